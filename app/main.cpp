@@ -1,0 +1,70 @@
+// The varsifter command: runs a program file of procedure steps over CSV data sets.
+#include <CLI/CLI.hpp>
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "frame/module.h"
+#include "host/program.h"
+#include "host/session.h"
+
+namespace {
+
+int run(int argc, char** argv) {
+  using vsf::host::session;
+  CLI::App app{"varsifter: chooses a linear regression model from candidate effects"};
+  std::string program, lib = ".", json, html, utilpath, validvarname, debug;
+  int cpucount = 0;
+  int64_t memsize = 0;
+  bool threads = false, nothreads = false;
+  app.add_option("program", program, "Program file of procedure steps")->required();
+  app.add_option("--lib", lib, "Library directory of the data sets (default: .)");
+  app.add_option("--json", json, "Write every output object and the macro variables as JSON");
+  app.add_option("--html", html, "Write the output as one HTML page");
+  app.add_option("--utilpath", utilpath, "Directory of utility and scratch files");
+  app.add_flag("--threads", threads, "Allow threaded passes (default)");
+  app.add_flag("--nothreads", nothreads, "Run every pass on one thread");
+  app.add_option("--cpucount", cpucount, "Number of processors the host reports");
+  app.add_option("--validvarname", validvarname, "Valid variable names: V7, ANY or V6");
+  app.add_option("--debug", debug, "Debug text of the DEBUG system option");
+  app.add_option("--memsize", memsize, "Memory in MB the host reports as available");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int rc = app.exit(e);
+    return rc == 0 ? 0 : 2;
+  }
+
+  std::ifstream in(program, std::ios::binary);
+  if (!in) {
+    std::cerr << "ERROR: cannot read the program file " << program << "\n";
+    return 2;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+
+  vsf::host::SystemOptions& o = session().options;
+  o.library = lib;
+  o.threads = !nothreads;
+  int machine = static_cast<int>(std::thread::hardware_concurrency());
+  o.cpuCount = cpucount > 0 ? cpucount : (machine > 0 ? machine : 1);
+  if (!validvarname.empty() && !vsf::host::applyOptions("validvarname=" + validvarname)) return 2;
+  o.debug = debug;
+  o.utilPath = utilpath;
+  o.memSizeMb = memsize;
+  vsf::host::initNameValueStore(o.cpuCount);
+
+  vsf::VersionRecord version;
+  vsf::mcn_main(vsf::host::hostVector(), nullptr);
+  vsf::hxvercn1(&version);
+
+  vsf::host::ProgramResult r = vsf::host::runProgram(text.str(), program);
+  // Step codes above 255 do not fit an exit status; the log has printed each code.
+  return r.worstCode <= vsf::step::kWarning ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return run(argc, argv); }

@@ -1,0 +1,73 @@
+// The message catalogue, compiled in from messages.txt.
+#include <charconv>
+#include <map>
+#include <string>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "host/session.h"
+
+namespace vsf::host {
+
+extern const char kMessageCatalogue[];  // generated from messages.txt
+
+namespace {
+
+using Key = std::pair<int, int>;
+
+std::map<Key, CatalogueEntry> load() {
+  std::map<Key, CatalogueEntry> m;
+  std::string_view all(kMessageCatalogue);
+  while (!all.empty()) {
+    size_t eol = all.find('\n');
+    std::string_view line = all.substr(0, eol);
+    all = eol == std::string_view::npos ? std::string_view() : all.substr(eol + 1);
+    if (line.empty() || line[0] == '#') continue;
+    int set = 0, number = 0;
+    auto r1 = std::from_chars(line.data(), line.data() + line.size(), set);
+    std::string_view rest(r1.ptr + 1, static_cast<size_t>(line.data() + line.size() - r1.ptr - 1));
+    auto r2 = std::from_chars(rest.data(), rest.data() + rest.size(), number);
+    std::string_view tail(r2.ptr + 1,
+                          static_cast<size_t>(rest.data() + rest.size() - r2.ptr - 1));
+    if (tail.size() < 2) continue;
+    m[{set, number}] = CatalogueEntry{tail[0], std::string(tail.substr(2))};
+  }
+  return m;
+}
+
+std::string argText(const MsgArg& a) {
+  switch (a.kind) {
+    case MsgArg::Kind::kText: return std::string(a.s);
+    case MsgArg::Kind::kInt: return std::to_string(a.i);
+    default: return fmt::format("{}", a.d);
+  }
+}
+
+}  // namespace
+
+const CatalogueEntry* findMessage(int set, int number) {
+  static const std::map<Key, CatalogueEntry> catalogue = load();
+  auto it = catalogue.find({set, number});
+  return it == catalogue.end() ? nullptr : &it->second;
+}
+
+std::string formatMessage(std::string_view text, const MsgArg* args, int count) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '{' && i + 2 < text.size()) {
+      size_t close = text.find('}', i);
+      int n = 0;
+      auto r = std::from_chars(text.data() + i + 1, text.data() + close, n);
+      if (close != std::string_view::npos && r.ptr == text.data() + close && n >= 1) {
+        if (n <= count) out += argText(args[n - 1]);
+        i = close;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace vsf::host

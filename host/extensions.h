@@ -1,0 +1,20 @@
+// Our host's extensions and their loader.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+#include "frame/host/extensions.h"
+
+namespace vsf::host {
+
+HostExtension* loadExtension(std::string_view name);
+
+// The directory of utility and scratch files of the session.
+std::filesystem::path utilDirectory();
+
+// Registers another extension factory (used by host parts built later).
+using ExtensionFactory = HostExtension* (*)();
+void registerExtension(std::string_view name, ExtensionFactory factory);
+
+}  // namespace vsf::host

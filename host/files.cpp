@@ -1,0 +1,207 @@
+// Page files (hxstream) and scratch files (hxstreamx) in the UTILPATH directory. Every file
+// the host makes for a step is removed at the end of the step, also when the step fails.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "host/extensions.h"
+#include "host/files.h"
+#include "host/session.h"
+
+namespace vsf::host {
+
+namespace {
+
+constexpr int kDefaultPage = 64 * 1024;
+constexpr int kLargerPage = 256 * 1024;
+constexpr int kLargestPage = 1024 * 1024;
+
+std::mutex gFilesMutex;
+std::set<std::string> gStepFiles;
+std::atomic<int> gFileCounter{0};
+
+void trackFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gStepFiles.insert(path);
+}
+
+void untrackFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gStepFiles.erase(path);
+}
+
+bool fullWrite(int fd, const void* data, size_t n, off_t at) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd, p, n, at);
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+    at += w;
+  }
+  return true;
+}
+
+// Reads n bytes; bytes past the end of the file read as zeros.
+bool fullRead(int fd, void* data, size_t n, off_t at) {
+  char* p = static_cast<char*>(data);
+  while (n > 0) {
+    ssize_t r = ::pread(fd, p, n, at);
+    if (r < 0) return false;
+    if (r == 0) {
+      std::memset(p, 0, n);
+      return true;
+    }
+    p += r;
+    n -= static_cast<size_t>(r);
+    at += r;
+  }
+  return true;
+}
+
+class PageFile final : public PageStream {
+ public:
+  ~PageFile() override { closeFile(); }
+  void setPath(std::string_view directory) override { dir_ = std::string(directory); }
+  void fillDefaults() override { pageSize_ = kDefaultPage; }
+  int defaultPageSize() const override { return kDefaultPage; }
+  int largerPageSize() const override { return kLargerPage; }
+  int largestPageSize() const override { return kLargestPage; }
+  void setAttributes(int pageSize, int) override { pageSize_ = pageSize; }
+  void setOpenFields(int mode, int access, int writeBack) override {
+    mode_ = mode;
+    access_ = access;
+    writeBack_ = writeBack;
+  }
+  int open() override {
+    if (fd_ >= 0) return 0;  // reopening for reading keeps the same file
+    if (pageSize_ <= 0) return -1;
+    std::string path = (std::filesystem::path(dir_.empty() ? utilDirectory().string() : dir_) /
+                        fmt::format("vsf_{}_{}.utl", ::getpid(), gFileCounter++))
+                           .string();
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (fd_ < 0) return -1;
+    ::unlink(path.c_str());  // gone with the last descriptor, whatever happens to the step
+    return 0;
+  }
+  int pageLength() const override { return pageSize_; }
+  void* newPageBuffer() override { return std::calloc(static_cast<size_t>(pageSize_), 1); }
+  int readPage(PageDescriptor* b) override {
+    if (fd_ < 0 || b->page < 1) return -1;
+    if (!b->buffer) b->buffer = newPageBuffer();
+    if (!b->buffer) return -1;
+    return fullRead(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : -1;
+  }
+  int writePage(const PageDescriptor* b) override {
+    if (fd_ < 0 || b->page < 1 || !b->buffer) return -1;
+    return fullWrite(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : -1;
+  }
+  void releasePageBuffer(PageDescriptor* b) override {
+    std::free(b->buffer);
+    b->buffer = nullptr;
+  }
+  int commit(int closing) override {
+    if (closing) closeFile();
+    return 0;
+  }
+  void discard(int) override { closeFile(); }
+  void release() override { delete this; }
+
+ private:
+  off_t offset(int64_t page) const { return static_cast<off_t>(page - 1) * pageSize_; }
+  void closeFile() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  std::string dir_;
+  int pageSize_ = kDefaultPage;
+  int fd_ = -1;
+  int mode_ = 0, access_ = 4, writeBack_ = 0;
+};
+
+class PageStreams final : public HxStream {
+ public:
+  std::string_view name() const override { return "hxstream"; }
+  void release() override { delete this; }
+  PageStream* createStream() override { return new PageFile; }
+};
+
+class Scratch final : public ScratchFileObject {
+ public:
+  explicit Scratch(int fd) : fd_(fd) {}
+  ~Scratch() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int seek(int64_t position) override {
+    if (position < 0) return -1;
+    pos_ = position;
+    return 0;
+  }
+  int write(const void* data, int64_t length) override {
+    if (!fullWrite(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_))) return -1;
+    pos_ += length;
+    return 0;
+  }
+  int read(void* data, int64_t length) override {
+    // A read past the end of what was written is a failure: the stream is corrupt.
+    off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (end < 0 || pos_ + length > end) return -1;
+    if (!fullRead(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_))) return -1;
+    pos_ += length;
+    return 0;
+  }
+  void release() override { delete this; }
+
+ private:
+  int fd_;
+  int64_t pos_ = 0;
+};
+
+class ScratchFiles final : public HxStreamX {
+ public:
+  std::string_view name() const override { return "hxstreamx"; }
+  void release() override { delete this; }
+  ScratchFileObject* open(std::string_view path, std::string_view, uint32_t* status) override {
+    std::string p(path);
+    int fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) {
+      if (status) *status = static_cast<uint32_t>(-errno);
+      return nullptr;
+    }
+    trackFile(p);
+    if (status) *status = 0;
+    return new Scratch(fd);
+  }
+  int deleteByPath(std::string_view path) override {
+    std::string p(path);
+    untrackFile(p);
+    std::error_code ec;
+    std::filesystem::remove(p, ec);
+    return ec ? -1 : 0;
+  }
+};
+
+}  // namespace
+
+HostExtension* makePageStreams() { return new PageStreams; }
+HostExtension* makeScratchFiles() { return new ScratchFiles; }
+
+void removeStepFiles() {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  for (const std::string& p : gStepFiles) {
+    std::error_code ec;
+    std::filesystem::remove(p, ec);
+  }
+  gStepFiles.clear();
+}
+
+}  // namespace vsf::host

@@ -1,0 +1,269 @@
+// The kernel vector of our host: pools, events, threads, the name/value store, system
+// queries, the log object and the extension loader.
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <variant>
+
+#include <unistd.h>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+#include <fmt/format.h>
+
+#include "host/extensions.h"
+#include "host/session.h"
+
+namespace vsf {
+
+// A named arena: every block is tracked so that destroying the pool frees it whole.
+struct HostPool {
+  std::string name;
+  uint32_t flags = 0;
+  std::mutex mutex;
+  std::unordered_map<void*, size_t> blocks;
+};
+
+struct HostEvent {
+  bool set = false;
+};
+
+struct HostThread {
+  std::thread thread;
+};
+
+namespace host {
+namespace {
+
+// ---- Pools ----
+HostPool* poolCreate(std::string_view name, uint32_t flags) {
+  auto* p = new HostPool;
+  p->name = std::string(name);
+  p->flags = flags;
+  return p;
+}
+
+void* poolAlloc(HostPool* pool, size_t size, uint32_t) {
+  if (!pool) return nullptr;
+  void* b = std::calloc(size ? size : 1, 1);
+  if (!b) return nullptr;
+  std::lock_guard<std::mutex> lock(pool->mutex);
+  pool->blocks.emplace(b, size);
+  return b;
+}
+
+void poolFree(HostPool* pool, void* block) {
+  if (!pool || !block) return;
+  std::lock_guard<std::mutex> lock(pool->mutex);
+  if (pool->blocks.erase(block)) std::free(block);
+}
+
+void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
+  if (!block) return poolAlloc(pool, size, flags);
+  std::lock_guard<std::mutex> lock(pool->mutex);
+  auto it = pool->blocks.find(block);
+  if (it == pool->blocks.end()) return nullptr;
+  size_t old = it->second;
+  void* b = std::realloc(block, size ? size : 1);
+  if (!b) return nullptr;
+  if (size > old) std::memset(static_cast<char*>(b) + old, 0, size - old);
+  pool->blocks.erase(it);
+  pool->blocks.emplace(b, size);
+  return b;
+}
+
+void poolDestroy(HostPool* pool) {
+  if (!pool) return;
+  for (auto& [b, size] : pool->blocks) std::free(b);
+  delete pool;
+}
+
+// ---- Events: one lock and condition for all, so a wait can watch several events ----
+std::mutex gEventMutex;
+std::condition_variable gEventCv;
+
+HostEvent* eventCreate() { return new HostEvent; }
+
+void eventSet(HostEvent* e) {
+  {
+    std::lock_guard<std::mutex> lock(gEventMutex);
+    e->set = true;
+  }
+  gEventCv.notify_all();
+}
+
+void eventReset(HostEvent* e) {
+  std::lock_guard<std::mutex> lock(gEventMutex);
+  e->set = false;
+}
+
+int eventWait(HostEvent* const* events, int count, int64_t timeoutMs) {
+  std::unique_lock<std::mutex> lock(gEventMutex);
+  int found = 0;
+  auto ready = [&] {
+    for (int i = 0; i < count; ++i)
+      if (events[i]->set) {
+        found = i + 1;
+        return true;
+      }
+    return false;
+  };
+  if (timeoutMs < 0)
+    gEventCv.wait(lock, ready);
+  else
+    gEventCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+  return found;
+}
+
+void eventDestroy(HostEvent* e) { delete e; }
+
+HostThread* threadCreate(void (*routine)(void*), void* arg) {
+  auto* t = new HostThread;
+  t->thread = std::thread(routine, arg);
+  return t;
+}
+
+void threadJoin(HostThread* t) {
+  if (!t) return;
+  if (t->thread.joinable()) t->thread.join();
+  delete t;
+}
+
+// ---- Name/value store ----
+std::mutex gNvMutex;
+std::unordered_map<std::string, std::variant<int64_t, std::string>> gNv;
+
+int nameValueTest(std::string_view name) {
+  std::lock_guard<std::mutex> lock(gNvMutex);
+  return gNv.count(std::string(name)) ? 1 : 0;
+}
+
+uint32_t nameValueGetInt(std::string_view name, int64_t* value) {
+  std::lock_guard<std::mutex> lock(gNvMutex);
+  auto it = gNv.find(std::string(name));
+  if (it == gNv.end()) return hs::kNvAbsent;
+  if (!std::holds_alternative<int64_t>(it->second)) return hs::kNvWrongType;
+  *value = std::get<int64_t>(it->second);
+  return 0;
+}
+
+uint32_t nameValueGetText(std::string_view name, std::string* value) {
+  std::lock_guard<std::mutex> lock(gNvMutex);
+  auto it = gNv.find(std::string(name));
+  if (it == gNv.end()) return hs::kNvAbsent;
+  if (std::holds_alternative<int64_t>(it->second))
+    *value = std::to_string(std::get<int64_t>(it->second));
+  else
+    *value = std::get<std::string>(it->second);
+  return 0;
+}
+
+uint32_t nameValueSetInt(std::string_view name, int64_t value) {
+  std::lock_guard<std::mutex> lock(gNvMutex);
+  auto& slot = gNv[std::string(name)];
+  // A key created from the environment stays text, as the procedure expects.
+  if (std::holds_alternative<std::string>(slot) && !std::get<std::string>(slot).empty())
+    return hs::kNvWrongType;
+  slot = value;
+  return 0;
+}
+
+uint32_t nameValueSetText(std::string_view name, std::string_view value) {
+  std::lock_guard<std::mutex> lock(gNvMutex);
+  gNv[std::string(name)] = std::string(value);
+  return 0;
+}
+
+// ---- System queries ----
+int systemQuery(int code, void* record, uint32_t flags) {
+  if (code == kQueryInfo && flags == kQueryTiming) {
+    using namespace std::chrono;
+    static const auto origin = steady_clock::now();
+    auto* t = static_cast<TimingRecord*>(record);
+    t->now = duration<double>(steady_clock::now() - origin).count();
+    t->base = 0.0;
+    return 0;
+  }
+  if (code == kQueryInfo && flags == kQueryCpu) {
+    auto* c = static_cast<CpuInfoRecord*>(record);
+    *c = CpuInfoRecord();
+    c->logicalCpus = static_cast<int>(std::thread::hardware_concurrency());
+    if (c->logicalCpus < 1) c->logicalCpus = 1;
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned a, b, cx, d;
+    if (__get_cpuid(0, &a, &b, &cx, &d)) {
+      std::memcpy(c->vendor, &b, 4);
+      std::memcpy(c->vendor + 4, &d, 4);
+      std::memcpy(c->vendor + 8, &cx, 4);
+    }
+    if (__get_cpuid(1, &a, &b, &cx, &d)) c->hasRdrand = (cx >> 30) & 1;
+    if (__get_cpuid_count(7, 0, &a, &b, &cx, &d)) c->hasAvx2 = (b >> 5) & 1;
+#endif
+    return 0;
+  }
+  if (code == kQueryThreadExit) {
+    *static_cast<int32_t*>(record) = 0;
+    return 0;
+  }
+  return static_cast<int>(hs::kNoOperation);
+}
+
+// ---- Log object ----
+std::string_view levelName(int level) {
+  switch (level) {
+    case loglevel::kError: return "ERROR";
+    case 3: return "WARNING";
+    case loglevel::kNote: return "NOTE";
+    default: return "";
+  }
+}
+
+int logLine(int level, std::string_view text) {
+  session().log.write(levelName(level), text);
+  return 0;
+}
+
+int logStatus(int level, uint32_t status, const MsgArg* args, int count) {
+  std::string line = fmt::format("status 0x{:08X}", status);
+  for (int i = 0; i < count; ++i) {
+    const MsgArg& a = args[i];
+    if (a.kind == MsgArg::Kind::kText)
+      line += fmt::format(" '{}'", a.s);
+    else if (a.kind == MsgArg::Kind::kInt)
+      line += fmt::format(" {}", a.i);
+    else
+      line += fmt::format(" {}", a.d);
+  }
+  session().log.write(levelName(level), line);
+  return 0;
+}
+
+}  // namespace
+
+void initNameValueStore(int cpuCount) {
+  std::lock_guard<std::mutex> lock(gNvMutex);
+  gNv["host.cpucount"] = static_cast<int64_t>(cpuCount);
+  for (char** e = ::environ; e && *e; ++e) {
+    std::string_view kv(*e);
+    size_t eq = kv.find('=');
+    if (eq == std::string_view::npos) continue;
+    gNv["OSENV." + std::string(kv.substr(0, eq))] = std::string(kv.substr(eq + 1));
+  }
+}
+
+const KernelVector kKernel = {
+    poolCreate,      poolAlloc,       poolFree,     poolRealloc,     poolDestroy,
+    loadExtension,   eventCreate,     eventSet,     eventReset,      eventWait,
+    eventDestroy,    threadCreate,    threadJoin,   nameValueTest,   nameValueGetInt,
+    nameValueGetText, nameValueSetInt, nameValueSetText, systemQuery, logLine,
+    logStatus,
+};
+
+}  // namespace host
+}  // namespace vsf

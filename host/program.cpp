@@ -1,0 +1,257 @@
+// Reads a program file statement by statement: host statements run at once, procedure
+// steps are collected from PROC to RUN, QUIT, the next PROC or the end of the file.
+#include "host/program.h"
+
+#include <cctype>
+#include <charconv>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "host/session.h"
+
+namespace vsf::host {
+
+namespace {
+
+struct Statement {
+  size_t begin = 0, end = 0;  // [begin, end) without the ';'
+  int line = 1;
+  bool terminated = true;
+};
+
+std::string upperWord(std::string_view s) {
+  std::string u;
+  for (char c : s) u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+// Splits the text into statements, skipping block comments and statement comments.
+std::vector<Statement> splitStatements(const std::string& t) {
+  std::vector<Statement> out;
+  size_t i = 0;
+  int line = 1;
+  while (i < t.size()) {
+    // Skip blanks and comments before a statement.
+    while (i < t.size()) {
+      if (t[i] == '\n') { ++line; ++i; }
+      else if (std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+      else if (t.compare(i, 2, "/*") == 0) {
+        size_t e = t.find("*/", i + 2);
+        e = e == std::string::npos ? t.size() : e + 2;
+        for (size_t k = i; k < e; ++k) line += t[k] == '\n';
+        i = e;
+      } else if (t[i] == '*') {  // statement comment up to ';'
+        size_t e = t.find(';', i);
+        e = e == std::string::npos ? t.size() : e + 1;
+        for (size_t k = i; k < e; ++k) line += t[k] == '\n';
+        i = e;
+      } else break;
+    }
+    if (i >= t.size()) break;
+    Statement s;
+    s.begin = i;
+    s.line = line;
+    char quote = 0;
+    while (i < t.size()) {
+      char c = t[i];
+      if (c == '\n') ++line;
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '\'' || c == '"') {
+        quote = c;
+      } else if (t.compare(i, 2, "/*") == 0) {
+        size_t e = t.find("*/", i + 2);
+        e = e == std::string::npos ? t.size() : e + 2;
+        for (size_t k = i + 1; k < e; ++k) line += t[k] == '\n';
+        i = e;
+        continue;
+      } else if (c == ';') {
+        break;
+      }
+      ++i;
+    }
+    s.end = i;
+    s.terminated = i < t.size();
+    out.push_back(s);
+    ++i;
+  }
+  return out;
+}
+
+std::string_view firstWord(std::string_view s, size_t* after) {
+  size_t i = 0;
+  while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+  size_t b = i;
+  while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' ||
+                          s[i] == '%' || s[i] == '$'))
+    ++i;
+  if (after) *after = i;
+  return s.substr(b, i - b);
+}
+
+void doLet(std::string_view rest, int line) {
+  size_t eq = rest.find('=');
+  if (eq == std::string_view::npos) {
+    session().log.write("ERROR", fmt::format("Line {}: %LET needs a name and \"=\".", line));
+    return;
+  }
+  auto trim = [](std::string_view v) {
+    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
+    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
+    return v;
+  };
+  std::string name = upperWord(trim(rest.substr(0, eq)));
+  session().macros[name] = std::string(trim(rest.substr(eq + 1)));
+}
+
+}  // namespace
+
+std::string resolveMacros(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '&' || i + 1 >= text.size() ||
+        !(std::isalpha(static_cast<unsigned char>(text[i + 1])) || text[i + 1] == '_')) {
+      out += text[i];
+      continue;
+    }
+    size_t j = i + 1;
+    while (j < text.size() && (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '_'))
+      ++j;
+    std::string name = upperWord(std::string_view(text).substr(i + 1, j - i - 1));
+    auto it = session().macros.find(name);
+    if (it == session().macros.end()) {
+      session().log.write("WARNING",
+                          fmt::format("Apparent symbolic reference {} not resolved.", name));
+      out += text.substr(i, j - i);
+    } else {
+      out += it->second;
+      if (j < text.size() && text[j] == '.') ++j;  // the dot ends the reference
+    }
+    i = j - 1;
+  }
+  return out;
+}
+
+bool applyOptions(const std::string& text) {
+  SystemOptions& o = session().options;
+  std::string_view s(text);
+  size_t i = 0;
+  bool ok = true;
+  while (i < s.size()) {
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    if (i >= s.size()) break;
+    size_t b = i;
+    while (i < s.size() && !std::isspace(static_cast<unsigned char>(s[i])) && s[i] != '=') ++i;
+    std::string name = upperWord(s.substr(b, i - b));
+    std::string value;
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    if (i < s.size() && s[i] == '=') {
+      ++i;
+      while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < s.size() && (s[i] == '\'' || s[i] == '"')) {
+        char q = s[i++];
+        size_t e = s.find(q, i);
+        if (e == std::string_view::npos) e = s.size();
+        value = std::string(s.substr(i, e - i));
+        i = e + 1;
+      } else {
+        size_t vb = i;
+        while (i < s.size() && !std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+        value = std::string(s.substr(vb, i - vb));
+      }
+    }
+    if (name == "THREADS") o.threads = true;
+    else if (name == "NOTHREADS") o.threads = false;
+    else if (name == "CPUCOUNT") {
+      if (upperWord(value) == "ACTUAL") o.cpuCount = 0;
+      else {
+        int n = 0;
+        auto r = std::from_chars(value.data(), value.data() + value.size(), n);
+        if (r.ec != std::errc() || r.ptr != value.data() + value.size()) ok = false;
+        else o.cpuCount = n;
+      }
+    } else if (name == "VALIDVARNAME") {
+      std::string v = upperWord(value);
+      if (v == "V7" || v == "V6" || v == "ANY") o.validVarName = v;
+      else ok = false;
+    } else if (name == "DEBUG") o.debug = value;
+    else if (name == "UTILPATH") o.utilPath = value;
+    else if (name == "MEMSIZE") o.memSizeMb = std::atoll(value.c_str());
+    else ok = false;
+    if (!ok) {
+      session().log.write("ERROR", fmt::format("Option {} is not valid or its value is.", name));
+      return false;
+    }
+  }
+  return true;
+}
+
+ProgramResult runProgram(const std::string& text, const std::string& name) {
+  ProgramResult result;
+  std::vector<Statement> stmts = splitStatements(text);
+  size_t k = 0;
+  auto body = [&](const Statement& s) {
+    return std::string_view(text).substr(s.begin, s.end - s.begin);
+  };
+  while (k < stmts.size()) {
+    const Statement& s = stmts[k];
+    size_t after = 0;
+    std::string word = upperWord(firstWord(body(s), &after));
+    std::string_view rest = body(s).substr(after);
+    if (word == "OPTIONS") {
+      applyOptions(resolveMacros(std::string(rest)));
+      ++k;
+    } else if (word == "%LET") {
+      doLet(resolveMacros(std::string(rest)), s.line);
+      ++k;
+    } else if (word == "%PUT") {
+      std::string line = resolveMacros(std::string(rest));
+      size_t b = line.find_first_not_of(" \t\r\n");
+      session().log.write("", b == std::string::npos ? "" : line.substr(b));
+      ++k;
+    } else if (word == "RUN" || word == "QUIT") {
+      ++k;
+    } else if (word == "PROC") {
+      size_t a2 = 0;
+      std::string proc = upperWord(firstWord(rest, &a2));
+      size_t first = k++;
+      while (k < stmts.size()) {
+        std::string w = upperWord(firstWord(body(stmts[k]), nullptr));
+        if (w == "RUN" || w == "QUIT") { ++k; break; }
+        if (w == "PROC") break;
+        ++k;
+      }
+      size_t last = k;
+      while (last > first + 1 &&
+             (upperWord(firstWord(body(stmts[last - 1]), nullptr)) == "RUN" ||
+              upperWord(firstWord(body(stmts[last - 1]), nullptr)) == "QUIT"))
+        --last;
+      size_t end = last > first ? stmts[last - 1].end + 1 : s.end + 1;
+      if (end > text.size()) end = text.size();
+      ++result.steps;
+      int code;
+      if (proc != "VARSIFTER") {
+        session().log.write("ERROR", fmt::format("{}: line {}: procedure {} not found.", name,
+                                                 s.line, proc));
+        code = step::kStatement;
+      } else {
+        std::string stepText = resolveMacros(text.substr(s.begin, end - s.begin));
+        code = runStep(stepText, s.line);
+      }
+      session().log.write("NOTE", fmt::format("The PROCEDURE {} step ended with return code {}.",
+                                              proc, code));
+      if (code > result.worstCode) result.worstCode = code;
+    } else {
+      session().log.write("ERROR", fmt::format("{}: line {}: statement {} is not valid outside "
+                                               "a procedure step.",
+                                               name, s.line, word.empty() ? "?" : word));
+      if (result.worstCode < step::kStatement) result.worstCode = step::kStatement;
+      ++k;
+    }
+  }
+  return result;
+}
+
+}  // namespace vsf::host

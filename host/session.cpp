@@ -1,0 +1,254 @@
+// The session and the host families of the procedure environment, macro variables, string
+// handles, core services and value scratch files; the step runner.
+#include "host/session.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <deque>
+#include <new>
+
+#include <fmt/format.h>
+
+#include "frame/module.h"
+#include "host/files.h"
+
+namespace vsf {
+
+struct HostString {
+  std::string text;
+};
+
+struct HostScratch {
+  FILE* file = nullptr;
+};
+
+namespace host {
+
+Session& session() {
+  static Session s;
+  return s;
+}
+
+void Log::write(std::string_view level, std::string_view text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lines_.push_back(LogLine{std::string(level), std::string(text)});
+  if (echo_) {
+    if (level.empty())
+      fmt::print(stderr, "{}\n", text);
+    else
+      fmt::print(stderr, "{}: {}\n", level, text);
+  }
+}
+
+namespace {
+
+std::deque<HostString> gStepStrings;
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return u;
+}
+
+// ---- Procedure environment ----
+void endStep(int code, int) {
+  session().stepCode = code;
+  throw StepEnd{code};
+}
+
+std::string levelOf(char level) {
+  switch (level) {
+    case 'E': return "ERROR";
+    case 'W': return "WARNING";
+    case 'N': return "NOTE";
+    default: return "";
+  }
+}
+
+void msg(int set, int number, const MsgArg* args, int count) {
+  const CatalogueEntry* e = findMessage(set, number);
+  if (!e) {
+    // An entry we have no text for still says which message it was and what it carried.
+    std::string text = fmt::format("Message {}-{}", set, number);
+    for (int i = 0; i < count; ++i) text += " " + formatMessage("{1}", &args[i], 1);
+    session().log.write("NOTE", text);
+    return;
+  }
+  session().log.write(levelOf(e->level), formatMessage(e->text, args, count));
+}
+
+std::string msgText(int set, int number, const MsgArg* args, int count) {
+  const CatalogueEntry* e = findMessage(set, number);
+  if (!e) return fmt::format("{}-{}", set, number);
+  return formatMessage(e->text, args, count);
+}
+
+void logPrintf(std::string_view line) { session().log.write("", line); }
+
+void reportRc(int, uint32_t status) {
+  session().log.write("ERROR", fmt::format("The output system refused a request (status 0x{:08X}).",
+                                           status));
+}
+
+void diagText(std::string_view text) { session().log.write("ERROR", text); }
+
+bool optionText(std::string_view name, std::string* value) {
+  const SystemOptions& o = session().options;
+  std::string n = upper(name);
+  if (n == "THREADS") *value = o.threads ? "1" : "0";
+  else if (n == "CPUCOUNT") *value = std::to_string(o.cpuCount);
+  else if (n == "VALIDVARNAME") *value = o.validVarName;
+  else if (n == "DEBUG") *value = o.debug;
+  else return false;
+  return true;
+}
+
+void onTerminate(void (*callback)()) { session().terminate = callback; }
+void setProcContext(void* context) { session().procContext = context; }
+void* procContext() { return session().procContext; }
+HostPool* heapNew(int, int, uint32_t flags) { return kKernel.poolCreate("heap", flags); }
+void heapFree(HostPool* heap) { kKernel.poolDestroy(heap); }
+
+const HostProcFamily kProc = {endStep,    msg,          msgText,        logPrintf, reportRc,
+                              diagText,   optionText,   onTerminate,    setProcContext,
+                              procContext, heapNew,     heapFree};
+
+// ---- Macro variables ----
+int macroSetNum(std::string_view name, double value, char) {
+  std::string text = value == static_cast<double>(static_cast<long long>(value))
+                         ? std::to_string(static_cast<long long>(value))
+                         : fmt::format("{}", value);
+  session().macros[upper(name)] = text;
+  return 0;
+}
+
+int macroSetText(std::string_view name, std::string_view value) {
+  session().macros[upper(name)] = std::string(value);
+  return 0;
+}
+
+bool macroGet(std::string_view name, std::string* value) {
+  auto it = session().macros.find(upper(name));
+  if (it == session().macros.end()) return false;
+  *value = it->second;
+  return true;
+}
+
+bool macroGetNum(std::string_view name, double* value) {
+  std::string t;
+  if (!macroGet(name, &t)) return false;
+  char* end = nullptr;
+  *value = std::strtod(t.c_str(), &end);
+  return end && end != t.c_str();
+}
+
+const HostMacroFamily kMacro = {macroSetNum, macroSetText, macroGet, macroGetNum};
+
+// ---- String handles, alive until the end of the step ----
+HostString* strFromBytes(std::string_view text) {
+  gStepStrings.push_back(HostString{std::string(text)});
+  return &gStepStrings.back();
+}
+HostString* strFromMsg(int set, int number) { return strFromBytes(msgText(set, number, nullptr, 0)); }
+HostString* strFromMsgArgs(int set, int number, const MsgArg* args, int count) {
+  return strFromBytes(msgText(set, number, args, count));
+}
+std::string_view strText(const HostString* s) { return s ? std::string_view(s->text) : ""; }
+
+const HostStrFamily kStr = {strFromBytes, strFromMsg, strFromMsgArgs, strText};
+
+// ---- Core ----
+double clock() {
+  TimingRecord t;
+  kKernel.systemQuery(kQueryInfo, &t, kQueryTiming);
+  return t.now - t.base;
+}
+
+int64_t memAvail() {
+  if (session().options.memSizeMb > 0) return session().options.memSizeMb * 1024 * 1024;
+  long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
+}
+
+double timeOfDay() {
+  time_t now = ::time(nullptr);
+  struct tm local;
+  ::localtime_r(&now, &local);
+  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
+}
+
+const HostCoreFamily kCore = {clock, memAvail, timeOfDay, outputRoot};
+
+// ---- Scratch files of 8-byte values ----
+HostScratch* scratchOpen() {
+  FILE* f = std::tmpfile();
+  if (!f) return nullptr;
+  return new HostScratch{f};
+}
+int scratchWrite(HostScratch* s, const double* v, int64_t n) {
+  return std::fwrite(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n) ? 0 : -1;
+}
+int scratchRead(HostScratch* s, double* v, int64_t n) {
+  return std::fread(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n) ? 0 : -1;
+}
+int scratchSeek(HostScratch* s, int64_t position) {
+  return std::fseek(s->file, static_cast<long>(position * 8), SEEK_SET);
+}
+int scratchRewind(HostScratch* s) { return scratchSeek(s, 0); }
+void scratchClose(HostScratch* s) {
+  if (!s) return;
+  std::fclose(s->file);
+  delete s;
+}
+
+const HostVarIOFamily kVarIO = {scratchOpen, scratchWrite, scratchRead,
+                                scratchSeek, scratchRewind, scratchClose};
+
+const HostVector kVector = {&kDsFamily, &kProc, &kParseFamily, &kMacro, &kStr, &kCore, &kVarIO,
+                            &kKernel};
+
+void runTerminate() {
+  auto cb = session().terminate;
+  session().terminate = nullptr;
+  if (cb) cb();
+}
+
+}  // namespace
+
+const HostVector* hostVector() { return &kVector; }
+
+int runStep(const std::string& text, int line) {
+  Session& s = session();
+  s.stepText = text;
+  s.stepLine = line;
+  s.stepCode = 0;
+  s.procContext = nullptr;
+  s.terminate = nullptr;
+  int code = 0;
+  // The one guard of the procedure: the step end, the numeric faults and memory.
+  try {
+    runProcedure();
+    code = s.stepCode;
+  } catch (const StepEnd& e) {
+    code = e.code;
+  } catch (const NumericFault& f) {
+    s.log.write("ERROR", fmt::format("An arithmetic fault (0x{:08X}) ended the step.", f.code()));
+    code = code > step::kInternal ? code : step::kInternal;
+  } catch (const std::bad_alloc&) {
+    msg(848, 140, nullptr, 0);
+    code = step::kMemory;
+  }
+  try {
+    runTerminate();
+  } catch (const StepEnd&) {
+  }
+  s.procContext = nullptr;
+  removeStepFiles();
+  gStepStrings.clear();
+  return code;
+}
+
+}  // namespace host
+}  // namespace vsf

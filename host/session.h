@@ -1,0 +1,90 @@
+// Our host: the session that runs program files step by step and offers the procedure the
+// host vectors. Only app/ and host/ include this.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "frame/host/host_vector.h"
+
+namespace vsf::host {
+
+// Host system options, from the command line and OPTIONS statements.
+struct SystemOptions {
+  bool threads = true;
+  int cpuCount = 0;  // 0: the machine's count
+  std::string validVarName = "V7";
+  std::string debug;
+  std::filesystem::path utilPath;  // empty: the system's temporary directory
+  int64_t memSizeMb = 0;           // 0: from the machine
+  std::filesystem::path library = ".";
+};
+
+// One line of the log as it was written.
+struct LogLine {
+  std::string level;  // "NOTE", "WARNING", "ERROR", "" for plain lines
+  std::string text;
+};
+
+// Thrown by hostEndStep; caught by the step runner.
+struct StepEnd {
+  int code;
+};
+
+class Log {
+ public:
+  void write(std::string_view level, std::string_view text);
+  const std::vector<LogLine>& lines() const { return lines_; }
+  void setEcho(bool echo) { echo_ = echo; }
+
+ private:
+  std::mutex mutex_;
+  std::vector<LogLine> lines_;
+  bool echo_ = true;
+};
+
+// The session: options, macro table, name/value store, log, the current step.
+struct Session {
+  SystemOptions options;
+  Log log;
+  std::map<std::string, std::string> macros;  // keys upper case
+  std::string lastDataSet;
+  // Per step.
+  std::string stepText;
+  int stepLine = 0;
+  void* procContext = nullptr;
+  void (*terminate)() = nullptr;
+  int stepCode = 0;
+};
+
+Session& session();
+
+extern const KernelVector kKernel;
+extern const HostDsFamily kDsFamily;        // host/data
+extern const HostParseFamily kParseFamily;  // host/parse
+HostObject* outputRoot();                   // host/output
+
+// The host vector handed to mcn_main.
+const HostVector* hostVector();
+
+// Runs one procedure step over the step's text; returns its code.
+int runStep(const std::string& text, int line);
+
+// Name/value store, filled at start from the machine and the environment.
+void initNameValueStore(int cpuCount);
+
+// Message catalogue.
+struct CatalogueEntry {
+  char level;  // 'N' note, 'W' warning, 'E' error, 'T' text (titles, labels)
+  std::string text;
+};
+const CatalogueEntry* findMessage(int set, int number);
+std::string formatMessage(std::string_view text, const MsgArg* args, int count);
+
+}  // namespace vsf::host

@@ -1,0 +1,19 @@
+// Model-averaging and output services that write nothing until that subsystem exists.
+#include "averaging/averaging.h"
+
+namespace vsf {
+
+int averageOverSamples(VsfState*) { return 0; }
+int defineOutDesignVariables(VsfState*) { return 0; }
+int defineOutputVariables(VsfState*) { return 0; }
+int defineScoreVariables(VsfState*) { return 0; }
+void freeResampleWork(ResampleSet*) {}
+int printModelAverageInfo(VsfState*) { return 0; }
+int refitAverage(VsfState*) { return 0; }
+void scoreRequests(VsfState*, SelectionState*) {}
+int setEffectsMacroVars(VsfState*, int) { return 0; }
+int setModelMacroVars(VsfState*, SelectionState*) { return 0; }
+int writeOutDesignPass(VsfState*) { return 0; }
+int writeOutputByGroup(VsfState*, SelectionState*, void*, int) { return 0; }
+
+}  // namespace vsf

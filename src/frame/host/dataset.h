@@ -1,0 +1,111 @@
+// The host's data-set services: input readers positioned by BY group, variable descriptors,
+// bound reads, and output data sets.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vsf {
+
+struct HostDataSet;   // an open data set: an input reader or an output data set
+struct HostBindList;  // a list of variables bound to the caller's buffers
+
+constexpr int kDsInput = 1;
+constexpr int kDsOutput = 2;
+
+constexpr int kVarNumeric = 1;
+constexpr int kVarCharacter = 2;
+
+// Bind types: 8-byte numbers, raw character bytes, the formatted value.
+constexpr int kBindNumeric = 1;
+constexpr int kBindCharacter = 4;
+constexpr int kBindText = 8;
+constexpr int kBindFormatted = 2;
+
+// Attribute codes of hostDsAttr.
+namespace dsattr {
+constexpr int kRows = 2;       // int64: rows of a data object or view
+constexpr int kObsCount = 3;   // int64: observations of the data set (-1 when unknown)
+constexpr int kKind = 23;      // int32: 1 for a data set
+constexpr int kName = 81;      // std::string: the data set's name
+constexpr int kVarCount = 95;  // int32: number of variables
+}  // namespace dsattr
+
+struct VarDescriptor {
+  int number = -1;        // position in the data set, from 0
+  int type = kVarNumeric; // kVarNumeric or kVarCharacter
+  int length = 8;         // bytes: 8 for numbers, the longest value for characters
+  std::string name;
+  std::string label;
+  std::string format;     // format name, empty for the default
+  int formatWidth = 0;
+  int formatDecimals = 0;
+};
+
+struct ByVariable {
+  std::string name;
+  bool descending = false;
+};
+
+// A variable definition of an output data set.
+struct OutVarDefinition {
+  int type = kVarNumeric;
+  int length = 8;
+  std::string name;
+  std::string label;
+};
+
+struct HostDsFamily {
+  // Opens a data set by name (library member or quoted path). Returns null and a status when
+  // it cannot be opened; the host has issued the error.
+  HostDataSet* (*open)(std::string_view name, int direction, uint32_t* status);
+  // The most recent data set read or written, for a step without DATA=; empty when none.
+  std::string (*lastName)();
+  void (*close)(HostDataSet* ds);
+
+  // BY groups: declare the BY variables, then position group after group.
+  int (*setBy)(HostDataSet* ds, const ByVariable* vars, int count, bool notSorted);
+  // 1 when the next BY group is positioned (the whole data set once without BY), 0 at the end.
+  int (*nextByGroup)(HostDataSet* ds);
+  // 'B' reads within the current BY group, 'F' the whole data set.
+  int (*mode)(HostDataSet* ds, char mode);
+  int (*setup)(HostDataSet* ds);
+  // Back to the first observation of the current group (or of the data set in mode 'F').
+  int (*start)(HostDataSet* ds);
+  // 1 when the next observation is current, 0 at the end of the group, negative on failure.
+  int (*readNext)(HostDataSet* ds);
+
+  // Variables.
+  int (*findVar)(HostDataSet* ds, std::string_view name, int* number);  // 0 or kVarNotFound
+  int (*varByNumber)(HostDataSet* ds, int number, VarDescriptor* out);
+  int (*attr)(HostDataSet* ds, int code, void* out);
+
+  // Values of the current observation.
+  double (*getNum)(HostDataSet* ds, int number);
+  std::string_view (*getChar)(HostDataSet* ds, int number);
+  // The formatted value, right-aligned numbers and left-aligned characters in a field of
+  // the variable's format width.
+  std::string (*getFormatted)(HostDataSet* ds, int number);
+
+  // Bound reads: readNext copies the bound variables into the caller's buffers.
+  HostBindList* (*bindBegin)(HostDataSet* ds, int count);
+  int (*bindVar)(HostBindList* list, int number, void* dest, int length, int bindType);
+  int (*bindEnd)(HostBindList* list);
+
+  // Compatibility of another data set with the analysis reader: 0 fits, nonzero otherwise.
+  int (*verify)(HostDataSet* reader, HostDataSet* other);
+  // 0 fits, 1 cannot be used, 2 usable with differences.
+  int (*check)(HostDataSet* reader, HostDataSet* other);
+
+  // Output data sets: create, carry source variables, add new ones (each with a value slot
+  // the caller fills before append), ready, append rows, close (renamed into place).
+  HostDataSet* (*outCreate)(std::string_view name, int announcedVars, uint32_t* status);
+  int (*outCarry)(HostDataSet* out, HostDataSet* source, const int* numbers, int count);
+  int (*outVarAdd)(HostDataSet* out, const OutVarDefinition* def, void** valueSlot);
+  int (*outReady)(HostDataSet* out);
+  int (*append)(HostDataSet* out);
+  int (*outClose)(HostDataSet* out, bool keep);
+};
+
+}  // namespace vsf

@@ -1,0 +1,73 @@
+// The host's statement parser: the procedure hands it a grammar as data and receives one
+// record per parsed statement.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vsf {
+
+struct HostDataSet;
+struct GrammarDescriptor;  // the procedure's grammar (frame/grammar.h)
+
+// A chained list of names built by the parser.
+struct NameChunkList {
+  NameChunkList* next = nullptr;
+  int lastIndex = -1;               // index of the last name held, names counted from 0
+  std::vector<std::string> names;
+};
+
+// One option slot of a statement record.
+struct OptionSlot {
+  uint8_t given = 0;
+  double number = 0.0;              // numbers and enumeration codes
+  int32_t count = 0;                // length of a name list
+  HostDataSet* dataSet = nullptr;   // data set named in the slot
+  std::string text;                 // quoted string or name
+  NameChunkList* names = nullptr;   // list of names
+  std::vector<double> numbers;      // list of numbers
+};
+
+// One parsed statement.
+struct StatementRecord {
+  StatementRecord* next = nullptr;
+  std::string name;                 // statement keyword, upper case
+  int line = 0;                     // where it starts in the program file
+  std::vector<uint8_t> flagBytes;
+  std::vector<OptionSlot> slots;
+
+  bool flag(int n) const {
+    size_t byte = static_cast<size_t>(n) / 8;
+    return byte < flagBytes.size() && (flagBytes[byte] & (0x80 >> (n % 8))) != 0;
+  }
+  void setFlag(int n) {
+    size_t byte = static_cast<size_t>(n) / 8;
+    if (flagBytes.size() <= byte) flagBytes.resize(byte + 1, 0);
+    flagBytes[byte] |= static_cast<uint8_t>(0x80 >> (n % 8));
+  }
+  const OptionSlot* slot(int s) const {
+    return s >= 0 && static_cast<size_t>(s) < slots.size() ? &slots[s] : nullptr;
+  }
+};
+
+// Callbacks the parser makes into the procedure.
+struct ParseCallbacks {
+  int (*onStatementErrors)(void* context) = nullptr;
+  int (*onStatement)(void* context, const StatementRecord* statement) = nullptr;
+  void* context = nullptr;
+};
+
+struct HostParseFamily {
+  // Runs the parser over the current step with the grammar; 0 or a host status.
+  int (*run)(const GrammarDescriptor* grammar, int traceFlags, const ParseCallbacks* callbacks);
+  // The procedure statement's record, then the other statements in order.
+  StatementRecord* (*procedureRecord)();
+  StatementRecord* (*firstStatement)();
+  // Parse errors counted by the host (cleared by the procedure's boundary callback).
+  int (*errorCount)();
+  void (*clearErrorCount)();
+};
+
+}  // namespace vsf

@@ -1,0 +1,42 @@
+// Small routines through which the procedure talks to the host: numbered output operations,
+// giving up on a refused output request, the name/value store, the clock, processor
+// information and the log object.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
+#include "frame/host/host_vector.h"
+
+namespace vsf {
+
+// Calls operation `id` on a host object; searches `table`, or the object's own chain when
+// null. Returns the method's result or kNoOperation.
+int zhdlcall(HostObject* object, const HandlerTable* table, uint32_t id, int count,
+             OutputArgItem* items);
+// Hands a failed output status to the host and ends the step with 120, unless it is the
+// tolerated status (facility 63, number 53).
+void zrcabort(uint32_t status);
+bool isToleratedStatus(uint32_t status);
+
+// Name/value store with tracing under "OSENV.ZAN_HXNR_DEBUG".
+uint32_t hxnrlset(std::string_view name, int64_t value);
+int64_t hxnrlimit(std::string_view name, int64_t defaultValue);
+struct KeywordCode {
+  std::string_view keyword;
+  int code;
+};
+int hxnrlook(std::string_view name, int defaultCode, std::initializer_list<KeywordCode> words);
+
+double zhostclock();
+void zcpuinfo(CpuInfoRecord* record);
+int zthrexit();
+
+int zlogline(int level, std::string_view text);
+int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args);
+int zmfree(HostPool* pool, void* block);
+inline int ztrace() { return 0; }
+
+}  // namespace vsf

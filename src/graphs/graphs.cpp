@@ -1,0 +1,1 @@
+#include "graphs/graphs.h"

@@ -1,0 +1,4 @@
+// Graphs and their hidden data tables.
+#pragma once
+
+namespace vsf {}
