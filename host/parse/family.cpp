@@ -12,6 +12,14 @@ void clearErrorCount() {}
 
 }  // namespace
 
-const HostParseFamily kParseFamily = {run, none, none, errorCount, clearErrorCount};
+const HostParseFamily kParseFamily = [] {
+  HostParseFamily f{};
+  f.run = run;
+  f.procedureRecord = none;
+  f.firstStatement = none;
+  f.errorCount = errorCount;
+  f.clearErrorCount = clearErrorCount;
+  return f;
+}();
 
 }  // namespace vsf::host

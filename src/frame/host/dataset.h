@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vsf {
 
@@ -92,6 +93,12 @@ struct HostDsFamily {
   HostBindList* (*bindBegin)(HostDataSet* ds, int count);
   int (*bindVar)(HostBindList* list, int number, void* dest, int length, int bindType);
   int (*bindEnd)(HostBindList* list);
+
+  // Expands a variable list over the data set's variables into variable numbers. Forms: 2 a-b
+  // (numbered range), 3 a--b (positional), 4 a-NUMERIC-b, 5 a-CHARACTER-b, 6 prefix a:,
+  // 7 _NUMERIC_, 8 _CHARACTER_, 9 _ALL_. 0, or a host status after the host issued the error.
+  int (*expandList)(HostDataSet* ds, std::string_view first, std::string_view second, int form,
+                    std::vector<int>* numbers);
 
   // Compatibility of another data set with the analysis reader: 0 fits, nonzero otherwise.
   int (*verify)(HostDataSet* reader, HostDataSet* other);

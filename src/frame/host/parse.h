@@ -52,6 +52,19 @@ struct StatementRecord {
   }
 };
 
+// A token of the step as the lexer returns it.
+struct ParseToken {
+  enum Kind : uint8_t { kEnd, kName, kQuoted, kInteger, kNumber, kSymbol, kNameLiteral };
+  Kind kind = kEnd;
+  std::string text;     // as written (quoted strings without their quotes)
+  double number = 0.0;  // kInteger and kNumber
+  int line = 0, column = 0;
+};
+
+// The effects callback: the parser calls it for every semantic action on an effect
+// production with the action's code and argument and the current token.
+using EffectsCallback = void (*)(int code, int argument, const ParseToken& token);
+
 // Callbacks the parser makes into the procedure.
 struct ParseCallbacks {
   int (*onStatementErrors)(void* context) = nullptr;
@@ -68,6 +81,17 @@ struct HostParseFamily {
   // Parse errors counted by the host (cleared by the procedure's boundary callback).
   int (*errorCount)();
   void (*clearErrorCount)();
+
+  // Effect terms of MODEL and EFFECT statements go to this callback while the step is parsed.
+  void (*setEffectsCallback)(EffectsCallback callback);
+  // Look-ahead for the effects callback: the next token without consuming it, and skipping it.
+  const ParseToken* (*peekToken)(int ahead);
+  void (*skipToken)();
+  // The statement being parsed (MODEL while its effect list is read).
+  StatementRecord* (*currentStatement)();
+  // The step's parse status: 0, or the step code (2000, 1012) an effect error set.
+  int (*status)();
+  void (*setStatus)(int status);
 };
 
 }  // namespace vsf
