@@ -30,6 +30,17 @@ struct ZLevCtx {
   ZDesign* design = nullptr;
 };
 
+struct StatementRecord;
+struct ParseToken;
+
+// The effects library, driven by the parser while MODEL and EFFECT statements are read.
+// Sets itself up on the first MODEL statement with the name length limit (NAMELEN=).
+void zeffbldinit(int nameLengthLimit, int mode);
+// Builds the step's ZDesign from the effect chain and the EFFECT statements: 0, or 1 when the
+// constructed effects could not be set up (the design's build code says why).
+int zeffinfo(ZDesign* design, HostDataSet* ds, int modelVarSlot, int classSlot,
+             StatementRecord* statement, int effectSlot, int noIntercept, int columnCountFlag);
+
 // Levelizes the current BY group: 0, or a positive status (1 no levels, 2 a reference level
 // that does not occur, 6 the constructed-effect set-up failed) that skips the group.
 int zlev(ZLevCtx* ctx);

@@ -27,6 +27,7 @@ struct OptionSlot {
   HostDataSet* dataSet = nullptr;   // data set named in the slot
   std::string text;                 // quoted string or name
   NameChunkList* names = nullptr;   // list of names
+  std::vector<int> vars;            // variable numbers of a variable list, in list order
   std::vector<double> numbers;      // list of numbers
 };
 
