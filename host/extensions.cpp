@@ -49,10 +49,18 @@ std::map<std::string, ExtensionFactory, std::less<>>& factories() {
   return f;
 }
 
+std::string gRefused;
+
 }  // namespace
+
+void refuseExtension(std::string_view name) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gRefused = std::string(name);
+}
 
 HostExtension* loadExtension(std::string_view name) {
   std::lock_guard<std::mutex> lock(gMutex);
+  if (!gRefused.empty() && name == gRefused) return nullptr;
   auto it = factories().find(name);
   return it == factories().end() ? nullptr : it->second();
 }

@@ -13,6 +13,10 @@ HostExtension* loadExtension(std::string_view name);
 // The directory of utility and scratch files of the session.
 std::filesystem::path utilDirectory();
 
+// Makes the loader refuse an extension by name (empty: refuse none); for tests of the
+// procedure's failure paths.
+void refuseExtension(std::string_view name);
+
 // Registers another extension factory (used by host parts built later).
 using ExtensionFactory = HostExtension* (*)();
 void registerExtension(std::string_view name, ExtensionFactory factory);

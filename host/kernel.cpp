@@ -8,6 +8,7 @@
 #include <thread>
 #include <unordered_map>
 #include <variant>
+#include <vector>
 
 #include <unistd.h>
 
@@ -42,7 +43,16 @@ namespace host {
 namespace {
 
 // ---- Pools ----
+std::mutex gPoolLogMutex;
+std::vector<std::string> gPoolLog;
+
+void notePool(char what, const std::string& name) {
+  std::lock_guard<std::mutex> lock(gPoolLogMutex);
+  gPoolLog.push_back(std::string(1, what) + name);
+}
+
 HostPool* poolCreate(std::string_view name, uint32_t flags) {
+  notePool('+', std::string(name));
   auto* p = new HostPool;
   p->name = std::string(name);
   p->flags = flags;
@@ -80,6 +90,7 @@ void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
 
 void poolDestroy(HostPool* pool) {
   if (!pool) return;
+  notePool('-', pool->name);
   for (auto& [b, size] : pool->blocks) std::free(b);
   delete pool;
 }
@@ -245,6 +256,13 @@ int logStatus(int level, uint32_t status, const MsgArg* args, int count) {
 }
 
 }  // namespace
+
+std::vector<std::string> takePoolLog() {
+  std::lock_guard<std::mutex> lock(gPoolLogMutex);
+  std::vector<std::string> out;
+  out.swap(gPoolLog);
+  return out;
+}
 
 void initNameValueStore(int cpuCount) {
   std::lock_guard<std::mutex> lock(gNvMutex);

@@ -79,6 +79,9 @@ int runStep(const std::string& text, int line);
 // Name/value store, filled at start from the machine and the environment.
 void initNameValueStore(int cpuCount);
 
+// Pools created ("+name") and destroyed ("-name") since the last call, in order.
+std::vector<std::string> takePoolLog();
+
 // Message catalogue.
 struct CatalogueEntry {
   char level;  // 'N' note, 'W' warning, 'E' error, 'T' text (titles, labels)

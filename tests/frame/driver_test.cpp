@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "common/test_host.h"
+#include "host/extensions.h"
+
+namespace vsf {
+namespace {
+
+// Every pool created during the step was destroyed exactly once.
+void expectPoolsBalanced(const std::vector<std::string>& log, bool mainPoolMade) {
+  std::map<std::string, int> open;
+  for (const std::string& e : log) open[e.substr(1)] += e[0] == '+' ? 1 : -1;
+  for (const auto& [name, n] : open) EXPECT_EQ(n, 0) << name;
+  EXPECT_EQ(open.count("VARSIFTER MAIN POOL"), mainPoolMade ? 1u : 0u);
+}
+
+bool logHas(std::string_view level, std::string_view text) {
+  for (const auto& l : host::session().log.lines())
+    if (l.level == level && l.text.find(text) != std::string::npos) return true;
+  return false;
+}
+
+struct Path {
+  const char* name;
+  const char* refused;  // extension the host refuses
+  int code;
+};
+
+TEST(StepDriver, CleanUpRunsOnceOnEveryPath) {
+  test::ensureHost();
+  const Path paths[] = {
+      {"normal end", "", 0},
+      {"failed phase", "hxtools", 1016},      // loadExtensions returns -3
+      {"host termination", "hxworkq", 1012},  // the work queue ends the step from deep code
+  };
+  for (const Path& p : paths) {
+    SCOPED_TRACE(p.name);
+    host::takePoolLog();
+    host::refuseExtension(p.refused);
+    int code = host::runStep("proc varsifter; run;", 1);
+    host::refuseExtension("");
+    EXPECT_EQ(code, p.code);
+    // The extensions load before the MAIN POOL is made.
+    expectPoolsBalanced(host::takePoolLog(), std::string_view(p.refused) != "hxtools");
+  }
+}
+
+TEST(StepDriver, UnexplainedFailureIsNeverASuccess) {
+  test::ensureHost();
+  host::refuseExtension("hxstream");
+  int code = host::runStep("proc varsifter; run;", 1);
+  host::refuseExtension("");
+  EXPECT_GE(code, 1016);
+  EXPECT_TRUE(logHas("ERROR", "internal code -3"));
+}
+
+TEST(StepDriver, OneGroupWithoutBy) {
+  test::ensureHost();
+  host::session().macros.erase("_VSFNUMBYS");
+  EXPECT_EQ(host::runStep("proc varsifter; run;", 1), 0);
+  EXPECT_EQ(host::session().macros["_VSFNUMBYS"], "1");
+  EXPECT_EQ(host::session().macros["_VSFNUMMACROBYS"], "1");
+}
+
+}  // namespace
+}  // namespace vsf

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "common/test_host.h"
+#include "frame/workqueue.h"
+#include "host/extensions.h"
+
+namespace vsf {
+namespace {
+
+TEST(Pools, AllocateReallocateAndDestroyWhole) {
+  test::ensureHost();
+  const KernelVector& k = kernel();
+  host::takePoolLog();
+  HostPool* p = k.poolCreate("test pool", kPoolPlain);
+  ASSERT_NE(p, nullptr);
+  auto* a = static_cast<unsigned char*>(k.poolAlloc(p, 64, kAllocZero));
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(a[i], 0);
+  a[0] = 7;
+  auto* b = static_cast<unsigned char*>(k.poolRealloc(p, a, 4096, 0));
+  EXPECT_EQ(b[0], 7);
+  EXPECT_EQ(b[4095], 0);  // grown part is zero
+  k.poolFree(p, b);
+  k.poolFree(p, b);  // a second free of the same block is ignored, not a double free
+  for (int i = 0; i < 100; ++i) k.poolAlloc(p, 1000, 0);
+  k.poolDestroy(p);  // frees the 100 blocks; leak checkers see nothing
+  EXPECT_EQ(host::takePoolLog(), (std::vector<std::string>{"+test pool", "-test pool"}));
+}
+
+TEST(NameValueStore, TypesAndEnvironment) {
+  test::ensureHost();
+  const KernelVector& k = kernel();
+  int64_t cpus = 0;
+  EXPECT_EQ(k.nameValueGetInt("host.cpucount", &cpus), 0u);
+  EXPECT_EQ(cpus, 4);
+  EXPECT_EQ(k.nameValueTest("OSENV.PATH"), 1);  // every environment variable is mirrored
+  int64_t v = 0;
+  EXPECT_EQ(k.nameValueGetInt("no.such.key", &v), hs::kNvAbsent);
+  EXPECT_EQ(k.nameValueSetText("t.key", "abc"), 0u);
+  EXPECT_EQ(k.nameValueGetInt("t.key", &v), hs::kNvWrongType);
+  EXPECT_EQ(k.nameValueSetInt("t.key", 5), hs::kNvWrongType);  // stays text, caller falls back
+}
+
+TEST(Events, WaitReturnsTheSignalledPosition) {
+  test::ensureHost();
+  const KernelVector& k = kernel();
+  HostEvent* e[2] = {k.eventCreate(), k.eventCreate()};
+  EXPECT_EQ(k.eventWait(e, 2, 10), 0);  // timeout
+  std::thread t([&] { k.eventSet(e[1]); });
+  EXPECT_EQ(k.eventWait(e, 2, -1), 2);
+  t.join();
+  k.eventReset(e[1]);
+  EXPECT_EQ(k.eventWait(e, 2, 0), 0);
+  k.eventDestroy(e[0]);
+  k.eventDestroy(e[1]);
+}
+
+struct Counter {
+  std::atomic<int> done{0};
+  std::atomic<int> maxConcurrent{0};
+  std::atomic<int> running{0};
+};
+
+void countItem(void*, void* item) {
+  auto* c = static_cast<Counter*>(item);
+  int now = ++c->running;
+  int seen = c->maxConcurrent.load();
+  while (now > seen && !c->maxConcurrent.compare_exchange_weak(seen, now)) {
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  --c->running;
+  ++c->done;
+}
+
+TEST(WorkQueue, RunsItemsOnAllWorkersAndTheDrainWaits) {
+  test::ensureHost();
+  for (int workers : {1, 2, 4}) {
+    ZPuddle puddle;
+    ASSERT_EQ(zpudi(&puddle, workers, 0, &countItem), 0);
+    Counter c;
+    for (int i = 0; i < workers; ++i) zpudleq(&puddle, &c);
+    zpudlwt(&puddle);  // returns only when every item is done
+    EXPECT_EQ(c.done.load(), workers);
+    EXPECT_EQ(c.maxConcurrent.load(), workers);  // N items really ran on N workers
+    // The queue serves a second pass after the reset.
+    zpudleq(&puddle, &c);
+    zpudlwt(&puddle);
+    EXPECT_EQ(c.done.load(), workers + 1);
+    zpudlterm(&puddle);
+    EXPECT_EQ(puddle.queue, nullptr);
+  }
+}
+
+void throwingItem(void*, void*) { throw NumericFault(fault::kOverflow); }
+
+TEST(WorkQueue, AWorkerExceptionIsRaisedOnTheCallingThread) {
+  test::ensureHost();
+  ZPuddle puddle;
+  ASSERT_EQ(zpudi(&puddle, 2, 0, &throwingItem), 0);
+  int dummy = 0;
+  zpudleq(&puddle, &dummy);
+  zpudleq(&puddle, &dummy);
+  try {
+    zpudlwt(&puddle);
+    FAIL() << "expected the worker's fault";
+  } catch (const NumericFault& f) {
+    EXPECT_EQ(f.code(), fault::kOverflow);
+  }
+  zpudlterm(&puddle);
+}
+
+TEST(WorkQueue, RefusedExtensionReportsOne) {
+  test::ensureHost();
+  host::refuseExtension("hxworkq");
+  ZPuddle puddle;
+  EXPECT_EQ(zpudi(&puddle, 2, 0, &countItem), 1);
+  host::refuseExtension("");
+}
+
+}  // namespace
+}  // namespace vsf
