@@ -261,9 +261,27 @@ int dispatch(HostObject* object, void* argument, void*, int count, OutputArgItem
   return rc;
 }
 
+// Every operation of the protocol that an object does not have: refused as the dispatcher
+// would refuse it, but logged and explained.
+int notHere(Object&, const Request& r) {
+  return refuse(hs::kNoOperation, fmt::format("operation {} is not one of this object's", r.op()));
+}
+
+constexpr uint32_t kProtocolOps[] = {
+    op::kCloseHandle,  op::kCreate,      op::kDefineColumn,    op::kEndColumns,
+    op::kSetDynamic,   op::kBindTemplate, op::kWriteRow,       op::kClose,
+    op::kRelease,      op::kFactoidRow,  op::kOpenGroup,       op::kGroupAttributes,
+    op::kCenteredText, op::kFilteredView, op::kReleaseView,    op::kRenderGraph,
+    op::kQuery};
+
 }  // namespace
 
 HandlerSet::HandlerSet(std::initializer_list<OpDef> ops) : ops_(ops) {
+  for (uint32_t id : kProtocolOps) {
+    bool has = false;
+    for (const OpDef& d : ops) has = has || d.id == id;
+    if (!has) ops_.push_back(OpDef{id, notHere});
+  }
   entries_.resize(ops_.size());
   // One bucket: the release operation (4), when present, is the first entry of the table.
   for (size_t i = ops_.size(); i-- > 0;) {
