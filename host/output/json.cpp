@@ -13,7 +13,7 @@ namespace vsf::host::output {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 // Missing values and infinities become objects so that no reader takes them for numbers.
 json cellJson(const Cell& c) {

@@ -191,5 +191,18 @@ TEST(OutputProtocol, AnInjectedStatusAnswersOneRequest) {
   EXPECT_NE(o.create("data", "B"), nullptr);
 }
 
+// A refused request ends the step with 120; the tolerated status lets it go on.
+TEST(OutputProtocol, ARefusedRequestEndsTheStepWith120) {
+  OutputDriver o;
+  host::output::failNextRequest(op::kQuery, st(status::kBadArgument));
+  EXPECT_EQ(host::runStep("proc varsifter; model y = x;", 1), step::kOutputRefused);
+  host::output::failNextRequest(op::kQuery, st(0x80000000u | (63u << 11) | 53u));
+  EXPECT_LT(host::runStep("proc varsifter; model y = x;", 1), step::kOutputRefused);
+  const auto& log = host::output::requestLog();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[0].target, "root");
+  EXPECT_EQ(log[1].op, op::kQuery);
+}
+
 }  // namespace
 }  // namespace vsf::test
