@@ -164,9 +164,12 @@ std::optional<NumberFormat> parseFormat(std::string_view text) {
 std::string formatName(const NumberFormat& f) {
   std::string w = f.width > 0 ? std::to_string(f.width) : "";
   switch (f.kind) {
-    case FormatKind::kBest: return "BEST" + w + ".";
-    case FormatKind::kPValue: return "PVALUE" + w + "." + std::to_string(f.decimals);
-    default: return w + "." + std::to_string(f.decimals);
+    case FormatKind::kBest:
+      return "BEST" + w + ".";
+    case FormatKind::kPValue:
+      return "PVALUE" + w + "." + std::to_string(f.decimals);
+    default:
+      return w + "." + std::to_string(f.decimals);
   }
 }
 
@@ -178,10 +181,14 @@ std::optional<std::string> missingText(double x) {
   if ((u >> 48) != 0xFFFF) return std::string(".");
   char code = static_cast<char>(~static_cast<unsigned char>((u >> 40) & 0xFF));
   switch (code) {
-    case '.': return std::string(".");
-    case '-': return std::string();
-    case 'I': return std::string("Infty");
-    case 'M': return std::string("-Infty");
+    case '.':
+      return std::string(".");
+    case '-':
+      return std::string();
+    case 'I':
+      return std::string("Infty");
+    case 'M':
+      return std::string("-Infty");
     default:
       if ((code >= 'A' && code <= 'Z') || code == '_') return std::string(".") + code;
       return std::string(".");
@@ -191,9 +198,12 @@ std::optional<std::string> missingText(double x) {
 std::string formatNumber(double x, const NumberFormat& f) {
   if (auto m = missingText(x)) return *m;
   switch (f.kind) {
-    case FormatKind::kFixed: return fixedFormat(x, f);
-    case FormatKind::kPValue: return pvalueFormat(x, f);
-    default: return bestText(x, f.width);
+    case FormatKind::kFixed:
+      return fixedFormat(x, f);
+    case FormatKind::kPValue:
+      return pvalueFormat(x, f);
+    default:
+      return bestText(x, f.width);
   }
 }
 

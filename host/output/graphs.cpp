@@ -63,10 +63,18 @@ int renderGraph(Object&, const Request& r) {
   for (int i = 0; i < r.count(); ++i) {
     const OutputArgItem& a = r.item(i);
     switch (a.key) {
-      case key::kName: g.name = r.text(a).value_or(""); break;
-      case key::kLabel2: g.label = r.text(a).value_or(""); break;
-      case key::kTitle: g.title = r.text(a).value_or(""); break;
-      case key::kTemplate: g.templatePath = r.text(a).value_or(""); break;
+      case key::kName:
+        g.name = r.text(a).value_or("");
+        break;
+      case key::kLabel2:
+        g.label = r.text(a).value_or("");
+        break;
+      case key::kTitle:
+        g.title = r.text(a).value_or("");
+        break;
+      case key::kTemplate:
+        g.templatePath = r.text(a).value_or("");
+        break;
       case key::kGraphData:
         if (!readDataObjects(a, &g.data))
           return refuse(status::kBadHandle, "graph data naming no live data object");
@@ -88,7 +96,8 @@ int renderGraph(Object&, const Request& r) {
         auto value = i + 1 < r.count() && r.item(i + 1).key == key::kDynamicValue
                          ? r.value(r.item(i + 1))
                          : std::nullopt;
-        if (!name || !value) return refuse(status::kBadArgument, "a graph variable without a value");
+        if (!name || !value)
+          return refuse(status::kBadArgument, "a graph variable without a value");
         g.variables.push_back(NamedValue{*name, *value});
         ++i;
         break;

@@ -32,11 +32,20 @@ std::string escape(std::string_view s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -63,8 +72,7 @@ void writeTable(std::string& out, const Table& t) {
     for (size_t r = 0; r < l.cells.size(); ++r) {
       out += l.ruleBefore[r] ? "<tr class=\"block\">" : "<tr>";
       for (size_t c = 0; c < l.columns.size(); ++c)
-        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just,
-                           escape(l.cells[r][c]));
+        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just, escape(l.cells[r][c]));
       out += "</tr>\n";
     }
     out += "</tbody>\n";
@@ -89,16 +97,19 @@ struct HtmlItem {
     out += "</section>\n";
   }
   void operator()(const TextLine* t) const {
-    if (t->rule) out += "<hr>\n";
-    else out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escape(t->text));
+    if (t->rule)
+      out += "<hr>\n";
+    else
+      out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escape(t->text));
   }
   void operator()(const Heading* h) const {
     out += "<p class=\"heading\">" + escape(h->text) + "</p>\n";
   }
   void operator()(const Graph* g) const {
-    out += fmt::format("<figure class=\"graph\" data-name=\"{}\"><figcaption>{}</figcaption>"
-                       "</figure>\n",
-                       escape(g->name), escape(g->title.empty() ? g->name : g->title));
+    out += fmt::format(
+        "<figure class=\"graph\" data-name=\"{}\"><figcaption>{}</figcaption>"
+        "</figure>\n",
+        escape(g->name), escape(g->title.empty() ? g->name : g->title));
   }
 };
 

@@ -1,9 +1,8 @@
 // The JSON document: every output object in order with its raw values, the macro variables
 // and the log.
-#include <nlohmann/json.hpp>
-
 #include <cstring>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "host/output/formats.h"
 #include "host/output/layout_internal.h"
@@ -18,7 +17,8 @@ using json = nlohmann::ordered_json;
 // Missing values and infinities become objects so that no reader takes them for numbers.
 json cellJson(const Cell& c) {
   switch (c.kind) {
-    case Cell::Kind::kInt: return c.i;
+    case Cell::Kind::kInt:
+      return c.i;
     case Cell::Kind::kDouble: {
       auto m = missingText(c.d);
       if (!m) return c.d;
@@ -36,8 +36,10 @@ json cellJson(const Cell& c) {
                       : '.';
       return json{{"missing", std::string(1, code)}};
     }
-    case Cell::Kind::kText: return c.s;
-    default: return nullptr;
+    case Cell::Kind::kText:
+      return c.s;
+    default:
+      return nullptr;
   }
 }
 
@@ -55,11 +57,16 @@ json pairsJson(const Dynamics& d) {
 
 const char* typeName(ColumnType t) {
   switch (t) {
-    case ColumnType::kChar: return "char";
-    case ColumnType::kInt: return "int";
-    case ColumnType::kDouble: return "double";
-    case ColumnType::kText: return "text";
-    default: return "string";
+    case ColumnType::kChar:
+      return "char";
+    case ColumnType::kInt:
+      return "int";
+    case ColumnType::kDouble:
+      return "double";
+    case ColumnType::kText:
+      return "text";
+    default:
+      return "string";
   }
 }
 
@@ -80,14 +87,13 @@ json tableJson(const Table& t) {
   if (!t.note.empty()) j["note"] = t.note;
   if (t.display >= 0) j["display"] = t.display;
   for (const auto& [k, v] : t.extras) j["extras"][std::to_string(k)] = cellJson(v);
-  TableLayout l = layoutTable(t);
-  j["footnotes"] = l.footnotes;
+  j["footnotes"] = tableFootnotes(t);
   if (t.factoid) {
     json entries = json::array();
     for (size_t i = 0; i < t.entries.size(); ++i)
       entries.push_back({{"label", t.entries[i].label},
                          {"value", cellJson(t.entries[i].value)},
-                         {"text", l.entries[i].second}});
+                         {"text", entryText(t.entries[i])}});
     j["entries"] = entries;
     return j;
   }
@@ -126,19 +132,23 @@ json graphJson(const Graph& g) {
         row[d.table->columns[i].name] = cellJson(d.table->rows[r][i]);
       rows.push_back(row);
     }
-    json one{{"object", d.objectId}, {"table", d.table->name}, {"tableId", d.table->id},
-             {"rows", rows}};
+    json one{
+        {"object", d.objectId}, {"table", d.table->name}, {"tableId", d.table->id}, {"rows", rows}};
     if (d.filtered) one["where"] = d.where;
     data.push_back(one);
   }
   json lists = json::array();
   for (const Dynamics& l : g.lists) lists.push_back(pairsJson(l));
-  return json{{"type", "graph"},       {"id", g.id},
-              {"step", g.step},        {"name", g.name},
+  return json{{"type", "graph"},
+              {"id", g.id},
+              {"step", g.step},
+              {"name", g.name},
               {"path", pathOf(g.parent, g.name)},
-              {"label", g.label},      {"title", g.title},
+              {"label", g.label},
+              {"title", g.title},
               {"template", g.templatePath},
-              {"data", data},          {"variables", pairsJson(g.variables)},
+              {"data", data},
+              {"variables", pairsJson(g.variables)},
               {"lists", lists}};
 }
 

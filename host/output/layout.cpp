@@ -1,6 +1,5 @@
-#include "host/output/layout_internal.h"
-
 #include "host/output/formats.h"
+#include "host/output/layout_internal.h"
 
 namespace vsf::host::output {
 
@@ -54,6 +53,8 @@ double numberOf(const Cell& c) {
   return c.kind == Cell::Kind::kInt ? static_cast<double>(c.i) : c.d;
 }
 
+}  // namespace
+
 std::string entryText(const FactoidEntry& e) {
   if (e.value.kind == Cell::Kind::kText || e.value.kind == Cell::Kind::kNull) return e.value.s;
   std::optional<NumberFormat> f;
@@ -63,8 +64,6 @@ std::string entryText(const FactoidEntry& e) {
   if (!f) return std::to_string(e.value.i);
   return formatNumber(numberOf(e.value), *f);
 }
-
-}  // namespace
 
 const Template* templateOf(const Table& t) {
   if (t.templatePath.empty()) return nullptr;
@@ -89,8 +88,10 @@ std::string expandDynamics(std::string_view text, const Dynamics& first, const D
     std::string_view name = text.substr(i + 1, close - i - 1);
     const Cell* v = findDynamic(first, name);
     if (!v) v = findDynamic(second, name);
-    if (v && v->kind != Cell::Kind::kNull) out += v->plain();
-    else *complete = false;
+    if (v && v->kind != Cell::Kind::kNull)
+      out += v->plain();
+    else
+      *complete = false;
     i = close;
   }
   return out;
@@ -172,16 +173,22 @@ TableLayout layoutTable(const Table& t) {
     l.ruleBefore.push_back(control < t.columns.size() && row[control].s == "-");
   }
   for (const FactoidEntry& e : t.entries) l.entries.emplace_back(e.label, entryText(e));
+  l.footnotes = tableFootnotes(t);
+  return l;
+}
+
+std::vector<std::string> tableFootnotes(const Table& t) {
+  std::vector<std::string> notes;
   if (const Template* tpl = templateOf(t))
     for (const Footnote& f : tpl->footnotes) {
       const Cell* when = f.when.empty() ? nullptr : findDynamic(t.dynamics, f.when);
       if (!f.when.empty() && !(when && when->truthy())) continue;
       bool complete = true;
       std::string text = expandDynamics(f.text, t.dynamics, Dynamics(), &complete);
-      if (complete) l.footnotes.push_back(text);
+      if (complete) notes.push_back(text);
     }
-  if (!t.note.empty()) l.footnotes.push_back(t.note);
-  return l;
+  if (!t.note.empty()) notes.push_back(t.note);
+  return notes;
 }
 
 }  // namespace vsf::host::output

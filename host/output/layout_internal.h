@@ -20,8 +20,8 @@ struct TableLayout {
   std::string title;
   std::string subtitle;
   std::vector<ShownColumn> columns;
-  std::vector<std::vector<std::string>> cells;  // per row, per shown column
-  std::vector<bool> ruleBefore;                 // per row: a block starts here
+  std::vector<std::vector<std::string>> cells;               // per row, per shown column
+  std::vector<bool> ruleBefore;                              // per row: a block starts here
   std::vector<std::pair<std::string, std::string>> entries;  // factoids: label, value
   std::vector<std::string> footnotes;
 };
@@ -40,7 +40,9 @@ std::string cellText(const Table& t, size_t column, const std::vector<Cell>& row
 // The header of a column as shown, and whether it is shown at all.
 std::string columnHeader(const Table& t, size_t column);
 bool columnShown(const Table& t, size_t column);
-// The title of a table as shown.
+// The title of a table as shown, its footnotes and a factoid entry's value as shown.
 std::string tableTitle(const Table& t);
+std::vector<std::string> tableFootnotes(const Table& t);
+std::string entryText(const FactoidEntry& e);
 
 }  // namespace vsf::host::output

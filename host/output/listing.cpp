@@ -119,8 +119,10 @@ struct Lister {
     if (!isDisplayed(*t)) return;
     writeGroupHeadings(out, t->parent);
     TableLayout l = layoutTable(*t);
-    if (t->factoid) writeFactoid(out, l);
-    else writeDataTable(out, l);
+    if (t->factoid)
+      writeFactoid(out, l);
+    else
+      writeDataTable(out, l);
     writeFootnotes(out, l);
   }
   void operator()(TextLine* t) {

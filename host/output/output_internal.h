@@ -26,9 +26,24 @@ struct Cell {
   double d = 0.0;
   std::string s;
 
-  static Cell ofInt(int64_t v) { Cell c; c.kind = Kind::kInt; c.i = v; return c; }
-  static Cell ofDouble(double v) { Cell c; c.kind = Kind::kDouble; c.d = v; return c; }
-  static Cell ofText(std::string v) { Cell c; c.kind = Kind::kText; c.s = std::move(v); return c; }
+  static Cell ofInt(int64_t v) {
+    Cell c;
+    c.kind = Kind::kInt;
+    c.i = v;
+    return c;
+  }
+  static Cell ofDouble(double v) {
+    Cell c;
+    c.kind = Kind::kDouble;
+    c.d = v;
+    return c;
+  }
+  static Cell ofText(std::string v) {
+    Cell c;
+    c.kind = Kind::kText;
+    c.s = std::move(v);
+    return c;
+  }
   // Nonzero numbers and texts "1", "TRUE", "YES" count as true.
   bool truthy() const;
   // The value as plain text (numbers in their shortest exact form).
@@ -64,8 +79,8 @@ struct Column {
   std::string label;
   std::string templateColumn;  // the template column that formats it, when not its name
   ColumnType type = ColumnType::kDouble;
-  int width = 0;      // display width, or the byte width of a text column
-  int decimals = -1;  // -1 when not given; 98 best fit, 99 the variable's own format
+  int width = 0;          // display width, or the byte width of a text column
+  int decimals = -1;      // -1 when not given; 98 best fit, 99 the variable's own format
   std::string varFormat;  // format of the data-set variable that describes the column
   const void* binding = nullptr;
   Dynamics dynamics;
@@ -161,7 +176,7 @@ struct Graph {
   int step = 0;
   std::string name, label, title, templatePath;
   std::vector<GraphData> data;
-  Dynamics variables;          // the outer list's pairs, in order
+  Dynamics variables;           // the outer list's pairs, in order
   std::vector<Dynamics> lists;  // nested lists of pairs, in order
   Group* parent = nullptr;
 };

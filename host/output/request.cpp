@@ -14,25 +14,31 @@ namespace vsf::host::output {
 // ---- Values ----
 bool Cell::truthy() const {
   switch (kind) {
-    case Kind::kInt: return i != 0;
-    case Kind::kDouble: return d != 0 && d == d;
+    case Kind::kInt:
+      return i != 0;
+    case Kind::kDouble:
+      return d != 0 && d == d;
     case Kind::kText: {
       std::string t = lowerCopy(s);
       return t == "1" || t == "true" || t == "yes";
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
 std::string Cell::plain() const {
   switch (kind) {
-    case Kind::kInt: return std::to_string(i);
+    case Kind::kInt:
+      return std::to_string(i);
     case Kind::kDouble: {
       if (auto m = missingText(d)) return *m;
       return fmt::format("{}", d);
     }
-    case Kind::kText: return s;
-    default: return "";
+    case Kind::kText:
+      return s;
+    default:
+      return "";
   }
 }
 
@@ -88,15 +94,19 @@ std::optional<std::string> Request::text(const OutputArgItem& a) const {
     case argtype::kBytes:
       if (!a.aux && a.bytesLength() > 0) return std::nullopt;
       return std::string(a.bytes());
-    case argtype::kChar: return std::string(1, static_cast<char>(a.value[0]));
-    default: return std::nullopt;
+    case argtype::kChar:
+      return std::string(1, static_cast<char>(a.value[0]));
+    default:
+      return std::nullopt;
   }
 }
 
 std::optional<int64_t> Request::integer(const OutputArgItem& a) const {
   switch (a.type) {
-    case argtype::kInt: return a.intValue();
-    case argtype::kFlag: return a.flagValue();
+    case argtype::kInt:
+      return a.intValue();
+    case argtype::kFlag:
+      return a.flagValue();
     case 4: {
       uint32_t u;
       std::memcpy(&u, a.value, 4);
@@ -107,7 +117,8 @@ std::optional<int64_t> Request::integer(const OutputArgItem& a) const {
       if (d == static_cast<double>(static_cast<int64_t>(d))) return static_cast<int64_t>(d);
       return std::nullopt;
     }
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -121,8 +132,10 @@ std::optional<Cell> Request::value(const OutputArgItem& a) const {
   switch (a.type) {
     case argtype::kInt:
     case argtype::kFlag:
-    case 4: return Cell::ofInt(*integer(a));
-    case argtype::kDouble: return Cell::ofDouble(a.doubleValue());
+    case 4:
+      return Cell::ofInt(*integer(a));
+    case argtype::kDouble:
+      return Cell::ofDouble(a.doubleValue());
     case argtype::kString:
       if (!a.pointerValue()) return Cell();
       [[fallthrough]];
@@ -130,7 +143,8 @@ std::optional<Cell> Request::value(const OutputArgItem& a) const {
     case argtype::kChar:
       if (auto t = text(a)) return Cell::ofText(*t);
       return std::nullopt;
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -143,8 +157,7 @@ Object* Request::handle(const OutputArgItem& a) const {
 
 void** Request::out(const OutputArgItem& a) const {
   if (a.type == argtype::kOutHandle2 && a.aux) return static_cast<void**>(a.aux);
-  if (a.type == argtype::kOutHandle || a.type == argtype::kBound ||
-      a.type == argtype::kOutHandle2)
+  if (a.type == argtype::kOutHandle || a.type == argtype::kBound || a.type == argtype::kOutHandle2)
     return static_cast<void**>(a.pointerValue());
   return nullptr;
 }
@@ -182,7 +195,8 @@ std::string describeValue(const Request& r, const OutputArgItem& a) {
     case argtype::kInt:
     case argtype::kFlag:
     case 4:
-    case argtype::kDouble: return r.value(a) ? r.value(a)->plain() : "?";
+    case argtype::kDouble:
+      return r.value(a) ? r.value(a)->plain() : "?";
     case argtype::kString: {
       if (!a.pointerValue()) return "<null>";
       std::string h = handleText(a.pointerValue());
@@ -212,23 +226,31 @@ std::string describeValue(const Request& r, const OutputArgItem& a) {
       for (uint16_t i = 0; list && i < n; ++i) s += " " + handleText(list[i]);
       return s;
     }
-    case 28: return fmt::format("list({})", a.bytesLength());
-    default: return "?";
+    case 28:
+      return fmt::format("list({})", a.bytesLength());
+    default:
+      return "?";
   }
 }
 
 std::string describeTarget(const Object& o) {
   switch (o.kind) {
-    case ObjectKind::kRoot: return "root";
-    case ObjectKind::kManager: return "manager";
+    case ObjectKind::kRoot:
+      return "root";
+    case ObjectKind::kManager:
+      return "manager";
     case ObjectKind::kTable: {
       const auto& t = static_cast<const Table&>(o);
       return (t.factoid ? "factoid " : "table ") + t.name;
     }
-    case ObjectKind::kGroup: return "group " + static_cast<const Group&>(o).name;
-    case ObjectKind::kInstance: return "instance";
-    case ObjectKind::kDataObject: return "data object";
-    default: return "view";
+    case ObjectKind::kGroup:
+      return "group " + static_cast<const Group&>(o).name;
+    case ObjectKind::kInstance:
+      return "instance";
+    case ObjectKind::kDataObject:
+      return "data object";
+    default:
+      return "view";
   }
 }
 
@@ -267,12 +289,12 @@ int notHere(Object&, const Request& r) {
   return refuse(hs::kNoOperation, fmt::format("operation {} is not one of this object's", r.op()));
 }
 
-constexpr uint32_t kProtocolOps[] = {
-    op::kCloseHandle,  op::kCreate,      op::kDefineColumn,    op::kEndColumns,
-    op::kSetDynamic,   op::kBindTemplate, op::kWriteRow,       op::kClose,
-    op::kRelease,      op::kFactoidRow,  op::kOpenGroup,       op::kGroupAttributes,
-    op::kCenteredText, op::kFilteredView, op::kReleaseView,    op::kRenderGraph,
-    op::kQuery};
+constexpr uint32_t kProtocolOps[] = {op::kCloseHandle,  op::kCreate,       op::kDefineColumn,
+                                     op::kEndColumns,   op::kSetDynamic,   op::kBindTemplate,
+                                     op::kWriteRow,     op::kClose,        op::kRelease,
+                                     op::kFactoidRow,   op::kOpenGroup,    op::kGroupAttributes,
+                                     op::kCenteredText, op::kFilteredView, op::kReleaseView,
+                                     op::kRenderGraph,  op::kQuery};
 
 }  // namespace
 

@@ -29,11 +29,16 @@ int query(Object&, const Request& r) {
 
 const HandlerSet& managerSet() {
   static const HandlerSet set{
-      {op::kCreate, createTable},         {op::kBindTemplate, bindTemplate},
-      {op::kRelease, releaseInstance},    {op::kOpenGroup, openGroup},
-      {op::kGroupAttributes, groupAttributes}, {op::kQuery, query},
-      {op::kCenteredText, textLine},      {op::kFilteredView, makeView},
-      {op::kReleaseView, releaseView},    {op::kRenderGraph, renderGraph},
+      {op::kCreate, createTable},
+      {op::kBindTemplate, bindTemplate},
+      {op::kRelease, releaseInstance},
+      {op::kOpenGroup, openGroup},
+      {op::kGroupAttributes, groupAttributes},
+      {op::kQuery, query},
+      {op::kCenteredText, textLine},
+      {op::kFilteredView, makeView},
+      {op::kReleaseView, releaseView},
+      {op::kRenderGraph, renderGraph},
   };
   return set;
 }
@@ -137,9 +142,7 @@ void closeStep() {
 
 void finish() { closeStep(); }
 
-void reset() {
-  doc() = Document();
-}
+void reset() { doc() = Document(); }
 
 bool dataObjectRows(const void* handle, int64_t* rows) {
   Object* o = lookupHandle(handle);

@@ -34,9 +34,7 @@ std::optional<int64_t> optionalInt(const Request& r, uint16_t k) {
   return a ? r.integer(*a) : std::nullopt;
 }
 
-bool validColumnType(int64_t t) {
-  return t == 1 || t == 3 || t == 5 || t == 6 || t == 66;
-}
+bool validColumnType(int64_t t) { return t == 1 || t == 3 || t == 5 || t == 6 || t == 66; }
 
 // The column a data-set variable describes: its name, label, type, width and format.
 void describeByVariable(const VarDescriptor& v, Column* c) {
@@ -61,7 +59,8 @@ std::string boundText(const char* p, int width) {
 Cell readBound(const Column& c) {
   const void* p = c.binding;
   switch (c.type) {
-    case ColumnType::kChar: return Cell::ofText(std::string(1, *static_cast<const char*>(p)));
+    case ColumnType::kChar:
+      return Cell::ofText(std::string(1, *static_cast<const char*>(p)));
     case ColumnType::kInt: {
       int32_t v;
       std::memcpy(&v, p, 4);
@@ -72,7 +71,8 @@ Cell readBound(const Column& c) {
       std::memcpy(&v, p, 8);
       return Cell::ofDouble(v);
     }
-    case ColumnType::kText: return Cell::ofText(boundText(static_cast<const char*>(p), c.width));
+    case ColumnType::kText:
+      return Cell::ofText(boundText(static_cast<const char*>(p), c.width));
     default: {
       const HostString* s;
       std::memcpy(&s, p, sizeof s);
@@ -106,12 +106,12 @@ int defineColumn(Object& self, const Request& r) {
   Table& t = asTable(self);
   if (t.factoid) return refuse(status::kBadState, "a factoid table " + t.name + " has no columns");
   if (t.columnsEnded)
-    return refuse(status::kBadState, "a column defined after the column list of " + t.name +
-                                         " was complete");
+    return refuse(status::kBadState,
+                  "a column defined after the column list of " + t.name + " was complete");
   Column c;
   if (const OutputArgItem* v = r.get(kKeyVariable)) {
-    auto* var = v->type == kTypeVariable ? static_cast<const VarDescriptor*>(v->pointerValue())
-                                         : nullptr;
+    auto* var =
+        v->type == kTypeVariable ? static_cast<const VarDescriptor*>(v->pointerValue()) : nullptr;
     if (!var) return refuse(status::kBadArgument, "a column variable that is no descriptor");
     describeByVariable(*var, &c);
   }
@@ -124,7 +124,8 @@ int defineColumn(Object& self, const Request& r) {
     return refuse(status::kBadArgument, "a column of " + t.name + " without a type");
   }
   if (const OutputArgItem* n = r.get(key::kName)) c.name = r.text(*n).value_or("");
-  if (c.name.empty()) return refuse(status::kBadArgument, "a column of " + t.name + " without a name");
+  if (c.name.empty())
+    return refuse(status::kBadArgument, "a column of " + t.name + " without a name");
   for (const Column& other : t.columns)
     if (equalNoCase(other.name, c.name))
       return refuse(status::kBadArgument, "column " + c.name + " defined twice in " + t.name);
@@ -203,7 +204,8 @@ int factoidEntry(Object& self, const Request& r) {
   e.label = optionalText(r, key::kLabel2);
   const OutputArgItem* v = r.get(key::kDynamicValue);
   auto value = v ? r.value(*v) : std::nullopt;
-  if (!value) return refuse(status::kBadArgument, "a factoid entry of " + t.name + " without a value");
+  if (!value)
+    return refuse(status::kBadArgument, "a factoid entry of " + t.name + " without a value");
   e.value = std::move(*value);
   if (auto w = optionalInt(r, kKeyWidth)) e.width = static_cast<int>(*w);
   if (auto d = optionalInt(r, kKeyDecimals)) e.decimals = static_cast<int>(*d);
@@ -224,9 +226,9 @@ int releaseTable(Object& self, const Request&) {
 
 const HandlerTable* tableHandlers() {
   static const HandlerSet set{
-      {op::kCloseHandle, releaseTable}, {op::kWriteRow, writeRow},
+      {op::kCloseHandle, releaseTable},  {op::kWriteRow, writeRow},
       {op::kDefineColumn, defineColumn}, {op::kEndColumns, endColumns},
-      {op::kSetDynamic, setDynamics},   {op::kClose, closeTable},
+      {op::kSetDynamic, setDynamics},    {op::kClose, closeTable},
       {op::kFactoidRow, factoidEntry},
   };
   return set.table();
@@ -244,7 +246,8 @@ int createTable(Object&, const Request& r) {
   const OutputArgItem* kindItem = r.get(key::kKind);
   std::string kind = kindItem ? lowerCopy(r.text(*kindItem).value_or("")) : "";
   if (kind != "data" && kind != "table" && kind != "factoid")
-    return refuse(status::kUnknownKind, "the manager does not make objects of kind \"" + kind + "\"");
+    return refuse(status::kUnknownKind,
+                  "the manager does not make objects of kind \"" + kind + "\"");
   const OutputArgItem* handle = r.get(key::kHandle);
   void** out = handle ? r.out(*handle) : nullptr;
   if (!out) return refuse(status::kBadArgument, "no out-handle for a new table");
@@ -264,8 +267,15 @@ int createTable(Object&, const Request& r) {
   for (int i = 0; i < r.count(); ++i) {
     const OutputArgItem& a = r.item(i);
     switch (a.key) {
-      case key::kSystem: case key::kKind: case key::kHandle: case key::kName:
-      case key::kLabel2: case key::kLabel: case key::kTitle: case key::kTemplate: break;
+      case key::kSystem:
+      case key::kKind:
+      case key::kHandle:
+      case key::kName:
+      case key::kLabel2:
+      case key::kLabel:
+      case key::kTitle:
+      case key::kTemplate:
+        break;
       default:
         if (auto v = r.value(a)) t.extras.emplace_back(a.key, std::move(*v));
     }
@@ -283,9 +293,12 @@ int bindTemplate(Object&, const Request& r) {
     const OutputArgItem& a = r.item(i);
     if (a.key != 0 && a.key != key::kTable) continue;
     Object* o = r.handle(a);
-    if (o && o->kind == ObjectKind::kTable && !t) t = static_cast<Table*>(o);
-    else if (a.key == 0 && !o && !out) out = r.out(a);
-    else return refuse(status::kBadHandle, "a bind request naming no live table");
+    if (o && o->kind == ObjectKind::kTable && !t)
+      t = static_cast<Table*>(o);
+    else if (a.key == 0 && !o && !out)
+      out = r.out(a);
+    else
+      return refuse(status::kBadHandle, "a bind request naming no live table");
   }
   if (!t) return refuse(status::kBadHandle, "a bind request without its table");
   if (t->factoid || t->bound || !t->columnsEnded || t->closed)

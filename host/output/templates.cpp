@@ -169,8 +169,10 @@ bool TemplateSet::parse(std::string_view text, std::vector<std::string>* errors)
     if (w.empty()) continue;
     std::string d = lowerCopy(w[0].name);
     if (d == "template") {
-      if (open) error = "a template inside template " + open->path;
-      else if (w.size() != 2 || w[1].hasValue) error = "a template line without one path";
+      if (open)
+        error = "a template inside template " + open->path;
+      else if (w.size() != 2 || w[1].hasValue)
+        error = "a template line without one path";
       else if (find(w[1].name) && equalNoCase(find(w[1].name)->path, w[1].name))
         error = "template " + w[1].name + " given twice";
       if (error.empty()) {

@@ -61,8 +61,9 @@ class Parser {
     tok_ = Token();
     if (pos_ >= s_.size()) return;
     char c = s_[pos_];
-    if (std::isdigit(static_cast<unsigned char>(c)) || (c == '.' && pos_ + 1 < s_.size() &&
-                                                        std::isdigit(static_cast<unsigned char>(s_[pos_ + 1])))) {
+    if (std::isdigit(static_cast<unsigned char>(c)) ||
+        (c == '.' && pos_ + 1 < s_.size() &&
+         std::isdigit(static_cast<unsigned char>(s_[pos_ + 1])))) {
       const char* b = s_.data() + pos_;
       char* e = nullptr;
       std::string copy(s_.substr(pos_));
@@ -89,8 +90,8 @@ class Parser {
       tok_ = Token{c == '(' ? Tok::kOpen : Tok::kClose, std::string(1, c), 0};
       ++pos_;
     } else {
-      static const char* const ops[] = {"^=", "~=", "!=", "<>", "<=", ">=", "=", "<", ">",
-                                        "&",  "|",  "^",  "~",  "!",  "-"};
+      static const char* const ops[] = {"^=", "~=", "!=", "<>", "<=", ">=", "=", "<",
+                                        ">",  "&",  "|",  "^",  "~",  "!",  "-"};
       for (const char* op : ops)
         if (s_.substr(pos_).starts_with(op)) {
           tok_ = Token{Tok::kOp, op, 0};
@@ -102,9 +103,7 @@ class Parser {
     }
   }
 
-  bool isWord(const char* w) const {
-    return tok_.kind == Tok::kName && equalNoCase(tok_.text, w);
-  }
+  bool isWord(const char* w) const { return tok_.kind == Tok::kName && equalNoCase(tok_.text, w); }
   bool isOp(const char* o) const { return tok_.kind == Tok::kOp && tok_.text == o; }
 
   std::unique_ptr<Node> logical(Node::Kind k, std::unique_ptr<Node> l, std::unique_ptr<Node> r) {
@@ -148,10 +147,15 @@ class Parser {
   }
 
   std::optional<Cmp> comparison() const {
-    struct W { const char* word; const char* op; const char* op2; Cmp cmp; };
-    static const W words[] = {{"eq", "=", nullptr, Cmp::kEq},   {"ne", "^=", "~=", Cmp::kNe},
-                              {"lt", "<", nullptr, Cmp::kLt},   {"le", "<=", nullptr, Cmp::kLe},
-                              {"gt", ">", nullptr, Cmp::kGt},   {"ge", ">=", nullptr, Cmp::kGe}};
+    struct W {
+      const char* word;
+      const char* op;
+      const char* op2;
+      Cmp cmp;
+    };
+    static const W words[] = {{"eq", "=", nullptr, Cmp::kEq}, {"ne", "^=", "~=", Cmp::kNe},
+                              {"lt", "<", nullptr, Cmp::kLt}, {"le", "<=", nullptr, Cmp::kLe},
+                              {"gt", ">", nullptr, Cmp::kGt}, {"ge", ">=", nullptr, Cmp::kGe}};
     for (const W& w : words)
       if (isWord(w.word) || isOp(w.op) || (w.op2 && isOp(w.op2))) return w.cmp;
     if (isOp("!=") || isOp("<>")) return Cmp::kNe;
@@ -226,8 +230,8 @@ int missingRank(double x) {
   uint64_t u;
   std::memcpy(&u, &x, 8);
   if ((u & 0x7FF0000000000000ULL) != 0x7FF0000000000000ULL || std::isinf(x)) return -1;
-  char code = (u >> 48) == 0xFFFF ? static_cast<char>(~static_cast<unsigned char>((u >> 40) & 0xFF))
-                                   : '.';
+  char code =
+      (u >> 48) == 0xFFFF ? static_cast<char>(~static_cast<unsigned char>((u >> 40) & 0xFF)) : '.';
   if (code == '-') return 0;
   if (code == '.') return 1;
   return 2 + static_cast<unsigned char>(code);
@@ -247,19 +251,28 @@ Val evaluate(const Node& n, const std::vector<Cell>& row);
 
 bool holds(const Node& n, const std::vector<Cell>& row) {
   switch (n.kind) {
-    case Node::Kind::kOr: return holds(*n.left, row) || holds(*n.right, row);
-    case Node::Kind::kAnd: return holds(*n.left, row) && holds(*n.right, row);
-    case Node::Kind::kNot: return !holds(*n.left, row);
+    case Node::Kind::kOr:
+      return holds(*n.left, row) || holds(*n.right, row);
+    case Node::Kind::kAnd:
+      return holds(*n.left, row) && holds(*n.right, row);
+    case Node::Kind::kNot:
+      return !holds(*n.left, row);
     case Node::Kind::kCompare: {
       Val a = evaluate(*n.left, row), b = evaluate(*n.right, row);
       int c = a.textual ? a.text.compare(b.text) : compareNumbers(a.number, b.number);
       switch (n.cmp) {
-        case Cmp::kEq: return c == 0;
-        case Cmp::kNe: return c != 0;
-        case Cmp::kLt: return c < 0;
-        case Cmp::kLe: return c <= 0;
-        case Cmp::kGt: return c > 0;
-        default: return c >= 0;
+        case Cmp::kEq:
+          return c == 0;
+        case Cmp::kNe:
+          return c != 0;
+        case Cmp::kLt:
+          return c < 0;
+        case Cmp::kLe:
+          return c <= 0;
+        case Cmp::kGt:
+          return c > 0;
+        default:
+          return c >= 0;
       }
     }
     default: {

@@ -29,8 +29,8 @@ class OutputDriver {
   static HostString* str(std::string_view s) { return host::hostVector()->str->fromBytes(s); }
 
   static int call(void* object, uint32_t op, std::vector<OutputArgItem> items = {}) {
-    return zhdlcall(static_cast<HostObject*>(object), nullptr, op,
-                    static_cast<int>(items.size()), items.data());
+    return zhdlcall(static_cast<HostObject*>(object), nullptr, op, static_cast<int>(items.size()),
+                    items.data());
   }
 
   // The step's first requests: the manager from the root.

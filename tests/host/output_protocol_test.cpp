@@ -22,9 +22,9 @@ TEST(OutputProtocol, StepDriverRequestsAreAnswered) {
   zhdlcall(static_cast<HostObject*>(o.manager), nullptr, op::kQuery, 1, asked);
   EXPECT_EQ(asked[0].flagValue(), 1);  // graphics are on
   EXPECT_EQ(OutputDriver::call(o.manager, op::kGroupAttributes, {argInt(key::kGroupLevel, 2)}), 0);
-  EXPECT_EQ(OutputDriver::call(host::outputRoot(), op::kGroupAttributes,
-                               {argInt(key::kGroupLevel, 3)}),
-            0);
+  EXPECT_EQ(
+      OutputDriver::call(host::outputRoot(), op::kGroupAttributes, {argInt(key::kGroupLevel, 3)}),
+      0);
   // The manager is made only by the root, and only for "oxs".
   void* h = nullptr;
   EXPECT_EQ(OutputDriver::call(host::outputRoot(), op::kCreate,
@@ -83,10 +83,10 @@ TEST(OutputProtocol, RequestsThatCannotBeHonouredAreRefused) {
       {"a kind the manager does not make", st(status::kUnknownKind),
        [&](OutputDriver& o) {
          void* h = nullptr;
-         return OutputDriver::call(o.manager, op::kCreate,
-                                   {argBytes(key::kSystem, "oxs"), argBytes(key::kKind, "chart"),
-                                    argOutHandle(key::kHandle, &h),
-                                    argString(key::kName, o.str("C"))});
+         return OutputDriver::call(
+             o.manager, op::kCreate,
+             {argBytes(key::kSystem, "oxs"), argBytes(key::kKind, "chart"),
+              argOutHandle(key::kHandle, &h), argString(key::kName, o.str("C"))});
        }},
       {"a table without a name", st(status::kBadArgument),
        [&](OutputDriver& o) {
@@ -100,9 +100,9 @@ TEST(OutputProtocol, RequestsThatCannotBeHonouredAreRefused) {
          void* t = table(o);
          OutputDriver::call(t, op::kEndColumns);
          void* inst = nullptr;
-         return OutputDriver::call(o.manager, op::kBindTemplate,
-                                   {argOutHandle(0, &inst),
-                                    argPointer(key::kTable, argtype::kOutHandle, t)});
+         return OutputDriver::call(
+             o.manager, op::kBindTemplate,
+             {argOutHandle(0, &inst), argPointer(key::kTable, argtype::kOutHandle, t)});
        }},
       {"a release naming a table, not its instance", st(status::kBadHandle),
        [&](OutputDriver& o) {
@@ -117,9 +117,9 @@ TEST(OutputProtocol, RequestsThatCannotBeHonouredAreRefused) {
        }},
       {"a factoid entry on a data table", st(status::kBadState),
        [&](OutputDriver& o) {
-         return OutputDriver::call(table(o), op::kFactoidRow,
-                                   {argString(key::kLabel2, o.str("L")),
-                                    argInt(key::kDynamicValue, 1)});
+         return OutputDriver::call(
+             table(o), op::kFactoidRow,
+             {argString(key::kLabel2, o.str("L")), argInt(key::kDynamicValue, 1)});
        }},
       {"a factoid entry without a value", st(status::kBadArgument),
        [&](OutputDriver& o) {

@@ -1,8 +1,8 @@
 // The whole document as the command writes it: HTML that holds together, JSON with the macro
 // variables and the log, hidden tables kept out of the listing and the page.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
+#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "host/output_driver.h"
@@ -50,8 +50,9 @@ void buildDocument(OutputDriver& o) {
   OutputDriver::call(t, op::kWriteRow);
   o.finishTable(t, inst);
   void* f = o.create("factoid", "Info", {argString(key::kLabel2, o.str("Information"))});
-  OutputDriver::call(f, op::kFactoidRow,
-                     {argString(key::kLabel2, o.str("Data")), argString(key::kDynamicValue, o.str("a\"b"))});
+  OutputDriver::call(
+      f, op::kFactoidRow,
+      {argString(key::kLabel2, o.str("Data")), argString(key::kDynamicValue, o.str("a\"b"))});
   OutputDriver::call(f, op::kClose);
   OutputDriver::call(f, op::kCloseHandle);
   void* hidden = o.create("data", "Coefficients");

@@ -1,9 +1,9 @@
 // Tables, factoids, groups and text lines driven as the procedure drives them; checked in the
 // listing and the JSON document.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "frame/host/dataset.h"
 #include "frame/strings.h"
@@ -42,9 +42,10 @@ void* mixedTable(OutputDriver& o, MixedRow* row, VarDescriptor* var) {
   EXPECT_EQ(o.column(t, 66, "Label", &row->label), 0);
   var->name = "height";
   var->label = "Height (cm)";
-  EXPECT_EQ(OutputDriver::call(t, op::kDefineColumn,
-                               {argPointer(kVariable, 7, var), argBound(key::kValue, &row->height)}),
-            0);
+  EXPECT_EQ(
+      OutputDriver::call(t, op::kDefineColumn,
+                         {argPointer(kVariable, 7, var), argBound(key::kValue, &row->height)}),
+      0);
   EXPECT_EQ(o.column(t, 1, "Control", &row->control), 0);
   return t;
 }
@@ -116,9 +117,9 @@ TEST(OutputTables, TemplateHidesColumnsFormatsValuesAndAddsFootnotes) {
   o.column(t, 5, "SS", &row.ss);
   o.column(t, 5, "FValue", &row.f);
   o.column(t, 5, "ProbF", &row.p);
-  void* inst = o.bind(t, "stat.varsifter.anova",  // paths do not depend on case
-                      {argString(key::kDynamicName, o.str("showProbF")),
-                       argInt(key::kDynamicValue, 0)});
+  void* inst =
+      o.bind(t, "stat.varsifter.anova",  // paths do not depend on case
+             {argString(key::kDynamicName, o.str("showProbF")), argInt(key::kDynamicValue, 0)});
   auto write = [&](const char* s, double df, double ss, double f, double p) {
     std::memset(row.source, ' ', 6);
     std::memcpy(row.source, s, std::strlen(s));
@@ -162,9 +163,9 @@ TEST(OutputTables, FootnoteFollowsItsDynamicValueAndHeadersTakeDynamics) {
            {argString(key::kTemplate, o.str("CVEstimate")),
             argString(key::kDynamicName, o.str("CVEstimateHead")),
             argString(key::kDynamicValue, o.str("Fold 1"))});
-  void* inst = o.bind(t, "Stat.VARSIFTER.ParameterEstimates",
-                      {argString(key::kDynamicName, o.str("printFootnote")),
-                       argFlag(key::kDynamicValue, 1)});
+  void* inst = o.bind(
+      t, "Stat.VARSIFTER.ParameterEstimates",
+      {argString(key::kDynamicName, o.str("printFootnote")), argFlag(key::kDynamicValue, 1)});
   std::memcpy(row.effect, "x1  ", 4);
   row.forced = 1, row.estimate = 2.5, row.fold = 2.25;
   OutputDriver::call(t, op::kWriteRow);
@@ -189,24 +190,22 @@ TEST(OutputTables, FactoidEntriesTakeTheirWidthsDecimalsAndFormats) {
     items.insert(items.end(), more.begin(), more.end());
     EXPECT_EQ(OutputDriver::call(f, op::kFactoidRow, items), 0) << label;
   };
-  entry("Root MSE", argDouble(key::kDynamicValue, 1.23456789012), {argInt(kWidth, 11), argInt(kDecimals, 98)});
-  entry("R-Square", argDouble(key::kDynamicValue, 0.912345), {argInt(kWidth, 6), argInt(kDecimals, 4)});
+  entry("Root MSE", argDouble(key::kDynamicValue, 1.23456789012),
+        {argInt(kWidth, 11), argInt(kDecimals, 98)});
+  entry("R-Square", argDouble(key::kDynamicValue, 0.912345),
+        {argInt(kWidth, 6), argInt(kDecimals, 4)});
   entry("AIC", argString(key::kDynamicValue, o.str("-Infty")), {});
   entry("Effects", argInt(key::kDynamicValue, 42), {});
-  entry("Fraction", argDouble(key::kDynamicValue, 0.0004),
-        {argString(340, o.str("pvalue.3"))});
+  entry("Fraction", argDouble(key::kDynamicValue, 0.0004), {argString(340, o.str("pvalue.3"))});
   entry("Missing", argDouble(key::kDynamicValue, missingValue('.')), {});
   EXPECT_EQ(OutputDriver::call(f, op::kClose), 0);
   EXPECT_EQ(o.listing(), "");  // listed when released
   EXPECT_EQ(OutputDriver::call(f, op::kCloseHandle), 0);
   const std::string indent(39, ' ');
-  std::string expected = "\n" + std::string(43, ' ') + "Fit Statistics\n\n" +
-                         indent + "Root MSE    1.23456789\n" +
-                         indent + "R-Square    0.9123\n" +
-                         indent + "AIC         -Infty\n" +
-                         indent + "Effects     42\n" +
-                         indent + "Fraction    <.001\n" +
-                         indent + "Missing     .\n";
+  std::string expected = "\n" + std::string(43, ' ') + "Fit Statistics\n\n" + indent +
+                         "Root MSE    1.23456789\n" + indent + "R-Square    0.9123\n" + indent +
+                         "AIC         -Infty\n" + indent + "Effects     42\n" + indent +
+                         "Fraction    <.001\n" + indent + "Missing     .\n";
   EXPECT_EQ(o.listing(), expected);
   json j = document()["output"][0];
   EXPECT_EQ(j["type"], "factoid");
@@ -254,12 +253,12 @@ TEST(OutputTables, GroupsNestAndHeadTheirFirstListedItem) {
   EXPECT_EQ(inner["baseName"], "Step");
   EXPECT_EQ(inner["number"], 1.0);
   EXPECT_EQ(inner["flags"]["435"], 1);
-  EXPECT_EQ(inner["items"][0], json({{"type", "heading"}, {"step", 1}, {"level", 2},
-                                     {"text", "Effect x1 entered"}}));
+  EXPECT_EQ(inner["items"][0],
+            json({{"type", "heading"}, {"step", 1}, {"level", 2}, {"text", "Effect x1 entered"}}));
   EXPECT_EQ(inner["items"][1]["name"], "Empty");
   EXPECT_EQ(inner["items"][2]["path"], "StepDetails.Step1.Inner");
-  EXPECT_EQ(out[1], json({{"type", "text"}, {"step", 1}, {"text", "After the groups"},
-                          {"justify", "l"}}));
+  EXPECT_EQ(out[1],
+            json({{"type", "text"}, {"step", 1}, {"text", "After the groups"}, {"justify", "l"}}));
   EXPECT_EQ(out[2]["type"], "rule");
 
   std::string l = o.listing();

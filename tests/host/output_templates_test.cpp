@@ -31,10 +31,11 @@ TEST(OutputTemplates, CompiledTemplatesReadWithoutErrors) {
 TEST(OutputTemplates, ExactPathsWinOverWildcardsAndLongerWildcardsOverShorter) {
   TemplateSet set;
   std::vector<std::string> errors;
-  ASSERT_TRUE(set.parse("template A.*\ntitle one\nend\n"
-                        "template A.B.*\ntitle two\nend\n"
-                        "template A.B.C\ntitle three\nend\n",
-                        &errors));
+  ASSERT_TRUE(
+      set.parse("template A.*\ntitle one\nend\n"
+                "template A.B.*\ntitle two\nend\n"
+                "template A.B.C\ntitle three\nend\n",
+                &errors));
   EXPECT_EQ(set.find("a.x")->title, "one");
   EXPECT_EQ(set.find("A.B.X")->title, "two");
   EXPECT_EQ(set.find("A.B.C")->title, "three");

@@ -1,5 +1,6 @@
 // Data objects of bound tables, filtered views over them and graph requests.
 #include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
 
 #include "frame/strings.h"
@@ -60,8 +61,8 @@ TEST(OutputViews, WhereClausesSelectRows) {
       {"step = 0 or step = 5", 2},
       {"not (step < 5)", 1},
       {"ase > 2", 3},
-      {"ase < 2", 2},                      // the missing value lies below every number
-      {"steplabel = '1+x'", 1},            // texts compare without trailing blanks
+      {"ase < 2", 2},            // the missing value lies below every number
+      {"steplabel = '1+x'", 1},  // texts compare without trailing blanks
       {"step ^= 1 and step ~= 2 and step != 3 and step <> 4", 2},
       {"step > -1", 6},
       {"where=(step >= 7)", 0},
@@ -117,15 +118,15 @@ TEST(OutputViews, GraphRequestsKeepTheirDataAndVariables) {
   std::memcpy(list.value + 2, &n, 2);
   list.aux = axis;
   void* both[2] = {s.data, best.data};
-  EXPECT_EQ(OutputDriver::call(
-                o.manager, op::kRenderGraph,
-                {argString(key::kName, o.str("CriterionPanel")),
-                 argString(key::kLabel2, o.str("Criteria")), argString(key::kTitle, o.str("Fit")),
-                 argString(key::kTemplate, o.str("Stat.VARSIFTER.Graphics.CriterionPanel")),
-                 argDataObject(key::kGraphData, 2, both),
-                 argString(key::kDynamicName, o.str("_NROWS")), argInt(key::kDynamicValue, 3),
-                 list}),
-            0);
+  EXPECT_EQ(
+      OutputDriver::call(
+          o.manager, op::kRenderGraph,
+          {argString(key::kName, o.str("CriterionPanel")),
+           argString(key::kLabel2, o.str("Criteria")), argString(key::kTitle, o.str("Fit")),
+           argString(key::kTemplate, o.str("Stat.VARSIFTER.Graphics.CriterionPanel")),
+           argDataObject(key::kGraphData, 2, both), argString(key::kDynamicName, o.str("_NROWS")),
+           argInt(key::kDynamicValue, 3), list}),
+      0);
   EXPECT_EQ(OutputDriver::call(
                 o.manager, op::kRenderGraph,
                 {argString(key::kName, o.str("ASEPlot")),
@@ -172,9 +173,9 @@ TEST(OutputViews, GraphRequestsWithoutLiveDataAreRefused) {
   EXPECT_EQ(graph({}), static_cast<int32_t>(status::kBadArgument));  // no data
   EXPECT_EQ(graph({argDataObject(key::kGraphData, 1, &dummy)}),
             static_cast<int32_t>(status::kBadHandle));
-  EXPECT_EQ(graph({argDataObject(key::kGraphData, 1, s.data),
-                   argString(key::kDynamicName, o.str("_X"))}),
-            static_cast<int32_t>(status::kBadArgument));  // a name without its value
+  EXPECT_EQ(
+      graph({argDataObject(key::kGraphData, 1, s.data), argString(key::kDynamicName, o.str("_X"))}),
+      static_cast<int32_t>(status::kBadArgument));  // a name without its value
   EXPECT_EQ(graph({argDataObject(key::kGraphData, 1, s.data), argInt(999, 1)}),
             static_cast<int32_t>(status::kBadArgument));
   EXPECT_EQ(graph({argDataObject(key::kGraphData, 1, s.data)}), 0);
