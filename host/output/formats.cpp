@@ -75,6 +75,40 @@ void stripTrailingZeros(std::string& s) {
   s = mantissa + exponent;
 }
 
+int exponentLength(int e) {
+  return e < 0 ? 1 + static_cast<int>(std::to_string(-e).size()) + 1
+               : 1 + static_cast<int>(std::to_string(e).size());
+}
+
+// The fixed text with the most decimals that fits in w, or empty.
+std::string fixedFit(double x, double ax, int w) {
+  int sign = x < 0 ? 1 : 0;
+  int intLength = ax < 1 ? 1 : static_cast<int>(std::floor(std::log10(std::trunc(ax)))) + 1;
+  int room = w - sign - intLength;
+  if (room < 0) return std::string();
+  for (int d = room >= 2 ? room - 1 : 0; d >= 0; --d) {
+    std::string s = fixedText(x, d);
+    if (static_cast<int>(s.size()) <= w) return s;  // rounding may have added a digit
+  }
+  return std::string();
+}
+
+// The exponent form with the most mantissa digits that fits in w, or empty.
+std::string scientificFit(double x, double ax, int w, int* significant) {
+  int sign = x < 0 ? 1 : 0;
+  int e = static_cast<int>(std::floor(std::log10(ax)));
+  int m = w - sign - 2 - exponentLength(e);
+  if (m < 0) m = 0;
+  for (int k = m; k >= 0; --k) {
+    std::string s = scientificText(x, k);
+    if (static_cast<int>(s.size()) <= w) {
+      *significant = k + 1;
+      return s;
+    }
+  }
+  return std::string();
+}
+
 std::string bestText(double x, int w) {
   if (w <= 0) w = kDefaultBestWidth;
   if (w > kMaxWidth) w = kMaxWidth;
@@ -84,33 +118,14 @@ std::string bestText(double x, int w) {
     std::string s = fmt::format("{:.0f}", x);
     if (static_cast<int>(s.size()) <= w) return s;
   }
-  int sign = x < 0 ? 1 : 0;
-  std::string fixed;
-  int fixedSig = -1;
-  int intLength = ax < 1 ? 1 : static_cast<int>(fmt::format("{:.0f}", std::trunc(ax)).size());
-  int room = w - sign - intLength;
-  if (room >= 0) {
-    for (int d = room >= 2 ? room - 1 : 0; d >= 0 && fixed.empty(); --d) {
-      std::string s = fixedText(x, d);
-      if (static_cast<int>(s.size()) <= w) fixed = s;
-    }
-    if (!fixed.empty()) fixedSig = significantDigits(fixed);
-  }
+  std::string fixed = fixedFit(x, ax, w);
+  int fixedSig = fixed.empty() ? -1 : significantDigits(fixed);
   std::string sci;
   int sciSig = -1;
-  for (int m = w; m >= 0 && sci.empty(); --m) {
-    std::string s = scientificText(x, m);
-    if (static_cast<int>(s.size()) <= w) {
-      sci = s;
-      sciSig = m + 1;
-    }
-  }
+  if (fixedSig < 3) sci = scientificFit(x, ax, w, &sciSig);
   // Fixed notation unless it keeps fewer than three digits and the exponent form keeps more.
-  std::string chosen;
-  if (!fixed.empty() && (fixedSig >= 3 || sci.empty() || sciSig <= fixedSig))
-    chosen = fixed;
-  else
-    chosen = sci;
+  std::string chosen =
+      !fixed.empty() && (fixedSig >= 3 || sci.empty() || sciSig <= fixedSig) ? fixed : sci;
   if (chosen.empty()) return std::string(static_cast<size_t>(w), '*');
   stripTrailingZeros(chosen);
   return chosen;

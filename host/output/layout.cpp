@@ -1,3 +1,6 @@
+#include <cstdint>
+#include <optional>
+
 #include "host/output/formats.h"
 #include "host/output/layout_internal.h"
 
@@ -51,6 +54,40 @@ std::optional<NumberFormat> columnFormat(const Table& t, const Column& c,
 
 double numberOf(const Cell& c) {
   return c.kind == Cell::Kind::kInt ? static_cast<double>(c.i) : c.d;
+}
+
+// What a column's cells need, worked out once per table.
+struct CellPlan {
+  const TemplateColumn* tc = nullptr;
+  std::optional<NumberFormat> format;
+  size_t marker = SIZE_MAX;  // the column whose true value adds "*"
+};
+
+CellPlan planColumn(const Table& t, size_t column) {
+  const Column& c = t.columns[column];
+  CellPlan p;
+  p.tc = templateColumn(t, c);
+  p.format = columnFormat(t, c, p.tc);
+  if (p.tc && !p.tc->marker.empty())
+    for (size_t k = 0; k < t.columns.size(); ++k)
+      if (equalNoCase(t.columns[k].name, p.tc->marker)) p.marker = k;
+  return p;
+}
+
+std::string cellText(const CellPlan& p, size_t column, const std::vector<Cell>& row) {
+  const Cell& v = row[column];
+  std::string s;
+  if (v.kind == Cell::Kind::kText || v.kind == Cell::Kind::kNull) {
+    s = v.s;
+  } else if (p.tc && !p.tc->blank.empty() && v.plain() == p.tc->blank) {
+    s.clear();
+  } else if (p.format) {
+    s = formatNumber(numberOf(v), *p.format);
+  } else {
+    s = v.plain();
+  }
+  if (p.marker != SIZE_MAX && row[p.marker].truthy()) s += "*";
+  return s;
 }
 
 }  // namespace
@@ -122,26 +159,6 @@ std::string columnHeader(const Table& t, size_t column) {
   return c.label.empty() ? c.name : c.label;
 }
 
-std::string cellText(const Table& t, size_t column, const std::vector<Cell>& row) {
-  const Column& c = t.columns[column];
-  const Cell& v = row[column];
-  const TemplateColumn* tc = templateColumn(t, c);
-  std::string s;
-  if (v.kind == Cell::Kind::kText || v.kind == Cell::Kind::kNull) {
-    s = v.s;
-  } else if (tc && !tc->blank.empty() && v.plain() == tc->blank) {
-    s.clear();
-  } else if (auto f = columnFormat(t, c, tc)) {
-    s = formatNumber(numberOf(v), *f);
-  } else {
-    s = v.plain();
-  }
-  if (tc && !tc->marker.empty())
-    for (size_t k = 0; k < t.columns.size(); ++k)
-      if (equalNoCase(t.columns[k].name, tc->marker) && row[k].truthy()) s += "*";
-  return s;
-}
-
 std::string tableTitle(const Table& t) {
   if (const Template* tpl = templateOf(t); tpl && !tpl->title.empty()) {
     bool complete = true;
@@ -166,9 +183,12 @@ TableLayout layoutTable(const Table& t) {
   size_t control = t.columns.size();
   for (size_t i = 0; i < t.columns.size(); ++i)
     if (isControl(t.columns[i])) control = i;
+  std::vector<CellPlan> plans;
+  for (const ShownColumn& c : l.columns) plans.push_back(planColumn(t, c.index));
   for (const auto& row : t.rows) {
     std::vector<std::string> cells;
-    for (const ShownColumn& c : l.columns) cells.push_back(cellText(t, c.index, row));
+    for (size_t k = 0; k < l.columns.size(); ++k)
+      cells.push_back(cellText(plans[k], l.columns[k].index, row));
     l.cells.push_back(std::move(cells));
     l.ruleBefore.push_back(control < t.columns.size() && row[control].s == "-");
   }

@@ -35,8 +35,6 @@ const Template* templateOf(const Table& t);
 // Replaces "{name}" by the dynamic value; `complete` turns false when a name has no value.
 std::string expandDynamics(std::string_view text, const Dynamics& first, const Dynamics& second,
                            bool* complete);
-// The display text of one cell of a column.
-std::string cellText(const Table& t, size_t column, const std::vector<Cell>& row);
 // The header of a column as shown, and whether it is shown at all.
 std::string columnHeader(const Table& t, size_t column);
 bool columnShown(const Table& t, size_t column);

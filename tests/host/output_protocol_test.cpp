@@ -191,6 +191,19 @@ TEST(OutputProtocol, AnInjectedStatusAnswersOneRequest) {
   EXPECT_NE(o.create("data", "B"), nullptr);
 }
 
+// The graphs close a group through the first entry of its handler table, not by number.
+TEST(OutputProtocol, TheFirstEntryOfAGroupOrFactoidReleasesIt) {
+  OutputDriver o;
+  for (void* object : {o.openGroup("G", "G"), o.create("factoid", "F")}) {
+    auto* h = static_cast<HostObject*>(object);
+    const HandlerEntry* first = h->table->buckets[0];
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->id, op::kCloseHandle);
+    EXPECT_EQ(first->routine(h, first->argument, first->data, 0, nullptr), 0);
+    EXPECT_LT(OutputDriver::call(object, op::kCloseHandle), 0);  // released already
+  }
+}
+
 // A refused request ends the step with 120; the tolerated status lets it go on.
 TEST(OutputProtocol, ARefusedRequestEndsTheStepWith120) {
   OutputDriver o;
