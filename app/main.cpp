@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "frame/module.h"
+#include "host/output/output.h"
 #include "host/program.h"
 #include "host/session.h"
 
@@ -61,6 +62,15 @@ int run(int argc, char** argv) {
   vsf::hxvercn1(&version);
 
   vsf::host::ProgramResult r = vsf::host::runProgram(text.str(), program);
+  vsf::host::output::finish();
+  std::string error;
+  bool written = true;
+  if (!json.empty() && !vsf::host::output::writeJsonFile(json, &error)) written = false;
+  if (written && !html.empty() && !vsf::host::output::writeHtmlFile(html, &error)) written = false;
+  if (!written) {
+    std::cerr << "ERROR: " << error << "\n";
+    return 2;
+  }
   // Step codes above 255 do not fit an exit status; the log has printed each code.
   return r.worstCode <= vsf::step::kWarning ? 0 : 1;
 }

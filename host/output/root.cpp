@@ -1,57 +1,173 @@
-// The output root: creates the manager and answers its requests.
-#include <array>
+// The output root and the manager: the document of the run, the handle registry, the step
+// boundaries, and the manager's requests that make or ask nothing else.
+#include <fmt/format.h>
 
+#include <cstring>
+#include <iostream>
+
+#include "host/output/output_internal.h"
 #include "host/session.h"
 
 namespace vsf::host {
 
+namespace output {
+
 namespace {
 
-struct Manager : HostObject {};
+std::ostream* gListing = &std::cout;
 
-int managerQuery(HostObject*, void*, void*, int count, OutputArgItem* items) {
-  for (int i = 0; i < count; ++i)
-    if (items[i].key == key::kGraphicsOn) {
-      int32_t on = 1;
-      std::memcpy(items[i].value + 4, &on, 4);
-    }
+// Asks the manager for settings; the only one the procedure asks is whether graphics are on.
+int query(Object&, const Request& r) {
+  for (int i = 0; i < r.count(); ++i) {
+    OutputArgItem& a = r.item(i);
+    if (a.key != key::kGraphicsOn) continue;
+    int32_t on = 1;
+    std::memcpy(a.value + 4, &on, 4);
+  }
   return 0;
 }
 
-int managerOk(HostObject*, void*, void*, int, OutputArgItem*) { return 0; }
-
-HandlerEntry kQueryEntry{nullptr, nullptr, managerQuery, nullptr, op::kQuery};
-HandlerEntry kGroupEntry{nullptr, nullptr, managerOk, nullptr, op::kGroupAttributes};
-std::array<HandlerEntry*, 16> managerBuckets() {
-  std::array<HandlerEntry*, 16> b{};
-  b[op::kQuery & 15] = &kQueryEntry;
-  kGroupEntry.next = b[op::kGroupAttributes & 15];
-  b[op::kGroupAttributes & 15] = &kGroupEntry;
-  return b;
+const HandlerSet& managerSet() {
+  static const HandlerSet set{
+      {op::kCreate, createTable},
+      {op::kBindTemplate, bindTemplate},
+      {op::kRelease, releaseInstance},
+      {op::kOpenGroup, openGroup},
+      {op::kGroupAttributes, groupAttributes},
+      {op::kQuery, query},
+      {op::kCenteredText, textLine},
+      {op::kFilteredView, makeView},
+      {op::kReleaseView, releaseView},
+      {op::kRenderGraph, renderGraph},
+  };
+  return set;
 }
-const std::array<HandlerEntry*, 16> kManagerBuckets = managerBuckets();
-const HandlerTable kManagerTable{nullptr, kManagerBuckets.data(), 15};
-Manager gManager;
 
-int rootCreate(HostObject*, void*, void*, int count, OutputArgItem* items) {
-  gManager.table = &kManagerTable;
-  for (int i = 0; i < count; ++i)
-    if (items[i].key == key::kHandle) *static_cast<void**>(items[i].pointerValue()) = &gManager;
+// A step begins when the procedure creates its manager: what the last step left open is
+// finished and the request log starts afresh.
+int createManager(Object&, const Request& r) {
+  const OutputArgItem* system = r.get(key::kSystem);
+  if (!system || r.text(*system) != "oxs")
+    return refuse(status::kBadArgument, "the output system named is not \"oxs\"");
+  const OutputArgItem* kind = r.get(key::kKind);
+  if (!kind || r.text(*kind) != "manager")
+    return refuse(status::kUnknownKind, "the root makes only the manager");
+  const OutputArgItem* handle = r.get(key::kHandle);
+  void** out = handle ? r.out(*handle) : nullptr;
+  if (!out) return refuse(status::kBadArgument, "no out-handle for the manager");
+  Document& d = doc();
+  closeStep();
+  d.log.clear();
+  d.step += 1;
+  d.managers.emplace_back();
+  d.manager = &d.managers.back();
+  *out = registerObject(d.manager, ObjectKind::kManager, managerSet().table());
   return 0;
 }
 
-HandlerEntry kCreateEntry{nullptr, nullptr, rootCreate, nullptr, op::kCreate};
-std::array<HandlerEntry*, 16> rootBuckets() {
-  std::array<HandlerEntry*, 16> b{};
-  b[op::kCreate & 15] = &kCreateEntry;
-  return b;
+// The root answers the manager's group and settings requests for the current manager.
+int rootAttributes(Object&, const Request& r) {
+  if (!doc().manager) return refuse(status::kBadState, "group attributes before any manager");
+  return groupAttributes(*doc().manager, r);
 }
-const std::array<HandlerEntry*, 16> kRootBuckets = rootBuckets();
-const HandlerTable kRootTable{nullptr, kRootBuckets.data(), 15};
-HostObject gRoot{&kRootTable};
+
+const HandlerSet& rootSet() {
+  static const HandlerSet set{
+      {op::kCreate, createManager},
+      {op::kGroupAttributes, rootAttributes},
+      {op::kQuery, query},
+  };
+  return set;
+}
 
 }  // namespace
 
-HostObject* outputRoot() { return &gRoot; }
+Document& doc() {
+  static Document d;
+  return d;
+}
+
+std::ostream* listingStream() { return gListing; }
+void setListingStream(std::ostream* stream) { gListing = stream; }
+
+void* registerObject(Object* o, ObjectKind kind, const HandlerTable* table) {
+  Document& d = doc();
+  o->kind = kind;
+  o->id = d.nextId++;
+  o->step = d.step;
+  o->table = table;
+  HostObject* h = o;
+  d.handles[h] = o;
+  return h;
+}
+
+Object* findObject(const void* handle) {
+  if (!handle) return nullptr;
+  auto& h = doc().handles;
+  auto it = h.find(handle);
+  return it == h.end() ? nullptr : it->second;
+}
+
+Object* lookupHandle(const void* handle) {
+  Object* o = findObject(handle);
+  return o && o->step == doc().step ? o : nullptr;
+}
+
+Group* currentGroup() {
+  Document& d = doc();
+  return d.open.empty() ? nullptr : d.open.back();
+}
+
+void addItem(Item item) {
+  Group* g = currentGroup();
+  (g ? g->items : doc().top).push_back(item);
+}
+
+std::string pathOf(const Group* parent, std::string_view name) {
+  std::string path(name);
+  for (const Group* g = parent; g; g = g->parent) path = g->name + "." + path;
+  return path;
+}
+
+void closeStep() {
+  Document& d = doc();
+  for (Table& t : d.tables)
+    if (t.step == d.step && t.closed && !t.listed) {
+      t.listed = true;
+      listItem(&t);
+    }
+  for (Group* g : d.open) g->closed = true;
+  d.open.clear();
+}
+
+void finish() { closeStep(); }
+
+void reset() { doc() = Document(); }
+
+bool dataObjectRows(const void* handle, int64_t* rows) {
+  Object* o = lookupHandle(handle);
+  if (!o) return false;
+  if (o->kind == ObjectKind::kDataObject) {
+    *rows = static_cast<int64_t>(static_cast<DataObject*>(o)->owner->rows.size());
+    return true;
+  }
+  if (o->kind == ObjectKind::kView) {
+    *rows = static_cast<int64_t>(static_cast<View*>(o)->rows.size());
+    return true;
+  }
+  return false;
+}
+
+}  // namespace output
+
+HostObject* outputRoot() {
+  static output::Object root = [] {
+    output::Object o;
+    o.kind = output::ObjectKind::kRoot;
+    o.table = output::rootSet().table();
+    return o;
+  }();
+  return &root;
+}
 
 }  // namespace vsf::host

@@ -1,0 +1,128 @@
+// Graph requests: recorded with their data and variables; drawing comes with the SVG writer.
+#include <fmt/format.h>
+
+#include "host/output/output_internal.h"
+
+namespace vsf::host::output {
+
+namespace {
+
+constexpr uint16_t kKeyGraphView = 307;
+constexpr uint16_t kKeyNestedList = 174;
+constexpr uint16_t kTypeList = 28;
+
+GraphData wholeData(const DataObject& d) {
+  GraphData g;
+  g.table = d.owner;
+  g.objectId = d.id;
+  for (size_t i = 0; i < d.owner->rows.size(); ++i) g.rows.push_back(i);
+  return g;
+}
+
+// The data objects of key 2829: one handle, or an array of as many handles as its count.
+bool readDataObjects(const OutputArgItem& a, std::vector<GraphData>* out) {
+  if (a.type != argtype::kDataObject || !a.aux) return false;
+  std::vector<Object*> objects;
+  if (Object* o = lookupHandle(a.aux)) {
+    objects.push_back(o);
+  } else {
+    uint16_t n = a.bytesLength();
+    if (n < 1 || n > 2) return false;
+    auto* list = static_cast<void* const*>(a.aux);
+    for (uint16_t i = 0; i < n; ++i) objects.push_back(lookupHandle(list[i]));
+  }
+  for (Object* o : objects) {
+    if (!o || o->kind != ObjectKind::kDataObject || o->released) return false;
+    out->push_back(wholeData(*static_cast<DataObject*>(o)));
+  }
+  return true;
+}
+
+bool readList(const Request& r, const OutputArgItem& a, Dynamics* into) {
+  if (a.type != kTypeList) return false;
+  uint16_t n = a.bytesLength();
+  if (n == 0) return true;
+  if (!a.aux || n % 2 != 0) return false;
+  Request inner(r.op(), static_cast<OutputArgItem*>(a.aux), n);
+  // Pairs keep their order, repeats included.
+  for (int i = 0; i < n; i += 2) {
+    if (inner.item(i).key != key::kDynamicName || inner.item(i + 1).key != key::kDynamicValue)
+      return false;
+    auto name = inner.text(inner.item(i));
+    auto value = inner.value(inner.item(i + 1));
+    if (!name || !value) return false;
+    into->push_back(NamedValue{*name, *value});
+  }
+  return true;
+}
+
+}  // namespace
+
+int renderGraph(Object&, const Request& r) {
+  Graph g;
+  for (int i = 0; i < r.count(); ++i) {
+    const OutputArgItem& a = r.item(i);
+    switch (a.key) {
+      case key::kName:
+        g.name = r.text(a).value_or("");
+        break;
+      case key::kLabel2:
+        g.label = r.text(a).value_or("");
+        break;
+      case key::kTitle:
+        g.title = r.text(a).value_or("");
+        break;
+      case key::kTemplate:
+        g.templatePath = r.text(a).value_or("");
+        break;
+      case key::kGraphData:
+        if (!readDataObjects(a, &g.data))
+          return refuse(status::kBadHandle, "graph data naming no live data object");
+        break;
+      case kKeyGraphView: {
+        Object* v = r.handle(a);
+        if (!v || v->kind != ObjectKind::kView || v->released)
+          return refuse(status::kBadHandle, "a graph view naming no live view");
+        const View& view = *static_cast<View*>(v);
+        GraphData d = wholeData(*view.source);
+        d.filtered = true;
+        d.where = view.where;
+        d.rows = view.rows;
+        g.data.insert(g.data.begin(), std::move(d));
+        break;
+      }
+      case key::kDynamicName: {
+        auto name = r.text(a);
+        auto value = i + 1 < r.count() && r.item(i + 1).key == key::kDynamicValue
+                         ? r.value(r.item(i + 1))
+                         : std::nullopt;
+        if (!name || !value)
+          return refuse(status::kBadArgument, "a graph variable without a value");
+        g.variables.push_back(NamedValue{*name, *value});
+        ++i;
+        break;
+      }
+      case kKeyNestedList: {
+        Dynamics list;
+        if (!readList(r, a, &list))
+          return refuse(status::kBadArgument, "a graph's nested list is not pairs of variables");
+        g.lists.push_back(std::move(list));
+        break;
+      }
+      default:
+        return refuse(status::kBadArgument, fmt::format("a graph argument with key {}", a.key));
+    }
+  }
+  if (g.name.empty() || g.templatePath.empty())
+    return refuse(status::kBadArgument, "a graph without a name or template");
+  if (g.data.empty()) return refuse(status::kBadArgument, "graph " + g.name + " without data");
+  Document& d = doc();
+  g.id = d.nextId++;
+  g.step = d.step;
+  g.parent = currentGroup();
+  d.graphs.push_back(std::move(g));
+  addItem(&d.graphs.back());
+  return 0;
+}
+
+}  // namespace vsf::host::output

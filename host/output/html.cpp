@@ -1,0 +1,144 @@
+// The HTML page: one self-contained document with every displayed table, group headings,
+// text lines and footnotes. Graphs stand as placeholders until the SVG writer draws them.
+#include <fmt/format.h>
+
+#include <fstream>
+
+#include "host/output/layout_internal.h"
+
+namespace vsf::host::output {
+
+namespace {
+
+constexpr const char* kStyle = R"(
+body { font-family: sans-serif; margin: 2em; color: #222; }
+section.group { margin-left: 1em; }
+h2, h3, h4, h5, h6 { font-weight: normal; margin: 1.2em 0 0.4em; }
+table { border-collapse: collapse; margin: 0.8em 0; }
+caption { font-weight: bold; padding: 0.3em; }
+caption .subtitle { display: block; font-weight: normal; }
+th, td { padding: 0.15em 0.6em; border-bottom: 1px solid #ddd; }
+th { background: #eef; text-align: center; }
+td.r { text-align: right; } td.c { text-align: center; } td.l { text-align: left; }
+tr.block td { border-top: 2px solid #888; }
+table.factoid th { text-align: left; background: none; font-weight: normal; }
+p.footnote { font-size: 0.9em; margin: 0.2em 0; }
+p.text { margin: 0.4em 0; } p.c { text-align: center; } p.r { text-align: right; }
+p.heading { font-style: italic; }
+figure.graph { border: 1px dashed #aaa; padding: 0.5em; }
+)";
+
+std::string escape(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+void writeCaption(std::string& out, const TableLayout& l) {
+  out += "<caption>" + escape(l.title);
+  if (!l.subtitle.empty()) out += "<span class=\"subtitle\">" + escape(l.subtitle) + "</span>";
+  out += "</caption>\n";
+}
+
+void writeTable(std::string& out, const Table& t) {
+  TableLayout l = layoutTable(t);
+  out += fmt::format("<table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
+                     t.factoid ? "factoid" : "data", t.id, escape(t.name));
+  writeCaption(out, l);
+  if (t.factoid) {
+    for (const auto& [label, value] : l.entries)
+      out += "<tr><th>" + escape(label) + "</th><td>" + escape(value) + "</td></tr>\n";
+  } else {
+    out += "<thead><tr>";
+    for (const ShownColumn& c : l.columns) out += "<th>" + escape(c.header) + "</th>";
+    out += "</tr></thead>\n<tbody>\n";
+    for (size_t r = 0; r < l.cells.size(); ++r) {
+      out += l.ruleBefore[r] ? "<tr class=\"block\">" : "<tr>";
+      for (size_t c = 0; c < l.columns.size(); ++c)
+        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just, escape(l.cells[r][c]));
+      out += "</tr>\n";
+    }
+    out += "</tbody>\n";
+  }
+  out += "</table>\n";
+  for (const std::string& f : l.footnotes) out += "<p class=\"footnote\">" + escape(f) + "</p>\n";
+}
+
+void writeItems(std::string& out, const std::vector<Item>& items, int depth);
+
+struct HtmlItem {
+  std::string& out;
+  int depth;
+  void operator()(const Table* t) const {
+    if (isDisplayed(*t)) writeTable(out, *t);
+  }
+  void operator()(const Group* g) const {
+    int h = std::min(depth + 2, 6);
+    out += fmt::format("<section class=\"group\" data-name=\"{}\">\n<h{}>{}</h{}>\n",
+                       escape(g->name), h, escape(g->label.empty() ? g->name : g->label), h);
+    writeItems(out, g->items, depth + 1);
+    out += "</section>\n";
+  }
+  void operator()(const TextLine* t) const {
+    if (t->rule)
+      out += "<hr>\n";
+    else
+      out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escape(t->text));
+  }
+  void operator()(const Heading* h) const {
+    out += "<p class=\"heading\">" + escape(h->text) + "</p>\n";
+  }
+  void operator()(const Graph* g) const {
+    out += fmt::format(
+        "<figure class=\"graph\" data-name=\"{}\"><figcaption>{}</figcaption>"
+        "</figure>\n",
+        escape(g->name), escape(g->title.empty() ? g->name : g->title));
+  }
+};
+
+void writeItems(std::string& out, const std::vector<Item>& items, int depth) {
+  for (const Item& item : items) std::visit(HtmlItem{out, depth}, item);
+}
+
+}  // namespace
+
+std::string htmlText() {
+  std::string out =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<title>VARSIFTER output</title>\n<style>";
+  out += kStyle;
+  out += "</style>\n</head>\n<body>\n";
+  writeItems(out, doc().top, 0);
+  out += "</body>\n</html>\n";
+  return out;
+}
+
+bool writeHtmlFile(const std::string& path, std::string* error) {
+  std::ofstream out(path, std::ios::binary);
+  out << htmlText();
+  out.close();
+  if (!out) {
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vsf::host::output

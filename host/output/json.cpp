@@ -1,0 +1,219 @@
+// The JSON document: every output object in order with its raw values, the macro variables
+// and the log.
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "host/output/formats.h"
+#include "host/output/layout_internal.h"
+#include "host/session.h"
+
+namespace vsf::host::output {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// Missing values and infinities become objects so that no reader takes them for numbers.
+json cellJson(const Cell& c) {
+  switch (c.kind) {
+    case Cell::Kind::kInt:
+      return c.i;
+    case Cell::Kind::kDouble: {
+      auto m = missingText(c.d);
+      if (!m) return c.d;
+      if (*m == "Infty" || *m == "-Infty") {
+        uint64_t u;
+        std::memcpy(&u, &c.d, 8);
+        json j{{"infinity", (*m)[0] == '-' ? "-" : "+"}};
+        if ((u >> 48) == 0xFFFF) j["missing"] = *m == "Infty" ? "I" : "M";
+        return j;
+      }
+      uint64_t u;
+      std::memcpy(&u, &c.d, 8);
+      char code = (u >> 48) == 0xFFFF
+                      ? static_cast<char>(~static_cast<unsigned char>((u >> 40) & 0xFF))
+                      : '.';
+      return json{{"missing", std::string(1, code)}};
+    }
+    case Cell::Kind::kText:
+      return c.s;
+    default:
+      return nullptr;
+  }
+}
+
+json dynamicsJson(const Dynamics& d) {
+  json j = json::object();
+  for (const NamedValue& v : d) j[v.name] = cellJson(v.value);
+  return j;
+}
+
+json pairsJson(const Dynamics& d) {
+  json j = json::array();
+  for (const NamedValue& v : d) j.push_back({{"name", v.name}, {"value", cellJson(v.value)}});
+  return j;
+}
+
+const char* typeName(ColumnType t) {
+  switch (t) {
+    case ColumnType::kChar:
+      return "char";
+    case ColumnType::kInt:
+      return "int";
+    case ColumnType::kDouble:
+      return "double";
+    case ColumnType::kText:
+      return "text";
+    default:
+      return "string";
+  }
+}
+
+json tableJson(const Table& t) {
+  json j{{"type", t.factoid ? "factoid" : "table"},
+         {"id", t.id},
+         {"step", t.step},
+         {"name", t.name},
+         {"path", pathOf(t.parent, t.name)},
+         {"template", t.templatePath},
+         {"label", t.label},
+         {"title", tableTitle(t)},
+         {"displayed", isDisplayed(t)},
+         {"complete", t.closed},
+         {"dynamics", dynamicsJson(t.dynamics)}};
+  if (!t.title.empty()) j["subtitle"] = t.title;
+  if (!t.label2.empty()) j["label2"] = t.label2;
+  if (!t.note.empty()) j["note"] = t.note;
+  if (t.display >= 0) j["display"] = t.display;
+  for (const auto& [k, v] : t.extras) j["extras"][std::to_string(k)] = cellJson(v);
+  j["footnotes"] = tableFootnotes(t);
+  if (t.factoid) {
+    json entries = json::array();
+    for (size_t i = 0; i < t.entries.size(); ++i)
+      entries.push_back({{"label", t.entries[i].label},
+                         {"value", cellJson(t.entries[i].value)},
+                         {"text", entryText(t.entries[i])}});
+    j["entries"] = entries;
+    return j;
+  }
+  json columns = json::array();
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    const Column& c = t.columns[i];
+    json col{{"name", c.name},
+             {"type", typeName(c.type)},
+             {"header", columnHeader(t, i)},
+             {"shown", columnShown(t, i)}};
+    if (!c.label.empty()) col["label"] = c.label;
+    if (!c.templateColumn.empty()) col["template"] = c.templateColumn;
+    if (c.width > 0) col["width"] = c.width;
+    if (c.decimals >= 0) col["decimals"] = c.decimals;
+    if (!c.dynamics.empty()) col["dynamics"] = dynamicsJson(c.dynamics);
+    columns.push_back(col);
+  }
+  j["columns"] = columns;
+  json rows = json::array();
+  for (const auto& row : t.rows) {
+    json r = json::object();
+    for (size_t i = 0; i < t.columns.size(); ++i) r[t.columns[i].name] = cellJson(row[i]);
+    rows.push_back(r);
+  }
+  j["rows"] = rows;
+  return j;
+}
+
+json graphJson(const Graph& g) {
+  json data = json::array();
+  for (const GraphData& d : g.data) {
+    json rows = json::array();
+    for (size_t r : d.rows) {
+      json row = json::object();
+      for (size_t i = 0; i < d.table->columns.size(); ++i)
+        row[d.table->columns[i].name] = cellJson(d.table->rows[r][i]);
+      rows.push_back(row);
+    }
+    json one{
+        {"object", d.objectId}, {"table", d.table->name}, {"tableId", d.table->id}, {"rows", rows}};
+    if (d.filtered) one["where"] = d.where;
+    data.push_back(one);
+  }
+  json lists = json::array();
+  for (const Dynamics& l : g.lists) lists.push_back(pairsJson(l));
+  return json{{"type", "graph"},
+              {"id", g.id},
+              {"step", g.step},
+              {"name", g.name},
+              {"path", pathOf(g.parent, g.name)},
+              {"label", g.label},
+              {"title", g.title},
+              {"template", g.templatePath},
+              {"data", data},
+              {"variables", pairsJson(g.variables)},
+              {"lists", lists}};
+}
+
+json itemsJson(const std::vector<Item>& items);
+
+struct ItemJson {
+  json operator()(const Table* t) const { return tableJson(*t); }
+  json operator()(const Group* g) const {
+    json j{{"type", "group"},
+           {"id", g->id},
+           {"step", g->step},
+           {"name", g->name},
+           {"path", pathOf(g->parent, g->name)},
+           {"label", g->label},
+           {"items", itemsJson(g->items)}};
+    if (!g->baseName.empty()) j["baseName"] = g->baseName;
+    if (g->number.kind != Cell::Kind::kNull) j["number"] = cellJson(g->number);
+    for (const auto& [k, v] : g->flags) j["flags"][std::to_string(k)] = v;
+    return j;
+  }
+  json operator()(const TextLine* t) const {
+    if (t->rule)
+      return json{{"type", "rule"}, {"step", t->step}, {"char", std::string(1, t->ruleChar)}};
+    return json{{"type", "text"},
+                {"step", t->step},
+                {"text", t->text},
+                {"justify", std::string(1, t->justify)}};
+  }
+  json operator()(const Heading* h) const {
+    return json{{"type", "heading"}, {"step", h->step}, {"level", h->level}, {"text", h->text}};
+  }
+  json operator()(const Graph* g) const { return graphJson(*g); }
+};
+
+json itemsJson(const std::vector<Item>& items) {
+  json j = json::array();
+  for (const Item& item : items) j.push_back(std::visit(ItemJson{}, item));
+  return j;
+}
+
+json documentJson() {
+  json macros = json::object();
+  for (const auto& [name, value] : session().macros) macros[name] = value;
+  json log = json::array();
+  for (const LogLine& line : session().log.lines())
+    log.push_back({{"level", line.level}, {"text", line.text}});
+  return json{{"output", itemsJson(doc().top)}, {"macros", macros}, {"log", log}};
+}
+
+}  // namespace
+
+std::string jsonText(int indent) {
+  // Texts from data may hold bytes that are not UTF-8; they are replaced, not fatal.
+  return documentJson().dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
+bool writeJsonFile(const std::string& path, std::string* error) {
+  std::ofstream out(path, std::ios::binary);
+  out << jsonText() << '\n';
+  out.close();
+  if (!out) {
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vsf::host::output

@@ -1,0 +1,214 @@
+#include <cstdint>
+#include <optional>
+
+#include "host/output/formats.h"
+#include "host/output/layout_internal.h"
+
+namespace vsf::host::output {
+
+namespace {
+
+constexpr int kBestFitCode = 98;
+constexpr int kOwnFormatCode = 99;
+
+bool isNumeric(ColumnType t) { return t == ColumnType::kInt || t == ColumnType::kDouble; }
+
+const TemplateColumn* templateColumn(const Table& t, const Column& c) {
+  const Template* tpl = templateOf(t);
+  if (!tpl) return nullptr;
+  if (!c.templateColumn.empty())
+    if (const TemplateColumn* tc = tpl->column(c.templateColumn)) return tc;
+  return tpl->column(c.name);
+}
+
+// The block separator: a one-character column named Control starts a block with '-'.
+bool isControl(const Column& c) {
+  return c.type == ColumnType::kChar && equalNoCase(c.name, "Control");
+}
+
+std::optional<NumberFormat> formatFromCodes(int width, int decimals, const std::string& own) {
+  if (decimals == kBestFitCode) return NumberFormat{FormatKind::kBest, width, 0};
+  if (decimals == kOwnFormatCode) {
+    if (auto f = parseFormat(own)) return f;
+    return NumberFormat{FormatKind::kBest, width, 0};
+  }
+  if (decimals >= 0) return NumberFormat{FormatKind::kFixed, width, decimals};
+  return std::nullopt;
+}
+
+// The procedure's own width and decimals come first, then the template, then the variable's
+// format; numbers without any of them get a best fit.
+std::optional<NumberFormat> columnFormat(const Table& t, const Column& c,
+                                         const TemplateColumn* tc) {
+  if (auto f = formatFromCodes(c.width, c.decimals, c.varFormat)) return f;
+  if (tc && !tc->format.empty()) {
+    bool complete = true;
+    std::string name = expandDynamics(tc->format, c.dynamics, t.dynamics, &complete);
+    if (complete)
+      if (auto f = parseFormat(name)) return f;
+  }
+  if (auto f = parseFormat(c.varFormat)) return f;
+  if (c.type == ColumnType::kDouble) return NumberFormat{FormatKind::kBest, c.width, 0};
+  return std::nullopt;
+}
+
+double numberOf(const Cell& c) {
+  return c.kind == Cell::Kind::kInt ? static_cast<double>(c.i) : c.d;
+}
+
+// What a column's cells need, worked out once per table.
+struct CellPlan {
+  const TemplateColumn* tc = nullptr;
+  std::optional<NumberFormat> format;
+  size_t marker = SIZE_MAX;  // the column whose true value adds "*"
+};
+
+CellPlan planColumn(const Table& t, size_t column) {
+  const Column& c = t.columns[column];
+  CellPlan p;
+  p.tc = templateColumn(t, c);
+  p.format = columnFormat(t, c, p.tc);
+  if (p.tc && !p.tc->marker.empty())
+    for (size_t k = 0; k < t.columns.size(); ++k)
+      if (equalNoCase(t.columns[k].name, p.tc->marker)) p.marker = k;
+  return p;
+}
+
+std::string cellText(const CellPlan& p, size_t column, const std::vector<Cell>& row) {
+  const Cell& v = row[column];
+  std::string s;
+  if (v.kind == Cell::Kind::kText || v.kind == Cell::Kind::kNull) {
+    s = v.s;
+  } else if (p.tc && !p.tc->blank.empty() && v.plain() == p.tc->blank) {
+    s.clear();
+  } else if (p.format) {
+    s = formatNumber(numberOf(v), *p.format);
+  } else {
+    s = v.plain();
+  }
+  if (p.marker != SIZE_MAX && row[p.marker].truthy()) s += "*";
+  return s;
+}
+
+}  // namespace
+
+std::string entryText(const FactoidEntry& e) {
+  if (e.value.kind == Cell::Kind::kText || e.value.kind == Cell::Kind::kNull) return e.value.s;
+  std::optional<NumberFormat> f;
+  if (!e.formatName.empty()) f = parseFormat(e.formatName);
+  if (!f) f = formatFromCodes(e.width, e.decimals, std::string());
+  if (!f && e.value.kind == Cell::Kind::kDouble) f = NumberFormat{};
+  if (!f) return std::to_string(e.value.i);
+  return formatNumber(numberOf(e.value), *f);
+}
+
+const Template* templateOf(const Table& t) {
+  if (t.templatePath.empty()) return nullptr;
+  return templates().find(t.templatePath);
+}
+
+bool isDisplayed(const Table& t) {
+  if (const Template* tpl = templateOf(t)) return !tpl->hidden;
+  std::string path = lowerCopy(t.templatePath);
+  return path.find(".phantom.") == std::string::npos;
+}
+
+std::string expandDynamics(std::string_view text, const Dynamics& first, const Dynamics& second,
+                           bool* complete) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    size_t close = text[i] == '{' ? text.find('}', i) : std::string_view::npos;
+    if (close == std::string_view::npos) {
+      out += text[i];
+      continue;
+    }
+    std::string_view name = text.substr(i + 1, close - i - 1);
+    const Cell* v = findDynamic(first, name);
+    if (!v) v = findDynamic(second, name);
+    if (v && v->kind != Cell::Kind::kNull)
+      out += v->plain();
+    else
+      *complete = false;
+    i = close;
+  }
+  return out;
+}
+
+bool columnShown(const Table& t, size_t column) {
+  const Column& c = t.columns[column];
+  if (isControl(c)) return false;
+  const TemplateColumn* tc = templateColumn(t, c);
+  if (!tc) return true;
+  if (tc->hidden) return false;
+  if (!tc->show.empty()) {
+    const Cell* v = findDynamic(c.dynamics, tc->show);
+    if (!v) v = findDynamic(t.dynamics, tc->show);
+    if (v) return v->truthy();
+  }
+  return true;
+}
+
+std::string columnHeader(const Table& t, size_t column) {
+  const Column& c = t.columns[column];
+  const TemplateColumn* tc = templateColumn(t, c);
+  if (tc && tc->headerGiven) {
+    bool complete = true;
+    std::string h = expandDynamics(tc->header, c.dynamics, t.dynamics, &complete);
+    if (complete) return h;
+  }
+  return c.label.empty() ? c.name : c.label;
+}
+
+std::string tableTitle(const Table& t) {
+  if (const Template* tpl = templateOf(t); tpl && !tpl->title.empty()) {
+    bool complete = true;
+    std::string title = expandDynamics(tpl->title, t.dynamics, Dynamics(), &complete);
+    if (complete && !title.empty()) return title;
+  }
+  if (!t.label.empty()) return t.label;
+  if (!t.title.empty()) return t.title;
+  return t.name;
+}
+
+TableLayout layoutTable(const Table& t) {
+  TableLayout l;
+  l.title = tableTitle(t);
+  if (!t.title.empty() && t.title != l.title) l.subtitle = t.title;
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    if (!columnShown(t, i)) continue;
+    const TemplateColumn* tc = templateColumn(t, t.columns[i]);
+    char just = tc && tc->just ? tc->just : isNumeric(t.columns[i].type) ? 'r' : 'l';
+    l.columns.push_back(ShownColumn{i, columnHeader(t, i), just});
+  }
+  size_t control = t.columns.size();
+  for (size_t i = 0; i < t.columns.size(); ++i)
+    if (isControl(t.columns[i])) control = i;
+  std::vector<CellPlan> plans;
+  for (const ShownColumn& c : l.columns) plans.push_back(planColumn(t, c.index));
+  for (const auto& row : t.rows) {
+    std::vector<std::string> cells;
+    for (size_t k = 0; k < l.columns.size(); ++k)
+      cells.push_back(cellText(plans[k], l.columns[k].index, row));
+    l.cells.push_back(std::move(cells));
+    l.ruleBefore.push_back(control < t.columns.size() && row[control].s == "-");
+  }
+  for (const FactoidEntry& e : t.entries) l.entries.emplace_back(e.label, entryText(e));
+  l.footnotes = tableFootnotes(t);
+  return l;
+}
+
+std::vector<std::string> tableFootnotes(const Table& t) {
+  std::vector<std::string> notes;
+  if (const Template* tpl = templateOf(t))
+    for (const Footnote& f : tpl->footnotes) {
+      const Cell* when = f.when.empty() ? nullptr : findDynamic(t.dynamics, f.when);
+      if (!f.when.empty() && !(when && when->truthy())) continue;
+      bool complete = true;
+      std::string text = expandDynamics(f.text, t.dynamics, Dynamics(), &complete);
+      if (complete) notes.push_back(text);
+    }
+  if (!t.note.empty()) notes.push_back(t.note);
+  return notes;
+}
+
+}  // namespace vsf::host::output

@@ -1,0 +1,149 @@
+// The listing: fixed-width text on the listing stream, written as each table completes.
+#include <algorithm>
+#include <ostream>
+
+#include "host/output/layout_internal.h"
+
+namespace vsf::host::output {
+
+namespace {
+
+constexpr size_t kLineWidth = 100;
+constexpr size_t kGap = 2;
+
+std::string centred(const std::string& s, size_t width) {
+  if (s.size() >= width) return s;
+  return std::string((width - s.size()) / 2, ' ') + s;
+}
+
+std::string aligned(const std::string& s, size_t width, char just) {
+  if (s.size() >= width) return s;
+  size_t pad = width - s.size();
+  if (just == 'r') return std::string(pad, ' ') + s;
+  if (just == 'c') return std::string(pad / 2, ' ') + s + std::string(pad - pad / 2, ' ');
+  return s + std::string(pad, ' ');
+}
+
+void trimRight(std::string& s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+}
+
+// Block of lines, centred as one on the page when narrower than the page.
+void writeBlock(std::ostream& out, const std::vector<std::string>& lines, size_t width) {
+  std::string indent(width < kLineWidth ? (kLineWidth - width) / 2 : 0, ' ');
+  for (std::string line : lines) {
+    trimRight(line);
+    out << (line.empty() ? "" : indent) << line << '\n';
+  }
+}
+
+void writeTitles(std::ostream& out, const TableLayout& l) {
+  out << '\n' << centred(l.title, kLineWidth) << '\n';
+  if (!l.subtitle.empty()) out << centred(l.subtitle, kLineWidth) << '\n';
+  out << '\n';
+}
+
+void writeDataTable(std::ostream& out, const TableLayout& l) {
+  std::vector<size_t> widths;
+  for (size_t c = 0; c < l.columns.size(); ++c) {
+    size_t w = l.columns[c].header.size();
+    for (const auto& row : l.cells) w = std::max(w, row[c].size());
+    widths.push_back(w);
+  }
+  size_t total = 0;
+  for (size_t w : widths) total += w + (total ? kGap : 0);
+  auto line = [&](auto cell) {
+    std::string s;
+    for (size_t c = 0; c < l.columns.size(); ++c) {
+      if (c) s += std::string(kGap, ' ');
+      s += aligned(cell(c), widths[c], l.columns[c].just);
+    }
+    return s;
+  };
+  std::vector<std::string> lines;
+  bool anyHeader = std::any_of(l.columns.begin(), l.columns.end(),
+                               [](const ShownColumn& c) { return !c.header.empty(); });
+  if (anyHeader) lines.push_back(line([&](size_t c) { return l.columns[c].header; }));
+  for (size_t r = 0; r < l.cells.size(); ++r) {
+    if (l.ruleBefore[r]) lines.push_back(std::string(total, '-'));
+    lines.push_back(line([&](size_t c) { return l.cells[r][c]; }));
+  }
+  writeTitles(out, l);
+  writeBlock(out, lines, total);
+}
+
+void writeFactoid(std::ostream& out, const TableLayout& l) {
+  size_t labelWidth = 0, valueWidth = 0;
+  for (const auto& [label, value] : l.entries) {
+    labelWidth = std::max(labelWidth, label.size());
+    valueWidth = std::max(valueWidth, value.size());
+  }
+  std::vector<std::string> lines;
+  for (const auto& [label, value] : l.entries)
+    lines.push_back(aligned(label, labelWidth, 'l') + std::string(2 * kGap, ' ') + value);
+  writeTitles(out, l);
+  writeBlock(out, lines, labelWidth + 2 * kGap + valueWidth);
+}
+
+void writeFootnotes(std::ostream& out, const TableLayout& l) {
+  if (l.footnotes.empty()) return;
+  out << '\n';
+  for (const std::string& f : l.footnotes) out << centred(f, kLineWidth) << '\n';
+}
+
+// The headings of the item's groups that have not gone to the listing yet, outermost first.
+void writeGroupHeadings(std::ostream& out, Group* parent) {
+  std::vector<Group*> chain;
+  for (Group* g = parent; g && !g->listed; g = g->parent) chain.push_back(g);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    (*it)->listed = true;
+    out << '\n' << centred((*it)->label.empty() ? (*it)->name : (*it)->label, kLineWidth) << '\n';
+  }
+}
+
+void writeText(std::ostream& out, const TextLine& t) {
+  if (t.rule) {
+    out << std::string(kLineWidth, t.ruleChar) << '\n';
+  } else if (t.justify == 'l') {
+    out << t.text << '\n';
+  } else if (t.justify == 'r') {
+    out << aligned(t.text, kLineWidth, 'r') << '\n';
+  } else {
+    out << centred(t.text, kLineWidth) << '\n';
+  }
+}
+
+struct Lister {
+  std::ostream& out;
+  void operator()(Table* t) {
+    if (!isDisplayed(*t)) return;
+    writeGroupHeadings(out, t->parent);
+    TableLayout l = layoutTable(*t);
+    if (t->factoid)
+      writeFactoid(out, l);
+    else
+      writeDataTable(out, l);
+    writeFootnotes(out, l);
+  }
+  void operator()(TextLine* t) {
+    writeGroupHeadings(out, t->parent);
+    writeText(out, *t);
+  }
+  void operator()(Heading* h) {
+    writeGroupHeadings(out, h->parent);
+    out << '\n' << centred(h->text, kLineWidth) << '\n';
+  }
+  void operator()(Group*) {}
+  void operator()(Graph*) {}
+};
+
+}  // namespace
+
+void listItem(const Item& item) {
+  std::ostream* out = listingStream();
+  if (!out) return;
+  std::visit(Lister{*out}, item);
+  out->flush();
+}
+
+}  // namespace vsf::host::output

@@ -1,0 +1,65 @@
+// Our host's output system as the rest of the host, the command and the tests see it: the
+// request log, the renderers' entry points and the hooks for data objects.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vsf::host::output {
+
+// Statuses of refused requests (facility 62). An operation an object does not have answers
+// with the dispatcher's own 0x80008001.
+namespace status {
+constexpr uint32_t kBadState = 0x8001F001u;     // not valid in the object's present state
+constexpr uint32_t kBadArgument = 0x8001F002u;  // an argument missing, ill-typed or out of range
+constexpr uint32_t kUnknownKind = 0x8001F003u;  // create of a kind the system does not make
+constexpr uint32_t kBadHandle = 0x8001F004u;    // a handle that names no live object
+constexpr uint32_t kBadWhere = 0x8001F005u;     // a where clause that cannot be read
+}  // namespace status
+
+// One argument of a logged request, decoded: numbers as text, strings as their text,
+// handles as "#id", out-arguments as "out" (or "out #id" once written).
+struct LoggedArg {
+  uint16_t key = 0;
+  uint16_t type = 0;
+  std::string value;
+};
+
+struct LoggedRequest {
+  int step = 0;
+  uint32_t op = 0;
+  std::string target;  // "root", "manager", "table ANOVA", "group StepDetails", ...
+  std::vector<LoggedArg> args;
+  int32_t status = 0;
+  // The n-th argument with the key, or null.
+  const LoggedArg* arg(uint16_t key, int nth = 0) const;
+};
+
+// Every request since the current step's manager was created (or the last clear).
+const std::vector<LoggedRequest>& requestLog();
+void clearRequestLog();
+
+// Where the listing goes as tables complete (standard output by default; null: nowhere).
+void setListingStream(std::ostream* stream);
+
+// Completes the last step's output: tables closed but not released are listed, groups left
+// open are closed. The renderers below also work without it.
+void finish();
+// Forgets every object and the request log (tests).
+void reset();
+
+std::string jsonText(int indent = 2);
+std::string htmlText();
+bool writeJsonFile(const std::string& path, std::string* error);
+bool writeHtmlFile(const std::string& path, std::string* error);
+
+// The row count of a data object or filtered view handed out by the output system; false
+// when the handle is neither (the data-set services answer their attribute 2 with it).
+bool dataObjectRows(const void* handle, int64_t* rows);
+
+// Tests: the next request with operation `op` answers `status` without being carried out.
+void failNextRequest(uint32_t op, int32_t status);
+
+}  // namespace vsf::host::output

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "frame/strings.h"
+#include "host/output/formats.h"
+
+namespace vsf::host::output {
+namespace {
+
+NumberFormat best(int w) { return NumberFormat{FormatKind::kBest, w, 0}; }
+NumberFormat fixed(int w, int d) { return NumberFormat{FormatKind::kFixed, w, d}; }
+NumberFormat pvalue(int w, int d) { return NumberFormat{FormatKind::kPValue, w, d}; }
+
+TEST(OutputFormats, BestFitKeepsTheMostDigitsThatFit) {
+  struct Case {
+    double x;
+    int width;
+    const char* text;
+  } cases[] = {
+      {0.0, 12, "0"},
+      {-0.0, 12, "0"},
+      {1, 12, "1"},
+      {-3, 4, "-3"},
+      {123456789012.0, 12, "123456789012"},
+      {1234567890123.0, 12, "1.2345679E12"},  // integer too wide: exponent form
+      {0.1 + 0.2, 12, "0.3"},                 // rounding noise is not shown
+      {2.0 / 3, 12, "0.6666666667"},
+      {2.0 / 3, 6, "0.6667"},
+      {-2.0 / 3, 6, "-0.667"},
+      {0.000012345, 12, "0.000012345"},  // fixed keeps enough digits
+      {1e-10, 12, "1E-10"},              // fixed would keep one digit
+      {0.00012345, 6, "1.2E-4"},
+      {0.001, 5, "0.001"},  // exponent form no better: fixed
+      {123456.789, 8, "123456.8"},
+      {-1234.56, 6, "-1235"},
+      {9999999.7, 7, "1E7"},  // rounding adds a digit
+      {1e300, 8, "1E300"},
+      {123456789, 2, "**"},  // nothing fits
+      {1.5, 0, "1.5"},       // width 0: the default 12
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(formatNumber(c.x, best(c.width)), c.text) << c.x << " BEST" << c.width;
+}
+
+TEST(OutputFormats, FixedAndPValueFormats) {
+  struct Case {
+    double x;
+    NumberFormat f;
+    const char* text;
+  } cases[] = {
+      {3.14159, fixed(8, 2), "3.14"},    {7, fixed(3, 1), "7.0"},
+      {-0.001, fixed(5, 2), "0.00"},   // no sign on an all-zero text
+      {1e12, fixed(6, 2), "1E12"},     // too wide: best fit in the width
+      {12.345, fixed(0, 2), "12.35"},  // natural width
+      {0.00001, pvalue(6, 4), "<.0001"}, {0.0, pvalue(6, 4), "<.0001"},
+      {0.0123, pvalue(6, 4), "0.0123"},  {1.0, pvalue(6, 4), "1.0000"},
+      {0.5, pvalue(0, 3), "0.500"},      {0.0004, pvalue(0, 3), "<.001"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(formatNumber(c.x, c.f), c.text) << c.x << " " << formatName(c.f);
+}
+
+TEST(OutputFormats, MissingAndInfiniteValuesHaveTheirOwnTexts) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double x;
+    const char* text;
+  } cases[] = {
+      {missingValue('.'), "."},
+      {missingValue('A'), ".A"},
+      {missingValue('_'), "._"},
+      {missingValue('I'), "Infty"},
+      {missingValue('M'), "-Infty"},
+      {missingValue('-'), ""},
+      {inf, "Infty"},
+      {-inf, "-Infty"},
+      {std::numeric_limits<double>::quiet_NaN(), "."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(formatNumber(c.x, best(8)), c.text);
+    EXPECT_EQ(formatNumber(c.x, fixed(8, 2)), c.text);
+    EXPECT_EQ(formatNumber(c.x, pvalue(6, 4)), c.text);
+  }
+  EXPECT_FALSE(missingText(1.0).has_value());
+}
+
+TEST(OutputFormats, FormatNamesReadBack) {
+  struct Case {
+    const char* in;
+    const char* name;  // null: not a format
+  } cases[] = {
+      {"BEST12.", "BEST12."},
+      {"best8.", "BEST8."},
+      {"BEST.", "BEST."},
+      {"8.2", "8.2"},
+      {"F8.2", "8.2"},
+      {"2.0", "2.0"},
+      {"PVALUE6.4", "PVALUE6.4"},
+      {"pvalue.3", "PVALUE.3"},
+      {"D6.", "BEST6."},
+      {"", nullptr},
+      {"XYZ", nullptr},
+      {"8", nullptr},
+      {"BEST8.x", nullptr},
+      {"12.3.4", nullptr},
+      {"BEST", nullptr},
+  };
+  for (const Case& c : cases) {
+    auto f = parseFormat(c.in);
+    if (!c.name) {
+      EXPECT_FALSE(f.has_value()) << c.in;
+    } else {
+      ASSERT_TRUE(f.has_value()) << c.in;
+      EXPECT_EQ(formatName(*f), c.name);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf::host::output

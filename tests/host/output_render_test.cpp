@@ -1,0 +1,127 @@
+// The whole document as the command writes it: HTML that holds together, JSON with the macro
+// variables and the log, hidden tables kept out of the listing and the page.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "host/output_driver.h"
+
+namespace vsf::test {
+namespace {
+
+using nlohmann::json;
+
+// Every opened element is closed in order; void elements stand alone.
+bool balanced(const std::string& html, std::string* why) {
+  static const std::regex tag(R"(<(/?)([a-zA-Z][a-zA-Z0-9]*)[^>]*>)");
+  static const char* const voids[] = {"meta", "hr", "br", "img", "link", "input"};
+  std::vector<std::string> open;
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), tag); it != std::sregex_iterator();
+       ++it) {
+    std::string name = (*it)[2];
+    if (std::find(std::begin(voids), std::end(voids), name) != std::end(voids)) continue;
+    if ((*it)[1] == "") {
+      open.push_back(name);
+    } else if (open.empty() || open.back() != name) {
+      *why = "</" + name + "> closes " + (open.empty() ? "nothing" : "<" + open.back() + ">");
+      return false;
+    } else {
+      open.pop_back();
+    }
+  }
+  if (!open.empty()) *why = "<" + open.back() + "> is never closed";
+  return open.empty();
+}
+
+// One of everything: a group with a data table, a factoid, a hidden table, a text line and a
+// graph, with texts that need escaping.
+void buildDocument(OutputDriver& o) {
+  void* g = o.openGroup("Summary", "Summary <of> the fit & more");
+  double x = 1.5;
+  char control = ' ';
+  void* t = o.create("data", "Values");
+  o.column(t, 5, "X<1>", &x);
+  o.column(t, 1, "Control", &control);
+  void* data = nullptr;
+  void* inst = o.bind(t, "Stat.VARSIFTER.Values", {}, &data);
+  OutputDriver::call(t, op::kWriteRow);
+  control = '-';
+  OutputDriver::call(t, op::kWriteRow);
+  o.finishTable(t, inst);
+  void* f = o.create("factoid", "Info", {argString(key::kLabel2, o.str("Information"))});
+  OutputDriver::call(
+      f, op::kFactoidRow,
+      {argString(key::kLabel2, o.str("Data")), argString(key::kDynamicValue, o.str("a\"b"))});
+  OutputDriver::call(f, op::kClose);
+  OutputDriver::call(f, op::kCloseHandle);
+  void* hidden = o.create("data", "Coefficients");
+  o.column(hidden, 5, "Value", &x);
+  void* hinst = o.bind(hidden, "Stat.VARSIFTER.Phantom.Coefficients");
+  OutputDriver::call(hidden, op::kWriteRow);
+  o.finishTable(hidden, hinst);
+  OutputDriver::call(o.manager, op::kCenteredText,
+                     {argInt(371, 1), argChar(key::kJustify, 'c'),
+                      argString(key::kText, o.str("The model <b> & more"))});
+  OutputDriver::call(o.manager, op::kRenderGraph,
+                     {argString(key::kName, o.str("ASEPlot")),
+                      argString(key::kTemplate, o.str("Stat.VARSIFTER.Graphics.ASEPlot")),
+                      argDataObject(key::kGraphData, 1, data)});
+  OutputDriver::call(g, op::kCloseHandle);
+}
+
+TEST(OutputRender, HtmlPageHoldsTogetherAndEscapesTexts) {
+  OutputDriver o;
+  buildDocument(o);
+  std::string html = host::output::htmlText();
+  std::string why;
+  EXPECT_TRUE(balanced(html, &why)) << why;
+  EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(html.find("<h2>Summary &lt;of&gt; the fit &amp; more</h2>"), std::string::npos);
+  EXPECT_NE(html.find("<th>X&lt;1&gt;</th>"), std::string::npos);
+  EXPECT_NE(html.find("<tr class=\"block\">"), std::string::npos);
+  EXPECT_NE(html.find("<td>a&quot;b</td>"), std::string::npos);
+  EXPECT_NE(html.find("The model &lt;b&gt; &amp; more"), std::string::npos);
+  EXPECT_NE(html.find("data-name=\"ASEPlot\""), std::string::npos);
+  EXPECT_EQ(html.find("Coefficients"), std::string::npos);  // hidden tables stay out
+}
+
+TEST(OutputRender, JsonCarriesHiddenTablesMacrosAndLog) {
+  OutputDriver o;
+  host::session().macros["_VSFIND"] = "Intercept x1";
+  buildDocument(o);
+  json doc = json::parse(host::output::jsonText());
+  const json& items = doc["output"][0]["items"];
+  ASSERT_EQ(items.size(), 5u);
+  EXPECT_EQ(items[0]["name"], "Values");
+  EXPECT_EQ(items[1]["type"], "factoid");
+  EXPECT_EQ(items[2]["name"], "Coefficients");
+  EXPECT_EQ(items[2]["displayed"], false);
+  EXPECT_EQ(items[2]["path"], "Summary.Coefficients");
+  EXPECT_EQ(items[4]["type"], "graph");
+  EXPECT_EQ(doc["macros"]["_VSFIND"], "Intercept x1");
+  EXPECT_TRUE(doc["log"].is_array());
+  host::session().macros.erase("_VSFIND");
+  EXPECT_EQ(o.listing().find("Coefficients"), std::string::npos);
+}
+
+TEST(OutputRender, ClosedTablesNeverReleasedAreListedWhenTheStepEnds) {
+  OutputDriver o;
+  int32_t n = 3;
+  void* t = o.create("data", "Unreleased");
+  o.column(t, 3, "N", &n);
+  o.bind(t, "Stat.VARSIFTER.Unreleased");
+  OutputDriver::call(t, op::kWriteRow);
+  OutputDriver::call(t, op::kClose);
+  void* open = o.create("data", "NeverClosed");  // a step that ended halfway
+  (void)open;
+  EXPECT_EQ(o.listing(), "");
+  host::output::finish();
+  EXPECT_NE(o.listing().find("Unreleased"), std::string::npos);
+  EXPECT_EQ(o.listing().find("NeverClosed"), std::string::npos);
+  json out = json::parse(host::output::jsonText())["output"];
+  EXPECT_EQ(out[1]["complete"], false);
+}
+
+}  // namespace
+}  // namespace vsf::test
