@@ -18,8 +18,10 @@ double zrngnorm(RngState* rng) {
   }
   double x, y, s;
   do {
-    x = 2 * U(rng) - 1;
-    y = (U(rng) - 1) + U(rng);
+    double u = U(rng);
+    x = (u - 1) + u;
+    u = U(rng);
+    y = (u - 1) + u;
     s = x * x + y * y;
   } while (!(s < 1) || s == 0);
   double f = std::sqrt(-2 * std::log(s) / s);
