@@ -5,6 +5,7 @@
 #include "frame/strings.h"
 #include "numerics/faults_internal.h"
 #include "numerics/numerics.h"
+#include "numerics/vector_internal.h"
 
 namespace vsf {
 
@@ -99,10 +100,17 @@ void zcholrow(int k, double* l, double tol) {
 
 int zdspr(const double* x, int n, double a, double* ap) {
   if (zanymiss(x, n) || (bits(a) >> 48) == 0xFFFF || a == 0) return 0;
+  // x and a are checked once for all rows; the rows then go straight to the library update.
+  bool finite = !nonFinite(a) && allFinite(x, n);
+  NearestRounding nearest;
   for (int i = 0; i < n; ++i) {
     if (x[i] == 0) continue;
     double* row = ap + rowStart(i);
-    zdaxpy(row, row, x, i + 1, a * x[i]);
+    double c = a * x[i];
+    if (finite && i >= 2 && !nonFinite(c))
+      axpyInPlaceFinite(row, x, i + 1, c);
+    else
+      zdaxpy(row, row, x, i + 1, c);
   }
   return 1;
 }

@@ -6,6 +6,7 @@
 #include "frame/strings.h"
 #include "numerics/faults_internal.h"
 #include "numerics/numerics.h"
+#include "numerics/vector_internal.h"
 
 extern "C" void daxpy_(const int* n, const double* a, const double* x, const int* incx, double* y,
                        const int* incy);
@@ -14,13 +15,26 @@ namespace vsf {
 
 using namespace num;
 
-namespace {
-
-bool allFinite(const double* x, int n) {
-  int bad = 0;
-  for (int i = 0; i < n; ++i) bad |= nonFinite(x[i]);
-  return !bad;
+// x * 0 is a zero for every finite x and a NaN for infinities and NaNs; four lanes keep the
+// scan as fast as a plain sum.
+bool num::allFinite(const double* x, int n) {
+  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    s0 += x[i] * 0.0, s1 += x[i + 1] * 0.0, s2 += x[i + 2] * 0.0, s3 += x[i + 3] * 0.0;
+  }
+  for (; i < n; ++i) s0 += x[i] * 0.0;
+  return !isNan((s0 + s1) + (s2 + s3));
 }
+
+num::NearestRounding::NearestRounding() : mode_(std::fegetround()) {
+  if (mode_ != FE_TONEAREST) std::fesetround(FE_TONEAREST);
+}
+num::NearestRounding::~NearestRounding() {
+  if (mode_ != FE_TONEAREST) std::fesetround(mode_);
+}
+
+namespace {
 
 // The faults an update y + a x raises, found from its operands: overflow of the product or the
 // sum, an invalid operation (infinity minus infinity, zero times infinity).
@@ -72,17 +86,23 @@ void zdaxpy(double* z, const double* y, const double* x, int n, double a) {
     if (!allFinite(z, n)) checkedUpdate(z, old, x, n, a);
     return;
   }
-  // The library may round differently under another mode: run it round-to-nearest and leave
-  // the thread's control as it was.
-  if (nonFinite(a) || !allFinite(x, n) || !allFinite(z, n)) {
+  if (nonFinite(a) || !allFinite(x, n)) {
     checkedUpdate(z, z, x, n, a);
     return;
   }
-  int mode = std::fegetround();
-  if (mode != FE_TONEAREST) std::fesetround(FE_TONEAREST);
+  // The library may round differently under another mode: run it round-to-nearest and leave
+  // the thread's control as it was.
+  NearestRounding nearest;
+  axpyInPlaceFinite(z, x, n, a);
+}
+
+void num::axpyInPlaceFinite(double* z, const double* x, int n, double a) {
+  if (!allFinite(z, n)) {
+    checkedUpdate(z, z, x, n, a);
+    return;
+  }
   int one = 1;
   daxpy_(&n, &a, x, &one, z, &one);
-  if (mode != FE_TONEAREST) std::fesetround(mode);
   // Finite operands: a non-finite result can only be an overflow.
   if (!allFinite(z, n)) raiseFault(fault::kOverflow);
 }
