@@ -157,7 +157,8 @@ int Trapezoid::run(double* result) {
     r.invLogBase = 1 / r.logBase;
   }
   r.step = r.halfStep = r.h;
-  r.reference = r.scaling ? r.scale + 1.0 : 1.0;
+  // Terms and sums share the applied scale, so the limit test compares them in scaled units.
+  r.reference = 1.0;
   r.sum = r.estimate = 0;
   r.passes = 0;
   if (r.kind == 3) r.width = r.upper - r.lower;
@@ -181,7 +182,7 @@ int Trapezoid::run(double* result) {
 
   int up, down;
   if (!sweep(1, &up)) return 1;
-  r.reference = r.sum + (r.scaling ? r.scale : 0);
+  r.reference = std::fabs(r.sum);
   if (!sweep(-1, &down)) return 1;
   r.pointsAbove = up, r.pointsBelow = down;
   perPass_[0] = up, perPass_[1] = down;
