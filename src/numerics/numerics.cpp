@@ -1,1 +1,0 @@
-#include "numerics/numerics.h"
