@@ -42,12 +42,10 @@ int countStatement(ZDesign* d, EffectStatement* e) {
   }
   e->members = zeffvarcount(e->vars());
   switch (e->type) {
-    case effkind::kSpline: {
-      SplineCount c;
-      if (int rc = countSpline(d, *e, &c)) return rc;
-      e->designVars = c.designVars;
+    case effkind::kSpline:
+      if (int rc = countSpline(d, *e, &e->spline)) return rc;
+      e->designVars = e->spline.designVars;
       break;
-    }
     case effkind::kPolynomial: e->designVars = designVarsOfPolynomial(*e); break;
     case effkind::kLag:
       e->designVars = 1;
