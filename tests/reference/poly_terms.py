@@ -31,8 +31,8 @@ CASES = [
     dict(vars=["x", "y"], degree=3, expand=True),
     dict(vars=["x", "y"], degree=2, exponent="**", product="."),
     dict(vars=["x", "y"], degree=2, product=""),
-    dict(vars=["a", "b", "c", "d"], degree=2, prefix="s_"),
-    dict(vars=["a", "b", "c", "d", "e"], degree=4),
+    dict(vars=["m1", "m2", "m3", "m4"], degree=2, prefix="s_"),
+    dict(vars=["m1", "m2", "m3", "m4", "m5"], degree=4),
 ]
 
 out = []
