@@ -74,15 +74,15 @@ struct SplineCase {
   int buildCode = 0;
 };
 
-auto flags(std::initializer_list<int> fs) {
-  return [fs](EffectsHarness&, StatementRecord* s) {
+auto flags(std::initializer_list<int> list) {
+  return [fs = std::vector<int>(list)](EffectsHarness&, StatementRecord* s) {
     for (int f : fs) s->setFlag(f);
   };
 }
 
 TEST(EffectStatement, SplineDesignVariables) {
-  auto tpf = [](std::initializer_list<int> fs) {
-    return [fs](EffectsHarness&, StatementRecord* s) {
+  auto tpf = [](std::initializer_list<int> list) {
+    return [fs = std::vector<int>(list)](EffectsHarness&, StatementRecord* s) {
       EffectsHarness::setNumber(s, effstmt::kBasis, 2);
       s->setFlag(effflag::kSplit);
       for (int f : fs) s->setFlag(f);
