@@ -62,7 +62,8 @@ void BM_ZTreeInsertFewDistinct(benchmark::State& state) {
     ZTreeNode* root = nullptr;
     for (double x : values) {
       nodes[spare].key = x;
-      if (ztrebld(&root, &nodes[spare].h, -1, offsetof(DoubleNode, key), nullptr) == &nodes[spare].h)
+      if (ztrebld(&root, &nodes[spare].h, -1, offsetof(DoubleNode, key), nullptr) ==
+          &nodes[spare].h)
         ++spare;
     }
     size_t walked = 0;

@@ -1,7 +1,7 @@
 // Design-matrix services that have no work to do until the design subsystem exists.
-#include "design/design.h"
-
 #include <cstring>
+
+#include "design/design.h"
 
 namespace vsf {
 

@@ -46,12 +46,16 @@ int countStatement(ZDesign* d, EffectStatement* e) {
       if (int rc = countSpline(d, *e, &e->spline)) return rc;
       e->designVars = e->spline.designVars;
       break;
-    case effkind::kPolynomial: e->designVars = designVarsOfPolynomial(*e); break;
+    case effkind::kPolynomial:
+      e->designVars = designVarsOfPolynomial(*e);
+      break;
     case effkind::kLag:
       e->designVars = 1;
       e->lagTable = e->list(effstmt::kWithin).size() >= 2 || e->given(effstmt::kDesignRole);
       break;
-    default: e->designVars = 1; break;
+    default:
+      e->designVars = 1;
+      break;
   }
   return 0;
 }
@@ -223,10 +227,12 @@ int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
   d->effectStatementCount = static_cast<int32_t>(stmts.size());
   *lookup = static_cast<DesignVarLookup*>(effAlloc(sizeof(DesignVarLookup) * (stmts.size() + 1)));
   d->designVarCount = static_cast<int32_t>(total);
-  d->designVars = static_cast<ZDesignVar*>(effAlloc(sizeof(ZDesignVar) * static_cast<size_t>(total + 1)));
+  d->designVars =
+      static_cast<ZDesignVar*>(effAlloc(sizeof(ZDesignVar) * static_cast<size_t>(total + 1)));
   for (int64_t i = 0; i < total; ++i) new (d->designVars + i) ZDesignVar();
   d->lagTableCount = lagTables;
-  d->lagTables = static_cast<LagGroupTable*>(effAlloc(sizeof(LagGroupTable) * static_cast<size_t>(lagTables + 1)));
+  d->lagTables = static_cast<LagGroupTable*>(
+      effAlloc(sizeof(LagGroupTable) * static_cast<size_t>(lagTables + 1)));
   for (int32_t i = 0; i < lagTables; ++i) new (d->lagTables + i) LagGroupTable();
 
   int32_t next = 0, lagUsed = 0;
@@ -235,12 +241,24 @@ int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
     ZDesignVar* v = d->designVars + next;
     int rc = 0;
     switch (e.type) {
-      case effkind::kMultimember: rc = buildMultimember(d, ds, e, v); break;
-      case effkind::kCollection: rc = buildCollection(d, ds, e, v); break;
-      case effkind::kSpline: rc = buildSpline(d, ds, e, v); break;
-      case effkind::kPolynomial: rc = buildPolynomial(d, ds, e, v); break;
-      case effkind::kLag: rc = buildLag(d, ds, e, v, &lagUsed); break;
-      default: startRecord(v, e, 0, e.name); break;
+      case effkind::kMultimember:
+        rc = buildMultimember(d, ds, e, v);
+        break;
+      case effkind::kCollection:
+        rc = buildCollection(d, ds, e, v);
+        break;
+      case effkind::kSpline:
+        rc = buildSpline(d, ds, e, v);
+        break;
+      case effkind::kPolynomial:
+        rc = buildPolynomial(d, ds, e, v);
+        break;
+      case effkind::kLag:
+        rc = buildLag(d, ds, e, v, &lagUsed);
+        break;
+      default:
+        startRecord(v, e, 0, e.name);
+        break;
     }
     if (rc) return rc;
     next += e.designVars;

@@ -24,10 +24,10 @@ struct SplineCount {
 
 struct EffectStatement {
   const StatementRecord* s;
-  int32_t number;            // position among the step's EFFECT statements
+  int32_t number;  // position among the step's EFFECT statements
   std::string name;
   int32_t type = 0;
-  int32_t members = 0;       // distinct variables
+  int32_t members = 0;  // distinct variables
   int32_t designVars = 0;
   bool lagTable = false;
   SplineCount spline;

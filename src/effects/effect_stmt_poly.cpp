@@ -32,8 +32,8 @@ std::string znumname(const PolyRecord& p, const ZDesign* d, const std::vector<in
     size_t j = i;
     while (j < term.size() && term[j] == term[i]) ++j;
     int power = static_cast<int>(j - i);
-    std::string piece = (p.standardize ? std::string(p.prefix) : std::string()) +
-                        varName(d->modelVars[term[i]]);
+    std::string piece =
+        (p.standardize ? std::string(p.prefix) : std::string()) + varName(d->modelVars[term[i]]);
     if (!label.empty()) label += p.product;
     if (power == 1) {
       label += piece;

@@ -1,9 +1,9 @@
 // SPLINE statements: the columns of one variable, how many design variables SEPARATE, SPLIT
 // and MULTISCALE make, their names, and the options block handed to zsplopts.
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <new>
-
-#include <fmt/format.h>
 
 #include "design/design.h"
 #include "effects/effect_stmt_internal.h"
@@ -15,8 +15,14 @@ namespace vsf {
 
 namespace {
 
-enum KnotMethod { kEqual = 1, kMultiscale = 2, kList = 3, kRangeFractions = 4, kPercentiles = 5,
-                  kListWithBoundary = 6 };
+enum KnotMethod {
+  kEqual = 1,
+  kMultiscale = 2,
+  kList = 3,
+  kRangeFractions = 4,
+  kPercentiles = 5,
+  kListWithBoundary = 6
+};
 
 int64_t columnsOfScale(const SplineCount& c, int32_t s) {
   int32_t d = c.natural ? 3 : c.degree;
@@ -82,8 +88,10 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
       columns = 2;
     }
   }
-  if (c->noPowers) columns -= c->degree + 1;
-  else if (c->noInt) columns -= 1;
+  if (c->noPowers)
+    columns -= c->degree + 1;
+  else if (c->noInt)
+    columns -= 1;
   if (columns < 1) {
     hostMsg(174, 73, {std::string_view(e.name)});
     raiseBuildCode(d, step::kInternal);
@@ -144,7 +152,8 @@ int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVa
   auto fill = [&](ZDesignVar* r, std::vector<int32_t> values) {
     r->spline = o;
     r->valueCount = static_cast<int32_t>(values.size());
-    r->values = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * std::max<size_t>(values.size(), 1)));
+    r->values =
+        static_cast<int32_t*>(effAlloc(sizeof(int32_t) * std::max<size_t>(values.size(), 1)));
     std::copy(values.begin(), values.end(), r->values);
   };
   if (!c.split && !c.separate && !c.multiscale) {
@@ -159,7 +168,7 @@ int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVa
     VarDescriptor* desc = effDescriptor(ds, members[m]);
     std::string var = desc ? desc->name : std::string();
     for (int32_t s = c.start; s < c.start + c.scales; ++s) {
-      int32_t columns = !c.split ? 1
+      int32_t columns = !c.split       ? 1
                         : c.multiscale ? static_cast<int32_t>(columnsOfScale(c, s))
                                        : c.splitColumns;
       for (int32_t col = 0; col < columns; ++col, ++k) {

@@ -22,7 +22,8 @@ const OptionSlot& slotOf(const StatementRecord* s, int slot) {
 
 // Grows a LevelVar array by one record, returning the new record.
 LevelVar* appendLevelVar(LevelVar** array, int32_t* count) {
-  auto* grown = static_cast<LevelVar*>(effAlloc(sizeof(LevelVar) * static_cast<size_t>(*count + 1)));
+  auto* grown =
+      static_cast<LevelVar*>(effAlloc(sizeof(LevelVar) * static_cast<size_t>(*count + 1)));
   for (int32_t i = 0; i < *count; ++i) new (grown + i) LevelVar((*array)[i]);
   new (grown + *count) LevelVar();
   effFree(*array);
@@ -33,7 +34,9 @@ LevelVar* appendLevelVar(LevelVar** array, int32_t* count) {
 }  // namespace
 
 EffectStatement::EffectStatement(const StatementRecord* record, int32_t n)
-    : s(record), number(n), name(trimRight(slotOf(record, effstmt::kName).text)),
+    : s(record),
+      number(n),
+      name(trimRight(slotOf(record, effstmt::kName).text)),
       type(integer(effstmt::kType, 0)) {}
 
 bool EffectStatement::given(int slot) const { return slotOf(s, slot).given != 0; }

@@ -49,8 +49,10 @@ void readClassVars(ZDesign* d, HostDataSet* ds, const std::vector<int>& slot) {
   d->largestWidth = d->totalWidth = 0;
   for (int32_t i = 0; i < d->classCount; ++i) {
     LevelVar* v = &d->classVars[i];
-    if (static_cast<size_t>(i) < slot.size()) v->desc = effDescriptor(ds, slot[static_cast<size_t>(i)]);
-    else d->extension->fill(d->extension->classContext, 2, i - static_cast<int32_t>(slot.size()), v);
+    if (static_cast<size_t>(i) < slot.size())
+      v->desc = effDescriptor(ds, slot[static_cast<size_t>(i)]);
+    else
+      d->extension->fill(d->extension->classContext, 2, i - static_cast<int32_t>(slot.size()), v);
     initClassVar(d, v);
   }
 }
@@ -83,15 +85,18 @@ void fillEffect(ZDesign* d, ZEffect* z, const EffectRec* e, int32_t slotCount) {
   z->owner = d;
   z->source = const_cast<EffectRec*>(e);
   z->chainName = effStrdup(std::string_view(e->name, static_cast<size_t>(e->nameLength)));
-  if (zcolcmp(z->chainName, e->nameLength, "Intercept", 9) == 0) z->chainName = effStrdup("Intercept");
+  if (zcolcmp(z->chainName, e->nameLength, "Intercept", 9) == 0)
+    z->chainName = effStrdup("Intercept");
   z->name = z->chainName;
   z->contCount = e->cont.count;
   z->cont = copyIds(e->cont.ids, e->cont.count);
   std::vector<int32_t> cross, constructed;
   for (int32_t i = 0; i < e->cross.count; ++i) {
     int32_t id = e->cross.ids[i];
-    if (id <= kConstructedIdBase) constructed.push_back(d->lookup[kConstructedIdBase - id].first);
-    else cross.push_back(id);
+    if (id <= kConstructedIdBase)
+      constructed.push_back(d->lookup[kConstructedIdBase - id].first);
+    else
+      cross.push_back(id);
   }
   if (d->extension && d->extension->modelVarCount > 0) {
     mapNewNames(z->cont, z->contCount, slotCount);
@@ -102,10 +107,12 @@ void fillEffect(ZDesign* d, ZEffect* z, const EffectRec* e, int32_t slotCount) {
   z->keyCount = z->crossCount + z->nestCount;
   if (z->keyCount > 0) {
     // The block holds the key, then one multiplier per key variable.
-    z->key = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * 2 * static_cast<size_t>(z->keyCount)));
+    z->key =
+        static_cast<int32_t*>(effAlloc(sizeof(int32_t) * 2 * static_cast<size_t>(z->keyCount)));
     if (!cross.empty()) std::memcpy(z->key, cross.data(), sizeof(int32_t) * cross.size());
     if (z->nestCount)
-      std::memcpy(z->key + z->crossCount, e->nest.ids, sizeof(int32_t) * static_cast<size_t>(z->nestCount));
+      std::memcpy(z->key + z->crossCount, e->nest.ids,
+                  sizeof(int32_t) * static_cast<size_t>(z->nestCount));
     z->cross = z->key;
     z->nest = z->key + z->crossCount;
     z->multipliers = z->key + z->keyCount;

@@ -200,11 +200,20 @@ const ParseToken* nextToken() {
 void addToTerm(ZEffLib* lib, int kind, int32_t index) {
   if (!lib->current) lib->current = zeffnew();
   switch (kind) {
-    case 1: zeffaddvar(index, lib->current, idlist::kCont); break;
-    case 2: zeffaddvar(index, lib->current, idlist::kCross); break;
-    case 5: zeffaddvar(index, lib->current, idlist::kNewName); break;
-    case 6: zeffaddvar(index, lib->current, idlist::kEffectName); break;
-    default: break;
+    case 1:
+      zeffaddvar(index, lib->current, idlist::kCont);
+      break;
+    case 2:
+      zeffaddvar(index, lib->current, idlist::kCross);
+      break;
+    case 5:
+      zeffaddvar(index, lib->current, idlist::kNewName);
+      break;
+    case 6:
+      zeffaddvar(index, lib->current, idlist::kEffectName);
+      break;
+    default:
+      break;
   }
 }
 
@@ -255,7 +264,8 @@ void termName(ZEffLib* lib, const ParseToken& token) {
   int kind = zeffvarkind(id, lib->mode, &index, effectName);
   addToTerm(lib, kind, index);
   if (isSymbol(next, "*")) {
-    const ParseToken* after = hostv().parse->peekToken(isSymbol(hostv().parse->peekToken(0), ";") ? 2 : 1);
+    const ParseToken* after =
+        hostv().parse->peekToken(isSymbol(hostv().parse->peekToken(0), ";") ? 2 : 1);
     if (after) {
       lib->afterStar = *after;
       lib->hasAfterStar = true;
@@ -351,28 +361,47 @@ void zeffbld(int code, int argument, const ParseToken& token) {
   }
   lib->action = code;
   switch (code) {
-    case 0: lib->current = zeffnew(); break;
-    case 1: termName(lib, token); break;
-    case 2: nestName(lib, token); break;
-    case 5: endTerm(lib); break;
-    case 6: endExpression(lib); break;
+    case 0:
+      lib->current = zeffnew();
+      break;
+    case 1:
+      termName(lib, token);
+      break;
+    case 2:
+      nestName(lib, token);
+      break;
+    case 5:
+      endTerm(lib);
+      break;
+    case 6:
+      endExpression(lib);
+      break;
     case 7:
     case 8:
       lib->termClass = argument;
       lib->exprFlag = argument;
       lib->listStart = static_cast<int32_t>(modelVarList().size());
       break;
-    case 10: countOperator(lib, argument); break;
-    case 12: setDepth(lib, token); break;
+    case 10:
+      countOperator(lib, argument);
+      break;
+    case 12:
+      setDepth(lib, token);
+      break;
     case 14:
       if (lib->chainHead) {
         hostMsg(174, 5, {"EFFECT"});
         effFail(step::kEffect);
       }
       break;
-    case 16: resetFastSearch(lib, true); break;
-    case 17: resetFastSearch(lib, false); break;
-    default: break;
+    case 16:
+      resetFastSearch(lib, true);
+      break;
+    case 17:
+      resetFastSearch(lib, false);
+      break;
+    default:
+      break;
   }
 }
 

@@ -20,10 +20,13 @@ bool idBefore(int32_t a, int32_t b) {
 IdList& listFor(EffectRec* e, int list) {
   switch (list) {
     case idlist::kCont:
-    case idlist::kNewName: return e->cont;
+    case idlist::kNewName:
+      return e->cont;
     case idlist::kCross:
-    case idlist::kEffectName: return e->cross;
-    default: return e->nest;
+    case idlist::kEffectName:
+      return e->cross;
+    default:
+      return e->nest;
   }
 }
 
@@ -251,7 +254,8 @@ int ADDEFF(ZEffLib* lib, EffectRec* e) {
   }
   lib->handled += 1.0;
   if (lib->trace) {
-    traceLine(fmt::format("\nADDEFF: Current effect ptr = *efa    = {:>12}", static_cast<void*>(e)));
+    traceLine(
+        fmt::format("\nADDEFF: Current effect ptr = *efa    = {:>12}", static_cast<void*>(e)));
     traceLine(fmt::format("ADDEFF: Head ptr           = *efhead = {:>12}",
                           static_cast<void*>(lib->chainHead)));
     traceLine(fmt::format("ADDEFF: Tail ptr           = *eftail = {:>12}",
@@ -328,8 +332,10 @@ int zeffaddbar(ZEffLib* lib, LocalList* l, EffectRec* e) {
   for (EffectRec* c = l->head; c; c = c->link)
     if (zeffcompare(c, e) == 0) return 0;
   e->link = nullptr;
-  if (l->tail) l->tail->link = e;
-  else l->head = e;
+  if (l->tail)
+    l->tail->link = e;
+  else
+    l->head = e;
   l->tail = e;
   return 1;
 }

@@ -48,13 +48,13 @@ struct EffectRec {
 // Operator counters of one effect expression.
 namespace op {
 constexpr int kBar = 0;
-constexpr int kRange = 1;        // a-b
-constexpr int kRange2 = 2;       // a--b
-constexpr int kRangeNum = 3;     // a-NUMERIC-b
-constexpr int kRangeChar = 4;    // a-CHARACTER-b
-constexpr int kPrefix = 5;       // a:
-constexpr int kNumeric = 6;      // _NUMERIC_
-constexpr int kCharacter = 7;    // _CHARACTER_
+constexpr int kRange = 1;      // a-b
+constexpr int kRange2 = 2;     // a--b
+constexpr int kRangeNum = 3;   // a-NUMERIC-b
+constexpr int kRangeChar = 4;  // a-CHARACTER-b
+constexpr int kPrefix = 5;     // a:
+constexpr int kNumeric = 6;    // _NUMERIC_
+constexpr int kCharacter = 7;  // _CHARACTER_
 constexpr int kCount = 8;
 }  // namespace op
 
@@ -76,11 +76,11 @@ struct ZEffLib {
   int32_t action = 0;
   int32_t ops[op::kCount] = {};
   bool hasPrefix = false;
-  std::string prefix;             // the name before ':'
+  std::string prefix;  // the name before ':'
   bool hasAfterStar = false;
-  ParseToken afterStar;           // the token after a '*'
+  ParseToken afterStar;  // the token after a '*'
   int32_t fastSearch = 0;
-  double handled = 0.0;           // effects handed to ADDEFF
+  double handled = 0.0;  // effects handed to ADDEFF
   bool trace = false;
   // Fast search: referenced effects, the chain, the two variable lists (number -> position).
   ThreadTreeNode* refTree = nullptr;
@@ -89,16 +89,16 @@ struct ZEffLib {
   ThreadTreeNode* classTree = nullptr;
   bool listTreesBuilt = false;
   HostPool* heaps[2] = {nullptr, nullptr};
-  void* step = nullptr;           // the step this library belongs to
+  void* step = nullptr;  // the step this library belongs to
 };
 
 // ---- The step's effects state (efflib.cpp) ----
-ZEffLib* effLib();                // the current step's library, or null
-HostPool* effectsPool();          // the step pool of effect and design records
-void* effAlloc(size_t bytes);     // zeroed; ends the step with 1012 when refused
+ZEffLib* effLib();             // the current step's library, or null
+HostPool* effectsPool();       // the step pool of effect and design records
+void* effAlloc(size_t bytes);  // zeroed; ends the step with 1012 when refused
 void effFree(void* block);
 char* effStrdup(std::string_view text);
-void effFail(int status);         // sets the parse status (2000 or 1012)
+void effFail(int status);  // sets the parse status (2000 or 1012)
 bool effFailed();
 const char* effectNameText(int32_t id);  // the EFFECT name of a constructed id, or null
 StatementRecord* procRecord();

@@ -69,9 +69,12 @@ bool zeffendpoint(const EffectRec* term, std::string* name) {
     effFail(step::kEffect);
     hostEndStep(step::kEffect);
   }
-  if (term->cont.count == 1) *name = zeffidname(term->cont.ids[0], 1);
-  else if (term->cross.count == 1) *name = zeffidname(term->cross.ids[0], 2);
-  else *name = zeffidname(term->nest.ids[0], 2);
+  if (term->cont.count == 1)
+    *name = zeffidname(term->cont.ids[0], 1);
+  else if (term->cross.count == 1)
+    *name = zeffidname(term->cross.ids[0], 2);
+  else
+    *name = zeffidname(term->nest.ids[0], 2);
   return true;
 }
 

@@ -22,8 +22,10 @@ void shellSort(V* values, uint32_t n, uint32_t* index, int8_t ascending) {
     g /= 2;
     for (int64_t i = 0; i + g < static_cast<int64_t>(n); ++i) {
       for (int64_t j = i; j >= 0 && outOfOrder(j, j + g); j -= g) {
-        if (index) std::swap(index[j], index[j + g]);
-        else std::swap(values[j], values[j + g]);
+        if (index)
+          std::swap(index[j], index[j + g]);
+        else
+          std::swap(values[j], values[j + g]);
       }
     }
   }

@@ -102,9 +102,12 @@ ZTreeNode* ztrebld(ZTreeNode** root, ZTreeNode* node, int n, int off, ZTreeCompa
     return node;
   }
   ZTreeNode* top = rotate(a, d);
-  if (!aParent) *root = top;
-  else if (aParent->left == a) aParent->left = top;
-  else aParent->right = top;
+  if (!aParent)
+    *root = top;
+  else if (aParent->left == a)
+    aParent->left = top;
+  else
+    aParent->right = top;
   return node;
 }
 
@@ -126,7 +129,7 @@ struct WalkBlock {
   ZTreeNode* savedLeft;
   ZTreeNode* savedRight;
   int16_t savedBalance;
-  int top;                           // index of the top entry; 0 is the empty base
+  int top;  // index of the top entry; 0 is the empty base
   void* stack[kWalkDepth + 1];
 };
 

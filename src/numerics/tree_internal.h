@@ -26,15 +26,19 @@ typename T::Node* extreme(typename T::Node* p, int dir) {
 template <class T>
 void replaceChild(typename T::Node** root, typename T::Node* parent, int dir,
                   typename T::Node* top) {
-  if (parent) T::setChild(parent, dir, top);
-  else *root = top;
+  if (parent)
+    T::setChild(parent, dir, top);
+  else
+    *root = top;
 }
 
 // Copies x's link on side d into y's side d, turning an empty link into a thread to x.
 template <class T>
 void moveInner(typename T::Node* y, int d, typename T::Node* x, int xd) {
-  if (T::thread(x, xd)) T::setThread(y, d, x);
-  else T::setChild(y, d, T::ptr(x, xd));
+  if (T::thread(x, xd))
+    T::setThread(y, d, x);
+  else
+    T::setChild(y, d, T::ptr(x, xd));
 }
 
 // y's side d grew two levels taller than the other: rotate; returns the new top and tells
@@ -49,10 +53,14 @@ typename T::Node* rotate(typename T::Node* y, int d, bool* heightKept) {
     Node* w = T::ptr(x, od);
     int wb = T::bal(w);
     bool wInnerThread = T::thread(w, d), wOuterThread = T::thread(w, od);
-    if (wInnerThread) T::setThread(x, od, w);
-    else T::setChild(x, od, T::ptr(w, d));
-    if (wOuterThread) T::setThread(y, d, w);
-    else T::setChild(y, d, T::ptr(w, od));
+    if (wInnerThread)
+      T::setThread(x, od, w);
+    else
+      T::setChild(x, od, T::ptr(w, d));
+    if (wOuterThread)
+      T::setThread(y, d, w);
+    else
+      T::setChild(y, d, T::ptr(w, od));
     T::setChild(w, d, x);
     T::setChild(w, od, y);
     T::setBal(y, wb == g ? -g : 0);
@@ -133,8 +141,10 @@ typename T::Node* insert(typename T::Node** root, typename T::Node* n, Cmp cmp) 
     s = T::ptr(s, da[i]);
   }
   int g = sideSign(da[0]);
-  if (T::bal(y) == 0) T::setBal(y, g);
-  else if (T::bal(y) == -g) T::setBal(y, 0);
+  if (T::bal(y) == 0)
+    T::setBal(y, g);
+  else if (T::bal(y) == -g)
+    T::setBal(y, 0);
   else {
     bool kept;
     replaceChild<T>(root, yParent, yDir, rotate<T>(y, da[0], &kept));
@@ -165,8 +175,10 @@ typename T::Node* remove(typename T::Node** root, Cmp cmp) {
   bool hasL = !T::thread(p, 0), hasR = !T::thread(p, 1);
   if (!hasL && !hasR) {
     // A leaf: its parent's link becomes the leaf's thread on that side.
-    if (parent) T::setThread(parent, pdir, T::ptr(p, pdir));
-    else *root = nullptr;
+    if (parent)
+      T::setThread(parent, pdir, T::ptr(p, pdir));
+    else
+      *root = nullptr;
   } else if (!hasL || !hasR) {
     int s = hasL ? 0 : 1;
     Node* c = T::ptr(p, s);

@@ -12,7 +12,9 @@ namespace {
 struct ThreadTraits {
   using Node = ThreadTreeNode;
   static uintptr_t& word(Node* p, int dir) { return dir == 0 ? p->left : p->right; }
-  static Node* ptr(Node* p, int dir) { return reinterpret_cast<Node*>(word(p, dir) & ~uintptr_t{1}); }
+  static Node* ptr(Node* p, int dir) {
+    return reinterpret_cast<Node*>(word(p, dir) & ~uintptr_t{1});
+  }
   static bool thread(Node* p, int dir) { return (word(p, dir) & 1) != 0; }
   static void setChild(Node* p, int dir, Node* c) { word(p, dir) = reinterpret_cast<uintptr_t>(c); }
   static void setThread(Node* p, int dir, Node* t) {

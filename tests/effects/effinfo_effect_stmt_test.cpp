@@ -3,7 +3,6 @@
 
 #include <fstream>
 #include <functional>
-
 #include <nlohmann/json.hpp>
 
 #include "effects/effinfo_fakehost.h"
@@ -107,8 +106,11 @@ TEST(EffectStatement, SplineDesignVariables) {
       {"defaults", {"x"}, nullptr, {"spl"}, {}},
       {"two variables", {"x", "y", "x"}, nullptr, {"spl"}, {}},
       {"split", {"x"}, flags({effflag::kSplit}), numbered("spl", 7), {}},
-      {"split two", {"x", "y"}, flags({effflag::kSplit}),
-       concat({numbered("spl_x", 7), numbered("spl_y", 7)}), {}},
+      {"split two",
+       {"x", "y"},
+       flags({effflag::kSplit}),
+       concat({numbered("spl_x", 7), numbered("spl_y", 7)}),
+       {}},
       {"separate", {"x", "y"}, flags({effflag::kSeparate}), {"spl_x", "spl_y"}, {}},
       {"natural 2 knots", {"x"}, natural(2, false), {"spl"}, {{174, 86}}},
       {"natural 2 knots split", {"x"}, natural(2, true), numbered("spl", 4), {{174, 86}}},
@@ -117,36 +119,49 @@ TEST(EffectStatement, SplineDesignVariables) {
       {"tpf noint", {"x"}, tpf({effflag::kTpfNoInt}), numbered("spl", 6), {}},
       {"tpf nopowers", {"x"}, tpf({effflag::kTpfNoPowers}), numbered("spl", 3), {}},
       {"multiscale", {"x"}, multiscale(0, 2, false), {"spl_S0", "spl_S1", "spl_S2"}, {}},
-      {"multiscale split", {"x"}, multiscale(1, 2, true),
-       concat({numbered("spl_S1", 6), numbered("spl_S2", 8)}), {}},
+      {"multiscale split",
+       {"x"},
+       multiscale(1, 2, true),
+       concat({numbered("spl_S1", 6), numbered("spl_S2", 8)}),
+       {}},
       {"multiscale reversed", {"x"}, multiscale(3, 2, false), {}, {{174, 81}}, 1, 1012},
-      {"degree 2 split", {"x"},
+      {"degree 2 split",
+       {"x"},
        [](EffectsHarness&, StatementRecord* s) {
          EffectsHarness::setNumber(s, effstmt::kDegree, 2);
          s->setFlag(effflag::kSplit);
        },
-       numbered("spl", 6), {}},
-      {"listed knots split", {"x"},
+       numbered("spl", 6),
+       {}},
+      {"listed knots split",
+       {"x"},
        [](EffectsHarness&, StatementRecord* s) {
          EffectsHarness::setNumber(s, effstmt::kKnotMethod, 3);
          setNumbers(s, effstmt::kKnotList, {1, 2, 3, 4});
          s->setFlag(effflag::kSplit);
        },
-       numbered("spl", 8), {}},
-      {"percentiles split", {"x"},
+       numbered("spl", 8),
+       {}},
+      {"percentiles split",
+       {"x"},
        [](EffectsHarness&, StatementRecord* s) {
          EffectsHarness::setNumber(s, effstmt::kKnotMethod, 5);
          EffectsHarness::setNumber(s, effstmt::kKnotCount, 5);
          s->setFlag(effflag::kSplit);
        },
-       numbered("spl", 9), {}},
-      {"no columns", {"x"},
+       numbered("spl", 9),
+       {}},
+      {"no columns",
+       {"x"},
        [](EffectsHarness&, StatementRecord* s) {
          EffectsHarness::setNumber(s, effstmt::kBasis, 2);
          EffectsHarness::setNumber(s, effstmt::kKnotMethod, 3);
          s->setFlag(effflag::kTpfNoPowers);
        },
-       {}, {{174, 73}}, 1, 1012},
+       {},
+       {{174, 73}},
+       1,
+       1012},
   };
   for (const auto& c : cases) {
     EffectsHarness h(dataVars());
@@ -201,7 +216,8 @@ TEST(EffectStatement, PolynomialTermsMatchTheFixture) {
     for (int variant = 0; variant < 3; ++variant) {  // separate, NOSEPARATE, INCLUDENAME
       EffectsHarness h(dataVars());
       StatementRecord* s = h.addEffect("poly", effkind::kPolynomial, {});
-      for (const auto& v : c["vars"]) s->slots[effstmt::kVars].vars.push_back(h.number(v.get<std::string>()));
+      for (const auto& v : c["vars"])
+        s->slots[effstmt::kVars].vars.push_back(h.number(v.get<std::string>()));
       s->slots[effstmt::kVars].given = 1;
       EffectsHarness::setNumber(s, effstmt::kDegree, c["degree"].get<int>());
       if (c.contains("prefix")) {
@@ -282,11 +298,12 @@ TEST(EffectStatement, PolynomialChecks) {
     EffectsHarness h(dataVars());
     ZDesign d;
     int rc = -1;
-    expand(h, &d, &rc, "poly", effkind::kPolynomial, {"x"}, [](EffectsHarness&, StatementRecord* s) {
-      EffectsHarness::setNumber(s, effstmt::kDegree, 2);
-      setText(s, effstmt::kExponent, "**");
-      s->setFlag(effflag::kExpand);
-    });
+    expand(h, &d, &rc, "poly", effkind::kPolynomial, {"x"},
+           [](EffectsHarness&, StatementRecord* s) {
+             EffectsHarness::setNumber(s, effstmt::kDegree, 2);
+             setText(s, effstmt::kExponent, "**");
+             s->setFlag(effflag::kExpand);
+           });
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(h.messageNumbers(), (MsgList{{174, 72}}));
     EXPECT_EQ(designVarNames(d), (Names{"x", "x**2"}));
@@ -313,26 +330,44 @@ TEST(EffectStatement, ChecksOfEachType) {
   };
   const CheckCase cases[] = {
       {"no variables", effkind::kCollection, {}, nullptr, {{174, 67}}, 1, 3000},
-      {"multimember of a continuous", effkind::kMultimember, {"A", "x"}, nullptr, {{174, 24}}, 1, 1012},
-      {"multimember weights", effkind::kMultimember, {"A", "G"},
+      {"multimember of a continuous",
+       effkind::kMultimember,
+       {"A", "x"},
+       nullptr,
+       {{174, 24}},
+       1,
+       1012},
+      {"multimember weights",
+       effkind::kMultimember,
+       {"A", "G"},
        [](EffectsHarness& h, StatementRecord* s) { h.setVars(s, effstmt::kWeight, {"wt1"}); },
-       {{174, 23}}, 1, 1012},
+       {{174, 23}},
+       1,
+       1012},
       {"lag without PERIOD=", effkind::kLag, {"A"}, lag(false, true), {{174, 76}}, 1, 1012},
       {"lag without WITHIN=", effkind::kLag, {"A"}, lag(true, false), {{174, 75}}, 1, 1012},
       {"lag of a continuous", effkind::kLag, {"x"}, lag(true, true), {{174, 74}}, 1, 1012},
       {"lag", effkind::kLag, {"A"}, lag(true, true), {}, 0, 0},
-      {"empty delimiter", effkind::kCollection, {"x"},
+      {"empty delimiter",
+       effkind::kCollection,
+       {"x"},
        [](EffectsHarness&, StatementRecord* s) {
          s->setFlag(effflag::kDetails);
          setText(s, effstmt::kDelimiter, "");
        },
-       {{174, 65}}, 0, 0},
-      {"long delimiter", effkind::kMultimember, {"A"},
+       {{174, 65}},
+       0,
+       0},
+      {"long delimiter",
+       effkind::kMultimember,
+       {"A"},
        [](EffectsHarness&, StatementRecord* s) {
          s->setFlag(effflag::kDetails);
          setText(s, effstmt::kDelimiter, "/-");
        },
-       {{174, 64}}, 0, 0},
+       {{174, 64}},
+       0,
+       0},
   };
   for (const auto& c : cases) {
     EffectsHarness h(dataVars());

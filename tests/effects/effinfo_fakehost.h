@@ -3,13 +3,13 @@
 // semantic actions the MODEL statement's grammar hands the library.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/test_host.h"
 #include "effects/effects.h"
@@ -24,7 +24,9 @@ namespace vsf::test {
 struct Message {
   int set, number;
   std::vector<std::string> args;
-  bool operator==(const std::pair<int, int>& sn) const { return set == sn.first && number == sn.second; }
+  bool operator==(const std::pair<int, int>& sn) const {
+    return set == sn.first && number == sn.second;
+  }
 };
 
 class EffectsHarness;
@@ -171,9 +173,12 @@ class EffectsHarness {
   static void recordMessage(int set, int number, const MsgArg* args, int count) {
     Message m{set, number, {}};
     for (int i = 0; i < count; ++i) {
-      if (args[i].kind == MsgArg::Kind::kText) m.args.emplace_back(args[i].s);
-      else if (args[i].kind == MsgArg::Kind::kInt) m.args.push_back(std::to_string(args[i].i));
-      else m.args.push_back(std::to_string(args[i].d));
+      if (args[i].kind == MsgArg::Kind::kText)
+        m.args.emplace_back(args[i].s);
+      else if (args[i].kind == MsgArg::Kind::kInt)
+        m.args.push_back(std::to_string(args[i].i));
+      else
+        m.args.push_back(std::to_string(args[i].d));
     }
     currentHarness()->messages.push_back(m);
     host::hostVector()->proc->msg(set, number, args, count);
@@ -210,9 +215,8 @@ class EffectsHarness {
 
 // ---- The in-memory data set's variable lists ----
 
-inline int EffectsHarness::expandList(HostDataSet*, std::string_view first,
-                                      std::string_view second, int form,
-                                      std::vector<int>* numbers) {
+inline int EffectsHarness::expandList(HostDataSet*, std::string_view first, std::string_view second,
+                                      int form, std::vector<int>* numbers) {
   const auto& vars = currentHarness()->vars_;
   const EffectsHarness& h = *currentHarness();
   numbers->clear();
@@ -335,7 +339,8 @@ class Driver {
 
   const ParseToken& tok() const { return tokens_[at_]; }
   bool is(std::string_view text) const {
-    return at_ < tokens_.size() && tokens_[at_].kind == ParseToken::kSymbol && tokens_[at_].text == text;
+    return at_ < tokens_.size() && tokens_[at_].kind == ParseToken::kSymbol &&
+           tokens_[at_].text == text;
   }
   int listKeyword() const {
     if (at_ >= tokens_.size() || tok().kind != ParseToken::kName) return -1;
@@ -377,8 +382,10 @@ class Driver {
     if (is("(")) {
       ++at_;
       while (at_ < tokens_.size() && !is(")")) {
-        if (is("*")) ++at_;
-        else emitName(2);
+        if (is("*"))
+          ++at_;
+        else
+          emitName(2);
       }
       ++at_;
     }

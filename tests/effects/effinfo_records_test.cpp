@@ -44,7 +44,7 @@ TEST(EffectInfo, RecordsOfClassContinuousCrossedNestedAndConstructedEffects) {
   struct Expect {
     Ints cont, cross, nest, constructed, allClass;
   } expect[] = {
-      {{}, {}, {}, {}, {}},   {{0}, {}, {}, {}, {}},     {{}, {0}, {}, {}, {0}},
+      {{}, {}, {}, {}, {}},       {{0}, {}, {}, {}, {}},   {{}, {0}, {}, {}, {0}},
       {{}, {1}, {0}, {}, {1, 0}}, {{0}, {0}, {}, {}, {0}}, {{}, {}, {}, {0}, {}},
       {{}, {0}, {}, {0}, {0}},
   };
@@ -139,9 +139,8 @@ TEST(EffectInfo, ReplicationOverConstructedMembers) {
   EXPECT_EQ(d.lookup[1].first, 3);
   EXPECT_EQ(d.lookup[1].count, 2);
   EXPECT_EQ(ints(d.replicates, d.replicateCount), (Ints{6, 3, 2}));
-  EXPECT_EQ(effectNames(d),
-            (Names{"Intercept", "s3_x*u", "s3_x*v", "s3_y*u", "s3_y*v", "s3_z*u", "s3_z*v",
-                   "s3_x*A", "s3_y*A", "s3_z*A", "u", "v"}));
+  EXPECT_EQ(effectNames(d), (Names{"Intercept", "s3_x*u", "s3_x*v", "s3_y*u", "s3_y*v", "s3_z*u",
+                                   "s3_z*v", "s3_x*A", "s3_y*A", "s3_z*A", "u", "v"}));
   const Ints pairs[] = {{0, 3}, {0, 4}, {1, 3}, {1, 4}, {2, 3}, {2, 4}};
   for (int k = 0; k < 6; ++k) {
     const ZEffect& z = d.effects[1 + k];

@@ -13,8 +13,8 @@ using test::EffectsHarness;
 using test::Var;
 
 std::vector<Var> dataVars() {
-  return {{"A", 'c', 0, 2}, {"B", 'c', 0, 2}, {"x", 'n'}, {"y", 'n'}, {"x1", 'n'},
-          {"x2", 'n'},      {"x3", 'n'},      {"c1", 'c', 0, 3}};
+  return {{"A", 'c', 0, 2}, {"B", 'c', 0, 2}, {"x", 'n'},  {"y", 'n'},
+          {"x1", 'n'},      {"x2", 'n'},      {"x3", 'n'}, {"c1", 'c', 0, 3}};
 }
 
 struct ErrorCase {
@@ -27,17 +27,17 @@ struct ErrorCase {
 
 TEST(EffectErrors, EachErrorItsMessageAndStatus) {
   const ErrorCase cases[] = {
-      {"x B(x)", {}, {{174, 1}}, 2000, {"x"}},             // nesting on a continuous variable
-      {"x1-x3|y", {}, {{174, 4}}, 2000, {}},               // a range mixed with a bar
-      {"x1-x3 x:", {}, {}, 0, {"x1", "x2", "x3", "x"}},    // one operator per expression is fine
+      {"x B(x)", {}, {{174, 1}}, 2000, {"x"}},           // nesting on a continuous variable
+      {"x1-x3|y", {}, {{174, 4}}, 2000, {}},             // a range mixed with a bar
+      {"x1-x3 x:", {}, {}, 0, {"x1", "x2", "x3", "x"}},  // one operator per expression is fine
       {"A nosuch x", {}, {{174, 6}}, 2000, {"A"}},
-      {"A*B-x", {}, {{174, 7}}, 2000, {}},                 // an endpoint of two variables
-      {"x c1", {}, {{174, 8}}, 2000, {"x", "c1"}},         // character, not CLASS
+      {"A*B-x", {}, {{174, 7}}, 2000, {}},          // an endpoint of two variables
+      {"x c1", {}, {{174, 8}}, 2000, {"x", "c1"}},  // character, not CLASS
       {"x spl", {"spl", "spl"}, {{174, 22}}, 2000, {}},
       {"x", {"x"}, {{174, 30}}, 2000, {}},
       {"A(spl)", {"spl"}, {{174, 31}}, 2000, {}},
-      {"x|y:", {}, {{174, 93}}, 2000, {}},                 // a prefix after a bar
-      {"A*x:", {}, {{174, 93}}, 2000, {}},                 // a prefix after '*'
+      {"x|y:", {}, {{174, 93}}, 2000, {}},  // a prefix after a bar
+      {"A*x:", {}, {{174, 93}}, 2000, {}},  // a prefix after '*'
       {"A|B|A@1 A*B", {}, {}, 0, {"A", "B", "A*B"}},
   };
   for (const auto& c : cases) {

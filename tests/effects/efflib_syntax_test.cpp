@@ -11,9 +11,9 @@ using test::EffectsHarness;
 using test::Var;
 
 std::vector<Var> dataVars() {
-  return {{"A", 'c', 0, 5}, {"B", 'c', 0, 3}, {"C", 'c', 0, 1}, {"D", 'n'},   {"x", 'n'},
-          {"y", 'n'},       {"x1", 'n'},      {"x2", 'n'},      {"x3", 'n'},  {"name", 'c', 0, 4},
-          {"x4", 'n'},      {"z", 'n'}};
+  return {{"A", 'c', 0, 5}, {"B", 'c', 0, 3},    {"C", 'c', 0, 1}, {"D", 'n'},
+          {"x", 'n'},       {"y", 'n'},          {"x1", 'n'},      {"x2", 'n'},
+          {"x3", 'n'},      {"name", 'c', 0, 4}, {"x4", 'n'},      {"z", 'n'}};
 }
 
 struct SyntaxCase {
@@ -28,13 +28,13 @@ TEST(EffectSyntax, ExpandsToTheExpectedEffects) {
       {"A|B|C|D@1", {"A", "B", "C", "D"}},
       {"B(A)", {"B(A)"}},
       {"x*A", {"x*A"}},
-      {"A*x", {"x*A"}},                       // continuous members come first
-      {"A B A", {"A", "B"}},                  // each effect once
-      {"B*A A*B", {"A*B"}},                   // crossing is unordered
-      {"x*x", {"x*x"}},                       // quadratic
-      {"A*A", {"A"}},                         // a CLASS variable crossed with itself
+      {"A*x", {"x*A"}},       // continuous members come first
+      {"A B A", {"A", "B"}},  // each effect once
+      {"B*A A*B", {"A*B"}},   // crossing is unordered
+      {"x*x", {"x*x"}},       // quadratic
+      {"A*A", {"A"}},         // a CLASS variable crossed with itself
       {"x|x", {"x", "x*x"}},
-      {"A|B(A)", {"A", "B(A)"}},              // A*B(A) would cross its own nesting
+      {"A|B(A)", {"A", "B(A)"}},  // A*B(A) would cross its own nesting
       {"A(B C)", {"A(B*C)"}},
       {"A(C*B)", {"A(B*C)"}},
       {"x*A(B)", {"x*A(B)"}},

@@ -43,8 +43,10 @@ TEST(ShellSort, DoublesMatchStdSortBothWays) {
     for (int8_t ascending : {1, 0, 2}) {
       std::vector<double> mine = input, ref = input;
       shellSortDoubles(mine.data(), static_cast<uint32_t>(mine.size()), nullptr, ascending);
-      if (ascending == 1) std::sort(ref.begin(), ref.end());
-      else std::sort(ref.begin(), ref.end(), std::greater<double>());
+      if (ascending == 1)
+        std::sort(ref.begin(), ref.end());
+      else
+        std::sort(ref.begin(), ref.end(), std::greater<double>());
       ASSERT_EQ(mine, ref) << "n=" << input.size() << " ascending=" << int(ascending);
     }
   }
@@ -78,8 +80,10 @@ TEST(ShellSort, IntsMatchStdSort) {
     for (int8_t ascending : {1, 0}) {
       std::vector<int32_t> mine = v, ref = v;
       shellSortInts(mine.data(), static_cast<uint32_t>(n), nullptr, ascending);
-      if (ascending == 1) std::sort(ref.begin(), ref.end());
-      else std::sort(ref.begin(), ref.end(), std::greater<int32_t>());
+      if (ascending == 1)
+        std::sort(ref.begin(), ref.end());
+      else
+        std::sort(ref.begin(), ref.end(), std::greater<int32_t>());
       ASSERT_EQ(mine, ref) << n;
       std::vector<uint32_t> index(n);
       std::iota(index.begin(), index.end(), 0u);

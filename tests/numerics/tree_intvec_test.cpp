@@ -198,8 +198,10 @@ TEST(IntVectorTree, ConcurrentLockedInsertsFindsAndDeletes) {
   KeySet left;
   int odd = 0;
   for (const auto& v : keys) {
-    if (v[1] % 2 == 1) ++odd;
-    else left.insert(v);
+    if (v[1] % 2 == 1)
+      ++odd;
+    else
+      left.insert(v);
   }
   EXPECT_EQ(deleted.load(), odd);
   expectValid(t, left);

@@ -113,20 +113,23 @@ TEST(ZTree, ByteKeysCompareAsUnsignedBytes) {
     ZTreeNode h;
     char key[2];
   };
-  std::vector<ByteNode> nodes = {{{}, {'\x80', 'a'}}, {{}, {'\x7f', 'z'}}, {{}, {'a', 'b'}},
-                                 {{}, {'a', 'a'}}};
+  std::vector<ByteNode> nodes = {
+      {{}, {'\x80', 'a'}}, {{}, {'\x7f', 'z'}}, {{}, {'a', 'b'}}, {{}, {'a', 'a'}}};
   ZTreeNode* root = nullptr;
   for (auto& n : nodes) ztrebld(&root, &n.h, 2, offsetof(ByteNode, key), nullptr);
   std::vector<std::string> order;
   while (ZTreeNode* p = ZTREORD(root)) order.emplace_back(reinterpret_cast<ByteNode*>(p)->key, 2);
-  EXPECT_EQ(order, (std::vector<std::string>{"aa", "ab", "\x7fz", "\x80" "a"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"aa", "ab", "\x7fz",
+                                             "\x80"
+                                             "a"}));
 }
 
 // Double keys rank the host's missing values below every number, so that the order stays
 // a strict weak order; -0 and +0 are one key.
 TEST(ZTree, DoubleKeysPutMissingValuesFirst) {
-  std::vector<double> input = {3.0,  missingValue('.'), 1.0, missingValue('A'), -0.0,
-                               0.0,  missingValue('.'), 2.0, -5.0, missingValue('Z')};
+  std::vector<double> input = {
+      3.0,  missingValue('.'), 1.0, missingValue('A'), -0.0, 0.0, missingValue('.'), 2.0,
+      -5.0, missingValue('Z')};
   std::vector<DoubleNode> nodes(input.size());
   ZTreeNode* root = nullptr;
   int distinct = 0;
@@ -137,10 +140,11 @@ TEST(ZTree, DoubleKeysPutMissingValuesFirst) {
   EXPECT_EQ(distinct, 8);
   EXPECT_GT(checkedHeight(root), 0);
   std::vector<uint64_t> walked;
-  while (ZTreeNode* p = ZTREORD(root)) walked.push_back(bitsOf(reinterpret_cast<DoubleNode*>(p)->key));
+  while (ZTreeNode* p = ZTREORD(root))
+    walked.push_back(bitsOf(reinterpret_cast<DoubleNode*>(p)->key));
   std::vector<uint64_t> expected = {missingBits('.'), missingBits('A'), missingBits('Z'),
-                                    bitsOf(-5.0), bitsOf(-0.0), bitsOf(1.0), bitsOf(2.0),
-                                    bitsOf(3.0)};
+                                    bitsOf(-5.0),     bitsOf(-0.0),     bitsOf(1.0),
+                                    bitsOf(2.0),      bitsOf(3.0)};
   EXPECT_EQ(walked, expected);
   DoubleNode probe{{}, 0.0};
   EXPECT_NE(ztrefind(&root, &probe, -1, kDblOff, nullptr), nullptr);
