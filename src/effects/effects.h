@@ -8,15 +8,343 @@ namespace vsf {
 
 struct HostPool;
 struct HostDataSet;
+struct VarDescriptor;
+struct StatementRecord;
+struct ParseToken;
+struct EffectRec;  // one effect of the effects library (efflib_internal.h)
+struct ZTreeNode;
+
+// Design flag bits.
+namespace dflag {
+constexpr uint32_t kCountsOnly = 0x01;     // levelization stops after the column counts
+constexpr uint32_t kRequestReader = 0x02;  // the data-set reader is request-based
+constexpr uint32_t kNoOrderNote = 0x04;
+constexpr uint32_t kNoResponseRead = 0x08;  // the combination pass reads no response/weight/freq
+constexpr uint32_t kFullRank = 0x10;        // column counts from the codings
+constexpr uint32_t kNoScaling = 0x20;       // continuous values are not scaled
+constexpr uint32_t kNoIntercept = 0x40;
+constexpr uint32_t kZeroWeights = 0x1000;  // zero weights and frequencies allowed
+constexpr uint32_t kSplitAll = 0x2000;     // every SPLINE effect as if it had SPLIT
+constexpr uint32_t kKeepMissing = 0x4000;  // a missing value drops only its own level
+constexpr uint32_t kNamesUnique = 0x8000;  // parameter names had to be made unique
+}  // namespace dflag
+
+// Column construction of one CLASS variable (PARAM=).
+enum CodingCode : int32_t {
+  kCodingEffect = 0,
+  kCodingOrthEffect = 1,
+  kCodingRef = 2,
+  kCodingOrthRef = 3,
+  kCodingPoly = 4,
+  kCodingOrthPoly = 5,
+  kCodingQfr = 6,
+  kCodingOrdinal = 7,
+  kCodingOrthOrdinal = 8,
+  kCodingBathtub = 9,
+  kCodingOrthBathtub = 10,
+};
+
+// Kinds of constructed effects: the EFFECT statement's type code.
+namespace effkind {
+constexpr int32_t kMultimember = 1;
+constexpr int32_t kCollection = 2;
+constexpr int32_t kSpline = 3;
+constexpr int32_t kPolynomial = 4;
+constexpr int32_t kLag = 5;
+}  // namespace effkind
+
+// Effect ids at and below this index the EFFECT statements (constructed effects).
+constexpr int32_t kConstructedIdBase = -10000000;
+
+// One level of a CLASS variable: the internal value of a numeric variable, or the raw text
+// of a character one.
+struct LevelRecord {
+  double value = 0.0;
+  const char* text = nullptr;
+  int32_t length = 0;
+};
+
+// One variable of the CLASS list or of the model's other variables; the records of the
+// levelization context's responses, weights, frequency and row slots have the same form.
+struct LevelVar {
+  VarDescriptor* desc = nullptr;  // null when not a data-set variable
+  // Number of levels; for a continuous variable after levelization: 0 no value seen,
+  // 1 constant, 2 varying.
+  int32_t levelCount = 0;
+  char** levelTexts = nullptr;  // per level a text of the formatted width, in level order
+  double center = 0.0;          // continuous variables
+  double halfRange = 0.0;
+  char** lookupTexts = nullptr;    // the level texts in byte order
+  int32_t* lookupIndex = nullptr;  // level index of each sorted text
+  int32_t formattedWidth = 0;
+  int32_t nameWidths[2] = {0, 0};
+  int32_t valueOffset = 0;  // in the combined value buffer
+  int32_t order = 'U';      // ORDER code: 'U' not set, 'M', 'D', 'F', 'I', 'X', 'Y', 'Z'
+  int32_t raw = 0;          // keep formatted values as delivered
+  int32_t orderNote = 0;
+  int32_t truncWarned = 0;
+  int32_t truncMsgSet = 0;
+  int32_t truncMsgNumber = 0;
+  int32_t coding = kCodingEffect;  // CodingCode
+  int32_t missingLevel = 0;        // MISSING
+  int32_t multimember = 0;         // member of a MULTIMEMBER effect
+  char* refText = nullptr;         // REF= level text
+  int32_t refIndex = -2;           // -1 FIRST, -2 LAST, -3 by value; then the 0-based index
+  int32_t savedRef = 0;
+  int32_t refInPlace = 0;
+  int32_t descending = 0;
+  int32_t cprefix = -1;
+  int32_t lprefix = -1;
+  int32_t split = 0;
+  double* codingMatrix = nullptr;  // levels x (levels - 1), row by level
+  LevelRecord* levels = nullptr;   // per level, in level order
+  double value = 0.0;              // current value of a row-slot or response variable
+  ZTreeNode* levelTree = nullptr;  // levels met so far (levelization)
+};
+
+// Spline options block of a SPLINE effect (filled from the EFFECT statement; completed by
+// the design subsystem's zsplopts and by the constructed-effect set-up).
+struct SplineOptions {
+  uint8_t basis = 1;       // 1 B-spline (BSPLINE), any other value truncated power (TPF)
+  uint8_t basisKind = 0;   // nonzero: natural cubic columns (knots - 2 plus extras)
+  uint8_t knotMethod = 1;  // 1 EQUAL, 2 MULTISCALE, 3 LIST, 4 RANGEFRACTIONS,
+                           // 5 PERCENTILES, 6 LISTWITHBOUNDARY
+  uint8_t delegated = 0;   // knots placed by zsplknots
+  uint8_t extraTerms = 2;  // 0, 1, or 2 and above: the columns beyond the knots
+  uint8_t singleColumn = 0;
+  uint8_t naturalCubic = 0;
+  uint8_t separate = 0;
+  uint8_t split = 0;
+  uint8_t tpfNoInt = 0;
+  uint8_t tpfNoPowers = 0;
+  uint8_t details = 0;
+  uint8_t dataBoundary = 0;
+  uint8_t knotMinGiven = 0;
+  uint8_t knotMaxGiven = 0;
+  int32_t knotCount = 3;  // knots per variable n
+  int32_t totalKnots = 0;
+  int32_t degree = 3;
+  int32_t basisColumns = 0;  // per variable m
+  int32_t startLevel = 0;    // MULTISCALE range
+  int32_t endScale = 7;
+  double knotMin = 0.0;
+  double knotMax = 0.0;
+  int32_t* knotCounts = nullptr;  // per variable
+  double* listedKnots = nullptr;  // listed knots or fractions, n of them
+  double** knots = nullptr;       // per variable
+  double* basisWork = nullptr;    // m entries
+};
+
+// Polynomial record shared by the design variables of one POLYNOMIAL statement.
+struct PolyRecord {
+  uint8_t standardize = 0;  // 0 none, 1 frequency sums, 2 weight-times-frequency sums,
+                            // 3 centres and half-ranges
+  uint8_t center = 0;       // centring asked
+  uint8_t scale = 0;        // scaling asked
+  uint8_t separate = 1;     // 0 with NOSEPARATE
+  uint8_t expand = 0;
+  uint8_t includeName = 0;
+  uint8_t details = 0;
+  double* centers = nullptr;
+  double* scales = nullptr;
+  int32_t varCount = 0;
+  int32_t* vars = nullptr;  // model-variable indexes of the members
+  int32_t degree = 1;
+  int32_t mdegree = 0;  // MDEGREE=, 0 when not given
+  int32_t termCount = 0;
+  const char* prefix = "s_";   // STANDARDIZE PREFIX=
+  const char* exponent = "^";  // LABELSTYLE EXPONENT=
+  const char* product = "*";   // LABELSTYLE PRODUCTSYMBOL=, "" for NONE
+};
+
+// One table of LAG groups: the groups met, their keys and the cells group x time level.
+struct LagGroupTable {
+  int32_t groupCount = 0;
+  ZTreeNode* tree = nullptr;  // group keys; null when the key is one variable
+  int32_t* cells = nullptr;   // groupCount x stride: level index + 1, 0 empty
+};
+
+struct LagRecord {
+  int32_t distance = 1;  // NLAG=
+  int32_t keyCount = 0;
+  int32_t* keys = nullptr;  // WITHIN= variables, CLASS-list indexes
+  int32_t lagged = -1;      // CLASS-list index of the lagged variable
+  int32_t time = -1;        // CLASS-list index of the PERIOD= variable
+  int32_t stride = 0;       // levels of the time variable
+  int32_t switchVar = -1;   // model-variable index of a switch, -1 none
+  int32_t result = -1;      // -1 not available, -2 before the lag distance, else a level
+  int32_t notAvailable = 0;
+  int32_t* keyBuffer = nullptr;
+  uint8_t designRole = 0;                                  // DESIGNROLE= given
+  int32_t designRoleVar = -1;                              // its data-set variable number
+  LagGroupTable* tables[3] = {nullptr, nullptr, nullptr};  // default, alternative, explicit
+  LagGroupTable defaultTable;
+};
+
+// One design variable of a constructed effect.
+struct ZDesignVar {
+  char* name = nullptr;
+  int32_t nameLength = 0;
+  char* label = nullptr;
+  int32_t labelLength = 0;
+  int32_t type = 0;  // effkind
+  // Value members (model-variable indexes); for a polynomial term its variables, equal ids
+  // adjacent, the count being the term's degree.
+  int32_t valueCount = 0;
+  int32_t* values = nullptr;
+  int32_t classCount = 0;
+  int32_t* classMembers = nullptr;  // CLASS-list indexes
+  int32_t columnCount = 0;
+  int32_t valueLength = 0;
+  int32_t memberCopy = 0;  // for the design subsystem
+  void* designData = nullptr;
+  int32_t longestLabel = 0;
+  int32_t* labelLengths = nullptr;
+  int32_t replicates = 0;   // design variables made by the statement
+  int32_t recordIndex = 0;  // position among the statement's design variables
+  uint8_t perColumn = 0;    // one record per spline column or polynomial term
+  uint8_t copy = 0;         // polynomial term records after the first
+  uint8_t first = 0;        // first record of its statement
+  uint8_t details = 0;
+  uint8_t allMissingOk = 0;  // MULTIMEMBER NOEFFECT
+  uint8_t weightedSum = 0;   // MULTIMEMBER STDIZE or ROWSTD
+  char** labels = nullptr;   // polynomial term labels or MULTIMEMBER union level names
+  double* columnValues = nullptr;
+  char separator = ' ';
+  SplineOptions* spline = nullptr;
+  PolyRecord* poly = nullptr;
+  LagRecord* lag = nullptr;
+  int32_t statement = 0;    // EFFECT statement number
+  int32_t splineVar = 0;    // spline column records: the variable's position,
+  int32_t splineScale = 0;  // the MULTISCALE scale and the column (from 0)
+  int32_t splineColumn = 0;
+  int32_t** levelMaps = nullptr;  // MULTIMEMBER: per CLASS member, union level per level
+};
+
+// Where the design variables of one EFFECT statement start, and how many it made.
+struct DesignVarLookup {
+  int32_t first = 0;
+  int32_t count = 0;
+};
+
+// Per-effect result of the current observation (zreadobs).
+struct EffectResult {
+  double product = 1.0;     // product of the continuous members
+  int32_t combination = 0;  // level-combination index
+};
+
+// The design-variable count and array, as an effect with constructed members sees them.
+struct DesignVarTable {
+  int32_t count = 0;
+  ZDesignVar* vars = nullptr;
+};
+
+struct ZDesign;
+
+// One model effect.
+struct ZEffect {
+  char* name = nullptr;
+  char* chainName = nullptr;
+  int32_t startColumn = 0;
+  int32_t columnCount = 0;
+  int32_t classColumnCount = 0;
+  int32_t contCount = 0;
+  int32_t* cont = nullptr;  // model-variable indexes
+  int32_t crossCount = 0;
+  int32_t* cross = nullptr;  // CLASS-list indexes (points into key)
+  int32_t nestCount = 0;
+  int32_t* nest = nullptr;  // points into key after the crossed ones
+  int32_t constructedCount = 0;
+  int32_t* constructed = nullptr;  // ZDesignVar indexes
+  int32_t keyCount = 0;            // crossed + nesting: the level key
+  int32_t* key = nullptr;          // 2 x keyCount i32: the key, then the multipliers
+  int32_t combinationCount = 0;
+  int32_t levelTableWidth = 0;
+  int32_t* combinations = nullptr;
+  int32_t* codedLevels = nullptr;
+  int32_t* levelTable = nullptr;
+  int32_t* multipliers = nullptr;
+  int32_t allClassCount = 0;  // every CLASS variable the effect depends on
+  int32_t* allClass = nullptr;
+  DesignVarTable* designVars = nullptr;  // set when the effect has constructed members
+  ZDesign* owner = nullptr;
+  uint8_t allMissing = 0;
+  uint8_t copy = 0;  // second and later copies of a replicated effect
+  EffectRec* source = nullptr;
+  ZTreeNode* combinationTree = nullptr;  // levelization's tree of the combinations met
+};
+
+struct MomentSums {
+  double* sums = nullptr;
+  double* squares = nullptr;
+  double frequencyTotal = 0.0;
+  double count = 0.0;
+  double weightedTotal = 0.0;
+  int32_t listCount = 0;
+  int32_t* list = nullptr;
+};
+
+struct ModelUsageMask;
+
+// Extra variables supplied to both lists: two counts and a fill callback that describes
+// extra variable i of list (1 model variables, 2 CLASS) into a LevelVar.
+struct DesignExtension {
+  int32_t modelVarCount = 0;
+  int32_t classCount = 0;
+  void* modelContext = nullptr;
+  void* classContext = nullptr;
+  void (*fill)(void* context, int list, int index, LevelVar* out) = nullptr;
+};
 
 // The model description built from the MODEL, CLASS and EFFECT statements.
 struct ZDesign {
-  uint32_t flags = 0;        // 0x01 names made, 0x02 request reader, 0x10 full-rank coding
-  int32_t columnCount = 0;   // design columns of the current BY group
+  int32_t columnCount = 0;  // design columns of all effects, current BY group
+  uint32_t flags = 0;       // dflag bits
+  int32_t classCount = 0;
+  LevelVar* classVars = nullptr;
+  int32_t modelVarCount = 0;
+  LevelVar* modelVars = nullptr;
+  LevelVar* freqVar = nullptr;
+  int32_t designVarCount = 0;
+  uint8_t skipExpansion = 0;
+  ZDesignVar* designVars = nullptr;
+  int32_t replicateCount = 0;  // one entry per effect of the chain
+  int32_t* replicates = nullptr;
+  DesignVarLookup* lookup = nullptr;  // one entry per EFFECT statement
   int32_t effectCount = 0;
-  int32_t parameterCount = 0;
-  int32_t labelStyle = 0;
-  int32_t buildCode = 0;     // model-building return code
+  ZEffect* effects = nullptr;  // the intercept, when present, first
+  EffectResult* results = nullptr;
+  int32_t defaultOrder = 'M';
+  int32_t defaultCoding = kCodingEffect;
+  int32_t defaultMissing = 0;
+  int32_t defaultRef = -2;
+  int32_t defaultCprefix = -1;
+  int32_t defaultLprefix = -1;
+  char delimiter = ' ';
+  int32_t defaultDescending = 0;
+  char** parmNames[2] = {nullptr, nullptr};  // one entry per design column each
+  int32_t nameCounters[2] = {0, 0};
+  int32_t widthOption = -1;  // TRUNCATE: -1 own width, 0 16, else that width
+  int32_t largestWidth = 0;
+  int32_t totalWidth = 0;
+  int32_t nameLengthLimit = 20;
+  ModelUsageMask* usageMask = nullptr;
+  uint8_t labelStyle = 1;  // 0 INTERLACED, 1 SEPARATE, 2 SEPARATECOMPACT
+  uint8_t shortParmNames = 0;
+  const char* shortNameText = nullptr;
+  int32_t shortNameLength = 0;
+  const char* separatorText = nullptr;
+  int32_t separatorLength = 0;
+  DesignExtension* extension = nullptr;
+  MomentSums* moments[2] = {nullptr, nullptr};  // frequency, weight-times-frequency
+  int32_t lagTableCount = 0;
+  LagGroupTable* lagTables = nullptr;
+  uint8_t lagEffects = 0;
+  void* filterArg = nullptr;
+  int32_t buildCode = 0;          // model-building return code, only rises
+  HostPool* allocator = nullptr;  // the step pool the records above come from
+  int32_t effectStatementCount = 0;
+  DesignVarTable designVarTable;  // what constructed effects point at
 };
 
 // The levelization allocation record: the input reader and the allocator of the group.
@@ -30,16 +358,67 @@ struct ZLevCtx {
   ZDesign* design = nullptr;
 };
 
-struct StatementRecord;
-struct ParseToken;
+// Option slots of an EFFECT statement's record, as the grammar fills them. Variable lists are
+// data-set variable numbers in `vars`.
+namespace effstmt {
+constexpr int kSlots = 25;
+constexpr int kName = 1;         // text: the new effect's name
+constexpr int kType = 2;         // number: effkind
+constexpr int kVars = 3;         // vars: the variables of the effect, in order
+constexpr int kDegree = 4;       // number
+constexpr int kMDegree = 5;      // number
+constexpr int kKnotMethod = 6;   // number: SplineOptions::knotMethod
+constexpr int kKnotCount = 7;    // number: n of EQUAL(n) or PERCENTILES(n)
+constexpr int kKnotList = 8;     // numbers: LIST, RANGEFRACTIONS, LISTWITHBOUNDARY values
+constexpr int kStartLevel = 9;   // number: MULTISCALE STARTLEVEL=
+constexpr int kEndScale = 10;    // number: MULTISCALE ENDSCALE=
+constexpr int kBasis = 11;       // number: 1 BSPLINE, 2 TPF
+constexpr int kKnotMin = 12;     // number
+constexpr int kKnotMax = 13;     // number
+constexpr int kWeight = 14;      // vars: MULTIMEMBER WEIGHT=
+constexpr int kStdPrefix = 15;   // text: STANDARDIZE(PREFIX=)
+constexpr int kStdMethod = 16;   // number: STANDARDIZE(METHOD=): 1 MOMENTS, 2 WMOMENTS, 3 RANGE
+constexpr int kExponent = 17;    // text: LABELSTYLE EXPONENT=
+constexpr int kProduct = 18;     // text: LABELSTYLE PRODUCTSYMBOL= (NONE: given, empty)
+constexpr int kNlag = 19;        // number: NLAG=
+constexpr int kWithin = 20;      // vars: WITHIN=
+constexpr int kPeriod = 21;      // vars: PERIOD=
+constexpr int kDesignRole = 22;  // vars: DESIGNROLE=
+constexpr int kDelimiter = 23;   // text: DETAILS(DELIMITER=)
+constexpr int kStdWhat = 24;     // number: STANDARDIZE=: 0 NONE, 1 CENTER, 2 SCALE,
+                                 // 3 CENTERSCALE (the default)
+}  // namespace effstmt
+
+// Flags of an EFFECT statement's record.
+namespace effflag {
+constexpr int kNoEffect = 1;  // MULTIMEMBER NOEFFECT
+constexpr int kStdize = 2;    // MULTIMEMBER STDIZE or ROWSTD
+constexpr int kDetails = 3;
+constexpr int kNatural = 4;  // NATURALCUBIC, NATURAL, RESTRICTED
+constexpr int kSeparate = 5;
+constexpr int kSplit = 6;
+constexpr int kDataBoundary = 7;
+constexpr int kTpfNoInt = 8;
+constexpr int kTpfNoPowers = 9;
+constexpr int kNoSeparate = 10;
+constexpr int kStandardize = 11;  // STANDARDIZE given
+constexpr int kExpand = 12;       // LABELSTYLE EXPAND
+constexpr int kIncludeName = 13;  // LABELSTYLE INCLUDENAME
+}  // namespace effflag
 
 // The effects library, driven by the parser while MODEL and EFFECT statements are read.
 // Sets itself up on the first MODEL statement with the name length limit (NAMELEN=).
 void zeffbldinit(int nameLengthLimit, int mode);
+// Installs the library's effects callback; 0.
+int zeffbldhook();
+// Releases the step's effect records and design records (the step's clean-up).
+void zeffbldfree();
 // Builds the step's ZDesign from the effect chain and the EFFECT statements: 0, or 1 when the
 // constructed effects could not be set up (the design's build code says why).
 int zeffinfo(ZDesign* design, HostDataSet* ds, int modelVarSlot, int classSlot,
              StatementRecord* statement, int effectSlot, int noIntercept, int columnCountFlag);
+// Names an effect with constructed members after its members.
+void zeffnamebuf(ZDesign* design, ZEffect* effect);
 
 // Levelizes the current BY group: 0, or a positive status (1 no levels, 2 a reference level
 // that does not occur, 6 the constructed-effect set-up failed) that skips the group.

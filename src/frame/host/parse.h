@@ -29,6 +29,7 @@ struct OptionSlot {
   NameChunkList* names = nullptr;   // list of names
   std::vector<int> vars;            // variable numbers of a variable list, in list order
   std::vector<double> numbers;      // list of numbers
+  std::vector<void*> refs;          // effect records referenced by a MODEL effect list
 };
 
 // One parsed statement.

@@ -1,0 +1,275 @@
+// EFFECT statement expansion: how many design variables each constructed effect needs, their
+// records and names, and the variables they add to the design's lists.
+#include <cmath>
+#include <new>
+
+#include "design/design.h"
+#include "effects/effect_stmt_internal.h"
+#include "effects/effinfo_internal.h"
+#include "effects/efflib_internal.h"
+#include "frame/module.h"
+
+namespace vsf {
+
+namespace {
+
+// Fails the expansion: the message is issued, the build code raised.
+int refuse(ZDesign* d, int code) {
+  raiseBuildCode(d, code);
+  return 1;
+}
+
+int32_t designVarsOfPolynomial(const EffectStatement& e) {
+  if (e.flag(effflag::kNoSeparate)) return 1;
+  int32_t degree = e.integer(effstmt::kDegree, 1);
+  // C(m + d, d) as a product of ratios; 2147483647 once a step would pass it.
+  double r = 1.0;
+  for (int32_t i = 1; i <= degree; ++i) {
+    r = r * static_cast<double>(e.members + i) / static_cast<double>(i);
+    if (r > 2147483647.0) {
+      r = 2147483647.0;
+      break;
+    }
+  }
+  return static_cast<int32_t>(std::lround(r)) - 1;
+}
+
+// First pass for one statement: its design-variable count and whether it needs a lag table.
+int countStatement(ZDesign* d, EffectStatement* e) {
+  if (e->vars().empty()) {
+    hostMsg(174, 67, {std::string_view(e->name)});
+    return refuse(d, step::kStatement);
+  }
+  e->members = zeffvarcount(e->vars());
+  switch (e->type) {
+    case effkind::kSpline:
+      if (int rc = countSpline(d, *e, &e->spline)) return rc;
+      e->designVars = e->spline.designVars;
+      break;
+    case effkind::kPolynomial:
+      e->designVars = designVarsOfPolynomial(*e);
+      break;
+    case effkind::kLag:
+      e->designVars = 1;
+      e->lagTable = e->list(effstmt::kWithin).size() >= 2 || e->given(effstmt::kDesignRole);
+      break;
+    default:
+      e->designVars = 1;
+      break;
+  }
+  return 0;
+}
+
+// DETAILS(DELIMITER=): a blank unless a character is given.
+char separatorOf(const EffectStatement& e, const char* designVarName) {
+  if (!e.flag(effflag::kDetails) || !e.given(effstmt::kDelimiter)) return ' ';
+  const std::string& t = e.text(effstmt::kDelimiter);
+  if (t.empty()) {
+    hostMsg(174, 65, {designVarName});
+    return ' ';
+  }
+  if (t.size() > 1) hostMsg(174, 64, {designVarName});
+  return t[0];
+}
+
+ZDesignVar* startRecord(ZDesignVar* v, const EffectStatement& e, int32_t index,
+                        std::string_view name) {
+  v->name = effStrdup(name);
+  v->nameLength = static_cast<int32_t>(name.size());
+  v->label = v->name;
+  v->labelLength = v->nameLength;
+  v->type = e.type;
+  v->statement = e.number;
+  v->replicates = e.designVars;
+  v->recordIndex = index;
+  v->first = index == 0;
+  v->details = e.flag(effflag::kDetails);
+  return v;
+}
+
+int32_t* idsOf(const std::vector<int32_t>& ids) {
+  if (ids.empty()) return nullptr;
+  auto* p = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * ids.size()));
+  for (size_t i = 0; i < ids.size(); ++i) p[i] = ids[i];
+  return p;
+}
+
+int buildMultimember(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v) {
+  std::vector<int> members = distinctVars(e.vars());
+  std::vector<int32_t> classes;
+  for (int number : members) {
+    int32_t c = zclassfind(d, number);
+    if (c < 0) {
+      VarDescriptor* desc = effDescriptor(ds, number);
+      hostMsg(174, 24, {std::string_view(desc ? desc->name : std::string())});
+      return refuse(d, step::kInternal);
+    }
+    classes.push_back(c);
+  }
+  std::vector<int32_t> weights;
+  if (e.given(effstmt::kWeight)) {
+    if (e.list(effstmt::kWeight).size() != members.size()) {
+      hostMsg(174, 23, {std::string_view(e.name)});
+      return refuse(d, step::kInternal);
+    }
+    zaddmodelvars(ds, d, e.list(effstmt::kWeight), &weights);
+  }
+  for (int32_t c : classes) d->classVars[c].multimember = 1;
+  startRecord(v, e, 0, e.name);
+  v->classCount = static_cast<int32_t>(classes.size());
+  v->classMembers = idsOf(classes);
+  v->valueCount = static_cast<int32_t>(weights.size());
+  v->values = idsOf(weights);
+  v->allMissingOk = e.flag(effflag::kNoEffect);
+  v->weightedSum = e.flag(effflag::kStdize);
+  v->separator = separatorOf(e, v->name);
+  return 0;
+}
+
+int buildCollection(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v) {
+  std::vector<int32_t> classes, values;
+  bool failed = false;
+  for (int number : distinctVars(e.vars())) {
+    int32_t c = zclassfind(d, number);
+    if (c >= 0) {
+      classes.push_back(c);
+      continue;
+    }
+    std::vector<int32_t> index;
+    if (!zaddmodelvars(ds, d, {number}, &index)) {
+      hostMsg(174, 25, {number});
+      failed = true;
+      continue;
+    }
+    values.push_back(index[0]);
+  }
+  if (failed) return refuse(d, step::kInternal);
+  startRecord(v, e, 0, e.name);
+  v->classCount = static_cast<int32_t>(classes.size());
+  v->classMembers = idsOf(classes);
+  v->valueCount = static_cast<int32_t>(values.size());
+  v->values = idsOf(values);
+  v->separator = separatorOf(e, v->name);
+  return 0;
+}
+
+// The CLASS-list index of a variable, added with reference coding when absent.
+int32_t lagClassVar(ZDesign* d, HostDataSet* ds, int number) {
+  int32_t c = zclassfind(d, number);
+  if (c >= 0) return c;
+  c = zaddclassvar(ds, d, number);
+  if (c >= 0) d->classVars[c].coding = kCodingRef;
+  return c;
+}
+
+int buildLag(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v,
+             int32_t* lagTablesUsed) {
+  if (!e.given(effstmt::kPeriod) || e.list(effstmt::kPeriod).empty()) {
+    hostMsg(174, 76, {std::string_view(e.name)});
+    return refuse(d, step::kInternal);
+  }
+  if (!e.given(effstmt::kWithin) || e.list(effstmt::kWithin).empty()) {
+    hostMsg(174, 75, {std::string_view(e.name)});
+    return refuse(d, step::kInternal);
+  }
+  auto* lag = new (effAlloc(sizeof(LagRecord))) LagRecord();
+  lag->distance = e.integer(effstmt::kNlag, 1);
+  lag->time = lagClassVar(d, ds, e.list(effstmt::kPeriod)[0]);
+  std::vector<int32_t> keys;
+  for (int number : e.list(effstmt::kWithin)) keys.push_back(lagClassVar(d, ds, number));
+  lag->keyCount = static_cast<int32_t>(keys.size());
+  lag->keys = idsOf(keys);
+  lag->keyBuffer = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * keys.size()));
+  lag->tables[0] = &lag->defaultTable;
+  if (e.given(effstmt::kDesignRole)) {
+    lag->designRole = 1;
+    if (!e.list(effstmt::kDesignRole).empty()) lag->designRoleVar = e.list(effstmt::kDesignRole)[0];
+  }
+  if (e.lagTable) lag->tables[2] = &d->lagTables[(*lagTablesUsed)++];
+  int lagged = e.vars()[0];
+  lag->lagged = zclassfind(d, lagged);
+  if (lag->lagged < 0) {
+    VarDescriptor* desc = effDescriptor(ds, lagged);
+    hostMsg(174, 74, {std::string_view(desc ? desc->name : std::string())});
+    return refuse(d, step::kInternal);
+  }
+  startRecord(v, e, 0, e.name);
+  v->lag = lag;
+  v->classCount = 1;
+  v->classMembers = idsOf({lag->lagged});
+  return 0;
+}
+
+std::vector<const StatementRecord*> effectStatements() {
+  std::vector<const StatementRecord*> out;
+  for (const StatementRecord* s = hostv().parse->firstStatement(); s; s = s->next)
+    if (s->name == "EFFECT") out.push_back(s);
+  return out;
+}
+
+}  // namespace
+
+int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
+  std::vector<EffectStatement> stmts;
+  for (const StatementRecord* s : effectStatements())
+    stmts.emplace_back(s, static_cast<int32_t>(stmts.size()));
+  int64_t total = 0;
+  int32_t lagTables = 0;
+  for (EffectStatement& e : stmts) {
+    if (int rc = countStatement(d, &e)) return rc;
+    total += e.designVars;
+    lagTables += e.lagTable ? 1 : 0;
+  }
+  if (total > 2147483647) {
+    hostMsg(848, 140);
+    return refuse(d, step::kInternal);
+  }
+  d->effectStatementCount = static_cast<int32_t>(stmts.size());
+  *lookup = static_cast<DesignVarLookup*>(effAlloc(sizeof(DesignVarLookup) * (stmts.size() + 1)));
+  d->designVarCount = static_cast<int32_t>(total);
+  d->designVars =
+      static_cast<ZDesignVar*>(effAlloc(sizeof(ZDesignVar) * static_cast<size_t>(total + 1)));
+  for (int64_t i = 0; i < total; ++i) new (d->designVars + i) ZDesignVar();
+  d->lagTableCount = lagTables;
+  d->lagTables = static_cast<LagGroupTable*>(
+      effAlloc(sizeof(LagGroupTable) * static_cast<size_t>(lagTables + 1)));
+  for (int32_t i = 0; i < lagTables; ++i) new (d->lagTables + i) LagGroupTable();
+
+  int32_t next = 0, lagUsed = 0;
+  for (EffectStatement& e : stmts) {
+    (*lookup)[e.number] = {next, e.designVars};
+    ZDesignVar* v = d->designVars + next;
+    int rc = 0;
+    switch (e.type) {
+      case effkind::kMultimember:
+        rc = buildMultimember(d, ds, e, v);
+        break;
+      case effkind::kCollection:
+        rc = buildCollection(d, ds, e, v);
+        break;
+      case effkind::kSpline:
+        rc = buildSpline(d, ds, e, v);
+        break;
+      case effkind::kPolynomial:
+        rc = buildPolynomial(d, ds, e, v);
+        break;
+      case effkind::kLag:
+        rc = buildLag(d, ds, e, v, &lagUsed);
+        break;
+      default:
+        startRecord(v, e, 0, e.name);
+        break;
+    }
+    if (rc) return rc;
+    next += e.designVars;
+  }
+  makeMomentSums(d);
+  return 0;
+}
+
+ZDesignVar* startDesignVar(ZDesignVar* v, const EffectStatement& e, int32_t index,
+                           std::string_view name) {
+  return startRecord(v, e, index, name);
+}
+
+}  // namespace vsf

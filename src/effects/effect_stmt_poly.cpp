@@ -1,0 +1,139 @@
+// POLYNOMIAL statements: one design variable per term (or one for all with NOSEPARATE), the
+// term labels and the standardization the constructed-effect set-up will carry out.
+#include <new>
+
+#include "effects/effect_stmt_internal.h"
+#include "effects/effinfo_internal.h"
+#include "effects/efflib_internal.h"
+#include "frame/module.h"
+
+namespace vsf {
+
+std::vector<std::vector<int32_t>> polynomialTerms(int32_t m, int32_t degree) {
+  std::vector<std::vector<int32_t>> terms;
+  for (int32_t k = 1; k <= degree && m > 0; ++k) {
+    std::vector<int32_t> t(static_cast<size_t>(k), 0);
+    for (;;) {
+      terms.push_back(t);
+      // Next non-decreasing sequence of k positions.
+      int32_t i = k - 1;
+      while (i >= 0 && t[static_cast<size_t>(i)] == m - 1) --i;
+      if (i < 0) break;
+      int32_t v = t[static_cast<size_t>(i)] + 1;
+      for (int32_t j = i; j < k; ++j) t[static_cast<size_t>(j)] = v;
+    }
+  }
+  return terms;
+}
+
+std::string znumname(const PolyRecord& p, const ZDesign* d, const std::vector<int32_t>& term) {
+  std::string label;
+  for (size_t i = 0; i < term.size();) {
+    size_t j = i;
+    while (j < term.size() && term[j] == term[i]) ++j;
+    int power = static_cast<int>(j - i);
+    std::string piece =
+        (p.standardize ? std::string(p.prefix) : std::string()) + varName(d->modelVars[term[i]]);
+    if (!label.empty()) label += p.product;
+    if (power == 1) {
+      label += piece;
+    } else if (p.expand) {
+      for (int k = 0; k < power; ++k) label += (k ? std::string(p.product) : std::string()) + piece;
+    } else {
+      label += piece + p.exponent + std::to_string(power);
+    }
+    i = j;
+  }
+  return label;
+}
+
+namespace {
+
+PolyRecord* polyOf(const EffectStatement& e, const std::vector<int32_t>& index) {
+  auto* p = new (effAlloc(sizeof(PolyRecord))) PolyRecord();
+  p->degree = e.integer(effstmt::kDegree, 1);
+  p->mdegree = e.integer(effstmt::kMDegree, 0);
+  p->varCount = static_cast<int32_t>(index.size());
+  p->vars = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (index.size() + 1)));
+  std::copy(index.begin(), index.end(), p->vars);
+  p->separate = !e.flag(effflag::kNoSeparate);
+  if (e.flag(effflag::kStandardize)) {
+    int32_t what = e.integer(effstmt::kStdWhat, 3);
+    p->center = what == 1 || what == 3;
+    p->scale = what == 2 || what == 3;
+    p->standardize = what == 0 ? 0 : static_cast<uint8_t>(e.integer(effstmt::kStdMethod, 1));
+  }
+  if (e.given(effstmt::kStdPrefix)) p->prefix = effStrdup(e.text(effstmt::kStdPrefix));
+  if (e.given(effstmt::kExponent)) p->exponent = effStrdup(e.text(effstmt::kExponent));
+  if (e.given(effstmt::kProduct)) p->product = effStrdup(e.text(effstmt::kProduct));
+  p->expand = e.flag(effflag::kExpand);
+  p->includeName = e.flag(effflag::kIncludeName) && p->separate;
+  p->details = e.flag(effflag::kDetails);
+  if (e.given(effstmt::kExponent) && p->expand) {
+    hostMsg(174, 72);
+    p->expand = 0;
+  }
+  return p;
+}
+
+int32_t* idsOf(const std::vector<int32_t>& ids) {
+  auto* out = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (ids.size() + 1)));
+  std::copy(ids.begin(), ids.end(), out);
+  return out;
+}
+
+}  // namespace
+
+int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v) {
+  if (zanyclass(d, e.vars())) {
+    hostMsg(174, 69, {std::string_view(e.name)});
+    raiseBuildCode(d, step::kInternal);
+    return 1;
+  }
+  std::vector<int32_t> index;
+  zaddmodelvars(ds, d, distinctVars(e.vars()), &index);
+  PolyRecord* p = polyOf(e, index);
+  std::vector<std::vector<int32_t>> terms = polynomialTerms(p->varCount, p->degree);
+  p->termCount = static_cast<int32_t>(terms.size());
+  std::vector<std::string> labels;
+  std::vector<int32_t> ids;
+  for (const auto& t : terms) {
+    ids.clear();
+    for (int32_t pos : t) ids.push_back(index[static_cast<size_t>(pos)]);
+    labels.push_back(znumname(*p, d, ids));
+  }
+  auto* values = static_cast<double*>(effAlloc(sizeof(double) * (terms.size() + 1)));
+  if (!p->separate) {
+    ZDesignVar* r = startDesignVar(v, e, 0, e.name);
+    r->poly = p;
+    r->valueCount = p->varCount;
+    r->values = idsOf(index);
+    r->columnCount = r->valueLength = p->termCount;
+    r->columnValues = values;
+    r->labels = static_cast<char**>(effAlloc(sizeof(char*) * (labels.size() + 1)));
+    r->labelLengths = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (labels.size() + 1)));
+    for (size_t t = 0; t < labels.size(); ++t) {
+      r->labels[t] = effStrdup(labels[t]);
+      r->labelLengths[t] = static_cast<int32_t>(labels[t].size());
+      r->longestLabel = std::max(r->longestLabel, r->labelLengths[t]);
+    }
+    return 0;
+  }
+  // The counting pass made room for exactly one record per term.
+  for (size_t t = 0; t < terms.size() && t < static_cast<size_t>(e.designVars); ++t) {
+    std::string name = p->includeName ? e.name + "_" + labels[t] : labels[t];
+    ZDesignVar* r = startDesignVar(v + t, e, static_cast<int32_t>(t), name);
+    r->poly = p;
+    r->perColumn = 1;
+    r->copy = t > 0;
+    ids.clear();
+    for (int32_t pos : terms[t]) ids.push_back(index[static_cast<size_t>(pos)]);
+    r->valueCount = static_cast<int32_t>(ids.size());
+    r->values = idsOf(ids);
+    r->columnCount = r->valueLength = 1;
+    r->columnValues = values + t;  // the terms share one array
+  }
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,274 @@
+// The step's model description: the CLASS and model-variable lists, the design variables of
+// the EFFECT statements and one ZEffect per model effect, the intercept first.
+#include <cstring>
+#include <new>
+
+#include "design/design.h"
+#include "effects/effinfo_internal.h"
+#include "effects/efflib_internal.h"
+#include "frame/module.h"
+#include "frame/strings.h"
+
+namespace vsf {
+
+namespace {
+
+template <typename T>
+T* allocArray(size_t n) {
+  T* p = static_cast<T*>(effAlloc(sizeof(T) * (n == 0 ? 1 : n)));
+  for (size_t i = 0; i < n; ++i) new (p + i) T();
+  return p;
+}
+
+int32_t* copyIds(const int32_t* ids, int32_t n) {
+  if (n <= 0) return nullptr;
+  auto* p = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * static_cast<size_t>(n)));
+  std::memcpy(p, ids, sizeof(int32_t) * static_cast<size_t>(n));
+  return p;
+}
+
+int32_t ownWidth(const VarDescriptor* d) {
+  if (!d) return 12;
+  if (d->formatWidth > 0) return d->formatWidth;
+  return d->type == kVarCharacter ? d->length : 12;
+}
+
+void readModelVars(ZDesign* d, HostDataSet* ds, const std::vector<int>& slot) {
+  int32_t extra = d->extension ? d->extension->modelVarCount : 0;
+  d->modelVarCount = static_cast<int32_t>(slot.size()) + extra;
+  d->modelVars = allocArray<LevelVar>(static_cast<size_t>(d->modelVarCount));
+  for (size_t i = 0; i < slot.size(); ++i) d->modelVars[i].desc = effDescriptor(ds, slot[i]);
+  for (int32_t i = 0; i < extra; ++i)
+    d->extension->fill(d->extension->modelContext, 1, i, &d->modelVars[slot.size() + i]);
+}
+
+void readClassVars(ZDesign* d, HostDataSet* ds, const std::vector<int>& slot) {
+  int32_t extra = d->extension ? d->extension->classCount : 0;
+  d->classCount = static_cast<int32_t>(slot.size()) + extra;
+  d->classVars = allocArray<LevelVar>(static_cast<size_t>(d->classCount));
+  d->largestWidth = d->totalWidth = 0;
+  for (int32_t i = 0; i < d->classCount; ++i) {
+    LevelVar* v = &d->classVars[i];
+    if (static_cast<size_t>(i) < slot.size())
+      v->desc = effDescriptor(ds, slot[static_cast<size_t>(i)]);
+    else
+      d->extension->fill(d->extension->classContext, 2, i - static_cast<int32_t>(slot.size()), v);
+    initClassVar(d, v);
+  }
+}
+
+// The effects referenced by the statement's effect list, in order.
+std::vector<EffectRec*> chainOf(StatementRecord* statement, int slot) {
+  std::vector<EffectRec*> chain;
+  const OptionSlot* s = statement ? statement->slot(slot) : nullptr;
+  if (s)
+    for (void* r : s->refs) chain.push_back(static_cast<EffectRec*>(r));
+  return chain;
+}
+
+// The EFFECT statement index of each constructed id of an effect, in id order.
+std::vector<int32_t> constructedStatements(const EffectRec* e) {
+  std::vector<int32_t> out;
+  for (int32_t i = 0; i < e->cross.count; ++i)
+    if (e->cross.ids[i] <= kConstructedIdBase) out.push_back(kConstructedIdBase - e->cross.ids[i]);
+  return out;
+}
+
+// New-name ids (-2 to -9999999) become model-variable indexes after the slot's own ones.
+void mapNewNames(int32_t* ids, int32_t n, int32_t slotCount) {
+  for (int32_t i = 0; i < n; ++i)
+    if (ids[i] <= -2 && ids[i] > kConstructedIdBase) ids[i] = slotCount + (-ids[i] - 2);
+}
+
+// Copies one chain effect's members into z; constructed ids leave the crossed list.
+void fillEffect(ZDesign* d, ZEffect* z, const EffectRec* e, int32_t slotCount) {
+  z->owner = d;
+  z->source = const_cast<EffectRec*>(e);
+  z->chainName = effStrdup(std::string_view(e->name, static_cast<size_t>(e->nameLength)));
+  if (zcolcmp(z->chainName, e->nameLength, "Intercept", 9) == 0)
+    z->chainName = effStrdup("Intercept");
+  z->name = z->chainName;
+  z->contCount = e->cont.count;
+  z->cont = copyIds(e->cont.ids, e->cont.count);
+  std::vector<int32_t> cross, constructed;
+  for (int32_t i = 0; i < e->cross.count; ++i) {
+    int32_t id = e->cross.ids[i];
+    if (id <= kConstructedIdBase)
+      constructed.push_back(d->lookup[kConstructedIdBase - id].first);
+    else
+      cross.push_back(id);
+  }
+  if (d->extension && d->extension->modelVarCount > 0) {
+    mapNewNames(z->cont, z->contCount, slotCount);
+    mapNewNames(cross.data(), static_cast<int32_t>(cross.size()), slotCount);
+  }
+  z->crossCount = static_cast<int32_t>(cross.size());
+  z->nestCount = e->nest.count;
+  z->keyCount = z->crossCount + z->nestCount;
+  if (z->keyCount > 0) {
+    // The block holds the key, then one multiplier per key variable.
+    z->key =
+        static_cast<int32_t*>(effAlloc(sizeof(int32_t) * 2 * static_cast<size_t>(z->keyCount)));
+    if (!cross.empty()) std::memcpy(z->key, cross.data(), sizeof(int32_t) * cross.size());
+    if (z->nestCount)
+      std::memcpy(z->key + z->crossCount, e->nest.ids,
+                  sizeof(int32_t) * static_cast<size_t>(z->nestCount));
+    z->cross = z->key;
+    z->nest = z->key + z->crossCount;
+    z->multipliers = z->key + z->keyCount;
+  }
+  z->constructedCount = static_cast<int32_t>(constructed.size());
+  z->constructed = copyIds(constructed.data(), z->constructedCount);
+  if (z->constructedCount) z->designVars = &d->designVarTable;
+}
+
+// Copy k of a replicated effect: every list of its own, the constructed members shifted to
+// the k-th combination of their statements' design variables (last member fastest).
+void makeCopy(ZDesign* d, ZEffect* to, const ZEffect& from, const std::vector<int32_t>& radix,
+              int32_t k) {
+  *to = from;
+  to->cont = copyIds(from.cont, from.contCount);
+  if (from.keyCount) {
+    to->key = copyIds(from.key, 2 * from.keyCount);
+    to->cross = to->key;
+    to->nest = to->key + to->crossCount;
+    to->multipliers = to->key + to->keyCount;
+  }
+  to->constructed = copyIds(from.constructed, from.constructedCount);
+  for (int32_t j = to->constructedCount - 1; j >= 0; --j) {
+    int32_t r = radix[static_cast<size_t>(j)];
+    to->constructed[j] += k % r;
+    k /= r;
+  }
+  to->copy = 0;
+  zeffnamebuf(d, to);
+}
+
+// Every CLASS variable an effect depends on: its constructed members' CLASS members, each
+// once, then its own.
+void listAllClass(ZDesign* d, ZEffect* z) {
+  std::vector<int32_t> all;
+  for (int32_t j = 0; j < z->constructedCount; ++j) {
+    const ZDesignVar& v = d->designVars[z->constructed[j]];
+    for (int32_t m = 0; m < v.classCount; ++m) {
+      int32_t c = v.classMembers[m];
+      if (zleadeq(all.data(), static_cast<int>(all.size()), &c, 4) == static_cast<int>(all.size()))
+        all.push_back(c);
+    }
+  }
+  for (int32_t i = 0; i < z->keyCount; ++i) all.push_back(z->key[i]);
+  z->allClassCount = static_cast<int32_t>(all.size());
+  z->allClass = copyIds(all.data(), z->allClassCount);
+}
+
+}  // namespace
+
+void initClassVar(ZDesign* d, LevelVar* v) {
+  v->order = 'U';
+  v->coding = d->defaultCoding;
+  v->missingLevel = d->defaultMissing;
+  v->refIndex = -2;
+  v->descending = 0;
+  v->cprefix = v->lprefix = -1;
+  int32_t w = d->widthOption < 0 ? ownWidth(v->desc) : (d->widthOption == 0 ? 16 : d->widthOption);
+  v->formattedWidth = w;
+  v->valueOffset = d->totalWidth;
+  d->totalWidth += w;
+  if (w > d->largestWidth) d->largestWidth = w;
+}
+
+std::string varName(const LevelVar& v) { return v.desc ? v.desc->name : std::string(); }
+
+int zeffinfo(ZDesign* d, HostDataSet* ds, int modelVarSlot, int classSlot,
+             StatementRecord* statement, int effectSlot, int noIntercept, int columnCountFlag) {
+  ZEffLib* lib = effLib();
+  d->allocator = effectsPool();
+  d->nameLengthLimit = lib ? lib->nameLimit : 20;
+  d->buildCode = 0;
+  d->defaultDescending = 0;
+  d->defaultOrder = 'M';
+  d->defaultCoding = kCodingEffect;
+  d->defaultMissing = 0;
+  d->defaultRef = -2;
+  d->delimiter = ' ';
+
+  StatementRecord* proc = procRecord();
+  static const std::vector<int> kNone;
+  const OptionSlot* ms = proc ? proc->slot(modelVarSlot) : nullptr;
+  const OptionSlot* cs = proc ? proc->slot(classSlot) : nullptr;
+  const std::vector<int>& modelSlot = ms ? ms->vars : kNone;
+  readModelVars(d, ds, modelSlot);
+  readClassVars(d, ds, cs ? cs->vars : kNone);
+  if (!d->skipExpansion) {
+    if (int rc = expandEffects(d, ds, &d->lookup)) return rc;
+  }
+  d->designVarTable.count = d->designVarCount;
+  d->designVarTable.vars = d->designVars;
+
+  std::vector<EffectRec*> chain = chainOf(statement, effectSlot);
+  d->replicateCount = static_cast<int32_t>(chain.size());
+  d->replicates = allocArray<int32_t>(chain.size());
+  int64_t total = 0;
+  for (size_t i = 0; i < chain.size(); ++i) {
+    int64_t r = 1;
+    for (int32_t s : constructedStatements(chain[i])) r *= d->lookup[s].count;
+    d->replicates[i] = static_cast<int32_t>(r);
+    total += r;
+  }
+  // One spare record in front for the intercept.
+  ZEffect* records = allocArray<ZEffect>(static_cast<size_t>(total) + 1);
+  ZEffect* next = records + 1;
+  for (size_t i = 0; i < chain.size(); ++i) {
+    ZEffect base;
+    fillEffect(d, &base, chain[i], static_cast<int32_t>(modelSlot.size()));
+    int32_t r = d->replicates[i];
+    if (r == 1) {
+      *next = base;
+      if (base.constructedCount) zeffnamebuf(d, next);
+      ++next;
+      continue;
+    }
+    std::vector<int32_t> radix;
+    for (int32_t s : constructedStatements(chain[i])) radix.push_back(d->lookup[s].count);
+    for (int32_t k = 0; k < r; ++k, ++next) {
+      makeCopy(d, next, base, radix, k);
+      next->copy = k > 0 ? 1 : 0;
+    }
+  }
+  d->effectCount = static_cast<int32_t>(total);
+  d->effects = records + 1;
+  d->flags = noIntercept ? d->flags | dflag::kNoIntercept : d->flags & ~dflag::kNoIntercept;
+  d->flags = columnCountFlag ? d->flags | dflag::kFullRank : d->flags & ~dflag::kFullRank;
+  if (!noIntercept) {
+    d->effects = records;
+    d->effects[0].name = d->effects[0].chainName = effStrdup("Intercept");
+    d->effects[0].owner = d;
+    ++d->effectCount;
+  }
+  d->results = allocArray<EffectResult>(static_cast<size_t>(d->effectCount));
+  for (int32_t i = 0; i < d->effectCount; ++i) listAllClass(d, &d->effects[i]);
+  return 0;
+}
+
+// The name of an effect with constructed members: its continuous members, its design
+// variables, its crossed CLASS variables, joined by '*', the nesting ones in parentheses.
+void zeffnamebuf(ZDesign* d, ZEffect* z) {
+  std::string name;
+  for (int32_t i = 0; i < z->contCount; ++i) name += varName(d->modelVars[z->cont[i]]) + "*";
+  for (int32_t i = 0; i < z->constructedCount; ++i) {
+    const ZDesignVar& v = d->designVars[z->constructed[i]];
+    name.append(v.name ? v.name : "", static_cast<size_t>(v.nameLength)).push_back('*');
+  }
+  for (int32_t i = 0; i < z->crossCount; ++i) name += varName(d->classVars[z->cross[i]]) + "*";
+  if (z->nestCount > 0) {
+    if (!name.empty()) name.pop_back();
+    name += '(';
+    for (int32_t i = 0; i < z->nestCount; ++i) name += varName(d->classVars[z->nest[i]]) + "*";
+    name.back() = ')';
+  } else if (!name.empty()) {
+    name.pop_back();
+  }
+  z->name = effStrdup(name);
+}
+
+}  // namespace vsf

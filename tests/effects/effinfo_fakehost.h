@@ -1,0 +1,441 @@
+// Test support for the effects library: an in-memory data set and a parser stand-in behind
+// the host vector, and a driver that turns an effect list such as "A|B|C@2" into the
+// semantic actions the MODEL statement's grammar hands the library.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/test_host.h"
+#include "effects/effects.h"
+#include "effects/efflib_internal.h"
+#include "frame/host/host_vector.h"
+#include "frame/host/status.h"
+#include "frame/module.h"
+#include "frame/strings.h"
+
+namespace vsf::test {
+
+struct Message {
+  int set, number;
+  std::vector<std::string> args;
+  bool operator==(const std::pair<int, int>& sn) const {
+    return set == sn.first && number == sn.second;
+  }
+};
+
+class EffectsHarness;
+inline EffectsHarness*& currentHarness() {
+  static EffectsHarness* h = nullptr;
+  return h;
+}
+
+// A variable of the in-memory data set: name and type ('n' numeric, 'c' character).
+struct Var {
+  std::string name;
+  char type = 'n';
+  int formatWidth = 0;
+  int length = 8;
+};
+
+class EffectsHarness {
+ public:
+  explicit EffectsHarness(std::vector<Var> vars) {
+    ensureHost();
+    for (size_t i = 0; i < vars.size(); ++i) {
+      VarDescriptor d;
+      d.number = static_cast<int>(i);
+      d.name = vars[i].name;
+      d.type = vars[i].type == 'c' ? kVarCharacter : kVarNumeric;
+      d.length = vars[i].type == 'c' ? vars[i].length : 8;
+      d.formatWidth = vars[i].formatWidth;
+      vars_.push_back(d);
+    }
+    currentHarness() = this;
+    vector_ = *host::hostVector();
+    proc_ = *vector_.proc;
+    proc_.msg = &recordMessage;
+    ds_ = *vector_.ds;
+    ds_.findVar = &findVar;
+    ds_.varByNumber = &varByNumber;
+    ds_.expandList = &expandList;
+    parse_ = HostParseFamily{};
+    parse_.procedureRecord = [] { return currentHarness()->procedure; };
+    parse_.firstStatement = [] { return currentHarness()->first(); };
+    parse_.setEffectsCallback = [](EffectsCallback cb) { currentHarness()->callback = cb; };
+    parse_.peekToken = [](int ahead) -> const ParseToken* {
+      auto& h = *currentHarness();
+      size_t at = h.cursor_ + static_cast<size_t>(ahead);
+      return at < h.tokens_.size() ? &h.tokens_[at] : nullptr;
+    };
+    parse_.skipToken = [] { ++currentHarness()->cursor_; };
+    parse_.currentStatement = [] { return currentHarness()->model; };
+    parse_.status = [] { return currentHarness()->status; };
+    parse_.setStatus = [](int s) { currentHarness()->status = s; };
+    vector_.proc = &proc_;
+    vector_.ds = &ds_;
+    vector_.parse = &parse_;
+    mcn_main(&vector_, nullptr);
+    zeffbldfree();
+    proc.slots.resize(71);
+    proc.slots[11].dataSet = dataSet();
+    proc.slots[11].given = 1;
+    model = addStatement("MODEL", 38);
+  }
+
+  ~EffectsHarness() {
+    zeffbldfree();
+    mcn_main(host::hostVector(), nullptr);
+    currentHarness() = nullptr;
+  }
+
+  HostDataSet* dataSet() { return reinterpret_cast<HostDataSet*>(&dsTag_); }
+
+  // CLASS statement: the named variables go to slot 2 of the procedure record.
+  void setClass(std::initializer_list<const char*> names) {
+    for (const char* n : names) proc.slots[2].vars.push_back(number(n));
+    proc.slots[2].given = 1;
+  }
+
+  int number(std::string_view name) const {
+    for (const auto& v : vars_)
+      if (equalsNoCase(v.name, name)) return v.number;
+    return -1;
+  }
+
+  // An EFFECT statement before the MODEL statement.
+  StatementRecord* addEffect(std::string name, int type, std::initializer_list<const char*> vars) {
+    StatementRecord* s = addStatement("EFFECT", effstmt::kSlots, /*beforeModel=*/true);
+    s->slots[effstmt::kName].text = std::move(name);
+    s->slots[effstmt::kName].given = 1;
+    setNumber(s, effstmt::kType, type);
+    setVars(s, effstmt::kVars, vars);
+    return s;
+  }
+  static void setNumber(StatementRecord* s, int slot, double v) {
+    s->slots[slot].number = v;
+    s->slots[slot].given = 1;
+  }
+  void setVars(StatementRecord* s, int slot, std::initializer_list<const char*> names) {
+    for (const char* n : names) s->slots[slot].vars.push_back(number(n));
+    s->slots[slot].given = names.size() > 0;
+  }
+
+  StatementRecord* addStatement(const char* name, int slots, bool beforeModel = false) {
+    auto s = std::make_unique<StatementRecord>();
+    s->name = name;
+    s->slots.resize(static_cast<size_t>(slots));
+    StatementRecord* raw = s.get();
+    auto at = statements_.end();
+    if (beforeModel) {
+      at = statements_.begin();
+      while (at != statements_.end() && (*at)->name != "MODEL") ++at;
+    }
+    statements_.insert(at, std::move(s));
+    for (size_t i = 0; i < statements_.size(); ++i)
+      statements_[i]->next = i + 1 < statements_.size() ? statements_[i + 1].get() : nullptr;
+    return raw;
+  }
+
+  // The MODEL statement callback, then the effect list's actions.
+  void parseModel(std::string_view effects, int nameLength = 20) {
+    zeffbldinit(nameLength, 1);
+    drive(effects);
+  }
+
+  void drive(std::string_view effects);
+
+  // The chain names of the effects the MODEL statement references, in order.
+  std::vector<std::string> effectNames() const;
+
+  std::vector<std::pair<int, int>> messageNumbers() const {
+    std::vector<std::pair<int, int>> out;
+    for (const auto& m : messages) out.emplace_back(m.set, m.number);
+    return out;
+  }
+
+  StatementRecord proc;
+  StatementRecord* procedure = &proc;  // what the parser reports as the step's record
+  StatementRecord* model = nullptr;
+  EffectsCallback callback = nullptr;
+  int status = 0;
+  std::vector<Message> messages;
+  std::vector<VarDescriptor> vars_;
+
+ private:
+  StatementRecord* first() { return statements_.empty() ? nullptr : statements_.front().get(); }
+
+  static void recordMessage(int set, int number, const MsgArg* args, int count) {
+    Message m{set, number, {}};
+    for (int i = 0; i < count; ++i) {
+      if (args[i].kind == MsgArg::Kind::kText)
+        m.args.emplace_back(args[i].s);
+      else if (args[i].kind == MsgArg::Kind::kInt)
+        m.args.push_back(std::to_string(args[i].i));
+      else
+        m.args.push_back(std::to_string(args[i].d));
+    }
+    currentHarness()->messages.push_back(m);
+    host::hostVector()->proc->msg(set, number, args, count);
+  }
+
+  static int findVar(HostDataSet*, std::string_view name, int* number) {
+    int n = currentHarness()->number(name);
+    if (n < 0) return rc::kVarNotFound;
+    *number = n;
+    return 0;
+  }
+
+  static int varByNumber(HostDataSet*, int number, VarDescriptor* out) {
+    const auto& v = currentHarness()->vars_;
+    if (number < 0 || static_cast<size_t>(number) >= v.size()) return rc::kVarNotFound;
+    *out = v[static_cast<size_t>(number)];
+    return 0;
+  }
+
+  static int expandList(HostDataSet*, std::string_view first, std::string_view second, int form,
+                        std::vector<int>* numbers);
+
+  HostVector vector_;
+  HostProcFamily proc_;
+  HostDsFamily ds_;
+  HostParseFamily parse_;
+  int dsTag_ = 0;
+  std::vector<std::unique_ptr<StatementRecord>> statements_;
+  std::vector<ParseToken> tokens_;
+  size_t cursor_ = 0;
+
+  friend class Driver;
+};
+
+// ---- The in-memory data set's variable lists ----
+
+inline int EffectsHarness::expandList(HostDataSet*, std::string_view first, std::string_view second,
+                                      int form, std::vector<int>* numbers) {
+  const auto& vars = currentHarness()->vars_;
+  const EffectsHarness& h = *currentHarness();
+  numbers->clear();
+  auto numbered = [](std::string_view s, std::string* stem, int* n) {
+    size_t k = s.size();
+    while (k > 0 && std::isdigit(static_cast<unsigned char>(s[k - 1]))) --k;
+    if (k == s.size()) return false;
+    *stem = upperCopy(s.substr(0, k));
+    *n = std::stoi(std::string(s.substr(k)));
+    return true;
+  };
+  switch (form) {
+    case 2: {  // x1-x3: every name of the numbered range must exist
+      std::string s1, s2;
+      int n1, n2;
+      if (!numbered(first, &s1, &n1) || !numbered(second, &s2, &n2) || s1 != s2 || n1 > n2)
+        return -1;
+      for (int n = n1; n <= n2; ++n) {
+        int v = h.number(s1 + std::to_string(n));
+        if (v < 0) return -1;
+        numbers->push_back(v);
+      }
+      return 0;
+    }
+    case 3:
+    case 4:
+    case 5: {  // positional ranges, optionally of one type
+      int a = h.number(first), b = h.number(second);
+      if (a < 0 || b < 0 || a > b) return -1;
+      for (int v = a; v <= b; ++v) {
+        int type = vars[static_cast<size_t>(v)].type;
+        if ((form == 4 && type != kVarNumeric) || (form == 5 && type != kVarCharacter)) continue;
+        numbers->push_back(v);
+      }
+      return 0;
+    }
+    case 6:
+      for (const auto& v : vars)
+        if (v.name.size() >= first.size() && equalsNoCase(v.name.substr(0, first.size()), first))
+          numbers->push_back(v.number);
+      return 0;
+    default:
+      for (const auto& v : vars)
+        if (form == 9 || (form == 7 && v.type == kVarNumeric) ||
+            (form == 8 && v.type == kVarCharacter))
+          numbers->push_back(v.number);
+      return 0;
+  }
+}
+
+// ---- The grammar's actions for an effect list ----
+
+class Driver {
+ public:
+  explicit Driver(EffectsHarness* h) : h_(h) {}
+
+  void run(std::string_view text) {
+    tokenize(text);
+    h_->tokens_ = tokens_;
+    emit(16);
+    while (at_ < tokens_.size()) expression();
+    emit(17);
+  }
+
+ private:
+  void tokenize(std::string_view s) {
+    static const char* kWords[] = {"-NUMERIC-", "-CHARACTER-", "--"};
+    for (size_t i = 0; i < s.size();) {
+      char c = s[i];
+      ParseToken t;
+      t.line = 1;
+      t.column = static_cast<int>(i) + 1;
+      if (std::isspace(static_cast<unsigned char>(c))) {
+        ++i;
+        continue;
+      }
+      bool word = false;
+      for (const char* w : kWords) {
+        std::string_view ws(w);
+        if (equalsNoCase(s.substr(i, ws.size()), ws)) {
+          t.kind = ParseToken::kSymbol;
+          t.text = upperCopy(ws);
+          i += ws.size();
+          word = true;
+          break;
+        }
+      }
+      if (word) {
+      } else if (c == '\'') {  // 'name'n
+        size_t e = s.find('\'', i + 1);
+        t.kind = ParseToken::kNameLiteral;
+        t.text = std::string(s.substr(i, e + 2 - i));
+        i = e + 2;
+      } else if (std::isdigit(static_cast<unsigned char>(c))) {
+        size_t e = i;
+        while (e < s.size() && (std::isdigit(static_cast<unsigned char>(s[e])) || s[e] == '.')) ++e;
+        t.kind = ParseToken::kInteger;
+        t.text = std::string(s.substr(i, e - i));
+        t.number = std::stod(t.text);
+        i = e;
+      } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+        size_t e = i;
+        while (e < s.size() && (std::isalnum(static_cast<unsigned char>(s[e])) || s[e] == '_')) ++e;
+        t.kind = ParseToken::kName;
+        t.text = std::string(s.substr(i, e - i));
+        i = e;
+      } else {
+        t.kind = ParseToken::kSymbol;
+        t.text = std::string(1, c);
+        ++i;
+      }
+      tokens_.push_back(t);
+    }
+    ParseToken end;
+    end.kind = ParseToken::kSymbol;
+    end.text = ";";
+    end.column = static_cast<int>(s.size()) + 1;
+    tokens_.push_back(end);
+  }
+
+  const ParseToken& tok() const { return tokens_[at_]; }
+  bool is(std::string_view text) const {
+    return at_ < tokens_.size() && tokens_[at_].kind == ParseToken::kSymbol &&
+           tokens_[at_].text == text;
+  }
+  int listKeyword() const {
+    if (at_ >= tokens_.size() || tok().kind != ParseToken::kName) return -1;
+    if (equalsNoCase(tok().text, "_NUMERIC_")) return 6;
+    if (equalsNoCase(tok().text, "_CHARACTER_") || equalsNoCase(tok().text, "_CHAR_")) return 7;
+    return -1;
+  }
+  int binaryOperator() const {
+    if (is("|")) return 0;
+    if (is("-")) return 1;
+    if (is("--")) return 2;
+    if (is("-NUMERIC-")) return 3;
+    if (is("-CHARACTER-")) return 4;
+    return -1;
+  }
+
+  void emit(int code, int argument = 0, const ParseToken* t = nullptr) {
+    static const ParseToken kNone;
+    if (h_->status != 0 && code != 17) return;  // the parser stops at a failed statement
+    h_->callback(code, argument, t ? *t : kNone);
+  }
+  void emitName(int code) {
+    h_->cursor_ = at_ + 1;
+    emit(code, 0, &tokens_[at_]);
+    ++at_;
+  }
+
+  void term() {
+    emit(0);
+    emitName(1);
+    while (is("*")) {
+      ++at_;
+      emitName(1);
+    }
+    if (is(":")) {
+      emit(10, 5);
+      ++at_;
+    }
+    if (is("(")) {
+      ++at_;
+      while (at_ < tokens_.size() && !is(")")) {
+        if (is("*"))
+          ++at_;
+        else
+          emitName(2);
+      }
+      ++at_;
+    }
+    emit(5);
+  }
+
+  void expression() {
+    if (is(";")) {
+      ++at_;
+      return;
+    }
+    emit(8);
+    emit(7);
+    for (;;) {
+      if (int k = listKeyword(); k >= 0) {
+        emit(10, k);
+        ++at_;
+      } else {
+        term();
+      }
+      int op = binaryOperator();
+      if (op < 0) break;
+      emit(10, op);
+      ++at_;
+    }
+    if (is("@")) {
+      ++at_;
+      emit(12, 0, &tokens_[at_]);
+      ++at_;
+    }
+    emit(6);
+  }
+
+  EffectsHarness* h_;
+  std::vector<ParseToken> tokens_;
+  size_t at_ = 0;
+};
+
+inline std::vector<std::string> EffectsHarness::effectNames() const {
+  std::vector<std::string> out;
+  for (void* r : model->slots[1].refs) {
+    auto* e = static_cast<EffectRec*>(r);
+    out.emplace_back(e->name, static_cast<size_t>(e->nameLength));
+  }
+  return out;
+}
+
+inline void EffectsHarness::drive(std::string_view effects) {
+  ASSERT_NE(callback, nullptr) << "the library installed no callback";
+  Driver(this).run(effects);
+}
+
+}  // namespace vsf::test
