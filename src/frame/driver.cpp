@@ -4,6 +4,7 @@
 
 #include "averaging/averaging.h"
 #include "design/design.h"
+#include "effects/effects.h"
 #include "displays/displays.h"
 #include "frame/hostcalls.h"
 #include "frame/module.h"
@@ -283,6 +284,7 @@ void finishStep(VsfState* s) {
   closeUtilFiles(&s->utilFiles, s->byPool);
   releaseExtensions(s);
   zsysrand(&s->procedureSeed, 2);
+  zeffbldfree();  // the effect records of the step go with it
   destroyPool(s->mainPool);
   destroyPool(s->byPool);
   destroyPool(s->pagePool);
