@@ -33,6 +33,12 @@ constexpr int kName = 81;      // std::string: the data set's name
 constexpr int kVarCount = 95;  // int32: number of variables
 }  // namespace dsattr
 
+// Statuses of the data-set services besides hs::kVarNotFound (status.h).
+namespace dsstatus {
+constexpr uint32_t kBadList = 0x8001F830u;     // a variable list reversed or naming no variable
+constexpr uint32_t kBadBinding = 0x8001F831u;  // a binding of the wrong type, length or kind
+}  // namespace dsstatus
+
 struct VarDescriptor {
   int number = -1;        // position in the data set, from 0
   int type = kVarNumeric; // kVarNumeric or kVarCharacter
