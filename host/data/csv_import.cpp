@@ -238,6 +238,7 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
   }
   std::vector<std::string> names;
   int64_t lines = 0;
+  if (text.fill(3) && text.text().substr(0, 3) == "\xEF\xBB\xBF") text.consume(3);  // UTF-8 mark
   if (!readHeader(im, &text, &names, &lines)) return Pass::kFailed;
   const int columns = static_cast<int>(names.size());
   if (forceText->empty()) forceText->assign(names.size(), 0);

@@ -1,5 +1,6 @@
 // Variables and values of input data sets: lookups, descriptors, attributes, the current
 // observation's values, bound reads, and the fit of a second data set to the reader.
+#include <algorithm>
 #include <cstring>
 
 #include <fmt/format.h>
@@ -23,11 +24,6 @@ void putPadded(std::string_view text, void* dest, int width) {
   size_t n = std::min(text.size(), static_cast<size_t>(width));
   std::memcpy(dest, text.data(), n);
   std::memset(static_cast<char*>(dest) + n, ' ', static_cast<size_t>(width) - n);
-}
-
-std::string_view leftTrimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  return s;
 }
 
 }  // namespace
@@ -140,14 +136,13 @@ void copyBound(InputDataSet* in) {
         std::memcpy(b.dest, &v, 8);
         break;
       }
-      case kBindCharacter: putPadded(in->cursor.text(b.var, row), b.dest, b.length); break;
-      case kBindText:
+      default:  // characters as they stand, numbers in the best format of the field's width
         if (in->cursor.isText(b.var))
           putPadded(in->cursor.text(b.var, row), b.dest, b.length);
         else
-          putPadded(formatBest(in->cursor.number(b.var, row), kBestWidth), b.dest, b.length);
+          putPadded(formatBest(in->cursor.number(b.var, row), std::min(b.length, kBestWidth)),
+                    b.dest, b.length);
         break;
-      default: putPadded(leftTrimmed(getFormatted(in, b.var)), b.dest, b.length); break;
     }
   }
 }
