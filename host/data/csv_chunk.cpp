@@ -93,37 +93,6 @@ size_t skipBlankLines(std::string_view t, size_t p, int64_t* lines) {
   return p;
 }
 
-void tokenize(std::string_view t, int columns, std::vector<Span>* spans, ParsedPiece* out) {
-  size_t p = 0;
-  const size_t n = t.size();
-  spans->clear();
-  spans->reserve(n / 4 + static_cast<size_t>(columns));
-  while ((p = skipBlankLines(t, p, &out->lines)) < n) {
-    int64_t recordLine = out->lines;
-    int field = 0;
-    for (;;) {
-      Field f;
-      if (!readField(t, p, &f, &out->lines, &out->error)) {
-        out->error.line = out->error.fault == CsvFault::kOpenQuote ? recordLine : out->lines;
-        out->error.column = field < columns ? field : -1;
-        return;
-      }
-      if (field < columns)
-        spans->push_back(Span{static_cast<uint32_t>(f.begin),
-                              static_cast<uint32_t>(f.end - f.begin), f.doubled});
-      ++field;
-      p = f.next;
-      if (f.lastOfRecord) break;
-    }
-    if (field != columns) {
-      out->error = CsvError{CsvFault::kRagged, recordLine, field < columns ? field : columns - 1,
-                            field};
-      return;
-    }
-    ++out->rows;
-  }
-}
-
 std::string_view spanText(std::string_view t, const Span& s) {
   return t.substr(s.begin, s.length);
 }
@@ -140,20 +109,165 @@ void appendText(std::string_view t, const Span& s, std::string* bytes) {
   }
 }
 
-void fillText(std::string_view t, const std::vector<Span>& spans, int columns, int j,
-              int64_t rows, ColumnPiece* c) {
-  c->text = true;
-  c->numbers.clear();
-  c->numbers.shrink_to_fit();
-  c->offsets.resize(static_cast<size_t>(rows) + 1);
-  c->offsets[0] = 0;
-  for (int64_t i = 0; i < rows; ++i) {
-    appendText(t, spans[static_cast<size_t>(i * columns + j)], &c->bytes);
-    uint32_t end = static_cast<uint32_t>(c->bytes.size());
-    c->longest = std::max(c->longest, end - c->offsets[static_cast<size_t>(i)]);
-    c->offsets[static_cast<size_t>(i) + 1] = end;
+// A plain number ([+-]digits[.digits][(e|E)[+-]digits], at most 18 digits) followed by a
+// delimiter, read exactly as parseCell reads it; false for anything else, which then takes
+// the general path. Most fields of most files end here.
+inline bool fastNumber(const char* s, const char* end, double* value, const char** stop) {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = s;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  uint64_t m = 0;
+  int digits = 0, exp10 = 0;
+  for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits)
+    m = m * 10 + static_cast<unsigned>(*p - '0');
+  if (p < end && *p == '.')
+    for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits, --exp10)
+      m = m * 10 + static_cast<unsigned>(*p - '0');
+  if (digits == 0 || digits > 18) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negExp = false;
+    if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
+    int e = 0, n = 0;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10 && n < 4; ++p, ++n)
+      e = e * 10 + (*p - '0');
+    if (n == 0 || n == 4) return false;
+    exp10 += negExp ? -e : e;
   }
+  if (p < end && *p != ',' && *p != '\n' && !(*p == '\r' && p + 1 < end && p[1] == '\n'))
+    return false;
+  if (m > (uint64_t{1} << 53) || exp10 < -22 || exp10 > 22) return false;
+  double v = static_cast<double>(m);
+  v = exp10 >= 0 ? v * kPow10[exp10] : v / kPow10[-exp10];
+  *value = negative ? -v : v;
+  *stop = p;
+  return true;
 }
+
+// The piece being parsed: numbers go straight to their columns; a column keeps the spans of
+// its fields once a field of it is not a number.
+class PieceParser {
+ public:
+  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText,
+              ParsedPiece* out)
+      : t_(t), columns_(columns), isText_(forceText), spans_(static_cast<size_t>(columns)),
+        out_(out) {
+    out->columns.assign(static_cast<size_t>(columns), ColumnPiece{});
+  }
+
+  void run() {
+    size_t p = 0;
+    const size_t n = t_.size();
+    while ((p = skipBlankLines(t_, p, &out_->lines)) < n) {
+      rowStarts_.push_back(static_cast<uint32_t>(p));
+      if (!record(&p)) return;
+      ++out_->rows;
+    }
+    for (int j = 0; j < columns_; ++j)
+      if (isText_[static_cast<size_t>(j)]) fillText(j);
+  }
+
+ private:
+  // Reads the record at *p; false after setting the error.
+  bool record(size_t* p) {
+    const int64_t recordLine = out_->lines;
+    int field = 0;
+    for (;;) {
+      size_t j = static_cast<size_t>(field);
+      bool wanted = field < columns_;
+      if (wanted && !isText_[j]) {
+        double v;
+        const char* stop;
+        if (fastNumber(t_.data() + *p, t_.data() + t_.size(), &v, &stop)) {
+          out_->columns[j].numbers.push_back(v);
+          *p = static_cast<size_t>(stop - t_.data());
+          ++field;
+          if (*p < t_.size() && t_[*p] == ',') {
+            ++*p;
+            continue;
+          }
+          if (*p < t_.size()) {
+            *p += t_[*p] == '\r' ? 2 : 1;
+            ++out_->lines;
+          }
+          break;
+        }
+      }
+      Field f;
+      if (!readField(t_, *p, &f, &out_->lines, &out_->error)) {
+        out_->error.line = out_->error.fault == CsvFault::kOpenQuote ? recordLine : out_->lines;
+        out_->error.column = wanted ? field : -1;
+        return false;
+      }
+      if (wanted) keep(j, Span{static_cast<uint32_t>(f.begin),
+                               static_cast<uint32_t>(f.end - f.begin), f.doubled});
+      ++field;
+      *p = f.next;
+      if (f.lastOfRecord) break;
+    }
+    if (field != columns_) {
+      out_->error = CsvError{CsvFault::kRagged, recordLine, field < columns_ ? field : columns_ - 1,
+                             field};
+      return false;
+    }
+    return true;
+  }
+
+  void keep(size_t j, const Span& s) {
+    if (!isText_[j]) {
+      double v;
+      if (parseCell(spanText(t_, s), &v)) {
+        out_->columns[j].numbers.push_back(v);
+        return;
+      }
+      becomeText(j);
+    }
+    spans_[j].push_back(s);
+  }
+
+  // The column has a field that is not a number: collect the spans of its earlier fields.
+  void becomeText(size_t j) {
+    isText_[j] = 1;
+    out_->columns[j].numbers = {};
+    for (size_t r = 0; r + 1 < rowStarts_.size(); ++r) {
+      size_t p = rowStarts_[r];
+      int64_t lines = 0;
+      CsvError ignored;
+      Field f;
+      for (size_t k = 0; k <= j; ++k) {
+        readField(t_, p, &f, &lines, &ignored);
+        p = f.next;
+      }
+      spans_[j].push_back(Span{static_cast<uint32_t>(f.begin),
+                               static_cast<uint32_t>(f.end - f.begin), f.doubled});
+    }
+  }
+
+  void fillText(int j) {
+    ColumnPiece& c = out_->columns[static_cast<size_t>(j)];
+    const std::vector<Span>& spans = spans_[static_cast<size_t>(j)];
+    c.text = true;
+    c.numbers = {};
+    c.offsets.resize(spans.size() + 1);
+    c.offsets[0] = 0;
+    for (size_t i = 0; i < spans.size(); ++i) {
+      appendText(t_, spans[i], &c.bytes);
+      uint32_t end = static_cast<uint32_t>(c.bytes.size());
+      c.longest = std::max(c.longest, end - c.offsets[i]);
+      c.offsets[i + 1] = end;
+    }
+  }
+
+  std::string_view t_;
+  int columns_;
+  std::vector<char> isText_;
+  std::vector<std::vector<Span>> spans_;
+  std::vector<uint32_t> rowStarts_;
+  ParsedPiece* out_;
+};
 
 }  // namespace
 
@@ -181,28 +295,7 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
 
 void parsePiece(std::string_view t, int columns, const std::vector<char>& forceText,
                 ParsedPiece* out) {
-  std::vector<Span> spans;
-  tokenize(t, columns, &spans, out);
-  if (out->error) return;
-  const int64_t rows = out->rows;
-  out->columns.assign(static_cast<size_t>(columns), ColumnPiece{});
-  std::vector<char> isText(forceText);
-  for (auto& c : out->columns) c.numbers.resize(static_cast<size_t>(rows));
-  // Row by row, so the spans are read in the order they were written.
-  for (int64_t i = 0; i < rows; ++i) {
-    const Span* row = &spans[static_cast<size_t>(i * columns)];
-    for (int j = 0; j < columns; ++j) {
-      if (isText[static_cast<size_t>(j)]) continue;
-      double v;
-      if (parseCell(spanText(t, row[j]), &v))
-        out->columns[static_cast<size_t>(j)].numbers[static_cast<size_t>(i)] = v;
-      else
-        isText[static_cast<size_t>(j)] = 1;
-    }
-  }
-  for (int j = 0; j < columns; ++j)
-    if (isText[static_cast<size_t>(j)])
-      fillText(t, spans, columns, j, rows, &out->columns[static_cast<size_t>(j)]);
+  PieceParser(t, columns, forceText, out).run();
 }
 
 }  // namespace vsf::host

@@ -54,7 +54,9 @@ struct ByKey {
 
 struct InputDataSet final : HostDataSet {
   explicit InputDataSet(std::shared_ptr<const Table> t)
-      : HostDataSet(kDsInput), table(std::move(t)), cursor(table.get()) {}
+      : HostDataSet(kDsInput), table(std::move(t)), cursor(table.get()) {
+    next = groupStart = TablePos{table->first, 0, 0};
+  }
   std::shared_ptr<const Table> table;
   BlockCursor cursor;
   TablePos next;              // the next observation readNext delivers

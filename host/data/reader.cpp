@@ -77,7 +77,7 @@ std::string showKey(const InputDataSet* in, const ByKey& k) {
   return s;
 }
 
-TablePos firstObs() { return TablePos{}; }
+TablePos firstObs(const InputDataSet* in) { return TablePos{in->table->first, 0, 0}; }
 
 }  // namespace
 
@@ -131,7 +131,7 @@ int setupGroups(HostDataSet* ds) {
   InputDataSet* in = asInput(ds);
   if (!in) return -1;
   in->groups = 0;
-  in->next = in->groupStart = firstObs();
+  in->next = in->groupStart = firstObs(in);
   in->nextInGroup = true;
   in->haveCurrent = false;
   return 0;
@@ -145,7 +145,7 @@ int nextByGroup(HostDataSet* ds) {
     // The whole data set is the one group.
     if (in->groups > 0) return 0;
     ++in->groups;
-    in->next = in->groupStart = firstObs();
+    in->next = in->groupStart = firstObs(in);
     in->nextInGroup = true;
     return 1;
   }
@@ -182,7 +182,7 @@ int start(HostDataSet* ds) {
   if (!in) return -1;
   in->haveCurrent = false;
   if (in->readMode == 'F') {
-    in->next = firstObs();
+    in->next = firstObs(in);
     in->nextInGroup = false;
   } else {
     in->next = in->groupStart;
