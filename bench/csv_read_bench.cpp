@@ -3,6 +3,8 @@
 // (bound reads from the copy). Also writes the generated CSV file the benchmark reads.
 //   csv_read_bench generate FILE ROWS COLUMNS
 //   csv_read_bench read FILE [THREADS]
+#include <fmt/format.h>
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -11,8 +13,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "frame/host/dataset.h"
 #include "host/data/data.h"
@@ -101,7 +101,8 @@ int read(const char* file, int threads) {
 
 int main(int argc, char** argv) {
   std::string what = argc > 1 ? argv[1] : "";
-  if (what == "generate" && argc == 5) return generate(argv[2], std::atol(argv[3]), std::atoi(argv[4]));
+  if (what == "generate" && argc == 5)
+    return generate(argv[2], std::atol(argv[3]), std::atoi(argv[4]));
   if (what == "read" && argc >= 3) return read(argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
   std::fprintf(stderr, "usage: csv_read_bench generate FILE ROWS COLUMNS | read FILE [THREADS]\n");
   return 2;

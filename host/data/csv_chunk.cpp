@@ -21,7 +21,7 @@ struct Span {
 struct Field {
   size_t begin = 0, end = 0;  // the field's bytes
   bool doubled = false;
-  size_t next = 0;            // position after the field's delimiter
+  size_t next = 0;  // position after the field's delimiter
   bool lastOfRecord = false;
 };
 
@@ -93,9 +93,7 @@ size_t skipBlankLines(std::string_view t, size_t p, int64_t* lines) {
   return p;
 }
 
-std::string_view spanText(std::string_view t, const Span& s) {
-  return t.substr(s.begin, s.length);
-}
+std::string_view spanText(std::string_view t, const Span& s) { return t.substr(s.begin, s.length); }
 
 void appendText(std::string_view t, const Span& s, std::string* bytes) {
   std::string_view v = spanText(t, s);
@@ -151,9 +149,11 @@ inline bool fastNumber(const char* s, const char* end, double* value, const char
 // its fields once a field of it is not a number.
 class PieceParser {
  public:
-  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText,
-              ParsedPiece* out)
-      : t_(t), columns_(columns), isText_(forceText), spans_(static_cast<size_t>(columns)),
+  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText, ParsedPiece* out)
+      : t_(t),
+        columns_(columns),
+        isText_(forceText),
+        spans_(static_cast<size_t>(columns)),
         out_(out) {
     out->columns.assign(static_cast<size_t>(columns), ColumnPiece{});
   }
@@ -202,15 +202,16 @@ class PieceParser {
         out_->error.column = wanted ? field : -1;
         return false;
       }
-      if (wanted) keep(j, Span{static_cast<uint32_t>(f.begin),
-                               static_cast<uint32_t>(f.end - f.begin), f.doubled});
+      if (wanted)
+        keep(j, Span{static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end - f.begin),
+                     f.doubled});
       ++field;
       *p = f.next;
       if (f.lastOfRecord) break;
     }
     if (field != columns_) {
-      out_->error = CsvError{CsvFault::kRagged, recordLine, field < columns_ ? field : columns_ - 1,
-                             field};
+      out_->error =
+          CsvError{CsvFault::kRagged, recordLine, field < columns_ ? field : columns_ - 1, field};
       return false;
     }
     return true;
@@ -241,8 +242,8 @@ class PieceParser {
         readField(t_, p, &f, &lines, &ignored);
         p = f.next;
       }
-      spans_[j].push_back(Span{static_cast<uint32_t>(f.begin),
-                               static_cast<uint32_t>(f.end - f.begin), f.doubled});
+      spans_[j].push_back(
+          Span{static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end - f.begin), f.doubled});
     }
   }
 
@@ -284,9 +285,10 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
       return std::string_view::npos;
     }
     std::string v;
-    appendText(text, Span{static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end - f.begin),
-                          f.doubled},
-               &v);
+    appendText(
+        text,
+        Span{static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end - f.begin), f.doubled},
+        &v);
     fields->push_back(std::move(v));
     pos = f.next;
     if (f.lastOfRecord) return pos;

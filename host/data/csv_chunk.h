@@ -13,9 +13,9 @@ enum class CsvFault { kNone, kRagged, kStrayQuote, kAfterQuote, kOpenQuote, kRow
 
 struct CsvError {
   CsvFault fault = CsvFault::kNone;
-  int64_t line = 0;    // within the piece while parsing, in the file once reported
-  int column = -1;     // the variable, from 0; -1 when none
-  int fields = 0;      // values found on a ragged row
+  int64_t line = 0;  // within the piece while parsing, in the file once reported
+  int column = -1;   // the variable, from 0; -1 when none
+  int fields = 0;    // values found on a ragged row
   explicit operator bool() const { return fault != CsvFault::kNone; }
 };
 
@@ -26,7 +26,7 @@ struct ColumnPiece {
   std::vector<double> numbers;
   std::vector<uint32_t> offsets;  // rows + 1 offsets into bytes, when text
   std::string bytes;
-  uint32_t longest = 0;           // longest text, in bytes
+  uint32_t longest = 0;  // longest text, in bytes
 };
 
 struct ParsedPiece {

@@ -7,6 +7,7 @@
 #include "host/data/csv_import.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,8 +17,6 @@
 #include <exception>
 #include <functional>
 #include <thread>
-
-#include <fmt/format.h>
 
 #include "frame/strings.h"
 
@@ -62,7 +61,8 @@ bool readAt(int fd, char* data, size_t n, uint64_t at) {
 
 class FileHandle {
  public:
-  explicit FileHandle(const std::filesystem::path& p) : fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit FileHandle(const std::filesystem::path& p)
+      : fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~FileHandle() {
     if (fd >= 0) ::close(fd);
   }
@@ -73,8 +73,10 @@ class FileHandle {
 // count of quotes before it, given the parity of the quotes before `from`; `end` when none.
 size_t recordStart(std::string_view t, size_t from, size_t end, int parity) {
   for (size_t p = from; p < end; ++p) {
-    if (t[p] == '"') parity ^= 1;
-    else if (t[p] == '\n' && parity == 0) return p + 1;
+    if (t[p] == '"')
+      parity ^= 1;
+    else if (t[p] == '\n' && parity == 0)
+      return p + 1;
   }
   return end;
 }
@@ -84,8 +86,10 @@ size_t recordStart(std::string_view t, size_t from, size_t end, int parity) {
 size_t lastRecordEnd(std::string_view t, int totalParity) {
   int parity = totalParity;
   for (size_t p = t.size(); p-- > 0;) {
-    if (t[p] == '"') parity ^= 1;
-    else if (t[p] == '\n' && parity == 0) return p + 1;
+    if (t[p] == '"')
+      parity ^= 1;
+    else if (t[p] == '\n' && parity == 0)
+      return p + 1;
   }
   return 0;
 }
@@ -111,14 +115,18 @@ std::string describe(const Importer& im, const CsvError& e, const std::vector<st
       return fmt::format("{}: the row has {} values for {} variables; a value past variable {}.",
                          at, e.fields, names.size(), var(e.column));
     case CsvFault::kStrayQuote:
-      return fmt::format("{}, variable {}: a quote inside an unquoted value (quote the whole "
-                         "value and double its quotes).", at, var(e.column));
+      return fmt::format(
+          "{}, variable {}: a quote inside an unquoted value (quote the whole "
+          "value and double its quotes).",
+          at, var(e.column));
     case CsvFault::kAfterQuote:
       return fmt::format("{}, variable {}: text after the closing quote of a quoted value.", at,
                          var(e.column));
     case CsvFault::kOpenQuote:
-      return fmt::format("{}, variable {}: a quoted value is not closed before the end of the "
-                         "file.", at, var(e.column));
+      return fmt::format(
+          "{}, variable {}: a quoted value is not closed before the end of the "
+          "file.",
+          at, var(e.column));
     case CsvFault::kRowTooLong:
       return fmt::format("{}: a row longer than {} MB (is a quote left open?).", at,
                          im.settings.longestRow >> 20);
@@ -168,8 +176,8 @@ bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::
     }
     for (size_t i = 0; i < j; ++i)
       if (equalsNoCase((*names)[i], (*names)[j])) {
-        *im.error = fmt::format("{}, line 1: the variable name {} appears twice.", im.where(),
-                                (*names)[j]);
+        *im.error =
+            fmt::format("{}, line 1: the variable name {} appears twice.", im.where(), (*names)[j]);
         return false;
       }
   }
@@ -195,8 +203,8 @@ struct BatchState {
 
 // Writes the batch's pieces as blocks chained after the last one, each piece k to copy file
 // k so the writes run in parallel. False after setting the error.
-bool writePieces(const Importer& im, Table* table, std::vector<ParsedPiece>& parsed,
-                 BatchState* st, int threads) {
+bool writePieces(const Importer& im, Table* table, std::vector<ParsedPiece>& parsed, BatchState* st,
+                 int threads) {
   std::vector<BlockRef> at(parsed.size()), next(parsed.size());
   std::vector<size_t> order;  // the pieces with observations
   for (size_t k = 0; k < parsed.size(); ++k) {
@@ -207,8 +215,10 @@ bool writePieces(const Importer& im, Table* table, std::vector<ParsedPiece>& par
   }
   if (order.empty()) return true;
   bool ok = true;
-  if (!st->last.valid()) table->first = at[order.front()];
-  else ok = table->link(st->last, at[order.front()]);
+  if (!st->last.valid())
+    table->first = at[order.front()];
+  else
+    ok = table->link(st->last, at[order.front()]);
   std::vector<char> failed(parsed.size(), 0);
   if (ok)
     parallelFor(static_cast<int>(parsed.size()), threads, [&](int k) {
@@ -289,9 +299,12 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
     std::vector<char> readFailed(static_cast<size_t>(pieces), 0);
     char* data = st.buf.data();
     parallelFor(pieces, threads, [&](int k) {
-      size_t b = std::max(cut[static_cast<size_t>(k)], st.carry), e = cut[static_cast<size_t>(k) + 1];
-      readFailed[static_cast<size_t>(k)] = !readAt(file.fd, data + b, e - b, st.readPos + b - st.carry);
-      quotes[static_cast<size_t>(k)] = static_cast<uint64_t>(std::count(data + cut[static_cast<size_t>(k)], data + e, '"'));
+      size_t b = std::max(cut[static_cast<size_t>(k)], st.carry),
+             e = cut[static_cast<size_t>(k) + 1];
+      readFailed[static_cast<size_t>(k)] =
+          !readAt(file.fd, data + b, e - b, st.readPos + b - st.carry);
+      quotes[static_cast<size_t>(k)] =
+          static_cast<uint64_t>(std::count(data + cut[static_cast<size_t>(k)], data + e, '"'));
     });
     if (std::find(readFailed.begin(), readFailed.end(), 1) != readFailed.end()) {
       *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
@@ -303,7 +316,9 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
     std::vector<int> parityBefore(static_cast<size_t>(pieces) + 1, 0);
     for (int k = 0; k < pieces; ++k)
       parityBefore[static_cast<size_t>(k) + 1] =
-          (parityBefore[static_cast<size_t>(k)] + static_cast<int>(quotes[static_cast<size_t>(k)] & 1)) & 1;
+          (parityBefore[static_cast<size_t>(k)] +
+           static_cast<int>(quotes[static_cast<size_t>(k)] & 1)) &
+          1;
     size_t end = eof ? text.size() : lastRecordEnd(text, parityBefore.back());
     if (end == 0) {  // not one whole record yet: read on
       st.carry = text.size();

@@ -14,9 +14,9 @@ namespace vsf::host {
 struct ImportSettings {
   std::filesystem::path utilDirectory;
   int threads = 1;
-  size_t pieceBytes = size_t{4} << 20;     // text one thread parses at a time
-  size_t smallestPiece = size_t{256} << 10; // less text is not worth another thread
-  size_t longestRow = size_t{256} << 20;   // a longer row is refused (an open quote, mostly)
+  size_t pieceBytes = size_t{4} << 20;       // text one thread parses at a time
+  size_t smallestPiece = size_t{256} << 10;  // less text is not worth another thread
+  size_t longestRow = size_t{256} << 20;     // a longer row is refused (an open quote, mostly)
 };
 
 // Reads `source` into a new table; null and the error's text when the file cannot be read

@@ -59,17 +59,17 @@ struct InputDataSet final : HostDataSet {
   }
   std::shared_ptr<const Table> table;
   BlockCursor cursor;
-  TablePos next;              // the next observation readNext delivers
-  TablePos current;           // the current observation, when haveCurrent
+  TablePos next;     // the next observation readNext delivers
+  TablePos current;  // the current observation, when haveCurrent
   bool haveCurrent = false;
   char readMode = 'B';
   // BY groups.
   std::vector<ByVar> by;
   bool notSorted = false;
-  int64_t groups = 0;         // groups positioned so far
+  int64_t groups = 0;  // groups positioned so far
   TablePos groupStart;
   ByKey groupKey;
-  bool nextInGroup = true;    // `next` lies in the current group or at its end
+  bool nextInGroup = true;  // `next` lies in the current group or at its end
   // Bound reads.
   std::deque<HostBindList> bindLists;
   const HostBindList* bound = nullptr;
@@ -101,8 +101,8 @@ struct OutputDataSet final : HostDataSet {
 
 // ---- Names (names.cpp) ----
 struct DataSetName {
-  std::string shown;             // WORK.NAME or the path
-  std::string reopen;            // for lastName(): opens the same data set
+  std::string shown;   // WORK.NAME or the path
+  std::string reopen;  // for lastName(): opens the same data set
   std::filesystem::path path;
 };
 // Resolves a data-set name to its file; false and the error's text when it cannot.

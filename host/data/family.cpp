@@ -24,8 +24,10 @@ HostDataSet* open(std::string_view name, int direction, uint32_t* status) {
 std::string lastName() { return session().lastDataSet; }
 
 void close(HostDataSet* ds) {
-  if (InputDataSet* in = asInput(ds)) closeInput(in);
-  else if (ds) outClose(ds, true);
+  if (InputDataSet* in = asInput(ds))
+    closeInput(in);
+  else if (ds)
+    outClose(ds, true);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Data-set names: `name` and `work.name` are name.csv in the library directory, a quoted
 // name is a path. Member names are case-insensitive, so an existing file of the name in
 // another case is the data set.
+#include <fmt/format.h>
+
 #include <cctype>
 #include <system_error>
-
-#include <fmt/format.h>
 
 #include "frame/strings.h"
 #include "host/data/dataset_internal.h"
@@ -64,8 +64,10 @@ bool resolveName(std::string_view name, DataSetName* out, std::string* error) {
     std::string_view library = n.substr(0, dot);
     member = n.substr(dot + 1);
     if (!equalsNoCase(library, "work")) {
-      *error = fmt::format("Library {} is not assigned: WORK is the only library (the "
-                           "library directory).", upperCopy(library));
+      *error = fmt::format(
+          "Library {} is not assigned: WORK is the only library (the "
+          "library directory).",
+          upperCopy(library));
       return false;
     }
   }

@@ -14,8 +14,8 @@ namespace {
 // Loads the block of `pos`; a copy that cannot be read back ends the step.
 void loadAt(InputDataSet* in, const TablePos& pos) {
   if (!in->cursor.load(pos.block))
-    failStep(fmt::format("The copy of data set {} in the UTILPATH directory cannot be read.",
-                         in->name));
+    failStep(
+        fmt::format("The copy of data set {} in the UTILPATH directory cannot be read.", in->name));
 }
 
 bool atEnd(const InputDataSet* in, const TablePos& pos) { return pos.obs >= in->table->obs; }
@@ -157,11 +157,12 @@ int nextByGroup(HostDataSet* ds) {
   size_t differs = 0;
   if (in->groups > 0 && !in->notSorted && compareKeys(in, in->groupKey, key, &differs) < 0) {
     const ByVar& v = in->by[differs];
-    failStep(fmt::format("Data set {} is not sorted by the BY variables: observation {} ({}) "
-                         "follows {}; {} should be {}.",
-                         in->name, pos.obs + 1, showKey(in, key), showKey(in, in->groupKey),
-                         in->table->vars[static_cast<size_t>(v.var)].name,
-                         v.descending ? "descending" : "ascending"));
+    failStep(
+        fmt::format("Data set {} is not sorted by the BY variables: observation {} ({}) "
+                    "follows {}; {} should be {}.",
+                    in->name, pos.obs + 1, showKey(in, key), showKey(in, in->groupKey),
+                    in->table->vars[static_cast<size_t>(v.var)].name,
+                    v.descending ? "descending" : "ascending"));
   }
   in->groupKey = std::move(key);
   in->groupStart = in->next = pos;

@@ -3,6 +3,7 @@
 #include "host/data/table.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
-
-#include <fmt/format.h>
 
 namespace vsf::host {
 
@@ -107,8 +106,12 @@ BlockRef Table::reserve(int file, uint64_t bytes) {
 
 bool Table::writeBlock(const ParsedPiece& piece, BlockRef at, BlockRef next) const {
   const size_t columns = piece.columns.size();
-  BlockHead head{blockBytes(piece), static_cast<uint32_t>(piece.rows),
-                 static_cast<uint32_t>(columns),   next.file, 0, next.offset};
+  BlockHead head{blockBytes(piece),
+                 static_cast<uint32_t>(piece.rows),
+                 static_cast<uint32_t>(columns),
+                 next.file,
+                 0,
+                 next.offset};
   std::vector<ColumnHead> heads(columns);
   std::vector<iovec> iov;
   iov.reserve(2 + 3 * columns);

@@ -38,7 +38,7 @@ class Table {
   std::filesystem::path source;
   std::vector<TableVar> vars;
   int64_t obs = 0;
-  BlockRef first;          // the first block, none when there are no observations
+  BlockRef first;  // the first block, none when there are no observations
 
   // Creates the unlinked files in the directory; false when it cannot.
   bool create(const std::filesystem::path& directory, int files);

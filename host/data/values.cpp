@@ -1,9 +1,9 @@
 // Variables and values of input data sets: lookups, descriptors, attributes, the current
 // observation's values, bound reads, and the fit of a second data set to the reader.
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cstring>
-
-#include <fmt/format.h>
 
 #include "frame/strings.h"
 #include "host/data/best_format.h"
@@ -63,11 +63,20 @@ int attr(HostDataSet* ds, int code, void* out) {
   int32_t vars = static_cast<int32_t>(in ? in->table->vars.size() : o->vars.size());
   switch (code) {
     case dsattr::kRows:
-    case dsattr::kObsCount: *static_cast<int64_t*>(out) = obs; return 0;
-    case dsattr::kKind: *static_cast<int32_t*>(out) = 1; return 0;
-    case dsattr::kName: *static_cast<std::string*>(out) = ds->name; return 0;
-    case dsattr::kVarCount: *static_cast<int32_t*>(out) = vars; return 0;
-    default: return -1;
+    case dsattr::kObsCount:
+      *static_cast<int64_t*>(out) = obs;
+      return 0;
+    case dsattr::kKind:
+      *static_cast<int32_t*>(out) = 1;
+      return 0;
+    case dsattr::kName:
+      *static_cast<std::string*>(out) = ds->name;
+      return 0;
+    case dsattr::kVarCount:
+      *static_cast<int32_t*>(out) = vars;
+      return 0;
+    default:
+      return -1;
   }
 }
 
@@ -111,9 +120,12 @@ int bindVar(HostBindList* list, int number, void* dest, int length, int bindType
   if (!validVar(in, number)) return static_cast<int>(hs::kVarNotFound);
   const TableVar& v = in->table->vars[static_cast<size_t>(number)];
   bool fits = dest && length > 0;
-  if (bindType == kBindNumeric) fits = fits && v.type == kVarNumeric && length == 8;
-  else if (bindType == kBindCharacter) fits = fits && v.type == kVarCharacter;
-  else if (bindType != kBindText && bindType != kBindFormatted) fits = false;
+  if (bindType == kBindNumeric)
+    fits = fits && v.type == kVarNumeric && length == 8;
+  else if (bindType == kBindCharacter)
+    fits = fits && v.type == kVarCharacter;
+  else if (bindType != kBindText && bindType != kBindFormatted)
+    fits = false;
   if (!fits) return static_cast<int>(dsstatus::kBadBinding);
   list->items.push_back(HostBinding{number, dest, length, bindType});
   return 0;

@@ -1,8 +1,8 @@
 // Variable lists over a data set's variables: numbered ranges (x1-x10), positional ranges
 // (a--b, a-NUMERIC-b, a-CHARACTER-b), prefixes (a:) and the special lists.
-#include <cctype>
-
 #include <fmt/format.h>
+
+#include <cctype>
 
 #include "frame/strings.h"
 #include "host/data/dataset_internal.h"
@@ -39,20 +39,22 @@ int numberedRange(const InputDataSet* in, std::string_view first, std::string_vi
   if (a.number < 0 || b.number < 0 || !equalsNoCase(a.prefix, b.prefix))
     return fail(dsstatus::kBadList,
                 fmt::format("{} is not a numbered range: both names must be one prefix "
-                            "followed by a number.", list));
-  if (a.number > b.number)
-    return fail(dsstatus::kBadList,
-                fmt::format("The numbered range {} is reversed: its first number is larger.",
+                            "followed by a number.",
                             list));
+  if (a.number > b.number)
+    return fail(
+        dsstatus::kBadList,
+        fmt::format("The numbered range {} is reversed: its first number is larger.", list));
   // "x01-x10" names x01, x02, ...: a leading zero keeps the first name's width.
   size_t width = a.digits > 1 && first[first.size() - a.digits] == '0' ? a.digits : 0;
   for (long long k = a.number; k <= b.number; ++k) {
-    std::string name = width ? fmt::format("{}{:0{}}", a.prefix, k, width)
-                             : fmt::format("{}{}", a.prefix, k);
+    std::string name =
+        width ? fmt::format("{}{:0{}}", a.prefix, k, width) : fmt::format("{}{}", a.prefix, k);
     int j = findVariable(*in->table, name);
     if (j < 0)
       return fail(hs::kVarNotFound, fmt::format("Variable {} of the list {} is not on data set "
-                                                "{}.", name, list, in->name));
+                                                "{}.",
+                                                name, list, in->name));
     out->push_back(j);
   }
   return 0;
@@ -82,8 +84,8 @@ int prefixList(const InputDataSet* in, std::string_view prefix, std::vector<int>
       out->push_back(static_cast<int>(k));
   }
   if (out->empty())
-    return fail(dsstatus::kBadList, fmt::format("No variable of data set {} begins with {}.",
-                                                in->name, prefix));
+    return fail(dsstatus::kBadList,
+                fmt::format("No variable of data set {} begins with {}.", in->name, prefix));
   return 0;
 }
 
@@ -97,11 +99,16 @@ int expandList(HostDataSet* ds, std::string_view first, std::string_view second,
   first = trimRight(first);
   second = trimRight(second);
   switch (form) {
-    case 2: return numberedRange(in, first, second, numbers);
-    case 3: return positionalRange(in, first, second, 0, "--", numbers);
-    case 4: return positionalRange(in, first, second, kVarNumeric, "-NUMERIC-", numbers);
-    case 5: return positionalRange(in, first, second, kVarCharacter, "-CHARACTER-", numbers);
-    case 6: return prefixList(in, first, numbers);
+    case 2:
+      return numberedRange(in, first, second, numbers);
+    case 3:
+      return positionalRange(in, first, second, 0, "--", numbers);
+    case 4:
+      return positionalRange(in, first, second, kVarNumeric, "-NUMERIC-", numbers);
+    case 5:
+      return positionalRange(in, first, second, kVarCharacter, "-CHARACTER-", numbers);
+    case 6:
+      return prefixList(in, first, numbers);
     case 7:
     case 8:
     case 9:

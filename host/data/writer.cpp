@@ -2,6 +2,7 @@
 // only on a successful close, so a step that fails leaves neither a half-written file nor a
 // damaged older one.
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,8 +10,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-
-#include <fmt/format.h>
 
 #include "frame/strings.h"
 #include "host/data/dataset_internal.h"
@@ -203,8 +202,10 @@ int append(HostDataSet* ds) {
     const OutVar& v = out->vars[j];
     if (j) out->buffer.push_back(',');
     if (v.source) {
-      if (v.type == kVarNumeric) putNumber(getNum(v.source, v.sourceVar), &out->buffer);
-      else putText(getChar(v.source, v.sourceVar), &out->buffer);
+      if (v.type == kVarNumeric)
+        putNumber(getNum(v.source, v.sourceVar), &out->buffer);
+      else
+        putText(getChar(v.source, v.sourceVar), &out->buffer);
     } else if (v.type == kVarCharacter) {
       putText(slotText(v.chars), &out->buffer);
     } else if (v.sourceVar >= 0) {

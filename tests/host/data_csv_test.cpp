@@ -1,9 +1,8 @@
 // Reading CSV files: types, missing values, quoting, bad input, names and the step's copy.
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
 
 #include "host/data_test_util.h"
 
@@ -139,13 +138,24 @@ TEST_F(DataTest, PiecesDoNotChangeTheData) {
   for (int i = 0; i < 400; ++i) {
     csv << i << ',' << (i == 350 ? "A17" : std::to_string(i % 7)) << ',';
     switch (i % 5) {
-      case 0: csv << "\"two\nlines, \"\"quoted\"\"\""; break;
-      case 1: csv << "plain"; break;
-      case 2: csv << "\"\""; break;
-      case 3: csv << "\"a,b\r\nc\""; break;
-      default: csv << "x"; break;
+      case 0:
+        csv << "\"two\nlines, \"\"quoted\"\"\"";
+        break;
+      case 1:
+        csv << "plain";
+        break;
+      case 2:
+        csv << "\"\"";
+        break;
+      case 3:
+        csv << "\"a,b\r\nc\"";
+        break;
+      default:
+        csv << "x";
+        break;
     }
-    csv << ',' << (i % 9 == 0 ? "." : std::to_string(gen() % 1000 / 8.0)) << (i % 2 ? "\n" : "\r\n");
+    csv << ',' << (i % 9 == 0 ? "." : std::to_string(gen() % 1000 / 8.0))
+        << (i % 2 ? "\n" : "\r\n");
   }
   auto whole = rows(openInPieces(csv.str(), size_t{1} << 20, 1));
   ASSERT_EQ(whole.size(), 400u);

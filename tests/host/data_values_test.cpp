@@ -45,14 +45,10 @@ TEST(BestFormat, SpecialValues) {
     int width;
     const char* text;
   } cases[] = {
-      {missingValue('.'), 12, "."},
-      {missingValue('A'), 12, "A"},
-      {missingValue('_'), 12, "_"},
-      {-0.0, 12, "0"},
-      {HUGE_VAL, 5, "*****"},
-      {123456.0, 2, "**"},  // not even "1E5" fits
-      {123456.0, 3, "1E5"},
-      {7.0, 1, "7"},
+      {missingValue('.'), 12, "."}, {missingValue('A'), 12, "A"},
+      {missingValue('_'), 12, "_"}, {-0.0, 12, "0"},
+      {HUGE_VAL, 5, "*****"},       {123456.0, 2, "**"},  // not even "1E5" fits
+      {123456.0, 3, "1E5"},         {7.0, 1, "7"},
   };
   for (const Case& c : cases) EXPECT_EQ(formatBest(c.value, c.width), c.text) << c.text;
 }

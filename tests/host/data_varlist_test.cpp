@@ -5,8 +5,7 @@ namespace vsf::test {
 namespace {
 
 TEST_F(DataTest, VariableLists) {
-  HostDataSet* d = openInPieces(
-      "x1,x2,x3,c1,x4,y,zA,Zb,n01,n02,n03\n1,2,3,a,4,b,5,6,7,8,9\n", 100);
+  HostDataSet* d = openInPieces("x1,x2,x3,c1,x4,y,zA,Zb,n01,n02,n03\n1,2,3,a,4,b,5,6,7,8,9\n", 100);
   struct Case {
     int form;
     const char* first;
