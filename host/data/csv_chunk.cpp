@@ -155,7 +155,17 @@ class PieceParser {
         isText_(forceText),
         spans_(static_cast<size_t>(columns)),
         out_(out) {
-    out->columns.assign(static_cast<size_t>(columns), ColumnPiece{});
+    // The piece's vectors keep their room from the last batch: no new pages to fault in.
+    out->rows = out->lines = 0;
+    out->error = CsvError{};
+    out->columns.resize(static_cast<size_t>(columns));
+    for (ColumnPiece& c : out->columns) {
+      c.text = false;
+      c.numbers.clear();
+      c.offsets.clear();
+      c.bytes.clear();
+      c.longest = 0;
+    }
   }
 
   void run() {
@@ -232,7 +242,7 @@ class PieceParser {
   // The column has a field that is not a number: collect the spans of its earlier fields.
   void becomeText(size_t j) {
     isText_[j] = 1;
-    out_->columns[j].numbers = {};
+    out_->columns[j].numbers.clear();
     for (size_t r = 0; r + 1 < rowStarts_.size(); ++r) {
       size_t p = rowStarts_[r];
       int64_t lines = 0;
@@ -251,7 +261,7 @@ class PieceParser {
     ColumnPiece& c = out_->columns[static_cast<size_t>(j)];
     const std::vector<Span>& spans = spans_[static_cast<size_t>(j)];
     c.text = true;
-    c.numbers = {};
+    c.numbers.clear();
     c.offsets.resize(spans.size() + 1);
     c.offsets[0] = 0;
     for (size_t i = 0; i < spans.size(); ++i) {

@@ -199,6 +199,7 @@ struct BatchState {
   uint64_t readPos = 0;
   int64_t lines = 0;
   BlockRef last;  // the last block written
+  std::vector<ParsedPiece> pieces;
 };
 
 // Writes the batch's pieces as blocks chained after the last one, each piece k to copy file
@@ -240,7 +241,8 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
                 ColumnStats* stats, BatchState* st, int threads) {
   const int pieces = static_cast<int>(cut.size()) - 1;
   const int columns = static_cast<int>(names.size());
-  std::vector<ParsedPiece> parsed(static_cast<size_t>(pieces));
+  std::vector<ParsedPiece>& parsed = st->pieces;
+  parsed.resize(static_cast<size_t>(pieces));
   parallelFor(pieces, threads, [&](int k) {
     size_t uk = static_cast<size_t>(k);
     size_t b = k == 0 ? 0 : recordStart(text, cut[uk], end, parityBefore[uk]);
