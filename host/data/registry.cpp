@@ -104,10 +104,9 @@ void closeStepDataSets() {
     open.swap(gOpen);
   }
   // Outputs first: an output may still point at an input it carries values from.
-  for (HostDataSet* ds : open)
-    if (ds->direction == kDsOutput) delete ds;
-  for (HostDataSet* ds : open)
-    if (ds->direction == kDsInput) delete ds;
+  std::stable_partition(open.begin(), open.end(),
+                        [](const HostDataSet* ds) { return ds->direction == kDsOutput; });
+  for (HostDataSet* ds : open) delete ds;
   std::lock_guard<std::mutex> lock(gMutex);
   gTables.clear();
 }
