@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "frame/module.h"
+#include "host/data/data.h"
 #include "host/files.h"
 
 namespace vsf {
@@ -245,6 +246,7 @@ int runStep(const std::string& text, int line) {
   } catch (const StepEnd&) {
   }
   s.procContext = nullptr;
+  closeStepDataSets();
   removeStepFiles();
   gStepStrings.clear();
   return code;

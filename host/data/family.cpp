@@ -1,15 +1,34 @@
-// Data-set services: no data set can be opened yet.
+// The data-set family of our host over CSV files.
+#include <fmt/format.h>
+
+#include "host/data/dataset_internal.h"
 #include "host/session.h"
 
 namespace vsf::host {
 
+void issueError(const std::string& text) { session().log.write("ERROR", text); }
+
+void failStep(const std::string& text) {
+  issueError(text);
+  hostVector()->proc->endStep(step::kInternal, 0);
+  throw StepEnd{step::kInternal};  // endStep does not return
+}
+
 namespace {
 
-HostDataSet* open(std::string_view, int, uint32_t* status) {
-  if (status) *status = hs::kVarNotFound;
-  return nullptr;
+HostDataSet* open(std::string_view name, int direction, uint32_t* status) {
+  if (direction == kDsOutput) return outCreate(name, 0, status);
+  return openInput(name, status);
 }
+
 std::string lastName() { return session().lastDataSet; }
+
+void close(HostDataSet* ds) {
+  if (InputDataSet* in = asInput(ds))
+    closeInput(in);
+  else if (ds)
+    outClose(ds, true);
+}
 
 }  // namespace
 
@@ -17,6 +36,31 @@ const HostDsFamily kDsFamily = [] {
   HostDsFamily f{};
   f.open = open;
   f.lastName = lastName;
+  f.close = close;
+  f.setBy = setBy;
+  f.nextByGroup = nextByGroup;
+  f.mode = setMode;
+  f.setup = setupGroups;
+  f.start = start;
+  f.readNext = readNext;
+  f.findVar = findVar;
+  f.varByNumber = varByNumber;
+  f.attr = attr;
+  f.getNum = getNum;
+  f.getChar = getChar;
+  f.getFormatted = getFormatted;
+  f.bindBegin = bindBegin;
+  f.bindVar = bindVar;
+  f.bindEnd = bindEnd;
+  f.expandList = expandList;
+  f.verify = verify;
+  f.check = check;
+  f.outCreate = outCreate;
+  f.outCarry = outCarry;
+  f.outVarAdd = outVarAdd;
+  f.outReady = outReady;
+  f.append = append;
+  f.outClose = outClose;
   return f;
 }();
 

@@ -33,6 +33,12 @@ constexpr int kName = 81;      // std::string: the data set's name
 constexpr int kVarCount = 95;  // int32: number of variables
 }  // namespace dsattr
 
+// Statuses of the data-set services besides hs::kVarNotFound (status.h).
+namespace dsstatus {
+constexpr uint32_t kBadList = 0x8001F830u;     // a variable list reversed or naming no variable
+constexpr uint32_t kBadBinding = 0x8001F831u;  // a binding of the wrong type, length or kind
+}  // namespace dsstatus
+
 struct VarDescriptor {
   int number = -1;        // position in the data set, from 0
   int type = kVarNumeric; // kVarNumeric or kVarCharacter
@@ -59,7 +65,8 @@ struct OutVarDefinition {
 
 struct HostDsFamily {
   // Opens a data set by name (library member or quoted path). Returns null and a status when
-  // it cannot be opened; the host has issued the error.
+  // it cannot be opened; the host has issued the error. A file that is missing, unreadable or
+  // not valid CSV ends the step (1012) after the host's error. kDsOutput is outCreate.
   HostDataSet* (*open)(std::string_view name, int direction, uint32_t* status);
   // The most recent data set read or written, for a step without DATA=; empty when none.
   std::string (*lastName)();
@@ -69,8 +76,10 @@ struct HostDsFamily {
   int (*setBy)(HostDataSet* ds, const ByVariable* vars, int count, bool notSorted);
   // 1 when the next BY group is positioned (the whole data set once without BY), 0 at the end.
   int (*nextByGroup)(HostDataSet* ds);
-  // 'B' reads within the current BY group, 'F' the whole data set.
+  // 'B' reads within the current BY group, 'F' the whole data set. Before the first group
+  // is positioned, 'B' reads the whole data set too.
   int (*mode)(HostDataSet* ds, char mode);
+  // Walks the BY groups again: the next nextByGroup positions the first group.
   int (*setup)(HostDataSet* ds);
   // Back to the first observation of the current group (or of the data set in mode 'F').
   int (*start)(HostDataSet* ds);
@@ -89,7 +98,11 @@ struct HostDsFamily {
   // the variable's format width.
   std::string (*getFormatted)(HostDataSet* ds, int number);
 
-  // Bound reads: readNext copies the bound variables into the caller's buffers.
+  // Bound reads: readNext copies the bound variables into the caller's buffers. kBindNumeric
+  // (numeric variables, length 8) copies the double; kBindCharacter (character variables)
+  // the bytes blank-padded or cut to the length; kBindText and kBindFormatted the value as
+  // text, numbers in the best format of the bound width. bindVar: 0, hs::kVarNotFound or
+  // dsstatus::kBadBinding. The list bound last is the one readNext fills.
   HostBindList* (*bindBegin)(HostDataSet* ds, int count);
   int (*bindVar)(HostBindList* list, int number, void* dest, int length, int bindType);
   int (*bindEnd)(HostBindList* list);

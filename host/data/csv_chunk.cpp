@@ -1,0 +1,313 @@
+// The CSV tokenizer (RFC 4180: quoted fields may hold commas, line ends and doubled quotes;
+// a quote inside an unquoted field is an error) and the conversion of a piece into columns.
+#include "host/data/csv_chunk.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/data/csv_number.h"
+
+namespace vsf::host {
+
+namespace {
+
+// A field of the piece: its bytes (inside the quotes when quoted).
+struct Span {
+  uint32_t begin = 0;
+  uint32_t length = 0;
+  bool doubled = false;  // holds doubled quotes to undo
+};
+
+struct Field {
+  size_t begin = 0, end = 0;  // the field's bytes
+  bool doubled = false;
+  size_t next = 0;  // position after the field's delimiter
+  bool lastOfRecord = false;
+};
+
+inline bool lineEndAt(std::string_view t, size_t p) {
+  return p < t.size() && (t[p] == '\n' || (t[p] == '\r' && p + 1 < t.size() && t[p + 1] == '\n'));
+}
+
+// Reads the field at p. Returns false and sets the error's fault when the field is bad.
+bool readField(std::string_view t, size_t p, Field* f, int64_t* lines, CsvError* error) {
+  const size_t n = t.size();
+  if (p < n && t[p] == '"') {
+    size_t q = p + 1;
+    for (;;) {
+      const void* hit = q < n ? std::memchr(t.data() + q, '"', n - q) : nullptr;
+      size_t c = hit ? static_cast<size_t>(static_cast<const char*>(hit) - t.data()) : n;
+      *lines += std::count(t.data() + q, t.data() + c, '\n');
+      if (c == n) {
+        error->fault = CsvFault::kOpenQuote;
+        return false;
+      }
+      if (c + 1 < n && t[c + 1] == '"') {
+        f->doubled = true;
+        q = c + 2;
+        continue;
+      }
+      f->begin = p + 1;
+      f->end = c;
+      p = c + 1;
+      break;
+    }
+    if (p < n && t[p] != ',' && !lineEndAt(t, p)) {
+      error->fault = CsvFault::kAfterQuote;
+      return false;
+    }
+  } else {
+    f->begin = p;
+    while (p < n) {
+      char c = t[p];
+      if (c == ',' || c == '\n' || c == '"') break;
+      ++p;
+    }
+    if (p < n && t[p] == '"') {
+      error->fault = CsvFault::kStrayQuote;
+      return false;
+    }
+    f->end = p;
+    if (f->end > f->begin && t[f->end - 1] == '\r' && (p == n || t[p] == '\n')) --f->end;
+  }
+  if (p >= n) {
+    f->lastOfRecord = true;
+    f->next = n;
+  } else if (t[p] == ',') {
+    f->lastOfRecord = false;
+    f->next = p + 1;
+  } else {  // '\n' or "\r\n"
+    f->lastOfRecord = true;
+    f->next = p + (t[p] == '\r' ? 2 : 1);
+    ++*lines;
+  }
+  return true;
+}
+
+// Skips blank lines; returns the position of the next record.
+size_t skipBlankLines(std::string_view t, size_t p, int64_t* lines) {
+  while (lineEndAt(t, p)) {
+    p += t[p] == '\r' ? 2 : 1;
+    ++*lines;
+  }
+  return p;
+}
+
+std::string_view spanText(std::string_view t, const Span& s) { return t.substr(s.begin, s.length); }
+
+void appendText(std::string_view t, const Span& s, std::string* bytes) {
+  std::string_view v = spanText(t, s);
+  if (!s.doubled) {
+    bytes->append(v);
+    return;
+  }
+  for (size_t i = 0; i < v.size(); ++i) {
+    bytes->push_back(v[i]);
+    if (v[i] == '"') ++i;  // the second quote of a pair
+  }
+}
+
+// A plain number ([+-]digits[.digits][(e|E)[+-]digits], at most 18 digits) followed by a
+// delimiter, read exactly as parseCell reads it; false for anything else, which then takes
+// the general path. Most fields of most files end here.
+inline bool fastNumber(const char* s, const char* end, double* value, const char** stop) {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = s;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  uint64_t m = 0;
+  int digits = 0, exp10 = 0;
+  for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits)
+    m = m * 10 + static_cast<unsigned>(*p - '0');
+  if (p < end && *p == '.')
+    for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits, --exp10)
+      m = m * 10 + static_cast<unsigned>(*p - '0');
+  if (digits == 0 || digits > 18) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negExp = false;
+    if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
+    int e = 0, n = 0;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10 && n < 4; ++p, ++n)
+      e = e * 10 + (*p - '0');
+    if (n == 0 || n == 4) return false;
+    exp10 += negExp ? -e : e;
+  }
+  if (p < end && *p != ',' && *p != '\n' && !(*p == '\r' && p + 1 < end && p[1] == '\n'))
+    return false;
+  if (m > (uint64_t{1} << 53) || exp10 < -22 || exp10 > 22) return false;
+  double v = static_cast<double>(m);
+  v = exp10 >= 0 ? v * kPow10[exp10] : v / kPow10[-exp10];
+  *value = negative ? -v : v;
+  *stop = p;
+  return true;
+}
+
+// The piece being parsed: numbers go straight to their columns; a column keeps the spans of
+// its fields once a field of it is not a number.
+class PieceParser {
+ public:
+  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText, ParsedPiece* out)
+      : t_(t),
+        columns_(columns),
+        isText_(forceText),
+        spans_(static_cast<size_t>(columns)),
+        out_(out) {
+    // The piece's vectors keep their room from the last batch: no new pages to fault in.
+    out->rows = out->lines = 0;
+    out->error = CsvError{};
+    out->columns.resize(static_cast<size_t>(columns));
+    for (ColumnPiece& c : out->columns) {
+      c.text = false;
+      c.numbers.clear();
+      c.offsets.clear();
+      c.bytes.clear();
+      c.longest = 0;
+    }
+  }
+
+  void run() {
+    size_t p = 0;
+    const size_t n = t_.size();
+    while ((p = skipBlankLines(t_, p, &out_->lines)) < n) {
+      rowStarts_.push_back(static_cast<uint32_t>(p));
+      if (!record(&p)) return;
+      ++out_->rows;
+    }
+    for (int j = 0; j < columns_; ++j)
+      if (isText_[static_cast<size_t>(j)]) fillText(j);
+  }
+
+ private:
+  // Reads the record at *p; false after setting the error.
+  bool record(size_t* p) {
+    const int64_t recordLine = out_->lines;
+    int field = 0;
+    for (;;) {
+      size_t j = static_cast<size_t>(field);
+      bool wanted = field < columns_;
+      if (wanted && !isText_[j]) {
+        double v;
+        const char* stop;
+        if (fastNumber(t_.data() + *p, t_.data() + t_.size(), &v, &stop)) {
+          out_->columns[j].numbers.push_back(v);
+          *p = static_cast<size_t>(stop - t_.data());
+          ++field;
+          if (*p < t_.size() && t_[*p] == ',') {
+            ++*p;
+            continue;
+          }
+          if (*p < t_.size()) {
+            *p += t_[*p] == '\r' ? 2 : 1;
+            ++out_->lines;
+          }
+          break;
+        }
+      }
+      Field f;
+      if (!readField(t_, *p, &f, &out_->lines, &out_->error)) {
+        out_->error.line = out_->error.fault == CsvFault::kOpenQuote ? recordLine : out_->lines;
+        out_->error.column = wanted ? field : -1;
+        return false;
+      }
+      if (wanted)
+        keep(j, Span{static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end - f.begin),
+                     f.doubled});
+      ++field;
+      *p = f.next;
+      if (f.lastOfRecord) break;
+    }
+    if (field != columns_) {
+      out_->error =
+          CsvError{CsvFault::kRagged, recordLine, field < columns_ ? field : columns_ - 1, field};
+      return false;
+    }
+    return true;
+  }
+
+  void keep(size_t j, const Span& s) {
+    if (!isText_[j]) {
+      double v;
+      if (parseCell(spanText(t_, s), &v)) {
+        out_->columns[j].numbers.push_back(v);
+        return;
+      }
+      becomeText(j);
+    }
+    spans_[j].push_back(s);
+  }
+
+  // The column has a field that is not a number: collect the spans of its earlier fields.
+  void becomeText(size_t j) {
+    isText_[j] = 1;
+    out_->columns[j].numbers.clear();
+    for (size_t r = 0; r + 1 < rowStarts_.size(); ++r) {
+      size_t p = rowStarts_[r];
+      int64_t lines = 0;
+      CsvError ignored;
+      Field f;
+      for (size_t k = 0; k <= j; ++k) {
+        readField(t_, p, &f, &lines, &ignored);
+        p = f.next;
+      }
+      spans_[j].push_back(
+          Span{static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end - f.begin), f.doubled});
+    }
+  }
+
+  void fillText(int j) {
+    ColumnPiece& c = out_->columns[static_cast<size_t>(j)];
+    const std::vector<Span>& spans = spans_[static_cast<size_t>(j)];
+    c.text = true;
+    c.numbers.clear();
+    c.offsets.resize(spans.size() + 1);
+    c.offsets[0] = 0;
+    for (size_t i = 0; i < spans.size(); ++i) {
+      appendText(t_, spans[i], &c.bytes);
+      uint32_t end = static_cast<uint32_t>(c.bytes.size());
+      c.longest = std::max(c.longest, end - c.offsets[i]);
+      c.offsets[i + 1] = end;
+    }
+  }
+
+  std::string_view t_;
+  int columns_;
+  std::vector<char> isText_;
+  std::vector<std::vector<Span>> spans_;
+  std::vector<uint32_t> rowStarts_;
+  ParsedPiece* out_;
+};
+
+}  // namespace
+
+size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* fields,
+                   int64_t* lines, CsvError* error) {
+  fields->clear();
+  pos = skipBlankLines(text, pos, lines);
+  for (;;) {
+    Field f;
+    int64_t before = *lines;
+    if (!readField(text, pos, &f, lines, error)) {
+      error->line = error->fault == CsvFault::kOpenQuote ? before : *lines;
+      error->column = static_cast<int>(fields->size());
+      return std::string_view::npos;
+    }
+    std::string v;
+    appendText(
+        text,
+        Span{static_cast<uint32_t>(f.begin), static_cast<uint32_t>(f.end - f.begin), f.doubled},
+        &v);
+    fields->push_back(std::move(v));
+    pos = f.next;
+    if (f.lastOfRecord) return pos;
+  }
+}
+
+void parsePiece(std::string_view t, int columns, const std::vector<char>& forceText,
+                ParsedPiece* out) {
+  PieceParser(t, columns, forceText, out).run();
+}
+
+}  // namespace vsf::host

@@ -1,0 +1,49 @@
+// One piece of a CSV file parsed into columns: the unit of the threaded import.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vsf::host {
+
+// What went wrong in a CSV file.
+enum class CsvFault { kNone, kRagged, kStrayQuote, kAfterQuote, kOpenQuote, kRowTooLong, kRead };
+
+struct CsvError {
+  CsvFault fault = CsvFault::kNone;
+  int64_t line = 0;  // within the piece while parsing, in the file once reported
+  int column = -1;   // the variable, from 0; -1 when none
+  int fields = 0;    // values found on a ragged row
+  explicit operator bool() const { return fault != CsvFault::kNone; }
+};
+
+// One column of a piece: numbers when every value of the piece is a number or missing,
+// else the texts.
+struct ColumnPiece {
+  bool text = false;
+  std::vector<double> numbers;
+  std::vector<uint32_t> offsets;  // rows + 1 offsets into bytes, when text
+  std::string bytes;
+  uint32_t longest = 0;  // longest text, in bytes
+};
+
+struct ParsedPiece {
+  int64_t rows = 0;
+  int64_t lines = 0;  // line ends passed, quoted ones included
+  std::vector<ColumnPiece> columns;
+  CsvError error;
+};
+
+// Splits one record of text starting at `pos` into fields (unquoted texts); for the header.
+// Returns the position after the record, or npos after setting `error`.
+size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* fields,
+                   int64_t* lines, CsvError* error);
+
+// Parses the records of `text`, which starts at a record and ends after one (or at the end
+// of the file). Columns whose `forceText` entry is nonzero keep their texts.
+void parsePiece(std::string_view text, int columns, const std::vector<char>& forceText,
+                ParsedPiece* out);
+
+}  // namespace vsf::host

@@ -1,0 +1,373 @@
+// The threaded CSV import. Each batch of text is cut into one piece per thread; each thread
+// reads its cut and counts its quotes. A piece starts at a record: just after the first line
+// end past its cut with an even count of quotes before it (RFC 4180 quotes pair up, so the
+// parity tells whether a line end is inside a quoted value). A bad quote before a cut can
+// only misplace later starts, and the piece holding the bad quote reports it first. Each
+// thread then parses its piece and writes it as a block to a copy file of its own.
+#include "host/data/csv_import.h"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <thread>
+
+#include "frame/strings.h"
+
+namespace vsf::host {
+
+namespace {
+
+// Runs fn(0..count-1) on up to `threads` threads; an exception is carried to the caller.
+void parallelFor(int count, int threads, const std::function<void(int)>& fn) {
+  int workers = std::min(count, std::max(1, threads));
+  if (workers <= 1) {
+    for (int k = 0; k < count; ++k) fn(k);
+    return;
+  }
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(workers));
+  auto work = [&](int w) {
+    try {
+      for (int k = w; k < count; k += workers) fn(k);
+    } catch (...) {
+      errors[static_cast<size_t>(w)] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> team;
+  for (int w = 1; w < workers; ++w) team.emplace_back(work, w);
+  work(0);
+  for (auto& t : team) t.join();
+  for (auto& e : errors)
+    if (e) std::rethrow_exception(e);
+}
+
+bool readAt(int fd, char* data, size_t n, uint64_t at) {
+  while (n > 0) {
+    ssize_t r = ::pread(fd, data, n, static_cast<off_t>(at));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;  // the file shrank while being read
+    data += r;
+    n -= static_cast<size_t>(r);
+    at += static_cast<uint64_t>(r);
+  }
+  return true;
+}
+
+class FileHandle {
+ public:
+  explicit FileHandle(const std::filesystem::path& p)
+      : fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~FileHandle() {
+    if (fd >= 0) ::close(fd);
+  }
+  const int fd;
+};
+
+// The first record start at or after `from`: just after the first line end with an even
+// count of quotes before it, given the parity of the quotes before `from`; `end` when none.
+size_t recordStart(std::string_view t, size_t from, size_t end, int parity) {
+  for (size_t p = from; p < end; ++p) {
+    if (t[p] == '"')
+      parity ^= 1;
+    else if (t[p] == '\n' && parity == 0)
+      return p + 1;
+  }
+  return end;
+}
+
+// The end of the last whole record of the text, given the parity of all its quotes; 0 when
+// the text holds no whole record.
+size_t lastRecordEnd(std::string_view t, int totalParity) {
+  int parity = totalParity;
+  for (size_t p = t.size(); p-- > 0;) {
+    if (t[p] == '"')
+      parity ^= 1;
+    else if (t[p] == '\n' && parity == 0)
+      return p + 1;
+  }
+  return 0;
+}
+
+struct Importer {
+  const std::filesystem::path& source;
+  const ImportSettings& settings;
+  std::string* error;
+  std::string where() const { return fmt::format("File \"{}\"", source.string()); }
+};
+
+std::string describe(const Importer& im, const CsvError& e, const std::vector<std::string>& names,
+                     int64_t line) {
+  auto var = [&](int j) {
+    return j >= 0 && j < static_cast<int>(names.size()) ? names[static_cast<size_t>(j)] : "?";
+  };
+  std::string at = fmt::format("{}, line {}", im.where(), line);
+  switch (e.fault) {
+    case CsvFault::kRagged:
+      if (e.fields < static_cast<int>(names.size()))
+        return fmt::format("{}: the row has {} values for {} variables; no value for variable {}.",
+                           at, e.fields, names.size(), var(e.column));
+      return fmt::format("{}: the row has {} values for {} variables; a value past variable {}.",
+                         at, e.fields, names.size(), var(e.column));
+    case CsvFault::kStrayQuote:
+      return fmt::format(
+          "{}, variable {}: a quote inside an unquoted value (quote the whole "
+          "value and double its quotes).",
+          at, var(e.column));
+    case CsvFault::kAfterQuote:
+      return fmt::format("{}, variable {}: text after the closing quote of a quoted value.", at,
+                         var(e.column));
+    case CsvFault::kOpenQuote:
+      return fmt::format(
+          "{}, variable {}: a quoted value is not closed before the end of the "
+          "file.",
+          at, var(e.column));
+    case CsvFault::kRowTooLong:
+      return fmt::format("{}: a row longer than {} MB (is a quote left open?).", at,
+                         im.settings.longestRow >> 20);
+    default:
+      return fmt::format("{}: cannot be read.", im.where());
+  }
+}
+
+// Reads the header; sets `dataStart` to the first byte after it. False after the error.
+bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::string>* names,
+                int64_t* lines, uint64_t* dataStart) {
+  size_t want = 1 << 16;
+  std::vector<char> buf;
+  for (;;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(want, fileSize));
+    buf.resize(n);
+    if (!readAt(fd, buf.data(), n, 0)) {
+      *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+      return false;
+    }
+    std::string_view text(buf.data(), n);
+    size_t mark = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;  // UTF-8 byte order mark
+    *lines = 0;
+    CsvError e;
+    size_t end = parseRecord(text, mark, names, lines, &e);
+    bool partial = (e.fault == CsvFault::kOpenQuote || end == n) && n < fileSize;
+    if (partial && want < im.settings.longestRow) {
+      want *= 2;
+      continue;
+    }
+    if (partial) e = CsvError{CsvFault::kRowTooLong, 0, -1, 0};
+    if (e) {
+      *im.error = describe(im, e, *names, e.line + 1);
+      return false;
+    }
+    *dataStart = end;
+    break;
+  }
+  if (names->size() == 1 && names->front().empty()) {
+    *im.error = fmt::format("{} is empty: its first line must name the variables.", im.where());
+    return false;
+  }
+  for (size_t j = 0; j < names->size(); ++j) {
+    if (trimRight((*names)[j]).empty()) {
+      *im.error = fmt::format("{}, line 1: variable {} has no name.", im.where(), j + 1);
+      return false;
+    }
+    for (size_t i = 0; i < j; ++i)
+      if (equalsNoCase((*names)[i], (*names)[j])) {
+        *im.error =
+            fmt::format("{}, line 1: the variable name {} appears twice.", im.where(), (*names)[j]);
+        return false;
+      }
+  }
+  return true;
+}
+
+enum class Pass { kDone, kFailed, kMixed };
+
+// What the pieces of all batches so far say about the columns.
+struct ColumnStats {
+  std::vector<char> sawText, sawNumbers;
+  std::vector<uint32_t> longest;
+};
+
+// The batch loop's state: the text read but not yet parsed sits at the front of `buf`.
+struct BatchState {
+  std::vector<char> buf;
+  size_t carry = 0;
+  uint64_t readPos = 0;
+  int64_t lines = 0;
+  BlockRef last;  // the last block written
+  std::vector<ParsedPiece> pieces;
+};
+
+// Writes the batch's pieces as blocks chained after the last one, each piece k to copy file
+// k so the writes run in parallel. False after setting the error.
+bool writePieces(const Importer& im, Table* table, std::vector<ParsedPiece>& parsed, BatchState* st,
+                 int threads) {
+  std::vector<BlockRef> at(parsed.size()), next(parsed.size());
+  std::vector<size_t> order;  // the pieces with observations
+  for (size_t k = 0; k < parsed.size(); ++k) {
+    if (parsed[k].rows == 0) continue;
+    at[k] = table->reserve(static_cast<int>(k), Table::blockBytes(parsed[k]));
+    if (!order.empty()) next[order.back()] = at[k];
+    order.push_back(k);
+  }
+  if (order.empty()) return true;
+  bool ok = true;
+  if (!st->last.valid())
+    table->first = at[order.front()];
+  else
+    ok = table->link(st->last, at[order.front()]);
+  std::vector<char> failed(parsed.size(), 0);
+  if (ok)
+    parallelFor(static_cast<int>(parsed.size()), threads, [&](int k) {
+      size_t uk = static_cast<size_t>(k);
+      if (parsed[uk].rows > 0) failed[uk] = !table->writeBlock(parsed[uk], at[uk], next[uk]);
+    });
+  ok = ok && std::find(failed.begin(), failed.end(), 1) == failed.end();
+  st->last = at[order.back()];
+  if (!ok)
+    *im.error = fmt::format("The copy of {} in the UTILPATH directory cannot be written ({}).",
+                            im.source.string(), std::strerror(errno));
+  return ok;
+}
+
+// Parses one batch of text already read; false after setting the error.
+bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t end,
+                const std::vector<size_t>& cut, const std::vector<int>& parityBefore,
+                const std::vector<std::string>& names, const std::vector<char>& forceText,
+                ColumnStats* stats, BatchState* st, int threads) {
+  const int pieces = static_cast<int>(cut.size()) - 1;
+  const int columns = static_cast<int>(names.size());
+  std::vector<ParsedPiece>& parsed = st->pieces;
+  parsed.resize(static_cast<size_t>(pieces));
+  parallelFor(pieces, threads, [&](int k) {
+    size_t uk = static_cast<size_t>(k);
+    size_t b = k == 0 ? 0 : recordStart(text, cut[uk], end, parityBefore[uk]);
+    size_t e = k + 1 == pieces ? end : recordStart(text, cut[uk + 1], end, parityBefore[uk + 1]);
+    parsePiece(text.substr(b, e > b ? e - b : 0), columns, forceText, &parsed[uk]);
+  });
+  for (ParsedPiece& piece : parsed) {
+    if (piece.error) {
+      *im.error = describe(im, piece.error, names, st->lines + piece.error.line + 1);
+      return false;
+    }
+    st->lines += piece.lines;
+    table->obs += piece.rows;
+    for (size_t j = 0; j < piece.columns.size() && piece.rows > 0; ++j) {
+      const ColumnPiece& c = piece.columns[j];
+      (c.text ? stats->sawText : stats->sawNumbers)[j] = 1;
+      stats->longest[j] = std::max(stats->longest[j], c.longest);
+    }
+  }
+  return writePieces(im, table, parsed, st, threads);
+}
+
+// One parse of the file into the table. kMixed: a column turned out character after some
+// pieces stored it as numbers; `forceText` then marks every character column for a rerun.
+Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
+  FileHandle file(im.source);
+  struct stat info;
+  if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+    *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+    return Pass::kFailed;
+  }
+  const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+  std::vector<std::string> names;
+  BatchState st;
+  if (!readHeader(im, file.fd, fileSize, &names, &st.lines, &st.readPos)) return Pass::kFailed;
+  const size_t columns = names.size();
+  if (forceText->empty()) forceText->assign(columns, 0);
+  table->vars.assign(columns, TableVar{});
+  for (size_t j = 0; j < columns; ++j) table->vars[j].name = names[j];
+  ColumnStats stats{std::vector<char>(columns, 0), std::vector<char>(columns, 0),
+                    std::vector<uint32_t>(columns, 1)};
+
+  const int threads = std::max(1, im.settings.threads);
+  const size_t batch = im.settings.pieceBytes * static_cast<size_t>(threads);
+  for (;;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(batch, fileSize - st.readPos));
+    if (n == 0 && st.carry == 0) break;
+    if (st.buf.size() < st.carry + n) st.buf.resize(st.carry + n);
+    // Read the batch in parallel, each thread counting the quotes of its cut.
+    const int pieces = static_cast<int>(std::clamp<size_t>(
+        n / std::max<size_t>(1, im.settings.smallestPiece), 1, static_cast<size_t>(threads)));
+    std::vector<size_t> cut(static_cast<size_t>(pieces) + 1);
+    for (int k = 0; k <= pieces; ++k) cut[static_cast<size_t>(k)] = st.carry + n * k / pieces;
+    cut[0] = 0;
+    std::vector<uint64_t> quotes(static_cast<size_t>(pieces));
+    std::vector<char> readFailed(static_cast<size_t>(pieces), 0);
+    char* data = st.buf.data();
+    parallelFor(pieces, threads, [&](int k) {
+      size_t b = std::max(cut[static_cast<size_t>(k)], st.carry),
+             e = cut[static_cast<size_t>(k) + 1];
+      readFailed[static_cast<size_t>(k)] =
+          !readAt(file.fd, data + b, e - b, st.readPos + b - st.carry);
+      quotes[static_cast<size_t>(k)] =
+          static_cast<uint64_t>(std::count(data + cut[static_cast<size_t>(k)], data + e, '"'));
+    });
+    if (std::find(readFailed.begin(), readFailed.end(), 1) != readFailed.end()) {
+      *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+      return Pass::kFailed;
+    }
+    st.readPos += n;
+    const bool eof = st.readPos >= fileSize;
+    std::string_view text(data, st.carry + n);
+    std::vector<int> parityBefore(static_cast<size_t>(pieces) + 1, 0);
+    for (int k = 0; k < pieces; ++k)
+      parityBefore[static_cast<size_t>(k) + 1] =
+          (parityBefore[static_cast<size_t>(k)] +
+           static_cast<int>(quotes[static_cast<size_t>(k)] & 1)) &
+          1;
+    size_t end = eof ? text.size() : lastRecordEnd(text, parityBefore.back());
+    if (end == 0) {  // not one whole record yet: read on
+      st.carry = text.size();
+      if (st.carry > im.settings.longestRow) {
+        *im.error = describe(im, CsvError{CsvFault::kRowTooLong, 0, -1, 0}, names, st.lines + 1);
+        return Pass::kFailed;
+      }
+      continue;
+    }
+    parityBefore.pop_back();
+    if (!parseBatch(im, table, text.substr(0, end), end, cut, parityBefore, names, *forceText,
+                    &stats, &st, threads))
+      return Pass::kFailed;
+    std::memmove(data, data + end, text.size() - end);
+    st.carry = text.size() - end;
+  }
+  bool mixed = false;
+  for (size_t j = 0; j < columns; ++j) {
+    table->vars[j].type = stats.sawText[j] ? 2 : 1;
+    table->vars[j].length = stats.sawText[j] ? static_cast<int>(stats.longest[j]) : 8;
+    mixed |= stats.sawText[j] && stats.sawNumbers[j];
+    (*forceText)[j] = stats.sawText[j];
+  }
+  return mixed ? Pass::kMixed : Pass::kDone;
+}
+
+}  // namespace
+
+std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const ImportSettings& s,
+                                 std::string* error) {
+  Importer im{source, s, error};
+  std::vector<char> forceText;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto table = std::make_unique<Table>();
+    table->source = source;
+    if (!table->create(s.utilDirectory, std::max(1, s.threads))) {
+      *error = fmt::format("A copy of {} cannot be made in the UTILPATH directory {} ({}).",
+                           source.string(), s.utilDirectory.string(), std::strerror(errno));
+      return nullptr;
+    }
+    Pass pass = parseFile(im, table.get(), &forceText);
+    if (pass == Pass::kDone) return table;
+    if (pass == Pass::kFailed) return nullptr;
+    // Some pieces kept numbers of a column that is character: read again, keeping its texts.
+  }
+  *error = fmt::format("{}: the column types changed between two reads.", im.where());
+  return nullptr;
+}
+
+}  // namespace vsf::host

@@ -1,0 +1,27 @@
+// Imports a CSV file into a binary copy: one threaded parse of the text, in batches, so
+// memory stays bounded by the batch size whatever the number of rows.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "host/data/table.h"
+
+namespace vsf::host {
+
+struct ImportSettings {
+  std::filesystem::path utilDirectory;
+  int threads = 1;
+  size_t pieceBytes = size_t{4} << 20;       // text one thread parses at a time
+  size_t smallestPiece = size_t{256} << 10;  // less text is not worth another thread
+  size_t longestRow = size_t{256} << 20;     // a longer row is refused (an open quote, mostly)
+};
+
+// Reads `source` into a new table; null and the error's text when the file cannot be read
+// or is not a valid CSV file.
+std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const ImportSettings& s,
+                                 std::string* error);
+
+}  // namespace vsf::host

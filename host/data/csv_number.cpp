@@ -1,0 +1,115 @@
+// Number parsing for CSV fields. Most fields take the exact fast path (at most 19 digits,
+// a power of ten up to 22: one correctly rounded multiply or divide, as Clinger showed);
+// the rest go to std::from_chars, which is correctly rounded too.
+#include "host/data/csv_number.h"
+
+#include <charconv>
+#include <cstdint>
+#include <system_error>
+
+#include "frame/strings.h"
+
+namespace vsf::host {
+
+namespace {
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
+
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool missingCell(std::string_view t, double* value) {
+  if (t.empty() || t == ".") {
+    *value = missingValue('.');
+    return true;
+  }
+  if (t.size() == 2 && t[0] == '.' && ((t[1] >= 'A' && t[1] <= 'Z') || t[1] == '_')) {
+    *value = missingValue(t[1]);
+    return true;
+  }
+  return false;
+}
+
+// The general syntax [+-]digits[.digits][(e|E)[+-]digits] with at least one mantissa digit;
+// from_chars alone would also take "inf", "nan" and hexadecimal forms.
+bool slowPath(std::string_view t, bool negative, int scale, double* value) {
+  std::string_view body = t;
+  if (!body.empty() && (body[0] == '+' || body[0] == '-')) body.remove_prefix(1);
+  double v = 0;
+  auto r = std::from_chars(body.data(), body.data() + body.size(), v);
+  if (r.ptr != body.data() + body.size()) return false;
+  if (r.ec == std::errc::result_out_of_range) {
+    if (scale >= 0) return false;  // too large for a double: keep the text
+    v = 0;                         // too small: underflows to zero
+  } else if (r.ec != std::errc()) {
+    return false;
+  }
+  *value = negative ? -v : v;
+  return true;
+}
+
+}  // namespace
+
+bool parseCell(std::string_view text, double* value) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  if (text.empty() || text[0] == '.') {
+    if (missingCell(text, value)) return true;
+  }
+  const char* s = text.data();
+  const char* end = s + text.size();
+  bool negative = false;
+  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  uint64_t mantissa = 0;
+  int digits = 0, exp10 = 0;
+  bool any = false, inexact = false;
+  for (; s < end && isDigit(*s); ++s) {
+    any = true;
+    int d = *s - '0';
+    if (digits < 19) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(d);
+      digits += mantissa != 0;
+    } else {
+      ++exp10;
+      inexact |= d != 0;
+    }
+  }
+  if (s < end && *s == '.') {
+    for (++s; s < end && isDigit(*s); ++s) {
+      any = true;
+      int d = *s - '0';
+      if (digits < 19) {
+        mantissa = mantissa * 10 + static_cast<uint64_t>(d);
+        digits += mantissa != 0;
+        --exp10;
+      } else {
+        inexact |= d != 0;
+      }
+    }
+  }
+  if (!any) return false;
+  int magnitude = digits + exp10;  // rough decimal exponent, for overflow versus underflow
+  if (s < end && (*s == 'e' || *s == 'E')) {
+    ++s;
+    bool negExp = false;
+    if (s < end && (*s == '+' || *s == '-')) negExp = *s++ == '-';
+    if (s == end || !isDigit(*s)) return false;
+    int e = 0;
+    for (; s < end && isDigit(*s); ++s)
+      if (e < 100000) e = e * 10 + (*s - '0');
+    exp10 += negExp ? -e : e;
+    magnitude += negExp ? -e : e;
+  }
+  if (s != end) return false;
+  if (!inexact && mantissa <= kExactMantissa && exp10 >= -22 && exp10 <= 22) {
+    double m = static_cast<double>(mantissa);
+    double v = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
+    *value = negative ? -v : v;
+    return true;
+  }
+  return slowPath(text, negative, magnitude, value);
+}
+
+}  // namespace vsf::host

@@ -1,0 +1,162 @@
+// The host's data-set objects behind the opaque handles of frame/host/dataset.h.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame/host/dataset.h"
+#include "frame/host/status.h"
+#include "host/data/table.h"
+
+namespace vsf {
+
+struct HostDataSet {
+  explicit HostDataSet(int d) : direction(d) {}
+  virtual ~HostDataSet() = default;
+  const int direction;  // kDsInput or kDsOutput
+  std::string name;     // as shown in messages: WORK.NAME or the path
+};
+
+// A variable bound to the caller's buffer.
+struct HostBinding {
+  int var = 0;
+  void* dest = nullptr;
+  int length = 0;
+  int type = kBindNumeric;
+};
+
+struct HostBindList {
+  HostDataSet* owner = nullptr;
+  int announced = 0;
+  std::vector<HostBinding> items;
+};
+
+}  // namespace vsf
+
+namespace vsf::host {
+
+struct ByVar {
+  int var = 0;
+  bool text = false;
+  bool descending = false;
+};
+
+// The BY values of one observation.
+struct ByKey {
+  std::vector<double> numbers;
+  std::vector<std::string> texts;
+};
+
+struct InputDataSet final : HostDataSet {
+  explicit InputDataSet(std::shared_ptr<const Table> t)
+      : HostDataSet(kDsInput), table(std::move(t)), cursor(table.get()) {
+    next = groupStart = TablePos{table->first, 0, 0};
+  }
+  std::shared_ptr<const Table> table;
+  BlockCursor cursor;
+  TablePos next;     // the next observation readNext delivers
+  TablePos current;  // the current observation, when haveCurrent
+  bool haveCurrent = false;
+  char readMode = 'B';
+  // BY groups.
+  std::vector<ByVar> by;
+  bool notSorted = false;
+  int64_t groups = 0;  // groups positioned so far
+  TablePos groupStart;
+  ByKey groupKey;
+  bool nextInGroup = true;  // `next` lies in the current group or at its end
+  // Bound reads.
+  std::deque<HostBindList> bindLists;
+  const HostBindList* bound = nullptr;
+};
+
+// A variable of an output data set: carried from a source or new with its value slot.
+struct OutVar {
+  std::string name;
+  int type = kVarNumeric;
+  int length = 8;
+  HostDataSet* source = nullptr;  // carried from
+  int sourceVar = -1;
+  double number = 0;
+  std::vector<char> chars;
+};
+
+struct OutputDataSet final : HostDataSet {
+  OutputDataSet() : HostDataSet(kDsOutput) {}
+  ~OutputDataSet() override;
+  std::filesystem::path finalPath, tempPath;
+  std::string reopenName;
+  int fd = -1;
+  bool ready = false;
+  bool failed = false;
+  std::deque<OutVar> vars;  // a deque keeps the value slots where they are
+  std::string buffer;
+  int64_t rows = 0;
+};
+
+// ---- Names (names.cpp) ----
+struct DataSetName {
+  std::string shown;   // WORK.NAME or the path
+  std::string reopen;  // for lastName(): opens the same data set
+  std::filesystem::path path;
+};
+// Resolves a data-set name to its file; false and the error's text when it cannot.
+bool resolveName(std::string_view name, DataSetName* out, std::string* error);
+
+// ---- Step registry (registry.cpp) ----
+void registerDataSet(HostDataSet* ds);
+void forgetDataSet(HostDataSet* ds);
+// The imported copy of the file, imported now unless this step has it already.
+std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* error);
+// A file was replaced: drop the step's copy of it.
+void forgetTable(const std::filesystem::path& path);
+// Outputs carrying values from the input that is closing stop doing so.
+void detachSource(HostDataSet* source);
+
+// ---- Errors ----
+// Issues the error and ends the step with code 1012; does not return.
+[[noreturn]] void failStep(const std::string& text);
+void issueError(const std::string& text);
+
+// ---- Input data sets (reader.cpp, values.cpp, varlist.cpp) ----
+InputDataSet* asInput(HostDataSet* ds);
+HostDataSet* openInput(std::string_view name, uint32_t* status);
+void closeInput(InputDataSet* in);
+int setBy(HostDataSet* ds, const ByVariable* vars, int count, bool notSorted);
+int setupGroups(HostDataSet* ds);
+int nextByGroup(HostDataSet* ds);
+int setMode(HostDataSet* ds, char mode);
+int start(HostDataSet* ds);
+int readNext(HostDataSet* ds);
+// The variable's number, -1 when the table has none of the name (in any case).
+int findVariable(const Table& t, std::string_view name);
+int findVar(HostDataSet* ds, std::string_view name, int* number);
+int varByNumber(HostDataSet* ds, int number, VarDescriptor* out);
+int attr(HostDataSet* ds, int code, void* out);
+double getNum(HostDataSet* ds, int number);
+std::string_view getChar(HostDataSet* ds, int number);
+std::string getFormatted(HostDataSet* ds, int number);
+HostBindList* bindBegin(HostDataSet* ds, int count);
+int bindVar(HostBindList* list, int number, void* dest, int length, int bindType);
+int bindEnd(HostBindList* list);
+void copyBound(InputDataSet* in);
+int verify(HostDataSet* reader, HostDataSet* other);
+int check(HostDataSet* reader, HostDataSet* other);
+int expandList(HostDataSet* ds, std::string_view first, std::string_view second, int form,
+               std::vector<int>* numbers);
+
+// ---- Output data sets (writer.cpp) ----
+OutputDataSet* asOutput(HostDataSet* ds);
+HostDataSet* outCreate(std::string_view name, int announcedVars, uint32_t* status);
+int outCarry(HostDataSet* out, HostDataSet* source, const int* numbers, int count);
+int outVarAdd(HostDataSet* out, const OutVarDefinition* def, void** valueSlot);
+int outReady(HostDataSet* out);
+int append(HostDataSet* out);
+int outClose(HostDataSet* out, bool keep);
+
+}  // namespace vsf::host

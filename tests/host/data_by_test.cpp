@@ -1,0 +1,199 @@
+// BY groups, positioning within them, and bound reads.
+#include <cstring>
+
+#include "host/data_test_util.h"
+
+namespace vsf::test {
+namespace {
+
+using Groups = std::vector<std::vector<std::string>>;
+
+// The first variable of each observation, group by group.
+Groups walkGroups(const HostDsFamily& f, HostDataSet* d) {
+  Groups out;
+  f.mode(d, 'B');
+  while (f.nextByGroup(d) == 1) {
+    out.emplace_back();
+    while (f.readNext(d) == 1) out.back().emplace_back(f.getChar(d, 0));
+  }
+  return out;
+}
+
+struct ByCase {
+  const char* name;
+  const char* csv;
+  std::vector<ByVariable> by;
+  bool notSorted;
+  Groups groups;
+};
+
+const ByCase kByCases[] = {
+    {"ascending",
+     "id,g\na,1\nb,1\nc,2\nd,3\ne,3\n",
+     {{"g", false}},
+     false,
+     {{"a", "b"}, {"c"}, {"d", "e"}}},
+    {"descending", "id,g\na,3\nb,3\nc,2\nd,1\n", {{"G", true}}, false, {{"a", "b"}, {"c"}, {"d"}}},
+    {"two variables, the second descending",
+     "id,g,h\na,1,b\nb,1,b\nc,1,a\nd,2,z\n",
+     {{"g", false}, {"h", true}},
+     false,
+     {{"a", "b"}, {"c"}, {"d"}}},
+    {"trailing blanks do not split a group",
+     "id,g\na,x\nb,x \nc,y\n",
+     {{"g", false}},
+     false,
+     {{"a", "b"}, {"c"}}},
+    {"missing values come first",
+     "id,g\na,.\nb,.\nc,.A\nd,-5\ne,2\n",
+     {{"g", false}},
+     false,
+     {{"a", "b"}, {"c"}, {"d"}, {"e"}}},
+    {"notsorted", "id,g\na,2\nb,2\nc,1\nd,2\n", {{"g", false}}, true, {{"a", "b"}, {"c"}, {"d"}}},
+    {"no BY: one group", "id,g\na,2\nb,1\n", {}, false, {{"a", "b"}}},
+    {"no observations", "id,g\n", {{"g", false}}, false, {}},
+};
+
+TEST_F(DataTest, ByGroups) {
+  for (const ByCase& c : kByCases) {
+    // Whole and in pieces of a few bytes, so groups cross blocks of the copy.
+    for (size_t piece : {size_t{1} << 20, size_t{9}}) {
+      HostDataSet* d = openInPieces(c.csv, piece);
+      ASSERT_EQ(ds().setBy(d, c.by.data(), static_cast<int>(c.by.size()), c.notSorted), 0);
+      EXPECT_EQ(walkGroups(ds(), d), c.groups) << c.name << ", pieces of " << piece;
+    }
+  }
+}
+
+TEST_F(DataTest, OutOfOrderNamesTheObservation) {
+  struct Case {
+    const char* csv;
+    std::vector<ByVariable> by;
+    const char* observation;
+  } cases[] = {
+      {"id,g\na,1\nb,2\nc,1\n", {{"g", false}}, "observation 3"},
+      {"id,g\na,1\nb,2\n", {{"g", true}}, "observation 2"},
+      {"id,g,h\na,1,1\nb,1,2\nc,1,1\n", {{"g", false}, {"h", false}}, "observation 3"},
+      {"id,g\na,2\nb,2\nc,2\nd,.\n", {{"g", false}}, "observation 4"},
+  };
+  for (const Case& c : cases) {
+    HostDataSet* d = openInPieces(c.csv, 7);
+    ASSERT_EQ(ds().setBy(d, c.by.data(), static_cast<int>(c.by.size()), false), 0);
+    std::string error = stepEndError([&] { walkGroups(ds(), d); });
+    EXPECT_NE(error.find(c.observation), std::string::npos) << error;
+    EXPECT_NE(error.find("WORK.PIECES"), std::string::npos) << error;
+  }
+  HostDataSet* d = openInPieces("id,g\na,1\n", 100);
+  ByVariable unknown{"nope", false};
+  EXPECT_EQ(ds().setBy(d, &unknown, 1, false), static_cast<int>(hs::kVarNotFound));
+}
+
+std::vector<std::string> readAll(const HostDsFamily& f, HostDataSet* d) {
+  std::vector<std::string> out;
+  while (f.readNext(d) == 1) out.emplace_back(f.getChar(d, 0));
+  return out;
+}
+
+TEST_F(DataTest, StartModeAndSetup) {
+  HostDataSet* d = openInPieces("id,g\na,1\nb,1\nc,2\nd,2\ne,2\nf,3\n", 8);
+  ByVariable g{"g", false};
+  ASSERT_EQ(ds().setBy(d, &g, 1, false), 0);
+  ASSERT_EQ(ds().nextByGroup(d), 1);
+  ASSERT_EQ(ds().nextByGroup(d), 1);  // the first group skipped unread
+  ASSERT_EQ(ds().readNext(d), 1);
+  ASSERT_EQ(ds().readNext(d), 1);
+  EXPECT_EQ(ds().getChar(d, 0), "d");
+  ds().start(d);
+  EXPECT_EQ(readAll(ds(), d), (std::vector<std::string>{"c", "d", "e"}));
+  EXPECT_EQ(ds().readNext(d), 0);  // stays at the group's end
+  // The whole data set, then back to the group.
+  ds().mode(d, 'F');
+  ds().start(d);
+  EXPECT_EQ(readAll(ds(), d).size(), 6u);
+  ds().mode(d, 'B');
+  ds().start(d);
+  EXPECT_EQ(readAll(ds(), d), (std::vector<std::string>{"c", "d", "e"}));
+  // Reading the whole data set does not lose the place among the groups.
+  ds().mode(d, 'F');
+  ds().start(d);
+  readAll(ds(), d);
+  ds().mode(d, 'B');
+  ASSERT_EQ(ds().nextByGroup(d), 1);
+  EXPECT_EQ(readAll(ds(), d), (std::vector<std::string>{"f"}));
+  EXPECT_EQ(ds().nextByGroup(d), 0);
+  // setup walks the groups again.
+  ds().setup(d);
+  ASSERT_EQ(ds().nextByGroup(d), 1);
+  EXPECT_EQ(readAll(ds(), d), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(DataTest, BoundReads) {
+  HostDataSet* d = openInPieces("n,c\n1.5,ab\n.B,abcdef\n-2e-9,\n", 6);
+  double n = 0;
+  char c4[4], c8[8], f12[12], t6[6];
+  HostBindList* list = ds().bindBegin(d, 5);
+  ASSERT_EQ(ds().bindVar(list, 0, &n, 8, kBindNumeric), 0);
+  ASSERT_EQ(ds().bindVar(list, 1, c4, 4, kBindCharacter), 0);
+  ASSERT_EQ(ds().bindVar(list, 1, c8, 8, kBindFormatted), 0);
+  ASSERT_EQ(ds().bindVar(list, 0, f12, 12, kBindFormatted), 0);
+  ASSERT_EQ(ds().bindVar(list, 0, t6, 6, kBindText), 0);
+  // Bindings of the wrong kind are refused.
+  EXPECT_EQ(ds().bindVar(list, 0, c4, 4, kBindCharacter), static_cast<int>(dsstatus::kBadBinding));
+  EXPECT_EQ(ds().bindVar(list, 1, &n, 8, kBindNumeric), static_cast<int>(dsstatus::kBadBinding));
+  EXPECT_EQ(ds().bindVar(list, 0, &n, 4, kBindNumeric), static_cast<int>(dsstatus::kBadBinding));
+  EXPECT_EQ(ds().bindVar(list, 2, &n, 8, kBindNumeric), static_cast<int>(hs::kVarNotFound));
+  ASSERT_EQ(ds().bindEnd(list), 0);
+  struct Row {
+    uint64_t bits;
+    const char* c4;
+    const char* c8;
+    const char* f12;
+    const char* t6;
+  } want[] = {
+      {bitsOf(1.5), "ab  ", "ab      ", "1.5         ", "1.5   "},
+      {missingBits('B'), "abcd", "abcdef  ", "B           ", "B     "},
+      {bitsOf(-2e-9), "    ", "        ", "-0.000000002", "-2E-9 "},
+  };
+  ds().mode(d, 'F');
+  ds().start(d);
+  for (const Row& w : want) {
+    ASSERT_EQ(ds().readNext(d), 1);
+    EXPECT_EQ(bitsOf(n), w.bits);
+    EXPECT_EQ(std::string(c4, 4), w.c4);
+    EXPECT_EQ(std::string(c8, 8), w.c8);
+    EXPECT_EQ(std::string(f12, 12), w.f12);
+    EXPECT_EQ(std::string(t6, 6), w.t6);
+  }
+  EXPECT_EQ(ds().readNext(d), 0);
+}
+
+TEST_F(DataTest, FormattedValues) {
+  HostDataSet* d = openInPieces("n,c\n0.1,ab\n", 100);
+  ds().mode(d, 'F');
+  ds().start(d);
+  ASSERT_EQ(ds().readNext(d), 1);
+  EXPECT_EQ(ds().getFormatted(d, 0), "         0.1");
+  EXPECT_EQ(ds().getFormatted(d, 1), "ab");
+  EXPECT_TRUE(std::isnan(ds().getNum(d, 1)));  // a character variable has no number
+  EXPECT_EQ(ds().getChar(d, 0), "");
+  int number = 0;
+  EXPECT_EQ(ds().findVar(d, "C", &number), 0);
+  EXPECT_EQ(number, 1);
+  EXPECT_EQ(ds().findVar(d, "missing", &number), static_cast<int>(hs::kVarNotFound));
+}
+
+TEST_F(DataTest, VerifyAndCheck) {
+  HostDataSet* reader = openInPieces("x,y,c\n1,2,a\n", 100);
+  HostDataSet* same = openInPieces("y,z\n1,2\n", 100);
+  HostDataSet* otherType = openInPieces("c\n5\n", 100);  // c numeric here
+  HostDataSet* disjoint = openInPieces("q\n1\n", 100);
+  EXPECT_EQ(ds().verify(reader, same), 0);
+  EXPECT_EQ(ds().check(reader, same), 0);
+  EXPECT_EQ(ds().check(reader, otherType), 2);
+  EXPECT_EQ(ds().check(reader, disjoint), 2);
+  EXPECT_EQ(ds().check(reader, nullptr), 1);
+  EXPECT_NE(ds().verify(reader, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace vsf::test

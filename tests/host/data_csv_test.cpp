@@ -1,0 +1,237 @@
+// Reading CSV files: types, missing values, quoting, bad input, names and the step's copy.
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+
+#include "host/data_test_util.h"
+
+namespace vsf::test {
+namespace {
+
+struct VarShape {
+  const char* name;
+  int type;
+  int length;
+};
+
+std::vector<VarShape> shapes(const HostDsFamily& f, HostDataSet* d) {
+  int32_t n = 0;
+  f.attr(d, dsattr::kVarCount, &n);
+  std::vector<VarShape> out;
+  static std::vector<std::string> names;  // keeps the names alive for the comparison
+  names.clear();
+  names.reserve(static_cast<size_t>(n));
+  for (int j = 0; j < n; ++j) {
+    VarDescriptor v;
+    EXPECT_EQ(f.varByNumber(d, j, &v), 0);
+    names.push_back(v.name);
+    out.push_back({names.back().c_str(), v.type, v.length});
+  }
+  return out;
+}
+
+TEST_F(DataTest, InfersTypesAndLengths) {
+  write("t.csv",
+        "Int,Real,Mixed,AllMissing,QuotedNum,Words,Inf,Padded\n"
+        "1,1.5,7,.,\"3\",a,inf, 4 \n"
+        "2,-2e3,x12345,,\"4\",bb,1, 5\n"
+        "3,.,8,.A,\"5\",ccc,2,6 \n");
+  HostDataSet* d = open("t");
+  auto got = shapes(ds(), d);
+  const VarShape want[] = {{"Int", kVarNumeric, 8},       {"Real", kVarNumeric, 8},
+                           {"Mixed", kVarCharacter, 6},   {"AllMissing", kVarNumeric, 8},
+                           {"QuotedNum", kVarNumeric, 8}, {"Words", kVarCharacter, 3},
+                           {"Inf", kVarCharacter, 3},     {"Padded", kVarNumeric, 8}};
+  ASSERT_EQ(got.size(), std::size(want));
+  for (size_t j = 0; j < got.size(); ++j) {
+    EXPECT_STREQ(got[j].name, want[j].name);
+    EXPECT_EQ(got[j].type, want[j].type) << want[j].name;
+    EXPECT_EQ(got[j].length, want[j].length) << want[j].name;
+  }
+  int64_t obs = 0;
+  ds().attr(d, dsattr::kObsCount, &obs);
+  EXPECT_EQ(obs, 3);
+  // Character values stand as written; numbers are numbers.
+  auto r = rows(d);
+  EXPECT_EQ(r[1][2], "x12345");
+  EXPECT_EQ(r[0][2], "7");
+  EXPECT_EQ(r[1][1], "-2000");
+  EXPECT_EQ(r[2][7], "6");
+}
+
+TEST_F(DataTest, MissingValues) {
+  write("m.csv", "x,c\n.,a\n,b\n.A,c\n.Z,d\n._,e\n 1 ,f\n");
+  HostDataSet* d = open("m");
+  const char want[] = {'.', '.', 'A', 'Z', '_', 0};
+  ds().mode(d, 'F');
+  ds().start(d);
+  for (char code : want) {
+    ASSERT_EQ(ds().readNext(d), 1);
+    double x = ds().getNum(d, 0);
+    if (code) {
+      EXPECT_EQ(bitsOf(x), missingBits(code)) << code;
+    } else {
+      EXPECT_EQ(x, 1.0);
+    }
+  }
+  EXPECT_EQ(ds().readNext(d), 0);
+}
+
+// Fixture: tests/reference/host_data_fixtures.py (Python's csv module reads the same file).
+TEST_F(DataTest, QuotedFieldsAsPythonReadsThem) {
+  std::ifstream src(std::string(VSF_TEST_DATA) + "/host/quoted.csv", std::ios::binary);
+  std::stringstream text;
+  text << src.rdbuf();
+  write("quoted.csv", text.str());
+  std::ifstream js(std::string(VSF_TEST_DATA) + "/host/quoted_expected.json");
+  nlohmann::json expected = nlohmann::json::parse(js);
+  for (size_t pieces : {size_t{1} << 20, size_t{7}}) {
+    HostDataSet* d = pieces > 1000 ? open("quoted") : openInPieces(text.str(), pieces);
+    VarDescriptor v;
+    for (size_t j = 0; j < expected["header"].size(); ++j) {
+      ds().varByNumber(d, static_cast<int>(j), &v);
+      EXPECT_EQ(v.name, expected["header"][j].get<std::string>());
+    }
+    auto got = rows(d);
+    ASSERT_EQ(got.size(), expected["rows"].size());
+    for (size_t i = 0; i < got.size(); ++i)
+      for (size_t j = 0; j < got[i].size(); ++j)
+        EXPECT_EQ(got[i][j], expected["rows"][i][j].get<std::string>()) << i << "," << j;
+    ds().varByNumber(d, 1, &v);
+    EXPECT_EQ(v.length, 18);  // "line one\r\nline two"
+  }
+}
+
+TEST_F(DataTest, BadInputNamesFileLineAndVariable) {
+  struct Case {
+    const char* text;
+    std::vector<const char*> says;
+  } cases[] = {
+      {"a,b,c\n1,2,3\n4,5\n", {"line 3", "no value for variable c", "bad.csv"}},
+      {"a,b,c\n1,2,3\n\n4,5,6,7\n", {"line 4", "past variable c"}},
+      {"a,b\n1,2\n3,x\"y\n", {"line 3", "variable b", "quote inside"}},
+      {"a,b\n\"1\"2,3\n", {"line 2", "variable a", "after the closing quote"}},
+      {"a,b\n1,2\n3,\"open\n4,5\n", {"line 3", "variable b", "not closed"}},
+      {"a,b\n\"x\ny\",1\n2,3,4\n", {"line 4"}},  // the quoted line end counts
+      {"a,A\n1,2\n", {"line 1", "appears twice"}},
+      {"a,,c\n1,2,3\n", {"line 1", "variable 2 has no name"}},
+      {"", {"is empty"}},
+  };
+  for (const Case& c : cases) {
+    write("bad.csv", c.text);
+    std::string error = stepEndError([&] { ds().open("bad", kDsInput, nullptr); });
+    for (const char* s : c.says) EXPECT_NE(error.find(s), std::string::npos) << error;
+    host::closeStepDataSets();
+  }
+  // A file that is not there: the host issues the error and ends the step.
+  std::string error = stepEndError([&] { ds().open("nothere", kDsInput, nullptr); });
+  EXPECT_NE(error.find("WORK.NOTHERE"), std::string::npos) << error;
+}
+
+// The parse in pieces on several threads gives what one piece on one thread gives, however
+// the pieces fall: inside quoted values, on line ends, and in columns that turn character.
+TEST_F(DataTest, PiecesDoNotChangeTheData) {
+  std::mt19937 gen(3);
+  std::ostringstream csv;
+  csv << "id,code,note,x\r\n";
+  for (int i = 0; i < 400; ++i) {
+    csv << i << ',' << (i == 350 ? "A17" : std::to_string(i % 7)) << ',';
+    switch (i % 5) {
+      case 0:
+        csv << "\"two\nlines, \"\"quoted\"\"\"";
+        break;
+      case 1:
+        csv << "plain";
+        break;
+      case 2:
+        csv << "\"\"";
+        break;
+      case 3:
+        csv << "\"a,b\r\nc\"";
+        break;
+      default:
+        csv << "x";
+        break;
+    }
+    csv << ',' << (i % 9 == 0 ? "." : std::to_string(gen() % 1000 / 8.0))
+        << (i % 2 ? "\n" : "\r\n");
+  }
+  auto whole = rows(openInPieces(csv.str(), size_t{1} << 20, 1));
+  ASSERT_EQ(whole.size(), 400u);
+  EXPECT_EQ(whole[350][1], "A17");
+  EXPECT_EQ(whole[7][1], "0");  // kept as written once the column is character
+  for (size_t piece : {5, 17, 64, 300, 1000}) {
+    HostDataSet* d = openInPieces(csv.str(), piece, 4);
+    EXPECT_EQ(rows(d), whole) << piece;
+    VarDescriptor v;
+    ds().varByNumber(d, 1, &v);
+    EXPECT_EQ(v.type, kVarCharacter);
+    EXPECT_EQ(v.length, 3);
+  }
+}
+
+TEST_F(DataTest, NamesAndLastName) {
+  write("Diab.csv", "a\n1\n");
+  fs::create_directories(lib / "sub");
+  std::ofstream(lib / "sub" / "p.csv") << "b\n2\n";
+  struct Case {
+    std::string name;
+    std::string shown;
+    std::string last;
+  } cases[] = {
+      {"diab", "WORK.DIAB", "WORK.Diab"},
+      {"work.DIAB", "WORK.DIAB", "WORK.Diab"},
+      {"'" + (lib / "sub" / "p.csv").string() + "'", (lib / "sub" / "p.csv").string(),
+       "'" + (lib / "sub" / "p.csv").string() + "'"},
+  };
+  for (const Case& c : cases) {
+    HostDataSet* d = open(c.name);
+    std::string shown;
+    ds().attr(d, dsattr::kName, &shown);
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(ds().lastName(), c.last);
+    EXPECT_NE(ds().open(ds().lastName(), kDsInput, nullptr), nullptr);
+  }
+  for (const char* bad : {"other.diab", "../diab", "a/b", "''"}) {
+    uint32_t status = 0;
+    EXPECT_EQ(ds().open(bad, kDsInput, &status), nullptr) << bad;
+    EXPECT_NE(status, 0u);
+  }
+}
+
+// One import per file and step; the copy is invisible in UTILPATH and gone after the step;
+// a file rewritten during the step is read again.
+TEST_F(DataTest, StepCopyIsSharedAndLeavesNothing) {
+  write("s.csv", "a\n1\n2\n");
+  host::DataSetName name;
+  std::string error;
+  ASSERT_TRUE(host::resolveName("s", &name, &error));
+  auto first = host::stepTable(name, &error);
+  EXPECT_EQ(host::stepTable(name, &error), first);
+  EXPECT_TRUE(filesIn(util).empty());
+  write("s.csv", "a\n1\n2\n3\n");
+  auto again = host::stepTable(name, &error);
+  ASSERT_NE(again, first);
+  EXPECT_EQ(again->obs, 3);
+  std::weak_ptr<const host::Table> gone = again;
+  first.reset();
+  again.reset();
+  host::closeStepDataSets();
+  EXPECT_TRUE(gone.expired());
+}
+
+TEST_F(DataTest, BlankLinesAndByteOrderMark) {
+  write("b.csv", "\xEF\xBB\xBFname,v\n\nx,1\r\n\r\ny,2");
+  HostDataSet* d = open("b");
+  VarDescriptor v;
+  ds().varByNumber(d, 0, &v);
+  EXPECT_EQ(v.name, "name");
+  auto r = rows(d);
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[1][0], "y");
+  EXPECT_EQ(r[1][1], "2");
+}
+
+}  // namespace
+}  // namespace vsf::test

@@ -1,0 +1,147 @@
+// The best format and the reading of numbers from CSV fields.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "frame/strings.h"
+#include "host/data/best_format.h"
+#include "host/data/csv_number.h"
+
+namespace vsf::test {
+namespace {
+
+using host::formatBest;
+using host::parseCell;
+
+// Fixture: tests/reference/host_data_fixtures.py (an independent implementation of the rule).
+TEST(BestFormat, MatchesReferenceTable) {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/host/best_format.csv");
+  ASSERT_TRUE(in);
+  std::string line;
+  std::getline(in, line);
+  int cases = 0;
+  while (std::getline(in, line)) {
+    std::stringstream ss(line);
+    std::string value, width, text;
+    std::getline(ss, value, ',');
+    std::getline(ss, width, ',');
+    std::getline(ss, text, ',');
+    double x = std::strtod(value.c_str(), nullptr);
+    EXPECT_EQ(formatBest(x, std::stoi(width)), text) << value << " in width " << width;
+    ++cases;
+  }
+  EXPECT_GT(cases, 90);
+}
+
+TEST(BestFormat, SpecialValues) {
+  struct Case {
+    double value;
+    int width;
+    const char* text;
+  } cases[] = {
+      {missingValue('.'), 12, "."}, {missingValue('A'), 12, "A"},
+      {missingValue('_'), 12, "_"}, {-0.0, 12, "0"},
+      {HUGE_VAL, 5, "*****"},       {123456.0, 2, "**"},  // not even "1E5" fits
+      {123456.0, 3, "1E5"},         {7.0, 1, "7"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(formatBest(c.value, c.width), c.text) << c.text;
+}
+
+// Every finite double reads back from its best text when that text is exact (it fits).
+TEST(BestFormat, ExactTextsReadBack) {
+  std::mt19937_64 gen(7);
+  std::uniform_real_distribution<double> mant(-10, 10);
+  std::uniform_int_distribution<int> ex(-8, 12);
+  for (int i = 0; i < 20000; ++i) {
+    double x = std::ldexp(mant(gen), ex(gen) * 3);
+    x = std::round(x * 1e4) / 1e4;  // mostly short decimals
+    std::string s = formatBest(x, 32);
+    double back;
+    std::string t = s;
+    for (char& c : t)
+      if (c == 'E') c = 'e';
+    std::from_chars(t.data(), t.data() + t.size(), back);
+    ASSERT_EQ(back, x) << s;
+    ASSERT_LE(s.size(), 32u);
+  }
+}
+
+TEST(CsvNumber, FieldsTable) {
+  struct Case {
+    const char* text;
+    bool number;
+    double value;
+    char missing;  // the code when the value is missing
+  } cases[] = {
+      {"1", true, 1, 0},
+      {"-1.5e3", true, -1500, 0},
+      {"+2", true, 2, 0},
+      {" 3 ", true, 3, 0},
+      {".5", true, 0.5, 0},
+      {"5.", true, 5, 0},
+      {"1E-2", true, 0.01, 0},
+      {"0.1", true, 0.1, 0},
+      {"123456789012345678901234", true, 1.2345678901234568e23, 0},
+      {"1e-400", true, 0, 0},  // underflows to zero
+      {"", true, 0, '.'},
+      {"  ", true, 0, '.'},
+      {".", true, 0, '.'},
+      {".A", true, 0, 'A'},
+      {".Z", true, 0, 'Z'},
+      {"._", true, 0, '_'},
+      {".a", false, 0, 0},
+      {".AB", false, 0, 0},
+      {"1e400", false, 0, 0},
+      {"inf", false, 0, 0},
+      {"nan", false, 0, 0},
+      {"0x10", false, 0, 0},
+      {"1.2.3", false, 0, 0},
+      {"1e", false, 0, 0},
+      {"e1", false, 0, 0},
+      {"-", false, 0, 0},
+      {"--1", false, 0, 0},
+      {"1 000", false, 0, 0},
+      {"12a", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    double v = 0;
+    bool ok = parseCell(c.text, &v);
+    ASSERT_EQ(ok, c.number) << '"' << c.text << '"';
+    if (!ok) continue;
+    if (c.missing)
+      EXPECT_EQ(missingCode(v), c.missing) << c.text;
+    else
+      EXPECT_EQ(v, c.value) << c.text;
+  }
+}
+
+// The fast path and the fallback agree with the C library's strtod on random decimals.
+TEST(CsvNumber, AgreesWithStrtod) {
+  std::mt19937_64 gen(11);
+  std::uniform_int_distribution<int> digits(1, 22), exponent(-330, 310), pick(0, 9);
+  for (int i = 0; i < 50000; ++i) {
+    std::string s = pick(gen) < 3 ? "-" : "";
+    int n = digits(gen), point = std::uniform_int_distribution<int>(0, n)(gen);
+    for (int k = 0; k < n; ++k) {
+      if (k == point && k > 0) s += '.';
+      s += static_cast<char>('0' + pick(gen));
+    }
+    if (pick(gen) < 5) s += "e" + std::to_string(exponent(gen));
+    double expected = std::strtod(s.c_str(), nullptr);
+    double v;
+    if (!parseCell(s, &v)) {
+      EXPECT_TRUE(std::isinf(expected)) << s;  // only overflow keeps the text
+      continue;
+    }
+    ASSERT_EQ(v, expected) << s;
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
