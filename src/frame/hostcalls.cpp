@@ -166,6 +166,17 @@ int zthrexit() {
   return v;
 }
 
+uint32_t zevwait(int count, HostEvent* const* events, int* position, int64_t limitMs) {
+  if (count < 1 || !events) return hs::kNoWaitObject;
+  int p = kernel().eventWait(events, count, limitMs);
+  if (position) *position = p;
+  return 0;
+}
+
+void* allocFlagged(HostPool* allocator, size_t size, uint32_t flags) {
+  return allocator ? kernel().poolAlloc(allocator, size, flags) : nullptr;
+}
+
 int zlogline(int level, std::string_view text) { return kernel().logLine(level, text); }
 
 int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args) {

@@ -34,6 +34,12 @@ double zhostclock();
 void zcpuinfo(CpuInfoRecord* record);
 int zthrexit();
 
+// Waits until one of count events is set; its 1-based position comes back in *position.
+// 0, or kNoWaitObject when no events are given.
+uint32_t zevwait(int count, HostEvent* const* events, int* position, int64_t limitMs);
+// Allocation through an allocator object (a pool or heap); null when refused.
+void* allocFlagged(HostPool* allocator, size_t size, uint32_t flags = 0x3004);
+
 int zlogline(int level, std::string_view text);
 int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args);
 int zmfree(HostPool* pool, void* block);

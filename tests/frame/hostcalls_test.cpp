@@ -78,6 +78,18 @@ TEST(NameValueHelpers, CountdownStopsAtMinusOne) {
   EXPECT_EQ(hxnrlimit("OSENV.T_BIGLIMIT", 3), 2147483646);
 }
 
+TEST(Events, WaitGivesThePositionOfTheSetEvent) {
+  test::ensureHost();
+  HostEvent* e[2] = {kernel().eventCreate(), kernel().eventCreate()};
+  kernel().eventSet(e[1]);  // the second object is the workers' quit event
+  int position = 0;
+  EXPECT_EQ(zevwait(2, e, &position, -1), 0u);
+  EXPECT_EQ(position, 2);
+  EXPECT_EQ(zevwait(0, e, &position, -1), hs::kNoWaitObject);
+  kernel().eventDestroy(e[0]);
+  kernel().eventDestroy(e[1]);
+}
+
 TEST(Clock, MonotoneAndProcessorInfo) {
   test::ensureHost();
   double a = zhostclock(), b = zhostclock();
