@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "common/test_host.h"
@@ -117,6 +118,7 @@ Group::Group(const CaseData& data, const GroupSettings& settings)
   o.kfold = g_.kfold, o.folds = g_.folds, o.method = g_.method, o.select = g_.select;
   o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
   o.generalSearch = g_.generalSearch;
+  o.modelAveragingRun = o.resampling = !g_.resample.empty();
   v.threads.effectiveThreaded = g_.workers > 1;
   v.threads.effectiveWorkers = g_.workers;
   v.threads.requestedWorkers = g_.workers;
@@ -197,6 +199,8 @@ void Group::write() {
     const int role = g_.roles ? data_.role[i] : 1;
     if (g_.weight) values.push_back(wt);
     if (g_.freq) values.push_back(fr);
+    const bool drawn = !g_.resample.empty();
+    if (drawn) values.push_back(g_.resample[i]);
     values.push_back(data_.y[i]);
     std::vector<double> sparseValues;
     for (int e = 0, col = 0; e < E; col += columnCount_[e], ++e) {
@@ -218,8 +222,9 @@ void Group::write() {
     tags.insert(tags.end(), indices.begin(), indices.end());
     (void)appendRow(&w, values.data(), static_cast<int>(values.size()), tags.data(),
                     static_cast<int>(tags.size()));
+    const double used = drawn ? g_.resample[i] : fr;
     if (role == 1) {
-      s.obsUsed += 1, s.trainFreq += fr, s.trainWeight += wt * fr;
+      s.obsUsed += 1, s.trainFreq += used, s.trainWeight += wt * used;
     } else if (role == 2) {
       s.validRows += 1, s.validFreq += fr, s.validWeight += wt * fr;
     } else if (role == 4) {
@@ -309,6 +314,37 @@ std::vector<double> Group::estimates() {
 std::string Group::flagsText() {
   const SelectionState& s = state_->selection;
   return std::string(s.flags, s.flags + s.sscpOrder);
+}
+
+CaseData syntheticCase(const std::vector<int>& effectColumns, int rows, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> normal;
+  std::uniform_int_distribution<int> pick(0, 1 << 20);
+  CaseData d;
+  d.effectColumns = effectColumns;
+  for (int i = 0; i < rows; ++i) {
+    std::vector<double> x;
+    double y = normal(gen);
+    for (size_t e = 0; e < effectColumns.size(); ++e) {
+      const int c = effectColumns[e];
+      if (e == 0) {
+        x.insert(x.end(), c, 1.0);
+      } else if (c == 1) {
+        x.push_back(normal(gen) * (1 + e));
+      } else {
+        const int level = pick(gen) % (c + 1);  // one level has no column: all zero
+        for (int j = 0; j < c; ++j) x.push_back(j == level ? 1.0 : 0.0);
+      }
+      y += 0.3 * x.back() * (static_cast<int>(e % 3) - 1);
+    }
+    d.y.push_back(y);
+    d.w.push_back(0.5 + (i % 4) * 0.25);
+    d.f.push_back(1 + i % 3);
+    d.fold.push_back(i % 5);
+    d.role.push_back(i % 9 == 4 ? 2 : (i % 9 == 7 ? 4 : 1));
+    d.x.push_back(x);
+  }
+  return d;
 }
 
 std::vector<double> packed(const double* a, int order) {

@@ -46,7 +46,12 @@ struct GroupSettings {
   uint8_t method = kMethodForward;
   uint8_t select = kCritSbc, choose = kCritNone;
   bool generalSearch = false;
+  std::vector<double> resample;    // rows carry these resample frequencies (model averaging)
 };
+
+// Random rows for effects of the given column counts (effect 0 the intercept); CLASS-like
+// effects get indicator columns.
+CaseData syntheticCase(const std::vector<int>& effectColumns, int rows, unsigned seed);
 
 class Group {
  public:
