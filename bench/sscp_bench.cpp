@@ -103,9 +103,8 @@ void runPass(benchmark::State& state, const RowKernel& k) {
     benchmark::DoNotOptimize(st.v->selection.sscp);
   }
   const double flops = static_cast<double>(kRows) * (q + 1) * (q + 2);  // n q(q+1)/2 FMAs
-  state.counters["GFLOPS"] =
-      benchmark::Counter(flops * state.iterations(), benchmark::Counter::kIsRate,
-                         benchmark::Counter::kIs1000);
+  state.counters["GFLOPS"] = benchmark::Counter(
+      flops * state.iterations(), benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
 }
 
 void BM_SscpDsyrk(benchmark::State& state) { runPass(state, kernSscp); }

@@ -92,8 +92,8 @@ void addInto(double* sum, const double* b, uint32_t n) {
 
 // Every file into its own buffer on the calling thread, added in file order: the same sums
 // a threaded pass makes.
-int bufferedSequentialPass(SelectionState* s, const RowKernel& k, int32_t count,
-                           uint32_t result, uint32_t total) {
+int bufferedSequentialPass(SelectionState* s, const RowKernel& k, int32_t count, uint32_t result,
+                           uint32_t total) {
   double* sum = takeBuffer(s, total);
   double* work = s->utilFiles->count > 1 ? takeBuffer(s, total) : nullptr;
   if (!sum || (s->utilFiles->count > 1 && !work)) {
@@ -119,8 +119,8 @@ void freeItems(SelectionState* s, ZWorkItem* items, int n) {
   s->puddle->items = nullptr;
 }
 
-int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int workers,
-                 uint32_t result, uint32_t total) {
+int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int workers, uint32_t result,
+                 uint32_t total) {
   auto* items = static_cast<ZWorkItem*>(
       kernel().poolAlloc(s->modelPool, sizeof(ZWorkItem) * workers, kAllocZero));
   if (!items) return rc::kMemory;
@@ -179,11 +179,12 @@ int runDataPass(SelectionState* s, const RowKernel& k, int32_t count) {
   int workers = 1;
   if (s->threads && s->threads->effectiveThreaded) workers = s->threads->effectiveWorkers;
   const bool ownFile = s->options && s->options->resampleFreqInFile;
-  const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 &&
-                        workers == files && s->puddle && s->puddle->queue;
+  const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
+                        s->puddle && s->puddle->queue;
   if (threaded) return threadedPass(s, k, count, workers, result, total);
   if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
-  if (result > 0 || (!k.seq && total > 0)) return bufferedSequentialPass(s, k, count, result, total);
+  if (result > 0 || (!k.seq && total > 0))
+    return bufferedSequentialPass(s, k, count, result, total);
   return runSequentialPass(s, k);
 }
 

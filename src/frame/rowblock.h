@@ -36,13 +36,13 @@ inline const int32_t* blockTagEnd(const PageView& v) {
 // Packs rows into the blocks of a BY group, striped over its utility files.
 struct RowBlockWriter {
   UtilFileArray* files = nullptr;
-  HostPool* pool = nullptr;     // resident blocks come from it (the PAGE pool)
-  int64_t block = 0;            // the current block; after finishRows, the number of blocks
-  int64_t rows = 0;             // rows in the current block
-  int64_t largestRows = 0;      // the largest row count of any block ended
-  char* start = nullptr;        // the current block, null before its first row
-  char* forward = nullptr;      // next byte for doubles
-  char* backward = nullptr;     // the byte after the next row's tag group
+  HostPool* pool = nullptr;  // resident blocks come from it (the PAGE pool)
+  int64_t block = 0;         // the current block; after finishRows, the number of blocks
+  int64_t rows = 0;          // rows in the current block
+  int64_t largestRows = 0;   // the largest row count of any block ended
+  char* start = nullptr;     // the current block, null before its first row
+  char* forward = nullptr;   // next byte for doubles
+  char* backward = nullptr;  // the byte after the next row's tag group
 };
 
 // Appends one row: nValues doubles forward and nTags tags (tags[0] read first) backward. A

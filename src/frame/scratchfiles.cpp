@@ -25,8 +25,8 @@ int openScratchFile(ScratchFile* file, const ExtensionSet* x, int number, int di
     file->pathFromTools = true;
   }
   uint32_t status = 0;
-  file->file = x->streamx ? x->streamx->open(file->path, "Scratch file for varsifter", &status)
-                          : nullptr;
+  file->file =
+      x->streamx ? x->streamx->open(file->path, "Scratch file for varsifter", &status) : nullptr;
   if (!file->file) {
     *stage = 2;
     return status != 0 ? static_cast<int>(status) : -1;

@@ -17,16 +17,16 @@ struct ExtensionSet;
 
 struct UtilFileRecord {
   PageStream* pageFile = nullptr;
-  PageDescriptor current;          // block being filled (data pass)
+  PageDescriptor current;  // block being filled (data pass)
   int32_t pageLength = 0;
-  std::string path;                // UTILPATH directory
-  void** residentBlocks = nullptr; // one pointer per block kept in memory
-  int64_t pageCount = 0;           // last page number written
-  int64_t residentCapacity = 1;    // blocks of this file kept in memory
+  std::string path;                 // UTILPATH directory
+  void** residentBlocks = nullptr;  // one pointer per block kept in memory
+  int64_t pageCount = 0;            // last page number written
+  int64_t residentCapacity = 1;     // blocks of this file kept in memory
   int64_t residentCount = 0;
-  uint8_t reopening = 0;           // a close while set discards the file
-  int32_t columnCount = 0;         // design columns of the largest group model
-  void* pageBuffer = nullptr;      // the stream's buffer for paged blocks of this file
+  uint8_t reopening = 0;       // a close while set discards the file
+  int32_t columnCount = 0;     // design columns of the largest group model
+  void* pageBuffer = nullptr;  // the stream's buffer for paged blocks of this file
 };
 
 struct UtilFileArray {
@@ -66,8 +66,8 @@ void closeUtilFiles(UtilFileArray* array, HostPool* pool);
 // Makes block k the current block of its file, cleared; returns its start (the row count
 // slot), the first row byte and the end of its tag area. 0, -2 (resident block refused) or
 // -7 (no page buffer).
-[[nodiscard]] int seekUtilPage(UtilFileArray* array, int64_t k, HostPool* pool,
-                               char** blockStart, char** rowStart, char** tagEnd);
+[[nodiscard]] int seekUtilPage(UtilFileArray* array, int64_t k, HostPool* pool, char** blockStart,
+                               char** rowStart, char** tagEnd);
 // Ends block k: a paged block is written to its page (-12 after message 848/139 when
 // refused), a resident one is kept in its file's list. 0 on success.
 [[nodiscard]] int endUtilBlock(UtilFileArray* array, int64_t k);

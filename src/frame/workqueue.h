@@ -17,9 +17,9 @@ struct ZWorkItem {
   SelectionState* state = nullptr;
   const RowKernel* kernel = nullptr;
   double* buffer = nullptr;
-  uint32_t length = 0;    // doubles of the buffer handed to the kernel
-  int32_t argument = 0;   // the pass's count argument
-  int32_t result = 0;     // the worker's first nonzero result
+  uint32_t length = 0;   // doubles of the buffer handed to the kernel
+  int32_t argument = 0;  // the pass's count argument
+  int32_t result = 0;    // the worker's first nonzero result
 };
 
 struct ZPuddle {

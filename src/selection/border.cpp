@@ -51,7 +51,8 @@ void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field
                      int64_t n) {
   if (!kfoldOn(s)) return;
   std::fill(main + offset, main + offset + n, 0.0);
-  for (int32_t f = 0; f < s->folds; ++f) addVector(main + offset, s->foldRecs[f].*field + offset, n);
+  for (int32_t f = 0; f < s->folds; ++f)
+    addVector(main + offset, s->foldRecs[f].*field + offset, n);
   for (int32_t f = 0; f < s->folds; ++f) {
     double* fold = s->foldRecs[f].*field + offset;
     for (int64_t i = 0; i < n; ++i) fold[i] = main[offset + i] - fold[i];
@@ -67,8 +68,7 @@ int assembleNewRows(SelectionState* s, int32_t k, int32_t o, bool fromTrial) {
   if (s->storeOn && (s->storeSlot[k] >= 0 || (fromTrial && othersStored(s, k)))) {
     rowsFromStore(s, k, o, s->store, s->effectBlocks[k], s->sscp);
     for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)
-      rowsFromStore(s, k, o, s->foldRecs[f].store, s->foldRecs[f].blocks[k],
-                    s->foldRecs[f].sscp);
+      rowsFromStore(s, k, o, s->foldRecs[f].store, s->foldRecs[f].blocks[k], s->foldRecs[f].sscp);
     return 0;
   }
   s->passEffect = k;

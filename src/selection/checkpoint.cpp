@@ -13,8 +13,7 @@ namespace {
 // is the swept matrix's element in row j, column i; a pair whose order changes keeps its
 // value when both columns share a flag and changes sign when one is swept and one is not.
 int32_t compactModel(const SelectionState* s, const double* A, const double* S, const char* F,
-                     const int32_t* firstFull, double* cA, double* cS, char* cF,
-                     int32_t* cFirst) {
+                     const int32_t* firstFull, double* cA, double* cS, char* cF, int32_t* cFirst) {
   std::vector<int32_t> full(1, 0);
   for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
     const int32_t e = s->entryOrder[pos];
@@ -160,8 +159,7 @@ void restoreModelState(SelectionState* s) {
 }
 
 void restoreSelectedStep(SelectionState* s) {
-  if (s->status != 0 || !s->options || s->options->choose == kCritNone || s->chosenStep < 0)
-    return;
+  if (s->status != 0 || !s->options || s->options->choose == kCritNone || s->chosenStep < 0) return;
   const int32_t i = s->chosenStep;
   const StepHistory& h = s->steps;
   s->sweptColumns = h.sweptColumns[i];

@@ -115,15 +115,19 @@ double effectFTestLogPValue(double sseA, int32_t pA, double sseB, int32_t pB, in
   return fTest(sseA, pA, sseB, pB, eA, eB, n, f, tol, &logp) < 0 ? absentValue() : logp;
 }
 
-double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA,
-                         int32_t eB, double n, double* f, double tol) {
+double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t eB,
+                         double n, double* f, double tol) {
   double logp = 0, fs;
   if (!f) f = &fs;
   switch (fTest(sseA, pA, sseB, pB, eA, eB, n, f, tol, &logp)) {
-    case -1: return absentValue();
-    case 1: return 0;
-    case 2: return 1;
-    default: return logp >= kLogPZero ? zexp(logp) : 0;
+    case -1:
+      return absentValue();
+    case 1:
+      return 0;
+    case 2:
+      return 1;
+    default:
+      return logp >= kLogPZero ? zexp(logp) : 0;
   }
 }
 

@@ -53,13 +53,20 @@ double externalCvValue(SelectionState* s) {
 double stateValue(SelectionState* s, uint8_t code) {
   double v = absentValue();
   switch (code) {
-    case kCritPress: return computePress(s) == 0 ? s->press : v;
-    case kCritValidate: return computeHoldoutAse(s) == 0 ? s->validAse : v;
-    case kCritCv: return computeCvPress(s) == 0 ? s->cvPress : v;
-    case kCritStopNone: return 0;
-    case kCritCvExternal: return externalCvValue(s);
-    case kCritL1: return s->penalty;
-    default: return 0;
+    case kCritPress:
+      return computePress(s) == 0 ? s->press : v;
+    case kCritValidate:
+      return computeHoldoutAse(s) == 0 ? s->validAse : v;
+    case kCritCv:
+      return computeCvPress(s) == 0 ? s->cvPress : v;
+    case kCritStopNone:
+      return 0;
+    case kCritCvExternal:
+      return externalCvValue(s);
+    case kCritL1:
+      return s->penalty;
+    default:
+      return 0;
   }
 }
 
@@ -113,14 +120,22 @@ double criterionValue(SelectionState* s, uint8_t code) {
     case kCritSl:
       return effectFTestLogPValue(prevSse, prevP, sse, p, prevE, s->effectsInModel, n, nullptr,
                                   s->tol);
-    case kCritAic: return critAIC(sse, n, p);
-    case kCritAicc: return critAICC(sse, n, p);
-    case kCritSbc: return critSBC(sse, n, p);
-    case kCritRsquare: return critRSquare(sse, sstOf(s));
-    case kCritAdjRsq: return critAdjRSquare(sse, sstOf(s), n, p, s->options->noInt);
-    case kCritCp: return critCP(sse, n, p, s->sigma2Full);
-    case kCritBic: return critBIC(sse, n, p, s->sigma2Full);
-    default: return stateValue(s, code);
+    case kCritAic:
+      return critAIC(sse, n, p);
+    case kCritAicc:
+      return critAICC(sse, n, p);
+    case kCritSbc:
+      return critSBC(sse, n, p);
+    case kCritRsquare:
+      return critRSquare(sse, sstOf(s));
+    case kCritAdjRsq:
+      return critAdjRSquare(sse, sstOf(s), n, p, s->options->noInt);
+    case kCritCp:
+      return critCP(sse, n, p, s->sigma2Full);
+    case kCritBic:
+      return critBIC(sse, n, p, s->sigma2Full);
+    default:
+      return stateValue(s, code);
   }
 }
 
@@ -135,17 +150,26 @@ double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, doubl
     case kCritSl:
       return effectFTestLogPValue(baseSse, baseParams, trialSse, trialParams, baseEffects,
                                   trialEffects, n, nullptr, s->tol);
-    case kCritAic: return critAIC(trialSse, n, trialParams);
-    case kCritAicc: return critAICC(trialSse, n, trialParams);
-    case kCritSbc: return critSBC(trialSse, n, trialParams);
-    case kCritRsquare: return critRSquare(trialSse, sstOf(s));
-    case kCritAdjRsq: return critAdjRSquare(trialSse, sstOf(s), n, trialParams, s->options->noInt);
-    case kCritCp: return critCP(trialSse, n, trialParams, s->sigma2Full);
-    case kCritBic: return critBIC(trialSse, n, trialParams, s->sigma2Full);
+    case kCritAic:
+      return critAIC(trialSse, n, trialParams);
+    case kCritAicc:
+      return critAICC(trialSse, n, trialParams);
+    case kCritSbc:
+      return critSBC(trialSse, n, trialParams);
+    case kCritRsquare:
+      return critRSquare(trialSse, sstOf(s));
+    case kCritAdjRsq:
+      return critAdjRSquare(trialSse, sstOf(s), n, trialParams, s->options->noInt);
+    case kCritCp:
+      return critCP(trialSse, n, trialParams, s->sigma2Full);
+    case kCritBic:
+      return critBIC(trialSse, n, trialParams, s->sigma2Full);
     case kCritPress:
     case kCritValidate:
-    case kCritCv: return absentValue();
-    default: return stateValue(s, code);
+    case kCritCv:
+      return absentValue();
+    default:
+      return stateValue(s, code);
   }
 }
 

@@ -11,8 +11,7 @@ void sweepModelColumn(SelectionState* s, int32_t k);
 
 // enterEffect with a choice the methods do not have: `exact` sweeps a trial entry's columns
 // in for real (a data-based criterion of the trial model reads the whole swept matrix).
-int enterEffectImpl(SelectionState* s, int32_t effect, bool resweepAll, bool fromTrial,
-                    bool exact);
+int enterEffectImpl(SelectionState* s, int32_t effect, bool resweepAll, bool fromTrial, bool exact);
 
 // Rows o .. n-1 of S from the same rows of A, swept on the columns 1 .. o-1 flagged '1', as
 // sweeping the bordered matrix from scratch would give them.

@@ -7,7 +7,8 @@ namespace vsf {
 
 namespace {
 
-int slices(const SelectionState* s) { return s->options->kfold ? s->folds : 1; }
+// Rows carry fold tags whenever k-fold is asked; sums go per fold once there are folds.
+int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
 
 bool trainingUsed(const SelectionState* s, const rows::Row& r, bool externalAware) {
   if (!r.training() || r.skip) return false;
@@ -16,7 +17,7 @@ bool trainingUsed(const SelectionState* s, const rows::Row& r, bool externalAwar
 
 // The slice of a row (0 without folds); -1 for a fold tag that names no fold.
 int sliceOf(const SelectionState* s, const rows::Row& r) {
-  if (!s->options->kfold) return 0;
+  if (!kfoldOn(s)) return 0;
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
 
@@ -73,7 +74,7 @@ int effectBlocksMt(SelectionState* s, const PageView* v, double* buffer, uint32_
 
 void effectBlocksMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   for (int f = 0; f < slices(s); ++f) {
-    double** blocks = s->options->kfold ? s->foldRecs[f].blocks : s->effectBlocks;
+    double** blocks = kfoldOn(s) ? s->foldRecs[f].blocks : s->effectBlocks;
     for (int32_t e = 0; e < s->effectCount; ++e) {
       copyDoubles(blocks[e], sum, tri(s->columnCount[e]));
       sum += tri(s->columnCount[e]);
@@ -122,11 +123,12 @@ int effectSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t 
 
 void effectSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
   const int64_t slice = length / slices(s), base = tri(s->sscpOrder);
-  if (!s->options->kfold) {
+  if (!kfoldOn(s)) {
     copyDoubles(s->sscp + base, sum, slice);
     return;
   }
-  for (int f = 0; f < s->folds; ++f) copyDoubles(s->foldRecs[f].sscp + base, sum + f * slice, slice);
+  for (int f = 0; f < s->folds; ++f)
+    copyDoubles(s->foldRecs[f].sscp + base, sum + f * slice, slice);
 }
 
 // ---- The store: response row and an effect's rows ----
@@ -154,7 +156,7 @@ int responseCrossMt(SelectionState* s, const PageView* v, double* buffer, uint32
 
 void responseCrossMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   const int64_t L = s->paramCount + 1;
-  if (!s->options->kfold) {
+  if (!kfoldOn(s)) {
     copyDoubles(s->store, sum, L);
     return;
   }
@@ -173,9 +175,8 @@ int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t le
         if (t != 0) storeRowTerms(s, r, t, rows0 + j * L);
       }
     } else {
-      rows::forEffectValues(s, r, k, [&](int32_t i, double x) {
-        storeRowTerms(s, r, r.a * x, rows0 + i * L);
-      });
+      rows::forEffectValues(
+          s, r, k, [&](int32_t i, double x) { storeRowTerms(s, r, r.a * x, rows0 + i * L); });
     }
   });
 }
@@ -183,7 +184,7 @@ int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t le
 void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
   const int64_t L = s->paramCount + 1, slice = length / slices(s);
   const int64_t at = static_cast<int64_t>(s->storeRowsUsed) * L;
-  if (!s->options->kfold) {
+  if (!kfoldOn(s)) {
     copyDoubles(s->store + at, sum, slice);
     return;
   }
@@ -193,12 +194,12 @@ void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_
 }  // namespace
 
 const RowKernel kernEffectBlocks = {"kernEffectBlocks", nullptr, effectBlocksMt,
-                                    effectBlocksLength, nullptr,  effectBlocksMerge};
-const RowKernel kernEffectSscp = {"kernEffectSscp", nullptr, effectSscpMt, countTimesSlices,
-                                  nullptr,          effectSscpMerge};
+                                    effectBlocksLength, nullptr, effectBlocksMerge};
+const RowKernel kernEffectSscp = {"kernEffectSscp", nullptr, effectSscpMt,
+                                  countTimesSlices, nullptr, effectSscpMerge};
 const RowKernel kernResponseCross = {"kernResponseCross", nullptr, responseCrossMt,
-                                     responseCrossLength, nullptr,  responseCrossMerge};
-const RowKernel kernGrowSscp = {"kernGrowSscp", nullptr, growSscpMt, countTimesSlices, nullptr,
-                                growSscpMerge};
+                                     responseCrossLength, nullptr, responseCrossMerge};
+const RowKernel kernGrowSscp = {"kernGrowSscp",   nullptr, growSscpMt,
+                                countTimesSlices, nullptr, growSscpMerge};
 
 }  // namespace vsf

@@ -113,11 +113,11 @@ void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) 
 
 }  // namespace
 
-const RowKernel kernStdMoments = {"kernStdMoments", nullptr, momentsMt, momentsLength, nullptr,
-                                  momentsMerge};
-const RowKernel kernSumSquares = {"kernSumSquares", nullptr, squaresMt, squaresLength, nullptr,
-                                  squaresMerge};
-const RowKernel kernFoldResponseSS = {"kernFoldResponseSS", nullptr, foldResponseMt, foldsLength,
-                                      nullptr,              foldResponseMerge};
+const RowKernel kernStdMoments = {"kernStdMoments", nullptr, momentsMt,
+                                  momentsLength,    nullptr, momentsMerge};
+const RowKernel kernSumSquares = {"kernSumSquares", nullptr, squaresMt,
+                                  squaresLength,    nullptr, squaresMerge};
+const RowKernel kernFoldResponseSS = {"kernFoldResponseSS", nullptr, foldResponseMt,
+                                      foldsLength,          nullptr, foldResponseMerge};
 
 }  // namespace vsf

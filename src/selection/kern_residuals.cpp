@@ -139,11 +139,9 @@ void talliesMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
 }  // namespace
 
 const RowKernel kernPress = {"kernPress", nullptr, pressMt, one, pairs, pressMerge};
-const RowKernel kernHoldoutSse = {"kernHoldoutSse", nullptr, holdoutMt, two, nullptr,
-                                  holdoutMerge};
-const RowKernel kernFoldCvSse = {"kernFoldCvSse", nullptr, foldCvMt, perFold, nullptr,
-                                 foldCvMerge};
-const RowKernel kernGroupTallies = {"kernGroupTallies", nullptr, talliesMt, threePerFold, nullptr,
-                                    talliesMerge};
+const RowKernel kernHoldoutSse = {"kernHoldoutSse", nullptr, holdoutMt, two, nullptr, holdoutMerge};
+const RowKernel kernFoldCvSse = {"kernFoldCvSse", nullptr, foldCvMt, perFold, nullptr, foldCvMerge};
+const RowKernel kernGroupTallies = {"kernGroupTallies", nullptr, talliesMt,
+                                    threePerFold,       nullptr, talliesMerge};
 
 }  // namespace vsf

@@ -27,7 +27,8 @@ namespace {
 
 constexpr int64_t kPanelDoubles = 1 << 22;  // 32 MB of staged rows at most per worker
 
-int slices(const SelectionState* s) { return s->options->kfold ? s->folds : 1; }
+// Rows carry fold tags whenever k-fold is asked; sums go per fold once there are folds.
+int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
 int64_t tri(int64_t q) { return q * (q + 1) / 2; }
 int dims(const SelectionState* s) { return s->denseValues + 1; }
 
@@ -108,7 +109,7 @@ bool used(const SelectionState* s, const rows::Row& r) {
 
 // The slice of a row; -1 when its fold tag names no fold.
 int sliceOf(const SelectionState* s, const rows::Row& r) {
-  if (!s->options->kfold) return 0;
+  if (!kfoldOn(s)) return 0;
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
 
@@ -126,8 +127,7 @@ int rowByRow(SelectionState* s, const rows::Shape& h, const PageView& v, double*
   });
 }
 
-int staged(SelectionState* s, const rows::Shape& h, const PageView& v, double* out,
-           Scratch& sc) {
+int staged(SelectionState* s, const rows::Shape& h, const PageView& v, double* out, Scratch& sc) {
   const int64_t T = tri(s->sscpOrder);
   return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
     if (!used(s, r) || r.a == 0) return;
@@ -167,7 +167,7 @@ int sscpRowsMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
 
 void sscpMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   const int64_t T = tri(s->sscpOrder);
-  if (!s->options->kfold) {
+  if (!kfoldOn(s)) {
     addVector(s->sscp, sum, T);
     return;
   }
@@ -185,9 +185,9 @@ void blasOnOneThread() {
   });
 }
 
-const RowKernel kernSscp = {"kernSscp", nullptr, sscpMt, sscpLength, sscpScratch,
-                            sscpMerge,  sscpFinish};
-const RowKernel kernSscpRowByRow = {"kernSscpRowByRow", nullptr, sscpRowsMt, sscpLength,
-                                    nullptr,            sscpMerge};
+const RowKernel kernSscp = {"kernSscp",  nullptr,   sscpMt,    sscpLength,
+                            sscpScratch, sscpMerge, sscpFinish};
+const RowKernel kernSscpRowByRow = {"kernSscpRowByRow", nullptr, sscpRowsMt,
+                                    sscpLength,         nullptr, sscpMerge};
 
 }  // namespace vsf

@@ -18,15 +18,22 @@ int64_t stepEstimate(const VsfState* v, int64_t E) {
   auto capped = [M](int64_t x) { return M > 0 && M < x ? M : x; };
   int64_t s;
   switch (o.method) {
-    case kMethodNone: return e1;
+    case kMethodNone:
+      return e1;
     case kMethodForward:
     case kMethodBackward:
     case kMethodLar:
-    case kMethodLarLs: s = capped(e1); break;
+    case kMethodLarLs:
+      s = capped(e1);
+      break;
     case kMethodHxLasso:
     case kMethodHxGLasso:
-    case kMethodGroupLasso: s = capped(o.forcedEffects + 100); break;
-    default: s = capped(2 * e1); break;
+    case kMethodGroupLasso:
+      s = capped(o.forcedEffects + 100);
+      break;
+    default:
+      s = capped(2 * e1);
+      break;
   }
   if (o.maxEffects > 0 && o.maxEffects < s) s = o.maxEffects;
   return s;
@@ -84,10 +91,9 @@ int planStepHistory(VsfState* v) {
   fitWorkers(v, budget, total, largest);
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
-    double n = o.utilBuffers > 0 ? o.utilBuffers
-                                 : budget / files.count / std::max(f.pageLength, 1);
-    const int64_t buffers = std::clamp<int64_t>(static_cast<int64_t>(std::min(n, 1e18)), 1,
-                                                kMostBuffers);
+    double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
+    const int64_t buffers =
+        std::clamp<int64_t>(static_cast<int64_t>(std::min(n, 1e18)), 1, kMostBuffers);
     f.residentCapacity = buffers;
     f.residentCount = 0;
     f.residentBlocks = static_cast<void**>(

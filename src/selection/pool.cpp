@@ -28,15 +28,23 @@ int32_t stepCapacityOf(const SelectionState* s) {
   auto capped = [m](int32_t v) { return m > 0 && m < v ? m : v; };
   int32_t c;
   switch (o->method) {
-    case kMethodNone: c = e1; break;
+    case kMethodNone:
+      c = e1;
+      break;
     case kMethodForward:
     case kMethodBackward:
     case kMethodLar:
-    case kMethodLarLs: c = capped(e1); break;
+    case kMethodLarLs:
+      c = capped(e1);
+      break;
     case kMethodHxLasso:
     case kMethodHxGLasso:
-    case kMethodGroupLasso: c = m > 0 ? m : 100; break;
-    default: c = capped(2 * e1); break;  // STEPWISE, LASSO and the elastic nets
+    case kMethodGroupLasso:
+      c = m > 0 ? m : 100;
+      break;
+    default:
+      c = capped(2 * e1);
+      break;  // STEPWISE, LASSO and the elastic nets
   }
   if (o->method != kMethodNone && o->maxEffects > 0)
     c = std::min(c, o->maxEffects + o->forcedEffects);
@@ -121,12 +129,11 @@ int perEffectArrays(SelectionState* s) {
     return rc::kMemory;
   if (o->adaptive && !(s->weights = poolArray<double>(s, p))) return rc::kMemory;
   if (o->candidateValues && !(s->candidateValues = poolArray<double>(s, E))) return rc::kMemory;
-  if (o->choose != kCritNone &&
-      (!(s->chosenEstimates = poolArray<double>(s, p)) ||
-       !(s->chosenStdEstimates = poolArray<double>(s, p)) ||
-       !(s->chosenInvDiag = poolArray<double>(s, p)) ||
-       !(s->chosenEffects = poolArray<int32_t>(s, E)) ||
-       !(s->chosenStates = poolArray<uint8_t>(s, E))))
+  if (o->choose != kCritNone && (!(s->chosenEstimates = poolArray<double>(s, p)) ||
+                                 !(s->chosenStdEstimates = poolArray<double>(s, p)) ||
+                                 !(s->chosenInvDiag = poolArray<double>(s, p)) ||
+                                 !(s->chosenEffects = poolArray<int32_t>(s, E)) ||
+                                 !(s->chosenStates = poolArray<uint8_t>(s, E))))
     return rc::kMemory;
   if (methodIs(s, kMethodBackward) && !(s->aliasedList = poolArray<int32_t>(s, E)))
     return rc::kMemory;
@@ -192,9 +199,10 @@ int buildModelPool(SelectionState* s) {
   if (int rc = foldsAndTheirArrays(s); rc != 0) return rc;
 
   const bool single = allSingleColumn(s);
-  const bool byValue = o->select == kCritPress || o->select == kCritValidate || o->select == kCritCv;
-  s->blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) &&
-                    s->fullMode && !o->generalSearch && !single;
+  const bool byValue =
+      o->select == kCritPress || o->select == kCritValidate || o->select == kCritCv;
+  s->blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) && s->fullMode &&
+                    !o->generalSearch && !single;
   if (s->blockScoring) {
     const int64_t c = s->largestEffectColumns;
     if (!(s->trialBlock = poolArray<double>(s, tri(c + 1))) ||
@@ -232,10 +240,9 @@ int growSweepStore(SelectionState* s, int32_t capacity) {
   if (s->ck.sscp == oldA) s->ck.sscp = s->sscp;
   if (s->ck.swept == oldS) s->ck.swept = s->swept;
   Checkpoint& k = s->ck;
-  if (k.buffersExist &&
-      (!poolGrow(s, &k.compactSwept, n) || !poolGrow(s, &k.sweptCopy, n) ||
-       !poolGrow(s, &k.compactSscp, n) || !poolGrow(s, &k.sscpCopy, n) ||
-       !flagsTo(&k.flagsCopy[0]) || !flagsTo(&k.flagsCopy[1])))
+  if (k.buffersExist && (!poolGrow(s, &k.compactSwept, n) || !poolGrow(s, &k.sweptCopy, n) ||
+                         !poolGrow(s, &k.compactSscp, n) || !poolGrow(s, &k.sscpCopy, n) ||
+                         !flagsTo(&k.flagsCopy[0]) || !flagsTo(&k.flagsCopy[1])))
     return rc::kMemory;
   if (k.active) k.capacity = c;
   for (int32_t f = 0; f < s->folds; ++f) {
@@ -246,10 +253,9 @@ int growSweepStore(SelectionState* s, int32_t capacity) {
       return rc::kMemory;
     if (r.savedSscp == oldAf) r.savedSscp = r.sscp;
     if (r.savedSwept == oldSf) r.savedSwept = r.swept;
-    if (k.buffersExist &&
-        (!poolGrow(s, &r.compactSwept, n) || !poolGrow(s, &r.sweptCopy, n) ||
-         !poolGrow(s, &r.compactSscp, n) || !poolGrow(s, &r.sscpCopy, n) ||
-         !flagsTo(&r.flagsCopy[0]) || !flagsTo(&r.flagsCopy[1])))
+    if (k.buffersExist && (!poolGrow(s, &r.compactSwept, n) || !poolGrow(s, &r.sweptCopy, n) ||
+                           !poolGrow(s, &r.compactSscp, n) || !poolGrow(s, &r.sscpCopy, n) ||
+                           !flagsTo(&r.flagsCopy[0]) || !flagsTo(&r.flagsCopy[1])))
       return rc::kMemory;
   }
   s->orderCapacity = c;

@@ -17,10 +17,10 @@ struct Shape {
   bool fold = false, held = false, role = false;
   int weightAt = -1, freqAt = -1, resampleAt = -1;  // positions among a row's doubles
   int yAt = 0;
-  int d = 0;             // dense values
-  int s = 0;             // sparse effects
+  int d = 0;  // dense values
+  int s = 0;  // sparse effects
   bool resampling = false;
-  bool feed = false;     // resample frequencies from the resample file
+  bool feed = false;  // resample frequencies from the resample file
 };
 
 inline Shape shapeOf(const SelectionState* st) {
@@ -44,12 +44,12 @@ inline Shape shapeOf(const SelectionState* st) {
 // One row as the kernels read it.
 struct Row {
   int32_t fold = 0, held = 0, role = 1;
-  double w = 1;                // weight (1 without WEIGHT)
-  double freq = 1;             // the FREQ value (1 without FREQ)
-  double f = 1, a = 1;         // frequency in use (the resample frequency when resampling), w f
-  bool skip = false;           // resampled away (r = 0)
+  double w = 1;         // weight (1 without WEIGHT)
+  double freq = 1;      // the FREQ value (1 without FREQ)
+  double f = 1, a = 1;  // frequency in use (the resample frequency when resampling), w f
+  bool skip = false;    // resampled away (r = 0)
   double y = 0;
-  const double* x = nullptr;       // the response followed by the dense values, in the block
+  const double* x = nullptr;  // the response followed by the dense values, in the block
   const double* dense = nullptr;
   const double* sparse = nullptr;  // K values
   int32_t K = 0;
@@ -72,8 +72,7 @@ inline int readFeed(SelectionState* st, int64_t n) {
 // Calls fn(row) for every row of the block, weights already worked out (a = w f, or w r
 // with resampling). 0, or -7 when the block's resample frequencies cannot be read.
 template <typename Fn>
-int forEachRow(SelectionState* st, const Shape& h, const PageView& view, bool weighted,
-               Fn&& fn) {
+int forEachRow(SelectionState* st, const Shape& h, const PageView& view, bool weighted, Fn&& fn) {
   const int64_t n = blockRowCount(view);
   if (weighted && h.feed)
     if (int rc = readFeed(st, n); rc != 0) return rc;

@@ -36,7 +36,7 @@ constexpr uint8_t kFree = 0;
 constexpr uint8_t kSelected = 1;
 constexpr uint8_t kIntercept = 2;  // kept in the model by the run
 constexpr uint8_t kForced = 3;
-constexpr uint8_t kHeldOut = 5;    // never enters
+constexpr uint8_t kHeldOut = 5;  // never enters
 constexpr uint8_t kScreenedIn = 6;
 }  // namespace effstate
 
@@ -52,14 +52,14 @@ struct ResampleFeed {
 // One cross-validation fold: its training crossproducts (every row outside the fold), the
 // model swept in them and the fold's residual sums.
 struct FoldRecord {
-  double** blocks = nullptr;   // per-effect own blocks (incremental mode)
-  double* swept = nullptr;     // S_f
-  double* sscp = nullptr;      // A_f
-  double* estimates = nullptr; // p, when kept
-  double* store = nullptr;     // per-effect store (incremental mode)
-  double sse = 0;              // of the fold's rows under S_f; summed into CV PRESS
+  double** blocks = nullptr;                  // per-effect own blocks (incremental mode)
+  double* swept = nullptr;                    // S_f
+  double* sscp = nullptr;                     // A_f
+  double* estimates = nullptr;                // p, when kept
+  double* store = nullptr;                    // per-effect store (incremental mode)
+  double sse = 0;                             // of the fold's rows under S_f; summed into CV PRESS
   double rows = 0, freq = 0, weightFreq = 0;  // tallies of the fold's training rows
-  char* flags = nullptr;       // F_f
+  char* flags = nullptr;                      // F_f
   // Checkpoint.
   double savedSse = 0;
   double* savedSwept = nullptr;
@@ -87,11 +87,11 @@ static_assert(sizeof(StopBlock) == 32);
 // The checkpoint of the current model (trial moves, the removal search).
 struct Checkpoint {
   uint8_t buffersExist = 0;
-  uint8_t active = 0;            // between saveModelState and restoreModelState
-  uint8_t compact = 0;           // full mode: the working arrays are the compact copies
+  uint8_t active = 0;   // between saveModelState and restoreModelState
+  uint8_t compact = 0;  // full mode: the working arrays are the compact copies
   double sse = 0, cvPress = 0, press = 0, validAse = 0, testAse = 0;
   int32_t order = 0, capacity = 0, sweptColumns = 0, effectsInModel = 0;
-  double* swept = nullptr;       // saved working pointers
+  double* swept = nullptr;  // saved working pointers
   double* sscp = nullptr;
   int32_t* firstColumn = nullptr;
   uint8_t* states = nullptr;
@@ -110,7 +110,7 @@ struct Checkpoint {
 
 // The per-step history (index = step; the arrays marked [-1] have an entry before step 0).
 struct StepHistory {
-  double* sse = nullptr;        // [-1]
+  double* sse = nullptr;  // [-1]
   double* press = nullptr;
   double* validAse = nullptr;
   double* testAse = nullptr;
@@ -134,32 +134,32 @@ struct SelectionState {
 
   // 2. Run statistics, filled by the data pass (doubles).
   double obsRead = 0, freqRead = 0, freqStored = 0, rowsStored = 0;
-  double obsUsed = 0;            // training rows
-  double trainFreq = 0;          // n
+  double obsUsed = 0;    // training rows
+  double trainFreq = 0;  // n
   double validRows = 0, testRows = 0, testFreq = 0;
-  double validFreq = 0;          // held-out frequency total
+  double validFreq = 0;  // held-out frequency total
   double noRoleRows = 0, noRoleFreq = 0;
   double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
   double trainWeight = 0, validWeight = 0, testWeight = 0;
-  double tol = 1e-8;             // relative tolerance of the F test and STOP and CHOOSE
+  double tol = 1e-8;  // relative tolerance of the F test and STOP and CHOOSE
 
   // 3. Penalized-method settings (read by the criteria; written by the path methods).
   double l2 = 0;
   double lambdaMax = 0, stepLambda = 0, l1Norm = 0, pathSecond = 0;
-  double penalty = 0;            // criterion 14
-  double extCvValue = 0;         // criterion 13
-  int32_t heldOutFold = 0;       // external cross validation: the fold left out
+  double penalty = 0;       // criterion 14
+  double extCvValue = 0;    // criterion 13
+  int32_t heldOutFold = 0;  // external cross validation: the fold left out
   int32_t extCvFolds = 0;
-  double* extCvGrid = nullptr;   // penalty points
+  double* extCvGrid = nullptr;  // penalty points
   double* extCvValues = nullptr;
   int32_t extCvCount = 0;
 
   // 4. Counts.
   int32_t stepCapacity = 0;
-  int32_t effectCount = 0;       // E
-  int32_t paramCount = 0;        // p
-  int32_t denseValues = 0;       // d, dense values per stored row
-  int32_t sparseEffectCount = 0; // s
+  int32_t effectCount = 0;        // E
+  int32_t paramCount = 0;         // p
+  int32_t denseValues = 0;        // d, dense values per stored row
+  int32_t sparseEffectCount = 0;  // s
   int32_t singleColumnEffects = 0;
   int32_t largestEffectColumns = 0;
   int32_t firstSelectable = 0;
@@ -174,19 +174,19 @@ struct SelectionState {
   int32_t storeRowCapacity = 0;
   int32_t historyCapacity = 0;
   int32_t changeListCapacity = 0;
-  int32_t passEffect = -1;       // the effect whose new rows a pass accumulates
+  int32_t passEffect = -1;  // the effect whose new rows a pass accumulates
 
   // 5. Matrices and stores.
   double** effectBlocks = nullptr;  // each effect's own packed block (incremental mode)
   double* trialBlock = nullptr;
   char* trialFlags = nullptr;
-  uint8_t blockScoring = 0;         // candidates scored by candidateEffectSse
-  uint8_t hierarchyOn = 0;          // the run keeps hierarchy counts
-  uint8_t fullMode = 0;             // every parameter's crossproducts in A
-  uint8_t storeOn = 0;              // incremental mode with the per-effect store
-  double* sscp = nullptr;           // A
-  double* swept = nullptr;          // S
-  double* store = nullptr;          // rows of p + 1 values; row 0 the response
+  uint8_t blockScoring = 0;  // candidates scored by candidateEffectSse
+  uint8_t hierarchyOn = 0;   // the run keeps hierarchy counts
+  uint8_t fullMode = 0;      // every parameter's crossproducts in A
+  uint8_t storeOn = 0;       // incremental mode with the per-effect store
+  double* sscp = nullptr;    // A
+  double* swept = nullptr;   // S
+  double* store = nullptr;   // rows of p + 1 values; row 0 the response
 
   // 6. Step history.
   StepHistory steps;
@@ -211,23 +211,23 @@ struct SelectionState {
   double* stdEstimates = nullptr;
   double* candidateValues = nullptr;
   double* invDiag = nullptr;
-  double* weights = nullptr;        // column scales or adaptive weights
+  double* weights = nullptr;  // column scales or adaptive weights
   uint8_t* states = nullptr;
-  int32_t* storeSlot = nullptr;     // first store row of each effect, -1 none
-  int32_t* fullOffset = nullptr;    // each effect's first column in the store's rows
+  int32_t* storeSlot = nullptr;   // first store row of each effect, -1 none
+  int32_t* fullOffset = nullptr;  // each effect's first column in the store's rows
   int32_t* firstParam = nullptr;
   int32_t* missingPrerequisites = nullptr;
   int32_t* absentDependants = nullptr;
-  double* colMeans = nullptr;       // per design column, in effect order
+  double* colMeans = nullptr;  // per design column, in effect order
   double* colScales = nullptr;
-  double* colSquares = nullptr;     // per design column sums of squares (kernSumSquares)
+  double* colSquares = nullptr;  // per design column sums of squares (kernSumSquares)
   double* initialEstimates = nullptr;
   // Layout of a stored row, per effect (the data pass fills these).
   int32_t* sparseIndex = nullptr;   // -1 dense, else the position among sparse effects
   int32_t* layoutColumn = nullptr;  // first column in the whole-matrix layout, from 1
   int32_t* denseOffset = nullptr;   // first dense value, -1 sparse
   int32_t* columnCount = nullptr;
-  int32_t* sparseEffects = nullptr; // sparse position -> effect
+  int32_t* sparseEffects = nullptr;  // sparse position -> effect
   // Position of each effect in A and S, and the model.
   int32_t* firstColumn = nullptr;
   int32_t* entryOrder = nullptr;
@@ -238,10 +238,10 @@ struct SelectionState {
 
   // 11. Fit statistics.
   double press = 0;
-  double sumWy = 0;                 // sum of w*y
-  double sumWyy = 0;                // sum of w*y^2
+  double sumWy = 0;   // sum of w*y
+  double sumWyy = 0;  // sum of w*y^2
   double responseMean = 0;
-  double totalSS = 0;               // uncorrected
+  double totalSS = 0;  // uncorrected
   double correctedSS = 0;
   double trainSse = 0;
   double sigma2Full = 0;
@@ -306,8 +306,8 @@ int sscpSweepColumn(double* a, int32_t k, int32_t order, char* flags, double* wo
 // checkpoint must have been taken (saveModelState, keepLists 0 for entries, 1 for removals).
 [[nodiscard]] int trialEntryValue(SelectionState* s, int32_t effect, uint8_t code, double* value,
                                   double* sse, int32_t* df);
-[[nodiscard]] int trialRemovalValue(SelectionState* s, int32_t effect, uint8_t code,
-                                    double* value, double* sse);
+[[nodiscard]] int trialRemovalValue(SelectionState* s, int32_t effect, uint8_t code, double* value,
+                                    double* sse);
 
 // ---- Crossproduct store (incremental mode) ----
 [[nodiscard]] int buildResponseStore(SelectionState* s);
@@ -337,8 +337,8 @@ double critCP(double sse, double n, int32_t p, double sigma2);
 double critBIC(double sse, double n, int32_t p, double sigma2);
 double effectFTestLogPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA,
                             int32_t eB, double n, double* f, double tol);
-double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA,
-                         int32_t eB, double n, double* f, double tol);
+double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t eB,
+                         double n, double* f, double tol);
 int criterionIsMaximized(uint8_t code);
 int criterionIsMinimized(uint8_t code);
 int criterionBetter(double a, double b, uint8_t code);

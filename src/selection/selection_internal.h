@@ -46,15 +46,15 @@ inline bool kfoldOn(const SelectionState* s) { return s->options->kfold && s->fo
 template <typename T>
 T* poolArray(SelectionState* s, int64_t n) {
   if (n < 1) n = 1;
-  return static_cast<T*>(kernel().poolAlloc(s->modelPool, sizeof(T) * static_cast<size_t>(n),
-                                            kAllocZero));
+  return static_cast<T*>(
+      kernel().poolAlloc(s->modelPool, sizeof(T) * static_cast<size_t>(n), kAllocZero));
 }
 template <typename T>
 bool poolGrow(SelectionState* s, T** p, int64_t n) {
   if (n < 1) n = 1;
-  void* q = *p ? kernel().poolRealloc(s->modelPool, *p, sizeof(T) * static_cast<size_t>(n),
-                                      kAllocZero)
-               : kernel().poolAlloc(s->modelPool, sizeof(T) * static_cast<size_t>(n), kAllocZero);
+  void* q =
+      *p ? kernel().poolRealloc(s->modelPool, *p, sizeof(T) * static_cast<size_t>(n), kAllocZero)
+         : kernel().poolAlloc(s->modelPool, sizeof(T) * static_cast<size_t>(n), kAllocZero);
   if (!q) return false;
   *p = static_cast<T*>(q);
   return true;

@@ -5,9 +5,7 @@ namespace vsf {
 
 namespace {
 
-bool byPass(uint8_t code) {
-  return code == kCritPress || code == kCritValidate || code == kCritCv;
-}
+bool byPass(uint8_t code) { return code == kCritPress || code == kCritValidate || code == kCritCv; }
 
 }  // namespace
 
@@ -37,8 +35,8 @@ int trialRemovalValue(SelectionState* s, int32_t k, uint8_t code, double* value,
   removeEffect(s, k, 0);
   *sse = s->trainSse;
   *value = byPass(code) ? criterionValue(s, code)
-                        : criterionFromStats(s, code, baseSse, s->trainSse, baseP,
-                                             s->sweptColumns, baseE, baseE - 1);
+                        : criterionFromStats(s, code, baseSse, s->trainSse, baseP, s->sweptColumns,
+                                             baseE, baseE - 1);
   s->states[k] = state;
   copyModelArrays(s, 1);
   return s->status < 0 ? s->status : 0;

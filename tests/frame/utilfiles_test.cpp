@@ -77,11 +77,11 @@ TEST(UtilFiles, PageSizeFromTheRowSizeHintAndTheOption) {
   struct Row {
     int32_t hint, optionKb, want;
   } rows[] = {
-      {400, 0, 64 * 1024},           // the default page
-      {100 * 1024, 0, 256 * 1024},   // the larger page
-      {300 * 1024, 0, 300 * 1024},   // the row itself
-      {400, 8, 8 * 1024},            // the option
-      {20 * 1024, 8, 64 * 1024},     // an option smaller than a row is ignored
+      {400, 0, 64 * 1024},          // the default page
+      {100 * 1024, 0, 256 * 1024},  // the larger page
+      {300 * 1024, 0, 300 * 1024},  // the row itself
+      {400, 8, 8 * 1024},           // the option
+      {20 * 1024, 8, 64 * 1024},    // an option smaller than a row is ignored
   };
   for (const Row& r : rows) {
     UtilFileRecord rec;
@@ -152,10 +152,10 @@ TEST(ScratchFiles, NamedFilesAndPositionedIo) {
   const std::string dir = host::utilDirectory().string();
   ScratchFile plain, resample;
   int stage = 0;
-  ASSERT_EQ(openScratchFile(&plain, &x, 3, static_cast<int>(dir.size()), dir.data(), false,
-                            &stage), 0);
-  ASSERT_EQ(openScratchFile(&resample, &x, 3, static_cast<int>(dir.size()), dir.data(), true,
-                            &stage), 0);
+  ASSERT_EQ(openScratchFile(&plain, &x, 3, static_cast<int>(dir.size()), dir.data(), false, &stage),
+            0);
+  ASSERT_EQ(
+      openScratchFile(&resample, &x, 3, static_cast<int>(dir.size()), dir.data(), true, &stage), 0);
   EXPECT_EQ(plain.path, dir + "/scratch_3.utl");
   EXPECT_EQ(resample.path, dir + "/resample_3.utl");
   int64_t at = 16;

@@ -107,14 +107,12 @@ TEST(CriterionLibrary, Comparisons) {
       {"fuzz: a hair better is not better", criterionBetterFuzz(1 - 1e-14, 1, kCritAic), 0},
       {"fuzz: clearly better", criterionBetterFuzz(1 - 1e-12, 1, kCritAic), 1},
       {"tol, strict, equal", criterionBetterTol(100, 100 * (1 + 1e-10), kCritSbc, 1, 1e-8), 0},
-      {"tol, not worse, equal", criterionBetterTol(100 * (1 + 1e-10), 100, kCritSbc, 0, 1e-8),
-       1},
+      {"tol, not worse, equal", criterionBetterTol(100 * (1 + 1e-10), 100, kCritSbc, 0, 1e-8), 1},
       {"tol, not worse, worse", criterionBetterTol(101, 100, kCritSbc, 0, 1e-8), 0},
       {"tol, strict, better", criterionBetterTol(99, 100, kCritSbc, 1, 1e-8), 1},
       {"tol, maximised", criterionBetterTol(0.9, 0.8, kCritAdjRsq, 1, 1e-8), 1},
       {"tol, missing", criterionBetterTol(kMissing, 1, kCritSbc, 0, 1e-8), 0},
-      {"huge values do not overflow", criterionBetterTol(-DBL_MAX, DBL_MAX, kCritAic, 1, 1e-8),
-       1},
+      {"huge values do not overflow", criterionBetterTol(-DBL_MAX, DBL_MAX, kCritAic, 1, 1e-8), 1},
   };
   for (const Row& r : rows) EXPECT_EQ(r.got, r.want) << r.what;
 }

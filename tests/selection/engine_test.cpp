@@ -17,9 +17,8 @@ struct Mode {
   const char* name;
   bool full, store;
 };
-constexpr Mode kModes[] = {{"full", true, false},
-                           {"incremental", false, false},
-                           {"incremental with store", false, true}};
+constexpr Mode kModes[] = {
+    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
 
 int flagCount(const SelectionState& s) {
   return static_cast<int>(std::count(s.flags, s.flags + s.sscpOrder, '1'));
@@ -88,10 +87,10 @@ TEST(Engine, PivotRule) {
     char flag;
     double aDiag, mainDiag, want;
   } rows[] = {
-      {'0', 4.0, 4.0, 4e-8},                     // relative to the accumulated diagonal
-      {'0', 0.0, 0.5, 1e-8},                     // no positive diagonal: absolute
-      {'0', 1e-170, 1e-160, kPivotFloor},        // a swept diagonal near zero is never a pivot
-      {'0', 1e-170, 0.0, 1e-178},                // an exact zero keeps the relative rule
+      {'0', 4.0, 4.0, 4e-8},                         // relative to the accumulated diagonal
+      {'0', 0.0, 0.5, 1e-8},                         // no positive diagonal: absolute
+      {'0', 1e-170, 1e-160, kPivotFloor},            // a swept diagonal near zero is never a pivot
+      {'0', 1e-170, 0.0, 1e-178},                    // an exact zero keeps the relative rule
       {'1', 4.0, 1e-160, -4.9406564584124654e-324},  // sweeping out always goes through
   };
   for (const Row& r : rows) EXPECT_EQ(pivotTolerance(r.flag, r.aDiag, r.mainDiag), r.want);

@@ -18,9 +18,8 @@ struct Mode {
   const char* name;
   bool full, store;
 };
-constexpr Mode kModes[] = {{"full", true, false},
-                           {"incremental", false, false},
-                           {"incremental with store", false, true}};
+constexpr Mode kModes[] = {
+    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
 
 struct Case {
   const char* name;
@@ -96,9 +95,12 @@ TEST(Criteria, OfFixedModelsMatchR) {
           uint8_t code;
           double want;
           const char* name;
-        } rows[] = {{kCritAic, f.aic, "AIC"},       {kCritAicc, f.aicc, "AICC"},
-                    {kCritSbc, f.sbc, "SBC"},       {kCritCp, f.cp, "Cp"},
-                    {kCritBic, f.bic, "BIC"},       {kCritRsquare, f.rsq, "R-square"},
+        } rows[] = {{kCritAic, f.aic, "AIC"},
+                    {kCritAicc, f.aicc, "AICC"},
+                    {kCritSbc, f.sbc, "SBC"},
+                    {kCritCp, f.cp, "Cp"},
+                    {kCritBic, f.bic, "BIC"},
+                    {kCritRsquare, f.rsq, "R-square"},
                     {kCritAdjRsq, f.adjrsq, "adjusted R-square"},
                     {kCritPress, f.press, "PRESS"}};
         for (const auto& r : rows) expectValue(criterionValue(&s, r.code), r.want, 1e-8, r.name);

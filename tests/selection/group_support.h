@@ -34,19 +34,19 @@ struct ModelFixture {
 std::vector<ModelFixture> readModels(const std::string& name);
 
 struct GroupSettings {
-  int files = 1;                   // utility files; a pass is threaded when workers == files
+  int files = 1;  // utility files; a pass is threaded when workers == files
   int workers = 1;
-  int64_t resident = 1 << 30;      // blocks of a file kept in memory
-  int pageSizeKb = 0;              // 0: the stream's default page
-  bool full = true;                // FULL crossproducts, else INCREMENTAL
-  bool store = false;              // incremental with the per-effect store
-  std::vector<bool> sparse;        // per effect: stored sparse
+  int64_t resident = 1 << 30;  // blocks of a file kept in memory
+  int pageSizeKb = 0;          // 0: the stream's default page
+  bool full = true;            // FULL crossproducts, else INCREMENTAL
+  bool store = false;          // incremental with the per-effect store
+  std::vector<bool> sparse;    // per effect: stored sparse
   bool weight = false, freq = false, roles = false, kfold = false;
   int folds = 0;
   uint8_t method = kMethodForward;
   uint8_t select = kCritSbc, choose = kCritNone;
   bool generalSearch = false;
-  std::vector<double> resample;    // rows carry these resample frequencies (model averaging)
+  std::vector<double> resample;  // rows carry these resample frequencies (model averaging)
 };
 
 // Random rows for effects of the given column counts (effect 0 the intercept); CLASS-like

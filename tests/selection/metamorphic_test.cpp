@@ -65,8 +65,8 @@ TEST(Metamorphic, ThreadedEqualsSequentialBitForBit) {
   const auto data = test::readCase("diabetes_cv");
   for (bool full : {true, false}) {
     for (int workers : {1, 2, 4}) {
-      SCOPED_TRACE(std::string(full ? "full" : "incremental") + ", " +
-                   std::to_string(workers) + " workers");
+      SCOPED_TRACE(std::string(full ? "full" : "incremental") + ", " + std::to_string(workers) +
+                   " workers");
       GroupSettings gs;
       gs.weight = true, gs.kfold = true, gs.folds = 5, gs.full = full, gs.store = !full;
       gs.files = workers, gs.pageSizeKb = 1, gs.resident = 3;

@@ -37,8 +37,8 @@ TEST(ModelPool, StepCapacityByMethod) {
     uint8_t method;
     int maxSteps, maxEffects, want;
   } rows[] = {
-      {kMethodNone, 0, 0, 6},     {kMethodForward, 0, 0, 6},  {kMethodForward, 3, 0, 3},
-      {kMethodStepwise, 0, 0, 12}, {kMethodStepwise, 7, 0, 7}, {kMethodStepwise, 0, 2, 3},
+      {kMethodNone, 0, 0, 6},         {kMethodForward, 0, 0, 6},  {kMethodForward, 3, 0, 3},
+      {kMethodStepwise, 0, 0, 12},    {kMethodStepwise, 7, 0, 7}, {kMethodStepwise, 0, 2, 3},
       {kMethodGroupLasso, 0, 0, 100},
   };
   for (const Row& r : rows) {

@@ -18,9 +18,8 @@ struct Mode {
   const char* name;
   bool full, store;
 };
-constexpr Mode kModes[] = {{"full", true, false},
-                           {"incremental", false, false},
-                           {"incremental with store", false, true}};
+constexpr Mode kModes[] = {
+    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
 
 // Everything of the current model that the methods read, as bytes.
 std::string snapshot(const SelectionState& s) {
