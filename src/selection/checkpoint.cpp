@@ -95,8 +95,14 @@ void saveIncremental(SelectionState* s, bool keepLists) {
 
 }  // namespace
 
+// A run the pool did not size for trials gets its buffers here; when they cannot be had the
+// checkpoint stays inactive and the run status says why.
 void saveModelState(SelectionState* s, uint8_t keepLists) {
   Checkpoint& c = s->ck;
+  if (int rc = ensureCheckpointBuffers(s); rc != 0) {
+    if (s->status == 0) s->status = rc;
+    return;
+  }
   c.sse = s->trainSse, c.cvPress = s->cvPress, c.press = s->press;
   c.validAse = s->validAse, c.testAse = s->testAse;
   c.order = s->sscpOrder, c.capacity = s->orderCapacity;

@@ -76,15 +76,6 @@ int foldsAndTheirArrays(SelectionState* s) {
   return 0;
 }
 
-int checkpointLists(SelectionState* s) {
-  Checkpoint& c = s->ck;
-  for (int i = 0; i < 2; ++i) {
-    if (!(c.firstColumnCopy[i] = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
-    if (!(c.entryOrderCopy[i] = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
-  }
-  return 0;
-}
-
 // Order-sized arrays, history and store at their first sizes.
 int initialCapacities(SelectionState* s) {
   const SelectionOptions* o = s->options;
@@ -214,7 +205,7 @@ int buildModelPool(SelectionState* s) {
                        (methodIs(s, kMethodForward) && !s->blockScoring) ||
                        ((methodIs(s, kMethodBackward) || methodIs(s, kMethodStepwise)) && !single);
   if (s->ck.buffersExist)
-    if (int rc = checkpointLists(s); rc != 0) return rc;
+    if (int rc = checkpointLists(s); rc != 0) return rc;  // the matrices come with the order
 
   if (int rc = perEffectArrays(s); rc != 0) return rc;
   if (int rc = initialCapacities(s); rc != 0) return rc;
@@ -299,6 +290,22 @@ int growChangeList(SelectionState* s, int32_t length) {
   if (!poolGrow(s, &s->steps.changes, length)) return rc::kMemory;
   s->changeListCapacity = length;
   return 0;
+}
+
+int checkpointLists(SelectionState* s) {
+  Checkpoint& c = s->ck;
+  for (int i = 0; i < 2; ++i) {
+    if (!(c.firstColumnCopy[i] = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
+    if (!(c.entryOrderCopy[i] = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
+  }
+  return 0;
+}
+
+int ensureCheckpointBuffers(SelectionState* s) {
+  if (s->ck.buffersExist) return 0;
+  s->ck.buffersExist = 1;
+  if (int rc = checkpointLists(s); rc != 0) return rc;
+  return growSweepStore(s, s->orderCapacity);
 }
 
 void resetSelectionState(SelectionState* s) {

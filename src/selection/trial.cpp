@@ -11,6 +11,7 @@ bool byPass(uint8_t code) { return code == kCritPress || code == kCritValidate |
 
 int trialEntryValue(SelectionState* s, int32_t k, uint8_t code, double* value, double* sse,
                     int32_t* df) {
+  if (!s->ck.active) return s->status < 0 ? s->status : rc::kMemory;
   const double baseSse = s->trainSse;
   const int32_t baseP = s->sweptColumns, baseE = s->effectsInModel;
   const uint8_t state = s->states[k];
@@ -29,6 +30,7 @@ int trialEntryValue(SelectionState* s, int32_t k, uint8_t code, double* value, d
 }
 
 int trialRemovalValue(SelectionState* s, int32_t k, uint8_t code, double* value, double* sse) {
+  if (!s->ck.active) return s->status < 0 ? s->status : rc::kMemory;
   const double baseSse = s->trainSse;
   const int32_t baseP = s->sweptColumns, baseE = s->effectsInModel;
   const uint8_t state = s->states[k];

@@ -132,3 +132,29 @@ TEST(Trials, CandidatesAreJudgedByTheirOwnValues) {
 
 }  // namespace
 }  // namespace vsf
+
+namespace vsf {
+namespace {
+
+// A run whose pool scored candidates by their blocks (no checkpoint buffers) can still take a
+// checkpoint: the buffers are made when it is first taken.
+TEST(Trials, CheckpointBuffersComeWhenFirstNeeded) {
+  const auto data = test::readCase("mtcars");
+  test::GroupSettings gs;
+  test::Group g(data, gs);
+  ASSERT_EQ(g.prepare(), 0);
+  ASSERT_TRUE(g.s().blockScoring);
+  ASSERT_FALSE(g.s().ck.buffersExist);
+  ASSERT_EQ(g.enter({0, 4}), 0);
+  const double sse = g.s().trainSse;
+  saveModelState(&g.s(), 0);
+  double value, trialSse;
+  int32_t df;
+  ASSERT_EQ(trialEntryValue(&g.s(), 3, kCritPress, &value, &trialSse, &df), 0);
+  restoreModelState(&g.s());
+  EXPECT_LT(trialSse, sse);
+  EXPECT_EQ(g.s().trainSse, sse);
+}
+
+}  // namespace
+}  // namespace vsf
