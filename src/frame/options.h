@@ -113,6 +113,34 @@ struct SelectionOptions {
   std::vector<CandidateEntry>* candidates = nullptr;
   int32_t candidateCount = 0;
   int32_t words[3] = {0, 0, 0};  // reset to 1, 0, 1 per BY group
+
+  // Selection engine: stored-row tags, cross validation, per-step statistics and searches.
+  uint8_t rolesPresent = 0;        // rows carry a partition-role tag
+  uint8_t kfold = 0;               // k-fold cross validation: rows carry a fold tag
+  uint8_t externalCv = 0;          // rows carry a held-out-fold tag
+  uint8_t resampling = 0;          // weights come from the rows' resample frequencies
+  uint8_t resampleFreqInFile = 0;  // ... kept in the resample file instead of the rows
+  uint8_t cvMethod = 1;            // 1 RANDOM, 2 SPLIT, 3 BLOCK, 4 INDEX
+  int32_t folds = 0;
+  uint8_t foldStats = 0;           // per-fold statistics kept
+  uint8_t foldEstimates = 0;       // per-fold estimates kept
+  uint8_t pressPerStep = 0;
+  uint8_t validAsePerStep = 0;
+  uint8_t testAsePerStep = 0;
+  uint8_t fifthPerStep = 0;
+  uint8_t candidateValues = 0;     // per-candidate criterion values
+  uint8_t generalSearch = 0;       // general removal search for every effect
+  uint8_t effectStore = 0;         // incremental mode keeps the per-effect store
+  uint8_t cvPerPathStep = 0;
+  uint8_t l1Choice = 1;            // 1 ratio, 2 norm, 3 value
+  uint8_t adaptive = 0;
+  uint8_t screen = 1;              // SCREEN= code, 1 NONE
+  int32_t maxEffects = 0;          // 0: no limit
+  // Effect hierarchy, one entry per effect (null when the design is built per BY group).
+  const int32_t* prerequisiteCount = nullptr;
+  const int32_t* const* prerequisites = nullptr;  // effects an effect contains
+  const int32_t* dependantCount = nullptr;
+  const int32_t* const* dependants = nullptr;     // effects that contain it
 };
 
 }  // namespace vsf

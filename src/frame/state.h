@@ -94,6 +94,8 @@ struct VsfState {
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
   uint8_t outDesignNames = 0;
+  uint8_t outDesignFullModel = 0;  // OUTDESIGN rows of the full model, not the selected one
+  uint8_t outDesignOwnPass = 0;    // the design rows are written by a pass of their own
 };
 
 }  // namespace vsf
