@@ -219,6 +219,7 @@ struct ZDesignVar {
   int32_t splineScale = 0;  // the MULTISCALE scale and the column (from 0)
   int32_t splineColumn = 0;
   int32_t** levelMaps = nullptr;  // MULTIMEMBER: per CLASS member, union level per level
+  uint8_t computed = 0;           // columns evaluated for the current row (design rows)
 };
 
 // Where the design variables of one EFFECT statement start, and how many it made.
@@ -272,6 +273,7 @@ struct ZEffect {
   uint8_t copy = 0;  // second and later copies of a replicated effect
   EffectRec* source = nullptr;
   ZTreeNode* combinationTree = nullptr;  // levelization's tree of the combinations met
+  int32_t* cellIndex = nullptr;  // split candidates: per CLASS cell its level indexes
 };
 
 struct MomentSums {
@@ -284,7 +286,15 @@ struct MomentSums {
   int32_t* list = nullptr;
 };
 
-struct ModelUsageMask;
+// Which parts of the model an observation pass uses: a marker ('1' active), then one '0' or '1'
+// per effect, per design variable, per continuous variable and per CLASS variable.
+struct ModelUsageMask {
+  char active = '0';
+  char* effects = nullptr;
+  char* designVars = nullptr;
+  char* continuous = nullptr;
+  char* classVars = nullptr;
+};
 
 // Extra variables supplied to both lists: two counts and a fill callback that describes
 // extra variable i of list (1 model variables, 2 CLASS) into a LevelVar.
@@ -356,6 +366,14 @@ struct LevAllocRecord {
 struct ZLevCtx {
   LevAllocRecord* alloc = nullptr;
   ZDesign* design = nullptr;
+  // The current observation and the design row's working storage.
+  int32_t largestLevelCount = 0;       // length of levelScratch
+  int32_t* levelIndexes = nullptr;     // per CLASS variable, -1 missing
+  double* continuousValues = nullptr;  // per model variable
+  double* levelScratch = nullptr;      // coding scratch row
+  double** levelWeights = nullptr;     // null, or per CLASS variable null or one per level
+  void (*rowHook)(ZLevCtx* ctx) = nullptr;
+  double* designRow = nullptr;  // zxrow's row when the caller gives none
 };
 
 // Option slots of an EFFECT statement's record, as the grammar fills them. Variable lists are

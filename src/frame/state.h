@@ -94,6 +94,7 @@ struct VsfState {
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
   uint8_t outDesignNames = 0;
+  int32_t longestCandidateLabel = 0;
 };
 
 }  // namespace vsf
