@@ -146,7 +146,9 @@ void zeffparmnames(ZDesign* d, HostPool* pool, int e, int longestEffectName) {
     label[length] = '\0';
     std::string name;
     if (!d->shortParmNames) {
-      name = hostNameCase(std::string_view(label, static_cast<size_t>(std::min(32, length))), mode);
+      // The aligning blanks of a short label are no part of the name.
+      std::string_view head(label, static_cast<size_t>(std::min(32, length)));
+      name = hostNameCase(head.substr(0, head.find_last_not_of(' ') + 1), mode);
     } else {
       name = (prefixed ? std::string(prefix) : std::string("_X")) + std::to_string(j + 1);
     }
