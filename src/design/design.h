@@ -1,7 +1,7 @@
 // Design rows, codings, names and containment of the effects.
 //
 // What the data pass, the output writers and the displays call:
-// - zxrow builds an observation's design row from the ZLevCtx (levelIndexes, continuousValues,
+// - zxrow builds an observation's design row from the ZLevCtx (levelIndexes, values,
 //   the design's per-effect EffectResult records filled by zreadobs) into a caller's row of
 //   ZDesign::columnCount doubles.
 // - zncols fills each ZEffect's column level table (levelTable, levelTableWidth): per design

@@ -15,7 +15,8 @@ namespace {
 // The coding scratch row; a context without one (or with one too short) borrows a row of the
 // thread's own, grown once.
 double* scratchRow(ZLevCtx* ctx, int length) {
-  if (ctx->levelScratch && ctx->largestLevelCount >= length) return ctx->levelScratch;
+  if (ctx->levelScratch && ctx->largestLevelCount >= length)
+    return reinterpret_cast<double*>(ctx->levelScratch);
   thread_local std::vector<double> own;
   if (static_cast<int>(own.size()) < length) own.resize(static_cast<size_t>(length));
   return own.data();
@@ -157,13 +158,13 @@ void zxrow(ZLevCtx* ctx, const double* values, const int32_t* levels, double* ro
   ZDesign* d = ctx->design;
   if (!row) row = ctx->designRow;
   if (!d || !row) return;
-  if (values && ctx->continuousValues && values != ctx->continuousValues && d->modelVarCount > 0)
-    std::memcpy(ctx->continuousValues, values, sizeof(double) * static_cast<size_t>(d->modelVarCount));
+  if (values && ctx->values && values != ctx->values && d->modelVarCount > 0)
+    std::memcpy(ctx->values, values, sizeof(double) * static_cast<size_t>(d->modelVarCount));
   if (levels && ctx->levelIndexes && levels != ctx->levelIndexes && d->classCount > 0)
     std::memcpy(ctx->levelIndexes, levels, sizeof(int32_t) * static_cast<size_t>(d->classCount));
 
   const ModelUsageMask* mask =
-      d->usageMask && d->usageMask->active == '1' ? d->usageMask : nullptr;
+      d->usageMask && d->usageMask->marker == '1' ? d->usageMask : nullptr;
   for (int i = 0; i < d->designVarCount; ++i) d->designVars[i].computed = 0;
   for (int i = 0; i < d->designVarCount; ++i) {
     if (mask && mask->designVars && mask->designVars[i] == '0') continue;

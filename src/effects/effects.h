@@ -286,15 +286,7 @@ struct MomentSums {
   int32_t* list = nullptr;
 };
 
-// Which parts of the model an observation pass uses: a marker ('1' active), then one '0' or '1'
-// per effect, per design variable, per continuous variable and per CLASS variable.
-struct ModelUsageMask {
-  char active = '0';
-  char* effects = nullptr;
-  char* designVars = nullptr;
-  char* continuous = nullptr;
-  char* classVars = nullptr;
-};
+struct ModelUsageMask;
 
 // Extra variables supplied to both lists: two counts and a fill callback that describes
 // extra variable i of list (1 model variables, 2 CLASS) into a LevelVar.
@@ -357,6 +349,16 @@ struct ZDesign {
   DesignVarTable designVarTable;  // what constructed effects point at
 };
 
+// What the model uses, marked '1' (built by zreadobs under kFullRank): one character per effect,
+// per design variable, per continuous variable and per CLASS variable.
+struct ModelUsageMask {
+  char marker = '1';
+  char* effects = nullptr;
+  char* designVars = nullptr;
+  char* cont = nullptr;
+  char* classVars = nullptr;
+};
+
 // The levelization allocation record: the input reader and the allocator of the group.
 struct LevAllocRecord {
   HostDataSet* reader = nullptr;
@@ -366,14 +368,16 @@ struct LevAllocRecord {
 struct ZLevCtx {
   LevAllocRecord* alloc = nullptr;
   ZDesign* design = nullptr;
-  // The current observation and the design row's working storage.
-  int32_t largestLevelCount = 0;       // length of levelScratch
-  int32_t* levelIndexes = nullptr;     // per CLASS variable, -1 missing
-  double* continuousValues = nullptr;  // per model variable
-  double* levelScratch = nullptr;      // coding scratch row
-  double** levelWeights = nullptr;     // null, or per CLASS variable null or one per level
+  int32_t largestLevelCount = 0;
+  int32_t* levelIndexes = nullptr;    // per CLASS variable, -1 none
+  double* values = nullptr;           // per continuous variable
+  char* levelScratch = nullptr;       // largest level count x 8 bytes
+  // Design rows: per CLASS variable null or one weight per level (or all null), a routine
+  // called once the constructed columns of a row are evaluated, the row zxrow fills when its
+  // caller gives none.
+  double** levelWeights = nullptr;
   void (*rowHook)(ZLevCtx* ctx) = nullptr;
-  double* designRow = nullptr;  // zxrow's row when the caller gives none
+  double* designRow = nullptr;
 };
 
 // Option slots of an EFFECT statement's record, as the grammar fills them. Variable lists are

@@ -105,11 +105,11 @@ class DesignBuilder {
     ctx.largestLevelCount = 1;
     for (const LevelVar& v : classVars_) ctx.largestLevelCount = std::max(ctx.largestLevelCount, v.levelCount);
     scratch_.assign(static_cast<size_t>(ctx.largestLevelCount), 0.0);
-    ctx.levelScratch = scratch_.data();
+    ctx.levelScratch = reinterpret_cast<char*>(scratch_.data());
     levels_.assign(classVars_.size() + 1, -1);
     values_.assign(modelVars_.size() + 1, 0.0);
     ctx.levelIndexes = levels_.data();
-    ctx.continuousValues = values_.data();
+    ctx.values = values_.data();
     EXPECT_EQ(zncols(&ctx), 0);
   }
 

@@ -126,12 +126,12 @@ TEST(DesignRow, SubsetMarkedZeroKeepsZeros) {
   b.d.designVars[dv].columnValues[1] = 5;
   char effects[] = "101", vars[] = "1";
   ModelUsageMask mask;
-  mask.active = '1';
+  mask.marker = '1';
   mask.effects = effects;
   mask.designVars = vars;
   b.d.usageMask = &mask;
   EXPECT_EQ(b.row({0}, {0}), (Row{1, 0, 0, 4, 5}));
-  mask.active = '0';  // an inactive subset skips nothing
+  mask.marker = '0';  // an inactive subset skips nothing
   EXPECT_EQ(b.row({0}, {0}), (Row{1, 1, 0, 4, 5}));
 }
 
@@ -173,7 +173,7 @@ TEST(DesignRow, CopiesGivenValuesAndLevelsIntoTheContext) {
   Row r(1);
   zxrow(&b.ctx, values, levels, r.data());
   EXPECT_EQ(b.ctx.levelIndexes[0], 0);
-  EXPECT_EQ(b.ctx.continuousValues[0], 8.5);
+  EXPECT_EQ(b.ctx.values[0], 8.5);
   EXPECT_EQ(r[0], 1.0);
   Row own(1, -1.0);
   b.ctx.designRow = own.data();
