@@ -173,11 +173,18 @@ void zxrow(ZLevCtx* ctx, const double* values, const int32_t* levels, double* ro
   if (ctx->rowHook) ctx->rowHook(ctx);
 
   std::fill(row, row + d->columnCount, 0.0);
+  const bool coded = d->flags & dflag::kFullRank;
   for (int e = 0; e < d->effectCount; ++e) {
     if (mask && mask->effects && mask->effects[e] == '0') continue;
     const ZEffect& z = d->effects[e];
     double* cols = row + z.startColumn;
     int members = z.constructedCount;
+    // Most effects are continuous: one column holding the product of their variables.
+    if (members == 0 && z.keyCount == 0) {
+      const EffectResult& cell = d->results[e];
+      if (z.classColumnCount > 0 && (coded || cell.combination == 0)) cols[0] = cell.product;
+      continue;
+    }
     long long width;
     if (z.contCount == 0 && z.keyCount == 0 && members > 0) {
       const ZDesignVar& last = d->designVars[z.constructed[members - 1]];
