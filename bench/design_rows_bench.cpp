@@ -94,7 +94,8 @@ struct Model {
     levels.resize(static_cast<size_t>(kDistinct) * 3);
     for (int i = 0; i < kDistinct; ++i) {
       int32_t* lv = &levels[static_cast<size_t>(i) * 3];
-      for (int c = 0; c < 3; ++c) lv[c] = static_cast<int32_t>(rng() % static_cast<uint64_t>(kLevels[c]));
+      for (int c = 0; c < 3; ++c)
+        lv[c] = static_cast<int32_t>(rng() % static_cast<uint64_t>(kLevels[c]));
       for (double& v : x) v = normal(rng);
       for (size_t e = 0; e < effects.size(); ++e) {
         const ZEffect& z = effects[e];
@@ -102,7 +103,8 @@ struct Model {
         r.product = 1.0;
         for (int k = 0; k < z.contCount; ++k) r.product *= x[static_cast<size_t>(z.cont[k])];
         r.combination = 0;
-        for (int k = 0; k < z.keyCount; ++k) r.combination = r.combination * kLevels[z.key[k]] + lv[z.key[k]];
+        for (int k = 0; k < z.keyCount; ++k)
+          r.combination = r.combination * kLevels[z.key[k]] + lv[z.key[k]];
       }
     }
   }

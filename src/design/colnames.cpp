@@ -54,8 +54,10 @@ void writeLevelPart(const ZDesign* d, const ZEffect& z, const int32_t* row, Writ
     const LevelVar& v = d->classVars[z.key[k]];
     if (v.split) continue;
     out.put(k == 0 ? ' ' : d->delimiter);
-    if (isCodedNaming(v.coding)) out.put(codedLevelName(v.coding, levels[k] + 1));
-    else out.put(levelText(v, levels[k]));
+    if (isCodedNaming(v.coding))
+      out.put(codedLevelName(v.coding, levels[k] + 1));
+    else
+      out.put(levelText(v, levels[k]));
   }
 }
 
@@ -88,7 +90,8 @@ void store(ZDesign* d, int column, char* name, char* label) {
   if (column < 0 || column >= d->columnCount || !d->parmNames[0] || !d->parmNames[1]) return;
   d->parmNames[0][column] = name;
   d->parmNames[1][column] = label;
-  if (name) d->nameCounters[0] = std::max(d->nameCounters[0], static_cast<int32_t>(std::strlen(name)));
+  if (name)
+    d->nameCounters[0] = std::max(d->nameCounters[0], static_cast<int32_t>(std::strlen(name)));
   if (label)
     d->nameCounters[1] = std::max(d->nameCounters[1], static_cast<int32_t>(std::strlen(label)));
 }
@@ -115,8 +118,10 @@ int zlvltextlen(const ZDesign* d, const ZEffect* z, const int32_t* row) {
   for (int k = 0; k < z->keyCount; ++k) {
     const LevelVar& v = d->classVars[z->key[k]];
     if (v.split) continue;
-    if (isCodedNaming(v.coding)) n += 1 + static_cast<int>(codedLevelName(v.coding, levels[k] + 1).size());
-    else n += 1 + static_cast<int>(levelText(v, levels[k]).size());
+    if (isCodedNaming(v.coding))
+      n += 1 + static_cast<int>(codedLevelName(v.coding, levels[k] + 1).size());
+    else
+      n += 1 + static_cast<int>(levelText(v, levels[k]).size());
   }
   return n;
 }

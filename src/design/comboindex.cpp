@@ -25,8 +25,10 @@ int cellTable(const ZDesign* d, ZEffect& z, HostPool* pool) {
   int nc = z.crossCount, nn = z.nestCount, keys = z.keyCount;
   std::vector<int32_t> radix(static_cast<size_t>(keys));
   long long pc = 1, pn = 1;
-  for (int k = 0; k < nc; ++k) pc *= radix[static_cast<size_t>(k)] = d->classVars[z.cross[k]].levelCount - 1;
-  for (int k = 0; k < nn; ++k) pn *= radix[static_cast<size_t>(nc + k)] = d->classVars[z.nest[k]].levelCount;
+  for (int k = 0; k < nc; ++k)
+    pc *= radix[static_cast<size_t>(k)] = d->classVars[z.cross[k]].levelCount - 1;
+  for (int k = 0; k < nn; ++k)
+    pn *= radix[static_cast<size_t>(nc + k)] = d->classVars[z.nest[k]].levelCount;
   z.cellIndex = nullptr;
   if (pc <= 0 || pn <= 0) return 0;
   auto* table = static_cast<int32_t*>(

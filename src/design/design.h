@@ -69,8 +69,8 @@ void zlvlname(ZLevCtx* ctx, ZDesignVar* var);
 void zlvlnameout(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);
 // Per CLASS variable of the effect, for one column's level row: the coded name in its 32-byte
 // text slot, or a numeric level's value in its value slot, or a character level's text.
-void zorthname(const ZDesign* design, const ZEffect* effect, const int32_t* row,
-               char (*texts)[32], double* values);
+void zorthname(const ZDesign* design, const ZEffect* effect, const int32_t* row, char (*texts)[32],
+               double* values);
 
 // Labels of the candidate entries; 0, or -2 when memory is refused or a label is empty.
 int nameDesignColumns(VsfState* state, HostPool* pool);
@@ -93,11 +93,11 @@ constexpr int kRelUnrelated = 999;
 // Argument record of zhierrel. The four per-effect arrays come zeroed from the caller.
 struct HierarchyRelations {
   ZLevCtx* owner = nullptr;
-  HostPool* pool = nullptr;       // lists from here (flags 0) when allocatorChoice is 0
-  int32_t allocatorChoice = 0;    // nonzero: from the allocator
+  HostPool* pool = nullptr;     // lists from here (flags 0) when allocatorChoice is 0
+  int32_t allocatorChoice = 0;  // nonzero: from the allocator
   HostPool* allocator = nullptr;
-  int32_t mode = 0;               // HIERARCHY=: 0 none, 1 all effects, 2 CLASS effects
-  int32_t method = 0;             // MethodCode; BACKWARD builds the lists under mode 0
+  int32_t mode = 0;    // HIERARCHY=: 0 none, 1 all effects, 2 CLASS effects
+  int32_t method = 0;  // MethodCode; BACKWARD builds the lists under mode 0
   int32_t* dependantCounts = nullptr;
   int32_t* prerequisiteCounts = nullptr;
   int32_t** dependants = nullptr;     // effects that contain the effect

@@ -36,8 +36,12 @@ int digitCount(int k) {
 
 bool isCodedNaming(int coding) {
   switch (coding) {
-    case kCodingOrthEffect: case kCodingOrthRef: case kCodingPoly: case kCodingOrthPoly:
-    case kCodingOrthOrdinal: case kCodingOrthBathtub:
+    case kCodingOrthEffect:
+    case kCodingOrthRef:
+    case kCodingPoly:
+    case kCodingOrthPoly:
+    case kCodingOrthOrdinal:
+    case kCodingOrthBathtub:
       return true;
     default:
       return false;
@@ -47,20 +51,32 @@ bool isCodedNaming(int coding) {
 std::string codedLevelName(int coding, int k) {
   const char* prefix = nullptr;
   switch (coding) {
-    case kCodingOrthEffect: prefix = "OEFF"; break;
-    case kCodingOrthRef: prefix = "OREF"; break;
-    case kCodingPoly: prefix = "POLY"; break;
-    case kCodingOrthPoly: prefix = "OPOLY"; break;
-    case kCodingOrthOrdinal: prefix = "OORD"; break;
-    case kCodingOrthBathtub: prefix = "OBATH"; break;
-    default: return std::string();
+    case kCodingOrthEffect:
+      prefix = "OEFF";
+      break;
+    case kCodingOrthRef:
+      prefix = "OREF";
+      break;
+    case kCodingPoly:
+      prefix = "POLY";
+      break;
+    case kCodingOrthPoly:
+      prefix = "OPOLY";
+      break;
+    case kCodingOrthOrdinal:
+      prefix = "OORD";
+      break;
+    case kCodingOrthBathtub:
+      prefix = "OBATH";
+      break;
+    default:
+      return std::string();
   }
   return prefix + std::to_string(k);
 }
 
 std::string_view levelText(const LevelVar& var, int level) {
-  if (!var.levelTexts || level < 0 || level >= var.levelCount || !var.levelTexts[level])
-    return {};
+  if (!var.levelTexts || level < 0 || level >= var.levelCount || !var.levelTexts[level]) return {};
   const char* t = var.levelTexts[level];
   int width = var.formattedWidth > 0 ? var.formattedWidth : static_cast<int>(std::strlen(t));
   // A text may be shorter than the width when it is terminated early.

@@ -66,11 +66,10 @@ int zeffcmp(int a, int b, const std::vector<EffectRelationEntry>& t) {
   if (a == b) return kRelSame;
   const EffectRelationEntry& x = t[static_cast<size_t>(a)];
   const EffectRelationEntry& y = t[static_cast<size_t>(b)];
-  int rel[3] = {
-      multisetRelation(x.continuous, y.continuous),
-      znamelistrel(x.classVars.data(), static_cast<int>(x.classVars.size()), y.classVars.data(),
-                   static_cast<int>(y.classVars.size()), 4),
-      multisetRelation(x.designVars, y.designVars)};
+  int rel[3] = {multisetRelation(x.continuous, y.continuous),
+                znamelistrel(x.classVars.data(), static_cast<int>(x.classVars.size()),
+                             y.classVars.data(), static_cast<int>(y.classVars.size()), 4),
+                multisetRelation(x.designVars, y.designVars)};
   bool contained = false, contains = false;
   for (int r : rel) {
     if (r == kRelUnrelated) return kRelUnrelated;
@@ -121,8 +120,10 @@ int zhierrel(HierarchyRelations* rel) {
   const ZDesign* d = rel->owner ? rel->owner->design : nullptr;
   if (!d || d->effectCount <= 0) return -2;
   int (*compare)(int, int, const std::vector<EffectRelationEntry>&) = zeffcmp;
-  if (rel->mode == 2) compare = zeffcmpcls;
-  else if (rel->mode == 0 && rel->method != kMethodBackward) return 0;
+  if (rel->mode == 2)
+    compare = zeffcmpcls;
+  else if (rel->mode == 0 && rel->method != kMethodBackward)
+    return 0;
   std::vector<EffectRelationEntry> table;
   table.reserve(static_cast<size_t>(d->effectCount));
   for (int e = 0; e < d->effectCount; ++e) table.push_back(entryOf(d, d->effects[e]));

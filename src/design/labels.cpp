@@ -6,8 +6,8 @@
 
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "frame/state.h"
 #include "frame/module.h"
+#include "frame/state.h"
 
 namespace vsf {
 
@@ -86,8 +86,7 @@ int nameDesignColumns(VsfState* state, HostPool* pool) {
       entry.labelLength = z.name ? static_cast<int32_t>(std::strlen(z.name)) : 0;
     } else {
       std::string text = SplitLabel(d, entry).build();
-      char* label = text.empty() ? nullptr
-                                 : static_cast<char*>(designAlloc(pool, text.size(), 0));
+      char* label = text.empty() ? nullptr : static_cast<char*>(designAlloc(pool, text.size(), 0));
       if (label) std::memcpy(label, text.data(), text.size());
       entry.label = label;
       entry.labelLength = label ? static_cast<int32_t>(text.size()) : 0;

@@ -87,10 +87,17 @@ void zlvlname(ZLevCtx* ctx, ZDesignVar* var) {
   LevelNames out(pool, var);
   const ZDesign* d = ctx->design;
   switch (var->type) {
-    case effkind::kCollection: collectionNames(d, var, out); break;
-    case effkind::kSpline: splineNames(d, var, out); break;
-    case effkind::kLag: lagNames(d, var, out); break;
-    default: break;
+    case effkind::kCollection:
+      collectionNames(d, var, out);
+      break;
+    case effkind::kSpline:
+      splineNames(d, var, out);
+      break;
+    case effkind::kLag:
+      lagNames(d, var, out);
+      break;
+    default:
+      break;
   }
 }
 

@@ -68,8 +68,8 @@ int zeffncols(ZDesign* d, HostPool* pool, ZEffect* z, int32_t* work) {
     own.resize(static_cast<size_t>(3 * keys));
     work = own.data();
   }
-  int32_t* radix = work;          // crossed, then nesting
-  int32_t* digit = work + keys;   // their digits
+  int32_t* radix = work;         // crossed, then nesting
+  int32_t* digit = work + keys;  // their digits
   bool fullFirst = (d->flags & dflag::kNoIntercept) && z == d->effects;
   long long p1 = 1, p2 = 1;
   for (int k = 0; k < nc; ++k) {
@@ -92,8 +92,8 @@ int zeffncols(ZDesign* d, HostPool* pool, ZEffect* z, int32_t* work) {
       for (int k = 0; k < nc; ++k) {
         const LevelVar& v = d->classVars[z->cross[k]];
         bool full = k == 0 && fullFirst;
-        *out++ = !full && skipsReference(v.coding) && digit[k] >= v.refIndex ? digit[k] + 1
-                                                                               : digit[k];
+        *out++ =
+            !full && skipsReference(v.coding) && digit[k] >= v.refIndex ? digit[k] + 1 : digit[k];
       }
       for (int k = 0; k < nn; ++k) *out++ = digit[nc + k];
     }

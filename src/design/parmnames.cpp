@@ -80,7 +80,8 @@ int nameDesignParameters(VsfState* state, SelectionState* sel, int code) {
       if (column < 0 || column >= d->columnCount) continue;
       size_t n = static_cast<size_t>(entry.labelLength);
       if (n) text.replace(0, n, entry.label, n);
-      n += static_cast<size_t>(zlvltext(d, &z, text.data() + n, columnRow(z, entryColumn(entry, k))));
+      n += static_cast<size_t>(
+          zlvltext(d, &z, text.data() + n, columnRow(z, entryColumn(entry, k))));
       std::string_view label(text.data(), n);
       d->parmNames[1][column] = designText(pool, label, kFlagsList);
       std::string name = hostNameCase(label.substr(0, std::min<size_t>(32, n)), mode);

@@ -15,10 +15,10 @@ struct NameRecord;
 struct LevelNameRecord {
   char shortText[32];
   char longText[256];
-  char codedShort[32];   // the text under the variable's coding
+  char codedShort[32];  // the text under the variable's coding
   char codedLong[256];
   NameRecord* owner = nullptr;
-  char levelName[32];    // name prefix and level text, a valid name
+  char levelName[32];  // name prefix and level text, a valid name
 };
 
 // One design variable or CLASS variable.

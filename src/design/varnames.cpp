@@ -112,7 +112,8 @@ int zdsgnnames(ZLevCtx* ctx) {
     std::memset(c.label, ' ', kLabel);
   }
   std::string_view separator = " * ";
-  if (d->separatorText) separator = std::string_view(d->separatorText, static_cast<size_t>(d->separatorLength));
+  if (d->separatorText)
+    separator = std::string_view(d->separatorText, static_cast<size_t>(d->separatorLength));
   columnRecords(d, names, cont, cols, separator);
   zvalidname(names.data(), static_cast<int>(names.size()));
   zcolnamebuild(cols.data(), static_cast<int>(cols.size()));

@@ -37,8 +37,10 @@ bool usesLevelWeights(const ZLevCtx* ctx, const ZEffect& z) {
 void weighColumn(ZLevCtx* ctx, const LevelVar& var, const double* vec, int observed, int l,
                  bool crossed, double* col) {
   if (vec) {
-    if (znotfinite(*col) || znotfinite(vec[l])) *col = kMissingDot();
-    else *col *= vec[l];
+    if (znotfinite(*col) || znotfinite(vec[l]))
+      *col = kMissingDot();
+    else
+      *col *= vec[l];
     return;
   }
   if (observed != l) {
@@ -54,8 +56,10 @@ void weighColumn(ZLevCtx* ctx, const LevelVar& var, const double* vec, int obser
   std::fill(s, s + len, 0.0);
   zlvlcode(&var, s, observed, n, 1.0);
   double f = observed >= 0 ? s[observed] : kMissingDot();
-  if (observed < 0 || znotfinite(*col) || znotfinite(f)) *col = kMissingDot();
-  else *col *= f;
+  if (observed < 0 || znotfinite(*col) || znotfinite(f))
+    *col = kMissingDot();
+  else
+    *col *= f;
 }
 
 // Effects whose CLASS variables carry level weights: each column starts at the weight and is
@@ -163,8 +167,7 @@ void zxrow(ZLevCtx* ctx, const double* values, const int32_t* levels, double* ro
   if (levels && ctx->levelIndexes && levels != ctx->levelIndexes && d->classCount > 0)
     std::memcpy(ctx->levelIndexes, levels, sizeof(int32_t) * static_cast<size_t>(d->classCount));
 
-  const ModelUsageMask* mask =
-      d->usageMask && d->usageMask->marker == '1' ? d->usageMask : nullptr;
+  const ModelUsageMask* mask = d->usageMask && d->usageMask->marker == '1' ? d->usageMask : nullptr;
   for (int i = 0; i < d->designVarCount; ++i) d->designVars[i].computed = 0;
   for (int i = 0; i < d->designVarCount; ++i) {
     if (mask && mask->designVars && mask->designVars[i] == '0') continue;

@@ -74,7 +74,8 @@ TEST(Coding, ColumnsOfOneLevel) {
     zlvlcode(&v, out.data() + 1, k.level, k.width, 2.0);
     EXPECT_EQ(out.front(), 99.0);
     EXPECT_EQ(out.back(), 99.0);
-    for (int i = 0; i < k.width; ++i) EXPECT_NEAR(out[static_cast<size_t>(i) + 1], k.want[static_cast<size_t>(i)], 1e-15) << i;
+    for (int i = 0; i < k.width; ++i)
+      EXPECT_NEAR(out[static_cast<size_t>(i) + 1], k.want[static_cast<size_t>(i)], 1e-15) << i;
   }
 }
 

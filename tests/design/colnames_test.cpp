@@ -39,7 +39,7 @@ TEST(EffectNames, LevelPartFollowsTheEffectName) {
   b.finish();
   zcolnames(&b.ctx);
   EXPECT_EQ(labelsOf(b), (std::vector<std::string>{"Intercept", "A*B 1 OEFF1", "A*B 1 OEFF2",
-                                                  "A*B 2 OEFF1", "A*B 2 OEFF2"}));
+                                                   "A*B 2 OEFF1", "A*B 2 OEFF2"}));
   EXPECT_EQ(b.name(3), "A*B 2 OEFF1");
   EXPECT_EQ(b.d.nameCounters[0], 11);
   EXPECT_EQ(b.d.nameCounters[1], 11);
@@ -141,8 +141,14 @@ struct LevelNameCase {
 TEST(LevelNames, CollectionNames) {
   const LevelNameCase cases[] = {
       {"reference coding", dflag::kFullRank, kCodingRef, {"x1", "x2", "g:a", "g:b"}},
-      {"orthogonal effect coding", dflag::kFullRank, kCodingOrthEffect, {"x1", "x2", "g:OEFF1", "g:OEFF2"}},
-      {"orthogonal polynomial coding", dflag::kFullRank, kCodingOrthPoly, {"x1", "x2", "g:OPOLY1", "g:OPOLY2"}},
+      {"orthogonal effect coding",
+       dflag::kFullRank,
+       kCodingOrthEffect,
+       {"x1", "x2", "g:OEFF1", "g:OEFF2"}},
+      {"orthogonal polynomial coding",
+       dflag::kFullRank,
+       kCodingOrthPoly,
+       {"x1", "x2", "g:OPOLY1", "g:OPOLY2"}},
       {"one column per level", 0, kCodingRef, {"x1", "x2", "g:a", "g:b", "g:c"}},
   };
   for (const LevelNameCase& c : cases) {
@@ -151,12 +157,14 @@ TEST(LevelNames, CollectionNames) {
     int g = b.addClass(cls("g", {"a", "b", "c"}, c.coding));
     int x1 = b.addContinuous("x1");
     int x2 = b.addContinuous("x2");
-    int v = b.addDesignVar({"coll", effkind::kCollection, static_cast<int>(c.want.size()), {x1, x2}, {g}, {}});
+    int v = b.addDesignVar(
+        {"coll", effkind::kCollection, static_cast<int>(c.want.size()), {x1, x2}, {g}, {}});
     b.finish();
     ZDesignVar& dv = b.d.designVars[v];
     zlvlname(&b.ctx, &dv);
     std::vector<std::string> got;
-    for (int i = 0; i < dv.columnCount; ++i) got.emplace_back(dv.labels[i], static_cast<size_t>(dv.labelLengths[i]));
+    for (int i = 0; i < dv.columnCount; ++i)
+      got.emplace_back(dv.labels[i], static_cast<size_t>(dv.labelLengths[i]));
     EXPECT_EQ(got, c.want);
     char** first = dv.labels;
     zlvlname(&b.ctx, &dv);
@@ -194,7 +202,9 @@ TEST(LevelNames, SplineColumnsAreNumbered) {
     ZDesignVar& dv = b.d.designVars[v];
     dv.spline = &opts;
     zlvlnameout(&b.ctx, 1, std::vector<int32_t>{v}.data());
-    auto at = [&](int i) { return std::string(dv.labels[i], static_cast<size_t>(dv.labelLengths[i])); };
+    auto at = [&](int i) {
+      return std::string(dv.labels[i], static_cast<size_t>(dv.labelLengths[i]));
+    };
     if (vars == 1) {
       EXPECT_EQ(at(0), "1");
       EXPECT_EQ(at(11), "12");

@@ -25,15 +25,15 @@ struct ClassSpec {
   std::string name;
   std::vector<std::string> levels;  // formatted texts, in level order
   int coding = kCodingRef;
-  int ref = -1;                     // -1: the last level
+  int ref = -1;  // -1: the last level
   bool character = false;
-  std::vector<double> values;       // numeric level values (default: parsed texts)
+  std::vector<double> values;  // numeric level values (default: parsed texts)
   std::string label;
-  int width = 0;                    // formatted width (default: longest text)
-  int length = 8;                   // value width of the host descriptor
+  int width = 0;   // formatted width (default: longest text)
+  int length = 8;  // value width of the host descriptor
   int split = 0;
   int cprefix = -1, lprefix = -1;
-  std::vector<double> matrix;       // coding matrix, levels x (levels - 1)
+  std::vector<double> matrix;  // coding matrix, levels x (levels - 1)
 };
 
 struct EffectSpec {
@@ -45,8 +45,8 @@ struct DesignVarSpec {
   std::string name;
   int type = effkind::kCollection;
   int columns = 0;
-  std::vector<int> values;   // model-variable indexes
-  std::vector<int> classes;  // CLASS-list indexes
+  std::vector<int> values;              // model-variable indexes
+  std::vector<int> classes;             // CLASS-list indexes
   std::vector<std::string> levelNames;  // preset level names (labels), or none
 };
 
@@ -103,7 +103,8 @@ class DesignBuilder {
     buildDesignVars();
     buildEffects();
     ctx.largestLevelCount = 1;
-    for (const LevelVar& v : classVars_) ctx.largestLevelCount = std::max(ctx.largestLevelCount, v.levelCount);
+    for (const LevelVar& v : classVars_)
+      ctx.largestLevelCount = std::max(ctx.largestLevelCount, v.levelCount);
     scratch_.assign(static_cast<size_t>(ctx.largestLevelCount), 0.0);
     ctx.levelScratch = reinterpret_cast<char*>(scratch_.data());
     levels_.assign(classVars_.size() + 1, -1);
@@ -178,7 +179,8 @@ class DesignBuilder {
       auto& ptrs = textPtrs_.emplace_back();
       auto& recs = levelRecs_.emplace_back();
       for (size_t l = 0; l < s.levels.size(); ++l) {
-        texts.push_back(s.levels[l] + std::string(static_cast<size_t>(width) - s.levels[l].size(), ' '));
+        texts.push_back(s.levels[l] +
+                        std::string(static_cast<size_t>(width) - s.levels[l].size(), ' '));
         LevelRecord r;
         r.value = l < s.values.size() ? s.values[l] : std::strtod(s.levels[l].c_str(), nullptr);
         recs.push_back(r);
@@ -228,7 +230,8 @@ class DesignBuilder {
       v.classCount = static_cast<int32_t>(s.classes.size());
       v.classMembers = ints(intStore_, s.classes);
       v.columnCount = v.valueLength = s.columns;
-      v.columnValues = columnStore_.emplace_back(static_cast<size_t>(std::max(1, s.columns)), 0.0).data();
+      v.columnValues =
+          columnStore_.emplace_back(static_cast<size_t>(std::max(1, s.columns)), 0.0).data();
       if (!s.levelNames.empty()) {
         auto& ptrs = dvLabelPtrs_.emplace_back();
         auto& lens = intStore_.emplace_back();
@@ -305,10 +308,13 @@ class DesignBuilder {
           bool full = k == 0 && i == 0 && (d.flags & dflag::kNoIntercept);
           c *= full ? levels : levels - 1;
         }
-        for (int k = 0; k < z.nestCount; ++k) c *= classVars_[static_cast<size_t>(z.nest[k])].levelCount;
+        for (int k = 0; k < z.nestCount; ++k)
+          c *= classVars_[static_cast<size_t>(z.nest[k])].levelCount;
       } else {
-        if (z.keyCount) observedCombinations(z);
-        else z.combinationCount = 1;
+        if (z.keyCount)
+          observedCombinations(z);
+        else
+          z.combinationCount = 1;
         c = z.combinationCount;
       }
       z.classColumnCount = static_cast<int32_t>(c);

@@ -111,7 +111,8 @@ TEST(Containment, HierarchyModes) {
     // Dependants mirror the prerequisites.
     Lists dependants(9);
     for (int32_t e = 0; e < 9; ++e)
-      for (int32_t p : c.prerequisites[static_cast<size_t>(e)]) dependants[static_cast<size_t>(p)].push_back(e);
+      for (int32_t p : c.prerequisites[static_cast<size_t>(e)])
+        dependants[static_cast<size_t>(p)].push_back(e);
     EXPECT_EQ(r.dependants(), dependants);
   }
 }

@@ -26,7 +26,8 @@ struct StepFixture {
     state->lev.alloc = &b.alloc;
     state->options.candidates = &table;
   }
-  CandidateEntry& add(int effect, std::vector<int32_t> vars = {}, std::vector<int32_t> levels = {}) {
+  CandidateEntry& add(int effect, std::vector<int32_t> vars = {},
+                      std::vector<int32_t> levels = {}) {
     lists.push_back(std::move(vars));
     int32_t* v = lists.back().data();
     lists.push_back(std::move(levels));
@@ -59,11 +60,11 @@ TEST(CandidateLabels, WholeEffectsAndSplitCells) {
   int oi = b.addClass(o);
   int c = b.addClass(cls("C", {"c1", "c2"}));
   int x = b.addContinuous("x");
-  b.addEffect({"A*B", {}, {a, bb}, {}, {}});     // 0
-  b.addEffect({"x*A", {x}, {a}, {}, {}});         // 1
-  b.addEffect({"O", {}, {oi}, {}, {}});           // 2
-  b.addEffect({"A(B)", {}, {a}, {bb}, {}});       // 3
-  b.addEffect({"C*A", {}, {c, a}, {}, {}});       // 4
+  b.addEffect({"A*B", {}, {a, bb}, {}, {}});  // 0
+  b.addEffect({"x*A", {x}, {a}, {}, {}});     // 1
+  b.addEffect({"O", {}, {oi}, {}, {}});       // 2
+  b.addEffect({"A(B)", {}, {a}, {bb}, {}});   // 3
+  b.addEffect({"C*A", {}, {c, a}, {}, {}});   // 4
   b.finish();
   StepFixture s(b);
   s.add(0);
@@ -146,7 +147,7 @@ TEST(ParameterNames, RefusedSetsAndLabelStyleZero) {
   SelectionState sel;
   char** names = b.d.parmNames[0];
   EXPECT_EQ(nameDesignParameters(s.state.get(), &sel, 2), -2);  // no effect in the model
-  EXPECT_EQ(b.d.parmNames[0], names);                              // names kept
+  EXPECT_EQ(b.d.parmNames[0], names);                           // names kept
   b.d.labelStyle = 0;
   EXPECT_EQ(nameDesignParameters(s.state.get(), &sel, 2), 0);
 }

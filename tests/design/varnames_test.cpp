@@ -91,12 +91,13 @@ TEST(VariableNames, InterceptClassContinuousAndNestedColumns) {
   b.finish();
   zcolnames(&b.ctx);
   std::vector<std::string> names, labels;
-  for (int c = 0; c < b.d.columnCount; ++c) names.push_back(b.name(c)), labels.push_back(b.label(c));
+  for (int c = 0; c < b.d.columnCount; ++c)
+    names.push_back(b.name(c)), labels.push_back(b.label(c));
   EXPECT_EQ(names, (std::vector<std::string>{"Intercept", "x", "z", "gax", "gbx", "huga", "hugb",
                                              "hugc"}));
   EXPECT_EQ(labels, (std::vector<std::string>{"Intercept", "Weight", "", "Group a * Weight",
-                                              "Group b * Weight", "h u * Group a",
-                                              "h u * Group b", "h u * Group c"}));
+                                              "Group b * Weight", "h u * Group a", "h u * Group b",
+                                              "h u * Group c"}));
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
   EXPECT_EQ(b.d.nameCounters[0], 9);
   EXPECT_EQ(b.d.nameCounters[1], 16);
@@ -118,7 +119,8 @@ TEST(VariableNames, ContinuousNamesLeaveRoomForTheOthers) {
   b.finish();
   zcolnames(&b.ctx);
   EXPECT_EQ(b.name(0), std::string(20, 'a') + std::string(11, 'b') + "c");
-  EXPECT_EQ(b.label(0), std::string(20, 'a') + " * " + std::string(20, 'b') + " * " + std::string(20, 'c'));
+  EXPECT_EQ(b.label(0),
+            std::string(20, 'a') + " * " + std::string(20, 'b') + " * " + std::string(20, 'c'));
 }
 
 TEST(VariableNames, LongLabelPrefixGivesWayToTheLevelText) {

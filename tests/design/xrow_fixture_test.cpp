@@ -16,9 +16,12 @@ std::vector<std::string> splitCsv(const std::string& line) {
   std::string cell;
   bool quoted = false;
   for (char c : line) {
-    if (c == '"') quoted = !quoted;
-    else if (c == ',' && !quoted) out.push_back(cell), cell.clear();
-    else if (c != '\r') cell += c;
+    if (c == '"')
+      quoted = !quoted;
+    else if (c == ',' && !quoted)
+      out.push_back(cell), cell.clear();
+    else if (c != '\r')
+      cell += c;
   }
   out.push_back(cell);
   return out;
@@ -56,14 +59,16 @@ struct Mtcars {
 Mtcars loadMtcars() {
   Csv t = readCsv(std::string(VSF_SHARED_DATA) + "/mtcars.csv");
   Mtcars m;
-  const std::vector<std::vector<std::string>> levelTexts = {{"4", "6", "8"}, {"3", "4", "5"}, {"0", "1"}};
+  const std::vector<std::vector<std::string>> levelTexts = {
+      {"4", "6", "8"}, {"3", "4", "5"}, {"0", "1"}};
   const char* vars[] = {"cyl", "gear", "am"};
   for (const auto& row : t.rows) {
     std::vector<int32_t> lv;
     for (int v = 0; v < 3; ++v) {
       const std::string& text = row[static_cast<size_t>(columnOf(t, vars[v]))];
       const auto& texts = levelTexts[static_cast<size_t>(v)];
-      lv.push_back(static_cast<int32_t>(std::find(texts.begin(), texts.end(), text) - texts.begin()));
+      lv.push_back(
+          static_cast<int32_t>(std::find(texts.begin(), texts.end(), text) - texts.begin()));
     }
     m.levels.push_back(lv);
     m.values.push_back({std::stod(row[static_cast<size_t>(columnOf(t, "wt"))]),
@@ -154,7 +159,8 @@ TEST(DesignRowFixtures, MtcarsAgainstModelMatrix) {
       for (size_t c2 = 0; c2 < row.size(); ++c2) {
         if (map[c2] < 0) continue;
         double r = std::stod(want.rows[i][static_cast<size_t>(map[c2])]);
-        EXPECT_NEAR(row[c2], r, 1e-12 * std::fmax(1.0, std::fabs(r))) << "row " << i << " column " << c2;
+        EXPECT_NEAR(row[c2], r, 1e-12 * std::fmax(1.0, std::fabs(r)))
+            << "row " << i << " column " << c2;
       }
     }
   }
@@ -168,11 +174,13 @@ TEST(DesignRowFixtures, CrossedColumnsArePermutedFromModelMatrix) {
   const int cross = 4;
   std::vector<std::string> ours;
   for (int j = 0; j < 4; ++j) ours.push_back(keyOf(b, cross, j));
-  EXPECT_EQ(ours, (std::vector<std::string>{"cyl=4|gear=3", "cyl=4|gear=4", "cyl=6|gear=3", "cyl=6|gear=4"}));
+  EXPECT_EQ(ours, (std::vector<std::string>{"cyl=4|gear=3", "cyl=4|gear=4", "cyl=6|gear=3",
+                                            "cyl=6|gear=4"}));
   Csv want = readCsv(std::string(VSF_TEST_DATA) + "/design/mtcars_ref.csv");
   int first = columnOf(want, "cyl=4|gear=3");
   for (int j = 0; j < 4; ++j)  // R's column (gear, cyl) is ours (cyl, gear)
-    EXPECT_EQ(want.header[static_cast<size_t>(first + (j % 2) * 2 + j / 2)], ours[static_cast<size_t>(j)]);
+    EXPECT_EQ(want.header[static_cast<size_t>(first + (j % 2) * 2 + j / 2)],
+              ours[static_cast<size_t>(j)]);
 }
 
 }  // namespace

@@ -40,15 +40,22 @@ struct LayoutCase {
 // A has 3 levels, B 2; references last.
 TEST(DesignRow, CodedLayoutOrdersTheFirstCrossedVariableSlowest) {
   const LayoutCase cases[] = {
-      {"ref coding, A=1 B=1", dflag::kFullRank, kCodingRef, {0, 0},
-       {1, 1, 0, 1, 0, 1, 0, 0}},
-      {"ref coding, A=2 B=1", dflag::kFullRank, kCodingRef, {1, 0},
-       {1, 0, 1, 0, 1, 0, 1, 0}},
-      {"ref coding, A at its reference zeroes A and A*B", dflag::kFullRank, kCodingRef, {2, 0},
+      {"ref coding, A=1 B=1", dflag::kFullRank, kCodingRef, {0, 0}, {1, 1, 0, 1, 0, 1, 0, 0}},
+      {"ref coding, A=2 B=1", dflag::kFullRank, kCodingRef, {1, 0}, {1, 0, 1, 0, 1, 0, 1, 0}},
+      {"ref coding, A at its reference zeroes A and A*B",
+       dflag::kFullRank,
+       kCodingRef,
+       {2, 0},
        {1, 0, 0, 0, 0, 0, 0, 1}},
-      {"effect coding, A at its reference", dflag::kFullRank, kCodingEffect, {2, 0},
+      {"effect coding, A at its reference",
+       dflag::kFullRank,
+       kCodingEffect,
+       {2, 0},
        {1, -1, -1, -1, -1, 0, 0, 1}},
-      {"effect coding, both at their references", dflag::kFullRank, kCodingEffect, {2, 1},
+      {"effect coding, both at their references",
+       dflag::kFullRank,
+       kCodingEffect,
+       {2, 1},
        {1, -1, -1, 1, 1, 0, 0, -1}},
   };
   for (const LayoutCase& c : cases) {
