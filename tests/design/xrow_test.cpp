@@ -188,19 +188,6 @@ TEST(DesignRow, CopiesGivenValuesAndLevelsIntoTheContext) {
   EXPECT_EQ(own[0], 1.0);
 }
 
-int hookCalls = 0;
-
-TEST(DesignRow, RowHookRunsOncePerRow) {
-  DesignBuilder b;
-  b.addEffect({"Intercept", {}, {}, {}, {}});
-  b.finish();
-  hookCalls = 0;
-  b.ctx.rowHook = [](ZLevCtx*) { ++hookCalls; };
-  b.row({}, {});
-  b.row({}, {});
-  EXPECT_EQ(hookCalls, 2);
-}
-
 // Level weights: a weighted variable multiplies each column by the weight of the level the
 // column stands for; an unweighted variable keeps its indicator and coding.
 TEST(DesignRow, LevelWeightPath) {
