@@ -167,7 +167,7 @@ void zcolnames(ZLevCtx* ctx, int count, const int32_t* list) {
   ZDesign* d = ctx->design;
   d->nameCounters[0] = d->nameCounters[1] = 0;
   if (d->labelStyle == 0) {
-    (void)zdsgnnames(ctx);
+    zdsgnnames(ctx);
     return;
   }
   HostPool* pool = contextPool(ctx);

@@ -48,16 +48,16 @@ void zkronexp(double* x, int n, const double* v, int m);
 // Fills every effect's column level table for the current BY group; 0, or -2 when memory is
 // refused (the effects done keep their tables).
 int zncols(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);
-// The coded layout's CLASS combination table of one effect (ZEffect::codedLevels); work holds
-// three ints per CLASS variable, or is null. 0, or -2 when memory is refused.
-int zeffncols(ZDesign* design, HostPool* allocator, ZEffect* effect, int32_t* work);
+// The coded layout's CLASS combination table of one effect (ZEffect::codedLevels, null when
+// memory is refused); scratch holds three ints per CLASS variable, or is null.
+void zeffncols(ZDesign* design, HostPool* allocator, ZEffect* effect, int32_t* scratch);
 
 // ---- Names ----
 
 // Names and labels the columns of `count` listed effects, or of all when count is 0.
 void zcolnames(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);
-// Variable-based names of every column (label style 0); 0.
-int zdsgnnames(ZLevCtx* ctx);
+// Variable-based names of every column (label style 0).
+void zdsgnnames(ZLevCtx* ctx);
 // Effect-based names and labels of one effect's columns.
 void zeffparmnames(ZDesign* design, HostPool* allocator, int effect, int longestEffectName);
 // The level part of one column's effect-based label (without terminator) and a bound for it.

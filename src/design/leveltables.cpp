@@ -59,10 +59,10 @@ int fillMembers(ZDesign* d, HostPool* pool, ZEffect& z) {
 // crossed levels in list order, then nesting levels; nesting outermost, the last variable of
 // each part fastest. Crossed positions skip the reference level under codings 0, 2 and 7.
 // With no intercept the first crossed variable of effect 0 runs over all its levels.
-int zeffncols(ZDesign* d, HostPool* pool, ZEffect* z, int32_t* work) {
+void zeffncols(ZDesign* d, HostPool* pool, ZEffect* z, int32_t* work) {
   z->codedLevels = nullptr;
   int nc = z->crossCount, nn = z->nestCount, keys = z->keyCount;
-  if (keys == 0) return 0;
+  if (keys == 0) return;
   std::vector<int32_t> own;
   if (!work || keys > d->classCount) {
     own.resize(static_cast<size_t>(3 * keys));
@@ -81,9 +81,9 @@ int zeffncols(ZDesign* d, HostPool* pool, ZEffect* z, int32_t* work) {
     radix[nc + k] = d->classVars[z->nest[k]].levelCount;
     p2 *= radix[nc + k];
   }
-  if (keys * p1 * p2 <= 0) return 0;
+  if (keys * p1 * p2 <= 0) return;
   auto* rows = designArray<int32_t>(pool, static_cast<size_t>(keys * p1 * p2), kFlagsTable);
-  if (!rows) return -2;
+  if (!rows) return;
   int32_t* out = rows;
   for (long long n = 0; n < p2; ++n) {
     digitsOf(static_cast<int>(n), radix + nc, nn, digit + nc);
@@ -99,7 +99,6 @@ int zeffncols(ZDesign* d, HostPool* pool, ZEffect* z, int32_t* work) {
     }
   }
   z->codedLevels = rows;
-  return 0;
 }
 
 // zncols: every effect's column level table for the current BY group. An effect without
@@ -110,8 +109,12 @@ int zncols(ZLevCtx* ctx, int, const int32_t*) {
   int rc = 0;
   std::vector<int32_t> work(static_cast<size_t>(3 * (d->classCount > 0 ? d->classCount : 1)));
   if (d->flags & dflag::kFullRank) {
-    for (int e = 0; e < d->effectCount; ++e)
-      if (d->effects[e].keyCount && zeffncols(d, pool, &d->effects[e], work.data())) rc = -2;
+    for (int e = 0; e < d->effectCount; ++e) {
+      ZEffect& z = d->effects[e];
+      if (z.keyCount == 0) continue;
+      zeffncols(d, pool, &z, work.data());
+      if (!z.codedLevels && z.classColumnCount > 0) rc = -2;
+    }
   }
   for (int e = 0; e < d->effectCount; ++e) {
     ZEffect& z = d->effects[e];

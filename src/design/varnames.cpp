@@ -91,7 +91,7 @@ void columnRecords(const ZDesign* d, std::vector<NameRecord>& names,
 
 // zdsgnnames: variable-based names and labels of every design column into the design's
 // column-name table; column 0 is "Intercept" when the model has one.
-int zdsgnnames(ZLevCtx* ctx) {
+void zdsgnnames(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
   HostPool* pool = contextPool(ctx);
   std::vector<NameRecord> names = znamerecs(d->designVarCount + d->classCount);
@@ -120,7 +120,7 @@ int zdsgnnames(ZLevCtx* ctx) {
 
   d->parmNames[0] = designArray<char*>(pool, columns, kFlagsList);
   d->parmNames[1] = designArray<char*>(pool, columns, kFlagsList);
-  if (!d->parmNames[0] || !d->parmNames[1]) return 0;
+  if (!d->parmNames[0] || !d->parmNames[1]) return;
   ValidNames mode = validNames();
   for (size_t c = 0; c < columns; ++c) {
     std::string name, label;
@@ -138,7 +138,6 @@ int zdsgnnames(ZLevCtx* ctx) {
     if (d->parmNames[1][c] && static_cast<int>(label.size()) > d->nameCounters[1])
       d->nameCounters[1] = static_cast<int32_t>(label.size());
   }
-  return 0;
 }
 
 }  // namespace vsf
