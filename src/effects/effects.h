@@ -219,6 +219,7 @@ struct ZDesignVar {
   int32_t splineScale = 0;  // the MULTISCALE scale and the column (from 0)
   int32_t splineColumn = 0;
   int32_t** levelMaps = nullptr;  // MULTIMEMBER: per CLASS member, union level per level
+  uint8_t computed = 0;           // columns evaluated for the current row (design rows)
 };
 
 // Where the design variables of one EFFECT statement start, and how many it made.
@@ -272,6 +273,7 @@ struct ZEffect {
   uint8_t copy = 0;  // second and later copies of a replicated effect
   EffectRec* source = nullptr;
   ZTreeNode* combinationTree = nullptr;  // levelization's tree of the combinations met
+  int32_t* cellIndex = nullptr;  // split candidates: per CLASS cell its level indexes
 };
 
 struct MomentSums {
@@ -347,6 +349,16 @@ struct ZDesign {
   DesignVarTable designVarTable;  // what constructed effects point at
 };
 
+// What the model uses, marked '1' (built by zreadobs under kFullRank): one character per effect,
+// per design variable, per continuous variable and per CLASS variable.
+struct ModelUsageMask {
+  char marker = '1';
+  char* effects = nullptr;
+  char* designVars = nullptr;
+  char* cont = nullptr;
+  char* classVars = nullptr;
+};
+
 // The levelization allocation record: the input reader and the allocator of the group.
 struct LevAllocRecord {
   HostDataSet* reader = nullptr;
@@ -356,6 +368,16 @@ struct LevAllocRecord {
 struct ZLevCtx {
   LevAllocRecord* alloc = nullptr;
   ZDesign* design = nullptr;
+  int32_t largestLevelCount = 0;
+  int32_t* levelIndexes = nullptr;    // per CLASS variable, -1 none
+  double* values = nullptr;           // per continuous variable
+  char* levelScratch = nullptr;       // largest level count x 8 bytes
+  // Design rows: per CLASS variable null or one weight per level (or all null), a routine
+  // called once the constructed columns of a row are evaluated, the row zxrow fills when its
+  // caller gives none.
+  double** levelWeights = nullptr;
+  void (*rowHook)(ZLevCtx* ctx) = nullptr;
+  double* designRow = nullptr;
 };
 
 // Option slots of an EFFECT statement's record, as the grammar fills them. Variable lists are

@@ -96,6 +96,7 @@ struct VsfState {
   uint8_t outDesignNames = 0;
   uint8_t outDesignFullModel = 0;  // OUTDESIGN rows of the full model, not the selected one
   uint8_t outDesignOwnPass = 0;    // the design rows are written by a pass of their own
+  int32_t longestCandidateLabel = 0;
 };
 
 }  // namespace vsf

@@ -28,6 +28,12 @@ struct CandidateEntry {
   int32_t effect = 0;
   int32_t columns = 0;
   const int32_t* columnMap = nullptr;
+  // Split CLASS variables: the pairs (variable, level) the entry fixes, and its label.
+  int32_t splitCount = 0;
+  int32_t* splitVars = nullptr;   // CLASS-list indexes
+  int32_t* levels = nullptr;      // level of each split variable
+  int32_t labelLength = 0;
+  const char* label = nullptr;    // not terminated when splitCount is nonzero
 };
 
 // Effect states.
