@@ -90,8 +90,9 @@ const HostDsFamily& ds() { return *dataFamily(); }
 // Resolves one list item against the analysis data set into variable numbers.
 bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
   if (!r.analysis) return false;  // no data set: its failure was reported already
-  std::string_view first = r.pendingNames.empty() ? "" : r.pendingNames.front();
-  std::string_view second = r.pendingNames.size() > 1 ? r.pendingNames[1] : "";
+  std::string_view first, second;
+  if (!r.pendingNames.empty()) first = r.pendingNames.front();
+  if (r.pendingNames.size() > 1) second = r.pendingNames[1];
   if (form == 1) {
     int number = -1;
     if (ds().findVar(r.analysis, first, &number) != 0) {

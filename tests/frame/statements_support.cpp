@@ -225,6 +225,41 @@ int StepRun::count(int set, int number) const {
   return n;
 }
 
+namespace {
+
+struct KnownMessage {
+  int set, number;
+  std::regex pattern;
+};
+
+const std::vector<KnownMessage>& knownMessages() {
+  static const std::vector<KnownMessage> all = [] {
+    std::vector<KnownMessage> v;
+    for (int set : {129, 172, 174, 210, 500, 848})
+      for (int n = 0; n < 10000; ++n)
+        if (const host::CatalogueEntry* e = host::findMessage(set, n))
+          v.push_back({set, n, messagePattern(e->text)});
+    return v;
+  }();
+  return all;
+}
+
+}  // namespace
+
+std::vector<int> StepRun::messages(std::initializer_list<int> sets) const {
+  std::vector<int> out;
+  for (const host::LogLine& l : log) {
+    for (const KnownMessage& m : knownMessages()) {
+      if (std::find(sets.begin(), sets.end(), m.set) == sets.end()) continue;
+      if (std::regex_match(l.text, m.pattern)) {
+        out.push_back(m.set * 10000 + m.number);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
 std::vector<std::string> StepRun::lines(const std::string& level) const {
   std::vector<std::string> out;
   for (const host::LogLine& l : log)

@@ -2,6 +2,7 @@
 // services, and running a step's text with its log lines and return code.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct StepRun {
   // Times catalogue message (set, number) was written.
   int count(int set, int number) const;
   bool issued(int set, int number) const { return count(set, number) > 0; }
+  // The catalogue messages written, as set * 10000 + number, in order; sets given filter.
+  std::vector<int> messages(std::initializer_list<int> sets = {848, 210, 500}) const;
   // Log lines of a level ("ERROR", "WARNING", "NOTE", "").
   std::vector<std::string> lines(const std::string& level) const;
   std::string dump() const;
