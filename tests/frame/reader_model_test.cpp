@@ -65,7 +65,7 @@ TEST_F(ModelReader, MethodsCriteriaAndTheirDefaults) {
          EXPECT_EQ(s.options.select, kCritNone);
          EXPECT_EQ(s.options.stop, kCritSbc);
          EXPECT_EQ(s.options.pathMethod, 1);
-         EXPECT_EQ(s.lev.design->flags & 0x2000u, 0x2000u);
+         EXPECT_EQ(lastDesign().flags & 0x2000u, 0x2000u);
        }},
       {"selection=grouplasso", {}, 0,
        [](const VsfState& s) {

@@ -45,6 +45,7 @@ struct Registry {
   std::vector<std::string> opened;
   VsfState* state = nullptr;
   std::vector<ScoreRequest> scores;  // copied while the step's pool still holds them
+  ZDesign design;                    // likewise
 };
 
 Registry& registry() {
@@ -85,6 +86,7 @@ int nextByGroup(HostDataSet*) {
   Registry& r = registry();
   if (r.state && r.state->scoreRequests)
     r.scores.assign(r.state->scoreRequests, r.state->scoreRequests + r.state->scoreCount);
+  if (r.state && r.state->lev.design) r.design = *r.state->lev.design;
   return 0;
 }
 
@@ -277,6 +279,7 @@ StepRun runStepText(const std::string& text) {
   size_t before = host::session().log.lines().size();
   registry().state = nullptr;
   registry().scores.clear();
+  registry().design = ZDesign();
   StepRun r;
   r.code = host::runStep(text, 1);
   const auto& all = host::session().log.lines();
@@ -285,6 +288,8 @@ StepRun runStepText(const std::string& text) {
 }
 
 const std::vector<ScoreRequest>& lastScoreRequests() { return registry().scores; }
+
+const ZDesign& lastDesign() { return registry().design; }
 
 const VsfState& lastState() {
   static VsfState empty;

@@ -42,10 +42,12 @@ struct StepRun {
   std::string dump() const;
 };
 
-// Runs the step text as the procedure's step; `state` is the step's state afterwards.
+// Runs the step text as the procedure's step.
 StepRun runStepText(const std::string& text);
 const VsfState& lastState();
-// The SCORE requests of the last step that reached its BY groups.
+// The step's state after the step: its own fields only (the pools are gone).
+// The SCORE requests and the design of the last step that reached its BY groups.
+const ZDesign& lastDesign();
 const std::vector<ScoreRequest>& lastScoreRequests();
 
 }  // namespace vsf::test
