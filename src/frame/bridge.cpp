@@ -36,6 +36,7 @@ int bridgeOnStatement(void* c, const StatementRecord* statement) {
   }
   if (const ParseToken* t = hostv().parse->currentToken()) {
     std::string u = upperCopy(t->text);
+    if (!u.empty() && u.back() == '$') u.pop_back();
     if (u == "ITEMSTORE" || u == "STORE") b->needed = 1;
   }
   const ParseCallbacks* p = b->procedure;
