@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 
@@ -61,6 +64,39 @@ void noteState() {
     registry().state = static_cast<VsfState*>(host::session().procContext);
 }
 
+// The variables of a CSV file of the shared or test data: names from the first line, the
+// type from the second (a field that is no number makes a character variable).
+bool csvVariables(const std::string& name, std::vector<StubVar>* vars) {
+  std::string file = name.substr(name.find('.') == std::string::npos ? 0 : name.find('.') + 1);
+  for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* dir : {VSF_SHARED_DATA, VSF_TEST_DATA "/statements"}) {
+    std::ifstream in(std::filesystem::path(dir) / (file + ".csv"));
+    std::string head, row;
+    if (!in || !std::getline(in, head)) continue;
+    std::getline(in, row);
+    auto split = [](const std::string& line) {
+      std::vector<std::string> out(1);
+      bool quoted = false;
+      for (char c : line) {
+        if (c == '"') quoted = !quoted;
+        else if (c == ',' && !quoted) out.emplace_back();
+        else if (c != '\r') out.back() += c;
+      }
+      return out;
+    };
+    std::vector<std::string> names = split(head), values = split(row);
+    for (size_t k = 0; k < names.size(); ++k) {
+      const std::string v = k < values.size() ? values[k] : "";
+      char* end = nullptr;
+      std::strtod(v.c_str(), &end);
+      bool numeric = v.empty() || v == "." || (end && *end == '\0');
+      vars->push_back({names[k], numeric ? kVarNumeric : kVarCharacter});
+    }
+    return true;
+  }
+  return false;
+}
+
 HostDataSet* open(std::string_view name, int direction, uint32_t* status) {
   Registry& r = registry();
   noteState();
@@ -72,6 +108,11 @@ HostDataSet* open(std::string_view name, int direction, uint32_t* status) {
   }
   if (u == "DIAB" || u == "WORK.DIAB" || u == "VAL" || u == "TST") {
     r.sets.push_back({u, analysisVars()});
+    return handle(&r.sets.back());
+  }
+  std::vector<StubVar> vars;
+  if (csvVariables(std::string(name), &vars)) {
+    r.sets.push_back({u, vars});
     return handle(&r.sets.back());
   }
   host::session().log.write("ERROR", fmt::format("Data set {} does not exist.", u));

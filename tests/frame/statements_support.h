@@ -18,7 +18,8 @@ struct StubVar {
 
 // While it lives, the parser and the procedure open data sets from an in-memory registry:
 // DIAB (y, x1-x10, a, b, c numeric; name, grp character), VAL and TST (the same variables),
-// and any output data set. The most recent data set is DIAB.
+// the CSV files of the shared data and of tests/data/statements (their first lines), and any
+// output data set. The most recent data set is DIAB.
 class StubData {
  public:
   StubData();
