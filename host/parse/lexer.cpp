@@ -205,6 +205,7 @@ class Lexer {
     if (isNameChar(at(i_))) {  // 12abc is no number
       while (isNameChar(at(i_))) advance();
       tok.pub.text = std::string(t_.substr(b, i_ - b));
+      tok.pub.number = 0;
       return finish(tok, TokenClass::kBad);
     }
     finish(tok, integral ? TokenClass::kInteger : TokenClass::kNumber);

@@ -58,10 +58,9 @@ bool matches(const Run& r, int terminal, const Token& t) {
 }
 
 // The production of nonterminal a for the token; a keyword may stand for a name.
-int predict(const Run& r, int a, const Token& t, bool allowNameForKeyword) {
+int predict(const Run& r, int a, const Token& t) {
   int p = t.symbol > 0 ? r.table->predict(a, t.symbol) : -1;
-  if (p < 0 && t.word && allowNameForKeyword)
-    p = r.table->predict(a, r.table->vocabulary.classSymbol(TokenClass::kName));
+  if (p < 0 && t.word) p = r.table->predict(a, r.table->vocabulary.classSymbol(TokenClass::kName));
   return p;
 }
 
@@ -96,7 +95,7 @@ class Driver {
         consume();
         if (top == r_.table->vocabulary.endSymbol()) return;
       } else {
-        int p = predict(r_, top - firstNt_, tok, true);
+        int p = predict(r_, top - firstNt_, tok);
         if (p < 0) {
           if (!recover(top)) return;
           continue;
@@ -137,8 +136,9 @@ class Driver {
     for (auto it = rhs.rbegin(); it != rhs.rend(); ++it) stack_.push_back(*it);
   }
 
-  // Reports the token, skips to the end of its statement and resumes with the first stack
-  // symbol after the statement that can go on from there. False when nothing can.
+  // Reports the token and skips to the end of its statement; the statement ends and the rest
+  // of its symbols leave the stack, so that the parse goes on with the next statement (which
+  // is checked like any other). False when nothing is left to go on with.
   bool recover(int top) {
     const Token& bad = r_.tokens[r_.pos];
     if (bad.cls == TokenClass::kBad)
@@ -150,27 +150,19 @@ class Driver {
     while (r_.tokens[r_.pos].cls != TokenClass::kEnd &&
            r_.tokens[r_.pos].symbol != endStatementSymbol)
       ++r_.pos;
-    if (r_.tokens[r_.pos].symbol == endStatementSymbol) {
+    bool atEnd = r_.tokens[r_.pos].cls == TokenClass::kEnd;
+    if (!atEnd) {
       r_.current = &r_.tokens[r_.pos];
       ++r_.pos;
     }
-    if (r_.statement) {
-      endStatement(r_);
-      // Drop the rest of the statement: everything up to its end action.
-      while (!stack_.empty()) {
-        int s = stack_.back();
-        stack_.pop_back();
-        if (s < 0 && g_.actionTypes[static_cast<size_t>(-s - 1)] == grammar_action::kEnd) break;
-      }
-    }
-    const Token& next = r_.tokens[r_.pos];
+    if (!r_.statement) return !atEnd;  // a statement that never began: skipped
+    endStatement(r_);
     while (!stack_.empty()) {
       int s = stack_.back();
-      if (s >= firstNt_ && predict(r_, s - firstNt_, next, false) >= 0) return true;
-      if (s > 0 && s < firstNt_ && next.symbol == s) return true;
       stack_.pop_back();
+      if (s < 0 && g_.actionTypes[static_cast<size_t>(-s - 1)] == grammar_action::kEnd) break;
     }
-    return false;
+    return !stack_.empty();
   }
 };
 
