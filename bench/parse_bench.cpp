@@ -8,8 +8,8 @@
 
 #include "common/test_host.h"
 #include "frame/grammar_internal.h"
-#include "frame/statements_internal.h"
 #include "frame/state.h"
+#include "frame/statements_internal.h"
 #include "host/parse/parse_internal.h"
 
 namespace {
@@ -60,7 +60,8 @@ void setUp() {
 // n effects: main effects x1..x(n/2) and crossings x(k)*z(k) for the rest.
 std::string program(int n) {
   std::string t = "proc varsifter data=d; model y =";
-  for (int k = 1; k <= n; ++k) t += k % 2 ? " x" + std::to_string(k) : " x" + std::to_string(k) + "*z" + std::to_string(k);
+  for (int k = 1; k <= n; ++k)
+    t += k % 2 ? " x" + std::to_string(k) : " x" + std::to_string(k) + "*z" + std::to_string(k);
   t += " / selection=lasso(stop=sbc) stats=all;\nrun;\n";
   return t;
 }

@@ -40,8 +40,10 @@ StatementRecord* newRecord(Run& r, int slots, int nameSymbol) {
 }
 
 void link(Run& r, StatementRecord* rec) {
-  if (r.last) r.last->next = rec;
-  else r.first = rec;
+  if (r.last)
+    r.last->next = rec;
+  else
+    r.first = rec;
   r.last = rec;
 }
 
@@ -75,8 +77,10 @@ void appendName(Run& r, OptionSlot* slot, const std::string& name) {
   if (!tail || static_cast<int>(tail->names.size()) >= kChunkNames) {
     NameChunkList& chunk = r.chunks.emplace_back();
     chunk.lastIndex = slot->count - 1;
-    if (tail) tail->next = &chunk;
-    else slot->names = &chunk;
+    if (tail)
+      tail->next = &chunk;
+    else
+      slot->names = &chunk;
     tail = &chunk;
   }
   tail->names.push_back(name);
@@ -127,8 +131,7 @@ void completeItem(Run& r, int form) {
       VarDescriptor d;
       ds().varByNumber(r.analysis, number, &d);
       if (r.listKind == name_kind::kNumeric && d.type != kVarNumeric)
-        reportError(r, *r.current,
-                    fmt::format("variable {} in the list is not numeric", d.name));
+        reportError(r, *r.current, fmt::format("variable {} in the list is not numeric", d.name));
       appendName(r, slot, d.name);
       slot->vars.push_back(number);
     }
@@ -271,15 +274,19 @@ void performAction(Run& r, int action) {
       beginStatement(r, rec, rec);
       break;
     }
-    case ga::kEnd: endStatement(r); break;
+    case ga::kEnd:
+      endStatement(r);
+      break;
     case ga::kFlag:
       if (r.target) r.target->setFlag(arg(0));
       break;
     case ga::kNumber:
       if ((slot = slotAt(r, arg(0)))) {
         slot->given = 1;
-        if (arg(1) == 1) slot->numbers.push_back(tok.number);
-        else slot->number = tok.number;
+        if (arg(1) == 1)
+          slot->numbers.push_back(tok.number);
+        else
+          slot->number = tok.number;
       }
       break;
     case ga::kString:
@@ -302,26 +309,43 @@ void performAction(Run& r, int action) {
       r.itemBegin = r.itemEnd = 0;
       if ((slot = slotAt(r, r.listSlot))) slot->given = 1;
       break;
-    case ga::kName: r.pendingNames.push_back(tok.text); break;
-    case ga::kForm: completeItem(r, arg(0, 1)); break;
+    case ga::kName:
+      r.pendingNames.push_back(tok.text);
+      break;
+    case ga::kForm:
+      completeItem(r, arg(0, 1));
+      break;
     case ga::kDataSetName:
       if (arg(0) == 1) r.dataSetName = tok.text;
       break;
     case ga::kEffect:
       if (r.effects) r.effects(arg(0), arg(1), tok);
       break;
-    case ga::kDataSet: openDataSet(r, arg(0), arg(1), r.dataSetName); break;
-    case ga::kDefaultDataSet: defaultDataSet(r, arg(0), arg(1)); break;
-    case ga::kNumberRange: numberRange(r, arg(0)); break;
-    case ga::kBound: checkBound(r, a, n); break;
-    case ga::kAppend: appendValue(r, n ? arg(0) : tok.number); break;
+    case ga::kDataSet:
+      openDataSet(r, arg(0), arg(1), r.dataSetName);
+      break;
+    case ga::kDefaultDataSet:
+      defaultDataSet(r, arg(0), arg(1));
+      break;
+    case ga::kNumberRange:
+      numberRange(r, arg(0));
+      break;
+    case ga::kBound:
+      checkBound(r, a, n);
+      break;
+    case ga::kAppend:
+      appendValue(r, n ? arg(0) : tok.number);
+      break;
     case ga::kCapture:
       if (r.callbacks && r.callbacks->onCapture) r.callbacks->onCapture(r.callbacks->context);
       break;
     case ga::kBy:
-      if (arg(0) == 1) r.inBy = true, r.byDescending = false;
-      else if (arg(0) == 2) r.byDescending = true;
-      else if (arg(0) == 3 && (slot = slotAt(r, r.listSlot))) slot->number = 1;
+      if (arg(0) == 1)
+        r.inBy = true, r.byDescending = false;
+      else if (arg(0) == 2)
+        r.byDescending = true;
+      else if (arg(0) == 3 && (slot = slotAt(r, r.listSlot)))
+        slot->number = 1;
       break;
     case ga::kTarget:
       r.targetValue = arg(0);
@@ -341,11 +365,14 @@ void performAction(Run& r, int action) {
       break;
     case ga::kSetFlag:
       if (r.target) {
-        if (arg(1)) r.target->setFlag(arg(0));
-        else r.target->clearFlag(arg(0));
+        if (arg(1))
+          r.target->setFlag(arg(0));
+        else
+          r.target->clearFlag(arg(0));
       }
       break;
-    default: break;  // lexer modes and others this host has no use for
+    default:
+      break;  // lexer modes and others this host has no use for
   }
 }
 

@@ -11,10 +11,9 @@ namespace vsf::host::parse {
 
 namespace {
 
-constexpr std::string_view kClassNames[] = {"",         "ENDJB",    "NAMEX",   "QS",
-                                            "INT",      "NBR",      "COMPOUND", "FMT",
-                                            "DATE",     "TIME",     "DATETIME", "MISSING",
-                                            "VLITERAL"};
+constexpr std::string_view kClassNames[] = {"",         "ENDJB",    "NAMEX",   "QS",   "INT",
+                                            "NBR",      "COMPOUND", "FMT",     "DATE", "TIME",
+                                            "DATETIME", "MISSING",  "VLITERAL"};
 
 bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
@@ -112,19 +111,33 @@ class Lexer {
     switch (cls) {
       case TokenClass::kName:
       case TokenClass::kCompound:
-      case TokenClass::kFormat: tok.pub.kind = ParseToken::kName; break;
+      case TokenClass::kFormat:
+        tok.pub.kind = ParseToken::kName;
+        break;
       case TokenClass::kQuoted:
       case TokenClass::kDate:
       case TokenClass::kTime:
-      case TokenClass::kDateTime: tok.pub.kind = ParseToken::kQuoted; break;
-      case TokenClass::kNameLiteral: tok.pub.kind = ParseToken::kNameLiteral; break;
-      case TokenClass::kInteger: tok.pub.kind = ParseToken::kInteger; break;
+      case TokenClass::kDateTime:
+        tok.pub.kind = ParseToken::kQuoted;
+        break;
+      case TokenClass::kNameLiteral:
+        tok.pub.kind = ParseToken::kNameLiteral;
+        break;
+      case TokenClass::kInteger:
+        tok.pub.kind = ParseToken::kInteger;
+        break;
       case TokenClass::kNumber:
-      case TokenClass::kMissing: tok.pub.kind = ParseToken::kNumber; break;
+      case TokenClass::kMissing:
+        tok.pub.kind = ParseToken::kNumber;
+        break;
       case TokenClass::kEndStatement:
       case TokenClass::kSymbol:
-      case TokenClass::kBad: tok.pub.kind = ParseToken::kSymbol; break;
-      case TokenClass::kEnd: tok.pub.kind = ParseToken::kEnd; break;
+      case TokenClass::kBad:
+        tok.pub.kind = ParseToken::kSymbol;
+        break;
+      case TokenClass::kEnd:
+        tok.pub.kind = ParseToken::kEnd;
+        break;
     }
     if (tok.symbol == 0) tok.symbol = words_.classSymbol(cls);
   }
@@ -171,12 +184,18 @@ class Lexer {
     char n2 = static_cast<char>(std::toupper(static_cast<unsigned char>(at(i_ + 1))));
     TokenClass cls = TokenClass::kQuoted;
     size_t suffix = 0;
-    if (n == 'D' && n2 == 'T') cls = TokenClass::kDateTime, suffix = 2;
-    else if (n == 'N') cls = TokenClass::kNameLiteral, suffix = 1;
-    else if (n == 'D') cls = TokenClass::kDate, suffix = 1;
-    else if (n == 'T') cls = TokenClass::kTime, suffix = 1;
-    if (suffix && !isNameChar(at(i_ + suffix))) skipTo(i_ + suffix);
-    else cls = TokenClass::kQuoted;
+    if (n == 'D' && n2 == 'T')
+      cls = TokenClass::kDateTime, suffix = 2;
+    else if (n == 'N')
+      cls = TokenClass::kNameLiteral, suffix = 1;
+    else if (n == 'D')
+      cls = TokenClass::kDate, suffix = 1;
+    else if (n == 'T')
+      cls = TokenClass::kTime, suffix = 1;
+    if (suffix && !isNameChar(at(i_ + suffix)))
+      skipTo(i_ + suffix);
+    else
+      cls = TokenClass::kQuoted;
     finish(tok, cls);
   }
 
@@ -192,7 +211,8 @@ class Lexer {
     }
     char e = at(i_);
     if ((e == 'e' || e == 'E') &&
-        (isDigit(at(i_ + 1)) || ((at(i_ + 1) == '+' || at(i_ + 1) == '-') && isDigit(at(i_ + 2))))) {
+        (isDigit(at(i_ + 1)) ||
+         ((at(i_ + 1) == '+' || at(i_ + 1) == '-') && isDigit(at(i_ + 2))))) {
       integral = false;
       advance();
       advance();

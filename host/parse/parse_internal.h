@@ -14,8 +14,21 @@ namespace vsf::host::parse {
 
 // Token classes the lexer produces, by their names in a grammar's keyword list.
 enum class TokenClass : uint8_t {
-  kEnd, kEndStatement, kName, kQuoted, kInteger, kNumber, kCompound, kFormat, kDate, kTime,
-  kDateTime, kMissing, kNameLiteral, kSymbol, kBad
+  kEnd,
+  kEndStatement,
+  kName,
+  kQuoted,
+  kInteger,
+  kNumber,
+  kCompound,
+  kFormat,
+  kDate,
+  kTime,
+  kDateTime,
+  kMissing,
+  kNameLiteral,
+  kSymbol,
+  kBad
 };
 
 struct Token {
@@ -48,12 +61,12 @@ std::vector<Token> lex(std::string_view text, const Vocabulary& words, int first
 
 // The LL(1) parse table of a grammar. A cell holds the production to expand, or -1.
 struct LLTable {
-  int terminals = 0;     // symbols 1 .. terminals
+  int terminals = 0;  // symbols 1 .. terminals
   int nonterminals = 0;
-  std::vector<int16_t> cells;        // nonterminal * (terminals + 1) + terminal
+  std::vector<int16_t> cells;  // nonterminal * (terminals + 1) + terminal
   std::vector<uint8_t> nullable;
-  std::vector<std::vector<int>> rhs; // each production's symbols, left to right
-  std::vector<std::string> conflicts; // cells two productions claimed (the first one kept)
+  std::vector<std::vector<int>> rhs;   // each production's symbols, left to right
+  std::vector<std::string> conflicts;  // cells two productions claimed (the first one kept)
   Vocabulary vocabulary;
   std::vector<int16_t> source;  // the productions the table was built from
   std::vector<uint16_t> sourceLeft;

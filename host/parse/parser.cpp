@@ -40,7 +40,8 @@ std::string expected(const Run& r, int top) {
   } else {
     for (int t = 1; t <= r.table->terminals; ++t) {
       std::string_view w = g.word(t);
-      if (r.table->predict(top - g.firstNonterminal, t) >= 0 && w.back() != '$') symbols.push_back(t);
+      if (r.table->predict(top - g.firstNonterminal, t) >= 0 && w.back() != '$')
+        symbols.push_back(t);
     }
   }
   if (symbols.empty() || symbols.size() > 24) return "";
@@ -115,8 +116,8 @@ class Driver {
   void consume() {
     const Token& t = r_.tokens[r_.pos];
     if (r_.trace & 2)
-      traceLine(fmt::format("SYN: line {} column {}: token {}", t.pub.line, t.pub.column,
-                            tokenText(t)));
+      traceLine(
+          fmt::format("SYN: line {} column {}: token {}", t.pub.line, t.pub.column, tokenText(t)));
     r_.current = &t;
     if (r_.pos + 1 < r_.tokens.size()) ++r_.pos;
   }
@@ -144,8 +145,9 @@ class Driver {
     if (bad.cls == TokenClass::kBad)
       reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
     else
-      reportError(r_, bad, fmt::format("syntax error: {} was not expected{}", tokenText(bad),
-                                       expected(r_, top)));
+      reportError(
+          r_, bad,
+          fmt::format("syntax error: {} was not expected{}", tokenText(bad), expected(r_, top)));
     int endStatementSymbol = r_.table->vocabulary.classSymbol(TokenClass::kEndStatement);
     while (r_.tokens[r_.pos].cls != TokenClass::kEnd &&
            r_.tokens[r_.pos].symbol != endStatementSymbol)
@@ -176,8 +178,8 @@ Run& currentRun() {
 void reportError(Run& r, const Token& at, const std::string& text) {
   ++r.errors;
   if (r.statement) r.statement->hasErrors = 1;
-  session().log.write("ERROR", fmt::format("Line {}, column {}: {}.", at.pub.line, at.pub.column,
-                                           text));
+  session().log.write("ERROR",
+                      fmt::format("Line {}, column {}: {}.", at.pub.line, at.pub.column, text));
 }
 
 void parseStep(Run& r, std::string_view text, int firstLine) {

@@ -79,9 +79,8 @@ int bridgeOnStepBoundary(void* c, const ParseToken& token) {
 // A post-fit statement that the sibling module serves: its name, and the bridge code in its
 // slot 1.
 bool markedForBridge(const StatementRecord* r) {
-  static const char* const kNames[] = {"TEST",        "LSMEAN", "LSMEANS", "SHOW",
-                                       "SCORE",       "ESTIMATE", "LSMESTIMATE", "SLICE",
-                                       "EFFECTPLOT",  "CODE"};
+  static const char* const kNames[] = {"TEST",     "LSMEAN",      "LSMEANS", "SHOW",       "SCORE",
+                                       "ESTIMATE", "LSMESTIMATE", "SLICE",   "EFFECTPLOT", "CODE"};
   bool named = false;
   for (const char* n : kNames)
     if (r->name.compare(0, std::strlen(n), n) == 0) named = true;

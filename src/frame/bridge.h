@@ -22,14 +22,14 @@ struct StatementCapture {
 
 // The module's methods, by their slot in its method table; a null method is skipped.
 struct BridgeMethodTable {
-  int (*close)(BridgeObject* object, int argument) = nullptr;                 // slot 0
-  int (*start)(BridgeObject* object, int mode, int argument) = nullptr;       // slot 1
-  int (*afterHandOver)(BridgeObject* object, int argument) = nullptr;         // slot 4
-  int (*setItem)(BridgeObject* object, int32_t key, const void* value, int argument) =
-      nullptr;                                                                 // slot 5
-  int (*groupHook)(BridgeObject* object) = nullptr;                           // slot 8
-  int (*run)(BridgeObject* object) = nullptr;                                 // slot 9
-  int (*designHook)(BridgeObject* object, ZDesign* design) = nullptr;         // slot 16
+  int (*close)(BridgeObject* object, int argument) = nullptr;            // slot 0
+  int (*start)(BridgeObject* object, int mode, int argument) = nullptr;  // slot 1
+  int (*afterHandOver)(BridgeObject* object, int argument) = nullptr;    // slot 4
+  int (*setItem)(BridgeObject* object, int32_t key, const void* value,
+                 int argument) = nullptr;                              // slot 5
+  int (*groupHook)(BridgeObject* object) = nullptr;                    // slot 8
+  int (*run)(BridgeObject* object) = nullptr;                          // slot 9
+  int (*designHook)(BridgeObject* object, ZDesign* design) = nullptr;  // slot 16
 };
 
 // The module's fit record: the levelization context the set-up stores, and the block where
@@ -49,9 +49,9 @@ struct BridgeSettingsRecord {
 };
 
 struct BridgeObject {
-  int32_t status = 0;        // merged into the step code after the hand-over
-  void* module = nullptr;    // the module handle
-  void* handOverWord = nullptr;  // cleared by the hand-over before every run
+  int32_t status = 0;                   // merged into the step code after the hand-over
+  void* module = nullptr;               // the module handle
+  void* handOverWord = nullptr;         // cleared by the hand-over before every run
   StatementCapture* capture = nullptr;  // only while the module starts
   // Settings bytes the main set-up writes when a bridge exists.
   uint8_t noPrint = 0;        // NOPRINT given

@@ -31,20 +31,33 @@ constexpr int kNonterminalMark = 1 << 20;
 
 namespace ga = grammar_action;
 const ActionSpec kActions[] = {
-    {"proc", ga::kProcedure, "K", kNone},   {"into", ga::kIntoProcedure, "k", kNone},
-    {"begin", ga::kBegin, "K", kNone},      {"end", ga::kEnd, "", kNone},
-    {"flag", ga::kFlag, "f", kNone},        {"num", ga::kNumber, "s", kNone},
-    {"numlist", ga::kNumber, "s", 1},       {"qs", ga::kString, "s", 5},
-    {"text", ga::kString, "s", 1},          {"qsvar", ga::kString, "s", 6},
-    {"names", ga::kNames, "sn", kNone},     {"var", ga::kName, "", kNone},
-    {"form", ga::kForm, "i", kNone},        {"dsname", ga::kDataSetName, "", 1},
-    {"dsread", ga::kDataSetName, "", 2},    {"dsprotect", ga::kDataSetName, "", 3},
-    {"eff", ga::kEffect, "ii", kNone},      {"ds", ga::kDataSet, "sd", kNone},
+    {"proc", ga::kProcedure, "K", kNone},
+    {"into", ga::kIntoProcedure, "k", kNone},
+    {"begin", ga::kBegin, "K", kNone},
+    {"end", ga::kEnd, "", kNone},
+    {"flag", ga::kFlag, "f", kNone},
+    {"num", ga::kNumber, "s", kNone},
+    {"numlist", ga::kNumber, "s", 1},
+    {"qs", ga::kString, "s", 5},
+    {"text", ga::kString, "s", 1},
+    {"qsvar", ga::kString, "s", 6},
+    {"names", ga::kNames, "sn", kNone},
+    {"var", ga::kName, "", kNone},
+    {"form", ga::kForm, "i", kNone},
+    {"dsname", ga::kDataSetName, "", 1},
+    {"dsread", ga::kDataSetName, "", 2},
+    {"dsprotect", ga::kDataSetName, "", 3},
+    {"eff", ga::kEffect, "ii", kNone},
+    {"ds", ga::kDataSet, "sd", kNone},
     {"dsdefault", ga::kDefaultDataSet, "sd", kNone},
-    {"range", ga::kNumberRange, "i", kNone}, {"bound", ga::kBound, "iI", kNone},
-    {"append", ga::kAppend, "I", kNone},    {"capture", ga::kCapture, "", kNone},
-    {"by", ga::kBy, "i", kNone},            {"target", ga::kTarget, "sS", kNone},
-    {"enum", ga::kEnum, "si", kNone},       {"store", ga::kStoreName, "s", 1},
+    {"range", ga::kNumberRange, "i", kNone},
+    {"bound", ga::kBound, "iI", kNone},
+    {"append", ga::kAppend, "I", kNone},
+    {"capture", ga::kCapture, "", kNone},
+    {"by", ga::kBy, "i", kNone},
+    {"target", ga::kTarget, "sS", kNone},
+    {"enum", ga::kEnum, "si", kNone},
+    {"store", ga::kStoreName, "s", 1},
     {"setflag", ga::kSetFlag, "fi", kNone},
 };
 
@@ -64,8 +77,7 @@ class Builder {
     }
     int fields = 0;
     const RecordField* f = recordFields(&fields);
-    for (int k = 0; k < fields; ++k)
-      fields_[{f[k].record, f[k].kind, f[k].name}] = f[k].number;
+    for (int k = 0; k < fields; ++k) fields_[{f[k].record, f[k].kind, f[k].name}] = f[k].number;
   }
 
   bool build(GrammarDescriptor* out) {
@@ -78,7 +90,8 @@ class Builder {
     }
     if (!ok_) return false;
     for (size_t n = 0; n < ntNames_.size(); ++n) {
-      if (!defined_[n]) return fail(fmt::format("nonterminal {} is used but not defined", ntNames_[n]));
+      if (!defined_[n])
+        return fail(fmt::format("nonterminal {} is used but not defined", ntNames_[n]));
     }
     if (productions_.empty()) return fail("no rules");
     fill(out);
@@ -181,7 +194,8 @@ class Builder {
   void rule() {
     std::string name = word();
     if (name.empty() || !std::islower(static_cast<unsigned char>(name[0]))) {
-      fail(fmt::format("rule name expected, found '{}'", name.empty() ? std::string(1, peek()) : name));
+      fail(fmt::format("rule name expected, found '{}'",
+                       name.empty() ? std::string(1, peek()) : name));
       return;
     }
     int lhs = nonterminal(name);
@@ -228,7 +242,8 @@ class Builder {
         seq.push_back(-action());
       } else if (c == '[') {
         ++i_;
-        int opt = nonterminal(fmt::format("{}_opt{}", ntNames_[static_cast<size_t>(productions_.back().left)], ++optionalCount_));
+        int opt = nonterminal(fmt::format(
+            "{}_opt{}", ntNames_[static_cast<size_t>(productions_.back().left)], ++optionalCount_));
         defined_[static_cast<size_t>(opt)] = 1;
         alternatives(opt, ']');
         productions_.push_back(Production{opt, {}});  // the empty alternative
@@ -239,8 +254,10 @@ class Builder {
           fail(fmt::format("unexpected '{}'", c));
           break;
         }
-        if (std::islower(static_cast<unsigned char>(w[0]))) seq.push_back(kNonterminalMark + nonterminal(w));
-        else seq.push_back(keyword(w));
+        if (std::islower(static_cast<unsigned char>(w[0])))
+          seq.push_back(kNonterminalMark + nonterminal(w));
+        else
+          seq.push_back(keyword(w));
       }
     }
     return seq;
@@ -265,14 +282,18 @@ class Builder {
         return static_cast<int>(v);
       }
       case 's':
-      case 'S': return field(w, 's');
-      case 'f': return field(w, 'f');
-      case 'k': return keyword(w);
+      case 'S':
+        return field(w, 's');
+      case 'f':
+        return field(w, 'f');
+      case 'k':
+        return keyword(w);
       case 'n': {
-        static const std::map<std::string, int> kinds = {
-            {"numeric", name_kind::kNumeric}, {"any", name_kind::kAny},
-            {"numbers", name_kind::kNumbers}, {"itemstore", name_kind::kItemStore},
-            {"new", name_kind::kNewName}};
+        static const std::map<std::string, int> kinds = {{"numeric", name_kind::kNumeric},
+                                                         {"any", name_kind::kAny},
+                                                         {"numbers", name_kind::kNumbers},
+                                                         {"itemstore", name_kind::kItemStore},
+                                                         {"new", name_kind::kNewName}};
         auto it = kinds.find(w);
         if (it == kinds.end()) fail("name kind expected, found " + w);
         return it == kinds.end() ? 0 : it->second;
@@ -282,7 +303,8 @@ class Builder {
         if (w == "out") return kDsOutput;
         fail("in or out expected, found " + w);
         return 0;
-      default: return 0;
+      default:
+        return 0;
     }
   }
 
@@ -312,8 +334,10 @@ class Builder {
       bool optional = *p == 'I' || *p == 'S';
       if (*p == 'K') {
         args.push_back(static_cast<int16_t>(recordSlotCount(record_.c_str())));
-        if (k >= written.size()) fail("keyword expected in {" + name + "}");
-        else args.push_back(static_cast<int16_t>(keyword(written[k++])));
+        if (k >= written.size())
+          fail("keyword expected in {" + name + "}");
+        else
+          args.push_back(static_cast<int16_t>(keyword(written[k++])));
       } else if (k < written.size()) {
         args.push_back(static_cast<int16_t>(argument(*p, written[k++])));
       } else if (*p == 'S') {

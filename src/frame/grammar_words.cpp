@@ -1,13 +1,14 @@
 // The words of the statement grammar: the token classes, the keywords in ascending byte order
 // (a trailing "$" marks an undocumented form) and the end marker.
-#include "frame/grammar_internal.h"
-
 #include <iterator>
+
+#include "frame/grammar_internal.h"
 
 namespace vsf {
 
 namespace {
 
+// clang-format off
 const char* const kWords[] = {
     "ENDJB", "NAMEX", "QS", "INT", "NBR", "COMPOUND", "FMT", "DATE", "TIME", "DATETIME",
     "MISSING", "VLITERAL", "CATNAME", "ZANDS", "RESERVED1", "RESERVED2", "RESERVED3", "RESERVED4",
@@ -68,6 +69,7 @@ const char* const kWords[] = {
     "VDATA$", "WEIGHT", "WEIGHTS$", "WITHIN", "WMOMENTS", "XVALIDATE$", "XVMETHOD$", "YES",
     "ZANVI", "ZANVI2$", "_ALL_", "_CHARACTER_", "_CHAR_", "_NUMERIC_", "|", "$$$",
 };
+// clang-format on
 
 }  // namespace
 

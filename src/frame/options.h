@@ -89,7 +89,7 @@ struct PartitionSettings {
   int32_t roleVariable = -1;  // variable number of the role variable, -1 when none
   std::string trainValue, validateValue, testValue;  // left-justified
   uint8_t hasPartition = 0;
-  uint8_t rolesInUse = 0;     // a role variable with role values
+  uint8_t rolesInUse = 0;  // a role variable with role values
   // Lengths of the role values: 0 not given, the length without trailing blanks, or minus the
   // written length for a value of blanks only.
   int32_t trainLength = 0, validateLength = 0, testLength = 0;
@@ -106,8 +106,19 @@ struct StepDetailTables {
 
 // Statistics columns of STATS=, in this order (ALL is a column of its own).
 enum StatsColumn : int {
-  kStatsAll, kStatsSl, kStatsFValue, kStatsAic, kStatsAicc, kStatsSbc, kStatsBic, kStatsCp, kStatsPress,
-  kStatsRsquare, kStatsAdjRsq, kStatsAse, kStatsCount
+  kStatsAll,
+  kStatsSl,
+  kStatsFValue,
+  kStatsAic,
+  kStatsAicc,
+  kStatsSbc,
+  kStatsBic,
+  kStatsCp,
+  kStatsPress,
+  kStatsRsquare,
+  kStatsAdjRsq,
+  kStatsAse,
+  kStatsCount
 };
 
 struct SelectionOptions {
@@ -320,13 +331,13 @@ struct ModelAverageOptions {
   int32_t sampleSize = 0;
   double sampleFraction = 1.0;
   uint8_t espTable = 1, msfTable = 1, parmEstTable = 1;  // 0, 1, or 2 (listed and ALL)
-  double espMinPct = 20.0;  // percent
-  int32_t espOrder = 0;     // MODEL 0, ASCENDING 1, DESCENDING 2
+  double espMinPct = 20.0;                               // percent
+  int32_t espOrder = 0;                                  // MODEL 0, ASCENDING 1, DESCENDING 2
   int32_t msfBest = 20;
-  double peMinPct = 20.0;   // percent
+  double peMinPct = 20.0;  // percent
   int32_t peOrder = 0;
   uint8_t nonZeroParms = 0;
-  int32_t schedule = 5;     // chunk of samples; -1 STATIC
+  int32_t schedule = 5;  // chunk of samples; -1 STATIC
   uint8_t sharedDrive = 0;
   const char* sharedDriveText = nullptr;
   int32_t sharedDriveLength = 0;

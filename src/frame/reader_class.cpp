@@ -47,10 +47,14 @@ bool lastGlobal(const StatementRecord* p, int slot, double* value) {
 
 char orderCode(double negated) {
   switch (static_cast<int>(-negated)) {
-    case 1: return 'D';
-    case 2: return 'F';
-    case 3: return 'I';
-    default: return 'M';
+    case 1:
+      return 'D';
+    case 2:
+      return 'F';
+    case 3:
+      return 'I';
+    default:
+      return 'M';
   }
 }
 
@@ -81,8 +85,10 @@ void readCodings(VsfState* s, const StatementRecord* p, std::vector<ClassVarSett
   if (c.fullRank && !hasGlobal && listed.size() < vars.size()) repairMsg(s, 230);
   if (!c.fullRank && param.size() > 0) repairMsg(s, 231);
   if (ZDesign* d = s->lev.design) {
-    if (c.fullRank) d->flags |= 0x10;
-    else d->flags &= ~0x10u;
+    if (c.fullRank)
+      d->flags |= 0x10;
+    else
+      d->flags &= ~0x10u;
   }
 }
 
@@ -112,7 +118,8 @@ void readReferences(const StatementRecord* p, ClassSettings& c) {
     v.referenceText = nullptr;
     v.referenceLength = 0;
     std::string_view text;
-    if (v.reference == -3 && texts && zlstget(texts->names, static_cast<int>(textAt++), &text) == 0) {
+    if (v.reference == -3 && texts &&
+        zlstget(texts->names, static_cast<int>(textAt++), &text) == 0) {
       v.referenceText = text.data();
       v.referenceLength = ztrimlen(text.data(), static_cast<int>(text.size()));
     }
@@ -143,7 +150,8 @@ bool applyIntegers(const StatementRecord* p, int globalSlot, int valueSlot, int 
   PerVariable per = perVariable(p, valueSlot, indexSlot);
   for (size_t k = 0; k < per.size(); ++k) {
     int i = per.index(k);
-    if (i >= 0 && static_cast<size_t>(i) < vars.size()) vars[i].*field = static_cast<int32_t>(per.value(k));
+    if (i >= 0 && static_cast<size_t>(i) < vars.size())
+      vars[i].*field = static_cast<int32_t>(per.value(k));
   }
   return r.given(globalSlot) || per.size() > 0;
 }
@@ -175,7 +183,8 @@ void readClassOptions(VsfState* s, const StatementRecord* p) {
   PerVariable perOrder = perVariable(p, ps::kOrderValue, ps::kOrderIndex);
   for (size_t k = 0; k < perOrder.size(); ++k) {
     int i = perOrder.index(k);
-    if (i >= 0 && static_cast<size_t>(i) < c.vars.size()) c.vars[i].order = orderCode(perOrder.value(k));
+    if (i >= 0 && static_cast<size_t>(i) < c.vars.size())
+      c.vars[i].order = orderCode(perOrder.value(k));
   }
   readReferences(p, c);
 

@@ -164,7 +164,10 @@ int readCrossValidation(VsfState* s, const StatementRecord* m, const Slots& r) {
     if (!on) {
       repairMsg(s, 159);
     } else {
-      o.cvMethod = m->flag(mf::kCvIndex) ? 4 : m->flag(mf::kCvBlock) ? 2 : m->flag(mf::kCvSplit) ? 3 : 1;
+      o.cvMethod = m->flag(mf::kCvIndex)   ? 4
+                   : m->flag(mf::kCvBlock) ? 2
+                   : m->flag(mf::kCvSplit) ? 3
+                                           : 1;
       o.cvFolds = r.integer(ms::kCvFolds, 5);
     }
   }
@@ -182,8 +185,8 @@ int readCrossValidation(VsfState* s, const StatementRecord* m, const Slots& r) {
 void readDisplays(VsfState* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->options;
   static const int kStatsFlags[kStatsCount] = {
-      mf::kStatsAll, mf::kStatsSl,  mf::kStatsFValue, mf::kStatsAic,
-      mf::kStatsAicc, mf::kStatsSbc, mf::kStatsBic,    mf::kStatsCp,
+      mf::kStatsAll,   mf::kStatsSl,      mf::kStatsFValue, mf::kStatsAic,
+      mf::kStatsAicc,  mf::kStatsSbc,     mf::kStatsBic,    mf::kStatsCp,
       mf::kStatsPress, mf::kStatsRsquare, mf::kStatsAdjRsq, mf::kStatsAse};
   bool all = m->flag(mf::kStatsAll);
   for (int c = 0; c < kStatsCount; ++c) o.stats[c] = all || m->flag(kStatsFlags[c]);
@@ -299,8 +302,10 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
         refuseMsg(s, 2123, step::kStatement);
         return -45;
       }
-      if (o.method == kMethodLar) o.method = kMethodLarLs;
-      else if (o.method == kMethodLasso) o.method = kMethodLassoLs;
+      if (o.method == kMethodLar)
+        o.method = kMethodLarLs;
+      else if (o.method == kMethodLasso)
+        o.method = kMethodLassoLs;
     }
   } else if (isOptimizerMethod(o.method)) {
     o.optimizerMethod = 1;

@@ -64,8 +64,8 @@ int readScoreStatements(VsfState* s) {
   int n = countStatements("SCORE");
   s->scoreCount = 0;
   if (n == 0) return 0;
-  void* block = kernel().poolAlloc(s->mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n),
-                                   kAllocZero);
+  void* block =
+      kernel().poolAlloc(s->mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n), kAllocZero);
   if (!block) return rc::kMemory;
   s->scoreRequests = static_cast<ScoreRequest*>(block);
   namespace sf = flags::score;

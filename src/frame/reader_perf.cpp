@@ -45,8 +45,10 @@ int32_t hostCpuCount() {
 
 void zthrglob(uint8_t* threadsOn, int32_t* count) {
   double threads = 0, cpus = 0;
-  if (!systemOptionNumber("THREADS", &threads)) globalOptionFailed("problem with global threads option");
-  if (!systemOptionNumber("CPUCOUNT", &cpus)) globalOptionFailed("problem with global cpucount option");
+  if (!systemOptionNumber("THREADS", &threads))
+    globalOptionFailed("problem with global threads option");
+  if (!systemOptionNumber("CPUCOUNT", &cpus))
+    globalOptionFailed("problem with global cpucount option");
   *threadsOn = threads != 0;
   // A count of 0 or less would leave a step without a worker.
   *count = cpus < 1 ? 1 : cpus > kMaxWorkers ? kMaxWorkers : static_cast<int32_t>(cpus);
@@ -84,9 +86,12 @@ void zthropt(const StatementRecord* list, ThreadOptions* t) {
   Slots r(p);
   if (p->flag(qf::kCpuMin)) t->requestedWorkers = 1;
   // MAX asks for every processor there is, not for more than the host has.
-  else if (p->flag(qf::kCpuMax)) t->requestedWorkers = t->hostCpuCount;
-  else if (p->flag(qf::kCpuActual)) t->requestedWorkers = t->hostCpuCount;
-  else if (r.given(qs::kCpuCount)) t->requestedWorkers = r.integer(qs::kCpuCount, 1);
+  else if (p->flag(qf::kCpuMax))
+    t->requestedWorkers = t->hostCpuCount;
+  else if (p->flag(qf::kCpuActual))
+    t->requestedWorkers = t->hostCpuCount;
+  else if (r.given(qs::kCpuCount))
+    t->requestedWorkers = r.integer(qs::kCpuCount, 1);
 }
 
 int ztestthread(std::string_view key) {
@@ -120,9 +125,12 @@ void readPerformanceOptions(VsfState* s) {
 void applyPerformanceSettings(VsfState* s, int effectCount) {
   ThreadOptions& t = s->threads;
   SelectionOptions& o = s->options;
-  if (t.buildFull) o.buildFullSscp = 1;
-  else if (t.buildIncremental) o.buildFullSscp = 0;
-  else o.buildFullSscp = effectCount < 10;
+  if (t.buildFull)
+    o.buildFullSscp = 1;
+  else if (t.buildIncremental)
+    o.buildFullSscp = 0;
+  else
+    o.buildFullSscp = effectCount < 10;
   if (o.method == kMethodBackward) {
     o.buildFullSscp = 1;
     if (t.buildIncremental) repairMsg(s, 146);

@@ -56,7 +56,7 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
     }
     if (p->flag(pf::kPlotNone)) {
       s->graphicsOn = 0;
-      const int others[] = {pf::kPlotCriteria, pf::kPlotAse, pf::kPlotAll,
+      const int others[] = {pf::kPlotCriteria, pf::kPlotAse,         pf::kPlotAll,
                             pf::kPlotCoef,     pf::kPlotSelectogram, pf::kPlotCandidates};
       for (int f : others) {
         if (p->flag(f)) {
@@ -88,14 +88,15 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
   g.all = p->flag(pf::kPlotAll);
 
   bool reset = false;
-  reset |= readFamily(p, g, {pf::kPlotCoef, ps::kCoefStepAxis, ps::kCoefStartStep,
-                             ps::kCoefEndStep, pf::kCoefUnpack, pf::kCoefLogp},
+  reset |= readFamily(p, g,
+                      {pf::kPlotCoef, ps::kCoefStepAxis, ps::kCoefStartStep, ps::kCoefEndStep,
+                       pf::kCoefUnpack, pf::kCoefLogp},
                       &g.coefficients);
-  reset |= readFamily(p, g, {pf::kPlotAse, ps::kAseStepAxis, ps::kAseStartStep, ps::kAseEndStep,
-                             -1, -1},
-                      &g.ase);
-  reset |= readFamily(p, g, {pf::kPlotCriteria, ps::kCritStepAxis, ps::kCritStartStep,
-                             ps::kCritEndStep, pf::kCritUnpack, -1},
+  reset |= readFamily(
+      p, g, {pf::kPlotAse, ps::kAseStepAxis, ps::kAseStartStep, ps::kAseEndStep, -1, -1}, &g.ase);
+  reset |= readFamily(p, g,
+                      {pf::kPlotCriteria, ps::kCritStepAxis, ps::kCritStartStep, ps::kCritEndStep,
+                       pf::kCritUnpack, -1},
                       &g.criteria);
   if (reset) repairMsg(s, 224);
   g.labelGap = r.number(ps::kLabelGap, 5.0) / 100.0;

@@ -19,9 +19,7 @@ class Slots {
     const OptionSlot* s = slot(k);
     return s && s->given;
   }
-  double number(int k, double fallback) const {
-    return given(k) ? slot(k)->number : fallback;
-  }
+  double number(int k, double fallback) const { return given(k) ? slot(k)->number : fallback; }
   // The number as an i32, saturated.
   int32_t integer(int k, int32_t fallback) const {
     if (!given(k)) return fallback;

@@ -17,31 +17,31 @@ const RecordField kFields[] = {
     VSF_PROC_SLOTS(VSF_SLOT_ROW) VSF_PROC_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "model"
-    VSF_MODEL_SLOTS(VSF_SLOT_ROW) VSF_MODEL_FLAGS(VSF_FLAG_ROW)
+        VSF_MODEL_SLOTS(VSF_SLOT_ROW) VSF_MODEL_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "effect"
-    VSF_EFFECT_SLOTS(VSF_SLOT_ROW) VSF_EFFECT_FLAGS(VSF_FLAG_ROW)
+            VSF_EFFECT_SLOTS(VSF_SLOT_ROW) VSF_EFFECT_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "partition"
-    VSF_PARTITION_SLOTS(VSF_SLOT_ROW) VSF_PARTITION_FLAGS(VSF_FLAG_ROW)
+                VSF_PARTITION_SLOTS(VSF_SLOT_ROW) VSF_PARTITION_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "output"
-    VSF_OUTPUT_SLOTS(VSF_SLOT_ROW) VSF_OUTPUT_FLAGS(VSF_FLAG_ROW)
+                    VSF_OUTPUT_SLOTS(VSF_SLOT_ROW) VSF_OUTPUT_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "score"
-    VSF_SCORE_SLOTS(VSF_SLOT_ROW) VSF_SCORE_FLAGS(VSF_FLAG_ROW)
+                        VSF_SCORE_SLOTS(VSF_SLOT_ROW) VSF_SCORE_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "perf"
-    VSF_PERF_SLOTS(VSF_SLOT_ROW) VSF_PERF_FLAGS(VSF_FLAG_ROW)
+                            VSF_PERF_SLOTS(VSF_SLOT_ROW) VSF_PERF_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "ma"
-    VSF_MA_SLOTS(VSF_SLOT_ROW) VSF_MA_FLAGS(VSF_FLAG_ROW)
+                                VSF_MA_SLOTS(VSF_SLOT_ROW) VSF_MA_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "code"
-    VSF_CODE_SLOTS(VSF_SLOT_ROW) VSF_CODE_FLAGS(VSF_FLAG_ROW)
+                                    VSF_CODE_SLOTS(VSF_SLOT_ROW) VSF_CODE_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 #define kRecord "store"
-    VSF_STORE_SLOTS(VSF_SLOT_ROW) VSF_STORE_FLAGS(VSF_FLAG_ROW)
+                                        VSF_STORE_SLOTS(VSF_SLOT_ROW) VSF_STORE_FLAGS(VSF_FLAG_ROW)
 #undef kRecord
 };
 #undef VSF_FLAG_ROW

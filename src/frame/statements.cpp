@@ -104,9 +104,8 @@ int checkStatements(VsfState* s) {
   struct Repeat {
     uint8_t count;
     int message;
-  } repeats[] = {{c.model, 207},       {c.partition, 208}, {c.weight, 209},
-                 {c.freq, 210},        {c.performance, 211}, {c.output, 212},
-                 {c.modelAverage, 251}};
+  } repeats[] = {{c.model, 207},       {c.partition, 208}, {c.weight, 209},      {c.freq, 210},
+                 {c.performance, 211}, {c.output, 212},    {c.modelAverage, 251}};
   for (const Repeat& r : repeats) {
     if (r.count > 1) {
       refuseMsg(s, r.message, step::kStatement);

@@ -71,13 +71,19 @@ struct PartitionCase {
 TEST_F(OutputReaders, PartitionRolesAndFractions) {
   const PartitionCase cases[] = {
       {"partition fraction(validate=0.5 test=0.5);", "", {8480124}, 1012, nullptr},
-      {"partition fraction(validate=0.25 test=0.25);", "", {}, 0,
+      {"partition fraction(validate=0.25 test=0.25);",
+       "",
+       {},
+       0,
        [](const PartitionSettings& p) {
          EXPECT_DOUBLE_EQ(p.trainFraction, 0.5);
          EXPECT_EQ(p.validationRows + p.testRows, 2);
          EXPECT_EQ(p.roleVariable, -1);
        }},
-      {"partition fraction(test=0.3);", "", {}, 0,
+      {"partition fraction(test=0.3);",
+       "",
+       {},
+       0,
        [](const PartitionSettings& p) {
          EXPECT_DOUBLE_EQ(p.trainFraction, 0.7);
          EXPECT_EQ(p.validationRows, 0);
@@ -86,7 +92,10 @@ TEST_F(OutputReaders, PartitionRolesAndFractions) {
       {"partition role=grp(validate='v');", "valdata=val", {8480122}, 3000, nullptr},
       {"partition fraction(test=0.1);", "testdata=tst", {8480123}, 3000, nullptr},
       {"partition rolevar=grp;", "", {8480121}, 1012, nullptr},
-      {"partition role=grp(train=' ' validate='  v2 ' test='t');", "", {}, 0,
+      {"partition role=grp(train=' ' validate='  v2 ' test='t');",
+       "",
+       {},
+       0,
        [](const PartitionSettings& p) {
          EXPECT_EQ(p.trainLength, -1);
          EXPECT_EQ(p.validateLength, 2);
@@ -99,8 +108,8 @@ TEST_F(OutputReaders, PartitionRolesAndFractions) {
       {"partition fraction(validate=1.5);", "", {}, 3000, nullptr},
   };
   for (const PartitionCase& c : cases) {
-    std::string text = std::string("proc varsifter ") + c.proc + "; model y = x1; " + c.text +
-                       " run;";
+    std::string text =
+        std::string("proc varsifter ") + c.proc + "; model y = x1; " + c.text + " run;";
     StepRun r = runStepText(text);
     EXPECT_EQ(r.messages(), c.messages) << text << "\n" << r.dump();
     EXPECT_EQ(r.code, c.code) << text << "\n" << r.dump();

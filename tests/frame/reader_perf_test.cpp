@@ -20,9 +20,9 @@ class PerformanceReader : public ::testing::Test {
 };
 
 struct PerfCase {
-  bool threads;       // global THREADS
-  int cpuCount;       // global CPUCOUNT
-  int64_t hostCpus;   // "host.cpucount"
+  bool threads;      // global THREADS
+  int cpuCount;      // global CPUCOUNT
+  int64_t hostCpus;  // "host.cpucount"
   const char* performance;
   bool threadsOn;
   int requested;
@@ -96,8 +96,8 @@ TEST_F(PerformanceReader, TestThreadMacroVariables) {
     const char* key;
     int expected;
   } cases[] = {
-      {nullptr, nullptr, "zlev", -1}, {"0", nullptr, "zlev", 0},  {"2", nullptr, "", 1},
-      {"0", "1", "zlev", 1},          {"1", "0", "zlev", 1},      {".", nullptr, "zlev", -1},
+      {nullptr, nullptr, "zlev", -1}, {"0", nullptr, "zlev", 0}, {"2", nullptr, "", 1},
+      {"0", "1", "zlev", 1},          {"1", "0", "zlev", 1},     {".", nullptr, "zlev", -1},
       {nullptr, "0", "zlev", 0},      {"0", "1", "", 0},
   };
   for (const Case& c : cases) {

@@ -15,8 +15,8 @@ class PlotsReader : public ::testing::Test {
 };
 
 struct PlotsCase {
-  const char* proc;       // procedure statement options
-  const char* extra;      // statements after MODEL
+  const char* proc;   // procedure statement options
+  const char* extra;  // statements after MODEL
   std::vector<int> messages;
   int code;
   std::function<void(const VsfState&)> check;
@@ -26,10 +26,16 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
   const PlotsCase cases[] = {
       {"plots=none", "", {}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
       {"plots=(none ase)", "", {2101100}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
-      {"noprint plots=all", "", {2101102}, 0,
+      {"noprint plots=all",
+       "",
+       {2101102},
+       0,
        [](const VsfState& s) { EXPECT_EQ(s.plots.ase.on, 0); }},
       {"plots(unpack)", "", {2101108}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
-      {"plots=all", "", {}, 0,
+      {"plots=all",
+       "",
+       {},
+       0,
        [](const VsfState& s) {
          const PlotSettings& p = s.plots;
          EXPECT_EQ(p.coefficients.on, 2);
@@ -39,14 +45,23 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
          EXPECT_EQ(p.candidatesPlot.on, 2);
          EXPECT_EQ(p.effectSelectPct.on, 0);  // no model averaging
        }},
-      {"plots=all", "modelaverage;", {}, 0,
+      {"plots=all",
+       "modelaverage;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.plots.effectSelectPct.on, 2);
          EXPECT_EQ(s.plots.parmDist.on, 2);
        }},
-      {"plots=(all coefficients)", "", {}, 0,
+      {"plots=(all coefficients)",
+       "",
+       {},
+       0,
        [](const VsfState& s) { EXPECT_EQ(s.plots.coefficients.on, 3); }},
-      {"plots=coefficients(startstep=5 endstep=2)", "", {8480224}, 4,
+      {"plots=coefficients(startstep=5 endstep=2)",
+       "",
+       {8480224},
+       4,
        [](const VsfState& s) {
          EXPECT_EQ(s.plots.coefficients.on, 1);
          EXPECT_EQ(s.plots.coefficients.startStep, -1);
@@ -54,7 +69,9 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
        }},
       {"plots(stepaxis=normb startstep=2 endstep=9 unpack logp)=(coefficients(stepaxis=effect "
        "labelgap=10) criteria ase(endstep=4))",
-       "", {}, 0,
+       "",
+       {},
+       0,
        [](const VsfState& s) {
          const PlotSettings& p = s.plots;
          EXPECT_EQ(p.coefficients.stepAxis, 2);
@@ -66,12 +83,18 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
          EXPECT_EQ(p.ase.unpack, 0);
          EXPECT_DOUBLE_EQ(p.labelGap, 0.1);
        }},
-      {"plots=(effectselectpct parmdist)", "", {8480244, 8480245}, 4,
+      {"plots=(effectselectpct parmdist)",
+       "",
+       {8480244, 8480245},
+       4,
        [](const VsfState& s) {
          EXPECT_EQ(s.plots.effectSelectPct.on, 0);
          EXPECT_EQ(s.plots.parmDist.on, 0);
        }},
-      {"plots=parmdist(plotsperpanel=4 order=model noboxplots)", "modelaverage;", {}, 0,
+      {"plots=parmdist(plotsperpanel=4 order=model noboxplots)",
+       "modelaverage;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.plots.parmDist.on, 1);
          EXPECT_EQ(s.plots.parmDist.plotsPerPanel, 4);
@@ -79,7 +102,10 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
          EXPECT_EQ(s.plots.parmDist.noBoxPlots, 1);
          EXPECT_DOUBLE_EQ(s.plots.parmDist.minPct, -1.0);
        }},
-      {"plots(candidates=4)=(candidates selectogram$(normc))", "", {}, 0,
+      {"plots(candidates=4)=(candidates selectogram$(normc))",
+       "",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.plots.candidatesPlot.show, 4);
          EXPECT_EQ(s.plots.selectogram.candidates, 4);
@@ -91,8 +117,8 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
       {"plots(maxsteplabel=5)=all", "", {}, 3000, nullptr},
   };
   for (const PlotsCase& c : cases) {
-    std::string text = std::string("proc varsifter ") + c.proc + "; model y = x1; " + c.extra +
-                       " run;";
+    std::string text =
+        std::string("proc varsifter ") + c.proc + "; model y = x1; " + c.extra + " run;";
     StepRun r = runStepText(text);
     EXPECT_EQ(r.messages(), c.messages) << text << "\n" << r.dump();
     EXPECT_EQ(r.code, c.code) << text << "\n" << r.dump();

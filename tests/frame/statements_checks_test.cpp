@@ -42,9 +42,7 @@ TEST_F(StatementChecks, RepeatedAndMisplacedStatements) {
        3000},
       {"proc varsifter; weight x1; weight x2; model y = x3; run;", {8480209}, 3000},
       {"proc varsifter; freq x1; freq x2; model y = x3; run;", {8480210}, 3000},
-      {"proc varsifter; performance; performance details; model y = x1; run;",
-       {8480211},
-       3000},
+      {"proc varsifter; performance; performance details; model y = x1; run;", {8480211}, 3000},
       {"proc varsifter; model y = x1; modelaverage; modelaverage; run;", {8480251}, 3000},
       // Every check speaks before the step ends.
       {"proc varsifter; model y = x1; class a; model y = x2; freq x1; freq x2; run;",
@@ -114,9 +112,7 @@ TEST_F(StatementChecks, LexicalRulesOfTheStep) {
        {},
        0},
       // Undocumented keywords with or without their "$".
-      {"proc varsifter; model y = x1 / nostandardize; performance force$ util_pagesize=8;",
-       {},
-       0},
+      {"proc varsifter; model y = x1 / nostandardize; performance force$ util_pagesize=8;", {}, 0},
       // A keyword stands for a variable where no keyword fits.
       {"proc varsifter; class grp; model y = x1 / selection=forward(select=sl); "
        "output out=o p=model r=class;",
@@ -138,8 +134,11 @@ TEST_F(StatementChecks, DebugOptionSetsTheTraceSwitches) {
   struct Case {
     const char* debug;
     bool syntax, semantics;
-  } cases[] = {{"syn sem", true, true}, {"   ", false, false}, {"", false, false},
-               {"xxSEMxx", false, true}, {"Syntax", true, false}};
+  } cases[] = {{"syn sem", true, true},
+               {"   ", false, false},
+               {"", false, false},
+               {"xxSEMxx", false, true},
+               {"Syntax", true, false}};
   for (const Case& c : cases) {
     host::session().options.debug = c.debug;
     startStepContext(nullptr);

@@ -40,19 +40,51 @@ TEST_F(EffectTerms, ActionsOfTheEffectSyntax) {
   const std::vector<Action> expected = {
       {16, 0, "="},
       // a*b
-      {8, 0, "="}, {7, 0, "="}, {0, 0, "="}, {1, 0, "a"}, {1, 0, "b"}, {5, 0, "b"},
+      {8, 0, "="},
+      {7, 0, "="},
+      {0, 0, "="},
+      {1, 0, "a"},
+      {1, 0, "b"},
+      {5, 0, "b"},
       {6, 0, "b"},
       // c(a)
-      {8, 0, "b"}, {7, 0, "b"}, {0, 0, "b"}, {1, 0, "c"}, {2, 0, "a"}, {5, 0, ")"},
+      {8, 0, "b"},
+      {7, 0, "b"},
+      {0, 0, "b"},
+      {1, 0, "c"},
+      {2, 0, "a"},
+      {5, 0, ")"},
       {6, 0, ")"},
       // x1-x3
-      {8, 0, ")"}, {7, 0, ")"}, {0, 0, ")"}, {1, 0, "x1"}, {5, 0, "x1"}, {10, 1, "-"},
-      {0, 0, "-"}, {1, 0, "x3"}, {5, 0, "x3"}, {6, 0, "x3"},
+      {8, 0, ")"},
+      {7, 0, ")"},
+      {0, 0, ")"},
+      {1, 0, "x1"},
+      {5, 0, "x1"},
+      {10, 1, "-"},
+      {0, 0, "-"},
+      {1, 0, "x3"},
+      {5, 0, "x3"},
+      {6, 0, "x3"},
       // a|b@2
-      {8, 0, "x3"}, {7, 0, "x3"}, {0, 0, "x3"}, {1, 0, "a"}, {5, 0, "a"}, {10, 0, "|"},
-      {0, 0, "|"}, {1, 0, "b"}, {5, 0, "b"}, {12, 0, "2"}, {6, 0, "2"},
+      {8, 0, "x3"},
+      {7, 0, "x3"},
+      {0, 0, "x3"},
+      {1, 0, "a"},
+      {5, 0, "a"},
+      {10, 0, "|"},
+      {0, 0, "|"},
+      {1, 0, "b"},
+      {5, 0, "b"},
+      {12, 0, "2"},
+      {6, 0, "2"},
       // x:
-      {8, 0, "2"}, {7, 0, "2"}, {0, 0, "2"}, {1, 0, "x"}, {10, 5, ":"}, {5, 0, ":"},
+      {8, 0, "2"},
+      {7, 0, "2"},
+      {0, 0, "2"},
+      {1, 0, "x"},
+      {10, 5, ":"},
+      {5, 0, ":"},
       {6, 0, ":"},
       {17, 0, ":"},
   };
@@ -67,8 +99,8 @@ TEST_F(EffectTerms, RangeOperatorsAndListKeywords) {
   std::vector<std::pair<int, int>> operators;
   for (const Action& a : recorded())
     if (a.code == 10 || a.code == 14) operators.push_back({a.code, a.argument});
-  const std::vector<std::pair<int, int>> expected = {{14, 0}, {10, 2}, {10, 3}, {10, 4},
-                                                     {10, 6}, {10, 7}};
+  const std::vector<std::pair<int, int>> expected = {{14, 0}, {10, 2}, {10, 3},
+                                                     {10, 4}, {10, 6}, {10, 7}};
   EXPECT_EQ(operators, expected);
 }
 
@@ -164,8 +196,9 @@ TEST_F(EffectTerms, EffectStatementRecords) {
   EXPECT_EQ(k->slot(es::kEndScale)->number, 3);
   EXPECT_TRUE(k->flag(ef::kNaturalCubic));
 
-  StepRun bad = runStepText("proc varsifter; effect e = spline(x1 / knotmethod=list(5 to 1));"
-                            " model y = e; run;");
+  StepRun bad = runStepText(
+      "proc varsifter; effect e = spline(x1 / knotmethod=list(5 to 1));"
+      " model y = e; run;");
   EXPECT_EQ(bad.code, 3000) << bad.dump();
 }
 

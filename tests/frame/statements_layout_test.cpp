@@ -59,7 +59,7 @@ TEST(RecordLayout, TheGrammarWritesEveryDeclaredField) {
   std::set<std::pair<std::string, std::string>> used = namesInGrammar();
   // Filled by the effects library while the effects are parsed.
   const std::set<std::pair<std::string, std::string>> byEffects = {{"proc", "ModelVars"},
-                                                                    {"model", "Effects"}};
+                                                                   {"model", "Effects"}};
   int count = 0;
   const RecordField* f = recordFields(&count);
   for (int k = 0; k < count; ++k) {

@@ -78,9 +78,12 @@ bool csvVariables(const std::string& name, std::vector<StubVar>* vars) {
       std::vector<std::string> out(1);
       bool quoted = false;
       for (char c : line) {
-        if (c == '"') quoted = !quoted;
-        else if (c == ',' && !quoted) out.emplace_back();
-        else if (c != '\r') out.back() += c;
+        if (c == '"')
+          quoted = !quoted;
+        else if (c == ',' && !quoted)
+          out.emplace_back();
+        else if (c != '\r')
+          out.back() += c;
       }
       return out;
     };
@@ -196,8 +199,7 @@ int expandList(HostDataSet* ds, std::string_view first, std::string_view second,
   for (size_t k = 0; k < vars.size(); ++k) {
     int t = vars[k].type;
     bool take = (form == 6 && upper(vars[k].name).rfind(upper(first), 0) == 0) ||
-                (form == 7 && t == kVarNumeric) || (form == 8 && t == kVarCharacter) ||
-                form == 9;
+                (form == 7 && t == kVarNumeric) || (form == 8 && t == kVarCharacter) || form == 9;
     if (take) numbers->push_back(static_cast<int>(k));
   }
   return numbers->empty() ? fail(fmt::format("No variables match {}:.", first)) : 0;
@@ -262,8 +264,7 @@ int StepRun::count(int set, int number) const {
   std::string fallback = fmt::format("Message {}-{}", set, number);
   int n = 0;
   for (const host::LogLine& l : log) {
-    if (e ? std::regex_match(l.text, messagePattern(e->text)) : l.text.rfind(fallback, 0) == 0)
-      ++n;
+    if (e ? std::regex_match(l.text, messagePattern(e->text)) : l.text.rfind(fallback, 0) == 0) ++n;
   }
   return n;
 }

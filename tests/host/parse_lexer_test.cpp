@@ -70,9 +70,9 @@ TEST(ParseLexer, KeywordsAndTheirUndocumentedForms) {
   struct Case {
     const char* text;
     const char* word;  // the keyword matched, null for a plain name
-  } cases[] = {{"Model", "MODEL"},   {"force", "FORCE$"}, {"FORCE$", "FORCE$"},
-               {"zanvi2", "ZANVI2$"}, {"zanvi", "ZANVI"}, {"modelx", nullptr},
-               {"_all_", "_ALL_"},   {"x$", nullptr},     {"(", "("}};
+  } cases[] = {{"Model", "MODEL"},    {"force", "FORCE$"}, {"FORCE$", "FORCE$"},
+               {"zanvi2", "ZANVI2$"}, {"zanvi", "ZANVI"},  {"modelx", nullptr},
+               {"_all_", "_ALL_"},    {"x$", nullptr},     {"(", "("}};
   for (const Case& c : cases) {
     Token t = tokens(c.text)[0];
     if (c.word) {
@@ -83,7 +83,7 @@ TEST(ParseLexer, KeywordsAndTheirUndocumentedForms) {
       EXPECT_FALSE(t.word) << c.text;
     }
   }
-  EXPECT_TRUE(tokens("model")[0].word);   // may stand for a name
+  EXPECT_TRUE(tokens("model")[0].word);  // may stand for a name
   EXPECT_FALSE(tokens("(")[0].word);
 }
 
@@ -94,7 +94,7 @@ TEST(ParseLexer, CommentsPlacesAndStepBoundaries) {
       "run; model ignored;");
   std::vector<std::string> texts;
   for (const Token& k : t) texts.push_back(k.pub.text);
-  const std::vector<std::string> expected = {"varsifter", "data", "=", "x", ";", "model",
+  const std::vector<std::string> expected = {"varsifter", "data", "=", "x", ";",  "model",
                                              "a",         "*",    "b", ";", "RUN"};
   EXPECT_EQ(texts, expected);
   EXPECT_EQ(t.back().cls, TokenClass::kEnd);

@@ -152,8 +152,8 @@ TEST(ParseParser, CallbacksAtStatementBoundariesAndRecovery) {
       run(g, "proc varsifter; model y = x / selection=bad; bogus; class a; run;", &cb);
   parse::dataFamily() = &kDsFamily;
   const std::vector<std::string> expected = {
-      "start VARSIFTER", "end VARSIFTER", "errors 0", "start MODEL", "end MODEL", "errors 1",
-      "start CLASS",     "end CLASS",     "errors 1", "boundary RUN"};
+      "start VARSIFTER", "end VARSIFTER", "errors 0",  "start MODEL", "end MODEL",
+      "errors 1",        "start CLASS",   "end CLASS", "errors 1",    "boundary RUN"};
   EXPECT_EQ(events(), expected);
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0].text.rfind("Line 1, column 41", 0), 0u) << log[0].text;
