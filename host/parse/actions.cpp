@@ -316,7 +316,8 @@ void performAction(Run& r, int action) {
       completeItem(r, arg(0, 1));
       break;
     case ga::kDataSetName:
-      if (arg(0) == 1) r.dataSetName = tok.text;
+      // A quoted name is a path: the data-set service gets it with its quotes.
+      if (arg(0) == 1) r.dataSetName = tok.kind == ParseToken::kQuoted ? tok.written : tok.text;
       break;
     case ga::kEffect:
       if (r.effects) r.effects(arg(0), arg(1), tok);

@@ -33,8 +33,13 @@ int run(const GrammarDescriptor* grammar, int traceFlags, const ParseCallbacks* 
   r.table = &parse::tableFor(grammar);
   r.callbacks = callbacks;
   r.trace = traceFlags;
+  // The effects library of this step is done when the parse ends, also when the step ends
+  // from inside the parse.
+  struct Done {
+    parse::Run& r;
+    ~Done() { r.effects = nullptr; }
+  } done{r};
   parse::parseStep(r, session().stepText, session().stepLine > 0 ? session().stepLine : 1);
-  r.effects = nullptr;  // the effects library of this step is done
   return 0;
 }
 

@@ -3,6 +3,7 @@
 // statement or a statement marked for the bridge asks for it.
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "frame/bridge_internal.h"
 #include "frame/module.h"
@@ -111,10 +112,13 @@ BridgeObject* loadModule() {
 
 BridgeObject* zbridge(VsfState* state, const GrammarDescriptor* grammar,
                       const ParseCallbacks* procedure) {
+  // The capture goes with this routine, also when the step ends inside the parse.
+  std::unique_ptr<StatementCapture, void (*)(StatementCapture*)> capture(openStatementCapture(),
+                                                                         closeStatementCapture);
   BridgeParseContext b;
   b.state = state;
   b.procedure = procedure;
-  b.capture = openStatementCapture();
+  b.capture = capture.get();
   b.own.onStatement = bridgeOnStatement;
   b.own.onStatementErrors = bridgeOnStatementErrors;
   b.own.onStatementEnd = bridgeOnStatementEnd;
@@ -128,26 +132,21 @@ BridgeObject* zbridge(VsfState* state, const GrammarDescriptor* grammar,
     for (const StatementRecord* r = hostv().parse->firstStatement(); r && !needed; r = r->next)
       needed = markedForBridge(r);
   }
-  if (hostv().parse->errorCount() != 0 || !needed) {
-    closeStatementCapture(b.capture);
-    return nullptr;
-  }
+  if (hostv().parse->errorCount() != 0 || !needed) return nullptr;
 
   BridgeObject* object = loadModule();
   if (b.needed) {
-    object->capture = b.capture;
+    object->capture = capture.get();
     const BridgeMethodTable* m = object->methods;
     if (!m || !m->start || m->start(object, -1, 0) != 0) {
       if (m && m->close) m->close(object, 0);
-      object->capture = nullptr;
-      closeStatementCapture(b.capture);
       delete object;
+      capture.reset();
       raiseStepCode(state->stepCode, step::kInternal);
       hostEndStep(state->stepCode);
     }
   }
   object->capture = nullptr;
-  closeStatementCapture(b.capture);
   return object;
 }
 

@@ -41,6 +41,10 @@ TEST_F(OutputReaders, OutputRequestsAndNames) {
   EXPECT_EQ(bare.code, 0) << bare.dump();
   EXPECT_EQ(lastState().output.count, 0);
   EXPECT_EQ(data.opened().back().rfind("DATA", 0), 0u);
+
+  // A quoted name is a path and reaches the data-set service with its quotes.
+  runStepText("proc varsifter; model y = x1; output out='/tmp/o.csv'; run;");
+  EXPECT_EQ(data.opened().back(), "'/tmp/o.csv'");
 }
 
 TEST_F(OutputReaders, ScoreStatements) {
