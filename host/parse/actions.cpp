@@ -71,6 +71,8 @@ OptionSlot* slotAt(Run& r, int s) {
   return &rec->slots[static_cast<size_t>(s)];
 }
 
+}  // namespace
+
 void appendName(Run& r, OptionSlot* slot, const std::string& name) {
   NameChunkList* tail = slot->names;
   while (tail && tail->next) tail = tail->next;
@@ -88,6 +90,8 @@ void appendName(Run& r, OptionSlot* slot, const std::string& name) {
   ++slot->count;
   slot->given = 1;
 }
+
+namespace {
 
 const HostDsFamily& ds() { return *dataFamily(); }
 

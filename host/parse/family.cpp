@@ -73,6 +73,14 @@ const ParseToken* currentToken() {
   return r.current ? &r.current->pub : nullptr;
 }
 
+int appendListName(StatementRecord* record, int slot, std::string_view name, int number) {
+  if (!record || slot < 0 || static_cast<size_t>(slot) >= record->slots.size()) return -1;
+  OptionSlot& s = record->slots[static_cast<size_t>(slot)];
+  parse::appendName(currentRun(), &s, std::string(name));
+  s.vars.push_back(number);
+  return 0;
+}
+
 }  // namespace
 
 const HostParseFamily kParseFamily = [] {
@@ -89,6 +97,7 @@ const HostParseFamily kParseFamily = [] {
   f.status = status;
   f.setStatus = setStatus;
   f.currentToken = currentToken;
+  f.appendListName = appendListName;
   return f;
 }();
 

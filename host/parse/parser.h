@@ -58,6 +58,8 @@ void parseStep(Run& run, std::string_view text, int firstLine);
 void performAction(Run& run, int action);
 // The current statement ends (also after an error); the end callbacks run.
 void endStatement(Run& run);
+// Appends a name to a slot's chunked name list.
+void appendName(Run& run, OptionSlot* slot, const std::string& name);
 // Errors found while parsing: counted, written to the log at the token's place.
 void reportError(Run& run, const Token& at, const std::string& text);
 

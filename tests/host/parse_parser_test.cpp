@@ -79,6 +79,18 @@ TEST(ParseParser, LongListsAreChunked) {
   EXPECT_EQ(seen, 200);
 }
 
+TEST(ParseParser, NamesAppendedAfterTheParse) {
+  GrammarDescriptor g = build(kToy);
+  run(g, "store a;");
+  StatementRecord* r = kParseFamily.firstStatement();
+  ASSERT_EQ(kParseFamily.appendListName(r, slots::store::kItemStore, "b", 7), 0);
+  EXPECT_EQ(kParseFamily.appendListName(r, slots::store::kCount, "c", 1), -1);
+  const OptionSlot* s = r->slot(slots::store::kItemStore);
+  EXPECT_EQ(s->count, 2);
+  EXPECT_EQ(s->names->names, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(s->vars.back(), 7);
+}
+
 TEST(ParseParser, GrammarFaultsAreReported) {
   // An action writing beyond its record.
   GrammarDescriptor g = build(kToy);

@@ -189,6 +189,9 @@ struct HostParseFamily {
 
   // The token read last (the statement keyword when onStatement runs).
   const ParseToken* (*currentToken)();
+  // Appends a name (and its variable number, -1 for none) to the name list of a record's
+  // option slot, as the parser builds lists: 0, or -1 when the record has no such slot.
+  int (*appendListName)(StatementRecord* record, int slot, std::string_view name, int number);
 };
 
 }  // namespace vsf
