@@ -154,10 +154,9 @@ void openDataSet(Run& r, int s, int direction, const std::string& name) {
   slot->text = name;
   uint32_t status = 0;
   slot->dataSet = ds().open(name, direction, &status);
-  if (!slot->dataSet) {
-    ++r.errors;  // the data-set service has written why
-    if (r.statement) r.statement->hasErrors = 1;
-  }
+  // The data-set service says why; this says where.
+  if (!slot->dataSet)
+    reportError(r, *r.current, fmt::format("the data set {} cannot be opened", name));
 }
 
 void defaultDataSet(Run& r, int s, int direction) {
