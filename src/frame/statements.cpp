@@ -5,6 +5,7 @@
 
 #include "effects/effects.h"
 #include "frame/module.h"
+#include "frame/phases.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
 #include "frame/strings.h"
@@ -86,8 +87,6 @@ ParseCallbacks procedureCallbacks(VsfState* state) {
   cb.context = state;
   return cb;
 }
-
-void bridgeClose(VsfState* state);
 
 int checkStatements(VsfState* s) {
   int rc = 0;
