@@ -19,7 +19,7 @@ namespace {
 // argument appended after the written ones. Pattern letters: i an integer, I an optional
 // integer, s a slot name, S an optional slot name (-1), f a flag name, k a keyword, K the
 // record's slot count then a keyword, n a name-list kind, d a direction (in, out).
-struct ActionSpec {
+struct ActionShape {
   const char* name;
   int type;
   const char* pattern;
@@ -30,7 +30,7 @@ constexpr int kNone = -32768;
 constexpr int kNonterminalMark = 1 << 20;
 
 namespace ga = grammar_action;
-const ActionSpec kActions[] = {
+const ActionShape kActions[] = {
     {"proc", ga::kProcedure, "K", kNone},
     {"into", ga::kIntoProcedure, "k", kNone},
     {"begin", ga::kBegin, "K", kNone},
@@ -311,10 +311,10 @@ class Builder {
   // An action `{name arguments}`; returns its number (from 1).
   int action() {
     std::string name = word();
-    const ActionSpec* spec = nullptr;
-    for (const ActionSpec& a : kActions)
-      if (name == a.name) spec = &a;
-    if (!spec) {
+    const ActionShape* shape = nullptr;
+    for (const ActionShape& a : kActions)
+      if (name == a.name) shape = &a;
+    if (!shape) {
       fail("unknown action " + name);
       return 1;
     }
@@ -330,7 +330,7 @@ class Builder {
     ++i_;
     std::vector<int16_t> args;
     size_t k = 0;
-    for (const char* p = spec->pattern; *p; ++p) {
+    for (const char* p = shape->pattern; *p; ++p) {
       bool optional = *p == 'I' || *p == 'S';
       if (*p == 'K') {
         args.push_back(static_cast<int16_t>(recordSlotCount(record_.c_str())));
@@ -347,8 +347,8 @@ class Builder {
       }
     }
     if (k < written.size()) fail("too many arguments in {" + name + "}");
-    if (spec->constant != kNone) args.push_back(static_cast<int16_t>(spec->constant));
-    auto key = std::make_pair(spec->type, args);
+    if (shape->constant != kNone) args.push_back(static_cast<int16_t>(shape->constant));
+    auto key = std::make_pair(shape->type, args);
     auto it = actionIndex_.find(key);
     if (it != actionIndex_.end()) return it->second;
     actions_.push_back(key);
