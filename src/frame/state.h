@@ -94,6 +94,23 @@ struct VsfState {
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
   uint8_t outDesignNames = 0;
+
+  // Statement readers.
+  const OptionSlot* byVariables = nullptr;  // procedure statement slot 0
+  uint8_t noStandardize = 0;
+  uint8_t outDesignFullModel = 0;
+  uint8_t outDesignAddInputVars = 0;
+  const char* outDesignPrefix = nullptr;
+  int16_t outDesignPrefixLength = 0;
+  int32_t responseCount = 0;
+  VarDescriptor response;
+  VarDescriptor weightVariable;  // valid when options.weightPresent
+  VarDescriptor freqVariable;    // valid when options.freqPresent
+  OutputSettings output;
+  ClassSettings classes;
+  DesignOptions design;
+  PlotSettings plots;
+  ModelAverageOptions modelAverage;
 };
 
 }  // namespace vsf
