@@ -36,8 +36,8 @@ LevelVar* appendLevelVar(LevelVar** array, int32_t* count) {
 EffectStatement::EffectStatement(const StatementRecord* record, int32_t n)
     : s(record),
       number(n),
-      name(trimRight(slotOf(record, effstmt::kName).text)),
-      type(integer(effstmt::kType, 0)) {}
+      name(effectStatementName(record)),
+      type(integer(es::kType, 0)) {}
 
 bool EffectStatement::given(int slot) const { return slotOf(s, slot).given != 0; }
 

@@ -374,10 +374,10 @@ mm_opts : mm_opt mm_opts | ;
 mm_opt : WEIGHT '=' {names MmWeight numeric} weight_vars
        | NOEFFECT {flag NoEffect}
        | STDIZE {flag Stdize} | ROWSTD {flag Stdize}
-       | details_opt | delimiter_opt ;
+       | details_opt ;
 weight_vars : '(' var_items ')' | var_item ;
 collection_opts : collection_opt collection_opts | ;
-collection_opt : details_opt | delimiter_opt ;
+collection_opt : details_opt ;
 spline_opts : spline_opt spline_opts | ;
 spline_opt : DEGREE '=' INT {bound 0} {num Degree}
            | KNOTMETHOD '=' knot_method

@@ -1,5 +1,8 @@
 // readStatements: parses the step through the bridge, checks the statements and runs every
 // option reader; and the reader of the procedure statement's own options.
+#include <string>
+#include <vector>
+
 #include "effects/effects.h"
 #include "frame/bridge.h"
 #include "frame/grammar_internal.h"
@@ -21,6 +24,27 @@ bool bindSingleVariable(VsfState* s, const OptionSlot* slot, VarDescriptor* out)
   if (!slot || slot->count != 1 || slot->vars.empty() || slot->vars[0] < 0 || !s->inputReader)
     return false;
   return hostv().ds->varByNumber(s->inputReader, slot->vars[0], out) == 0;
+}
+
+// The BY statement's variables go to the input reader, which then walks their groups: each
+// name with its DESCENDING, and NOTSORTED for the whole list.
+int declareByVariables(VsfState* s, const OptionSlot* by) {
+  if (!s->inputReader || !by || !by->given || by->count == 0) return 0;
+  std::vector<ByVariable> vars;
+  for (int i = 0; i < by->count; ++i) {
+    std::string_view name;
+    if (zlstget(by->names, i, &name) != 0) break;
+    bool descending = static_cast<size_t>(i) < by->numbers.size() && by->numbers[i] != 0;
+    vars.push_back({std::string(name), descending});
+  }
+  bool notSorted = by->number == 1;
+  if (hostv().ds->setBy(s->inputReader, vars.data(), static_cast<int>(vars.size()), notSorted) !=
+      0) {
+    // The data-set service has said which variable; nothing of the step can run.
+    raiseStepCode(s->stepCode, step::kStatement);
+    return rc::kStatement;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -58,6 +82,7 @@ int readProcedureOptions(VsfState* s, const StatementRecord* p) {
   s->test.dataSet = r.dataSet(ps::kTestData);
   s->byVariables = p->slot(ps::kByVars);
   s->hasByStatement = r.given(ps::kByVars) ? p->slot(ps::kByVars)->count : 0;
+  if (int rc = declareByVariables(s, s->byVariables); rc != 0) return rc;
   s->maxMacroByGroups = r.integer(ps::kMaxMacro, 100);
   s->displaysSuppressed = p->flag(pf::kNoPrint);
   s->showInternalTables = p->flag(pf::kShowInternalTables);

@@ -49,6 +49,8 @@ struct Registry {
   VsfState* state = nullptr;
   std::vector<ScoreRequest> scores;  // copied while the step's pool still holds them
   ZDesign design;                    // likewise
+  std::function<void(const VsfState&)> inspect;
+  bool inspected = false;
 };
 
 Registry& registry() {
@@ -131,6 +133,10 @@ int nextByGroup(HostDataSet*) {
   if (r.state && r.state->scoreRequests)
     r.scores.assign(r.state->scoreRequests, r.state->scoreRequests + r.state->scoreCount);
   if (r.state && r.state->lev.design) r.design = *r.state->lev.design;
+  if (r.state && r.inspect && !r.inspected) {
+    r.inspected = true;
+    r.inspect(*r.state);
+  }
   return 0;
 }
 
@@ -206,6 +212,7 @@ int expandList(HostDataSet* ds, std::string_view first, std::string_view second,
 }
 
 int outClose(HostDataSet*, bool) { return 0; }
+int setBy(HostDataSet*, const ByVariable*, int, bool) { return 0; }
 
 const HostDsFamily kStubFamily = [] {
   HostDsFamily f{};
@@ -217,6 +224,7 @@ const HostDsFamily kStubFamily = [] {
   f.varByNumber = varByNumber;
   f.expandList = expandList;
   f.outClose = outClose;
+  f.setBy = setBy;
   return f;
 }();
 
@@ -317,13 +325,18 @@ std::string StepRun::dump() const {
   return out;
 }
 
-StepRun runStepText(const std::string& text) {
+StepRun runStepText(const std::string& text,
+                    const std::function<void(const VsfState&)>& inspect) {
   size_t before = host::session().log.lines().size();
   registry().state = nullptr;
   registry().scores.clear();
   registry().design = ZDesign();
+  registry().inspect = inspect;
+  registry().inspected = false;
   StepRun r;
   r.code = host::runStep(text, 1);
+  r.inspected = registry().inspected;
+  registry().inspect = nullptr;
   const auto& all = host::session().log.lines();
   r.log.assign(all.begin() + static_cast<long>(before), all.end());
   return r;

@@ -2,6 +2,7 @@
 // services, and running a step's text with its log lines and return code.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -33,6 +34,7 @@ class StubData {
 struct StepRun {
   int code = 0;
   std::vector<host::LogLine> log;
+  bool inspected = false;
   // Times catalogue message (set, number) was written.
   int count(int set, int number) const;
   bool issued(int set, int number) const { return count(set, number) > 0; }
@@ -43,8 +45,11 @@ struct StepRun {
   std::string dump() const;
 };
 
-// Runs the step text as the procedure's step.
-StepRun runStepText(const std::string& text);
+// Runs the step text as the procedure's step. When given, inspect sees the step's state once
+// the statements are read and the set-up is done (the design and its records are alive then);
+// StepRun::inspected tells whether the step got that far.
+StepRun runStepText(const std::string& text,
+                    const std::function<void(const VsfState&)>& inspect = nullptr);
 const VsfState& lastState();
 // The step's state after the step: its own fields only (the pools are gone).
 // The SCORE requests and the design of the last step that reached its BY groups.
