@@ -1,5 +1,5 @@
 // The step's parsed options: SelectionOptions, ThreadOptions, the partition, OUTPUT and SCORE
-// requests, CLASS settings, PLOTS settings and model-averaging settings. The statement readers
+// requests, CLASS switches, PLOTS settings and model-averaging settings. The statement readers
 // fill them; the later subsystems read them.
 #pragma once
 
@@ -223,46 +223,13 @@ struct ScoreRequest {
   OutputRequest predicted, stdDev, upper, lower, residual, median, samplePred;
 };
 
-// Settings of one CLASS variable, in CLASS-list order.
-struct ClassVarSettings {
-  int32_t coding = 0;      // CodingCode
-  char order = 'M';        // 'M' FORMATTED, 'D' DATA, 'F' FREQ, 'I' INTERNAL
-  int32_t reference = -2;  // -1 FIRST, -2 LAST, -3 by value
-  const char* referenceText = nullptr;
-  int32_t referenceLength = 0;
-  uint8_t descending = 0;
-  int32_t cprefix = -1, lprefix = -1;
-  uint8_t missing = 0;
-  uint8_t split = 0;
-};
-
-// The CLASS statement's settings; the effects library copies them onto its design records.
+// What the CLASS statement leaves on the step beside the design's defaults and the CLASS
+// variables' LevelVars (which its reader writes).
 struct ClassSettings {
-  uint8_t fullRank = 0;
-  int32_t defaultCoding = 0;
-  char defaultOrder = 'M';
-  int32_t defaultReference = -2;
-  const char* defaultReferenceText = nullptr;
-  int32_t defaultReferenceLength = 0;
-  uint8_t defaultDescending = 0;
-  int32_t defaultCprefix = -1, defaultLprefix = -1;
-  uint8_t defaultMissing = 0;
-  char delimiter = ' ';
   uint8_t globalSplit = 0;
   int32_t splitCount = 0;  // variables with a per-variable SPLIT
   uint8_t showCoding = 0;
-  std::vector<ClassVarSettings> vars;
-};
-
-// Procedure-statement settings of the model description.
-struct DesignOptions {
-  int32_t labelStyle = 1;  // PARMLABELSTYLE=: INTERLACED 0, SEPARATE 1, SEPARATECOMPACT 2
-  uint8_t shortNames = 0;
-  const char* shortNamesText = nullptr;
-  int32_t shortNamesLength = 0;
-  const char* separator = nullptr;
-  int32_t separatorLength = 0;
-  int32_t formattedWidth = -1;  // CLASS TRUNCATE: -1 absent, 0 without a length, else n
+  char delimiter = ' ';
 };
 
 // One plot family of PLOTS=.

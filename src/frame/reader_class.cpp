@@ -1,9 +1,13 @@
-// readClassOptions: the CLASS statement's global options become the design defaults, the
-// per-variable ones override them for the listed variables (the last value of a list wins).
+// readClassOptions: the CLASS statement's global options become the design's defaults and go
+// to every CLASS variable's LevelVar; the per-variable ones override them for the listed
+// variables (the last value of a list wins). Runs after zeffinfo has made the LevelVars.
+#include <cstring>
 #include <set>
+#include <string_view>
 
 #include "effects/effects.h"
 #include "frame/module.h"
+#include "frame/phases.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
@@ -16,7 +20,8 @@ namespace {
 namespace ps = slots::proc;
 namespace pf = flags::proc;
 
-// The per-variable values of an option: value slot and index slot, parallel.
+// The per-variable values of an option: value slot and index slot, parallel. An index is a
+// position in the CLASS statement's list, which is the LevelVar's position in the design.
 struct PerVariable {
   const OptionSlot* values;
   const OptionSlot* indexes;
@@ -32,6 +37,14 @@ PerVariable perVariable(const StatementRecord* p, int valueSlot, int indexSlot) 
   return {p->slot(valueSlot), p->slot(indexSlot)};
 }
 
+// The CLASS variables of the design and those the CLASS statement lists (the first listed).
+struct ClassVars {
+  LevelVar* vars;
+  int32_t count;
+  int32_t listed;
+  LevelVar* at(int i) const { return i >= 0 && i < listed ? &vars[i] : nullptr; }
+};
+
 // The last value of a global keyword list, or none.
 bool lastGlobal(const StatementRecord* p, int slot, double* value) {
   const OptionSlot* s = p->slot(slot);
@@ -40,7 +53,7 @@ bool lastGlobal(const StatementRecord* p, int slot, double* value) {
   return true;
 }
 
-char orderCode(double negated) {
+int32_t orderCode(double negated) {
   switch (static_cast<int>(-negated)) {
     case 1:
       return 'D';
@@ -53,167 +66,153 @@ char orderCode(double negated) {
   }
 }
 
-void readCodings(VsfState* s, const StatementRecord* p, std::vector<ClassVarSettings>& vars) {
-  ClassSettings& c = s->classes;
+// A REF= level text, right-trimmed, kept in the MAIN POOL for the step.
+char* keepText(VsfState* s, std::string_view text) {
+  size_t n = static_cast<size_t>(ztrimlen(text.data(), static_cast<int>(text.size())));
+  auto* p = static_cast<char*>(kernel().poolAlloc(s->mainPool, n + 1, kAllocZero));
+  if (!p) checkPhaseRc(s, rc::kMemory);
+  std::memcpy(p, text.data(), n);
+  p[n] = '\0';
+  return p;
+}
+
+void readCodings(VsfState* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
   PerVariable param = perVariable(p, ps::kParamValue, ps::kParamIndex);
   double global = 0;
   bool hasGlobal = lastGlobal(p, ps::kParam, &global);
-  c.fullRank = hasGlobal || param.size() > 0;
+  bool fullRank = hasGlobal || param.size() > 0;
   if (hasGlobal) {
     int code = static_cast<int>(-global);
-    if (code == kCodingQfr) {
-      c.defaultCoding = 0;
-      c.fullRank = 0;
-    } else {
-      c.defaultCoding = code;
-    }
+    // QFR is coding 0 without the full-rank parametrization.
+    d->defaultCoding = code == kCodingQfr ? kCodingEffect : code;
+    if (code == kCodingQfr) fullRank = false;
   }
-  for (ClassVarSettings& v : vars)
-    if (v.coding == 0) v.coding = c.defaultCoding;
+  for (int32_t i = 0; i < c.count; ++i)
+    if (c.vars[i].coding == kCodingEffect) c.vars[i].coding = d->defaultCoding;
   std::set<int> listed;
   for (size_t k = 0; k < param.size(); ++k) {
-    int i = param.index(k);
     int code = static_cast<int>(-param.value(k));
-    listed.insert(i);
-    if (code != kCodingQfr && i >= 0 && static_cast<size_t>(i) < vars.size()) vars[i].coding = code;
+    listed.insert(param.index(k));
+    if (LevelVar* v = c.at(param.index(k)); v && code != kCodingQfr) v->coding = code;
   }
-  if (c.fullRank && !hasGlobal && listed.size() < vars.size()) repairMsg(s, 230);
-  if (!c.fullRank && param.size() > 0) repairMsg(s, 231);
-  if (ZDesign* d = s->lev.design) {
-    if (c.fullRank)
-      d->flags |= 0x10;
-    else
-      d->flags &= ~0x10u;
-  }
+  if (fullRank && !hasGlobal && static_cast<int32_t>(listed.size()) < c.listed) repairMsg(s, 230);
+  if (!fullRank && param.size() > 0) repairMsg(s, 231);
+  d->flags = fullRank ? d->flags | dflag::kFullRank : d->flags & ~dflag::kFullRank;
 }
 
-void readReferences(const StatementRecord* p, ClassSettings& c) {
-  std::vector<ClassVarSettings>& vars = c.vars;
+void readOrders(const StatementRecord* p, ZDesign* d, const ClassVars& c) {
+  double order = 0;
+  if (lastGlobal(p, ps::kOrder, &order)) d->defaultOrder = orderCode(order);
+  for (int32_t i = 0; i < c.count; ++i) c.vars[i].order = d->defaultOrder;
+  PerVariable per = perVariable(p, ps::kOrderValue, ps::kOrderIndex);
+  for (size_t k = 0; k < per.size(); ++k)
+    if (LevelVar* v = c.at(per.index(k))) v->order = orderCode(per.value(k));
+}
+
+void readReferences(VsfState* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
   const OptionSlot* g = p->slot(ps::kRef);
+  char* globalText = nullptr;
   if (g && g->given) {
-    c.defaultReference = static_cast<int32_t>(g->number);
-    if (c.defaultReference == -3) {
-      c.defaultReferenceText = g->text.c_str();
-      c.defaultReferenceLength = ztrimlen(g->text.data(), static_cast<int>(g->text.size()));
-    }
+    d->defaultRef = static_cast<int32_t>(g->number);
+    if (d->defaultRef == -3) globalText = keepText(s, g->text);
   }
-  for (ClassVarSettings& v : vars) {
-    v.reference = c.defaultReference;
-    v.referenceText = c.defaultReferenceText;
-    v.referenceLength = c.defaultReferenceLength;
+  for (int32_t i = 0; i < c.count; ++i) {
+    c.vars[i].refIndex = d->defaultRef;
+    c.vars[i].refText = globalText;
   }
   PerVariable ref = perVariable(p, ps::kRefValue, ps::kRefIndex);
   const OptionSlot* texts = p->slot(ps::kRefText);
-  size_t textAt = 0;  // the texts come in the order of the quoted values
+  int textAt = 0;  // the texts come in the order of the quoted values
   for (size_t k = 0; k < ref.size(); ++k) {
-    int i = ref.index(k);
-    if (i < 0 || static_cast<size_t>(i) >= vars.size()) continue;
-    ClassVarSettings& v = vars[i];
-    v.reference = static_cast<int32_t>(ref.value(k));
-    v.referenceText = nullptr;
-    v.referenceLength = 0;
+    int32_t value = static_cast<int32_t>(ref.value(k));
     std::string_view text;
-    if (v.reference == -3 && texts &&
-        zlstget(texts->names, static_cast<int>(textAt++), &text) == 0) {
-      v.referenceText = text.data();
-      v.referenceLength = ztrimlen(text.data(), static_cast<int>(text.size()));
-    }
+    bool quoted = value == -3 && texts && zlstget(texts->names, textAt++, &text) == 0;
+    LevelVar* v = c.at(ref.index(k));
+    if (!v) continue;
+    v->refIndex = value;
+    v->refText = quoted ? keepText(s, text) : nullptr;
   }
-  for (ClassVarSettings& v : vars)
-    if (v.coding == kCodingOrdinal) v.reference = -1;
+  for (int32_t i = 0; i < c.count; ++i)
+    if (c.vars[i].coding == kCodingOrdinal) c.vars[i].refIndex = -1;
 }
 
-// Flag options (DESCENDING, MISSING, SPLIT): the global one for all, then the listed.
-template <typename Field>
-int applyFlags(const StatementRecord* p, bool global, int valueSlot, int indexSlot,
-               std::vector<ClassVarSettings>& vars, Field field) {
-  for (ClassVarSettings& v : vars) v.*field = global;
+// Switch options (DESCENDING, MISSING, SPLIT): the global one for all, then the listed.
+// Returns how many per-variable values were given.
+int applySwitch(const StatementRecord* p, bool global, int valueSlot, int indexSlot,
+                const ClassVars& c, int32_t LevelVar::*field) {
+  for (int32_t i = 0; i < c.count; ++i) c.vars[i].*field = global;
   PerVariable per = perVariable(p, valueSlot, indexSlot);
-  for (size_t k = 0; k < per.size(); ++k) {
-    int i = per.index(k);
-    if (i >= 0 && static_cast<size_t>(i) < vars.size()) vars[i].*field = 1;
-  }
+  for (size_t k = 0; k < per.size(); ++k)
+    if (LevelVar* v = c.at(per.index(k))) v->*field = 1;
   return static_cast<int>(per.size());
 }
 
-template <typename Field>
-bool applyIntegers(const StatementRecord* p, int globalSlot, int valueSlot, int indexSlot,
-                   int32_t* global, std::vector<ClassVarSettings>& vars, Field field) {
+// CPREFIX= and LPREFIX=: true when given at all.
+bool applyPrefix(const StatementRecord* p, int globalSlot, int valueSlot, int indexSlot,
+                 int32_t* global, const ClassVars& c, int32_t LevelVar::*field) {
   Slots r(p);
   *global = r.integer(globalSlot, -1);
-  for (ClassVarSettings& v : vars) v.*field = *global;
+  for (int32_t i = 0; i < c.count; ++i) c.vars[i].*field = *global;
   PerVariable per = perVariable(p, valueSlot, indexSlot);
-  for (size_t k = 0; k < per.size(); ++k) {
-    int i = per.index(k);
-    if (i >= 0 && static_cast<size_t>(i) < vars.size())
-      vars[i].*field = static_cast<int32_t>(per.value(k));
-  }
+  for (size_t k = 0; k < per.size(); ++k)
+    if (LevelVar* v = c.at(per.index(k))) v->*field = static_cast<int32_t>(per.value(k));
   return r.given(globalSlot) || per.size() > 0;
 }
 
-void readDelimiter(VsfState* s, const StatementRecord* p) {
-  ClassSettings& c = s->classes;
-  c.delimiter = ' ';
+char readDelimiter(VsfState* s, const StatementRecord* p) {
   const OptionSlot* d = p->slot(ps::kDelimiter);
-  if (!d || !d->given) return;
+  if (!d || !d->given) return ' ';
   if (d->text.empty()) {
     repairMsg(s, 204);
-    return;
+    return ' ';
   }
-  c.delimiter = d->text[0];
   if (d->text.size() > 1) repairMsg(s, 203, {std::string_view(d->text)});
+  return d->text[0];
 }
 
 }  // namespace
 
 void readClassOptions(VsfState* s, const StatementRecord* p) {
-  ClassSettings& c = s->classes;
+  ZDesign* d = s->lev.design;
+  if (!d) return;
   Slots r(p);
-  c.vars.assign(static_cast<size_t>(r.count(ps::kClassVars)), ClassVarSettings());
-  readCodings(s, p, c.vars);
+  const ClassVars c{d->classVars, d->classCount, std::min(r.count(ps::kClassVars), d->classCount)};
+  readCodings(s, p, d, c);
+  readOrders(p, d, c);
+  readReferences(s, p, d, c);
 
-  double order = 0;
-  c.defaultOrder = lastGlobal(p, ps::kOrder, &order) ? orderCode(order) : 'M';
-  for (ClassVarSettings& v : c.vars) v.order = c.defaultOrder;
-  PerVariable perOrder = perVariable(p, ps::kOrderValue, ps::kOrderIndex);
-  for (size_t k = 0; k < perOrder.size(); ++k) {
-    int i = perOrder.index(k);
-    if (i >= 0 && static_cast<size_t>(i) < c.vars.size())
-      c.vars[i].order = orderCode(perOrder.value(k));
-  }
-  readReferences(p, c);
+  d->defaultDescending = r.given(ps::kDesc);
+  applySwitch(p, d->defaultDescending, ps::kDescValue, ps::kDescIndex, c, &LevelVar::descending);
+  ClassSettings& cs = s->classes;
+  cs.globalSplit = p->flag(pf::kSplit);
+  cs.splitCount =
+      applySwitch(p, cs.globalSplit, ps::kSplitValue, ps::kSplitIndex, c, &LevelVar::split);
+  s->options.designPerByGroup = cs.splitCount > 0 || cs.globalSplit;
 
-  c.defaultDescending = r.given(ps::kDesc);
-  applyFlags(p, c.defaultDescending, ps::kDescValue, ps::kDescIndex, c.vars,
-             &ClassVarSettings::descending);
-  c.globalSplit = p->flag(pf::kSplit);
-  c.splitCount = applyFlags(p, c.globalSplit, ps::kSplitValue, ps::kSplitIndex, c.vars,
-                            &ClassVarSettings::split);
-  s->options.designPerByGroup = c.splitCount > 0 || c.globalSplit;
-
-  bool interlaced = s->design.labelStyle == 0;
-  if (applyIntegers(p, ps::kCprefix, ps::kCprefixValue, ps::kCprefixIndex, &c.defaultCprefix,
-                    c.vars, &ClassVarSettings::cprefix) &&
+  bool interlaced = d->labelStyle == 0;
+  if (applyPrefix(p, ps::kCprefix, ps::kCprefixValue, ps::kCprefixIndex, &d->defaultCprefix, c,
+                  &LevelVar::cprefix) &&
       !interlaced)
     repairMsg(s, 221);
-  if (applyIntegers(p, ps::kLprefix, ps::kLprefixValue, ps::kLprefixIndex, &c.defaultLprefix,
-                    c.vars, &ClassVarSettings::lprefix) &&
+  if (applyPrefix(p, ps::kLprefix, ps::kLprefixValue, ps::kLprefixIndex, &d->defaultLprefix, c,
+                  &LevelVar::lprefix) &&
       !interlaced)
     repairMsg(s, 222);
 
-  c.defaultMissing = r.given(ps::kMissing);
-  applyFlags(p, c.defaultMissing, ps::kMissingValue, ps::kMissingIndex, c.vars,
-             &ClassVarSettings::missing);
+  d->defaultMissing = r.given(ps::kMissing);
+  applySwitch(p, d->defaultMissing, ps::kMissingValue, ps::kMissingIndex, c,
+              &LevelVar::missingLevel);
   bool removed = false;
-  for (ClassVarSettings& v : c.vars) {
-    if (v.missing && (v.coding == kCodingPoly || v.coding == kCodingOrthPoly)) {
-      v.missing = 0;
+  for (int32_t i = 0; i < c.count; ++i) {
+    LevelVar& v = c.vars[i];
+    if (v.missingLevel && (v.coding == kCodingPoly || v.coding == kCodingOrthPoly)) {
+      v.missingLevel = 0;
       removed = true;
     }
   }
   if (removed) hostMsg(500, 911);
-  c.showCoding = p->flag(pf::kShowCoding);
-  readDelimiter(s, p);
+  cs.showCoding = p->flag(pf::kShowCoding);
+  cs.delimiter = d->delimiter = readDelimiter(s, p);
 }
 
 }  // namespace vsf

@@ -107,19 +107,20 @@ int readProcedureOptions(VsfState* s, const StatementRecord* p) {
     }
   }
 
-  DesignOptions& d = s->design;
-  d.labelStyle = r.integer(ps::kParmLabelStyle, 1);
-  d.shortNames = p->flag(pf::kShortParmNames);
-  if (d.shortNames && r.given(ps::kShortNamesText)) {
-    d.shortNamesText = p->slot(ps::kShortNamesText)->text.c_str();
-    d.shortNamesLength = static_cast<int32_t>(p->slot(ps::kShortNamesText)->text.size());
+  // The design options of the procedure statement; TRUNCATE (a CLASS option) is read here
+  // because zeffinfo, before the CLASS reader, gives the CLASS variables their widths by it.
+  ZDesign* d = s->lev.design;
+  d->labelStyle = static_cast<uint8_t>(r.integer(ps::kParmLabelStyle, 1));
+  d->shortParmNames = p->flag(pf::kShortParmNames);
+  if (d->shortParmNames && r.given(ps::kShortNamesText)) {
+    d->shortNameText = p->slot(ps::kShortNamesText)->text.c_str();
+    d->shortNameLength = static_cast<int32_t>(p->slot(ps::kShortNamesText)->text.size());
   }
   if (p->flag(pf::kSeparatorGiven)) {
-    d.separator = p->slot(ps::kSeparator)->text.c_str();
-    d.separatorLength = static_cast<int32_t>(p->slot(ps::kSeparator)->text.size());
+    d->separatorText = p->slot(ps::kSeparator)->text.c_str();
+    d->separatorLength = static_cast<int32_t>(p->slot(ps::kSeparator)->text.size());
   }
-  d.formattedWidth = p->flag(pf::kTruncateGiven) ? r.integer(ps::kTruncate, 0) : -1;
-  if (s->lev.design) s->lev.design->labelStyle = d.labelStyle;
+  d->widthOption = p->flag(pf::kTruncateGiven) ? r.integer(ps::kTruncate, 0) : -1;
   return 0;
 }
 

@@ -108,7 +108,6 @@ struct VsfState {
   VarDescriptor freqVariable;    // valid when options.freqPresent
   OutputSettings output;
   ClassSettings classes;
-  DesignOptions design;
   PlotSettings plots;
   ModelAverageOptions modelAverage;
 };

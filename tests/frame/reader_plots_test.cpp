@@ -134,16 +134,20 @@ TEST_F(PlotsReader, OptionsThatSharedAFieldStayApart) {
   StepRun r = runStepText(
       "proc varsifter parmlabelstyle=interlaced(separator='~') shortparmnames$='sp' "
       "plots=(coefficients(stepaxis=number) ase(stepaxis=effect) criteria(stepaxis=normb) "
-      "selectogram(emphasis=0.25)); model y = x1; run;");
+      "selectogram(emphasis=0.25)); model y = x1; run;",
+      [](const VsfState& state) {
+        const ZDesign& d = *state.lev.design;
+        EXPECT_EQ(d.labelStyle, 0);
+        EXPECT_EQ(std::string(d.separatorText, d.separatorLength), "~");
+        EXPECT_EQ(std::string(d.shortNameText, d.shortNameLength), "sp");
+      });
   EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_TRUE(r.inspected);
   const VsfState& s = lastState();
   EXPECT_EQ(s.plots.coefficients.stepAxis, 1);
   EXPECT_EQ(s.plots.ase.stepAxis, 2);
   EXPECT_EQ(s.plots.criteria.stepAxis, 3);
   EXPECT_DOUBLE_EQ(s.plots.selectogram.emphasis, 0.25);
-  EXPECT_EQ(s.design.labelStyle, 0);
-  EXPECT_EQ(std::string(s.design.separator, s.design.separatorLength), "~");
-  EXPECT_EQ(std::string(s.design.shortNamesText, s.design.shortNamesLength), "sp");
 }
 
 }  // namespace

@@ -30,7 +30,6 @@ TEST_F(ProcedureReader, OptionsDefaultsAndBounds) {
          EXPECT_EQ(s.options.nameLength, 20);
          EXPECT_EQ(s.hasByStatement, 0);
          EXPECT_EQ(s.displaysSuppressed, 0);
-         EXPECT_EQ(s.design.labelStyle, 1);
          EXPECT_EQ(s.outDesignDataSet, nullptr);
          EXPECT_EQ(s.validation.dataSet, nullptr);
        }},
