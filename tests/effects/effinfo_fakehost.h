@@ -85,6 +85,24 @@ class EffectsHarness {
     parse_.currentStatement = [] { return currentHarness()->model; };
     parse_.status = [] { return currentHarness()->status; };
     parse_.setStatus = [](int s) { currentHarness()->status = s; };
+    parse_.appendListName = [](StatementRecord* r, int slot, std::string_view name, int number) {
+      if (!r || slot < 0 || static_cast<size_t>(slot) >= r->slots.size()) return -1;
+      OptionSlot& o = r->slots[static_cast<size_t>(slot)];
+      NameChunkList& chunk = currentHarness()->nameChunks_.emplace_back();
+      chunk.names.emplace_back(name);
+      chunk.lastIndex = o.count;
+      if (!o.names) {
+        o.names = &chunk;
+      } else {
+        NameChunkList* tail = o.names;
+        while (tail->next) tail = tail->next;
+        tail->next = &chunk;
+      }
+      ++o.count;
+      o.given = 1;
+      o.vars.push_back(number);
+      return 0;
+    };
     vector_.proc = &proc_;
     vector_.ds = &ds_;
     vector_.parse = &parse_;

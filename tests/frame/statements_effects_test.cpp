@@ -176,6 +176,36 @@ TEST(EffectActions, EffectErrorsEndTheStepWithTheirCode) {
   EXPECT_EQ(lastState().options.method, kMethodStepwise);
 }
 
+// The continuous variables of the effects go to the procedure statement's list (slot 1) as
+// the host builds any list: names and numbers; an expression that fails takes its back.
+TEST(EffectActions, TheModelVariablesAreAListOfTheProcedureStatement) {
+  StubData data;
+  struct Case {
+    const char* model;
+    Names names;
+  } cases[] = {
+      {"model y = x2 x1*x3 x2*x1;", {"x2", "x1", "x3"}},
+      {"class a; model y = a x1-x3;", {"x1", "x3", "x2"}},  // the endpoints come first
+      {"model y = x1 x2*name;", {"x1"}},  // (174, 8): x2 and name leave the list again
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    runStepText(std::string("proc varsifter data=diab; ") + c.model + " run;");
+    const OptionSlot* list = hostv().parse->procedureRecord()->slot(slots::proc::kModelVars);
+    ASSERT_NE(list, nullptr);
+    Names names;
+    for (int i = 0; i < list->count; ++i) {
+      std::string_view n;
+      ASSERT_EQ(zlstget(list->names, i, &n), 0) << i;
+      names.emplace_back(n);
+    }
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(list->vars.size(), c.names.size());
+    std::string_view beyond;
+    EXPECT_EQ(zlstget(list->names, list->count, &beyond), 1);
+  }
+}
+
 // A warning of the library does not fail the step: A@2 drops the depth.
 TEST(EffectActions, ADepthWithoutBarsIsDropped) {
   StubData data;
