@@ -23,8 +23,8 @@ ProgramRun runProgram(const std::string& program) {
   auto json = dir / "vsf_by_test.json";
   std::filesystem::remove(json);
   std::ofstream(source) << program;
-  std::string cmd = std::string(VSF_BINARY) + " " + source.string() + " --lib " VSF_TEST_DATA
-                    "/e2e --json " + json.string() + " 2>&1";
+  std::string cmd = std::string(VSF_BINARY) + " " + source.string() +
+                    " --lib " VSF_TEST_DATA "/e2e --json " + json.string() + " 2>&1";
   ProgramRun r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;

@@ -46,8 +46,8 @@ TEST(Command, ExitStatusFollowsTheWorstStep) {
       {"%let a = 5; %put a is &a.!;", 0, "a is 5!"},
   };
   for (const Case& c : cases) {
-    CommandRun r = runCommand(writeProgram("vsf_cmd_test.vsf", c.program) +
-                              " --lib " VSF_SHARED_DATA);
+    CommandRun r =
+        runCommand(writeProgram("vsf_cmd_test.vsf", c.program) + " --lib " VSF_SHARED_DATA);
     EXPECT_EQ(r.status, c.status) << c.program << "\n" << r.output;
     EXPECT_NE(r.output.find(c.logText), std::string::npos) << c.program << "\n" << r.output;
   }

@@ -30,8 +30,8 @@ TEST(ExamplePrograms, RunOnTheExampleData) {
   EXPECT_GE(files.size(), 3u);
   for (const fs::path& program : files) {
     SCOPED_TRACE(program.string());
-    std::string cmd = std::string(VSF_BINARY) + " " + program.string() + " --lib " +
-                      library.string() + " 2>&1";
+    std::string cmd =
+        std::string(VSF_BINARY) + " " + program.string() + " --lib " + library.string() + " 2>&1";
     std::string output;
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);

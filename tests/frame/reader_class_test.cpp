@@ -28,8 +28,10 @@ std::ostream& operator<<(std::ostream& o, const Var& v) {
 }
 
 Var fieldsOf(const LevelVar& l) {
-  return {l.coding,       static_cast<char>(l.order), l.refIndex, l.refText ? l.refText : "",
-          l.descending,   l.missingLevel,             l.cprefix,  l.lprefix,
+  return {l.coding,     static_cast<char>(l.order),
+          l.refIndex,   l.refText ? l.refText : "",
+          l.descending, l.missingLevel,
+          l.cprefix,    l.lprefix,
           l.split};
 }
 
@@ -50,9 +52,15 @@ std::ostream& operator<<(std::ostream& o, const Defaults& d) {
 }
 
 Defaults defaultsOf(const ZDesign& d) {
-  return {d.defaultCoding,   static_cast<char>(d.defaultOrder), d.defaultRef,
-          d.defaultDescending, d.defaultMissing, d.defaultCprefix, d.defaultLprefix,
-          d.delimiter,        (d.flags & dflag::kFullRank) != 0};
+  return {d.defaultCoding,
+          static_cast<char>(d.defaultOrder),
+          d.defaultRef,
+          d.defaultDescending,
+          d.defaultMissing,
+          d.defaultCprefix,
+          d.defaultLprefix,
+          d.delimiter,
+          (d.flags & dflag::kFullRank) != 0};
 }
 
 Var with(std::initializer_list<std::pair<const char*, int>> changes) {

@@ -100,7 +100,7 @@ TEST(EffectRecords, EveryKindBuildsItsDesignVariables) {
     EXPECT_EQ(l.lag->time, classIndex(d, "x9"));
     EXPECT_EQ(d.classVars[classIndex(d, "x9")].coding, kCodingRef);
     EXPECT_EQ(l.lag->designRole, 1);
-    EXPECT_EQ(l.lag->designRoleVar, 15);  // grp's variable number
+    EXPECT_EQ(l.lag->designRoleVar, 15);   // grp's variable number
     EXPECT_NE(l.lag->tables[2], nullptr);  // WITHIN= of two variables
 
     // MULTIMEMBER: CLASS members, their weights, the options and the delimiter.
@@ -149,8 +149,12 @@ TEST(EffectRecords, PolynomialOptions) {
       {"", 0, 0, 0, {"x1", "x2", "x1^2", "x1*x2", "x2^2"}, 0},
       {"standardize", 1, 1, 1, {"s_x1", "s_x2", "s_x1^2", "s_x1*s_x2", "s_x2^2"}, 0},
       {"standardize=none", 0, 0, 0, {"x1", "x2", "x1^2", "x1*x2", "x2^2"}, 0},
-      {"standardize(method=range)=scale", 3, 0, 1,
-       {"s_x1", "s_x2", "s_x1^2", "s_x1*s_x2", "s_x2^2"}, 0},
+      {"standardize(method=range)=scale",
+       3,
+       0,
+       1,
+       {"s_x1", "s_x2", "s_x1^2", "s_x1*s_x2", "s_x2^2"},
+       0},
       {"standardize=centerscale", 1, 1, 1, {"s_x1", "s_x2", "s_x1^2", "s_x1*s_x2", "s_x2^2"}, 0},
       {"labelstyle=(productsymbol=none)", 0, 0, 0, {"x1", "x2", "x1^2", "x1x2", "x2^2"}, 0},
       {"labelstyle=expand", 0, 0, 0, {"x1", "x2", "x1*x1", "x1*x2", "x2*x2"}, 0},

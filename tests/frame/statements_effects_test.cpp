@@ -51,25 +51,60 @@ TEST(EffectActions, TheGrammarSendsWhatTheLibraryExpects) {
   const std::vector<Action> expected = {
       {16, 0, "="},
       // a*b
-      {8, 0, "="}, {7, 0, "="}, {0, 0, "="}, {1, 0, "a"}, {1, 0, "b"}, {5, 0, "b"}, {6, 0, "b"},
+      {8, 0, "="},
+      {7, 0, "="},
+      {0, 0, "="},
+      {1, 0, "a"},
+      {1, 0, "b"},
+      {5, 0, "b"},
+      {6, 0, "b"},
       // c(a)
-      {8, 0, "b"}, {7, 0, "b"}, {0, 0, "b"}, {1, 0, "c"}, {2, 0, "a"}, {5, 0, ")"}, {6, 0, ")"},
+      {8, 0, "b"},
+      {7, 0, "b"},
+      {0, 0, "b"},
+      {1, 0, "c"},
+      {2, 0, "a"},
+      {5, 0, ")"},
+      {6, 0, ")"},
       // x1-x3
-      {8, 0, ")"}, {7, 0, ")"}, {0, 0, ")"}, {1, 0, "x1"}, {5, 0, "x1"}, {10, 1, "-"},
-      {0, 0, "-"}, {1, 0, "x3"}, {5, 0, "x3"}, {6, 0, "x3"},
+      {8, 0, ")"},
+      {7, 0, ")"},
+      {0, 0, ")"},
+      {1, 0, "x1"},
+      {5, 0, "x1"},
+      {10, 1, "-"},
+      {0, 0, "-"},
+      {1, 0, "x3"},
+      {5, 0, "x3"},
+      {6, 0, "x3"},
       // a|b@2
-      {8, 0, "x3"}, {7, 0, "x3"}, {0, 0, "x3"}, {1, 0, "a"}, {5, 0, "a"}, {10, 0, "|"},
-      {0, 0, "|"}, {1, 0, "b"}, {5, 0, "b"}, {12, 0, "2"}, {6, 0, "2"},
+      {8, 0, "x3"},
+      {7, 0, "x3"},
+      {0, 0, "x3"},
+      {1, 0, "a"},
+      {5, 0, "a"},
+      {10, 0, "|"},
+      {0, 0, "|"},
+      {1, 0, "b"},
+      {5, 0, "b"},
+      {12, 0, "2"},
+      {6, 0, "2"},
       // x:
-      {8, 0, "2"}, {7, 0, "2"}, {0, 0, "2"}, {1, 0, "x"}, {10, 5, ":"}, {5, 0, ":"}, {6, 0, ":"},
+      {8, 0, "2"},
+      {7, 0, "2"},
+      {0, 0, "2"},
+      {1, 0, "x"},
+      {10, 5, ":"},
+      {5, 0, ":"},
+      {6, 0, ":"},
       {17, 0, ":"},
   };
   EXPECT_EQ(got, expected);
 
   std::vector<std::pair<int, int>> operators;
-  for (const Action& a : grammarActions(
-           "proc varsifter; effect s = spline(x1); model y = a--c x1-numeric-x3 "
-           "b-character-c _numeric_ _char_ s; run;"))
+  for (const Action& a :
+       grammarActions("proc varsifter; effect s = spline(x1); model y = a--c x1-numeric-x3 "
+                      "b-character-c _numeric_ _char_ s; run;"))
     if (a.code == 10 || a.code == 14) operators.push_back({a.code, a.argument});
   const std::vector<std::pair<int, int>> expectedOps = {{14, 0}, {10, 2}, {10, 3},
                                                         {10, 4}, {10, 6}, {10, 7}};
@@ -209,11 +244,10 @@ TEST(EffectActions, TheModelVariablesAreAListOfTheProcedureStatement) {
 // A warning of the library does not fail the step: A@2 drops the depth.
 TEST(EffectActions, ADepthWithoutBarsIsDropped) {
   StubData data;
-  StepRun r = runStepText("proc varsifter data=diab; model y = x1@2 x2|x3@1; run;",
-                          [](const VsfState& s) {
-                            EXPECT_EQ(effectNames(*s.lev.design),
-                                      (Names{"Intercept", "x1", "x2", "x3"}));
-                          });
+  StepRun r =
+      runStepText("proc varsifter data=diab; model y = x1@2 x2|x3@1; run;", [](const VsfState& s) {
+        EXPECT_EQ(effectNames(*s.lev.design), (Names{"Intercept", "x1", "x2", "x3"}));
+      });
   EXPECT_EQ(r.count(174, 16), 1) << r.dump();
   EXPECT_TRUE(r.inspected) << r.dump();
 }

@@ -325,8 +325,7 @@ std::string StepRun::dump() const {
   return out;
 }
 
-StepRun runStepText(const std::string& text,
-                    const std::function<void(const VsfState&)>& inspect) {
+StepRun runStepText(const std::string& text, const std::function<void(const VsfState&)>& inspect) {
   size_t before = host::session().log.lines().size();
   registry().state = nullptr;
   registry().scores.clear();
