@@ -241,15 +241,29 @@ TEST(EffectActions, TheModelVariablesAreAListOfTheProcedureStatement) {
   }
 }
 
-// A warning of the library does not fail the step: A@2 drops the depth.
-TEST(EffectActions, ADepthWithoutBarsIsDropped) {
+// Warnings of the library do not fail the step: A@2 drops the depth; an effect of more than
+// 16 variables is named LONGNAME EFFECT.
+TEST(EffectActions, WarningsLeaveTheStepRunning) {
   StubData data;
-  StepRun r =
-      runStepText("proc varsifter data=diab; model y = x1@2 x2|x3@1; run;", [](const VsfState& s) {
-        EXPECT_EQ(effectNames(*s.lev.design), (Names{"Intercept", "x1", "x2", "x3"}));
-      });
-  EXPECT_EQ(r.count(174, 16), 1) << r.dump();
-  EXPECT_TRUE(r.inspected) << r.dump();
+  std::string power17 = "x1";
+  for (int i = 1; i < 17; ++i) power17 += "*x1";
+  struct Case {
+    std::string model;
+    int number;
+    Names effects;
+  } cases[] = {
+      {"x1@2 x2|x3@1", 16, {"Intercept", "x1", "x2", "x3"}},
+      {power17 + " x2", 10, {"Intercept", "LONGNAME EFFECT", "x2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    StepRun r =
+        runStepText("proc varsifter data=diab; model y = " + c.model + "; run;",
+                    [&](const VsfState& s) { EXPECT_EQ(effectNames(*s.lev.design), c.effects); });
+    EXPECT_EQ(r.count(174, c.number), 1) << r.dump();
+    EXPECT_EQ(r.code, 0) << r.dump();
+    EXPECT_TRUE(r.inspected) << r.dump();
+  }
 }
 
 // The library looks no further than the ';' after the last name: the statement keeps its end
