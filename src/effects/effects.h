@@ -380,53 +380,8 @@ struct ZLevCtx {
   double* designRow = nullptr;
 };
 
-// Option slots of an EFFECT statement's record, as the grammar fills them. Variable lists are
-// data-set variable numbers in `vars`.
-namespace effstmt {
-constexpr int kSlots = 25;
-constexpr int kName = 1;         // text: the new effect's name
-constexpr int kType = 2;         // number: effkind
-constexpr int kVars = 3;         // vars: the variables of the effect, in order
-constexpr int kDegree = 4;       // number
-constexpr int kMDegree = 5;      // number
-constexpr int kKnotMethod = 6;   // number: SplineOptions::knotMethod
-constexpr int kKnotCount = 7;    // number: n of EQUAL(n) or PERCENTILES(n)
-constexpr int kKnotList = 8;     // numbers: LIST, RANGEFRACTIONS, LISTWITHBOUNDARY values
-constexpr int kStartLevel = 9;   // number: MULTISCALE STARTLEVEL=
-constexpr int kEndScale = 10;    // number: MULTISCALE ENDSCALE=
-constexpr int kBasis = 11;       // number: 1 BSPLINE, 2 TPF
-constexpr int kKnotMin = 12;     // number
-constexpr int kKnotMax = 13;     // number
-constexpr int kWeight = 14;      // vars: MULTIMEMBER WEIGHT=
-constexpr int kStdPrefix = 15;   // text: STANDARDIZE(PREFIX=)
-constexpr int kStdMethod = 16;   // number: STANDARDIZE(METHOD=): 1 MOMENTS, 2 WMOMENTS, 3 RANGE
-constexpr int kExponent = 17;    // text: LABELSTYLE EXPONENT=
-constexpr int kProduct = 18;     // text: LABELSTYLE PRODUCTSYMBOL= (NONE: given, empty)
-constexpr int kNlag = 19;        // number: NLAG=
-constexpr int kWithin = 20;      // vars: WITHIN=
-constexpr int kPeriod = 21;      // vars: PERIOD=
-constexpr int kDesignRole = 22;  // vars: DESIGNROLE=
-constexpr int kDelimiter = 23;   // text: DETAILS(DELIMITER=)
-constexpr int kStdWhat = 24;     // number: STANDARDIZE=: 0 NONE, 1 CENTER, 2 SCALE,
-                                 // 3 CENTERSCALE (the default)
-}  // namespace effstmt
-
-// Flags of an EFFECT statement's record.
-namespace effflag {
-constexpr int kNoEffect = 1;  // MULTIMEMBER NOEFFECT
-constexpr int kStdize = 2;    // MULTIMEMBER STDIZE or ROWSTD
-constexpr int kDetails = 3;
-constexpr int kNatural = 4;  // NATURALCUBIC, NATURAL, RESTRICTED
-constexpr int kSeparate = 5;
-constexpr int kSplit = 6;
-constexpr int kDataBoundary = 7;
-constexpr int kTpfNoInt = 8;
-constexpr int kTpfNoPowers = 9;
-constexpr int kNoSeparate = 10;
-constexpr int kStandardize = 11;  // STANDARDIZE given
-constexpr int kExpand = 12;       // LABELSTYLE EXPAND
-constexpr int kIncludeName = 13;  // LABELSTYLE INCLUDENAME
-}  // namespace effflag
+// The EFFECT statement's record is laid out as the grammar writes it: frame/slots.h
+// (slots::effect, flags::effect).
 
 // The effects library, driven by the parser while MODEL and EFFECT statements are read.
 // Sets itself up on the first MODEL statement with the name length limit (NAMELEN=).

@@ -2,12 +2,16 @@
 #include "displays/displays.h"
 #include "frame/phases.h"
 #include "frame/state.h"
+#include "frame/statements.h"
 #include "penalized/penalized.h"
 
 namespace vsf {
 
+// The input reader and its BY variables are bound by the statement readers; of the set-up
+// this stand-in does the crossproduct and worker settings only.
 int setupAnalysis(VsfState* state) {
-  state->threads.effectiveWorkers = 1;
+  const ZDesign* d = state->lev.design;
+  applyPerformanceSettings(state, d ? d->effectCount : 0);
   return 0;
 }
 int openInitialEstimates(VsfState*) { return 0; }
