@@ -9,6 +9,10 @@ int nameDesignColumns(VsfState*, HostPool*) { return 0; }
 void zcolnames(ZLevCtx*) {}
 void zncols(ZLevCtx*) {}
 int zsplopts(ZDesign*, SplineOptions*, int, const StatementRecord*) { return 0; }
+void zdsgnnames(ZLevCtx*) {}
+void zeffncols(ZDesign*, HostPool*, ZEffect*, int32_t*) {}
+void zeffparmnames(ZDesign*, HostPool*, int, int) {}
+void zlvlname(ZLevCtx*, ZDesignVar*) {}
 
 // Small enough to serve as it is until the design subsystem's table helpers exist.
 int zleadeq(const void* table, int count, const void* key, int width) {

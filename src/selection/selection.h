@@ -12,6 +12,7 @@ struct UtilFileArray;
 struct ThreadOptions;
 struct ZPuddle;
 struct VsfState;
+struct ZLevCtx;
 
 struct CandidateEntry {
   int32_t effect = 0;
@@ -31,11 +32,26 @@ struct SelectionState {
   int* stepCode = nullptr;
 };
 
+// The crossproducts provider embedded in the levelization context: zlev sets its state, its
+// responses and its two observation-reading entries, zsscpset its six operations.
+struct SscpProvider {
+  void* state = nullptr;
+  double** responses = nullptr;  // one entry per response
+  int32_t responseCount = 0;
+  ZLevCtx* context = nullptr;
+  // Read the next observation; 1 when zreadobs reports none of the bits of mask 0x27.
+  int (*obsUsable)(ZLevCtx* ctx, double* values) = nullptr;
+  int (*obsUsableW)(ZLevCtx* ctx, double* weight) = nullptr;
+  int (*operations[6])(SscpProvider* provider, void* argument) = {};
+};
+
 int buildCandidateTable(VsfState* state, HostPool* pool);
 int buildParmCandidateTable(VsfState* state, HostPool* pool);
 void refreshCandidateTable(VsfState* state);
 void freeSelectionState(SelectionState* sel);
 int writeResultHeader(SelectionState* sel);
 void restoreSelectedStep(SelectionState* sel);
+// Installs the provider's six operations.
+void zsscpset(SscpProvider* provider);
 
 }  // namespace vsf
