@@ -85,21 +85,10 @@ bool referenceOccurs(const LevelizeWork* w, const LevelVar& v, int i) {
   return false;
 }
 
-// Level collection: levels, orders and codings of the CLASS variables, ranges of the
-// continuous ones. 0, or 2 when a REF= value does not occur.
-int collectLevels(ZLevCtx* ctx) {
+// Levels, orders and codings of the CLASS variables, ranges of the continuous ones from the
+// collected work area. 0, or 2 when a REF= value does not occur.
+int finishCollection(ZLevCtx* ctx, LevelizeWork* w) {
   ZDesign* d = ctx->design;
-  HostDataSet* reader = ctx->alloc->reader;
-  LevelizeWork* w = levelizeWorkNew(reader, d);
-  w->start = &zlevcbfwd;
-  w->next = &zlevWorkNext;
-  w->fetch = &zlevWorkFetch;
-  w->filter = ctx->filter ? &zlevFilterObs : nullptr;
-  w->owner = ctx;
-  // The threaded levelization takes over only when the context asks for threads.
-  if (ctx->threaded) levelizeThreaded(ctx, w);
-  levelizeSequential(reader, w, d);
-
   for (int i = 0; i < d->classCount; ++i) {
     LevelVar& v = d->classVars[i];
     if (v.savedRef == 0)
@@ -204,7 +193,7 @@ void equipProvider(ZLevCtx* ctx) {
 
 }  // namespace
 
-int zlev(ZLevCtx* ctx) {
+void levPrepare(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
   d->lagEffects = 0;
   checkMultimemberOptions(d);
@@ -216,11 +205,30 @@ int zlev(ZLevCtx* ctx) {
     ctx->weightCount = 1;
   installReader(ctx);
   resolveInReader(ctx);
+}
 
+LevelizeWork* levCollect(ZLevCtx* ctx) {
+  ZDesign* d = ctx->design;
+  HostDataSet* reader = ctx->alloc->reader;
+  LevelizeWork* w = levelizeWorkNew(reader, d);
+  w->start = &zlevcbfwd;
+  w->next = &zlevWorkNext;
+  w->fetch = &zlevWorkFetch;
+  w->filter = ctx->filter ? &zlevFilterObs : nullptr;
+  w->owner = ctx;
+  // The threaded levelization takes over only when the context asks for threads.
+  if (ctx->threaded) levelizeThreaded(ctx, w);
+  levelizeSequential(reader, w, d);
+  return w;
+}
+
+int zlev(ZLevCtx* ctx) {
+  ZDesign* d = ctx->design;
+  levPrepare(ctx);
   bool collect = (d->classCount > 0 && d->classVars[0].levelCount == 0) ||
                  (d->modelVarCount > 0 && d->modelVars[0].levelCount == 0);
   if (collect) {
-    if (int status = collectLevels(ctx)) return status;
+    if (int status = finishCollection(ctx, levCollect(ctx))) return status;
   }
   for (int e = 0; e < d->effectCount; ++e)
     if (d->effects[e].keyCount > 0) d->effects[e].multipliers = nullptr;

@@ -127,6 +127,11 @@ int zlevcbreset(ZLevCtx* ctx);
 int zlevcbbymode(ZLevCtx* ctx);
 
 // ---- The levelization pass (levelize.cpp, levcombos.cpp, levcolumns.cpp) ----
+// zlev's first steps: multimember options, moments cleared, frequency and weights, reader
+// routines installed, variables found again in the reader.
+void levPrepare(ZLevCtx* ctx);
+// Level collection over the group: the work area after the read loop.
+LevelizeWork* levCollect(ZLevCtx* ctx);
 // The combination pass: the level combinations each effect with a level key meets.
 void levCombinations(ZLevCtx* ctx);
 // Column counts, level tables and parameter names of every effect.
