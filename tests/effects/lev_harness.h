@@ -65,9 +65,16 @@ class LevHarness {
     ctx.design = &design;
   }
 
+  // Levelizes on another context (the one a VsfState embeds) from now on.
+  void useContext(ZLevCtx* other) {
+    other->alloc = &alloc;
+    other->design = &design;
+    lev = other;
+  }
+
   ~LevHarness() {
     if (alloc.allocator) endGroup();
-    zlevfree(&ctx, -1);
+    zlevfree(lev, -1);
     host::closeStepDataSets();
     mcn_main(host::hostVector(), nullptr);
     currentLev() = nullptr;
@@ -162,10 +169,10 @@ class LevHarness {
   int levelize() {
     if (design.classCount > 0) design.classVars[0].levelCount = 0;
     if (design.modelVarCount > 0) design.modelVars[0].levelCount = 0;
-    return zlev(&ctx);
+    return zlev(lev);
   }
   void endGroup() {
-    zlevfree(&ctx, -1);
+    zlevfree(lev, -1);
     if (heap_) hostv().proc->heapFree(heap_);
     heap_ = nullptr;
     alloc.allocator = nullptr;
@@ -188,6 +195,7 @@ class LevHarness {
 
   ZDesign design;
   ZLevCtx ctx;
+  ZLevCtx* lev = &ctx;
   LevAllocRecord alloc;
   HostDataSet* ds = nullptr;
   std::vector<LevMessage> messages;

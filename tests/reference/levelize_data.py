@@ -119,6 +119,22 @@ def levels_of(rows, column, missing_ok, numeric):
     return out
 
 
+def combinations(rows, c_levels, n_levels):
+    """The distinct (c, n) level-index pairs met in rows whose frequency is usable (present
+    and above 0), in ascending order: c levels in byte order of their texts, n levels by value
+    (a missing value first)."""
+    c_index = {l[0]: k for k, l in enumerate(c_levels)}
+    by_value = sorted(n_levels, key=lambda l: (l[3] is not None, l[3] or 0))
+    n_index = {l[0]: k for k, l in enumerate(by_value)}
+    pairs = set()
+    for _, r in rows.iterrows():
+        if pd.isna(r["f"]) or not r["f"] > 0:
+            continue
+        c = "" if pd.isna(r["c"]) else str(r["c"])
+        pairs.add((c_index[c], n_index[number_text(r["n"])]))
+    return sorted(pairs)
+
+
 def usable(r, missing_c, missing_n):
     if pd.isna(r["x"]):
         return False
@@ -145,11 +161,14 @@ def main():
         for g, rows in df.groupby("g", sort=True):
             keep = rows[[usable(r, miss, miss) for _, r in rows.iterrows()]]
             x = keep["x"]
+            c_levels = levels_of(keep, "c", miss, False)
+            n_levels = levels_of(keep, "n", miss, True)
             per_group.append({
                 "g": int(g),
-                "c": levels_of(keep, "c", miss, False),
-                "n": levels_of(keep, "n", miss, True),
+                "c": c_levels,
+                "n": n_levels,
                 "x": [float(x.min()), float(x.max())] if len(x) else None,
+                "cn": combinations(keep, c_levels, n_levels),
             })
         expected[option] = per_group
     with open(os.path.join(OUT, "groups_levels.json"), "w") as f:
