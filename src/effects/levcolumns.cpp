@@ -128,7 +128,8 @@ void levUniqueNames(ZDesign* d, HostPool* allocator) {
     if (!names[j]) continue;
     auto* rec = new (levAlloc(heap, recordBytes)) NameRecord();
     char* text = recordName(rec);
-    const int n = zimin(zstrlen(names[j]), w);
+    // The counter goes after the name's last nonblank character (names compare blank-padded).
+    const int n = zimin(ztrimlen(names[j], zstrlen(names[j])), w);
     std::memcpy(text, names[j], static_cast<size_t>(n));
     bool changed = false;
     if (j > 0) {

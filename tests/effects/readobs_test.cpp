@@ -343,3 +343,114 @@ TEST(ReadObsCombinations, EveryRowIsFoundAndAnAbsentOneIsN) {
 
 }  // namespace
 }  // namespace vsf
+
+namespace vsf {
+namespace {
+
+// LAG results: the lagged variable's level at time t - d in the same group.
+TEST(ReadObsLag, LagResultsFromTheGroupTables) {
+  test::ensureHost();
+  ZDesign d;
+  LevelVar cls[2];
+  d.classCount = 2;
+  d.classVars = cls;
+  LevelVar model[1];
+  d.modelVarCount = 1;
+  d.modelVars = model;
+  double values[1] = {1};
+  int32_t levels[2] = {0, 0};
+  LagRecord lag;
+  int32_t keys[1] = {0};
+  int32_t keyBuffer[1];
+  lag.distance = 1;
+  lag.keyCount = 1;
+  lag.keys = keys;
+  lag.keyBuffer = keyBuffer;
+  lag.time = 1;
+  lag.stride = 3;
+  // Default table, group = level of the key: group 0 has levels 0, -, 2 at times 0, 1, 2;
+  // group 1 has level 1 throughout.
+  int32_t cells[6] = {1, 0, 3, 2, 2, 2};
+  lag.defaultTable.groupCount = 2;
+  lag.defaultTable.cells = cells;
+  lag.tables[0] = &lag.defaultTable;
+  ZDesignVar v;
+  v.type = effkind::kLag;
+  v.lag = &lag;
+  d.designVarCount = 1;
+  d.designVars = &v;
+  d.lagEffects = 1;
+  ZEffect effect;
+  int32_t constructed[1] = {0};
+  effect.constructedCount = 1;
+  effect.constructed = constructed;
+  d.effectCount = 1;
+  d.effects = &effect;
+  EffectResult result;
+  d.results = &result;
+  d.flags = dflag::kFullRank | dflag::kNoScaling;
+  ZLevCtx ctx;
+  ctx.design = &d;
+  ctx.levelIndexes = levels;
+  ctx.values = values;
+  ctx.fetch = [](ZLevCtx*, const char*, const FetchTargets&) { return 1; };
+
+  struct Case {
+    int32_t group, time;
+    int32_t result;
+    uint32_t status;
+  } cases[] = {
+      {0, 0, -2, 0},     // earlier than the lag distance
+      {0, 1, 0, 0},      // level 0 at time 0
+      {0, 2, -1, 0x22},  // nothing at time 1
+      {1, 2, 1, 0},
+      {-1, 2, -1, 0x22},  // no group
+  };
+  for (const Case& c : cases) {
+    levels[0] = c.group;
+    levels[1] = c.time;
+    uint32_t status = zreadobs(&ctx, nullptr, nullptr, nullptr);
+    EXPECT_EQ(lag.result, c.result) << c.group << "," << c.time;
+    EXPECT_EQ(status, c.status) << c.group << "," << c.time;
+  }
+
+  // An explicit table keyed through its tree: the key level 5 is group 1.
+  LagGroupTable keyed;
+  keyed.groupCount = 2;
+  keyed.cells = cells;
+  struct Node {
+    LagGroupNode head;
+    int32_t key;
+  } node;
+  node.head.group = 1;
+  node.key = 5;
+  ASSERT_EQ(ztrebld(&keyed.tree, &node.head.link, 4, kLagKeyOffset, &zidxcmp), &node.head.link);
+  lag.tables[2] = &keyed;
+  levels[0] = 5;
+  levels[1] = 1;
+  EXPECT_EQ(zreadobs(&ctx, nullptr, nullptr, nullptr), 0u);
+  EXPECT_EQ(lag.result, 1);
+  levels[0] = 4;  // no such group
+  EXPECT_EQ(zreadobs(&ctx, nullptr, nullptr, nullptr), 0x22u);
+  lag.tables[2] = nullptr;
+
+  // A switch variable picks the alternative table when its value is 0; missing: not available.
+  int32_t other[6] = {0, 0, 0, 3, 3, 3};
+  LagGroupTable alternative;
+  alternative.cells = other;
+  lag.tables[1] = &alternative;
+  lag.switchVar = 0;
+  levels[0] = 1;
+  levels[1] = 2;
+  values[0] = 0;
+  EXPECT_EQ(zreadobs(&ctx, nullptr, nullptr, nullptr), 0u);
+  EXPECT_EQ(lag.result, 2);
+  values[0] = missingValue('.');
+  EXPECT_EQ(zreadobs(&ctx, nullptr, nullptr, nullptr), 0x22u);
+  lag.notAvailable = 1;
+  values[0] = 1;
+  EXPECT_EQ(zreadobs(&ctx, nullptr, nullptr, nullptr), 0x22u);
+}
+
+}  // namespace
+}  // namespace vsf
