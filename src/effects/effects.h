@@ -369,13 +369,13 @@ struct RawText {
 // of these it fills ('z' values, 'c' formatted, 'u' numeric raw, 'b' character raw,
 // 'y' responses, 'w' weight, 'f' frequency). Unused targets stay null.
 struct FetchTargets {
-  double* values = nullptr;      // z: one per continuous variable
-  char** formatted = nullptr;    // c: one buffer of its formatted width per CLASS variable
-  double* numericRaw = nullptr;  // u: one per numeric CLASS variable, in list order
+  double* values = nullptr;         // z: one per continuous variable
+  char** formatted = nullptr;       // c: one buffer of its formatted width per CLASS variable
+  double* numericRaw = nullptr;     // u: one per numeric CLASS variable, in list order
   RawText* characterRaw = nullptr;  // b: one per character CLASS variable
-  double* responses = nullptr;   // y
-  double* weight = nullptr;      // w
-  double* frequency = nullptr;   // f
+  double* responses = nullptr;      // y
+  double* weight = nullptr;         // w
+  double* frequency = nullptr;      // f
 };
 
 struct ZLevCtx;

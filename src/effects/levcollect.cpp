@@ -106,7 +106,8 @@ void updateRange(LevelizeWork* w, const ZDesign* d) {
 // The formatted width a CLASS variable reads with: 0 means 16, -1 its own width.
 int32_t readingWidth(const LevelVar& v) {
   if (v.formattedWidth == 0) return 16;
-  if (v.formattedWidth == -1) return levHasFormat(v) ? v.desc->formatWidth : v.desc ? v.desc->length : 8;
+  if (v.formattedWidth == -1)
+    return levHasFormat(v) ? v.desc->formatWidth : v.desc ? v.desc->length : 8;
   return v.formattedWidth;
 }
 
@@ -209,8 +210,7 @@ int levelizeObservation(HostDataSet*, LevelizeWork* w, ZDesign* d, LevelNode** o
   for (int i = 0; i < d->classCount; ++i) {
     if (!w->inUse[i]) continue;
     const LevelVar& v = d->classVars[i];
-    bool always =
-        (!(d->flags & dflag::kKeepMissing) || v.missingLevel) && !v.multimember;
+    bool always = (!(d->flags & dflag::kKeepMissing) || v.missingLevel) && !v.multimember;
     if (always || valuePresent(w, v, w->rawSlot[i])) collectLevel(w, d, i, f, spare, out);
   }
   updateRange(w, d);

@@ -56,8 +56,8 @@ void levColumnCounts(ZDesign* d) {
   for (int e = 0; e < d->effectCount; ++e) {
     ZEffect& z = d->effects[e];
     z.startColumn = static_cast<int32_t>(total);
-    int64_t c = (d->flags & dflag::kFullRank) ? codedClassColumns(d, z, e == 0)
-                                               : z.combinationCount;
+    int64_t c =
+        (d->flags & dflag::kFullRank) ? codedClassColumns(d, z, e == 0) : z.combinationCount;
     z.classColumnCount = static_cast<int32_t>(c);
     z.columnCount = static_cast<int32_t>(c * memberColumns(d, z));
     total += z.columnCount;
@@ -149,7 +149,8 @@ void levUniqueNames(ZDesign* d, HostPool* allocator) {
     if (!changed) continue;
     d->flags |= dflag::kNamesUnique;
     const int len = zstrlen(text);
-    if (len > zstrlen(names[j])) names[j] = static_cast<char*>(levAlloc(allocator, static_cast<size_t>(len) + 1));
+    if (len > zstrlen(names[j]))
+      names[j] = static_cast<char*>(levAlloc(allocator, static_cast<size_t>(len) + 1));
     std::memcpy(names[j], text, static_cast<size_t>(len) + 1);
   }
   levHeapFree(heap);

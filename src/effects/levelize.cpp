@@ -145,7 +145,8 @@ void allocateRows(ZLevCtx* ctx) {
   int32_t largest = 0;
   for (size_t i = 0; i < c; ++i) {
     const LevelVar& v = d->classVars[i];
-    ctx->formatted[i] = static_cast<char*>(levAlloc(pool, static_cast<size_t>(v.formattedWidth) + 1));
+    ctx->formatted[i] =
+        static_cast<char*>(levAlloc(pool, static_cast<size_t>(v.formattedWidth) + 1));
     if (v.levelCount > largest) largest = v.levelCount;
   }
   ctx->largestLevelCount = largest;
@@ -242,7 +243,8 @@ int zlev(ZLevCtx* ctx) {
   if (!(d->flags & dflag::kCountsOnly)) {
     for (int k = 0; k < d->designVarCount; ++k) zlvlname(ctx, &d->designVars[k]);
     if (d->flags & dflag::kFullRank) {
-      int32_t* scratch = levArray<int32_t>(levAllocator(ctx), 3 * static_cast<size_t>(d->classCount));
+      int32_t* scratch =
+          levArray<int32_t>(levAllocator(ctx), 3 * static_cast<size_t>(d->classCount));
       for (int e = 0; e < d->effectCount; ++e)
         if (d->effects[e].keyCount > 0) zeffncols(d, levAllocator(ctx), &d->effects[e], scratch);
       levFree(levAllocator(ctx), scratch);

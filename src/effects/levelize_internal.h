@@ -32,11 +32,11 @@ HostPool* levAllocator(ZLevCtx* ctx);
 // One distinct level of a CLASS variable; its formatted text follows the fixed fields.
 struct LevelNode {
   ZTreeNode link;
-  double value = 0.0;         // numeric: the least raw value of the level
-  char* rawText = nullptr;    // character: the least raw text
+  double value = 0.0;       // numeric: the least raw value of the level
+  char* rawText = nullptr;  // character: the least raw text
   int32_t rawLength = 0;
-  int64_t count = 0;          // sum of the frequency counts
-  int64_t firstSeen = 0;      // order of first appearance
+  int64_t count = 0;      // sum of the frequency counts
+  int64_t firstSeen = 0;  // order of first appearance
 };
 constexpr int kLevelKeyPosition = static_cast<int>(sizeof(LevelNode));
 inline char* levelText(LevelNode* n) { return reinterpret_cast<char*>(n) + kLevelKeyPosition; }
@@ -88,8 +88,8 @@ struct LevelizeWork {
 LevelizeWork* levelizeWorkNew(HostDataSet* reader, ZDesign* design);
 void levelizeWorkFree(LevelizeWork* work);
 void levelizeSequential(HostDataSet* reader, LevelizeWork* work, ZDesign* design);
-int levelizeObservation(HostDataSet* reader, LevelizeWork* work, ZDesign* design,
-                        LevelNode** out, LevelNode** spare);
+int levelizeObservation(HostDataSet* reader, LevelizeWork* work, ZDesign* design, LevelNode** out,
+                        LevelNode** spare);
 // The formatted width a CLASS variable reads with, its natural width, whether it has a format.
 bool levHasFormat(const LevelVar& v);
 int32_t levNaturalWidth(const LevelVar& v);
@@ -101,8 +101,8 @@ int zlvlcollect(HostPool* allocator, LevelizeWork* work, ZDesign* design, int va
                 char*** levelTexts);
 void zlvlorder(HostPool* allocator, LevelizeWork* work, ZDesign* design, int var,
                char** levelTexts);
-void zsort2key(char* keys, int n, int64_t* perm, const char* type1, const char* type2,
-               int keyBytes, int slotBytes);
+void zsort2key(char* keys, int n, int64_t* perm, const char* type1, const char* type2, int keyBytes,
+               int slotBytes);
 void zsortswap(char* a, char* b, const char* type1, const char* type2, int keyBytes);
 // Whether a level text (as stored) is the variable's REF= value: both left-justified unless
 // the variable is raw, equal trimmed lengths and equal bytes.
@@ -172,10 +172,10 @@ class ValueFormatter;
 class HxFormat;
 
 struct FormatWorkerRecord {
-  char* buffer = nullptr;     // widest output width + widest raw length
-  char* text = nullptr;       // the formatted text, after the raw bytes
-  char* wide = nullptr;       // 2 x widest output width
-  char* wideChar = nullptr;   // when a variable is character
+  char* buffer = nullptr;           // widest output width + widest raw length
+  char* text = nullptr;             // the formatted text, after the raw bytes
+  char* wide = nullptr;             // 2 x widest output width
+  char* wideChar = nullptr;         // when a variable is character
   ValueFormat** handles = nullptr;  // per variable
   struct FormatSession* session = nullptr;
 };

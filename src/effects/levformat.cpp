@@ -62,7 +62,8 @@ bool workerBuffers(FormatSession* s, bool anyCharacter) {
     w.buffer = poolArray<char>(s->pool, static_cast<size_t>(s->widestOutput + s->widestRaw));
     w.wide = poolArray<char>(s->pool, 2 * static_cast<size_t>(s->widestOutput));
     if (anyCharacter)
-      w.wideChar = poolArray<char>(s->pool, 2 * static_cast<size_t>(zimax(s->widestOutput, s->widestRaw)));
+      w.wideChar =
+          poolArray<char>(s->pool, 2 * static_cast<size_t>(zimax(s->widestOutput, s->widestRaw)));
     if (!w.buffer || !w.wide || (anyCharacter && !w.wideChar)) return false;
     w.text = w.buffer + s->widestRaw;
   }

@@ -41,8 +41,7 @@ char baseType(const char* t) { return t && t[0] == '-' ? t[1] : (t ? t[0] : 0); 
 int direction(const char* t) { return t && t[0] == '-' ? -1 : 1; }
 
 // Whether slot a must move behind slot b.
-bool outOfOrder(const char* a, const char* b, const char* type1, const char* type2,
-                int keyBytes) {
+bool outOfOrder(const char* a, const char* b, const char* type1, const char* type2, int keyBytes) {
   char t1 = baseType(type1);
   if (t1 != 'X') return comparePart(a, b, t1, keyBytes) == direction(type1);
   int c = comparePart(a, b, 'L', 8);
@@ -64,22 +63,32 @@ KeyLayout layoutOf(int order, bool descending, bool character, int width, int ra
   KeyLayout k;
   auto pick = [&](const char* up, const char* down) { return descending ? down : up; };
   switch (order) {
-    case 'M': k = {pick("S", "-S"), "", width, 0}; break;
-    case 'F': k = {pick("-L", "L"), "", 8, 0}; break;
-    case 'D': k = {pick("L", "-L"), "", 8, 0}; break;
+    case 'M':
+      k = {pick("S", "-S"), "", width, 0};
+      break;
+    case 'F':
+      k = {pick("-L", "L"), "", 8, 0};
+      break;
+    case 'D':
+      k = {pick("L", "-L"), "", 8, 0};
+      break;
     case 'I':
       k = character ? KeyLayout{pick("S", "-S"), "", rawLength, 0}
                     : KeyLayout{pick("D", "-D"), "", 8, 0};
       break;
-    case 'X': k = {pick("-X", "X"), pick("S", "-S"), 8 + width, 0}; break;
-    case 'Y': k = {pick("-X", "X"), pick("L", "-L"), 16, 0}; break;
+    case 'X':
+      k = {pick("-X", "X"), pick("S", "-S"), 8 + width, 0};
+      break;
+    case 'Y':
+      k = {pick("-X", "X"), pick("L", "-L"), 16, 0};
+      break;
     default:  // 'Z'
       k = character ? KeyLayout{pick("-X", "X"), pick("S", "-S"), 8 + rawLength, 0}
                     : KeyLayout{pick("-X", "X"), pick("D", "-D"), 16, 0};
       break;
   }
-  k.slotBytes = (order == 'X' || (order == 'Z' && character)) ? (k.keyBytes + 7) / 8 * 8
-                                                                : k.keyBytes;
+  k.slotBytes =
+      (order == 'X' || (order == 'Z' && character)) ? (k.keyBytes + 7) / 8 * 8 : k.keyBytes;
   if (k.slotBytes == 0) k.slotBytes = 1;
   return k;
 }
@@ -88,9 +97,15 @@ void fillKey(char* slot, int order, bool character, const LevelNode* node, int w
   auto put8 = [&](char* at, int64_t x) { std::memcpy(at, &x, 8); };
   const char* text = reinterpret_cast<const char*>(node) + kLevelKeyPosition;
   switch (order) {
-    case 'M': std::memcpy(slot, text, static_cast<size_t>(width)); break;
-    case 'F': put8(slot, node->count); break;
-    case 'D': put8(slot, node->firstSeen); break;
+    case 'M':
+      std::memcpy(slot, text, static_cast<size_t>(width));
+      break;
+    case 'F':
+      put8(slot, node->count);
+      break;
+    case 'D':
+      put8(slot, node->firstSeen);
+      break;
     case 'I':
       if (character)
         std::memcpy(slot, node->rawText, static_cast<size_t>(node->rawLength));
@@ -116,8 +131,8 @@ void fillKey(char* slot, int order, bool character, const LevelNode* node, int w
 }
 
 bool validOrder(int code) {
-  return code == 'M' || code == 'F' || code == 'D' || code == 'X' || code == 'Y' ||
-         code == 'Z' || code == 'I';
+  return code == 'M' || code == 'F' || code == 'D' || code == 'X' || code == 'Y' || code == 'Z' ||
+         code == 'I';
 }
 
 // Sorts the levels by the variable's keys; level texts and records follow the permutation.
@@ -210,8 +225,8 @@ void zsortswap(char* a, char* b, const char* type1, const char*, int keyBytes) {
   std::memcpy(b, buf, bytes);
 }
 
-void zsort2key(char* keys, int n, int64_t* perm, const char* type1, const char* type2,
-               int keyBytes, int slotBytes) {
+void zsort2key(char* keys, int n, int64_t* perm, const char* type1, const char* type2, int keyBytes,
+               int slotBytes) {
   for (int g = n / 2; g >= 1; g /= 2) {
     for (int i = g; i < n; ++i) {
       for (int j = i - g; j >= 0; j -= g) {
@@ -231,7 +246,8 @@ int zlvlcollect(HostPool* allocator, LevelizeWork* work, ZDesign* d, int var, ch
   const int w = v.formattedWidth;
   work->levelList = levArray<LevelNode*>(work->allocator, static_cast<size_t>(n));
   int k = 0;
-  for (ZTreeNode* p = ZTREORD(work->levelTrees[var]); p && k < n; p = ZTREORD(work->levelTrees[var]))
+  for (ZTreeNode* p = ZTREORD(work->levelTrees[var]); p && k < n;
+       p = ZTREORD(work->levelTrees[var]))
     work->levelList[k++] = reinterpret_cast<LevelNode*>(p);
   ztreend(work->levelTrees[var]);
 

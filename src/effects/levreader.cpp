@@ -195,13 +195,27 @@ int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to) {
   for (const char* s = spec; *s; ++s) {
     if (!std::strchr(letters, *s)) continue;  // not a fetch letter: no target
     switch (*s) {
-      case 'z': want.values = to.values; break;
-      case 'c': want.formatted = to.formatted; break;
-      case 'u': want.numericRaw = to.numericRaw; break;
-      case 'b': want.characterRaw = to.characterRaw; break;
-      case 'y': want.responses = to.responses; break;
-      case 'w': want.weight = to.weight; break;
-      case 'f': want.frequency = to.frequency; break;
+      case 'z':
+        want.values = to.values;
+        break;
+      case 'c':
+        want.formatted = to.formatted;
+        break;
+      case 'u':
+        want.numericRaw = to.numericRaw;
+        break;
+      case 'b':
+        want.characterRaw = to.characterRaw;
+        break;
+      case 'y':
+        want.responses = to.responses;
+        break;
+      case 'w':
+        want.weight = to.weight;
+        break;
+      case 'f':
+        want.frequency = to.frequency;
+        break;
     }
   }
   syncWeightCount(ctx);

@@ -109,8 +109,8 @@ void lagResult(ZLevCtx* ctx, LagRecord* lag, uint32_t* status) {
       std::vector<char> probe(static_cast<size_t>(kLagKeyOffset) + 4 * lag->keyCount);
       std::memcpy(probe.data() + kLagKeyOffset, lag->keyBuffer,
                   4 * static_cast<size_t>(lag->keyCount));
-      ZTreeNode* hit = ztrefind(&table->tree, probe.data(), 4 * lag->keyCount,
-                                kLagKeyOffset, &zidxcmp);
+      ZTreeNode* hit =
+          ztrefind(&table->tree, probe.data(), 4 * lag->keyCount, kLagKeyOffset, &zidxcmp);
       if (hit) g = reinterpret_cast<LagGroupNode*>(hit)->group;
     }
   }
@@ -228,8 +228,8 @@ void checkContinuous(ZLevCtx* ctx, uint32_t* status) {
   }
 }
 
-void checkExtras(ZLevCtx* ctx, const double* values, const double* weight,
-                 const double* frequency, uint32_t* status) {
+void checkExtras(ZLevCtx* ctx, const double* values, const double* weight, const double* frequency,
+                 uint32_t* status) {
   const uint32_t flags = ctx->design->flags;
   if (bound(ctx->rowSlots[0]) && znotfinite(ctx->rowSlots[0]->value)) *status |= obs::kNeeded;
   if (bound(ctx->rowSlots[1]) && znotfinite(ctx->rowSlots[1]->value)) *status |= obs::kExcluded;

@@ -183,7 +183,8 @@ class LevHarness {
     const LevelVar& v = design.classVars[var];
     std::vector<std::string> out;
     for (int k = 0; k < v.levelCount; ++k)
-      out.emplace_back(trimRight(std::string_view(v.levelTexts[k], static_cast<size_t>(v.formattedWidth))));
+      out.emplace_back(
+          trimRight(std::string_view(v.levelTexts[k], static_cast<size_t>(v.formattedWidth))));
     return out;
   }
 

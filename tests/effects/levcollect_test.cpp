@@ -33,9 +33,11 @@ std::vector<Collected> collected(LevelizeWork* w, const LevelVar& v, int var) {
   ZTreeNode* root = w->levelTrees[var];
   for (ZTreeNode* p = ZTREORD(root); p; p = ZTREORD(root)) {
     auto* n = reinterpret_cast<LevelNode*>(p);
-    std::string text(trimRight(std::string_view(levelText(n), static_cast<size_t>(v.formattedWidth))));
+    std::string text(
+        trimRight(std::string_view(levelText(n), static_cast<size_t>(v.formattedWidth))));
     std::string value = v.desc->type == kVarCharacter
-                            ? std::string(trimRight(std::string_view(n->rawText, static_cast<size_t>(n->rawLength))))
+                            ? std::string(trimRight(
+                                  std::string_view(n->rawText, static_cast<size_t>(n->rawLength))))
                             : numberText(n->value);
     out.push_back({text, n->count, n->firstSeen, value});
   }
@@ -45,8 +47,9 @@ std::vector<Collected> collected(LevelizeWork* w, const LevelVar& v, int var) {
 std::vector<Collected> expected(const nlohmann::json& levels) {
   std::vector<Collected> out;
   for (const auto& l : levels) {
-    std::string value = l[3].is_null() ? "." : l[3].is_string() ? l[3].get<std::string>()
-                                                                 : numberText(l[3].get<double>());
+    std::string value = l[3].is_null()     ? "."
+                        : l[3].is_string() ? l[3].get<std::string>()
+                                           : numberText(l[3].get<double>());
     out.push_back({l[0].get<std::string>(), l[1].get<int64_t>(), l[2].get<int64_t>(), value});
   }
   return out;
@@ -56,7 +59,8 @@ bool operator==(const Collected& a, const Collected& b) {
   return a.text == b.text && a.count == b.count && a.first == b.first && a.value == b.value;
 }
 std::ostream& operator<<(std::ostream& o, const Collected& c) {
-  return o << "{" << c.text << " n=" << c.count << " first=" << c.first << " value=" << c.value << "}";
+  return o << "{" << c.text << " n=" << c.count << " first=" << c.first << " value=" << c.value
+           << "}";
 }
 
 // Fixture: tests/reference/levelize_data.py (groups_levels.json).
@@ -119,11 +123,11 @@ TEST(LevelCollection, TruncatedValuesAreOneLevelWithTheLeastValueAndWarnOnce) {
 // ---- Scripted observations: the rules of one observation, without a data set ----
 
 struct Row {
-  const char* c;  // character CLASS value (blank-padded to 2)
-  double n;       // numeric CLASS raw value
+  const char* c;      // character CLASS value (blank-padded to 2)
+  double n;           // numeric CLASS raw value
   const char* nText;  // its formatted text
-  double x;       // continuous value
-  double f;       // frequency
+  double x;           // continuous value
+  double f;           // frequency
 };
 
 struct Script {
@@ -207,35 +211,78 @@ TEST(LevelCollection, ObservationRulesOfOneRow) {
     double minimum, maximum;
   } cases[] = {
       {"frequency 2.7 counts 2, 0.5 and a missing one count 0 but make the level",
-       0, 0, 0, 0,
+       0,
+       0,
+       0,
+       0,
        {{"a", 1, "1", 1, 2.7}, {"b", 2, "2", 2, 0.5}, {"a", 1, "1", 3, kDot}},
        {{"a", 2, 0, "a"}, {"b", 0, 1, "b"}},
-       {{"1", 2, 0, "1"}, {"2", 0, 1, "2"}}, 1, 3},
+       {{"1", 2, 0, "1"}, {"2", 0, 1, "2"}},
+       1,
+       3},
       {"a blank character value without MISSING drops the row, range included",
-       0, 0, 0, 0,
+       0,
+       0,
+       0,
+       0,
        {{"a", 1, "1", 1, 1}, {"  ", 2, "2", 9, 1}},
-       {{"a", 1, 0, "a"}}, {{"1", 1, 0, "1"}}, 1, 1},
+       {{"a", 1, 0, "a"}},
+       {{"1", 1, 0, "1"}},
+       1,
+       1},
       {"with MISSING the blank value is a level",
-       0, 1, 0, 0,
+       0,
+       1,
+       0,
+       0,
        {{"a", 1, "1", 1, 1}, {"  ", 2, "2", 9, 1}},
-       {{"", 1, 1, ""}, {"a", 1, 0, "a"}}, {{"1", 1, 0, "1"}, {"2", 1, 1, "2"}}, 1, 9},
+       {{"", 1, 1, ""}, {"a", 1, 0, "a"}},
+       {{"1", 1, 0, "1"}, {"2", 1, 1, "2"}},
+       1,
+       9},
       {"values sharing a text: the least raw value, a missing one counting least",
-       0, 0, 1, 0,
-       {{"a", 1.04, "1", 1, 1}, {"a", 1.01, "1", 1, 1}, {"a", kDot, "1", 1, 1},
+       0,
+       0,
+       1,
+       0,
+       {{"a", 1.04, "1", 1, 1},
+        {"a", 1.01, "1", 1, 1},
+        {"a", kDot, "1", 1, 1},
         {"a", 0.9, "1", 1, 1}},
-       {{"a", 4, 0, "a"}}, {{"1", 4, 0, "."}}, 1, 1},
+       {{"a", 4, 0, "a"}},
+       {{"1", 4, 0, "."}},
+       1,
+       1},
       {"keep-missing: a missing value drops only its own level",
-       dflag::kKeepMissing, 0, 0, 0,
+       dflag::kKeepMissing,
+       0,
+       0,
+       0,
        {{"a", kDot, ".", 2, 1}, {"  ", 3, "3", kDot, 1}},
-       {{"a", 1, 0, "a"}}, {{"3", 1, 0, "3"}}, 2, 2},
+       {{"a", 1, 0, "a"}},
+       {{"3", 1, 0, "3"}},
+       2,
+       2},
       {"a multimember member's missing value is no level and keeps the row",
-       0, 0, 0, 1,
+       0,
+       0,
+       0,
+       1,
        {{"  ", 1, "1", 1, 1}, {"b", 2, "2", 2, 1}},
-       {{"b", 1, 0, "b"}}, {{"1", 1, 0, "1"}, {"2", 1, 1, "2"}}, 1, 2},
+       {{"b", 1, 0, "b"}},
+       {{"1", 1, 0, "1"}, {"2", 1, 1, "2"}},
+       1,
+       2},
       {"the range ignores missing values only under keep-missing; none seen keeps the extremes",
-       dflag::kKeepMissing, 0, 0, 0,
+       dflag::kKeepMissing,
+       0,
+       0,
+       0,
        {{"a", 1, "1", kDot, 1}},
-       {{"a", 1, 0, "a"}}, {{"1", 1, 0, "1"}}, DBL_MAX, -DBL_MAX},
+       {{"a", 1, 0, "a"}},
+       {{"1", 1, 0, "1"}},
+       DBL_MAX,
+       -DBL_MAX},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -51,17 +51,12 @@ TEST(LevelOrder, CharacterVariable) {
     Levels want;
   } cases[] = {
       {'M', 0, {"9", "10", "a", "b"}},  // a right-aligned 9 before 10, no sort
-      {'M', 1, {"b", "a", "10", "9"}},
-      {'F', 0, {"b", "a", "10", "9"}},  // a and 10 tie at 2
-      {'F', 1, {"9", "10", "a", "b"}},
-      {'D', 0, {"9", "10", "b", "a"}},
-      {'D', 1, {"a", "b", "10", "9"}},
-      {'I', 0, {"9", "10", "a", "b"}},
-      {'I', 1, {"b", "a", "10", "9"}},
-      {'X', 0, {"b", "10", "a", "9"}},  // ties by formatted text
-      {'X', 1, {"9", "a", "10", "b"}},
-      {'Y', 0, {"b", "10", "a", "9"}},  // ties by first appearance
-      {'Z', 0, {"b", "10", "a", "9"}},  // ties by raw text
+      {'M', 1, {"b", "a", "10", "9"}}, {'F', 0, {"b", "a", "10", "9"}},  // a and 10 tie at 2
+      {'F', 1, {"9", "10", "a", "b"}}, {'D', 0, {"9", "10", "b", "a"}},
+      {'D', 1, {"a", "b", "10", "9"}}, {'I', 0, {"9", "10", "a", "b"}},
+      {'I', 1, {"b", "a", "10", "9"}}, {'X', 0, {"b", "10", "a", "9"}},  // ties by formatted text
+      {'X', 1, {"9", "a", "10", "b"}}, {'Y', 0, {"b", "10", "a", "9"}},  // ties by first appearance
+      {'Z', 0, {"b", "10", "a", "9"}},                                   // ties by raw text
       {'Q', 0, {"9", "10", "a", "b"}},  // not an ORDER code: the design's default
   };
   for (const Case& c : cases) {
@@ -89,7 +84,10 @@ TEST(LevelOrder, NumericVariable) {
       {"formatted without a format: by value, noted", {'M'}, {"-1", "2.5", "3", "10"}, 1},
       {"default order", {'U'}, {"-1", "2.5", "3", "10"}, 1},
       {"descending: no note", {'M', 1}, {"10", "3", "2.5", "-1"}, 0},
-      {"note suppressed by the design", {'M', 0, 0, dflag::kNoOrderNote}, {"-1", "2.5", "3", "10"}, 0},
+      {"note suppressed by the design",
+       {'M', 0, 0, dflag::kNoOrderNote},
+       {"-1", "2.5", "3", "10"},
+       0},
       {"with a format: text order", {'M', 0, 0, 0, true}, {"-1", "10", "2.5", "3"}, 0},
       {"internal with MISSING: missing first", {'I', 0, 1}, {".", "-1", "2.5", "3", "10"}, 0},
       {"internal descending with MISSING", {'I', 1, 1}, {"10", "3", "2.5", "-1", "."}, 0},
@@ -123,14 +121,35 @@ struct RefCase {
 TEST(LevelOrder, ReferenceLevel) {
   RefCase cases[] = {
       {"FIRST moved last", -1, nullptr, 0, 0, 0, {"10", "a", "b", "9"}, 3},
-      {"FIRST in place under full rank", -1, nullptr, dflag::kFullRank, 0, 0, {"9", "10", "a", "b"}, 0},
+      {"FIRST in place under full rank",
+       -1,
+       nullptr,
+       dflag::kFullRank,
+       0,
+       0,
+       {"9", "10", "a", "b"},
+       0},
       {"LAST", -2, nullptr, 0, 0, 0, {"9", "10", "a", "b"}, 3},
       {"by value", -3, "a", 0, 0, 0, {"9", "10", "b", "a"}, 3},
       {"by value, leading and trailing blanks", -3, "  a  ", 0, 0, 0, {"9", "10", "b", "a"}, 3},
       {"by value, the right-aligned 9", -3, " 9", 0, 0, 0, {"10", "a", "b", "9"}, 3},
       {"by value kept in place", -3, "a", 0, 1, 0, {"9", "10", "a", "b"}, 2},
-      {"raw variable: the value as delivered", -3, " 9", dflag::kFullRank, 0, 1, {" 9", "10", "a", "b"}, 0},
-      {"an index out of range becomes LAST", 7, nullptr, dflag::kFullRank, 0, 0, {"9", "10", "a", "b"}, 3},
+      {"raw variable: the value as delivered",
+       -3,
+       " 9",
+       dflag::kFullRank,
+       0,
+       1,
+       {" 9", "10", "a", "b"},
+       0},
+      {"an index out of range becomes LAST",
+       7,
+       nullptr,
+       dflag::kFullRank,
+       0,
+       0,
+       {"9", "10", "a", "b"},
+       3},
   };
   for (const RefCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -192,9 +211,17 @@ TEST(LevelOrder, LookupOfFormattedValues) {
     std::string text;
     int want;
   } cases[] = {
-      {&s, "a ", 2}, {&s, " a", 2}, {&s, " 9", 0}, {&s, "9 ", 0}, {&s, "10", 1}, {&s, "zz", -1},
-      {&v, "10          ", 4}, {&v, "          10", 4}, {&v, ".           ", 0},
-      {&v, "2.5         ", 2}, {&v, "2           ", -1},
+      {&s, "a ", 2},
+      {&s, " a", 2},
+      {&s, " 9", 0},
+      {&s, "9 ", 0},
+      {&s, "10", 1},
+      {&s, "zz", -1},
+      {&v, "10          ", 4},
+      {&v, "          10", 4},
+      {&v, ".           ", 0},
+      {&v, "2.5         ", 2},
+      {&v, "2           ", -1},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -242,8 +269,8 @@ TEST(LevelOrder, TwoKeyShellSort) {
                       const char* t2) {
     std::vector<int64_t> p(keys.size());
     for (size_t i = 0; i < p.size(); ++i) p[i] = static_cast<int64_t>(i);
-    zsort2key(reinterpret_cast<char*>(keys.data()), static_cast<int>(keys.size()), p.data(), t1,
-              t2, 16, 16);
+    zsort2key(reinterpret_cast<char*>(keys.data()), static_cast<int>(keys.size()), p.data(), t1, t2,
+              16, 16);
     return p;
   };
   // Count descending, then first appearance ascending (ORDER=FREQ with data-order ties).

@@ -115,10 +115,16 @@ TEST(ReadObs, ZeroWeightsAllowedAndTwoWeightVariables) {
     std::vector<uint32_t> lastFive;  // rows 5 .. 9
     double weightRow0;
   } cases[] = {
-      {"zero weight and frequency allowed", dflag::kZeroWeights, false,
-       {0x32, 0, 0x01, 0, 0x01}, 2},
-      {"two weights: their mean; one missing makes it missing", 0, true,
-       {0x32, 0, 0x01, 0x01, 0x01}, 3},
+      {"zero weight and frequency allowed",
+       dflag::kZeroWeights,
+       false,
+       {0x32, 0, 0x01, 0, 0x01},
+       2},
+      {"two weights: their mean; one missing makes it missing",
+       0,
+       true,
+       {0x32, 0, 0x01, 0x01, 0x01},
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -192,7 +198,7 @@ TEST(ReadObs, MissingLevelsThatNoEffectNeeds) {
     ASSERT_TRUE(h.nextGroup());
     ASSERT_EQ(h.levelize(), 0);
     std::vector<Read> rows = readAll(h);
-    EXPECT_EQ(rows[4].status, 0x08u);         // d is in no effect: used, level missing
+    EXPECT_EQ(rows[4].status, 0x08u);          // d is in no effect: used, level missing
     EXPECT_EQ(rows[3].status, 0x0Au | 0x20u);  // c is: needed, and the mask marks it
     ASSERT_NE(h.design.usageMask, nullptr);
     EXPECT_EQ(std::string(h.design.usageMask->classVars, 2), "10");
@@ -250,13 +256,19 @@ TEST_F(EffectCheck, ConstructedMembersByKind) {
   } cases[] = {
       {"multimember with a level", effkind::kMultimember, 0, 0, 0, 0, -1, 1, 1, 0, 0, 1, 0, 0},
       {"multimember all missing", effkind::kMultimember, 0, 0, 0, -1, -1, 1, 1, 0, 0, 0, 0x22, 0},
-      {"multimember all missing, allowed", effkind::kMultimember, 1, 0, 0, -1, -1, 1, 1, 0, 0, 1, 0x40, 1},
-      {"weighted multimember summing to 0", effkind::kMultimember, 0, 1, 2, 0, 1, 1, -1, 0, 0, 0, 0x22, 0},
+      {"multimember all missing, allowed", effkind::kMultimember, 1, 0, 0, -1, -1, 1, 1, 0, 0, 1,
+       0x40, 1},
+      {"weighted multimember summing to 0", effkind::kMultimember, 0, 1, 2, 0, 1, 1, -1, 0, 0, 0,
+       0x22, 0},
       {"weighted multimember", effkind::kMultimember, 0, 1, 2, 0, 1, 1, 2, 0, 0, 1, 0, 0},
-      {"weight of a present member missing", effkind::kMultimember, 0, 1, 2, 0, -1, dot, 1, 0, 0, 0, 0x22, 0},
-      {"weight of a missing member missing", effkind::kMultimember, 0, 1, 2, 0, -1, 1, dot, 0, 0, 1, 0, 0},
-      {"collection with a missing level", effkind::kCollection, 0, 0, 1, 0, -1, 1, 1, 0, 0, 0, 0x22, 0},
-      {"collection with a missing value", effkind::kCollection, 0, 0, 1, 0, 0, dot, 1, 0, 0, 0, 0x22, 0},
+      {"weight of a present member missing", effkind::kMultimember, 0, 1, 2, 0, -1, dot, 1, 0, 0, 0,
+       0x22, 0},
+      {"weight of a missing member missing", effkind::kMultimember, 0, 1, 2, 0, -1, 1, dot, 0, 0, 1,
+       0, 0},
+      {"collection with a missing level", effkind::kCollection, 0, 0, 1, 0, -1, 1, 1, 0, 0, 0, 0x22,
+       0},
+      {"collection with a missing value", effkind::kCollection, 0, 0, 1, 0, 0, dot, 1, 0, 0, 0,
+       0x22, 0},
       {"spline value missing", effkind::kSpline, 0, 0, 2, -1, -1, 1, dot, 0, 0, 0, 0x22, 0},
       {"polynomial values present", effkind::kPolynomial, 0, 0, 2, -1, -1, 1, 2, 0, 0, 1, 0, 0},
       {"lag not available", effkind::kLag, 0, 0, 0, 0, 0, 1, 1, 1, -1, 0, 0x22, 0},
@@ -400,11 +412,10 @@ TEST(ReadObsLag, LagResultsFromTheGroupTables) {
     int32_t result;
     uint32_t status;
   } cases[] = {
-      {0, 0, -2, 0},     // earlier than the lag distance
-      {0, 1, 0, 0},      // level 0 at time 0
-      {0, 2, -1, 0x22},  // nothing at time 1
-      {1, 2, 1, 0},
-      {-1, 2, -1, 0x22},  // no group
+      {0, 0, -2, 0},                        // earlier than the lag distance
+      {0, 1, 0, 0},                         // level 0 at time 0
+      {0, 2, -1, 0x22},                     // nothing at time 1
+      {1, 2, 1, 0},     {-1, 2, -1, 0x22},  // no group
   };
   for (const Case& c : cases) {
     levels[0] = c.group;
