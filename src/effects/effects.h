@@ -102,6 +102,9 @@ struct LevelVar {
   LevelRecord* levels = nullptr;   // per level, in level order
   double value = 0.0;              // current value of a row-slot or response variable
   ZTreeNode* levelTree = nullptr;  // levels met so far (levelization)
+  // Hashed lookup of the level texts: slots hold level indexes, -1 empty (zlvlfind).
+  int32_t* levelSlots = nullptr;
+  uint32_t levelSlotMask = 0;
 };
 
 // Spline options block of a SPLINE effect (filled from the EFFECT statement; completed by

@@ -46,29 +46,48 @@ void keepLeastRaw(LevelizeWork* w, const LevelVar& v, int slot, LevelNode* node,
   node->rawLength = raw.length;
 }
 
-// Inserts the variable's current formatted value into its level tree and counts it.
+// The variable's index of its level tree, made again from the tree when it lags behind.
+LevHashIndex& levelIndexOf(LevelizeWork* w, int i, int width) {
+  LevHashIndex& ix = w->levelIndex[i];
+  if (ix.count == static_cast<uint32_t>(w->levelCounts[i])) return ix;
+  levFree(w->allocator, ix.slots);
+  levHashInit(&ix, w->allocator, width, w->keyPosition);
+  for (ZTreeNode* p = ZTREORD(w->levelTrees[i]); p; p = ZTREORD(w->levelTrees[i]))
+    levHashAdd(&ix, p, levHashBytes(levelText(reinterpret_cast<LevelNode*>(p)), width));
+  return ix;
+}
+
+// Counts the variable's current formatted value in its level, made when new.
 void collectLevel(LevelizeWork* w, ZDesign* d, int i, int64_t f, LevelNode** spare,
                   LevelNode** out) {
   LevelVar& v = d->classVars[i];
-  LevelNode* node = *spare;
-  if (!node)
-    node = static_cast<LevelNode*>(levAlloc(w->allocator, static_cast<size_t>(w->nodeSize)));
-  std::memcpy(levelText(node), w->formatted[i], static_cast<size_t>(v.formattedWidth));
-  auto* got = reinterpret_cast<LevelNode*>(
-      ztrebld(&w->levelTrees[i], &node->link, v.formattedWidth, w->keyPosition, nullptr));
-  if (!got) return;
-  bool fresh = got == node;
-  if (fresh) {
-    node->rawText = nullptr;
-    node->rawLength = 0;
-    node->count = f;
-    node->firstSeen = w->levelCounts[i]++;
-    *spare = nullptr;
-  } else {
-    got->count += f;
+  const char* text = w->formatted[i];
+  LevHashIndex& ix = levelIndexOf(w, i, v.formattedWidth);
+  const uint64_t hash = levHashBytes(text, v.formattedWidth);
+  auto* got = static_cast<LevelNode*>(levHashFind(&ix, text, hash));
+  if (!got) {
+    LevelNode* node = *spare;
+    if (!node)
+      node = static_cast<LevelNode*>(levAlloc(w->allocator, static_cast<size_t>(w->nodeSize)));
+    std::memcpy(levelText(node), text, static_cast<size_t>(v.formattedWidth));
+    got = reinterpret_cast<LevelNode*>(
+        ztrebld(&w->levelTrees[i], &node->link, v.formattedWidth, w->keyPosition, nullptr));
+    if (!got) return;
+    if (got == node) {
+      node->rawText = nullptr;
+      node->rawLength = 0;
+      node->count = f;
+      node->firstSeen = w->levelCounts[i]++;
+      *spare = nullptr;
+      levHashAdd(&ix, node, hash);
+      keepLeastRaw(w, v, w->rawSlot[i], node, true);
+      *out = node;
+      return;
+    }
     *spare = node;
   }
-  keepLeastRaw(w, v, w->rawSlot[i], got, fresh);
+  got->count += f;
+  keepLeastRaw(w, v, w->rawSlot[i], got, false);
   *out = got;
 }
 
@@ -152,6 +171,7 @@ LevelizeWork* levelizeWorkNew(HostDataSet* reader, ZDesign* d) {
   w->formatted = levArray<char*>(heap, c);
   w->numericRaw = levArray<double>(heap, c);
   w->characterRaw = levArray<RawText>(heap, c);
+  w->levelIndex = levArray<LevHashIndex>(heap, c);
   d->totalWidth = 0;
   d->largestWidth = 0;
   for (size_t i = 0; i < c; ++i) {
@@ -172,6 +192,7 @@ LevelizeWork* levelizeWorkNew(HostDataSet* reader, ZDesign* d) {
       w->numericIndex[w->numericCount++] = static_cast<int32_t>(i);
     }
     w->inUse[i] = 1;
+    levHashInit(&w->levelIndex[i], heap, v.formattedWidth, w->keyPosition);
     if (v.refIndex == 0) v.refIndex = -2;
   }
   w->nodeSize = w->keyPosition + d->largestWidth + 7;

@@ -55,6 +55,9 @@ void levCombinations(ZLevCtx* ctx) {
   if (d->classCount == 0) return;
   HostPool* temp = levHeapNew(0);
   std::vector<ZTreeNode*> spare(static_cast<size_t>(d->effectCount), nullptr);
+  std::vector<LevHashIndex> met(static_cast<size_t>(d->effectCount));
+  for (int e = 0; e < d->effectCount; ++e)
+    levHashInit(&met[static_cast<size_t>(e)], temp, 4 * d->effects[e].keyCount, kComboKeyOffset);
   const bool reads = !(d->flags & dflag::kNoResponseRead);
   std::vector<double> responses(static_cast<size_t>(ctx->responseCount) + 1);
   double weight = 0.0, frequency = 0.0;
@@ -78,8 +81,12 @@ void levCombinations(ZLevCtx* ctx) {
           node = static_cast<ZTreeNode*>(
               levAlloc(temp, static_cast<size_t>(kComboKeyOffset) + 4 * static_cast<size_t>(k)));
         if (!fillKey(z, ctx->levelIndexes, comboKey(node), keepMissing)) continue;
+        LevHashIndex& seen = met[static_cast<size_t>(e)];
+        const uint64_t hash = levHashBytes(comboKey(node), 4 * k);
+        if (levHashFind(&seen, comboKey(node), hash)) continue;
         if (ztrebld(&z.combinationTree, node, 4 * k, kComboKeyOffset, &zidxcmp) == node) {
           ++z.combinationCount;
+          levHashAdd(&seen, node, hash);
           node = nullptr;
         }
       }

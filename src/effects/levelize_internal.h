@@ -27,6 +27,21 @@ void levHeapFree(HostPool* heap);
 // The context's allocator; made (and owned by the context) when the group gave none.
 HostPool* levAllocator(ZLevCtx* ctx);
 
+// ---- Hashed front index of a key tree (levhash.cpp) ----
+// Finds the node holding a key already in the tree in one probe; only new keys go to the tree.
+struct LevHashIndex {
+  HostPool* pool = nullptr;
+  void** slots = nullptr;
+  uint32_t mask = 0;   // slots - 1
+  uint32_t count = 0;  // nodes indexed
+  int keyBytes = 0;
+  int keyOffset = 0;   // where a node's key begins
+};
+uint64_t levHashBytes(const void* key, int bytes);
+void levHashInit(LevHashIndex* h, HostPool* pool, int keyBytes, int keyOffset);
+void* levHashFind(const LevHashIndex* h, const void* key, uint64_t hash);
+void levHashAdd(LevHashIndex* h, void* node, uint64_t hash);
+
 // ---- Level collection (levcollect.cpp) ----
 
 // One distinct level of a CLASS variable; its formatted text follows the fixed fields.
@@ -76,6 +91,9 @@ struct LevelizeWork {
   double* numericRaw = nullptr;       // per numeric CLASS variable
   RawText* characterRaw = nullptr;    // per character CLASS variable
   int32_t* rawSlot = nullptr;         // per CLASS variable: its place in numericRaw or characterRaw
+  // Per CLASS variable, the levels of its tree by text; rebuilt from the tree when its count
+  // differs from the variable's level count (after levels were added to the tree directly).
+  LevHashIndex* levelIndex = nullptr;
   LevelNode** levelList = nullptr;    // the variable being ordered: its levels in text order
   void* owner = nullptr;              // the reader; zlev puts its context here
   uint8_t formattedRow = 0;

@@ -69,6 +69,9 @@ void releaseLevels(ZLevCtx* ctx, bool wholeMemory) {
     levFree(pool, v.lookupIndex);
     levFree(pool, v.levels);
     levFree(pool, v.codingMatrix);
+    levFree(pool, v.levelSlots);
+    v.levelSlots = nullptr;
+    v.levelSlotMask = 0;
     v.levelCount = 0;
     v.levelTexts = v.lookupTexts = nullptr;
     v.lookupIndex = nullptr;

@@ -193,6 +193,20 @@ void moveReferenceLast(LevelVar& v, int n, char** texts) {
   v.refIndex = n - 1;
 }
 
+// The hashed lookup of the level texts (twice as many slots as levels, at least 8).
+void levelSlotsOf(HostPool* allocator, LevelVar& v, int n, char** texts) {
+  uint32_t slots = 8;
+  while (slots < 2u * static_cast<uint32_t>(n)) slots *= 2;
+  v.levelSlots = levArray<int32_t>(allocator, slots);
+  v.levelSlotMask = slots - 1;
+  for (uint32_t i = 0; i < slots; ++i) v.levelSlots[i] = -1;
+  for (int k = 0; k < n; ++k) {
+    uint32_t at = static_cast<uint32_t>(levHashBytes(texts[k], v.formattedWidth)) & v.levelSlotMask;
+    while (v.levelSlots[at] >= 0) at = (at + 1) & v.levelSlotMask;
+    v.levelSlots[at] = k;
+  }
+}
+
 }  // namespace
 
 bool levRefMatches(const LevelVar& v, const char* levelText) {
@@ -288,6 +302,7 @@ int zlvlcollect(HostPool* allocator, LevelizeWork* work, ZDesign* d, int var, ch
       }
     }
   }
+  levelSlotsOf(allocator, v, n, texts);
   return n;
 }
 
@@ -318,6 +333,15 @@ void zlvlorder(HostPool* allocator, LevelizeWork* work, ZDesign* d, int var, cha
 int zlvlfind(void*, LevelVar* v, char* text) {
   const int w = v->formattedWidth;
   if (!v->raw) zjustify(text, w, 'l', nullptr, nullptr);
+  if (v->levelSlots && v->levelTexts) {
+    const size_t w8 = static_cast<size_t>(w);
+    for (uint32_t at = static_cast<uint32_t>(levHashBytes(text, w)) & v->levelSlotMask;;
+         at = (at + 1) & v->levelSlotMask) {
+      int32_t k = v->levelSlots[at];
+      if (k < 0) return -1;
+      if (std::memcmp(v->levelTexts[k], text, w8) == 0) return k;
+    }
+  }
   if (!v->lookupTexts) return -1;
   int lo = 0, hi = v->levelCount - 1;
   while (hi - lo > 5) {
