@@ -150,6 +150,12 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
   }
 }
 
+// Binds an empty list, so that the reader fills no buffer of ours.
+void unbind(HostDataSet* reader) {
+  const HostDsFamily& ds = *hostv().ds;
+  ds.bindEnd(ds.bindBegin(reader, 0));
+}
+
 }  // namespace
 
 void zlevBindRows(ZLevCtx* ctx, int formatted) {
@@ -157,6 +163,8 @@ void zlevBindRows(ZLevCtx* ctx, int formatted) {
   int kind = formatted ? kFormatted : kRaw;
   LevRowImage& img = a->images[kind];
   HostPool* pool = levAllocator(ctx);
+  // A reader still filling the image it leaves must stop before the image goes.
+  if (a->active == kind && img.reader && img.reader != a->reader) unbind(img.reader);
   levFree(pool, img.bytes);
   syncWeightCount(ctx);
   img.size = walkImage(ctx, kind, [](const LevelVar*, int, int, int) {});
@@ -177,14 +185,12 @@ void zlevBindRows(ZLevCtx* ctx, int formatted) {
 }
 
 void zlevReleaseRows(LevAllocRecord* a) {
-  HostDataSet* reader = nullptr;
+  // The reader fills the list bound last: it must stop filling the images released here.
+  if (a->active >= 0 && a->images[a->active].reader) unbind(a->images[a->active].reader);
   for (LevRowImage& img : a->images) {
-    if (img.list) reader = img.reader;
     if (a->allocator) levFree(a->allocator, img.bytes);
     img = LevRowImage();
   }
-  // The reader must stop filling the released images: it fills the list bound last.
-  if (reader) hostv().ds->bindEnd(hostv().ds->bindBegin(reader, 0));
   a->active = -1;
 }
 
