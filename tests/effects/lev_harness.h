@@ -73,7 +73,7 @@ class LevHarness {
   }
 
   ~LevHarness() {
-    if (alloc.allocator) endGroup();
+    if (heap_) endGroup();
     zlevfree(lev, -1);
     host::closeStepDataSets();
     mcn_main(host::hostVector(), nullptr);
@@ -158,7 +158,7 @@ class LevHarness {
 
   // The step driver's loop: the next BY group with a fresh group heap.
   bool nextGroup() {
-    if (alloc.allocator) endGroup();
+    if (heap_) endGroup();
     if (hostv().ds->nextByGroup(ds) != 1) return false;
     alloc.allocator = hostv().proc->heapNew(0, 1024, 0x1004);
     heap_ = alloc.allocator;

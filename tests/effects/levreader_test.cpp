@@ -186,3 +186,42 @@ TEST(LevReader, VariablesFoundAgainInTheReader) {
 
 }  // namespace
 }  // namespace vsf
+
+namespace vsf {
+namespace {
+
+// Reading another data set (validation or test data) through the same context: the images are
+// bound anew on it, and the first reader no longer fills the image it left.
+TEST(LevReader, AnotherReaderTakesTheImages) {
+  LevHarness h("readobs");
+  readerModel(h);
+  firstRow(h);
+  double values[2] = {0, 0};
+  FetchTargets t;
+  t.values = values;
+  ASSERT_EQ(h.ctx.fetch(&h.ctx, "z", t), 1);
+  EXPECT_EQ(values[1], 10.0);
+  HostDataSet* first = h.alloc.reader;
+  uint32_t status = 1;
+  HostDataSet* second = hostv().ds->open("readobs", kDsInput, &status);
+  ASSERT_NE(second, nullptr);
+  hostv().ds->nextByGroup(second);
+  hostv().ds->start(second);
+  ASSERT_EQ(hostv().ds->readNext(second), 1);
+  ASSERT_EQ(hostv().ds->readNext(second), 1);  // row 2: x 4, z 30
+  h.alloc.reader = second;
+  ASSERT_EQ(h.ctx.fetch(&h.ctx, "z", t), 1);
+  EXPECT_EQ(values[0], 4.0);
+  EXPECT_EQ(values[1], 30.0);
+  // The first reader reads on without touching the image (AddressSanitizer would see it).
+  EXPECT_EQ(hostv().ds->readNext(first), 1);
+  h.alloc.reader = first;
+  ASSERT_EQ(h.ctx.fetch(&h.ctx, "z", t), 1);  // bound again on the first reader: its row 2
+  EXPECT_EQ(values[1], 30.0);
+  EXPECT_EQ(hostv().ds->readNext(first), 1);
+  ASSERT_EQ(h.ctx.fetch(&h.ctx, "z", t), 1);
+  EXPECT_EQ(values[1], 20.0);  // row 3
+}
+
+}  // namespace
+}  // namespace vsf
