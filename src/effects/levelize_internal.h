@@ -35,7 +35,7 @@ struct LevHashIndex {
   uint32_t mask = 0;   // slots - 1
   uint32_t count = 0;  // nodes indexed
   int keyBytes = 0;
-  int keyOffset = 0;   // where a node's key begins
+  int keyOffset = 0;  // where a node's key begins
 };
 uint64_t levHashBytes(const void* key, int bytes);
 void levHashInit(LevHashIndex* h, HostPool* pool, int keyBytes, int keyOffset);
@@ -94,8 +94,8 @@ struct LevelizeWork {
   // Per CLASS variable, the levels of its tree by text; rebuilt from the tree when its count
   // differs from the variable's level count (after levels were added to the tree directly).
   LevHashIndex* levelIndex = nullptr;
-  LevelNode** levelList = nullptr;    // the variable being ordered: its levels in text order
-  void* owner = nullptr;              // the reader; zlev puts its context here
+  LevelNode** levelList = nullptr;  // the variable being ordered: its levels in text order
+  void* owner = nullptr;            // the reader; zlev puts its context here
   uint8_t formattedRow = 0;
   WorkStartFn start = nullptr;
   WorkNextFn next = nullptr;

@@ -11,9 +11,7 @@ namespace {
 
 constexpr uint32_t kFirstSlots = 64;
 
-const char* keyOf(const void* node, int offset) {
-  return static_cast<const char*>(node) + offset;
-}
+const char* keyOf(const void* node, int offset) { return static_cast<const char*>(node) + offset; }
 
 void grow(LevHashIndex* h) {
   const uint32_t slots = h->mask ? 2 * (h->mask + 1) : kFirstSlots;
@@ -23,7 +21,8 @@ void grow(LevHashIndex* h) {
   h->mask = slots - 1;
   for (uint32_t i = 0; i < oldSlots; ++i) {
     if (!old[i]) continue;
-    uint32_t at = static_cast<uint32_t>(levHashBytes(keyOf(old[i], h->keyOffset), h->keyBytes)) & h->mask;
+    uint32_t at =
+        static_cast<uint32_t>(levHashBytes(keyOf(old[i], h->keyOffset), h->keyBytes)) & h->mask;
     while (h->slots[at]) at = (at + 1) & h->mask;
     h->slots[at] = old[i];
   }
