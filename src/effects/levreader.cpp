@@ -101,7 +101,7 @@ void copySlot(const char*& p, LevelVar* v) {
   p += 8;
 }
 
-// Copies the image out as the spec asks.
+// Copies the image out into the targets the letters asked for.
 void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to) {
   ZDesign* d = ctx->design;
   for (int j = 0; j < d->modelVarCount; ++j)

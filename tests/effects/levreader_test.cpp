@@ -82,7 +82,7 @@ TEST(LevReader, FormattedAndRawImagesOfTheSameRow) {
   ASSERT_EQ(h.ctx.next(&h.ctx), 1);  // row 3: a, 2
   EXPECT_EQ(h.ctx.fetch(&h.ctx, "c", t), 1);
   EXPECT_EQ(std::string(c, 1), "a");
-  // With the formatted-row flag the formatted image serves a spec without 'c' too.
+  // With the formatted-row flag the formatted image serves letters without 'c' too.
   h.ctx.formattedRow = 1;
   numeric[0] = 0;
   EXPECT_EQ(h.ctx.fetch(&h.ctx, "u", t), 1);
