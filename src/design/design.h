@@ -27,6 +27,8 @@ struct ZDesignVar;
 struct LevelVar;
 struct SplineOptions;
 struct StatementRecord;
+struct ZEffect;
+struct ZDesignVar;
 
 // ---- Design rows ----
 
@@ -113,6 +115,15 @@ int znamelistrel(const void* a, int n, const void* b, int m, int width);
 int zleadeq(const void* table, int count, const void* key, int width);
 
 // ---- Constructed effects ----
+
+// Levelization's naming services: the design's parameter names at once (INTERLACED); an
+// effect's coded level table under full-rank codings (scratch of three i32 per CLASS
+// variable); the parameter names of one effect's columns into the design's two name arrays;
+// the column-name table of one design variable.
+void zdsgnnames(ZLevCtx* ctx);
+void zeffncols(ZDesign* design, HostPool* allocator, ZEffect* effect, int32_t* scratch);
+void zeffparmnames(ZDesign* design, HostPool* allocator, int effect, int longestName);
+void zlvlname(ZLevCtx* ctx, ZDesignVar* var);
 
 // Checks and completes the spline options of one SPLINE effect of nvars variables (defaults,
 // knot lists, bounds), raising the design's build code after warnings; 0 when the effect can

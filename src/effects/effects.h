@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "selection/selection.h"
+
 namespace vsf {
 
 struct HostPool;
@@ -100,6 +102,9 @@ struct LevelVar {
   LevelRecord* levels = nullptr;   // per level, in level order
   double value = 0.0;              // current value of a row-slot or response variable
   ZTreeNode* levelTree = nullptr;  // levels met so far (levelization)
+  // Hashed lookup of the level texts: slots hold level indexes, -1 empty (zlvlfind).
+  int32_t* levelSlots = nullptr;
+  uint32_t levelSlotMask = 0;
 };
 
 // Spline options block of a SPLINE effect (filled from the EFFECT statement; completed by
@@ -359,19 +364,80 @@ struct ModelUsageMask {
   char* classVars = nullptr;
 };
 
-// The levelization allocation record: the input reader and the allocator of the group.
-struct LevAllocRecord {
-  HostDataSet* reader = nullptr;
-  HostPool* allocator = nullptr;
+// A raw character value: its bytes (the variable's length) and that length.
+struct RawText {
+  char* text = nullptr;
+  int32_t length = 0;
 };
 
+// Where one fetch puts the current observation's values; the fetch's letter spec says which
+// of these it fills ('z' values, 'c' formatted, 'u' numeric raw, 'b' character raw,
+// 'y' responses, 'w' weight, 'f' frequency). Unused targets stay null.
+struct FetchTargets {
+  double* values = nullptr;         // z: one per continuous variable
+  char** formatted = nullptr;       // c: one buffer of its formatted width per CLASS variable
+  double* numericRaw = nullptr;     // u: one per numeric CLASS variable, in list order
+  RawText* characterRaw = nullptr;  // b: one per character CLASS variable
+  double* responses = nullptr;      // y
+  double* weight = nullptr;         // w
+  double* frequency = nullptr;      // f
+};
+
+struct ZLevCtx;
+struct LevelizeThreads;  // threaded levelization
+struct HostBindList;
+
+// One row image of the input reader: the bound list that fills it and its bytes.
+struct LevRowImage {
+  HostDataSet* reader = nullptr;  // the reader the list is bound on
+  HostBindList* list = nullptr;
+  char* bytes = nullptr;
+  int32_t size = 0;
+};
+
+// The levelization allocation record: the input reader, the row images (raw, formatted) and
+// the allocator of the group.
+struct LevAllocRecord {
+  HostDataSet* reader = nullptr;
+  HostPool* allocator = nullptr;  // everything zlev allocates for the group
+  LevRowImage images[2];          // 0 raw, 1 formatted
+  int32_t active = -1;            // the image the reader fills on each read, -1 none
+  uint8_t ownsAllocator = 0;      // zlev made the allocator (no group heap was given)
+};
+
+using LevStartFn = int (*)(ZLevCtx* ctx);  // rewinds to the group's first observation
+using LevNextFn = int (*)(ZLevCtx* ctx);   // nonzero while an observation is current
+using LevFetchFn = int (*)(ZLevCtx* ctx, const char* spec, const FetchTargets& to);
+// Observation filter and CLASS in-use callback: (in-use flags, the design's filter argument,
+// context) -> nonzero to use the observation; may clear flags of CLASS variables that do not
+// matter for it.
+using LevFilterFn = int (*)(int32_t* inUse, void* filterArg, ZLevCtx* ctx);
+
+// The levelization context of the step (embedded in VsfState): what zlev reads, and per BY
+// group the levels, the current observation's decoded values and the reader callbacks.
 struct ZLevCtx {
   LevAllocRecord* alloc = nullptr;
+  int32_t responseCount = 0;
+  LevelVar* responses = nullptr;  // the extra variables of zreadobs, MODEL order
+  LevelVar* weights = nullptr;
+  LevelVar* frequency = nullptr;
+  LevelVar* rowSlots[3] = {nullptr, nullptr, nullptr};  // current value into ->value
+  int32_t weightCount = 0;
   ZDesign* design = nullptr;
+  LevelizeThreads* threads = nullptr;
   int32_t largestLevelCount = 0;
   int32_t* levelIndexes = nullptr;    // per CLASS variable, -1 none
+  int32_t** responseLinks = nullptr;  // per response: the level index of the same variable
   double* values = nullptr;           // per continuous variable
   char* levelScratch = nullptr;       // largest level count x 8 bytes
+  SscpProvider sscp;
+  char** formatted = nullptr;  // per CLASS variable, its formatted width
+  int32_t threaded = 0;
+  uint8_t formattedRow = 0;  // the fetch delivers the formatted image
+  LevStartFn start = nullptr;
+  LevNextFn next = nullptr;
+  LevFetchFn fetch = nullptr;
+  LevFilterFn filter = nullptr;
   // Design rows: per CLASS variable null or one weight per level (or all null), a routine
   // called once the constructed columns of a row are evaluated, the row zxrow fills when its
   // caller gives none.
@@ -400,7 +466,45 @@ void zeffnamebuf(ZDesign* design, ZEffect* effect);
 // Levelizes the current BY group: 0, or a positive status (1 no levels, 2 a reference level
 // that does not occur, 6 the constructed-effect set-up failed) that skips the group.
 int zlev(ZLevCtx* ctx);
-// Releases the group's levelization; what = -1 releases everything.
-void zlevfree(ZLevCtx* ctx, int what);
+// Releases the group's levelization by mask (0x01 levels, 0x02 row arrays, 0x04 and 0x08
+// callbacks, 0x10 row images, 0x20 the pass's memory, 0x40 threads); -1 releases everything.
+int zlevfree(ZLevCtx* ctx, int mask);
+// One message (172, 398) per CLASS variable with exactly one level; 0.
+int zsinglelvl(ZLevCtx* ctx);
+
+// Key comparators of level trees: k level indexes (key length 4k bytes) as signed integers,
+// and NUL-terminated names compared blank-padded. -1, 0 or 1.
+int zidxcmp(const void* a, const void* b, int keyBytes, int keyOffset);
+int znamecmp(const void* a, const void* b, int ignored, int keyOffset);
+
+// The level index of a formatted value (justified in place unless the variable is raw), -1
+// when it is no level.
+int zlvlfind(void* ignored, LevelVar* var, char* text);
+
+// Status bits of an observation read by zreadobs.
+namespace obs {
+constexpr uint32_t kWeight = 0x01;        // weight or frequency missing or not positive
+constexpr uint32_t kNeeded = 0x02;        // a value the model needs is missing
+constexpr uint32_t kExcluded = 0x04;      // an extra variable or a row slot is missing
+constexpr uint32_t kClassMissing = 0x08;  // some CLASS level is missing
+constexpr uint32_t kContMissing = 0x10;   // some continuous value is missing
+constexpr uint32_t kEffect = 0x20;        // unusable for an effect
+constexpr uint32_t kAllMissing = 0x40;    // passed under a MULTIMEMBER all-missing rule
+constexpr uint32_t kUnusable = 0x27;      // any of these: the observation is not used
+}  // namespace obs
+
+// Decodes the current observation: fetches it, sets the CLASS level
+// indexes, the scaled continuous values and each effect's product and level combination,
+// and returns its status word. values receives the responses (the extra variables).
+uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency);
+// The check of one effect's constructed members: 1 usable, 0 not (0x22 added to *status).
+int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* design, int effect);
+// Points each extra variable at the level index of the CLASS variable that is the same
+// data-set variable.
+void zlinkextra(ZLevCtx* ctx);
+// Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
+// obs::kUnusable.
+int zobsusable(ZLevCtx* ctx, double* values);
+int zobsusablew(ZLevCtx* ctx, double* weight);
 
 }  // namespace vsf

@@ -23,6 +23,7 @@ struct ThreadOptions;
 struct ZPuddle;
 struct VsfState;
 struct ResampleWork;
+struct ZLevCtx;
 
 struct CandidateEntry {
   int32_t effect = 0;
@@ -283,6 +284,19 @@ struct SelectionState {
   int* stepCode = nullptr;
 };
 
+// The crossproducts provider embedded in the levelization context: zlev sets its state, its
+// responses and its two observation-reading entries, zsscpset its six operations.
+struct SscpProvider {
+  void* state = nullptr;
+  double** responses = nullptr;  // one entry per response
+  int32_t responseCount = 0;
+  ZLevCtx* context = nullptr;
+  // Read the next observation; 1 when zreadobs reports none of the bits of mask 0x27.
+  int (*obsUsable)(ZLevCtx* ctx, double* values) = nullptr;
+  int (*obsUsableW)(ZLevCtx* ctx, double* weight) = nullptr;
+  int (*operations[6])(SscpProvider* provider, void* argument) = {};
+};
+
 // ---- Model pool and array sizing ----
 // 0, -1 (pool not created) or -2.
 [[nodiscard]] int buildModelPool(SelectionState* s);
@@ -379,5 +393,7 @@ int buildCandidateTable(VsfState* state, HostPool* pool);
 int buildParmCandidateTable(VsfState* state, HostPool* pool);
 void refreshCandidateTable(VsfState* state);
 int writeResultHeader(SelectionState* sel);
+// Installs the provider's six operations.
+void zsscpset(SscpProvider* provider);
 
 }  // namespace vsf
