@@ -172,10 +172,21 @@ class ScratchFiles final : public HxStreamX {
   void release() override { delete this; }
   ScratchFileObject* open(std::string_view path, std::string_view, uint32_t* status) override {
     std::string p(path);
+    // A directory asks for a file of its own in it, gone with its last descriptor.
+    std::error_code ec;
+    bool anonymous = std::filesystem::is_directory(p, ec);
+    if (anonymous)
+      p = (std::filesystem::path(p) / fmt::format("vsf_{}_{}.tmp", ::getpid(), gFileCounter++))
+              .string();
     int fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (fd < 0) {
       if (status) *status = static_cast<uint32_t>(-errno);
       return nullptr;
+    }
+    if (anonymous) {
+      ::unlink(p.c_str());
+      if (status) *status = 0;
+      return new Scratch(fd);
     }
     trackFile(p);
     if (status) *status = 0;

@@ -8,6 +8,7 @@ int defineOutDesignVariables(VsfState*) { return 0; }
 int defineOutputVariables(VsfState*) { return 0; }
 int defineScoreVariables(VsfState*) { return 0; }
 void freeResampleWork(ResampleSet*) {}
+int initResampleWork(ResampleSet*, int32_t, uint8_t) { return 0; }
 int printModelAverageInfo(VsfState*) { return 0; }
 int refitAverage(VsfState*) { return 0; }
 void scoreRequests(VsfState*, SelectionState*) {}

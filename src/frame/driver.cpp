@@ -32,6 +32,14 @@ void destroyPool(HostPool*& pool) {
   }
 }
 
+// A step that ends early leaves no half-written OUTPUT data set.
+void discardOutputs(VsfState* s) {
+  if (s->outputDataSet) {
+    hostv().ds->outClose(s->outputDataSet, false);
+    s->outputDataSet = nullptr;
+  }
+}
+
 VsfState* stateFromHost() { return static_cast<VsfState*>(hostv().proc->procContext()); }
 
 // Sends a request with one integer argument to the output manager; failures end the step.
@@ -273,6 +281,7 @@ void checkPhaseRc(VsfState* s, int rc) {
       }
       break;
   }
+  discardOutputs(s);
   if (!s->cleanupDone) finishStep(s);
   hostEndStep(s->stepCode);
 }
@@ -282,6 +291,9 @@ void finishStep(VsfState* s) {
   if (s->bridge) bridgeClose(s);
   freeResampleWork(&s->resampling);
   closeUtilFiles(&s->utilFiles, s->byPool);
+  // A step that ended inside a BY group still holds the group's scratch file.
+  closeScratchFile(&s->groupScratch, &s->extensions);
+  closeScratchFile(&s->outDesignScratch, &s->extensions);
   releaseExtensions(s);
   zsysrand(&s->procedureSeed, 2);
   zeffbldfree();  // the effect records of the step go with it
@@ -298,6 +310,7 @@ void onHostTerminate() {
   VsfState* s = stateFromHost();
   if (!s) return;
   if (s->puddle.queue) destroyThreadPool(s);
+  discardOutputs(s);
   if (!s->cleanupDone) finishStep(s);
 }
 

@@ -12,6 +12,7 @@ namespace vsf {
 struct StatementRecord;
 struct CandidateEntry;
 struct HostDataSet;
+struct VarDescriptor;
 
 // Selection methods.
 enum MethodCode : uint8_t {
@@ -220,6 +221,17 @@ struct SelectionOptions {
   uint8_t sharedDrive = 0;
   const char* sharedDriveText = nullptr;
   int32_t sharedDriveLength = 0;
+
+  // Main set-up and BY-group phases.
+  uint8_t incrementalSscp = 0;       // crossproducts built effect by effect
+  uint8_t fullModelVariance = 0;     // the full model's error variance is wanted (BIC, CP)
+  uint8_t stopCriterionActive = 0;   // STOP= decides, no STEPS= and no STOP=n
+  uint8_t criterionNeedsPasses = 0;  // SELECT= is PRESS, VALIDATE or CV
+  uint8_t coefNormPerStep = 0;       // a plot's STEPAXIS=NORMB
+  uint8_t detailsBits = 0;           // 1 DETAILS= beyond the summary, 2 step plots need details
+  uint8_t resampleOption = 0;        // cleared per BY group; gates the refit
+  int32_t* relationCounts[2] = {nullptr, nullptr};  // the arrays behind the hierarchy lists
+  int32_t** relationLists[2] = {nullptr, nullptr};
 };
 
 // One requested statistic of OUTPUT or SCORE: the name points into the statement record.
@@ -235,6 +247,8 @@ struct OutputSettings {
   uint8_t given = 0;
   int32_t count = 0;  // predicted, residual, standard deviation, upper, lower, median
   OutputRequest predicted, stdDev, upper, lower, residual, median, sampleFreq, samplePred;
+  uint8_t intervalRequests = 0;   // LOWER, UPPER or MEDIAN (model averaging)
+  uint8_t averagingRequests = 0;  // those, STDDEV or SAMPLEPRED
 };
 
 // One SCORE statement (from the MAIN POOL).
@@ -244,6 +258,12 @@ struct ScoreRequest {
   HostDataSet* output = nullptr;
   int32_t count = 0;
   OutputRequest predicted, stdDev, upper, lower, residual, median, samplePred;
+  // Main set-up.
+  uint8_t verify = 0;  // checked against each BY group
+  uint8_t freqUsable = 0, weightUsable = 0, responseUsable = 0;
+  uint8_t intervalRequests = 0, averagingRequests = 0;
+  VarDescriptor** modelSlots = nullptr;  // row-value slots of the model variables
+  VarDescriptor** classSlots = nullptr;  // and of the CLASS variables
 };
 
 // What the CLASS statement leaves on the step beside the design's defaults and the CLASS

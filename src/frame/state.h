@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 
 #include "averaging/averaging.h"
 #include "effects/effects.h"
@@ -15,6 +16,8 @@ namespace vsf {
 
 struct BridgeObject;
 struct ScoreRequest;
+struct HostString;
+struct HostBindList;
 
 // The kernel vector and the four extensions loaded at step start.
 struct ExtensionSet {
@@ -38,6 +41,30 @@ struct DataSetBinding {
   uint8_t hasWeight = 0;
   uint8_t hasFreq = 0;
   uint8_t verify = 0;
+  // Descriptors of the model's variables in this data set (bindHeldOutDataSet).
+  VarDescriptor** classDescriptors = nullptr;  // per CLASS variable, null when unused
+  VarDescriptor** modelDescriptors = nullptr;  // per model variable
+  VarDescriptor* responseDescriptor = nullptr;
+  VarDescriptor* weightDescriptor = nullptr;
+  VarDescriptor* freqDescriptor = nullptr;
+};
+
+// The INEST= data set's binding: one slot per design parameter, and its _TYPE_ value.
+struct InitialEstimatesBinding {
+  HostBindList* list = nullptr;
+  int32_t parameterCount = 0;
+  char typeValue[8] = {};
+  double* estimates = nullptr;  // MAIN POOL
+};
+
+// Sums for the stored model of the post-fit bridge (only when it is to be stored).
+struct StoredModelSums {
+  uint8_t wanted = 0;
+  double allWeight = 0;               // w x f of the training and the excluded observations
+  double* allSums = nullptr;          // per model variable: w f x, then the means
+  double* trainSums = nullptr;        // per model variable: f x, then the means
+  double* trainColumnSums = nullptr;  // per design column: f x
+  double* effectScales = nullptr;     // per effect
 };
 
 // Statement counts: 0 absent, 1 once, 2 more than once.
@@ -112,6 +139,35 @@ struct VsfState {
   ClassSettings classes;
   PlotSettings plots;
   ModelAverageOptions modelAverage;
+
+  // Main set-up.
+  HostString* responseName = nullptr;
+  uint8_t fullModelStatsOnly = 0;
+  uint8_t storeSelectedModel = 0;
+  VarDescriptor roleVariable;  // number -1: no role variable
+  char* roleBuffer = nullptr;  // the role value of the current observation
+  // The analysis data set's own descriptors, restored after another data set's rows were read.
+  VarDescriptor** rowValueModel = nullptr;  // per model variable
+  VarDescriptor** rowValueClass = nullptr;  // per CLASS variable
+  // The levelization context's records of the response, weight and frequency variables.
+  LevelVar* responseRecord = nullptr;
+  LevelVar* weightRecord = nullptr;
+  LevelVar* freqRecord = nullptr;
+  // Output marks: per CLASS variable, per model variable, per design variable, per effect.
+  uint8_t* classMarks = nullptr;
+  uint8_t* modelVarMarks = nullptr;
+  uint8_t* designVarMarks = nullptr;
+  int32_t* effectMarks = nullptr;
+  ScratchFile outDesignScratch;
+  InitialEstimatesBinding inest;
+  // Descriptors found in other data sets for the step (held-out and SCORE data).
+  std::deque<VarDescriptor> boundDescriptors;
+
+  // Data pass.
+  int64_t largestBlockRows = 0;
+  int32_t largestColumnCount = 0;
+  StoredModelSums modelSums;
+  int32_t* refitFirstColumns = nullptr;  // the layout's first columns, kept for the refit
 };
 
 }  // namespace vsf

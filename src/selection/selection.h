@@ -282,6 +282,16 @@ struct SelectionState {
   ThreadOptions* threads = nullptr;
   ZPuddle* puddle = nullptr;
   int* stepCode = nullptr;
+
+  // 17. Per-candidate containment of a design built per BY group (BY POOL): per candidate the
+  // counts of the candidates it contains and of those that contain it, copies of both counts,
+  // and the two lists, in increasing candidate order.
+  int32_t* containedCount = nullptr;
+  int32_t* containingCount = nullptr;
+  int32_t* containedCountCopy = nullptr;
+  int32_t* containingCountCopy = nullptr;
+  int32_t** containedLists = nullptr;
+  int32_t** containingLists = nullptr;
 };
 
 // The crossproducts provider embedded in the levelization context: zlev sets its state, its

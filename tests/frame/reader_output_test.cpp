@@ -21,7 +21,7 @@ std::string name(const OutputRequest& r) {
 TEST_F(OutputReaders, OutputRequestsAndNames) {
   StepRun r = runStepText(
       "proc varsifter; model y = x1; output out=o p=yhat residual lower=lo samplefreq "
-      "sp=each upper; run;");
+      "sp=each upper; modelaverage; run;");
   EXPECT_EQ(r.code, 0) << r.dump();
   const OutputSettings& o = lastState().output;
   EXPECT_EQ(o.given, 1);
@@ -35,11 +35,12 @@ TEST_F(OutputReaders, OutputRequestsAndNames) {
   EXPECT_EQ(o.median.on, 0);
   EXPECT_EQ(data.opened().back(), "o");  // the step closed it at its end
 
-  // Without OUT= the next automatic data set is opened; without statistics nothing is asked
-  // (the main set-up turns the prediction on).
+  // Without OUT= the next automatic data set is opened; without statistics the main set-up
+  // turns the prediction on.
   StepRun bare = runStepText("proc varsifter; model y = x1; output; run;");
   EXPECT_EQ(bare.code, 0) << bare.dump();
-  EXPECT_EQ(lastState().output.count, 0);
+  EXPECT_EQ(lastState().output.count, 1);
+  EXPECT_EQ(lastState().output.predicted.on, 1);
   EXPECT_EQ(data.opened().back().rfind("DATA", 0), 0u);
 
   // A quoted name is a path and reaches the data-set service with its quotes.
@@ -50,7 +51,7 @@ TEST_F(OutputReaders, OutputRequestsAndNames) {
 TEST_F(OutputReaders, ScoreStatements) {
   StepRun r = runStepText(
       "proc varsifter; model y = x1; score data=val out=s1 p=pv median; "
-      "score out=s2 med=m stddev; run;");
+      "score out=s2 med=m stddev; modelaverage; run;");
   EXPECT_EQ(r.code, 0) << r.dump();
   const std::vector<ScoreRequest>& q = lastScoreRequests();
   ASSERT_EQ(q.size(), 2u);
@@ -58,7 +59,8 @@ TEST_F(OutputReaders, ScoreStatements) {
   EXPECT_NE(q[0].output, nullptr);
   EXPECT_EQ(q[0].count, 2);
   EXPECT_EQ(name(q[0].predicted), "pv");
-  EXPECT_EQ(q[1].input, nullptr);  // the analysis data are scored
+  EXPECT_EQ(q[1].input, lastState().inputReader);  // the analysis data are scored
+  EXPECT_EQ(q[1].responseUsable, 1);
   EXPECT_EQ(name(q[1].median), "m");
   EXPECT_EQ(q[1].stdDev.on, 1);
   EXPECT_EQ(q[1].count, 2);

@@ -213,6 +213,16 @@ int expandList(HostDataSet* ds, std::string_view first, std::string_view second,
 
 int outClose(HostDataSet*, bool) { return 0; }
 int setBy(HostDataSet*, const ByVariable*, int, bool) { return 0; }
+// The main set-up positions the readers and asks their kind and name; the records have no rows.
+int noRows(HostDataSet*) { return 0; }
+int setMode(HostDataSet*, char) { return 0; }
+int attr(HostDataSet* ds, int code, void* out) {
+  if (code == dsattr::kKind) *static_cast<int32_t*>(out) = 1;
+  else if (code == dsattr::kName) *static_cast<std::string*>(out) = rec(ds)->name;
+  else return -1;
+  return 0;
+}
+int fits(HostDataSet*, HostDataSet*) { return 0; }
 
 const HostDsFamily kStubFamily = [] {
   HostDsFamily f{};
@@ -225,6 +235,13 @@ const HostDsFamily kStubFamily = [] {
   f.expandList = expandList;
   f.outClose = outClose;
   f.setBy = setBy;
+  f.setup = noRows;
+  f.start = noRows;
+  f.readNext = noRows;
+  f.mode = setMode;
+  f.attr = attr;
+  f.check = fits;
+  f.verify = fits;
   return f;
 }();
 

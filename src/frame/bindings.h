@@ -1,0 +1,45 @@
+// The model's variables in other data sets: lookups by name and type, the held-out data sets'
+// bindings, and the switch of the row slots between the analysis data and another reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vsf {
+
+struct VsfState;
+struct VarDescriptor;
+struct HostDataSet;
+struct DataSetBinding;
+struct ScoreRequest;
+
+// Finds the analysis variable `variable` by name in `dataSet` with the same type. 0 and the
+// descriptor (kept for the step); -24 no variable of that name, -25 another type. A nonzero
+// message issues it (absent) or message + 1 (type) of set 848 with the variable's name, the
+// data set's name and, when given, the other data set's name.
+[[nodiscard]] int findDataSetVar(VsfState* state, const VarDescriptor& variable,
+                                 HostDataSet* dataSet, VarDescriptor** descriptor, int message,
+                                 HostDataSet* otherDataSet = nullptr);
+
+// Binds VALDATA= (validation true) or TESTDATA= to the model's variables: 0, -2, or -24 / -25
+// after message 171 / 172 (validation) or 165 / 166 (test) and a step code of at least 1012.
+// A missing or mistyped FREQ or WEIGHT variable only switches that variable off.
+[[nodiscard]] int bindHeldOutDataSet(VsfState* state, DataSetBinding* binding, bool validation);
+
+// Points the row slots of both variable lists, the response, the weight and the frequency at
+// another reader's variables (a null weight or frequency clears that slot), so that the
+// design-row code reads that data set's rows unchanged.
+void bindRowBuffers(VsfState* state, HostDataSet* reader, VarDescriptor* const* classDescriptors,
+                    VarDescriptor* const* modelDescriptors, VarDescriptor* response,
+                    VarDescriptor* weight, VarDescriptor* frequency);
+void bindRowBuffers(VsfState* state, const DataSetBinding& binding);
+// Back to the analysis data set's own variables, its reader at its group's first row.
+void restoreRowBuffers(VsfState* state);
+
+// One SCORE request's row slots (MAIN POOL): 0 or -2.
+[[nodiscard]] int allocScoreRowSlots(VsfState* state, ScoreRequest* request);
+
+// The data set's name as the host gives it.
+std::string dataSetName(HostDataSet* dataSet);
+
+}  // namespace vsf

@@ -1,0 +1,78 @@
+// setupAnalysis: once per step, after the statements and before any data is read. It settles
+// what depends on more than one statement, binds the other data sets to the model's variables,
+// seeds the random numbers and hands its settings to the bridge. A refusal stops it at once.
+#include <new>
+
+#include "frame/module.h"
+#include "frame/phases.h"
+#include "frame/setup_internal.h"
+#include "frame/state.h"
+#include "numerics/numerics.h"
+
+namespace vsf {
+
+namespace {
+
+LevelVar* newRecord(VsfState* s, VarDescriptor* desc) {
+  void* p = kernel().poolAlloc(s->mainPool, sizeof(LevelVar), kAllocZero);
+  if (!p) return nullptr;
+  auto* v = new (p) LevelVar();
+  v->desc = desc;
+  return v;
+}
+
+}  // namespace
+
+int linkExtraVariables(VsfState* s) {
+  ZLevCtx& ctx = s->lev;
+  if (s->responseCount > 0 && s->response.number >= 0) {
+    if (!(s->responseRecord = newRecord(s, &s->response))) return rc::kMemory;
+    ctx.responses = s->responseRecord;
+    ctx.responseCount = 1;
+  }
+  if (s->options.weightPresent) {
+    if (!(s->weightRecord = newRecord(s, &s->weightVariable))) return rc::kMemory;
+    ctx.weights = s->weightRecord;
+    ctx.weightCount = 1;
+  }
+  if (s->options.freqPresent) {
+    if (!(s->freqRecord = newRecord(s, &s->freqVariable))) return rc::kMemory;
+    ctx.frequency = s->freqRecord;
+  }
+  return 0;
+}
+
+int setupAnalysis(VsfState* s) {
+  SelectionOptions& o = s->options;
+  s->roleVariable.number = -1;
+  if (int rc = linkExtraVariables(s); rc != 0) return rc;
+  if (int rc = checkMethodAndEffects(s); rc != 0) return rc;
+  findRoleVariable(s);
+  settleCrossproducts(s);
+  if (int rc = settleStatistics(s); rc != 0) return rc;
+  if (int rc = settleRolesAndFolds(s); rc != 0) return rc;
+  settleForcedEffects(s);
+  if (int rc = startInputReader(s); rc != 0) return rc;
+  if (int rc = buildRelations(s); rc != 0) return rc;
+
+  // The settled seed (a value below 1 takes one from the clock) is the procedure's.
+  s->procedureSeed = s->seedOption;
+  zsysrand(&s->procedureSeed, 1);
+
+  if (int rc = bindHeldOutDataSets(s); rc != 0) return rc;
+  if (int rc = bindScoreRequests(s); rc != 0) return rc;
+  dropAveragingRequests(s);
+  if (int rc = makeOutputMarks(s); rc != 0) return rc;
+  if (int rc = setUpModelAveraging(s); rc != 0) return rc;
+  if (int rc = keepAnalysisDescriptors(s); rc != 0) return rc;
+  if (int rc = openOutDesignScratch(s); rc != 0) return rc;
+  announceProcedure(s);
+  settleBridge(s);
+  if (o.buildFullSscp && o.screen != kScreenNone) {
+    hostMsg(848, 4001);
+    o.screen = kScreenNone;
+  }
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,318 @@
+// The set-up's settling of option combinations: method and effects, the role variable, the
+// crossproducts, the statistics columns, the step plots, the roles and folds and the forced
+// effects. Messages are in set 848; a refusal raises the step code to at least 1012.
+#include <string_view>
+
+#include "effects/effects.h"
+#include "frame/module.h"
+#include "frame/reader_util.h"
+#include "frame/setup_internal.h"
+#include "frame/state.h"
+#include "frame/statements_internal.h"
+
+namespace vsf {
+
+namespace {
+
+bool pathOrOptimizer(const SelectionOptions& o) { return o.pathMethod || o.optimizerMethod; }
+
+// The constructed-effect statements a path method cannot take (step 4).
+int checkEffectStatements(VsfState* s) {
+  bool unsplitSpline = false;
+  for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next) {
+    if (r->name != "EFFECT") continue;
+    int type = Slots(r).integer(slots::effect::kType, 0);
+    if (type == effkind::kMultimember || type == effkind::kCollection || type == effkind::kLag) {
+      refuseMsg(s, 217, step::kInternal);
+      return rc::kStatement;
+    }
+    if (type == effkind::kPolynomial && r->flag(flags::effect::kNoSeparate)) {
+      refuseMsg(s, 229, step::kInternal);
+      return -33;
+    }
+    if (type == effkind::kSpline && !r->flag(flags::effect::kSplit)) unsplitSpline = true;
+  }
+  if (unsplitSpline) hostMsg(848, 218);
+  return 0;
+}
+
+// The column a criterion switches on (step 12); -1 none.
+int statsColumnOf(uint8_t code, bool validateCounts) {
+  switch (code) {
+    case kCritSl: return kStatsSl;
+    case kCritAic: return kStatsAic;
+    case kCritAicc: return kStatsAicc;
+    case kCritSbc: return kStatsSbc;
+    case kCritRsquare: return kStatsRsquare;
+    case kCritAdjRsq: return kStatsAdjRsq;
+    case kCritCp: return kStatsCp;
+    case kCritBic: return kStatsBic;
+    case kCritPress: return kStatsPress;
+    case kCritValidate: return validateCounts ? kStatsAse : -1;
+    default: return -1;
+  }
+}
+
+void switchColumn(SelectionOptions& o, uint8_t code, bool validateCounts) {
+  int c = statsColumnOf(code, validateCounts);
+  if (c < 0) return;
+  o.stats[c] = 1;
+  if (c == kStatsSl) o.stats[kStatsFValue] = 1;
+}
+
+// Steps 11 and 12: held-out roles and the statistics columns of the criteria.
+void heldOutAndColumns(VsfState* s) {
+  SelectionOptions& o = s->options;
+  const PartitionSettings& p = s->partition;
+  // An unmatched role value counts as test when TRAIN= is given.
+  bool test = s->test.dataSet || p.testLength != 0 || p.testFraction != 0.0 || p.trainLength != 0;
+  bool validation = s->validation.dataSet || p.validateLength != 0 || p.validateFraction != 0.0;
+  o.testAsePerStep = test;
+  o.validAsePerStep = validation;
+  switchColumn(o, o.stop, true);
+  switchColumn(o, o.select, false);
+  switchColumn(o, o.choose, true);
+  if (test || validation) o.stats[kStatsAse] = 1;
+}
+
+// Step 13: BIC and CP need the full model's error variance, hence the whole crossproducts.
+void fullModelStatistics(VsfState* s) {
+  SelectionOptions& o = s->options;
+  if (!o.stats[kStatsBic] && !o.stats[kStatsCp]) return;
+  auto criterion = [&](uint8_t c) { return c == kCritCp || c == kCritBic; };
+  if (s->threads.buildIncremental) {
+    repairMsg(s, 147);
+  } else if (!o.buildFullSscp && o.method != kMethodBackward && !criterion(o.select) &&
+             !criterion(o.stop) && !criterion(o.choose)) {
+    s->fullModelStatsOnly = 1;
+  }
+  o.buildFullSscp = 1;
+  o.fullModelVariance = 1;
+}
+
+// Step 16: the INTERLACED label style cannot show split CLASS variables or split splines.
+void settleLabelStyle(VsfState* s) {
+  ZDesign* d = s->lev.design;
+  if (!d || d->labelStyle != 0) return;
+  for (int c = 0; c < d->classCount; ++c) {
+    if (d->classVars[c].split) {
+      repairMsg(s, 219);
+      d->labelStyle = 1;
+      return;
+    }
+  }
+  for (int k = 0; k < d->designVarCount; ++k) {
+    const ZDesignVar& v = d->designVars[k];
+    if (v.type != effkind::kSpline || !v.spline) continue;
+    if (v.spline->split || (d->flags & dflag::kSplitAll)) {
+      repairMsg(s, 220);
+      d->labelStyle = 1;
+      return;
+    }
+  }
+}
+
+// Step 17: PRESS needs the hat matrix, which LAR, LASSO and ELASTICNET do not have.
+int settlePress(VsfState* s) {
+  SelectionOptions& o = s->options;
+  if (!o.pressPerStep) return 0;
+  if (o.method == kMethodLar || o.method == kMethodLasso) {
+    o.pressPerStep = o.stats[kStatsPress] = 0;
+    if (o.choose == kCritPress || o.stop == kCritPress) {
+      refuseMsg(s, 157, step::kInternal);
+      return -20;
+    }
+    hostMsg(848, 158);
+  } else if (o.method == kMethodElasticNet) {
+    o.pressPerStep = o.stats[kStatsPress] = 0;
+    int refused = o.stop == kCritPress ? 2126 : o.choose == kCritPress ? 2127 : 0;
+    if (refused) {
+      refuseMsg(s, refused, step::kInternal);
+      return -47;
+    }
+    hostMsg(848, 2125);
+  }
+  return 0;
+}
+
+bool candidatesTableOn(const VsfState* s) {
+  return s->options.detailsBeyondSummary && s->options.stepTables.candidates;
+}
+
+// Step 18: the candidate plots and table of the step methods.
+void settleStepPlots(VsfState* s) {
+  SelectionOptions& o = s->options;
+  PlotSettings& p = s->plots;
+  const bool table = candidatesTableOn(s);
+  if (pathOrOptimizer(o) || o.method == kMethodNone) {
+    if (p.candidatesPlot.on == 2 && p.selectogram.on == 2 && !table) {
+      p.candidatesPlot.on = p.selectogram.on = 0;
+    } else if (p.candidatesPlot.on || p.selectogram.on || table) {
+      hostMsg(848, 118);
+      p.candidatesPlot.on = p.selectogram.on = 0;
+      o.stepTables.candidates = 0;
+    }
+  } else if (p.candidatesPlot.on == 2 && !table) {
+    p.candidatesPlot.on = 0;
+  }
+  o.candidateValues = p.candidatesPlot.on || candidatesTableOn(s);
+  if (p.coefficients.on || p.candidatesPlot.on) o.detailsBits |= 2;
+}
+
+// Step 19: coefficient norms exist only on the LAR, LASSO and ELASTICNET paths.
+void settleStepAxes(VsfState* s) {
+  const uint8_t m = s->options.method;
+  if (m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) return;
+  bool changed = false;
+  for (PlotFamily* f : {&s->plots.coefficients, &s->plots.ase, &s->plots.criteria}) {
+    if (f->on && f->stepAxis == 3) {
+      f->stepAxis = 1;
+      changed = true;
+    }
+  }
+  if (changed) repairMsg(s, 198);
+}
+
+}  // namespace
+
+int checkMethodAndEffects(VsfState* s) {
+  SelectionOptions& o = s->options;
+  if (o.method == kMethodNone) o.choose = kCritNone;
+  if (o.include != 0 && pathOrOptimizer(o)) {
+    refuseMsg(s, 997, step::kInternal);
+    return rc::kStatement;
+  }
+  if (s->responseCount > 0) s->responseName = hostv().str->fromBytes(s->response.name);
+  if (o.pathMethod)
+    if (int rc = checkEffectStatements(s); rc != 0) return rc;
+  const ZDesign* d = s->lev.design;
+  if (o.noInt && (!d || d->effectCount <= 1)) {
+    refuseMsg(s, 154, step::kInternal);
+    return -19;
+  }
+  if (o.method != kMethodStepwise) o.dropRule = 1;  // BEFOREADD
+  return 0;
+}
+
+void findRoleVariable(VsfState* s) {
+  int number = -1;
+  if (!s->inputReader || hostv().ds->findVar(s->inputReader, "_ROLE_", &number) != 0) return;
+  if (s->test.dataSet || s->validation.dataSet) {
+    hostMsg(848, 179);
+    return;
+  }
+  PartitionSettings& p = s->partition;
+  if (p.hasPartition) {
+    hostMsg(848, 126);
+    return;
+  }
+  hostMsg(848, 127);
+  p.roleVariable = number;
+  p.rolesInUse = 1;
+  p.trainValue = "TRAIN", p.validateValue = "VALIDATE", p.testValue = "TEST";
+  p.trainLength = 5, p.validateLength = 8, p.testLength = 4;
+}
+
+void settleCrossproducts(VsfState* s) {
+  SelectionOptions& o = s->options;
+  ZDesign* d = s->lev.design;
+  applyPerformanceSettings(s, d ? d->effectCount : 0);
+  if (o.pathMethod && d && d->classCount > 0) {
+    bool classEffects = false;
+    for (int e = 0; e < d->effectCount && !classEffects; ++e)
+      classEffects = d->effects[e].keyCount > 0 || d->effects[e].allClassCount > 0;
+    if (classEffects) {
+      o.designPerByGroup = 1;
+      s->classes.globalSplit = 1;
+      for (int c = 0; c < d->classCount; ++c) d->classVars[c].split = 1;
+      hostMsg(848, 119);
+    }
+  }
+  if (pathOrOptimizer(o)) {
+    o.allSparse = 0;
+    o.allDense = 1;
+    if (o.hierarchy != 0) {
+      repairMsg(s, 205);
+      o.hierarchy = 0;
+    }
+  }
+}
+
+int settleStatistics(VsfState* s) {
+  SelectionOptions& o = s->options;
+  if (o.detailsBeyondSummary) o.detailsBits |= 1;
+  heldOutAndColumns(s);
+  fullModelStatistics(s);
+  if (o.stats[kStatsPress]) o.pressPerStep = 1;
+  if (s->displaysSuppressed) {
+    for (uint8_t& c : o.stats) c = 0;
+    o.stb = 0;
+    o.detailsBits = 0;
+    o.detailsBeyondSummary = 0;
+  }
+  settleLabelStyle(s);
+  if (int rc = settlePress(s); rc != 0) return rc;
+  settleStepPlots(s);
+  settleStepAxes(s);
+  o.stopCriterionActive = o.stop != kCritNone && !o.steps && !o.stopSteps;
+  return 0;
+}
+
+int settleRolesAndFolds(VsfState* s) {
+  SelectionOptions& o = s->options;
+  PartitionSettings& p = s->partition;
+  if (p.roleVariable >= 0) {
+    if (hostv().ds->varByNumber(s->inputReader, p.roleVariable, &s->roleVariable) != 0 ||
+        s->roleVariable.length <= 0)
+      return rc::kMemory;
+    s->roleVariable.number = p.roleVariable;
+    int width = s->roleVariable.type == kVarCharacter ? s->roleVariable.length : 32;
+    s->roleBuffer = static_cast<char*>(
+        kernel().poolAlloc(s->mainPool, static_cast<size_t>(width) + 1, kAllocZero));
+    if (!s->roleBuffer) return rc::kMemory;
+    p.trainFraction = 0.0;
+  }
+  o.rolesPresent = p.roleVariable >= 0 || p.trainFraction != 1.0 || s->validation.dataSet ||
+                   s->test.dataSet;
+  if (o.stop == kCritValidate && p.validateFraction == 0.0 && p.validateLength == 0 &&
+      !s->validation.dataSet) {
+    refuseMsg(s, 125, step::kInternal);
+    return -10;
+  }
+  const PlotSettings& pl = s->plots;
+  for (const PlotFamily* f : {&pl.coefficients, &pl.ase, &pl.criteria})
+    if (f->on && f->stepAxis == 3) o.coefNormPerStep = 1;
+  o.criterionNeedsPasses =
+      o.select == kCritPress || o.select == kCritValidate || o.select == kCritCv;
+  o.kfold = o.cvMethod != 0 && o.choose != kCritCvExternal;
+  o.externalCv = o.cvMethod != 0 && o.choose == kCritCvExternal;
+  if (!o.kfold) o.cvDetails = 0;
+  o.foldStats = o.kfold && (o.cvDetails == 1 || o.cvDetails == 3);
+  o.foldEstimates = o.kfold && (o.cvDetails == 2 || o.cvDetails == 3);
+  o.folds = o.kfold || o.externalCv ? o.cvFolds : 0;
+  return 0;
+}
+
+void settleForcedEffects(VsfState* s) {
+  SelectionOptions& o = s->options;
+  const int32_t effects = s->lev.design ? s->lev.design->effectCount : 0;
+  if (o.include != 0 && o.method == kMethodNone) {
+    hostMsg(848, 128);
+    o.include = 0;
+    o.forcedEffects = o.noInt ? 0 : 1;
+  }
+  if (o.forcedEffects > effects - o.noInt) {
+    o.forcedEffects = effects - o.noInt;
+    hostMsg(848, 135);
+    o.buildFullSscp = 1;
+  }
+  if (o.adaptive) o.buildFullSscp = 1;
+  if (o.buildFullSscp) {
+    o.incrementalSscp = 0;
+    o.fullSweepMode = 1;
+  } else {
+    o.incrementalSscp = !o.pathMethod && o.method != kMethodNone;
+  }
+}
+
+}  // namespace vsf

@@ -1,0 +1,137 @@
+// The set-up's data sets: the input reader, the effects' containment relations, the held-out
+// data sets, the SCORE data sets and the analysis data set's own row slots.
+#include "design/design.h"
+#include "frame/bindings.h"
+#include "frame/module.h"
+#include "frame/setup_internal.h"
+#include "frame/state.h"
+
+namespace vsf {
+
+namespace {
+
+template <typename T>
+T* mainArray(VsfState* s, int32_t n) {
+  return static_cast<T*>(kernel().poolAlloc(
+      s->mainPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+}
+
+// The host's check of a second data set against the input reader: 0 fits, 1 cannot be used,
+// 2 usable after a warning (then it is not verified per BY group).
+int checkAgainstInput(VsfState* s, HostDataSet* ds, uint8_t* verify, int warning) {
+  *verify = 1;
+  int status = hostv().ds->check(s->inputReader, ds);
+  if (status == 1) {
+    raiseStepCode(s->stepCode, step::kInternal);
+    return -23;
+  }
+  if (status == 2) {
+    std::string name = dataSetName(ds);
+    hostMsg(848, warning, {std::string_view(name)});
+    raiseStepCode(s->stepCode, step::kWarning);
+    *verify = 0;
+  }
+  return 0;
+}
+
+// A SCORE data set's response, frequency or weight: usable when found with the same type;
+// the messages change no step code.
+uint8_t scoreVariable(VsfState* s, const VarDescriptor& v, const ScoreRequest& q, int message) {
+  VarDescriptor* found = nullptr;
+  return findDataSetVar(s, v, q.input, &found, message, q.output) == 0;
+}
+
+int bindScoreRequest(VsfState* s, ScoreRequest* q) {
+  if (!q->input) {
+    q->input = s->inputReader;
+    q->verify = 0;
+    q->responseUsable = 1;
+    return 0;
+  }
+  if (int rc = allocScoreRowSlots(s, q); rc != 0) return rc;
+  // The analysis data set itself needs no lookups.
+  if (dataSetName(q->input) != dataSetName(s->inputReader)) {
+    int response = q->residual.on ? 182 : 0;
+    q->responseUsable = scoreVariable(s, s->response, *q, response);
+    if (s->options.freqPresent) q->freqUsable = scoreVariable(s, s->freqVariable, *q, 187);
+    if (s->options.weightPresent) q->weightUsable = scoreVariable(s, s->weightVariable, *q, 189);
+  }
+  return checkAgainstInput(s, q->input, &q->verify, 185);
+}
+
+}  // namespace
+
+int startInputReader(VsfState* s) {
+  bool scoreAnalysis = false;
+  for (int i = 0; i < s->scoreCount; ++i) scoreAnalysis |= s->scoreRequests[i].input == nullptr;
+  if (!s->inputReader) return 0;
+  const HostDsFamily& ds = *hostv().ds;
+  if (s->outputDataSet || s->outDesignDataSet || scoreAnalysis) ds.setup(s->inputReader);
+  ds.start(s->inputReader);
+  int32_t kind = 0;
+  if (ds.attr(s->inputReader, dsattr::kKind, &kind) != 0 || kind != 1) return 3;
+  return 0;
+}
+
+int buildRelations(VsfState* s) {
+  SelectionOptions& o = s->options;
+  ZDesign* d = s->lev.design;
+  const int32_t n = d ? d->effectCount : 0;
+  if (n <= 0) return rc::kMemory;
+  HierarchyRelations rel;
+  rel.owner = &s->lev;
+  rel.pool = s->mainPool;
+  rel.mode = o.hierarchy;
+  rel.method = o.method;
+  rel.dependantCounts = mainArray<int32_t>(s, n);
+  rel.prerequisiteCounts = mainArray<int32_t>(s, n);
+  rel.dependants = mainArray<int32_t*>(s, n);
+  rel.prerequisites = mainArray<int32_t*>(s, n);
+  if (!rel.dependantCounts || !rel.prerequisiteCounts || !rel.dependants || !rel.prerequisites)
+    return rc::kMemory;
+  if (int rc = zhierrel(&rel); rc != 0) return rc;
+  o.relationCounts[0] = rel.dependantCounts;
+  o.relationCounts[1] = rel.prerequisiteCounts;
+  o.relationLists[0] = rel.dependants;
+  o.relationLists[1] = rel.prerequisites;
+  // A design built per BY group has per-candidate lists instead.
+  if (!o.designPerByGroup) {
+    o.dependantCount = rel.dependantCounts;
+    o.dependants = rel.dependants;
+    o.prerequisiteCount = rel.prerequisiteCounts;
+    o.prerequisites = rel.prerequisites;
+  }
+  return 0;
+}
+
+int bindHeldOutDataSets(VsfState* s) {
+  if (s->test.dataSet)
+    if (int rc = bindHeldOutDataSet(s, &s->test, false); rc != 0) return rc;
+  if (s->validation.dataSet)
+    if (int rc = bindHeldOutDataSet(s, &s->validation, true); rc != 0) return rc;
+  if (s->validation.dataSet)
+    if (int rc = checkAgainstInput(s, s->validation.dataSet, &s->validation.verify, 163); rc != 0)
+      return rc;
+  if (s->test.dataSet)
+    if (int rc = checkAgainstInput(s, s->test.dataSet, &s->test.verify, 164); rc != 0) return rc;
+  return 0;
+}
+
+int bindScoreRequests(VsfState* s) {
+  for (int i = 0; i < s->scoreCount; ++i)
+    if (int rc = bindScoreRequest(s, &s->scoreRequests[i]); rc != 0) return rc;
+  return 0;
+}
+
+int keepAnalysisDescriptors(VsfState* s) {
+  if (!s->validation.dataSet && !s->test.dataSet && s->scoreCount == 0) return 0;
+  const ZDesign* d = s->lev.design;
+  s->rowValueModel = mainArray<VarDescriptor*>(s, d->modelVarCount);
+  s->rowValueClass = mainArray<VarDescriptor*>(s, d->classCount);
+  if (!s->rowValueModel || !s->rowValueClass) return rc::kMemory;
+  for (int32_t j = 0; j < d->modelVarCount; ++j) s->rowValueModel[j] = d->modelVars[j].desc;
+  for (int32_t c = 0; c < d->classCount; ++c) s->rowValueClass[c] = d->classVars[c].desc;
+  return 0;
+}
+
+}  // namespace vsf

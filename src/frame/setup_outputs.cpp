@@ -1,0 +1,208 @@
+// The set-up's outputs: requests only model averaging can fill, the output marks, the
+// resample records and their generators, the OUTDESIGN scratch file, the procedure's heading
+// and the bridge's settings.
+#include <cstring>
+#include <new>
+
+#include "frame/bridge.h"
+#include "frame/hostcalls.h"
+#include "frame/module.h"
+#include "frame/setup_internal.h"
+#include "frame/state.h"
+#include "frame/statements_internal.h"
+#include "numerics/numerics.h"
+
+namespace vsf {
+
+namespace {
+
+struct Drop {
+  OutputRequest* request;
+  int message;
+  bool counted;  // it counts among the requests
+};
+
+void dropAll(VsfState* s, std::initializer_list<Drop> drops, int32_t* count) {
+  for (const Drop& d : drops) {
+    if (!d.request->on) continue;
+    repairMsg(s, d.message);
+    d.request->on = 0;
+    if (d.counted) *count -= 1;
+  }
+}
+
+void* mainBlock(VsfState* s, size_t bytes) {
+  return kernel().poolAlloc(s->mainPool, bytes > 0 ? bytes : 1, kAllocZero);
+}
+
+void copyRefitSettings(VsfState* s) {
+  const SelectionOptions& o = s->options;
+  RefitSettings& r = s->resampling.refitSettings;
+  r.method = o.method, r.pathMethod = o.pathMethod, r.choose = o.choose, r.select = o.select;
+  r.stop = o.stop, r.incrementalSscp = o.incrementalSscp, r.fullSscp = o.buildFullSscp;
+  r.candidatesTable = o.stepTables.candidates;
+  r.forcedEffects = o.forcedEffects, r.include = o.include;
+}
+
+// One generator per resample record: the procedure seed plus the record's index.
+int seedResampleRecords(VsfState* s) {
+  ResampleSet& r = s->resampling;
+  const int32_t n = s->modelAverage.samples;
+  if (n <= 0) return rc::kMemory;
+  auto* work = static_cast<ResampleWork*>(mainBlock(s, sizeof(ResampleWork) * n));
+  if (!work) return rc::kMemory;
+  for (int32_t i = 0; i < n; ++i) {
+    ResampleWork* w = new (&work[i]) ResampleWork();
+    w->rng.seed = zrngrecseed(s->procedureSeed, i);
+    if (zrnginit(&w->rng) != 0) return rc::kRngNotSetUp;
+  }
+  r.work = work;
+  r.recordCount = n;
+  return 0;
+}
+
+void averagingFlags(uint8_t* interval, uint8_t* averaging, const OutputRequest& lower,
+                    const OutputRequest& upper, const OutputRequest& median,
+                    const OutputRequest& stdDev, const OutputRequest& samplePred) {
+  *interval = lower.on || upper.on || median.on;
+  *averaging = *interval || stdDev.on || samplePred.on;
+}
+
+}  // namespace
+
+void dropAveragingRequests(VsfState* s) {
+  if (s->modelAverage.on) return;
+  OutputSettings& o = s->output;
+  dropAll(s,
+          {{&o.samplePred, 242, false}, {&o.sampleFreq, 243, false}, {&o.stdDev, 246, true},
+           {&o.lower, 247, true}, {&o.upper, 248, true}, {&o.median, 249, true}},
+          &o.count);
+  for (int i = 0; i < s->scoreCount; ++i) {
+    ScoreRequest& q = s->scoreRequests[i];
+    dropAll(s,
+            {{&q.samplePred, 257, false}, {&q.stdDev, 252, true}, {&q.lower, 253, true},
+             {&q.upper, 254, true}, {&q.median, 255, true}},
+            &q.count);
+  }
+}
+
+int makeOutputMarks(VsfState* s) {
+  if (s->scoreCount == 0 && !s->outputDataSet && !s->outDesignDataSet) return 0;
+  const ZDesign* d = s->lev.design;
+  if (d->effectCount <= 0) return rc::kMemory;
+  auto bytes = [&](int32_t n) {
+    return n > 0 ? static_cast<uint8_t*>(mainBlock(s, static_cast<size_t>(n))) : nullptr;
+  };
+  s->classMarks = bytes(d->classCount);
+  s->modelVarMarks = bytes(d->modelVarCount);
+  s->designVarMarks = bytes(d->designVarCount);
+  s->effectMarks = static_cast<int32_t*>(mainBlock(s, sizeof(int32_t) * d->effectCount));
+  if ((d->classCount > 0 && !s->classMarks) || (d->modelVarCount > 0 && !s->modelVarMarks) ||
+      (d->designVarCount > 0 && !s->designVarMarks) || !s->effectMarks)
+    return rc::kMemory;
+  if (s->output.count == 0) {
+    s->output.predicted.on = 1;
+    s->output.count = 1;
+  }
+  for (int i = 0; i < s->scoreCount; ++i) {
+    ScoreRequest& q = s->scoreRequests[i];
+    if (q.count == 0) {
+      q.predicted.on = 1;
+      q.count = 1;
+    }
+  }
+  return 0;
+}
+
+int setUpModelAveraging(VsfState* s) {
+  ModelAverageOptions& m = s->modelAverage;
+  if (!m.on) return 0;
+  SelectionOptions& o = s->options;
+  ResampleSet& r = s->resampling;
+  o.modelAveragingRun = 1;
+  r.refitBest = m.refitBest;
+  if (m.refitBest >= 0) {
+    if (!o.noInt) {
+      r.refitBest = m.refitBest + 1;  // the intercept counts as an effect
+    } else if (m.refitBest == 0) {
+      refuseMsg(s, 267, step::kInternal);
+      return -44;
+    }
+  }
+  r.refit = m.refit;
+  if (m.refit) copyRefitSettings(s);
+  r.extensions = &s->extensions;
+  if (int rc = seedResampleRecords(s); rc != 0) return rc;
+  r.sampleFreqRequest = s->output.sampleFreq.on;
+  OutputSettings& out = s->output;
+  averagingFlags(&out.intervalRequests, &out.averagingRequests, out.lower, out.upper, out.median,
+                 out.stdDev, out.samplePred);
+  for (int i = 0; i < s->scoreCount; ++i) {
+    ScoreRequest& q = s->scoreRequests[i];
+    averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median,
+                   q.stdDev, q.samplePred);
+  }
+  if (s->hasByStatement) {
+    m.schedule = -1;  // STATIC
+    s->threads.effectiveWorkers = 1;
+    s->threads.effectiveThreaded = 0;
+  }
+  return 0;
+}
+
+int openOutDesignScratch(VsfState* s) {
+  if (!s->outDesignDataSet || !s->hasByStatement) return 0;
+  int stage = 0;
+  if (openScratchFile(&s->outDesignScratch, &s->extensions, 0, 0, nullptr, false, &stage) != 0) {
+    hostMsg(848, 215);
+    raiseStepCode(s->stepCode, step::kMemory);
+    return rc::kScratchFile;
+  }
+  if (s->outDesignNames) {
+    hostMsg(848, 223);
+    s->outDesignNames = 0;
+  }
+  return 0;
+}
+
+void announceProcedure(VsfState* s) {
+  if (s->displaysSuppressed || !s->manager) return;
+  OutputArgItem items[5];
+  items[1] = argInt(440, 1);
+  items[2] = argFlag(2558, 1);
+  items[3] = argInt(key::kMinusOne, -1);
+  items[4] = argString(key::kText, hostv().str->fromMsg(848, 100));
+  int rc = zhdlcall(s->manager, nullptr, op::kGroupAttributes, 5, items);
+  if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
+}
+
+void settleBridge(VsfState* s) {
+  BridgeObject* b = s->bridge;
+  if (!b) return;
+  const SelectionOptions& o = s->options;
+  if (b->settings) b->settings->manager = s->manager;
+  if (b->fit) b->fit->levelization = &s->lev;
+  b->noPrint = s->displaysSuppressed;
+  b->graphicsOff = !s->graphicsOn;
+  b->methodNotNone = o.method != kMethodNone;
+  for (uint8_t& a : b->always) a = 1;
+  s->storeSelectedModel = 1;
+  if (o.modelAveragingRun) {
+    hostMsg(848, 269);
+    s->storeSelectedModel = 0;
+  }
+  if (o.pathMethod) {
+    hostMsg(848, 270);
+    s->storeSelectedModel = 0;
+  }
+  if (s->hasByStatement && b->methods && b->methods->designHook) {
+    ZDesign* d = s->lev.design;
+    // The bridge's design has no intercept under NOINT: hidden for the call.
+    const bool hide = o.noInt && d->effectCount > 0;
+    if (hide) d->effectCount -= 1, d->effects += 1;
+    b->methods->designHook(b, d);
+    if (hide) d->effectCount += 1, d->effects -= 1;
+  }
+}
+
+}  // namespace vsf
