@@ -1,0 +1,129 @@
+// The stored rows of a BY group, read back from its utility files, against the rows that
+// tests/reference/datapass_fixtures.py works out from the CSV data: which observations are
+// stored, their weights, frequencies, responses, roles and design rows, and the totals, means
+// and scales the pass leaves in the selection state.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "frame/datapass_support.h"
+#include "frame/strings.h"
+
+namespace vsf::test {
+namespace {
+
+constexpr const char* kRowsStep =
+    "proc varsifter data=rows; class c; model y = x1 x2 c x1*c; weight w; freq f; "
+    "partition role=r(train='T' validate='V' test='S'); run;";
+
+void expectNear(double got, double want, const std::string& what) {
+  if (std::isnan(want)) {
+    EXPECT_TRUE(znotfinite(got)) << what;
+    return;
+  }
+  EXPECT_NEAR(got, want, 1e-12 * (1 + std::fabs(want))) << what;
+}
+
+TEST(StoredRows, EqualTheRowsOfTheUsableObservations) {
+  const Table want = readTable("rows_expected.csv");
+  bool inspected = false;
+  StepRun r = runOnData(kRowsStep, [&](VsfState& s) {
+    inspected = true;
+    std::vector<StoredRow> rows = readStoredRows(s);
+    ASSERT_EQ(rows.size(), want.cells.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      SCOPED_TRACE("row " + std::to_string(i));
+      EXPECT_EQ(rows[i].w, want.number(i, "w"));
+      EXPECT_EQ(rows[i].f, want.number(i, "f"));  // 2.7 stored as 2
+      EXPECT_EQ(rows[i].y, want.number(i, "y"));
+      EXPECT_EQ(rows[i].role, static_cast<int32_t>(want.number(i, "role")));
+      ASSERT_EQ(rows[i].x.size(), want.header.size() - 4);
+      for (size_t c = 0; c < rows[i].x.size(); ++c)
+        EXPECT_EQ(rows[i].x[c], want.number(i, want.header[c + 4])) << want.header[c + 4];
+    }
+  });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_TRUE(inspected && r.inspected);
+}
+
+TEST(StoredRows, TotalsMeansAndScales) {
+  const Table totals = readTable("rows_totals.csv");
+  const Table moments = readTable("rows_moments.csv");
+  StepRun r = runOnData(kRowsStep, [&](VsfState& v) {
+    const SelectionState& s = v.selection;
+    const std::pair<const char*, double> got[] = {
+        {"obsRead", s.obsRead},         {"freqRead", s.freqRead},
+        {"freqStored", s.freqStored},   {"rowsStored", s.rowsStored},
+        {"trainRows", s.obsUsed},       {"trainFreq", s.trainFreq},
+        {"trainWeight", s.trainWeight}, {"validRows", s.validRows},
+        {"validFreq", s.validFreq},     {"validWeight", s.validWeight},
+        {"testRows", s.testRows},       {"testFreq", s.testFreq},
+        {"noRoleRows", s.noRoleRows},   {"noRoleFreq", s.noRoleFreq},
+        {"sumWy", s.sumWy},             {"sumWyy", s.sumWyy},
+        {"responseMean", s.responseMean}};
+    for (const auto& [name, value] : got) {
+      bool found = false;
+      for (size_t i = 0; i < totals.cells.size(); ++i)
+        if (totals.cells[i][0] == name) found = true, expectNear(value, totals.number(i, "value"), name);
+      EXPECT_TRUE(found) << name;
+    }
+    ASSERT_EQ(s.paramCount, static_cast<int32_t>(moments.cells.size()));
+    for (size_t c = 0; c < moments.cells.size(); ++c) {
+      expectNear(s.colMeans[c], moments.number(c, "mean"), "mean of " + moments.cells[c][0]);
+      expectNear(s.colScales[c], moments.number(c, "scale"), "scale of " + moments.cells[c][0]);
+    }
+  });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_TRUE(r.inspected);
+}
+
+// Layout of the rows: every effect dense up to 4 columns; CLASS effects of more columns are
+// stored sparse after all dense columns, their values in increasing column order.
+TEST(StoredRows, SparseEffectsFollowTheDenseOnes) {
+  StepRun r = runOnData("proc varsifter data=sscp; class k c; model y = x1 c k x2; run;",
+                        [&](VsfState& v) {
+                          const SelectionState& s = v.selection;
+                          ASSERT_EQ(s.effectCount, 5);
+                          EXPECT_EQ(s.sparseEffectCount, 1);
+                          EXPECT_EQ(s.sparseIndex[2], 0);  // c: six levels
+                          EXPECT_EQ(s.denseOffset[2], -1);
+                          EXPECT_EQ(s.denseValues, 1 + 1 + 3 + 1);
+                          EXPECT_EQ(s.layoutColumn[3], 3);  // k after Intercept and x1
+                          EXPECT_EQ(s.layoutColumn[4], 6);
+                          EXPECT_EQ(s.layoutColumn[2], 7);  // c behind every dense column
+                          EXPECT_EQ(s.singleColumnEffects, 3);
+                          EXPECT_EQ(s.largestEffectColumns, 6);
+                          for (const StoredRow& row : readStoredRows(v)) {
+                            ASSERT_EQ(row.sparseIndexes.size(), 1u);  // one level per row
+                            EXPECT_EQ(row.x[2 + row.sparseIndexes[0]], 1.0);
+                          }
+                        });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_TRUE(r.inspected);
+}
+
+// A page too small for many rows: rows are carried into the next block, never split, and
+// every block but the last is full up to the row that did not fit.
+TEST(StoredRows, ARowThatDoesNotFitStartsTheNextBlock) {
+  StepRun r = runOnData(
+      "proc varsifter data=block; model y = x; performance util_pagesize$=1 util_buffers$=2 "
+      "nothreads; run;",
+      [&](VsfState& v) {
+        std::vector<int64_t> counts = blockRowCounts(v);
+        // (1024 - 8) bytes per block; a row: response, intercept, x (24 bytes), no tags.
+        ASSERT_GE(counts.size(), 2u);
+        for (size_t k = 0; k + 1 < counts.size(); ++k) EXPECT_EQ(counts[k], 42) << k;
+        int64_t total = 0;
+        for (int64_t c : counts) total += c;
+        EXPECT_EQ(total, 200);
+        EXPECT_EQ(v.largestBlockRows, 42);
+        std::vector<StoredRow> rows = readStoredRows(v);
+        const Table data = readTable("block.csv");
+        for (size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(rows[i].y, data.number(i, "y")) << i;
+      });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_TRUE(r.inspected);
+}
+
+}  // namespace
+}  // namespace vsf::test
