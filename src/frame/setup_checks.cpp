@@ -297,13 +297,13 @@ void settleForcedEffects(VsfState* s) {
   SelectionOptions& o = s->options;
   const int32_t effects = s->lev.design ? s->lev.design->effectCount : 0;
   if (o.include != 0 && o.method == kMethodNone) {
-    hostMsg(848, 128);
+    repairMsg(s, 128);
     o.include = 0;
     o.forcedEffects = o.noInt ? 0 : 1;
   }
   if (o.forcedEffects > effects - o.noInt) {
     o.forcedEffects = effects - o.noInt;
-    hostMsg(848, 135);
+    repairMsg(s, 135);
     o.buildFullSscp = 1;
   }
   if (o.adaptive) o.buildFullSscp = 1;

@@ -1,0 +1,148 @@
+// BY groups and the group phases around the data pass: a group without training rows, rows
+// whose design values are not finite, the INEST= estimates of a group, and a step that ends
+// inside a group.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "frame/datapass_support.h"
+#include "frame/module.h"
+#include "frame/strings.h"
+
+namespace vsf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct GroupSnapshot {
+  double trainRows = 0, trainFreq = 0, validRows = 0, testRows = 0, responseMean = 0;
+  std::vector<double> means, scales;
+  size_t rows = 0;
+};
+
+GroupSnapshot snapshot(VsfState& v) {
+  const SelectionState& s = v.selection;
+  GroupSnapshot g;
+  g.trainRows = s.obsUsed, g.trainFreq = s.trainFreq, g.validRows = s.validRows;
+  g.testRows = s.testRows, g.responseMean = s.responseMean;
+  g.means.assign(s.colMeans, s.colMeans + s.paramCount);
+  g.scales.assign(s.colScales, s.colScales + s.paramCount);
+  g.rows = readStoredRows(v).size();
+  return g;
+}
+
+TEST(ByGroupData, AGroupWithoutTrainingRowsHasMissingMeansAndScales) {
+  std::vector<GroupSnapshot> groups;
+  StepRun r = runOnData("proc varsifter data=bygroups; by g; model y = x1; run;",
+                        [&](VsfState& v) { groups.push_back(snapshot(v)); });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_TRUE(r.issued(848, 127));  // the _ROLE_ variable gives the roles
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0].trainRows, 3);
+  EXPECT_EQ(groups[0].testRows, 1);
+  EXPECT_DOUBLE_EQ(groups[0].means[1], 2.0);  // x1 of the training rows: 1, 3, 2
+  EXPECT_DOUBLE_EQ(groups[0].scales[1], 1.0);
+  EXPECT_EQ(groups[1].trainRows, 0);
+  EXPECT_EQ(groups[1].validRows, 2);
+  EXPECT_EQ(groups[1].rows, 3u);
+  for (double m : groups[1].means) EXPECT_TRUE(znotfinite(m));
+  for (double c : groups[1].scales) EXPECT_TRUE(znotfinite(c));
+  EXPECT_EQ(groups[1].responseMean, 0);
+}
+
+// A design row with a value that is not finite is never stored: every later pass would treat
+// it differently.
+TEST(ByGroupData, RowsWithoutFiniteDesignValuesAreNotStored) {
+  std::vector<GroupSnapshot> groups;
+  StepRun r = runOnData("proc varsifter data=bygroups; by g; model y = x1; run;", [&](VsfState& v) {
+    groups.push_back(snapshot(v));
+    // From the next group on, x1 = 3 makes its column infinite.
+    v.lev.rowHook = [](ZLevCtx* ctx) {
+      if (ctx->values[0] == 3) ctx->design->results[1].product = INFINITY;
+    };
+  });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0].rows, 4u);
+  EXPECT_EQ(groups[1].rows, 2u);  // the test row with x1 = 3 is gone
+  EXPECT_EQ(groups[1].testRows, 0);
+}
+
+TEST(ByGroupData, InitialEstimatesStayAtTheirParameters) {
+  struct Case {
+    const char* data;
+    std::vector<int> messages;
+    int code;
+    std::vector<double> estimates;  // empty: none
+  } cases[] = {
+      // The first PARMS row; its missing x1 estimate stays missing where it is.
+      {"inest", {}, 0, {0.5, NAN, 2.5}},
+      {"inest_noparms", {250}, 4, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.data);
+    std::vector<double> got;
+    bool none = false;
+    StepRun r = runOnData(std::string("proc varsifter data=rows; model y = x1 x2 / "
+                                      "selection=lasso(adaptive(inest=") +
+                              c.data + ")); run;",
+                          [&](VsfState& v) {
+                            const double* e = v.selection.initialEstimates;
+                            none = e == nullptr;
+                            if (e) got.assign(e, e + v.inest.parameterCount);
+                          });
+    std::vector<int> numbers;
+    for (int m : r.messages({848})) numbers.push_back(m - 8480000);
+    EXPECT_EQ(numbers, c.messages) << r.dump();
+    EXPECT_EQ(r.code, c.code) << r.dump();
+    EXPECT_TRUE(r.inspected);
+    EXPECT_EQ(none, c.estimates.empty());
+    ASSERT_EQ(got.size(), c.estimates.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      if (std::isnan(c.estimates[i]))
+        EXPECT_TRUE(znotfinite(got[i])) << i;
+      else
+        EXPECT_EQ(got[i], c.estimates[i]) << i;
+    }
+  }
+}
+
+// A step that ends inside a BY group leaves no OUTPUT data set, half written or not, and no
+// file of its own in the UTILPATH directory.
+TEST(ByGroupData, AStepEndingInsideAGroupLeavesNoFiles) {
+  const fs::path root = fs::temp_directory_path() / "vsf_datapass_abnormal";
+  fs::remove_all(root);
+  fs::create_directories(root / "lib");
+  fs::create_directories(root / "util");
+  fs::copy_file(VSF_TEST_DATA "/datapass/rows.csv", root / "lib" / "rows.csv");
+  PassSettings settings;
+  settings.library = (root / "lib").string();
+  settings.utilPath = (root / "util").string();
+  bool utilityFilesSeen = false;
+  const VsfState* state = nullptr;
+  StepRun r = runOnData(
+      "proc varsifter data=rows; model y = x1; output out=predicted p=yhat; "
+      "performance util_pagesize$=1 util_buffers$=1; run;",
+      [&](VsfState& v) {
+        utilityFilesSeen = v.utilFiles.count > 0 && v.groupScratch.file != nullptr;
+        state = &v;
+        hostEndStep(1020);  // as a deep routine ends the step
+      },
+      settings);
+  EXPECT_EQ(r.code, 1020) << r.dump();
+  EXPECT_TRUE(utilityFilesSeen);
+  // The step's own clean-up closed them (the host would remove what it left).
+  ASSERT_NE(state, nullptr);
+  EXPECT_EQ(state->outputDataSet, nullptr);
+  EXPECT_EQ(state->groupScratch.file, nullptr);
+  EXPECT_EQ(state->utilFiles.count, 0);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(root / "lib")) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"rows.csv"});
+  EXPECT_TRUE(fs::is_empty(root / "util"));
+  fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace vsf::test

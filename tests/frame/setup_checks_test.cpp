@@ -1,0 +1,185 @@
+// The main set-up's settling of option combinations: refusals (message, step code 1012),
+// repairs (warning, 4), notes, and the switches it leaves for the selection, one table per
+// group of related rules.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "frame/statements_support.h"
+
+namespace vsf::test {
+namespace {
+
+struct SetupCase {
+  const char* text;           // the statements after the procedure statement
+  std::vector<int> messages;  // set-848 numbers, in order
+  int code;
+  std::function<void(const VsfState&)> check;
+  const char* proc = "";  // procedure statement options
+};
+
+class Setup : public ::testing::Test {
+ protected:
+  StubData data;
+  void run(const std::vector<SetupCase>& cases) {
+    for (const SetupCase& c : cases) {
+      std::string text = std::string("proc varsifter data=diab ") + c.proc + "; " + c.text + " run;";
+      std::function<void(const VsfState&)> inspect = c.check;
+      StepRun r = runStepText(text, inspect);
+      std::vector<int> numbers;
+      for (int m : r.messages({848})) numbers.push_back(m - 8480000);
+      EXPECT_EQ(numbers, c.messages) << text << "\n" << r.dump();
+      EXPECT_EQ(r.code, c.code) << text << "\n" << r.dump();
+      if (c.check) {
+        EXPECT_TRUE(r.inspected) << text;
+      }
+    }
+  }
+};
+
+TEST_F(Setup, MethodsThatCannotTakeTheModel) {
+  run({
+      {"model y = x1 x2 / selection=lasso include=1;", {997}, 1012, nullptr},
+      {"effect s = collection(x1 x2); model y = s x3 / selection=lar;", {217}, 1012, nullptr},
+      {"effect p = polynomial(x1 x2 / degree=2 noseparate); model y = p / selection=lasso;",
+       {229},
+       1012,
+       nullptr},
+      {"effect s = spline(x1); model y = s x3 / selection=lasso;", {218}, 0, nullptr},
+      {"model y = / noint;", {154}, 1012, nullptr},
+      {"model y = x1 / selection=lasso hierarchy=single;", {205}, 4,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.hierarchy, 0);
+         EXPECT_EQ(s.options.allDense, 1);
+       }},
+      {"model y = x1 x2 / selection=none include=3;", {128}, 4,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.include, 0);
+         EXPECT_EQ(s.options.forcedEffects, 1);  // the intercept
+       }},
+      {"model y = x1 x2 / selection=forward include=5;", {135}, 4,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.forcedEffects, 3);
+         EXPECT_EQ(s.options.buildFullSscp, 1);
+       }},
+      {"model y = x1 x2 / selection=forward(stop=validate);", {125}, 1012, nullptr},
+  });
+}
+
+TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
+  run({
+      // BIC as a criterion: the column, the whole crossproducts, the full model's variance.
+      {"model y = x1 x2 / selection=forward(stop=bic);", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.stats[kStatsBic], 1);
+         EXPECT_EQ(s.options.buildFullSscp, 1);
+         EXPECT_EQ(s.options.fullModelVariance, 1);
+         EXPECT_EQ(s.fullModelStatsOnly, 0);
+         EXPECT_EQ(s.options.incrementalSscp, 0);
+         EXPECT_EQ(s.options.fullSweepMode, 1);
+       }},
+      // CP only shown with 12 effects: the whole crossproducts only for the statistic.
+      {"model y = x1-x10 a / selection=forward stats=cp;", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.buildFullSscp, 1);
+         EXPECT_EQ(s.fullModelStatsOnly, 1);
+       }},
+      {"model y = x1-x10 a / selection=forward;", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.buildFullSscp, 0);
+         EXPECT_EQ(s.options.incrementalSscp, 1);
+         EXPECT_EQ(s.options.stopCriterionActive, 1);  // STOP=SBC by default
+       }},
+      {"model y = x1 / selection=forward(stop=bic); performance buildsscp=incremental;", {147},
+       4, nullptr},
+      {"model y = x1 x2 / selection=lar stats=press;", {158}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.pressPerStep, 0);
+         EXPECT_EQ(s.options.stats[kStatsPress], 0);
+       }},
+      {"model y = x1 x2 / selection=lar(choose=press);", {157}, 1012, nullptr},
+      {"model y = x1 x2 / selection=elasticnet(stop=press);", {2126}, 1012, nullptr},
+      {"model y = x1 x2 / selection=forward stats=press;", {}, 0,
+       [](const VsfState& s) { EXPECT_EQ(s.options.pressPerStep, 1); }},
+      {"model y = x1 x2 / selection=forward(stop=sl);", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.stats[kStatsSl] + s.options.stats[kStatsFValue], 2);
+       }},
+      {"model y = x1 x2 / stats=all;", {}, 0,
+       [](const VsfState& s) {
+         for (uint8_t c : s.options.stats) EXPECT_EQ(c, 0);  // NOPRINT
+       },
+       "noprint"},
+  });
+}
+
+TEST_F(Setup, StepPlotsAndCrossValidation) {
+  run({
+      // ALL's candidate plots are dropped silently for LASSO; asked for, with a note.
+      {"model y = x1 x2 / selection=lasso;", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.plots.candidatesPlot.on, 0);
+         EXPECT_EQ(s.plots.selectogram.on, 0);
+         EXPECT_EQ(s.options.candidateValues, 0);
+       },
+       "plots=all"},
+      {"model y = x1 x2 / selection=lasso;", {118}, 0, nullptr, "plots=candidates"},
+      {"model y = x1 x2 / selection=forward details=steps;", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.plots.candidatesPlot.on, 1);
+         EXPECT_EQ(s.options.candidateValues, 1);
+         EXPECT_EQ(s.options.detailsBits, 3);
+       },
+       "plots=candidates"},
+      {"model y = x1 x2 / selection=forward;", {198}, 4,
+       [](const VsfState& s) { EXPECT_EQ(s.plots.coefficients.stepAxis, 1); },
+       "plots=coefficients(stepaxis=normb)"},
+      {"model y = x1 x2 / selection=lasso;", {}, 0,
+       [](const VsfState& s) { EXPECT_EQ(s.options.coefNormPerStep, 1); },
+       "plots=coefficients(stepaxis=normb)"},
+      {"model y = x1 x2 / selection=forward(choose=cv) cvmethod=split(4) cvdetails=all;", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.kfold, 1);
+         EXPECT_EQ(s.options.folds, 4);
+         EXPECT_EQ(s.options.foldStats + s.options.foldEstimates, 2);
+       }},
+      {"model y = x1 x2 / selection=lasso(choose=cvexternal) cvmethod=random(6);", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.kfold, 0);
+         EXPECT_EQ(s.options.externalCv, 1);
+         EXPECT_EQ(s.options.folds, 6);
+         EXPECT_EQ(s.options.cvDetails, 0);
+       }},
+  });
+}
+
+TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
+  run({
+      {"model y = x1; output out=o stddev;", {246}, 4,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.output.stdDev.on, 0);
+         EXPECT_EQ(s.output.predicted.on, 1);  // the predicted values are still written
+         EXPECT_EQ(s.output.count, 1);
+       }},
+      {"model y = x1; score out=o median samplepred;", {257, 255}, 4, nullptr},
+      {"model y = x1 / noint; modelaverage refit(best=0);", {267}, 1012, nullptr},
+      // The records count on from the seed; BEST= counts the intercept without NOINT.
+      {"model y = x1; modelaverage nsamples=3 refit(best=0); output out=o lower;", {}, 0,
+       [](const VsfState& s) {
+         ASSERT_EQ(s.resampling.recordCount, 3);
+         for (int i = 0; i < 3; ++i) EXPECT_EQ(s.resampling.work[i].rng.seed, 5 + i);
+         EXPECT_EQ(s.resampling.refitBest, 1);
+         EXPECT_EQ(s.options.modelAveragingRun, 1);
+         EXPECT_EQ(s.output.intervalRequests + s.output.averagingRequests, 2);
+       },
+       "seed=5"},
+      {"model y = x1;", {}, 0,
+       [](const VsfState& s) {
+         EXPECT_GT(s.procedureSeed, 0);  // from the clock
+         EXPECT_EQ(s.seedOption, 0);
+       }},
+  });
+}
+
+}  // namespace
+}  // namespace vsf::test
