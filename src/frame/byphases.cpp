@@ -16,7 +16,6 @@ int resetByGroup(VsfState* s) {
   sel = SelectionState();
   sel.l2 = o.l2;
   sel.penalty = o.l1;
-  sel.initialEstimates = s->inest.estimates;
   sel.stepCode = &s->stepCode;
   sel.scratch = &s->groupScratch;
   sel.options = &s->options;

@@ -2,6 +2,7 @@
 // and its stored row (weight, frequency, resample slot, response, design values, tags) is
 // packed into the group's blocks.
 #include <cmath>
+#include <cstring>
 
 #include "design/design.h"
 #include "frame/datapass_internal.h"
@@ -14,6 +15,18 @@ namespace vsf {
 namespace {
 
 uint32_t* seedState(DataPass* p) { return reinterpret_cast<uint32_t*>(&p->s->procedureSeed); }
+
+// Every value finite (the exponent bits not all ones); one pass without calls.
+bool allFinite(const double* x, int64_t n) {
+  uint64_t worst = 0;
+  for (int64_t i = 0; i < n; ++i) {
+    uint64_t u;
+    std::memcpy(&u, &x[i], 8);
+    const uint64_t e = u & 0x7FF0000000000000ULL;
+    worst = e > worst ? e : worst;
+  }
+  return worst != 0x7FF0000000000000ULL;
+}
 
 // The role variable's value of the current observation, left-justified: its length without
 // trailing blanks (0 for a blank value).
@@ -139,11 +152,22 @@ void addTrainingSums(DataPass* p, const Observation& obs) {
   const double a = obs.wf;
   p->t.sumWy += a * obs.y;
   p->t.sumWyy += a * obs.y * obs.y;
-  forEachValue(p, [&](int32_t c, double x) {
-    if (x == 0) return;
-    s.colMeans[c] += a * x;
-    s.colSquares[c] += a * x * x;
-  });
+  if (s.sparseEffectCount == 0) {
+    // Dense effects lie in candidate order: the stored values are the columns in effect order
+    // (a zero adds nothing, so no test).
+    const double* x = p->values + p->lead + 1;
+    for (int32_t c = 0; c < p->p; ++c) {
+      const double ax = a * x[c];
+      s.colMeans[c] += ax;
+      s.colSquares[c] += ax * x[c];
+    }
+  } else {
+    forEachValue(p, [&](int32_t c, double x) {
+      if (x == 0) return;
+      s.colMeans[c] += a * x;
+      s.colSquares[c] += a * x * x;
+    });
+  }
   StoredModelSums& m = p->s->modelSums;
   if (!m.wanted) return;
   for (int32_t j = 0; j < p->d->modelVarCount; ++j) {
@@ -216,9 +240,7 @@ bool buildDesignValues(DataPass* p) {
     zxrow(p->ctx, nullptr, nullptr, x);
     p->nValues = p->lead + 1 + p->p;
     p->nTags = fixed;
-    for (int32_t c = 0; c < p->p; ++c)
-      if (znotfinite(x[c])) return false;
-    return true;
+    return allFinite(x, p->p);
   }
   zxrow(p->ctx, nullptr, nullptr, p->design);
   int32_t* ends = p->tags + fixed;
@@ -245,9 +267,7 @@ bool buildDesignValues(DataPass* p) {
   }
   p->nValues = p->lead + 1 + s.denseValues + K;
   p->nTags = fixed + s.sparseEffectCount + K;
-  for (int32_t c = 0; c < s.denseValues + K; ++c)
-    if (znotfinite(x[c])) return false;
-  return true;
+  return allFinite(x, s.denseValues + K);
 }
 
 void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag) {
