@@ -69,8 +69,8 @@ int bindModelVariables(VsfState* s, DataSetBinding* b, int base) {
 }
 
 // FREQ and WEIGHT of a held-out data set: usable only when found with the same type.
-uint8_t optionalVariable(VsfState* s, const VarDescriptor& v, HostDataSet* ds,
-                         VarDescriptor** out, int message) {
+uint8_t optionalVariable(VsfState* s, const VarDescriptor& v, HostDataSet* ds, VarDescriptor** out,
+                         int message) {
   int rc = findDataSetVar(s, v, ds, out, message);
   if (rc == rc::kVarType) raiseStepCode(s->stepCode, step::kWarning);
   return rc == 0;
@@ -120,19 +120,17 @@ int bindHeldOutDataSet(VsfState* s, DataSetBinding* b, bool validation) {
   hostv().ds->start(b->dataSet);
   b->classDescriptors = mainArray<VarDescriptor*>(s, d->classCount);
   b->modelDescriptors = mainArray<VarDescriptor*>(s, d->modelVarCount);
-  if ((d->classCount > 0 && !b->classDescriptors) ||
-      (d->modelVarCount > 0 && !b->modelDescriptors))
+  if ((d->classCount > 0 && !b->classDescriptors) || (d->modelVarCount > 0 && !b->modelDescriptors))
     return rc::kMemory;
-  if (int rc = findDataSetVar(s, s->response, b->dataSet, &b->responseDescriptor, base);
-      rc != 0) {
+  if (int rc = findDataSetVar(s, s->response, b->dataSet, &b->responseDescriptor, base); rc != 0) {
     raiseStepCode(s->stepCode, step::kInternal);
     return rc;
   }
   if (int rc = bindModelVariables(s, b, base); rc != 0) return rc;
   b->hasFreq = s->options.freqPresent &&
                optionalVariable(s, s->freqVariable, b->dataSet, &b->freqDescriptor, base + 2);
-  b->hasWeight = s->options.weightPresent && optionalVariable(s, s->weightVariable, b->dataSet,
-                                                              &b->weightDescriptor, base + 4);
+  b->hasWeight = s->options.weightPresent &&
+                 optionalVariable(s, s->weightVariable, b->dataSet, &b->weightDescriptor, base + 4);
   b->inUse = 1;
   return 0;
 }
@@ -158,7 +156,8 @@ void bindRowBuffers(VsfState* s, HostDataSet* reader, VarDescriptor* const* clas
 
 void bindRowBuffers(VsfState* s, const DataSetBinding& b) {
   bindRowBuffers(s, b.dataSet, b.classDescriptors, b.modelDescriptors, b.responseDescriptor,
-                 b.hasWeight ? b.weightDescriptor : nullptr, b.hasFreq ? b.freqDescriptor : nullptr);
+                 b.hasWeight ? b.weightDescriptor : nullptr,
+                 b.hasFreq ? b.freqDescriptor : nullptr);
 }
 
 void restoreRowBuffers(VsfState* s) {

@@ -1,7 +1,7 @@
 // The phases of one BY group around the data pass: the reset of the selection state, the
 // levelization, and the fit with its displays.
-#include "design/design.h"
 #include "averaging/averaging.h"
+#include "design/design.h"
 #include "displays/displays.h"
 #include "frame/module.h"
 #include "frame/phases.h"

@@ -14,8 +14,8 @@ namespace {
 
 template <typename T>
 T* byArray(VsfState* s, int32_t n) {
-  return static_cast<T*>(kernel().poolAlloc(
-      s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(
+      kernel().poolAlloc(s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 bool effectContains(const SelectionOptions& o, int32_t outer, int32_t inner) {
@@ -29,7 +29,8 @@ bool effectContains(const SelectionOptions& o, int32_t outer, int32_t inner) {
 
 // j is contained in i: its effect is one i's effect contains, and each of its fixed levels is
 // the level i fixes for the same CLASS variable (a variable i does not fix contains nothing).
-bool candidateContains(const SelectionOptions& o, const CandidateEntry& i, const CandidateEntry& j) {
+bool candidateContains(const SelectionOptions& o, const CandidateEntry& i,
+                       const CandidateEntry& j) {
   if (!effectContains(o, i.effect, j.effect)) return false;
   for (int32_t a = 0; a < j.splitCount; ++a) {
     int32_t at = -1;
@@ -49,9 +50,11 @@ int32_t* copyList(VsfState* s, const int32_t* from, int32_t n) {
 // The inverse lists: for each candidate the candidates that contain it, in increasing order.
 int invert(VsfState* s, SelectionState& sel, int32_t n) {
   for (int32_t i = 0; i < n; ++i)
-    for (int32_t k = 0; k < sel.containedCount[i]; ++k) sel.containingCount[sel.containedLists[i][k]]++;
+    for (int32_t k = 0; k < sel.containedCount[i]; ++k)
+      sel.containingCount[sel.containedLists[i][k]]++;
   for (int32_t j = 0; j < n; ++j)
-    if (sel.containingCount[j] > 0 && !(sel.containingLists[j] = byArray<int32_t>(s, sel.containingCount[j])))
+    if (sel.containingCount[j] > 0 &&
+        !(sel.containingLists[j] = byArray<int32_t>(s, sel.containingCount[j])))
       return rc::kMemory;
   std::vector<int32_t> filled(static_cast<size_t>(n), 0);
   for (int32_t i = 0; i < n; ++i)
@@ -91,13 +94,15 @@ int buildCandidateContainment(VsfState* s) {
   for (int32_t i = 0; i < n; ++i) {
     int32_t count = 0;
     for (int32_t j = 0; j < n; ++j)
-      if (candidateContains(o, c[static_cast<size_t>(i)], c[static_cast<size_t>(j)])) work[count++] = j;
+      if (candidateContains(o, c[static_cast<size_t>(i)], c[static_cast<size_t>(j)]))
+        work[count++] = j;
     sel.containedCount[i] = count;
     if (count > 0 && !(sel.containedLists[i] = copyList(s, work, count))) return rc::kMemory;
   }
   if (int rc = invert(s, sel, n); rc != 0) return rc;
   std::memcpy(sel.containedCountCopy, sel.containedCount, sizeof(int32_t) * static_cast<size_t>(n));
-  std::memcpy(sel.containingCountCopy, sel.containingCount, sizeof(int32_t) * static_cast<size_t>(n));
+  std::memcpy(sel.containingCountCopy, sel.containingCount,
+              sizeof(int32_t) * static_cast<size_t>(n));
   kernel().poolFree(s->byPool, work);
   return 0;
 }

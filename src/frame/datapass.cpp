@@ -16,8 +16,8 @@ namespace {
 
 template <typename T>
 T* byArray(VsfState* s, int64_t n) {
-  return static_cast<T*>(kernel().poolAlloc(
-      s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(
+      kernel().poolAlloc(s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 // One utility file per worker, then the memory plan (which may lower the worker count; the

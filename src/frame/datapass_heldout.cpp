@@ -77,8 +77,7 @@ int checkValidationDataSet(VsfState* s, DataSetBinding* b) { return checkHeldOut
 
 int readHeldOutRows(DataPass* p, DataSetBinding* b, bool validation) {
   if (!b->inUse || !b->dataSet || !p->roleSlot) return 0;
-  if (b->verify &&
-      (validation ? checkValidationDataSet(p->s, b) : checkTestDataSet(p->s, b)) != 0)
+  if (b->verify && (validation ? checkValidationDataSet(p->s, b) : checkTestDataSet(p->s, b)) != 0)
     return 0;
   bindRowBuffers(p->s, *b);
   std::vector<int32_t> counters(static_cast<size_t>(p->d->effectCount), 0);
@@ -95,7 +94,8 @@ int readHeldOutRows(DataPass* p, DataSetBinding* b, bool validation) {
   if (unseen) hostMsg(848, validation ? 196 : 195);
   for (int32_t e = 0; e < p->d->effectCount; ++e)
     if (counters[static_cast<size_t>(e)] > 0)
-      hostMsg(848, validation ? 181 : 180, {std::string_view(p->d->effects[e].name ? p->d->effects[e].name : "")});
+      hostMsg(848, validation ? 181 : 180,
+              {std::string_view(p->d->effects[e].name ? p->d->effects[e].name : "")});
   return 0;
 }
 

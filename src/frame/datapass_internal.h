@@ -50,9 +50,9 @@ struct DataPass {
   const CandidateEntry* cand = nullptr;
   int32_t E = 0;
   std::vector<CandidateEntry> identity;
-  int32_t p = 0;                     // columns of all candidates
-  std::vector<int32_t> firstParam;   // per candidate: its first column in effect order
-  bool direct = false;               // zxrow writes the stored row's design values itself
+  int32_t p = 0;                    // columns of all candidates
+  std::vector<int32_t> firstParam;  // per candidate: its first column in effect order
+  bool direct = false;              // zxrow writes the stored row's design values itself
 
   // The row's shape.
   int lead = 0;  // doubles before the response: weight, frequency, resample slot

@@ -9,8 +9,8 @@ namespace {
 
 template <typename T>
 T* byArray(DataPass* p, int64_t n) {
-  return static_cast<T*>(kernel().poolAlloc(
-      p->s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(
+      kernel().poolAlloc(p->s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 // Indicator columns of CLASS codings are mostly zero: stored sparse past a few columns.

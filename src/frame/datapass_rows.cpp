@@ -50,8 +50,8 @@ int readRoleValue(DataPass* p) {
 }
 
 bool sameValue(const char* text, int length, const std::string& value, int32_t given) {
-  return given > 0 && given == length && value.compare(0, static_cast<size_t>(length), text,
-                                                       static_cast<size_t>(length)) == 0;
+  return given > 0 && given == length &&
+         value.compare(0, static_cast<size_t>(length), text, static_cast<size_t>(length)) == 0;
 }
 
 int32_t roleOfValue(DataPass* p, int length) {

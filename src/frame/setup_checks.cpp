@@ -39,17 +39,28 @@ int checkEffectStatements(VsfState* s) {
 // The column a criterion switches on (step 12); -1 none.
 int statsColumnOf(uint8_t code, bool validateCounts) {
   switch (code) {
-    case kCritSl: return kStatsSl;
-    case kCritAic: return kStatsAic;
-    case kCritAicc: return kStatsAicc;
-    case kCritSbc: return kStatsSbc;
-    case kCritRsquare: return kStatsRsquare;
-    case kCritAdjRsq: return kStatsAdjRsq;
-    case kCritCp: return kStatsCp;
-    case kCritBic: return kStatsBic;
-    case kCritPress: return kStatsPress;
-    case kCritValidate: return validateCounts ? kStatsAse : -1;
-    default: return -1;
+    case kCritSl:
+      return kStatsSl;
+    case kCritAic:
+      return kStatsAic;
+    case kCritAicc:
+      return kStatsAicc;
+    case kCritSbc:
+      return kStatsSbc;
+    case kCritRsquare:
+      return kStatsRsquare;
+    case kCritAdjRsq:
+      return kStatsAdjRsq;
+    case kCritCp:
+      return kStatsCp;
+    case kCritBic:
+      return kStatsBic;
+    case kCritPress:
+      return kStatsPress;
+    case kCritValidate:
+      return validateCounts ? kStatsAse : -1;
+    default:
+      return -1;
   }
 }
 
@@ -272,8 +283,8 @@ int settleRolesAndFolds(VsfState* s) {
     if (!s->roleBuffer) return rc::kMemory;
     p.trainFraction = 0.0;
   }
-  o.rolesPresent = p.roleVariable >= 0 || p.trainFraction != 1.0 || s->validation.dataSet ||
-                   s->test.dataSet;
+  o.rolesPresent =
+      p.roleVariable >= 0 || p.trainFraction != 1.0 || s->validation.dataSet || s->test.dataSet;
   if (o.stop == kCritValidate && p.validateFraction == 0.0 && p.validateLength == 0 &&
       !s->validation.dataSet) {
     refuseMsg(s, 125, step::kInternal);

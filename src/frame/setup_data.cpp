@@ -12,8 +12,8 @@ namespace {
 
 template <typename T>
 T* mainArray(VsfState* s, int32_t n) {
-  return static_cast<T*>(kernel().poolAlloc(
-      s->mainPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(
+      kernel().poolAlloc(s->mainPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 // The host's check of a second data set against the input reader: 0 fits, 1 cannot be used,

@@ -26,18 +26,18 @@ void settleCrossproducts(VsfState* state);                 // steps 8 to 10
 void settleForcedEffects(VsfState* state);                 // step 23
 
 // Data sets, relations and the seed (setup_data.cpp).
-[[nodiscard]] int startInputReader(VsfState* state);      // step 24
-[[nodiscard]] int buildRelations(VsfState* state);        // step 25
-[[nodiscard]] int bindHeldOutDataSets(VsfState* state);   // step 27
-[[nodiscard]] int bindScoreRequests(VsfState* state);     // step 28
+[[nodiscard]] int startInputReader(VsfState* state);         // step 24
+[[nodiscard]] int buildRelations(VsfState* state);           // step 25
+[[nodiscard]] int bindHeldOutDataSets(VsfState* state);      // step 27
+[[nodiscard]] int bindScoreRequests(VsfState* state);        // step 28
 [[nodiscard]] int keepAnalysisDescriptors(VsfState* state);  // step 33
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
-void dropAveragingRequests(VsfState* state);         // step 29
-[[nodiscard]] int makeOutputMarks(VsfState* state);  // step 30
-[[nodiscard]] int setUpModelAveraging(VsfState* state);  // steps 31 and 32
+void dropAveragingRequests(VsfState* state);              // step 29
+[[nodiscard]] int makeOutputMarks(VsfState* state);       // step 30
+[[nodiscard]] int setUpModelAveraging(VsfState* state);   // steps 31 and 32
 [[nodiscard]] int openOutDesignScratch(VsfState* state);  // step 34
-void announceProcedure(VsfState* state);             // step 35
-void settleBridge(VsfState* state);                  // step 36
+void announceProcedure(VsfState* state);                  // step 35
+void settleBridge(VsfState* state);                       // step 36
 
 }  // namespace vsf

@@ -74,14 +74,21 @@ void dropAveragingRequests(VsfState* s) {
   if (s->modelAverage.on) return;
   OutputSettings& o = s->output;
   dropAll(s,
-          {{&o.samplePred, 242, false}, {&o.sampleFreq, 243, false}, {&o.stdDev, 246, true},
-           {&o.lower, 247, true}, {&o.upper, 248, true}, {&o.median, 249, true}},
+          {{&o.samplePred, 242, false},
+           {&o.sampleFreq, 243, false},
+           {&o.stdDev, 246, true},
+           {&o.lower, 247, true},
+           {&o.upper, 248, true},
+           {&o.median, 249, true}},
           &o.count);
   for (int i = 0; i < s->scoreCount; ++i) {
     ScoreRequest& q = s->scoreRequests[i];
     dropAll(s,
-            {{&q.samplePred, 257, false}, {&q.stdDev, 252, true}, {&q.lower, 253, true},
-             {&q.upper, 254, true}, {&q.median, 255, true}},
+            {{&q.samplePred, 257, false},
+             {&q.stdDev, 252, true},
+             {&q.lower, 253, true},
+             {&q.upper, 254, true},
+             {&q.median, 255, true}},
             &q.count);
   }
 }
@@ -139,8 +146,8 @@ int setUpModelAveraging(VsfState* s) {
                  out.stdDev, out.samplePred);
   for (int i = 0; i < s->scoreCount; ++i) {
     ScoreRequest& q = s->scoreRequests[i];
-    averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median,
-                   q.stdDev, q.samplePred);
+    averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median, q.stdDev,
+                   q.samplePred);
   }
   if (s->hasByStatement) {
     m.schedule = -1;  // STATIC

@@ -34,7 +34,7 @@ TEST(Folds, BlockFoldsOverResidentAndPagedBlocks) {
         std::string("proc varsifter data=block; model y = x / selection=forward(choose=cv) "
                     "cvmethod=block(3); partition role=r(train='T' validate='V'); "
                     "performance util_pagesize$=1 util_buffers$=1 ") +
-        perf + "; run;",
+            perf + "; run;",
         nullptr, &pages);
     EXPECT_GE(pages, 4);
     ASSERT_EQ(rows.size(), want.cells.size());
@@ -105,10 +105,10 @@ TEST(Folds, SplitRandomAndIndex) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.method);
-    const std::string step =
-        std::string("proc varsifter data=sscp seed=5; model y = x1 / "
-                    "selection=forward(choose=cv) cvmethod=") +
-        c.method + "; partition role=r(train='T' validate='V'); run;";
+    const std::string step = std::string(
+                                 "proc varsifter data=sscp seed=5; model y = x1 / "
+                                 "selection=forward(choose=cv) cvmethod=") +
+                             c.method + "; partition role=r(train='T' validate='V'); run;";
     int32_t folds = 0;
     std::vector<StoredRow> rows = storedRowsOf(step, &folds);
     ASSERT_EQ(rows.size(), 3000u);

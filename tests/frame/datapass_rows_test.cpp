@@ -51,20 +51,28 @@ TEST(StoredRows, TotalsMeansAndScales) {
   const Table moments = readTable("rows_moments.csv");
   StepRun r = runOnData(kRowsStep, [&](VsfState& v) {
     const SelectionState& s = v.selection;
-    const std::pair<const char*, double> got[] = {
-        {"obsRead", s.obsRead},         {"freqRead", s.freqRead},
-        {"freqStored", s.freqStored},   {"rowsStored", s.rowsStored},
-        {"trainRows", s.obsUsed},       {"trainFreq", s.trainFreq},
-        {"trainWeight", s.trainWeight}, {"validRows", s.validRows},
-        {"validFreq", s.validFreq},     {"validWeight", s.validWeight},
-        {"testRows", s.testRows},       {"testFreq", s.testFreq},
-        {"noRoleRows", s.noRoleRows},   {"noRoleFreq", s.noRoleFreq},
-        {"sumWy", s.sumWy},             {"sumWyy", s.sumWyy},
-        {"responseMean", s.responseMean}};
+    const std::pair<const char*, double> got[] = {{"obsRead", s.obsRead},
+                                                  {"freqRead", s.freqRead},
+                                                  {"freqStored", s.freqStored},
+                                                  {"rowsStored", s.rowsStored},
+                                                  {"trainRows", s.obsUsed},
+                                                  {"trainFreq", s.trainFreq},
+                                                  {"trainWeight", s.trainWeight},
+                                                  {"validRows", s.validRows},
+                                                  {"validFreq", s.validFreq},
+                                                  {"validWeight", s.validWeight},
+                                                  {"testRows", s.testRows},
+                                                  {"testFreq", s.testFreq},
+                                                  {"noRoleRows", s.noRoleRows},
+                                                  {"noRoleFreq", s.noRoleFreq},
+                                                  {"sumWy", s.sumWy},
+                                                  {"sumWyy", s.sumWyy},
+                                                  {"responseMean", s.responseMean}};
     for (const auto& [name, value] : got) {
       bool found = false;
       for (size_t i = 0; i < totals.cells.size(); ++i)
-        if (totals.cells[i][0] == name) found = true, expectNear(value, totals.number(i, "value"), name);
+        if (totals.cells[i][0] == name)
+          found = true, expectNear(value, totals.number(i, "value"), name);
       EXPECT_TRUE(found) << name;
     }
     ASSERT_EQ(s.paramCount, static_cast<int32_t>(moments.cells.size()));
@@ -80,24 +88,24 @@ TEST(StoredRows, TotalsMeansAndScales) {
 // Layout of the rows: every effect dense up to 4 columns; CLASS effects of more columns are
 // stored sparse after all dense columns, their values in increasing column order.
 TEST(StoredRows, SparseEffectsFollowTheDenseOnes) {
-  StepRun r = runOnData("proc varsifter data=sscp; class k c; model y = x1 c k x2; run;",
-                        [&](VsfState& v) {
-                          const SelectionState& s = v.selection;
-                          ASSERT_EQ(s.effectCount, 5);
-                          EXPECT_EQ(s.sparseEffectCount, 1);
-                          EXPECT_EQ(s.sparseIndex[2], 0);  // c: six levels
-                          EXPECT_EQ(s.denseOffset[2], -1);
-                          EXPECT_EQ(s.denseValues, 1 + 1 + 3 + 1);
-                          EXPECT_EQ(s.layoutColumn[3], 3);  // k after Intercept and x1
-                          EXPECT_EQ(s.layoutColumn[4], 6);
-                          EXPECT_EQ(s.layoutColumn[2], 7);  // c behind every dense column
-                          EXPECT_EQ(s.singleColumnEffects, 3);
-                          EXPECT_EQ(s.largestEffectColumns, 6);
-                          for (const StoredRow& row : readStoredRows(v)) {
-                            ASSERT_EQ(row.sparseIndexes.size(), 1u);  // one level per row
-                            EXPECT_EQ(row.x[2 + row.sparseIndexes[0]], 1.0);
-                          }
-                        });
+  StepRun r =
+      runOnData("proc varsifter data=sscp; class k c; model y = x1 c k x2; run;", [&](VsfState& v) {
+        const SelectionState& s = v.selection;
+        ASSERT_EQ(s.effectCount, 5);
+        EXPECT_EQ(s.sparseEffectCount, 1);
+        EXPECT_EQ(s.sparseIndex[2], 0);  // c: six levels
+        EXPECT_EQ(s.denseOffset[2], -1);
+        EXPECT_EQ(s.denseValues, 1 + 1 + 3 + 1);
+        EXPECT_EQ(s.layoutColumn[3], 3);  // k after Intercept and x1
+        EXPECT_EQ(s.layoutColumn[4], 6);
+        EXPECT_EQ(s.layoutColumn[2], 7);  // c behind every dense column
+        EXPECT_EQ(s.singleColumnEffects, 3);
+        EXPECT_EQ(s.largestEffectColumns, 6);
+        for (const StoredRow& row : readStoredRows(v)) {
+          ASSERT_EQ(row.sparseIndexes.size(), 1u);  // one level per row
+          EXPECT_EQ(row.x[2 + row.sparseIndexes[0]], 1.0);
+        }
+      });
   EXPECT_EQ(r.code, 0) << r.dump();
   EXPECT_TRUE(r.inspected);
 }
@@ -123,6 +131,40 @@ TEST(StoredRows, ARowThatDoesNotFitStartsTheNextBlock) {
       });
   EXPECT_EQ(r.code, 0) << r.dump();
   EXPECT_TRUE(r.inspected);
+}
+
+// Which effects are stored sparse: up to 4 columns dense; a CLASS effect of more columns is
+// sparse, except under full-rank codings, where ORDINAL (and BATHTUB) codings stay dense up to
+// 6 columns; ALLSPARSE$ and ALLDENSE$ decide alone.
+TEST(StoredRows, SparseOrDenseByColumnsAndCoding) {
+  struct Case {
+    const char* statements;
+    std::vector<int> sparse;  // per effect: 1 when stored sparse
+    std::vector<int> columns;
+  } cases[] = {
+      {"class c6 c7 c8; model y = c6 c7 c8 x;", {0, 1, 1, 1, 0}, {1, 6, 7, 8, 1}},
+      {"class c7 c8 / param=ordinal; model y = c7 c8 x;", {0, 0, 1, 0}, {1, 6, 7, 1}},
+      {"class c6 / param=ref; model y = c6 x;", {0, 1, 0}, {1, 5, 1}},
+      {"class c6 / param=effect; model y = c6 x;", {0, 1, 0}, {1, 5, 1}},
+      {"class c6 / param=ordinal; model y = c6 x;", {0, 0, 0}, {1, 5, 1}},
+      {"class c8; model y = c8 x; performance alldense$;", {0, 0, 0}, {1, 8, 1}},
+      {"model y = x; performance allsparse$;", {1, 1}, {1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statements);
+    std::vector<int> sparse, columns;
+    StepRun r = runOnData(std::string("proc varsifter data=codings; ") + c.statements + " run;",
+                          [&](VsfState& v) {
+                            const SelectionState& s = v.selection;
+                            for (int32_t e = 0; e < s.effectCount; ++e) {
+                              sparse.push_back(s.sparseIndex[e] >= 0);
+                              columns.push_back(s.columnCount[e]);
+                            }
+                          });
+    EXPECT_LT(r.code, 100) << r.dump();
+    EXPECT_EQ(sparse, c.sparse);
+    EXPECT_EQ(columns, c.columns);
+  }
 }
 
 }  // namespace

@@ -13,10 +13,10 @@ namespace vsf::test {
 namespace {
 
 struct Layout {
-  const char* perf;    // PERFORMANCE options
-  int64_t memSizeMb;   // 1: the memory plan keeps one block per file and one worker
-  int files;           // utility files made
-  bool threaded;       // passes run on the work queue
+  const char* perf;   // PERFORMANCE options
+  int64_t memSizeMb;  // 1: the memory plan keeps one block per file and one worker
+  int files;          // utility files made
+  bool threaded;      // passes run on the work queue
 };
 
 struct Outcome {
@@ -57,6 +57,8 @@ TEST(StoredRowCrossproducts, SameUnderEveryLayoutOfTheFiles) {
       {"threads cpucount=2 util_pagesize$=1 util_buffers$=1", 0, 2, true},
       {"nothreads util_pagesize$=4 util_buffers$=2", 0, 1, false},
       {"threads cpucount=4 util_pagesize$=64", 0, 4, true},
+      {"threads cpucount=2 allsparse$", 0, 2, true},  // every effect stored sparse
+      {"nothreads alldense$", 0, 1, false},
   };
   std::vector<Outcome> outcomes;
   for (const Layout& l : layouts) {

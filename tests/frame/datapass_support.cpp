@@ -44,8 +44,7 @@ Shape shapeOf(const VsfState& s) {
   return h;
 }
 
-void parseBlock(const VsfState& s, const char* bytes, int32_t length,
-                std::vector<StoredRow>* out) {
+void parseBlock(const VsfState& s, const char* bytes, int32_t length, std::vector<StoredRow>* out) {
   const SelectionState& sel = s.selection;
   const Shape h = shapeOf(s);
   double n;

@@ -26,7 +26,7 @@ StepRun runOnData(const std::string& text, const std::function<void(VsfState&)>&
 // One stored row: its doubles and tags, the design values expanded to effect order.
 struct StoredRow {
   double w = 1, f = 1, resample = 0, y = 0;
-  std::vector<double> x;     // per column in effect order (sparse columns filled with zeros)
+  std::vector<double> x;  // per column in effect order (sparse columns filled with zeros)
   int32_t fold = 0, held = 0, role = 1;
   bool hasFold = false, hasRole = false;
   std::vector<int32_t> sparseIndexes;  // of every sparse effect, in stored order

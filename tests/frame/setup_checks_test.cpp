@@ -23,7 +23,8 @@ class Setup : public ::testing::Test {
   StubData data;
   void run(const std::vector<SetupCase>& cases) {
     for (const SetupCase& c : cases) {
-      std::string text = std::string("proc varsifter data=diab ") + c.proc + "; " + c.text + " run;";
+      std::string text =
+          std::string("proc varsifter data=diab ") + c.proc + "; " + c.text + " run;";
       std::function<void(const VsfState&)> inspect = c.check;
       StepRun r = runStepText(text, inspect);
       std::vector<int> numbers;
@@ -47,17 +48,23 @@ TEST_F(Setup, MethodsThatCannotTakeTheModel) {
        nullptr},
       {"effect s = spline(x1); model y = s x3 / selection=lasso;", {218}, 0, nullptr},
       {"model y = / noint;", {154}, 1012, nullptr},
-      {"model y = x1 / selection=lasso hierarchy=single;", {205}, 4,
+      {"model y = x1 / selection=lasso hierarchy=single;",
+       {205},
+       4,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.hierarchy, 0);
          EXPECT_EQ(s.options.allDense, 1);
        }},
-      {"model y = x1 x2 / selection=none include=3;", {128}, 4,
+      {"model y = x1 x2 / selection=none include=3;",
+       {128},
+       4,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.include, 0);
          EXPECT_EQ(s.options.forcedEffects, 1);  // the intercept
        }},
-      {"model y = x1 x2 / selection=forward include=5;", {135}, 4,
+      {"model y = x1 x2 / selection=forward include=5;",
+       {135},
+       4,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.forcedEffects, 3);
          EXPECT_EQ(s.options.buildFullSscp, 1);
@@ -69,7 +76,9 @@ TEST_F(Setup, MethodsThatCannotTakeTheModel) {
 TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
   run({
       // BIC as a criterion: the column, the whole crossproducts, the full model's variance.
-      {"model y = x1 x2 / selection=forward(stop=bic);", {}, 0,
+      {"model y = x1 x2 / selection=forward(stop=bic);",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.stats[kStatsBic], 1);
          EXPECT_EQ(s.options.buildFullSscp, 1);
@@ -79,33 +88,47 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.options.fullSweepMode, 1);
        }},
       // CP only shown with 12 effects: the whole crossproducts only for the statistic.
-      {"model y = x1-x10 a / selection=forward stats=cp;", {}, 0,
+      {"model y = x1-x10 a / selection=forward stats=cp;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.buildFullSscp, 1);
          EXPECT_EQ(s.fullModelStatsOnly, 1);
        }},
-      {"model y = x1-x10 a / selection=forward;", {}, 0,
+      {"model y = x1-x10 a / selection=forward;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.buildFullSscp, 0);
          EXPECT_EQ(s.options.incrementalSscp, 1);
          EXPECT_EQ(s.options.stopCriterionActive, 1);  // STOP=SBC by default
        }},
-      {"model y = x1 / selection=forward(stop=bic); performance buildsscp=incremental;", {147},
-       4, nullptr},
-      {"model y = x1 x2 / selection=lar stats=press;", {158}, 0,
+      {"model y = x1 / selection=forward(stop=bic); performance buildsscp=incremental;",
+       {147},
+       4,
+       nullptr},
+      {"model y = x1 x2 / selection=lar stats=press;",
+       {158},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.pressPerStep, 0);
          EXPECT_EQ(s.options.stats[kStatsPress], 0);
        }},
       {"model y = x1 x2 / selection=lar(choose=press);", {157}, 1012, nullptr},
       {"model y = x1 x2 / selection=elasticnet(stop=press);", {2126}, 1012, nullptr},
-      {"model y = x1 x2 / selection=forward stats=press;", {}, 0,
+      {"model y = x1 x2 / selection=forward stats=press;",
+       {},
+       0,
        [](const VsfState& s) { EXPECT_EQ(s.options.pressPerStep, 1); }},
-      {"model y = x1 x2 / selection=forward(stop=sl);", {}, 0,
+      {"model y = x1 x2 / selection=forward(stop=sl);",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.stats[kStatsSl] + s.options.stats[kStatsFValue], 2);
        }},
-      {"model y = x1 x2 / stats=all;", {}, 0,
+      {"model y = x1 x2 / stats=all;",
+       {},
+       0,
        [](const VsfState& s) {
          for (uint8_t c : s.options.stats) EXPECT_EQ(c, 0);  // NOPRINT
        },
@@ -116,7 +139,9 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
 TEST_F(Setup, StepPlotsAndCrossValidation) {
   run({
       // ALL's candidate plots are dropped silently for LASSO; asked for, with a note.
-      {"model y = x1 x2 / selection=lasso;", {}, 0,
+      {"model y = x1 x2 / selection=lasso;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.plots.candidatesPlot.on, 0);
          EXPECT_EQ(s.plots.selectogram.on, 0);
@@ -124,26 +149,36 @@ TEST_F(Setup, StepPlotsAndCrossValidation) {
        },
        "plots=all"},
       {"model y = x1 x2 / selection=lasso;", {118}, 0, nullptr, "plots=candidates"},
-      {"model y = x1 x2 / selection=forward details=steps;", {}, 0,
+      {"model y = x1 x2 / selection=forward details=steps;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.plots.candidatesPlot.on, 1);
          EXPECT_EQ(s.options.candidateValues, 1);
          EXPECT_EQ(s.options.detailsBits, 3);
        },
        "plots=candidates"},
-      {"model y = x1 x2 / selection=forward;", {198}, 4,
+      {"model y = x1 x2 / selection=forward;",
+       {198},
+       4,
        [](const VsfState& s) { EXPECT_EQ(s.plots.coefficients.stepAxis, 1); },
        "plots=coefficients(stepaxis=normb)"},
-      {"model y = x1 x2 / selection=lasso;", {}, 0,
+      {"model y = x1 x2 / selection=lasso;",
+       {},
+       0,
        [](const VsfState& s) { EXPECT_EQ(s.options.coefNormPerStep, 1); },
        "plots=coefficients(stepaxis=normb)"},
-      {"model y = x1 x2 / selection=forward(choose=cv) cvmethod=split(4) cvdetails=all;", {}, 0,
+      {"model y = x1 x2 / selection=forward(choose=cv) cvmethod=split(4) cvdetails=all;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.kfold, 1);
          EXPECT_EQ(s.options.folds, 4);
          EXPECT_EQ(s.options.foldStats + s.options.foldEstimates, 2);
        }},
-      {"model y = x1 x2 / selection=lasso(choose=cvexternal) cvmethod=random(6);", {}, 0,
+      {"model y = x1 x2 / selection=lasso(choose=cvexternal) cvmethod=random(6);",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.kfold, 0);
          EXPECT_EQ(s.options.externalCv, 1);
@@ -155,7 +190,9 @@ TEST_F(Setup, StepPlotsAndCrossValidation) {
 
 TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
   run({
-      {"model y = x1; output out=o stddev;", {246}, 4,
+      {"model y = x1; output out=o stddev;",
+       {246},
+       4,
        [](const VsfState& s) {
          EXPECT_EQ(s.output.stdDev.on, 0);
          EXPECT_EQ(s.output.predicted.on, 1);  // the predicted values are still written
@@ -164,7 +201,9 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
       {"model y = x1; score out=o median samplepred;", {257, 255}, 4, nullptr},
       {"model y = x1 / noint; modelaverage refit(best=0);", {267}, 1012, nullptr},
       // The records count on from the seed; BEST= counts the intercept without NOINT.
-      {"model y = x1; modelaverage nsamples=3 refit(best=0); output out=o lower;", {}, 0,
+      {"model y = x1; modelaverage nsamples=3 refit(best=0); output out=o lower;",
+       {},
+       0,
        [](const VsfState& s) {
          ASSERT_EQ(s.resampling.recordCount, 3);
          for (int i = 0; i < 3; ++i) EXPECT_EQ(s.resampling.work[i].rng.seed, 5 + i);
@@ -173,7 +212,9 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
          EXPECT_EQ(s.output.intervalRequests + s.output.averagingRequests, 2);
        },
        "seed=5"},
-      {"model y = x1;", {}, 0,
+      {"model y = x1;",
+       {},
+       0,
        [](const VsfState& s) {
          EXPECT_GT(s.procedureSeed, 0);  // from the clock
          EXPECT_EQ(s.seedOption, 0);

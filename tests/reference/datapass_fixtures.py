@@ -170,6 +170,12 @@ def binding_fixtures():
                                         "x1": [1.0, 3, 2, 3, 1, 2, 3],
                                         "_ROLE_": ["TRAIN", "TRAIN", "TRAIN", "TEST", "VALIDATE",
                                                    "VALIDATE", "TEST"]}))
+    # CLASS variables of 6, 7 and 8 levels for the storage of coded effects.
+    n = 40
+    write("codings.csv", pd.DataFrame({"y": np.arange(n, dtype=float), "x": np.arange(n) % 3 * 1.0,
+                                       "c6": [f"l{i % 6}" for i in range(n)],
+                                       "c7": [f"l{i % 7}" for i in range(n)],
+                                       "c8": [f"l{i % 8}" for i in range(n)]}))
     write("inest.csv", pd.DataFrame({"_TYPE_": ["COV", "PARMS", "PARMS"],
                                      "Intercept": [9.0, 0.5, 7], "x1": [9.0, np.nan, 7],
                                      "x2": [9.0, 2.5, 7]}))

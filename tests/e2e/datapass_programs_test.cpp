@@ -1,0 +1,85 @@
+// The varsifter command on programs whose steps store their rows, error cases first: the exit
+// status and the log lines a user sees.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct ProgramRun {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+ProgramRun runProgram(const std::string& program, const std::string& options = "") {
+  auto source = std::filesystem::temp_directory_path() / "vsf_datapass_e2e.vsf";
+  std::ofstream(source) << program;
+  std::string cmd = std::string(VSF_BINARY) + " " + source.string() +
+                    " --lib " VSF_TEST_DATA "/datapass " + options + " 2>&1";
+  ProgramRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+  int s = pclose(p);
+  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  return r;
+}
+
+TEST(DataPassPrograms, MessagesAndReturnCodes) {
+  struct Case {
+    const char* program;
+    const char* options;
+    int status;
+    std::vector<const char*> texts;
+  } cases[] = {
+      {"proc varsifter data=rows valdata=valid_nox2; model y = x1 x2; run;",
+       "",
+       1,
+       {"ERROR: The variable x2 is not on the validation data set", "return code 1012"}},
+      {"proc varsifter data=rows testdata=valid_charx2; model y = x1 x2; run;",
+       "",
+       1,
+       {"ERROR: The variable x2 has another type on the test data set", "return code 1012"}},
+      {"proc varsifter data=rows valdata=valid_charw; class c; model y = x1 x2 c; weight w; run;",
+       "",
+       0,
+       {"WARNING: The WEIGHT variable w has another type on the validation data set",
+        "return code 4"}},
+      {"proc varsifter data=rows testdata=valid_newlevel; class c; model y = x1 c; run;",
+       "",
+       0,
+       {"CLASS levels that the analysis data do not have are not used", "return code 0"}},
+      {"proc varsifter data=rows; model y = x1 x2 / "
+       "selection=lasso(adaptive(inest=inest_noparms)); "
+       "run;",
+       "",
+       0,
+       {"WARNING: The INEST= data set has no PARMS row", "return code 4"}},
+      // Rows over many small pages, on one thread and on four.
+      {"proc varsifter data=bygroups; by g; model y = x1; "
+       "performance util_pagesize$=1 util_buffers$=1; run;",
+       "--nothreads",
+       0,
+       {"return code 0"}},
+      {"proc varsifter data=sscp; class k c; model y = x1-x4 k c / selection=forward(choose=cv) "
+       "cvmethod=block(5); weight w; freq f; performance threads cpucount=4 util_pagesize$=2; run;",
+       "",
+       0,
+       {"return code 0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    ProgramRun r = runProgram(c.program, c.options);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    for (const char* t : c.texts)
+      EXPECT_NE(r.output.find(t), std::string::npos) << t << "\n" << r.output;
+  }
+}
+
+}  // namespace
