@@ -167,5 +167,26 @@ TEST(StoredRows, SparseOrDenseByColumnsAndCoding) {
   }
 }
 
+// A sparse effect's values are stored in increasing column order, so that the crossproducts
+// of a row land in their packed elements: EFFECT coding gives the last level -1 in every column.
+TEST(StoredRows, SparseValuesInIncreasingColumnOrder) {
+  size_t fullRows = 0;
+  StepRun r =
+      runOnData("proc varsifter data=codings; class c6 / param=effect; model y = c6 x; run;",
+                [&](VsfState& v) {
+                  for (const StoredRow& row : readStoredRows(v)) {
+                    ASSERT_EQ(row.sparseEnds.size(), 1u);
+                    for (size_t k = 1; k < row.sparseIndexes.size(); ++k)
+                      EXPECT_LT(row.sparseIndexes[k - 1], row.sparseIndexes[k]);
+                    if (row.sparseIndexes.size() == 5) {
+                      ++fullRows;
+                      for (int c = 1; c <= 5; ++c) EXPECT_EQ(row.x[c], -1.0);
+                    }
+                  }
+                });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_EQ(fullRows, 6u);  // rows 5, 11, ..., 35 of the 40: level l5
+}
+
 }  // namespace
 }  // namespace vsf::test
