@@ -99,7 +99,36 @@ for a in [0.001, 0.01, 0.1, 0.5, 0.7, 1, 1.5, 2, 5, 10, 30, 100, 1000, 1e4, 1e5]
             p = lower_series(mp.mpf(a), x)
         ld = (a - 1) * mp.log(x) - x - mp.loggamma(a)
         rows.append([x, a, mp.log(p), mp.log(q), ld])
+
+
+def near_mode(a, k):
+    # x = a + k sqrt(a) as a double, with P from the positive series and Q = 1 - P
+    a = mp.mpf(a)
+    x = mp.mpf(float(a + k * mp.sqrt(a)))
+    p = lower_series(a, x)
+    return x, mp.log(p), mp.log(1 - p), (a - 1) * mp.log(x) - x - mp.loggamma(a)
+
+
+# Large shapes near the mode, where the series and fractions give up and the quadrature serves.
+for a in [3e5, 1e6, 1e7, 1e8]:
+    for k in [-0.6, -0.1, 0, 0.3, 0.6, 2]:
+        x, lp, lq, ld = near_mode(a, k)
+        rows.append([x, a, lp, lq, ld])
 write("gammainc.csv", ["x", "a", "logLower", "logUpper", "logDensity"], rows)
+
+# The quadrature itself: the points above, points on both sides of the mode for small shapes.
+rows = []
+for a, x in [(0.7, 3), (1.5, 0.5), (5, 20), (1, 1), (0.5, 1), (0.1, 0.01), (2, 2), (10, 5),
+             (10, 30), (100, 80), (100, 120), (1e4, 1e4 + 50)]:
+    a, x = mp.mpf(a), mp.mpf(x)
+    q = mp.gammainc(a, x, mp.inf, regularized=True)
+    p = lower_series(a, x) if x <= a else 1 - q
+    rows.append([x, a, mp.log(p), mp.log(q)])
+for a in [3e5, 1e6, 1e7, 1e8]:
+    for k in [-0.6, 0, 0.6, 2]:
+        x, lp, lq, _ = near_mode(a, k)
+        rows.append([x, a, lp, lq])
+write("gammaser.csv", ["x", "a", "logLower", "logUpper"], rows)
 
 # ---- F and chi-square ----
 def f_tails(x, d1, d2):
