@@ -3,6 +3,7 @@
 // log density and the quantile requests.
 #include <cmath>
 
+#include "numerics/chisq_internal.h"
 #include "numerics/faults_internal.h"
 #include "numerics/mixture_internal.h"
 #include "numerics/numerics.h"
@@ -54,8 +55,10 @@ int ncTerm(double t, void* context, double* value) {
   return 0;
 }
 
+}  // namespace
+
 // The directly summed tail by quadrature of the density: over (x, inf) or (0, x).
-bool quadratureTail(ChiSqDistRec* rec, bool lower, double* logTail) {
+bool chisqQuadratureTail(ChiSqDistRec* rec, bool lower, double* logTail) {
   TrapezoidRec t;
   NcDensity c{rec->df, rec->nc, &t};
   t.tol = std::fmax(rec->tol, 1e-10);
@@ -79,6 +82,8 @@ bool quadratureTail(ChiSqDistRec* rec, bool lower, double* logTail) {
   *logTail = std::log(integral) + t.scale;
   return true;
 }
+
+namespace {
 
 int noncentralTails(ChiSqDistRec* rec) {
   double x = rec->x, df = rec->df, nc = rec->nc;
@@ -109,7 +114,7 @@ int noncentralTails(ChiSqDistRec* rec) {
     ok = poissonMixture(nc / 2, static_cast<long long>(std::floor(nc / 2)), rec->tol, term,
                         &logTail);
   }
-  if (!ok && df >= 2) ok = quadratureTail(rec, lowerDirect, &logTail);
+  if (!ok && df >= 2) ok = chisqQuadratureTail(rec, lowerDirect, &logTail);
   if (!ok) return 1;
   if (logTail > 0) logTail = 0;
   double e = std::exp(logTail);

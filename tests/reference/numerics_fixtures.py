@@ -172,7 +172,28 @@ for df, nc in [(2, 1), (3, 10), (5, 100), (10, 400), (4, 800), (1, 30)]:
         if up <= 1e-12 or lo <= 1e-12:
             continue
         rows.append([x, df, nc, np.log(lo), np.log(up)])
+# Noncentrality beyond the Poisson series' 1,000 terms a side: the quadrature serves.
+for df in [2, 5]:
+    for k in [-4, -1, 0, 2, 6]:
+        x = df + 1e5 + k * np.sqrt(2 * (df + 2e5))
+        rows.append([x, df, 1e5, stats.ncx2.logcdf(x, df, 1e5), stats.ncx2.logsf(x, df, 1e5)])
 write("chisq.csv", ["x", "df", "nc", "logLower", "logUpper"], rows)
+
+# The quadrature of the noncentral density on its own: the smaller tail, around the mean.
+rows = [[500, 4, 800, 1, stats.ncx2.logcdf(500, 4, 800)]]
+for df in [2, 3, 10, 50]:
+    for nc in [1, 10, 800, 5000, 1e5]:
+        m, sd = df + nc, np.sqrt(2 * (df + 2 * nc))
+        for k in [-4, -2, -1, 1, 2, 4, 8]:
+            x = m + k * sd
+            if x <= 0:
+                continue
+            lower = k < 0
+            lt = stats.ncx2.logcdf(x, df, nc) if lower else stats.ncx2.logsf(x, df, nc)
+            if lt < -700:
+                continue
+            rows.append([x, df, nc, int(lower), lt])
+write("chisq_quad.csv", ["x", "df", "nc", "lower", "logTail"], rows)
 
 # ---- Quantiles ----
 def polish(f, df, x0):
