@@ -282,6 +282,14 @@ for x, y in [(4, 0.5), (2, 0.25), (10, 2.5), (1e-300, 0.75), (5e-324, 0.5), (0.9
     rows.append([x, y, mp.power(mp.mpf(x), mp.mpf(y))])
 write("pow.csv", ["x", "y", "pow"], rows)
 
+# ---- Exponential: large arguments, where the reduction by ln 2 must stay exact ----
+rows = [[x, mp.exp(mp.mpf(x))] for x in
+        [-708.3, -700.25, -688.996, -454.5, -100.5, -30.7, -1e-3, 0.5, 1, 20.25, 266.863, 300.1,
+         709.7]]
+rng = np.random.default_rng(11)
+rows += [[x, mp.exp(mp.mpf(x))] for x in (float(v) for v in rng.uniform(-708, 709, 200))]
+write("exp.csv", ["x", "exp"], rows)
+
 # ---- Generators: MT19937 with the 1998 initialisation, and the Lehmer generator ----
 def mt_stream(seed, count, init1998):
     mt = [0] * 624
