@@ -89,7 +89,7 @@ def lower_series(a, x):
 rows = []
 for a in [0.001, 0.01, 0.1, 0.5, 0.7, 1, 1.5, 2, 5, 10, 30, 100, 1000, 1e4, 1e5]:
     for f in [1e-6, 1e-3, 0.1, 0.5, 0.9, 1, 1.1, 1.5, 3, 10, 50, 99, 101, 150, 300]:
-        x = mp.mpf(a) * f
+        x = mp.mpf(float(mp.mpf(a) * f))  # the double the test reads
         if x > 5000 and f > 3:
             continue
         q = mp.gammainc(a, x, mp.inf, regularized=True)
@@ -114,6 +114,9 @@ for a in [3e5, 1e6, 1e7, 1e8]:
     for k in [-0.6, -0.1, 0, 0.3, 0.6, 2]:
         x, lp, lq, ld = near_mode(a, k)
         rows.append([x, a, lp, lq, ld])
+for k in [-8, -3, 3, 8]:  # the continued fractions at the largest shapes below Wilson-Hilferty's
+    x, lp, lq, ld = near_mode(5e8, k)
+    rows.append([x, 5e8, lp, lq, ld])
 write("gammainc.csv", ["x", "a", "logLower", "logUpper", "logDensity"], rows)
 
 # The quadrature itself: the points above, points on both sides of the mode for small shapes.
