@@ -13,6 +13,7 @@ namespace vsf::host {
 HostExtension* makePageStreams();   // hxstream
 HostExtension* makeScratchFiles();  // hxstreamx
 HostExtension* makeWorkQueues();    // hxworkq
+HostExtension* makeFormatter();     // hxformat
 
 namespace {
 
@@ -45,6 +46,7 @@ std::map<std::string, ExtensionFactory, std::less<>>& factories() {
       {"hxstream", &makePageStreams},
       {"hxstreamx", &makeScratchFiles},
       {"hxworkq", &makeWorkQueues},
+      {"hxformat", &makeFormatter},
   };
   return f;
 }

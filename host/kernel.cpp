@@ -264,9 +264,13 @@ std::vector<std::string> takePoolLog() {
   return out;
 }
 
+// The session's character encoding as the name/value store publishes it: UTF-8.
+constexpr int64_t kSessionEncodingUtf8 = 20;
+
 void initNameValueStore(int cpuCount) {
   std::lock_guard<std::mutex> lock(gNvMutex);
   gNv["host.cpucount"] = static_cast<int64_t>(cpuCount);
+  gNv["HXNLS.QPW_SESSION_CEI"] = static_cast<int64_t>(kSessionEncodingUtf8);
   for (char** e = ::environ; e && *e; ++e) {
     std::string_view kv(*e);
     size_t eq = kv.find('=');

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <fmt/format.h>
@@ -165,8 +166,11 @@ bool applyOptions(const std::string& text) {
     if (name == "THREADS") o.threads = true;
     else if (name == "NOTHREADS") o.threads = false;
     else if (name == "CPUCOUNT") {
-      if (upperWord(value) == "ACTUAL") o.cpuCount = 0;
-      else {
+      // ACTUAL: the processors the machine has.
+      if (upperWord(value) == "ACTUAL") {
+        unsigned machine = std::thread::hardware_concurrency();
+        o.cpuCount = machine > 0 ? static_cast<int>(machine) : 1;
+      } else {
         int n = 0;
         auto r = std::from_chars(value.data(), value.data() + value.size(), n);
         if (r.ec != std::errc() || r.ptr != value.data() + value.size()) ok = false;

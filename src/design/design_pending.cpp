@@ -1,23 +1,10 @@
-// Design-matrix services that have no work to do until the design subsystem exists.
-#include <cstring>
-
+// Services of the constructed effects that have no work to do until those effects exist.
 #include "design/design.h"
+#include "design/design_internal.h"
 
 namespace vsf {
 
-int nameDesignColumns(VsfState*, HostPool*) { return 0; }
-void zcolnames(ZLevCtx*) {}
-void zncols(ZLevCtx*) {}
 int zsplopts(ZDesign*, SplineOptions*, int, const StatementRecord*) { return 0; }
-
-// Small enough to serve as it is until the design subsystem's table helpers exist.
-int zleadeq(const void* table, int count, const void* key, int width) {
-  const char* t = static_cast<const char*>(table);
-  for (int i = 0; i < count; ++i)
-    if (std::memcmp(t + static_cast<size_t>(i) * static_cast<size_t>(width), key,
-                    static_cast<size_t>(width)) == 0)
-      return i;
-  return count;
-}
+void zcterm(ZLevCtx*, ZDesignVar*) {}
 
 }  // namespace vsf

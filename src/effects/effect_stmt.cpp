@@ -20,8 +20,8 @@ int refuse(ZDesign* d, int code) {
 }
 
 int32_t designVarsOfPolynomial(const EffectStatement& e) {
-  if (e.flag(effflag::kNoSeparate)) return 1;
-  int32_t degree = e.integer(effstmt::kDegree, 1);
+  if (e.flag(ef::kNoSeparate)) return 1;
+  int32_t degree = e.integer(es::kDegree, 1);
   // C(m + d, d) as a product of ratios; 2147483647 once a step would pass it.
   double r = 1.0;
   for (int32_t i = 1; i <= degree; ++i) {
@@ -51,7 +51,7 @@ int countStatement(ZDesign* d, EffectStatement* e) {
       break;
     case effkind::kLag:
       e->designVars = 1;
-      e->lagTable = e->list(effstmt::kWithin).size() >= 2 || e->given(effstmt::kDesignRole);
+      e->lagTable = e->list(es::kWithin).size() >= 2 || e->given(es::kDesignRole);
       break;
     default:
       e->designVars = 1;
@@ -62,8 +62,8 @@ int countStatement(ZDesign* d, EffectStatement* e) {
 
 // DETAILS(DELIMITER=): a blank unless a character is given.
 char separatorOf(const EffectStatement& e, const char* designVarName) {
-  if (!e.flag(effflag::kDetails) || !e.given(effstmt::kDelimiter)) return ' ';
-  const std::string& t = e.text(effstmt::kDelimiter);
+  if (!e.flag(ef::kDetails) || !e.given(es::kDelimiter)) return ' ';
+  const std::string& t = e.text(es::kDelimiter);
   if (t.empty()) {
     hostMsg(174, 65, {designVarName});
     return ' ';
@@ -83,7 +83,7 @@ ZDesignVar* startRecord(ZDesignVar* v, const EffectStatement& e, int32_t index,
   v->replicates = e.designVars;
   v->recordIndex = index;
   v->first = index == 0;
-  v->details = e.flag(effflag::kDetails);
+  v->details = e.flag(ef::kDetails);
   return v;
 }
 
@@ -107,12 +107,12 @@ int buildMultimember(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDes
     classes.push_back(c);
   }
   std::vector<int32_t> weights;
-  if (e.given(effstmt::kWeight)) {
-    if (e.list(effstmt::kWeight).size() != members.size()) {
+  if (e.given(es::kMmWeight)) {
+    if (e.list(es::kMmWeight).size() != members.size()) {
       hostMsg(174, 23, {std::string_view(e.name)});
       return refuse(d, step::kInternal);
     }
-    zaddmodelvars(ds, d, e.list(effstmt::kWeight), &weights);
+    zaddmodelvars(ds, d, e.list(es::kMmWeight), &weights);
   }
   for (int32_t c : classes) d->classVars[c].multimember = 1;
   startRecord(v, e, 0, e.name);
@@ -120,8 +120,8 @@ int buildMultimember(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDes
   v->classMembers = idsOf(classes);
   v->valueCount = static_cast<int32_t>(weights.size());
   v->values = idsOf(weights);
-  v->allMissingOk = e.flag(effflag::kNoEffect);
-  v->weightedSum = e.flag(effflag::kStdize);
+  v->allMissingOk = e.flag(ef::kNoEffect);
+  v->weightedSum = e.flag(ef::kStdize);
   v->separator = separatorOf(e, v->name);
   return 0;
 }
@@ -164,26 +164,26 @@ int32_t lagClassVar(ZDesign* d, HostDataSet* ds, int number) {
 
 int buildLag(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v,
              int32_t* lagTablesUsed) {
-  if (!e.given(effstmt::kPeriod) || e.list(effstmt::kPeriod).empty()) {
+  if (!e.given(es::kPeriod) || e.list(es::kPeriod).empty()) {
     hostMsg(174, 76, {std::string_view(e.name)});
     return refuse(d, step::kInternal);
   }
-  if (!e.given(effstmt::kWithin) || e.list(effstmt::kWithin).empty()) {
+  if (!e.given(es::kWithin) || e.list(es::kWithin).empty()) {
     hostMsg(174, 75, {std::string_view(e.name)});
     return refuse(d, step::kInternal);
   }
   auto* lag = new (effAlloc(sizeof(LagRecord))) LagRecord();
-  lag->distance = e.integer(effstmt::kNlag, 1);
-  lag->time = lagClassVar(d, ds, e.list(effstmt::kPeriod)[0]);
+  lag->distance = e.integer(es::kNLag, 1);
+  lag->time = lagClassVar(d, ds, e.list(es::kPeriod)[0]);
   std::vector<int32_t> keys;
-  for (int number : e.list(effstmt::kWithin)) keys.push_back(lagClassVar(d, ds, number));
+  for (int number : e.list(es::kWithin)) keys.push_back(lagClassVar(d, ds, number));
   lag->keyCount = static_cast<int32_t>(keys.size());
   lag->keys = idsOf(keys);
   lag->keyBuffer = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * keys.size()));
   lag->tables[0] = &lag->defaultTable;
-  if (e.given(effstmt::kDesignRole)) {
+  if (e.given(es::kDesignRole)) {
     lag->designRole = 1;
-    if (!e.list(effstmt::kDesignRole).empty()) lag->designRoleVar = e.list(effstmt::kDesignRole)[0];
+    if (!e.list(es::kDesignRole).empty()) lag->designRoleVar = e.list(es::kDesignRole)[0];
   }
   if (e.lagTable) lag->tables[2] = &d->lagTables[(*lagTablesUsed)++];
   int lagged = e.vars()[0];

@@ -8,8 +8,13 @@
 
 #include "effects/effects.h"
 #include "frame/host/parse.h"
+#include "frame/slots.h"
 
 namespace vsf {
+
+// The EFFECT record as the grammar writes it.
+namespace es = slots::effect;
+namespace ef = flags::effect;
 
 // The counts of a SPLINE statement worked out in the first pass.
 struct SplineCount {
@@ -40,7 +45,7 @@ struct EffectStatement {
   const std::string& text(int slot) const;
   const std::vector<int>& list(int slot) const;
   const std::vector<double>& numbers(int slot) const;
-  const std::vector<int>& vars() const { return list(effstmt::kVars); }
+  const std::vector<int>& vars() const { return list(es::kVars); }
 };
 
 ZDesignVar* startDesignVar(ZDesignVar* v, const EffectStatement& e, int32_t index,

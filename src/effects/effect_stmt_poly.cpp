@@ -51,25 +51,30 @@ namespace {
 
 PolyRecord* polyOf(const EffectStatement& e, const std::vector<int32_t>& index) {
   auto* p = new (effAlloc(sizeof(PolyRecord))) PolyRecord();
-  p->degree = e.integer(effstmt::kDegree, 1);
-  p->mdegree = e.integer(effstmt::kMDegree, 0);
+  p->degree = e.integer(es::kDegree, 1);
+  p->mdegree = e.integer(es::kMDegree, 0);
   p->varCount = static_cast<int32_t>(index.size());
   p->vars = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (index.size() + 1)));
   std::copy(index.begin(), index.end(), p->vars);
-  p->separate = !e.flag(effflag::kNoSeparate);
-  if (e.flag(effflag::kStandardize)) {
-    int32_t what = e.integer(effstmt::kStdWhat, 3);
-    p->center = what == 1 || what == 3;
-    p->scale = what == 2 || what == 3;
-    p->standardize = what == 0 ? 0 : static_cast<uint8_t>(e.integer(effstmt::kStdMethod, 1));
+  p->separate = !e.flag(ef::kNoSeparate);
+  if (e.flag(ef::kStandardize)) {
+    // STANDARDIZE= NONE 1, CENTER 2, SCALE 3, CENTERSCALE 4 (the default).
+    int32_t what = e.integer(es::kStdOption, 4);
+    p->center = what == 2 || what == 4;
+    p->scale = what == 3 || what == 4;
+    p->standardize = what == 1 ? 0 : static_cast<uint8_t>(e.integer(es::kStdMethod, 1));
   }
-  if (e.given(effstmt::kStdPrefix)) p->prefix = effStrdup(e.text(effstmt::kStdPrefix));
-  if (e.given(effstmt::kExponent)) p->exponent = effStrdup(e.text(effstmt::kExponent));
-  if (e.given(effstmt::kProduct)) p->product = effStrdup(e.text(effstmt::kProduct));
-  p->expand = e.flag(effflag::kExpand);
-  p->includeName = e.flag(effflag::kIncludeName) && p->separate;
-  p->details = e.flag(effflag::kDetails);
-  if (e.given(effstmt::kExponent) && p->expand) {
+  if (e.given(es::kStdPrefix)) p->prefix = effStrdup(e.text(es::kStdPrefix));
+  if (e.given(es::kExponent)) p->exponent = effStrdup(e.text(es::kExponent));
+  if (e.flag(ef::kProductNone))
+    p->product = "";
+  else if (e.given(es::kProductSymbol))
+    p->product = effStrdup(e.text(es::kProductSymbol));
+  p->expand = e.flag(ef::kExpand);
+  p->includeName = e.flag(ef::kIncludeName) && p->separate;
+  p->details = e.flag(ef::kDetails);
+  // EXPONENT, with or without its text, asks for the exponent form.
+  if (e.flag(ef::kExponentGiven) && p->expand) {
     hostMsg(174, 72);
     p->expand = 0;
   }

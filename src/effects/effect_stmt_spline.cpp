@@ -56,16 +56,16 @@ std::string columnName(const EffectStatement& e, const SplineCount& c, const std
 }  // namespace
 
 int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
-  c->degree = e.integer(effstmt::kDegree, 3);
-  int32_t method = e.integer(effstmt::kKnotMethod, kEqual);
+  c->degree = e.integer(es::kDegree, 3);
+  int32_t method = e.integer(es::kKnotMethod, kEqual);
   if (method == kEqual || method == kPercentiles || method == kMultiscale)
-    c->knots = e.integer(effstmt::kKnotCount, 3);
+    c->knots = e.integer(es::kKnotCount, 3);
   else
-    c->knots = static_cast<int32_t>(e.numbers(effstmt::kKnotList).size());
+    c->knots = static_cast<int32_t>(e.numbers(es::kKnotList).size());
   c->multiscale = method == kMultiscale;
   if (c->multiscale) {
-    c->start = e.integer(effstmt::kStartLevel, 0);
-    c->end = e.integer(effstmt::kEndScale, 7);
+    c->start = e.integer(es::kStartLevel, 0);
+    c->end = e.integer(es::kEndScale, 7);
     if (c->start > c->end) {
       hostMsg(174, 81, {c->start, c->end, std::string_view(e.name)});
       raiseBuildCode(d, step::kInternal);
@@ -73,12 +73,12 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
     }
     c->scales = c->end - c->start + 1;
   }
-  c->natural = e.flag(effflag::kNatural);
-  c->tpf = e.integer(effstmt::kBasis, 1) == 2;
-  c->noInt = c->tpf && e.flag(effflag::kTpfNoInt);
-  c->noPowers = c->tpf && e.flag(effflag::kTpfNoPowers);
-  c->separate = e.flag(effflag::kSeparate);
-  c->split = e.flag(effflag::kSplit) || (d->flags & dflag::kSplitAll);
+  c->natural = e.flag(ef::kNaturalCubic);
+  c->tpf = e.integer(es::kBasis, 1) == 2;
+  c->noInt = c->tpf && e.flag(ef::kTpfNoInt);
+  c->noPowers = c->tpf && e.flag(ef::kTpfNoPowers);
+  c->separate = e.flag(ef::kSeparate);
+  c->split = e.flag(ef::kSplit) || (d->flags & dflag::kSplitAll);
 
   int32_t columns = c->degree + 1 + c->knots;
   if (c->natural) {
@@ -114,7 +114,7 @@ namespace {
 SplineOptions* optionsOf(const EffectStatement& e, const SplineCount& c) {
   auto* o = new (effAlloc(sizeof(SplineOptions))) SplineOptions();
   o->degree = c.degree;
-  o->knotMethod = static_cast<uint8_t>(e.integer(effstmt::kKnotMethod, kEqual));
+  o->knotMethod = static_cast<uint8_t>(e.integer(es::kKnotMethod, kEqual));
   o->knotCount = c.knots;
   o->startLevel = c.start;
   o->endScale = c.multiscale ? c.end : 7;
@@ -126,13 +126,13 @@ SplineOptions* optionsOf(const EffectStatement& e, const SplineCount& c) {
   o->split = c.split;
   o->tpfNoInt = c.noInt;
   o->tpfNoPowers = c.noPowers;
-  o->details = e.flag(effflag::kDetails);
-  o->dataBoundary = e.flag(effflag::kDataBoundary);
-  o->knotMinGiven = e.given(effstmt::kKnotMin);
-  o->knotMaxGiven = e.given(effstmt::kKnotMax);
-  o->knotMin = e.real(effstmt::kKnotMin, 0.0);
-  o->knotMax = e.real(effstmt::kKnotMax, 0.0);
-  const std::vector<double>& listed = e.numbers(effstmt::kKnotList);
+  o->details = e.flag(ef::kDetails);
+  o->dataBoundary = e.flag(ef::kDataBoundary);
+  o->knotMinGiven = e.given(es::kKnotMin);
+  o->knotMaxGiven = e.given(es::kKnotMax);
+  o->knotMin = e.real(es::kKnotMin, 0.0);
+  o->knotMax = e.real(es::kKnotMax, 0.0);
+  const std::vector<double>& listed = e.numbers(es::kKnotList);
   if (!listed.empty()) {
     o->listedKnots = static_cast<double*>(effAlloc(sizeof(double) * listed.size()));
     std::copy(listed.begin(), listed.end(), o->listedKnots);

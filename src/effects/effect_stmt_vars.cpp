@@ -34,10 +34,7 @@ LevelVar* appendLevelVar(LevelVar** array, int32_t* count) {
 }  // namespace
 
 EffectStatement::EffectStatement(const StatementRecord* record, int32_t n)
-    : s(record),
-      number(n),
-      name(trimRight(slotOf(record, effstmt::kName).text)),
-      type(integer(effstmt::kType, 0)) {}
+    : s(record), number(n), name(effectStatementName(record)), type(integer(es::kType, 0)) {}
 
 bool EffectStatement::given(int slot) const { return slotOf(s, slot).given != 0; }
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "selection/selection.h"
+
 namespace vsf {
 
 struct HostPool;
@@ -100,6 +102,9 @@ struct LevelVar {
   LevelRecord* levels = nullptr;   // per level, in level order
   double value = 0.0;              // current value of a row-slot or response variable
   ZTreeNode* levelTree = nullptr;  // levels met so far (levelization)
+  // Hashed lookup of the level texts: slots hold level indexes, -1 empty (zlvlfind).
+  int32_t* levelSlots = nullptr;
+  uint32_t levelSlotMask = 0;
 };
 
 // Spline options block of a SPLINE effect (filled from the EFFECT statement; completed by
@@ -219,6 +224,7 @@ struct ZDesignVar {
   int32_t splineScale = 0;  // the MULTISCALE scale and the column (from 0)
   int32_t splineColumn = 0;
   int32_t** levelMaps = nullptr;  // MULTIMEMBER: per CLASS member, union level per level
+  uint8_t computed = 0;           // columns evaluated for the current row (design rows)
 };
 
 // Where the design variables of one EFFECT statement start, and how many it made.
@@ -272,6 +278,7 @@ struct ZEffect {
   uint8_t copy = 0;  // second and later copies of a replicated effect
   EffectRec* source = nullptr;
   ZTreeNode* combinationTree = nullptr;  // levelization's tree of the combinations met
+  int32_t* cellIndex = nullptr;  // split candidates: per CLASS cell its level indexes
 };
 
 struct MomentSums {
@@ -347,64 +354,100 @@ struct ZDesign {
   DesignVarTable designVarTable;  // what constructed effects point at
 };
 
-// The levelization allocation record: the input reader and the allocator of the group.
+// What the model uses, marked '1' (built by zreadobs under kFullRank): one character per effect,
+// per design variable, per continuous variable and per CLASS variable.
+struct ModelUsageMask {
+  char marker = '1';
+  char* effects = nullptr;
+  char* designVars = nullptr;
+  char* cont = nullptr;
+  char* classVars = nullptr;
+};
+
+// A raw character value: its bytes (the variable's length) and that length.
+struct RawText {
+  char* text = nullptr;
+  int32_t length = 0;
+};
+
+// Where one fetch puts the current observation's values; the fetch's letter spec says which
+// of these it fills ('z' values, 'c' formatted, 'u' numeric raw, 'b' character raw,
+// 'y' responses, 'w' weight, 'f' frequency). Unused targets stay null.
+struct FetchTargets {
+  double* values = nullptr;         // z: one per continuous variable
+  char** formatted = nullptr;       // c: one buffer of its formatted width per CLASS variable
+  double* numericRaw = nullptr;     // u: one per numeric CLASS variable, in list order
+  RawText* characterRaw = nullptr;  // b: one per character CLASS variable
+  double* responses = nullptr;      // y
+  double* weight = nullptr;         // w
+  double* frequency = nullptr;      // f
+};
+
+struct ZLevCtx;
+struct LevelizeThreads;  // threaded levelization
+struct HostBindList;
+
+// One row image of the input reader: the bound list that fills it and its bytes.
+struct LevRowImage {
+  HostDataSet* reader = nullptr;  // the reader the list is bound on
+  HostBindList* list = nullptr;
+  char* bytes = nullptr;
+  int32_t size = 0;
+};
+
+// The levelization allocation record: the input reader, the row images (raw, formatted) and
+// the allocator of the group.
 struct LevAllocRecord {
   HostDataSet* reader = nullptr;
-  HostPool* allocator = nullptr;
+  HostPool* allocator = nullptr;  // everything zlev allocates for the group
+  LevRowImage images[2];          // 0 raw, 1 formatted
+  int32_t active = -1;            // the image the reader fills on each read, -1 none
+  uint8_t ownsAllocator = 0;      // zlev made the allocator (no group heap was given)
 };
 
+using LevStartFn = int (*)(ZLevCtx* ctx);  // rewinds to the group's first observation
+using LevNextFn = int (*)(ZLevCtx* ctx);   // nonzero while an observation is current
+using LevFetchFn = int (*)(ZLevCtx* ctx, const char* spec, const FetchTargets& to);
+// Observation filter and CLASS in-use callback: (in-use flags, the design's filter argument,
+// context) -> nonzero to use the observation; may clear flags of CLASS variables that do not
+// matter for it.
+using LevFilterFn = int (*)(int32_t* inUse, void* filterArg, ZLevCtx* ctx);
+
+// The levelization context of the step (embedded in VsfState): what zlev reads, and per BY
+// group the levels, the current observation's decoded values and the reader callbacks.
 struct ZLevCtx {
   LevAllocRecord* alloc = nullptr;
+  int32_t responseCount = 0;
+  LevelVar* responses = nullptr;  // the extra variables of zreadobs, MODEL order
+  LevelVar* weights = nullptr;
+  LevelVar* frequency = nullptr;
+  LevelVar* rowSlots[3] = {nullptr, nullptr, nullptr};  // current value into ->value
+  int32_t weightCount = 0;
   ZDesign* design = nullptr;
+  LevelizeThreads* threads = nullptr;
+  int32_t largestLevelCount = 0;
+  int32_t* levelIndexes = nullptr;    // per CLASS variable, -1 none
+  int32_t** responseLinks = nullptr;  // per response: the level index of the same variable
+  double* values = nullptr;           // per continuous variable
+  char* levelScratch = nullptr;       // largest level count x 8 bytes
+  SscpProvider sscp;
+  char** formatted = nullptr;  // per CLASS variable, its formatted width
+  int32_t threaded = 0;
+  uint8_t formattedRow = 0;  // the fetch delivers the formatted image
+  LevStartFn start = nullptr;
+  LevNextFn next = nullptr;
+  LevFetchFn fetch = nullptr;
+  LevFilterFn filter = nullptr;
+  // Design rows: per CLASS variable null or one weight per level (or all null), a routine
+  // called once the constructed columns of a row are evaluated, the row zxrow fills when its
+  // caller gives none.
+  double** levelWeights = nullptr;
+  void (*rowHook)(ZLevCtx* ctx) = nullptr;
+  double* designRow = nullptr;
 };
 
-// Option slots of an EFFECT statement's record, as the grammar fills them. Variable lists are
-// data-set variable numbers in `vars`.
-namespace effstmt {
-constexpr int kSlots = 25;
-constexpr int kName = 1;         // text: the new effect's name
-constexpr int kType = 2;         // number: effkind
-constexpr int kVars = 3;         // vars: the variables of the effect, in order
-constexpr int kDegree = 4;       // number
-constexpr int kMDegree = 5;      // number
-constexpr int kKnotMethod = 6;   // number: SplineOptions::knotMethod
-constexpr int kKnotCount = 7;    // number: n of EQUAL(n) or PERCENTILES(n)
-constexpr int kKnotList = 8;     // numbers: LIST, RANGEFRACTIONS, LISTWITHBOUNDARY values
-constexpr int kStartLevel = 9;   // number: MULTISCALE STARTLEVEL=
-constexpr int kEndScale = 10;    // number: MULTISCALE ENDSCALE=
-constexpr int kBasis = 11;       // number: 1 BSPLINE, 2 TPF
-constexpr int kKnotMin = 12;     // number
-constexpr int kKnotMax = 13;     // number
-constexpr int kWeight = 14;      // vars: MULTIMEMBER WEIGHT=
-constexpr int kStdPrefix = 15;   // text: STANDARDIZE(PREFIX=)
-constexpr int kStdMethod = 16;   // number: STANDARDIZE(METHOD=): 1 MOMENTS, 2 WMOMENTS, 3 RANGE
-constexpr int kExponent = 17;    // text: LABELSTYLE EXPONENT=
-constexpr int kProduct = 18;     // text: LABELSTYLE PRODUCTSYMBOL= (NONE: given, empty)
-constexpr int kNlag = 19;        // number: NLAG=
-constexpr int kWithin = 20;      // vars: WITHIN=
-constexpr int kPeriod = 21;      // vars: PERIOD=
-constexpr int kDesignRole = 22;  // vars: DESIGNROLE=
-constexpr int kDelimiter = 23;   // text: DETAILS(DELIMITER=)
-constexpr int kStdWhat = 24;     // number: STANDARDIZE=: 0 NONE, 1 CENTER, 2 SCALE,
-                                 // 3 CENTERSCALE (the default)
-}  // namespace effstmt
-
-// Flags of an EFFECT statement's record.
-namespace effflag {
-constexpr int kNoEffect = 1;  // MULTIMEMBER NOEFFECT
-constexpr int kStdize = 2;    // MULTIMEMBER STDIZE or ROWSTD
-constexpr int kDetails = 3;
-constexpr int kNatural = 4;  // NATURALCUBIC, NATURAL, RESTRICTED
-constexpr int kSeparate = 5;
-constexpr int kSplit = 6;
-constexpr int kDataBoundary = 7;
-constexpr int kTpfNoInt = 8;
-constexpr int kTpfNoPowers = 9;
-constexpr int kNoSeparate = 10;
-constexpr int kStandardize = 11;  // STANDARDIZE given
-constexpr int kExpand = 12;       // LABELSTYLE EXPAND
-constexpr int kIncludeName = 13;  // LABELSTYLE INCLUDENAME
-}  // namespace effflag
+// The EFFECT statement's record is laid out as the grammar writes it: frame/slots.h
+// (slots::effect, flags::effect).
 
 // The effects library, driven by the parser while MODEL and EFFECT statements are read.
 // Sets itself up on the first MODEL statement with the name length limit (NAMELEN=).
@@ -423,7 +466,45 @@ void zeffnamebuf(ZDesign* design, ZEffect* effect);
 // Levelizes the current BY group: 0, or a positive status (1 no levels, 2 a reference level
 // that does not occur, 6 the constructed-effect set-up failed) that skips the group.
 int zlev(ZLevCtx* ctx);
-// Releases the group's levelization; what = -1 releases everything.
-void zlevfree(ZLevCtx* ctx, int what);
+// Releases the group's levelization by mask (0x01 levels, 0x02 row arrays, 0x04 and 0x08
+// callbacks, 0x10 row images, 0x20 the pass's memory, 0x40 threads); -1 releases everything.
+int zlevfree(ZLevCtx* ctx, int mask);
+// One message (172, 398) per CLASS variable with exactly one level; 0.
+int zsinglelvl(ZLevCtx* ctx);
+
+// Key comparators of level trees: k level indexes (key length 4k bytes) as signed integers,
+// and NUL-terminated names compared blank-padded. -1, 0 or 1.
+int zidxcmp(const void* a, const void* b, int keyBytes, int keyOffset);
+int znamecmp(const void* a, const void* b, int ignored, int keyOffset);
+
+// The level index of a formatted value (justified in place unless the variable is raw), -1
+// when it is no level.
+int zlvlfind(void* ignored, LevelVar* var, char* text);
+
+// Status bits of an observation read by zreadobs.
+namespace obs {
+constexpr uint32_t kWeight = 0x01;        // weight or frequency missing or not positive
+constexpr uint32_t kNeeded = 0x02;        // a value the model needs is missing
+constexpr uint32_t kExcluded = 0x04;      // an extra variable or a row slot is missing
+constexpr uint32_t kClassMissing = 0x08;  // some CLASS level is missing
+constexpr uint32_t kContMissing = 0x10;   // some continuous value is missing
+constexpr uint32_t kEffect = 0x20;        // unusable for an effect
+constexpr uint32_t kAllMissing = 0x40;    // passed under a MULTIMEMBER all-missing rule
+constexpr uint32_t kUnusable = 0x27;      // any of these: the observation is not used
+}  // namespace obs
+
+// Decodes the current observation: fetches it, sets the CLASS level
+// indexes, the scaled continuous values and each effect's product and level combination,
+// and returns its status word. values receives the responses (the extra variables).
+uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency);
+// The check of one effect's constructed members: 1 usable, 0 not (0x22 added to *status).
+int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* design, int effect);
+// Points each extra variable at the level index of the CLASS variable that is the same
+// data-set variable.
+void zlinkextra(ZLevCtx* ctx);
+// Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
+// obs::kUnusable.
+int zobsusable(ZLevCtx* ctx, double* values);
+int zobsusablew(ZLevCtx* ctx, double* weight);
 
 }  // namespace vsf

@@ -7,6 +7,7 @@
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
 #include "frame/module.h"
+#include "frame/slots.h"
 #include "frame/strings.h"
 
 namespace vsf {
@@ -118,6 +119,12 @@ HostDataSet* analysisDataSet() {
 std::vector<int>& modelVarList() { return procSlot(1).vars; }
 std::vector<int>& classVarList() { return procSlot(2).vars; }
 
+std::string_view effectStatementName(const StatementRecord* s) {
+  const OptionSlot* n = s ? s->slot(slots::effect::kName) : nullptr;
+  if (!n || !n->names || n->names->names.empty()) return {};
+  return trimRight(n->names->names.front());
+}
+
 const char* effectNameText(int32_t id) {
   ZEffLib* lib = effLib();
   int64_t i = static_cast<int64_t>(kConstructedIdBase) - id;
@@ -156,14 +163,13 @@ void prepareEffectNames(ZEffLib* lib) {
   for (const StatementRecord* s = hostv().parse->firstStatement(); s; s = s->next) {
     if (s->name == "MODEL") break;
     if (s->name != "EFFECT") continue;
-    const OptionSlot* n = s->slot(effstmt::kName);
-    if (!n || trimRight(n->text).empty()) return;  // an unnamed EFFECT: no names at all
+    if (effectStatementName(s).empty()) return;  // an unnamed EFFECT: no names at all
     effects.push_back(s);
   }
   lib->effectNames = static_cast<char**>(effAlloc(sizeof(char*) * (effects.size() + 1)));
   HostDataSet* ds = analysisDataSet();
   for (const StatementRecord* s : effects) {
-    std::string_view name = trimRight(s->slot(effstmt::kName)->text);
+    std::string_view name = effectStatementName(s);
     int number = -1;
     if (ds && hostv().ds->findVar(ds, name, &number) == 0) {
       hostMsg(174, 30, {name});
@@ -190,12 +196,9 @@ bool sameToken(const ParseToken& a, const ParseToken& b) {
   return a.line == b.line && a.column == b.column && a.text == b.text;
 }
 
-// The token after the current one; a ';' is looked past without being consumed.
-const ParseToken* nextToken() {
-  const ParseToken* t = hostv().parse->peekToken(0);
-  if (isSymbol(t, ";")) t = hostv().parse->peekToken(1);
-  return t;
-}
+// The token after the current name. A ';' ends the effect list: the library looks no
+// further, so that the parser keeps the statement's end and the next statement is its own.
+const ParseToken* nextToken() { return hostv().parse->peekToken(0); }
 
 void addToTerm(ZEffLib* lib, int kind, int32_t index) {
   if (!lib->current) lib->current = zeffnew();
@@ -264,9 +267,7 @@ void termName(ZEffLib* lib, const ParseToken& token) {
   int kind = zeffvarkind(id, lib->mode, &index, effectName);
   addToTerm(lib, kind, index);
   if (isSymbol(next, "*")) {
-    const ParseToken* after =
-        hostv().parse->peekToken(isSymbol(hostv().parse->peekToken(0), ";") ? 2 : 1);
-    if (after) {
+    if (const ParseToken* after = hostv().parse->peekToken(1)) {
       lib->afterStar = *after;
       lib->hasAfterStar = true;
     }

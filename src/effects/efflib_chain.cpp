@@ -221,10 +221,15 @@ int32_t listPosition(ZEffLib* lib, int list, int number) {
                    : findInList(lib, lib->classTree, classVarList(), number);
 }
 
+// The host appends the variable (its name and number) to the procedure statement's list, as
+// it builds any list of the statement.
 int32_t appendModelVar(ZEffLib* lib, int number) {
+  VarDescriptor d;
+  HostDataSet* ds = analysisDataSet();
+  if (!ds || hostv().ds->varByNumber(ds, number, &d) != 0) d.name.clear();
+  int rc = hostv().parse->appendListName(procRecord(), 1, d.name, number);
+  if (rc != 0) hostEndStep(rc == -1 ? step::kEffect : step::kMemory);
   std::vector<int>& vars = modelVarList();
-  vars.push_back(number);
-  procRecord()->slots[1].count = static_cast<int32_t>(vars.size());
   int32_t position = static_cast<int32_t>(vars.size()) - 1;
   if (lib->fastSearch && lib->listTreesBuilt) {
     auto* n = static_cast<VarNode*>(heapAlloc(lib->heaps[0], sizeof(VarNode)));
@@ -235,11 +240,37 @@ int32_t appendModelVar(ZEffLib* lib, int number) {
   return position;
 }
 
+namespace {
+
+// Cuts a chunked name list back to its first count names.
+void trimNames(OptionSlot* slot, int32_t count) {
+  NameChunkList** link = &slot->names;
+  int32_t first = 0;
+  while (*link) {
+    NameChunkList* chunk = *link;
+    if (first >= count) {
+      *link = nullptr;  // the chunks from here on hold only names beyond the count
+      break;
+    }
+    if (chunk->lastIndex >= count) {
+      chunk->names.resize(static_cast<size_t>(count - first));
+      chunk->lastIndex = count - 1;
+      chunk->next = nullptr;
+      break;
+    }
+    first = chunk->lastIndex + 1;
+    link = &chunk->next;
+  }
+  slot->count = count;
+}
+
+}  // namespace
+
 void truncateModelVars(ZEffLib* lib, int32_t count) {
   std::vector<int>& vars = modelVarList();
   if (static_cast<int32_t>(vars.size()) <= count) return;
   vars.resize(static_cast<size_t>(count));
-  procRecord()->slots[1].count = count;
+  trimNames(&procRecord()->slots[1], count);
   // Positions beyond the list would remain in the trees: build them again on next use.
   lib->modelVarTree = lib->classTree = nullptr;
   lib->listTreesBuilt = false;

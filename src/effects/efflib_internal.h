@@ -101,6 +101,9 @@ char* effStrdup(std::string_view text);
 void effFail(int status);  // sets the parse status (2000 or 1012)
 bool effFailed();
 const char* effectNameText(int32_t id);  // the EFFECT name of a constructed id, or null
+// The name an EFFECT statement declares (the first name of its name slot), blanks trimmed;
+// empty when it has none.
+std::string_view effectStatementName(const StatementRecord* s);
 StatementRecord* procRecord();
 HostDataSet* analysisDataSet();
 std::vector<int>& modelVarList();

@@ -1,5 +1,6 @@
-// The step's parsed options: SelectionOptions, ThreadOptions and the partition settings.
-// The statement readers fill them; the later subsystems read them.
+// The step's parsed options: SelectionOptions, ThreadOptions, the partition, OUTPUT and SCORE
+// requests, CLASS switches, PLOTS settings and model-averaging settings. The statement readers
+// fill them; the later subsystems read them.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@ namespace vsf {
 
 struct StatementRecord;
 struct CandidateEntry;
+struct HostDataSet;
 
 // Selection methods.
 enum MethodCode : uint8_t {
@@ -47,6 +49,23 @@ enum CriterionCode : uint8_t {
   kCritL1 = 14,
 };
 
+// Screening of SCREEN=.
+enum ScreenCode : uint8_t {
+  kScreenNone = 1,
+  kScreenBase = 2,
+  kScreenZanvi = 3,
+  kScreenZanvi2 = 4,
+  kScreenDpp = 5,
+  kScreenSis = 6,
+};
+
+// L2SEARCH= and L1CHOICE= codes.
+constexpr int kL2SearchNone = 1, kL2SearchGolden = 2, kL2SearchGrid = 3;
+constexpr int kL1ChoiceRatio = 1, kL1ChoiceNorm = 2, kL1ChoiceValue = 3;
+// L2 = kL2Search: the elastic net's L2 is searched. A negative L2= that the user gave is
+// turned into this value by the MODEL reader (with a message); it is never taken as given.
+constexpr double kL2Search = -1.0;
+
 struct ThreadOptions {
   const StatementRecord* statement = nullptr;  // the last PERFORMANCE statement
   int32_t requestedWorkers = 0;
@@ -68,9 +87,38 @@ struct PartitionSettings {
   double validateFraction = 0.0;
   double testFraction = 0.0;
   int32_t roleVariable = -1;  // variable number of the role variable, -1 when none
-  std::string trainValue, validateValue, testValue;
+  std::string trainValue, validateValue, testValue;  // left-justified
   uint8_t hasPartition = 0;
-  uint8_t rolesInUse = 0;
+  uint8_t rolesInUse = 0;  // a role variable with role values
+  // Lengths of the role values: 0 not given, the length without trailing blanks, or minus the
+  // written length for a value of blanks only.
+  int32_t trainLength = 0, validateLength = 0, testLength = 0;
+  uint8_t fractionsGiven = 0;
+  uint8_t validationRows = 0;  // VALIDATE= or a validation fraction was given
+  uint8_t testRows = 0;        // TEST= or a test fraction was given
+};
+
+// Step-detail tables of DETAILS=STEPS(...).
+struct StepDetailTables {
+  uint8_t anova = 0, fitStatistics = 0, parameterEstimates = 0, candidates = 0;
+  int32_t candidatesShown = 10;  // SHOW=n, 2147483647 for SHOW=ALL
+};
+
+// Statistics columns of STATS=, in this order (ALL is a column of its own).
+enum StatsColumn : int {
+  kStatsAll,
+  kStatsSl,
+  kStatsFValue,
+  kStatsAic,
+  kStatsAicc,
+  kStatsSbc,
+  kStatsBic,
+  kStatsCp,
+  kStatsPress,
+  kStatsRsquare,
+  kStatsAdjRsq,
+  kStatsAse,
+  kStatsCount
 };
 
 struct SelectionOptions {
@@ -113,6 +161,183 @@ struct SelectionOptions {
   std::vector<CandidateEntry>* candidates = nullptr;
   int32_t candidateCount = 0;
   int32_t words[3] = {0, 0, 0};  // reset to 1, 0, 1 per BY group
+
+  // MODEL statement settings beyond the above.
+  uint8_t detailsBeyondSummary = 0;
+  uint8_t orderSelect = 0;
+  uint8_t cvMethod = 0;  // 0 none, 1 RANDOM, 2 BLOCK, 3 SPLIT, 4 INDEX
+  int32_t cvFolds = 5;
+  int32_t cvIndexVariable = -1;  // variable number of CVMETHOD=INDEX(variable), -1 when none
+  uint8_t cvDetails = 0;         // 1 CVPRESS, 2 COEFFS, 3 ALL
+  uint8_t showCvEx = 0, showL2Search = 0, showStepL1 = 0, linearCvEx = 0, showScreen = 0;
+  uint8_t screen = kScreenNone;
+  int32_t screenSteps = 4;
+  int32_t keepNum = 100;
+  double keepRatio = -1.0;
+  uint8_t adaptive = 0;
+  uint8_t initialEstimatesGiven = 0;
+  uint8_t l1ChoiceStop = kL1ChoiceRatio;  // the L1 choice for STOP=L1
+  uint8_t l1Choice = kL1ChoiceRatio;
+  double l1 = -1.0;
+  double tolerance = -1.0;
+  double rho = -1.0;
+  StepDetailTables stepTables;
+  uint8_t stats[kStatsCount] = {};
+  uint8_t stb = 0;
+  double fuzz = 1e-12;
+  double l2 = kL2Search;
+  int32_t l2Steps = 50;
+  int32_t l2Search = kL2SearchNone;
+  int32_t enScale = 0;
+  double l2Low = 0.0;
+  double l2High = 1.0;
+  uint8_t externalCv = 0;  // CHOOSE=CVEXTERNAL kept: rows carry a held-out-fold tag
+
+  // Selection engine: stored-row tags, cross validation, per-step statistics and searches.
+  uint8_t rolesPresent = 0;        // rows carry a partition-role tag
+  uint8_t kfold = 0;               // k-fold cross validation: rows carry a fold tag
+  uint8_t resampling = 0;          // weights come from the rows' resample frequencies
+  uint8_t resampleFreqInFile = 0;  // ... kept in the resample file instead of the rows
+  int32_t folds = 0;               // folds the rows are tagged with (from cvFolds)
+  uint8_t foldStats = 0;           // per-fold statistics kept
+  uint8_t foldEstimates = 0;       // per-fold estimates kept
+  uint8_t pressPerStep = 0;
+  uint8_t validAsePerStep = 0;
+  uint8_t testAsePerStep = 0;
+  uint8_t fifthPerStep = 0;
+  uint8_t candidateValues = 0;     // per-candidate criterion values
+  uint8_t generalSearch = 0;       // general removal search for every effect
+  uint8_t effectStore = 0;         // incremental mode keeps the per-effect store
+  uint8_t cvPerPathStep = 0;
+  int32_t maxEffects = 0;          // 0: no limit
+  // Effect hierarchy, one entry per effect (null when the design is built per BY group).
+  const int32_t* prerequisiteCount = nullptr;
+  const int32_t* const* prerequisites = nullptr;  // effects an effect contains
+  const int32_t* dependantCount = nullptr;
+  const int32_t* const* dependants = nullptr;     // effects that contain it
+
+  // SHAREDDRIVE$= of MODELAVERAGE, copied here.
+  uint8_t sharedDrive = 0;
+  const char* sharedDriveText = nullptr;
+  int32_t sharedDriveLength = 0;
+};
+
+// One requested statistic of OUTPUT or SCORE: the name points into the statement record.
+struct OutputRequest {
+  uint8_t on = 0;
+  uint16_t reserved = 0;
+  uint16_t nameLength = 0;
+  const char* name = nullptr;  // the name given after "=", null for the default name
+};
+
+// OUTPUT statement requests; its data set is VsfState::outputDataSet.
+struct OutputSettings {
+  uint8_t given = 0;
+  int32_t count = 0;  // predicted, residual, standard deviation, upper, lower, median
+  OutputRequest predicted, stdDev, upper, lower, residual, median, sampleFreq, samplePred;
+};
+
+// One SCORE statement (from the MAIN POOL).
+struct ScoreRequest {
+  HostDataSet* input = nullptr;  // null: the analysis data are scored
+  uint8_t inPlace[2] = {0, 0};   // set by the main set-up
+  HostDataSet* output = nullptr;
+  int32_t count = 0;
+  OutputRequest predicted, stdDev, upper, lower, residual, median, samplePred;
+};
+
+// What the CLASS statement leaves on the step beside the design's defaults and the CLASS
+// variables' LevelVars (which its reader writes).
+struct ClassSettings {
+  uint8_t globalSplit = 0;
+  int32_t splitCount = 0;  // variables with a per-variable SPLIT
+  uint8_t showCoding = 0;
+  char delimiter = ' ';
+};
+
+// One plot family of PLOTS=.
+struct PlotFamily {
+  uint8_t on = 0;  // 1 requested, +2 by ALL
+  int32_t stepAxis = 0;
+  int32_t startStep = -1;
+  int32_t endStep = 2147483647;
+  uint8_t unpack = 0;
+  uint8_t logp = 0;
+};
+
+struct PlotSettings {
+  uint8_t given = 0;
+  int32_t candidates = 10;
+  int32_t stepAxis = 0;
+  int32_t startStep = -1;
+  int32_t endStep = 2147483647;
+  int32_t maxStepLabel = 20;
+  int32_t maxParmLabel = 32;
+  uint8_t all = 0;
+  PlotFamily coefficients, ase, criteria;
+  double labelGap = 0.05;
+  struct {
+    uint8_t on = 0, logp = 0, normalized = 0;
+    double emphasis = 1.0;
+    int32_t candidates = 10;
+  } selectogram;
+  struct {
+    uint8_t on = 0, logp = 0;
+    int32_t show = 10;
+  } candidatesPlot;
+  struct {
+    uint8_t on = 0;
+    double minPct = -1.0;
+    int32_t order = 2;
+  } effectSelectPct;
+  struct {
+    uint8_t on = 0, unpack = 0, noBoxPlots = 0;
+    double minPct = -1.0;
+    int32_t order = 2;
+    int32_t plotsPerPanel = 9;
+  } parmDist;
+};
+
+// MODELAVERAGE settings, as the model-averaging code reads them.
+struct ModelAverageOptions {
+  uint8_t on = 0;
+  int32_t threads = 1;
+  int32_t samples = 100;
+  uint8_t details = 0;
+  double alpha = 0.5;
+  int32_t averageMethod = 1;  // MEAN 1, MEANNONZERO 2, MEDIAN 3, MEDIANNONZERO 4
+  uint8_t averageMethodGiven = 0;
+  double trimFraction = 0.0;
+  double parmThreshold = 0.0;
+  int32_t subsetMinModelFreq = 0;
+  int32_t subsetBest = 0;
+  int32_t samplesPerThread = 0;
+  int32_t remainder = 0;
+  int32_t seed = 0;
+  uint8_t inMemory = 0;
+  uint8_t threaded = 0;
+  uint8_t noThreading = 0;  // set outside the reader; vetoes the threaded switch
+  uint8_t srs = 0;
+  int32_t sampleSize = 0;
+  double sampleFraction = 1.0;
+  uint8_t espTable = 1, msfTable = 1, parmEstTable = 1;  // 0, 1, or 2 (listed and ALL)
+  double espMinPct = 20.0;                               // percent
+  int32_t espOrder = 0;                                  // MODEL 0, ASCENDING 1, DESCENDING 2
+  int32_t msfBest = 20;
+  double peMinPct = 20.0;  // percent
+  int32_t peOrder = 0;
+  uint8_t nonZeroParms = 0;
+  int32_t schedule = 5;  // chunk of samples; -1 STATIC
+  uint8_t sharedDrive = 0;
+  const char* sharedDriveText = nullptr;
+  int32_t sharedDriveLength = 0;
+  uint8_t refit = 0;
+  double refitMinPct = 0.2;  // fraction
+  int32_t refitSamples = 100;
+  int32_t refitBest = -1;
+  int32_t refitSamplesPerThread = 0;
+  int32_t refitRemainder = 0;
+  int32_t refitSchedule = 5;
 };
 
 }  // namespace vsf

@@ -94,6 +94,24 @@ struct VsfState {
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
   uint8_t outDesignNames = 0;
+  uint8_t outDesignOwnPass = 0;  // the design rows are written by a pass of their own
+  int32_t longestCandidateLabel = 0;
+
+  // Statement readers.
+  const OptionSlot* byVariables = nullptr;  // procedure statement slot 0
+  uint8_t noStandardize = 0;
+  uint8_t outDesignFullModel = 0;
+  uint8_t outDesignAddInputVars = 0;
+  const char* outDesignPrefix = nullptr;
+  int16_t outDesignPrefixLength = 0;
+  int32_t responseCount = 0;
+  VarDescriptor response;
+  VarDescriptor weightVariable;  // valid when options.weightPresent
+  VarDescriptor freqVariable;    // valid when options.freqPresent
+  OutputSettings output;
+  ClassSettings classes;
+  PlotSettings plots;
+  ModelAverageOptions modelAverage;
 };
 
 }  // namespace vsf

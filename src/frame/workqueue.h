@@ -9,19 +9,17 @@ namespace vsf {
 
 struct SelectionState;
 struct UtilFileRecord;
+struct RowKernel;
 
-using SeqKernel = int (*)(SelectionState* state, PageDescriptor* block);
-using MtKernel = int (*)(SelectionState* state, PageDescriptor* block, double* buffer,
-                         uint32_t length);
-
+// One queued item: a worker's file, the state it reads, the kernel and its private buffer.
 struct ZWorkItem {
   UtilFileRecord* file = nullptr;
   SelectionState* state = nullptr;
-  MtKernel kernel = nullptr;
+  const RowKernel* kernel = nullptr;
   double* buffer = nullptr;
-  uint32_t length = 0;
-  int32_t argument = 0;
-  int32_t result = 0;  // the worker's first nonzero result
+  uint32_t length = 0;   // doubles of the buffer handed to the kernel
+  int32_t argument = 0;  // the pass's count argument
+  int32_t result = 0;    // the worker's first nonzero result
 };
 
 struct ZPuddle {
@@ -33,6 +31,8 @@ struct ZPuddle {
 // 0, 1 (extension not loaded) or 2 (queue not created); with bit 0 of flags a failure ends
 // the step with 1012.
 int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine);
+// Enqueue and wait end the step with 1012 when the queue refuses. The wait raises on the
+// calling thread an exception that a worker threw, after every item is done.
 void zpudleq(ZPuddle* puddle, void* item);
 void zpudlwt(ZPuddle* puddle);
 void zpudlterm(ZPuddle* puddle);

@@ -1,28 +1,281 @@
-// The selection engine: the record of one selection run and the services the frame calls.
+// The selection engine: the record of one selection run and the services that the frame, the
+// methods, the penalized fits and the displays call.
+//
+// Matrices are packed lower triangles by rows, element (i, j), j <= i, at i(i+1)/2 + j, column 0
+// the response. A is the accumulated crossproduct matrix, S its copy swept on the columns
+// whose flag is '1'. The packed S holds, at (i, j) with i > j, the entry of the swept matrix in
+// row j and column i; so S(g, 0) of a swept-in column g is minus its estimate and S(0, 0) is
+// the SSE of the current model.
 #pragma once
 
 #include <cstdint>
+
+#include "frame/pass.h"
 
 namespace vsf {
 
 struct HostPool;
 struct ScratchFile;
+struct ScratchFileObject;
 struct SelectionOptions;
 struct UtilFileArray;
 struct ThreadOptions;
 struct ZPuddle;
 struct VsfState;
+struct ResampleWork;
+struct ZLevCtx;
 
 struct CandidateEntry {
   int32_t effect = 0;
   int32_t columns = 0;
   const int32_t* columnMap = nullptr;
+  // Split CLASS variables: the pairs (variable, level) the entry fixes, and its label.
+  int32_t splitCount = 0;
+  int32_t* splitVars = nullptr;   // CLASS-list indexes
+  int32_t* levels = nullptr;      // level of each split variable
+  int32_t labelLength = 0;
+  const char* label = nullptr;    // not terminated when splitCount is nonzero
+};
+
+// Effect states.
+namespace effstate {
+constexpr uint8_t kFree = 0;
+constexpr uint8_t kSelected = 1;
+constexpr uint8_t kIntercept = 2;  // kept in the model by the run
+constexpr uint8_t kForced = 3;
+constexpr uint8_t kHeldOut = 5;  // never enters
+constexpr uint8_t kScreenedIn = 6;
+}  // namespace effstate
+
+// Resample frequencies kept in a file of their own (model averaging): the kernels read one
+// block's values at the position, which every sequential pass sets back to the start.
+struct ResampleFeed {
+  ScratchFileObject* file = nullptr;
+  int64_t start = 0;
+  int64_t position = 0;
+  double* frequencies = nullptr;  // room for the largest block's rows
+};
+
+// One cross-validation fold: its training crossproducts (every row outside the fold), the
+// model swept in them and the fold's residual sums.
+struct FoldRecord {
+  double** blocks = nullptr;                  // per-effect own blocks (incremental mode)
+  double* swept = nullptr;                    // S_f
+  double* sscp = nullptr;                     // A_f
+  double* estimates = nullptr;                // p, when kept
+  double* store = nullptr;                    // per-effect store (incremental mode)
+  double sse = 0;                             // of the fold's rows under S_f; summed into CV PRESS
+  double rows = 0, freq = 0, weightFreq = 0;  // tallies of the fold's training rows
+  char* flags = nullptr;                      // F_f
+  // Checkpoint.
+  double savedSse = 0;
+  double* savedSwept = nullptr;
+  double* savedSscp = nullptr;
+  char* savedFlags = nullptr;
+  double copiedSse = 0;
+  double* compactSwept = nullptr;
+  double* sweptCopy = nullptr;
+  double* compactSscp = nullptr;
+  double* sscpCopy = nullptr;
+  char* flagsCopy[2] = {nullptr, nullptr};
+};
+
+// 32 bytes, written to the result stream as they stand.
+struct StopBlock {
+  uint8_t reason = 0;
+  uint8_t unused[7] = {};
+  int32_t entryEffect = 0;
+  int32_t removalEffect = 0;
+  double entryValue = 0;
+  double removalValue = 0;
+};
+static_assert(sizeof(StopBlock) == 32);
+
+// The checkpoint of the current model (trial moves, the removal search).
+struct Checkpoint {
+  uint8_t buffersExist = 0;
+  uint8_t active = 0;   // between saveModelState and restoreModelState
+  uint8_t compact = 0;  // full mode: the working arrays are the compact copies
+  double sse = 0, cvPress = 0, press = 0, validAse = 0, testAse = 0;
+  int32_t order = 0, capacity = 0, sweptColumns = 0, effectsInModel = 0;
+  double* swept = nullptr;  // saved working pointers
+  double* sscp = nullptr;
+  int32_t* firstColumn = nullptr;
+  uint8_t* states = nullptr;
+  char* flags = nullptr;
+  int32_t* entryOrder = nullptr;
+  // Buffers.
+  double* compactSwept = nullptr;
+  double* sweptCopy = nullptr;
+  double* compactSscp = nullptr;
+  double* sscpCopy = nullptr;
+  int32_t* firstColumnCopy[2] = {nullptr, nullptr};
+  int32_t* entryOrderCopy[2] = {nullptr, nullptr};
+  char* flagsCopy[2] = {nullptr, nullptr};
+  int32_t copyOrder = 0;
+};
+
+// The per-step history (index = step; the arrays marked [-1] have an entry before step 0).
+struct StepHistory {
+  double* sse = nullptr;  // [-1]
+  double* press = nullptr;
+  double* validAse = nullptr;
+  double* testAse = nullptr;
+  double* cvPress = nullptr;
+  double* fifth = nullptr;
+  double* lambdaRatio = nullptr;
+  double* l1Norm = nullptr;
+  double* pathSecond = nullptr;
+  double* extCv = nullptr;
+  double* pathExtra = nullptr;
+  int32_t* effect = nullptr;
+  int32_t* sweptColumns = nullptr;  // [-1]
+  int32_t* parameters = nullptr;    // [-1]
+  int32_t* effects = nullptr;       // [-1]
+  int32_t* changes = nullptr;       // group LASSO change list
 };
 
 struct SelectionState {
+  // 1. Pool.
   HostPool* modelPool = nullptr;
-  double fuzz = 0.0;
+
+  // 2. Run statistics, filled by the data pass (doubles).
+  double obsRead = 0, freqRead = 0, freqStored = 0, rowsStored = 0;
+  double obsUsed = 0;    // training rows
+  double trainFreq = 0;  // n
+  double validRows = 0, testRows = 0, testFreq = 0;
+  double validFreq = 0;  // held-out frequency total
+  double noRoleRows = 0, noRoleFreq = 0;
+  double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
+  double trainWeight = 0, validWeight = 0, testWeight = 0;
+  double tol = 1e-8;  // relative tolerance of the F test and STOP and CHOOSE
+
+  // 3. Penalized-method settings (read by the criteria; written by the path methods).
+  double l2 = 0;
+  double lambdaMax = 0, stepLambda = 0, l1Norm = 0, pathSecond = 0;
+  double penalty = 0;       // criterion 14
+  double extCvValue = 0;    // criterion 13
+  int32_t heldOutFold = 0;  // external cross validation: the fold left out
+  int32_t extCvFolds = 0;
+  double* extCvGrid = nullptr;  // penalty points
+  double* extCvValues = nullptr;
+  int32_t extCvCount = 0;
+
+  // 4. Counts.
+  int32_t stepCapacity = 0;
+  int32_t effectCount = 0;        // E
+  int32_t paramCount = 0;         // p
+  int32_t denseValues = 0;        // d, dense values per stored row
+  int32_t sparseEffectCount = 0;  // s
+  int32_t singleColumnEffects = 0;
+  int32_t largestEffectColumns = 0;
+  int32_t firstSelectable = 0;
+  int32_t sscpOrder = 0;
+  int32_t storeRowsUsed = 0;
+  int32_t stepCount = 0;
+  int32_t sweptColumns = 0;
+  int32_t effectsInModel = 0;
+  int32_t prevEffectCount = 0;
+  int32_t changeListLength = 0;
+  int32_t orderCapacity = 0;
+  int32_t storeRowCapacity = 0;
+  int32_t historyCapacity = 0;
+  int32_t changeListCapacity = 0;
+  int32_t passEffect = -1;  // the effect whose new rows a pass accumulates
+
+  // 5. Matrices and stores.
+  double** effectBlocks = nullptr;  // each effect's own packed block (incremental mode)
+  double* trialBlock = nullptr;
+  char* trialFlags = nullptr;
+  uint8_t blockScoring = 0;  // candidates scored by candidateEffectSse
+  uint8_t hierarchyOn = 0;   // the run keeps hierarchy counts
+  uint8_t fullMode = 0;      // every parameter's crossproducts in A
+  uint8_t storeOn = 0;       // incremental mode with the per-effect store
+  double* sscp = nullptr;    // A
+  double* swept = nullptr;   // S
+  double* store = nullptr;   // rows of p + 1 values; row 0 the response
+
+  // 6. Step history.
+  StepHistory steps;
+
+  // 7. Column flags of A and S.
+  char* flags = nullptr;
+
+  // 8. Chosen step.
+  double* chosenInvDiag = nullptr;
+  double* chosenEstimates = nullptr;
+  double* chosenStdEstimates = nullptr;
+  int32_t* chosenEffects = nullptr;
+  int32_t chosenStep = -1;
+  uint8_t* chosenStates = nullptr;
+
+  // 9. Work row of the sweep.
+  double* work = nullptr;
+
+  // 10. Per effect or per parameter.
+  double* effectWork = nullptr;
+  double* estimates = nullptr;
+  double* stdEstimates = nullptr;
+  double* candidateValues = nullptr;
+  double* invDiag = nullptr;
+  double* weights = nullptr;  // column scales or adaptive weights
+  uint8_t* states = nullptr;
+  int32_t* storeSlot = nullptr;   // first store row of each effect, -1 none
+  int32_t* fullOffset = nullptr;  // each effect's first column in the store's rows
+  int32_t* firstParam = nullptr;
+  int32_t* missingPrerequisites = nullptr;
+  int32_t* absentDependants = nullptr;
+  double* colMeans = nullptr;  // per design column, in effect order
+  double* colScales = nullptr;
+  double* colSquares = nullptr;  // per design column sums of squares (kernSumSquares)
+  double* initialEstimates = nullptr;
+  // Layout of a stored row, per effect (the data pass fills these).
+  int32_t* sparseIndex = nullptr;   // -1 dense, else the position among sparse effects
+  int32_t* layoutColumn = nullptr;  // first column in the whole-matrix layout, from 1
+  int32_t* denseOffset = nullptr;   // first dense value, -1 sparse
+  int32_t* columnCount = nullptr;
+  int32_t* sparseEffects = nullptr;  // sparse position -> effect
+  // Position of each effect in A and S, and the model.
+  int32_t* firstColumn = nullptr;
+  int32_t* entryOrder = nullptr;
+  int32_t* prevEntryOrder = nullptr;
+  int32_t* aliasedList = nullptr;
+  int32_t aliasedCount = 0;
+  uint8_t aliasedFound = 0;
+
+  // 11. Fit statistics.
+  double press = 0;
+  double sumWy = 0;   // sum of w*y
+  double sumWyy = 0;  // sum of w*y^2
+  double responseMean = 0;
+  double totalSS = 0;  // uncorrected
+  double correctedSS = 0;
+  double trainSse = 0;
+  double sigma2Full = 0;
+  double validAse = 0;
+  double testAse = 0;
+  double heldOutWeight = 0, heldOutFreq = 0;  // external cross validation
+
+  // 12. Result stream.
+  ScratchFileObject* streamFile = nullptr;
+  int64_t* streamPosition = nullptr;
+
+  // 13. Status and stop block.
   int32_t status = 0;
+  StopBlock stop;
+
+  // 14. Checkpoint.
+  Checkpoint ck;
+
+  // 15. Cross validation.
+  int32_t folds = 0;
+  double cvPress = 0;
+  FoldRecord* foldRecs = nullptr;
+  double* chosenFoldSse = nullptr;
+
+  // 16. Links.
+  ResampleWork* resample = nullptr;
+  ResampleFeed* resampleFeed = nullptr;
   ScratchFile* scratch = nullptr;
   SelectionOptions* options = nullptr;
   UtilFileArray* utilFiles = nullptr;
@@ -31,11 +284,116 @@ struct SelectionState {
   int* stepCode = nullptr;
 };
 
+// The crossproducts provider embedded in the levelization context: zlev sets its state, its
+// responses and its two observation-reading entries, zsscpset its six operations.
+struct SscpProvider {
+  void* state = nullptr;
+  double** responses = nullptr;  // one entry per response
+  int32_t responseCount = 0;
+  ZLevCtx* context = nullptr;
+  // Read the next observation; 1 when zreadobs reports none of the bits of mask 0x27.
+  int (*obsUsable)(ZLevCtx* ctx, double* values) = nullptr;
+  int (*obsUsableW)(ZLevCtx* ctx, double* weight) = nullptr;
+  int (*operations[6])(SscpProvider* provider, void* argument) = {};
+};
+
+// ---- Model pool and array sizing ----
+// 0, -1 (pool not created) or -2.
+[[nodiscard]] int buildModelPool(SelectionState* s);
+[[nodiscard]] int growSweepStore(SelectionState* s, int32_t capacity);  // -1: twice the order
+[[nodiscard]] int growEffectStore(SelectionState* s, int32_t rows, int32_t rowLength);
+[[nodiscard]] int growStepHistory(SelectionState* s, int32_t capacity);
+[[nodiscard]] int growChangeList(SelectionState* s, int32_t length);
+void resetSelectionState(SelectionState* s);
+void freeSelectionState(SelectionState* s);
+
+// ---- Entering and removing effects ----
+// 0 or the code of a failed growth (-2) or pass.
+[[nodiscard]] int enterEffect(SelectionState* s, int32_t effect, uint8_t resweepAll,
+                              uint8_t fromTrial);
+// Mode 2 permanent (BACKWARD, STEPWISE), 1 the LAR-type path, 0 a trial.
+void removeEffect(SelectionState* s, int32_t effect, uint8_t mode);
+void candidateEffectSse(SelectionState* s, int32_t effect, double* sse, int32_t* df);
+void sweepFoldColumn(SelectionState* s, int32_t column, char oldFlag);
+// One sweep of column k, optionally copied into a column-major record of stride m; the
+// column is then cleared from the triangle's unswept part. 1 when the column was swept in.
+int sscpSweepColumn(double* a, int32_t k, int32_t order, char* flags, double* work, double tol,
+                    double* record, int32_t stride);
+
+// ---- Trial moves judged by their own criterion value ----
+// Enters (removes) the effect on trial in the checkpointed model, takes the criterion's value
+// for the trial model (a data pass for PRESS, VALIDATE and CV) and puts the model back. The
+// checkpoint must have been taken (saveModelState, keepLists 0 for entries, 1 for removals).
+[[nodiscard]] int trialEntryValue(SelectionState* s, int32_t effect, uint8_t code, double* value,
+                                  double* sse, int32_t* df);
+[[nodiscard]] int trialRemovalValue(SelectionState* s, int32_t effect, uint8_t code, double* value,
+                                    double* sse);
+
+// ---- Crossproduct store (incremental mode) ----
+[[nodiscard]] int buildResponseStore(SelectionState* s);
+[[nodiscard]] int growEffectCrossproducts(SelectionState* s, int32_t effect);
+// With k-fold cross validation each fold holds its own rows' sums in n values at offset: the
+// main values become their sum (folds in order) and each fold's the main values minus its own.
+void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field, int64_t offset,
+                     int64_t n);
+
+// ---- Criterion values ----
+double criterionValue(SelectionState* s, uint8_t code);
+double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, double trialSse,
+                          int32_t baseParams, int32_t trialParams, int32_t baseEffects,
+                          int32_t trialEffects);
+[[nodiscard]] int computePress(SelectionState* s);
+[[nodiscard]] int computeHoldoutAse(SelectionState* s);
+[[nodiscard]] int computeCvPress(SelectionState* s);
+void invalidateDataCriteria(SelectionState* s);
+
+// ---- Criterion library ----
+double critAIC(double sse, double n, int32_t p);
+double critAICC(double sse, double n, int32_t p);
+double critSBC(double sse, double n, int32_t p);
+double critRSquare(double sse, double sst);
+double critAdjRSquare(double sse, double sst, double n, int32_t p, int noInt);
+double critCP(double sse, double n, int32_t p, double sigma2);
+double critBIC(double sse, double n, int32_t p, double sigma2);
+double effectFTestLogPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA,
+                            int32_t eB, double n, double* f, double tol);
+double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t eB,
+                         double n, double* f, double tol);
+int criterionIsMaximized(uint8_t code);
+int criterionIsMinimized(uint8_t code);
+int criterionBetter(double a, double b, uint8_t code);
+int criterionBetterFuzz(double a, double b, uint8_t code);
+int criterionBetterTol(double a, double b, uint8_t code, int mode, double tol);
+
+// ---- Checkpoints ----
+void saveModelState(SelectionState* s, uint8_t keepLists);
+void copyModelArrays(SelectionState* s, uint8_t keepLists);
+void restoreModelState(SelectionState* s);
+void restoreSelectedStep(SelectionState* s);
+
+// ---- Data-pass memory plan ----
+[[nodiscard]] int planStepHistory(VsfState* state);
+
+// ---- Row kernels (run through runDataPass) ----
+extern const RowKernel kernSscp;            // A, or each fold's A_f
+extern const RowKernel kernEffectBlocks;    // each effect's own block
+extern const RowKernel kernEffectSscp;      // the newest effect's rows of A; count = elements
+extern const RowKernel kernStdMoments;      // sums for standardization
+extern const RowKernel kernSumSquares;      // y'y and column sums of squares
+extern const RowKernel kernFoldResponseSS;  // each fold's y'y
+extern const RowKernel kernResponseCross;   // store row 0
+extern const RowKernel kernGrowSscp;        // the newest effect's store rows; count = values
+extern const RowKernel kernPress;
+extern const RowKernel kernHoldoutSse;
+extern const RowKernel kernFoldCvSse;
+extern const RowKernel kernGroupTallies;
+
+// ---- Services of the frame not yet built here ----
 int buildCandidateTable(VsfState* state, HostPool* pool);
 int buildParmCandidateTable(VsfState* state, HostPool* pool);
 void refreshCandidateTable(VsfState* state);
-void freeSelectionState(SelectionState* sel);
 int writeResultHeader(SelectionState* sel);
-void restoreSelectedStep(SelectionState* sel);
+// Installs the provider's six operations.
+void zsscpset(SscpProvider* provider);
 
 }  // namespace vsf

@@ -39,13 +39,15 @@ TEST(Command, ExitStatusFollowsTheWorstStep) {
     int status;
     const char* logText;
   } cases[] = {
-      {"proc varsifter; run;", 0, "ended with return code 0"},
+      {"proc varsifter data=mtcars; model mpg = wt hp; run;", 0, "ended with return code 0"},
+      {"proc varsifter data=mtcars; model mpg = nosuch; run;", 1, "ended with return code 2000"},
       {"proc nosuch; run;", 1, "procedure NOSUCH not found"},
       {"data x; run;", 1, "not valid outside a procedure step"},
       {"%let a = 5; %put a is &a.!;", 0, "a is 5!"},
   };
   for (const Case& c : cases) {
-    CommandRun r = runCommand(writeProgram("vsf_cmd_test.vsf", c.program));
+    CommandRun r =
+        runCommand(writeProgram("vsf_cmd_test.vsf", c.program) + " --lib " VSF_SHARED_DATA);
     EXPECT_EQ(r.status, c.status) << c.program << "\n" << r.output;
     EXPECT_NE(r.output.find(c.logText), std::string::npos) << c.program << "\n" << r.output;
   }

@@ -82,42 +82,42 @@ auto flags(std::initializer_list<int> list) {
 TEST(EffectStatement, SplineDesignVariables) {
   auto tpf = [](std::initializer_list<int> list) {
     return [fs = std::vector<int>(list)](EffectsHarness&, StatementRecord* s) {
-      EffectsHarness::setNumber(s, effstmt::kBasis, 2);
-      s->setFlag(effflag::kSplit);
+      EffectsHarness::setNumber(s, es::kBasis, 2);
+      s->setFlag(ef::kSplit);
       for (int f : fs) s->setFlag(f);
     };
   };
   auto multiscale = [](int start, int end, bool split) {
     return [=](EffectsHarness&, StatementRecord* s) {
-      EffectsHarness::setNumber(s, effstmt::kKnotMethod, 2);
-      EffectsHarness::setNumber(s, effstmt::kStartLevel, start);
-      EffectsHarness::setNumber(s, effstmt::kEndScale, end);
-      if (split) s->setFlag(effflag::kSplit);
+      EffectsHarness::setNumber(s, es::kKnotMethod, 2);
+      EffectsHarness::setNumber(s, es::kStartLevel, start);
+      EffectsHarness::setNumber(s, es::kEndScale, end);
+      if (split) s->setFlag(ef::kSplit);
     };
   };
   auto natural = [](int knots, bool split) {
     return [=](EffectsHarness&, StatementRecord* s) {
-      s->setFlag(effflag::kNatural);
-      EffectsHarness::setNumber(s, effstmt::kKnotCount, knots);
-      if (split) s->setFlag(effflag::kSplit);
+      s->setFlag(ef::kNaturalCubic);
+      EffectsHarness::setNumber(s, es::kKnotCount, knots);
+      if (split) s->setFlag(ef::kSplit);
     };
   };
   const SplineCase cases[] = {
       {"defaults", {"x"}, nullptr, {"spl"}, {}},
       {"two variables", {"x", "y", "x"}, nullptr, {"spl"}, {}},
-      {"split", {"x"}, flags({effflag::kSplit}), numbered("spl", 7), {}},
+      {"split", {"x"}, flags({ef::kSplit}), numbered("spl", 7), {}},
       {"split two",
        {"x", "y"},
-       flags({effflag::kSplit}),
+       flags({ef::kSplit}),
        concat({numbered("spl_x", 7), numbered("spl_y", 7)}),
        {}},
-      {"separate", {"x", "y"}, flags({effflag::kSeparate}), {"spl_x", "spl_y"}, {}},
+      {"separate", {"x", "y"}, flags({ef::kSeparate}), {"spl_x", "spl_y"}, {}},
       {"natural 2 knots", {"x"}, natural(2, false), {"spl"}, {{174, 86}}},
       {"natural 2 knots split", {"x"}, natural(2, true), numbered("spl", 4), {{174, 86}}},
       {"natural 5 knots split", {"x"}, natural(5, true), numbered("spl", 7), {}},
       {"tpf", {"x"}, tpf({}), numbered("spl", 7), {}},
-      {"tpf noint", {"x"}, tpf({effflag::kTpfNoInt}), numbered("spl", 6), {}},
-      {"tpf nopowers", {"x"}, tpf({effflag::kTpfNoPowers}), numbered("spl", 3), {}},
+      {"tpf noint", {"x"}, tpf({ef::kTpfNoInt}), numbered("spl", 6), {}},
+      {"tpf nopowers", {"x"}, tpf({ef::kTpfNoPowers}), numbered("spl", 3), {}},
       {"multiscale", {"x"}, multiscale(0, 2, false), {"spl_S0", "spl_S1", "spl_S2"}, {}},
       {"multiscale split",
        {"x"},
@@ -128,35 +128,35 @@ TEST(EffectStatement, SplineDesignVariables) {
       {"degree 2 split",
        {"x"},
        [](EffectsHarness&, StatementRecord* s) {
-         EffectsHarness::setNumber(s, effstmt::kDegree, 2);
-         s->setFlag(effflag::kSplit);
+         EffectsHarness::setNumber(s, es::kDegree, 2);
+         s->setFlag(ef::kSplit);
        },
        numbered("spl", 6),
        {}},
       {"listed knots split",
        {"x"},
        [](EffectsHarness&, StatementRecord* s) {
-         EffectsHarness::setNumber(s, effstmt::kKnotMethod, 3);
-         setNumbers(s, effstmt::kKnotList, {1, 2, 3, 4});
-         s->setFlag(effflag::kSplit);
+         EffectsHarness::setNumber(s, es::kKnotMethod, 3);
+         setNumbers(s, es::kKnotList, {1, 2, 3, 4});
+         s->setFlag(ef::kSplit);
        },
        numbered("spl", 8),
        {}},
       {"percentiles split",
        {"x"},
        [](EffectsHarness&, StatementRecord* s) {
-         EffectsHarness::setNumber(s, effstmt::kKnotMethod, 5);
-         EffectsHarness::setNumber(s, effstmt::kKnotCount, 5);
-         s->setFlag(effflag::kSplit);
+         EffectsHarness::setNumber(s, es::kKnotMethod, 5);
+         EffectsHarness::setNumber(s, es::kKnotCount, 5);
+         s->setFlag(ef::kSplit);
        },
        numbered("spl", 9),
        {}},
       {"no columns",
        {"x"},
        [](EffectsHarness&, StatementRecord* s) {
-         EffectsHarness::setNumber(s, effstmt::kBasis, 2);
-         EffectsHarness::setNumber(s, effstmt::kKnotMethod, 3);
-         s->setFlag(effflag::kTpfNoPowers);
+         EffectsHarness::setNumber(s, es::kBasis, 2);
+         EffectsHarness::setNumber(s, es::kKnotMethod, 3);
+         s->setFlag(ef::kTpfNoPowers);
        },
        {},
        {{174, 73}},
@@ -217,18 +217,26 @@ TEST(EffectStatement, PolynomialTermsMatchTheFixture) {
       EffectsHarness h(dataVars());
       StatementRecord* s = h.addEffect("poly", effkind::kPolynomial, {});
       for (const auto& v : c["vars"])
-        s->slots[effstmt::kVars].vars.push_back(h.number(v.get<std::string>()));
-      s->slots[effstmt::kVars].given = 1;
-      EffectsHarness::setNumber(s, effstmt::kDegree, c["degree"].get<int>());
+        s->slots[es::kVars].vars.push_back(h.number(v.get<std::string>()));
+      s->slots[es::kVars].given = 1;
+      EffectsHarness::setNumber(s, es::kDegree, c["degree"].get<int>());
       if (c.contains("prefix")) {
-        s->setFlag(effflag::kStandardize);
-        setText(s, effstmt::kStdPrefix, c["prefix"]);
+        s->setFlag(ef::kStandardize);
+        setText(s, es::kStdPrefix, c["prefix"]);
       }
-      if (c.contains("exponent")) setText(s, effstmt::kExponent, c["exponent"]);
-      if (c.contains("product")) setText(s, effstmt::kProduct, c["product"]);
-      if (c.value("expand", false)) s->setFlag(effflag::kExpand);
-      if (variant == 1) s->setFlag(effflag::kNoSeparate);
-      if (variant == 2) s->setFlag(effflag::kIncludeName);
+      if (c.contains("exponent")) {
+        s->setFlag(ef::kExponentGiven);
+        setText(s, es::kExponent, c["exponent"]);
+      }
+      if (c.contains("product")) {
+        if (c["product"] == "")
+          s->setFlag(ef::kProductNone);  // PRODUCTSYMBOL=NONE
+        else
+          setText(s, es::kProductSymbol, c["product"]);
+      }
+      if (c.value("expand", false)) s->setFlag(ef::kExpand);
+      if (variant == 1) s->setFlag(ef::kNoSeparate);
+      if (variant == 2) s->setFlag(ef::kIncludeName);
       h.parseModel("poly");
       ZDesign d;
       ASSERT_EQ(zeffinfo(&d, h.dataSet(), 1, 2, h.model, 1, 0, 0), 0);
@@ -263,9 +271,9 @@ TEST(EffectStatement, PolynomialTermsMatchTheFixture) {
 TEST(EffectStatement, PolynomialTermMembersAndStandardization) {
   EffectsHarness h(dataVars());
   StatementRecord* s = h.addEffect("poly", effkind::kPolynomial, {"y", "x"});
-  EffectsHarness::setNumber(s, effstmt::kDegree, 2);
-  s->setFlag(effflag::kStandardize);
-  EffectsHarness::setNumber(s, effstmt::kStdMethod, 2);  // WMOMENTS
+  EffectsHarness::setNumber(s, es::kDegree, 2);
+  s->setFlag(ef::kStandardize);
+  EffectsHarness::setNumber(s, es::kStdMethod, 2);  // WMOMENTS
   h.parseModel("poly");
   ZDesign d;
   ASSERT_EQ(zeffinfo(&d, h.dataSet(), 1, 2, h.model, 1, 0, 0), 0);
@@ -300,9 +308,10 @@ TEST(EffectStatement, PolynomialChecks) {
     int rc = -1;
     expand(h, &d, &rc, "poly", effkind::kPolynomial, {"x"},
            [](EffectsHarness&, StatementRecord* s) {
-             EffectsHarness::setNumber(s, effstmt::kDegree, 2);
-             setText(s, effstmt::kExponent, "**");
-             s->setFlag(effflag::kExpand);
+             EffectsHarness::setNumber(s, es::kDegree, 2);
+             s->setFlag(ef::kExponentGiven);
+             setText(s, es::kExponent, "**");
+             s->setFlag(ef::kExpand);
            });
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(h.messageNumbers(), (MsgList{{174, 72}}));
@@ -324,8 +333,8 @@ struct CheckCase {
 TEST(EffectStatement, ChecksOfEachType) {
   auto lag = [](bool period, bool within) {
     return [=](EffectsHarness& h, StatementRecord* s) {
-      if (period) h.setVars(s, effstmt::kPeriod, {"T"});
-      if (within) h.setVars(s, effstmt::kWithin, {"G"});
+      if (period) h.setVars(s, es::kPeriod, {"T"});
+      if (within) h.setVars(s, es::kWithin, {"G"});
     };
   };
   const CheckCase cases[] = {
@@ -340,7 +349,7 @@ TEST(EffectStatement, ChecksOfEachType) {
       {"multimember weights",
        effkind::kMultimember,
        {"A", "G"},
-       [](EffectsHarness& h, StatementRecord* s) { h.setVars(s, effstmt::kWeight, {"wt1"}); },
+       [](EffectsHarness& h, StatementRecord* s) { h.setVars(s, es::kMmWeight, {"wt1"}); },
        {{174, 23}},
        1,
        1012},
@@ -352,8 +361,8 @@ TEST(EffectStatement, ChecksOfEachType) {
        effkind::kCollection,
        {"x"},
        [](EffectsHarness&, StatementRecord* s) {
-         s->setFlag(effflag::kDetails);
-         setText(s, effstmt::kDelimiter, "");
+         s->setFlag(ef::kDetails);
+         setText(s, es::kDelimiter, "");
        },
        {{174, 65}},
        0,
@@ -362,8 +371,8 @@ TEST(EffectStatement, ChecksOfEachType) {
        effkind::kMultimember,
        {"A"},
        [](EffectsHarness&, StatementRecord* s) {
-         s->setFlag(effflag::kDetails);
-         setText(s, effstmt::kDelimiter, "/-");
+         s->setFlag(ef::kDetails);
+         setText(s, es::kDelimiter, "/-");
        },
        {{174, 64}},
        0,
@@ -385,10 +394,10 @@ TEST(EffectStatement, MultimemberAndCollectionRecords) {
   EffectsHarness h(dataVars());
   h.setClass({"A", "G", "H"});
   StatementRecord* mm = h.addEffect("mm", effkind::kMultimember, {"G", "A"});
-  h.setVars(mm, effstmt::kWeight, {"wt1", "wt2"});
-  mm->setFlag(effflag::kNoEffect);
-  mm->setFlag(effflag::kDetails);
-  setText(mm, effstmt::kDelimiter, "/");
+  h.setVars(mm, es::kMmWeight, {"wt1", "wt2"});
+  mm->setFlag(ef::kNoEffect);
+  mm->setFlag(ef::kDetails);
+  setText(mm, es::kDelimiter, "/");
   h.addEffect("col", effkind::kCollection, {"x", "H", "y"});
   h.parseModel("mm col");
   ZDesign d;
@@ -416,9 +425,9 @@ TEST(EffectStatement, LagRecord) {
   EffectsHarness h(dataVars());
   h.setClass({"A", "G"});
   StatementRecord* s = h.addEffect("lg", effkind::kLag, {"A"});
-  h.setVars(s, effstmt::kPeriod, {"T"});
-  h.setVars(s, effstmt::kWithin, {"G", "H"});
-  EffectsHarness::setNumber(s, effstmt::kNlag, 2);
+  h.setVars(s, es::kPeriod, {"T"});
+  h.setVars(s, es::kWithin, {"G", "H"});
+  EffectsHarness::setNumber(s, es::kNLag, 2);
   h.parseModel("lg");
   ZDesign d;
   ASSERT_EQ(zeffinfo(&d, h.dataSet(), 1, 2, h.model, 1, 0, 0), 0);

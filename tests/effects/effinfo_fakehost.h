@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
@@ -17,7 +18,14 @@
 #include "frame/host/host_vector.h"
 #include "frame/host/status.h"
 #include "frame/module.h"
+#include "frame/slots.h"
 #include "frame/strings.h"
+
+namespace vsf {
+// The EFFECT record as the grammar writes it.
+namespace es = slots::effect;
+namespace ef = flags::effect;
+}  // namespace vsf
 
 namespace vsf::test {
 
@@ -77,6 +85,24 @@ class EffectsHarness {
     parse_.currentStatement = [] { return currentHarness()->model; };
     parse_.status = [] { return currentHarness()->status; };
     parse_.setStatus = [](int s) { currentHarness()->status = s; };
+    parse_.appendListName = [](StatementRecord* r, int slot, std::string_view name, int number) {
+      if (!r || slot < 0 || static_cast<size_t>(slot) >= r->slots.size()) return -1;
+      OptionSlot& o = r->slots[static_cast<size_t>(slot)];
+      NameChunkList& chunk = currentHarness()->nameChunks_.emplace_back();
+      chunk.names.emplace_back(name);
+      chunk.lastIndex = o.count;
+      if (!o.names) {
+        o.names = &chunk;
+      } else {
+        NameChunkList* tail = o.names;
+        while (tail->next) tail = tail->next;
+        tail->next = &chunk;
+      }
+      ++o.count;
+      o.given = 1;
+      o.vars.push_back(number);
+      return 0;
+    };
     vector_.proc = &proc_;
     vector_.ds = &ds_;
     vector_.parse = &parse_;
@@ -110,11 +136,16 @@ class EffectsHarness {
 
   // An EFFECT statement before the MODEL statement.
   StatementRecord* addEffect(std::string name, int type, std::initializer_list<const char*> vars) {
-    StatementRecord* s = addStatement("EFFECT", effstmt::kSlots, /*beforeModel=*/true);
-    s->slots[effstmt::kName].text = std::move(name);
-    s->slots[effstmt::kName].given = 1;
-    setNumber(s, effstmt::kType, type);
-    setVars(s, effstmt::kVars, vars);
+    StatementRecord* s = addStatement("EFFECT", es::kCount, /*beforeModel=*/true);
+    // The name goes into the slot's name list, as the grammar's new-name list puts it.
+    NameChunkList& chunk = nameChunks_.emplace_back();
+    chunk.names.push_back(std::move(name));
+    chunk.lastIndex = 0;
+    s->slots[es::kName].names = &chunk;
+    s->slots[es::kName].count = 1;
+    s->slots[es::kName].given = 1;
+    setNumber(s, es::kType, type);
+    setVars(s, es::kVars, vars);
     return s;
   }
   static void setNumber(StatementRecord* s, int slot, double v) {
@@ -207,6 +238,7 @@ class EffectsHarness {
   HostParseFamily parse_;
   int dsTag_ = 0;
   std::vector<std::unique_ptr<StatementRecord>> statements_;
+  std::deque<NameChunkList> nameChunks_;
   std::vector<ParseToken> tokens_;
   size_t cursor_ = 0;
 

@@ -129,7 +129,7 @@ TEST(EffectInfo, ReplicationOverConstructedMembers) {
   EffectsHarness h(dataVars());
   h.setClass({"A"});
   StatementRecord* s3 = h.addEffect("s3", effkind::kSpline, {"x", "y", "z"});
-  s3->setFlag(effflag::kSeparate);
+  s3->setFlag(ef::kSeparate);
   h.addEffect("p2", effkind::kPolynomial, {"u", "v"});
   ZDesign d;
   ASSERT_EQ(build(h, &d, "p2*s3 A*s3 p2"), 0);
@@ -154,7 +154,7 @@ TEST(EffectInfo, ReplicationOverConstructedMembers) {
 TEST(EffectInfo, SplitSplineBecomesOneEffectPerColumn) {
   EffectsHarness h(dataVars());
   h.setClass({"A"});
-  h.addEffect("spl", effkind::kSpline, {"x"})->setFlag(effflag::kSplit);
+  h.addEffect("spl", effkind::kSpline, {"x"})->setFlag(ef::kSplit);
   ZDesign d;
   ASSERT_EQ(build(h, &d, "spl A*spl"), 0);
   Names expected = {"Intercept"};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -23,24 +24,44 @@ bool logHas(std::string_view level, std::string_view text) {
   return false;
 }
 
+// The steps read mtcars from the example data.
+constexpr const char* kStep = "proc varsifter data=mtcars; model mpg = wt hp; run;";
+
+class StepDriver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ensureHost();
+    saved_ = host::session().options.library;
+    host::session().options.library = VSF_SHARED_DATA;
+  }
+  void TearDown() override { host::session().options.library = saved_; }
+
+ private:
+  std::filesystem::path saved_;
+};
+
 struct Path {
   const char* name;
   const char* refused;  // extension the host refuses
   int code;
+  const char* step = kStep;
 };
 
-TEST(StepDriver, CleanUpRunsOnceOnEveryPath) {
-  test::ensureHost();
+TEST_F(StepDriver, CleanUpRunsOnceOnEveryPath) {
   const Path paths[] = {
       {"normal end", "", 0},
       {"failed phase", "hxtools", 1016},      // loadExtensions returns -3
       {"host termination", "hxworkq", 1012},  // the work queue ends the step from deep code
+      // The effects library's pool is made inside the parse; an effect error ends the step.
+      {"effect error", "", 2000, "proc varsifter data=mtcars; model mpg = nosuch; run;"},
+      {"constructed effect error", "", 1012,
+       "proc varsifter data=mtcars; effect p = poly(cyl); class cyl; model mpg = p; run;"},
   };
   for (const Path& p : paths) {
     SCOPED_TRACE(p.name);
     host::takePoolLog();
     host::refuseExtension(p.refused);
-    int code = host::runStep("proc varsifter; run;", 1);
+    int code = host::runStep(p.step, 1);
     host::refuseExtension("");
     EXPECT_EQ(code, p.code);
     // The extensions load before the MAIN POOL is made.
@@ -48,19 +69,17 @@ TEST(StepDriver, CleanUpRunsOnceOnEveryPath) {
   }
 }
 
-TEST(StepDriver, UnexplainedFailureIsNeverASuccess) {
-  test::ensureHost();
+TEST_F(StepDriver, UnexplainedFailureIsNeverASuccess) {
   host::refuseExtension("hxstream");
-  int code = host::runStep("proc varsifter; run;", 1);
+  int code = host::runStep(kStep, 1);
   host::refuseExtension("");
   EXPECT_GE(code, 1016);
   EXPECT_TRUE(logHas("ERROR", "internal code -3"));
 }
 
-TEST(StepDriver, OneGroupWithoutBy) {
-  test::ensureHost();
+TEST_F(StepDriver, OneGroupWithoutBy) {
   host::session().macros.erase("_VSFNUMBYS");
-  EXPECT_EQ(host::runStep("proc varsifter; run;", 1), 0);
+  EXPECT_EQ(host::runStep(kStep, 1), 0);
   EXPECT_EQ(host::session().macros["_VSFNUMBYS"], "1");
   EXPECT_EQ(host::session().macros["_VSFNUMMACROBYS"], "1");
 }

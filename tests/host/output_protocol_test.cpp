@@ -2,7 +2,9 @@
 // the request log and handles that outlive their step.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <string>
 
 #include "frame/host/status.h"
 #include "host/output_driver.h"
@@ -207,10 +209,14 @@ TEST(OutputProtocol, TheFirstEntryOfAGroupOrFactoidReleasesIt) {
 // A refused request ends the step with 120; the tolerated status lets it go on.
 TEST(OutputProtocol, ARefusedRequestEndsTheStepWith120) {
   OutputDriver o;
+  std::filesystem::path library = host::session().options.library;
+  host::session().options.library = VSF_SHARED_DATA;
+  const std::string stepText = "proc varsifter data=mtcars; model mpg = wt;";
   host::output::failNextRequest(op::kQuery, st(status::kBadArgument));
-  EXPECT_EQ(host::runStep("proc varsifter; model y = x;", 1), step::kOutputRefused);
+  EXPECT_EQ(host::runStep(stepText, 1), step::kOutputRefused);
   host::output::failNextRequest(op::kQuery, st(0x80000000u | (63u << 11) | 53u));
-  EXPECT_LT(host::runStep("proc varsifter; model y = x;", 1), step::kOutputRefused);
+  EXPECT_LT(host::runStep(stepText, 1), step::kOutputRefused);
+  host::session().options.library = library;
   const auto& log = host::output::requestLog();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[0].target, "root");

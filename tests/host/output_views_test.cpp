@@ -169,7 +169,7 @@ TEST(OutputViews, GraphRequestsWithoutLiveDataAreRefused) {
     items.insert(items.end(), more.begin(), more.end());
     return OutputDriver::call(o.manager, op::kRenderGraph, items);
   };
-  int dummy = 0;
+  void* dummy = nullptr;  // read as a list of one handle: it must be pointer-sized
   EXPECT_EQ(graph({}), static_cast<int32_t>(status::kBadArgument));  // no data
   EXPECT_EQ(graph({argDataObject(key::kGraphData, 1, &dummy)}),
             static_cast<int32_t>(status::kBadHandle));

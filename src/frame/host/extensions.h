@@ -9,6 +9,7 @@
 namespace vsf {
 
 struct HostEvent;
+struct VarDescriptor;
 
 class HostExtension {
  public:
@@ -93,6 +94,32 @@ class WorkQueue {
 class HxWorkQ : public HostExtension {
  public:
   virtual WorkQueue* create(int workers, WorkRoutine routine, void* context, uint32_t flags) = 0;
+};
+
+// Value formatting (hxformat): a format handle writes one variable's values as text.
+class ValueFormat {
+ public:
+  virtual ~ValueFormat() = default;
+  // Writes the text of a value (number for a numeric variable, text for a character one)
+  // into out, blank-padded to width bytes; returns the length of the text.
+  virtual int format(double number, std::string_view text, char* out, int width) = 0;
+  virtual void release() = 0;
+};
+
+// A formatter of hxformat: finds the format handles of variables.
+class ValueFormatter {
+ public:
+  virtual ~ValueFormatter() = default;
+  virtual void setLocale(int64_t encoding) = 0;
+  // The handle of the variable's format of the given kind ('F' output format); null when the
+  // variable has no usable format.
+  virtual ValueFormat* find(const VarDescriptor& var, char kind) = 0;
+  virtual void release() = 0;
+};
+
+class HxFormat : public HostExtension {
+ public:
+  virtual ValueFormatter* createFormatter() = 0;  // null when refused
 };
 
 }  // namespace vsf

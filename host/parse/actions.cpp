@@ -1,0 +1,383 @@
+// The semantic actions of a grammar: statement records, their flags and option slots, name
+// lists resolved against the analysis data set, data sets, and the effects callback.
+#include <fmt/format.h>
+
+#include <cmath>
+
+#include "host/parse/parser.h"
+#include "host/session.h"
+
+namespace vsf::host::parse {
+
+namespace {
+
+namespace ga = grammar_action;
+
+constexpr int kChunkNames = 64;  // names per chunk of a name list
+
+std::string upperNoDollar(std::string_view w) {
+  std::string u(w);
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  if (u.size() > 1 && u.back() == '$') u.pop_back();
+  return u;
+}
+
+void traceAction(const Run& r, int type, const int16_t* args, int count) {
+  std::string line = fmt::format("SEM: action {}", type);
+  for (int i = 0; i < count; ++i) line += fmt::format(" {}", args[i]);
+  line += fmt::format(" at \"{}\"", r.current->pub.text);
+  session().log.write("", line);
+}
+
+StatementRecord* newRecord(Run& r, int slots, int nameSymbol) {
+  StatementRecord& rec = r.records.emplace_back();
+  rec.name = upperNoDollar(r.grammar->word(nameSymbol));
+  rec.slots.resize(static_cast<size_t>(slots > 0 ? slots : 0));
+  rec.line = r.current->pub.line;
+  rec.column = r.current->pub.column;
+  return &rec;
+}
+
+void link(Run& r, StatementRecord* rec) {
+  if (r.last)
+    r.last->next = rec;
+  else
+    r.first = rec;
+  r.last = rec;
+}
+
+void beginStatement(Run& r, StatementRecord* rec, StatementRecord* target) {
+  if (r.statement) endStatement(r);  // a grammar without an end action before the next one
+  r.statement = rec;
+  r.target = target;
+  r.listSlot = -1;
+  r.targetValue = r.targetIndex = -1;
+  r.inBy = false;
+  if (r.callbacks && r.callbacks->onStatement) r.callbacks->onStatement(r.callbacks->context, rec);
+}
+
+// The option slot s of the record being built; a slot outside the record is a fault of the
+// grammar, reported once per action.
+OptionSlot* slotAt(Run& r, int s) {
+  StatementRecord* rec = r.target;
+  if (!rec) return nullptr;
+  if (s < 0 || static_cast<size_t>(s) >= rec->slots.size()) {
+    reportError(r, *r.current,
+                fmt::format("the grammar writes option slot {} of the {} slots of {}", s,
+                            rec->slots.size(), rec->name));
+    return nullptr;
+  }
+  return &rec->slots[static_cast<size_t>(s)];
+}
+
+}  // namespace
+
+void appendName(Run& r, OptionSlot* slot, const std::string& name) {
+  NameChunkList* tail = slot->names;
+  while (tail && tail->next) tail = tail->next;
+  if (!tail || static_cast<int>(tail->names.size()) >= kChunkNames) {
+    NameChunkList& chunk = r.chunks.emplace_back();
+    chunk.lastIndex = slot->count - 1;
+    if (tail)
+      tail->next = &chunk;
+    else
+      slot->names = &chunk;
+    tail = &chunk;
+  }
+  tail->names.push_back(name);
+  tail->lastIndex = slot->count;
+  ++slot->count;
+  slot->given = 1;
+}
+
+namespace {
+
+const HostDsFamily& ds() { return *dataFamily(); }
+
+// Resolves one list item against the analysis data set into variable numbers.
+bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
+  if (!r.analysis) return false;  // no data set: its failure was reported already
+  std::string_view first, second;
+  if (!r.pendingNames.empty()) first = r.pendingNames.front();
+  if (r.pendingNames.size() > 1) second = r.pendingNames[1];
+  if (form == 1) {
+    int number = -1;
+    if (ds().findVar(r.analysis, first, &number) != 0) {
+      reportError(r, *r.current, fmt::format("variable {} not found", first));
+      return false;
+    }
+    numbers->push_back(number);
+    return true;
+  }
+  if (ds().expandList(r.analysis, first, second, form, numbers) != 0) {
+    ++r.errors;  // the data-set service has written the error
+    if (r.statement) r.statement->hasErrors = 1;
+    return false;
+  }
+  return true;
+}
+
+void completeItem(Run& r, int form) {
+  OptionSlot* slot = slotAt(r, r.listSlot);
+  if (!slot) return;
+  r.itemBegin = slot->count;
+  bool variables = r.listKind == name_kind::kNumeric || r.listKind == name_kind::kAny;
+  std::vector<int> numbers;
+  if (!variables || !resolveItem(r, form, &numbers)) {
+    // New names, or variables that did not resolve: the name as written, no number.
+    if (!r.pendingNames.empty()) {
+      appendName(r, slot, r.pendingNames.front());
+      if (variables) slot->vars.push_back(-1);
+    }
+  } else {
+    for (int number : numbers) {
+      VarDescriptor d;
+      ds().varByNumber(r.analysis, number, &d);
+      if (r.listKind == name_kind::kNumeric && d.type != kVarNumeric)
+        reportError(r, *r.current, fmt::format("variable {} in the list is not numeric", d.name));
+      appendName(r, slot, d.name);
+      slot->vars.push_back(number);
+    }
+  }
+  if (r.inBy)
+    for (int i = r.itemBegin; i < slot->count; ++i) slot->numbers.push_back(r.byDescending);
+  r.byDescending = false;
+  r.itemEnd = slot->count;
+  r.pendingNames.clear();
+}
+
+void openDataSet(Run& r, int s, int direction, const std::string& name) {
+  OptionSlot* slot = slotAt(r, s);
+  if (!slot) return;
+  slot->given = 1;
+  slot->text = name;
+  uint32_t status = 0;
+  slot->dataSet = ds().open(name, direction, &status);
+  // The data-set service says why; this says where.
+  if (!slot->dataSet)
+    reportError(r, *r.current, fmt::format("the data set {} cannot be opened", name));
+}
+
+void defaultDataSet(Run& r, int s, int direction) {
+  OptionSlot* slot = slotAt(r, s);
+  if (!slot) return;
+  if (!slot->given) {
+    if (direction == kDsInput) {
+      std::string name = ds().lastName();
+      if (name.empty()) {
+        reportError(r, *r.current, "no DATA= data set is named and none was read before");
+        return;
+      }
+      openDataSet(r, s, direction, name);
+    } else {
+      openDataSet(r, s, direction, fmt::format("DATA{}", ++automaticOutputCount()));
+    }
+  }
+  if (direction == kDsInput && r.target == r.procedure) r.analysis = slot->dataSet;
+}
+
+void appendValue(Run& r, double v) {
+  OptionSlot* values = slotAt(r, r.targetValue);
+  if (!values) return;
+  values->given = 1;
+  if (r.targetIndex < 0) {
+    values->numbers.push_back(v);
+    return;
+  }
+  OptionSlot* index = slotAt(r, r.targetIndex);
+  if (!index) return;
+  index->given = 1;
+  for (int i = r.itemBegin; i < r.itemEnd; ++i) {
+    values->numbers.push_back(v);
+    index->numbers.push_back(i);
+  }
+}
+
+void numberRange(Run& r, int part) {
+  double v = r.current->pub.number;
+  if (part == 1) {
+    r.rangeEnd = v;
+    r.rangeStep = 1;
+    return;
+  }
+  if (part == 2) {
+    r.rangeStep = v;
+    return;
+  }
+  OptionSlot* slot = slotAt(r, r.listSlot);
+  if (!slot || slot->numbers.empty()) return;
+  double from = slot->numbers.back();
+  if (r.rangeStep == 0 || (r.rangeEnd - from) * r.rangeStep < 0) {
+    reportError(r, *r.current, "the range does not reach its end with its step");
+    return;
+  }
+  for (long k = 1;; ++k) {
+    double x = from + static_cast<double>(k) * r.rangeStep;
+    if (r.rangeStep > 0 ? x > r.rangeEnd + 1e-9 : x < r.rangeEnd - 1e-9) break;
+    slot->numbers.push_back(x);
+  }
+}
+
+void checkBound(Run& r, const int16_t* a, int n) {
+  double v = r.current->pub.number;
+  if (v < a[0] || (n > 1 && v > a[1])) {
+    if (n > 1)
+      reportError(r, *r.current,
+                  fmt::format("the value {} is outside the range {} to {}", r.current->pub.text,
+                              a[0], a[1]));
+    else
+      reportError(r, *r.current,
+                  fmt::format("the value {} is below the least allowed value {}",
+                              r.current->pub.text, a[0]));
+  }
+}
+
+}  // namespace
+
+void endStatement(Run& r) {
+  StatementRecord* rec = r.statement;
+  r.statement = nullptr;
+  r.target = nullptr;
+  r.listSlot = -1;
+  r.inBy = false;
+  if (!rec || !r.callbacks) return;
+  if (r.callbacks->onStatementEnd) r.callbacks->onStatementEnd(r.callbacks->context, rec);
+  if (r.callbacks->onStatementErrors) r.callbacks->onStatementErrors(r.callbacks->context);
+}
+
+void performAction(Run& r, int action) {
+  const GrammarDescriptor& g = *r.grammar;
+  int type = g.actionTypes[static_cast<size_t>(action - 1)];
+  uint16_t start = g.actionArgStarts[static_cast<size_t>(action - 1)];
+  int n = start == 0xFFFF ? 0 : g.actionArgs[start];
+  const int16_t* a = n ? &g.actionArgs[start + 1u] : nullptr;
+  auto arg = [&](int i, int fallback = 0) { return i < n ? static_cast<int>(a[i]) : fallback; };
+  if (r.trace & 1) traceAction(r, type, a, n);
+  const ParseToken& tok = r.current->pub;
+  OptionSlot* slot = nullptr;
+
+  switch (type) {
+    case ga::kProcedure: {
+      StatementRecord* rec = newRecord(r, arg(0), arg(1));
+      r.procedure = rec;
+      beginStatement(r, rec, rec);
+      break;
+    }
+    case ga::kIntoProcedure: {
+      StatementRecord* rec = newRecord(r, 0, arg(0));
+      rec->intoProcedure = 1;
+      link(r, rec);
+      beginStatement(r, rec, r.procedure);
+      break;
+    }
+    case ga::kBegin: {
+      StatementRecord* rec = newRecord(r, arg(0), arg(1));
+      link(r, rec);
+      beginStatement(r, rec, rec);
+      break;
+    }
+    case ga::kEnd:
+      endStatement(r);
+      break;
+    case ga::kFlag:
+      if (r.target) r.target->setFlag(arg(0));
+      break;
+    case ga::kNumber:
+      if ((slot = slotAt(r, arg(0)))) {
+        slot->given = 1;
+        if (arg(1) == 1)
+          slot->numbers.push_back(tok.number);
+        else
+          slot->number = tok.number;
+      }
+      break;
+    case ga::kString:
+      if ((slot = slotAt(r, arg(0)))) {
+        if (arg(1) == 6) {
+          for (int i = r.itemBegin; i < r.itemEnd; ++i) {
+            appendName(r, slot, tok.text);
+            slot->numbers.push_back(i);
+          }
+        } else {
+          slot->given = 1;
+          slot->text = tok.text;
+        }
+      }
+      break;
+    case ga::kNames:
+      r.listSlot = arg(0);
+      r.listKind = arg(1);
+      r.pendingNames.clear();
+      r.itemBegin = r.itemEnd = 0;
+      if ((slot = slotAt(r, r.listSlot))) slot->given = 1;
+      break;
+    case ga::kName:
+      r.pendingNames.push_back(tok.text);
+      break;
+    case ga::kForm:
+      completeItem(r, arg(0, 1));
+      break;
+    case ga::kDataSetName:
+      // A quoted name is a path: the data-set service gets it with its quotes.
+      if (arg(0) == 1) r.dataSetName = tok.kind == ParseToken::kQuoted ? tok.written : tok.text;
+      break;
+    case ga::kEffect:
+      if (r.effects) r.effects(arg(0), arg(1), tok);
+      break;
+    case ga::kDataSet:
+      openDataSet(r, arg(0), arg(1), r.dataSetName);
+      break;
+    case ga::kDefaultDataSet:
+      defaultDataSet(r, arg(0), arg(1));
+      break;
+    case ga::kNumberRange:
+      numberRange(r, arg(0));
+      break;
+    case ga::kBound:
+      checkBound(r, a, n);
+      break;
+    case ga::kAppend:
+      appendValue(r, n ? arg(0) : tok.number);
+      break;
+    case ga::kCapture:
+      if (r.callbacks && r.callbacks->onCapture) r.callbacks->onCapture(r.callbacks->context);
+      break;
+    case ga::kBy:
+      if (arg(0) == 1)
+        r.inBy = true, r.byDescending = false;
+      else if (arg(0) == 2)
+        r.byDescending = true;
+      else if (arg(0) == 3 && (slot = slotAt(r, r.listSlot)))
+        slot->number = 1;
+      break;
+    case ga::kTarget:
+      r.targetValue = arg(0);
+      r.targetIndex = arg(1, -1);
+      break;
+    case ga::kEnum:
+      if ((slot = slotAt(r, arg(0)))) {
+        slot->given = 1;
+        slot->number = arg(1);
+      }
+      break;
+    case ga::kStoreName:
+      if ((slot = slotAt(r, arg(0)))) {
+        slot->text = tok.text;
+        appendName(r, slot, tok.text);
+      }
+      break;
+    case ga::kSetFlag:
+      if (r.target) {
+        if (arg(1))
+          r.target->setFlag(arg(0));
+        else
+          r.target->clearFlag(arg(0));
+      }
+      break;
+    default:
+      break;  // lexer modes and others this host has no use for
+  }
+}
+
+}  // namespace vsf::host::parse

@@ -1,0 +1,66 @@
+// The run of the generic parser over one step: token stream, parse stack, the statement
+// records it builds and the semantic actions that build them.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/parse/parse_internal.h"
+
+namespace vsf::host::parse {
+
+struct Run {
+  const GrammarDescriptor* grammar = nullptr;
+  const LLTable* table = nullptr;
+  const ParseCallbacks* callbacks = nullptr;
+  int trace = 0;  // 1 semantic actions, 2 syntax
+
+  std::vector<Token> tokens;
+  size_t pos = 0;                  // the next token not read
+  const Token* current = nullptr;  // the token read last
+
+  // Records, owned until the next run.
+  std::deque<StatementRecord> records;
+  std::deque<NameChunkList> chunks;
+  StatementRecord* procedure = nullptr;
+  StatementRecord* first = nullptr;
+  StatementRecord* last = nullptr;
+  StatementRecord* statement = nullptr;  // the statement being parsed
+  StatementRecord* target = nullptr;     // the record its options go into
+
+  int errors = 0;
+  int status = 0;
+  EffectsCallback effects = nullptr;
+
+  // Name list being built.
+  int listSlot = -1;
+  int listKind = 0;
+  std::vector<std::string> pendingNames;
+  int itemBegin = 0, itemEnd = 0;  // list positions of the last complete item
+  // Option target of per-variable values.
+  int targetValue = -1, targetIndex = -1;
+  bool inBy = false, byDescending = false;
+  // Number range a TO b BY c.
+  double rangeEnd = 0, rangeStep = 1;
+  // Data sets.
+  std::string dataSetName;
+  HostDataSet* analysis = nullptr;  // the procedure statement's default input data set
+};
+
+Run& currentRun();
+
+// Parses the step text with the grammar; the records stay in the run until the next one.
+void parseStep(Run& run, std::string_view text, int firstLine);
+
+// Semantic action a (from 1) of the grammar on the run.
+void performAction(Run& run, int action);
+// The current statement ends (also after an error); the end callbacks run.
+void endStatement(Run& run);
+// Appends a name to a slot's chunked name list.
+void appendName(Run& run, OptionSlot* slot, const std::string& name);
+// Errors found while parsing: counted, written to the log at the token's place.
+void reportError(Run& run, const Token& at, const std::string& text);
+
+}  // namespace vsf::host::parse

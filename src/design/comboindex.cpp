@@ -1,0 +1,81 @@
+// Level-combination index tables: per effect one row per CLASS cell with the level of each of
+// its CLASS variables, for the per-parameter candidates of split CLASS variables.
+#include <vector>
+
+#include "design/design.h"
+#include "design/design_internal.h"
+#include "frame/module.h"
+#include "frame/state.h"
+
+namespace vsf {
+
+namespace {
+
+void digitsOf(long long v, const std::vector<int32_t>& radix, int from, int count, int32_t* out) {
+  for (int k = count - 1; k >= 0; --k) {
+    int32_t r = radix[static_cast<size_t>(from + k)];
+    out[k] = static_cast<int32_t>(r ? v % r : 0);
+    v = r ? v / r : 0;
+  }
+}
+
+// Crossed variables run over their non-reference columns (effect and reference coding skip
+// the reference level), nesting variables over all their levels; nesting outermost.
+int cellTable(const ZDesign* d, ZEffect& z, HostPool* pool) {
+  int nc = z.crossCount, nn = z.nestCount, keys = z.keyCount;
+  std::vector<int32_t> radix(static_cast<size_t>(keys));
+  long long pc = 1, pn = 1;
+  for (int k = 0; k < nc; ++k)
+    pc *= radix[static_cast<size_t>(k)] = d->classVars[z.cross[k]].levelCount - 1;
+  for (int k = 0; k < nn; ++k)
+    pn *= radix[static_cast<size_t>(nc + k)] = d->classVars[z.nest[k]].levelCount;
+  z.cellIndex = nullptr;
+  if (pc <= 0 || pn <= 0) return 0;
+  auto* table = static_cast<int32_t*>(
+      designAlloc(pool, sizeof(int32_t) * static_cast<size_t>(keys * pc * pn), 0x80000000u));
+  if (!table) return -2;
+  std::vector<int32_t> nest(static_cast<size_t>(nn > 0 ? nn : 1));
+  int32_t* out = table;
+  for (long long r = 0; r < pn; ++r) {
+    digitsOf(r, radix, nc, nn, nest.data());
+    for (long long c = 0; c < pc; ++c) {
+      digitsOf(c, radix, 0, nc, out);
+      for (int k = 0; k < nc; ++k) {
+        const LevelVar& v = d->classVars[z.cross[k]];
+        bool skip = v.coding == kCodingEffect || v.coding == kCodingRef;
+        if (skip && out[k] >= v.refIndex) ++out[k];
+      }
+      for (int k = 0; k < nn; ++k) out[nc + k] = nest[static_cast<size_t>(k)];
+      out += keys;
+    }
+  }
+  z.cellIndex = table;
+  return 0;
+}
+
+}  // namespace
+
+// buildEffectCellIndex: the cell tables of every effect, or of the effects of the current
+// model's candidates when sel is given. The effects done keep their tables after a failure.
+int buildEffectCellIndex(VsfState* state, SelectionState* sel, HostPool* pool) {
+  ZDesign* d = state->lev.design;
+  if (!d || d->classCount <= 0) return -2;
+  std::vector<int32_t> effects;
+  if (!sel) {
+    for (int e = 0; e < d->effectCount; ++e) effects.push_back(e);
+  } else {
+    const std::vector<CandidateEntry>* table = state->options.candidates;
+    for (int i = 0; table && sel->entryOrder && i < sel->effectsInModel; ++i) {
+      int c = sel->entryOrder[i];
+      if (c >= 0 && c < static_cast<int>(table->size()))
+        effects.push_back((*table)[static_cast<size_t>(c)].effect);
+    }
+  }
+  for (int32_t e : effects) {
+    if (e < 0 || e >= d->effectCount || d->effects[e].keyCount == 0) continue;
+    if (cellTable(d, d->effects[e], pool)) return -2;
+  }
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,166 @@
+// zbridge: stands between the host's parser and the procedure's callbacks while the step is
+// parsed, keeps every statement's text, and afterwards loads the sibling module when a STORE
+// statement or a statement marked for the bridge asks for it.
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "frame/bridge_internal.h"
+#include "frame/module.h"
+#include "frame/phases.h"
+#include "frame/slots.h"
+#include "frame/state.h"
+#include "frame/statements_internal.h"
+#include "frame/strings.h"
+
+namespace vsf {
+
+namespace {
+
+// The parse's view of the bridge: what it has seen and where it passes calls on.
+struct BridgeParseContext {
+  uint8_t needed = 0;  // a STORE or ITEMSTORE statement was seen
+  uint8_t stored = 0;  // the current statement is kept already
+  VsfState* state = nullptr;
+  StatementCapture* capture = nullptr;
+  const ParseCallbacks* procedure = nullptr;
+  ParseCallbacks own;
+};
+
+BridgeParseContext* fromContext(void* c) { return static_cast<BridgeParseContext*>(c); }
+
+int bridgeOnStatement(void* c, const StatementRecord* statement) {
+  BridgeParseContext* b = fromContext(c);
+  if (!b->stored) {
+    const ParseToken* keyword = hostv().parse->currentToken();
+    if (captureStatementTokens(b->capture, keyword) > 0) b->stored = 1;
+  }
+  if (const ParseToken* t = hostv().parse->currentToken()) {
+    std::string u = upperCopy(t->text);
+    if (!u.empty() && u.back() == '$') u.pop_back();
+    if (u == "ITEMSTORE" || u == "STORE") b->needed = 1;
+  }
+  const ParseCallbacks* p = b->procedure;
+  return p && p->onStatement ? p->onStatement(p->context, statement) : 0;
+}
+
+int bridgeOnStatementErrors(void* c) {
+  BridgeParseContext* b = fromContext(c);
+  if (hostv().parse->errorCount() == 0 && !b->stored) storeCapturedStatement(b->capture);
+  const ParseCallbacks* p = b->procedure;
+  return p && p->onStatementErrors ? p->onStatementErrors(p->context) : 0;
+}
+
+int bridgeOnStatementEnd(void* c, const StatementRecord* statement) {
+  BridgeParseContext* b = fromContext(c);
+  b->stored = 0;
+  const ParseCallbacks* p = b->procedure;
+  return p && p->onStatementEnd ? p->onStatementEnd(p->context, statement) : 0;
+}
+
+// A capture action (CODE): the statement's text is kept here when it was not yet.
+int bridgeOnCapture(void* c) {
+  BridgeParseContext* b = fromContext(c);
+  if (!b->stored && captureStatementTokens(b->capture, hostv().parse->currentToken()) > 0)
+    b->stored = 1;
+  return 0;
+}
+
+// RUN and QUIT are kept as statements of their own.
+int bridgeOnStepBoundary(void* c, const ParseToken& token) {
+  BridgeParseContext* b = fromContext(c);
+  b->capture->text = token.written;
+  if (token.written != ";") b->capture->text += ';';
+  storeCapturedStatement(b->capture);
+  b->capture->text.clear();
+  const ParseCallbacks* p = b->procedure;
+  return p && p->onStepBoundary ? p->onStepBoundary(p->context, token) : 0;
+}
+
+// A post-fit statement that the sibling module serves: its name, and the bridge code in its
+// slot 1.
+bool markedForBridge(const StatementRecord* r) {
+  static const char* const kNames[] = {"TEST",     "LSMEAN",      "LSMEANS", "SHOW",       "SCORE",
+                                       "ESTIMATE", "LSMESTIMATE", "SLICE",   "EFFECTPLOT", "CODE"};
+  bool named = false;
+  for (const char* n : kNames)
+    if (r->name.compare(0, std::strlen(n), n) == 0) named = true;
+  const OptionSlot* s = r->slot(1);
+  if (!named || !s || !s->given || !std::isfinite(s->number)) return false;
+  return static_cast<int>(std::trunc(s->number)) == kBridgeStatementCode;
+}
+
+BridgeObject* loadModule() {
+  auto* object = new BridgeObject();
+  void* handle = nullptr;
+  BridgeInitialiser init = nullptr;
+  if (bridgeModuleLoad("zanmodbr", &handle) != 0 || !handle) {
+    hostLogPrintf("Failed to load {} bridge.", "zanmodbr");
+    return object;
+  }
+  object->module = handle;
+  if (bridgeModuleInterface(handle, &init) != 0) {
+    hostLogPrintf("Failed to load {} bridge.", "zanmodbr");
+    return object;
+  }
+  void* out = nullptr;
+  if (init && init(object, &out) != 0) hostLogPrintf("Failed to load {} bridge.", "zanmodbr");
+  return object;
+}
+
+}  // namespace
+
+BridgeObject* zbridge(VsfState* state, const GrammarDescriptor* grammar,
+                      const ParseCallbacks* procedure) {
+  // The capture goes with this routine, also when the step ends inside the parse.
+  std::unique_ptr<StatementCapture, void (*)(StatementCapture*)> capture(openStatementCapture(),
+                                                                         closeStatementCapture);
+  BridgeParseContext b;
+  b.state = state;
+  b.procedure = procedure;
+  b.capture = capture.get();
+  b.own.onStatement = bridgeOnStatement;
+  b.own.onStatementErrors = bridgeOnStatementErrors;
+  b.own.onStatementEnd = bridgeOnStatementEnd;
+  b.own.onCapture = bridgeOnCapture;
+  b.own.onStepBoundary = bridgeOnStepBoundary;
+  b.own.context = &b;
+
+  startParser(grammar, &b.own);
+  bool needed = b.needed;
+  if (hostv().parse->errorCount() == 0 && !needed) {
+    for (const StatementRecord* r = hostv().parse->firstStatement(); r && !needed; r = r->next)
+      needed = markedForBridge(r);
+  }
+  if (hostv().parse->errorCount() != 0 || !needed) return nullptr;
+
+  BridgeObject* object = loadModule();
+  if (b.needed) {
+    object->capture = capture.get();
+    const BridgeMethodTable* m = object->methods;
+    if (!m || !m->start || m->start(object, -1, 0) != 0) {
+      if (m && m->close) m->close(object, 0);
+      delete object;
+      capture.reset();
+      raiseStepCode(state->stepCode, step::kInternal);
+      hostEndStep(state->stepCode);
+    }
+  }
+  object->capture = nullptr;
+  return object;
+}
+
+void bridgeGroupHook(VsfState* state) {
+  BridgeObject* b = state->bridge;
+  if (b && b->methods && b->methods->groupHook) b->methods->groupHook(b);
+}
+
+void bridgeClose(VsfState* state) {
+  BridgeObject* b = state->bridge;
+  if (!b) return;
+  if (b->methods && b->methods->close) b->methods->close(b, 0);
+  delete b;
+  state->bridge = nullptr;
+}
+
+}  // namespace vsf

@@ -1,0 +1,18 @@
+// Inside the bridge: the capture of statement texts while the step is parsed.
+#pragma once
+
+#include "frame/bridge.h"
+#include "frame/host/parse.h"
+
+namespace vsf {
+
+StatementCapture* openStatementCapture();
+void closeStatementCapture(StatementCapture* capture);
+// Keeps the statement that begins with `first` (null: with the next token): it and the
+// tokens ahead up to ";" are written into the text record, which is stored as a statement
+// and emptied. Returns the length of the text kept.
+int captureStatementTokens(StatementCapture* capture, const ParseToken* first);
+// Stores the text record as a statement, ";" added when it does not end with one.
+int storeCapturedStatement(StatementCapture* capture);
+
+}  // namespace vsf

@@ -1,0 +1,107 @@
+// The sibling module "zanmodbr", built into the program: it answers the method table of the
+// bridge and records what it receives. Storing a model for later use is not its job here.
+#include <cstring>
+#include <memory>
+
+#include "frame/bridge.h"
+
+namespace vsf {
+
+namespace {
+
+// The module's records of one object; the fit record comes first, so the object's fit
+// pointer leads back to it.
+struct ModuleState {
+  BridgeFitRecord fit;
+  BridgeSettingsRecord settings;
+};
+
+int close(BridgeObject* object, int) {
+  ++bridgeModuleRecord().closes;
+  delete reinterpret_cast<ModuleState*>(object->fit);
+  object->fit = nullptr;
+  object->settings = nullptr;
+  return 0;
+}
+
+int start(BridgeObject* object, int, int) {
+  BridgeModuleRecord& r = bridgeModuleRecord();
+  ++r.starts;
+  if (!object->capture) return 1;  // nothing to store
+  r.statements = object->capture->statements;
+  return 0;
+}
+
+int afterHandOver(BridgeObject*, int) {
+  ++bridgeModuleRecord().handOvers;
+  return 0;
+}
+
+int setItem(BridgeObject*, int32_t key, const void*, int) {
+  bridgeModuleRecord().itemKeys.push_back(key);
+  return 0;
+}
+
+int groupHook(BridgeObject*) {
+  ++bridgeModuleRecord().groupHooks;
+  return 0;
+}
+
+int run(BridgeObject*) {
+  ++bridgeModuleRecord().runs;
+  return 0;
+}
+
+int designHook(BridgeObject*, ZDesign*) {
+  ++bridgeModuleRecord().designHooks;
+  return 0;
+}
+
+const BridgeMethodTable kMethods = [] {
+  BridgeMethodTable t;
+  t.close = close;
+  t.start = start;
+  t.afterHandOver = afterHandOver;
+  t.setItem = setItem;
+  t.groupHook = groupHook;
+  t.run = run;
+  t.designHook = designHook;
+  return t;
+}();
+
+// The initialiser: the method table, the fit record and the settings record.
+int initialise(BridgeObject* object, void** out) {
+  auto* state = new ModuleState();
+  std::memcpy(state->settings.rootName, "Stat", 4);
+  state->settings.rootLength = 4;
+  std::memcpy(state->settings.templateName, "VarSifter", 9);
+  state->settings.templateLength = 9;
+  object->methods = &kMethods;
+  object->fit = &state->fit;
+  object->settings = &state->settings;
+  if (out) *out = state;
+  return 0;
+}
+
+char gModuleHandle;  // the one module there is
+
+}  // namespace
+
+BridgeModuleRecord& bridgeModuleRecord() {
+  static BridgeModuleRecord record;
+  return record;
+}
+
+int bridgeModuleLoad(const char* name, void** handle) {
+  if (std::strcmp(name, "zanmodbr") != 0) return 1;
+  *handle = &gModuleHandle;
+  return 0;
+}
+
+int bridgeModuleInterface(void* handle, BridgeInitialiser* initialiser) {
+  if (handle != &gModuleHandle) return 1;
+  *initialiser = initialise;
+  return 0;
+}
+
+}  // namespace vsf

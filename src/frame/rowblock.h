@@ -1,0 +1,56 @@
+// The stored row block: one page of observation rows.
+//
+// Bytes 0-7 hold the row count (a double). The rows' doubles run forward from byte 8; their
+// 32-bit tags run backward from the end of the page (its length rounded down to 8), the first
+// tag of a block in the 4 bytes below that end and each row's group below the previous one's.
+// A block is full when the space between the two fill points is smaller than the next row.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace vsf {
+
+struct HostPool;
+struct UtilFileArray;
+
+// The bytes of one block as a row kernel sees them.
+struct PageView {
+  char* bytes = nullptr;
+  int32_t length = 0;  // the page length in bytes
+};
+
+inline int64_t blockRowCount(const PageView& v) {
+  double n;
+  std::memcpy(&n, v.bytes, 8);
+  return n > 0 ? static_cast<int64_t>(n) : 0;
+}
+inline const double* blockFirstRow(const PageView& v) {
+  return reinterpret_cast<const double*>(v.bytes + 8);
+}
+// The tag area's end: the first tag of the block is at index -1 of this pointer.
+inline const int32_t* blockTagEnd(const PageView& v) {
+  return reinterpret_cast<const int32_t*>(v.bytes + (v.length & ~7));
+}
+
+// Packs rows into the blocks of a BY group, striped over its utility files.
+struct RowBlockWriter {
+  UtilFileArray* files = nullptr;
+  HostPool* pool = nullptr;  // resident blocks come from it (the PAGE pool)
+  int64_t block = 0;         // the current block; after finishRows, the number of blocks
+  int64_t rows = 0;          // rows in the current block
+  int64_t largestRows = 0;   // the largest row count of any block ended
+  char* start = nullptr;     // the current block, null before its first row
+  char* forward = nullptr;   // next byte for doubles
+  char* backward = nullptr;  // the byte after the next row's tag group
+};
+
+// Appends one row: nValues doubles forward and nTags tags (tags[0] read first) backward. A
+// row that does not fit the rest of the block starts the next one. 0, -2 or -7 (block not
+// made current), -12 (block not written, or a row longer than a page).
+[[nodiscard]] int appendRow(RowBlockWriter* w, const double* values, int nValues,
+                            const int32_t* tags, int nTags);
+// Ends the last block when it holds rows; w->block then holds the number of blocks.
+[[nodiscard]] int finishRows(RowBlockWriter* w);
+
+}  // namespace vsf

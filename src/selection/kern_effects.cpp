@@ -1,0 +1,205 @@
+// Kernels of the incremental mode: each effect's own block, the rows of an entering effect in
+// A, the response row of the store and an effect's store rows.
+#include "selection/rows_internal.h"
+#include "selection/selection_internal.h"
+
+namespace vsf {
+
+namespace {
+
+// Rows carry fold tags whenever k-fold is asked; sums go per fold once there are folds.
+int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
+
+bool trainingUsed(const SelectionState* s, const rows::Row& r, bool externalAware) {
+  if (!r.training() || r.skip) return false;
+  return !(externalAware && s->options->externalCv && r.held == s->heldOutFold);
+}
+
+// The slice of a row (0 without folds); -1 for a fold tag that names no fold.
+int sliceOf(const SelectionState* s, const rows::Row& r) {
+  if (!kfoldOn(s)) return 0;
+  return rows::validFold(r.fold, s->folds) ? r.fold : -1;
+}
+
+// Runs fn(row, slice) for the used training rows of a block.
+template <typename Fn>
+int usedRows(SelectionState* s, const PageView* v, bool externalAware, Fn&& fn) {
+  const rows::Shape h = rows::shapeOf(s);
+  const bool check = !rows::blockFinite(*v, h);
+  return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
+    if (!trainingUsed(s, r, externalAware)) return;
+    const int f = sliceOf(s, r);
+    if (f < 0 || (check && rows::rowMissing(r, h))) return;
+    fn(r, f);
+  });
+}
+
+// ---- Each effect's own block ----
+
+int64_t blocksLength(const SelectionState* s) {
+  int64_t n = 0;
+  for (int32_t e = 0; e < s->effectCount; ++e) n += tri(s->columnCount[e]);
+  return n;
+}
+
+uint32_t effectBlocksLength(const SelectionState* s, int32_t) {
+  return static_cast<uint32_t>(blocksLength(s) * slices(s));
+}
+
+int effectBlocksMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
+  const int64_t total = blocksLength(s);
+  return usedRows(s, v, true, [&](const rows::Row& r, int f) {
+    double* B = buffer + f * total;
+    for (int32_t e = 0; e < s->effectCount; ++e) {
+      const int32_t c = s->columnCount[e];
+      if (s->sparseIndex[e] < 0) {
+        const double* x = r.dense + s->denseOffset[e];
+        for (int32_t i = 0; i < c; ++i) {
+          const double ax = r.a * x[i];
+          for (int32_t j = 0; j <= i; ++j) B[pk(i, j)] += ax * x[j];
+        }
+      } else {
+        const int j = s->sparseIndex[e], ns = s->sparseEffectCount;
+        for (int32_t k = r.sparseBegin(j); k < r.sparseEnd(j); ++k) {
+          const double av = r.a * r.sparse[k];
+          const int32_t ck = r.index(ns, k);
+          for (int32_t k2 = r.sparseBegin(j); k2 <= k; ++k2)
+            B[pkAny(ck, r.index(ns, k2))] += av * r.sparse[k2];
+        }
+      }
+      B += tri(c);
+    }
+  });
+}
+
+void effectBlocksMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
+  for (int f = 0; f < slices(s); ++f) {
+    double** blocks = kfoldOn(s) ? s->foldRecs[f].blocks : s->effectBlocks;
+    for (int32_t e = 0; e < s->effectCount; ++e) {
+      copyDoubles(blocks[e], sum, tri(s->columnCount[e]));
+      sum += tri(s->columnCount[e]);
+    }
+  }
+}
+
+// ---- Rows of the entering effect in A ----
+
+uint32_t countTimesSlices(const SelectionState* s, int32_t count) {
+  return static_cast<uint32_t>(static_cast<int64_t>(count) * slices(s));
+}
+
+// out(g, j) adds into element (g, j) of the new rows; g runs over the new effect's columns.
+template <typename Add>
+void newRowTerms(const SelectionState* s, const rows::Row& r, Add&& add) {
+  const int32_t k = s->passEffect, o = s->sscpOrder;
+  auto row = [&](int64_t g, double t) {
+    add(g, 0, t * r.y);
+    for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
+      const int32_t e = s->entryOrder[pos];
+      const int64_t first = s->firstColumn[e];
+      rows::forEffectValues(s, r, e, [&](int32_t i, double x) {
+        if (first + i <= g) add(g, first + i, t * x);
+      });
+    }
+  };
+  if (s->sparseIndex[k] < 0) {
+    const double* x = r.dense + s->denseOffset[k];
+    for (int32_t j = 0; j < s->columnCount[k]; ++j) {
+      const double t = r.a * x[j];
+      if (t != 0) row(o + j, t);
+    }
+  } else {
+    rows::forEffectValues(s, r, k, [&](int32_t i, double v) { row(o + i, r.a * v); });
+  }
+}
+
+int effectSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t length) {
+  const int64_t slice = length / slices(s), base = tri(s->sscpOrder);
+  return usedRows(s, v, true, [&](const rows::Row& r, int f) {
+    double* out = buffer + f * slice - base;
+    newRowTerms(s, r, [&](int64_t g, int64_t j, double t) { out[pk(g, j)] += t; });
+  });
+}
+
+void effectSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
+  const int64_t slice = length / slices(s), base = tri(s->sscpOrder);
+  if (!kfoldOn(s)) {
+    copyDoubles(s->sscp + base, sum, slice);
+    return;
+  }
+  for (int f = 0; f < s->folds; ++f)
+    copyDoubles(s->foldRecs[f].sscp + base, sum + f * slice, slice);
+}
+
+// ---- The store: response row and an effect's rows ----
+
+uint32_t responseCrossLength(const SelectionState* s, int32_t) {
+  return static_cast<uint32_t>((s->paramCount + 1) * slices(s));
+}
+
+// row[0] += t y, row[offset of each column] += t x over every column of every effect.
+void storeRowTerms(const SelectionState* s, const rows::Row& r, double t, double* row) {
+  row[0] += t * r.y;
+  for (int32_t e = 0; e < s->effectCount; ++e) {
+    double* at = row + s->fullOffset[e];
+    rows::forEffectValues(s, r, e, [&](int32_t i, double x) { at[i] += t * x; });
+  }
+}
+
+int responseCrossMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
+  const int64_t L = s->paramCount + 1;
+  return usedRows(s, v, false, [&](const rows::Row& r, int f) {
+    const double t = r.a * r.y;
+    if (t != 0) storeRowTerms(s, r, t, buffer + f * L);
+  });
+}
+
+void responseCrossMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
+  const int64_t L = s->paramCount + 1;
+  if (!kfoldOn(s)) {
+    copyDoubles(s->store, sum, L);
+    return;
+  }
+  for (int f = 0; f < s->folds; ++f) copyDoubles(s->foldRecs[f].store, sum + f * L, L);
+}
+
+int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t length) {
+  const int64_t L = s->paramCount + 1, slice = length / slices(s);
+  const int32_t k = s->passEffect;
+  return usedRows(s, v, false, [&](const rows::Row& r, int f) {
+    double* rows0 = buffer + f * slice;
+    if (s->sparseIndex[k] < 0) {
+      const double* x = r.dense + s->denseOffset[k];
+      for (int32_t j = 0; j < s->columnCount[k]; ++j) {
+        const double t = r.a * x[j];
+        if (t != 0) storeRowTerms(s, r, t, rows0 + j * L);
+      }
+    } else {
+      rows::forEffectValues(
+          s, r, k, [&](int32_t i, double x) { storeRowTerms(s, r, r.a * x, rows0 + i * L); });
+    }
+  });
+}
+
+void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
+  const int64_t L = s->paramCount + 1, slice = length / slices(s);
+  const int64_t at = static_cast<int64_t>(s->storeRowsUsed) * L;
+  if (!kfoldOn(s)) {
+    copyDoubles(s->store + at, sum, slice);
+    return;
+  }
+  for (int f = 0; f < s->folds; ++f) copyDoubles(s->foldRecs[f].store + at, sum + f * slice, slice);
+}
+
+}  // namespace
+
+const RowKernel kernEffectBlocks = {"kernEffectBlocks", nullptr, effectBlocksMt,
+                                    effectBlocksLength, nullptr, effectBlocksMerge};
+const RowKernel kernEffectSscp = {"kernEffectSscp", nullptr, effectSscpMt,
+                                  countTimesSlices, nullptr, effectSscpMerge};
+const RowKernel kernResponseCross = {"kernResponseCross", nullptr, responseCrossMt,
+                                     responseCrossLength, nullptr, responseCrossMerge};
+const RowKernel kernGrowSscp = {"kernGrowSscp",   nullptr, growSscpMt,
+                                countTimesSlices, nullptr, growSscpMerge};
+
+}  // namespace vsf

@@ -1,0 +1,123 @@
+// Sums for standardization and for the incremental totals: column moments, sums of squares
+// and each fold's response sum of squares. Columns are numbered in effect order.
+#include "selection/rows_internal.h"
+#include "selection/selection_internal.h"
+
+namespace vsf {
+
+namespace {
+
+// Every stored value of the row with its column number in effect order.
+template <typename Fn>
+void everyColumn(const SelectionState* s, const rows::Row& r, Fn&& fn) {
+  for (int32_t e = 0; e < s->effectCount; ++e) {
+    const int32_t first = s->firstParam[e];
+    rows::forEffectValues(s, r, e, [&](int32_t i, double x) { fn(first + i, x); });
+  }
+}
+
+// ---- kernStdMoments: [0] sum a y, [1..m] sum a x, [m+1..2m] sum a x^2, then with external
+// cross validation training weight, training frequency, held-out weight, held-out frequency.
+
+uint32_t momentsLength(const SelectionState* s, int32_t) {
+  return static_cast<uint32_t>(2 * s->paramCount + 1 + (s->options->externalCv ? 4 : 0));
+}
+
+int momentsMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
+  const rows::Shape h = rows::shapeOf(s);
+  const bool check = !rows::blockFinite(*v, h), ext = s->options->externalCv;
+  const int64_t m = s->paramCount;
+  double* tail = b + 2 * m + 1;
+  return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
+    if (r.skip || (check && rows::rowMissing(r, h))) return;
+    if (!r.training()) {
+      if (ext && r.role == 2 && s->heldOutFold == s->extCvFolds) {
+        tail[2] += r.w;  // weight times 1
+        tail[3] += 1;
+      }
+      return;
+    }
+    if (ext && r.held == s->heldOutFold) {
+      tail[2] += r.a;
+      tail[3] += r.f;
+      return;
+    }
+    if (ext) {
+      tail[0] += r.a;
+      tail[1] += r.f;
+    }
+    b[0] += r.a * r.y;
+    everyColumn(s, r, [&](int64_t c, double x) {
+      const double ax = r.a * x;
+      b[1 + c] += ax;
+      b[1 + m + c] += ax * x;
+    });
+  });
+}
+
+void momentsMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
+  const int64_t m = s->paramCount;
+  s->sumWy = sum[0];
+  copyDoubles(s->colMeans, sum + 1, m);
+  copyDoubles(s->colScales, sum + 1 + m, m);
+  if (s->options->externalCv) {
+    const double* t = sum + 2 * m + 1;
+    s->trainWeight += t[0];
+    s->trainFreq += t[1];
+    s->heldOutWeight += t[2];
+    s->heldOutFreq += t[3];
+  }
+}
+
+// ---- kernSumSquares: [0] y'y, [1..m] the columns' sums of squares.
+
+uint32_t squaresLength(const SelectionState* s, int32_t) {
+  return static_cast<uint32_t>(s->paramCount + 1);
+}
+
+int squaresMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
+  const rows::Shape h = rows::shapeOf(s);
+  const bool check = !rows::blockFinite(*v, h), ext = s->options->externalCv;
+  return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
+    if (!r.training() || r.skip || (ext && r.held == s->heldOutFold)) return;
+    if (check && rows::rowMissing(r, h)) return;
+    b[0] += r.a * r.y * r.y;
+    everyColumn(s, r, [&](int64_t c, double x) { b[1 + c] += r.a * x * x; });
+  });
+}
+
+void squaresMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
+  s->sumWyy = sum[0];
+  copyDoubles(s->colSquares, sum + 1, s->paramCount);
+}
+
+// ---- kernFoldResponseSS: [f] fold f's response sum of squares.
+
+uint32_t foldsLength(const SelectionState* s, int32_t) {
+  return static_cast<uint32_t>(s->folds > 0 ? s->folds : 1);
+}
+
+int foldResponseMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
+  const rows::Shape h = rows::shapeOf(s);
+  const bool check = !rows::blockFinite(*v, h);
+  return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
+    if (!r.training() || r.skip || !rows::validFold(r.fold, s->folds)) return;
+    if (check && rows::rowMissing(r, h)) return;
+    b[r.fold] += r.a * r.y * r.y;
+  });
+}
+
+void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
+  for (int32_t f = 0; f < s->folds; ++f) s->foldRecs[f].sscp[0] = sum[f];
+}
+
+}  // namespace
+
+const RowKernel kernStdMoments = {"kernStdMoments", nullptr, momentsMt,
+                                  momentsLength,    nullptr, momentsMerge};
+const RowKernel kernSumSquares = {"kernSumSquares", nullptr, squaresMt,
+                                  squaresLength,    nullptr, squaresMerge};
+const RowKernel kernFoldResponseSS = {"kernFoldResponseSS", nullptr, foldResponseMt,
+                                      foldsLength,          nullptr, foldResponseMerge};
+
+}  // namespace vsf

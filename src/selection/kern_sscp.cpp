@@ -1,0 +1,193 @@
+// kernSscp: A += a x x' over the training rows, x = (response, dense values, sparse values).
+//
+// The dense part of a block's rows is staged, scaled by sqrt(a), in a panel of rows and folded
+// into A by one dsyrk per panel, not by one rank-one update per row; a block with a missing or
+// non-finite value takes the row-by-row loop instead (a row with a missing value adds nothing,
+// as zdspr leaves the matrix alone for it). Sparse values are added row by row at their own
+// columns.
+#include <dlfcn.h>
+
+#include <cmath>
+#include <mutex>
+
+#include "frame/module.h"
+#include "frame/strings.h"
+#include "numerics/numerics.h"
+#include "selection/rows_internal.h"
+#include "selection/selection_internal.h"
+#include "selection/sscp_internal.h"
+
+extern "C" void dsyrk_(const char* uplo, const char* trans, const int* n, const int* k,
+                       const double* alpha, const double* a, const int* lda, const double* beta,
+                       double* c, const int* ldc, size_t, size_t);
+
+namespace vsf {
+
+namespace {
+
+constexpr int64_t kPanelDoubles = 1 << 22;  // 32 MB of staged rows at most per worker
+
+// Rows carry fold tags whenever k-fold is asked; sums go per fold once there are folds.
+int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
+int64_t tri(int64_t q) { return q * (q + 1) / 2; }
+int dims(const SelectionState* s) { return s->denseValues + 1; }
+
+// Rows per fold panel: 256 when they fit the budget, at least 16.
+int64_t panelRows(const SelectionState* s) {
+  int64_t r = kPanelDoubles / (static_cast<int64_t>(slices(s)) * dims(s));
+  return r > 256 ? 256 : (r < 16 ? 16 : r);
+}
+
+uint32_t sscpLength(const SelectionState* s, int32_t) {
+  return static_cast<uint32_t>(tri(s->sscpOrder) * slices(s));
+}
+// [pending rows per slice][C, n x n][panels, one per slice]
+uint32_t sscpScratch(const SelectionState* s, int32_t) {
+  int64_t n = dims(s);
+  return static_cast<uint32_t>(slices(s) + n * n + slices(s) * panelRows(s) * n);
+}
+
+struct Scratch {
+  double* pending;
+  double* square;
+  double* panels;
+  int64_t rows, n;
+  Scratch(const SelectionState* s, double* buffer) {
+    n = dims(s);
+    rows = panelRows(s);
+    pending = buffer + sscpLength(s, 0);
+    square = pending + slices(s);
+    panels = square + n * n;
+  }
+  double* panel(int f) const { return panels + static_cast<int64_t>(f) * rows * n; }
+};
+
+// A[0..d][0..d] += panel' panel through one dsyrk into the square, then folded into the
+// packed triangle: column i of the square's upper part is row i of the packed lower part.
+void flush(Scratch& sc, int f, double* target) {
+  int k = static_cast<int>(sc.pending[f]);
+  if (k == 0) return;
+  blasOnOneThread();
+  int n = static_cast<int>(sc.n);
+  const double one = 1.0, zero = 0.0;
+  dsyrk_("U", "N", &n, &k, &one, sc.panel(f), &n, &zero, sc.square, &n, 1, 1);
+  for (int i = 0; i < n; ++i) {
+    double* row = target + tri(i);
+    const double* col = sc.square + static_cast<int64_t>(i) * n;
+    for (int j = 0; j <= i; ++j) row[j] += col[j];
+  }
+  sc.pending[f] = 0;
+}
+
+// Sparse values of a row: row g of A gets a v x over (response, dense), and a v v' with the
+// values at or before v in the row's order, placed by the larger of the two columns.
+void sparseTerms(const SelectionState* s, const rows::Row& r, double a, double* A) {
+  const int d = s->denseValues, ns = s->sparseEffectCount;
+  for (int j = 0; j < ns; ++j) {
+    const int first = s->layoutColumn[s->sparseEffects[j]];
+    for (int32_t k = r.sparseBegin(j); k < r.sparseEnd(j); ++k) {
+      const double av = a * r.sparse[k];
+      const int64_t g = first + r.index(ns, k);
+      double* row = A + tri(g);
+      for (int i = 0; i <= d; ++i) row[i] += av * r.x[i];
+      for (int j2 = 0; j2 <= j; ++j2) {
+        const int first2 = s->layoutColumn[s->sparseEffects[j2]];
+        const int32_t end2 = j2 == j ? k + 1 : r.sparseEnd(j2);
+        for (int32_t k2 = r.sparseBegin(j2); k2 < end2; ++k2) {
+          const int64_t g2 = first2 + r.index(ns, k2);
+          A[g >= g2 ? tri(g) + g2 : tri(g2) + g] += av * r.sparse[k2];
+        }
+      }
+    }
+  }
+}
+
+bool used(const SelectionState* s, const rows::Row& r) {
+  if (!r.training() || r.skip) return false;
+  return !(s->options->externalCv && r.held == s->heldOutFold);
+}
+
+// The slice of a row; -1 when its fold tag names no fold.
+int sliceOf(const SelectionState* s, const rows::Row& r) {
+  if (!kfoldOn(s)) return 0;
+  return rows::validFold(r.fold, s->folds) ? r.fold : -1;
+}
+
+// One rank-one update per row; a row with a missing value adds nothing.
+int rowByRow(SelectionState* s, const rows::Shape& h, const PageView& v, double* out) {
+  const int64_t T = tri(s->sscpOrder);
+  return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
+    if (!used(s, r)) return;
+    int f = sliceOf(s, r);
+    if (f < 0) return;
+    if (rows::isMissing(r.a) || zanymiss(r.x, 1 + h.d) || zanymiss(r.sparse, r.K)) return;
+    double* A = out + f * T;
+    if (zdspr(r.x, 1 + h.d, r.a, A) == 0) return;
+    sparseTerms(s, r, r.a, A);
+  });
+}
+
+int staged(SelectionState* s, const rows::Shape& h, const PageView& v, double* out, Scratch& sc) {
+  const int64_t T = tri(s->sscpOrder);
+  return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
+    if (!used(s, r) || r.a == 0) return;
+    int f = sliceOf(s, r);
+    if (f < 0) return;
+    double* A = out + f * T;
+    if (r.a > 0) {
+      if (sc.pending[f] == static_cast<double>(sc.rows)) flush(sc, f, A);
+      double* p = sc.panel(f) + static_cast<int64_t>(sc.pending[f]) * sc.n;
+      const double root = std::sqrt(r.a);
+      for (int64_t i = 0; i < sc.n; ++i) p[i] = root * r.x[i];
+      sc.pending[f] += 1;
+    } else {
+      zdspr(r.x, 1 + h.d, r.a, A);  // a negative weight cannot be staged by its root
+    }
+    if (h.s > 0) sparseTerms(s, r, r.a, A);
+  });
+}
+
+int sscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
+  rows::Shape h = rows::shapeOf(s);
+  if (!rows::blockFinite(*v, h)) return rowByRow(s, h, *v, buffer);
+  Scratch sc(s, buffer);
+  return staged(s, h, *v, buffer, sc);
+}
+
+int sscpFinish(SelectionState* s, double* buffer, uint32_t) {
+  Scratch sc(s, buffer);
+  const int64_t T = tri(s->sscpOrder);
+  for (int f = 0; f < slices(s); ++f) flush(sc, f, buffer + f * T);
+  return 0;
+}
+
+int sscpRowsMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
+  return rowByRow(s, rows::shapeOf(s), *v, buffer);
+}
+
+void sscpMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
+  const int64_t T = tri(s->sscpOrder);
+  if (!kfoldOn(s)) {
+    addVector(s->sscp, sum, T);
+    return;
+  }
+  for (int f = 0; f < s->folds; ++f) addVector(s->foldRecs[f].sscp, sum + f * T, T);
+}
+
+}  // namespace
+
+void blasOnOneThread() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    using SetThreads = void (*)(int);
+    if (auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads")))
+      set(1);
+  });
+}
+
+const RowKernel kernSscp = {"kernSscp",  nullptr,   sscpMt,    sscpLength,
+                            sscpScratch, sscpMerge, sscpFinish};
+const RowKernel kernSscpRowByRow = {"kernSscpRowByRow", nullptr, sscpRowsMt,
+                                    sscpLength,         nullptr, sscpMerge};
+
+}  // namespace vsf

@@ -1,0 +1,172 @@
+// The row walk shared by every row kernel: tags read backward, values forward.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "frame/host/status.h"
+#include "frame/options.h"
+#include "frame/rowblock.h"
+#include "frame/utilfiles.h"
+#include "selection/selection.h"
+
+namespace vsf::rows {
+
+// What a block's rows hold, from the options and the state; fixed for a pass.
+struct Shape {
+  bool fold = false, held = false, role = false;
+  int weightAt = -1, freqAt = -1, resampleAt = -1;  // positions among a row's doubles
+  int yAt = 0;
+  int d = 0;  // dense values
+  int s = 0;  // sparse effects
+  bool resampling = false;
+  bool feed = false;  // resample frequencies from the resample file
+};
+
+inline Shape shapeOf(const SelectionState* st) {
+  const SelectionOptions* o = st->options;
+  Shape h;
+  h.fold = o->kfold;
+  h.held = o->externalCv;
+  h.role = o->rolesPresent;
+  int at = 0;
+  if (o->weightPresent) h.weightAt = at++;
+  if (o->freqPresent) h.freqAt = at++;
+  if (o->modelAveragingRun) h.resampleAt = at++;
+  h.yAt = at;
+  h.d = st->denseValues;
+  h.s = st->sparseEffectCount;
+  h.resampling = o->resampling;
+  h.feed = o->resampling && o->resampleFreqInFile;
+  return h;
+}
+
+// One row as the kernels read it.
+struct Row {
+  int32_t fold = 0, held = 0, role = 1;
+  double w = 1;         // weight (1 without WEIGHT)
+  double freq = 1;      // the FREQ value (1 without FREQ)
+  double f = 1, a = 1;  // frequency in use (the resample frequency when resampling), w f
+  bool skip = false;    // resampled away (r = 0)
+  double y = 0;
+  const double* x = nullptr;  // the response followed by the dense values, in the block
+  const double* dense = nullptr;
+  const double* sparse = nullptr;  // K values
+  int32_t K = 0;
+  const int32_t* group = nullptr;  // the row's sparse tags: group[-1 - j] is the end of
+                                   // sparse effect j, group[-1 - s - k] value k's index
+  // Values [begin, end) of sparse effect j.
+  int32_t sparseBegin(int j) const { return j == 0 ? 0 : group[-j]; }
+  int32_t sparseEnd(int j) const { return group[-1 - j]; }
+  int32_t index(int s, int k) const { return group[-1 - s - k]; }
+  bool training() const { return role == 1; }
+};
+
+// Reads one block's resample frequencies from the resample file; -7 when the read fails.
+inline int readFeed(SelectionState* st, int64_t n) {
+  ResampleFeed* f = st->resampleFeed;
+  if (!f) return rc::kPageIo;
+  return streamReadAt(f->file, f->frequencies, 8 * n, &f->position) == 0 ? 0 : rc::kPageIo;
+}
+
+// Calls fn(row) for every row of the block, weights already worked out (a = w f, or w r
+// with resampling). 0, or -7 when the block's resample frequencies cannot be read.
+template <typename Fn>
+int forEachRow(SelectionState* st, const Shape& h, const PageView& view, bool weighted, Fn&& fn) {
+  const int64_t n = blockRowCount(view);
+  if (weighted && h.feed)
+    if (int rc = readFeed(st, n); rc != 0) return rc;
+  const double* v = blockFirstRow(view);
+  const int32_t* t = blockTagEnd(view);
+  Row r;
+  for (int64_t i = 0; i < n; ++i) {
+    r.fold = h.fold ? *--t : 0;
+    r.held = h.held ? *--t : 0;
+    r.role = h.role ? *--t : 1;
+    r.group = t;
+    r.K = h.s > 0 ? t[-h.s] : 0;
+    t -= h.s + r.K;
+    r.w = h.weightAt >= 0 ? v[h.weightAt] : 1.0;
+    r.freq = h.freqAt >= 0 ? v[h.freqAt] : 1.0;
+    double f = r.freq;
+    r.skip = false;
+    if (h.resampling && weighted) {
+      f = h.feed ? st->resampleFeed->frequencies[i] : v[h.resampleAt];
+      r.skip = f == 0;
+    }
+    r.f = f;
+    r.a = r.w * f;
+    r.x = v + h.yAt;
+    r.y = *r.x;
+    r.dense = r.x + 1;
+    r.sparse = r.dense + h.d;
+    v = r.sparse + r.K;
+    fn(r);
+  }
+  return 0;
+}
+
+// Fold slices: a fold tag outside 0 .. folds-1 (never drawn: -999) names no fold.
+inline bool validFold(int32_t fold, int32_t folds) { return fold >= 0 && fold < folds; }
+
+// The host's missing value (top 16 bits all ones) and any other non-finite value.
+inline bool isMissing(double x) {
+  uint64_t u;
+  std::memcpy(&u, &x, 8);
+  return (u >> 48) == 0xFFFF;
+}
+inline bool nonFinite(double x) {
+  uint64_t u;
+  std::memcpy(&u, &x, 8);
+  return (u & 0x7FF0000000000000ULL) == 0x7FF0000000000000ULL;
+}
+
+// True when every value a kernel reads from the block's rows (doubles area) is finite; the
+// dense loops then run without per-value tests.
+inline bool blockFinite(const PageView& view, const Shape& h) {
+  (void)h;
+  const int64_t n = blockRowCount(view);
+  if (n == 0) return true;
+  const double* v = blockFirstRow(view);
+  // The doubles end where the tags begin; rows are contiguous from byte 8.
+  const int32_t* t = blockTagEnd(view);
+  int64_t count = 0;
+  {
+    // Walk the tags to find the number of doubles without touching the values.
+    int fixed = (h.fold ? 1 : 0) + (h.held ? 1 : 0) + (h.role ? 1 : 0);
+    for (int64_t i = 0; i < n; ++i) {
+      t -= fixed;
+      int32_t K = h.s > 0 ? t[-h.s] : 0;
+      t -= h.s + K;
+      count += h.yAt + 1 + h.d + K;
+    }
+  }
+  bool finite = true;
+  for (int64_t i = 0; i < count; ++i) finite &= !nonFinite(v[i]);
+  return finite;
+}
+
+// Calls fn(local column, value) for the stored values of effect e in the row: every column
+// of a dense effect, the stored values of a sparse one.
+template <typename Fn>
+inline void forEffectValues(const SelectionState* st, const Row& r, int32_t e, Fn&& fn) {
+  const int32_t j = st->sparseIndex[e];
+  if (j < 0) {
+    const double* x = r.dense + st->denseOffset[e];
+    for (int32_t i = 0; i < st->columnCount[e]; ++i) fn(i, x[i]);
+    return;
+  }
+  const int s = st->sparseEffectCount;
+  for (int32_t k = r.sparseBegin(j); k < r.sparseEnd(j); ++k) fn(r.index(s, k), r.sparse[k]);
+}
+
+// A row with a missing value among its doubles; tested only in blocks that have one.
+inline bool rowMissing(const Row& r, const Shape& h) {
+  for (int i = 0; i <= h.d; ++i)
+    if (isMissing(r.x[i])) return true;
+  for (int32_t k = 0; k < r.K; ++k)
+    if (isMissing(r.sparse[k])) return true;
+  return isMissing(r.a);
+}
+
+}  // namespace vsf::rows

@@ -1,0 +1,74 @@
+// Helpers shared inside the selection engine: packed indexes, the pivot rule, pool arrays.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "frame/module.h"
+#include "frame/options.h"
+#include "frame/strings.h"
+#include "selection/selection.h"
+
+namespace vsf {
+
+// Packed lower triangle: start of row i, element (i, j) with j <= i, and either order.
+inline int64_t tri(int64_t i) { return i * (i + 1) / 2; }
+inline int64_t pk(int64_t i, int64_t j) { return tri(i) + j; }
+inline int64_t pkAny(int64_t i, int64_t j) { return i >= j ? tri(i) + j : tri(j) + i; }
+
+inline void addVector(double* dst, const double* src, int64_t n) {
+  for (int64_t i = 0; i < n; ++i) dst[i] += src[i];
+}
+inline void copyDoubles(double* dst, const double* src, int64_t n) {
+  if (n > 0 && dst != src) std::memmove(dst, src, sizeof(double) * static_cast<size_t>(n));
+}
+
+inline bool isAbsent(double x) { return (bitsOf(x) >> 48) == 0xFFFF; }
+inline double absentValue() { return missingValue('.'); }
+
+constexpr double kPivotRelative = 1e-8;
+constexpr double kPivotFloor = 1.491668147e-154;
+constexpr double kFuzz = 1.110223024625157e-13;
+
+// Tolerance of a sweep of column j (flag the column's flag in the matrix being swept, aDiag
+// its accumulated diagonal, mainDiag the main model's swept diagonal). A swept-in column is
+// always swept out: its tolerance lets any nonzero pivot through.
+inline double pivotTolerance(char flag, double aDiag, double mainDiag) {
+  if (flag == '1') return -4.9406564584124654e-324;  // |d| above the least subnormal
+  double t = aDiag > 0 ? kPivotRelative * aDiag : kPivotRelative;
+  if (mainDiag != 0 && (mainDiag < 0 ? -mainDiag : mainDiag) < kPivotFloor) t = kPivotFloor;
+  return t;
+}
+
+inline bool kfoldOn(const SelectionState* s) { return s->options->kfold && s->folds > 0; }
+
+// Pool arrays (zeroed); null when refused.
+template <typename T>
+T* poolArray(SelectionState* s, int64_t n) {
+  if (n < 1) n = 1;
+  return static_cast<T*>(
+      kernel().poolAlloc(s->modelPool, sizeof(T) * static_cast<size_t>(n), kAllocZero));
+}
+template <typename T>
+bool poolGrow(SelectionState* s, T** p, int64_t n) {
+  if (n < 1) n = 1;
+  void* q =
+      *p ? kernel().poolRealloc(s->modelPool, *p, sizeof(T) * static_cast<size_t>(n), kAllocZero)
+         : kernel().poolAlloc(s->modelPool, sizeof(T) * static_cast<size_t>(n), kAllocZero);
+  if (!q) return false;
+  *p = static_cast<T*>(q);
+  return true;
+}
+
+// Checkpoint buffers: the list copies, then the matrix copies sized to the order capacity.
+int checkpointLists(SelectionState* s);
+int ensureCheckpointBuffers(SelectionState* s);
+
+// Sweeps column k of a matrix with the pivot rule; returns true when its flag changed.
+bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k);
+
+// The first column of the effect's block in A and S and its column count.
+inline int32_t firstCol(const SelectionState* s, int32_t e) { return s->firstColumn[e]; }
+inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->columnCount[e]; }
+
+}  // namespace vsf

@@ -1,0 +1,15 @@
+// The whole-matrix crossproducts kernel, blocked and row by row.
+#pragma once
+
+#include "selection/selection.h"
+
+namespace vsf {
+
+// kernSscp with one packed rank-one update per row for every block: the loop that blocks
+// with missing values take, offered whole for comparisons.
+extern const RowKernel kernSscpRowByRow;
+
+// Makes the BLAS run on the calling thread only: the passes bring their own workers.
+void blasOnOneThread();
+
+}  // namespace vsf

@@ -1,0 +1,103 @@
+// Level-combination index tables of the split-candidate table.
+#include <memory>
+
+#include "design/design_support.h"
+#include "frame/state.h"
+
+namespace vsf::test {
+namespace {
+
+using Rows = std::vector<std::vector<int32_t>>;
+
+ClassSpec cls(const std::string& name, int levels, int coding, int ref = -1) {
+  ClassSpec s;
+  s.name = name;
+  for (int l = 0; l < levels; ++l) s.levels.push_back(name + std::to_string(l + 1));
+  s.character = true;
+  s.coding = coding;
+  s.ref = ref;
+  return s;
+}
+
+Rows cells(const ZEffect& z) {
+  Rows out;
+  if (!z.cellIndex) return out;
+  long long rows = 1;
+  for (int k = 0; k < z.crossCount; ++k) rows *= z.owner->classVars[z.cross[k]].levelCount - 1;
+  for (int k = 0; k < z.nestCount; ++k) rows *= z.owner->classVars[z.nest[k]].levelCount;
+  for (long long r = 0; r < rows; ++r)
+    out.emplace_back(z.cellIndex + r * z.keyCount, z.cellIndex + (r + 1) * z.keyCount);
+  return out;
+}
+
+struct CellCase {
+  const char* what;
+  std::vector<ClassSpec> vars;
+  std::vector<int> cross, nest;
+  Rows want;
+};
+
+TEST(CellIndex, RowsPerEffect) {
+  const CellCase cases[] = {
+      {"reference last", {cls("A", 3, kCodingRef)}, {0}, {}, {{0}, {1}}},
+      {"reference first", {cls("A", 3, kCodingRef, 0)}, {0}, {}, {{1}, {2}}},
+      {"A*B, effect coding",
+       {cls("A", 3, kCodingEffect), cls("B", 2, kCodingEffect)},
+       {0, 1},
+       {},
+       {{0, 0}, {1, 0}}},
+      {"A(B): nesting outermost",
+       {cls("A", 3, kCodingRef), cls("B", 2, kCodingRef)},
+       {0},
+       {1},
+       {{0, 0}, {1, 0}, {0, 1}, {1, 1}}},
+      {"thermometer keeps its digits", {cls("A", 3, kCodingOrdinal, 0)}, {0}, {}, {{0}, {1}}},
+      {"one level: no cells", {cls("A", 1, kCodingRef)}, {0}, {}, {}},
+  };
+  for (const CellCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    DesignBuilder b;
+    for (const ClassSpec& v : c.vars) b.addClass(v);
+    b.addEffect({"Intercept", {}, {}, {}, {}});
+    b.addEffect({"e", {}, c.cross, c.nest, {}});
+    b.finish();
+    b.d.effects[1].owner = &b.d;
+    auto state = std::make_unique<VsfState>();
+    state->lev.design = &b.d;
+    ASSERT_EQ(buildEffectCellIndex(state.get(), nullptr, b.pool), 0);
+    EXPECT_EQ(b.d.effects[0].cellIndex, nullptr);
+    EXPECT_EQ(cells(b.d.effects[1]), c.want);
+  }
+}
+
+TEST(CellIndex, CurrentModelOnlyAndNoClassVariables) {
+  DesignBuilder b;
+  int a = b.addClass(cls("A", 3, kCodingRef));
+  b.addEffect({"A", {}, {a}, {}, {}});
+  b.addEffect({"A again", {}, {a}, {}, {}});
+  b.finish();
+  auto state = std::make_unique<VsfState>();
+  state->lev.design = &b.d;
+  std::vector<CandidateEntry> table(2);
+  table[0].effect = 0;
+  table[1].effect = 1;
+  state->options.candidates = &table;
+  state->options.candidateCount = 2;
+  SelectionState sel;
+  int32_t order[] = {1};
+  sel.effectsInModel = 1;
+  sel.entryOrder = order;
+  ASSERT_EQ(buildEffectCellIndex(state.get(), &sel, b.pool), 0);
+  EXPECT_EQ(b.d.effects[0].cellIndex, nullptr);
+  EXPECT_NE(b.d.effects[1].cellIndex, nullptr);
+
+  DesignBuilder plain;
+  int x = plain.addContinuous("x");
+  plain.addEffect({"x", {x}, {}, {}, {}});
+  plain.finish();
+  state->lev.design = &plain.d;
+  EXPECT_EQ(buildEffectCellIndex(state.get(), nullptr, plain.pool), -2);
+}
+
+}  // namespace
+}  // namespace vsf::test

@@ -1,0 +1,49 @@
+// Every example program of the project runs with the command on the example data, each
+// step ending with return code 0 (the output data sets go to a copy of the data library).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> programs() {
+  std::vector<fs::path> out;
+  for (const char* dir : {"examples", "tests"})
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(VSF_SOURCE_DIR) / dir))
+      if (e.is_regular_file() && e.path().extension() == ".vsf") out.push_back(e.path());
+  return out;
+}
+
+TEST(ExamplePrograms, RunOnTheExampleData) {
+  fs::path library = fs::temp_directory_path() / "vsf_examples_lib";
+  fs::remove_all(library);
+  fs::create_directories(library);
+  for (const auto& e : fs::directory_iterator(VSF_SHARED_DATA))
+    if (e.path().extension() == ".csv") fs::copy_file(e.path(), library / e.path().filename());
+  std::vector<fs::path> files = programs();
+  EXPECT_GE(files.size(), 3u);
+  for (const fs::path& program : files) {
+    SCOPED_TRACE(program.string());
+    std::string cmd =
+        std::string(VSF_BINARY) + " " + program.string() + " --lib " + library.string() + " 2>&1";
+    std::string output;
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) output.append(buf.data(), n);
+    int s = pclose(p);
+    EXPECT_EQ(WIFEXITED(s) ? WEXITSTATUS(s) : -1, 0) << output;
+    EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
+    EXPECT_NE(output.find("ended with return code 0"), std::string::npos) << output;
+  }
+  fs::remove_all(library);
+}
+
+}  // namespace

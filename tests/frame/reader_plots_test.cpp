@@ -1,0 +1,154 @@
+// The PLOTS option: requests and their "on" values, global defaults taken by each plot,
+// step ranges, the model-averaging plots, and the host messages of PLOTS.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "frame/statements_support.h"
+
+namespace vsf::test {
+namespace {
+
+class PlotsReader : public ::testing::Test {
+ protected:
+  StubData data;
+};
+
+struct PlotsCase {
+  const char* proc;   // procedure statement options
+  const char* extra;  // statements after MODEL
+  std::vector<int> messages;
+  int code;
+  std::function<void(const VsfState&)> check;
+};
+
+TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
+  const PlotsCase cases[] = {
+      {"plots=none", "", {}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
+      {"plots=(none ase)", "", {2101100}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
+      {"noprint plots=all",
+       "",
+       {2101102},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.plots.ase.on, 0); }},
+      {"plots(unpack)", "", {2101108}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
+      {"plots=all",
+       "",
+       {},
+       0,
+       [](const VsfState& s) {
+         const PlotSettings& p = s.plots;
+         EXPECT_EQ(p.coefficients.on, 2);
+         EXPECT_EQ(p.ase.on, 2);
+         EXPECT_EQ(p.criteria.on, 2);
+         EXPECT_EQ(p.selectogram.on, 2);
+         EXPECT_EQ(p.candidatesPlot.on, 2);
+         EXPECT_EQ(p.effectSelectPct.on, 0);  // no model averaging
+       }},
+      {"plots=all",
+       "modelaverage;",
+       {},
+       0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.plots.effectSelectPct.on, 2);
+         EXPECT_EQ(s.plots.parmDist.on, 2);
+       }},
+      {"plots=(all coefficients)",
+       "",
+       {},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.plots.coefficients.on, 3); }},
+      {"plots=coefficients(startstep=5 endstep=2)",
+       "",
+       {8480224},
+       4,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.plots.coefficients.on, 1);
+         EXPECT_EQ(s.plots.coefficients.startStep, -1);
+         EXPECT_EQ(s.plots.coefficients.endStep, 2147483647);
+       }},
+      {"plots(stepaxis=normb startstep=2 endstep=9 unpack logp)=(coefficients(stepaxis=effect "
+       "labelgap=10) criteria ase(endstep=4))",
+       "",
+       {},
+       0,
+       [](const VsfState& s) {
+         const PlotSettings& p = s.plots;
+         EXPECT_EQ(p.coefficients.stepAxis, 2);
+         EXPECT_EQ(p.criteria.stepAxis, 3);
+         EXPECT_EQ(p.coefficients.startStep, 2);
+         EXPECT_EQ(p.ase.endStep, 4);
+         EXPECT_EQ(p.criteria.unpack, 1);
+         EXPECT_EQ(p.coefficients.logp, 1);
+         EXPECT_EQ(p.ase.unpack, 0);
+         EXPECT_DOUBLE_EQ(p.labelGap, 0.1);
+       }},
+      {"plots=(effectselectpct parmdist)",
+       "",
+       {8480244, 8480245},
+       4,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.plots.effectSelectPct.on, 0);
+         EXPECT_EQ(s.plots.parmDist.on, 0);
+       }},
+      {"plots=parmdist(plotsperpanel=4 order=model noboxplots)",
+       "modelaverage;",
+       {},
+       0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.plots.parmDist.on, 1);
+         EXPECT_EQ(s.plots.parmDist.plotsPerPanel, 4);
+         EXPECT_EQ(s.plots.parmDist.order, 0);
+         EXPECT_EQ(s.plots.parmDist.noBoxPlots, 1);
+         EXPECT_DOUBLE_EQ(s.plots.parmDist.minPct, -1.0);
+       }},
+      {"plots(candidates=4)=(candidates selectogram$(normc))",
+       "",
+       {},
+       0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.plots.candidatesPlot.show, 4);
+         EXPECT_EQ(s.plots.selectogram.candidates, 4);
+         EXPECT_EQ(s.plots.selectogram.normalized, 1);
+         EXPECT_DOUBLE_EQ(s.plots.selectogram.emphasis, 1.0);
+         EXPECT_EQ(s.plots.maxStepLabel, 20);
+         EXPECT_EQ(s.plots.maxParmLabel, 32);
+       }},
+      {"plots(maxsteplabel=5)=all", "", {}, 3000, nullptr},
+  };
+  for (const PlotsCase& c : cases) {
+    std::string text =
+        std::string("proc varsifter ") + c.proc + "; model y = x1; " + c.extra + " run;";
+    StepRun r = runStepText(text);
+    EXPECT_EQ(r.messages(), c.messages) << text << "\n" << r.dump();
+    EXPECT_EQ(r.code, c.code) << text << "\n" << r.dump();
+    if (c.check) {
+      SCOPED_TRACE(text);
+      c.check(lastState());
+    }
+  }
+}
+
+// Options that once shared a record field each keep their own value.
+TEST_F(PlotsReader, OptionsThatSharedAFieldStayApart) {
+  StepRun r = runStepText(
+      "proc varsifter parmlabelstyle=interlaced(separator='~') shortparmnames$='sp' "
+      "plots=(coefficients(stepaxis=number) ase(stepaxis=effect) criteria(stepaxis=normb) "
+      "selectogram(emphasis=0.25)); model y = x1; run;",
+      [](const VsfState& state) {
+        const ZDesign& d = *state.lev.design;
+        EXPECT_EQ(d.labelStyle, 0);
+        EXPECT_EQ(std::string(d.separatorText, d.separatorLength), "~");
+        EXPECT_EQ(std::string(d.shortNameText, d.shortNameLength), "sp");
+      });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_TRUE(r.inspected);
+  const VsfState& s = lastState();
+  EXPECT_EQ(s.plots.coefficients.stepAxis, 1);
+  EXPECT_EQ(s.plots.ase.stepAxis, 2);
+  EXPECT_EQ(s.plots.criteria.stepAxis, 3);
+  EXPECT_DOUBLE_EQ(s.plots.selectogram.emphasis, 0.25);
+}
+
+}  // namespace
+}  // namespace vsf::test

@@ -1,0 +1,185 @@
+// The generic parser: any grammar's records, the callbacks at statement boundaries, recovery
+// after an error, and the faults of a grammar (a slot outside its record, a grammar that
+// does not terminate) reported instead of crashing.
+#include <gtest/gtest.h>
+
+#include "common/test_host.h"
+#include "frame/grammar_internal.h"
+#include "frame/slots.h"
+#include "host/parse/parse_internal.h"
+
+namespace vsf::host {
+namespace {
+
+GrammarDescriptor build(std::string_view text) {
+  GrammarDescriptor g;
+  std::string error;
+  EXPECT_TRUE(buildGrammarFrom(text, &g, &error)) << error;
+  return g;
+}
+
+std::vector<LogLine> run(const GrammarDescriptor& g, const std::string& text,
+                         const ParseCallbacks* callbacks = nullptr) {
+  test::ensureHost();
+  size_t before = session().log.lines().size();
+  session().stepText = text;
+  session().stepLine = 1;
+  kParseFamily.run(&g, 0, callbacks);
+  const auto& all = session().log.lines();
+  return {all.begin() + static_cast<long>(before), all.end()};
+}
+
+// A grammar that has nothing to do with the procedure: STORE statements of names and digits.
+constexpr std::string_view kToy = R"(
+@record store
+start : stmts '$$$' ;
+stmts : stmt stmts | ;
+stmt : STORE {begin STORE} items ';' {end} ;
+items : item items | ;
+item : NAMEX {store ItemStore}
+     | INT {bound 1 9} {num Label}
+     | '(' {names ItemStore new} NAMEX {var} {form 1} ')' ;
+)";
+
+TEST(ParseParser, RunsAnyGrammar) {
+  GrammarDescriptor g = build(kToy);
+  std::vector<LogLine> log = run(g, "store a 3 b (c);\nstore 12 d;");
+  EXPECT_EQ(kParseFamily.procedureRecord(), nullptr);
+  const StatementRecord* first = kParseFamily.firstStatement();
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(first->next, nullptr);
+  EXPECT_EQ(first->name, "STORE");
+  EXPECT_EQ(first->slots.size(), static_cast<size_t>(slots::store::kCount));
+  const OptionSlot* names = first->slot(slots::store::kItemStore);
+  EXPECT_EQ(names->count, 3);
+  EXPECT_EQ(names->names->names, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(first->slot(slots::store::kLabel)->number, 3);
+  // A value out of range is an error at its place; parsing goes on.
+  EXPECT_EQ(kParseFamily.errorCount(), 1);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].text, "Line 2, column 7: the value 12 is outside the range 1 to 9.");
+  EXPECT_EQ(first->next->slot(slots::store::kItemStore)->count, 1);
+  EXPECT_TRUE(first->next->hasErrors);
+}
+
+TEST(ParseParser, LongListsAreChunked) {
+  GrammarDescriptor g = build(kToy);
+  std::string text = "store";
+  for (int k = 0; k < 200; ++k) text += " n" + std::to_string(k);
+  run(g, text + ";");
+  const OptionSlot* names = kParseFamily.firstStatement()->slot(slots::store::kItemStore);
+  EXPECT_EQ(names->count, 200);
+  int chunks = 0, seen = 0;
+  for (const NameChunkList* c = names->names; c; c = c->next) {
+    ++chunks;
+    seen += static_cast<int>(c->names.size());
+    EXPECT_EQ(c->lastIndex, seen - 1);
+  }
+  EXPECT_GT(chunks, 1);
+  EXPECT_EQ(seen, 200);
+}
+
+TEST(ParseParser, NamesAppendedAfterTheParse) {
+  GrammarDescriptor g = build(kToy);
+  run(g, "store a;");
+  StatementRecord* r = kParseFamily.firstStatement();
+  ASSERT_EQ(kParseFamily.appendListName(r, slots::store::kItemStore, "b", 7), 0);
+  EXPECT_EQ(kParseFamily.appendListName(r, slots::store::kCount, "c", 1), -1);
+  const OptionSlot* s = r->slot(slots::store::kItemStore);
+  EXPECT_EQ(s->count, 2);
+  EXPECT_EQ(s->names->names, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(s->vars.back(), 7);
+}
+
+TEST(ParseParser, GrammarFaultsAreReported) {
+  // An action writing beyond its record.
+  GrammarDescriptor g = build(kToy);
+  for (size_t a = 0; a < g.actionTypes.size(); ++a)
+    if (g.actionTypes[a] == grammar_action::kBegin) g.actionArgs[g.actionArgStarts[a] + 1u] = 1;
+  std::vector<LogLine> log = run(g, "store a;");
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log[0].text.find("option slot 1 of the 1 slots of STORE"), std::string::npos)
+      << log[0].text;
+  // A left-recursive grammar expands without end: the parser stops it.
+  GrammarDescriptor loop = build("start : a '$$$' ;\na : a NAMEX | NAMEX ;\n");
+  EXPECT_FALSE(parse::LLTable(loop).conflicts.empty());
+  log = run(loop, "x y z");
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log.back().text.find("does not terminate"), std::string::npos);
+}
+
+// Data sets for the procedure's grammar: every name opens, every variable is number 0.
+HostDataSet* fakeOpen(std::string_view, int, uint32_t*) {
+  static int anything;
+  return reinterpret_cast<HostDataSet*>(&anything);
+}
+std::string fakeLast() { return "D"; }
+int fakeFind(HostDataSet*, std::string_view, int* n) {
+  *n = 0;
+  return 0;
+}
+int fakeVar(HostDataSet*, int n, VarDescriptor* d) {
+  d->number = n;
+  d->name = "v";
+  d->type = kVarNumeric;
+  return 0;
+}
+const HostDsFamily kFake = [] {
+  HostDsFamily f{};
+  f.open = fakeOpen;
+  f.lastName = fakeLast;
+  f.findVar = fakeFind;
+  f.varByNumber = fakeVar;
+  return f;
+}();
+
+std::vector<std::string>& events() {
+  static std::vector<std::string> e;
+  return e;
+}
+
+TEST(ParseParser, CallbacksAtStatementBoundariesAndRecovery) {
+  GrammarDescriptor g = build(grammarText());
+  ParseCallbacks cb;
+  cb.onStatement = [](void*, const StatementRecord* r) {
+    events().push_back("start " + r->name);
+    return 0;
+  };
+  cb.onStatementEnd = [](void*, const StatementRecord* r) {
+    events().push_back("end " + r->name);
+    return 0;
+  };
+  cb.onStatementErrors = [](void*) {
+    events().push_back("errors " + std::to_string(kParseFamily.errorCount()));
+    kParseFamily.clearErrorCount();
+    return 0;
+  };
+  cb.onStepBoundary = [](void*, const ParseToken& t) {
+    events().push_back("boundary " + t.text);
+    return 0;
+  };
+  events().clear();
+  parse::dataFamily() = &kFake;
+  std::vector<LogLine> log =
+      run(g, "proc varsifter; model y = x / selection=bad; bogus; class a; run;", &cb);
+  parse::dataFamily() = &kDsFamily;
+  const std::vector<std::string> expected = {
+      "start VARSIFTER", "end VARSIFTER", "errors 0",  "start MODEL", "end MODEL",
+      "errors 1",        "start CLASS",   "end CLASS", "errors 1",    "boundary RUN"};
+  EXPECT_EQ(events(), expected);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].text.rfind("Line 1, column 41", 0), 0u) << log[0].text;
+  EXPECT_EQ(log[1].text.rfind("Line 1, column 46", 0), 0u) << log[1].text;
+  // Every statement after the errors was still parsed into its record.
+  const StatementRecord* r = kParseFamily.firstStatement();
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->name, "MODEL");
+  EXPECT_TRUE(r->hasErrors);
+  ASSERT_NE(r->next, nullptr);
+  EXPECT_EQ(r->next->name, "CLASS");
+  EXPECT_EQ(r->next->intoProcedure, 1);
+  EXPECT_EQ(kParseFamily.procedureRecord()->slot(slots::proc::kClassVars)->count, 1);
+}
+
+}  // namespace
+}  // namespace vsf::host

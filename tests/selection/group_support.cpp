@@ -1,0 +1,354 @@
+#include "selection/group_support.h"
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "common/test_host.h"
+#include "frame/module.h"
+#include "frame/phases.h"
+#include "frame/rowblock.h"
+#include "selection/selection_internal.h"
+
+namespace vsf::test {
+
+namespace {
+
+std::vector<std::vector<std::string>> readCsv(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::vector<std::string>> out;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> cells;
+    std::string cell;
+    bool quoted = false;
+    for (char c : line) {
+      if (c == '"') {
+        quoted = !quoted;
+      } else if (c == ',' && !quoted) {
+        cells.push_back(cell);
+        cell.clear();
+      } else {
+        cell += c;
+      }
+    }
+    cells.push_back(cell);
+    out.push_back(cells);
+  }
+  return out;
+}
+
+double number(const std::string& s) { return s.empty() || s == "NA" ? NAN : std::stod(s); }
+
+std::string dataPath(const std::string& file) {
+  return std::string(VSF_TEST_DATA) + "/selection/" + file;
+}
+
+}  // namespace
+
+CaseData readCase(const std::string& name) {
+  auto t = readCsv(dataPath(name + "_rows.csv"));
+  CaseData d;
+  const auto& header = t[0];
+  for (size_t c = 5; c < header.size(); ++c) {
+    int e = std::stoi(header[c].substr(1, header[c].find('_') - 1));
+    if (e >= static_cast<int>(d.effectColumns.size())) d.effectColumns.resize(e + 1, 0);
+    d.effectColumns[e] += 1;
+  }
+  for (size_t r = 1; r < t.size(); ++r) {
+    const auto& row = t[r];
+    d.y.push_back(number(row[0]));
+    d.w.push_back(number(row[1]));
+    d.f.push_back(number(row[2]));
+    d.fold.push_back(static_cast<int>(number(row[3])));
+    d.role.push_back(static_cast<int>(number(row[4])));
+    std::vector<double> x;
+    for (size_t c = 5; c < row.size(); ++c) x.push_back(number(row[c]));
+    d.x.push_back(x);
+  }
+  return d;
+}
+
+std::vector<ModelFixture> readModels(const std::string& name) {
+  auto t = readCsv(dataPath(name + "_models.csv"));
+  auto col = [&](const std::string& c) {
+    for (size_t i = 0; i < t[0].size(); ++i)
+      if (t[0][i] == c) return i;
+    return size_t{0};
+  };
+  std::vector<ModelFixture> out;
+  for (size_t r = 1; r < t.size(); ++r) {
+    const auto& row = t[r];
+    ModelFixture m;
+    std::stringstream es(row[col("effects")]);
+    for (std::string e; std::getline(es, e, ';');) m.effects.push_back(std::stoi(e));
+    m.n = number(row[col("n")]), m.sse = number(row[col("sse")]);
+    m.rank = number(row[col("rank")]), m.sst = number(row[col("sst")]);
+    m.sigma2 = number(row[col("sigma2")]);
+    m.aic = number(row[col("aic")]), m.aicc = number(row[col("aicc")]);
+    m.sbc = number(row[col("sbc")]), m.cp = number(row[col("cp")]);
+    m.bic = number(row[col("bic")]), m.rsq = number(row[col("rsq")]);
+    m.adjrsq = number(row[col("adjrsq")]), m.press = number(row[col("press")]);
+    m.cvpress = number(row[col("cvpress")]), m.validAse = number(row[col("valid_ase")]);
+    m.testAse = number(row[col("test_ase")]), m.logp = number(row[col("logp")]);
+    out.push_back(m);
+  }
+  auto c = readCsv(dataPath(name + "_coef.csv"));
+  for (size_t r = 1; r < c.size(); ++r)
+    out[static_cast<size_t>(std::stoi(c[r][0]))].coef.push_back(number(c[r][2]));
+  return out;
+}
+
+Group::Group(const CaseData& data, const GroupSettings& settings)
+    : data_(data), g_(settings), state_(std::make_unique<VsfState>()) {
+  ensureHost();
+  VsfState& v = *state_;
+  ExtensionSet& x = v.extensions;
+  x.kernel = &kernel();
+  x.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
+  x.streamx = dynamic_cast<HxStreamX*>(kernel().extensionLoad("hxstreamx"));
+  x.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
+  v.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+  v.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
+
+  SelectionOptions& o = v.options;
+  o.weightPresent = g_.weight, o.freqPresent = g_.freq, o.rolesPresent = g_.roles;
+  o.kfold = g_.kfold, o.folds = g_.folds, o.method = g_.method, o.select = g_.select;
+  o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
+  o.generalSearch = g_.generalSearch;
+  o.modelAveragingRun = o.resampling = !g_.resample.empty();
+  v.threads.effectiveThreaded = g_.workers > 1;
+  v.threads.effectiveWorkers = g_.workers;
+  v.threads.requestedWorkers = g_.workers;
+  if (g_.workers > 1) (void)createThreadPool(&v, g_.workers);
+
+  SelectionState& s = v.selection;
+  s.options = &v.options, s.utilFiles = &v.utilFiles, s.threads = &v.threads;
+  s.puddle = &v.puddle, s.stepCode = &v.stepCode;
+  layout();
+  write();
+}
+
+Group::~Group() {
+  VsfState& v = *state_;
+  destroyThreadPool(&v);
+  freeSelectionState(&v.selection);
+  closeUtilFiles(&v.utilFiles, v.byPool);
+  kernel().poolDestroy(v.byPool);
+  kernel().poolDestroy(v.pagePool);
+  v.extensions.stream->release();
+  v.extensions.streamx->release();
+  v.extensions.tools->release();
+}
+
+// Dense effects take the first columns, in effect order; sparse effects follow.
+void Group::layout() {
+  SelectionState& s = state_->selection;
+  const int E = static_cast<int>(data_.effectColumns.size());
+  g_.sparse.resize(E, false);
+  sparseIndex_.assign(E, -1), layoutColumn_.assign(E, 0), denseOffset_.assign(E, -1);
+  columnCount_.assign(data_.effectColumns.begin(), data_.effectColumns.end());
+  int dense = 0, p = 0, largest = 0, single = 0;
+  for (int e = 0; e < E; ++e) {
+    p += columnCount_[e];
+    largest = std::max(largest, columnCount_[e]);
+    single += columnCount_[e] == 1;
+    if (!g_.sparse[e]) {
+      denseOffset_[e] = dense;
+      layoutColumn_[e] = 1 + dense;
+      dense += columnCount_[e];
+    }
+  }
+  int column = 1 + dense;
+  for (int e = 0; e < E; ++e)
+    if (g_.sparse[e]) {
+      sparseIndex_[e] = static_cast<int>(sparseEffects_.size());
+      sparseEffects_.push_back(e);
+      layoutColumn_[e] = column;
+      column += columnCount_[e];
+    }
+  colMeans_.assign(p, 0), colScales_.assign(p, 0);
+  s.effectCount = E, s.paramCount = p, s.denseValues = dense;
+  s.sparseEffectCount = static_cast<int>(sparseEffects_.size());
+  s.largestEffectColumns = largest, s.singleColumnEffects = single, s.firstSelectable = 1;
+  s.sparseIndex = sparseIndex_.data(), s.layoutColumn = layoutColumn_.data();
+  s.denseOffset = denseOffset_.data(), s.columnCount = columnCount_.data();
+  s.sparseEffects = sparseEffects_.data();
+  s.colMeans = colMeans_.data(), s.colScales = colScales_.data();
+}
+
+void Group::write() {
+  VsfState& v = *state_;
+  SelectionState& s = v.selection;
+  UtilFileArray& files = v.utilFiles;
+  (void)createUtilFileArray(&files, v.byPool, g_.files, 1, kAllocZero);
+  for (int i = 0; i < g_.files; ++i) {
+    UtilFileRecord* r = nullptr;
+    (void)addUtilFile(&files, &v.extensions, g_.pageSizeKb, 40 * s.paramCount, &r);
+    r->residentCapacity = std::min<int64_t>(g_.resident, 4096);
+    r->columnCount = s.paramCount;
+  }
+  RowBlockWriter w{&files, v.pagePool};
+  const int E = s.effectCount;
+  for (size_t i = 0; i < data_.rows(); ++i) {
+    std::vector<double> values;
+    std::vector<int32_t> tags, ends, indices;
+    const double wt = g_.weight ? data_.w[i] : 1.0, fr = g_.freq ? data_.f[i] : 1.0;
+    const int role = g_.roles ? data_.role[i] : 1;
+    if (g_.weight) values.push_back(wt);
+    if (g_.freq) values.push_back(fr);
+    const bool drawn = !g_.resample.empty();
+    if (drawn) values.push_back(g_.resample[i]);
+    values.push_back(data_.y[i]);
+    std::vector<double> sparseValues;
+    for (int e = 0, col = 0; e < E; col += columnCount_[e], ++e) {
+      for (int j = 0; j < columnCount_[e]; ++j) {
+        double x = data_.x[i][col + j];
+        if (!g_.sparse[e]) {
+          values.push_back(x);
+        } else if (x != 0) {
+          sparseValues.push_back(x);
+          indices.push_back(j);
+        }
+      }
+      if (g_.sparse[e]) ends.push_back(static_cast<int32_t>(sparseValues.size()));
+    }
+    values.insert(values.end(), sparseValues.begin(), sparseValues.end());
+    if (g_.kfold) tags.push_back(data_.fold[i]);
+    if (g_.roles) tags.push_back(role);
+    tags.insert(tags.end(), ends.begin(), ends.end());
+    tags.insert(tags.end(), indices.begin(), indices.end());
+    (void)appendRow(&w, values.data(), static_cast<int>(values.size()), tags.data(),
+                    static_cast<int>(tags.size()));
+    const double used = drawn ? g_.resample[i] : fr;
+    if (role == 1) {
+      s.obsUsed += 1, s.trainFreq += used, s.trainWeight += wt * used;
+    } else if (role == 2) {
+      s.validRows += 1, s.validFreq += fr, s.validWeight += wt * fr;
+    } else if (role == 4) {
+      s.testRows += 1, s.testFreq += fr, s.testWeight += wt * fr;
+    }
+  }
+  (void)finishRows(&w);
+  s.rowsStored = static_cast<double>(data_.rows());
+  (void)reopenUtilFiles(&files, s.rowsStored, false, false, &v.stepCode);
+}
+
+int Group::crossproducts() {
+  SelectionState& s = state_->selection;
+  const int64_t T = tri(s.sscpOrder);
+  if (s.fullMode) {
+    if (int rc = runDataPass(&s, kernSscp, 0); rc != 0) return rc;
+    complementFolds(&s, s.sscp, &FoldRecord::sscp, 0, T);
+    copyDoubles(s.swept, s.sscp, T);
+    for (int f = 0; f < s.folds; ++f) copyDoubles(s.foldRecs[f].swept, s.foldRecs[f].sscp, T);
+    return 0;
+  }
+  if (int rc = runDataPass(&s, kernSumSquares, 0); rc != 0) return rc;
+  s.sscp[0] = s.swept[0] = s.sumWyy;
+  if (kfoldOn(&s)) {
+    if (int rc = runDataPass(&s, kernFoldResponseSS, 0); rc != 0) return rc;
+    for (int f = 0; f < s.folds; ++f)
+      s.foldRecs[f].sscp[0] = s.foldRecs[f].swept[0] = s.sscp[0] - s.foldRecs[f].sscp[0];
+  }
+  if (int rc = runDataPass(&s, kernEffectBlocks, 0); rc != 0) return rc;
+  if (kfoldOn(&s))
+    for (int e = 0; e < s.effectCount; ++e) {
+      const int64_t n = tri(s.columnCount[e]);
+      for (int64_t i = 0; i < n; ++i) {
+        double sum = 0;
+        for (int f = 0; f < s.folds; ++f) sum += s.foldRecs[f].blocks[e][i];
+        s.effectBlocks[e][i] = sum;
+        for (int f = 0; f < s.folds; ++f)
+          s.foldRecs[f].blocks[e][i] = sum - s.foldRecs[f].blocks[e][i];
+      }
+    }
+  return s.storeOn ? buildResponseStore(&s) : 0;
+}
+
+int Group::prepare() {
+  SelectionState& s = state_->selection;
+  resetSelectionState(&s);
+  if (int rc = buildModelPool(&s); rc != 0) return rc;
+  if (int rc = crossproducts(); rc != 0) return rc;
+  s.totalSS = s.correctedSS = s.sscp[0];
+  s.trainSse = s.swept[0];
+  if (!s.options->noInt) s.states[0] = effstate::kIntercept;
+  return 0;
+}
+
+int Group::enter(const std::vector<int>& effects) {
+  SelectionState& s = state_->selection;
+  for (int e : effects) {
+    if (int rc = enterEffect(&s, e, 0, 0); rc != 0) return rc;
+    if (s.storeOn)
+      if (int rc = growEffectCrossproducts(&s, e); rc != 0) return rc;
+    if (e == 0) s.correctedSS = s.swept[0];
+  }
+  return 0;
+}
+
+double Group::fullSigma2() {
+  std::vector<int> all;
+  for (int e = 0; e < state_->selection.effectCount; ++e) all.push_back(e);
+  if (prepare() != 0 || enter(all) != 0) return NAN;
+  const SelectionState& s = state_->selection;
+  return s.trainSse / (s.trainFreq - s.sweptColumns);
+}
+
+std::vector<double> Group::estimates() {
+  const SelectionState& s = state_->selection;
+  std::vector<double> out;
+  for (int pos = 0; pos < s.effectsInModel; ++pos) {
+    const int e = s.entryOrder[pos];
+    for (int j = 0; j < s.columnCount[e]; ++j) {
+      const int64_t g = s.firstColumn[e] + j;
+      out.push_back(s.flags[g] == '1' ? -s.swept[pk(g, 0)] : NAN);
+    }
+  }
+  return out;
+}
+
+std::string Group::flagsText() {
+  const SelectionState& s = state_->selection;
+  return std::string(s.flags, s.flags + s.sscpOrder);
+}
+
+CaseData syntheticCase(const std::vector<int>& effectColumns, int rows, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> normal;
+  std::uniform_int_distribution<int> pick(0, 1 << 20);
+  CaseData d;
+  d.effectColumns = effectColumns;
+  for (int i = 0; i < rows; ++i) {
+    std::vector<double> x;
+    double y = normal(gen);
+    for (size_t e = 0; e < effectColumns.size(); ++e) {
+      const int c = effectColumns[e];
+      if (e == 0) {
+        x.insert(x.end(), c, 1.0);
+      } else if (c == 1) {
+        x.push_back(normal(gen) * (1 + e));
+      } else {
+        const int level = pick(gen) % (c + 1);  // one level has no column: all zero
+        for (int j = 0; j < c; ++j) x.push_back(j == level ? 1.0 : 0.0);
+      }
+      y += 0.3 * x.back() * (static_cast<int>(e % 3) - 1);
+    }
+    d.y.push_back(y);
+    d.w.push_back(0.5 + (i % 4) * 0.25);
+    d.f.push_back(1 + i % 3);
+    d.fold.push_back(i % 5);
+    d.role.push_back(i % 9 == 4 ? 2 : (i % 9 == 7 ? 4 : 1));
+    d.x.push_back(x);
+  }
+  return d;
+}
+
+std::vector<double> packed(const double* a, int order) {
+  return std::vector<double>(a, a + tri(order));
+}
+
+}  // namespace vsf::test

@@ -1,0 +1,94 @@
+// The data-pass memory plan: workers that fit the free memory and each file's buffers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/test_host.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "selection/selection.h"
+
+namespace vsf {
+namespace {
+
+bool logHas(std::string_view level, std::string_view text) {
+  for (const auto& l : host::session().log.lines())
+    if (l.level == level && l.text.find(text) != std::string::npos) return true;
+  return false;
+}
+
+// With method NONE, one effect and no columns a worker needs 2 pages + 44 bytes: with pages
+// of 1 MB, 2 MB a worker.
+struct Plan {
+  std::unique_ptr<VsfState> v = std::make_unique<VsfState>();
+  std::vector<UtilFileRecord> files;
+  Plan(int fileCount, int workers, int64_t memMb, int buffers = 0) {
+    test::ensureHost();
+    host::session().options.memSizeMb = memMb;
+    v->byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+    v->options.method = kMethodNone;
+    v->options.utilBuffers = buffers;
+    v->selection.effectCount = 1;
+    v->threads.effectiveThreaded = workers > 1;
+    v->threads.effectiveWorkers = v->threads.requestedWorkers = workers;
+    files.resize(fileCount);
+    for (auto& f : files) f.pageLength = 1 << 20;
+    v->utilFiles.records = files.data();
+    v->utilFiles.count = fileCount;
+  }
+  ~Plan() {
+    kernel().poolDestroy(v->byPool);
+    host::session().options.memSizeMb = 0;
+  }
+};
+
+TEST(MemoryPlan, WorkersThatDoNotFitAreDropped) {
+  struct Row {
+    const char* what;
+    int files, workers;
+    int64_t memMb;
+    int wantWorkers, wantThreaded;
+    const char* note;
+  } rows[] = {
+      {"room for all", 8, 8, 64, 8, 1, nullptr},
+      {"room for 5 of 8", 8, 8, 34, 5, 1, "Only 5 of the 8 threads"},
+      {"room for less than 2", 2, 2, 5, 1, 0, "not enough memory for more than one thread"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Plan p(r.files, r.workers, r.memMb);
+    ASSERT_EQ(planStepHistory(p.v.get()), 0);
+    EXPECT_EQ(p.v->threads.effectiveWorkers, r.wantWorkers);
+    EXPECT_EQ(p.v->threads.effectiveThreaded, r.wantThreaded);
+    if (r.note) {
+      EXPECT_TRUE(logHas("NOTE", r.note));
+    }
+  }
+}
+
+TEST(MemoryPlan, BuffersPerFile) {
+  struct Row {
+    const char* what;
+    int64_t memMb;
+    int utilBuffers;
+    int64_t want;
+  } rows[] = {
+      {"the option decides", 64, 3, 3},
+      {"no budget still gives one", 3, 0, 1},
+      {"the budget over the files and the page", 25, 0, 6},  // 0.6 (25 - 4) / 2 = 6.3 pages
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Plan p(2, 1, r.memMb, r.utilBuffers);
+    ASSERT_EQ(planStepHistory(p.v.get()), 0);
+    for (const UtilFileRecord& f : p.files) {
+      EXPECT_EQ(f.residentCapacity, r.want);
+      EXPECT_EQ(f.residentCount, 0);
+      EXPECT_NE(f.residentBlocks, nullptr);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf

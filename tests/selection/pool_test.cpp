@@ -1,0 +1,124 @@
+// The model pool: array sizes, held-out effects, folds; the chosen step brought back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "selection/group_support.h"
+#include "selection/selection_internal.h"
+
+namespace vsf {
+namespace {
+
+using test::Group;
+using test::GroupSettings;
+
+// 120 parameters in 10 effects, STEPWISE without step or effect limits: 20 steps; the
+// incremental history starts at 10, R = 10 x 120 / 10 + 1.5 = 121.5, truncated.
+TEST(ModelPool, IncrementalSizesFollowTheExpectedModel) {
+  const auto data = test::syntheticCase({1, 13, 13, 13, 13, 13, 13, 13, 13, 15}, 30, 1);
+  GroupSettings gs;
+  gs.full = false, gs.store = true, gs.method = kMethodStepwise;
+  Group g(data, gs);
+  ASSERT_EQ(g.prepare(), 0);
+  const SelectionState& s = g.s();
+  EXPECT_EQ(s.paramCount, 120);
+  EXPECT_EQ(s.stepCapacity, 20);
+  EXPECT_EQ(s.historyCapacity, 10);
+  EXPECT_EQ(s.orderCapacity, 121);
+  EXPECT_EQ(s.storeRowCapacity, 121);
+  EXPECT_EQ(s.sscpOrder, 1);
+  EXPECT_EQ(s.fullOffset[1], 2);
+  EXPECT_EQ(s.fullOffset[9], 2 + 8 * 13);
+}
+
+TEST(ModelPool, StepCapacityByMethod) {
+  const auto data = test::syntheticCase({1, 1, 1, 1, 1, 1}, 20, 1);
+  struct Row {
+    uint8_t method;
+    int maxSteps, maxEffects, want;
+  } rows[] = {
+      {kMethodNone, 0, 0, 6},         {kMethodForward, 0, 0, 6},  {kMethodForward, 3, 0, 3},
+      {kMethodStepwise, 0, 0, 12},    {kMethodStepwise, 7, 0, 7}, {kMethodStepwise, 0, 2, 3},
+      {kMethodGroupLasso, 0, 0, 100},
+  };
+  for (const Row& r : rows) {
+    GroupSettings gs;
+    gs.method = r.method;
+    Group g(data, gs);
+    g.options().maxSteps = r.maxSteps, g.options().maxEffects = r.maxEffects;
+    ASSERT_EQ(g.prepare(), 0);
+    EXPECT_EQ(g.s().stepCapacity, r.want) << int(r.method) << " " << r.maxSteps;
+  }
+}
+
+TEST(ModelPool, EffectsThatCanNeverEnterAreHeldOut) {
+  const auto data = test::syntheticCase({1, 1, 0, 2}, 20, 1);
+  GroupSettings gs;
+  Group g(data, gs);
+  g.options().noInt = 1;
+  ASSERT_EQ(g.prepare(), 0);
+  SelectionState& s = g.s();
+  EXPECT_EQ(s.states[0], effstate::kHeldOut);
+  EXPECT_EQ(s.states[2], effstate::kHeldOut);
+  EXPECT_EQ(s.states[3], effstate::kFree);
+  EXPECT_EQ(s.firstParam[3], 2);
+  ASSERT_EQ(enterEffect(&s, 0, 0, 0), 0);
+  EXPECT_EQ(s.effectsInModel, 0);
+}
+
+TEST(ModelPool, FoldCountAndEarlyReturn) {
+  const auto data = test::syntheticCase({1, 1}, 3, 1);
+  for (uint8_t method : {uint8_t{1}, uint8_t{2}}) {
+    GroupSettings gs;
+    gs.kfold = true, gs.folds = 5;
+    Group g(data, gs);
+    g.options().cvMethod = method;
+    ASSERT_EQ(g.prepare(), 0);
+    EXPECT_EQ(g.s().folds, method == 1 ? 5 : 3);  // RANDOM keeps its folds
+  }
+  Group empty(data, GroupSettings{});
+  empty.s().obsUsed = 0;
+  resetSelectionState(&empty.s());
+  ASSERT_EQ(buildModelPool(&empty.s()), 0);
+  EXPECT_EQ(empty.s().states, nullptr);
+  EXPECT_NE(empty.s().modelPool, nullptr);
+}
+
+TEST(Checkpoints, ChosenStepComesBackOnlyForASuccessfulRunWithChoose) {
+  const auto data = test::syntheticCase({1, 1, 1}, 20, 1);
+  for (int variant = 0; variant < 3; ++variant) {
+    GroupSettings gs;
+    gs.choose = variant == 1 ? kCritNone : kCritSbc;
+    Group g(data, gs);
+    ASSERT_EQ(g.prepare(), 0);
+    ASSERT_EQ(g.enter({0, 1, 2}), 0);
+    SelectionState& s = g.s();
+    s.stepCount = 3;
+    for (int i = 0; i < 3; ++i) {
+      s.steps.sse[i] = 10.0 - i, s.steps.sweptColumns[i] = i + 1, s.steps.effects[i] = i + 1;
+    }
+    if (variant != 1) {
+      s.chosenStep = 1;
+      s.chosenEffects[0] = 0, s.chosenEffects[1] = 2;
+      s.chosenStates[0] = effstate::kIntercept, s.chosenStates[2] = effstate::kSelected;
+      s.chosenEstimates[2] = 4.5;
+    }
+    if (variant == 2) s.status = -201;
+    const double sse = s.trainSse;
+    restoreSelectedStep(&s);
+    if (variant == 0) {
+      EXPECT_EQ(s.stepCount, 2);
+      EXPECT_EQ(s.trainSse, 9.0);
+      EXPECT_EQ(s.effectsInModel, 2);
+      EXPECT_EQ(s.entryOrder[1], 2);
+      EXPECT_EQ(s.states[1], effstate::kFree);
+      EXPECT_EQ(s.estimates[2], 4.5);
+    } else {
+      EXPECT_EQ(s.stepCount, 3);
+      EXPECT_EQ(s.trainSse, sse);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf

@@ -1,0 +1,88 @@
+// The per-effect store of the incremental mode: its growth and its fold rows.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "selection/group_support.h"
+#include "selection/selection_internal.h"
+
+namespace vsf {
+namespace {
+
+using test::Group;
+using test::GroupSettings;
+
+TEST(Store, GrowsByDoublingOrByWhatTheEffectNeeds) {
+  struct Row {
+    std::vector<int> effects;  // effect 2 is the one that grows the store
+    int want;
+  } rows[] = {
+      {{1, 2, 25, 20}, 38},  // 3 rows used + 25 + 10
+      {{1, 2, 9, 30}, 20},   // twice 10
+      {{1, 2, 25, 2}, 31},   // at most p + 1
+  };
+  for (const Row& r : rows) {
+    const auto data = test::syntheticCase(r.effects, 60, 2);
+    GroupSettings gs;
+    gs.full = false, gs.store = true;
+    Group g(data, gs);
+    ASSERT_EQ(g.prepare(), 0);
+    SelectionState& s = g.s();
+    ASSERT_EQ(growEffectStore(&s, 10, s.paramCount + 1), 0);
+    ASSERT_EQ(g.enter({0, 1}), 0);
+    ASSERT_EQ(s.storeRowsUsed, 4);
+    s.storeRowsUsed = 3;  // as if effect 1 had two columns less
+    s.storeSlot[1] = 1;
+    ASSERT_EQ(g.enter({2}), 0);
+    EXPECT_EQ(s.storeRowCapacity, r.want);
+  }
+}
+
+TEST(Store, AnEffectKeepsItsRowsAfterItLeaves) {
+  const auto data = test::readCase("swiss");
+  GroupSettings gs;
+  gs.full = false, gs.store = true;
+  Group g(data, gs);
+  ASSERT_EQ(g.prepare(), 0);
+  ASSERT_EQ(g.enter({0, 3, 4}), 0);
+  SelectionState& s = g.s();
+  const int used = s.storeRowsUsed, slot = s.storeSlot[3];
+  removeEffect(&s, 3, 2);
+  ASSERT_EQ(g.enter({3}), 0);
+  EXPECT_EQ(s.storeRowsUsed, used);
+  EXPECT_EQ(s.storeSlot[3], slot);
+}
+
+// Each fold's store holds the sums of the rows outside the fold.
+TEST(Store, FoldRowsAreTheMainRowsWithoutTheFold) {
+  const auto data = test::readCase("diabetes_cv");
+  GroupSettings gs;
+  gs.weight = true, gs.full = false, gs.store = true, gs.kfold = true, gs.folds = 5;
+  Group g(data, gs);
+  ASSERT_EQ(g.prepare(), 0);
+  ASSERT_EQ(g.enter({0, 3, 1}), 0);
+  const SelectionState& s = g.s();
+  const int64_t n = static_cast<int64_t>(s.storeRowsUsed) * (s.paramCount + 1);
+  for (int f = 0; f < 5; ++f) {
+    test::CaseData rest = data;
+    rest.y.clear(), rest.w.clear(), rest.f.clear(), rest.x.clear();
+    rest.fold.clear(), rest.role.clear();
+    for (size_t i = 0; i < data.rows(); ++i)
+      if (data.fold[i] != f) {
+        rest.y.push_back(data.y[i]), rest.w.push_back(data.w[i]), rest.f.push_back(1);
+        rest.x.push_back(data.x[i]), rest.fold.push_back(0), rest.role.push_back(1);
+      }
+    GroupSettings one = gs;
+    one.kfold = false, one.folds = 0;
+    Group without(rest, one);
+    ASSERT_EQ(without.prepare(), 0);
+    ASSERT_EQ(without.enter({0, 3, 1}), 0);
+    for (int64_t i = 0; i < n; ++i)
+      EXPECT_NEAR(s.foldRecs[f].store[i], without.s().store[i],
+                  1e-9 * std::fmax(1, std::fabs(without.s().store[i])))
+          << "fold " << f << " value " << i;
+  }
+}
+
+}  // namespace
+}  // namespace vsf
