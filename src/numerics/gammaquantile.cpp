@@ -105,8 +105,8 @@ namespace {
 void polishUpper(GammaDistRec* rec) {
   double q = rec->q, x = rec->x;
   double goal = (q < 0.5 ? zlog1p(-q) : std::log(1 - q)) - std::log(q);
-  double slope = zexp(std::fmin(std::log(x) + rec->logDensity - rec->logLower - rec->logUpper,
-                                700.0));
+  double slope =
+      zexp(std::fmin(std::log(x) + rec->logDensity - rec->logLower - rec->logUpper, 700.0));
   double step = (goal - (rec->logLower - rec->logUpper)) / slope;
   if (std::fabs(step) < 1e-3) rec->x = x * zexp(step);
 }

@@ -113,8 +113,10 @@ TEST(FDistributionReference, PValues) {
     double lo, up;
     ASSERT_EQ(zfdistnc(x, d1, d2, nc, &lo, &up), 0) << x << " " << d1 << " " << d2;
     // p-values to 1e-7 relative: the log tails to 1e-7 absolute.
-    EXPECT_LE(std::fabs(up - t.at(i, "logUpper")), 1e-7) << x << " " << d1 << " " << d2 << " " << nc;
-    EXPECT_LE(std::fabs(lo - t.at(i, "logLower")), 1e-7) << x << " " << d1 << " " << d2 << " " << nc;
+    EXPECT_LE(std::fabs(up - t.at(i, "logUpper")), 1e-7)
+        << x << " " << d1 << " " << d2 << " " << nc;
+    EXPECT_LE(std::fabs(lo - t.at(i, "logLower")), 1e-7)
+        << x << " " << d1 << " " << d2 << " " << nc;
     if (nc == 0) {
       double p = zprobf(x, d1, d2);
       EXPECT_LE(relErr(p, std::exp(t.at(i, "logUpper")), 1e-300), 1e-7) << x << " " << d1;
@@ -129,8 +131,10 @@ TEST(ChiSquareReference, PValues) {
     c.request = 1;
     c.x = t.at(i, "x"), c.df = t.at(i, "df"), c.nc = t.at(i, "nc");
     ASSERT_EQ(zchisqnc(&c), 0) << c.x << " " << c.df << " " << c.nc;
-    EXPECT_LE(std::fabs(c.logUpper - t.at(i, "logUpper")), 1e-7) << c.x << " " << c.df << " " << c.nc;
-    EXPECT_LE(std::fabs(c.logLower - t.at(i, "logLower")), 1e-7) << c.x << " " << c.df << " " << c.nc;
+    EXPECT_LE(std::fabs(c.logUpper - t.at(i, "logUpper")), 1e-7)
+        << c.x << " " << c.df << " " << c.nc;
+    EXPECT_LE(std::fabs(c.logLower - t.at(i, "logLower")), 1e-7)
+        << c.x << " " << c.df << " " << c.nc;
   }
 }
 
@@ -144,7 +148,8 @@ TEST(ChiSquareReference, NoncentralQuadrature) {
     c.x = t.at(i, "x"), c.df = t.at(i, "df"), c.nc = t.at(i, "nc");
     c.tol = 5.551115123125785e-16, c.mean = c.df + c.nc;
     double lt;
-    ASSERT_TRUE(chisqQuadratureTail(&c, t.at(i, "lower") == 1, &lt)) << c.x << " " << c.df << " " << c.nc;
+    ASSERT_TRUE(chisqQuadratureTail(&c, t.at(i, "lower") == 1, &lt))
+        << c.x << " " << c.df << " " << c.nc;
     EXPECT_LE(std::fabs(lt - t.at(i, "logTail")), 1e-9) << c.x << " " << c.df << " " << c.nc;
     EXPECT_EQ(c.quad, nullptr);
   }
