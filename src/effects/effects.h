@@ -402,5 +402,7 @@ void zeffnamebuf(ZDesign* design, ZEffect* effect);
 int zlev(ZLevCtx* ctx);
 // Releases the group's levelization; what = -1 releases everything.
 void zlevfree(ZLevCtx* ctx, int what);
+// Notes each CLASS variable of the group that has exactly one level.
+void zsinglelvl(ZLevCtx* ctx);
 
 }  // namespace vsf

@@ -6,5 +6,6 @@ namespace vsf {
 
 int zlev(ZLevCtx*) { return 0; }
 void zlevfree(ZLevCtx*, int) {}
+void zsinglelvl(ZLevCtx*) {}
 
 }  // namespace vsf

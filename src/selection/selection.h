@@ -379,5 +379,8 @@ int buildCandidateTable(VsfState* state, HostPool* pool);
 int buildParmCandidateTable(VsfState* state, HostPool* pool);
 void refreshCandidateTable(VsfState* state);
 int writeResultHeader(SelectionState* sel);
+// Reads the step history at the state's stream position into a cleared state whose model
+// pool and options are set; 0, -2, or the failed read's code.
+[[nodiscard]] int readStepHistory(SelectionState* sel);
 
 }  // namespace vsf
