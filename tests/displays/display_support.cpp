@@ -285,6 +285,23 @@ BareState::BareState(const std::vector<std::string>& labels)
 
 BareState::~BareState() { kernel().poolDestroy(pool_); }
 
+void BareState::columns(const std::vector<int32_t>& counts) {
+  SelectionState& s = state_->selection;
+  int32_t p = 0;
+  for (size_t e = 0; e < counts.size(); ++e) {
+    candidates_[e].columns = counts[e];
+    s.columnCount[e] = counts[e];
+    s.firstParam[e] = p;
+    p += counts[e];
+  }
+  s.paramCount = p;
+  auto reals = [&](int32_t n) {
+    return static_cast<double*>(kernel().poolAlloc(pool_, 8 * (n + 1), kAllocZero));
+  };
+  s.estimates = reals(p), s.stdEstimates = reals(p), s.invDiag = reals(p);
+  for (int32_t i = 0; i < p; ++i) s.invDiag[i] = -1.0;
+}
+
 void BareState::history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects) {
   SelectionState& s = state_->selection;
   const size_t n = effect.size();

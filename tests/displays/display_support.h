@@ -87,6 +87,8 @@ class BareState {
   HostPool* pool() const { return pool_; }
   // Step history of n steps: effect changed and effects in the model per step.
   void history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects);
+  // Gives the effects these column counts (parameters numbered in effect order).
+  void columns(const std::vector<int32_t>& counts);
 
  private:
   std::unique_ptr<VsfState> state_;
