@@ -46,13 +46,13 @@ int describeChange(VsfState* s, SelectionState* record, int level, int stepNumbe
     if (int rc = effectListLength(s, record, record->modelPool, &text, &length); rc != 0)
       return rc;
     if (length > 0)
-      describe(s, level, msgStr(r == 0 ? 470 : 469, {std::string_view(text, length)}));
+      describe(s, level, msgStr(r == 0 ? 470 : 469, {trimRight(std::string_view(text, length))}));
   } else if (o.method == kMethodHxGLasso || o.method == kMethodGroupLasso) {
     std::string in, out;
     changeTexts(s, record, &in, &out);
     if (in.empty() && out.empty()) describe(s, level, msgStr(473));
-    if (!in.empty()) describe(s, level, msgStr(470, {std::string_view(in)}));
-    if (!out.empty()) describe(s, level, msgStr(471, {std::string_view(out)}));
+    if (!in.empty()) describe(s, level, msgStr(470, {trimRight(in)}));
+    if (!out.empty()) describe(s, level, msgStr(471, {trimRight(out)}));
   } else if (last >= 0) {
     const bool fell = h.effects[last] < h.effects[last - 1];
     describe(s, level, msgStr(fell ? 471 : 470, {candidateLabel(s, h.effect[last])}));
