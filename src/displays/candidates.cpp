@@ -17,17 +17,28 @@ struct CriterionColumn {
 
 CriterionColumn criterionColumn(uint8_t code) {
   switch (code) {
-    case kCritAic: return {"AIC", "AIC"};
-    case kCritAicc: return {"AICC", "AICC"};
-    case kCritSbc: return {"SBC", "SBC"};
-    case kCritRsquare: return {"RSquare", "R Square"};
-    case kCritAdjRsq: return {"AdjRSq", "Adjusted R Square"};
-    case kCritCp: return {"CP", "C(p)"};
-    case kCritBic: return {"BIC", "BIC"};
-    case kCritPress: return {"PRESS", "PRESS"};
-    case kCritValidate: return {"ValidateASE", "Validate ASE"};
-    case kCritCv: return {"CVPRESS", "CV PRESS"};
-    default: return {"Criterion", "Criterion"};
+    case kCritAic:
+      return {"AIC", "AIC"};
+    case kCritAicc:
+      return {"AICC", "AICC"};
+    case kCritSbc:
+      return {"SBC", "SBC"};
+    case kCritRsquare:
+      return {"RSquare", "R Square"};
+    case kCritAdjRsq:
+      return {"AdjRSq", "Adjusted R Square"};
+    case kCritCp:
+      return {"CP", "C(p)"};
+    case kCritBic:
+      return {"BIC", "BIC"};
+    case kCritPress:
+      return {"PRESS", "PRESS"};
+    case kCritValidate:
+      return {"ValidateASE", "Validate ASE"};
+    case kCritCv:
+      return {"CVPRESS", "CV PRESS"};
+    default:
+      return {"Criterion", "Criterion"};
   }
 }
 
@@ -75,8 +86,8 @@ int printCandidates(VsfState* s, SelectionState* sel) {
   }
   const bool competitive = o.method == kMethodStepwise && o.dropRule == 2;
   const int base = competitive ? 2 : entry ? 0 : 1;
-  HostString* title = rows < listed ? msgStr(573 + base, {static_cast<long long>(limit)})
-                                    : msgStr(570 + base);
+  HostString* title =
+      rows < listed ? msgStr(573 + base, {static_cast<long long>(limit)}) : msgStr(570 + base);
   int effectWidth = 1;
   for (uint32_t k = 0; k < rows; ++k)
     effectWidth = std::max(effectWidth, static_cast<int>(entryLabel((*table)[index[k]]).size()));

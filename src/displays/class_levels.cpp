@@ -36,7 +36,8 @@ std::string_view nameOf(const LevelVar& v) {
 
 int listLength(const LevelVar& v) {
   int n = 0;
-  for (int l = 0; l < v.levelCount; ++l) n += 1 + std::max(static_cast<int>(levelText(v, l).size()), 1);
+  for (int l = 0; l < v.levelCount; ++l)
+    n += 1 + std::max(static_cast<int>(levelText(v, l).size()), 1);
   return n;
 }
 
@@ -77,7 +78,8 @@ int printClassLevelInfo(VsfState* s, HostPool* allocator) {
     valuesWidth = std::max(valuesWidth, std::min(n, kValuesCap));
   }
   auto take = [&](int n) {
-    return allocator ? static_cast<char*>(kernel().poolAlloc(allocator, std::max(n, 1), 0)) : nullptr;
+    return allocator ? static_cast<char*>(kernel().poolAlloc(allocator, std::max(n, 1), 0))
+                     : nullptr;
   };
   char* classText = take(classWidth);
   char* values = take(valuesWidth);
@@ -135,11 +137,15 @@ void markUsed(const ZDesign* d, uint8_t* used) {
 const char* designFormat(bool coded, int32_t coding) {
   if (!coded) return "1.0";
   switch (coding) {
-    case kCodingEffect: return "2.0";
+    case kCodingEffect:
+      return "2.0";
     case kCodingRef:
-    case kCodingOrdinal: return "1.0";
-    case kCodingPoly: return "BEST6.";
-    default: return "D6.";
+    case kCodingOrdinal:
+      return "1.0";
+    case kCodingPoly:
+      return "BEST6.";
+    default:
+      return "D6.";
   }
 }
 
@@ -152,9 +158,8 @@ void codingTable(VsfState* s, const LevelVar& v, bool coded, bool first, const C
   const int columns = coded ? v.levelCount - 1 : v.levelCount;
   const std::string name(nameOf(v));
   DataTable t(s);
-  t.create("ClassLevelCoding",
-           {argString(key::kLabel2, msgStr(586, {std::string_view(name)})),
-            argString(key::kTitle, hstr(name))});
+  t.create("ClassLevelCoding", {argString(key::kLabel2, msgStr(586, {std::string_view(name)})),
+                                argString(key::kTitle, hstr(name))});
   t.column(ctype::kText, "Class", classText, {argInt(dkey::kTextWidth, w.name)});
   std::vector<OutputArgItem> value = {argString(key::kLabel2, msgStr(583)),
                                       argInt(dkey::kTextWidth, w.value)};
@@ -190,7 +195,9 @@ int printClassLevelCoding(VsfState* s, HostPool* allocator) {
   startDisplayClock(s);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
-  auto take = [&](size_t n) { return allocator ? kernel().poolAlloc(allocator, std::max<size_t>(n, 1), kAllocZero) : nullptr; };
+  auto take = [&](size_t n) {
+    return allocator ? kernel().poolAlloc(allocator, std::max<size_t>(n, 1), kAllocZero) : nullptr;
+  };
   auto* used = static_cast<uint8_t*>(take(d->classCount));
   if (!used) return rc::kMemory;
   markUsed(d, used);

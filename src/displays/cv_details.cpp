@@ -42,8 +42,9 @@ int printCvDetails(VsfState* s, SelectionState* sel, HostPool* allocator) {
   t.create("CVDetails", {argString(key::kLabel2, msgStr(790))});
   t.column(ctype::kInt, "Index", &r.index);
   if (index && character)
-    t.variableColumn(index->desc, text, {argString(key::kTemplate, hstr("IndexCharVar")),
-                                         argInt(dkey::kTextWidth, textWidth)});
+    t.variableColumn(
+        index->desc, text,
+        {argString(key::kTemplate, hstr("IndexCharVar")), argInt(dkey::kTextWidth, textWidth)});
   else if (index)
     t.variableColumn(index->desc, &r.value, {argString(key::kTemplate, hstr("IndexNumVar"))});
   t.column(ctype::kDouble, "NOBSFITTED", &r.fitted);

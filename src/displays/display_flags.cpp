@@ -11,17 +11,28 @@ namespace {
 // The statistics column that shows a criterion, or -1.
 int statsColumnOf(uint8_t criterion) {
   switch (criterion) {
-    case kCritSl: return kStatsSl;
-    case kCritAic: return kStatsAic;
-    case kCritAicc: return kStatsAicc;
-    case kCritSbc: return kStatsSbc;
-    case kCritRsquare: return kStatsRsquare;
-    case kCritAdjRsq: return kStatsAdjRsq;
-    case kCritCp: return kStatsCp;
-    case kCritBic: return kStatsBic;
-    case kCritPress: return kStatsPress;
-    case kCritValidate: return kStatsAse;
-    default: return -1;
+    case kCritSl:
+      return kStatsSl;
+    case kCritAic:
+      return kStatsAic;
+    case kCritAicc:
+      return kStatsAicc;
+    case kCritSbc:
+      return kStatsSbc;
+    case kCritRsquare:
+      return kStatsRsquare;
+    case kCritAdjRsq:
+      return kStatsAdjRsq;
+    case kCritCp:
+      return kStatsCp;
+    case kCritBic:
+      return kStatsBic;
+    case kCritPress:
+      return kStatsPress;
+    case kCritValidate:
+      return kStatsAse;
+    default:
+      return -1;
   }
 }
 

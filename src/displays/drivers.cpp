@@ -51,11 +51,9 @@ int printFitInformation(VsfState* s, SelectionState* sel) {
   const DisplayFlags f = displayFlags(s, sel);
   ZDesign* d = s->lev.design;
   if (d && d->classCount > 0) {
-    if (int rc = printClassLevelInfo(s, workPool(s, sel)); rc != 0)
-      return rc;
+    if (int rc = printClassLevelInfo(s, workPool(s, sel)); rc != 0) return rc;
     if (s->classes.showCoding)
-      if (int rc = printClassLevelCoding(s, workPool(s, sel)); rc != 0)
-        return rc;
+      if (int rc = printClassLevelCoding(s, workPool(s, sel)); rc != 0) return rc;
     zsinglelvl(&s->lev);
   }
   printConstructedEffectInfo(s, s->manager, d);
@@ -90,8 +88,7 @@ int printFitResults(VsfState* s) {
   if (reportStatus(s, sel)) return 0;
   const SelectionOptions& o = s->options;
   if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != 4)
-    hostMsg(kMsgSet, 161,
-            {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
+    hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
   if (sel->aliasedCount != 0) {
     hostMsg(kMsgSet, 236);
     raiseStepCode(s->stepCode, step::kWarning);
@@ -117,8 +114,8 @@ int openSelectedModelGroup(VsfState* s) {
 namespace {
 
 // Summary group: the selection summary, the stop reason and details, and the plots.
-int printSummaryGroup(VsfState* s, SelectionState* sel, ScratchFileObject* file,
-                      int64_t* position, int sampleIndex) {
+int printSummaryGroup(VsfState* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
+                      int sampleIndex) {
   const SelectionOptions& o = s->options;
   void* group = openGroup(s, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
   BestSteps best;

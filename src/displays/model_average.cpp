@@ -67,8 +67,8 @@ int printModelAverage(VsfState* s) {
   void* initial = nullptr;
   if (!refit) {
     if (int rc = printGroupInformation(s); rc != 0) return rc;
-    initial = openGroup(s, "InitialAverage", msgStr(m.refit ? 1221 : 1222),
-                        {argFlag(dkey::kFlag435, 0)});
+    initial =
+        openGroup(s, "InitialAverage", msgStr(m.refit ? 1221 : 1222), {argFlag(dkey::kFlag435, 0)});
   }
   ResampleSet* set = &s->resampling;
   if (s->options.modelAveragingRun && m.details) {

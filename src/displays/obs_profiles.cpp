@@ -30,8 +30,8 @@ int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
   const SelectionOptions& o = s->options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
   const bool separate = bound(s->validation) || bound(s->test);
-  const bool validRow = roles && (sel->validRows > 0 || s->partition.validationRows) &&
-                        !bound(s->validation);
+  const bool validRow =
+      roles && (sel->validRows > 0 || s->partition.validationRows) && !bound(s->validation);
   const bool testRow = roles && (sel->testRows > 0 || s->partition.testRows) && !bound(s->test);
   const bool ignoredRow = roles && sel->noRoleRows > 0;
 

@@ -89,7 +89,8 @@ void stopDisplayClock(VsfState* s) {
 void DataTable::create(std::string_view name, std::vector<OutputArgItem> extras) {
   std::vector<OutputArgItem> items = {argBytes(key::kSystem, "oxs"), argBytes(key::kKind, "data"),
                                       argOutHandle(key::kHandle, &table_),
-                                      argInt(key::kMinusOne, -1), argString(key::kName, hstr(name))};
+                                      argInt(key::kMinusOne, -1),
+                                      argString(key::kName, hstr(name))};
   items.insert(items.end(), extras.begin(), extras.end());
   sendRequest(s_->manager, op::kCreate, std::move(items));
 }
@@ -138,9 +139,9 @@ void DataTable::release(HostString* note) {
 void FactoidTable::create(std::string_view name, std::string_view templatePath, HostString* label,
                           std::vector<OutputArgItem> extras) {
   std::vector<OutputArgItem> items = {
-      argBytes(key::kSystem, "oxs"),        argBytes(key::kKind, "factoid"),
-      argOutHandle(key::kHandle, &table_),  argString(key::kTemplate, hstr(templatePath)),
-      argInt(key::kMinusOne, -1),           argString(key::kName, hstr(name)),
+      argBytes(key::kSystem, "oxs"),       argBytes(key::kKind, "factoid"),
+      argOutHandle(key::kHandle, &table_), argString(key::kTemplate, hstr(templatePath)),
+      argInt(key::kMinusOne, -1),          argString(key::kName, hstr(name)),
       argString(key::kLabel2, label)};
   items.insert(items.end(), extras.begin(), extras.end());
   sendRequest(s_->manager, op::kCreate, std::move(items));
@@ -177,15 +178,15 @@ void groupAttributes(VsfState* s, std::vector<OutputArgItem> items) {
 }
 
 void textLine(VsfState* s, char justify, HostString* text) {
-  sendGroupRequest(s, s->manager, op::kCenteredText,
-                   {argInt(dkey::kTextFlag, 1), argChar(key::kJustify, justify),
-                    argString(key::kText, text)});
+  sendGroupRequest(
+      s, s->manager, op::kCenteredText,
+      {argInt(dkey::kTextFlag, 1), argChar(key::kJustify, justify), argString(key::kText, text)});
 }
 
 void ruleLine(VsfState* s) {
-  sendGroupRequest(s, s->manager, op::kCenteredText,
-                   {argChar(dkey::kRuleChar, '-'), argInt(dkey::kTextFlag, 1),
-                    argInt(dkey::kRule, 1)});
+  sendGroupRequest(
+      s, s->manager, op::kCenteredText,
+      {argChar(dkey::kRuleChar, '-'), argInt(dkey::kTextFlag, 1), argInt(dkey::kRule, 1)});
 }
 
 }  // namespace vsf

@@ -115,8 +115,8 @@ Widths widthsOf(const Context& c, uint8_t* classUsed) {
       for (int k = 0; k < z->allClassCount; ++k)
         if (z->allClass[k] >= 0 && z->allClass[k] < c.d->classCount) classUsed[z->allClass[k]] = 1;
     for (int32_t i = 0; i < columnsShown(c, e); ++i)
-      w.parameter = std::max(
-          w.parameter, parameterText(c, e, columnWithin(c, e, i), w.effect, nullptr, 0));
+      w.parameter =
+          std::max(w.parameter, parameterText(c, e, columnWithin(c, e, i), w.effect, nullptr, 0));
   }
   return w;
 }
@@ -160,8 +160,7 @@ void foldColumns(DataTable& t, int folds, double* values) {
 
 }  // namespace
 
-int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
-                      int32_t* cursor) {
+int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor) {
   if (!seen) {
     for (int32_t e = *effect + 1; e < sel->effectCount; ++e) {
       uint8_t st = sel->states[e];
@@ -172,7 +171,8 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
     *effect = sel->effectCount;
     return 0;
   }
-  const bool group = sel->options && sel->options->method == kMethodGroupLasso && sel->steps.changes;
+  const bool group =
+      sel->options && sel->options->method == kMethodGroupLasso && sel->steps.changes;
   const int32_t* list = group ? sel->steps.changes : sel->steps.effect;
   const int32_t length = group ? sel->changeListLength : sel->stepCount;
   for (int32_t k = *cursor + 1; list && k < length; ++k) {
@@ -194,7 +194,9 @@ int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocato
   const SelectionOptions& o = s->options;
   const Context c{s, sel, s->lev.design};
   const int classCount = c.d ? c.d->classCount : 0;
-  auto take = [&](size_t n) { return allocator ? kernel().poolAlloc(allocator, n, kAllocZero) : nullptr; };
+  auto take = [&](size_t n) {
+    return allocator ? kernel().poolAlloc(allocator, n, kAllocZero) : nullptr;
+  };
   auto* classUsed = static_cast<uint8_t*>(take(std::max(classCount, 1)));
   if (!classUsed) return rc::kMemory;
   const Widths w = widthsOf(c, classUsed);
@@ -225,11 +227,13 @@ int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocato
                {argString(key::kLabel2, hstr(lv.desc ? lv.desc->name : name)),
                 argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
     } else if (lv.desc->type == kVarNumeric) {
-      t.variableColumn(lv.desc, &values[v], {argString(key::kTemplate, hstr("NumVar")),
-                                             argInt(dkey::kDecimals, kOwnFormat)});
+      t.variableColumn(
+          lv.desc, &values[v],
+          {argString(key::kTemplate, hstr("NumVar")), argInt(dkey::kDecimals, kOwnFormat)});
     } else {
-      t.variableColumn(lv.desc, texts[v], {argString(key::kTemplate, hstr("Var")),
-                                           argInt(dkey::kTextWidth, classWidth(lv))});
+      t.variableColumn(
+          lv.desc, texts[v],
+          {argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
     }
   }
   if (o.include) t.column(ctype::kInt, "ForcedIn", &r.forcedIn);
@@ -276,8 +280,8 @@ int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocato
         if (statistics) inference(r.estimate, inv, mse, dfe, &r);
       }
       for (int k = 0; k < folds; ++k)
-        foldValues[k] = sel->foldRecs[k].estimates ? sel->foldRecs[k].estimates[parm]
-                                                   : missingValue('.');
+        foldValues[k] =
+            sel->foldRecs[k].estimates ? sel->foldRecs[k].estimates[parm] : missingValue('.');
       t.row();
     }
   }

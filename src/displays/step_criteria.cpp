@@ -12,18 +12,30 @@ double stepCriterion(const VsfState* s, const SelectionState* sel, uint8_t code,
   const int32_t p = h.sweptColumns ? h.sweptColumns[i] : h.parameters[i];
   auto at = [&](const double* a) { return a ? a[i] : dot; };
   switch (code) {
-    case kCritAic: return critAIC(sse, n, p);
-    case kCritAicc: return critAICC(sse, n, p);
-    case kCritSbc: return critSBC(sse, n, p);
-    case kCritRsquare: return critRSquare(sse, rSquareTotal(s, sel));
-    case kCritAdjRsq: return critAdjRSquare(sse, rSquareTotal(s, sel), n, p, s->options.noInt);
-    case kCritCp: return critCP(sse, n, p, sel->sigma2Full);
-    case kCritBic: return critBIC(sse, n, p, sel->sigma2Full);
-    case kCritPress: return at(h.press);
-    case kCritValidate: return at(h.validAse);
-    case kCritCv: return at(h.cvPress);
-    case kCritCvExternal: return at(h.extCv);
-    default: return dot;
+    case kCritAic:
+      return critAIC(sse, n, p);
+    case kCritAicc:
+      return critAICC(sse, n, p);
+    case kCritSbc:
+      return critSBC(sse, n, p);
+    case kCritRsquare:
+      return critRSquare(sse, rSquareTotal(s, sel));
+    case kCritAdjRsq:
+      return critAdjRSquare(sse, rSquareTotal(s, sel), n, p, s->options.noInt);
+    case kCritCp:
+      return critCP(sse, n, p, sel->sigma2Full);
+    case kCritBic:
+      return critBIC(sse, n, p, sel->sigma2Full);
+    case kCritPress:
+      return at(h.press);
+    case kCritValidate:
+      return at(h.validAse);
+    case kCritCv:
+      return at(h.cvPress);
+    case kCritCvExternal:
+      return at(h.extCv);
+    default:
+      return dot;
   }
 }
 
@@ -37,9 +49,9 @@ int32_t firstSummaryStep(const VsfState* s, const SelectionState* sel) {
 // chose, so that its marker and the selected model agree.
 void computeBestSteps(const VsfState* s, const SelectionState* sel, BestSteps* best) {
   for (int32_t& b : best->step) b = -1;
-  static const uint8_t kCodes[] = {kCritAic,   kCritAicc, kCritSbc,      kCritRsquare,
-                                   kCritAdjRsq, kCritCp,  kCritBic,      kCritPress,
-                                   kCritValidate, kCritCv, kCritCvExternal};
+  static const uint8_t kCodes[] = {kCritAic,      kCritAicc, kCritSbc,       kCritRsquare,
+                                   kCritAdjRsq,   kCritCp,   kCritBic,       kCritPress,
+                                   kCritValidate, kCritCv,   kCritCvExternal};
   const int32_t first = firstSummaryStep(s, sel);
   for (uint8_t c : kCodes) {
     double bestValue = missingValue('.');

@@ -14,8 +14,8 @@ namespace vsf {
 namespace {
 
 void describe(VsfState* s, int level, HostString* text) {
-  groupAttributes(s, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
-                      argString(key::kText, text)});
+  groupAttributes(
+      s, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1), argString(key::kText, text)});
 }
 
 // The entered and removed labels of a step that may change several effects.
@@ -43,8 +43,7 @@ int describeChange(VsfState* s, SelectionState* record, int level, int stepNumbe
   } else if (stepNumber == 0) {
     char* text = nullptr;
     int length = 0;
-    if (int rc = effectListLength(s, record, record->modelPool, &text, &length); rc != 0)
-      return rc;
+    if (int rc = effectListLength(s, record, record->modelPool, &text, &length); rc != 0) return rc;
     if (length > 0)
       describe(s, level, msgStr(r == 0 ? 470 : 469, {trimRight(std::string_view(text, length))}));
   } else if (o.method == kMethodHxGLasso || o.method == kMethodGroupLasso) {
@@ -79,9 +78,9 @@ int printStepRecord(VsfState* s, SelectionState* record, int level, int stepNumb
                           {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Step")),
                            argDouble(dkey::kNumber, stepNumber), argFlag(dkey::kFlag435, 1)});
   if (f.detailsText) {
-    groupAttributes(s, {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1),
-                        argInt(key::kMinusOne, -1),
-                        argString(key::kText, msgStr(450 + o.method, {stepNumber}))});
+    groupAttributes(
+        s, {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1), argInt(key::kMinusOne, -1),
+            argString(key::kText, msgStr(450 + o.method, {stepNumber}))});
     if (int rc = describeChange(s, record, level + 1, stepNumber, r); rc != 0) return rc;
   }
   const StepDetailTables& t = o.stepTables;

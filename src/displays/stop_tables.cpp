@@ -25,9 +25,12 @@ std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
   const SelectionOptions& o = s->options;
   const double sle = o.entryLevel, sls = o.stayLevel;
   switch (reason) {
-    case 1: return msgText(600, {static_cast<long long>(stepCount)});
-    case 2: return msgText(601, {static_cast<long long>(o.steps)});
-    case 3: return msgText(602, {static_cast<long long>(o.stopSteps)});
+    case 1:
+      return msgText(600, {static_cast<long long>(stepCount)});
+    case 2:
+      return msgText(601, {static_cast<long long>(o.steps)});
+    case 3:
+      return msgText(602, {static_cast<long long>(o.stopSteps)});
     case 4:
       if (o.stop != kCritSl) {
         int m = criterionStopMessage(o.stop);
@@ -36,21 +39,28 @@ std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
       switch (o.method) {
         case kMethodForward:
         case kMethodLar:
-        case kMethodLarLs: return msgText(603, {sle});
-        case kMethodBackward: return msgText(605, {sls});
+        case kMethodLarLs:
+          return msgText(603, {sle});
+        case kMethodBackward:
+          return msgText(605, {sls});
         case kMethodStepwise:
         case kMethodLasso:
         case kMethodLassoLs:
         case kMethodElasticNet:
-        case kMethodElasticNetLs: return msgText(604, {sle, sls});
-        default: return std::string();
+        case kMethodElasticNetLs:
+          return msgText(604, {sle, sls});
+        default:
+          return std::string();
       }
-    case 5: return msgText(614, {static_cast<long long>(o.maxSteps)});
+    case 5:
+      return msgText(614, {static_cast<long long>(o.maxSteps)});
     case 6:
     case 7:
-    case 8: return msgText(609 + reason);
+    case 8:
+      return msgText(609 + reason);
     case 10:
-    case 11: return msgText(608 + reason);
+    case 11:
+      return msgText(608 + reason);
     case 12:
       if (o.steps) hostMsg(kMsgSet, 156, {static_cast<long long>(o.steps), sle, sls});
       return msgText(604, {sle, sls});
@@ -60,8 +70,10 @@ std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
     case 14:
     case 15:
     case 16:
-    case 17: return msgText(609 + reason);
-    default: return std::string();
+    case 17:
+      return msgText(609 + reason);
+    default:
+      return std::string();
   }
 }
 

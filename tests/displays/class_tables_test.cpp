@@ -110,7 +110,8 @@ TEST(ParameterEstimates, ClassLevelsStatisticsAndAliasedColumns) {
   EXPECT_EQ(intercept["g"], "");
   EXPECT_EQ(intercept["StdErr"], 0.5);
   EXPECT_EQ(intercept["tValue"], 20.0);
-  EXPECT_NEAR(cellNumber(intercept["Probt"]), 4.07391832867492e-08, 1e-20);  // R: 2*pt(20, 8, lower=FALSE)
+  EXPECT_NEAR(cellNumber(intercept["Probt"]), 4.07391832867492e-08,
+              1e-20);  // R: 2*pt(20, 8, lower=FALSE)
   const Json& a = t["rows"][1];
   EXPECT_EQ(a["Effect"], "g");
   EXPECT_EQ(a["g"], "a");
@@ -123,7 +124,8 @@ TEST(ParameterEstimates, ClassLevelsStatisticsAndAliasedColumns) {
   EXPECT_EQ(cellMissing(b["StdErr"]), ".");
   EXPECT_EQ(cellMissing(b["Probt"]), ".");
   bool gColumn = false;
-  for (const Json& c : t["columns"]) gColumn = gColumn || (c["name"] == "g" && c["template"] == "Var");
+  for (const Json& c : t["columns"])
+    gColumn = gColumn || (c["name"] == "g" && c["template"] == "Var");
   EXPECT_TRUE(gColumn);
 }
 

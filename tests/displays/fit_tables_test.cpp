@@ -59,8 +59,9 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   Csv stats = readDisplayFixture(std::string("displays_") + c.name + "_fit.csv");
   Json f = oneTable(doc, "FitStatistics");
   const std::map<std::string, std::string> labels = {
-      {"rootmse", "Root MSE"}, {"mean", "Dependent Mean"}, {"rsq", "R-Square"},
-      {"adjrsq", "Adj R-Sq"},  {"aic", "AIC"},             {"aicc", "AICC"},
+      {"rootmse", "Root MSE"}, {"mean", "Dependent Mean"},
+      {"rsq", "R-Square"},     {"adjrsq", "Adj R-Sq"},
+      {"aic", "AIC"},          {"aicc", "AICC"},
       {"sbc", "SBC"}};
   for (size_t r = 0; r < stats.rows.size(); ++r) {
     const std::string label = labels.at(stats.text(r, "statistic"));
@@ -80,8 +81,8 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   for (const Json& row : pe["rows"]) {
     const std::string effect = row["Effect"];
     const size_t r = expected.at({effect, seen[effect]++});
-    const std::string at = std::string(c.name) + " " + effect + " column " +
-                           std::to_string(seen[effect] - 1);
+    const std::string at =
+        std::string(c.name) + " " + effect + " column " + std::to_string(seen[effect] - 1);
     const bool aliased = std::isnan(parms.number(r, "estimate"));
     EXPECT_EQ(row["DF"], aliased ? 0 : 1) << at;
     expectNear(cellNumber(row["Estimate"]), aliased ? 0.0 : parms.number(r, "estimate"), 1e-9,

@@ -106,24 +106,46 @@ TEST(ModelInfo, RowsFollowTheOptions) {
     std::function<void(VsfState&)> set;
     std::vector<std::string> present, absent;
   } cases[] = {
-      {"forward SL", [](VsfState& v) { v.options.method = kMethodForward, v.options.select = kCritSl; },
-       {"Entry Significance Level (SLE)"}, {"Stay Significance Level (SLS)"}},
-      {"stepwise SL", [](VsfState& v) { v.options.method = kMethodStepwise, v.options.stop = kCritSl; },
-       {"Entry Significance Level (SLE)", "Stay Significance Level (SLS)"}, {}},
-      {"backward SL", [](VsfState& v) { v.options.method = kMethodBackward, v.options.select = kCritSl; },
-       {"Stay Significance Level (SLS)"}, {"Entry Significance Level (SLE)"}},
-      {"none", [](VsfState& v) { v.options.method = kMethodNone; },
-       {"Selection Method"}, {"Select Criterion", "Stop Criterion", "Effect Hierarchy Enforced"}},
-      {"adaptive gamma 1", [](VsfState& v) { v.options.method = kMethodLasso, v.options.adaptive = 1; },
-       {"Selection Method"}, {"Adaptive Exponent"}},
+      {"forward SL",
+       [](VsfState& v) { v.options.method = kMethodForward, v.options.select = kCritSl; },
+       {"Entry Significance Level (SLE)"},
+       {"Stay Significance Level (SLS)"}},
+      {"stepwise SL",
+       [](VsfState& v) { v.options.method = kMethodStepwise, v.options.stop = kCritSl; },
+       {"Entry Significance Level (SLE)", "Stay Significance Level (SLS)"},
+       {}},
+      {"backward SL",
+       [](VsfState& v) { v.options.method = kMethodBackward, v.options.select = kCritSl; },
+       {"Stay Significance Level (SLS)"},
+       {"Entry Significance Level (SLE)"}},
+      {"none",
+       [](VsfState& v) { v.options.method = kMethodNone; },
+       {"Selection Method"},
+       {"Select Criterion", "Stop Criterion", "Effect Hierarchy Enforced"}},
+      {"adaptive gamma 1",
+       [](VsfState& v) { v.options.method = kMethodLasso, v.options.adaptive = 1; },
+       {"Selection Method"},
+       {"Adaptive Exponent"}},
       {"adaptive gamma 2",
-       [](VsfState& v) { v.options.method = kMethodLasso, v.options.adaptive = 1, v.options.adaptiveGamma = 2; },
-       {"Adaptive Exponent"}, {}},
-      {"fraction seed", [](VsfState& v) { v.partition.trainFraction = 0.7; }, {"Random Number Seed"}, {}},
-      {"whole data", [](VsfState& v) { v.partition.trainFraction = 1.0; }, {}, {"Random Number Seed"}},
+       [](VsfState& v) {
+         v.options.method = kMethodLasso, v.options.adaptive = 1, v.options.adaptiveGamma = 2;
+       },
+       {"Adaptive Exponent"},
+       {}},
+      {"fraction seed",
+       [](VsfState& v) { v.partition.trainFraction = 0.7; },
+       {"Random Number Seed"},
+       {}},
+      {"whole data",
+       [](VsfState& v) { v.partition.trainFraction = 1.0; },
+       {},
+       {"Random Number Seed"}},
       {"random folds",
-       [](VsfState& v) { v.partition.trainFraction = 1.0, v.options.cvMethod = 1, v.options.kfold = 1; },
-       {"Random Number Seed", "Cross Validation Method", "Number of Folds"}, {}},
+       [](VsfState& v) {
+         v.partition.trainFraction = 1.0, v.options.cvMethod = 1, v.options.kfold = 1;
+       },
+       {"Random Number Seed", "Cross Validation Method", "Number of Folds"},
+       {}},
   };
   for (const Case& c : cases) {
     OutputCapture out;
@@ -194,9 +216,8 @@ TEST(ObsProfiles, RowsByRolesAndFrequencies) {
                                "Number of Observations Read", "Number of Observations Used",
                                "Number of Observations Used for Training",
                                "Number of Observations Used for Validation",
-                               "Number of Observations Used for Testing",
-                               "Sum of Frequencies Read", "Sum of Frequencies Used",
-                               "Sum of Frequencies Used for Training",
+                               "Number of Observations Used for Testing", "Sum of Frequencies Read",
+                               "Sum of Frequencies Used", "Sum of Frequencies Used for Training",
                                "Sum of Frequencies Used for Validation",
                                "Sum of Frequencies Used for Testing"}));
     EXPECT_EQ(t["rows"][3]["N"], 0.0);
@@ -231,7 +252,9 @@ TEST(PerfSettings, ThreadCounts) {
     int32_t requested, cpus;
     std::vector<std::string> labels;
   } cases[] = {
-      {4, 8, {"Execution Mode", "Number of Threads Requested", "Number of Processors", "Crossproducts"}},
+      {4,
+       8,
+       {"Execution Mode", "Number of Threads Requested", "Number of Processors", "Crossproducts"}},
       {8, 8, {"Execution Mode", "Number of Threads", "Crossproducts"}},
   };
   for (const Case& c : cases) {
@@ -254,13 +277,19 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
     double screening, levelization;
     std::vector<std::string> rows;
   } cases[] = {
-      {false, 0, 0.1,
+      {false,
+       0,
+       0.1,
        {"Setup and Parsing", "Levelization", "Reading the Data", "Model Selection", "Cleanup",
         "Other", "Total"}},
-      {false, 0.5, -1,
+      {false,
+       0.5,
+       -1,
        {"Setup and Parsing", "Levelization", "Candidate Screening", "Reading the Data",
         "Model Selection", "Cleanup", "Other", "Total"}},
-      {true, 0, 0.1,
+      {true,
+       0,
+       0.1,
        {"Setup and Parsing", "Levelization", "Reading the Data", "Model Selection",
         "Display Tables", "Cleanup", "Other", "Total"}},
   };

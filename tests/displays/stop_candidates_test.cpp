@@ -149,7 +149,8 @@ TEST(Candidates, LimitAndTitle) {
     int32_t limit;
     size_t rows;
     const char* title;
-  } cases[] = {{3, 3, "Best 3 Entry Candidates"}, {10, 10, "Entry Candidates"},
+  } cases[] = {{3, 3, "Best 3 Entry Candidates"},
+               {10, 10, "Entry Candidates"},
                {2147483647, 10, "Entry Candidates"}};
   for (const Case& c : cases) {
     CandidateSetup setup(kCritSbc, c.limit, false);

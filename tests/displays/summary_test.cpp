@@ -16,8 +16,8 @@ Json summaryOf(DisplayFit& fit, OutputCapture& out, bool graphics) {
   VsfState& v = fit.vsf();
   v.manager = out.manager();
   v.graphicsOn = graphics;
-  for (int c : {kStatsRsquare, kStatsAdjRsq, kStatsAic, kStatsAicc, kStatsSbc, kStatsFValue,
-                kStatsSl})
+  for (int c :
+       {kStatsRsquare, kStatsAdjRsq, kStatsAic, kStatsAicc, kStatsSbc, kStatsFValue, kStatsSl})
     v.options.stats[c] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
@@ -58,7 +58,8 @@ TEST_P(ForwardPath, RowsMatchTheNestedFitsOfR) {
                             : c == std::string("AIC")    ? "aic"
                             : c == std::string("AICC")   ? "aicc"
                                                          : "sbc";
-      EXPECT_NEAR(cellNumber(row[c]), path.number(r, fixture), 1e-9 * std::fabs(path.number(r, fixture)) + 1e-12)
+      EXPECT_NEAR(cellNumber(row[c]), path.number(r, fixture),
+                  1e-9 * std::fabs(path.number(r, fixture)) + 1e-12)
           << at << " " << c;
     }
     if (r > 0) {
@@ -69,7 +70,8 @@ TEST_P(ForwardPath, RowsMatchTheNestedFitsOfR) {
     }
   }
   EXPECT_EQ(t["rows"][0]["EffectEntered"], "Intercept");
-  EXPECT_EQ(t["rows"][1]["EffectEntered"], fit.labels()[std::stoi(path.text(1, "effects").substr(2))]);
+  EXPECT_EQ(t["rows"][1]["EffectEntered"],
+            fit.labels()[std::stoi(path.text(1, "effects").substr(2))]);
 }
 
 // The markers sit on the best step whether graphics are on or not; graphics only add the
@@ -150,7 +152,8 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   EXPECT_EQ(cellMissing(t["rows"][0]["FValue"]), "-");
   EXPECT_EQ(cellMissing(t["rows"][2]["ProbF"]), "-");
   for (const Json& c : t["columns"]) EXPECT_NE(c["name"], "EffectEntered");
-  EXPECT_EQ(t.value("note", ""), "Effects dropped before the first step as linearly dependent are listed at Step 0.");
+  EXPECT_EQ(t.value("note", ""),
+            "Effects dropped before the first step as linearly dependent are listed at Step 0.");
 }
 
 // A step with no error left: AIC, AICC and SBC are the special missing value M, R-square 1.

@@ -105,7 +105,8 @@ struct FixedCase {
 // Needs the data pass and fitModel (SELECTION=NONE), which are built on another branch.
 TEST(DisplaysEndToEnd, DISABLED_FixedModelTablesMatchLm) {
   const FixedCase cases[] = {
-      {"mtcars", "proc varsifter data=mtcars; model mpg = wt hp qsec / selection=none; run;",
+      {"mtcars",
+       "proc varsifter data=mtcars; model mpg = wt hp qsec / selection=none; run;",
        {"Intercept", "wt", "hp", "qsec"}},
       {"mtcars_noint",
        "proc varsifter data=mtcars; model mpg = wt hp / noint selection=none; run;",
@@ -153,7 +154,7 @@ TEST(DisplaysEndToEnd, DISABLED_ClassLevelsFollowOrder) {
   };
   for (const Case& c : cases) {
     CommandRun r = runProgram(std::string("proc varsifter data=mtcars; ") + c.classStatement +
-                       " model mpg = cyl wt / selection=none; run;");
+                              " model mpg = cyl wt / selection=none; run;");
     ASSERT_EQ(r.status, 0) << r.output;
     Json t = table(r, "ClassLevelInfo");
     EXPECT_EQ(t["rows"][0]["Class"], "cyl");
@@ -175,11 +176,11 @@ TEST(DisplaysEndToEnd, DISABLED_ObservationCountsByRole) {
     labels.push_back(row["Label"]);
     if (labels.size() >= 3) parts += row["N"].get<double>();
   }
-  EXPECT_EQ(labels, (std::vector<std::string>{
-                        "Number of Observations Read", "Number of Observations Used",
-                        "Number of Observations Used for Training",
-                        "Number of Observations Used for Validation",
-                        "Number of Observations Used for Testing"}));
+  EXPECT_EQ(labels,
+            (std::vector<std::string>{"Number of Observations Read", "Number of Observations Used",
+                                      "Number of Observations Used for Training",
+                                      "Number of Observations Used for Validation",
+                                      "Number of Observations Used for Testing"}));
   EXPECT_EQ(t["rows"][0]["N"], 442.0);
   EXPECT_EQ(t["rows"][1]["N"], 442.0);
   EXPECT_EQ(parts, 442.0);
@@ -192,8 +193,8 @@ TEST(DisplaysEndToEnd, DISABLED_ForwardSelectionTablesInTheirGroups) {
       "proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / selection=forward"
       " details=steps; run;");
   ASSERT_EQ(r.status, 0) << r.output;
-  for (const char* name : {"ModelInfo", "NObs", "SelectionSummary", "StopReason",
-                           "SelectedEffects", "ANOVA", "FitStatistics"})
+  for (const char* name : {"ModelInfo", "NObs", "SelectionSummary", "StopReason", "SelectedEffects",
+                           "ANOVA", "FitStatistics"})
     table(r, name);
   Json summary = table(r, "SelectionSummary");
   int markers = 0;
