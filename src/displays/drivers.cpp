@@ -158,8 +158,7 @@ int printSelectionResults(VsfState* s, SelectionState* sel, ScratchFileObject* f
   const bool optimizer = m == kMethodHxLasso || m == kMethodHxGLasso;
   if (!optimizer) {
     if (int rc = printSummaryGroup(s, sel, file, position, sampleIndex); rc != 0) return rc;
-    if (!s->groupObject)
-      if (int rc = openSelectedModelGroup(s); rc < 0) return rc;
+    openSelectedModelGroup(s);  // once per BY group; a refusal has gone to zrcabort
     restoreSelectedStep(sel);
     if (int rc = printSelectedModelNote(s, sel, workPool(s, sel), sel->stop.reason); rc != 0)
       return rc;
