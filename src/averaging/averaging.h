@@ -22,6 +22,8 @@ struct RefitSettings {
   int32_t forcedEffects = 0, include = 0;
 };
 
+struct ScratchFileObject;
+
 struct ResampleSet {
   ResampleWork* work = nullptr;
   int32_t recordCount = 0;
@@ -48,5 +50,16 @@ int setEffectsMacroVars(VsfState* state, int byGroupCount);
 int setModelMacroVars(VsfState* state, SelectionState* sel);
 int writeOutDesignPass(VsfState* state);
 int writeOutputByGroup(VsfState* state, SelectionState* sel, void* sampling, int seed);
+
+// What the model-averaging output driver reads of the resample records: each record's sample
+// count and the scratch file its samples' step histories and selections were written to.
+int32_t resampleSampleCount(const ResampleSet* set, int32_t record);
+ScratchFileObject* resampleFile(const ResampleSet* set, int32_t record);
+// The averaged tables over the samples' file and the averaging's table record.
+int printEffectSelectPct(VsfState* state, ScratchFileObject* samples, void* table, int flag);
+int printModelSelectFreq(VsfState* state, ScratchFileObject* samples, void* table);
+int printAvgParmEst(VsfState* state, ScratchFileObject* samples, void* table, int flag);
+// The averaging's table record, null when there is none.
+void* averagingTables(VsfState* state);
 
 }  // namespace vsf

@@ -16,5 +16,11 @@ int setEffectsMacroVars(VsfState*, int) { return 0; }
 int setModelMacroVars(VsfState*, SelectionState*) { return 0; }
 int writeOutDesignPass(VsfState*) { return 0; }
 int writeOutputByGroup(VsfState*, SelectionState*, void*, int) { return 0; }
+int32_t resampleSampleCount(const ResampleSet*, int32_t) { return 0; }
+ScratchFileObject* resampleFile(const ResampleSet*, int32_t) { return nullptr; }
+int printEffectSelectPct(VsfState*, ScratchFileObject*, void*, int) { return 0; }
+int printModelSelectFreq(VsfState*, ScratchFileObject*, void*) { return 0; }
+int printAvgParmEst(VsfState*, ScratchFileObject*, void*, int) { return 0; }
+void* averagingTables(VsfState*) { return nullptr; }
 
 }  // namespace vsf

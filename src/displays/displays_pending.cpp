@@ -1,15 +1,16 @@
-// Display services that show nothing until the display tables exist.
-#include "displays/displays.h"
+// Display tables that show nothing until their builders exist.
+#include "displays/displays_internal.h"
 
 namespace vsf {
 
-int printModelInfo(VsfState*) { return 0; }
-int printPerfSettings(VsfState*) { return 0; }
-int printTiming(VsfState*) { return 0; }
-int printFitResults(VsfState*) { return 0; }
-int printModelAverage(VsfState*) { return 0; }
 int printParameterNames(VsfState*, SelectionState*) { return 0; }
-void openSelectedModelGroup(VsfState*) {}
-void printUtilInfo(VsfState*) {}
+
+int printDimensions(VsfState*, SelectionState*) { return 0; }
+int printScreeningInfo(VsfState*, SelectionState*) { return 0; }
+int printSisCorrelation(VsfState*, SelectionState*) { return 0; }
+int printElasticNetParaSummary(VsfState*, SelectionState*) { return 0; }
+int printElasticNetTuneL2(VsfState*, SelectionState*) { return 0; }
+int printCvExternal(VsfState*, SelectionState*) { return 0; }
+int printConstructedEffectInfo(VsfState*, void*, ZDesign*) { return 0; }
 
 }  // namespace vsf

@@ -370,7 +370,7 @@ struct RawText {
   int32_t length = 0;
 };
 
-// Where one fetch puts the current observation's values; the fetch's letter spec says which
+// Where one fetch puts the current observation's values; the fetch's letter codes say which
 // of these it fills ('z' values, 'c' formatted, 'u' numeric raw, 'b' character raw,
 // 'y' responses, 'w' weight, 'f' frequency). Unused targets stay null.
 struct FetchTargets {

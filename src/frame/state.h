@@ -32,6 +32,17 @@ struct ExtensionSet {
 struct PhaseTimers {
   double mark = 0, fitStart = 0, stepStart = 0;
   double setup = 0, dataPass = 0, levelization = 0, selection = 0, output = 0, cleanup = 0;
+  // The display tables: the start of the table being built and the time of all of them.
+  double displayStart = 0, display = 0;
+  // Phases the Timing table shows when they ran: screening, model averaging, and under
+  // ALLDETAILS$ the crossproduct passes, the candidate trials and the step recording.
+  double screening = 0, averaging = 0, passes = 0, trials = 0, recording = 0;
+};
+
+// One step's label for the plots (made by the graphs from the step history).
+struct StepLabel {
+  const char* text = nullptr;
+  int16_t length = 0;
 };
 
 // Data-set binding of VALDATA= or TESTDATA=.
@@ -168,6 +179,11 @@ struct VsfState {
   int32_t largestColumnCount = 0;
   StoredModelSums modelSums;
   int32_t* refitFirstColumns = nullptr;  // the layout's first columns, kept for the refit
+
+  // Displays.
+  StepLabel* stepLabels = nullptr;  // one per step, from the graphs
+  int32_t stepLabelWidth = 0;
+  uint8_t refitPass = 0;  // the refit pass of model averaging prints
 };
 
 }  // namespace vsf

@@ -32,7 +32,11 @@ double trialPoint(double u) { return 1 / (1 + std::exp(-u)); }
 
 }  // namespace
 
-// Fallback search; x is the result on success.
+// Fallback search; x is the result on success. Bracketing steps in the log-odds double from 1:
+// for shapes below 0.1 the AS 109 start can lie hundreds of log-odds units from the quantile
+// (Beta(0.01, 0.01) at p = 0.1: -161), out of reach of unit steps. The secant steps keep the
+// bracket and bisect it when the secant leaves it, since the log-odds of F is nearly flat
+// between the two tails when both shapes are small.
 int zbetainvx(BetaDistRec* rec) {
   bool lower = wantLower(rec);
   double target = lower ? rec->p : rec->q;
@@ -48,13 +52,15 @@ int zbetainvx(BetaDistRec* rec) {
   bool bracketed = false;
   for (int i = 0; i < 30 && !bracketed; ++i) {
     uA = uB, lA = lB;
-    uB += dir;
+    uB += dir * std::ldexp(1.0, i);
     if (!tailsAt(rec, trialPoint(uB), &lo, &up)) return 1;
+    if (rec->clamp) uB = std::log(rec->x / (1 - rec->x));  // the end of the range
     lB = lo - up;
     bracketed = (lA - goal) * (lB - goal) <= 0;
     if (!bracketed && rec->clamp) return 1;  // the end of the range is still on the wrong side
   }
   if (!bracketed) return 1;
+  double uLo = uA, lLo = lA, uHi = uB;  // the goal lies between the log-odds at uLo and uHi
   double scale = std::fabs(goal) > 1 ? std::fabs(goal) : 1.0;
   for (int i = 0; i < 30; ++i) {
     if (std::fabs(lA - lB) < rec->searchTol * scale) {
@@ -64,9 +70,15 @@ int zbetainvx(BetaDistRec* rec) {
       return 0;
     }
     double uNew = uB + (goal - lB) * (uA - uB) / (lA - lB);
+    if (!(uNew > std::fmin(uLo, uHi) && uNew < std::fmax(uLo, uHi))) uNew = (uLo + uHi) / 2;
     uA = uB, lA = lB, uB = uNew;
     if (!tailsAt(rec, trialPoint(uB), &lo, &up)) return 1;
     lB = lo - up;
+    if ((lB - goal) * (lLo - goal) > 0) {
+      uLo = uB, lLo = lB;
+    } else {
+      uHi = uB;
+    }
   }
   return 1;
 }

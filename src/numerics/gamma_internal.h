@@ -7,6 +7,8 @@ namespace vsf {
 struct GammaDistRec;
 struct RootSolveRec;
 
+// ln(1 + d) - d, accurate also where the two nearly cancel (d > -1).
+double log1pmx(double d);
 // Log density of shape a at x > 0 (the Stirling form near the mode of a large shape).
 double gammaLogDensity(double x, double a);
 // ln(1 - e^l), the log-of-zero floor when e^l rounds to 1.

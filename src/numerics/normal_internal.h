@@ -3,7 +3,8 @@
 
 namespace vsf::num {
 
-// erfc(y) for y >= 0 (Cody's three ranges).
-double erfcPositive(double y);
+// erfc(y) for y >= 0 (Cody's three ranges), given also x = y sqrt 2 >= 0, from which the
+// factor e^(-y^2) is computed.
+double erfcPositive(double y, double x);
 
 }  // namespace vsf::num

@@ -338,8 +338,11 @@ int zrngtf(RngState* rng, double df);
 int zrngtrif(RngState* rng, double h);
 int zrnguniff(RngState* rng);
 int zrngweibf(RngState* rng, double a, double b);
-// The seed of resample record `index`: the procedure seed plus the index, wrapped into
-// 1..2147483646; 0 (make one) when the procedure seed is 0.
+// The seed of resample work record `index`: the procedure seed plus the index, wrapped into
+// 1..2147483646; 0 (make one) when the procedure seed is 0. Callers (the frame's resample
+// set-up) pass the procedure seed as zsysrand settled it (mode 1, so SEED=0 has already become
+// the clock's seed) and the record's 0-based index, and store the result as the record's
+// RngState::seed before zrnginit.
 int32_t zrngrecseed(int32_t procedureSeed, int32_t index);
 
 // Settles the procedure seed (mode 1) or records the generator's end state in SYSRANEND

@@ -11,7 +11,9 @@ namespace vsf {
 
 using namespace num;
 
-// Cody and Waite's rational approximation on a single-step reduction by ln 2.
+// Cody and Waite's rational approximation. The reduction by ln 2 takes ln 2 in two parts, the
+// first (355/512) short enough that n times it and x minus that are exact: one rounded
+// constant cost n * 2.3e-17 relative (8e-14 near x = -700, 1.5e-14 in the normal tail at -30).
 double zexp(double x) {
   if (isNan(x)) return x;  // a missing value never reaches the integer conversion
   if (x > 709.78271289339) raiseFault(fault::kOverflow);
@@ -19,7 +21,7 @@ double zexp(double x) {
   if (std::fabs(x) < 2.710505e-20) return 1.0;
   int n = static_cast<int>(std::trunc(std::fabs(x) * 1.4426950408889634 + 0.5));
   if (x < 0) n = -n;
-  double g = x + n * -0.6931471805599453;
+  double g = (x - n * 0.693359375) - n * -2.1219444005469058277e-4;
   double z = g * g;
   double p = g * ((1.6520330026827912e-5 * z + 0.006943600015117929) * z + 0.25);
   double q = (0.0004958628849054413 * z + 0.05555386669690012) * z + 0.5;

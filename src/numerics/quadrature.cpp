@@ -43,7 +43,7 @@ class Trapezoid {
     return (r_->kind != 1 && point == r_->lower) || (r_->kind == 3 && point == r_->upper);
   }
   bool term(double s, double prevTerm, double* out);
-  bool rescale(double* a, double* b, double* c);
+  bool rescale(double* prev1, double* prev2);
   bool sweep(int sign, int* count);
   bool pass();
   double comparable(double estimate) const {
@@ -76,33 +76,35 @@ bool Trapezoid::term(double s, double prevTerm, double* out) {
   return true;
 }
 
-// Brings the running values to the integrand's newest scale exponent.
-bool Trapezoid::rescale(double* a, double* b, double* c) {
+// Brings the running values and the previous terms to the integrand's newest scale exponent.
+// The term just evaluated already has it: rescaling that one too undervalued every term at
+// which the scale rose, an O(h) error that kept the passes from ever agreeing.
+bool Trapezoid::rescale(double* prev1, double* prev2) {
   if (!r_->scaling || r_->fScale == r_->scale) return true;
   double e = -static_cast<double>(static_cast<long long>(r_->fScale) - r_->scale) * r_->logBase;
   if (e > kExpOver) return false;
   double factor = e < kExpUnder ? 0.0 : zexp(e);
   r_->sum *= factor, r_->estimate *= factor, mid_ *= factor, centre_ *= factor, old_ *= factor;
-  *a *= factor, *b *= factor;
-  if (c) *c *= factor;
+  r_->reference *= factor;
+  *prev1 *= factor, *prev2 *= factor;
   r_->scale = r_->fScale;
   return true;
 }
 
 // First sweep away from the start; count becomes the number of terms used.
 bool Trapezoid::sweep(int sign, int* count) {
-  double p1 = kBig, p2 = kBig;
+  double p1 = 0, p2 = 0;  // the two previous magnitudes; they count as kBig until there
   for (int k = 1; k <= kFirstSweep; ++k) {
     double t;
-    if (!term(position(sign, k * r_->h), p1 == kBig ? 0.0 : p1, &t)) return false;
-    if (!rescale(&p1, &p2, &t)) return false;
+    if (!term(position(sign, k * r_->h), p1, &t)) return false;
+    if (!rescale(&p1, &p2)) return false;
     r_->sum += t;
     r_->lastTerm = t;
     if (std::fabs(r_->sum) > kBig) {
       r_->overflow = 1;
       return false;
     }
-    bool small = p1 + p2 + std::fabs(t) <= std::fabs(r_->termThreshold * r_->sum);
+    bool small = k >= 3 && p1 + p2 + std::fabs(t) <= std::fabs(r_->termThreshold * r_->sum);
     p2 = p1, p1 = std::fabs(t);
     if (small) {
       *count = k;
@@ -118,13 +120,13 @@ bool Trapezoid::pass() {
   double h = r_->step;
   mid_ = 0;
   old_ = r_->estimate;
-  double prev = 0, dummy = 0;
   for (int side = 0; side < 2; ++side) {
     int sign = side == 0 ? 1 : -1;
+    double prev = 0, unused = 0;
     for (int j = 0; j <= perPass_[side]; ++j) {
       double t;
       if (!term(position(sign, (j + 0.5) * h), prev, &t)) return false;
-      if (!rescale(&prev, &dummy, &t)) return false;
+      if (!rescale(&prev, &unused)) return false;
       mid_ += t;
       prev = t;
       if (std::fabs(mid_) > kBig) {

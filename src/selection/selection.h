@@ -405,5 +405,8 @@ void refreshCandidateTable(VsfState* state);
 int writeResultHeader(SelectionState* sel);
 // Installs the provider's six operations.
 void zsscpset(SscpProvider* provider);
+// Reads the step history at the state's stream position into a cleared state whose model
+// pool and options are set; 0, -2, or the failed read's code.
+[[nodiscard]] int readStepHistory(SelectionState* sel);
 
 }  // namespace vsf

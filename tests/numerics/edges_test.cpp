@@ -86,17 +86,27 @@ TEST(GammaEdges, CodesAndSpecialPoints) {
   EXPECT_EQ(zgammalpdf(-1, 2, &out), 1);
 }
 
-// Open: the quadrature fallback still fails (code 1) at x = 3, a = 0.7.
-TEST(GammaEdges, DISABLED_QuadratureMatchesSeries) {
-  // The quadrature gives the same tails as the series and leaves the shape as it was.
-  GammaDistRec a, b;
-  a.x = b.x = 3, a.a = b.a = 0.7, a.tol = b.tol = 1e-14;
-  ASSERT_EQ(zgammainc(&a), 0);
-  ASSERT_EQ(zgammaser(&b), 0);
-  EXPECT_NEAR(a.logUpper, b.logUpper, 1e-9);
-  EXPECT_NEAR(a.logLower, b.logLower, 1e-9);
-  EXPECT_NEAR(a.logDensity, b.logDensity, 1e-12);
-  EXPECT_EQ(b.a, 0.7);
+TEST(GammaEdges, QuadratureMatchesSeries) {
+  // The quadrature gives the series' tails and leaves the caller's shape in the record, also
+  // for x above the mode (the integrand falls from the lower limit on) and at the default
+  // tolerance.
+  struct Case {
+    double a, x, tol;
+  } cases[] = {{0.7, 3, 1e-14}, {1.5, 0.5, 0}, {5, 20, 0}, {0.7, 3, 0}, {1, 1, 0}};
+  for (const Case& c : cases) {
+    GammaDistRec a, b;
+    a.x = b.x = c.x, a.a = b.a = c.a, a.tol = b.tol = std::fmax(c.tol, 8.881784197001256e-16);
+    ASSERT_EQ(zgammainc(&a), 0);
+    ASSERT_EQ(zgammaser(&b), 0) << c.a << " " << c.x;
+    EXPECT_NEAR(a.logUpper, b.logUpper, 1e-13) << c.a << " " << c.x;
+    EXPECT_NEAR(a.logLower, b.logLower, 1e-13) << c.a << " " << c.x;
+    EXPECT_NEAR(a.logDensity, b.logDensity, 1e-13) << c.a << " " << c.x;
+    EXPECT_EQ(b.a, c.a);
+    EXPECT_EQ(b.quad, nullptr);
+  }
+  GammaDistRec bad;
+  bad.x = 0, bad.a = 2, bad.tol = 1e-14;
+  EXPECT_EQ(zgammaser(&bad), 1);
 }
 
 int expNeg(double t, void*, double* v) {
@@ -117,6 +127,30 @@ TEST(Quadrature, ExponentialAndFailures) {
   TrapezoidRec zero = r;
   zero.integrand = [](double, void*, double* out) { return *out = 0, 0; };
   EXPECT_EQ(zdistkern(&zero, &v), 1);  // a centre term of 0 fails at once
+}
+
+// e^(40 - t) with its own scale exponent, as the quadrature's callers keep it.
+int scaledExp(double t, void* context, double* v) {
+  auto* r = static_cast<TrapezoidRec*>(context);
+  double l = 40 - t;
+  if (l > r->fScale) r->fScale = static_cast<int32_t>(l);
+  *v = std::exp(l - r->fScale);
+  return 0;
+}
+
+TEST(Quadrature, ScaleRisingDuringTheSweeps) {
+  // Started far to the right, the downward sweep raises the scale at almost every term; a term
+  // rescaled twice is undervalued and the passes then never agree.
+  for (double start : {1.0, 60.0}) {
+    TrapezoidRec r;
+    r.tol = 1e-14, r.kind = 2, r.lower = 0, r.start = start, r.h = 0.5, r.maxPasses = 30;
+    r.mode = 1, r.scaling = 1, r.base = 2.718281828459045, r.scaledConvergence = 1;
+    r.scale = r.fScale = -2147483647;
+    r.integrand = scaledExp, r.context = &r;
+    double v;
+    ASSERT_EQ(zdistkern(&r, &v), 0) << start;
+    EXPECT_NEAR(std::log(v) + r.scale, 40, 1e-12) << start;
+  }
 }
 
 TEST(NormalAndFEdges, SpecialValues) {

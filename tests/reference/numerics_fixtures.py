@@ -89,7 +89,7 @@ def lower_series(a, x):
 rows = []
 for a in [0.001, 0.01, 0.1, 0.5, 0.7, 1, 1.5, 2, 5, 10, 30, 100, 1000, 1e4, 1e5]:
     for f in [1e-6, 1e-3, 0.1, 0.5, 0.9, 1, 1.1, 1.5, 3, 10, 50, 99, 101, 150, 300]:
-        x = mp.mpf(a) * f
+        x = mp.mpf(float(mp.mpf(a) * f))  # the double the test reads
         if x > 5000 and f > 3:
             continue
         q = mp.gammainc(a, x, mp.inf, regularized=True)
@@ -99,7 +99,39 @@ for a in [0.001, 0.01, 0.1, 0.5, 0.7, 1, 1.5, 2, 5, 10, 30, 100, 1000, 1e4, 1e5]
             p = lower_series(mp.mpf(a), x)
         ld = (a - 1) * mp.log(x) - x - mp.loggamma(a)
         rows.append([x, a, mp.log(p), mp.log(q), ld])
+
+
+def near_mode(a, k):
+    # x = a + k sqrt(a) as a double, with P from the positive series and Q = 1 - P
+    a = mp.mpf(a)
+    x = mp.mpf(float(a + k * mp.sqrt(a)))
+    p = lower_series(a, x)
+    return x, mp.log(p), mp.log(1 - p), (a - 1) * mp.log(x) - x - mp.loggamma(a)
+
+
+# Large shapes near the mode, where the series and fractions give up and the quadrature serves.
+for a in [3e5, 1e6, 1e7, 1e8]:
+    for k in [-0.6, -0.1, 0, 0.3, 0.6, 2]:
+        x, lp, lq, ld = near_mode(a, k)
+        rows.append([x, a, lp, lq, ld])
+for k in [-8, -3, 3, 8]:  # the continued fractions at the largest shapes below Wilson-Hilferty's
+    x, lp, lq, ld = near_mode(5e8, k)
+    rows.append([x, 5e8, lp, lq, ld])
 write("gammainc.csv", ["x", "a", "logLower", "logUpper", "logDensity"], rows)
+
+# The quadrature itself: the points above, points on both sides of the mode for small shapes.
+rows = []
+for a, x in [(0.7, 3), (1.5, 0.5), (5, 20), (1, 1), (0.5, 1), (0.1, 0.01), (2, 2), (10, 5),
+             (10, 30), (100, 80), (100, 120), (1e4, 1e4 + 50)]:
+    a, x = mp.mpf(a), mp.mpf(x)
+    q = mp.gammainc(a, x, mp.inf, regularized=True)
+    p = lower_series(a, x) if x <= a else 1 - q
+    rows.append([x, a, mp.log(p), mp.log(q)])
+for a in [3e5, 1e6, 1e7, 1e8]:
+    for k in [-0.6, 0, 0.6, 2]:
+        x, lp, lq, _ = near_mode(a, k)
+        rows.append([x, a, lp, lq])
+write("gammaser.csv", ["x", "a", "logLower", "logUpper"], rows)
 
 # ---- F and chi-square ----
 def f_tails(x, d1, d2):
@@ -143,7 +175,28 @@ for df, nc in [(2, 1), (3, 10), (5, 100), (10, 400), (4, 800), (1, 30)]:
         if up <= 1e-12 or lo <= 1e-12:
             continue
         rows.append([x, df, nc, np.log(lo), np.log(up)])
+# Noncentrality beyond the Poisson series' 1,000 terms a side: the quadrature serves.
+for df in [2, 5]:
+    for k in [-4, -1, 0, 2, 6]:
+        x = df + 1e5 + k * np.sqrt(2 * (df + 2e5))
+        rows.append([x, df, 1e5, stats.ncx2.logcdf(x, df, 1e5), stats.ncx2.logsf(x, df, 1e5)])
 write("chisq.csv", ["x", "df", "nc", "logLower", "logUpper"], rows)
+
+# The quadrature of the noncentral density on its own: the smaller tail, around the mean.
+rows = [[500, 4, 800, 1, stats.ncx2.logcdf(500, 4, 800)]]
+for df in [2, 3, 10, 50]:
+    for nc in [1, 10, 800, 5000, 1e5]:
+        m, sd = df + nc, np.sqrt(2 * (df + 2 * nc))
+        for k in [-4, -2, -1, 1, 2, 4, 8]:
+            x = m + k * sd
+            if x <= 0:
+                continue
+            lower = k < 0
+            lt = stats.ncx2.logcdf(x, df, nc) if lower else stats.ncx2.logsf(x, df, nc)
+            if lt < -700:
+                continue
+            rows.append([x, df, nc, int(lower), lt])
+write("chisq_quad.csv", ["x", "df", "nc", "lower", "logTail"], rows)
 
 # ---- Quantiles ----
 def polish(f, df, x0):
@@ -162,6 +215,26 @@ for a, b in [(1, 1), (2, 3), (0.5, 0.5), (0.2, 3), (5, 0.3), (10, 10), (50, 200)
                    lambda t: mp.exp((a - 1) * mp.log(t) + (b - 1) * mp.log(1 - t)) / mp.beta(a, b),
                    stats.beta.ppf(p, a, b))
         rows.append([p, a, b, x])
+
+
+def beta_quantile_log(p, a, b):
+    # Bracketed Illinois steps in ln x on ln I_x(a,b), or in ln(1-x) on ln(1 - I_x(a,b)) when
+    # the quantile lies above 1/2: nearly linear for shapes below 0.1, where Newton steps in x
+    # overshoot to 0.
+    a, b, p = mp.mpf(a), mp.mpf(b), mp.mpf(p)
+    below = mp.betainc(a, b, 0, 0.5, regularized=True) >= p
+    if below:
+        g = lambda u: mp.log(mp.betainc(a, b, 0, mp.exp(u), regularized=True)) - mp.log(p)
+    else:
+        g = lambda u: mp.log(mp.betainc(b, a, 0, mp.exp(u), regularized=True)) - mp.log(1 - p)
+    u = mp.findroot(g, (mp.mpf(-3000), mp.log(0.5)), solver="illinois", tol=mp.mpf(10) ** -60)
+    return mp.exp(u) if below else 1 - mp.exp(u)
+
+
+# Shapes below 0.1: quantiles far from the AS 109 start, some outside the search range.
+for a, b in [(0.01, 0.01), (0.001, 0.5), (0.02, 50), (0.001, 0.001)]:
+    for p in [1e-4, 0.01, 0.1, 0.3, 0.7, 0.9, 0.99]:
+        rows.append([p, a, b, beta_quantile_log(p, a, b)])
 write("betaq.csv", ["p", "a", "b", "x"], rows)
 
 rows = []
@@ -171,6 +244,24 @@ for a in [0.01, 0.1, 0.5, 1, 2.5, 10, 100, 1e4]:
                    lambda t: mp.exp((a - 1) * mp.log(t) - t - mp.loggamma(a)),
                    stats.gamma.ppf(p, a))
         rows.append([p, a, x])
+
+
+def gamma_quantile_log(p, a):
+    # Bracketed Illinois steps in ln x on ln P(a,x) below x = 1, on ln Q(a,x) above it.
+    a, p = mp.mpf(a), mp.mpf(p)
+    if mp.gammainc(a, 0, 1, regularized=True) >= p:
+        g = lambda u: mp.log(mp.gammainc(a, 0, mp.exp(u), regularized=True)) - mp.log(p)
+        bracket = (mp.mpf(-3000), mp.mpf(0))
+    else:
+        g = lambda u: mp.log(mp.gammainc(a, mp.exp(u), mp.inf, regularized=True)) - mp.log(1 - p)
+        bracket = (mp.mpf(0), mp.mpf(20))
+    return mp.exp(mp.findroot(g, bracket, solver="illinois", tol=mp.mpf(10) ** -60, maxsteps=500))
+
+
+# Shapes where the upper-tail search stops with the log-odds 1e-8 off, 1e-8/a in x.
+for a in [0.001, 0.3]:
+    for p in [1e-4, 0.01, 0.1, 0.5, 0.9, 0.99, 0.9999]:
+        rows.append([p, a, gamma_quantile_log(p, a)])
 write("gammaq.csv", ["p", "a", "x"], rows)
 
 # ---- Bessel I ----
@@ -193,6 +284,14 @@ for x, y in [(4, 0.5), (2, 0.25), (10, 2.5), (1e-300, 0.75), (5e-324, 0.5), (0.9
              (7.5, -3.25)]:
     rows.append([x, y, mp.power(mp.mpf(x), mp.mpf(y))])
 write("pow.csv", ["x", "y", "pow"], rows)
+
+# ---- Exponential: large arguments, where the reduction by ln 2 must stay exact ----
+rows = [[x, mp.exp(mp.mpf(x))] for x in
+        [-708.3, -700.25, -688.996, -454.5, -100.5, -30.7, -1e-3, 0.5, 1, 20.25, 266.863, 300.1,
+         709.7]]
+rng = np.random.default_rng(11)
+rows += [[x, mp.exp(mp.mpf(x))] for x in (float(v) for v in rng.uniform(-708, 709, 200))]
+write("exp.csv", ["x", "exp"], rows)
 
 # ---- Generators: MT19937 with the 1998 initialisation, and the Lehmer generator ----
 def mt_stream(seed, count, init1998):

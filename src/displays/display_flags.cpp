@@ -1,0 +1,105 @@
+// What the options ask the tables to show, read in one place, and the candidate labels.
+#include <vector>
+
+#include "displays/displays_internal.h"
+#include "frame/state.h"
+
+namespace vsf {
+
+namespace {
+
+// The statistics column that shows a criterion, or -1.
+int statsColumnOf(uint8_t criterion) {
+  switch (criterion) {
+    case kCritSl:
+      return kStatsSl;
+    case kCritAic:
+      return kStatsAic;
+    case kCritAicc:
+      return kStatsAicc;
+    case kCritSbc:
+      return kStatsSbc;
+    case kCritRsquare:
+      return kStatsRsquare;
+    case kCritAdjRsq:
+      return kStatsAdjRsq;
+    case kCritCp:
+      return kStatsCp;
+    case kCritBic:
+      return kStatsBic;
+    case kCritPress:
+      return kStatsPress;
+    case kCritValidate:
+      return kStatsAse;
+    default:
+      return -1;
+  }
+}
+
+bool normAxis(const PlotSettings& p) {
+  return p.stepAxis == 3 || p.coefficients.stepAxis == 3 || p.ase.stepAxis == 3 ||
+         p.criteria.stepAxis == 3;
+}
+
+}  // namespace
+
+DisplayFlags displayFlags(const VsfState* s, const SelectionState* sel) {
+  const SelectionOptions& o = s->options;
+  DisplayFlags f;
+  for (int c = 0; c < kStatsCount; ++c) f.stat[c] = o.stats[c] != 0;
+  for (uint8_t c : {o.select, o.stop, o.choose})
+    if (int col = statsColumnOf(c); col >= 0) f.stat[col] = true;
+  f.validationShown = (sel && sel->validFreq > 0) || s->partition.validationRows;
+  f.testShown = (sel && sel->testFreq > 0) || s->partition.testRows;
+  if (f.validationShown || f.testShown || s->validation.dataSet || s->test.dataSet)
+    f.stat[kStatsAse] = true;
+  f.fullModelVariance = f.stat[kStatsBic] || f.stat[kStatsCp];
+  f.press = o.pressPerStep != 0;
+  f.validationAse = o.validAsePerStep != 0;
+  f.testAse = o.testAsePerStep != 0;
+  f.kfold = o.kfold != 0;
+  f.externalCv = o.externalCv != 0;
+  f.severalPerStep = o.method == kMethodHxGLasso || o.method == kMethodGroupLasso;
+  f.pathEstimates = o.pathMethod != 0 || o.method == kMethodHxGLasso;
+  f.groupPath = o.method == kMethodGroupLasso;
+  f.stepNorm = s->graphicsOn && normAxis(s->plots);
+  f.detailsText = o.detailsBeyondSummary != 0;
+  f.candidatesPlot = s->graphicsOn && s->plots.candidatesPlot.on;
+  f.stepDetails = f.detailsText || f.candidatesPlot;
+  f.cvDetails = f.kfold && (o.cvDetails == 1 || o.cvDetails == 3);
+  f.foldEstimates = f.kfold && o.foldEstimates != 0;
+  f.l2History = o.showL2Search != 0;
+  return f;
+}
+
+bool inModel(uint8_t state) {
+  return state == effstate::kSelected || state == effstate::kIntercept ||
+         state == effstate::kForced;
+}
+
+namespace {
+
+const CandidateEntry* entryOf(const VsfState* s, int32_t effect) {
+  const std::vector<CandidateEntry>* table = s->options.candidates;
+  if (!table || effect < 0) return nullptr;
+  const int32_t n = static_cast<int32_t>(table->size());
+  if (effect < n && (*table)[effect].effect == effect) return &(*table)[effect];
+  for (const CandidateEntry& c : *table)
+    if (c.effect == effect) return &c;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string_view candidateLabel(const VsfState* s, int32_t effect) {
+  const CandidateEntry* c = entryOf(s, effect);
+  if (!c || !c->label || c->labelLength <= 0) return {};
+  return std::string_view(c->label, static_cast<size_t>(c->labelLength));
+}
+
+int32_t candidateColumns(const VsfState* s, int32_t effect) {
+  const CandidateEntry* c = entryOf(s, effect);
+  return c ? c->columns : 0;
+}
+
+}  // namespace vsf

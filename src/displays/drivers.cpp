@@ -1,0 +1,175 @@
+// The output drivers of a single fit: which tables and graphs appear, in which order, and the
+// groups around them.
+#include "displays/displays_internal.h"
+#include "effects/effects.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "graphs/graphs.h"
+
+namespace vsf {
+
+namespace {
+
+// A failed selection says why and shows nothing more. Returns true when the fit failed.
+bool reportStatus(VsfState* s, const SelectionState* sel) {
+  struct StatusMessage {
+    int32_t status;
+    int message;
+    int stepCode;
+  };
+  static const StatusMessage kTable[] = {{-202, 131, 108}, {-201, 134, 108}, {-101, 152, 108},
+                                         {-102, 213, 108}, {-103, 271, 108}, {-100, 132, 112},
+                                         {-2, 133, 116}};
+  if (sel->status >= 0) return false;
+  int code = 112;
+  for (const StatusMessage& m : kTable)
+    if (m.status == sel->status) {
+      hostMsg(kMsgSet, m.message);
+      code = m.stepCode;
+    }
+  raiseStepCode(s->stepCode, code);
+  if (!s->hasByStatement) s->outDesignDataSet = nullptr;
+  return true;
+}
+
+// The pool the tables' work buffers come from: the fit's model pool, else the BY group's.
+HostPool* workPool(VsfState* s, SelectionState* sel) {
+  return sel->modelPool ? sel->modelPool : s->byPool;
+}
+
+// Sums of squares that vanish within rounding of the total are shown as 0.
+void fuzzTotals(SelectionState* sel) {
+  const double u = kFuzz * sel->totalSS;
+  if (sel->correctedSS < u) sel->correctedSS = 0;
+  if (sel->trainSse < u) sel->trainSse = 0;
+}
+
+// The tables of a fit before its selection results: classes, constructed effects, dimensions,
+// screening, the elastic net's tuning and external cross validation.
+int printFitInformation(VsfState* s, SelectionState* sel) {
+  const SelectionOptions& o = s->options;
+  const DisplayFlags f = displayFlags(s, sel);
+  ZDesign* d = s->lev.design;
+  if (d && d->classCount > 0) {
+    if (int rc = printClassLevelInfo(s, workPool(s, sel)); rc != 0) return rc;
+    if (s->classes.showCoding)
+      if (int rc = printClassLevelCoding(s, workPool(s, sel)); rc != 0) return rc;
+    zsinglelvl(&s->lev);
+  }
+  printConstructedEffectInfo(s, s->manager, d);
+  if (int rc = printDimensions(s, sel); rc != 0) return rc;
+  if (o.screen != kScreenNone) {
+    if (int rc = printScreeningInfo(s, sel); rc != 0) return rc;
+    if (o.screen == kScreenSis)
+      if (int rc = printSisCorrelation(s, sel); rc != 0) return rc;
+  }
+  if (f.l2History) {
+    printElasticNetParaSummary(s, sel);
+    printElasticNetTuneL2(s, sel);
+    plotElasticNetL2(s, sel);
+  }
+  if (o.choose == kCritCvExternal && o.showCvEx) {
+    printCvExternal(s, sel);
+    const bool path = o.method == kMethodLar || o.method == kMethodLasso ||
+                      o.method == kMethodElasticNet || o.method == kMethodHxLasso;
+    const bool untuned = (o.method == kMethodElasticNet || o.method == kMethodElasticNetLs) &&
+                         !f.l2History && o.l2Search == kL2SearchNone;
+    if (path && !untuned) plotCvExternal(s, sel);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int printFitResults(VsfState* s) {
+  SelectionState* sel = &s->selection;
+  fuzzTotals(sel);
+  if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
+  if (reportStatus(s, sel)) return 0;
+  const SelectionOptions& o = s->options;
+  if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != 4)
+    hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
+  if (sel->aliasedCount != 0) {
+    hostMsg(kMsgSet, 236);
+    raiseStepCode(s->stepCode, step::kWarning);
+  }
+  if (int rc = printFitInformation(s, sel); rc != 0) return rc;
+  if (sel->stepCount == 0) return 0;  // nothing was fitted: no selection to show
+  if (displayFlags(s, sel).stepDetails)
+    if (int rc = printStepDetails(s, nullptr, nullptr, -1); rc != 0) return rc;
+  // A table that could not be built must not leave the step looking successful.
+  return printSelectionResults(s, sel, nullptr, nullptr, 0);
+}
+
+int openSelectedModelGroup(VsfState* s) {
+  if (s->groupObject) return 0;
+  const bool none = s->options.method == kMethodNone;
+  s->groupObject = static_cast<HostObject*>(
+      openGroup(s, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
+  return sendGroupRequest(s, s->manager, op::kGroupAttributes,
+                          {argInt(dkey::kLevel, s->refitPass ? 3 : 2), argInt(key::kMinusOne, -1),
+                           argString(key::kText, msgStr(none ? 482 : 480))});
+}
+
+namespace {
+
+// Summary group: the selection summary, the stop reason and details, and the plots.
+int printSummaryGroup(VsfState* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
+                      int sampleIndex) {
+  const SelectionOptions& o = s->options;
+  void* group = openGroup(s, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
+  BestSteps best;
+  computeBestSteps(s, sel, &best);
+  int32_t plotSteps = 0;
+  void* bestData = nullptr;
+  void* summaryData = nullptr;
+  if (s->graphicsOn) {
+    if (int rc = makeStepLabels(s, sel); rc != 0) return rc;
+    if (int rc = printBestStep(s, sel, &best, &plotSteps, &bestData); rc != 0) return rc;
+  }
+  if (int rc = printSelectionSummary(s, sel, workPool(s, sel), &best, &summaryData); rc != 0)
+    return rc;
+  const uint8_t reason = sel->stop.reason;
+  const int32_t k = o.method == kMethodBackward ? 1 : sel->firstSelectable;
+  printStopReason(s, reason, sel->stepCount - k);
+  if (reason == 4) {
+    const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
+    if (int rc = printStopDetails(s, workPool(s, sel), &sel->stop, criterionValue(sel, c)); rc != 0)
+      return rc;
+  }
+  const int64_t from = position ? *position : 0;
+  if (int rc = plotCoefficients(s, sampleIndex, sel, from, file); rc != 0) return rc;
+  if (int rc = plotCriteria(s, sel, &best, plotSteps, summaryData, bestData); rc != 0) return rc;
+  if (int rc = plotAse(s, sel, plotSteps, summaryData); rc != 0) return rc;
+  closeGroup(s, group);
+  return 0;
+}
+
+}  // namespace
+
+int printSelectionResults(VsfState* s, SelectionState* sel, ScratchFileObject* file,
+                          int64_t* position, int sampleIndex) {
+  const SelectionOptions& o = s->options;
+  const uint8_t m = o.method;
+  if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) && sel->stepCount > 0) {
+    const double last = sel->steps.sse[sel->stepCount - 1];
+    sel->trainSse = kFuzz * sel->totalSS <= last ? last : 0;
+  }
+  const bool optimizer = m == kMethodHxLasso || m == kMethodHxGLasso;
+  if (!optimizer) {
+    if (int rc = printSummaryGroup(s, sel, file, position, sampleIndex); rc != 0) return rc;
+    openSelectedModelGroup(s);  // once per BY group; a refusal has gone to zrcabort
+    restoreSelectedStep(sel);
+    if (int rc = printSelectedModelNote(s, sel, workPool(s, sel), sel->stop.reason); rc != 0)
+      return rc;
+    if (int rc = printSelectedEffects(s, sel, workPool(s, sel)); rc != 0) return rc;
+    if (m != kMethodNone && s->showPValues) textLine(s, 'l', msgStr(199));
+    if (int rc = printAnova(s, sel, workPool(s, sel)); rc != 0) return rc;
+    if (int rc = printFitStatistics(s, sel); rc != 0) return rc;
+    if (displayFlags(s, sel).cvDetails)
+      if (int rc = printCvDetails(s, sel, workPool(s, sel)); rc != 0) return rc;
+  }
+  return printParameterEstimates(s, sel, workPool(s, sel), o.orderSelect);
+}
+
+}  // namespace vsf

@@ -1,0 +1,103 @@
+// The output driver of model averaging: the group's information tables, each sample's
+// selection when the details are asked for, and the averaged tables.
+#include <string>
+
+#include "averaging/averaging.h"
+#include "displays/displays_internal.h"
+#include "effects/effects.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "frame/utilfiles.h"
+#include "graphs/graphs.h"
+
+namespace vsf {
+
+namespace {
+
+int printGroupInformation(VsfState* s) {
+  SelectionState* sel = &s->selection;
+  if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
+  ZDesign* d = s->lev.design;
+  if (d && d->classCount > 0) {
+    if (int rc = printClassLevelInfo(s, s->byPool); rc != 0) return rc;
+    if (s->classes.showCoding)
+      if (int rc = printClassLevelCoding(s, s->byPool); rc != 0) return rc;
+    zsinglelvl(&s->lev);
+  }
+  printConstructedEffectInfo(s, s->manager, d);
+  return printDimensions(s, sel);
+}
+
+// One sample: its group, its step details and its selection.
+int printSample(VsfState* s, int level, int number, int index, ScratchFileObject* file,
+                int64_t* position, int64_t* plotPosition) {
+  void* group = openGroup(s, "Sample" + std::to_string(number), msgStr(1151, {number}),
+                          {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Sample")),
+                           argDouble(dkey::kNumber, number), argFlag(dkey::kFlag435, 0)});
+  groupAttributes(s, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
+                      argString(key::kText, msgStr(485, {number}))});
+  if (displayFlags(s, &s->selection).stepDetails) {
+    if (int rc = printStepDetails(s, file, position, index); rc != 0) return rc;
+  } else {
+    *position += 4;  // the sample number before the record
+  }
+  SelectionState record;
+  record.options = &s->options;
+  record.modelPool = s->byPool;
+  record.streamFile = file;
+  record.streamPosition = position;
+  if (readStepHistory(&record) != 0) return rc::kHistory;
+  if (record.status == 0)
+    if (int rc = printSelectionResults(s, &record, file, plotPosition, index); rc != 0) return rc;
+  if (s->groupObject) {
+    closeGroup(s, s->groupObject);
+    s->groupObject = nullptr;
+  }
+  closeGroup(s, group);
+  groupAttributes(s, {argInt(key::kGroupLevel, level)});
+  return 0;
+}
+
+}  // namespace
+
+int printModelAverage(VsfState* s) {
+  const ModelAverageOptions& m = s->modelAverage;
+  const bool refit = s->refitPass != 0;
+  const int level = refit ? 3 : 2;
+  void* initial = nullptr;
+  if (!refit) {
+    if (int rc = printGroupInformation(s); rc != 0) return rc;
+    initial =
+        openGroup(s, "InitialAverage", msgStr(m.refit ? 1221 : 1222), {argFlag(dkey::kFlag435, 0)});
+  }
+  ResampleSet* set = &s->resampling;
+  if (s->options.modelAveragingRun && m.details) {
+    int number = 1;
+    int64_t plotPosition = 0;
+    for (int32_t r = 0; r < set->recordCount; ++r) {
+      int64_t position = 0;
+      ScratchFileObject* file = resampleFile(set, r);
+      for (int32_t i = 0; i < resampleSampleCount(set, r); ++i, ++number)
+        if (int rc = printSample(s, level, number, i, file, &position, &plotPosition); rc != 0)
+          return rc;
+    }
+  }
+  ScratchFileObject* samples = set->recordCount > 0 ? resampleFile(set, 0) : nullptr;
+  void* tables = averagingTables(s);
+  if (!refit) {
+    if (m.espTable) {
+      const bool same = m.espMinPct == m.peMinPct && m.espOrder == m.peOrder;
+      if (int rc = printEffectSelectPct(s, samples, tables, same); rc != 0) return rc;
+    }
+    if (int rc = plotEffectSelectPct(s, samples, tables); rc != 0) return rc;
+    if (int rc = printModelSelectFreq(s, samples, tables); rc != 0) return rc;
+  } else {
+    if (int rc = printSelectedEffects(s, &s->selection, s->byPool); rc != 0) return rc;
+  }
+  if (int rc = printAvgParmEst(s, samples, tables, m.nonZeroParms && !refit); rc != 0) return rc;
+  if (int rc = plotParmDistributions(s, samples, tables); rc != 0) return rc;
+  if (initial) closeGroup(s, initial);
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,102 @@
+// ModelInfo: what the step was asked to do, before any data are read.
+#include <cstring>
+#include <string>
+
+#include "displays/displays_internal.h"
+#include "frame/module.h"
+#include "frame/state.h"
+
+namespace vsf {
+
+namespace {
+
+std::string dataSetName(HostDataSet* ds) {
+  std::string name;
+  if (ds && hostv().ds->attr) hostv().ds->attr(ds, dsattr::kName, &name);
+  return name;
+}
+
+std::string variableName(const VsfState* s, int number) {
+  VarDescriptor v;
+  if (s->inputReader && number >= 0 && hostv().ds->varByNumber &&
+      hostv().ds->varByNumber(s->inputReader, number, &v) == 0)
+    return v.name;
+  return std::string();
+}
+
+struct Entries {
+  FactoidTable& t;
+  void text(int label, std::string_view value) { t.entry(msgStr(label), valueString(hstr(value))); }
+  void message(int label, int value) { t.entry(msgStr(label), valueString(msgStr(value))); }
+  void integer(int label, int32_t value) { t.entry(msgStr(label), valueInt(value)); }
+  void number(int label, double value) { t.entry(msgStr(label), valueDouble(value)); }
+};
+
+// The rows of a method that selects: criteria, limits, levels, folds, forced effects.
+void selectionRows(const VsfState* s, Entries& e) {
+  const SelectionOptions& o = s->options;
+  const DisplayFlags f = displayFlags(s, nullptr);
+  if (!f.pathEstimates && !f.groupPath) e.message(676, 399 + o.select);
+  if (o.steps) {
+    e.integer(677, o.steps);
+  } else if (o.stopSteps) {
+    e.integer(678, o.stopSteps);
+  } else {
+    e.message(679, o.stop == kCritNone ? 696 : 399 + o.stop);
+  }
+  if (o.choose != kCritNone) e.message(680, 399 + o.choose);
+  const bool sl = o.select == kCritSl || o.stop == kCritSl || o.choose == kCritSl;
+  if (sl && (o.method == kMethodForward || o.method == kMethodStepwise))
+    e.number(681, o.entryLevel);
+  if (sl && (o.method == kMethodBackward || o.method == kMethodStepwise))
+    e.number(682, o.stayLevel);
+  auto folds = [&](int methodLabel, int indexLabel, int foldsLabel) {
+    e.message(methodLabel, 690 + o.cvMethod);
+    if (o.cvMethod == 4)
+      e.text(indexLabel, variableName(s, o.cvIndexVariable));
+    else
+      e.integer(foldsLabel, o.cvFolds);
+  };
+  if (o.kfold || (o.cvMethod && !o.externalCv)) folds(690, 695, 689);
+  if (o.externalCv) folds(3402, 3403, 3401);
+  if (o.include) e.number(683, o.include);
+  e.message(684, 440 + o.hierarchy);
+}
+
+}  // namespace
+
+int printModelInfo(VsfState* s) {
+  startDisplayClock(s);
+  const SelectionOptions& o = s->options;
+  FactoidTable t(s);
+  t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
+  Entries e{t};
+  e.text(671, dataSetName(s->inputReader));
+  if (s->validation.dataSet) e.text(672, dataSetName(s->validation.dataSet));
+  if (s->test.dataSet) e.text(673, dataSetName(s->test.dataSet));
+  if (o.freqPresent) e.text(685, s->freqVariable.name);
+  if (o.weightPresent) e.text(686, s->weightVariable.name);
+  e.text(687, s->response.name);
+  if (o.method == kMethodStepwise && o.dropRule == 2)
+    e.message(674, 439);
+  else
+    e.message(674, o.adaptive ? 438 : 419 + o.method);
+  if (o.adaptive && s->initialEstimates) e.text(698, dataSetName(s->initialEstimates));
+  if (o.adaptive && o.adaptiveGamma != 1.0) e.number(697, o.adaptiveGamma);
+  if (o.maxSteps) e.integer(675, o.maxSteps);
+  if (o.method != kMethodNone) selectionRows(s, e);
+  const double fraction = s->partition.trainFraction;
+  if ((fraction > 0 && fraction < 1) || o.cvMethod == 1) {
+    uint32_t seed = static_cast<uint32_t>(s->procedureSeed);
+    OutputArgItem v;
+    v.type = ctype::kUnsigned;
+    std::memcpy(v.value, &seed, 4);
+    t.entry(msgStr(688), v);
+  }
+  t.close();
+  t.release();
+  stopDisplayClock(s);
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,168 @@
+// Observation counts: the NObs table of the analysis data (with rows per partition role) and
+// one per separate validation or test data set, inside the ObsProfiles group.
+#include <algorithm>
+
+#include "displays/displays_internal.h"
+#include "frame/state.h"
+
+namespace vsf {
+
+namespace {
+
+int widestLabel(std::initializer_list<int> messages) {
+  int w = 0;
+  for (int m : messages) w = std::max(w, msgLength(m));
+  return w;
+}
+
+bool bound(const DataSetBinding& b) { return b.dataSet != nullptr; }
+
+std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
+  std::vector<OutputArgItem> d;
+  addDynamic(d, name, valueInt(width));
+  return d;
+}
+
+}  // namespace
+
+int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
+  startDisplayClock(s);
+  const SelectionOptions& o = s->options;
+  const bool roles = o.rolesPresent, freq = o.freqPresent;
+  const bool separate = bound(s->validation) || bound(s->test);
+  const bool validRow =
+      roles && (sel->validRows > 0 || s->partition.validationRows) && !bound(s->validation);
+  const bool testRow = roles && (sel->testRows > 0 || s->partition.testRows) && !bound(s->test);
+  const bool ignoredRow = roles && sel->noRoleRows > 0;
+
+  int width = widestLabel({501, 502});
+  if (roles) width = std::max(width, msgLength(505));
+  if (validRow) width = std::max(width, msgLength(507));
+  if (testRow) width = std::max(width, msgLength(509));
+  if (ignoredRow) width = std::max(width, msgLength(511));
+  if (freq) width = std::max(width, widestLabel({503, 504}));
+  if (freq && roles) width = std::max(width, msgLength(506));
+  if (freq && validRow) width = std::max(width, msgLength(508));
+  if (freq && testRow) width = std::max(width, msgLength(510));
+  if (freq && ignoredRow) width = std::max(width, msgLength(512));
+
+  HostString* label = nullptr;
+  HostString* source = msgStr(516);
+  double n = 0;
+  DataTable t(s);
+  if (!separate) {
+    t.create("NObs", {argString(key::kLabel2, msgStr(500))});
+  } else {
+    t.create("NObs", {argString(key::kLabel2, msgStr(513)), argString(key::kTitle, msgStr(516))});
+    std::vector<OutputArgItem> title;
+    addDynamic(title, "tableTitle", valueString(msgStr(513)));
+    sendRequest(t.table(), op::kSetDynamic, title);
+    t.column(ctype::kString, "DataSource", &source, widthDynamic("SourceWidth", sourceWidth));
+  }
+  t.column(ctype::kString, "Label", &label, widthDynamic("LabelWidth", width));
+  t.column(ctype::kDouble, "N", &n);
+  t.column(ctype::kDouble, "NObsRead", &sel->obsRead);
+  t.column(ctype::kDouble, "NObsUsed", &sel->rowsStored);
+  t.column(ctype::kDouble, "SumFreqsRead", &sel->freqRead);
+  t.column(ctype::kDouble, "SumFreqsUsed", &sel->freqStored);
+  if (roles) {
+    t.column(ctype::kDouble, "NObsTraining", &sel->obsUsed);
+    t.column(ctype::kDouble, "SumTrainingFreqs", &sel->trainFreq);
+    if (!bound(s->validation)) {
+      t.column(ctype::kDouble, "NObsValidation", &sel->validRows);
+      t.column(ctype::kDouble, "SumValidationFreqs", &sel->validFreq);
+    }
+    if (!bound(s->test)) {
+      t.column(ctype::kDouble, "NObsTest", &sel->testRows);
+      t.column(ctype::kDouble, "SumTestFreqs", &sel->testFreq);
+    }
+    t.column(ctype::kDouble, "NObsIgnored", &sel->noRoleRows);
+    t.column(ctype::kDouble, "SumIgnoredFreqs", &sel->noRoleFreq);
+  }
+  t.endColumns();
+  t.bind("Stat.VARSIFTER.NObs");
+  auto row = [&](int message, double value, bool when) {
+    if (!when) return;
+    label = msgStr(message);
+    n = value;
+    t.row();
+  };
+  row(501, sel->obsRead, true);
+  row(502, sel->rowsStored, true);
+  row(505, sel->obsUsed, roles);
+  row(507, sel->validRows, validRow);
+  row(509, sel->testRows, testRow);
+  row(511, sel->noRoleRows, ignoredRow);
+  row(503, sel->freqRead, freq);
+  row(504, sel->freqStored, freq);
+  row(506, sel->trainFreq, freq && roles);
+  row(508, sel->validFreq, freq && validRow);
+  row(510, sel->testFreq, freq && testRow);
+  row(512, sel->noRoleFreq, freq && ignoredRow);
+  t.close();
+  t.release();
+  stopDisplayClock(s);
+  return 0;
+}
+
+int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* binding,
+                    int sourceWidth) {
+  startDisplayClock(s);
+  const bool test = binding == &s->test;
+  int width = widestLabel({501, 502});
+  if (s->options.freqPresent) width = std::max(width, widestLabel({503, 504}));
+  struct Counts {
+    double read, used, freqRead, freqUsed;
+  } c = test ? Counts{sel->testObsRead, sel->testRows, sel->testFreqRead, sel->testFreq}
+             : Counts{sel->validObsRead, sel->validRows, sel->validFreqRead, sel->validFreq};
+  HostString* title = msgStr(test ? 514 : 515);
+  HostString* source = msgStr(test ? 517 : 518);
+  HostString* label = nullptr;
+  double n = 0;
+  DataTable t(s);
+  t.create("NObs", {argString(key::kLabel2, title), argString(key::kTitle, source)});
+  std::vector<OutputArgItem> dyn;
+  addDynamic(dyn, "tableTitle", valueString(title));
+  sendRequest(t.table(), op::kSetDynamic, dyn);
+  t.column(ctype::kString, "DataSource", &source, widthDynamic("SourceWidth", sourceWidth));
+  t.column(ctype::kString, "Label", &label, widthDynamic("LabelWidth", width));
+  t.column(ctype::kDouble, "N", &n);
+  t.column(ctype::kDouble, "NObsRead", &c.read);
+  t.column(ctype::kDouble, "NObsUsed", &c.used);
+  t.column(ctype::kDouble, "SumFreqsRead", &c.freqRead);
+  t.column(ctype::kDouble, "SumFreqsUsed", &c.freqUsed);
+  t.endColumns();
+  t.bind("Stat.VARSIFTER.NObs");
+  auto row = [&](int message, double value) {
+    label = msgStr(message);
+    n = value;
+    t.row();
+  };
+  row(501, c.read);
+  row(502, c.used);
+  if (binding->hasFreq) {
+    row(503, c.freqRead);
+    row(504, c.freqUsed);
+  }
+  t.close();
+  t.release();
+  stopDisplayClock(s);
+  return 0;
+}
+
+int printObsProfiles(VsfState* s, SelectionState* sel) {
+  const bool separate = bound(s->validation) || bound(s->test);
+  void* group = nullptr;
+  int sourceWidth = 0;
+  if (separate) {
+    group = openGroup(s, "ObsProfiles", msgStr(793), {argFlag(dkey::kFlag435, 0)});
+    sourceWidth = widestLabel({516, 517, 518});
+  }
+  printNObsRoles(s, sel, sourceWidth);
+  if (bound(s->validation)) printNObsSource(s, sel, &s->validation, sourceWidth);
+  if (bound(s->test)) printNObsSource(s, sel, &s->test, sourceWidth);
+  if (group) closeGroup(s, group);
+  return 0;
+}
+
+}  // namespace vsf

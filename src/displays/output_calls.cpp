@@ -1,0 +1,192 @@
+// The requests every display table, group and text line sends to the output system, and the
+// texts and special values they carry.
+#include <cfloat>
+#include <cstring>
+
+#include "displays/displays_internal.h"
+#include "frame/hostcalls.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "frame/strings.h"
+
+namespace vsf {
+
+// ---- Texts ----
+HostString* hstr(std::string_view text) { return hostv().str->fromBytes(text); }
+
+HostString* msgStr(int number, std::initializer_list<MsgArg> args) {
+  return hostv().str->fromMsgArgs(kMsgSet, number, args.begin(), static_cast<int>(args.size()));
+}
+
+std::string msgText(int number, std::initializer_list<MsgArg> args) {
+  return hostv().proc->msgText(kMsgSet, number, args.begin(), static_cast<int>(args.size()));
+}
+
+int msgLength(int number) { return static_cast<int>(msgText(number).size()); }
+
+int fillField(char* field, int width, std::string_view text) {
+  if (width <= 0) return 0;
+  std::memset(field, ' ', static_cast<size_t>(width));
+  int n = static_cast<int>(text.size()) < width ? static_cast<int>(text.size()) : width;
+  std::memcpy(field, text.data(), static_cast<size_t>(n));
+  return n;
+}
+
+// ---- Special missing values ----
+double missingCodeI() { return missingValue('I'); }
+double missingCodeM() { return missingValue('M'); }
+double missingLowest() { return missingValue('-'); }
+bool isMissing(double x) { return (bitsOf(x) >> 48) == 0xFFFF; }
+
+double infinityAsSpecial(double x) {
+  if (isMissing(x)) return x;
+  if (x == DBL_MAX) return missingCodeI();
+  if (x == -DBL_MAX) return missingCodeM();
+  return x;
+}
+
+// ---- Requests ----
+int sendRequest(void* object, uint32_t op, std::vector<OutputArgItem> items) {
+  int rc = zhdlcall(static_cast<HostObject*>(object), nullptr, op, static_cast<int>(items.size()),
+                    items.data());
+  if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
+  return rc;
+}
+
+int sendGroupRequest(VsfState* s, void* object, uint32_t op, std::vector<OutputArgItem> items) {
+  int rc = zhdlcall(static_cast<HostObject*>(object), nullptr, op, static_cast<int>(items.size()),
+                    items.data());
+  if (rc < 0) {
+    if (s->fourthPool) {
+      kernel().poolDestroy(s->fourthPool);
+      s->fourthPool = nullptr;
+    }
+    zrcabort(static_cast<uint32_t>(rc));
+  }
+  return rc;
+}
+
+void addDynamic(std::vector<OutputArgItem>& items, std::string_view name, OutputArgItem value) {
+  items.push_back(argString(key::kDynamicName, hstr(name)));
+  value.key = key::kDynamicValue;
+  items.push_back(value);
+}
+
+OutputArgItem valueInt(int32_t v) { return argInt(key::kDynamicValue, v); }
+OutputArgItem valueFlag(int32_t v) { return argFlag(key::kDynamicValue, v); }
+OutputArgItem valueDouble(double v) { return argDouble(key::kDynamicValue, v); }
+OutputArgItem valueString(HostString* s) { return argString(key::kDynamicValue, s); }
+
+void startDisplayClock(VsfState* s) { s->timers.displayStart = hostClock(); }
+
+void stopDisplayClock(VsfState* s) {
+  double elapsed = hostClock() - s->timers.displayStart;
+  s->timers.display += elapsed;
+  s->timers.displayStart = elapsed;
+}
+
+// ---- Data tables ----
+void DataTable::create(std::string_view name, std::vector<OutputArgItem> extras) {
+  std::vector<OutputArgItem> items = {argBytes(key::kSystem, "oxs"), argBytes(key::kKind, "data"),
+                                      argOutHandle(key::kHandle, &table_),
+                                      argInt(key::kMinusOne, -1),
+                                      argString(key::kName, hstr(name))};
+  items.insert(items.end(), extras.begin(), extras.end());
+  sendRequest(s_->manager, op::kCreate, std::move(items));
+}
+
+void DataTable::column(int type, std::string_view name, const void* binding,
+                       std::vector<OutputArgItem> more) {
+  std::vector<OutputArgItem> items = {argInt(key::kColumnKind, type),
+                                      argString(key::kName, hstr(name))};
+  items.insert(items.end(), more.begin(), more.end());
+  items.push_back(argBound(key::kValue, binding));
+  sendRequest(table_, op::kDefineColumn, std::move(items));
+}
+
+void DataTable::variableColumn(const VarDescriptor* var, const void* binding,
+                               std::vector<OutputArgItem> more) {
+  std::vector<OutputArgItem> items = {argPointer(dkey::kVariable, 7, var)};
+  items.insert(items.end(), more.begin(), more.end());
+  items.push_back(argBound(key::kValue, binding));
+  sendRequest(table_, op::kDefineColumn, std::move(items));
+}
+
+void DataTable::endColumns() { sendRequest(table_, op::kEndColumns, {}); }
+
+void DataTable::bind(std::string_view path, std::vector<OutputArgItem> dynamics, bool keyZero,
+                     void** dataOut, std::vector<OutputArgItem> tail) {
+  std::vector<OutputArgItem> items = {
+      argOutHandle(0, &instance_),
+      argPointer(keyZero ? 0 : key::kTable, argtype::kOutHandle, table_)};
+  items.insert(items.end(), dynamics.begin(), dynamics.end());
+  items.insert(items.end(), tail.begin(), tail.end());
+  items.push_back(argString(key::kTemplate, hstr(path)));
+  if (dataOut) items.push_back(argPointer(key::kFilterData, argtype::kOutHandle2, dataOut));
+  sendRequest(s_->manager, op::kBindTemplate, std::move(items));
+}
+
+void DataTable::row() { sendRequest(table_, op::kWriteRow, {}); }
+void DataTable::close() { sendRequest(table_, op::kClose, {}); }
+
+void DataTable::release(HostString* note) {
+  std::vector<OutputArgItem> items = {argPointer(0, argtype::kOutHandle, instance_)};
+  if (note) items.push_back(argString(dkey::kReleaseNote, note));
+  sendRequest(s_->manager, op::kRelease, std::move(items));
+}
+
+// ---- Factoid tables ----
+void FactoidTable::create(std::string_view name, std::string_view templatePath, HostString* label,
+                          std::vector<OutputArgItem> extras) {
+  std::vector<OutputArgItem> items = {
+      argBytes(key::kSystem, "oxs"),       argBytes(key::kKind, "factoid"),
+      argOutHandle(key::kHandle, &table_), argString(key::kTemplate, hstr(templatePath)),
+      argInt(key::kMinusOne, -1),          argString(key::kName, hstr(name)),
+      argString(key::kLabel2, label)};
+  items.insert(items.end(), extras.begin(), extras.end());
+  sendRequest(s_->manager, op::kCreate, std::move(items));
+}
+
+void FactoidTable::entry(HostString* label, OutputArgItem value, std::vector<OutputArgItem> more) {
+  value.key = key::kDynamicValue;
+  std::vector<OutputArgItem> items = {argString(key::kLabel2, label), value};
+  items.insert(items.end(), more.begin(), more.end());
+  sendRequest(table_, op::kFactoidRow, std::move(items));
+}
+
+void FactoidTable::close() { sendRequest(table_, op::kClose, {}); }
+void FactoidTable::release() { sendRequest(table_, op::kCloseHandle, {}); }
+
+// ---- Groups and text lines ----
+void* openGroup(VsfState* s, std::string_view name, HostString* label,
+                std::vector<OutputArgItem> more) {
+  void* group = nullptr;
+  std::vector<OutputArgItem> items = {argOutHandle(key::kHandle, &group),
+                                      argString(key::kName, hstr(name)),
+                                      argString(key::kLabel2, label)};
+  items.insert(items.end(), more.begin(), more.end());
+  sendGroupRequest(s, s->manager, op::kOpenGroup, std::move(items));
+  return group;
+}
+
+void closeGroup(VsfState* s, void* group) {
+  if (group) sendGroupRequest(s, group, op::kCloseHandle, {});
+}
+
+void groupAttributes(VsfState* s, std::vector<OutputArgItem> items) {
+  sendGroupRequest(s, s->manager, op::kGroupAttributes, std::move(items));
+}
+
+void textLine(VsfState* s, char justify, HostString* text) {
+  sendGroupRequest(
+      s, s->manager, op::kCenteredText,
+      {argInt(dkey::kTextFlag, 1), argChar(key::kJustify, justify), argString(key::kText, text)});
+}
+
+void ruleLine(VsfState* s) {
+  sendGroupRequest(
+      s, s->manager, op::kCenteredText,
+      {argChar(dkey::kRuleChar, '-'), argInt(dkey::kTextFlag, 1), argInt(dkey::kRule, 1)});
+}
+
+}  // namespace vsf

@@ -1,0 +1,294 @@
+// ParameterEstimates: one row per parameter of every effect in the model with its CLASS
+// levels, DF, estimate, standardized estimate and, for least-squares fits, its standard
+// error, t value and p-value; per-fold estimates when the folds kept theirs.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "design/design.h"
+#include "displays/displays_internal.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "numerics/numerics.h"
+
+namespace vsf {
+
+namespace {
+
+constexpr int kClassText = 32;  // the level text slots zorthname fills
+
+bool codedNaming(int32_t coding) {
+  return coding == kCodingOrthEffect || coding == kCodingOrthRef || coding == kCodingPoly ||
+         coding == kCodingOrthPoly || coding == kCodingOrthOrdinal || coding == kCodingOrthBathtub;
+}
+
+int digits(int n) {
+  int d = 1;
+  while (n >= 10) n /= 10, ++d;
+  return d;
+}
+
+// Width of a CLASS variable's column: its coded level names or its character values.
+int classWidth(const LevelVar& v) {
+  if (codedNaming(v.coding)) {
+    int letters = v.coding == kCodingOrthPoly || v.coding == kCodingOrthBathtub ? 5 : 4;
+    return std::min(letters + digits(std::max(v.levelCount, 1)), kClassText);
+  }
+  int w = 1;
+  for (int l = 0; l < v.levelCount && v.levels; ++l)
+    w = std::max(w, static_cast<int>(v.levels[l].length));
+  return std::min(w, kClassText);
+}
+
+struct Context {
+  VsfState* s;
+  SelectionState* sel;
+  const ZDesign* d;  // null when the step has no design (names then come from the labels)
+};
+
+const ZEffect* effectOf(const Context& c, int32_t e) {
+  return c.d && c.d->effects && e < c.d->effectCount ? &c.d->effects[e] : nullptr;
+}
+
+int32_t columnsShown(const Context& c, int32_t e) {
+  int32_t n = candidateColumns(c.s, e);
+  return n > 0 ? n : (c.sel->columnCount ? c.sel->columnCount[e] : 0);
+}
+
+// The column of parameter i within its effect.
+int32_t columnWithin(const Context& c, int32_t e, int32_t i) {
+  const std::vector<CandidateEntry>* table = c.s->options.candidates;
+  if (table && e < static_cast<int32_t>(table->size()) && (*table)[e].columnMap)
+    return (*table)[e].columnMap[i];
+  return i;
+}
+
+const int32_t* levelRowOf(const ZEffect* z, int32_t column) {
+  if (!z || !z->levelTable || z->levelTableWidth <= 0) return nullptr;
+  return z->levelTable + static_cast<ptrdiff_t>(column) * z->levelTableWidth;
+}
+
+std::string_view columnText(const Context& c, const ZEffect* z, int32_t column) {
+  if (!c.d || !z) return {};
+  const int32_t g = z->startColumn + column;
+  if (g < 0 || g >= c.d->columnCount) return {};
+  for (int k : {1, 0})
+    if (c.d->parmNames[k] && c.d->parmNames[k][g] && c.d->parmNames[k][g][0])
+      return c.d->parmNames[k][g];
+  return {};
+}
+
+// The parameter's text: the column's label or name (label style 0), else the effect's label
+// with the column's levels behind it.
+int parameterText(const Context& c, int32_t e, int32_t column, int widestEffect, char* out,
+                  int width) {
+  const ZEffect* z = effectOf(c, e);
+  std::string_view label = candidateLabel(c.s, e);
+  if (c.d && c.d->labelStyle == 0) {
+    std::string_view t = columnText(c, z, column);
+    if (t.empty()) t = label;
+    return out ? fillField(out, width, t) : static_cast<int>(t.size());
+  }
+  const int at = c.d && c.d->labelStyle == 1 ? widestEffect : static_cast<int>(label.size());
+  const int32_t* row = levelRowOf(z, column);
+  const int levels = z && row ? zlvltextlen(c.d, z, row) : 0;
+  if (!out) return at + levels;
+  fillField(out, width, label);
+  if (z && row && at + levels <= width) zlvltext(c.d, z, out + at, row);
+  return at + levels;
+}
+
+struct Widths {
+  int effect = 0, parameter = 0, effects = 0;
+};
+
+Widths widthsOf(const Context& c, uint8_t* classUsed) {
+  Widths w;
+  w.effect = c.s->options.noInt ? 0 : static_cast<int>(candidateLabel(c.s, 0).size());
+  int32_t e = -1, cursor = -1;
+  while (nextDisplayEffect(c.sel, nullptr, &e, &cursor))
+    w.effect = std::max(w.effect, static_cast<int>(candidateLabel(c.s, e).size()));
+  e = cursor = -1;
+  while (nextDisplayEffect(c.sel, nullptr, &e, &cursor)) {
+    ++w.effects;
+    if (const ZEffect* z = effectOf(c, e))
+      for (int k = 0; k < z->allClassCount; ++k)
+        if (z->allClass[k] >= 0 && z->allClass[k] < c.d->classCount) classUsed[z->allClass[k]] = 1;
+    for (int32_t i = 0; i < columnsShown(c, e); ++i)
+      w.parameter =
+          std::max(w.parameter, parameterText(c, e, columnWithin(c, e, i), w.effect, nullptr, 0));
+  }
+  return w;
+}
+
+struct Row {
+  int32_t forcedIn = 0, df = 0;
+  double estimate = 0, stb = 0, stdErr = 0, t = 0, probT = 0;
+};
+
+// Standard error, t value and p-value of one estimate from its swept diagonal.
+void inference(double estimate, double invDiag, double mse, double dfe, Row* r) {
+  const double dot = missingValue('.');
+  if (!std::isfinite(mse) || isMissing(mse)) {
+    r->stdErr = r->t = r->probT = dot;
+    return;
+  }
+  r->stdErr = std::sqrt(std::max(invDiag, 0.0) * std::max(mse, 0.0));
+  if (r->stdErr > 0) {
+    r->t = estimate / r->stdErr;
+    double p = zprobf(r->t * r->t, 1, dfe);
+    r->probT = p < 0 ? dot : p;
+  } else {
+    r->t = estimate >= 0 ? missingCodeI() : missingCodeM();
+    r->probT = 0;
+  }
+}
+
+void foldColumns(DataTable& t, int folds, double* values) {
+  for (int i = 1; i <= folds; ++i) {
+    std::string name = "CVEstimate" + std::to_string(i);
+    std::vector<OutputArgItem> more = {argString(key::kTemplate, hstr("CVEstimate"))};
+    addDynamic(more, "CVEstimateHead", valueString(hstr(std::to_string(i))));
+    addDynamic(more, "dynamicGlue", valueInt(i <= 2 ? 100 : 1));
+    if (i == folds) {
+      addDynamic(more, "spanStart", valueString(hstr("CVEstimate1")));
+      addDynamic(more, "spanEnd", valueString(hstr(name)));
+    }
+    t.column(ctype::kDouble, name, &values[i - 1], more);
+  }
+}
+
+}  // namespace
+
+int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor) {
+  if (!seen) {
+    for (int32_t e = *effect + 1; e < sel->effectCount; ++e) {
+      uint8_t st = sel->states[e];
+      if (st == 0 || st == 4 || st == 5) continue;
+      *effect = e;
+      return 1;
+    }
+    *effect = sel->effectCount;
+    return 0;
+  }
+  const bool group =
+      sel->options && sel->options->method == kMethodGroupLasso && sel->steps.changes;
+  const int32_t* list = group ? sel->steps.changes : sel->steps.effect;
+  const int32_t length = group ? sel->changeListLength : sel->stepCount;
+  for (int32_t k = *cursor + 1; list && k < length; ++k) {
+    const int32_t e = list[k];
+    *cursor = k;
+    if (e < 0 || e >= sel->effectCount || seen[e] || !inModel(sel->states[e])) continue;
+    seen[e] = 1;
+    *effect = e;
+    return 1;
+  }
+  *cursor = length;
+  return 0;
+}
+
+// Returns 0 (also when no effect is shown), or -2 when a work buffer cannot be had.
+int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocator,
+                            uint8_t entryOrder) {
+  startDisplayClock(s);
+  const SelectionOptions& o = s->options;
+  const Context c{s, sel, s->lev.design};
+  const int classCount = c.d ? c.d->classCount : 0;
+  auto take = [&](size_t n) {
+    return allocator ? kernel().poolAlloc(allocator, n, kAllocZero) : nullptr;
+  };
+  auto* classUsed = static_cast<uint8_t*>(take(std::max(classCount, 1)));
+  if (!classUsed) return rc::kMemory;
+  const Widths w = widthsOf(c, classUsed);
+  if (w.effects == 0) return 0;  // no effect to show
+  const bool ordered = entryOrder && o.method != kMethodBackward;
+  auto* effectText = static_cast<char*>(take(std::max(w.effect, 1)));
+  auto* parmText = static_cast<char*>(take(std::max(w.parameter, 1)));
+  auto* texts = static_cast<char(*)[kClassText]>(take(kClassText * std::max(classCount, 1)));
+  auto* values = static_cast<double*>(take(sizeof(double) * std::max(classCount, 1)));
+  auto* seen = ordered ? static_cast<uint8_t*>(take(std::max(sel->effectCount, 1))) : nullptr;
+  const DisplayFlags f = displayFlags(s, sel);
+  const int folds = f.foldEstimates && sel->foldRecs ? sel->folds : 0;
+  auto* foldValues = static_cast<double*>(take(sizeof(double) * std::max(folds, 1)));
+  if (!effectText || !parmText || !texts || !values || (ordered && !seen) || !foldValues)
+    return rc::kMemory;
+
+  const bool statistics = !f.pathEstimates && !f.groupPath;
+  Row r;
+  DataTable t(s);
+  t.create("ParameterEstimates", {argString(key::kLabel2, msgStr(560))});
+  t.column(ctype::kText, "Effect", effectText, {argInt(dkey::kTextWidth, std::max(w.effect, 1))});
+  for (int v = 0; v < classCount; ++v) {
+    if (!classUsed[v]) continue;
+    const LevelVar& lv = c.d->classVars[v];
+    if (codedNaming(lv.coding) || !lv.desc) {
+      std::string name = lv.desc ? lv.desc->name.substr(0, 26) : "class" + std::to_string(v);
+      t.column(ctype::kText, "param_" + name, texts[v],
+               {argString(key::kLabel2, hstr(lv.desc ? lv.desc->name : name)),
+                argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
+    } else if (lv.desc->type == kVarNumeric) {
+      t.variableColumn(
+          lv.desc, &values[v],
+          {argString(key::kTemplate, hstr("NumVar")), argInt(dkey::kDecimals, kOwnFormat)});
+    } else {
+      t.variableColumn(
+          lv.desc, texts[v],
+          {argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
+    }
+  }
+  if (o.include) t.column(ctype::kInt, "ForcedIn", &r.forcedIn);
+  t.column(ctype::kText, "Parameter", parmText,
+           {argInt(dkey::kTextWidth, std::max(w.parameter, 1))});
+  if (!f.groupPath) t.column(ctype::kInt, "DF", &r.df);
+  t.column(ctype::kDouble, "Estimate", &r.estimate);
+  std::vector<OutputArgItem> stb, probT;
+  addDynamic(stb, "showSTB", valueFlag(o.stb));
+  addDynamic(probT, "showProbt", valueFlag(s->showPValues));
+  t.column(ctype::kDouble, "StandardizedEst", &r.stb, stb);
+  if (statistics) {
+    t.column(ctype::kDouble, "StdErr", &r.stdErr);
+    t.column(ctype::kDouble, "tValue", &r.t);
+    t.column(ctype::kDouble, "Probt", &r.probT, probT);
+  }
+  foldColumns(t, folds, foldValues);
+  t.endColumns();
+  std::vector<OutputArgItem> footnote;
+  addDynamic(footnote, "printFootnote", valueFlag(o.include != 0));
+  t.bind("Stat.VARSIFTER.ParameterEstimates", footnote, true);
+
+  const double dfe = sel->trainFreq - sel->sweptColumns;
+  const double sse = sel->trainSse > 0 ? sel->trainSse : 0;
+  const double mse = dfe > 0 ? sse / dfe : missingValue('.');
+  int32_t e = -1, cursor = -1;
+  while (nextDisplayEffect(sel, seen, &e, &cursor)) {
+    const ZEffect* z = effectOf(c, e);
+    r.forcedIn = sel->states[e] == effstate::kForced ? 1 : 0;
+    for (int32_t i = 0; i < columnsShown(c, e); ++i) {
+      const int32_t column = columnWithin(c, e, i);
+      const int32_t parm = (sel->firstParam ? sel->firstParam[e] : 0) + column;
+      fillField(effectText, std::max(w.effect, 1), candidateLabel(s, e));
+      std::memset(texts, ' ', static_cast<size_t>(kClassText) * std::max(classCount, 1));
+      for (int v = 0; v < classCount; ++v) values[v] = missingLowest();
+      parameterText(c, e, column, w.effect, parmText, std::max(w.parameter, 1));
+      if (const int32_t* row = levelRowOf(z, column)) zorthname(c.d, z, row, texts, values);
+      const double inv = sel->invDiag[parm];
+      if (inv == -1.0) {
+        r.df = 0, r.estimate = r.stb = 0;
+        r.stdErr = r.t = r.probT = missingValue('.');
+      } else {
+        r.df = 1, r.estimate = sel->estimates[parm], r.stb = sel->stdEstimates[parm];
+        if (statistics) inference(r.estimate, inv, mse, dfe, &r);
+      }
+      for (int k = 0; k < folds; ++k)
+        foldValues[k] =
+            sel->foldRecs[k].estimates ? sel->foldRecs[k].estimates[parm] : missingValue('.');
+      t.row();
+    }
+  }
+  t.close();
+  t.release();
+  stopDisplayClock(s);
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,304 @@
+// SelectionSummary: one row per step of the selection with the effect that moved, the model's
+// size and its criteria, a marker on the step where each criterion is best.
+#include <algorithm>
+#include <cstring>
+
+#include "displays/displays_internal.h"
+#include "frame/module.h"
+#include "frame/state.h"
+
+namespace vsf {
+
+namespace {
+
+struct SummaryRow {
+  int32_t step = 0, nEffects = 0, nParms = 0;
+  double normBeta = 0, rsq = 0, adjRsq = 0, aic = 0, aicc = 0, bic = 0, cp = 0, sbc = 0;
+  double press = 0, f = 0, probF = 0, ase = 0, valid = 0, test = 0, cvPress = 0, cvEx = 0;
+  double l1 = 0;
+  int32_t optAdjRsq = 0, optAic = 0, optAicc = 0, optBic = 0, optCp = 0, optSbc = 0;
+  int32_t optPress = 0, optValid = 0, optCv = 0, optCvEx = 0;
+  char control = ' ';
+};
+
+struct Buffers {
+  char* entered = nullptr;
+  char* removed = nullptr;
+  char* label = nullptr;
+  int width = 0, labelWidth = 0;
+};
+
+// The summary's layout decided once from the options and the selection.
+struct Plan {
+  DisplayFlags f;
+  uint8_t method = 0;
+  bool backward = false, entered = false, removed = false, stepLabel = false, normBeta = false;
+  int l1Column = 0;  // 1 ratio, 2 norm, 3 value
+};
+
+Plan planOf(const VsfState* s, const SelectionState* sel) {
+  Plan p;
+  p.f = displayFlags(s, sel);
+  p.method = s->options.method;
+  p.backward = p.method == kMethodBackward;
+  const uint8_t m = p.method;
+  p.entered = p.f.severalPerStep || !p.backward;
+  p.removed = p.f.severalPerStep || m == kMethodBackward || m == kMethodStepwise ||
+              m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
+              m == kMethodElasticNetLs;
+  p.stepLabel = s->graphicsOn;
+  p.normBeta = s->graphicsOn && p.f.stepNorm;
+  if (s->options.showStepL1) p.l1Column = s->options.l1Choice;
+  return p;
+}
+
+// Changes of each step in the signed change list: its first entry for step i.
+int32_t changesBefore(const SelectionState* sel, int32_t i) {
+  int32_t k = 0;
+  for (int32_t j = 0; j < i; ++j) k += std::max(sel->steps.effect[j], 0);
+  return k;
+}
+
+int labelWidth(const VsfState* s, const SelectionState* sel, bool several) {
+  int longest = s->longestCandidateLabel;
+  for (int32_t e = 0; e < sel->effectCount; ++e)
+    longest = std::max(longest, static_cast<int>(candidateLabel(s, e).size()));
+  if (!several) return std::max(longest, 1);
+  int most = 1;
+  for (int32_t i = 0; i < sel->stepCount; ++i) most = std::max(most, sel->steps.effect[i]);
+  return (longest + 1) * most;
+}
+
+// The statistics every row shows, for step i.
+void fillValues(const VsfState* s, const SelectionState* sel, const Plan& p, const BestSteps* b,
+                int32_t i, SummaryRow* r) {
+  const StepHistory& h = sel->steps;
+  const double dot = missingValue('.');
+  auto crit = [&](uint8_t c) { return stepCriterion(s, sel, c, i); };
+  auto opt = [&](uint8_t c) { return b && b->step[c] == i ? 1 : 0; };
+  auto at = [&](const double* a) { return a ? a[i] : dot; };
+  r->nParms = h.parameters[i];
+  r->rsq = crit(kCritRsquare);
+  r->adjRsq = crit(kCritAdjRsq);
+  r->aic = infinityAsSpecial(crit(kCritAic));
+  r->aicc = infinityAsSpecial(crit(kCritAicc));
+  r->sbc = infinityAsSpecial(crit(kCritSbc));
+  r->bic = crit(kCritBic);
+  r->cp = crit(kCritCp);
+  r->press = at(h.press);
+  r->valid = at(h.validAse);
+  r->test = at(h.testAse);
+  r->cvPress = at(h.cvPress);
+  r->cvEx = at(h.extCv);
+  r->ase = sel->trainWeight != 0 ? h.sse[i] / sel->trainWeight : dot;
+  const double prevSse = i == 0 ? rSquareTotal(s, sel) : h.sse[i - 1];
+  const int32_t* cols = h.sweptColumns ? h.sweptColumns : h.parameters;
+  double f = 0;
+  r->probF = effectFTestPValue(prevSse, cols[i - 1], h.sse[i], cols[i], h.effects[i - 1],
+                               h.effects[i], sel->trainFreq, &f, sel->tol);
+  r->f = infinityAsSpecial(f);
+  if (p.normBeta) {
+    const double* norm = h.fifth ? h.fifth : h.l1Norm;
+    const double last = norm ? norm[sel->stepCount - 1] : 0;
+    r->normBeta = norm && last > 0 ? norm[i] / last : dot;
+  }
+  if (p.l1Column == kL1ChoiceRatio) r->l1 = at(h.lambdaRatio);
+  if (p.l1Column == kL1ChoiceNorm) r->l1 = at(h.l1Norm);
+  if (p.l1Column == kL1ChoiceValue) r->l1 = h.lambdaRatio ? sel->lambdaMax * h.lambdaRatio[i] : dot;
+  r->optAdjRsq = opt(kCritAdjRsq), r->optAic = opt(kCritAic), r->optAicc = opt(kCritAicc);
+  r->optBic = opt(kCritBic), r->optCp = opt(kCritCp), r->optSbc = opt(kCritSbc);
+  r->optPress = opt(kCritPress), r->optValid = opt(kCritValidate), r->optCv = opt(kCritCv);
+  r->optCvEx = opt(kCritCvExternal);
+}
+
+void defineColumns(DataTable& t, const VsfState* s, const SelectionState* sel, const Plan& p,
+                   SummaryRow& r, const Buffers& b) {
+  const bool* st = p.f.stat;
+  auto shown = [](const char* name, bool on) {
+    std::vector<OutputArgItem> d;
+    addDynamic(d, name, valueFlag(on));
+    return d;
+  };
+  const std::vector<OutputArgItem> count = {argInt(dkey::kDecimals, 0)};
+  t.column(ctype::kInt, "Step", &r.step, count);
+  if (p.normBeta) t.column(ctype::kDouble, "NormBeta", &r.normBeta);
+  if (p.stepLabel)
+    t.column(ctype::kText, "StepLabel", b.label, {argInt(dkey::kTextWidth, b.labelWidth)});
+  if (p.entered)
+    t.column(ctype::kText, "EffectEntered", b.entered, {argInt(dkey::kTextWidth, b.width)});
+  if (p.removed)
+    t.column(ctype::kText, "EffectRemoved", b.removed, {argInt(dkey::kTextWidth, b.width)});
+  t.column(ctype::kInt, "nEffectsIn", &r.nEffects, count);
+  std::vector<OutputArgItem> parms = count;
+  addDynamic(parms, "showNParmsIn", valueFlag(sel->singleColumnEffects != sel->effectCount));
+  t.column(ctype::kInt, "nParmsIn", &r.nParms, parms);
+  t.column(ctype::kDouble, "RSquare", &r.rsq, shown("showRSquare", st[kStatsRsquare]));
+  t.column(ctype::kDouble, "AdjRSq", &r.adjRsq, shown("showAdjRSq", st[kStatsAdjRsq]));
+  t.column(ctype::kInt, "OptAdjRSq", &r.optAdjRsq);
+  t.column(ctype::kDouble, "AIC", &r.aic, shown("showAIC", st[kStatsAic]));
+  t.column(ctype::kInt, "OptAIC", &r.optAic);
+  t.column(ctype::kDouble, "AICC", &r.aicc, shown("showAICC", st[kStatsAicc]));
+  t.column(ctype::kInt, "OptAICC", &r.optAicc);
+  if (p.f.fullModelVariance) {
+    t.column(ctype::kDouble, "BIC", &r.bic, shown("showBIC", st[kStatsBic]));
+    t.column(ctype::kInt, "OptBIC", &r.optBic);
+    t.column(ctype::kDouble, "CP", &r.cp, shown("showCP", st[kStatsCp]));
+    t.column(ctype::kInt, "OptCP", &r.optCp);
+  }
+  t.column(ctype::kDouble, "SBC", &r.sbc, shown("showSBC", st[kStatsSbc]));
+  t.column(ctype::kInt, "OptSBC", &r.optSbc);
+  if (p.f.press) {
+    t.column(ctype::kDouble, "PRESS", &r.press, shown("showPRESS", st[kStatsPress]));
+    t.column(ctype::kInt, "OptPRESS", &r.optPress);
+  }
+  t.column(ctype::kDouble, "FValue", &r.f, shown("showFValue", st[kStatsFValue]));
+  t.column(ctype::kDouble, "ProbF", &r.probF, shown("showProbF", st[kStatsSl]));
+  t.column(ctype::kDouble, "ASE", &r.ase, shown("showASE", st[kStatsAse]));
+  if (p.f.validationShown) {
+    t.column(ctype::kDouble, "ValidationASE", &r.valid, shown("showASE", st[kStatsAse]));
+    t.column(ctype::kInt, "OptValidationASE", &r.optValid);
+  }
+  if (p.f.testShown) t.column(ctype::kDouble, "TestASE", &r.test, shown("showASE", st[kStatsAse]));
+  if (p.f.kfold) {
+    t.column(ctype::kDouble, "CVPRESS", &r.cvPress);
+    t.column(ctype::kInt, "OptCVPRESS", &r.optCv);
+  }
+  if (p.f.externalCv) {
+    t.column(ctype::kDouble, "CVEXPRESS", &r.cvEx);
+    t.column(ctype::kInt, "OptCVEXPRESS", &r.optCvEx);
+  }
+  static const char* const kL1Names[] = {"", "StepL1Ratio", "StepL1Norm", "StepL1Value"};
+  if (p.l1Column >= 1 && p.l1Column <= 3) t.column(ctype::kDouble, kL1Names[p.l1Column], &r.l1);
+  t.column(ctype::kChar, "Control", &r.control);
+}
+
+// A marker column is worth a footnote only when it is shown.
+bool anyOptShown(const Plan& p) {
+  const bool* st = p.f.stat;
+  return st[kStatsAdjRsq] || st[kStatsAic] || st[kStatsAicc] || st[kStatsSbc] ||
+         (p.f.fullModelVariance && (st[kStatsBic] || st[kStatsCp])) ||
+         (p.f.press && st[kStatsPress]) || (p.f.validationShown && st[kStatsAse]) || p.f.kfold ||
+         p.f.externalCv;
+}
+
+void putLabel(char* field, int width, int* used, std::string_view label) {
+  if (*used + static_cast<int>(label.size()) + 1 > width) return;
+  std::memcpy(field + *used, label.data(), label.size());
+  *used += static_cast<int>(label.size()) + 1;
+}
+
+}  // namespace
+
+// Returns 0, or -2 when a text buffer cannot be had.
+int printSelectionSummary(VsfState* s, SelectionState* sel, HostPool* allocator,
+                          const BestSteps* best, void** dataOut) {
+  startDisplayClock(s);
+  const Plan p = planOf(s, sel);
+  Buffers b;
+  b.width = labelWidth(s, sel, p.f.severalPerStep);
+  b.labelWidth = std::max(s->stepLabelWidth, 1);
+  auto take = [&](int n) {
+    return allocator ? static_cast<char*>(kernel().poolAlloc(allocator, n, kAllocZero)) : nullptr;
+  };
+  if (!(b.entered = take(b.width)) || !(b.removed = take(b.width)) ||
+      !(b.label = take(b.labelWidth)))
+    return rc::kMemory;
+
+  SummaryRow r;
+  DataTable t(s);
+  const uint8_t method = p.method;
+  t.create("SelectionSummary",
+           {argString(key::kLabel2, msgStr(519 + method)), argInt(dkey::kSummaryFlag, 1)});
+  defineColumns(t, s, sel, p, r, b);
+  t.endColumns();
+
+  // The rows are written before the bind would be too late for the footnote flag, so the
+  // flag is known from the step count and the forced block alone.
+  const int32_t k0 = sel->firstSelectable;
+  const int32_t blockEnd = p.backward ? 1 : std::max(k0, 0);
+  const bool selectionRows = sel->stepCount > blockEnd;
+  std::vector<OutputArgItem> dyn;
+  addDynamic(dyn, "titleText", valueString(msgStr(519 + method)));
+  addDynamic(dyn, "printFootnote", valueInt(selectionRows && anyOptShown(p) ? 1 : 0));
+  t.bind("Stat.VARSIFTER.SelectionSummary", dyn, false, s->graphicsOn ? dataOut : nullptr);
+
+  auto clearTexts = [&] {
+    std::memset(b.entered, ' ', b.width);
+    std::memset(b.removed, ' ', b.width);
+    std::memset(b.label, ' ', b.labelWidth);
+  };
+  auto stepLabel = [&](int32_t i) {
+    if (p.stepLabel && s->stepLabels && i < sel->stepCount)
+      fillField(b.label, b.labelWidth,
+                std::string_view(s->stepLabels[i].text ? s->stepLabels[i].text : "",
+                                 s->stepLabels[i].text ? s->stepLabels[i].length : 0));
+  };
+
+  int32_t shownEffects = 0;
+  bool blockWritten = false;
+  if (!p.backward) {
+    for (int32_t i = 0; i < k0 && i < sel->stepCount; ++i) {
+      clearTexts();
+      fillValues(s, sel, p, best, i, &r);
+      r.step = 0;
+      r.nEffects = ++shownEffects;
+      r.control = ' ';
+      fillField(b.entered, b.width, candidateLabel(s, sel->steps.effect[i]));
+      stepLabel(i);
+      t.row();
+      blockWritten = true;
+    }
+  } else if (sel->stepCount > 0) {
+    clearTexts();
+    fillValues(s, sel, p, best, 0, &r);
+    r.step = 0;
+    r.nEffects = shownEffects = sel->effectCount - (s->options.noInt ? 1 : 0);
+    r.f = r.probF = missingLowest();
+    r.control = ' ';
+    stepLabel(0);
+    t.row();
+    for (int32_t a = 0; a < sel->aliasedCount && sel->aliasedList; ++a) {
+      clearTexts();
+      fillField(b.removed, b.width, candidateLabel(s, sel->aliasedList[a]));
+      r.nEffects = --shownEffects;
+      t.row();
+    }
+    blockWritten = true;
+  }
+
+  for (int32_t i = blockEnd; i < sel->stepCount; ++i) {
+    const int32_t step = p.backward ? i : i - k0 + 1;
+    if (step < 0) continue;
+    clearTexts();
+    fillValues(s, sel, p, best, i, &r);
+    r.step = step;
+    r.control = blockWritten && i == blockEnd ? '-' : ' ';
+    const StepHistory& h = sel->steps;
+    if (p.f.severalPerStep && h.changes) {
+      int in = 0, out = 0;
+      const int32_t from = changesBefore(sel, i);
+      for (int32_t c = 0; c < std::max(h.effect[i], 0); ++c) {
+        const int32_t e = h.changes[from + c];
+        if (e >= 0)
+          putLabel(b.entered, b.width, &in, candidateLabel(s, e));
+        else
+          putLabel(b.removed, b.width, &out, candidateLabel(s, -e));
+      }
+      r.nEffects = shownEffects = h.effects[i];
+    } else if (h.effects[i] < h.effects[i - 1]) {
+      fillField(b.removed, b.width, candidateLabel(s, h.effect[i]));
+      r.nEffects = --shownEffects;
+    } else {
+      fillField(b.entered, b.width, candidateLabel(s, h.effect[i]));
+      r.nEffects = ++shownEffects;
+    }
+    stepLabel(i);
+    t.row();
+  }
+  t.close();
+  t.release(sel->aliasedCount > 0 ? msgStr(628) : nullptr);
+  stopDisplayClock(s);
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,208 @@
+// StopReason and StopDetails: why the selection stopped, and the candidate the STOP criterion
+// refused beside the value it was compared with.
+#include <algorithm>
+#include <cstring>
+
+#include "displays/displays_internal.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "numerics/numerics.h"
+
+namespace vsf {
+
+namespace {
+
+constexpr int kReasonWidth = 120;
+
+// The catalogue text naming a STOP criterion that refused a step (codes 2 to 11).
+int criterionStopMessage(uint8_t c) {
+  static const int kMessages[] = {0, 0, 606, 607, 608, 620, 609, 610, 611, 612, 613, 621};
+  return c >= 2 && c <= 11 ? kMessages[c] : 0;
+}
+
+// The reason's text; empty when the reason has none.
+std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
+  const SelectionOptions& o = s->options;
+  const double sle = o.entryLevel, sls = o.stayLevel;
+  switch (reason) {
+    case 1:
+      return msgText(600, {static_cast<long long>(stepCount)});
+    case 2:
+      return msgText(601, {static_cast<long long>(o.steps)});
+    case 3:
+      return msgText(602, {static_cast<long long>(o.stopSteps)});
+    case 4:
+      if (o.stop != kCritSl) {
+        int m = criterionStopMessage(o.stop);
+        return m ? msgText(m) : std::string();
+      }
+      switch (o.method) {
+        case kMethodForward:
+        case kMethodLar:
+        case kMethodLarLs:
+          return msgText(603, {sle});
+        case kMethodBackward:
+          return msgText(605, {sls});
+        case kMethodStepwise:
+        case kMethodLasso:
+        case kMethodLassoLs:
+        case kMethodElasticNet:
+        case kMethodElasticNetLs:
+          return msgText(604, {sle, sls});
+        default:
+          return std::string();
+      }
+    case 5:
+      return msgText(614, {static_cast<long long>(o.maxSteps)});
+    case 6:
+    case 7:
+    case 8:
+      return msgText(609 + reason);
+    case 10:
+    case 11:
+      return msgText(608 + reason);
+    case 12:
+      if (o.steps) hostMsg(kMsgSet, 156, {static_cast<long long>(o.steps), sle, sls});
+      return msgText(604, {sle, sls});
+    case 13:
+      if (o.steps) hostMsg(kMsgSet, 206, {static_cast<long long>(o.steps)});
+      return msgText(622);
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+      return msgText(609 + reason);
+    default:
+      return std::string();
+  }
+}
+
+}  // namespace
+
+int printStopReason(VsfState* s, uint8_t reason, int32_t stepCount) {
+  startDisplayClock(s);
+  if (reason == 0 || reason == 9) return 0;
+  std::string text = reasonText(s, reason, stepCount);
+  if (text.empty()) return 0;
+  if (text.size() > kReasonWidth) text.resize(kReasonWidth);
+  char buffer[kReasonWidth];
+  const int width = fillField(buffer, static_cast<int>(text.size()), text);
+  int32_t code = reason;
+  DataTable t(s);
+  t.create("StopReason", {argString(key::kLabel2, msgStr(770))});
+  t.column(ctype::kText, "Reason", buffer, {argInt(dkey::kTextWidth, width)});
+  t.column(ctype::kInt, "Code", &code);
+  t.endColumns();
+  t.bind("Stat.VARSIFTER.StopReason", {}, true);
+  t.row();
+  t.close();
+  t.release();
+  return 0;
+}
+
+namespace {
+
+struct Headers {
+  int criterion = 0, compare = 0;
+};
+
+Headers headersOf(uint8_t c) {
+  static const Headers kHeaders[] = {{0, 0},     {632, 633}, {634, 635}, {636, 637},
+                                     {638, 639}, {650, 651}, {640, 641}, {644, 645},
+                                     {642, 643}, {646, 647}, {648, 649}, {652, 653}};
+  return c <= 11 ? kHeaders[c] : Headers{};
+}
+
+// A log p-value shown as the p-value.
+double fromLog(double v) {
+  if (isMissing(v)) return v;
+  return v < kExpFloor ? 0 : zexp(v);
+}
+
+}  // namespace
+
+// Returns 0 (also when no candidate was refused: nothing to show), or -2 when a text buffer
+// cannot be had.
+int printStopDetails(VsfState* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
+  startDisplayClock(s);
+  const SelectionOptions& o = s->options;
+  const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
+  const Headers h = headersOf(c);
+  if (h.criterion == 0) return 0;
+  const bool sl = c == kCritSl;
+  const char entryCompare = sl || criterionIsMinimized(c) ? '>' : '<';
+  const char removalCompare = sl ? '<' : entryCompare;
+  const bool several = o.method == kMethodHxGLasso || o.method == kMethodGroupLasso;
+
+  struct Row {
+    double criterion = 0, compare = 0;
+    char comparison = ' ';
+  } r;
+  std::vector<OutputArgItem> critDyn, compareDyn;
+  addDynamic(critDyn, "CriterionHeader", valueString(msgStr(h.criterion)));
+  addDynamic(compareDyn, "CompareCriterionHeader", valueString(msgStr(h.compare)));
+
+  DataTable t(s);
+  if (several) {
+    t.create("StopDetails", {argString(key::kLabel2, msgStr(654))});
+    t.column(ctype::kDouble, "Criterion", &r.criterion, critDyn);
+    t.column(ctype::kText, "Comparison", &r.comparison, {argInt(dkey::kTextWidth, 1)});
+    t.column(ctype::kDouble, "CompareCriterion", &r.compare, compareDyn);
+    t.endColumns();
+    t.bind("Stat.VARSIFTER.StopDetails", {}, true);
+    r = Row{stop->entryValue, stopValue, entryCompare};
+    t.row();
+    t.close();
+    t.release();
+    return 0;
+  }
+
+  const bool entry = stop->entryEffect > 0, removal = stop->removalEffect > 0;
+  if (!entry && !removal) return 0;
+  const int forWidth = std::max(msgLength(630), msgLength(631));
+  int effectWidth = 0;
+  if (entry) effectWidth = static_cast<int>(candidateLabel(s, stop->entryEffect).size());
+  if (removal)
+    effectWidth =
+        std::max(effectWidth, static_cast<int>(candidateLabel(s, stop->removalEffect).size()));
+  effectWidth = std::max(effectWidth, 1);
+  auto take = [&](int n) {
+    return allocator && n > 0 ? static_cast<char*>(kernel().poolAlloc(allocator, n, kAllocZero))
+                              : nullptr;
+  };
+  char* candidateFor = take(forWidth);
+  char* effect = take(effectWidth);
+  if (!candidateFor || !effect) return rc::kMemory;
+  char label[5];
+
+  t.create("StopDetails", {argString(key::kLabel2, msgStr(654))});
+  t.column(ctype::kText, "CandidateFor", candidateFor, {argInt(dkey::kTextWidth, forWidth)});
+  t.column(ctype::kText, "Effect", effect, {argInt(dkey::kTextWidth, effectWidth)});
+  t.column(ctype::kDouble, "Criterion", &r.criterion, critDyn);
+  t.column(ctype::kText, "Comparison", &r.comparison, {argInt(dkey::kTextWidth, 1)});
+  t.column(ctype::kDouble, "CompareCriterion", &r.compare, compareDyn);
+  if (sl) t.column(ctype::kText, "SignificanceLabel", label, {argInt(dkey::kTextWidth, 5)});
+  t.endColumns();
+  t.bind("Stat.VARSIFTER.StopDetails", {}, true);
+  if (entry) {
+    fillField(candidateFor, forWidth, msgText(630));
+    fillField(effect, effectWidth, candidateLabel(s, stop->entryEffect));
+    r = Row{sl ? fromLog(stop->entryValue) : stop->entryValue, sl ? o.entryLevel : stopValue,
+            entryCompare};
+    fillField(label, 5, "(SLE)");
+    t.row();
+  }
+  if (removal) {
+    fillField(candidateFor, forWidth, msgText(631));
+    fillField(effect, effectWidth, candidateLabel(s, stop->removalEffect));
+    r = Row{sl ? fromLog(stop->removalValue) : stop->removalValue, sl ? o.stayLevel : stopValue,
+            removalCompare};
+    fillField(label, 5, "(SLS)");
+    t.row();
+  }
+  t.close();
+  t.release();
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,1 +1,0 @@
-#include "graphs/graphs.h"

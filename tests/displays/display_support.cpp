@@ -1,0 +1,329 @@
+#include "displays/display_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "common/test_host.h"
+#include "frame/hostcalls.h"
+#include "frame/module.h"
+#include "host/output/output.h"
+#include "host/session.h"
+
+namespace vsf::test {
+
+namespace {
+
+std::vector<std::string> splitCsvLine(const std::string& line) {
+  std::vector<std::string> cells;
+  std::string cell;
+  bool quoted = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      cells.push_back(cell);
+      cell.clear();
+    } else if (c != '\r') {
+      cell += c;
+    }
+  }
+  cells.push_back(cell);
+  return cells;
+}
+
+// Labels of the effects of each fixture case, effect 0 the intercept.
+const std::map<std::string, std::vector<std::string>>& caseLabels() {
+  static const std::map<std::string, std::vector<std::string>> labels = {
+      {"mtcars", {"Intercept", "wt", "hp", "qsec"}},
+      {"mtcars_noint", {"Intercept", "wt", "hp"}},
+      {"diabetes", {"Intercept", "sex", "bmi", "bp", "s5"}},
+  };
+  return labels;
+}
+
+void collect(const Json& items, const std::string& name, std::vector<Json>* out) {
+  for (const Json& item : items) {
+    const std::string type = item.value("type", "");
+    if ((type == "table" || type == "factoid") && item.value("name", "") == name)
+      out->push_back(item);
+    if (type == "group") collect(item["items"], name, out);
+  }
+}
+
+void outlineOf(const Json& items, std::string* out) {
+  for (const Json& item : items) {
+    const std::string type = item.value("type", "");
+    if (!out->empty() && out->back() != '{') *out += ' ';
+    if (type == "group") {
+      *out += item.value("name", "") + "{";
+      outlineOf(item["items"], out);
+      *out += "}";
+    } else if (type == "table" || type == "factoid") {
+      *out += item.value("name", "");
+    } else if (type == "text") {
+      *out += "text";
+    } else if (type == "rule") {
+      *out += "rule";
+    } else {
+      *out += type;
+    }
+  }
+}
+
+}  // namespace
+
+double Csv::number(size_t row, const std::string& column) const {
+  const std::string t = text(row, column);
+  return t.empty() || t == "NA" ? NAN : std::stod(t);
+}
+
+std::string Csv::text(size_t row, const std::string& column) const {
+  for (size_t c = 0; c < header.size(); ++c)
+    if (header[c] == column) return rows.at(row).at(c);
+  ADD_FAILURE() << "no column " << column;
+  return "";
+}
+
+Csv readDisplayFixture(const std::string& file) {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/displays/" + file);
+  EXPECT_TRUE(in.good()) << file;
+  Csv csv;
+  std::string line;
+  if (std::getline(in, line)) csv.header = splitCsvLine(line);
+  while (std::getline(in, line))
+    if (!line.empty()) csv.rows.push_back(splitCsvLine(line));
+  return csv;
+}
+
+CaseData readDisplayCase(const std::string& name) {
+  Csv t = readDisplayFixture("displays_" + name + "_rows.csv");
+  CaseData d;
+  for (size_t c = 5; c < t.header.size(); ++c) {
+    int e = std::stoi(t.header[c].substr(1, t.header[c].find('_') - 1));
+    if (e >= static_cast<int>(d.effectColumns.size())) d.effectColumns.resize(e + 1, 0);
+    d.effectColumns[e] += 1;
+  }
+  for (size_t r = 0; r < t.rows.size(); ++r) {
+    d.y.push_back(t.number(r, "y"));
+    d.w.push_back(1);
+    d.f.push_back(1);
+    d.fold.push_back(-999);
+    d.role.push_back(1);
+    std::vector<double> x;
+    for (size_t c = 5; c < t.header.size(); ++c) x.push_back(std::stod(t.rows[r][c]));
+    d.x.push_back(x);
+  }
+  return d;
+}
+
+OutputCapture::OutputCapture() {
+  ensureHost();
+  host::output::reset();
+  host::output::setListingStream(&listing_);
+  void* h = nullptr;
+  OutputArgItem create[3] = {argBytes(key::kSystem, "oxs"), argBytes(key::kKind, "manager"),
+                             argOutHandle(key::kHandle, &h)};
+  EXPECT_EQ(zhdlcall(host::outputRoot(), nullptr, op::kCreate, 3, create), 0);
+  manager_ = static_cast<HostObject*>(h);
+}
+
+OutputCapture::~OutputCapture() { host::output::setListingStream(nullptr); }
+
+Json OutputCapture::document() const {
+  host::output::finish();
+  return Json::parse(host::output::jsonText(0));
+}
+
+std::vector<Json> findTables(const Json& document, const std::string& name) {
+  std::vector<Json> out;
+  collect(document["output"], name, &out);
+  return out;
+}
+
+Json oneTable(const Json& document, const std::string& name) {
+  std::vector<Json> all = findTables(document, name);
+  EXPECT_EQ(all.size(), 1u) << name;
+  return all.empty() ? Json() : all.front();
+}
+
+std::string outline(const Json& document) {
+  std::string out;
+  outlineOf(document["output"], &out);
+  return out;
+}
+
+double cellNumber(const Json& cell) {
+  if (cell.is_number()) return cell.get<double>();
+  return NAN;
+}
+
+std::string cellMissing(const Json& cell) {
+  if (cell.is_object() && cell.contains("missing")) return cell["missing"].get<std::string>();
+  return "";
+}
+
+Json entryValue(const Json& factoid, const std::string& label) {
+  for (const Json& e : factoid["entries"])
+    if (e["label"] == label) return e["value"];
+  ADD_FAILURE() << "no entry " << label;
+  return Json();
+}
+
+DisplayFit::DisplayFit(const std::string& caseName, const GroupSettings& settings, bool noInt)
+    : data_(readDisplayCase(caseName)),
+      path_(readDisplayFixture("displays_" + caseName + "_path.csv")),
+      labels_(caseLabels().at(caseName)) {
+  group_ = std::make_unique<Group>(data_, settings);
+  VsfState& v = group_->vsf();
+  v.options.noInt = noInt;
+  for (size_t e = 0; e < labels_.size(); ++e) {
+    CandidateEntry c;
+    c.effect = static_cast<int32_t>(e);
+    c.columns = data_.effectColumns[e];
+    c.label = labels_[e].c_str();
+    c.labelLength = static_cast<int32_t>(labels_[e].size());
+    candidates_.push_back(c);
+    v.longestCandidateLabel = std::max(v.longestCandidateLabel, c.labelLength);
+  }
+  v.options.candidates = &candidates_;
+  v.options.candidateCount = static_cast<int32_t>(candidates_.size());
+}
+
+void DisplayFit::runPath() {
+  SelectionState& s = sel();
+  ASSERT_EQ(group_->prepare(), 0);
+  double mean = 0;
+  for (double y : data_.y) mean += y;
+  mean /= static_cast<double>(data_.y.size());
+  double corrected = 0;
+  for (double y : data_.y) corrected += (y - mean) * (y - mean);
+  s.responseMean = mean;
+  if (vsf().options.noInt) {
+    s.states[0] = effstate::kHeldOut;
+    s.correctedSS = corrected;
+    s.firstSelectable = 0;
+  }
+  std::vector<bool> in(labels_.size(), false);
+  for (size_t k = 0; k < path_.rows.size(); ++k) {
+    std::stringstream list(path_.text(k, "effects"));
+    int32_t changed = -1;
+    for (std::string e; std::getline(list, e, ';');) {
+      int effect = std::stoi(e);
+      if (in[effect]) continue;
+      in[effect] = true;
+      ASSERT_EQ(group_->enter({effect}), 0);
+      changed = effect;
+    }
+    recordStep(changed);
+  }
+}
+
+void DisplayFit::recordStep(int32_t effect) {
+  SelectionState& s = sel();
+  StepHistory& h = s.steps;
+  const int32_t k = s.stepCount;
+  int32_t parameters = 0;
+  for (int32_t i = 0; i < s.effectsInModel; ++i) parameters += s.columnCount[s.entryOrder[i]];
+  h.effect[k] = effect;
+  h.sweptColumns[k] = s.sweptColumns;
+  h.parameters[k] = parameters;
+  h.effects[k] = s.effectsInModel;
+  h.sse[k] = s.trainSse;
+  auto at = [&](int64_t i, int64_t j) { return s.swept[i * (i + 1) / 2 + j]; };
+  for (int32_t e = 0; e < s.effectCount; ++e) {
+    if (s.states[e] == effstate::kFree || s.states[e] == effstate::kHeldOut) continue;
+    for (int32_t j = 0; j < s.columnCount[e]; ++j) {
+      const int64_t g = s.firstColumn[e] + j;
+      const int32_t parm = s.firstParam[e] + j;
+      const bool swept = s.flags[g] == '1';
+      s.estimates[parm] = swept ? -at(g, 0) : 0;
+      s.invDiag[parm] = swept ? at(g, g) : -1.0;
+    }
+  }
+  s.stepCount += 1;
+}
+
+BareState::BareState(const std::vector<std::string>& labels)
+    : state_(std::make_unique<VsfState>()), labels_(labels) {
+  ensureHost();
+  pool_ = kernel().poolCreate("model pool", kPoolPlain);
+  VsfState& v = *state_;
+  v.byPool = pool_;
+  for (size_t e = 0; e < labels_.size(); ++e) {
+    CandidateEntry c;
+    c.effect = static_cast<int32_t>(e);
+    c.columns = 1;
+    c.label = labels_[e].c_str();
+    c.labelLength = static_cast<int32_t>(labels_[e].size());
+    candidates_.push_back(c);
+    v.longestCandidateLabel = std::max(v.longestCandidateLabel, c.labelLength);
+  }
+  v.options.candidates = &candidates_;
+  v.options.candidateCount = static_cast<int32_t>(candidates_.size());
+  SelectionState& s = v.selection;
+  s.options = &v.options;
+  s.modelPool = pool_;
+  s.effectCount = static_cast<int32_t>(labels_.size());
+  s.paramCount = s.effectCount;
+  const size_t E = labels_.size();
+  s.states = static_cast<uint8_t*>(kernel().poolAlloc(pool_, E + 1, kAllocZero));
+  s.firstParam = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
+  s.columnCount = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
+  s.estimates = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  s.stdEstimates = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  s.invDiag = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  s.candidateValues = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  for (size_t e = 0; e < E; ++e) {
+    s.firstParam[e] = static_cast<int32_t>(e);
+    s.columnCount[e] = 1;
+    s.invDiag[e] = -1.0;
+  }
+}
+
+BareState::~BareState() { kernel().poolDestroy(pool_); }
+
+void BareState::columns(const std::vector<int32_t>& counts) {
+  SelectionState& s = state_->selection;
+  int32_t p = 0;
+  for (size_t e = 0; e < counts.size(); ++e) {
+    candidates_[e].columns = counts[e];
+    s.columnCount[e] = counts[e];
+    s.firstParam[e] = p;
+    p += counts[e];
+  }
+  s.paramCount = p;
+  auto reals = [&](int32_t n) {
+    return static_cast<double*>(kernel().poolAlloc(pool_, 8 * (n + 1), kAllocZero));
+  };
+  s.estimates = reals(p), s.stdEstimates = reals(p), s.invDiag = reals(p);
+  for (int32_t i = 0; i < p; ++i) s.invDiag[i] = -1.0;
+}
+
+void BareState::history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects) {
+  SelectionState& s = state_->selection;
+  const size_t n = effect.size();
+  auto ints = [&](size_t count) {
+    return static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (count + 1), kAllocZero));
+  };
+  auto reals = [&](size_t count) {
+    return static_cast<double*>(kernel().poolAlloc(pool_, 8 * (count + 1), kAllocZero));
+  };
+  StepHistory& h = s.steps;
+  h.effect = ints(n);
+  h.effects = ints(n) + 1;
+  h.parameters = ints(n) + 1;
+  h.sweptColumns = ints(n) + 1;
+  h.sse = reals(n) + 1;
+  for (size_t i = 0; i < n; ++i) {
+    h.effect[i] = effect[i];
+    h.effects[i] = effects[i];
+    h.parameters[i] = h.sweptColumns[i] = effects[i];
+    h.sse[i] = 100.0 / (1 + static_cast<double>(i));
+  }
+  s.stepCount = static_cast<int32_t>(n);
+}
+
+}  // namespace vsf::test

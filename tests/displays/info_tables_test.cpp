@@ -1,0 +1,341 @@
+// The tables around a fit: SelectedEffects and the selected-model sentence, ModelInfo, the
+// observation counts, PerfSettings, Timing and UtilInfo.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "displays/display_support.h"
+#include "displays/displays_internal.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "host/session.h"
+
+namespace vsf::test {
+namespace {
+
+std::vector<std::string> entryLabels(const Json& factoid) {
+  std::vector<std::string> out;
+  for (const Json& e : factoid["entries"]) out.push_back(e["label"]);
+  return out;
+}
+
+bool hasLabel(const Json& factoid, const std::string& label) {
+  for (const Json& e : factoid["entries"])
+    if (e["label"] == label) return true;
+  return false;
+}
+
+TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
+  struct Case {
+    std::vector<uint8_t> states;
+    bool entryOrder;
+    uint8_t method;
+    const char* effects;  // null: no table
+  } cases[] = {
+      {{2, 0, 0}, false, kMethodForward, "Intercept"},
+      {{2, 1, 1}, false, kMethodForward, "Intercept a b"},
+      {{2, 1, 1}, true, kMethodForward, "Intercept b a"},
+      {{2, 1, 1}, false, kMethodNone, nullptr},
+      {{5, 0, 0}, false, kMethodForward, nullptr},
+  };
+  for (const Case& c : cases) {
+    OutputCapture out;
+    BareState b({"Intercept", "a", "b"});
+    VsfState& v = b.vsf();
+    v.manager = out.manager();
+    v.options.method = c.method;
+    v.options.orderSelect = c.entryOrder;
+    SelectionState& s = b.sel();
+    for (size_t e = 0; e < c.states.size(); ++e) s.states[e] = c.states[e];
+    // b entered before a; b is recorded twice and one step changed nothing.
+    b.history({0, 2, -1, 1, 2}, {1, 2, 2, 3, 3});
+    ASSERT_EQ(printSelectedEffects(&v, &s, b.pool()), 0);
+    std::vector<Json> t = findTables(out.document(), "SelectedEffects");
+    if (!c.effects) {
+      EXPECT_TRUE(t.empty());
+      continue;
+    }
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_EQ(t[0]["rows"][0]["Label"], "Effects:");
+    EXPECT_EQ(t[0]["rows"][0]["Effects"], c.effects);
+  }
+}
+
+TEST(SelectedModelNote, StepNumberAndSentence) {
+  struct Case {
+    uint8_t method, choose, reason;
+    int32_t steps, firstSelectable;
+    const char* text;  // null: no line
+  } cases[] = {
+      {kMethodForward, kCritNone, 4, 4, 1,
+       "The selected model is the model at the last step (Step 3)."},
+      {kMethodBackward, kCritNone, 11, 4, 1,
+       "The selected model is the model at the last step (Step 3)."},
+      {kMethodBackward, kCritNone, 11, 4, 3,
+       "The selected model is the model at the last step (Step 3)."},
+      {kMethodForward, kCritNone, 5, 3, 1,
+       "The model at Step 2 fits the data exactly; it is the selected model."},
+      {kMethodStepwise, kCritAic, 4, 6, 2,
+       "The selected model, based on AIC, is the model at Step 4."},
+      {kMethodNone, kCritNone, 9, 3, 1, nullptr},
+  };
+  for (const Case& c : cases) {
+    OutputCapture out;
+    BareState b({"Intercept"});
+    VsfState& v = b.vsf();
+    v.manager = out.manager();
+    v.options.method = c.method;
+    v.options.choose = c.choose;
+    b.sel().stepCount = c.steps;
+    b.sel().firstSelectable = c.firstSelectable;
+    ASSERT_EQ(printSelectedModelNote(&v, &b.sel(), b.pool(), c.reason), 0);
+    Json doc = out.document();
+    if (!c.text) {
+      EXPECT_TRUE(doc["output"].empty());
+      continue;
+    }
+    ASSERT_EQ(doc["output"].size(), 1u);
+    EXPECT_EQ(doc["output"][0]["text"], c.text);
+    EXPECT_EQ(doc["output"][0]["justify"], "c");
+  }
+}
+
+TEST(ModelInfo, RowsFollowTheOptions) {
+  struct Case {
+    const char* what;
+    std::function<void(VsfState&)> set;
+    std::vector<std::string> present, absent;
+  } cases[] = {
+      {"forward SL",
+       [](VsfState& v) { v.options.method = kMethodForward, v.options.select = kCritSl; },
+       {"Entry Significance Level (SLE)"},
+       {"Stay Significance Level (SLS)"}},
+      {"stepwise SL",
+       [](VsfState& v) { v.options.method = kMethodStepwise, v.options.stop = kCritSl; },
+       {"Entry Significance Level (SLE)", "Stay Significance Level (SLS)"},
+       {}},
+      {"backward SL",
+       [](VsfState& v) { v.options.method = kMethodBackward, v.options.select = kCritSl; },
+       {"Stay Significance Level (SLS)"},
+       {"Entry Significance Level (SLE)"}},
+      {"none",
+       [](VsfState& v) { v.options.method = kMethodNone; },
+       {"Selection Method"},
+       {"Select Criterion", "Stop Criterion", "Effect Hierarchy Enforced"}},
+      {"adaptive gamma 1",
+       [](VsfState& v) { v.options.method = kMethodLasso, v.options.adaptive = 1; },
+       {"Selection Method"},
+       {"Adaptive Exponent"}},
+      {"adaptive gamma 2",
+       [](VsfState& v) {
+         v.options.method = kMethodLasso, v.options.adaptive = 1, v.options.adaptiveGamma = 2;
+       },
+       {"Adaptive Exponent"},
+       {}},
+      {"fraction seed",
+       [](VsfState& v) { v.partition.trainFraction = 0.7; },
+       {"Random Number Seed"},
+       {}},
+      {"whole data",
+       [](VsfState& v) { v.partition.trainFraction = 1.0; },
+       {},
+       {"Random Number Seed"}},
+      {"random folds",
+       [](VsfState& v) {
+         v.partition.trainFraction = 1.0, v.options.cvMethod = 1, v.options.kfold = 1;
+       },
+       {"Random Number Seed", "Cross Validation Method", "Number of Folds"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    OutputCapture out;
+    BareState b({"Intercept"});
+    VsfState& v = b.vsf();
+    v.manager = out.manager();
+    v.response.name = "y";
+    c.set(v);
+    ASSERT_EQ(printModelInfo(&v), 0);
+    Json t = oneTable(out.document(), "ModelInfo");
+    for (const std::string& l : c.present) EXPECT_TRUE(hasLabel(t, l)) << c.what << ": " << l;
+    for (const std::string& l : c.absent) EXPECT_FALSE(hasLabel(t, l)) << c.what << ": " << l;
+  }
+}
+
+TEST(ModelInfo, MethodAndStopTexts) {
+  OutputCapture out;
+  BareState b({"Intercept"});
+  VsfState& v = b.vsf();
+  v.manager = out.manager();
+  v.options.method = kMethodStepwise;
+  v.options.dropRule = 2;
+  v.options.adaptive = 1;  // the competitive variant wins over the adaptive name
+  v.options.stop = kCritNone;
+  ASSERT_EQ(printModelInfo(&v), 0);
+  Json t = oneTable(out.document(), "ModelInfo");
+  EXPECT_EQ(entryValue(t, "Selection Method"), "Stepwise (competitive)");
+  EXPECT_EQ(entryValue(t, "Stop Criterion"), "None");
+  EXPECT_EQ(entryValue(t, "Select Criterion"), "SBC");
+  EXPECT_EQ(entryLabels(t).front(), "Data Set");
+}
+
+struct CountsSetup {
+  OutputCapture out;
+  BareState b{{"Intercept"}};
+  CountsSetup() {
+    b.vsf().manager = out.manager();
+    SelectionState& s = b.sel();
+    s.obsRead = 100, s.rowsStored = 90, s.freqRead = 150, s.freqStored = 130;
+    s.obsUsed = 60, s.trainFreq = 80, s.validRows = 0, s.validFreq = 0;
+    s.testRows = 30, s.testFreq = 50, s.noRoleRows = 0;
+  }
+  std::vector<std::string> labels(const Json& t) {
+    std::vector<std::string> out;
+    for (const Json& r : t["rows"]) out.push_back(r["Label"]);
+    return out;
+  }
+};
+
+TEST(ObsProfiles, RowsByRolesAndFrequencies) {
+  {
+    CountsSetup c;
+    ASSERT_EQ(printObsProfiles(&c.b.vsf(), &c.b.sel()), 0);
+    Json t = oneTable(c.out.document(), "NObs");
+    EXPECT_EQ(c.labels(t), (std::vector<std::string>{"Number of Observations Read",
+                                                     "Number of Observations Used"}));
+    EXPECT_EQ(t["rows"][1]["N"], 90.0);
+  }
+  {
+    // Roles and FREQ: the validation role asked for shows its row with N = 0; no row for
+    // observations without a role when there are none.
+    CountsSetup c;
+    VsfState& v = c.b.vsf();
+    v.options.rolesPresent = 1, v.options.freqPresent = 1, v.partition.validationRows = 1;
+    ASSERT_EQ(printObsProfiles(&v, &c.b.sel()), 0);
+    Json t = oneTable(c.out.document(), "NObs");
+    EXPECT_EQ(c.labels(t), (std::vector<std::string>{
+                               "Number of Observations Read", "Number of Observations Used",
+                               "Number of Observations Used for Training",
+                               "Number of Observations Used for Validation",
+                               "Number of Observations Used for Testing", "Sum of Frequencies Read",
+                               "Sum of Frequencies Used", "Sum of Frequencies Used for Training",
+                               "Sum of Frequencies Used for Validation",
+                               "Sum of Frequencies Used for Testing"}));
+    EXPECT_EQ(t["rows"][3]["N"], 0.0);
+    EXPECT_EQ(t["rows"][9]["N"], 50.0);
+    EXPECT_EQ(t["rows"][0]["NObsTraining"], 60.0);  // every row carries the counts
+  }
+}
+
+TEST(ObsProfiles, SeparateValidationDataHasATableOfItsOwn) {
+  CountsSetup c;
+  VsfState& v = c.b.vsf();
+  int stand = 0;
+  v.validation.dataSet = reinterpret_cast<HostDataSet*>(&stand);
+  v.options.rolesPresent = 1;
+  SelectionState& s = c.b.sel();
+  s.validObsRead = 40, s.validRows = 35;
+  ASSERT_EQ(printObsProfiles(&v, &s), 0);
+  Json doc = c.out.document();
+  EXPECT_EQ(outline(doc), "ObsProfiles{NObs NObs}");
+  std::vector<Json> t = findTables(doc, "NObs");
+  ASSERT_EQ(t.size(), 2u);
+  for (const Json& col : t[0]["columns"]) EXPECT_NE(col["name"], "NObsValidation");
+  EXPECT_EQ(t[0]["title"], "Number of Observations");
+  EXPECT_EQ(t[1]["title"], "Number of Observations of the Validation Data");
+  EXPECT_EQ(t[1]["rows"][0]["N"], 40.0);
+  EXPECT_EQ(t[1]["rows"][1]["N"], 35.0);
+  EXPECT_EQ(t[1]["rows"][0]["DataSource"], "Validation Data");
+}
+
+TEST(PerfSettings, ThreadCounts) {
+  struct Case {
+    int32_t requested, cpus;
+    std::vector<std::string> labels;
+  } cases[] = {
+      {4,
+       8,
+       {"Execution Mode", "Number of Threads Requested", "Number of Processors", "Crossproducts"}},
+      {8, 8, {"Execution Mode", "Number of Threads", "Crossproducts"}},
+  };
+  for (const Case& c : cases) {
+    OutputCapture out;
+    BareState b({"Intercept"});
+    VsfState& v = b.vsf();
+    v.manager = out.manager();
+    v.threads.threadsOn = 1, v.threads.effectiveThreaded = 1;
+    v.threads.requestedWorkers = c.requested, v.threads.hostCpuCount = c.cpus;
+    ASSERT_EQ(printPerfSettings(&v), 0);
+    Json t = oneTable(out.document(), "PerfSettings");
+    EXPECT_EQ(entryLabels(t), c.labels);
+    EXPECT_EQ(entryValue(t, "Execution Mode"), "Multithreaded");
+  }
+}
+
+TEST(Timing, RowsTheirOrderAndTheRemainder) {
+  struct Case {
+    bool allDetails;
+    double screening, levelization;
+    std::vector<std::string> rows;
+  } cases[] = {
+      {false,
+       0,
+       0.1,
+       {"Setup and Parsing", "Levelization", "Reading the Data", "Model Selection", "Cleanup",
+        "Other", "Total"}},
+      {false,
+       0.5,
+       -1,
+       {"Setup and Parsing", "Levelization", "Candidate Screening", "Reading the Data",
+        "Model Selection", "Cleanup", "Other", "Total"}},
+      {true,
+       0,
+       0.1,
+       {"Setup and Parsing", "Levelization", "Reading the Data", "Model Selection",
+        "Display Tables", "Cleanup", "Other", "Total"}},
+  };
+  for (const Case& c : cases) {
+    OutputCapture out;
+    BareState b({"Intercept"});
+    VsfState& v = b.vsf();
+    v.manager = out.manager();
+    v.threads.allDetails = c.allDetails;
+    v.timers.stepStart = hostClock();  // the step has barely started
+    v.timers.setup = 100, v.timers.levelization = c.levelization, v.timers.screening = c.screening;
+    v.timers.display = 0.2;
+    ASSERT_EQ(printTiming(&v), 0);
+    Json t = oneTable(out.document(), "Timing");
+    std::vector<std::string> rows;
+    for (const Json& r : t["rows"]) rows.push_back(r["CodeSection"]);
+    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(t["rows"][1]["time"], std::max(c.levelization, 0.0));  // a negative timer shows 0
+    const Json& other = t["rows"][t["rows"].size() - 2];
+    EXPECT_EQ(other["time"], 0.0);  // the timers add up to more than the elapsed time
+    EXPECT_EQ(t["rows"].back()["Control"], "-");
+    EXPECT_LT(v.timers.stepStart, 100.0);  // the total replaced the start time
+  }
+}
+
+TEST(UtilInfo, PageAndFileSizesInKilobytes) {
+  OutputCapture out;
+  BareState b({"Intercept"});
+  VsfState& v = b.vsf();
+  v.manager = out.manager();
+  UtilFileRecord files[2];
+  files[0].pageLength = 65536, files[0].pageCount = 10;
+  files[1].pageLength = 1000, files[1].pageCount = 3;
+  v.utilFiles.records = files;
+  v.utilFiles.count = 2;
+  ASSERT_EQ(printUtilInfo(&v), 0);
+  Json t = oneTable(out.document(), "UtilInfo");
+  ASSERT_EQ(t["rows"].size(), 2u);
+  EXPECT_EQ(t["rows"][0]["PageSize"], 64);
+  EXPECT_EQ(t["rows"][0]["FileSize"], 640);
+  EXPECT_EQ(t["rows"][0]["NumPages"], 10);
+  EXPECT_EQ(t["rows"][1]["UtilFile"], 1);
+  EXPECT_EQ(t["rows"][1]["PageSize"], 0);
+  v.utilFiles.records = nullptr;
+  v.utilFiles.count = 0;
+}
+
+}  // namespace
+}  // namespace vsf::test

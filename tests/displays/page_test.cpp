@@ -1,0 +1,67 @@
+// Every display table of a fit on one page: the HTML page and the listing show each of them
+// with its title. The page is left in the temporary directory as vsf_displays_page.html for
+// tests/displays/render_html.sh to draw with a browser.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "displays/display_support.h"
+#include "displays/displays_internal.h"
+#include "frame/module.h"
+#include "frame/state.h"
+#include "host/output/output.h"
+
+namespace vsf::test {
+namespace {
+
+TEST(Page, HtmlAndListingShowEveryTable) {
+  OutputCapture out;
+  DisplayFit fit("mtcars", GroupSettings{});
+  fit.runPath();
+  VsfState& v = fit.vsf();
+  v.manager = out.manager();
+  v.response.name = "mpg";
+  v.options.method = kMethodForward;
+  v.options.stop = kCritSbc;
+  v.options.stats[kStatsAll] = 1;
+  for (int c = 0; c < kStatsCount; ++c) v.options.stats[c] = 1;
+  v.threads.threadsOn = v.threads.effectiveThreaded = 1;
+  v.threads.requestedWorkers = 4, v.threads.hostCpuCount = 8;
+  SelectionState& s = fit.sel();
+  s.obsRead = 32, s.rowsStored = 32;
+  s.sigma2Full = 186.05929721548 / 28;  // the full model's error variance
+  s.stop.reason = 4, s.stop.entryEffect = 3, s.stop.entryValue = 71.2;
+  UtilFileRecord file;
+  file.pageLength = 65536, file.pageCount = 3;
+  v.utilFiles.records = &file;
+  v.utilFiles.count = 1;
+
+  ASSERT_EQ(printModelInfo(&v), 0);
+  ASSERT_EQ(printPerfSettings(&v), 0);
+  ASSERT_EQ(printUtilInfo(&v), 0);
+  ASSERT_EQ(printFitResults(&v), 0);
+  v.timers.stepStart = hostClock();
+  ASSERT_EQ(printTiming(&v), 0);
+  v.utilFiles.records = nullptr;
+  v.utilFiles.count = 0;
+
+  const std::string page =
+      (std::filesystem::temp_directory_path() / "vsf_displays_page.html").string();
+  std::string error;
+  ASSERT_TRUE(host::output::writeHtmlFile(page, &error)) << error;
+  std::ifstream in(page);
+  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string listing = out.listing();
+  for (const char* title :
+       {"Model Information", "Performance Settings", "Utility Files", "Number of Observations",
+        "Forward Selection Summary", "Stop Reason", "Stop Details", "Selected Effects",
+        "Analysis of Variance", "Fit Statistics", "Parameter Estimates", "Timing Breakdown"}) {
+    EXPECT_NE(html.find(title), std::string::npos) << title;
+    EXPECT_NE(listing.find(title), std::string::npos) << title;
+  }
+  std::ofstream(std::filesystem::temp_directory_path() / "vsf_displays_page.lst") << listing;
+}
+
+}  // namespace
+}  // namespace vsf::test

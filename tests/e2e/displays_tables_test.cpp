@@ -1,0 +1,207 @@
+// The display tables of whole runs of the command, read from its JSON document: a fixed model
+// against R's lm (tests/reference/displays_fixtures.R), CLASS levels in their ORDER= order,
+// observation counts by role, and a selection's tables in their groups.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct CommandRun {
+  int status = -1;
+  std::string output;
+  Json document;
+};
+
+CommandRun runProgram(const std::string& program) {
+  auto dir = std::filesystem::temp_directory_path();
+  auto source = dir / "vsf_displays_e2e.vsf";
+  auto json = dir / "vsf_displays_e2e.json";
+  std::filesystem::remove(json);
+  std::ofstream(source) << program;
+  std::string cmd = std::string(VSF_BINARY) + " " + source.string() + " --lib " VSF_SHARED_DATA +
+                    " --json " + json.string() + " 2>&1";
+  CommandRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+  int s = pclose(p);
+  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  std::ifstream in(json);
+  if (in) r.document = Json::parse(in, nullptr, false);
+  return r;
+}
+
+void collect(const Json& items, const std::string& name, std::vector<Json>* out) {
+  for (const Json& item : items) {
+    if (item.value("name", "") == name && item.value("type", "") != "group") out->push_back(item);
+    if (item.value("type", "") == "group") collect(item["items"], name, out);
+  }
+}
+
+Json table(const CommandRun& r, const std::string& name) {
+  std::vector<Json> all;
+  collect(r.document["output"], name, &all);
+  EXPECT_EQ(all.size(), 1u) << name << "\n" << r.output;
+  return all.empty() ? Json() : all.front();
+}
+
+Json entry(const Json& factoid, const std::string& label) {
+  for (const Json& e : factoid["entries"])
+    if (e["label"] == label) return e["value"];
+  return Json();
+}
+
+// A fixture of tests/data/displays: header and rows.
+std::vector<std::vector<std::string>> fixture(const std::string& file) {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/displays/" + file);
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells;
+    std::string cell;
+    for (char c : line) {
+      if (c == ',') {
+        cells.push_back(cell);
+        cell.clear();
+      } else if (c != '"') {
+        cell += c;
+      }
+    }
+    cells.push_back(cell);
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+double num(const std::string& s) { return s == "NA" ? NAN : std::stod(s); }
+
+void expectNear(const Json& cell, double expected, double relative, const std::string& what) {
+  if (std::isnan(expected)) {
+    EXPECT_FALSE(cell.is_number()) << what;
+    return;
+  }
+  ASSERT_TRUE(cell.is_number()) << what << ": " << cell;
+  EXPECT_NEAR(cell.get<double>(), expected, relative * std::max(1.0, std::fabs(expected))) << what;
+}
+
+struct FixedCase {
+  const char* fixture;
+  const char* program;
+  std::vector<std::string> effects;  // the fixture's effect labels by index
+};
+
+// Needs the data pass and fitModel (SELECTION=NONE), which are built on another branch.
+TEST(DisplaysEndToEnd, DISABLED_FixedModelTablesMatchLm) {
+  const FixedCase cases[] = {
+      {"mtcars",
+       "proc varsifter data=mtcars; model mpg = wt hp qsec / selection=none; run;",
+       {"Intercept", "wt", "hp", "qsec"}},
+      {"mtcars_noint",
+       "proc varsifter data=mtcars; model mpg = wt hp / noint selection=none; run;",
+       {"Intercept", "wt", "hp"}},
+  };
+  for (const FixedCase& c : cases) {
+    CommandRun r = runProgram(c.program);
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto anova = fixture(std::string("displays_") + c.fixture + "_anova.csv");
+    Json a = table(r, "ANOVA");
+    const char* columns[] = {"DF", "SS", "MS", "FValue", "ProbF"};
+    for (size_t row = 1; row <= 3; ++row)
+      for (size_t k = 0; k < 5; ++k)
+        expectNear(a["rows"][row - 1][columns[k]], num(anova[row][k + 1]), 1e-8,
+                   std::string(c.fixture) + " ANOVA " + columns[k]);
+    auto fit = fixture(std::string("displays_") + c.fixture + "_fit.csv");
+    const char* labels[] = {"Root MSE", "Dependent Mean", "R-Square", "Adj R-Sq",
+                            "AIC",      "AICC",           "SBC"};
+    Json f = table(r, "FitStatistics");
+    for (size_t k = 0; k < 7; ++k)
+      expectNear(entry(f, labels[k]), num(fit[k + 1][1]), 1e-8, labels[k]);
+    auto parms = fixture(std::string("displays_") + c.fixture + "_parms.csv");
+    Json pe = table(r, "ParameterEstimates");
+    ASSERT_EQ(pe["rows"].size(), parms.size() - 1);
+    for (size_t k = 1; k < parms.size(); ++k) {
+      const Json& row = pe["rows"][k - 1];
+      EXPECT_EQ(row["Effect"], c.effects[std::stoi(parms[k][0])]);
+      expectNear(row["Estimate"], num(parms[k][2]), 1e-8, "estimate");
+      expectNear(row["StdErr"], num(parms[k][3]), 1e-8, "stderr");
+      expectNear(row["tValue"], num(parms[k][4]), 1e-8, "t");
+      expectNear(row["Probt"], num(parms[k][5]), 1e-6, "p");
+    }
+  }
+}
+
+// Needs the levelization pass and the data pass, which are built on other branches.
+TEST(DisplaysEndToEnd, DISABLED_ClassLevelsFollowOrder) {
+  struct Case {
+    const char* classStatement;
+    const char* values;
+  } cases[] = {
+      {"class cyl;", "4 6 8"},
+      {"class cyl(order=freq);", "8 4 6"},  // 14, 11 and 7 cars
+      {"class cyl(descending);", "8 6 4"},
+  };
+  for (const Case& c : cases) {
+    CommandRun r = runProgram(std::string("proc varsifter data=mtcars; ") + c.classStatement +
+                              " model mpg = cyl wt / selection=none; run;");
+    ASSERT_EQ(r.status, 0) << r.output;
+    Json t = table(r, "ClassLevelInfo");
+    EXPECT_EQ(t["rows"][0]["Class"], "cyl");
+    EXPECT_EQ(t["rows"][0]["Levels"], 3);
+    EXPECT_EQ(t["rows"][0]["Values"], c.values) << c.classStatement;
+  }
+}
+
+// Needs the data pass with partition roles, built on another branch.
+TEST(DisplaysEndToEnd, DISABLED_ObservationCountsByRole) {
+  CommandRun r = runProgram(
+      "proc varsifter data=diabetes seed=7; partition fraction(validate=0.25 test=0.25);"
+      " model y = bmi bp s5 / selection=forward; run;");
+  ASSERT_EQ(r.status, 0) << r.output;
+  Json t = table(r, "NObs");
+  std::vector<std::string> labels;
+  double parts = 0;
+  for (const Json& row : t["rows"]) {
+    labels.push_back(row["Label"]);
+    if (labels.size() >= 3) parts += row["N"].get<double>();
+  }
+  EXPECT_EQ(labels,
+            (std::vector<std::string>{"Number of Observations Read", "Number of Observations Used",
+                                      "Number of Observations Used for Training",
+                                      "Number of Observations Used for Validation",
+                                      "Number of Observations Used for Testing"}));
+  EXPECT_EQ(t["rows"][0]["N"], 442.0);
+  EXPECT_EQ(t["rows"][1]["N"], 442.0);
+  EXPECT_EQ(parts, 442.0);
+  EXPECT_GT(t["rows"][3]["N"].get<double>(), 0.0);
+}
+
+// Needs FORWARD selection and the result stream, built on another branch.
+TEST(DisplaysEndToEnd, DISABLED_ForwardSelectionTablesInTheirGroups) {
+  CommandRun r = runProgram(
+      "proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / selection=forward"
+      " details=steps; run;");
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* name : {"ModelInfo", "NObs", "SelectionSummary", "StopReason", "SelectedEffects",
+                           "ANOVA", "FitStatistics"})
+    table(r, name);
+  Json summary = table(r, "SelectionSummary");
+  int markers = 0;
+  for (const Json& row : summary["rows"]) markers += row["OptSBC"].get<int>();
+  EXPECT_EQ(markers, 1);
+  EXPECT_NE(r.output.find("The selected model"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Step Details"), std::string::npos) << r.output;
+}
+
+}  // namespace
