@@ -1,5 +1,7 @@
 // Which candidate effects are stored sparse, and where every effect's columns lie in a stored
 // row: dense effects first in candidate order, then the sparse ones.
+#include <algorithm>
+
 #include "frame/datapass_internal.h"
 #include "frame/module.h"
 
@@ -120,7 +122,8 @@ int layOutColumns(DataPass* p) {
   s.sparseEffectCount = sparse;
   s.singleColumnEffects = single;
   s.largestEffectColumns = largest;
-  s.firstSelectable = E > 1 ? 1 : 0;
+  // The forced effects come first (the intercept not counted under NOINT).
+  s.firstSelectable = std::min(p->o->forcedEffects, E);
   p->direct = sparse == 0 && !p->o->designPerByGroup && identityCandidates(p);
   return 0;
 }
