@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "averaging/averaging.h"
 #include "effects/effects.h"
@@ -112,6 +113,18 @@ struct VsfState {
   ClassSettings classes;
   PlotSettings plots;
   ModelAverageOptions modelAverage;
+
+  // The candidate table that options.candidates points at (its lists come from the pool the
+  // table was built from), and the count of candidates forced into every model.
+  std::vector<CandidateEntry> candidateTable;
+  int32_t firstCandidate = 0;
+  // The selected model handed to the post-fit bridge with its crossproducts (STORE), and
+  // the data pass's sums for it: one scale per effect, all-observation and training means
+  // of the model variables.
+  uint8_t storeSelectedModel = 0;
+  double* effectScales = nullptr;
+  double* allMeans = nullptr;
+  double* trainMeans = nullptr;
 };
 
 }  // namespace vsf
