@@ -1,4 +1,5 @@
 // The entry search of FORWARD and STEPWISE, and the statistics refreshed after every move.
+#include <optional>
 #include <vector>
 
 #include "selection/methods_internal.h"
@@ -81,13 +82,14 @@ void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
   const uint8_t code = s->options->select;
   const double sse = s->trainSse;
   const int32_t p = s->sweptColumns;
-  StoreScorer fromStore(s);
+  std::optional<StoreScorer> fromStore;
+  if (!s->fullMode) fromStore.emplace(s);
   double largest = -1;
   int32_t winner = -1;
   for (int32_t e = 0; e < s->effectCount; ++e) {
     if (s->states[e] != effstate::kFree || s->columnCount[e] != 1 || !prerequisitesIn(s, e))
       continue;
-    const ColumnStats c = s->fullMode ? fromSweptMatrix(s, e) : fromStore(e);
+    const ColumnStats c = fromStore ? (*fromStore)(e) : fromSweptMatrix(s, e);
     const double d = c.a > 0 ? kPivotRelative * c.a : kPivotRelative;
     const double reduction = c.v > d ? c.r * c.r / c.v : -1;
     setCandidateValue(s, e,
