@@ -159,15 +159,18 @@ double* sweptMatrix(SscpProvider* p) {
   record->marks = ownerArray<int32_t>(p, v);
   record->tolerance = 1e-8;
   if (!record->columns || !record->marks || !remember(p, 12, record)) return nullptr;
+  // Tolerances from the accumulated diagonal, taken before any sweep (S may be A itself).
+  std::vector<double> tol(static_cast<size_t>(p->p));
+  for (int32_t j = 0; j < p->p; ++j) {
+    tol[j] = std::min(1e-4, kRelativePivot * S[pk(j, j)]);
+    if (p->flags & 2) tol[j] = std::max(tol[j], p->toleranceFloor);
+  }
   std::vector<char> flags(static_cast<size_t>(v), '0');
   std::vector<double> work(static_cast<size_t>(v));
-  for (int32_t j = 0; j < p->p; ++j) {
-    double t = std::min(1e-4, kRelativePivot * S[pk(j, j)]);
-    if (p->flags & 2) t = std::max(t, p->toleranceFloor);
-    if (sscpSweepColumn(S, j, static_cast<int32_t>(v), flags.data(), work.data(), t,
+  for (int32_t j = 0; j < p->p; ++j)
+    if (sscpSweepColumn(S, j, static_cast<int32_t>(v), flags.data(), work.data(), tol[j],
                         record->columns, record->stride))
       record->marks[j] = 1;
-  }
   return S;
 }
 
