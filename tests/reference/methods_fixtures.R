@@ -11,7 +11,8 @@
 # - choose.csv: along a FORWARD (or BACKWARD) path by SBC run to its end, the step that each
 #   criterion picks and its value there (AIC = extractAIC + n + 2, SBC = extractAIC(k = log n),
 #   AICC, Cp and BIC from their closed forms, adjusted R-square, PRESS from the hat values, CV
-#   PRESS from the fits without each fold, validation ASE of the held-out rows).
+#   PRESS from the fits without each fold, validation ASE of the held-out rows);
+# - adaptive.csv: adaptive weights |b|^gamma of the fit without the intercept.
 suppressMessages(library(MASS))
 suppressMessages(library(leaps))
 args <- commandArgs(trailingOnly = FALSE)
@@ -360,3 +361,14 @@ chosen <- rbind(choose_rows(diabetes_case, FALSE), choose_rows(diabetes_part, FA
                 choose_rows(swiss_case, FALSE), choose_rows(swiss_case, TRUE),
                 choose_rows(boston_case, TRUE))
 write.csv(chosen, file.path(out, "choose.csv"), row.names = FALSE, na = "")
+
+# Adaptive weights: |b|^gamma of the least-squares fit without the intercept (NA: aliased).
+adaptive <- NULL
+for (cs in list(swiss_case, mtcars_case)) {
+  X <- do.call(cbind, lapply(cs$effects[-1], function(x) x$cols))
+  b <- coef(lm(cs$data[[cs$response]] ~ 0 + X))
+  for (gamma in c(1, 0.5))
+    adaptive <- rbind(adaptive, data.frame(case = cs$name, gamma = gamma,
+                                           column = seq_along(b), weight = abs(b)^gamma))
+}
+write.csv(adaptive, file.path(out, "adaptive.csv"), row.names = FALSE, na = "")
