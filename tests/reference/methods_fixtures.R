@@ -12,7 +12,8 @@
 #   criterion picks and its value there (AIC = extractAIC + n + 2, SBC = extractAIC(k = log n),
 #   AICC, Cp and BIC from their closed forms, adjusted R-square, PRESS from the hat values, CV
 #   PRESS from the fits without each fold, validation ASE of the held-out rows);
-# - adaptive.csv: adaptive weights |b|^gamma of the fit without the intercept.
+# - adaptive.csv: adaptive weights |b|^gamma of the fit without the intercept;
+# - data_paths.csv: FORWARD and BACKWARD with SELECT (and STOP) PRESS, CV or VALIDATE.
 suppressMessages(library(MASS))
 suppressMessages(library(leaps))
 args <- commandArgs(trailingOnly = FALSE)
@@ -372,3 +373,54 @@ for (cs in list(swiss_case, mtcars_case)) {
                                            column = seq_along(b), weight = abs(b)^gamma))
 }
 write.csv(adaptive, file.path(out, "adaptive.csv"), row.names = FALSE, na = "")
+
+# SELECT by a data-based criterion (every candidate fitted on trial): PRESS, CV PRESS and the
+# validation ASE, STOP the same criterion. FORWARD enters the best candidate while it lowers
+# the criterion; BACKWARD removes while the best removal does not raise it.
+data_value <- function(cs, terms, crit) {
+  fit <- fit_of(cs, terms)
+  d <- cs$data
+  if (crit == "press") return(sum((residuals(fit) / (1 - hatvalues(fit)))^2))
+  if (crit == "validate") {
+    v <- cs$role == 2
+    return(mean((d[[cs$response]][v] - predict(fit, d[v, , drop = FALSE]))^2))
+  }
+  cv <- 0
+  for (f in sort(unique(cs$fold))) {
+    sub <- cs
+    sub$role <- ifelse(cs$fold != f, 1, 0)
+    inside <- cs$fold == f
+    fk <- fit_of(sub, terms)
+    cv <- cv + sum((d[[cs$response]][inside] - predict(fk, d[inside, , drop = FALSE]))^2)
+  }
+  cv
+}
+data_path <- function(cs, crit, backward) {
+  current <- if (backward) terms_of(cs) else character(0)
+  value <- data_value(cs, current, crit)
+  path <- character(0)
+  repeat {
+    moves <- if (backward) current else setdiff(terms_of(cs), current)
+    if (length(moves) == 0) break
+    vals <- sapply(moves, function(t) data_value(cs, if (backward) setdiff(current, t) else
+                                                   c(current, t), crit))
+    best <- which.min(vals)
+    ok <- if (backward) vals[best] <= value + 1e-8 * abs(value) else
+      vals[best] < value - 1e-8 * abs(value)
+    if (!ok) break
+    current <- if (backward) setdiff(current, moves[best]) else c(current, moves[best])
+    value <- vals[best]
+    path <- c(path, paste0(if (backward) "-" else "+", index_of(cs, moves[best])))
+  }
+  list(path = paste(path, collapse = " "), final = final_of(cs, fit_of(cs, current)))
+}
+data_paths <- NULL
+for (spec in list(list(diabetes_case, "press", FALSE), list(diabetes_case, "press", TRUE),
+                  list(diabetes_case, "cv", FALSE), list(diabetes_part, "validate", FALSE),
+                  list(swiss_case, "press", FALSE), list(swiss_case, "press", TRUE))) {
+  cs <- spec[[1]]
+  p <- data_path(cs, spec[[2]], spec[[3]])
+  data_paths <- rbind(data_paths, data.frame(case = cs$name, method = if (spec[[3]])
+    "backward" else "forward", select = spec[[2]], path = p$path, final = p$final))
+}
+write.csv(data_paths, file.path(out, "data_paths.csv"), row.names = FALSE)

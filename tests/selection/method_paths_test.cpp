@@ -74,3 +74,44 @@ TEST(MethodPaths, FollowRsStepAddDropLoopsAndLeaps) {
 
 }  // namespace
 }  // namespace vsf
+
+namespace vsf {
+namespace {
+
+// Candidates judged by PRESS, CV PRESS or the validation ASE are each fitted on trial
+// (data_paths.csv: R fits every candidate model).
+TEST(MethodPaths, DataBasedCriteriaFollowRsTrialFits) {
+  const auto rows = test::readMethodTable("data_paths.csv");
+  ASSERT_EQ(rows.size(), 6u);
+  for (const CsvRow& row : rows) {
+    const std::string name = field(row, "case"), select = field(row, "select");
+    const bool backward = field(row, "method") == "backward";
+    const test::MethodCase c = test::readMethodCase(name);
+    for (const Mode& mode : kModes) {
+      if (backward && !mode.full) continue;
+      SCOPED_TRACE(name + " " + field(row, "method") + " select=" + select + ", " + mode.name);
+      test::MethodSettings m;
+      m.group.method = backward ? kMethodBackward : kMethodForward;
+      m.group.full = mode.full;
+      m.group.store = mode.store;
+      m.group.generalSearch = mode.general;
+      m.group.select = select == "press" ? kCritPress : select == "cv" ? kCritCv : kCritValidate;
+      m.group.kfold = select == "cv";
+      m.group.folds = 5;
+      m.group.roles = select == "validate";
+      m.options = [&](SelectionOptions& o) {
+        o.pressPerStep = select == "press";
+        o.validAsePerStep = select == "validate";
+      };
+      test::MethodFit fit(c, m);
+      ASSERT_EQ(fit.fit(), 0);
+      ASSERT_EQ(fit.s().status, 0);
+      EXPECT_EQ(fit.path(), field(row, "path"));
+      EXPECT_EQ(fit.finalModel(), field(row, "final"));
+      EXPECT_EQ(fit.s().stop.reason, stopreason::kCriterion);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf
