@@ -103,7 +103,8 @@ struct Stored {
     }
     (void)finishRows(&w);
     if (dump) {
-      std::FILE* f = std::fopen((std::string(dump) + "/forward_" + std::to_string(q) + ".bin").c_str(), "wb");
+      std::FILE* f =
+          std::fopen((std::string(dump) + "/forward_" + std::to_string(q) + ".bin").c_str(), "wb");
       const double dims[2] = {static_cast<double>(kRows), static_cast<double>(q)};
       std::fwrite(dims, 8, 2, f);
       for (const auto& c : cols) std::fwrite(c.data(), 8, c.size(), f);

@@ -17,8 +17,8 @@ namespace {
 
 template <typename T>
 T* fromPool(HostPool* pool, int64_t n) {
-  return static_cast<T*>(
-      kernel().poolAlloc(pool, sizeof(T) * static_cast<size_t>(std::max<int64_t>(n, 1)), kAllocZero));
+  return static_cast<T*>(kernel().poolAlloc(
+      pool, sizeof(T) * static_cast<size_t>(std::max<int64_t>(n, 1)), kAllocZero));
 }
 
 int64_t packedIndex(int64_t i, int64_t j) {

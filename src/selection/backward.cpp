@@ -78,7 +78,7 @@ int generalRemoval(SelectionState* s, int32_t* effect, double* value) {
 }
 
 // Effects the full model holds without any swept column leave before step 0.
-int dropAliased(SelectionState* s) {
+void dropAliased(SelectionState* s) {
   s->droppedForced = 0;
   s->aliasedCount = 0;
   for (int32_t pos = s->effectsInModel - 1; pos >= 0; --pos) {
@@ -92,7 +92,6 @@ int dropAliased(SelectionState* s) {
     if (state == effstate::kForced) s->droppedForced += 1;
     if (s->aliasedList) s->aliasedList[s->aliasedCount++] = e;
   }
-  return 0;
 }
 
 }  // namespace
@@ -117,7 +116,7 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value) {
 
 int selectBackward(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  if (int rc = dropAliased(s); rc != 0) return rc;
+  dropAliased(s);
   if (o->hierarchy == 0) s->hierarchyOn = 0;
   s->trainSse = s->swept[0] > 0 ? s->swept[0] : 0;
   if (pressWanted(o))

@@ -35,8 +35,7 @@ int selectForward(SelectionState* s) {
     if (int rc = enterEffect(s, c.effect, resweepOnEntry(o), 0); rc != 0) return rc;
     if (int rc = refreshStatistics(s, c.value, true); rc != 0) return rc;
     int stop = 0;
-    if (int rc = checkStopCriterion(s, c.effect, 1, c.value, &bestStop, &stop); rc != 0)
-      return rc;
+    if (int rc = checkStopCriterion(s, c.effect, 1, c.value, &bestStop, &stop); rc != 0) return rc;
     if (stop) return 0;
     // A tie within the tolerance keeps the earlier step.
     updateChooseStep(s, c.value, bestStop, &bestChoose, 1);

@@ -23,9 +23,7 @@ struct EntryChoice {
 [[nodiscard]] int refreshStatistics(SelectionState* s, double searchValue, bool entry);
 
 // Starting value of a search: the worst value of the criterion.
-inline double worstValue(uint8_t code) {
-  return criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX;
-}
+inline double worstValue(uint8_t code) { return criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX; }
 
 inline bool selectByPass(const SelectionOptions* o) {
   return o->select == kCritPress || o->select == kCritValidate || o->select == kCritCv;

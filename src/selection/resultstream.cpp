@@ -66,13 +66,12 @@ struct StatFields {
   double* p[28];
 };
 StatFields statFields(SelectionState* s) {
-  return {{&s->trainFreq,   &s->obsRead,      &s->freqRead,      &s->freqStored,
-           &s->rowsStored,  &s->obsUsed,      &s->testFreq,      &s->validFreq,
-           &s->testObsRead, &s->testFreqRead, &s->validObsRead,  &s->validFreqRead,
-           &s->correctedSS, &s->totalSS,      &s->sigma2Full,    &s->trainSse,
-           &s->responseMean, &s->trainWeight, &s->press,         &s->validAse,
-           &s->testAse,     &s->cvPress,      &s->noRoleRows,    &s->noRoleFreq,
-           &s->validRows,   &s->testRows,     &s->validWeight,   &s->testWeight}};
+  return {{&s->trainFreq,    &s->obsRead,       &s->freqRead,    &s->freqStored,  &s->rowsStored,
+           &s->obsUsed,      &s->testFreq,      &s->validFreq,   &s->testObsRead, &s->testFreqRead,
+           &s->validObsRead, &s->validFreqRead, &s->correctedSS, &s->totalSS,     &s->sigma2Full,
+           &s->trainSse,     &s->responseMean,  &s->trainWeight, &s->press,       &s->validAse,
+           &s->testAse,      &s->cvPress,       &s->noRoleRows,  &s->noRoleFreq,  &s->validRows,
+           &s->testRows,     &s->validWeight,   &s->testWeight}};
 }
 
 // The 13 counts, in record order.
@@ -132,7 +131,8 @@ int allocateHistory(SelectionState* s) {
   const SelectionOptions* o = s->options;
   const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
   StepHistory& h = s->steps;
-  bool ok = (s->entryOrder = poolArray<int32_t>(s, E)) && (s->firstColumn = poolArray<int32_t>(s, E)) &&
+  bool ok = (s->entryOrder = poolArray<int32_t>(s, E)) &&
+            (s->firstColumn = poolArray<int32_t>(s, E)) &&
             (h.effect = historyArray<int32_t>(s, S, false)) &&
             (h.sweptColumns = historyArray<int32_t>(s, S, true)) &&
             (h.parameters = historyArray<int32_t>(s, S, true)) &&

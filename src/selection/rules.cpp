@@ -69,7 +69,8 @@ void judge(SelectionState* s, uint8_t c, bool entry, double v, double* best, int
     return;
   }
   // Maximised: a missing best value refuses the step, as the comparisons below do.
-  if (entry ? (equal || v <= *best || isAbsent(*best)) : (!equal && (v < *best || isAbsent(*best)))) {
+  if (entry ? (equal || v <= *best || isAbsent(*best))
+            : (!equal && (v < *best || isAbsent(*best)))) {
     refuse();
   } else {
     *best = v;

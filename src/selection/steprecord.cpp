@@ -87,7 +87,8 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   if (o->externalCv && h.extCv) h.extCv[i] = s->extCvValue;
 
   int32_t params = 0;
-  for (int32_t pos = 0; pos < s->effectsInModel; ++pos) params += s->columnCount[s->entryOrder[pos]];
+  for (int32_t pos = 0; pos < s->effectsInModel; ++pos)
+    params += s->columnCount[s->entryOrder[pos]];
   h.effect[i] = effect;
   h.sweptColumns[i] = s->sweptColumns;
   h.parameters[i] = params;

@@ -11,7 +11,7 @@ namespace {
 
 struct Pass {
   double bestStop = 0, bestChoose = 0;
-  double current = 0;                  // SELECT value of the current model
+  double current = 0;                    // SELECT value of the current model
   double enterLevel = 0, stayLevel = 0;  // log significance levels under SELECT=SL
   int32_t lastRemoved = -1;
 };

@@ -83,8 +83,8 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
     int effect, columns, level;
     std::vector<int32_t> list;
   };
-  const Want want[] = {{2, 2, 0, {0, 1}}, {2, 2, 1, {2, 3}}, {3, 1, 0, {0}},
-                       {3, 1, 1, {1}},    {3, 1, 2, {2}}};
+  const Want want[] = {
+      {2, 2, 0, {0, 1}}, {2, 2, 1, {2, 3}}, {3, 1, 0, {0}}, {3, 1, 1, {1}}, {3, 1, 2, {2}}};
   for (int i = 0; i < 5; ++i) {
     const CandidateEntry& c = table[static_cast<size_t>(i + 2)];
     const Want& w = want[i];

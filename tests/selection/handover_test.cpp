@@ -48,8 +48,8 @@ const BridgeMethodTable kRecorder = [] {
 struct Handover {
   test::MethodCase c = test::readMethodCase("swiss");
   ZEffect effects[6];
-  char names[6][20] = {"Intercept", "Agriculture", "Examination", "Education", "Catholic",
-                       "Infant.Mortality"};
+  char names[6][20] = {"Intercept", "Agriculture", "Examination",
+                       "Education", "Catholic",    "Infant.Mortality"};
   ZDesign design;
   LevAllocRecord alloc;
   BridgeFitRecord fit;

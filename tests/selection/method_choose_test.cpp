@@ -17,10 +17,11 @@ using test::field;
 
 uint8_t criterionOf(const std::string& c) {
   static const std::map<std::string, uint8_t> codes = {
-      {"aic", kCritAic},     {"aicc", kCritAicc},       {"sbc", kCritSbc},
-      {"cp", kCritCp},       {"bic", kCritBic},         {"adjrsq", kCritAdjRsq},
-      {"rsquare", kCritRsquare}, {"press", kCritPress}, {"cv", kCritCv},
-      {"validate", kCritValidate}};
+      {"aic", kCritAic},         {"aicc", kCritAicc},
+      {"sbc", kCritSbc},         {"cp", kCritCp},
+      {"bic", kCritBic},         {"adjrsq", kCritAdjRsq},
+      {"rsquare", kCritRsquare}, {"press", kCritPress},
+      {"cv", kCritCv},           {"validate", kCritValidate}};
   return codes.at(c);
 }
 

@@ -38,15 +38,15 @@ struct StopCase {
 
 TEST(MethodStops, EachReasonIsReachedByItsCase) {
   const StopCase cases[] = {
-      {"MAXSTEPS=2", kMethodForward, kCritSbc, kCritNone, [](SelectionOptions& o) { o.maxSteps = 2; },
-       stopreason::kStepLimit, 2},
+      {"MAXSTEPS=2", kMethodForward, kCritSbc, kCritNone,
+       [](SelectionOptions& o) { o.maxSteps = 2; }, stopreason::kStepLimit, 2},
       {"STEPS=2", kMethodForward, kCritSbc, kCritNone, [](SelectionOptions& o) { o.steps = 2; },
        stopreason::kStepsDone, 2},
       {"STOP=3 (the intercept and two effects)", kMethodForward, kCritSbc, kCritNone,
        [](SelectionOptions& o) { o.stopSteps = 3; }, stopreason::kStopSize, 2},
       {"STOP=SBC", kMethodForward, kCritSbc, kCritSbc, nullptr, stopreason::kCriterion, 4},
-      {"no STOP, every effect in", kMethodForward, kCritSbc, kCritNone, nullptr,
-       stopreason::kAllIn, 5},
+      {"no STOP, every effect in", kMethodForward, kCritSbc, kCritNone, nullptr, stopreason::kAllIn,
+       5},
       {"NONE", kMethodNone, kCritSbc, kCritNone, nullptr, stopreason::kAllEntered, 5},
       {"BACKWARD to the forced effects", kMethodBackward, kCritSbc, kCritNone, nullptr,
        stopreason::kOnlyForced, 5},

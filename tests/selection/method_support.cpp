@@ -84,8 +84,8 @@ MethodCase readMethodCase(const std::string& name) {
   for (size_t e = 0; e < E; ++e) {
     c.effectNames.push_back(field(effects[e], "name"));
     c.prerequisites[e] = intList(field(effects[e], "prerequisites"), ';');
-    for (int32_t q : c.prerequisites[e]) c.dependants[static_cast<size_t>(q)].push_back(
-        static_cast<int32_t>(e));
+    for (int32_t q : c.prerequisites[e])
+      c.dependants[static_cast<size_t>(q)].push_back(static_cast<int32_t>(e));
   }
   for (size_t e = 0; e < E; ++e) {
     c.prerequisiteCount.push_back(static_cast<int32_t>(c.prerequisites[e].size()));

@@ -124,7 +124,8 @@ TEST(Provider, ItemsMatchR) {
     expectNear(A[pkAny(ij.first, ij.second)], v, "accumulated");
 
   const double* B = p.entries.estimatesBlock(&p);
-  for (const auto& [ij, v] : want["estimates"]) expectNear(B[ij.first * 5 + ij.second], v, "estimate");
+  for (const auto& [ij, v] : want["estimates"])
+    expectNear(B[ij.first * 5 + ij.second], v, "estimate");
   const double* err = p.entries.errorTriangle(&p);
   const double* resp = p.entries.responseTriangle(&p);
   for (const auto& [ij, v] : want["error"]) expectNear(err[pkAny(ij.first, ij.second)], v, "error");
@@ -132,12 +133,11 @@ TEST(Provider, ItemsMatchR) {
     expectNear(resp[pkAny(ij.first, ij.second)], v, "response");
 
   // The aliased level is left unswept and its mark stays 0.
-  const auto* record = static_cast<SscpSweepRecord*>(
-      [&]() -> void* {
-        for (SscpCacheItem* c = p.cache; c; c = c->next)
-          if (c->code == 12) return c->item;
-        return nullptr;
-      }());
+  const auto* record = static_cast<SscpSweepRecord*>([&]() -> void* {
+    for (SscpCacheItem* c = p.cache; c; c = c->next)
+      if (c->code == 12) return c->item;
+    return nullptr;
+  }());
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(std::vector<int32_t>(record->marks, record->marks + 5),
             (std::vector<int32_t>{1, 1, 1, 1, 0}));
@@ -154,7 +154,8 @@ TEST(Provider, ItemsMatchR) {
   for (const auto& [ij, v] : want["combinations"])
     expectNear(h->estimates[ij.second * 3 + ij.first], v, "L b");
   const SscpHypothesisResult* one = p.entries.hypothesis(&p, &req, 1, "s");
-  expectNear(one->crossproducts[0], want["hypothesis"][{1, 1}], "hypothesis of the second response");
+  expectNear(one->crossproducts[0], want["hypothesis"][{1, 1}],
+             "hypothesis of the second response");
 }
 
 TEST(Provider, CholeskyFactorReproducesTheMatrix) {
@@ -202,8 +203,8 @@ TEST(Provider, MappedColumnsKeepTheResponsesApart) {
   at[4] = 5, at[5] = 6;
   for (int i = 0; i < 6; ++i)
     for (int j = 0; j <= i; ++j)
-      expectNear(M[pk(i, j)], A[pkAny(at[i], at[j])], "mapped " + std::to_string(i) + "," +
-                                                          std::to_string(j));
+      expectNear(M[pk(i, j)], A[pkAny(at[i], at[j])],
+                 "mapped " + std::to_string(i) + "," + std::to_string(j));
 }
 
 TEST(Provider, WithoutResponsesTheResponseItemsAreEmpty) {

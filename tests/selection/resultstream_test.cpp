@@ -23,8 +23,8 @@ void bindStream(Group& g) {
   int stage = 0;
   const std::string dir = ::testing::TempDir();
   static int number = 700;
-  ASSERT_EQ(openScratchFile(&v.groupScratch, &v.extensions, ++number,
-                            static_cast<int>(dir.size()), dir.data(), false, &stage),
+  ASSERT_EQ(openScratchFile(&v.groupScratch, &v.extensions, ++number, static_cast<int>(dir.size()),
+                            dir.data(), false, &stage),
             0);
   g.s().scratch = &v.groupScratch;
 }
@@ -56,16 +56,18 @@ std::vector<uint64_t> vec(const double* p, int64_t n) {
 // Everything a record holds, as the state holds it.
 void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(a.status, b.status);
-  for (auto f : {&SelectionState::trainFreq, &SelectionState::obsUsed, &SelectionState::validFreq,
-                 &SelectionState::correctedSS, &SelectionState::totalSS,
-                 &SelectionState::sigma2Full, &SelectionState::trainSse, &SelectionState::trainWeight,
-                 &SelectionState::testWeight, &SelectionState::validWeight})
+  for (auto f :
+       {&SelectionState::trainFreq, &SelectionState::obsUsed, &SelectionState::validFreq,
+        &SelectionState::correctedSS, &SelectionState::totalSS, &SelectionState::sigma2Full,
+        &SelectionState::trainSse, &SelectionState::trainWeight, &SelectionState::testWeight,
+        &SelectionState::validWeight})
     EXPECT_EQ(std::memcmp(&(a.*f), &(b.*f), 8), 0);
-  for (auto f : {&SelectionState::effectCount, &SelectionState::paramCount, &SelectionState::stepCount,
-                 &SelectionState::sweptColumns, &SelectionState::effectsInModel,
-                 &SelectionState::sscpOrder, &SelectionState::stepCapacity,
-                 &SelectionState::chosenStep, &SelectionState::folds, &SelectionState::aliasedCount,
-                 &SelectionState::firstSelectable, &SelectionState::denseValues})
+  for (auto f :
+       {&SelectionState::effectCount, &SelectionState::paramCount, &SelectionState::stepCount,
+        &SelectionState::sweptColumns, &SelectionState::effectsInModel, &SelectionState::sscpOrder,
+        &SelectionState::stepCapacity, &SelectionState::chosenStep, &SelectionState::folds,
+        &SelectionState::aliasedCount, &SelectionState::firstSelectable,
+        &SelectionState::denseValues})
     EXPECT_EQ(a.*f, b.*f);
   const int64_t E = a.effectCount, P = a.paramCount, S = a.stepCount;
   EXPECT_EQ(vec(a.entryOrder, a.effectsInModel), vec(b.entryOrder, b.effectsInModel));
@@ -97,8 +99,8 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
 int64_t recordLength(const SelectionState& s) {
   const SelectionOptions* o = s.options;
   const int64_t E = s.effectCount, P = s.paramCount, S = s.stepCount;
-  int64_t n = 4 + 224 + 52 + 8 * E + 4 * s.aliasedCount + 4 * S + 4 * (S + 1) + 4 * S +
-              4 * (S + 1) + 8 * S;
+  int64_t n =
+      4 + 224 + 52 + 8 * E + 4 * s.aliasedCount + 4 * S + 4 * (S + 1) + 4 * S + 4 * (S + 1) + 8 * S;
   n += 8 * S * (o->pressPerStep + o->validAsePerStep + o->testAsePerStep + o->fifthPerStep);
   if (o->kfold) n += 8 * S + s.folds * ((o->foldStats ? 32 : 0) + (o->foldEstimates ? 8 * P : 0));
   n += E + 24 * P + (o->candidateValues ? 8 * E : 0);
