@@ -157,14 +157,15 @@ int searchEntry(SelectionState* s, EntryChoice* out) {
 
 int refreshStatistics(SelectionState* s, double searchValue, bool entry) {
   const SelectionOptions* o = s->options;
+  const bool found = !isAbsent(searchValue);  // else every statistic is computed
   if (pressWanted(o)) {
-    if (o->select == kCritPress)
+    if (o->select == kCritPress && found)
       s->press = searchValue;
     else if (int rc = computePress(s); rc != 0)
       return rc;
   }
   if (kfoldOn(s)) {
-    if (o->select == kCritCv && !(entry && foldDetails(o)))
+    if (o->select == kCritCv && found && !(entry && foldDetails(o)))
       s->cvPress = searchValue;
     else if (int rc = computeCvPress(s); rc != 0)
       return rc;
