@@ -208,3 +208,28 @@ TEST(MethodStops, BackwardBuildEndsWhenAPrerequisiteIsHeldOut) {
 
 }  // namespace
 }  // namespace vsf
+
+namespace vsf {
+namespace {
+
+// STEPWISE refuses Examination by SBC; the stop block gets its AIC (the STOP criterion) from a
+// moment's entry, and the model is left as it was.
+TEST(MethodStops, StepwiseRefusalCarriesTheStopCriterionsValue) {
+  const auto models = test::readModels("swiss");  // tests/reference/selection_fixtures.R
+  MethodSettings m;
+  m.group.method = kMethodStepwise;
+  m.group.select = kCritSbc;
+  m.stop = kCritAic;
+  MethodFit fit(swiss(), m);
+  ASSERT_EQ(fit.fit(), 0);
+  const SelectionState& s = fit.s();
+  EXPECT_EQ(fit.path(), "+3 +4 +5 +1");
+  EXPECT_EQ(s.stop.reason, stopreason::kStepwiseOther);
+  EXPECT_EQ(s.stop.entryEffect, 2);
+  EXPECT_NEAR(s.stop.entryValue, models.back().aic, 1e-9 * models.back().aic);
+  EXPECT_EQ(s.states[2], effstate::kFree);
+  EXPECT_NEAR(s.trainSse, models[4].sse, 1e-9 * models[4].sse);
+}
+
+}  // namespace
+}  // namespace vsf
