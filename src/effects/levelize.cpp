@@ -187,7 +187,7 @@ void equipProvider(ZLevCtx* ctx) {
   if (!p.obsUsableW) p.obsUsableW = &zobsusablew;
   p.context = ctx;
   p.responseCount = ctx->responseCount;
-  p.responses = levArray<double*>(levAllocator(ctx), static_cast<size_t>(ctx->responseCount));
+  p.responsePointers = levArray<double*>(levAllocator(ctx), static_cast<size_t>(ctx->responseCount));
   p.state = nullptr;
   zsscpset(&p);
 }

@@ -101,13 +101,13 @@ void releaseRows(ZLevCtx* ctx) {
     for (int i = 0; i < ctx->design->classCount; ++i) levFree(pool, ctx->formatted[i]);
   levFree(pool, ctx->formatted);
   levFree(pool, ctx->levelScratch);
-  levFree(pool, ctx->sscp.responses);
+  levFree(pool, ctx->sscp.responsePointers);
   ctx->levelIndexes = nullptr;
   ctx->values = nullptr;
   ctx->responseLinks = nullptr;
   ctx->formatted = nullptr;
   ctx->levelScratch = nullptr;
-  ctx->sscp.responses = nullptr;
+  ctx->sscp.responsePointers = nullptr;
 }
 
 }  // namespace

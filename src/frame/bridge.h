@@ -12,6 +12,9 @@ struct ZDesign;
 struct ZLevCtx;
 struct HostObject;
 struct BridgeObject;
+struct VsfState;
+struct SelectionState;
+struct HostPool;
 
 // The statements of a step as written, one entry per statement, each ending with ";".
 struct StatementCapture {
@@ -75,5 +78,10 @@ struct BridgeModuleRecord {
   std::vector<int32_t> itemKeys;        // keys of the items set, in order
 };
 BridgeModuleRecord& bridgeModuleRecord();
+
+// Hands the selected model of a fit to the bridge (allocations from the given pool, the
+// selection's model pool): 0, or -2 for a failed allocation or a design without effects.
+// An empty model is handed over as empty.
+int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool);
 
 }  // namespace vsf

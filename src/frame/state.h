@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "averaging/averaging.h"
 #include "effects/effects.h"
@@ -184,6 +185,11 @@ struct VsfState {
   StepLabel* stepLabels = nullptr;  // one per step, from the graphs
   int32_t stepLabelWidth = 0;
   uint8_t refitPass = 0;  // the refit pass of model averaging prints
+
+  // The candidate table that options.candidates points at (its lists come from the pool the
+  // table was built from), and the count of candidates forced into every model.
+  std::vector<CandidateEntry> candidateTable;
+  int32_t firstCandidate = 0;
 };
 
 }  // namespace vsf

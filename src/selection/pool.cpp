@@ -337,6 +337,7 @@ void resetSelectionState(SelectionState* s) {
   s->resample = keep.resample, s->resampleFeed = keep.resampleFeed, s->scratch = keep.scratch;
   s->options = keep.options, s->utilFiles = keep.utilFiles, s->threads = keep.threads;
   s->puddle = keep.puddle, s->stepCode = keep.stepCode;
+  s->headerFile = keep.headerFile, s->headerPosition = keep.headerPosition;
   invalidateDataCriteria(s);
 }
 

@@ -23,6 +23,7 @@ struct ThreadOptions;
 struct ZPuddle;
 struct VsfState;
 struct ResampleWork;
+struct ZDesign;
 struct ZLevCtx;
 
 struct CandidateEntry {
@@ -292,19 +293,11 @@ struct SelectionState {
   int32_t* containingCountCopy = nullptr;
   int32_t** containedLists = nullptr;
   int32_t** containingLists = nullptr;
-};
-
-// The crossproducts provider embedded in the levelization context: zlev sets its state, its
-// responses and its two observation-reading entries, zsscpset its six operations.
-struct SscpProvider {
-  void* state = nullptr;
-  double** responses = nullptr;  // one entry per response
-  int32_t responseCount = 0;
-  ZLevCtx* context = nullptr;
-  // Read the next observation; 1 when zreadobs reports none of the bits of mask 0x27.
-  int (*obsUsable)(ZLevCtx* ctx, double* values) = nullptr;
-  int (*obsUsableW)(ZLevCtx* ctx, double* weight) = nullptr;
-  int (*operations[6])(SscpProvider* provider, void* argument) = {};
+  // BACKWARD: forced effects dropped as aliased before step 0.
+  int32_t droppedForced = 0;
+  // The result header's stream (the OUTDESIGN pass reads it back); none when null.
+  ScratchFileObject* headerFile = nullptr;
+  int64_t* headerPosition = nullptr;
 };
 
 // ---- Model pool and array sizing ----
@@ -398,15 +391,173 @@ extern const RowKernel kernHoldoutSse;
 extern const RowKernel kernFoldCvSse;
 extern const RowKernel kernGroupTallies;
 
-// ---- Services of the frame not yet built here ----
-int buildCandidateTable(VsfState* state, HostPool* pool);
-int buildParmCandidateTable(VsfState* state, HostPool* pool);
+// ---- Step recording and adaptive weights ----
+// Appends the current model to the step history (effect -1 or -100: a step without one).
+[[nodiscard]] int initSelectionState(SelectionState* s, int32_t effect);
+[[nodiscard]] int adaptiveWeightsFromFit(SelectionState* s);
+[[nodiscard]] int adaptiveWeightsFromEstimates(SelectionState* s);
+
+// ---- One selection run ----
+// The run of one fit on a state sized by buildModelPool: 0 when it ended (its status says
+// how), or the negative code of a failed pass or entry (also left as the status).
+[[nodiscard]] int runSelection(SelectionState* s);
+
+// Run statuses of a selection.
+namespace runstatus {
+constexpr int32_t kCpNoVariance = -100;
+constexpr int32_t kNoValidation = -101;
+constexpr int32_t kOneFold = -102;
+constexpr int32_t kFoldsAboveN = -103;
+constexpr int32_t kNothingEntered = -201;
+constexpr int32_t kNoObservations = -202;
+}  // namespace runstatus
+
+// Stop reasons (StopBlock::reason).
+namespace stopreason {
+constexpr uint8_t kStepLimit = 1;
+constexpr uint8_t kStepsDone = 2;
+constexpr uint8_t kStopSize = 3;
+constexpr uint8_t kCriterion = 4;
+constexpr uint8_t kPerfectFit = 5;
+constexpr uint8_t kNoCandidate = 6;
+constexpr uint8_t kAllIn = 7;
+constexpr uint8_t kOneLeft = 8;
+constexpr uint8_t kAllEntered = 9;
+constexpr uint8_t kCycle = 10;
+constexpr uint8_t kNoRemoval = 11;
+constexpr uint8_t kStepwiseSl = 12;
+constexpr uint8_t kStepwiseOther = 13;
+constexpr uint8_t kOnlyForced = 14;
+constexpr uint8_t kL1Reached = 15;
+constexpr uint8_t kStepTooSmall = 16;
+constexpr uint8_t kLambdaFlat = 17;
+}  // namespace stopreason
+
+// ---- Step criteria, CHOOSE and stop rules ----
+void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
+                      double* selectValue);
+// mode 1 after an entry (strict), -1 after a removal (not worse).
+void updateChooseStep(SelectionState* s, double selectValue, double stopValue, double* best,
+                      int mode);
+// mode 1: the candidate step entered the effect; otherwise it removed it. *stop is -1 when
+// the step was refused (and undone), 0 otherwise. 0 or the code of a failed re-entry.
+[[nodiscard]] int checkStopCriterion(SelectionState* s, int32_t effect, int mode,
+                                     double candidateValue, double* best, int* stop);
+// 1 to go on, 0 to stop (the stop reason set).
+int checkStopRules(SelectionState* s, int32_t step);
+
+// ---- The classical methods ----
+[[nodiscard]] int selectNone(SelectionState* s);
+[[nodiscard]] int selectForward(SelectionState* s);
+[[nodiscard]] int selectBackward(SelectionState* s);
+[[nodiscard]] int selectStepwise(SelectionState* s);
+[[nodiscard]] int selectStepwiseCompetitive(SelectionState* s);
+// The best removal of the current model by SELECT (-1 none); the model is left as it was.
+void selectBestRemoval(SelectionState* s, int32_t* effect, double* value);
+
+// ---- Candidate-effect table ----
+[[nodiscard]] int buildCandidateTable(VsfState* state, HostPool* pool);
+[[nodiscard]] int buildParmCandidateTable(VsfState* state, HostPool* pool);
 void refreshCandidateTable(VsfState* state);
-int writeResultHeader(SelectionState* sel);
-// Installs the provider's six operations.
-void zsscpset(SscpProvider* provider);
-// Reads the step history at the state's stream position into a cleared state whose model
-// pool and options are set; 0, -2, or the failed read's code.
-[[nodiscard]] int readStepHistory(SelectionState* sel);
+
+// ---- Result stream records ----
+[[nodiscard]] int writeStepHistory(SelectionState* s);
+// Into a cleared state whose pool, options and stream (file and position) are set.
+[[nodiscard]] int readStepHistory(SelectionState* s);
+[[nodiscard]] int writeSelectedModel(SelectionState* s, ScratchFileObject* file,
+                                     int64_t* position);
+// The list and estimates come from the caller (room for every effect and parameter).
+[[nodiscard]] int readSelectedModel(ScratchFileObject* file, int32_t parameters,
+                                    int64_t* position, int32_t* status, int32_t* count,
+                                    int32_t* effects, double* estimates);
+[[nodiscard]] int writeResultHeader(SelectionState* s);
+[[nodiscard]] int readResultHeader(SelectionState* s);
+
+// ---- Crossproducts provider (the post-fit statements' crossproducts of a BY group) ----
+struct SscpProvider;
+
+// One item of the provider's cache.
+struct SscpCacheItem {
+  int32_t code = 0;  // 0 accumulated, 1 swept, 2 estimates block, 12 sweep record
+  void* item = nullptr;
+  SscpCacheItem* next = nullptr;
+};
+
+// The sweep record kept beside the swept matrix: per pivot its swept column (or the entries
+// of a pivot left unswept), a mark per swept pivot and the relative tolerance.
+struct SscpSweepRecord {
+  const ZDesign* design = nullptr;
+  double* columns = nullptr;  // rows of `stride` values
+  int32_t stride = 0;
+  int32_t* marks = nullptr;
+  double tolerance = 1e-8;
+};
+
+struct SscpHypothesisRequest {
+  int32_t m = 0;              // linear combinations
+  const double* L = nullptr;  // m rows of p values
+};
+
+struct SscpHypothesisResult {
+  double* crossproducts = nullptr;  // packed, order r (responses)
+  int32_t rank = 0;
+  int32_t estimateCount = 0;
+  double* estimates = nullptr;
+  double* variance = nullptr;  // packed, order r m
+};
+
+// The six operations, callable by the host with the provider as their context.
+struct SscpEntries {
+  SscpProvider* context = nullptr;
+  double* (*accumulate)(SscpProvider* p) = nullptr;
+  double* (*cholesky)(SscpProvider* p) = nullptr;
+  double* (*estimatesBlock)(SscpProvider* p) = nullptr;
+  double* (*errorTriangle)(SscpProvider* p) = nullptr;
+  double* (*responseTriangle)(SscpProvider* p) = nullptr;
+  SscpHypothesisResult* (*hypothesis)(SscpProvider* p, const SscpHypothesisRequest* request,
+                                      int32_t response, const char* letters) = nullptr;
+};
+
+struct SscpProvider {
+  HostPool* owner = nullptr;  // every result comes from its pool
+  // The design: its columns, flags, effects (first columns) and, per effect, the current
+  // observation's value and level offset (ZDesign::results).
+  const ZDesign* design = nullptr;
+  int32_t fullRowsWord = 0;  // nonzero: full design rows whatever the flags say
+  ZLevCtx* rowContext = nullptr;
+  const double* rowValues = nullptr;
+  const int32_t* rowLevels = nullptr;
+  int32_t observations = 0;
+  SscpCacheItem* cache = nullptr;
+  double* responses = nullptr;  // q values of the current observation
+  int32_t q = 0;
+  const int32_t* columnMap = nullptr;  // per design column its position, negative: dropped
+  int32_t p = 0;
+  double readerValues[2] = {0, 0};
+  double weightFloor = 0;
+  uint32_t flags = 0;  // 1: sweep in place of the accumulated matrix; 2: tolerance floor
+  double toleranceFloor = 0;
+  // Readers supplied by the context's owner.
+  void* readerContext = nullptr;
+  void (*start)(SscpProvider* p) = nullptr;
+  int (*next)(SscpProvider* p) = nullptr;
+  int (*weight)(SscpProvider* p, double* w) = nullptr;
+  int (*response)(SscpProvider* p, double* y) = nullptr;
+  SscpEntries entries;
+  // What levelization sets per BY group: the state word, one pointer per response, the
+  // context and its two observation readers.
+  void* state = nullptr;
+  double** responsePointers = nullptr;
+  int32_t responseCount = 0;
+  ZLevCtx* context = nullptr;
+  int (*obsUsable)(ZLevCtx* ctx, double* values) = nullptr;
+  int (*obsUsableW)(ZLevCtx* ctx, double* weight) = nullptr;
+};
+
+// Installs the six operations; 0.
+int zsscpset(SscpProvider* p);
+// Items 0 (accumulated) and 1 (swept), each made once; item 2 gives row `index` of the
+// estimates block.
+void* sscpItem(SscpProvider* p, int32_t code, int32_t index);
 
 }  // namespace vsf

@@ -1,0 +1,59 @@
+// The fit driver: how many selection runs the fit of one BY group takes, and with which
+// settings. Each run is buildModelPool then runSelection; the last run's state stays for the
+// displays.
+#include "frame/options.h"
+#include "penalized/penalized.h"
+#include "selection/selection.h"
+
+namespace vsf {
+
+namespace {
+
+// The roads of a fit, first match wins.
+enum class Road { kResamples, kCrossValidatedPath, kPenaltyByCv, kL2Search, kPlain, kNothing };
+
+Road roadOf(const SelectionOptions* o) {
+  const uint8_t m = o->method;
+  if (o->modelAveragingRun) return Road::kResamples;
+  if (o->externalCv) {
+    if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
+    return m == kMethodGroupLasso ? Road::kPenaltyByCv : Road::kNothing;
+  }
+  if (m == kMethodElasticNet || m == kMethodElasticNetLs) {
+    if (o->l2Search == kL2SearchGolden || o->l2Search == kL2SearchGrid) return Road::kL2Search;
+    return o->l2Search == kL2SearchNone ? Road::kPlain : Road::kNothing;
+  }
+  return Road::kPlain;
+}
+
+int plainFit(SelectionState* s) {
+  if (int rc = buildModelPool(s); rc != 0) return rc;
+  return runSelection(s);
+}
+
+}  // namespace
+
+int fitModel(SelectionState* state, ResampleSet* resamples) {
+  (void)resamples;
+  switch (roadOf(state->options)) {
+    case Road::kPlain:
+      return plainFit(state);
+    case Road::kResamples:
+      // One run per sample comes with model averaging; until then the data are fitted once.
+      return plainFit(state);
+    case Road::kCrossValidatedPath:
+    case Road::kPenaltyByCv:
+      // External cross validation (a run per fold and penalty, then a final run on all the
+      // folds) comes with the path methods; until then the final run alone.
+      return plainFit(state);
+    case Road::kL2Search:
+      // The L2 searches (golden section, grid) come with the elastic net; until then one
+      // run at the current L2.
+      return plainFit(state);
+    case Road::kNothing:
+      return 0;
+  }
+  return 0;
+}
+
+}  // namespace vsf

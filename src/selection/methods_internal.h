@@ -1,0 +1,68 @@
+// Pieces shared by the classical methods: the entry search, the statistics kept per step and
+// the questions they ask of the options and the hierarchy.
+#pragma once
+
+#include <cfloat>
+
+#include "selection/selection_internal.h"
+
+namespace vsf {
+
+// The candidate an entry search found (-1 none) and its SELECT value.
+struct EntryChoice {
+  int32_t effect = -1;
+  double value = 0;
+};
+
+// The entry search of FORWARD and STEPWISE: single-column effects by their SSE reduction,
+// the others by a trial of their own. The model is left as it was; 0 or a trial's code.
+[[nodiscard]] int searchEntry(SelectionState* s, EntryChoice* out);
+
+// After a move: PRESS, CV PRESS and the partition ASEs of the new model as the options want
+// them, the search's value standing for the SELECT criterion's own statistic.
+[[nodiscard]] int refreshStatistics(SelectionState* s, double searchValue, bool entry);
+
+// Starting value of a search: the worst value of the criterion.
+inline double worstValue(uint8_t code) { return criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX; }
+
+inline bool selectByPass(const SelectionOptions* o) {
+  return o->select == kCritPress || o->select == kCritValidate || o->select == kCritCv;
+}
+inline bool criterionUsed(const SelectionOptions* o, uint8_t code) {
+  return o->select == code || o->stop == code || o->choose == code;
+}
+inline bool pressWanted(const SelectionOptions* o) {
+  return o->pressPerStep || criterionUsed(o, kCritPress);
+}
+inline bool holdoutWanted(const SelectionOptions* o) {
+  return o->validAsePerStep || o->testAsePerStep || criterionUsed(o, kCritValidate);
+}
+inline bool foldDetails(const SelectionOptions* o) { return o->foldStats || o->foldEstimates; }
+
+// A real entry after a search resweeps the model unless FULL_SWEEP$=NEVER.
+inline uint8_t resweepOnEntry(const SelectionOptions* o) { return o->fullSweepMode != 1; }
+
+// The first selectable effect's index (the forced effects before it; the intercept under
+// NOINT is held out and not counted among them).
+inline int32_t firstSelectableIndex(const SelectionState* s) {
+  return s->firstSelectable + (s->options->noInt ? 1 : 0);
+}
+
+// An effect may enter only once every effect it contains is in the model.
+inline bool prerequisitesIn(const SelectionState* s, int32_t e) {
+  return !s->hierarchyOn || !s->missingPrerequisites || s->missingPrerequisites[e] == 0;
+}
+// An effect may leave only while no effect that contains it is in the model.
+inline bool dependantsOut(const SelectionState* s, int32_t e) {
+  const SelectionOptions* o = s->options;
+  return !s->hierarchyOn || !s->absentDependants || !o->dependantCount ||
+         s->absentDependants[e] == o->dependantCount[e];
+}
+
+// The cross blocks of an entering effect, built before its entry so that the entry reads its
+// rows from the store instead of a pass of its own.
+inline int growBeforeEntry(SelectionState* s, int32_t e) {
+  return s->storeOn ? growEffectCrossproducts(s, e) : 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,309 @@
+// Result stream records: the step history, the selected model and the result header, written
+// and read back piece by piece in native byte order. The first failed write or read ends the
+// record.
+#include <algorithm>
+
+#include "frame/utilfiles.h"
+#include "selection/methods_internal.h"
+
+namespace vsf {
+
+namespace {
+
+constexpr double kTotalFuzz = 1.110223024625157e-13;
+
+class Writer {
+ public:
+  Writer(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
+  // n values of the array, or n zeros when it does not exist.
+  template <typename T>
+  void put(const T* p, int64_t n) {
+    if (rc_ != 0 || n <= 0) return;
+    if (p) {
+      rc_ = streamWriteAt(f_, p, static_cast<int64_t>(sizeof(T)) * n, pos_);
+      return;
+    }
+    const T zero{};
+    for (int64_t i = 0; i < n && rc_ == 0; ++i) rc_ = streamWriteAt(f_, &zero, sizeof(T), pos_);
+  }
+  template <typename T>
+  void one(const T& v) {
+    put(&v, 1);
+  }
+  int rc() const { return rc_; }
+
+ private:
+  ScratchFileObject* f_;
+  int64_t* pos_;
+  int rc_ = 0;
+};
+
+class Reader {
+ public:
+  Reader(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
+  template <typename T>
+  void get(T* p, int64_t n) {
+    if (rc_ != 0 || n <= 0) return;
+    rc_ = streamReadAt(f_, p, static_cast<int64_t>(sizeof(T)) * n, pos_);
+  }
+  template <typename T>
+  void one(T* v) {
+    get(v, 1);
+  }
+  int rc() const { return rc_; }
+  void fail(int rc) {
+    if (rc_ == 0) rc_ = rc;
+  }
+
+ private:
+  ScratchFileObject* f_;
+  int64_t* pos_;
+  int rc_ = 0;
+};
+
+// The 28 statistics, in record order.
+struct StatFields {
+  double* p[28];
+};
+StatFields statFields(SelectionState* s) {
+  return {{&s->trainFreq,    &s->obsRead,       &s->freqRead,    &s->freqStored,  &s->rowsStored,
+           &s->obsUsed,      &s->testFreq,      &s->validFreq,   &s->testObsRead, &s->testFreqRead,
+           &s->validObsRead, &s->validFreqRead, &s->correctedSS, &s->totalSS,     &s->sigma2Full,
+           &s->trainSse,     &s->responseMean,  &s->trainWeight, &s->press,       &s->validAse,
+           &s->testAse,      &s->cvPress,       &s->noRoleRows,  &s->noRoleFreq,  &s->validRows,
+           &s->testRows,     &s->validWeight,   &s->testWeight}};
+}
+
+// The 13 counts, in record order.
+struct CountFields {
+  int32_t* p[13];
+};
+CountFields countFields(SelectionState* s) {
+  return {{&s->effectCount, &s->paramCount, &s->stepCount, &s->sweptColumns, &s->effectsInModel,
+           &s->singleColumnEffects, &s->sscpOrder, &s->stepCapacity, &s->chosenStep, &s->folds,
+           &s->aliasedCount, &s->firstSelectable, &s->denseValues}};
+}
+
+bool chooseOn(const SelectionOptions* o) { return o->choose != kCritNone; }
+
+void writeFolds(Writer& w, const SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if (!foldDetails(o)) return;
+  for (int32_t f = 0; f < s->folds; ++f) {
+    const FoldRecord* r = s->foldRecs ? &s->foldRecs[f] : nullptr;
+    if (o->foldStats) {
+      const double stats[4] = {r ? r->sse : 0, r ? r->rows : 0, r ? r->freq : 0,
+                               r ? r->weightFreq : 0};
+      w.put(stats, 4);
+    }
+    if (o->foldEstimates) w.put(r ? r->estimates : nullptr, s->paramCount);
+  }
+}
+
+// Per-step arrays whose index -1 is kept: one element more before the steps.
+template <typename T>
+T* historyArray(SelectionState* s, int64_t steps, bool before) {
+  T* p = poolArray<T>(s, steps + (before ? 1 : 0));
+  return p && before ? p + 1 : p;
+}
+
+int readFolds(Reader& r, SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if (!foldDetails(o) || s->folds <= 0) return 0;
+  if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
+  for (int32_t f = 0; f < s->folds; ++f) {
+    FoldRecord& fr = s->foldRecs[f];
+    if (o->foldStats) {
+      double stats[4] = {};
+      r.get(stats, 4);
+      fr.sse = stats[0], fr.rows = stats[1], fr.freq = stats[2], fr.weightFreq = stats[3];
+    }
+    if (o->foldEstimates) {
+      if (!(fr.estimates = poolArray<double>(s, s->paramCount))) return rc::kMemory;
+      r.get(fr.estimates, s->paramCount);
+    }
+  }
+  return 0;
+}
+
+// Every array the record holds, from the state's pool.
+int allocateHistory(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
+  StepHistory& h = s->steps;
+  bool ok = (s->entryOrder = poolArray<int32_t>(s, E)) &&
+            (s->firstColumn = poolArray<int32_t>(s, E)) &&
+            (h.effect = historyArray<int32_t>(s, S, false)) &&
+            (h.sweptColumns = historyArray<int32_t>(s, S, true)) &&
+            (h.parameters = historyArray<int32_t>(s, S, true)) &&
+            (h.effects = historyArray<int32_t>(s, S, true)) &&
+            (h.sse = historyArray<double>(s, S, true)) && (s->states = poolArray<uint8_t>(s, E)) &&
+            (s->estimates = poolArray<double>(s, P)) && (s->invDiag = poolArray<double>(s, P)) &&
+            (s->stdEstimates = poolArray<double>(s, P));
+  if (ok && s->aliasedCount > 0) ok = (s->aliasedList = poolArray<int32_t>(s, s->aliasedCount));
+  if (ok && o->pressPerStep) ok = (h.press = historyArray<double>(s, S, false));
+  if (ok && o->validAsePerStep) ok = (h.validAse = historyArray<double>(s, S, false));
+  if (ok && o->testAsePerStep) ok = (h.testAse = historyArray<double>(s, S, false));
+  if (ok && o->fifthPerStep) ok = (h.fifth = historyArray<double>(s, S, false));
+  if (ok && o->kfold) ok = (h.cvPress = historyArray<double>(s, S, false));
+  if (ok && o->externalCv) ok = (h.extCv = historyArray<double>(s, S, false));
+  if (ok && o->candidateValues) ok = (s->candidateValues = poolArray<double>(s, E));
+  if (ok && chooseOn(o))
+    ok = (s->chosenEstimates = poolArray<double>(s, P)) &&
+         (s->chosenInvDiag = poolArray<double>(s, P)) &&
+         (s->chosenStdEstimates = poolArray<double>(s, P)) &&
+         (s->chosenEffects = poolArray<int32_t>(s, E)) &&
+         (s->chosenStates = poolArray<uint8_t>(s, E));
+  s->historyCapacity = static_cast<int32_t>(S);
+  return ok ? 0 : rc::kMemory;
+}
+
+}  // namespace
+
+int writeStepHistory(SelectionState* s) {
+  if (!s->streamFile || !s->streamPosition) return 0;
+  const SelectionOptions* o = s->options;
+  Writer w(s->streamFile, s->streamPosition);
+  // The sample id of a resample's record goes first once model averaging writes here.
+  const double u = kTotalFuzz * s->totalSS;
+  if (s->correctedSS < u) s->correctedSS = 0;
+  if (s->trainSse < u) s->trainSse = 0;
+  w.one(s->status);
+  for (double* p : statFields(s).p) w.one(*p);
+  for (int32_t* p : countFields(s).p) w.one(*p);
+  if (s->status < 0) return w.rc();
+
+  const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
+  const StepHistory& h = s->steps;
+  w.put(s->entryOrder, E);
+  w.put(s->firstColumn, E);
+  if (s->aliasedCount != 0) w.put(s->aliasedList, s->aliasedCount);
+  w.put(h.effect, S);
+  w.put(h.sweptColumns ? h.sweptColumns - 1 : nullptr, S + 1);
+  w.put(h.parameters, S);
+  w.put(h.effects ? h.effects - 1 : nullptr, S + 1);
+  w.put(h.sse, S);
+  if (o->pressPerStep) w.put(h.press, S);
+  if (o->validAsePerStep) w.put(h.validAse, S);
+  if (o->testAsePerStep) w.put(h.testAse, S);
+  if (o->fifthPerStep) w.put(h.fifth, S);
+  if (o->kfold) {
+    w.put(h.cvPress, S);
+    writeFolds(w, s);
+  }
+  if (o->externalCv) w.put(h.extCv, S);
+  w.put(s->states, E);
+  w.put(s->estimates, P);
+  w.put(s->invDiag, P);
+  w.put(s->stdEstimates, P);
+  if (o->candidateValues) w.put(s->candidateValues, E);
+  if (chooseOn(o)) {
+    w.put(s->chosenEstimates, P);
+    w.put(s->chosenInvDiag, P);
+    w.put(s->chosenStdEstimates, P);
+    w.put(s->chosenEffects, E);
+    w.put(s->chosenStates, E);
+  }
+  w.one(s->stop);
+  if (o->method == kMethodGroupLasso) w.one(int32_t{0});  // the group list is the path's
+  return w.rc();
+}
+
+int readStepHistory(SelectionState* s) {
+  if (!s->streamFile || !s->streamPosition) return rc::kHistory;
+  const SelectionOptions* o = s->options;
+  Reader r(s->streamFile, s->streamPosition);
+  r.one(&s->status);
+  for (double* p : statFields(s).p) r.one(p);
+  for (int32_t* p : countFields(s).p) r.one(p);
+  if (r.rc() != 0 || s->status < 0) return r.rc();
+  if (s->effectCount < 0 || s->paramCount < 0 || s->stepCount < 0 || s->aliasedCount < 0)
+    return rc::kHistory;
+  if (int rc = allocateHistory(s); rc != 0) return rc;
+
+  const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
+  StepHistory& h = s->steps;
+  r.get(s->entryOrder, E);
+  r.get(s->firstColumn, E);
+  r.get(s->aliasedList, s->aliasedCount);
+  r.get(h.effect, S);
+  r.get(h.sweptColumns - 1, S + 1);
+  r.get(h.parameters, S);
+  r.get(h.effects - 1, S + 1);
+  r.get(h.sse, S);
+  if (o->pressPerStep) r.get(h.press, S);
+  if (o->validAsePerStep) r.get(h.validAse, S);
+  if (o->testAsePerStep) r.get(h.testAse, S);
+  if (o->fifthPerStep) r.get(h.fifth, S);
+  if (o->kfold) {
+    r.get(h.cvPress, S);
+    if (r.rc() == 0) r.fail(readFolds(r, s));
+  }
+  if (o->externalCv) r.get(h.extCv, S);
+  r.get(s->states, E);
+  r.get(s->estimates, P);
+  r.get(s->invDiag, P);
+  r.get(s->stdEstimates, P);
+  if (o->candidateValues) r.get(s->candidateValues, E);
+  if (chooseOn(o)) {
+    r.get(s->chosenEstimates, P);
+    r.get(s->chosenInvDiag, P);
+    r.get(s->chosenStdEstimates, P);
+    r.get(s->chosenEffects, E);
+    r.get(s->chosenStates, E);
+  }
+  r.one(&s->stop);
+  if (o->method == kMethodGroupLasso) {
+    int32_t groups = 0;
+    r.one(&groups);
+  }
+  return r.rc();
+}
+
+int writeSelectedModel(SelectionState* s, ScratchFileObject* file, int64_t* position) {
+  Writer w(file, position);
+  w.one(s->status);
+  if (s->status < 0) return w.rc();
+  const bool chosen = chooseOn(s->options) && s->chosenStep >= 0 && s->chosenEffects;
+  const int32_t k = chosen ? s->steps.effects[s->chosenStep] : s->effectsInModel;
+  w.one(k);
+  w.put(chosen ? s->chosenEffects : s->entryOrder, k);
+  w.put(chosen ? s->chosenEstimates : s->estimates, s->paramCount);
+  return w.rc();
+}
+
+int readSelectedModel(ScratchFileObject* file, int32_t parameters, int64_t* position,
+                      int32_t* status, int32_t* count, int32_t* effects, double* estimates) {
+  Reader r(file, position);
+  r.one(status);
+  if (r.rc() != 0 || *status < 0) return r.rc();
+  r.one(count);
+  r.get(effects, *count);
+  r.get(estimates, parameters);
+  return r.rc();
+}
+
+int writeResultHeader(SelectionState* s) {
+  if (!s->headerFile || !s->headerPosition) return 0;
+  Writer w(s->headerFile, s->headerPosition);
+  w.one(s->status);
+  if (s->status != 0) return w.rc();
+  for (int32_t v : {s->paramCount, s->sweptColumns, s->effectsInModel, s->effectCount}) w.one(v);
+  w.put(s->entryOrder, s->effectCount);
+  return w.rc();
+}
+
+int readResultHeader(SelectionState* s) {
+  if (!s->headerFile || !s->headerPosition) return rc::kHistory;
+  Reader r(s->headerFile, s->headerPosition);
+  r.one(&s->status);
+  if (r.rc() != 0 || s->status != 0) return r.rc();
+  for (int32_t* p : {&s->paramCount, &s->sweptColumns, &s->effectsInModel, &s->effectCount})
+    r.one(p);
+  if (r.rc() != 0) return r.rc();
+  if (!(s->entryOrder = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
+  r.get(s->entryOrder, s->effectCount);
+  return r.rc();
+}
+
+}  // namespace vsf

@@ -1,0 +1,231 @@
+// The criteria of a step, the CHOOSE rule and the stop rules the classical methods share.
+#include <cfloat>
+#include <cmath>
+
+#include "selection/methods_internal.h"
+
+namespace vsf {
+
+namespace {
+
+// Closed-form and data-based criteria of the last recorded step (codes 2 to 11).
+double stepValue(SelectionState* s, uint8_t code) {
+  if (code < kCritAic || code > kCritCv) return absentValue();
+  if (s->stepCount == 0) return worstValue(code);
+  const int32_t last = s->stepCount - 1;
+  const double sse = s->steps.sse[last], n = s->trainFreq;
+  const int32_t p = s->steps.sweptColumns[last];
+  switch (code) {
+    case kCritAic:
+      return critAIC(sse, n, p);
+    case kCritAicc:
+      return critAICC(sse, n, p);
+    case kCritSbc:
+      return critSBC(sse, n, p);
+    case kCritRsquare:
+      return critRSquare(sse, s->correctedSS);
+    case kCritAdjRsq:
+      return critAdjRSquare(sse, s->correctedSS, n, p, s->options->noInt);
+    case kCritCp:
+      return critCP(sse, n, p, s->sigma2Full);
+    case kCritBic:
+      return critBIC(sse, n, p, s->sigma2Full);
+    default:
+      return criterionValue(s, code);  // PRESS, VALIDATE, CV of the current model
+  }
+}
+
+// tol x |A| >= |A - B| on the values divided by 1000, so that huge values do not overflow.
+bool closeTo(double v, double best, double tol) {
+  const double a = v / 1000, b = best / 1000;
+  return tol * std::fabs(a) >= std::fabs(a - b);
+}
+
+// Step 5 of the STOP test: clears *stop when the candidate step improves the criterion.
+void judge(SelectionState* s, uint8_t c, bool entry, double v, double* best, int* stop) {
+  const SelectionOptions* o = s->options;
+  auto refuse = [&] { s->stop.reason = stopreason::kCriterion; };
+  if (c == kCritSl) {
+    const bool ok = entry ? std::log(o->entryLevel) > v : v > std::log(o->stayLevel);
+    if (ok) {
+      *stop = 0;
+    } else {
+      *best = v;
+      refuse();
+    }
+    return;
+  }
+  const bool equal = closeTo(v, *best, s->tol);
+  if (criterionIsMinimized(c)) {
+    if (isAbsent(*best)) {
+      *best = v;
+      *stop = 0;
+    } else if (entry ? (equal || *best <= v) : (!equal && v > *best)) {
+      refuse();
+    } else {
+      *best = v;
+      *stop = 0;
+    }
+    return;
+  }
+  // Maximised: a missing best value refuses the step, as the comparisons below do.
+  if (entry ? (equal || v <= *best || isAbsent(*best))
+            : (!equal && (v < *best || isAbsent(*best)))) {
+    refuse();
+  } else {
+    *best = v;
+    *stop = 0;
+  }
+}
+
+// The step was refused: it is undone and the statistics of the last recorded step return.
+int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
+  const SelectionOptions* o = s->options;
+  if (entry) {
+    s->stop.entryEffect = effect;
+    s->stop.entryValue = v;
+    removeEffect(s, effect, 2);
+  } else {
+    s->stop.removalEffect = effect;
+    s->stop.removalValue = v;
+    if (int rc = enterEffect(s, effect, o->dropRule == 2, 0); rc != 0) return rc;
+  }
+  if (s->stepCount == 0) return 0;
+  const int32_t last = s->stepCount - 1;
+  const StepHistory& h = s->steps;
+  if (h.press) s->press = h.press[last];
+  if (h.validAse) s->validAse = h.validAse[last];
+  if (h.testAse) s->testAse = h.testAse[last];
+  if (kfoldOn(s)) {
+    if (foldDetails(o)) return computeCvPress(s);  // the folds' own sums are wanted too
+    if (h.cvPress) s->cvPress = h.cvPress[last];
+  }
+  return 0;
+}
+
+}  // namespace
+
+void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
+                      double* selectValue) {
+  const SelectionOptions* o = s->options;
+  *stopValue = stepValue(s, o->stop);
+  *chooseValue = absentValue();
+  if (o->choose == o->stop && o->choose != kCritNone) {
+    *chooseValue = *stopValue;
+  } else if (o->choose == kCritCvExternal) {
+    *chooseValue = s->stepCount == 0 ? DBL_MAX : criterionValue(s, kCritCvExternal);
+  } else if (o->choose != kCritNone) {
+    *chooseValue = stepValue(s, o->choose);
+  }
+  if (o->externalCv) {
+    *chooseValue = s->heldOutFold != s->extCvFolds
+                       ? s->extCvValue
+                       : (s->extCvValues ? s->extCvValues[0] : absentValue());
+  }
+  double select = absentValue();
+  if (o->select == kCritSl) {
+    select = absentValue();  // a significance level has no value of its own
+  } else if (o->select == o->stop) {
+    select = *stopValue;
+  } else if (o->select == o->choose) {
+    select = *chooseValue;
+  } else {
+    select = stepValue(s, o->select);
+  }
+  if (selectValue) *selectValue = select;
+  if (o->stop == kCritNone) *stopValue = select;
+}
+
+void updateChooseStep(SelectionState* s, double selectValue, double stopValue, double* best,
+                      int mode) {
+  const SelectionOptions* o = s->options;
+  if (o->choose == kCritNone) return;
+  double v;
+  if (o->choose == o->select)
+    v = selectValue;
+  else if (o->choose == o->stop)
+    v = stopValue;
+  else
+    v = criterionValue(s, o->choose);
+  if (criterionBetterTol(v, *best, o->choose, mode, s->tol) || s->trainSse <= 0) {
+    *best = v;
+    s->chosenStep = s->stepCount;
+  }
+}
+
+int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candidateValue,
+                       double* best, int* stop) {
+  const SelectionOptions* o = s->options;
+  const uint8_t forcedStop = s->stop.reason;
+  const bool pathStop =
+      forcedStop == stopreason::kStepTooSmall || forcedStop == stopreason::kLambdaFlat;
+  const bool active = o->stop != kCritNone && !o->steps && !o->stopSteps;
+  *stop = 0;
+  if (!active && !pathStop) return 0;
+  const bool entry = mode == 1;
+  const uint8_t c = o->stop != kCritNone ? o->stop : o->select;
+  const double v = c == o->select ? candidateValue : criterionValue(s, c);
+  *stop = -1;
+  if (!entry && s->trainSse <= 0) {
+    *stop = 0;
+  } else if (isAbsent(v)) {
+    s->stop.reason = stopreason::kCriterion;
+  } else if (c < kCritSl || c > kCritCv) {
+    *stop = 0;
+  } else {
+    judge(s, c, entry, v, best, stop);
+  }
+  if (o->method == kMethodGroupLasso) {
+    if (*stop == -1) {
+      s->trainSse = s->stepCount > 0 ? s->steps.sse[s->stepCount - 1] : s->trainSse;
+      s->stop.entryValue = v;
+      if (s->stepCount > 0 && s->steps.validAse) s->validAse = s->steps.validAse[s->stepCount - 1];
+      if (s->stepCount > 0 && s->steps.testAse) s->testAse = s->steps.testAse[s->stepCount - 1];
+    }
+    return 0;
+  }
+  if (s->stop.reason == stopreason::kStepTooSmall || s->stop.reason == stopreason::kLambdaFlat)
+    *stop = -1;
+  if (*stop != -1) return 0;
+  return undoStep(s, effect, entry, v);
+}
+
+int checkStopRules(SelectionState* s, int32_t step) {
+  const SelectionOptions* o = s->options;
+  const bool backward = o->method == kMethodBackward;
+  const int32_t k0 = s->firstSelectable - s->droppedForced;
+  const int32_t E = s->effectCount - (o->noInt ? 1 : 0);
+  const int32_t m = s->effectsInModel, L = s->stepCapacity, S = o->steps;
+  const int32_t offset = backward ? 1 : k0;
+  int go = 1;
+  auto stopWith = [&](uint8_t reason) {
+    s->stop.reason = reason;
+    go = 0;
+  };
+  if (backward && m == 1 && o->noInt) {
+    stopWith(stopreason::kOneLeft);
+  } else if (!backward && 1e-8 * s->correctedSS >= s->trainSse) {
+    stopWith(stopreason::kPerfectFit);
+  } else if (S != 0 && step >= S + offset) {
+    stopWith(stopreason::kStepsDone);
+  } else if (step >= L + offset) {
+    stopWith(m == E ? stopreason::kAllIn : stopreason::kStepLimit);
+  } else if (o->stopSteps != 0 && o->stopSteps == m) {
+    stopWith(stopreason::kStopSize);
+  } else if (m == E && (o->method == kMethodForward || o->method == kMethodLar)) {
+    stopWith(stopreason::kAllIn);
+  } else if (m == k0 && backward) {
+    stopWith(stopreason::kOnlyForced);
+  }
+  // STOP=L1: the penalty target reached overrides the rules above.
+  if (o->stop == kCritL1 && o->l1ChoiceStop >= 1 && o->l1ChoiceStop <= 3 && s->penalty >= 0) {
+    const double P = s->penalty;
+    double x = s->stepLambda, y = P;
+    if (o->l1ChoiceStop == kL1ChoiceRatio) y = P * s->lambdaMax;
+    if (o->l1ChoiceStop == kL1ChoiceNorm) x = s->l1Norm;
+    if (closeTo(x, y, s->tol)) stopWith(stopreason::kL1Reached);
+  }
+  return go;
+}
+
+}  // namespace vsf

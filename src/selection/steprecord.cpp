@@ -1,0 +1,114 @@
+// Step recording: the current model appended to the step history, with its estimates.
+#include <algorithm>
+#include <cmath>
+
+#include "selection/methods_internal.h"
+
+namespace vsf {
+
+namespace {
+
+bool pathMethod(uint8_t m) {
+  return (m >= kMethodLar && m <= kMethodElasticNet) || m == kMethodGroupLasso;
+}
+
+bool counted(uint8_t state) { return state != effstate::kFree && state != effstate::kHeldOut; }
+
+// Each recorded step is written to the stream when the step details or per-step plots need
+// the estimates of every step.
+bool stepRecordsWanted(const SelectionOptions* o) { return o->detailsBeyondSummary != 0; }
+
+// The response's standard deviation; 0 without degrees of freedom.
+double responseScale(const SelectionState* s) {
+  const double n1 = s->trainFreq - 1;
+  if (!(n1 > 0)) return 0;
+  const double css = s->correctedSS > 0 ? s->correctedSS : 0;
+  return std::sqrt(css / n1);
+}
+
+// The L1 norm of the standardized estimates of the previous record, on the response's scale.
+double fifthStatistic(const SelectionState* s, double sy) {
+  if (sy == 0) return absentValue();
+  double sum = 0;
+  for (int32_t e = 0; e < s->effectCount; ++e) {
+    if (!counted(s->states[e])) continue;
+    for (int32_t j = 0; j < s->columnCount[e]; ++j)
+      sum += std::fabs(s->stdEstimates[s->firstParam[e] + j]);
+  }
+  return sum / sy;
+}
+
+// Estimates, standardized estimates and inverse diagonal of the swept model.
+void sweptEstimates(SelectionState* s, double sy) {
+  const int64_t p = s->paramCount;
+  std::fill(s->estimates, s->estimates + p, 0.0);
+  std::fill(s->stdEstimates, s->stdEstimates + p, 0.0);
+  for (int32_t e = 0; e < s->effectCount; ++e) {
+    if (!counted(s->states[e])) continue;
+    for (int32_t j = 0; j < s->columnCount[e]; ++j) {
+      const int32_t param = s->firstParam[e] + j;
+      const int64_t g = s->firstColumn[e] + j;
+      const bool in = g < s->sscpOrder && s->flags[g] == '1';
+      const double b = in ? -s->swept[pk(g, 0)] : 0.0;
+      s->estimates[param] = b;
+      const double scale = s->colScales ? s->colScales[param] : 0.0;
+      if (sy > 0 && !isAbsent(scale) && scale > 0) s->stdEstimates[param] = b / (scale * sy);
+      s->invDiag[param] = in ? s->swept[pk(g, g)] : -1.0;
+    }
+  }
+}
+
+void keepChosen(SelectionState* s) {
+  if (!s->chosenEstimates) return;
+  const int64_t p = s->paramCount;
+  copyDoubles(s->chosenEstimates, s->estimates, p);
+  copyDoubles(s->chosenStdEstimates, s->stdEstimates, p);
+  copyDoubles(s->chosenInvDiag, s->invDiag, p);
+  std::copy(s->entryOrder, s->entryOrder + s->effectCount, s->chosenEffects);
+  std::copy(s->states, s->states + s->effectCount, s->chosenStates);
+  if (s->chosenFoldSse && kfoldOn(s))
+    for (int32_t f = 0; f < s->folds; ++f) s->chosenFoldSse[f] = s->foldRecs[f].sse;
+}
+
+}  // namespace
+
+int initSelectionState(SelectionState* s, int32_t effect) {
+  const SelectionOptions* o = s->options;
+  if (effect != -1 && effect != -100 && s->states[effect] == effstate::kHeldOut) return 0;
+  if (s->stepCount >= s->historyCapacity)
+    if (int rc = growStepHistory(s, std::max(2 * s->stepCount, 1)); rc != 0) return rc;
+  StepHistory& h = s->steps;
+  const int32_t i = s->stepCount;
+  if (pathMethod(o->method)) {
+    h.lambdaRatio[i] = s->lambdaMax > 0 ? s->stepLambda / s->lambdaMax : 1.0;
+    h.l1Norm[i] = s->l1Norm;
+    h.pathSecond[i] = s->pathSecond;
+  }
+  if (o->externalCv && h.extCv) h.extCv[i] = s->extCvValue;
+
+  int32_t params = 0;
+  for (int32_t pos = 0; pos < s->effectsInModel; ++pos)
+    params += s->columnCount[s->entryOrder[pos]];
+  h.effect[i] = effect;
+  h.sweptColumns[i] = s->sweptColumns;
+  h.parameters[i] = params;
+  h.effects[i] = s->effectsInModel;
+  h.sse[i] = fuzzToZero(s->trainSse);
+  if (h.press) h.press[i] = fuzzToZero(s->press);
+  if (h.validAse) h.validAse[i] = fuzzToZero(s->validAse);
+  if (h.testAse) h.testAse[i] = fuzzToZero(s->testAse);
+  if (h.cvPress) h.cvPress[i] = fuzzToZero(s->cvPress);
+
+  // The path methods' estimates come from their own back-transform.
+  if (!pathMethod(o->method)) {
+    const double sy = responseScale(s);
+    if (h.fifth) h.fifth[i] = fifthStatistic(s, sy);
+    sweptEstimates(s, sy);
+  }
+  if (i == s->chosenStep) keepChosen(s);
+  s->stepCount = i + 1;
+  if (stepRecordsWanted(o) && s->streamFile) return writeStepHistory(s);
+  return 0;
+}
+
+}  // namespace vsf

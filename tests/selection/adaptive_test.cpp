@@ -1,0 +1,72 @@
+// Adaptive weights against R (tests/reference/methods_fixtures.R, adaptive.csv): |b|^gamma of
+// the least-squares fit without the intercept; an effect with an aliased column is held out.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "selection/method_support.h"
+#include "selection/methods_internal.h"
+
+namespace vsf {
+namespace {
+
+using test::field;
+
+TEST(AdaptiveWeights, FromTheFitMatchR) {
+  const auto rows = test::readMethodTable("adaptive.csv");
+  for (const char* name : {"swiss", "mtcars"})
+    for (double gamma : {1.0, 0.5}) {
+      SCOPED_TRACE(std::string(name) + " gamma " + std::to_string(gamma));
+      const test::MethodCase c = test::readMethodCase(name);
+      test::GroupSettings g;
+      test::Group group(c.data, g);
+      group.options().adaptive = 1;
+      group.options().adaptiveGamma = gamma;
+      ASSERT_EQ(group.prepare(), 0);
+      SelectionState& s = group.s();
+      ASSERT_EQ(adaptiveWeightsFromFit(&s), 0);
+      int compared = 0;
+      for (const auto& r : rows) {
+        if (field(r, "case") != name || std::stod(field(r, "gamma")) != gamma) continue;
+        const std::string w = field(r, "weight");
+        if (w.empty()) continue;  // aliased in R's fit
+        const int column = std::stoi(field(r, "column"));
+        EXPECT_NEAR(s.weights[column], std::stod(w), 1e-8 * std::stod(w)) << "column " << column;
+        ++compared;
+      }
+      EXPECT_GT(compared, 4);
+      // The last levels of gear and carb are aliased without the intercept.
+      const bool mt = std::string(name) == "mtcars";
+      EXPECT_EQ(s.aliasedFound, mt ? 1 : 0);
+      if (mt) {
+        EXPECT_EQ(s.states[9], effstate::kHeldOut);
+        EXPECT_EQ(s.states[10], effstate::kHeldOut);
+        EXPECT_EQ(s.states[1], effstate::kFree);
+      }
+      EXPECT_EQ(s.states[0], effstate::kIntercept);
+      EXPECT_EQ(s.sweptColumns, 0);  // the path starts from the crossproducts alone
+    }
+}
+
+TEST(AdaptiveWeights, FromEstimatesScaleAndRefuseZeroToANegativePower) {
+  const test::MethodCase c = test::readMethodCase("swiss");
+  test::GroupSettings g;
+  test::Group group(c.data, g);
+  group.options().adaptive = 1;
+  ASSERT_EQ(group.prepare(), 0);
+  SelectionState& s = group.s();
+  std::vector<double> est = {9, 2, -3, 0.5, 4, -1};
+  std::vector<double> scales = {0, 2, 0, 1, 0.5, 4};
+  s.initialEstimates = est.data();
+  s.colScales = scales.data();
+  group.options().adaptiveGamma = 1;
+  ASSERT_EQ(adaptiveWeightsFromEstimates(&s), 0);
+  EXPECT_EQ(std::vector<double>(s.weights + 1, s.weights + 6),
+            (std::vector<double>{1, 3, 0.5, 8, 0.25}));
+  est[3] = 0;
+  group.options().adaptiveGamma = -1;
+  EXPECT_EQ(adaptiveWeightsFromEstimates(&s), 3);
+}
+
+}  // namespace
+}  // namespace vsf

@@ -1,0 +1,71 @@
+// The fit driver's roads: a plain fit is one run whose state stays for the displays; the roads
+// that fit nothing return 0 without a model pool.
+#include <gtest/gtest.h>
+
+#include "penalized/penalized.h"
+#include "selection/method_support.h"
+#include "selection/methods_internal.h"
+
+namespace vsf {
+namespace {
+
+TEST(FitDriver, PlainFitsAndRoadsWithoutAFit) {
+  const test::MethodCase c = test::readMethodCase("swiss");
+  struct Road {
+    const char* name;
+    uint8_t method;
+    void (*options)(SelectionOptions&);
+    bool fits;
+  };
+  const Road roads[] = {
+      {"FORWARD", kMethodForward, [](SelectionOptions&) {}, true},
+      {"external CV with a classical method", kMethodForward,
+       [](SelectionOptions& o) { o.externalCv = 1; }, false},
+      {"elastic net with an unknown L2 search", kMethodElasticNet,
+       [](SelectionOptions& o) { o.l2Search = 0; }, false},
+  };
+  for (const Road& r : roads) {
+    SCOPED_TRACE(r.name);
+    test::MethodSettings m;
+    m.group.method = r.method;
+    m.options = r.options;
+    test::MethodFit fit(c, m);
+    EXPECT_EQ(fit.fit(), 0);
+    EXPECT_EQ(fit.s().modelPool != nullptr, r.fits);
+    if (r.fits) {
+      EXPECT_EQ(fit.s().status, 0);
+      EXPECT_EQ(fit.finalModel(), "0;1;3;4;5");
+    }
+  }
+}
+
+// No training observation: the run ends with its status and no step.
+TEST(FitDriver, AGroupWithoutObservationsEndsWithItsStatus) {
+  const test::MethodCase c = test::readMethodCase("swiss");
+  test::MethodSettings m;
+  test::MethodFit fit(c, m);
+  fit.s().obsUsed = fit.s().trainFreq = 0;
+  EXPECT_EQ(fit.fit(), 0);
+  EXPECT_EQ(fit.s().status, runstatus::kNoObservations);
+  EXPECT_EQ(fit.s().stepCount, 0);
+
+  test::MethodSettings v;
+  v.group.select = kCritValidate;
+  test::MethodFit noValidation(c, v);
+  EXPECT_EQ(noValidation.fit(), 0);
+  EXPECT_EQ(noValidation.s().status, runstatus::kNoValidation);
+}
+
+// CHOOSE=CP on a saturated model (as many parameters as observations) has no variance.
+TEST(FitDriver, CpWithoutResidualVarianceEndsTheRun) {
+  test::CaseData d = test::syntheticCase({1, 1, 1, 1}, 4, 3);
+  test::GroupSettings g;
+  g.choose = kCritCp;
+  test::Group group(d, g);
+  group.options().stop = kCritSbc;
+  EXPECT_EQ(fitModel(&group.s(), nullptr), 0);
+  EXPECT_EQ(group.s().status, runstatus::kCpNoVariance);
+}
+
+}  // namespace
+}  // namespace vsf

@@ -1,0 +1,95 @@
+// CHOOSE= picks the step that R's criteria pick along a FORWARD or BACKWARD path by SBC run to
+// its end (tests/reference/methods_fixtures.R, choose.csv): the first best step after
+// entries, the last step not worse after removals, and the criterion's value there.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include "selection/method_support.h"
+#include "selection/methods_internal.h"
+
+namespace vsf {
+namespace {
+
+using test::field;
+
+uint8_t criterionOf(const std::string& c) {
+  static const std::map<std::string, uint8_t> codes = {
+      {"aic", kCritAic},         {"aicc", kCritAicc},
+      {"sbc", kCritSbc},         {"cp", kCritCp},
+      {"bic", kCritBic},         {"adjrsq", kCritAdjRsq},
+      {"rsquare", kCritRsquare}, {"press", kCritPress},
+      {"cv", kCritCv},           {"validate", kCritValidate}};
+  return codes.at(c);
+}
+
+// The chosen criterion of step i, from the step history.
+double valueAt(const SelectionState& s, uint8_t code, int i) {
+  const double sse = s.steps.sse[i], n = s.trainFreq;
+  const int32_t p = s.steps.sweptColumns[i];
+  switch (code) {
+    case kCritAic:
+      return critAIC(sse, n, p);
+    case kCritAicc:
+      return critAICC(sse, n, p);
+    case kCritSbc:
+      return critSBC(sse, n, p);
+    case kCritCp:
+      return critCP(sse, n, p, s.sigma2Full);
+    case kCritBic:
+      return critBIC(sse, n, p, s.sigma2Full);
+    case kCritAdjRsq:
+      return critAdjRSquare(sse, s.correctedSS, n, p, 0);
+    case kCritRsquare:
+      return critRSquare(sse, s.correctedSS);
+    case kCritPress:
+      return s.steps.press[i];
+    case kCritCv:
+      return s.steps.cvPress[i];
+    default:
+      return s.steps.validAse[i];
+  }
+}
+
+TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
+  std::map<std::string, test::MethodCase> cases;
+  const auto rows = test::readMethodTable("choose.csv");
+  ASSERT_GT(rows.size(), 30u);
+  for (const auto& row : rows) {
+    const std::string name = field(row, "case"), crit = field(row, "criterion");
+    const bool backward = field(row, "method") == "backward";
+    SCOPED_TRACE(name + " " + field(row, "method") + " choose=" + crit);
+    if (!cases.count(name)) cases.emplace(name, test::readMethodCase(name));
+    const uint8_t code = criterionOf(crit);
+    test::MethodSettings m;
+    m.group.method = backward ? kMethodBackward : kMethodForward;
+    m.group.select = kCritSbc;
+    m.group.choose = code;
+    m.group.kfold = code == kCritCv;
+    m.group.folds = 5;
+    m.group.roles = name == "diabetes_part";
+    m.stop = kCritNone;
+    m.options = [&](SelectionOptions& o) {
+      o.pressPerStep = code == kCritPress;
+      o.validAsePerStep = code == kCritValidate;
+    };
+    test::MethodFit fit(cases.at(name), m);
+    ASSERT_EQ(fit.fit(), 0);
+    ASSERT_EQ(fit.s().status, 0);
+    if (!backward) {
+      std::string expected;
+      std::stringstream ss(field(row, "path"));
+      for (std::string t; ss >> t;) expected += (expected.empty() ? "+" : " +") + t;
+      EXPECT_EQ(fit.path(), expected);
+    }
+    const int want = std::stoi(field(row, "step"));
+    EXPECT_EQ(fit.s().chosenStep, want);
+    const double v = valueAt(fit.s(), code, want), r = std::stod(field(row, "value"));
+    EXPECT_NEAR(v, r, 1e-9 * std::fmax(1.0, std::fabs(r)));
+  }
+}
+
+}  // namespace
+}  // namespace vsf

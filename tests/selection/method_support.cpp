@@ -1,0 +1,157 @@
+#include "selection/method_support.h"
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "penalized/penalized.h"
+#include "selection/methods_internal.h"
+
+namespace vsf::test {
+
+namespace {
+
+std::string dataPath(const std::string& file) {
+  return std::string(VSF_TEST_DATA) + "/methods/" + file;
+}
+
+std::vector<std::string> splitCsvLine(const std::string& line) {
+  std::vector<std::string> cells;
+  std::string cell;
+  bool quoted = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      cells.push_back(cell);
+      cell.clear();
+    } else {
+      cell += c;
+    }
+  }
+  cells.push_back(cell);
+  return cells;
+}
+
+std::vector<int32_t> intList(const std::string& text, char sep) {
+  std::vector<int32_t> out;
+  std::stringstream ss(text);
+  for (std::string t; std::getline(ss, t, sep);)
+    if (!t.empty()) out.push_back(std::stoi(t));
+  return out;
+}
+
+}  // namespace
+
+std::vector<CsvRow> readMethodTable(const std::string& file) {
+  std::ifstream in(dataPath(file));
+  std::string line;
+  std::getline(in, line);
+  const auto header = splitCsvLine(line);
+  std::vector<CsvRow> rows;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    const auto cells = splitCsvLine(line);
+    CsvRow row;
+    for (size_t i = 0; i < header.size() && i < cells.size(); ++i)
+      row.emplace_back(header[i], cells[i]);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string field(const CsvRow& row, const std::string& column) {
+  for (const auto& [k, v] : row)
+    if (k == column) return v;
+  return std::string();
+}
+
+int MethodCase::effectIndex(const std::string& n) const {
+  for (size_t i = 0; i < effectNames.size(); ++i)
+    if (effectNames[i] == n) return static_cast<int>(i);
+  return -1;
+}
+
+MethodCase readMethodCase(const std::string& name) {
+  MethodCase c;
+  c.name = name;
+  c.data = readCase("../methods/" + name);
+  const auto effects = readMethodTable(name + "_effects.csv");
+  const size_t E = effects.size();
+  c.prerequisites.resize(E);
+  c.dependants.resize(E);
+  for (size_t e = 0; e < E; ++e) {
+    c.effectNames.push_back(field(effects[e], "name"));
+    c.prerequisites[e] = intList(field(effects[e], "prerequisites"), ';');
+    for (int32_t q : c.prerequisites[e])
+      c.dependants[static_cast<size_t>(q)].push_back(static_cast<int32_t>(e));
+  }
+  for (size_t e = 0; e < E; ++e) {
+    c.prerequisiteCount.push_back(static_cast<int32_t>(c.prerequisites[e].size()));
+    c.dependantCount.push_back(static_cast<int32_t>(c.dependants[e].size()));
+    c.prerequisiteLists.push_back(c.prerequisites[e].data());
+    c.dependantLists.push_back(c.dependants[e].data());
+  }
+  return c;
+}
+
+MethodFit::MethodFit(const MethodCase& c, const MethodSettings& m) : case_(c) {
+  group_ = std::make_unique<Group>(c.data, m.group);
+  SelectionOptions& o = group_->options();
+  o.stop = m.stop == 255 ? o.select : m.stop;
+  o.hierarchy = m.hierarchy;
+  const bool stepwise = o.method == kMethodStepwise;
+  o.entryLevel = stepwise ? 0.15 : 0.5;
+  o.stayLevel = stepwise ? 0.15 : 0.1;
+  o.fullSweepMode = m.group.full ? 1 : 0;
+  o.prerequisiteCount = c.prerequisiteCount.data();
+  o.prerequisites = c.prerequisiteLists.data();
+  o.dependantCount = c.dependantCount.data();
+  o.dependants = c.dependantLists.data();
+  if (m.options) m.options(o);
+  // The candidate table's count of forced effects, as the data pass copies it.
+  group_->s().firstSelectable = o.forcedEffects;
+}
+
+int MethodFit::fit() { return fitModel(&group_->s(), nullptr); }
+
+std::string MethodFit::path() {
+  const SelectionState& st = group_->s();
+  const int start = st.options->method == kMethodBackward ? 1 : st.firstSelectable;
+  std::string out;
+  for (int i = start; i < st.stepCount; ++i) {
+    const bool entered = st.steps.effects[i] > st.steps.effects[i - 1];
+    if (!out.empty()) out += ' ';
+    out += (entered ? "+" : "-") + std::to_string(st.steps.effect[i]);
+  }
+  return out;
+}
+
+std::string MethodFit::finalModel() {
+  const SelectionState& st = group_->s();
+  std::vector<int> e(st.entryOrder, st.entryOrder + st.effectsInModel);
+  std::sort(e.begin(), e.end());
+  std::string out;
+  for (int k : e) out += (out.empty() ? "" : ";") + std::to_string(k);
+  return out;
+}
+
+std::vector<int> MethodFit::modelAtStep(int step) {
+  const SelectionState& st = group_->s();
+  std::set<int> model;
+  if (st.options->method == kMethodBackward) {
+    for (int e = 0; e < st.effectCount; ++e) model.insert(e);
+    for (int a = 0; a < st.aliasedCount; ++a) model.erase(st.aliasedList[a]);
+  }
+  for (int i = st.options->method == kMethodBackward ? 1 : 0; i <= step; ++i) {
+    const int e = st.steps.effect[i];
+    if (st.steps.effects[i] > st.steps.effects[i - 1])
+      model.insert(e);
+    else
+      model.erase(e);
+  }
+  return std::vector<int>(model.begin(), model.end());
+}
+
+}  // namespace vsf::test
