@@ -2,6 +2,7 @@
 // level but one, each column centred and orthonormalised, then scaled so that its sum of
 // squares is the number of levels.
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "effects/levelize_internal.h"
@@ -59,7 +60,9 @@ void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n) {
     return;
   const double bytes = 8.0 * n * (n - 1.0);
   if (bytes > 2147483647.0) {
-    hostMsg(172, 405, {std::string_view(v->desc ? v->desc->name : std::string()), n});
+    const std::string name = v->desc ? v->desc->name : std::string();
+    const std::string what = "coding matrix of " + name + " with " + std::to_string(n) + " levels";
+    hostMsg(172, 405, {std::string_view(what)});
     hostEndStep(step::kInternal);
   }
   const int m = n - 1;

@@ -4,6 +4,7 @@
 // Matrices are packed lower triangles of order v = p + q, the responses last.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "design/design.h"
@@ -30,7 +31,8 @@ T* ownerArray(SscpProvider* p, int64_t n, uint32_t flags = kResultFlags) {
 void sizeGuard(int64_t v) {
   const double d = static_cast<double>(v);
   if (4 * d * (d + 1) > kSizeLimit) {
-    hostMsg(172, 405);
+    const std::string what = "crossproducts matrix of order " + std::to_string(v);
+    hostMsg(172, 405, {std::string_view(what)});
     hostEndStep(step::kInternal);
   }
 }

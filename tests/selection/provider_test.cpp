@@ -216,5 +216,25 @@ TEST(Provider, WithoutResponsesTheResponseItemsAreEmpty) {
   EXPECT_NE(p.entries.estimatesBlock(&p), nullptr);
 }
 
+// A map whose largest position makes the matrix too large for the host ends the step before
+// anything is allocated, and the message names the crossproducts matrix.
+TEST(Provider, AMatrixTooLargeEndsTheStep) {
+  Fixture f;
+  const int32_t map[5] = {0, 1, 2, 3, 30000};
+  f.p().columnMap = map;
+  bool ended = false;
+  try {
+    (void)sscpItem(&f.p(), 0, 0);
+  } catch (const host::StepEnd& e) {
+    ended = true;
+    EXPECT_EQ(e.code, 1012);
+  }
+  EXPECT_TRUE(ended);
+  const auto& lines = host::session().log.lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().text.find("crossproducts matrix of order 30003"), std::string::npos)
+      << lines.back().text;
+}
+
 }  // namespace
 }  // namespace vsf
