@@ -1,5 +1,6 @@
 // Level-combination index tables: per effect one row per CLASS cell with the level of each of
 // its CLASS variables, for the per-parameter candidates of split CLASS variables.
+#include <algorithm>
 #include <vector>
 
 #include "design/design.h"
@@ -19,14 +20,32 @@ void digitsOf(long long v, const std::vector<int32_t>& radix, int from, int coun
   }
 }
 
+// Without a full-rank parametrization every level combination met in the data is a column of
+// its own: the cells are those combinations, in column order.
+int metCells(ZEffect& z, HostPool* pool) {
+  z.cellIndex = nullptr;
+  const size_t n = static_cast<size_t>(z.combinationCount) * static_cast<size_t>(z.keyCount);
+  if (n == 0 || !z.combinations) return 0;
+  auto* table = static_cast<int32_t*>(designAlloc(pool, sizeof(int32_t) * n, 0x80000000u));
+  if (!table) return -2;
+  std::copy(z.combinations, z.combinations + n, table);
+  z.cellIndex = table;
+  return 0;
+}
+
 // Crossed variables run over their non-reference columns (effect and reference coding skip
-// the reference level), nesting variables over all their levels; nesting outermost.
-int cellTable(const ZDesign* d, ZEffect& z, HostPool* pool) {
+// the reference level), nesting variables over all their levels; nesting outermost. The first
+// crossed variable of the first effect of a model without intercept keeps all its levels, as
+// its columns do.
+int cellTable(const ZDesign* d, ZEffect& z, bool firstEffect, HostPool* pool) {
+  if (!(d->flags & dflag::kFullRank)) return metCells(z, pool);
   int nc = z.crossCount, nn = z.nestCount, keys = z.keyCount;
   std::vector<int32_t> radix(static_cast<size_t>(keys));
+  const bool allLevels = firstEffect && (d->flags & dflag::kNoIntercept);
   long long pc = 1, pn = 1;
   for (int k = 0; k < nc; ++k)
-    pc *= radix[static_cast<size_t>(k)] = d->classVars[z.cross[k]].levelCount - 1;
+    pc *= radix[static_cast<size_t>(k)] =
+        d->classVars[z.cross[k]].levelCount - (k == 0 && allLevels ? 0 : 1);
   for (int k = 0; k < nn; ++k)
     pn *= radix[static_cast<size_t>(nc + k)] = d->classVars[z.nest[k]].levelCount;
   z.cellIndex = nullptr;
@@ -42,7 +61,7 @@ int cellTable(const ZDesign* d, ZEffect& z, HostPool* pool) {
       digitsOf(c, radix, 0, nc, out);
       for (int k = 0; k < nc; ++k) {
         const LevelVar& v = d->classVars[z.cross[k]];
-        bool skip = v.coding == kCodingEffect || v.coding == kCodingRef;
+        bool skip = (v.coding == kCodingEffect || v.coding == kCodingRef) && !(k == 0 && allLevels);
         if (skip && out[k] >= v.refIndex) ++out[k];
       }
       for (int k = 0; k < nn; ++k) out[nc + k] = nest[static_cast<size_t>(k)];
@@ -73,7 +92,7 @@ int buildEffectCellIndex(VsfState* state, SelectionState* sel, HostPool* pool) {
   }
   for (int32_t e : effects) {
     if (e < 0 || e >= d->effectCount || d->effects[e].keyCount == 0) continue;
-    if (cellTable(d, d->effects[e], pool)) return -2;
+    if (cellTable(d, d->effects[e], e == 0, pool)) return -2;
   }
   return 0;
 }

@@ -79,14 +79,12 @@ bool inModel(uint8_t state) {
 
 namespace {
 
-const CandidateEntry* entryOf(const VsfState* s, int32_t effect) {
+// The selection's effects are the candidates: with split CLASS variables an effect of the
+// design has several.
+const CandidateEntry* entryOf(const VsfState* s, int32_t candidate) {
   const std::vector<CandidateEntry>* table = s->options.candidates;
-  if (!table || effect < 0) return nullptr;
-  const int32_t n = static_cast<int32_t>(table->size());
-  if (effect < n && (*table)[effect].effect == effect) return &(*table)[effect];
-  for (const CandidateEntry& c : *table)
-    if (c.effect == effect) return &c;
-  return nullptr;
+  if (!table || candidate < 0 || candidate >= static_cast<int32_t>(table->size())) return nullptr;
+  return &(*table)[static_cast<size_t>(candidate)];
 }
 
 }  // namespace

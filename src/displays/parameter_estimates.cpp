@@ -46,8 +46,11 @@ struct Context {
   const ZDesign* d;  // null when the step has no design (names then come from the labels)
 };
 
+// The design effect of candidate e.
 const ZEffect* effectOf(const Context& c, int32_t e) {
-  return c.d && c.d->effects && e < c.d->effectCount ? &c.d->effects[e] : nullptr;
+  const std::vector<CandidateEntry>* table = c.s->options.candidates;
+  if (table && e >= 0 && e < static_cast<int32_t>(table->size())) e = (*table)[e].effect;
+  return c.d && c.d->effects && e >= 0 && e < c.d->effectCount ? &c.d->effects[e] : nullptr;
 }
 
 int32_t columnsShown(const Context& c, int32_t e) {
@@ -265,7 +268,8 @@ int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocato
     r.forcedIn = sel->states[e] == effstate::kForced ? 1 : 0;
     for (int32_t i = 0; i < columnsShown(c, e); ++i) {
       const int32_t column = columnWithin(c, e, i);
-      const int32_t parm = (sel->firstParam ? sel->firstParam[e] : 0) + column;
+      // The candidate's columns lie together in the estimates; `column` is within its effect.
+      const int32_t parm = (sel->firstParam ? sel->firstParam[e] : 0) + i;
       fillField(effectText, std::max(w.effect, 1), candidateLabel(s, e));
       std::memset(texts, ' ', static_cast<size_t>(kClassText) * std::max(classCount, 1));
       for (int v = 0; v < classCount; ++v) values[v] = missingLowest();

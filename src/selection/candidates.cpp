@@ -46,15 +46,6 @@ SplitVars splitVarsOf(const ZDesign* d, const ZEffect& z) {
   return s;
 }
 
-// CLASS cells of an effect, as its cell table lists them: crossed variables over their coded
-// columns, nesting variables over all their levels.
-int64_t cellCount(const ZDesign* d, const ZEffect& z) {
-  int64_t c = 1;
-  for (int32_t k = 0; k < z.crossCount; ++k) c *= d->classVars[z.cross[k]].levelCount - 1;
-  for (int32_t k = 0; k < z.nestCount; ++k) c *= d->classVars[z.nest[k]].levelCount;
-  return c;
-}
-
 template <typename T>
 T* listFrom(HostPool* pool, size_t n) {
   return static_cast<T*>(kernel().poolAlloc(pool, sizeof(T) * std::max<size_t>(n, 1), 0));
@@ -65,7 +56,7 @@ T* listFrom(HostPool* pool, size_t n) {
 int splitEntries(const ZDesign* d, int32_t e, const SplitVars& sv, HostPool* pool,
                  std::vector<CandidateEntry>* out) {
   const ZEffect& z = d->effects[e];
-  const int64_t C = cellCount(d, z);
+  const int64_t C = z.classColumnCount;  // the cell table has a row per CLASS column
   if (z.columnCount <= 0 || C <= 0 || !z.cellIndex || z.columnCount % C != 0) return rc::kMemory;
   const int32_t blocks = static_cast<int32_t>(z.columnCount / C);
   const int32_t nsplit = static_cast<int32_t>(sv.vars.size());

@@ -33,11 +33,12 @@ struct Design {
     }
     classes[0].split = classes[2].split = 1;
     const int columns[4] = {1, 1, 4, 3};
-    for (int e = 0; e < 4; ++e) effects[e].columnCount = columns[e];
+    for (int e = 0; e < 4; ++e) effects[e].columnCount = effects[e].classColumnCount = columns[e];
     effects[2].crossCount = effects[2].keyCount = 2;
     effects[2].key = effects[2].cross = abKey;
     effects[3].crossCount = effects[3].keyCount = 1;
     effects[3].key = effects[3].cross = cKey;
+    d.flags = dflag::kFullRank;
     d.classCount = 3;
     d.classVars = classes;
     d.effectCount = 4;
@@ -99,6 +100,36 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
 
   t.effects[3].columnCount = 0;  // an effect without columns
   EXPECT_EQ(buildParmCandidateTable(t.state.get(), t.pool), -2);
+}
+
+// Without a full-rank parametrization each level met is a column: C's three levels give three
+// entries of one column each, whatever its reference level, and A*B's cells are the
+// combinations met, grouped by A's level.
+TEST(CandidateTable, SplitLevelsOfALessThanFullRankDesign) {
+  Design t;
+  t.d.flags = 0;
+  int32_t cLevels[3] = {0, 1, 2};
+  int32_t abLevels[8] = {0, 0, 0, 2, 1, 1, 2, 0};  // (A, B) met, in column order
+  t.effects[2].combinationCount = t.effects[2].columnCount = t.effects[2].classColumnCount = 4;
+  t.effects[2].combinations = abLevels;
+  t.effects[3].combinationCount = t.effects[3].columnCount = t.effects[3].classColumnCount = 3;
+  t.effects[3].combinations = cLevels;
+  t.d.columnCount = 9;
+  ASSERT_EQ(buildParmCandidateTable(t.state.get(), t.pool), 0);
+  const auto& table = *t.state->options.candidates;
+  struct Want {
+    int effect, level;
+    std::vector<int32_t> list;
+  };
+  const Want want[] = {{2, 0, {0, 1}}, {2, 1, {2}}, {2, 2, {3}},
+                       {3, 0, {0}},    {3, 1, {1}}, {3, 2, {2}}};
+  ASSERT_EQ(table.size(), 8u);
+  for (int i = 0; i < 6; ++i) {
+    const CandidateEntry& c = table[static_cast<size_t>(i + 2)];
+    EXPECT_EQ(c.effect, want[i].effect) << i;
+    EXPECT_EQ(c.levels[0], want[i].level) << i;
+    EXPECT_EQ(std::vector<int32_t>(c.columnMap, c.columnMap + c.columns), want[i].list) << i;
+  }
 }
 
 }  // namespace
