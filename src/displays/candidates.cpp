@@ -126,7 +126,8 @@ int printCandidates(VsfState* s, SelectionState* sel) {
     fillField(effect, effectWidth, entryLabel(c));
     value = sel->candidateValues[index[k]];
     if (!isMissing(value) && (value == DBL_MAX || value == -DBL_MAX)) value = missingValue('.');
-    probF = isMissing(value) ? missingValue('.') : value >= kExpFloor ? zexp(value) : 0;
+    // Only a log p-value has a p-value; other criteria's values may overflow e^value.
+    if (sl) probF = isMissing(value) ? missingValue('.') : value >= kExpFloor ? zexp(value) : 0;
     bool outside = c.effect >= 0 && c.effect < sel->effectCount && sel->states[c.effect] == 0;
     if (c.effect == lastEffect) outside = !outside;
     fillField(candidateFor, forWidth, msgText(outside ? 576 : 577));

@@ -132,7 +132,7 @@ int allocateHistory(SelectionState* s) {
   const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
   StepHistory& h = s->steps;
   bool ok = (s->entryOrder = poolArray<int32_t>(s, E)) &&
-            (s->firstColumn = poolArray<int32_t>(s, E)) &&
+            (s->firstParam = poolArray<int32_t>(s, E)) &&
             (h.effect = historyArray<int32_t>(s, S, false)) &&
             (h.sweptColumns = historyArray<int32_t>(s, S, true)) &&
             (h.parameters = historyArray<int32_t>(s, S, true)) &&
@@ -176,7 +176,7 @@ int writeStepHistory(SelectionState* s) {
   const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
   const StepHistory& h = s->steps;
   w.put(s->entryOrder, E);
-  w.put(s->firstColumn, E);
+  w.put(s->firstParam, E);  // where each effect's estimates start
   if (s->aliasedCount != 0) w.put(s->aliasedList, s->aliasedCount);
   w.put(h.effect, S);
   w.put(h.sweptColumns ? h.sweptColumns - 1 : nullptr, S + 1);
@@ -224,7 +224,7 @@ int readStepHistory(SelectionState* s) {
   const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
   StepHistory& h = s->steps;
   r.get(s->entryOrder, E);
-  r.get(s->firstColumn, E);
+  r.get(s->firstParam, E);
   r.get(s->aliasedList, s->aliasedCount);
   r.get(h.effect, S);
   r.get(h.sweptColumns - 1, S + 1);

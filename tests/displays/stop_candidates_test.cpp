@@ -211,6 +211,18 @@ TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
     EXPECT_EQ(row["CandidateFor"], row["Effect"] == "b" ? "Removal" : "Entry") << row["Effect"];
 }
 
+// A criterion value far above the exponential's range (an SBC of a large data set) is shown as
+// it stands: only a log p-value has a p-value beside it.
+TEST(Candidates, LargeCriterionValuesShowAsTheyStand) {
+  CandidateSetup setup(kCritSbc, 10, false);
+  SelectionState& s = setup.b.sel();
+  for (int k = 1; k <= 10; ++k) s.candidateValues[k] = 3600.0 + k;
+  ASSERT_EQ(printCandidates(&setup.b.vsf(), &s), 0);
+  Json t = setup.table();
+  EXPECT_EQ(t["rows"][0]["SBC"], 3601.0);
+  EXPECT_FALSE(t["rows"][0].contains("ProbF"));
+}
+
 TEST(Candidates, NoCandidateWithAValueShowsNothing) {
   CandidateSetup setup(kCritSbc, 10, false);
   SelectionState& s = setup.b.sel();

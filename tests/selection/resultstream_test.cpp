@@ -71,6 +71,7 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
     EXPECT_EQ(a.*f, b.*f);
   const int64_t E = a.effectCount, P = a.paramCount, S = a.stepCount;
   EXPECT_EQ(vec(a.entryOrder, a.effectsInModel), vec(b.entryOrder, b.effectsInModel));
+  EXPECT_EQ(vec(a.firstParam, E), vec(b.firstParam, E));  // the displays find estimates by it
   EXPECT_EQ(vec(a.aliasedList, a.aliasedCount), vec(b.aliasedList, b.aliasedCount));
   EXPECT_EQ(vec(a.steps.effect, S), vec(b.steps.effect, S));
   EXPECT_EQ(vec(a.steps.sweptColumns - 1, S + 1), vec(b.steps.sweptColumns - 1, S + 1));
