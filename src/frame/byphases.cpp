@@ -3,6 +3,7 @@
 #include "averaging/averaging.h"
 #include "design/design.h"
 #include "displays/displays.h"
+#include "frame/bridge.h"
 #include "frame/module.h"
 #include "frame/phases.h"
 #include "frame/state.h"
@@ -96,6 +97,14 @@ int fitAndReport(VsfState* s) {
 
   if (s->modelAverage.refit && !o.resampleOption && s->resampling.resampleCount > 0)
     if (int rc = refitAverage(s); rc != 0) return rc;
+  if (s->bridge) {
+    SelectionState& sel = s->selection;
+    if (int rc = passSelectedModel(s, &sel, sel.modelPool); rc != 0) {
+      if (sel.modelPool) kernel().poolDestroy(sel.modelPool);
+      sel.modelPool = nullptr;
+      return rc;
+    }
+  }
   return 0;
 }
 

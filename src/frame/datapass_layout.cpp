@@ -122,8 +122,10 @@ int layOutColumns(DataPass* p) {
   s.sparseEffectCount = sparse;
   s.singleColumnEffects = single;
   s.largestEffectColumns = largest;
-  // The forced effects come first (the intercept not counted under NOINT).
-  s.firstSelectable = std::min(p->o->forcedEffects, E);
+  // The forced candidates come first (the intercept not counted under NOINT): as many as the
+  // candidate table counts, which with split CLASS variables is more than the forced effects.
+  const bool fromTable = p->o->candidates && p->cand == p->o->candidates->data();
+  s.firstSelectable = std::min(fromTable ? p->s->firstCandidate : p->o->forcedEffects, E);
   p->direct = sparse == 0 && !p->o->designPerByGroup && identityCandidates(p);
   return 0;
 }

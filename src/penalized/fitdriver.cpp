@@ -1,6 +1,9 @@
 // The fit driver: how many selection runs the fit of one BY group takes, and with which
 // settings. Each run is buildModelPool then runSelection; the last run's state stays for the
 // displays.
+#include <string>
+
+#include "frame/module.h"
 #include "frame/options.h"
 #include "penalized/penalized.h"
 #include "selection/selection.h"
@@ -31,10 +34,28 @@ int plainFit(SelectionState* s) {
   return runSelection(s);
 }
 
+// This build fits the classical methods only. The path and optimizer methods and model
+// averaging would otherwise show a model that no selection chose, and end as a success: they
+// end the step with an error before anything is fitted.
+int refuseUnbuilt(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if (o->modelAveragingRun) {
+    hostMsg(848, 4902);
+  } else if (o->method >= kMethodLar) {
+    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + o->method);
+    hostMsg(848, 4901, {std::string_view(method)});
+  } else {
+    return 0;
+  }
+  if (s->stepCode) raiseStepCode(*s->stepCode, step::kInternal);
+  return rc::kStatement;
+}
+
 }  // namespace
 
 int fitModel(SelectionState* state, ResampleSet* resamples) {
   (void)resamples;
+  if (int rc = refuseUnbuilt(state); rc != 0) return rc;
   switch (roadOf(state->options)) {
     case Road::kPlain:
       return plainFit(state);

@@ -338,6 +338,11 @@ void resetSelectionState(SelectionState* s) {
   s->options = keep.options, s->utilFiles = keep.utilFiles, s->threads = keep.threads;
   s->puddle = keep.puddle, s->stepCode = keep.stepCode;
   s->headerFile = keep.headerFile, s->headerPosition = keep.headerPosition;
+  s->l2 = keep.l2, s->penalty = keep.penalty;
+  s->containedCount = keep.containedCount, s->containingCount = keep.containingCount;
+  s->containedCountCopy = keep.containedCountCopy;
+  s->containingCountCopy = keep.containingCountCopy;
+  s->containedLists = keep.containedLists, s->containingLists = keep.containingLists;
   invalidateDataCriteria(s);
 }
 

@@ -59,14 +59,17 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
        "selection=lasso(adaptive(inest=inest_noparms)); "
        "run;",
        "",
-       0,
-       {"WARNING: The INEST= data set has no PARMS row", "return code 4"}},
-      // Rows over many small pages, on one thread and on four.
+       1,
+       {"WARNING: The INEST= data set has no PARMS row",
+        "ERROR: The Adaptive LASSO selection is not available", "return code 1012"}},
+      // Rows over many small pages, on one thread and on four. The second BY group has no
+      // training rows: the first group's selection is shown, the second's ends with an error.
       {"proc varsifter data=bygroups; by g; model y = x1; "
        "performance util_pagesize$=1 util_buffers$=1; run;",
        "--nothreads",
-       0,
-       {"return code 0"}},
+       1,
+       {"Stepwise Selection Summary", "ERROR: There are no usable observations to fit a model.",
+        "return code 108"}},
       {"proc varsifter data=sscp; class k c; model y = x1-x4 k c / selection=forward(choose=cv) "
        "cvmethod=block(5); weight w; freq f; performance threads cpucount=4 util_pagesize$=2; run;",
        "",

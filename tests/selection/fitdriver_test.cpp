@@ -2,6 +2,7 @@
 // that fit nothing return 0 without a model pool.
 #include <gtest/gtest.h>
 
+#include "host/session.h"
 #include "penalized/penalized.h"
 #include "selection/method_support.h"
 #include "selection/methods_internal.h"
@@ -21,8 +22,6 @@ TEST(FitDriver, PlainFitsAndRoadsWithoutAFit) {
       {"FORWARD", kMethodForward, [](SelectionOptions&) {}, true},
       {"external CV with a classical method", kMethodForward,
        [](SelectionOptions& o) { o.externalCv = 1; }, false},
-      {"elastic net with an unknown L2 search", kMethodElasticNet,
-       [](SelectionOptions& o) { o.l2Search = 0; }, false},
   };
   for (const Road& r : roads) {
     SCOPED_TRACE(r.name);
@@ -36,6 +35,42 @@ TEST(FitDriver, PlainFitsAndRoadsWithoutAFit) {
       EXPECT_EQ(fit.s().status, 0);
       EXPECT_EQ(fit.finalModel(), "0;1;3;4;5");
     }
+  }
+}
+
+// The fits this build does not have end the step with an error that names them, before any
+// run: no model pool, no status, no steps to show.
+TEST(FitDriver, FitsNotBuiltEndTheStep) {
+  const test::MethodCase c = test::readMethodCase("swiss");
+  struct Refused {
+    const char* name;
+    uint8_t method;
+    void (*options)(SelectionOptions&);
+    const char* text;
+  };
+  const Refused cases[] = {
+      {"LASSO", kMethodLasso, [](SelectionOptions&) {}, "The LASSO selection is not available"},
+      {"adaptive LASSO", kMethodLasso, [](SelectionOptions& o) { o.adaptive = 1; },
+       "The Adaptive LASSO selection"},
+      {"elastic net with an L2 search", kMethodElasticNet,
+       [](SelectionOptions& o) { o.l2Search = kL2SearchGrid; }, "The Elastic Net selection"},
+      {"group LASSO", kMethodGroupLasso, [](SelectionOptions&) {}, "The Group LASSO selection"},
+      {"model averaging", kMethodForward, [](SelectionOptions& o) { o.modelAveragingRun = 1; },
+       "Model averaging is not available"},
+  };
+  for (const Refused& r : cases) {
+    SCOPED_TRACE(r.name);
+    test::MethodSettings m;
+    m.group.method = r.method;
+    m.options = r.options;
+    test::MethodFit fit(c, m);
+    EXPECT_NE(fit.fit(), 0);
+    EXPECT_EQ(fit.s().modelPool, nullptr);
+    EXPECT_EQ(*fit.s().stepCode, 1012);
+    const auto& lines = host::session().log.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().level, "ERROR");
+    EXPECT_NE(lines.back().text.find(r.text), std::string::npos) << lines.back().text;
   }
 }
 

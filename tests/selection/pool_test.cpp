@@ -84,6 +84,31 @@ TEST(ModelPool, FoldCountAndEarlyReturn) {
   EXPECT_NE(empty.s().modelPool, nullptr);
 }
 
+// Between the fits of one group the run is cleared, not what the frame set for the group: the
+// elastic net's L2, the penalty and the candidates' containment lists.
+TEST(ModelPool, ResetKeepsWhatTheGroupSet) {
+  const auto data = test::syntheticCase({1, 1}, 3, 1);
+  Group g(data, GroupSettings{});
+  SelectionState& s = g.s();
+  int32_t counts[3] = {1, 0, 0};
+  int32_t list[1] = {2};
+  int32_t* lists[3] = {list, nullptr, nullptr};
+  s.l2 = 0.25, s.penalty = 3;
+  s.containedCount = s.containingCount = counts;
+  s.containedCountCopy = s.containingCountCopy = counts;
+  s.containedLists = s.containingLists = lists;
+  s.stepCount = 4, s.status = -201;
+  resetSelectionState(&s);
+  EXPECT_EQ(s.stepCount, 0);
+  EXPECT_EQ(s.status, 0);
+  EXPECT_EQ(s.l2, 0.25);
+  EXPECT_EQ(s.penalty, 3);
+  EXPECT_EQ(s.containedCount, counts);
+  EXPECT_EQ(s.containingCountCopy, counts);
+  EXPECT_EQ(s.containedLists, lists);
+  EXPECT_EQ(s.containingLists, lists);
+}
+
 TEST(Checkpoints, ChosenStepComesBackOnlyForASuccessfulRunWithChoose) {
   const auto data = test::syntheticCase({1, 1, 1}, 20, 1);
   for (int variant = 0; variant < 3; ++variant) {
