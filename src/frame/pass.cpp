@@ -1,8 +1,10 @@
 // runDataPass and its sequential and worker passes.
 #include "frame/pass.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "frame/blocksum_internal.h"
 #include "frame/module.h"
 #include "frame/state.h"
 #include "selection/selection.h"
@@ -83,29 +85,64 @@ uint32_t lengthOf(uint32_t (*f)(const SelectionState*, int32_t), const Selection
 }
 
 double* takeBuffer(SelectionState* s, uint32_t n) {
-  return static_cast<double*>(kernel().poolAlloc(s->modelPool, sizeof(double) * n, kAllocZero));
+  return static_cast<double*>(
+      kernel().poolAlloc(s->modelPool, sizeof(double) * std::max<uint32_t>(n, 1), kAllocZero));
 }
 
-void addInto(double* sum, const double* b, uint32_t n) {
-  for (uint32_t j = 0; j < n; ++j) sum[j] += b[j];
+int64_t localBlocks(const UtilFileRecord* f) { return f->residentCount + f->pageCount; }
+
+// Local block j of a file: resident, else its page read into the file's buffer (pages follow
+// the resident blocks, which fill the file's capacity first).
+int blockView(UtilFileRecord* f, int64_t j, PageView* v) {
+  if (j < f->residentCount) {
+    *v = PageView{static_cast<char*>(f->residentBlocks[j]), f->pageLength};
+    return 0;
+  }
+  return pageView(f, j - f->residentCount + 1, v);
 }
 
-// Every file into its own buffer on the calling thread, added in file order: the same sums
-// a threaded pass makes.
+// One block's sum in the result part of the buffer; the scratch behind it is the kernel's,
+// which `finish` leaves ready for the next block.
+int blockSum(SelectionState* s, const RowKernel& k, const PageView& v, double* buffer,
+             uint32_t result, uint32_t total) {
+  std::memset(buffer, 0, sizeof(double) * result);
+  if (int rc = k.mt(s, &v, buffer, total); rc != 0) return rc;
+  return k.finish ? k.finish(s, buffer, total) : 0;
+}
+
+// One file's blocks, each joining the sum in its turn. 0 or the first nonzero result.
+int orderedFile(SelectionState* s, const RowKernel& k, UtilFileRecord* f, int32_t index,
+                double* buffer, uint32_t result, uint32_t total, OrderedSum* o) {
+  AbandonUnlessDone guard{o};
+  const int64_t n = s->utilFiles->count;
+  for (int64_t j = 0; j < localBlocks(f); ++j) {
+    PageView v;
+    if (int rc = blockView(f, j, &v); rc != 0) return rc;
+    if (int rc = blockSum(s, k, v, buffer, result, total); rc != 0) return rc;
+    if (!o->hand(index, j * n + index, buffer)) return 0;  // another worker failed
+  }
+  guard.done = true;
+  return 0;
+}
+
+// Every block in the global order on the calling thread: the same sums a threaded pass makes.
 int bufferedSequentialPass(SelectionState* s, const RowKernel& k, int32_t count, uint32_t result,
                            uint32_t total) {
-  double* sum = takeBuffer(s, total);
-  double* work = s->utilFiles->count > 1 ? takeBuffer(s, total) : nullptr;
-  if (!sum || (s->utilFiles->count > 1 && !work)) {
+  double* sum = takeBuffer(s, result);
+  double* work = takeBuffer(s, total);
+  if (!sum || !work) {
     kernel().poolFree(s->modelPool, sum);
+    kernel().poolFree(s->modelPool, work);
     return rc::kMemory;
   }
-  int rc = 0;
-  for (int32_t i = 0; i < s->utilFiles->count && rc == 0; ++i) {
-    double* b = i == 0 ? sum : work;
-    if (i > 0) std::memset(b, 0, sizeof(double) * total);
-    rc = runWorkerPass(s, k, b, total, &s->utilFiles->records[i]);
-    if (rc == 0 && i > 0) addInto(sum, b, result);
+  OrderedSum o;
+  UtilFileArray* a = s->utilFiles;
+  int rc = o.start(a, s->modelPool, sum, result, 0);
+  for (int64_t b = o.next(); b < o.end() && rc == 0; b = o.next()) {
+    PageView v;
+    rc = blockView(&a->records[blockFile(a, b)], blockLocal(a, b), &v);
+    if (rc == 0) rc = blockSum(s, k, v, work, result, total);
+    if (rc == 0) o.add(b, work);
   }
   if (rc == 0 && k.merge) k.merge(s, sum, result, count);
   kernel().poolFree(s->modelPool, work);
@@ -123,15 +160,35 @@ int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int worke
                  uint32_t total) {
   auto* items = static_cast<ZWorkItem*>(
       kernel().poolAlloc(s->modelPool, sizeof(ZWorkItem) * workers, kAllocZero));
-  if (!items) return rc::kMemory;
+  double* sum = result > 0 ? takeBuffer(s, result) : nullptr;
+  if (!items || (result > 0 && !sum)) {
+    kernel().poolFree(s->modelPool, items);
+    kernel().poolFree(s->modelPool, sum);
+    return rc::kMemory;
+  }
+  // A few blocks of each worker may wait for their turn: up to 8 MB of them per worker.
+  const int32_t slots =
+      static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 20) / std::max(result, 1u), 2, 8));
+  OrderedSum o;
+  if (result > 0 && o.start(s->utilFiles, s->modelPool, sum, result, slots) != 0) {
+    kernel().poolFree(s->modelPool, items);
+    kernel().poolFree(s->modelPool, sum);
+    return rc::kMemory;
+  }
   s->puddle->items = items;
   for (int i = 0; i < workers; ++i) {
     ZWorkItem& w = items[i];
-    w = ZWorkItem{&s->utilFiles->records[i], s, &k, nullptr, total, count, 0};
+    w = ZWorkItem{&s->utilFiles->records[i], s, &k, nullptr, total, count, 0,
+                  result > 0 ? &o : nullptr};
     if (total > 0 && !(w.buffer = takeBuffer(s, total))) {
-      // Items already queued still use their buffers: wait for them before anything goes.
-      if (i > 0) zpudlwt(s->puddle);
+      // Items already queued still use their buffers: release them and wait before anything
+      // goes.
+      if (i > 0) {
+        o.abandon();
+        zpudlwt(s->puddle);
+      }
       freeItems(s, items, workers);
+      kernel().poolFree(s->modelPool, sum);
       return rc::kMemory;
     }
     zpudleq(s->puddle, &w);
@@ -139,18 +196,13 @@ int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int worke
   zpudlwt(s->puddle);
   int rc = 0;
   for (int i = 0; i < workers && rc == 0; ++i) rc = items[i].result;
-  if (rc == 0 && result > 0) mergeThreadResults(s, k, items, workers, count);
+  if (rc == 0 && result > 0 && k.merge) k.merge(s, sum, result, count);
   freeItems(s, items, workers);
+  kernel().poolFree(s->modelPool, sum);
   return rc;
 }
 
 }  // namespace
-
-int runWorkerPass(SelectionState* s, const RowKernel& k, double* buffer, uint32_t length,
-                  UtilFileRecord* file) {
-  if (int rc = fileBlocks(s, k, file, true, buffer, length); rc != 0) return rc;
-  return k.finish ? k.finish(s, buffer, length) : 0;
-}
 
 int runSequentialPass(SelectionState* s, const RowKernel& k) {
   if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
@@ -160,16 +212,20 @@ int runSequentialPass(SelectionState* s, const RowKernel& k) {
   return 0;
 }
 
-void mergeThreadResults(SelectionState* s, const RowKernel& k, ZWorkItem* items, int n,
-                        int32_t count) {
-  uint32_t result = lengthOf(k.resultLength, s, count);
-  for (int i = 1; i < n; ++i) addInto(items[0].buffer, items[i].buffer, result);
-  if (k.merge) k.merge(s, items[0].buffer, result, count);
-}
-
 void runWorkItem(void* /*queueContext*/, void* item) {
   auto* w = static_cast<ZWorkItem*>(item);
-  w->result = runWorkerPass(w->state, *w->kernel, w->buffer, w->length, w->file);
+  SelectionState* s = w->state;
+  const RowKernel& k = *w->kernel;
+  if (w->sum) {
+    const int32_t index = static_cast<int32_t>(w->file - s->utilFiles->records);
+    const uint32_t result = k.resultLength ? k.resultLength(s, w->argument) : 0;
+    w->result = orderedFile(s, k, w->file, index, w->buffer, result, w->length,
+                            static_cast<OrderedSum*>(w->sum));
+    return;
+  }
+  // A kernel without a result (one that rewrites its rows) needs no order.
+  w->result = fileBlocks(s, k, w->file, true, w->buffer, w->length);
+  if (w->result == 0 && k.finish) w->result = k.finish(s, w->buffer, w->length);
 }
 
 int runDataPass(SelectionState* s, const RowKernel& k, int32_t count) {

@@ -1,11 +1,12 @@
 // Passes of a row kernel over every stored block of a BY group, on the calling thread or on
 // the step's work queue with one worker per utility file.
 //
-// An accumulating kernel writes only into a private buffer of doubles: its result (combined
-// over the files and merged into the selection state) followed by scratch space of its own.
-// Every pass of such a kernel, threaded or not, sums each file into a buffer of its own and
-// adds the buffers in file order, so the result does not depend on the threading for a given
-// number of files. Rewriting kernels (no buffer) change the stored rows in place.
+// An accumulating kernel writes only into a private buffer of doubles: its result followed by
+// scratch space of its own. Every pass of such a kernel, threaded or not, sums each block into
+// the result part afresh (its `finish` ends the block) and adds the blocks' sums in the global
+// block order k = 0, 1, ... (block k in file k mod n): the blocks depend on the page size alone,
+// so the result is the same bit for bit whatever the number of files and workers. Rewriting
+// kernels (no buffer) change the stored rows in place.
 #pragma once
 
 #include <cstdint>
@@ -42,13 +43,7 @@ struct RowKernel {
 [[nodiscard]] int runDataPass(SelectionState* state, const RowKernel& kernel, int32_t count);
 // The kernel without a buffer over every block of every file, on the calling thread.
 [[nodiscard]] int runSequentialPass(SelectionState* state, const RowKernel& kernel);
-// One file's blocks (resident, then pages) into one buffer.
-[[nodiscard]] int runWorkerPass(SelectionState* state, const RowKernel& kernel, double* buffer,
-                                uint32_t length, UtilFileRecord* file);
-// Adds the buffers of items 1..n-1 into item 0's (result part only), then merges it.
-void mergeThreadResults(SelectionState* state, const RowKernel& kernel, ZWorkItem* items, int n,
-                        int32_t count);
-// The queue's worker routine.
+// The queue's worker routine: one file's blocks, each added to the pass's sum in its turn.
 void runWorkItem(void* queueContext, void* item);
 
 }  // namespace vsf

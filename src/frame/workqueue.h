@@ -20,6 +20,7 @@ struct ZWorkItem {
   uint32_t length = 0;   // doubles of the buffer handed to the kernel
   int32_t argument = 0;  // the pass's count argument
   int32_t result = 0;    // the worker's first nonzero result
+  void* sum = nullptr;   // the pass's sum, which the blocks join in their global order
 };
 
 struct ZPuddle {

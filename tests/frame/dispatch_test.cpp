@@ -1,4 +1,4 @@
-// runDataPass: threaded or sequential, partial sums per file in file order, failures and
+// runDataPass: threaded or sequential, block sums in the global block order, failures and
 // exceptions of workers, draining on failure, rewriting kernels, the resampling order.
 #include <gtest/gtest.h>
 
@@ -96,11 +96,13 @@ const RowKernel kSlow = {"slow", nullptr, slowMt, two, nullptr, keep};
 
 // ---- Tests ----
 
+// The blocks' sums join in the global block order, so neither the workers nor the number of
+// files the rows were striped over change a bit of the result.
 TEST(DataPass, ThreadedEqualsSequentialBitForBit) {
   for (int workers : {2, 4}) {
     SCOPED_TRACE(workers);
     Blocks threaded(workers, 2, 23 * kRowsPerBlock + 17, 1, workers);
-    Blocks sequential(workers, 2, 23 * kRowsPerBlock + 17, 1, 1);
+    Blocks sequential(1, 2, 23 * kRowsPerBlock + 17, 1, 1);
     gThreads.clear();
     ASSERT_EQ(runDataPass(&threaded.s(), kSum, 0), 0);
     const std::vector<double> a = gMerged;
@@ -156,13 +158,16 @@ TEST(DataPass, QueueIsDrainedBeforeAFailedPassFreesItsItems) {
   static int calls;
   calls = 0;
   k.poolAlloc = [](HostPool* p, size_t n, uint32_t f) -> void* {
-    return ++calls == 3 ? nullptr : host::kKernel.poolAlloc(p, n, f);
+    return ++calls == 6 ? nullptr : host::kKernel.poolAlloc(p, n, f);
   };
   HostVector hv = *host::hostVector();
   hv.kernel = &k;
   mcn_main(&hv, nullptr);
   gFirstItemDone = false;
-  const int rc = runDataPass(&b.s(), kSlow, 0);  // items, buffer 0, then buffer 1 refused
+  // Items, the pass's sum, the two files' waiting slots, buffer 0, then buffer 1 refused: the
+  // queued item waits for block 1, which no worker will add, until the failing pass releases
+  // it.
+  const int rc = runDataPass(&b.s(), kSlow, 0);
   const bool done = gFirstItemDone;
   mcn_main(host::hostVector(), nullptr);
   EXPECT_EQ(rc, rc::kMemory);
