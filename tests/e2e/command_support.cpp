@@ -1,0 +1,73 @@
+#include "e2e/command_support.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace vsf::test {
+
+namespace fs = std::filesystem;
+
+CommandRun runCommand(const std::string& program, const std::string& library,
+                      const std::string& options) {
+  static int serial = 0;
+  const std::string stem = "vsf_e2e_" + std::to_string(getpid()) + "_" + std::to_string(++serial);
+  const fs::path source = fs::temp_directory_path() / (stem + ".vsf");
+  const fs::path json = fs::temp_directory_path() / (stem + ".json");
+  std::ofstream(source) << program;
+  const std::string cmd = std::string(VSF_BINARY) + " " + source.string() + " --lib " + library +
+                          " --json " + json.string() + " " + options + " 2>&1";
+  CommandRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+  const int s = pclose(p);
+  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
+  fs::remove(source);
+  fs::remove(json);
+  return r;
+}
+
+namespace {
+
+void collect(const Json& items, const std::string& name, std::vector<Json>* out) {
+  if (!items.is_array()) return;
+  for (const Json& item : items) {
+    const bool group = item.value("type", "") == "group";
+    if (!group && item.value("name", "") == name) out->push_back(item);
+    if (group) collect(item["items"], name, out);
+  }
+}
+
+}  // namespace
+
+std::vector<Json> findAll(const Json& document, const std::string& name) {
+  std::vector<Json> all;
+  if (document.is_object() && document.contains("output")) collect(document["output"], name, &all);
+  return all;
+}
+
+Json theOne(const CommandRun& r, const std::string& name) {
+  std::vector<Json> all = findAll(r.document, name);
+  EXPECT_EQ(all.size(), 1u) << name << "\n" << r.output;
+  return all.size() == 1 ? all.front() : Json();
+}
+
+Json entryValue(const Json& factoid, const std::string& label) {
+  if (!factoid.is_object() || !factoid.contains("entries")) return Json();
+  for (const Json& e : factoid["entries"])
+    if (e.value("label", "") == label) return e["value"];
+  return Json();
+}
+
+double number(const Json& cell) { return cell.is_number() ? cell.get<double>() : NAN; }
+
+}  // namespace vsf::test

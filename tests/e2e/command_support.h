@@ -1,0 +1,33 @@
+// Test support: the varsifter command run on a program text as a user runs it, its JSON
+// document, and the tables and factoids read from it.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace vsf::test {
+
+using Json = nlohmann::ordered_json;
+
+struct CommandRun {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+  Json document;       // the --json document (null when none was written)
+};
+
+// Writes the program to a file of its own and runs the command on it with the data library
+// and further command-line options.
+CommandRun runCommand(const std::string& program, const std::string& library,
+                      const std::string& options = "");
+
+// Every table or factoid of that name, in document order, groups searched through.
+std::vector<Json> findAll(const Json& document, const std::string& name);
+// The one item of that name; a test failure (and null) when there is not exactly one.
+Json theOne(const CommandRun& r, const std::string& name);
+// A factoid entry's raw value by its label; null when absent.
+Json entryValue(const Json& factoid, const std::string& label);
+// A cell as a number: NaN for a missing value or text.
+double number(const Json& cell);
+
+}  // namespace vsf::test

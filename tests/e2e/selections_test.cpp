@@ -1,0 +1,330 @@
+// Whole selections through the command, read from its JSON document, against R's step() and lm
+// (tests/reference/e2e_selections.R): the moves of FORWARD, BACKWARD and STEPWISE with their
+// criterion values, and the selected model's ANOVA, fit statistics and parameter estimates;
+// observation counts and CLASS levels beside them. Each case runs again on one thread, on four
+// workers over the smallest pages, on one thread over those pages and with the crossproducts
+// built effect by effect: the same tables, and threaded runs equal sequential ones exactly.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+// A fixture of tests/data/e2e: rows of cells by column name; "NA" stays as it is.
+struct Fixture {
+  std::vector<std::map<std::string, std::string>> rows;
+  std::vector<std::map<std::string, std::string>> of(const std::string& name) const {
+    std::vector<std::map<std::string, std::string>> out;
+    for (const auto& r : rows)
+      if (r.at("case") == name) out.push_back(r);
+    return out;
+  }
+};
+
+std::vector<std::string> splitCsv(const std::string& line) {
+  std::vector<std::string> cells(1);
+  bool quoted = false;
+  for (char c : line) {
+    if (c == '"')
+      quoted = !quoted;
+    else if (c == ',' && !quoted)
+      cells.emplace_back();
+    else
+      cells.back() += c;
+  }
+  return cells;
+}
+
+Fixture readFixture(const std::string& file) {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/e2e/" + file);
+  Fixture f;
+  std::string line;
+  std::getline(in, line);
+  const std::vector<std::string> header = splitCsv(line);
+  while (std::getline(in, line)) {
+    const std::vector<std::string> cells = splitCsv(line);
+    std::map<std::string, std::string> row;
+    for (size_t k = 0; k < header.size() && k < cells.size(); ++k) row[header[k]] = cells[k];
+    f.rows.push_back(row);
+  }
+  return f;
+}
+
+double value(const std::string& cell) { return cell == "NA" ? NAN : std::stod(cell); }
+
+// R's number against the command's: a missing reference wants a missing cell.
+void expectClose(const Json& cell, const std::string& reference, double relative,
+                 const std::string& what) {
+  const double want = value(reference);
+  if (std::isnan(want)) {
+    EXPECT_FALSE(cell.is_number()) << what << ": " << cell;
+    return;
+  }
+  ASSERT_TRUE(cell.is_number()) << what << ": " << cell;
+  EXPECT_NEAR(cell.get<double>(), want, relative * std::max(1.0, std::fabs(want))) << what;
+}
+
+// p-values reach far below 1: they are compared relative to themselves.
+void expectCloseP(const Json& cell, const std::string& reference, const std::string& what) {
+  const double want = value(reference);
+  if (std::isnan(want)) {
+    EXPECT_FALSE(cell.is_number()) << what << ": " << cell;
+    return;
+  }
+  ASSERT_TRUE(cell.is_number()) << what << ": " << cell;
+  EXPECT_NEAR(cell.get<double>(), want, 1e-7 * want + 1e-300) << what;
+}
+
+struct SelectionCase {
+  const char* name;  // the fixtures' case
+  const char* data;
+  const char* statements;  // between the PROC statement and RUN
+  const char* criterion;   // the SELECT criterion's column in the summary
+  double observations;     // read and used
+  double training;         // 0: no roles
+  std::vector<std::pair<std::string, std::string>> classes;  // variable, levels in order
+  bool backward;
+};
+
+const SelectionCase kCases[] = {
+    {"mtcars_forward_aic",
+     "mtcars",
+     "class cyl gear am; model mpg = cyl gear am disp hp drat wt qsec / "
+     "selection=forward(select=aic);",
+     "AIC",
+     32,
+     0,
+     {{"cyl", "4 6 8"}, {"gear", "3 4 5"}, {"am", "0 1"}},
+     false},
+    {"mtcars_backward_sbc",
+     "mtcars",
+     "class cyl gear am; model mpg = cyl gear am disp hp drat wt qsec / "
+     "selection=backward(select=sbc);",
+     "SBC",
+     32,
+     0,
+     {{"cyl", "4 6 8"}, {"gear", "3 4 5"}, {"am", "0 1"}},
+     true},
+    {"mtcars_stepwise_aic",
+     "mtcars",
+     "class vs am; model mpg = disp hp drat wt qsec vs am / selection=stepwise(select=aic);",
+     "AIC",
+     32,
+     0,
+     {{"vs", "0 1"}, {"am", "0 1"}},
+     false},
+    {"mtcars_roles_sbc",
+     "mtcars",
+     "partition role=vs(train='0' test='1'); model mpg = disp hp drat wt qsec / "
+     "selection=forward(select=sbc);",
+     "SBC",
+     32,
+     18,
+     {},
+     false},
+    {"diabetes_forward_sbc",
+     "diabetes",
+     "class sex; model y = age sex bmi bp s1-s6 / selection=forward(select=sbc);",
+     "SBC",
+     442,
+     0,
+     {{"sex", "1 2"}},
+     false},
+    {"diabetes_backward_aic",
+     "diabetes",
+     "class sex; model y = age sex bmi bp s1-s6 / selection=backward(select=aic);",
+     "AIC",
+     442,
+     0,
+     {{"sex", "1 2"}},
+     true},
+    {"diabetes_stepwise_sbc",
+     "diabetes",
+     "class sex; model y = age sex bmi bp s1-s6 / selection=stepwise(select=sbc);",
+     "SBC",
+     442,
+     0,
+     {{"sex", "1 2"}},
+     false},
+};
+
+struct Setting {
+  const char* name;
+  const char* performance;  // a PERFORMANCE statement, or empty
+  const char* options;      // command-line options
+};
+
+const Setting kDefault{"default", "", ""};
+const Setting kOneThread{"one thread", "", "--nothreads"};
+const Setting kSmallPagesThreaded{"four workers, smallest pages",
+                                  "performance threads cpucount=4 util_pagesize$=1;", ""};
+const Setting kSmallPagesSequential{"one thread, smallest pages",
+                                    "performance nothreads util_pagesize$=1;", ""};
+const Setting kIncremental{"crossproducts effect by effect", "performance buildsscp=incremental;",
+                           ""};
+
+CommandRun runCase(const SelectionCase& c, const Setting& s) {
+  const std::string program = std::string("proc varsifter data=") + c.data + "; " + c.statements +
+                              " " + s.performance + " run;";
+  return runCommand(program, VSF_SHARED_DATA, s.options);
+}
+
+void checkSummary(const SelectionCase& c, const CommandRun& r, const Fixture& steps) {
+  const auto want = steps.of(c.name);
+  const Json summary = theOne(r, "SelectionSummary");
+  ASSERT_TRUE(summary.is_object());
+  ASSERT_EQ(summary["rows"].size(), want.size()) << r.output;
+  for (size_t i = 0; i < want.size(); ++i) {
+    const Json& row = summary["rows"][i];
+    const std::string at = std::string(c.name) + " step " + std::to_string(i);
+    EXPECT_EQ(row["Step"], static_cast<int>(i)) << at;
+    if (i > 0) {  // step 0 is the start: the intercept, or the full model
+      EXPECT_EQ(row.value("EffectEntered", ""), want[i].at("entered")) << at;
+      EXPECT_EQ(row.value("EffectRemoved", ""), want[i].at("removed")) << at;
+    }
+    expectClose(row[c.criterion], want[i].at("value"), 1e-9, at + " " + c.criterion);
+  }
+}
+
+void checkSelectedModel(const SelectionCase& c, const CommandRun& r, const Fixture& anova,
+                        const Fixture& fit, const Fixture& parms) {
+  const std::string name = c.name;
+  const Json a = theOne(r, "ANOVA");
+  const auto wantAnova = anova.of(name);
+  ASSERT_EQ(a["rows"].size(), wantAnova.size());
+  for (size_t i = 0; i < wantAnova.size(); ++i) {
+    const Json& row = a["rows"][i];
+    const auto& w = wantAnova[i];
+    EXPECT_EQ(row["Source"], w.at("source"));
+    expectClose(row["DF"], w.at("df"), 0, name + " ANOVA DF");
+    expectClose(row["SS"], w.at("ss"), 1e-9, name + " ANOVA SS");
+    expectClose(row["MS"], w.at("ms"), 1e-9, name + " ANOVA MS");
+    expectClose(row["FValue"], w.at("f"), 1e-9, name + " ANOVA F");
+    expectCloseP(row["ProbF"], w.at("p"), name + " ANOVA p");
+  }
+
+  const Json f = theOne(r, "FitStatistics");
+  for (const auto& w : fit.of(name))
+    expectClose(entryValue(f, w.at("statistic")), w.at("value"), 1e-9,
+                name + " " + w.at("statistic"));
+
+  const Json pe = theOne(r, "ParameterEstimates");
+  const auto wantParms = parms.of(name);
+  ASSERT_EQ(pe["rows"].size(), wantParms.size()) << r.output;
+  for (const auto& w : wantParms) {
+    const std::string at = name + " " + w.at("effect") + " " + w.at("level");
+    const Json* found = nullptr;
+    for (const Json& row : pe["rows"]) {
+      if (row["Effect"] != w.at("effect")) continue;
+      if (!w.at("level").empty() && number(row[w.at("effect")]) != std::stod(w.at("level")))
+        continue;
+      found = &row;
+    }
+    ASSERT_NE(found, nullptr) << at;
+    EXPECT_EQ((*found)["DF"], std::stoi(w.at("df"))) << at;
+    expectClose((*found)["Estimate"], w.at("estimate"), 1e-9, at + " estimate");
+    expectClose((*found)["StdErr"], w.at("stderr"), 1e-9, at + " standard error");
+    expectClose((*found)["tValue"], w.at("t"), 1e-9, at + " t");
+    expectCloseP((*found)["Probt"], w.at("p"), at + " p");
+  }
+}
+
+void checkCounts(const SelectionCase& c, const CommandRun& r) {
+  const Json nobs = theOne(r, "NObs");
+  std::map<std::string, double> n;
+  for (const Json& row : nobs["rows"]) n[row["Label"]] = number(row["N"]);
+  EXPECT_EQ(n["Number of Observations Read"], c.observations) << c.name;
+  EXPECT_EQ(n["Number of Observations Used"], c.observations) << c.name;
+  if (c.training > 0) {
+    EXPECT_EQ(n["Number of Observations Used for Training"], c.training) << c.name;
+    EXPECT_EQ(n["Number of Observations Used for Testing"], c.observations - c.training) << c.name;
+  } else {
+    EXPECT_EQ(nobs["rows"].size(), 2u) << c.name;
+  }
+  if (c.classes.empty()) {
+    EXPECT_TRUE(findAll(r.document, "ClassLevelInfo").empty()) << c.name;
+    return;
+  }
+  const Json levels = theOne(r, "ClassLevelInfo");
+  ASSERT_EQ(levels["rows"].size(), c.classes.size());
+  for (size_t k = 0; k < c.classes.size(); ++k) {
+    EXPECT_EQ(levels["rows"][k]["Class"], c.classes[k].first) << c.name;
+    EXPECT_EQ(levels["rows"][k]["Values"], c.classes[k].second) << c.name;
+  }
+}
+
+// The tables a run's selection shows, as the document holds them.
+Json shownTables(const CommandRun& r) {
+  Json all = Json::object();
+  for (const char* name :
+       {"SelectionSummary", "StopDetails", "ANOVA", "FitStatistics", "ParameterEstimates"}) {
+    std::vector<Json> found = findAll(r.document, name);
+    if (found.size() == 1)
+      all[name] = found.front().contains("rows") ? found.front()["rows"] : found.front()["entries"];
+  }
+  return all;
+}
+
+class Selections : public ::testing::TestWithParam<SelectionCase> {
+ protected:
+  static void SetUpTestSuite() {
+    steps_ = new Fixture(readFixture("selection_steps.csv"));
+    anova_ = new Fixture(readFixture("selection_anova.csv"));
+    fit_ = new Fixture(readFixture("selection_fit.csv"));
+    parms_ = new Fixture(readFixture("selection_parms.csv"));
+  }
+  static void TearDownTestSuite() {
+    delete steps_;
+    delete anova_;
+    delete fit_;
+    delete parms_;
+  }
+  void check(const SelectionCase& c, const CommandRun& r) {
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("ended with return code 0"), std::string::npos) << r.output;
+    checkCounts(c, r);
+    checkSummary(c, r, *steps_);
+    checkSelectedModel(c, r, *anova_, *fit_, *parms_);
+  }
+  static Fixture* steps_;
+  static Fixture* anova_;
+  static Fixture* fit_;
+  static Fixture* parms_;
+};
+
+Fixture* Selections::steps_ = nullptr;
+Fixture* Selections::anova_ = nullptr;
+Fixture* Selections::fit_ = nullptr;
+Fixture* Selections::parms_ = nullptr;
+
+TEST_P(Selections, AgreeWithRUnderEverySetting) {
+  const SelectionCase& c = GetParam();
+  std::map<std::string, Json> tables;
+  for (const Setting* s :
+       {&kDefault, &kOneThread, &kSmallPagesThreaded, &kSmallPagesSequential, &kIncremental}) {
+    // BACKWARD builds the whole matrix whatever BUILDSSCP= says (with a warning).
+    if (s == &kIncremental && c.backward) continue;
+    SCOPED_TRACE(s->name);
+    const CommandRun r = runCase(c, *s);
+    check(c, r);
+    tables[s->name] = shownTables(r);
+  }
+  EXPECT_EQ(tables[kDefault.name], tables[kOneThread.name]);
+  EXPECT_EQ(tables[kSmallPagesThreaded.name], tables[kSmallPagesSequential.name]);
+}
+
+INSTANTIATE_TEST_SUITE_P(PublicData, Selections, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<SelectionCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace vsf::test

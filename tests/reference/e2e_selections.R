@@ -1,0 +1,142 @@
+#!/usr/bin/Rscript
+# Regenerate: Rscript tests/reference/e2e_selections.R
+# Writes the reference tables of the end-to-end selection tests into tests/data/e2e/: for each
+# case a selection by R's step() (forward, backward or both ways) with the criterion of the case
+# (AIC: k = 2, SBC: k = log(n)), then lm's tables of the model it ends with.
+#   selection_steps.csv   case, step, entered, removed, criterion value of the step's model
+#   selection_anova.csv   case, source, df, ss, ms, f, p
+#   selection_fit.csv     case, statistic, value
+#   selection_parms.csv   case, effect, level, df, estimate, stderr, t, p
+# The procedure's criteria: AIC = n log(SSE/n) + 2p + n + 2 and SBC = n log(SSE/n) + p log(n),
+# p the model's rank; step()'s extractAIC differs from the AIC by n + 2 and equals the SBC, so
+# both choose the same moves. CLASS variables are factors whose last level is the reference,
+# as the procedure's less-than-full-rank coding leaves the last level aliased.
+args <- commandArgs(trailingOnly = FALSE)
+here <- dirname(normalizePath(sub("--file=", "", args[grep("--file=", args)])))
+out <- file.path(here, "..", "data", "e2e")
+data_dir <- file.path(here, "..", "..", "examples", "data")
+dir.create(out, showWarnings = FALSE, recursive = TRUE)
+
+as_class <- function(v) {
+  f <- factor(v, levels = sort(unique(v)))
+  contrasts(f) <- contr.treatment(nlevels(f), base = nlevels(f))
+  f
+}
+
+criteria <- function(fit, n) {
+  sse <- sum(residuals(fit)^2)
+  p <- fit$rank
+  c(aic = n * log(sse / n) + 2 * p + n + 2, sbc = n * log(sse / n) + p * log(n))
+}
+
+steps_rows <- NULL
+anova_rows <- NULL
+fit_rows <- NULL
+parm_rows <- NULL
+
+# test: rows held out for testing (PARTITION ROLE=); the selection sees the others.
+run_case <- function(name, data, response, classes, effects, direction, criterion,
+                     test = NULL) {
+  for (v in classes) data[[v]] <- as_class(data[[v]])
+  held <- NULL
+  if (!is.null(test)) {
+    held <- data[test, ]
+    data <- data[!test, ]
+  }
+  n <- nrow(data)
+  k <- if (criterion == "sbc") log(n) else 2
+  full <- reformulate(effects, response)
+  null <- reformulate("1", response)
+  start <- if (direction == "backward") lm(full, data = data) else lm(null, data = data)
+  scope <- if (direction == "backward") list(lower = null, upper = full) else
+    list(lower = null, upper = full)
+  fit <- step(start, scope = scope, direction = direction, k = k, trace = 0)
+
+  # The path: step()'s own record of its moves, each model refitted for its criterion value.
+  moves <- as.character(fit$anova$Step)
+  model <- formula(start)
+  for (i in seq_along(moves)) {
+    move <- trimws(moves[i])
+    entered <- removed <- ""
+    if (startsWith(move, "+")) {
+      entered <- trimws(substring(move, 2))
+      model <- update(model, as.formula(paste(". ~ . +", entered)))
+    } else if (startsWith(move, "-")) {
+      removed <- trimws(substring(move, 2))
+      model <- update(model, as.formula(paste(". ~ . -", removed)))
+    }
+    value <- criteria(lm(model, data = data), n)[[criterion]]
+    steps_rows <<- rbind(steps_rows, data.frame(case = name, step = i - 1, entered = entered,
+                                                removed = removed, value = value))
+  }
+
+  sse <- sum(residuals(fit)^2)
+  p <- fit$rank
+  tss <- sum((data[[response]] - mean(data[[response]]))^2)
+  dfm <- p - 1
+  dfe <- n - p
+  fval <- ((tss - sse) / dfm) / (sse / dfe)
+  anova_rows <<- rbind(anova_rows, data.frame(
+    case = name, source = c("Model", "Error", "Corrected Total"), df = c(dfm, dfe, n - 1),
+    ss = c(tss - sse, sse, tss), ms = c((tss - sse) / dfm, sse / dfe, NA),
+    f = c(fval, NA, NA), p = c(pf(fval, dfm, dfe, lower.tail = FALSE), NA, NA)))
+
+  s <- summary(fit)
+  cr <- criteria(fit, n)
+  fit_rows <<- rbind(fit_rows, data.frame(
+    case = name,
+    statistic = c("Root MSE", "Dependent Mean", "R-Square", "Adj R-Sq", "AIC", "AICC", "SBC"),
+    value = c(s$sigma, mean(data[[response]]), s$r.squared, s$adj.r.squared, cr[["aic"]],
+              n * (log(sse / n) + 1 + 2 * (p + 1) / (n - 2 - p)), cr[["sbc"]])))
+  if (!is.null(held)) {
+    test_ase <- mean((held[[response]] - predict(fit, held))^2)
+    fit_rows <<- rbind(fit_rows, data.frame(case = name, statistic = c("ASE (Train)", "ASE (Test)"),
+                                            value = c(sse / n, test_ase)))
+  }
+
+  # One row per parameter: the intercept, then each CLASS level (the last one aliased: DF 0)
+  # and each continuous effect, keyed by effect and level.
+  table <- coef(summary(fit))
+  add <- function(effect, level, key) {
+    has <- !is.null(key) && key %in% rownames(table)
+    parm_rows <<- rbind(parm_rows, data.frame(
+      case = name, effect = effect, level = level, df = if (has) 1 else 0,
+      estimate = if (has) table[key, 1] else 0, stderr = if (has) table[key, 2] else NA,
+      t = if (has) table[key, 3] else NA, p = if (has) table[key, 4] else NA))
+  }
+  add("Intercept", "", "(Intercept)")
+  for (e in attr(terms(fit), "term.labels")) {
+    if (is.factor(data[[e]])) {
+      lev <- levels(data[[e]])
+      for (j in seq_along(lev)) add(e, lev[j], if (j < length(lev)) paste0(e, j) else NULL)
+    } else {
+      add(e, "", e)
+    }
+  }
+}
+
+mtcars <- read.csv(file.path(data_dir, "mtcars.csv"))
+cars <- c("cyl", "gear", "am", "disp", "hp", "drat", "wt", "qsec")
+run_case("mtcars_forward_aic", mtcars, "mpg", c("cyl", "gear", "am"), cars, "forward", "aic")
+run_case("mtcars_backward_sbc", mtcars, "mpg", c("cyl", "gear", "am"), cars, "backward", "sbc")
+# hp enters, then leaves once qsec is in.
+run_case("mtcars_stepwise_aic", mtcars, "mpg", c("vs", "am"),
+         c("disp", "hp", "drat", "wt", "qsec", "vs", "am"), "both", "aic")
+
+# The cars with vs = 1 are test rows: the selection and its fit use the other 18.
+run_case("mtcars_roles_sbc", mtcars, "mpg", character(0),
+         c("disp", "hp", "drat", "wt", "qsec"), "forward", "sbc", test = mtcars$vs == 1)
+
+diabetes <- read.csv(file.path(data_dir, "diabetes.csv"))
+dia <- c("age", "sex", "bmi", "bp", paste0("s", 1:6))
+run_case("diabetes_forward_sbc", diabetes, "y", "sex", dia, "forward", "sbc")
+run_case("diabetes_backward_aic", diabetes, "y", "sex", dia, "backward", "aic")
+run_case("diabetes_stepwise_sbc", diabetes, "y", "sex", dia, "both", "sbc")
+
+write_csv <- function(frame, file) {
+  write.csv(frame, file.path(out, file), row.names = FALSE, na = "NA")
+}
+write_csv(steps_rows, "selection_steps.csv")
+write_csv(anova_rows, "selection_anova.csv")
+write_csv(fit_rows, "selection_fit.csv")
+write_csv(parm_rows, "selection_parms.csv")
