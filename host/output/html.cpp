@@ -103,6 +103,7 @@ struct HtmlItem {
       out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escape(t->text));
   }
   void operator()(const Heading* h) const {
+    if (h->parent && h->text == h->parent->label) return;  // the section's heading says it
     out += "<p class=\"heading\">" + escape(h->text) + "</p>\n";
   }
   void operator()(const Graph* g) const {

@@ -86,7 +86,8 @@ std::string cellText(const CellPlan& p, size_t column, const std::vector<Cell>& 
   } else {
     s = v.plain();
   }
-  if (p.marker != SIZE_MAX && row[p.marker].truthy()) s += "*";
+  // The marker takes a place of its own, so that marked and unmarked numbers stay aligned.
+  if (p.marker != SIZE_MAX) s += row[p.marker].truthy() ? "*" : " ";
   return s;
 }
 

@@ -43,15 +43,67 @@ void writeTitles(std::ostream& out, const TableLayout& l) {
   out << '\n';
 }
 
-void writeDataTable(std::ostream& out, const TableLayout& l) {
-  std::vector<size_t> widths;
-  for (size_t c = 0; c < l.columns.size(); ++c) {
-    size_t w = l.columns[c].header.size();
-    for (const auto& row : l.cells) w = std::max(w, row[c].size());
-    widths.push_back(w);
+// The header's words in lines of at most `width` characters (a longer word stands alone).
+std::vector<std::string> wrapWords(const std::string& header, size_t width) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < header.size()) {
+    size_t end = header.find(' ', at);
+    if (end == std::string::npos) end = header.size();
+    const std::string word = header.substr(at, end - at);
+    if (!word.empty()) {
+      if (!lines.empty() && lines.back().size() + 1 + word.size() <= width)
+        lines.back() += " " + word;
+      else
+        lines.push_back(word);
+    }
+    at = end + 1;
   }
+  return lines;
+}
+
+size_t tableWidth(const std::vector<size_t>& widths) {
   size_t total = 0;
   for (size_t w : widths) total += w + (total ? kGap : 0);
+  return total;
+}
+
+// Column widths and header lines. A table wider than the page breaks its headers at their
+// spaces, widest first, down to their cells' width, until it fits or no header can break.
+std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
+                                                  std::vector<size_t>* widths) {
+  std::vector<size_t> cellWidth;
+  std::vector<std::vector<std::string>> headers;
+  for (size_t c = 0; c < l.columns.size(); ++c) {
+    size_t w = 0;
+    for (const auto& row : l.cells) w = std::max(w, row[c].size());
+    cellWidth.push_back(w);
+    headers.push_back({l.columns[c].header});
+    widths->push_back(std::max(w, l.columns[c].header.size()));
+  }
+  while (tableWidth(*widths) > kLineWidth) {
+    size_t best = l.columns.size(), gain = 0;
+    std::vector<std::string> bestLines;
+    for (size_t c = 0; c < l.columns.size(); ++c) {
+      std::vector<std::string> lines = wrapWords(l.columns[c].header, cellWidth[c]);
+      size_t w = cellWidth[c];
+      for (const std::string& line : lines) w = std::max(w, line.size());
+      if (w < (*widths)[c] && (*widths)[c] - w > gain) {
+        best = c, gain = (*widths)[c] - w;
+        bestLines = lines;
+      }
+    }
+    if (best == l.columns.size()) break;
+    headers[best] = bestLines;
+    (*widths)[best] -= gain;
+  }
+  return headers;
+}
+
+void writeDataTable(std::ostream& out, const TableLayout& l) {
+  std::vector<size_t> widths;
+  const std::vector<std::vector<std::string>> headers = headerLines(l, &widths);
+  const size_t total = tableWidth(widths);
   auto line = [&](auto cell) {
     std::string s;
     for (size_t c = 0; c < l.columns.size(); ++c) {
@@ -61,9 +113,15 @@ void writeDataTable(std::ostream& out, const TableLayout& l) {
     return s;
   };
   std::vector<std::string> lines;
-  bool anyHeader = std::any_of(l.columns.begin(), l.columns.end(),
-                               [](const ShownColumn& c) { return !c.header.empty(); });
-  if (anyHeader) lines.push_back(line([&](size_t c) { return l.columns[c].header; }));
+  size_t depth = 0;
+  for (const auto& h : headers)
+    if (!(h.size() == 1 && h[0].empty())) depth = std::max(depth, h.size());
+  // A broken header's last line stands on the bottom line, above the cells.
+  for (size_t d = 0; d < depth; ++d)
+    lines.push_back(line([&](size_t c) {
+      const size_t skip = depth - headers[c].size();
+      return d < skip ? std::string() : headers[c][d - skip];
+    }));
   for (size_t r = 0; r < l.cells.size(); ++r) {
     if (l.ruleBefore[r]) lines.push_back(std::string(total, '-'));
     lines.push_back(line([&](size_t c) { return l.cells[r][c]; }));
@@ -91,6 +149,10 @@ void writeFootnotes(std::ostream& out, const TableLayout& l) {
   for (const std::string& f : l.footnotes) out << centred(f, kLineWidth) << '\n';
 }
 
+// The last thing listed was a heading: a text line keeps a blank line from it, as a table's
+// title does.
+bool gAfterHeading = false;
+
 // The headings of the item's groups that have not gone to the listing yet, outermost first.
 void writeGroupHeadings(std::ostream& out, Group* parent) {
   std::vector<Group*> chain;
@@ -98,6 +160,7 @@ void writeGroupHeadings(std::ostream& out, Group* parent) {
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     (*it)->listed = true;
     out << '\n' << centred((*it)->label.empty() ? (*it)->name : (*it)->label, kLineWidth) << '\n';
+    gAfterHeading = true;
   }
 }
 
@@ -124,14 +187,20 @@ struct Lister {
     else
       writeDataTable(out, l);
     writeFootnotes(out, l);
+    gAfterHeading = false;
   }
   void operator()(TextLine* t) {
     writeGroupHeadings(out, t->parent);
+    if (gAfterHeading && !t->rule) out << '\n';
     writeText(out, *t);
+    gAfterHeading = false;
   }
   void operator()(Heading* h) {
     writeGroupHeadings(out, h->parent);
+    // A group whose description repeats its label shows the text once.
+    if (h->parent && h->text == h->parent->label) return;
     out << '\n' << centred(h->text, kLineWidth) << '\n';
+    gAfterHeading = true;
   }
   void operator()(Group*) {}
   void operator()(Graph*) {}

@@ -102,8 +102,8 @@ struct FixedCase {
   std::vector<std::string> effects;  // the fixture's effect labels by index
 };
 
-// Needs the data pass and fitModel (SELECTION=NONE), which are built on another branch.
-TEST(DisplaysEndToEnd, DISABLED_FixedModelTablesMatchLm) {
+// SELECTION=NONE fits the model it is given: its tables are lm's.
+TEST(DisplaysEndToEnd, FixedModelTablesMatchLm) {
   const FixedCase cases[] = {
       {"mtcars",
        "proc varsifter data=mtcars; model mpg = wt hp qsec / selection=none; run;",
@@ -142,8 +142,8 @@ TEST(DisplaysEndToEnd, DISABLED_FixedModelTablesMatchLm) {
   }
 }
 
-// Needs the levelization pass and the data pass, which are built on other branches.
-TEST(DisplaysEndToEnd, DISABLED_ClassLevelsFollowOrder) {
+// ORDER= of the CLASS statement orders the levels the table lists.
+TEST(DisplaysEndToEnd, ClassLevelsFollowOrder) {
   struct Case {
     const char* classStatement;
     const char* values;
@@ -163,8 +163,8 @@ TEST(DisplaysEndToEnd, DISABLED_ClassLevelsFollowOrder) {
   }
 }
 
-// Needs the data pass with partition roles, built on another branch.
-TEST(DisplaysEndToEnd, DISABLED_ObservationCountsByRole) {
+// PARTITION's fractions give every observation one role; the counts add up.
+TEST(DisplaysEndToEnd, ObservationCountsByRole) {
   CommandRun r = runProgram(
       "proc varsifter data=diabetes seed=7; partition fraction(validate=0.25 test=0.25);"
       " model y = bmi bp s5 / selection=forward; run;");
@@ -187,15 +187,27 @@ TEST(DisplaysEndToEnd, DISABLED_ObservationCountsByRole) {
   EXPECT_GT(t["rows"][3]["N"].get<double>(), 0.0);
 }
 
-// Needs FORWARD selection and the result stream, built on another branch.
-TEST(DisplaysEndToEnd, DISABLED_ForwardSelectionTablesInTheirGroups) {
+// A selection's tables stand in their groups, the steps' details read back from the stream.
+TEST(DisplaysEndToEnd, ForwardSelectionTablesInTheirGroups) {
   CommandRun r = runProgram(
       "proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / selection=forward"
       " details=steps; run;");
   ASSERT_EQ(r.status, 0) << r.output;
-  for (const char* name : {"ModelInfo", "NObs", "SelectionSummary", "StopReason", "SelectedEffects",
-                           "ANOVA", "FitStatistics"})
+  for (const char* name :
+       {"ModelInfo", "NObs", "SelectionSummary", "StopReason", "SelectedEffects"})
     table(r, name);
+  // The fit tables of the selected model, and of each of the seven steps in a group of its own.
+  for (const char* name : {"ANOVA", "FitStatistics", "ParameterEstimates"}) {
+    std::vector<Json> all;
+    collect(r.document["output"], name, &all);
+    std::vector<std::string> paths;
+    for (const Json& t : all) paths.push_back(t["path"]);
+    std::vector<std::string> want;
+    for (int step = 0; step <= 6; ++step)
+      want.push_back("StepDetails.Step" + std::to_string(step) + "." + name);
+    want.push_back(std::string("SelectedModel.") + name);
+    EXPECT_EQ(paths, want);
+  }
   Json summary = table(r, "SelectionSummary");
   int markers = 0;
   for (const Json& row : summary["rows"]) markers += row["OptSBC"].get<int>();

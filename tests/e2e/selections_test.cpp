@@ -321,6 +321,44 @@ TEST_P(Selections, AgreeWithRUnderEverySetting) {
   EXPECT_EQ(tables[kSmallPagesThreaded.name], tables[kSmallPagesSequential.name]);
 }
 
+// DETAILS=STEPS shows every step's model as the result stream recorded it: each step's
+// estimates are lm's of that step's model.
+TEST_P(Selections, StepDetailsShowEachStepsModel) {
+  const SelectionCase& c = GetParam();
+  std::string statements = c.statements;
+  statements.replace(statements.find("/ selection="), 2, "/ details=steps ");
+  const CommandRun r = runCommand(
+      std::string("proc varsifter data=") + c.data + "; " + statements + " run;", VSF_SHARED_DATA);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Fixture steps = readFixture("selection_step_parms.csv");
+  std::map<int, std::vector<std::map<std::string, std::string>>> byStep;
+  for (const auto& row : steps.of(c.name)) byStep[std::stoi(row.at("step"))].push_back(row);
+  ASSERT_FALSE(byStep.empty());
+  std::map<std::string, Json> shown;
+  for (const Json& t : findAll(r.document, "ParameterEstimates")) shown[t["path"]] = t;
+  for (const auto& [step, want] : byStep) {
+    const std::string path = "StepDetails.Step" + std::to_string(step) + ".ParameterEstimates";
+    ASSERT_TRUE(shown.count(path)) << path << "\n" << r.output;
+    const Json& rows = shown[path]["rows"];
+    ASSERT_EQ(rows.size(), want.size()) << path;
+    for (const auto& w : want) {
+      const std::string at = path + " " + w.at("effect") + " " + w.at("level");
+      const Json* found = nullptr;
+      for (const Json& row : rows)
+        if (row["Effect"] == w.at("effect") &&
+            (w.at("level").empty() || number(row[w.at("effect")]) == std::stod(w.at("level"))))
+          found = &row;
+      ASSERT_NE(found, nullptr) << at;
+      expectClose((*found)["Estimate"], w.at("estimate"), 1e-9, at + " estimate");
+      expectClose((*found)["StdErr"], w.at("stderr"), 1e-9, at + " standard error");
+    }
+  }
+  // The last step is the selected model.
+  const std::string last =
+      "StepDetails.Step" + std::to_string(byStep.rbegin()->first) + ".ParameterEstimates";
+  EXPECT_EQ(shown[last]["rows"], shown["SelectedModel.ParameterEstimates"]["rows"]);
+}
+
 INSTANTIATE_TEST_SUITE_P(PublicData, Selections, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<SelectionCase>& info) {
                            return std::string(info.param.name);

@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "host/output_driver.h"
 
@@ -121,6 +124,59 @@ TEST(OutputRender, ClosedTablesNeverReleasedAreListedWhenTheStepEnds) {
   EXPECT_EQ(o.listing().find("NeverClosed"), std::string::npos);
   json out = json::parse(host::output::jsonText())["output"];
   EXPECT_EQ(out[1]["complete"], false);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A table wider than the page breaks its longest headers at their spaces and fits the page; a
+// group's description that repeats its label is listed once, and a text line keeps a blank
+// line from the heading above it.
+TEST(OutputRender, ListingFitsThePageAndSaysThingsOnce) {
+  OutputDriver o;
+  void* g = o.openGroup("SelectedModel", "Selected Model");
+  EXPECT_EQ(OutputDriver::call(o.manager, op::kGroupAttributes,
+                               {argInt(440, 1), argInt(key::kMinusOne, -1),
+                                argString(key::kText, o.str("Selected Model"))}),
+            0);
+  OutputDriver::call(o.manager, op::kCenteredText,
+                     {argInt(371, 1), argChar(key::kJustify, 'c'),
+                      argString(key::kText, o.str("The selected model is the last."))});
+  double values[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  void* t = o.create("data", "Wide");
+  const char* headers[8] = {"Adjusted R-Square One",   "Adjusted R-Square Two",
+                            "Adjusted R-Square Three", "Adjusted R-Square Four",
+                            "Adjusted R-Square Five",  "Adjusted R-Square Six",
+                            "Adjusted R-Square Seven", "Adjusted R-Square Eight"};
+  for (int k = 0; k < 8; ++k) o.column(t, 5, headers[k], &values[k]);
+  void* inst = o.bind(t, "Stat.VARSIFTER.Wide");
+  OutputDriver::call(t, op::kWriteRow);
+  o.finishTable(t, inst);
+  OutputDriver::call(g, op::kCloseHandle);
+
+  const std::vector<std::string> lines = linesOf(o.listing());
+  size_t said = 0, widest = 0, headerLines = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    said += lines[i].find("Selected Model") != std::string::npos;
+    widest = std::max(widest, lines[i].size());
+    headerLines += lines[i].find("Adjusted") != std::string::npos;
+    if (lines[i].find("The selected model") != std::string::npos) {
+      ASSERT_GE(i, 2u);
+      EXPECT_TRUE(lines[i - 1].empty());
+      EXPECT_NE(lines[i - 2].find("Selected Model"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(said, 1u) << o.listing();
+  EXPECT_LE(widest, 100u) << o.listing();
+  // Broken headers stack their words, the last line on the cells; a header that need not
+  // break stays whole on that line.
+  EXPECT_EQ(headerLines, 2u) << o.listing();
+  EXPECT_NE(o.listing().find("Adjusted  Adjusted"), std::string::npos);
+  EXPECT_NE(o.listing().find("Five  Adjusted R-Square Six"), std::string::npos);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #   selection_anova.csv   case, source, df, ss, ms, f, p
 #   selection_fit.csv     case, statistic, value
 #   selection_parms.csv   case, effect, level, df, estimate, stderr, t, p
+#   selection_step_parms.csv  case, step, effect, level, estimate, stderr: each step's model
 # The procedure's criteria: AIC = n log(SSE/n) + 2p + n + 2 and SBC = n log(SSE/n) + p log(n),
 # p the model's rank; step()'s extractAIC differs from the AIC by n + 2 and equals the SBC, so
 # both choose the same moves. CLASS variables are factors whose last level is the reference,
@@ -29,6 +30,27 @@ criteria <- function(fit, n) {
   c(aic = n * log(sse / n) + 2 * p + n + 2, sbc = n * log(sse / n) + p * log(n))
 }
 
+# One call of add(effect, level, df, c(estimate, stderr, t, p)) per parameter of the fit: the
+# intercept, then each CLASS level (the last one aliased: DF 0, estimate 0) and each
+# continuous effect.
+parms_of <- function(name, fit, data, add) {
+  table <- coef(summary(fit))
+  one <- function(effect, level, key) {
+    if (!is.null(key) && key %in% rownames(table)) add(effect, level, 1, table[key, ])
+    else add(effect, level, 0, c(0, NA, NA, NA))
+  }
+  if ("(Intercept)" %in% rownames(table)) one("Intercept", "", "(Intercept)")
+  for (e in attr(terms(fit), "term.labels")) {
+    if (is.factor(data[[e]])) {
+      lev <- levels(data[[e]])
+      for (j in seq_along(lev)) one(e, lev[j], if (j < length(lev)) paste0(e, j) else NULL)
+    } else {
+      one(e, "", e)
+    }
+  }
+}
+
+step_parm_rows <- NULL
 steps_rows <- NULL
 anova_rows <- NULL
 fit_rows <- NULL
@@ -65,7 +87,13 @@ run_case <- function(name, data, response, classes, effects, direction, criterio
       removed <- trimws(substring(move, 2))
       model <- update(model, as.formula(paste(". ~ . -", removed)))
     }
-    value <- criteria(lm(model, data = data), n)[[criterion]]
+    step_fit <- lm(model, data = data)
+    value <- criteria(step_fit, n)[[criterion]]
+    parms_of(name, step_fit, data, function(effect, level, df, row) {
+      step_parm_rows <<- rbind(step_parm_rows, data.frame(
+        case = name, step = i - 1, effect = effect, level = level, estimate = row[1],
+        stderr = row[2]))
+    })
     steps_rows <<- rbind(steps_rows, data.frame(case = name, step = i - 1, entered = entered,
                                                 removed = removed, value = value))
   }
@@ -94,25 +122,11 @@ run_case <- function(name, data, response, classes, effects, direction, criterio
                                             value = c(sse / n, test_ase)))
   }
 
-  # One row per parameter: the intercept, then each CLASS level (the last one aliased: DF 0)
-  # and each continuous effect, keyed by effect and level.
-  table <- coef(summary(fit))
-  add <- function(effect, level, key) {
-    has <- !is.null(key) && key %in% rownames(table)
+  parms_of(name, fit, data, function(effect, level, df, row) {
     parm_rows <<- rbind(parm_rows, data.frame(
-      case = name, effect = effect, level = level, df = if (has) 1 else 0,
-      estimate = if (has) table[key, 1] else 0, stderr = if (has) table[key, 2] else NA,
-      t = if (has) table[key, 3] else NA, p = if (has) table[key, 4] else NA))
-  }
-  add("Intercept", "", "(Intercept)")
-  for (e in attr(terms(fit), "term.labels")) {
-    if (is.factor(data[[e]])) {
-      lev <- levels(data[[e]])
-      for (j in seq_along(lev)) add(e, lev[j], if (j < length(lev)) paste0(e, j) else NULL)
-    } else {
-      add(e, "", e)
-    }
-  }
+      case = name, effect = effect, level = level, df = df, estimate = row[1],
+      stderr = row[2], t = row[3], p = row[4]))
+  })
 }
 
 mtcars <- read.csv(file.path(data_dir, "mtcars.csv"))
@@ -140,3 +154,4 @@ write_csv(steps_rows, "selection_steps.csv")
 write_csv(anova_rows, "selection_anova.csv")
 write_csv(fit_rows, "selection_fit.csv")
 write_csv(parm_rows, "selection_parms.csv")
+write_csv(step_parm_rows, "selection_step_parms.csv")
