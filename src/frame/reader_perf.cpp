@@ -122,6 +122,14 @@ void readPerformanceOptions(VsfState* s) {
   o.fullSweepMode = static_cast<uint8_t>(r.integer(qs::kFullSweep, 0));
 }
 
+// Without BUILDSSCP= a classical method builds the whole crossproducts matrix for models of up
+// to this many effects (other methods: fewer than 10). Its one pass costs O(n p^2), the
+// incremental road's O(n p) per pass with one pass per entry and far slower row loops: on
+// 1,000,000 rows a FORWARD selection by SBC among 100 candidates (20 entries) takes 3.5 s on
+// the whole matrix and 8.5 s effect by effect, and the methods' benchmark puts the crossing
+// near 2,000 columns for 20 entries (bench/RESULTS.md).
+constexpr int kWholeMatrixEffects = 1000;
+
 void applyPerformanceSettings(VsfState* s, int effectCount) {
   ThreadOptions& t = s->threads;
   SelectionOptions& o = s->options;
@@ -130,7 +138,8 @@ void applyPerformanceSettings(VsfState* s, int effectCount) {
   else if (t.buildIncremental)
     o.buildFullSscp = 0;
   else
-    o.buildFullSscp = effectCount < 10;
+    o.buildFullSscp =
+        effectCount < 10 || (o.method <= kMethodStepwise && effectCount <= kWholeMatrixEffects);
   if (o.method == kMethodBackward) {
     o.buildFullSscp = 1;
     if (t.buildIncremental) repairMsg(s, 146);

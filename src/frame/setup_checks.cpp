@@ -324,6 +324,10 @@ void settleForcedEffects(VsfState* s) {
   } else {
     o.incrementalSscp = !o.pathMethod && o.method != kMethodNone;
   }
+  // Built effect by effect, a classical method keeps the rows of the effects that entered
+  // beside the response's: its search scores every candidate from them, not by one trial
+  // pass over the rows per candidate.
+  o.effectStore = o.incrementalSscp;
 }
 
 }  // namespace vsf

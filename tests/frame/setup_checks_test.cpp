@@ -87,21 +87,40 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.options.incrementalSscp, 0);
          EXPECT_EQ(s.options.fullSweepMode, 1);
        }},
-      // CP only shown with 12 effects: the whole crossproducts only for the statistic.
-      {"model y = x1-x10 a / selection=forward stats=cp;",
+      // CP only shown with 1,024 effects (past the whole matrix's 1,000): the whole
+      // crossproducts only for the statistic.
+      {"model y = x1|x2|x3|x4|x5|x6|x7|x8|x9|x10 / selection=forward stats=cp;",
        {},
        0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.buildFullSscp, 1);
          EXPECT_EQ(s.fullModelStatsOnly, 1);
        }},
-      {"model y = x1-x10 a / selection=forward;",
+      // Effect by effect, a classical method keeps the store its search scores candidates by.
+      {"model y = x1|x2|x3|x4|x5|x6|x7|x8|x9|x10 / selection=forward;",
        {},
        0,
        [](const VsfState& s) {
          EXPECT_EQ(s.options.buildFullSscp, 0);
          EXPECT_EQ(s.options.incrementalSscp, 1);
+         EXPECT_EQ(s.options.effectStore, 1);
          EXPECT_EQ(s.options.stopCriterionActive, 1);  // STOP=SBC by default
+       }},
+      {"model y = x1-x10 a / selection=forward;",
+       {},
+       0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.buildFullSscp, 1);
+         EXPECT_EQ(s.options.incrementalSscp, 0);
+         EXPECT_EQ(s.options.effectStore, 0);
+         EXPECT_EQ(s.fullModelStatsOnly, 0);
+       }},
+      {"model y = x1-x10 a / selection=stepwise; performance buildsscp=incremental;",
+       {},
+       0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.options.incrementalSscp, 1);
+         EXPECT_EQ(s.options.effectStore, 1);
        }},
       {"model y = x1 / selection=forward(stop=bic); performance buildsscp=incremental;",
        {147},
