@@ -1,12 +1,33 @@
-// Model-averaging and output services that write nothing until that subsystem exists.
+// Model-averaging and output services that write nothing until that subsystem exists. The
+// output data sets asked for say so once per step, and OUTPUT leaves no empty data set behind.
 #include "averaging/averaging.h"
+#include "frame/module.h"
+#include "frame/state.h"
 
 namespace vsf {
 
+namespace {
+
+void notWritten(const char* what) { hostMsg(848, 4903, {what}); }
+
+}  // namespace
+
 int averageOverSamples(VsfState*) { return 0; }
-int defineOutDesignVariables(VsfState*) { return 0; }
-int defineOutputVariables(VsfState*) { return 0; }
-int defineScoreVariables(VsfState*) { return 0; }
+int defineOutDesignVariables(VsfState* s) {
+  if (s->outDesignDataSet && s->byGroupCount <= 1) notWritten("OUTDESIGN data set");
+  return 0;
+}
+int defineOutputVariables(VsfState* s) {
+  if (!s->outputDataSet) return 0;
+  notWritten("OUTPUT data set");
+  hostv().ds->outClose(s->outputDataSet, false);
+  s->outputDataSet = nullptr;
+  return 0;
+}
+int defineScoreVariables(VsfState* s) {
+  notWritten("SCORE output");
+  return 0;
+}
 void freeResampleWork(ResampleSet*) {}
 int initResampleWork(ResampleSet*, int32_t, uint8_t) { return 0; }
 int printModelAverageInfo(VsfState*) { return 0; }
