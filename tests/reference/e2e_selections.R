@@ -57,8 +57,17 @@ fit_rows <- NULL
 parm_rows <- NULL
 
 # test: rows held out for testing (PARTITION ROLE=); the selection sees the others.
+# split: CLASS variables whose levels are candidates of their own (CLASS SPLIT): a 0/1 column
+# per level, named variable_level, takes the variable's place among the effects.
 run_case <- function(name, data, response, classes, effects, direction, criterion,
-                     test = NULL) {
+                     test = NULL, split = character(0)) {
+  for (v in split) {
+    lev <- sort(unique(data[[v]]))
+    cols <- paste0(v, "_", lev)
+    for (j in seq_along(lev)) data[[cols[j]]] <- as.numeric(data[[v]] == lev[j])
+    at <- match(v, effects)
+    effects <- append(effects[-at], cols, after = at - 1)
+  }
   for (v in classes) data[[v]] <- as_class(data[[v]])
   held <- NULL
   if (!is.null(test)) {
@@ -136,6 +145,10 @@ run_case("mtcars_backward_sbc", mtcars, "mpg", c("cyl", "gear", "am"), cars, "ba
 # hp enters, then leaves once qsec is in.
 run_case("mtcars_stepwise_aic", mtcars, "mpg", c("vs", "am"),
          c("disp", "hp", "drat", "wt", "qsec", "vs", "am"), "both", "aic")
+
+# Each number of cylinders a candidate of its own.
+run_case("mtcars_split_sbc", mtcars, "mpg", character(0), c("cyl", "disp", "hp", "wt"),
+         "forward", "sbc", split = "cyl")
 
 # The cars with vs = 1 are test rows: the selection and its fit use the other 18.
 run_case("mtcars_roles_sbc", mtcars, "mpg", character(0),
