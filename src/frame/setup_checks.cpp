@@ -36,6 +36,16 @@ int checkEffectStatements(VsfState* s) {
   return 0;
 }
 
+// The constructed effects' design values are not built yet: their columns stay zero, so they
+// never enter. Said once when the model has one, whatever the method.
+void noteConstructedEffects(const ZDesign* d) {
+  for (int32_t e = 0; d && e < d->effectCount; ++e)
+    if (d->effects[e].constructedCount > 0) {
+      hostMsg(848, 4904);
+      return;
+    }
+}
+
 // The column a criterion switches on (step 12); -1 none.
 int statsColumnOf(uint8_t code, bool validateCounts) {
   switch (code) {
@@ -197,6 +207,7 @@ int checkMethodAndEffects(VsfState* s) {
   if (o.pathMethod)
     if (int rc = checkEffectStatements(s); rc != 0) return rc;
   const ZDesign* d = s->lev.design;
+  noteConstructedEffects(d);
   if (o.noInt && (!d || d->effectCount <= 1)) {
     refuseMsg(s, 154, step::kInternal);
     return -19;
