@@ -23,7 +23,8 @@ td.r { text-align: right; } td.c { text-align: center; } td.l { text-align: left
 tr.block td { border-top: 2px solid #888; }
 table.factoid th { text-align: left; background: none; font-weight: normal; }
 p.footnote { font-size: 0.9em; margin: 0.2em 0; }
-p.text { margin: 0.4em 0; } p.c { text-align: center; } p.r { text-align: right; }
+p.text { margin: 0.4em 0; } p.r { text-align: right; }
+span.mark { display: inline-block; width: 0.6em; text-align: left; }
 p.heading { font-style: italic; }
 figure.graph { border: 1px dashed #aaa; padding: 0.5em; }
 )";
@@ -51,6 +52,15 @@ std::string escape(std::string_view s) {
   return out;
 }
 
+// A right-aligned number of a column with a best-value mark ends in "*" or in the blank that
+// keeps its place: the mark gets a box of its own, so the digits line up.
+std::string cellHtml(const std::string& text, char just) {
+  if (just != 'r' || text.size() < 2 || (text.back() != '*' && text.back() != ' '))
+    return escape(text);
+  const std::string mark = text.back() == '*' ? "*" : "";
+  return escape(text.substr(0, text.size() - 1)) + "<span class=\"mark\">" + mark + "</span>";
+}
+
 void writeCaption(std::string& out, const TableLayout& l) {
   out += "<caption>" + escape(l.title);
   if (!l.subtitle.empty()) out += "<span class=\"subtitle\">" + escape(l.subtitle) + "</span>";
@@ -66,13 +76,20 @@ void writeTable(std::string& out, const Table& t) {
     for (const auto& [label, value] : l.entries)
       out += "<tr><th>" + escape(label) + "</th><td>" + escape(value) + "</td></tr>\n";
   } else {
-    out += "<thead><tr>";
-    for (const ShownColumn& c : l.columns) out += "<th>" + escape(c.header) + "</th>";
-    out += "</tr></thead>\n<tbody>\n";
+    // A table whose columns have no headings (a sentence, an effect list) has no head row.
+    bool headed = false;
+    for (const ShownColumn& c : l.columns) headed |= !c.header.empty();
+    if (headed) {
+      out += "<thead><tr>";
+      for (const ShownColumn& c : l.columns) out += "<th>" + escape(c.header) + "</th>";
+      out += "</tr></thead>\n";
+    }
+    out += "<tbody>\n";
     for (size_t r = 0; r < l.cells.size(); ++r) {
       out += l.ruleBefore[r] ? "<tr class=\"block\">" : "<tr>";
       for (size_t c = 0; c < l.columns.size(); ++c)
-        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just, escape(l.cells[r][c]));
+        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just,
+                           cellHtml(l.cells[r][c], l.columns[c].just));
       out += "</tr>\n";
     }
     out += "</tbody>\n";

@@ -179,5 +179,43 @@ TEST(OutputRender, ListingFitsThePageAndSaysThingsOnce) {
   EXPECT_NE(o.listing().find("Five  Adjusted R-Square Six"), std::string::npos);
 }
 
+// A best-value mark keeps a place of its own in both renderings, so the marked number's digits
+// stand under the unmarked one's; a table without headings has no head row on the page.
+TEST(OutputRender, MarkedNumbersStayInLine) {
+  OutputDriver o;
+  double sbc = 0;
+  int32_t best = 0;
+  void* t = o.create("data", "SelectionSummary");
+  o.column(t, 5, "SBC", &sbc);
+  o.column(t, 3, "OptSBC", &best);
+  void* inst = o.bind(t, "Stat.VARSIFTER.SelectionSummary");
+  for (auto [v, b] : {std::pair{117.25, 0}, std::pair{68.5, 1}}) {
+    sbc = v, best = b;
+    OutputDriver::call(t, op::kWriteRow);
+  }
+  o.finishTable(t, inst);
+  char text[40] = "Selection stopped.";
+  void* reason = o.create("data", "StopReason");
+  o.column(reason, 6, "Reason", text, {argInt(289, 39)});  // its width
+  void* rinst = o.bind(reason, "Stat.VARSIFTER.StopReason");
+  OutputDriver::call(reason, op::kWriteRow);
+  o.finishTable(reason, rinst);
+
+  std::vector<std::string> numbers;
+  for (const std::string& line : linesOf(o.listing()))
+    if (line.find("117.25") != std::string::npos || line.find("68.5") != std::string::npos)
+      numbers.push_back(line);
+  ASSERT_EQ(numbers.size(), 2u) << o.listing();
+  EXPECT_EQ(numbers[0].find("117.25") + 6, numbers[1].find("68.5") + 4) << o.listing();
+  EXPECT_EQ(numbers[1].back(), '*');
+
+  const std::string html = host::output::htmlText();
+  EXPECT_NE(html.find("117.25<span class=\"mark\"></span>"), std::string::npos) << html;
+  EXPECT_NE(html.find("68.5<span class=\"mark\">*</span>"), std::string::npos) << html;
+  const size_t at = html.find("data-name=\"StopReason\"");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(html.find("<thead>", at), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vsf::test
