@@ -185,27 +185,36 @@ CommandRun runCase(const SelectionCase& c, const Setting& s) {
   return runCommand(program, VSF_SHARED_DATA, s.options);
 }
 
-void checkSummary(const SelectionCase& c, const CommandRun& r, const Fixture& steps) {
-  const auto want = steps.of(c.name);
-  const Json summary = theOne(r, "SelectionSummary");
-  ASSERT_TRUE(summary.is_object());
-  ASSERT_EQ(summary["rows"].size(), want.size()) << r.output;
+// The tables of one selection, for the fixtures' case `name`.
+struct ShownSelection {
+  Json summary, anova, fit, estimates;
+};
+
+ShownSelection shownOf(const CommandRun& r) {
+  return {theOne(r, "SelectionSummary"), theOne(r, "ANOVA"), theOne(r, "FitStatistics"),
+          theOne(r, "ParameterEstimates")};
+}
+
+void checkSummary(const std::string& name, const char* criterion, const Json& summary,
+                  const Fixture& steps) {
+  const auto want = steps.of(name);
+  ASSERT_TRUE(summary.is_object()) << name;
+  ASSERT_EQ(summary["rows"].size(), want.size()) << name;
   for (size_t i = 0; i < want.size(); ++i) {
     const Json& row = summary["rows"][i];
-    const std::string at = std::string(c.name) + " step " + std::to_string(i);
+    const std::string at = name + " step " + std::to_string(i);
     EXPECT_EQ(row["Step"], static_cast<int>(i)) << at;
     if (i > 0) {  // step 0 is the start: the intercept, or the full model
       EXPECT_EQ(row.value("EffectEntered", ""), want[i].at("entered")) << at;
       EXPECT_EQ(row.value("EffectRemoved", ""), want[i].at("removed")) << at;
     }
-    expectClose(row[c.criterion], want[i].at("value"), 1e-9, at + " " + c.criterion);
+    expectClose(row[criterion], want[i].at("value"), 1e-9, at + " " + criterion);
   }
 }
 
-void checkSelectedModel(const SelectionCase& c, const CommandRun& r, const Fixture& anova,
+void checkSelectedModel(const std::string& name, const ShownSelection& shown, const Fixture& anova,
                         const Fixture& fit, const Fixture& parms) {
-  const std::string name = c.name;
-  const Json a = theOne(r, "ANOVA");
+  const Json& a = shown.anova;
   const auto wantAnova = anova.of(name);
   ASSERT_EQ(a["rows"].size(), wantAnova.size());
   for (size_t i = 0; i < wantAnova.size(); ++i) {
@@ -219,14 +228,14 @@ void checkSelectedModel(const SelectionCase& c, const CommandRun& r, const Fixtu
     expectCloseP(row["ProbF"], w.at("p"), name + " ANOVA p");
   }
 
-  const Json f = theOne(r, "FitStatistics");
+  const Json& f = shown.fit;
   for (const auto& w : fit.of(name))
     expectClose(entryValue(f, w.at("statistic")), w.at("value"), 1e-9,
                 name + " " + w.at("statistic"));
 
-  const Json pe = theOne(r, "ParameterEstimates");
+  const Json& pe = shown.estimates;
   const auto wantParms = parms.of(name);
-  ASSERT_EQ(pe["rows"].size(), wantParms.size()) << r.output;
+  ASSERT_EQ(pe["rows"].size(), wantParms.size()) << name;
   for (const auto& w : wantParms) {
     const std::string at = name + " " + w.at("effect") + " " + w.at("level");
     const Json* found = nullptr;
@@ -299,8 +308,9 @@ class Selections : public ::testing::TestWithParam<SelectionCase> {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("ended with return code 0"), std::string::npos) << r.output;
     checkCounts(c, r);
-    checkSummary(c, r, *steps_);
-    checkSelectedModel(c, r, *anova_, *fit_, *parms_);
+    const ShownSelection shown = shownOf(r);
+    checkSummary(c.name, c.criterion, shown.summary, *steps_);
+    checkSelectedModel(c.name, shown, *anova_, *fit_, *parms_);
   }
   static Fixture* steps_;
   static Fixture* anova_;
@@ -365,6 +375,39 @@ TEST_P(Selections, StepDetailsShowEachStepsModel) {
   const std::string last =
       "StepDetails.Step" + std::to_string(byStep.rbegin()->first) + ".ParameterEstimates";
   EXPECT_EQ(shown[last]["rows"], shown["SelectedModel.ParameterEstimates"]["rows"]);
+}
+
+// BY groups: each group's selection is its own, as R's on that group's rows alone; threaded
+// equals sequential here too.
+TEST(SelectionsByGroup, EachGroupAgreesWithR) {
+  const Fixture steps = readFixture("selection_steps.csv");
+  const Fixture anova = readFixture("selection_anova.csv");
+  const Fixture fit = readFixture("selection_fit.csv");
+  const Fixture parms = readFixture("selection_parms.csv");
+  std::vector<Json> documents;
+  for (const char* options : {"", "--nothreads"}) {
+    const CommandRun r = runCommand(
+        "proc varsifter data=mtcars_by_am; by am;"
+        " model mpg = disp hp drat wt qsec / selection=forward(select=aic); run;",
+        VSF_TEST_DATA "/e2e", options);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Json> summaries = findAll(r.document, "SelectionSummary");
+    const std::vector<Json> anovas = findAll(r.document, "ANOVA");
+    const std::vector<Json> fits = findAll(r.document, "FitStatistics");
+    const std::vector<Json> estimates = findAll(r.document, "ParameterEstimates");
+    ASSERT_EQ(summaries.size(), 2u) << r.output;
+    ASSERT_EQ(anovas.size(), 2u);
+    ASSERT_EQ(fits.size(), 2u);
+    ASSERT_EQ(estimates.size(), 2u);
+    for (int g = 0; g < 2; ++g) {
+      const std::string name = "mtcars_by_am" + std::to_string(g);
+      checkSummary(name, "AIC", summaries[g], steps);
+      checkSelectedModel(name, {summaries[g], anovas[g], fits[g], estimates[g]}, anova, fit, parms);
+    }
+    EXPECT_EQ(r.document["macros"].value("_VSFNUMBYS", ""), "2");
+    documents.push_back(Json::array({summaries, anovas, fits, estimates}));
+  }
+  EXPECT_EQ(documents[0], documents[1]);
 }
 
 INSTANTIATE_TEST_SUITE_P(PublicData, Selections, ::testing::ValuesIn(kCases),

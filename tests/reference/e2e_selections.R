@@ -8,6 +8,7 @@
 #   selection_fit.csv     case, statistic, value
 #   selection_parms.csv   case, effect, level, df, estimate, stderr, t, p
 #   selection_step_parms.csv  case, step, effect, level, estimate, stderr: each step's model
+#   mtcars_by_am.csv      mtcars sorted by am, the data of the BY-group cases
 # The procedure's criteria: AIC = n log(SSE/n) + 2p + n + 2 and SBC = n log(SSE/n) + p log(n),
 # p the model's rank; step()'s extractAIC differs from the AIC by n + 2 and equals the SBC, so
 # both choose the same moves. CLASS variables are factors whose last level is the reference,
@@ -153,6 +154,13 @@ run_case("mtcars_split_sbc", mtcars, "mpg", character(0), c("cyl", "disp", "hp",
 # The cars with vs = 1 are test rows: the selection and its fit use the other 18.
 run_case("mtcars_roles_sbc", mtcars, "mpg", character(0),
          c("disp", "hp", "drat", "wt", "qsec"), "forward", "sbc", test = mtcars$vs == 1)
+
+# BY groups: mtcars sorted by am (written beside the fixtures), each group selected on its own.
+by_am <- mtcars[order(mtcars$am, seq_len(nrow(mtcars))), ]
+write.csv(by_am, file.path(out, "mtcars_by_am.csv"), row.names = FALSE, quote = TRUE)
+for (a in c(0, 1))
+  run_case(paste0("mtcars_by_am", a), by_am[by_am$am == a, ], "mpg", character(0),
+           c("disp", "hp", "drat", "wt", "qsec"), "forward", "aic")
 
 diabetes <- read.csv(file.path(data_dir, "diabetes.csv"))
 dia <- c("age", "sex", "bmi", "bp", paste0("s", 1:6))
