@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "frame/bridge.h"
 #include "frame/datapass_support.h"
 #include "frame/module.h"
 #include "frame/strings.h"
@@ -111,6 +112,22 @@ TEST(ByGroupData, InitialEstimatesStayAtTheirParameters) {
         EXPECT_EQ(got[i], c.estimates[i]) << i;
     }
   }
+}
+
+// After each group's fit the selected model goes to the bridge that STORE loaded: the module
+// runs once per group on the estimates, the stored model's crossproducts, scales and means and
+// the fit statistics.
+TEST(ByGroupData, TheSelectedModelOfEachGroupGoesToTheBridge) {
+  bridgeModuleRecord() = BridgeModuleRecord();
+  StepRun r = runOnData(
+      "proc varsifter data=bygroups; by g; model y = x1 / selection=forward; store out=fit; "
+      "run;",
+      [](VsfState&) {});
+  EXPECT_TRUE(r.issued(848, 131)) << r.dump();  // the second group has nothing to fit
+  const BridgeModuleRecord& m = bridgeModuleRecord();
+  EXPECT_EQ(m.runs, 1);  // the group without a model hands nothing over
+  EXPECT_EQ(m.handOvers, 1);
+  EXPECT_EQ(m.itemKeys, (std::vector<int32_t>{3, 7, 13, 14, 15, 25}));
 }
 
 // A step that ends inside a BY group leaves no OUTPUT data set, half written or not, and no
