@@ -185,6 +185,10 @@ void restoreSelectedStep(SelectionState* s) {
   std::copy(s->chosenStates, s->chosenStates + s->effectCount, s->states);
   if (kfoldOn(s) && s->options->foldStats && s->chosenFoldSse)
     for (int32_t f = 0; f < s->folds; ++f) s->foldRecs[f].sse = s->chosenFoldSse[f];
+  if (kfoldOn(s) && s->chosenFoldEstimates)
+    for (int32_t f = 0; f < s->folds; ++f)
+      if (s->foldRecs[f].estimates)
+        copyDoubles(s->foldRecs[f].estimates, s->chosenFoldEstimates + int64_t{f} * p, p);
 }
 
 }  // namespace vsf

@@ -73,6 +73,9 @@ int foldsAndTheirArrays(SelectionState* s) {
     if (o->foldEstimates && !(s->foldRecs[f].estimates = poolArray<double>(s, s->paramCount)))
       return rc::kMemory;
   if (o->foldStats && !(s->chosenFoldSse = poolArray<double>(s, s->folds))) return rc::kMemory;
+  if (o->foldEstimates && o->choose != kCritNone &&
+      !(s->chosenFoldEstimates = poolArray<double>(s, int64_t{s->folds} * s->paramCount)))
+    return rc::kMemory;
   return 0;
 }
 

@@ -32,10 +32,10 @@ struct CandidateEntry {
   const int32_t* columnMap = nullptr;
   // Split CLASS variables: the pairs (variable, level) the entry fixes, and its label.
   int32_t splitCount = 0;
-  int32_t* splitVars = nullptr;   // CLASS-list indexes
-  int32_t* levels = nullptr;      // level of each split variable
+  int32_t* splitVars = nullptr;  // CLASS-list indexes
+  int32_t* levels = nullptr;     // level of each split variable
   int32_t labelLength = 0;
-  const char* label = nullptr;    // not terminated when splitCount is nonzero
+  const char* label = nullptr;  // not terminated when splitCount is nonzero
 };
 
 // Effect states.
@@ -273,6 +273,7 @@ struct SelectionState {
   double cvPress = 0;
   FoldRecord* foldRecs = nullptr;
   double* chosenFoldSse = nullptr;
+  double* chosenFoldEstimates = nullptr;  // p per fold, when the folds keep their estimates
 
   // 16. Links.
   ResampleWork* resample = nullptr;
@@ -464,12 +465,11 @@ void refreshCandidateTable(VsfState* state);
 [[nodiscard]] int writeStepHistory(SelectionState* s);
 // Into a cleared state whose pool, options and stream (file and position) are set.
 [[nodiscard]] int readStepHistory(SelectionState* s);
-[[nodiscard]] int writeSelectedModel(SelectionState* s, ScratchFileObject* file,
-                                     int64_t* position);
+[[nodiscard]] int writeSelectedModel(SelectionState* s, ScratchFileObject* file, int64_t* position);
 // The list and estimates come from the caller (room for every effect and parameter).
-[[nodiscard]] int readSelectedModel(ScratchFileObject* file, int32_t parameters,
-                                    int64_t* position, int32_t* status, int32_t* count,
-                                    int32_t* effects, double* estimates);
+[[nodiscard]] int readSelectedModel(ScratchFileObject* file, int32_t parameters, int64_t* position,
+                                    int32_t* status, int32_t* count, int32_t* effects,
+                                    double* estimates);
 [[nodiscard]] int writeResultHeader(SelectionState* s);
 [[nodiscard]] int readResultHeader(SelectionState* s);
 

@@ -58,6 +58,25 @@ void sweptEstimates(SelectionState* s, double sy) {
   }
 }
 
+// Each fold's estimates from its own swept matrix, when the folds keep them.
+void foldEstimates(SelectionState* s) {
+  if (!kfoldOn(s) || !s->options->foldEstimates) return;
+  const int64_t p = s->paramCount;
+  for (int32_t f = 0; f < s->folds; ++f) {
+    FoldRecord& r = s->foldRecs[f];
+    if (!r.estimates) continue;
+    std::fill(r.estimates, r.estimates + p, 0.0);
+    for (int32_t e = 0; e < s->effectCount; ++e) {
+      if (!counted(s->states[e])) continue;
+      for (int32_t j = 0; j < s->columnCount[e]; ++j) {
+        const int64_t g = s->firstColumn[e] + j;
+        if (g < s->sscpOrder && r.flags[g] == '1')
+          r.estimates[s->firstParam[e] + j] = -r.swept[pk(g, 0)];
+      }
+    }
+  }
+}
+
 void keepChosen(SelectionState* s) {
   if (!s->chosenEstimates) return;
   const int64_t p = s->paramCount;
@@ -68,6 +87,10 @@ void keepChosen(SelectionState* s) {
   std::copy(s->states, s->states + s->effectCount, s->chosenStates);
   if (s->chosenFoldSse && kfoldOn(s))
     for (int32_t f = 0; f < s->folds; ++f) s->chosenFoldSse[f] = s->foldRecs[f].sse;
+  if (s->chosenFoldEstimates && kfoldOn(s))
+    for (int32_t f = 0; f < s->folds; ++f)
+      if (s->foldRecs[f].estimates)
+        copyDoubles(s->chosenFoldEstimates + int64_t{f} * p, s->foldRecs[f].estimates, p);
 }
 
 }  // namespace
@@ -104,6 +127,7 @@ int initSelectionState(SelectionState* s, int32_t effect) {
     const double sy = responseScale(s);
     if (h.fifth) h.fifth[i] = fifthStatistic(s, sy);
     sweptEstimates(s, sy);
+    foldEstimates(s);
   }
   if (i == s->chosenStep) keepChosen(s);
   s->stepCount = i + 1;

@@ -410,6 +410,60 @@ TEST(SelectionsByGroup, EachGroupAgreesWithR) {
   EXPECT_EQ(documents[0], documents[1]);
 }
 
+// CHOOSE=CV over SPLIT folds along a path that enters every effect: every step's CV PRESS, the
+// chosen step (not the last), the selected model's fold PRESS (CVDetails) and its per-fold
+// estimates (CVDETAILS=ALL) are R's, threaded or not.
+TEST(SelectionsByCrossValidation, FoldsAgreeWithR) {
+  const std::string name = "diabetes_cv_split";
+  const Fixture press = readFixture("selection_cv_press.csv");
+  const Fixture estimates = readFixture("selection_cv_estimates.csv");
+  std::map<int, std::map<int, std::string>> byStep;  // step -> fold -> PRESS (fold 0 the sum)
+  for (const auto& row : press.of(name))
+    byStep[std::stoi(row.at("step"))][std::stoi(row.at("fold"))] = row.at("press");
+  int chosen = 0;
+  for (const auto& [step, folds] : byStep)
+    if (value(folds.at(0)) < value(byStep[chosen].at(0))) chosen = step;
+  EXPECT_LT(chosen, static_cast<int>(byStep.size()) - 1);  // the chosen step's own folds
+  std::vector<Json> runs;
+  for (const char* options : {"", "--nothreads"}) {
+    const CommandRun r = runCommand(
+        "proc varsifter data=diabetes; class sex; model y = age sex bmi bp s1-s6 /"
+        " selection=forward(select=sbc stop=none choose=cv) cvmethod=split(5) cvdetails=all;"
+        " run;",
+        VSF_SHARED_DATA, options);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Json summary = theOne(r, "SelectionSummary");
+    ASSERT_EQ(summary["rows"].size(), byStep.size());
+    for (const Json& row : summary["rows"]) {
+      const int step = row["Step"];
+      expectClose(row["CVPRESS"], byStep[step].at(0), 1e-9,
+                  "CV PRESS of step " + std::to_string(step));
+      EXPECT_EQ(row["OptCVPRESS"], step == chosen ? 1 : 0) << step;
+    }
+    std::vector<Json> details;
+    for (const Json& t : findAll(r.document, "CVDetails"))
+      if (t["path"] == "SelectedModel.CVDetails") details.push_back(t);
+    ASSERT_EQ(details.size(), 1u) << r.output;
+    ASSERT_GE(details[0]["rows"].size(), 5u);
+    for (int f = 1; f <= 5; ++f)
+      expectClose(details[0]["rows"][f - 1]["CVPRESS"], byStep[chosen].at(f), 1e-9,
+                  "fold " + std::to_string(f) + " PRESS");
+    const Json pe = theOne(r, "ParameterEstimates");
+    for (const auto& w : estimates.of(name)) {
+      const std::string at = w.at("effect") + " " + w.at("level") + " fold " + w.at("fold");
+      const Json* found = nullptr;
+      for (const Json& row : pe["rows"])
+        if (row["Effect"] == w.at("effect") &&
+            (w.at("level").empty() || number(row[w.at("effect")]) == std::stod(w.at("level"))))
+          found = &row;
+      ASSERT_NE(found, nullptr) << at;
+      expectClose((*found)["CVEstimate" + w.at("fold")], w.at("estimate"), 1e-9, at);
+    }
+    runs.push_back(Json::array({summary["rows"], details[0]["rows"], pe["rows"]}));
+  }
+  EXPECT_EQ(runs[0], runs[1]);
+}
+
 INSTANTIATE_TEST_SUITE_P(PublicData, Selections, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<SelectionCase>& info) {
                            return std::string(info.param.name);
