@@ -28,7 +28,7 @@ int fillField(char* field, int width, std::string_view text) {
   if (width <= 0) return 0;
   std::memset(field, ' ', static_cast<size_t>(width));
   int n = static_cast<int>(text.size()) < width ? static_cast<int>(text.size()) : width;
-  std::memcpy(field, text.data(), static_cast<size_t>(n));
+  if (n > 0) std::memcpy(field, text.data(), static_cast<size_t>(n));  // an empty view may be null
   return n;
 }
 

@@ -95,7 +95,8 @@ TEST(PrintFitResults, OptimizerMethodsShowOnlyTheEstimates) {
   ASSERT_EQ(printFitResults(&v), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc), "NObs ParameterEstimates");
-  for (const Json& c : oneTable(doc, "ParameterEstimates")["columns"])
+  const Json table = oneTable(doc, "ParameterEstimates");  // kept: the loop reads into it
+  for (const Json& c : table["columns"])
     EXPECT_NE(c["name"], "StdErr");  // no standard errors for penalized estimates
 }
 

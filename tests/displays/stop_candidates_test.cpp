@@ -207,7 +207,8 @@ TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
   inside.b.vsf().options.dropRule = 2;
   inside.b.sel().states[2] = effstate::kSelected;  // b is in the model, not the last step's
   ASSERT_EQ(printCandidates(&inside.b.vsf(), &inside.b.sel()), 0);
-  for (const Json& row : inside.table()["rows"])
+  const Json table = inside.table();  // kept: the loop reads into it
+  for (const Json& row : table["rows"])
     EXPECT_EQ(row["CandidateFor"], row["Effect"] == "b" ? "Removal" : "Entry") << row["Effect"];
 }
 
