@@ -30,6 +30,11 @@ TEST(DisplaysExample, ListingIsUpToDate) {
   std::stringstream expected;
   expected << in.rdbuf();
   EXPECT_EQ(listingOf("mtcars_forward.vsf"), expected.str());
+  std::ifstream readme(VSF_SOURCE_DIR "/README.md");
+  std::stringstream shown;
+  shown << readme.rdbuf();
+  EXPECT_NE(shown.str().find(expected.str()), std::string::npos)
+      << "README.md shows another listing";
 }
 
 }  // namespace
