@@ -20,6 +20,7 @@ void addInto(double* sum, const double* b, uint32_t n) {
 int OrderedSum::start(const UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
                       int32_t slots) {
   files_ = files;
+  pool_ = pool;
   sum_ = sum;
   length_ = length;
   depth_ = slots;
@@ -95,6 +96,13 @@ void OrderedSum::abandon() {
   std::lock_guard<std::mutex> lock(m_);
   abandoned_ = true;
   freed_.notify_all();
+}
+
+void OrderedSum::release() {
+  for (Slots& s : slots_) {
+    if (s.values) kernel().poolFree(pool_, s.values);
+    s.values = nullptr;
+  }
 }
 
 }  // namespace vsf

@@ -34,6 +34,8 @@ class OrderedSum {
   bool hand(int32_t file, int64_t k, const double* block);
   // Nobody waits any longer; later hands are refused.
   void abandon();
+  // Gives the slots back to their pool, once no worker uses them.
+  void release();
 
  private:
   struct Slots {
@@ -46,6 +48,7 @@ class OrderedSum {
   void drain();
 
   const UtilFileArray* files_ = nullptr;
+  HostPool* pool_ = nullptr;
   double* sum_ = nullptr;
   uint32_t length_ = 0;
   int32_t depth_ = 0;

@@ -171,6 +171,7 @@ int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int worke
       static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 20) / std::max(result, 1u), 2, 8));
   OrderedSum o;
   if (result > 0 && o.start(s->utilFiles, s->modelPool, sum, result, slots) != 0) {
+    o.release();
     kernel().poolFree(s->modelPool, items);
     kernel().poolFree(s->modelPool, sum);
     return rc::kMemory;
@@ -188,6 +189,7 @@ int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int worke
         zpudlwt(s->puddle);
       }
       freeItems(s, items, workers);
+      o.release();
       kernel().poolFree(s->modelPool, sum);
       return rc::kMemory;
     }
@@ -198,6 +200,7 @@ int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int worke
   for (int i = 0; i < workers && rc == 0; ++i) rc = items[i].result;
   if (rc == 0 && result > 0 && k.merge) k.merge(s, sum, result, count);
   freeItems(s, items, workers);
+  o.release();
   kernel().poolFree(s->modelPool, sum);
   return rc;
 }
