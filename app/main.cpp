@@ -58,8 +58,16 @@ int run(int argc, char** argv) {
   vsf::host::initNameValueStore(o.cpuCount);
 
   vsf::VersionRecord version;
-  vsf::mcn_main(vsf::host::hostVector(), nullptr);
+  if (!vsf::mcn_main(vsf::host::hostVector(), nullptr)) {
+    std::cerr << "ERROR: the procedure module refused this host's function vector\n";
+    return 2;
+  }
   vsf::hxvercn1(&version);
+  std::string loadError;
+  if (!vsf::host::loadModule(version, &loadError)) {
+    std::cerr << "ERROR: " << loadError << "\n";
+    return 2;
+  }
 
   vsf::host::ProgramResult r = vsf::host::runProgram(text.str(), program);
   vsf::host::output::finish();

@@ -10,7 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "frame/module.h"
+#include "common/test_host.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "host/session.h"
 #include "selection/selection.h"
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
   gCore.clock = &clockHook;
   gVector = *host::hostVector();
   gVector.core = &gCore;
-  mcn_main(&gVector, nullptr);
+  test::loadProcedure(&gVector);
 
   // x1 is the response; x2 .. xN the effects.
   std::string step = fmt::format(

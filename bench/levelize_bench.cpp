@@ -17,7 +17,8 @@
 #include "effects/effects.h"
 #include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
-#include "frame/module.h"
+#include "common/test_host.h"
+#include "base/host.h"
 #include "host/data/data.h"
 #include "host/session.h"
 
@@ -58,7 +59,7 @@ struct Setup {
     static bool loaded = [] {
       host::session().log.setEcho(false);
       host::initNameValueStore(static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
-      mcn_main(host::hostVector(), nullptr);
+      test::loadProcedure(host::hostVector());
       return true;
     }();
     (void)loaded;

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/module.h"
+#include "common/test_host.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/rowblock.h"
 #include "frame/state.h"
@@ -139,7 +140,7 @@ void BM_ForwardSbc(benchmark::State& state) {
   host::session().log.setEcho(false);
   static bool loaded = [] {
     host::initNameValueStore(kFiles);
-    mcn_main(host::hostVector(), nullptr);
+    test::loadProcedure(host::hostVector());
     return true;
   }();
   (void)loaded;

@@ -66,7 +66,7 @@ void setUp() {
     test::ensureHost();
     gVector = *host::hostVector();
     gVector.ds = &kAny;
-    mcn_main(&gVector, nullptr);
+    test::loadProcedure(&gVector);
     host::parse::dataFamily() = &kAny;
     return true;
   }();

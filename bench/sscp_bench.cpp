@@ -10,7 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "frame/module.h"
+#include "common/test_host.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/rowblock.h"
 #include "frame/state.h"
@@ -90,7 +91,7 @@ void runPass(benchmark::State& state, const RowKernel& k) {
   host::session().log.setEcho(false);
   static bool loaded = [] {
     host::initNameValueStore(kFiles);
-    mcn_main(host::hostVector(), nullptr);
+    test::loadProcedure(host::hostVector());
     return true;
   }();
   (void)loaded;

@@ -10,7 +10,6 @@
 
 #include <fmt/format.h>
 
-#include "frame/module.h"
 #include "host/data/data.h"
 #include "host/files.h"
 
@@ -220,6 +219,22 @@ void runTerminate() {
 
 const HostVector* hostVector() { return &kVector; }
 
+bool loadModule(const VersionRecord& record, std::string* error) {
+  const auto* d = static_cast<const ModuleDescriptor*>(record.words[0]);
+  if (!d || !d->procedureEntry) {
+    *error = "the module has no procedure entry";
+    return false;
+  }
+  if (d->boundaryVersion != kBoundaryVersion) {
+    *error = fmt::format("the module {} was built for host interface {}, this host has {}",
+                         d->moduleName ? d->moduleName : "?", d->boundaryVersion,
+                         kBoundaryVersion);
+    return false;
+  }
+  session().procedureEntry = d->procedureEntry;
+  return true;
+}
+
 int runStep(const std::string& text, int line) {
   Session& s = session();
   s.stepText = text;
@@ -230,7 +245,8 @@ int runStep(const std::string& text, int line) {
   int code = 0;
   // The one guard of the procedure: the step end, the numeric faults and memory.
   try {
-    runProcedure();
+    if (!s.procedureEntry) throw StepEnd{step::kInternal};
+    s.procedureEntry();
     code = s.stepCode;
   } catch (const StepEnd& e) {
     code = e.code;

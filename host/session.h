@@ -61,6 +61,7 @@ struct Session {
   void* procContext = nullptr;
   void (*terminate)() = nullptr;
   int stepCode = 0;
+  void (*procedureEntry)() = nullptr;  // from the loaded module's descriptor
 };
 
 Session& session();
@@ -72,6 +73,10 @@ HostObject* outputRoot();                   // host/output
 
 // The host vector handed to mcn_main.
 const HostVector* hostVector();
+
+// Takes the procedure entry from the module descriptor that the version record leads to;
+// false, with the reason, when the record leads to no descriptor of this host's boundary.
+bool loadModule(const VersionRecord& record, std::string* error);
 
 // Runs one procedure step over the step's text; returns its code.
 int runStep(const std::string& text, int line);

@@ -18,7 +18,7 @@
 #include <functional>
 #include <thread>
 
-#include "frame/strings.h"
+#include "frame/host/values.h"
 
 namespace vsf::host {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <system_error>
 
-#include "frame/strings.h"
+#include "frame/host/values.h"
 
 namespace vsf::host {
 

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <system_error>
 
-#include "frame/strings.h"
+#include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
 #include "host/session.h"
 

@@ -2,7 +2,7 @@
 // of observations (readNext, start, mode).
 #include <fmt/format.h>
 
-#include "frame/strings.h"
+#include "frame/host/values.h"
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
 #include "host/session.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame/strings.h"
+#include "frame/host/values.h"
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
 

@@ -4,7 +4,7 @@
 
 #include <cctype>
 
-#include "frame/strings.h"
+#include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
 
 namespace vsf::host {

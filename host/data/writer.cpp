@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "frame/strings.h"
+#include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
 #include "host/session.h"
 

@@ -1,7 +1,7 @@
 // Model-averaging and output services that write nothing until that subsystem exists. The
 // output data sets asked for say so once per step, and OUTPUT leaves no empty data set behind.
 #include "averaging/averaging.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

@@ -5,7 +5,7 @@
 
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

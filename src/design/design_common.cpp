@@ -4,8 +4,8 @@
 
 #include "design/design_internal.h"
 #include "frame/host/dataset.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

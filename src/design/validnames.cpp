@@ -5,7 +5,7 @@
 #include <string>
 
 #include "design/validnames_internal.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

@@ -6,7 +6,7 @@
 
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

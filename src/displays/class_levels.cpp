@@ -6,7 +6,7 @@
 
 #include "design/design.h"
 #include "displays/displays_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

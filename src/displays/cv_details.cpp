@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "displays/displays_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

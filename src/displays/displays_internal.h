@@ -10,7 +10,7 @@
 
 #include "displays/displays.h"
 #include "frame/host/host_vector.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 #include "selection/selection.h"
 

@@ -2,7 +2,7 @@
 // groups around them.
 #include "displays/displays_internal.h"
 #include "effects/effects.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "graphs/graphs.h"
 

@@ -5,7 +5,7 @@
 #include "averaging/averaging.h"
 #include "displays/displays_internal.h"
 #include "effects/effects.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "frame/utilfiles.h"
 #include "graphs/graphs.h"

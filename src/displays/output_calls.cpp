@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "displays/displays_internal.h"
-#include "frame/hostcalls.h"
-#include "frame/module.h"
+#include "base/hostcalls.h"
+#include "base/host.h"
 #include "frame/state.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

@@ -7,7 +7,7 @@
 
 #include "design/design.h"
 #include "displays/displays_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "numerics/numerics.h"
 

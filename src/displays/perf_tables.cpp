@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "displays/displays_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "displays/displays_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "frame/utilfiles.h"
 #include "graphs/graphs.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "displays/displays_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "numerics/numerics.h"
 

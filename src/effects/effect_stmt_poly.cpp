@@ -5,7 +5,7 @@
 #include "effects/effect_stmt_internal.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

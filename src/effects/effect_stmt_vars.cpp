@@ -6,8 +6,8 @@
 #include "effects/effect_stmt_internal.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

@@ -6,9 +6,9 @@
 
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/slots.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

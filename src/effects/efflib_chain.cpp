@@ -4,7 +4,7 @@
 #include <new>
 
 #include "effects/efflib_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

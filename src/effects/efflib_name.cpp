@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "effects/efflib_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

@@ -2,8 +2,8 @@
 // expanding ranges (a-b, a--b, a-NUMERIC-b, a-CHARACTER-b), prefixes (a:) and the list
 // keywords (_NUMERIC_, _CHARACTER_) into one-variable effects.
 #include "effects/efflib_internal.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

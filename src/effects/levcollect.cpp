@@ -6,8 +6,8 @@
 
 #include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

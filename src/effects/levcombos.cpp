@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "effects/levelize_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "effects/levelize_internal.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

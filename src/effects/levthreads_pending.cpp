@@ -2,7 +2,7 @@
 // the threaded levelization's small helper that the single-thread pass needs as well.
 #include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "effects/levelize_internal.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "frame/blocksum_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

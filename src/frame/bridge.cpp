@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "frame/bridge_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/slots.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

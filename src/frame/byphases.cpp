@@ -4,7 +4,7 @@
 #include "design/design.h"
 #include "displays/displays.h"
 #include "frame/bridge.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 #include "penalized/penalized.h"

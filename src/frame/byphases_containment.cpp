@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "effects/effects.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/state.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

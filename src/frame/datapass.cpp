@@ -7,8 +7,8 @@
 #include "displays/displays.h"
 #include "frame/bindings.h"
 #include "frame/datapass_internal.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

@@ -5,8 +5,8 @@
 
 #include "design/design.h"
 #include "frame/datapass_internal.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

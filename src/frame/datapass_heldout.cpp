@@ -5,7 +5,7 @@
 
 #include "frame/bindings.h"
 #include "frame/datapass_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

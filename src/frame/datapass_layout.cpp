@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "frame/datapass_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

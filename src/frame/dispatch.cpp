@@ -1,5 +1,5 @@
 // The step's work queue: created before the BY-group loop, destroyed after it.
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/pass.h"
 #include "frame/phases.h"
 #include "frame/state.h"

@@ -402,7 +402,7 @@ bool buildGrammarFrom(std::string_view text, GrammarDescriptor* out, std::string
 
 }  // namespace vsf
 
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

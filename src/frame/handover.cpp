@@ -7,9 +7,9 @@
 
 #include "design/design.h"
 #include "frame/bridge.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

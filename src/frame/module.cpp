@@ -1,6 +1,6 @@
 #include "frame/module.h"
 
-#include <cstdlib>
+#include "base/host.h"
 
 namespace vsf {
 
@@ -9,20 +9,20 @@ const char kImageInformation[] =
 
 namespace {
 
-const HostVector* gHost = nullptr;
-void* gHostValue = nullptr;
-const KernelVector* gKernel = nullptr;
-
-const ModuleDescriptor kDescriptor = {"zanvsift", &runProcedure};
+const ModuleDescriptor kDescriptor = {"zanvsift", kBoundaryVersion, &runProcedure};
 const char kBuild[] = "varsifter build " __DATE__ " " __TIME__;
 const char kRelease[] = "0.1";
+
+bool complete(const HostVector* v) {
+  return v && v->ds && v->proc && v->parse && v->macro && v->str && v->core && v->varIO &&
+         v->kernel;
+}
 
 }  // namespace
 
 const char* mcn_main(const HostVector* hostVector, void* value) {
-  gHost = hostVector;
-  gHostValue = value;
-  gKernel = hostVector ? hostVector->kernel : nullptr;
+  if (!complete(hostVector)) return nullptr;
+  bindHostVectors(hostVector, value);
   return kImageInformation;
 }
 
@@ -34,24 +34,5 @@ void hxvercn1(VersionRecord* record) {
   for (int i = 0; i < 25; ++i) record->words[i] = table[i];
   record->words[25] = kRelease;
 }
-
-const HostVector& hostv() { return *gHost; }
-const KernelVector& kernel() { return *gKernel; }
-void* hostValue() { return gHostValue; }
-
-void hostEndStep(int code) {
-  gHost->proc->endStep(code, 0);
-  std::abort();  // the host's endStep does not return
-}
-
-void hostMsg(int set, int number, std::initializer_list<MsgArg> args) {
-  gHost->proc->msg(set, number, args.begin(), static_cast<int>(args.size()));
-}
-
-std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args) {
-  return gHost->proc->msgText(set, number, args.begin(), static_cast<int>(args.size()));
-}
-
-double hostClock() { return gHost->core->clock(); }
 
 }  // namespace vsf

@@ -1,11 +1,5 @@
-// Module entry points and the procedure's access to the host vectors kept at load.
+// The module's entry points: what the host calls to load the procedure and to run a step.
 #pragma once
-
-#include <fmt/format.h>
-
-#include <initializer_list>
-#include <string>
-#include <string_view>
 
 #include "frame/host/host_vector.h"
 
@@ -14,24 +8,12 @@ namespace vsf {
 // The image-information block returned by mcn_main.
 extern const char kImageInformation[];
 
+// Keeps the host's vectors; the image-information block, or null when the vector lacks a
+// family (the module cannot run on such a host).
 const char* mcn_main(const HostVector* hostVector, void* hostValue);
+// Fills the host's version record, whose first word leads to the module descriptor.
 void hxvercn1(VersionRecord* record);
+// One procedure step; the host calls it through the module descriptor.
 void runProcedure();
-
-// The vectors kept by mcn_main.
-const HostVector& hostv();
-const KernelVector& kernel();
-void* hostValue();
-
-// Thin call-site helpers over the families.
-[[noreturn]] void hostEndStep(int code);
-void hostMsg(int set, int number, std::initializer_list<MsgArg> args = {});
-std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args = {});
-double hostClock();
-
-template <typename... Args>
-void hostLogPrintf(fmt::format_string<Args...> format, Args&&... args) {
-  hostv().proc->logPrintf(fmt::format(format, std::forward<Args>(args)...));
-}
 
 }  // namespace vsf

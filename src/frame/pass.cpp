@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "frame/blocksum_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "selection/selection.h"
 

@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include "effects/effects.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

@@ -2,7 +2,7 @@
 // the samples shared over the threads and the table switches.
 #include <algorithm>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"

@@ -2,11 +2,11 @@
 // SCORE statement, and the partition roles with their checks.
 #include <new>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

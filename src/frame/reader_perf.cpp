@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "frame/hostcalls.h"
-#include "frame/module.h"
+#include "base/hostcalls.h"
+#include "base/host.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

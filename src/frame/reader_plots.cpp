@@ -1,6 +1,6 @@
 // readPlotsOptions: the PLOTS option of the procedure statement into the plot settings; each
 // plot takes the global step axis, step range and switches unless it has its own.
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"

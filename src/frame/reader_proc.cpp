@@ -6,7 +6,7 @@
 #include "effects/effects.h"
 #include "frame/bridge.h"
 #include "frame/grammar_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"

@@ -1,6 +1,6 @@
 #include "frame/rowblock.h"
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/utilfiles.h"
 
 namespace vsf {

@@ -2,7 +2,7 @@
 // stream on them.
 #include <fmt/format.h>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "frame/utilfiles.h"
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "effects/effects.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/reader_util.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"

@@ -2,7 +2,7 @@
 // data sets, the SCORE data sets and the analysis data set's own row slots.
 #include "design/design.h"
 #include "frame/bindings.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
 

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "frame/bridge.h"
-#include "frame/hostcalls.h"
-#include "frame/module.h"
+#include "base/hostcalls.h"
+#include "base/host.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "effects/effects.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 

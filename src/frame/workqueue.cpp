@@ -1,6 +1,6 @@
 #include "frame/workqueue.h"
 
-#include "frame/module.h"
+#include "base/host.h"
 
 namespace vsf {
 

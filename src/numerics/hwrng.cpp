@@ -1,6 +1,6 @@
 // The processor's hardware random source (RDRAND), only where the processor has it. Retries
 // are bounded; a source that stops answering hands the record over to MT19937.
-#include "frame/hostcalls.h"
+#include "base/hostcalls.h"
 #include "numerics/numerics.h"
 #include "numerics/rng_internal.h"
 

@@ -3,8 +3,8 @@
 // variables.
 #include <cmath>
 
-#include "frame/hostcalls.h"
-#include "frame/module.h"
+#include "base/hostcalls.h"
+#include "base/host.h"
 #include "numerics/numerics.h"
 #include "numerics/rng_internal.h"
 

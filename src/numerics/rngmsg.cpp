@@ -1,7 +1,7 @@
 // The generator's message gate: severity and display level from the name/value store, and
 // counters that stop notes and errors after 100 each.
-#include "frame/hostcalls.h"
-#include "frame/module.h"
+#include "base/hostcalls.h"
+#include "base/host.h"
 #include "numerics/rng_internal.h"
 
 namespace vsf {

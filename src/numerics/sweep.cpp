@@ -2,7 +2,7 @@
 // quadratic forms, one row of a Cholesky factor, and the symmetric rank-one update.
 #include <cmath>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/faults_internal.h"
 #include "numerics/numerics.h"
 #include "numerics/vector_internal.h"

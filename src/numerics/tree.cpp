@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

@@ -3,7 +3,7 @@
 #include <cfenv>
 #include <cmath>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/faults_internal.h"
 #include "numerics/numerics.h"
 #include "numerics/vector_internal.h"

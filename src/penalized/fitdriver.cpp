@@ -3,7 +3,7 @@
 // displays.
 #include <string>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/options.h"
 #include "penalized/penalized.h"
 #include "selection/selection.h"

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <mutex>
 
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 #include "selection/rows_internal.h"
 #include "selection/selection_internal.h"

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/options.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "selection/selection.h"
 
 namespace vsf {

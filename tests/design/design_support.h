@@ -15,8 +15,8 @@
 #include "design/design.h"
 #include "effects/effects.h"
 #include "frame/host/dataset.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "host/session.h"
 
 namespace vsf::test {

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "common/test_host.h"
-#include "frame/hostcalls.h"
-#include "frame/module.h"
+#include "base/hostcalls.h"
+#include "base/host.h"
 #include "host/output/output.h"
 #include "host/session.h"
 

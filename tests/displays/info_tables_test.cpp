@@ -6,7 +6,7 @@
 
 #include "displays/display_support.h"
 #include "displays/displays_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "host/session.h"
 

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
+
 #include <array>
+#include <cstdlib>
+#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +16,22 @@
 namespace vsf::test {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// With VSF_E2E_KEEP set to a directory, each run's output and JSON document are kept there
+// under a name made from its program and options, so two builds' runs can be compared.
+void keepRun(const std::string& key, const std::string& output, const fs::path& json) {
+  const char* dir = std::getenv("VSF_E2E_KEEP");
+  if (!dir || !*dir) return;
+  const std::string name = fmt::format("{:016x}", std::hash<std::string>{}(key));
+  fs::create_directories(dir);
+  std::ofstream(fs::path(dir) / (name + ".out")) << output;
+  std::error_code ec;
+  fs::copy_file(json, fs::path(dir) / (name + ".json"), fs::copy_options::overwrite_existing, ec);
+}
+
+}  // namespace
 
 CommandRun runCommand(const std::string& program, const std::string& library,
                       const std::string& options) {
@@ -31,6 +51,7 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   const int s = pclose(p);
   r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
   if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
+  keepRun(program + "\n" + options, r.output, json);
   fs::remove(source);
   fs::remove(json);
   return r;

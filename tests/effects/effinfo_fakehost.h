@@ -17,9 +17,9 @@
 #include "effects/efflib_internal.h"
 #include "frame/host/host_vector.h"
 #include "frame/host/status.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/slots.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf {
 // The EFFECT record as the grammar writes it.
@@ -106,7 +106,7 @@ class EffectsHarness {
     vector_.proc = &proc_;
     vector_.ds = &ds_;
     vector_.parse = &parse_;
-    mcn_main(&vector_, nullptr);
+    test::loadProcedure(&vector_);
     zeffbldfree();
     proc.slots.resize(71);
     proc.slots[11].dataSet = dataSet();
@@ -116,7 +116,7 @@ class EffectsHarness {
 
   ~EffectsHarness() {
     zeffbldfree();
-    mcn_main(host::hostVector(), nullptr);
+    test::loadProcedure(host::hostVector());
     currentHarness() = nullptr;
   }
 

@@ -17,8 +17,8 @@
 #include "effects/effects.h"
 #include "effects/levelize_internal.h"
 #include "frame/host/host_vector.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "host/data/data.h"
 #include "host/session.h"
 
@@ -51,7 +51,7 @@ class LevHarness {
     proc_ = *vector_.proc;
     proc_.msg = &record;
     vector_.proc = &proc_;
-    mcn_main(&vector_, nullptr);
+    test::loadProcedure(&vector_);
     uint32_t status = 1;
     ds = hostv().ds->open(dataSet, kDsInput, &status);
     EXPECT_NE(ds, nullptr) << dataSet;
@@ -76,7 +76,7 @@ class LevHarness {
     if (heap_) endGroup();
     zlevfree(lev, -1);
     host::closeStepDataSets();
-    mcn_main(host::hostVector(), nullptr);
+    test::loadProcedure(host::hostVector());
     currentLev() = nullptr;
     host::session().options.utilPath.clear();
     host::session().options.library = ".";

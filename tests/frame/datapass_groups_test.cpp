@@ -8,8 +8,8 @@
 
 #include "frame/bridge.h"
 #include "frame/datapass_support.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf::test {
 namespace {

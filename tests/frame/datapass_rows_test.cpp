@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "frame/datapass_support.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace vsf::test {
 namespace {

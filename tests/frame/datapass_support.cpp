@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "common/test_host.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/rowblock.h"
 #include "selection/selection.h"
 
@@ -138,10 +138,10 @@ StepRun runOnData(const std::string& text, const std::function<void(VsfState&)>&
   gVector.core = &gCore;
   gInspect = inspect;
   gInspectedGroup = 0;
-  mcn_main(&gVector, nullptr);
+  test::loadProcedure(&gVector);
   StepRun r = runStepText(text);
   r.inspected = gInspectedGroup > 0;
-  mcn_main(host::hostVector(), nullptr);
+  test::loadProcedure(host::hostVector());
   gInspect = nullptr;
   host::session().options = saved;
   return r;

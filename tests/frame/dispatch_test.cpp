@@ -10,7 +10,7 @@
 
 #include "common/test_host.h"
 #include "frame/blocks_support.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/rowblock.h"
 #include "host/session.h"
 #include "selection/selection.h"
@@ -162,14 +162,14 @@ TEST(DataPass, QueueIsDrainedBeforeAFailedPassFreesItsItems) {
   };
   HostVector hv = *host::hostVector();
   hv.kernel = &k;
-  mcn_main(&hv, nullptr);
+  test::loadProcedure(&hv);
   gFirstItemDone = false;
   // Items, the pass's sum, the two files' waiting slots, buffer 0, then buffer 1 refused: the
   // queued item waits for block 1, which no worker will add, until the failing pass releases
   // it.
   const int rc = runDataPass(&b.s(), kSlow, 0);
   const bool done = gFirstItemDone;
-  mcn_main(host::hostVector(), nullptr);
+  test::loadProcedure(host::hostVector());
   EXPECT_EQ(rc, rc::kMemory);
   EXPECT_TRUE(done);
   EXPECT_EQ(b.v->puddle.items, nullptr);

@@ -1,9 +1,10 @@
-#include "frame/hostcalls.h"
+#include "base/hostcalls.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
+#include "base/host.h"
 #include "common/test_host.h"
 
 namespace vsf {

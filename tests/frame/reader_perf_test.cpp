@@ -2,7 +2,7 @@
 // statement's switches, the "_testthread" hooks and the settings of the main set-up.
 #include <gtest/gtest.h>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/statements.h"
 #include "frame/statements_support.h"
 

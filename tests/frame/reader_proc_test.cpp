@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/statements_support.h"
 
 namespace vsf::test {

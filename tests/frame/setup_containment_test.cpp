@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/test_host.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 

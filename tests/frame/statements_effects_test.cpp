@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/grammar_internal.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/slots.h"
 #include "frame/statements.h"
 #include "frame/statements_support.h"

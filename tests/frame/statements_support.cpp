@@ -273,12 +273,12 @@ StubData::StubData() {
   registry() = Registry();
   gStubVector = *host::hostVector();
   gStubVector.ds = &kStubFamily;
-  mcn_main(&gStubVector, nullptr);
+  test::loadProcedure(&gStubVector);
   host::parse::dataFamily() = &kStubFamily;
 }
 
 StubData::~StubData() {
-  mcn_main(host::hostVector(), nullptr);
+  test::loadProcedure(host::hostVector());
   host::parse::dataFamily() = &host::kDsFamily;
 }
 

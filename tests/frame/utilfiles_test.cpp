@@ -6,7 +6,7 @@
 
 #include "common/test_host.h"
 #include "frame/blocks_support.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/rowblock.h"
 #include "host/extensions.h"
 

@@ -1,4 +1,5 @@
 // BY groups, positioning within them, and bound reads.
+#include <cmath>
 #include <cstring>
 
 #include "host/data_test_util.h"

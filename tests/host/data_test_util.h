@@ -13,7 +13,7 @@
 
 #include "common/test_host.h"
 #include "frame/host/dataset.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "host/data/csv_import.h"
 #include "host/data/data.h"
 #include "host/data/dataset_internal.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "host/data/best_format.h"
 #include "host/data/csv_number.h"
 

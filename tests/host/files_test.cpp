@@ -5,6 +5,7 @@
 #include <numeric>
 #include <vector>
 
+#include "base/host.h"
 #include "common/test_host.h"
 #include "host/extensions.h"
 #include "host/files.h"

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/host.h"
 #include "common/test_host.h"
 #include "frame/workqueue.h"
 #include "host/extensions.h"

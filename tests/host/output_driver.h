@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/test_host.h"
-#include "frame/hostcalls.h"
+#include "base/hostcalls.h"
 #include "host/output/output.h"
 #include "host/session.h"
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "host/output/formats.h"
 
 namespace vsf::host::output {

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "frame/host/dataset.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "host/output_driver.h"
 
 namespace vsf::test {

@@ -1,9 +1,10 @@
 // Data objects of bound tables, filtered views over them and graph requests.
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "host/output_driver.h"
 
 namespace vsf::test {
@@ -33,7 +34,8 @@ void makeSteps(OutputDriver& o, Steps* s, std::string_view name = "Summary") {
   ASSERT_NE(s->data, nullptr);
   for (s->step = 0; s->step <= 5; ++s->step) {
     s->ase = s->step == 3 ? missingValue('.') : 10.0 / (s->step + 1);
-    std::snprintf(s->label, sizeof s->label, "%d+x", s->step);
+    const char label[4] = {static_cast<char>('0' + s->step), '+', 'x', 0};
+    std::memcpy(s->label, label, sizeof label);
     EXPECT_EQ(OutputDriver::call(s->table, op::kWriteRow), 0);
   }
   o.finishTable(s->table, inst);

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/chisq_internal.h"
 #include "numerics/fixtures.h"
 #include "numerics/numerics.h"

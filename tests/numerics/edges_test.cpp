@@ -4,7 +4,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "frame/host/status.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

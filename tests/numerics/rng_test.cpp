@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/test_host.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "numerics/fixtures.h"
 #include "numerics/numerics.h"
 #include "numerics/rng_internal.h"

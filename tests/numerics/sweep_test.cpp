@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/fixtures.h"
 #include "numerics/numerics.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/test_host.h"
-#include "frame/strings.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

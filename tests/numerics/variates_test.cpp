@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/test_host.h"
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "common/test_host.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/rowblock.h"
 #include "selection/selection_internal.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/test_host.h"
-#include "frame/module.h"
+#include "base/host.h"
 #include "frame/state.h"
 #include "selection/selection.h"
 

@@ -1,6 +1,8 @@
 // The host function vector handed to mcn_main: every family of host services and the kernel.
 #pragma once
 
+#include <cstdint>
+
 #include "frame/host/dataset.h"
 #include "frame/host/extensions.h"
 #include "frame/host/families.h"
@@ -22,10 +24,14 @@ struct HostVector {
   const KernelVector* kernel = nullptr;
 };
 
+// The version of these declarations; a host refuses a module built against another.
+constexpr int32_t kBoundaryVersion = 1;
+
 // Module descriptor that hxvercn1 leads the host to.
 struct ModuleDescriptor {
-  const char* moduleName;        // "zanvsift"
-  void (*procedureEntry)();      // runProcedure
+  const char* moduleName;     // "zanvsift"
+  int32_t boundaryVersion;    // kBoundaryVersion of the module's build
+  void (*procedureEntry)();   // one procedure step
 };
 
 // The host's version record filled by hxvercn1: 25 words of a 5-by-5 table, then one more.

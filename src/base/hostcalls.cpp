@@ -1,11 +1,11 @@
-#include "frame/hostcalls.h"
+#include "base/hostcalls.h"
 
 #include <fmt/format.h>
 
 #include <string>
 
-#include "frame/module.h"
-#include "frame/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
 
 namespace vsf {
 

@@ -1,0 +1,40 @@
+#include "base/host.h"
+
+#include <cstdlib>
+
+namespace vsf {
+
+namespace {
+
+const HostVector* gHost = nullptr;
+void* gHostValue = nullptr;
+const KernelVector* gKernel = nullptr;
+
+}  // namespace
+
+void bindHostVectors(const HostVector* hostVector, void* value) {
+  gHost = hostVector;
+  gHostValue = value;
+  gKernel = hostVector ? hostVector->kernel : nullptr;
+}
+
+const HostVector& hostv() { return *gHost; }
+const KernelVector& kernel() { return *gKernel; }
+void* hostValue() { return gHostValue; }
+
+void hostEndStep(int code) {
+  gHost->proc->endStep(code, 0);
+  std::abort();  // the host's endStep does not return
+}
+
+void hostMsg(int set, int number, std::initializer_list<MsgArg> args) {
+  gHost->proc->msg(set, number, args.begin(), static_cast<int>(args.size()));
+}
+
+std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args) {
+  return gHost->proc->msgText(set, number, args.begin(), static_cast<int>(args.size()));
+}
+
+double hostClock() { return gHost->core->clock(); }
+
+}  // namespace vsf

@@ -1,0 +1,35 @@
+// The procedure's access to the host vectors that the module's entry point kept at load, and
+// thin call-site helpers over their families.
+#pragma once
+
+#include <fmt/format.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "frame/host/host_vector.h"
+
+namespace vsf {
+
+// Keeps the vectors for the rest of the module's life (called once, by mcn_main).
+void bindHostVectors(const HostVector* hostVector, void* hostValue);
+
+const HostVector& hostv();
+const KernelVector& kernel();
+void* hostValue();
+
+// Ends the step with `code`; the host's step end does not return.
+[[noreturn]] void hostEndStep(int code);
+// Issues message (set, number) of the catalogue with its insertions.
+void hostMsg(int set, int number, std::initializer_list<MsgArg> args = {});
+std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args = {});
+// Seconds of the host clock.
+double hostClock();
+
+template <typename... Args>
+void hostLogPrintf(fmt::format_string<Args...> format, Args&&... args) {
+  hostv().proc->logPrintf(fmt::format(format, std::forward<Args>(args)...));
+}
+
+}  // namespace vsf
