@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything in Release and runs the tests.
+# Builds everything in Release, checks the sources' layout and layering, and runs the tests.
 set -euo pipefail
 cd "$(dirname "$0")"
+./tools/deps.sh --test
 ./tools/build.sh
+./tools/check-format.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"

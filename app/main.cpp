@@ -1,6 +1,5 @@
 // The varsifter command: runs a program file of procedure steps over CSV data sets.
 #include <CLI/CLI.hpp>
-
 #include <fstream>
 #include <iostream>
 #include <sstream>

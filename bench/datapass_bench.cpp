@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "frame/state.h"
 #include "host/session.h"
 #include "selection/selection.h"

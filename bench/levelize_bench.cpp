@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "base/host.h"
+#include "common/test_host.h"
 #include "effects/effects.h"
 #include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
-#include "common/test_host.h"
-#include "base/host.h"
 #include "host/data/data.h"
 #include "host/session.h"
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "frame/phases.h"
 #include "frame/rowblock.h"
 #include "frame/state.h"

@@ -1,10 +1,10 @@
 // The message catalogue, compiled in from messages.txt.
+#include <fmt/format.h>
+
 #include <charconv>
 #include <map>
 #include <string>
 #include <utility>
-
-#include <fmt/format.h>
 
 #include "host/session.h"
 
@@ -28,8 +28,7 @@ std::map<Key, CatalogueEntry> load() {
     auto r1 = std::from_chars(line.data(), line.data() + line.size(), set);
     std::string_view rest(r1.ptr + 1, static_cast<size_t>(line.data() + line.size() - r1.ptr - 1));
     auto r2 = std::from_chars(rest.data(), rest.data() + rest.size(), number);
-    std::string_view tail(r2.ptr + 1,
-                          static_cast<size_t>(rest.data() + rest.size() - r2.ptr - 1));
+    std::string_view tail(r2.ptr + 1, static_cast<size_t>(rest.data() + rest.size() - r2.ptr - 1));
     if (tail.size() < 2) continue;
     m[{set, number}] = CatalogueEntry{tail[0], std::string(tail.substr(2))};
   }
@@ -38,9 +37,12 @@ std::map<Key, CatalogueEntry> load() {
 
 std::string argText(const MsgArg& a) {
   switch (a.kind) {
-    case MsgArg::Kind::kText: return std::string(a.s);
-    case MsgArg::Kind::kInt: return std::to_string(a.i);
-    default: return fmt::format("{}", a.d);
+    case MsgArg::Kind::kText:
+      return std::string(a.s);
+    case MsgArg::Kind::kInt:
+      return std::to_string(a.i);
+    default:
+      return fmt::format("{}", a.d);
   }
 }
 

@@ -1,6 +1,9 @@
 // Page files (hxstream) and scratch files (hxstreamx) in the UTILPATH directory. Every file
 // the host makes for a step is removed at the end of the step, also when the step fails.
+#include "host/files.h"
+
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,10 +14,7 @@
 #include <set>
 #include <string>
 
-#include <fmt/format.h>
-
 #include "host/extensions.h"
-#include "host/files.h"
 #include "host/session.h"
 
 namespace vsf::host {

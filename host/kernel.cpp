@@ -1,5 +1,7 @@
 // The kernel vector of our host: pools, events, threads, the name/value store, system
 // queries, the log object and the extension loader.
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -9,8 +11,6 @@
 #include <unordered_map>
 #include <variant>
 #include <vector>
-
-#include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -228,10 +228,14 @@ int systemQuery(int code, void* record, uint32_t flags) {
 // ---- Log object ----
 std::string_view levelName(int level) {
   switch (level) {
-    case loglevel::kError: return "ERROR";
-    case 3: return "WARNING";
-    case loglevel::kNote: return "NOTE";
-    default: return "";
+    case loglevel::kError:
+      return "ERROR";
+    case 3:
+      return "WARNING";
+    case loglevel::kNote:
+      return "NOTE";
+    default:
+      return "";
   }
 }
 
@@ -280,10 +284,10 @@ void initNameValueStore(int cpuCount) {
 }
 
 const KernelVector kKernel = {
-    poolCreate,      poolAlloc,       poolFree,     poolRealloc,     poolDestroy,
-    loadExtension,   eventCreate,     eventSet,     eventReset,      eventWait,
-    eventDestroy,    threadCreate,    threadJoin,   nameValueTest,   nameValueGetInt,
-    nameValueGetText, nameValueSetInt, nameValueSetText, systemQuery, logLine,
+    poolCreate,       poolAlloc,       poolFree,         poolRealloc,   poolDestroy,
+    loadExtension,    eventCreate,     eventSet,         eventReset,    eventWait,
+    eventDestroy,     threadCreate,    threadJoin,       nameValueTest, nameValueGetInt,
+    nameValueGetText, nameValueSetInt, nameValueSetText, systemQuery,   logLine,
     logStatus,
 };
 

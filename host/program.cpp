@@ -2,13 +2,13 @@
 // steps are collected from PROC to RUN, QUIT, the next PROC or the end of the file.
 #include "host/program.h"
 
+#include <fmt/format.h>
+
 #include <cctype>
 #include <charconv>
 #include <string_view>
 #include <thread>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "host/session.h"
 
@@ -36,8 +36,11 @@ std::vector<Statement> splitStatements(const std::string& t) {
   while (i < t.size()) {
     // Skip blanks and comments before a statement.
     while (i < t.size()) {
-      if (t[i] == '\n') { ++line; ++i; }
-      else if (std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+      if (t[i] == '\n') {
+        ++line;
+        ++i;
+      } else if (std::isspace(static_cast<unsigned char>(t[i])))
+        ++i;
       else if (t.compare(i, 2, "/*") == 0) {
         size_t e = t.find("*/", i + 2);
         e = e == std::string::npos ? t.size() : e + 2;
@@ -48,7 +51,8 @@ std::vector<Statement> splitStatements(const std::string& t) {
         e = e == std::string::npos ? t.size() : e + 1;
         for (size_t k = i; k < e; ++k) line += t[k] == '\n';
         i = e;
-      } else break;
+      } else
+        break;
     }
     if (i >= t.size()) break;
     Statement s;
@@ -163,8 +167,10 @@ bool applyOptions(const std::string& text) {
         value = std::string(s.substr(vb, i - vb));
       }
     }
-    if (name == "THREADS") o.threads = true;
-    else if (name == "NOTHREADS") o.threads = false;
+    if (name == "THREADS")
+      o.threads = true;
+    else if (name == "NOTHREADS")
+      o.threads = false;
     else if (name == "CPUCOUNT") {
       // ACTUAL: the processors the machine has.
       if (upperWord(value) == "ACTUAL") {
@@ -173,17 +179,25 @@ bool applyOptions(const std::string& text) {
       } else {
         int n = 0;
         auto r = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (r.ec != std::errc() || r.ptr != value.data() + value.size()) ok = false;
-        else o.cpuCount = n;
+        if (r.ec != std::errc() || r.ptr != value.data() + value.size())
+          ok = false;
+        else
+          o.cpuCount = n;
       }
     } else if (name == "VALIDVARNAME") {
       std::string v = upperWord(value);
-      if (v == "V7" || v == "V6" || v == "ANY") o.validVarName = v;
-      else ok = false;
-    } else if (name == "DEBUG") o.debug = value;
-    else if (name == "UTILPATH") o.utilPath = value;
-    else if (name == "MEMSIZE") o.memSizeMb = std::atoll(value.c_str());
-    else ok = false;
+      if (v == "V7" || v == "V6" || v == "ANY")
+        o.validVarName = v;
+      else
+        ok = false;
+    } else if (name == "DEBUG")
+      o.debug = value;
+    else if (name == "UTILPATH")
+      o.utilPath = value;
+    else if (name == "MEMSIZE")
+      o.memSizeMb = std::atoll(value.c_str());
+    else
+      ok = false;
     if (!ok) {
       session().log.write("ERROR", fmt::format("Option {} is not valid or its value is.", name));
       return false;
@@ -223,29 +237,31 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
       size_t first = k++;
       while (k < stmts.size()) {
         std::string w = upperWord(firstWord(body(stmts[k]), nullptr));
-        if (w == "RUN" || w == "QUIT") { ++k; break; }
+        if (w == "RUN" || w == "QUIT") {
+          ++k;
+          break;
+        }
         if (w == "PROC") break;
         ++k;
       }
       size_t last = k;
-      while (last > first + 1 &&
-             (upperWord(firstWord(body(stmts[last - 1]), nullptr)) == "RUN" ||
-              upperWord(firstWord(body(stmts[last - 1]), nullptr)) == "QUIT"))
+      while (last > first + 1 && (upperWord(firstWord(body(stmts[last - 1]), nullptr)) == "RUN" ||
+                                  upperWord(firstWord(body(stmts[last - 1]), nullptr)) == "QUIT"))
         --last;
       size_t end = last > first ? stmts[last - 1].end + 1 : s.end + 1;
       if (end > text.size()) end = text.size();
       ++result.steps;
       int code;
       if (proc != "VARSIFTER") {
-        session().log.write("ERROR", fmt::format("{}: line {}: procedure {} not found.", name,
-                                                 s.line, proc));
+        session().log.write(
+            "ERROR", fmt::format("{}: line {}: procedure {} not found.", name, s.line, proc));
         code = step::kStatement;
       } else {
         std::string stepText = resolveMacros(text.substr(s.begin, end - s.begin));
         code = runStep(stepText, s.line);
       }
-      session().log.write("NOTE", fmt::format("The PROCEDURE {} step ended with return code {}.",
-                                              proc, code));
+      session().log.write(
+          "NOTE", fmt::format("The PROCEDURE {} step ended with return code {}.", proc, code));
       if (code > result.worstCode) result.worstCode = code;
     } else {
       session().log.write("ERROR", fmt::format("{}: line {}: statement {} is not valid outside "

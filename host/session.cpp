@@ -2,13 +2,12 @@
 // handles, core services and value scratch files; the step runner.
 #include "host/session.h"
 
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <deque>
 #include <new>
-
-#include <fmt/format.h>
 
 #include "host/data/data.h"
 #include "host/files.h"
@@ -60,10 +59,14 @@ void endStep(int code, int) {
 
 std::string levelOf(char level) {
   switch (level) {
-    case 'E': return "ERROR";
-    case 'W': return "WARNING";
-    case 'N': return "NOTE";
-    default: return "";
+    case 'E':
+      return "ERROR";
+    case 'W':
+      return "WARNING";
+    case 'N':
+      return "NOTE";
+    default:
+      return "";
   }
 }
 
@@ -88,8 +91,8 @@ std::string msgText(int set, int number, const MsgArg* args, int count) {
 void logPrintf(std::string_view line) { session().log.write("", line); }
 
 void reportRc(int, uint32_t status) {
-  session().log.write("ERROR", fmt::format("The output system refused a request (status 0x{:08X}).",
-                                           status));
+  session().log.write(
+      "ERROR", fmt::format("The output system refused a request (status 0x{:08X}).", status));
 }
 
 void diagText(std::string_view text) { session().log.write("ERROR", text); }
@@ -97,11 +100,16 @@ void diagText(std::string_view text) { session().log.write("ERROR", text); }
 bool optionText(std::string_view name, std::string* value) {
   const SystemOptions& o = session().options;
   std::string n = upper(name);
-  if (n == "THREADS") *value = o.threads ? "1" : "0";
-  else if (n == "CPUCOUNT") *value = std::to_string(o.cpuCount);
-  else if (n == "VALIDVARNAME") *value = o.validVarName;
-  else if (n == "DEBUG") *value = o.debug;
-  else return false;
+  if (n == "THREADS")
+    *value = o.threads ? "1" : "0";
+  else if (n == "CPUCOUNT")
+    *value = std::to_string(o.cpuCount);
+  else if (n == "VALIDVARNAME")
+    *value = o.validVarName;
+  else if (n == "DEBUG")
+    *value = o.debug;
+  else
+    return false;
   return true;
 }
 
@@ -111,9 +119,9 @@ void* procContext() { return session().procContext; }
 HostPool* heapNew(int, int, uint32_t flags) { return kKernel.poolCreate("heap", flags); }
 void heapFree(HostPool* heap) { kKernel.poolDestroy(heap); }
 
-const HostProcFamily kProc = {endStep,    msg,          msgText,        logPrintf, reportRc,
-                              diagText,   optionText,   onTerminate,    setProcContext,
-                              procContext, heapNew,     heapFree};
+const HostProcFamily kProc = {endStep,        msg,         msgText,    logPrintf,
+                              reportRc,       diagText,    optionText, onTerminate,
+                              setProcContext, procContext, heapNew,    heapFree};
 
 // ---- Macro variables ----
 int macroSetNum(std::string_view name, double value, char) {
@@ -151,7 +159,9 @@ HostString* strFromBytes(std::string_view text) {
   gStepStrings.push_back(HostString{std::string(text)});
   return &gStepStrings.back();
 }
-HostString* strFromMsg(int set, int number) { return strFromBytes(msgText(set, number, nullptr, 0)); }
+HostString* strFromMsg(int set, int number) {
+  return strFromBytes(msgText(set, number, nullptr, 0));
+}
 HostString* strFromMsgArgs(int set, int number, const MsgArg* args, int count) {
   return strFromBytes(msgText(set, number, args, count));
 }
@@ -203,11 +213,11 @@ void scratchClose(HostScratch* s) {
   delete s;
 }
 
-const HostVarIOFamily kVarIO = {scratchOpen, scratchWrite, scratchRead,
+const HostVarIOFamily kVarIO = {scratchOpen, scratchWrite,  scratchRead,
                                 scratchSeek, scratchRewind, scratchClose};
 
-const HostVector kVector = {&kDsFamily, &kProc, &kParseFamily, &kMacro, &kStr, &kCore, &kVarIO,
-                            &kKernel};
+const HostVector kVector = {&kDsFamily, &kProc, &kParseFamily, &kMacro,
+                            &kStr,      &kCore, &kVarIO,       &kKernel};
 
 void runTerminate() {
   auto cb = session().terminate;
@@ -227,8 +237,7 @@ bool loadModule(const VersionRecord& record, std::string* error) {
   }
   if (d->boundaryVersion != kBoundaryVersion) {
     *error = fmt::format("the module {} was built for host interface {}, this host has {}",
-                         d->moduleName ? d->moduleName : "?", d->boundaryVersion,
-                         kBoundaryVersion);
+                         d->moduleName ? d->moduleName : "?", d->boundaryVersion, kBoundaryVersion);
     return false;
   }
   session().procedureEntry = d->procedureEntry;

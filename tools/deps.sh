@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs when any is missing.
+# Installs the Debian packages the build (with --test: and the tests) needs when any is missing.
 set -euo pipefail
 pkgs=(cmake g++ make libopenblas-dev libgtest-dev libgmock-dev libbenchmark-dev libfmt-dev
       nlohmann-json3-dev libcli11-dev)
+# The tests also check the layout of the sources with one pinned formatter.
+[ "${1:-}" = "--test" ] && pkgs+=(clang-format-14 python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,11 +1,12 @@
 // Variables and values of input data sets: lookups, descriptors, attributes, the current
 // observation's values, bound reads, and the fit of a second data set to the reader.
+#include "frame/host/values.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "frame/host/values.h"
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
 

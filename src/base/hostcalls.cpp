@@ -44,8 +44,7 @@ bool nvWrongType(uint32_t s) { return s == hs::kNvWrongType || s == hs::kNvWrong
 
 void reportFailure(std::string_view service, std::string_view name, std::string_view routine,
                    uint32_t status) {
-  kernel().logLine(loglevel::kError,
-                   fmt::format("{} failed for {} in {}", service, name, routine));
+  kernel().logLine(loglevel::kError, fmt::format("{} failed for {} in {}", service, name, routine));
   MsgArg arg(static_cast<long long>(status));
   kernel().logStatus(loglevel::kError, status, &arg, 1);
 }

@@ -9,7 +9,6 @@ namespace vsf {
 
 int zstrlen(const char* s) { return s ? static_cast<int>(std::strlen(s)) : 0; }
 
-
 int zallchr(char c, const char* s, int length) {
   for (int i = 0; i < length; ++i)
     if (s[i] != c) return 0;
@@ -40,8 +39,6 @@ int zverify(const char* s, int length, const char* set, int setLength) {
   return -1;
 }
 
-
-
 void zjustify(char* buffer, int width, char mode, int* textLength, int* start) {
   int first = 0;
   while (first < width && buffer[first] == ' ') ++first;
@@ -50,10 +47,20 @@ void zjustify(char* buffer, int width, char mode, int* textLength, int* start) {
   int n = last - first;
   int to = first;
   switch (mode) {
-    case 'L': case 'l': to = 0; break;
-    case 'R': case 'r': to = width - n; break;
-    case 'C': case 'c': to = (width - n) / 2; break;
-    default: break;
+    case 'L':
+    case 'l':
+      to = 0;
+      break;
+    case 'R':
+    case 'r':
+      to = width - n;
+      break;
+    case 'C':
+    case 'c':
+      to = (width - n) / 2;
+      break;
+    default:
+      break;
   }
   if (n > 0 && to != first) {
     std::memmove(buffer + to, buffer + first, static_cast<size_t>(n));
@@ -100,8 +107,6 @@ uint32_t zitoa(long long value, char* field, int width) {
 
 int zwtrimlen(const char* s, int length) { return ztrimlen(s, length); }
 
-
-
 int zhasmiss(const double* x, int n) {
   for (int i = 0; i < n; ++i)
     if (std::isnan(x[i])) return 1;
@@ -113,7 +118,6 @@ int zanymiss(const double* x, int n) {
     if ((bitsOf(x[i]) >> 48) == 0xFFFF) return 1;
   return 0;
 }
-
 
 double fuzzToZero(double x) {
   if ((bitsOf(x) >> 48) == 0xFFFF) return x;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/host.h"
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

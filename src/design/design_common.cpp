@@ -2,10 +2,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "design/design_internal.h"
-#include "frame/host/dataset.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "design/design_internal.h"
+#include "frame/host/dataset.h"
 
 namespace vsf {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "design/validnames_internal.h"
 #include "base/strings.h"
+#include "design/validnames_internal.h"
 
 namespace vsf {
 

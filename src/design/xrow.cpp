@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/strings.h"
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -1,6 +1,6 @@
 // ANOVA: model, error and total rows of one model with DF, SS, MS, F and its p-value.
-#include "displays/displays_internal.h"
 #include "base/host.h"
+#include "displays/displays_internal.h"
 #include "frame/state.h"
 #include "numerics/numerics.h"
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cfloat>
 
-#include "displays/displays_internal.h"
 #include "base/host.h"
+#include "displays/displays_internal.h"
 #include "frame/state.h"
 
 namespace vsf {

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/host.h"
 #include "design/design.h"
 #include "displays/displays_internal.h"
-#include "base/host.h"
 #include "frame/state.h"
 
 namespace vsf {

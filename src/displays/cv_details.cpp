@@ -2,8 +2,8 @@
 // PRESS, then the total.
 #include <cstring>
 
-#include "displays/displays_internal.h"
 #include "base/host.h"
+#include "displays/displays_internal.h"
 #include "frame/state.h"
 
 namespace vsf {

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/strings.h"
 #include "displays/displays.h"
 #include "frame/host/host_vector.h"
-#include "base/strings.h"
 #include "numerics/numerics.h"
 #include "selection/selection.h"
 

@@ -1,8 +1,8 @@
 // The output drivers of a single fit: which tables and graphs appear, in which order, and the
 // groups around them.
+#include "base/host.h"
 #include "displays/displays_internal.h"
 #include "effects/effects.h"
-#include "base/host.h"
 #include "frame/state.h"
 #include "graphs/graphs.h"
 

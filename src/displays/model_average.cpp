@@ -3,9 +3,9 @@
 #include <string>
 
 #include "averaging/averaging.h"
+#include "base/host.h"
 #include "displays/displays_internal.h"
 #include "effects/effects.h"
-#include "base/host.h"
 #include "frame/state.h"
 #include "frame/utilfiles.h"
 #include "graphs/graphs.h"

@@ -3,11 +3,11 @@
 #include <cfloat>
 #include <cstring>
 
-#include "displays/displays_internal.h"
-#include "base/hostcalls.h"
 #include "base/host.h"
-#include "frame/state.h"
+#include "base/hostcalls.h"
 #include "base/strings.h"
+#include "displays/displays_internal.h"
+#include "frame/state.h"
 
 namespace vsf {
 

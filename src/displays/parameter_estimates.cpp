@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/host.h"
 #include "design/design.h"
 #include "displays/displays_internal.h"
-#include "base/host.h"
 #include "frame/state.h"
 #include "numerics/numerics.h"
 

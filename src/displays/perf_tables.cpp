@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "displays/displays_internal.h"
 #include "base/host.h"
+#include "displays/displays_internal.h"
 #include "frame/state.h"
 
 namespace vsf {

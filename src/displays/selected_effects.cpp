@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "displays/displays_internal.h"
 #include "base/host.h"
+#include "displays/displays_internal.h"
 #include "frame/state.h"
 
 namespace vsf {

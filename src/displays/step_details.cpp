@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "displays/displays_internal.h"
 #include "base/host.h"
+#include "displays/displays_internal.h"
 #include "frame/state.h"
 #include "frame/utilfiles.h"
 #include "graphs/graphs.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "displays/displays_internal.h"
 #include "base/host.h"
+#include "displays/displays_internal.h"
 #include "frame/state.h"
 #include "numerics/numerics.h"
 

@@ -2,10 +2,10 @@
 // term labels and the standardization the constructed-effect set-up will carry out.
 #include <new>
 
+#include "base/host.h"
 #include "effects/effect_stmt_internal.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "base/host.h"
 
 namespace vsf {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <new>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "effects/effect_stmt_internal.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "base/host.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -278,7 +278,7 @@ struct ZEffect {
   uint8_t copy = 0;  // second and later copies of a replicated effect
   EffectRec* source = nullptr;
   ZTreeNode* combinationTree = nullptr;  // levelization's tree of the combinations met
-  int32_t* cellIndex = nullptr;  // split candidates: per CLASS cell its level indexes
+  int32_t* cellIndex = nullptr;          // split candidates: per CLASS cell its level indexes
 };
 
 struct MomentSums {

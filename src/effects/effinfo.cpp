@@ -3,11 +3,11 @@
 #include <cstring>
 #include <new>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "design/design.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "base/host.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -4,11 +4,11 @@
 #include <deque>
 #include <new>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "base/host.h"
 #include "frame/slots.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "effects/efflib_internal.h"
 #include "base/host.h"
+#include "effects/efflib_internal.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "effects/efflib_internal.h"
 #include "base/host.h"
+#include "effects/efflib_internal.h"
 
 namespace vsf {
 

@@ -1,9 +1,9 @@
 // Names of an effect expression: resolving them to the model-variable and CLASS lists, and
 // expanding ranges (a-b, a--b, a-NUMERIC-b, a-CHARACTER-b), prefixes (a:) and the list
 // keywords (_NUMERIC_, _CHARACTER_) into one-variable effects.
-#include "effects/efflib_internal.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "effects/efflib_internal.h"
 
 namespace vsf {
 

@@ -1,6 +1,6 @@
 // Memory of a levelization: the group's allocator, the pass heaps and zeroed blocks.
-#include "effects/levelize_internal.h"
 #include "base/host.h"
+#include "effects/levelize_internal.h"
 
 namespace vsf {
 

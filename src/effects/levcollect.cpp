@@ -4,10 +4,10 @@
 #include <cfloat>
 #include <cstring>
 
-#include "effects/levelize_internal.h"
-#include "frame/host/dataset.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "effects/levelize_internal.h"
+#include "frame/host/dataset.h"
 
 namespace vsf {
 

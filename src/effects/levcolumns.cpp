@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "design/design.h"
-#include "effects/levelize_internal.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "design/design.h"
+#include "effects/levelize_internal.h"
 
 namespace vsf {
 

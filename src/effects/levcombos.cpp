@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "effects/levelize_internal.h"
 #include "base/host.h"
+#include "effects/levelize_internal.h"
 
 namespace vsf {
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "design/design.h"
 #include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
-#include "base/host.h"
-#include "base/strings.h"
 
 namespace vsf {
 
@@ -187,7 +187,8 @@ void equipProvider(ZLevCtx* ctx) {
   if (!p.obsUsableW) p.obsUsableW = &zobsusablew;
   p.context = ctx;
   p.responseCount = ctx->responseCount;
-  p.responsePointers = levArray<double*>(levAllocator(ctx), static_cast<size_t>(ctx->responseCount));
+  p.responsePointers =
+      levArray<double*>(levAllocator(ctx), static_cast<size_t>(ctx->responseCount));
   p.state = nullptr;
   zsscpset(&p);
 }

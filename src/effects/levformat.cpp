@@ -1,10 +1,10 @@
 // The formatting session of threaded levelization: per worker the format handles and buffers
 // that format the raw CLASS values of its rows, all from one pool.
+#include "base/host.h"
+#include "base/strings.h"
 #include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
 #include "frame/host/extensions.h"
-#include "base/host.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -2,9 +2,9 @@
 // release of a BY group's levelization.
 #include <cstring>
 
-#include "effects/levelize_internal.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "effects/levelize_internal.h"
 
 namespace vsf {
 

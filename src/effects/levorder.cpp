@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "effects/levelize_internal.h"
-#include "frame/host/dataset.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "effects/levelize_internal.h"
+#include "frame/host/dataset.h"
 
 namespace vsf {
 

@@ -2,10 +2,10 @@
 // input reader, the letter-coded fetch and the next-observation routines.
 #include <cstring>
 
-#include "effects/levelize_internal.h"
-#include "frame/host/dataset.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "effects/levelize_internal.h"
+#include "frame/host/dataset.h"
 
 namespace vsf {
 

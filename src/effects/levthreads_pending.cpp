@@ -1,8 +1,8 @@
 // Threaded levelization: until it exists every pass reads on the calling thread. zcenter is
 // the threaded levelization's small helper that the single-thread pass needs as well.
+#include "base/host.h"
 #include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
-#include "base/host.h"
 
 namespace vsf {
 

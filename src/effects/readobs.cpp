@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "effects/levelize_internal.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "effects/levelize_internal.h"
 
 namespace vsf {
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame/blocksum_internal.h"
 #include "base/host.h"
+#include "frame/blocksum_internal.h"
 
 namespace vsf {
 

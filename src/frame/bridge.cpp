@@ -5,13 +5,13 @@
 #include <cstring>
 #include <memory>
 
-#include "frame/bridge_internal.h"
 #include "base/host.h"
+#include "base/strings.h"
+#include "frame/bridge_internal.h"
 #include "frame/phases.h"
 #include "frame/slots.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "base/strings.h"
 
 namespace vsf {
 

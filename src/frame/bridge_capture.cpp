@@ -1,7 +1,7 @@
 // Keeping the texts of a step's statements for the bridge: a statement is read ahead token by
 // token and written with the bridge's spacing, however long it is.
-#include "frame/bridge_internal.h"
 #include "base/host.h"
+#include "frame/bridge_internal.h"
 
 namespace vsf {
 

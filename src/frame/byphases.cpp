@@ -1,10 +1,10 @@
 // The phases of one BY group around the data pass: the reset of the selection state, the
 // levelization, and the fit with its displays.
 #include "averaging/averaging.h"
+#include "base/host.h"
 #include "design/design.h"
 #include "displays/displays.h"
 #include "frame/bridge.h"
-#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 #include "penalized/penalized.h"

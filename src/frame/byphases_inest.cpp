@@ -3,11 +3,11 @@
 // per group up to its first PARMS row.
 #include <cstring>
 
-#include "effects/effects.h"
 #include "base/host.h"
+#include "base/strings.h"
+#include "effects/effects.h"
 #include "frame/phases.h"
 #include "frame/state.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -4,11 +4,11 @@
 // scales in the selection state. Later passes read the stored rows, never the input.
 #include <algorithm>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "displays/displays.h"
 #include "frame/bindings.h"
 #include "frame/datapass_internal.h"
-#include "base/host.h"
-#include "base/strings.h"
 
 namespace vsf {
 

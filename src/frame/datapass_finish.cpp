@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "design/design.h"
-#include "frame/datapass_internal.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "design/design.h"
+#include "frame/datapass_internal.h"
 
 namespace vsf {
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <vector>
 
+#include "base/host.h"
 #include "frame/bindings.h"
 #include "frame/datapass_internal.h"
-#include "base/host.h"
 
 namespace vsf {
 

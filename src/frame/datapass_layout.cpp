@@ -2,8 +2,8 @@
 // row: dense effects first in candidate order, then the sparse ones.
 #include <algorithm>
 
-#include "frame/datapass_internal.h"
 #include "base/host.h"
+#include "frame/datapass_internal.h"
 
 namespace vsf {
 

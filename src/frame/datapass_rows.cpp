@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "design/design.h"
-#include "frame/datapass_internal.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "design/design.h"
+#include "frame/datapass_internal.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

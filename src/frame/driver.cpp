@@ -3,11 +3,11 @@
 #include <string_view>
 
 #include "averaging/averaging.h"
-#include "design/design.h"
-#include "effects/effects.h"
-#include "displays/displays.h"
-#include "base/hostcalls.h"
 #include "base/host.h"
+#include "base/hostcalls.h"
+#include "design/design.h"
+#include "displays/displays.h"
+#include "effects/effects.h"
 #include "frame/module.h"
 #include "frame/phases.h"
 #include "frame/state.h"

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "design/design.h"
 #include "frame/bridge.h"
-#include "base/host.h"
 #include "frame/state.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -4,8 +4,7 @@
 
 namespace vsf {
 
-const char kImageInformation[] =
-    "ZAN_Image_Information=varsifter 0.1 (C++20, " __DATE__ ")";
+const char kImageInformation[] = "ZAN_Image_Information=varsifter 0.1 (C++20, " __DATE__ ")";
 
 namespace {
 
@@ -28,9 +27,8 @@ const char* mcn_main(const HostVector* hostVector, void* value) {
 
 void hxvercn1(VersionRecord* record) {
   // Row 0 leads to the module descriptor; the other rows carry build text.
-  const void* table[25] = {&kDescriptor, nullptr, nullptr, nullptr, nullptr,
-                           kBuild,       nullptr, nullptr, nullptr, nullptr,
-                           kRelease};
+  const void* table[25] = {&kDescriptor, nullptr, nullptr, nullptr, nullptr, kBuild,
+                           nullptr,      nullptr, nullptr, nullptr, kRelease};
   for (int i = 0; i < 25; ++i) record->words[i] = table[i];
   record->words[25] = kRelease;
 }

@@ -206,16 +206,16 @@ struct SelectionOptions {
   uint8_t validAsePerStep = 0;
   uint8_t testAsePerStep = 0;
   uint8_t fifthPerStep = 0;
-  uint8_t candidateValues = 0;     // per-candidate criterion values
-  uint8_t generalSearch = 0;       // general removal search for every effect
-  uint8_t effectStore = 0;         // incremental mode keeps the per-effect store
+  uint8_t candidateValues = 0;  // per-candidate criterion values
+  uint8_t generalSearch = 0;    // general removal search for every effect
+  uint8_t effectStore = 0;      // incremental mode keeps the per-effect store
   uint8_t cvPerPathStep = 0;
-  int32_t maxEffects = 0;          // 0: no limit
+  int32_t maxEffects = 0;  // 0: no limit
   // Effect hierarchy, one entry per effect (null when the design is built per BY group).
   const int32_t* prerequisiteCount = nullptr;
   const int32_t* const* prerequisites = nullptr;  // effects an effect contains
   const int32_t* dependantCount = nullptr;
-  const int32_t* const* dependants = nullptr;     // effects that contain it
+  const int32_t* const* dependants = nullptr;  // effects that contain it
 
   // SHAREDDRIVE$= of MODELAVERAGE, copied here.
   uint8_t sharedDrive = 0;

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame/blocksum_internal.h"
 #include "base/host.h"
+#include "frame/blocksum_internal.h"
 #include "frame/state.h"
 #include "selection/selection.h"
 

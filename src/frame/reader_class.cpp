@@ -5,13 +5,13 @@
 #include <set>
 #include <string_view>
 
-#include "effects/effects.h"
 #include "base/host.h"
+#include "base/strings.h"
+#include "effects/effects.h"
 #include "frame/phases.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -1,7 +1,7 @@
 // readModelOptions: the MODEL statement's response, method, criteria, limits and penalized
 // settings, with their defaults and repairs, in the order the repairs depend on each other.
-#include "effects/effects.h"
 #include "base/host.h"
+#include "effects/effects.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"

@@ -3,10 +3,10 @@
 #include <new>
 
 #include "base/host.h"
+#include "base/strings.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/hostcalls.h"
 #include "base/host.h"
+#include "base/hostcalls.h"
+#include "base/strings.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "base/strings.h"
 
 namespace vsf {
 

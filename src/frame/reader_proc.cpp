@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "base/host.h"
 #include "effects/effects.h"
 #include "frame/bridge.h"
 #include "frame/grammar_internal.h"
-#include "base/host.h"
 #include "frame/phases.h"
 #include "frame/reader_util.h"
 #include "frame/state.h"

@@ -3,8 +3,8 @@
 // effects. Messages are in set 848; a refusal raises the step code to at least 1012.
 #include <string_view>
 
-#include "effects/effects.h"
 #include "base/host.h"
+#include "effects/effects.h"
 #include "frame/reader_util.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"

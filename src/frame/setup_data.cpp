@@ -1,8 +1,8 @@
 // The set-up's data sets: the input reader, the effects' containment relations, the held-out
 // data sets, the SCORE data sets and the analysis data set's own row slots.
+#include "base/host.h"
 #include "design/design.h"
 #include "frame/bindings.h"
-#include "base/host.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "frame/bridge.h"
-#include "base/hostcalls.h"
 #include "base/host.h"
+#include "base/hostcalls.h"
+#include "frame/bridge.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"

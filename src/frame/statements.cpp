@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "effects/effects.h"
 #include "base/host.h"
+#include "base/strings.h"
+#include "effects/effects.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 #include "frame/statements_internal.h"
-#include "base/strings.h"
 
 namespace vsf {
 

@@ -87,8 +87,8 @@ int zbetacdf(double x, double a, double b, double* prob, double* dens) {
     } else if ((a > 5000 && b > 100) || (b > 5000 && a > 100)) {
       // Paulson's normal approximation in the caller's orientation.
       double c = std::cbrt(b * x / (a * (1 - x)));
-      double z = ((1 - 1 / (9 * b)) * c - 1 + 1 / (9 * a)) /
-                 std::sqrt(1 / (9 * a) + c * c / (9 * b));
+      double z =
+          ((1 - 1 / (9 * b)) * c - 1 + 1 / (9 * a)) / std::sqrt(1 / (9 * a) + c * c / (9 * b));
       pr = znormcdf(z);
     } else {
       *prob = -1.0;

@@ -74,8 +74,8 @@ double zlbeta(double a, double b) {
 double zlog1p(double x) {
   if (std::fabs(x) <= 0.03125) {
     double u = x / (1 + 0.5 * x), w = u * u;
-    return u + u * w * (0.08333333333333427 - 0.0023812878804825234 * w) /
-                   (1 - 0.178575454351365 * w);
+    return u +
+           u * w * (0.08333333333333427 - 0.0023812878804825234 * w) / (1 - 0.178575454351365 * w);
   }
   return std::log(1 + x);
 }

@@ -9,7 +9,8 @@ namespace {
 
 double stridedDot(const double* a, const double* b, int n, int stride) {
   double s = 0;
-  for (int i = 0; i < n; ++i) s += a[static_cast<long long>(i) * stride] * b[static_cast<long long>(i) * stride];
+  for (int i = 0; i < n; ++i)
+    s += a[static_cast<long long>(i) * stride] * b[static_cast<long long>(i) * stride];
   return s;
 }
 
@@ -31,7 +32,8 @@ int zgsqr(int n, int p, const double* x, double* q, double* r) {
       continue;
     }
     diag(j) = s;
-    for (int i = 0; i < n; ++i) q[static_cast<long long>(i) * p + j] = x[static_cast<long long>(i) * p + j] / s;
+    for (int i = 0; i < n; ++i)
+      q[static_cast<long long>(i) * p + j] = x[static_cast<long long>(i) * p + j] / s;
   }
   int dependent = 0;
   for (int j = 0; j < p; ++j) {

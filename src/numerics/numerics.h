@@ -13,15 +13,15 @@ namespace vsf {
 // Log of an exact zero on the log-probability scale.
 constexpr double kLogZero = -1.3407807929943e+154;
 
-double zlgamma(double x);               // ln Gamma(x); -99 for x <= DBL_MIN
-double zstirlerr(double x);             // ln Gamma(x) - Stirling's formula
-double zlbeta(double a, double b);      // ln B(a,b); 99 when a or b <= 0
+double zlgamma(double x);           // ln Gamma(x); -99 for x <= DBL_MIN
+double zstirlerr(double x);         // ln Gamma(x) - Stirling's formula
+double zlbeta(double a, double b);  // ln B(a,b); 99 when a or b <= 0
 double zlog1p(double x);
 double zexpm1(double x);
-double zfrexp(double x, int* e);        // x = m 2^e, |m| in [0.5, 1)
-double zldexp(double x, int e);         // x 2^e
-int zmills(double x, double* out);      // (1 - Phi(x)) / phi(x); 0 or 1 (did not settle)
-int zpkidx(int i, int j);               // index of (i,j) in a packed lower triangle
+double zfrexp(double x, int* e);    // x = m 2^e, |m| in [0.5, 1)
+double zldexp(double x, int e);     // x 2^e
+int zmills(double x, double* out);  // (1 - Phi(x)) / phi(x); 0 or 1 (did not settle)
+int zpkidx(int i, int j);           // index of (i,j) in a packed lower triangle
 
 // e^x and x^y. Overflow throws NumericFault(0xC0000091), a negative base with a fractional
 // exponent NumericFault(0xE0000001). A missing argument gives it back.
@@ -36,19 +36,19 @@ struct TrapezoidRec;
 
 // Gamma distribution request (scale 1); zero-filled by the caller before first use.
 struct GammaDistRec {
-  uint32_t request = 0;      // 1 tails, 2 log density, 4 quantile of p, 8 quantile of q
-  double p = 0;              // lower-tail target (request 4)
-  double x = 0;              // argument; result of requests 4 and 8
-  double a = 0;              // shape
-  double logLower = 0;       // ln P(a,x)
-  double logUpper = 0;       // ln Q(a,x)
+  uint32_t request = 0;  // 1 tails, 2 log density, 4 quantile of p, 8 quantile of q
+  double p = 0;          // lower-tail target (request 4)
+  double x = 0;          // argument; result of requests 4 and 8
+  double a = 0;          // shape
+  double logLower = 0;   // ln P(a,x)
+  double logUpper = 0;   // ln Q(a,x)
   double logDensity = 0;
-  double tol = 0;            // relative tolerance (raised on entry)
-  double q = 0;              // upper-tail target (request 8)
-  double shapeWork = 0;      // a' - 1, or the caller's a while working with a + 1
+  double tol = 0;        // relative tolerance (raised on entry)
+  double q = 0;          // upper-tail target (request 8)
+  double shapeWork = 0;  // a' - 1, or the caller's a while working with a + 1
   double lastConvergent = 0;
   double logIntegrandAtShape = 0;
-  int32_t method = 0;        // 0 series, 2 Wilson-Hilferty, 3 Legendre fraction, 4 series fraction
+  int32_t method = 0;  // 0 series, 2 Wilson-Hilferty, 3 Legendre fraction, 4 series fraction
   double growth = 0;
   double shrink = 0;
   TrapezoidRec* quad = nullptr;
@@ -57,7 +57,7 @@ struct GammaDistRec {
 
 // Beta distribution request; zero-filled by the caller before first use.
 struct BetaDistRec {
-  uint32_t request = 0;      // as GammaDistRec; 0 means 1
+  uint32_t request = 0;  // as GammaDistRec; 0 means 1
   double x = 0;
   double a = 0;
   double b = 0;
@@ -70,7 +70,7 @@ struct BetaDistRec {
   double shapeWork = 0;
   double shapeSum = 0;
   double savedX = 0, savedA = 0, savedB = 0;
-  double p = 0;              // lower-tail target (request 4)
+  double p = 0;  // lower-tail target (request 4)
   int32_t shifted = 0, swapped = 0;
   int32_t halley = 0;
   int32_t momentsDone = 0;
@@ -79,10 +79,10 @@ struct BetaDistRec {
   double searchTol = 0;
   double start = 0;
   double alpha = 0;
-  double q = 0;              // upper-tail target (request 8)
+  double q = 0;  // upper-tail target (request 8)
   double startA = 0, startB = 0;
-  uint8_t clamp = 0;         // 0 inside, 1 at the lower end, 2 at the upper end
-  uint8_t oriented = 0;      // the start value was computed for the swapped shapes
+  uint8_t clamp = 0;     // 0 inside, 1 at the lower end, 2 at the upper end
+  uint8_t oriented = 0;  // the start value was computed for the swapped shapes
   double xLo = 0, xHi = 0;
   double logTarget = 0;
   double fLo = 0, fHi = 0;
@@ -95,9 +95,9 @@ struct TrapezoidRec {
   double termThreshold = 0;
   double lastTerm = 0;
   double reference = 0;
-  double lower = 0;          // a (kinds 2 and 3)
-  double upper = 0;          // b (kind 3)
-  double width = 0;          // b - a
+  double lower = 0;  // a (kinds 2 and 3)
+  double upper = 0;  // b (kind 3)
+  double width = 0;  // b - a
   double estimate = 0;
   int32_t pointsBelow = 0, pointsAbove = 0;
   int32_t overflow = 0;
@@ -106,19 +106,19 @@ struct TrapezoidRec {
   double h = 0;
   double step = 0, halfStep = 0;
   int32_t maxPasses = 0, passes = 0;
-  int32_t kind = 0;          // 1 plain, 2 offset on a log scale, 3 interval
-  int32_t mode = 0;          // convergence mode 0 or 1
-  double change = 0;         // last relative change
+  int32_t kind = 0;   // 1 plain, 2 offset on a log scale, 3 interval
+  int32_t mode = 0;   // convergence mode 0 or 1
+  double change = 0;  // last relative change
   double base = 0, invLogBase = 0;
-  int32_t scale = 0;         // applied scale exponent
-  int32_t fScale = 0;        // the integrand's scale exponent
+  int32_t scale = 0;   // applied scale exponent
+  int32_t fScale = 0;  // the integrand's scale exponent
   int32_t scaling = 0;
   void* context = nullptr;
   int (*integrand)(double t, void* context, double* value) = nullptr;
   double logBase = 0;
   int32_t maxTotal = 0;
   int32_t scaledConvergence = 0;
-  int32_t accuracy = 0;      // 1234567: stricter agreement
+  int32_t accuracy = 0;  // 1234567: stricter agreement
   int32_t limitHit = 0;
   double limitPoint = 0, limitPrevTerm = 0;
 };
@@ -136,7 +136,7 @@ struct BesselIRec {
   int32_t intPart = 0;
   int32_t offset = 0;
   int32_t scaled = 0;
-  int32_t kind = 0;          // 1 e^-x I, 2 ln I, other I
+  int32_t kind = 0;  // 1 e^-x I, 2 ln I, other I
   int32_t status = 0;
 };
 
@@ -155,7 +155,7 @@ struct ChiSqDistRec {
   double tol = 0;
   double q = 0;
   int32_t directLower = 0;
-  uint32_t request = 0;      // 1 tails, 2 log density, 4 quantile of p, 8 quantile of q
+  uint32_t request = 0;  // 1 tails, 2 log density, 4 quantile of p, 8 quantile of q
   int32_t momentsDone = 0;
   double mean = 0, sd = 0;
   double smallestStep = 0;
@@ -163,12 +163,12 @@ struct ChiSqDistRec {
 };
 
 struct RootSolveRec {
-  int32_t scaleMode = 0;     // 0 P, 1 log P, 2 log P of the complementary tail
-  int32_t stepKind = 0;      // 1 linear in the point, 2 linear in its logarithm
-  int32_t status = 0;        // 0, 1 no convergence, 12345677 missing value or step too small
+  int32_t scaleMode = 0;  // 0 P, 1 log P, 2 log P of the complementary tail
+  int32_t stepKind = 0;   // 1 linear in the point, 2 linear in its logarithm
+  int32_t status = 0;     // 0, 1 no convergence, 12345677 missing value or step too small
   int32_t flag = 0;
   double tol = 0, tol2 = 0;
-  double* value = nullptr;   // where the evaluation writes
+  double* value = nullptr;  // where the evaluation writes
   double clamped = 0;
   double vLo = 0, vHi = 0, lLo = 0, lHi = 0;
   double logOdds = 0, targetLogOdds = 0, target = 0;
@@ -257,11 +257,11 @@ struct PoissonCache {
 
 // One generator record; zeroed by its owner, then seeded and set up by zrnginit.
 struct RngState {
-  int32_t seed = 0;          // requested seed; < 1 makes one
-  int32_t seedUsed = 0;      // 0 on the hardware source
+  int32_t seed = 0;      // requested seed; < 1 makes one
+  int32_t seedUsed = 0;  // 0 on the hardware source
   int32_t lastMagnitude = 0;
-  RngAnyFn draw[20] = {};    // single-draw routines by slot
-  RngAnyFn fill[20] = {};    // array-filling routines by slot
+  RngAnyFn draw[20] = {};  // single-draw routines by slot
+  RngAnyFn fill[20] = {};  // array-filling routines by slot
   int32_t fillCount = 0;
   double* fillArray = nullptr;
   uint32_t mt[624] = {};
@@ -279,9 +279,26 @@ struct RngState {
 // Slots of the draw and fill tables.
 namespace rngslot {
 enum : int {
-  kBernoulli, kBeta, kBinomial, kCauchy, kChiSquare, kErlang, kExponential, kF, kGamma,
-  kGeometric, kHypergeometric, kLognormal, kNegBinomial, kNormal, kPoisson, kTabled, kT,
-  kTriangle, kUniform, kWeibull
+  kBernoulli,
+  kBeta,
+  kBinomial,
+  kCauchy,
+  kChiSquare,
+  kErlang,
+  kExponential,
+  kF,
+  kGamma,
+  kGeometric,
+  kHypergeometric,
+  kLognormal,
+  kNegBinomial,
+  kNormal,
+  kPoisson,
+  kTabled,
+  kT,
+  kTriangle,
+  kUniform,
+  kWeibull
 };
 }
 

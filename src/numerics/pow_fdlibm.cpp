@@ -89,8 +89,8 @@ double fdlibmPow(double x, double y) {
     double v = 1.0 / (ax + bp[k]);
     double ss = u * v;
     double s_h = clearLo(ss);
-    double t_h = fromBits(static_cast<uint64_t>(static_cast<uint32_t>(
-                              ((ix >> 1) | 0x20000000) + 0x00080000 + (k << 18)))
+    double t_h = fromBits(static_cast<uint64_t>(static_cast<uint32_t>(((ix >> 1) | 0x20000000) +
+                                                                      0x00080000 + (k << 18)))
                           << 32);
     double t_l = ax - (t_h - bp[k]);
     double s_l = v * ((u - s_h * t_h) - s_h * t_l);
@@ -131,8 +131,7 @@ double fdlibmPow(double x, double y) {
   if (i > 0x3fe00000) {  // |z| > 0.5: n = [z + 0.5]
     n = j + (0x00100000 >> (k + 1));
     k = ((n & 0x7fffffff) >> 20) - 0x3ff;
-    double t = fromBits(static_cast<uint64_t>(static_cast<uint32_t>(n & ~(0x000fffff >> k)))
-                        << 32);
+    double t = fromBits(static_cast<uint64_t>(static_cast<uint32_t>(n & ~(0x000fffff >> k))) << 32);
     n = ((n & 0x000fffff) | 0x00100000) >> (20 - k);
     if (j < 0) n = -n;
     p_h -= t;

@@ -197,8 +197,8 @@ int Trapezoid::run(double* result) {
     double iOld = comparable(old_), iNew = comparable(r.estimate);
     double diff = std::fabs(iOld - iNew);
     r.change = iNew == 0 ? kBig : diff / std::fabs(iNew);
-    bool done = r.mode == 0 ? diff < std::fmax(std::fabs(c * iNew), r.tol)
-                            : diff < std::fabs(c * iNew);
+    bool done =
+        r.mode == 0 ? diff < std::fmax(std::fabs(c * iNew), r.tol) : diff < std::fabs(c * iNew);
     if (!done && r.mode == 1 && r.scaling && r.scaledConvergence && std::fabs(iNew) < r.tol)
       done = true;
     if (done) {

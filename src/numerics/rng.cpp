@@ -3,8 +3,8 @@
 // variables.
 #include <cmath>
 
-#include "base/hostcalls.h"
 #include "base/host.h"
+#include "base/hostcalls.h"
 #include "numerics/numerics.h"
 #include "numerics/rng_internal.h"
 
@@ -12,10 +12,22 @@ namespace vsf {
 
 int zrngmethod() {
   return hxnrlook("OSENV.ZAN_RNG_METHOD", 3,
-                  {{"TRNG", 1}, {"RDRAND", 1}, {"HARDWARE", 1}, {"HARD", 1}, {"MT1998", 2},
-                   {"MTHYBRID", 3}, {"MT2002", 4}, {"MT32", 4}, {"MT64", 6}, {"MH3", 7},
-                   {"XOR64", 8}, {"XOR128", 9}, {"XOR1024", 10}, {"XOR4096", 11},
-                   {"XORGENS", 12}, {"R123", 13}});
+                  {{"TRNG", 1},
+                   {"RDRAND", 1},
+                   {"HARDWARE", 1},
+                   {"HARD", 1},
+                   {"MT1998", 2},
+                   {"MTHYBRID", 3},
+                   {"MT2002", 4},
+                   {"MT32", 4},
+                   {"MT64", 6},
+                   {"MH3", 7},
+                   {"XOR64", 8},
+                   {"XOR128", 9},
+                   {"XOR1024", 10},
+                   {"XOR4096", 11},
+                   {"XORGENS", 12},
+                   {"R123", 13}});
 }
 
 void mtSeedRecord(RngState* rng, int method) {

@@ -120,7 +120,8 @@ double zrngpois(RngState* rng, double lambda) {
   if (!(lambda >= 0)) return dotMissing();
   if (lambda >= 85) {
     double u1 = U(rng), u2 = U(rng);
-    double x = std::floor(lambda + 0.5 + std::cos(kTwoPi * u2) * std::sqrt(-2 * lambda * std::log(u1)));
+    double x =
+        std::floor(lambda + 0.5 + std::cos(kTwoPi * u2) * std::sqrt(-2 * lambda * std::log(u1)));
     return x > 0 ? x : 0.0;
   }
   PoissonCache& c = rng->poisson;

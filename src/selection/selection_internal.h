@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "base/host.h"
-#include "frame/options.h"
 #include "base/strings.h"
+#include "frame/options.h"
 #include "selection/selection.h"
 
 namespace vsf {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "common/test_host.h"
 #include "design/design.h"
 #include "effects/effects.h"
 #include "frame/host/dataset.h"
-#include "base/host.h"
-#include "base/strings.h"
 #include "host/session.h"
 
 namespace vsf::test {

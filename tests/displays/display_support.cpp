@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/test_host.h"
-#include "base/hostcalls.h"
 #include "base/host.h"
+#include "base/hostcalls.h"
+#include "common/test_host.h"
 #include "host/output/output.h"
 #include "host/session.h"
 

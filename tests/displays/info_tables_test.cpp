@@ -4,9 +4,9 @@
 
 #include <functional>
 
+#include "base/host.h"
 #include "displays/display_support.h"
 #include "displays/displays_internal.h"
-#include "base/host.h"
 #include "frame/state.h"
 #include "host/session.h"
 

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/host.h"
 #include "displays/display_support.h"
 #include "displays/displays_internal.h"
-#include "base/host.h"
 #include "frame/state.h"
 #include "host/output/output.h"
 

@@ -1,17 +1,16 @@
 #include "e2e/command_support.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fmt/format.h>
-
 #include <array>
-#include <cstdlib>
-#include <functional>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace vsf::test {
 

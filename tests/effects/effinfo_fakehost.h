@@ -12,14 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "common/test_host.h"
 #include "effects/effects.h"
 #include "effects/efflib_internal.h"
 #include "frame/host/host_vector.h"
 #include "frame/host/status.h"
-#include "base/host.h"
 #include "frame/slots.h"
-#include "base/strings.h"
 
 namespace vsf {
 // The EFFECT record as the grammar writes it.

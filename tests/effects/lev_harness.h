@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "common/test_host.h"
 #include "effects/effects.h"
 #include "effects/levelize_internal.h"
 #include "frame/host/host_vector.h"
-#include "base/host.h"
-#include "base/strings.h"
 #include "host/data/data.h"
 #include "host/session.h"
 

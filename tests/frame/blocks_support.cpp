@@ -1,7 +1,7 @@
 #include "frame/blocks_support.h"
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "frame/phases.h"
 #include "frame/rowblock.h"
 #include "selection/selection.h"

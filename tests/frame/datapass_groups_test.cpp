@@ -6,10 +6,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "frame/bridge.h"
-#include "frame/datapass_support.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "frame/bridge.h"
+#include "frame/datapass_support.h"
 
 namespace vsf::test {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "frame/datapass_support.h"
 #include "base/strings.h"
+#include "frame/datapass_support.h"
 
 namespace vsf::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "frame/rowblock.h"
 #include "selection/selection.h"
 

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
+#include "base/host.h"
 #include "common/test_host.h"
 #include "frame/blocks_support.h"
-#include "base/host.h"
 #include "frame/rowblock.h"
 #include "host/session.h"
 #include "selection/selection.h"

@@ -120,9 +120,8 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
       {"plots(maxsteplabel=5)=all", "", {}, 3000, nullptr},
   };
   for (const PlotsCase& c : cases) {
-    std::string text =
-        std::string("proc varsifter ") + c.proc + "; model y = x1" + c.model + "; " + c.extra +
-        " run;";
+    std::string text = std::string("proc varsifter ") + c.proc + "; model y = x1" + c.model + "; " +
+                       c.extra + " run;";
     StepRun r = runStepText(text);
     EXPECT_EQ(r.messages(), c.messages) << text << "\n" << r.dump();
     EXPECT_EQ(r.code, c.code) << text << "\n" << r.dump();

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 

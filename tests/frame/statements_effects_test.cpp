@@ -3,8 +3,8 @@
 // errors and their step codes, and the statement end.
 #include <gtest/gtest.h>
 
-#include "frame/grammar_internal.h"
 #include "base/host.h"
+#include "frame/grammar_internal.h"
 #include "frame/slots.h"
 #include "frame/statements.h"
 #include "frame/statements_support.h"

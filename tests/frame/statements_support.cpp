@@ -217,9 +217,12 @@ int setBy(HostDataSet*, const ByVariable*, int, bool) { return 0; }
 int noRows(HostDataSet*) { return 0; }
 int setMode(HostDataSet*, char) { return 0; }
 int attr(HostDataSet* ds, int code, void* out) {
-  if (code == dsattr::kKind) *static_cast<int32_t*>(out) = 1;
-  else if (code == dsattr::kName) *static_cast<std::string*>(out) = rec(ds)->name;
-  else return -1;
+  if (code == dsattr::kKind)
+    *static_cast<int32_t*>(out) = 1;
+  else if (code == dsattr::kName)
+    *static_cast<std::string*>(out) = rec(ds)->name;
+  else
+    return -1;
   return 0;
 }
 int fits(HostDataSet*, HostDataSet*) { return 0; }

@@ -35,10 +35,8 @@ TEST(ByteStrings, JustifyMovesTextInsideItsField) {
     const char* out;
     int length, start;
   } cases[] = {
-      {"  ab      ", 'C', "    ab    ", 2, 4},
-      {"  ab      ", 'L', "ab        ", 2, 0},
-      {"  ab      ", 'r', "        ab", 2, 8},
-      {"  ab      ", 'x', "  ab      ", 2, 2},
+      {"  ab      ", 'C', "    ab    ", 2, 4}, {"  ab      ", 'L', "ab        ", 2, 0},
+      {"  ab      ", 'r', "        ab", 2, 8}, {"  ab      ", 'x', "  ab      ", 2, 2},
       {"          ", 'C', "          ", 0, 0},
   };
   for (const Case& c : cases) {
@@ -98,8 +96,15 @@ TEST(MissingValues, BitsCodesAndTests) {
 
 TEST(MissingValues, KeyOrderIsStrictWeak) {
   // Ascending: '-', '.', 'A', 'Z', '_', '>', then numbers.
-  double keys[] = {missingValue('-'), missingValue('.'), missingValue('A'), missingValue('Z'),
-                   missingValue('_'), missingValue('>'), -1e300, 0.0, 2.5};
+  double keys[] = {missingValue('-'),
+                   missingValue('.'),
+                   missingValue('A'),
+                   missingValue('Z'),
+                   missingValue('_'),
+                   missingValue('>'),
+                   -1e300,
+                   0.0,
+                   2.5};
   const int n = sizeof keys / sizeof keys[0];
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) {
@@ -139,9 +144,18 @@ TEST(Numbers, PowerWithStatus) {
     double x, y, expect;
     int status;
   } cases[] = {
-      {-2, 3, -8, 0},        {2, -2, 0.25, 0},   {3, 0, 1, 0},      {5, 1, 5, 0},
-      {0, 2, 0, 0},          {-1, 3, -1, 0},     {-1, 4, 1, 0},     {1, 1e300, 1, 0},
-      {2, 1e155, NAN, 1},    {0.5, 1e155, 0, 0}, {10, 400, NAN, 1}, {10, -400, 0, 0},
+      {-2, 3, -8, 0},
+      {2, -2, 0.25, 0},
+      {3, 0, 1, 0},
+      {5, 1, 5, 0},
+      {0, 2, 0, 0},
+      {-1, 3, -1, 0},
+      {-1, 4, 1, 0},
+      {1, 1e300, 1, 0},
+      {2, 1e155, NAN, 1},
+      {0.5, 1e155, 0, 0},
+      {10, 400, NAN, 1},
+      {10, -400, 0, 0},
       {2, 0.5, std::sqrt(2.0), 0},
   };
   for (const Case& c : cases) {

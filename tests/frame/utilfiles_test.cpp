@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
+#include "base/host.h"
 #include "common/test_host.h"
 #include "frame/blocks_support.h"
-#include "base/host.h"
 #include "frame/rowblock.h"
 #include "host/extensions.h"
 

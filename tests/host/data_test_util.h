@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "base/strings.h"
 #include "common/test_host.h"
 #include "frame/host/dataset.h"
-#include "base/strings.h"
 #include "host/data/csv_import.h"
 #include "host/data/data.h"
 #include "host/data/dataset_internal.h"

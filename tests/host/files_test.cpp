@@ -1,3 +1,5 @@
+#include "host/files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "base/host.h"
 #include "common/test_host.h"
 #include "host/extensions.h"
-#include "host/files.h"
 
 namespace vsf {
 namespace {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/test_host.h"
 #include "base/hostcalls.h"
+#include "common/test_host.h"
 #include "host/output/output.h"
 #include "host/session.h"
 

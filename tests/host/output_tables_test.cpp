@@ -5,8 +5,8 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "frame/host/dataset.h"
 #include "base/strings.h"
+#include "frame/host/dataset.h"
 #include "host/output_driver.h"
 
 namespace vsf::test {

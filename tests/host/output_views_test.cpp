@@ -1,7 +1,7 @@
 // Data objects of bound tables, filtered views over them and graph requests.
-#include <cstring>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "base/strings.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <functional>
 
-#include "frame/host/status.h"
 #include "base/strings.h"
+#include "frame/host/status.h"
 #include "numerics/numerics.h"
 
 namespace vsf {
@@ -52,11 +52,17 @@ TEST(Elementary, LdexpSignAndSubnormals) {
     int e;
     double want;
   } cases[] = {
-      {1, -1075, 0.0},          {1, 1024, INFINITY},      {-1, 1024, -INFINITY},
-      {1, -1074, 4.9406564584124654e-324}, {3, -1075, 9.8813129168249309e-324},  // 1.5 ulp rounds to even
-      {1.5, -1073, 1.4821969375237396e-323}, {-0.75, -1070, -0.75 * std::ldexp(1, -1070)},
-      {std::ldexp(1, -1074), 1074, 1.0},    {std::ldexp(3, -1074), 1, std::ldexp(3, -1073)},
-      {0.0, 5000, 0.0},         {1, 0, 1},
+      {1, -1075, 0.0},
+      {1, 1024, INFINITY},
+      {-1, 1024, -INFINITY},
+      {1, -1074, 4.9406564584124654e-324},
+      {3, -1075, 9.8813129168249309e-324},  // 1.5 ulp rounds to even
+      {1.5, -1073, 1.4821969375237396e-323},
+      {-0.75, -1070, -0.75 * std::ldexp(1, -1070)},
+      {std::ldexp(1, -1074), 1074, 1.0},
+      {std::ldexp(3, -1074), 1, std::ldexp(3, -1073)},
+      {0.0, 5000, 0.0},
+      {1, 0, 1},
   };
   for (const Case& c : cases) {
     double got = zldexp(c.x, c.e);

@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "numerics/fixtures.h"
 #include "numerics/numerics.h"
 #include "numerics/rng_internal.h"
@@ -20,8 +20,8 @@ class Rng : public ::testing::Test {
  protected:
   void SetUp() override {
     test::ensureHost();
-    for (const char* k : {"OSENV.ZAN_RNG_METHOD", "OSENV.ZAN_RNG_MESSAGES",
-                          "OSENV.ZAN_RNG_SEVERITY"})
+    for (const char* k :
+         {"OSENV.ZAN_RNG_METHOD", "OSENV.ZAN_RNG_MESSAGES", "OSENV.ZAN_RNG_SEVERITY"})
       kernel().nameValueSetText(k, "");
     for (const char* k : {"OSENV.ZAN_RNG_NOTE_LIMIT", "OSENV.ZAN_RNG_ERROR_LIMIT"})
       kernel().nameValueSetText(k, "100");
@@ -97,8 +97,9 @@ TEST_F(Rng, MadeSeedsAndRecordSeeds) {
   }
   struct Case {
     int32_t seed, index, want;
-  } cases[] = {{0, 5, 0},        {1, 0, 1},  {100, 7, 107}, {2147483646, 0, 2147483646},
-               {2147483646, 1, 1}, {2147483640, 10, 4}, {2147483647, 0, 1}};
+  } cases[] = {
+      {0, 5, 0},          {1, 0, 1},           {100, 7, 107},     {2147483646, 0, 2147483646},
+      {2147483646, 1, 1}, {2147483640, 10, 4}, {2147483647, 0, 1}};
   for (const Case& c : cases) EXPECT_EQ(zrngrecseed(c.seed, c.index), c.want) << c.seed;
 }
 

@@ -36,12 +36,13 @@ TEST(Sweep, DesignColumnsGiveLeastSquares) {
   EXPECT_EQ(flags, "011111");
   for (int j = 0; j < p; ++j)
     EXPECT_NEAR(-a[zpkidx(j + 1, 0)], fit.rows[j][2], 1e-12) << j;  // stored (j,0) = -coefficient
-  EXPECT_NEAR(a[0], fit.rows[p][2], 1e-11);                          // RSS
+  EXPECT_NEAR(a[0], fit.rows[p][2], 1e-11);                         // RSS
   // Sweeping the columns out again, in another order, restores the crossproducts.
   std::vector<double> original = packedCrossproducts(data, p);
   for (int j : {3, 1, 5, 2, 4}) zsweep(a.data(), j, p + 1, flags.data(), work.data(), 1e-12);
   EXPECT_EQ(flags, "000000");
-  for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], original[i], 1e-9 * std::fabs(original[i]) + 1e-9);
+  for (size_t i = 0; i < a.size(); ++i)
+    EXPECT_NEAR(a[i], original[i], 1e-9 * std::fabs(original[i]) + 1e-9);
 }
 
 TEST(Sweep, PivotToleranceRule) {
@@ -49,11 +50,11 @@ TEST(Sweep, PivotToleranceRule) {
     double pivot, tol;
     bool swept;
   } cases[] = {
-      {2.0, 2.0, false},   // equal to a non-negative tolerance
-      {2.0, 1.0, true},    {-3.0, 0.0, false},  // negative pivot, tolerance >= 0
-      {-3.0, -1.0, true},  {0.5, -1.0, false},  // |d| must exceed -tol
-      {0.0, 0.0, false},   {std::nan(""), 0.0, false}, {INFINITY, 0.0, false},
-      {missingValue('.'), -1.0, false},
+      {2.0, 2.0, false},                           // equal to a non-negative tolerance
+      {2.0, 1.0, true},       {-3.0, 0.0, false},  // negative pivot, tolerance >= 0
+      {-3.0, -1.0, true},     {0.5, -1.0, false},  // |d| must exceed -tol
+      {0.0, 0.0, false},      {std::nan(""), 0.0, false},
+      {INFINITY, 0.0, false}, {missingValue('.'), -1.0, false},
   };
   for (const Case& c : cases) {
     double a[3] = {c.pivot, 1.0, 4.0};  // [[d, 1], [1, 4]]
@@ -132,7 +133,9 @@ TEST(PackedKernels, QuadraticFormCholeskyRowAndRankOne) {
     int rc;
     double want[3];
   } cases[] = {
-      {v, 0.0, 0, {1, 1, 1}}, {vm, 1.0, 0, {1, 1, 1}}, {v, m, 0, {1, 1, 1}},
+      {v, 0.0, 0, {1, 1, 1}},
+      {vm, 1.0, 0, {1, 1, 1}},
+      {v, m, 0, {1, 1, 1}},
       {v, 2.0, 1, {9, 13, 19}},
   };
   for (const Case& c : cases) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "common/test_host.h"
 #include "base/strings.h"
+#include "common/test_host.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "common/test_host.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "common/test_host.h"
 #include "numerics/numerics.h"
 
 namespace vsf {
@@ -44,18 +44,18 @@ TEST(Variates, InvalidParametersGiveMissing) {
   RngState* g = r.get();
   const double nan = std::nan("");
   std::function<double()> cases[] = {
-      [&] { return zrngbern(g, 1.5); },     [&] { return zrngbern(g, nan); },
-      [&] { return zrnggeom(g, 0); },       [&] { return zrnggeom(g, -0.2); },
-      [&] { return zrngbeta(g, 0, 1); },    [&] { return zrngbeta(g, 1, -2); },
-      [&] { return zrngbeta(g, 0, 0.5); },  [&] { return zrngbeta(g, 3, 0); },
-      [&] { return zrnggamma(g, -1); },     [&] { return zrnggamma(g, nan); },
-      [&] { return zrngbinom(g, 10, 1.5); }, [&] { return zrngbinom(g, -1, 0.5); },
+      [&] { return zrngbern(g, 1.5); },        [&] { return zrngbern(g, nan); },
+      [&] { return zrnggeom(g, 0); },          [&] { return zrnggeom(g, -0.2); },
+      [&] { return zrngbeta(g, 0, 1); },       [&] { return zrngbeta(g, 1, -2); },
+      [&] { return zrngbeta(g, 0, 0.5); },     [&] { return zrngbeta(g, 3, 0); },
+      [&] { return zrnggamma(g, -1); },        [&] { return zrnggamma(g, nan); },
+      [&] { return zrngbinom(g, 10, 1.5); },   [&] { return zrngbinom(g, -1, 0.5); },
       [&] { return zrngbinom(g, 500, -0.1); }, [&] { return zrngpois(g, -1); },
-      [&] { return zrngpois(g, -100); },    [&] { return zrngchisq(g, 0); },
-      [&] { return zrngt(g, 0.05); },       [&] { return zrngf(g, 0, 3); },
-      [&] { return zrngtri(g, 1.5); },      [&] { return zrngweib(g, 0, 1); },
-      [&] { return zrnghyper(g, 0, 0, 0); }, [&] { return zrnghyper(g, 5, 6, 1); },
-      [&] { return zrngnegbin(g, 0, 2); },  [&] { return zrngnegbin(g, 0.5, 0); },
+      [&] { return zrngpois(g, -100); },       [&] { return zrngchisq(g, 0); },
+      [&] { return zrngt(g, 0.05); },          [&] { return zrngf(g, 0, 3); },
+      [&] { return zrngtri(g, 1.5); },         [&] { return zrngweib(g, 0, 1); },
+      [&] { return zrnghyper(g, 0, 0, 0); },   [&] { return zrnghyper(g, 5, 6, 1); },
+      [&] { return zrngnegbin(g, 0, 2); },     [&] { return zrngnegbin(g, 0.5, 0); },
   };
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_TRUE(isDot(cases[i]())) << i;
   // The ends of the valid ranges still draw.
@@ -92,7 +92,8 @@ TEST(Variates, ScriptedEdgePaths) {
   while (cdf < 0.5) cdf += p0 *= 3.5 / ++k;
   EXPECT_EQ(zrngpois(r.get(), 3.5), k);
   r = scriptedRng({0.999, 0.5});
-  EXPECT_EQ(zrngpois(r.get(), 85), std::floor(85.5 + std::cos(M_PI) * std::sqrt(-2 * 85 * std::log(0.999))));
+  EXPECT_EQ(zrngpois(r.get(), 85),
+            std::floor(85.5 + std::cos(M_PI) * std::sqrt(-2 * 85 * std::log(0.999))));
   r = scriptedRng({0.5, 0.1});
   double v = zrngpois(r.get(), 84.5);
   EXPECT_GE(v, 80);

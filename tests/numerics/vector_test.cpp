@@ -33,12 +33,12 @@ TEST(Daxpy, FaultsOnEveryPath) {
     uint32_t code;
   } cases[] = {
       {{1, 2, 3, 4}, {1, 1, 1, 1}, 2, 0},
-      {{big, 0, 0, 0}, {1, 0, 0, 0}, big, fault::kOverflow},       // sum overflows
-      {{0, 0, 0, 0}, {1e200, 0, 0, 0}, 1e200, fault::kOverflow},   // product overflows
-      {{inf, 0, 0, 0}, {-1, 0, 0, 0}, inf, fault::kInvalid},       // inf - inf
-      {{inf, 1, 1, 1}, {1, 1, 1, 1}, 1, 0},                        // infinity passes quietly
-      {{big, 1}, {1, 0}, big, fault::kOverflow},                   // inline length 2
-      {{inf, 1e308, 0}, {-inf, 1, 0}, 1e308, fault::kOverflow},    // overflow wins over invalid
+      {{big, 0, 0, 0}, {1, 0, 0, 0}, big, fault::kOverflow},      // sum overflows
+      {{0, 0, 0, 0}, {1e200, 0, 0, 0}, 1e200, fault::kOverflow},  // product overflows
+      {{inf, 0, 0, 0}, {-1, 0, 0, 0}, inf, fault::kInvalid},      // inf - inf
+      {{inf, 1, 1, 1}, {1, 1, 1, 1}, 1, 0},                       // infinity passes quietly
+      {{big, 1}, {1, 0}, big, fault::kOverflow},                  // inline length 2
+      {{inf, 1e308, 0}, {-inf, 1, 0}, 1e308, fault::kOverflow},   // overflow wins over invalid
   };
   for (const Case& c : cases) {
     std::vector<double> z(c.y.size());
@@ -89,9 +89,12 @@ TEST(GramSchmidt, AgreesWithNumpyQr) {
   for (size_t i = 0; i < t.rows.size(); ++i) {
     int r = static_cast<int>(t.rows[i][1]), c = static_cast<int>(t.rows[i][2]);
     double v = t.rows[i][3];
-    if (i < static_cast<size_t>(n * p)) x[r * p + c] = v;
-    else if (i < static_cast<size_t>(2 * n * p)) qWant[r * p + c] = v;
-    else rWant[r * p + c] = v;
+    if (i < static_cast<size_t>(n * p))
+      x[r * p + c] = v;
+    else if (i < static_cast<size_t>(2 * n * p))
+      qWant[r * p + c] = v;
+    else
+      rWant[r * p + c] = v;
   }
   std::vector<double> q(n * p), r(p * (p + 1) / 2);
   EXPECT_EQ(zgsqr(n, p, x.data(), q.data(), r.data()), 0);

@@ -5,8 +5,8 @@
 #include <random>
 #include <sstream>
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "frame/phases.h"
 #include "frame/rowblock.h"
 #include "selection/selection_internal.h"

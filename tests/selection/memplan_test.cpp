@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "common/test_host.h"
 #include "base/host.h"
+#include "common/test_host.h"
 #include "frame/state.h"
 #include "selection/selection.h"
 

@@ -40,12 +40,12 @@ constexpr uint32_t kBadBinding = 0x8001F831u;  // a binding of the wrong type, l
 }  // namespace dsstatus
 
 struct VarDescriptor {
-  int number = -1;        // position in the data set, from 0
-  int type = kVarNumeric; // kVarNumeric or kVarCharacter
-  int length = 8;         // bytes: 8 for numbers, the longest value for characters
+  int number = -1;         // position in the data set, from 0
+  int type = kVarNumeric;  // kVarNumeric or kVarCharacter
+  int length = 8;          // bytes: 8 for numbers, the longest value for characters
   std::string name;
   std::string label;
-  std::string format;     // format name, empty for the default
+  std::string format;  // format name, empty for the default
   int formatWidth = 0;
   int formatDecimals = 0;
 };

@@ -46,7 +46,7 @@ class PageStream {
   virtual void releasePageBuffer(PageDescriptor* block) = 0;
   virtual int commit(int closing) = 0;  // 0 before reopening, 1 when closing
   virtual void discard(int argument) = 0;
-  virtual void release() = 0;           // closes and deletes the file
+  virtual void release() = 0;  // closes and deletes the file
 };
 
 class HxStream : public HostExtension {
@@ -84,8 +84,8 @@ using WorkRoutine = void (*)(void* queueContext, void* item);
 class WorkQueue {
  public:
   virtual ~WorkQueue() = default;
-  virtual int enqueue(void* item) = 0;                   // 0 on success
-  virtual int signalWhenDone(HostEvent* event) = 0;      // 0 on success
+  virtual int enqueue(void* item) = 0;               // 0 on success
+  virtual int signalWhenDone(HostEvent* event) = 0;  // 0 on success
   virtual void reset() = 0;
   virtual void shutdown() = 0;
   virtual void destroy() = 0;

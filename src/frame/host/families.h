@@ -52,10 +52,10 @@ struct HostStrFamily {
 };
 
 struct HostCoreFamily {
-  double (*clock)();                    // seconds
-  int64_t (*memAvail)();                // bytes the step may use
-  double (*timeOfDay)();                // seconds since midnight
-  HostObject* (*outRoot)();             // the output root, null when there is none
+  double (*clock)();         // seconds
+  int64_t (*memAvail)();     // bytes the step may use
+  double (*timeOfDay)();     // seconds since midnight
+  HostObject* (*outRoot)();  // the output root, null when there is none
 };
 
 struct HostVarIOFamily {

@@ -29,9 +29,9 @@ constexpr int32_t kBoundaryVersion = 1;
 
 // Module descriptor that hxvercn1 leads the host to.
 struct ModuleDescriptor {
-  const char* moduleName;     // "zanvsift"
-  int32_t boundaryVersion;    // kBoundaryVersion of the module's build
-  void (*procedureEntry)();   // one procedure step
+  const char* moduleName;    // "zanvsift"
+  int32_t boundaryVersion;   // kBoundaryVersion of the module's build
+  void (*procedureEntry)();  // one procedure step
 };
 
 // The host's version record filled by hxvercn1: 25 words of a 5-by-5 table, then one more.

@@ -11,10 +11,10 @@
 
 namespace vsf {
 
-struct HostPool;       // named arena
-struct HostEvent;      // manual-reset event
-struct HostThread;     // host thread
-class HostExtension;   // extension loaded by name (frame/host/extensions.h)
+struct HostPool;      // named arena
+struct HostEvent;     // manual-reset event
+struct HostThread;    // host thread
+class HostExtension;  // extension loaded by name (frame/host/extensions.h)
 
 // Pool flags and allocation flags carried over from the callers; the host zero-fills every
 // allocation, so kAllocZero is documentation only.

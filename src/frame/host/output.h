@@ -78,11 +78,31 @@ struct OutputArgItem {
   unsigned char value[8] = {};
   void* aux = nullptr;
 
-  int32_t intValue() const { int32_t v; std::memcpy(&v, value, 4); return v; }
-  double doubleValue() const { double v; std::memcpy(&v, value, 8); return v; }
-  void* pointerValue() const { void* v; std::memcpy(&v, value, sizeof v); return v; }
-  int32_t flagValue() const { int32_t v; std::memcpy(&v, value + 4, 4); return v; }
-  uint16_t bytesLength() const { uint16_t v; std::memcpy(&v, value + 2, 2); return v; }
+  int32_t intValue() const {
+    int32_t v;
+    std::memcpy(&v, value, 4);
+    return v;
+  }
+  double doubleValue() const {
+    double v;
+    std::memcpy(&v, value, 8);
+    return v;
+  }
+  void* pointerValue() const {
+    void* v;
+    std::memcpy(&v, value, sizeof v);
+    return v;
+  }
+  int32_t flagValue() const {
+    int32_t v;
+    std::memcpy(&v, value + 4, 4);
+    return v;
+  }
+  uint16_t bytesLength() const {
+    uint16_t v;
+    std::memcpy(&v, value + 2, 2);
+    return v;
+  }
   std::string_view bytes() const {
     return std::string_view(static_cast<const char*>(aux), bytesLength());
   }
@@ -90,32 +110,65 @@ struct OutputArgItem {
 static_assert(sizeof(OutputArgItem) == 24, "output argument records are 24 bytes");
 
 inline OutputArgItem argInt(uint16_t k, int32_t v) {
-  OutputArgItem a; a.key = k; a.type = argtype::kInt; std::memcpy(a.value, &v, 4); return a;
+  OutputArgItem a;
+  a.key = k;
+  a.type = argtype::kInt;
+  std::memcpy(a.value, &v, 4);
+  return a;
 }
 inline OutputArgItem argDouble(uint16_t k, double v) {
-  OutputArgItem a; a.key = k; a.type = argtype::kDouble; std::memcpy(a.value, &v, 8); return a;
+  OutputArgItem a;
+  a.key = k;
+  a.type = argtype::kDouble;
+  std::memcpy(a.value, &v, 8);
+  return a;
 }
 inline OutputArgItem argChar(uint16_t k, char c) {
-  OutputArgItem a; a.key = k; a.type = argtype::kChar; a.value[0] = static_cast<unsigned char>(c);
+  OutputArgItem a;
+  a.key = k;
+  a.type = argtype::kChar;
+  a.value[0] = static_cast<unsigned char>(c);
   return a;
 }
 inline OutputArgItem argFlag(uint16_t k, int32_t v) {
-  OutputArgItem a; a.key = k; a.type = argtype::kFlag; std::memcpy(a.value + 4, &v, 4); return a;
+  OutputArgItem a;
+  a.key = k;
+  a.type = argtype::kFlag;
+  std::memcpy(a.value + 4, &v, 4);
+  return a;
 }
 inline OutputArgItem argBytes(uint16_t k, std::string_view s) {
-  OutputArgItem a; a.key = k; a.type = argtype::kBytes;
-  uint16_t n = static_cast<uint16_t>(s.size()); std::memcpy(a.value + 2, &n, 2);
-  a.aux = const_cast<char*>(s.data()); return a;
+  OutputArgItem a;
+  a.key = k;
+  a.type = argtype::kBytes;
+  uint16_t n = static_cast<uint16_t>(s.size());
+  std::memcpy(a.value + 2, &n, 2);
+  a.aux = const_cast<char*>(s.data());
+  return a;
 }
 inline OutputArgItem argPointer(uint16_t k, uint16_t type, const void* p) {
-  OutputArgItem a; a.key = k; a.type = type; std::memcpy(a.value, &p, sizeof p); return a;
+  OutputArgItem a;
+  a.key = k;
+  a.type = type;
+  std::memcpy(a.value, &p, sizeof p);
+  return a;
 }
-inline OutputArgItem argOutHandle(uint16_t k, void** out) { return argPointer(k, argtype::kOutHandle, out); }
-inline OutputArgItem argString(uint16_t k, HostString* s) { return argPointer(k, argtype::kString, s); }
-inline OutputArgItem argBound(uint16_t k, const void* p) { return argPointer(k, argtype::kBound, p); }
+inline OutputArgItem argOutHandle(uint16_t k, void** out) {
+  return argPointer(k, argtype::kOutHandle, out);
+}
+inline OutputArgItem argString(uint16_t k, HostString* s) {
+  return argPointer(k, argtype::kString, s);
+}
+inline OutputArgItem argBound(uint16_t k, const void* p) {
+  return argPointer(k, argtype::kBound, p);
+}
 inline OutputArgItem argDataObject(uint16_t k, int32_t flag, void* object) {
-  OutputArgItem a; a.key = k; a.type = argtype::kDataObject; std::memcpy(a.value + 2, &flag, 4);
-  a.aux = object; return a;
+  OutputArgItem a;
+  a.key = k;
+  a.type = argtype::kDataObject;
+  std::memcpy(a.value + 2, &flag, 4);
+  a.aux = object;
+  return a;
 }
 
 // Host objects carry a chain of handler tables; zhdlcall finds the method by operation id.

@@ -55,65 +55,65 @@ struct GrammarDescriptor {
 // Semantic action types of a grammar (the host's statement-record building). Arguments as
 // listed; "the token" is the token read last, "the next" the one not yet read.
 namespace grammar_action {
-constexpr int kProcedure = 1;     // n: start of the procedure statement, its record of n slots
-constexpr int kIntoProcedure = 2; // name: a statement that writes into the procedure record
-constexpr int kBegin = 3;         // n, name: a new statement record of n slots
-constexpr int kEnd = 4;           // end of the statement
-constexpr int kFlag = 5;          // n: set flag n
-constexpr int kNumber = 6;        // s (, 1): the token's number into slot s (1: appended)
-constexpr int kString = 7;        // s, 5 quoted string | 1 text | 6 text appended per variable
-constexpr int kNames = 8;         // s, k: start a list of names in slot s (kind k, below)
-constexpr int kName = 9;          // the token is a name of the list item
-constexpr int kForm = 10;         // f: the list item is complete, its form f (below)
-constexpr int kDataSetName = 13;  // 1 the token names a data set, 2 READ=, 3 PROTECT=
-constexpr int kEffect = 16;       // code, argument: handed to the effects callback
-constexpr int kDataSet = 17;      // s, direction: open the data set named into slot s
+constexpr int kProcedure = 1;        // n: start of the procedure statement, its record of n slots
+constexpr int kIntoProcedure = 2;    // name: a statement that writes into the procedure record
+constexpr int kBegin = 3;            // n, name: a new statement record of n slots
+constexpr int kEnd = 4;              // end of the statement
+constexpr int kFlag = 5;             // n: set flag n
+constexpr int kNumber = 6;           // s (, 1): the token's number into slot s (1: appended)
+constexpr int kString = 7;           // s, 5 quoted string | 1 text | 6 text appended per variable
+constexpr int kNames = 8;            // s, k: start a list of names in slot s (kind k, below)
+constexpr int kName = 9;             // the token is a name of the list item
+constexpr int kForm = 10;            // f: the list item is complete, its form f (below)
+constexpr int kDataSetName = 13;     // 1 the token names a data set, 2 READ=, 3 PROTECT=
+constexpr int kEffect = 16;          // code, argument: handed to the effects callback
+constexpr int kDataSet = 17;         // s, direction: open the data set named into slot s
 constexpr int kDefaultDataSet = 18;  // s, direction: the default data set when s is not given
-constexpr int kNumberRange = 19;  // 1 the token ends a TO range, 2 is its BY step, 3 expand
-constexpr int kBound = 20;        // lo (, hi): the token's number must lie in [lo, hi]
-constexpr int kAppend = 22;       // (v): append v (or the token's number) to the option target
-constexpr int kCapture = 23;      // capture the statement's text for the bridge
-constexpr int kBy = 29;           // 1 begin, 2 DESCENDING, 3 NOTSORTED
-constexpr int kTarget = 31;       // s, i: option target: values into slot s, variables into i
-constexpr int kEnum = 33;         // s, v: slot s := v
-constexpr int kStoreName = 35;    // s, 1: the token is an item-store name for slot s
-constexpr int kSetFlag = 38;      // n, v: flag n := v
+constexpr int kNumberRange = 19;     // 1 the token ends a TO range, 2 is its BY step, 3 expand
+constexpr int kBound = 20;           // lo (, hi): the token's number must lie in [lo, hi]
+constexpr int kAppend = 22;          // (v): append v (or the token's number) to the option target
+constexpr int kCapture = 23;         // capture the statement's text for the bridge
+constexpr int kBy = 29;              // 1 begin, 2 DESCENDING, 3 NOTSORTED
+constexpr int kTarget = 31;          // s, i: option target: values into slot s, variables into i
+constexpr int kEnum = 33;            // s, v: slot s := v
+constexpr int kStoreName = 35;       // s, 1: the token is an item-store name for slot s
+constexpr int kSetFlag = 38;         // n, v: flag n := v
 }  // namespace grammar_action
 
 // Kinds of name lists (kNames) and forms of list items (kForm).
 namespace name_kind {
-constexpr int kNumeric = 1;   // numeric variables of the DATA= data set
-constexpr int kAny = 3;       // any variables of the DATA= data set
-constexpr int kNumbers = 4;   // a list of numbers
-constexpr int kItemStore = 6; // an item-store name
-constexpr int kNewName = 9;   // names that are not variables
+constexpr int kNumeric = 1;    // numeric variables of the DATA= data set
+constexpr int kAny = 3;        // any variables of the DATA= data set
+constexpr int kNumbers = 4;    // a list of numbers
+constexpr int kItemStore = 6;  // an item-store name
+constexpr int kNewName = 9;    // names that are not variables
 }  // namespace name_kind
 
 // A chained list of names built by the parser.
 struct NameChunkList {
   NameChunkList* next = nullptr;
-  int lastIndex = -1;               // index of the last name held, names counted from 0
+  int lastIndex = -1;  // index of the last name held, names counted from 0
   std::vector<std::string> names;
 };
 
 // One option slot of a statement record.
 struct OptionSlot {
   uint8_t given = 0;
-  double number = 0.0;              // numbers and enumeration codes
-  int32_t count = 0;                // length of a name list
-  HostDataSet* dataSet = nullptr;   // data set named in the slot
-  std::string text;                 // quoted string or name
-  NameChunkList* names = nullptr;   // list of names
-  std::vector<int> vars;            // variable numbers of a variable list, in list order
-  std::vector<double> numbers;      // list of numbers
-  std::vector<void*> refs;          // effect records referenced by a MODEL effect list
+  double number = 0.0;             // numbers and enumeration codes
+  int32_t count = 0;               // length of a name list
+  HostDataSet* dataSet = nullptr;  // data set named in the slot
+  std::string text;                // quoted string or name
+  NameChunkList* names = nullptr;  // list of names
+  std::vector<int> vars;           // variable numbers of a variable list, in list order
+  std::vector<double> numbers;     // list of numbers
+  std::vector<void*> refs;         // effect records referenced by a MODEL effect list
 };
 
 // One parsed statement.
 struct StatementRecord {
   StatementRecord* next = nullptr;
-  std::string name;                 // statement keyword, upper case
-  int line = 0;                     // where it starts in the program file
+  std::string name;  // statement keyword, upper case
+  int line = 0;      // where it starts in the program file
   std::vector<uint8_t> flagBytes;
   std::vector<OptionSlot> slots;
   int column = 0;

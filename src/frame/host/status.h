@@ -9,20 +9,20 @@ namespace vsf {
 // Internal return codes of the procedure's routines (0 = success).
 namespace rc {
 constexpr int kOk = 0;
-constexpr int kPool = -1;             // pool creation failed
-constexpr int kMemory = -2;           // allocation refused
-constexpr int kExtension = -3;        // host extension did not load
-constexpr int kUtilFileOpen = -4;     // utility file could not be opened
-constexpr int kScratchFile = -5;      // scratch file could not be opened
-constexpr int kHistory = -6;          // step history unreadable
-constexpr int kPageIo = -7;           // utility-file page I/O
-constexpr int kBlockWrite = -12;      // row block could not be written
-constexpr int kNoModel = -14;         // no MODEL statement
-constexpr int kClassAfterModel = -17; // CLASS after MODEL
+constexpr int kPool = -1;              // pool creation failed
+constexpr int kMemory = -2;            // allocation refused
+constexpr int kExtension = -3;         // host extension did not load
+constexpr int kUtilFileOpen = -4;      // utility file could not be opened
+constexpr int kScratchFile = -5;       // scratch file could not be opened
+constexpr int kHistory = -6;           // step history unreadable
+constexpr int kPageIo = -7;            // utility-file page I/O
+constexpr int kBlockWrite = -12;       // row block could not be written
+constexpr int kNoModel = -14;          // no MODEL statement
+constexpr int kClassAfterModel = -17;  // CLASS after MODEL
 constexpr int kVarNotFound = -24;
 constexpr int kVarType = -25;
 constexpr int kRngNotSetUp = -37;
-constexpr int kStatement = -100;      // statement error
+constexpr int kStatement = -100;  // statement error
 }  // namespace rc
 
 // Step return codes; the step code only rises.
@@ -41,14 +41,14 @@ constexpr int kStatement = 3000;
 
 // Host statuses the procedure tests for.
 namespace hs {
-constexpr uint32_t kNoOperation = 0x80008001u;    // no handler for an output operation
-constexpr uint32_t kNvAbsent = 0x803FC26Au;       // name/value key absent (counts as success on set)
-constexpr uint32_t kNvWrongType = 0x803FC009u;    // name/value type mismatch: retry as text
+constexpr uint32_t kNoOperation = 0x80008001u;  // no handler for an output operation
+constexpr uint32_t kNvAbsent = 0x803FC26Au;     // name/value key absent (counts as success on set)
+constexpr uint32_t kNvWrongType = 0x803FC009u;  // name/value type mismatch: retry as text
 constexpr uint32_t kNvWrongType2 = 0x803FC264u;
 constexpr uint32_t kNoWaitObject = 0x803FC009u;
-constexpr uint32_t kVarNotFound = 0x8001F82Du;    // data-set variable not found
-constexpr uint32_t kNvBadValue = 0x8C7FE865u;     // stored keyword not recognised
-constexpr uint32_t kNvLimitReached = 0x8C7FE866u; // countdown reached its end
+constexpr uint32_t kVarNotFound = 0x8001F82Du;     // data-set variable not found
+constexpr uint32_t kNvBadValue = 0x8C7FE865u;      // stored keyword not recognised
+constexpr uint32_t kNvLimitReached = 0x8C7FE866u;  // countdown reached its end
 constexpr uint32_t kItoaOverflow = 0x8000200Du;
 }  // namespace hs
 

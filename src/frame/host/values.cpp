@@ -72,10 +72,15 @@ void zwcsupper(std::string& s) {
     unsigned char b = static_cast<unsigned char>(s[i]);
     char32_t c;
     size_t len;
-    if (b < 0x80) { c = b; len = 1; }
-    else if ((b & 0xE0) == 0xC0 && i + 1 < s.size()) { c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F); len = 2; }
-    else if ((b & 0xF0) == 0xE0 && i + 2 < s.size()) {
-      c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F); len = 3;
+    if (b < 0x80) {
+      c = b;
+      len = 1;
+    } else if ((b & 0xE0) == 0xC0 && i + 1 < s.size()) {
+      c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0 && i + 2 < s.size()) {
+      c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+      len = 3;
     } else {  // four-byte forms and stray bytes pass unchanged
       out += s[i++];
       continue;
