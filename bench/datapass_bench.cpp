@@ -30,11 +30,11 @@ double gSscpSeconds = 0;
 double clockHook() {
   auto* s = static_cast<vsf::VsfState*>(vsf::host::session().procContext);
   if (s) gState = s;
-  if (s && s->utilFiles.count > 0 && s->byGroupCount != gTimedGroup) {
+  if (s && s->group.utilFiles.count > 0 && s->byGroupCount != gTimedGroup) {
     gTimedGroup = s->byGroupCount;
-    vsf::SelectionState& sel = s->selection;
+    vsf::SelectionState& sel = s->group.selection;
     const vsf::SelectionState saved = sel;
-    s->options.buildFullSscp = 1;
+    s->settings.options.buildFullSscp = 1;
     auto t = Clock::now();
     if (vsf::buildModelPool(&sel) == 0 && vsf::runDataPass(&sel, vsf::kernSscp, 0) == 0)
       gSscpSeconds = std::chrono::duration<double>(Clock::now() - t).count();
@@ -79,11 +79,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   const VsfState& s = *gState;
-  const double rows = s.selection.rowsStored;
+  const double rows = s.group.selection.rowsStored;
   fmt::print("workers {} buffers {}\n", workers, buffers);
-  fmt::print("rows stored {:.0f}, columns {}\n", rows, s.largestColumnCount);
-  fmt::print("levelization (first read, CSV parse) {:.2f} s\n", s.timers.levelization);
-  fmt::print("data pass {:.2f} s ({:.0f} rows/s)\n", s.timers.dataPass, rows / s.timers.dataPass);
+  fmt::print("rows stored {:.0f}, columns {}\n", rows, s.group.largestColumnCount);
+  fmt::print("levelization (first read, CSV parse) {:.2f} s\n", s.res.timers.levelization);
+  fmt::print("data pass {:.2f} s ({:.0f} rows/s)\n", s.res.timers.dataPass,
+             rows / s.res.timers.dataPass);
   fmt::print("crossproducts pass after it {:.3f} s\n", gSscpSeconds);
   fmt::print("step {:.2f} s\n", total);
   return 0;

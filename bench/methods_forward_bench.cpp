@@ -52,15 +52,15 @@ struct Stored {
 
   explicit Stored(int effects) : q(effects) {
     VsfState& s = *v;
-    s.extensions.kernel = &kernel();
-    s.extensions.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
-    s.extensions.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
-    s.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-    s.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
-    (void)createUtilFileArray(&s.utilFiles, s.byPool, kFiles, 1, kAllocZero);
+    s.res.extensions.kernel = &kernel();
+    s.res.extensions.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
+    s.res.extensions.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
+    s.group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+    s.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
+    (void)createUtilFileArray(&s.group.utilFiles, s.group.byPool, kFiles, 1, kAllocZero);
     for (int i = 0; i < kFiles; ++i) {
       UtilFileRecord* r = nullptr;
-      (void)addUtilFile(&s.utilFiles, &s.extensions, 0, 8 * (q + 2), &r);
+      (void)addUtilFile(&s.group.utilFiles, &s.res.extensions, 0, 8 * (q + 2), &r);
       r->residentCapacity = 1 << 20;
       r->columnCount = q + 1;
     }
@@ -70,12 +70,12 @@ struct Stored {
   ~Stored() {
     VsfState& s = *v;
     destroyThreadPool(&s);
-    freeSelectionState(&s.selection);
-    closeUtilFiles(&s.utilFiles, s.byPool);
-    kernel().poolDestroy(s.byPool);
-    kernel().poolDestroy(s.pagePool);
-    s.extensions.stream->release();
-    s.extensions.tools->release();
+    freeSelectionState(&s.group.selection);
+    closeUtilFiles(&s.group.utilFiles, s.group.byPool);
+    kernel().poolDestroy(s.group.byPool);
+    kernel().poolDestroy(s.group.pagePool);
+    s.res.extensions.stream->release();
+    s.res.extensions.tools->release();
   }
 
   void write() {
@@ -83,7 +83,7 @@ struct Stored {
     const char* dump = std::getenv("VSF_METHODS_DUMP");
     std::vector<std::vector<double>> cols;
     if (dump) cols.assign(q + 1, std::vector<double>(kRows));
-    RowBlockWriter w{&s.utilFiles, s.pagePool};
+    RowBlockWriter w{&s.group.utilFiles, s.group.pagePool};
     std::vector<double> row(q + 2);
     Xorshift g;
     const int every = q / kTrue;
@@ -111,12 +111,13 @@ struct Stored {
       for (const auto& c : cols) std::fwrite(c.data(), 8, c.size(), f);
       std::fclose(f);
     }
-    SelectionState& sel = s.selection;
+    SelectionState& sel = s.group.selection;
     const int E = q + 1;
     sparse.assign(E, -1), columns.assign(E, 1), means.assign(E, 0), scales.assign(E, 0);
     for (int e = 0; e < E; ++e) layout.push_back(1 + e), dense.push_back(e);
-    sel.options = &s.options, sel.utilFiles = &s.utilFiles, sel.threads = &s.threads;
-    sel.puddle = &s.puddle, sel.stepCode = &s.stepCode;
+    sel.options = &s.settings.options, sel.utilFiles = &s.group.utilFiles,
+    sel.threads = &s.settings.threads;
+    sel.puddle = &s.res.puddle, sel.stepCode = &s.stepCode;
     sel.effectCount = E, sel.paramCount = E, sel.denseValues = E;
     sel.singleColumnEffects = E, sel.largestEffectColumns = 1, sel.firstSelectable = 1;
     sel.sparseIndex = sparse.data(), sel.layoutColumn = layout.data();
@@ -148,15 +149,15 @@ void BM_ForwardSbc(benchmark::State& state) {
   const bool full = state.range(2) != 0;
   Stored& st = storedFor(q);
   VsfState& v = *st.v;
-  v.threads.effectiveThreaded = workers > 1;
-  v.threads.effectiveWorkers = workers;
-  SelectionOptions& o = v.options;
+  v.settings.threads.effectiveThreaded = workers > 1;
+  v.settings.threads.effectiveWorkers = workers;
+  SelectionOptions& o = v.settings.options;
   o.method = kMethodForward;
   o.select = o.stop = kCritSbc;
   o.buildFullSscp = full;
   o.effectStore = !full;
   o.fullSweepMode = full ? 1 : 0;
-  SelectionState& s = v.selection;
+  SelectionState& s = v.group.selection;
   for (auto _ : state) {
     resetSelectionState(&s);
     if (fitModel(&s, nullptr) != 0 || s.status != 0) state.SkipWithError("fit failed");

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/host.h"
 #include "common/test_host.h"
 #include "frame/grammar_internal.h"
 #include "frame/state.h"

@@ -33,18 +33,18 @@ struct Stored {
 
   explicit Stored(int columnsWanted) : q(columnsWanted) {
     VsfState& s = *v;
-    s.extensions.kernel = &kernel();
-    s.extensions.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
-    s.extensions.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
-    s.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-    s.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
-    (void)createUtilFileArray(&s.utilFiles, s.byPool, kFiles, 1, kAllocZero);
+    s.res.extensions.kernel = &kernel();
+    s.res.extensions.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
+    s.res.extensions.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
+    s.group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+    s.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
+    (void)createUtilFileArray(&s.group.utilFiles, s.group.byPool, kFiles, 1, kAllocZero);
     for (int i = 0; i < kFiles; ++i) {
       UtilFileRecord* r = nullptr;
-      (void)addUtilFile(&s.utilFiles, &s.extensions, 0, 40 * q, &r);
+      (void)addUtilFile(&s.group.utilFiles, &s.res.extensions, 0, 40 * q, &r);
       r->residentCapacity = 1 << 20;
     }
-    RowBlockWriter w{&s.utilFiles, s.pagePool};
+    RowBlockWriter w{&s.group.utilFiles, s.group.pagePool};
     std::vector<double> row(q + 1);
     uint64_t x = 88172645463325252ull;
     for (int i = 0; i < kRows; ++i) {
@@ -57,9 +57,10 @@ struct Stored {
     (void)finishRows(&w);
     (void)createThreadPool(&s, kFiles);
 
-    SelectionState& sel = s.selection;
-    sel.options = &s.options, sel.utilFiles = &s.utilFiles, sel.threads = &s.threads;
-    sel.puddle = &s.puddle;
+    SelectionState& sel = s.group.selection;
+    sel.options = &s.settings.options, sel.utilFiles = &s.group.utilFiles,
+    sel.threads = &s.settings.threads;
+    sel.puddle = &s.res.puddle;
     sel.modelPool = kernel().poolCreate("model pool", kPoolPlain);
     sel.denseValues = sel.paramCount = q;
     sel.sscpOrder = q + 1;
@@ -69,12 +70,12 @@ struct Stored {
   ~Stored() {
     VsfState& s = *v;
     destroyThreadPool(&s);
-    kernel().poolDestroy(s.selection.modelPool);
-    closeUtilFiles(&s.utilFiles, s.byPool);
-    kernel().poolDestroy(s.byPool);
-    kernel().poolDestroy(s.pagePool);
-    s.extensions.stream->release();
-    s.extensions.tools->release();
+    kernel().poolDestroy(s.group.selection.modelPool);
+    closeUtilFiles(&s.group.utilFiles, s.group.byPool);
+    kernel().poolDestroy(s.group.byPool);
+    kernel().poolDestroy(s.group.pagePool);
+    s.res.extensions.stream->release();
+    s.res.extensions.tools->release();
   }
 };
 
@@ -97,11 +98,11 @@ void runPass(benchmark::State& state, const RowKernel& k) {
   (void)loaded;
   const int q = static_cast<int>(state.range(0)), workers = static_cast<int>(state.range(1));
   Stored& st = storedFor(q);
-  st.v->threads.effectiveThreaded = workers > 1;
-  st.v->threads.effectiveWorkers = workers;
+  st.v->settings.threads.effectiveThreaded = workers > 1;
+  st.v->settings.threads.effectiveWorkers = workers;
   for (auto _ : state) {
-    if (runDataPass(&st.v->selection, k, 0) != 0) state.SkipWithError("pass failed");
-    benchmark::DoNotOptimize(st.v->selection.sscp);
+    if (runDataPass(&st.v->group.selection, k, 0) != 0) state.SkipWithError("pass failed");
+    benchmark::DoNotOptimize(st.v->group.selection.sscp);
   }
   const double flops = static_cast<double>(kRows) * (q + 1) * (q + 2);  // n q(q+1)/2 FMAs
   state.counters["GFLOPS"] = benchmark::Counter(

@@ -83,7 +83,7 @@ int buildEffectCellIndex(VsfState* state, SelectionState* sel, HostPool* pool) {
   if (!sel) {
     for (int e = 0; e < d->effectCount; ++e) effects.push_back(e);
   } else {
-    const std::vector<CandidateEntry>* table = state->options.candidates;
+    const std::vector<CandidateEntry>* table = state->settings.options.candidates;
     for (int i = 0; table && sel->entryOrder && i < sel->effectsInModel; ++i) {
       int c = sel->entryOrder[i];
       if (c >= 0 && c < static_cast<int>(table->size()))

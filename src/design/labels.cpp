@@ -73,9 +73,9 @@ class SplitLabel {
 // nameDesignColumns: the label of every candidate entry, and the longest label in the state.
 int nameDesignColumns(VsfState* state, HostPool* pool) {
   ZDesign* d = state->lev.design;
-  std::vector<CandidateEntry>* table = state->options.candidates;
+  std::vector<CandidateEntry>* table = state->settings.options.candidates;
   if (!d || !table) return 0;
-  int count = std::min(state->options.candidateCount, static_cast<int>(table->size()));
+  int count = std::min(state->settings.options.candidateCount, static_cast<int>(table->size()));
   int rc = 0, longest = 0;
   for (int i = 0; i < count; ++i) {
     CandidateEntry& entry = (*table)[static_cast<size_t>(i)];
@@ -94,7 +94,7 @@ int nameDesignColumns(VsfState* state, HostPool* pool) {
     }
     longest = std::max(longest, static_cast<int>(entry.labelLength));
   }
-  state->longestCandidateLabel = longest;
+  state->settings.longestCandidateLabel = longest;
   return rc;
 }
 

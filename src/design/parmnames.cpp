@@ -17,7 +17,7 @@ bool candidateSet(const VsfState* state, const SelectionState* sel, int code,
                   std::vector<int32_t>* out) {
   switch (code) {
     case 0:
-      for (int i = 0; i < state->options.candidateCount; ++i) out->push_back(i);
+      for (int i = 0; i < state->settings.options.candidateCount; ++i) out->push_back(i);
       return true;
     case 2:
       if (!sel) return false;
@@ -49,10 +49,11 @@ int entryColumn(const CandidateEntry& entry, int k) {
 int nameDesignParameters(VsfState* state, SelectionState* sel, int code) {
   ZDesign* d = state->lev.design;
   if (!d || d->labelStyle == 0) return 0;
-  std::vector<CandidateEntry>* table = state->options.candidates;
+  std::vector<CandidateEntry>* table = state->settings.options.candidates;
   std::vector<int32_t> set;
   if (!table || !candidateSet(state, sel, code, &set) || set.empty()) return -2;
-  int candidates = std::min(state->options.candidateCount, static_cast<int>(table->size()));
+  int candidates =
+      std::min(state->settings.options.candidateCount, static_cast<int>(table->size()));
   size_t longest = 0;
   for (int32_t c : set) {
     if (c < 0 || c >= candidates) return -2;

@@ -38,7 +38,7 @@ void fTest(double msm, double mse, double dfm, double dfe, double* f, double* p)
 // Returns 0, or -2 when the Source buffer cannot be had.
 int printAnova(VsfState* s, SelectionState* sel, HostPool* allocator) {
   startDisplayClock(s);
-  const bool noInt = s->options.noInt != 0;
+  const bool noInt = s->settings.options.noInt != 0;
   const int labels[3] = {5031, 5032, noInt ? 5034 : 5033};
   int width = 0;
   for (int m : labels) width = zimax(width, msgLength(m));
@@ -68,7 +68,7 @@ int printAnova(VsfState* s, SelectionState* sel, HostPool* allocator) {
   t.column(ctype::kDouble, "MS", &r.ms);
   t.column(ctype::kDouble, "FValue", &r.f);
   std::vector<OutputArgItem> probF;
-  addDynamic(probF, "showProbF", valueFlag(s->showPValues));
+  addDynamic(probF, "showProbF", valueFlag(s->settings.showPValues));
   t.column(ctype::kDouble, "ProbF", &r.p, probF);
   t.endColumns();
   t.bind("Stat.VARSIFTER.ANOVA");

@@ -62,9 +62,9 @@ bool isEntryStep(const SelectionState* sel) {
 // cannot be had.
 int printCandidates(VsfState* s, SelectionState* sel) {
   startDisplayClock(s);
-  const std::vector<CandidateEntry>* table = s->options.candidates;
+  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
   if (!table || table->empty() || !sel->candidateValues || sel->stepCount < 1) return 0;
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const int32_t count = std::min(static_cast<int32_t>(table->size()), sel->effectCount);
   auto* index = static_cast<uint32_t*>(
       kernel().poolAlloc(sel->modelPool, sizeof(uint32_t) * std::max(count, 1), kAllocZero));

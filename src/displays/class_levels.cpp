@@ -64,7 +64,7 @@ int printClassLevelInfo(VsfState* s, HostPool* allocator) {
   startDisplayClock(s);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
-  const int limit = s->options.nameLength > 0 ? s->options.nameLength : 20;
+  const int limit = s->settings.options.nameLength > 0 ? s->settings.options.nameLength : 20;
   int classWidth = 1, valuesWidth = 0;
   bool noted = false;
   for (int32_t c = 0; c < d->classCount; ++c) {
@@ -85,7 +85,7 @@ int printClassLevelInfo(VsfState* s, HostPool* allocator) {
   char* values = take(valuesWidth);
   if (!classText || !values) return rc::kMemory;
 
-  const bool split = s->options.designPerByGroup && !s->classes.globalSplit;
+  const bool split = s->settings.options.designPerByGroup && !s->settings.classes.globalSplit;
   int32_t levels = 0, splitFlag = 0;
   DataTable t(s);
   t.create("ClassLevelInfo", {argString(key::kLabel2, msgStr(580))});
@@ -108,7 +108,8 @@ int printClassLevelInfo(VsfState* s, HostPool* allocator) {
     fillField(classText, classWidth, nameOf(v).substr(0, limit));
     levels = v.levelCount;
     splitFlag = v.split;
-    if (valuesWidth > 0) fillField(values, valuesWidth, valuesText(v, s->classes.delimiter));
+    if (valuesWidth > 0)
+      fillField(values, valuesWidth, valuesText(v, s->settings.classes.delimiter));
     t.row();
   }
   t.close();

@@ -44,14 +44,14 @@ bool normAxis(const PlotSettings& p) {
 }  // namespace
 
 DisplayFlags displayFlags(const VsfState* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   DisplayFlags f;
   for (int c = 0; c < kStatsCount; ++c) f.stat[c] = o.stats[c] != 0;
   for (uint8_t c : {o.select, o.stop, o.choose})
     if (int col = statsColumnOf(c); col >= 0) f.stat[col] = true;
-  f.validationShown = (sel && sel->validFreq > 0) || s->partition.validationRows;
-  f.testShown = (sel && sel->testFreq > 0) || s->partition.testRows;
-  if (f.validationShown || f.testShown || s->validation.dataSet || s->test.dataSet)
+  f.validationShown = (sel && sel->validFreq > 0) || s->settings.partition.validationRows;
+  f.testShown = (sel && sel->testFreq > 0) || s->settings.partition.testRows;
+  if (f.validationShown || f.testShown || s->res.validation.dataSet || s->res.test.dataSet)
     f.stat[kStatsAse] = true;
   f.fullModelVariance = f.stat[kStatsBic] || f.stat[kStatsCp];
   f.press = o.pressPerStep != 0;
@@ -62,9 +62,9 @@ DisplayFlags displayFlags(const VsfState* s, const SelectionState* sel) {
   f.severalPerStep = o.method == kMethodHxGLasso || o.method == kMethodGroupLasso;
   f.pathEstimates = o.pathMethod != 0 || o.method == kMethodHxGLasso;
   f.groupPath = o.method == kMethodGroupLasso;
-  f.stepNorm = s->graphicsOn && normAxis(s->plots);
+  f.stepNorm = s->settings.graphicsOn && normAxis(s->settings.plots);
   f.detailsText = o.detailsBeyondSummary != 0;
-  f.candidatesPlot = s->graphicsOn && s->plots.candidatesPlot.on;
+  f.candidatesPlot = s->settings.graphicsOn && s->settings.plots.candidatesPlot.on;
   f.stepDetails = f.detailsText || f.candidatesPlot;
   f.cvDetails = f.kfold && (o.cvDetails == 1 || o.cvDetails == 3);
   f.foldEstimates = f.kfold && o.foldEstimates != 0;
@@ -82,7 +82,7 @@ namespace {
 // The selection's effects are the candidates: with split CLASS variables an effect of the
 // design has several.
 const CandidateEntry* entryOf(const VsfState* s, int32_t candidate) {
-  const std::vector<CandidateEntry>* table = s->options.candidates;
+  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
   if (!table || candidate < 0 || candidate >= static_cast<int32_t>(table->size())) return nullptr;
   return &(*table)[static_cast<size_t>(candidate)];
 }

@@ -28,13 +28,13 @@ bool reportStatus(VsfState* s, const SelectionState* sel) {
       code = m.stepCode;
     }
   raiseStepCode(s->stepCode, code);
-  if (!s->hasByStatement) s->outDesignDataSet = nullptr;
+  if (!s->settings.hasByStatement) s->res.outDesignDataSet = nullptr;
   return true;
 }
 
 // The pool the tables' work buffers come from: the fit's model pool, else the BY group's.
 HostPool* workPool(VsfState* s, SelectionState* sel) {
-  return sel->modelPool ? sel->modelPool : s->byPool;
+  return sel->modelPool ? sel->modelPool : s->group.byPool;
 }
 
 // Sums of squares that vanish within rounding of the total are shown as 0.
@@ -47,16 +47,16 @@ void fuzzTotals(SelectionState* sel) {
 // The tables of a fit before its selection results: classes, constructed effects, dimensions,
 // screening, the elastic net's tuning and external cross validation.
 int printFitInformation(VsfState* s, SelectionState* sel) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, sel);
   ZDesign* d = s->lev.design;
   if (d && d->classCount > 0) {
     if (int rc = printClassLevelInfo(s, workPool(s, sel)); rc != 0) return rc;
-    if (s->classes.showCoding)
+    if (s->settings.classes.showCoding)
       if (int rc = printClassLevelCoding(s, workPool(s, sel)); rc != 0) return rc;
     zsinglelvl(&s->lev);
   }
-  printConstructedEffectInfo(s, s->manager, d);
+  printConstructedEffectInfo(s, s->res.manager, d);
   if (int rc = printDimensions(s, sel); rc != 0) return rc;
   if (o.screen != kScreenNone) {
     if (int rc = printScreeningInfo(s, sel); rc != 0) return rc;
@@ -82,11 +82,11 @@ int printFitInformation(VsfState* s, SelectionState* sel) {
 }  // namespace
 
 int printFitResults(VsfState* s) {
-  SelectionState* sel = &s->selection;
+  SelectionState* sel = &s->group.selection;
   fuzzTotals(sel);
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != 4)
     hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
   if (sel->aliasedCount != 0) {
@@ -102,13 +102,14 @@ int printFitResults(VsfState* s) {
 }
 
 int openSelectedModelGroup(VsfState* s) {
-  if (s->groupObject) return 0;
-  const bool none = s->options.method == kMethodNone;
-  s->groupObject = static_cast<HostObject*>(
+  if (s->group.groupObject) return 0;
+  const bool none = s->settings.options.method == kMethodNone;
+  s->group.groupObject = static_cast<HostObject*>(
       openGroup(s, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
-  return sendGroupRequest(s, s->manager, op::kGroupAttributes,
-                          {argInt(dkey::kLevel, s->refitPass ? 3 : 2), argInt(key::kMinusOne, -1),
-                           argString(key::kText, msgStr(none ? 482 : 480))});
+  return sendGroupRequest(
+      s, s->res.manager, op::kGroupAttributes,
+      {argInt(dkey::kLevel, s->group.refitPass ? 3 : 2), argInt(key::kMinusOne, -1),
+       argString(key::kText, msgStr(none ? 482 : 480))});
 }
 
 namespace {
@@ -116,14 +117,14 @@ namespace {
 // Summary group: the selection summary, the stop reason and details, and the plots.
 int printSummaryGroup(VsfState* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
                       int sampleIndex) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   void* group = openGroup(s, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
   BestSteps best;
   computeBestSteps(s, sel, &best);
   int32_t plotSteps = 0;
   void* bestData = nullptr;
   void* summaryData = nullptr;
-  if (s->graphicsOn) {
+  if (s->settings.graphicsOn) {
     if (int rc = makeStepLabels(s, sel); rc != 0) return rc;
     if (int rc = printBestStep(s, sel, &best, &plotSteps, &bestData); rc != 0) return rc;
   }
@@ -149,7 +150,7 @@ int printSummaryGroup(VsfState* s, SelectionState* sel, ScratchFileObject* file,
 
 int printSelectionResults(VsfState* s, SelectionState* sel, ScratchFileObject* file,
                           int64_t* position, int sampleIndex) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const uint8_t m = o.method;
   if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) && sel->stepCount > 0) {
     const double last = sel->steps.sse[sel->stepCount - 1];
@@ -163,7 +164,7 @@ int printSelectionResults(VsfState* s, SelectionState* sel, ScratchFileObject* f
     if (int rc = printSelectedModelNote(s, sel, workPool(s, sel), sel->stop.reason); rc != 0)
       return rc;
     if (int rc = printSelectedEffects(s, sel, workPool(s, sel)); rc != 0) return rc;
-    if (m != kMethodNone && s->showPValues) textLine(s, 'l', msgStr(199));
+    if (m != kMethodNone && s->settings.showPValues) textLine(s, 'l', msgStr(199));
     if (int rc = printAnova(s, sel, workPool(s, sel)); rc != 0) return rc;
     if (int rc = printFitStatistics(s, sel); rc != 0) return rc;
     if (displayFlags(s, sel).cvDetails)

@@ -24,7 +24,7 @@ void criterionEntry(FactoidTable& t, int label, double v) {
 }  // namespace
 
 double rSquareTotal(const VsfState* s, const SelectionState* sel) {
-  return s->options.noInt ? sel->totalSS : sel->correctedSS;
+  return s->settings.options.noInt ? sel->totalSS : sel->correctedSS;
 }
 
 int printFitStatistics(VsfState* s, SelectionState* sel) {
@@ -45,7 +45,8 @@ int printFitStatistics(VsfState* s, SelectionState* sel) {
   t.entry(msgStr(542), valueDouble(sel->responseMean), bestFit());
   const std::vector<OutputArgItem> ratio = {argInt(dkey::kWidth, 6), argInt(dkey::kDecimals, 4)};
   t.entry(msgStr(543), valueDouble(critRSquare(sse, sst)), ratio);
-  t.entry(msgStr(544), valueDouble(critAdjRSquare(sse, sst, n, p, s->options.noInt)), ratio);
+  t.entry(msgStr(544), valueDouble(critAdjRSquare(sse, sst, n, p, s->settings.options.noInt)),
+          ratio);
   criterionEntry(t, 545, critAIC(sse, n, p));
   criterionEntry(t, 546, critAICC(sse, n, p));
   if (f.fullModelVariance) {

@@ -15,16 +15,16 @@ namespace vsf {
 namespace {
 
 int printGroupInformation(VsfState* s) {
-  SelectionState* sel = &s->selection;
+  SelectionState* sel = &s->group.selection;
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   ZDesign* d = s->lev.design;
   if (d && d->classCount > 0) {
-    if (int rc = printClassLevelInfo(s, s->byPool); rc != 0) return rc;
-    if (s->classes.showCoding)
-      if (int rc = printClassLevelCoding(s, s->byPool); rc != 0) return rc;
+    if (int rc = printClassLevelInfo(s, s->group.byPool); rc != 0) return rc;
+    if (s->settings.classes.showCoding)
+      if (int rc = printClassLevelCoding(s, s->group.byPool); rc != 0) return rc;
     zsinglelvl(&s->lev);
   }
-  printConstructedEffectInfo(s, s->manager, d);
+  printConstructedEffectInfo(s, s->res.manager, d);
   return printDimensions(s, sel);
 }
 
@@ -36,22 +36,22 @@ int printSample(VsfState* s, int level, int number, int index, ScratchFileObject
                            argDouble(dkey::kNumber, number), argFlag(dkey::kFlag435, 0)});
   groupAttributes(s, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
                       argString(key::kText, msgStr(485, {number}))});
-  if (displayFlags(s, &s->selection).stepDetails) {
+  if (displayFlags(s, &s->group.selection).stepDetails) {
     if (int rc = printStepDetails(s, file, position, index); rc != 0) return rc;
   } else {
     *position += 4;  // the sample number before the record
   }
   SelectionState record;
-  record.options = &s->options;
-  record.modelPool = s->byPool;
+  record.options = &s->settings.options;
+  record.modelPool = s->group.byPool;
   record.streamFile = file;
   record.streamPosition = position;
   if (readStepHistory(&record) != 0) return rc::kHistory;
   if (record.status == 0)
     if (int rc = printSelectionResults(s, &record, file, plotPosition, index); rc != 0) return rc;
-  if (s->groupObject) {
-    closeGroup(s, s->groupObject);
-    s->groupObject = nullptr;
+  if (s->group.groupObject) {
+    closeGroup(s, s->group.groupObject);
+    s->group.groupObject = nullptr;
   }
   closeGroup(s, group);
   groupAttributes(s, {argInt(key::kGroupLevel, level)});
@@ -61,8 +61,8 @@ int printSample(VsfState* s, int level, int number, int index, ScratchFileObject
 }  // namespace
 
 int printModelAverage(VsfState* s) {
-  const ModelAverageOptions& m = s->modelAverage;
-  const bool refit = s->refitPass != 0;
+  const ModelAverageOptions& m = s->settings.modelAverage;
+  const bool refit = s->group.refitPass != 0;
   const int level = refit ? 3 : 2;
   void* initial = nullptr;
   if (!refit) {
@@ -70,8 +70,8 @@ int printModelAverage(VsfState* s) {
     initial =
         openGroup(s, "InitialAverage", msgStr(m.refit ? 1221 : 1222), {argFlag(dkey::kFlag435, 0)});
   }
-  ResampleSet* set = &s->resampling;
-  if (s->options.modelAveragingRun && m.details) {
+  ResampleSet* set = &s->group.resampling;
+  if (s->settings.options.modelAveragingRun && m.details) {
     int number = 1;
     int64_t plotPosition = 0;
     for (int32_t r = 0; r < set->recordCount; ++r) {
@@ -92,7 +92,7 @@ int printModelAverage(VsfState* s) {
     if (int rc = plotEffectSelectPct(s, samples, tables); rc != 0) return rc;
     if (int rc = printModelSelectFreq(s, samples, tables); rc != 0) return rc;
   } else {
-    if (int rc = printSelectedEffects(s, &s->selection, s->byPool); rc != 0) return rc;
+    if (int rc = printSelectedEffects(s, &s->group.selection, s->group.byPool); rc != 0) return rc;
   }
   if (int rc = printAvgParmEst(s, samples, tables, m.nonZeroParms && !refit); rc != 0) return rc;
   if (int rc = plotParmDistributions(s, samples, tables); rc != 0) return rc;

@@ -18,8 +18,8 @@ std::string dataSetName(HostDataSet* ds) {
 
 std::string variableName(const VsfState* s, int number) {
   VarDescriptor v;
-  if (s->inputReader && number >= 0 && hostv().ds->varByNumber &&
-      hostv().ds->varByNumber(s->inputReader, number, &v) == 0)
+  if (s->res.inputReader && number >= 0 && hostv().ds->varByNumber &&
+      hostv().ds->varByNumber(s->res.inputReader, number, &v) == 0)
     return v.name;
   return std::string();
 }
@@ -34,7 +34,7 @@ struct Entries {
 
 // The rows of a method that selects: criteria, limits, levels, folds, forced effects.
 void selectionRows(const VsfState* s, Entries& e) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, nullptr);
   if (!f.pathEstimates && !f.groupPath) e.message(676, 399 + o.select);
   if (o.steps) {
@@ -67,27 +67,27 @@ void selectionRows(const VsfState* s, Entries& e) {
 
 int printModelInfo(VsfState* s) {
   startDisplayClock(s);
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   FactoidTable t(s);
   t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
   Entries e{t};
-  e.text(671, dataSetName(s->inputReader));
-  if (s->validation.dataSet) e.text(672, dataSetName(s->validation.dataSet));
-  if (s->test.dataSet) e.text(673, dataSetName(s->test.dataSet));
-  if (o.freqPresent) e.text(685, s->freqVariable.name);
-  if (o.weightPresent) e.text(686, s->weightVariable.name);
-  e.text(687, s->response.name);
+  e.text(671, dataSetName(s->res.inputReader));
+  if (s->res.validation.dataSet) e.text(672, dataSetName(s->res.validation.dataSet));
+  if (s->res.test.dataSet) e.text(673, dataSetName(s->res.test.dataSet));
+  if (o.freqPresent) e.text(685, s->settings.freqVariable.name);
+  if (o.weightPresent) e.text(686, s->settings.weightVariable.name);
+  e.text(687, s->settings.response.name);
   if (o.method == kMethodStepwise && o.dropRule == 2)
     e.message(674, 439);
   else
     e.message(674, o.adaptive ? 438 : 419 + o.method);
-  if (o.adaptive && s->initialEstimates) e.text(698, dataSetName(s->initialEstimates));
+  if (o.adaptive && s->res.initialEstimates) e.text(698, dataSetName(s->res.initialEstimates));
   if (o.adaptive && o.adaptiveGamma != 1.0) e.number(697, o.adaptiveGamma);
   if (o.maxSteps) e.integer(675, o.maxSteps);
   if (o.method != kMethodNone) selectionRows(s, e);
-  const double fraction = s->partition.trainFraction;
+  const double fraction = s->settings.partition.trainFraction;
   if ((fraction > 0 && fraction < 1) || o.cvMethod == 1) {
-    uint32_t seed = static_cast<uint32_t>(s->procedureSeed);
+    uint32_t seed = static_cast<uint32_t>(s->settings.procedureSeed);
     OutputArgItem v;
     v.type = ctype::kUnsigned;
     std::memcpy(v.value, &seed, 4);

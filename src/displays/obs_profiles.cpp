@@ -27,12 +27,13 @@ std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
 
 int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
   startDisplayClock(s);
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
-  const bool separate = bound(s->validation) || bound(s->test);
-  const bool validRow =
-      roles && (sel->validRows > 0 || s->partition.validationRows) && !bound(s->validation);
-  const bool testRow = roles && (sel->testRows > 0 || s->partition.testRows) && !bound(s->test);
+  const bool separate = bound(s->res.validation) || bound(s->res.test);
+  const bool validRow = roles && (sel->validRows > 0 || s->settings.partition.validationRows) &&
+                        !bound(s->res.validation);
+  const bool testRow =
+      roles && (sel->testRows > 0 || s->settings.partition.testRows) && !bound(s->res.test);
   const bool ignoredRow = roles && sel->noRoleRows > 0;
 
   int width = widestLabel({501, 502});
@@ -68,11 +69,11 @@ int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
   if (roles) {
     t.column(ctype::kDouble, "NObsTraining", &sel->obsUsed);
     t.column(ctype::kDouble, "SumTrainingFreqs", &sel->trainFreq);
-    if (!bound(s->validation)) {
+    if (!bound(s->res.validation)) {
       t.column(ctype::kDouble, "NObsValidation", &sel->validRows);
       t.column(ctype::kDouble, "SumValidationFreqs", &sel->validFreq);
     }
-    if (!bound(s->test)) {
+    if (!bound(s->res.test)) {
       t.column(ctype::kDouble, "NObsTest", &sel->testRows);
       t.column(ctype::kDouble, "SumTestFreqs", &sel->testFreq);
     }
@@ -108,9 +109,9 @@ int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
 int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth) {
   startDisplayClock(s);
-  const bool test = binding == &s->test;
+  const bool test = binding == &s->res.test;
   int width = widestLabel({501, 502});
-  if (s->options.freqPresent) width = std::max(width, widestLabel({503, 504}));
+  if (s->settings.options.freqPresent) width = std::max(width, widestLabel({503, 504}));
   struct Counts {
     double read, used, freqRead, freqUsed;
   } c = test ? Counts{sel->testObsRead, sel->testRows, sel->testFreqRead, sel->testFreq}
@@ -151,7 +152,7 @@ int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* bind
 }
 
 int printObsProfiles(VsfState* s, SelectionState* sel) {
-  const bool separate = bound(s->validation) || bound(s->test);
+  const bool separate = bound(s->res.validation) || bound(s->res.test);
   void* group = nullptr;
   int sourceWidth = 0;
   if (separate) {
@@ -159,8 +160,8 @@ int printObsProfiles(VsfState* s, SelectionState* sel) {
     sourceWidth = widestLabel({516, 517, 518});
   }
   printNObsRoles(s, sel, sourceWidth);
-  if (bound(s->validation)) printNObsSource(s, sel, &s->validation, sourceWidth);
-  if (bound(s->test)) printNObsSource(s, sel, &s->test, sourceWidth);
+  if (bound(s->res.validation)) printNObsSource(s, sel, &s->res.validation, sourceWidth);
+  if (bound(s->res.test)) printNObsSource(s, sel, &s->res.test, sourceWidth);
   if (group) closeGroup(s, group);
   return 0;
 }

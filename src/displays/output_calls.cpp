@@ -57,9 +57,9 @@ int sendGroupRequest(VsfState* s, void* object, uint32_t op, std::vector<OutputA
   int rc = zhdlcall(static_cast<HostObject*>(object), nullptr, op, static_cast<int>(items.size()),
                     items.data());
   if (rc < 0) {
-    if (s->fourthPool) {
-      kernel().poolDestroy(s->fourthPool);
-      s->fourthPool = nullptr;
+    if (s->res.fourthPool) {
+      kernel().poolDestroy(s->res.fourthPool);
+      s->res.fourthPool = nullptr;
     }
     zrcabort(static_cast<uint32_t>(rc));
   }
@@ -77,12 +77,12 @@ OutputArgItem valueFlag(int32_t v) { return argFlag(key::kDynamicValue, v); }
 OutputArgItem valueDouble(double v) { return argDouble(key::kDynamicValue, v); }
 OutputArgItem valueString(HostString* s) { return argString(key::kDynamicValue, s); }
 
-void startDisplayClock(VsfState* s) { s->timers.displayStart = hostClock(); }
+void startDisplayClock(VsfState* s) { s->res.timers.displayStart = hostClock(); }
 
 void stopDisplayClock(VsfState* s) {
-  double elapsed = hostClock() - s->timers.displayStart;
-  s->timers.display += elapsed;
-  s->timers.displayStart = elapsed;
+  double elapsed = hostClock() - s->res.timers.displayStart;
+  s->res.timers.display += elapsed;
+  s->res.timers.displayStart = elapsed;
 }
 
 // ---- Data tables ----
@@ -92,7 +92,7 @@ void DataTable::create(std::string_view name, std::vector<OutputArgItem> extras)
                                       argInt(key::kMinusOne, -1),
                                       argString(key::kName, hstr(name))};
   items.insert(items.end(), extras.begin(), extras.end());
-  sendRequest(s_->manager, op::kCreate, std::move(items));
+  sendRequest(s_->res.manager, op::kCreate, std::move(items));
 }
 
 void DataTable::column(int type, std::string_view name, const void* binding,
@@ -123,7 +123,7 @@ void DataTable::bind(std::string_view path, std::vector<OutputArgItem> dynamics,
   items.insert(items.end(), tail.begin(), tail.end());
   items.push_back(argString(key::kTemplate, hstr(path)));
   if (dataOut) items.push_back(argPointer(key::kFilterData, argtype::kOutHandle2, dataOut));
-  sendRequest(s_->manager, op::kBindTemplate, std::move(items));
+  sendRequest(s_->res.manager, op::kBindTemplate, std::move(items));
 }
 
 void DataTable::row() { sendRequest(table_, op::kWriteRow, {}); }
@@ -132,7 +132,7 @@ void DataTable::close() { sendRequest(table_, op::kClose, {}); }
 void DataTable::release(HostString* note) {
   std::vector<OutputArgItem> items = {argPointer(0, argtype::kOutHandle, instance_)};
   if (note) items.push_back(argString(dkey::kReleaseNote, note));
-  sendRequest(s_->manager, op::kRelease, std::move(items));
+  sendRequest(s_->res.manager, op::kRelease, std::move(items));
 }
 
 // ---- Factoid tables ----
@@ -144,7 +144,7 @@ void FactoidTable::create(std::string_view name, std::string_view templatePath, 
       argInt(key::kMinusOne, -1),          argString(key::kName, hstr(name)),
       argString(key::kLabel2, label)};
   items.insert(items.end(), extras.begin(), extras.end());
-  sendRequest(s_->manager, op::kCreate, std::move(items));
+  sendRequest(s_->res.manager, op::kCreate, std::move(items));
 }
 
 void FactoidTable::entry(HostString* label, OutputArgItem value, std::vector<OutputArgItem> more) {
@@ -165,7 +165,7 @@ void* openGroup(VsfState* s, std::string_view name, HostString* label,
                                       argString(key::kName, hstr(name)),
                                       argString(key::kLabel2, label)};
   items.insert(items.end(), more.begin(), more.end());
-  sendGroupRequest(s, s->manager, op::kOpenGroup, std::move(items));
+  sendGroupRequest(s, s->res.manager, op::kOpenGroup, std::move(items));
   return group;
 }
 
@@ -174,18 +174,18 @@ void closeGroup(VsfState* s, void* group) {
 }
 
 void groupAttributes(VsfState* s, std::vector<OutputArgItem> items) {
-  sendGroupRequest(s, s->manager, op::kGroupAttributes, std::move(items));
+  sendGroupRequest(s, s->res.manager, op::kGroupAttributes, std::move(items));
 }
 
 void textLine(VsfState* s, char justify, HostString* text) {
   sendGroupRequest(
-      s, s->manager, op::kCenteredText,
+      s, s->res.manager, op::kCenteredText,
       {argInt(dkey::kTextFlag, 1), argChar(key::kJustify, justify), argString(key::kText, text)});
 }
 
 void ruleLine(VsfState* s) {
   sendGroupRequest(
-      s, s->manager, op::kCenteredText,
+      s, s->res.manager, op::kCenteredText,
       {argChar(dkey::kRuleChar, '-'), argInt(dkey::kTextFlag, 1), argInt(dkey::kRule, 1)});
 }
 

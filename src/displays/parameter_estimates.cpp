@@ -48,7 +48,7 @@ struct Context {
 
 // The design effect of candidate e.
 const ZEffect* effectOf(const Context& c, int32_t e) {
-  const std::vector<CandidateEntry>* table = c.s->options.candidates;
+  const std::vector<CandidateEntry>* table = c.s->settings.options.candidates;
   if (table && e >= 0 && e < static_cast<int32_t>(table->size())) e = (*table)[e].effect;
   return c.d && c.d->effects && e >= 0 && e < c.d->effectCount ? &c.d->effects[e] : nullptr;
 }
@@ -60,7 +60,7 @@ int32_t columnsShown(const Context& c, int32_t e) {
 
 // The column of parameter i within its effect.
 int32_t columnWithin(const Context& c, int32_t e, int32_t i) {
-  const std::vector<CandidateEntry>* table = c.s->options.candidates;
+  const std::vector<CandidateEntry>* table = c.s->settings.options.candidates;
   if (table && e < static_cast<int32_t>(table->size()) && (*table)[e].columnMap)
     return (*table)[e].columnMap[i];
   return i;
@@ -107,7 +107,7 @@ struct Widths {
 
 Widths widthsOf(const Context& c, uint8_t* classUsed) {
   Widths w;
-  w.effect = c.s->options.noInt ? 0 : static_cast<int>(candidateLabel(c.s, 0).size());
+  w.effect = c.s->settings.options.noInt ? 0 : static_cast<int>(candidateLabel(c.s, 0).size());
   int32_t e = -1, cursor = -1;
   while (nextDisplayEffect(c.sel, nullptr, &e, &cursor))
     w.effect = std::max(w.effect, static_cast<int>(candidateLabel(c.s, e).size()));
@@ -194,7 +194,7 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
 int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder) {
   startDisplayClock(s);
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const Context c{s, sel, s->lev.design};
   const int classCount = c.d ? c.d->classCount : 0;
   auto take = [&](size_t n) {
@@ -246,7 +246,7 @@ int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocato
   t.column(ctype::kDouble, "Estimate", &r.estimate);
   std::vector<OutputArgItem> stb, probT;
   addDynamic(stb, "showSTB", valueFlag(o.stb));
-  addDynamic(probT, "showProbt", valueFlag(s->showPValues));
+  addDynamic(probT, "showProbt", valueFlag(s->settings.showPValues));
   t.column(ctype::kDouble, "StandardizedEst", &r.stb, stb);
   if (statistics) {
     t.column(ctype::kDouble, "StdErr", &r.stdErr);

@@ -11,7 +11,7 @@ namespace vsf {
 
 int printPerfSettings(VsfState* s) {
   startDisplayClock(s);
-  const ThreadOptions& th = s->threads;
+  const ThreadOptions& th = s->settings.threads;
   FactoidTable t(s);
   t.create("PerfSettings", "Stat.VARSIFTER.PerfSettings", msgStr(730),
            {argString(key::kLabel, msgStr(730))});
@@ -23,7 +23,7 @@ int printPerfSettings(VsfState* s) {
   } else {
     t.entry(msgStr(734), valueInt(th.requestedWorkers));
   }
-  t.entry(msgStr(739), valueString(msgStr(s->options.buildFullSscp ? 740 : 741)));
+  t.entry(msgStr(739), valueString(msgStr(s->settings.options.buildFullSscp ? 740 : 741)));
   t.close();
   t.release();
   stopDisplayClock(s);
@@ -43,9 +43,9 @@ struct TimingRow {
 
 // Replaces the step's start time by the step's total elapsed time. Not timed itself.
 int printTiming(VsfState* s) {
-  const PhaseTimers& tm = s->timers;
-  const bool all = s->threads.allDetails != 0;
-  const bool averaging = s->modelAverage.on != 0;
+  const PhaseTimers& tm = s->res.timers;
+  const bool all = s->settings.threads.allDetails != 0;
+  const bool averaging = s->settings.modelAverage.on != 0;
   const TimingRow rows[] = {
       {701, tm.setup, true, true},
       {702, tm.levelization, true, true},
@@ -89,8 +89,8 @@ int printTiming(VsfState* s) {
     write(r.label, r.value, ' ');
     if (r.summed) sum += r.value < 0 ? 0 : r.value;
   }
-  const double total = hostClock() - s->timers.stepStart;
-  s->timers.stepStart = total;
+  const double total = hostClock() - s->res.timers.stepStart;
+  s->res.timers.stepStart = total;
   write(714, std::max(total - sum, 0.0), ' ');
   write(713, total, '-');
   t.close();

@@ -39,10 +39,11 @@ int printSelectedEffects(VsfState* s, SelectionState* sel, HostPool* allocator) 
       ++inModelCount;
       width += static_cast<int>(candidateLabel(s, e).size()) + 1;
     }
-  if (inModelCount == 0 || (s->options.method == kMethodNone && !s->refitPass)) return 0;
+  if (inModelCount == 0 || (s->settings.options.method == kMethodNone && !s->group.refitPass))
+    return 0;
 
   std::string text;
-  if (s->options.orderSelect) {
+  if (s->settings.options.orderSelect) {
     auto* seen = static_cast<uint8_t*>(
         allocator ? kernel().poolAlloc(allocator, std::max(sel->effectCount, 1), kAllocZero)
                   : nullptr);
@@ -98,7 +99,7 @@ int effectListLength(VsfState* s, SelectionState* sel, HostPool* allocator, char
 }
 
 int printSelectedModelNote(VsfState* s, SelectionState* sel, HostPool*, uint8_t stopReason) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone) return 0;
   const long long step =
       o.method == kMethodBackward ? sel->stepCount - 1 : sel->stepCount - sel->firstSelectable;

@@ -39,16 +39,16 @@ struct Plan {
 Plan planOf(const VsfState* s, const SelectionState* sel) {
   Plan p;
   p.f = displayFlags(s, sel);
-  p.method = s->options.method;
+  p.method = s->settings.options.method;
   p.backward = p.method == kMethodBackward;
   const uint8_t m = p.method;
   p.entered = p.f.severalPerStep || !p.backward;
   p.removed = p.f.severalPerStep || m == kMethodBackward || m == kMethodStepwise ||
               m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
               m == kMethodElasticNetLs;
-  p.stepLabel = s->graphicsOn;
-  p.normBeta = s->graphicsOn && p.f.stepNorm;
-  if (s->options.showStepL1) p.l1Column = s->options.l1Choice;
+  p.stepLabel = s->settings.graphicsOn;
+  p.normBeta = s->settings.graphicsOn && p.f.stepNorm;
+  if (s->settings.options.showStepL1) p.l1Column = s->settings.options.l1Choice;
   return p;
 }
 
@@ -60,7 +60,7 @@ int32_t changesBefore(const SelectionState* sel, int32_t i) {
 }
 
 int labelWidth(const VsfState* s, const SelectionState* sel, bool several) {
-  int longest = s->longestCandidateLabel;
+  int longest = s->settings.longestCandidateLabel;
   for (int32_t e = 0; e < sel->effectCount; ++e)
     longest = std::max(longest, static_cast<int>(candidateLabel(s, e).size()));
   if (!several) return std::max(longest, 1);
@@ -196,7 +196,7 @@ int printSelectionSummary(VsfState* s, SelectionState* sel, HostPool* allocator,
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
-  b.labelWidth = std::max(s->stepLabelWidth, 1);
+  b.labelWidth = std::max(s->group.stepLabelWidth, 1);
   auto take = [&](int n) {
     return allocator ? static_cast<char*>(kernel().poolAlloc(allocator, n, kAllocZero)) : nullptr;
   };
@@ -220,7 +220,7 @@ int printSelectionSummary(VsfState* s, SelectionState* sel, HostPool* allocator,
   std::vector<OutputArgItem> dyn;
   addDynamic(dyn, "titleText", valueString(msgStr(519 + method)));
   addDynamic(dyn, "printFootnote", valueInt(selectionRows && anyOptShown(p) ? 1 : 0));
-  t.bind("Stat.VARSIFTER.SelectionSummary", dyn, false, s->graphicsOn ? dataOut : nullptr);
+  t.bind("Stat.VARSIFTER.SelectionSummary", dyn, false, s->settings.graphicsOn ? dataOut : nullptr);
 
   auto clearTexts = [&] {
     std::memset(b.entered, ' ', b.width);
@@ -228,10 +228,10 @@ int printSelectionSummary(VsfState* s, SelectionState* sel, HostPool* allocator,
     std::memset(b.label, ' ', b.labelWidth);
   };
   auto stepLabel = [&](int32_t i) {
-    if (p.stepLabel && s->stepLabels && i < sel->stepCount)
+    if (p.stepLabel && s->group.stepLabels && i < sel->stepCount)
       fillField(b.label, b.labelWidth,
-                std::string_view(s->stepLabels[i].text ? s->stepLabels[i].text : "",
-                                 s->stepLabels[i].text ? s->stepLabels[i].length : 0));
+                std::string_view(s->group.stepLabels[i].text ? s->group.stepLabels[i].text : "",
+                                 s->group.stepLabels[i].text ? s->group.stepLabels[i].length : 0));
   };
 
   int32_t shownEffects = 0;
@@ -252,7 +252,7 @@ int printSelectionSummary(VsfState* s, SelectionState* sel, HostPool* allocator,
     clearTexts();
     fillValues(s, sel, p, best, 0, &r);
     r.step = 0;
-    r.nEffects = shownEffects = sel->effectCount - (s->options.noInt ? 1 : 0);
+    r.nEffects = shownEffects = sel->effectCount - (s->settings.options.noInt ? 1 : 0);
     r.f = r.probF = missingLowest();
     r.control = ' ';
     stepLabel(0);

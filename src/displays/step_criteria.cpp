@@ -21,7 +21,7 @@ double stepCriterion(const VsfState* s, const SelectionState* sel, uint8_t code,
     case kCritRsquare:
       return critRSquare(sse, rSquareTotal(s, sel));
     case kCritAdjRsq:
-      return critAdjRSquare(sse, rSquareTotal(s, sel), n, p, s->options.noInt);
+      return critAdjRSquare(sse, rSquareTotal(s, sel), n, p, s->settings.options.noInt);
     case kCritCp:
       return critCP(sse, n, p, sel->sigma2Full);
     case kCritBic:
@@ -40,7 +40,7 @@ double stepCriterion(const VsfState* s, const SelectionState* sel, uint8_t code,
 }
 
 int32_t firstSummaryStep(const VsfState* s, const SelectionState* sel) {
-  if (s->options.method == kMethodBackward) return 0;
+  if (s->settings.options.method == kMethodBackward) return 0;
   return sel->firstSelectable > 0 ? sel->firstSelectable - 1 : 0;
 }
 
@@ -64,7 +64,7 @@ void computeBestSteps(const VsfState* s, const SelectionState* sel, BestSteps* b
       }
     }
   }
-  const uint8_t choose = s->options.choose;
+  const uint8_t choose = s->settings.options.choose;
   if (choose != kCritNone && choose < 16 && sel->chosenStep >= 0 &&
       sel->chosenStep < sel->stepCount)
     best->step[choose] = sel->chosenStep;

@@ -35,7 +35,7 @@ void changeTexts(const VsfState* s, const SelectionState* record, std::string* i
 
 // What the step changed, at the level below the step's description. 0 or -2.
 int describeChange(VsfState* s, SelectionState* record, int level, int stepNumber, int r) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const StepHistory& h = record->steps;
   const int32_t last = record->stepCount - 1;
   if (stepNumber == 0 && o.method == kMethodBackward) {
@@ -60,9 +60,9 @@ int describeChange(VsfState* s, SelectionState* record, int level, int stepNumbe
 }
 
 void releaseRecord(VsfState* s) {
-  if (s->fourthPool) {
-    kernel().poolDestroy(s->fourthPool);
-    s->fourthPool = nullptr;
+  if (s->res.fourthPool) {
+    kernel().poolDestroy(s->res.fourthPool);
+    s->res.fourthPool = nullptr;
   }
 }
 
@@ -72,7 +72,7 @@ void releaseRecord(VsfState* s) {
 // nonzero code of a table.
 int printStepRecord(VsfState* s, SelectionState* record, int level, int stepNumber, int r,
                     int first) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, record);
   void* group = openGroup(s, "Step" + std::to_string(stepNumber), msgStr(450, {stepNumber}),
                           {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Step")),
@@ -107,9 +107,9 @@ int printStepRecord(VsfState* s, SelectionState* record, int level, int stepNumb
 }
 
 int printStepDetails(VsfState* s, ScratchFileObject* file, int64_t* position, int sample) {
-  const SelectionOptions& o = s->options;
-  const SelectionState& live = s->selection;
-  const int level = 2 + (file ? 1 : 0) + (s->refitPass ? 1 : 0);
+  const SelectionOptions& o = s->settings.options;
+  const SelectionState& live = s->group.selection;
+  const int level = 2 + (file ? 1 : 0) + (s->group.refitPass ? 1 : 0);
   int first = 0, stepNumber = 0;
   if (o.method != kMethodBackward) {
     first = live.firstSelectable - 1;
@@ -118,11 +118,11 @@ int printStepDetails(VsfState* s, ScratchFileObject* file, int64_t* position, in
   void* group = openGroup(s, "StepDetails", msgStr(791), {argFlag(dkey::kFlag435, 0)});
   int64_t local = 0;
   int64_t* at = position ? position : &local;
-  ScratchFileObject* stream = file ? file : s->groupScratch.file;
+  ScratchFileObject* stream = file ? file : s->group.groupScratch.file;
   const bool bySample = live.resample != nullptr;
   for (int r = 0; bySample || r < live.stepCount; ++r) {
     SelectionState record;
-    record.options = &s->options;
+    record.options = &s->settings.options;
     record.streamFile = stream;
     record.streamPosition = at;
     if (sample >= 0) {
@@ -134,8 +134,8 @@ int printStepDetails(VsfState* s, ScratchFileObject* file, int64_t* position, in
         break;
       }
     }
-    if (!(s->fourthPool = kernel().poolCreate("step pool", kPoolPlain))) return rc::kPool;
-    record.modelPool = s->fourthPool;
+    if (!(s->res.fourthPool = kernel().poolCreate("step pool", kPoolPlain))) return rc::kPool;
+    record.modelPool = s->res.fourthPool;
     if (readStepHistory(&record) != 0) {
       releaseRecord(s);
       return rc::kHistory;

@@ -22,7 +22,7 @@ int criterionStopMessage(uint8_t c) {
 
 // The reason's text; empty when the reason has none.
 std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const double sle = o.entryLevel, sls = o.stayLevel;
   switch (reason) {
     case 1:
@@ -125,7 +125,7 @@ double fromLog(double v) {
 // cannot be had.
 int printStopDetails(VsfState* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
   startDisplayClock(s);
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
   const Headers h = headersOf(c);
   if (h.criterion == 0) return 0;

@@ -18,7 +18,7 @@ int printUtilInfo(VsfState* s) {
   t.column(ctype::kInt, "FileSize", &r.fileSize);
   t.endColumns();
   t.bind("Stat.VARSIFTER.UtilInfo");
-  const UtilFileArray& files = s->utilFiles;
+  const UtilFileArray& files = s->group.utilFiles;
   for (int32_t i = 0; i < files.count && files.records; ++i) {
     const UtilFileRecord& f = files.records[i];
     r.file = i;

@@ -15,7 +15,7 @@ template <typename T>
 T* mainArray(VsfState* s, int32_t n) {
   if (n <= 0) return nullptr;
   return static_cast<T*>(
-      kernel().poolAlloc(s->mainPool, sizeof(T) * static_cast<size_t>(n), kAllocZero));
+      kernel().poolAlloc(s->res.mainPool, sizeof(T) * static_cast<size_t>(n), kAllocZero));
 }
 
 // The variables every effect needs, in effect order: CLASS-list and model-variable indexes.
@@ -108,8 +108,8 @@ int findDataSetVar(VsfState* s, const VarDescriptor& variable, HostDataSet* ds,
     return rc;
   }
   found.number = number;
-  s->boundDescriptors.push_back(std::move(found));
-  *descriptor = &s->boundDescriptors.back();
+  s->res.boundDescriptors.push_back(std::move(found));
+  *descriptor = &s->res.boundDescriptors.back();
   return 0;
 }
 
@@ -122,15 +122,18 @@ int bindHeldOutDataSet(VsfState* s, DataSetBinding* b, bool validation) {
   b->modelDescriptors = mainArray<VarDescriptor*>(s, d->modelVarCount);
   if ((d->classCount > 0 && !b->classDescriptors) || (d->modelVarCount > 0 && !b->modelDescriptors))
     return rc::kMemory;
-  if (int rc = findDataSetVar(s, s->response, b->dataSet, &b->responseDescriptor, base); rc != 0) {
+  if (int rc = findDataSetVar(s, s->settings.response, b->dataSet, &b->responseDescriptor, base);
+      rc != 0) {
     raiseStepCode(s->stepCode, step::kInternal);
     return rc;
   }
   if (int rc = bindModelVariables(s, b, base); rc != 0) return rc;
-  b->hasFreq = s->options.freqPresent &&
-               optionalVariable(s, s->freqVariable, b->dataSet, &b->freqDescriptor, base + 2);
-  b->hasWeight = s->options.weightPresent &&
-                 optionalVariable(s, s->weightVariable, b->dataSet, &b->weightDescriptor, base + 4);
+  b->hasFreq =
+      s->settings.options.freqPresent &&
+      optionalVariable(s, s->settings.freqVariable, b->dataSet, &b->freqDescriptor, base + 2);
+  b->hasWeight =
+      s->settings.options.weightPresent &&
+      optionalVariable(s, s->settings.weightVariable, b->dataSet, &b->weightDescriptor, base + 4);
   b->inUse = 1;
   return 0;
 }
@@ -144,11 +147,11 @@ void bindRowBuffers(VsfState* s, HostDataSet* reader, VarDescriptor* const* clas
     d->classVars[c].desc = classDescriptors ? classDescriptors[c] : nullptr;
   for (int32_t j = 0; j < d->modelVarCount; ++j)
     d->modelVars[j].desc = modelDescriptors ? modelDescriptors[j] : nullptr;
-  if (s->responseRecord) s->responseRecord->desc = response;
-  ctx.weights = weight && s->weightRecord ? s->weightRecord : nullptr;
+  if (s->settings.responseRecord) s->settings.responseRecord->desc = response;
+  ctx.weights = weight && s->settings.weightRecord ? s->settings.weightRecord : nullptr;
   if (ctx.weights) ctx.weights->desc = weight;
   ctx.weightCount = ctx.weights ? 1 : 0;
-  ctx.frequency = frequency && s->freqRecord ? s->freqRecord : nullptr;
+  ctx.frequency = frequency && s->settings.freqRecord ? s->settings.freqRecord : nullptr;
   if (ctx.frequency) ctx.frequency->desc = frequency;
   // The row images follow the reader: the next fetch binds them on this one.
   ctx.alloc->reader = reader;
@@ -161,10 +164,11 @@ void bindRowBuffers(VsfState* s, const DataSetBinding& b) {
 }
 
 void restoreRowBuffers(VsfState* s) {
-  bindRowBuffers(s, s->inputReader, s->rowValueClass, s->rowValueModel, &s->response,
-                 s->options.weightPresent ? &s->weightVariable : nullptr,
-                 s->options.freqPresent ? &s->freqVariable : nullptr);
-  if (s->inputReader) hostv().ds->start(s->inputReader);
+  bindRowBuffers(s, s->res.inputReader, s->res.rowValueClass, s->res.rowValueModel,
+                 &s->settings.response,
+                 s->settings.options.weightPresent ? &s->settings.weightVariable : nullptr,
+                 s->settings.options.freqPresent ? &s->settings.freqVariable : nullptr);
+  if (s->res.inputReader) hostv().ds->start(s->res.inputReader);
 }
 
 int allocScoreRowSlots(VsfState* s, ScoreRequest* request) {

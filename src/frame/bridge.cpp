@@ -151,16 +151,16 @@ BridgeObject* zbridge(VsfState* state, const GrammarDescriptor* grammar,
 }
 
 void bridgeGroupHook(VsfState* state) {
-  BridgeObject* b = state->bridge;
+  BridgeObject* b = state->res.bridge;
   if (b && b->methods && b->methods->groupHook) b->methods->groupHook(b);
 }
 
 void bridgeClose(VsfState* state) {
-  BridgeObject* b = state->bridge;
+  BridgeObject* b = state->res.bridge;
   if (!b) return;
   if (b->methods && b->methods->close) b->methods->close(b, 0);
   delete b;
-  state->bridge = nullptr;
+  state->res.bridge = nullptr;
 }
 
 }  // namespace vsf

@@ -12,30 +12,31 @@
 namespace vsf {
 
 int resetByGroup(VsfState* s) {
-  SelectionState& sel = s->selection;
-  const SelectionOptions& o = s->options;
+  SelectionState& sel = s->group.selection;
+  const SelectionOptions& o = s->settings.options;
   sel = SelectionState();
   sel.l2 = o.l2;
   sel.penalty = o.l1;
   sel.stepCode = &s->stepCode;
-  sel.scratch = &s->groupScratch;
-  sel.options = &s->options;
-  sel.utilFiles = &s->utilFiles;
-  sel.threads = &s->threads;
-  sel.puddle = &s->puddle;
-  s->options.words[0] = 1;
-  s->options.words[1] = 0;
-  s->options.words[2] = 1;
+  sel.scratch = &s->group.groupScratch;
+  sel.options = &s->settings.options;
+  sel.utilFiles = &s->group.utilFiles;
+  sel.threads = &s->settings.threads;
+  sel.puddle = &s->res.puddle;
+  s->settings.options.words[0] = 1;
+  s->settings.options.words[1] = 0;
+  s->settings.options.words[2] = 1;
   if (!o.sharedDrive) {
     int stage = 0;
-    if (openScratchFile(&s->groupScratch, &s->extensions, 0, 0, nullptr, false, &stage) != 0) {
+    if (openScratchFile(&s->group.groupScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
+        0) {
       hostMsg(848, 215);
       raiseStepCode(s->stepCode, step::kMemory);
       return rc::kScratchFile;
     }
-    sel.streamFile = s->groupScratch.file;
+    sel.streamFile = s->group.groupScratch.file;
   }
-  s->options.resampleOption = 0;
+  s->settings.options.resampleOption = 0;
   return 0;
 }
 
@@ -66,39 +67,40 @@ int levelizeByGroup(VsfState* s) {
 }
 
 int fitAndReport(VsfState* s) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   double mark = hostClock();
   if (o.modelAveragingRun)
-    checkPhaseRc(s, initResampleWork(&s->resampling, s->resampleWorkLength, o.resampleOption));
-  if (int rc = fitModel(&s->selection, &s->resampling); rc != 0) return rc;
-  s->timers.fitStart = hostClock() - mark;
-  s->timers.selection += s->timers.fitStart;
+    checkPhaseRc(
+        s, initResampleWork(&s->group.resampling, s->group.resampleWorkLength, o.resampleOption));
+  if (int rc = fitModel(&s->group.selection, &s->group.resampling); rc != 0) return rc;
+  s->res.timers.fitStart = hostClock() - mark;
+  s->res.timers.selection += s->res.timers.fitStart;
   if (o.modelAveragingRun)
     if (int rc = averageOverSamples(s); rc != 0) return rc;
 
   mark = hostClock();
   zlvlnameout(&s->lev);
   zncols(&s->lev);
-  if (s->lev.design->labelStyle == 0 || s->bridge) zcolnames(&s->lev);
+  if (s->lev.design->labelStyle == 0 || s->res.bridge) zcolnames(&s->lev);
   if (o.designPerByGroup)
-    if (int rc = nameDesignColumns(s, s->byPool); rc != 0) return rc;
-  if (!s->displaysSuppressed) {
+    if (int rc = nameDesignColumns(s, s->group.byPool); rc != 0) return rc;
+  if (!s->settings.displaysSuppressed) {
     int rc = 0;
     if (o.modelAveragingRun) {
-      if (s->resampling.resampleCount > 0) rc = printModelAverage(s);
+      if (s->group.resampling.resampleCount > 0) rc = printModelAverage(s);
     } else {
       rc = printFitResults(s);
     }
     if (rc != 0) return rc;
   } else if (!o.modelAveragingRun) {
-    restoreSelectedStep(&s->selection);
+    restoreSelectedStep(&s->group.selection);
   }
-  s->timers.output += hostClock() - mark;
+  s->res.timers.output += hostClock() - mark;
 
-  if (s->modelAverage.refit && !o.resampleOption && s->resampling.resampleCount > 0)
+  if (s->settings.modelAverage.refit && !o.resampleOption && s->group.resampling.resampleCount > 0)
     if (int rc = refitAverage(s); rc != 0) return rc;
-  if (s->bridge) {
-    SelectionState& sel = s->selection;
+  if (s->res.bridge) {
+    SelectionState& sel = s->group.selection;
     if (int rc = passSelectedModel(s, &sel, sel.modelPool); rc != 0) {
       if (sel.modelPool) kernel().poolDestroy(sel.modelPool);
       sel.modelPool = nullptr;

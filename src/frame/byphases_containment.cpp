@@ -14,8 +14,8 @@ namespace {
 
 template <typename T>
 T* byArray(VsfState* s, int32_t n) {
-  return static_cast<T*>(
-      kernel().poolAlloc(s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(kernel().poolAlloc(
+      s->group.byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 bool effectContains(const SelectionOptions& o, int32_t outer, int32_t inner) {
@@ -68,8 +68,8 @@ int invert(VsfState* s, SelectionState& sel, int32_t n) {
 }  // namespace
 
 int buildCandidateContainment(VsfState* s) {
-  const SelectionOptions& o = s->options;
-  SelectionState& sel = s->selection;
+  const SelectionOptions& o = s->settings.options;
+  SelectionState& sel = s->group.selection;
   // No per-parameter table was built: there is nothing to relate.
   if (!o.candidates) return 0;
   const int32_t n = o.candidateCount;
@@ -103,7 +103,7 @@ int buildCandidateContainment(VsfState* s) {
   std::memcpy(sel.containedCountCopy, sel.containedCount, sizeof(int32_t) * static_cast<size_t>(n));
   std::memcpy(sel.containingCountCopy, sel.containingCount,
               sizeof(int32_t) * static_cast<size_t>(n));
-  kernel().poolFree(s->byPool, work);
+  kernel().poolFree(s->group.byPool, work);
   return 0;
 }
 

@@ -31,12 +31,12 @@ int levelizeForNames(VsfState* s) {
 int bindParameters(VsfState* s, HostDataSet* ds) {
   const ZDesign* d = s->lev.design;
   const HostDsFamily& f = *hostv().ds;
-  InitialEstimatesBinding& b = s->inest;
+  InitialEstimatesBinding& b = s->res.inest;
   b.list = f.bindBegin(ds, b.parameterCount + 1);
   int number = -1;
   if (f.findVar(ds, "_TYPE_", &number) == 0)
     f.bindVar(b.list, number, b.typeValue, sizeof b.typeValue, kBindText);
-  for (int32_t k = s->options.noInt ? 1 : 0; k < b.parameterCount; ++k) {
+  for (int32_t k = s->settings.options.noInt ? 1 : 0; k < b.parameterCount; ++k) {
     const char* name = d->parmNames[0] ? d->parmNames[0][k] : nullptr;
     std::string_view n = name ? std::string_view(name) : std::string_view();
     if (n.empty() || f.findVar(ds, n, &number) != 0 ||
@@ -52,8 +52,8 @@ int bindParameters(VsfState* s, HostDataSet* ds) {
 }  // namespace
 
 int openInitialEstimates(VsfState* s) {
-  HostDataSet* ds = s->initialEstimates;
-  if (hostv().ds->check(s->inputReader, ds) != 0) {
+  HostDataSet* ds = s->res.initialEstimates;
+  if (hostv().ds->check(s->res.inputReader, ds) != 0) {
     hostMsg(848, 233);
     raiseStepCode(s->stepCode, step::kLevelization108);
     return -34;
@@ -62,15 +62,15 @@ int openInitialEstimates(VsfState* s) {
   const uint8_t style = d->labelStyle;
   const uint32_t flags = d->flags;
   if (levelizeForNames(s) == 1) return 1;
-  hostv().ds->mode(s->inputReader, 'F');
-  InitialEstimatesBinding& b = s->inest;
+  hostv().ds->mode(s->res.inputReader, 'F');
+  InitialEstimatesBinding& b = s->res.inest;
   b.parameterCount = d->columnCount;
   if (b.parameterCount <= 0) {
     b.estimates = nullptr;
     return rc::kMemory;
   }
   b.estimates = static_cast<double*>(kernel().poolAlloc(
-      s->mainPool, sizeof(double) * static_cast<size_t>(b.parameterCount), kAllocZero));
+      s->res.mainPool, sizeof(double) * static_cast<size_t>(b.parameterCount), kAllocZero));
   if (!b.estimates) return rc::kMemory;
   fillDoubles(missingValue('.'), b.estimates, b.parameterCount);
   if (int rc = bindParameters(s, ds); rc != 0) return rc;
@@ -86,14 +86,14 @@ int openInitialEstimates(VsfState* s) {
 }
 
 int readInitialEstimates(VsfState* s) {
-  HostDataSet* ds = s->initialEstimates;
-  SelectionState& sel = s->selection;
-  if (int status = hostv().ds->verify(s->inputReader, ds); status != 0) {
+  HostDataSet* ds = s->res.initialEstimates;
+  SelectionState& sel = s->group.selection;
+  if (int status = hostv().ds->verify(s->res.inputReader, ds); status != 0) {
     hostMsg(848, 234);
     raiseStepCode(s->stepCode, step::kLevelization108);
     return status;
   }
-  InitialEstimatesBinding& b = s->inest;
+  InitialEstimatesBinding& b = s->res.inest;
   while (hostv().ds->readNext(ds) == 1) {
     if (std::memcmp(b.typeValue, "PARMS", 5) == 0) {
       // Each estimate stays at its own parameter; a missing one stays missing there.

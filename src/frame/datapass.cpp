@@ -16,23 +16,24 @@ namespace {
 
 template <typename T>
 T* byArray(VsfState* s, int64_t n) {
-  return static_cast<T*>(
-      kernel().poolAlloc(s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(kernel().poolAlloc(
+      s->group.byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 // One utility file per worker, then the memory plan (which may lower the worker count; the
 // files stay as they were made).
 int openGroupFiles(DataPass* p) {
   VsfState* s = p->s;
-  const int32_t workers = std::max(1, s->threads.effectiveWorkers);
+  const int32_t workers = std::max(1, s->settings.threads.effectiveWorkers);
   const int32_t columns = p->d->columnCount;
-  if (int rc = createUtilFileArray(&s->utilFiles, s->byPool, static_cast<uint32_t>(workers), 1,
-                                   kAllocZero);
+  if (int rc = createUtilFileArray(&s->group.utilFiles, s->group.byPool,
+                                   static_cast<uint32_t>(workers), 1, kAllocZero);
       rc != 0)
     return rc;
   for (int32_t i = 0; i < workers; ++i) {
     UtilFileRecord* r = nullptr;
-    if (int rc = addUtilFile(&s->utilFiles, &s->extensions, p->o->utilPageSizeKb, 40 * columns, &r);
+    if (int rc = addUtilFile(&s->group.utilFiles, &s->res.extensions, p->o->utilPageSizeKb,
+                             40 * columns, &r);
         rc != 0) {
       raiseStepCode(s->stepCode, step::kMemory);
       return rc;
@@ -45,9 +46,9 @@ int openGroupFiles(DataPass* p) {
 
 int allocateSums(DataPass* p) {
   VsfState* s = p->s;
-  StoredModelSums& m = s->modelSums;
+  StoredModelSums& m = s->group.modelSums;
   m = StoredModelSums();
-  m.wanted = s->storeSelectedModel;
+  m.wanted = s->settings.storeSelectedModel;
   if (!m.wanted) return 0;
   m.allSums = byArray<double>(s, p->d->modelVarCount);
   m.trainSums = byArray<double>(s, p->d->modelVarCount);
@@ -74,9 +75,9 @@ int prepareRows(DataPass* p) {
   p->folds = std::max(1, o.folds);
   p->indexVariable.number = -1;
   if (p->foldSlot && o.cvMethod == 4 && o.cvIndexVariable >= 0 &&
-      hostv().ds->varByNumber(s->inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
+      hostv().ds->varByNumber(s->res.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
     p->indexVariable.number = -1;
-  p->writer = RowBlockWriter{&s->utilFiles, s->pagePool};
+  p->writer = RowBlockWriter{&s->group.utilFiles, s->group.pagePool};
   return 0;
 }
 
@@ -86,7 +87,7 @@ int endRows(DataPass* p) {
   int rc = finishRows(&p->writer);
   if (rc == rc::kBlockWrite) raiseStepCode(s->stepCode, step::kHistory);
   if (rc != 0) return rc;
-  s->largestBlockRows = std::max(s->largestBlockRows, p->writer.largestRows);
+  s->group.largestBlockRows = std::max(s->group.largestBlockRows, p->writer.largestRows);
   return 0;
 }
 
@@ -96,16 +97,16 @@ int reopenForReading(DataPass* p) {
   const bool writeBack = o.modelAveragingRun || o.method == kMethodLar ||
                          o.method == kMethodLasso || o.method == kMethodElasticNet ||
                          o.method == kMethodHxLasso;
-  return reopenUtilFiles(&p->s->utilFiles, p->t.rowsWritten, writeBack, o.utilAccessMode == 2,
+  return reopenUtilFiles(&p->s->group.utilFiles, p->t.rowsWritten, writeBack, o.utilAccessMode == 2,
                          &p->s->stepCode);
 }
 
 int keepForRefit(DataPass* p) {
   VsfState* s = p->s;
-  if (!s->modelAverage.refit) return 0;
-  s->refitFirstColumns = byArray<int32_t>(s, p->E);
-  if (!s->refitFirstColumns) return rc::kMemory;
-  std::copy(p->sel->layoutColumn, p->sel->layoutColumn + p->E, s->refitFirstColumns);
+  if (!s->settings.modelAverage.refit) return 0;
+  s->group.refitFirstColumns = byArray<int32_t>(s, p->E);
+  if (!s->group.refitFirstColumns) return rc::kMemory;
+  std::copy(p->sel->layoutColumn, p->sel->layoutColumn + p->E, s->group.refitFirstColumns);
   return 0;
 }
 
@@ -114,25 +115,25 @@ int keepForRefit(DataPass* p) {
 int readByGroupData(VsfState* s) {
   DataPass p;
   p.s = s;
-  p.sel = &s->selection;
-  p.o = &s->options;
+  p.sel = &s->group.selection;
+  p.o = &s->settings.options;
   p.ctx = &s->lev;
   p.d = s->lev.design;
   takeCandidates(&p);
   if (int rc = openGroupFiles(&p); rc != 0) return rc;
   if (int rc = prepareRows(&p); rc != 0) return rc;
   if (int rc = readAnalysisRows(&p); rc != 0) return rc;
-  if (s->modelSums.wanted) finishModelSums(&p);
-  if (int rc = readHeldOutRows(&p, &s->test, false); rc != 0) return rc;
-  if (int rc = readHeldOutRows(&p, &s->validation, true); rc != 0) return rc;
+  if (s->group.modelSums.wanted) finishModelSums(&p);
+  if (int rc = readHeldOutRows(&p, &s->res.test, false); rc != 0) return rc;
+  if (int rc = readHeldOutRows(&p, &s->res.validation, true); rc != 0) return rc;
   if (int rc = endRows(&p); rc != 0) return rc;
   computeMeansAndScales(&p);
   if (int rc = assignLateFolds(&p); rc != 0) return rc;
   storeTotals(&p);
-  if (s->test.inUse || s->validation.inUse) restoreRowBuffers(s);
+  if (s->res.test.inUse || s->res.validation.inUse) restoreRowBuffers(s);
   if (int rc = reopenForReading(&p); rc != 0) return rc;
-  if (p.o->utilDetails && !s->displaysSuppressed) printUtilInfo(s);
-  s->largestColumnCount = std::max(s->largestColumnCount, p.d->columnCount);
+  if (p.o->utilDetails && !s->settings.displaysSuppressed) printUtilInfo(s);
+  s->group.largestColumnCount = std::max(s->group.largestColumnCount, p.d->columnCount);
   return keepForRefit(&p);
 }
 

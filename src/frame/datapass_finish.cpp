@@ -32,7 +32,7 @@ void forEachRowTags(const DataPass* p, const PageView& v, Fn&& fn) {
 // file's page buffer and written back. 0, -11 (read) or -12 (write), the step code raised.
 template <typename Fn>
 int forEachBlock(DataPass* p, Fn&& fn) {
-  UtilFileArray* a = &p->s->utilFiles;
+  UtilFileArray* a = &p->s->group.utilFiles;
   for (int64_t k = 0; k < p->writer.block; ++k) {
     UtilFileRecord& f = a->records[blockFile(a, k)];
     const int64_t j = blockLocal(a, k);
@@ -105,7 +105,7 @@ int indexFolds(DataPass* p) {
 }  // namespace
 
 void finishModelSums(DataPass* p) {
-  StoredModelSums& m = p->s->modelSums;
+  StoredModelSums& m = p->s->group.modelSums;
   const int32_t vars = p->d->modelVarCount;
   const double F = p->t.trainFreq;
   zncols(p->ctx);
@@ -121,7 +121,7 @@ void finishModelSums(DataPass* p) {
 void computeMeansAndScales(DataPass* p) {
   SelectionState& s = *p->sel;
   const int32_t m = p->p;
-  if (p->s->noStandardize) {
+  if (p->s->settings.noStandardize) {
     fillDoubles(0.0, s.colMeans, m);
     fillDoubles(1.0, s.colScales, m);
     s.responseMean = 0;

@@ -11,8 +11,8 @@ namespace {
 
 template <typename T>
 T* byArray(DataPass* p, int64_t n) {
-  return static_cast<T*>(
-      kernel().poolAlloc(p->s->byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(kernel().poolAlloc(
+      p->s->group.byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 // Indicator columns of CLASS codings are mostly zero: stored sparse past a few columns.
@@ -125,7 +125,7 @@ int layOutColumns(DataPass* p) {
   // The forced candidates come first (the intercept not counted under NOINT): as many as the
   // candidate table counts, which with split CLASS variables is more than the forced effects.
   const bool fromTable = p->o->candidates && p->cand == p->o->candidates->data();
-  s.firstSelectable = std::min(fromTable ? p->s->firstCandidate : p->o->forcedEffects, E);
+  s.firstSelectable = std::min(fromTable ? p->s->group.firstCandidate : p->o->forcedEffects, E);
   p->direct = sparse == 0 && !p->o->designPerByGroup && identityCandidates(p);
   return 0;
 }

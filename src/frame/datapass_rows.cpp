@@ -14,7 +14,9 @@ namespace vsf {
 
 namespace {
 
-uint32_t* seedState(DataPass* p) { return reinterpret_cast<uint32_t*>(&p->s->procedureSeed); }
+uint32_t* seedState(DataPass* p) {
+  return reinterpret_cast<uint32_t*>(&p->s->settings.procedureSeed);
+}
 
 // Every value finite (the exponent bits not all ones); one pass without calls.
 bool allFinite(const double* x, int64_t n) {
@@ -31,9 +33,9 @@ bool allFinite(const double* x, int64_t n) {
 // The role variable's value of the current observation, left-justified: its length without
 // trailing blanks (0 for a blank value).
 int readRoleValue(DataPass* p) {
-  const VarDescriptor& v = p->s->roleVariable;
+  const VarDescriptor& v = p->s->settings.roleVariable;
   HostDataSet* reader = p->ctx->alloc->reader;
-  char* b = p->s->roleBuffer;
+  char* b = p->s->res.roleBuffer;
   int width;
   if (v.type == kVarCharacter) {
     std::string_view raw = hostv().ds->getChar(reader, v.number);
@@ -55,8 +57,8 @@ bool sameValue(const char* text, int length, const std::string& value, int32_t g
 }
 
 int32_t roleOfValue(DataPass* p, int length) {
-  const PartitionSettings& q = p->s->partition;
-  const char* text = p->s->roleBuffer;
+  const PartitionSettings& q = p->s->settings.partition;
+  const char* text = p->s->res.roleBuffer;
   if (length > 0) {
     if (sameValue(text, length, q.trainValue, q.trainLength)) return role::kTrain;
     if (sameValue(text, length, q.validateValue, q.validateLength)) return role::kValidate;
@@ -68,13 +70,13 @@ int32_t roleOfValue(DataPass* p, int length) {
     if (q.testLength < 0) return role::kTest;
   }
   if (q.trainLength == 0) return role::kTrain;
-  if (q.testLength == 0 && !p->s->test.dataSet) return role::kTest;
+  if (q.testLength == 0 && !p->s->res.test.dataSet) return role::kTest;
   return role::kNone;
 }
 
 int32_t drawRole(DataPass* p, int roleLength) {
-  if (p->s->roleVariable.number >= 0) return roleOfValue(p, roleLength);
-  const PartitionSettings& q = p->s->partition;
+  if (p->s->settings.roleVariable.number >= 0) return roleOfValue(p, roleLength);
+  const PartitionSettings& q = p->s->settings.partition;
   if (q.trainFraction == 1.0) return role::kTrain;
   double u = zlcgunif(seedState(p));
   if (u <= q.testFraction) return role::kTest;
@@ -124,8 +126,8 @@ int32_t drawFold(DataPass* p) {
 }
 
 void addExcluded(DataPass* p, const Observation& obs) {
-  StoredModelSums& m = p->s->modelSums;
-  if (!m.wanted || p->s->partition.hasPartition) return;
+  StoredModelSums& m = p->s->group.modelSums;
+  if (!m.wanted || p->s->settings.partition.hasPartition) return;
   p->excludedWeight += obs.wf;
   for (int32_t j = 0; j < p->d->modelVarCount; ++j) m.allSums[j] += obs.wf * p->ctx->values[j];
 }
@@ -168,7 +170,7 @@ void addTrainingSums(DataPass* p, const Observation& obs) {
       s.colSquares[c] += a * x * x;
     });
   }
-  StoredModelSums& m = p->s->modelSums;
+  StoredModelSums& m = p->s->group.modelSums;
   if (!m.wanted) return;
   for (int32_t j = 0; j < p->d->modelVarCount; ++j) {
     m.allSums[j] += a * p->ctx->values[j];
@@ -293,7 +295,7 @@ int storeRow(DataPass* p) {
 int readAnalysisRows(DataPass* p) {
   ZLevCtx* ctx = p->ctx;
   const SelectionOptions& o = *p->o;
-  const bool roles = p->s->roleVariable.number >= 0;
+  const bool roles = p->s->settings.roleVariable.number >= 0;
   const bool index = o.cvMethod == 4 && p->foldSlot && p->indexVariable.number >= 0;
   ctx->start(ctx);
   while (ctx->next(ctx)) {

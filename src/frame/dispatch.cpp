@@ -7,9 +7,9 @@
 namespace vsf {
 
 int createThreadPool(VsfState* state, int workers) {
-  return zpudi(&state->puddle, workers < 1 ? 1 : workers, 1, &runWorkItem);
+  return zpudi(&state->res.puddle, workers < 1 ? 1 : workers, 1, &runWorkItem);
 }
 
-void destroyThreadPool(VsfState* state) { zpudlterm(&state->puddle); }
+void destroyThreadPool(VsfState* state) { zpudlterm(&state->res.puddle); }
 
 }  // namespace vsf

@@ -35,9 +35,9 @@ void destroyPool(HostPool*& pool) {
 
 // A step that ends early leaves no half-written OUTPUT data set.
 void discardOutputs(VsfState* s) {
-  if (s->outputDataSet) {
-    hostv().ds->outClose(s->outputDataSet, false);
-    s->outputDataSet = nullptr;
+  if (s->res.outputDataSet) {
+    hostv().ds->outClose(s->res.outputDataSet, false);
+    s->res.outputDataSet = nullptr;
   }
 }
 
@@ -46,30 +46,30 @@ VsfState* stateFromHost() { return static_cast<VsfState*>(hostv().proc->procCont
 // Sends a request with one integer argument to the output manager; failures end the step.
 void managerRequest(VsfState* s, uint32_t id, uint16_t k, int32_t value) {
   OutputArgItem item = argInt(k, value);
-  int rc = zhdlcall(s->manager, nullptr, id, 1, &item);
+  int rc = zhdlcall(s->res.manager, nullptr, id, 1, &item);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
 }
 
 void releaseGroup(VsfState* s) {
-  if (s->groupObject) {
+  if (s->group.groupObject) {
     OutputArgItem item = argInt(0, 4);
-    int rc = zhdlcall(s->groupObject, nullptr, op::kCloseHandle, 1, &item);
+    int rc = zhdlcall(s->group.groupObject, nullptr, op::kCloseHandle, 1, &item);
     if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
-    s->groupObject = nullptr;
+    s->group.groupObject = nullptr;
   }
-  if (s->manager) {
+  if (s->res.manager) {
     managerRequest(s, op::kGroupAttributes, key::kGroupLevel, 2);
     managerRequest(s, op::kGroupAttributes, key::kGroupLevel, 3);
   }
-  if (s->options.modelAveragingRun) freeResampleWork(&s->resampling);
-  freeSelectionState(&s->selection);
-  closeScratchFile(&s->groupScratch, &s->extensions);
-  destroyPool(s->byPool);
-  destroyPool(s->pagePool);
+  if (s->settings.options.modelAveragingRun) freeResampleWork(&s->group.resampling);
+  freeSelectionState(&s->group.selection);
+  closeScratchFile(&s->group.groupScratch, &s->res.extensions);
+  destroyPool(s->group.byPool);
+  destroyPool(s->group.pagePool);
   zlevfree(&s->lev, -1);
-  if (s->groupHeap) {
-    hostv().proc->heapFree(s->groupHeap);
-    s->groupHeap = nullptr;
+  if (s->group.groupHeap) {
+    hostv().proc->heapFree(s->group.groupHeap);
+    s->group.groupHeap = nullptr;
   }
 }
 
@@ -79,68 +79,69 @@ void groupOutputs(VsfState* s) {
   guarded(s, setEffectsMacroVars(s, s->byGroupCount));
   guarded(s, defineOutDesignVariables(s));
   openSelectedModelGroup(s);
-  if (s->outputDataSet || (s->outDesignDataSet && !s->hasByStatement)) {
-    s->byGroupNumber = s->byGroupCount;
-    void* sampling = s->options.modelAveragingRun ? &s->resampling : nullptr;
-    guarded(s, writeOutputByGroup(s, &s->selection, sampling, s->procedureSeed));
+  if (s->res.outputDataSet || (s->res.outDesignDataSet && !s->settings.hasByStatement)) {
+    s->group.byGroupNumber = s->byGroupCount;
+    void* sampling = s->settings.options.modelAveragingRun ? &s->group.resampling : nullptr;
+    guarded(s, writeOutputByGroup(s, &s->group.selection, sampling, s->settings.procedureSeed));
   }
-  if (s->outDesignDataSet) {
-    if (s->outDesignNames && !s->displaysSuppressed && s->selection.status == 0 &&
-        s->groupOutDesignWidth != 0)
-      guarded(s, printParameterNames(s, &s->selection));
-    if (s->hasByStatement) guarded(s, writeResultHeader(&s->selection));
-    s->byGroupNumber = s->byGroupCount;
-    guarded(s, setModelMacroVars(s, &s->selection));
+  if (s->res.outDesignDataSet) {
+    if (s->settings.outDesignNames && !s->settings.displaysSuppressed &&
+        s->group.selection.status == 0 && s->group.groupOutDesignWidth != 0)
+      guarded(s, printParameterNames(s, &s->group.selection));
+    if (s->settings.hasByStatement) guarded(s, writeResultHeader(&s->group.selection));
+    s->group.byGroupNumber = s->byGroupCount;
+    guarded(s, setModelMacroVars(s, &s->group.selection));
   }
-  if (s->scoreCount > 0) scoreRequests(s, &s->selection);
+  if (s->res.scoreCount > 0) scoreRequests(s, &s->group.selection);
 }
 
 // One BY group from its reset to its release.
 void runByGroup(VsfState* s) {
-  if (s->bridge) bridgeGroupHook(s);
+  if (s->res.bridge) bridgeGroupHook(s);
   guarded(s, resetByGroup(s));
-  s->groupHeap = hostv().proc->heapNew(0, 1024, 0x1004);
-  s->levAlloc.allocator = s->groupHeap;
+  s->group.groupHeap = hostv().proc->heapNew(0, 1024, 0x1004);
+  s->levAlloc.allocator = s->group.groupHeap;
   s->byGroupCount += 1;
-  s->byPool = makePool("VARSIFTER BY POOL", kPoolPlain);
-  s->pagePool = makePool("VARSIFTER PAGE POOL", kPoolPage);
-  if (!s->byPool || !s->pagePool) checkPhaseRc(s, rc::kPool);
+  s->group.byPool = makePool("VARSIFTER BY POOL", kPoolPlain);
+  s->group.pagePool = makePool("VARSIFTER PAGE POOL", kPoolPage);
+  if (!s->group.byPool || !s->group.pagePool) checkPhaseRc(s, rc::kPool);
 
   double mark = hostClock();
   int lev = levelizeByGroup(s);
-  s->timers.levelization += hostClock() - mark;
+  s->res.timers.levelization += hostClock() - mark;
   if (lev != 0) {
     releaseGroup(s);
     return;
   }
-  if (s->options.designPerByGroup) {
-    guarded(s, buildParmCandidateTable(s, s->byPool));
+  if (s->settings.options.designPerByGroup) {
+    guarded(s, buildParmCandidateTable(s, s->group.byPool));
     guarded(s, buildCandidateContainment(s));
   } else {
     refreshCandidateTable(s);
   }
-  if (s->initialEstimates) guarded(s, readInitialEstimates(s));
+  if (s->res.initialEstimates) guarded(s, readInitialEstimates(s));
   mark = hostClock();
   guarded(s, readByGroupData(s));
-  s->timers.dataPass += hostClock() - mark;
+  s->res.timers.dataPass += hostClock() - mark;
   guarded(s, fitAndReport(s));
-  closeUtilFiles(&s->utilFiles, s->byPool);
+  closeUtilFiles(&s->group.utilFiles, s->group.byPool);
 
-  s->timers.mark = hostClock();
+  s->res.timers.mark = hostClock();
   groupOutputs(s);
   releaseGroup(s);
-  s->timers.output += hostClock() - s->timers.mark;
+  s->res.timers.output += hostClock() - s->res.timers.mark;
 }
 
 int nextByGroup(VsfState* s, bool first) {
-  if (s->inputReader) return hostv().ds->nextByGroup(s->inputReader);
+  if (s->res.inputReader) return hostv().ds->nextByGroup(s->res.inputReader);
   return first ? 1 : 0;  // no data set bound: one pass
 }
 
 void setByGroupMacros(VsfState* s) {
-  if (s->maxMacroByGroups < 0) return;
+  if (s->settings.maxMacroByGroups < 0) return;
   hostv().macro->setNum("_VSFNUMBYS", s->byGroupCount, 'G');
-  int shown = s->byGroupCount < s->maxMacroByGroups ? s->byGroupCount : s->maxMacroByGroups;
+  int shown = s->byGroupCount < s->settings.maxMacroByGroups ? s->byGroupCount
+                                                             : s->settings.maxMacroByGroups;
   hostv().macro->setNum("_VSFNUMMACROBYS", shown, 'G');
 }
 
@@ -152,43 +153,43 @@ void runProcedure() {
   VsfState* s = &state;
   startStepContext(s);
   guarded(s, initState(s));
-  s->timers.setup = hostClock();
+  s->res.timers.setup = hostClock();
   guarded(s, readStatements(s));
   guarded(s, setupAnalysis(s));
-  if (!s->displaysSuppressed) {
+  if (!s->settings.displaysSuppressed) {
     guarded(s, printModelInfo(s));
-    if (s->counts.modelAverage) guarded(s, printModelAverageInfo(s));
+    if (s->settings.counts.modelAverage) guarded(s, printModelAverageInfo(s));
   }
-  if (s->threads.perfDetails) guarded(s, printPerfSettings(s));
-  if (!s->options.designPerByGroup) {
-    guarded(s, buildCandidateTable(s, s->mainPool));
-    guarded(s, nameDesignColumns(s, s->mainPool));
+  if (s->settings.threads.perfDetails) guarded(s, printPerfSettings(s));
+  if (!s->settings.options.designPerByGroup) {
+    guarded(s, buildCandidateTable(s, s->res.mainPool));
+    guarded(s, nameDesignColumns(s, s->res.mainPool));
   }
-  if (s->initialEstimates) guarded(s, openInitialEstimates(s));
-  if (s->outputDataSet) guarded(s, defineOutputVariables(s));
-  if (s->scoreCount > 0) guarded(s, defineScoreVariables(s));
-  s->timers.setup = hostClock() - s->timers.setup;
-  guarded(s, createThreadPool(s, s->threads.effectiveWorkers));
+  if (s->res.initialEstimates) guarded(s, openInitialEstimates(s));
+  if (s->res.outputDataSet) guarded(s, defineOutputVariables(s));
+  if (s->res.scoreCount > 0) guarded(s, defineScoreVariables(s));
+  s->res.timers.setup = hostClock() - s->res.timers.setup;
+  guarded(s, createThreadPool(s, s->settings.threads.effectiveWorkers));
 
   for (bool first = true; nextByGroup(s, first) > 0; first = false) runByGroup(s);
 
   destroyThreadPool(s);
-  s->timers.mark = hostClock();
-  if (s->outDesignDataSet && s->hasByStatement) guarded(s, writeOutDesignPass(s));
+  s->res.timers.mark = hostClock();
+  if (s->res.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
   setByGroupMacros(s);
-  s->timers.output += hostClock() - s->timers.mark;
-  if (s->outputDataSet) {
-    hostv().ds->outClose(s->outputDataSet, true);
-    s->outputDataSet = nullptr;
+  s->res.timers.output += hostClock() - s->res.timers.mark;
+  if (s->res.outputDataSet) {
+    hostv().ds->outClose(s->res.outputDataSet, true);
+    s->res.outputDataSet = nullptr;
   }
   finishStep(s);
-  if (s->threads.perfDetails) guarded(s, printTiming(s));
+  if (s->settings.threads.perfDetails) guarded(s, printTiming(s));
   hostEndStep(s->stepCode);
 }
 
 int initState(VsfState* s) {
   *s = VsfState();
-  s->timers.stepStart = hostClock();
+  s->res.timers.stepStart = hostClock();
   hostv().proc->onTerminate(&onHostTerminate);
   hostv().proc->setProcContext(s);
 
@@ -199,32 +200,32 @@ int initState(VsfState* s) {
                              argOutHandle(key::kHandle, &handle)};
   int rc = zhdlcall(root, nullptr, op::kCreate, 3, create);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
-  s->manager = static_cast<HostObject*>(handle);
+  s->res.manager = static_cast<HostObject*>(handle);
 
   int32_t graphics = 0;
   OutputArgItem ask = argFlag(key::kGraphicsOn, 0);
-  rc = zhdlcall(s->manager, nullptr, op::kQuery, 1, &ask);
+  rc = zhdlcall(s->res.manager, nullptr, op::kQuery, 1, &ask);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
   graphics = ask.flagValue();
-  s->graphicsOn = graphics != 0;
+  s->settings.graphicsOn = graphics != 0;
 
   if (int e = loadExtensions(s); e != 0) return e;
-  s->mainPool = makePool("VARSIFTER MAIN POOL", kPoolPlain);
-  if (!s->mainPool) return rc::kPool;
-  void* design = kernel().poolAlloc(s->mainPool, sizeof(ZDesign), kAllocZero);
+  s->res.mainPool = makePool("VARSIFTER MAIN POOL", kPoolPlain);
+  if (!s->res.mainPool) return rc::kPool;
+  void* design = kernel().poolAlloc(s->res.mainPool, sizeof(ZDesign), kAllocZero);
   if (!design) return rc::kMemory;
   s->lev.design = new (design) ZDesign();
   s->lev.alloc = &s->levAlloc;
-  s->options.utilBuffers = 0;
-  s->options.utilPageSizeKb = 0;
-  s->options.utilAccessMode = 4;
-  s->partition.trainFraction = 1.0;
+  s->settings.options.utilBuffers = 0;
+  s->settings.options.utilPageSizeKb = 0;
+  s->settings.options.utilAccessMode = 4;
+  s->settings.partition.trainFraction = 1.0;
   s->byGroupCount = 0;
   return 0;
 }
 
 int loadExtensions(VsfState* s) {
-  ExtensionSet& x = s->extensions;
+  ExtensionSet& x = s->res.extensions;
   x.kernel = &kernel();
   if (!x.kernel) return rc::kExtension;
   // The first extension that does not load ends the loading; later ones are not tried.
@@ -240,7 +241,7 @@ int loadExtensions(VsfState* s) {
 }
 
 void releaseExtensions(VsfState* s) {
-  ExtensionSet& x = s->extensions;
+  ExtensionSet& x = s->res.extensions;
   if (x.tools) x.tools->release();
   if (x.stream) x.stream->release();
   if (x.streamx) x.streamx->release();
@@ -283,36 +284,36 @@ void checkPhaseRc(VsfState* s, int rc) {
       break;
   }
   discardOutputs(s);
-  if (!s->cleanupDone) finishStep(s);
+  if (!s->res.cleanupDone) finishStep(s);
   hostEndStep(s->stepCode);
 }
 
 void finishStep(VsfState* s) {
-  s->timers.cleanup = hostClock();
-  if (s->bridge) bridgeClose(s);
-  freeResampleWork(&s->resampling);
-  closeUtilFiles(&s->utilFiles, s->byPool);
+  s->res.timers.cleanup = hostClock();
+  if (s->res.bridge) bridgeClose(s);
+  freeResampleWork(&s->group.resampling);
+  closeUtilFiles(&s->group.utilFiles, s->group.byPool);
   // A step that ended inside a BY group still holds the group's scratch file.
-  closeScratchFile(&s->groupScratch, &s->extensions);
-  closeScratchFile(&s->outDesignScratch, &s->extensions);
+  closeScratchFile(&s->group.groupScratch, &s->res.extensions);
+  closeScratchFile(&s->res.outDesignScratch, &s->res.extensions);
   releaseExtensions(s);
-  zsysrand(&s->procedureSeed, 2);
+  zsysrand(&s->settings.procedureSeed, 2);
   zeffbldfree();  // the effect records of the step go with it
-  destroyPool(s->mainPool);
-  destroyPool(s->byPool);
-  destroyPool(s->pagePool);
-  destroyPool(s->fifthPool);
-  destroyPool(s->fourthPool);
-  s->cleanupDone = 1;
-  s->timers.cleanup = hostClock() - s->timers.cleanup;
+  destroyPool(s->res.mainPool);
+  destroyPool(s->group.byPool);
+  destroyPool(s->group.pagePool);
+  destroyPool(s->res.fifthPool);
+  destroyPool(s->res.fourthPool);
+  s->res.cleanupDone = 1;
+  s->res.timers.cleanup = hostClock() - s->res.timers.cleanup;
 }
 
 void onHostTerminate() {
   VsfState* s = stateFromHost();
   if (!s) return;
-  if (s->puddle.queue) destroyThreadPool(s);
+  if (s->res.puddle.queue) destroyThreadPool(s);
   discardOutputs(s);
-  if (!s->cleanupDone) finishStep(s);
+  if (!s->res.cleanupDone) finishStep(s);
 }
 
 }  // namespace vsf

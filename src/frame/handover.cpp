@@ -32,7 +32,7 @@ struct EffectSource {
   const int32_t* map = nullptr;
 };
 EffectSource sourceOf(const VsfState* state, const SelectionState* sel, int32_t k) {
-  const std::vector<CandidateEntry>* table = state->options.candidates;
+  const std::vector<CandidateEntry>* table = state->settings.options.candidates;
   if (table && k < static_cast<int32_t>(table->size())) {
     const CandidateEntry& c = (*table)[static_cast<size_t>(k)];
     return {c.effect, c.columns, c.columnMap};
@@ -91,7 +91,8 @@ int reduceDesign(const VsfState* state, const SelectionState* sel, ZDesign* d, H
     std::fill(r->positions, r->positions + c, -1);
     r->positions[c] = 0;  // the response
   }
-  const bool scaled = stored && !(d->flags & dflag::kFullRank) && state->modelSums.effectScales;
+  const bool scaled =
+      stored && !(d->flags & dflag::kFullRank) && state->group.modelSums.effectScales;
   if (scaled && !(r->scales = fromPool<double>(pool, count))) return rc::kMemory;
   r->map.assign(static_cast<size_t>(d->effectCount), -1);
   int32_t next = 0, column = 0;
@@ -100,7 +101,7 @@ int reduceDesign(const VsfState* state, const SelectionState* sel, ZDesign* d, H
     std::memcpy(static_cast<void*>(&effects[next]), &d->effects[e], sizeof(ZEffect));
     effects[next].startColumn = column;
     column += d->effects[e].columnCount;
-    if (scaled) r->scales[next] = state->modelSums.effectScales[e];
+    if (scaled) r->scales[next] = state->group.modelSums.effectScales[e];
     r->map[e] = next++;
   }
   std::memcpy(static_cast<void*>(r->copy), d, sizeof(ZDesign));
@@ -147,11 +148,11 @@ void setItem(BridgeObject* b, int32_t key, const void* value) {
 
 int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool) {
   if (sel->status < 0) return 0;
-  BridgeObject* bridge = state->bridge;
+  BridgeObject* bridge = state->res.bridge;
   if (!bridge) return 0;
   ZDesign* d = state->lev.design;
   if (!d || d->effectCount <= 0 || !sel->states) return rc::kMemory;
-  const bool stored = state->storeSelectedModel != 0;
+  const bool stored = state->settings.storeSelectedModel != 0;
   Reduced r;
   {
     OptionWords words(d);
@@ -171,14 +172,14 @@ int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool) {
         bridge->fit->block[4] = df;
       }
       if (r.scales) setItem(bridge, 13, r.scales);
-      setItem(bridge, 14, state->modelSums.allSums);  // means after the data pass
-      setItem(bridge, 15, state->modelSums.trainSums);
+      setItem(bridge, 14, state->group.modelSums.allSums);  // means after the data pass
+      setItem(bridge, 15, state->group.modelSums.trainSums);
     }
     setItem(bridge, 25, &sel->sumWy);
     bridge->handOverWord = nullptr;
-    if (state->options.noInt) r.copy->flags |= dflag::kNoIntercept;
+    if (state->settings.options.noInt) r.copy->flags |= dflag::kNoIntercept;
     if (bridge->methods && bridge->methods->run) bridge->methods->run(bridge);
-    const bool refitPass = state->modelAverage.refit && state->resampling.refit;
+    const bool refitPass = state->settings.modelAverage.refit && state->group.resampling.refit;
     if (!refitPass && bridge->methods && bridge->methods->afterHandOver) {
       bridge->methods->afterHandOver(bridge, 0);
       if (bridge->status != 0) raiseStepCode(state->stepCode, bridge->status);

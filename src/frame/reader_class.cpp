@@ -69,7 +69,7 @@ int32_t orderCode(double negated) {
 // A REF= level text, right-trimmed, kept in the MAIN POOL for the step.
 char* keepText(VsfState* s, std::string_view text) {
   size_t n = static_cast<size_t>(ztrimlen(text.data(), static_cast<int>(text.size())));
-  auto* p = static_cast<char*>(kernel().poolAlloc(s->mainPool, n + 1, kAllocZero));
+  auto* p = static_cast<char*>(kernel().poolAlloc(s->res.mainPool, n + 1, kAllocZero));
   if (!p) checkPhaseRc(s, rc::kMemory);
   std::memcpy(p, text.data(), n);
   p[n] = '\0';
@@ -183,11 +183,11 @@ void readClassOptions(VsfState* s, const StatementRecord* p) {
 
   d->defaultDescending = r.given(ps::kDesc);
   applySwitch(p, d->defaultDescending, ps::kDescValue, ps::kDescIndex, c, &LevelVar::descending);
-  ClassSettings& cs = s->classes;
+  ClassSettings& cs = s->settings.classes;
   cs.globalSplit = p->flag(pf::kSplit);
   cs.splitCount =
       applySwitch(p, cs.globalSplit, ps::kSplitValue, ps::kSplitIndex, c, &LevelVar::split);
-  s->options.designPerByGroup = cs.splitCount > 0 || cs.globalSplit;
+  s->settings.options.designPerByGroup = cs.splitCount > 0 || cs.globalSplit;
 
   bool interlaced = d->labelStyle == 0;
   if (applyPrefix(p, ps::kCprefix, ps::kCprefixValue, ps::kCprefixIndex, &d->defaultCprefix, c,

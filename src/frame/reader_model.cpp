@@ -39,7 +39,7 @@ bool isModelVariable(const StatementRecord* model, int number) {
 
 // Elastic-net settings (step 6 and 7): every other method drops them.
 void readElasticNet(VsfState* s, const StatementRecord* m, const Slots& r) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   bool l2Given = r.given(ms::kL2);
   o.l2 = l2Given ? r.number(ms::kL2, kL2Search) : kL2Search;
   o.enScale = m->flag(mf::kEnScale);
@@ -86,7 +86,7 @@ void readElasticNet(VsfState* s, const StatementRecord* m, const Slots& r) {
 
 // Step 8: the L1 target and its choice. Returns -50 for STOP=L1 without a method that has one.
 int readL1(VsfState* s, const StatementRecord* m, const Slots& r, bool stopL1) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   bool l1Given = r.given(ms::kL1);
   o.l1 = r.number(ms::kL1, -1.0);
   o.showStepL1 = m->flag(mf::kShowStepL1);
@@ -121,7 +121,7 @@ int readL1(VsfState* s, const StatementRecord* m, const Slots& r, bool stopL1) {
 
 // Step 10: screening of path candidates.
 void readScreening(VsfState* s, const StatementRecord* m, const Slots& r) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   o.screen = static_cast<uint8_t>(r.integer(ms::kScreen, kScreenNone));
   if (o.method != kMethodLasso && o.method != kMethodElasticNet && o.screen != kScreenNone) {
     repairMsg(s, 4002);
@@ -138,7 +138,7 @@ void readScreening(VsfState* s, const StatementRecord* m, const Slots& r) {
 // Step 14: a significance level given where no SL criterion uses it, or at 0 or 1.
 double readLevel(VsfState* s, const Slots& r, int slot, double fallback, int unusedMsg,
                  int edgeMsg) {
-  const SelectionOptions& o = s->options;
+  const SelectionOptions& o = s->settings.options;
   if (!r.given(slot) || r.number(slot, -1.0) == -1.0) return fallback;
   double v = r.number(slot, fallback);
   if (o.select != kCritSl && o.stop != kCritSl) repairMsg(s, unusedMsg);
@@ -151,7 +151,7 @@ double readLevel(VsfState* s, const Slots& r, int slot, double fallback, int unu
 
 // Step 19: cross validation. Returns -48 when external CV is combined with STOP=CV.
 int readCrossValidation(VsfState* s, const StatementRecord* m, const Slots& r) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   bool on = o.stop == kCritCv || o.select == kCritCv || o.choose == kCritCv ||
             o.choose == kCritCvExternal;
   if (o.choose == kCritCvExternal && o.stop == kCritCv) {
@@ -183,7 +183,7 @@ int readCrossValidation(VsfState* s, const StatementRecord* m, const Slots& r) {
 
 // Steps 15 and 16: statistics columns and step-detail tables.
 void readDisplays(VsfState* s, const StatementRecord* m, const Slots& r) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   static const int kStatsFlags[kStatsCount] = {
       mf::kStatsAll,   mf::kStatsSl,      mf::kStatsFValue, mf::kStatsAic,
       mf::kStatsAicc,  mf::kStatsSbc,     mf::kStatsBic,    mf::kStatsCp,
@@ -204,8 +204,8 @@ void readDisplays(VsfState* s, const StatementRecord* m, const Slots& r) {
 
 // Steps 1 to 3: standardization, the CV index variable, the method, the effects, the response.
 int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) {
-  SelectionOptions& o = s->options;
-  s->noStandardize = m->flag(mf::kNoStandardize);
+  SelectionOptions& o = s->settings.options;
+  s->settings.noStandardize = m->flag(mf::kNoStandardize);
   if (m->flag(mf::kCvIndex) && r.count(ms::kCvIndexVar) > 0) {
     int v = m->slot(ms::kCvIndexVar)->vars[0];
     if (isModelVariable(m, v)) {
@@ -220,7 +220,7 @@ int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) 
     design->flags |= 0x01 | 0x20;
     if (isPathMethod(o.method)) design->flags |= 0x2000;
   }
-  int built = zeffinfo(design, s->inputReader, slots::proc::kModelVars, slots::proc::kClassVars,
+  int built = zeffinfo(design, s->res.inputReader, slots::proc::kModelVars, slots::proc::kClassVars,
                        const_cast<StatementRecord*>(m), ms::kEffects, 0, 0);
   if (design) raiseStepCode(s->stepCode, design->buildCode);
   if (built != 0) {
@@ -236,9 +236,10 @@ int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) 
     refuseMsg(s, 228, step::kStatement);
     return -32;
   }
-  s->responseCount = 1;
+  s->settings.responseCount = 1;
   int v = m->slot(ms::kResponses)->vars[0];
-  if (s->inputReader && v >= 0) hostv().ds->varByNumber(s->inputReader, v, &s->response);
+  if (s->res.inputReader && v >= 0)
+    hostv().ds->varByNumber(s->res.inputReader, v, &s->settings.response);
   return 0;
 }
 
@@ -246,7 +247,7 @@ int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) 
 
 int readModelOptions(VsfState* s, const StatementRecord* m) {
   if (!m) return rc::kNoModel;  // checkStatements has refused the step already
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   Slots r(m);
   if (int rc = readMethodAndEffects(s, m, r); rc != 0) return rc;
 
@@ -380,7 +381,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
   }
 
   // Step 21: p-values and adaptive weights.
-  s->showPValues = m->flag(mf::kShowPValues) || o.method == kMethodNone;
+  s->settings.showPValues = m->flag(mf::kShowPValues) || o.method == kMethodNone;
   o.adaptive = m->flag(mf::kAdaptive);
   if (o.adaptive) {
     if (o.method == kMethodLar || o.method == kMethodLarLs) {
@@ -392,7 +393,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
     } else {
       o.adaptiveGamma = r.number(ms::kGamma, 1.0);
       if (r.given(ms::kInEst)) {
-        s->initialEstimates = r.dataSet(ms::kInEst);
+        s->res.initialEstimates = r.dataSet(ms::kInEst);
         o.initialEstimatesGiven = 1;
       }
       if (o.method == kMethodLassoLs) {

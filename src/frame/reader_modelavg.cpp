@@ -42,10 +42,10 @@ void readTables(ModelAverageOptions& m, const StatementRecord* r, const Slots& s
 }  // namespace
 
 int readModelAverageOptions(VsfState* s, const StatementRecord* r) {
-  ModelAverageOptions& m = s->modelAverage;
+  ModelAverageOptions& m = s->settings.modelAverage;
   Slots slot(r);
   // Model averaging repeats one selection; an L2 search per sample is not offered.
-  if (s->options.l2Search != kL2SearchNone) {
+  if (s->settings.options.l2Search != kL2SearchNone) {
     refuseMsg(s, 11, step::kStatement);
     return -46;
   }
@@ -69,7 +69,7 @@ int readModelAverageOptions(VsfState* s, const StatementRecord* r) {
 
   m.samplesPerThread = m.samples / m.threads;
   m.remainder = m.samples % m.threads;
-  m.seed = s->seedOption;
+  m.seed = s->settings.seedOption;
   m.inMemory = r->flag(af::kInMemory);
   m.threaded = m.threads > 1 && !m.noThreading;
   m.srs = r->flag(af::kSrs);
@@ -96,9 +96,9 @@ int readModelAverageOptions(VsfState* s, const StatementRecord* r) {
     const std::string& text = r->slot(as::kSharedDrive)->text;
     m.sharedDriveText = text.c_str();
     m.sharedDriveLength = static_cast<int32_t>(text.size());
-    s->options.sharedDrive = 1;
-    s->options.sharedDriveText = m.sharedDriveText;
-    s->options.sharedDriveLength = m.sharedDriveLength;
+    s->settings.options.sharedDrive = 1;
+    s->settings.options.sharedDriveText = m.sharedDriveText;
+    s->settings.options.sharedDriveLength = m.sharedDriveLength;
   }
 
   m.refit = r->flag(af::kRefit);

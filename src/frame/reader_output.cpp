@@ -47,9 +47,9 @@ void readOutputStatement(VsfState* s) {
   const StatementRecord* r = findStatement("OUTPUT");
   if (!r) return;
   namespace of = flags::output;
-  OutputSettings& o = s->output;
+  OutputSettings& o = s->settings.output;
   o.given = 1;
-  s->outputDataSet = Slots(r).dataSet(slots::output::kOut);
+  s->res.outputDataSet = Slots(r).dataSet(slots::output::kOut);
   request(r, of::kPred, &o.predicted, &o.count);
   request(r, of::kStdDev, &o.stdDev, &o.count);
   request(r, of::kUpper, &o.upper, &o.count);
@@ -62,17 +62,17 @@ void readOutputStatement(VsfState* s) {
 
 int readScoreStatements(VsfState* s) {
   int n = countStatements("SCORE");
-  s->scoreCount = 0;
+  s->res.scoreCount = 0;
   if (n == 0) return 0;
-  void* block =
-      kernel().poolAlloc(s->mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n), kAllocZero);
+  void* block = kernel().poolAlloc(s->res.mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n),
+                                   kAllocZero);
   if (!block) return rc::kMemory;
-  s->scoreRequests = static_cast<ScoreRequest*>(block);
+  s->res.scoreRequests = static_cast<ScoreRequest*>(block);
   namespace sf = flags::score;
   int k = 0;
   for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next) {
     if (r->name != "SCORE") continue;
-    ScoreRequest* q = new (&s->scoreRequests[k++]) ScoreRequest();
+    ScoreRequest* q = new (&s->res.scoreRequests[k++]) ScoreRequest();
     Slots slot(r);
     q->input = slot.dataSet(slots::score::kData);
     q->output = slot.dataSet(slots::score::kOut);
@@ -84,7 +84,7 @@ int readScoreStatements(VsfState* s) {
     request(r, sf::kMedian, &q->median, &q->count);
     request(r, sf::kSamplePred, &q->samplePred, nullptr);
   }
-  s->scoreCount = n;
+  s->res.scoreCount = n;
   return 0;
 }
 
@@ -93,7 +93,7 @@ int readPartitionStatement(VsfState* s) {
   if (!r) return 0;
   namespace qs = slots::partition;
   namespace qf = flags::partition;
-  PartitionSettings& p = s->partition;
+  PartitionSettings& p = s->settings.partition;
   Slots slot(r);
   p.hasPartition = 1;
   const OptionSlot* role = slot.given(qs::kRoleVar) ? r->slot(qs::kRoleVar) : nullptr;
@@ -104,11 +104,11 @@ int readPartitionStatement(VsfState* s) {
     refuseMsg(s, 121, step::kInternal);
     return -9;
   }
-  if ((validate || vFraction) && s->validation.dataSet) {
+  if ((validate || vFraction) && s->res.validation.dataSet) {
     refuseMsg(s, 122, step::kStatement);
     return -27;
   }
-  if ((test || tFraction) && s->test.dataSet) {
+  if ((test || tFraction) && s->res.test.dataSet) {
     refuseMsg(s, 123, step::kStatement);
     return -26;
   }

@@ -109,9 +109,9 @@ int ztestthread(std::string_view key) {
 }
 
 void readPerformanceOptions(VsfState* s) {
-  zthropt(hostv().parse->firstStatement(), &s->threads);
-  SelectionOptions& o = s->options;
-  const StatementRecord* p = s->threads.statement;
+  zthropt(hostv().parse->firstStatement(), &s->settings.threads);
+  SelectionOptions& o = s->settings.options;
+  const StatementRecord* p = s->settings.threads.statement;
   Slots r(p);
   o.utilBuffers = r.integer(qs::kUtilBuffers, 0);
   o.utilPageSizeKb = r.integer(qs::kUtilPageSize, 0);
@@ -131,8 +131,8 @@ void readPerformanceOptions(VsfState* s) {
 constexpr int kWholeMatrixEffects = 1000;
 
 void applyPerformanceSettings(VsfState* s, int effectCount) {
-  ThreadOptions& t = s->threads;
-  SelectionOptions& o = s->options;
+  ThreadOptions& t = s->settings.threads;
+  SelectionOptions& o = s->settings.options;
   if (t.buildFull)
     o.buildFullSscp = 1;
   else if (t.buildIncremental)
@@ -149,8 +149,8 @@ void applyPerformanceSettings(VsfState* s, int effectCount) {
   }
   t.effectiveThreaded = t.threadsOn;
   t.effectiveWorkers = t.effectiveThreaded && t.requestedWorkers > 0 ? t.requestedWorkers : 1;
-  if (s->displaysSuppressed) t.perfDetails = 0;
-  if (s->modelAverage.on && s->hasByStatement) {
+  if (s->settings.displaysSuppressed) t.perfDetails = 0;
+  if (s->settings.modelAverage.on && s->settings.hasByStatement) {
     t.effectiveWorkers = 1;
     t.effectiveThreaded = 0;
   }

@@ -45,7 +45,7 @@ bool readFamily(const StatementRecord* p, const PlotSettings& g, const FamilyLay
 }  // namespace
 
 void readPlotsOptions(VsfState* s, const StatementRecord* p) {
-  PlotSettings& g = s->plots;
+  PlotSettings& g = s->settings.plots;
   g = PlotSettings();
   bool plots = p->flag(pf::kPlots);
   g.given = plots;
@@ -55,7 +55,7 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
       return;
     }
     if (p->flag(pf::kPlotNone)) {
-      s->graphicsOn = 0;
+      s->settings.graphicsOn = 0;
       const int others[] = {pf::kPlotCriteria, pf::kPlotAse,         pf::kPlotAll,
                             pf::kPlotCoef,     pf::kPlotSelectogram, pf::kPlotCandidates};
       for (int f : others) {
@@ -66,14 +66,14 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
       }
       return;
     }
-    if (!s->graphicsOn) {
+    if (!s->settings.graphicsOn) {
       hostMsg(210, 1104);
       raiseStepCode(s->stepCode, step::kWarning);
       return;
     }
     if (!p->flag(pf::kPlotEquals)) {
       hostMsg(210, 1108);
-      s->graphicsOn = 0;
+      s->settings.graphicsOn = 0;
       return;
     }
   }
@@ -112,7 +112,7 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
   g.candidatesPlot.show = r.integer(ps::kCandidatesShow, g.candidates);
 
   // The model-averaging plots: ALL asks for them only when there is model averaging.
-  bool averaging = s->counts.modelAverage != 0;
+  bool averaging = s->settings.counts.modelAverage != 0;
   g.effectSelectPct.on = onValue(p, pf::kPlotEsp, g.all && averaging);
   g.effectSelectPct.minPct = r.number(ps::kEspMinPct, -1.0);
   g.effectSelectPct.order = r.integer(ps::kEspOrder, 2);

@@ -21,15 +21,15 @@ namespace pf = flags::proc;
 
 // A FREQ or WEIGHT statement: the grammar takes exactly one numeric variable.
 bool bindSingleVariable(VsfState* s, const OptionSlot* slot, VarDescriptor* out) {
-  if (!slot || slot->count != 1 || slot->vars.empty() || slot->vars[0] < 0 || !s->inputReader)
+  if (!slot || slot->count != 1 || slot->vars.empty() || slot->vars[0] < 0 || !s->res.inputReader)
     return false;
-  return hostv().ds->varByNumber(s->inputReader, slot->vars[0], out) == 0;
+  return hostv().ds->varByNumber(s->res.inputReader, slot->vars[0], out) == 0;
 }
 
 // The BY statement's variables go to the input reader, which then walks their groups: each
 // name with its DESCENDING, and NOTSORTED for the whole list.
 int declareByVariables(VsfState* s, const OptionSlot* by) {
-  if (!s->inputReader || !by || !by->given || by->count == 0) return 0;
+  if (!s->res.inputReader || !by || !by->given || by->count == 0) return 0;
   std::vector<ByVariable> vars;
   for (int i = 0; i < by->count; ++i) {
     std::string_view name;
@@ -38,8 +38,8 @@ int declareByVariables(VsfState* s, const OptionSlot* by) {
     vars.push_back({std::string(name), descending});
   }
   bool notSorted = by->number == 1;
-  if (hostv().ds->setBy(s->inputReader, vars.data(), static_cast<int>(vars.size()), notSorted) !=
-      0) {
+  if (hostv().ds->setBy(s->res.inputReader, vars.data(), static_cast<int>(vars.size()),
+                        notSorted) != 0) {
     // The data-set service has said which variable; nothing of the step can run.
     raiseStepCode(s->stepCode, step::kStatement);
     return rc::kStatement;
@@ -50,14 +50,14 @@ int declareByVariables(VsfState* s, const OptionSlot* by) {
 }  // namespace
 
 int readStatements(VsfState* s) {
-  s->timers.mark = hostClock();
+  s->res.timers.mark = hostClock();
   const GrammarDescriptor* grammar = buildGrammar();
   if (!grammar) {
     raiseStepCode(s->stepCode, step::kMemory);
     hostEndStep(s->stepCode);
   }
   ParseCallbacks callbacks = procedureCallbacks(s);
-  s->bridge = zbridge(s, grammar, &callbacks);
+  s->res.bridge = zbridge(s, grammar, &callbacks);
   if (int rc = checkStatements(s); rc != 0) return rc;
 
   const StatementRecord* proc = hostv().parse->procedureRecord();
@@ -76,34 +76,34 @@ int readStatements(VsfState* s) {
 
 int readProcedureOptions(VsfState* s, const StatementRecord* p) {
   Slots r(p);
-  s->inputReader = r.dataSet(ps::kData);
-  s->lev.alloc->reader = s->inputReader;
-  s->validation.dataSet = r.dataSet(ps::kValData);
-  s->test.dataSet = r.dataSet(ps::kTestData);
-  s->byVariables = p->slot(ps::kByVars);
-  s->hasByStatement = r.given(ps::kByVars) ? p->slot(ps::kByVars)->count : 0;
-  if (int rc = declareByVariables(s, s->byVariables); rc != 0) return rc;
-  s->maxMacroByGroups = r.integer(ps::kMaxMacro, 100);
-  s->displaysSuppressed = p->flag(pf::kNoPrint);
-  s->showInternalTables = p->flag(pf::kShowInternalTables);
-  s->seedOption = r.integer(ps::kSeed, 0);
-  s->options.nameLength = r.integer(ps::kNameLen, 20);
+  s->res.inputReader = r.dataSet(ps::kData);
+  s->lev.alloc->reader = s->res.inputReader;
+  s->res.validation.dataSet = r.dataSet(ps::kValData);
+  s->res.test.dataSet = r.dataSet(ps::kTestData);
+  s->settings.byVariables = p->slot(ps::kByVars);
+  s->settings.hasByStatement = r.given(ps::kByVars) ? p->slot(ps::kByVars)->count : 0;
+  if (int rc = declareByVariables(s, s->settings.byVariables); rc != 0) return rc;
+  s->settings.maxMacroByGroups = r.integer(ps::kMaxMacro, 100);
+  s->settings.displaysSuppressed = p->flag(pf::kNoPrint);
+  s->settings.showInternalTables = p->flag(pf::kShowInternalTables);
+  s->settings.seedOption = r.integer(ps::kSeed, 0);
+  s->settings.options.nameLength = r.integer(ps::kNameLen, 20);
 
-  SelectionOptions& o = s->options;
-  o.freqPresent = bindSingleVariable(s, p->slot(ps::kFreq), &s->freqVariable);
-  o.weightPresent = bindSingleVariable(s, p->slot(ps::kWeight), &s->weightVariable);
+  SelectionOptions& o = s->settings.options;
+  o.freqPresent = bindSingleVariable(s, p->slot(ps::kFreq), &s->settings.freqVariable);
+  o.weightPresent = bindSingleVariable(s, p->slot(ps::kWeight), &s->settings.weightVariable);
   o.freqOrWeight = o.freqPresent || o.weightPresent;
 
   if (r.given(ps::kOutDesign)) {
-    s->outDesignDataSet = r.dataSet(ps::kOutDesign);
-    s->outDesignFullModel = p->flag(pf::kFullModel);
-    s->outDesignAddInputVars = p->flag(pf::kAddInputVars);
-    s->outDesignNames = p->flag(pf::kOutDesignNames);
+    s->res.outDesignDataSet = r.dataSet(ps::kOutDesign);
+    s->settings.outDesignFullModel = p->flag(pf::kFullModel);
+    s->settings.outDesignAddInputVars = p->flag(pf::kAddInputVars);
+    s->settings.outDesignNames = p->flag(pf::kOutDesignNames);
     std::string_view prefix;
     if (r.given(ps::kOutDesignPrefix) &&
         zlstget(p->slot(ps::kOutDesignPrefix)->names, 0, &prefix) == 0) {
-      s->outDesignPrefix = prefix.data();
-      s->outDesignPrefixLength = static_cast<int16_t>(prefix.size());
+      s->settings.outDesignPrefix = prefix.data();
+      s->settings.outDesignPrefixLength = static_cast<int16_t>(prefix.size());
     }
   }
 

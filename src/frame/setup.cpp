@@ -14,7 +14,7 @@ namespace vsf {
 namespace {
 
 LevelVar* newRecord(VsfState* s, VarDescriptor* desc) {
-  void* p = kernel().poolAlloc(s->mainPool, sizeof(LevelVar), kAllocZero);
+  void* p = kernel().poolAlloc(s->res.mainPool, sizeof(LevelVar), kAllocZero);
   if (!p) return nullptr;
   auto* v = new (p) LevelVar();
   v->desc = desc;
@@ -25,26 +25,26 @@ LevelVar* newRecord(VsfState* s, VarDescriptor* desc) {
 
 int linkExtraVariables(VsfState* s) {
   ZLevCtx& ctx = s->lev;
-  if (s->responseCount > 0 && s->response.number >= 0) {
-    if (!(s->responseRecord = newRecord(s, &s->response))) return rc::kMemory;
-    ctx.responses = s->responseRecord;
+  if (s->settings.responseCount > 0 && s->settings.response.number >= 0) {
+    if (!(s->settings.responseRecord = newRecord(s, &s->settings.response))) return rc::kMemory;
+    ctx.responses = s->settings.responseRecord;
     ctx.responseCount = 1;
   }
-  if (s->options.weightPresent) {
-    if (!(s->weightRecord = newRecord(s, &s->weightVariable))) return rc::kMemory;
-    ctx.weights = s->weightRecord;
+  if (s->settings.options.weightPresent) {
+    if (!(s->settings.weightRecord = newRecord(s, &s->settings.weightVariable))) return rc::kMemory;
+    ctx.weights = s->settings.weightRecord;
     ctx.weightCount = 1;
   }
-  if (s->options.freqPresent) {
-    if (!(s->freqRecord = newRecord(s, &s->freqVariable))) return rc::kMemory;
-    ctx.frequency = s->freqRecord;
+  if (s->settings.options.freqPresent) {
+    if (!(s->settings.freqRecord = newRecord(s, &s->settings.freqVariable))) return rc::kMemory;
+    ctx.frequency = s->settings.freqRecord;
   }
   return 0;
 }
 
 int setupAnalysis(VsfState* s) {
-  SelectionOptions& o = s->options;
-  s->roleVariable.number = -1;
+  SelectionOptions& o = s->settings.options;
+  s->settings.roleVariable.number = -1;
   if (int rc = linkExtraVariables(s); rc != 0) return rc;
   if (int rc = checkMethodAndEffects(s); rc != 0) return rc;
   findRoleVariable(s);
@@ -56,8 +56,8 @@ int setupAnalysis(VsfState* s) {
   if (int rc = buildRelations(s); rc != 0) return rc;
 
   // The settled seed (a value below 1 takes one from the clock) is the procedure's.
-  s->procedureSeed = s->seedOption;
-  zsysrand(&s->procedureSeed, 1);
+  s->settings.procedureSeed = s->settings.seedOption;
+  zsysrand(&s->settings.procedureSeed, 1);
 
   if (int rc = bindHeldOutDataSets(s); rc != 0) return rc;
   if (int rc = bindScoreRequests(s); rc != 0) return rc;

@@ -83,11 +83,12 @@ void switchColumn(SelectionOptions& o, uint8_t code, bool validateCounts) {
 
 // Steps 11 and 12: held-out roles and the statistics columns of the criteria.
 void heldOutAndColumns(VsfState* s) {
-  SelectionOptions& o = s->options;
-  const PartitionSettings& p = s->partition;
+  SelectionOptions& o = s->settings.options;
+  const PartitionSettings& p = s->settings.partition;
   // An unmatched role value counts as test when TRAIN= is given.
-  bool test = s->test.dataSet || p.testLength != 0 || p.testFraction != 0.0 || p.trainLength != 0;
-  bool validation = s->validation.dataSet || p.validateLength != 0 || p.validateFraction != 0.0;
+  bool test =
+      s->res.test.dataSet || p.testLength != 0 || p.testFraction != 0.0 || p.trainLength != 0;
+  bool validation = s->res.validation.dataSet || p.validateLength != 0 || p.validateFraction != 0.0;
   o.testAsePerStep = test;
   o.validAsePerStep = validation;
   switchColumn(o, o.stop, true);
@@ -98,14 +99,14 @@ void heldOutAndColumns(VsfState* s) {
 
 // Step 13: BIC and CP need the full model's error variance, hence the whole crossproducts.
 void fullModelStatistics(VsfState* s) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   if (!o.stats[kStatsBic] && !o.stats[kStatsCp]) return;
   auto criterion = [&](uint8_t c) { return c == kCritCp || c == kCritBic; };
-  if (s->threads.buildIncremental) {
+  if (s->settings.threads.buildIncremental) {
     repairMsg(s, 147);
   } else if (!o.buildFullSscp && o.method != kMethodBackward && !criterion(o.select) &&
              !criterion(o.stop) && !criterion(o.choose)) {
-    s->fullModelStatsOnly = 1;
+    s->settings.fullModelStatsOnly = 1;
   }
   o.buildFullSscp = 1;
   o.fullModelVariance = 1;
@@ -135,7 +136,7 @@ void settleLabelStyle(VsfState* s) {
 
 // Step 17: PRESS needs the hat matrix, which LAR, LASSO and ELASTICNET do not have.
 int settlePress(VsfState* s) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   if (!o.pressPerStep) return 0;
   if (o.method == kMethodLar || o.method == kMethodLasso) {
     o.pressPerStep = o.stats[kStatsPress] = 0;
@@ -157,13 +158,13 @@ int settlePress(VsfState* s) {
 }
 
 bool candidatesTableOn(const VsfState* s) {
-  return s->options.detailsBeyondSummary && s->options.stepTables.candidates;
+  return s->settings.options.detailsBeyondSummary && s->settings.options.stepTables.candidates;
 }
 
 // Step 18: the candidate plots and table of the step methods.
 void settleStepPlots(VsfState* s) {
-  SelectionOptions& o = s->options;
-  PlotSettings& p = s->plots;
+  SelectionOptions& o = s->settings.options;
+  PlotSettings& p = s->settings.plots;
   const bool table = candidatesTableOn(s);
   if (pathOrOptimizer(o) || o.method == kMethodNone) {
     if (p.candidatesPlot.on == 2 && p.selectogram.on == 2 && !table) {
@@ -182,10 +183,11 @@ void settleStepPlots(VsfState* s) {
 
 // Step 19: coefficient norms exist only on the LAR, LASSO and ELASTICNET paths.
 void settleStepAxes(VsfState* s) {
-  const uint8_t m = s->options.method;
+  const uint8_t m = s->settings.options.method;
   if (m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) return;
   bool changed = false;
-  for (PlotFamily* f : {&s->plots.coefficients, &s->plots.ase, &s->plots.criteria}) {
+  for (PlotFamily* f :
+       {&s->settings.plots.coefficients, &s->settings.plots.ase, &s->settings.plots.criteria}) {
     if (f->on && f->stepAxis == 3) {
       f->stepAxis = 1;
       changed = true;
@@ -197,13 +199,14 @@ void settleStepAxes(VsfState* s) {
 }  // namespace
 
 int checkMethodAndEffects(VsfState* s) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone) o.choose = kCritNone;
   if (o.include != 0 && pathOrOptimizer(o)) {
     refuseMsg(s, 997, step::kInternal);
     return rc::kStatement;
   }
-  if (s->responseCount > 0) s->responseName = hostv().str->fromBytes(s->response.name);
+  if (s->settings.responseCount > 0)
+    s->settings.responseName = hostv().str->fromBytes(s->settings.response.name);
   if (o.pathMethod)
     if (int rc = checkEffectStatements(s); rc != 0) return rc;
   const ZDesign* d = s->lev.design;
@@ -218,12 +221,13 @@ int checkMethodAndEffects(VsfState* s) {
 
 void findRoleVariable(VsfState* s) {
   int number = -1;
-  if (!s->inputReader || hostv().ds->findVar(s->inputReader, "_ROLE_", &number) != 0) return;
-  if (s->test.dataSet || s->validation.dataSet) {
+  if (!s->res.inputReader || hostv().ds->findVar(s->res.inputReader, "_ROLE_", &number) != 0)
+    return;
+  if (s->res.test.dataSet || s->res.validation.dataSet) {
     hostMsg(848, 179);
     return;
   }
-  PartitionSettings& p = s->partition;
+  PartitionSettings& p = s->settings.partition;
   if (p.hasPartition) {
     hostMsg(848, 126);
     return;
@@ -236,7 +240,7 @@ void findRoleVariable(VsfState* s) {
 }
 
 void settleCrossproducts(VsfState* s) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   ZDesign* d = s->lev.design;
   applyPerformanceSettings(s, d ? d->effectCount : 0);
   if (o.pathMethod && d && d->classCount > 0) {
@@ -245,7 +249,7 @@ void settleCrossproducts(VsfState* s) {
       classEffects = d->effects[e].keyCount > 0 || d->effects[e].allClassCount > 0;
     if (classEffects) {
       o.designPerByGroup = 1;
-      s->classes.globalSplit = 1;
+      s->settings.classes.globalSplit = 1;
       for (int c = 0; c < d->classCount; ++c) d->classVars[c].split = 1;
       hostMsg(848, 119);
     }
@@ -261,12 +265,12 @@ void settleCrossproducts(VsfState* s) {
 }
 
 int settleStatistics(VsfState* s) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   if (o.detailsBeyondSummary) o.detailsBits |= 1;
   heldOutAndColumns(s);
   fullModelStatistics(s);
   if (o.stats[kStatsPress]) o.pressPerStep = 1;
-  if (s->displaysSuppressed) {
+  if (s->settings.displaysSuppressed) {
     for (uint8_t& c : o.stats) c = 0;
     o.stb = 0;
     o.detailsBits = 0;
@@ -281,27 +285,29 @@ int settleStatistics(VsfState* s) {
 }
 
 int settleRolesAndFolds(VsfState* s) {
-  SelectionOptions& o = s->options;
-  PartitionSettings& p = s->partition;
+  SelectionOptions& o = s->settings.options;
+  PartitionSettings& p = s->settings.partition;
   if (p.roleVariable >= 0) {
-    if (hostv().ds->varByNumber(s->inputReader, p.roleVariable, &s->roleVariable) != 0 ||
-        s->roleVariable.length <= 0)
+    if (hostv().ds->varByNumber(s->res.inputReader, p.roleVariable, &s->settings.roleVariable) !=
+            0 ||
+        s->settings.roleVariable.length <= 0)
       return rc::kMemory;
-    s->roleVariable.number = p.roleVariable;
-    int width = s->roleVariable.type == kVarCharacter ? s->roleVariable.length : 32;
-    s->roleBuffer = static_cast<char*>(
-        kernel().poolAlloc(s->mainPool, static_cast<size_t>(width) + 1, kAllocZero));
-    if (!s->roleBuffer) return rc::kMemory;
+    s->settings.roleVariable.number = p.roleVariable;
+    int width =
+        s->settings.roleVariable.type == kVarCharacter ? s->settings.roleVariable.length : 32;
+    s->res.roleBuffer = static_cast<char*>(
+        kernel().poolAlloc(s->res.mainPool, static_cast<size_t>(width) + 1, kAllocZero));
+    if (!s->res.roleBuffer) return rc::kMemory;
     p.trainFraction = 0.0;
   }
-  o.rolesPresent =
-      p.roleVariable >= 0 || p.trainFraction != 1.0 || s->validation.dataSet || s->test.dataSet;
+  o.rolesPresent = p.roleVariable >= 0 || p.trainFraction != 1.0 || s->res.validation.dataSet ||
+                   s->res.test.dataSet;
   if (o.stop == kCritValidate && p.validateFraction == 0.0 && p.validateLength == 0 &&
-      !s->validation.dataSet) {
+      !s->res.validation.dataSet) {
     refuseMsg(s, 125, step::kInternal);
     return -10;
   }
-  const PlotSettings& pl = s->plots;
+  const PlotSettings& pl = s->settings.plots;
   for (const PlotFamily* f : {&pl.coefficients, &pl.ase, &pl.criteria})
     if (f->on && f->stepAxis == 3) o.coefNormPerStep = 1;
   o.criterionNeedsPasses =
@@ -316,7 +322,7 @@ int settleRolesAndFolds(VsfState* s) {
 }
 
 void settleForcedEffects(VsfState* s) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   const int32_t effects = s->lev.design ? s->lev.design->effectCount : 0;
   if (o.include != 0 && o.method == kMethodNone) {
     repairMsg(s, 128);

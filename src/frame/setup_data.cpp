@@ -12,15 +12,15 @@ namespace {
 
 template <typename T>
 T* mainArray(VsfState* s, int32_t n) {
-  return static_cast<T*>(
-      kernel().poolAlloc(s->mainPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+  return static_cast<T*>(kernel().poolAlloc(
+      s->res.mainPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
 // The host's check of a second data set against the input reader: 0 fits, 1 cannot be used,
 // 2 usable after a warning (then it is not verified per BY group).
 int checkAgainstInput(VsfState* s, HostDataSet* ds, uint8_t* verify, int warning) {
   *verify = 1;
-  int status = hostv().ds->check(s->inputReader, ds);
+  int status = hostv().ds->check(s->res.inputReader, ds);
   if (status == 1) {
     raiseStepCode(s->stepCode, step::kInternal);
     return -23;
@@ -43,18 +43,20 @@ uint8_t scoreVariable(VsfState* s, const VarDescriptor& v, const ScoreRequest& q
 
 int bindScoreRequest(VsfState* s, ScoreRequest* q) {
   if (!q->input) {
-    q->input = s->inputReader;
+    q->input = s->res.inputReader;
     q->verify = 0;
     q->responseUsable = 1;
     return 0;
   }
   if (int rc = allocScoreRowSlots(s, q); rc != 0) return rc;
   // The analysis data set itself needs no lookups.
-  if (dataSetName(q->input) != dataSetName(s->inputReader)) {
+  if (dataSetName(q->input) != dataSetName(s->res.inputReader)) {
     int response = q->residual.on ? 182 : 0;
-    q->responseUsable = scoreVariable(s, s->response, *q, response);
-    if (s->options.freqPresent) q->freqUsable = scoreVariable(s, s->freqVariable, *q, 187);
-    if (s->options.weightPresent) q->weightUsable = scoreVariable(s, s->weightVariable, *q, 189);
+    q->responseUsable = scoreVariable(s, s->settings.response, *q, response);
+    if (s->settings.options.freqPresent)
+      q->freqUsable = scoreVariable(s, s->settings.freqVariable, *q, 187);
+    if (s->settings.options.weightPresent)
+      q->weightUsable = scoreVariable(s, s->settings.weightVariable, *q, 189);
   }
   return checkAgainstInput(s, q->input, &q->verify, 185);
 }
@@ -63,24 +65,26 @@ int bindScoreRequest(VsfState* s, ScoreRequest* q) {
 
 int startInputReader(VsfState* s) {
   bool scoreAnalysis = false;
-  for (int i = 0; i < s->scoreCount; ++i) scoreAnalysis |= s->scoreRequests[i].input == nullptr;
-  if (!s->inputReader) return 0;
+  for (int i = 0; i < s->res.scoreCount; ++i)
+    scoreAnalysis |= s->res.scoreRequests[i].input == nullptr;
+  if (!s->res.inputReader) return 0;
   const HostDsFamily& ds = *hostv().ds;
-  if (s->outputDataSet || s->outDesignDataSet || scoreAnalysis) ds.setup(s->inputReader);
-  ds.start(s->inputReader);
+  if (s->res.outputDataSet || s->res.outDesignDataSet || scoreAnalysis)
+    ds.setup(s->res.inputReader);
+  ds.start(s->res.inputReader);
   int32_t kind = 0;
-  if (ds.attr(s->inputReader, dsattr::kKind, &kind) != 0 || kind != 1) return 3;
+  if (ds.attr(s->res.inputReader, dsattr::kKind, &kind) != 0 || kind != 1) return 3;
   return 0;
 }
 
 int buildRelations(VsfState* s) {
-  SelectionOptions& o = s->options;
+  SelectionOptions& o = s->settings.options;
   ZDesign* d = s->lev.design;
   const int32_t n = d ? d->effectCount : 0;
   if (n <= 0) return rc::kMemory;
   HierarchyRelations rel;
   rel.owner = &s->lev;
-  rel.pool = s->mainPool;
+  rel.pool = s->res.mainPool;
   rel.mode = o.hierarchy;
   rel.method = o.method;
   rel.dependantCounts = mainArray<int32_t>(s, n);
@@ -105,32 +109,34 @@ int buildRelations(VsfState* s) {
 }
 
 int bindHeldOutDataSets(VsfState* s) {
-  if (s->test.dataSet)
-    if (int rc = bindHeldOutDataSet(s, &s->test, false); rc != 0) return rc;
-  if (s->validation.dataSet)
-    if (int rc = bindHeldOutDataSet(s, &s->validation, true); rc != 0) return rc;
-  if (s->validation.dataSet)
-    if (int rc = checkAgainstInput(s, s->validation.dataSet, &s->validation.verify, 163); rc != 0)
+  if (s->res.test.dataSet)
+    if (int rc = bindHeldOutDataSet(s, &s->res.test, false); rc != 0) return rc;
+  if (s->res.validation.dataSet)
+    if (int rc = bindHeldOutDataSet(s, &s->res.validation, true); rc != 0) return rc;
+  if (s->res.validation.dataSet)
+    if (int rc = checkAgainstInput(s, s->res.validation.dataSet, &s->res.validation.verify, 163);
+        rc != 0)
       return rc;
-  if (s->test.dataSet)
-    if (int rc = checkAgainstInput(s, s->test.dataSet, &s->test.verify, 164); rc != 0) return rc;
+  if (s->res.test.dataSet)
+    if (int rc = checkAgainstInput(s, s->res.test.dataSet, &s->res.test.verify, 164); rc != 0)
+      return rc;
   return 0;
 }
 
 int bindScoreRequests(VsfState* s) {
-  for (int i = 0; i < s->scoreCount; ++i)
-    if (int rc = bindScoreRequest(s, &s->scoreRequests[i]); rc != 0) return rc;
+  for (int i = 0; i < s->res.scoreCount; ++i)
+    if (int rc = bindScoreRequest(s, &s->res.scoreRequests[i]); rc != 0) return rc;
   return 0;
 }
 
 int keepAnalysisDescriptors(VsfState* s) {
-  if (!s->validation.dataSet && !s->test.dataSet && s->scoreCount == 0) return 0;
+  if (!s->res.validation.dataSet && !s->res.test.dataSet && s->res.scoreCount == 0) return 0;
   const ZDesign* d = s->lev.design;
-  s->rowValueModel = mainArray<VarDescriptor*>(s, d->modelVarCount);
-  s->rowValueClass = mainArray<VarDescriptor*>(s, d->classCount);
-  if (!s->rowValueModel || !s->rowValueClass) return rc::kMemory;
-  for (int32_t j = 0; j < d->modelVarCount; ++j) s->rowValueModel[j] = d->modelVars[j].desc;
-  for (int32_t c = 0; c < d->classCount; ++c) s->rowValueClass[c] = d->classVars[c].desc;
+  s->res.rowValueModel = mainArray<VarDescriptor*>(s, d->modelVarCount);
+  s->res.rowValueClass = mainArray<VarDescriptor*>(s, d->classCount);
+  if (!s->res.rowValueModel || !s->res.rowValueClass) return rc::kMemory;
+  for (int32_t j = 0; j < d->modelVarCount; ++j) s->res.rowValueModel[j] = d->modelVars[j].desc;
+  for (int32_t c = 0; c < d->classCount; ++c) s->res.rowValueClass[c] = d->classVars[c].desc;
   return 0;
 }
 

@@ -32,12 +32,12 @@ void dropAll(VsfState* s, std::initializer_list<Drop> drops, int32_t* count) {
 }
 
 void* mainBlock(VsfState* s, size_t bytes) {
-  return kernel().poolAlloc(s->mainPool, bytes > 0 ? bytes : 1, kAllocZero);
+  return kernel().poolAlloc(s->res.mainPool, bytes > 0 ? bytes : 1, kAllocZero);
 }
 
 void copyRefitSettings(VsfState* s) {
-  const SelectionOptions& o = s->options;
-  RefitSettings& r = s->resampling.refitSettings;
+  const SelectionOptions& o = s->settings.options;
+  RefitSettings& r = s->group.resampling.refitSettings;
   r.method = o.method, r.pathMethod = o.pathMethod, r.choose = o.choose, r.select = o.select;
   r.stop = o.stop, r.incrementalSscp = o.incrementalSscp, r.fullSscp = o.buildFullSscp;
   r.candidatesTable = o.stepTables.candidates;
@@ -46,14 +46,14 @@ void copyRefitSettings(VsfState* s) {
 
 // One generator per resample record: the procedure seed plus the record's index.
 int seedResampleRecords(VsfState* s) {
-  ResampleSet& r = s->resampling;
-  const int32_t n = s->modelAverage.samples;
+  ResampleSet& r = s->group.resampling;
+  const int32_t n = s->settings.modelAverage.samples;
   if (n <= 0) return rc::kMemory;
   auto* work = static_cast<ResampleWork*>(mainBlock(s, sizeof(ResampleWork) * n));
   if (!work) return rc::kMemory;
   for (int32_t i = 0; i < n; ++i) {
     ResampleWork* w = new (&work[i]) ResampleWork();
-    w->rng.seed = zrngrecseed(s->procedureSeed, i);
+    w->rng.seed = zrngrecseed(s->settings.procedureSeed, i);
     if (zrnginit(&w->rng) != 0) return rc::kRngNotSetUp;
   }
   r.work = work;
@@ -71,8 +71,8 @@ void averagingFlags(uint8_t* interval, uint8_t* averaging, const OutputRequest& 
 }  // namespace
 
 void dropAveragingRequests(VsfState* s) {
-  if (s->modelAverage.on) return;
-  OutputSettings& o = s->output;
+  if (s->settings.modelAverage.on) return;
+  OutputSettings& o = s->settings.output;
   dropAll(s,
           {{&o.samplePred, 242, false},
            {&o.sampleFreq, 243, false},
@@ -81,8 +81,8 @@ void dropAveragingRequests(VsfState* s) {
            {&o.upper, 248, true},
            {&o.median, 249, true}},
           &o.count);
-  for (int i = 0; i < s->scoreCount; ++i) {
-    ScoreRequest& q = s->scoreRequests[i];
+  for (int i = 0; i < s->res.scoreCount; ++i) {
+    ScoreRequest& q = s->res.scoreRequests[i];
     dropAll(s,
             {{&q.samplePred, 257, false},
              {&q.stdDev, 252, true},
@@ -94,25 +94,26 @@ void dropAveragingRequests(VsfState* s) {
 }
 
 int makeOutputMarks(VsfState* s) {
-  if (s->scoreCount == 0 && !s->outputDataSet && !s->outDesignDataSet) return 0;
+  if (s->res.scoreCount == 0 && !s->res.outputDataSet && !s->res.outDesignDataSet) return 0;
   const ZDesign* d = s->lev.design;
   if (d->effectCount <= 0) return rc::kMemory;
   auto bytes = [&](int32_t n) {
     return n > 0 ? static_cast<uint8_t*>(mainBlock(s, static_cast<size_t>(n))) : nullptr;
   };
-  s->classMarks = bytes(d->classCount);
-  s->modelVarMarks = bytes(d->modelVarCount);
-  s->designVarMarks = bytes(d->designVarCount);
-  s->effectMarks = static_cast<int32_t*>(mainBlock(s, sizeof(int32_t) * d->effectCount));
-  if ((d->classCount > 0 && !s->classMarks) || (d->modelVarCount > 0 && !s->modelVarMarks) ||
-      (d->designVarCount > 0 && !s->designVarMarks) || !s->effectMarks)
+  s->settings.classMarks = bytes(d->classCount);
+  s->settings.modelVarMarks = bytes(d->modelVarCount);
+  s->settings.designVarMarks = bytes(d->designVarCount);
+  s->settings.effectMarks = static_cast<int32_t*>(mainBlock(s, sizeof(int32_t) * d->effectCount));
+  if ((d->classCount > 0 && !s->settings.classMarks) ||
+      (d->modelVarCount > 0 && !s->settings.modelVarMarks) ||
+      (d->designVarCount > 0 && !s->settings.designVarMarks) || !s->settings.effectMarks)
     return rc::kMemory;
-  if (s->output.count == 0) {
-    s->output.predicted.on = 1;
-    s->output.count = 1;
+  if (s->settings.output.count == 0) {
+    s->settings.output.predicted.on = 1;
+    s->settings.output.count = 1;
   }
-  for (int i = 0; i < s->scoreCount; ++i) {
-    ScoreRequest& q = s->scoreRequests[i];
+  for (int i = 0; i < s->res.scoreCount; ++i) {
+    ScoreRequest& q = s->res.scoreRequests[i];
     if (q.count == 0) {
       q.predicted.on = 1;
       q.count = 1;
@@ -122,10 +123,10 @@ int makeOutputMarks(VsfState* s) {
 }
 
 int setUpModelAveraging(VsfState* s) {
-  ModelAverageOptions& m = s->modelAverage;
+  ModelAverageOptions& m = s->settings.modelAverage;
   if (!m.on) return 0;
-  SelectionOptions& o = s->options;
-  ResampleSet& r = s->resampling;
+  SelectionOptions& o = s->settings.options;
+  ResampleSet& r = s->group.resampling;
   o.modelAveragingRun = 1;
   r.refitBest = m.refitBest;
   if (m.refitBest >= 0) {
@@ -138,71 +139,72 @@ int setUpModelAveraging(VsfState* s) {
   }
   r.refit = m.refit;
   if (m.refit) copyRefitSettings(s);
-  r.extensions = &s->extensions;
+  r.extensions = &s->res.extensions;
   if (int rc = seedResampleRecords(s); rc != 0) return rc;
-  r.sampleFreqRequest = s->output.sampleFreq.on;
-  OutputSettings& out = s->output;
+  r.sampleFreqRequest = s->settings.output.sampleFreq.on;
+  OutputSettings& out = s->settings.output;
   averagingFlags(&out.intervalRequests, &out.averagingRequests, out.lower, out.upper, out.median,
                  out.stdDev, out.samplePred);
-  for (int i = 0; i < s->scoreCount; ++i) {
-    ScoreRequest& q = s->scoreRequests[i];
+  for (int i = 0; i < s->res.scoreCount; ++i) {
+    ScoreRequest& q = s->res.scoreRequests[i];
     averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median, q.stdDev,
                    q.samplePred);
   }
-  if (s->hasByStatement) {
+  if (s->settings.hasByStatement) {
     m.schedule = -1;  // STATIC
-    s->threads.effectiveWorkers = 1;
-    s->threads.effectiveThreaded = 0;
+    s->settings.threads.effectiveWorkers = 1;
+    s->settings.threads.effectiveThreaded = 0;
   }
   return 0;
 }
 
 int openOutDesignScratch(VsfState* s) {
-  if (!s->outDesignDataSet || !s->hasByStatement) return 0;
+  if (!s->res.outDesignDataSet || !s->settings.hasByStatement) return 0;
   int stage = 0;
-  if (openScratchFile(&s->outDesignScratch, &s->extensions, 0, 0, nullptr, false, &stage) != 0) {
+  if (openScratchFile(&s->res.outDesignScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
+      0) {
     hostMsg(848, 215);
     raiseStepCode(s->stepCode, step::kMemory);
     return rc::kScratchFile;
   }
-  if (s->outDesignNames) {
+  if (s->settings.outDesignNames) {
     hostMsg(848, 223);
-    s->outDesignNames = 0;
+    s->settings.outDesignNames = 0;
   }
   return 0;
 }
 
 void announceProcedure(VsfState* s) {
-  if (s->displaysSuppressed || !s->manager) return;
+  if (s->settings.displaysSuppressed || !s->res.manager) return;
   OutputArgItem items[5];
   items[1] = argInt(440, 1);
   items[2] = argFlag(2558, 1);
   items[3] = argInt(key::kMinusOne, -1);
   items[4] = argString(key::kText, hostv().str->fromMsg(848, 100));
-  int rc = zhdlcall(s->manager, nullptr, op::kGroupAttributes, 5, items);
+  int rc = zhdlcall(s->res.manager, nullptr, op::kGroupAttributes, 5, items);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
 }
 
 void settleBridge(VsfState* s) {
-  BridgeObject* b = s->bridge;
+  BridgeObject* b = s->res.bridge;
   if (!b) return;
-  const SelectionOptions& o = s->options;
-  if (b->settings) b->settings->manager = s->manager;
+  const SelectionOptions& o = s->settings.options;
+  if (b->settings) b->settings->manager = s->res.manager;
   if (b->fit) b->fit->levelization = &s->lev;
-  b->noPrint = s->displaysSuppressed;
-  b->graphicsOff = !s->graphicsOn;
+  b->noPrint = s->settings.displaysSuppressed;
+  b->graphicsOff = !s->settings.graphicsOn;
   b->methodNotNone = o.method != kMethodNone;
   for (uint8_t& a : b->always) a = 1;
-  s->storeSelectedModel = 1;
+  s->settings.storeSelectedModel = 1;
   if (o.modelAveragingRun) {
     hostMsg(848, 269);
-    s->storeSelectedModel = 0;
+    s->settings.storeSelectedModel = 0;
   }
   if (o.pathMethod) {
     hostMsg(848, 270);
-    s->storeSelectedModel = 0;
+    s->settings.storeSelectedModel = 0;
   }
-  if (s->hasByStatement && b->methods && b->methods->designHook) {
+  if (s->settings.hasByStatement && b->methods && b->methods->designHook) {
     ZDesign* d = s->lev.design;
     // The bridge's design has no intercept under NOINT: hidden for the call.
     const bool hide = o.noInt && d->effectCount > 0;

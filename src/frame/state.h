@@ -85,53 +85,27 @@ struct StatementCounts {
           modelAverage = 0;
 };
 
-struct VsfState {
-  int stepCode = 0;
-  HostDataSet* inputReader = nullptr;
-  ZLevCtx lev;
-  LevAllocRecord levAlloc;
-  BridgeObject* bridge = nullptr;
-  DataSetBinding validation, test;
-  SelectionState selection;
-  ScratchFile groupScratch;
-  ResampleSet resampling;
-  HostPool* mainPool = nullptr;
-  HostPool* byPool = nullptr;
-  HostPool* pagePool = nullptr;
-  HostPool* fourthPool = nullptr;  // the step pool of step details
-  HostPool* fifthPool = nullptr;   // the graphs' model pool
-  HostPool* groupHeap = nullptr;
-  PhaseTimers timers;
-  ExtensionSet extensions;
+// What the statements and the set-up settle for the step; read-only once the BY groups start.
+struct StepSettings {
   SelectionOptions options;
-  HostDataSet* outputDataSet = nullptr;
-  HostDataSet* outDesignDataSet = nullptr;
-  double byGroupNumber = 0.0;
   PartitionSettings partition;
   ThreadOptions threads;
-  HostDataSet* initialEstimates = nullptr;
-  UtilFileArray utilFiles;
-  ZPuddle puddle;
-  ScoreRequest* scoreRequests = nullptr;
-  int32_t scoreCount = 0;
-  HostObject* manager = nullptr;
-  HostObject* groupObject = nullptr;
+  OutputSettings output;
+  ClassSettings classes;
+  PlotSettings plots;
+  ModelAverageOptions modelAverage;
+  StatementCounts counts;
   uint8_t graphicsOn = 0;
   uint8_t showInternalTables = 0;
   uint8_t statementErrors = 0;
   uint8_t classAfterModel = 0;
-  StatementCounts counts;
   uint8_t showPValues = 0;
   uint8_t displaysSuppressed = 0;
-  uint8_t cleanupDone = 0;
   int32_t procedureSeed = 0;
   int32_t seedOption = 0;
-  int32_t byGroupCount = 0;
   int32_t maxMacroByGroups = 100;
   int32_t hasByStatement = 0;
   int32_t largestOutDesignWidth = 0;
-  int32_t resampleWorkLength = 0;
-  int32_t groupOutDesignWidth = 0;
   uint8_t outDesignNames = 0;
   uint8_t outDesignOwnPass = 0;  // the design rows are written by a pass of their own
   int32_t longestCandidateLabel = 0;
@@ -147,20 +121,12 @@ struct VsfState {
   VarDescriptor response;
   VarDescriptor weightVariable;  // valid when options.weightPresent
   VarDescriptor freqVariable;    // valid when options.freqPresent
-  OutputSettings output;
-  ClassSettings classes;
-  PlotSettings plots;
-  ModelAverageOptions modelAverage;
 
   // Main set-up.
   HostString* responseName = nullptr;
   uint8_t fullModelStatsOnly = 0;
   uint8_t storeSelectedModel = 0;
   VarDescriptor roleVariable;  // number -1: no role variable
-  char* roleBuffer = nullptr;  // the role value of the current observation
-  // The analysis data set's own descriptors, restored after another data set's rows were read.
-  VarDescriptor** rowValueModel = nullptr;  // per model variable
-  VarDescriptor** rowValueClass = nullptr;  // per CLASS variable
   // The levelization context's records of the response, weight and frequency variables.
   LevelVar* responseRecord = nullptr;
   LevelVar* weightRecord = nullptr;
@@ -170,10 +136,50 @@ struct VsfState {
   uint8_t* modelVarMarks = nullptr;
   uint8_t* designVarMarks = nullptr;
   int32_t* effectMarks = nullptr;
+};
+
+// What the step holds for its whole life: pools, extensions, data sets, scratch files, the
+// worker pool, the output manager and the timers.
+struct StepResources {
+  HostDataSet* inputReader = nullptr;
+  BridgeObject* bridge = nullptr;
+  DataSetBinding validation, test;
+  HostPool* mainPool = nullptr;
+  HostPool* fourthPool = nullptr;  // the step pool of step details
+  HostPool* fifthPool = nullptr;   // the graphs' model pool
+  PhaseTimers timers;
+  ExtensionSet extensions;
+  HostDataSet* outputDataSet = nullptr;
+  HostDataSet* outDesignDataSet = nullptr;
+  HostDataSet* initialEstimates = nullptr;
+  ZPuddle puddle;
+  ScoreRequest* scoreRequests = nullptr;
+  int32_t scoreCount = 0;
+  HostObject* manager = nullptr;
+  uint8_t cleanupDone = 0;
   ScratchFile outDesignScratch;
   InitialEstimatesBinding inest;
+  char* roleBuffer = nullptr;  // the role value of the current observation
+  // The analysis data set's own descriptors, restored after another data set's rows were read.
+  VarDescriptor** rowValueModel = nullptr;  // per model variable
+  VarDescriptor** rowValueClass = nullptr;  // per CLASS variable
   // Descriptors found in other data sets for the step (held-out and SCORE data).
   std::deque<VarDescriptor> boundDescriptors;
+};
+
+// One BY group's state, from its reset to its release.
+struct GroupState {
+  SelectionState selection;
+  ScratchFile groupScratch;
+  ResampleSet resampling;
+  HostPool* byPool = nullptr;
+  HostPool* pagePool = nullptr;
+  HostPool* groupHeap = nullptr;
+  UtilFileArray utilFiles;
+  HostObject* groupObject = nullptr;
+  double byGroupNumber = 0.0;
+  int32_t resampleWorkLength = 0;
+  int32_t groupOutDesignWidth = 0;
 
   // Data pass.
   int64_t largestBlockRows = 0;
@@ -190,6 +196,17 @@ struct VsfState {
   // table was built from), and the count of candidates forced into every model.
   std::vector<CandidateEntry> candidateTable;
   int32_t firstCandidate = 0;
+};
+
+struct VsfState {
+  int stepCode = 0;
+  int32_t byGroupCount = 0;
+  // The levelization context: the step's design and each BY group's levels.
+  ZLevCtx lev;
+  LevAllocRecord levAlloc;
+  StepSettings settings;
+  StepResources res;
+  GroupState group;
 };
 
 }  // namespace vsf

@@ -37,7 +37,7 @@ int startParser(const GrammarDescriptor* grammar, const ParseCallbacks* callback
 int onStatementErrors(void* context) {
   auto* s = static_cast<VsfState*>(context);
   if (hostv().parse->errorCount() != 0) {
-    s->statementErrors = 1;
+    s->settings.statementErrors = 1;
     hostv().parse->clearErrorCount();
   }
   return 0;
@@ -53,11 +53,11 @@ int onStatement(void* context, const StatementRecord* statement) {
   auto* s = static_cast<VsfState*>(context);
   if (hostv().parse->errorCount() != 0 || !statement) return 0;
   const std::string& n = statement->name;
-  StatementCounts& c = s->counts;
+  StatementCounts& c = s->settings.counts;
   if (n == "MODEL") {
     bool first = c.model == 0;
     count(c.model);
-    if (first && !s->statementErrors) {
+    if (first && !s->settings.statementErrors) {
       const StatementRecord* proc = hostv().parse->procedureRecord();
       const OptionSlot* len = proc ? proc->slot(slots::proc::kNameLen) : nullptr;
       zeffbldinit(len && len->given ? static_cast<int>(len->number) : 20, 1);
@@ -75,7 +75,7 @@ int onStatement(void* context, const StatementRecord* statement) {
   } else if (n == "MODELAVERAGE") {
     count(c.modelAverage);
   } else if (n == "CLASS") {
-    if (c.model) s->classAfterModel = 1;
+    if (c.model) s->settings.classAfterModel = 1;
   }
   return 0;
 }
@@ -90,13 +90,13 @@ ParseCallbacks procedureCallbacks(VsfState* state) {
 
 int checkStatements(VsfState* s) {
   int rc = 0;
-  bool errors = hostv().parse->errorCount() != 0 || s->statementErrors;
-  const StatementCounts& c = s->counts;
+  bool errors = hostv().parse->errorCount() != 0 || s->settings.statementErrors;
+  const StatementCounts& c = s->settings.counts;
   if (!c.model) {
     refuseMsg(s, 141, step::kStatement);
     rc = rc::kNoModel;
   }
-  if (s->classAfterModel) {
+  if (s->settings.classAfterModel) {
     refuseMsg(s, 150, step::kStatement);
     rc = rc::kClassAfterModel;
   }
@@ -119,7 +119,7 @@ int checkStatements(VsfState* s) {
   if (errors) {
     // Syntax errors: every check above has spoken; nothing of the step runs.
     raiseStepCode(s->stepCode, step::kStatement);
-    if (s->bridge) bridgeClose(s);
+    if (s->res.bridge) bridgeClose(s);
     rc = rc::kStatement;
   }
   return rc;

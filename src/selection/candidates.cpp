@@ -102,8 +102,8 @@ int splitEntries(const ZDesign* d, int32_t e, const SplitVars& sv, HostPool* poo
 }
 
 void linkTable(VsfState* state) {
-  state->options.candidates = &state->candidateTable;
-  state->options.candidateCount = static_cast<int32_t>(state->candidateTable.size());
+  state->settings.options.candidates = &state->group.candidateTable;
+  state->settings.options.candidateCount = static_cast<int32_t>(state->group.candidateTable.size());
 }
 
 }  // namespace
@@ -111,58 +111,59 @@ void linkTable(VsfState* state) {
 int buildCandidateTable(VsfState* state, HostPool* pool) {
   (void)pool;  // whole-effect entries have no lists
   const ZDesign* d = state->lev.design;
-  state->candidateTable.clear();
+  state->group.candidateTable.clear();
   if (!d || d->effectCount <= 0) {
-    state->options.candidates = nullptr;
-    state->options.candidateCount = 0;
+    state->settings.options.candidates = nullptr;
+    state->settings.options.candidateCount = 0;
     return rc::kMemory;
   }
-  state->candidateTable.resize(static_cast<size_t>(d->effectCount));
+  state->group.candidateTable.resize(static_cast<size_t>(d->effectCount));
   linkTable(state);
   refreshCandidateTable(state);
-  state->firstCandidate = state->options.forcedEffects;
+  state->group.firstCandidate = state->settings.options.forcedEffects;
   return 0;
 }
 
 void refreshCandidateTable(VsfState* state) {
   const ZDesign* d = state->lev.design;
   if (!d) return;
-  const size_t n = std::min(state->candidateTable.size(), static_cast<size_t>(d->effectCount));
+  const size_t n =
+      std::min(state->group.candidateTable.size(), static_cast<size_t>(d->effectCount));
   for (size_t k = 0; k < n; ++k) {
-    state->candidateTable[k].effect = static_cast<int32_t>(k);
-    state->candidateTable[k].columns = d->effects[k].columnCount;
+    state->group.candidateTable[k].effect = static_cast<int32_t>(k);
+    state->group.candidateTable[k].columns = d->effects[k].columnCount;
   }
 }
 
 int buildParmCandidateTable(VsfState* state, HostPool* pool) {
   ZDesign* d = state->lev.design;
-  state->candidateTable.clear();
+  state->group.candidateTable.clear();
   linkTable(state);
   if (!d || d->effectCount <= 0) return rc::kMemory;
   if (d->classCount > 0)
     if (int rc = buildEffectCellIndex(state, nullptr, pool); rc != 0) return rc;
-  const SelectionOptions& o = state->options;
+  const SelectionOptions& o = state->settings.options;
   const int32_t firstSelectable = o.forcedEffects + (o.noInt ? 1 : 0);
   int32_t forcedEntries = 0;
   for (int32_t e = 0; e < d->effectCount; ++e) {
-    const size_t before = state->candidateTable.size();
+    const size_t before = state->group.candidateTable.size();
     const SplitVars sv = splitVarsOf(d, d->effects[e]);
     if (sv.vars.empty()) {
       CandidateEntry entry;
       entry.effect = e;
       entry.columns = d->effects[e].columnCount;
-      state->candidateTable.push_back(entry);
-    } else if (int rc = splitEntries(d, e, sv, pool, &state->candidateTable); rc != 0) {
+      state->group.candidateTable.push_back(entry);
+    } else if (int rc = splitEntries(d, e, sv, pool, &state->group.candidateTable); rc != 0) {
       linkTable(state);
       return rc;
     }
     // Entries of the forced effects; the intercept under NOINT is not one of them.
     if (e < firstSelectable && !(o.noInt && e == 0))
-      forcedEntries += static_cast<int32_t>(state->candidateTable.size() - before);
+      forcedEntries += static_cast<int32_t>(state->group.candidateTable.size() - before);
   }
   linkTable(state);
-  state->firstCandidate = forcedEntries;
-  return state->candidateTable.empty() ? rc::kMemory : 0;
+  state->group.firstCandidate = forcedEntries;
+  return state->group.candidateTable.empty() ? rc::kMemory : 0;
 }
 
 }  // namespace vsf

@@ -81,8 +81,8 @@ TEST(CellIndex, CurrentModelOnlyAndNoClassVariables) {
   std::vector<CandidateEntry> table(2);
   table[0].effect = 0;
   table[1].effect = 1;
-  state->options.candidates = &table;
-  state->options.candidateCount = 2;
+  state->settings.options.candidates = &table;
+  state->settings.options.candidateCount = 2;
   SelectionState sel;
   int32_t order[] = {1};
   sel.effectsInModel = 1;

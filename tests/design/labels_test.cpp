@@ -24,7 +24,7 @@ struct StepFixture {
   explicit StepFixture(DesignBuilder& b) : design(&b.d), state(std::make_unique<VsfState>()) {
     state->lev.design = &b.d;
     state->lev.alloc = &b.alloc;
-    state->options.candidates = &table;
+    state->settings.options.candidates = &table;
   }
   CandidateEntry& add(int effect, std::vector<int32_t> vars = {},
                       std::vector<int32_t> levels = {}) {
@@ -38,7 +38,7 @@ struct StepFixture {
     e.splitVars = v;
     e.levels = lists.back().data();
     table.push_back(e);
-    state->options.candidateCount = static_cast<int32_t>(table.size());
+    state->settings.options.candidateCount = static_cast<int32_t>(table.size());
     return table.back();
   }
   std::string label(int i) const {
@@ -81,7 +81,7 @@ TEST(CandidateLabels, WholeEffectsAndSplitCells) {
   EXPECT_EQ(s.label(3), "A_a1(B_b2)");
   EXPECT_EQ(s.label(4), "A_a1*B_b2");
   EXPECT_EQ(s.label(5), "C*A_a2");
-  EXPECT_EQ(s.state->longestCandidateLabel, 10);
+  EXPECT_EQ(s.state->settings.longestCandidateLabel, 10);
 }
 
 // Coded names longer than nine characters fit the label.

@@ -86,7 +86,7 @@ struct EstimatesSetup {
   TinyDesign design{{{"g", {"a", "b", "c"}}}};
   EstimatesSetup() {
     VsfState& v = b.vsf();
-    v.manager = out.manager();
+    v.res.manager = out.manager();
     v.lev.design = &design.d;
     b.columns({1, 2});
     SelectionState& s = b.sel();
@@ -151,7 +151,7 @@ TEST(ParameterEstimates, ExactFitAndNoErrorDegreesOfFreedom) {
 TEST(ParameterEstimates, FoldColumnsShareOneHeader) {
   EstimatesSetup setup;
   VsfState& v = setup.b.vsf();
-  v.options.kfold = 1, v.options.foldEstimates = 1;
+  v.settings.options.kfold = 1, v.settings.options.foldEstimates = 1;
   SelectionState& s = setup.b.sel();
   std::vector<FoldRecord> folds(3);
   std::vector<std::vector<double>> estimates(3, std::vector<double>(3));
@@ -182,7 +182,7 @@ TEST(ParameterEstimates, FoldColumnsShareOneHeader) {
 TEST(ParameterEstimates, NothingInTheModelShowsNoTable) {
   EstimatesSetup setup;
   VsfState& v = setup.b.vsf();
-  v.options.noInt = 1;
+  v.settings.options.noInt = 1;
   setup.b.sel().states[0] = effstate::kHeldOut;
   setup.b.sel().states[1] = effstate::kFree;
   EXPECT_EQ(printParameterEstimates(&v, &setup.b.sel(), setup.b.pool(), 0), 0);
@@ -194,8 +194,8 @@ TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
     OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.options.method = method;
+    v.res.manager = out.manager();
+    v.settings.options.method = method;
     SelectionState& s = b.sel();
     s.states[0] = effstate::kIntercept, s.states[1] = s.states[2] = effstate::kSelected;
     b.history({0, 2, 2, 1}, {1, 2, 2, 3});
@@ -214,9 +214,9 @@ TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
   for (int i = 0; i < 100; ++i) many.push_back("level" + std::to_string(i));
   TinyDesign design{{{"g", {"a", "b", "c"}}, {"averylongclassvariablename", {"x"}}, {"m", many}}};
   VsfState& v = b.vsf();
-  v.manager = out.manager();
+  v.res.manager = out.manager();
   v.lev.design = &design.d;
-  v.options.nameLength = 20;
+  v.settings.options.nameLength = 20;
   const size_t before = host::session().log.lines().size();
   ASSERT_EQ(printClassLevelInfo(&v, b.pool()), 0);
   Json t = oneTable(out.document(), "ClassLevelInfo");
@@ -239,7 +239,7 @@ TEST(ClassLevelCoding, CodedColumnsOfTheUsedVariables) {
   BareState b({"Intercept"});
   TinyDesign design{{{"g", {"a", "b", "c"}}, {"unused", {"x", "y"}}}};
   VsfState& v = b.vsf();
-  v.manager = out.manager();
+  v.res.manager = out.manager();
   v.lev.design = &design.d;
   ASSERT_EQ(printClassLevelCoding(&v, b.pool()), 0);
   Json doc = out.document();
@@ -264,7 +264,7 @@ TEST(ClassLevelCoding, VariableWithoutLevelsShowsNothing) {
   design.vars[0].levelCount = 0;
   design.effects[1].columnCount = 0;
   VsfState& v = b.vsf();
-  v.manager = out.manager();
+  v.res.manager = out.manager();
   v.lev.design = &design.d;
   EXPECT_EQ(printClassLevelCoding(&v, b.pool()), 0);
   EXPECT_TRUE(findTables(out.document(), "ClassLevelCoding").empty());
@@ -274,7 +274,7 @@ TEST(CvDetails, OneRowPerFoldAndTheTotal) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.manager = out.manager();
+  v.res.manager = out.manager();
   SelectionState& s = b.sel();
   std::vector<FoldRecord> folds(5);
   for (int f = 0; f < 5; ++f) folds[f].rows = 10 + f, folds[f].sse = 1.5 * f;

@@ -178,7 +178,7 @@ DisplayFit::DisplayFit(const std::string& caseName, const GroupSettings& setting
       labels_(caseLabels().at(caseName)) {
   group_ = std::make_unique<Group>(data_, settings);
   VsfState& v = group_->vsf();
-  v.options.noInt = noInt;
+  v.settings.options.noInt = noInt;
   for (size_t e = 0; e < labels_.size(); ++e) {
     CandidateEntry c;
     c.effect = static_cast<int32_t>(e);
@@ -186,10 +186,10 @@ DisplayFit::DisplayFit(const std::string& caseName, const GroupSettings& setting
     c.label = labels_[e].c_str();
     c.labelLength = static_cast<int32_t>(labels_[e].size());
     candidates_.push_back(c);
-    v.longestCandidateLabel = std::max(v.longestCandidateLabel, c.labelLength);
+    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
   }
-  v.options.candidates = &candidates_;
-  v.options.candidateCount = static_cast<int32_t>(candidates_.size());
+  v.settings.options.candidates = &candidates_;
+  v.settings.options.candidateCount = static_cast<int32_t>(candidates_.size());
 }
 
 void DisplayFit::runPath() {
@@ -201,7 +201,7 @@ void DisplayFit::runPath() {
   double corrected = 0;
   for (double y : data_.y) corrected += (y - mean) * (y - mean);
   s.responseMean = mean;
-  if (vsf().options.noInt) {
+  if (vsf().settings.options.noInt) {
     s.states[0] = effstate::kHeldOut;
     s.correctedSS = corrected;
     s.firstSelectable = 0;
@@ -251,7 +251,7 @@ BareState::BareState(const std::vector<std::string>& labels)
   ensureHost();
   pool_ = kernel().poolCreate("model pool", kPoolPlain);
   VsfState& v = *state_;
-  v.byPool = pool_;
+  v.group.byPool = pool_;
   for (size_t e = 0; e < labels_.size(); ++e) {
     CandidateEntry c;
     c.effect = static_cast<int32_t>(e);
@@ -259,12 +259,12 @@ BareState::BareState(const std::vector<std::string>& labels)
     c.label = labels_[e].c_str();
     c.labelLength = static_cast<int32_t>(labels_[e].size());
     candidates_.push_back(c);
-    v.longestCandidateLabel = std::max(v.longestCandidateLabel, c.labelLength);
+    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
   }
-  v.options.candidates = &candidates_;
-  v.options.candidateCount = static_cast<int32_t>(candidates_.size());
-  SelectionState& s = v.selection;
-  s.options = &v.options;
+  v.settings.options.candidates = &candidates_;
+  v.settings.options.candidateCount = static_cast<int32_t>(candidates_.size());
+  SelectionState& s = v.group.selection;
+  s.options = &v.settings.options;
   s.modelPool = pool_;
   s.effectCount = static_cast<int32_t>(labels_.size());
   s.paramCount = s.effectCount;
@@ -286,7 +286,7 @@ BareState::BareState(const std::vector<std::string>& labels)
 BareState::~BareState() { kernel().poolDestroy(pool_); }
 
 void BareState::columns(const std::vector<int32_t>& counts) {
-  SelectionState& s = state_->selection;
+  SelectionState& s = state_->group.selection;
   int32_t p = 0;
   for (size_t e = 0; e < counts.size(); ++e) {
     candidates_[e].columns = counts[e];
@@ -303,7 +303,7 @@ void BareState::columns(const std::vector<int32_t>& counts) {
 }
 
 void BareState::history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects) {
-  SelectionState& s = state_->selection;
+  SelectionState& s = state_->group.selection;
   const size_t n = effect.size();
   auto ints = [&](size_t count) {
     return static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (count + 1), kAllocZero));

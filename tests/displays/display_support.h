@@ -83,7 +83,7 @@ class BareState {
   explicit BareState(const std::vector<std::string>& labels);
   ~BareState();
   VsfState& vsf() { return *state_; }
-  SelectionState& sel() { return state_->selection; }
+  SelectionState& sel() { return state_->group.selection; }
   HostPool* pool() const { return pool_; }
   // Step history of n steps: effect changed and effects in the model per step.
   void history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects);

@@ -17,8 +17,8 @@ struct ForwardFit {
   explicit ForwardFit(uint8_t reason = 7) {
     fit.runPath();
     VsfState& v = fit.vsf();
-    v.manager = out.manager();
-    v.graphicsOn = 0;
+    v.res.manager = out.manager();
+    v.settings.graphicsOn = 0;
     SelectionState& s = fit.sel();
     s.stop.reason = reason;
   }
@@ -41,8 +41,8 @@ TEST(PrintFitResults, TablesInTheirGroups) {
 TEST(PrintFitResults, StopDetailsAndThePValueNote) {
   ForwardFit f(4);
   VsfState& v = f.fit.vsf();
-  v.options.stop = kCritSbc;
-  v.showPValues = 1;
+  v.settings.options.stop = kCritSbc;
+  v.settings.showPValues = 1;
   f.fit.sel().stop.entryEffect = 3;
   f.fit.sel().stop.entryValue = 80;
   ASSERT_EQ(printFitResults(&v), 0);
@@ -70,13 +70,13 @@ TEST(PrintFitResults, FailedSelectionsShowTheirMessageOnly) {
     ForwardFit f;
     VsfState& v = f.fit.vsf();
     int stand = 0;
-    v.outDesignDataSet = reinterpret_cast<HostDataSet*>(&stand);
+    v.res.outDesignDataSet = reinterpret_cast<HostDataSet*>(&stand);
     f.fit.sel().status = c.status;
     const size_t before = host::session().log.lines().size();
     ASSERT_EQ(printFitResults(&v), 0);
     EXPECT_EQ(outline(f.out.document()), "NObs") << c.status;
     EXPECT_EQ(v.stepCode, c.code) << c.status;
-    EXPECT_EQ(v.outDesignDataSet, nullptr);
+    EXPECT_EQ(v.res.outDesignDataSet, nullptr);
     const auto& log = host::session().log.lines();
     if (c.message) {
       ASSERT_EQ(log.size(), before + 1);
@@ -90,8 +90,8 @@ TEST(PrintFitResults, FailedSelectionsShowTheirMessageOnly) {
 TEST(PrintFitResults, OptimizerMethodsShowOnlyTheEstimates) {
   ForwardFit f;
   VsfState& v = f.fit.vsf();
-  v.options.method = kMethodHxLasso;
-  v.options.pathMethod = 1;
+  v.settings.options.method = kMethodHxLasso;
+  v.settings.options.pathMethod = 1;
   ASSERT_EQ(printFitResults(&v), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc), "NObs ParameterEstimates");
@@ -127,10 +127,10 @@ TEST(StepRecord, GroupDescriptionAndChange) {
     OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.options.method = c.method;
-    v.options.detailsBeyondSummary = 1;
-    v.options.stepTables = StepDetailTables{};  // no tables
+    v.res.manager = out.manager();
+    v.settings.options.method = c.method;
+    v.settings.options.detailsBeyondSummary = 1;
+    v.settings.options.stepTables = StepDetailTables{};  // no tables
     b.sel().states[0] = effstate::kIntercept;
     b.history(c.effect, c.effects);
     ASSERT_EQ(printStepRecord(&v, &b.sel(), 2, c.stepNumber, c.r, 0), 0);

@@ -33,7 +33,7 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   DisplayFit fit(c.name, GroupSettings{}, c.noInt);
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.manager = out.manager();
+  v.res.manager = out.manager();
   SelectionState& s = fit.sel();
   ASSERT_EQ(printAnova(&v, &s, s.modelPool), 0);
   ASSERT_EQ(printFitStatistics(&v, &s), 0);
@@ -104,8 +104,8 @@ TEST(FitTables, ListingShowsTheDigitsOfTheFormats) {
   DisplayFit fit("mtcars", GroupSettings{});
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.manager = out.manager();
-  v.showPValues = 1;
+  v.res.manager = out.manager();
+  v.settings.showPValues = 1;
   ASSERT_EQ(printAnova(&v, &fit.sel(), fit.sel().modelPool), 0);
   ASSERT_EQ(printFitStatistics(&v, &fit.sel()), 0);
   const std::string listing = out.listing();
@@ -120,8 +120,8 @@ TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
   DisplayFit fit("mtcars_noint", GroupSettings{}, true);
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.manager = out.manager();
-  v.options.stats[kStatsRsquare] = 1;
+  v.res.manager = out.manager();
+  v.settings.options.stats[kStatsRsquare] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
   computeBestSteps(&v, &s, &best);

@@ -42,9 +42,9 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
     OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.options.method = c.method;
-    v.options.orderSelect = c.entryOrder;
+    v.res.manager = out.manager();
+    v.settings.options.method = c.method;
+    v.settings.options.orderSelect = c.entryOrder;
     SelectionState& s = b.sel();
     for (size_t e = 0; e < c.states.size(); ++e) s.states[e] = c.states[e];
     // b entered before a; b is recorded twice and one step changed nothing.
@@ -83,9 +83,9 @@ TEST(SelectedModelNote, StepNumberAndSentence) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.options.method = c.method;
-    v.options.choose = c.choose;
+    v.res.manager = out.manager();
+    v.settings.options.method = c.method;
+    v.settings.options.choose = c.choose;
     b.sel().stepCount = c.steps;
     b.sel().firstSelectable = c.firstSelectable;
     ASSERT_EQ(printSelectedModelNote(&v, &b.sel(), b.pool(), c.reason), 0);
@@ -107,42 +107,52 @@ TEST(ModelInfo, RowsFollowTheOptions) {
     std::vector<std::string> present, absent;
   } cases[] = {
       {"forward SL",
-       [](VsfState& v) { v.options.method = kMethodForward, v.options.select = kCritSl; },
+       [](VsfState& v) {
+         v.settings.options.method = kMethodForward, v.settings.options.select = kCritSl;
+       },
        {"Entry Significance Level (SLE)"},
        {"Stay Significance Level (SLS)"}},
       {"stepwise SL",
-       [](VsfState& v) { v.options.method = kMethodStepwise, v.options.stop = kCritSl; },
+       [](VsfState& v) {
+         v.settings.options.method = kMethodStepwise, v.settings.options.stop = kCritSl;
+       },
        {"Entry Significance Level (SLE)", "Stay Significance Level (SLS)"},
        {}},
       {"backward SL",
-       [](VsfState& v) { v.options.method = kMethodBackward, v.options.select = kCritSl; },
+       [](VsfState& v) {
+         v.settings.options.method = kMethodBackward, v.settings.options.select = kCritSl;
+       },
        {"Stay Significance Level (SLS)"},
        {"Entry Significance Level (SLE)"}},
       {"none",
-       [](VsfState& v) { v.options.method = kMethodNone; },
+       [](VsfState& v) { v.settings.options.method = kMethodNone; },
        {"Selection Method"},
        {"Select Criterion", "Stop Criterion", "Effect Hierarchy Enforced"}},
       {"adaptive gamma 1",
-       [](VsfState& v) { v.options.method = kMethodLasso, v.options.adaptive = 1; },
+       [](VsfState& v) {
+         v.settings.options.method = kMethodLasso, v.settings.options.adaptive = 1;
+       },
        {"Selection Method"},
        {"Adaptive Exponent"}},
       {"adaptive gamma 2",
        [](VsfState& v) {
-         v.options.method = kMethodLasso, v.options.adaptive = 1, v.options.adaptiveGamma = 2;
+         v.settings.options.method = kMethodLasso, v.settings.options.adaptive = 1,
+         v.settings.options.adaptiveGamma = 2;
        },
        {"Adaptive Exponent"},
        {}},
       {"fraction seed",
-       [](VsfState& v) { v.partition.trainFraction = 0.7; },
+       [](VsfState& v) { v.settings.partition.trainFraction = 0.7; },
        {"Random Number Seed"},
        {}},
       {"whole data",
-       [](VsfState& v) { v.partition.trainFraction = 1.0; },
+       [](VsfState& v) { v.settings.partition.trainFraction = 1.0; },
        {},
        {"Random Number Seed"}},
       {"random folds",
        [](VsfState& v) {
-         v.partition.trainFraction = 1.0, v.options.cvMethod = 1, v.options.kfold = 1;
+         v.settings.partition.trainFraction = 1.0, v.settings.options.cvMethod = 1,
+         v.settings.options.kfold = 1;
        },
        {"Random Number Seed", "Cross Validation Method", "Number of Folds"},
        {}},
@@ -151,8 +161,8 @@ TEST(ModelInfo, RowsFollowTheOptions) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.response.name = "y";
+    v.res.manager = out.manager();
+    v.settings.response.name = "y";
     c.set(v);
     ASSERT_EQ(printModelInfo(&v), 0);
     Json t = oneTable(out.document(), "ModelInfo");
@@ -165,11 +175,11 @@ TEST(ModelInfo, MethodAndStopTexts) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.manager = out.manager();
-  v.options.method = kMethodStepwise;
-  v.options.dropRule = 2;
-  v.options.adaptive = 1;  // the competitive variant wins over the adaptive name
-  v.options.stop = kCritNone;
+  v.res.manager = out.manager();
+  v.settings.options.method = kMethodStepwise;
+  v.settings.options.dropRule = 2;
+  v.settings.options.adaptive = 1;  // the competitive variant wins over the adaptive name
+  v.settings.options.stop = kCritNone;
   ASSERT_EQ(printModelInfo(&v), 0);
   Json t = oneTable(out.document(), "ModelInfo");
   EXPECT_EQ(entryValue(t, "Selection Method"), "Stepwise (competitive)");
@@ -182,7 +192,7 @@ struct CountsSetup {
   OutputCapture out;
   BareState b{{"Intercept"}};
   CountsSetup() {
-    b.vsf().manager = out.manager();
+    b.vsf().res.manager = out.manager();
     SelectionState& s = b.sel();
     s.obsRead = 100, s.rowsStored = 90, s.freqRead = 150, s.freqStored = 130;
     s.obsUsed = 60, s.trainFreq = 80, s.validRows = 0, s.validFreq = 0;
@@ -209,7 +219,8 @@ TEST(ObsProfiles, RowsByRolesAndFrequencies) {
     // observations without a role when there are none.
     CountsSetup c;
     VsfState& v = c.b.vsf();
-    v.options.rolesPresent = 1, v.options.freqPresent = 1, v.partition.validationRows = 1;
+    v.settings.options.rolesPresent = 1, v.settings.options.freqPresent = 1,
+    v.settings.partition.validationRows = 1;
     ASSERT_EQ(printObsProfiles(&v, &c.b.sel()), 0);
     Json t = oneTable(c.out.document(), "NObs");
     EXPECT_EQ(c.labels(t), (std::vector<std::string>{
@@ -230,8 +241,8 @@ TEST(ObsProfiles, SeparateValidationDataHasATableOfItsOwn) {
   CountsSetup c;
   VsfState& v = c.b.vsf();
   int stand = 0;
-  v.validation.dataSet = reinterpret_cast<HostDataSet*>(&stand);
-  v.options.rolesPresent = 1;
+  v.res.validation.dataSet = reinterpret_cast<HostDataSet*>(&stand);
+  v.settings.options.rolesPresent = 1;
   SelectionState& s = c.b.sel();
   s.validObsRead = 40, s.validRows = 35;
   ASSERT_EQ(printObsProfiles(&v, &s), 0);
@@ -261,9 +272,9 @@ TEST(PerfSettings, ThreadCounts) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.threads.threadsOn = 1, v.threads.effectiveThreaded = 1;
-    v.threads.requestedWorkers = c.requested, v.threads.hostCpuCount = c.cpus;
+    v.res.manager = out.manager();
+    v.settings.threads.threadsOn = 1, v.settings.threads.effectiveThreaded = 1;
+    v.settings.threads.requestedWorkers = c.requested, v.settings.threads.hostCpuCount = c.cpus;
     ASSERT_EQ(printPerfSettings(&v), 0);
     Json t = oneTable(out.document(), "PerfSettings");
     EXPECT_EQ(entryLabels(t), c.labels);
@@ -297,11 +308,12 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.threads.allDetails = c.allDetails;
-    v.timers.stepStart = hostClock();  // the step has barely started
-    v.timers.setup = 100, v.timers.levelization = c.levelization, v.timers.screening = c.screening;
-    v.timers.display = 0.2;
+    v.res.manager = out.manager();
+    v.settings.threads.allDetails = c.allDetails;
+    v.res.timers.stepStart = hostClock();  // the step has barely started
+    v.res.timers.setup = 100, v.res.timers.levelization = c.levelization,
+    v.res.timers.screening = c.screening;
+    v.res.timers.display = 0.2;
     ASSERT_EQ(printTiming(&v), 0);
     Json t = oneTable(out.document(), "Timing");
     std::vector<std::string> rows;
@@ -311,7 +323,7 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
     const Json& other = t["rows"][t["rows"].size() - 2];
     EXPECT_EQ(other["time"], 0.0);  // the timers add up to more than the elapsed time
     EXPECT_EQ(t["rows"].back()["Control"], "-");
-    EXPECT_LT(v.timers.stepStart, 100.0);  // the total replaced the start time
+    EXPECT_LT(v.res.timers.stepStart, 100.0);  // the total replaced the start time
   }
 }
 
@@ -319,12 +331,12 @@ TEST(UtilInfo, PageAndFileSizesInKilobytes) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.manager = out.manager();
+  v.res.manager = out.manager();
   UtilFileRecord files[2];
   files[0].pageLength = 65536, files[0].pageCount = 10;
   files[1].pageLength = 1000, files[1].pageCount = 3;
-  v.utilFiles.records = files;
-  v.utilFiles.count = 2;
+  v.group.utilFiles.records = files;
+  v.group.utilFiles.count = 2;
   ASSERT_EQ(printUtilInfo(&v), 0);
   Json t = oneTable(out.document(), "UtilInfo");
   ASSERT_EQ(t["rows"].size(), 2u);
@@ -333,8 +345,8 @@ TEST(UtilInfo, PageAndFileSizesInKilobytes) {
   EXPECT_EQ(t["rows"][0]["NumPages"], 10);
   EXPECT_EQ(t["rows"][1]["UtilFile"], 1);
   EXPECT_EQ(t["rows"][1]["PageSize"], 0);
-  v.utilFiles.records = nullptr;
-  v.utilFiles.count = 0;
+  v.group.utilFiles.records = nullptr;
+  v.group.utilFiles.count = 0;
 }
 
 }  // namespace

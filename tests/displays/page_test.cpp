@@ -20,31 +20,31 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   DisplayFit fit("mtcars", GroupSettings{});
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.manager = out.manager();
-  v.response.name = "mpg";
-  v.options.method = kMethodForward;
-  v.options.stop = kCritSbc;
-  v.options.stats[kStatsAll] = 1;
-  for (int c = 0; c < kStatsCount; ++c) v.options.stats[c] = 1;
-  v.threads.threadsOn = v.threads.effectiveThreaded = 1;
-  v.threads.requestedWorkers = 4, v.threads.hostCpuCount = 8;
+  v.res.manager = out.manager();
+  v.settings.response.name = "mpg";
+  v.settings.options.method = kMethodForward;
+  v.settings.options.stop = kCritSbc;
+  v.settings.options.stats[kStatsAll] = 1;
+  for (int c = 0; c < kStatsCount; ++c) v.settings.options.stats[c] = 1;
+  v.settings.threads.threadsOn = v.settings.threads.effectiveThreaded = 1;
+  v.settings.threads.requestedWorkers = 4, v.settings.threads.hostCpuCount = 8;
   SelectionState& s = fit.sel();
   s.obsRead = 32, s.rowsStored = 32;
   s.sigma2Full = 186.05929721548 / 28;  // the full model's error variance
   s.stop.reason = 4, s.stop.entryEffect = 3, s.stop.entryValue = 71.2;
   UtilFileRecord file;
   file.pageLength = 65536, file.pageCount = 3;
-  v.utilFiles.records = &file;
-  v.utilFiles.count = 1;
+  v.group.utilFiles.records = &file;
+  v.group.utilFiles.count = 1;
 
   ASSERT_EQ(printModelInfo(&v), 0);
   ASSERT_EQ(printPerfSettings(&v), 0);
   ASSERT_EQ(printUtilInfo(&v), 0);
   ASSERT_EQ(printFitResults(&v), 0);
-  v.timers.stepStart = hostClock();
+  v.res.timers.stepStart = hostClock();
   ASSERT_EQ(printTiming(&v), 0);
-  v.utilFiles.records = nullptr;
-  v.utilFiles.count = 0;
+  v.group.utilFiles.records = nullptr;
+  v.group.utilFiles.count = 0;
 
   const std::string page =
       (std::filesystem::temp_directory_path() / "vsf_displays_page.html").string();

@@ -34,11 +34,11 @@ TEST(StopReason, TextByReasonAndMethod) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.options.method = c.method;
-    v.options.stop = c.stop;
-    v.options.entryLevel = 0.15;
-    v.options.stayLevel = 0.05;
+    v.res.manager = out.manager();
+    v.settings.options.method = c.method;
+    v.settings.options.stop = c.stop;
+    v.settings.options.entryLevel = 0.15;
+    v.settings.options.stayLevel = 0.05;
     ASSERT_EQ(printStopReason(&v, c.reason, 3), 0);
     std::vector<Json> t = findTables(out.document(), "StopReason");
     if (!c.text) {
@@ -56,9 +56,9 @@ TEST(StopReason, UnfinishedStepsAreNoted) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.manager = out.manager();
-  v.options.method = kMethodStepwise;
-  v.options.steps = 5;
+  v.res.manager = out.manager();
+  v.settings.options.method = kMethodStepwise;
+  v.settings.options.steps = 5;
   const size_t before = host::session().log.lines().size();
   ASSERT_EQ(printStopReason(&v, 13, 2), 0);
   const auto& log = host::session().log.lines();
@@ -85,11 +85,11 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
     OutputCapture out;
     BareState b({"Intercept", "x1", "x2"});
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.options.method = kMethodStepwise;
-    v.options.stop = c.stop;
-    v.options.entryLevel = 0.15;
-    v.options.stayLevel = 0.05;
+    v.res.manager = out.manager();
+    v.settings.options.method = kMethodStepwise;
+    v.settings.options.stop = c.stop;
+    v.settings.options.entryLevel = 0.15;
+    v.settings.options.stayLevel = 0.05;
     StopBlock stop;
     stop.reason = 4;
     stop.entryEffect = c.entry, stop.removalEffect = c.removal;
@@ -127,10 +127,10 @@ struct CandidateSetup {
   BareState b{{"Intercept", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}};
   CandidateSetup(uint8_t select, int32_t limit, bool removal) {
     VsfState& v = b.vsf();
-    v.manager = out.manager();
-    v.options.method = kMethodStepwise;
-    v.options.select = select;
-    v.options.stepTables.candidatesShown = limit;
+    v.res.manager = out.manager();
+    v.settings.options.method = kMethodStepwise;
+    v.settings.options.select = select;
+    v.settings.options.stepTables.candidatesShown = limit;
     SelectionState& s = b.sel();
     s.states[0] = effstate::kIntercept;
     s.states[1] = effstate::kSelected;
@@ -198,13 +198,13 @@ TEST(Candidates, SignificanceLevelRemovalStep) {
 TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
   CandidateSetup setup(kCritSbc, 20, false);
   VsfState& v = setup.b.vsf();
-  v.options.dropRule = 2;
+  v.settings.options.dropRule = 2;
   ASSERT_EQ(printCandidates(&v, &setup.b.sel()), 0);
   Json t = setup.table();
   // "a" entered at the last step: in the model, yet it reads "Entry" like the effects outside.
   for (const Json& row : t["rows"]) EXPECT_EQ(row["CandidateFor"], "Entry") << row["Effect"];
   CandidateSetup inside(kCritSbc, 20, false);
-  inside.b.vsf().options.dropRule = 2;
+  inside.b.vsf().settings.options.dropRule = 2;
   inside.b.sel().states[2] = effstate::kSelected;  // b is in the model, not the last step's
   ASSERT_EQ(printCandidates(&inside.b.vsf(), &inside.b.sel()), 0);
   const Json table = inside.table();  // kept: the loop reads into it

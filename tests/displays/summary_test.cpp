@@ -14,11 +14,11 @@ namespace {
 
 Json summaryOf(DisplayFit& fit, OutputCapture& out, bool graphics) {
   VsfState& v = fit.vsf();
-  v.manager = out.manager();
-  v.graphicsOn = graphics;
+  v.res.manager = out.manager();
+  v.settings.graphicsOn = graphics;
   for (int c :
        {kStatsRsquare, kStatsAdjRsq, kStatsAic, kStatsAicc, kStatsSbc, kStatsFValue, kStatsSl})
-    v.options.stats[c] = 1;
+    v.settings.options.stats[c] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
   computeBestSteps(&v, &s, &best);
@@ -124,8 +124,8 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   OutputCapture out;
   BareState b({"Intercept", "a", "b", "c", "d"});
   VsfState& v = b.vsf();
-  v.manager = out.manager();
-  v.options.method = kMethodBackward;
+  v.res.manager = out.manager();
+  v.settings.options.method = kMethodBackward;
   SelectionState& s = b.sel();
   s.trainFreq = 20;
   s.correctedSS = s.totalSS = 400;
@@ -161,8 +161,8 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   OutputCapture out;
   BareState b({"Intercept", "a", "b"});
   VsfState& v = b.vsf();
-  v.manager = out.manager();
-  v.options.method = kMethodForward;
+  v.res.manager = out.manager();
+  v.settings.options.method = kMethodForward;
   SelectionState& s = b.sel();
   s.trainFreq = 10;
   s.correctedSS = s.totalSS = 50;
@@ -190,7 +190,7 @@ TEST(SelectionSummary, CriterionWithoutValuesHasNoBestStep) {
   s.trainFreq = 10;
   s.correctedSS = s.totalSS = 50;
   b.history({0, 1}, {1, 2});
-  b.vsf().options.pressPerStep = 1;  // asked for, but never computed
+  b.vsf().settings.options.pressPerStep = 1;  // asked for, but never computed
   BestSteps best;
   computeBestSteps(&b.vsf(), &s, &best);
   EXPECT_EQ(best.step[kCritPress], -1);

@@ -45,7 +45,7 @@ TEST(HeldOutData, VariablesFoundByNameAndType) {
        0,
        "",
        [&](const VsfState& s, const std::vector<StoredRow>& rows) {
-         const SelectionState& sel = s.selection;
+         const SelectionState& sel = s.group.selection;
          EXPECT_EQ(sel.validObsRead, 4);
          EXPECT_EQ(sel.validFreqRead, 5);
          EXPECT_EQ(sel.validRows, 4);
@@ -73,8 +73,8 @@ TEST(HeldOutData, VariablesFoundByNameAndType) {
        0,
        "",
        [](const VsfState& s, const std::vector<StoredRow>& rows) {
-         EXPECT_EQ(s.selection.testObsRead, 4);
-         EXPECT_EQ(s.selection.testRows, 3);
+         EXPECT_EQ(s.group.selection.testObsRead, 4);
+         EXPECT_EQ(s.group.selection.testRows, 3);
          int n = 0;
          for (const StoredRow& r : rows) n += r.role == 4;
          EXPECT_EQ(n, 3);

@@ -11,21 +11,21 @@ namespace vsf::test {
 Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int workers) {
   ensureHost();
   VsfState& s = *v;
-  ExtensionSet& x = s.extensions;
+  ExtensionSet& x = s.res.extensions;
   x.kernel = &kernel();
   x.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
   x.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
-  s.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-  s.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
-  (void)createUtilFileArray(&s.utilFiles, s.byPool, files, 1, kAllocZero);
+  s.group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+  s.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
+  (void)createUtilFileArray(&s.group.utilFiles, s.group.byPool, files, 1, kAllocZero);
   for (int i = 0; i < files; ++i) {
     UtilFileRecord* r = nullptr;
-    (void)addUtilFile(&s.utilFiles, &x, pageSizeKb, 12, &r);
+    (void)addUtilFile(&s.group.utilFiles, &x, pageSizeKb, 12, &r);
     r->pageFile = new FaultyStream(r->pageFile);
     streams.push_back(static_cast<FaultyStream*>(r->pageFile));
     r->residentCapacity = resident;
   }
-  RowBlockWriter w{&s.utilFiles, s.pagePool};
+  RowBlockWriter w{&s.group.utilFiles, s.group.pagePool};
   for (int i = 0; i < rows; ++i) {
     double value = i;
     int32_t tag = i;
@@ -33,31 +33,31 @@ Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int worker
   }
   (void)finishRows(&w);
   blocks = w.block;
-  (void)reopenUtilFiles(&s.utilFiles, rows, false, false, &s.stepCode);
-  s.threads.effectiveThreaded = workers > 1;
-  s.threads.effectiveWorkers = workers;
+  (void)reopenUtilFiles(&s.group.utilFiles, rows, false, false, &s.stepCode);
+  s.settings.threads.effectiveThreaded = workers > 1;
+  s.settings.threads.effectiveWorkers = workers;
   if (workers > 1) (void)createThreadPool(&s, workers);
-  SelectionState& sel = s.selection;
-  sel.utilFiles = &s.utilFiles, sel.threads = &s.threads, sel.puddle = &s.puddle;
-  sel.options = &s.options, sel.stepCode = &s.stepCode;
+  SelectionState& sel = s.group.selection;
+  sel.utilFiles = &s.group.utilFiles, sel.threads = &s.settings.threads, sel.puddle = &s.res.puddle;
+  sel.options = &s.settings.options, sel.stepCode = &s.stepCode;
   sel.modelPool = kernel().poolCreate("model pool", kPoolPlain);
 }
 
 Blocks::~Blocks() {
   VsfState& s = *v;
   destroyThreadPool(&s);
-  freeSelectionState(&s.selection);
-  closeUtilFiles(&s.utilFiles, s.byPool);
-  kernel().poolDestroy(s.byPool);
-  kernel().poolDestroy(s.pagePool);
-  s.extensions.stream->release();
-  s.extensions.tools->release();
+  freeSelectionState(&s.group.selection);
+  closeUtilFiles(&s.group.utilFiles, s.group.byPool);
+  kernel().poolDestroy(s.group.byPool);
+  kernel().poolDestroy(s.group.pagePool);
+  s.res.extensions.stream->release();
+  s.res.extensions.tools->release();
 }
 
 std::vector<double> Blocks::firstValues() {
   std::vector<double> out;
-  for (int32_t i = 0; i < v->utilFiles.count; ++i) {
-    UtilFileRecord& r = v->utilFiles.records[i];
+  for (int32_t i = 0; i < v->group.utilFiles.count; ++i) {
+    UtilFileRecord& r = v->group.utilFiles.records[i];
     for (int64_t b = 0; b < r.residentCount; ++b)
       out.push_back(static_cast<double*>(r.residentBlocks[b])[1]);
     for (int64_t p = 1; p <= r.pageCount; ++p) {

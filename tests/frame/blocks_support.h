@@ -56,8 +56,8 @@ struct Blocks {
   int64_t blocks = 0;
   Blocks(int files, int64_t resident, int rows, int pageSizeKb = 1, int workers = 1);
   ~Blocks();
-  SelectionState& s() { return v->selection; }
-  UtilFileArray& files() { return v->utilFiles; }
+  SelectionState& s() { return v->group.selection; }
+  UtilFileArray& files() { return v->group.utilFiles; }
   // The first row's value of every block, visited in file order (resident, then pages).
   std::vector<double> firstValues();
 };

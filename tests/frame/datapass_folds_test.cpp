@@ -15,9 +15,10 @@ std::vector<StoredRow> storedRowsOf(const std::string& step, int32_t* folds = nu
   std::vector<StoredRow> rows;
   StepRun r = runOnData(step, [&](VsfState& v) {
     rows = readStoredRows(v);
-    if (folds) *folds = v.options.folds;
+    if (folds) *folds = v.settings.options.folds;
     if (pages)
-      for (int32_t i = 0; i < v.utilFiles.count; ++i) *pages += v.utilFiles.records[i].pageCount;
+      for (int32_t i = 0; i < v.group.utilFiles.count; ++i)
+        *pages += v.group.utilFiles.records[i].pageCount;
   });
   EXPECT_EQ(r.code, 0) << r.dump();
   EXPECT_TRUE(r.inspected) << step;

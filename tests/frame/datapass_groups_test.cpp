@@ -23,7 +23,7 @@ struct GroupSnapshot {
 };
 
 GroupSnapshot snapshot(VsfState& v) {
-  const SelectionState& s = v.selection;
+  const SelectionState& s = v.group.selection;
   GroupSnapshot g;
   g.trainRows = s.obsUsed, g.trainFreq = s.trainFreq, g.validRows = s.validRows;
   g.testRows = s.testRows, g.responseMean = s.responseMean;
@@ -94,9 +94,9 @@ TEST(ByGroupData, InitialEstimatesStayAtTheirParameters) {
                                       "selection=lasso(adaptive(inest=") +
                               c.data + ")); run;",
                           [&](VsfState& v) {
-                            const double* e = v.selection.initialEstimates;
+                            const double* e = v.group.selection.initialEstimates;
                             none = e == nullptr;
-                            if (e) got.assign(e, e + v.inest.parameterCount);
+                            if (e) got.assign(e, e + v.res.inest.parameterCount);
                           });
     std::vector<int> numbers;
     for (int m : r.messages({848})) numbers.push_back(m - 8480000);
@@ -147,7 +147,7 @@ TEST(ByGroupData, AStepEndingInsideAGroupLeavesNoFiles) {
       "proc varsifter data=rows; model y = x1; output out=predicted p=yhat; "
       "performance util_pagesize$=1 util_buffers$=1; run;",
       [&](VsfState& v) {
-        utilityFilesSeen = v.utilFiles.count > 0 && v.groupScratch.file != nullptr;
+        utilityFilesSeen = v.group.utilFiles.count > 0 && v.group.groupScratch.file != nullptr;
         state = &v;
         hostEndStep(1020);  // as a deep routine ends the step
       },
@@ -156,9 +156,9 @@ TEST(ByGroupData, AStepEndingInsideAGroupLeavesNoFiles) {
   EXPECT_TRUE(utilityFilesSeen);
   // The step's own clean-up closed them (the host would remove what it left).
   ASSERT_NE(state, nullptr);
-  EXPECT_EQ(state->outputDataSet, nullptr);
-  EXPECT_EQ(state->groupScratch.file, nullptr);
-  EXPECT_EQ(state->utilFiles.count, 0);
+  EXPECT_EQ(state->res.outputDataSet, nullptr);
+  EXPECT_EQ(state->group.groupScratch.file, nullptr);
+  EXPECT_EQ(state->group.utilFiles.count, 0);
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(root / "lib")) left.push_back(e.path().filename());
   EXPECT_EQ(left, std::vector<std::string>{"rows.csv"});

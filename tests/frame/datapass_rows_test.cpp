@@ -50,7 +50,7 @@ TEST(StoredRows, TotalsMeansAndScales) {
   const Table totals = readTable("rows_totals.csv");
   const Table moments = readTable("rows_moments.csv");
   StepRun r = runOnData(kRowsStep, [&](VsfState& v) {
-    const SelectionState& s = v.selection;
+    const SelectionState& s = v.group.selection;
     const std::pair<const char*, double> got[] = {{"obsRead", s.obsRead},
                                                   {"freqRead", s.freqRead},
                                                   {"freqStored", s.freqStored},
@@ -90,7 +90,7 @@ TEST(StoredRows, TotalsMeansAndScales) {
 TEST(StoredRows, SparseEffectsFollowTheDenseOnes) {
   StepRun r =
       runOnData("proc varsifter data=sscp; class k c; model y = x1 c k x2; run;", [&](VsfState& v) {
-        const SelectionState& s = v.selection;
+        const SelectionState& s = v.group.selection;
         ASSERT_EQ(s.effectCount, 5);
         EXPECT_EQ(s.sparseEffectCount, 1);
         EXPECT_EQ(s.sparseIndex[2], 0);  // c: six levels
@@ -124,7 +124,7 @@ TEST(StoredRows, ARowThatDoesNotFitStartsTheNextBlock) {
         int64_t total = 0;
         for (int64_t c : counts) total += c;
         EXPECT_EQ(total, 200);
-        EXPECT_EQ(v.largestBlockRows, 42);
+        EXPECT_EQ(v.group.largestBlockRows, 42);
         std::vector<StoredRow> rows = readStoredRows(v);
         const Table data = readTable("block.csv");
         for (size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(rows[i].y, data.number(i, "y")) << i;
@@ -155,7 +155,7 @@ TEST(StoredRows, SparseOrDenseByColumnsAndCoding) {
     std::vector<int> sparse, columns;
     StepRun r = runOnData(std::string("proc varsifter data=codings; ") + c.statements + " run;",
                           [&](VsfState& v) {
-                            const SelectionState& s = v.selection;
+                            const SelectionState& s = v.group.selection;
                             for (int32_t e = 0; e < s.effectCount; ++e) {
                               sparse.push_back(s.sparseIndex[e] >= 0);
                               columns.push_back(s.columnCount[e]);

@@ -36,10 +36,11 @@ Outcome crossproducts(const Layout& l) {
           l.perf + "; run;",
       [&](VsfState& v) {
         o.a = crossproductsByKernel(v);
-        o.files = v.utilFiles.count;
-        o.workers = v.threads.effectiveWorkers;
-        o.threaded = v.threads.effectiveThreaded && o.workers == o.files && o.files > 1;
-        for (int32_t i = 0; i < v.utilFiles.count; ++i) o.pages += v.utilFiles.records[i].pageCount;
+        o.files = v.group.utilFiles.count;
+        o.workers = v.settings.threads.effectiveWorkers;
+        o.threaded = v.settings.threads.effectiveThreaded && o.workers == o.files && o.files > 1;
+        for (int32_t i = 0; i < v.group.utilFiles.count; ++i)
+          o.pages += v.group.utilFiles.records[i].pageCount;
       },
       settings);
   EXPECT_LT(r.code, 100) << r.dump();

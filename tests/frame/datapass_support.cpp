@@ -22,7 +22,7 @@ HostVector gVector;
 // are open; that is where the inspection runs, once per group.
 double inspectingClock() {
   auto* s = static_cast<VsfState*>(host::session().procContext);
-  if (s && gInspect && s->utilFiles.count > 0 && s->byGroupCount != gInspectedGroup) {
+  if (s && gInspect && s->group.utilFiles.count > 0 && s->byGroupCount != gInspectedGroup) {
     gInspectedGroup = s->byGroupCount;
     gInspect(*s);
   }
@@ -35,7 +35,7 @@ struct Shape {
 };
 
 Shape shapeOf(const VsfState& s) {
-  const SelectionOptions& o = s.options;
+  const SelectionOptions& o = s.settings.options;
   Shape h;
   h.weight = o.weightPresent, h.freq = o.freqPresent, h.resample = o.modelAveragingRun;
   h.lead = h.weight + h.freq + h.resample;
@@ -45,7 +45,7 @@ Shape shapeOf(const VsfState& s) {
 }
 
 void parseBlock(const VsfState& s, const char* bytes, int32_t length, std::vector<StoredRow>* out) {
-  const SelectionState& sel = s.selection;
+  const SelectionState& sel = s.group.selection;
   const Shape h = shapeOf(s);
   double n;
   std::memcpy(&n, bytes, 8);
@@ -91,7 +91,7 @@ void parseBlock(const VsfState& s, const char* bytes, int32_t length, std::vecto
 // Calls fn(bytes, length) for every block in block order.
 template <typename Fn>
 void forEachBlock(const VsfState& s, Fn&& fn) {
-  const UtilFileArray& a = s.utilFiles;
+  const UtilFileArray& a = s.group.utilFiles;
   for (int64_t k = 0;; ++k) {
     const UtilFileRecord& f = a.records[k % a.count];
     const int64_t j = k / a.count;
@@ -164,10 +164,10 @@ std::vector<int64_t> blockRowCounts(const VsfState& s) {
 }
 
 std::vector<std::vector<double>> crossproductsByKernel(VsfState& v) {
-  SelectionState& s = v.selection;
+  SelectionState& s = v.group.selection;
   const SelectionState saved = s;
-  const uint8_t full = v.options.buildFullSscp;
-  v.options.buildFullSscp = 1;
+  const uint8_t full = v.settings.options.buildFullSscp;
+  v.settings.options.buildFullSscp = 1;
   std::vector<std::vector<double>> out;
   if (buildModelPool(&s) == 0 && runDataPass(&s, kernSscp, 0) == 0) {
     const int32_t q = s.paramCount + 1;
@@ -184,7 +184,7 @@ std::vector<std::vector<double>> crossproductsByKernel(VsfState& v) {
   }
   if (s.modelPool) kernel().poolDestroy(s.modelPool);
   s = saved;
-  v.options.buildFullSscp = full;
+  v.settings.options.buildFullSscp = full;
   return out;
 }
 

@@ -172,7 +172,7 @@ TEST(DataPass, QueueIsDrainedBeforeAFailedPassFreesItsItems) {
   test::loadProcedure(host::hostVector());
   EXPECT_EQ(rc, rc::kMemory);
   EXPECT_TRUE(done);
-  EXPECT_EQ(b.v->puddle.items, nullptr);
+  EXPECT_EQ(b.v->res.puddle.items, nullptr);
 }
 
 // Rewritten pages go back to their file: the next pass reads the new values.

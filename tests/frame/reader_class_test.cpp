@@ -235,11 +235,11 @@ TEST(ClassReader, StepSwitchesAndDesignOptions) {
   } cases[] = {
       {"proc varsifter data=diab; class a b(split) c / showcoding delimiter='|'; model y = x1;",
        [](const VsfState& s, const ZDesign& d) {
-         EXPECT_EQ(s.classes.splitCount, 1);
-         EXPECT_EQ(s.classes.globalSplit, 0);
-         EXPECT_EQ(s.classes.showCoding, 1);
-         EXPECT_EQ(s.classes.delimiter, '|');
-         EXPECT_EQ(s.options.designPerByGroup, 1);
+         EXPECT_EQ(s.settings.classes.splitCount, 1);
+         EXPECT_EQ(s.settings.classes.globalSplit, 0);
+         EXPECT_EQ(s.settings.classes.showCoding, 1);
+         EXPECT_EQ(s.settings.classes.delimiter, '|');
+         EXPECT_EQ(s.settings.options.designPerByGroup, 1);
          EXPECT_EQ(d.labelStyle, 1);
          EXPECT_EQ(d.widthOption, -1);
          EXPECT_EQ(d.classVars[0].formattedWidth, 12);  // a numeric variable without a format
@@ -247,7 +247,7 @@ TEST(ClassReader, StepSwitchesAndDesignOptions) {
       {"proc varsifter data=diab parmlabelstyle=separatecompact; class a grp / truncate;"
        " model y = x1;",
        [](const VsfState& s, const ZDesign& d) {
-         EXPECT_EQ(s.options.designPerByGroup, 0);
+         EXPECT_EQ(s.settings.options.designPerByGroup, 0);
          EXPECT_EQ(d.labelStyle, 2);
          EXPECT_EQ(d.widthOption, 0);
          EXPECT_EQ(d.classVars[0].formattedWidth, 16);

@@ -43,7 +43,7 @@ TEST_F(ModelReader, MethodsCriteriaAndTheirDefaults) {
        {},
        0,
        [](const VsfState& s) {
-         const SelectionOptions& o = s.options;
+         const SelectionOptions& o = s.settings.options;
          EXPECT_EQ(o.method, kMethodStepwise);
          EXPECT_EQ(o.select, kCritSbc);
          EXPECT_EQ(o.stop, kCritSbc);  // the SELECT criterion
@@ -53,60 +53,63 @@ TEST_F(ModelReader, MethodsCriteriaAndTheirDefaults) {
          EXPECT_EQ(o.forcedEffects, 1);
          EXPECT_DOUBLE_EQ(o.fuzz, 1e-12);
          EXPECT_EQ(o.dropRule, 1);
-         EXPECT_EQ(s.response.name, "y");
-         EXPECT_EQ(s.responseCount, 1);
+         EXPECT_EQ(s.settings.response.name, "y");
+         EXPECT_EQ(s.settings.responseCount, 1);
        }},
       {"selection=forward",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.entryLevel, 0.5);
-         EXPECT_DOUBLE_EQ(s.options.stayLevel, 0.1);
+         EXPECT_DOUBLE_EQ(s.settings.options.entryLevel, 0.5);
+         EXPECT_DOUBLE_EQ(s.settings.options.stayLevel, 0.1);
        }},
       {"selection=lasso",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.method, kMethodLasso);
-         EXPECT_EQ(s.options.select, kCritNone);
-         EXPECT_EQ(s.options.stop, kCritSbc);
-         EXPECT_EQ(s.options.pathMethod, 1);
+         EXPECT_EQ(s.settings.options.method, kMethodLasso);
+         EXPECT_EQ(s.settings.options.select, kCritNone);
+         EXPECT_EQ(s.settings.options.stop, kCritSbc);
+         EXPECT_EQ(s.settings.options.pathMethod, 1);
          EXPECT_EQ(lastDesign().flags & 0x2000u, 0x2000u);
        }},
       {"selection=grouplasso",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.optimizerMethod, 1);
-         EXPECT_DOUBLE_EQ(s.options.rho, 0.9);
-         EXPECT_DOUBLE_EQ(s.options.tolerance, 1e-6);
+         EXPECT_EQ(s.settings.options.optimizerMethod, 1);
+         EXPECT_DOUBLE_EQ(s.settings.options.rho, 0.9);
+         EXPECT_DOUBLE_EQ(s.settings.options.tolerance, 1e-6);
        }},
       {"selection=backward(select=aic stop=sbc choose=press) noint include=2",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.select, kCritAic);
-         EXPECT_EQ(s.options.stop, kCritSbc);
-         EXPECT_EQ(s.options.choose, kCritPress);
-         EXPECT_EQ(s.options.forcedEffects, 2);
+         EXPECT_EQ(s.settings.options.select, kCritAic);
+         EXPECT_EQ(s.settings.options.stop, kCritSbc);
+         EXPECT_EQ(s.settings.options.choose, kCritPress);
+         EXPECT_EQ(s.settings.options.forcedEffects, 2);
        }},
-      {"selection=none", {}, 0, [](const VsfState& s) { EXPECT_TRUE(s.showPValues); }},
-      {"stop=none", {}, 0, [](const VsfState& s) { EXPECT_EQ(s.options.stop, kCritNone); }},
+      {"selection=none", {}, 0, [](const VsfState& s) { EXPECT_TRUE(s.settings.showPValues); }},
+      {"stop=none",
+       {},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.stop, kCritNone); }},
       {"stop=7",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.stopSteps, 7);
-         EXPECT_EQ(s.options.stop, kCritNone);
+         EXPECT_EQ(s.settings.options.stopSteps, 7);
+         EXPECT_EQ(s.settings.options.stop, kCritNone);
        }},
       {"selection=lasso(lscoeffs)",
        {},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.options.method, kMethodLassoLs); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.method, kMethodLassoLs); }},
       {"selection=lar(lscoeffs)",
        {},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.options.method, kMethodLarLs); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.method, kMethodLarLs); }},
       {"selection=elasticnet(lscoeffs)", {2123}, 3000, nullptr},
       {"selection=grouplasso(lscoeffs)", {2124}, 3000, nullptr},
   });
@@ -133,40 +136,55 @@ TEST_F(ModelReader, SignificanceLevelsStepsAndStopRules) {
       {"selection=stepwise(sle=0)",
        {110, 111},
        4,
-       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.options.entryLevel, 0.15); }},
+       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.settings.options.entryLevel, 0.15); }},
       {"selection=stepwise(select=sl sle=0.3 sls=0.2)",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.entryLevel, 0.3);
-         EXPECT_DOUBLE_EQ(s.options.stayLevel, 0.2);
+         EXPECT_DOUBLE_EQ(s.settings.options.entryLevel, 0.3);
+         EXPECT_DOUBLE_EQ(s.settings.options.stayLevel, 0.2);
        }},
       {"selection=backward(select=sl sls=1)",
        {116},
        4,
-       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.options.stayLevel, 0.1); }},
+       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.settings.options.stayLevel, 0.1); }},
       {"sle=0.2", {110}, 4, nullptr},
       {"stop=aic steps=3",
        {155},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.stop, kCritNone);
-         EXPECT_EQ(s.options.steps, 3);
+         EXPECT_EQ(s.settings.options.stop, kCritNone);
+         EXPECT_EQ(s.settings.options.steps, 3);
        }},
-      {"stop=4 steps=3", {155}, 4, [](const VsfState& s) { EXPECT_EQ(s.options.stopSteps, 0); }},
+      {"stop=4 steps=3",
+       {155},
+       4,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.stopSteps, 0); }},
       {"stop=none steps=3", {}, 0, nullptr},
-      {"maxsteps=2 steps=5", {112}, 4, [](const VsfState& s) { EXPECT_EQ(s.options.maxSteps, 5); }},
+      {"maxsteps=2 steps=5",
+       {112},
+       4,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.maxSteps, 5); }},
       {"select=sl drop=competitive",
        {120},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.options.dropRule, 1); }},
-      {"drop=afteradd", {}, 0, [](const VsfState& s) { EXPECT_EQ(s.options.dropRule, 3); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.dropRule, 1); }},
+      {"drop=afteradd",
+       {},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.dropRule, 3); }},
       {"selection=backward orderselect",
        {130},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.options.orderSelect, 0); }},
-      {"fuzz=0.01", {129}, 4, [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.options.fuzz, 1e-6); }},
-      {"fuzz=1e-9", {}, 0, [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.options.fuzz, 1e-9); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.orderSelect, 0); }},
+      {"fuzz=0.01",
+       {129},
+       4,
+       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.settings.options.fuzz, 1e-6); }},
+      {"fuzz=1e-9",
+       {},
+       0,
+       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.settings.options.fuzz, 1e-9); }},
   });
 }
 
@@ -176,52 +194,52 @@ TEST_F(ModelReader, ElasticNetL2Settings) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.l2Search, kL2SearchGrid);
-         EXPECT_DOUBLE_EQ(s.options.l2, kL2Search);
-         EXPECT_EQ(s.options.l2Steps, 50);
+         EXPECT_EQ(s.settings.options.l2Search, kL2SearchGrid);
+         EXPECT_DOUBLE_EQ(s.settings.options.l2, kL2Search);
+         EXPECT_EQ(s.settings.options.l2Steps, 50);
        }},
       // A given negative L2 asks for the search; it is no fixed value.
       {"selection=elasticnet(l2=-1)",
        {2101},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.l2Search, kL2SearchGrid);
-         EXPECT_DOUBLE_EQ(s.options.l2, kL2Search);
+         EXPECT_EQ(s.settings.options.l2Search, kL2SearchGrid);
+         EXPECT_DOUBLE_EQ(s.settings.options.l2, kL2Search);
        }},
       {"selection=elasticnet(l2=-0.5 l2search=golden)",
        {2101},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.options.l2Search, kL2SearchGolden); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.l2Search, kL2SearchGolden); }},
       {"selection=elasticnet(l2=0.3 l2search=golden l2steps=20 l2low=0.1 l2high=2 "
        "showl2search)",
        {2108, 2109, 2110, 2111},
        4,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.l2, 0.3);
-         EXPECT_EQ(s.options.l2Search, kL2SearchNone);
-         EXPECT_EQ(s.options.l2Steps, 2);
-         EXPECT_DOUBLE_EQ(s.options.l2Low, 0.0);
-         EXPECT_DOUBLE_EQ(s.options.l2High, 1.0);
-         EXPECT_EQ(s.options.showL2Search, 0);
+         EXPECT_DOUBLE_EQ(s.settings.options.l2, 0.3);
+         EXPECT_EQ(s.settings.options.l2Search, kL2SearchNone);
+         EXPECT_EQ(s.settings.options.l2Steps, 2);
+         EXPECT_DOUBLE_EQ(s.settings.options.l2Low, 0.0);
+         EXPECT_DOUBLE_EQ(s.settings.options.l2High, 1.0);
+         EXPECT_EQ(s.settings.options.showL2Search, 0);
        }},
       {"selection=elasticnet(l2low=2 l2high=1)",
        {2122},
        4,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.l2, 2.0);
-         EXPECT_EQ(s.options.l2Search, kL2SearchNone);
+         EXPECT_DOUBLE_EQ(s.settings.options.l2, 2.0);
+         EXPECT_EQ(s.settings.options.l2Search, kL2SearchNone);
        }},
       {"selection=lasso(l2=0.5)",
        {2103},
        4,
-       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.options.l2, 0.0); }},
+       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.settings.options.l2, 0.0); }},
       {"selection=lasso(enscale l2search=grid l2steps=9 l2low=0.2 l2high=3 showl2search)",
        {2102, 2104, 2105, 2106, 2107, 2115},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.l2Steps, 1);
-         EXPECT_EQ(s.options.l2Search, kL2SearchNone);
-         EXPECT_DOUBLE_EQ(s.options.l2High, 0.0);
+         EXPECT_EQ(s.settings.options.l2Steps, 1);
+         EXPECT_EQ(s.settings.options.l2Search, kL2SearchNone);
+         EXPECT_DOUBLE_EQ(s.settings.options.l2High, 0.0);
        }},
   });
 }
@@ -233,70 +251,70 @@ TEST_F(ModelReader, L1TargetsAndScreening) {
        {2116, 2112},
        4,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.l1, -1.0);
-         EXPECT_EQ(s.options.l1Choice, 0);
+         EXPECT_DOUBLE_EQ(s.settings.options.l1, -1.0);
+         EXPECT_EQ(s.settings.options.l1Choice, 0);
        }},
       {"selection=lasso(stop=l1)",
        {2118},
        4,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.l1, 0.0);
-         EXPECT_EQ(s.options.stop, kCritL1);
-         EXPECT_EQ(s.options.l1ChoiceStop, kL1ChoiceRatio);
+         EXPECT_DOUBLE_EQ(s.settings.options.l1, 0.0);
+         EXPECT_EQ(s.settings.options.stop, kCritL1);
+         EXPECT_EQ(s.settings.options.l1ChoiceStop, kL1ChoiceRatio);
        }},
       {"selection=lasso(stop=l1 l1=2 l1choice=value)",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.l1, 2.0);
-         EXPECT_EQ(s.options.l1Choice, kL1ChoiceValue);
-         EXPECT_EQ(s.options.l1ChoiceStop, kL1ChoiceValue);
+         EXPECT_DOUBLE_EQ(s.settings.options.l1, 2.0);
+         EXPECT_EQ(s.settings.options.l1Choice, kL1ChoiceValue);
+         EXPECT_EQ(s.settings.options.l1ChoiceStop, kL1ChoiceValue);
        }},
       {"selection=lasso(l1=0.5)",
        {2119},
        4,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.l1, -1.0);
-         EXPECT_EQ(s.options.l1ChoiceStop, 0);
+         EXPECT_DOUBLE_EQ(s.settings.options.l1, -1.0);
+         EXPECT_EQ(s.settings.options.l1ChoiceStop, 0);
        }},
       {"selection=grouplasso(stop=l1 l1=1 l1choice=norm)",
        {4104},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.options.l1Choice, kL1ChoiceRatio); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.l1Choice, kL1ChoiceRatio); }},
       {"selection=lar(screen=sis)",
        {4002},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.options.screen, kScreenNone); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.screen, kScreenNone); }},
       // With the whole crossproducts (fewer than 10 effects) the set-up drops the screening.
       {"selection=lasso(screen=sis(keepnum=5 keepratio=0.5))",
        {4010, 4001},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.keepNum, 5);
-         EXPECT_DOUBLE_EQ(s.options.keepRatio, 0.5);
+         EXPECT_EQ(s.settings.options.keepNum, 5);
+         EXPECT_DOUBLE_EQ(s.settings.options.keepRatio, 0.5);
        }},
       {"selection=lasso(screen=sis(keepratio=0.5))",
        {4001},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.options.keepNum, -1); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.keepNum, -1); }},
       {"selection=lasso(screen=sis screensteps$=7)",
        {4001},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.screen, kScreenNone);
-         EXPECT_EQ(s.options.keepNum, 100);
-         EXPECT_EQ(s.options.screenSteps, 7);
+         EXPECT_EQ(s.settings.options.screen, kScreenNone);
+         EXPECT_EQ(s.settings.options.keepNum, 100);
+         EXPECT_EQ(s.settings.options.screenSteps, 7);
        }},
       {"selection=lasso(rho=0.5 tol=0.01)",
        {4102, 4103},
        4,
-       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.options.rho, -1.0); }},
+       [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.settings.options.rho, -1.0); }},
       {"selection=hxlasso$(rho=0.5)",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_DOUBLE_EQ(s.options.rho, 0.5);
-         EXPECT_DOUBLE_EQ(s.options.tolerance, 1e-6);
+         EXPECT_DOUBLE_EQ(s.settings.options.rho, 0.5);
+         EXPECT_DOUBLE_EQ(s.settings.options.tolerance, 1e-6);
        }},
   });
 }
@@ -307,48 +325,48 @@ TEST_F(ModelReader, CrossValidationAndExternalCrossValidation) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.cvMethod, 1);
-         EXPECT_EQ(s.options.cvFolds, 5);
+         EXPECT_EQ(s.settings.options.cvMethod, 1);
+         EXPECT_EQ(s.settings.options.cvFolds, 5);
        }},
       {"select=cv cvmethod=block(4) cvdetails=coeffs",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.cvMethod, 2);
-         EXPECT_EQ(s.options.cvFolds, 4);
-         EXPECT_EQ(s.options.cvDetails, 2);
+         EXPECT_EQ(s.settings.options.cvMethod, 2);
+         EXPECT_EQ(s.settings.options.cvFolds, 4);
+         EXPECT_EQ(s.settings.options.cvDetails, 2);
        }},
       {"stop=cv cvmethod=split cvdetails=all cvdetails=cvpress",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.cvMethod, 3);
-         EXPECT_EQ(s.options.cvDetails, 1);  // the later keyword wins
+         EXPECT_EQ(s.settings.options.cvMethod, 3);
+         EXPECT_EQ(s.settings.options.cvDetails, 1);  // the later keyword wins
        }},
       {"choose=cv cvmethod=index(x3)",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.cvMethod, 4);
-         EXPECT_EQ(s.options.cvIndexVariable, 3);
+         EXPECT_EQ(s.settings.options.cvMethod, 4);
+         EXPECT_EQ(s.settings.options.cvIndexVariable, 3);
        }},
       {"cvmethod=random(10) cvdetails",
        {159, 160},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.options.cvMethod, 0); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.cvMethod, 0); }},
       {"selection=lasso(choose=cvexternal stop=cv)", {2128}, 1012, nullptr},
       {"selection=lasso(choose=cvexternal showcvex)",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.cvMethod, 1);
-         EXPECT_EQ(s.options.showCvEx, 1);
-         EXPECT_EQ(s.options.externalCv, 1);
+         EXPECT_EQ(s.settings.options.cvMethod, 1);
+         EXPECT_EQ(s.settings.options.showCvEx, 1);
+         EXPECT_EQ(s.settings.options.externalCv, 1);
        }},
       {"selection=forward(choose=cvexternal)",
        {2113},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.options.choose, kCritNone); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.choose, kCritNone); }},
       {"selection=lasso(showcvex)", {2114}, 4, nullptr},
       {"selection=grouplasso(stop=press)", {3501}, 1012, nullptr},
       {"selection=grouplasso(choose=bic)", {3502}, 1012, nullptr},
@@ -363,51 +381,51 @@ TEST_F(ModelReader, DisplaysAndAdaptiveWeights) {
        [](const VsfState& s) {
          for (int c = 0; c < kStatsCount; ++c)
            // SBC: the column of the default SELECT= and STOP= criterion.
-           EXPECT_EQ(s.options.stats[c], c == kStatsRsquare || c == kStatsSbc) << c;
+           EXPECT_EQ(s.settings.options.stats[c], c == kStatsRsquare || c == kStatsSbc) << c;
        }},
       {"stats=all",
        {},
        0,
        [](const VsfState& s) {
-         for (int c = 0; c < kStatsCount; ++c) EXPECT_EQ(s.options.stats[c], 1) << c;
+         for (int c = 0; c < kStatsCount; ++c) EXPECT_EQ(s.settings.options.stats[c], 1) << c;
        }},
       {"stats=(aic sbc) stb showpvalues",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.stats[kStatsAic] + s.options.stats[kStatsSbc], 2);
-         EXPECT_EQ(s.options.stats[kStatsBic], 0);
-         EXPECT_EQ(s.options.stb, 1);
-         EXPECT_TRUE(s.showPValues);
+         EXPECT_EQ(s.settings.options.stats[kStatsAic] + s.settings.options.stats[kStatsSbc], 2);
+         EXPECT_EQ(s.settings.options.stats[kStatsBic], 0);
+         EXPECT_EQ(s.settings.options.stb, 1);
+         EXPECT_TRUE(s.settings.showPValues);
        }},
       {"details=steps(anova candidates(show=3))",
        {},
        0,
        [](const VsfState& s) {
-         const StepDetailTables& t = s.options.stepTables;
+         const StepDetailTables& t = s.settings.options.stepTables;
          EXPECT_EQ(t.anova + t.candidates, 2);
          EXPECT_EQ(t.fitStatistics + t.parameterEstimates, 0);
          EXPECT_EQ(t.candidatesShown, 3);
-         EXPECT_EQ(s.options.detailsBeyondSummary, 1);
+         EXPECT_EQ(s.settings.options.detailsBeyondSummary, 1);
        }},
       {"details=steps(all candidates(show=all))",
        {},
        0,
        [](const VsfState& s) {
-         const StepDetailTables& t = s.options.stepTables;
+         const StepDetailTables& t = s.settings.options.stepTables;
          EXPECT_EQ(t.anova + t.fitStatistics + t.parameterEstimates + t.candidates, 4);
          EXPECT_EQ(t.candidatesShown, 2147483647);
        }},
       {"details=summary",
        {},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.options.detailsBeyondSummary, 0); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.detailsBeyondSummary, 0); }},
       {"selection=lar(adaptive)",
        {237},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.adaptive, 0);
-         EXPECT_EQ(s.options.method, kMethodLar);
+         EXPECT_EQ(s.settings.options.adaptive, 0);
+         EXPECT_EQ(s.settings.options.method, kMethodLar);
        }},
       {"selection=grouplasso(adaptive)", {4237}, 4, nullptr},
       // The stand-in data sets have no rows: the INEST= levelization finds no levels.
@@ -415,17 +433,17 @@ TEST_F(ModelReader, DisplaysAndAdaptiveWeights) {
        {238, 144},
        108,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.method, kMethodLasso);
-         EXPECT_DOUBLE_EQ(s.options.adaptiveGamma, 2.0);
-         EXPECT_EQ(s.options.initialEstimatesGiven, 1);
-         EXPECT_NE(s.initialEstimates, nullptr);
+         EXPECT_EQ(s.settings.options.method, kMethodLasso);
+         EXPECT_DOUBLE_EQ(s.settings.options.adaptiveGamma, 2.0);
+         EXPECT_EQ(s.settings.options.initialEstimatesGiven, 1);
+         EXPECT_NE(s.res.initialEstimates, nullptr);
        }},
       {"hierarchy=singleclass nostandardize$",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.hierarchy, 2);
-         EXPECT_EQ(s.noStandardize, 1);
+         EXPECT_EQ(s.settings.options.hierarchy, 2);
+         EXPECT_EQ(s.settings.noStandardize, 1);
        }},
   });
 }

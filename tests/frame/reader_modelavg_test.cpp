@@ -187,8 +187,8 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
     EXPECT_EQ(r.code, c.code) << text << "\n" << r.dump();
     if (c.check) {
       SCOPED_TRACE(text);
-      c.check(lastState().modelAverage);
-      EXPECT_EQ(lastState().modelAverage.seed, 17);
+      c.check(lastState().settings.modelAverage);
+      EXPECT_EQ(lastState().settings.modelAverage.seed, 17);
     }
   }
 }

@@ -23,7 +23,7 @@ TEST_F(OutputReaders, OutputRequestsAndNames) {
       "proc varsifter; model y = x1; output out=o p=yhat residual lower=lo samplefreq "
       "sp=each upper; modelaverage; run;");
   EXPECT_EQ(r.code, 0) << r.dump();
-  const OutputSettings& o = lastState().output;
+  const OutputSettings& o = lastState().settings.output;
   EXPECT_EQ(o.given, 1);
   EXPECT_EQ(o.count, 4);  // predicted, residual, lower, upper; the sample requests do not count
   EXPECT_EQ(name(o.predicted), "yhat");
@@ -39,8 +39,8 @@ TEST_F(OutputReaders, OutputRequestsAndNames) {
   // turns the prediction on.
   StepRun bare = runStepText("proc varsifter; model y = x1; output; run;");
   EXPECT_EQ(bare.code, 0) << bare.dump();
-  EXPECT_EQ(lastState().output.count, 1);
-  EXPECT_EQ(lastState().output.predicted.on, 1);
+  EXPECT_EQ(lastState().settings.output.count, 1);
+  EXPECT_EQ(lastState().settings.output.predicted.on, 1);
   EXPECT_EQ(data.opened().back().rfind("DATA", 0), 0u);
 
   // A quoted name is a path and reaches the data-set service with its quotes.
@@ -59,7 +59,7 @@ TEST_F(OutputReaders, ScoreStatements) {
   EXPECT_NE(q[0].output, nullptr);
   EXPECT_EQ(q[0].count, 2);
   EXPECT_EQ(name(q[0].predicted), "pv");
-  EXPECT_EQ(q[1].input, lastState().inputReader);  // the analysis data are scored
+  EXPECT_EQ(q[1].input, lastState().res.inputReader);  // the analysis data are scored
   EXPECT_EQ(q[1].responseUsable, 1);
   EXPECT_EQ(name(q[1].median), "m");
   EXPECT_EQ(q[1].stdDev.on, 1);
@@ -121,7 +121,7 @@ TEST_F(OutputReaders, PartitionRolesAndFractions) {
     EXPECT_EQ(r.code, c.code) << text << "\n" << r.dump();
     if (c.check) {
       SCOPED_TRACE(text);
-      c.check(lastState().partition);
+      c.check(lastState().settings.partition);
     }
   }
 }

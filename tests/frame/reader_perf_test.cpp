@@ -52,7 +52,7 @@ TEST_F(PerformanceReader, RequestedWorkers) {
     std::string text = std::string("proc varsifter; model y = x1; ") + c.performance + " run;";
     StepRun r = runStepText(text);
     EXPECT_EQ(r.code, 0) << text << r.dump();
-    const ThreadOptions& t = lastState().threads;
+    const ThreadOptions& t = lastState().settings.threads;
     EXPECT_EQ(t.threadsOn, c.threadsOn) << text;
     EXPECT_EQ(t.requestedWorkers, c.requested) << text;
   }
@@ -65,22 +65,22 @@ TEST_F(PerformanceReader, SwitchesAndDataPathSettings) {
       "util_details full_sweep=always; run;");
   EXPECT_EQ(r.code, 0) << r.dump();
   const VsfState& s = lastState();
-  EXPECT_EQ(s.threads.perfDetails, 1);
-  EXPECT_EQ(s.threads.allDetails, 1);
-  EXPECT_EQ(s.threads.timing, 0);
-  EXPECT_EQ(s.threads.perfStatus, 1);
-  EXPECT_EQ(s.threads.force, 1);
-  EXPECT_EQ(s.threads.buildIncremental, 1);
-  EXPECT_EQ(s.options.utilAccessMode, 2);
-  EXPECT_EQ(s.options.utilBuffers, 3);
-  EXPECT_EQ(s.options.utilPageSizeKb, 64);
-  EXPECT_EQ(s.options.allSparse, 1);
-  EXPECT_EQ(s.options.utilDetails, 1);
-  EXPECT_EQ(s.options.fullSweepMode, 2);
+  EXPECT_EQ(s.settings.threads.perfDetails, 1);
+  EXPECT_EQ(s.settings.threads.allDetails, 1);
+  EXPECT_EQ(s.settings.threads.timing, 0);
+  EXPECT_EQ(s.settings.threads.perfStatus, 1);
+  EXPECT_EQ(s.settings.threads.force, 1);
+  EXPECT_EQ(s.settings.threads.buildIncremental, 1);
+  EXPECT_EQ(s.settings.options.utilAccessMode, 2);
+  EXPECT_EQ(s.settings.options.utilBuffers, 3);
+  EXPECT_EQ(s.settings.options.utilPageSizeKb, 64);
+  EXPECT_EQ(s.settings.options.allSparse, 1);
+  EXPECT_EQ(s.settings.options.utilDetails, 1);
+  EXPECT_EQ(s.settings.options.fullSweepMode, 2);
 
   StepRun plain = runStepText("proc varsifter; model y = x1; performance details; run;");
-  EXPECT_EQ(lastState().threads.timing, 1);
-  EXPECT_EQ(lastState().options.utilAccessMode, 4);
+  EXPECT_EQ(lastState().settings.threads.timing, 1);
+  EXPECT_EQ(lastState().settings.options.utilAccessMode, 4);
 
   StepRun bounds = runStepText("proc varsifter; model y = x1; performance cpucount=0; run;");
   EXPECT_EQ(bounds.code, 3000) << bounds.dump();
@@ -145,17 +145,17 @@ TEST_F(PerformanceReader, CrossproductsBuiltWholeOrByBlocks) {
     StepRun r;
     const auto& all = host::session().log.lines();
     r.log.assign(all.begin() + static_cast<long>(before), all.end());
-    EXPECT_EQ(s.options.buildFullSscp, c.full) << c.statements << " " << c.effects;
+    EXPECT_EQ(s.settings.options.buildFullSscp, c.full) << c.statements << " " << c.effects;
     EXPECT_EQ(r.messages(), c.messages) << c.statements;
-    EXPECT_EQ(s.threads.effectiveWorkers, 4);
+    EXPECT_EQ(s.settings.threads.effectiveWorkers, 4);
   }
   // Model averaging with a BY statement runs on one worker; NOPRINT drops the details.
   runStepText("proc varsifter noprint; by grp; model y = x1; modelaverage; performance details;");
   VsfState s = lastState();
   applyPerformanceSettings(&s, 3);
-  EXPECT_EQ(s.threads.effectiveWorkers, 1);
-  EXPECT_EQ(s.threads.effectiveThreaded, 0);
-  EXPECT_EQ(s.threads.perfDetails, 0);
+  EXPECT_EQ(s.settings.threads.effectiveWorkers, 1);
+  EXPECT_EQ(s.settings.threads.effectiveThreaded, 0);
+  EXPECT_EQ(s.settings.threads.perfDetails, 0);
 }
 
 }  // namespace

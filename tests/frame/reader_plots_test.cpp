@@ -25,20 +25,28 @@ struct PlotsCase {
 
 TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
   const PlotsCase cases[] = {
-      {"plots=none", "", {}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
-      {"plots=(none ase)", "", {2101100}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
+      {"plots=none", "", {}, 0, [](const VsfState& s) { EXPECT_EQ(s.settings.graphicsOn, 0); }},
+      {"plots=(none ase)",
+       "",
+       {2101100},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.graphicsOn, 0); }},
       {"noprint plots=all",
        "",
        {2101102},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.plots.ase.on, 0); }},
-      {"plots(unpack)", "", {2101108}, 0, [](const VsfState& s) { EXPECT_EQ(s.graphicsOn, 0); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.plots.ase.on, 0); }},
+      {"plots(unpack)",
+       "",
+       {2101108},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.graphicsOn, 0); }},
       {"plots=all",
        "",
        {},
        0,
        [](const VsfState& s) {
-         const PlotSettings& p = s.plots;
+         const PlotSettings& p = s.settings.plots;
          EXPECT_EQ(p.coefficients.on, 2);
          EXPECT_EQ(p.ase.on, 2);
          EXPECT_EQ(p.criteria.on, 2);
@@ -52,22 +60,22 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.plots.effectSelectPct.on, 2);
-         EXPECT_EQ(s.plots.parmDist.on, 2);
+         EXPECT_EQ(s.settings.plots.effectSelectPct.on, 2);
+         EXPECT_EQ(s.settings.plots.parmDist.on, 2);
        }},
       {"plots=(all coefficients)",
        "",
        {},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.plots.coefficients.on, 3); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.plots.coefficients.on, 3); }},
       {"plots=coefficients(startstep=5 endstep=2)",
        "",
        {8480224},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.plots.coefficients.on, 1);
-         EXPECT_EQ(s.plots.coefficients.startStep, -1);
-         EXPECT_EQ(s.plots.coefficients.endStep, 2147483647);
+         EXPECT_EQ(s.settings.plots.coefficients.on, 1);
+         EXPECT_EQ(s.settings.plots.coefficients.startStep, -1);
+         EXPECT_EQ(s.settings.plots.coefficients.endStep, 2147483647);
        }},
       {"plots(stepaxis=normb startstep=2 endstep=9 unpack logp)=(coefficients(stepaxis=effect "
        "labelgap=10) criteria ase(endstep=4))",
@@ -75,7 +83,7 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
        {},
        0,
        [](const VsfState& s) {
-         const PlotSettings& p = s.plots;
+         const PlotSettings& p = s.settings.plots;
          EXPECT_EQ(p.coefficients.stepAxis, 2);
          EXPECT_EQ(p.criteria.stepAxis, 3);
          EXPECT_EQ(p.coefficients.startStep, 2);
@@ -91,31 +99,31 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
        {8480244, 8480245},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.plots.effectSelectPct.on, 0);
-         EXPECT_EQ(s.plots.parmDist.on, 0);
+         EXPECT_EQ(s.settings.plots.effectSelectPct.on, 0);
+         EXPECT_EQ(s.settings.plots.parmDist.on, 0);
        }},
       {"plots=parmdist(plotsperpanel=4 order=model noboxplots)",
        "modelaverage;",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.plots.parmDist.on, 1);
-         EXPECT_EQ(s.plots.parmDist.plotsPerPanel, 4);
-         EXPECT_EQ(s.plots.parmDist.order, 0);
-         EXPECT_EQ(s.plots.parmDist.noBoxPlots, 1);
-         EXPECT_DOUBLE_EQ(s.plots.parmDist.minPct, -1.0);
+         EXPECT_EQ(s.settings.plots.parmDist.on, 1);
+         EXPECT_EQ(s.settings.plots.parmDist.plotsPerPanel, 4);
+         EXPECT_EQ(s.settings.plots.parmDist.order, 0);
+         EXPECT_EQ(s.settings.plots.parmDist.noBoxPlots, 1);
+         EXPECT_DOUBLE_EQ(s.settings.plots.parmDist.minPct, -1.0);
        }},
       {"plots(candidates=4)=(candidates selectogram$(normc))",
        "",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.plots.candidatesPlot.show, 4);
-         EXPECT_EQ(s.plots.selectogram.candidates, 4);
-         EXPECT_EQ(s.plots.selectogram.normalized, 1);
-         EXPECT_DOUBLE_EQ(s.plots.selectogram.emphasis, 1.0);
-         EXPECT_EQ(s.plots.maxStepLabel, 20);
-         EXPECT_EQ(s.plots.maxParmLabel, 32);
+         EXPECT_EQ(s.settings.plots.candidatesPlot.show, 4);
+         EXPECT_EQ(s.settings.plots.selectogram.candidates, 4);
+         EXPECT_EQ(s.settings.plots.selectogram.normalized, 1);
+         EXPECT_DOUBLE_EQ(s.settings.plots.selectogram.emphasis, 1.0);
+         EXPECT_EQ(s.settings.plots.maxStepLabel, 20);
+         EXPECT_EQ(s.settings.plots.maxParmLabel, 32);
        }},
       {"plots(maxsteplabel=5)=all", "", {}, 3000, nullptr},
   };
@@ -147,10 +155,10 @@ TEST_F(PlotsReader, OptionsThatSharedAFieldStayApart) {
   EXPECT_EQ(r.code, 0) << r.dump();  // the set-up's note 118 drops the selectogram of LASSO
   EXPECT_TRUE(r.inspected);
   const VsfState& s = lastState();
-  EXPECT_EQ(s.plots.coefficients.stepAxis, 1);
-  EXPECT_EQ(s.plots.ase.stepAxis, 2);
-  EXPECT_EQ(s.plots.criteria.stepAxis, 3);
-  EXPECT_DOUBLE_EQ(s.plots.selectogram.emphasis, 0.25);
+  EXPECT_EQ(s.settings.plots.coefficients.stepAxis, 1);
+  EXPECT_EQ(s.settings.plots.ase.stepAxis, 2);
+  EXPECT_EQ(s.settings.plots.criteria.stepAxis, 3);
+  EXPECT_DOUBLE_EQ(s.settings.plots.selectogram.emphasis, 0.25);
 }
 
 }  // namespace

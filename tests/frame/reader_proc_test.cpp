@@ -25,46 +25,46 @@ TEST_F(ProcedureReader, OptionsDefaultsAndBounds) {
   const ProcCase cases[] = {
       {"proc varsifter; model y = x1;", 0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.maxMacroByGroups, 100);
-         EXPECT_EQ(s.seedOption, 0);
-         EXPECT_EQ(s.options.nameLength, 20);
-         EXPECT_EQ(s.hasByStatement, 0);
-         EXPECT_EQ(s.displaysSuppressed, 0);
-         EXPECT_EQ(s.outDesignDataSet, nullptr);
-         EXPECT_EQ(s.validation.dataSet, nullptr);
+         EXPECT_EQ(s.settings.maxMacroByGroups, 100);
+         EXPECT_EQ(s.settings.seedOption, 0);
+         EXPECT_EQ(s.settings.options.nameLength, 20);
+         EXPECT_EQ(s.settings.hasByStatement, 0);
+         EXPECT_EQ(s.settings.displaysSuppressed, 0);
+         EXPECT_EQ(s.res.outDesignDataSet, nullptr);
+         EXPECT_EQ(s.res.validation.dataSet, nullptr);
        }},
       {"proc varsifter data=diab valdata=val tdata$=tst maxmacro=-1 seed=-42 namelen=64 "
        "noprint showinternaltables$; model y = x1;",
        0,
        [](const VsfState& s) {
-         EXPECT_NE(s.validation.dataSet, nullptr);
-         EXPECT_NE(s.test.dataSet, nullptr);
-         EXPECT_EQ(s.maxMacroByGroups, -1);
-         EXPECT_EQ(s.seedOption, -42);
-         EXPECT_EQ(s.options.nameLength, 64);
-         EXPECT_EQ(s.displaysSuppressed, 1);
-         EXPECT_EQ(s.showInternalTables, 1);
+         EXPECT_NE(s.res.validation.dataSet, nullptr);
+         EXPECT_NE(s.res.test.dataSet, nullptr);
+         EXPECT_EQ(s.settings.maxMacroByGroups, -1);
+         EXPECT_EQ(s.settings.seedOption, -42);
+         EXPECT_EQ(s.settings.options.nameLength, 64);
+         EXPECT_EQ(s.settings.displaysSuppressed, 1);
+         EXPECT_EQ(s.settings.showInternalTables, 1);
        }},
       {"proc varsifter namelen=19; model y = x1;", 3000, nullptr},
       {"proc varsifter maxmacro=-2; model y = x1;", 3000, nullptr},
       {"proc varsifter data=nosuch; model y = x1;", 3000, nullptr},
       {"proc varsifter outdesign(fullmodel names prefix=dx)=od; model y = x1;", 0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.outDesignFullModel, 1);
-         EXPECT_EQ(s.outDesignAddInputVars, 0);
-         EXPECT_EQ(s.outDesignNames, 1);
-         EXPECT_EQ(std::string(s.outDesignPrefix, s.outDesignPrefixLength), "dx");
+         EXPECT_EQ(s.settings.outDesignFullModel, 1);
+         EXPECT_EQ(s.settings.outDesignAddInputVars, 0);
+         EXPECT_EQ(s.settings.outDesignNames, 1);
+         EXPECT_EQ(std::string(s.settings.outDesignPrefix, s.settings.outDesignPrefixLength), "dx");
        }},
       {"proc varsifter; by descending grp a notsorted; model y = x1;", 0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.hasByStatement, 2);
-         ASSERT_NE(s.byVariables, nullptr);
-         EXPECT_EQ(s.byVariables->vars, (std::vector<int>{15, 11}));
-         EXPECT_EQ(s.byVariables->numbers, (std::vector<double>{1, 0}));
-         EXPECT_EQ(s.byVariables->number, 1);  // NOTSORTED
+         EXPECT_EQ(s.settings.hasByStatement, 2);
+         ASSERT_NE(s.settings.byVariables, nullptr);
+         EXPECT_EQ(s.settings.byVariables->vars, (std::vector<int>{15, 11}));
+         EXPECT_EQ(s.settings.byVariables->numbers, (std::vector<double>{1, 0}));
+         EXPECT_EQ(s.settings.byVariables->number, 1);  // NOTSORTED
        }},
       {"proc varsifter; by x1-x3; model y = a;", 0,
-       [](const VsfState& s) { EXPECT_EQ(s.hasByStatement, 3); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.hasByStatement, 3); }},
       {"proc varsifter; by; model y = a;", 3000, nullptr},
       {"proc varsifter; by nosuch; model y = a;", 3000, nullptr},
   };

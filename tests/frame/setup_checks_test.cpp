@@ -53,22 +53,22 @@ TEST_F(Setup, MethodsThatCannotTakeTheModel) {
        {205},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.hierarchy, 0);
-         EXPECT_EQ(s.options.allDense, 1);
+         EXPECT_EQ(s.settings.options.hierarchy, 0);
+         EXPECT_EQ(s.settings.options.allDense, 1);
        }},
       {"model y = x1 x2 / selection=none include=3;",
        {128},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.include, 0);
-         EXPECT_EQ(s.options.forcedEffects, 1);  // the intercept
+         EXPECT_EQ(s.settings.options.include, 0);
+         EXPECT_EQ(s.settings.options.forcedEffects, 1);  // the intercept
        }},
       {"model y = x1 x2 / selection=forward include=5;",
        {135},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.forcedEffects, 3);
-         EXPECT_EQ(s.options.buildFullSscp, 1);
+         EXPECT_EQ(s.settings.options.forcedEffects, 3);
+         EXPECT_EQ(s.settings.options.buildFullSscp, 1);
        }},
       {"model y = x1 x2 / selection=forward(stop=validate);", {125}, 1012, nullptr},
   });
@@ -81,12 +81,12 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.stats[kStatsBic], 1);
-         EXPECT_EQ(s.options.buildFullSscp, 1);
-         EXPECT_EQ(s.options.fullModelVariance, 1);
-         EXPECT_EQ(s.fullModelStatsOnly, 0);
-         EXPECT_EQ(s.options.incrementalSscp, 0);
-         EXPECT_EQ(s.options.fullSweepMode, 1);
+         EXPECT_EQ(s.settings.options.stats[kStatsBic], 1);
+         EXPECT_EQ(s.settings.options.buildFullSscp, 1);
+         EXPECT_EQ(s.settings.options.fullModelVariance, 1);
+         EXPECT_EQ(s.settings.fullModelStatsOnly, 0);
+         EXPECT_EQ(s.settings.options.incrementalSscp, 0);
+         EXPECT_EQ(s.settings.options.fullSweepMode, 1);
        }},
       // CP only shown with 1,024 effects (past the whole matrix's 1,000): the whole
       // crossproducts only for the statistic.
@@ -94,34 +94,34 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.buildFullSscp, 1);
-         EXPECT_EQ(s.fullModelStatsOnly, 1);
+         EXPECT_EQ(s.settings.options.buildFullSscp, 1);
+         EXPECT_EQ(s.settings.fullModelStatsOnly, 1);
        }},
       // Effect by effect, a classical method keeps the store its search scores candidates by.
       {"model y = x1|x2|x3|x4|x5|x6|x7|x8|x9|x10 / selection=forward;",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.buildFullSscp, 0);
-         EXPECT_EQ(s.options.incrementalSscp, 1);
-         EXPECT_EQ(s.options.effectStore, 1);
-         EXPECT_EQ(s.options.stopCriterionActive, 1);  // STOP=SBC by default
+         EXPECT_EQ(s.settings.options.buildFullSscp, 0);
+         EXPECT_EQ(s.settings.options.incrementalSscp, 1);
+         EXPECT_EQ(s.settings.options.effectStore, 1);
+         EXPECT_EQ(s.settings.options.stopCriterionActive, 1);  // STOP=SBC by default
        }},
       {"model y = x1-x10 a / selection=forward;",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.buildFullSscp, 1);
-         EXPECT_EQ(s.options.incrementalSscp, 0);
-         EXPECT_EQ(s.options.effectStore, 0);
-         EXPECT_EQ(s.fullModelStatsOnly, 0);
+         EXPECT_EQ(s.settings.options.buildFullSscp, 1);
+         EXPECT_EQ(s.settings.options.incrementalSscp, 0);
+         EXPECT_EQ(s.settings.options.effectStore, 0);
+         EXPECT_EQ(s.settings.fullModelStatsOnly, 0);
        }},
       {"model y = x1-x10 a / selection=stepwise; performance buildsscp=incremental;",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.incrementalSscp, 1);
-         EXPECT_EQ(s.options.effectStore, 1);
+         EXPECT_EQ(s.settings.options.incrementalSscp, 1);
+         EXPECT_EQ(s.settings.options.effectStore, 1);
        }},
       {"model y = x1 / selection=forward(stop=bic); performance buildsscp=incremental;",
        {147},
@@ -131,26 +131,26 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
        {158},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.pressPerStep, 0);
-         EXPECT_EQ(s.options.stats[kStatsPress], 0);
+         EXPECT_EQ(s.settings.options.pressPerStep, 0);
+         EXPECT_EQ(s.settings.options.stats[kStatsPress], 0);
        }},
       {"model y = x1 x2 / selection=lar(choose=press);", {157}, 1012, nullptr},
       {"model y = x1 x2 / selection=elasticnet(stop=press);", {2126}, 1012, nullptr},
       {"model y = x1 x2 / selection=forward stats=press;",
        {},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.options.pressPerStep, 1); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.pressPerStep, 1); }},
       {"model y = x1 x2 / selection=forward(stop=sl);",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.stats[kStatsSl] + s.options.stats[kStatsFValue], 2);
+         EXPECT_EQ(s.settings.options.stats[kStatsSl] + s.settings.options.stats[kStatsFValue], 2);
        }},
       {"model y = x1 x2 / stats=all;",
        {},
        0,
        [](const VsfState& s) {
-         for (uint8_t c : s.options.stats) EXPECT_EQ(c, 0);  // NOPRINT
+         for (uint8_t c : s.settings.options.stats) EXPECT_EQ(c, 0);  // NOPRINT
        },
        "noprint"},
   });
@@ -163,9 +163,9 @@ TEST_F(Setup, StepPlotsAndCrossValidation) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.plots.candidatesPlot.on, 0);
-         EXPECT_EQ(s.plots.selectogram.on, 0);
-         EXPECT_EQ(s.options.candidateValues, 0);
+         EXPECT_EQ(s.settings.plots.candidatesPlot.on, 0);
+         EXPECT_EQ(s.settings.plots.selectogram.on, 0);
+         EXPECT_EQ(s.settings.options.candidateValues, 0);
        },
        "plots=all"},
       {"model y = x1 x2 / selection=lasso;", {118}, 0, nullptr, "plots=candidates"},
@@ -173,37 +173,37 @@ TEST_F(Setup, StepPlotsAndCrossValidation) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.plots.candidatesPlot.on, 1);
-         EXPECT_EQ(s.options.candidateValues, 1);
-         EXPECT_EQ(s.options.detailsBits, 3);
+         EXPECT_EQ(s.settings.plots.candidatesPlot.on, 1);
+         EXPECT_EQ(s.settings.options.candidateValues, 1);
+         EXPECT_EQ(s.settings.options.detailsBits, 3);
        },
        "plots=candidates"},
       {"model y = x1 x2 / selection=forward;",
        {198},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.plots.coefficients.stepAxis, 1); },
+       [](const VsfState& s) { EXPECT_EQ(s.settings.plots.coefficients.stepAxis, 1); },
        "plots=coefficients(stepaxis=normb)"},
       {"model y = x1 x2 / selection=lasso;",
        {},
        0,
-       [](const VsfState& s) { EXPECT_EQ(s.options.coefNormPerStep, 1); },
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.coefNormPerStep, 1); },
        "plots=coefficients(stepaxis=normb)"},
       {"model y = x1 x2 / selection=forward(choose=cv) cvmethod=split(4) cvdetails=all;",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.kfold, 1);
-         EXPECT_EQ(s.options.folds, 4);
-         EXPECT_EQ(s.options.foldStats + s.options.foldEstimates, 2);
+         EXPECT_EQ(s.settings.options.kfold, 1);
+         EXPECT_EQ(s.settings.options.folds, 4);
+         EXPECT_EQ(s.settings.options.foldStats + s.settings.options.foldEstimates, 2);
        }},
       {"model y = x1 x2 / selection=lasso(choose=cvexternal) cvmethod=random(6);",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.options.kfold, 0);
-         EXPECT_EQ(s.options.externalCv, 1);
-         EXPECT_EQ(s.options.folds, 6);
-         EXPECT_EQ(s.options.cvDetails, 0);
+         EXPECT_EQ(s.settings.options.kfold, 0);
+         EXPECT_EQ(s.settings.options.externalCv, 1);
+         EXPECT_EQ(s.settings.options.folds, 6);
+         EXPECT_EQ(s.settings.options.cvDetails, 0);
        }},
   });
 }
@@ -215,9 +215,9 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
        {246, 4903},
        4,
        [](const VsfState& s) {
-         EXPECT_EQ(s.output.stdDev.on, 0);
-         EXPECT_EQ(s.output.predicted.on, 1);  // the predicted values are still written
-         EXPECT_EQ(s.output.count, 1);
+         EXPECT_EQ(s.settings.output.stdDev.on, 0);
+         EXPECT_EQ(s.settings.output.predicted.on, 1);  // the predicted values are still written
+         EXPECT_EQ(s.settings.output.count, 1);
        }},
       {"model y = x1; score out=o median samplepred;", {257, 255, 4903}, 4, nullptr},
       {"model y = x1 / noint; modelaverage refit(best=0);", {267}, 1012, nullptr},
@@ -226,19 +226,19 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
        {4903},
        0,
        [](const VsfState& s) {
-         ASSERT_EQ(s.resampling.recordCount, 3);
-         for (int i = 0; i < 3; ++i) EXPECT_EQ(s.resampling.work[i].rng.seed, 5 + i);
-         EXPECT_EQ(s.resampling.refitBest, 1);
-         EXPECT_EQ(s.options.modelAveragingRun, 1);
-         EXPECT_EQ(s.output.intervalRequests + s.output.averagingRequests, 2);
+         ASSERT_EQ(s.group.resampling.recordCount, 3);
+         for (int i = 0; i < 3; ++i) EXPECT_EQ(s.group.resampling.work[i].rng.seed, 5 + i);
+         EXPECT_EQ(s.group.resampling.refitBest, 1);
+         EXPECT_EQ(s.settings.options.modelAveragingRun, 1);
+         EXPECT_EQ(s.settings.output.intervalRequests + s.settings.output.averagingRequests, 2);
        },
        "seed=5"},
       {"model y = x1;",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_GT(s.procedureSeed, 0);  // from the clock
-         EXPECT_EQ(s.seedOption, 0);
+         EXPECT_GT(s.settings.procedureSeed, 0);  // from the clock
+         EXPECT_EQ(s.settings.seedOption, 0);
        }},
   });
 }

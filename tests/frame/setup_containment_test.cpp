@@ -25,10 +25,10 @@ struct Candidates {
 
   Candidates() {
     ensureHost();
-    v->byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-    v->options.relationCounts[1] = counts.data();
-    v->options.relationLists[1] = relations.data();
-    v->options.hierarchy = 1;
+    v->group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+    v->settings.options.relationCounts[1] = counts.data();
+    v->settings.options.relationLists[1] = relations.data();
+    v->settings.options.hierarchy = 1;
     // Candidates 0 (intercept), 1 and 2 (a at levels 0 and 1), 3 and 4 (a*b at (0, 0), (1, 0)).
     add({}, {});
     add({0}, {0});
@@ -36,7 +36,7 @@ struct Candidates {
     add({0, 1}, {0, 0});
     add({0, 1}, {1, 0});
   }
-  ~Candidates() { kernel().poolDestroy(v->byPool); }
+  ~Candidates() { kernel().poolDestroy(v->group.byPool); }
   void add(std::vector<int32_t> var, std::vector<int32_t> level) {
     vars.push_back(std::move(var));
     levels.push_back(std::move(level));
@@ -51,12 +51,12 @@ struct Candidates {
       e.levels = levels[i].data();
       table.push_back(e);
     }
-    v->options.candidates = &table;
-    v->options.candidateCount = static_cast<int32_t>(table.size());
+    v->settings.options.candidates = &table;
+    v->settings.options.candidateCount = static_cast<int32_t>(table.size());
     return buildCandidateContainment(v.get());
   }
   std::vector<std::vector<int32_t>> lists(bool contained) const {
-    const SelectionState& s = v->selection;
+    const SelectionState& s = v->group.selection;
     std::vector<std::vector<int32_t>> out;
     for (size_t i = 0; i < table.size(); ++i) {
       int32_t n = (contained ? s.containedCount : s.containingCount)[i];
@@ -74,7 +74,7 @@ TEST(CandidateContainment, ListsAndTheirInverse) {
   ASSERT_EQ(c.build(), 0);
   EXPECT_EQ(c.lists(true), (Lists{{}, {0}, {0}, {0, 1}, {0, 2}}));
   EXPECT_EQ(c.lists(false), (Lists{{1, 2, 3, 4}, {3}, {4}, {}, {}}));
-  const SelectionState& s = c.v->selection;
+  const SelectionState& s = c.v->group.selection;
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(s.containedCountCopy[i], s.containedCount[i]);
     EXPECT_EQ(s.containingCountCopy[i], s.containingCount[i]);
@@ -83,15 +83,15 @@ TEST(CandidateContainment, ListsAndTheirInverse) {
 
 TEST(CandidateContainment, WithoutHierarchyOnlyZeroCounts) {
   Candidates c;
-  c.v->options.hierarchy = 0;
-  c.v->options.method = kMethodForward;
+  c.v->settings.options.hierarchy = 0;
+  c.v->settings.options.method = kMethodForward;
   ASSERT_EQ(c.build(), 0);
-  const SelectionState& s = c.v->selection;
+  const SelectionState& s = c.v->group.selection;
   ASSERT_NE(s.containedCount, nullptr);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(s.containedCount[i] + s.containingCount[i], 0);
   EXPECT_EQ(s.containedLists, nullptr);
   // BACKWARD keeps the lists without HIERARCHY=.
-  c.v->options.method = kMethodBackward;
+  c.v->settings.options.method = kMethodBackward;
   ASSERT_EQ(c.build(), 0);
   EXPECT_EQ(c.lists(true)[3], (std::vector<int32_t>{0, 1}));
 }

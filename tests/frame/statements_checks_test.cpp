@@ -69,7 +69,7 @@ TEST_F(StatementChecks, SyntaxErrorsAreReportedWithTheirPlaceAndNothingRuns) {
   EXPECT_NE(errors[0].find("\"bogus\""), std::string::npos) << errors[0];
   // The second MODEL is still counted and reported; the MODEL options were never read.
   EXPECT_EQ(r.messages({848}), std::vector<int>{8480207});
-  EXPECT_EQ(lastState().options.method, kMethodStepwise);
+  EXPECT_EQ(lastState().settings.options.method, kMethodStepwise);
 }
 
 TEST_F(StatementChecks, ErrorsInSeveralStatementsAreAllReported) {
@@ -98,10 +98,10 @@ TEST_F(StatementChecks, FreqAndWeightTakeExactlyOneNumericVariable) {
     StepRun r = runStepText(c.text);
     EXPECT_EQ(r.code, c.code) << c.text << "\n" << r.dump();
   }
-  EXPECT_TRUE(lastState().options.freqPresent);
-  EXPECT_TRUE(lastState().options.weightPresent);
-  EXPECT_EQ(lastState().freqVariable.name, "x1");
-  EXPECT_EQ(lastState().weightVariable.name, "x2");
+  EXPECT_TRUE(lastState().settings.options.freqPresent);
+  EXPECT_TRUE(lastState().settings.options.weightPresent);
+  EXPECT_EQ(lastState().settings.freqVariable.name, "x1");
+  EXPECT_EQ(lastState().settings.weightVariable.name, "x2");
 }
 
 TEST_F(StatementChecks, LexicalRulesOfTheStep) {

@@ -208,7 +208,7 @@ TEST(EffectActions, EffectErrorsEndTheStepWithTheirCode) {
   // The statement phase ends the step before the MODEL options are read.
   StepRun r = runStepText("proc varsifter data=diab; model y = a b nosuch / selection=lasso; run;");
   EXPECT_EQ(r.code, 2000) << r.dump();
-  EXPECT_EQ(lastState().options.method, kMethodStepwise);
+  EXPECT_EQ(lastState().settings.options.method, kMethodStepwise);
 }
 
 // The continuous variables of the effects go to the procedure statement's list (slot 1) as

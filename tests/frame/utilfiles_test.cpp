@@ -98,7 +98,7 @@ TEST(UtilFiles, FailuresOfTheFilesAreReported) {
   {  // a page that cannot be written
     Blocks b(1, 0, 10);
     b.streams[0]->failWrite = true;
-    RowBlockWriter w{&b.files(), b.v->pagePool, 5};
+    RowBlockWriter w{&b.files(), b.v->group.pagePool, 5};
     double value = 1;
     int32_t tag = 1;
     ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1), 0);

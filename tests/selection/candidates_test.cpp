@@ -46,7 +46,7 @@ struct Design {
     d.columnCount = 9;
     pool = kernel().poolCreate("candidate pool", kPoolPlain);
     state->lev.design = &d;
-    state->options.forcedEffects = 1;
+    state->settings.options.forcedEffects = 1;
   }
   ~Design() { kernel().poolDestroy(pool); }
 };
@@ -55,15 +55,15 @@ TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
   Design t;
   for (LevelVar& v : t.classes) v.split = 0;
   ASSERT_EQ(buildCandidateTable(t.state.get(), t.pool), 0);
-  const auto& table = *t.state->options.candidates;
-  ASSERT_EQ(t.state->options.candidateCount, 4);
+  const auto& table = *t.state->settings.options.candidates;
+  ASSERT_EQ(t.state->settings.options.candidateCount, 4);
   for (int e = 0; e < 4; ++e) {
     EXPECT_EQ(table[e].effect, e);
     EXPECT_EQ(table[e].columns, t.effects[e].columnCount);
     EXPECT_EQ(table[e].splitCount, 0);
     EXPECT_EQ(table[e].columnMap, nullptr);
   }
-  EXPECT_EQ(t.state->firstCandidate, 1);
+  EXPECT_EQ(t.state->group.firstCandidate, 1);
   t.effects[3].columnCount = 2;  // a BY group with a level less
   refreshCandidateTable(t.state.get());
   EXPECT_EQ(table[3].columns, 2);
@@ -71,13 +71,13 @@ TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
   ZDesign empty;
   t.state->lev.design = &empty;
   EXPECT_EQ(buildCandidateTable(t.state.get(), t.pool), -2);
-  EXPECT_EQ(t.state->options.candidates, nullptr);
+  EXPECT_EQ(t.state->settings.options.candidates, nullptr);
 }
 
 TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
   Design t;
   ASSERT_EQ(buildParmCandidateTable(t.state.get(), t.pool), 0);
-  const auto& table = *t.state->options.candidates;
+  const auto& table = *t.state->settings.options.candidates;
   // The intercept, x, A*B by A's two coded levels, C by its three.
   ASSERT_EQ(table.size(), 7u);
   struct Want {
@@ -96,7 +96,7 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
     EXPECT_EQ(c.levels[0], w.level);
     EXPECT_EQ(std::vector<int32_t>(c.columnMap, c.columnMap + c.columns), w.list);
   }
-  EXPECT_EQ(t.state->firstCandidate, 1);
+  EXPECT_EQ(t.state->group.firstCandidate, 1);
 
   t.effects[3].columnCount = 0;  // an effect without columns
   EXPECT_EQ(buildParmCandidateTable(t.state.get(), t.pool), -2);
@@ -116,7 +116,7 @@ TEST(CandidateTable, SplitLevelsOfALessThanFullRankDesign) {
   t.effects[3].combinations = cLevels;
   t.d.columnCount = 9;
   ASSERT_EQ(buildParmCandidateTable(t.state.get(), t.pool), 0);
-  const auto& table = *t.state->options.candidates;
+  const auto& table = *t.state->settings.options.candidates;
   struct Want {
     int effect, level;
     std::vector<int32_t> list;

@@ -105,28 +105,29 @@ Group::Group(const CaseData& data, const GroupSettings& settings)
     : data_(data), g_(settings), state_(std::make_unique<VsfState>()) {
   ensureHost();
   VsfState& v = *state_;
-  ExtensionSet& x = v.extensions;
+  ExtensionSet& x = v.res.extensions;
   x.kernel = &kernel();
   x.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
   x.streamx = dynamic_cast<HxStreamX*>(kernel().extensionLoad("hxstreamx"));
   x.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
-  v.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-  v.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
+  v.group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+  v.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
 
-  SelectionOptions& o = v.options;
+  SelectionOptions& o = v.settings.options;
   o.weightPresent = g_.weight, o.freqPresent = g_.freq, o.rolesPresent = g_.roles;
   o.kfold = g_.kfold, o.folds = g_.folds, o.method = g_.method, o.select = g_.select;
   o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
   o.generalSearch = g_.generalSearch;
   o.modelAveragingRun = o.resampling = !g_.resample.empty();
-  v.threads.effectiveThreaded = g_.workers > 1;
-  v.threads.effectiveWorkers = g_.workers;
-  v.threads.requestedWorkers = g_.workers;
+  v.settings.threads.effectiveThreaded = g_.workers > 1;
+  v.settings.threads.effectiveWorkers = g_.workers;
+  v.settings.threads.requestedWorkers = g_.workers;
   if (g_.workers > 1) (void)createThreadPool(&v, g_.workers);
 
-  SelectionState& s = v.selection;
-  s.options = &v.options, s.utilFiles = &v.utilFiles, s.threads = &v.threads;
-  s.puddle = &v.puddle, s.stepCode = &v.stepCode;
+  SelectionState& s = v.group.selection;
+  s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles,
+  s.threads = &v.settings.threads;
+  s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
   layout();
   write();
 }
@@ -134,18 +135,18 @@ Group::Group(const CaseData& data, const GroupSettings& settings)
 Group::~Group() {
   VsfState& v = *state_;
   destroyThreadPool(&v);
-  freeSelectionState(&v.selection);
-  closeUtilFiles(&v.utilFiles, v.byPool);
-  kernel().poolDestroy(v.byPool);
-  kernel().poolDestroy(v.pagePool);
-  v.extensions.stream->release();
-  v.extensions.streamx->release();
-  v.extensions.tools->release();
+  freeSelectionState(&v.group.selection);
+  closeUtilFiles(&v.group.utilFiles, v.group.byPool);
+  kernel().poolDestroy(v.group.byPool);
+  kernel().poolDestroy(v.group.pagePool);
+  v.res.extensions.stream->release();
+  v.res.extensions.streamx->release();
+  v.res.extensions.tools->release();
 }
 
 // Dense effects take the first columns, in effect order; sparse effects follow.
 void Group::layout() {
-  SelectionState& s = state_->selection;
+  SelectionState& s = state_->group.selection;
   const int E = static_cast<int>(data_.effectColumns.size());
   g_.sparse.resize(E, false);
   sparseIndex_.assign(E, -1), layoutColumn_.assign(E, 0), denseOffset_.assign(E, -1);
@@ -181,16 +182,16 @@ void Group::layout() {
 
 void Group::write() {
   VsfState& v = *state_;
-  SelectionState& s = v.selection;
-  UtilFileArray& files = v.utilFiles;
-  (void)createUtilFileArray(&files, v.byPool, g_.files, 1, kAllocZero);
+  SelectionState& s = v.group.selection;
+  UtilFileArray& files = v.group.utilFiles;
+  (void)createUtilFileArray(&files, v.group.byPool, g_.files, 1, kAllocZero);
   for (int i = 0; i < g_.files; ++i) {
     UtilFileRecord* r = nullptr;
-    (void)addUtilFile(&files, &v.extensions, g_.pageSizeKb, 40 * s.paramCount, &r);
+    (void)addUtilFile(&files, &v.res.extensions, g_.pageSizeKb, 40 * s.paramCount, &r);
     r->residentCapacity = std::min<int64_t>(g_.resident, 4096);
     r->columnCount = s.paramCount;
   }
-  RowBlockWriter w{&files, v.pagePool};
+  RowBlockWriter w{&files, v.group.pagePool};
   const int E = s.effectCount;
   for (size_t i = 0; i < data_.rows(); ++i) {
     std::vector<double> values;
@@ -237,7 +238,7 @@ void Group::write() {
 }
 
 int Group::crossproducts() {
-  SelectionState& s = state_->selection;
+  SelectionState& s = state_->group.selection;
   const int64_t T = tri(s.sscpOrder);
   if (s.fullMode) {
     if (int rc = runDataPass(&s, kernSscp, 0); rc != 0) return rc;
@@ -269,7 +270,7 @@ int Group::crossproducts() {
 }
 
 int Group::prepare() {
-  SelectionState& s = state_->selection;
+  SelectionState& s = state_->group.selection;
   resetSelectionState(&s);
   if (int rc = buildModelPool(&s); rc != 0) return rc;
   if (int rc = crossproducts(); rc != 0) return rc;
@@ -280,7 +281,7 @@ int Group::prepare() {
 }
 
 int Group::enter(const std::vector<int>& effects) {
-  SelectionState& s = state_->selection;
+  SelectionState& s = state_->group.selection;
   for (int e : effects) {
     if (int rc = enterEffect(&s, e, 0, 0); rc != 0) return rc;
     if (s.storeOn)
@@ -292,14 +293,14 @@ int Group::enter(const std::vector<int>& effects) {
 
 double Group::fullSigma2() {
   std::vector<int> all;
-  for (int e = 0; e < state_->selection.effectCount; ++e) all.push_back(e);
+  for (int e = 0; e < state_->group.selection.effectCount; ++e) all.push_back(e);
   if (prepare() != 0 || enter(all) != 0) return NAN;
-  const SelectionState& s = state_->selection;
+  const SelectionState& s = state_->group.selection;
   return s.trainSse / (s.trainFreq - s.sweptColumns);
 }
 
 std::vector<double> Group::estimates() {
-  const SelectionState& s = state_->selection;
+  const SelectionState& s = state_->group.selection;
   std::vector<double> out;
   for (int pos = 0; pos < s.effectsInModel; ++pos) {
     const int e = s.entryOrder[pos];
@@ -312,7 +313,7 @@ std::vector<double> Group::estimates() {
 }
 
 std::string Group::flagsText() {
-  const SelectionState& s = state_->selection;
+  const SelectionState& s = state_->group.selection;
   return std::string(s.flags, s.flags + s.sscpOrder);
 }
 

@@ -60,8 +60,8 @@ class Group {
   Group(const Group&) = delete;
   Group& operator=(const Group&) = delete;
 
-  SelectionState& s() { return state_->selection; }
-  SelectionOptions& options() { return state_->options; }
+  SelectionState& s() { return state_->group.selection; }
+  SelectionOptions& options() { return state_->settings.options; }
   VsfState& vsf() { return *state_; }
 
   // A fresh fit: model pool, crossproducts of the settings' mode, the start state.

@@ -71,11 +71,11 @@ struct Handover {
       effects[e].columnCount = 1;
     }
     design.effectCount = 6, design.columnCount = 6, design.effects = effects;
-    alloc.allocator = v.byPool;
+    alloc.allocator = v.group.byPool;
     v.lev.design = &design;
     v.lev.alloc = &alloc;
-    v.bridge = &bridge;
-    v.options.noInt = noInt;
+    v.res.bridge = &bridge;
+    v.settings.options.noInt = noInt;
     bridge.methods = &kRecorder;
     bridge.fit = &fit;
     received = &got;
@@ -90,7 +90,7 @@ TEST(Handover, SelectedEffectsTheirEstimatesAndCrossproducts) {
   VsfState& v = f->group().vsf();
   SelectionState& s = f->s();
   ASSERT_EQ(f->finalModel(), "0;1;3;4;5");
-  v.storeSelectedModel = 1;
+  v.settings.storeSelectedModel = 1;
   ASSERT_EQ(passSelectedModel(&v, &s, s.modelPool), 0);
   EXPECT_EQ(h.got.runs, 1);
   EXPECT_EQ(h.got.effectCount, 5);

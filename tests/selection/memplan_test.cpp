@@ -26,19 +26,19 @@ struct Plan {
   Plan(int fileCount, int workers, int64_t memMb, int buffers = 0) {
     test::ensureHost();
     host::session().options.memSizeMb = memMb;
-    v->byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-    v->options.method = kMethodNone;
-    v->options.utilBuffers = buffers;
-    v->selection.effectCount = 1;
-    v->threads.effectiveThreaded = workers > 1;
-    v->threads.effectiveWorkers = v->threads.requestedWorkers = workers;
+    v->group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
+    v->settings.options.method = kMethodNone;
+    v->settings.options.utilBuffers = buffers;
+    v->group.selection.effectCount = 1;
+    v->settings.threads.effectiveThreaded = workers > 1;
+    v->settings.threads.effectiveWorkers = v->settings.threads.requestedWorkers = workers;
     files.resize(fileCount);
     for (auto& f : files) f.pageLength = 1 << 20;
-    v->utilFiles.records = files.data();
-    v->utilFiles.count = fileCount;
+    v->group.utilFiles.records = files.data();
+    v->group.utilFiles.count = fileCount;
   }
   ~Plan() {
-    kernel().poolDestroy(v->byPool);
+    kernel().poolDestroy(v->group.byPool);
     host::session().options.memSizeMb = 0;
   }
 };
@@ -59,8 +59,8 @@ TEST(MemoryPlan, WorkersThatDoNotFitAreDropped) {
     SCOPED_TRACE(r.what);
     Plan p(r.files, r.workers, r.memMb);
     ASSERT_EQ(planStepHistory(p.v.get()), 0);
-    EXPECT_EQ(p.v->threads.effectiveWorkers, r.wantWorkers);
-    EXPECT_EQ(p.v->threads.effectiveThreaded, r.wantThreaded);
+    EXPECT_EQ(p.v->settings.threads.effectiveWorkers, r.wantWorkers);
+    EXPECT_EQ(p.v->settings.threads.effectiveThreaded, r.wantThreaded);
     if (r.note) {
       EXPECT_TRUE(logHas("NOTE", r.note));
     }

@@ -23,10 +23,10 @@ void bindStream(Group& g) {
   int stage = 0;
   const std::string dir = ::testing::TempDir();
   static int number = 700;
-  ASSERT_EQ(openScratchFile(&v.groupScratch, &v.extensions, ++number, static_cast<int>(dir.size()),
-                            dir.data(), false, &stage),
+  ASSERT_EQ(openScratchFile(&v.group.groupScratch, &v.res.extensions, ++number,
+                            static_cast<int>(dir.size()), dir.data(), false, &stage),
             0);
-  g.s().scratch = &v.groupScratch;
+  g.s().scratch = &v.group.groupScratch;
 }
 
 // A cleared record state reading from the group's stream at `position`.
@@ -166,7 +166,7 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     ASSERT_EQ(readStepHistory(&last.s), 0);
     EXPECT_EQ(last.position, *s.streamPosition);
     expectSameRecord(s, last.s);
-    closeScratchFile(&g.vsf().groupScratch, &g.vsf().extensions);
+    closeScratchFile(&g.vsf().group.groupScratch, &g.vsf().res.extensions);
   }
 }
 
@@ -234,7 +234,7 @@ TEST(ResultStream, ShortRecordsAndTheOtherRecordKinds) {
   ASSERT_EQ(readResultHeader(&h.s), 0);
   EXPECT_EQ(h.s.effectsInModel, s.effectsInModel);
   EXPECT_EQ(vec(h.s.entryOrder, s.effectCount), vec(s.entryOrder, s.effectCount));
-  closeScratchFile(&g.vsf().groupScratch, &g.vsf().extensions);
+  closeScratchFile(&g.vsf().group.groupScratch, &g.vsf().res.extensions);
 }
 
 }  // namespace
