@@ -17,10 +17,10 @@
 #include "base/host.h"
 #include "common/test_host.h"
 #include "effects/effects.h"
-#include "effects/levelize_internal.h"
 #include "frame/host/dataset.h"
 #include "host/data/data.h"
 #include "host/session.h"
+#include "levelize/levelize_internal.h"
 
 namespace {
 

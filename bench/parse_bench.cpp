@@ -11,10 +11,10 @@
 
 #include "base/host.h"
 #include "common/test_host.h"
-#include "frame/grammar_internal.h"
 #include "frame/state.h"
-#include "frame/statements_internal.h"
+#include "grammar/grammar.h"
 #include "host/parse/parse_internal.h"
+#include "statements/statements_internal.h"
 
 namespace {
 

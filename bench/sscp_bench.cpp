@@ -12,8 +12,8 @@
 
 #include "base/host.h"
 #include "common/test_host.h"
+#include "datapass/rowblock.h"
 #include "frame/phases.h"
-#include "frame/rowblock.h"
 #include "frame/state.h"
 #include "host/session.h"
 #include "selection/selection.h"

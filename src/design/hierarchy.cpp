@@ -6,7 +6,7 @@
 
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "frame/options.h"
+#include "statements/settings.h"
 
 namespace vsf {
 

@@ -4,10 +4,10 @@
 
 #include "averaging/averaging.h"
 #include "base/host.h"
+#include "datapass/utilfiles.h"
 #include "displays/displays_internal.h"
 #include "effects/effects.h"
 #include "frame/state.h"
-#include "frame/utilfiles.h"
 #include "graphs/graphs.h"
 
 namespace vsf {

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/host.h"
+#include "datapass/utilfiles.h"
 #include "displays/displays_internal.h"
 #include "frame/state.h"
-#include "frame/utilfiles.h"
 #include "graphs/graphs.h"
 
 namespace vsf {

@@ -1,6 +1,6 @@
 // The constructed-effect set-up pass (moments, knots, LAG tables, multimember levels); it
 // prepares nothing until it exists.
-#include "effects/levelize_internal.h"
+#include "levelize/levelize_internal.h"
 
 namespace vsf {
 

@@ -8,7 +8,7 @@
 
 #include "effects/effects.h"
 #include "frame/host/parse.h"
-#include "frame/slots.h"
+#include "grammar/slots.h"
 
 namespace vsf {
 

@@ -446,7 +446,7 @@ struct ZLevCtx {
   double* designRow = nullptr;
 };
 
-// The EFFECT statement's record is laid out as the grammar writes it: frame/slots.h
+// The EFFECT statement's record is laid out as the grammar writes it: grammar/slots.h
 // (slots::effect, flags::effect).
 
 // The effects library, driven by the parser while MODEL and EFFECT statements are read.

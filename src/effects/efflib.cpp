@@ -8,7 +8,7 @@
 #include "base/strings.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
-#include "frame/slots.h"
+#include "grammar/slots.h"
 
 namespace vsf {
 

@@ -9,9 +9,9 @@
 #include "base/strings.h"
 #include "frame/bridge_internal.h"
 #include "frame/phases.h"
-#include "frame/slots.h"
 #include "frame/state.h"
-#include "frame/statements_internal.h"
+#include "grammar/slots.h"
+#include "statements/statements_internal.h"
 
 namespace vsf {
 

@@ -5,10 +5,10 @@
 
 #include "base/host.h"
 #include "effects/effects.h"
-#include "frame/reader_util.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
-#include "frame/statements_internal.h"
+#include "grammar/slot_reader.h"
+#include "statements/statements_internal.h"
 
 namespace vsf {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "frame/options.h"
+#include "statements/settings.h"
 
 namespace vsf {
 

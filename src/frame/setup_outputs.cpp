@@ -9,8 +9,8 @@
 #include "frame/bridge.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
-#include "frame/statements_internal.h"
 #include "numerics/numerics.h"
+#include "statements/statements_internal.h"
 
 namespace vsf {
 

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "averaging/averaging.h"
+#include "datapass/utilfiles.h"
+#include "datapass/workqueue.h"
 #include "effects/effects.h"
 #include "frame/host/host_vector.h"
-#include "frame/options.h"
-#include "frame/utilfiles.h"
-#include "frame/workqueue.h"
 #include "selection/selection.h"
+#include "statements/settings.h"
 
 namespace vsf {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/host.h"
-#include "frame/options.h"
 #include "penalized/penalized.h"
 #include "selection/selection.h"
+#include "statements/settings.h"
 
 namespace vsf {
 

@@ -3,7 +3,7 @@
 // record.
 #include <algorithm>
 
-#include "frame/utilfiles.h"
+#include "datapass/utilfiles.h"
 #include "selection/methods_internal.h"
 
 namespace vsf {

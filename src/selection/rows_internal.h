@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "datapass/rowblock.h"
+#include "datapass/utilfiles.h"
 #include "frame/host/status.h"
-#include "frame/options.h"
-#include "frame/rowblock.h"
-#include "frame/utilfiles.h"
 #include "selection/selection.h"
+#include "statements/settings.h"
 
 namespace vsf::rows {
 

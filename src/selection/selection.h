@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "frame/pass.h"
+#include "datapass/pass.h"
 
 namespace vsf {
 

@@ -6,8 +6,8 @@
 
 #include "base/host.h"
 #include "base/strings.h"
-#include "frame/options.h"
 #include "selection/selection.h"
+#include "statements/settings.h"
 
 namespace vsf {
 

@@ -1,7 +1,7 @@
 // Effect containment: list relations, the relation of two effects and the per-effect lists
 // under the three hierarchy modes.
 #include "design/design_support.h"
-#include "frame/options.h"
+#include "statements/settings.h"
 
 namespace vsf::test {
 namespace {

@@ -19,7 +19,7 @@
 #include "effects/efflib_internal.h"
 #include "frame/host/host_vector.h"
 #include "frame/host/status.h"
-#include "frame/slots.h"
+#include "grammar/slots.h"
 
 namespace vsf {
 // The EFFECT record as the grammar writes it.

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "frame/datapass_support.h"
+#include "common/datapass_support.h"
 
 namespace vsf::test {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "common/datapass_support.h"
 #include "frame/bridge.h"
-#include "frame/datapass_support.h"
 
 namespace vsf::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <string>
 
-#include "frame/datapass_support.h"
+#include "common/datapass_support.h"
 
 namespace vsf::test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "frame/statements_support.h"
+#include "common/statements_support.h"
 
 namespace vsf::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "base/host.h"
 #include "common/test_host.h"
-#include "frame/workqueue.h"
+#include "datapass/workqueue.h"
 #include "host/extensions.h"
 
 namespace vsf {

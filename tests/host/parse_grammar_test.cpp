@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "frame/grammar_internal.h"
-#include "frame/slots.h"
+#include "grammar/grammar.h"
+#include "grammar/slots.h"
 #include "host/parse/parse_internal.h"
 
 namespace vsf {

@@ -2,7 +2,7 @@
 // and the step's boundaries.
 #include <gtest/gtest.h>
 
-#include "frame/grammar_internal.h"
+#include "grammar/grammar.h"
 #include "host/parse/parse_internal.h"
 
 namespace vsf::host::parse {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "common/test_host.h"
-#include "frame/grammar_internal.h"
-#include "frame/slots.h"
+#include "grammar/grammar.h"
+#include "grammar/slots.h"
 #include "host/parse/parse_internal.h"
 
 namespace vsf::host {

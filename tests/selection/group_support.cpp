@@ -7,8 +7,8 @@
 
 #include "base/host.h"
 #include "common/test_host.h"
+#include "datapass/rowblock.h"
 #include "frame/phases.h"
-#include "frame/rowblock.h"
 #include "selection/selection_internal.h"
 
 namespace vsf::test {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "frame/options.h"
+#include "datapass/utilfiles.h"
+#include "datapass/workqueue.h"
 #include "frame/state.h"
-#include "frame/utilfiles.h"
-#include "frame/workqueue.h"
 #include "selection/selection.h"
+#include "statements/settings.h"
 
 namespace vsf::test {
 

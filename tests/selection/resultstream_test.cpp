@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/utilfiles.h"
+#include "datapass/utilfiles.h"
 #include "penalized/penalized.h"
 #include "selection/group_support.h"
 #include "selection/methods_internal.h"

@@ -1,0 +1,108 @@
+// OrderedSum: block sums joined in the global block order.
+#include <algorithm>
+#include <cstring>
+
+#include "base/host.h"
+#include "datapass/blocksum_internal.h"
+
+namespace vsf {
+
+namespace {
+
+int64_t localBlocks(const UtilFileRecord& f) { return f.residentCount + f.pageCount; }
+
+void addInto(double* sum, const double* b, uint32_t n) {
+  for (uint32_t j = 0; j < n; ++j) sum[j] += b[j];
+}
+
+}  // namespace
+
+int OrderedSum::start(const UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
+                      int32_t slots) {
+  files_ = files;
+  pool_ = pool;
+  sum_ = sum;
+  length_ = length;
+  depth_ = slots;
+  int64_t longest = 0;
+  for (int32_t i = 0; i < files->count; ++i)
+    longest = std::max(longest, localBlocks(files->records[i]));
+  end_ = longest * files->count;
+  next_ = 0;
+  advance();
+  if (slots <= 0) return 0;
+  slots_.assign(static_cast<size_t>(files->count), Slots());
+  for (Slots& s : slots_) {
+    const size_t bytes = sizeof(double) * static_cast<size_t>(length) * static_cast<size_t>(slots);
+    s.values = static_cast<double*>(kernel().poolAlloc(pool, std::max<size_t>(bytes, 8), 0));
+    if (!s.values) return rc::kMemory;
+    s.block.assign(static_cast<size_t>(slots), -1);
+  }
+  return 0;
+}
+
+bool OrderedSum::exists(int64_t k) const {
+  return blockLocal(files_, k) < localBlocks(files_->records[blockFile(files_, k)]);
+}
+
+// Files may hold one block fewer than others: their missing blocks are skipped.
+void OrderedSum::advance() {
+  while (next_ < end_ && !exists(next_)) ++next_;
+}
+
+void OrderedSum::add(int64_t k, const double* block) {
+  if (k != next_) return;
+  addInto(sum_, block, length_);
+  ++next_;
+  advance();
+}
+
+// Adds every waiting block whose turn has come. Called with the lock held.
+void OrderedSum::drain() {
+  bool freed = false;
+  while (next_ < end_) {
+    Slots& s = slots_[static_cast<size_t>(blockFile(files_, next_))];
+    if (s.used == 0 || s.block[static_cast<size_t>(s.head)] != next_) break;
+    addInto(sum_, s.values + static_cast<size_t>(s.head) * length_, length_);
+    s.block[static_cast<size_t>(s.head)] = -1;
+    s.head = (s.head + 1) % depth_;
+    s.used -= 1;
+    freed = true;
+    ++next_;
+    advance();
+  }
+  if (freed) freed_.notify_all();
+}
+
+bool OrderedSum::hand(int32_t file, int64_t k, const double* block) {
+  Slots& s = slots_[static_cast<size_t>(file)];
+  int32_t at;
+  {
+    std::unique_lock<std::mutex> lock(m_);
+    freed_.wait(lock, [&] { return s.used < depth_ || abandoned_; });
+    if (abandoned_) return false;
+    at = (s.head + s.used) % depth_;
+    s.used += 1;  // reserved: its block is -1 until it is filled
+  }
+  std::memcpy(s.values + static_cast<size_t>(at) * length_, block, sizeof(double) * length_);
+  std::lock_guard<std::mutex> lock(m_);
+  if (abandoned_) return false;
+  s.block[static_cast<size_t>(at)] = k;
+  drain();
+  return true;
+}
+
+void OrderedSum::abandon() {
+  std::lock_guard<std::mutex> lock(m_);
+  abandoned_ = true;
+  freed_.notify_all();
+}
+
+void OrderedSum::release() {
+  for (Slots& s : slots_) {
+    if (s.values) kernel().poolFree(pool_, s.values);
+    s.values = nullptr;
+  }
+}
+
+}  // namespace vsf

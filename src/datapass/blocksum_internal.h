@@ -1,0 +1,71 @@
+// The sum of a pass's block sums, added in the global block order k = 0, 1, ... (block k in
+// file k mod n as its local block k div n), whichever worker made each block's sum and when.
+//
+// Each worker hands over its blocks in its file's order. A block's sum waits in one of the
+// worker's slots until every block before it has joined; the thread that hands over the block
+// that is next adds every waiting block that has become next. A worker waits only when all its
+// slots hold blocks whose turn has not come.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "datapass/utilfiles.h"
+
+namespace vsf {
+
+struct HostPool;
+
+class OrderedSum {
+ public:
+  // sum: the result (length doubles, zeroed); slots: per file for threaded passes (0 for a
+  // pass on the calling thread). 0, or -2 when the slots cannot be had.
+  [[nodiscard]] int start(const UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
+                          int32_t slots);
+  // The next block to join and one past the last block.
+  int64_t next() const { return next_; }
+  int64_t end() const { return end_; }
+  // A pass on the calling thread: block k, which is next, joins at once.
+  void add(int64_t k, const double* block);
+  // A worker's block k of file `file`: copied into a slot, or waits for one. false when the sum
+  // was abandoned (another worker failed).
+  bool hand(int32_t file, int64_t k, const double* block);
+  // Nobody waits any longer; later hands are refused.
+  void abandon();
+  // Gives the slots back to their pool, once no worker uses them.
+  void release();
+
+ private:
+  struct Slots {
+    double* values = nullptr;    // slot s at s * length
+    std::vector<int64_t> block;  // per slot: its block, -1 reserved and not yet filled
+    int32_t head = 0, used = 0;  // the oldest slot, slots in use
+  };
+  bool exists(int64_t k) const;
+  void advance();
+  void drain();
+
+  const UtilFileArray* files_ = nullptr;
+  HostPool* pool_ = nullptr;
+  double* sum_ = nullptr;
+  uint32_t length_ = 0;
+  int32_t depth_ = 0;
+  std::vector<Slots> slots_;
+  std::mutex m_;
+  std::condition_variable freed_;
+  int64_t next_ = 0, end_ = 0;
+  bool abandoned_ = false;
+};
+
+// A worker that leaves early (a failure, or an exception on its way out) releases the others.
+struct AbandonUnlessDone {
+  OrderedSum* sum;
+  bool done = false;
+  ~AbandonUnlessDone() {
+    if (!done) sum->abandon();
+  }
+};
+
+}  // namespace vsf

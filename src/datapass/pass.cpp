@@ -1,0 +1,250 @@
+// runDataPass and its sequential and worker passes.
+#include "datapass/pass.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/host.h"
+#include "datapass/blocksum_internal.h"
+#include "frame/state.h"
+#include "selection/selection.h"
+
+namespace vsf {
+
+namespace {
+
+// The file's buffer for pages; each worker owns its file, so nobody else touches it.
+int pageView(UtilFileRecord* f, int64_t page, PageView* view) {
+  if (!f->pageBuffer) f->pageBuffer = f->pageFile->newPageBuffer();
+  if (!f->pageBuffer) return rc::kPageIo;
+  PageDescriptor d{page, f->pageBuffer};
+  if (f->pageFile->readPage(&d) != 0 || d.buffer != f->pageBuffer) return rc::kPageIo;
+  *view = PageView{static_cast<char*>(f->pageBuffer), f->pageLength};
+  return 0;
+}
+
+int writeBack(UtilFileRecord* f, int64_t page) {
+  PageDescriptor d{page, f->pageBuffer};
+  return f->pageFile->writePage(&d) == 0 ? 0 : rc::kPageIo;
+}
+
+// Workers always run the threaded kernel; the calling thread runs the sequential one when
+// the kernel has one.
+int callKernel(SelectionState* s, const RowKernel& k, const PageView* v, bool worker,
+               double* buffer, uint32_t length) {
+  return !worker && k.seq ? k.seq(s, v) : k.mt(s, v, buffer, length);
+}
+
+// Every block of one file: resident blocks in order, then pages 1 .. page count.
+int fileBlocks(SelectionState* s, const RowKernel& k, UtilFileRecord* f, bool worker,
+               double* buffer, uint32_t length) {
+  for (int64_t b = 0; b < f->residentCount; ++b) {
+    PageView v{static_cast<char*>(f->residentBlocks[b]), f->pageLength};
+    if (int rc = callKernel(s, k, &v, worker, buffer, length); rc != 0) return rc;
+  }
+  for (int64_t page = 1; page <= f->pageCount; ++page) {
+    PageView v;
+    if (int rc = pageView(f, page, &v); rc != 0) return rc;
+    if (int rc = callKernel(s, k, &v, worker, buffer, length); rc != 0) return rc;
+    if (k.rewritesRows)
+      if (int rc = writeBack(f, page); rc != 0) return rc;
+  }
+  return 0;
+}
+
+// The resampling draw follows the global block order k = 0, 1, ...: round j visits local
+// block j of files 0, 1, ... and ends at the first file without one.
+int drawPass(SelectionState* s, const RowKernel& k) {
+  UtilFileArray* a = s->utilFiles;
+  if (a->count < 1) return 0;
+  const UtilFileRecord* first = &a->records[0];
+  for (int64_t j = 0; j < first->residentCount; ++j) {
+    for (int32_t i = 0; i < a->count; ++i) {
+      UtilFileRecord* f = &a->records[i];
+      if (j >= f->residentCount) break;
+      PageView v{static_cast<char*>(f->residentBlocks[j]), f->pageLength};
+      if (int rc = k.seq(s, &v); rc != 0) return rc;
+    }
+  }
+  for (int64_t page = 1; page <= first->pageCount; ++page) {
+    for (int32_t i = 0; i < a->count; ++i) {
+      UtilFileRecord* f = &a->records[i];
+      if (page > f->pageCount) break;
+      PageView v;
+      if (int rc = pageView(f, page, &v); rc != 0) return rc;
+      if (int rc = k.seq(s, &v); rc != 0) return rc;
+      if (int rc = writeBack(f, page); rc != 0) return rc;
+    }
+  }
+  return 0;
+}
+
+uint32_t lengthOf(uint32_t (*f)(const SelectionState*, int32_t), const SelectionState* s,
+                  int32_t count) {
+  return f ? f(s, count) : 0;
+}
+
+double* takeBuffer(SelectionState* s, uint32_t n) {
+  return static_cast<double*>(
+      kernel().poolAlloc(s->modelPool, sizeof(double) * std::max<uint32_t>(n, 1), kAllocZero));
+}
+
+int64_t localBlocks(const UtilFileRecord* f) { return f->residentCount + f->pageCount; }
+
+// Local block j of a file: resident, else its page read into the file's buffer (pages follow
+// the resident blocks, which fill the file's capacity first).
+int blockView(UtilFileRecord* f, int64_t j, PageView* v) {
+  if (j < f->residentCount) {
+    *v = PageView{static_cast<char*>(f->residentBlocks[j]), f->pageLength};
+    return 0;
+  }
+  return pageView(f, j - f->residentCount + 1, v);
+}
+
+// One block's sum in the result part of the buffer; the scratch behind it is the kernel's,
+// which `finish` leaves ready for the next block.
+int blockSum(SelectionState* s, const RowKernel& k, const PageView& v, double* buffer,
+             uint32_t result, uint32_t total) {
+  std::memset(buffer, 0, sizeof(double) * result);
+  if (int rc = k.mt(s, &v, buffer, total); rc != 0) return rc;
+  return k.finish ? k.finish(s, buffer, total) : 0;
+}
+
+// One file's blocks, each joining the sum in its turn. 0 or the first nonzero result.
+int orderedFile(SelectionState* s, const RowKernel& k, UtilFileRecord* f, int32_t index,
+                double* buffer, uint32_t result, uint32_t total, OrderedSum* o) {
+  AbandonUnlessDone guard{o};
+  const int64_t n = s->utilFiles->count;
+  for (int64_t j = 0; j < localBlocks(f); ++j) {
+    PageView v;
+    if (int rc = blockView(f, j, &v); rc != 0) return rc;
+    if (int rc = blockSum(s, k, v, buffer, result, total); rc != 0) return rc;
+    if (!o->hand(index, j * n + index, buffer)) return 0;  // another worker failed
+  }
+  guard.done = true;
+  return 0;
+}
+
+// Every block in the global order on the calling thread: the same sums a threaded pass makes.
+int bufferedSequentialPass(SelectionState* s, const RowKernel& k, int32_t count, uint32_t result,
+                           uint32_t total) {
+  double* sum = takeBuffer(s, result);
+  double* work = takeBuffer(s, total);
+  if (!sum || !work) {
+    kernel().poolFree(s->modelPool, sum);
+    kernel().poolFree(s->modelPool, work);
+    return rc::kMemory;
+  }
+  OrderedSum o;
+  UtilFileArray* a = s->utilFiles;
+  int rc = o.start(a, s->modelPool, sum, result, 0);
+  for (int64_t b = o.next(); b < o.end() && rc == 0; b = o.next()) {
+    PageView v;
+    rc = blockView(&a->records[blockFile(a, b)], blockLocal(a, b), &v);
+    if (rc == 0) rc = blockSum(s, k, v, work, result, total);
+    if (rc == 0) o.add(b, work);
+  }
+  if (rc == 0 && k.merge) k.merge(s, sum, result, count);
+  kernel().poolFree(s->modelPool, work);
+  kernel().poolFree(s->modelPool, sum);
+  return rc;
+}
+
+void freeItems(SelectionState* s, ZWorkItem* items, int n) {
+  for (int i = 0; i < n; ++i) kernel().poolFree(s->modelPool, items[i].buffer);
+  kernel().poolFree(s->modelPool, items);
+  s->puddle->items = nullptr;
+}
+
+int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int workers, uint32_t result,
+                 uint32_t total) {
+  auto* items = static_cast<ZWorkItem*>(
+      kernel().poolAlloc(s->modelPool, sizeof(ZWorkItem) * workers, kAllocZero));
+  double* sum = result > 0 ? takeBuffer(s, result) : nullptr;
+  if (!items || (result > 0 && !sum)) {
+    kernel().poolFree(s->modelPool, items);
+    kernel().poolFree(s->modelPool, sum);
+    return rc::kMemory;
+  }
+  // A few blocks of each worker may wait for their turn: up to 8 MB of them per worker.
+  const int32_t slots =
+      static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 20) / std::max(result, 1u), 2, 8));
+  OrderedSum o;
+  if (result > 0 && o.start(s->utilFiles, s->modelPool, sum, result, slots) != 0) {
+    o.release();
+    kernel().poolFree(s->modelPool, items);
+    kernel().poolFree(s->modelPool, sum);
+    return rc::kMemory;
+  }
+  s->puddle->items = items;
+  for (int i = 0; i < workers; ++i) {
+    ZWorkItem& w = items[i];
+    w = ZWorkItem{&s->utilFiles->records[i], s, &k, nullptr, total, count, 0,
+                  result > 0 ? &o : nullptr};
+    if (total > 0 && !(w.buffer = takeBuffer(s, total))) {
+      // Items already queued still use their buffers: release them and wait before anything
+      // goes.
+      if (i > 0) {
+        o.abandon();
+        zpudlwt(s->puddle);
+      }
+      freeItems(s, items, workers);
+      o.release();
+      kernel().poolFree(s->modelPool, sum);
+      return rc::kMemory;
+    }
+    zpudleq(s->puddle, &w);
+  }
+  zpudlwt(s->puddle);
+  int rc = 0;
+  for (int i = 0; i < workers && rc == 0; ++i) rc = items[i].result;
+  if (rc == 0 && result > 0 && k.merge) k.merge(s, sum, result, count);
+  freeItems(s, items, workers);
+  o.release();
+  kernel().poolFree(s->modelPool, sum);
+  return rc;
+}
+
+}  // namespace
+
+int runSequentialPass(SelectionState* s, const RowKernel& k) {
+  if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
+  if (k.resampleDraw) return drawPass(s, k);
+  for (int32_t i = 0; i < s->utilFiles->count; ++i)
+    if (int rc = fileBlocks(s, k, &s->utilFiles->records[i], false, nullptr, 0); rc != 0) return rc;
+  return 0;
+}
+
+void runWorkItem(void* /*queueContext*/, void* item) {
+  auto* w = static_cast<ZWorkItem*>(item);
+  SelectionState* s = w->state;
+  const RowKernel& k = *w->kernel;
+  if (w->sum) {
+    const int32_t index = static_cast<int32_t>(w->file - s->utilFiles->records);
+    const uint32_t result = k.resultLength ? k.resultLength(s, w->argument) : 0;
+    w->result = orderedFile(s, k, w->file, index, w->buffer, result, w->length,
+                            static_cast<OrderedSum*>(w->sum));
+    return;
+  }
+  // A kernel without a result (one that rewrites its rows) needs no order.
+  w->result = fileBlocks(s, k, w->file, true, w->buffer, w->length);
+  if (w->result == 0 && k.finish) w->result = k.finish(s, w->buffer, w->length);
+}
+
+int runDataPass(SelectionState* s, const RowKernel& k, int32_t count) {
+  const uint32_t result = lengthOf(k.resultLength, s, count);
+  const uint32_t total = result + lengthOf(k.scratchLength, s, count);
+  const int files = s->utilFiles ? s->utilFiles->count : 0;
+  int workers = 1;
+  if (s->threads && s->threads->effectiveThreaded) workers = s->threads->effectiveWorkers;
+  const bool ownFile = s->options && s->options->resampleFreqInFile;
+  const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
+                        s->puddle && s->puddle->queue;
+  if (threaded) return threadedPass(s, k, count, workers, result, total);
+  if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
+  if (result > 0 || (!k.seq && total > 0))
+    return bufferedSequentialPass(s, k, count, result, total);
+  return runSequentialPass(s, k);
+}
+
+}  // namespace vsf

@@ -1,0 +1,49 @@
+// Passes of a row kernel over every stored block of a BY group, on the calling thread or on
+// the step's work queue with one worker per utility file.
+//
+// An accumulating kernel writes only into a private buffer of doubles: its result followed by
+// scratch space of its own. Every pass of such a kernel, threaded or not, sums each block into
+// the result part afresh (its `finish` ends the block) and adds the blocks' sums in the global
+// block order k = 0, 1, ... (block k in file k mod n): the blocks depend on the page size alone,
+// so the result is the same bit for bit whatever the number of files and workers. Rewriting
+// kernels (no buffer) change the stored rows in place.
+#pragma once
+
+#include <cstdint>
+
+#include "datapass/rowblock.h"
+
+namespace vsf {
+
+struct SelectionState;
+struct UtilFileRecord;
+struct ZWorkItem;
+
+using SeqKernel = int (*)(SelectionState* state, const PageView* block);
+using MtKernel = int (*)(SelectionState* state, const PageView* block, double* buffer,
+                         uint32_t length);
+
+struct RowKernel {
+  const char* name = "";
+  SeqKernel seq = nullptr;  // kernels without a buffer on the calling thread
+  MtKernel mt = nullptr;    // into a worker's buffer
+  // Doubles of the combined result and of the scratch that follows it (null: none).
+  uint32_t (*resultLength)(const SelectionState* state, int32_t count) = nullptr;
+  uint32_t (*scratchLength)(const SelectionState* state, int32_t count) = nullptr;
+  // Moves the combined result into the state.
+  void (*merge)(SelectionState* state, const double* sum, uint32_t length, int32_t count) = nullptr;
+  // Runs after the last block of a file, with the same buffer (flushes staged rows).
+  int (*finish)(SelectionState* state, double* buffer, uint32_t length) = nullptr;
+  uint8_t rewritesRows = 0;  // pages are written back after the kernel
+  uint8_t resampleDraw = 0;  // always sequential, in the global block order
+};
+
+// 0, the first nonzero kernel result (threaded: the first worker's in file order), -2 when
+// buffers or work items cannot be had, -7 when a page cannot be read or written.
+[[nodiscard]] int runDataPass(SelectionState* state, const RowKernel& kernel, int32_t count);
+// The kernel without a buffer over every block of every file, on the calling thread.
+[[nodiscard]] int runSequentialPass(SelectionState* state, const RowKernel& kernel);
+// The queue's worker routine: one file's blocks, each added to the pass's sum in its turn.
+void runWorkItem(void* queueContext, void* item);
+
+}  // namespace vsf

@@ -1,0 +1,140 @@
+// readByGroupData: the data pass of one BY group. Every usable observation of the analysis
+// data, then of the test and the validation data set, is stored once as a row of the group's
+// utility files; the pass leaves the layout of the rows, the totals and the column means and
+// scales in the selection state. Later passes read the stored rows, never the input.
+#include <algorithm>
+
+#include "base/host.h"
+#include "base/strings.h"
+#include "displays/displays.h"
+#include "frame/bindings.h"
+#include "frame/groupdata_internal.h"
+
+namespace vsf {
+
+namespace {
+
+template <typename T>
+T* byArray(VsfState* s, int64_t n) {
+  return static_cast<T*>(kernel().poolAlloc(
+      s->group.byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+}
+
+// One utility file per worker, then the memory plan (which may lower the worker count; the
+// files stay as they were made).
+int openGroupFiles(DataPass* p) {
+  VsfState* s = p->s;
+  const int32_t workers = std::max(1, s->settings.threads.effectiveWorkers);
+  const int32_t columns = p->d->columnCount;
+  if (int rc = createUtilFileArray(&s->group.utilFiles, s->group.byPool,
+                                   static_cast<uint32_t>(workers), 1, kAllocZero);
+      rc != 0)
+    return rc;
+  for (int32_t i = 0; i < workers; ++i) {
+    UtilFileRecord* r = nullptr;
+    if (int rc = addUtilFile(&s->group.utilFiles, &s->res.extensions, p->o->utilPageSizeKb,
+                             40 * columns, &r);
+        rc != 0) {
+      raiseStepCode(s->stepCode, step::kMemory);
+      return rc;
+    }
+    r->columnCount = std::max(r->columnCount, columns);
+  }
+  p->sel->effectCount = p->E;
+  return planStepHistory(s);
+}
+
+int allocateSums(DataPass* p) {
+  VsfState* s = p->s;
+  StoredModelSums& m = s->group.modelSums;
+  m = StoredModelSums();
+  m.wanted = s->settings.storeSelectedModel;
+  if (!m.wanted) return 0;
+  m.allSums = byArray<double>(s, p->d->modelVarCount);
+  m.trainSums = byArray<double>(s, p->d->modelVarCount);
+  m.trainColumnSums = byArray<double>(s, p->d->columnCount);
+  m.effectScales = byArray<double>(s, p->d->effectCount);
+  return m.allSums && m.trainSums && m.trainColumnSums && m.effectScales ? 0 : rc::kMemory;
+}
+
+// The row's shape, the scratch rows and the fold settings.
+int prepareRows(DataPass* p) {
+  VsfState* s = p->s;
+  const SelectionOptions& o = *p->o;
+  if (p->d->columnCount <= 0) return rc::kMemory;
+  if (int rc = layOutColumns(p); rc != 0) return rc;
+  if (int rc = allocateSums(p); rc != 0) return rc;
+  const int64_t columns = std::max(p->p, p->d->columnCount);
+  p->design = byArray<double>(s, p->d->columnCount);
+  p->values = byArray<double>(s, columns + 4);
+  p->tags = byArray<int32_t>(s, 2 * columns + 3);
+  if (!p->design || !p->values || !p->tags) return rc::kMemory;
+  p->lead = (o.weightPresent ? 1 : 0) + (o.freqPresent ? 1 : 0) + (o.modelAveragingRun ? 1 : 0);
+  p->foldSlot = o.kfold || o.externalCv;
+  p->roleSlot = o.rolesPresent;
+  p->folds = std::max(1, o.folds);
+  p->indexVariable.number = -1;
+  if (p->foldSlot && o.cvMethod == 4 && o.cvIndexVariable >= 0 &&
+      hostv().ds->varByNumber(s->res.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
+    p->indexVariable.number = -1;
+  p->writer = RowBlockWriter{&s->group.utilFiles, s->group.pagePool};
+  return 0;
+}
+
+// The last block; then the pages are read back from here on.
+int endRows(DataPass* p) {
+  VsfState* s = p->s;
+  int rc = finishRows(&p->writer);
+  if (rc == rc::kBlockWrite) raiseStepCode(s->stepCode, step::kHistory);
+  if (rc != 0) return rc;
+  s->group.largestBlockRows = std::max(s->group.largestBlockRows, p->writer.largestRows);
+  return 0;
+}
+
+int reopenForReading(DataPass* p) {
+  const SelectionOptions& o = *p->o;
+  // Pages are written back when the resampling draw or a standardizing method rewrites rows.
+  const bool writeBack = o.modelAveragingRun || o.method == kMethodLar ||
+                         o.method == kMethodLasso || o.method == kMethodElasticNet ||
+                         o.method == kMethodHxLasso;
+  return reopenUtilFiles(&p->s->group.utilFiles, p->t.rowsWritten, writeBack, o.utilAccessMode == 2,
+                         &p->s->stepCode);
+}
+
+int keepForRefit(DataPass* p) {
+  VsfState* s = p->s;
+  if (!s->settings.modelAverage.refit) return 0;
+  s->group.refitFirstColumns = byArray<int32_t>(s, p->E);
+  if (!s->group.refitFirstColumns) return rc::kMemory;
+  std::copy(p->sel->layoutColumn, p->sel->layoutColumn + p->E, s->group.refitFirstColumns);
+  return 0;
+}
+
+}  // namespace
+
+int readByGroupData(VsfState* s) {
+  DataPass p;
+  p.s = s;
+  p.sel = &s->group.selection;
+  p.o = &s->settings.options;
+  p.ctx = &s->lev;
+  p.d = s->lev.design;
+  takeCandidates(&p);
+  if (int rc = openGroupFiles(&p); rc != 0) return rc;
+  if (int rc = prepareRows(&p); rc != 0) return rc;
+  if (int rc = readAnalysisRows(&p); rc != 0) return rc;
+  if (s->group.modelSums.wanted) finishModelSums(&p);
+  if (int rc = readHeldOutRows(&p, &s->res.test, false); rc != 0) return rc;
+  if (int rc = readHeldOutRows(&p, &s->res.validation, true); rc != 0) return rc;
+  if (int rc = endRows(&p); rc != 0) return rc;
+  computeMeansAndScales(&p);
+  if (int rc = assignLateFolds(&p); rc != 0) return rc;
+  storeTotals(&p);
+  if (s->res.test.inUse || s->res.validation.inUse) restoreRowBuffers(s);
+  if (int rc = reopenForReading(&p); rc != 0) return rc;
+  if (p.o->utilDetails && !s->settings.displaysSuppressed) printUtilInfo(s);
+  s->group.largestColumnCount = std::max(s->group.largestColumnCount, p.d->columnCount);
+  return keepForRefit(&p);
+}
+
+}  // namespace vsf

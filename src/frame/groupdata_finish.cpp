@@ -1,0 +1,174 @@
+// The end of the data pass: the stored-model sums, the column means and scales, the folds
+// that need every row first (BLOCK, INDEX) and the totals left in the selection state.
+#include <algorithm>
+#include <cmath>
+
+#include "base/host.h"
+#include "base/strings.h"
+#include "design/design.h"
+#include "frame/groupdata_internal.h"
+
+namespace vsf {
+
+namespace {
+
+// The fold slot and the role of each row of one block, walked in row order.
+template <typename Fn>
+void forEachRowTags(const DataPass* p, const PageView& v, Fn&& fn) {
+  const int fixed = (p->foldSlot ? 1 : 0) + (p->roleSlot ? 1 : 0);
+  const int sparse = p->sel->sparseEffectCount;
+  int32_t* t = const_cast<int32_t*>(blockTagEnd(v));
+  const int64_t n = blockRowCount(v);
+  for (int64_t i = 0; i < n; ++i) {
+    int32_t* fold = t - 1;
+    const int32_t roleTag = p->roleSlot ? t[-2] : role::kTrain;
+    const int32_t K = sparse > 0 ? t[-fixed - sparse] : 0;
+    fn(fold, roleTag);
+    t -= fixed + sparse + K;
+  }
+}
+
+// Every stored block in block order, resident or paged; paged blocks are read into their
+// file's page buffer and written back. 0, -11 (read) or -12 (write), the step code raised.
+template <typename Fn>
+int forEachBlock(DataPass* p, Fn&& fn) {
+  UtilFileArray* a = &p->s->group.utilFiles;
+  for (int64_t k = 0; k < p->writer.block; ++k) {
+    UtilFileRecord& f = a->records[blockFile(a, k)];
+    const int64_t j = blockLocal(a, k);
+    if (j < f.residentCapacity) {
+      if (j >= f.residentCount) continue;
+      fn(PageView{static_cast<char*>(f.residentBlocks[j]), f.pageLength});
+      continue;
+    }
+    PageDescriptor d{j - f.residentCapacity + 1, f.pageBuffer};
+    if (!d.buffer || f.pageFile->readPage(&d) != 0) {
+      hostMsg(848, 138);
+      raiseStepCode(p->s->stepCode, step::kHistory);
+      return -11;
+    }
+    f.pageBuffer = d.buffer;
+    fn(PageView{static_cast<char*>(d.buffer), f.pageLength});
+    if (f.pageFile->writePage(&d) != 0) {
+      hostMsg(848, 139);
+      raiseStepCode(p->s->stepCode, step::kHistory);
+      return -12;
+    }
+  }
+  return 0;
+}
+
+// BLOCK: consecutive training rows in data order; the first n mod folds folds get one row more.
+// Other rows carry the fold current at their place; no fold number passes the last fold.
+int blockFolds(DataPass* p) {
+  const int64_t n = static_cast<int64_t>(p->t.trainRows), folds = p->folds;
+  const int64_t size = n / folds;
+  int64_t rest = n - folds * size;
+  int64_t boundary = size + (rest > 0 ? 1 : 0), count = 0;
+  if (rest > 0) --rest;
+  int32_t fold = 0;
+  return forEachBlock(p, [&](const PageView& v) {
+    forEachRowTags(p, v, [&](int32_t* slot, int32_t roleTag) {
+      *slot = fold;
+      if (roleTag != role::kTrain) return;
+      if (++count == boundary && fold < folds - 1) {
+        ++fold;
+        boundary += size + (rest > 0 ? 1 : 0);
+        if (rest > 0) --rest;
+      }
+    });
+  });
+}
+
+// INDEX: the index values' levels in sorted order replace their order of appearance.
+int indexFolds(DataPass* p) {
+  std::vector<int32_t> rank;
+  auto ranks = [&](const auto& levels) {
+    rank.assign(levels.size(), 0);
+    int32_t r = 0;
+    for (const auto& [value, appearance] : levels) rank[static_cast<size_t>(appearance)] = r++;
+  };
+  if (p->indexVariable.type == kVarCharacter)
+    ranks(p->textIndex);
+  else
+    ranks(p->numericIndex);
+  p->o->folds = static_cast<int32_t>(rank.size());
+  if (rank.empty()) return 0;
+  return forEachBlock(p, [&](const PageView& v) {
+    forEachRowTags(p, v, [&](int32_t* slot, int32_t) {
+      if (*slot >= 0 && *slot < static_cast<int32_t>(rank.size()))
+        *slot = rank[static_cast<size_t>(*slot)];
+    });
+  });
+}
+
+}  // namespace
+
+void finishModelSums(DataPass* p) {
+  StoredModelSums& m = p->s->group.modelSums;
+  const int32_t vars = p->d->modelVarCount;
+  const double F = p->t.trainFreq;
+  zncols(p->ctx);
+  m.allWeight = p->excludedWeight + p->t.trainWeight;
+  for (int32_t j = 0; j < vars; ++j)
+    m.allSums[j] = m.allWeight > 0 ? m.allSums[j] / m.allWeight : missingValue('.');
+  // The per-effect scales come from the design subsystem's zeffscale, which is not there yet.
+  fillDoubles(missingValue('.'), m.effectScales, p->d->effectCount);
+  for (int32_t j = 0; j < vars; ++j)
+    m.trainSums[j] = F > 0 ? m.trainSums[j] * (1.0 / F) : missingValue('.');
+}
+
+void computeMeansAndScales(DataPass* p) {
+  SelectionState& s = *p->sel;
+  const int32_t m = p->p;
+  if (p->s->settings.noStandardize) {
+    fillDoubles(0.0, s.colMeans, m);
+    fillDoubles(1.0, s.colScales, m);
+    s.responseMean = 0;
+    return;
+  }
+  const double W = p->t.trainWeight, F = p->t.trainFreq;
+  if (!(W > 0)) {
+    // No training row: nothing to centre or scale by; missing, never a zero that divides.
+    fillDoubles(missingValue('.'), s.colMeans, m);
+    fillDoubles(missingValue('.'), s.colScales, m);
+    s.responseMean = 0;
+    return;
+  }
+  const bool noInt = p->o->noInt;
+  for (int32_t c = 0; c < m; ++c) {
+    const double sum = s.colMeans[c], squares = s.colSquares[c];
+    double variance = missingValue('.');
+    if (F > 1) variance = (noInt ? squares : squares - sum * sum / W) / (F - 1);
+    s.colScales[c] =
+        !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance) : missingValue('.');
+    s.colMeans[c] = sum / W;
+  }
+  s.responseMean = p->t.sumWy / W;
+}
+
+int assignLateFolds(DataPass* p) {
+  if (!p->foldSlot || p->writer.block == 0) return 0;
+  if (p->o->cvMethod == 2) return blockFolds(p);
+  if (p->o->cvMethod == 4 && p->indexVariable.number >= 0) return indexFolds(p);
+  return 0;
+}
+
+void storeTotals(DataPass* p) {
+  SelectionState& s = *p->sel;
+  const PassTotals& t = p->t;
+  s.obsRead = t.obsRead, s.freqRead = t.freqRead;
+  s.freqStored = t.freqStored - t.noRoleFreq;
+  s.rowsStored = t.rowsStored - t.noRoleRows;
+  s.obsUsed = t.trainRows, s.trainFreq = t.trainFreq, s.trainWeight = t.trainWeight;
+  s.sumWy = t.sumWy, s.sumWyy = t.sumWyy;
+  s.validRows = t.validRows, s.validFreq = t.validFreq, s.validWeight = t.validWeight;
+  s.testRows = t.testRows, s.testFreq = t.testFreq, s.testWeight = t.testWeight;
+  s.noRoleRows = t.noRoleRows, s.noRoleFreq = t.noRoleFreq;
+  s.testObsRead = t.testObsRead, s.testFreqRead = t.testFreqRead;
+  s.validObsRead = t.validObsRead, s.validFreqRead = t.validFreqRead;
+  s.folds = p->o->kfold ? p->o->folds : 0;
+  s.extCvFolds = p->o->externalCv ? p->o->folds : 0;
+}
+
+}  // namespace vsf

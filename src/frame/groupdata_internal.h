@@ -1,0 +1,107 @@
+// The data pass of one BY group: its working record and its parts (layout, rows, held-out data
+// sets, the end of the pass).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "datapass/rowblock.h"
+#include "frame/state.h"
+
+namespace vsf {
+
+constexpr int32_t kNoFold = -999;  // a fold slot whose row was given no fold
+
+// Role tags of the stored rows.
+namespace role {
+constexpr int32_t kNone = 0;
+constexpr int32_t kTrain = 1;
+constexpr int32_t kValidate = 2;
+constexpr int32_t kTest = 4;
+}  // namespace role
+
+// What the analysis data, the test and the validation data set add up to.
+struct PassTotals {
+  double obsRead = 0, freqRead = 0, freqStored = 0, rowsStored = 0;
+  double trainRows = 0, trainFreq = 0, trainWeight = 0, sumWy = 0, sumWyy = 0;
+  double validRows = 0, validFreq = 0, validWeight = 0;
+  double testRows = 0, testFreq = 0, testWeight = 0;
+  double noRoleRows = 0, noRoleFreq = 0;
+  double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
+  double rowsWritten = 0;  // every row stored, held-out data sets' included
+};
+
+// One observation as read.
+struct Observation {
+  uint32_t status = 0;
+  double y = 0, w = 1, f = 1, wf = 1;
+};
+
+struct DataPass {
+  VsfState* s = nullptr;
+  SelectionState* sel = nullptr;
+  SelectionOptions* o = nullptr;
+  ZLevCtx* ctx = nullptr;
+  ZDesign* d = nullptr;
+
+  // Candidates in model order: the candidate table, or one entry per design effect.
+  const CandidateEntry* cand = nullptr;
+  int32_t E = 0;
+  std::vector<CandidateEntry> identity;
+  int32_t p = 0;                    // columns of all candidates
+  std::vector<int32_t> firstParam;  // per candidate: its first column in effect order
+  bool direct = false;              // zxrow writes the stored row's design values itself
+
+  // The row's shape.
+  int lead = 0;  // doubles before the response: weight, frequency, resample slot
+  bool foldSlot = false, roleSlot = false;
+  int32_t folds = 0;
+  double* design = nullptr;  // scratch design row, one double per design column
+  double* values = nullptr;  // the row's doubles
+  int32_t* tags = nullptr;   // the row's tags, outermost first
+  int nValues = 0, nTags = 0;
+  RowBlockWriter writer;
+
+  // Folds drawn as the rows go: SPLIT's counter; INDEX's levels by first appearance.
+  int32_t splitNext = 0;
+  std::map<double, int32_t> numericIndex;
+  std::map<std::string, int32_t> textIndex;
+  VarDescriptor indexVariable;  // number -1: none
+  std::string indexText;        // the current observation's index value
+  double indexNumber = 0;
+
+  PassTotals t;
+  double excludedWeight = 0;  // w x f of the excluded observations (stored-model sums)
+};
+
+// Layout (datapass_layout.cpp).
+void takeCandidates(DataPass* p);
+[[nodiscard]] int layOutColumns(DataPass* p);  // storage, layout, sums arrays: 0 or -2
+
+// Rows (datapass_rows.cpp).
+[[nodiscard]] int readAnalysisRows(DataPass* p);
+// Builds the stored row's design values and tags after the response; false when a design value
+// is not finite (such a row is never stored).
+bool buildDesignValues(DataPass* p);
+// Appends the row; 0 or the code that ends the step (the step code raised first).
+[[nodiscard]] int storeRow(DataPass* p);
+// The frequency of an observation of a FREQ step: false when it is skipped.
+bool takeFrequency(DataPass* p, Observation* obs, double* freqRead);
+void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag);
+
+// Held-out data sets (datapass_heldout.cpp).
+[[nodiscard]] int readHeldOutRows(DataPass* p, DataSetBinding* binding, bool validation);
+// A bound data set that does not fit the BY group: its warning (848/178 test, 177
+// validation), a step code of at least 4 and the host's nonzero code; 0 when it fits.
+int checkTestDataSet(VsfState* state, DataSetBinding* binding);
+int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
+
+// End of the pass (datapass_finish.cpp).
+void finishModelSums(DataPass* p);
+void computeMeansAndScales(DataPass* p);
+[[nodiscard]] int assignLateFolds(DataPass* p);  // BLOCK and INDEX folds; 0 or -11 / -12
+void storeTotals(DataPass* p);
+
+}  // namespace vsf

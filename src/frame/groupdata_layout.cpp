@@ -1,0 +1,133 @@
+// Which candidate effects are stored sparse, and where every effect's columns lie in a stored
+// row: dense effects first in candidate order, then the sparse ones.
+#include <algorithm>
+
+#include "base/host.h"
+#include "frame/groupdata_internal.h"
+
+namespace vsf {
+
+namespace {
+
+template <typename T>
+T* byArray(DataPass* p, int64_t n) {
+  return static_cast<T*>(kernel().poolAlloc(
+      p->s->group.byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
+}
+
+// Indicator columns of CLASS codings are mostly zero: stored sparse past a few columns.
+bool classSparse(const ZDesign* d, const ZEffect& z, int32_t columns) {
+  if (z.keyCount == 0) return false;
+  if (!(d->flags & dflag::kFullRank)) return true;
+  for (int i = 0; i < z.keyCount; ++i) {
+    int coding = d->classVars[z.key[i]].coding;
+    if (coding == kCodingEffect || coding == kCodingRef) return true;
+    if ((coding == kCodingOrdinal || coding == kCodingBathtub) && columns > 6) return true;
+  }
+  return false;
+}
+
+// A B-spline basis of many columns has few nonzero values per row.
+bool splineSparse(const ZDesign* d, const ZEffect& z) {
+  for (int i = 0; i < z.constructedCount; ++i) {
+    const ZDesignVar& v = d->designVars[z.constructed[i]];
+    if (v.type == effkind::kSpline && v.columnCount > 10 && v.spline && v.spline->basis == 1 &&
+        v.recordIndex == 0)
+      return true;
+  }
+  return false;
+}
+
+bool storedSparse(const DataPass* p, const CandidateEntry& c) {
+  if (p->o->allSparse) return true;
+  if (p->o->allDense || c.columns <= 4) return false;
+  const ZEffect& z = p->d->effects[c.effect];
+  return classSparse(p->d, z, c.columns) || splineSparse(p->d, z);
+}
+
+// The design's own effects in order, each whole: its row is the stored row's dense part.
+bool identityCandidates(const DataPass* p) {
+  if (p->E != p->d->effectCount) return false;
+  for (int32_t e = 0; e < p->E; ++e) {
+    const CandidateEntry& c = p->cand[e];
+    if (c.effect != e || c.columnMap || c.columns != p->d->effects[e].columnCount) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void takeCandidates(DataPass* p) {
+  const SelectionOptions& o = *p->o;
+  if (o.candidates && o.candidateCount > 0 &&
+      static_cast<int32_t>(o.candidates->size()) >= o.candidateCount) {
+    p->cand = o.candidates->data();
+    p->E = o.candidateCount;
+    return;
+  }
+  p->identity.clear();
+  for (int32_t e = 0; e < p->d->effectCount; ++e)
+    p->identity.push_back(CandidateEntry{e, p->d->effects[e].columnCount, nullptr});
+  p->cand = p->identity.data();
+  p->E = static_cast<int32_t>(p->identity.size());
+}
+
+int layOutColumns(DataPass* p) {
+  SelectionState& s = *p->sel;
+  const int32_t E = p->E;
+  if (E <= 0) return rc::kMemory;
+  p->firstParam.assign(static_cast<size_t>(E), 0);
+  p->p = 0;
+  for (int32_t e = 0; e < E; ++e) {
+    p->firstParam[static_cast<size_t>(e)] = p->p;
+    p->p += p->cand[e].columns;
+  }
+  s.sparseIndex = byArray<int32_t>(p, E);
+  s.layoutColumn = byArray<int32_t>(p, E);
+  s.denseOffset = byArray<int32_t>(p, E);
+  s.columnCount = byArray<int32_t>(p, E);
+  s.sparseEffects = byArray<int32_t>(p, E);
+  s.colMeans = byArray<double>(p, p->p);
+  s.colScales = byArray<double>(p, p->p);
+  s.colSquares = byArray<double>(p, p->p);
+  if (!s.sparseIndex || !s.layoutColumn || !s.denseOffset || !s.columnCount || !s.sparseEffects ||
+      !s.colMeans || !s.colScales || !s.colSquares)
+    return rc::kMemory;
+
+  int32_t dense = 0, sparse = 0, single = 0, largest = 0;
+  for (int32_t e = 0; e < E; ++e) {
+    const int32_t c = p->cand[e].columns;
+    s.columnCount[e] = c;
+    single += c == 1;
+    largest = c > largest ? c : largest;
+    if (storedSparse(p, p->cand[e])) {
+      s.sparseIndex[e] = sparse;
+      s.denseOffset[e] = -1;
+      s.sparseEffects[sparse++] = e;
+    } else {
+      s.sparseIndex[e] = -1;
+      s.denseOffset[e] = dense;
+      s.layoutColumn[e] = 1 + dense;
+      dense += c;
+    }
+  }
+  int32_t column = 1 + dense;
+  for (int32_t j = 0; j < sparse; ++j) {
+    s.layoutColumn[s.sparseEffects[j]] = column;
+    column += s.columnCount[s.sparseEffects[j]];
+  }
+  s.effectCount = E;
+  s.paramCount = p->p;
+  s.denseValues = dense;
+  s.sparseEffectCount = sparse;
+  s.singleColumnEffects = single;
+  s.largestEffectColumns = largest;
+  // The forced candidates come first (the intercept not counted under NOINT): as many as the
+  // candidate table counts, which with split CLASS variables is more than the forced effects.
+  const bool fromTable = p->o->candidates && p->cand == p->o->candidates->data();
+  s.firstSelectable = std::min(fromTable ? p->s->group.firstCandidate : p->o->forcedEffects, E);
+  p->direct = sparse == 0 && !p->o->designPerByGroup && identityCandidates(p);
+  return 0;
+}
+
+}  // namespace vsf

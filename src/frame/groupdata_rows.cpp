@@ -1,0 +1,322 @@
+// The analysis data's rows: each observation is read once, checked, given a role and a fold,
+// and its stored row (weight, frequency, resample slot, response, design values, tags) is
+// packed into the group's blocks.
+#include <cmath>
+#include <cstring>
+
+#include "base/host.h"
+#include "base/strings.h"
+#include "design/design.h"
+#include "frame/groupdata_internal.h"
+#include "numerics/numerics.h"
+
+namespace vsf {
+
+namespace {
+
+uint32_t* seedState(DataPass* p) {
+  return reinterpret_cast<uint32_t*>(&p->s->settings.procedureSeed);
+}
+
+// Every value finite (the exponent bits not all ones); one pass without calls.
+bool allFinite(const double* x, int64_t n) {
+  uint64_t worst = 0;
+  for (int64_t i = 0; i < n; ++i) {
+    uint64_t u;
+    std::memcpy(&u, &x[i], 8);
+    const uint64_t e = u & 0x7FF0000000000000ULL;
+    worst = e > worst ? e : worst;
+  }
+  return worst != 0x7FF0000000000000ULL;
+}
+
+// The role variable's value of the current observation, left-justified: its length without
+// trailing blanks (0 for a blank value).
+int readRoleValue(DataPass* p) {
+  const VarDescriptor& v = p->s->settings.roleVariable;
+  HostDataSet* reader = p->ctx->alloc->reader;
+  char* b = p->s->res.roleBuffer;
+  int width;
+  if (v.type == kVarCharacter) {
+    std::string_view raw = hostv().ds->getChar(reader, v.number);
+    width = v.length;
+    zcopypad(raw.data(), static_cast<int>(raw.size()), b, width);
+  } else {
+    std::string text = hostv().ds->getFormatted(reader, v.number);
+    width = 32;
+    zcopypad(text.data(), static_cast<int>(text.size()), b, width);
+  }
+  int length = 0, start = 0;
+  zjustify(b, width, 'L', &length, &start);
+  return length;
+}
+
+bool sameValue(const char* text, int length, const std::string& value, int32_t given) {
+  return given > 0 && given == length &&
+         value.compare(0, static_cast<size_t>(length), text, static_cast<size_t>(length)) == 0;
+}
+
+int32_t roleOfValue(DataPass* p, int length) {
+  const PartitionSettings& q = p->s->settings.partition;
+  const char* text = p->s->res.roleBuffer;
+  if (length > 0) {
+    if (sameValue(text, length, q.trainValue, q.trainLength)) return role::kTrain;
+    if (sameValue(text, length, q.validateValue, q.validateLength)) return role::kValidate;
+    if (sameValue(text, length, q.testValue, q.testLength)) return role::kTest;
+  } else {
+    // A blank value matches a role value given as blanks.
+    if (q.trainLength < 0) return role::kTrain;
+    if (q.validateLength < 0) return role::kValidate;
+    if (q.testLength < 0) return role::kTest;
+  }
+  if (q.trainLength == 0) return role::kTrain;
+  if (q.testLength == 0 && !p->s->res.test.dataSet) return role::kTest;
+  return role::kNone;
+}
+
+int32_t drawRole(DataPass* p, int roleLength) {
+  if (p->s->settings.roleVariable.number >= 0) return roleOfValue(p, roleLength);
+  const PartitionSettings& q = p->s->settings.partition;
+  if (q.trainFraction == 1.0) return role::kTrain;
+  double u = zlcgunif(seedState(p));
+  if (u <= q.testFraction) return role::kTest;
+  if (u <= q.testFraction + q.validateFraction) return role::kValidate;
+  return role::kTrain;
+}
+
+// The CVMETHOD=INDEX variable's value of the current observation; false when it is missing.
+bool readIndexValue(DataPass* p) {
+  const VarDescriptor& v = p->indexVariable;
+  HostDataSet* reader = p->ctx->alloc->reader;
+  if (v.type == kVarCharacter) {
+    p->indexText = std::string(trimRight(hostv().ds->getChar(reader, v.number)));
+    return !p->indexText.empty();
+  }
+  p->indexNumber = hostv().ds->getNum(reader, v.number);
+  return !znotfinite(p->indexNumber);
+}
+
+// The index value's level by first appearance among the training rows (ranked by value at the
+// end of the pass).
+int32_t indexAppearance(DataPass* p) {
+  if (p->indexVariable.type == kVarCharacter)
+    return p->textIndex.emplace(p->indexText, static_cast<int32_t>(p->textIndex.size()))
+        .first->second;
+  return p->numericIndex.emplace(p->indexNumber, static_cast<int32_t>(p->numericIndex.size()))
+      .first->second;
+}
+
+// Training rows only; other roles keep the slot's "no fold".
+int32_t drawFold(DataPass* p) {
+  switch (p->o->cvMethod) {
+    case 1: {  // RANDOM
+      int32_t f = static_cast<int32_t>(p->folds * zlcgunif(seedState(p)));
+      return f < p->folds ? f : p->folds - 1;
+    }
+    case 3: {  // SPLIT
+      int32_t f = p->splitNext;
+      p->splitNext = (p->splitNext + 1) % p->folds;
+      return f;
+    }
+    case 4:  // INDEX: ranked at the end of the pass
+      return indexAppearance(p);
+    default:  // BLOCK: numbered at the end of the pass
+      return kNoFold;
+  }
+}
+
+void addExcluded(DataPass* p, const Observation& obs) {
+  StoredModelSums& m = p->s->group.modelSums;
+  if (!m.wanted || p->s->settings.partition.hasPartition) return;
+  p->excludedWeight += obs.wf;
+  for (int32_t j = 0; j < p->d->modelVarCount; ++j) m.allSums[j] += obs.wf * p->ctx->values[j];
+}
+
+template <typename Fn>
+void forEachValue(const DataPass* p, Fn&& fn) {
+  const SelectionState& s = *p->sel;
+  const double* x = p->values + p->lead + 1;
+  const double* sparse = x + s.denseValues;
+  const int32_t* ends = p->tags + (p->foldSlot ? 1 : 0) + (p->roleSlot ? 1 : 0);
+  const int32_t* index = ends + s.sparseEffectCount;
+  for (int32_t e = 0; e < p->E; ++e) {
+    const int32_t first = p->firstParam[static_cast<size_t>(e)], j = s.sparseIndex[e];
+    if (j < 0) {
+      for (int32_t c = 0; c < s.columnCount[e]; ++c) fn(first + c, x[s.denseOffset[e] + c]);
+      continue;
+    }
+    for (int32_t k = j == 0 ? 0 : ends[j - 1]; k < ends[j]; ++k) fn(first + index[k], sparse[k]);
+  }
+}
+
+void addTrainingSums(DataPass* p, const Observation& obs) {
+  SelectionState& s = *p->sel;
+  const double a = obs.wf;
+  p->t.sumWy += a * obs.y;
+  p->t.sumWyy += a * obs.y * obs.y;
+  if (s.sparseEffectCount == 0) {
+    // Dense effects lie in candidate order: the stored values are the columns in effect order
+    // (a zero adds nothing, so no test).
+    const double* x = p->values + p->lead + 1;
+    for (int32_t c = 0; c < p->p; ++c) {
+      const double ax = a * x[c];
+      s.colMeans[c] += ax;
+      s.colSquares[c] += ax * x[c];
+    }
+  } else {
+    forEachValue(p, [&](int32_t c, double x) {
+      if (x == 0) return;
+      s.colMeans[c] += a * x;
+      s.colSquares[c] += a * x * x;
+    });
+  }
+  StoredModelSums& m = p->s->group.modelSums;
+  if (!m.wanted) return;
+  for (int32_t j = 0; j < p->d->modelVarCount; ++j) {
+    m.allSums[j] += a * p->ctx->values[j];
+    m.trainSums[j] += obs.f * p->ctx->values[j];
+  }
+  const double* design = p->direct ? p->values + p->lead + 1 : p->design;
+  for (int32_t c = 0; c < p->d->columnCount; ++c) m.trainColumnSums[c] += obs.f * design[c];
+}
+
+// Counts of the row's role; -39 when model averaging's frequencies would pass 2^31 - 1.
+int countRole(DataPass* p, const Observation& obs, int32_t roleTag) {
+  PassTotals& t = p->t;
+  t.rowsStored += 1;
+  t.freqStored += obs.f;
+  switch (roleTag) {
+    case role::kTrain:
+      t.trainRows += 1, t.trainFreq += obs.f, t.trainWeight += obs.wf;
+      if (p->o->modelAveragingRun && t.trainFreq > 2147483647.0) {
+        hostMsg(848, 263, {2147483647});
+        raiseStepCode(p->s->stepCode, step::kInternal);
+        return -39;
+      }
+      return 0;
+    case role::kValidate:
+      t.validRows += 1, t.validFreq += obs.f, t.validWeight += obs.wf;
+      return 0;
+    case role::kTest:
+      t.testRows += 1, t.testFreq += obs.f, t.testWeight += obs.wf;
+      return 0;
+    default:
+      t.noRoleRows += 1, t.noRoleFreq += obs.f;
+      return 0;
+  }
+}
+
+// One usable observation: its design values, role, fold and row. 0 or the code ending the step.
+int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength) {
+  if (!buildDesignValues(p)) return 0;
+  const int32_t roleTag = drawRole(p, roleLength);
+  if (int rc = countRole(p, obs, roleTag); rc != 0) return rc;
+  int32_t fold = kNoFold;
+  if (roleTag == role::kTrain && p->foldSlot) fold = drawFold(p);
+  startRow(p, obs, roleTag, fold);
+  if (int rc = storeRow(p); rc != 0) return rc;
+  if (roleTag == role::kTrain) addTrainingSums(p, obs);
+  return 0;
+}
+
+}  // namespace
+
+bool takeFrequency(DataPass* p, Observation* obs, double* freqRead) {
+  if (!p->o->freqPresent) {
+    obs->f = 1.0;
+    return true;
+  }
+  // A missing frequency is neither rounded nor counted; its status skips the observation.
+  if (znotfinite(obs->f)) return true;
+  obs->f = std::floor(obs->f);
+  if (!(obs->f > 0)) return false;
+  *freqRead += obs->f;
+  return true;
+}
+
+bool buildDesignValues(DataPass* p) {
+  const SelectionState& s = *p->sel;
+  double* x = p->values + p->lead + 1;
+  const int fixed = (p->foldSlot ? 1 : 0) + (p->roleSlot ? 1 : 0);
+  if (p->direct) {
+    zxrow(p->ctx, nullptr, nullptr, x);
+    p->nValues = p->lead + 1 + p->p;
+    p->nTags = fixed;
+    return allFinite(x, p->p);
+  }
+  zxrow(p->ctx, nullptr, nullptr, p->design);
+  int32_t* ends = p->tags + fixed;
+  int32_t* index = ends + s.sparseEffectCount;
+  double* sparse = x + s.denseValues;
+  int32_t K = 0;
+  for (int32_t e = 0; e < p->E; ++e) {
+    const CandidateEntry& c = p->cand[e];
+    const double* from = p->design + p->d->effects[c.effect].startColumn;
+    const int32_t* map = c.columnMap;
+    if (s.sparseIndex[e] < 0) {
+      double* to = x + s.denseOffset[e];
+      for (int32_t j = 0; j < c.columns; ++j) to[j] = from[map ? map[j] : j];
+      continue;
+    }
+    // Nonzero values in increasing column order (a missing value counts as nonzero).
+    for (int32_t j = 0; j < c.columns; ++j) {
+      const double v = from[map ? map[j] : j];
+      if (v == 0) continue;
+      sparse[K] = v;
+      index[K++] = j;
+    }
+    ends[s.sparseIndex[e]] = K;
+  }
+  p->nValues = p->lead + 1 + s.denseValues + K;
+  p->nTags = fixed + s.sparseEffectCount + K;
+  return allFinite(x, s.denseValues + K);
+}
+
+void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag) {
+  const SelectionOptions& o = *p->o;
+  double* v = p->values;
+  if (o.weightPresent) *v++ = obs.w;
+  if (o.freqPresent) *v++ = obs.f;
+  if (o.modelAveragingRun) *v++ = obs.f;  // the resampling draw overwrites it
+  *v = obs.y;
+  int32_t* t = p->tags;
+  if (p->foldSlot) *t++ = foldTag;
+  if (p->roleSlot) *t = roleTag;
+}
+
+int storeRow(DataPass* p) {
+  int rc = appendRow(&p->writer, p->values, p->nValues, p->tags, p->nTags);
+  if (rc == rc::kBlockWrite) raiseStepCode(p->s->stepCode, step::kHistory);
+  if (rc == rc::kPageIo) raiseStepCode(p->s->stepCode, step::kMemory);
+  if (rc == 0) p->t.rowsWritten += 1;
+  return rc;
+}
+
+int readAnalysisRows(DataPass* p) {
+  ZLevCtx* ctx = p->ctx;
+  const SelectionOptions& o = *p->o;
+  const bool roles = p->s->settings.roleVariable.number >= 0;
+  const bool index = o.cvMethod == 4 && p->foldSlot && p->indexVariable.number >= 0;
+  ctx->start(ctx);
+  while (ctx->next(ctx)) {
+    p->t.obsRead += 1;
+    const int roleLength = roles ? readRoleValue(p) : 0;
+    const bool indexed = !index || readIndexValue(p);
+    Observation obs;
+    obs.status = zreadobs(ctx, &obs.y, &obs.w, &obs.f);
+    if (!takeFrequency(p, &obs, &p->t.freqRead)) continue;
+    if (obs.status & (obs::kWeight | obs::kNeeded | obs::kEffect)) continue;
+    if (!o.weightPresent) obs.w = 1.0;
+    obs.wf = o.freqOrWeight ? obs.w * obs.f : 1.0;
+    if (o.freqOrWeight && !(obs.wf > 0 && std::isfinite(obs.wf))) continue;
+    // A missing fold index leaves the observation out, as a missing response does.
+    if ((obs.status & obs::kExcluded) || !indexed) {
+      addExcluded(p, obs);
+      continue;
+    }
+    if (int rc = storeAnalysisRow(p, obs, roleLength); rc != 0) return rc;
+  }
+  return 0;
+}
+
+}  // namespace vsf

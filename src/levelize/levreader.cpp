@@ -1,0 +1,321 @@
+// Reading observations for levelization and every later pass: the row images bound to the
+// input reader, the letter-coded fetch and the next-observation routines.
+#include <cstring>
+
+#include "base/host.h"
+#include "base/strings.h"
+#include "frame/host/dataset.h"
+#include "levelize/levelize_internal.h"
+
+namespace vsf {
+
+namespace {
+
+constexpr int kRaw = 0;
+constexpr int kFormatted = 1;
+
+bool bound(const LevelVar* v) { return v && v->desc && v->desc->number >= 0; }
+bool isCharacter(const LevelVar& v) { return v.desc && v.desc->type == kVarCharacter; }
+
+void syncWeightCount(ZLevCtx* ctx) {
+  if (!ctx->weights)
+    ctx->weightCount = 0;
+  else if (ctx->weightCount == 0)
+    ctx->weightCount = 1;
+}
+
+// Walks the image layout in order: continuous values, row slot 2, responses, row slots 1 and
+// 3, formatted CLASS values (formatted image only), weights (one field when there is none),
+// frequency, raw CLASS values. Each visit gets the variable (null for the reserved weight and
+// frequency fields), its offset, its length and its bind type.
+template <typename Visit>
+int walkImage(const ZLevCtx* ctx, int kind, Visit visit) {
+  const ZDesign* d = ctx->design;
+  int at = 0;
+  auto number = [&](const LevelVar* v) {
+    if (!bound(v)) return;
+    visit(v, at, 8, isCharacter(*v) ? 0 : kBindNumeric);
+    at += 8;
+  };
+  for (int j = 0; j < d->modelVarCount; ++j) number(&d->modelVars[j]);
+  number(ctx->rowSlots[1]);
+  for (int r = 0; r < ctx->responseCount; ++r) number(&ctx->responses[r]);
+  number(ctx->rowSlots[0]);
+  number(ctx->rowSlots[2]);
+  if (kind == kFormatted) {
+    for (int i = 0; i < d->classCount; ++i) {
+      const LevelVar& v = d->classVars[i];
+      if (!v.desc) continue;
+      visit(&v, at, v.formattedWidth, kBindFormatted);
+      at += v.formattedWidth;
+    }
+  }
+  if (ctx->weightCount == 0) {
+    visit(nullptr, at, 8, 0);
+    at += 8;
+  } else {
+    for (int k = 0; k < ctx->weightCount; ++k) number(&ctx->weights[k]);
+  }
+  if (ctx->frequency && bound(ctx->frequency)) {
+    number(ctx->frequency);
+  } else {
+    visit(nullptr, at, 8, 0);
+    at += 8;
+  }
+  for (int i = 0; i < d->classCount; ++i) {
+    const LevelVar& v = d->classVars[i];
+    if (!v.desc) continue;
+    int len = isCharacter(v) ? v.desc->length : 8;
+    visit(&v, at, len, isCharacter(v) ? kBindCharacter : kBindNumeric);
+    at += len;
+  }
+  return at;
+}
+
+double weightOf(const ZLevCtx* ctx, const char*& p) {
+  double sum = 0.0;
+  bool missing = false;
+  int n = 0;
+  for (int k = 0; k < ctx->weightCount; ++k) {
+    if (!bound(&ctx->weights[k])) continue;
+    double x;
+    std::memcpy(&x, p, 8);
+    p += 8;
+    if (znotfinite(x)) missing = true;
+    sum += x;
+    ++n;
+  }
+  if (missing) return missingValue('.');
+  return n > 0 ? sum / n : 0.0;
+}
+
+void copyNumber(const char*& p, const LevelVar* v, double* to) {
+  if (!bound(v)) return;
+  if (to) std::memcpy(to, p, 8);
+  p += 8;
+}
+
+void copySlot(const char*& p, LevelVar* v) {
+  if (!bound(v)) return;
+  std::memcpy(&v->value, p, 8);
+  p += 8;
+}
+
+// Copies the image out into the targets the letters asked for.
+void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to) {
+  ZDesign* d = ctx->design;
+  for (int j = 0; j < d->modelVarCount; ++j)
+    copyNumber(p, &d->modelVars[j], to.values ? to.values + j : nullptr);
+  copySlot(p, ctx->rowSlots[1]);
+  for (int r = 0; r < ctx->responseCount; ++r)
+    copyNumber(p, &ctx->responses[r], to.responses ? to.responses + r : nullptr);
+  copySlot(p, ctx->rowSlots[0]);
+  copySlot(p, ctx->rowSlots[2]);
+  if (formatted) {
+    for (int i = 0; i < d->classCount; ++i) {
+      const LevelVar& v = d->classVars[i];
+      if (!v.desc) continue;
+      if (to.formatted) std::memcpy(to.formatted[i], p, static_cast<size_t>(v.formattedWidth));
+      p += v.formattedWidth;
+    }
+  }
+  if (ctx->weightCount == 0) {
+    p += 8;
+  } else {
+    double w = weightOf(ctx, p);
+    if (to.weight) *to.weight = w;
+  }
+  if (ctx->frequency && bound(ctx->frequency)) {
+    if (to.frequency) std::memcpy(to.frequency, p, 8);
+  }
+  p += 8;
+  int nk = 0, ck = 0;
+  for (int i = 0; i < d->classCount; ++i) {
+    const LevelVar& v = d->classVars[i];
+    if (isCharacter(v)) {
+      int len = v.desc->length;
+      if (to.characterRaw) {
+        std::memcpy(to.characterRaw[ck].text, p, static_cast<size_t>(len));
+        to.characterRaw[ck].length = len;
+      }
+      ++ck;
+      p += len;
+    } else {
+      if (v.desc) {
+        if (to.numericRaw) std::memcpy(to.numericRaw + nk, p, 8);
+        p += 8;
+      }
+      ++nk;
+    }
+  }
+}
+
+// Binds an empty list, so that the reader fills no buffer of ours.
+void unbind(HostDataSet* reader) {
+  const HostDsFamily& ds = *hostv().ds;
+  ds.bindEnd(ds.bindBegin(reader, 0));
+}
+
+}  // namespace
+
+void zlevBindRows(ZLevCtx* ctx, int formatted) {
+  LevAllocRecord* a = ctx->alloc;
+  int kind = formatted ? kFormatted : kRaw;
+  LevRowImage& img = a->images[kind];
+  HostPool* pool = levAllocator(ctx);
+  // A reader still filling the image it leaves must stop before the image goes.
+  if (a->active == kind && img.reader && img.reader != a->reader) unbind(img.reader);
+  levFree(pool, img.bytes);
+  syncWeightCount(ctx);
+  img.size = walkImage(ctx, kind, [](const LevelVar*, int, int, int) {});
+  img.bytes = static_cast<char*>(levAlloc(pool, static_cast<size_t>(img.size)));
+  img.reader = a->reader;
+  const HostDsFamily& ds = *hostv().ds;
+  int count = ctx->responseCount + ctx->weightCount + ctx->design->modelVarCount +
+              2 * ctx->design->classCount + (ctx->rowSlots[0] ? 1 : 0) +
+              (ctx->rowSlots[1] ? 1 : 0) + 2;
+  img.list = ds.bindBegin(a->reader, count);
+  walkImage(ctx, kind, [&](const LevelVar* v, int at, int len, int type) {
+    if (!v || type == 0) return;  // reserved field, or a character variable left unbound
+    if (type == kBindFormatted) levTruncationCheck(const_cast<LevelVar*>(v));
+    ds.bindVar(img.list, v->desc->number, img.bytes + at, len, type);
+  });
+  ds.bindEnd(img.list);
+  a->active = kind;
+}
+
+void zlevReleaseRows(LevAllocRecord* a) {
+  // The reader fills the list bound last: it must stop filling the images released here.
+  if (a->active >= 0 && a->images[a->active].reader) unbind(a->images[a->active].reader);
+  for (LevRowImage& img : a->images) {
+    if (a->allocator) levFree(a->allocator, img.bytes);
+    img = LevRowImage();
+  }
+  a->active = -1;
+}
+
+int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to) {
+  bool formatted = ctx->formattedRow != 0 || std::strchr(spec, 'c') != nullptr;
+  const char* letters = "zcubywf";
+  FetchTargets want;
+  for (const char* s = spec; *s; ++s) {
+    if (!std::strchr(letters, *s)) continue;  // not a fetch letter: no target
+    switch (*s) {
+      case 'z':
+        want.values = to.values;
+        break;
+      case 'c':
+        want.formatted = to.formatted;
+        break;
+      case 'u':
+        want.numericRaw = to.numericRaw;
+        break;
+      case 'b':
+        want.characterRaw = to.characterRaw;
+        break;
+      case 'y':
+        want.responses = to.responses;
+        break;
+      case 'w':
+        want.weight = to.weight;
+        break;
+      case 'f':
+        want.frequency = to.frequency;
+        break;
+    }
+  }
+  syncWeightCount(ctx);
+  LevAllocRecord* a = ctx->alloc;
+  int kind = formatted ? kFormatted : kRaw;
+  LevRowImage& img = a->images[kind];
+  if (!img.list || img.reader != a->reader) zlevBindRows(ctx, kind);
+  if (a->active != kind) {
+    hostv().ds->bindEnd(img.list);  // fills the image from the current observation
+    a->active = kind;
+  }
+  copyOut(ctx, img.bytes, formatted, want);
+  return 1;
+}
+
+int zlevNextObs(ZLevCtx* ctx) { return hostv().ds->readNext(ctx->alloc->reader) == 1 ? 1 : 0; }
+
+int zlevNextObsRequest(ZLevCtx* ctx) {
+  return hostv().ds->readNext(ctx->alloc->reader) == 1 ? 1 : 0;
+}
+
+int zlevWorkNext(LevelizeWork* work) {
+  auto* ctx = static_cast<ZLevCtx*>(work->owner);
+  return ctx->next(ctx);
+}
+
+int zlevWorkFetch(LevelizeWork* work, ZDesign* design) {
+  auto* ctx = static_cast<ZLevCtx*>(work->owner);
+  FetchTargets t;
+  t.values = work->values;
+  t.numericRaw = work->numericRaw;
+  t.characterRaw = work->characterRaw;
+  int r;
+  if (ctx->formattedRow) {
+    t.formatted = work->formatted;
+    r = ctx->fetch(ctx, "zcub", t);
+  } else {
+    r = ctx->fetch(ctx, "zub", t);
+  }
+  if (!design->freqVar) return r;
+  if (r == 0) return 0;
+  FetchTargets f;
+  f.frequency = &design->freqVar->value;
+  return ctx->fetch(ctx, "f", f) != 0 ? 1 : 0;
+}
+
+int zlevFilterObs(LevelizeWork* work) {
+  auto* ctx = static_cast<ZLevCtx*>(work->owner);
+  return ctx->filter(work->inUse, ctx->design->filterArg, ctx);
+}
+
+int levelizeNextDefault(LevelizeWork* work) {
+  return hostv().ds->readNext(static_cast<HostDataSet*>(work->owner)) == 1 ? 1 : 0;
+}
+
+int levelizeFetchDefault(LevelizeWork* work, ZDesign* d) {
+  auto* reader = static_cast<HostDataSet*>(work->owner);
+  const HostDsFamily& ds = *hostv().ds;
+  for (int j = 0; j < d->modelVarCount; ++j)
+    if (bound(&d->modelVars[j])) work->values[j] = ds.getNum(reader, d->modelVars[j].desc->number);
+  for (int i = 0; i < d->classCount; ++i) {
+    LevelVar& v = d->classVars[i];
+    if (!v.desc) continue;
+    levTruncationCheck(&v);
+    std::string text = ds.getFormatted(reader, v.desc->number);
+    zcopypad(text.data(), static_cast<int>(text.size()), work->formatted[i], v.formattedWidth);
+    int slot = work->rawSlot[i];
+    if (isCharacter(v)) {
+      std::string_view raw = ds.getChar(reader, v.desc->number);
+      RawText& r = work->characterRaw[slot];
+      zcopypad(raw.data(), static_cast<int>(raw.size()), r.text, r.length);
+    } else {
+      work->numericRaw[slot] = ds.getNum(reader, v.desc->number);
+    }
+  }
+  if (bound(d->freqVar)) d->freqVar->value = ds.getNum(reader, d->freqVar->desc->number);
+  return 1;
+}
+
+int zlevcbfwd(LevelizeWork* work) {
+  auto* ctx = static_cast<ZLevCtx*>(work->owner);
+  ctx->formattedRow = work->formattedRow;
+  return ctx->start(ctx);
+}
+
+int zlevcbreset(ZLevCtx* ctx) {
+  hostv().ds->start(ctx->alloc->reader);
+  return 0;
+}
+
+int zlevcbbymode(ZLevCtx* ctx) {
+  int r = hostv().ds->mode(ctx->alloc->reader, 'B');
+  hostv().ds->start(ctx->alloc->reader);
+  return r != 0 ? 1 : 0;
+}
+
+}  // namespace vsf

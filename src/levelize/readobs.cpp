@@ -1,0 +1,389 @@
+// The observation reader of every pass after levelization: decodes the current observation's
+// CLASS levels, checks it against the model's variables and effects, scales its continuous
+// values and finds each effect's level combination, reporting by a word of status bits.
+#include <cstring>
+#include <vector>
+
+#include "base/host.h"
+#include "base/strings.h"
+#include "levelize/levelize_internal.h"
+
+namespace vsf {
+
+namespace {
+
+bool bound(const LevelVar* v) { return v && v->desc && v->desc->number >= 0; }
+
+void mark(char* flags, int index) {
+  if (index >= 0) flags[index] = '1';
+}
+
+char* zeroFlags(HostPool* pool, int n) {
+  char* f = static_cast<char*>(levAlloc(pool, static_cast<size_t>(n) + 1));
+  std::memset(f, '0', static_cast<size_t>(n));
+  return f;
+}
+
+// What the model uses: every effect, its continuous members, the CLASS variables of its key,
+// its design variables with their members and lag variables, and the CLASS variables that are
+// also extra variables.
+ModelUsageMask* buildUsageMask(ZLevCtx* ctx) {
+  ZDesign* d = ctx->design;
+  HostPool* pool = levAllocator(ctx);
+  auto* m = new (levAlloc(pool, sizeof(ModelUsageMask))) ModelUsageMask();
+  m->effects = zeroFlags(pool, d->effectCount);
+  m->designVars = zeroFlags(pool, d->designVarCount);
+  m->cont = zeroFlags(pool, d->modelVarCount);
+  m->classVars = zeroFlags(pool, d->classCount);
+  for (int e = 0; e < d->effectCount; ++e) {
+    const ZEffect& z = d->effects[e];
+    m->effects[e] = '1';
+    for (int i = 0; i < z.contCount; ++i) mark(m->cont, z.cont[i]);
+    for (int i = 0; i < z.keyCount; ++i) mark(m->classVars, z.key[i]);
+    for (int i = 0; i < z.constructedCount; ++i) {
+      const ZDesignVar& v = d->designVars[z.constructed[i]];
+      mark(m->designVars, z.constructed[i]);
+      for (int k = 0; k < v.classCount; ++k) mark(m->classVars, v.classMembers[k]);
+      for (int k = 0; k < v.valueCount; ++k) mark(m->cont, v.values[k]);
+      if (v.lag) {
+        for (int k = 0; k < v.lag->keyCount; ++k) mark(m->classVars, v.lag->keys[k]);
+        mark(m->classVars, v.lag->time);
+      }
+    }
+  }
+  for (int c = 0; c < d->classCount; ++c) {
+    const LevelVar& v = d->classVars[c];
+    for (int r = 0; r < ctx->responseCount; ++r)
+      if (v.desc && bound(&ctx->responses[r]) && ctx->responses[r].desc->number == v.desc->number)
+        m->classVars[c] = '1';
+  }
+  return m;
+}
+
+bool effectInUse(const ZDesign* d, int e) {
+  return !d->usageMask || d->usageMask->effects[e] == '1';
+}
+
+bool isLinkedSlot(const ZLevCtx* ctx, const int32_t* slot) {
+  if (!ctx->responseLinks) return false;
+  for (int r = 0; r < ctx->responseCount; ++r)
+    if (ctx->responseLinks[r] == slot) return true;
+  return false;
+}
+
+// The lag result of one LAG design variable for the current observation.
+void lagResult(ZLevCtx* ctx, LagRecord* lag, uint32_t* status) {
+  ZDesign* d = ctx->design;
+  lag->result = -1;
+  if (lag->notAvailable) {
+    *status |= obs::kNeeded;
+    return;
+  }
+  LagGroupTable* table = lag->tables[2];
+  if (!table) {
+    table = lag->tables[0];
+    if (lag->tables[1]) {
+      double s = lag->switchVar >= 0 ? ctx->values[lag->switchVar] : 0.0;
+      if (znotfinite(s)) {
+        *status |= obs::kNeeded;
+        return;
+      }
+      if (s == 0.0) table = lag->tables[1];
+    }
+  }
+  if (!table) {
+    *status |= obs::kNeeded;
+    return;
+  }
+  int g = -1;
+  if (!table->tree) {
+    g = lag->keyCount > 0 ? ctx->levelIndexes[lag->keys[0]] : -1;
+  } else {
+    bool missing = false;
+    for (int k = 0; k < lag->keyCount; ++k) {
+      lag->keyBuffer[k] = ctx->levelIndexes[lag->keys[k]];
+      if (lag->keyBuffer[k] < 0) missing = true;
+    }
+    if (!missing) {
+      // A probe node: the key lies where the group trees keep it.
+      std::vector<char> probe(static_cast<size_t>(kLagKeyOffset) + 4 * lag->keyCount);
+      std::memcpy(probe.data() + kLagKeyOffset, lag->keyBuffer,
+                  4 * static_cast<size_t>(lag->keyCount));
+      ZTreeNode* hit =
+          ztrefind(&table->tree, probe.data(), 4 * lag->keyCount, kLagKeyOffset, &zidxcmp);
+      if (hit) g = reinterpret_cast<LagGroupNode*>(hit)->group;
+    }
+  }
+  int t = lag->time >= 0 ? ctx->levelIndexes[lag->time] : -1;
+  if (g >= 0 && t >= 0) {
+    if (t < lag->distance)
+      lag->result = -2;
+    else
+      lag->result = table->cells[static_cast<size_t>(g) * lag->stride + (t - lag->distance)] - 1;
+  }
+  if (lag->result == -1) *status |= obs::kNeeded;
+  (void)d;
+}
+
+// Compares a combination row (crossed levels, then nesting ones) with the observation's
+// levels, nesting part first.
+int compareRow(const ZEffect& z, const int32_t* row, const int32_t* levels) {
+  for (int i = 0; i < z.nestCount; ++i) {
+    int32_t a = row[z.crossCount + i], b = levels[z.nest[i]];
+    if (a != b) return a < b ? -1 : 1;
+  }
+  for (int i = 0; i < z.crossCount; ++i) {
+    int32_t a = row[i], b = levels[z.cross[i]];
+    if (a != b) return a < b ? -1 : 1;
+  }
+  return 0;
+}
+
+// The index of the observation's level combination in the effect's table; n when absent.
+int32_t combinationIndex(const ZEffect& z, const int32_t* levels) {
+  if (z.keyCount == 0) return 0;
+  if (!z.combinations) return -1;
+  const int32_t n = z.combinationCount;
+  if (n <= 0) return 0;
+  int64_t e = n - 1;
+  if (z.multipliers) {
+    e = 0;
+    for (int i = 0; i < z.keyCount; ++i) {
+      e += static_cast<int64_t>(z.multipliers[i]) * levels[z.key[i]];
+      if (e > n - 1) e = n - 1;
+    }
+    if (e < 0) e = 0;
+  }
+  const int k = z.keyCount;
+  auto row = [&](int64_t r) { return z.combinations + r * k; };
+  if (compareRow(z, row(e), levels) == 0) return static_cast<int32_t>(e);
+  if (compareRow(z, row(0), levels) == 0) return 0;
+  int64_t lo = 0, hi = e;
+  while (hi - lo > 1) {
+    int64_t mid = (lo + hi) / 2;
+    int c = compareRow(z, row(mid), levels);
+    if (c == 0) return static_cast<int32_t>(mid);
+    if (c < 0)
+      lo = mid;
+    else
+      hi = mid;
+  }
+  return n;
+}
+
+bool weightBad(double w, uint32_t flags) {
+  if (znotfinite(w)) return true;
+  return (flags & dflag::kZeroWeights) ? w < 0.0 : !(w > 0.0);
+}
+
+// Step 3: the CLASS level indexes; returns whether a mask hit was remembered.
+bool decodeLevels(ZLevCtx* ctx, const int32_t* inUse, uint32_t* status) {
+  ZDesign* d = ctx->design;
+  bool hit = false;
+  for (int c = 0; c < d->classCount; ++c) {
+    LevelVar& v = d->classVars[c];
+    if (!v.desc) continue;
+    int32_t idx = v.levelCount > 0 ? zlvlfind(nullptr, &v, ctx->formatted[c]) : -1;
+    ctx->levelIndexes[c] = idx;
+    if (idx >= 0 || (inUse && inUse[c] == 0)) continue;
+    if (isLinkedSlot(ctx, &ctx->levelIndexes[c])) {
+      *status |= obs::kExcluded;
+      continue;
+    }
+    *status |= obs::kNeeded | obs::kClassMissing;
+    if (d->flags & dflag::kFullRank) {
+      if (!d->usageMask) d->usageMask = buildUsageMask(ctx);
+      if (d->usageMask->classVars[c] == '1') hit = true;
+    }
+  }
+  return hit;
+}
+
+// Step 5: a missing CLASS level that no effect in use needs does not make the row unusable.
+bool rescued(ZLevCtx* ctx, uint32_t* status) {
+  ZDesign* d = ctx->design;
+  for (int e = 0; e < d->effectCount; ++e) {
+    if (!effectInUse(d, e)) continue;
+    uint32_t s = *status;
+    if (!zeffobs(&s, ctx, d, e)) return false;
+    const ZEffect& z = d->effects[e];
+    for (int i = 0; i < z.keyCount; ++i)
+      if (ctx->levelIndexes[z.key[i]] == -1) return false;
+  }
+  return true;
+}
+
+void checkContinuous(ZLevCtx* ctx, uint32_t* status) {
+  ZDesign* d = ctx->design;
+  for (int j = 0; j < d->modelVarCount; ++j) {
+    if (d->usageMask && d->usageMask->cont[j] != '1') continue;
+    const LevelVar& v = d->modelVars[j];
+    if (!bound(&v)) continue;
+    double& x = ctx->values[j];
+    if (znotfinite(x)) {
+      *status |= obs::kNeeded | obs::kContMissing;
+    } else if (!(d->flags & dflag::kNoScaling)) {
+      x = v.halfRange > 0.0 ? (x - v.center) / v.halfRange : 0.0;
+    }
+  }
+}
+
+void checkExtras(ZLevCtx* ctx, const double* values, const double* weight, const double* frequency,
+                 uint32_t* status) {
+  const uint32_t flags = ctx->design->flags;
+  if (bound(ctx->rowSlots[0]) && znotfinite(ctx->rowSlots[0]->value)) *status |= obs::kNeeded;
+  if (bound(ctx->rowSlots[1]) && znotfinite(ctx->rowSlots[1]->value)) *status |= obs::kExcluded;
+  if (values)
+    for (int r = 0; r < ctx->responseCount; ++r)
+      if (znotfinite(values[r])) *status |= obs::kExcluded;
+  if (bound(ctx->rowSlots[2]) && znotfinite(ctx->rowSlots[2]->value)) *status |= obs::kExcluded;
+  if (ctx->weights && weight && weightBad(*weight, flags)) *status |= obs::kWeight;
+  if (ctx->frequency && frequency && weightBad(*frequency, flags)) *status |= obs::kWeight;
+}
+
+// Step 9: each effect's product of its continuous members.
+void effectProducts(ZLevCtx* ctx, uint32_t* status) {
+  ZDesign* d = ctx->design;
+  for (int e = 0; e < d->effectCount; ++e) {
+    if (!effectInUse(d, e)) continue;
+    const ZEffect& z = d->effects[e];
+    if (z.constructedCount > 0) zeffobs(status, ctx, d, e);
+    double p = 1.0;
+    for (int i = 0; i < z.contCount; ++i) {
+      if (!bound(&d->modelVars[z.cont[i]])) continue;
+      double x = ctx->values[z.cont[i]];
+      if (znotfinite(p) || znotfinite(x)) {
+        p = missingValue('.');
+      } else {
+        p *= x;
+        if (znotfinite(p)) p = missingValue('.');
+      }
+    }
+    d->results[e].product = p;
+    if (znotfinite(p)) *status |= obs::kEffect;
+  }
+}
+
+}  // namespace
+
+uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency) {
+  ZDesign* d = ctx->design;
+  FetchTargets t;
+  t.values = ctx->values;
+  t.formatted = ctx->formatted;
+  t.responses = values;
+  t.weight = weight;
+  t.frequency = frequency;
+  ctx->fetch(ctx, "zcywf", t);
+  uint32_t status = 0;
+
+  std::vector<int32_t> inUse;
+  if (d->classCount > 0 && ctx->filter) {
+    inUse.assign(static_cast<size_t>(d->classCount), 1);
+    ctx->filter(inUse.data(), d->filterArg, ctx);
+  }
+  bool hit = decodeLevels(ctx, inUse.empty() ? nullptr : inUse.data(), &status);
+  if (d->lagEffects) {
+    for (int k = 0; k < d->designVarCount; ++k)
+      if (d->designVars[k].type == effkind::kLag && d->designVars[k].lag)
+        lagResult(ctx, d->designVars[k].lag, &status);
+  }
+  if ((status & obs::kNeeded) && d->designVarCount > 0 && rescued(ctx, &status)) {
+    status &= ~obs::kNeeded;
+    hit = false;
+  }
+  checkContinuous(ctx, &status);
+  checkExtras(ctx, values, weight, frequency, &status);
+  effectProducts(ctx, &status);
+  if (!(d->flags & dflag::kFullRank)) {
+    for (int e = 0; e < d->effectCount; ++e) {
+      if (!effectInUse(d, e)) continue;
+      int32_t idx = combinationIndex(d->effects[e], ctx->levelIndexes);
+      d->results[e].combination = idx;
+      if (d->effects[e].keyCount > 0 && idx >= d->effects[e].combinationCount)
+        status |= obs::kNeeded | obs::kEffect;
+    }
+  }
+  if (hit) status |= obs::kEffect;
+  return status;
+}
+
+int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* d, int effect) {
+  if (*status & obs::kEffect) return 0;
+  ZEffect& z = d->effects[effect];
+  z.allMissing = 0;
+  if (z.constructedCount == 0) return 1;
+  bool ok = true;
+  for (int i = 0; i < z.constructedCount && ok; ++i) {
+    const ZDesignVar& v = d->designVars[z.constructed[i]];
+    switch (v.type) {
+      case effkind::kMultimember: {
+        int64_t sum = 0;
+        double weighted = 0.0;
+        for (int k = 0; k < v.classCount; ++k) {
+          int32_t idx = ctx->levelIndexes[v.classMembers[k]];
+          double x = k < v.valueCount ? ctx->values[v.values[k]] : 0.0;
+          if (idx >= 0 && k < v.valueCount && znotfinite(x)) ok = false;
+          sum += idx;
+          if (v.weightedSum && idx >= 0) weighted += x;
+        }
+        if (!ok) break;
+        if (sum == -static_cast<int64_t>(v.classCount)) {
+          if (!v.allMissingOk) {
+            ok = false;
+          } else {
+            *status |= obs::kAllMissing;
+            z.allMissing = 1;
+          }
+        } else if (v.weightedSum && v.valueCount > 0 && (znotfinite(weighted) || weighted == 0.0)) {
+          ok = false;
+        }
+        break;
+      }
+      case effkind::kCollection:
+        for (int k = 0; k < v.classCount; ++k)
+          if (ctx->levelIndexes[v.classMembers[k]] == -1) ok = false;
+        for (int k = 0; k < v.valueCount; ++k)
+          if (znotfinite(ctx->values[v.values[k]])) ok = false;
+        break;
+      case effkind::kSpline:
+      case effkind::kPolynomial:
+        for (int k = 0; k < v.valueCount; ++k)
+          if (znotfinite(ctx->values[v.values[k]])) ok = false;
+        break;
+      case effkind::kLag:
+        if (d->lagEffects && v.lag && v.lag->result == -1) ok = false;
+        break;
+      default:
+        break;
+    }
+  }
+  if (ok) return 1;
+  *status |= obs::kNeeded | obs::kEffect;
+  return 0;
+}
+
+void zlinkextra(ZLevCtx* ctx) {
+  ZDesign* d = ctx->design;
+  for (int r = 0; r < ctx->responseCount; ++r) {
+    ctx->responseLinks[r] = nullptr;
+    if (!bound(&ctx->responses[r])) continue;
+    for (int c = 0; c < d->classCount; ++c) {
+      const LevelVar& v = d->classVars[c];
+      if (v.desc && v.desc->number == ctx->responses[r].desc->number) {
+        ctx->responseLinks[r] = &ctx->levelIndexes[c];
+        break;
+      }
+    }
+  }
+}
+
+int zobsusable(ZLevCtx* ctx, double* values) {
+  return (zreadobs(ctx, values, nullptr, nullptr) & obs::kUnusable) == 0 ? 1 : 0;
+}
+
+int zobsusablew(ZLevCtx* ctx, double* weight) {
+  return (zreadobs(ctx, nullptr, weight, nullptr) & obs::kUnusable) == 0 ? 1 : 0;
+}
+
+}  // namespace vsf

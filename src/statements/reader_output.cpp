@@ -1,0 +1,134 @@
+// OUTPUT, SCORE and PARTITION: the requested statistics and their names, one ScoreRequest per
+// SCORE statement, and the partition roles with their checks.
+#include <new>
+
+#include "base/host.h"
+#include "base/strings.h"
+#include "frame/state.h"
+#include "grammar/slot_reader.h"
+#include "statements/statements_internal.h"
+
+namespace vsf {
+
+namespace {
+
+// One statistic: its flag, and the name given after "=" in the slot of the same number.
+void request(const StatementRecord* r, int number, OutputRequest* out, int32_t* count) {
+  if (!r->flag(number)) return;
+  out->on = 1;
+  std::string_view name = Slots(r).firstName(number);
+  if (!name.empty()) {
+    out->name = name.data();
+    out->nameLength = static_cast<uint16_t>(name.size());
+  }
+  if (count) ++*count;
+}
+
+int countStatements(std::string_view name) {
+  int n = 0;
+  for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next)
+    if (r->name == name) ++n;
+  return n;
+}
+
+// A role value: left-justified in place, its length without trailing blanks, or minus its
+// written length when it is all blanks.
+int32_t roleValue(const OptionSlot* slot, std::string* out) {
+  *out = slot->text;
+  if (out->empty()) return 0;
+  int length = 0, start = 0;
+  zjustify(out->data(), static_cast<int>(out->size()), 'L', &length, &start);
+  return length > 0 ? length : -static_cast<int32_t>(out->size());
+}
+
+}  // namespace
+
+void readOutputStatement(VsfState* s) {
+  const StatementRecord* r = findStatement("OUTPUT");
+  if (!r) return;
+  namespace of = flags::output;
+  OutputSettings& o = s->settings.output;
+  o.given = 1;
+  s->res.outputDataSet = Slots(r).dataSet(slots::output::kOut);
+  request(r, of::kPred, &o.predicted, &o.count);
+  request(r, of::kStdDev, &o.stdDev, &o.count);
+  request(r, of::kUpper, &o.upper, &o.count);
+  request(r, of::kLower, &o.lower, &o.count);
+  request(r, of::kResid, &o.residual, &o.count);
+  request(r, of::kMedian, &o.median, &o.count);
+  request(r, of::kSampleFreq, &o.sampleFreq, nullptr);
+  request(r, of::kSamplePred, &o.samplePred, nullptr);
+}
+
+int readScoreStatements(VsfState* s) {
+  int n = countStatements("SCORE");
+  s->res.scoreCount = 0;
+  if (n == 0) return 0;
+  void* block = kernel().poolAlloc(s->res.mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n),
+                                   kAllocZero);
+  if (!block) return rc::kMemory;
+  s->res.scoreRequests = static_cast<ScoreRequest*>(block);
+  namespace sf = flags::score;
+  int k = 0;
+  for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next) {
+    if (r->name != "SCORE") continue;
+    ScoreRequest* q = new (&s->res.scoreRequests[k++]) ScoreRequest();
+    Slots slot(r);
+    q->input = slot.dataSet(slots::score::kData);
+    q->output = slot.dataSet(slots::score::kOut);
+    request(r, sf::kPred, &q->predicted, &q->count);
+    request(r, sf::kStdDev, &q->stdDev, &q->count);
+    request(r, sf::kUpper, &q->upper, &q->count);
+    request(r, sf::kLower, &q->lower, &q->count);
+    request(r, sf::kResid, &q->residual, &q->count);
+    request(r, sf::kMedian, &q->median, &q->count);
+    request(r, sf::kSamplePred, &q->samplePred, nullptr);
+  }
+  s->res.scoreCount = n;
+  return 0;
+}
+
+int readPartitionStatement(VsfState* s) {
+  const StatementRecord* r = findStatement("PARTITION");
+  if (!r) return 0;
+  namespace qs = slots::partition;
+  namespace qf = flags::partition;
+  PartitionSettings& p = s->settings.partition;
+  Slots slot(r);
+  p.hasPartition = 1;
+  const OptionSlot* role = slot.given(qs::kRoleVar) ? r->slot(qs::kRoleVar) : nullptr;
+  p.roleVariable = role && !role->vars.empty() ? role->vars[0] : -1;
+  bool train = r->flag(qf::kTrain), validate = r->flag(qf::kValidate), test = r->flag(qf::kTest);
+  bool vFraction = r->flag(qf::kValidateFraction), tFraction = r->flag(qf::kTestFraction);
+  if (role && !train && !validate && !test) {
+    refuseMsg(s, 121, step::kInternal);
+    return -9;
+  }
+  if ((validate || vFraction) && s->res.validation.dataSet) {
+    refuseMsg(s, 122, step::kStatement);
+    return -27;
+  }
+  if ((test || tFraction) && s->res.test.dataSet) {
+    refuseMsg(s, 123, step::kStatement);
+    return -26;
+  }
+  if (vFraction || tFraction) {
+    p.fractionsGiven = 1;
+    p.validateFraction = slot.number(qs::kValidateFraction, 0.0);
+    p.testFraction = slot.number(qs::kTestFraction, 0.0);
+    p.trainFraction = 1.0 - p.validateFraction - p.testFraction;
+    if (!(p.trainFraction > 0.0)) {
+      refuseMsg(s, 124, step::kInternal);
+      return -9;
+    }
+  }
+  if (train) p.trainLength = roleValue(r->slot(qs::kTrain), &p.trainValue);
+  if (validate) p.validateLength = roleValue(r->slot(qs::kValidate), &p.validateValue);
+  if (test) p.testLength = roleValue(r->slot(qs::kTest), &p.testValue);
+  p.rolesInUse = role != nullptr;
+  p.validationRows = validate || vFraction;
+  p.testRows = test || tFraction;
+  return 0;
+}
+
+}  // namespace vsf

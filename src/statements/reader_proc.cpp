@@ -1,0 +1,127 @@
+// readStatements: parses the step through the bridge, checks the statements and runs every
+// option reader; and the reader of the procedure statement's own options.
+#include <string>
+#include <vector>
+
+#include "base/host.h"
+#include "effects/effects.h"
+#include "frame/bridge.h"
+#include "frame/phases.h"
+#include "frame/state.h"
+#include "grammar/grammar.h"
+#include "grammar/slot_reader.h"
+#include "statements/statements_internal.h"
+
+namespace vsf {
+
+namespace {
+
+namespace ps = slots::proc;
+namespace pf = flags::proc;
+
+// A FREQ or WEIGHT statement: the grammar takes exactly one numeric variable.
+bool bindSingleVariable(VsfState* s, const OptionSlot* slot, VarDescriptor* out) {
+  if (!slot || slot->count != 1 || slot->vars.empty() || slot->vars[0] < 0 || !s->res.inputReader)
+    return false;
+  return hostv().ds->varByNumber(s->res.inputReader, slot->vars[0], out) == 0;
+}
+
+// The BY statement's variables go to the input reader, which then walks their groups: each
+// name with its DESCENDING, and NOTSORTED for the whole list.
+int declareByVariables(VsfState* s, const OptionSlot* by) {
+  if (!s->res.inputReader || !by || !by->given || by->count == 0) return 0;
+  std::vector<ByVariable> vars;
+  for (int i = 0; i < by->count; ++i) {
+    std::string_view name;
+    if (zlstget(by->names, i, &name) != 0) break;
+    bool descending = static_cast<size_t>(i) < by->numbers.size() && by->numbers[i] != 0;
+    vars.push_back({std::string(name), descending});
+  }
+  bool notSorted = by->number == 1;
+  if (hostv().ds->setBy(s->res.inputReader, vars.data(), static_cast<int>(vars.size()),
+                        notSorted) != 0) {
+    // The data-set service has said which variable; nothing of the step can run.
+    raiseStepCode(s->stepCode, step::kStatement);
+    return rc::kStatement;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int readStatements(VsfState* s) {
+  s->res.timers.mark = hostClock();
+  const GrammarDescriptor* grammar = buildGrammar();
+  if (!grammar) {
+    raiseStepCode(s->stepCode, step::kMemory);
+    hostEndStep(s->stepCode);
+  }
+  ParseCallbacks callbacks = procedureCallbacks(s);
+  s->res.bridge = zbridge(s, grammar, &callbacks);
+  if (int rc = checkStatements(s); rc != 0) return rc;
+
+  const StatementRecord* proc = hostv().parse->procedureRecord();
+  if (int rc = readProcedureOptions(s, proc); rc != 0) return rc;
+  readPlotsOptions(s, proc);
+  if (int rc = readModelOptions(s, findStatement("MODEL")); rc != 0) return rc;
+  readClassOptions(s, proc);
+  readPerformanceOptions(s);
+  readOutputStatement(s);
+  if (int rc = readPartitionStatement(s); rc != 0) return rc;
+  if (int rc = readScoreStatements(s); rc != 0) return rc;
+  if (const StatementRecord* ma = findStatement("MODELAVERAGE"))
+    if (int rc = readModelAverageOptions(s, ma); rc != 0) return rc;
+  return 0;
+}
+
+int readProcedureOptions(VsfState* s, const StatementRecord* p) {
+  Slots r(p);
+  s->res.inputReader = r.dataSet(ps::kData);
+  s->lev.alloc->reader = s->res.inputReader;
+  s->res.validation.dataSet = r.dataSet(ps::kValData);
+  s->res.test.dataSet = r.dataSet(ps::kTestData);
+  s->settings.byVariables = p->slot(ps::kByVars);
+  s->settings.hasByStatement = r.given(ps::kByVars) ? p->slot(ps::kByVars)->count : 0;
+  if (int rc = declareByVariables(s, s->settings.byVariables); rc != 0) return rc;
+  s->settings.maxMacroByGroups = r.integer(ps::kMaxMacro, 100);
+  s->settings.displaysSuppressed = p->flag(pf::kNoPrint);
+  s->settings.showInternalTables = p->flag(pf::kShowInternalTables);
+  s->settings.seedOption = r.integer(ps::kSeed, 0);
+  s->settings.options.nameLength = r.integer(ps::kNameLen, 20);
+
+  SelectionOptions& o = s->settings.options;
+  o.freqPresent = bindSingleVariable(s, p->slot(ps::kFreq), &s->settings.freqVariable);
+  o.weightPresent = bindSingleVariable(s, p->slot(ps::kWeight), &s->settings.weightVariable);
+  o.freqOrWeight = o.freqPresent || o.weightPresent;
+
+  if (r.given(ps::kOutDesign)) {
+    s->res.outDesignDataSet = r.dataSet(ps::kOutDesign);
+    s->settings.outDesignFullModel = p->flag(pf::kFullModel);
+    s->settings.outDesignAddInputVars = p->flag(pf::kAddInputVars);
+    s->settings.outDesignNames = p->flag(pf::kOutDesignNames);
+    std::string_view prefix;
+    if (r.given(ps::kOutDesignPrefix) &&
+        zlstget(p->slot(ps::kOutDesignPrefix)->names, 0, &prefix) == 0) {
+      s->settings.outDesignPrefix = prefix.data();
+      s->settings.outDesignPrefixLength = static_cast<int16_t>(prefix.size());
+    }
+  }
+
+  // The design options of the procedure statement; TRUNCATE (a CLASS option) is read here
+  // because zeffinfo, before the CLASS reader, gives the CLASS variables their widths by it.
+  ZDesign* d = s->lev.design;
+  d->labelStyle = static_cast<uint8_t>(r.integer(ps::kParmLabelStyle, 1));
+  d->shortParmNames = p->flag(pf::kShortParmNames);
+  if (d->shortParmNames && r.given(ps::kShortNamesText)) {
+    d->shortNameText = p->slot(ps::kShortNamesText)->text.c_str();
+    d->shortNameLength = static_cast<int32_t>(p->slot(ps::kShortNamesText)->text.size());
+  }
+  if (p->flag(pf::kSeparatorGiven)) {
+    d->separatorText = p->slot(ps::kSeparator)->text.c_str();
+    d->separatorLength = static_cast<int32_t>(p->slot(ps::kSeparator)->text.size());
+  }
+  d->widthOption = p->flag(pf::kTruncateGiven) ? r.integer(ps::kTruncate, 0) : -1;
+  return 0;
+}
+
+}  // namespace vsf

@@ -1,0 +1,204 @@
+// runDataPass: threaded or sequential, block sums in the global block order, failures and
+// exceptions of workers, draining on failure, rewriting kernels, the resampling order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "base/host.h"
+#include "common/test_host.h"
+#include "datapass/blocks_support.h"
+#include "datapass/rowblock.h"
+#include "host/session.h"
+#include "selection/selection.h"
+
+namespace vsf {
+namespace {
+
+using test::Blocks;
+using test::kRowsPerBlock;
+
+// ---- Kernels of the tests ----
+
+std::vector<double> gMerged;
+std::mutex gMutex;
+std::vector<std::thread::id> gThreads;
+std::vector<double> gVisited;
+std::atomic<bool> gFirstItemDone{false};
+
+void noteThread() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gThreads.push_back(std::this_thread::get_id());
+}
+
+// [0] the sum of a value that cannot be represented exactly, [1] the rows.
+int sumMt(SelectionState*, const PageView* v, double* b, uint32_t) {
+  noteThread();
+  const double* x = blockFirstRow(*v);
+  for (int64_t i = 0; i < blockRowCount(*v); ++i) {
+    b[0] += 0.1 * x[i] + 1e-3 * x[i] * x[i];
+    b[1] += 1;
+  }
+  return 0;
+}
+uint32_t two(const SelectionState*, int32_t) { return 2; }
+void keep(SelectionState*, const double* sum, uint32_t n, int32_t) { gMerged.assign(sum, sum + n); }
+const RowKernel kSum = {"sum", nullptr, sumMt, two, nullptr, keep};
+
+// Fails (or throws) on the block whose first row is row `kRowsPerBlock` (block 1: file 1).
+int failMt(SelectionState* s, const PageView* v, double* b, uint32_t n) {
+  if (blockFirstRow(*v)[0] == kRowsPerBlock) return -5;
+  return sumMt(s, v, b, n);
+}
+const RowKernel kFail = {"fail", nullptr, failMt, two, nullptr, keep};
+int throwMt(SelectionState* s, const PageView* v, double* b, uint32_t n) {
+  if (blockFirstRow(*v)[0] == kRowsPerBlock) throw NumericFault(fault::kOverflow);
+  return sumMt(s, v, b, n);
+}
+const RowKernel kThrow = {"throw", nullptr, throwMt, two, nullptr, keep};
+
+// Doubles every value of the rows in place.
+int doubleRows(SelectionState*, const PageView* v) {
+  double* x = reinterpret_cast<double*>(v->bytes + 8);
+  for (int64_t i = 0; i < blockRowCount(*v); ++i) x[i] *= 2;
+  return 0;
+}
+int doubleRowsMt(SelectionState* s, const PageView* v, double*, uint32_t) {
+  return doubleRows(s, v);
+}
+RowKernel rewriting() {
+  RowKernel k = {"double", doubleRows, doubleRowsMt};
+  k.rewritesRows = 1;
+  return k;
+}
+
+int visit(SelectionState*, const PageView* v) {
+  gVisited.push_back(blockFirstRow(*v)[0] / kRowsPerBlock);
+  return 0;
+}
+RowKernel drawing() {
+  RowKernel k = {"draw", visit, nullptr};
+  k.resampleDraw = 1;
+  return k;
+}
+
+// The first item sleeps, then says it is done.
+int slowMt(SelectionState* s, const PageView* v, double* b, uint32_t n) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  int rc = sumMt(s, v, b, n);
+  gFirstItemDone = true;
+  return rc;
+}
+const RowKernel kSlow = {"slow", nullptr, slowMt, two, nullptr, keep};
+
+// ---- Tests ----
+
+// The blocks' sums join in the global block order, so neither the workers nor the number of
+// files the rows were striped over change a bit of the result.
+TEST(DataPass, ThreadedEqualsSequentialBitForBit) {
+  for (int workers : {2, 4}) {
+    SCOPED_TRACE(workers);
+    Blocks threaded(workers, 2, 23 * kRowsPerBlock + 17, 1, workers);
+    Blocks sequential(1, 2, 23 * kRowsPerBlock + 17, 1, 1);
+    gThreads.clear();
+    ASSERT_EQ(runDataPass(&threaded.s(), kSum, 0), 0);
+    const std::vector<double> a = gMerged;
+    bool other = false;
+    for (auto id : gThreads) other |= id != std::this_thread::get_id();
+    EXPECT_TRUE(other);  // the workers ran it
+    gThreads.clear();
+    ASSERT_EQ(runDataPass(&sequential.s(), kSum, 0), 0);
+    for (auto id : gThreads) EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(std::memcmp(a.data(), gMerged.data(), 16), 0);
+    EXPECT_EQ(a[1], 23 * kRowsPerBlock + 17);
+  }
+}
+
+TEST(DataPass, ThreadedOnlyWithOneFilePerWorker) {
+  Blocks b(1, 2, 5 * kRowsPerBlock, 1, 2);  // two workers, one file
+  gThreads.clear();
+  ASSERT_EQ(runDataPass(&b.s(), kSum, 0), 0);
+  for (auto id : gThreads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+TEST(DataPass, FailureOfAWorkerIsReturned) {
+  for (int workers : {1, 2}) {
+    SCOPED_TRACE(workers);
+    Blocks b(2, 1, 6 * kRowsPerBlock, 1, workers);
+    gMerged.clear();
+    EXPECT_EQ(runDataPass(&b.s(), kFail, 0), -5);
+    EXPECT_TRUE(gMerged.empty());  // nothing merged from a failed pass
+  }
+}
+
+TEST(DataPass, ExceptionOfAWorkerIsRaisedOnTheCallingThread) {
+  Blocks b(2, 1, 6 * kRowsPerBlock, 1, 2);
+  EXPECT_THROW((void)runDataPass(&b.s(), kThrow, 0), NumericFault);
+  ASSERT_EQ(runDataPass(&b.s(), kSum, 0), 0);  // the queue goes on serving
+  EXPECT_EQ(gMerged[1], 6 * kRowsPerBlock);
+}
+
+TEST(DataPass, UnreadablePageFailsThePass) {
+  for (int workers : {1, 2}) {
+    SCOPED_TRACE(workers);
+    Blocks b(2, 1, 6 * kRowsPerBlock, 1, workers);
+    b.streams[1]->failRead = true;
+    EXPECT_EQ(runDataPass(&b.s(), kSum, 0), rc::kPageIo);
+    EXPECT_EQ(runSequentialPass(&b.s(), rewriting()), rc::kPageIo);
+  }
+}
+
+// A refused buffer after an item was queued: the queue is drained before anything goes.
+TEST(DataPass, QueueIsDrainedBeforeAFailedPassFreesItsItems) {
+  Blocks b(2, 1, 4 * kRowsPerBlock, 1, 2);
+  KernelVector k = *host::hostVector()->kernel;
+  static int calls;
+  calls = 0;
+  k.poolAlloc = [](HostPool* p, size_t n, uint32_t f) -> void* {
+    return ++calls == 6 ? nullptr : host::kKernel.poolAlloc(p, n, f);
+  };
+  HostVector hv = *host::hostVector();
+  hv.kernel = &k;
+  test::loadProcedure(&hv);
+  gFirstItemDone = false;
+  // Items, the pass's sum, the two files' waiting slots, buffer 0, then buffer 1 refused: the
+  // queued item waits for block 1, which no worker will add, until the failing pass releases
+  // it.
+  const int rc = runDataPass(&b.s(), kSlow, 0);
+  const bool done = gFirstItemDone;
+  test::loadProcedure(host::hostVector());
+  EXPECT_EQ(rc, rc::kMemory);
+  EXPECT_TRUE(done);
+  EXPECT_EQ(b.v->res.puddle.items, nullptr);
+}
+
+// Rewritten pages go back to their file: the next pass reads the new values.
+TEST(DataPass, RewritingKernelsLeaveTheirRowsOnDisk) {
+  for (int workers : {1, 3}) {
+    SCOPED_TRACE(workers);
+    const int rows = 7 * kRowsPerBlock;
+    Blocks b(3, 1, rows, 1, workers);
+    ASSERT_EQ(runDataPass(&b.s(), kSum, 0), 0);
+    const double before = gMerged[0];
+    ASSERT_EQ(runDataPass(&b.s(), rewriting(), 0), 0);
+    ASSERT_EQ(runDataPass(&b.s(), kSum, 0), 0);
+    double want = 0;  // sum of 0.1 (2x) + 0.001 (2x)^2 over the rows
+    for (int i = 0; i < rows; ++i) want += 0.2 * i + 4e-3 * i * i;
+    EXPECT_NEAR(gMerged[0], want, 1e-9 * want);
+    EXPECT_NE(gMerged[0], before);
+  }
+}
+
+// The resampling draw visits blocks in the order they were written, whatever the files.
+TEST(DataPass, ResamplingDrawFollowsTheGlobalBlockOrder) {
+  Blocks b(3, 1, 7 * kRowsPerBlock, 1, 3);
+  gVisited.clear();
+  ASSERT_EQ(runDataPass(&b.s(), drawing(), 0), 0);
+  EXPECT_EQ(gVisited, (std::vector<double>{0, 1, 2, 3, 4, 5, 6}));
+}
+
+}  // namespace
+}  // namespace vsf

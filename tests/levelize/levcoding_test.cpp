@@ -1,0 +1,163 @@
+// Coding matrices of the orthogonalised parametrizations against R's contrasts
+// (tests/reference/levelize_codings.R -> tests/data/levelize/codings.csv).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "levelize/lev_harness.h"
+
+namespace vsf {
+namespace {
+
+using test::LevHarness;
+
+struct CodingCase {
+  int code = 0, n = 0, ref = 0;
+  std::vector<double> values;  // numeric level values; none for a character variable
+  std::vector<double> matrix;  // n x (n - 1), row by row
+};
+
+std::vector<std::string> csvFields(const std::string& line) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool quoted = false;
+  for (char ch : line) {
+    if (ch == '"') {
+      quoted = !quoted;
+    } else if (ch == ',' && !quoted) {
+      out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += ch;
+    }
+  }
+  out.push_back(cur);
+  return out;
+}
+
+std::map<std::string, CodingCase> loadCases() {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/levelize/codings.csv");
+  EXPECT_TRUE(in.good());
+  std::map<std::string, CodingCase> cases;
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    auto f = csvFields(line);
+    CodingCase& c = cases[f[0]];
+    c.code = std::stoi(f[1]);
+    c.n = std::stoi(f[2]);
+    c.ref = std::stoi(f[3]);
+    if (c.values.empty() && !f[4].empty()) {
+      std::istringstream vs(f[4]);
+      for (double x; vs >> x;) c.values.push_back(x);
+    }
+    c.matrix.resize(static_cast<size_t>(c.n) * (c.n - 1));
+    c.matrix[static_cast<size_t>(std::stoi(f[5]) * (c.n - 1) + std::stoi(f[6]))] = std::stod(f[7]);
+  }
+  return cases;
+}
+
+class Coding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ensureHost();
+    pool = kernel().poolCreate("coding test", kPoolPlain);
+    character.type = kVarCharacter;
+    character.name = "c";
+    numeric.name = "x";
+  }
+  void TearDown() override { kernel().poolDestroy(pool); }
+
+  // A variable of n levels (numeric values, or character when none are given).
+  LevelVar variable(int code, int n, int ref, const std::vector<double>& values) {
+    LevelVar v;
+    v.desc = values.empty() ? &character : &numeric;
+    v.coding = code;
+    v.refIndex = ref;
+    records.assign(static_cast<size_t>(n), LevelRecord());
+    for (size_t k = 0; k < values.size(); ++k) records[k].value = values[k];
+    v.levels = records.data();
+    return v;
+  }
+
+  HostPool* pool = nullptr;
+  VarDescriptor character, numeric;
+  std::vector<LevelRecord> records;
+};
+
+TEST_F(Coding, OrthogonalisedCodingsMatchTheContrastsOfR) {
+  auto cases = loadCases();
+  ASSERT_EQ(cases.size(), 14u);
+  for (const auto& [name, c] : cases) {
+    SCOPED_TRACE(name);
+    LevelVar v = variable(c.code, c.n, c.ref, c.values);
+    levCodingMatrix(pool, &v, c.n);
+    ASSERT_NE(v.codingMatrix, nullptr);
+    for (size_t i = 0; i < c.matrix.size(); ++i)
+      EXPECT_NEAR(v.codingMatrix[i], c.matrix[i], 1e-12) << "cell " << i;
+    // Every column has mean 0 and sum of squares n.
+    for (int j = 0; j < c.n - 1; ++j) {
+      double sum = 0, squares = 0;
+      for (int r = 0; r < c.n; ++r) {
+        double x = v.codingMatrix[r * (c.n - 1) + j];
+        sum += x;
+        squares += x * x;
+      }
+      EXPECT_NEAR(sum, 0.0, 1e-12);
+      EXPECT_NEAR(squares, c.n, 1e-12);
+    }
+  }
+}
+
+TEST_F(Coding, CodingsWithoutAMatrix) {
+  // EFFECT, REF, POLY, ORDINAL and BATHTUB columns come from the level index alone; one level
+  // has no columns; a stored QFR keeps its rows zero.
+  for (int code : {kCodingEffect, kCodingRef, kCodingPoly, kCodingOrdinal, kCodingBathtub}) {
+    LevelVar v = variable(code, 3, 2, {});
+    v.codingMatrix = reinterpret_cast<double*>(&v);  // an old matrix is dropped
+    levCodingMatrix(pool, &v, 3);
+    EXPECT_EQ(v.codingMatrix, nullptr) << code;
+  }
+  LevelVar one = variable(kCodingOrthRef, 1, 0, {});
+  levCodingMatrix(pool, &one, 1);
+  EXPECT_EQ(one.codingMatrix, nullptr);
+  LevelVar qfr = variable(kCodingQfr, 3, 2, {});
+  levCodingMatrix(pool, &qfr, 3);
+  ASSERT_NE(qfr.codingMatrix, nullptr);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(qfr.codingMatrix[i], 0.0);
+}
+
+TEST_F(Coding, MatrixBeyondTwoGigabytesEndsTheStep) {
+  // 8 x 16385 x 16384 bytes is just above 2147483647.
+  LevelVar v = variable(kCodingOrthEffect, 16385, 0, {});
+  EXPECT_TRUE(test::endsStep([&] { levCodingMatrix(pool, &v, 16385); }, step::kInternal));
+  auto lines = host::session().log.lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().text.find("coding matrix of c"), std::string::npos) << lines.back().text;
+}
+
+// Levelized from a data set: REF=FIRST moves the first level last; the matrix is built with
+// the reference where it now stands.
+TEST_F(Coding, ReferenceMovedLastCodesTheRightRow) {
+  auto cases = loadCases();
+  const CodingCase& want = cases.at("ORTHREF n=4");
+  LevHarness h("orders");
+  h.addClass("s");
+  h.build();
+  LevelVar& s = h.design.classVars[0];
+  s.coding = kCodingOrthRef;
+  s.refIndex = -1;
+  ASSERT_TRUE(h.nextGroup());
+  ASSERT_EQ(h.levelize(), 0);
+  EXPECT_EQ(h.levels(0), (std::vector<std::string>{"10", "a", "b", "9"}));
+  ASSERT_EQ(s.refIndex, 3);
+  ASSERT_NE(s.codingMatrix, nullptr);
+  for (size_t i = 0; i < want.matrix.size(); ++i)
+    EXPECT_NEAR(s.codingMatrix[i], want.matrix[i], 1e-12) << "cell " << i;
+}
+
+}  // namespace
+}  // namespace vsf
