@@ -14,6 +14,7 @@
 #include "common/test_host.h"
 #include "frame/state.h"
 #include "host/session.h"
+#include "levelize/levelize.h"
 #include "selection/selection.h"
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include "design/design.h"
 #include "effects/effects.h"
+#include "levelize/levelize.h"
 
 namespace {
 

@@ -124,6 +124,15 @@ double fuzzToZero(double x) {
   return std::fabs(x) < 1.110223024625157e-13 ? 0.0 : x;
 }
 
+int zleadeq(const void* table, int count, const void* key, int width) {
+  const char* t = static_cast<const char*>(table);
+  for (int i = 0; i < count; ++i)
+    if (std::memcmp(t + static_cast<size_t>(i) * static_cast<size_t>(width), key,
+                    static_cast<size_t>(width)) == 0)
+      return i;
+  return count;
+}
+
 long long packedElementCount(long long n) {
   long long count = n * (n + 1) / 2;
   if (n < 0 || count >= (1LL << 31) / 8) return -1;

@@ -23,6 +23,9 @@ void zjustify(char* buffer, int width, char mode, int* textLength, int* start);
 int zcopypad(const char* source, int sourceLength, char* field, int width);
 uint32_t zitoa(long long value, char* field, int width);
 int zwtrimlen(const char* s, int length);
+// Index of the first of count entries of the given width equal to key byte for byte; count
+// when none is (0 for an empty table).
+int zleadeq(const void* table, int count, const void* key, int width);
 
 // ---- Missing values and small kernels ----
 int zhasmiss(const double* x, int n);

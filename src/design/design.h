@@ -110,9 +110,6 @@ struct HierarchyRelations {
 int zhierrel(HierarchyRelations* rel);
 // Relation of list a (n entries) to list b (m entries) of width-byte entries.
 int znamelistrel(const void* a, int n, const void* b, int m, int width);
-// Index of the first of count entries of the given width equal to key byte for byte; count
-// when none is (0 for an empty table).
-int zleadeq(const void* table, int count, const void* key, int width);
 
 // ---- Constructed effects ----
 
@@ -124,10 +121,5 @@ void zdsgnnames(ZLevCtx* ctx);
 void zeffncols(ZDesign* design, HostPool* allocator, ZEffect* effect, int32_t* scratch);
 void zeffparmnames(ZDesign* design, HostPool* allocator, int effect, int longestName);
 void zlvlname(ZLevCtx* ctx, ZDesignVar* var);
-
-// Checks and completes the spline options of one SPLINE effect of nvars variables (defaults,
-// knot lists, bounds), raising the design's build code after warnings; 0 when the effect can
-// be built.
-int zsplopts(ZDesign* design, SplineOptions* options, int nvars, const StatementRecord* statement);
 
 }  // namespace vsf

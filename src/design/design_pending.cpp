@@ -4,7 +4,6 @@
 
 namespace vsf {
 
-int zsplopts(ZDesign*, SplineOptions*, int, const StatementRecord*) { return 0; }
 void zcterm(ZLevCtx*, ZDesignVar*) {}
 
 }  // namespace vsf

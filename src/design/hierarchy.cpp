@@ -4,9 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "base/strings.h"
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "statements/settings.h"
+#include "grammar/codes.h"
 
 namespace vsf {
 
@@ -102,15 +103,6 @@ int znamelistrel(const void* a, int n, const void* b, int m, int width) {
   for (int i = 0; i < n; ++i)
     if (zleadeq(b, m, pa + static_cast<ptrdiff_t>(i) * width, width) < m) ++k;
   return relationOf(k, n, m);
-}
-
-int zleadeq(const void* table, int count, const void* key, int width) {
-  const char* t = static_cast<const char*>(table);
-  for (int i = 0; i < count; ++i)
-    if (std::memcmp(t + static_cast<size_t>(i) * static_cast<size_t>(width), key,
-                    static_cast<size_t>(width)) == 0)
-      return i;
-  return count;
 }
 
 // zhierrel: per effect the effects it contains (prerequisites) and the effects containing it

@@ -9,6 +9,7 @@
 #include "effects/effects.h"
 #include "frame/state.h"
 #include "graphs/graphs.h"
+#include "levelize/levelize.h"
 
 namespace vsf {
 

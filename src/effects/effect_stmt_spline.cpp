@@ -6,7 +6,6 @@
 #include <new>
 
 #include "base/host.h"
-#include "design/design.h"
 #include "effects/effect_stmt_internal.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"

@@ -5,7 +5,6 @@
 
 #include "base/host.h"
 #include "base/strings.h"
-#include "design/design.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
 

@@ -7,6 +7,7 @@
 #include "frame/bridge.h"
 #include "frame/phases.h"
 #include "frame/state.h"
+#include "levelize/levelize.h"
 #include "penalized/penalized.h"
 
 namespace vsf {

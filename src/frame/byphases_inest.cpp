@@ -8,6 +8,7 @@
 #include "effects/effects.h"
 #include "frame/phases.h"
 #include "frame/state.h"
+#include "levelize/levelize.h"
 
 namespace vsf {
 

@@ -11,6 +11,7 @@
 #include "frame/module.h"
 #include "frame/phases.h"
 #include "frame/state.h"
+#include "levelize/levelize.h"
 #include "numerics/numerics.h"
 #include "selection/selection.h"
 
@@ -216,6 +217,7 @@ int initState(VsfState* s) {
   if (!design) return rc::kMemory;
   s->lev.design = new (design) ZDesign();
   s->lev.alloc = &s->levAlloc;
+  zsscpset(&s->lev.sscp);
   s->settings.options.utilBuffers = 0;
   s->settings.options.utilPageSizeKb = 0;
   s->settings.options.utilAccessMode = 4;

@@ -6,6 +6,7 @@
 #include "base/host.h"
 #include "frame/bindings.h"
 #include "frame/groupdata_internal.h"
+#include "levelize/levelize.h"
 
 namespace vsf {
 

@@ -8,6 +8,7 @@
 #include "base/strings.h"
 #include "design/design.h"
 #include "frame/groupdata_internal.h"
+#include "levelize/levelize.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

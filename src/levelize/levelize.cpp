@@ -190,7 +190,6 @@ void equipProvider(ZLevCtx* ctx) {
   p.responsePointers =
       levArray<double*>(levAllocator(ctx), static_cast<size_t>(ctx->responseCount));
   p.state = nullptr;
-  zsscpset(&p);
 }
 
 }  // namespace

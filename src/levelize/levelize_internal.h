@@ -7,6 +7,7 @@
 #include <new>
 
 #include "effects/effects.h"
+#include "levelize/levelize.h"
 #include "numerics/numerics.h"
 
 namespace vsf {

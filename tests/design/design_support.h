@@ -18,6 +18,7 @@
 #include "effects/effects.h"
 #include "frame/host/dataset.h"
 #include "host/session.h"
+#include "levelize/levelize.h"
 
 namespace vsf::test {
 

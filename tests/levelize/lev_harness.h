@@ -20,6 +20,7 @@
 #include "frame/host/host_vector.h"
 #include "host/data/data.h"
 #include "host/session.h"
+#include "levelize/levelize.h"
 #include "levelize/levelize_internal.h"
 
 namespace vsf::test {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "levelize/lev_harness.h"
+#include "levelize/levelize.h"
 
 namespace vsf {
 namespace {

@@ -4,6 +4,7 @@
 
 #include "base/host.h"
 #include "common/statements_support.h"
+#include "levelize/levelize.h"
 #include "statements/statements.h"
 
 namespace vsf::test {

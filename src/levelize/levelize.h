@@ -1,0 +1,55 @@
+// Levelization of a BY group: the levels of the CLASS variables, the decoding of each
+// observation, and the key comparators of the level trees.
+#pragma once
+
+#include <cstdint>
+
+#include "effects/effects.h"
+
+namespace vsf {
+
+// Levelizes the current BY group: 0, or a positive status (1 no levels, 2 a reference level
+// that does not occur, 6 the constructed-effect set-up failed) that skips the group.
+int zlev(ZLevCtx* ctx);
+// Releases the group's levelization by mask (0x01 levels, 0x02 row arrays, 0x04 and 0x08
+// callbacks, 0x10 row images, 0x20 the pass's memory, 0x40 threads); -1 releases everything.
+int zlevfree(ZLevCtx* ctx, int mask);
+// One message (172, 398) per CLASS variable with exactly one level; 0.
+int zsinglelvl(ZLevCtx* ctx);
+
+// Key comparators of level trees: k level indexes (key length 4k bytes) as signed integers,
+// and NUL-terminated names compared blank-padded. -1, 0 or 1.
+int zidxcmp(const void* a, const void* b, int keyBytes, int keyOffset);
+int znamecmp(const void* a, const void* b, int ignored, int keyOffset);
+
+// The level index of a formatted value (justified in place unless the variable is raw), -1
+// when it is no level.
+int zlvlfind(void* ignored, LevelVar* var, char* text);
+
+// Status bits of an observation read by zreadobs.
+namespace obs {
+constexpr uint32_t kWeight = 0x01;        // weight or frequency missing or not positive
+constexpr uint32_t kNeeded = 0x02;        // a value the model needs is missing
+constexpr uint32_t kExcluded = 0x04;      // an extra variable or a row slot is missing
+constexpr uint32_t kClassMissing = 0x08;  // some CLASS level is missing
+constexpr uint32_t kContMissing = 0x10;   // some continuous value is missing
+constexpr uint32_t kEffect = 0x20;        // unusable for an effect
+constexpr uint32_t kAllMissing = 0x40;    // passed under a MULTIMEMBER all-missing rule
+constexpr uint32_t kUnusable = 0x27;      // any of these: the observation is not used
+}  // namespace obs
+
+// Decodes the current observation: fetches it, sets the CLASS level
+// indexes, the scaled continuous values and each effect's product and level combination,
+// and returns its status word. values receives the responses (the extra variables).
+uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency);
+// The check of one effect's constructed members: 1 usable, 0 not (0x22 added to *status).
+int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* design, int effect);
+// Points each extra variable at the level index of the CLASS variable that is the same
+// data-set variable.
+void zlinkextra(ZLevCtx* ctx);
+// Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
+// obs::kUnusable.
+int zobsusable(ZLevCtx* ctx, double* values);
+int zobsusablew(ZLevCtx* ctx, double* weight);
+
+}  // namespace vsf

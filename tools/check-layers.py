@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Checks that every source folder includes only its own headers and the public headers of the
+libraries its layer declares (CMakeLists.txt, the vsf_layer lines, lowest layer first), that a
+layer declares only layers below it, and that host/ reaches src/ only through the boundary.
+
+usage: tools/check-layers.py [ROOT]     exit status 1 and one line per fault when any is found
+"""
+import os
+import re
+import sys
+
+ROOT = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..'))
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+LAYER = re.compile(r'^\s*vsf_layer\(\s*(\w+)\s+([\w/]+)((?:\s+[\w:$<>{}]+)*)\s*\)', re.M)
+
+
+def read_layers():
+    text = open(os.path.join(ROOT, 'CMakeLists.txt')).read()
+    layers, faults = [], []
+    seen = {}
+    for m in LAYER.finditer(text):
+        lib, folder = m.group(1), m.group(2)
+        deps = [d for d in m.group(3).split() if d.startswith('vsf_')]
+        for d in deps:
+            if d not in seen:
+                faults.append('CMakeLists.txt: %s uses %s, which is not a layer below it' % (lib, d))
+        seen[lib] = len(layers)
+        layers.append((lib, folder, deps))
+    return layers, faults
+
+
+def closure(layers):
+    uses = {lib: set(deps) for lib, _, deps in layers}
+    allowed = {}
+    for lib, _, _ in layers:  # lowest first, so every dependency is complete already
+        a = set()
+        for d in uses[lib]:
+            a |= {d} | allowed.get(d, set())
+        allowed[lib] = a
+    return allowed
+
+
+def owner(path, layers):
+    """The layer whose folder holds the path (the longest folder that is a prefix)."""
+    best = None
+    for lib, folder, _ in layers:
+        if path == folder or path.startswith(folder + '/'):
+            if best is None or len(folder) > len(best[1]):
+                best = (lib, folder)
+    return best
+
+
+def resolve(name):
+    for base in ('src', ''):
+        p = os.path.normpath(os.path.join(base, name))
+        if os.path.exists(os.path.join(ROOT, p)):
+            return p
+    return None
+
+
+def sources(top):
+    for d, _, files in os.walk(os.path.join(ROOT, top)):
+        for f in sorted(files):
+            if f.endswith(('.cpp', '.h')):
+                yield os.path.relpath(os.path.join(d, f), ROOT)
+
+
+def main():
+    layers, faults = read_layers()
+    if not layers:
+        print('check-layers: no vsf_layer lines in CMakeLists.txt')
+        return 1
+    allowed = closure(layers)
+    boundary = layers[0][1]
+    for path in list(sources('src')) + list(sources('host')):
+        mine = owner(path, layers)
+        text = open(os.path.join(ROOT, path)).read()
+        for m in INCLUDE.finditer(text):
+            line = text.count('\n', 0, m.start()) + 1
+            target = resolve(m.group(1))
+            if target is None:
+                continue  # a system or generated header
+            where = '%s:%d: includes "%s"' % (path, line, m.group(1))
+            if path.startswith('host/'):
+                if target.startswith('src/') and owner(target, layers)[1] != boundary:
+                    faults.append('%s: host/ reaches src/ only through %s' % (where, boundary))
+                continue
+            if not target.startswith('src/'):
+                faults.append('%s: src/ never reaches %s' % (where, target.split('/')[0] + '/'))
+                continue
+            theirs = owner(target, layers)
+            if mine is None or theirs is None:
+                faults.append('%s: a folder that is not a declared layer' % where)
+                continue
+            if theirs[0] == mine[0]:
+                continue
+            if theirs[0] not in allowed[mine[0]]:
+                faults.append('%s: %s does not use %s' % (where, mine[1], theirs[1]))
+            elif target.endswith('_internal.h'):
+                faults.append('%s: the inside of %s is not for other folders' % (where, theirs[1]))
+    for f in faults:
+        print(f)
+    if faults:
+        print('check-layers: %d faults' % len(faults))
+    return 1 if faults else 0
+
+
+sys.exit(main())
