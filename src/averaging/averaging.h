@@ -4,37 +4,12 @@
 #include <cstdint>
 
 #include "numerics/numerics.h"
+#include "selection/resample.h"
 
 namespace vsf {
 
 struct VsfState;
 struct SelectionState;
-
-// One resample work record; the main set-up seeds its generator.
-struct ResampleWork {
-  RngState rng;
-};
-
-// The settings the refit pass restores (copied by the main set-up with REFIT).
-struct RefitSettings {
-  uint8_t method = 0, pathMethod = 0, choose = 0, select = 0, stop = 0;
-  uint8_t incrementalSscp = 0, fullSscp = 0, candidatesTable = 0;
-  int32_t forcedEffects = 0, include = 0;
-};
-
-struct ScratchFileObject;
-
-struct ResampleSet {
-  ResampleWork* work = nullptr;
-  int32_t recordCount = 0;
-  int32_t resampleCount = 0;
-  uint8_t refit = 0;
-  // Main set-up.
-  const void* extensions = nullptr;  // the step's ExtensionSet
-  int32_t refitBest = -1;
-  RefitSettings refitSettings;
-  uint8_t sampleFreqRequest = 0;  // OUTPUT SAMPLEFREQ
-};
 
 int averageOverSamples(VsfState* state);
 int defineOutDesignVariables(VsfState* state);

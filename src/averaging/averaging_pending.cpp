@@ -14,14 +14,14 @@ void notWritten(const char* what) { hostMsg(848, 4903, {what}); }
 
 int averageOverSamples(VsfState*) { return 0; }
 int defineOutDesignVariables(VsfState* s) {
-  if (s->res.outDesignDataSet && s->byGroupCount <= 1) notWritten("OUTDESIGN data set");
+  if (s->settings.outDesignDataSet && s->byGroupCount <= 1) notWritten("OUTDESIGN data set");
   return 0;
 }
 int defineOutputVariables(VsfState* s) {
-  if (!s->res.outputDataSet) return 0;
+  if (!s->settings.outputDataSet) return 0;
   notWritten("OUTPUT data set");
-  hostv().ds->outClose(s->res.outputDataSet, false);
-  s->res.outputDataSet = nullptr;
+  hostv().ds->outClose(s->settings.outputDataSet, false);
+  s->settings.outputDataSet = nullptr;
   return 0;
 }
 int defineScoreVariables(VsfState* s) {

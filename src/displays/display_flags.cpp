@@ -51,7 +51,8 @@ DisplayFlags displayFlags(const VsfState* s, const SelectionState* sel) {
     if (int col = statsColumnOf(c); col >= 0) f.stat[col] = true;
   f.validationShown = (sel && sel->validFreq > 0) || s->settings.partition.validationRows;
   f.testShown = (sel && sel->testFreq > 0) || s->settings.partition.testRows;
-  if (f.validationShown || f.testShown || s->res.validation.dataSet || s->res.test.dataSet)
+  if (f.validationShown || f.testShown || s->settings.validation.dataSet ||
+      s->settings.test.dataSet)
     f.stat[kStatsAse] = true;
   f.fullModelVariance = f.stat[kStatsBic] || f.stat[kStatsCp];
   f.press = o.pressPerStep != 0;

@@ -29,7 +29,7 @@ bool reportStatus(VsfState* s, const SelectionState* sel) {
       code = m.stepCode;
     }
   raiseStepCode(s->stepCode, code);
-  if (!s->settings.hasByStatement) s->res.outDesignDataSet = nullptr;
+  if (!s->settings.hasByStatement) s->settings.outDesignDataSet = nullptr;
   return true;
 }
 

@@ -18,8 +18,8 @@ std::string dataSetName(HostDataSet* ds) {
 
 std::string variableName(const VsfState* s, int number) {
   VarDescriptor v;
-  if (s->res.inputReader && number >= 0 && hostv().ds->varByNumber &&
-      hostv().ds->varByNumber(s->res.inputReader, number, &v) == 0)
+  if (s->settings.inputReader && number >= 0 && hostv().ds->varByNumber &&
+      hostv().ds->varByNumber(s->settings.inputReader, number, &v) == 0)
     return v.name;
   return std::string();
 }
@@ -71,9 +71,9 @@ int printModelInfo(VsfState* s) {
   FactoidTable t(s);
   t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
   Entries e{t};
-  e.text(671, dataSetName(s->res.inputReader));
-  if (s->res.validation.dataSet) e.text(672, dataSetName(s->res.validation.dataSet));
-  if (s->res.test.dataSet) e.text(673, dataSetName(s->res.test.dataSet));
+  e.text(671, dataSetName(s->settings.inputReader));
+  if (s->settings.validation.dataSet) e.text(672, dataSetName(s->settings.validation.dataSet));
+  if (s->settings.test.dataSet) e.text(673, dataSetName(s->settings.test.dataSet));
   if (o.freqPresent) e.text(685, s->settings.freqVariable.name);
   if (o.weightPresent) e.text(686, s->settings.weightVariable.name);
   e.text(687, s->settings.response.name);
@@ -81,7 +81,8 @@ int printModelInfo(VsfState* s) {
     e.message(674, 439);
   else
     e.message(674, o.adaptive ? 438 : 419 + o.method);
-  if (o.adaptive && s->res.initialEstimates) e.text(698, dataSetName(s->res.initialEstimates));
+  if (o.adaptive && s->settings.initialEstimates)
+    e.text(698, dataSetName(s->settings.initialEstimates));
   if (o.adaptive && o.adaptiveGamma != 1.0) e.number(697, o.adaptiveGamma);
   if (o.maxSteps) e.integer(675, o.maxSteps);
   if (o.method != kMethodNone) selectionRows(s, e);

@@ -29,11 +29,11 @@ int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
   startDisplayClock(s);
   const SelectionOptions& o = s->settings.options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
-  const bool separate = bound(s->res.validation) || bound(s->res.test);
+  const bool separate = bound(s->settings.validation) || bound(s->settings.test);
   const bool validRow = roles && (sel->validRows > 0 || s->settings.partition.validationRows) &&
-                        !bound(s->res.validation);
+                        !bound(s->settings.validation);
   const bool testRow =
-      roles && (sel->testRows > 0 || s->settings.partition.testRows) && !bound(s->res.test);
+      roles && (sel->testRows > 0 || s->settings.partition.testRows) && !bound(s->settings.test);
   const bool ignoredRow = roles && sel->noRoleRows > 0;
 
   int width = widestLabel({501, 502});
@@ -69,11 +69,11 @@ int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
   if (roles) {
     t.column(ctype::kDouble, "NObsTraining", &sel->obsUsed);
     t.column(ctype::kDouble, "SumTrainingFreqs", &sel->trainFreq);
-    if (!bound(s->res.validation)) {
+    if (!bound(s->settings.validation)) {
       t.column(ctype::kDouble, "NObsValidation", &sel->validRows);
       t.column(ctype::kDouble, "SumValidationFreqs", &sel->validFreq);
     }
-    if (!bound(s->res.test)) {
+    if (!bound(s->settings.test)) {
       t.column(ctype::kDouble, "NObsTest", &sel->testRows);
       t.column(ctype::kDouble, "SumTestFreqs", &sel->testFreq);
     }
@@ -109,7 +109,7 @@ int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
 int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth) {
   startDisplayClock(s);
-  const bool test = binding == &s->res.test;
+  const bool test = binding == &s->settings.test;
   int width = widestLabel({501, 502});
   if (s->settings.options.freqPresent) width = std::max(width, widestLabel({503, 504}));
   struct Counts {
@@ -152,7 +152,7 @@ int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* bind
 }
 
 int printObsProfiles(VsfState* s, SelectionState* sel) {
-  const bool separate = bound(s->res.validation) || bound(s->res.test);
+  const bool separate = bound(s->settings.validation) || bound(s->settings.test);
   void* group = nullptr;
   int sourceWidth = 0;
   if (separate) {
@@ -160,8 +160,8 @@ int printObsProfiles(VsfState* s, SelectionState* sel) {
     sourceWidth = widestLabel({516, 517, 518});
   }
   printNObsRoles(s, sel, sourceWidth);
-  if (bound(s->res.validation)) printNObsSource(s, sel, &s->res.validation, sourceWidth);
-  if (bound(s->res.test)) printNObsSource(s, sel, &s->res.test, sourceWidth);
+  if (bound(s->settings.validation)) printNObsSource(s, sel, &s->settings.validation, sourceWidth);
+  if (bound(s->settings.test)) printNObsSource(s, sel, &s->settings.test, sourceWidth);
   if (group) closeGroup(s, group);
   return 0;
 }

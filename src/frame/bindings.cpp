@@ -108,8 +108,8 @@ int findDataSetVar(VsfState* s, const VarDescriptor& variable, HostDataSet* ds,
     return rc;
   }
   found.number = number;
-  s->res.boundDescriptors.push_back(std::move(found));
-  *descriptor = &s->res.boundDescriptors.back();
+  s->settings.boundDescriptors.push_back(std::move(found));
+  *descriptor = &s->settings.boundDescriptors.back();
   return 0;
 }
 
@@ -164,11 +164,11 @@ void bindRowBuffers(VsfState* s, const DataSetBinding& b) {
 }
 
 void restoreRowBuffers(VsfState* s) {
-  bindRowBuffers(s, s->res.inputReader, s->res.rowValueClass, s->res.rowValueModel,
+  bindRowBuffers(s, s->settings.inputReader, s->settings.rowValueClass, s->settings.rowValueModel,
                  &s->settings.response,
                  s->settings.options.weightPresent ? &s->settings.weightVariable : nullptr,
                  s->settings.options.freqPresent ? &s->settings.freqVariable : nullptr);
-  if (s->res.inputReader) hostv().ds->start(s->res.inputReader);
+  if (s->settings.inputReader) hostv().ds->start(s->settings.inputReader);
 }
 
 int allocScoreRowSlots(VsfState* s, ScoreRequest* request) {

@@ -53,8 +53,8 @@ int bindParameters(VsfState* s, HostDataSet* ds) {
 }  // namespace
 
 int openInitialEstimates(VsfState* s) {
-  HostDataSet* ds = s->res.initialEstimates;
-  if (hostv().ds->check(s->res.inputReader, ds) != 0) {
+  HostDataSet* ds = s->settings.initialEstimates;
+  if (hostv().ds->check(s->settings.inputReader, ds) != 0) {
     hostMsg(848, 233);
     raiseStepCode(s->stepCode, step::kLevelization108);
     return -34;
@@ -63,7 +63,7 @@ int openInitialEstimates(VsfState* s) {
   const uint8_t style = d->labelStyle;
   const uint32_t flags = d->flags;
   if (levelizeForNames(s) == 1) return 1;
-  hostv().ds->mode(s->res.inputReader, 'F');
+  hostv().ds->mode(s->settings.inputReader, 'F');
   InitialEstimatesBinding& b = s->res.inest;
   b.parameterCount = d->columnCount;
   if (b.parameterCount <= 0) {
@@ -87,9 +87,9 @@ int openInitialEstimates(VsfState* s) {
 }
 
 int readInitialEstimates(VsfState* s) {
-  HostDataSet* ds = s->res.initialEstimates;
+  HostDataSet* ds = s->settings.initialEstimates;
   SelectionState& sel = s->group.selection;
-  if (int status = hostv().ds->verify(s->res.inputReader, ds); status != 0) {
+  if (int status = hostv().ds->verify(s->settings.inputReader, ds); status != 0) {
     hostMsg(848, 234);
     raiseStepCode(s->stepCode, step::kLevelization108);
     return status;

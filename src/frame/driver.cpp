@@ -36,9 +36,9 @@ void destroyPool(HostPool*& pool) {
 
 // A step that ends early leaves no half-written OUTPUT data set.
 void discardOutputs(VsfState* s) {
-  if (s->res.outputDataSet) {
-    hostv().ds->outClose(s->res.outputDataSet, false);
-    s->res.outputDataSet = nullptr;
+  if (s->settings.outputDataSet) {
+    hostv().ds->outClose(s->settings.outputDataSet, false);
+    s->settings.outputDataSet = nullptr;
   }
 }
 
@@ -80,12 +80,12 @@ void groupOutputs(VsfState* s) {
   guarded(s, setEffectsMacroVars(s, s->byGroupCount));
   guarded(s, defineOutDesignVariables(s));
   openSelectedModelGroup(s);
-  if (s->res.outputDataSet || (s->res.outDesignDataSet && !s->settings.hasByStatement)) {
+  if (s->settings.outputDataSet || (s->settings.outDesignDataSet && !s->settings.hasByStatement)) {
     s->group.byGroupNumber = s->byGroupCount;
     void* sampling = s->settings.options.modelAveragingRun ? &s->group.resampling : nullptr;
     guarded(s, writeOutputByGroup(s, &s->group.selection, sampling, s->settings.procedureSeed));
   }
-  if (s->res.outDesignDataSet) {
+  if (s->settings.outDesignDataSet) {
     if (s->settings.outDesignNames && !s->settings.displaysSuppressed &&
         s->group.selection.status == 0 && s->group.groupOutDesignWidth != 0)
       guarded(s, printParameterNames(s, &s->group.selection));
@@ -93,7 +93,7 @@ void groupOutputs(VsfState* s) {
     s->group.byGroupNumber = s->byGroupCount;
     guarded(s, setModelMacroVars(s, &s->group.selection));
   }
-  if (s->res.scoreCount > 0) scoreRequests(s, &s->group.selection);
+  if (s->settings.scoreCount > 0) scoreRequests(s, &s->group.selection);
 }
 
 // One BY group from its reset to its release.
@@ -120,7 +120,7 @@ void runByGroup(VsfState* s) {
   } else {
     refreshCandidateTable(s);
   }
-  if (s->res.initialEstimates) guarded(s, readInitialEstimates(s));
+  if (s->settings.initialEstimates) guarded(s, readInitialEstimates(s));
   mark = hostClock();
   guarded(s, readByGroupData(s));
   s->res.timers.dataPass += hostClock() - mark;
@@ -134,7 +134,7 @@ void runByGroup(VsfState* s) {
 }
 
 int nextByGroup(VsfState* s, bool first) {
-  if (s->res.inputReader) return hostv().ds->nextByGroup(s->res.inputReader);
+  if (s->settings.inputReader) return hostv().ds->nextByGroup(s->settings.inputReader);
   return first ? 1 : 0;  // no data set bound: one pass
 }
 
@@ -166,9 +166,9 @@ void runProcedure() {
     guarded(s, buildCandidateTable(s, s->res.mainPool));
     guarded(s, nameDesignColumns(s, s->res.mainPool));
   }
-  if (s->res.initialEstimates) guarded(s, openInitialEstimates(s));
-  if (s->res.outputDataSet) guarded(s, defineOutputVariables(s));
-  if (s->res.scoreCount > 0) guarded(s, defineScoreVariables(s));
+  if (s->settings.initialEstimates) guarded(s, openInitialEstimates(s));
+  if (s->settings.outputDataSet) guarded(s, defineOutputVariables(s));
+  if (s->settings.scoreCount > 0) guarded(s, defineScoreVariables(s));
   s->res.timers.setup = hostClock() - s->res.timers.setup;
   guarded(s, createThreadPool(s, s->settings.threads.effectiveWorkers));
 
@@ -176,12 +176,12 @@ void runProcedure() {
 
   destroyThreadPool(s);
   s->res.timers.mark = hostClock();
-  if (s->res.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
+  if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
   setByGroupMacros(s);
   s->res.timers.output += hostClock() - s->res.timers.mark;
-  if (s->res.outputDataSet) {
-    hostv().ds->outClose(s->res.outputDataSet, true);
-    s->res.outputDataSet = nullptr;
+  if (s->settings.outputDataSet) {
+    hostv().ds->outClose(s->settings.outputDataSet, true);
+    s->settings.outputDataSet = nullptr;
   }
   finishStep(s);
   if (s->settings.threads.perfDetails) guarded(s, printTiming(s));

@@ -75,7 +75,7 @@ int prepareRows(DataPass* p) {
   p->folds = std::max(1, o.folds);
   p->indexVariable.number = -1;
   if (p->foldSlot && o.cvMethod == 4 && o.cvIndexVariable >= 0 &&
-      hostv().ds->varByNumber(s->res.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
+      hostv().ds->varByNumber(s->settings.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
     p->indexVariable.number = -1;
   p->writer = RowBlockWriter{&s->group.utilFiles, s->group.pagePool};
   return 0;
@@ -124,13 +124,13 @@ int readByGroupData(VsfState* s) {
   if (int rc = prepareRows(&p); rc != 0) return rc;
   if (int rc = readAnalysisRows(&p); rc != 0) return rc;
   if (s->group.modelSums.wanted) finishModelSums(&p);
-  if (int rc = readHeldOutRows(&p, &s->res.test, false); rc != 0) return rc;
-  if (int rc = readHeldOutRows(&p, &s->res.validation, true); rc != 0) return rc;
+  if (int rc = readHeldOutRows(&p, &s->settings.test, false); rc != 0) return rc;
+  if (int rc = readHeldOutRows(&p, &s->settings.validation, true); rc != 0) return rc;
   if (int rc = endRows(&p); rc != 0) return rc;
   computeMeansAndScales(&p);
   if (int rc = assignLateFolds(&p); rc != 0) return rc;
   storeTotals(&p);
-  if (s->res.test.inUse || s->res.validation.inUse) restoreRowBuffers(s);
+  if (s->settings.test.inUse || s->settings.validation.inUse) restoreRowBuffers(s);
   if (int rc = reopenForReading(&p); rc != 0) return rc;
   if (p.o->utilDetails && !s->settings.displaysSuppressed) printUtilInfo(s);
   s->group.largestColumnCount = std::max(s->group.largestColumnCount, p.d->columnCount);

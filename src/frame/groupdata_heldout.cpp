@@ -62,7 +62,7 @@ int heldOutRow(DataPass* p, bool validation, double* freqRead, bool* unseen,
 
 int checkHeldOut(VsfState* s, DataSetBinding* b, int message) {
   if (!b->inUse) return 0;
-  int rc = hostv().ds->verify(s->res.inputReader, b->dataSet);
+  int rc = hostv().ds->verify(s->settings.inputReader, b->dataSet);
   if (rc != 0) {
     std::string name = dataSetName(b->dataSet);
     hostMsg(848, message, {std::string_view(name)});

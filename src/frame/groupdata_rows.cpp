@@ -71,7 +71,7 @@ int32_t roleOfValue(DataPass* p, int length) {
     if (q.testLength < 0) return role::kTest;
   }
   if (q.trainLength == 0) return role::kTrain;
-  if (q.testLength == 0 && !p->s->res.test.dataSet) return role::kTest;
+  if (q.testLength == 0 && !p->s->settings.test.dataSet) return role::kTest;
   return role::kNone;
 }
 

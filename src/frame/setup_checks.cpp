@@ -87,8 +87,9 @@ void heldOutAndColumns(VsfState* s) {
   const PartitionSettings& p = s->settings.partition;
   // An unmatched role value counts as test when TRAIN= is given.
   bool test =
-      s->res.test.dataSet || p.testLength != 0 || p.testFraction != 0.0 || p.trainLength != 0;
-  bool validation = s->res.validation.dataSet || p.validateLength != 0 || p.validateFraction != 0.0;
+      s->settings.test.dataSet || p.testLength != 0 || p.testFraction != 0.0 || p.trainLength != 0;
+  bool validation =
+      s->settings.validation.dataSet || p.validateLength != 0 || p.validateFraction != 0.0;
   o.testAsePerStep = test;
   o.validAsePerStep = validation;
   switchColumn(o, o.stop, true);
@@ -221,9 +222,10 @@ int checkMethodAndEffects(VsfState* s) {
 
 void findRoleVariable(VsfState* s) {
   int number = -1;
-  if (!s->res.inputReader || hostv().ds->findVar(s->res.inputReader, "_ROLE_", &number) != 0)
+  if (!s->settings.inputReader ||
+      hostv().ds->findVar(s->settings.inputReader, "_ROLE_", &number) != 0)
     return;
-  if (s->res.test.dataSet || s->res.validation.dataSet) {
+  if (s->settings.test.dataSet || s->settings.validation.dataSet) {
     hostMsg(848, 179);
     return;
   }
@@ -288,8 +290,8 @@ int settleRolesAndFolds(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   PartitionSettings& p = s->settings.partition;
   if (p.roleVariable >= 0) {
-    if (hostv().ds->varByNumber(s->res.inputReader, p.roleVariable, &s->settings.roleVariable) !=
-            0 ||
+    if (hostv().ds->varByNumber(s->settings.inputReader, p.roleVariable,
+                                &s->settings.roleVariable) != 0 ||
         s->settings.roleVariable.length <= 0)
       return rc::kMemory;
     s->settings.roleVariable.number = p.roleVariable;
@@ -300,10 +302,10 @@ int settleRolesAndFolds(VsfState* s) {
     if (!s->res.roleBuffer) return rc::kMemory;
     p.trainFraction = 0.0;
   }
-  o.rolesPresent = p.roleVariable >= 0 || p.trainFraction != 1.0 || s->res.validation.dataSet ||
-                   s->res.test.dataSet;
+  o.rolesPresent = p.roleVariable >= 0 || p.trainFraction != 1.0 ||
+                   s->settings.validation.dataSet || s->settings.test.dataSet;
   if (o.stop == kCritValidate && p.validateFraction == 0.0 && p.validateLength == 0 &&
-      !s->res.validation.dataSet) {
+      !s->settings.validation.dataSet) {
     refuseMsg(s, 125, step::kInternal);
     return -10;
   }

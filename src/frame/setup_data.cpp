@@ -20,7 +20,7 @@ T* mainArray(VsfState* s, int32_t n) {
 // 2 usable after a warning (then it is not verified per BY group).
 int checkAgainstInput(VsfState* s, HostDataSet* ds, uint8_t* verify, int warning) {
   *verify = 1;
-  int status = hostv().ds->check(s->res.inputReader, ds);
+  int status = hostv().ds->check(s->settings.inputReader, ds);
   if (status == 1) {
     raiseStepCode(s->stepCode, step::kInternal);
     return -23;
@@ -43,14 +43,14 @@ uint8_t scoreVariable(VsfState* s, const VarDescriptor& v, const ScoreRequest& q
 
 int bindScoreRequest(VsfState* s, ScoreRequest* q) {
   if (!q->input) {
-    q->input = s->res.inputReader;
+    q->input = s->settings.inputReader;
     q->verify = 0;
     q->responseUsable = 1;
     return 0;
   }
   if (int rc = allocScoreRowSlots(s, q); rc != 0) return rc;
   // The analysis data set itself needs no lookups.
-  if (dataSetName(q->input) != dataSetName(s->res.inputReader)) {
+  if (dataSetName(q->input) != dataSetName(s->settings.inputReader)) {
     int response = q->residual.on ? 182 : 0;
     q->responseUsable = scoreVariable(s, s->settings.response, *q, response);
     if (s->settings.options.freqPresent)
@@ -65,15 +65,15 @@ int bindScoreRequest(VsfState* s, ScoreRequest* q) {
 
 int startInputReader(VsfState* s) {
   bool scoreAnalysis = false;
-  for (int i = 0; i < s->res.scoreCount; ++i)
-    scoreAnalysis |= s->res.scoreRequests[i].input == nullptr;
-  if (!s->res.inputReader) return 0;
+  for (int i = 0; i < s->settings.scoreCount; ++i)
+    scoreAnalysis |= s->settings.scoreRequests[i].input == nullptr;
+  if (!s->settings.inputReader) return 0;
   const HostDsFamily& ds = *hostv().ds;
-  if (s->res.outputDataSet || s->res.outDesignDataSet || scoreAnalysis)
-    ds.setup(s->res.inputReader);
-  ds.start(s->res.inputReader);
+  if (s->settings.outputDataSet || s->settings.outDesignDataSet || scoreAnalysis)
+    ds.setup(s->settings.inputReader);
+  ds.start(s->settings.inputReader);
   int32_t kind = 0;
-  if (ds.attr(s->res.inputReader, dsattr::kKind, &kind) != 0 || kind != 1) return 3;
+  if (ds.attr(s->settings.inputReader, dsattr::kKind, &kind) != 0 || kind != 1) return 3;
   return 0;
 }
 
@@ -109,34 +109,38 @@ int buildRelations(VsfState* s) {
 }
 
 int bindHeldOutDataSets(VsfState* s) {
-  if (s->res.test.dataSet)
-    if (int rc = bindHeldOutDataSet(s, &s->res.test, false); rc != 0) return rc;
-  if (s->res.validation.dataSet)
-    if (int rc = bindHeldOutDataSet(s, &s->res.validation, true); rc != 0) return rc;
-  if (s->res.validation.dataSet)
-    if (int rc = checkAgainstInput(s, s->res.validation.dataSet, &s->res.validation.verify, 163);
+  if (s->settings.test.dataSet)
+    if (int rc = bindHeldOutDataSet(s, &s->settings.test, false); rc != 0) return rc;
+  if (s->settings.validation.dataSet)
+    if (int rc = bindHeldOutDataSet(s, &s->settings.validation, true); rc != 0) return rc;
+  if (s->settings.validation.dataSet)
+    if (int rc = checkAgainstInput(s, s->settings.validation.dataSet,
+                                   &s->settings.validation.verify, 163);
         rc != 0)
       return rc;
-  if (s->res.test.dataSet)
-    if (int rc = checkAgainstInput(s, s->res.test.dataSet, &s->res.test.verify, 164); rc != 0)
+  if (s->settings.test.dataSet)
+    if (int rc = checkAgainstInput(s, s->settings.test.dataSet, &s->settings.test.verify, 164);
+        rc != 0)
       return rc;
   return 0;
 }
 
 int bindScoreRequests(VsfState* s) {
-  for (int i = 0; i < s->res.scoreCount; ++i)
-    if (int rc = bindScoreRequest(s, &s->res.scoreRequests[i]); rc != 0) return rc;
+  for (int i = 0; i < s->settings.scoreCount; ++i)
+    if (int rc = bindScoreRequest(s, &s->settings.scoreRequests[i]); rc != 0) return rc;
   return 0;
 }
 
 int keepAnalysisDescriptors(VsfState* s) {
-  if (!s->res.validation.dataSet && !s->res.test.dataSet && s->res.scoreCount == 0) return 0;
+  if (!s->settings.validation.dataSet && !s->settings.test.dataSet && s->settings.scoreCount == 0)
+    return 0;
   const ZDesign* d = s->lev.design;
-  s->res.rowValueModel = mainArray<VarDescriptor*>(s, d->modelVarCount);
-  s->res.rowValueClass = mainArray<VarDescriptor*>(s, d->classCount);
-  if (!s->res.rowValueModel || !s->res.rowValueClass) return rc::kMemory;
-  for (int32_t j = 0; j < d->modelVarCount; ++j) s->res.rowValueModel[j] = d->modelVars[j].desc;
-  for (int32_t c = 0; c < d->classCount; ++c) s->res.rowValueClass[c] = d->classVars[c].desc;
+  s->settings.rowValueModel = mainArray<VarDescriptor*>(s, d->modelVarCount);
+  s->settings.rowValueClass = mainArray<VarDescriptor*>(s, d->classCount);
+  if (!s->settings.rowValueModel || !s->settings.rowValueClass) return rc::kMemory;
+  for (int32_t j = 0; j < d->modelVarCount; ++j)
+    s->settings.rowValueModel[j] = d->modelVars[j].desc;
+  for (int32_t c = 0; c < d->classCount; ++c) s->settings.rowValueClass[c] = d->classVars[c].desc;
   return 0;
 }
 

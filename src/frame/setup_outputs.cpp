@@ -81,8 +81,8 @@ void dropAveragingRequests(VsfState* s) {
            {&o.upper, 248, true},
            {&o.median, 249, true}},
           &o.count);
-  for (int i = 0; i < s->res.scoreCount; ++i) {
-    ScoreRequest& q = s->res.scoreRequests[i];
+  for (int i = 0; i < s->settings.scoreCount; ++i) {
+    ScoreRequest& q = s->settings.scoreRequests[i];
     dropAll(s,
             {{&q.samplePred, 257, false},
              {&q.stdDev, 252, true},
@@ -94,7 +94,8 @@ void dropAveragingRequests(VsfState* s) {
 }
 
 int makeOutputMarks(VsfState* s) {
-  if (s->res.scoreCount == 0 && !s->res.outputDataSet && !s->res.outDesignDataSet) return 0;
+  if (s->settings.scoreCount == 0 && !s->settings.outputDataSet && !s->settings.outDesignDataSet)
+    return 0;
   const ZDesign* d = s->lev.design;
   if (d->effectCount <= 0) return rc::kMemory;
   auto bytes = [&](int32_t n) {
@@ -112,8 +113,8 @@ int makeOutputMarks(VsfState* s) {
     s->settings.output.predicted.on = 1;
     s->settings.output.count = 1;
   }
-  for (int i = 0; i < s->res.scoreCount; ++i) {
-    ScoreRequest& q = s->res.scoreRequests[i];
+  for (int i = 0; i < s->settings.scoreCount; ++i) {
+    ScoreRequest& q = s->settings.scoreRequests[i];
     if (q.count == 0) {
       q.predicted.on = 1;
       q.count = 1;
@@ -145,8 +146,8 @@ int setUpModelAveraging(VsfState* s) {
   OutputSettings& out = s->settings.output;
   averagingFlags(&out.intervalRequests, &out.averagingRequests, out.lower, out.upper, out.median,
                  out.stdDev, out.samplePred);
-  for (int i = 0; i < s->res.scoreCount; ++i) {
-    ScoreRequest& q = s->res.scoreRequests[i];
+  for (int i = 0; i < s->settings.scoreCount; ++i) {
+    ScoreRequest& q = s->settings.scoreRequests[i];
     averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median, q.stdDev,
                    q.samplePred);
   }
@@ -159,7 +160,7 @@ int setUpModelAveraging(VsfState* s) {
 }
 
 int openOutDesignScratch(VsfState* s) {
-  if (!s->res.outDesignDataSet || !s->settings.hasByStatement) return 0;
+  if (!s->settings.outDesignDataSet || !s->settings.hasByStatement) return 0;
   int stage = 0;
   if (openScratchFile(&s->res.outDesignScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
       0) {

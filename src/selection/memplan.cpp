@@ -100,7 +100,7 @@ int planStepHistory(VsfState* v) {
         v->group.byPool, sizeof(void*) * static_cast<size_t>(buffers), kAllocZero));
     if (!f.residentBlocks) return rc::kMemory;
   }
-  if (v->res.outDesignDataSet && !v->settings.outDesignFullModel && o.method != kMethodNone)
+  if (v->settings.outDesignDataSet && !v->settings.outDesignFullModel && o.method != kMethodNone)
     v->settings.outDesignOwnPass = 1;
   return 0;
 }

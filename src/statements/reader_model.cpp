@@ -220,8 +220,9 @@ int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) 
     design->flags |= 0x01 | 0x20;
     if (isPathMethod(o.method)) design->flags |= 0x2000;
   }
-  int built = zeffinfo(design, s->res.inputReader, slots::proc::kModelVars, slots::proc::kClassVars,
-                       const_cast<StatementRecord*>(m), ms::kEffects, 0, 0);
+  int built =
+      zeffinfo(design, s->settings.inputReader, slots::proc::kModelVars, slots::proc::kClassVars,
+               const_cast<StatementRecord*>(m), ms::kEffects, 0, 0);
   if (design) raiseStepCode(s->stepCode, design->buildCode);
   if (built != 0) {
     raiseStepCode(s->stepCode, step::kInternal);
@@ -238,8 +239,8 @@ int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) 
   }
   s->settings.responseCount = 1;
   int v = m->slot(ms::kResponses)->vars[0];
-  if (s->res.inputReader && v >= 0)
-    hostv().ds->varByNumber(s->res.inputReader, v, &s->settings.response);
+  if (s->settings.inputReader && v >= 0)
+    hostv().ds->varByNumber(s->settings.inputReader, v, &s->settings.response);
   return 0;
 }
 
@@ -393,7 +394,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
     } else {
       o.adaptiveGamma = r.number(ms::kGamma, 1.0);
       if (r.given(ms::kInEst)) {
-        s->res.initialEstimates = r.dataSet(ms::kInEst);
+        s->settings.initialEstimates = r.dataSet(ms::kInEst);
         o.initialEstimatesGiven = 1;
       }
       if (o.method == kMethodLassoLs) {

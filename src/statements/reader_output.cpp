@@ -49,7 +49,7 @@ void readOutputStatement(VsfState* s) {
   namespace of = flags::output;
   OutputSettings& o = s->settings.output;
   o.given = 1;
-  s->res.outputDataSet = Slots(r).dataSet(slots::output::kOut);
+  s->settings.outputDataSet = Slots(r).dataSet(slots::output::kOut);
   request(r, of::kPred, &o.predicted, &o.count);
   request(r, of::kStdDev, &o.stdDev, &o.count);
   request(r, of::kUpper, &o.upper, &o.count);
@@ -62,17 +62,17 @@ void readOutputStatement(VsfState* s) {
 
 int readScoreStatements(VsfState* s) {
   int n = countStatements("SCORE");
-  s->res.scoreCount = 0;
+  s->settings.scoreCount = 0;
   if (n == 0) return 0;
   void* block = kernel().poolAlloc(s->res.mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n),
                                    kAllocZero);
   if (!block) return rc::kMemory;
-  s->res.scoreRequests = static_cast<ScoreRequest*>(block);
+  s->settings.scoreRequests = static_cast<ScoreRequest*>(block);
   namespace sf = flags::score;
   int k = 0;
   for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next) {
     if (r->name != "SCORE") continue;
-    ScoreRequest* q = new (&s->res.scoreRequests[k++]) ScoreRequest();
+    ScoreRequest* q = new (&s->settings.scoreRequests[k++]) ScoreRequest();
     Slots slot(r);
     q->input = slot.dataSet(slots::score::kData);
     q->output = slot.dataSet(slots::score::kOut);
@@ -84,7 +84,7 @@ int readScoreStatements(VsfState* s) {
     request(r, sf::kMedian, &q->median, &q->count);
     request(r, sf::kSamplePred, &q->samplePred, nullptr);
   }
-  s->res.scoreCount = n;
+  s->settings.scoreCount = n;
   return 0;
 }
 
@@ -104,11 +104,11 @@ int readPartitionStatement(VsfState* s) {
     refuseMsg(s, 121, step::kInternal);
     return -9;
   }
-  if ((validate || vFraction) && s->res.validation.dataSet) {
+  if ((validate || vFraction) && s->settings.validation.dataSet) {
     refuseMsg(s, 122, step::kStatement);
     return -27;
   }
-  if ((test || tFraction) && s->res.test.dataSet) {
+  if ((test || tFraction) && s->settings.test.dataSet) {
     refuseMsg(s, 123, step::kStatement);
     return -26;
   }

@@ -21,15 +21,16 @@ namespace pf = flags::proc;
 
 // A FREQ or WEIGHT statement: the grammar takes exactly one numeric variable.
 bool bindSingleVariable(VsfState* s, const OptionSlot* slot, VarDescriptor* out) {
-  if (!slot || slot->count != 1 || slot->vars.empty() || slot->vars[0] < 0 || !s->res.inputReader)
+  if (!slot || slot->count != 1 || slot->vars.empty() || slot->vars[0] < 0 ||
+      !s->settings.inputReader)
     return false;
-  return hostv().ds->varByNumber(s->res.inputReader, slot->vars[0], out) == 0;
+  return hostv().ds->varByNumber(s->settings.inputReader, slot->vars[0], out) == 0;
 }
 
 // The BY statement's variables go to the input reader, which then walks their groups: each
 // name with its DESCENDING, and NOTSORTED for the whole list.
 int declareByVariables(VsfState* s, const OptionSlot* by) {
-  if (!s->res.inputReader || !by || !by->given || by->count == 0) return 0;
+  if (!s->settings.inputReader || !by || !by->given || by->count == 0) return 0;
   std::vector<ByVariable> vars;
   for (int i = 0; i < by->count; ++i) {
     std::string_view name;
@@ -38,7 +39,7 @@ int declareByVariables(VsfState* s, const OptionSlot* by) {
     vars.push_back({std::string(name), descending});
   }
   bool notSorted = by->number == 1;
-  if (hostv().ds->setBy(s->res.inputReader, vars.data(), static_cast<int>(vars.size()),
+  if (hostv().ds->setBy(s->settings.inputReader, vars.data(), static_cast<int>(vars.size()),
                         notSorted) != 0) {
     // The data-set service has said which variable; nothing of the step can run.
     raiseStepCode(s->stepCode, step::kStatement);
@@ -76,10 +77,10 @@ int readStatements(VsfState* s) {
 
 int readProcedureOptions(VsfState* s, const StatementRecord* p) {
   Slots r(p);
-  s->res.inputReader = r.dataSet(ps::kData);
-  s->lev.alloc->reader = s->res.inputReader;
-  s->res.validation.dataSet = r.dataSet(ps::kValData);
-  s->res.test.dataSet = r.dataSet(ps::kTestData);
+  s->settings.inputReader = r.dataSet(ps::kData);
+  s->lev.alloc->reader = s->settings.inputReader;
+  s->settings.validation.dataSet = r.dataSet(ps::kValData);
+  s->settings.test.dataSet = r.dataSet(ps::kTestData);
   s->settings.byVariables = p->slot(ps::kByVars);
   s->settings.hasByStatement = r.given(ps::kByVars) ? p->slot(ps::kByVars)->count : 0;
   if (int rc = declareByVariables(s, s->settings.byVariables); rc != 0) return rc;
@@ -95,7 +96,7 @@ int readProcedureOptions(VsfState* s, const StatementRecord* p) {
   o.freqOrWeight = o.freqPresent || o.weightPresent;
 
   if (r.given(ps::kOutDesign)) {
-    s->res.outDesignDataSet = r.dataSet(ps::kOutDesign);
+    s->settings.outDesignDataSet = r.dataSet(ps::kOutDesign);
     s->settings.outDesignFullModel = p->flag(pf::kFullModel);
     s->settings.outDesignAddInputVars = p->flag(pf::kAddInputVars);
     s->settings.outDesignNames = p->flag(pf::kOutDesignNames);

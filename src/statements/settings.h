@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
+#include "frame/host/dataset.h"
 #include "grammar/codes.h"
 
 namespace vsf {
@@ -15,6 +17,9 @@ struct StatementRecord;
 struct CandidateEntry;
 struct HostDataSet;
 struct VarDescriptor;
+struct OptionSlot;
+struct LevelVar;
+struct HostString;
 
 struct ThreadOptions {
   const StatementRecord* statement = nullptr;  // the last PERFORMANCE statement
@@ -290,6 +295,94 @@ struct ModelAverageOptions {
   int32_t refitSamplesPerThread = 0;
   int32_t refitRemainder = 0;
   int32_t refitSchedule = 5;
+};
+
+// Data-set binding of VALDATA= or TESTDATA=.
+struct DataSetBinding {
+  HostDataSet* dataSet = nullptr;
+  uint8_t inUse = 0;
+  uint8_t hasWeight = 0;
+  uint8_t hasFreq = 0;
+  uint8_t verify = 0;
+  // Descriptors of the model's variables in this data set (bindHeldOutDataSet).
+  VarDescriptor** classDescriptors = nullptr;  // per CLASS variable, null when unused
+  VarDescriptor** modelDescriptors = nullptr;  // per model variable
+  VarDescriptor* responseDescriptor = nullptr;
+  VarDescriptor* weightDescriptor = nullptr;
+  VarDescriptor* freqDescriptor = nullptr;
+};
+
+// Statement counts: 0 absent, 1 once, 2 more than once.
+struct StatementCounts {
+  uint8_t model = 0, freq = 0, weight = 0, output = 0, partition = 0, performance = 0,
+          modelAverage = 0;
+};
+
+// What the statements and the set-up settle for the step; read-only once the BY groups start.
+struct StepSettings {
+  SelectionOptions options;
+  PartitionSettings partition;
+  ThreadOptions threads;
+  OutputSettings output;
+  ClassSettings classes;
+  PlotSettings plots;
+  ModelAverageOptions modelAverage;
+  StatementCounts counts;
+  uint8_t graphicsOn = 0;
+  uint8_t showInternalTables = 0;
+  uint8_t statementErrors = 0;
+  uint8_t classAfterModel = 0;
+  uint8_t showPValues = 0;
+  uint8_t displaysSuppressed = 0;
+  int32_t procedureSeed = 0;
+  int32_t seedOption = 0;
+  int32_t maxMacroByGroups = 100;
+  int32_t hasByStatement = 0;
+  int32_t largestOutDesignWidth = 0;
+  uint8_t outDesignNames = 0;
+  uint8_t outDesignOwnPass = 0;  // the design rows are written by a pass of their own
+  int32_t longestCandidateLabel = 0;
+
+  // Statement readers.
+  const OptionSlot* byVariables = nullptr;  // procedure statement slot 0
+  uint8_t noStandardize = 0;
+  uint8_t outDesignFullModel = 0;
+  uint8_t outDesignAddInputVars = 0;
+  const char* outDesignPrefix = nullptr;
+  int16_t outDesignPrefixLength = 0;
+  int32_t responseCount = 0;
+  VarDescriptor response;
+  VarDescriptor weightVariable;  // valid when options.weightPresent
+  VarDescriptor freqVariable;    // valid when options.freqPresent
+
+  // Main set-up.
+  HostString* responseName = nullptr;
+  uint8_t fullModelStatsOnly = 0;
+  uint8_t storeSelectedModel = 0;
+  VarDescriptor roleVariable;  // number -1: no role variable
+  // The levelization context's records of the response, weight and frequency variables.
+  LevelVar* responseRecord = nullptr;
+  LevelVar* weightRecord = nullptr;
+  LevelVar* freqRecord = nullptr;
+  // Output marks: per CLASS variable, per model variable, per design variable, per effect.
+  uint8_t* classMarks = nullptr;
+  uint8_t* modelVarMarks = nullptr;
+  uint8_t* designVarMarks = nullptr;
+  int32_t* effectMarks = nullptr;
+
+  // The data sets the statements name, and their variables bound at set-up.
+  HostDataSet* inputReader = nullptr;
+  DataSetBinding validation, test;
+  HostDataSet* outputDataSet = nullptr;
+  HostDataSet* outDesignDataSet = nullptr;
+  HostDataSet* initialEstimates = nullptr;
+  ScoreRequest* scoreRequests = nullptr;
+  int32_t scoreCount = 0;
+  // The analysis data set's own descriptors, restored after another data set's rows were read.
+  VarDescriptor** rowValueModel = nullptr;  // per model variable
+  VarDescriptor** rowValueClass = nullptr;  // per CLASS variable
+  // Descriptors found in other data sets for the step (held-out and SCORE data).
+  std::deque<VarDescriptor> boundDescriptors;
 };
 
 }  // namespace vsf

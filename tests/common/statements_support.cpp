@@ -130,9 +130,9 @@ void close(HostDataSet*) {}
 int nextByGroup(HostDataSet*) {
   noteState();
   Registry& r = registry();
-  if (r.state && r.state->res.scoreRequests)
-    r.scores.assign(r.state->res.scoreRequests,
-                    r.state->res.scoreRequests + r.state->res.scoreCount);
+  if (r.state && r.state->settings.scoreRequests)
+    r.scores.assign(r.state->settings.scoreRequests,
+                    r.state->settings.scoreRequests + r.state->settings.scoreCount);
   if (r.state && r.state->lev.design) r.design = *r.state->lev.design;
   if (r.state && r.inspect && !r.inspected) {
     r.inspected = true;

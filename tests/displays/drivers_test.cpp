@@ -70,13 +70,13 @@ TEST(PrintFitResults, FailedSelectionsShowTheirMessageOnly) {
     ForwardFit f;
     VsfState& v = f.fit.vsf();
     int stand = 0;
-    v.res.outDesignDataSet = reinterpret_cast<HostDataSet*>(&stand);
+    v.settings.outDesignDataSet = reinterpret_cast<HostDataSet*>(&stand);
     f.fit.sel().status = c.status;
     const size_t before = host::session().log.lines().size();
     ASSERT_EQ(printFitResults(&v), 0);
     EXPECT_EQ(outline(f.out.document()), "NObs") << c.status;
     EXPECT_EQ(v.stepCode, c.code) << c.status;
-    EXPECT_EQ(v.res.outDesignDataSet, nullptr);
+    EXPECT_EQ(v.settings.outDesignDataSet, nullptr);
     const auto& log = host::session().log.lines();
     if (c.message) {
       ASSERT_EQ(log.size(), before + 1);

@@ -241,7 +241,7 @@ TEST(ObsProfiles, SeparateValidationDataHasATableOfItsOwn) {
   CountsSetup c;
   VsfState& v = c.b.vsf();
   int stand = 0;
-  v.res.validation.dataSet = reinterpret_cast<HostDataSet*>(&stand);
+  v.settings.validation.dataSet = reinterpret_cast<HostDataSet*>(&stand);
   v.settings.options.rolesPresent = 1;
   SelectionState& s = c.b.sel();
   s.validObsRead = 40, s.validRows = 35;

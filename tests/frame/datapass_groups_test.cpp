@@ -156,7 +156,7 @@ TEST(ByGroupData, AStepEndingInsideAGroupLeavesNoFiles) {
   EXPECT_TRUE(utilityFilesSeen);
   // The step's own clean-up closed them (the host would remove what it left).
   ASSERT_NE(state, nullptr);
-  EXPECT_EQ(state->res.outputDataSet, nullptr);
+  EXPECT_EQ(state->settings.outputDataSet, nullptr);
   EXPECT_EQ(state->group.groupScratch.file, nullptr);
   EXPECT_EQ(state->group.utilFiles.count, 0);
   std::vector<std::string> left;

@@ -436,7 +436,7 @@ TEST_F(ModelReader, DisplaysAndAdaptiveWeights) {
          EXPECT_EQ(s.settings.options.method, kMethodLasso);
          EXPECT_DOUBLE_EQ(s.settings.options.adaptiveGamma, 2.0);
          EXPECT_EQ(s.settings.options.initialEstimatesGiven, 1);
-         EXPECT_NE(s.res.initialEstimates, nullptr);
+         EXPECT_NE(s.settings.initialEstimates, nullptr);
        }},
       {"hierarchy=singleclass nostandardize$",
        {},

@@ -59,7 +59,7 @@ TEST_F(OutputReaders, ScoreStatements) {
   EXPECT_NE(q[0].output, nullptr);
   EXPECT_EQ(q[0].count, 2);
   EXPECT_EQ(name(q[0].predicted), "pv");
-  EXPECT_EQ(q[1].input, lastState().res.inputReader);  // the analysis data are scored
+  EXPECT_EQ(q[1].input, lastState().settings.inputReader);  // the analysis data are scored
   EXPECT_EQ(q[1].responseUsable, 1);
   EXPECT_EQ(name(q[1].median), "m");
   EXPECT_EQ(q[1].stdDev.on, 1);

@@ -30,15 +30,15 @@ TEST_F(ProcedureReader, OptionsDefaultsAndBounds) {
          EXPECT_EQ(s.settings.options.nameLength, 20);
          EXPECT_EQ(s.settings.hasByStatement, 0);
          EXPECT_EQ(s.settings.displaysSuppressed, 0);
-         EXPECT_EQ(s.res.outDesignDataSet, nullptr);
-         EXPECT_EQ(s.res.validation.dataSet, nullptr);
+         EXPECT_EQ(s.settings.outDesignDataSet, nullptr);
+         EXPECT_EQ(s.settings.validation.dataSet, nullptr);
        }},
       {"proc varsifter data=diab valdata=val tdata$=tst maxmacro=-1 seed=-42 namelen=64 "
        "noprint showinternaltables$; model y = x1;",
        0,
        [](const VsfState& s) {
-         EXPECT_NE(s.res.validation.dataSet, nullptr);
-         EXPECT_NE(s.res.test.dataSet, nullptr);
+         EXPECT_NE(s.settings.validation.dataSet, nullptr);
+         EXPECT_NE(s.settings.test.dataSet, nullptr);
          EXPECT_EQ(s.settings.maxMacroByGroups, -1);
          EXPECT_EQ(s.settings.seedOption, -42);
          EXPECT_EQ(s.settings.options.nameLength, 64);

@@ -1,0 +1,63 @@
+// One BY group's state, and the view of the whole step that the selection engine and the
+// layers above it are given.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "datapass/resources.h"
+#include "datapass/utilfiles.h"
+#include "selection/resample.h"
+#include "selection/selection.h"
+#include "statements/settings.h"
+
+namespace vsf {
+
+// One step's label for the plots (made by the graphs from the step history).
+struct StepLabel {
+  const char* text = nullptr;
+  int16_t length = 0;
+};
+
+// Sums for the stored model of the post-fit bridge (only when it is to be stored).
+struct StoredModelSums {
+  uint8_t wanted = 0;
+  double allWeight = 0;               // w x f of the training and the excluded observations
+  double* allSums = nullptr;          // per model variable: w f x, then the means
+  double* trainSums = nullptr;        // per model variable: f x, then the means
+  double* trainColumnSums = nullptr;  // per design column: f x
+  double* effectScales = nullptr;     // per effect
+};
+
+// One BY group's state, from its reset to its release.
+struct GroupState {
+  SelectionState selection;
+  ScratchFile groupScratch;
+  ResampleSet resampling;
+  HostPool* byPool = nullptr;
+  HostPool* pagePool = nullptr;
+  HostPool* groupHeap = nullptr;
+  UtilFileArray utilFiles;
+  HostObject* groupObject = nullptr;
+  double byGroupNumber = 0.0;
+  int32_t resampleWorkLength = 0;
+  int32_t groupOutDesignWidth = 0;
+
+  // Data pass.
+  int64_t largestBlockRows = 0;
+  int32_t largestColumnCount = 0;
+  StoredModelSums modelSums;
+  int32_t* refitFirstColumns = nullptr;  // the layout's first columns, kept for the refit
+
+  // Displays.
+  StepLabel* stepLabels = nullptr;  // one per step, from the graphs
+  int32_t stepLabelWidth = 0;
+  uint8_t refitPass = 0;  // the refit pass of model averaging prints
+
+  // The candidate table that options.candidates points at (its lists come from the pool the
+  // table was built from), and the count of candidates forced into every model.
+  std::vector<CandidateEntry> candidateTable;
+  int32_t firstCandidate = 0;
+};
+
+}  // namespace vsf
