@@ -14,7 +14,7 @@
 #include "frame/state.h"
 #include "grammar/grammar.h"
 #include "host/parse/parse_internal.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "frame/phases.h"
 #include "frame/state.h"
 #include "grammar/slots.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/host/parse.h"
+
 namespace vsf {
 
 struct ZDesign;
@@ -83,5 +85,10 @@ BridgeModuleRecord& bridgeModuleRecord();
 // selection's model pool): 0, or -2 for a failed allocation or a design without effects.
 // An empty model is handed over as empty.
 int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool);
+
+// Parses the step between the host parser and the procedure's callbacks, keeps the statements'
+// texts, and loads the sibling module when the step needs it.
+BridgeObject* zbridge(VsfState* state, const GrammarDescriptor* grammar,
+                      const ParseCallbacks* procedure);
 
 }  // namespace vsf

@@ -1,6 +1,8 @@
 // The phases of a step and the services the step driver calls in the frame itself.
 #pragma once
 
+#include "frame/host/parse.h"
+
 namespace vsf {
 
 struct VsfState;
@@ -13,8 +15,17 @@ void onHostTerminate();
 int loadExtensions(VsfState* state);
 void releaseExtensions(VsfState* state);
 
-// Statements.
+// Statements: the DEBUG switches of the step, the parse with the procedure's callbacks (the
+// context is the VsfState), the checks of what was parsed and every reader.
 void startStepContext(VsfState* state);
+// The parser's trace of the step: 1 semantics (DEBUG contains "SEM"), 2 syntax ("SYN").
+int parserTraceFlags();
+int startParser(const GrammarDescriptor* grammar, const ParseCallbacks* callbacks);
+int onStatementErrors(void* context);
+int onStatement(void* context, const StatementRecord* statement);
+ParseCallbacks procedureCallbacks(VsfState* state);
+// 0, or the negative code of the last failing check (each has issued its message).
+int checkStatements(VsfState* state);
 int readStatements(VsfState* state);
 
 // Set-up, BY-group phases and the data pass.

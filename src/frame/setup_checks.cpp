@@ -8,7 +8,7 @@
 #include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -23,11 +23,11 @@ int checkEffectStatements(VsfState* s) {
     if (r->name != "EFFECT") continue;
     int type = Slots(r).integer(slots::effect::kType, 0);
     if (type == effkind::kMultimember || type == effkind::kCollection || type == effkind::kLag) {
-      refuseMsg(s, 217, step::kInternal);
+      refuseMsg(s->stepCode, 217, step::kInternal);
       return rc::kStatement;
     }
     if (type == effkind::kPolynomial && r->flag(flags::effect::kNoSeparate)) {
-      refuseMsg(s, 229, step::kInternal);
+      refuseMsg(s->stepCode, 229, step::kInternal);
       return -33;
     }
     if (type == effkind::kSpline && !r->flag(flags::effect::kSplit)) unsplitSpline = true;
@@ -104,7 +104,7 @@ void fullModelStatistics(VsfState* s) {
   if (!o.stats[kStatsBic] && !o.stats[kStatsCp]) return;
   auto criterion = [&](uint8_t c) { return c == kCritCp || c == kCritBic; };
   if (s->settings.threads.buildIncremental) {
-    repairMsg(s, 147);
+    repairMsg(s->stepCode, 147);
   } else if (!o.buildFullSscp && o.method != kMethodBackward && !criterion(o.select) &&
              !criterion(o.stop) && !criterion(o.choose)) {
     s->settings.fullModelStatsOnly = 1;
@@ -119,7 +119,7 @@ void settleLabelStyle(VsfState* s) {
   if (!d || d->labelStyle != 0) return;
   for (int c = 0; c < d->classCount; ++c) {
     if (d->classVars[c].split) {
-      repairMsg(s, 219);
+      repairMsg(s->stepCode, 219);
       d->labelStyle = 1;
       return;
     }
@@ -128,7 +128,7 @@ void settleLabelStyle(VsfState* s) {
     const ZDesignVar& v = d->designVars[k];
     if (v.type != effkind::kSpline || !v.spline) continue;
     if (v.spline->split || (d->flags & dflag::kSplitAll)) {
-      repairMsg(s, 220);
+      repairMsg(s->stepCode, 220);
       d->labelStyle = 1;
       return;
     }
@@ -142,7 +142,7 @@ int settlePress(VsfState* s) {
   if (o.method == kMethodLar || o.method == kMethodLasso) {
     o.pressPerStep = o.stats[kStatsPress] = 0;
     if (o.choose == kCritPress || o.stop == kCritPress) {
-      refuseMsg(s, 157, step::kInternal);
+      refuseMsg(s->stepCode, 157, step::kInternal);
       return -20;
     }
     hostMsg(848, 158);
@@ -150,7 +150,7 @@ int settlePress(VsfState* s) {
     o.pressPerStep = o.stats[kStatsPress] = 0;
     int refused = o.stop == kCritPress ? 2126 : o.choose == kCritPress ? 2127 : 0;
     if (refused) {
-      refuseMsg(s, refused, step::kInternal);
+      refuseMsg(s->stepCode, refused, step::kInternal);
       return -47;
     }
     hostMsg(848, 2125);
@@ -194,7 +194,7 @@ void settleStepAxes(VsfState* s) {
       changed = true;
     }
   }
-  if (changed) repairMsg(s, 198);
+  if (changed) repairMsg(s->stepCode, 198);
 }
 
 }  // namespace
@@ -203,7 +203,7 @@ int checkMethodAndEffects(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone) o.choose = kCritNone;
   if (o.include != 0 && pathOrOptimizer(o)) {
-    refuseMsg(s, 997, step::kInternal);
+    refuseMsg(s->stepCode, 997, step::kInternal);
     return rc::kStatement;
   }
   if (s->settings.responseCount > 0)
@@ -213,7 +213,7 @@ int checkMethodAndEffects(VsfState* s) {
   const ZDesign* d = s->lev.design;
   noteConstructedEffects(d);
   if (o.noInt && (!d || d->effectCount <= 1)) {
-    refuseMsg(s, 154, step::kInternal);
+    refuseMsg(s->stepCode, 154, step::kInternal);
     return -19;
   }
   if (o.method != kMethodStepwise) o.dropRule = 1;  // BEFOREADD
@@ -244,7 +244,8 @@ void findRoleVariable(VsfState* s) {
 void settleCrossproducts(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   ZDesign* d = s->lev.design;
-  applyPerformanceSettings(s, d ? d->effectCount : 0);
+  ReaderTarget t{s->settings, s->lev, s->res.mainPool, s->stepCode};
+  applyPerformanceSettings(&t, d ? d->effectCount : 0);
   if (o.pathMethod && d && d->classCount > 0) {
     bool classEffects = false;
     for (int e = 0; e < d->effectCount && !classEffects; ++e)
@@ -260,7 +261,7 @@ void settleCrossproducts(VsfState* s) {
     o.allSparse = 0;
     o.allDense = 1;
     if (o.hierarchy != 0) {
-      repairMsg(s, 205);
+      repairMsg(s->stepCode, 205);
       o.hierarchy = 0;
     }
   }
@@ -306,7 +307,7 @@ int settleRolesAndFolds(VsfState* s) {
                    s->settings.validation.dataSet || s->settings.test.dataSet;
   if (o.stop == kCritValidate && p.validateFraction == 0.0 && p.validateLength == 0 &&
       !s->settings.validation.dataSet) {
-    refuseMsg(s, 125, step::kInternal);
+    refuseMsg(s->stepCode, 125, step::kInternal);
     return -10;
   }
   const PlotSettings& pl = s->settings.plots;
@@ -327,13 +328,13 @@ void settleForcedEffects(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   const int32_t effects = s->lev.design ? s->lev.design->effectCount : 0;
   if (o.include != 0 && o.method == kMethodNone) {
-    repairMsg(s, 128);
+    repairMsg(s->stepCode, 128);
     o.include = 0;
     o.forcedEffects = o.noInt ? 0 : 1;
   }
   if (o.forcedEffects > effects - o.noInt) {
     o.forcedEffects = effects - o.noInt;
-    repairMsg(s, 135);
+    repairMsg(s->stepCode, 135);
     o.buildFullSscp = 1;
   }
   if (o.adaptive) o.buildFullSscp = 1;

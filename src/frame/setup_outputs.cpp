@@ -10,7 +10,7 @@
 #include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "numerics/numerics.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -25,7 +25,7 @@ struct Drop {
 void dropAll(VsfState* s, std::initializer_list<Drop> drops, int32_t* count) {
   for (const Drop& d : drops) {
     if (!d.request->on) continue;
-    repairMsg(s, d.message);
+    repairMsg(s->stepCode, d.message);
     d.request->on = 0;
     if (d.counted) *count -= 1;
   }
@@ -134,7 +134,7 @@ int setUpModelAveraging(VsfState* s) {
     if (!o.noInt) {
       r.refitBest = m.refitBest + 1;  // the intercept counts as an effect
     } else if (m.refitBest == 0) {
-      refuseMsg(s, 267, step::kInternal);
+      refuseMsg(s->stepCode, 267, step::kInternal);
       return -44;
     }
   }

@@ -1,5 +1,5 @@
-// Reading a statement record: a slot's value when it was given, the reader's default
-// otherwise.
+// Reading the parsed statements: a record by its name, the names of a list, and a slot's
+// value when it was given, the reader's default otherwise.
 #pragma once
 
 #include <cmath>
@@ -7,9 +7,17 @@
 #include <string_view>
 
 #include "frame/host/parse.h"
-#include "statements/statements.h"
+#include "grammar/slots.h"
 
 namespace vsf {
+
+// The i-th name (from 0) of a chunked name list: 0 and the name, or 1 when the list is null
+// or holds fewer than i + 1 names.
+int zlstget(const NameChunkList* list, int i, std::string_view* name);
+
+// The first parsed statement whose name is `name` (compared over at most 32 characters,
+// trailing blanks ignored), or null.
+const StatementRecord* findStatement(std::string_view name);
 
 class Slots {
  public:

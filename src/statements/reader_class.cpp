@@ -8,10 +8,8 @@
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/effects.h"
-#include "frame/phases.h"
-#include "frame/state.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -66,17 +64,17 @@ int32_t orderCode(double negated) {
   }
 }
 
-// A REF= level text, right-trimmed, kept in the MAIN POOL for the step.
-char* keepText(VsfState* s, std::string_view text) {
+// A REF= level text, right-trimmed, kept in the MAIN POOL for the step; null when refused.
+char* keepText(ReaderTarget* s, std::string_view text) {
   size_t n = static_cast<size_t>(ztrimlen(text.data(), static_cast<int>(text.size())));
-  auto* p = static_cast<char*>(kernel().poolAlloc(s->res.mainPool, n + 1, kAllocZero));
-  if (!p) checkPhaseRc(s, rc::kMemory);
+  auto* p = static_cast<char*>(kernel().poolAlloc(s->mainPool, n + 1, kAllocZero));
+  if (!p) return nullptr;
   std::memcpy(p, text.data(), n);
   p[n] = '\0';
   return p;
 }
 
-void readCodings(VsfState* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
+void readCodings(ReaderTarget* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
   PerVariable param = perVariable(p, ps::kParamValue, ps::kParamIndex);
   double global = 0;
   bool hasGlobal = lastGlobal(p, ps::kParam, &global);
@@ -95,8 +93,9 @@ void readCodings(VsfState* s, const StatementRecord* p, ZDesign* d, const ClassV
     listed.insert(param.index(k));
     if (LevelVar* v = c.at(param.index(k)); v && code != kCodingQfr) v->coding = code;
   }
-  if (fullRank && !hasGlobal && static_cast<int32_t>(listed.size()) < c.listed) repairMsg(s, 230);
-  if (!fullRank && param.size() > 0) repairMsg(s, 231);
+  if (fullRank && !hasGlobal && static_cast<int32_t>(listed.size()) < c.listed)
+    repairMsg(s->stepCode, 230);
+  if (!fullRank && param.size() > 0) repairMsg(s->stepCode, 231);
   d->flags = fullRank ? d->flags | dflag::kFullRank : d->flags & ~dflag::kFullRank;
 }
 
@@ -109,12 +108,13 @@ void readOrders(const StatementRecord* p, ZDesign* d, const ClassVars& c) {
     if (LevelVar* v = c.at(per.index(k))) v->order = orderCode(per.value(k));
 }
 
-void readReferences(VsfState* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
+// 0, or rc::kMemory when a level text cannot be kept.
+int readReferences(ReaderTarget* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
   const OptionSlot* g = p->slot(ps::kRef);
   char* globalText = nullptr;
   if (g && g->given) {
     d->defaultRef = static_cast<int32_t>(g->number);
-    if (d->defaultRef == -3) globalText = keepText(s, g->text);
+    if (d->defaultRef == -3 && !(globalText = keepText(s, g->text))) return rc::kMemory;
   }
   for (int32_t i = 0; i < c.count; ++i) {
     c.vars[i].refIndex = d->defaultRef;
@@ -131,9 +131,11 @@ void readReferences(VsfState* s, const StatementRecord* p, ZDesign* d, const Cla
     if (!v) continue;
     v->refIndex = value;
     v->refText = quoted ? keepText(s, text) : nullptr;
+    if (quoted && !v->refText) return rc::kMemory;
   }
   for (int32_t i = 0; i < c.count; ++i)
     if (c.vars[i].coding == kCodingOrdinal) c.vars[i].refIndex = -1;
+  return 0;
 }
 
 // Switch options (DESCENDING, MISSING, SPLIT): the global one for all, then the listed.
@@ -159,27 +161,27 @@ bool applyPrefix(const StatementRecord* p, int globalSlot, int valueSlot, int in
   return r.given(globalSlot) || per.size() > 0;
 }
 
-char readDelimiter(VsfState* s, const StatementRecord* p) {
+char readDelimiter(ReaderTarget* s, const StatementRecord* p) {
   const OptionSlot* d = p->slot(ps::kDelimiter);
   if (!d || !d->given) return ' ';
   if (d->text.empty()) {
-    repairMsg(s, 204);
+    repairMsg(s->stepCode, 204);
     return ' ';
   }
-  if (d->text.size() > 1) repairMsg(s, 203, {std::string_view(d->text)});
+  if (d->text.size() > 1) repairMsg(s->stepCode, 203, {std::string_view(d->text)});
   return d->text[0];
 }
 
 }  // namespace
 
-void readClassOptions(VsfState* s, const StatementRecord* p) {
+int readClassOptions(ReaderTarget* s, const StatementRecord* p) {
   ZDesign* d = s->lev.design;
-  if (!d) return;
+  if (!d) return 0;
   Slots r(p);
   const ClassVars c{d->classVars, d->classCount, std::min(r.count(ps::kClassVars), d->classCount)};
   readCodings(s, p, d, c);
   readOrders(p, d, c);
-  readReferences(s, p, d, c);
+  if (int rc = readReferences(s, p, d, c); rc != 0) return rc;
 
   d->defaultDescending = r.given(ps::kDesc);
   applySwitch(p, d->defaultDescending, ps::kDescValue, ps::kDescIndex, c, &LevelVar::descending);
@@ -193,11 +195,11 @@ void readClassOptions(VsfState* s, const StatementRecord* p) {
   if (applyPrefix(p, ps::kCprefix, ps::kCprefixValue, ps::kCprefixIndex, &d->defaultCprefix, c,
                   &LevelVar::cprefix) &&
       !interlaced)
-    repairMsg(s, 221);
+    repairMsg(s->stepCode, 221);
   if (applyPrefix(p, ps::kLprefix, ps::kLprefixValue, ps::kLprefixIndex, &d->defaultLprefix, c,
                   &LevelVar::lprefix) &&
       !interlaced)
-    repairMsg(s, 222);
+    repairMsg(s->stepCode, 222);
 
   d->defaultMissing = r.given(ps::kMissing);
   applySwitch(p, d->defaultMissing, ps::kMissingValue, ps::kMissingIndex, c,
@@ -213,6 +215,7 @@ void readClassOptions(VsfState* s, const StatementRecord* p) {
   if (removed) hostMsg(500, 911);
   cs.showCoding = p->flag(pf::kShowCoding);
   cs.delimiter = d->delimiter = readDelimiter(s, p);
+  return 0;
 }
 
 }  // namespace vsf

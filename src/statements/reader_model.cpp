@@ -2,9 +2,8 @@
 // settings, with their defaults and repairs, in the order the repairs depend on each other.
 #include "base/host.h"
 #include "effects/effects.h"
-#include "frame/state.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -38,7 +37,7 @@ bool isModelVariable(const StatementRecord* model, int number) {
 }
 
 // Elastic-net settings (step 6 and 7): every other method drops them.
-void readElasticNet(VsfState* s, const StatementRecord* m, const Slots& r) {
+void readElasticNet(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   bool l2Given = r.given(ms::kL2);
   o.l2 = l2Given ? r.number(ms::kL2, kL2Search) : kL2Search;
@@ -50,32 +49,32 @@ void readElasticNet(VsfState* s, const StatementRecord* m, const Slots& r) {
   o.showL2Search = m->flag(mf::kShowL2Search);
 
   if (o.method != kMethodElasticNet) {
-    if (o.enScale) repairMsg(s, 2102), o.enScale = 0;
-    if (l2Given) repairMsg(s, 2103), o.l2 = 0.0;
-    if (o.l2Search != kL2SearchNone) repairMsg(s, 2104), o.l2Search = kL2SearchNone;
-    if (o.l2Steps != 50) repairMsg(s, 2105);
+    if (o.enScale) repairMsg(s->stepCode, 2102), o.enScale = 0;
+    if (l2Given) repairMsg(s->stepCode, 2103), o.l2 = 0.0;
+    if (o.l2Search != kL2SearchNone) repairMsg(s->stepCode, 2104), o.l2Search = kL2SearchNone;
+    if (o.l2Steps != 50) repairMsg(s->stepCode, 2105);
     o.l2Steps = 1;
-    if (o.l2Low != 0.0) repairMsg(s, 2106), o.l2Low = 0.0;
-    if (o.l2High != 1.0) repairMsg(s, 2107), o.l2High = 0.0;
-    if (o.showL2Search) repairMsg(s, 2115), o.showL2Search = 0;
+    if (o.l2Low != 0.0) repairMsg(s->stepCode, 2106), o.l2Low = 0.0;
+    if (o.l2High != 1.0) repairMsg(s->stepCode, 2107), o.l2High = 0.0;
+    if (o.showL2Search) repairMsg(s->stepCode, 2115), o.showL2Search = 0;
     return;
   }
   // A negative L2 the user gave asks for the search; it is not taken for a fixed value.
   if (l2Given && o.l2 < 0) {
-    repairMsg(s, 2101);
+    repairMsg(s->stepCode, 2101);
     l2Given = false;
     o.l2 = kL2Search;
   }
   if (l2Given) {
     o.showL2Search = 0;
-    if (o.l2Search != kL2SearchNone) repairMsg(s, 2108), o.l2Search = kL2SearchNone;
-    if (o.l2Steps != 50) repairMsg(s, 2109);
+    if (o.l2Search != kL2SearchNone) repairMsg(s->stepCode, 2108), o.l2Search = kL2SearchNone;
+    if (o.l2Steps != 50) repairMsg(s->stepCode, 2109);
     o.l2Steps = 2;
-    if (o.l2Low != 0.0) repairMsg(s, 2110), o.l2Low = 0.0;
-    if (o.l2High != 1.0) repairMsg(s, 2111), o.l2High = 1.0;
+    if (o.l2Low != 0.0) repairMsg(s->stepCode, 2110), o.l2Low = 0.0;
+    if (o.l2High != 1.0) repairMsg(s->stepCode, 2111), o.l2High = 1.0;
   }
   if (o.l2Low >= o.l2High) {
-    repairMsg(s, 2122);
+    repairMsg(s->stepCode, 2122);
     o.l2 = o.l2Low;
     l2Given = true;
     o.l2Search = kL2SearchNone;
@@ -85,7 +84,7 @@ void readElasticNet(VsfState* s, const StatementRecord* m, const Slots& r) {
 }
 
 // Step 8: the L1 target and its choice. Returns -50 for STOP=L1 without a method that has one.
-int readL1(VsfState* s, const StatementRecord* m, const Slots& r, bool stopL1) {
+int readL1(ReaderTarget* s, const StatementRecord* m, const Slots& r, bool stopL1) {
   SelectionOptions& o = s->settings.options;
   bool l1Given = r.given(ms::kL1);
   o.l1 = r.number(ms::kL1, -1.0);
@@ -94,11 +93,11 @@ int readL1(VsfState* s, const StatementRecord* m, const Slots& r, bool stopL1) {
   int choice = r.integer(ms::kL1Choice, kL1ChoiceRatio);
   if (!takesL1(o.method)) {
     if (stopL1) {
-      refuseMsg(s, 2131, step::kStatement);
+      refuseMsg(s->stepCode, 2131, step::kStatement);
       return -50;
     }
-    if (l1Given) repairMsg(s, 2116);
-    if (r.given(ms::kL1Choice)) repairMsg(s, 2112);
+    if (l1Given) repairMsg(s->stepCode, 2116);
+    if (r.given(ms::kL1Choice)) repairMsg(s->stepCode, 2112);
     o.l1 = -1.0;
     o.l1ChoiceStop = o.l1Choice = 0;
     o.showStepL1 = o.linearCvEx = 0;
@@ -107,62 +106,62 @@ int readL1(VsfState* s, const StatementRecord* m, const Slots& r, bool stopL1) {
   o.l1ChoiceStop = o.l1Choice = static_cast<uint8_t>(choice);
   if (!stopL1) {
     o.l1ChoiceStop = 0;
-    if (l1Given) repairMsg(s, 2119), o.l1 = -1.0;
+    if (l1Given) repairMsg(s->stepCode, 2119), o.l1 = -1.0;
   } else if (!l1Given) {
-    repairMsg(s, 2118);
+    repairMsg(s->stepCode, 2118);
     o.l1 = 0.0;
   }
   if (o.method == kMethodGroupLasso && choice != kL1ChoiceRatio) {
-    repairMsg(s, 4104);
+    repairMsg(s->stepCode, 4104);
     o.l1ChoiceStop = o.l1Choice = kL1ChoiceRatio;
   }
   return 0;
 }
 
 // Step 10: screening of path candidates.
-void readScreening(VsfState* s, const StatementRecord* m, const Slots& r) {
+void readScreening(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   o.screen = static_cast<uint8_t>(r.integer(ms::kScreen, kScreenNone));
   if (o.method != kMethodLasso && o.method != kMethodElasticNet && o.screen != kScreenNone) {
-    repairMsg(s, 4002);
+    repairMsg(s->stepCode, 4002);
     o.screen = kScreenNone;
   }
   o.screenSteps = r.integer(ms::kScreenSteps, 4);
   o.keepNum = r.integer(ms::kKeepNum, -1);
   o.keepRatio = r.number(ms::kKeepRatio, -1.0);
-  if (r.given(ms::kKeepNum) && r.given(ms::kKeepRatio)) repairMsg(s, 4010);
+  if (r.given(ms::kKeepNum) && r.given(ms::kKeepRatio)) repairMsg(s->stepCode, 4010);
   if (!r.given(ms::kKeepRatio)) o.keepNum = r.integer(ms::kKeepNum, 100);
   o.showScreen = m->flag(mf::kShowScreen);
 }
 
 // Step 14: a significance level given where no SL criterion uses it, or at 0 or 1.
-double readLevel(VsfState* s, const Slots& r, int slot, double fallback, int unusedMsg,
+double readLevel(ReaderTarget* s, const Slots& r, int slot, double fallback, int unusedMsg,
                  int edgeMsg) {
   const SelectionOptions& o = s->settings.options;
   if (!r.given(slot) || r.number(slot, -1.0) == -1.0) return fallback;
   double v = r.number(slot, fallback);
-  if (o.select != kCritSl && o.stop != kCritSl) repairMsg(s, unusedMsg);
+  if (o.select != kCritSl && o.stop != kCritSl) repairMsg(s->stepCode, unusedMsg);
   if (v == 0.0 || v == 1.0) {
-    repairMsg(s, edgeMsg, {fallback});
+    repairMsg(s->stepCode, edgeMsg, {fallback});
     return fallback;
   }
   return v;
 }
 
 // Step 19: cross validation. Returns -48 when external CV is combined with STOP=CV.
-int readCrossValidation(VsfState* s, const StatementRecord* m, const Slots& r) {
+int readCrossValidation(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   bool on = o.stop == kCritCv || o.select == kCritCv || o.choose == kCritCv ||
             o.choose == kCritCvExternal;
   if (o.choose == kCritCvExternal && o.stop == kCritCv) {
-    refuseMsg(s, 2128, step::kInternal);
+    refuseMsg(s->stepCode, 2128, step::kInternal);
     return -48;
   }
   o.cvMethod = on ? 1 : 0;
   o.cvFolds = 5;
   if (m->flag(mf::kCvMethod)) {
     if (!on) {
-      repairMsg(s, 159);
+      repairMsg(s->stepCode, 159);
     } else {
       o.cvMethod = m->flag(mf::kCvIndex)   ? 4
                    : m->flag(mf::kCvBlock) ? 2
@@ -173,7 +172,7 @@ int readCrossValidation(VsfState* s, const StatementRecord* m, const Slots& r) {
   }
   if (m->flag(mf::kCvDetails)) {
     if (!on) {
-      repairMsg(s, 160);
+      repairMsg(s->stepCode, 160);
     } else {
       o.cvDetails = m->flag(mf::kCvDetailsPress) ? 1 : m->flag(mf::kCvDetailsCoeffs) ? 2 : 3;
     }
@@ -182,7 +181,7 @@ int readCrossValidation(VsfState* s, const StatementRecord* m, const Slots& r) {
 }
 
 // Steps 15 and 16: statistics columns and step-detail tables.
-void readDisplays(VsfState* s, const StatementRecord* m, const Slots& r) {
+void readDisplays(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   static const int kStatsFlags[kStatsCount] = {
       mf::kStatsAll,   mf::kStatsSl,      mf::kStatsFValue, mf::kStatsAic,
@@ -203,13 +202,13 @@ void readDisplays(VsfState* s, const StatementRecord* m, const Slots& r) {
 }
 
 // Steps 1 to 3: standardization, the CV index variable, the method, the effects, the response.
-int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) {
+int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   s->settings.noStandardize = m->flag(mf::kNoStandardize);
   if (m->flag(mf::kCvIndex) && r.count(ms::kCvIndexVar) > 0) {
     int v = m->slot(ms::kCvIndexVar)->vars[0];
     if (isModelVariable(m, v)) {
-      refuseMsg(s, 162, step::kInternal);
+      refuseMsg(s->stepCode, 162, step::kInternal);
       return -21;
     }
     o.cvIndexVariable = v;
@@ -230,11 +229,11 @@ int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) 
   }
   int responses = r.count(ms::kResponses);
   if (responses == 0) {
-    refuseMsg(s, 216, step::kStatement);
+    refuseMsg(s->stepCode, 216, step::kStatement);
     return -30;
   }
   if (responses > 1) {
-    refuseMsg(s, 228, step::kStatement);
+    refuseMsg(s->stepCode, 228, step::kStatement);
     return -32;
   }
   s->settings.responseCount = 1;
@@ -246,7 +245,7 @@ int readMethodAndEffects(VsfState* s, const StatementRecord* m, const Slots& r) 
 
 }  // namespace
 
-int readModelOptions(VsfState* s, const StatementRecord* m) {
+int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   if (!m) return rc::kNoModel;  // checkStatements has refused the step already
   SelectionOptions& o = s->settings.options;
   Slots r(m);
@@ -270,7 +269,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
   if (r.given(ms::kFuzz)) {
     o.fuzz = r.number(ms::kFuzz, 1e-12);
     if (o.fuzz > 1e-06) {
-      repairMsg(s, 129, {o.fuzz});
+      repairMsg(s->stepCode, 129, {o.fuzz});
       o.fuzz = 1e-06;
     }
   }
@@ -283,11 +282,11 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
     o.showCvEx = m->flag(mf::kShowCvEx);
     if (o.method != kMethodLar && o.method != kMethodLasso && o.method != kMethodElasticNet &&
         o.method != kMethodGroupLasso) {
-      repairMsg(s, 2113);
+      repairMsg(s->stepCode, 2113);
       o.choose = kCritNone;
     }
   } else if (m->flag(mf::kShowCvEx)) {
-    repairMsg(s, 2114);
+    repairMsg(s->stepCode, 2114);
   }
   o.externalCv = o.choose == kCritCvExternal;
   readScreening(s, m, r);
@@ -301,7 +300,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
     stopDefault = kCritSbc;
     if (lsCoeffs) {
       if (o.method == kMethodElasticNet) {
-        refuseMsg(s, 2123, step::kStatement);
+        refuseMsg(s->stepCode, 2123, step::kStatement);
         return -45;
       }
       if (o.method == kMethodLar)
@@ -314,7 +313,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
     o.select = kCritNone;
     stopDefault = kCritSbc;
     if (lsCoeffs) {
-      refuseMsg(s, 2124, step::kStatement);
+      refuseMsg(s->stepCode, 2124, step::kStatement);
       return -45;
     }
   }
@@ -323,13 +322,13 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
   bool optimizer = o.method == kMethodHxLasso || isOptimizerMethod(o.method);
   o.rho = optimizer ? r.number(ms::kRho, 0.9) : -1.0;
   o.tolerance = optimizer ? r.number(ms::kTol, 1e-06) : -1.0;
-  if (!optimizer && r.given(ms::kRho)) repairMsg(s, 4102);
-  if (!optimizer && r.given(ms::kTol)) repairMsg(s, 4103);
+  if (!optimizer && r.given(ms::kRho)) repairMsg(s->stepCode, 4102);
+  if (!optimizer && r.given(ms::kTol)) repairMsg(s->stepCode, 4103);
 
   // Step 13: stop rules.
   bool stopCriterion = r.given(ms::kStop) && stop != kCritStopNone;
   if ((stopCriterion || o.stopSteps) && o.steps) {
-    repairMsg(s, 155);
+    repairMsg(s->stepCode, 155);
     stop = kCritNone;
     o.stopSteps = 0;
   }
@@ -346,7 +345,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
   o.entryLevel = readLevel(s, r, ms::kSlEntry, stepwise ? 0.15 : 0.5, 110, 111);
   o.stayLevel = readLevel(s, r, ms::kSlStay, stepwise ? 0.15 : 0.1, 115, 116);
   if (o.maxSteps && o.steps && o.maxSteps < o.steps) {
-    repairMsg(s, 112);
+    repairMsg(s->stepCode, 112);
     o.maxSteps = o.steps;
   }
 
@@ -355,12 +354,12 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
   // Steps 17 and 18.
   o.dropRule = static_cast<uint8_t>(r.integer(ms::kDrop, 1));
   if (o.dropRule != 1 && o.select == kCritSl) {
-    repairMsg(s, 120);
+    repairMsg(s->stepCode, 120);
     o.dropRule = 1;
   }
   o.orderSelect = m->flag(mf::kOrderSelect);
   if (o.orderSelect && o.method == kMethodBackward) {
-    repairMsg(s, 130);
+    repairMsg(s->stepCode, 130);
     o.orderSelect = 0;
   }
 
@@ -372,11 +371,11 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
       return c == kCritCp || c == kCritBic || c == kCritPress || c == kCritCv;
     };
     if (o.stop == kCritSl || unusable(o.stop)) {
-      refuseMsg(s, 3501, step::kInternal);
+      refuseMsg(s->stepCode, 3501, step::kInternal);
       return -49;
     }
     if (unusable(o.choose)) {
-      refuseMsg(s, 3502, step::kInternal);
+      refuseMsg(s->stepCode, 3502, step::kInternal);
       return -49;
     }
   }
@@ -386,10 +385,10 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
   o.adaptive = m->flag(mf::kAdaptive);
   if (o.adaptive) {
     if (o.method == kMethodLar || o.method == kMethodLarLs) {
-      repairMsg(s, 237);
+      repairMsg(s->stepCode, 237);
       o.adaptive = 0;
     } else if (o.method == kMethodGroupLasso) {
-      repairMsg(s, 4237);
+      repairMsg(s->stepCode, 4237);
       o.adaptive = 0;
     } else {
       o.adaptiveGamma = r.number(ms::kGamma, 1.0);
@@ -398,7 +397,7 @@ int readModelOptions(VsfState* s, const StatementRecord* m) {
         o.initialEstimatesGiven = 1;
       }
       if (o.method == kMethodLassoLs) {
-        repairMsg(s, 238);
+        repairMsg(s->stepCode, 238);
         o.method = kMethodLasso;
       }
     }

@@ -3,9 +3,8 @@
 #include <algorithm>
 
 #include "base/host.h"
-#include "frame/state.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -41,12 +40,12 @@ void readTables(ModelAverageOptions& m, const StatementRecord* r, const Slots& s
 
 }  // namespace
 
-int readModelAverageOptions(VsfState* s, const StatementRecord* r) {
+int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   ModelAverageOptions& m = s->settings.modelAverage;
   Slots slot(r);
   // Model averaging repeats one selection; an L2 search per sample is not offered.
   if (s->settings.options.l2Search != kL2SearchNone) {
-    refuseMsg(s, 11, step::kStatement);
+    refuseMsg(s->stepCode, 11, step::kStatement);
     return -46;
   }
   m.on = 1;
@@ -57,7 +56,7 @@ int readModelAverageOptions(VsfState* s, const StatementRecord* r) {
 
   m.alpha = slot.number(as::kAlpha, 0.5);
   if (m.alpha == 0.0) {
-    refuseMsg(s, 268, step::kStatement);
+    refuseMsg(s->stepCode, 268, step::kStatement);
     return -42;
   }
   m.averageMethod = slot.integer(as::kAverageMethod, 1);
@@ -76,7 +75,7 @@ int readModelAverageOptions(VsfState* s, const StatementRecord* r) {
   m.sampleSize = slot.integer(as::kSize, 0);
   bool percentGiven = slot.given(as::kPercent);
   if (percentGiven && slot.number(as::kPercent, 0.0) == 0.0) {
-    refuseMsg(s, 266, step::kStatement);
+    refuseMsg(s->stepCode, 266, step::kStatement);
     return -42;
   }
 
@@ -86,7 +85,7 @@ int readModelAverageOptions(VsfState* s, const StatementRecord* r) {
   m.schedule = std::min(schedule, m.samplesPerThread);
 
   if (slot.given(as::kSize) && percentGiven) {
-    repairMsg(s, 241);
+    repairMsg(s->stepCode, 241);
     m.sampleSize = 0;
   }
   m.sampleFraction = percentGiven ? slot.number(as::kPercent, 100.0) / 100.0 : (m.srs ? 0.75 : 1.0);

@@ -4,9 +4,8 @@
 
 #include "base/host.h"
 #include "base/strings.h"
-#include "frame/state.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -43,7 +42,7 @@ int32_t roleValue(const OptionSlot* slot, std::string* out) {
 
 }  // namespace
 
-void readOutputStatement(VsfState* s) {
+void readOutputStatement(ReaderTarget* s) {
   const StatementRecord* r = findStatement("OUTPUT");
   if (!r) return;
   namespace of = flags::output;
@@ -60,12 +59,12 @@ void readOutputStatement(VsfState* s) {
   request(r, of::kSamplePred, &o.samplePred, nullptr);
 }
 
-int readScoreStatements(VsfState* s) {
+int readScoreStatements(ReaderTarget* s) {
   int n = countStatements("SCORE");
   s->settings.scoreCount = 0;
   if (n == 0) return 0;
-  void* block = kernel().poolAlloc(s->res.mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n),
-                                   kAllocZero);
+  void* block =
+      kernel().poolAlloc(s->mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n), kAllocZero);
   if (!block) return rc::kMemory;
   s->settings.scoreRequests = static_cast<ScoreRequest*>(block);
   namespace sf = flags::score;
@@ -88,7 +87,7 @@ int readScoreStatements(VsfState* s) {
   return 0;
 }
 
-int readPartitionStatement(VsfState* s) {
+int readPartitionStatement(ReaderTarget* s) {
   const StatementRecord* r = findStatement("PARTITION");
   if (!r) return 0;
   namespace qs = slots::partition;
@@ -101,15 +100,15 @@ int readPartitionStatement(VsfState* s) {
   bool train = r->flag(qf::kTrain), validate = r->flag(qf::kValidate), test = r->flag(qf::kTest);
   bool vFraction = r->flag(qf::kValidateFraction), tFraction = r->flag(qf::kTestFraction);
   if (role && !train && !validate && !test) {
-    refuseMsg(s, 121, step::kInternal);
+    refuseMsg(s->stepCode, 121, step::kInternal);
     return -9;
   }
   if ((validate || vFraction) && s->settings.validation.dataSet) {
-    refuseMsg(s, 122, step::kStatement);
+    refuseMsg(s->stepCode, 122, step::kStatement);
     return -27;
   }
   if ((test || tFraction) && s->settings.test.dataSet) {
-    refuseMsg(s, 123, step::kStatement);
+    refuseMsg(s->stepCode, 123, step::kStatement);
     return -26;
   }
   if (vFraction || tFraction) {
@@ -118,7 +117,7 @@ int readPartitionStatement(VsfState* s) {
     p.testFraction = slot.number(qs::kTestFraction, 0.0);
     p.trainFraction = 1.0 - p.validateFraction - p.testFraction;
     if (!(p.trainFraction > 0.0)) {
-      refuseMsg(s, 124, step::kInternal);
+      refuseMsg(s->stepCode, 124, step::kInternal);
       return -9;
     }
   }

@@ -6,9 +6,8 @@
 #include "base/host.h"
 #include "base/hostcalls.h"
 #include "base/strings.h"
-#include "frame/state.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -108,7 +107,7 @@ int ztestthread(std::string_view key) {
   return result;
 }
 
-void readPerformanceOptions(VsfState* s) {
+void readPerformanceOptions(ReaderTarget* s) {
   zthropt(hostv().parse->firstStatement(), &s->settings.threads);
   SelectionOptions& o = s->settings.options;
   const StatementRecord* p = s->settings.threads.statement;
@@ -130,7 +129,7 @@ void readPerformanceOptions(VsfState* s) {
 // near 2,000 columns for 20 entries (bench/RESULTS.md).
 constexpr int kWholeMatrixEffects = 1000;
 
-void applyPerformanceSettings(VsfState* s, int effectCount) {
+void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
   ThreadOptions& t = s->settings.threads;
   SelectionOptions& o = s->settings.options;
   if (t.buildFull)
@@ -142,10 +141,10 @@ void applyPerformanceSettings(VsfState* s, int effectCount) {
         effectCount < 10 || (o.method <= kMethodStepwise && effectCount <= kWholeMatrixEffects);
   if (o.method == kMethodBackward) {
     o.buildFullSscp = 1;
-    if (t.buildIncremental) repairMsg(s, 146);
+    if (t.buildIncremental) repairMsg(s->stepCode, 146);
   } else if (o.method == kMethodNone && !t.force) {
     o.buildFullSscp = 1;
-    if (t.buildIncremental) repairMsg(s, 149);
+    if (t.buildIncremental) repairMsg(s->stepCode, 149);
   }
   t.effectiveThreaded = t.threadsOn;
   t.effectiveWorkers = t.effectiveThreaded && t.requestedWorkers > 0 ? t.requestedWorkers : 1;

@@ -1,9 +1,8 @@
 // readPlotsOptions: the PLOTS option of the procedure statement into the plot settings; each
 // plot takes the global step axis, step range and switches unless it has its own.
 #include "base/host.h"
-#include "frame/state.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -44,7 +43,7 @@ bool readFamily(const StatementRecord* p, const PlotSettings& g, const FamilyLay
 
 }  // namespace
 
-void readPlotsOptions(VsfState* s, const StatementRecord* p) {
+void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
   PlotSettings& g = s->settings.plots;
   g = PlotSettings();
   bool plots = p->flag(pf::kPlots);
@@ -98,7 +97,7 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
                       {pf::kPlotCriteria, ps::kCritStepAxis, ps::kCritStartStep, ps::kCritEndStep,
                        pf::kCritUnpack, -1},
                       &g.criteria);
-  if (reset) repairMsg(s, 224);
+  if (reset) repairMsg(s->stepCode, 224);
   g.labelGap = r.number(ps::kLabelGap, 5.0) / 100.0;
 
   g.selectogram.on = onValue(p, pf::kPlotSelectogram, g.all);
@@ -117,7 +116,7 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
   g.effectSelectPct.minPct = r.number(ps::kEspMinPct, -1.0);
   g.effectSelectPct.order = r.integer(ps::kEspOrder, 2);
   if (p->flag(pf::kPlotEsp) && !averaging) {
-    repairMsg(s, 244);
+    repairMsg(s->stepCode, 244);
     g.effectSelectPct.on = 0;
   }
   g.parmDist.on = onValue(p, pf::kPlotParmDist, g.all && averaging);
@@ -127,7 +126,7 @@ void readPlotsOptions(VsfState* s, const StatementRecord* p) {
   g.parmDist.plotsPerPanel = r.integer(ps::kPlotsPerPanel, 9);
   g.parmDist.noBoxPlots = p->flag(pf::kNoBoxPlots);
   if (p->flag(pf::kPlotParmDist) && !averaging) {
-    repairMsg(s, 245);
+    repairMsg(s->stepCode, 245);
     g.parmDist.on = 0;
   }
 }

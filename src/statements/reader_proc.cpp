@@ -5,12 +5,9 @@
 
 #include "base/host.h"
 #include "effects/effects.h"
-#include "frame/bridge.h"
-#include "frame/phases.h"
-#include "frame/state.h"
 #include "grammar/grammar.h"
 #include "grammar/slot_reader.h"
-#include "statements/statements_internal.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -20,7 +17,7 @@ namespace ps = slots::proc;
 namespace pf = flags::proc;
 
 // A FREQ or WEIGHT statement: the grammar takes exactly one numeric variable.
-bool bindSingleVariable(VsfState* s, const OptionSlot* slot, VarDescriptor* out) {
+bool bindSingleVariable(ReaderTarget* s, const OptionSlot* slot, VarDescriptor* out) {
   if (!slot || slot->count != 1 || slot->vars.empty() || slot->vars[0] < 0 ||
       !s->settings.inputReader)
     return false;
@@ -29,7 +26,7 @@ bool bindSingleVariable(VsfState* s, const OptionSlot* slot, VarDescriptor* out)
 
 // The BY statement's variables go to the input reader, which then walks their groups: each
 // name with its DESCENDING, and NOTSORTED for the whole list.
-int declareByVariables(VsfState* s, const OptionSlot* by) {
+int declareByVariables(ReaderTarget* s, const OptionSlot* by) {
   if (!s->settings.inputReader || !by || !by->given || by->count == 0) return 0;
   std::vector<ByVariable> vars;
   for (int i = 0; i < by->count; ++i) {
@@ -50,32 +47,7 @@ int declareByVariables(VsfState* s, const OptionSlot* by) {
 
 }  // namespace
 
-int readStatements(VsfState* s) {
-  s->res.timers.mark = hostClock();
-  const GrammarDescriptor* grammar = buildGrammar();
-  if (!grammar) {
-    raiseStepCode(s->stepCode, step::kMemory);
-    hostEndStep(s->stepCode);
-  }
-  ParseCallbacks callbacks = procedureCallbacks(s);
-  s->res.bridge = zbridge(s, grammar, &callbacks);
-  if (int rc = checkStatements(s); rc != 0) return rc;
-
-  const StatementRecord* proc = hostv().parse->procedureRecord();
-  if (int rc = readProcedureOptions(s, proc); rc != 0) return rc;
-  readPlotsOptions(s, proc);
-  if (int rc = readModelOptions(s, findStatement("MODEL")); rc != 0) return rc;
-  readClassOptions(s, proc);
-  readPerformanceOptions(s);
-  readOutputStatement(s);
-  if (int rc = readPartitionStatement(s); rc != 0) return rc;
-  if (int rc = readScoreStatements(s); rc != 0) return rc;
-  if (const StatementRecord* ma = findStatement("MODELAVERAGE"))
-    if (int rc = readModelAverageOptions(s, ma); rc != 0) return rc;
-  return 0;
-}
-
-int readProcedureOptions(VsfState* s, const StatementRecord* p) {
+int readProcedureOptions(ReaderTarget* s, const StatementRecord* p) {
   Slots r(p);
   s->settings.inputReader = r.dataSet(ps::kData);
   s->lev.alloc->reader = s->settings.inputReader;

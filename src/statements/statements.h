@@ -1,25 +1,47 @@
-// Statements of a step, as the rest of the procedure uses them: the parsed records and their
-// name lists, the thread options, and the performance settings the main set-up applies.
+// The option readers: each statement's options into the step's settings and the design
+// records, with their defaults, repairs and refusals; and the thread options of the
+// PERFORMANCE statement and the host.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 
+#include "frame/host/msgarg.h"
 #include "frame/host/parse.h"
 #include "grammar/slots.h"
+#include "statements/settings.h"
 
 namespace vsf {
 
-struct VsfState;
-struct ThreadOptions;
+struct HostPool;
+struct ZLevCtx;
 
-// The i-th name (from 0) of a chunked name list: 0 and the name, or 1 when the list is null
-// or holds fewer than i + 1 names.
-int zlstget(const NameChunkList* list, int i, std::string_view* name);
+// What the readers write: the settings, the design records of the levelization context (the
+// procedure and CLASS options describe its variables), the pool of the step and the step code
+// their messages raise.
+struct ReaderTarget {
+  StepSettings& settings;
+  ZLevCtx& lev;
+  HostPool* mainPool;
+  int& stepCode;
+};
 
-// The first parsed statement whose name is `name` (compared over at most 32 characters,
-// trailing blanks ignored), or null.
-const StatementRecord* findStatement(std::string_view name);
+// Each reader returns 0 or a negative code after its message has raised the step code.
+int readProcedureOptions(ReaderTarget* target, const StatementRecord* proc);
+void readPlotsOptions(ReaderTarget* target, const StatementRecord* proc);
+int readModelOptions(ReaderTarget* target, const StatementRecord* model);
+int readClassOptions(ReaderTarget* target, const StatementRecord* proc);
+void readPerformanceOptions(ReaderTarget* target);
+void readOutputStatement(ReaderTarget* target);
+int readPartitionStatement(ReaderTarget* target);
+int readScoreStatements(ReaderTarget* target);
+int readModelAverageOptions(ReaderTarget* target, const StatementRecord* record);
+
+// Messages of set 848: a repair raises the step code to at least 4, a refusal to the code
+// given.
+void repairMsg(int& stepCode, int number, std::initializer_list<MsgArg> args = {});
+void refuseMsg(int& stepCode, int number, int code, std::initializer_list<MsgArg> args = {});
 
 // Thread options: the PERFORMANCE statement and the global THREADS and CPUCOUNT options.
 // zthropt ends the step (1012) when a global option cannot be read.
@@ -30,6 +52,6 @@ int ztestthread(std::string_view key);
 
 // The PERFORMANCE settings that the main set-up applies once the effects are known: whether
 // the whole model's crossproducts are built in one pass, and the effective worker count.
-void applyPerformanceSettings(VsfState* state, int effectCount);
+void applyPerformanceSettings(ReaderTarget* target, int effectCount);
 
 }  // namespace vsf

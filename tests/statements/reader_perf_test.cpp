@@ -142,7 +142,8 @@ TEST_F(PerformanceReader, CrossproductsBuiltWholeOrByBlocks) {
     runStepText(std::string("proc varsifter; ") + c.statements + " run;");
     VsfState s = lastState();
     size_t before = host::session().log.lines().size();
-    applyPerformanceSettings(&s, c.effects);
+    ReaderTarget t{s.settings, s.lev, s.res.mainPool, s.stepCode};
+    applyPerformanceSettings(&t, c.effects);
     StepRun r;
     const auto& all = host::session().log.lines();
     r.log.assign(all.begin() + static_cast<long>(before), all.end());
@@ -153,7 +154,8 @@ TEST_F(PerformanceReader, CrossproductsBuiltWholeOrByBlocks) {
   // Model averaging with a BY statement runs on one worker; NOPRINT drops the details.
   runStepText("proc varsifter noprint; by grp; model y = x1; modelaverage; performance details;");
   VsfState s = lastState();
-  applyPerformanceSettings(&s, 3);
+  ReaderTarget t{s.settings, s.lev, s.res.mainPool, s.stepCode};
+  applyPerformanceSettings(&t, 3);
   EXPECT_EQ(s.settings.threads.effectiveWorkers, 1);
   EXPECT_EQ(s.settings.threads.effectiveThreaded, 0);
   EXPECT_EQ(s.settings.threads.perfDetails, 0);

@@ -5,7 +5,8 @@
 
 #include "common/statements_support.h"
 #include "frame/phases.h"
-#include "statements/statements_internal.h"
+#include "grammar/slot_reader.h"
+#include "statements/statements.h"
 
 namespace vsf::test {
 namespace {
@@ -142,8 +143,8 @@ TEST_F(StatementChecks, DebugOptionSetsTheTraceSwitches) {
   for (const Case& c : cases) {
     host::session().options.debug = c.debug;
     startStepContext(nullptr);
-    EXPECT_EQ(statementContext().traceSyntax, c.syntax) << c.debug;
-    EXPECT_EQ(statementContext().traceSemantics, c.semantics) << c.debug;
+    EXPECT_EQ((parserTraceFlags() & 2) != 0, c.syntax) << c.debug;
+    EXPECT_EQ((parserTraceFlags() & 1) != 0, c.semantics) << c.debug;
   }
   host::session().options.debug = "syn,sem";
   StepRun r = runStepText("proc varsifter; model y = x1; run;");

@@ -6,6 +6,7 @@
 #include "base/host.h"
 #include "common/statements_support.h"
 #include "grammar/grammar.h"
+#include "grammar/slot_reader.h"
 #include "grammar/slots.h"
 #include "statements/statements.h"
 

@@ -1,21 +1,36 @@
-// The statement phase's frame: the per-step context with the DEBUG option, the parser's
-// callbacks, the statement checks, and the access to parsed records and name lists.
+// The statement phase: the step's parse through the bridge with the procedure's callbacks, the
+// checks of what was parsed, and every option reader in the order their repairs depend on.
 #include <algorithm>
 #include <string>
 
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/effects.h"
+#include "frame/bridge.h"
 #include "frame/phases.h"
 #include "frame/state.h"
-#include "statements/statements_internal.h"
+#include "grammar/grammar.h"
+#include "grammar/slot_reader.h"
+#include "statements/statements.h"
 
 namespace vsf {
+
+namespace {
+
+// One per step: the DEBUG option's trace switches.
+struct StatementContext {
+  uint8_t traceSyntax = 0;     // DEBUG contains "SYN"
+  uint8_t traceSemantics = 0;  // DEBUG contains "SEM"
+};
 
 StatementContext& statementContext() {
   static StatementContext context;
   return context;
 }
+
+void count(uint8_t& c) { c = c == 0 ? 1 : 2; }
+
+}  // namespace
 
 void startStepContext(VsfState*) {
   StatementContext& c = statementContext();
@@ -28,10 +43,13 @@ void startStepContext(VsfState*) {
   c.traceSemantics = u.find("SEM") != std::string::npos;
 }
 
-int startParser(const GrammarDescriptor* grammar, const ParseCallbacks* callbacks) {
+int parserTraceFlags() {
   const StatementContext& c = statementContext();
-  int trace = (c.traceSemantics ? 1 : 0) | (c.traceSyntax ? 2 : 0);
-  return hostv().parse->run(grammar, trace, callbacks);
+  return (c.traceSemantics ? 1 : 0) | (c.traceSyntax ? 2 : 0);
+}
+
+int startParser(const GrammarDescriptor* grammar, const ParseCallbacks* callbacks) {
+  return hostv().parse->run(grammar, parserTraceFlags(), callbacks);
 }
 
 int onStatementErrors(void* context) {
@@ -42,12 +60,6 @@ int onStatementErrors(void* context) {
   }
   return 0;
 }
-
-namespace {
-
-void count(uint8_t& c) { c = c == 0 ? 1 : 2; }
-
-}  // namespace
 
 int onStatement(void* context, const StatementRecord* statement) {
   auto* s = static_cast<VsfState*>(context);
@@ -93,11 +105,11 @@ int checkStatements(VsfState* s) {
   bool errors = hostv().parse->errorCount() != 0 || s->settings.statementErrors;
   const StatementCounts& c = s->settings.counts;
   if (!c.model) {
-    refuseMsg(s, 141, step::kStatement);
+    refuseMsg(s->stepCode, 141, step::kStatement);
     rc = rc::kNoModel;
   }
   if (s->settings.classAfterModel) {
-    refuseMsg(s, 150, step::kStatement);
+    refuseMsg(s->stepCode, 150, step::kStatement);
     rc = rc::kClassAfterModel;
   }
   struct Repeat {
@@ -107,7 +119,7 @@ int checkStatements(VsfState* s) {
                  {c.performance, 211}, {c.output, 212},    {c.modelAverage, 251}};
   for (const Repeat& r : repeats) {
     if (r.count > 1) {
-      refuseMsg(s, r.message, step::kStatement);
+      refuseMsg(s->stepCode, r.message, step::kStatement);
       rc = rc::kStatement;
     }
   }
@@ -125,37 +137,30 @@ int checkStatements(VsfState* s) {
   return rc;
 }
 
-int zlstget(const NameChunkList* list, int i, std::string_view* name) {
-  int first = 0;
-  while (list && i > list->lastIndex) {
-    first = list->lastIndex + 1;
-    list = list->next;
+int readStatements(VsfState* s) {
+  s->res.timers.mark = hostClock();
+  const GrammarDescriptor* grammar = buildGrammar();
+  if (!grammar) {
+    raiseStepCode(s->stepCode, step::kMemory);
+    hostEndStep(s->stepCode);
   }
-  if (!list || i < first) return 1;
-  size_t k = static_cast<size_t>(i - first);
-  if (k >= list->names.size()) return 1;
-  *name = list->names[k];
+  ParseCallbacks callbacks = procedureCallbacks(s);
+  s->res.bridge = zbridge(s, grammar, &callbacks);
+  if (int rc = checkStatements(s); rc != 0) return rc;
+
+  ReaderTarget t{s->settings, s->lev, s->res.mainPool, s->stepCode};
+  const StatementRecord* proc = hostv().parse->procedureRecord();
+  if (int rc = readProcedureOptions(&t, proc); rc != 0) return rc;
+  readPlotsOptions(&t, proc);
+  if (int rc = readModelOptions(&t, findStatement("MODEL")); rc != 0) return rc;
+  if (int rc = readClassOptions(&t, proc); rc != 0) return rc;
+  readPerformanceOptions(&t);
+  readOutputStatement(&t);
+  if (int rc = readPartitionStatement(&t); rc != 0) return rc;
+  if (int rc = readScoreStatements(&t); rc != 0) return rc;
+  if (const StatementRecord* ma = findStatement("MODELAVERAGE"))
+    if (int rc = readModelAverageOptions(&t, ma); rc != 0) return rc;
   return 0;
-}
-
-const StatementRecord* findStatement(std::string_view name) {
-  std::string_view want = trimRight(name.substr(0, std::min<size_t>(name.size(), 32)));
-  for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next) {
-    std::string_view have(r->name);
-    have = trimRight(have.substr(0, std::min<size_t>(have.size(), 32)));
-    if (have == want) return r;
-  }
-  return nullptr;
-}
-
-void repairMsg(VsfState* state, int number, std::initializer_list<MsgArg> args) {
-  hostMsg(848, number, args);
-  raiseStepCode(state->stepCode, step::kWarning);
-}
-
-void refuseMsg(VsfState* state, int number, int stepCode, std::initializer_list<MsgArg> args) {
-  hostMsg(848, number, args);
-  raiseStepCode(state->stepCode, stepCode);
 }
 
 }  // namespace vsf
