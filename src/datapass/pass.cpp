@@ -6,8 +6,8 @@
 
 #include "base/host.h"
 #include "datapass/blocksum_internal.h"
-#include "frame/state.h"
-#include "selection/selection.h"
+#include "datapass/resources.h"
+#include "statements/settings.h"
 
 namespace vsf {
 
@@ -30,14 +30,14 @@ int writeBack(UtilFileRecord* f, int64_t page) {
 
 // Workers always run the threaded kernel; the calling thread runs the sequential one when
 // the kernel has one.
-int callKernel(SelectionState* s, const RowKernel& k, const PageView* v, bool worker,
-               double* buffer, uint32_t length) {
+int callKernel(PassState* s, const RowKernel& k, const PageView* v, bool worker, double* buffer,
+               uint32_t length) {
   return !worker && k.seq ? k.seq(s, v) : k.mt(s, v, buffer, length);
 }
 
 // Every block of one file: resident blocks in order, then pages 1 .. page count.
-int fileBlocks(SelectionState* s, const RowKernel& k, UtilFileRecord* f, bool worker,
-               double* buffer, uint32_t length) {
+int fileBlocks(PassState* s, const RowKernel& k, UtilFileRecord* f, bool worker, double* buffer,
+               uint32_t length) {
   for (int64_t b = 0; b < f->residentCount; ++b) {
     PageView v{static_cast<char*>(f->residentBlocks[b]), f->pageLength};
     if (int rc = callKernel(s, k, &v, worker, buffer, length); rc != 0) return rc;
@@ -54,7 +54,7 @@ int fileBlocks(SelectionState* s, const RowKernel& k, UtilFileRecord* f, bool wo
 
 // The resampling draw follows the global block order k = 0, 1, ...: round j visits local
 // block j of files 0, 1, ... and ends at the first file without one.
-int drawPass(SelectionState* s, const RowKernel& k) {
+int drawPass(PassState* s, const RowKernel& k) {
   UtilFileArray* a = s->utilFiles;
   if (a->count < 1) return 0;
   const UtilFileRecord* first = &a->records[0];
@@ -79,12 +79,11 @@ int drawPass(SelectionState* s, const RowKernel& k) {
   return 0;
 }
 
-uint32_t lengthOf(uint32_t (*f)(const SelectionState*, int32_t), const SelectionState* s,
-                  int32_t count) {
+uint32_t lengthOf(uint32_t (*f)(const PassState*, int32_t), const PassState* s, int32_t count) {
   return f ? f(s, count) : 0;
 }
 
-double* takeBuffer(SelectionState* s, uint32_t n) {
+double* takeBuffer(PassState* s, uint32_t n) {
   return static_cast<double*>(
       kernel().poolAlloc(s->modelPool, sizeof(double) * std::max<uint32_t>(n, 1), kAllocZero));
 }
@@ -103,16 +102,16 @@ int blockView(UtilFileRecord* f, int64_t j, PageView* v) {
 
 // One block's sum in the result part of the buffer; the scratch behind it is the kernel's,
 // which `finish` leaves ready for the next block.
-int blockSum(SelectionState* s, const RowKernel& k, const PageView& v, double* buffer,
-             uint32_t result, uint32_t total) {
+int blockSum(PassState* s, const RowKernel& k, const PageView& v, double* buffer, uint32_t result,
+             uint32_t total) {
   std::memset(buffer, 0, sizeof(double) * result);
   if (int rc = k.mt(s, &v, buffer, total); rc != 0) return rc;
   return k.finish ? k.finish(s, buffer, total) : 0;
 }
 
 // One file's blocks, each joining the sum in its turn. 0 or the first nonzero result.
-int orderedFile(SelectionState* s, const RowKernel& k, UtilFileRecord* f, int32_t index,
-                double* buffer, uint32_t result, uint32_t total, OrderedSum* o) {
+int orderedFile(PassState* s, const RowKernel& k, UtilFileRecord* f, int32_t index, double* buffer,
+                uint32_t result, uint32_t total, OrderedSum* o) {
   AbandonUnlessDone guard{o};
   const int64_t n = s->utilFiles->count;
   for (int64_t j = 0; j < localBlocks(f); ++j) {
@@ -126,7 +125,7 @@ int orderedFile(SelectionState* s, const RowKernel& k, UtilFileRecord* f, int32_
 }
 
 // Every block in the global order on the calling thread: the same sums a threaded pass makes.
-int bufferedSequentialPass(SelectionState* s, const RowKernel& k, int32_t count, uint32_t result,
+int bufferedSequentialPass(PassState* s, const RowKernel& k, int32_t count, uint32_t result,
                            uint32_t total) {
   double* sum = takeBuffer(s, result);
   double* work = takeBuffer(s, total);
@@ -150,13 +149,13 @@ int bufferedSequentialPass(SelectionState* s, const RowKernel& k, int32_t count,
   return rc;
 }
 
-void freeItems(SelectionState* s, ZWorkItem* items, int n) {
+void freeItems(PassState* s, ZWorkItem* items, int n) {
   for (int i = 0; i < n; ++i) kernel().poolFree(s->modelPool, items[i].buffer);
   kernel().poolFree(s->modelPool, items);
   s->puddle->items = nullptr;
 }
 
-int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int workers, uint32_t result,
+int threadedPass(PassState* s, const RowKernel& k, int32_t count, int workers, uint32_t result,
                  uint32_t total) {
   auto* items = static_cast<ZWorkItem*>(
       kernel().poolAlloc(s->modelPool, sizeof(ZWorkItem) * workers, kAllocZero));
@@ -207,7 +206,7 @@ int threadedPass(SelectionState* s, const RowKernel& k, int32_t count, int worke
 
 }  // namespace
 
-int runSequentialPass(SelectionState* s, const RowKernel& k) {
+int runSequentialPass(PassState* s, const RowKernel& k) {
   if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
   if (k.resampleDraw) return drawPass(s, k);
   for (int32_t i = 0; i < s->utilFiles->count; ++i)
@@ -217,7 +216,7 @@ int runSequentialPass(SelectionState* s, const RowKernel& k) {
 
 void runWorkItem(void* /*queueContext*/, void* item) {
   auto* w = static_cast<ZWorkItem*>(item);
-  SelectionState* s = w->state;
+  PassState* s = w->state;
   const RowKernel& k = *w->kernel;
   if (w->sum) {
     const int32_t index = static_cast<int32_t>(w->file - s->utilFiles->records);
@@ -231,7 +230,7 @@ void runWorkItem(void* /*queueContext*/, void* item) {
   if (w->result == 0 && k.finish) w->result = k.finish(s, w->buffer, w->length);
 }
 
-int runDataPass(SelectionState* s, const RowKernel& k, int32_t count) {
+int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const uint32_t result = lengthOf(k.resultLength, s, count);
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;

@@ -15,34 +15,59 @@
 
 namespace vsf {
 
-struct SelectionState;
+struct HostPool;
+struct ScratchFileObject;
+struct SelectionOptions;
+struct ThreadOptions;
+struct UtilFileArray;
 struct UtilFileRecord;
+struct ZPuddle;
 struct ZWorkItem;
 
-using SeqKernel = int (*)(SelectionState* state, const PageView* block);
-using MtKernel = int (*)(SelectionState* state, const PageView* block, double* buffer,
-                         uint32_t length);
+// Resample frequencies kept in a file of their own (model averaging): the kernels read one
+// block's values at the position, which every sequential pass sets back to the start.
+struct ResampleFeed {
+  ScratchFileObject* file = nullptr;
+  int64_t start = 0;
+  int64_t position = 0;
+  double* frequencies = nullptr;  // room for the largest block's rows
+};
+
+// What a pass runs over besides its kernel: the BY group's utility files, the pool its buffers
+// come from, the workers, the run's options and, under model averaging, the resample
+// frequencies. The selection engine's state is one (it derives from this record).
+struct PassState {
+  HostPool* modelPool = nullptr;
+  UtilFileArray* utilFiles = nullptr;
+  ThreadOptions* threads = nullptr;
+  ZPuddle* puddle = nullptr;
+  SelectionOptions* options = nullptr;
+  ResampleFeed* resampleFeed = nullptr;
+};
+
+using SeqKernel = int (*)(PassState* state, const PageView* block);
+using MtKernel = int (*)(PassState* state, const PageView* block, double* buffer, uint32_t length);
 
 struct RowKernel {
   const char* name = "";
   SeqKernel seq = nullptr;  // kernels without a buffer on the calling thread
   MtKernel mt = nullptr;    // into a worker's buffer
   // Doubles of the combined result and of the scratch that follows it (null: none).
-  uint32_t (*resultLength)(const SelectionState* state, int32_t count) = nullptr;
-  uint32_t (*scratchLength)(const SelectionState* state, int32_t count) = nullptr;
+  uint32_t (*resultLength)(const PassState* state, int32_t count) = nullptr;
+  uint32_t (*scratchLength)(const PassState* state, int32_t count) = nullptr;
   // Moves the combined result into the state.
-  void (*merge)(SelectionState* state, const double* sum, uint32_t length, int32_t count) = nullptr;
+  void (*merge)(PassState* state, const double* sum, uint32_t length, int32_t count) = nullptr;
   // Runs after the last block of a file, with the same buffer (flushes staged rows).
-  int (*finish)(SelectionState* state, double* buffer, uint32_t length) = nullptr;
+  int (*finish)(PassState* state, double* buffer, uint32_t length) = nullptr;
   uint8_t rewritesRows = 0;  // pages are written back after the kernel
   uint8_t resampleDraw = 0;  // always sequential, in the global block order
 };
 
 // 0, the first nonzero kernel result (threaded: the first worker's in file order), -2 when
 // buffers or work items cannot be had, -7 when a page cannot be read or written.
-[[nodiscard]] int runDataPass(SelectionState* state, const RowKernel& kernel, int32_t count);
+[[nodiscard]] int runDataPass(PassState* state, const RowKernel& kernel, int32_t count);
 // The kernel without a buffer over every block of every file, on the calling thread.
-[[nodiscard]] int runSequentialPass(SelectionState* state, const RowKernel& kernel);
+[[nodiscard]] int runSequentialPass(PassState* state, const RowKernel& kernel);
 // The queue's worker routine: one file's blocks, each added to the pass's sum in its turn.
 void runWorkItem(void* queueContext, void* item);
 

@@ -7,14 +7,14 @@
 
 namespace vsf {
 
-struct SelectionState;
+struct PassState;
 struct UtilFileRecord;
 struct RowKernel;
 
 // One queued item: a worker's file, the state it reads, the kernel and its private buffer.
 struct ZWorkItem {
   UtilFileRecord* file = nullptr;
-  SelectionState* state = nullptr;
+  PassState* state = nullptr;
   const RowKernel* kernel = nullptr;
   double* buffer = nullptr;
   uint32_t length = 0;   // doubles of the buffer handed to the kernel

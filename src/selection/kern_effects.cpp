@@ -193,13 +193,16 @@ void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_
 
 }  // namespace
 
-const RowKernel kernEffectBlocks = {"kernEffectBlocks", nullptr, effectBlocksMt,
-                                    effectBlocksLength, nullptr, effectBlocksMerge};
-const RowKernel kernEffectSscp = {"kernEffectSscp", nullptr, effectSscpMt,
-                                  countTimesSlices, nullptr, effectSscpMerge};
-const RowKernel kernResponseCross = {"kernResponseCross", nullptr, responseCrossMt,
-                                     responseCrossLength, nullptr, responseCrossMerge};
-const RowKernel kernGrowSscp = {"kernGrowSscp",   nullptr, growSscpMt,
-                                countTimesSlices, nullptr, growSscpMerge};
+const RowKernel kernEffectBlocks = {
+    "kernEffectBlocks",           nullptr, asMt<effectBlocksMt>,
+    asLength<effectBlocksLength>, nullptr, asMerge<effectBlocksMerge>};
+const RowKernel kernEffectSscp = {"kernEffectSscp",           nullptr, asMt<effectSscpMt>,
+                                  asLength<countTimesSlices>, nullptr, asMerge<effectSscpMerge>};
+const RowKernel kernResponseCross = {
+    "kernResponseCross",           nullptr, asMt<responseCrossMt>,
+    asLength<responseCrossLength>, nullptr, asMerge<responseCrossMerge>};
+const RowKernel kernGrowSscp = {"kernGrowSscp",   nullptr,
+                                asMt<growSscpMt>, asLength<countTimesSlices>,
+                                nullptr,          asMerge<growSscpMerge>};
 
 }  // namespace vsf

@@ -113,11 +113,11 @@ void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) 
 
 }  // namespace
 
-const RowKernel kernStdMoments = {"kernStdMoments", nullptr, momentsMt,
-                                  momentsLength,    nullptr, momentsMerge};
-const RowKernel kernSumSquares = {"kernSumSquares", nullptr, squaresMt,
-                                  squaresLength,    nullptr, squaresMerge};
-const RowKernel kernFoldResponseSS = {"kernFoldResponseSS", nullptr, foldResponseMt,
-                                      foldsLength,          nullptr, foldResponseMerge};
+const RowKernel kernStdMoments = {"kernStdMoments",        nullptr, asMt<momentsMt>,
+                                  asLength<momentsLength>, nullptr, asMerge<momentsMerge>};
+const RowKernel kernSumSquares = {"kernSumSquares",        nullptr, asMt<squaresMt>,
+                                  asLength<squaresLength>, nullptr, asMerge<squaresMerge>};
+const RowKernel kernFoldResponseSS = {"kernFoldResponseSS",  nullptr, asMt<foldResponseMt>,
+                                      asLength<foldsLength>, nullptr, asMerge<foldResponseMerge>};
 
 }  // namespace vsf

@@ -138,10 +138,13 @@ void talliesMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
 
 }  // namespace
 
-const RowKernel kernPress = {"kernPress", nullptr, pressMt, one, pairs, pressMerge};
-const RowKernel kernHoldoutSse = {"kernHoldoutSse", nullptr, holdoutMt, two, nullptr, holdoutMerge};
-const RowKernel kernFoldCvSse = {"kernFoldCvSse", nullptr, foldCvMt, perFold, nullptr, foldCvMerge};
-const RowKernel kernGroupTallies = {"kernGroupTallies", nullptr, talliesMt,
-                                    threePerFold,       nullptr, talliesMerge};
+const RowKernel kernPress = {"kernPress",   nullptr,         asMt<pressMt>,
+                             asLength<one>, asLength<pairs>, asMerge<pressMerge>};
+const RowKernel kernHoldoutSse = {"kernHoldoutSse", nullptr, asMt<holdoutMt>,
+                                  asLength<two>,    nullptr, asMerge<holdoutMerge>};
+const RowKernel kernFoldCvSse = {"kernFoldCvSse",   nullptr, asMt<foldCvMt>,
+                                 asLength<perFold>, nullptr, asMerge<foldCvMerge>};
+const RowKernel kernGroupTallies = {"kernGroupTallies",     nullptr, asMt<talliesMt>,
+                                    asLength<threePerFold>, nullptr, asMerge<talliesMerge>};
 
 }  // namespace vsf

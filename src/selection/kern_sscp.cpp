@@ -185,9 +185,14 @@ void blasOnOneThread() {
   });
 }
 
-const RowKernel kernSscp = {"kernSscp",  nullptr,   sscpMt,    sscpLength,
-                            sscpScratch, sscpMerge, sscpFinish};
-const RowKernel kernSscpRowByRow = {"kernSscpRowByRow", nullptr, sscpRowsMt,
-                                    sscpLength,         nullptr, sscpMerge};
+const RowKernel kernSscp = {"kernSscp",
+                            nullptr,
+                            asMt<sscpMt>,
+                            asLength<sscpLength>,
+                            asLength<sscpScratch>,
+                            asMerge<sscpMerge>,
+                            asFinish<sscpFinish>};
+const RowKernel kernSscpRowByRow = {"kernSscpRowByRow",   nullptr, asMt<sscpRowsMt>,
+                                    asLength<sscpLength>, nullptr, asMerge<sscpMerge>};
 
 }  // namespace vsf

@@ -10,6 +10,33 @@
 #include "selection/selection.h"
 #include "statements/settings.h"
 
+namespace vsf {
+
+// The engine's kernels are written for its state; these adapt them to the pass's record, of
+// which the state is the only kind the engine hands to a pass.
+template <int (*F)(SelectionState*, const PageView*)>
+int asSeq(PassState* p, const PageView* v) {
+  return F(static_cast<SelectionState*>(p), v);
+}
+template <int (*F)(SelectionState*, const PageView*, double*, uint32_t)>
+int asMt(PassState* p, const PageView* v, double* buffer, uint32_t length) {
+  return F(static_cast<SelectionState*>(p), v, buffer, length);
+}
+template <uint32_t (*F)(const SelectionState*, int32_t)>
+uint32_t asLength(const PassState* p, int32_t count) {
+  return F(static_cast<const SelectionState*>(p), count);
+}
+template <void (*F)(SelectionState*, const double*, uint32_t, int32_t)>
+void asMerge(PassState* p, const double* sum, uint32_t length, int32_t count) {
+  F(static_cast<SelectionState*>(p), sum, length, count);
+}
+template <int (*F)(SelectionState*, double*, uint32_t)>
+int asFinish(PassState* p, double* buffer, uint32_t length) {
+  return F(static_cast<SelectionState*>(p), buffer, length);
+}
+
+}  // namespace vsf
+
 namespace vsf::rows {
 
 // What a block's rows hold, from the options and the state; fixed for a pass.

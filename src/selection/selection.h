@@ -49,15 +49,6 @@ constexpr uint8_t kHeldOut = 5;  // never enters
 constexpr uint8_t kScreenedIn = 6;
 }  // namespace effstate
 
-// Resample frequencies kept in a file of their own (model averaging): the kernels read one
-// block's values at the position, which every sequential pass sets back to the start.
-struct ResampleFeed {
-  ScratchFileObject* file = nullptr;
-  int64_t start = 0;
-  int64_t position = 0;
-  double* frequencies = nullptr;  // room for the largest block's rows
-};
-
 // One cross-validation fold: its training crossproducts (every row outside the fold), the
 // model swept in them and the fold's residual sums.
 struct FoldRecord {
@@ -137,10 +128,8 @@ struct StepHistory {
   int32_t* changes = nullptr;       // group LASSO change list
 };
 
-struct SelectionState {
-  // 1. Pool.
-  HostPool* modelPool = nullptr;
-
+// The pool, the files, the workers and the options of a run live in its PassState base.
+struct SelectionState : PassState {
   // 2. Run statistics, filled by the data pass (doubles).
   double obsRead = 0, freqRead = 0, freqStored = 0, rowsStored = 0;
   double obsUsed = 0;    // training rows
@@ -278,12 +267,7 @@ struct SelectionState {
 
   // 16. Links.
   ResampleWork* resample = nullptr;
-  ResampleFeed* resampleFeed = nullptr;
   ScratchFile* scratch = nullptr;
-  SelectionOptions* options = nullptr;
-  UtilFileArray* utilFiles = nullptr;
-  ThreadOptions* threads = nullptr;
-  ZPuddle* puddle = nullptr;
   int* stepCode = nullptr;
 
   // 17. Per-candidate containment of a design built per BY group (BY POOL): per candidate the

@@ -11,9 +11,9 @@
 #include "base/host.h"
 #include "common/test_host.h"
 #include "datapass/blocks_support.h"
+#include "datapass/pass.h"
 #include "datapass/rowblock.h"
 #include "host/session.h"
-#include "selection/selection.h"
 
 namespace vsf {
 namespace {
@@ -35,7 +35,7 @@ void noteThread() {
 }
 
 // [0] the sum of a value that cannot be represented exactly, [1] the rows.
-int sumMt(SelectionState*, const PageView* v, double* b, uint32_t) {
+int sumMt(PassState*, const PageView* v, double* b, uint32_t) {
   noteThread();
   const double* x = blockFirstRow(*v);
   for (int64_t i = 0; i < blockRowCount(*v); ++i) {
@@ -44,38 +44,36 @@ int sumMt(SelectionState*, const PageView* v, double* b, uint32_t) {
   }
   return 0;
 }
-uint32_t two(const SelectionState*, int32_t) { return 2; }
-void keep(SelectionState*, const double* sum, uint32_t n, int32_t) { gMerged.assign(sum, sum + n); }
+uint32_t two(const PassState*, int32_t) { return 2; }
+void keep(PassState*, const double* sum, uint32_t n, int32_t) { gMerged.assign(sum, sum + n); }
 const RowKernel kSum = {"sum", nullptr, sumMt, two, nullptr, keep};
 
 // Fails (or throws) on the block whose first row is row `kRowsPerBlock` (block 1: file 1).
-int failMt(SelectionState* s, const PageView* v, double* b, uint32_t n) {
+int failMt(PassState* s, const PageView* v, double* b, uint32_t n) {
   if (blockFirstRow(*v)[0] == kRowsPerBlock) return -5;
   return sumMt(s, v, b, n);
 }
 const RowKernel kFail = {"fail", nullptr, failMt, two, nullptr, keep};
-int throwMt(SelectionState* s, const PageView* v, double* b, uint32_t n) {
+int throwMt(PassState* s, const PageView* v, double* b, uint32_t n) {
   if (blockFirstRow(*v)[0] == kRowsPerBlock) throw NumericFault(fault::kOverflow);
   return sumMt(s, v, b, n);
 }
 const RowKernel kThrow = {"throw", nullptr, throwMt, two, nullptr, keep};
 
 // Doubles every value of the rows in place.
-int doubleRows(SelectionState*, const PageView* v) {
+int doubleRows(PassState*, const PageView* v) {
   double* x = reinterpret_cast<double*>(v->bytes + 8);
   for (int64_t i = 0; i < blockRowCount(*v); ++i) x[i] *= 2;
   return 0;
 }
-int doubleRowsMt(SelectionState* s, const PageView* v, double*, uint32_t) {
-  return doubleRows(s, v);
-}
+int doubleRowsMt(PassState* s, const PageView* v, double*, uint32_t) { return doubleRows(s, v); }
 RowKernel rewriting() {
   RowKernel k = {"double", doubleRows, doubleRowsMt};
   k.rewritesRows = 1;
   return k;
 }
 
-int visit(SelectionState*, const PageView* v) {
+int visit(PassState*, const PageView* v) {
   gVisited.push_back(blockFirstRow(*v)[0] / kRowsPerBlock);
   return 0;
 }
@@ -86,7 +84,7 @@ RowKernel drawing() {
 }
 
 // The first item sleeps, then says it is done.
-int slowMt(SelectionState* s, const PageView* v, double* b, uint32_t n) {
+int slowMt(PassState* s, const PageView* v, double* b, uint32_t n) {
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   int rc = sumMt(s, v, b, n);
   gFirstItemDone = true;

@@ -1,6 +1,7 @@
 // The step's work queue: created before the BY-group loop, destroyed after it.
 #include "base/host.h"
 #include "datapass/pass.h"
+#include "datapass/workqueue.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 
