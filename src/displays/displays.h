@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "graphs/graphs.h"
+
 namespace vsf {
 
 struct VsfState;
@@ -20,12 +22,6 @@ int printFitResults(VsfState* state);
 int printModelAverage(VsfState* state);
 int openSelectedModelGroup(VsfState* state);
 
-// The step at which each criterion is best over the selection's steps, by CriterionCode;
-// -1 where the criterion has no value at any step. The SelectionSummary markers and the
-// criterion plots read it.
-struct BestSteps {
-  int32_t step[16];
-};
 void computeBestSteps(const VsfState* state, const SelectionState* sel, BestSteps* best);
 
 }  // namespace vsf

@@ -3,13 +3,19 @@
 
 #include <cstdint>
 
-#include "displays/displays.h"
 
 namespace vsf {
 
 struct VsfState;
 struct SelectionState;
 struct ScratchFileObject;
+
+// The step at which each criterion is best over the selection's steps, by CriterionCode;
+// -1 where the criterion has no value at any step. The SelectionSummary markers and the
+// criterion plots read it.
+struct BestSteps {
+  int32_t step[16];
+};
 
 // Step labels of the plots: fills VsfState's step-label array and width. Nonzero ends the
 // output driver.
