@@ -6,7 +6,6 @@
 #include "base/host.h"
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "frame/state.h"
 
 namespace vsf {
 
@@ -76,20 +75,13 @@ int cellTable(const ZDesign* d, ZEffect& z, bool firstEffect, HostPool* pool) {
 
 // buildEffectCellIndex: the cell tables of every effect, or of the effects of the current
 // model's candidates when sel is given. The effects done keep their tables after a failure.
-int buildEffectCellIndex(VsfState* state, SelectionState* sel, HostPool* pool) {
-  ZDesign* d = state->lev.design;
+int buildEffectCellIndex(ZDesign* d, const std::vector<int32_t>* list, HostPool* pool) {
   if (!d || d->classCount <= 0) return -2;
   std::vector<int32_t> effects;
-  if (!sel) {
+  if (list)
+    effects = *list;
+  else
     for (int e = 0; e < d->effectCount; ++e) effects.push_back(e);
-  } else {
-    const std::vector<CandidateEntry>* table = state->settings.options.candidates;
-    for (int i = 0; table && sel->entryOrder && i < sel->effectsInModel; ++i) {
-      int c = sel->entryOrder[i];
-      if (c >= 0 && c < static_cast<int>(table->size()))
-        effects.push_back((*table)[static_cast<size_t>(c)].effect);
-    }
-  }
   for (int32_t e : effects) {
     if (e < 0 || e >= d->effectCount || d->effects[e].keyCount == 0) continue;
     if (cellTable(d, d->effects[e], e == 0, pool)) return -2;

@@ -14,11 +14,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace vsf {
 
-struct VsfState;
-struct SelectionState;
 struct HostPool;
 struct ZLevCtx;
 struct ZDesign;
@@ -29,6 +28,20 @@ struct SplineOptions;
 struct StatementRecord;
 struct ZEffect;
 struct ZDesignVar;
+
+// One candidate of the selection: an effect, or a split CLASS effect's level combination, with
+// the design columns it stands for and its label.
+struct CandidateEntry {
+  int32_t effect = 0;
+  int32_t columns = 0;
+  const int32_t* columnMap = nullptr;
+  // Split CLASS variables: the pairs (variable, level) the entry fixes, and its label.
+  int32_t splitCount = 0;
+  int32_t* splitVars = nullptr;  // CLASS-list indexes
+  int32_t* levels = nullptr;     // level of each split variable
+  int32_t labelLength = 0;
+  const char* label = nullptr;  // not terminated when splitCount is nonzero
+};
 
 // ---- Design rows ----
 
@@ -74,15 +87,19 @@ void zlvlnameout(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);
 void zorthname(const ZDesign* design, const ZEffect* effect, const int32_t* row, char (*texts)[32],
                double* values);
 
-// Labels of the candidate entries; 0, or -2 when memory is refused or a label is empty.
-int nameDesignColumns(VsfState* state, HostPool* pool);
-// Effect-based names of the columns of a candidate set: 0 every entry, 2 the current model,
-// 3 the chosen model. 0, or -2 for an empty set.
-int nameDesignParameters(VsfState* state, SelectionState* sel, int setCode);
+// Labels of the first `count` candidate entries and the longest of them; 0, or -2 when memory
+// is refused or a label is empty.
+int nameDesignColumns(ZDesign* design, std::vector<CandidateEntry>* table, int count,
+                      HostPool* pool, int32_t* longestLabel);
+// Effect-based names of the columns of the candidates in `set` (positions among the first
+// `count` entries); firstParam gives each candidate's first column (null: its effect's own).
+// The names are replaced only when the whole set is good: 0, or -2 for an empty or bad set.
+int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table, int count,
+                         const std::vector<int32_t>& set, const int32_t* firstParam);
 
-// Per-effect level rows of the CLASS cells (ZEffect::cellIndex) of every effect, or of the
-// current model's effects when sel is given. 0, or -2 without CLASS variables or memory.
-int buildEffectCellIndex(VsfState* state, SelectionState* sel, HostPool* pool);
+// Per-effect level rows of the CLASS cells (ZEffect::cellIndex) of the listed effects (null:
+// every effect). 0, or -2 without CLASS variables or memory.
+int buildEffectCellIndex(ZDesign* design, const std::vector<int32_t>* effects, HostPool* pool);
 
 // ---- Containment ----
 

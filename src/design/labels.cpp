@@ -7,7 +7,6 @@
 #include "base/host.h"
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "frame/state.h"
 
 namespace vsf {
 
@@ -70,12 +69,11 @@ class SplitLabel {
 
 }  // namespace
 
-// nameDesignColumns: the label of every candidate entry, and the longest label in the state.
-int nameDesignColumns(VsfState* state, HostPool* pool) {
-  ZDesign* d = state->lev.design;
-  std::vector<CandidateEntry>* table = state->settings.options.candidates;
+// nameDesignColumns: the label of every candidate entry, and the longest label.
+int nameDesignColumns(ZDesign* d, std::vector<CandidateEntry>* table, int count, HostPool* pool,
+                      int32_t* longestLabel) {
   if (!d || !table) return 0;
-  int count = std::min(state->settings.options.candidateCount, static_cast<int>(table->size()));
+  count = std::min(count, static_cast<int>(table->size()));
   int rc = 0, longest = 0;
   for (int i = 0; i < count; ++i) {
     CandidateEntry& entry = (*table)[static_cast<size_t>(i)];
@@ -94,7 +92,7 @@ int nameDesignColumns(VsfState* state, HostPool* pool) {
     }
     longest = std::max(longest, static_cast<int>(entry.labelLength));
   }
-  state->settings.longestCandidateLabel = longest;
+  *longestLabel = longest;
   return rc;
 }
 

@@ -6,32 +6,10 @@
 
 #include "design/design.h"
 #include "design/design_internal.h"
-#include "frame/state.h"
 
 namespace vsf {
 
 namespace {
-
-// The candidate numbers of the set, or false when the set code is not known.
-bool candidateSet(const VsfState* state, const SelectionState* sel, int code,
-                  std::vector<int32_t>* out) {
-  switch (code) {
-    case 0:
-      for (int i = 0; i < state->settings.options.candidateCount; ++i) out->push_back(i);
-      return true;
-    case 2:
-      if (!sel) return false;
-      if (sel->entryOrder) out->assign(sel->entryOrder, sel->entryOrder + sel->effectsInModel);
-      return true;
-    case 3:
-      if (!sel) return false;
-      if (sel->chosenEffects && sel->steps.effects && sel->chosenStep >= -1)
-        out->assign(sel->chosenEffects, sel->chosenEffects + sel->steps.effects[sel->chosenStep]);
-      return true;
-    default:
-      return false;
-  }
-}
 
 const int32_t* columnRow(const ZEffect& z, int column) {
   if (!z.levelTable || z.levelTableWidth <= 0) return nullptr;
@@ -46,14 +24,12 @@ int entryColumn(const CandidateEntry& entry, int k) {
 
 // nameDesignParameters: label style 0 keeps the variable-based names. The set is checked before
 // the table is replaced, so a refused set leaves the names as they were.
-int nameDesignParameters(VsfState* state, SelectionState* sel, int code) {
-  ZDesign* d = state->lev.design;
+int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table, int count,
+                         const std::vector<int32_t>& set, const int32_t* firstParam) {
+  ZDesign* d = ctx->design;
   if (!d || d->labelStyle == 0) return 0;
-  std::vector<CandidateEntry>* table = state->settings.options.candidates;
-  std::vector<int32_t> set;
-  if (!table || !candidateSet(state, sel, code, &set) || set.empty()) return -2;
-  int candidates =
-      std::min(state->settings.options.candidateCount, static_cast<int>(table->size()));
+  if (!table || set.empty()) return -2;
+  int candidates = std::min(count, static_cast<int>(table->size()));
   size_t longest = 0;
   for (int32_t c : set) {
     if (c < 0 || c >= candidates) return -2;
@@ -65,7 +41,7 @@ int nameDesignParameters(VsfState* state, SelectionState* sel, int code) {
   }
   if (longest == 0) return -2;
 
-  HostPool* pool = contextPool(&state->lev);
+  HostPool* pool = contextPool(ctx);
   size_t columns = static_cast<size_t>(d->columnCount > 0 ? d->columnCount : 0);
   d->parmNames[0] = designArray<char*>(pool, columns, kFlagsList);
   d->parmNames[1] = designArray<char*>(pool, columns, kFlagsList);
@@ -75,7 +51,7 @@ int nameDesignParameters(VsfState* state, SelectionState* sel, int code) {
   for (int32_t c : set) {
     const CandidateEntry& entry = (*table)[static_cast<size_t>(c)];
     const ZEffect& z = d->effects[entry.effect];
-    int first = sel && sel->firstParam ? sel->firstParam[c] : z.startColumn;
+    int first = firstParam ? firstParam[c] : z.startColumn;
     for (int k = 0; k < entry.columns; ++k) {
       int column = first + k;
       if (column < 0 || column >= d->columnCount) continue;

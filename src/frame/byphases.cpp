@@ -84,7 +84,11 @@ int fitAndReport(VsfState* s) {
   zncols(&s->lev);
   if (s->lev.design->labelStyle == 0 || s->res.bridge) zcolnames(&s->lev);
   if (o.designPerByGroup)
-    if (int rc = nameDesignColumns(s, s->group.byPool); rc != 0) return rc;
+    if (int rc = nameDesignColumns(s->lev.design, s->settings.options.candidates,
+                                   s->settings.options.candidateCount, s->group.byPool,
+                                   &s->settings.longestCandidateLabel);
+        rc != 0)
+      return rc;
   if (!s->settings.displaysSuppressed) {
     int rc = 0;
     if (o.modelAveragingRun) {

@@ -164,7 +164,9 @@ void runProcedure() {
   if (s->settings.threads.perfDetails) guarded(s, printPerfSettings(s));
   if (!s->settings.options.designPerByGroup) {
     guarded(s, buildCandidateTable(s, s->res.mainPool));
-    guarded(s, nameDesignColumns(s, s->res.mainPool));
+    guarded(s, nameDesignColumns(s->lev.design, s->settings.options.candidates,
+                                 s->settings.options.candidateCount, s->res.mainPool,
+                                 &s->settings.longestCandidateLabel));
   }
   if (s->settings.initialEstimates) guarded(s, openInitialEstimates(s));
   if (s->settings.outputDataSet) guarded(s, defineOutputVariables(s));

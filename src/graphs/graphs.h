@@ -3,7 +3,6 @@
 
 #include <cstdint>
 
-
 namespace vsf {
 
 struct VsfState;

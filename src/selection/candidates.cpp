@@ -141,7 +141,7 @@ int buildParmCandidateTable(VsfState* state, HostPool* pool) {
   linkTable(state);
   if (!d || d->effectCount <= 0) return rc::kMemory;
   if (d->classCount > 0)
-    if (int rc = buildEffectCellIndex(state, nullptr, pool); rc != 0) return rc;
+    if (int rc = buildEffectCellIndex(state->lev.design, nullptr, pool); rc != 0) return rc;
   const SelectionOptions& o = state->settings.options;
   const int32_t firstSelectable = o.forcedEffects + (o.noInt ? 1 : 0);
   int32_t forcedEntries = 0;
@@ -164,6 +164,26 @@ int buildParmCandidateTable(VsfState* state, HostPool* pool) {
   linkTable(state);
   state->group.firstCandidate = forcedEntries;
   return state->group.candidateTable.empty() ? rc::kMemory : 0;
+}
+
+bool modelCandidateSet(const SelectionState* sel, int code, int candidateCount,
+                       std::vector<int32_t>* out) {
+  switch (code) {
+    case 0:
+      for (int i = 0; i < candidateCount; ++i) out->push_back(i);
+      return true;
+    case 2:
+      if (!sel) return false;
+      if (sel->entryOrder) out->assign(sel->entryOrder, sel->entryOrder + sel->effectsInModel);
+      return true;
+    case 3:
+      if (!sel) return false;
+      if (sel->chosenEffects && sel->steps.effects && sel->chosenStep >= -1)
+        out->assign(sel->chosenEffects, sel->chosenEffects + sel->steps.effects[sel->chosenStep]);
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace vsf

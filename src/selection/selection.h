@@ -9,8 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "datapass/pass.h"
+#include "design/design.h"
 #include "effects/provider.h"
 
 namespace vsf {
@@ -26,18 +28,6 @@ struct VsfState;
 struct ResampleWork;
 struct ZDesign;
 struct ZLevCtx;
-
-struct CandidateEntry {
-  int32_t effect = 0;
-  int32_t columns = 0;
-  const int32_t* columnMap = nullptr;
-  // Split CLASS variables: the pairs (variable, level) the entry fixes, and its label.
-  int32_t splitCount = 0;
-  int32_t* splitVars = nullptr;  // CLASS-list indexes
-  int32_t* levels = nullptr;     // level of each split variable
-  int32_t labelLength = 0;
-  const char* label = nullptr;  // not terminated when splitCount is nonzero
-};
 
 // Effect states.
 namespace effstate {
@@ -445,6 +435,11 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value);
 [[nodiscard]] int buildCandidateTable(VsfState* state, HostPool* pool);
 [[nodiscard]] int buildParmCandidateTable(VsfState* state, HostPool* pool);
 void refreshCandidateTable(VsfState* state);
+// The candidates of a set, as positions in the candidate table: code 0 every one of the
+// `candidateCount`, 2 the current model's, 3 the chosen model's. False for another code or
+// for 2 and 3 without a state.
+bool modelCandidateSet(const SelectionState* sel, int code, int candidateCount,
+                       std::vector<int32_t>* out);
 
 // ---- Result stream records ----
 [[nodiscard]] int writeStepHistory(SelectionState* s);

@@ -64,7 +64,7 @@ TEST(CellIndex, RowsPerEffect) {
     b.d.effects[1].owner = &b.d;
     auto state = std::make_unique<VsfState>();
     state->lev.design = &b.d;
-    ASSERT_EQ(buildEffectCellIndex(state.get(), nullptr, b.pool), 0);
+    ASSERT_EQ(buildEffectCellIndex(&b.d, nullptr, b.pool), 0);
     EXPECT_EQ(b.d.effects[0].cellIndex, nullptr);
     EXPECT_EQ(cells(b.d.effects[1]), c.want);
   }
@@ -87,7 +87,8 @@ TEST(CellIndex, CurrentModelOnlyAndNoClassVariables) {
   int32_t order[] = {1};
   sel.effectsInModel = 1;
   sel.entryOrder = order;
-  ASSERT_EQ(buildEffectCellIndex(state.get(), &sel, b.pool), 0);
+  const std::vector<int32_t> model = {table[static_cast<size_t>(order[0])].effect};
+  ASSERT_EQ(buildEffectCellIndex(&b.d, &model, b.pool), 0);
   EXPECT_EQ(b.d.effects[0].cellIndex, nullptr);
   EXPECT_NE(b.d.effects[1].cellIndex, nullptr);
 
@@ -96,7 +97,7 @@ TEST(CellIndex, CurrentModelOnlyAndNoClassVariables) {
   plain.addEffect({"x", {x}, {}, {}, {}});
   plain.finish();
   state->lev.design = &plain.d;
-  EXPECT_EQ(buildEffectCellIndex(state.get(), nullptr, plain.pool), -2);
+  EXPECT_EQ(buildEffectCellIndex(&plain.d, nullptr, plain.pool), -2);
 }
 
 }  // namespace

@@ -41,6 +41,17 @@ struct StepFixture {
     state->settings.options.candidateCount = static_cast<int32_t>(table.size());
     return table.back();
   }
+  int nameColumns(HostPool* pool) {
+    return nameDesignColumns(design, &table, state->settings.options.candidateCount, pool,
+                             &state->settings.longestCandidateLabel);
+  }
+  // The set of the selection state as the OUTDESIGN names would take it.
+  int nameParameters(const SelectionState* sel, int code) {
+    std::vector<int32_t> set;
+    if (!modelCandidateSet(sel, code, state->settings.options.candidateCount, &set)) return -2;
+    return nameDesignParameters(&state->lev, &table, state->settings.options.candidateCount, set,
+                                sel ? sel->firstParam : nullptr);
+  }
   std::string label(int i) const {
     const CandidateEntry& e = table[static_cast<size_t>(i)];
     return e.label ? std::string(e.label, static_cast<size_t>(e.labelLength)) : "<null>";
@@ -73,7 +84,7 @@ TEST(CandidateLabels, WholeEffectsAndSplitCells) {
   s.add(3, {a, bb}, {0, 1});
   s.add(0, {a, bb}, {0, 1});
   s.add(4, {a}, {1});
-  ASSERT_EQ(nameDesignColumns(s.state.get(), b.pool), 0);
+  ASSERT_EQ(s.nameColumns(b.pool), 0);
   EXPECT_EQ(s.label(0), "A*B");
   EXPECT_EQ(s.table[0].label, b.d.effects[0].name);  // the name itself, not a copy
   EXPECT_EQ(s.label(1), "x*A_a2");
@@ -95,7 +106,7 @@ TEST(CandidateLabels, LongCodedNamesFit) {
   b.finish();
   StepFixture s(b);
   s.add(0, {gi}, {99999});
-  ASSERT_EQ(nameDesignColumns(s.state.get(), b.pool), 0);
+  ASSERT_EQ(s.nameColumns(b.pool), 0);
   EXPECT_EQ(s.label(0), "G_OPOLY100000");
 }
 
@@ -111,9 +122,9 @@ TEST(ParameterNames, CandidateLabelThenLevelPart) {
   StepFixture s(b);
   s.add(0);
   s.add(1);
-  ASSERT_EQ(nameDesignColumns(s.state.get(), b.pool), 0);
+  ASSERT_EQ(s.nameColumns(b.pool), 0);
   SelectionState sel;
-  EXPECT_EQ(nameDesignParameters(s.state.get(), &sel, 0), 0);
+  EXPECT_EQ(s.nameParameters(&sel, 0), 0);
   EXPECT_EQ(b.label(2), "A*B 1 2");
   EXPECT_EQ(b.name(2), "A*B 1 2");
   // The current model: only its candidates' columns are named.
@@ -122,7 +133,7 @@ TEST(ParameterNames, CandidateLabelThenLevelPart) {
   sel.entryOrder = order;
   int32_t first[] = {0, 1};
   sel.firstParam = first;
-  EXPECT_EQ(nameDesignParameters(s.state.get(), &sel, 2), 0);
+  EXPECT_EQ(s.nameParameters(&sel, 2), 0);
   EXPECT_EQ(b.d.parmNames[0][0], nullptr);
   EXPECT_EQ(b.label(1), "A*B 1 1");
   // The chosen model of step 0: one effect.
@@ -131,7 +142,7 @@ TEST(ParameterNames, CandidateLabelThenLevelPart) {
   sel.chosenStep = 0;
   int32_t chosen[] = {0};
   sel.chosenEffects = chosen;
-  EXPECT_EQ(nameDesignParameters(s.state.get(), &sel, 3), 0);
+  EXPECT_EQ(s.nameParameters(&sel, 3), 0);
   EXPECT_EQ(b.label(0), "Intercept");
   EXPECT_EQ(b.d.parmNames[0][1], nullptr);
 }
@@ -146,10 +157,10 @@ TEST(ParameterNames, RefusedSetsAndLabelStyleZero) {
   s.add(0);
   SelectionState sel;
   char** names = b.d.parmNames[0];
-  EXPECT_EQ(nameDesignParameters(s.state.get(), &sel, 2), -2);  // no effect in the model
-  EXPECT_EQ(b.d.parmNames[0], names);                           // names kept
+  EXPECT_EQ(s.nameParameters(&sel, 2), -2);  // no effect in the model
+  EXPECT_EQ(b.d.parmNames[0], names);        // names kept
   b.d.labelStyle = 0;
-  EXPECT_EQ(nameDesignParameters(s.state.get(), &sel, 2), 0);
+  EXPECT_EQ(s.nameParameters(&sel, 2), 0);
 }
 
 TEST(ParameterNames, LongLabelKeepsItsLengthAndTheNameIsCut) {
@@ -161,8 +172,8 @@ TEST(ParameterNames, LongLabelKeepsItsLengthAndTheNameIsCut) {
   zcolnames(&b.ctx);
   StepFixture s(b);
   s.add(0);
-  ASSERT_EQ(nameDesignColumns(s.state.get(), b.pool), 0);
-  EXPECT_EQ(nameDesignParameters(s.state.get(), nullptr, 0), 0);
+  ASSERT_EQ(s.nameColumns(b.pool), 0);
+  EXPECT_EQ(s.nameParameters(nullptr, 0), 0);
   EXPECT_EQ(b.label(0), "An_effect_of_twenty_ level_text_number_one");
   EXPECT_EQ(b.name(0), "An_effect_of_twenty_ level_text_");
 }
