@@ -3,8 +3,8 @@
 #include <fmt/format.h>
 
 #include "base/host.h"
+#include "datapass/resources.h"
 #include "datapass/utilfiles.h"
-#include "frame/state.h"
 
 namespace vsf {
 

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "base/host.h"
-#include "frame/state.h"
+#include "datapass/resources.h"
 
 namespace vsf {
 

@@ -115,10 +115,11 @@ void runByGroup(VsfState* s) {
     return;
   }
   if (s->settings.options.designPerByGroup) {
-    guarded(s, buildParmCandidateTable(s, s->group.byPool));
+    guarded(s,
+            buildParmCandidateTable(s->settings.options, s->group, s->lev.design, s->group.byPool));
     guarded(s, buildCandidateContainment(s));
   } else {
-    refreshCandidateTable(s);
+    refreshCandidateTable(s->group, s->lev.design);
   }
   if (s->settings.initialEstimates) guarded(s, readInitialEstimates(s));
   mark = hostClock();
@@ -163,7 +164,7 @@ void runProcedure() {
   }
   if (s->settings.threads.perfDetails) guarded(s, printPerfSettings(s));
   if (!s->settings.options.designPerByGroup) {
-    guarded(s, buildCandidateTable(s, s->res.mainPool));
+    guarded(s, buildCandidateTable(s->settings.options, s->group, s->lev.design, s->res.mainPool));
     guarded(s, nameDesignColumns(s->lev.design, s->settings.options.candidates,
                                  s->settings.options.candidateCount, s->res.mainPool,
                                  &s->settings.longestCandidateLabel));

@@ -41,7 +41,7 @@ int openGroupFiles(DataPass* p) {
     r->columnCount = std::max(r->columnCount, columns);
   }
   p->sel->effectCount = p->E;
-  return planStepHistory(s);
+  return planStepHistory(s->settings, s->group, s->stepCode);
 }
 
 int allocateSums(DataPass* p) {

@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "design/design.h"
-#include "frame/state.h"
+#include "effects/effects.h"
+#include "selection/group.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {
@@ -101,69 +102,64 @@ int splitEntries(const ZDesign* d, int32_t e, const SplitVars& sv, HostPool* poo
   return 0;
 }
 
-void linkTable(VsfState* state) {
-  state->settings.options.candidates = &state->group.candidateTable;
-  state->settings.options.candidateCount = static_cast<int32_t>(state->group.candidateTable.size());
+void linkTable(SelectionOptions& o, GroupState& g) {
+  o.candidates = &g.candidateTable;
+  o.candidateCount = static_cast<int32_t>(g.candidateTable.size());
 }
 
 }  // namespace
 
-int buildCandidateTable(VsfState* state, HostPool* pool) {
+int buildCandidateTable(SelectionOptions& o, GroupState& g, const ZDesign* d, HostPool* pool) {
   (void)pool;  // whole-effect entries have no lists
-  const ZDesign* d = state->lev.design;
-  state->group.candidateTable.clear();
+  g.candidateTable.clear();
   if (!d || d->effectCount <= 0) {
-    state->settings.options.candidates = nullptr;
-    state->settings.options.candidateCount = 0;
+    o.candidates = nullptr;
+    o.candidateCount = 0;
     return rc::kMemory;
   }
-  state->group.candidateTable.resize(static_cast<size_t>(d->effectCount));
-  linkTable(state);
-  refreshCandidateTable(state);
-  state->group.firstCandidate = state->settings.options.forcedEffects;
+  g.candidateTable.resize(static_cast<size_t>(d->effectCount));
+  linkTable(o, g);
+  refreshCandidateTable(g, d);
+  g.firstCandidate = o.forcedEffects;
   return 0;
 }
 
-void refreshCandidateTable(VsfState* state) {
-  const ZDesign* d = state->lev.design;
+void refreshCandidateTable(GroupState& g, const ZDesign* d) {
   if (!d) return;
-  const size_t n =
-      std::min(state->group.candidateTable.size(), static_cast<size_t>(d->effectCount));
+  const size_t n = std::min(g.candidateTable.size(), static_cast<size_t>(d->effectCount));
   for (size_t k = 0; k < n; ++k) {
-    state->group.candidateTable[k].effect = static_cast<int32_t>(k);
-    state->group.candidateTable[k].columns = d->effects[k].columnCount;
+    g.candidateTable[k].effect = static_cast<int32_t>(k);
+    g.candidateTable[k].columns = d->effects[k].columnCount;
   }
 }
 
-int buildParmCandidateTable(VsfState* state, HostPool* pool) {
-  ZDesign* d = state->lev.design;
-  state->group.candidateTable.clear();
-  linkTable(state);
+int buildParmCandidateTable(SelectionOptions& o, GroupState& g, ZDesign* d, HostPool* pool) {
+  g.candidateTable.clear();
+  linkTable(o, g);
   if (!d || d->effectCount <= 0) return rc::kMemory;
   if (d->classCount > 0)
-    if (int rc = buildEffectCellIndex(state->lev.design, nullptr, pool); rc != 0) return rc;
-  const SelectionOptions& o = state->settings.options;
+    if (int rc = buildEffectCellIndex(d, nullptr, pool); rc != 0) return rc;
   const int32_t firstSelectable = o.forcedEffects + (o.noInt ? 1 : 0);
   int32_t forcedEntries = 0;
   for (int32_t e = 0; e < d->effectCount; ++e) {
-    const size_t before = state->group.candidateTable.size();
+    const size_t before = g.candidateTable.size();
     const SplitVars sv = splitVarsOf(d, d->effects[e]);
     if (sv.vars.empty()) {
       CandidateEntry entry;
       entry.effect = e;
       entry.columns = d->effects[e].columnCount;
-      state->group.candidateTable.push_back(entry);
-    } else if (int rc = splitEntries(d, e, sv, pool, &state->group.candidateTable); rc != 0) {
-      linkTable(state);
+      g.candidateTable.push_back(entry);
+    } else if (int rc = splitEntries(d, e, sv, pool, &g.candidateTable); rc != 0) {
+      linkTable(o, g);
       return rc;
     }
     // Entries of the forced effects; the intercept under NOINT is not one of them.
     if (e < firstSelectable && !(o.noInt && e == 0))
-      forcedEntries += static_cast<int32_t>(state->group.candidateTable.size() - before);
+      forcedEntries += static_cast<int32_t>(g.candidateTable.size() - before);
   }
-  linkTable(state);
-  state->group.firstCandidate = forcedEntries;
-  return state->group.candidateTable.empty() ? rc::kMemory : 0;
+  linkTable(o, g);
+  g.firstCandidate = forcedEntries;
+  return g.candidateTable.empty() ? rc::kMemory : 0;
 }
 
 bool modelCandidateSet(const SelectionState* sel, int code, int candidateCount,

@@ -2,7 +2,7 @@
 // many blocks of each utility file stay in memory.
 #include <algorithm>
 
-#include "frame/state.h"
+#include "selection/group.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {
@@ -12,8 +12,8 @@ namespace {
 constexpr int64_t kMostBuffers = 2147483647;
 
 // Steps a selection may record, as the model pool will size them.
-int64_t stepEstimate(const VsfState* v, int64_t E) {
-  const SelectionOptions& o = v->settings.options;
+int64_t stepEstimate(const StepSettings& set, int64_t E) {
+  const SelectionOptions& o = set.options;
   const int64_t e1 = E - (o.noInt ? 1 : 0), M = o.maxSteps;
   auto capped = [M](int64_t x) { return M > 0 && M < x ? M : x; };
   int64_t s;
@@ -41,8 +41,8 @@ int64_t stepEstimate(const VsfState* v, int64_t E) {
 
 // Bytes one worker of a threaded pass needs for its file's page buffers, the matrices and the
 // step history.
-int64_t workerNeed(const VsfState* v, const UtilFileRecord& f, int64_t E, int64_t steps) {
-  const SelectionOptions& o = v->settings.options;
+int64_t workerNeed(const StepSettings& set, const UtilFileRecord& f, int64_t E, int64_t steps) {
+  const SelectionOptions& o = set.options;
   int64_t m = f.columnCount, s = steps;
   if (!o.buildFullSscp && m >= 1000) m = 1000, s = 1000;
   const int64_t q = (m + 1) * (m + 2);
@@ -53,15 +53,16 @@ int64_t workerNeed(const VsfState* v, const UtilFileRecord& f, int64_t E, int64_
   return need;
 }
 
-void fitWorkers(VsfState* v, double budget, int64_t total, int64_t largest) {
-  ThreadOptions& t = v->settings.threads;
+void fitWorkers(StepSettings& set, const GroupState& g, double budget, int64_t total,
+                int64_t largest) {
+  ThreadOptions& t = set.threads;
   if (!t.effectiveThreaded || t.effectiveWorkers <= 1 || static_cast<double>(total) < budget)
     return;
   const int64_t fit = largest > 0 ? static_cast<int64_t>(budget / static_cast<double>(largest)) : 0;
   if (fit < 2) {
     t.effectiveThreaded = 0;
     t.effectiveWorkers = 1;
-    if (v->group.utilFiles.count > 1) hostMsg(848, 113);
+    if (g.utilFiles.count > 1) hostMsg(848, 113);
   } else if (fit < t.effectiveWorkers) {
     t.effectiveWorkers = static_cast<int32_t>(fit);
     hostMsg(848, 114, {static_cast<int32_t>(fit), t.requestedWorkers});
@@ -70,25 +71,25 @@ void fitWorkers(VsfState* v, double budget, int64_t total, int64_t largest) {
 
 }  // namespace
 
-int planStepHistory(VsfState* v) {
-  const SelectionOptions& o = v->settings.options;
-  const int64_t E = o.candidateCount > 0 ? o.candidateCount : v->group.selection.effectCount;
-  const int64_t steps = stepEstimate(v, E);
+int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
+  const SelectionOptions& o = set.options;
+  const int64_t E = o.candidateCount > 0 ? o.candidateCount : g.selection.effectCount;
+  const int64_t steps = stepEstimate(set, E);
   const int64_t free = hostv().core->memAvail();
   if (free <= 0) {
     hostMsg(848, 145);
-    raiseStepCode(v->stepCode, step::kInternal);
+    raiseStepCode(stepCode, step::kInternal);
     return -16;
   }
-  UtilFileArray& files = v->group.utilFiles;
+  UtilFileArray& files = g.utilFiles;
   int64_t total = 0, largest = 0;
   for (int32_t i = 0; i < files.count; ++i) {
-    const int64_t need = workerNeed(v, files.records[i], E, steps);
+    const int64_t need = workerNeed(set, files.records[i], E, steps);
     total += need;
     largest = std::max(largest, need);
   }
   const double budget = free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
-  fitWorkers(v, budget, total, largest);
+  fitWorkers(set, g, budget, total, largest);
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
     double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
@@ -96,12 +97,12 @@ int planStepHistory(VsfState* v) {
         std::clamp<int64_t>(static_cast<int64_t>(std::min(n, 1e18)), 1, kMostBuffers);
     f.residentCapacity = buffers;
     f.residentCount = 0;
-    f.residentBlocks = static_cast<void**>(kernel().poolAlloc(
-        v->group.byPool, sizeof(void*) * static_cast<size_t>(buffers), kAllocZero));
+    f.residentBlocks = static_cast<void**>(
+        kernel().poolAlloc(g.byPool, sizeof(void*) * static_cast<size_t>(buffers), kAllocZero));
     if (!f.residentBlocks) return rc::kMemory;
   }
-  if (v->settings.outDesignDataSet && !v->settings.outDesignFullModel && o.method != kMethodNone)
-    v->settings.outDesignOwnPass = 1;
+  if (set.outDesignDataSet && !set.outDesignFullModel && o.method != kMethodNone)
+    set.outDesignOwnPass = 1;
   return 0;
 }
 

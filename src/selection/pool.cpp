@@ -1,7 +1,7 @@
 // The model pool of a fit and the sizes of its arrays.
 #include <algorithm>
 
-#include "frame/state.h"
+#include "datapass/utilfiles.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {

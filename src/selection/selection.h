@@ -24,7 +24,8 @@ struct SelectionOptions;
 struct UtilFileArray;
 struct ThreadOptions;
 struct ZPuddle;
-struct VsfState;
+struct GroupState;
+struct StepSettings;
 struct ResampleWork;
 struct ZDesign;
 struct ZLevCtx;
@@ -351,7 +352,9 @@ void restoreModelState(SelectionState* s);
 void restoreSelectedStep(SelectionState* s);
 
 // ---- Data-pass memory plan ----
-[[nodiscard]] int planStepHistory(VsfState* state);
+// Fits the workers and each utility file's resident blocks to the memory the host reports free
+// (the settings' effective workers may fall); 0, or a negative code after its message.
+[[nodiscard]] int planStepHistory(StepSettings& settings, GroupState& group, int& stepCode);
 
 // ---- Row kernels (run through runDataPass) ----
 extern const RowKernel kernSscp;            // A, or each fold's A_f
@@ -432,9 +435,14 @@ int checkStopRules(SelectionState* s, int32_t step);
 void selectBestRemoval(SelectionState* s, int32_t* effect, double* value);
 
 // ---- Candidate-effect table ----
-[[nodiscard]] int buildCandidateTable(VsfState* state, HostPool* pool);
-[[nodiscard]] int buildParmCandidateTable(VsfState* state, HostPool* pool);
-void refreshCandidateTable(VsfState* state);
+// The group's candidate table, one entry per effect, or one per level of a split CLASS
+// variable's effects (lists from the pool); options.candidates points at it afterwards.
+[[nodiscard]] int buildCandidateTable(SelectionOptions& options, GroupState& group,
+                                      const ZDesign* design, HostPool* pool);
+[[nodiscard]] int buildParmCandidateTable(SelectionOptions& options, GroupState& group,
+                                          ZDesign* design, HostPool* pool);
+// Each whole-effect entry's effect and column count again, for a new BY group.
+void refreshCandidateTable(GroupState& group, const ZDesign* design);
 // The candidates of a set, as positions in the candidate table: code 0 every one of the
 // `candidateCount`, 2 the current model's, 3 the chosen model's. False for another code or
 // for 2 and 3 without a state.

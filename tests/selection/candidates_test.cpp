@@ -54,7 +54,9 @@ struct Design {
 TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
   Design t;
   for (LevelVar& v : t.classes) v.split = 0;
-  ASSERT_EQ(buildCandidateTable(t.state.get(), t.pool), 0);
+  ASSERT_EQ(
+      buildCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design, t.pool),
+      0);
   const auto& table = *t.state->settings.options.candidates;
   ASSERT_EQ(t.state->settings.options.candidateCount, 4);
   for (int e = 0; e < 4; ++e) {
@@ -65,18 +67,22 @@ TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
   }
   EXPECT_EQ(t.state->group.firstCandidate, 1);
   t.effects[3].columnCount = 2;  // a BY group with a level less
-  refreshCandidateTable(t.state.get());
+  refreshCandidateTable(t.state->group, t.state->lev.design);
   EXPECT_EQ(table[3].columns, 2);
 
   ZDesign empty;
   t.state->lev.design = &empty;
-  EXPECT_EQ(buildCandidateTable(t.state.get(), t.pool), -2);
+  EXPECT_EQ(
+      buildCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design, t.pool),
+      -2);
   EXPECT_EQ(t.state->settings.options.candidates, nullptr);
 }
 
 TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
   Design t;
-  ASSERT_EQ(buildParmCandidateTable(t.state.get(), t.pool), 0);
+  ASSERT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
+                                    t.pool),
+            0);
   const auto& table = *t.state->settings.options.candidates;
   // The intercept, x, A*B by A's two coded levels, C by its three.
   ASSERT_EQ(table.size(), 7u);
@@ -99,7 +105,9 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
   EXPECT_EQ(t.state->group.firstCandidate, 1);
 
   t.effects[3].columnCount = 0;  // an effect without columns
-  EXPECT_EQ(buildParmCandidateTable(t.state.get(), t.pool), -2);
+  EXPECT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
+                                    t.pool),
+            -2);
 }
 
 // Without a full-rank parametrization each level met is a column: C's three levels give three
@@ -115,7 +123,9 @@ TEST(CandidateTable, SplitLevelsOfALessThanFullRankDesign) {
   t.effects[3].combinationCount = t.effects[3].columnCount = t.effects[3].classColumnCount = 3;
   t.effects[3].combinations = cLevels;
   t.d.columnCount = 9;
-  ASSERT_EQ(buildParmCandidateTable(t.state.get(), t.pool), 0);
+  ASSERT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
+                                    t.pool),
+            0);
   const auto& table = *t.state->settings.options.candidates;
   struct Want {
     int effect, level;

@@ -58,7 +58,7 @@ TEST(MemoryPlan, WorkersThatDoNotFitAreDropped) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Plan p(r.files, r.workers, r.memMb);
-    ASSERT_EQ(planStepHistory(p.v.get()), 0);
+    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->stepCode), 0);
     EXPECT_EQ(p.v->settings.threads.effectiveWorkers, r.wantWorkers);
     EXPECT_EQ(p.v->settings.threads.effectiveThreaded, r.wantThreaded);
     if (r.note) {
@@ -81,7 +81,7 @@ TEST(MemoryPlan, BuffersPerFile) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Plan p(2, 1, r.memMb, r.utilBuffers);
-    ASSERT_EQ(planStepHistory(p.v.get()), 0);
+    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->stepCode), 0);
     for (const UtilFileRecord& f : p.files) {
       EXPECT_EQ(f.residentCapacity, r.want);
       EXPECT_EQ(f.residentCount, 0);
