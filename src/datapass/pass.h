@@ -41,7 +41,7 @@ struct PassState {
   UtilFileArray* utilFiles = nullptr;
   ThreadOptions* threads = nullptr;
   ZPuddle* puddle = nullptr;
-  SelectionOptions* options = nullptr;
+  const SelectionOptions* options = nullptr;
   ResampleFeed* resampleFeed = nullptr;
 };
 

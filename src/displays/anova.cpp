@@ -1,8 +1,8 @@
 // ANOVA: model, error and total rows of one model with DF, SS, MS, F and its p-value.
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
 #include "numerics/numerics.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -36,7 +36,7 @@ void fTest(double msm, double mse, double dfm, double dfe, double* f, double* p)
 }  // namespace
 
 // Returns 0, or -2 when the Source buffer cannot be had.
-int printAnova(VsfState* s, SelectionState* sel, HostPool* allocator) {
+int printAnova(StepView* s, SelectionState* sel, HostPool* allocator) {
   startDisplayClock(s);
   const bool noInt = s->settings.options.noInt != 0;
   const int labels[3] = {5031, 5032, noInt ? 5034 : 5033};

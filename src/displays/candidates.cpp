@@ -4,7 +4,7 @@
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -60,7 +60,7 @@ bool isEntryStep(const SelectionState* sel) {
 
 // Returns 0 (also when no candidate has a value: nothing to show), or -2 when a buffer
 // cannot be had.
-int printCandidates(VsfState* s, SelectionState* sel) {
+int printCandidates(StepView* s, SelectionState* sel) {
   startDisplayClock(s);
   const std::vector<CandidateEntry>* table = s->settings.options.candidates;
   if (!table || table->empty() || !sel->candidateValues || sel->stepCount < 1) return 0;

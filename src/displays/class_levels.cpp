@@ -7,7 +7,7 @@
 #include "base/host.h"
 #include "design/design.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -60,7 +60,7 @@ std::string valuesText(const LevelVar& v, char separator) {
 }  // namespace
 
 // Returns 0 (also without CLASS variables: nothing to show), or -2 when a buffer cannot be had.
-int printClassLevelInfo(VsfState* s, HostPool* allocator) {
+int printClassLevelInfo(StepView* s, HostPool* allocator) {
   startDisplayClock(s);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
@@ -154,7 +154,7 @@ struct CodingWidths {
   int name = 1, value = 1, buffer = 8;
 };
 
-void codingTable(VsfState* s, const LevelVar& v, bool coded, bool first, const CodingWidths& w,
+void codingTable(StepView* s, const LevelVar& v, bool coded, bool first, const CodingWidths& w,
                  char* classText, char* valueText, double* row) {
   const int columns = coded ? v.levelCount - 1 : v.levelCount;
   const std::string name(nameOf(v));
@@ -192,7 +192,7 @@ void codingTable(VsfState* s, const LevelVar& v, bool coded, bool first, const C
 }  // namespace
 
 // Returns 0 (a variable without levels has no table), or -2 when a buffer cannot be had.
-int printClassLevelCoding(VsfState* s, HostPool* allocator) {
+int printClassLevelCoding(StepView* s, HostPool* allocator) {
   startDisplayClock(s);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;

@@ -4,14 +4,14 @@
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
 namespace {
 
 // The CLASS variable whose levels define the folds (CVMETHOD=INDEX), or null.
-const LevelVar* indexVariable(const VsfState* s) {
+const LevelVar* indexVariable(const StepView* s) {
   const ZDesign* d = s->lev.design;
   if (s->settings.options.cvMethod != 4 || !d || s->settings.options.cvIndexVariable < 0)
     return nullptr;
@@ -24,7 +24,7 @@ const LevelVar* indexVariable(const VsfState* s) {
 }  // namespace
 
 // Returns 0, or -2 when the text buffer of a character index variable cannot be had.
-int printCvDetails(VsfState* s, SelectionState* sel, HostPool* allocator) {
+int printCvDetails(StepView* s, SelectionState* sel, HostPool* allocator) {
   startDisplayClock(s);
   const LevelVar* index = indexVariable(s);
   const bool character = index && index->desc->type == kVarCharacter;

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -43,7 +43,7 @@ bool normAxis(const PlotSettings& p) {
 
 }  // namespace
 
-DisplayFlags displayFlags(const VsfState* s, const SelectionState* sel) {
+DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
   DisplayFlags f;
   for (int c = 0; c < kStatsCount; ++c) f.stat[c] = o.stats[c] != 0;
@@ -82,7 +82,7 @@ namespace {
 
 // The selection's effects are the candidates: with split CLASS variables an effect of the
 // design has several.
-const CandidateEntry* entryOf(const VsfState* s, int32_t candidate) {
+const CandidateEntry* entryOf(const StepView* s, int32_t candidate) {
   const std::vector<CandidateEntry>* table = s->settings.options.candidates;
   if (!table || candidate < 0 || candidate >= static_cast<int32_t>(table->size())) return nullptr;
   return &(*table)[static_cast<size_t>(candidate)];
@@ -90,13 +90,13 @@ const CandidateEntry* entryOf(const VsfState* s, int32_t candidate) {
 
 }  // namespace
 
-std::string_view candidateLabel(const VsfState* s, int32_t effect) {
+std::string_view candidateLabel(const StepView* s, int32_t effect) {
   const CandidateEntry* c = entryOf(s, effect);
   if (!c || !c->label || c->labelLength <= 0) return {};
   return std::string_view(c->label, static_cast<size_t>(c->labelLength));
 }
 
-int32_t candidateColumns(const VsfState* s, int32_t effect) {
+int32_t candidateColumns(const StepView* s, int32_t effect) {
   const CandidateEntry* c = entryOf(s, effect);
   return c ? c->columns : 0;
 }

@@ -7,21 +7,21 @@
 
 namespace vsf {
 
-struct VsfState;
+struct StepView;
 struct SelectionState;
 
 // Tables of the step driver: before the BY groups, per BY group and at the end of the step.
-int printModelInfo(VsfState* state);
-int printPerfSettings(VsfState* state);
-int printTiming(VsfState* state);
-int printUtilInfo(VsfState* state);
-int printParameterNames(VsfState* state, SelectionState* sel);
+int printModelInfo(StepView* state);
+int printPerfSettings(StepView* state);
+int printTiming(StepView* state);
+int printUtilInfo(StepView* state);
+int printParameterNames(StepView* state, SelectionState* sel);
 
 // The output drivers of a fit.
-int printFitResults(VsfState* state);
-int printModelAverage(VsfState* state);
-int openSelectedModelGroup(VsfState* state);
+int printFitResults(StepView* state);
+int printModelAverage(StepView* state);
+int openSelectedModelGroup(StepView* state);
 
-void computeBestSteps(const VsfState* state, const SelectionState* sel, BestSteps* best);
+void computeBestSteps(const StepView* state, const SelectionState* sel, BestSteps* best);
 
 }  // namespace vsf

@@ -78,7 +78,7 @@ double infinityAsSpecial(double x);
 // status). Returns the status.
 int sendRequest(void* object, uint32_t op, std::vector<OutputArgItem> items);
 // The same for requests that open or describe groups: the spare pool goes first.
-int sendGroupRequest(VsfState* s, void* object, uint32_t op, std::vector<OutputArgItem> items);
+int sendGroupRequest(StepView* s, void* object, uint32_t op, std::vector<OutputArgItem> items);
 // A 311/287 pair.
 void addDynamic(std::vector<OutputArgItem>& items, std::string_view name, OutputArgItem value);
 OutputArgItem valueInt(int32_t v);
@@ -87,13 +87,13 @@ OutputArgItem valueDouble(double v);
 OutputArgItem valueString(HostString* s);
 
 // The display clock: the start of a table and the time added to the display timer.
-void startDisplayClock(VsfState* s);
-void stopDisplayClock(VsfState* s);
+void startDisplayClock(StepView* s);
+void stopDisplayClock(StepView* s);
 
 // A data table as the output system receives it: create, columns, bind, rows, close, release.
 class DataTable {
  public:
-  explicit DataTable(VsfState* s) : s_(s) {}
+  explicit DataTable(StepView* s) : s_(s) {}
   void create(std::string_view name, std::vector<OutputArgItem> extras = {});
   void column(int type, std::string_view name, const void* binding,
               std::vector<OutputArgItem> more = {});
@@ -110,7 +110,7 @@ class DataTable {
   void* table() const { return table_; }
 
  private:
-  VsfState* s_;
+  StepView* s_;
   void* table_ = nullptr;
   void* instance_ = nullptr;
 };
@@ -118,7 +118,7 @@ class DataTable {
 // A factoid table: label and value entries, released through its own entry.
 class FactoidTable {
  public:
-  explicit FactoidTable(VsfState* s) : s_(s) {}
+  explicit FactoidTable(StepView* s) : s_(s) {}
   void create(std::string_view name, std::string_view templatePath, HostString* label,
               std::vector<OutputArgItem> extras = {});
   void entry(HostString* label, OutputArgItem value, std::vector<OutputArgItem> more = {});
@@ -127,17 +127,17 @@ class FactoidTable {
   void* table() const { return table_; }
 
  private:
-  VsfState* s_;
+  StepView* s_;
   void* table_ = nullptr;
 };
 
 // Groups and text lines.
-void* openGroup(VsfState* s, std::string_view name, HostString* label,
+void* openGroup(StepView* s, std::string_view name, HostString* label,
                 std::vector<OutputArgItem> more = {});
-void closeGroup(VsfState* s, void* group);
-void groupAttributes(VsfState* s, std::vector<OutputArgItem> items);
-void textLine(VsfState* s, char justify, HostString* text);
-void ruleLine(VsfState* s);
+void closeGroup(StepView* s, void* group);
+void groupAttributes(StepView* s, std::vector<OutputArgItem> items);
+void textLine(StepView* s, char justify, HostString* text);
+void ruleLine(StepView* s);
 
 // ---- Shared readings of the options ----
 struct DisplayFlags {
@@ -162,57 +162,57 @@ struct DisplayFlags {
   // Statistics of the summary, by StatsColumn.
   bool stat[16] = {};
 };
-DisplayFlags displayFlags(const VsfState* s, const SelectionState* sel);
+DisplayFlags displayFlags(const StepView* s, const SelectionState* sel);
 
 // The total sum of squares R-square is measured against: uncorrected without an intercept.
-double rSquareTotal(const VsfState* s, const SelectionState* sel);
+double rSquareTotal(const StepView* s, const SelectionState* sel);
 // A criterion's value at recorded step i (missing when the step has none).
-double stepCriterion(const VsfState* s, const SelectionState* sel, uint8_t code, int32_t i);
+double stepCriterion(const StepView* s, const SelectionState* sel, uint8_t code, int32_t i);
 // The first step the summary lists as a model of its own (the model of the forced effects).
-int32_t firstSummaryStep(const VsfState* s, const SelectionState* sel);
+int32_t firstSummaryStep(const StepView* s, const SelectionState* sel);
 
 // The candidate label of an effect (empty when there is none).
-std::string_view candidateLabel(const VsfState* s, int32_t effect);
-int32_t candidateColumns(const VsfState* s, int32_t effect);
+std::string_view candidateLabel(const StepView* s, int32_t effect);
+int32_t candidateColumns(const StepView* s, int32_t effect);
 bool inModel(uint8_t state);
 
 // ---- Builders ----
-int printObsProfiles(VsfState* s, SelectionState* sel);
-int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth);
-int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* binding,
+int printObsProfiles(StepView* s, SelectionState* sel);
+int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth);
+int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth);
-int printClassLevelInfo(VsfState* s, HostPool* allocator);
-int printClassLevelCoding(VsfState* s, HostPool* allocator);
-int printSelectionSummary(VsfState* s, SelectionState* sel, HostPool* allocator,
+int printClassLevelInfo(StepView* s, HostPool* allocator);
+int printClassLevelCoding(StepView* s, HostPool* allocator);
+int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, void** dataOut);
-int printStopReason(VsfState* s, uint8_t reason, int32_t stepCount);
-int printStopDetails(VsfState* s, HostPool* allocator, const StopBlock* stop, double stopValue);
-int printFitStatistics(VsfState* s, SelectionState* sel);
-int printAnova(VsfState* s, SelectionState* sel, HostPool* allocator);
-int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocator,
+int printStopReason(StepView* s, uint8_t reason, int32_t stepCount);
+int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue);
+int printFitStatistics(StepView* s, SelectionState* sel);
+int printAnova(StepView* s, SelectionState* sel, HostPool* allocator);
+int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
-int printCandidates(VsfState* s, SelectionState* sel);
-int printSelectedEffects(VsfState* s, SelectionState* sel, HostPool* allocator);
-int effectListLength(VsfState* s, SelectionState* sel, HostPool* allocator, char** text,
+int printCandidates(StepView* s, SelectionState* sel);
+int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator);
+int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char** text,
                      int* length);
-int printSelectedModelNote(VsfState* s, SelectionState* sel, HostPool* allocator,
+int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool* allocator,
                            uint8_t stopReason);
-int printCvDetails(VsfState* s, SelectionState* sel, HostPool* allocator);
-int printSelectionResults(VsfState* s, SelectionState* sel, ScratchFileObject* file,
+int printCvDetails(StepView* s, SelectionState* sel, HostPool* allocator);
+int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
                           int64_t* position, int sampleIndex);
-int printStepDetails(VsfState* s, ScratchFileObject* file, int64_t* position, int sample);
+int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, int sample);
 // One step record of the step details: its group, change text and tables.
-int printStepRecord(VsfState* s, SelectionState* record, int level, int stepNumber, int r,
+int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumber, int r,
                     int first);
 
 // Tables of other parts of the output built elsewhere (stand-ins until they exist).
-int printDimensions(VsfState* s, SelectionState* sel);
-int printScreeningInfo(VsfState* s, SelectionState* sel);
-int printSisCorrelation(VsfState* s, SelectionState* sel);
-int printElasticNetParaSummary(VsfState* s, SelectionState* sel);
-int printElasticNetTuneL2(VsfState* s, SelectionState* sel);
-int printCvExternal(VsfState* s, SelectionState* sel);
-int printConstructedEffectInfo(VsfState* s, void* manager, ZDesign* design);
+int printDimensions(StepView* s, SelectionState* sel);
+int printScreeningInfo(StepView* s, SelectionState* sel);
+int printSisCorrelation(StepView* s, SelectionState* sel);
+int printElasticNetParaSummary(StepView* s, SelectionState* sel);
+int printElasticNetTuneL2(StepView* s, SelectionState* sel);
+int printCvExternal(StepView* s, SelectionState* sel);
+int printConstructedEffectInfo(StepView* s, void* manager, ZDesign* design);
 
 }  // namespace vsf

@@ -3,14 +3,14 @@
 
 namespace vsf {
 
-int printParameterNames(VsfState*, SelectionState*) { return 0; }
+int printParameterNames(StepView*, SelectionState*) { return 0; }
 
-int printDimensions(VsfState*, SelectionState*) { return 0; }
-int printScreeningInfo(VsfState*, SelectionState*) { return 0; }
-int printSisCorrelation(VsfState*, SelectionState*) { return 0; }
-int printElasticNetParaSummary(VsfState*, SelectionState*) { return 0; }
-int printElasticNetTuneL2(VsfState*, SelectionState*) { return 0; }
-int printCvExternal(VsfState*, SelectionState*) { return 0; }
-int printConstructedEffectInfo(VsfState*, void*, ZDesign*) { return 0; }
+int printDimensions(StepView*, SelectionState*) { return 0; }
+int printScreeningInfo(StepView*, SelectionState*) { return 0; }
+int printSisCorrelation(StepView*, SelectionState*) { return 0; }
+int printElasticNetParaSummary(StepView*, SelectionState*) { return 0; }
+int printElasticNetTuneL2(StepView*, SelectionState*) { return 0; }
+int printCvExternal(StepView*, SelectionState*) { return 0; }
+int printConstructedEffectInfo(StepView*, void*, ZDesign*) { return 0; }
 
 }  // namespace vsf

@@ -3,16 +3,16 @@
 #include "base/host.h"
 #include "displays/displays_internal.h"
 #include "effects/effects.h"
-#include "frame/state.h"
 #include "graphs/graphs.h"
 #include "levelize/levelize.h"
+#include "selection/group.h"
 
 namespace vsf {
 
 namespace {
 
 // A failed selection says why and shows nothing more. Returns true when the fit failed.
-bool reportStatus(VsfState* s, const SelectionState* sel) {
+bool reportStatus(StepView* s, const SelectionState* sel) {
   struct StatusMessage {
     int32_t status;
     int message;
@@ -29,12 +29,11 @@ bool reportStatus(VsfState* s, const SelectionState* sel) {
       code = m.stepCode;
     }
   raiseStepCode(s->stepCode, code);
-  if (!s->settings.hasByStatement) s->settings.outDesignDataSet = nullptr;
   return true;
 }
 
 // The pool the tables' work buffers come from: the fit's model pool, else the BY group's.
-HostPool* workPool(VsfState* s, SelectionState* sel) {
+HostPool* workPool(StepView* s, SelectionState* sel) {
   return sel->modelPool ? sel->modelPool : s->group.byPool;
 }
 
@@ -47,7 +46,7 @@ void fuzzTotals(SelectionState* sel) {
 
 // The tables of a fit before its selection results: classes, constructed effects, dimensions,
 // screening, the elastic net's tuning and external cross validation.
-int printFitInformation(VsfState* s, SelectionState* sel) {
+int printFitInformation(StepView* s, SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, sel);
   ZDesign* d = s->lev.design;
@@ -82,7 +81,7 @@ int printFitInformation(VsfState* s, SelectionState* sel) {
 
 }  // namespace
 
-int printFitResults(VsfState* s) {
+int printFitResults(StepView* s) {
   SelectionState* sel = &s->group.selection;
   fuzzTotals(sel);
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
@@ -102,7 +101,7 @@ int printFitResults(VsfState* s) {
   return printSelectionResults(s, sel, nullptr, nullptr, 0);
 }
 
-int openSelectedModelGroup(VsfState* s) {
+int openSelectedModelGroup(StepView* s) {
   if (s->group.groupObject) return 0;
   const bool none = s->settings.options.method == kMethodNone;
   s->group.groupObject = static_cast<HostObject*>(
@@ -116,7 +115,7 @@ int openSelectedModelGroup(VsfState* s) {
 namespace {
 
 // Summary group: the selection summary, the stop reason and details, and the plots.
-int printSummaryGroup(VsfState* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
+int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
                       int sampleIndex) {
   const SelectionOptions& o = s->settings.options;
   void* group = openGroup(s, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
@@ -149,7 +148,7 @@ int printSummaryGroup(VsfState* s, SelectionState* sel, ScratchFileObject* file,
 
 }  // namespace
 
-int printSelectionResults(VsfState* s, SelectionState* sel, ScratchFileObject* file,
+int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
                           int64_t* position, int sampleIndex) {
   const SelectionOptions& o = s->settings.options;
   const uint8_t m = o.method;

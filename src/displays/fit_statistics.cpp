@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -23,11 +23,11 @@ void criterionEntry(FactoidTable& t, int label, double v) {
 
 }  // namespace
 
-double rSquareTotal(const VsfState* s, const SelectionState* sel) {
+double rSquareTotal(const StepView* s, const SelectionState* sel) {
   return s->settings.options.noInt ? sel->totalSS : sel->correctedSS;
 }
 
-int printFitStatistics(VsfState* s, SelectionState* sel) {
+int printFitStatistics(StepView* s, SelectionState* sel) {
   startDisplayClock(s);
   const DisplayFlags f = displayFlags(s, sel);
   const double n = sel->trainFreq;

@@ -7,15 +7,15 @@
 #include "datapass/utilfiles.h"
 #include "displays/displays_internal.h"
 #include "effects/effects.h"
-#include "frame/state.h"
 #include "graphs/graphs.h"
 #include "levelize/levelize.h"
+#include "selection/group.h"
 
 namespace vsf {
 
 namespace {
 
-int printGroupInformation(VsfState* s) {
+int printGroupInformation(StepView* s) {
   SelectionState* sel = &s->group.selection;
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   ZDesign* d = s->lev.design;
@@ -30,7 +30,7 @@ int printGroupInformation(VsfState* s) {
 }
 
 // One sample: its group, its step details and its selection.
-int printSample(VsfState* s, int level, int number, int index, ScratchFileObject* file,
+int printSample(StepView* s, int level, int number, int index, ScratchFileObject* file,
                 int64_t* position, int64_t* plotPosition) {
   void* group = openGroup(s, "Sample" + std::to_string(number), msgStr(1151, {number}),
                           {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Sample")),
@@ -61,7 +61,7 @@ int printSample(VsfState* s, int level, int number, int index, ScratchFileObject
 
 }  // namespace
 
-int printModelAverage(VsfState* s) {
+int printModelAverage(StepView* s) {
   const ModelAverageOptions& m = s->settings.modelAverage;
   const bool refit = s->group.refitPass != 0;
   const int level = refit ? 3 : 2;

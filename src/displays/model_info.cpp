@@ -4,7 +4,7 @@
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -16,7 +16,7 @@ std::string dataSetName(HostDataSet* ds) {
   return name;
 }
 
-std::string variableName(const VsfState* s, int number) {
+std::string variableName(const StepView* s, int number) {
   VarDescriptor v;
   if (s->settings.inputReader && number >= 0 && hostv().ds->varByNumber &&
       hostv().ds->varByNumber(s->settings.inputReader, number, &v) == 0)
@@ -33,7 +33,7 @@ struct Entries {
 };
 
 // The rows of a method that selects: criteria, limits, levels, folds, forced effects.
-void selectionRows(const VsfState* s, Entries& e) {
+void selectionRows(const StepView* s, Entries& e) {
   const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, nullptr);
   if (!f.pathEstimates && !f.groupPath) e.message(676, 399 + o.select);
@@ -65,7 +65,7 @@ void selectionRows(const VsfState* s, Entries& e) {
 
 }  // namespace
 
-int printModelInfo(VsfState* s) {
+int printModelInfo(StepView* s) {
   startDisplayClock(s);
   const SelectionOptions& o = s->settings.options;
   FactoidTable t(s);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -25,7 +25,7 @@ std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
 
 }  // namespace
 
-int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
+int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
   startDisplayClock(s);
   const SelectionOptions& o = s->settings.options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
@@ -106,7 +106,7 @@ int printNObsRoles(VsfState* s, SelectionState* sel, int sourceWidth) {
   return 0;
 }
 
-int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* binding,
+int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth) {
   startDisplayClock(s);
   const bool test = binding == &s->settings.test;
@@ -151,7 +151,7 @@ int printNObsSource(VsfState* s, SelectionState* sel, const DataSetBinding* bind
   return 0;
 }
 
-int printObsProfiles(VsfState* s, SelectionState* sel) {
+int printObsProfiles(StepView* s, SelectionState* sel) {
   const bool separate = bound(s->settings.validation) || bound(s->settings.test);
   void* group = nullptr;
   int sourceWidth = 0;

@@ -7,7 +7,7 @@
 #include "base/hostcalls.h"
 #include "base/strings.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -53,7 +53,7 @@ int sendRequest(void* object, uint32_t op, std::vector<OutputArgItem> items) {
   return rc;
 }
 
-int sendGroupRequest(VsfState* s, void* object, uint32_t op, std::vector<OutputArgItem> items) {
+int sendGroupRequest(StepView* s, void* object, uint32_t op, std::vector<OutputArgItem> items) {
   int rc = zhdlcall(static_cast<HostObject*>(object), nullptr, op, static_cast<int>(items.size()),
                     items.data());
   if (rc < 0) {
@@ -77,9 +77,9 @@ OutputArgItem valueFlag(int32_t v) { return argFlag(key::kDynamicValue, v); }
 OutputArgItem valueDouble(double v) { return argDouble(key::kDynamicValue, v); }
 OutputArgItem valueString(HostString* s) { return argString(key::kDynamicValue, s); }
 
-void startDisplayClock(VsfState* s) { s->res.timers.displayStart = hostClock(); }
+void startDisplayClock(StepView* s) { s->res.timers.displayStart = hostClock(); }
 
-void stopDisplayClock(VsfState* s) {
+void stopDisplayClock(StepView* s) {
   double elapsed = hostClock() - s->res.timers.displayStart;
   s->res.timers.display += elapsed;
   s->res.timers.displayStart = elapsed;
@@ -158,7 +158,7 @@ void FactoidTable::close() { sendRequest(table_, op::kClose, {}); }
 void FactoidTable::release() { sendRequest(table_, op::kCloseHandle, {}); }
 
 // ---- Groups and text lines ----
-void* openGroup(VsfState* s, std::string_view name, HostString* label,
+void* openGroup(StepView* s, std::string_view name, HostString* label,
                 std::vector<OutputArgItem> more) {
   void* group = nullptr;
   std::vector<OutputArgItem> items = {argOutHandle(key::kHandle, &group),
@@ -169,21 +169,21 @@ void* openGroup(VsfState* s, std::string_view name, HostString* label,
   return group;
 }
 
-void closeGroup(VsfState* s, void* group) {
+void closeGroup(StepView* s, void* group) {
   if (group) sendGroupRequest(s, group, op::kCloseHandle, {});
 }
 
-void groupAttributes(VsfState* s, std::vector<OutputArgItem> items) {
+void groupAttributes(StepView* s, std::vector<OutputArgItem> items) {
   sendGroupRequest(s, s->res.manager, op::kGroupAttributes, std::move(items));
 }
 
-void textLine(VsfState* s, char justify, HostString* text) {
+void textLine(StepView* s, char justify, HostString* text) {
   sendGroupRequest(
       s, s->res.manager, op::kCenteredText,
       {argInt(dkey::kTextFlag, 1), argChar(key::kJustify, justify), argString(key::kText, text)});
 }
 
-void ruleLine(VsfState* s) {
+void ruleLine(StepView* s) {
   sendGroupRequest(
       s, s->res.manager, op::kCenteredText,
       {argChar(dkey::kRuleChar, '-'), argInt(dkey::kTextFlag, 1), argInt(dkey::kRule, 1)});

@@ -8,8 +8,8 @@
 #include "base/host.h"
 #include "design/design.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
 #include "numerics/numerics.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -41,7 +41,7 @@ int classWidth(const LevelVar& v) {
 }
 
 struct Context {
-  VsfState* s;
+  StepView* s;
   SelectionState* sel;
   const ZDesign* d;  // null when the step has no design (names then come from the labels)
 };
@@ -191,7 +191,7 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
 }
 
 // Returns 0 (also when no effect is shown), or -2 when a work buffer cannot be had.
-int printParameterEstimates(VsfState* s, SelectionState* sel, HostPool* allocator,
+int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder) {
   startDisplayClock(s);
   const SelectionOptions& o = s->settings.options;

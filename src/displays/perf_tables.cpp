@@ -5,11 +5,11 @@
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
-int printPerfSettings(VsfState* s) {
+int printPerfSettings(StepView* s) {
   startDisplayClock(s);
   const ThreadOptions& th = s->settings.threads;
   FactoidTable t(s);
@@ -42,7 +42,7 @@ struct TimingRow {
 }  // namespace
 
 // Replaces the step's start time by the step's total elapsed time. Not timed itself.
-int printTiming(VsfState* s) {
+int printTiming(StepView* s) {
   const PhaseTimers& tm = s->res.timers;
   const bool all = s->settings.threads.allDetails != 0;
   const bool averaging = s->settings.modelAverage.on != 0;

@@ -5,7 +5,7 @@
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -18,7 +18,7 @@ void appendLabel(std::string* text, std::string_view label) {
 
 // The effects in the model in the order they entered: the recorded steps (or the group
 // path's change list), then any effect in the model that no step recorded.
-std::string enteredOrder(const VsfState* s, const SelectionState* sel, uint8_t* seen) {
+std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* seen) {
   std::string text;
   int32_t e = -1, cursor = -1;
   while (nextDisplayEffect(sel, seen, &e, &cursor)) appendLabel(&text, candidateLabel(s, e));
@@ -30,7 +30,7 @@ std::string enteredOrder(const VsfState* s, const SelectionState* sel, uint8_t* 
 }  // namespace
 
 // Returns 0 (also when no table is due), or -2 when a buffer cannot be had.
-int printSelectedEffects(VsfState* s, SelectionState* sel, HostPool* allocator) {
+int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) {
   startDisplayClock(s);
   int32_t inModelCount = 0;
   int width = 0;
@@ -80,7 +80,7 @@ int printSelectedEffects(VsfState* s, SelectionState* sel, HostPool* allocator) 
 
 // The forced part of the model (states 2 and 3) as one text; an empty text when there is
 // none. Returns 0, or -2 when the buffer cannot be had.
-int effectListLength(VsfState* s, SelectionState* sel, HostPool* allocator, char** text,
+int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char** text,
                      int* length) {
   std::string list;
   for (int32_t e = 0; e < sel->effectCount; ++e)
@@ -98,7 +98,7 @@ int effectListLength(VsfState* s, SelectionState* sel, HostPool* allocator, char
   return 0;
 }
 
-int printSelectedModelNote(VsfState* s, SelectionState* sel, HostPool*, uint8_t stopReason) {
+int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool*, uint8_t stopReason) {
   const SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone) return 0;
   const long long step =

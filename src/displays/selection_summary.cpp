@@ -5,7 +5,7 @@
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -36,7 +36,7 @@ struct Plan {
   int l1Column = 0;  // 1 ratio, 2 norm, 3 value
 };
 
-Plan planOf(const VsfState* s, const SelectionState* sel) {
+Plan planOf(const StepView* s, const SelectionState* sel) {
   Plan p;
   p.f = displayFlags(s, sel);
   p.method = s->settings.options.method;
@@ -59,7 +59,7 @@ int32_t changesBefore(const SelectionState* sel, int32_t i) {
   return k;
 }
 
-int labelWidth(const VsfState* s, const SelectionState* sel, bool several) {
+int labelWidth(const StepView* s, const SelectionState* sel, bool several) {
   int longest = s->settings.longestCandidateLabel;
   for (int32_t e = 0; e < sel->effectCount; ++e)
     longest = std::max(longest, static_cast<int>(candidateLabel(s, e).size()));
@@ -70,7 +70,7 @@ int labelWidth(const VsfState* s, const SelectionState* sel, bool several) {
 }
 
 // The statistics every row shows, for step i.
-void fillValues(const VsfState* s, const SelectionState* sel, const Plan& p, const BestSteps* b,
+void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, const BestSteps* b,
                 int32_t i, SummaryRow* r) {
   const StepHistory& h = sel->steps;
   const double dot = missingValue('.');
@@ -111,7 +111,7 @@ void fillValues(const VsfState* s, const SelectionState* sel, const Plan& p, con
   r->optCvEx = opt(kCritCvExternal);
 }
 
-void defineColumns(DataTable& t, const VsfState* s, const SelectionState* sel, const Plan& p,
+void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, const Plan& p,
                    SummaryRow& r, const Buffers& b) {
   const bool* st = p.f.stat;
   auto shown = [](const char* name, bool on) {
@@ -190,7 +190,7 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 }  // namespace
 
 // Returns 0, or -2 when a text buffer cannot be had.
-int printSelectionSummary(VsfState* s, SelectionState* sel, HostPool* allocator,
+int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, void** dataOut) {
   startDisplayClock(s);
   const Plan p = planOf(s, sel);

@@ -1,10 +1,10 @@
 // Criterion values of a recorded step and the step at which each criterion is best.
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
-double stepCriterion(const VsfState* s, const SelectionState* sel, uint8_t code, int32_t i) {
+double stepCriterion(const StepView* s, const SelectionState* sel, uint8_t code, int32_t i) {
   const StepHistory& h = sel->steps;
   const double dot = missingValue('.');
   if (i < 0 || i >= sel->stepCount || !h.sse) return dot;
@@ -39,7 +39,7 @@ double stepCriterion(const VsfState* s, const SelectionState* sel, uint8_t code,
   }
 }
 
-int32_t firstSummaryStep(const VsfState* s, const SelectionState* sel) {
+int32_t firstSummaryStep(const StepView* s, const SelectionState* sel) {
   if (s->settings.options.method == kMethodBackward) return 0;
   return sel->firstSelectable > 0 ? sel->firstSelectable - 1 : 0;
 }
@@ -47,7 +47,7 @@ int32_t firstSummaryStep(const VsfState* s, const SelectionState* sel) {
 // The first step with the best value, over the steps the summary lists from the model
 // before the first selection step on. The CHOOSE criterion's best step is the one the run
 // chose, so that its marker and the selected model agree.
-void computeBestSteps(const VsfState* s, const SelectionState* sel, BestSteps* best) {
+void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* best) {
   for (int32_t& b : best->step) b = -1;
   static const uint8_t kCodes[] = {kCritAic,      kCritAicc, kCritSbc,       kCritRsquare,
                                    kCritAdjRsq,   kCritCp,   kCritBic,       kCritPress,

@@ -6,20 +6,20 @@
 #include "base/host.h"
 #include "datapass/utilfiles.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
 #include "graphs/graphs.h"
+#include "selection/group.h"
 
 namespace vsf {
 
 namespace {
 
-void describe(VsfState* s, int level, HostString* text) {
+void describe(StepView* s, int level, HostString* text) {
   groupAttributes(
       s, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1), argString(key::kText, text)});
 }
 
 // The entered and removed labels of a step that may change several effects.
-void changeTexts(const VsfState* s, const SelectionState* record, std::string* in,
+void changeTexts(const StepView* s, const SelectionState* record, std::string* in,
                  std::string* out) {
   const StepHistory& h = record->steps;
   const int32_t last = record->stepCount - 1;
@@ -34,7 +34,7 @@ void changeTexts(const VsfState* s, const SelectionState* record, std::string* i
 }
 
 // What the step changed, at the level below the step's description. 0 or -2.
-int describeChange(VsfState* s, SelectionState* record, int level, int stepNumber, int r) {
+int describeChange(StepView* s, SelectionState* record, int level, int stepNumber, int r) {
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = record->steps;
   const int32_t last = record->stepCount - 1;
@@ -59,7 +59,7 @@ int describeChange(VsfState* s, SelectionState* record, int level, int stepNumbe
   return 0;
 }
 
-void releaseRecord(VsfState* s) {
+void releaseRecord(StepView* s) {
   if (s->res.fourthPool) {
     kernel().poolDestroy(s->res.fourthPool);
     s->res.fourthPool = nullptr;
@@ -70,7 +70,7 @@ void releaseRecord(VsfState* s) {
 
 // One step record's group: its description, its change and its tables. 0 or the first
 // nonzero code of a table.
-int printStepRecord(VsfState* s, SelectionState* record, int level, int stepNumber, int r,
+int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumber, int r,
                     int first) {
   const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, record);
@@ -106,7 +106,7 @@ int printStepRecord(VsfState* s, SelectionState* record, int level, int stepNumb
   return 0;
 }
 
-int printStepDetails(VsfState* s, ScratchFileObject* file, int64_t* position, int sample) {
+int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, int sample) {
   const SelectionOptions& o = s->settings.options;
   const SelectionState& live = s->group.selection;
   const int level = 2 + (file ? 1 : 0) + (s->group.refitPass ? 1 : 0);

@@ -5,8 +5,8 @@
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
-#include "frame/state.h"
 #include "numerics/numerics.h"
+#include "selection/group.h"
 
 namespace vsf {
 
@@ -21,7 +21,7 @@ int criterionStopMessage(uint8_t c) {
 }
 
 // The reason's text; empty when the reason has none.
-std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
+std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
   const SelectionOptions& o = s->settings.options;
   const double sle = o.entryLevel, sls = o.stayLevel;
   switch (reason) {
@@ -79,7 +79,7 @@ std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
 
 }  // namespace
 
-int printStopReason(VsfState* s, uint8_t reason, int32_t stepCount) {
+int printStopReason(StepView* s, uint8_t reason, int32_t stepCount) {
   startDisplayClock(s);
   if (reason == 0 || reason == 9) return 0;
   std::string text = reasonText(s, reason, stepCount);
@@ -123,7 +123,7 @@ double fromLog(double v) {
 
 // Returns 0 (also when no candidate was refused: nothing to show), or -2 when a text buffer
 // cannot be had.
-int printStopDetails(VsfState* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
+int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
   startDisplayClock(s);
   const SelectionOptions& o = s->settings.options;
   const uint8_t c = o.stop != kCritNone ? o.stop : o.select;

@@ -1,11 +1,11 @@
 // UtilInfo: the utility files a BY group's rows were written to.
 #include "displays/displays_internal.h"
-#include "frame/state.h"
+#include "selection/group.h"
 
 namespace vsf {
 
 // Not timed: it reports on the data pass, not on the displays.
-int printUtilInfo(VsfState* s) {
+int printUtilInfo(StepView* s) {
   struct Row {
     int32_t file = 0, buffers = 0, pages = 0, pageSize = 0, fileSize = 0;
   } r;

@@ -77,7 +77,7 @@ int fitAndReport(VsfState* s) {
   s->res.timers.fitStart = hostClock() - mark;
   s->res.timers.selection += s->res.timers.fitStart;
   if (o.modelAveragingRun)
-    if (int rc = averageOverSamples(s); rc != 0) return rc;
+    if (int rc = averageOverSamples(&s->view); rc != 0) return rc;
 
   mark = hostClock();
   zlvlnameout(&s->lev);
@@ -92,9 +92,12 @@ int fitAndReport(VsfState* s) {
   if (!s->settings.displaysSuppressed) {
     int rc = 0;
     if (o.modelAveragingRun) {
-      if (s->group.resampling.resampleCount > 0) rc = printModelAverage(s);
+      if (s->group.resampling.resampleCount > 0) rc = printModelAverage(&s->view);
     } else {
-      rc = printFitResults(s);
+      rc = printFitResults(&s->view);
+      // A failed fit has no design rows to write, unless later BY groups have.
+      if (s->group.selection.status < 0 && !s->settings.hasByStatement)
+        s->settings.outDesignDataSet = nullptr;
     }
     if (rc != 0) return rc;
   } else if (!o.modelAveragingRun) {
@@ -103,7 +106,7 @@ int fitAndReport(VsfState* s) {
   s->res.timers.output += hostClock() - mark;
 
   if (s->settings.modelAverage.refit && !o.resampleOption && s->group.resampling.resampleCount > 0)
-    if (int rc = refitAverage(s); rc != 0) return rc;
+    if (int rc = refitAverage(&s->view); rc != 0) return rc;
   if (s->res.bridge) {
     SelectionState& sel = s->group.selection;
     if (int rc = passSelectedModel(s, &sel, sel.modelPool); rc != 0) {

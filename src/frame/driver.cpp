@@ -77,23 +77,24 @@ void releaseGroup(VsfState* s) {
 // Outputs of one BY group after its fit: macro variables, OUTPUT and OUTDESIGN rows, the
 // ParameterNames table and the SCORE output.
 void groupOutputs(VsfState* s) {
-  guarded(s, setEffectsMacroVars(s, s->byGroupCount));
-  guarded(s, defineOutDesignVariables(s));
-  openSelectedModelGroup(s);
+  guarded(s, setEffectsMacroVars(&s->view, s->byGroupCount));
+  guarded(s, defineOutDesignVariables(&s->view));
+  openSelectedModelGroup(&s->view);
   if (s->settings.outputDataSet || (s->settings.outDesignDataSet && !s->settings.hasByStatement)) {
     s->group.byGroupNumber = s->byGroupCount;
     void* sampling = s->settings.options.modelAveragingRun ? &s->group.resampling : nullptr;
-    guarded(s, writeOutputByGroup(s, &s->group.selection, sampling, s->settings.procedureSeed));
+    guarded(s,
+            writeOutputByGroup(&s->view, &s->group.selection, sampling, s->settings.procedureSeed));
   }
   if (s->settings.outDesignDataSet) {
     if (s->settings.outDesignNames && !s->settings.displaysSuppressed &&
         s->group.selection.status == 0 && s->group.groupOutDesignWidth != 0)
-      guarded(s, printParameterNames(s, &s->group.selection));
+      guarded(s, printParameterNames(&s->view, &s->group.selection));
     if (s->settings.hasByStatement) guarded(s, writeResultHeader(&s->group.selection));
     s->group.byGroupNumber = s->byGroupCount;
-    guarded(s, setModelMacroVars(s, &s->group.selection));
+    guarded(s, setModelMacroVars(&s->view, &s->group.selection));
   }
-  if (s->settings.scoreCount > 0) scoreRequests(s, &s->group.selection);
+  if (s->settings.scoreCount > 0) scoreRequests(&s->view, &s->group.selection);
 }
 
 // One BY group from its reset to its release.
@@ -159,10 +160,10 @@ void runProcedure() {
   guarded(s, readStatements(s));
   guarded(s, setupAnalysis(s));
   if (!s->settings.displaysSuppressed) {
-    guarded(s, printModelInfo(s));
-    if (s->settings.counts.modelAverage) guarded(s, printModelAverageInfo(s));
+    guarded(s, printModelInfo(&s->view));
+    if (s->settings.counts.modelAverage) guarded(s, printModelAverageInfo(&s->view));
   }
-  if (s->settings.threads.perfDetails) guarded(s, printPerfSettings(s));
+  if (s->settings.threads.perfDetails) guarded(s, printPerfSettings(&s->view));
   if (!s->settings.options.designPerByGroup) {
     guarded(s, buildCandidateTable(s->settings.options, s->group, s->lev.design, s->res.mainPool));
     guarded(s, nameDesignColumns(s->lev.design, s->settings.options.candidates,
@@ -170,8 +171,9 @@ void runProcedure() {
                                  &s->settings.longestCandidateLabel));
   }
   if (s->settings.initialEstimates) guarded(s, openInitialEstimates(s));
-  if (s->settings.outputDataSet) guarded(s, defineOutputVariables(s));
-  if (s->settings.scoreCount > 0) guarded(s, defineScoreVariables(s));
+  if (s->settings.outputDataSet)
+    guarded(s, defineOutputVariables(&s->view, &s->settings.outputDataSet));
+  if (s->settings.scoreCount > 0) guarded(s, defineScoreVariables(&s->view));
   s->res.timers.setup = hostClock() - s->res.timers.setup;
   guarded(s, createThreadPool(s, s->settings.threads.effectiveWorkers));
 
@@ -179,7 +181,8 @@ void runProcedure() {
 
   destroyThreadPool(s);
   s->res.timers.mark = hostClock();
-  if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
+  if (s->settings.outDesignDataSet && s->settings.hasByStatement)
+    guarded(s, writeOutDesignPass(&s->view));
   setByGroupMacros(s);
   s->res.timers.output += hostClock() - s->res.timers.mark;
   if (s->settings.outputDataSet) {
@@ -187,12 +190,12 @@ void runProcedure() {
     s->settings.outputDataSet = nullptr;
   }
   finishStep(s);
-  if (s->settings.threads.perfDetails) guarded(s, printTiming(s));
+  if (s->settings.threads.perfDetails) guarded(s, printTiming(&s->view));
   hostEndStep(s->stepCode);
 }
 
 int initState(VsfState* s) {
-  *s = VsfState();
+  s->reset();
   s->res.timers.stepStart = hostClock();
   hostv().proc->onTerminate(&onHostTerminate);
   hostv().proc->setProcContext(s);

@@ -132,7 +132,7 @@ int readByGroupData(VsfState* s) {
   storeTotals(&p);
   if (s->settings.test.inUse || s->settings.validation.inUse) restoreRowBuffers(s);
   if (int rc = reopenForReading(&p); rc != 0) return rc;
-  if (p.o->utilDetails && !s->settings.displaysSuppressed) printUtilInfo(s);
+  if (p.o->utilDetails && !s->settings.displaysSuppressed) printUtilInfo(&s->view);
   s->group.largestColumnCount = std::max(s->group.largestColumnCount, p.d->columnCount);
   return keepForRefit(&p);
 }

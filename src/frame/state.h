@@ -20,6 +20,30 @@ struct VsfState {
   StepSettings settings;
   StepResources res;
   GroupState group;
+  // What the layers below the frame are given of this state.
+  StepView view{settings, res, group, lev, stepCode, byGroupCount};
+
+  VsfState() = default;
+  // A copy's view refers to the copy's own parts.
+  VsfState(const VsfState& o)
+      : stepCode(o.stepCode),
+        byGroupCount(o.byGroupCount),
+        lev(o.lev),
+        levAlloc(o.levAlloc),
+        settings(o.settings),
+        res(o.res),
+        group(o.group) {}
+  VsfState& operator=(const VsfState&) = delete;
+  // Clears every part for a new step.
+  void reset() {
+    stepCode = 0;
+    byGroupCount = 0;
+    lev = ZLevCtx();
+    levAlloc = LevAllocRecord();
+    settings = StepSettings();
+    res = StepResources();
+    group = GroupState();
+  }
 };
 
 }  // namespace vsf

@@ -5,7 +5,7 @@
 
 namespace vsf {
 
-struct VsfState;
+struct StepView;
 struct SelectionState;
 struct ScratchFileObject;
 
@@ -16,23 +16,23 @@ struct BestSteps {
   int32_t step[16];
 };
 
-// Step labels of the plots: fills VsfState's step-label array and width. Nonzero ends the
+// Step labels of the plots: fills StepView's step-label array and width. Nonzero ends the
 // output driver.
-int makeStepLabels(VsfState* state, SelectionState* sel);
+int makeStepLabels(StepView* state, SelectionState* sel);
 // The BestStep hidden table: the best step of each criterion (computeBestSteps), the number of
 // steps the plots show and the table's data handle.
-int printBestStep(VsfState* state, SelectionState* sel, BestSteps* best, int32_t* plotSteps,
+int printBestStep(StepView* state, SelectionState* sel, BestSteps* best, int32_t* plotSteps,
                   void** bestData);
-int plotCoefficients(VsfState* state, int sample, SelectionState* sel, int64_t position,
+int plotCoefficients(StepView* state, int sample, SelectionState* sel, int64_t position,
                      ScratchFileObject* stream);
-int plotCriteria(VsfState* state, SelectionState* sel, const BestSteps* best, int32_t plotSteps,
+int plotCriteria(StepView* state, SelectionState* sel, const BestSteps* best, int32_t plotSteps,
                  void* summaryData, void* bestData);
-int plotAse(VsfState* state, SelectionState* sel, int32_t plotSteps, void* summaryData);
-int plotElasticNetL2(VsfState* state, SelectionState* sel);
-int plotCvExternal(VsfState* state, SelectionState* sel);
+int plotAse(StepView* state, SelectionState* sel, int32_t plotSteps, void* summaryData);
+int plotElasticNetL2(StepView* state, SelectionState* sel);
+int plotCvExternal(StepView* state, SelectionState* sel);
 // The candidates of one step record.
-int plotCandidates(VsfState* state, SelectionState* record);
-int plotParmDistributions(VsfState* state, ScratchFileObject* samples, void* averageTable);
-int plotEffectSelectPct(VsfState* state, ScratchFileObject* samples, void* averageTable);
+int plotCandidates(StepView* state, SelectionState* record);
+int plotParmDistributions(StepView* state, ScratchFileObject* samples, void* averageTable);
+int plotEffectSelectPct(StepView* state, ScratchFileObject* samples, void* averageTable);
 
 }  // namespace vsf

@@ -15,7 +15,7 @@ int zlev(ZLevCtx* ctx);
 // callbacks, 0x10 row images, 0x20 the pass's memory, 0x40 threads); -1 releases everything.
 int zlevfree(ZLevCtx* ctx, int mask);
 // One message (172, 398) per CLASS variable with exactly one level; 0.
-int zsinglelvl(ZLevCtx* ctx);
+int zsinglelvl(const ZLevCtx* ctx);
 
 // Key comparators of level trees: k level indexes (key length 4k bytes) as signed integers,
 // and NUL-terminated names compared blank-padded. -1, 0 or 1.

@@ -28,7 +28,7 @@ int znamecmp(const void* a, const void* b, int, int keyOffset) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-int zsinglelvl(ZLevCtx* ctx) {
+int zsinglelvl(const ZLevCtx* ctx) {
   const ZDesign* d = ctx->design;
   for (int i = 0; i < d->classCount; ++i) {
     const LevelVar& v = d->classVars[i];

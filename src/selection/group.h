@@ -7,6 +7,7 @@
 
 #include "datapass/resources.h"
 #include "datapass/utilfiles.h"
+#include "effects/effects.h"
 #include "selection/resample.h"
 #include "selection/selection.h"
 #include "statements/settings.h"
@@ -58,6 +59,18 @@ struct GroupState {
   // table was built from), and the count of candidates forced into every model.
   std::vector<CandidateEntry> candidateTable;
   int32_t firstCandidate = 0;
+};
+
+// What the display tables, the graphs and model averaging see of the step: its settings (not
+// theirs to change), the resources they report through, the BY group's state, the
+// levelization context and the step code their failures raise.
+struct StepView {
+  const StepSettings& settings;
+  StepResources& res;
+  GroupState& group;
+  const ZLevCtx& lev;
+  int& stepCode;
+  const int32_t& byGroupCount;
 };
 
 }  // namespace vsf

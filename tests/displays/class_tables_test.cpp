@@ -96,7 +96,7 @@ struct EstimatesSetup {
     s.trainFreq = 10, s.sweptColumns = 2, s.trainSse = 8;
   }
   Json table() {
-    EXPECT_EQ(printParameterEstimates(&b.vsf(), &b.sel(), b.pool(), 0), 0);
+    EXPECT_EQ(printParameterEstimates(&b.vsf().view, &b.sel(), b.pool(), 0), 0);
     return oneTable(out.document(), "ParameterEstimates");
   }
 };
@@ -185,7 +185,7 @@ TEST(ParameterEstimates, NothingInTheModelShowsNoTable) {
   v.settings.options.noInt = 1;
   setup.b.sel().states[0] = effstate::kHeldOut;
   setup.b.sel().states[1] = effstate::kFree;
-  EXPECT_EQ(printParameterEstimates(&v, &setup.b.sel(), setup.b.pool(), 0), 0);
+  EXPECT_EQ(printParameterEstimates(&v.view, &setup.b.sel(), setup.b.pool(), 0), 0);
   EXPECT_TRUE(findTables(setup.out.document(), "ParameterEstimates").empty());
 }
 
@@ -199,7 +199,7 @@ TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
     SelectionState& s = b.sel();
     s.states[0] = effstate::kIntercept, s.states[1] = s.states[2] = effstate::kSelected;
     b.history({0, 2, 2, 1}, {1, 2, 2, 3});
-    ASSERT_EQ(printParameterEstimates(&v, &s, b.pool(), 1), 0);
+    ASSERT_EQ(printParameterEstimates(&v.view, &s, b.pool(), 1), 0);
     Json t = oneTable(out.document(), "ParameterEstimates");
     std::string order;
     for (const Json& row : t["rows"]) order += row["Effect"].get<std::string>() + " ";
@@ -218,7 +218,7 @@ TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
   v.lev.design = &design.d;
   v.settings.options.nameLength = 20;
   const size_t before = host::session().log.lines().size();
-  ASSERT_EQ(printClassLevelInfo(&v, b.pool()), 0);
+  ASSERT_EQ(printClassLevelInfo(&v.view, b.pool()), 0);
   Json t = oneTable(out.document(), "ClassLevelInfo");
   ASSERT_EQ(t["rows"].size(), 3u);
   EXPECT_EQ(t["rows"][0]["Values"], "a b c");
@@ -241,7 +241,7 @@ TEST(ClassLevelCoding, CodedColumnsOfTheUsedVariables) {
   VsfState& v = b.vsf();
   v.res.manager = out.manager();
   v.lev.design = &design.d;
-  ASSERT_EQ(printClassLevelCoding(&v, b.pool()), 0);
+  ASSERT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
   Json doc = out.document();
   EXPECT_EQ(outline(doc), "Coding{ClassLevelCoding}");
   Json t = oneTable(doc, "ClassLevelCoding");
@@ -266,7 +266,7 @@ TEST(ClassLevelCoding, VariableWithoutLevelsShowsNothing) {
   VsfState& v = b.vsf();
   v.res.manager = out.manager();
   v.lev.design = &design.d;
-  EXPECT_EQ(printClassLevelCoding(&v, b.pool()), 0);
+  EXPECT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
   EXPECT_TRUE(findTables(out.document(), "ClassLevelCoding").empty());
 }
 
@@ -282,7 +282,7 @@ TEST(CvDetails, OneRowPerFoldAndTheTotal) {
   s.folds = 5;
   s.obsUsed = 60;
   s.cvPress = 15;
-  ASSERT_EQ(printCvDetails(&v, &s, b.pool()), 0);
+  ASSERT_EQ(printCvDetails(&v.view, &s, b.pool()), 0);
   Json t = oneTable(out.document(), "CVDetails");
   ASSERT_EQ(t["rows"].size(), 6u);
   EXPECT_EQ(t["rows"][2]["Index"], 3);

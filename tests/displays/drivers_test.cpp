@@ -26,7 +26,7 @@ struct ForwardFit {
 
 TEST(PrintFitResults, TablesInTheirGroups) {
   ForwardFit f;
-  ASSERT_EQ(printFitResults(&f.fit.vsf()), 0);
+  ASSERT_EQ(printFitResults(&f.fit.vsf().view), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc),
             "NObs Summary{SelectionSummary StopReason} SelectedModel{heading text "
@@ -45,7 +45,7 @@ TEST(PrintFitResults, StopDetailsAndThePValueNote) {
   v.settings.showPValues = 1;
   f.fit.sel().stop.entryEffect = 3;
   f.fit.sel().stop.entryValue = 80;
-  ASSERT_EQ(printFitResults(&v), 0);
+  ASSERT_EQ(printFitResults(&v.view), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc),
             "NObs Summary{SelectionSummary StopReason StopDetails} SelectedModel{heading text "
@@ -69,14 +69,11 @@ TEST(PrintFitResults, FailedSelectionsShowTheirMessageOnly) {
   for (const Case& c : cases) {
     ForwardFit f;
     VsfState& v = f.fit.vsf();
-    int stand = 0;
-    v.settings.outDesignDataSet = reinterpret_cast<HostDataSet*>(&stand);
     f.fit.sel().status = c.status;
     const size_t before = host::session().log.lines().size();
-    ASSERT_EQ(printFitResults(&v), 0);
+    ASSERT_EQ(printFitResults(&v.view), 0);
     EXPECT_EQ(outline(f.out.document()), "NObs") << c.status;
     EXPECT_EQ(v.stepCode, c.code) << c.status;
-    EXPECT_EQ(v.settings.outDesignDataSet, nullptr);
     const auto& log = host::session().log.lines();
     if (c.message) {
       ASSERT_EQ(log.size(), before + 1);
@@ -92,7 +89,7 @@ TEST(PrintFitResults, OptimizerMethodsShowOnlyTheEstimates) {
   VsfState& v = f.fit.vsf();
   v.settings.options.method = kMethodHxLasso;
   v.settings.options.pathMethod = 1;
-  ASSERT_EQ(printFitResults(&v), 0);
+  ASSERT_EQ(printFitResults(&v.view), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc), "NObs ParameterEstimates");
   const Json table = oneTable(doc, "ParameterEstimates");  // kept: the loop reads into it
@@ -106,7 +103,7 @@ TEST(PrintFitResults, AliasedEffectsBeforeTheFirstStepWarn) {
   int32_t aliased[] = {3};
   f.fit.sel().aliasedList = aliased;
   f.fit.sel().aliasedCount = 1;
-  ASSERT_EQ(printFitResults(&v), 0);
+  ASSERT_EQ(printFitResults(&v.view), 0);
   EXPECT_EQ(v.stepCode, 4);
   f.fit.sel().aliasedList = nullptr;
 }
@@ -133,7 +130,7 @@ TEST(StepRecord, GroupDescriptionAndChange) {
     v.settings.options.stepTables = StepDetailTables{};  // no tables
     b.sel().states[0] = effstate::kIntercept;
     b.history(c.effect, c.effects);
-    ASSERT_EQ(printStepRecord(&v, &b.sel(), 2, c.stepNumber, c.r, 0), 0);
+    ASSERT_EQ(printStepRecord(&v.view, &b.sel(), 2, c.stepNumber, c.r, 0), 0);
     Json doc = out.document();
     ASSERT_EQ(doc["output"].size(), 1u);
     const Json& group = doc["output"][0];
@@ -155,7 +152,7 @@ TEST(Requests, ToleratedAndRefusedStatuses) {
   {
     ForwardFit f;
     host::output::failNextRequest(op::kWriteRow, tolerated);
-    EXPECT_EQ(printAnova(&f.fit.vsf(), &f.fit.sel(), f.fit.sel().modelPool), 0);
+    EXPECT_EQ(printAnova(&f.fit.vsf().view, &f.fit.sel(), f.fit.sel().modelPool), 0);
     EXPECT_EQ(oneTable(f.out.document(), "ANOVA")["rows"].size(), 2u);
   }
   {
@@ -163,7 +160,7 @@ TEST(Requests, ToleratedAndRefusedStatuses) {
     host::output::failNextRequest(op::kDefineColumn, static_cast<int32_t>(0x8001F002u));
     int code = 0;
     try {
-      (void)printAnova(&f.fit.vsf(), &f.fit.sel(), f.fit.sel().modelPool);
+      (void)printAnova(&f.fit.vsf().view, &f.fit.sel(), f.fit.sel().modelPool);
     } catch (const host::StepEnd& e) {
       code = e.code;
     }

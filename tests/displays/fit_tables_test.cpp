@@ -35,9 +35,9 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   VsfState& v = fit.vsf();
   v.res.manager = out.manager();
   SelectionState& s = fit.sel();
-  ASSERT_EQ(printAnova(&v, &s, s.modelPool), 0);
-  ASSERT_EQ(printFitStatistics(&v, &s), 0);
-  ASSERT_EQ(printParameterEstimates(&v, &s, s.modelPool, 0), 0);
+  ASSERT_EQ(printAnova(&v.view, &s, s.modelPool), 0);
+  ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
+  ASSERT_EQ(printParameterEstimates(&v.view, &s, s.modelPool, 0), 0);
   Json doc = out.document();
 
   Csv anova = readDisplayFixture(std::string("displays_") + c.name + "_anova.csv");
@@ -106,8 +106,8 @@ TEST(FitTables, ListingShowsTheDigitsOfTheFormats) {
   VsfState& v = fit.vsf();
   v.res.manager = out.manager();
   v.settings.showPValues = 1;
-  ASSERT_EQ(printAnova(&v, &fit.sel(), fit.sel().modelPool), 0);
-  ASSERT_EQ(printFitStatistics(&v, &fit.sel()), 0);
+  ASSERT_EQ(printAnova(&v.view, &fit.sel(), fit.sel().modelPool), 0);
+  ASSERT_EQ(printFitStatistics(&v.view, &fit.sel()), 0);
   const std::string listing = out.listing();
   for (const char* text : {"Analysis of Variance", "Corrected Total", "47.15", "<.0001",
                            "939.98789", "Root MSE", "2.5777"})
@@ -124,10 +124,10 @@ TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
   v.settings.options.stats[kStatsRsquare] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
-  computeBestSteps(&v, &s, &best);
+  computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v, &s, s.modelPool, &best, &data), 0);
-  ASSERT_EQ(printFitStatistics(&v, &s), 0);
+  ASSERT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, &data), 0);
+  ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
   Json doc = out.document();
   Json summary = oneTable(doc, "SelectionSummary");
   const double lastStep = cellNumber(summary["rows"].back()["RSquare"]);

@@ -37,12 +37,12 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   v.group.utilFiles.records = &file;
   v.group.utilFiles.count = 1;
 
-  ASSERT_EQ(printModelInfo(&v), 0);
-  ASSERT_EQ(printPerfSettings(&v), 0);
-  ASSERT_EQ(printUtilInfo(&v), 0);
-  ASSERT_EQ(printFitResults(&v), 0);
+  ASSERT_EQ(printModelInfo(&v.view), 0);
+  ASSERT_EQ(printPerfSettings(&v.view), 0);
+  ASSERT_EQ(printUtilInfo(&v.view), 0);
+  ASSERT_EQ(printFitResults(&v.view), 0);
   v.res.timers.stepStart = hostClock();
-  ASSERT_EQ(printTiming(&v), 0);
+  ASSERT_EQ(printTiming(&v.view), 0);
   v.group.utilFiles.records = nullptr;
   v.group.utilFiles.count = 0;
 

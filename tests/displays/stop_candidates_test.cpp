@@ -39,7 +39,7 @@ TEST(StopReason, TextByReasonAndMethod) {
     v.settings.options.stop = c.stop;
     v.settings.options.entryLevel = 0.15;
     v.settings.options.stayLevel = 0.05;
-    ASSERT_EQ(printStopReason(&v, c.reason, 3), 0);
+    ASSERT_EQ(printStopReason(&v.view, c.reason, 3), 0);
     std::vector<Json> t = findTables(out.document(), "StopReason");
     if (!c.text) {
       EXPECT_TRUE(t.empty()) << int(c.reason);
@@ -60,7 +60,7 @@ TEST(StopReason, UnfinishedStepsAreNoted) {
   v.settings.options.method = kMethodStepwise;
   v.settings.options.steps = 5;
   const size_t before = host::session().log.lines().size();
-  ASSERT_EQ(printStopReason(&v, 13, 2), 0);
+  ASSERT_EQ(printStopReason(&v.view, 13, 2), 0);
   const auto& log = host::session().log.lines();
   ASSERT_EQ(log.size(), before + 1);
   EXPECT_NE(log.back().text.find("STEPS=5 could not be completed"), std::string::npos);
@@ -94,7 +94,7 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
     stop.reason = 4;
     stop.entryEffect = c.entry, stop.removalEffect = c.removal;
     stop.entryValue = c.entryValue, stop.removalValue = c.removalValue;
-    ASSERT_EQ(printStopDetails(&v, b.pool(), &stop, 42.0), 0);
+    ASSERT_EQ(printStopDetails(&v.view, b.pool(), &stop, 42.0), 0);
     std::vector<Json> t = findTables(out.document(), "StopDetails");
     if (c.rows == 0) {
       EXPECT_TRUE(t.empty());
@@ -154,7 +154,7 @@ TEST(Candidates, LimitAndTitle) {
                {2147483647, 10, "Entry Candidates"}};
   for (const Case& c : cases) {
     CandidateSetup setup(kCritSbc, c.limit, false);
-    ASSERT_EQ(printCandidates(&setup.b.vsf(), &setup.b.sel()), 0);
+    ASSERT_EQ(printCandidates(&setup.b.vsf().view, &setup.b.sel()), 0);
     Json t = setup.table();
     EXPECT_EQ(t["title"], c.title);
     ASSERT_EQ(t["rows"].size(), c.rows);
@@ -171,7 +171,7 @@ TEST(Candidates, InfiniteValuesSortByValueAndShowMissing) {
   SelectionState& s = setup.b.sel();
   s.candidateValues[4] = -DBL_MAX;
   s.candidateValues[5] = DBL_MAX;
-  ASSERT_EQ(printCandidates(&setup.b.vsf(), &s), 0);
+  ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["rows"].front()["Effect"], "d");
   EXPECT_EQ(cellMissing(t["rows"].front()["AIC"]), ".");
@@ -186,7 +186,7 @@ TEST(Candidates, SignificanceLevelRemovalStep) {
   SelectionState& s = setup.b.sel();
   for (int k = 1; k <= 10; ++k) s.candidateValues[k] = -0.5 * k;
   s.candidateValues[10] = -800;
-  ASSERT_EQ(printCandidates(&setup.b.vsf(), &s), 0);
+  ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["title"], "Removal Candidates");
   EXPECT_EQ(t["rows"][0]["Effect"], "a");
@@ -199,14 +199,14 @@ TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
   CandidateSetup setup(kCritSbc, 20, false);
   VsfState& v = setup.b.vsf();
   v.settings.options.dropRule = 2;
-  ASSERT_EQ(printCandidates(&v, &setup.b.sel()), 0);
+  ASSERT_EQ(printCandidates(&v.view, &setup.b.sel()), 0);
   Json t = setup.table();
   // "a" entered at the last step: in the model, yet it reads "Entry" like the effects outside.
   for (const Json& row : t["rows"]) EXPECT_EQ(row["CandidateFor"], "Entry") << row["Effect"];
   CandidateSetup inside(kCritSbc, 20, false);
   inside.b.vsf().settings.options.dropRule = 2;
   inside.b.sel().states[2] = effstate::kSelected;  // b is in the model, not the last step's
-  ASSERT_EQ(printCandidates(&inside.b.vsf(), &inside.b.sel()), 0);
+  ASSERT_EQ(printCandidates(&inside.b.vsf().view, &inside.b.sel()), 0);
   const Json table = inside.table();  // kept: the loop reads into it
   for (const Json& row : table["rows"])
     EXPECT_EQ(row["CandidateFor"], row["Effect"] == "b" ? "Removal" : "Entry") << row["Effect"];
@@ -218,7 +218,7 @@ TEST(Candidates, LargeCriterionValuesShowAsTheyStand) {
   CandidateSetup setup(kCritSbc, 10, false);
   SelectionState& s = setup.b.sel();
   for (int k = 1; k <= 10; ++k) s.candidateValues[k] = 3600.0 + k;
-  ASSERT_EQ(printCandidates(&setup.b.vsf(), &s), 0);
+  ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["rows"][0]["SBC"], 3601.0);
   EXPECT_FALSE(t["rows"][0].contains("ProbF"));
@@ -228,10 +228,10 @@ TEST(Candidates, NoCandidateWithAValueShowsNothing) {
   CandidateSetup setup(kCritSbc, 10, false);
   SelectionState& s = setup.b.sel();
   for (int k = 0; k <= 10; ++k) s.candidateValues[k] = missingValue('.');
-  EXPECT_EQ(printCandidates(&setup.b.vsf(), &s), 0);
+  EXPECT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   EXPECT_TRUE(findTables(setup.out.document(), "Candidates").empty());
   CandidateSetup none(kCritSbc, 0, false);
-  EXPECT_EQ(printCandidates(&none.b.vsf(), &none.b.sel()), 0);
+  EXPECT_EQ(printCandidates(&none.b.vsf().view, &none.b.sel()), 0);
   EXPECT_TRUE(findTables(none.out.document(), "Candidates").empty());
 }
 

@@ -21,9 +21,9 @@ Json summaryOf(DisplayFit& fit, OutputCapture& out, bool graphics) {
     v.settings.options.stats[c] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
-  computeBestSteps(&v, &s, &best);
+  computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  EXPECT_EQ(printSelectionSummary(&v, &s, s.modelPool, &best, &data), 0);
+  EXPECT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, &data), 0);
   EXPECT_EQ(data != nullptr, graphics);
   return oneTable(out.document(), "SelectionSummary");
 }
@@ -134,9 +134,9 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   s.aliasedCount = 2;
   b.history({-1, 2, 1}, {3, 2, 1});
   BestSteps best;
-  computeBestSteps(&v, &s, &best);
+  computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v, &s, b.pool(), &best, &data), 0);
+  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, &data), 0);
   Json doc = out.document();
   Json t = oneTable(doc, "SelectionSummary");
   ASSERT_EQ(t["rows"].size(), 5u);
@@ -171,9 +171,9 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   b.history({0, 1, 2}, {1, 2, 3});
   s.steps.sse[0] = 50, s.steps.sse[1] = 10, s.steps.sse[2] = 0;
   BestSteps best;
-  computeBestSteps(&v, &s, &best);
+  computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v, &s, b.pool(), &best, &data), 0);
+  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, &data), 0);
   Json t = oneTable(out.document(), "SelectionSummary");
   const Json& last = t["rows"][2];
   for (const char* c : {"AIC", "AICC", "SBC"}) EXPECT_EQ(cellMissing(last[c]), "M") << c;
@@ -192,7 +192,7 @@ TEST(SelectionSummary, CriterionWithoutValuesHasNoBestStep) {
   b.history({0, 1}, {1, 2});
   b.vsf().settings.options.pressPerStep = 1;  // asked for, but never computed
   BestSteps best;
-  computeBestSteps(&b.vsf(), &s, &best);
+  computeBestSteps(&b.vsf().view, &s, &best);
   EXPECT_EQ(best.step[kCritPress], -1);
   EXPECT_EQ(best.step[kCritCv], -1);
   EXPECT_EQ(best.step[kCritSbc], 1);
