@@ -5,4 +5,5 @@ cd "$(dirname "$0")"
 ./tools/deps.sh --test
 ./tools/build.sh
 ./tools/check-format.sh
+./tools/check-layers.py
 ctest --test-dir build --output-on-failure -j"$(nproc)"

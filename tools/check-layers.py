@@ -4,12 +4,17 @@ libraries its layer declares (CMakeLists.txt, the vsf_layer lines, lowest layer 
 layer declares only layers below it, and that host/ reaches src/ only through the boundary.
 
 usage: tools/check-layers.py [ROOT]     exit status 1 and one line per fault when any is found
+       tools/check-layers.py --self-test  checks the tree, then that a copy of it with wrong
+                                          includes is refused
 """
 import os
 import re
+import shutil
 import sys
+import tempfile
 
-ROOT = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..'))
+HERE = os.path.abspath(os.path.join(os.path.dirname(__file__), '..'))
+ROOT = HERE
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 LAYER = re.compile(r'^\s*vsf_layer\(\s*(\w+)\s+([\w/]+)((?:\s+[\w:$<>{}]+)*)\s*\)', re.M)
 
@@ -65,7 +70,7 @@ def sources(top):
                 yield os.path.relpath(os.path.join(d, f), ROOT)
 
 
-def main():
+def check():
     layers, faults = read_layers()
     if not layers:
         print('check-layers: no vsf_layer lines in CMakeLists.txt')
@@ -98,6 +103,10 @@ def main():
                 faults.append('%s: %s does not use %s' % (where, mine[1], theirs[1]))
             elif target.endswith('_internal.h'):
                 faults.append('%s: the inside of %s is not for other folders' % (where, theirs[1]))
+    return faults
+
+
+def report(faults):
     for f in faults:
         print(f)
     if faults:
@@ -105,4 +114,36 @@ def main():
     return 1 if faults else 0
 
 
-sys.exit(main())
+def self_test():
+    """The tree passes; a copy in which a low folder includes a high one, host/ includes the
+    procedure and a folder includes another's inside is refused with exactly those faults."""
+    global ROOT
+    if report(check()):
+        return 1
+    with tempfile.TemporaryDirectory() as tmp:
+        for part in ('CMakeLists.txt', 'src', 'host'):
+            src = os.path.join(HERE, part)
+            (shutil.copytree if os.path.isdir(src) else shutil.copy)(src, os.path.join(tmp, part))
+        wrong = {'src/base/strings.cpp': 'frame/state.h',
+                 'host/session.cpp': 'base/strings.h',
+                 'src/frame/driver.cpp': 'selection/selection_internal.h'}
+        for path, header in wrong.items():
+            with open(os.path.join(tmp, path), 'a') as f:
+                f.write('\n#include "%s"\n' % header)
+        ROOT = tmp
+        faults = check()
+    found = sorted(f.split(':')[0] for f in faults)
+    if found != sorted(wrong):
+        print('check-layers self-test: expected faults in %s, got:' % sorted(wrong))
+        report(faults)
+        return 1
+    print('check-layers self-test: the tree passes and %d wrong includes are refused' % len(wrong))
+    return 0
+
+
+if __name__ == '__main__':
+    if len(sys.argv) > 1 and sys.argv[1] == '--self-test':
+        sys.exit(self_test())
+    if len(sys.argv) > 1:
+        ROOT = os.path.abspath(sys.argv[1])
+    sys.exit(report(check()))
