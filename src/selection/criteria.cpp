@@ -1,6 +1,6 @@
 // The criterion library: fit criteria from a model's SSE, n and p; the F test of a change of
-// model; the comparisons of criterion values. A missing argument gives a missing result and a
-// missing operand never wins a comparison.
+// model; the table of criteria; the comparisons of criterion values. A missing argument gives
+// a missing result and a missing operand never wins a comparison.
 #include <cfloat>
 #include <cmath>
 
@@ -131,7 +131,209 @@ double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32
   }
 }
 
-int criterionIsMaximized(uint8_t code) { return code == kCritRsquare || code == kCritAdjRsq; }
+namespace {
+
+using Dir = CriterionDirection;
+using Kind = CriterionKind;
+
+constexpr CriterionInfo kNone = {.column = nullptr,
+                                 .candidateColumn = "Criterion",
+                                 .candidateLabel = "Criterion",
+                                 .direction = Dir::kNone,
+                                 .kind = Kind::kNoValue,
+                                 .value = [](const FitSummary&) { return 0.0; },
+                                 .text = 696};
+
+// By criterion code.
+constexpr CriterionInfo kCriteria[kCriterionCodes] = {
+    kNone,
+    {.column = nullptr,
+     .candidateColumn = "Criterion",
+     .candidateLabel = "Criterion",
+     .direction = Dir::kMinimized,  // a log p-value
+     .kind = Kind::kChange,
+     .statsColumn = kStatsSl,
+     .value =
+         [](const FitSummary& f) {
+           return effectFTestLogPValue(f.baseSse, f.baseParams, f.sse, f.params, f.baseEffects,
+                                       f.effects, f.n, nullptr, f.tol);
+         },
+     .text = 400,
+     .stopHeader = 632},
+    {.column = "AIC",
+     .candidateColumn = "AIC",
+     .candidateLabel = "AIC",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kClosedForm,
+     .statsColumn = kStatsAic,
+     .value = [](const FitSummary& f) { return critAIC(f.sse, f.n, f.params); },
+     .text = 401,
+     .stopText = 606,
+     .stopHeader = 634,
+     .fitLabel = 545},
+    {.column = "AICC",
+     .candidateColumn = "AICC",
+     .candidateLabel = "AICC",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kClosedForm,
+     .statsColumn = kStatsAicc,
+     .value = [](const FitSummary& f) { return critAICC(f.sse, f.n, f.params); },
+     .text = 402,
+     .stopText = 607,
+     .stopHeader = 636,
+     .fitLabel = 546},
+    {.column = "SBC",
+     .candidateColumn = "SBC",
+     .candidateLabel = "SBC",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kClosedForm,
+     .statsColumn = kStatsSbc,
+     .value = [](const FitSummary& f) { return critSBC(f.sse, f.n, f.params); },
+     .text = 403,
+     .stopText = 608,
+     .stopHeader = 638,
+     .fitLabel = 550},
+    {.column = "RSquare",
+     .candidateColumn = "RSquare",
+     .candidateLabel = "R Square",
+     .direction = Dir::kMaximized,
+     .kind = Kind::kClosedForm,
+     .statsColumn = kStatsRsquare,
+     .value = [](const FitSummary& f) { return critRSquare(f.sse, f.total); },
+     .text = 404,
+     .stopText = 620,
+     .stopHeader = 650,
+     .fitLabel = 543},
+    {.column = "AdjRSq",
+     .candidateColumn = "AdjRSq",
+     .candidateLabel = "Adjusted R Square",
+     .direction = Dir::kMaximized,
+     .kind = Kind::kClosedForm,
+     .statsColumn = kStatsAdjRsq,
+     .value =
+         [](const FitSummary& f) {
+           return critAdjRSquare(f.sse, f.total, f.n, f.params, f.noInt ? 1 : 0);
+         },
+     .text = 405,
+     .stopText = 609,
+     .stopHeader = 640,
+     .fitLabel = 544},
+    {.column = "CP",
+     .candidateColumn = "CP",
+     .candidateLabel = "C(p)",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kClosedForm,
+     .statsColumn = kStatsCp,
+     .fullModel = true,
+     .value = [](const FitSummary& f) { return critCP(f.sse, f.n, f.params, f.sigma2Full); },
+     .text = 406,
+     .stopText = 610,
+     .stopHeader = 644,
+     .fitLabel = 548},
+    {.column = "BIC",
+     .candidateColumn = "BIC",
+     .candidateLabel = "BIC",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kClosedForm,
+     .statsColumn = kStatsBic,
+     .fullModel = true,
+     .value = [](const FitSummary& f) { return critBIC(f.sse, f.n, f.params, f.sigma2Full); },
+     .text = 407,
+     .stopText = 611,
+     .stopHeader = 642,
+     .fitLabel = 547},
+    {.column = "PRESS",
+     .candidateColumn = "PRESS",
+     .candidateLabel = "PRESS",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kDataBased,
+     .statsColumn = kStatsPress,
+     .value = [](const FitSummary& f) { return f.press; },
+     .perStep = &SelectionOptions::pressPerStep,
+     .pass = computePress,
+     .text = 408,
+     .stopText = 612,
+     .stopHeader = 646,
+     .fitLabel = 549},
+    {.column = "ValidationASE",
+     .candidateColumn = "ValidateASE",
+     .candidateLabel = "Validate ASE",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kDataBased,
+     .statsColumn = kStatsAse,
+     .value = [](const FitSummary& f) { return f.validAse; },
+     .perStep = &SelectionOptions::validAsePerStep,
+     .pass = computeHoldoutAse,
+     .text = 409,
+     .stopText = 613,
+     .stopHeader = 648,
+     .fitLabel = 552},
+    {.column = "CVPRESS",
+     .candidateColumn = "CVPRESS",
+     .candidateLabel = "CV PRESS",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kDataBased,
+     .value = [](const FitSummary& f) { return f.cvPress; },
+     .perStep = &SelectionOptions::kfold,
+     .pass = computeCvPress,
+     .text = 410,
+     .stopText = 621,
+     .stopHeader = 652,
+     .fitLabel = 555},
+    {.column = nullptr,
+     .candidateColumn = "Criterion",
+     .candidateLabel = "Criterion",
+     .direction = Dir::kNone,
+     .kind = Kind::kNoValue,
+     .value = [](const FitSummary&) { return 0.0; },
+     .text = 411},
+    {.column = "CVEXPRESS",
+     .candidateColumn = "Criterion",
+     .candidateLabel = "Criterion",
+     .direction = Dir::kMinimized,
+     .kind = Kind::kDataBased,
+     .value = [](const FitSummary& f) { return f.extCv; },
+     .perStep = &SelectionOptions::externalCv,
+     .text = 412,
+     .fitLabel = 855},
+    {.column = nullptr,
+     .candidateColumn = "Criterion",
+     .candidateLabel = "Criterion",
+     .direction = Dir::kNone,  // a penalty target, not a value to better
+     .kind = Kind::kDataBased,
+     .value = [](const FitSummary& f) { return f.penalty; },
+     .text = 413},
+};
+
+}  // namespace
+
+const CriterionInfo& criterionInfo(uint8_t code) {
+  return code < kCriterionCodes ? kCriteria[code] : kCriteria[kCritNone];
+}
+
+double criterionOf(uint8_t code, const FitSummary& f) { return criterionInfo(code).value(f); }
+
+bool criterionByPass(uint8_t code) { return criterionInfo(code).pass != nullptr; }
+
+bool fullModelWanted(const SelectionOptions* o) {
+  for (uint8_t c = 0; c < kCriterionCodes; ++c) {
+    const CriterionInfo& info = criterionInfo(c);
+    if (!info.fullModel) continue;
+    if (o->select == c || o->stop == c || o->choose == c || o->stats[info.statsColumn]) return true;
+  }
+  return false;
+}
+
+bool criterionKeptPerStep(uint8_t code, const SelectionOptions* o) {
+  const CriterionInfo& c = criterionInfo(code);
+  if (c.kind == CriterionKind::kClosedForm) return !c.fullModel || fullModelWanted(o);
+  return c.kind == CriterionKind::kDataBased && c.perStep && o->*c.perStep != 0;
+}
+
+// A criterion without a direction compares as a minimized one.
+int criterionIsMaximized(uint8_t code) {
+  return criterionInfo(code).direction == CriterionDirection::kMaximized;
+}
 int criterionIsMinimized(uint8_t code) { return !criterionIsMaximized(code); }
 
 int criterionBetter(double a, double b, uint8_t code) {

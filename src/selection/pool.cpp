@@ -193,8 +193,7 @@ int buildModelPool(SelectionState* s) {
   if (int rc = foldsAndTheirArrays(s); rc != 0) return rc;
 
   const bool single = allSingleColumn(s);
-  const bool byValue =
-      o->select == kCritPress || o->select == kCritValidate || o->select == kCritCv;
+  const bool byValue = criterionByPass(o->select);
   s->blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) && s->fullMode &&
                     !o->generalSearch && !single;
   if (s->blockScoring) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "datapass/pass.h"
+#include "selection/criteria.h"
 
 namespace vsf {
 
@@ -350,24 +351,6 @@ double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, doubl
 [[nodiscard]] int computeHoldoutAse(SelectionState* s);
 [[nodiscard]] int computeCvPress(SelectionState* s);
 void invalidateDataCriteria(SelectionState* s);
-
-// ---- Criterion library ----
-double critAIC(double sse, double n, int32_t p);
-double critAICC(double sse, double n, int32_t p);
-double critSBC(double sse, double n, int32_t p);
-double critRSquare(double sse, double sst);
-double critAdjRSquare(double sse, double sst, double n, int32_t p, int noInt);
-double critCP(double sse, double n, int32_t p, double sigma2);
-double critBIC(double sse, double n, int32_t p, double sigma2);
-double effectFTestLogPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA,
-                            int32_t eB, double n, double* f, double tol);
-double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t eB,
-                         double n, double* f, double tol);
-int criterionIsMaximized(uint8_t code);
-int criterionIsMinimized(uint8_t code);
-int criterionBetter(double a, double b, uint8_t code);
-int criterionBetterFuzz(double a, double b, uint8_t code);
-int criterionBetterTol(double a, double b, uint8_t code, int mode, double tol);
 
 // ---- Checkpoints ----
 void saveModelState(SelectionState* s, uint8_t keepLists);
