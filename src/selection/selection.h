@@ -120,21 +120,22 @@ struct Checkpoint {
 // The per-step history (index = step; the arrays marked [-1] have an entry before step 0).
 struct StepHistory {
   double* sse = nullptr;  // [-1]
-  double* press = nullptr;
-  double* validAse = nullptr;
   double* testAse = nullptr;
-  double* cvPress = nullptr;
   double* fifth = nullptr;
   double* lambdaRatio = nullptr;
   double* l1Norm = nullptr;
   double* pathSecond = nullptr;
-  double* extCv = nullptr;
   double* pathExtra = nullptr;
   int32_t* effect = nullptr;
   int32_t* sweptColumns = nullptr;  // [-1]
   int32_t* parameters = nullptr;    // [-1]
   int32_t* effects = nullptr;       // [-1]
   int32_t* changes = nullptr;       // group LASSO change list
+  // The criteria the steps keep (criterionKeptPerStep), computed as each step is recorded:
+  // criterionCount values per step, that of code c at criterionSlot[c] - 1 (0: not kept).
+  double* criteria = nullptr;
+  int32_t criterionCount = 0;
+  uint8_t criterionSlot[kCriterionCodes] = {};
 };
 
 struct SelectionState {
@@ -343,10 +344,28 @@ void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field
                      int64_t n);
 
 // ---- Criterion values ----
+// The total sum of squares R-square is measured against: uncorrected without an intercept, and
+// a corrected total within rounding of zero counts as zero.
+double criterionTotal(const SelectionState* s);
+// What every fit of the state shares: n, the total, the full model's variance, NOINT and a
+// path's own values; no SSE yet, and PRESS, validation ASE and CV PRESS missing.
+FitSummary stateFit(const SelectionState* s);
+// The current model's value, against the last recorded step (SL). A data-based value is
+// brought up to date first (a pass for PRESS, VALIDATE and CV); missing when that fails.
 double criterionValue(SelectionState* s, uint8_t code);
+// A trial model described by its SSE and counts. PRESS, VALIDATE and CV of a candidate are
+// not functions of these: they are missing here, and a candidate is judged by them only
+// through a trial move (trialEntryValue, trialRemovalValue).
 double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, double trialSse,
                           int32_t baseParams, int32_t trialParams, int32_t baseEffects,
                           int32_t trialEffects);
+// The value recorded for step i; missing where the steps keep none.
+double stepCriterion(const SelectionState* s, uint8_t code, int32_t i);
+// Keeps step i's criteria: from its recorded SSE and counts, and the data-based values the
+// state holds for its model.
+void recordStepCriteria(SelectionState* s, int32_t i);
+// The slots of the criteria the options' runs keep per step.
+void layOutStepCriteria(StepHistory* h, const SelectionOptions* o);
 [[nodiscard]] int computePress(SelectionState* s);
 [[nodiscard]] int computeHoldoutAse(SelectionState* s);
 [[nodiscard]] int computeCvPress(SelectionState* s);
