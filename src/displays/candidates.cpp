@@ -79,8 +79,8 @@ int printCandidates(VsfState* s, SelectionState* sel) {
   } else {
     const CriterionInfo& c = criterionInfo(o.select);
     std::vector<OutputArgItem> more = {argString(key::kTemplate, hstr("Criterion"))};
-    addDynamic(more, "_criterionLabel", valueString(hstr(c.candidateLabel)));
-    t.column(ctype::kDouble, c.candidateColumn, &value, more);
+    addDynamic(more, "_criterionLabel", valueString(hstr(c.candidate.label)));
+    t.column(ctype::kDouble, c.candidate.name, &value, more);
   }
   t.endColumns();
   std::vector<OutputArgItem> dyn;

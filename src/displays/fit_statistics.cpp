@@ -17,7 +17,7 @@ std::vector<OutputArgItem> bestFit() {
 void criterionEntry(FactoidTable& t, uint8_t code, const FitSummary& fit,
                     const std::vector<OutputArgItem>& format) {
   const double v = criterionOf(code, fit);
-  HostString* label = msgStr(criterionInfo(code).fitLabel);
+  HostString* label = msgStr(criterionInfo(code).texts.fitLabel);
   if (!isMissing(v) && v == -DBL_MAX)
     t.entry(label, valueString(hstr("-Infty")));
   else

@@ -27,7 +27,7 @@ std::string reasonText(const VsfState* s, uint8_t reason, int32_t stepCount) {
       return msgText(602, {static_cast<long long>(o.stopSteps)});
     case 4:
       if (o.stop != kCritSl) {
-        int m = criterionInfo(o.stop).stopText;
+        int m = criterionInfo(o.stop).texts.stopped;
         return m ? msgText(m) : std::string();
       }
       switch (o.method) {
@@ -110,7 +110,7 @@ int printStopDetails(VsfState* s, HostPool* allocator, const StopBlock* stop, do
   startDisplayClock(s);
   const SelectionOptions& o = s->settings.options;
   const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
-  const int header = criterionInfo(c).stopHeader;  // the compare header follows it
+  const int header = criterionInfo(c).texts.stopHeader;  // the compare header follows
   if (header == 0) return 0;
   const bool sl = c == kCritSl;
   const char entryCompare = sl || criterionIsMinimized(c) ? '>' : '<';

@@ -38,22 +38,31 @@ enum class CriterionKind : uint8_t {
   kDataBased,   // from the data beyond the SSE, or from a path
 };
 
+// What a table prints for a criterion: its column name and its header.
+struct CriterionColumn {
+  const char* name = nullptr;
+  const char* label = nullptr;
+};
+
+// Catalogue texts of set 848 (0 none): its name, the stop at its optimum, the StopDetails
+// headers (candidate, then compare at the next number) and its FitStatistics label.
+struct CriterionTexts {
+  int16_t name = 0, stopped = 0, stopHeader = 0, fitLabel = 0;
+};
+
 struct CriterionInfo {
-  const char* column;           // its column in the SelectionSummary
-  const char* candidateColumn;  // and in the Candidates table, with that table's header
-  const char* candidateLabel;
-  CriterionDirection direction;
-  CriterionKind kind;
+  const char* column = nullptr;  // its column in the SelectionSummary
+  CriterionColumn candidate;     // and in the Candidates table
+  CriterionDirection direction = CriterionDirection::kNone;
+  CriterionKind kind = CriterionKind::kNoValue;
   int8_t statsColumn = -1;  // the StatsColumn that shows it
   bool fullModel = false;   // needs the full model's error variance
-  double (*value)(const FitSummary& f);
+  double (*value)(const FitSummary& f) = nullptr;
   // Data-based: the option that keeps the value per step (none: not kept), and the pass that
   // brings the current model's value up to date (none: the state holds it).
   uint8_t SelectionOptions::*perStep = nullptr;
   int (*pass)(SelectionState* s) = nullptr;
-  // Catalogue texts of set 848 (0 none): its name, the stop at its optimum, the StopDetails
-  // headers (candidate, then compare at the next number) and its FitStatistics label.
-  int16_t text = 0, stopText = 0, stopHeader = 0, fitLabel = 0;
+  CriterionTexts texts;
 };
 
 // The row of a code; codes outside the table get the row of kCritNone.
