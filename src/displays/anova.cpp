@@ -49,7 +49,7 @@ int printAnova(StepView* s, SelectionState* sel, HostPool* allocator) {
 
   const double n = sel->trainFreq;
   const int32_t p = sel->sweptColumns;
-  const double tss = noInt ? sel->totalSS : sel->correctedSS;
+  const double tss = criterionTotal(sel);  // uncorrected without an intercept
   const double sse = sel->trainSse > 0 ? sel->trainSse : 0;
   const double ssm = tss - sse > 0 ? tss - sse : 0;
   const double dfTotal = noInt ? n : n - 1;

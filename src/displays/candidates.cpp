@@ -10,38 +10,6 @@ namespace vsf {
 
 namespace {
 
-struct CriterionColumn {
-  const char* name;
-  const char* label;
-};
-
-CriterionColumn criterionColumn(uint8_t code) {
-  switch (code) {
-    case kCritAic:
-      return {"AIC", "AIC"};
-    case kCritAicc:
-      return {"AICC", "AICC"};
-    case kCritSbc:
-      return {"SBC", "SBC"};
-    case kCritRsquare:
-      return {"RSquare", "R Square"};
-    case kCritAdjRsq:
-      return {"AdjRSq", "Adjusted R Square"};
-    case kCritCp:
-      return {"CP", "C(p)"};
-    case kCritBic:
-      return {"BIC", "BIC"};
-    case kCritPress:
-      return {"PRESS", "PRESS"};
-    case kCritValidate:
-      return {"ValidateASE", "Validate ASE"};
-    case kCritCv:
-      return {"CVPRESS", "CV PRESS"};
-    default:
-      return {"Criterion", "Criterion"};
-  }
-}
-
 std::string_view entryLabel(const CandidateEntry& c) {
   if (!c.label || c.labelLength <= 0) return {};
   return std::string_view(c.label, static_cast<size_t>(c.labelLength));
@@ -109,10 +77,10 @@ int printCandidates(StepView* s, SelectionState* sel) {
     t.column(ctype::kDouble, "LogPValue", &value);
     t.column(ctype::kDouble, "ProbF", &probF);
   } else {
-    CriterionColumn cc = criterionColumn(o.select);
+    const CriterionInfo& c = criterionInfo(o.select);
     std::vector<OutputArgItem> more = {argString(key::kTemplate, hstr("Criterion"))};
-    addDynamic(more, "_criterionLabel", valueString(hstr(cc.label)));
-    t.column(ctype::kDouble, cc.name, &value, more);
+    addDynamic(more, "_criterionLabel", valueString(hstr(c.candidate.label)));
+    t.column(ctype::kDouble, c.candidate.name, &value, more);
   }
   t.endColumns();
   std::vector<OutputArgItem> dyn;

@@ -8,34 +8,6 @@ namespace vsf {
 
 namespace {
 
-// The statistics column that shows a criterion, or -1.
-int statsColumnOf(uint8_t criterion) {
-  switch (criterion) {
-    case kCritSl:
-      return kStatsSl;
-    case kCritAic:
-      return kStatsAic;
-    case kCritAicc:
-      return kStatsAicc;
-    case kCritSbc:
-      return kStatsSbc;
-    case kCritRsquare:
-      return kStatsRsquare;
-    case kCritAdjRsq:
-      return kStatsAdjRsq;
-    case kCritCp:
-      return kStatsCp;
-    case kCritBic:
-      return kStatsBic;
-    case kCritPress:
-      return kStatsPress;
-    case kCritValidate:
-      return kStatsAse;
-    default:
-      return -1;
-  }
-}
-
 bool normAxis(const PlotSettings& p) {
   return p.stepAxis == 3 || p.coefficients.stepAxis == 3 || p.ase.stepAxis == 3 ||
          p.criteria.stepAxis == 3;
@@ -48,7 +20,7 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   DisplayFlags f;
   for (int c = 0; c < kStatsCount; ++c) f.stat[c] = o.stats[c] != 0;
   for (uint8_t c : {o.select, o.stop, o.choose})
-    if (int col = statsColumnOf(c); col >= 0) f.stat[col] = true;
+    if (int col = criterionInfo(c).statsColumn; col >= 0) f.stat[col] = true;
   f.validationShown = (sel && sel->validFreq > 0) || s->settings.partition.validationRows;
   f.testShown = (sel && sel->testFreq > 0) || s->settings.partition.testRows;
   if (f.validationShown || f.testShown || s->settings.validation.dataSet ||

@@ -164,10 +164,6 @@ struct DisplayFlags {
 };
 DisplayFlags displayFlags(const StepView* s, const SelectionState* sel);
 
-// The total sum of squares R-square is measured against: uncorrected without an intercept.
-double rSquareTotal(const StepView* s, const SelectionState* sel);
-// A criterion's value at recorded step i (missing when the step has none).
-double stepCriterion(const StepView* s, const SelectionState* sel, uint8_t code, int32_t i);
 // The first step the summary lists as a model of its own (the model of the forced effects).
 int32_t firstSummaryStep(const StepView* s, const SelectionState* sel);
 

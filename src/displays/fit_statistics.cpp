@@ -14,18 +14,17 @@ std::vector<OutputArgItem> bestFit() {
 }
 
 // A criterion of a perfect fit has no number to show: it reads "-Infty".
-void criterionEntry(FactoidTable& t, int label, double v) {
+void criterionEntry(FactoidTable& t, uint8_t code, const FitSummary& fit,
+                    const std::vector<OutputArgItem>& format) {
+  const double v = criterionOf(code, fit);
+  HostString* label = msgStr(criterionInfo(code).texts.fitLabel);
   if (!isMissing(v) && v == -DBL_MAX)
-    t.entry(msgStr(label), valueString(hstr("-Infty")));
+    t.entry(label, valueString(hstr("-Infty")));
   else
-    t.entry(msgStr(label), valueDouble(v), bestFit());
+    t.entry(label, valueDouble(v), format);
 }
 
 }  // namespace
-
-double rSquareTotal(const StepView* s, const SelectionState* sel) {
-  return s->settings.options.noInt ? sel->totalSS : sel->correctedSS;
-}
 
 int printFitStatistics(StepView* s, SelectionState* sel) {
   startDisplayClock(s);
@@ -36,31 +35,32 @@ int printFitStatistics(StepView* s, SelectionState* sel) {
   const double dfe = n - p;
   const double dot = missingValue('.');
   const double rootMse = dfe > 0 ? std::sqrt(sse / dfe) : dot;
-  const double sst = rSquareTotal(s, sel);
   const double ase = sel->trainWeight != 0 ? sel->trainSse / sel->trainWeight : dot;
+  FitSummary fit = stateFit(sel);
+  fit.sse = sse, fit.params = p, fit.effects = sel->effectsInModel;
+  fit.press = sel->press, fit.validAse = sel->validAse, fit.cvPress = sel->cvPress;
 
   FactoidTable t(s);
   t.create("FitStatistics", "Stat.VARSIFTER.FitStatistics", msgStr(540));
   t.entry(msgStr(541), valueDouble(rootMse), bestFit());
   t.entry(msgStr(542), valueDouble(sel->responseMean), bestFit());
   const std::vector<OutputArgItem> ratio = {argInt(dkey::kWidth, 6), argInt(dkey::kDecimals, 4)};
-  t.entry(msgStr(543), valueDouble(critRSquare(sse, sst)), ratio);
-  t.entry(msgStr(544), valueDouble(critAdjRSquare(sse, sst, n, p, s->settings.options.noInt)),
-          ratio);
-  criterionEntry(t, 545, critAIC(sse, n, p));
-  criterionEntry(t, 546, critAICC(sse, n, p));
+  criterionEntry(t, kCritRsquare, fit, ratio);
+  criterionEntry(t, kCritAdjRsq, fit, ratio);
+  criterionEntry(t, kCritAic, fit, bestFit());
+  criterionEntry(t, kCritAicc, fit, bestFit());
   if (f.fullModelVariance) {
-    t.entry(msgStr(547), valueDouble(critBIC(sse, n, p, sel->sigma2Full)), bestFit());
-    t.entry(msgStr(548), valueDouble(critCP(sse, n, p, sel->sigma2Full)), bestFit());
+    criterionEntry(t, kCritBic, fit, bestFit());
+    criterionEntry(t, kCritCp, fit, bestFit());
   }
-  if (f.press) t.entry(msgStr(549), valueDouble(sel->press), bestFit());
-  criterionEntry(t, 550, critSBC(sse, n, p));
+  if (f.press) criterionEntry(t, kCritPress, fit, bestFit());
+  criterionEntry(t, kCritSbc, fit, bestFit());
   if (f.stat[kStatsAse])
     t.entry(msgStr(f.validationAse || f.testAse ? 551 : 554), valueDouble(ase), bestFit());
-  if (f.validationShown) t.entry(msgStr(552), valueDouble(sel->validAse), bestFit());
+  if (f.validationShown) criterionEntry(t, kCritValidate, fit, bestFit());
   if (f.testShown) t.entry(msgStr(553), valueDouble(sel->testAse), bestFit());
-  if (f.kfold) t.entry(msgStr(555), valueDouble(sel->cvPress), bestFit());
-  if (f.externalCv) t.entry(msgStr(855), valueDouble(sel->extCvValue), bestFit());
+  if (f.kfold) criterionEntry(t, kCritCv, fit, bestFit());
+  if (f.externalCv) criterionEntry(t, kCritCvExternal, fit, bestFit());
   t.close();
   t.release();
   stopDisplayClock(s);

@@ -36,15 +36,15 @@ struct Entries {
 void selectionRows(const StepView* s, Entries& e) {
   const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, nullptr);
-  if (!f.pathEstimates && !f.groupPath) e.message(676, 399 + o.select);
+  if (!f.pathEstimates && !f.groupPath) e.message(676, criterionInfo(o.select).texts.name);
   if (o.steps) {
     e.integer(677, o.steps);
   } else if (o.stopSteps) {
     e.integer(678, o.stopSteps);
   } else {
-    e.message(679, o.stop == kCritNone ? 696 : 399 + o.stop);
+    e.message(679, criterionInfo(o.stop).texts.name);
   }
-  if (o.choose != kCritNone) e.message(680, 399 + o.choose);
+  if (o.choose != kCritNone) e.message(680, criterionInfo(o.choose).texts.name);
   const bool sl = o.select == kCritSl || o.stop == kCritSl || o.choose == kCritSl;
   if (sl && (o.method == kMethodForward || o.method == kMethodStepwise))
     e.number(681, o.entryLevel);

@@ -2,6 +2,7 @@
 // size and its criteria, a marker on the step where each criterion is best.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "base/host.h"
 #include "displays/displays_internal.h"
@@ -13,11 +14,9 @@ namespace {
 
 struct SummaryRow {
   int32_t step = 0, nEffects = 0, nParms = 0;
-  double normBeta = 0, rsq = 0, adjRsq = 0, aic = 0, aicc = 0, bic = 0, cp = 0, sbc = 0;
-  double press = 0, f = 0, probF = 0, ase = 0, valid = 0, test = 0, cvPress = 0, cvEx = 0;
-  double l1 = 0;
-  int32_t optAdjRsq = 0, optAic = 0, optAicc = 0, optBic = 0, optCp = 0, optSbc = 0;
-  int32_t optPress = 0, optValid = 0, optCv = 0, optCvEx = 0;
+  double normBeta = 0, f = 0, probF = 0, ase = 0, test = 0, l1 = 0;
+  double value[kCriterionCodes] = {};  // by criterion code, as the step recorded them
+  int32_t opt[kCriterionCodes] = {};   // 1 on the criterion's best step
   char control = ' ';
 };
 
@@ -74,24 +73,16 @@ void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, con
                 int32_t i, SummaryRow* r) {
   const StepHistory& h = sel->steps;
   const double dot = missingValue('.');
-  auto crit = [&](uint8_t c) { return stepCriterion(s, sel, c, i); };
-  auto opt = [&](uint8_t c) { return b && b->step[c] == i ? 1 : 0; };
   auto at = [&](const double* a) { return a ? a[i] : dot; };
   r->nParms = h.parameters[i];
-  r->rsq = crit(kCritRsquare);
-  r->adjRsq = crit(kCritAdjRsq);
-  r->aic = infinityAsSpecial(crit(kCritAic));
-  r->aicc = infinityAsSpecial(crit(kCritAicc));
-  r->sbc = infinityAsSpecial(crit(kCritSbc));
-  r->bic = crit(kCritBic);
-  r->cp = crit(kCritCp);
-  r->press = at(h.press);
-  r->valid = at(h.validAse);
+  // A perfect fit's -DBL_MAX shows as the special missing value M.
+  for (uint8_t c = 0; c < kCriterionCodes; ++c) {
+    r->value[c] = infinityAsSpecial(stepCriterion(sel, c, i));
+    r->opt[c] = b && b->step[c] == i ? 1 : 0;
+  }
   r->test = at(h.testAse);
-  r->cvPress = at(h.cvPress);
-  r->cvEx = at(h.extCv);
   r->ase = sel->trainWeight != 0 ? h.sse[i] / sel->trainWeight : dot;
-  const double prevSse = i == 0 ? rSquareTotal(s, sel) : h.sse[i - 1];
+  const double prevSse = i == 0 ? criterionTotal(sel) : h.sse[i - 1];
   const int32_t* cols = h.sweptColumns ? h.sweptColumns : h.parameters;
   double f = 0;
   r->probF = effectFTestPValue(prevSse, cols[i - 1], h.sse[i], cols[i], h.effects[i - 1],
@@ -105,10 +96,6 @@ void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, con
   if (p.l1Column == kL1ChoiceRatio) r->l1 = at(h.lambdaRatio);
   if (p.l1Column == kL1ChoiceNorm) r->l1 = at(h.l1Norm);
   if (p.l1Column == kL1ChoiceValue) r->l1 = h.lambdaRatio ? sel->lambdaMax * h.lambdaRatio[i] : dot;
-  r->optAdjRsq = opt(kCritAdjRsq), r->optAic = opt(kCritAic), r->optAicc = opt(kCritAicc);
-  r->optBic = opt(kCritBic), r->optCp = opt(kCritCp), r->optSbc = opt(kCritSbc);
-  r->optPress = opt(kCritPress), r->optValid = opt(kCritValidate), r->optCv = opt(kCritCv);
-  r->optCvEx = opt(kCritCvExternal);
 }
 
 void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, const Plan& p,
@@ -132,41 +119,36 @@ void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, c
   std::vector<OutputArgItem> parms = count;
   addDynamic(parms, "showNParmsIn", valueFlag(sel->singleColumnEffects != sel->effectCount));
   t.column(ctype::kInt, "nParmsIn", &r.nParms, parms);
-  t.column(ctype::kDouble, "RSquare", &r.rsq, shown("showRSquare", st[kStatsRsquare]));
-  t.column(ctype::kDouble, "AdjRSq", &r.adjRsq, shown("showAdjRSq", st[kStatsAdjRsq]));
-  t.column(ctype::kInt, "OptAdjRSq", &r.optAdjRsq);
-  t.column(ctype::kDouble, "AIC", &r.aic, shown("showAIC", st[kStatsAic]));
-  t.column(ctype::kInt, "OptAIC", &r.optAic);
-  t.column(ctype::kDouble, "AICC", &r.aicc, shown("showAICC", st[kStatsAicc]));
-  t.column(ctype::kInt, "OptAICC", &r.optAicc);
+  // A criterion's column, shown by its STATS= column (validation ASE by ASE's), and the column
+  // of its best-step marker.
+  auto criterion = [&](uint8_t c, bool marker) {
+    const CriterionInfo& info = criterionInfo(c);
+    const std::string name = info.column;
+    std::vector<OutputArgItem> more;
+    if (info.statsColumn >= 0) {
+      const std::string flag = "show" + (info.statsColumn == kStatsAse ? "ASE" : name);
+      more = shown(flag.c_str(), st[info.statsColumn]);
+    }
+    t.column(ctype::kDouble, name, &r.value[c], more);
+    if (marker) t.column(ctype::kInt, "Opt" + name, &r.opt[c]);
+  };
+  criterion(kCritRsquare, false);
+  criterion(kCritAdjRsq, true);
+  criterion(kCritAic, true);
+  criterion(kCritAicc, true);
   if (p.f.fullModelVariance) {
-    t.column(ctype::kDouble, "BIC", &r.bic, shown("showBIC", st[kStatsBic]));
-    t.column(ctype::kInt, "OptBIC", &r.optBic);
-    t.column(ctype::kDouble, "CP", &r.cp, shown("showCP", st[kStatsCp]));
-    t.column(ctype::kInt, "OptCP", &r.optCp);
+    criterion(kCritBic, true);
+    criterion(kCritCp, true);
   }
-  t.column(ctype::kDouble, "SBC", &r.sbc, shown("showSBC", st[kStatsSbc]));
-  t.column(ctype::kInt, "OptSBC", &r.optSbc);
-  if (p.f.press) {
-    t.column(ctype::kDouble, "PRESS", &r.press, shown("showPRESS", st[kStatsPress]));
-    t.column(ctype::kInt, "OptPRESS", &r.optPress);
-  }
+  criterion(kCritSbc, true);
+  if (p.f.press) criterion(kCritPress, true);
   t.column(ctype::kDouble, "FValue", &r.f, shown("showFValue", st[kStatsFValue]));
   t.column(ctype::kDouble, "ProbF", &r.probF, shown("showProbF", st[kStatsSl]));
   t.column(ctype::kDouble, "ASE", &r.ase, shown("showASE", st[kStatsAse]));
-  if (p.f.validationShown) {
-    t.column(ctype::kDouble, "ValidationASE", &r.valid, shown("showASE", st[kStatsAse]));
-    t.column(ctype::kInt, "OptValidationASE", &r.optValid);
-  }
+  if (p.f.validationShown) criterion(kCritValidate, true);
   if (p.f.testShown) t.column(ctype::kDouble, "TestASE", &r.test, shown("showASE", st[kStatsAse]));
-  if (p.f.kfold) {
-    t.column(ctype::kDouble, "CVPRESS", &r.cvPress);
-    t.column(ctype::kInt, "OptCVPRESS", &r.optCv);
-  }
-  if (p.f.externalCv) {
-    t.column(ctype::kDouble, "CVEXPRESS", &r.cvEx);
-    t.column(ctype::kInt, "OptCVEXPRESS", &r.optCvEx);
-  }
+  if (p.f.kfold) criterion(kCritCv, true);
+  if (p.f.externalCv) criterion(kCritCvExternal, true);
   static const char* const kL1Names[] = {"", "StepL1Ratio", "StepL1Norm", "StepL1Value"};
   if (p.l1Column >= 1 && p.l1Column <= 3) t.column(ctype::kDouble, kL1Names[p.l1Column], &r.l1);
   t.column(ctype::kChar, "Control", &r.control);

@@ -14,12 +14,6 @@ namespace {
 
 constexpr int kReasonWidth = 120;
 
-// The catalogue text naming a STOP criterion that refused a step (codes 2 to 11).
-int criterionStopMessage(uint8_t c) {
-  static const int kMessages[] = {0, 0, 606, 607, 608, 620, 609, 610, 611, 612, 613, 621};
-  return c >= 2 && c <= 11 ? kMessages[c] : 0;
-}
-
 // The reason's text; empty when the reason has none.
 std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
   const SelectionOptions& o = s->settings.options;
@@ -33,7 +27,7 @@ std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
       return msgText(602, {static_cast<long long>(o.stopSteps)});
     case 4:
       if (o.stop != kCritSl) {
-        int m = criterionStopMessage(o.stop);
+        int m = criterionInfo(o.stop).texts.stopped;
         return m ? msgText(m) : std::string();
       }
       switch (o.method) {
@@ -102,17 +96,6 @@ int printStopReason(StepView* s, uint8_t reason, int32_t stepCount) {
 
 namespace {
 
-struct Headers {
-  int criterion = 0, compare = 0;
-};
-
-Headers headersOf(uint8_t c) {
-  static const Headers kHeaders[] = {{0, 0},     {632, 633}, {634, 635}, {636, 637},
-                                     {638, 639}, {650, 651}, {640, 641}, {644, 645},
-                                     {642, 643}, {646, 647}, {648, 649}, {652, 653}};
-  return c <= 11 ? kHeaders[c] : Headers{};
-}
-
 // A log p-value shown as the p-value.
 double fromLog(double v) {
   if (isMissing(v)) return v;
@@ -127,8 +110,8 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
   startDisplayClock(s);
   const SelectionOptions& o = s->settings.options;
   const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
-  const Headers h = headersOf(c);
-  if (h.criterion == 0) return 0;
+  const int header = criterionInfo(c).texts.stopHeader;  // the compare header follows
+  if (header == 0) return 0;
   const bool sl = c == kCritSl;
   const char entryCompare = sl || criterionIsMinimized(c) ? '>' : '<';
   const char removalCompare = sl ? '<' : entryCompare;
@@ -139,8 +122,8 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
     char comparison = ' ';
   } r;
   std::vector<OutputArgItem> critDyn, compareDyn;
-  addDynamic(critDyn, "CriterionHeader", valueString(msgStr(h.criterion)));
-  addDynamic(compareDyn, "CompareCriterionHeader", valueString(msgStr(h.compare)));
+  addDynamic(critDyn, "CriterionHeader", valueString(msgStr(header)));
+  addDynamic(compareDyn, "CompareCriterionHeader", valueString(msgStr(header + 1)));
 
   DataTable t(s);
   if (several) {

@@ -46,37 +46,11 @@ void noteConstructedEffects(const ZDesign* d) {
     }
 }
 
-// The column a criterion switches on (step 12); -1 none.
-int statsColumnOf(uint8_t code, bool validateCounts) {
-  switch (code) {
-    case kCritSl:
-      return kStatsSl;
-    case kCritAic:
-      return kStatsAic;
-    case kCritAicc:
-      return kStatsAicc;
-    case kCritSbc:
-      return kStatsSbc;
-    case kCritRsquare:
-      return kStatsRsquare;
-    case kCritAdjRsq:
-      return kStatsAdjRsq;
-    case kCritCp:
-      return kStatsCp;
-    case kCritBic:
-      return kStatsBic;
-    case kCritPress:
-      return kStatsPress;
-    case kCritValidate:
-      return validateCounts ? kStatsAse : -1;
-    default:
-      return -1;
-  }
-}
-
+// The column a criterion switches on; the held-out ASE comes with VALIDATE as STOP= or
+// CHOOSE= only.
 void switchColumn(SelectionOptions& o, uint8_t code, bool validateCounts) {
-  int c = statsColumnOf(code, validateCounts);
-  if (c < 0) return;
+  const int c = criterionInfo(code).statsColumn;
+  if (c < 0 || (c == kStatsAse && !validateCounts)) return;
   o.stats[c] = 1;
   if (c == kStatsSl) o.stats[kStatsFValue] = 1;
 }
@@ -101,8 +75,8 @@ void heldOutAndColumns(VsfState* s) {
 // Step 13: BIC and CP need the full model's error variance, hence the whole crossproducts.
 void fullModelStatistics(VsfState* s) {
   SelectionOptions& o = s->settings.options;
-  if (!o.stats[kStatsBic] && !o.stats[kStatsCp]) return;
-  auto criterion = [&](uint8_t c) { return c == kCritCp || c == kCritBic; };
+  if (!fullModelWanted(&o)) return;
+  auto criterion = [&](uint8_t c) { return criterionInfo(c).fullModel; };
   if (s->settings.threads.buildIncremental) {
     repairMsg(s->stepCode, 147);
   } else if (!o.buildFullSscp && o.method != kMethodBackward && !criterion(o.select) &&
@@ -313,8 +287,7 @@ int settleRolesAndFolds(VsfState* s) {
   const PlotSettings& pl = s->settings.plots;
   for (const PlotFamily* f : {&pl.coefficients, &pl.ase, &pl.criteria})
     if (f->on && f->stepAxis == 3) o.coefNormPerStep = 1;
-  o.criterionNeedsPasses =
-      o.select == kCritPress || o.select == kCritValidate || o.select == kCritCv;
+  o.criterionNeedsPasses = criterionByPass(o.select);
   o.kfold = o.cvMethod != 0 && o.choose != kCritCvExternal;
   o.externalCv = o.cvMethod != 0 && o.choose == kCritCvExternal;
   if (!o.kfold) o.cvDetails = 0;

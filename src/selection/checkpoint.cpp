@@ -171,11 +171,11 @@ void restoreSelectedStep(SelectionState* s) {
   s->sweptColumns = h.sweptColumns[i];
   s->effectsInModel = h.effects[i];
   s->trainSse = h.sse[i];
-  if (h.validAse) s->validAse = h.validAse[i];
+  restoreStepValue(s, kCritValidate, i, &s->validAse);
   if (h.testAse) s->testAse = h.testAse[i];
-  if (h.press) s->press = h.press[i];
-  if (h.cvPress) s->cvPress = h.cvPress[i];
-  if (h.extCv) s->extCvValue = h.extCv[i];
+  restoreStepValue(s, kCritPress, i, &s->press);
+  restoreStepValue(s, kCritCv, i, &s->cvPress);
+  restoreStepValue(s, kCritCvExternal, i, &s->extCvValue);
   s->stepCount = i + 1;
   const int64_t p = s->paramCount;
   copyDoubles(s->estimates, s->chosenEstimates, p);

@@ -1,5 +1,6 @@
-// Criterion values of the current model: closed forms from the fit statistics, and PRESS,
-// validation ASE and CV PRESS by one pass each, kept until the model changes.
+// Criterion values through the table of criteria: of the current model, of a trial model and
+// of each recorded step; PRESS, validation ASE and CV PRESS by one pass each, kept until the
+// model changes.
 #include "selection/selection_internal.h"
 
 namespace vsf {
@@ -12,8 +13,6 @@ int failed(SelectionState* s, int rc, double* value) {
   if (s->status == 0) s->status = rc;
   return rc;
 }
-
-double sstOf(const SelectionState* s) { return s->correctedSS; }
 
 // External cross-validation value of a penalized path, interpolated on its grid.
 double externalCvValue(SelectionState* s) {
@@ -49,25 +48,13 @@ double externalCvValue(SelectionState* s) {
   return v;
 }
 
-// Codes 9 to 14: the values of the model held in the state.
-double stateValue(SelectionState* s, uint8_t code) {
-  double v = absentValue();
-  switch (code) {
-    case kCritPress:
-      return computePress(s) == 0 ? s->press : v;
-    case kCritValidate:
-      return computeHoldoutAse(s) == 0 ? s->validAse : v;
-    case kCritCv:
-      return computeCvPress(s) == 0 ? s->cvPress : v;
-    case kCritStopNone:
-      return 0;
-    case kCritCvExternal:
-      return externalCvValue(s);
-    case kCritL1:
-      return s->penalty;
-    default:
-      return 0;
-  }
+// A model of the state's data, reached from the base model.
+FitSummary modelFit(const SelectionState* s, double baseSse, int32_t baseParams,
+                    int32_t baseEffects, double sse, int32_t params, int32_t effects) {
+  FitSummary f = stateFit(s);
+  f.baseSse = baseSse, f.baseParams = baseParams, f.baseEffects = baseEffects;
+  f.sse = sse, f.params = params, f.effects = effects;
+  return f;
 }
 
 }  // namespace
@@ -109,68 +96,73 @@ int computeCvPress(SelectionState* s) {
   return 0;
 }
 
-double criterionValue(SelectionState* s, uint8_t code) {
-  const double sse = s->trainSse, n = s->trainFreq;
-  const int32_t p = s->sweptColumns;
-  const int32_t last = s->stepCount - 1;
-  const double prevSse = s->stepCount > 0 ? s->steps.sse[last] : s->correctedSS;
-  const int32_t prevP = s->steps.sweptColumns ? s->steps.sweptColumns[last] : 0;
-  const int32_t prevE = s->steps.effects ? s->steps.effects[last] : 0;
-  switch (code) {
-    case kCritSl:
-      return effectFTestLogPValue(prevSse, prevP, sse, p, prevE, s->effectsInModel, n, nullptr,
-                                  s->tol);
-    case kCritAic:
-      return critAIC(sse, n, p);
-    case kCritAicc:
-      return critAICC(sse, n, p);
-    case kCritSbc:
-      return critSBC(sse, n, p);
-    case kCritRsquare:
-      return critRSquare(sse, sstOf(s));
-    case kCritAdjRsq:
-      return critAdjRSquare(sse, sstOf(s), n, p, s->options->noInt);
-    case kCritCp:
-      return critCP(sse, n, p, s->sigma2Full);
-    case kCritBic:
-      return critBIC(sse, n, p, s->sigma2Full);
-    default:
-      return stateValue(s, code);
-  }
+double criterionTotal(const SelectionState* s) {
+  if (s->options->noInt) return s->totalSS;
+  return s->correctedSS < kFuzz * s->totalSS ? 0 : s->correctedSS;
 }
 
-// A trial model described by its SSE and counts. PRESS, VALIDATE and CV of a candidate are
-// not functions of these: they are missing here, and a candidate is judged by them only
-// through a trial move (trialEntryValue, trialRemovalValue).
+FitSummary stateFit(const SelectionState* s) {
+  FitSummary f;
+  f.n = s->trainFreq;
+  f.total = criterionTotal(s);
+  f.sigma2Full = s->sigma2Full;
+  f.noInt = s->options->noInt != 0;
+  f.tol = s->tol;
+  f.press = f.validAse = f.cvPress = absentValue();
+  f.extCv = s->extCvValue;  // a path's own values
+  f.penalty = s->penalty;
+  return f;
+}
+
+double criterionValue(SelectionState* s, uint8_t code) {
+  const CriterionInfo& c = criterionInfo(code);
+  if (c.pass) c.pass(s);  // a pass that fails leaves its value missing
+  const StepHistory& h = s->steps;
+  const int32_t last = s->stepCount - 1;  // the arrays with an entry at -1
+  const double prevSse = s->stepCount > 0 ? h.sse[last] : s->correctedSS;
+  const int32_t prevP = h.sweptColumns ? h.sweptColumns[last] : 0;
+  const int32_t prevE = h.effects ? h.effects[last] : 0;
+  FitSummary f =
+      modelFit(s, prevSse, prevP, prevE, s->trainSse, s->sweptColumns, s->effectsInModel);
+  f.press = s->press, f.validAse = s->validAse, f.cvPress = s->cvPress;
+  // Reading a path's grid moves the state's value: only when asked.
+  if (code == kCritCvExternal) f.extCv = externalCvValue(s);
+  return c.value(f);
+}
+
 double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, double trialSse,
                           int32_t baseParams, int32_t trialParams, int32_t baseEffects,
                           int32_t trialEffects) {
-  const double n = s->trainFreq;
-  switch (code) {
-    case kCritSl:
-      return effectFTestLogPValue(baseSse, baseParams, trialSse, trialParams, baseEffects,
-                                  trialEffects, n, nullptr, s->tol);
-    case kCritAic:
-      return critAIC(trialSse, n, trialParams);
-    case kCritAicc:
-      return critAICC(trialSse, n, trialParams);
-    case kCritSbc:
-      return critSBC(trialSse, n, trialParams);
-    case kCritRsquare:
-      return critRSquare(trialSse, sstOf(s));
-    case kCritAdjRsq:
-      return critAdjRSquare(trialSse, sstOf(s), n, trialParams, s->options->noInt);
-    case kCritCp:
-      return critCP(trialSse, n, trialParams, s->sigma2Full);
-    case kCritBic:
-      return critBIC(trialSse, n, trialParams, s->sigma2Full);
-    case kCritPress:
-    case kCritValidate:
-    case kCritCv:
-      return absentValue();
-    default:
-      return stateValue(s, code);
-  }
+  FitSummary f = modelFit(s, baseSse, baseParams, baseEffects, trialSse, trialParams, trialEffects);
+  if (code == kCritCvExternal) f.extCv = externalCvValue(s);
+  return criterionOf(code, f);
+}
+
+void recordStepCriteria(SelectionState* s, int32_t i) {
+  StepHistory& h = s->steps;
+  if (!h.criteria) return;
+  FitSummary f = stateFit(s);
+  f.sse = h.sse[i], f.params = h.sweptColumns[i], f.effects = h.effects[i];
+  f.press = fuzzToZero(s->press);
+  f.validAse = fuzzToZero(s->validAse);
+  f.cvPress = fuzzToZero(s->cvPress);
+  double* row = h.criteria + int64_t{i} * h.criterionCount;
+  for (uint8_t c = 0; c < kCriterionCodes; ++c)
+    if (h.criterionSlot[c]) row[h.criterionSlot[c] - 1] = criterionOf(c, f);
+}
+
+void layOutStepCriteria(StepHistory* h, const SelectionOptions* o) {
+  h->criterionCount = 0;
+  for (uint8_t c = 0; c < kCriterionCodes; ++c)
+    h->criterionSlot[c] = criterionKeptPerStep(c, o) ? ++h->criterionCount : 0;
+}
+
+double stepCriterion(const SelectionState* s, uint8_t code, int32_t i) {
+  const StepHistory& h = s->steps;
+  if (i < 0 || i >= s->stepCount || code >= kCriterionCodes || !h.criteria ||
+      !h.criterionSlot[code])
+    return absentValue();
+  return h.criteria[int64_t{i} * h.criterionCount + h.criterionSlot[code] - 1];
 }
 
 }  // namespace vsf

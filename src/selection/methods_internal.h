@@ -25,9 +25,7 @@ struct EntryChoice {
 // Starting value of a search: the worst value of the criterion.
 inline double worstValue(uint8_t code) { return criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX; }
 
-inline bool selectByPass(const SelectionOptions* o) {
-  return o->select == kCritPress || o->select == kCritValidate || o->select == kCritCv;
-}
+inline bool selectByPass(const SelectionOptions* o) { return criterionByPass(o->select); }
 inline bool criterionUsed(const SelectionOptions* o, uint8_t code) {
   return o->select == code || o->stop == code || o->choose == code;
 }

@@ -193,8 +193,7 @@ int buildModelPool(SelectionState* s) {
   if (int rc = foldsAndTheirArrays(s); rc != 0) return rc;
 
   const bool single = allSingleColumn(s);
-  const bool byValue =
-      o->select == kCritPress || o->select == kCritValidate || o->select == kCritCv;
+  const bool byValue = criterionByPass(o->select);
   s->blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) && s->fullMode &&
                     !o->generalSearch && !single;
   if (s->blockScoring) {
@@ -278,12 +277,13 @@ int growStepHistory(SelectionState* s, int32_t capacity) {
   };
   auto plain = [&](auto** p, bool wanted) { return !wanted || poolGrow(s, p, capacity); };
   const bool path = o->pathMethod != 0;
+  layOutStepCriteria(&h, o);
   if (!before(&h.sse) || !before(&h.sweptColumns) || !before(&h.parameters) ||
-      !before(&h.effects) || !plain(&h.effect, true) || !plain(&h.press, o->pressPerStep) ||
-      !plain(&h.validAse, o->validAsePerStep) || !plain(&h.testAse, o->testAsePerStep) ||
-      !plain(&h.cvPress, o->kfold) || !plain(&h.fifth, o->fifthPerStep) ||
+      !before(&h.effects) || !plain(&h.effect, true) ||
+      !poolGrow(s, &h.criteria, int64_t{capacity} * h.criterionCount) ||
+      !plain(&h.testAse, o->testAsePerStep) || !plain(&h.fifth, o->fifthPerStep) ||
       !plain(&h.lambdaRatio, path) || !plain(&h.l1Norm, path) || !plain(&h.pathSecond, path) ||
-      !plain(&h.extCv, o->externalCv) || !plain(&h.pathExtra, o->externalCv && path))
+      !plain(&h.pathExtra, o->externalCv && path))
     return rc::kMemory;
   s->historyCapacity = capacity;
   return 0;

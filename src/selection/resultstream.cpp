@@ -141,12 +141,10 @@ int allocateHistory(SelectionState* s) {
             (s->estimates = poolArray<double>(s, P)) && (s->invDiag = poolArray<double>(s, P)) &&
             (s->stdEstimates = poolArray<double>(s, P));
   if (ok && s->aliasedCount > 0) ok = (s->aliasedList = poolArray<int32_t>(s, s->aliasedCount));
-  if (ok && o->pressPerStep) ok = (h.press = historyArray<double>(s, S, false));
-  if (ok && o->validAsePerStep) ok = (h.validAse = historyArray<double>(s, S, false));
+  layOutStepCriteria(&h, o);
+  if (ok) ok = (h.criteria = historyArray<double>(s, S * h.criterionCount, false));
   if (ok && o->testAsePerStep) ok = (h.testAse = historyArray<double>(s, S, false));
   if (ok && o->fifthPerStep) ok = (h.fifth = historyArray<double>(s, S, false));
-  if (ok && o->kfold) ok = (h.cvPress = historyArray<double>(s, S, false));
-  if (ok && o->externalCv) ok = (h.extCv = historyArray<double>(s, S, false));
   if (ok && o->candidateValues) ok = (s->candidateValues = poolArray<double>(s, E));
   if (ok && chooseOn(o))
     ok = (s->chosenEstimates = poolArray<double>(s, P)) &&
@@ -183,15 +181,10 @@ int writeStepHistory(SelectionState* s) {
   w.put(h.parameters, S);
   w.put(h.effects ? h.effects - 1 : nullptr, S + 1);
   w.put(h.sse, S);
-  if (o->pressPerStep) w.put(h.press, S);
-  if (o->validAsePerStep) w.put(h.validAse, S);
+  w.put(h.criteria, S * h.criterionCount);
   if (o->testAsePerStep) w.put(h.testAse, S);
   if (o->fifthPerStep) w.put(h.fifth, S);
-  if (o->kfold) {
-    w.put(h.cvPress, S);
-    writeFolds(w, s);
-  }
-  if (o->externalCv) w.put(h.extCv, S);
+  if (o->kfold) writeFolds(w, s);
   w.put(s->states, E);
   w.put(s->estimates, P);
   w.put(s->invDiag, P);
@@ -231,15 +224,10 @@ int readStepHistory(SelectionState* s) {
   r.get(h.parameters, S);
   r.get(h.effects - 1, S + 1);
   r.get(h.sse, S);
-  if (o->pressPerStep) r.get(h.press, S);
-  if (o->validAsePerStep) r.get(h.validAse, S);
+  r.get(h.criteria, S * h.criterionCount);
   if (o->testAsePerStep) r.get(h.testAse, S);
   if (o->fifthPerStep) r.get(h.fifth, S);
-  if (o->kfold) {
-    r.get(h.cvPress, S);
-    if (r.rc() == 0) r.fail(readFolds(r, s));
-  }
-  if (o->externalCv) r.get(h.extCv, S);
+  if (o->kfold && r.rc() == 0) r.fail(readFolds(r, s));
   r.get(s->states, E);
   r.get(s->estimates, P);
   r.get(s->invDiag, P);

@@ -8,31 +8,13 @@ namespace vsf {
 
 namespace {
 
-// Closed-form and data-based criteria of the last recorded step (codes 2 to 11).
+// A criterion of the last recorded step (codes 2 to 11). PRESS, VALIDATE and CV are those of
+// the current model, which is that step's, as computed rather than as recorded.
 double stepValue(SelectionState* s, uint8_t code) {
   if (code < kCritAic || code > kCritCv) return absentValue();
   if (s->stepCount == 0) return worstValue(code);
-  const int32_t last = s->stepCount - 1;
-  const double sse = s->steps.sse[last], n = s->trainFreq;
-  const int32_t p = s->steps.sweptColumns[last];
-  switch (code) {
-    case kCritAic:
-      return critAIC(sse, n, p);
-    case kCritAicc:
-      return critAICC(sse, n, p);
-    case kCritSbc:
-      return critSBC(sse, n, p);
-    case kCritRsquare:
-      return critRSquare(sse, s->correctedSS);
-    case kCritAdjRsq:
-      return critAdjRSquare(sse, s->correctedSS, n, p, s->options->noInt);
-    case kCritCp:
-      return critCP(sse, n, p, s->sigma2Full);
-    case kCritBic:
-      return critBIC(sse, n, p, s->sigma2Full);
-    default:
-      return criterionValue(s, code);  // PRESS, VALIDATE, CV of the current model
-  }
+  if (criterionByPass(code)) return criterionValue(s, code);
+  return stepCriterion(s, code, s->stepCount - 1);
 }
 
 // tol x |A| >= |A - B| on the values divided by 1000, so that huge values do not overflow.
@@ -93,12 +75,12 @@ int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
   if (s->stepCount == 0) return 0;
   const int32_t last = s->stepCount - 1;
   const StepHistory& h = s->steps;
-  if (h.press) s->press = h.press[last];
-  if (h.validAse) s->validAse = h.validAse[last];
+  restoreStepValue(s, kCritPress, last, &s->press);
+  restoreStepValue(s, kCritValidate, last, &s->validAse);
   if (h.testAse) s->testAse = h.testAse[last];
   if (kfoldOn(s)) {
     if (foldDetails(o)) return computeCvPress(s);  // the folds' own sums are wanted too
-    if (h.cvPress) s->cvPress = h.cvPress[last];
+    restoreStepValue(s, kCritCv, last, &s->cvPress);
   }
   return 0;
 }
@@ -179,7 +161,7 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
     if (*stop == -1) {
       s->trainSse = s->stepCount > 0 ? s->steps.sse[s->stepCount - 1] : s->trainSse;
       s->stop.entryValue = v;
-      if (s->stepCount > 0 && s->steps.validAse) s->validAse = s->steps.validAse[s->stepCount - 1];
+      if (s->stepCount > 0) restoreStepValue(s, kCritValidate, s->stepCount - 1, &s->validAse);
       if (s->stepCount > 0 && s->steps.testAse) s->testAse = s->steps.testAse[s->stepCount - 1];
     }
     return 0;

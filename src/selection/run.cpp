@@ -10,12 +10,6 @@ namespace {
 
 constexpr double kVarianceFloor = 1.110223024625157e-14;
 
-// The full model's error variance feeds Cp and BIC.
-bool fullModelWanted(const SelectionOptions* o) {
-  return criterionUsed(o, kCritCp) || criterionUsed(o, kCritBic) || o->stats[kStatsCp] ||
-         o->stats[kStatsBic];
-}
-
 int32_t dataStatus(const SelectionState* s) {
   const SelectionOptions* o = s->options;
   if (s->trainFreq == 0) return runstatus::kNoObservations;

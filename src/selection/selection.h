@@ -14,6 +14,7 @@
 #include "datapass/pass.h"
 #include "design/design.h"
 #include "effects/provider.h"
+#include "selection/criteria.h"
 
 namespace vsf {
 
@@ -102,21 +103,22 @@ struct Checkpoint {
 // The per-step history (index = step; the arrays marked [-1] have an entry before step 0).
 struct StepHistory {
   double* sse = nullptr;  // [-1]
-  double* press = nullptr;
-  double* validAse = nullptr;
   double* testAse = nullptr;
-  double* cvPress = nullptr;
   double* fifth = nullptr;
   double* lambdaRatio = nullptr;
   double* l1Norm = nullptr;
   double* pathSecond = nullptr;
-  double* extCv = nullptr;
   double* pathExtra = nullptr;
   int32_t* effect = nullptr;
   int32_t* sweptColumns = nullptr;  // [-1]
   int32_t* parameters = nullptr;    // [-1]
   int32_t* effects = nullptr;       // [-1]
   int32_t* changes = nullptr;       // group LASSO change list
+  // The criteria the steps keep (criterionKeptPerStep), computed as each step is recorded:
+  // criterionCount values per step, that of code c at criterionSlot[c] - 1 (0: not kept).
+  double* criteria = nullptr;
+  int32_t criterionCount = 0;
+  uint8_t criterionSlot[kCriterionCodes] = {};
 };
 
 // The pool, the files, the workers and the options of a run live in its PassState base.
@@ -318,32 +320,32 @@ void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field
                      int64_t n);
 
 // ---- Criterion values ----
+// The total sum of squares R-square is measured against: uncorrected without an intercept, and
+// a corrected total within rounding of zero counts as zero.
+double criterionTotal(const SelectionState* s);
+// What every fit of the state shares: n, the total, the full model's variance, NOINT and a
+// path's own values; no SSE yet, and PRESS, validation ASE and CV PRESS missing.
+FitSummary stateFit(const SelectionState* s);
+// The current model's value, against the last recorded step (SL). A data-based value is
+// brought up to date first (a pass for PRESS, VALIDATE and CV); missing when that fails.
 double criterionValue(SelectionState* s, uint8_t code);
+// A trial model described by its SSE and counts. PRESS, VALIDATE and CV of a candidate are
+// not functions of these: they are missing here, and a candidate is judged by them only
+// through a trial move (trialEntryValue, trialRemovalValue).
 double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, double trialSse,
                           int32_t baseParams, int32_t trialParams, int32_t baseEffects,
                           int32_t trialEffects);
+// The value recorded for step i; missing where the steps keep none.
+double stepCriterion(const SelectionState* s, uint8_t code, int32_t i);
+// Keeps step i's criteria: from its recorded SSE and counts, and the data-based values the
+// state holds for its model.
+void recordStepCriteria(SelectionState* s, int32_t i);
+// The slots of the criteria the options' runs keep per step.
+void layOutStepCriteria(StepHistory* h, const SelectionOptions* o);
 [[nodiscard]] int computePress(SelectionState* s);
 [[nodiscard]] int computeHoldoutAse(SelectionState* s);
 [[nodiscard]] int computeCvPress(SelectionState* s);
 void invalidateDataCriteria(SelectionState* s);
-
-// ---- Criterion library ----
-double critAIC(double sse, double n, int32_t p);
-double critAICC(double sse, double n, int32_t p);
-double critSBC(double sse, double n, int32_t p);
-double critRSquare(double sse, double sst);
-double critAdjRSquare(double sse, double sst, double n, int32_t p, int noInt);
-double critCP(double sse, double n, int32_t p, double sigma2);
-double critBIC(double sse, double n, int32_t p, double sigma2);
-double effectFTestLogPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA,
-                            int32_t eB, double n, double* f, double tol);
-double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t eB,
-                         double n, double* f, double tol);
-int criterionIsMaximized(uint8_t code);
-int criterionIsMinimized(uint8_t code);
-int criterionBetter(double a, double b, uint8_t code);
-int criterionBetterFuzz(double a, double b, uint8_t code);
-int criterionBetterTol(double a, double b, uint8_t code, int mode, double tol);
 
 // ---- Checkpoints ----
 void saveModelState(SelectionState* s, uint8_t keepLists);

@@ -107,7 +107,6 @@ int initSelectionState(SelectionState* s, int32_t effect) {
     h.l1Norm[i] = s->l1Norm;
     h.pathSecond[i] = s->pathSecond;
   }
-  if (o->externalCv && h.extCv) h.extCv[i] = s->extCvValue;
 
   int32_t params = 0;
   for (int32_t pos = 0; pos < s->effectsInModel; ++pos)
@@ -117,10 +116,8 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   h.parameters[i] = params;
   h.effects[i] = s->effectsInModel;
   h.sse[i] = fuzzToZero(s->trainSse);
-  if (h.press) h.press[i] = fuzzToZero(s->press);
-  if (h.validAse) h.validAse[i] = fuzzToZero(s->validAse);
   if (h.testAse) h.testAse[i] = fuzzToZero(s->testAse);
-  if (h.cvPress) h.cvPress[i] = fuzzToZero(s->cvPress);
+  recordStepCriteria(s, i);
 
   // The path methods' estimates come from their own back-transform.
   if (!pathMethod(o->method)) {

@@ -3,12 +3,6 @@
 
 namespace vsf {
 
-namespace {
-
-bool byPass(uint8_t code) { return code == kCritPress || code == kCritValidate || code == kCritCv; }
-
-}  // namespace
-
 int trialEntryValue(SelectionState* s, int32_t k, uint8_t code, double* value, double* sse,
                     int32_t* df) {
   if (!s->ck.active) return s->status < 0 ? s->status : rc::kMemory;
@@ -16,13 +10,13 @@ int trialEntryValue(SelectionState* s, int32_t k, uint8_t code, double* value, d
   const int32_t baseP = s->sweptColumns, baseE = s->effectsInModel;
   const uint8_t state = s->states[k];
   // A data-based value reads the whole swept matrix: the columns go in for real.
-  int rc = enterEffectImpl(s, k, false, true, byPass(code));
+  int rc = enterEffectImpl(s, k, false, true, criterionByPass(code));
   if (rc == 0) {
     *sse = s->trainSse;
     *df = s->sweptColumns - baseP;
-    *value = byPass(code) ? criterionValue(s, code)
-                          : criterionFromStats(s, code, baseSse, s->trainSse, baseP,
-                                               s->sweptColumns, baseE, s->effectsInModel);
+    *value = criterionByPass(code) ? criterionValue(s, code)
+                                   : criterionFromStats(s, code, baseSse, s->trainSse, baseP,
+                                                        s->sweptColumns, baseE, s->effectsInModel);
   }
   s->states[k] = state;
   copyModelArrays(s, 0);
@@ -36,9 +30,9 @@ int trialRemovalValue(SelectionState* s, int32_t k, uint8_t code, double* value,
   const uint8_t state = s->states[k];
   removeEffect(s, k, 0);
   *sse = s->trainSse;
-  *value = byPass(code) ? criterionValue(s, code)
-                        : criterionFromStats(s, code, baseSse, s->trainSse, baseP, s->sweptColumns,
-                                             baseE, baseE - 1);
+  *value = criterionByPass(code) ? criterionValue(s, code)
+                                 : criterionFromStats(s, code, baseSse, s->trainSse, baseP,
+                                                      s->sweptColumns, baseE, baseE - 1);
   s->states[k] = state;
   copyModelArrays(s, 1);
   return s->status < 0 ? s->status : 0;

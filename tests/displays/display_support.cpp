@@ -232,6 +232,7 @@ void DisplayFit::recordStep(int32_t effect) {
   h.parameters[k] = parameters;
   h.effects[k] = s.effectsInModel;
   h.sse[k] = s.trainSse;
+  recordStepCriteria(&s, k);
   auto at = [&](int64_t i, int64_t j) { return s.swept[i * (i + 1) / 2 + j]; };
   for (int32_t e = 0; e < s.effectCount; ++e) {
     if (s.states[e] == effstate::kFree || s.states[e] == effstate::kHeldOut) continue;
@@ -302,28 +303,20 @@ void BareState::columns(const std::vector<int32_t>& counts) {
   for (int32_t i = 0; i < p; ++i) s.invDiag[i] = -1.0;
 }
 
-void BareState::history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects) {
+void BareState::history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects,
+                        const std::vector<double>& sse) {
   SelectionState& s = state_->group.selection;
-  const size_t n = effect.size();
-  auto ints = [&](size_t count) {
-    return static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (count + 1), kAllocZero));
-  };
-  auto reals = [&](size_t count) {
-    return static_cast<double*>(kernel().poolAlloc(pool_, 8 * (count + 1), kAllocZero));
-  };
+  const int32_t n = static_cast<int32_t>(effect.size());
+  ASSERT_EQ(growStepHistory(&s, n), 0);
   StepHistory& h = s.steps;
-  h.effect = ints(n);
-  h.effects = ints(n) + 1;
-  h.parameters = ints(n) + 1;
-  h.sweptColumns = ints(n) + 1;
-  h.sse = reals(n) + 1;
-  for (size_t i = 0; i < n; ++i) {
+  for (int32_t i = 0; i < n; ++i) {
     h.effect[i] = effect[i];
     h.effects[i] = effects[i];
     h.parameters[i] = h.sweptColumns[i] = effects[i];
-    h.sse[i] = 100.0 / (1 + static_cast<double>(i));
+    h.sse[i] = sse.empty() ? 100.0 / (1 + i) : sse[i];
+    recordStepCriteria(&s, i);
   }
-  s.stepCount = static_cast<int32_t>(n);
+  s.stepCount = n;
 }
 
 }  // namespace vsf::test

@@ -85,8 +85,10 @@ class BareState {
   VsfState& vsf() { return *state_; }
   SelectionState& sel() { return state_->group.selection; }
   HostPool* pool() const { return pool_; }
-  // Step history of n steps: effect changed and effects in the model per step.
-  void history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects);
+  // Step history of n steps: effect changed, effects in the model and SSE (by default 100 /
+  // (1 + step)) per step, each step's criteria recorded from the state as it stands.
+  void history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects,
+               const std::vector<double>& sse = {});
   // Gives the effects these column counts (parameters numbered in effect order).
   void columns(const std::vector<int32_t>& counts);
 

@@ -168,8 +168,7 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   s.correctedSS = s.totalSS = 50;
   s.firstSelectable = 1;
   s.trainWeight = 10;
-  b.history({0, 1, 2}, {1, 2, 3});
-  s.steps.sse[0] = 50, s.steps.sse[1] = 10, s.steps.sse[2] = 0;
+  b.history({0, 1, 2}, {1, 2, 3}, {50, 10, 0});
   BestSteps best;
   computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;

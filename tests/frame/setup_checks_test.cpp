@@ -156,6 +156,22 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
   });
 }
 
+// A criterion shows the column its STATS= keyword of the same name shows: naming the keyword
+// as well adds none.
+TEST_F(Setup, CriteriaShowTheColumnsOfTheirStatsKeywords) {
+  for (std::string k : {"sl", "aic", "aicc", "sbc", "rsquare", "adjrsq", "cp", "bic", "press"}) {
+    std::vector<uint8_t> shown[2];
+    for (int named = 0; named < 2; ++named) {
+      const std::string model = "model y = x1 x2 / selection=forward(stop=" + k + ")" +
+                                (named ? " stats=" + k : "") + ";";
+      runStepText("proc varsifter data=diab; " + model + " run;", [&](const VsfState& s) {
+        shown[named].assign(s.settings.options.stats, s.settings.options.stats + kStatsCount);
+      });
+    }
+    EXPECT_EQ(shown[0], shown[1]) << k;
+  }
+}
+
 TEST_F(Setup, StepPlotsAndCrossValidation) {
   run({
       // ALL's candidate plots are dropped silently for LASSO; asked for, with a note.

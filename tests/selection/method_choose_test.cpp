@@ -1,6 +1,6 @@
 // CHOOSE= picks the step that R's criteria pick along a FORWARD or BACKWARD path by SBC run to
 // its end (tests/reference/methods_fixtures.R, choose.csv): the first best step after
-// entries, the last step not worse after removals, and the criterion's value there.
+// entries, the last step not worse after removals, and the criterion's value the step kept.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,34 +23,6 @@ uint8_t criterionOf(const std::string& c) {
       {"rsquare", kCritRsquare}, {"press", kCritPress},
       {"cv", kCritCv},           {"validate", kCritValidate}};
   return codes.at(c);
-}
-
-// The chosen criterion of step i, from the step history.
-double valueAt(const SelectionState& s, uint8_t code, int i) {
-  const double sse = s.steps.sse[i], n = s.trainFreq;
-  const int32_t p = s.steps.sweptColumns[i];
-  switch (code) {
-    case kCritAic:
-      return critAIC(sse, n, p);
-    case kCritAicc:
-      return critAICC(sse, n, p);
-    case kCritSbc:
-      return critSBC(sse, n, p);
-    case kCritCp:
-      return critCP(sse, n, p, s.sigma2Full);
-    case kCritBic:
-      return critBIC(sse, n, p, s.sigma2Full);
-    case kCritAdjRsq:
-      return critAdjRSquare(sse, s.correctedSS, n, p, 0);
-    case kCritRsquare:
-      return critRSquare(sse, s.correctedSS);
-    case kCritPress:
-      return s.steps.press[i];
-    case kCritCv:
-      return s.steps.cvPress[i];
-    default:
-      return s.steps.validAse[i];
-  }
 }
 
 TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
@@ -86,7 +58,7 @@ TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
     }
     const int want = std::stoi(field(row, "step"));
     EXPECT_EQ(fit.s().chosenStep, want);
-    const double v = valueAt(fit.s(), code, want), r = std::stod(field(row, "value"));
+    const double v = stepCriterion(&fit.s(), code, want), r = std::stod(field(row, "value"));
     EXPECT_NEAR(v, r, 1e-9 * std::fmax(1.0, std::fabs(r)));
   }
 }

@@ -1,5 +1,6 @@
 // Result stream records: step histories written during a fit and read back equal what the fit
-// recorded; the record's pieces and their lengths; selected-model and header records.
+// recorded, its criteria too; the record's pieces and their lengths; selected-model and header
+// records.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -53,6 +54,14 @@ std::vector<uint64_t> vec(const double* p, int64_t n) {
   return out;
 }
 
+// Every criterion the first `steps` steps kept, by code and step (missing where none).
+std::vector<uint64_t> criteriaOf(const SelectionState& s, int32_t steps) {
+  std::vector<uint64_t> out;
+  for (uint8_t c = 0; c < kCriterionCodes; ++c)
+    for (int32_t i = 0; i < steps; ++i) out.push_back(bitsOf(stepCriterion(&s, c, i)));
+  return out;
+}
+
 // Everything a record holds, as the state holds it.
 void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(a.status, b.status);
@@ -78,9 +87,9 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(vec(a.steps.parameters, S), vec(b.steps.parameters, S));
   EXPECT_EQ(vec(a.steps.effects - 1, S + 1), vec(b.steps.effects - 1, S + 1));
   EXPECT_EQ(vec(a.steps.sse, S), vec(b.steps.sse, S));
-  EXPECT_EQ(vec(a.steps.press, S), vec(b.steps.press, S));
+  EXPECT_EQ(criteriaOf(a, S), criteriaOf(b, S));
+  EXPECT_EQ(vec(a.steps.testAse, S), vec(b.steps.testAse, S));
   EXPECT_EQ(vec(a.steps.fifth, S), vec(b.steps.fifth, S));
-  EXPECT_EQ(vec(a.steps.cvPress, S), vec(b.steps.cvPress, S));
   EXPECT_EQ(vec(a.states, E), vec(b.states, E));
   EXPECT_EQ(vec(a.estimates, P), vec(b.estimates, P));
   EXPECT_EQ(vec(a.invDiag, P), vec(b.invDiag, P));
@@ -102,8 +111,11 @@ int64_t recordLength(const SelectionState& s) {
   const int64_t E = s.effectCount, P = s.paramCount, S = s.stepCount;
   int64_t n =
       4 + 224 + 52 + 8 * E + 4 * s.aliasedCount + 4 * S + 4 * (S + 1) + 4 * S + 4 * (S + 1) + 8 * S;
-  n += 8 * S * (o->pressPerStep + o->validAsePerStep + o->testAsePerStep + o->fifthPerStep);
-  if (o->kfold) n += 8 * S + s.folds * ((o->foldStats ? 32 : 0) + (o->foldEstimates ? 8 * P : 0));
+  // The criteria: five closed forms, Cp and BIC with the full model, the data-based ones kept.
+  const int kept = 5 + (fullModelWanted(o) ? 2 : 0) + o->pressPerStep + o->validAsePerStep +
+                   o->kfold + o->externalCv;
+  n += 8 * S * (kept + o->testAsePerStep + o->fifthPerStep);
+  if (o->kfold) n += s.folds * ((o->foldStats ? 32 : 0) + (o->foldEstimates ? 8 * P : 0));
   n += E + 24 * P + (o->candidateValues ? 8 * E : 0);
   if (o->choose != kCritNone) n += 24 * P + 5 * E;
   return n + 32;
@@ -146,6 +158,8 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     ASSERT_EQ(s.status, 0);
     ASSERT_GT(s.stepCount, 2);
     EXPECT_TRUE(o.method != kMethodBackward || s.aliasedCount == 1);
+    for (uint8_t c : {kCritSbc, kCritAdjRsq, o.kfold ? kCritCv : kCritAic})
+      EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.stepCount - 1))) << int{c};
 
     // One record per step, each with the history as it stood.
     int64_t at = 0;
@@ -155,6 +169,7 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
       EXPECT_EQ(rec.s.stepCount, r + 1);
       EXPECT_EQ(vec(rec.s.steps.sse, r + 1), vec(s.steps.sse, r + 1));
       EXPECT_EQ(vec(rec.s.steps.effect, r + 1), vec(s.steps.effect, r + 1));
+      EXPECT_EQ(criteriaOf(rec.s, r + 1), criteriaOf(s, r + 1));
       EXPECT_EQ(rec.position - at, recordLength(rec.s));
       at = rec.position;
     }
