@@ -29,18 +29,6 @@ std::string shortExponent(std::string_view s) {
   return out;
 }
 
-// Drops trailing zeros of a fraction ("2.500" -> "2.5", "3.000" -> "3"), before any exponent.
-std::string trimFraction(std::string s) {
-  size_t e = s.find('E');
-  std::string exponent = e == std::string::npos ? "" : s.substr(e);
-  std::string mantissa = s.substr(0, e);
-  if (mantissa.find('.') != std::string::npos) {
-    while (mantissa.back() == '0') mantissa.pop_back();
-    if (mantissa.back() == '.') mantissa.pop_back();
-  }
-  return mantissa + exponent;
-}
-
 std::string toChars(double x, std::chars_format form) {
   char buf[kBuffer];
   auto r = std::to_chars(buf, buf + kBuffer, x, form);
@@ -96,6 +84,17 @@ std::string formatBest(double value, int width) {
   if (f.empty()) return e;
   double ef = std::fabs(readBack(f) - value), ee = std::fabs(readBack(e) - value);
   return ef <= ee ? f : e;
+}
+
+std::string trimFraction(std::string s) {
+  size_t e = s.find('E');
+  std::string exponent = e == std::string::npos ? "" : s.substr(e);
+  std::string mantissa = s.substr(0, e);
+  if (mantissa.find('.') != std::string::npos) {
+    while (mantissa.back() == '0') mantissa.pop_back();
+    if (mantissa.back() == '.') mantissa.pop_back();
+  }
+  return mantissa + exponent;
 }
 
 }  // namespace vsf::host

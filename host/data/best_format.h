@@ -11,4 +11,7 @@ namespace vsf::host {
 // Never longer than `width`; "*" repeated when not even one digit fits. Not padded.
 std::string formatBest(double value, int width);
 
+// Drops trailing zeros of a fraction ("2.500" -> "2.5", "3.000" -> "3"), before any exponent.
+std::string trimFraction(std::string s);
+
 }  // namespace vsf::host

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/data/best_format.h"
+
 namespace vsf::host::output {
 
 namespace {
@@ -64,17 +66,6 @@ std::string scientificText(double x, int m) {
   return s.substr(0, e) + "E" + std::to_string(exponent);
 }
 
-void stripTrailingZeros(std::string& s) {
-  size_t e = s.find('E');
-  std::string exponent = e == std::string::npos ? "" : s.substr(e);
-  std::string mantissa = s.substr(0, e);
-  if (mantissa.find('.') != std::string::npos) {
-    while (mantissa.back() == '0') mantissa.pop_back();
-    if (mantissa.back() == '.') mantissa.pop_back();
-  }
-  s = mantissa + exponent;
-}
-
 int exponentLength(int e) {
   return e < 0 ? 1 + static_cast<int>(std::to_string(-e).size()) + 1
                : 1 + static_cast<int>(std::to_string(e).size());
@@ -127,7 +118,7 @@ std::string bestText(double x, int w) {
   std::string chosen =
       !fixed.empty() && (fixedSig >= 3 || sci.empty() || sciSig <= fixedSig) ? fixed : sci;
   if (chosen.empty()) return std::string(static_cast<size_t>(w), '*');
-  stripTrailingZeros(chosen);
+  chosen = trimFraction(chosen);
   return chosen;
 }
 

@@ -302,16 +302,6 @@ void endTerm(ZEffLib* lib) {
   lib->barTail = &e->link;
 }
 
-void emptyBarList(ZEffLib* lib) {
-  for (EffectRec* e = lib->barHead; e;) {
-    EffectRec* next = e->link;
-    zeffrecfree(e);
-    e = next;
-  }
-  lib->barHead = nullptr;
-  lib->barTail = &lib->barHead;
-}
-
 void endExpression(ZEffLib* lib) {
   int sum = 0, single = -1;
   for (int k = 0; k < op::kCount; ++k) {
@@ -407,5 +397,16 @@ void zeffbld(int code, int argument, const ParseToken& token) {
 }
 
 }  // namespace
+
+// Releases the records of the bar expansion list.
+void emptyBarList(ZEffLib* lib) {
+  for (EffectRec* e = lib->barHead; e;) {
+    EffectRec* next = e->link;
+    zeffrecfree(e);
+    e = next;
+  }
+  lib->barHead = nullptr;
+  lib->barTail = &lib->barHead;
+}
 
 }  // namespace vsf

@@ -142,4 +142,7 @@ int expandOperator(ZEffLib* lib, int kind);
 void checkNumericModelVars(ZEffLib* lib);
 std::string nameLiteralText(const ParseToken& token);
 
+// Releases the records of the bar expansion list.
+void emptyBarList(ZEffLib* lib);
+
 }  // namespace vsf

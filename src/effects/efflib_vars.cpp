@@ -78,16 +78,6 @@ bool zeffendpoint(const EffectRec* term, std::string* name) {
   return true;
 }
 
-void dropBarList(ZEffLib* lib) {
-  for (EffectRec* e = lib->barHead; e;) {
-    EffectRec* next = e->link;
-    zeffrecfree(e);
-    e = next;
-  }
-  lib->barHead = nullptr;
-  lib->barTail = &lib->barHead;
-}
-
 // One variable of an expanded list becomes an effect of its own.
 void zeffaddsingle(ZEffLib* lib, int number) {
   int32_t index = 0;
@@ -127,7 +117,7 @@ int expandOperator(ZEffLib* lib, int kind) {
     effFail(step::kEffect);
     return -1;
   }
-  dropBarList(lib);
+  emptyBarList(lib);
   for (int number : numbers) {
     if (kind != op::kPrefix) {
       zeffaddsingle(lib, number);
@@ -142,7 +132,7 @@ int expandOperator(ZEffLib* lib, int kind) {
     lib->barTail = &e->link;
     if (AddBarEffects(lib) < 0) return -1;
   }
-  dropBarList(lib);
+  emptyBarList(lib);
   return 0;
 }
 

@@ -7,12 +7,6 @@ namespace vsf {
 
 namespace {
 
-bool allSingleColumn(const SelectionState* s) {
-  for (int32_t e = 0; e < s->effectCount; ++e)
-    if (s->columnCount[e] != 1) return false;
-  return true;
-}
-
 bool removable(const SelectionState* s, int32_t e) {
   return s->states[e] == effstate::kSelected && dependantsOut(s, e);
 }

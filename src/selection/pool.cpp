@@ -8,12 +8,6 @@ namespace vsf {
 
 namespace {
 
-bool allSingleColumn(const SelectionState* s) {
-  for (int32_t e = 0; e < s->effectCount; ++e)
-    if (s->columnCount[e] != 1) return false;
-  return true;
-}
-
 bool methodIs(const SelectionState* s, uint8_t m) { return s->options->method == m; }
 
 bool criterionAsked(const SelectionOptions* o, uint8_t code) {
@@ -174,6 +168,12 @@ int hierarchyCounts(SelectionState* s) {
 }
 
 }  // namespace
+
+bool allSingleColumn(const SelectionState* s) {
+  for (int32_t e = 0; e < s->effectCount; ++e)
+    if (s->columnCount[e] != 1) return false;
+  return true;
+}
 
 int buildModelPool(SelectionState* s) {
   const SelectionOptions* o = s->options;

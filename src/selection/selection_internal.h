@@ -76,4 +76,7 @@ bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, i
 inline int32_t firstCol(const SelectionState* s, int32_t e) { return s->firstColumn[e]; }
 inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->columnCount[e]; }
 
+// Every effect has exactly one column.
+bool allSingleColumn(const SelectionState* s);
+
 }  // namespace vsf
