@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const VsfState& s = *gState;
-  const double rows = s.group.selection.rowsStored;
+  const double rows = s.group.selection.totals.rowsStored;
   fmt::print("workers {} buffers {}\n", workers, buffers);
   fmt::print("rows stored {:.0f}, columns {}\n", rows, s.group.largestColumnCount);
   fmt::print("levelization (first read, CSV parse) {:.2f} s\n", s.res.timers.levelization);

@@ -118,13 +118,15 @@ struct Stored {
     sel.options = &s.settings.options, sel.utilFiles = &s.group.utilFiles,
     sel.threads = &s.settings.threads;
     sel.puddle = &s.res.puddle, sel.stepCode = &s.stepCode;
-    sel.effectCount = E, sel.paramCount = E, sel.denseValues = E;
-    sel.singleColumnEffects = E, sel.largestEffectColumns = 1, sel.firstSelectable = 1;
-    sel.sparseIndex = sparse.data(), sel.layoutColumn = layout.data();
-    sel.denseOffset = dense.data(), sel.columnCount = columns.data();
-    sel.sparseEffects = sparseList.data();
-    sel.colMeans = means.data(), sel.colScales = scales.data();
-    sel.obsUsed = sel.trainFreq = sel.trainWeight = sel.rowsStored = kRows;
+    sel.layout.effectCount = E, sel.layout.paramCount = E, sel.layout.denseValues = E;
+    sel.layout.singleColumnEffects = E, sel.layout.largestEffectColumns = 1,
+    sel.layout.firstSelectable = 1;
+    sel.layout.sparseIndex = sparse.data(), sel.layout.layoutColumn = layout.data();
+    sel.layout.denseOffset = dense.data(), sel.layout.columnCount = columns.data();
+    sel.layout.sparseEffects = sparseList.data();
+    sel.layout.colMeans = means.data(), sel.layout.colScales = scales.data();
+    sel.totals.obsUsed = sel.totals.trainFreq = sel.totals.trainWeight = sel.totals.rowsStored =
+        kRows;
   }
 };
 
@@ -160,11 +162,11 @@ void BM_ForwardSbc(benchmark::State& state) {
   SelectionState& s = v.group.selection;
   for (auto _ : state) {
     resetSelectionState(&s);
-    if (fitModel(&s, nullptr) != 0 || s.status != 0) state.SkipWithError("fit failed");
+    if (fitModel(&s, nullptr) != 0 || s.run.status != 0) state.SkipWithError("fit failed");
   }
-  state.counters["steps"] = s.stepCount - 1;
+  state.counters["steps"] = s.steps.stepCount - 1;
   std::string order;
-  for (int i = 1; i < s.stepCount; ++i) order += std::to_string(s.steps.effect[i]) + " ";
+  for (int i = 1; i < s.steps.stepCount; ++i) order += std::to_string(s.steps.effect[i]) + " ";
   if (const char* dump = std::getenv("VSF_METHODS_DUMP")) {
     std::FILE* f = std::fopen(
         (std::string(dump) + "/forward_" + std::to_string(q) + "_order.txt").c_str(), "w");

@@ -62,9 +62,9 @@ struct Stored {
     sel.threads = &s.settings.threads;
     sel.puddle = &s.res.puddle;
     sel.modelPool = kernel().poolCreate("model pool", kPoolPlain);
-    sel.denseValues = sel.paramCount = q;
-    sel.sscpOrder = q + 1;
-    sel.sscp = static_cast<double*>(
+    sel.layout.denseValues = sel.layout.paramCount = q;
+    sel.sweep.sscpOrder = q + 1;
+    sel.sweep.sscp = static_cast<double*>(
         kernel().poolAlloc(sel.modelPool, 8 * static_cast<size_t>(q + 1) * (q + 2) / 2, 0));
   }
   ~Stored() {
@@ -102,7 +102,7 @@ void runPass(benchmark::State& state, const RowKernel& k) {
   st.v->settings.threads.effectiveWorkers = workers;
   for (auto _ : state) {
     if (runDataPass(&st.v->group.selection, k, 0) != 0) state.SkipWithError("pass failed");
-    benchmark::DoNotOptimize(st.v->group.selection.sscp);
+    benchmark::DoNotOptimize(st.v->group.selection.sweep.sscp);
   }
   const double flops = static_cast<double>(kRows) * (q + 1) * (q + 2);  // n q(q+1)/2 FMAs
   state.counters["GFLOPS"] = benchmark::Counter(

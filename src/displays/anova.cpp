@@ -47,10 +47,10 @@ int printAnova(StepView* s, SelectionState* sel, HostPool* allocator) {
                      : nullptr;
   if (!source) return rc::kMemory;
 
-  const double n = sel->trainFreq;
-  const int32_t p = sel->sweptColumns;
+  const double n = sel->totals.trainFreq;
+  const int32_t p = sel->sweep.sweptColumns;
   const double tss = criterionTotal(sel);  // uncorrected without an intercept
-  const double sse = sel->trainSse > 0 ? sel->trainSse : 0;
+  const double sse = sel->fit.trainSse > 0 ? sel->fit.trainSse : 0;
   const double ssm = tss - sse > 0 ? tss - sse : 0;
   const double dfTotal = noInt ? n : n - 1;
   const double dfModel = noInt ? p : p - 1;

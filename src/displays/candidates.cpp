@@ -17,7 +17,7 @@ std::string_view entryLabel(const CandidateEntry& c) {
 
 // An entry step adds an effect; a step that keeps the model's size is one unless BACKWARD.
 bool isEntryStep(const SelectionState* sel) {
-  const int32_t n = sel->stepCount;
+  const int32_t n = sel->steps.stepCount;
   const int32_t last = n > 0 ? sel->steps.effects[n - 1] : 0;
   const int32_t before = sel->steps.effects[n - 2];  // index -1 exists
   if (last == before) return sel->options->method != kMethodBackward;
@@ -31,20 +31,20 @@ bool isEntryStep(const SelectionState* sel) {
 int printCandidates(StepView* s, SelectionState* sel) {
   startDisplayClock(s);
   const std::vector<CandidateEntry>* table = s->settings.options.candidates;
-  if (!table || table->empty() || !sel->candidateValues || sel->stepCount < 1) return 0;
+  if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;
   const SelectionOptions& o = s->settings.options;
-  const int32_t count = std::min(static_cast<int32_t>(table->size()), sel->effectCount);
+  const int32_t count = std::min(static_cast<int32_t>(table->size()), sel->layout.effectCount);
   auto* index = static_cast<uint32_t*>(
       kernel().poolAlloc(sel->modelPool, sizeof(uint32_t) * std::max(count, 1), kAllocZero));
   if (!index) return rc::kMemory;
   uint32_t listed = 0;
   for (int32_t k = 0; k < count; ++k)
-    if (!isMissing(sel->candidateValues[k])) index[listed++] = static_cast<uint32_t>(k);
+    if (!isMissing(sel->sweep.candidateValues[k])) index[listed++] = static_cast<uint32_t>(k);
 
   const bool entry = isEntryStep(sel);
   const bool sl = o.select == kCritSl;
   const bool descending = criterionIsMaximized(o.select) || (sl && !entry);
-  shellSortDoubles(sel->candidateValues, listed, index, descending ? 0 : 1);
+  shellSortDoubles(sel->sweep.candidateValues, listed, index, descending ? 0 : 1);
 
   const int32_t limit = o.stepTables.candidatesShown;
   const uint32_t rows = limit > 0 ? std::min<uint32_t>(listed, static_cast<uint32_t>(limit)) : 0;
@@ -87,16 +87,17 @@ int printCandidates(StepView* s, SelectionState* sel) {
   addDynamic(dyn, "_TITLE", valueString(title));
   t.bind("Stat.VARSIFTER.Candidates", dyn, true, nullptr, {argString(key::kLabel2, title)});
 
-  const int32_t lastEffect = sel->steps.effect[sel->stepCount - 1];
+  const int32_t lastEffect = sel->steps.effect[sel->steps.stepCount - 1];
   for (uint32_t k = 0; k < rows; ++k) {
     const CandidateEntry& c = (*table)[index[k]];
     rank = static_cast<int32_t>(k) + 1;
     fillField(effect, effectWidth, entryLabel(c));
-    value = sel->candidateValues[index[k]];
+    value = sel->sweep.candidateValues[index[k]];
     if (!isMissing(value) && (value == DBL_MAX || value == -DBL_MAX)) value = missingValue('.');
     // Only a log p-value has a p-value; other criteria's values may overflow e^value.
     if (sl) probF = isMissing(value) ? missingValue('.') : value >= kExpFloor ? zexp(value) : 0;
-    bool outside = c.effect >= 0 && c.effect < sel->effectCount && sel->states[c.effect] == 0;
+    bool outside =
+        c.effect >= 0 && c.effect < sel->layout.effectCount && sel->sweep.states[c.effect] == 0;
     if (c.effect == lastEffect) outside = !outside;
     fillField(candidateFor, forWidth, msgText(outside ? 576 : 577));
     t.row();

@@ -59,7 +59,7 @@ int printCvDetails(StepView* s, SelectionState* sel, HostPool* allocator) {
     const FoldRecord& f = sel->foldRecs[i];
     r.index = i + 1;
     r.leftOut = f.rows;
-    r.fitted = sel->obsUsed - f.rows;
+    r.fitted = sel->totals.obsUsed - f.rows;
     r.press = f.sse;
     r.control = ' ';
     if (index && i < index->levelCount && index->levels) {
@@ -74,7 +74,7 @@ int printCvDetails(StepView* s, SelectionState* sel, HostPool* allocator) {
   r.control = '-';
   r.index = -1;
   r.fitted = r.leftOut = -1.0;
-  r.press = sel->cvPress;
+  r.press = sel->fit.cvPress;
   r.value = -1.0;
   if (character) std::memset(text, ' ', textWidth);
   t.row();

@@ -21,8 +21,8 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   for (int c = 0; c < kStatsCount; ++c) f.stat[c] = o.stats[c] != 0;
   for (uint8_t c : {o.select, o.stop, o.choose})
     if (int col = criterionInfo(c).statsColumn; col >= 0) f.stat[col] = true;
-  f.validationShown = (sel && sel->validFreq > 0) || s->settings.partition.validationRows;
-  f.testShown = (sel && sel->testFreq > 0) || s->settings.partition.testRows;
+  f.validationShown = (sel && sel->totals.validFreq > 0) || s->settings.partition.validationRows;
+  f.testShown = (sel && sel->totals.testFreq > 0) || s->settings.partition.testRows;
   if (f.validationShown || f.testShown || s->settings.validation.dataSet ||
       s->settings.test.dataSet)
     f.stat[kStatsAse] = true;

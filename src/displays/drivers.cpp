@@ -21,10 +21,10 @@ bool reportStatus(StepView* s, const SelectionState* sel) {
   static const StatusMessage kTable[] = {{-202, 131, 108}, {-201, 134, 108}, {-101, 152, 108},
                                          {-102, 213, 108}, {-103, 271, 108}, {-100, 132, 112},
                                          {-2, 133, 116}};
-  if (sel->status >= 0) return false;
+  if (sel->run.status >= 0) return false;
   int code = 112;
   for (const StatusMessage& m : kTable)
-    if (m.status == sel->status) {
+    if (m.status == sel->run.status) {
       hostMsg(kMsgSet, m.message);
       code = m.stepCode;
     }
@@ -39,9 +39,9 @@ HostPool* workPool(StepView* s, SelectionState* sel) {
 
 // Sums of squares that vanish within rounding of the total are shown as 0.
 void fuzzTotals(SelectionState* sel) {
-  const double u = kFuzz * sel->totalSS;
-  if (sel->correctedSS < u) sel->correctedSS = 0;
-  if (sel->trainSse < u) sel->trainSse = 0;
+  const double u = kFuzz * sel->totals.totalSS;
+  if (sel->totals.correctedSS < u) sel->totals.correctedSS = 0;
+  if (sel->fit.trainSse < u) sel->fit.trainSse = 0;
 }
 
 // The tables of a fit before its selection results: classes, constructed effects, dimensions,
@@ -89,12 +89,12 @@ int printFitResults(StepView* s) {
   const SelectionOptions& o = s->settings.options;
   if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != 4)
     hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
-  if (sel->aliasedCount != 0) {
+  if (sel->sweep.aliasedCount != 0) {
     hostMsg(kMsgSet, 236);
     raiseStepCode(s->stepCode, step::kWarning);
   }
   if (int rc = printFitInformation(s, sel); rc != 0) return rc;
-  if (sel->stepCount == 0) return 0;  // nothing was fitted: no selection to show
+  if (sel->steps.stepCount == 0) return 0;  // nothing was fitted: no selection to show
   if (displayFlags(s, sel).stepDetails)
     if (int rc = printStepDetails(s, nullptr, nullptr, -1); rc != 0) return rc;
   // A table that could not be built must not leave the step looking successful.
@@ -130,12 +130,13 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
   }
   if (int rc = printSelectionSummary(s, sel, workPool(s, sel), &best, &summaryData); rc != 0)
     return rc;
-  const uint8_t reason = sel->stop.reason;
-  const int32_t k = o.method == kMethodBackward ? 1 : sel->firstSelectable;
-  printStopReason(s, reason, sel->stepCount - k);
+  const uint8_t reason = sel->run.stop.reason;
+  const int32_t k = o.method == kMethodBackward ? 1 : sel->layout.firstSelectable;
+  printStopReason(s, reason, sel->steps.stepCount - k);
   if (reason == 4) {
     const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
-    if (int rc = printStopDetails(s, workPool(s, sel), &sel->stop, criterionValue(sel, c)); rc != 0)
+    if (int rc = printStopDetails(s, workPool(s, sel), &sel->run.stop, criterionValue(sel, c));
+        rc != 0)
       return rc;
   }
   const int64_t from = position ? *position : 0;
@@ -152,16 +153,17 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
                           int64_t* position, int sampleIndex) {
   const SelectionOptions& o = s->settings.options;
   const uint8_t m = o.method;
-  if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) && sel->stepCount > 0) {
-    const double last = sel->steps.sse[sel->stepCount - 1];
-    sel->trainSse = kFuzz * sel->totalSS <= last ? last : 0;
+  if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) &&
+      sel->steps.stepCount > 0) {
+    const double last = sel->steps.sse[sel->steps.stepCount - 1];
+    sel->fit.trainSse = kFuzz * sel->totals.totalSS <= last ? last : 0;
   }
   const bool optimizer = m == kMethodHxLasso || m == kMethodHxGLasso;
   if (!optimizer) {
     if (int rc = printSummaryGroup(s, sel, file, position, sampleIndex); rc != 0) return rc;
     openSelectedModelGroup(s);  // once per BY group; a refusal has gone to zrcabort
     restoreSelectedStep(sel);
-    if (int rc = printSelectedModelNote(s, sel, workPool(s, sel), sel->stop.reason); rc != 0)
+    if (int rc = printSelectedModelNote(s, sel, workPool(s, sel), sel->run.stop.reason); rc != 0)
       return rc;
     if (int rc = printSelectedEffects(s, sel, workPool(s, sel)); rc != 0) return rc;
     if (m != kMethodNone && s->settings.showPValues) textLine(s, 'l', msgStr(199));

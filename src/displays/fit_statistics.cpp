@@ -29,21 +29,22 @@ void criterionEntry(FactoidTable& t, uint8_t code, const FitSummary& fit,
 int printFitStatistics(StepView* s, SelectionState* sel) {
   startDisplayClock(s);
   const DisplayFlags f = displayFlags(s, sel);
-  const double n = sel->trainFreq;
-  const int32_t p = sel->sweptColumns;
-  const double sse = sel->trainSse > 0 ? sel->trainSse : 0;
+  const double n = sel->totals.trainFreq;
+  const int32_t p = sel->sweep.sweptColumns;
+  const double sse = sel->fit.trainSse > 0 ? sel->fit.trainSse : 0;
   const double dfe = n - p;
   const double dot = missingValue('.');
   const double rootMse = dfe > 0 ? std::sqrt(sse / dfe) : dot;
-  const double ase = sel->trainWeight != 0 ? sel->trainSse / sel->trainWeight : dot;
+  const double ase =
+      sel->totals.trainWeight != 0 ? sel->fit.trainSse / sel->totals.trainWeight : dot;
   FitSummary fit = stateFit(sel);
-  fit.sse = sse, fit.params = p, fit.effects = sel->effectsInModel;
-  fit.press = sel->press, fit.validAse = sel->validAse, fit.cvPress = sel->cvPress;
+  fit.sse = sse, fit.params = p, fit.effects = sel->sweep.effectsInModel;
+  fit.press = sel->fit.press, fit.validAse = sel->fit.validAse, fit.cvPress = sel->fit.cvPress;
 
   FactoidTable t(s);
   t.create("FitStatistics", "Stat.VARSIFTER.FitStatistics", msgStr(540));
   t.entry(msgStr(541), valueDouble(rootMse), bestFit());
-  t.entry(msgStr(542), valueDouble(sel->responseMean), bestFit());
+  t.entry(msgStr(542), valueDouble(sel->totals.responseMean), bestFit());
   const std::vector<OutputArgItem> ratio = {argInt(dkey::kWidth, 6), argInt(dkey::kDecimals, 4)};
   criterionEntry(t, kCritRsquare, fit, ratio);
   criterionEntry(t, kCritAdjRsq, fit, ratio);
@@ -58,7 +59,7 @@ int printFitStatistics(StepView* s, SelectionState* sel) {
   if (f.stat[kStatsAse])
     t.entry(msgStr(f.validationAse || f.testAse ? 551 : 554), valueDouble(ase), bestFit());
   if (f.validationShown) criterionEntry(t, kCritValidate, fit, bestFit());
-  if (f.testShown) t.entry(msgStr(553), valueDouble(sel->testAse), bestFit());
+  if (f.testShown) t.entry(msgStr(553), valueDouble(sel->fit.testAse), bestFit());
   if (f.kfold) criterionEntry(t, kCritCv, fit, bestFit());
   if (f.externalCv) criterionEntry(t, kCritCvExternal, fit, bestFit());
   t.close();

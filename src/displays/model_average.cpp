@@ -48,7 +48,7 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
   record.streamFile = file;
   record.streamPosition = position;
   if (readStepHistory(&record) != 0) return rc::kHistory;
-  if (record.status == 0)
+  if (record.run.status == 0)
     if (int rc = printSelectionResults(s, &record, file, plotPosition, index); rc != 0) return rc;
   if (s->group.groupObject) {
     closeGroup(s, s->group.groupObject);

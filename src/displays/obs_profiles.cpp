@@ -30,11 +30,12 @@ int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
   const SelectionOptions& o = s->settings.options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
   const bool separate = bound(s->settings.validation) || bound(s->settings.test);
-  const bool validRow = roles && (sel->validRows > 0 || s->settings.partition.validationRows) &&
+  const bool validRow = roles &&
+                        (sel->totals.validRows > 0 || s->settings.partition.validationRows) &&
                         !bound(s->settings.validation);
-  const bool testRow =
-      roles && (sel->testRows > 0 || s->settings.partition.testRows) && !bound(s->settings.test);
-  const bool ignoredRow = roles && sel->noRoleRows > 0;
+  const bool testRow = roles && (sel->totals.testRows > 0 || s->settings.partition.testRows) &&
+                       !bound(s->settings.test);
+  const bool ignoredRow = roles && sel->totals.noRoleRows > 0;
 
   int width = widestLabel({501, 502});
   if (roles) width = std::max(width, msgLength(505));
@@ -62,23 +63,23 @@ int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
   }
   t.column(ctype::kString, "Label", &label, widthDynamic("LabelWidth", width));
   t.column(ctype::kDouble, "N", &n);
-  t.column(ctype::kDouble, "NObsRead", &sel->obsRead);
-  t.column(ctype::kDouble, "NObsUsed", &sel->rowsStored);
-  t.column(ctype::kDouble, "SumFreqsRead", &sel->freqRead);
-  t.column(ctype::kDouble, "SumFreqsUsed", &sel->freqStored);
+  t.column(ctype::kDouble, "NObsRead", &sel->totals.obsRead);
+  t.column(ctype::kDouble, "NObsUsed", &sel->totals.rowsStored);
+  t.column(ctype::kDouble, "SumFreqsRead", &sel->totals.freqRead);
+  t.column(ctype::kDouble, "SumFreqsUsed", &sel->totals.freqStored);
   if (roles) {
-    t.column(ctype::kDouble, "NObsTraining", &sel->obsUsed);
-    t.column(ctype::kDouble, "SumTrainingFreqs", &sel->trainFreq);
+    t.column(ctype::kDouble, "NObsTraining", &sel->totals.obsUsed);
+    t.column(ctype::kDouble, "SumTrainingFreqs", &sel->totals.trainFreq);
     if (!bound(s->settings.validation)) {
-      t.column(ctype::kDouble, "NObsValidation", &sel->validRows);
-      t.column(ctype::kDouble, "SumValidationFreqs", &sel->validFreq);
+      t.column(ctype::kDouble, "NObsValidation", &sel->totals.validRows);
+      t.column(ctype::kDouble, "SumValidationFreqs", &sel->totals.validFreq);
     }
     if (!bound(s->settings.test)) {
-      t.column(ctype::kDouble, "NObsTest", &sel->testRows);
-      t.column(ctype::kDouble, "SumTestFreqs", &sel->testFreq);
+      t.column(ctype::kDouble, "NObsTest", &sel->totals.testRows);
+      t.column(ctype::kDouble, "SumTestFreqs", &sel->totals.testFreq);
     }
-    t.column(ctype::kDouble, "NObsIgnored", &sel->noRoleRows);
-    t.column(ctype::kDouble, "SumIgnoredFreqs", &sel->noRoleFreq);
+    t.column(ctype::kDouble, "NObsIgnored", &sel->totals.noRoleRows);
+    t.column(ctype::kDouble, "SumIgnoredFreqs", &sel->totals.noRoleFreq);
   }
   t.endColumns();
   t.bind("Stat.VARSIFTER.NObs");
@@ -88,18 +89,18 @@ int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
     n = value;
     t.row();
   };
-  row(501, sel->obsRead, true);
-  row(502, sel->rowsStored, true);
-  row(505, sel->obsUsed, roles);
-  row(507, sel->validRows, validRow);
-  row(509, sel->testRows, testRow);
-  row(511, sel->noRoleRows, ignoredRow);
-  row(503, sel->freqRead, freq);
-  row(504, sel->freqStored, freq);
-  row(506, sel->trainFreq, freq && roles);
-  row(508, sel->validFreq, freq && validRow);
-  row(510, sel->testFreq, freq && testRow);
-  row(512, sel->noRoleFreq, freq && ignoredRow);
+  row(501, sel->totals.obsRead, true);
+  row(502, sel->totals.rowsStored, true);
+  row(505, sel->totals.obsUsed, roles);
+  row(507, sel->totals.validRows, validRow);
+  row(509, sel->totals.testRows, testRow);
+  row(511, sel->totals.noRoleRows, ignoredRow);
+  row(503, sel->totals.freqRead, freq);
+  row(504, sel->totals.freqStored, freq);
+  row(506, sel->totals.trainFreq, freq && roles);
+  row(508, sel->totals.validFreq, freq && validRow);
+  row(510, sel->totals.testFreq, freq && testRow);
+  row(512, sel->totals.noRoleFreq, freq && ignoredRow);
   t.close();
   t.release();
   stopDisplayClock(s);
@@ -114,8 +115,10 @@ int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* bind
   if (s->settings.options.freqPresent) width = std::max(width, widestLabel({503, 504}));
   struct Counts {
     double read, used, freqRead, freqUsed;
-  } c = test ? Counts{sel->testObsRead, sel->testRows, sel->testFreqRead, sel->testFreq}
-             : Counts{sel->validObsRead, sel->validRows, sel->validFreqRead, sel->validFreq};
+  } c = test ? Counts{sel->totals.testObsRead, sel->totals.testRows, sel->totals.testFreqRead,
+                      sel->totals.testFreq}
+             : Counts{sel->totals.validObsRead, sel->totals.validRows, sel->totals.validFreqRead,
+                      sel->totals.validFreq};
   HostString* title = msgStr(test ? 514 : 515);
   HostString* source = msgStr(test ? 517 : 518);
   HostString* label = nullptr;

@@ -55,7 +55,7 @@ const ZEffect* effectOf(const Context& c, int32_t e) {
 
 int32_t columnsShown(const Context& c, int32_t e) {
   int32_t n = candidateColumns(c.s, e);
-  return n > 0 ? n : (c.sel->columnCount ? c.sel->columnCount[e] : 0);
+  return n > 0 ? n : (c.sel->layout.columnCount ? c.sel->layout.columnCount[e] : 0);
 }
 
 // The column of parameter i within its effect.
@@ -165,23 +165,24 @@ void foldColumns(DataTable& t, int folds, double* values) {
 
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor) {
   if (!seen) {
-    for (int32_t e = *effect + 1; e < sel->effectCount; ++e) {
-      uint8_t st = sel->states[e];
+    for (int32_t e = *effect + 1; e < sel->layout.effectCount; ++e) {
+      uint8_t st = sel->sweep.states[e];
       if (st == 0 || st == 4 || st == 5) continue;
       *effect = e;
       return 1;
     }
-    *effect = sel->effectCount;
+    *effect = sel->layout.effectCount;
     return 0;
   }
   const bool group =
       sel->options && sel->options->method == kMethodGroupLasso && sel->steps.changes;
   const int32_t* list = group ? sel->steps.changes : sel->steps.effect;
-  const int32_t length = group ? sel->changeListLength : sel->stepCount;
+  const int32_t length = group ? sel->steps.changeListLength : sel->steps.stepCount;
   for (int32_t k = *cursor + 1; list && k < length; ++k) {
     const int32_t e = list[k];
     *cursor = k;
-    if (e < 0 || e >= sel->effectCount || seen[e] || !inModel(sel->states[e])) continue;
+    if (e < 0 || e >= sel->layout.effectCount || seen[e] || !inModel(sel->sweep.states[e]))
+      continue;
     seen[e] = 1;
     *effect = e;
     return 1;
@@ -209,7 +210,8 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
   auto* parmText = static_cast<char*>(take(std::max(w.parameter, 1)));
   auto* texts = static_cast<char(*)[kClassText]>(take(kClassText * std::max(classCount, 1)));
   auto* values = static_cast<double*>(take(sizeof(double) * std::max(classCount, 1)));
-  auto* seen = ordered ? static_cast<uint8_t*>(take(std::max(sel->effectCount, 1))) : nullptr;
+  auto* seen =
+      ordered ? static_cast<uint8_t*>(take(std::max(sel->layout.effectCount, 1))) : nullptr;
   const DisplayFlags f = displayFlags(s, sel);
   const int folds = f.foldEstimates && sel->foldRecs ? sel->folds : 0;
   auto* foldValues = static_cast<double*>(take(sizeof(double) * std::max(folds, 1)));
@@ -259,28 +261,28 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
   addDynamic(footnote, "printFootnote", valueFlag(o.include != 0));
   t.bind("Stat.VARSIFTER.ParameterEstimates", footnote, true);
 
-  const double dfe = sel->trainFreq - sel->sweptColumns;
-  const double sse = sel->trainSse > 0 ? sel->trainSse : 0;
+  const double dfe = sel->totals.trainFreq - sel->sweep.sweptColumns;
+  const double sse = sel->fit.trainSse > 0 ? sel->fit.trainSse : 0;
   const double mse = dfe > 0 ? sse / dfe : missingValue('.');
   int32_t e = -1, cursor = -1;
   while (nextDisplayEffect(sel, seen, &e, &cursor)) {
     const ZEffect* z = effectOf(c, e);
-    r.forcedIn = sel->states[e] == effstate::kForced ? 1 : 0;
+    r.forcedIn = sel->sweep.states[e] == effstate::kForced ? 1 : 0;
     for (int32_t i = 0; i < columnsShown(c, e); ++i) {
       const int32_t column = columnWithin(c, e, i);
       // The candidate's columns lie together in the estimates; `column` is within its effect.
-      const int32_t parm = (sel->firstParam ? sel->firstParam[e] : 0) + i;
+      const int32_t parm = (sel->sweep.firstParam ? sel->sweep.firstParam[e] : 0) + i;
       fillField(effectText, std::max(w.effect, 1), candidateLabel(s, e));
       std::memset(texts, ' ', static_cast<size_t>(kClassText) * std::max(classCount, 1));
       for (int v = 0; v < classCount; ++v) values[v] = missingLowest();
       parameterText(c, e, column, w.effect, parmText, std::max(w.parameter, 1));
       if (const int32_t* row = levelRowOf(z, column)) zorthname(c.d, z, row, texts, values);
-      const double inv = sel->invDiag[parm];
+      const double inv = sel->sweep.invDiag[parm];
       if (inv == -1.0) {
         r.df = 0, r.estimate = r.stb = 0;
         r.stdErr = r.t = r.probT = missingValue('.');
       } else {
-        r.df = 1, r.estimate = sel->estimates[parm], r.stb = sel->stdEstimates[parm];
+        r.df = 1, r.estimate = sel->sweep.estimates[parm], r.stb = sel->sweep.stdEstimates[parm];
         if (statistics) inference(r.estimate, inv, mse, dfe, &r);
       }
       for (int k = 0; k < folds; ++k)

@@ -22,8 +22,8 @@ std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* 
   std::string text;
   int32_t e = -1, cursor = -1;
   while (nextDisplayEffect(sel, seen, &e, &cursor)) appendLabel(&text, candidateLabel(s, e));
-  for (int32_t k = 0; k < sel->effectCount; ++k)
-    if (!seen[k] && inModel(sel->states[k])) appendLabel(&text, candidateLabel(s, k));
+  for (int32_t k = 0; k < sel->layout.effectCount; ++k)
+    if (!seen[k] && inModel(sel->sweep.states[k])) appendLabel(&text, candidateLabel(s, k));
   return text;
 }
 
@@ -34,8 +34,8 @@ int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) 
   startDisplayClock(s);
   int32_t inModelCount = 0;
   int width = 0;
-  for (int32_t e = 0; e < sel->effectCount; ++e)
-    if (inModel(sel->states[e])) {
+  for (int32_t e = 0; e < sel->layout.effectCount; ++e)
+    if (inModel(sel->sweep.states[e])) {
       ++inModelCount;
       width += static_cast<int>(candidateLabel(s, e).size()) + 1;
     }
@@ -45,14 +45,14 @@ int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) 
   std::string text;
   if (s->settings.options.orderSelect) {
     auto* seen = static_cast<uint8_t*>(
-        allocator ? kernel().poolAlloc(allocator, std::max(sel->effectCount, 1), kAllocZero)
+        allocator ? kernel().poolAlloc(allocator, std::max(sel->layout.effectCount, 1), kAllocZero)
                   : nullptr);
     if (!seen) return rc::kMemory;
     text = enteredOrder(s, sel, seen);
     kernel().poolFree(allocator, seen);
   } else {
-    for (int32_t e = 0; e < sel->effectCount; ++e)
-      if (inModel(sel->states[e])) appendLabel(&text, candidateLabel(s, e));
+    for (int32_t e = 0; e < sel->layout.effectCount; ++e)
+      if (inModel(sel->sweep.states[e])) appendLabel(&text, candidateLabel(s, e));
   }
   const std::string label = msgText(590);
   const int labelWidth = std::max(static_cast<int>(label.size()), 1);
@@ -83,8 +83,8 @@ int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) 
 int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char** text,
                      int* length) {
   std::string list;
-  for (int32_t e = 0; e < sel->effectCount; ++e)
-    if (sel->states[e] == effstate::kIntercept || sel->states[e] == effstate::kForced)
+  for (int32_t e = 0; e < sel->layout.effectCount; ++e)
+    if (sel->sweep.states[e] == effstate::kIntercept || sel->sweep.states[e] == effstate::kForced)
       appendLabel(&list, candidateLabel(s, e));
   *text = nullptr;
   *length = 0;
@@ -101,8 +101,9 @@ int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char
 int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool*, uint8_t stopReason) {
   const SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone) return 0;
-  const long long step =
-      o.method == kMethodBackward ? sel->stepCount - 1 : sel->stepCount - sel->firstSelectable;
+  const long long step = o.method == kMethodBackward
+                             ? sel->steps.stepCount - 1
+                             : sel->steps.stepCount - sel->layout.firstSelectable;
   HostString* sentence;
   if (o.choose == kCritNone) {
     sentence = msgStr(stopReason == 5 ? 662 : 660, {step});

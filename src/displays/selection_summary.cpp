@@ -60,11 +60,11 @@ int32_t changesBefore(const SelectionState* sel, int32_t i) {
 
 int labelWidth(const StepView* s, const SelectionState* sel, bool several) {
   int longest = s->settings.longestCandidateLabel;
-  for (int32_t e = 0; e < sel->effectCount; ++e)
+  for (int32_t e = 0; e < sel->layout.effectCount; ++e)
     longest = std::max(longest, static_cast<int>(candidateLabel(s, e).size()));
   if (!several) return std::max(longest, 1);
   int most = 1;
-  for (int32_t i = 0; i < sel->stepCount; ++i) most = std::max(most, sel->steps.effect[i]);
+  for (int32_t i = 0; i < sel->steps.stepCount; ++i) most = std::max(most, sel->steps.effect[i]);
   return (longest + 1) * most;
 }
 
@@ -81,21 +81,22 @@ void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, con
     r->opt[c] = b && b->step[c] == i ? 1 : 0;
   }
   r->test = at(h.testAse);
-  r->ase = sel->trainWeight != 0 ? h.sse[i] / sel->trainWeight : dot;
+  r->ase = sel->totals.trainWeight != 0 ? h.sse[i] / sel->totals.trainWeight : dot;
   const double prevSse = i == 0 ? criterionTotal(sel) : h.sse[i - 1];
   const int32_t* cols = h.sweptColumns ? h.sweptColumns : h.parameters;
   double f = 0;
   r->probF = effectFTestPValue(prevSse, cols[i - 1], h.sse[i], cols[i], h.effects[i - 1],
-                               h.effects[i], sel->trainFreq, &f, sel->tol);
+                               h.effects[i], sel->totals.trainFreq, &f, sel->fit.tol);
   r->f = infinityAsSpecial(f);
   if (p.normBeta) {
     const double* norm = h.fifth ? h.fifth : h.l1Norm;
-    const double last = norm ? norm[sel->stepCount - 1] : 0;
+    const double last = norm ? norm[sel->steps.stepCount - 1] : 0;
     r->normBeta = norm && last > 0 ? norm[i] / last : dot;
   }
   if (p.l1Column == kL1ChoiceRatio) r->l1 = at(h.lambdaRatio);
   if (p.l1Column == kL1ChoiceNorm) r->l1 = at(h.l1Norm);
-  if (p.l1Column == kL1ChoiceValue) r->l1 = h.lambdaRatio ? sel->lambdaMax * h.lambdaRatio[i] : dot;
+  if (p.l1Column == kL1ChoiceValue)
+    r->l1 = h.lambdaRatio ? sel->path.lambdaMax * h.lambdaRatio[i] : dot;
 }
 
 void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, const Plan& p,
@@ -117,7 +118,8 @@ void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, c
     t.column(ctype::kText, "EffectRemoved", b.removed, {argInt(dkey::kTextWidth, b.width)});
   t.column(ctype::kInt, "nEffectsIn", &r.nEffects, count);
   std::vector<OutputArgItem> parms = count;
-  addDynamic(parms, "showNParmsIn", valueFlag(sel->singleColumnEffects != sel->effectCount));
+  addDynamic(parms, "showNParmsIn",
+             valueFlag(sel->layout.singleColumnEffects != sel->layout.effectCount));
   t.column(ctype::kInt, "nParmsIn", &r.nParms, parms);
   // A criterion's column, shown by its STATS= column (validation ASE by ASE's), and the column
   // of its best-step marker.
@@ -196,9 +198,9 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
 
   // The rows are written before the bind would be too late for the footnote flag, so the
   // flag is known from the step count and the forced block alone.
-  const int32_t k0 = sel->firstSelectable;
+  const int32_t k0 = sel->layout.firstSelectable;
   const int32_t blockEnd = p.backward ? 1 : std::max(k0, 0);
-  const bool selectionRows = sel->stepCount > blockEnd;
+  const bool selectionRows = sel->steps.stepCount > blockEnd;
   std::vector<OutputArgItem> dyn;
   addDynamic(dyn, "titleText", valueString(msgStr(519 + method)));
   addDynamic(dyn, "printFootnote", valueInt(selectionRows && anyOptShown(p) ? 1 : 0));
@@ -210,7 +212,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
     std::memset(b.label, ' ', b.labelWidth);
   };
   auto stepLabel = [&](int32_t i) {
-    if (p.stepLabel && s->group.stepLabels && i < sel->stepCount)
+    if (p.stepLabel && s->group.stepLabels && i < sel->steps.stepCount)
       fillField(b.label, b.labelWidth,
                 std::string_view(s->group.stepLabels[i].text ? s->group.stepLabels[i].text : "",
                                  s->group.stepLabels[i].text ? s->group.stepLabels[i].length : 0));
@@ -219,7 +221,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   int32_t shownEffects = 0;
   bool blockWritten = false;
   if (!p.backward) {
-    for (int32_t i = 0; i < k0 && i < sel->stepCount; ++i) {
+    for (int32_t i = 0; i < k0 && i < sel->steps.stepCount; ++i) {
       clearTexts();
       fillValues(s, sel, p, best, i, &r);
       r.step = 0;
@@ -230,25 +232,25 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
       t.row();
       blockWritten = true;
     }
-  } else if (sel->stepCount > 0) {
+  } else if (sel->steps.stepCount > 0) {
     clearTexts();
     fillValues(s, sel, p, best, 0, &r);
     r.step = 0;
-    r.nEffects = shownEffects = sel->effectCount - (s->settings.options.noInt ? 1 : 0);
+    r.nEffects = shownEffects = sel->layout.effectCount - (s->settings.options.noInt ? 1 : 0);
     r.f = r.probF = missingLowest();
     r.control = ' ';
     stepLabel(0);
     t.row();
-    for (int32_t a = 0; a < sel->aliasedCount && sel->aliasedList; ++a) {
+    for (int32_t a = 0; a < sel->sweep.aliasedCount && sel->sweep.aliasedList; ++a) {
       clearTexts();
-      fillField(b.removed, b.width, candidateLabel(s, sel->aliasedList[a]));
+      fillField(b.removed, b.width, candidateLabel(s, sel->sweep.aliasedList[a]));
       r.nEffects = --shownEffects;
       t.row();
     }
     blockWritten = true;
   }
 
-  for (int32_t i = blockEnd; i < sel->stepCount; ++i) {
+  for (int32_t i = blockEnd; i < sel->steps.stepCount; ++i) {
     const int32_t step = p.backward ? i : i - k0 + 1;
     if (step < 0) continue;
     clearTexts();
@@ -278,7 +280,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
     t.row();
   }
   t.close();
-  t.release(sel->aliasedCount > 0 ? msgStr(628) : nullptr);
+  t.release(sel->sweep.aliasedCount > 0 ? msgStr(628) : nullptr);
   stopDisplayClock(s);
   return 0;
 }

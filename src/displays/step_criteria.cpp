@@ -6,7 +6,7 @@ namespace vsf {
 
 int32_t firstSummaryStep(const StepView* s, const SelectionState* sel) {
   if (s->settings.options.method == kMethodBackward) return 0;
-  return sel->firstSelectable > 0 ? sel->firstSelectable - 1 : 0;
+  return sel->layout.firstSelectable > 0 ? sel->layout.firstSelectable - 1 : 0;
 }
 
 // The first step with the best value, over the steps the summary lists from the model
@@ -17,7 +17,7 @@ void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* b
   const int32_t first = firstSummaryStep(s, sel);
   for (uint8_t c = 0; c < kCriterionCodes; ++c) {
     double bestValue = missingValue('.');
-    for (int32_t i = first; i < sel->stepCount; ++i) {
+    for (int32_t i = first; i < sel->steps.stepCount; ++i) {
       double v = stepCriterion(sel, c, i);
       if (isMissing(v)) continue;
       if (best->step[c] < 0 || criterionBetter(v, bestValue, c)) {
@@ -27,9 +27,9 @@ void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* b
     }
   }
   const uint8_t choose = s->settings.options.choose;
-  if (choose != kCritNone && choose < 16 && sel->chosenStep >= 0 &&
-      sel->chosenStep < sel->stepCount)
-    best->step[choose] = sel->chosenStep;
+  if (choose != kCritNone && choose < 16 && sel->run.chosenStep >= 0 &&
+      sel->run.chosenStep < sel->steps.stepCount)
+    best->step[choose] = sel->run.chosenStep;
 }
 
 }  // namespace vsf

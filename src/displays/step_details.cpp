@@ -22,7 +22,7 @@ void describe(StepView* s, int level, HostString* text) {
 void changeTexts(const StepView* s, const SelectionState* record, std::string* in,
                  std::string* out) {
   const StepHistory& h = record->steps;
-  const int32_t last = record->stepCount - 1;
+  const int32_t last = record->steps.stepCount - 1;
   int32_t from = 0;
   for (int32_t j = 0; j < last; ++j) from += std::max(h.effect[j], 0);
   for (int32_t c = 0; h.changes && c < std::max(h.effect[last], 0); ++c) {
@@ -37,7 +37,7 @@ void changeTexts(const StepView* s, const SelectionState* record, std::string* i
 int describeChange(StepView* s, SelectionState* record, int level, int stepNumber, int r) {
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = record->steps;
-  const int32_t last = record->stepCount - 1;
+  const int32_t last = record->steps.stepCount - 1;
   if (stepNumber == 0 && o.method == kMethodBackward) {
     describe(s, level, msgStr(472));
   } else if (stepNumber == 0) {
@@ -112,7 +112,7 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
   const int level = 2 + (file ? 1 : 0) + (s->group.refitPass ? 1 : 0);
   int first = 0, stepNumber = 0;
   if (o.method != kMethodBackward) {
-    first = live.firstSelectable - 1;
+    first = live.layout.firstSelectable - 1;
     if (o.noInt && o.include == 0) first = -1, stepNumber = 1;
   }
   void* group = openGroup(s, "StepDetails", msgStr(791), {argFlag(dkey::kFlag435, 0)});
@@ -120,7 +120,7 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
   int64_t* at = position ? position : &local;
   ScratchFileObject* stream = file ? file : s->group.groupScratch.file;
   const bool bySample = live.resample != nullptr;
-  for (int r = 0; bySample || r < live.stepCount; ++r) {
+  for (int r = 0; bySample || r < live.steps.stepCount; ++r) {
     SelectionState record;
     record.options = &s->settings.options;
     record.streamFile = stream;

@@ -16,8 +16,8 @@ int resetByGroup(VsfState* s) {
   SelectionState& sel = s->group.selection;
   const SelectionOptions& o = s->settings.options;
   sel = SelectionState();
-  sel.l2 = o.l2;
-  sel.penalty = o.l1;
+  sel.path.l2 = o.l2;
+  sel.fit.penalty = o.l1;
   sel.stepCode = &s->stepCode;
   sel.scratch = &s->group.groupScratch;
   sel.options = &s->settings.options;
@@ -96,7 +96,7 @@ int fitAndReport(VsfState* s) {
     } else {
       rc = printFitResults(&s->view);
       // A failed fit has no design rows to write, unless later BY groups have.
-      if (s->group.selection.status < 0 && !s->settings.hasByStatement)
+      if (s->group.selection.run.status < 0 && !s->settings.hasByStatement)
         s->settings.outDesignDataSet = nullptr;
     }
     if (rc != 0) return rc;

@@ -50,17 +50,18 @@ int32_t* copyList(VsfState* s, const int32_t* from, int32_t n) {
 // The inverse lists: for each candidate the candidates that contain it, in increasing order.
 int invert(VsfState* s, SelectionState& sel, int32_t n) {
   for (int32_t i = 0; i < n; ++i)
-    for (int32_t k = 0; k < sel.containedCount[i]; ++k)
-      sel.containingCount[sel.containedLists[i][k]]++;
+    for (int32_t k = 0; k < sel.containment.containedCount[i]; ++k)
+      sel.containment.containingCount[sel.containment.containedLists[i][k]]++;
   for (int32_t j = 0; j < n; ++j)
-    if (sel.containingCount[j] > 0 &&
-        !(sel.containingLists[j] = byArray<int32_t>(s, sel.containingCount[j])))
+    if (sel.containment.containingCount[j] > 0 &&
+        !(sel.containment.containingLists[j] =
+              byArray<int32_t>(s, sel.containment.containingCount[j])))
       return rc::kMemory;
   std::vector<int32_t> filled(static_cast<size_t>(n), 0);
   for (int32_t i = 0; i < n; ++i)
-    for (int32_t k = 0; k < sel.containedCount[i]; ++k) {
-      const int32_t j = sel.containedLists[i][k];
-      sel.containingLists[j][filled[static_cast<size_t>(j)]++] = i;
+    for (int32_t k = 0; k < sel.containment.containedCount[i]; ++k) {
+      const int32_t j = sel.containment.containedLists[i][k];
+      sel.containment.containingLists[j][filled[static_cast<size_t>(j)]++] = i;
     }
   return 0;
 }
@@ -74,21 +75,21 @@ int buildCandidateContainment(VsfState* s) {
   if (!o.candidates) return 0;
   const int32_t n = o.candidateCount;
   if (n <= 0) {
-    sel.containedCount = nullptr;
+    sel.containment.containedCount = nullptr;
     return rc::kMemory;
   }
-  sel.containedCount = byArray<int32_t>(s, n);
-  sel.containingCount = byArray<int32_t>(s, n);
-  if (!sel.containedCount || !sel.containingCount) return rc::kMemory;
+  sel.containment.containedCount = byArray<int32_t>(s, n);
+  sel.containment.containingCount = byArray<int32_t>(s, n);
+  if (!sel.containment.containedCount || !sel.containment.containingCount) return rc::kMemory;
   if (o.hierarchy == 0 && o.method != kMethodBackward) return 0;
 
-  sel.containedLists = byArray<int32_t*>(s, n);
-  sel.containingLists = byArray<int32_t*>(s, n);
-  sel.containedCountCopy = byArray<int32_t>(s, n);
-  sel.containingCountCopy = byArray<int32_t>(s, n);
+  sel.containment.containedLists = byArray<int32_t*>(s, n);
+  sel.containment.containingLists = byArray<int32_t*>(s, n);
+  sel.containment.containedCountCopy = byArray<int32_t>(s, n);
+  sel.containment.containingCountCopy = byArray<int32_t>(s, n);
   int32_t* work = byArray<int32_t>(s, n);
-  if (!sel.containedLists || !sel.containingLists || !sel.containedCountCopy ||
-      !sel.containingCountCopy || !work)
+  if (!sel.containment.containedLists || !sel.containment.containingLists ||
+      !sel.containment.containedCountCopy || !sel.containment.containingCountCopy || !work)
     return rc::kMemory;
   const std::vector<CandidateEntry>& c = *o.candidates;
   for (int32_t i = 0; i < n; ++i) {
@@ -96,12 +97,14 @@ int buildCandidateContainment(VsfState* s) {
     for (int32_t j = 0; j < n; ++j)
       if (candidateContains(o, c[static_cast<size_t>(i)], c[static_cast<size_t>(j)]))
         work[count++] = j;
-    sel.containedCount[i] = count;
-    if (count > 0 && !(sel.containedLists[i] = copyList(s, work, count))) return rc::kMemory;
+    sel.containment.containedCount[i] = count;
+    if (count > 0 && !(sel.containment.containedLists[i] = copyList(s, work, count)))
+      return rc::kMemory;
   }
   if (int rc = invert(s, sel, n); rc != 0) return rc;
-  std::memcpy(sel.containedCountCopy, sel.containedCount, sizeof(int32_t) * static_cast<size_t>(n));
-  std::memcpy(sel.containingCountCopy, sel.containingCount,
+  std::memcpy(sel.containment.containedCountCopy, sel.containment.containedCount,
+              sizeof(int32_t) * static_cast<size_t>(n));
+  std::memcpy(sel.containment.containingCountCopy, sel.containment.containingCount,
               sizeof(int32_t) * static_cast<size_t>(n));
   kernel().poolFree(s->group.byPool, work);
   return 0;

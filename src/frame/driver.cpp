@@ -88,7 +88,7 @@ void groupOutputs(VsfState* s) {
   }
   if (s->settings.outDesignDataSet) {
     if (s->settings.outDesignNames && !s->settings.displaysSuppressed &&
-        s->group.selection.status == 0 && s->group.groupOutDesignWidth != 0)
+        s->group.selection.run.status == 0 && s->group.groupOutDesignWidth != 0)
       guarded(s, printParameterNames(&s->view, &s->group.selection));
     if (s->settings.hasByStatement) guarded(s, writeResultHeader(&s->group.selection));
     s->group.byGroupNumber = s->byGroupCount;

@@ -40,7 +40,7 @@ int openGroupFiles(DataPass* p) {
     }
     r->columnCount = std::max(r->columnCount, columns);
   }
-  p->sel->effectCount = p->E;
+  p->sel->layout.effectCount = p->E;
   return planStepHistory(s->settings, s->group, s->stepCode);
 }
 
@@ -106,7 +106,8 @@ int keepForRefit(DataPass* p) {
   if (!s->settings.modelAverage.refit) return 0;
   s->group.refitFirstColumns = byArray<int32_t>(s, p->E);
   if (!s->group.refitFirstColumns) return rc::kMemory;
-  std::copy(p->sel->layoutColumn, p->sel->layoutColumn + p->E, s->group.refitFirstColumns);
+  std::copy(p->sel->layout.layoutColumn, p->sel->layout.layoutColumn + p->E,
+            s->group.refitFirstColumns);
   return 0;
 }
 

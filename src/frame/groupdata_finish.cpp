@@ -16,7 +16,7 @@ namespace {
 template <typename Fn>
 void forEachRowTags(const DataPass* p, const PageView& v, Fn&& fn) {
   const int fixed = (p->foldSlot ? 1 : 0) + (p->roleSlot ? 1 : 0);
-  const int sparse = p->sel->sparseEffectCount;
+  const int sparse = p->sel->layout.sparseEffectCount;
   int32_t* t = const_cast<int32_t*>(blockTagEnd(v));
   const int64_t n = blockRowCount(v);
   for (int64_t i = 0; i < n; ++i) {
@@ -122,29 +122,29 @@ void computeMeansAndScales(DataPass* p) {
   SelectionState& s = *p->sel;
   const int32_t m = p->p;
   if (p->s->settings.noStandardize) {
-    fillDoubles(0.0, s.colMeans, m);
-    fillDoubles(1.0, s.colScales, m);
-    s.responseMean = 0;
+    fillDoubles(0.0, s.layout.colMeans, m);
+    fillDoubles(1.0, s.layout.colScales, m);
+    s.totals.responseMean = 0;
     return;
   }
   const double W = p->t.trainWeight, F = p->t.trainFreq;
   if (!(W > 0)) {
     // No training row: nothing to centre or scale by; missing, never a zero that divides.
-    fillDoubles(missingValue('.'), s.colMeans, m);
-    fillDoubles(missingValue('.'), s.colScales, m);
-    s.responseMean = 0;
+    fillDoubles(missingValue('.'), s.layout.colMeans, m);
+    fillDoubles(missingValue('.'), s.layout.colScales, m);
+    s.totals.responseMean = 0;
     return;
   }
   const bool noInt = p->o->noInt;
   for (int32_t c = 0; c < m; ++c) {
-    const double sum = s.colMeans[c], squares = s.colSquares[c];
+    const double sum = s.layout.colMeans[c], squares = s.sweep.colSquares[c];
     double variance = missingValue('.');
     if (F > 1) variance = (noInt ? squares : squares - sum * sum / W) / (F - 1);
-    s.colScales[c] =
+    s.layout.colScales[c] =
         !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance) : missingValue('.');
-    s.colMeans[c] = sum / W;
+    s.layout.colMeans[c] = sum / W;
   }
-  s.responseMean = p->t.sumWy / W;
+  s.totals.responseMean = p->t.sumWy / W;
 }
 
 int assignLateFolds(DataPass* p) {
@@ -157,18 +157,21 @@ int assignLateFolds(DataPass* p) {
 void storeTotals(DataPass* p) {
   SelectionState& s = *p->sel;
   const PassTotals& t = p->t;
-  s.obsRead = t.obsRead, s.freqRead = t.freqRead;
-  s.freqStored = t.freqStored - t.noRoleFreq;
-  s.rowsStored = t.rowsStored - t.noRoleRows;
-  s.obsUsed = t.trainRows, s.trainFreq = t.trainFreq, s.trainWeight = t.trainWeight;
-  s.sumWy = t.sumWy, s.sumWyy = t.sumWyy;
-  s.validRows = t.validRows, s.validFreq = t.validFreq, s.validWeight = t.validWeight;
-  s.testRows = t.testRows, s.testFreq = t.testFreq, s.testWeight = t.testWeight;
-  s.noRoleRows = t.noRoleRows, s.noRoleFreq = t.noRoleFreq;
-  s.testObsRead = t.testObsRead, s.testFreqRead = t.testFreqRead;
-  s.validObsRead = t.validObsRead, s.validFreqRead = t.validFreqRead;
+  s.totals.obsRead = t.obsRead, s.totals.freqRead = t.freqRead;
+  s.totals.freqStored = t.freqStored - t.noRoleFreq;
+  s.totals.rowsStored = t.rowsStored - t.noRoleRows;
+  s.totals.obsUsed = t.trainRows, s.totals.trainFreq = t.trainFreq,
+  s.totals.trainWeight = t.trainWeight;
+  s.totals.sumWy = t.sumWy, s.totals.sumWyy = t.sumWyy;
+  s.totals.validRows = t.validRows, s.totals.validFreq = t.validFreq,
+  s.totals.validWeight = t.validWeight;
+  s.totals.testRows = t.testRows, s.totals.testFreq = t.testFreq,
+  s.totals.testWeight = t.testWeight;
+  s.totals.noRoleRows = t.noRoleRows, s.totals.noRoleFreq = t.noRoleFreq;
+  s.totals.testObsRead = t.testObsRead, s.totals.testFreqRead = t.testFreqRead;
+  s.totals.validObsRead = t.validObsRead, s.totals.validFreqRead = t.validFreqRead;
   s.folds = p->o->kfold ? p->o->folds : 0;
-  s.extCvFolds = p->o->externalCv ? p->o->folds : 0;
+  s.path.extCvFolds = p->o->externalCv ? p->o->folds : 0;
 }
 
 }  // namespace vsf

@@ -82,50 +82,52 @@ int layOutColumns(DataPass* p) {
     p->firstParam[static_cast<size_t>(e)] = p->p;
     p->p += p->cand[e].columns;
   }
-  s.sparseIndex = byArray<int32_t>(p, E);
-  s.layoutColumn = byArray<int32_t>(p, E);
-  s.denseOffset = byArray<int32_t>(p, E);
-  s.columnCount = byArray<int32_t>(p, E);
-  s.sparseEffects = byArray<int32_t>(p, E);
-  s.colMeans = byArray<double>(p, p->p);
-  s.colScales = byArray<double>(p, p->p);
-  s.colSquares = byArray<double>(p, p->p);
-  if (!s.sparseIndex || !s.layoutColumn || !s.denseOffset || !s.columnCount || !s.sparseEffects ||
-      !s.colMeans || !s.colScales || !s.colSquares)
+  s.layout.sparseIndex = byArray<int32_t>(p, E);
+  s.layout.layoutColumn = byArray<int32_t>(p, E);
+  s.layout.denseOffset = byArray<int32_t>(p, E);
+  s.layout.columnCount = byArray<int32_t>(p, E);
+  s.layout.sparseEffects = byArray<int32_t>(p, E);
+  s.layout.colMeans = byArray<double>(p, p->p);
+  s.layout.colScales = byArray<double>(p, p->p);
+  s.sweep.colSquares = byArray<double>(p, p->p);
+  if (!s.layout.sparseIndex || !s.layout.layoutColumn || !s.layout.denseOffset ||
+      !s.layout.columnCount || !s.layout.sparseEffects || !s.layout.colMeans ||
+      !s.layout.colScales || !s.sweep.colSquares)
     return rc::kMemory;
 
   int32_t dense = 0, sparse = 0, single = 0, largest = 0;
   for (int32_t e = 0; e < E; ++e) {
     const int32_t c = p->cand[e].columns;
-    s.columnCount[e] = c;
+    s.layout.columnCount[e] = c;
     single += c == 1;
     largest = c > largest ? c : largest;
     if (storedSparse(p, p->cand[e])) {
-      s.sparseIndex[e] = sparse;
-      s.denseOffset[e] = -1;
-      s.sparseEffects[sparse++] = e;
+      s.layout.sparseIndex[e] = sparse;
+      s.layout.denseOffset[e] = -1;
+      s.layout.sparseEffects[sparse++] = e;
     } else {
-      s.sparseIndex[e] = -1;
-      s.denseOffset[e] = dense;
-      s.layoutColumn[e] = 1 + dense;
+      s.layout.sparseIndex[e] = -1;
+      s.layout.denseOffset[e] = dense;
+      s.layout.layoutColumn[e] = 1 + dense;
       dense += c;
     }
   }
   int32_t column = 1 + dense;
   for (int32_t j = 0; j < sparse; ++j) {
-    s.layoutColumn[s.sparseEffects[j]] = column;
-    column += s.columnCount[s.sparseEffects[j]];
+    s.layout.layoutColumn[s.layout.sparseEffects[j]] = column;
+    column += s.layout.columnCount[s.layout.sparseEffects[j]];
   }
-  s.effectCount = E;
-  s.paramCount = p->p;
-  s.denseValues = dense;
-  s.sparseEffectCount = sparse;
-  s.singleColumnEffects = single;
-  s.largestEffectColumns = largest;
+  s.layout.effectCount = E;
+  s.layout.paramCount = p->p;
+  s.layout.denseValues = dense;
+  s.layout.sparseEffectCount = sparse;
+  s.layout.singleColumnEffects = single;
+  s.layout.largestEffectColumns = largest;
   // The forced candidates come first (the intercept not counted under NOINT): as many as the
   // candidate table counts, which with split CLASS variables is more than the forced effects.
   const bool fromTable = p->o->candidates && p->cand == p->o->candidates->data();
-  s.firstSelectable = std::min(fromTable ? p->s->group.firstCandidate : p->o->forcedEffects, E);
+  s.layout.firstSelectable =
+      std::min(fromTable ? p->s->group.firstCandidate : p->o->forcedEffects, E);
   p->direct = sparse == 0 && !p->o->designPerByGroup && identityCandidates(p);
   return 0;
 }

@@ -137,13 +137,14 @@ template <typename Fn>
 void forEachValue(const DataPass* p, Fn&& fn) {
   const SelectionState& s = *p->sel;
   const double* x = p->values + p->lead + 1;
-  const double* sparse = x + s.denseValues;
+  const double* sparse = x + s.layout.denseValues;
   const int32_t* ends = p->tags + (p->foldSlot ? 1 : 0) + (p->roleSlot ? 1 : 0);
-  const int32_t* index = ends + s.sparseEffectCount;
+  const int32_t* index = ends + s.layout.sparseEffectCount;
   for (int32_t e = 0; e < p->E; ++e) {
-    const int32_t first = p->firstParam[static_cast<size_t>(e)], j = s.sparseIndex[e];
+    const int32_t first = p->firstParam[static_cast<size_t>(e)], j = s.layout.sparseIndex[e];
     if (j < 0) {
-      for (int32_t c = 0; c < s.columnCount[e]; ++c) fn(first + c, x[s.denseOffset[e] + c]);
+      for (int32_t c = 0; c < s.layout.columnCount[e]; ++c)
+        fn(first + c, x[s.layout.denseOffset[e] + c]);
       continue;
     }
     for (int32_t k = j == 0 ? 0 : ends[j - 1]; k < ends[j]; ++k) fn(first + index[k], sparse[k]);
@@ -155,20 +156,20 @@ void addTrainingSums(DataPass* p, const Observation& obs) {
   const double a = obs.wf;
   p->t.sumWy += a * obs.y;
   p->t.sumWyy += a * obs.y * obs.y;
-  if (s.sparseEffectCount == 0) {
+  if (s.layout.sparseEffectCount == 0) {
     // Dense effects lie in candidate order: the stored values are the columns in effect order
     // (a zero adds nothing, so no test).
     const double* x = p->values + p->lead + 1;
     for (int32_t c = 0; c < p->p; ++c) {
       const double ax = a * x[c];
-      s.colMeans[c] += ax;
-      s.colSquares[c] += ax * x[c];
+      s.layout.colMeans[c] += ax;
+      s.sweep.colSquares[c] += ax * x[c];
     }
   } else {
     forEachValue(p, [&](int32_t c, double x) {
       if (x == 0) return;
-      s.colMeans[c] += a * x;
-      s.colSquares[c] += a * x * x;
+      s.layout.colMeans[c] += a * x;
+      s.sweep.colSquares[c] += a * x * x;
     });
   }
   StoredModelSums& m = p->s->group.modelSums;
@@ -247,15 +248,15 @@ bool buildDesignValues(DataPass* p) {
   }
   zxrow(p->ctx, nullptr, nullptr, p->design);
   int32_t* ends = p->tags + fixed;
-  int32_t* index = ends + s.sparseEffectCount;
-  double* sparse = x + s.denseValues;
+  int32_t* index = ends + s.layout.sparseEffectCount;
+  double* sparse = x + s.layout.denseValues;
   int32_t K = 0;
   for (int32_t e = 0; e < p->E; ++e) {
     const CandidateEntry& c = p->cand[e];
     const double* from = p->design + p->d->effects[c.effect].startColumn;
     const int32_t* map = c.columnMap;
-    if (s.sparseIndex[e] < 0) {
-      double* to = x + s.denseOffset[e];
+    if (s.layout.sparseIndex[e] < 0) {
+      double* to = x + s.layout.denseOffset[e];
       for (int32_t j = 0; j < c.columns; ++j) to[j] = from[map ? map[j] : j];
       continue;
     }
@@ -266,11 +267,11 @@ bool buildDesignValues(DataPass* p) {
       sparse[K] = v;
       index[K++] = j;
     }
-    ends[s.sparseIndex[e]] = K;
+    ends[s.layout.sparseIndex[e]] = K;
   }
-  p->nValues = p->lead + 1 + s.denseValues + K;
-  p->nTags = fixed + s.sparseEffectCount + K;
-  return allFinite(x, s.denseValues + K);
+  p->nValues = p->lead + 1 + s.layout.denseValues + K;
+  p->nTags = fixed + s.layout.sparseEffectCount + K;
+  return allFinite(x, s.layout.denseValues + K);
 }
 
 void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag) {

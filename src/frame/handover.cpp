@@ -37,7 +37,7 @@ EffectSource sourceOf(const VsfState* state, const SelectionState* sel, int32_t 
     const CandidateEntry& c = (*table)[static_cast<size_t>(k)];
     return {c.effect, c.columns, c.columnMap};
   }
-  return {k, sel->columnCount ? sel->columnCount[k] : 0, nullptr};
+  return {k, sel->layout.columnCount ? sel->layout.columnCount[k] : 0, nullptr};
 }
 
 // Design variables' option words, cleared while the reduced design is named.
@@ -72,8 +72,8 @@ struct Reduced {
 int reduceDesign(const VsfState* state, const SelectionState* sel, ZDesign* d, HostPool* pool,
                  bool stored, Reduced* r) {
   std::vector<uint8_t> marked(static_cast<size_t>(d->effectCount), 0);
-  for (int32_t pos = 0; pos < sel->effectsInModel; ++pos) {
-    const int32_t de = sourceOf(state, sel, sel->entryOrder[pos]).effect;
+  for (int32_t pos = 0; pos < sel->sweep.effectsInModel; ++pos) {
+    const int32_t de = sourceOf(state, sel, sel->sweep.entryOrder[pos]).effect;
     if (de < 0 || de >= d->effectCount || marked[de]) continue;
     marked[de] = 1;
     r->columns += d->effects[de].columnCount;
@@ -114,8 +114,8 @@ int reduceDesign(const VsfState* state, const SelectionState* sel, ZDesign* d, H
 // Step 6: each selected column's estimate and its position in the selection's crossproducts.
 void placeEstimates(const VsfState* state, const SelectionState* sel, const double* source,
                     Reduced* r) {
-  for (int32_t k = 0; k < sel->effectCount; ++k) {
-    const uint8_t st = sel->states[k];
+  for (int32_t k = 0; k < sel->layout.effectCount; ++k) {
+    const uint8_t st = sel->sweep.states[k];
     if (st == effstate::kFree || st == 4 || st == effstate::kHeldOut) continue;
     const EffectSource src = sourceOf(state, sel, k);
     if (src.effect < 0 || src.effect >= static_cast<int32_t>(r->map.size())) continue;
@@ -124,8 +124,8 @@ void placeEstimates(const VsfState* state, const SelectionState* sel, const doub
     const int32_t first = r->copy->effects[reduced].startColumn;
     for (int32_t i = 0; i < src.columns; ++i) {
       const int32_t col = first + (src.map ? src.map[i] : i);
-      r->estimates[col] = source[sel->firstParam[k] + i];
-      if (r->positions) r->positions[col] = sel->firstColumn[k] + i;
+      r->estimates[col] = source[sel->sweep.firstParam[k] + i];
+      if (r->positions) r->positions[col] = sel->sweep.firstColumn[k] + i;
     }
   }
 }
@@ -136,7 +136,7 @@ void fillCrossproducts(const SelectionState* sel, Reduced* r) {
   for (int32_t i = 0; i < n; ++i)
     for (int32_t j = 0; j <= i; ++j) {
       const int32_t pi = r->positions[i], pj = r->positions[j];
-      r->sscp[packedIndex(i, j)] = pi < 0 || pj < 0 ? 0.0 : sel->sscp[packedIndex(pi, pj)];
+      r->sscp[packedIndex(i, j)] = pi < 0 || pj < 0 ? 0.0 : sel->sweep.sscp[packedIndex(pi, pj)];
     }
 }
 
@@ -147,18 +147,18 @@ void setItem(BridgeObject* b, int32_t key, const void* value) {
 }  // namespace
 
 int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool) {
-  if (sel->status < 0) return 0;
+  if (sel->run.status < 0) return 0;
   BridgeObject* bridge = state->res.bridge;
   if (!bridge) return 0;
   ZDesign* d = state->lev.design;
-  if (!d || d->effectCount <= 0 || !sel->states) return rc::kMemory;
+  if (!d || d->effectCount <= 0 || !sel->sweep.states) return rc::kMemory;
   const bool stored = state->settings.storeSelectedModel != 0;
   Reduced r;
   {
     OptionWords words(d);
     if (int rc = reduceDesign(state, sel, d, pool, stored, &r); rc != 0) return rc;
     // Model averaging hands over its averaged estimates once it exists.
-    placeEstimates(state, sel, sel->estimates, &r);
+    placeEstimates(state, sel, sel->sweep.estimates, &r);
     if (stored) fillCrossproducts(sel, &r);
 
     state->lev.design = r.copy;
@@ -166,16 +166,16 @@ int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool) {
     setItem(bridge, 3, r.estimates);
     if (stored) {
       setItem(bridge, 7, r.sscp);
-      const double df = sel->trainFreq - sel->sweptColumns;
+      const double df = sel->totals.trainFreq - sel->sweep.sweptColumns;
       if (bridge->fit) {
-        bridge->fit->block[1] = df > 0 ? std::max(sel->trainSse, 0.0) / df : missingValue('.');
+        bridge->fit->block[1] = df > 0 ? std::max(sel->fit.trainSse, 0.0) / df : missingValue('.');
         bridge->fit->block[4] = df;
       }
       if (r.scales) setItem(bridge, 13, r.scales);
       setItem(bridge, 14, state->group.modelSums.allSums);  // means after the data pass
       setItem(bridge, 15, state->group.modelSums.trainSums);
     }
-    setItem(bridge, 25, &sel->sumWy);
+    setItem(bridge, 25, &sel->totals.sumWy);
     bridge->handOverWord = nullptr;
     if (state->settings.options.noInt) r.copy->flags |= dflag::kNoIntercept;
     if (bridge->methods && bridge->methods->run) bridge->methods->run(bridge);

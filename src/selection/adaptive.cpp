@@ -26,44 +26,47 @@ int weightOf(double x, double gamma, double* out) {
 
 int adaptiveWeightsFromFit(SelectionState* s) {
   const double gamma = s->options->adaptiveGamma;
-  s->aliasedFound = 0;
+  s->sweep.aliasedFound = 0;
   if (int rc = runDataPass(s, kernSscp, 0); rc != 0) return rc;
-  const int32_t n = s->sscpOrder;
-  copyDoubles(s->swept, s->sscp, tri(n));
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    if (!fitted(s->states[e])) continue;
-    for (int32_t j = 0; j < s->columnCount[e]; ++j) {
-      const int32_t g = s->firstColumn[e] + j;
-      if (sweepWithRule(s, s->swept, s->sscp, s->flags, g)) s->sweptColumns += 1;
-      if (s->flags[g] != '1') s->aliasedFound = 1;
+  const int32_t n = s->sweep.sscpOrder;
+  copyDoubles(s->sweep.swept, s->sweep.sscp, tri(n));
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    if (!fitted(s->sweep.states[e])) continue;
+    for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
+      const int32_t g = s->sweep.firstColumn[e] + j;
+      if (sweepWithRule(s, s->sweep.swept, s->sweep.sscp, s->sweep.flags, g))
+        s->sweep.sweptColumns += 1;
+      if (s->sweep.flags[g] != '1') s->sweep.aliasedFound = 1;
     }
   }
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    if (!fitted(s->states[e])) continue;
-    for (int32_t j = 0; j < s->columnCount[e]; ++j) {
-      const int32_t g = s->firstColumn[e] + j;
-      if (s->flags[g] == '0') s->states[e] = effstate::kHeldOut;
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    if (!fitted(s->sweep.states[e])) continue;
+    for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
+      const int32_t g = s->sweep.firstColumn[e] + j;
+      if (s->sweep.flags[g] == '0') s->sweep.states[e] = effstate::kHeldOut;
       // The weight of an aliased column is its unswept entry, as the rule stands.
-      if (int st = weightOf(s->swept[pk(g, 0)], gamma, &s->weights[s->firstParam[e] + j]); st)
+      if (int st = weightOf(s->sweep.swept[pk(g, 0)], gamma,
+                            &s->sweep.weights[s->sweep.firstParam[e] + j]);
+          st)
         return st;
     }
   }
-  std::fill(s->sscp, s->sscp + tri(n), 0.0);
-  std::fill(s->flags, s->flags + n, '0');
-  s->sweptColumns = 0;
+  std::fill(s->sweep.sscp, s->sweep.sscp + tri(n), 0.0);
+  std::fill(s->sweep.flags, s->sweep.flags + n, '0');
+  s->sweep.sweptColumns = 0;
   return 0;
 }
 
 int adaptiveWeightsFromEstimates(SelectionState* s) {
   const double gamma = s->options->adaptiveGamma;
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    if (!fitted(s->states[e])) continue;
-    for (int32_t j = 0; j < s->columnCount[e]; ++j) {
-      const int32_t param = s->firstParam[e] + j;
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    if (!fitted(s->sweep.states[e])) continue;
+    for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
+      const int32_t param = s->sweep.firstParam[e] + j;
       double x = s->initialEstimates[param];
-      const double scale = s->colScales ? s->colScales[param] : 0.0;
+      const double scale = s->layout.colScales ? s->layout.colScales[param] : 0.0;
       if (!isAbsent(scale) && scale != 0) x /= scale;
-      if (int st = weightOf(x, gamma, &s->weights[param]); st != 0) return st;
+      if (int st = weightOf(x, gamma, &s->sweep.weights[param]); st != 0) return st;
     }
   }
   return 0;

@@ -11,9 +11,9 @@ namespace {
 
 // Every other model effect has store rows, so a trial candidate needs no pass.
 bool othersStored(const SelectionState* s, int32_t k) {
-  for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
-    const int32_t e = s->entryOrder[pos];
-    if (e != k && s->storeSlot[e] < 0) return false;
+  for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
+    const int32_t e = s->sweep.entryOrder[pos];
+    if (e != k && s->sweep.storeSlot[e] < 0) return false;
   }
   return true;
 }
@@ -22,23 +22,23 @@ bool othersStored(const SelectionState* s, int32_t k) {
 // store rows, its own block.
 void rowsFromStore(const SelectionState* s, int32_t k, int32_t o, const double* store,
                    const double* block, double* A) {
-  const int64_t L = s->paramCount + 1;
-  const int32_t c = colsOf(s, k), offk = s->fullOffset[k], slotk = s->storeSlot[k];
+  const int64_t L = s->layout.paramCount + 1;
+  const int32_t c = colsOf(s, k), offk = s->sweep.fullOffset[k], slotk = s->sweep.storeSlot[k];
   for (int32_t i = 0; i < c; ++i) {
     const int64_t g = o + i;
     A[pk(g, 0)] = store[offk + i];
-    for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
-      const int32_t e = s->entryOrder[pos];
+    for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
+      const int32_t e = s->sweep.entryOrder[pos];
       for (int32_t j = 0; j < colsOf(s, e); ++j) {
         if (e == k && j > i) break;
         const int64_t col = firstCol(s, e) + j;
         double v;
         if (e == k && slotk < 0)
           v = block[pk(i, j)];
-        else if (s->storeSlot[e] >= 0)
-          v = store[(s->storeSlot[e] + j) * L + offk + i];
+        else if (s->sweep.storeSlot[e] >= 0)
+          v = store[(s->sweep.storeSlot[e] + j) * L + offk + i];
         else
-          v = store[(slotk + i) * L + s->fullOffset[e] + j];
+          v = store[(slotk + i) * L + s->sweep.fullOffset[e] + j];
         A[pk(g, col)] = v;
       }
     }
@@ -62,18 +62,18 @@ void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field
 int assembleNewRows(SelectionState* s, int32_t k, int32_t o, bool fromTrial) {
   const int32_t c = colsOf(s, k);
   const int64_t begin = tri(o), count = tri(o + c) - begin;
-  std::fill(s->sscp + begin, s->sscp + begin + count, 0.0);
+  std::fill(s->sweep.sscp + begin, s->sweep.sscp + begin + count, 0.0);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)
     std::fill(s->foldRecs[f].sscp + begin, s->foldRecs[f].sscp + begin + count, 0.0);
-  if (s->storeOn && (s->storeSlot[k] >= 0 || (fromTrial && othersStored(s, k)))) {
-    rowsFromStore(s, k, o, s->store, s->effectBlocks[k], s->sscp);
+  if (s->sweep.storeOn && (s->sweep.storeSlot[k] >= 0 || (fromTrial && othersStored(s, k)))) {
+    rowsFromStore(s, k, o, s->sweep.store, s->sweep.effectBlocks[k], s->sweep.sscp);
     for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)
       rowsFromStore(s, k, o, s->foldRecs[f].store, s->foldRecs[f].blocks[k], s->foldRecs[f].sscp);
     return 0;
   }
-  s->passEffect = k;
+  s->sweep.passEffect = k;
   if (int rc = runDataPass(s, kernEffectSscp, static_cast<int32_t>(count)); rc != 0) return rc;
-  complementFolds(s, s->sscp, &FoldRecord::sscp, begin, count);
+  complementFolds(s, s->sweep.sscp, &FoldRecord::sscp, begin, count);
   return 0;
 }
 
@@ -82,7 +82,7 @@ void borderNewRows(SelectionState* s, double* S, const double* A, const char* fl
   std::vector<int32_t> M;
   for (int32_t u = 1; u < o; ++u)
     if (flags[u] == '1') M.push_back(u);
-  double* w = s->work;
+  double* w = s->sweep.work;
   for (int32_t r = o; r < n; ++r) {
     // w = A_MM^-1 A_Mr from the swept block, which is symmetric.
     for (int32_t v : M) {
@@ -103,7 +103,7 @@ void borderNewRows(SelectionState* s, double* S, const double* A, const char* fl
 int32_t eliminateNewColumns(SelectionState* s, double* S, const double* A, int32_t o, int32_t n) {
   int32_t accepted = 0;
   for (int32_t g = o; g < n; ++g) {
-    const double t = pivotTolerance('0', A[pk(g, g)], s->swept[pk(g, g)]);
+    const double t = pivotTolerance('0', A[pk(g, g)], s->sweep.swept[pk(g, g)]);
     const double d = S[pk(g, g)];
     if (!(d > t)) continue;
     accepted += 1;

@@ -170,12 +170,14 @@ bool modelCandidateSet(const SelectionState* sel, int code, int candidateCount,
       return true;
     case 2:
       if (!sel) return false;
-      if (sel->entryOrder) out->assign(sel->entryOrder, sel->entryOrder + sel->effectsInModel);
+      if (sel->sweep.entryOrder)
+        out->assign(sel->sweep.entryOrder, sel->sweep.entryOrder + sel->sweep.effectsInModel);
       return true;
     case 3:
       if (!sel) return false;
-      if (sel->chosenEffects && sel->steps.effects && sel->chosenStep >= -1)
-        out->assign(sel->chosenEffects, sel->chosenEffects + sel->steps.effects[sel->chosenStep]);
+      if (sel->run.chosenEffects && sel->steps.effects && sel->run.chosenStep >= -1)
+        out->assign(sel->run.chosenEffects,
+                    sel->run.chosenEffects + sel->steps.effects[sel->run.chosenStep]);
       return true;
     default:
       return false;

@@ -15,8 +15,8 @@ namespace {
 int32_t compactModel(const SelectionState* s, const double* A, const double* S, const char* F,
                      const int32_t* firstFull, double* cA, double* cS, char* cF, int32_t* cFirst) {
   std::vector<int32_t> full(1, 0);
-  for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
-    const int32_t e = s->entryOrder[pos];
+  for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
+    const int32_t e = s->sweep.entryOrder[pos];
     if (cFirst) cFirst[e] = static_cast<int32_t>(full.size());
     for (int32_t j = 0; j < colsOf(s, e); ++j) full.push_back(firstFull[e] + j);
   }
@@ -37,17 +37,20 @@ int32_t compactModel(const SelectionState* s, const double* A, const double* S, 
 
 void saveFull(SelectionState* s, bool keepLists) {
   Checkpoint& c = s->ck;
-  std::copy(s->firstColumn, s->firstColumn + s->effectCount, c.firstColumnCopy[0]);
-  const int32_t n = compactModel(s, s->sscp, s->swept, s->flags, s->firstColumn, c.compactSscp,
-                                 c.compactSwept, c.flagsCopy[0], c.firstColumnCopy[0]);
+  std::copy(s->sweep.firstColumn, s->sweep.firstColumn + s->layout.effectCount,
+            c.firstColumnCopy[0]);
+  const int32_t n =
+      compactModel(s, s->sweep.sscp, s->sweep.swept, s->sweep.flags, s->sweep.firstColumn,
+                   c.compactSscp, c.compactSwept, c.flagsCopy[0], c.firstColumnCopy[0]);
   c.copyOrder = n;
   copyDoubles(c.sweptCopy, c.compactSwept, tri(n));
   copyDoubles(c.sscpCopy, c.compactSscp, tri(n));
   std::copy(c.flagsCopy[0], c.flagsCopy[0] + n, c.flagsCopy[1]);
-  std::copy(c.firstColumnCopy[0], c.firstColumnCopy[0] + s->effectCount, c.firstColumnCopy[1]);
+  std::copy(c.firstColumnCopy[0], c.firstColumnCopy[0] + s->layout.effectCount,
+            c.firstColumnCopy[1]);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
-    compactModel(s, r.sscp, r.swept, r.flags, s->firstColumn, r.compactSscp, r.compactSwept,
+    compactModel(s, r.sscp, r.swept, r.flags, s->sweep.firstColumn, r.compactSscp, r.compactSwept,
                  r.flagsCopy[0], nullptr);
     copyDoubles(r.sweptCopy, r.compactSwept, tri(n));
     copyDoubles(r.sscpCopy, r.compactSscp, tri(n));
@@ -57,29 +60,33 @@ void saveFull(SelectionState* s, bool keepLists) {
     r.flags = r.flagsCopy[0];
   }
   if (keepLists) {
-    std::copy(s->entryOrder, s->entryOrder + s->effectCount, c.entryOrderCopy[0]);
-    std::copy(s->entryOrder, s->entryOrder + s->effectCount, c.entryOrderCopy[1]);
-    s->entryOrder = c.entryOrderCopy[0];
+    std::copy(s->sweep.entryOrder, s->sweep.entryOrder + s->layout.effectCount,
+              c.entryOrderCopy[0]);
+    std::copy(s->sweep.entryOrder, s->sweep.entryOrder + s->layout.effectCount,
+              c.entryOrderCopy[1]);
+    s->sweep.entryOrder = c.entryOrderCopy[0];
   }
-  s->sscp = c.compactSscp;
-  s->swept = c.compactSwept;
-  s->flags = c.flagsCopy[0];
-  s->firstColumn = c.firstColumnCopy[0];
-  s->sscpOrder = n;
+  s->sweep.sscp = c.compactSscp;
+  s->sweep.swept = c.compactSwept;
+  s->sweep.flags = c.flagsCopy[0];
+  s->sweep.firstColumn = c.firstColumnCopy[0];
+  s->sweep.sscpOrder = n;
   c.compact = 1;
 }
 
 void saveIncremental(SelectionState* s, bool keepLists) {
   Checkpoint& c = s->ck;
-  const int32_t n = s->sscpOrder;
+  const int32_t n = s->sweep.sscpOrder;
   c.copyOrder = n;
-  copyDoubles(c.sweptCopy, s->swept, tri(n));
-  copyDoubles(c.sscpCopy, s->sscp, tri(n));
+  copyDoubles(c.sweptCopy, s->sweep.swept, tri(n));
+  copyDoubles(c.sscpCopy, s->sweep.sscp, tri(n));
   if (keepLists) {
     for (int i = 0; i < 2; ++i) {
-      std::copy(s->entryOrder, s->entryOrder + s->effectCount, c.entryOrderCopy[i]);
-      std::copy(s->flags, s->flags + n, c.flagsCopy[i]);
-      std::copy(s->firstColumn, s->firstColumn + s->effectCount, c.firstColumnCopy[i]);
+      std::copy(s->sweep.entryOrder, s->sweep.entryOrder + s->layout.effectCount,
+                c.entryOrderCopy[i]);
+      std::copy(s->sweep.flags, s->sweep.flags + n, c.flagsCopy[i]);
+      std::copy(s->sweep.firstColumn, s->sweep.firstColumn + s->layout.effectCount,
+                c.firstColumnCopy[i]);
     }
   }
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
@@ -100,22 +107,22 @@ void saveIncremental(SelectionState* s, bool keepLists) {
 void saveModelState(SelectionState* s, uint8_t keepLists) {
   Checkpoint& c = s->ck;
   if (int rc = ensureCheckpointBuffers(s); rc != 0) {
-    if (s->status == 0) s->status = rc;
+    if (s->run.status == 0) s->run.status = rc;
     return;
   }
-  c.sse = s->trainSse, c.cvPress = s->cvPress, c.press = s->press;
-  c.validAse = s->validAse, c.testAse = s->testAse;
-  c.order = s->sscpOrder, c.capacity = s->orderCapacity;
-  c.sweptColumns = s->sweptColumns, c.effectsInModel = s->effectsInModel;
-  c.swept = s->swept, c.sscp = s->sscp, c.firstColumn = s->firstColumn;
-  c.states = s->states, c.flags = s->flags, c.entryOrder = s->entryOrder;
+  c.sse = s->fit.trainSse, c.cvPress = s->fit.cvPress, c.press = s->fit.press;
+  c.validAse = s->fit.validAse, c.testAse = s->fit.testAse;
+  c.order = s->sweep.sscpOrder, c.capacity = s->sweep.orderCapacity;
+  c.sweptColumns = s->sweep.sweptColumns, c.effectsInModel = s->sweep.effectsInModel;
+  c.swept = s->sweep.swept, c.sscp = s->sweep.sscp, c.firstColumn = s->sweep.firstColumn;
+  c.states = s->sweep.states, c.flags = s->sweep.flags, c.entryOrder = s->sweep.entryOrder;
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
     r.savedSse = r.sse, r.savedSwept = r.swept, r.savedSscp = r.sscp, r.savedFlags = r.flags;
     r.copiedSse = r.sse;
   }
   c.active = 1;
-  if (s->fullMode)
+  if (s->sweep.fullMode)
     saveFull(s, keepLists != 0);
   else
     saveIncremental(s, keepLists != 0);
@@ -124,16 +131,18 @@ void saveModelState(SelectionState* s, uint8_t keepLists) {
 void copyModelArrays(SelectionState* s, uint8_t keepLists) {
   Checkpoint& c = s->ck;
   const int32_t n = c.copyOrder;
-  copyDoubles(s->swept, c.sweptCopy, tri(n));
-  copyDoubles(s->sscp, c.sscpCopy, tri(n));
-  s->sscpOrder = n;
-  s->effectsInModel = c.effectsInModel;
-  s->sweptColumns = c.sweptColumns;
-  s->trainSse = c.sse;
+  copyDoubles(s->sweep.swept, c.sweptCopy, tri(n));
+  copyDoubles(s->sweep.sscp, c.sscpCopy, tri(n));
+  s->sweep.sscpOrder = n;
+  s->sweep.effectsInModel = c.effectsInModel;
+  s->sweep.sweptColumns = c.sweptColumns;
+  s->fit.trainSse = c.sse;
   if (keepLists) {
-    std::copy(c.entryOrderCopy[1], c.entryOrderCopy[1] + s->effectCount, s->entryOrder);
-    std::copy(c.firstColumnCopy[1], c.firstColumnCopy[1] + s->effectCount, s->firstColumn);
-    std::copy(c.flagsCopy[1], c.flagsCopy[1] + n, s->flags);
+    std::copy(c.entryOrderCopy[1], c.entryOrderCopy[1] + s->layout.effectCount,
+              s->sweep.entryOrder);
+    std::copy(c.firstColumnCopy[1], c.firstColumnCopy[1] + s->layout.effectCount,
+              s->sweep.firstColumn);
+    std::copy(c.flagsCopy[1], c.flagsCopy[1] + n, s->sweep.flags);
   }
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
@@ -148,14 +157,14 @@ void copyModelArrays(SelectionState* s, uint8_t keepLists) {
 
 void restoreModelState(SelectionState* s) {
   Checkpoint& c = s->ck;
-  s->orderCapacity = std::max(s->orderCapacity, c.capacity);
-  s->effectsInModel = c.effectsInModel, s->sweptColumns = c.sweptColumns;
-  s->sscpOrder = c.order;
-  s->sscp = c.sscp, s->swept = c.swept;
-  s->validAse = c.validAse, s->testAse = c.testAse, s->press = c.press;
-  s->trainSse = c.sse, s->cvPress = c.cvPress;
-  s->firstColumn = c.firstColumn, s->states = c.states, s->flags = c.flags;
-  s->entryOrder = c.entryOrder;
+  s->sweep.orderCapacity = std::max(s->sweep.orderCapacity, c.capacity);
+  s->sweep.effectsInModel = c.effectsInModel, s->sweep.sweptColumns = c.sweptColumns;
+  s->sweep.sscpOrder = c.order;
+  s->sweep.sscp = c.sscp, s->sweep.swept = c.swept;
+  s->fit.validAse = c.validAse, s->fit.testAse = c.testAse, s->fit.press = c.press;
+  s->fit.trainSse = c.sse, s->fit.cvPress = c.cvPress;
+  s->sweep.firstColumn = c.firstColumn, s->sweep.states = c.states, s->sweep.flags = c.flags;
+  s->sweep.entryOrder = c.entryOrder;
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
     r.sse = r.savedSse, r.sscp = r.savedSscp, r.swept = r.savedSwept, r.flags = r.savedFlags;
@@ -165,30 +174,32 @@ void restoreModelState(SelectionState* s) {
 }
 
 void restoreSelectedStep(SelectionState* s) {
-  if (s->status != 0 || !s->options || s->options->choose == kCritNone || s->chosenStep < 0) return;
-  const int32_t i = s->chosenStep;
+  if (s->run.status != 0 || !s->options || s->options->choose == kCritNone || s->run.chosenStep < 0)
+    return;
+  const int32_t i = s->run.chosenStep;
   const StepHistory& h = s->steps;
-  s->sweptColumns = h.sweptColumns[i];
-  s->effectsInModel = h.effects[i];
-  s->trainSse = h.sse[i];
-  restoreStepValue(s, kCritValidate, i, &s->validAse);
-  if (h.testAse) s->testAse = h.testAse[i];
-  restoreStepValue(s, kCritPress, i, &s->press);
-  restoreStepValue(s, kCritCv, i, &s->cvPress);
-  restoreStepValue(s, kCritCvExternal, i, &s->extCvValue);
-  s->stepCount = i + 1;
-  const int64_t p = s->paramCount;
-  copyDoubles(s->estimates, s->chosenEstimates, p);
-  copyDoubles(s->stdEstimates, s->chosenStdEstimates, p);
-  copyDoubles(s->invDiag, s->chosenInvDiag, p);
-  std::copy(s->chosenEffects, s->chosenEffects + s->effectCount, s->entryOrder);
-  std::copy(s->chosenStates, s->chosenStates + s->effectCount, s->states);
-  if (kfoldOn(s) && s->options->foldStats && s->chosenFoldSse)
-    for (int32_t f = 0; f < s->folds; ++f) s->foldRecs[f].sse = s->chosenFoldSse[f];
-  if (kfoldOn(s) && s->chosenFoldEstimates)
+  s->sweep.sweptColumns = h.sweptColumns[i];
+  s->sweep.effectsInModel = h.effects[i];
+  s->fit.trainSse = h.sse[i];
+  restoreStepValue(s, kCritValidate, i, &s->fit.validAse);
+  if (h.testAse) s->fit.testAse = h.testAse[i];
+  restoreStepValue(s, kCritPress, i, &s->fit.press);
+  restoreStepValue(s, kCritCv, i, &s->fit.cvPress);
+  restoreStepValue(s, kCritCvExternal, i, &s->fit.extCvValue);
+  s->steps.stepCount = i + 1;
+  const int64_t p = s->layout.paramCount;
+  copyDoubles(s->sweep.estimates, s->run.chosenEstimates, p);
+  copyDoubles(s->sweep.stdEstimates, s->run.chosenStdEstimates, p);
+  copyDoubles(s->sweep.invDiag, s->run.chosenInvDiag, p);
+  std::copy(s->run.chosenEffects, s->run.chosenEffects + s->layout.effectCount,
+            s->sweep.entryOrder);
+  std::copy(s->run.chosenStates, s->run.chosenStates + s->layout.effectCount, s->sweep.states);
+  if (kfoldOn(s) && s->options->foldStats && s->run.chosenFoldSse)
+    for (int32_t f = 0; f < s->folds; ++f) s->foldRecs[f].sse = s->run.chosenFoldSse[f];
+  if (kfoldOn(s) && s->run.chosenFoldEstimates)
     for (int32_t f = 0; f < s->folds; ++f)
       if (s->foldRecs[f].estimates)
-        copyDoubles(s->foldRecs[f].estimates, s->chosenFoldEstimates + int64_t{f} * p, p);
+        copyDoubles(s->foldRecs[f].estimates, s->run.chosenFoldEstimates + int64_t{f} * p, p);
 }
 
 }  // namespace vsf

@@ -10,7 +10,7 @@ namespace {
 // A pass that fails leaves the value missing (it never wins) and the run status set.
 int failed(SelectionState* s, int rc, double* value) {
   *value = absentValue();
-  if (s->status == 0) s->status = rc;
+  if (s->run.status == 0) s->run.status = rc;
   return rc;
 }
 
@@ -18,14 +18,16 @@ int failed(SelectionState* s, int rc, double* value) {
 double externalCvValue(SelectionState* s) {
   const SelectionOptions* o = s->options;
   if (!o->externalCv) return absentValue();
-  if (s->heldOutFold != s->extCvFolds) return s->extCvValue;
-  if (o->cvPerPathStep) return s->extCvValues ? s->extCvValues[s->stepCount] : absentValue();
-  const double* g = s->extCvGrid;
-  const double* cv = s->extCvValues;
-  const int32_t m = s->extCvCount;
+  if (s->path.heldOutFold != s->path.extCvFolds) return s->fit.extCvValue;
+  if (o->cvPerPathStep)
+    return s->path.extCvValues ? s->path.extCvValues[s->steps.stepCount] : absentValue();
+  const double* g = s->path.extCvGrid;
+  const double* cv = s->path.extCvValues;
+  const int32_t m = s->path.extCvCount;
   if (!g || !cv || m < 1) return absentValue();
-  double x = o->l1Choice == 2 ? s->l1Norm : s->stepLambda;
-  if (o->l1Choice == 1) x = s->lambdaMax > 0 ? s->stepLambda / s->lambdaMax : absentValue();
+  double x = o->l1Choice == 2 ? s->path.l1Norm : s->path.stepLambda;
+  if (o->l1Choice == 1)
+    x = s->path.lambdaMax > 0 ? s->path.stepLambda / s->path.lambdaMax : absentValue();
   if (isAbsent(x)) return absentValue();
   const bool falling = o->l1Choice != 2;
   double v;
@@ -44,7 +46,7 @@ double externalCvValue(SelectionState* s) {
     }
     v = cv[hi] + (x - g[hi]) * (cv[lo] - cv[hi]) / (g[lo] - g[hi]);
   }
-  s->extCvValue = v;
+  s->fit.extCvValue = v;
   return v;
 }
 
@@ -61,56 +63,57 @@ FitSummary modelFit(const SelectionState* s, double baseSse, int32_t baseParams,
 
 void invalidateDataCriteria(SelectionState* s) {
   const double m = absentValue();
-  s->press = s->validAse = s->testAse = s->cvPress = m;
+  s->fit.press = s->fit.validAse = s->fit.testAse = s->fit.cvPress = m;
 }
 
 int computePress(SelectionState* s) {
-  if (!isAbsent(s->press)) return 0;
-  s->press = 0;
-  if (int rc = runDataPass(s, kernPress, 0); rc != 0) return failed(s, rc, &s->press);
+  if (!isAbsent(s->fit.press)) return 0;
+  s->fit.press = 0;
+  if (int rc = runDataPass(s, kernPress, 0); rc != 0) return failed(s, rc, &s->fit.press);
   return 0;
 }
 
 // Validation and test ASE come from one pass; either one present blocks a new pass.
 int computeHoldoutAse(SelectionState* s) {
-  if (!isAbsent(s->validAse) || !isAbsent(s->testAse)) return 0;
-  s->validAse = s->testAse = 0;
+  if (!isAbsent(s->fit.validAse) || !isAbsent(s->fit.testAse)) return 0;
+  s->fit.validAse = s->fit.testAse = 0;
   if (int rc = runDataPass(s, kernHoldoutSse, 0); rc != 0) {
-    s->testAse = absentValue();
-    return failed(s, rc, &s->validAse);
+    s->fit.testAse = absentValue();
+    return failed(s, rc, &s->fit.validAse);
   }
-  s->validAse = s->validWeight > 0 ? s->validAse / s->validWeight : absentValue();
-  s->testAse = s->testWeight > 0 ? s->testAse / s->testWeight : absentValue();
+  s->fit.validAse =
+      s->totals.validWeight > 0 ? s->fit.validAse / s->totals.validWeight : absentValue();
+  s->fit.testAse = s->totals.testWeight > 0 ? s->fit.testAse / s->totals.testWeight : absentValue();
   return 0;
 }
 
 // CV PRESS is the sum of the folds' sums, in fold order (not their mean).
 int computeCvPress(SelectionState* s) {
-  if (!isAbsent(s->cvPress)) return 0;
-  if (!kfoldOn(s)) return failed(s, 0, &s->cvPress);
+  if (!isAbsent(s->fit.cvPress)) return 0;
+  if (!kfoldOn(s)) return failed(s, 0, &s->fit.cvPress);
   for (int32_t f = 0; f < s->folds; ++f) s->foldRecs[f].sse = 0;
-  if (int rc = runDataPass(s, kernFoldCvSse, 0); rc != 0) return failed(s, rc, &s->cvPress);
+  if (int rc = runDataPass(s, kernFoldCvSse, 0); rc != 0) return failed(s, rc, &s->fit.cvPress);
   double sum = 0;
   for (int32_t f = 0; f < s->folds; ++f) sum += s->foldRecs[f].sse;
-  s->cvPress = sum;
+  s->fit.cvPress = sum;
   return 0;
 }
 
 double criterionTotal(const SelectionState* s) {
-  if (s->options->noInt) return s->totalSS;
-  return s->correctedSS < kFuzz * s->totalSS ? 0 : s->correctedSS;
+  if (s->options->noInt) return s->totals.totalSS;
+  return s->totals.correctedSS < kFuzz * s->totals.totalSS ? 0 : s->totals.correctedSS;
 }
 
 FitSummary stateFit(const SelectionState* s) {
   FitSummary f;
-  f.n = s->trainFreq;
+  f.n = s->totals.trainFreq;
   f.total = criterionTotal(s);
-  f.sigma2Full = s->sigma2Full;
+  f.sigma2Full = s->fit.sigma2Full;
   f.noInt = s->options->noInt != 0;
-  f.tol = s->tol;
+  f.tol = s->fit.tol;
   f.press = f.validAse = f.cvPress = absentValue();
-  f.extCv = s->extCvValue;  // a path's own values
-  f.penalty = s->penalty;
+  f.extCv = s->fit.extCvValue;  // a path's own values
+  f.penalty = s->fit.penalty;
   return f;
 }
 
@@ -118,13 +121,13 @@ double criterionValue(SelectionState* s, uint8_t code) {
   const CriterionInfo& c = criterionInfo(code);
   if (c.pass) c.pass(s);  // a pass that fails leaves its value missing
   const StepHistory& h = s->steps;
-  const int32_t last = s->stepCount - 1;  // the arrays with an entry at -1
-  const double prevSse = s->stepCount > 0 ? h.sse[last] : s->correctedSS;
+  const int32_t last = s->steps.stepCount - 1;  // the arrays with an entry at -1
+  const double prevSse = s->steps.stepCount > 0 ? h.sse[last] : s->totals.correctedSS;
   const int32_t prevP = h.sweptColumns ? h.sweptColumns[last] : 0;
   const int32_t prevE = h.effects ? h.effects[last] : 0;
-  FitSummary f =
-      modelFit(s, prevSse, prevP, prevE, s->trainSse, s->sweptColumns, s->effectsInModel);
-  f.press = s->press, f.validAse = s->validAse, f.cvPress = s->cvPress;
+  FitSummary f = modelFit(s, prevSse, prevP, prevE, s->fit.trainSse, s->sweep.sweptColumns,
+                          s->sweep.effectsInModel);
+  f.press = s->fit.press, f.validAse = s->fit.validAse, f.cvPress = s->fit.cvPress;
   // Reading a path's grid moves the state's value: only when asked.
   if (code == kCritCvExternal) f.extCv = externalCvValue(s);
   return c.value(f);
@@ -143,9 +146,9 @@ void recordStepCriteria(SelectionState* s, int32_t i) {
   if (!h.criteria) return;
   FitSummary f = stateFit(s);
   f.sse = h.sse[i], f.params = h.sweptColumns[i], f.effects = h.effects[i];
-  f.press = fuzzToZero(s->press);
-  f.validAse = fuzzToZero(s->validAse);
-  f.cvPress = fuzzToZero(s->cvPress);
+  f.press = fuzzToZero(s->fit.press);
+  f.validAse = fuzzToZero(s->fit.validAse);
+  f.cvPress = fuzzToZero(s->fit.cvPress);
   double* row = h.criteria + int64_t{i} * h.criterionCount;
   for (uint8_t c = 0; c < kCriterionCodes; ++c)
     if (h.criterionSlot[c]) row[h.criterionSlot[c] - 1] = criterionOf(c, f);
@@ -159,7 +162,7 @@ void layOutStepCriteria(StepHistory* h, const SelectionOptions* o) {
 
 double stepCriterion(const SelectionState* s, uint8_t code, int32_t i) {
   const StepHistory& h = s->steps;
-  if (i < 0 || i >= s->stepCount || code >= kCriterionCodes || !h.criteria ||
+  if (i < 0 || i >= s->steps.stepCount || code >= kCriterionCodes || !h.criteria ||
       !h.criterionSlot[code])
     return absentValue();
   return h.criteria[int64_t{i} * h.criterionCount + h.criterionSlot[code] - 1];

@@ -11,16 +11,18 @@ namespace {
 
 void setHierarchy(SelectionState* s, int32_t k, int delta) {
   const SelectionOptions* o = s->options;
-  if (!s->hierarchyOn || !s->missingPrerequisites || !o->dependants || !o->prerequisites) return;
+  if (!s->sweep.hierarchyOn || !s->sweep.missingPrerequisites || !o->dependants ||
+      !o->prerequisites)
+    return;
   for (int32_t i = 0; i < o->dependantCount[k]; ++i)
-    s->missingPrerequisites[o->dependants[k][i]] += delta;
+    s->sweep.missingPrerequisites[o->dependants[k][i]] += delta;
   for (int32_t i = 0; i < o->prerequisiteCount[k]; ++i)
-    s->absentDependants[o->prerequisites[k][i]] += delta;
+    s->sweep.absentDependants[o->prerequisites[k][i]] += delta;
 }
 
 void refreshSse(SelectionState* s) {
   invalidateDataCriteria(s);
-  s->trainSse = std::max(0.0, s->swept[0]);
+  s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
 }
 
 // Full mode, trial entry: the working matrices are the compact copies of the checkpoint; the
@@ -35,8 +37,8 @@ void copyCandidateRows(SelectionState* s, int32_t k, int32_t o, const double* fu
     const int64_t cf = fk + i, r = o + i;
     A[pk(r, 0)] = fullA[pk(cf, 0)];
     S[pk(r, 0)] = fullS[pk(cf, 0)];
-    for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
-      const int32_t e = s->entryOrder[pos];
+    for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
+      const int32_t e = s->sweep.entryOrder[pos];
       if (e == k) continue;
       for (int32_t j = 0; j < colsOf(s, e); ++j) {
         const int64_t mf = c.firstColumn[e] + j, mc = firstCol(s, e) + j;
@@ -55,7 +57,7 @@ void copyCandidateRows(SelectionState* s, int32_t k, int32_t o, const double* fu
 
 void sweepNewColumns(SelectionState* s, int32_t o, int32_t n, bool eliminate) {
   if (eliminate) {
-    s->sweptColumns += eliminateNewColumns(s, s->swept, s->sscp, o, n);
+    s->sweep.sweptColumns += eliminateNewColumns(s, s->sweep.swept, s->sweep.sscp, o, n);
     for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
       FoldRecord& r = s->foldRecs[f];
       eliminateNewColumns(s, r.swept, r.sscp, o, n);
@@ -66,15 +68,15 @@ void sweepNewColumns(SelectionState* s, int32_t o, int32_t n, bool eliminate) {
 }
 
 void resweepEverything(SelectionState* s) {
-  const int32_t n = s->sscpOrder;
-  std::fill(s->flags, s->flags + n, '0');
-  copyDoubles(s->swept, s->sscp, tri(n));
+  const int32_t n = s->sweep.sscpOrder;
+  std::fill(s->sweep.flags, s->sweep.flags + n, '0');
+  copyDoubles(s->sweep.swept, s->sweep.sscp, tri(n));
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
     std::fill(r.flags, r.flags + n, '0');
     copyDoubles(r.swept, r.sscp, tri(n));
   }
-  s->sweptColumns = 0;
+  s->sweep.sweptColumns = 0;
   for (int32_t j = 1; j < n; ++j) sweepModelColumn(s, j);
 }
 
@@ -84,11 +86,11 @@ int enterFull(SelectionState* s, int32_t k, bool fromTrial, bool exact) {
     for (int32_t j = 0; j < c; ++j) sweepModelColumn(s, firstCol(s, k) + j);
     return 0;
   }
-  const int32_t o = s->sscpOrder;
-  s->firstColumn[k] = o;
-  s->sscpOrder = o + c;
-  copyCandidateRows(s, k, o, s->ck.sscp, s->ck.swept, s->ck.flags, s->sscp, s->swept);
-  std::fill(s->flags + o, s->flags + o + c, '0');
+  const int32_t o = s->sweep.sscpOrder;
+  s->sweep.firstColumn[k] = o;
+  s->sweep.sscpOrder = o + c;
+  copyCandidateRows(s, k, o, s->ck.sscp, s->ck.swept, s->ck.flags, s->sweep.sscp, s->sweep.swept);
+  std::fill(s->sweep.flags + o, s->sweep.flags + o + c, '0');
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
     copyCandidateRows(s, k, o, r.savedSscp, r.savedSwept, r.savedFlags, r.sscp, r.swept);
@@ -99,26 +101,27 @@ int enterFull(SelectionState* s, int32_t k, bool fromTrial, bool exact) {
 }
 
 int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTrial, bool exact) {
-  const int32_t c = colsOf(s, k), o = s->sscpOrder;
-  if (o + c > s->orderCapacity) {
-    int32_t cap = std::max(2 * s->orderCapacity, o + c);
-    cap = std::min(cap, s->paramCount + 1);
+  const int32_t c = colsOf(s, k), o = s->sweep.sscpOrder;
+  if (o + c > s->sweep.orderCapacity) {
+    int32_t cap = std::max(2 * s->sweep.orderCapacity, o + c);
+    cap = std::min(cap, s->layout.paramCount + 1);
     if (int rc = growSweepStore(s, cap); rc != 0) return rc;
   }
-  s->firstColumn[k] = o;
+  s->sweep.firstColumn[k] = o;
   if (int rc = assembleNewRows(s, k, o, fromTrial); rc != 0) return rc;
   const uint8_t m = s->options->method;
-  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->l2 > 0 &&
-      s->states[k] == effstate::kSelected)
-    for (int32_t j = o; j < o + c; ++j) s->sscp[pk(j, j)] += (s->trainFreq - 1) * s->l2;
+  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0 &&
+      s->sweep.states[k] == effstate::kSelected)
+    for (int32_t j = o; j < o + c; ++j)
+      s->sweep.sscp[pk(j, j)] += (s->totals.trainFreq - 1) * s->path.l2;
   if (resweepAll) {
-    s->sscpOrder = o + c;
+    s->sweep.sscpOrder = o + c;
     resweepEverything(s);
     return 0;
   }
-  s->sscpOrder = o + c;
-  std::fill(s->flags + o, s->flags + o + c, '0');
-  borderNewRows(s, s->swept, s->sscp, s->flags, o, o + c);
+  s->sweep.sscpOrder = o + c;
+  std::fill(s->sweep.flags + o, s->sweep.flags + o + c, '0');
+  borderNewRows(s, s->sweep.swept, s->sweep.sscp, s->sweep.flags, o, o + c);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
     std::fill(r.flags + o, r.flags + o + c, '0');
@@ -129,15 +132,16 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
 }
 
 int32_t entryPosition(const SelectionState* s, int32_t k) {
-  for (int32_t i = 0; i < s->effectsInModel; ++i)
-    if (s->entryOrder[i] == k) return i;
+  for (int32_t i = 0; i < s->sweep.effectsInModel; ++i)
+    if (s->sweep.entryOrder[i] == k) return i;
   return -1;
 }
 
 void sweepOut(SelectionState* s, int32_t k) {
   for (int32_t j = firstCol(s, k) + colsOf(s, k) - 1; j >= firstCol(s, k); --j) {
-    if (s->flags[j] == '1') {
-      if (sweepWithRule(s, s->swept, s->sscp, s->flags, j)) s->sweptColumns -= 1;
+    if (s->sweep.flags[j] == '1') {
+      if (sweepWithRule(s, s->sweep.swept, s->sweep.sscp, s->sweep.flags, j))
+        s->sweep.sweptColumns -= 1;
     }
     sweepFoldColumn(s, j, '1');
   }
@@ -147,38 +151,40 @@ void sweepOut(SelectionState* s, int32_t k) {
 // aliased to the removed effect comes back.
 void readmit(SelectionState* s, int32_t k) {
   const bool holdsIntercept = s->options->pathMethod && !s->options->noInt;
-  for (int32_t pos = holdsIntercept ? 1 : 0; pos < s->effectsInModel; ++pos) {
-    const int32_t e = s->entryOrder[pos];
+  for (int32_t pos = holdsIntercept ? 1 : 0; pos < s->sweep.effectsInModel; ++pos) {
+    const int32_t e = s->sweep.entryOrder[pos];
     if (e == k) continue;
     for (int32_t j = firstCol(s, e); j < firstCol(s, e) + colsOf(s, e); ++j) {
-      if (s->flags[j] == '0' && sweepWithRule(s, s->swept, s->sscp, s->flags, j))
-        s->sweptColumns += 1;
+      if (s->sweep.flags[j] == '0' &&
+          sweepWithRule(s, s->sweep.swept, s->sweep.sscp, s->sweep.flags, j))
+        s->sweep.sweptColumns += 1;
       sweepFoldColumn(s, j, '0');
     }
   }
 }
 
 void compactAway(SelectionState* s, int32_t k, int32_t pos) {
-  const int32_t f0 = firstCol(s, k), c = colsOf(s, k), n = s->sscpOrder;
+  const int32_t f0 = firstCol(s, k), c = colsOf(s, k), n = s->sweep.sscpOrder;
   auto closeUp = [&](double* A, double* S, char* flags) {
     dropColumns(A, n, f0, c);
     dropColumns(S, n, f0, c);
     std::copy(flags + f0 + c, flags + n, flags + f0);
     std::fill(flags + n - c, flags + n, '0');
   };
-  closeUp(s->sscp, s->swept, s->flags);
+  closeUp(s->sweep.sscp, s->sweep.swept, s->sweep.flags);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)
     closeUp(s->foldRecs[f].sscp, s->foldRecs[f].swept, s->foldRecs[f].flags);
-  for (int32_t i = pos + 1; i < s->effectsInModel; ++i) s->firstColumn[s->entryOrder[i]] -= c;
-  s->sscpOrder = n - c;
+  for (int32_t i = pos + 1; i < s->sweep.effectsInModel; ++i)
+    s->sweep.firstColumn[s->sweep.entryOrder[i]] -= c;
+  s->sweep.sscpOrder = n - c;
 }
 
 }  // namespace
 
 bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k) {
   const char before = flags[k];
-  const double t = pivotTolerance(before, A[pk(k, k)], s->swept[pk(k, k)]);
-  zsweep(S, k, s->sscpOrder, flags, s->work, t);
+  const double t = pivotTolerance(before, A[pk(k, k)], s->sweep.swept[pk(k, k)]);
+  zsweep(S, k, s->sweep.sscpOrder, flags, s->sweep.work, t);
   return flags[k] != before;
 }
 
@@ -191,18 +197,19 @@ void sweepFoldColumn(SelectionState* s, int32_t column, char oldFlag) {
 }
 
 void sweepModelColumn(SelectionState* s, int32_t k) {
-  const char old = s->flags[k];
-  if (sweepWithRule(s, s->swept, s->sscp, s->flags, k)) s->sweptColumns += old == '0' ? 1 : -1;
+  const char old = s->sweep.flags[k];
+  if (sweepWithRule(s, s->sweep.swept, s->sweep.sscp, s->sweep.flags, k))
+    s->sweep.sweptColumns += old == '0' ? 1 : -1;
   sweepFoldColumn(s, k, old);
 }
 
 int enterEffectImpl(SelectionState* s, int32_t k, bool resweepAll, bool fromTrial, bool exact) {
-  if (s->states[k] == effstate::kHeldOut) return 0;
-  s->entryOrder[s->effectsInModel++] = k;
-  if (s->states[k] != effstate::kIntercept && s->states[k] != effstate::kForced)
-    s->states[k] = effstate::kSelected;
-  int rc = s->fullMode ? enterFull(s, k, fromTrial, exact)
-                       : enterIncremental(s, k, resweepAll, fromTrial, exact);
+  if (s->sweep.states[k] == effstate::kHeldOut) return 0;
+  s->sweep.entryOrder[s->sweep.effectsInModel++] = k;
+  if (s->sweep.states[k] != effstate::kIntercept && s->sweep.states[k] != effstate::kForced)
+    s->sweep.states[k] = effstate::kSelected;
+  int rc = s->sweep.fullMode ? enterFull(s, k, fromTrial, exact)
+                             : enterIncremental(s, k, resweepAll, fromTrial, exact);
   if (rc != 0) return rc;
   refreshSse(s);
   if (!fromTrial) setHierarchy(s, k, -1);
@@ -214,32 +221,33 @@ int enterEffect(SelectionState* s, int32_t effect, uint8_t resweepAll, uint8_t f
 }
 
 void removeEffect(SelectionState* s, int32_t k, uint8_t mode) {
-  if (s->states[k] == effstate::kHeldOut) return;
+  if (s->sweep.states[k] == effstate::kHeldOut) return;
   const int32_t pos = entryPosition(s, k);
   if (pos < 0) return;  // not in the model
   sweepOut(s, k);
   readmit(s, k);
   refreshSse(s);
   if (mode == 0) return;
-  if (!s->fullMode) compactAway(s, k, pos);
-  std::copy(s->entryOrder + pos + 1, s->entryOrder + s->effectsInModel, s->entryOrder + pos);
-  s->effectsInModel -= 1;
-  s->states[k] = effstate::kFree;
+  if (!s->sweep.fullMode) compactAway(s, k, pos);
+  std::copy(s->sweep.entryOrder + pos + 1, s->sweep.entryOrder + s->sweep.effectsInModel,
+            s->sweep.entryOrder + pos);
+  s->sweep.effectsInModel -= 1;
+  s->sweep.states[k] = effstate::kFree;
   if (mode == 2) setHierarchy(s, k, +1);
 }
 
 void candidateEffectSse(SelectionState* s, int32_t k, double* sse, int32_t* df) {
   const int32_t c = colsOf(s, k), f0 = firstCol(s, k);
-  double* T = s->trialBlock;
-  T[0] = s->swept[0];
+  double* T = s->sweep.trialBlock;
+  T[0] = s->sweep.swept[0];
   for (int32_t i = 1; i <= c; ++i) {
     const int64_t g = f0 + i - 1;
-    T[pk(i, 0)] = s->swept[pk(g, 0)];
-    for (int32_t j = 1; j <= i; ++j) T[pk(i, j)] = s->swept[pkAny(g, f0 + j - 1)];
+    T[pk(i, 0)] = s->sweep.swept[pk(g, 0)];
+    for (int32_t j = 1; j <= i; ++j) T[pk(i, j)] = s->sweep.swept[pkAny(g, f0 + j - 1)];
   }
   int32_t accepted = 0;
   for (int32_t i = 1; i <= c; ++i) {
-    const double a = s->sscp[pk(f0 + i - 1, f0 + i - 1)];
+    const double a = s->sweep.sscp[pk(f0 + i - 1, f0 + i - 1)];
     const double t = a > 0 ? kPivotRelative * a : kPivotRelative;
     const double d = T[pk(i, i)];
     if (!(d > t)) continue;

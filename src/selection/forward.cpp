@@ -5,8 +5,8 @@ namespace vsf {
 
 int selectNone(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  for (int32_t k = firstSelectableIndex(s); k < s->effectCount; ++k) {
-    if (s->states[k] == effstate::kHeldOut) continue;
+  for (int32_t k = firstSelectableIndex(s); k < s->layout.effectCount; ++k) {
+    if (s->sweep.states[k] == effstate::kHeldOut) continue;
     if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
     if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
     if (pressWanted(o))
@@ -15,7 +15,7 @@ int selectNone(SelectionState* s) {
       if (int rc = computeHoldoutAse(s); rc != 0) return rc;
     if (int rc = initSelectionState(s, k); rc != 0) return rc;
   }
-  s->stop.reason = stopreason::kAllEntered;
+  s->run.stop.reason = stopreason::kAllEntered;
   return 0;
 }
 
@@ -23,12 +23,12 @@ int selectForward(SelectionState* s) {
   const SelectionOptions* o = s->options;
   double bestStop, bestChoose, select;
   evalStepCriteria(s, &bestStop, &bestChoose, &select);
-  if (!checkStopRules(s, s->stepCount)) return 0;
+  if (!checkStopRules(s, s->steps.stepCount)) return 0;
   for (;;) {
     EntryChoice c;
     if (int rc = searchEntry(s, &c); rc != 0) return rc;
     if (c.effect < 0) {
-      s->stop.reason = stopreason::kNoCandidate;
+      s->run.stop.reason = stopreason::kNoCandidate;
       return 0;
     }
     if (int rc = growBeforeEntry(s, c.effect); rc != 0) return rc;
@@ -40,7 +40,7 @@ int selectForward(SelectionState* s) {
     // A tie within the tolerance keeps the earlier step.
     updateChooseStep(s, c.value, bestStop, &bestChoose, 1);
     if (int rc = initSelectionState(s, c.effect); rc != 0) return rc;
-    if (!checkStopRules(s, s->stepCount)) return 0;
+    if (!checkStopRules(s, s->steps.stepCount)) return 0;
   }
 }
 

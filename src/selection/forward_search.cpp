@@ -11,10 +11,10 @@ namespace {
 // Single-column candidates are scored from the crossproducts when the swept matrix holds
 // them (full mode) or the store holds every model effect's rows (incremental mode).
 bool fastSearchPossible(const SelectionState* s) {
-  if (s->fullMode) return true;
-  if (!s->storeOn) return false;
-  for (int32_t pos = 0; pos < s->effectsInModel; ++pos)
-    if (s->storeSlot[s->entryOrder[pos]] < 0) return false;
+  if (s->sweep.fullMode) return true;
+  if (!s->sweep.storeOn) return false;
+  for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos)
+    if (s->sweep.storeSlot[s->sweep.entryOrder[pos]] < 0) return false;
   return true;
 }
 
@@ -25,8 +25,8 @@ struct ColumnStats {
 };
 
 ColumnStats fromSweptMatrix(const SelectionState* s, int32_t e) {
-  const int64_t g = s->firstColumn[e];
-  return {s->swept[pk(g, 0)], s->swept[pk(g, g)], s->sscp[pk(g, g)]};
+  const int64_t g = s->sweep.firstColumn[e];
+  return {s->sweep.swept[pk(g, 0)], s->sweep.swept[pk(g, g)], s->sweep.sscp[pk(g, g)]};
 }
 
 // Incremental mode: the candidate is not in A. With x its crossproducts with the model's
@@ -35,13 +35,14 @@ ColumnStats fromSweptMatrix(const SelectionState* s, int32_t e) {
 class StoreScorer {
  public:
   explicit StoreScorer(const SelectionState* s) : s_(s) {
-    for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
-      const int32_t e = s->entryOrder[pos];
-      for (int32_t j = 0; j < s->columnCount[e]; ++j) {
-        const int32_t u = s->firstColumn[e] + j;
-        if (s->flags[u] != '1') continue;
+    for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
+      const int32_t e = s->sweep.entryOrder[pos];
+      for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
+        const int32_t u = s->sweep.firstColumn[e] + j;
+        if (s->sweep.flags[u] != '1') continue;
         columns_.push_back(u);
-        rows_.push_back(static_cast<int64_t>(s->storeSlot[e] + j) * (s->paramCount + 1));
+        rows_.push_back(static_cast<int64_t>(s->sweep.storeSlot[e] + j) *
+                        (s->layout.paramCount + 1));
       }
     }
     x_.resize(columns_.size());
@@ -49,17 +50,17 @@ class StoreScorer {
 
   ColumnStats operator()(int32_t e) {
     const SelectionState* s = s_;
-    const int32_t offset = s->fullOffset[e];
+    const int32_t offset = s->sweep.fullOffset[e];
     const size_t m = columns_.size();
-    for (size_t i = 0; i < m; ++i) x_[i] = s->store[rows_[i] + offset];
+    for (size_t i = 0; i < m; ++i) x_[i] = s->sweep.store[rows_[i] + offset];
     ColumnStats c;
-    c.a = s->effectBlocks[e][0];
-    c.r = s->store[offset];
+    c.a = s->sweep.effectBlocks[e][0];
+    c.r = s->sweep.store[offset];
     c.v = c.a;
     for (size_t i = 0; i < m; ++i) {
       double w = 0;
-      for (size_t j = 0; j < m; ++j) w += s->swept[pkAny(columns_[i], columns_[j])] * x_[j];
-      c.r -= s->sscp[pk(columns_[i], 0)] * w;
+      for (size_t j = 0; j < m; ++j) w += s->sweep.swept[pkAny(columns_[i], columns_[j])] * x_[j];
+      c.r -= s->sweep.sscp[pk(columns_[i], 0)] * w;
       c.v -= x_[i] * w;
     }
     return c;
@@ -73,21 +74,22 @@ class StoreScorer {
 };
 
 void setCandidateValue(SelectionState* s, int32_t e, double v) {
-  if (s->options->candidateValues && s->candidateValues) s->candidateValues[e] = v;
+  if (s->options->candidateValues && s->sweep.candidateValues) s->sweep.candidateValues[e] = v;
 }
 
 // Single-column effects by their SSE reduction r^2 / v; an equal reduction keeps the earlier
 // effect. The winner's value goes into *best.
 void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
   const uint8_t code = s->options->select;
-  const double sse = s->trainSse;
-  const int32_t p = s->sweptColumns;
+  const double sse = s->fit.trainSse;
+  const int32_t p = s->sweep.sweptColumns;
   std::optional<StoreScorer> fromStore;
-  if (!s->fullMode) fromStore.emplace(s);
+  if (!s->sweep.fullMode) fromStore.emplace(s);
   double largest = -1;
   int32_t winner = -1;
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    if (s->states[e] != effstate::kFree || s->columnCount[e] != 1 || !prerequisitesIn(s, e))
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    if (s->sweep.states[e] != effstate::kFree || s->layout.columnCount[e] != 1 ||
+        !prerequisitesIn(s, e))
       continue;
     const ColumnStats c = fromStore ? (*fromStore)(e) : fromSweptMatrix(s, e);
     const double d = c.a > 0 ? kPivotRelative * c.a : kPivotRelative;
@@ -114,28 +116,29 @@ int searchEntry(SelectionState* s, EntryChoice* out) {
   const uint8_t code = o->select;
   double best = worstValue(code);
   int32_t candidate = -1;
-  if (o->candidateValues && s->candidateValues)
-    std::fill(s->candidateValues, s->candidateValues + s->effectCount, absentValue());
+  if (o->candidateValues && s->sweep.candidateValues)
+    std::fill(s->sweep.candidateValues, s->sweep.candidateValues + s->layout.effectCount,
+              absentValue());
   const bool byPass = selectByPass(o);
   const bool fast = !o->generalSearch && !byPass && fastSearchPossible(s);
   if (fast) fastSearch(s, &best, &candidate);
 
-  const double baseSse = s->trainSse;
-  const int32_t baseP = s->sweptColumns;
+  const double baseSse = s->fit.trainSse;
+  const int32_t baseP = s->sweep.sweptColumns;
   bool checkpointed = false;
   int rc = 0;
-  for (int32_t e = 0; e < s->effectCount && rc == 0; ++e) {
-    if (s->states[e] != effstate::kFree || !prerequisitesIn(s, e)) continue;
-    if (fast && s->columnCount[e] == 1) continue;
+  for (int32_t e = 0; e < s->layout.effectCount && rc == 0; ++e) {
+    if (s->sweep.states[e] != effstate::kFree || !prerequisitesIn(s, e)) continue;
+    if (fast && s->layout.columnCount[e] == 1) continue;
     double value = absentValue(), sse = 0;
     int32_t df = 0;
-    if (s->blockScoring && !byPass) {
+    if (s->sweep.blockScoring && !byPass) {
       candidateEffectSse(s, e, &sse, &df);
       if (df >= 1) value = criterionFromStats(s, code, baseSse, sse, baseP, baseP + df, 1, 1);
     } else {
       if (!checkpointed) {
         saveModelState(s, 0);
-        if (s->status < 0) return s->status;
+        if (s->run.status < 0) return s->run.status;
         checkpointed = true;
       }
       rc = trialEntryValue(s, e, code, &value, &sse, &df);
@@ -160,13 +163,13 @@ int refreshStatistics(SelectionState* s, double searchValue, bool entry) {
   const bool found = !isAbsent(searchValue);  // else every statistic is computed
   if (pressWanted(o)) {
     if (o->select == kCritPress && found)
-      s->press = searchValue;
+      s->fit.press = searchValue;
     else if (int rc = computePress(s); rc != 0)
       return rc;
   }
   if (kfoldOn(s)) {
     if (o->select == kCritCv && found && !(entry && foldDetails(o)))
-      s->cvPress = searchValue;
+      s->fit.cvPress = searchValue;
     else if (int rc = computeCvPress(s); rc != 0)
       return rc;
   }

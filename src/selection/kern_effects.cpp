@@ -12,7 +12,7 @@ int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
 
 bool trainingUsed(const SelectionState* s, const rows::Row& r, bool externalAware) {
   if (!r.training() || r.skip) return false;
-  return !(externalAware && s->options->externalCv && r.held == s->heldOutFold);
+  return !(externalAware && s->options->externalCv && r.held == s->path.heldOutFold);
 }
 
 // The slice of a row (0 without folds); -1 for a fold tag that names no fold.
@@ -38,7 +38,7 @@ int usedRows(SelectionState* s, const PageView* v, bool externalAware, Fn&& fn) 
 
 int64_t blocksLength(const SelectionState* s) {
   int64_t n = 0;
-  for (int32_t e = 0; e < s->effectCount; ++e) n += tri(s->columnCount[e]);
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) n += tri(s->layout.columnCount[e]);
   return n;
 }
 
@@ -50,16 +50,16 @@ int effectBlocksMt(SelectionState* s, const PageView* v, double* buffer, uint32_
   const int64_t total = blocksLength(s);
   return usedRows(s, v, true, [&](const rows::Row& r, int f) {
     double* B = buffer + f * total;
-    for (int32_t e = 0; e < s->effectCount; ++e) {
-      const int32_t c = s->columnCount[e];
-      if (s->sparseIndex[e] < 0) {
-        const double* x = r.dense + s->denseOffset[e];
+    for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+      const int32_t c = s->layout.columnCount[e];
+      if (s->layout.sparseIndex[e] < 0) {
+        const double* x = r.dense + s->layout.denseOffset[e];
         for (int32_t i = 0; i < c; ++i) {
           const double ax = r.a * x[i];
           for (int32_t j = 0; j <= i; ++j) B[pk(i, j)] += ax * x[j];
         }
       } else {
-        const int j = s->sparseIndex[e], ns = s->sparseEffectCount;
+        const int j = s->layout.sparseIndex[e], ns = s->layout.sparseEffectCount;
         for (int32_t k = r.sparseBegin(j); k < r.sparseEnd(j); ++k) {
           const double av = r.a * r.sparse[k];
           const int32_t ck = r.index(ns, k);
@@ -74,10 +74,10 @@ int effectBlocksMt(SelectionState* s, const PageView* v, double* buffer, uint32_
 
 void effectBlocksMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   for (int f = 0; f < slices(s); ++f) {
-    double** blocks = kfoldOn(s) ? s->foldRecs[f].blocks : s->effectBlocks;
-    for (int32_t e = 0; e < s->effectCount; ++e) {
-      copyDoubles(blocks[e], sum, tri(s->columnCount[e]));
-      sum += tri(s->columnCount[e]);
+    double** blocks = kfoldOn(s) ? s->foldRecs[f].blocks : s->sweep.effectBlocks;
+    for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+      copyDoubles(blocks[e], sum, tri(s->layout.columnCount[e]));
+      sum += tri(s->layout.columnCount[e]);
     }
   }
 }
@@ -91,20 +91,20 @@ uint32_t countTimesSlices(const SelectionState* s, int32_t count) {
 // out(g, j) adds into element (g, j) of the new rows; g runs over the new effect's columns.
 template <typename Add>
 void newRowTerms(const SelectionState* s, const rows::Row& r, Add&& add) {
-  const int32_t k = s->passEffect, o = s->sscpOrder;
+  const int32_t k = s->sweep.passEffect, o = s->sweep.sscpOrder;
   auto row = [&](int64_t g, double t) {
     add(g, 0, t * r.y);
-    for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
-      const int32_t e = s->entryOrder[pos];
-      const int64_t first = s->firstColumn[e];
+    for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
+      const int32_t e = s->sweep.entryOrder[pos];
+      const int64_t first = s->sweep.firstColumn[e];
       rows::forEffectValues(s, r, e, [&](int32_t i, double x) {
         if (first + i <= g) add(g, first + i, t * x);
       });
     }
   };
-  if (s->sparseIndex[k] < 0) {
-    const double* x = r.dense + s->denseOffset[k];
-    for (int32_t j = 0; j < s->columnCount[k]; ++j) {
+  if (s->layout.sparseIndex[k] < 0) {
+    const double* x = r.dense + s->layout.denseOffset[k];
+    for (int32_t j = 0; j < s->layout.columnCount[k]; ++j) {
       const double t = r.a * x[j];
       if (t != 0) row(o + j, t);
     }
@@ -114,7 +114,7 @@ void newRowTerms(const SelectionState* s, const rows::Row& r, Add&& add) {
 }
 
 int effectSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t length) {
-  const int64_t slice = length / slices(s), base = tri(s->sscpOrder);
+  const int64_t slice = length / slices(s), base = tri(s->sweep.sscpOrder);
   return usedRows(s, v, true, [&](const rows::Row& r, int f) {
     double* out = buffer + f * slice - base;
     newRowTerms(s, r, [&](int64_t g, int64_t j, double t) { out[pk(g, j)] += t; });
@@ -122,9 +122,9 @@ int effectSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t 
 }
 
 void effectSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
-  const int64_t slice = length / slices(s), base = tri(s->sscpOrder);
+  const int64_t slice = length / slices(s), base = tri(s->sweep.sscpOrder);
   if (!kfoldOn(s)) {
-    copyDoubles(s->sscp + base, sum, slice);
+    copyDoubles(s->sweep.sscp + base, sum, slice);
     return;
   }
   for (int f = 0; f < s->folds; ++f)
@@ -134,20 +134,20 @@ void effectSscpMerge(SelectionState* s, const double* sum, uint32_t length, int3
 // ---- The store: response row and an effect's rows ----
 
 uint32_t responseCrossLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>((s->paramCount + 1) * slices(s));
+  return static_cast<uint32_t>((s->layout.paramCount + 1) * slices(s));
 }
 
 // row[0] += t y, row[offset of each column] += t x over every column of every effect.
 void storeRowTerms(const SelectionState* s, const rows::Row& r, double t, double* row) {
   row[0] += t * r.y;
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    double* at = row + s->fullOffset[e];
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    double* at = row + s->sweep.fullOffset[e];
     rows::forEffectValues(s, r, e, [&](int32_t i, double x) { at[i] += t * x; });
   }
 }
 
 int responseCrossMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
-  const int64_t L = s->paramCount + 1;
+  const int64_t L = s->layout.paramCount + 1;
   return usedRows(s, v, false, [&](const rows::Row& r, int f) {
     const double t = r.a * r.y;
     if (t != 0) storeRowTerms(s, r, t, buffer + f * L);
@@ -155,22 +155,22 @@ int responseCrossMt(SelectionState* s, const PageView* v, double* buffer, uint32
 }
 
 void responseCrossMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
-  const int64_t L = s->paramCount + 1;
+  const int64_t L = s->layout.paramCount + 1;
   if (!kfoldOn(s)) {
-    copyDoubles(s->store, sum, L);
+    copyDoubles(s->sweep.store, sum, L);
     return;
   }
   for (int f = 0; f < s->folds; ++f) copyDoubles(s->foldRecs[f].store, sum + f * L, L);
 }
 
 int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t length) {
-  const int64_t L = s->paramCount + 1, slice = length / slices(s);
-  const int32_t k = s->passEffect;
+  const int64_t L = s->layout.paramCount + 1, slice = length / slices(s);
+  const int32_t k = s->sweep.passEffect;
   return usedRows(s, v, false, [&](const rows::Row& r, int f) {
     double* rows0 = buffer + f * slice;
-    if (s->sparseIndex[k] < 0) {
-      const double* x = r.dense + s->denseOffset[k];
-      for (int32_t j = 0; j < s->columnCount[k]; ++j) {
+    if (s->layout.sparseIndex[k] < 0) {
+      const double* x = r.dense + s->layout.denseOffset[k];
+      for (int32_t j = 0; j < s->layout.columnCount[k]; ++j) {
         const double t = r.a * x[j];
         if (t != 0) storeRowTerms(s, r, t, rows0 + j * L);
       }
@@ -182,10 +182,10 @@ int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t le
 }
 
 void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
-  const int64_t L = s->paramCount + 1, slice = length / slices(s);
-  const int64_t at = static_cast<int64_t>(s->storeRowsUsed) * L;
+  const int64_t L = s->layout.paramCount + 1, slice = length / slices(s);
+  const int64_t at = static_cast<int64_t>(s->sweep.storeRowsUsed) * L;
   if (!kfoldOn(s)) {
-    copyDoubles(s->store + at, sum, slice);
+    copyDoubles(s->sweep.store + at, sum, slice);
     return;
   }
   for (int f = 0; f < s->folds; ++f) copyDoubles(s->foldRecs[f].store + at, sum + f * slice, slice);

@@ -10,8 +10,8 @@ namespace {
 // Every stored value of the row with its column number in effect order.
 template <typename Fn>
 void everyColumn(const SelectionState* s, const rows::Row& r, Fn&& fn) {
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    const int32_t first = s->firstParam[e];
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    const int32_t first = s->sweep.firstParam[e];
     rows::forEffectValues(s, r, e, [&](int32_t i, double x) { fn(first + i, x); });
   }
 }
@@ -20,24 +20,24 @@ void everyColumn(const SelectionState* s, const rows::Row& r, Fn&& fn) {
 // cross validation training weight, training frequency, held-out weight, held-out frequency.
 
 uint32_t momentsLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(2 * s->paramCount + 1 + (s->options->externalCv ? 4 : 0));
+  return static_cast<uint32_t>(2 * s->layout.paramCount + 1 + (s->options->externalCv ? 4 : 0));
 }
 
 int momentsMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
   const bool check = !rows::blockFinite(*v, h), ext = s->options->externalCv;
-  const int64_t m = s->paramCount;
+  const int64_t m = s->layout.paramCount;
   double* tail = b + 2 * m + 1;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (r.skip || (check && rows::rowMissing(r, h))) return;
     if (!r.training()) {
-      if (ext && r.role == 2 && s->heldOutFold == s->extCvFolds) {
+      if (ext && r.role == 2 && s->path.heldOutFold == s->path.extCvFolds) {
         tail[2] += r.w;  // weight times 1
         tail[3] += 1;
       }
       return;
     }
-    if (ext && r.held == s->heldOutFold) {
+    if (ext && r.held == s->path.heldOutFold) {
       tail[2] += r.a;
       tail[3] += r.f;
       return;
@@ -56,30 +56,30 @@ int momentsMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
 }
 
 void momentsMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
-  const int64_t m = s->paramCount;
-  s->sumWy = sum[0];
-  copyDoubles(s->colMeans, sum + 1, m);
-  copyDoubles(s->colScales, sum + 1 + m, m);
+  const int64_t m = s->layout.paramCount;
+  s->totals.sumWy = sum[0];
+  copyDoubles(s->layout.colMeans, sum + 1, m);
+  copyDoubles(s->layout.colScales, sum + 1 + m, m);
   if (s->options->externalCv) {
     const double* t = sum + 2 * m + 1;
-    s->trainWeight += t[0];
-    s->trainFreq += t[1];
-    s->heldOutWeight += t[2];
-    s->heldOutFreq += t[3];
+    s->totals.trainWeight += t[0];
+    s->totals.trainFreq += t[1];
+    s->path.heldOutWeight += t[2];
+    s->path.heldOutFreq += t[3];
   }
 }
 
 // ---- kernSumSquares: [0] y'y, [1..m] the columns' sums of squares.
 
 uint32_t squaresLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(s->paramCount + 1);
+  return static_cast<uint32_t>(s->layout.paramCount + 1);
 }
 
 int squaresMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
   const bool check = !rows::blockFinite(*v, h), ext = s->options->externalCv;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
-    if (!r.training() || r.skip || (ext && r.held == s->heldOutFold)) return;
+    if (!r.training() || r.skip || (ext && r.held == s->path.heldOutFold)) return;
     if (check && rows::rowMissing(r, h)) return;
     b[0] += r.a * r.y * r.y;
     everyColumn(s, r, [&](int64_t c, double x) { b[1 + c] += r.a * x * x; });
@@ -87,8 +87,8 @@ int squaresMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
 }
 
 void squaresMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
-  s->sumWyy = sum[0];
-  copyDoubles(s->colSquares, sum + 1, s->paramCount);
+  s->totals.sumWyy = sum[0];
+  copyDoubles(s->sweep.colSquares, sum + 1, s->layout.paramCount);
 }
 
 // ---- kernFoldResponseSS: [f] fold f's response sum of squares.

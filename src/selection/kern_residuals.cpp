@@ -15,9 +15,9 @@ namespace {
 // Calls fn(g, x) for the row's values at the model's swept-in columns.
 template <typename Fn>
 void modelValues(const SelectionState* s, const rows::Row& r, const char* flags, Fn&& fn) {
-  for (int32_t pos = 0; pos < s->effectsInModel; ++pos) {
-    const int32_t e = s->entryOrder[pos];
-    const int64_t first = s->firstColumn[e];
+  for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
+    const int32_t e = s->sweep.entryOrder[pos];
+    const int64_t first = s->sweep.firstColumn[e];
     rows::forEffectValues(s, r, e, [&](int32_t i, double x) {
       if (flags[first + i] == '1') fn(first + i, x);
     });
@@ -38,7 +38,7 @@ uint32_t perFold(const SelectionState* s, int32_t) {
 uint32_t threePerFold(const SelectionState* s, int32_t) { return 3 * perFold(s, 0); }
 // PRESS keeps the row's (column, value) pairs of the model in its scratch.
 uint32_t pairs(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(2 * (s->paramCount + 1));
+  return static_cast<uint32_t>(2 * (s->layout.paramCount + 1));
 }
 
 // ---- PRESS: w f (r / (1 - h))^2 over the training rows, h = w x' S x on the model's columns.
@@ -47,14 +47,14 @@ int pressMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
   const bool check = !rows::blockFinite(*v, h);
   double* cols = b + 1;
-  double* vals = cols + s->paramCount + 1;
-  const double* S = s->swept;
+  double* vals = cols + s->layout.paramCount + 1;
+  const double* S = s->sweep.swept;
   double sum = 0;
   int rc = rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || (check && rows::rowMissing(r, h))) return;
     int n = 0;
     double e = r.y;
-    modelValues(s, r, s->flags, [&](int64_t g, double x) {
+    modelValues(s, r, s->sweep.flags, [&](int64_t g, double x) {
       e += S[pk(g, 0)] * x;
       cols[n] = static_cast<double>(g);
       vals[n++] = x;
@@ -76,7 +76,7 @@ int pressMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   return rc;
 }
 
-void pressMerge(SelectionState* s, const double* sum, uint32_t, int32_t) { s->press += sum[0]; }
+void pressMerge(SelectionState* s, const double* sum, uint32_t, int32_t) { s->fit.press += sum[0]; }
 
 // ---- Validation and test rows: [0] validation, [1] test. The resample frequency is not used.
 
@@ -86,14 +86,14 @@ int holdoutMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   return rows::forEachRow(s, h, *v, false, [&](const rows::Row& r) {
     if (r.role != 2 && r.role != 4) return;
     if (check && rows::rowMissing(r, h)) return;
-    const double e = residual(s, r, s->swept, s->flags);
+    const double e = residual(s, r, s->sweep.swept, s->sweep.flags);
     b[r.role == 2 ? 0 : 1] += r.w * r.freq * e * e;
   });
 }
 
 void holdoutMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
-  s->validAse += sum[0];
-  s->testAse += sum[1];
+  s->fit.validAse += sum[0];
+  s->fit.testAse += sum[1];
 }
 
 // ---- k-fold: [f] the squared residuals of fold f's rows under the fit without them.

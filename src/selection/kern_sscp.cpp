@@ -30,7 +30,7 @@ constexpr int64_t kPanelDoubles = 1 << 22;  // 32 MB of staged rows at most per 
 // Rows carry fold tags whenever k-fold is asked; sums go per fold once there are folds.
 int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
 int64_t tri(int64_t q) { return q * (q + 1) / 2; }
-int dims(const SelectionState* s) { return s->denseValues + 1; }
+int dims(const SelectionState* s) { return s->layout.denseValues + 1; }
 
 // Rows per fold panel: 256 when they fit the budget, at least 16.
 int64_t panelRows(const SelectionState* s) {
@@ -39,7 +39,7 @@ int64_t panelRows(const SelectionState* s) {
 }
 
 uint32_t sscpLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(tri(s->sscpOrder) * slices(s));
+  return static_cast<uint32_t>(tri(s->sweep.sscpOrder) * slices(s));
 }
 // [pending rows per slice][C, n x n][panels, one per slice]
 uint32_t sscpScratch(const SelectionState* s, int32_t) {
@@ -82,16 +82,16 @@ void flush(Scratch& sc, int f, double* target) {
 // Sparse values of a row: row g of A gets a v x over (response, dense), and a v v' with the
 // values at or before v in the row's order, placed by the larger of the two columns.
 void sparseTerms(const SelectionState* s, const rows::Row& r, double a, double* A) {
-  const int d = s->denseValues, ns = s->sparseEffectCount;
+  const int d = s->layout.denseValues, ns = s->layout.sparseEffectCount;
   for (int j = 0; j < ns; ++j) {
-    const int first = s->layoutColumn[s->sparseEffects[j]];
+    const int first = s->layout.layoutColumn[s->layout.sparseEffects[j]];
     for (int32_t k = r.sparseBegin(j); k < r.sparseEnd(j); ++k) {
       const double av = a * r.sparse[k];
       const int64_t g = first + r.index(ns, k);
       double* row = A + tri(g);
       for (int i = 0; i <= d; ++i) row[i] += av * r.x[i];
       for (int j2 = 0; j2 <= j; ++j2) {
-        const int first2 = s->layoutColumn[s->sparseEffects[j2]];
+        const int first2 = s->layout.layoutColumn[s->layout.sparseEffects[j2]];
         const int32_t end2 = j2 == j ? k + 1 : r.sparseEnd(j2);
         for (int32_t k2 = r.sparseBegin(j2); k2 < end2; ++k2) {
           const int64_t g2 = first2 + r.index(ns, k2);
@@ -104,7 +104,7 @@ void sparseTerms(const SelectionState* s, const rows::Row& r, double a, double* 
 
 bool used(const SelectionState* s, const rows::Row& r) {
   if (!r.training() || r.skip) return false;
-  return !(s->options->externalCv && r.held == s->heldOutFold);
+  return !(s->options->externalCv && r.held == s->path.heldOutFold);
 }
 
 // The slice of a row; -1 when its fold tag names no fold.
@@ -115,7 +115,7 @@ int sliceOf(const SelectionState* s, const rows::Row& r) {
 
 // One rank-one update per row; a row with a missing value adds nothing.
 int rowByRow(SelectionState* s, const rows::Shape& h, const PageView& v, double* out) {
-  const int64_t T = tri(s->sscpOrder);
+  const int64_t T = tri(s->sweep.sscpOrder);
   return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
     if (!used(s, r)) return;
     int f = sliceOf(s, r);
@@ -128,7 +128,7 @@ int rowByRow(SelectionState* s, const rows::Shape& h, const PageView& v, double*
 }
 
 int staged(SelectionState* s, const rows::Shape& h, const PageView& v, double* out, Scratch& sc) {
-  const int64_t T = tri(s->sscpOrder);
+  const int64_t T = tri(s->sweep.sscpOrder);
   return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
     if (!used(s, r) || r.a == 0) return;
     int f = sliceOf(s, r);
@@ -156,7 +156,7 @@ int sscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
 
 int sscpFinish(SelectionState* s, double* buffer, uint32_t) {
   Scratch sc(s, buffer);
-  const int64_t T = tri(s->sscpOrder);
+  const int64_t T = tri(s->sweep.sscpOrder);
   for (int f = 0; f < slices(s); ++f) flush(sc, f, buffer + f * T);
   return 0;
 }
@@ -166,9 +166,9 @@ int sscpRowsMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
 }
 
 void sscpMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
-  const int64_t T = tri(s->sscpOrder);
+  const int64_t T = tri(s->sweep.sscpOrder);
   if (!kfoldOn(s)) {
-    addVector(s->sscp, sum, T);
+    addVector(s->sweep.sscp, sum, T);
     return;
   }
   for (int f = 0; f < s->folds; ++f) addVector(s->foldRecs[f].sscp, sum + f * T, T);

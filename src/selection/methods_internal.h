@@ -43,24 +43,25 @@ inline uint8_t resweepOnEntry(const SelectionOptions* o) { return o->fullSweepMo
 // The first selectable effect's index (the forced effects before it; the intercept under
 // NOINT is held out and not counted among them).
 inline int32_t firstSelectableIndex(const SelectionState* s) {
-  return s->firstSelectable + (s->options->noInt ? 1 : 0);
+  return s->layout.firstSelectable + (s->options->noInt ? 1 : 0);
 }
 
 // An effect may enter only once every effect it contains is in the model.
 inline bool prerequisitesIn(const SelectionState* s, int32_t e) {
-  return !s->hierarchyOn || !s->missingPrerequisites || s->missingPrerequisites[e] == 0;
+  return !s->sweep.hierarchyOn || !s->sweep.missingPrerequisites ||
+         s->sweep.missingPrerequisites[e] == 0;
 }
 // An effect may leave only while no effect that contains it is in the model.
 inline bool dependantsOut(const SelectionState* s, int32_t e) {
   const SelectionOptions* o = s->options;
-  return !s->hierarchyOn || !s->absentDependants || !o->dependantCount ||
-         s->absentDependants[e] == o->dependantCount[e];
+  return !s->sweep.hierarchyOn || !s->sweep.absentDependants || !o->dependantCount ||
+         s->sweep.absentDependants[e] == o->dependantCount[e];
 }
 
 // The cross blocks of an entering effect, built before its entry so that the entry reads its
 // rows from the store instead of a pass of its own.
 inline int growBeforeEntry(SelectionState* s, int32_t e) {
-  return s->storeOn ? growEffectCrossproducts(s, e) : 0;
+  return s->sweep.storeOn ? growEffectCrossproducts(s, e) : 0;
 }
 
 }  // namespace vsf

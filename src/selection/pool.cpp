@@ -17,7 +17,7 @@ bool criterionAsked(const SelectionOptions* o, uint8_t code) {
 // Steps a run may take at most.
 int32_t stepCapacityOf(const SelectionState* s) {
   const SelectionOptions* o = s->options;
-  const int32_t e1 = s->effectCount - (o->noInt ? 1 : 0);
+  const int32_t e1 = s->layout.effectCount - (o->noInt ? 1 : 0);
   const int32_t m = o->maxSteps;
   auto capped = [m](int32_t v) { return m > 0 && m < v ? m : v; };
   int32_t c;
@@ -47,10 +47,10 @@ int32_t stepCapacityOf(const SelectionState* s) {
 
 // Per fold: the incremental mode's own blocks.
 bool allocateEffectBlocks(SelectionState* s, double*** blocks) {
-  *blocks = poolArray<double*>(s, s->effectCount);
+  *blocks = poolArray<double*>(s, s->layout.effectCount);
   if (!*blocks) return false;
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    int64_t c = s->columnCount[e];
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    int64_t c = s->layout.columnCount[e];
     if (c > 0 && !((*blocks)[e] = poolArray<double>(s, tri(c)))) return false;
   }
   return true;
@@ -60,29 +60,27 @@ int foldsAndTheirArrays(SelectionState* s) {
   const SelectionOptions* o = s->options;
   if (!o->kfold) return 0;
   s->folds = o->folds;
-  if (s->obsUsed < s->folds && o->cvMethod != 1) s->folds = static_cast<int32_t>(s->obsUsed);
+  if (s->totals.obsUsed < s->folds && o->cvMethod != 1)
+    s->folds = static_cast<int32_t>(s->totals.obsUsed);
   if (s->folds < 1) return 0;
   if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
   for (int32_t f = 0; f < s->folds; ++f)
-    if (o->foldEstimates && !(s->foldRecs[f].estimates = poolArray<double>(s, s->paramCount)))
+    if (o->foldEstimates &&
+        !(s->foldRecs[f].estimates = poolArray<double>(s, s->layout.paramCount)))
       return rc::kMemory;
-  if (o->foldStats && !(s->chosenFoldSse = poolArray<double>(s, s->folds))) return rc::kMemory;
-  if (o->foldEstimates && o->choose != kCritNone &&
-      !(s->chosenFoldEstimates = poolArray<double>(s, int64_t{s->folds} * s->paramCount)))
-    return rc::kMemory;
   return 0;
 }
 
 // Order-sized arrays, history and store at their first sizes.
 int initialCapacities(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  const int64_t p = s->paramCount, E = std::max(s->effectCount, 1);
-  int32_t capacity = static_cast<int32_t>(p + 1), history = s->stepCapacity;
+  const int64_t p = s->layout.paramCount, E = std::max(s->layout.effectCount, 1);
+  int32_t capacity = static_cast<int32_t>(p + 1), history = s->steps.stepCapacity;
   int64_t storeRows = 0;
-  if (!s->fullMode) {
+  if (!s->sweep.fullMode) {
     double r;
     if (o->maxEffects <= 0) {
-      history = std::max(s->stepCapacity / 2, 1);
+      history = std::max(s->steps.stepCapacity / 2, 1);
       r = static_cast<double>(history) * p / E + 1.5;
     } else {
       history = o->maxEffects + o->forcedEffects;
@@ -94,42 +92,64 @@ int initialCapacities(SelectionState* s) {
   }
   if (int rc = growSweepStore(s, capacity); rc != 0) return rc;
   if (int rc = growStepHistory(s, std::max(history, 1)); rc != 0) return rc;
-  if (s->storeOn)
+  if (s->sweep.storeOn)
     if (int rc = growEffectStore(s, static_cast<int32_t>(std::max<int64_t>(storeRows, 1)),
                                  static_cast<int32_t>(p + 1));
         rc != 0)
       return rc;
   if (o->cvPerPathStep)
-    if (int rc = growChangeList(s, 2 * s->effectCount); rc != 0) return rc;
+    if (int rc = growChangeList(s, 2 * s->layout.effectCount); rc != 0) return rc;
   return 0;
 }
 
-int perEffectArrays(SelectionState* s) {
+// The chosen step's copy of the model, kept when CHOOSE= may pick an earlier step, and each
+// fold's SSE (and estimates) at that step.
+int chosenStepArrays(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  const int64_t p = s->paramCount, E = s->effectCount;
+  const int64_t p = s->layout.paramCount, E = s->layout.effectCount;
+  RunStatus& r = s->run;
+  if (o->choose != kCritNone && (!(r.chosenEstimates = poolArray<double>(s, p)) ||
+                                 !(r.chosenStdEstimates = poolArray<double>(s, p)) ||
+                                 !(r.chosenInvDiag = poolArray<double>(s, p)) ||
+                                 !(r.chosenEffects = poolArray<int32_t>(s, E)) ||
+                                 !(r.chosenStates = poolArray<uint8_t>(s, E))))
+    return rc::kMemory;
+  if (s->folds < 1) return 0;
+  if (o->foldStats && !(r.chosenFoldSse = poolArray<double>(s, s->folds))) return rc::kMemory;
+  if (o->foldEstimates && o->choose != kCritNone &&
+      !(r.chosenFoldEstimates = poolArray<double>(s, int64_t{s->folds} * p)))
+    return rc::kMemory;
+  return 0;
+}
+
+// The sweep's per-effect and per-parameter arrays; the matrices come with the order
+// (growSweepStore) and the history with its capacity (growStepHistory).
+int sweepArrays(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  const int64_t p = s->layout.paramCount, E = s->layout.effectCount;
   const int64_t F = s->folds;
-  if (!(s->states = poolArray<uint8_t>(s, E)) || !(s->firstParam = poolArray<int32_t>(s, E)) ||
-      !(s->firstColumn = poolArray<int32_t>(s, E)) || !(s->entryOrder = poolArray<int32_t>(s, E)) ||
-      !(s->work = poolArray<double>(s, F > p ? F : p + 1)) ||
-      !(s->effectWork = poolArray<double>(s, o->method >= kMethodHxGLasso ? p : E)) ||
-      !(s->estimates = poolArray<double>(s, p)) || !(s->stdEstimates = poolArray<double>(s, p)) ||
-      !(s->invDiag = poolArray<double>(s, p)) || !(s->colSquares = poolArray<double>(s, p)))
+  if (!(s->sweep.states = poolArray<uint8_t>(s, E)) ||
+      !(s->sweep.firstParam = poolArray<int32_t>(s, E)) ||
+      !(s->sweep.firstColumn = poolArray<int32_t>(s, E)) ||
+      !(s->sweep.entryOrder = poolArray<int32_t>(s, E)) ||
+      !(s->sweep.work = poolArray<double>(s, F > p ? F : p + 1)) ||
+      !(s->sweep.effectWork = poolArray<double>(s, o->method >= kMethodHxGLasso ? p : E)) ||
+      !(s->sweep.estimates = poolArray<double>(s, p)) ||
+      !(s->sweep.stdEstimates = poolArray<double>(s, p)) ||
+      !(s->sweep.invDiag = poolArray<double>(s, p)) ||
+      !(s->sweep.colSquares = poolArray<double>(s, p)))
     return rc::kMemory;
-  if (o->adaptive && !(s->weights = poolArray<double>(s, p))) return rc::kMemory;
-  if (o->candidateValues && !(s->candidateValues = poolArray<double>(s, E))) return rc::kMemory;
-  if (o->choose != kCritNone && (!(s->chosenEstimates = poolArray<double>(s, p)) ||
-                                 !(s->chosenStdEstimates = poolArray<double>(s, p)) ||
-                                 !(s->chosenInvDiag = poolArray<double>(s, p)) ||
-                                 !(s->chosenEffects = poolArray<int32_t>(s, E)) ||
-                                 !(s->chosenStates = poolArray<uint8_t>(s, E))))
+  if (o->adaptive && !(s->sweep.weights = poolArray<double>(s, p))) return rc::kMemory;
+  if (o->candidateValues && !(s->sweep.candidateValues = poolArray<double>(s, E)))
     return rc::kMemory;
-  if (methodIs(s, kMethodBackward) && !(s->aliasedList = poolArray<int32_t>(s, E)))
+  if (methodIs(s, kMethodBackward) && !(s->sweep.aliasedList = poolArray<int32_t>(s, E)))
     return rc::kMemory;
-  if (!s->fullMode) {
-    if (!(s->storeSlot = poolArray<int32_t>(s, E)) || !(s->fullOffset = poolArray<int32_t>(s, E)))
+  if (!s->sweep.fullMode) {
+    if (!(s->sweep.storeSlot = poolArray<int32_t>(s, E)) ||
+        !(s->sweep.fullOffset = poolArray<int32_t>(s, E)))
       return rc::kMemory;
-    std::fill(s->storeSlot, s->storeSlot + E, -1);
-    if (!allocateEffectBlocks(s, &s->effectBlocks)) return rc::kMemory;
+    std::fill(s->sweep.storeSlot, s->sweep.storeSlot + E, -1);
+    if (!allocateEffectBlocks(s, &s->sweep.effectBlocks)) return rc::kMemory;
     for (int32_t f = 0; f < s->folds; ++f)
       if (!allocateEffectBlocks(s, &s->foldRecs[f].blocks)) return rc::kMemory;
   }
@@ -138,31 +158,31 @@ int perEffectArrays(SelectionState* s) {
 
 // Order, layout offsets, held-out effects and first parameters.
 void startingLayout(SelectionState* s) {
-  const int32_t E = s->effectCount;
-  s->sscpOrder = s->fullMode ? s->paramCount + 1 : 1;
+  const int32_t E = s->layout.effectCount;
+  s->sweep.sscpOrder = s->sweep.fullMode ? s->layout.paramCount + 1 : 1;
   int32_t offset = 1, param = 0;
   for (int32_t e = 0; e < E; ++e) {
-    if (!s->fullMode) s->fullOffset[e] = offset;
-    offset += s->columnCount[e];
-    s->firstParam[e] = param;
-    param += s->columnCount[e];
-    if (s->fullMode) s->firstColumn[e] = s->layoutColumn[e];
-    if (s->columnCount[e] == 0) s->states[e] = effstate::kHeldOut;
+    if (!s->sweep.fullMode) s->sweep.fullOffset[e] = offset;
+    offset += s->layout.columnCount[e];
+    s->sweep.firstParam[e] = param;
+    param += s->layout.columnCount[e];
+    if (s->sweep.fullMode) s->sweep.firstColumn[e] = s->layout.layoutColumn[e];
+    if (s->layout.columnCount[e] == 0) s->sweep.states[e] = effstate::kHeldOut;
   }
-  if (s->options->noInt && E > 0) s->states[0] = effstate::kHeldOut;
+  if (s->options->noInt && E > 0) s->sweep.states[0] = effstate::kHeldOut;
 }
 
 int hierarchyCounts(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  s->hierarchyOn = o->hierarchy == 1 || o->hierarchy == 2 || o->method == kMethodBackward;
+  s->sweep.hierarchyOn = o->hierarchy == 1 || o->hierarchy == 2 || o->method == kMethodBackward;
   if (o->designPerByGroup || !o->prerequisiteCount || !o->dependantCount) return 0;
-  if (!(s->missingPrerequisites = poolArray<int32_t>(s, s->effectCount)) ||
-      !(s->absentDependants = poolArray<int32_t>(s, s->effectCount)))
+  if (!(s->sweep.missingPrerequisites = poolArray<int32_t>(s, s->layout.effectCount)) ||
+      !(s->sweep.absentDependants = poolArray<int32_t>(s, s->layout.effectCount)))
     return rc::kMemory;
-  if (s->hierarchyOn)
-    for (int32_t e = 0; e < s->effectCount; ++e) {
-      s->missingPrerequisites[e] = o->prerequisiteCount[e];
-      s->absentDependants[e] = o->dependantCount[e];
+  if (s->sweep.hierarchyOn)
+    for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+      s->sweep.missingPrerequisites[e] = o->prerequisiteCount[e];
+      s->sweep.absentDependants[e] = o->dependantCount[e];
     }
   return 0;
 }
@@ -170,8 +190,8 @@ int hierarchyCounts(SelectionState* s) {
 }  // namespace
 
 bool allSingleColumn(const SelectionState* s) {
-  for (int32_t e = 0; e < s->effectCount; ++e)
-    if (s->columnCount[e] != 1) return false;
+  for (int32_t e = 0; e < s->layout.effectCount; ++e)
+    if (s->layout.columnCount[e] != 1) return false;
   return true;
 }
 
@@ -184,54 +204,57 @@ int buildModelPool(SelectionState* s) {
     s->streamFile = s->scratch->file;
     if (!(s->streamPosition = poolArray<int64_t>(s, 1))) return rc::kMemory;
   }
-  if (s->obsUsed == 0 || (s->validFreq == 0 && criterionAsked(o, kCritValidate))) return 0;
+  if (s->totals.obsUsed == 0 || (s->totals.validFreq == 0 && criterionAsked(o, kCritValidate)))
+    return 0;
 
-  s->fullMode = o->buildFullSscp;
-  s->storeOn = !s->fullMode && o->effectStore;
+  s->sweep.fullMode = o->buildFullSscp;
+  s->sweep.storeOn = !s->sweep.fullMode && o->effectStore;
   if (int rc = hierarchyCounts(s); rc != 0) return rc;
-  s->stepCapacity = stepCapacityOf(s);
+  s->steps.stepCapacity = stepCapacityOf(s);
   if (int rc = foldsAndTheirArrays(s); rc != 0) return rc;
 
   const bool single = allSingleColumn(s);
   const bool byValue = criterionByPass(o->select);
-  s->blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) && s->fullMode &&
-                    !o->generalSearch && !single;
-  if (s->blockScoring) {
-    const int64_t c = s->largestEffectColumns;
-    if (!(s->trialBlock = poolArray<double>(s, tri(c + 1))) ||
-        !(s->trialFlags = poolArray<char>(s, c + 1)))
+  s->sweep.blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) &&
+                          s->sweep.fullMode && !o->generalSearch && !single;
+  if (s->sweep.blockScoring) {
+    const int64_t c = s->layout.largestEffectColumns;
+    if (!(s->sweep.trialBlock = poolArray<double>(s, tri(c + 1))) ||
+        !(s->sweep.trialFlags = poolArray<char>(s, c + 1)))
       return rc::kMemory;
   }
   // Candidates judged by a data-based criterion are tried one by one in the checkpoint.
   s->ck.buffersExist = o->generalSearch || byValue ||
-                       (methodIs(s, kMethodForward) && !s->blockScoring) ||
+                       (methodIs(s, kMethodForward) && !s->sweep.blockScoring) ||
                        ((methodIs(s, kMethodBackward) || methodIs(s, kMethodStepwise)) && !single);
   if (s->ck.buffersExist)
     if (int rc = checkpointLists(s); rc != 0) return rc;  // the matrices come with the order
 
-  if (int rc = perEffectArrays(s); rc != 0) return rc;
+  if (int rc = sweepArrays(s); rc != 0) return rc;
+  if (int rc = chosenStepArrays(s); rc != 0) return rc;
   if (int rc = initialCapacities(s); rc != 0) return rc;
   startingLayout(s);
   return 0;
 }
 
 int growSweepStore(SelectionState* s, int32_t capacity) {
-  const int32_t c = capacity < 0 ? 2 * s->sscpOrder : capacity;
+  const int32_t c = capacity < 0 ? 2 * s->sweep.sscpOrder : capacity;
   const long long n = packedElementCount(c);
   if (n < 0) return rc::kMemory;
-  const int32_t old = s->orderCapacity;
+  const int32_t old = s->sweep.orderCapacity;
   auto flagsTo = [&](char** f) {
     if (!poolGrow(s, f, c)) return false;
     for (int32_t i = old; i < c; ++i) (*f)[i] = '0';
     return true;
   };
   // Checkpoint pointers that reach the working matrices follow them.
-  double* oldA = s->sscp;
-  double* oldS = s->swept;
-  if (!flagsTo(&s->flags) || !poolGrow(s, &s->sscp, n) || !poolGrow(s, &s->swept, n))
+  double* oldA = s->sweep.sscp;
+  double* oldS = s->sweep.swept;
+  if (!flagsTo(&s->sweep.flags) || !poolGrow(s, &s->sweep.sscp, n) ||
+      !poolGrow(s, &s->sweep.swept, n))
     return rc::kMemory;
-  if (s->ck.sscp == oldA) s->ck.sscp = s->sscp;
-  if (s->ck.swept == oldS) s->ck.swept = s->swept;
+  if (s->ck.sscp == oldA) s->ck.sscp = s->sweep.sscp;
+  if (s->ck.swept == oldS) s->ck.swept = s->sweep.swept;
   Checkpoint& k = s->ck;
   if (k.buffersExist && (!poolGrow(s, &k.compactSwept, n) || !poolGrow(s, &k.sweptCopy, n) ||
                          !poolGrow(s, &k.compactSscp, n) || !poolGrow(s, &k.sscpCopy, n) ||
@@ -251,17 +274,17 @@ int growSweepStore(SelectionState* s, int32_t capacity) {
                            !flagsTo(&r.flagsCopy[0]) || !flagsTo(&r.flagsCopy[1])))
       return rc::kMemory;
   }
-  s->orderCapacity = c;
+  s->sweep.orderCapacity = c;
   return 0;
 }
 
 int growEffectStore(SelectionState* s, int32_t rows, int32_t rowLength) {
-  const int32_t r = rows < 0 ? 2 * s->storeRowCapacity : rows;
+  const int32_t r = rows < 0 ? 2 * s->sweep.storeRowCapacity : rows;
   const int64_t n = static_cast<int64_t>(r) * rowLength;
-  if (!poolGrow(s, &s->store, n)) return rc::kMemory;
+  if (!poolGrow(s, &s->sweep.store, n)) return rc::kMemory;
   for (int32_t f = 0; f < s->folds; ++f)
     if (!poolGrow(s, &s->foldRecs[f].store, n)) return rc::kMemory;
-  s->storeRowCapacity = r;
+  s->sweep.storeRowCapacity = r;
   return 0;
 }
 
@@ -285,21 +308,21 @@ int growStepHistory(SelectionState* s, int32_t capacity) {
       !plain(&h.lambdaRatio, path) || !plain(&h.l1Norm, path) || !plain(&h.pathSecond, path) ||
       !plain(&h.pathExtra, o->externalCv && path))
     return rc::kMemory;
-  s->historyCapacity = capacity;
+  s->steps.historyCapacity = capacity;
   return 0;
 }
 
 int growChangeList(SelectionState* s, int32_t length) {
   if (!poolGrow(s, &s->steps.changes, length)) return rc::kMemory;
-  s->changeListCapacity = length;
+  s->steps.changeListCapacity = length;
   return 0;
 }
 
 int checkpointLists(SelectionState* s) {
   Checkpoint& c = s->ck;
   for (int i = 0; i < 2; ++i) {
-    if (!(c.firstColumnCopy[i] = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
-    if (!(c.entryOrderCopy[i] = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
+    if (!(c.firstColumnCopy[i] = poolArray<int32_t>(s, s->layout.effectCount))) return rc::kMemory;
+    if (!(c.entryOrderCopy[i] = poolArray<int32_t>(s, s->layout.effectCount))) return rc::kMemory;
   }
   return 0;
 }
@@ -308,44 +331,26 @@ int ensureCheckpointBuffers(SelectionState* s) {
   if (s->ck.buffersExist) return 0;
   s->ck.buffersExist = 1;
   if (int rc = checkpointLists(s); rc != 0) return rc;
-  return growSweepStore(s, s->orderCapacity);
+  return growSweepStore(s, s->sweep.orderCapacity);
 }
 
+// A new fit of the group: the model pool's parts start afresh, while what the frame and the
+// data pass set for the group stays (the pass's record, the totals, the layout, the
+// containment and the links), with the settings a tuning run carries from fit to fit.
 void resetSelectionState(SelectionState* s) {
   SelectionState keep = *s;
   *s = SelectionState();
-  // What the frame and the data pass set for the group stays.
-  s->modelPool = keep.modelPool;
-  s->obsRead = keep.obsRead, s->freqRead = keep.freqRead, s->freqStored = keep.freqStored;
-  s->rowsStored = keep.rowsStored, s->obsUsed = keep.obsUsed, s->trainFreq = keep.trainFreq;
-  s->validRows = keep.validRows, s->testRows = keep.testRows, s->testFreq = keep.testFreq;
-  s->validFreq = keep.validFreq, s->noRoleRows = keep.noRoleRows, s->noRoleFreq = keep.noRoleFreq;
-  s->testObsRead = keep.testObsRead, s->testFreqRead = keep.testFreqRead;
-  s->validObsRead = keep.validObsRead, s->validFreqRead = keep.validFreqRead;
-  s->trainWeight = keep.trainWeight, s->validWeight = keep.validWeight;
-  s->testWeight = keep.testWeight, s->tol = keep.tol;
-  s->effectCount = keep.effectCount, s->paramCount = keep.paramCount;
-  s->denseValues = keep.denseValues, s->sparseEffectCount = keep.sparseEffectCount;
-  s->singleColumnEffects = keep.singleColumnEffects;
-  s->largestEffectColumns = keep.largestEffectColumns;
-  s->firstSelectable = keep.firstSelectable;
-  s->sparseIndex = keep.sparseIndex, s->layoutColumn = keep.layoutColumn;
-  s->denseOffset = keep.denseOffset, s->columnCount = keep.columnCount;
-  s->sparseEffects = keep.sparseEffects;
-  s->colMeans = keep.colMeans, s->colScales = keep.colScales;
+  static_cast<PassState&>(*s) = keep;
+  s->totals = keep.totals;
+  s->layout = keep.layout;
+  s->containment = keep.containment;
   s->initialEstimates = keep.initialEstimates;
-  s->sumWy = keep.sumWy, s->sumWyy = keep.sumWyy, s->responseMean = keep.responseMean;
-  s->totalSS = keep.totalSS, s->correctedSS = keep.correctedSS, s->sigma2Full = keep.sigma2Full;
-  s->heldOutFold = keep.heldOutFold, s->extCvFolds = keep.extCvFolds;
-  s->resample = keep.resample, s->resampleFeed = keep.resampleFeed, s->scratch = keep.scratch;
-  s->options = keep.options, s->utilFiles = keep.utilFiles, s->threads = keep.threads;
-  s->puddle = keep.puddle, s->stepCode = keep.stepCode;
+  s->resample = keep.resample, s->scratch = keep.scratch, s->stepCode = keep.stepCode;
   s->headerFile = keep.headerFile, s->headerPosition = keep.headerPosition;
-  s->l2 = keep.l2, s->penalty = keep.penalty;
-  s->containedCount = keep.containedCount, s->containingCount = keep.containingCount;
-  s->containedCountCopy = keep.containedCountCopy;
-  s->containingCountCopy = keep.containingCountCopy;
-  s->containedLists = keep.containedLists, s->containingLists = keep.containingLists;
+  s->fit.tol = keep.fit.tol, s->fit.sigma2Full = keep.fit.sigma2Full;
+  s->fit.penalty = keep.fit.penalty;
+  s->path.l2 = keep.path.l2, s->path.heldOutFold = keep.path.heldOutFold;
+  s->path.extCvFolds = keep.path.extCvFolds;
   invalidateDataCriteria(s);
 }
 

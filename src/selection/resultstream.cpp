@@ -66,12 +66,16 @@ struct StatFields {
   double* p[28];
 };
 StatFields statFields(SelectionState* s) {
-  return {{&s->trainFreq,    &s->obsRead,       &s->freqRead,    &s->freqStored,  &s->rowsStored,
-           &s->obsUsed,      &s->testFreq,      &s->validFreq,   &s->testObsRead, &s->testFreqRead,
-           &s->validObsRead, &s->validFreqRead, &s->correctedSS, &s->totalSS,     &s->sigma2Full,
-           &s->trainSse,     &s->responseMean,  &s->trainWeight, &s->press,       &s->validAse,
-           &s->testAse,      &s->cvPress,       &s->noRoleRows,  &s->noRoleFreq,  &s->validRows,
-           &s->testRows,     &s->validWeight,   &s->testWeight}};
+  return {{&s->totals.trainFreq,    &s->totals.obsRead,      &s->totals.freqRead,
+           &s->totals.freqStored,   &s->totals.rowsStored,   &s->totals.obsUsed,
+           &s->totals.testFreq,     &s->totals.validFreq,    &s->totals.testObsRead,
+           &s->totals.testFreqRead, &s->totals.validObsRead, &s->totals.validFreqRead,
+           &s->totals.correctedSS,  &s->totals.totalSS,      &s->fit.sigma2Full,
+           &s->fit.trainSse,        &s->totals.responseMean, &s->totals.trainWeight,
+           &s->fit.press,           &s->fit.validAse,        &s->fit.testAse,
+           &s->fit.cvPress,         &s->totals.noRoleRows,   &s->totals.noRoleFreq,
+           &s->totals.validRows,    &s->totals.testRows,     &s->totals.validWeight,
+           &s->totals.testWeight}};
 }
 
 // The 13 counts, in record order.
@@ -79,9 +83,10 @@ struct CountFields {
   int32_t* p[13];
 };
 CountFields countFields(SelectionState* s) {
-  return {{&s->effectCount, &s->paramCount, &s->stepCount, &s->sweptColumns, &s->effectsInModel,
-           &s->singleColumnEffects, &s->sscpOrder, &s->stepCapacity, &s->chosenStep, &s->folds,
-           &s->aliasedCount, &s->firstSelectable, &s->denseValues}};
+  return {{&s->layout.effectCount, &s->layout.paramCount, &s->steps.stepCount,
+           &s->sweep.sweptColumns, &s->sweep.effectsInModel, &s->layout.singleColumnEffects,
+           &s->sweep.sscpOrder, &s->steps.stepCapacity, &s->run.chosenStep, &s->folds,
+           &s->sweep.aliasedCount, &s->layout.firstSelectable, &s->layout.denseValues}};
 }
 
 bool chooseOn(const SelectionOptions* o) { return o->choose != kCritNone; }
@@ -96,7 +101,7 @@ void writeFolds(Writer& w, const SelectionState* s) {
                                r ? r->weightFreq : 0};
       w.put(stats, 4);
     }
-    if (o->foldEstimates) w.put(r ? r->estimates : nullptr, s->paramCount);
+    if (o->foldEstimates) w.put(r ? r->estimates : nullptr, s->layout.paramCount);
   }
 }
 
@@ -119,8 +124,8 @@ int readFolds(Reader& r, SelectionState* s) {
       fr.sse = stats[0], fr.rows = stats[1], fr.freq = stats[2], fr.weightFreq = stats[3];
     }
     if (o->foldEstimates) {
-      if (!(fr.estimates = poolArray<double>(s, s->paramCount))) return rc::kMemory;
-      r.get(fr.estimates, s->paramCount);
+      if (!(fr.estimates = poolArray<double>(s, s->layout.paramCount))) return rc::kMemory;
+      r.get(fr.estimates, s->layout.paramCount);
     }
   }
   return 0;
@@ -129,30 +134,33 @@ int readFolds(Reader& r, SelectionState* s) {
 // Every array the record holds, from the state's pool.
 int allocateHistory(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
+  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
   StepHistory& h = s->steps;
-  bool ok = (s->entryOrder = poolArray<int32_t>(s, E)) &&
-            (s->firstParam = poolArray<int32_t>(s, E)) &&
+  bool ok = (s->sweep.entryOrder = poolArray<int32_t>(s, E)) &&
+            (s->sweep.firstParam = poolArray<int32_t>(s, E)) &&
             (h.effect = historyArray<int32_t>(s, S, false)) &&
             (h.sweptColumns = historyArray<int32_t>(s, S, true)) &&
             (h.parameters = historyArray<int32_t>(s, S, true)) &&
             (h.effects = historyArray<int32_t>(s, S, true)) &&
-            (h.sse = historyArray<double>(s, S, true)) && (s->states = poolArray<uint8_t>(s, E)) &&
-            (s->estimates = poolArray<double>(s, P)) && (s->invDiag = poolArray<double>(s, P)) &&
-            (s->stdEstimates = poolArray<double>(s, P));
-  if (ok && s->aliasedCount > 0) ok = (s->aliasedList = poolArray<int32_t>(s, s->aliasedCount));
+            (h.sse = historyArray<double>(s, S, true)) &&
+            (s->sweep.states = poolArray<uint8_t>(s, E)) &&
+            (s->sweep.estimates = poolArray<double>(s, P)) &&
+            (s->sweep.invDiag = poolArray<double>(s, P)) &&
+            (s->sweep.stdEstimates = poolArray<double>(s, P));
+  if (ok && s->sweep.aliasedCount > 0)
+    ok = (s->sweep.aliasedList = poolArray<int32_t>(s, s->sweep.aliasedCount));
   layOutStepCriteria(&h, o);
   if (ok) ok = (h.criteria = historyArray<double>(s, S * h.criterionCount, false));
   if (ok && o->testAsePerStep) ok = (h.testAse = historyArray<double>(s, S, false));
   if (ok && o->fifthPerStep) ok = (h.fifth = historyArray<double>(s, S, false));
-  if (ok && o->candidateValues) ok = (s->candidateValues = poolArray<double>(s, E));
+  if (ok && o->candidateValues) ok = (s->sweep.candidateValues = poolArray<double>(s, E));
   if (ok && chooseOn(o))
-    ok = (s->chosenEstimates = poolArray<double>(s, P)) &&
-         (s->chosenInvDiag = poolArray<double>(s, P)) &&
-         (s->chosenStdEstimates = poolArray<double>(s, P)) &&
-         (s->chosenEffects = poolArray<int32_t>(s, E)) &&
-         (s->chosenStates = poolArray<uint8_t>(s, E));
-  s->historyCapacity = static_cast<int32_t>(S);
+    ok = (s->run.chosenEstimates = poolArray<double>(s, P)) &&
+         (s->run.chosenInvDiag = poolArray<double>(s, P)) &&
+         (s->run.chosenStdEstimates = poolArray<double>(s, P)) &&
+         (s->run.chosenEffects = poolArray<int32_t>(s, E)) &&
+         (s->run.chosenStates = poolArray<uint8_t>(s, E));
+  s->steps.historyCapacity = static_cast<int32_t>(S);
   return ok ? 0 : rc::kMemory;
 }
 
@@ -163,19 +171,19 @@ int writeStepHistory(SelectionState* s) {
   const SelectionOptions* o = s->options;
   Writer w(s->streamFile, s->streamPosition);
   // The sample id of a resample's record goes first once model averaging writes here.
-  const double u = kTotalFuzz * s->totalSS;
-  if (s->correctedSS < u) s->correctedSS = 0;
-  if (s->trainSse < u) s->trainSse = 0;
-  w.one(s->status);
+  const double u = kTotalFuzz * s->totals.totalSS;
+  if (s->totals.correctedSS < u) s->totals.correctedSS = 0;
+  if (s->fit.trainSse < u) s->fit.trainSse = 0;
+  w.one(s->run.status);
   for (double* p : statFields(s).p) w.one(*p);
   for (int32_t* p : countFields(s).p) w.one(*p);
-  if (s->status < 0) return w.rc();
+  if (s->run.status < 0) return w.rc();
 
-  const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
+  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
   const StepHistory& h = s->steps;
-  w.put(s->entryOrder, E);
-  w.put(s->firstParam, E);  // where each effect's estimates start
-  if (s->aliasedCount != 0) w.put(s->aliasedList, s->aliasedCount);
+  w.put(s->sweep.entryOrder, E);
+  w.put(s->sweep.firstParam, E);  // where each effect's estimates start
+  if (s->sweep.aliasedCount != 0) w.put(s->sweep.aliasedList, s->sweep.aliasedCount);
   w.put(h.effect, S);
   w.put(h.sweptColumns ? h.sweptColumns - 1 : nullptr, S + 1);
   w.put(h.parameters, S);
@@ -185,19 +193,19 @@ int writeStepHistory(SelectionState* s) {
   if (o->testAsePerStep) w.put(h.testAse, S);
   if (o->fifthPerStep) w.put(h.fifth, S);
   if (o->kfold) writeFolds(w, s);
-  w.put(s->states, E);
-  w.put(s->estimates, P);
-  w.put(s->invDiag, P);
-  w.put(s->stdEstimates, P);
-  if (o->candidateValues) w.put(s->candidateValues, E);
+  w.put(s->sweep.states, E);
+  w.put(s->sweep.estimates, P);
+  w.put(s->sweep.invDiag, P);
+  w.put(s->sweep.stdEstimates, P);
+  if (o->candidateValues) w.put(s->sweep.candidateValues, E);
   if (chooseOn(o)) {
-    w.put(s->chosenEstimates, P);
-    w.put(s->chosenInvDiag, P);
-    w.put(s->chosenStdEstimates, P);
-    w.put(s->chosenEffects, E);
-    w.put(s->chosenStates, E);
+    w.put(s->run.chosenEstimates, P);
+    w.put(s->run.chosenInvDiag, P);
+    w.put(s->run.chosenStdEstimates, P);
+    w.put(s->run.chosenEffects, E);
+    w.put(s->run.chosenStates, E);
   }
-  w.one(s->stop);
+  w.one(s->run.stop);
   if (o->method == kMethodGroupLasso) w.one(int32_t{0});  // the group list is the path's
   return w.rc();
 }
@@ -206,19 +214,20 @@ int readStepHistory(SelectionState* s) {
   if (!s->streamFile || !s->streamPosition) return rc::kHistory;
   const SelectionOptions* o = s->options;
   Reader r(s->streamFile, s->streamPosition);
-  r.one(&s->status);
+  r.one(&s->run.status);
   for (double* p : statFields(s).p) r.one(p);
   for (int32_t* p : countFields(s).p) r.one(p);
-  if (r.rc() != 0 || s->status < 0) return r.rc();
-  if (s->effectCount < 0 || s->paramCount < 0 || s->stepCount < 0 || s->aliasedCount < 0)
+  if (r.rc() != 0 || s->run.status < 0) return r.rc();
+  if (s->layout.effectCount < 0 || s->layout.paramCount < 0 || s->steps.stepCount < 0 ||
+      s->sweep.aliasedCount < 0)
     return rc::kHistory;
   if (int rc = allocateHistory(s); rc != 0) return rc;
 
-  const int64_t E = s->effectCount, P = s->paramCount, S = s->stepCount;
+  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
   StepHistory& h = s->steps;
-  r.get(s->entryOrder, E);
-  r.get(s->firstParam, E);
-  r.get(s->aliasedList, s->aliasedCount);
+  r.get(s->sweep.entryOrder, E);
+  r.get(s->sweep.firstParam, E);
+  r.get(s->sweep.aliasedList, s->sweep.aliasedCount);
   r.get(h.effect, S);
   r.get(h.sweptColumns - 1, S + 1);
   r.get(h.parameters, S);
@@ -228,19 +237,19 @@ int readStepHistory(SelectionState* s) {
   if (o->testAsePerStep) r.get(h.testAse, S);
   if (o->fifthPerStep) r.get(h.fifth, S);
   if (o->kfold && r.rc() == 0) r.fail(readFolds(r, s));
-  r.get(s->states, E);
-  r.get(s->estimates, P);
-  r.get(s->invDiag, P);
-  r.get(s->stdEstimates, P);
-  if (o->candidateValues) r.get(s->candidateValues, E);
+  r.get(s->sweep.states, E);
+  r.get(s->sweep.estimates, P);
+  r.get(s->sweep.invDiag, P);
+  r.get(s->sweep.stdEstimates, P);
+  if (o->candidateValues) r.get(s->sweep.candidateValues, E);
   if (chooseOn(o)) {
-    r.get(s->chosenEstimates, P);
-    r.get(s->chosenInvDiag, P);
-    r.get(s->chosenStdEstimates, P);
-    r.get(s->chosenEffects, E);
-    r.get(s->chosenStates, E);
+    r.get(s->run.chosenEstimates, P);
+    r.get(s->run.chosenInvDiag, P);
+    r.get(s->run.chosenStdEstimates, P);
+    r.get(s->run.chosenEffects, E);
+    r.get(s->run.chosenStates, E);
   }
-  r.one(&s->stop);
+  r.one(&s->run.stop);
   if (o->method == kMethodGroupLasso) {
     int32_t groups = 0;
     r.one(&groups);
@@ -250,13 +259,13 @@ int readStepHistory(SelectionState* s) {
 
 int writeSelectedModel(SelectionState* s, ScratchFileObject* file, int64_t* position) {
   Writer w(file, position);
-  w.one(s->status);
-  if (s->status < 0) return w.rc();
-  const bool chosen = chooseOn(s->options) && s->chosenStep >= 0 && s->chosenEffects;
-  const int32_t k = chosen ? s->steps.effects[s->chosenStep] : s->effectsInModel;
+  w.one(s->run.status);
+  if (s->run.status < 0) return w.rc();
+  const bool chosen = chooseOn(s->options) && s->run.chosenStep >= 0 && s->run.chosenEffects;
+  const int32_t k = chosen ? s->steps.effects[s->run.chosenStep] : s->sweep.effectsInModel;
   w.one(k);
-  w.put(chosen ? s->chosenEffects : s->entryOrder, k);
-  w.put(chosen ? s->chosenEstimates : s->estimates, s->paramCount);
+  w.put(chosen ? s->run.chosenEffects : s->sweep.entryOrder, k);
+  w.put(chosen ? s->run.chosenEstimates : s->sweep.estimates, s->layout.paramCount);
   return w.rc();
 }
 
@@ -274,23 +283,26 @@ int readSelectedModel(ScratchFileObject* file, int32_t parameters, int64_t* posi
 int writeResultHeader(SelectionState* s) {
   if (!s->headerFile || !s->headerPosition) return 0;
   Writer w(s->headerFile, s->headerPosition);
-  w.one(s->status);
-  if (s->status != 0) return w.rc();
-  for (int32_t v : {s->paramCount, s->sweptColumns, s->effectsInModel, s->effectCount}) w.one(v);
-  w.put(s->entryOrder, s->effectCount);
+  w.one(s->run.status);
+  if (s->run.status != 0) return w.rc();
+  for (int32_t v : {s->layout.paramCount, s->sweep.sweptColumns, s->sweep.effectsInModel,
+                    s->layout.effectCount})
+    w.one(v);
+  w.put(s->sweep.entryOrder, s->layout.effectCount);
   return w.rc();
 }
 
 int readResultHeader(SelectionState* s) {
   if (!s->headerFile || !s->headerPosition) return rc::kHistory;
   Reader r(s->headerFile, s->headerPosition);
-  r.one(&s->status);
-  if (r.rc() != 0 || s->status != 0) return r.rc();
-  for (int32_t* p : {&s->paramCount, &s->sweptColumns, &s->effectsInModel, &s->effectCount})
+  r.one(&s->run.status);
+  if (r.rc() != 0 || s->run.status != 0) return r.rc();
+  for (int32_t* p : {&s->layout.paramCount, &s->sweep.sweptColumns, &s->sweep.effectsInModel,
+                     &s->layout.effectCount})
     r.one(p);
   if (r.rc() != 0) return r.rc();
-  if (!(s->entryOrder = poolArray<int32_t>(s, s->effectCount))) return rc::kMemory;
-  r.get(s->entryOrder, s->effectCount);
+  if (!(s->sweep.entryOrder = poolArray<int32_t>(s, s->layout.effectCount))) return rc::kMemory;
+  r.get(s->sweep.entryOrder, s->layout.effectCount);
   return r.rc();
 }
 

@@ -61,8 +61,8 @@ inline Shape shapeOf(const SelectionState* st) {
   if (o->freqPresent) h.freqAt = at++;
   if (o->modelAveragingRun) h.resampleAt = at++;
   h.yAt = at;
-  h.d = st->denseValues;
-  h.s = st->sparseEffectCount;
+  h.d = st->layout.denseValues;
+  h.s = st->layout.sparseEffectCount;
   h.resampling = o->resampling;
   h.feed = o->resampling && o->resampleFreqInFile;
   return h;
@@ -177,13 +177,13 @@ inline bool blockFinite(const PageView& view, const Shape& h) {
 // of a dense effect, the stored values of a sparse one.
 template <typename Fn>
 inline void forEffectValues(const SelectionState* st, const Row& r, int32_t e, Fn&& fn) {
-  const int32_t j = st->sparseIndex[e];
+  const int32_t j = st->layout.sparseIndex[e];
   if (j < 0) {
-    const double* x = r.dense + st->denseOffset[e];
-    for (int32_t i = 0; i < st->columnCount[e]; ++i) fn(i, x[i]);
+    const double* x = r.dense + st->layout.denseOffset[e];
+    for (int32_t i = 0; i < st->layout.columnCount[e]; ++i) fn(i, x[i]);
     return;
   }
-  const int s = st->sparseEffectCount;
+  const int s = st->layout.sparseEffectCount;
   for (int32_t k = r.sparseBegin(j); k < r.sparseEnd(j); ++k) fn(r.index(s, k), r.sparse[k]);
 }
 

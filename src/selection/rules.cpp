@@ -12,9 +12,9 @@ namespace {
 // the current model, which is that step's, as computed rather than as recorded.
 double stepValue(SelectionState* s, uint8_t code) {
   if (code < kCritAic || code > kCritCv) return absentValue();
-  if (s->stepCount == 0) return worstValue(code);
+  if (s->steps.stepCount == 0) return worstValue(code);
   if (criterionByPass(code)) return criterionValue(s, code);
-  return stepCriterion(s, code, s->stepCount - 1);
+  return stepCriterion(s, code, s->steps.stepCount - 1);
 }
 
 // tol x |A| >= |A - B| on the values divided by 1000, so that huge values do not overflow.
@@ -26,7 +26,7 @@ bool closeTo(double v, double best, double tol) {
 // Step 5 of the STOP test: clears *stop when the candidate step improves the criterion.
 void judge(SelectionState* s, uint8_t c, bool entry, double v, double* best, int* stop) {
   const SelectionOptions* o = s->options;
-  auto refuse = [&] { s->stop.reason = stopreason::kCriterion; };
+  auto refuse = [&] { s->run.stop.reason = stopreason::kCriterion; };
   if (c == kCritSl) {
     const bool ok = entry ? std::log(o->entryLevel) > v : v > std::log(o->stayLevel);
     if (ok) {
@@ -37,7 +37,7 @@ void judge(SelectionState* s, uint8_t c, bool entry, double v, double* best, int
     }
     return;
   }
-  const bool equal = closeTo(v, *best, s->tol);
+  const bool equal = closeTo(v, *best, s->fit.tol);
   if (criterionIsMinimized(c)) {
     if (isAbsent(*best)) {
       *best = v;
@@ -64,23 +64,23 @@ void judge(SelectionState* s, uint8_t c, bool entry, double v, double* best, int
 int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
   const SelectionOptions* o = s->options;
   if (entry) {
-    s->stop.entryEffect = effect;
-    s->stop.entryValue = v;
+    s->run.stop.entryEffect = effect;
+    s->run.stop.entryValue = v;
     removeEffect(s, effect, 2);
   } else {
-    s->stop.removalEffect = effect;
-    s->stop.removalValue = v;
+    s->run.stop.removalEffect = effect;
+    s->run.stop.removalValue = v;
     if (int rc = enterEffect(s, effect, o->dropRule == 2, 0); rc != 0) return rc;
   }
-  if (s->stepCount == 0) return 0;
-  const int32_t last = s->stepCount - 1;
+  if (s->steps.stepCount == 0) return 0;
+  const int32_t last = s->steps.stepCount - 1;
   const StepHistory& h = s->steps;
-  restoreStepValue(s, kCritPress, last, &s->press);
-  restoreStepValue(s, kCritValidate, last, &s->validAse);
-  if (h.testAse) s->testAse = h.testAse[last];
+  restoreStepValue(s, kCritPress, last, &s->fit.press);
+  restoreStepValue(s, kCritValidate, last, &s->fit.validAse);
+  if (h.testAse) s->fit.testAse = h.testAse[last];
   if (kfoldOn(s)) {
     if (foldDetails(o)) return computeCvPress(s);  // the folds' own sums are wanted too
-    restoreStepValue(s, kCritCv, last, &s->cvPress);
+    restoreStepValue(s, kCritCv, last, &s->fit.cvPress);
   }
   return 0;
 }
@@ -95,14 +95,14 @@ void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
   if (o->choose == o->stop && o->choose != kCritNone) {
     *chooseValue = *stopValue;
   } else if (o->choose == kCritCvExternal) {
-    *chooseValue = s->stepCount == 0 ? DBL_MAX : criterionValue(s, kCritCvExternal);
+    *chooseValue = s->steps.stepCount == 0 ? DBL_MAX : criterionValue(s, kCritCvExternal);
   } else if (o->choose != kCritNone) {
     *chooseValue = stepValue(s, o->choose);
   }
   if (o->externalCv) {
-    *chooseValue = s->heldOutFold != s->extCvFolds
-                       ? s->extCvValue
-                       : (s->extCvValues ? s->extCvValues[0] : absentValue());
+    *chooseValue = s->path.heldOutFold != s->path.extCvFolds
+                       ? s->fit.extCvValue
+                       : (s->path.extCvValues ? s->path.extCvValues[0] : absentValue());
   }
   double select = absentValue();
   if (o->select == kCritSl) {
@@ -129,16 +129,16 @@ void updateChooseStep(SelectionState* s, double selectValue, double stopValue, d
     v = stopValue;
   else
     v = criterionValue(s, o->choose);
-  if (criterionBetterTol(v, *best, o->choose, mode, s->tol) || s->trainSse <= 0) {
+  if (criterionBetterTol(v, *best, o->choose, mode, s->fit.tol) || s->fit.trainSse <= 0) {
     *best = v;
-    s->chosenStep = s->stepCount;
+    s->run.chosenStep = s->steps.stepCount;
   }
 }
 
 int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candidateValue,
                        double* best, int* stop) {
   const SelectionOptions* o = s->options;
-  const uint8_t forcedStop = s->stop.reason;
+  const uint8_t forcedStop = s->run.stop.reason;
   const bool pathStop =
       forcedStop == stopreason::kStepTooSmall || forcedStop == stopreason::kLambdaFlat;
   const bool active = o->stop != kCritNone && !o->steps && !o->stopSteps;
@@ -148,10 +148,10 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
   const uint8_t c = o->stop != kCritNone ? o->stop : o->select;
   const double v = c == o->select ? candidateValue : criterionValue(s, c);
   *stop = -1;
-  if (!entry && s->trainSse <= 0) {
+  if (!entry && s->fit.trainSse <= 0) {
     *stop = 0;
   } else if (isAbsent(v)) {
-    s->stop.reason = stopreason::kCriterion;
+    s->run.stop.reason = stopreason::kCriterion;
   } else if (c < kCritSl || c > kCritCv) {
     *stop = 0;
   } else {
@@ -159,14 +159,18 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
   }
   if (o->method == kMethodGroupLasso) {
     if (*stop == -1) {
-      s->trainSse = s->stepCount > 0 ? s->steps.sse[s->stepCount - 1] : s->trainSse;
-      s->stop.entryValue = v;
-      if (s->stepCount > 0) restoreStepValue(s, kCritValidate, s->stepCount - 1, &s->validAse);
-      if (s->stepCount > 0 && s->steps.testAse) s->testAse = s->steps.testAse[s->stepCount - 1];
+      s->fit.trainSse =
+          s->steps.stepCount > 0 ? s->steps.sse[s->steps.stepCount - 1] : s->fit.trainSse;
+      s->run.stop.entryValue = v;
+      if (s->steps.stepCount > 0)
+        restoreStepValue(s, kCritValidate, s->steps.stepCount - 1, &s->fit.validAse);
+      if (s->steps.stepCount > 0 && s->steps.testAse)
+        s->fit.testAse = s->steps.testAse[s->steps.stepCount - 1];
     }
     return 0;
   }
-  if (s->stop.reason == stopreason::kStepTooSmall || s->stop.reason == stopreason::kLambdaFlat)
+  if (s->run.stop.reason == stopreason::kStepTooSmall ||
+      s->run.stop.reason == stopreason::kLambdaFlat)
     *stop = -1;
   if (*stop != -1) return 0;
   return undoStep(s, effect, entry, v);
@@ -175,18 +179,18 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
 int checkStopRules(SelectionState* s, int32_t step) {
   const SelectionOptions* o = s->options;
   const bool backward = o->method == kMethodBackward;
-  const int32_t k0 = s->firstSelectable - s->droppedForced;
-  const int32_t E = s->effectCount - (o->noInt ? 1 : 0);
-  const int32_t m = s->effectsInModel, L = s->stepCapacity, S = o->steps;
+  const int32_t k0 = s->layout.firstSelectable - s->run.droppedForced;
+  const int32_t E = s->layout.effectCount - (o->noInt ? 1 : 0);
+  const int32_t m = s->sweep.effectsInModel, L = s->steps.stepCapacity, S = o->steps;
   const int32_t offset = backward ? 1 : k0;
   int go = 1;
   auto stopWith = [&](uint8_t reason) {
-    s->stop.reason = reason;
+    s->run.stop.reason = reason;
     go = 0;
   };
   if (backward && m == 1 && o->noInt) {
     stopWith(stopreason::kOneLeft);
-  } else if (!backward && 1e-8 * s->correctedSS >= s->trainSse) {
+  } else if (!backward && 1e-8 * s->totals.correctedSS >= s->fit.trainSse) {
     stopWith(stopreason::kPerfectFit);
   } else if (S != 0 && step >= S + offset) {
     stopWith(stopreason::kStepsDone);
@@ -200,12 +204,12 @@ int checkStopRules(SelectionState* s, int32_t step) {
     stopWith(stopreason::kOnlyForced);
   }
   // STOP=L1: the penalty target reached overrides the rules above.
-  if (o->stop == kCritL1 && o->l1ChoiceStop >= 1 && o->l1ChoiceStop <= 3 && s->penalty >= 0) {
-    const double P = s->penalty;
-    double x = s->stepLambda, y = P;
-    if (o->l1ChoiceStop == kL1ChoiceRatio) y = P * s->lambdaMax;
-    if (o->l1ChoiceStop == kL1ChoiceNorm) x = s->l1Norm;
-    if (closeTo(x, y, s->tol)) stopWith(stopreason::kL1Reached);
+  if (o->stop == kCritL1 && o->l1ChoiceStop >= 1 && o->l1ChoiceStop <= 3 && s->fit.penalty >= 0) {
+    const double P = s->fit.penalty;
+    double x = s->path.stepLambda, y = P;
+    if (o->l1ChoiceStop == kL1ChoiceRatio) y = P * s->path.lambdaMax;
+    if (o->l1ChoiceStop == kL1ChoiceNorm) x = s->path.l1Norm;
+    if (closeTo(x, y, s->fit.tol)) stopWith(stopreason::kL1Reached);
   }
   return go;
 }

@@ -12,26 +12,26 @@ constexpr double kVarianceFloor = 1.110223024625157e-14;
 
 int32_t dataStatus(const SelectionState* s) {
   const SelectionOptions* o = s->options;
-  if (s->trainFreq == 0) return runstatus::kNoObservations;
-  if (criterionUsed(o, kCritValidate) && s->validFreq == 0) return runstatus::kNoValidation;
-  if ((o->kfold && s->folds == 1) || (o->externalCv && s->extCvFolds == 1))
+  if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
+  if (criterionUsed(o, kCritValidate) && s->totals.validFreq == 0) return runstatus::kNoValidation;
+  if ((o->kfold && s->folds == 1) || (o->externalCv && s->path.extCvFolds == 1))
     return runstatus::kOneFold;
-  if (o->externalCv && s->extCvFolds > s->trainFreq) return runstatus::kFoldsAboveN;
+  if (o->externalCv && s->path.extCvFolds > s->totals.trainFreq) return runstatus::kFoldsAboveN;
   return 0;
 }
 
 // The whole matrix in one pass; with folds each A_f holds the rows outside fold f.
 int fullCrossproducts(SelectionState* s) {
-  const int64_t T = tri(s->sscpOrder);
+  const int64_t T = tri(s->sweep.sscpOrder);
   if (int rc = runDataPass(s, kernSscp, 0); rc != 0) return rc;
-  complementFolds(s, s->sscp, &FoldRecord::sscp, 0, T);
+  complementFolds(s, s->sweep.sscp, &FoldRecord::sscp, 0, T);
   const uint8_t m = s->options->method;
-  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->l2 > 0) {
-    const int32_t q = s->sscpOrder;
-    for (int32_t k = q - s->effectCount + 1; k <= q - 1; ++k)
-      s->sscp[pk(k, k)] += (s->trainFreq - 1) * s->l2;
+  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0) {
+    const int32_t q = s->sweep.sscpOrder;
+    for (int32_t k = q - s->layout.effectCount + 1; k <= q - 1; ++k)
+      s->sweep.sscp[pk(k, k)] += (s->totals.trainFreq - 1) * s->path.l2;
   }
-  copyDoubles(s->swept, s->sscp, T);
+  copyDoubles(s->sweep.swept, s->sweep.sscp, T);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)
     copyDoubles(s->foldRecs[f].swept, s->foldRecs[f].sscp, T);
   return 0;
@@ -41,38 +41,38 @@ int fullCrossproducts(SelectionState* s) {
 // taken by a pass of its own, whatever the data pass left in the state.
 int incrementalCrossproducts(SelectionState* s) {
   if (int rc = runDataPass(s, kernSumSquares, 0); rc != 0) return rc;
-  s->sscp[0] = s->sumWyy;
+  s->sweep.sscp[0] = s->totals.sumWyy;
   if (kfoldOn(s)) {
     if (int rc = runDataPass(s, kernFoldResponseSS, 0); rc != 0) return rc;
     for (int32_t f = 0; f < s->folds; ++f) {
       FoldRecord& r = s->foldRecs[f];
-      r.sscp[0] = r.swept[0] = s->sscp[0] - r.sscp[0];
+      r.sscp[0] = r.swept[0] = s->sweep.sscp[0] - r.sscp[0];
     }
   }
   if (int rc = runDataPass(s, kernEffectBlocks, 0); rc != 0) return rc;
   if (kfoldOn(s))
-    for (int32_t e = 0; e < s->effectCount; ++e) {
-      const int64_t n = tri(s->columnCount[e]);
+    for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+      const int64_t n = tri(s->layout.columnCount[e]);
       for (int64_t i = 0; i < n; ++i) {
         double sum = 0;
         for (int32_t f = 0; f < s->folds; ++f) sum += s->foldRecs[f].blocks[e][i];
-        s->effectBlocks[e][i] = sum;
+        s->sweep.effectBlocks[e][i] = sum;
         for (int32_t f = 0; f < s->folds; ++f)
           s->foldRecs[f].blocks[e][i] = sum - s->foldRecs[f].blocks[e][i];
       }
     }
-  s->swept[0] = s->sscp[0];
+  s->sweep.swept[0] = s->sweep.sscp[0];
   return 0;
 }
 
 void totals(SelectionState* s) {
-  s->totalSS = s->sscp[0];
-  if (s->options->noInt) s->correctedSS = s->totalSS;
+  s->totals.totalSS = s->sweep.sscp[0];
+  if (s->options->noInt) s->totals.correctedSS = s->totals.totalSS;
 }
 
 int enterForFullModel(SelectionState* s, int32_t k) {
   if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
-  if (k == 0) s->correctedSS = s->swept[0];
+  if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
   return 0;
 }
 
@@ -81,15 +81,15 @@ int enterForFullModel(SelectionState* s, int32_t k) {
 int buildFullModel(SelectionState* s) {
   const int32_t first = s->options->noInt ? 1 : 0;
   if (s->options->method != kMethodBackward) {
-    for (int32_t k = first; k < s->effectCount; ++k)
+    for (int32_t k = first; k < s->layout.effectCount; ++k)
       if (int rc = enterForFullModel(s, k); rc != 0) return rc;
     return 0;
   }
   for (;;) {
     bool skipped = false;
     int32_t entered = 0;
-    for (int32_t k = first; k < s->effectCount; ++k) {
-      if (s->states[k] != effstate::kFree) continue;
+    for (int32_t k = first; k < s->layout.effectCount; ++k) {
+      if (s->sweep.states[k] != effstate::kFree) continue;
       if (!prerequisitesIn(s, k)) {
         skipped = true;
         continue;
@@ -103,40 +103,43 @@ int buildFullModel(SelectionState* s) {
 
 // 0, or the -100 status when Cp needs a variance the full model does not have.
 int32_t fullModelVariance(SelectionState* s) {
-  const double sse = std::max(0.0, s->swept[0]);
-  s->trainSse = sse;
-  double sigma2 = s->trainFreq > s->sweptColumns ? sse / (s->trainFreq - s->sweptColumns) : 0;
+  const double sse = std::max(0.0, s->sweep.swept[0]);
+  s->fit.trainSse = sse;
+  double sigma2 = s->totals.trainFreq > s->sweep.sweptColumns
+                      ? sse / (s->totals.trainFreq - s->sweep.sweptColumns)
+                      : 0;
   if (sigma2 < kVarianceFloor) {
     sigma2 = 0;
     if (criterionUsed(s->options, kCritCp)) {
-      s->sigma2Full = 0;
+      s->fit.sigma2Full = 0;
       return runstatus::kCpNoVariance;
     }
   }
-  s->sigma2Full = sigma2;
+  s->fit.sigma2Full = sigma2;
   return 0;
 }
 
 // Every method but BACKWARD starts from the empty model.
 void emptyModel(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  if (!s->fullMode) s->sscpOrder = 1;  // the columns leave with their effects
-  const int32_t n = s->sscpOrder;
-  copyDoubles(s->swept, s->sscp, tri(n));
-  std::fill(s->flags, s->flags + s->orderCapacity, '0');
-  for (int32_t e = 0; e < s->effectCount; ++e)
-    if (s->states[e] != effstate::kHeldOut) s->states[e] = effstate::kFree;
-  std::fill(s->entryOrder, s->entryOrder + s->effectCount, 0);
-  if (s->hierarchyOn && s->missingPrerequisites && o->prerequisiteCount && o->dependantCount)
-    for (int32_t e = 0; e < s->effectCount; ++e) {
-      s->missingPrerequisites[e] = o->prerequisiteCount[e];
-      s->absentDependants[e] = o->dependantCount[e];
+  if (!s->sweep.fullMode) s->sweep.sscpOrder = 1;  // the columns leave with their effects
+  const int32_t n = s->sweep.sscpOrder;
+  copyDoubles(s->sweep.swept, s->sweep.sscp, tri(n));
+  std::fill(s->sweep.flags, s->sweep.flags + s->sweep.orderCapacity, '0');
+  for (int32_t e = 0; e < s->layout.effectCount; ++e)
+    if (s->sweep.states[e] != effstate::kHeldOut) s->sweep.states[e] = effstate::kFree;
+  std::fill(s->sweep.entryOrder, s->sweep.entryOrder + s->layout.effectCount, 0);
+  if (s->sweep.hierarchyOn && s->sweep.missingPrerequisites && o->prerequisiteCount &&
+      o->dependantCount)
+    for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+      s->sweep.missingPrerequisites[e] = o->prerequisiteCount[e];
+      s->sweep.absentDependants[e] = o->dependantCount[e];
     }
-  s->sweptColumns = s->effectsInModel = 0;
+  s->sweep.sweptColumns = s->sweep.effectsInModel = 0;
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
     copyDoubles(r.swept, r.sscp, tri(n));
-    std::fill(r.flags, r.flags + s->orderCapacity, '0');
+    std::fill(r.flags, r.flags + s->sweep.orderCapacity, '0');
   }
   invalidateDataCriteria(s);
 }
@@ -144,12 +147,13 @@ void emptyModel(SelectionState* s) {
 void startState(SelectionState* s) {
   const SelectionOptions* o = s->options;
   if (o->method == kMethodBackward) {
-    for (int32_t e = 1; e < firstSelectableIndex(s) && e < s->effectCount; ++e)
-      if (s->states[e] == effstate::kSelected) s->states[e] = effstate::kForced;
+    for (int32_t e = 1; e < firstSelectableIndex(s) && e < s->layout.effectCount; ++e)
+      if (s->sweep.states[e] == effstate::kSelected) s->sweep.states[e] = effstate::kForced;
   } else {
     emptyModel(s);
   }
-  if (s->effectCount > 0) s->states[0] = o->noInt ? effstate::kHeldOut : effstate::kIntercept;
+  if (s->layout.effectCount > 0)
+    s->sweep.states[0] = o->noInt ? effstate::kHeldOut : effstate::kIntercept;
 }
 
 // The forced effects enter one by one, each recorded as a step.
@@ -157,13 +161,14 @@ int enterForced(SelectionState* s) {
   const SelectionOptions* o = s->options;
   const int32_t first = o->noInt ? 1 : 0, last = firstSelectableIndex(s) - 1;
   if (o->choose != kCritNone)
-    s->chosenStep = first + s->firstSelectable - 1 - (o->noInt && s->firstSelectable ? 1 : 0);
-  for (int32_t k = first; k <= last && k < s->effectCount; ++k) {
-    if (s->states[k] == effstate::kHeldOut) continue;
-    s->states[k] = k == 0 ? effstate::kIntercept : effstate::kForced;
+    s->run.chosenStep =
+        first + s->layout.firstSelectable - 1 - (o->noInt && s->layout.firstSelectable ? 1 : 0);
+  for (int32_t k = first; k <= last && k < s->layout.effectCount; ++k) {
+    if (s->sweep.states[k] == effstate::kHeldOut) continue;
+    s->sweep.states[k] = k == 0 ? effstate::kIntercept : effstate::kForced;
     if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
     if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
-    if (k == 0) s->correctedSS = s->swept[0];
+    if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
     if (pressWanted(o))
       if (int rc = computePress(s); rc != 0) return rc;
     if (holdoutWanted(o))
@@ -194,7 +199,7 @@ int dispatch(SelectionState* s) {
 }
 
 int failedWith(SelectionState* s, int rc) {
-  s->status = rc;
+  s->run.status = rc;
   return rc;
 }
 
@@ -204,37 +209,37 @@ int runSelection(SelectionState* s) {
   // Resampling draws (model averaging) and the standardization passes of the penalized
   // methods happen here once those subsystems exist; a plain classical fit needs neither.
   if (int32_t st = dataStatus(s); st != 0) {
-    s->status = st;
+    s->run.status = st;
     return 0;
   }
-  if (!s->states) return failedWith(s, rc::kMemory);  // the pool sized nothing
+  if (!s->sweep.states) return failedWith(s, rc::kMemory);  // the pool sized nothing
   const SelectionOptions* o = s->options;
   if (kfoldOn(s) && o->foldStats)
     if (int rc = runDataPass(s, kernGroupTallies, 0); rc != 0) return failedWith(s, rc);
-  if (int rc = s->fullMode ? fullCrossproducts(s) : incrementalCrossproducts(s); rc != 0)
+  if (int rc = s->sweep.fullMode ? fullCrossproducts(s) : incrementalCrossproducts(s); rc != 0)
     return failedWith(s, rc);
   totals(s);
 
   if (o->method == kMethodBackward || fullModelWanted(o)) {
     if (int rc = buildFullModel(s); rc != 0) return failedWith(s, rc);
     if (int32_t st = fullModelVariance(s); st != 0) {
-      s->status = st;
+      s->run.status = st;
       return 0;
     }
   }
   startState(s);
-  if (s->storeOn)
+  if (s->sweep.storeOn)
     if (int rc = buildResponseStore(s); rc != 0) return failedWith(s, rc);
   if (o->method != kMethodBackward)
     if (int rc = enterForced(s); rc != 0) return failedWith(s, rc);
-  s->trainSse = std::max(0.0, s->swept[0]);
+  s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
   totals(s);
 
   if (int rc = dispatch(s); rc != 0) {
-    s->status = rc;
+    s->run.status = rc;
     return 0;
   }
-  if (s->sweptColumns == 0) s->status = runstatus::kNothingEntered;
+  if (s->sweep.sweptColumns == 0) s->run.status = runstatus::kNothingEntered;
   return 0;
 }
 

@@ -102,6 +102,11 @@ struct Checkpoint {
 
 // The per-step history (index = step; the arrays marked [-1] have an entry before step 0).
 struct StepHistory {
+  int32_t stepCount = 0;
+  int32_t stepCapacity = 0;
+  int32_t historyCapacity = 0;
+  int32_t changeListLength = 0;
+  int32_t changeListCapacity = 0;
   double* sse = nullptr;  // [-1]
   double* testAse = nullptr;
   double* fifth = nullptr;
@@ -121,9 +126,9 @@ struct StepHistory {
   uint8_t criterionSlot[kCriterionCodes] = {};
 };
 
-// The pool, the files, the workers and the options of a run live in its PassState base.
-struct SelectionState : PassState {
-  // 2. Run statistics, filled by the data pass (doubles).
+// What the data pass counted and summed for the BY group: observations by role, frequency and
+// weight totals, and the response's sums.
+struct RunTotals {
   double obsRead = 0, freqRead = 0, freqStored = 0, rowsStored = 0;
   double obsUsed = 0;    // training rows
   double trainFreq = 0;  // n
@@ -132,21 +137,15 @@ struct SelectionState : PassState {
   double noRoleRows = 0, noRoleFreq = 0;
   double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
   double trainWeight = 0, validWeight = 0, testWeight = 0;
-  double tol = 1e-8;  // relative tolerance of the F test and STOP and CHOOSE
+  double sumWy = 0;   // sum of w*y
+  double sumWyy = 0;  // sum of w*y^2
+  double responseMean = 0;
+  double totalSS = 0;  // uncorrected
+  double correctedSS = 0;
+};
 
-  // 3. Penalized-method settings (read by the criteria; written by the path methods).
-  double l2 = 0;
-  double lambdaMax = 0, stepLambda = 0, l1Norm = 0, pathSecond = 0;
-  double penalty = 0;       // criterion 14
-  double extCvValue = 0;    // criterion 13
-  int32_t heldOutFold = 0;  // external cross validation: the fold left out
-  int32_t extCvFolds = 0;
-  double* extCvGrid = nullptr;  // penalty points
-  double* extCvValues = nullptr;
-  int32_t extCvCount = 0;
-
-  // 4. Counts.
-  int32_t stepCapacity = 0;
+// How a stored row is laid out and what each effect's columns are: the data pass fills it.
+struct ColumnLayout {
   int32_t effectCount = 0;        // E
   int32_t paramCount = 0;         // p
   int32_t denseValues = 0;        // d, dense values per stored row
@@ -154,20 +153,26 @@ struct SelectionState : PassState {
   int32_t singleColumnEffects = 0;
   int32_t largestEffectColumns = 0;
   int32_t firstSelectable = 0;
+  int32_t* sparseIndex = nullptr;   // -1 dense, else the position among sparse effects
+  int32_t* layoutColumn = nullptr;  // first column in the whole-matrix layout, from 1
+  int32_t* denseOffset = nullptr;   // first dense value, -1 sparse
+  int32_t* columnCount = nullptr;
+  int32_t* sparseEffects = nullptr;  // sparse position -> effect
+  double* colMeans = nullptr;        // per design column, in effect order
+  double* colScales = nullptr;
+};
+
+// The crossproducts, the matrix swept on the model's columns, the per-effect stores and the
+// model they hold: its effects, their positions and states, and its estimates.
+struct SweepMatrices {
   int32_t sscpOrder = 0;
+  int32_t orderCapacity = 0;
   int32_t storeRowsUsed = 0;
-  int32_t stepCount = 0;
+  int32_t storeRowCapacity = 0;
   int32_t sweptColumns = 0;
   int32_t effectsInModel = 0;
   int32_t prevEffectCount = 0;
-  int32_t changeListLength = 0;
-  int32_t orderCapacity = 0;
-  int32_t storeRowCapacity = 0;
-  int32_t historyCapacity = 0;
-  int32_t changeListCapacity = 0;
-  int32_t passEffect = -1;  // the effect whose new rows a pass accumulates
-
-  // 5. Matrices and stores.
+  int32_t passEffect = -1;          // the effect whose new rows a pass accumulates
   double** effectBlocks = nullptr;  // each effect's own packed block (incremental mode)
   double* trialBlock = nullptr;
   char* trialFlags = nullptr;
@@ -178,103 +183,111 @@ struct SelectionState : PassState {
   double* sscp = nullptr;    // A
   double* swept = nullptr;   // S
   double* store = nullptr;   // rows of p + 1 values; row 0 the response
-
-  // 6. Step history.
-  StepHistory steps;
-
-  // 7. Column flags of A and S.
-  char* flags = nullptr;
-
-  // 8. Chosen step.
-  double* chosenInvDiag = nullptr;
-  double* chosenEstimates = nullptr;
-  double* chosenStdEstimates = nullptr;
-  int32_t* chosenEffects = nullptr;
-  int32_t chosenStep = -1;
-  uint8_t* chosenStates = nullptr;
-
-  // 9. Work row of the sweep.
-  double* work = nullptr;
-
-  // 10. Per effect or per parameter.
+  char* flags = nullptr;     // column flags of A and S
+  double* work = nullptr;    // work row of the sweep
+  // Per effect or per parameter.
   double* effectWork = nullptr;
   double* estimates = nullptr;
   double* stdEstimates = nullptr;
   double* candidateValues = nullptr;
   double* invDiag = nullptr;
-  double* weights = nullptr;  // column scales or adaptive weights
+  double* weights = nullptr;     // column scales or adaptive weights
+  double* colSquares = nullptr;  // per design column sums of squares (kernSumSquares)
   uint8_t* states = nullptr;
   int32_t* storeSlot = nullptr;   // first store row of each effect, -1 none
   int32_t* fullOffset = nullptr;  // each effect's first column in the store's rows
-  int32_t* firstParam = nullptr;
   int32_t* missingPrerequisites = nullptr;
   int32_t* absentDependants = nullptr;
-  double* colMeans = nullptr;  // per design column, in effect order
-  double* colScales = nullptr;
-  double* colSquares = nullptr;  // per design column sums of squares (kernSumSquares)
-  double* initialEstimates = nullptr;
-  // Layout of a stored row, per effect (the data pass fills these).
-  int32_t* sparseIndex = nullptr;   // -1 dense, else the position among sparse effects
-  int32_t* layoutColumn = nullptr;  // first column in the whole-matrix layout, from 1
-  int32_t* denseOffset = nullptr;   // first dense value, -1 sparse
-  int32_t* columnCount = nullptr;
-  int32_t* sparseEffects = nullptr;  // sparse position -> effect
-  // Position of each effect in A and S, and the model.
+  // Each effect's first parameter and position in A and S, and the model.
+  int32_t* firstParam = nullptr;
   int32_t* firstColumn = nullptr;
   int32_t* entryOrder = nullptr;
   int32_t* prevEntryOrder = nullptr;
   int32_t* aliasedList = nullptr;
   int32_t aliasedCount = 0;
   uint8_t aliasedFound = 0;
+};
 
-  // 11. Fit statistics.
-  double press = 0;
-  double sumWy = 0;   // sum of w*y
-  double sumWyy = 0;  // sum of w*y^2
-  double responseMean = 0;
-  double totalSS = 0;  // uncorrected
-  double correctedSS = 0;
+// The criteria of the current model: its training SSE, the full model's error variance, and
+// the values that take a pass (kept until the model changes).
+struct FitValues {
+  double tol = 1e-8;  // relative tolerance of the F test and STOP and CHOOSE
   double trainSse = 0;
   double sigma2Full = 0;
+  double press = 0;
   double validAse = 0;
   double testAse = 0;
-  double heldOutWeight = 0, heldOutFreq = 0;  // external cross validation
+  double cvPress = 0;
+  double penalty = 0;     // criterion 14
+  double extCvValue = 0;  // criterion 13
+};
 
-  // 12. Result stream.
-  ScratchFileObject* streamFile = nullptr;
-  int64_t* streamPosition = nullptr;
+// Where a penalized path stands (read by the criteria; written by the path methods).
+struct PathState {
+  double l2 = 0;
+  double lambdaMax = 0, stepLambda = 0, l1Norm = 0, pathSecond = 0;
+  int32_t heldOutFold = 0;  // external cross validation: the fold left out
+  int32_t extCvFolds = 0;
+  double* extCvGrid = nullptr;  // penalty points
+  double* extCvValues = nullptr;
+  int32_t extCvCount = 0;
+  double heldOutWeight = 0, heldOutFreq = 0;  // tallies of the fold left out
+};
 
-  // 13. Status and stop block.
+// How the run ended, and the step it chose with that step's estimates.
+struct RunStatus {
   int32_t status = 0;
   StopBlock stop;
-
-  // 14. Checkpoint.
-  Checkpoint ck;
-
-  // 15. Cross validation.
-  int32_t folds = 0;
-  double cvPress = 0;
-  FoldRecord* foldRecs = nullptr;
+  int32_t chosenStep = -1;
+  double* chosenInvDiag = nullptr;
+  double* chosenEstimates = nullptr;
+  double* chosenStdEstimates = nullptr;
+  int32_t* chosenEffects = nullptr;
+  uint8_t* chosenStates = nullptr;
   double* chosenFoldSse = nullptr;
   double* chosenFoldEstimates = nullptr;  // p per fold, when the folds keep their estimates
+  // BACKWARD: forced effects dropped as aliased before step 0.
+  int32_t droppedForced = 0;
+};
 
-  // 16. Links.
-  ResampleWork* resample = nullptr;
-  ScratchFile* scratch = nullptr;
-  int* stepCode = nullptr;
-
-  // 17. Per-candidate containment of a design built per BY group (BY POOL): per candidate the
-  // counts of the candidates it contains and of those that contain it, copies of both counts,
-  // and the two lists, in increasing candidate order.
+// Per-candidate containment of a design built per BY group (BY POOL): per candidate the
+// counts of the candidates it contains and of those that contain it, copies of both counts,
+// and the two lists, in increasing candidate order.
+struct Containment {
   int32_t* containedCount = nullptr;
   int32_t* containingCount = nullptr;
   int32_t* containedCountCopy = nullptr;
   int32_t* containingCountCopy = nullptr;
   int32_t** containedLists = nullptr;
   int32_t** containingLists = nullptr;
-  // BACKWARD: forced effects dropped as aliased before step 0.
-  int32_t droppedForced = 0;
-  // The result header's stream (the OUTDESIGN pass reads it back); none when null.
+};
+
+// One selection run over a BY group's stored rows. Its parts live as long as the run; the
+// pool, the files, the workers and the options are in its PassState base.
+struct SelectionState : PassState {
+  RunTotals totals;
+  ColumnLayout layout;
+  SweepMatrices sweep;
+  StepHistory steps;
+  FitValues fit;
+  PathState path;
+  RunStatus run;
+  Checkpoint ck;
+  Containment containment;
+
+  // Cross validation: the folds' own crossproducts and models.
+  int32_t folds = 0;
+  FoldRecord* foldRecs = nullptr;
+
+  // Links: the INEST= estimates of the group, the resample records, the group's scratch file,
+  // the step code, and the result stream with the result header's stream (the OUTDESIGN pass
+  // reads it back; none when null).
+  double* initialEstimates = nullptr;
+  ResampleWork* resample = nullptr;
+  ScratchFile* scratch = nullptr;
+  int* stepCode = nullptr;
+  ScratchFileObject* streamFile = nullptr;
+  int64_t* streamPosition = nullptr;
   ScratchFileObject* headerFile = nullptr;
   int64_t* headerPosition = nullptr;
 };

@@ -73,8 +73,8 @@ int ensureCheckpointBuffers(SelectionState* s);
 bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k);
 
 // The first column of the effect's block in A and S and its column count.
-inline int32_t firstCol(const SelectionState* s, int32_t e) { return s->firstColumn[e]; }
-inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->columnCount[e]; }
+inline int32_t firstCol(const SelectionState* s, int32_t e) { return s->sweep.firstColumn[e]; }
+inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->layout.columnCount[e]; }
 
 // Every effect has exactly one column.
 bool allSingleColumn(const SelectionState* s);

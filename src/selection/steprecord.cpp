@@ -20,9 +20,9 @@ bool stepRecordsWanted(const SelectionOptions* o) { return o->detailsBeyondSumma
 
 // The response's standard deviation; 0 without degrees of freedom.
 double responseScale(const SelectionState* s) {
-  const double n1 = s->trainFreq - 1;
+  const double n1 = s->totals.trainFreq - 1;
   if (!(n1 > 0)) return 0;
-  const double css = s->correctedSS > 0 ? s->correctedSS : 0;
+  const double css = s->totals.correctedSS > 0 ? s->totals.correctedSS : 0;
   return std::sqrt(css / n1);
 }
 
@@ -30,30 +30,30 @@ double responseScale(const SelectionState* s) {
 double fifthStatistic(const SelectionState* s, double sy) {
   if (sy == 0) return absentValue();
   double sum = 0;
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    if (!counted(s->states[e])) continue;
-    for (int32_t j = 0; j < s->columnCount[e]; ++j)
-      sum += std::fabs(s->stdEstimates[s->firstParam[e] + j]);
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    if (!counted(s->sweep.states[e])) continue;
+    for (int32_t j = 0; j < s->layout.columnCount[e]; ++j)
+      sum += std::fabs(s->sweep.stdEstimates[s->sweep.firstParam[e] + j]);
   }
   return sum / sy;
 }
 
 // Estimates, standardized estimates and inverse diagonal of the swept model.
 void sweptEstimates(SelectionState* s, double sy) {
-  const int64_t p = s->paramCount;
-  std::fill(s->estimates, s->estimates + p, 0.0);
-  std::fill(s->stdEstimates, s->stdEstimates + p, 0.0);
-  for (int32_t e = 0; e < s->effectCount; ++e) {
-    if (!counted(s->states[e])) continue;
-    for (int32_t j = 0; j < s->columnCount[e]; ++j) {
-      const int32_t param = s->firstParam[e] + j;
-      const int64_t g = s->firstColumn[e] + j;
-      const bool in = g < s->sscpOrder && s->flags[g] == '1';
-      const double b = in ? -s->swept[pk(g, 0)] : 0.0;
-      s->estimates[param] = b;
-      const double scale = s->colScales ? s->colScales[param] : 0.0;
-      if (sy > 0 && !isAbsent(scale) && scale > 0) s->stdEstimates[param] = b / (scale * sy);
-      s->invDiag[param] = in ? s->swept[pk(g, g)] : -1.0;
+  const int64_t p = s->layout.paramCount;
+  std::fill(s->sweep.estimates, s->sweep.estimates + p, 0.0);
+  std::fill(s->sweep.stdEstimates, s->sweep.stdEstimates + p, 0.0);
+  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+    if (!counted(s->sweep.states[e])) continue;
+    for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
+      const int32_t param = s->sweep.firstParam[e] + j;
+      const int64_t g = s->sweep.firstColumn[e] + j;
+      const bool in = g < s->sweep.sscpOrder && s->sweep.flags[g] == '1';
+      const double b = in ? -s->sweep.swept[pk(g, 0)] : 0.0;
+      s->sweep.estimates[param] = b;
+      const double scale = s->layout.colScales ? s->layout.colScales[param] : 0.0;
+      if (sy > 0 && !isAbsent(scale) && scale > 0) s->sweep.stdEstimates[param] = b / (scale * sy);
+      s->sweep.invDiag[param] = in ? s->sweep.swept[pk(g, g)] : -1.0;
     }
   }
 }
@@ -61,62 +61,62 @@ void sweptEstimates(SelectionState* s, double sy) {
 // Each fold's estimates from its own swept matrix, when the folds keep them.
 void foldEstimates(SelectionState* s) {
   if (!kfoldOn(s) || !s->options->foldEstimates) return;
-  const int64_t p = s->paramCount;
+  const int64_t p = s->layout.paramCount;
   for (int32_t f = 0; f < s->folds; ++f) {
     FoldRecord& r = s->foldRecs[f];
     if (!r.estimates) continue;
     std::fill(r.estimates, r.estimates + p, 0.0);
-    for (int32_t e = 0; e < s->effectCount; ++e) {
-      if (!counted(s->states[e])) continue;
-      for (int32_t j = 0; j < s->columnCount[e]; ++j) {
-        const int64_t g = s->firstColumn[e] + j;
-        if (g < s->sscpOrder && r.flags[g] == '1')
-          r.estimates[s->firstParam[e] + j] = -r.swept[pk(g, 0)];
+    for (int32_t e = 0; e < s->layout.effectCount; ++e) {
+      if (!counted(s->sweep.states[e])) continue;
+      for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
+        const int64_t g = s->sweep.firstColumn[e] + j;
+        if (g < s->sweep.sscpOrder && r.flags[g] == '1')
+          r.estimates[s->sweep.firstParam[e] + j] = -r.swept[pk(g, 0)];
       }
     }
   }
 }
 
 void keepChosen(SelectionState* s) {
-  if (!s->chosenEstimates) return;
-  const int64_t p = s->paramCount;
-  copyDoubles(s->chosenEstimates, s->estimates, p);
-  copyDoubles(s->chosenStdEstimates, s->stdEstimates, p);
-  copyDoubles(s->chosenInvDiag, s->invDiag, p);
-  std::copy(s->entryOrder, s->entryOrder + s->effectCount, s->chosenEffects);
-  std::copy(s->states, s->states + s->effectCount, s->chosenStates);
-  if (s->chosenFoldSse && kfoldOn(s))
-    for (int32_t f = 0; f < s->folds; ++f) s->chosenFoldSse[f] = s->foldRecs[f].sse;
-  if (s->chosenFoldEstimates && kfoldOn(s))
+  if (!s->run.chosenEstimates) return;
+  const int64_t p = s->layout.paramCount;
+  copyDoubles(s->run.chosenEstimates, s->sweep.estimates, p);
+  copyDoubles(s->run.chosenStdEstimates, s->sweep.stdEstimates, p);
+  copyDoubles(s->run.chosenInvDiag, s->sweep.invDiag, p);
+  std::copy(s->sweep.entryOrder, s->sweep.entryOrder + s->layout.effectCount, s->run.chosenEffects);
+  std::copy(s->sweep.states, s->sweep.states + s->layout.effectCount, s->run.chosenStates);
+  if (s->run.chosenFoldSse && kfoldOn(s))
+    for (int32_t f = 0; f < s->folds; ++f) s->run.chosenFoldSse[f] = s->foldRecs[f].sse;
+  if (s->run.chosenFoldEstimates && kfoldOn(s))
     for (int32_t f = 0; f < s->folds; ++f)
       if (s->foldRecs[f].estimates)
-        copyDoubles(s->chosenFoldEstimates + int64_t{f} * p, s->foldRecs[f].estimates, p);
+        copyDoubles(s->run.chosenFoldEstimates + int64_t{f} * p, s->foldRecs[f].estimates, p);
 }
 
 }  // namespace
 
 int initSelectionState(SelectionState* s, int32_t effect) {
   const SelectionOptions* o = s->options;
-  if (effect != -1 && effect != -100 && s->states[effect] == effstate::kHeldOut) return 0;
-  if (s->stepCount >= s->historyCapacity)
-    if (int rc = growStepHistory(s, std::max(2 * s->stepCount, 1)); rc != 0) return rc;
+  if (effect != -1 && effect != -100 && s->sweep.states[effect] == effstate::kHeldOut) return 0;
+  if (s->steps.stepCount >= s->steps.historyCapacity)
+    if (int rc = growStepHistory(s, std::max(2 * s->steps.stepCount, 1)); rc != 0) return rc;
   StepHistory& h = s->steps;
-  const int32_t i = s->stepCount;
+  const int32_t i = s->steps.stepCount;
   if (pathMethod(o->method)) {
-    h.lambdaRatio[i] = s->lambdaMax > 0 ? s->stepLambda / s->lambdaMax : 1.0;
-    h.l1Norm[i] = s->l1Norm;
-    h.pathSecond[i] = s->pathSecond;
+    h.lambdaRatio[i] = s->path.lambdaMax > 0 ? s->path.stepLambda / s->path.lambdaMax : 1.0;
+    h.l1Norm[i] = s->path.l1Norm;
+    h.pathSecond[i] = s->path.pathSecond;
   }
 
   int32_t params = 0;
-  for (int32_t pos = 0; pos < s->effectsInModel; ++pos)
-    params += s->columnCount[s->entryOrder[pos]];
+  for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos)
+    params += s->layout.columnCount[s->sweep.entryOrder[pos]];
   h.effect[i] = effect;
-  h.sweptColumns[i] = s->sweptColumns;
+  h.sweptColumns[i] = s->sweep.sweptColumns;
   h.parameters[i] = params;
-  h.effects[i] = s->effectsInModel;
-  h.sse[i] = fuzzToZero(s->trainSse);
-  if (h.testAse) h.testAse[i] = fuzzToZero(s->testAse);
+  h.effects[i] = s->sweep.effectsInModel;
+  h.sse[i] = fuzzToZero(s->fit.trainSse);
+  if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse);
   recordStepCriteria(s, i);
 
   // The path methods' estimates come from their own back-transform.
@@ -126,8 +126,8 @@ int initSelectionState(SelectionState* s, int32_t effect) {
     sweptEstimates(s, sy);
     foldEstimates(s);
   }
-  if (i == s->chosenStep) keepChosen(s);
-  s->stepCount = i + 1;
+  if (i == s->run.chosenStep) keepChosen(s);
+  s->steps.stepCount = i + 1;
   if (stepRecordsWanted(o) && s->streamFile) return writeStepHistory(s);
   return 0;
 }

@@ -51,11 +51,11 @@ bool selectAccepts(SelectionState* s, Pass& p, double value, bool entry) {
 int entryPhase(SelectionState* s, Pass& p, int32_t e, double value, bool* changed) {
   const SelectionOptions* o = s->options;
   if (!selectAccepts(s, p, value, true)) {
-    s->stop.entryEffect = e;
+    s->run.stop.entryEffect = e;
     if (o->select == o->stop)
-      s->stop.entryValue = value;
+      s->run.stop.entryValue = value;
     else if (o->stop != kCritNone)
-      return refusedMoveValue(s, e, true, &s->stop.entryValue);
+      return refusedMoveValue(s, e, true, &s->run.stop.entryValue);
     return 0;
   }
   if (int rc = enter(s, e); rc != 0) return rc;
@@ -73,20 +73,20 @@ int entryPhase(SelectionState* s, Pass& p, int32_t e, double value, bool* change
 // Removals while they improve the model; *changed when one was kept.
 int removalPhase(SelectionState* s, Pass& p, bool* changed) {
   const SelectionOptions* o = s->options;
-  while (s->trainSse > 0 && checkStopRules(s, s->stepCount)) {
+  while (s->fit.trainSse > 0 && checkStopRules(s, s->steps.stepCount)) {
     int32_t e;
     double value;
     selectBestRemoval(s, &e, &value);
-    if (s->status < 0) return s->status;
-    s->stop.removalValue = value;
+    if (s->run.status < 0) return s->run.status;
+    s->run.stop.removalValue = value;
     if (e < 0) {
-      s->stop.removalEffect = -1;
+      s->run.stop.removalEffect = -1;
       return 0;
     }
     if (!selectAccepts(s, p, value, false)) {
-      s->stop.removalEffect = e;
+      s->run.stop.removalEffect = e;
       if (o->select != o->stop && o->stop != kCritNone)
-        return refusedMoveValue(s, e, false, &s->stop.removalValue);
+        return refusedMoveValue(s, e, false, &s->run.stop.removalValue);
       return 0;
     }
     removeEffect(s, e, 2);
@@ -106,8 +106,8 @@ int removalPhase(SelectionState* s, Pass& p, bool* changed) {
 }
 
 uint8_t noEntryReason(const SelectionState* s) {
-  const int32_t all = s->effectCount - (s->options->noInt ? 1 : 0);
-  return s->effectsInModel == all ? stopreason::kAllIn : stopreason::kNoCandidate;
+  const int32_t all = s->layout.effectCount - (s->options->noInt ? 1 : 0);
+  return s->sweep.effectsInModel == all ? stopreason::kAllIn : stopreason::kNoCandidate;
 }
 
 Pass startPass(SelectionState* s) {
@@ -126,26 +126,27 @@ int selectStepwise(SelectionState* s) {
   const SelectionOptions* o = s->options;
   Pass p = startPass(s);
   bool changed = true;
-  while (checkStopRules(s, s->stepCount) && changed) {
+  while (checkStopRules(s, s->steps.stepCount) && changed) {
     changed = false;
     EntryChoice c;
     if (int rc = searchEntry(s, &c); rc != 0) return rc;
     if (c.effect < 0) {
-      s->stop.reason = noEntryReason(s);
+      s->run.stop.reason = noEntryReason(s);
       break;
     }
     if (c.effect == p.lastRemoved) {
-      s->stop.reason = stopreason::kCycle;
+      s->run.stop.reason = stopreason::kCycle;
       break;
     }
     if (int rc = entryPhase(s, p, c.effect, c.value, &changed); rc != 0) return rc;
     if (int rc = removalPhase(s, p, &changed); rc != 0) return rc;
   }
-  if (s->stop.reason == 0) {
-    if (o->select == o->stop && (o->steps == 0 || s->stepCount >= o->steps))
-      s->stop.reason = stopreason::kCriterion;
+  if (s->run.stop.reason == 0) {
+    if (o->select == o->stop && (o->steps == 0 || s->steps.stepCount >= o->steps))
+      s->run.stop.reason = stopreason::kCriterion;
     else
-      s->stop.reason = o->select == kCritSl ? stopreason::kStepwiseSl : stopreason::kStepwiseOther;
+      s->run.stop.reason =
+          o->select == kCritSl ? stopreason::kStepwiseSl : stopreason::kStepwiseOther;
   }
   return 0;
 }
@@ -153,18 +154,18 @@ int selectStepwise(SelectionState* s) {
 int selectStepwiseCompetitive(SelectionState* s) {
   const SelectionOptions* o = s->options;
   Pass p = startPass(s);
-  if (!checkStopRules(s, s->stepCount)) return 0;
+  if (!checkStopRules(s, s->steps.stepCount)) return 0;
   for (;;) {
     EntryChoice c;
     if (int rc = searchEntry(s, &c); rc != 0) return rc;
     if (c.effect < 0) {
-      s->stop.reason = noEntryReason(s);
+      s->run.stop.reason = noEntryReason(s);
       return 0;
     }
     int32_t r;
     double removalValue;
     selectBestRemoval(s, &r, &removalValue);
-    if (s->status < 0) return s->status;
+    if (s->run.status < 0) return s->run.status;
     // An equal or missing entry value takes the removal; without a removal the entry stands.
     const bool entry = r < 0 || criterionBetter(c.value, removalValue, o->select);
     const int32_t e = entry ? c.effect : r;
@@ -186,10 +187,10 @@ int selectStepwiseCompetitive(SelectionState* s) {
     updateChooseStep(s, value, p.bestStop, &p.bestChoose, entry ? 1 : -1);
     if (int rc = initSelectionState(s, e); rc != 0) return rc;
     if (cycle) {
-      s->stop.reason = stopreason::kCycle;
+      s->run.stop.reason = stopreason::kCycle;
       return 0;
     }
-    if (!checkStopRules(s, s->stepCount)) return 0;
+    if (!checkStopRules(s, s->steps.stepCount)) return 0;
   }
 }
 

@@ -5,37 +5,38 @@ namespace vsf {
 
 int trialEntryValue(SelectionState* s, int32_t k, uint8_t code, double* value, double* sse,
                     int32_t* df) {
-  if (!s->ck.active) return s->status < 0 ? s->status : rc::kMemory;
-  const double baseSse = s->trainSse;
-  const int32_t baseP = s->sweptColumns, baseE = s->effectsInModel;
-  const uint8_t state = s->states[k];
+  if (!s->ck.active) return s->run.status < 0 ? s->run.status : rc::kMemory;
+  const double baseSse = s->fit.trainSse;
+  const int32_t baseP = s->sweep.sweptColumns, baseE = s->sweep.effectsInModel;
+  const uint8_t state = s->sweep.states[k];
   // A data-based value reads the whole swept matrix: the columns go in for real.
   int rc = enterEffectImpl(s, k, false, true, criterionByPass(code));
   if (rc == 0) {
-    *sse = s->trainSse;
-    *df = s->sweptColumns - baseP;
-    *value = criterionByPass(code) ? criterionValue(s, code)
-                                   : criterionFromStats(s, code, baseSse, s->trainSse, baseP,
-                                                        s->sweptColumns, baseE, s->effectsInModel);
+    *sse = s->fit.trainSse;
+    *df = s->sweep.sweptColumns - baseP;
+    *value = criterionByPass(code)
+                 ? criterionValue(s, code)
+                 : criterionFromStats(s, code, baseSse, s->fit.trainSse, baseP,
+                                      s->sweep.sweptColumns, baseE, s->sweep.effectsInModel);
   }
-  s->states[k] = state;
+  s->sweep.states[k] = state;
   copyModelArrays(s, 0);
   return rc;
 }
 
 int trialRemovalValue(SelectionState* s, int32_t k, uint8_t code, double* value, double* sse) {
-  if (!s->ck.active) return s->status < 0 ? s->status : rc::kMemory;
-  const double baseSse = s->trainSse;
-  const int32_t baseP = s->sweptColumns, baseE = s->effectsInModel;
-  const uint8_t state = s->states[k];
+  if (!s->ck.active) return s->run.status < 0 ? s->run.status : rc::kMemory;
+  const double baseSse = s->fit.trainSse;
+  const int32_t baseP = s->sweep.sweptColumns, baseE = s->sweep.effectsInModel;
+  const uint8_t state = s->sweep.states[k];
   removeEffect(s, k, 0);
-  *sse = s->trainSse;
+  *sse = s->fit.trainSse;
   *value = criterionByPass(code) ? criterionValue(s, code)
-                                 : criterionFromStats(s, code, baseSse, s->trainSse, baseP,
-                                                      s->sweptColumns, baseE, baseE - 1);
-  s->states[k] = state;
+                                 : criterionFromStats(s, code, baseSse, s->fit.trainSse, baseP,
+                                                      s->sweep.sweptColumns, baseE, baseE - 1);
+  s->sweep.states[k] = state;
   copyModelArrays(s, 1);
-  return s->status < 0 ? s->status : 0;
+  return s->run.status < 0 ? s->run.status : 0;
 }
 
 }  // namespace vsf

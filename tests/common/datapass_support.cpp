@@ -51,9 +51,10 @@ void parseBlock(const VsfState& s, const char* bytes, int32_t length, std::vecto
   std::memcpy(&n, bytes, 8);
   const double* v = reinterpret_cast<const double*>(bytes + 8);
   const int32_t* t = reinterpret_cast<const int32_t*>(bytes + (length & ~7));
-  std::vector<int32_t> first(static_cast<size_t>(sel.effectCount), 0);
-  for (int32_t e = 1; e < sel.effectCount; ++e) first[e] = first[e - 1] + sel.columnCount[e - 1];
-  const int S = sel.sparseEffectCount;
+  std::vector<int32_t> first(static_cast<size_t>(sel.layout.effectCount), 0);
+  for (int32_t e = 1; e < sel.layout.effectCount; ++e)
+    first[e] = first[e - 1] + sel.layout.columnCount[e - 1];
+  const int S = sel.layout.sparseEffectCount;
   for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
     StoredRow r;
     const int32_t* g = t - 1;  // the row's tag group runs downward
@@ -71,13 +72,13 @@ void parseBlock(const VsfState& s, const char* bytes, int32_t length, std::vecto
     if (h.resample) r.resample = v[d++];
     r.y = v[d++];
     const double* dense = v + d;
-    const double* sparse = dense + sel.denseValues;
-    r.x.assign(static_cast<size_t>(sel.paramCount), 0.0);
-    for (int32_t e = 0; e < sel.effectCount; ++e) {
-      const int32_t j = sel.sparseIndex[e];
+    const double* sparse = dense + sel.layout.denseValues;
+    r.x.assign(static_cast<size_t>(sel.layout.paramCount), 0.0);
+    for (int32_t e = 0; e < sel.layout.effectCount; ++e) {
+      const int32_t j = sel.layout.sparseIndex[e];
       if (j < 0) {
-        for (int32_t c = 0; c < sel.columnCount[e]; ++c)
-          r.x[first[e] + c] = dense[sel.denseOffset[e] + c];
+        for (int32_t c = 0; c < sel.layout.columnCount[e]; ++c)
+          r.x[first[e] + c] = dense[sel.layout.denseOffset[e] + c];
         continue;
       }
       for (int32_t k = j == 0 ? 0 : r.sparseEnds[j - 1]; k < r.sparseEnds[j]; ++k)
@@ -170,15 +171,15 @@ std::vector<std::vector<double>> crossproductsByKernel(VsfState& v) {
   v.settings.options.buildFullSscp = 1;
   std::vector<std::vector<double>> out;
   if (buildModelPool(&s) == 0 && runDataPass(&s, kernSscp, 0) == 0) {
-    const int32_t q = s.paramCount + 1;
+    const int32_t q = s.layout.paramCount + 1;
     std::vector<int32_t> toEffectOrder(static_cast<size_t>(q), 0);
-    for (int32_t e = 0, first = 0; e < s.effectCount; first += s.columnCount[e], ++e)
-      for (int32_t c = 0; c < s.columnCount[e]; ++c)
-        toEffectOrder[s.layoutColumn[e] + c] = 1 + first + c;
+    for (int32_t e = 0, first = 0; e < s.layout.effectCount; first += s.layout.columnCount[e], ++e)
+      for (int32_t c = 0; c < s.layout.columnCount[e]; ++c)
+        toEffectOrder[s.layout.layoutColumn[e] + c] = 1 + first + c;
     out.assign(static_cast<size_t>(q), std::vector<double>(static_cast<size_t>(q), 0.0));
     for (int32_t i = 0; i < q; ++i)
       for (int32_t j = 0; j <= i; ++j) {
-        const double a = s.sscp[static_cast<int64_t>(i) * (i + 1) / 2 + j];
+        const double a = s.sweep.sscp[static_cast<int64_t>(i) * (i + 1) / 2 + j];
         out[toEffectOrder[i]][toEffectOrder[j]] = out[toEffectOrder[j]][toEffectOrder[i]] = a;
       }
   }

@@ -85,8 +85,8 @@ TEST(CellIndex, CurrentModelOnlyAndNoClassVariables) {
   state->settings.options.candidateCount = 2;
   SelectionState sel;
   int32_t order[] = {1};
-  sel.effectsInModel = 1;
-  sel.entryOrder = order;
+  sel.sweep.effectsInModel = 1;
+  sel.sweep.entryOrder = order;
   const std::vector<int32_t> model = {table[static_cast<size_t>(order[0])].effect};
   ASSERT_EQ(buildEffectCellIndex(&b.d, &model, b.pool), 0);
   EXPECT_EQ(b.d.effects[0].cellIndex, nullptr);

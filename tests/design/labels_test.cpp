@@ -50,7 +50,7 @@ struct StepFixture {
     std::vector<int32_t> set;
     if (!modelCandidateSet(sel, code, state->settings.options.candidateCount, &set)) return -2;
     return nameDesignParameters(&state->lev, &table, state->settings.options.candidateCount, set,
-                                sel ? sel->firstParam : nullptr);
+                                sel ? sel->sweep.firstParam : nullptr);
   }
   std::string label(int i) const {
     const CandidateEntry& e = table[static_cast<size_t>(i)];
@@ -129,19 +129,19 @@ TEST(ParameterNames, CandidateLabelThenLevelPart) {
   EXPECT_EQ(b.name(2), "A*B 1 2");
   // The current model: only its candidates' columns are named.
   int32_t order[] = {1};
-  sel.effectsInModel = 1;
-  sel.entryOrder = order;
+  sel.sweep.effectsInModel = 1;
+  sel.sweep.entryOrder = order;
   int32_t first[] = {0, 1};
-  sel.firstParam = first;
+  sel.sweep.firstParam = first;
   EXPECT_EQ(s.nameParameters(&sel, 2), 0);
   EXPECT_EQ(b.d.parmNames[0][0], nullptr);
   EXPECT_EQ(b.label(1), "A*B 1 1");
   // The chosen model of step 0: one effect.
   int32_t steps[] = {0, 1};
   sel.steps.effects = steps + 1;
-  sel.chosenStep = 0;
+  sel.run.chosenStep = 0;
   int32_t chosen[] = {0};
-  sel.chosenEffects = chosen;
+  sel.run.chosenEffects = chosen;
   EXPECT_EQ(s.nameParameters(&sel, 3), 0);
   EXPECT_EQ(b.label(0), "Intercept");
   EXPECT_EQ(b.d.parmNames[0][1], nullptr);

@@ -90,10 +90,10 @@ struct EstimatesSetup {
     v.lev.design = &design.d;
     b.columns({1, 2});
     SelectionState& s = b.sel();
-    s.states[0] = effstate::kIntercept, s.states[1] = effstate::kSelected;
-    s.estimates[0] = 10, s.invDiag[0] = 0.25;
-    s.estimates[1] = -2, s.invDiag[1] = 0.5;
-    s.trainFreq = 10, s.sweptColumns = 2, s.trainSse = 8;
+    s.sweep.states[0] = effstate::kIntercept, s.sweep.states[1] = effstate::kSelected;
+    s.sweep.estimates[0] = 10, s.sweep.invDiag[0] = 0.25;
+    s.sweep.estimates[1] = -2, s.sweep.invDiag[1] = 0.5;
+    s.totals.trainFreq = 10, s.sweep.sweptColumns = 2, s.fit.trainSse = 8;
   }
   Json table() {
     EXPECT_EQ(printParameterEstimates(&b.vsf().view, &b.sel(), b.pool(), 0), 0);
@@ -132,7 +132,7 @@ TEST(ParameterEstimates, ClassLevelsStatisticsAndAliasedColumns) {
 TEST(ParameterEstimates, ExactFitAndNoErrorDegreesOfFreedom) {
   {
     EstimatesSetup setup;
-    setup.b.sel().trainSse = 0;  // MSE 0
+    setup.b.sel().fit.trainSse = 0;  // MSE 0
     Json t = setup.table();
     EXPECT_EQ(t["rows"][0]["StdErr"], 0.0);
     EXPECT_EQ(cellMissing(t["rows"][0]["tValue"]), "I");
@@ -141,7 +141,7 @@ TEST(ParameterEstimates, ExactFitAndNoErrorDegreesOfFreedom) {
   }
   {
     EstimatesSetup setup;
-    setup.b.sel().trainFreq = 2;  // as many parameters as observations
+    setup.b.sel().totals.trainFreq = 2;  // as many parameters as observations
     Json t = setup.table();
     for (const Json& row : t["rows"]) EXPECT_EQ(cellMissing(row["StdErr"]), ".");
     EXPECT_EQ(t["rows"][0]["Estimate"], 10.0);
@@ -183,8 +183,8 @@ TEST(ParameterEstimates, NothingInTheModelShowsNoTable) {
   EstimatesSetup setup;
   VsfState& v = setup.b.vsf();
   v.settings.options.noInt = 1;
-  setup.b.sel().states[0] = effstate::kHeldOut;
-  setup.b.sel().states[1] = effstate::kFree;
+  setup.b.sel().sweep.states[0] = effstate::kHeldOut;
+  setup.b.sel().sweep.states[1] = effstate::kFree;
   EXPECT_EQ(printParameterEstimates(&v.view, &setup.b.sel(), setup.b.pool(), 0), 0);
   EXPECT_TRUE(findTables(setup.out.document(), "ParameterEstimates").empty());
 }
@@ -197,7 +197,8 @@ TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
     v.res.manager = out.manager();
     v.settings.options.method = method;
     SelectionState& s = b.sel();
-    s.states[0] = effstate::kIntercept, s.states[1] = s.states[2] = effstate::kSelected;
+    s.sweep.states[0] = effstate::kIntercept,
+    s.sweep.states[1] = s.sweep.states[2] = effstate::kSelected;
     b.history({0, 2, 2, 1}, {1, 2, 2, 3});
     ASSERT_EQ(printParameterEstimates(&v.view, &s, b.pool(), 1), 0);
     Json t = oneTable(out.document(), "ParameterEstimates");
@@ -280,8 +281,8 @@ TEST(CvDetails, OneRowPerFoldAndTheTotal) {
   for (int f = 0; f < 5; ++f) folds[f].rows = 10 + f, folds[f].sse = 1.5 * f;
   s.foldRecs = folds.data();
   s.folds = 5;
-  s.obsUsed = 60;
-  s.cvPress = 15;
+  s.totals.obsUsed = 60;
+  s.fit.cvPress = 15;
   ASSERT_EQ(printCvDetails(&v.view, &s, b.pool()), 0);
   Json t = oneTable(out.document(), "CVDetails");
   ASSERT_EQ(t["rows"].size(), 6u);

@@ -200,11 +200,11 @@ void DisplayFit::runPath() {
   mean /= static_cast<double>(data_.y.size());
   double corrected = 0;
   for (double y : data_.y) corrected += (y - mean) * (y - mean);
-  s.responseMean = mean;
+  s.totals.responseMean = mean;
   if (vsf().settings.options.noInt) {
-    s.states[0] = effstate::kHeldOut;
-    s.correctedSS = corrected;
-    s.firstSelectable = 0;
+    s.sweep.states[0] = effstate::kHeldOut;
+    s.totals.correctedSS = corrected;
+    s.layout.firstSelectable = 0;
   }
   std::vector<bool> in(labels_.size(), false);
   for (size_t k = 0; k < path_.rows.size(); ++k) {
@@ -224,27 +224,28 @@ void DisplayFit::runPath() {
 void DisplayFit::recordStep(int32_t effect) {
   SelectionState& s = sel();
   StepHistory& h = s.steps;
-  const int32_t k = s.stepCount;
+  const int32_t k = s.steps.stepCount;
   int32_t parameters = 0;
-  for (int32_t i = 0; i < s.effectsInModel; ++i) parameters += s.columnCount[s.entryOrder[i]];
+  for (int32_t i = 0; i < s.sweep.effectsInModel; ++i)
+    parameters += s.layout.columnCount[s.sweep.entryOrder[i]];
   h.effect[k] = effect;
-  h.sweptColumns[k] = s.sweptColumns;
+  h.sweptColumns[k] = s.sweep.sweptColumns;
   h.parameters[k] = parameters;
-  h.effects[k] = s.effectsInModel;
-  h.sse[k] = s.trainSse;
+  h.effects[k] = s.sweep.effectsInModel;
+  h.sse[k] = s.fit.trainSse;
   recordStepCriteria(&s, k);
-  auto at = [&](int64_t i, int64_t j) { return s.swept[i * (i + 1) / 2 + j]; };
-  for (int32_t e = 0; e < s.effectCount; ++e) {
-    if (s.states[e] == effstate::kFree || s.states[e] == effstate::kHeldOut) continue;
-    for (int32_t j = 0; j < s.columnCount[e]; ++j) {
-      const int64_t g = s.firstColumn[e] + j;
-      const int32_t parm = s.firstParam[e] + j;
-      const bool swept = s.flags[g] == '1';
-      s.estimates[parm] = swept ? -at(g, 0) : 0;
-      s.invDiag[parm] = swept ? at(g, g) : -1.0;
+  auto at = [&](int64_t i, int64_t j) { return s.sweep.swept[i * (i + 1) / 2 + j]; };
+  for (int32_t e = 0; e < s.layout.effectCount; ++e) {
+    if (s.sweep.states[e] == effstate::kFree || s.sweep.states[e] == effstate::kHeldOut) continue;
+    for (int32_t j = 0; j < s.layout.columnCount[e]; ++j) {
+      const int64_t g = s.sweep.firstColumn[e] + j;
+      const int32_t parm = s.sweep.firstParam[e] + j;
+      const bool swept = s.sweep.flags[g] == '1';
+      s.sweep.estimates[parm] = swept ? -at(g, 0) : 0;
+      s.sweep.invDiag[parm] = swept ? at(g, g) : -1.0;
     }
   }
-  s.stepCount += 1;
+  s.steps.stepCount += 1;
 }
 
 BareState::BareState(const std::vector<std::string>& labels)
@@ -267,20 +268,21 @@ BareState::BareState(const std::vector<std::string>& labels)
   SelectionState& s = v.group.selection;
   s.options = &v.settings.options;
   s.modelPool = pool_;
-  s.effectCount = static_cast<int32_t>(labels_.size());
-  s.paramCount = s.effectCount;
+  s.layout.effectCount = static_cast<int32_t>(labels_.size());
+  s.layout.paramCount = s.layout.effectCount;
   const size_t E = labels_.size();
-  s.states = static_cast<uint8_t*>(kernel().poolAlloc(pool_, E + 1, kAllocZero));
-  s.firstParam = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
-  s.columnCount = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
-  s.estimates = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
-  s.stdEstimates = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
-  s.invDiag = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
-  s.candidateValues = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  s.sweep.states = static_cast<uint8_t*>(kernel().poolAlloc(pool_, E + 1, kAllocZero));
+  s.sweep.firstParam = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
+  s.layout.columnCount = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
+  s.sweep.estimates = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  s.sweep.stdEstimates = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  s.sweep.invDiag = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
+  s.sweep.candidateValues =
+      static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));
   for (size_t e = 0; e < E; ++e) {
-    s.firstParam[e] = static_cast<int32_t>(e);
-    s.columnCount[e] = 1;
-    s.invDiag[e] = -1.0;
+    s.sweep.firstParam[e] = static_cast<int32_t>(e);
+    s.layout.columnCount[e] = 1;
+    s.sweep.invDiag[e] = -1.0;
   }
 }
 
@@ -291,16 +293,16 @@ void BareState::columns(const std::vector<int32_t>& counts) {
   int32_t p = 0;
   for (size_t e = 0; e < counts.size(); ++e) {
     candidates_[e].columns = counts[e];
-    s.columnCount[e] = counts[e];
-    s.firstParam[e] = p;
+    s.layout.columnCount[e] = counts[e];
+    s.sweep.firstParam[e] = p;
     p += counts[e];
   }
-  s.paramCount = p;
+  s.layout.paramCount = p;
   auto reals = [&](int32_t n) {
     return static_cast<double*>(kernel().poolAlloc(pool_, 8 * (n + 1), kAllocZero));
   };
-  s.estimates = reals(p), s.stdEstimates = reals(p), s.invDiag = reals(p);
-  for (int32_t i = 0; i < p; ++i) s.invDiag[i] = -1.0;
+  s.sweep.estimates = reals(p), s.sweep.stdEstimates = reals(p), s.sweep.invDiag = reals(p);
+  for (int32_t i = 0; i < p; ++i) s.sweep.invDiag[i] = -1.0;
 }
 
 void BareState::history(const std::vector<int32_t>& effect, const std::vector<int32_t>& effects,
@@ -316,7 +318,7 @@ void BareState::history(const std::vector<int32_t>& effect, const std::vector<in
     h.sse[i] = sse.empty() ? 100.0 / (1 + i) : sse[i];
     recordStepCriteria(&s, i);
   }
-  s.stepCount = n;
+  s.steps.stepCount = n;
 }
 
 }  // namespace vsf::test

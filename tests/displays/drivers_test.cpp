@@ -20,7 +20,7 @@ struct ForwardFit {
     v.res.manager = out.manager();
     v.settings.graphicsOn = 0;
     SelectionState& s = fit.sel();
-    s.stop.reason = reason;
+    s.run.stop.reason = reason;
   }
 };
 
@@ -43,8 +43,8 @@ TEST(PrintFitResults, StopDetailsAndThePValueNote) {
   VsfState& v = f.fit.vsf();
   v.settings.options.stop = kCritSbc;
   v.settings.showPValues = 1;
-  f.fit.sel().stop.entryEffect = 3;
-  f.fit.sel().stop.entryValue = 80;
+  f.fit.sel().run.stop.entryEffect = 3;
+  f.fit.sel().run.stop.entryValue = 80;
   ASSERT_EQ(printFitResults(&v.view), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc),
@@ -69,7 +69,7 @@ TEST(PrintFitResults, FailedSelectionsShowTheirMessageOnly) {
   for (const Case& c : cases) {
     ForwardFit f;
     VsfState& v = f.fit.vsf();
-    f.fit.sel().status = c.status;
+    f.fit.sel().run.status = c.status;
     const size_t before = host::session().log.lines().size();
     ASSERT_EQ(printFitResults(&v.view), 0);
     EXPECT_EQ(outline(f.out.document()), "NObs") << c.status;
@@ -101,11 +101,11 @@ TEST(PrintFitResults, AliasedEffectsBeforeTheFirstStepWarn) {
   ForwardFit f;
   VsfState& v = f.fit.vsf();
   int32_t aliased[] = {3};
-  f.fit.sel().aliasedList = aliased;
-  f.fit.sel().aliasedCount = 1;
+  f.fit.sel().sweep.aliasedList = aliased;
+  f.fit.sel().sweep.aliasedCount = 1;
   ASSERT_EQ(printFitResults(&v.view), 0);
   EXPECT_EQ(v.stepCode, 4);
-  f.fit.sel().aliasedList = nullptr;
+  f.fit.sel().sweep.aliasedList = nullptr;
 }
 
 TEST(StepRecord, GroupDescriptionAndChange) {
@@ -128,7 +128,7 @@ TEST(StepRecord, GroupDescriptionAndChange) {
     v.settings.options.method = c.method;
     v.settings.options.detailsBeyondSummary = 1;
     v.settings.options.stepTables = StepDetailTables{};  // no tables
-    b.sel().states[0] = effstate::kIntercept;
+    b.sel().sweep.states[0] = effstate::kIntercept;
     b.history(c.effect, c.effects);
     ASSERT_EQ(printStepRecord(&v.view, &b.sel(), 2, c.stepNumber, c.r, 0), 0);
     Json doc = out.document();

@@ -46,7 +46,7 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
     v.settings.options.method = c.method;
     v.settings.options.orderSelect = c.entryOrder;
     SelectionState& s = b.sel();
-    for (size_t e = 0; e < c.states.size(); ++e) s.states[e] = c.states[e];
+    for (size_t e = 0; e < c.states.size(); ++e) s.sweep.states[e] = c.states[e];
     // b entered before a; b is recorded twice and one step changed nothing.
     b.history({0, 2, -1, 1, 2}, {1, 2, 2, 3, 3});
     ASSERT_EQ(printSelectedEffects(&v.view, &s, b.pool()), 0);
@@ -86,8 +86,8 @@ TEST(SelectedModelNote, StepNumberAndSentence) {
     v.res.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.choose = c.choose;
-    b.sel().stepCount = c.steps;
-    b.sel().firstSelectable = c.firstSelectable;
+    b.sel().steps.stepCount = c.steps;
+    b.sel().layout.firstSelectable = c.firstSelectable;
     ASSERT_EQ(printSelectedModelNote(&v.view, &b.sel(), b.pool(), c.reason), 0);
     Json doc = out.document();
     if (!c.text) {
@@ -194,9 +194,10 @@ struct CountsSetup {
   CountsSetup() {
     b.vsf().res.manager = out.manager();
     SelectionState& s = b.sel();
-    s.obsRead = 100, s.rowsStored = 90, s.freqRead = 150, s.freqStored = 130;
-    s.obsUsed = 60, s.trainFreq = 80, s.validRows = 0, s.validFreq = 0;
-    s.testRows = 30, s.testFreq = 50, s.noRoleRows = 0;
+    s.totals.obsRead = 100, s.totals.rowsStored = 90, s.totals.freqRead = 150,
+    s.totals.freqStored = 130;
+    s.totals.obsUsed = 60, s.totals.trainFreq = 80, s.totals.validRows = 0, s.totals.validFreq = 0;
+    s.totals.testRows = 30, s.totals.testFreq = 50, s.totals.noRoleRows = 0;
   }
   std::vector<std::string> labels(const Json& t) {
     std::vector<std::string> out;
@@ -244,7 +245,7 @@ TEST(ObsProfiles, SeparateValidationDataHasATableOfItsOwn) {
   v.settings.validation.dataSet = reinterpret_cast<HostDataSet*>(&stand);
   v.settings.options.rolesPresent = 1;
   SelectionState& s = c.b.sel();
-  s.validObsRead = 40, s.validRows = 35;
+  s.totals.validObsRead = 40, s.totals.validRows = 35;
   ASSERT_EQ(printObsProfiles(&v.view, &s), 0);
   Json doc = c.out.document();
   EXPECT_EQ(outline(doc), "ObsProfiles{NObs NObs}");

@@ -29,9 +29,9 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   v.settings.threads.threadsOn = v.settings.threads.effectiveThreaded = 1;
   v.settings.threads.requestedWorkers = 4, v.settings.threads.hostCpuCount = 8;
   SelectionState& s = fit.sel();
-  s.obsRead = 32, s.rowsStored = 32;
-  s.sigma2Full = 186.05929721548 / 28;  // the full model's error variance
-  s.stop.reason = 4, s.stop.entryEffect = 3, s.stop.entryValue = 71.2;
+  s.totals.obsRead = 32, s.totals.rowsStored = 32;
+  s.fit.sigma2Full = 186.05929721548 / 28;  // the full model's error variance
+  s.run.stop.reason = 4, s.run.stop.entryEffect = 3, s.run.stop.entryValue = 71.2;
   UtilFileRecord file;
   file.pageLength = 65536, file.pageCount = 3;
   v.group.utilFiles.records = &file;

@@ -132,14 +132,14 @@ struct CandidateSetup {
     v.settings.options.select = select;
     v.settings.options.stepTables.candidatesShown = limit;
     SelectionState& s = b.sel();
-    s.states[0] = effstate::kIntercept;
-    s.states[1] = effstate::kSelected;
+    s.sweep.states[0] = effstate::kIntercept;
+    s.sweep.states[1] = effstate::kSelected;
     if (removal)
       b.history({0, 1, 2, 2}, {1, 2, 3, 2});
     else
       b.history({0, 1}, {1, 2});
-    s.candidateValues[0] = missingValue('.');  // not a candidate
-    for (int k = 1; k <= 10; ++k) s.candidateValues[k] = 100.0 - 3.0 * k;
+    s.sweep.candidateValues[0] = missingValue('.');  // not a candidate
+    for (int k = 1; k <= 10; ++k) s.sweep.candidateValues[k] = 100.0 - 3.0 * k;
   }
   Json table() { return oneTable(out.document(), "Candidates"); }
 };
@@ -169,8 +169,8 @@ TEST(Candidates, LimitAndTitle) {
 TEST(Candidates, InfiniteValuesSortByValueAndShowMissing) {
   CandidateSetup setup(kCritAic, 20, false);
   SelectionState& s = setup.b.sel();
-  s.candidateValues[4] = -DBL_MAX;
-  s.candidateValues[5] = DBL_MAX;
+  s.sweep.candidateValues[4] = -DBL_MAX;
+  s.sweep.candidateValues[5] = DBL_MAX;
   ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["rows"].front()["Effect"], "d");
@@ -184,8 +184,8 @@ TEST(Candidates, InfiniteValuesSortByValueAndShowMissing) {
 TEST(Candidates, SignificanceLevelRemovalStep) {
   CandidateSetup setup(kCritSl, 20, true);
   SelectionState& s = setup.b.sel();
-  for (int k = 1; k <= 10; ++k) s.candidateValues[k] = -0.5 * k;
-  s.candidateValues[10] = -800;
+  for (int k = 1; k <= 10; ++k) s.sweep.candidateValues[k] = -0.5 * k;
+  s.sweep.candidateValues[10] = -800;
   ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["title"], "Removal Candidates");
@@ -205,7 +205,7 @@ TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
   for (const Json& row : t["rows"]) EXPECT_EQ(row["CandidateFor"], "Entry") << row["Effect"];
   CandidateSetup inside(kCritSbc, 20, false);
   inside.b.vsf().settings.options.dropRule = 2;
-  inside.b.sel().states[2] = effstate::kSelected;  // b is in the model, not the last step's
+  inside.b.sel().sweep.states[2] = effstate::kSelected;  // b is in the model, not the last step's
   ASSERT_EQ(printCandidates(&inside.b.vsf().view, &inside.b.sel()), 0);
   const Json table = inside.table();  // kept: the loop reads into it
   for (const Json& row : table["rows"])
@@ -217,7 +217,7 @@ TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
 TEST(Candidates, LargeCriterionValuesShowAsTheyStand) {
   CandidateSetup setup(kCritSbc, 10, false);
   SelectionState& s = setup.b.sel();
-  for (int k = 1; k <= 10; ++k) s.candidateValues[k] = 3600.0 + k;
+  for (int k = 1; k <= 10; ++k) s.sweep.candidateValues[k] = 3600.0 + k;
   ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["rows"][0]["SBC"], 3601.0);
@@ -227,7 +227,7 @@ TEST(Candidates, LargeCriterionValuesShowAsTheyStand) {
 TEST(Candidates, NoCandidateWithAValueShowsNothing) {
   CandidateSetup setup(kCritSbc, 10, false);
   SelectionState& s = setup.b.sel();
-  for (int k = 0; k <= 10; ++k) s.candidateValues[k] = missingValue('.');
+  for (int k = 0; k <= 10; ++k) s.sweep.candidateValues[k] = missingValue('.');
   EXPECT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   EXPECT_TRUE(findTables(setup.out.document(), "Candidates").empty());
   CandidateSetup none(kCritSbc, 0, false);

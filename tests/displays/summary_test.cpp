@@ -127,11 +127,11 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   v.res.manager = out.manager();
   v.settings.options.method = kMethodBackward;
   SelectionState& s = b.sel();
-  s.trainFreq = 20;
-  s.correctedSS = s.totalSS = 400;
+  s.totals.trainFreq = 20;
+  s.totals.correctedSS = s.totals.totalSS = 400;
   int32_t aliased[] = {3, 4};
-  s.aliasedList = aliased;
-  s.aliasedCount = 2;
+  s.sweep.aliasedList = aliased;
+  s.sweep.aliasedCount = 2;
   b.history({-1, 2, 1}, {3, 2, 1});
   BestSteps best;
   computeBestSteps(&v.view, &s, &best);
@@ -164,10 +164,10 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   v.res.manager = out.manager();
   v.settings.options.method = kMethodForward;
   SelectionState& s = b.sel();
-  s.trainFreq = 10;
-  s.correctedSS = s.totalSS = 50;
-  s.firstSelectable = 1;
-  s.trainWeight = 10;
+  s.totals.trainFreq = 10;
+  s.totals.correctedSS = s.totals.totalSS = 50;
+  s.layout.firstSelectable = 1;
+  s.totals.trainWeight = 10;
   b.history({0, 1, 2}, {1, 2, 3}, {50, 10, 0});
   BestSteps best;
   computeBestSteps(&v.view, &s, &best);
@@ -186,8 +186,8 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
 TEST(SelectionSummary, CriterionWithoutValuesHasNoBestStep) {
   BareState b({"Intercept", "a"});
   SelectionState& s = b.sel();
-  s.trainFreq = 10;
-  s.correctedSS = s.totalSS = 50;
+  s.totals.trainFreq = 10;
+  s.totals.correctedSS = s.totals.totalSS = 50;
   b.history({0, 1}, {1, 2});
   b.vsf().settings.options.pressPerStep = 1;  // asked for, but never computed
   BestSteps best;

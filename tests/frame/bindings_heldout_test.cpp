@@ -46,11 +46,11 @@ TEST(HeldOutData, VariablesFoundByNameAndType) {
        "",
        [&](const VsfState& s, const std::vector<StoredRow>& rows) {
          const SelectionState& sel = s.group.selection;
-         EXPECT_EQ(sel.validObsRead, 4);
-         EXPECT_EQ(sel.validFreqRead, 5);
-         EXPECT_EQ(sel.validRows, 4);
-         EXPECT_EQ(sel.validFreq, 5);
-         EXPECT_EQ(sel.validWeight, 6);  // w x f: 1, 2, 2, 1
+         EXPECT_EQ(sel.totals.validObsRead, 4);
+         EXPECT_EQ(sel.totals.validFreqRead, 5);
+         EXPECT_EQ(sel.totals.validRows, 4);
+         EXPECT_EQ(sel.totals.validFreq, 5);
+         EXPECT_EQ(sel.totals.validWeight, 6);  // w x f: 1, 2, 2, 1
          size_t k = 0;
          for (const StoredRow& r : rows) {
            if (r.role != 2) {
@@ -73,8 +73,8 @@ TEST(HeldOutData, VariablesFoundByNameAndType) {
        0,
        "",
        [](const VsfState& s, const std::vector<StoredRow>& rows) {
-         EXPECT_EQ(s.group.selection.testObsRead, 4);
-         EXPECT_EQ(s.group.selection.testRows, 3);
+         EXPECT_EQ(s.group.selection.totals.testObsRead, 4);
+         EXPECT_EQ(s.group.selection.totals.testRows, 3);
          int n = 0;
          for (const StoredRow& r : rows) n += r.role == 4;
          EXPECT_EQ(n, 3);

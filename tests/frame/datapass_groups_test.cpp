@@ -25,10 +25,11 @@ struct GroupSnapshot {
 GroupSnapshot snapshot(VsfState& v) {
   const SelectionState& s = v.group.selection;
   GroupSnapshot g;
-  g.trainRows = s.obsUsed, g.trainFreq = s.trainFreq, g.validRows = s.validRows;
-  g.testRows = s.testRows, g.responseMean = s.responseMean;
-  g.means.assign(s.colMeans, s.colMeans + s.paramCount);
-  g.scales.assign(s.colScales, s.colScales + s.paramCount);
+  g.trainRows = s.totals.obsUsed, g.trainFreq = s.totals.trainFreq,
+  g.validRows = s.totals.validRows;
+  g.testRows = s.totals.testRows, g.responseMean = s.totals.responseMean;
+  g.means.assign(s.layout.colMeans, s.layout.colMeans + s.layout.paramCount);
+  g.scales.assign(s.layout.colScales, s.layout.colScales + s.layout.paramCount);
   g.rows = readStoredRows(v).size();
   return g;
 }

@@ -51,23 +51,23 @@ TEST(StoredRows, TotalsMeansAndScales) {
   const Table moments = readTable("rows_moments.csv");
   StepRun r = runOnData(kRowsStep, [&](VsfState& v) {
     const SelectionState& s = v.group.selection;
-    const std::pair<const char*, double> got[] = {{"obsRead", s.obsRead},
-                                                  {"freqRead", s.freqRead},
-                                                  {"freqStored", s.freqStored},
-                                                  {"rowsStored", s.rowsStored},
-                                                  {"trainRows", s.obsUsed},
-                                                  {"trainFreq", s.trainFreq},
-                                                  {"trainWeight", s.trainWeight},
-                                                  {"validRows", s.validRows},
-                                                  {"validFreq", s.validFreq},
-                                                  {"validWeight", s.validWeight},
-                                                  {"testRows", s.testRows},
-                                                  {"testFreq", s.testFreq},
-                                                  {"noRoleRows", s.noRoleRows},
-                                                  {"noRoleFreq", s.noRoleFreq},
-                                                  {"sumWy", s.sumWy},
-                                                  {"sumWyy", s.sumWyy},
-                                                  {"responseMean", s.responseMean}};
+    const std::pair<const char*, double> got[] = {{"obsRead", s.totals.obsRead},
+                                                  {"freqRead", s.totals.freqRead},
+                                                  {"freqStored", s.totals.freqStored},
+                                                  {"rowsStored", s.totals.rowsStored},
+                                                  {"trainRows", s.totals.obsUsed},
+                                                  {"trainFreq", s.totals.trainFreq},
+                                                  {"trainWeight", s.totals.trainWeight},
+                                                  {"validRows", s.totals.validRows},
+                                                  {"validFreq", s.totals.validFreq},
+                                                  {"validWeight", s.totals.validWeight},
+                                                  {"testRows", s.totals.testRows},
+                                                  {"testFreq", s.totals.testFreq},
+                                                  {"noRoleRows", s.totals.noRoleRows},
+                                                  {"noRoleFreq", s.totals.noRoleFreq},
+                                                  {"sumWy", s.totals.sumWy},
+                                                  {"sumWyy", s.totals.sumWyy},
+                                                  {"responseMean", s.totals.responseMean}};
     for (const auto& [name, value] : got) {
       bool found = false;
       for (size_t i = 0; i < totals.cells.size(); ++i)
@@ -75,10 +75,11 @@ TEST(StoredRows, TotalsMeansAndScales) {
           found = true, expectNear(value, totals.number(i, "value"), name);
       EXPECT_TRUE(found) << name;
     }
-    ASSERT_EQ(s.paramCount, static_cast<int32_t>(moments.cells.size()));
+    ASSERT_EQ(s.layout.paramCount, static_cast<int32_t>(moments.cells.size()));
     for (size_t c = 0; c < moments.cells.size(); ++c) {
-      expectNear(s.colMeans[c], moments.number(c, "mean"), "mean of " + moments.cells[c][0]);
-      expectNear(s.colScales[c], moments.number(c, "scale"), "scale of " + moments.cells[c][0]);
+      expectNear(s.layout.colMeans[c], moments.number(c, "mean"), "mean of " + moments.cells[c][0]);
+      expectNear(s.layout.colScales[c], moments.number(c, "scale"),
+                 "scale of " + moments.cells[c][0]);
     }
   });
   EXPECT_EQ(r.code, 0) << r.dump();
@@ -91,16 +92,16 @@ TEST(StoredRows, SparseEffectsFollowTheDenseOnes) {
   StepRun r =
       runOnData("proc varsifter data=sscp; class k c; model y = x1 c k x2; run;", [&](VsfState& v) {
         const SelectionState& s = v.group.selection;
-        ASSERT_EQ(s.effectCount, 5);
-        EXPECT_EQ(s.sparseEffectCount, 1);
-        EXPECT_EQ(s.sparseIndex[2], 0);  // c: six levels
-        EXPECT_EQ(s.denseOffset[2], -1);
-        EXPECT_EQ(s.denseValues, 1 + 1 + 3 + 1);
-        EXPECT_EQ(s.layoutColumn[3], 3);  // k after Intercept and x1
-        EXPECT_EQ(s.layoutColumn[4], 6);
-        EXPECT_EQ(s.layoutColumn[2], 7);  // c behind every dense column
-        EXPECT_EQ(s.singleColumnEffects, 3);
-        EXPECT_EQ(s.largestEffectColumns, 6);
+        ASSERT_EQ(s.layout.effectCount, 5);
+        EXPECT_EQ(s.layout.sparseEffectCount, 1);
+        EXPECT_EQ(s.layout.sparseIndex[2], 0);  // c: six levels
+        EXPECT_EQ(s.layout.denseOffset[2], -1);
+        EXPECT_EQ(s.layout.denseValues, 1 + 1 + 3 + 1);
+        EXPECT_EQ(s.layout.layoutColumn[3], 3);  // k after Intercept and x1
+        EXPECT_EQ(s.layout.layoutColumn[4], 6);
+        EXPECT_EQ(s.layout.layoutColumn[2], 7);  // c behind every dense column
+        EXPECT_EQ(s.layout.singleColumnEffects, 3);
+        EXPECT_EQ(s.layout.largestEffectColumns, 6);
         for (const StoredRow& row : readStoredRows(v)) {
           ASSERT_EQ(row.sparseIndexes.size(), 1u);  // one level per row
           EXPECT_EQ(row.x[2 + row.sparseIndexes[0]], 1.0);
@@ -156,9 +157,9 @@ TEST(StoredRows, SparseOrDenseByColumnsAndCoding) {
     StepRun r = runOnData(std::string("proc varsifter data=codings; ") + c.statements + " run;",
                           [&](VsfState& v) {
                             const SelectionState& s = v.group.selection;
-                            for (int32_t e = 0; e < s.effectCount; ++e) {
-                              sparse.push_back(s.sparseIndex[e] >= 0);
-                              columns.push_back(s.columnCount[e]);
+                            for (int32_t e = 0; e < s.layout.effectCount; ++e) {
+                              sparse.push_back(s.layout.sparseIndex[e] >= 0);
+                              columns.push_back(s.layout.columnCount[e]);
                             }
                           });
     EXPECT_LT(r.code, 100) << r.dump();

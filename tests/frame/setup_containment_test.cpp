@@ -59,8 +59,8 @@ struct Candidates {
     const SelectionState& s = v->group.selection;
     std::vector<std::vector<int32_t>> out;
     for (size_t i = 0; i < table.size(); ++i) {
-      int32_t n = (contained ? s.containedCount : s.containingCount)[i];
-      int32_t* l = (contained ? s.containedLists : s.containingLists)[i];
+      int32_t n = (contained ? s.containment.containedCount : s.containment.containingCount)[i];
+      int32_t* l = (contained ? s.containment.containedLists : s.containment.containingLists)[i];
       out.emplace_back(l, l + n);
     }
     return out;
@@ -76,8 +76,8 @@ TEST(CandidateContainment, ListsAndTheirInverse) {
   EXPECT_EQ(c.lists(false), (Lists{{1, 2, 3, 4}, {3}, {4}, {}, {}}));
   const SelectionState& s = c.v->group.selection;
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(s.containedCountCopy[i], s.containedCount[i]);
-    EXPECT_EQ(s.containingCountCopy[i], s.containingCount[i]);
+    EXPECT_EQ(s.containment.containedCountCopy[i], s.containment.containedCount[i]);
+    EXPECT_EQ(s.containment.containingCountCopy[i], s.containment.containingCount[i]);
   }
 }
 
@@ -87,9 +87,10 @@ TEST(CandidateContainment, WithoutHierarchyOnlyZeroCounts) {
   c.v->settings.options.method = kMethodForward;
   ASSERT_EQ(c.build(), 0);
   const SelectionState& s = c.v->group.selection;
-  ASSERT_NE(s.containedCount, nullptr);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(s.containedCount[i] + s.containingCount[i], 0);
-  EXPECT_EQ(s.containedLists, nullptr);
+  ASSERT_NE(s.containment.containedCount, nullptr);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(s.containment.containedCount[i] + s.containment.containingCount[i], 0);
+  EXPECT_EQ(s.containment.containedLists, nullptr);
   // BACKWARD keeps the lists without HIERARCHY=.
   c.v->settings.options.method = kMethodBackward;
   ASSERT_EQ(c.build(), 0);

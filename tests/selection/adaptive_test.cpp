@@ -31,20 +31,21 @@ TEST(AdaptiveWeights, FromTheFitMatchR) {
         const std::string w = field(r, "weight");
         if (w.empty()) continue;  // aliased in R's fit
         const int column = std::stoi(field(r, "column"));
-        EXPECT_NEAR(s.weights[column], std::stod(w), 1e-8 * std::stod(w)) << "column " << column;
+        EXPECT_NEAR(s.sweep.weights[column], std::stod(w), 1e-8 * std::stod(w))
+            << "column " << column;
         ++compared;
       }
       EXPECT_GT(compared, 4);
       // The last levels of gear and carb are aliased without the intercept.
       const bool mt = std::string(name) == "mtcars";
-      EXPECT_EQ(s.aliasedFound, mt ? 1 : 0);
+      EXPECT_EQ(s.sweep.aliasedFound, mt ? 1 : 0);
       if (mt) {
-        EXPECT_EQ(s.states[9], effstate::kHeldOut);
-        EXPECT_EQ(s.states[10], effstate::kHeldOut);
-        EXPECT_EQ(s.states[1], effstate::kFree);
+        EXPECT_EQ(s.sweep.states[9], effstate::kHeldOut);
+        EXPECT_EQ(s.sweep.states[10], effstate::kHeldOut);
+        EXPECT_EQ(s.sweep.states[1], effstate::kFree);
       }
-      EXPECT_EQ(s.states[0], effstate::kIntercept);
-      EXPECT_EQ(s.sweptColumns, 0);  // the path starts from the crossproducts alone
+      EXPECT_EQ(s.sweep.states[0], effstate::kIntercept);
+      EXPECT_EQ(s.sweep.sweptColumns, 0);  // the path starts from the crossproducts alone
     }
 }
 
@@ -58,10 +59,10 @@ TEST(AdaptiveWeights, FromEstimatesScaleAndRefuseZeroToANegativePower) {
   std::vector<double> est = {9, 2, -3, 0.5, 4, -1};
   std::vector<double> scales = {0, 2, 0, 1, 0.5, 4};
   s.initialEstimates = est.data();
-  s.colScales = scales.data();
+  s.layout.colScales = scales.data();
   group.options().adaptiveGamma = 1;
   ASSERT_EQ(adaptiveWeightsFromEstimates(&s), 0);
-  EXPECT_EQ(std::vector<double>(s.weights + 1, s.weights + 6),
+  EXPECT_EQ(std::vector<double>(s.sweep.weights + 1, s.sweep.weights + 6),
             (std::vector<double>{1, 3, 0.5, 8, 0.25}));
   est[3] = 0;
   group.options().adaptiveGamma = -1;

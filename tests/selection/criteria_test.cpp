@@ -127,17 +127,17 @@ TEST(CriterionValues, ExternalCrossValidationInterpolates) {
   g.options().externalCv = 1;
   g.options().l1Choice = 3;  // the step lambda itself, on a falling grid
   double grid[] = {4, 3, 2, 1}, cv[] = {40, 30, 25, 10};
-  s.extCvGrid = grid, s.extCvValues = cv, s.extCvCount = 4;
-  s.heldOutFold = s.extCvFolds = 3;  // the fit on all the data
+  s.path.extCvGrid = grid, s.path.extCvValues = cv, s.path.extCvCount = 4;
+  s.path.heldOutFold = s.path.extCvFolds = 3;  // the fit on all the data
   struct Row {
     double lambda, want;
   } rows[] = {{3, 30}, {2.5, 27.5}, {5, 40}, {0.5, 10}, {1, 10}};
   for (const Row& r : rows) {
-    s.stepLambda = r.lambda;
+    s.path.stepLambda = r.lambda;
     EXPECT_DOUBLE_EQ(criterionValue(&s, kCritCvExternal), r.want) << r.lambda;
   }
-  s.heldOutFold = 1;  // a fold fit keeps its stored value
-  s.extCvValue = 7;
+  s.path.heldOutFold = 1;  // a fold fit keeps its stored value
+  s.fit.extCvValue = 7;
   EXPECT_EQ(criterionValue(&s, kCritCvExternal), 7);
   g.options().externalCv = 0;
   EXPECT_TRUE(isAbsent(criterionValue(&s, kCritCvExternal)));
@@ -153,10 +153,10 @@ TEST(CriterionValues, DataBasedValuesAreCachedPerModel) {
   ASSERT_EQ(g.enter({0, 3}), 0);
   SelectionState& s = g.s();
   const double v = criterionValue(&s, kCritValidate);
-  s.validWeight = 0;  // a second pass would now give a missing value
+  s.totals.validWeight = 0;  // a second pass would now give a missing value
   EXPECT_EQ(criterionValue(&s, kCritValidate), v);
   ASSERT_EQ(g.enter({9}), 0);
-  EXPECT_TRUE(isAbsent(s.validAse));
+  EXPECT_TRUE(isAbsent(s.fit.validAse));
   EXPECT_TRUE(isAbsent(criterionValue(&s, kCritValidate)));
 }
 

@@ -21,14 +21,14 @@ constexpr Mode kModes[] = {
     {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
 
 int flagCount(const SelectionState& s) {
-  return static_cast<int>(std::count(s.flags, s.flags + s.sscpOrder, '1'));
+  return static_cast<int>(std::count(s.sweep.flags, s.sweep.flags + s.sweep.sscpOrder, '1'));
 }
 
 double sseOf(const test::CaseData& data, GroupSettings gs, const std::vector<int>& effects) {
   Group g(data, gs);
   EXPECT_EQ(g.prepare(), 0);
   EXPECT_EQ(g.enter(effects), 0);
-  return g.s().trainSse;
+  return g.s().fit.trainSse;
 }
 
 // mtcars effect 6 is disp - 100 wt, effect 2 disp and effect 4 wt.
@@ -42,20 +42,20 @@ TEST(Engine, AliasedEffectEntersWithoutColumnsAndComesBackWhenItsPartnerLeaves) 
     ASSERT_EQ(g.prepare(), 0);
     ASSERT_EQ(g.enter({0, 4, 2}), 0);
     SelectionState& s = g.s();
-    const double sse = s.trainSse;
-    const int swept = s.sweptColumns;
+    const double sse = s.fit.trainSse;
+    const int swept = s.sweep.sweptColumns;
     ASSERT_EQ(g.enter({6}), 0);
-    EXPECT_EQ(s.effectsInModel, 4);
-    EXPECT_EQ(s.sweptColumns, swept);
-    EXPECT_EQ(s.trainSse, sse);
-    EXPECT_EQ(s.flags[s.firstColumn[6]], '0');
+    EXPECT_EQ(s.sweep.effectsInModel, 4);
+    EXPECT_EQ(s.sweep.sweptColumns, swept);
+    EXPECT_EQ(s.fit.trainSse, sse);
+    EXPECT_EQ(s.sweep.flags[s.sweep.firstColumn[6]], '0');
 
     removeEffect(&s, 2, 2);
-    EXPECT_EQ(s.flags[s.firstColumn[6]], '1');
-    EXPECT_EQ(s.sweptColumns, swept);
-    EXPECT_EQ(s.sweptColumns, flagCount(s));
-    EXPECT_EQ(s.states[2], effstate::kFree);
-    EXPECT_NEAR(s.trainSse, sseOf(data, gs, {0, 4, 6}), 1e-9 * sse);
+    EXPECT_EQ(s.sweep.flags[s.sweep.firstColumn[6]], '1');
+    EXPECT_EQ(s.sweep.sweptColumns, swept);
+    EXPECT_EQ(s.sweep.sweptColumns, flagCount(s));
+    EXPECT_EQ(s.sweep.states[2], effstate::kFree);
+    EXPECT_NEAR(s.fit.trainSse, sseOf(data, gs, {0, 4, 6}), 1e-9 * sse);
   }
 }
 
@@ -74,7 +74,7 @@ TEST(Engine, AliasedColumnComesBackRightAfterLaterEntries) {
     SelectionState& s = g.s();
     ASSERT_EQ(want.prepare(), 0);
     ASSERT_EQ(want.enter({0, 4, 6, 3}), 0);
-    const double sse = want.s().trainSse;
+    const double sse = want.s().fit.trainSse;
 
     saveModelState(&s, 1);
     double value, trialSse;
@@ -84,7 +84,7 @@ TEST(Engine, AliasedColumnComesBackRightAfterLaterEntries) {
     restoreModelState(&s);
 
     removeEffect(&s, 2, 2);
-    EXPECT_NEAR(s.trainSse, sse, 1e-9 * sse);
+    EXPECT_NEAR(s.fit.trainSse, sse, 1e-9 * sse);
     auto a = g.estimates(), b = want.estimates();
     ASSERT_EQ(a.size(), b.size());
     for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 1e-8 * std::fabs(b[i])) << i;
@@ -104,13 +104,13 @@ TEST(Engine, SweptColumnIsSweptOutWhateverItsDiagonal) {
     ASSERT_EQ(g.prepare(), 0);
     ASSERT_EQ(g.enter({0, 1, 2}), 0);
     SelectionState& s = g.s();
-    const int64_t c = s.firstColumn[1];
-    ASSERT_EQ(s.flags[c], '1');
-    ASSERT_LT(s.swept[pk(c, c)], kPivotFloor);
+    const int64_t c = s.sweep.firstColumn[1];
+    ASSERT_EQ(s.sweep.flags[c], '1');
+    ASSERT_LT(s.sweep.swept[pk(c, c)], kPivotFloor);
     removeEffect(&s, 1, 2);
-    EXPECT_EQ(s.sweptColumns, 2);
-    EXPECT_EQ(s.sweptColumns, flagCount(s));
-    EXPECT_NEAR(s.trainSse, sseOf(data, gs, {0, 2}), 1e-9 * s.trainSse);
+    EXPECT_EQ(s.sweep.sweptColumns, 2);
+    EXPECT_EQ(s.sweep.sweptColumns, flagCount(s));
+    EXPECT_NEAR(s.fit.trainSse, sseOf(data, gs, {0, 2}), 1e-9 * s.fit.trainSse);
   }
 }
 
@@ -138,14 +138,14 @@ TEST(Engine, IncrementalRemovalClosesUpTheMatrices) {
     ASSERT_EQ(g.prepare(), 0);
     ASSERT_EQ(g.enter({0, 3, 4, 5, 1}), 0);
     SelectionState& s = g.s();
-    EXPECT_EQ(s.sscpOrder, 6);
+    EXPECT_EQ(s.sweep.sscpOrder, 6);
     removeEffect(&s, 1, 2);  // the last entered: nothing moves
-    EXPECT_EQ(s.sscpOrder, 5);
-    EXPECT_EQ(s.firstColumn[5], 4);
+    EXPECT_EQ(s.sweep.sscpOrder, 5);
+    EXPECT_EQ(s.sweep.firstColumn[5], 4);
     removeEffect(&s, 3, 2);  // a middle one: later blocks move down
-    EXPECT_EQ(s.sscpOrder, 4);
-    EXPECT_EQ(s.firstColumn[4], 2);
-    EXPECT_EQ(s.firstColumn[5], 3);
+    EXPECT_EQ(s.sweep.sscpOrder, 4);
+    EXPECT_EQ(s.sweep.firstColumn[4], 2);
+    EXPECT_EQ(s.sweep.firstColumn[5], 3);
     Group fresh(data, gs);
     ASSERT_EQ(fresh.prepare(), 0);
     ASSERT_EQ(fresh.enter({0, 4, 5}), 0);
@@ -166,7 +166,7 @@ TEST(Engine, FoldFlagsFollowTheMainModel) {
     SelectionState& s = g.s();
     auto check = [&] {
       for (int f = 0; f < s.folds; ++f)
-        EXPECT_EQ(std::string(s.foldRecs[f].flags, s.foldRecs[f].flags + s.sscpOrder),
+        EXPECT_EQ(std::string(s.foldRecs[f].flags, s.foldRecs[f].flags + s.sweep.sscpOrder),
                   g.flagsText());
     };
     ASSERT_EQ(g.enter({0, 3, 9, 1, 2}), 0);
@@ -195,22 +195,22 @@ TEST(Engine, HierarchyCountsMoveOnRealEntriesOnly) {
   o.dependantCount = depCount, o.dependants = dep;
   ASSERT_EQ(g.prepare(), 0);
   SelectionState& s = g.s();
-  EXPECT_EQ(s.missingPrerequisites[3], 2);
+  EXPECT_EQ(s.sweep.missingPrerequisites[3], 2);
   ASSERT_EQ(g.enter({0, 1}), 0);
-  EXPECT_EQ(s.missingPrerequisites[3], 1);
+  EXPECT_EQ(s.sweep.missingPrerequisites[3], 1);
   saveModelState(&s, 0);
   double value, sse;
   int32_t df;
   ASSERT_EQ(trialEntryValue(&s, 2, kCritSbc, &value, &sse, &df), 0);
   restoreModelState(&s);
-  EXPECT_EQ(s.missingPrerequisites[3], 1);
+  EXPECT_EQ(s.sweep.missingPrerequisites[3], 1);
   ASSERT_EQ(g.enter({2, 3}), 0);
-  EXPECT_EQ(s.missingPrerequisites[3], 0);
-  EXPECT_EQ(s.absentDependants[1], 0);  // its one dependant is in
+  EXPECT_EQ(s.sweep.missingPrerequisites[3], 0);
+  EXPECT_EQ(s.sweep.absentDependants[1], 0);  // its one dependant is in
   removeEffect(&s, 2, 2);
-  EXPECT_EQ(s.missingPrerequisites[3], 1);
+  EXPECT_EQ(s.sweep.missingPrerequisites[3], 1);
   removeEffect(&s, 1, 0);  // a trial removal counts nothing
-  EXPECT_EQ(s.missingPrerequisites[3], 1);
+  EXPECT_EQ(s.sweep.missingPrerequisites[3], 1);
 }
 
 TEST(Engine, CandidateSseEqualsARealEntry) {
@@ -218,7 +218,7 @@ TEST(Engine, CandidateSseEqualsARealEntry) {
   GroupSettings gs;
   Group g(data, gs);
   ASSERT_EQ(g.prepare(), 0);
-  ASSERT_TRUE(g.s().blockScoring);
+  ASSERT_TRUE(g.s().sweep.blockScoring);
   ASSERT_EQ(g.enter({0, 4, 2}), 0);
   for (int k : {1, 3, 5, 6, 7}) {
     SCOPED_TRACE(k);
@@ -228,8 +228,8 @@ TEST(Engine, CandidateSseEqualsARealEntry) {
     Group real(data, gs);
     ASSERT_EQ(real.prepare(), 0);
     ASSERT_EQ(real.enter({0, 4, 2, k}), 0);
-    EXPECT_NEAR(sse, real.s().trainSse, 1e-9 * sse);
-    EXPECT_EQ(df, real.s().sweptColumns - g.s().sweptColumns);
+    EXPECT_NEAR(sse, real.s().fit.trainSse, 1e-9 * sse);
+    EXPECT_EQ(df, real.s().sweep.sweptColumns - g.s().sweep.sweptColumns);
   }
 }
 

@@ -52,9 +52,9 @@ TEST(Fits, EnteringAModelsEffectsGivesLmEstimatesAndSse) {
         SCOPED_TRACE("model " + std::to_string(i));
         ASSERT_EQ(g.prepare(), 0);
         ASSERT_EQ(g.enter(models[i].effects), 0);
-        EXPECT_EQ(g.s().sweptColumns, models[i].rank);
-        EXPECT_EQ(g.s().effectsInModel, static_cast<int>(models[i].effects.size()));
-        expectValue(g.s().trainSse, models[i].sse, 1e-9, "SSE");
+        EXPECT_EQ(g.s().sweep.sweptColumns, models[i].rank);
+        EXPECT_EQ(g.s().sweep.effectsInModel, static_cast<int>(models[i].effects.size()));
+        expectValue(g.s().fit.trainSse, models[i].sse, 1e-9, "SSE");
         auto est = g.estimates();
         ASSERT_EQ(est.size(), models[i].coef.size());
         for (size_t j = 0; j < est.size(); ++j) {
@@ -89,8 +89,8 @@ TEST(Criteria, OfFixedModelsMatchR) {
         ASSERT_EQ(g.prepare(), 0);
         ASSERT_EQ(g.enter(f.effects), 0);
         SelectionState& s = g.s();
-        s.sigma2Full = sigma2;
-        expectValue(s.correctedSS, f.sst, 1e-10, "corrected total");
+        s.fit.sigma2Full = sigma2;
+        expectValue(s.totals.correctedSS, f.sst, 1e-10, "corrected total");
         const struct {
           uint8_t code;
           double want;
@@ -105,11 +105,12 @@ TEST(Criteria, OfFixedModelsMatchR) {
                     {kCritPress, f.press, "PRESS"}};
         for (const auto& r : rows) expectValue(criterionValue(&s, r.code), r.want, 1e-8, r.name);
         if (i > 0) {
-          const double logp = criterionFromStats(&s, kCritSl, prevSse, s.trainSse, prevP,
-                                                 s.sweptColumns, prevE, s.effectsInModel);
+          const double logp =
+              criterionFromStats(&s, kCritSl, prevSse, s.fit.trainSse, prevP, s.sweep.sweptColumns,
+                                 prevE, s.sweep.effectsInModel);
           expectValue(logp, f.logp, 1e-6, "log p of the F test");
         }
-        prevSse = s.trainSse, prevP = s.sweptColumns, prevE = s.effectsInModel;
+        prevSse = s.fit.trainSse, prevP = s.sweep.sweptColumns, prevE = s.sweep.effectsInModel;
       }
     }
   }
@@ -134,13 +135,13 @@ TEST(Criteria, CrossValidationAndPartitionsMatchR) {
         SCOPED_TRACE("model " + std::to_string(i));
         ASSERT_EQ(g.prepare(), 0);
         ASSERT_EQ(g.enter(models[i].effects), 0);
-        expectValue(g.s().trainSse, models[i].sse, 1e-9, "SSE");
+        expectValue(g.s().fit.trainSse, models[i].sse, 1e-9, "SSE");
         if (r.kfold) {
           expectValue(criterionValue(&g.s(), kCritCv), models[i].cvpress, 1e-8, "CV PRESS");
         } else {
           expectValue(criterionValue(&g.s(), kCritValidate), models[i].validAse, 1e-8,
                       "validation ASE");
-          expectValue(g.s().testAse, models[i].testAse, 1e-8, "test ASE");
+          expectValue(g.s().fit.testAse, models[i].testAse, 1e-8, "test ASE");
         }
       }
     }

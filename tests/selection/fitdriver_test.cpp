@@ -32,7 +32,7 @@ TEST(FitDriver, PlainFitsAndRoadsWithoutAFit) {
     EXPECT_EQ(fit.fit(), 0);
     EXPECT_EQ(fit.s().modelPool != nullptr, r.fits);
     if (r.fits) {
-      EXPECT_EQ(fit.s().status, 0);
+      EXPECT_EQ(fit.s().run.status, 0);
       EXPECT_EQ(fit.finalModel(), "0;1;3;4;5");
     }
   }
@@ -79,16 +79,16 @@ TEST(FitDriver, AGroupWithoutObservationsEndsWithItsStatus) {
   const test::MethodCase c = test::readMethodCase("swiss");
   test::MethodSettings m;
   test::MethodFit fit(c, m);
-  fit.s().obsUsed = fit.s().trainFreq = 0;
+  fit.s().totals.obsUsed = fit.s().totals.trainFreq = 0;
   EXPECT_EQ(fit.fit(), 0);
-  EXPECT_EQ(fit.s().status, runstatus::kNoObservations);
-  EXPECT_EQ(fit.s().stepCount, 0);
+  EXPECT_EQ(fit.s().run.status, runstatus::kNoObservations);
+  EXPECT_EQ(fit.s().steps.stepCount, 0);
 
   test::MethodSettings v;
   v.group.select = kCritValidate;
   test::MethodFit noValidation(c, v);
   EXPECT_EQ(noValidation.fit(), 0);
-  EXPECT_EQ(noValidation.s().status, runstatus::kNoValidation);
+  EXPECT_EQ(noValidation.s().run.status, runstatus::kNoValidation);
 }
 
 // CHOOSE=CP on a saturated model (as many parameters as observations) has no variance.
@@ -99,7 +99,7 @@ TEST(FitDriver, CpWithoutResidualVarianceEndsTheRun) {
   test::Group group(d, g);
   group.options().stop = kCritSbc;
   EXPECT_EQ(fitModel(&group.s(), nullptr), 0);
-  EXPECT_EQ(group.s().status, runstatus::kCpNoVariance);
+  EXPECT_EQ(group.s().run.status, runstatus::kCpNoVariance);
 }
 
 }  // namespace

@@ -171,13 +171,14 @@ void Group::layout() {
       column += columnCount_[e];
     }
   colMeans_.assign(p, 0), colScales_.assign(p, 0);
-  s.effectCount = E, s.paramCount = p, s.denseValues = dense;
-  s.sparseEffectCount = static_cast<int>(sparseEffects_.size());
-  s.largestEffectColumns = largest, s.singleColumnEffects = single, s.firstSelectable = 1;
-  s.sparseIndex = sparseIndex_.data(), s.layoutColumn = layoutColumn_.data();
-  s.denseOffset = denseOffset_.data(), s.columnCount = columnCount_.data();
-  s.sparseEffects = sparseEffects_.data();
-  s.colMeans = colMeans_.data(), s.colScales = colScales_.data();
+  s.layout.effectCount = E, s.layout.paramCount = p, s.layout.denseValues = dense;
+  s.layout.sparseEffectCount = static_cast<int>(sparseEffects_.size());
+  s.layout.largestEffectColumns = largest, s.layout.singleColumnEffects = single,
+  s.layout.firstSelectable = 1;
+  s.layout.sparseIndex = sparseIndex_.data(), s.layout.layoutColumn = layoutColumn_.data();
+  s.layout.denseOffset = denseOffset_.data(), s.layout.columnCount = columnCount_.data();
+  s.layout.sparseEffects = sparseEffects_.data();
+  s.layout.colMeans = colMeans_.data(), s.layout.colScales = colScales_.data();
 }
 
 void Group::write() {
@@ -187,12 +188,12 @@ void Group::write() {
   (void)createUtilFileArray(&files, v.group.byPool, g_.files, 1, kAllocZero);
   for (int i = 0; i < g_.files; ++i) {
     UtilFileRecord* r = nullptr;
-    (void)addUtilFile(&files, &v.res.extensions, g_.pageSizeKb, 40 * s.paramCount, &r);
+    (void)addUtilFile(&files, &v.res.extensions, g_.pageSizeKb, 40 * s.layout.paramCount, &r);
     r->residentCapacity = std::min<int64_t>(g_.resident, 4096);
-    r->columnCount = s.paramCount;
+    r->columnCount = s.layout.paramCount;
   }
   RowBlockWriter w{&files, v.group.pagePool};
-  const int E = s.effectCount;
+  const int E = s.layout.effectCount;
   for (size_t i = 0; i < data_.rows(); ++i) {
     std::vector<double> values;
     std::vector<int32_t> tags, ends, indices;
@@ -225,48 +226,48 @@ void Group::write() {
                     static_cast<int>(tags.size()));
     const double used = drawn ? g_.resample[i] : fr;
     if (role == 1) {
-      s.obsUsed += 1, s.trainFreq += used, s.trainWeight += wt * used;
+      s.totals.obsUsed += 1, s.totals.trainFreq += used, s.totals.trainWeight += wt * used;
     } else if (role == 2) {
-      s.validRows += 1, s.validFreq += fr, s.validWeight += wt * fr;
+      s.totals.validRows += 1, s.totals.validFreq += fr, s.totals.validWeight += wt * fr;
     } else if (role == 4) {
-      s.testRows += 1, s.testFreq += fr, s.testWeight += wt * fr;
+      s.totals.testRows += 1, s.totals.testFreq += fr, s.totals.testWeight += wt * fr;
     }
   }
   (void)finishRows(&w);
-  s.rowsStored = static_cast<double>(data_.rows());
-  (void)reopenUtilFiles(&files, s.rowsStored, false, false, &v.stepCode);
+  s.totals.rowsStored = static_cast<double>(data_.rows());
+  (void)reopenUtilFiles(&files, s.totals.rowsStored, false, false, &v.stepCode);
 }
 
 int Group::crossproducts() {
   SelectionState& s = state_->group.selection;
-  const int64_t T = tri(s.sscpOrder);
-  if (s.fullMode) {
+  const int64_t T = tri(s.sweep.sscpOrder);
+  if (s.sweep.fullMode) {
     if (int rc = runDataPass(&s, kernSscp, 0); rc != 0) return rc;
-    complementFolds(&s, s.sscp, &FoldRecord::sscp, 0, T);
-    copyDoubles(s.swept, s.sscp, T);
+    complementFolds(&s, s.sweep.sscp, &FoldRecord::sscp, 0, T);
+    copyDoubles(s.sweep.swept, s.sweep.sscp, T);
     for (int f = 0; f < s.folds; ++f) copyDoubles(s.foldRecs[f].swept, s.foldRecs[f].sscp, T);
     return 0;
   }
   if (int rc = runDataPass(&s, kernSumSquares, 0); rc != 0) return rc;
-  s.sscp[0] = s.swept[0] = s.sumWyy;
+  s.sweep.sscp[0] = s.sweep.swept[0] = s.totals.sumWyy;
   if (kfoldOn(&s)) {
     if (int rc = runDataPass(&s, kernFoldResponseSS, 0); rc != 0) return rc;
     for (int f = 0; f < s.folds; ++f)
-      s.foldRecs[f].sscp[0] = s.foldRecs[f].swept[0] = s.sscp[0] - s.foldRecs[f].sscp[0];
+      s.foldRecs[f].sscp[0] = s.foldRecs[f].swept[0] = s.sweep.sscp[0] - s.foldRecs[f].sscp[0];
   }
   if (int rc = runDataPass(&s, kernEffectBlocks, 0); rc != 0) return rc;
   if (kfoldOn(&s))
-    for (int e = 0; e < s.effectCount; ++e) {
-      const int64_t n = tri(s.columnCount[e]);
+    for (int e = 0; e < s.layout.effectCount; ++e) {
+      const int64_t n = tri(s.layout.columnCount[e]);
       for (int64_t i = 0; i < n; ++i) {
         double sum = 0;
         for (int f = 0; f < s.folds; ++f) sum += s.foldRecs[f].blocks[e][i];
-        s.effectBlocks[e][i] = sum;
+        s.sweep.effectBlocks[e][i] = sum;
         for (int f = 0; f < s.folds; ++f)
           s.foldRecs[f].blocks[e][i] = sum - s.foldRecs[f].blocks[e][i];
       }
     }
-  return s.storeOn ? buildResponseStore(&s) : 0;
+  return s.sweep.storeOn ? buildResponseStore(&s) : 0;
 }
 
 int Group::prepare() {
@@ -274,9 +275,9 @@ int Group::prepare() {
   resetSelectionState(&s);
   if (int rc = buildModelPool(&s); rc != 0) return rc;
   if (int rc = crossproducts(); rc != 0) return rc;
-  s.totalSS = s.correctedSS = s.sscp[0];
-  s.trainSse = s.swept[0];
-  if (!s.options->noInt) s.states[0] = effstate::kIntercept;
+  s.totals.totalSS = s.totals.correctedSS = s.sweep.sscp[0];
+  s.fit.trainSse = s.sweep.swept[0];
+  if (!s.options->noInt) s.sweep.states[0] = effstate::kIntercept;
   return 0;
 }
 
@@ -284,29 +285,29 @@ int Group::enter(const std::vector<int>& effects) {
   SelectionState& s = state_->group.selection;
   for (int e : effects) {
     if (int rc = enterEffect(&s, e, 0, 0); rc != 0) return rc;
-    if (s.storeOn)
+    if (s.sweep.storeOn)
       if (int rc = growEffectCrossproducts(&s, e); rc != 0) return rc;
-    if (e == 0) s.correctedSS = s.swept[0];
+    if (e == 0) s.totals.correctedSS = s.sweep.swept[0];
   }
   return 0;
 }
 
 double Group::fullSigma2() {
   std::vector<int> all;
-  for (int e = 0; e < state_->group.selection.effectCount; ++e) all.push_back(e);
+  for (int e = 0; e < state_->group.selection.layout.effectCount; ++e) all.push_back(e);
   if (prepare() != 0 || enter(all) != 0) return NAN;
   const SelectionState& s = state_->group.selection;
-  return s.trainSse / (s.trainFreq - s.sweptColumns);
+  return s.fit.trainSse / (s.totals.trainFreq - s.sweep.sweptColumns);
 }
 
 std::vector<double> Group::estimates() {
   const SelectionState& s = state_->group.selection;
   std::vector<double> out;
-  for (int pos = 0; pos < s.effectsInModel; ++pos) {
-    const int e = s.entryOrder[pos];
-    for (int j = 0; j < s.columnCount[e]; ++j) {
-      const int64_t g = s.firstColumn[e] + j;
-      out.push_back(s.flags[g] == '1' ? -s.swept[pk(g, 0)] : NAN);
+  for (int pos = 0; pos < s.sweep.effectsInModel; ++pos) {
+    const int e = s.sweep.entryOrder[pos];
+    for (int j = 0; j < s.layout.columnCount[e]; ++j) {
+      const int64_t g = s.sweep.firstColumn[e] + j;
+      out.push_back(s.sweep.flags[g] == '1' ? -s.sweep.swept[pk(g, 0)] : NAN);
     }
   }
   return out;
@@ -314,7 +315,7 @@ std::vector<double> Group::estimates() {
 
 std::string Group::flagsText() {
   const SelectionState& s = state_->group.selection;
-  return std::string(s.flags, s.flags + s.sscpOrder);
+  return std::string(s.sweep.flags, s.sweep.flags + s.sweep.sscpOrder);
 }
 
 CaseData syntheticCase(const std::vector<int>& effectColumns, int rows, unsigned seed) {

@@ -101,18 +101,18 @@ TEST(Handover, SelectedEffectsTheirEstimatesAndCrossproducts) {
   // Estimates in design order: effects 0, 1, 3, 4, 5.
   const auto* est = static_cast<const double*>(h.got.items.at(3));
   const int selected[5] = {0, 1, 3, 4, 5};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(est[i], s.estimates[selected[i]]);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(est[i], s.sweep.estimates[selected[i]]);
   // Crossproducts of the selected columns, the response last.
   const auto* sscp = static_cast<const double*>(h.got.items.at(7));
   for (int i = 0; i <= 5; ++i)
     for (int j = 0; j <= i; ++j) {
-      const int a = i == 5 ? 0 : s.firstColumn[selected[i]];
-      const int b = j == 5 ? 0 : s.firstColumn[selected[j]];
-      EXPECT_EQ(sscp[pk(i, j)], s.sscp[pkAny(a, b)]) << i << "," << j;
+      const int a = i == 5 ? 0 : s.sweep.firstColumn[selected[i]];
+      const int b = j == 5 ? 0 : s.sweep.firstColumn[selected[j]];
+      EXPECT_EQ(sscp[pk(i, j)], s.sweep.sscp[pkAny(a, b)]) << i << "," << j;
     }
-  EXPECT_DOUBLE_EQ(h.fit.block[1], s.trainSse / (s.trainFreq - 5));
-  EXPECT_EQ(h.fit.block[4], s.trainFreq - 5);
-  EXPECT_EQ(h.got.items.at(25), &s.sumWy);
+  EXPECT_DOUBLE_EQ(h.fit.block[1], s.fit.trainSse / (s.totals.trainFreq - 5));
+  EXPECT_EQ(h.fit.block[4], s.totals.trainFreq - 5);
+  EXPECT_EQ(h.got.items.at(25), &s.totals.sumWy);
   EXPECT_EQ(h.got.items.count(13), 0u);  // no per-effect scales were made
 }
 
@@ -121,14 +121,14 @@ TEST(Handover, AFailedSelectionPassesNothingAndAnEmptyModelPassesEmpty) {
   auto f = h.run(true);
   VsfState& v = f->group().vsf();
   SelectionState& s = f->s();
-  s.status = runstatus::kNothingEntered;
+  s.run.status = runstatus::kNothingEntered;
   ASSERT_EQ(passSelectedModel(&v, &s, s.modelPool), 0);
   EXPECT_EQ(h.got.runs, 0);
 
   // The selected model of the run is empty (an averaged model can be, without intercept).
-  s.status = 0;
-  s.effectsInModel = 0;
-  std::fill(s.states, s.states + s.effectCount, effstate::kFree);
+  s.run.status = 0;
+  s.sweep.effectsInModel = 0;
+  std::fill(s.sweep.states, s.sweep.states + s.layout.effectCount, effstate::kFree);
   ASSERT_EQ(passSelectedModel(&v, &s, s.modelPool), 0);
   EXPECT_EQ(h.got.runs, 1);
   EXPECT_EQ(h.got.effectCount, 0);

@@ -48,9 +48,9 @@ TEST(Kernels, OnlyTrainingRowsOfAFoldReachTheCrossproducts) {
     Group all(data, gs), want(training, only);
     ASSERT_EQ(all.prepare(), 0);
     ASSERT_EQ(want.prepare(), 0);
-    expectMatrixNear(want.s().sscp, all.s().sscp, all.s().sscpOrder, 1e-12);
+    expectMatrixNear(want.s().sweep.sscp, all.s().sweep.sscp, all.s().sweep.sscpOrder, 1e-12);
     for (int f = 0; f < 5; ++f)
-      expectMatrixNear(want.s().foldRecs[f].sscp, all.s().foldRecs[f].sscp, all.s().sscpOrder,
+      expectMatrixNear(want.s().foldRecs[f].sscp, all.s().foldRecs[f].sscp, all.s().sweep.sscpOrder,
                        1e-12);
   }
 }
@@ -66,14 +66,14 @@ TEST(Kernels, BlockedCrossproductsEqualRowByRow) {
     Group g(data, gs);
     ASSERT_EQ(g.prepare(), 0);
     SelectionState& s = g.s();
-    const int q = s.sscpOrder;
+    const int q = s.sweep.sscpOrder;
     std::vector<std::vector<double>> blocked;
     for (int f = 0; f < s.folds; ++f) {
       blocked.push_back(test::packed(s.foldRecs[f].sscp, q));
       std::fill(s.foldRecs[f].sscp, s.foldRecs[f].sscp + tri(q), 0.0);
     }
     ASSERT_EQ(runDataPass(&s, kernSscpRowByRow, 0), 0);
-    complementFolds(&s, s.sscp, &FoldRecord::sscp, 0, tri(q));
+    complementFolds(&s, s.sweep.sscp, &FoldRecord::sscp, 0, tri(q));
     for (int f = 0; f < s.folds; ++f)
       expectMatrixNear(blocked[f].data(), s.foldRecs[f].sscp, q, 1e-12);
   }
@@ -97,7 +97,7 @@ TEST(Kernels, RowWithAMissingValueAddsNothing) {
     ASSERT_EQ(without.prepare(), 0);
     ASSERT_EQ(with.enter({0, 1, 2, 3}), 0);
     ASSERT_EQ(without.enter({0, 1, 2, 3}), 0);
-    EXPECT_NEAR(with.s().trainSse, without.s().trainSse, 1e-10 * without.s().trainSse);
+    EXPECT_NEAR(with.s().fit.trainSse, without.s().fit.trainSse, 1e-10 * without.s().fit.trainSse);
     const auto a = with.estimates(), b = without.estimates();
     for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 1e-10 * std::fabs(b[i]));
   }
@@ -113,7 +113,7 @@ TEST(Kernels, MomentsSquaresAndTallies) {
   Group g(data, gs);
   ASSERT_EQ(g.prepare(), 0);
   SelectionState& s = g.s();
-  const int p = s.paramCount;
+  const int p = s.layout.paramCount;
   std::vector<double> sum(p, 0), square(p, 0), rows(5, 0), freq(5, 0), wf(5, 0), foldYy(5, 0);
   double wy = 0, yy = 0;
   for (size_t i = 0; i < data.rows(); ++i) {
@@ -132,12 +132,12 @@ TEST(Kernels, MomentsSquaresAndTallies) {
   ASSERT_EQ(runDataPass(&s, kernSumSquares, 0), 0);
   ASSERT_EQ(runDataPass(&s, kernGroupTallies, 0), 0);
   ASSERT_EQ(runDataPass(&s, kernFoldResponseSS, 0), 0);
-  EXPECT_NEAR(s.sumWy, wy, 1e-10 * std::fabs(wy));
-  EXPECT_NEAR(s.sumWyy, yy, 1e-10 * yy);
+  EXPECT_NEAR(s.totals.sumWy, wy, 1e-10 * std::fabs(wy));
+  EXPECT_NEAR(s.totals.sumWyy, yy, 1e-10 * yy);
   for (int c = 0; c < p; ++c) {
-    EXPECT_NEAR(s.colMeans[c], sum[c], 1e-10 * std::fmax(1, std::fabs(sum[c]))) << c;
-    EXPECT_NEAR(s.colScales[c], square[c], 1e-10 * std::fmax(1, square[c])) << c;
-    EXPECT_NEAR(s.colSquares[c], square[c], 1e-10 * std::fmax(1, square[c])) << c;
+    EXPECT_NEAR(s.layout.colMeans[c], sum[c], 1e-10 * std::fmax(1, std::fabs(sum[c]))) << c;
+    EXPECT_NEAR(s.layout.colScales[c], square[c], 1e-10 * std::fmax(1, square[c])) << c;
+    EXPECT_NEAR(s.sweep.colSquares[c], square[c], 1e-10 * std::fmax(1, square[c])) << c;
   }
   for (int f = 0; f < 5; ++f) {
     EXPECT_EQ(s.foldRecs[f].rows, rows[f]);

@@ -29,7 +29,7 @@ struct Plan {
     v->group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
     v->settings.options.method = kMethodNone;
     v->settings.options.utilBuffers = buffers;
-    v->group.selection.effectCount = 1;
+    v->group.selection.layout.effectCount = 1;
     v->settings.threads.effectiveThreaded = workers > 1;
     v->settings.threads.effectiveWorkers = v->settings.threads.requestedWorkers = workers;
     files.resize(fileCount);

@@ -27,11 +27,11 @@ Outcome fit(const test::CaseData& data, GroupSettings gs, const std::vector<int>
   EXPECT_EQ(g.prepare(), 0);
   EXPECT_EQ(g.enter(effects), 0);
   const SelectionState& s = g.s();
-  o.a = test::packed(s.sscp, s.sscpOrder);
-  o.s = test::packed(s.swept, s.sscpOrder);
+  o.a = test::packed(s.sweep.sscp, s.sweep.sscpOrder);
+  o.s = test::packed(s.sweep.swept, s.sweep.sscpOrder);
   o.est = g.estimates();
-  o.sse = s.trainSse;
-  o.swept = s.sweptColumns;
+  o.sse = s.fit.trainSse;
+  o.swept = s.sweep.sweptColumns;
   o.press = criterionValue(&g.s(), kCritPress);
   o.cv = gs.kfold ? criterionValue(&g.s(), kCritCv) : 0;
   return o;
@@ -152,8 +152,8 @@ TEST(Metamorphic, SparseProductsLandInTheirPackedElements) {
   // Column of parameter j (effect order) in each layout.
   auto columns = [](const SelectionState& s) {
     std::vector<int> c;
-    for (int e = 0; e < s.effectCount; ++e)
-      for (int j = 0; j < s.columnCount[e]; ++j) c.push_back(s.layoutColumn[e] + j);
+    for (int e = 0; e < s.layout.effectCount; ++e)
+      for (int j = 0; j < s.layout.columnCount[e]; ++j) c.push_back(s.layout.layoutColumn[e] + j);
     return c;
   };
   const auto cd = columns(dense.s()), cs = columns(sparse.s());
@@ -161,8 +161,8 @@ TEST(Metamorphic, SparseProductsLandInTheirPackedElements) {
     for (size_t j = 0; j <= i; ++j) {
       const int di = i ? cd[i - 1] : 0, dj = j ? cd[j - 1] : 0;
       const int si = i ? cs[i - 1] : 0, sj = j ? cs[j - 1] : 0;
-      const double want = dense.s().sscp[pkAny(di, dj)];
-      EXPECT_NEAR(want, sparse.s().sscp[pkAny(si, sj)], 1e-12 * std::fmax(1, std::fabs(want)))
+      const double want = dense.s().sweep.sscp[pkAny(di, dj)];
+      EXPECT_NEAR(want, sparse.s().sweep.sscp[pkAny(si, sj)], 1e-12 * std::fmax(1, std::fabs(want)))
           << i << "," << j;
     }
 }

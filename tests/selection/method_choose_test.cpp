@@ -49,7 +49,7 @@ TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
     };
     test::MethodFit fit(cases.at(name), m);
     ASSERT_EQ(fit.fit(), 0);
-    ASSERT_EQ(fit.s().status, 0);
+    ASSERT_EQ(fit.s().run.status, 0);
     if (!backward) {
       std::string expected;
       std::stringstream ss(field(row, "path"));
@@ -57,7 +57,7 @@ TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
       EXPECT_EQ(fit.path(), expected);
     }
     const int want = std::stoi(field(row, "step"));
-    EXPECT_EQ(fit.s().chosenStep, want);
+    EXPECT_EQ(fit.s().run.chosenStep, want);
     const double v = stepCriterion(&fit.s(), code, want), r = std::stod(field(row, "value"));
     EXPECT_NEAR(v, r, 1e-9 * std::fmax(1.0, std::fabs(r)));
   }

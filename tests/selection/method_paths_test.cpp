@@ -63,7 +63,7 @@ TEST(MethodPaths, FollowRsStepAddDropLoopsAndLeaps) {
                    field(row, "drop") + " against " + field(row, "reference") + ", " + mode.name);
       test::MethodFit fit(cases.at(name), settingsOf(row, mode));
       ASSERT_EQ(fit.fit(), 0);
-      ASSERT_EQ(fit.s().status, 0);
+      ASSERT_EQ(fit.s().run.status, 0);
       EXPECT_EQ(fit.path(), field(row, "path"));
       if (!field(row, "final").empty()) {
         EXPECT_EQ(fit.finalModel(), field(row, "final"));
@@ -105,10 +105,10 @@ TEST(MethodPaths, DataBasedCriteriaFollowRsTrialFits) {
       };
       test::MethodFit fit(c, m);
       ASSERT_EQ(fit.fit(), 0);
-      ASSERT_EQ(fit.s().status, 0);
+      ASSERT_EQ(fit.s().run.status, 0);
       EXPECT_EQ(fit.path(), field(row, "path"));
       EXPECT_EQ(fit.finalModel(), field(row, "final"));
-      EXPECT_EQ(fit.s().stop.reason, stopreason::kCriterion);
+      EXPECT_EQ(fit.s().run.stop.reason, stopreason::kCriterion);
     }
   }
 }

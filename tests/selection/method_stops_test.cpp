@@ -74,11 +74,11 @@ TEST(MethodStops, EachReasonIsReachedByItsCase) {
     m.options = c.options;
     MethodFit fit(swiss(), m);
     ASSERT_EQ(fit.fit(), 0);
-    ASSERT_EQ(fit.s().status, 0);
-    EXPECT_EQ(fit.s().stop.reason, c.reason) << fit.path();
+    ASSERT_EQ(fit.s().run.status, 0);
+    EXPECT_EQ(fit.s().run.stop.reason, c.reason) << fit.path();
     if (c.selectionSteps >= 0) {
-      const int start = c.method == kMethodBackward ? 1 : fit.s().firstSelectable;
-      EXPECT_EQ(fit.s().stepCount - start, c.selectionSteps) << fit.path();
+      const int start = c.method == kMethodBackward ? 1 : fit.s().layout.firstSelectable;
+      EXPECT_EQ(fit.s().steps.stepCount - start, c.selectionSteps) << fit.path();
     }
   }
 }
@@ -92,9 +92,9 @@ TEST(MethodStops, PerfectFitEndsForwardButNotBackward) {
     MethodFit fit(c, m);
     ASSERT_EQ(fit.fit(), 0);
     if (method == kMethodBackward) {
-      EXPECT_EQ(fit.s().stop.reason, stopreason::kOnlyForced);
+      EXPECT_EQ(fit.s().run.stop.reason, stopreason::kOnlyForced);
     } else {
-      EXPECT_EQ(fit.s().stop.reason, stopreason::kPerfectFit);
+      EXPECT_EQ(fit.s().run.stop.reason, stopreason::kPerfectFit);
       EXPECT_EQ(fit.path(), "+1");
     }
   }
@@ -111,12 +111,13 @@ TEST(MethodStops, AnAliasedCandidateIsNeverChosenAndLeavesNoCandidate) {
   group.options().stop = kCritNone;
   ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
   const SelectionState& s = group.s();
-  EXPECT_EQ(s.stop.reason, stopreason::kNoCandidate);
+  EXPECT_EQ(s.run.stop.reason, stopreason::kNoCandidate);
   int free = 0;
-  for (int e : {2, 4, 6}) free += s.states[e] == effstate::kFree;
+  for (int e : {2, 4, 6}) free += s.sweep.states[e] == effstate::kFree;
   EXPECT_EQ(free, 1);
-  EXPECT_EQ(s.effectsInModel, 7);
-  EXPECT_EQ(s.sweptColumns, 9);  // the last level of cyl and of gear aliased with the intercept
+  EXPECT_EQ(s.sweep.effectsInModel, 7);
+  EXPECT_EQ(s.sweep.sweptColumns,
+            9);  // the last level of cyl and of gear aliased with the intercept
 }
 
 // The STOP block holds the refused entry and its SBC (R's lm of the whole swiss model).
@@ -128,11 +129,11 @@ TEST(MethodStops, RefusedEntryIsUndoneAndKeptInTheStopBlock) {
   MethodFit fit(swiss(), m);
   ASSERT_EQ(fit.fit(), 0);
   const SelectionState& s = fit.s();
-  EXPECT_EQ(s.stop.entryEffect, 2);
-  EXPECT_NEAR(s.stop.entryValue, models.back().sbc, 1e-9 * std::fabs(models.back().sbc));
-  EXPECT_EQ(s.states[2], effstate::kFree);
-  EXPECT_NEAR(s.trainSse, models[4].sse, 1e-9 * models[4].sse);
-  EXPECT_EQ(s.sweptColumns, 5);
+  EXPECT_EQ(s.run.stop.entryEffect, 2);
+  EXPECT_NEAR(s.run.stop.entryValue, models.back().sbc, 1e-9 * std::fabs(models.back().sbc));
+  EXPECT_EQ(s.sweep.states[2], effstate::kFree);
+  EXPECT_NEAR(s.fit.trainSse, models[4].sse, 1e-9 * models[4].sse);
+  EXPECT_EQ(s.sweep.sweptColumns, 5);
 }
 
 }  // namespace
@@ -179,10 +180,10 @@ TEST(MethodStops, BackwardWithNothingRemovableStops) {
   MethodFit fit(c, m);
   ASSERT_EQ(fit.fit(), 0);
   const SelectionState& s = fit.s();
-  EXPECT_EQ(s.stop.reason, stopreason::kNoRemoval);
-  EXPECT_EQ(s.effectsInModel, 6);
-  EXPECT_EQ(s.states[1], effstate::kForced);
-  EXPECT_EQ(s.stepCount, 1);
+  EXPECT_EQ(s.run.stop.reason, stopreason::kNoRemoval);
+  EXPECT_EQ(s.sweep.effectsInModel, 6);
+  EXPECT_EQ(s.sweep.states[1], effstate::kForced);
+  EXPECT_EQ(s.steps.stepCount, 1);
 }
 
 // An effect whose prerequisite is held out (no columns) can never enter: the build of the
@@ -199,11 +200,11 @@ TEST(MethodStops, BackwardBuildEndsWhenAPrerequisiteIsHeldOut) {
   h.apply(o);
   ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
   const SelectionState& s = group.s();
-  ASSERT_EQ(s.status, 0);
-  EXPECT_EQ(s.states[2], effstate::kHeldOut);
+  ASSERT_EQ(s.run.status, 0);
+  EXPECT_EQ(s.sweep.states[2], effstate::kHeldOut);
   EXPECT_EQ(s.steps.effects[0], 3);  // the intercept, effects 1 and 4
-  EXPECT_EQ(s.states[3], effstate::kFree);
-  EXPECT_EQ(s.stop.reason, stopreason::kOnlyForced);
+  EXPECT_EQ(s.sweep.states[3], effstate::kFree);
+  EXPECT_EQ(s.run.stop.reason, stopreason::kOnlyForced);
 }
 
 }  // namespace
@@ -224,11 +225,11 @@ TEST(MethodStops, StepwiseRefusalCarriesTheStopCriterionsValue) {
   ASSERT_EQ(fit.fit(), 0);
   const SelectionState& s = fit.s();
   EXPECT_EQ(fit.path(), "+3 +4 +5 +1");
-  EXPECT_EQ(s.stop.reason, stopreason::kStepwiseOther);
-  EXPECT_EQ(s.stop.entryEffect, 2);
-  EXPECT_NEAR(s.stop.entryValue, models.back().aic, 1e-9 * models.back().aic);
-  EXPECT_EQ(s.states[2], effstate::kFree);
-  EXPECT_NEAR(s.trainSse, models[4].sse, 1e-9 * models[4].sse);
+  EXPECT_EQ(s.run.stop.reason, stopreason::kStepwiseOther);
+  EXPECT_EQ(s.run.stop.entryEffect, 2);
+  EXPECT_NEAR(s.run.stop.entryValue, models.back().aic, 1e-9 * models.back().aic);
+  EXPECT_EQ(s.sweep.states[2], effstate::kFree);
+  EXPECT_NEAR(s.fit.trainSse, models[4].sse, 1e-9 * models[4].sse);
 }
 
 }  // namespace

@@ -111,16 +111,16 @@ MethodFit::MethodFit(const MethodCase& c, const MethodSettings& m) : case_(c) {
   o.dependants = c.dependantLists.data();
   if (m.options) m.options(o);
   // The candidate table's count of forced effects, as the data pass copies it.
-  group_->s().firstSelectable = o.forcedEffects;
+  group_->s().layout.firstSelectable = o.forcedEffects;
 }
 
 int MethodFit::fit() { return fitModel(&group_->s(), nullptr); }
 
 std::string MethodFit::path() {
   const SelectionState& st = group_->s();
-  const int start = st.options->method == kMethodBackward ? 1 : st.firstSelectable;
+  const int start = st.options->method == kMethodBackward ? 1 : st.layout.firstSelectable;
   std::string out;
-  for (int i = start; i < st.stepCount; ++i) {
+  for (int i = start; i < st.steps.stepCount; ++i) {
     const bool entered = st.steps.effects[i] > st.steps.effects[i - 1];
     if (!out.empty()) out += ' ';
     out += (entered ? "+" : "-") + std::to_string(st.steps.effect[i]);
@@ -130,7 +130,7 @@ std::string MethodFit::path() {
 
 std::string MethodFit::finalModel() {
   const SelectionState& st = group_->s();
-  std::vector<int> e(st.entryOrder, st.entryOrder + st.effectsInModel);
+  std::vector<int> e(st.sweep.entryOrder, st.sweep.entryOrder + st.sweep.effectsInModel);
   std::sort(e.begin(), e.end());
   std::string out;
   for (int k : e) out += (out.empty() ? "" : ";") + std::to_string(k);
@@ -141,8 +141,8 @@ std::vector<int> MethodFit::modelAtStep(int step) {
   const SelectionState& st = group_->s();
   std::set<int> model;
   if (st.options->method == kMethodBackward) {
-    for (int e = 0; e < st.effectCount; ++e) model.insert(e);
-    for (int a = 0; a < st.aliasedCount; ++a) model.erase(st.aliasedList[a]);
+    for (int e = 0; e < st.layout.effectCount; ++e) model.insert(e);
+    for (int a = 0; a < st.sweep.aliasedCount; ++a) model.erase(st.sweep.aliasedList[a]);
   }
   for (int i = st.options->method == kMethodBackward ? 1 : 0; i <= step; ++i) {
     const int e = st.steps.effect[i];

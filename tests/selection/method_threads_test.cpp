@@ -13,7 +13,7 @@ namespace {
 
 std::vector<uint64_t> sseBits(const SelectionState& s) {
   std::vector<uint64_t> out;
-  for (int i = 0; i < s.stepCount; ++i) out.push_back(bitsOf(s.steps.sse[i]));
+  for (int i = 0; i < s.steps.stepCount; ++i) out.push_back(bitsOf(s.steps.sse[i]));
   return out;
 }
 
@@ -38,7 +38,7 @@ TEST(MethodThreads, ThreadedEqualsSequential) {
         m.stop = kCritNone;
         test::MethodFit fit(c, m);
         ASSERT_EQ(fit.fit(), 0);
-        ASSERT_EQ(fit.s().status, 0);
+        ASSERT_EQ(fit.s().run.status, 0);
         if (workers == 1) {
           first = sseBits(fit.s());
           path = fit.path();
@@ -63,8 +63,8 @@ TEST(MethodThreads, EqualReductionsEnterTheLowerIndex) {
   test::MethodFit fit(c, m);
   ASSERT_EQ(fit.fit(), 0);
   EXPECT_EQ(fit.path().substr(0, 2), "+3");
-  EXPECT_EQ(fit.s().states[6], effstate::kFree);
-  EXPECT_EQ(fit.s().stop.reason, stopreason::kNoCandidate);
+  EXPECT_EQ(fit.s().sweep.states[6], effstate::kFree);
+  EXPECT_EQ(fit.s().run.stop.reason, stopreason::kNoCandidate);
 }
 
 }  // namespace

@@ -21,14 +21,14 @@ TEST(ModelPool, IncrementalSizesFollowTheExpectedModel) {
   Group g(data, gs);
   ASSERT_EQ(g.prepare(), 0);
   const SelectionState& s = g.s();
-  EXPECT_EQ(s.paramCount, 120);
-  EXPECT_EQ(s.stepCapacity, 20);
-  EXPECT_EQ(s.historyCapacity, 10);
-  EXPECT_EQ(s.orderCapacity, 121);
-  EXPECT_EQ(s.storeRowCapacity, 121);
-  EXPECT_EQ(s.sscpOrder, 1);
-  EXPECT_EQ(s.fullOffset[1], 2);
-  EXPECT_EQ(s.fullOffset[9], 2 + 8 * 13);
+  EXPECT_EQ(s.layout.paramCount, 120);
+  EXPECT_EQ(s.steps.stepCapacity, 20);
+  EXPECT_EQ(s.steps.historyCapacity, 10);
+  EXPECT_EQ(s.sweep.orderCapacity, 121);
+  EXPECT_EQ(s.sweep.storeRowCapacity, 121);
+  EXPECT_EQ(s.sweep.sscpOrder, 1);
+  EXPECT_EQ(s.sweep.fullOffset[1], 2);
+  EXPECT_EQ(s.sweep.fullOffset[9], 2 + 8 * 13);
 }
 
 TEST(ModelPool, StepCapacityByMethod) {
@@ -47,7 +47,7 @@ TEST(ModelPool, StepCapacityByMethod) {
     Group g(data, gs);
     g.options().maxSteps = r.maxSteps, g.options().maxEffects = r.maxEffects;
     ASSERT_EQ(g.prepare(), 0);
-    EXPECT_EQ(g.s().stepCapacity, r.want) << int(r.method) << " " << r.maxSteps;
+    EXPECT_EQ(g.s().steps.stepCapacity, r.want) << int(r.method) << " " << r.maxSteps;
   }
 }
 
@@ -58,12 +58,12 @@ TEST(ModelPool, EffectsThatCanNeverEnterAreHeldOut) {
   g.options().noInt = 1;
   ASSERT_EQ(g.prepare(), 0);
   SelectionState& s = g.s();
-  EXPECT_EQ(s.states[0], effstate::kHeldOut);
-  EXPECT_EQ(s.states[2], effstate::kHeldOut);
-  EXPECT_EQ(s.states[3], effstate::kFree);
-  EXPECT_EQ(s.firstParam[3], 2);
+  EXPECT_EQ(s.sweep.states[0], effstate::kHeldOut);
+  EXPECT_EQ(s.sweep.states[2], effstate::kHeldOut);
+  EXPECT_EQ(s.sweep.states[3], effstate::kFree);
+  EXPECT_EQ(s.sweep.firstParam[3], 2);
   ASSERT_EQ(enterEffect(&s, 0, 0, 0), 0);
-  EXPECT_EQ(s.effectsInModel, 0);
+  EXPECT_EQ(s.sweep.effectsInModel, 0);
 }
 
 TEST(ModelPool, FoldCountAndEarlyReturn) {
@@ -77,10 +77,10 @@ TEST(ModelPool, FoldCountAndEarlyReturn) {
     EXPECT_EQ(g.s().folds, method == 1 ? 5 : 3);  // RANDOM keeps its folds
   }
   Group empty(data, GroupSettings{});
-  empty.s().obsUsed = 0;
+  empty.s().totals.obsUsed = 0;
   resetSelectionState(&empty.s());
   ASSERT_EQ(buildModelPool(&empty.s()), 0);
-  EXPECT_EQ(empty.s().states, nullptr);
+  EXPECT_EQ(empty.s().sweep.states, nullptr);
   EXPECT_NE(empty.s().modelPool, nullptr);
 }
 
@@ -93,20 +93,20 @@ TEST(ModelPool, ResetKeepsWhatTheGroupSet) {
   int32_t counts[3] = {1, 0, 0};
   int32_t list[1] = {2};
   int32_t* lists[3] = {list, nullptr, nullptr};
-  s.l2 = 0.25, s.penalty = 3;
-  s.containedCount = s.containingCount = counts;
-  s.containedCountCopy = s.containingCountCopy = counts;
-  s.containedLists = s.containingLists = lists;
-  s.stepCount = 4, s.status = -201;
+  s.path.l2 = 0.25, s.fit.penalty = 3;
+  s.containment.containedCount = s.containment.containingCount = counts;
+  s.containment.containedCountCopy = s.containment.containingCountCopy = counts;
+  s.containment.containedLists = s.containment.containingLists = lists;
+  s.steps.stepCount = 4, s.run.status = -201;
   resetSelectionState(&s);
-  EXPECT_EQ(s.stepCount, 0);
-  EXPECT_EQ(s.status, 0);
-  EXPECT_EQ(s.l2, 0.25);
-  EXPECT_EQ(s.penalty, 3);
-  EXPECT_EQ(s.containedCount, counts);
-  EXPECT_EQ(s.containingCountCopy, counts);
-  EXPECT_EQ(s.containedLists, lists);
-  EXPECT_EQ(s.containingLists, lists);
+  EXPECT_EQ(s.steps.stepCount, 0);
+  EXPECT_EQ(s.run.status, 0);
+  EXPECT_EQ(s.path.l2, 0.25);
+  EXPECT_EQ(s.fit.penalty, 3);
+  EXPECT_EQ(s.containment.containedCount, counts);
+  EXPECT_EQ(s.containment.containingCountCopy, counts);
+  EXPECT_EQ(s.containment.containedLists, lists);
+  EXPECT_EQ(s.containment.containingLists, lists);
 }
 
 TEST(Checkpoints, ChosenStepComesBackOnlyForASuccessfulRunWithChoose) {
@@ -118,29 +118,29 @@ TEST(Checkpoints, ChosenStepComesBackOnlyForASuccessfulRunWithChoose) {
     ASSERT_EQ(g.prepare(), 0);
     ASSERT_EQ(g.enter({0, 1, 2}), 0);
     SelectionState& s = g.s();
-    s.stepCount = 3;
+    s.steps.stepCount = 3;
     for (int i = 0; i < 3; ++i) {
       s.steps.sse[i] = 10.0 - i, s.steps.sweptColumns[i] = i + 1, s.steps.effects[i] = i + 1;
     }
     if (variant != 1) {
-      s.chosenStep = 1;
-      s.chosenEffects[0] = 0, s.chosenEffects[1] = 2;
-      s.chosenStates[0] = effstate::kIntercept, s.chosenStates[2] = effstate::kSelected;
-      s.chosenEstimates[2] = 4.5;
+      s.run.chosenStep = 1;
+      s.run.chosenEffects[0] = 0, s.run.chosenEffects[1] = 2;
+      s.run.chosenStates[0] = effstate::kIntercept, s.run.chosenStates[2] = effstate::kSelected;
+      s.run.chosenEstimates[2] = 4.5;
     }
-    if (variant == 2) s.status = -201;
-    const double sse = s.trainSse;
+    if (variant == 2) s.run.status = -201;
+    const double sse = s.fit.trainSse;
     restoreSelectedStep(&s);
     if (variant == 0) {
-      EXPECT_EQ(s.stepCount, 2);
-      EXPECT_EQ(s.trainSse, 9.0);
-      EXPECT_EQ(s.effectsInModel, 2);
-      EXPECT_EQ(s.entryOrder[1], 2);
-      EXPECT_EQ(s.states[1], effstate::kFree);
-      EXPECT_EQ(s.estimates[2], 4.5);
+      EXPECT_EQ(s.steps.stepCount, 2);
+      EXPECT_EQ(s.fit.trainSse, 9.0);
+      EXPECT_EQ(s.sweep.effectsInModel, 2);
+      EXPECT_EQ(s.sweep.entryOrder[1], 2);
+      EXPECT_EQ(s.sweep.states[1], effstate::kFree);
+      EXPECT_EQ(s.sweep.estimates[2], 4.5);
     } else {
-      EXPECT_EQ(s.stepCount, 3);
-      EXPECT_EQ(s.trainSse, sse);
+      EXPECT_EQ(s.steps.stepCount, 3);
+      EXPECT_EQ(s.fit.trainSse, sse);
     }
   }
 }

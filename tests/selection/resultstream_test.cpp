@@ -64,24 +64,32 @@ std::vector<uint64_t> criteriaOf(const SelectionState& s, int32_t steps) {
 
 // Everything a record holds, as the state holds it.
 void expectSameRecord(const SelectionState& a, const SelectionState& b) {
-  EXPECT_EQ(a.status, b.status);
-  for (auto f :
-       {&SelectionState::trainFreq, &SelectionState::obsUsed, &SelectionState::validFreq,
-        &SelectionState::correctedSS, &SelectionState::totalSS, &SelectionState::sigma2Full,
-        &SelectionState::trainSse, &SelectionState::trainWeight, &SelectionState::testWeight,
-        &SelectionState::validWeight})
-    EXPECT_EQ(std::memcmp(&(a.*f), &(b.*f), 8), 0);
-  for (auto f :
-       {&SelectionState::effectCount, &SelectionState::paramCount, &SelectionState::stepCount,
-        &SelectionState::sweptColumns, &SelectionState::effectsInModel, &SelectionState::sscpOrder,
-        &SelectionState::stepCapacity, &SelectionState::chosenStep, &SelectionState::folds,
-        &SelectionState::aliasedCount, &SelectionState::firstSelectable,
-        &SelectionState::denseValues})
-    EXPECT_EQ(a.*f, b.*f);
-  const int64_t E = a.effectCount, P = a.paramCount, S = a.stepCount;
-  EXPECT_EQ(vec(a.entryOrder, a.effectsInModel), vec(b.entryOrder, b.effectsInModel));
-  EXPECT_EQ(vec(a.firstParam, E), vec(b.firstParam, E));  // the displays find estimates by it
-  EXPECT_EQ(vec(a.aliasedList, a.aliasedCount), vec(b.aliasedList, b.aliasedCount));
+  EXPECT_EQ(a.run.status, b.run.status);
+  auto doubles = [](const SelectionState& s) {
+    const std::vector<double> v = {s.totals.trainFreq,   s.totals.obsUsed,     s.totals.validFreq,
+                                   s.totals.correctedSS, s.totals.totalSS,     s.fit.sigma2Full,
+                                   s.fit.trainSse,       s.totals.trainWeight, s.totals.testWeight,
+                                   s.totals.validWeight};
+    std::vector<uint64_t> bits;
+    for (double x : v) bits.push_back(bitsOf(x));
+    return bits;
+  };
+  EXPECT_EQ(doubles(a), doubles(b));
+  auto counts = [](const SelectionState& s) {
+    return std::vector<int32_t>{
+        s.layout.effectCount, s.layout.paramCount,      s.steps.stepCount,
+        s.sweep.sweptColumns, s.sweep.effectsInModel,   s.sweep.sscpOrder,
+        s.steps.stepCapacity, s.run.chosenStep,         s.folds,
+        s.sweep.aliasedCount, s.layout.firstSelectable, s.layout.denseValues};
+  };
+  EXPECT_EQ(counts(a), counts(b));
+  const int64_t E = a.layout.effectCount, P = a.layout.paramCount, S = a.steps.stepCount;
+  EXPECT_EQ(vec(a.sweep.entryOrder, a.sweep.effectsInModel),
+            vec(b.sweep.entryOrder, b.sweep.effectsInModel));
+  EXPECT_EQ(vec(a.sweep.firstParam, E),
+            vec(b.sweep.firstParam, E));  // the displays find estimates by it
+  EXPECT_EQ(vec(a.sweep.aliasedList, a.sweep.aliasedCount),
+            vec(b.sweep.aliasedList, b.sweep.aliasedCount));
   EXPECT_EQ(vec(a.steps.effect, S), vec(b.steps.effect, S));
   EXPECT_EQ(vec(a.steps.sweptColumns - 1, S + 1), vec(b.steps.sweptColumns - 1, S + 1));
   EXPECT_EQ(vec(a.steps.parameters, S), vec(b.steps.parameters, S));
@@ -90,15 +98,15 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(criteriaOf(a, S), criteriaOf(b, S));
   EXPECT_EQ(vec(a.steps.testAse, S), vec(b.steps.testAse, S));
   EXPECT_EQ(vec(a.steps.fifth, S), vec(b.steps.fifth, S));
-  EXPECT_EQ(vec(a.states, E), vec(b.states, E));
-  EXPECT_EQ(vec(a.estimates, P), vec(b.estimates, P));
-  EXPECT_EQ(vec(a.invDiag, P), vec(b.invDiag, P));
-  EXPECT_EQ(vec(a.stdEstimates, P), vec(b.stdEstimates, P));
-  EXPECT_EQ(vec(a.candidateValues, E), vec(b.candidateValues, E));
-  EXPECT_EQ(vec(a.chosenEstimates, P), vec(b.chosenEstimates, P));
-  EXPECT_EQ(vec(a.chosenEffects, E), vec(b.chosenEffects, E));
-  EXPECT_EQ(vec(a.chosenStates, E), vec(b.chosenStates, E));
-  EXPECT_EQ(std::memcmp(&a.stop, &b.stop, sizeof(StopBlock)), 0);
+  EXPECT_EQ(vec(a.sweep.states, E), vec(b.sweep.states, E));
+  EXPECT_EQ(vec(a.sweep.estimates, P), vec(b.sweep.estimates, P));
+  EXPECT_EQ(vec(a.sweep.invDiag, P), vec(b.sweep.invDiag, P));
+  EXPECT_EQ(vec(a.sweep.stdEstimates, P), vec(b.sweep.stdEstimates, P));
+  EXPECT_EQ(vec(a.sweep.candidateValues, E), vec(b.sweep.candidateValues, E));
+  EXPECT_EQ(vec(a.run.chosenEstimates, P), vec(b.run.chosenEstimates, P));
+  EXPECT_EQ(vec(a.run.chosenEffects, E), vec(b.run.chosenEffects, E));
+  EXPECT_EQ(vec(a.run.chosenStates, E), vec(b.run.chosenStates, E));
+  EXPECT_EQ(std::memcmp(&a.run.stop, &b.run.stop, sizeof(StopBlock)), 0);
   for (int32_t f = 0; f < a.folds && a.options->foldStats; ++f) {
     EXPECT_EQ(a.foldRecs[f].sse, b.foldRecs[f].sse);
     EXPECT_EQ(a.foldRecs[f].rows, b.foldRecs[f].rows);
@@ -108,9 +116,9 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
 // The bytes a history record takes, piece by piece.
 int64_t recordLength(const SelectionState& s) {
   const SelectionOptions* o = s.options;
-  const int64_t E = s.effectCount, P = s.paramCount, S = s.stepCount;
-  int64_t n =
-      4 + 224 + 52 + 8 * E + 4 * s.aliasedCount + 4 * S + 4 * (S + 1) + 4 * S + 4 * (S + 1) + 8 * S;
+  const int64_t E = s.layout.effectCount, P = s.layout.paramCount, S = s.steps.stepCount;
+  int64_t n = 4 + 224 + 52 + 8 * E + 4 * s.sweep.aliasedCount + 4 * S + 4 * (S + 1) + 4 * S +
+              4 * (S + 1) + 8 * S;
   // The criteria: five closed forms, Cp and BIC with the full model, the data-based ones kept.
   const int kept = 5 + (fullModelWanted(o) ? 2 : 0) + o->pressPerStep + o->validAsePerStep +
                    o->kfold + o->externalCv;
@@ -155,18 +163,18 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     o.detailsBeyondSummary = 1;  // every step is written as it is recorded
     ASSERT_EQ(fitModel(&g.s(), nullptr), 0);
     SelectionState& s = g.s();
-    ASSERT_EQ(s.status, 0);
-    ASSERT_GT(s.stepCount, 2);
-    EXPECT_TRUE(o.method != kMethodBackward || s.aliasedCount == 1);
+    ASSERT_EQ(s.run.status, 0);
+    ASSERT_GT(s.steps.stepCount, 2);
+    EXPECT_TRUE(o.method != kMethodBackward || s.sweep.aliasedCount == 1);
     for (uint8_t c : {kCritSbc, kCritAdjRsq, o.kfold ? kCritCv : kCritAic})
-      EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.stepCount - 1))) << int{c};
+      EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.steps.stepCount - 1))) << int{c};
 
     // One record per step, each with the history as it stood.
     int64_t at = 0;
-    for (int32_t r = 0; r < s.stepCount; ++r) {
+    for (int32_t r = 0; r < s.steps.stepCount; ++r) {
       Record rec(g, at);
       ASSERT_EQ(readStepHistory(&rec.s), 0);
-      EXPECT_EQ(rec.s.stepCount, r + 1);
+      EXPECT_EQ(rec.s.steps.stepCount, r + 1);
       EXPECT_EQ(vec(rec.s.steps.sse, r + 1), vec(s.steps.sse, r + 1));
       EXPECT_EQ(vec(rec.s.steps.effect, r + 1), vec(s.steps.effect, r + 1));
       EXPECT_EQ(criteriaOf(rec.s, r + 1), criteriaOf(s, r + 1));
@@ -203,52 +211,53 @@ TEST(ResultStream, ShortRecordsAndTheOtherRecordKinds) {
   {
     Record rec(g, 0);
     ASSERT_EQ(readStepHistory(&rec.s), 0);
-    EXPECT_EQ(rec.s.stepCount, 0);
+    EXPECT_EQ(rec.s.steps.stepCount, 0);
     EXPECT_EQ(rec.position, recordLength(s));
   }
   // A failed run: status, statistics and counts only.
-  s.status = runstatus::kNoObservations;
+  s.run.status = runstatus::kNoObservations;
   *s.streamPosition = 0;
   ASSERT_EQ(writeStepHistory(&s), 0);
   EXPECT_EQ(*s.streamPosition, 280);
   {
     Record rec(g, 0);
     ASSERT_EQ(readStepHistory(&rec.s), 0);
-    EXPECT_EQ(rec.s.status, runstatus::kNoObservations);
+    EXPECT_EQ(rec.s.run.status, runstatus::kNoObservations);
     EXPECT_EQ(rec.position, 280);
-    EXPECT_EQ(rec.s.entryOrder, nullptr);
+    EXPECT_EQ(rec.s.sweep.entryOrder, nullptr);
   }
 
   // The selected model: the chosen step's effects and estimates.
   resetSelectionState(&s);
   ASSERT_EQ(fitModel(&s, nullptr), 0);
-  ASSERT_GE(s.chosenStep, 0);
+  ASSERT_GE(s.run.chosenStep, 0);
   int64_t pos = 1000;
   ASSERT_EQ(writeSelectedModel(&s, s.streamFile, &pos), 0);
   int64_t rpos = 1000;
   int32_t status = -1, count = 0;
-  std::vector<int32_t> list(static_cast<size_t>(s.effectCount));
-  std::vector<double> est(static_cast<size_t>(s.paramCount));
-  ASSERT_EQ(readSelectedModel(s.streamFile, s.paramCount, &rpos, &status, &count, list.data(),
-                              est.data()),
+  std::vector<int32_t> list(static_cast<size_t>(s.layout.effectCount));
+  std::vector<double> est(static_cast<size_t>(s.layout.paramCount));
+  ASSERT_EQ(readSelectedModel(s.streamFile, s.layout.paramCount, &rpos, &status, &count,
+                              list.data(), est.data()),
             0);
   EXPECT_EQ(rpos, pos);
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(count, s.steps.effects[s.chosenStep]);
-  EXPECT_EQ(vec(list.data(), count), vec(s.chosenEffects, count));
-  EXPECT_EQ(vec(est.data(), s.paramCount), vec(s.chosenEstimates, s.paramCount));
+  EXPECT_EQ(count, s.steps.effects[s.run.chosenStep]);
+  EXPECT_EQ(vec(list.data(), count), vec(s.run.chosenEffects, count));
+  EXPECT_EQ(vec(est.data(), s.layout.paramCount), vec(s.run.chosenEstimates, s.layout.paramCount));
 
   // The result header on a stream of its own.
   int64_t hpos = 5000;
   s.headerFile = s.streamFile, s.headerPosition = &hpos;
   ASSERT_EQ(writeResultHeader(&s), 0);
-  EXPECT_EQ(hpos, 5000 + 4 + 16 + 4 * s.effectCount);
+  EXPECT_EQ(hpos, 5000 + 4 + 16 + 4 * s.layout.effectCount);
   Record h(g, 0);
   int64_t hread = 5000;
   h.s.headerFile = s.streamFile, h.s.headerPosition = &hread;
   ASSERT_EQ(readResultHeader(&h.s), 0);
-  EXPECT_EQ(h.s.effectsInModel, s.effectsInModel);
-  EXPECT_EQ(vec(h.s.entryOrder, s.effectCount), vec(s.entryOrder, s.effectCount));
+  EXPECT_EQ(h.s.sweep.effectsInModel, s.sweep.effectsInModel);
+  EXPECT_EQ(vec(h.s.sweep.entryOrder, s.layout.effectCount),
+            vec(s.sweep.entryOrder, s.layout.effectCount));
   closeScratchFile(&g.vsf().group.groupScratch, &g.vsf().res.extensions);
 }
 

@@ -28,13 +28,13 @@ TEST(Store, GrowsByDoublingOrByWhatTheEffectNeeds) {
     Group g(data, gs);
     ASSERT_EQ(g.prepare(), 0);
     SelectionState& s = g.s();
-    ASSERT_EQ(growEffectStore(&s, 10, s.paramCount + 1), 0);
+    ASSERT_EQ(growEffectStore(&s, 10, s.layout.paramCount + 1), 0);
     ASSERT_EQ(g.enter({0, 1}), 0);
-    ASSERT_EQ(s.storeRowsUsed, 4);
-    s.storeRowsUsed = 3;  // as if effect 1 had two columns less
-    s.storeSlot[1] = 1;
+    ASSERT_EQ(s.sweep.storeRowsUsed, 4);
+    s.sweep.storeRowsUsed = 3;  // as if effect 1 had two columns less
+    s.sweep.storeSlot[1] = 1;
     ASSERT_EQ(g.enter({2}), 0);
-    EXPECT_EQ(s.storeRowCapacity, r.want);
+    EXPECT_EQ(s.sweep.storeRowCapacity, r.want);
   }
 }
 
@@ -46,11 +46,11 @@ TEST(Store, AnEffectKeepsItsRowsAfterItLeaves) {
   ASSERT_EQ(g.prepare(), 0);
   ASSERT_EQ(g.enter({0, 3, 4}), 0);
   SelectionState& s = g.s();
-  const int used = s.storeRowsUsed, slot = s.storeSlot[3];
+  const int used = s.sweep.storeRowsUsed, slot = s.sweep.storeSlot[3];
   removeEffect(&s, 3, 2);
   ASSERT_EQ(g.enter({3}), 0);
-  EXPECT_EQ(s.storeRowsUsed, used);
-  EXPECT_EQ(s.storeSlot[3], slot);
+  EXPECT_EQ(s.sweep.storeRowsUsed, used);
+  EXPECT_EQ(s.sweep.storeSlot[3], slot);
 }
 
 // Each fold's store holds the sums of the rows outside the fold.
@@ -62,7 +62,7 @@ TEST(Store, FoldRowsAreTheMainRowsWithoutTheFold) {
   ASSERT_EQ(g.prepare(), 0);
   ASSERT_EQ(g.enter({0, 3, 1}), 0);
   const SelectionState& s = g.s();
-  const int64_t n = static_cast<int64_t>(s.storeRowsUsed) * (s.paramCount + 1);
+  const int64_t n = static_cast<int64_t>(s.sweep.storeRowsUsed) * (s.layout.paramCount + 1);
   for (int f = 0; f < 5; ++f) {
     test::CaseData rest = data;
     rest.y.clear(), rest.w.clear(), rest.f.clear(), rest.x.clear();
@@ -78,8 +78,8 @@ TEST(Store, FoldRowsAreTheMainRowsWithoutTheFold) {
     ASSERT_EQ(without.prepare(), 0);
     ASSERT_EQ(without.enter({0, 3, 1}), 0);
     for (int64_t i = 0; i < n; ++i)
-      EXPECT_NEAR(s.foldRecs[f].store[i], without.s().store[i],
-                  1e-9 * std::fmax(1, std::fabs(without.s().store[i])))
+      EXPECT_NEAR(s.foldRecs[f].store[i], without.s().sweep.store[i],
+                  1e-9 * std::fmax(1, std::fabs(without.s().sweep.store[i])))
           << "fold " << f << " value " << i;
   }
 }

@@ -25,17 +25,19 @@ constexpr Mode kModes[] = {
 std::string snapshot(const SelectionState& s) {
   std::string b;
   auto add = [&](const void* p, size_t n) { b.append(static_cast<const char*>(p), n); };
-  const int n = s.sscpOrder;
+  const int n = s.sweep.sscpOrder;
   add(&n, 4);
-  add(&s.sweptColumns, 4);
-  add(&s.effectsInModel, 4);
-  add(s.sscp, 8 * tri(n));
-  add(s.swept, 8 * tri(n));
-  add(s.flags, n);
-  add(s.entryOrder, 4 * s.effectsInModel);
-  add(s.states, s.effectCount);
-  for (int i = 0; i < s.effectsInModel; ++i) add(&s.firstColumn[s.entryOrder[i]], 4);
-  for (double v : {s.trainSse, s.press, s.cvPress, s.validAse, s.testAse}) add(&v, 8);
+  add(&s.sweep.sweptColumns, 4);
+  add(&s.sweep.effectsInModel, 4);
+  add(s.sweep.sscp, 8 * tri(n));
+  add(s.sweep.swept, 8 * tri(n));
+  add(s.sweep.flags, n);
+  add(s.sweep.entryOrder, 4 * s.sweep.effectsInModel);
+  add(s.sweep.states, s.layout.effectCount);
+  for (int i = 0; i < s.sweep.effectsInModel; ++i)
+    add(&s.sweep.firstColumn[s.sweep.entryOrder[i]], 4);
+  for (double v : {s.fit.trainSse, s.fit.press, s.fit.cvPress, s.fit.validAse, s.fit.testAse})
+    add(&v, 8);
   for (int f = 0; f < s.folds; ++f) {
     const FoldRecord& r = s.foldRecs[f];
     add(r.sscp, 8 * tri(n));
@@ -66,7 +68,7 @@ TEST(Trials, MovesRestoreTheModelBitForBit) {
         double value, sse;
         int32_t df;
         ASSERT_EQ(trialEntryValue(&s, k, code, &value, &sse, &df), 0);
-        EXPECT_EQ(s.states[k], effstate::kFree);
+        EXPECT_EQ(s.sweep.states[k], effstate::kFree);
       }
     restoreModelState(&s);
     EXPECT_TRUE(snapshot(s) == before);
@@ -76,7 +78,7 @@ TEST(Trials, MovesRestoreTheModelBitForBit) {
       for (uint8_t code : {kCritAic, kCritPress, kCritCv}) {
         double value, sse;
         ASSERT_EQ(trialRemovalValue(&s, k, code, &value, &sse), 0);
-        EXPECT_EQ(s.states[k], effstate::kSelected);
+        EXPECT_EQ(s.sweep.states[k], effstate::kSelected);
       }
     restoreModelState(&s);
     EXPECT_TRUE(snapshot(s) == before);
@@ -107,8 +109,9 @@ TEST(Trials, CandidatesAreJudgedByTheirOwnValues) {
       ASSERT_EQ(g.enter(model), 0);
       SelectionState& s = g.s();
       const double current = criterionValue(&s, r.code);
-      EXPECT_TRUE(isAbsent(criterionFromStats(&s, r.code, s.trainSse, s.trainSse - 1,
-                                              s.sweptColumns, s.sweptColumns + 1, 3, 4)));
+      EXPECT_TRUE(
+          isAbsent(criterionFromStats(&s, r.code, s.fit.trainSse, s.fit.trainSse - 1,
+                                      s.sweep.sweptColumns, s.sweep.sweptColumns + 1, 3, 4)));
       saveModelState(&s, 0);
       for (int k : {1, 4, 10}) {
         double value, sse;
@@ -122,7 +125,7 @@ TEST(Trials, CandidatesAreJudgedByTheirOwnValues) {
         const double own = criterionValue(&real.s(), r.code);
         EXPECT_NEAR(value, own, 1e-9 * own) << k;
         EXPECT_NE(value, current) << k;
-        EXPECT_NEAR(sse, real.s().trainSse, 1e-9 * sse);
+        EXPECT_NEAR(sse, real.s().fit.trainSse, 1e-9 * sse);
       }
       restoreModelState(&s);
       EXPECT_EQ(criterionValue(&s, r.code), current);
@@ -143,17 +146,17 @@ TEST(Trials, CheckpointBuffersComeWhenFirstNeeded) {
   test::GroupSettings gs;
   test::Group g(data, gs);
   ASSERT_EQ(g.prepare(), 0);
-  ASSERT_TRUE(g.s().blockScoring);
+  ASSERT_TRUE(g.s().sweep.blockScoring);
   ASSERT_FALSE(g.s().ck.buffersExist);
   ASSERT_EQ(g.enter({0, 4}), 0);
-  const double sse = g.s().trainSse;
+  const double sse = g.s().fit.trainSse;
   saveModelState(&g.s(), 0);
   double value, trialSse;
   int32_t df;
   ASSERT_EQ(trialEntryValue(&g.s(), 3, kCritPress, &value, &trialSse, &df), 0);
   restoreModelState(&g.s());
   EXPECT_LT(trialSse, sse);
-  EXPECT_EQ(g.s().trainSse, sse);
+  EXPECT_EQ(g.s().fit.trainSse, sse);
 }
 
 }  // namespace
