@@ -68,7 +68,7 @@ struct Reduced {
   double* scales = nullptr;
 };
 
-// Steps 3 and 5: the selected design effects in design order, renumbered.
+// The selected design effects in design order, renumbered.
 int reduceDesign(const VsfState* state, const SelectionState* sel, ZDesign* d, HostPool* pool,
                  bool stored, Reduced* r) {
   std::vector<uint8_t> marked(static_cast<size_t>(d->effectCount), 0);
@@ -111,7 +111,7 @@ int reduceDesign(const VsfState* state, const SelectionState* sel, ZDesign* d, H
   return 0;
 }
 
-// Step 6: each selected column's estimate and its position in the selection's crossproducts.
+// Each selected column's estimate and its position in the selection's crossproducts.
 void placeEstimates(const VsfState* state, const SelectionState* sel, const double* source,
                     Reduced* r) {
   for (int32_t k = 0; k < sel->layout.effectCount; ++k) {
@@ -130,7 +130,7 @@ void placeEstimates(const VsfState* state, const SelectionState* sel, const doub
   }
 }
 
-// Step 7: the crossproducts of the selected columns, the response last.
+// The crossproducts of the selected columns, the response last.
 void fillCrossproducts(const SelectionState* sel, Reduced* r) {
   const int32_t n = r->columns + 1;
   for (int32_t i = 0; i < n; ++i)

@@ -16,7 +16,7 @@ namespace {
 
 bool pathOrOptimizer(const SelectionOptions& o) { return o.pathMethod || o.optimizerMethod; }
 
-// The constructed-effect statements a path method cannot take (step 4).
+// The constructed-effect statements a path method cannot take.
 int checkEffectStatements(VsfState* s) {
   bool unsplitSpline = false;
   for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next) {
@@ -55,7 +55,7 @@ void switchColumn(SelectionOptions& o, uint8_t code, bool validateCounts) {
   if (c == kStatsSl) o.stats[kStatsFValue] = 1;
 }
 
-// Steps 11 and 12: held-out roles and the statistics columns of the criteria.
+// Held-out roles and the statistics columns of the criteria.
 void heldOutAndColumns(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   const PartitionSettings& p = s->settings.partition;
@@ -72,7 +72,7 @@ void heldOutAndColumns(VsfState* s) {
   if (test || validation) o.stats[kStatsAse] = 1;
 }
 
-// Step 13: BIC and CP need the full model's error variance, hence the whole crossproducts.
+// BIC and CP need the full model's error variance, hence the whole crossproducts.
 void fullModelStatistics(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   if (!fullModelWanted(&o)) return;
@@ -87,7 +87,7 @@ void fullModelStatistics(VsfState* s) {
   o.fullModelVariance = 1;
 }
 
-// Step 16: the INTERLACED label style cannot show split CLASS variables or split splines.
+// The INTERLACED label style cannot show split CLASS variables or split splines.
 void settleLabelStyle(VsfState* s) {
   ZDesign* d = s->lev.design;
   if (!d || d->labelStyle != 0) return;
@@ -109,7 +109,7 @@ void settleLabelStyle(VsfState* s) {
   }
 }
 
-// Step 17: PRESS needs the hat matrix, which LAR, LASSO and ELASTICNET do not have.
+// PRESS needs the hat matrix, which LAR, LASSO and ELASTICNET do not have.
 int settlePress(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   if (!o.pressPerStep) return 0;
@@ -136,7 +136,7 @@ bool candidatesTableOn(const VsfState* s) {
   return s->settings.options.detailsBeyondSummary && s->settings.options.stepTables.candidates;
 }
 
-// Step 18: the candidate plots and table of the step methods.
+// The candidate plots and table of the step methods.
 void settleStepPlots(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   PlotSettings& p = s->settings.plots;
@@ -156,7 +156,7 @@ void settleStepPlots(VsfState* s) {
   if (p.coefficients.on || p.candidatesPlot.on) o.detailsBits |= 2;
 }
 
-// Step 19: coefficient norms exist only on the LAR, LASSO and ELASTICNET paths.
+// Coefficient norms exist only on the LAR, LASSO and ELASTICNET paths.
 void settleStepAxes(VsfState* s) {
   const uint8_t m = s->settings.options.method;
   if (m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) return;

@@ -17,27 +17,48 @@ inline bool isPathCode(int m) {
 // The levelization context's records of the response, weight and frequency variables.
 [[nodiscard]] int linkExtraVariables(VsfState* state);
 
-// Option combinations (setup_checks.cpp).
-[[nodiscard]] int checkMethodAndEffects(VsfState* state);  // steps 1 to 6
-void findRoleVariable(VsfState* state);                    // step 7
-void settleCrossproducts(VsfState* state);                 // steps 8 to 10
-[[nodiscard]] int settleStatistics(VsfState* state);       // steps 11 to 20
-[[nodiscard]] int settleRolesAndFolds(VsfState* state);    // steps 21 and 22
-void settleForcedEffects(VsfState* state);                 // step 23
+// Option combinations (setup_checks.cpp), in the order setupAnalysis runs them.
+// INCLUDE= with a path method, the response's name, the EFFECT statements a path cannot take,
+// NOINT without effects; 0 or a negative code after its message.
+[[nodiscard]] int checkMethodAndEffects(VsfState* state);
+// The PARTITION ROLE= variable's descriptor, when there is one.
+void findRoleVariable(VsfState* state);
+// The PERFORMANCE settings once the effects are known; a path method splits its CLASS
+// variables and takes dense rows without hierarchy.
+void settleCrossproducts(VsfState* state);
+// Held-out roles, statistics columns, label style, PRESS, plots and step axes; 0 or a code.
+[[nodiscard]] int settleStatistics(VsfState* state);
+// Role values against the partition fractions and the cross-validation folds; 0 or a code.
+[[nodiscard]] int settleRolesAndFolds(VsfState* state);
+// The effects forced into every model, within the effects there are, and the crossproducts
+// road (whole matrix or effect by effect) that follows.
+void settleForcedEffects(VsfState* state);
 
 // Data sets, relations and the seed (setup_data.cpp).
-[[nodiscard]] int startInputReader(VsfState* state);         // step 24
-[[nodiscard]] int buildRelations(VsfState* state);           // step 25
-[[nodiscard]] int bindHeldOutDataSets(VsfState* state);      // step 27
-[[nodiscard]] int bindScoreRequests(VsfState* state);        // step 28
-[[nodiscard]] int keepAnalysisDescriptors(VsfState* state);  // step 33
+// The analysis data set's reader started (set up for writing when output rows will be made);
+// 3 when it is not a data set that can be read.
+[[nodiscard]] int startInputReader(VsfState* state);
+// Effect containment for HIERARCHY= (and BACKWARD's full-model build).
+[[nodiscard]] int buildRelations(VsfState* state);
+// VALDATA= and TESTDATA= bound to the model's variables.
+[[nodiscard]] int bindHeldOutDataSets(VsfState* state);
+// Each SCORE data set bound to the model's variables.
+[[nodiscard]] int bindScoreRequests(VsfState* state);
+// The analysis data set's own descriptors, restored after another data set was read.
+[[nodiscard]] int keepAnalysisDescriptors(VsfState* state);
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
-void dropAveragingRequests(VsfState* state);              // step 29
-[[nodiscard]] int makeOutputMarks(VsfState* state);       // step 30
-[[nodiscard]] int setUpModelAveraging(VsfState* state);   // steps 31 and 32
-[[nodiscard]] int openOutDesignScratch(VsfState* state);  // step 34
-void announceProcedure(VsfState* state);                  // step 35
-void settleBridge(VsfState* state);                       // step 36
+// OUTPUT and SCORE statistics that only model averaging gives are dropped without it.
+void dropAveragingRequests(VsfState* state);
+// Which CLASS, model and design variables and effects the output data sets carry.
+[[nodiscard]] int makeOutputMarks(VsfState* state);
+// The resample records and the refit settings of MODELAVERAGE.
+[[nodiscard]] int setUpModelAveraging(VsfState* state);
+// The scratch file the OUTDESIGN rows wait in when BY groups write them later.
+[[nodiscard]] int openOutDesignScratch(VsfState* state);
+// The procedure's title above its output.
+void announceProcedure(VsfState* state);
+// What the post-fit bridge is told of the step, and whether the selected model is stored.
+void settleBridge(VsfState* state);
 
 }  // namespace vsf

@@ -176,7 +176,7 @@ bool weightBad(double w, uint32_t flags) {
   return (flags & dflag::kZeroWeights) ? w < 0.0 : !(w > 0.0);
 }
 
-// Step 3: the CLASS level indexes; returns whether a mask hit was remembered.
+// The CLASS level indexes; returns whether a mask hit was remembered.
 bool decodeLevels(ZLevCtx* ctx, const int32_t* inUse, uint32_t* status) {
   ZDesign* d = ctx->design;
   bool hit = false;
@@ -199,7 +199,7 @@ bool decodeLevels(ZLevCtx* ctx, const int32_t* inUse, uint32_t* status) {
   return hit;
 }
 
-// Step 5: a missing CLASS level that no effect in use needs does not make the row unusable.
+// A missing CLASS level that no effect in use needs does not make the row unusable.
 bool rescued(ZLevCtx* ctx, uint32_t* status) {
   ZDesign* d = ctx->design;
   for (int e = 0; e < d->effectCount; ++e) {
@@ -241,7 +241,7 @@ void checkExtras(ZLevCtx* ctx, const double* values, const double* weight, const
   if (ctx->frequency && frequency && weightBad(*frequency, flags)) *status |= obs::kWeight;
 }
 
-// Step 9: each effect's product of its continuous members.
+// Each effect's product of its continuous members.
 void effectProducts(ZLevCtx* ctx, uint32_t* status) {
   ZDesign* d = ctx->design;
   for (int e = 0; e < d->effectCount; ++e) {

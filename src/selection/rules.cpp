@@ -23,7 +23,7 @@ bool closeTo(double v, double best, double tol) {
   return tol * std::fabs(a) >= std::fabs(a - b);
 }
 
-// Step 5 of the STOP test: clears *stop when the candidate step improves the criterion.
+// The STOP test's verdict: clears *stop when the candidate step improves the criterion.
 void judge(SelectionState* s, uint8_t c, bool entry, double v, double* best, int* stop) {
   const SelectionOptions* o = s->options;
   auto refuse = [&] { s->run.stop.reason = stopreason::kCriterion; };
