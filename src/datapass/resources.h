@@ -7,6 +7,7 @@
 #include "datapass/utilfiles.h"
 #include "datapass/workqueue.h"
 #include "frame/host/host_vector.h"
+#include "output/output.h"
 
 namespace vsf {
 
@@ -26,8 +27,6 @@ struct ExtensionSet {
 struct PhaseTimers {
   double mark = 0, fitStart = 0, stepStart = 0;
   double setup = 0, dataPass = 0, levelization = 0, selection = 0, output = 0, cleanup = 0;
-  // The display tables: the start of the table being built and the time of all of them.
-  double displayStart = 0, display = 0;
   // Phases the Timing table shows when they ran: screening, model averaging, and under
   // ALLDETAILS$ the crossproduct passes, the candidate trials and the step recording.
   double screening = 0, averaging = 0, passes = 0, trials = 0, recording = 0;
@@ -46,12 +45,11 @@ struct InitialEstimatesBinding {
 struct StepResources {
   BridgeObject* bridge = nullptr;
   HostPool* mainPool = nullptr;
-  HostPool* fourthPool = nullptr;  // the step pool of step details
-  HostPool* fifthPool = nullptr;   // the graphs' model pool
+  HostPool* fifthPool = nullptr;  // the graphs' model pool
   PhaseTimers timers;
   ExtensionSet extensions;
   ZPuddle puddle;
-  HostObject* manager = nullptr;
+  OutputSink output;  // the output manager, the step details' pool, the display clock
   uint8_t cleanupDone = 0;
   ScratchFile outDesignScratch;
   InitialEstimatesBinding inest;

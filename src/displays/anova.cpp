@@ -37,7 +37,7 @@ void fTest(double msm, double mse, double dfm, double dfe, double* f, double* p)
 
 // Returns 0, or -2 when the Source buffer cannot be had.
 int printAnova(StepView* s, SelectionState* sel, HostPool* allocator) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const bool noInt = s->settings.options.noInt != 0;
   const int labels[3] = {5031, 5032, noInt ? 5034 : 5033};
   int width = 0;
@@ -60,7 +60,7 @@ int printAnova(StepView* s, SelectionState* sel, HostPool* allocator) {
   const double msm = dfModel > 0 ? ssm / dfModel : dot;
 
   AnovaRow r;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("ANOVA", {argString(key::kLabel2, msgStr(5030))});
   t.column(ctype::kText, "Source", source, {argInt(dkey::kTextWidth, width)});
   t.column(ctype::kDouble, "DF", &r.df);
@@ -85,7 +85,7 @@ int printAnova(StepView* s, SelectionState* sel, HostPool* allocator) {
   t.row();
   t.close();
   t.release();
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 

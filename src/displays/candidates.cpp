@@ -29,7 +29,7 @@ bool isEntryStep(const SelectionState* sel) {
 // Returns 0 (also when no candidate has a value: nothing to show), or -2 when a buffer
 // cannot be had.
 int printCandidates(StepView* s, SelectionState* sel) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const std::vector<CandidateEntry>* table = s->settings.options.candidates;
   if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;
   const SelectionOptions& o = s->settings.options;
@@ -67,7 +67,7 @@ int printCandidates(StepView* s, SelectionState* sel) {
 
   int32_t rank = 0;
   double value = 0, probF = 0;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("Candidates");
   t.column(ctype::kInt, "Rank", &rank);
   t.column(ctype::kText, "Effect", effect, {argInt(dkey::kTextWidth, effectWidth)});
@@ -106,7 +106,7 @@ int printCandidates(StepView* s, SelectionState* sel) {
   t.release();
   kernel().poolFree(sel->modelPool, index);
   kernel().poolFree(sel->modelPool, candidateFor);
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 

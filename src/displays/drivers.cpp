@@ -56,7 +56,7 @@ int printFitInformation(StepView* s, SelectionState* sel) {
       if (int rc = printClassLevelCoding(s, workPool(s, sel)); rc != 0) return rc;
     zsinglelvl(&s->lev);
   }
-  printConstructedEffectInfo(s, s->res.manager, d);
+  printConstructedEffectInfo(s, s->res.output.manager, d);
   if (int rc = printDimensions(s, sel); rc != 0) return rc;
   if (o.screen != kScreenNone) {
     if (int rc = printScreeningInfo(s, sel); rc != 0) return rc;
@@ -104,10 +104,10 @@ int printFitResults(StepView* s) {
 int openSelectedModelGroup(StepView* s) {
   if (s->group.groupObject) return 0;
   const bool none = s->settings.options.method == kMethodNone;
-  s->group.groupObject = static_cast<HostObject*>(
-      openGroup(s, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
+  s->group.groupObject = static_cast<HostObject*>(openGroup(
+      &s->res.output, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
   return sendGroupRequest(
-      s, s->res.manager, op::kGroupAttributes,
+      &s->res.output, s->res.output.manager, op::kGroupAttributes,
       {argInt(dkey::kLevel, s->group.refitPass ? 3 : 2), argInt(key::kMinusOne, -1),
        argString(key::kText, msgStr(none ? 482 : 480))});
 }
@@ -118,7 +118,7 @@ namespace {
 int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
                       int sampleIndex) {
   const SelectionOptions& o = s->settings.options;
-  void* group = openGroup(s, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
+  void* group = openGroup(&s->res.output, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
   BestSteps best;
   computeBestSteps(s, sel, &best);
   int32_t plotSteps = 0;
@@ -143,7 +143,7 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
   if (int rc = plotCoefficients(s, sampleIndex, sel, from, file); rc != 0) return rc;
   if (int rc = plotCriteria(s, sel, &best, plotSteps, summaryData, bestData); rc != 0) return rc;
   if (int rc = plotAse(s, sel, plotSteps, summaryData); rc != 0) return rc;
-  closeGroup(s, group);
+  closeGroup(&s->res.output, group);
   return 0;
 }
 
@@ -166,7 +166,7 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
     if (int rc = printSelectedModelNote(s, sel, workPool(s, sel), sel->run.stop.reason); rc != 0)
       return rc;
     if (int rc = printSelectedEffects(s, sel, workPool(s, sel)); rc != 0) return rc;
-    if (m != kMethodNone && s->settings.showPValues) textLine(s, 'l', msgStr(199));
+    if (m != kMethodNone && s->settings.showPValues) textLine(&s->res.output, 'l', msgStr(199));
     if (int rc = printAnova(s, sel, workPool(s, sel)); rc != 0) return rc;
     if (int rc = printFitStatistics(s, sel); rc != 0) return rc;
     if (displayFlags(s, sel).cvDetails)

@@ -27,7 +27,7 @@ void criterionEntry(FactoidTable& t, uint8_t code, const FitSummary& fit,
 }  // namespace
 
 int printFitStatistics(StepView* s, SelectionState* sel) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const DisplayFlags f = displayFlags(s, sel);
   const double n = sel->totals.trainFreq;
   const int32_t p = sel->sweep.sweptColumns;
@@ -41,7 +41,7 @@ int printFitStatistics(StepView* s, SelectionState* sel) {
   fit.sse = sse, fit.params = p, fit.effects = sel->sweep.effectsInModel;
   fit.press = sel->fit.press, fit.validAse = sel->fit.validAse, fit.cvPress = sel->fit.cvPress;
 
-  FactoidTable t(s);
+  FactoidTable t(&s->res.output);
   t.create("FitStatistics", "Stat.VARSIFTER.FitStatistics", msgStr(540));
   t.entry(msgStr(541), valueDouble(rootMse), bestFit());
   t.entry(msgStr(542), valueDouble(sel->totals.responseMean), bestFit());
@@ -64,7 +64,7 @@ int printFitStatistics(StepView* s, SelectionState* sel) {
   if (f.externalCv) criterionEntry(t, kCritCvExternal, fit, bestFit());
   t.close();
   t.release();
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -25,18 +25,18 @@ int printGroupInformation(StepView* s) {
       if (int rc = printClassLevelCoding(s, s->group.byPool); rc != 0) return rc;
     zsinglelvl(&s->lev);
   }
-  printConstructedEffectInfo(s, s->res.manager, d);
+  printConstructedEffectInfo(s, s->res.output.manager, d);
   return printDimensions(s, sel);
 }
 
 // One sample: its group, its step details and its selection.
 int printSample(StepView* s, int level, int number, int index, ScratchFileObject* file,
                 int64_t* position, int64_t* plotPosition) {
-  void* group = openGroup(s, "Sample" + std::to_string(number), msgStr(1151, {number}),
+  void* group = openGroup(&s->res.output, "Sample" + std::to_string(number), msgStr(1151, {number}),
                           {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Sample")),
                            argDouble(dkey::kNumber, number), argFlag(dkey::kFlag435, 0)});
-  groupAttributes(s, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
-                      argString(key::kText, msgStr(485, {number}))});
+  groupAttributes(&s->res.output, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
+                                   argString(key::kText, msgStr(485, {number}))});
   if (displayFlags(s, &s->group.selection).stepDetails) {
     if (int rc = printStepDetails(s, file, position, index); rc != 0) return rc;
   } else {
@@ -51,11 +51,11 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
   if (record.run.status == 0)
     if (int rc = printSelectionResults(s, &record, file, plotPosition, index); rc != 0) return rc;
   if (s->group.groupObject) {
-    closeGroup(s, s->group.groupObject);
+    closeGroup(&s->res.output, s->group.groupObject);
     s->group.groupObject = nullptr;
   }
-  closeGroup(s, group);
-  groupAttributes(s, {argInt(key::kGroupLevel, level)});
+  closeGroup(&s->res.output, group);
+  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level)});
   return 0;
 }
 
@@ -68,8 +68,8 @@ int printModelAverage(StepView* s) {
   void* initial = nullptr;
   if (!refit) {
     if (int rc = printGroupInformation(s); rc != 0) return rc;
-    initial =
-        openGroup(s, "InitialAverage", msgStr(m.refit ? 1221 : 1222), {argFlag(dkey::kFlag435, 0)});
+    initial = openGroup(&s->res.output, "InitialAverage", msgStr(m.refit ? 1221 : 1222),
+                        {argFlag(dkey::kFlag435, 0)});
   }
   ResampleSet* set = &s->group.resampling;
   if (s->settings.options.modelAveragingRun && m.details) {
@@ -97,7 +97,7 @@ int printModelAverage(StepView* s) {
   }
   if (int rc = printAvgParmEst(s, samples, tables, m.nonZeroParms && !refit); rc != 0) return rc;
   if (int rc = plotParmDistributions(s, samples, tables); rc != 0) return rc;
-  if (initial) closeGroup(s, initial);
+  if (initial) closeGroup(&s->res.output, initial);
   return 0;
 }
 

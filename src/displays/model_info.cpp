@@ -66,9 +66,9 @@ void selectionRows(const StepView* s, Entries& e) {
 }  // namespace
 
 int printModelInfo(StepView* s) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
-  FactoidTable t(s);
+  FactoidTable t(&s->res.output);
   t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
   Entries e{t};
   e.text(671, dataSetName(s->settings.inputReader));
@@ -96,7 +96,7 @@ int printModelInfo(StepView* s) {
   }
   t.close();
   t.release();
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 

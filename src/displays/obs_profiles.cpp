@@ -26,7 +26,7 @@ std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
 }  // namespace
 
 int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
   const bool separate = bound(s->settings.validation) || bound(s->settings.test);
@@ -51,7 +51,7 @@ int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
   HostString* label = nullptr;
   HostString* source = msgStr(516);
   double n = 0;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   if (!separate) {
     t.create("NObs", {argString(key::kLabel2, msgStr(500))});
   } else {
@@ -103,13 +103,13 @@ int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
   row(512, sel->totals.noRoleFreq, freq && ignoredRow);
   t.close();
   t.release();
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 
 int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const bool test = binding == &s->settings.test;
   int width = widestLabel({501, 502});
   if (s->settings.options.freqPresent) width = std::max(width, widestLabel({503, 504}));
@@ -123,7 +123,7 @@ int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* bind
   HostString* source = msgStr(test ? 517 : 518);
   HostString* label = nullptr;
   double n = 0;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("NObs", {argString(key::kLabel2, title), argString(key::kTitle, source)});
   std::vector<OutputArgItem> dyn;
   addDynamic(dyn, "tableTitle", valueString(title));
@@ -150,7 +150,7 @@ int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* bind
   }
   t.close();
   t.release();
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -159,13 +159,13 @@ int printObsProfiles(StepView* s, SelectionState* sel) {
   void* group = nullptr;
   int sourceWidth = 0;
   if (separate) {
-    group = openGroup(s, "ObsProfiles", msgStr(793), {argFlag(dkey::kFlag435, 0)});
+    group = openGroup(&s->res.output, "ObsProfiles", msgStr(793), {argFlag(dkey::kFlag435, 0)});
     sourceWidth = widestLabel({516, 517, 518});
   }
   printNObsRoles(s, sel, sourceWidth);
   if (bound(s->settings.validation)) printNObsSource(s, sel, &s->settings.validation, sourceWidth);
   if (bound(s->settings.test)) printNObsSource(s, sel, &s->settings.test, sourceWidth);
-  if (group) closeGroup(s, group);
+  if (group) closeGroup(&s->res.output, group);
   return 0;
 }
 

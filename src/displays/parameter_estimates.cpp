@@ -194,7 +194,7 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
 // Returns 0 (also when no effect is shown), or -2 when a work buffer cannot be had.
 int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const Context c{s, sel, s->lev.design};
   const int classCount = c.d ? c.d->classCount : 0;
@@ -220,7 +220,7 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
 
   const bool statistics = !f.pathEstimates && !f.groupPath;
   Row r;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("ParameterEstimates", {argString(key::kLabel2, msgStr(560))});
   t.column(ctype::kText, "Effect", effectText, {argInt(dkey::kTextWidth, std::max(w.effect, 1))});
   for (int v = 0; v < classCount; ++v) {
@@ -293,7 +293,7 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
   }
   t.close();
   t.release();
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -10,9 +10,9 @@
 namespace vsf {
 
 int printPerfSettings(StepView* s) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const ThreadOptions& th = s->settings.threads;
-  FactoidTable t(s);
+  FactoidTable t(&s->res.output);
   t.create("PerfSettings", "Stat.VARSIFTER.PerfSettings", msgStr(730),
            {argString(key::kLabel, msgStr(730))});
   t.entry(msgStr(731), valueString(msgStr(th.threadsOn ? 732 : 733)));
@@ -26,7 +26,7 @@ int printPerfSettings(StepView* s) {
   t.entry(msgStr(739), valueString(msgStr(s->settings.options.buildFullSscp ? 740 : 741)));
   t.close();
   t.release();
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -53,7 +53,7 @@ int printTiming(StepView* s) {
       {705, tm.dataPass, true, true},
       {704, tm.averaging, averaging, true},
       {706, tm.selection, true, true},
-      {707, tm.display, all && tm.display != 0, false},
+      {707, s->res.output.clockTotal, all && s->res.output.clockTotal != 0, false},
       {708, tm.passes, all && tm.passes != 0, false},
       {709, tm.trials, all && tm.trials != 0, false},
       {710, tm.recording, all && tm.recording != 0, false},
@@ -69,7 +69,7 @@ int printTiming(StepView* s) {
   double time = 0;
   char control = ' ';
 
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("Timing", {argString(key::kLabel2, msgStr(700))});
   t.column(ctype::kText, "CodeSection", section.data(),
            {argInt(dkey::kTextWidth, static_cast<int>(section.size()))});

@@ -31,7 +31,7 @@ std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* 
 
 // Returns 0 (also when no table is due), or -2 when a buffer cannot be had.
 int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   int32_t inModelCount = 0;
   int width = 0;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
@@ -64,7 +64,7 @@ int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) 
   fillField(effects, width, text);
   fillField(labelField, labelWidth, label);
 
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("SelectedEffects", {argString(key::kLabel2, msgStr(780))});
   t.column(ctype::kText, "Label", labelField, {argInt(dkey::kTextWidth, labelWidth)});
   t.column(ctype::kText, "Effects", effects, {argInt(dkey::kTextWidth, width)});
@@ -74,7 +74,7 @@ int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) 
   t.close();
   t.release();
   kernel().poolFree(allocator, effects);
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -112,7 +112,7 @@ int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool*, uint8_t 
     if (name.empty()) return rc::kMemory;
     sentence = msgStr(661, {std::string_view(name), step});
   }
-  textLine(s, 'c', sentence);
+  textLine(&s->res.output, 'c', sentence);
   return 0;
 }
 

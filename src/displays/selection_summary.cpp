@@ -176,7 +176,7 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 // Returns 0, or -2 when a text buffer cannot be had.
 int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, void** dataOut) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
@@ -189,7 +189,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
     return rc::kMemory;
 
   SummaryRow r;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   const uint8_t method = p.method;
   t.create("SelectionSummary",
            {argString(key::kLabel2, msgStr(519 + method)), argInt(dkey::kSummaryFlag, 1)});
@@ -281,7 +281,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   }
   t.close();
   t.release(sel->sweep.aliasedCount > 0 ? msgStr(628) : nullptr);
-  stopDisplayClock(s);
+  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -14,8 +14,8 @@ namespace vsf {
 namespace {
 
 void describe(StepView* s, int level, HostString* text) {
-  groupAttributes(
-      s, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1), argString(key::kText, text)});
+  groupAttributes(&s->res.output, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
+                                   argString(key::kText, text)});
 }
 
 // The entered and removed labels of a step that may change several effects.
@@ -60,9 +60,9 @@ int describeChange(StepView* s, SelectionState* record, int level, int stepNumbe
 }
 
 void releaseRecord(StepView* s) {
-  if (s->res.fourthPool) {
-    kernel().poolDestroy(s->res.fourthPool);
-    s->res.fourthPool = nullptr;
+  if (s->res.output.detailsPool) {
+    kernel().poolDestroy(s->res.output.detailsPool);
+    s->res.output.detailsPool = nullptr;
   }
 }
 
@@ -74,13 +74,14 @@ int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumb
                     int first) {
   const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, record);
-  void* group = openGroup(s, "Step" + std::to_string(stepNumber), msgStr(450, {stepNumber}),
-                          {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Step")),
-                           argDouble(dkey::kNumber, stepNumber), argFlag(dkey::kFlag435, 1)});
+  void* group =
+      openGroup(&s->res.output, "Step" + std::to_string(stepNumber), msgStr(450, {stepNumber}),
+                {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Step")),
+                 argDouble(dkey::kNumber, stepNumber), argFlag(dkey::kFlag435, 1)});
   if (f.detailsText) {
-    groupAttributes(
-        s, {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1), argInt(key::kMinusOne, -1),
-            argString(key::kText, msgStr(450 + o.method, {stepNumber}))});
+    groupAttributes(&s->res.output, {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1),
+                                     argInt(key::kMinusOne, -1),
+                                     argString(key::kText, msgStr(450 + o.method, {stepNumber}))});
     if (int rc = describeChange(s, record, level + 1, stepNumber, r); rc != 0) return rc;
   }
   const StepDetailTables& t = o.stepTables;
@@ -100,9 +101,9 @@ int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumb
     if (f.candidatesPlot)
       if (int rc = plotCandidates(s, record); rc != 0) return rc;
   }
-  if (f.detailsText) ruleLine(s);
-  groupAttributes(s, {argInt(key::kGroupLevel, level + 1)});
-  closeGroup(s, group);
+  if (f.detailsText) ruleLine(&s->res.output);
+  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level + 1)});
+  closeGroup(&s->res.output, group);
   return 0;
 }
 
@@ -115,7 +116,7 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
     first = live.layout.firstSelectable - 1;
     if (o.noInt && o.include == 0) first = -1, stepNumber = 1;
   }
-  void* group = openGroup(s, "StepDetails", msgStr(791), {argFlag(dkey::kFlag435, 0)});
+  void* group = openGroup(&s->res.output, "StepDetails", msgStr(791), {argFlag(dkey::kFlag435, 0)});
   int64_t local = 0;
   int64_t* at = position ? position : &local;
   ScratchFileObject* stream = file ? file : s->group.groupScratch.file;
@@ -134,8 +135,9 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
         break;
       }
     }
-    if (!(s->res.fourthPool = kernel().poolCreate("step pool", kPoolPlain))) return rc::kPool;
-    record.modelPool = s->res.fourthPool;
+    if (!(s->res.output.detailsPool = kernel().poolCreate("step pool", kPoolPlain)))
+      return rc::kPool;
+    record.modelPool = s->res.output.detailsPool;
     if (readStepHistory(&record) != 0) {
       releaseRecord(s);
       return rc::kHistory;
@@ -150,9 +152,9 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
     }
     releaseRecord(s);
   }
-  closeGroup(s, group);
-  groupAttributes(s, {argInt(key::kGroupLevel, level)});
-  groupAttributes(s, {argInt(key::kGroupLevel, level + 1)});
+  closeGroup(&s->res.output, group);
+  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level)});
+  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level + 1)});
   return 0;
 }
 

@@ -74,7 +74,7 @@ std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
 }  // namespace
 
 int printStopReason(StepView* s, uint8_t reason, int32_t stepCount) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   if (reason == 0 || reason == 9) return 0;
   std::string text = reasonText(s, reason, stepCount);
   if (text.empty()) return 0;
@@ -82,7 +82,7 @@ int printStopReason(StepView* s, uint8_t reason, int32_t stepCount) {
   char buffer[kReasonWidth];
   const int width = fillField(buffer, static_cast<int>(text.size()), text);
   int32_t code = reason;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("StopReason", {argString(key::kLabel2, msgStr(770))});
   t.column(ctype::kText, "Reason", buffer, {argInt(dkey::kTextWidth, width)});
   t.column(ctype::kInt, "Code", &code);
@@ -107,7 +107,7 @@ double fromLog(double v) {
 // Returns 0 (also when no candidate was refused: nothing to show), or -2 when a text buffer
 // cannot be had.
 int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
-  startDisplayClock(s);
+  startDisplayClock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
   const int header = criterionInfo(c).texts.stopHeader;  // the compare header follows
@@ -125,7 +125,7 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
   addDynamic(critDyn, "CriterionHeader", valueString(msgStr(header)));
   addDynamic(compareDyn, "CompareCriterionHeader", valueString(msgStr(header + 1)));
 
-  DataTable t(s);
+  DataTable t(&s->res.output);
   if (several) {
     t.create("StopDetails", {argString(key::kLabel2, msgStr(654))});
     t.column(ctype::kDouble, "Criterion", &r.criterion, critDyn);

@@ -9,7 +9,7 @@ int printUtilInfo(StepView* s) {
   struct Row {
     int32_t file = 0, buffers = 0, pages = 0, pageSize = 0, fileSize = 0;
   } r;
-  DataTable t(s);
+  DataTable t(&s->res.output);
   t.create("UtilInfo");
   t.column(ctype::kInt, "UtilFile", &r.file);
   t.column(ctype::kInt, "NumBuffers", &r.buffers);

@@ -47,7 +47,7 @@ VsfState* stateFromHost() { return static_cast<VsfState*>(hostv().proc->procCont
 // Sends a request with one integer argument to the output manager; failures end the step.
 void managerRequest(VsfState* s, uint32_t id, uint16_t k, int32_t value) {
   OutputArgItem item = argInt(k, value);
-  int rc = zhdlcall(s->res.manager, nullptr, id, 1, &item);
+  int rc = zhdlcall(s->res.output.manager, nullptr, id, 1, &item);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
 }
 
@@ -58,7 +58,7 @@ void releaseGroup(VsfState* s) {
     if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
     s->group.groupObject = nullptr;
   }
-  if (s->res.manager) {
+  if (s->res.output.manager) {
     managerRequest(s, op::kGroupAttributes, key::kGroupLevel, 2);
     managerRequest(s, op::kGroupAttributes, key::kGroupLevel, 3);
   }
@@ -207,11 +207,11 @@ int initState(VsfState* s) {
                              argOutHandle(key::kHandle, &handle)};
   int rc = zhdlcall(root, nullptr, op::kCreate, 3, create);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
-  s->res.manager = static_cast<HostObject*>(handle);
+  s->res.output.manager = static_cast<HostObject*>(handle);
 
   int32_t graphics = 0;
   OutputArgItem ask = argFlag(key::kGraphicsOn, 0);
-  rc = zhdlcall(s->res.manager, nullptr, op::kQuery, 1, &ask);
+  rc = zhdlcall(s->res.output.manager, nullptr, op::kQuery, 1, &ask);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
   graphics = ask.flagValue();
   s->settings.graphicsOn = graphics != 0;
@@ -311,7 +311,7 @@ void finishStep(VsfState* s) {
   destroyPool(s->group.byPool);
   destroyPool(s->group.pagePool);
   destroyPool(s->res.fifthPool);
-  destroyPool(s->res.fourthPool);
+  destroyPool(s->res.output.detailsPool);
   s->res.cleanupDone = 1;
   s->res.timers.cleanup = hostClock() - s->res.timers.cleanup;
 }

@@ -176,13 +176,13 @@ int openOutDesignScratch(VsfState* s) {
 }
 
 void announceProcedure(VsfState* s) {
-  if (s->settings.displaysSuppressed || !s->res.manager) return;
+  if (s->settings.displaysSuppressed || !s->res.output.manager) return;
   OutputArgItem items[5];
   items[1] = argInt(440, 1);
   items[2] = argFlag(2558, 1);
   items[3] = argInt(key::kMinusOne, -1);
   items[4] = argString(key::kText, hostv().str->fromMsg(848, 100));
-  int rc = zhdlcall(s->res.manager, nullptr, op::kGroupAttributes, 5, items);
+  int rc = zhdlcall(s->res.output.manager, nullptr, op::kGroupAttributes, 5, items);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
 }
 
@@ -190,7 +190,7 @@ void settleBridge(VsfState* s) {
   BridgeObject* b = s->res.bridge;
   if (!b) return;
   const SelectionOptions& o = s->settings.options;
-  if (b->settings) b->settings->manager = s->res.manager;
+  if (b->settings) b->settings->manager = s->res.output.manager;
   if (b->fit) b->fit->levelization = &s->lev;
   b->noPrint = s->settings.displaysSuppressed;
   b->graphicsOff = !s->settings.graphicsOn;

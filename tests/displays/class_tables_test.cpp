@@ -86,7 +86,7 @@ struct EstimatesSetup {
   TinyDesign design{{{"g", {"a", "b", "c"}}}};
   EstimatesSetup() {
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.lev.design = &design.d;
     b.columns({1, 2});
     SelectionState& s = b.sel();
@@ -194,7 +194,7 @@ TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
     OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.options.method = method;
     SelectionState& s = b.sel();
     s.sweep.states[0] = effstate::kIntercept,
@@ -215,7 +215,7 @@ TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
   for (int i = 0; i < 100; ++i) many.push_back("level" + std::to_string(i));
   TinyDesign design{{{"g", {"a", "b", "c"}}, {"averylongclassvariablename", {"x"}}, {"m", many}}};
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.lev.design = &design.d;
   v.settings.options.nameLength = 20;
   const size_t before = host::session().log.lines().size();
@@ -240,7 +240,7 @@ TEST(ClassLevelCoding, CodedColumnsOfTheUsedVariables) {
   BareState b({"Intercept"});
   TinyDesign design{{{"g", {"a", "b", "c"}}, {"unused", {"x", "y"}}}};
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.lev.design = &design.d;
   ASSERT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
   Json doc = out.document();
@@ -265,7 +265,7 @@ TEST(ClassLevelCoding, VariableWithoutLevelsShowsNothing) {
   design.vars[0].levelCount = 0;
   design.effects[1].columnCount = 0;
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.lev.design = &design.d;
   EXPECT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
   EXPECT_TRUE(findTables(out.document(), "ClassLevelCoding").empty());
@@ -275,7 +275,7 @@ TEST(CvDetails, OneRowPerFoldAndTheTotal) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   SelectionState& s = b.sel();
   std::vector<FoldRecord> folds(5);
   for (int f = 0; f < 5; ++f) folds[f].rows = 10 + f, folds[f].sse = 1.5 * f;

@@ -17,7 +17,7 @@ struct ForwardFit {
   explicit ForwardFit(uint8_t reason = 7) {
     fit.runPath();
     VsfState& v = fit.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.graphicsOn = 0;
     SelectionState& s = fit.sel();
     s.run.stop.reason = reason;
@@ -124,7 +124,7 @@ TEST(StepRecord, GroupDescriptionAndChange) {
     OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.detailsBeyondSummary = 1;
     v.settings.options.stepTables = StepDetailTables{};  // no tables

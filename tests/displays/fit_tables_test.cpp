@@ -33,7 +33,7 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   DisplayFit fit(c.name, GroupSettings{}, c.noInt);
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   SelectionState& s = fit.sel();
   ASSERT_EQ(printAnova(&v.view, &s, s.modelPool), 0);
   ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
@@ -104,7 +104,7 @@ TEST(FitTables, ListingShowsTheDigitsOfTheFormats) {
   DisplayFit fit("mtcars", GroupSettings{});
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.showPValues = 1;
   ASSERT_EQ(printAnova(&v.view, &fit.sel(), fit.sel().modelPool), 0);
   ASSERT_EQ(printFitStatistics(&v.view, &fit.sel()), 0);
@@ -120,7 +120,7 @@ TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
   DisplayFit fit("mtcars_noint", GroupSettings{}, true);
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.options.stats[kStatsRsquare] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;

@@ -42,7 +42,7 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
     OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.orderSelect = c.entryOrder;
     SelectionState& s = b.sel();
@@ -83,7 +83,7 @@ TEST(SelectedModelNote, StepNumberAndSentence) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.choose = c.choose;
     b.sel().steps.stepCount = c.steps;
@@ -161,7 +161,7 @@ TEST(ModelInfo, RowsFollowTheOptions) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.response.name = "y";
     c.set(v);
     ASSERT_EQ(printModelInfo(&v.view), 0);
@@ -175,7 +175,7 @@ TEST(ModelInfo, MethodAndStopTexts) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodStepwise;
   v.settings.options.dropRule = 2;
   v.settings.options.adaptive = 1;  // the competitive variant wins over the adaptive name
@@ -192,7 +192,7 @@ struct CountsSetup {
   OutputCapture out;
   BareState b{{"Intercept"}};
   CountsSetup() {
-    b.vsf().res.manager = out.manager();
+    b.vsf().res.output.manager = out.manager();
     SelectionState& s = b.sel();
     s.totals.obsRead = 100, s.totals.rowsStored = 90, s.totals.freqRead = 150,
     s.totals.freqStored = 130;
@@ -273,7 +273,7 @@ TEST(PerfSettings, ThreadCounts) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.threads.threadsOn = 1, v.settings.threads.effectiveThreaded = 1;
     v.settings.threads.requestedWorkers = c.requested, v.settings.threads.hostCpuCount = c.cpus;
     ASSERT_EQ(printPerfSettings(&v.view), 0);
@@ -309,12 +309,12 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.threads.allDetails = c.allDetails;
     v.res.timers.stepStart = hostClock();  // the step has barely started
     v.res.timers.setup = 100, v.res.timers.levelization = c.levelization,
     v.res.timers.screening = c.screening;
-    v.res.timers.display = 0.2;
+    v.res.output.clockTotal = 0.2;
     ASSERT_EQ(printTiming(&v.view), 0);
     Json t = oneTable(out.document(), "Timing");
     std::vector<std::string> rows;
@@ -332,7 +332,7 @@ TEST(UtilInfo, PageAndFileSizesInKilobytes) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   UtilFileRecord files[2];
   files[0].pageLength = 65536, files[0].pageCount = 10;
   files[1].pageLength = 1000, files[1].pageCount = 3;

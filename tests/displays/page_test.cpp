@@ -20,7 +20,7 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   DisplayFit fit("mtcars", GroupSettings{});
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.response.name = "mpg";
   v.settings.options.method = kMethodForward;
   v.settings.options.stop = kCritSbc;

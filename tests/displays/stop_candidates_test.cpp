@@ -34,7 +34,7 @@ TEST(StopReason, TextByReasonAndMethod) {
     OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.stop = c.stop;
     v.settings.options.entryLevel = 0.15;
@@ -56,7 +56,7 @@ TEST(StopReason, UnfinishedStepsAreNoted) {
   OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodStepwise;
   v.settings.options.steps = 5;
   const size_t before = host::session().log.lines().size();
@@ -85,7 +85,7 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
     OutputCapture out;
     BareState b({"Intercept", "x1", "x2"});
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.options.method = kMethodStepwise;
     v.settings.options.stop = c.stop;
     v.settings.options.entryLevel = 0.15;
@@ -127,7 +127,7 @@ struct CandidateSetup {
   BareState b{{"Intercept", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}};
   CandidateSetup(uint8_t select, int32_t limit, bool removal) {
     VsfState& v = b.vsf();
-    v.res.manager = out.manager();
+    v.res.output.manager = out.manager();
     v.settings.options.method = kMethodStepwise;
     v.settings.options.select = select;
     v.settings.options.stepTables.candidatesShown = limit;

@@ -14,7 +14,7 @@ namespace {
 
 Json summaryOf(DisplayFit& fit, OutputCapture& out, bool graphics) {
   VsfState& v = fit.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.graphicsOn = graphics;
   for (int c :
        {kStatsRsquare, kStatsAdjRsq, kStatsAic, kStatsAicc, kStatsSbc, kStatsFValue, kStatsSl})
@@ -124,7 +124,7 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   OutputCapture out;
   BareState b({"Intercept", "a", "b", "c", "d"});
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodBackward;
   SelectionState& s = b.sel();
   s.totals.trainFreq = 20;
@@ -161,7 +161,7 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   OutputCapture out;
   BareState b({"Intercept", "a", "b"});
   VsfState& v = b.vsf();
-  v.res.manager = out.manager();
+  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodForward;
   SelectionState& s = b.sel();
   s.totals.trainFreq = 10;

@@ -1,13 +1,11 @@
-// The requests every display table, group and text line sends to the output system, and the
-// texts and special values they carry.
+#include "output/output.h"
+
 #include <cfloat>
 #include <cstring>
 
 #include "base/host.h"
 #include "base/hostcalls.h"
 #include "base/strings.h"
-#include "displays/displays_internal.h"
-#include "selection/group.h"
 
 namespace vsf {
 
@@ -53,13 +51,13 @@ int sendRequest(void* object, uint32_t op, std::vector<OutputArgItem> items) {
   return rc;
 }
 
-int sendGroupRequest(StepView* s, void* object, uint32_t op, std::vector<OutputArgItem> items) {
+int sendGroupRequest(OutputSink* s, void* object, uint32_t op, std::vector<OutputArgItem> items) {
   int rc = zhdlcall(static_cast<HostObject*>(object), nullptr, op, static_cast<int>(items.size()),
                     items.data());
   if (rc < 0) {
-    if (s->res.fourthPool) {
-      kernel().poolDestroy(s->res.fourthPool);
-      s->res.fourthPool = nullptr;
+    if (s->detailsPool) {
+      kernel().poolDestroy(s->detailsPool);
+      s->detailsPool = nullptr;
     }
     zrcabort(static_cast<uint32_t>(rc));
   }
@@ -77,12 +75,12 @@ OutputArgItem valueFlag(int32_t v) { return argFlag(key::kDynamicValue, v); }
 OutputArgItem valueDouble(double v) { return argDouble(key::kDynamicValue, v); }
 OutputArgItem valueString(HostString* s) { return argString(key::kDynamicValue, s); }
 
-void startDisplayClock(StepView* s) { s->res.timers.displayStart = hostClock(); }
+void startDisplayClock(OutputSink* s) { s->clockStart = hostClock(); }
 
-void stopDisplayClock(StepView* s) {
-  double elapsed = hostClock() - s->res.timers.displayStart;
-  s->res.timers.display += elapsed;
-  s->res.timers.displayStart = elapsed;
+void stopDisplayClock(OutputSink* s) {
+  double elapsed = hostClock() - s->clockStart;
+  s->clockTotal += elapsed;
+  s->clockStart = elapsed;
 }
 
 // ---- Data tables ----
@@ -92,7 +90,7 @@ void DataTable::create(std::string_view name, std::vector<OutputArgItem> extras)
                                       argInt(key::kMinusOne, -1),
                                       argString(key::kName, hstr(name))};
   items.insert(items.end(), extras.begin(), extras.end());
-  sendRequest(s_->res.manager, op::kCreate, std::move(items));
+  sendRequest(s_->manager, op::kCreate, std::move(items));
 }
 
 void DataTable::column(int type, std::string_view name, const void* binding,
@@ -123,7 +121,7 @@ void DataTable::bind(std::string_view path, std::vector<OutputArgItem> dynamics,
   items.insert(items.end(), tail.begin(), tail.end());
   items.push_back(argString(key::kTemplate, hstr(path)));
   if (dataOut) items.push_back(argPointer(key::kFilterData, argtype::kOutHandle2, dataOut));
-  sendRequest(s_->res.manager, op::kBindTemplate, std::move(items));
+  sendRequest(s_->manager, op::kBindTemplate, std::move(items));
 }
 
 void DataTable::row() { sendRequest(table_, op::kWriteRow, {}); }
@@ -132,7 +130,7 @@ void DataTable::close() { sendRequest(table_, op::kClose, {}); }
 void DataTable::release(HostString* note) {
   std::vector<OutputArgItem> items = {argPointer(0, argtype::kOutHandle, instance_)};
   if (note) items.push_back(argString(dkey::kReleaseNote, note));
-  sendRequest(s_->res.manager, op::kRelease, std::move(items));
+  sendRequest(s_->manager, op::kRelease, std::move(items));
 }
 
 // ---- Factoid tables ----
@@ -144,7 +142,7 @@ void FactoidTable::create(std::string_view name, std::string_view templatePath, 
       argInt(key::kMinusOne, -1),          argString(key::kName, hstr(name)),
       argString(key::kLabel2, label)};
   items.insert(items.end(), extras.begin(), extras.end());
-  sendRequest(s_->res.manager, op::kCreate, std::move(items));
+  sendRequest(s_->manager, op::kCreate, std::move(items));
 }
 
 void FactoidTable::entry(HostString* label, OutputArgItem value, std::vector<OutputArgItem> more) {
@@ -158,34 +156,34 @@ void FactoidTable::close() { sendRequest(table_, op::kClose, {}); }
 void FactoidTable::release() { sendRequest(table_, op::kCloseHandle, {}); }
 
 // ---- Groups and text lines ----
-void* openGroup(StepView* s, std::string_view name, HostString* label,
+void* openGroup(OutputSink* s, std::string_view name, HostString* label,
                 std::vector<OutputArgItem> more) {
   void* group = nullptr;
   std::vector<OutputArgItem> items = {argOutHandle(key::kHandle, &group),
                                       argString(key::kName, hstr(name)),
                                       argString(key::kLabel2, label)};
   items.insert(items.end(), more.begin(), more.end());
-  sendGroupRequest(s, s->res.manager, op::kOpenGroup, std::move(items));
+  sendGroupRequest(s, s->manager, op::kOpenGroup, std::move(items));
   return group;
 }
 
-void closeGroup(StepView* s, void* group) {
+void closeGroup(OutputSink* s, void* group) {
   if (group) sendGroupRequest(s, group, op::kCloseHandle, {});
 }
 
-void groupAttributes(StepView* s, std::vector<OutputArgItem> items) {
-  sendGroupRequest(s, s->res.manager, op::kGroupAttributes, std::move(items));
+void groupAttributes(OutputSink* s, std::vector<OutputArgItem> items) {
+  sendGroupRequest(s, s->manager, op::kGroupAttributes, std::move(items));
 }
 
-void textLine(StepView* s, char justify, HostString* text) {
+void textLine(OutputSink* s, char justify, HostString* text) {
   sendGroupRequest(
-      s, s->res.manager, op::kCenteredText,
+      s, s->manager, op::kCenteredText,
       {argInt(dkey::kTextFlag, 1), argChar(key::kJustify, justify), argString(key::kText, text)});
 }
 
-void ruleLine(StepView* s) {
+void ruleLine(OutputSink* s) {
   sendGroupRequest(
-      s, s->res.manager, op::kCenteredText,
+      s, s->manager, op::kCenteredText,
       {argChar(dkey::kRuleChar, '-'), argInt(dkey::kTextFlag, 1), argInt(dkey::kRule, 1)});
 }
 
