@@ -1,5 +1,6 @@
 // readModelOptions: the MODEL statement's response, method, criteria, limits and penalized
 // settings, with their defaults and repairs, in the order the repairs depend on each other.
+#include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
 #include "grammar/slot_reader.h"
@@ -94,7 +95,7 @@ int readL1(ReaderTarget* s, const StatementRecord* m, const Slots& r, bool stopL
   if (!takesL1(o.method)) {
     if (stopL1) {
       refuseMsg(s->stepCode, 2131, step::kStatement);
-      return -50;
+      return rc::kStopL1;
     }
     if (l1Given) repairMsg(s->stepCode, 2116);
     if (r.given(ms::kL1Choice)) repairMsg(s->stepCode, 2112);
@@ -155,7 +156,7 @@ int readCrossValidation(ReaderTarget* s, const StatementRecord* m, const Slots& 
             o.choose == kCritCvExternal;
   if (o.choose == kCritCvExternal && o.stop == kCritCv) {
     refuseMsg(s->stepCode, 2128, step::kInternal);
-    return -48;
+    return rc::kCvExternalStop;
   }
   o.cvMethod = on ? 1 : 0;
   o.cvFolds = 5;
@@ -209,7 +210,7 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
     int v = m->slot(ms::kCvIndexVar)->vars[0];
     if (isModelVariable(m, v)) {
       refuseMsg(s->stepCode, 162, step::kInternal);
-      return -21;
+      return rc::kCvIndexVariable;
     }
     o.cvIndexVariable = v;
   }
@@ -225,16 +226,16 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
   if (design) raiseStepCode(s->stepCode, design->buildCode);
   if (built != 0) {
     raiseStepCode(s->stepCode, step::kInternal);
-    return -29;
+    return rc::kEffects;
   }
   int responses = r.count(ms::kResponses);
   if (responses == 0) {
     refuseMsg(s->stepCode, 216, step::kStatement);
-    return -30;
+    return rc::kNoResponse;
   }
   if (responses > 1) {
     refuseMsg(s->stepCode, 228, step::kStatement);
-    return -32;
+    return rc::kResponses;
   }
   s->settings.responseCount = 1;
   int v = m->slot(ms::kResponses)->vars[0];
@@ -301,7 +302,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     if (lsCoeffs) {
       if (o.method == kMethodElasticNet) {
         refuseMsg(s->stepCode, 2123, step::kStatement);
-        return -45;
+        return rc::kLsCoeffs;
       }
       if (o.method == kMethodLar)
         o.method = kMethodLarLs;
@@ -314,7 +315,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     stopDefault = kCritSbc;
     if (lsCoeffs) {
       refuseMsg(s->stepCode, 2124, step::kStatement);
-      return -45;
+      return rc::kLsCoeffs;
     }
   }
 
@@ -372,11 +373,11 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     };
     if (o.stop == kCritSl || unusable(o.stop)) {
       refuseMsg(s->stepCode, 3501, step::kInternal);
-      return -49;
+      return rc::kGroupLassoCriterion;
     }
     if (unusable(o.choose)) {
       refuseMsg(s->stepCode, 3502, step::kInternal);
-      return -49;
+      return rc::kGroupLassoCriterion;
     }
   }
 

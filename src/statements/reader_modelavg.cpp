@@ -2,6 +2,7 @@
 // the samples shared over the threads and the table switches.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "grammar/slot_reader.h"
 #include "statements/statements.h"
@@ -46,7 +47,7 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   // Model averaging repeats one selection; an L2 search per sample is not offered.
   if (s->settings.options.l2Search != kL2SearchNone) {
     refuseMsg(s->stepCode, 11, step::kStatement);
-    return -46;
+    return rc::kAveragingL2Search;
   }
   m.on = 1;
   m.samples = slot.integer(as::kNSamples, 100);
@@ -57,7 +58,7 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   m.alpha = slot.number(as::kAlpha, 0.5);
   if (m.alpha == 0.0) {
     refuseMsg(s->stepCode, 268, step::kStatement);
-    return -42;
+    return rc::kModelAverage;
   }
   m.averageMethod = slot.integer(as::kAverageMethod, 1);
   m.averageMethodGiven = r->flag(af::kAverageMethod);
@@ -76,7 +77,7 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   bool percentGiven = slot.given(as::kPercent);
   if (percentGiven && slot.number(as::kPercent, 0.0) == 0.0) {
     refuseMsg(s->stepCode, 266, step::kStatement);
-    return -42;
+    return rc::kModelAverage;
   }
 
   readTables(m, r, slot);

@@ -2,6 +2,7 @@
 // SCORE statement, and the partition roles with their checks.
 #include <new>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "grammar/slot_reader.h"
@@ -101,15 +102,15 @@ int readPartitionStatement(ReaderTarget* s) {
   bool vFraction = r->flag(qf::kValidateFraction), tFraction = r->flag(qf::kTestFraction);
   if (role && !train && !validate && !test) {
     refuseMsg(s->stepCode, 121, step::kInternal);
-    return -9;
+    return rc::kPartition;
   }
   if ((validate || vFraction) && s->settings.validation.dataSet) {
     refuseMsg(s->stepCode, 122, step::kStatement);
-    return -27;
+    return rc::kValidateTwice;
   }
   if ((test || tFraction) && s->settings.test.dataSet) {
     refuseMsg(s->stepCode, 123, step::kStatement);
-    return -26;
+    return rc::kTestTwice;
   }
   if (vFraction || tFraction) {
     p.fractionsGiven = 1;
@@ -118,7 +119,7 @@ int readPartitionStatement(ReaderTarget* s) {
     p.trainFraction = 1.0 - p.validateFraction - p.testFraction;
     if (!(p.trainFraction > 0.0)) {
       refuseMsg(s->stepCode, 124, step::kInternal);
-      return -9;
+      return rc::kPartition;
     }
   }
   if (train) p.trainLength = roleValue(r->slot(qs::kTrain), &p.trainValue);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
 #include "grammar/grammar.h"

@@ -28,15 +28,15 @@ struct ReaderTarget {
 };
 
 // Each reader returns 0 or a negative code after its message has raised the step code.
-int readProcedureOptions(ReaderTarget* target, const StatementRecord* proc);
+[[nodiscard]] int readProcedureOptions(ReaderTarget* target, const StatementRecord* proc);
 void readPlotsOptions(ReaderTarget* target, const StatementRecord* proc);
-int readModelOptions(ReaderTarget* target, const StatementRecord* model);
-int readClassOptions(ReaderTarget* target, const StatementRecord* proc);
+[[nodiscard]] int readModelOptions(ReaderTarget* target, const StatementRecord* model);
+[[nodiscard]] int readClassOptions(ReaderTarget* target, const StatementRecord* proc);
 void readPerformanceOptions(ReaderTarget* target);
 void readOutputStatement(ReaderTarget* target);
-int readPartitionStatement(ReaderTarget* target);
-int readScoreStatements(ReaderTarget* target);
-int readModelAverageOptions(ReaderTarget* target, const StatementRecord* record);
+[[nodiscard]] int readPartitionStatement(ReaderTarget* target);
+[[nodiscard]] int readScoreStatements(ReaderTarget* target);
+[[nodiscard]] int readModelAverageOptions(ReaderTarget* target, const StatementRecord* record);
 
 // Messages of set 848: a repair raises the step code to at least 4, a refusal to the code
 // given.
