@@ -43,8 +43,8 @@ void readOutputStatement(ReaderTarget* target);
 void repairMsg(int& stepCode, int number, std::initializer_list<MsgArg> args = {});
 void refuseMsg(int& stepCode, int number, int code, std::initializer_list<MsgArg> args = {});
 
-// Thread options: the PERFORMANCE statement and the global THREADS and CPUCOUNT options.
-// zthropt ends the step (1012) when a global option cannot be read.
+// Thread options: the workers the PERFORMANCE statement and the global THREADS and CPUCOUNT
+// options ask for. zthropt ends the step (1012) when a global option cannot be read.
 void zthropt(const StatementRecord* statements, ThreadOptions* options);
 void zthrglob(uint8_t* threadsOn, int32_t* count);
 // The "_testthread" macro variables: -1 no preference, 0 one thread, 1 threaded.
