@@ -1,4 +1,7 @@
+// Reading an option table: each row's value into its field, and the repairs the rules ask for.
 #include "statements/option_table.h"
+
+#include <type_traits>
 
 #include "statements/statements.h"
 
@@ -19,6 +22,7 @@ double rowValue(const OptionRow& row, const Slots& r) {
 
 namespace {
 
+// A value into the row's field; a repaired data set is dropped.
 void store(ReaderTarget& t, const OptionRow& row, double v) {
   std::visit(
       [v](auto* p) {
