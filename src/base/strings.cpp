@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/codes.h"
+
 extern "C" int idamax_(const int* n, const double* x, const int* incx);
 
 namespace vsf {
@@ -16,27 +18,27 @@ int zallchr(char c, const char* s, int length) {
 }
 
 int zfindchr(const char* s, int length, char c) {
-  if (!s) return -1;
+  if (!s) return rc::kNotFound;
   for (int i = 0; i < length; ++i)
     if (s[i] == c) return i;
-  return -1;
+  return rc::kNotFound;
 }
 
 int zfindstr(const char* text, int textLength, const char* pattern, int patternLength) {
   if (patternLength < 1) patternLength = zstrlen(pattern);
   if (!pattern || patternLength == 0) return 0;
-  if (!text || textLength <= 0) return -1;
+  if (!text || textLength <= 0) return rc::kNotFound;
   std::string_view t(text, static_cast<size_t>(textLength));
   size_t p = t.find(std::string_view(pattern, static_cast<size_t>(patternLength)));
   return p == std::string_view::npos ? -1 : static_cast<int>(p);
 }
 
 int zverify(const char* s, int length, const char* set, int setLength) {
-  if (length <= 0) return -1;
+  if (length <= 0) return rc::kNotFound;
   if (setLength <= 0) return 0;
   for (int i = 0; i < length; ++i)
     if (std::memchr(set, s[i], static_cast<size_t>(setLength)) == nullptr) return i;
-  return -1;
+  return rc::kNotFound;
 }
 
 void zjustify(char* buffer, int width, char mode, int* textLength, int* start) {
@@ -135,7 +137,7 @@ int zleadeq(const void* table, int count, const void* key, int width) {
 
 long long packedElementCount(long long n) {
   long long count = n * (n + 1) / 2;
-  if (n < 0 || count >= (1LL << 31) / 8) return -1;
+  if (n < 0 || count >= (1LL << 31) / 8) return rc::kNotFound;
   return count;
 }
 

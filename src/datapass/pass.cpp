@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "datapass/blocksum_internal.h"
 #include "datapass/resources.h"

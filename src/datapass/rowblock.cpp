@@ -1,5 +1,6 @@
 #include "datapass/rowblock.h"
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "datapass/utilfiles.h"
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "datapass/resources.h"
 
@@ -198,14 +199,14 @@ int reopenUtilFiles(UtilFileArray* array, double rowsStored, bool writeBack, boo
     if (r->pageFile->commit(0) != 0) {
       hostMsg(848, 264);
       raiseStepCode(*stepCode, step::kHistory);
-      return -40;
+      return rc::kUtilCommit;
     }
     r->reopening = 1;
     r->pageFile->setOpenFields(1, randomAccess ? 2 : 4, writeBack ? 2 : 0);
     if (r->pageFile->open() != 0) {
       hostMsg(848, 265);
       raiseStepCode(*stepCode, step::kHistory);
-      return -41;
+      return rc::kUtilReopen;
     }
     r->reopening = 0;
   }

@@ -58,8 +58,8 @@ inline int64_t blockLocal(const UtilFileArray* a, int64_t k) { return k / a->cou
 [[nodiscard]] int addUtilFile(UtilFileArray* array, const ExtensionSet* extensions,
                               int32_t pageSizeKb, int32_t rowSizeHint, UtilFileRecord** out);
 // Host code of the open (0 success); *stage is 1 for the path lookup, 2 for the open.
-int openUtilFile(UtilFileRecord* record, const ExtensionSet* extensions, int32_t pageSizeKb,
-                 int32_t rowSizeHint, int* stage);
+[[nodiscard]] int openUtilFile(UtilFileRecord* record, const ExtensionSet* extensions,
+                               int32_t pageSizeKb, int32_t rowSizeHint, int* stage);
 void closeUtilFile(UtilFileRecord* record, int argument);
 void closeUtilFiles(UtilFileArray* array, HostPool* pool);
 

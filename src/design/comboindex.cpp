@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "design/design.h"
 #include "design/design_internal.h"
@@ -26,7 +27,7 @@ int metCells(ZEffect& z, HostPool* pool) {
   const size_t n = static_cast<size_t>(z.combinationCount) * static_cast<size_t>(z.keyCount);
   if (n == 0 || !z.combinations) return 0;
   auto* table = static_cast<int32_t*>(designAlloc(pool, sizeof(int32_t) * n, 0x80000000u));
-  if (!table) return -2;
+  if (!table) return rc::kMemory;
   std::copy(z.combinations, z.combinations + n, table);
   z.cellIndex = table;
   return 0;
@@ -51,7 +52,7 @@ int cellTable(const ZDesign* d, ZEffect& z, bool firstEffect, HostPool* pool) {
   if (pc <= 0 || pn <= 0) return 0;
   auto* table = static_cast<int32_t*>(
       designAlloc(pool, sizeof(int32_t) * static_cast<size_t>(keys * pc * pn), 0x80000000u));
-  if (!table) return -2;
+  if (!table) return rc::kMemory;
   std::vector<int32_t> nest(static_cast<size_t>(nn > 0 ? nn : 1));
   int32_t* out = table;
   for (long long r = 0; r < pn; ++r) {
@@ -76,7 +77,7 @@ int cellTable(const ZDesign* d, ZEffect& z, bool firstEffect, HostPool* pool) {
 // buildEffectCellIndex: the cell tables of every effect, or of the effects of the current
 // model's candidates when sel is given. The effects done keep their tables after a failure.
 int buildEffectCellIndex(ZDesign* d, const std::vector<int32_t>* list, HostPool* pool) {
-  if (!d || d->classCount <= 0) return -2;
+  if (!d || d->classCount <= 0) return rc::kMemory;
   std::vector<int32_t> effects;
   if (list)
     effects = *list;
@@ -84,7 +85,7 @@ int buildEffectCellIndex(ZDesign* d, const std::vector<int32_t>* list, HostPool*
     for (int e = 0; e < d->effectCount; ++e) effects.push_back(e);
   for (int32_t e : effects) {
     if (e < 0 || e >= d->effectCount || d->effects[e].keyCount == 0) continue;
-    if (cellTable(d, d->effects[e], e == 0, pool)) return -2;
+    if (cellTable(d, d->effects[e], e == 0, pool)) return rc::kMemory;
   }
   return 0;
 }

@@ -89,17 +89,19 @@ void zorthname(const ZDesign* design, const ZEffect* effect, const int32_t* row,
 
 // Labels of the first `count` candidate entries and the longest of them; 0, or -2 when memory
 // is refused or a label is empty.
-int nameDesignColumns(ZDesign* design, std::vector<CandidateEntry>* table, int count,
-                      HostPool* pool, int32_t* longestLabel);
+[[nodiscard]] int nameDesignColumns(ZDesign* design, std::vector<CandidateEntry>* table, int count,
+                                    HostPool* pool, int32_t* longestLabel);
 // Effect-based names of the columns of the candidates in `set` (positions among the first
 // `count` entries); firstParam gives each candidate's first column (null: its effect's own).
 // The names are replaced only when the whole set is good: 0, or -2 for an empty or bad set.
-int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table, int count,
-                         const std::vector<int32_t>& set, const int32_t* firstParam);
+[[nodiscard]] int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table,
+                                       int count, const std::vector<int32_t>& set,
+                                       const int32_t* firstParam);
 
 // Per-effect level rows of the CLASS cells (ZEffect::cellIndex) of the listed effects (null:
 // every effect). 0, or -2 without CLASS variables or memory.
-int buildEffectCellIndex(ZDesign* design, const std::vector<int32_t>* effects, HostPool* pool);
+[[nodiscard]] int buildEffectCellIndex(ZDesign* design, const std::vector<int32_t>* effects,
+                                       HostPool* pool);
 
 // ---- Containment ----
 
@@ -124,7 +126,7 @@ struct HierarchyRelations {
 };
 
 // Builds the dependant and prerequisite lists of every effect; 0 or -2.
-int zhierrel(HierarchyRelations* rel);
+[[nodiscard]] int zhierrel(HierarchyRelations* rel);
 // Relation of list a (n entries) to list b (m entries) of width-byte entries.
 int znamelistrel(const void* a, int n, const void* b, int m, int width);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/strings.h"
 #include "design/design.h"
 #include "design/design_internal.h"
@@ -110,7 +111,7 @@ int znamelistrel(const void* a, int n, const void* b, int m, int width) {
 // BACKWARD, whose full-model build counts prerequisites.
 int zhierrel(HierarchyRelations* rel) {
   const ZDesign* d = rel->owner ? rel->owner->design : nullptr;
-  if (!d || d->effectCount <= 0) return -2;
+  if (!d || d->effectCount <= 0) return rc::kMemory;
   int (*compare)(int, int, const std::vector<EffectRelationEntry>&) = zeffcmp;
   if (rel->mode == 2)
     compare = zeffcmpcls;
@@ -137,8 +138,8 @@ int zhierrel(HierarchyRelations* rel) {
     rel->dependants[e] = nullptr;
     int np = static_cast<int>(contains[static_cast<size_t>(e)].size());
     int nd = dependants[static_cast<size_t>(e)];
-    if (np && !(rel->prerequisites[e] = listOf(rel, np))) return -2;
-    if (nd && !(rel->dependants[e] = listOf(rel, nd))) return -2;
+    if (np && !(rel->prerequisites[e] = listOf(rel, np))) return rc::kMemory;
+    if (nd && !(rel->dependants[e] = listOf(rel, nd))) return rc::kMemory;
   }
   for (int a = first; a < n; ++a) {
     for (int32_t b : contains[static_cast<size_t>(a)]) {

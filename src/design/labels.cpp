@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "design/design.h"
 #include "design/design_internal.h"
@@ -88,7 +89,7 @@ int nameDesignColumns(ZDesign* d, std::vector<CandidateEntry>* table, int count,
       if (label) std::memcpy(label, text.data(), text.size());
       entry.label = label;
       entry.labelLength = label ? static_cast<int32_t>(text.size()) : 0;
-      if (!label) rc = -2;
+      if (!label) rc = rc::kMemory;
     }
     longest = std::max(longest, static_cast<int>(entry.labelLength));
   }

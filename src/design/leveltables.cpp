@@ -2,6 +2,7 @@
 // columns and the CLASS levels it stands for.
 #include <vector>
 
+#include "base/codes.h"
 #include "design/design.h"
 #include "design/design_internal.h"
 
@@ -37,7 +38,7 @@ int fillMembers(ZDesign* d, HostPool* pool, ZEffect& z) {
   z.levelTable = nullptr;
   if (static_cast<long long>(z.columnCount) * width == 0) return 0;
   auto* rows = designArray<int32_t>(pool, static_cast<size_t>(z.columnCount) * width, kFlagsList);
-  if (!rows) return -2;
+  if (!rows) return rc::kMemory;
   for (int c = 0; c < z.columnCount; ++c) {
     int32_t* row = rows + static_cast<ptrdiff_t>(c) * width;
     for (int k = 0; k < members; ++k) {
@@ -113,7 +114,7 @@ int zncols(ZLevCtx* ctx, int, const int32_t*) {
       ZEffect& z = d->effects[e];
       if (z.keyCount == 0) continue;
       zeffncols(d, pool, &z, work.data());
-      if (!z.codedLevels && z.classColumnCount > 0) rc = -2;
+      if (!z.codedLevels && z.classColumnCount > 0) rc = rc::kMemory;
     }
   }
   for (int e = 0; e < d->effectCount; ++e) {
@@ -122,7 +123,7 @@ int zncols(ZLevCtx* ctx, int, const int32_t*) {
       z.levelTable = classTable(d, z);
       z.levelTableWidth = z.keyCount;
     } else if (fillMembers(d, pool, z)) {
-      rc = -2;
+      rc = rc::kMemory;
     }
   }
   return rc;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/codes.h"
 #include "design/design.h"
 #include "design/design_internal.h"
 
@@ -28,24 +29,24 @@ int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table,
                          const std::vector<int32_t>& set, const int32_t* firstParam) {
   ZDesign* d = ctx->design;
   if (!d || d->labelStyle == 0) return 0;
-  if (!table || set.empty()) return -2;
+  if (!table || set.empty()) return rc::kMemory;
   int candidates = std::min(count, static_cast<int>(table->size()));
   size_t longest = 0;
   for (int32_t c : set) {
-    if (c < 0 || c >= candidates) return -2;
+    if (c < 0 || c >= candidates) return rc::kMemory;
     const CandidateEntry& entry = (*table)[static_cast<size_t>(c)];
     const ZEffect& z = d->effects[entry.effect];
     for (int k = 0; k < entry.columns; ++k)
       longest = std::max(longest, static_cast<size_t>(entry.labelLength) +
                                       zlvltextlen(d, &z, columnRow(z, entryColumn(entry, k))));
   }
-  if (longest == 0) return -2;
+  if (longest == 0) return rc::kMemory;
 
   HostPool* pool = contextPool(ctx);
   size_t columns = static_cast<size_t>(d->columnCount > 0 ? d->columnCount : 0);
   d->parmNames[0] = designArray<char*>(pool, columns, kFlagsList);
   d->parmNames[1] = designArray<char*>(pool, columns, kFlagsList);
-  if (!d->parmNames[0] || !d->parmNames[1]) return -2;
+  if (!d->parmNames[0] || !d->parmNames[1]) return rc::kMemory;
   ValidNames mode = validNames();
   std::string text(longest, ' ');
   for (int32_t c : set) {

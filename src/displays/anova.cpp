@@ -1,4 +1,5 @@
 // ANOVA: model, error and total rows of one model with DF, SS, MS, F and its p-value.
+#include "base/codes.h"
 #include "base/host.h"
 #include "displays/displays_internal.h"
 #include "numerics/numerics.h"

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cfloat>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "displays/displays_internal.h"
 #include "selection/group.h"

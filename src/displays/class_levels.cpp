@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "design/design.h"
 #include "displays/displays_internal.h"

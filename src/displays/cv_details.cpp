@@ -2,6 +2,7 @@
 // PRESS, then the total.
 #include <cstring>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "displays/displays_internal.h"
 #include "selection/group.h"

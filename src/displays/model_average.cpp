@@ -3,6 +3,7 @@
 #include <string>
 
 #include "averaging/averaging.h"
+#include "base/codes.h"
 #include "base/host.h"
 #include "datapass/utilfiles.h"
 #include "displays/displays_internal.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "design/design.h"
 #include "displays/displays_internal.h"

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "displays/displays_internal.h"
 #include "selection/group.h"

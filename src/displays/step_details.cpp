@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "datapass/utilfiles.h"
 #include "displays/displays_internal.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "displays/displays_internal.h"
 #include "numerics/numerics.h"

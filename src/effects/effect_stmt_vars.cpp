@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/effect_stmt_internal.h"
@@ -66,7 +67,7 @@ int32_t zeffvarcount(const std::vector<int>& list) {
 int32_t zclassfind(const ZDesign* d, int number) {
   for (int32_t i = 0; i < d->classCount; ++i)
     if (d->classVars[i].desc && d->classVars[i].desc->number == number) return i;
-  return -1;
+  return rc::kNotFound;
 }
 
 bool zanyclass(const ZDesign* d, const std::vector<int>& list) {
@@ -99,7 +100,7 @@ bool zaddmodelvars(HostDataSet* ds, ZDesign* d, const std::vector<int>& list,
 
 int32_t zaddclassvar(HostDataSet* ds, ZDesign* d, int number) {
   VarDescriptor* desc = effDescriptor(ds, number);
-  if (!desc) return -1;
+  if (!desc) return rc::kNotFound;
   LevelVar* v = appendLevelVar(&d->classVars, &d->classCount);
   v->desc = desc;
   initClassVar(d, v);

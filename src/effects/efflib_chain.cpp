@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "effects/efflib_internal.h"
 #include "numerics/numerics.h"
@@ -201,11 +202,11 @@ int32_t findInList(ZEffLib* lib, ThreadTreeNode* root, const std::vector<int>& v
   if (lib->fastSearch) {
     int32_t key = number;
     auto* n = reinterpret_cast<VarNode*>(zttfindi(root, &key, offsetof(VarNode, number)));
-    return n ? n->position : -1;
+    return n ? n->position : rc::kNotFound;
   }
   for (size_t i = 0; i < vars.size(); ++i)
     if (vars[i] == number) return static_cast<int32_t>(i);
-  return -1;
+  return rc::kNotFound;
 }
 
 }  // namespace
@@ -429,7 +430,7 @@ int AddBarEffects(ZEffLib* lib) {
   for (EffectRec* e = l.head; e;) {
     EffectRec* next = e->link;
     int r = ADDEFF(lib, e);
-    if (r < 0) return -1;
+    if (r < 0) return rc::kFailed;
     if (r == 1) zeffname(lib, e);
     zeffref(lib, statement, 1, lib->current);
     if (r == 0) zeffrecfree(e);

@@ -1,6 +1,7 @@
 // Names of an effect expression: resolving them to the model-variable and CLASS lists, and
 // expanding ranges (a-b, a--b, a-NUMERIC-b, a-CHARACTER-b), prefixes (a:) and the list
 // keywords (_NUMERIC_, _CHARACTER_) into one-variable effects.
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/efflib_internal.h"
@@ -97,12 +98,12 @@ int expandOperator(ZEffLib* lib, int kind) {
   std::string first, second;
   if (kind >= op::kRange && kind <= op::kRangeChar) {
     const EffectRec* a = lib->barHead;
-    if (!zeffendpoint(a, &first) || !zeffendpoint(a->link, &second)) return -1;
+    if (!zeffendpoint(a, &first) || !zeffendpoint(a->link, &second)) return rc::kFailed;
   } else if (kind == op::kPrefix) {
     if (!lib->hasPrefix) {
       hostMsg(174, 93);
       effFail(step::kEffect);
-      return -1;
+      return rc::kFailed;
     }
     first = lib->prefix;
   }
@@ -110,12 +111,12 @@ int expandOperator(ZEffLib* lib, int kind) {
   if (!ds) {
     hostMsg(174, 94);
     effFail(step::kInternal);
-    return -1;
+    return rc::kFailed;
   }
   std::vector<int> numbers;
   if (hostv().ds->expandList(ds, first, second, kind + 1, &numbers) != 0) {
     effFail(step::kEffect);
-    return -1;
+    return rc::kFailed;
   }
   emptyBarList(lib);
   for (int number : numbers) {
@@ -130,7 +131,7 @@ int expandOperator(ZEffLib* lib, int kind) {
     zeffaddvar(index, e, k == 2 ? idlist::kCross : idlist::kCont);
     *lib->barTail = e;
     lib->barTail = &e->link;
-    if (AddBarEffects(lib) < 0) return -1;
+    if (AddBarEffects(lib) < 0) return rc::kFailed;
   }
   emptyBarList(lib);
   return 0;

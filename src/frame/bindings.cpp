@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "frame/state.h"
 

@@ -14,16 +14,17 @@ struct DataSetBinding;
 struct ScoreRequest;
 
 // Finds the analysis variable `variable` by name in `dataSet` with the same type. 0 and the
-// descriptor (kept for the step); -24 no variable of that name, -25 another type. A nonzero
-// message issues it (absent) or message + 1 (type) of set 848 with the variable's name, the
-// data set's name and, when given, the other data set's name.
+// descriptor (kept for the step); rc::kVarNotFound no variable of that name, rc::kVarType
+// another type. A nonzero message issues it (absent) or message + 1 (type) of set 848 with the
+// variable's name, the data set's name and, when given, the other data set's name.
 [[nodiscard]] int findDataSetVar(VsfState* state, const VarDescriptor& variable,
                                  HostDataSet* dataSet, VarDescriptor** descriptor, int message,
                                  HostDataSet* otherDataSet = nullptr);
 
-// Binds VALDATA= (validation true) or TESTDATA= to the model's variables: 0, -2, or -24 / -25
-// after message 171 / 172 (validation) or 165 / 166 (test) and a step code of at least 1012.
-// A missing or mistyped FREQ or WEIGHT variable only switches that variable off.
+// Binds VALDATA= (validation true) or TESTDATA= to the model's variables: 0, rc::kMemory, or
+// rc::kVarNotFound / rc::kVarType after message 171 / 172 (validation) or 165 / 166 (test) and
+// a step code of at least 1012. A missing or mistyped FREQ or WEIGHT variable only switches
+// that variable off.
 [[nodiscard]] int bindHeldOutDataSet(VsfState* state, DataSetBinding* binding, bool validation);
 
 // Points the row slots of both variable lists, the response, the weight and the frequency at

@@ -1,6 +1,7 @@
 // The phases of one BY group around the data pass: the reset of the selection state, the
 // levelization, and the fit with its displays.
 #include "averaging/averaging.h"
+#include "base/codes.h"
 #include "base/host.h"
 #include "design/design.h"
 #include "displays/displays.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "frame/phases.h"
 #include "frame/state.h"

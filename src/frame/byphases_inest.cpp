@@ -3,6 +3,7 @@
 // per group up to its first PARMS row.
 #include <cstring>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/effects.h"
@@ -44,7 +45,7 @@ int bindParameters(VsfState* s, HostDataSet* ds) {
         f.bindVar(b.list, number, &b.estimates[k], 8, kBindNumeric) != 0) {
       hostMsg(848, 235, {n});
       raiseStepCode(s->stepCode, step::kInternal);
-      return -35;
+      return rc::kInEstParameter;
     }
   }
   return 0;
@@ -57,7 +58,7 @@ int openInitialEstimates(VsfState* s) {
   if (hostv().ds->check(s->settings.inputReader, ds) != 0) {
     hostMsg(848, 233);
     raiseStepCode(s->stepCode, step::kLevelization108);
-    return -34;
+    return rc::kInEst;
   }
   ZDesign* d = s->lev.design;
   const uint8_t style = d->labelStyle;

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "averaging/averaging.h"
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/hostcalls.h"
 #include "design/design.h"

@@ -4,6 +4,7 @@
 // scales in the selection state. Later passes read the stored rows, never the input.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "displays/displays.h"

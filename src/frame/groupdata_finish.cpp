@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "design/design.h"
@@ -45,14 +46,14 @@ int forEachBlock(DataPass* p, Fn&& fn) {
     if (!d.buffer || f.pageFile->readPage(&d) != 0) {
       hostMsg(848, 138);
       raiseStepCode(p->s->stepCode, step::kHistory);
-      return -11;
+      return rc::kPageRead;
     }
     f.pageBuffer = d.buffer;
     fn(PageView{static_cast<char*>(d.buffer), f.pageLength});
     if (f.pageFile->writePage(&d) != 0) {
       hostMsg(848, 139);
       raiseStepCode(p->s->stepCode, step::kHistory);
-      return -12;
+      return rc::kBlockWrite;
     }
   }
   return 0;

@@ -2,6 +2,7 @@
 // row: dense effects first in candidate order, then the sparse ones.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "frame/groupdata_internal.h"
 

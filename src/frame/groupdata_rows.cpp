@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "design/design.h"
@@ -193,7 +194,7 @@ int countRole(DataPass* p, const Observation& obs, int32_t roleTag) {
       if (p->o->modelAveragingRun && t.trainFreq > 2147483647.0) {
         hostMsg(848, 263, {2147483647});
         raiseStepCode(p->s->stepCode, step::kInternal);
-        return -39;
+        return rc::kFreqOverflow;
       }
       return 0;
     case role::kValidate:

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "design/design.h"

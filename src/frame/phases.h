@@ -9,10 +9,10 @@ struct VsfState;
 
 // Step driver.
 void checkPhaseRc(VsfState* state, int rc);
-int initState(VsfState* state);
+[[nodiscard]] int initState(VsfState* state);
 void finishStep(VsfState* state);
 void onHostTerminate();
-int loadExtensions(VsfState* state);
+[[nodiscard]] int loadExtensions(VsfState* state);
 void releaseExtensions(VsfState* state);
 
 // Statements: the DEBUG switches of the step, the parse with the procedure's callbacks (the
@@ -25,18 +25,18 @@ int onStatementErrors(void* context);
 int onStatement(void* context, const StatementRecord* statement);
 ParseCallbacks procedureCallbacks(VsfState* state);
 // 0, or the negative code of the last failing check (each has issued its message).
-int checkStatements(VsfState* state);
-int readStatements(VsfState* state);
+[[nodiscard]] int checkStatements(VsfState* state);
+[[nodiscard]] int readStatements(VsfState* state);
 
 // Set-up, BY-group phases and the data pass.
-int setupAnalysis(VsfState* state);
-int openInitialEstimates(VsfState* state);
-int readInitialEstimates(VsfState* state);
-int resetByGroup(VsfState* state);
-int levelizeByGroup(VsfState* state);
-int buildCandidateContainment(VsfState* state);
-int readByGroupData(VsfState* state);
-int fitAndReport(VsfState* state);
+[[nodiscard]] int setupAnalysis(VsfState* state);
+[[nodiscard]] int openInitialEstimates(VsfState* state);
+[[nodiscard]] int readInitialEstimates(VsfState* state);
+[[nodiscard]] int resetByGroup(VsfState* state);
+[[nodiscard]] int levelizeByGroup(VsfState* state);
+[[nodiscard]] int buildCandidateContainment(VsfState* state);
+[[nodiscard]] int readByGroupData(VsfState* state);
+[[nodiscard]] int fitAndReport(VsfState* state);
 
 // The post-fit bridge: its per-group hook and its close.
 void bridgeGroupHook(VsfState* state);

@@ -3,6 +3,7 @@
 // seeds the random numbers and hands its settings to the bridge. A refusal stops it at once.
 #include <new>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "frame/phases.h"
 #include "frame/setup_internal.h"

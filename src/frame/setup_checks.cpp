@@ -3,6 +3,7 @@
 // effects. Messages are in set 848; a refusal raises the step code to at least 1012.
 #include <string_view>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
 #include "frame/setup_internal.h"
@@ -28,7 +29,7 @@ int checkEffectStatements(VsfState* s) {
     }
     if (type == effkind::kPolynomial && r->flag(flags::effect::kNoSeparate)) {
       refuseMsg(s->stepCode, 229, step::kInternal);
-      return -33;
+      return rc::kNoSeparate;
     }
     if (type == effkind::kSpline && !r->flag(flags::effect::kSplit)) unsplitSpline = true;
   }
@@ -117,7 +118,7 @@ int settlePress(VsfState* s) {
     o.pressPerStep = o.stats[kStatsPress] = 0;
     if (o.choose == kCritPress || o.stop == kCritPress) {
       refuseMsg(s->stepCode, 157, step::kInternal);
-      return -20;
+      return rc::kPathPress;
     }
     hostMsg(848, 158);
   } else if (o.method == kMethodElasticNet) {
@@ -125,7 +126,7 @@ int settlePress(VsfState* s) {
     int refused = o.stop == kCritPress ? 2126 : o.choose == kCritPress ? 2127 : 0;
     if (refused) {
       refuseMsg(s->stepCode, refused, step::kInternal);
-      return -47;
+      return rc::kElasticNetPress;
     }
     hostMsg(848, 2125);
   }
@@ -188,7 +189,7 @@ int checkMethodAndEffects(VsfState* s) {
   noteConstructedEffects(d);
   if (o.noInt && (!d || d->effectCount <= 1)) {
     refuseMsg(s->stepCode, 154, step::kInternal);
-    return -19;
+    return rc::kNoEffects;
   }
   if (o.method != kMethodStepwise) o.dropRule = 1;  // BEFOREADD
   return 0;
@@ -282,7 +283,7 @@ int settleRolesAndFolds(VsfState* s) {
   if (o.stop == kCritValidate && p.validateFraction == 0.0 && p.validateLength == 0 &&
       !s->settings.validation.dataSet) {
     refuseMsg(s->stepCode, 125, step::kInternal);
-    return -10;
+    return rc::kNoValidation;
   }
   const PlotSettings& pl = s->settings.plots;
   for (const PlotFamily* f : {&pl.coefficients, &pl.ase, &pl.criteria})

@@ -1,5 +1,6 @@
 // The set-up's data sets: the input reader, the effects' containment relations, the held-out
 // data sets, the SCORE data sets and the analysis data set's own row slots.
+#include "base/codes.h"
 #include "base/host.h"
 #include "design/design.h"
 #include "frame/bindings.h"
@@ -23,7 +24,7 @@ int checkAgainstInput(VsfState* s, HostDataSet* ds, uint8_t* verify, int warning
   int status = hostv().ds->check(s->settings.inputReader, ds);
   if (status == 1) {
     raiseStepCode(s->stepCode, step::kInternal);
-    return -23;
+    return rc::kDataSetMismatch;
   }
   if (status == 2) {
     std::string name = dataSetName(ds);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/hostcalls.h"
 #include "frame/bridge.h"
@@ -135,7 +136,7 @@ int setUpModelAveraging(VsfState* s) {
       r.refitBest = m.refitBest + 1;  // the intercept counts as an effect
     } else if (m.refitBest == 0) {
       refuseMsg(s->stepCode, 267, step::kInternal);
-      return -44;
+      return rc::kRefitBest;
     }
   }
   r.refit = m.refit;

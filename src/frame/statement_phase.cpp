@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/effects.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "frame/host/dataset.h"
@@ -338,11 +339,11 @@ int zlvlfind(void*, LevelVar* v, char* text) {
     for (uint32_t at = static_cast<uint32_t>(levHashBytes(text, w)) & v->levelSlotMask;;
          at = (at + 1) & v->levelSlotMask) {
       int32_t k = v->levelSlots[at];
-      if (k < 0) return -1;
+      if (k < 0) return rc::kNotFound;
       if (std::memcmp(v->levelTexts[k], text, w8) == 0) return k;
     }
   }
-  if (!v->lookupTexts) return -1;
+  if (!v->lookupTexts) return rc::kNotFound;
   int lo = 0, hi = v->levelCount - 1;
   while (hi - lo > 5) {
     int mid = (lo + hi) / 2;
@@ -355,7 +356,7 @@ int zlvlfind(void*, LevelVar* v, char* text) {
   }
   for (int k = lo; k <= hi; ++k)
     if (std::memcmp(text, v->lookupTexts[k], static_cast<size_t>(w)) == 0) return v->lookupIndex[k];
-  return -1;
+  return rc::kNotFound;
 }
 
 }  // namespace vsf

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "levelize/levelize_internal.h"
@@ -142,7 +143,7 @@ int compareRow(const ZEffect& z, const int32_t* row, const int32_t* levels) {
 // The index of the observation's level combination in the effect's table; n when absent.
 int32_t combinationIndex(const ZEffect& z, const int32_t* levels) {
   if (z.keyCount == 0) return 0;
-  if (!z.combinations) return -1;
+  if (!z.combinations) return rc::kNotFound;
   const int32_t n = z.combinationCount;
   if (n <= 0) return 0;
   int64_t e = n - 1;

@@ -2,6 +2,7 @@
 // beta log density and the log tails of a beta record.
 #include <cmath>
 
+#include "base/codes.h"
 #include "numerics/beta_internal.h"
 #include "numerics/faults_internal.h"
 #include "numerics/numerics.h"
@@ -63,7 +64,7 @@ int zbetacdf(double x, double a, double b, double* prob, double* dens) {
   if (!(x >= 0 && x <= 1 && a > 0 && b > 0)) {
     *prob = -1.0;
     *dens = 0.0;
-    return -1;
+    return rc::kDomain;
   }
   if (x == 0 || x == 1) {
     *prob = x;
@@ -93,7 +94,7 @@ int zbetacdf(double x, double a, double b, double* prob, double* dens) {
     } else {
       *prob = -1.0;
       *dens = 0.0;
-      return -1;
+      return rc::kFailed;
     }
   }
   *prob = pr < 0 ? 0.0 : (pr > 1 ? 1.0 : pr);

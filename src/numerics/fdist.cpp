@@ -2,6 +2,7 @@
 // noncentrality parameter with their chi-square and normal fallbacks.
 #include <cmath>
 
+#include "base/codes.h"
 #include "numerics/faults_internal.h"
 #include "numerics/mixture_internal.h"
 #include "numerics/numerics.h"
@@ -11,12 +12,12 @@ namespace vsf {
 using namespace num;
 
 double zprobf(double x, double df1, double df2) {
-  if (!(x >= 0 && df1 > 0 && df2 > 0)) return -1;
+  if (!(x >= 0 && df1 > 0 && df2 > 0)) return rc::kDomain;
   if (x == 0) return 1;
   double w = df2 / (x * df1 + df2);
   if (w == 0) return 0;
   double prob, dens;
-  if (zbetacdf(w, df2 / 2, df1 / 2, &prob, &dens) != 0) return -2;
+  if (zbetacdf(w, df2 / 2, df1 / 2, &prob, &dens) != 0) return rc::kNoResult;
   return prob;
 }
 

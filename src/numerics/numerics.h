@@ -183,7 +183,7 @@ struct RootSolveRec {
 };
 
 // Incomplete beta and gamma.
-int zbetacdf(double x, double a, double b, double* prob, double* dens);
+[[nodiscard]] int zbetacdf(double x, double a, double b, double* prob, double* dens);
 int zbetalpdf(double x, double a, double b, double* out);
 int zbetatails(BetaDistRec* rec);
 int zbetainv(BetaDistRec* rec);

@@ -3,6 +3,7 @@
 // displays.
 #include <string>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "penalized/penalized.h"
 #include "selection/selection.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/codes.h"
 #include "design/design.h"
 #include "effects/effects.h"
 #include "selection/group.h"

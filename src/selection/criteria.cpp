@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "base/codes.h"
 #include "numerics/numerics.h"
 #include "selection/selection_internal.h"
 
@@ -81,7 +82,7 @@ int fTest(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t 
     }
   }
   // No parameter changed: there is nothing to test.
-  if (pA == pB || anyAbsent(sseA, sseB, n)) return -1;
+  if (pA == pB || anyAbsent(sseA, sseB, n)) return rc::kMissing;
   const double a = sseA > 0 ? sseA : 0, b = sseB > 0 ? sseB : 0;
   double d, df1, den, df2;
   if (pB <= pA) {
@@ -91,17 +92,17 @@ int fTest(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t 
   }
   if (a > 0 && d / a < kSseFuzz) d = 0;
   const double num = d * df2;
-  if (num < 0 || den < 0) return -1;
+  if (num < 0 || den < 0) return rc::kMissing;
   if (den == 0) {
-    if (!(num > 0)) return -1;
+    if (!(num > 0)) return rc::kMissing;
     *f = DBL_MAX;
     *logp = kLogPZero;
     return 1;
   }
   *f = num / den;
-  if (df2 <= 0) return -1;
+  if (df2 <= 0) return rc::kMissing;
   double lower = 0, upper = 0;
-  if (zfdistnc(*f, df1, df2, 0, &lower, &upper) != 0) return -1;
+  if (zfdistnc(*f, df1, df2, 0, &lower, &upper) != 0) return rc::kMissing;
   *logp = upper;
   return 0;
 }
@@ -120,7 +121,7 @@ double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32
   double logp = 0, fs;
   if (!f) f = &fs;
   switch (fTest(sseA, pA, sseB, pB, eA, eB, n, f, tol, &logp)) {
-    case -1:
+    case rc::kMissing:
       return absentValue();
     case 1:
       return 0;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/codes.h"
 #include "numerics/numerics.h"
 #include "selection/engine_internal.h"
 
@@ -134,7 +135,7 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
 int32_t entryPosition(const SelectionState* s, int32_t k) {
   for (int32_t i = 0; i < s->sweep.effectsInModel; ++i)
     if (s->sweep.entryOrder[i] == k) return i;
-  return -1;
+  return rc::kNotFound;
 }
 
 void sweepOut(SelectionState* s, int32_t k) {

@@ -2,6 +2,7 @@
 // many blocks of each utility file stay in memory.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "selection/group.h"
 #include "selection/selection_internal.h"
 
@@ -79,7 +80,7 @@ int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
   if (free <= 0) {
     hostMsg(848, 145);
     raiseStepCode(stepCode, step::kInternal);
-    return -16;
+    return rc::kNoMemoryLeft;
   }
   UtilFileArray& files = g.utilFiles;
   int64_t total = 0, largest = 0;

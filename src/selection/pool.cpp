@@ -1,6 +1,7 @@
 // The model pool of a fit and the sizes of its arrays.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "datapass/utilfiles.h"
 #include "selection/selection_internal.h"
 

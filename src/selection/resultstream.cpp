@@ -3,6 +3,7 @@
 // record.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "datapass/utilfiles.h"
 #include "selection/methods_internal.h"
 

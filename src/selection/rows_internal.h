@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/codes.h"
 #include "datapass/rowblock.h"
 #include "datapass/utilfiles.h"
 #include "frame/host/status.h"

@@ -2,6 +2,7 @@
 // is needed, the start state with the forced effects, then the method.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "selection/methods_internal.h"
 
 namespace vsf {

@@ -1,4 +1,5 @@
 // Trial moves judged by the criterion value of the trial model itself.
+#include "base/codes.h"
 #include "selection/engine_internal.h"
 
 namespace vsf {

@@ -5,6 +5,7 @@
 #include <set>
 #include <string_view>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/effects.h"

@@ -1,8 +1,11 @@
 // readModelOptions: the MODEL statement's response, method, criteria, limits and penalized
-// settings, with their defaults and repairs, in the order the repairs depend on each other.
+// settings. Its table reads the options one by one; the rules that span several options then
+// repair them, in the order the repairs depend on each other.
+#include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
 #include "grammar/slot_reader.h"
+#include "statements/option_table.h"
 #include "statements/statements.h"
 
 namespace vsf {
@@ -36,27 +39,69 @@ bool isModelVariable(const StatementRecord* model, int number) {
   return false;
 }
 
-// Elastic-net settings (step 6 and 7): every other method drops them.
-void readElasticNet(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
+// The groups of rows a rule repairs together.
+enum ModelGroup : uint8_t { kElasticNetOnly = 1 };
+
+// clang-format off
+constexpr OptionRow kModelRows[] = {
+    {"NOSTANDARDIZE$", mf::kNoStandardize, kOptFlag, 0, {}, VSF_FIELD(settings.noStandardize)},
+    {"SELECTION", ms::kSelection, kOptCode, kMethodStepwise, {}, VSF_OPTION(method)},
+    {"HIERARCHY", ms::kHierarchy, kOptCode, 0, {}, VSF_OPTION(hierarchy)},
+    {"NOINT", mf::kNoInt, kOptFlag, 0, {}, VSF_OPTION(noInt)},
+    {"INCLUDE", ms::kInclude, kOptInteger, 0, {0}, VSF_OPTION(include)},
+    {"SELECT", ms::kSelect, kOptCode, kCritSbc, {}, VSF_OPTION(select)},
+    {"CHOOSE", ms::kChoose, kOptCode, kCritNone, {}, VSF_OPTION(choose)},
+    {"MAXSTEPS", ms::kMaxSteps, kOptInteger, 0, {1}, VSF_OPTION(maxSteps)},
+    {"STEPS", ms::kSteps, kOptInteger, 0, {1}, VSF_OPTION(steps)},
+    {"STOP=n", ms::kStopSteps, kOptInteger, 0, {1}, VSF_OPTION(stopSteps)},
+    {"START", ms::kStart, kOptInteger, 0, {1}, VSF_OPTION(start)},
+    {"FUZZ", ms::kFuzz, kOptNumber, 1e-12, {0, 1}, VSF_OPTION(fuzz), {129, 1e-06, kWhenAbove}},
+    // The elastic net's own, in the order of their messages when another method drops them.
+    {"ENSCALE", mf::kEnScale, kOptFlag, 0, {}, VSF_OPTION(enScale), {2102, 0}, kElasticNetOnly},
+    {"L2", ms::kL2, kOptNumber, kL2Search, {}, VSF_OPTION(l2),
+     {2103, 0.0, kWhenGiven}, kElasticNetOnly},
+    {"L2SEARCH", ms::kL2Search, kOptCode, kL2SearchNone, {}, VSF_OPTION(l2Search),
+     {2104, kL2SearchNone}, kElasticNetOnly},
+    {"L2STEPS", ms::kL2Steps, kOptInteger, 50, {2}, VSF_OPTION(l2Steps),
+     {2105, 1}, kElasticNetOnly},
+    {"L2LOW", ms::kL2Low, kOptNumber, 0.0, {0}, VSF_OPTION(l2Low), {2106, 0.0}, kElasticNetOnly},
+    {"L2HIGH", ms::kL2High, kOptNumber, 1.0, {0}, VSF_OPTION(l2High), {2107, 0.0}, kElasticNetOnly},
+    {"SHOWL2SEARCH$", mf::kShowL2Search, kOptFlag, 0, {}, VSF_OPTION(showL2Search),
+     {2115, 0}, kElasticNetOnly},
+    {"L1", ms::kL1, kOptNumber, -1.0, {0}, VSF_OPTION(l1)},
+    {"L1CHOICE", ms::kL1Choice, kOptCode, kL1ChoiceRatio, {}, VSF_OPTION(l1Choice)},
+    {"SHOWSTEPL1$", mf::kShowStepL1, kOptFlag, 0, {}, VSF_OPTION(showStepL1)},
+    {"LINEARCVEX$", mf::kLinearCvEx, kOptFlag, 0, {}, VSF_OPTION(linearCvEx)},
+    // Only LASSO and the elastic net screen their candidates.
+    {"SCREEN", ms::kScreen, kOptCode, kScreenNone, {}, VSF_OPTION(screen), {4002, kScreenNone}},
+    {"SCREENSTEPS$", ms::kScreenSteps, kOptInteger, 4, {1}, VSF_OPTION(screenSteps)},
+    {"KEEPNUM", ms::kKeepNum, kOptInteger, 100, {1}, VSF_OPTION(keepNum)},
+    {"KEEPRATIO", ms::kKeepRatio, kOptNumber, -1.0, {0, 1}, VSF_OPTION(keepRatio)},
+    {"SHOWSCREEN$", mf::kShowScreen, kOptFlag, 0, {}, VSF_OPTION(showScreen)},
+    {"STB", mf::kStb, kOptFlag, 0, {}, VSF_OPTION(stb)},
+    {"CANDIDATES(SHOW=)", ms::kCandidatesShow, kOptInteger, 10, {1},
+     VSF_OPTION(stepTables.candidatesShown)},
+    // SELECT=SL compares by significance only.
+    {"DROP", ms::kDrop, kOptCode, 1, {}, VSF_OPTION(dropRule), {120, 1}},
+    // BACKWARD removes in its own order.
+    {"ORDERSELECT", mf::kOrderSelect, kOptFlag, 0, {}, VSF_OPTION(orderSelect), {130, 0}},
+    {"ADAPTIVE", mf::kAdaptive, kOptFlag, 0, {}, VSF_OPTION(adaptive)},
+};
+// clang-format on
+
+constexpr const OptionRow& kFuzzRow = rowNamed(kModelRows, "FUZZ");
+constexpr const OptionRow& kScreenRow = rowNamed(kModelRows, "SCREEN");
+constexpr const OptionRow& kDropRow = rowNamed(kModelRows, "DROP");
+constexpr const OptionRow& kOrderSelectRow = rowNamed(kModelRows, "ORDERSELECT");
+
+// The elastic net's settings: every other method drops them; a fixed L2 overrides the search
+// options; an empty L2 range is a fixed L2.
+void readElasticNet(ReaderTarget* s, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   bool l2Given = r.given(ms::kL2);
-  o.l2 = l2Given ? r.number(ms::kL2, kL2Search) : kL2Search;
-  o.enScale = m->flag(mf::kEnScale);
-  o.l2Search = r.integer(ms::kL2Search, kL2SearchNone);
-  o.l2Steps = r.integer(ms::kL2Steps, 50);
-  o.l2Low = r.number(ms::kL2Low, 0.0);
-  o.l2High = r.number(ms::kL2High, 1.0);
-  o.showL2Search = m->flag(mf::kShowL2Search);
-
   if (o.method != kMethodElasticNet) {
-    if (o.enScale) repairMsg(s->stepCode, 2102), o.enScale = 0;
-    if (l2Given) repairMsg(s->stepCode, 2103), o.l2 = 0.0;
-    if (o.l2Search != kL2SearchNone) repairMsg(s->stepCode, 2104), o.l2Search = kL2SearchNone;
-    if (o.l2Steps != 50) repairMsg(s->stepCode, 2105);
+    repairGroup(s, kModelRows, kElasticNetOnly, r);
     o.l2Steps = 1;
-    if (o.l2Low != 0.0) repairMsg(s->stepCode, 2106), o.l2Low = 0.0;
-    if (o.l2High != 1.0) repairMsg(s->stepCode, 2107), o.l2High = 0.0;
-    if (o.showL2Search) repairMsg(s->stepCode, 2115), o.showL2Search = 0;
     return;
   }
   // A negative L2 the user gave asks for the search; it is not taken for a fixed value.
@@ -65,6 +110,7 @@ void readElasticNet(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
     l2Given = false;
     o.l2 = kL2Search;
   }
+  // A fixed L2 outranks the options of the search.
   if (l2Given) {
     o.showL2Search = 0;
     if (o.l2Search != kL2SearchNone) repairMsg(s->stepCode, 2108), o.l2Search = kL2SearchNone;
@@ -73,6 +119,7 @@ void readElasticNet(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
     if (o.l2Low != 0.0) repairMsg(s->stepCode, 2110), o.l2Low = 0.0;
     if (o.l2High != 1.0) repairMsg(s->stepCode, 2111), o.l2High = 1.0;
   }
+  // An empty range of the search is a fixed L2 at its low end.
   if (o.l2Low >= o.l2High) {
     repairMsg(s->stepCode, 2122);
     o.l2 = o.l2Low;
@@ -83,18 +130,15 @@ void readElasticNet(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   if (!l2Given && o.l2Search == kL2SearchNone) o.l2Search = kL2SearchGrid;
 }
 
-// Step 8: the L1 target and its choice. Returns -50 for STOP=L1 without a method that has one.
-int readL1(ReaderTarget* s, const StatementRecord* m, const Slots& r, bool stopL1) {
+// The L1 target and its choice: only the methods with an L1 path take them, and STOP=L1 needs
+// one. Refuses STOP=L1 of another method.
+int readL1(ReaderTarget* s, const Slots& r, bool stopL1) {
   SelectionOptions& o = s->settings.options;
   bool l1Given = r.given(ms::kL1);
-  o.l1 = r.number(ms::kL1, -1.0);
-  o.showStepL1 = m->flag(mf::kShowStepL1);
-  o.linearCvEx = m->flag(mf::kLinearCvEx);
-  int choice = r.integer(ms::kL1Choice, kL1ChoiceRatio);
   if (!takesL1(o.method)) {
     if (stopL1) {
       refuseMsg(s->stepCode, 2131, step::kStatement);
-      return -50;
+      return rc::kStopL1;
     }
     if (l1Given) repairMsg(s->stepCode, 2116);
     if (r.given(ms::kL1Choice)) repairMsg(s->stepCode, 2112);
@@ -103,7 +147,7 @@ int readL1(ReaderTarget* s, const StatementRecord* m, const Slots& r, bool stopL
     o.showStepL1 = o.linearCvEx = 0;
     return 0;
   }
-  o.l1ChoiceStop = o.l1Choice = static_cast<uint8_t>(choice);
+  o.l1ChoiceStop = o.l1Choice;
   if (!stopL1) {
     o.l1ChoiceStop = 0;
     if (l1Given) repairMsg(s->stepCode, 2119), o.l1 = -1.0;
@@ -111,30 +155,22 @@ int readL1(ReaderTarget* s, const StatementRecord* m, const Slots& r, bool stopL
     repairMsg(s->stepCode, 2118);
     o.l1 = 0.0;
   }
-  if (o.method == kMethodGroupLasso && choice != kL1ChoiceRatio) {
+  if (o.method == kMethodGroupLasso && o.l1Choice != kL1ChoiceRatio) {
     repairMsg(s->stepCode, 4104);
     o.l1ChoiceStop = o.l1Choice = kL1ChoiceRatio;
   }
   return 0;
 }
 
-// Step 10: screening of path candidates.
-void readScreening(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
+// Screening: only LASSO and the elastic net screen; KEEPRATIO= alone leaves no count.
+void readScreening(ReaderTarget* s, const Slots& r) {
   SelectionOptions& o = s->settings.options;
-  o.screen = static_cast<uint8_t>(r.integer(ms::kScreen, kScreenNone));
-  if (o.method != kMethodLasso && o.method != kMethodElasticNet && o.screen != kScreenNone) {
-    repairMsg(s->stepCode, 4002);
-    o.screen = kScreenNone;
-  }
-  o.screenSteps = r.integer(ms::kScreenSteps, 4);
-  o.keepNum = r.integer(ms::kKeepNum, -1);
-  o.keepRatio = r.number(ms::kKeepRatio, -1.0);
+  if (o.method != kMethodLasso && o.method != kMethodElasticNet) repairRow(s, kScreenRow, r);
   if (r.given(ms::kKeepNum) && r.given(ms::kKeepRatio)) repairMsg(s->stepCode, 4010);
-  if (!r.given(ms::kKeepRatio)) o.keepNum = r.integer(ms::kKeepNum, 100);
-  o.showScreen = m->flag(mf::kShowScreen);
+  if (r.given(ms::kKeepRatio) && !r.given(ms::kKeepNum)) o.keepNum = -1;
 }
 
-// Step 14: a significance level given where no SL criterion uses it, or at 0 or 1.
+// A significance level: given where no SL criterion uses it, or at 0 or 1, it is repaired.
 double readLevel(ReaderTarget* s, const Slots& r, int slot, double fallback, int unusedMsg,
                  int edgeMsg) {
   const SelectionOptions& o = s->settings.options;
@@ -148,14 +184,15 @@ double readLevel(ReaderTarget* s, const Slots& r, int slot, double fallback, int
   return v;
 }
 
-// Step 19: cross validation. Returns -48 when external CV is combined with STOP=CV.
+// Cross validation: its method and details only where a criterion is CV. Refuses external CV
+// together with STOP=CV.
 int readCrossValidation(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   bool on = o.stop == kCritCv || o.select == kCritCv || o.choose == kCritCv ||
             o.choose == kCritCvExternal;
   if (o.choose == kCritCvExternal && o.stop == kCritCv) {
     refuseMsg(s->stepCode, 2128, step::kInternal);
-    return -48;
+    return rc::kCvExternalStop;
   }
   o.cvMethod = on ? 1 : 0;
   o.cvFolds = 5;
@@ -180,7 +217,8 @@ int readCrossValidation(ReaderTarget* s, const StatementRecord* m, const Slots& 
   return 0;
 }
 
-// Steps 15 and 16: statistics columns and step-detail tables.
+// The statistics columns, and the step-detail tables of DETAILS=STEPS(...): all of them unless
+// some are listed.
 void readDisplays(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   static const int kStatsFlags[kStatsCount] = {
@@ -189,11 +227,10 @@ void readDisplays(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
       mf::kStatsPress, mf::kStatsRsquare, mf::kStatsAdjRsq, mf::kStatsAse};
   bool all = m->flag(mf::kStatsAll);
   for (int c = 0; c < kStatsCount; ++c) o.stats[c] = all || m->flag(kStatsFlags[c]);
-  o.stb = m->flag(mf::kStb);
 
   o.detailsBeyondSummary = r.integer(ms::kDetails, 0) > 1;
   StepDetailTables& t = o.stepTables;
-  t.candidatesShown = m->flag(mf::kStepsShowAll) ? kMaxInt : r.integer(ms::kCandidatesShow, 10);
+  if (m->flag(mf::kStepsShowAll)) t.candidatesShown = kMaxInt;
   bool listed = m->flag(mf::kStepsList) && !m->flag(mf::kStepsAll);
   t.anova = !listed || m->flag(mf::kStepsAnova);
   t.fitStatistics = !listed || m->flag(mf::kStepsFitStats);
@@ -201,19 +238,18 @@ void readDisplays(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   t.candidates = !listed || m->flag(mf::kStepsCandidates);
 }
 
-// Steps 1 to 3: standardization, the CV index variable, the method, the effects, the response.
+// The CV index variable, which must not be a model variable; the effects of the method; the
+// one response.
 int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots& r) {
   SelectionOptions& o = s->settings.options;
-  s->settings.noStandardize = m->flag(mf::kNoStandardize);
   if (m->flag(mf::kCvIndex) && r.count(ms::kCvIndexVar) > 0) {
     int v = m->slot(ms::kCvIndexVar)->vars[0];
     if (isModelVariable(m, v)) {
       refuseMsg(s->stepCode, 162, step::kInternal);
-      return -21;
+      return rc::kCvIndexVariable;
     }
     o.cvIndexVariable = v;
   }
-  o.method = static_cast<uint8_t>(r.integer(ms::kSelection, kMethodStepwise));
   ZDesign* design = s->lev.design;
   if (design) {
     design->flags |= 0x01 | 0x20;
@@ -225,16 +261,16 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
   if (design) raiseStepCode(s->stepCode, design->buildCode);
   if (built != 0) {
     raiseStepCode(s->stepCode, step::kInternal);
-    return -29;
+    return rc::kEffects;
   }
   int responses = r.count(ms::kResponses);
   if (responses == 0) {
     refuseMsg(s->stepCode, 216, step::kStatement);
-    return -30;
+    return rc::kNoResponse;
   }
   if (responses > 1) {
     refuseMsg(s->stepCode, 228, step::kStatement);
-    return -32;
+    return rc::kResponses;
   }
   s->settings.responseCount = 1;
   int v = m->slot(ms::kResponses)->vars[0];
@@ -245,38 +281,22 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
 
 }  // namespace
 
+OptionTable modelOptionTable() { return {"model", kModelRows}; }
+
 int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   if (!m) return rc::kNoModel;  // checkStatements has refused the step already
   SelectionOptions& o = s->settings.options;
   Slots r(m);
+  readRows(s, kModelRows, m);
   if (int rc = readMethodAndEffects(s, m, r); rc != 0) return rc;
 
-  // Step 4: limits and criteria as given.
-  o.hierarchy = static_cast<uint8_t>(r.integer(ms::kHierarchy, 0));
-  o.noInt = m->flag(mf::kNoInt);
-  o.include = r.integer(ms::kInclude, 0);
   o.forcedEffects = o.include + (o.noInt ? 0 : 1);
-  o.select = static_cast<uint8_t>(r.integer(ms::kSelect, kCritSbc));
-  o.choose = static_cast<uint8_t>(r.integer(ms::kChoose, kCritNone));
   int stop = r.integer(ms::kStop, kCritNone);
-  o.maxSteps = r.integer(ms::kMaxSteps, 0);
-  o.steps = r.integer(ms::kSteps, 0);
-  o.stopSteps = r.integer(ms::kStopSteps, 0);
-  o.start = r.integer(ms::kStart, 0);
+  repairRow(s, kFuzzRow, r);
+  readElasticNet(s, r);
+  if (int rc = readL1(s, r, stop == kCritL1); rc != 0) return rc;
 
-  // Step 5.
-  o.fuzz = 1e-12;
-  if (r.given(ms::kFuzz)) {
-    o.fuzz = r.number(ms::kFuzz, 1e-12);
-    if (o.fuzz > 1e-06) {
-      repairMsg(s->stepCode, 129, {o.fuzz});
-      o.fuzz = 1e-06;
-    }
-  }
-  readElasticNet(s, m, r);
-  if (int rc = readL1(s, m, r, stop == kCritL1); rc != 0) return rc;
-
-  // Step 9: external cross validation only for the path methods that can run it.
+  // External cross validation only for the path methods that can run it.
   o.showCvEx = 0;
   if (o.choose == kCritCvExternal) {
     o.showCvEx = m->flag(mf::kShowCvEx);
@@ -289,9 +309,9 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     repairMsg(s->stepCode, 2114);
   }
   o.externalCv = o.choose == kCritCvExternal;
-  readScreening(s, m, r);
+  readScreening(s, r);
 
-  // Step 11: path and optimizer methods select nothing and stop at SBC by default.
+  // Path and optimizer methods select nothing and stop at SBC by default.
   int stopDefault = o.select;
   bool lsCoeffs = m->flag(mf::kLsCoeffs);
   if (isPathMethod(o.method)) {
@@ -301,7 +321,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     if (lsCoeffs) {
       if (o.method == kMethodElasticNet) {
         refuseMsg(s->stepCode, 2123, step::kStatement);
-        return -45;
+        return rc::kLsCoeffs;
       }
       if (o.method == kMethodLar)
         o.method = kMethodLarLs;
@@ -314,18 +334,18 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     stopDefault = kCritSbc;
     if (lsCoeffs) {
       refuseMsg(s->stepCode, 2124, step::kStatement);
-      return -45;
+      return rc::kLsCoeffs;
     }
   }
 
-  // Step 12: the optimizer's tolerances.
+  // The optimizer's tolerances.
   bool optimizer = o.method == kMethodHxLasso || isOptimizerMethod(o.method);
   o.rho = optimizer ? r.number(ms::kRho, 0.9) : -1.0;
   o.tolerance = optimizer ? r.number(ms::kTol, 1e-06) : -1.0;
   if (!optimizer && r.given(ms::kRho)) repairMsg(s->stepCode, 4102);
   if (!optimizer && r.given(ms::kTol)) repairMsg(s->stepCode, 4103);
 
-  // Step 13: stop rules.
+  // STEPS= outranks the stop rules.
   bool stopCriterion = r.given(ms::kStop) && stop != kCritStopNone;
   if ((stopCriterion || o.stopSteps) && o.steps) {
     repairMsg(s->stepCode, 155);
@@ -340,7 +360,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     o.stop = static_cast<uint8_t>(stop);
   }
 
-  // Step 14: significance levels and the step limits.
+  // Significance levels and the step limits.
   bool stepwise = o.method == kMethodStepwise;
   o.entryLevel = readLevel(s, r, ms::kSlEntry, stepwise ? 0.15 : 0.5, 110, 111);
   o.stayLevel = readLevel(s, r, ms::kSlStay, stepwise ? 0.15 : 0.1, 115, 116);
@@ -351,38 +371,28 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
 
   readDisplays(s, m, r);
 
-  // Steps 17 and 18.
-  o.dropRule = static_cast<uint8_t>(r.integer(ms::kDrop, 1));
-  if (o.dropRule != 1 && o.select == kCritSl) {
-    repairMsg(s->stepCode, 120);
-    o.dropRule = 1;
-  }
-  o.orderSelect = m->flag(mf::kOrderSelect);
-  if (o.orderSelect && o.method == kMethodBackward) {
-    repairMsg(s->stepCode, 130);
-    o.orderSelect = 0;
-  }
+  if (o.select == kCritSl) repairRow(s, kDropRow, r);
+  if (o.method == kMethodBackward) repairRow(s, kOrderSelectRow, r);
 
   if (int rc = readCrossValidation(s, m, r); rc != 0) return rc;
 
-  // Step 20: criteria the group LASSO cannot compute.
+  // Criteria the group LASSO cannot compute.
   if (o.method == kMethodGroupLasso) {
     auto unusable = [](int c) {
       return c == kCritCp || c == kCritBic || c == kCritPress || c == kCritCv;
     };
     if (o.stop == kCritSl || unusable(o.stop)) {
       refuseMsg(s->stepCode, 3501, step::kInternal);
-      return -49;
+      return rc::kGroupLassoCriterion;
     }
     if (unusable(o.choose)) {
       refuseMsg(s->stepCode, 3502, step::kInternal);
-      return -49;
+      return rc::kGroupLassoCriterion;
     }
   }
 
-  // Step 21: p-values and adaptive weights.
+  // P-values, and the adaptive weights of the methods that have them.
   s->settings.showPValues = m->flag(mf::kShowPValues) || o.method == kMethodNone;
-  o.adaptive = m->flag(mf::kAdaptive);
   if (o.adaptive) {
     if (o.method == kMethodLar || o.method == kMethodLarLs) {
       repairMsg(s->stepCode, 237);

@@ -1,9 +1,12 @@
-// readModelAverageOptions: the MODELAVERAGE statement into the model-averaging settings, with
-// the samples shared over the threads and the table switches.
+// readModelAverageOptions: the MODELAVERAGE statement into the model-averaging settings. Its
+// table reads the options one by one; the rules share the samples over the threads, settle the
+// sampling and the table switches.
 #include <algorithm>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "grammar/slot_reader.h"
+#include "statements/option_table.h"
 #include "statements/statements.h"
 
 namespace vsf {
@@ -15,22 +18,51 @@ namespace af = flags::ma;
 
 constexpr int kMaxInt = 2147483647;
 
+#define VSF_AVERAGE(field) VSF_FIELD(settings.modelAverage.field)
+// clang-format off
+constexpr OptionRow kAverageRows[] = {
+    {"NSAMPLES", as::kNSamples, kOptInteger, 100, {1}, VSF_AVERAGE(samples)},
+    {"DETAILS", af::kDetails, kOptFlag, 0, {}, VSF_AVERAGE(details)},
+    {"ALPHA", as::kAlpha, kOptNumber, 0.5, {0, 1}, VSF_AVERAGE(alpha)},
+    {"AVERAGEMETHOD$", as::kAverageMethod, kOptCode, 1, {}, VSF_AVERAGE(averageMethod)},
+    {"AVERAGEMETHOD$ given", af::kAverageMethod, kOptFlag, 0, {}, VSF_AVERAGE(averageMethodGiven)},
+    {"TRIMPERCENT", as::kTrimPercent, kOptPercent, 0, {0, 100}, VSF_AVERAGE(trimFraction)},
+    {"PARMTHRESHOLD$", as::kParmThreshold, kOptPercent, 0, {0, 99}, VSF_AVERAGE(parmThreshold)},
+    {"MINMODELFREQ", as::kMinModelFreq, kOptInteger, 0, {1}, VSF_AVERAGE(subsetMinModelFreq)},
+    {"SUBSET(BEST=)", as::kSubsetBest, kOptInteger, 0, {1}, VSF_AVERAGE(subsetBest)},
+    {"INMEMORY$", af::kInMemory, kOptFlag, 0, {}, VSF_AVERAGE(inMemory)},
+    {"SAMPLING=SRS", af::kSrs, kOptFlag, 0, {}, VSF_AVERAGE(srs)},
+    // PERCENT= outranks SIZE=.
+    {"SIZE", as::kSize, kOptInteger, 0, {1}, VSF_AVERAGE(sampleSize), {241, 0, kWhenGiven}},
+    {"EFFECTSELECTPCT(MINPCT=)", as::kEspMinPct, kOptNumber, 20, {0, 100}, VSF_AVERAGE(espMinPct)},
+    {"EFFECTSELECTPCT(ORDER=)", as::kEspOrder, kOptCode, 0, {}, VSF_AVERAGE(espOrder)},
+    {"MODELSELECTFREQ(BEST=)", as::kMsfBest, kOptInteger, 20, {1}, VSF_AVERAGE(msfBest)},
+    {"PARMEST(MINPCT=)", as::kPeMinPct, kOptNumber, 20, {0, 100}, VSF_AVERAGE(peMinPct)},
+    {"PARMEST(ORDER=)", as::kPeOrder, kOptCode, 0, {}, VSF_AVERAGE(peOrder)},
+    {"NONZEROPARMS", af::kNonZeroParms, kOptFlag, 0, {}, VSF_AVERAGE(nonZeroParms)},
+    {"REFIT", af::kRefit, kOptFlag, 0, {}, VSF_AVERAGE(refit)},
+    {"REFIT(MINPCT=)", as::kRefitMinPct, kOptPercent, 20, {0, 100}, VSF_AVERAGE(refitMinPct)},
+    {"REFIT(BEST=)", as::kRefitBest, kOptInteger, -1, {0}, VSF_AVERAGE(refitBest)},
+};
+// clang-format on
+#undef VSF_AVERAGE
+
+constexpr const OptionRow& kSizeRow = rowNamed(kAverageRows, "SIZE");
+
 // Table switch: 1 without ONLY; with ONLY listed plus ALL (0, 1 or 2).
 uint8_t tableSwitch(const StatementRecord* r, int listedFlag) {
   if (!r->flag(af::kOnly)) return 1;
   return static_cast<uint8_t>((r->flag(listedFlag) ? 1 : 0) + (r->flag(af::kTablesAll) ? 1 : 0));
 }
 
-void readTables(ModelAverageOptions& m, const StatementRecord* r, const Slots& slot) {
+// The table switches; ALL of a table shows every row of it; TABLES=NONE shows no table.
+void readTables(ModelAverageOptions& m, const StatementRecord* r) {
   m.espTable = tableSwitch(r, af::kEsp);
   m.msfTable = tableSwitch(r, af::kMsf);
   m.parmEstTable = tableSwitch(r, af::kParmEst);
-  m.espMinPct = r->flag(af::kEspAll) ? 0.0 : slot.number(as::kEspMinPct, 20.0);
-  m.espOrder = slot.integer(as::kEspOrder, 0);
-  m.msfBest = r->flag(af::kMsfAll) ? kMaxInt : slot.integer(as::kMsfBest, 20);
-  m.peMinPct = r->flag(af::kPeAll) ? 0.0 : slot.number(as::kPeMinPct, 20.0);
-  m.peOrder = slot.integer(as::kPeOrder, 0);
-  m.nonZeroParms = r->flag(af::kNonZeroParms);
+  if (r->flag(af::kEspAll)) m.espMinPct = 0.0;
+  if (r->flag(af::kMsfAll)) m.msfBest = kMaxInt;
+  if (r->flag(af::kPeAll)) m.peMinPct = 0.0;
   if (r->flag(af::kTablesNone)) {
     if (r->flag(af::kEsp) || r->flag(af::kMsf) || r->flag(af::kParmEst)) hostMsg(848, 258);
     m.espTable = m.msfTable = m.parmEstTable = 0;
@@ -40,54 +72,41 @@ void readTables(ModelAverageOptions& m, const StatementRecord* r, const Slots& s
 
 }  // namespace
 
+OptionTable modelAverageOptionTable() { return {"ma", kAverageRows}; }
+
 int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   ModelAverageOptions& m = s->settings.modelAverage;
   Slots slot(r);
   // Model averaging repeats one selection; an L2 search per sample is not offered.
   if (s->settings.options.l2Search != kL2SearchNone) {
     refuseMsg(s->stepCode, 11, step::kStatement);
-    return -46;
+    return rc::kAveragingL2Search;
   }
   m.on = 1;
-  m.samples = slot.integer(as::kNSamples, 100);
+  readRows(s, kAverageRows, r);
   // NTHREADS$=0 passes the grammar; it means the one thread of the default.
   m.threads = std::max(1, std::min(slot.integer(as::kNThreads, 1), m.samples));
-  m.details = r->flag(af::kDetails);
-
-  m.alpha = slot.number(as::kAlpha, 0.5);
   if (m.alpha == 0.0) {
     refuseMsg(s->stepCode, 268, step::kStatement);
-    return -42;
+    return rc::kModelAverage;
   }
-  m.averageMethod = slot.integer(as::kAverageMethod, 1);
-  m.averageMethodGiven = r->flag(af::kAverageMethod);
-  m.trimFraction = slot.number(as::kTrimPercent, 0.0) / 100.0;
-  m.parmThreshold = slot.number(as::kParmThreshold, 0.0) / 100.0;
-  m.subsetMinModelFreq = slot.integer(as::kMinModelFreq, 0);
-  m.subsetBest = slot.integer(as::kSubsetBest, 0);
 
   m.samplesPerThread = m.samples / m.threads;
   m.remainder = m.samples % m.threads;
   m.seed = s->settings.seedOption;
-  m.inMemory = r->flag(af::kInMemory);
   m.threaded = m.threads > 1 && !m.noThreading;
-  m.srs = r->flag(af::kSrs);
-  m.sampleSize = slot.integer(as::kSize, 0);
   bool percentGiven = slot.given(as::kPercent);
   if (percentGiven && slot.number(as::kPercent, 0.0) == 0.0) {
     refuseMsg(s->stepCode, 266, step::kStatement);
-    return -42;
+    return rc::kModelAverage;
   }
 
-  readTables(m, r, slot);
+  readTables(m, r);
 
   int schedule = r->flag(af::kStatic) ? -1 : slot.integer(as::kSchedule, 5);
   m.schedule = std::min(schedule, m.samplesPerThread);
 
-  if (slot.given(as::kSize) && percentGiven) {
-    repairMsg(s->stepCode, 241);
-    m.sampleSize = 0;
-  }
+  if (percentGiven) repairRow(s, kSizeRow, slot);
   m.sampleFraction = percentGiven ? slot.number(as::kPercent, 100.0) / 100.0 : (m.srs ? 0.75 : 1.0);
 
   m.sharedDrive = r->flag(af::kSharedDrive);
@@ -100,10 +119,8 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
     s->settings.options.sharedDriveLength = m.sharedDriveLength;
   }
 
-  m.refit = r->flag(af::kRefit);
-  m.refitMinPct = slot.number(as::kRefitMinPct, 20.0) / 100.0;
+  // The refit takes the samples of the selection unless it has its own.
   m.refitSamples = slot.integer(as::kRefitNSamples, m.samples);
-  m.refitBest = slot.integer(as::kRefitBest, -1);
   if (r->flag(af::kRefitAll)) {
     m.refitBest = -1;
     m.refitMinPct = 0.0;

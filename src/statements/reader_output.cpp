@@ -2,6 +2,7 @@
 // SCORE statement, and the partition roles with their checks.
 #include <new>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "grammar/slot_reader.h"
@@ -11,16 +12,49 @@ namespace vsf {
 
 namespace {
 
-// One statistic: its flag, and the name given after "=" in the slot of the same number.
-void request(const StatementRecord* r, int number, OutputRequest* out, int32_t* count) {
-  if (!r->flag(number)) return;
-  out->on = 1;
-  std::string_view name = Slots(r).firstName(number);
-  if (!name.empty()) {
-    out->name = name.data();
-    out->nameLength = static_cast<uint16_t>(name.size());
+// One statistic of OUTPUT or SCORE: its flag (the name given after "=" is in the slot of the
+// same number), its request, and whether it counts among the statistics written per row.
+template <typename Requests>
+struct Statistic {
+  int number;
+  OutputRequest Requests::*request;
+  bool counted;
+};
+
+constexpr Statistic<OutputSettings> kOutputStatistics[] = {
+    {flags::output::kPred, &OutputSettings::predicted, true},
+    {flags::output::kStdDev, &OutputSettings::stdDev, true},
+    {flags::output::kUpper, &OutputSettings::upper, true},
+    {flags::output::kLower, &OutputSettings::lower, true},
+    {flags::output::kResid, &OutputSettings::residual, true},
+    {flags::output::kMedian, &OutputSettings::median, true},
+    {flags::output::kSampleFreq, &OutputSettings::sampleFreq, false},
+    {flags::output::kSamplePred, &OutputSettings::samplePred, false},
+};
+
+constexpr Statistic<ScoreRequest> kScoreStatistics[] = {
+    {flags::score::kPred, &ScoreRequest::predicted, true},
+    {flags::score::kStdDev, &ScoreRequest::stdDev, true},
+    {flags::score::kUpper, &ScoreRequest::upper, true},
+    {flags::score::kLower, &ScoreRequest::lower, true},
+    {flags::score::kResid, &ScoreRequest::residual, true},
+    {flags::score::kMedian, &ScoreRequest::median, true},
+    {flags::score::kSamplePred, &ScoreRequest::samplePred, false},
+};
+
+template <typename Requests, size_t N>
+void request(const StatementRecord* r, const Statistic<Requests> (&statistics)[N], Requests& to) {
+  for (const Statistic<Requests>& st : statistics) {
+    if (!r->flag(st.number)) continue;
+    OutputRequest& out = to.*st.request;
+    out.on = 1;
+    std::string_view name = Slots(r).firstName(st.number);
+    if (!name.empty()) {
+      out.name = name.data();
+      out.nameLength = static_cast<uint16_t>(name.size());
+    }
+    if (st.counted) ++to.count;
   }
-  if (count) ++*count;
 }
 
 int countStatements(std::string_view name) {
@@ -45,18 +79,9 @@ int32_t roleValue(const OptionSlot* slot, std::string* out) {
 void readOutputStatement(ReaderTarget* s) {
   const StatementRecord* r = findStatement("OUTPUT");
   if (!r) return;
-  namespace of = flags::output;
-  OutputSettings& o = s->settings.output;
-  o.given = 1;
+  s->settings.output.given = 1;
   s->settings.outputDataSet = Slots(r).dataSet(slots::output::kOut);
-  request(r, of::kPred, &o.predicted, &o.count);
-  request(r, of::kStdDev, &o.stdDev, &o.count);
-  request(r, of::kUpper, &o.upper, &o.count);
-  request(r, of::kLower, &o.lower, &o.count);
-  request(r, of::kResid, &o.residual, &o.count);
-  request(r, of::kMedian, &o.median, &o.count);
-  request(r, of::kSampleFreq, &o.sampleFreq, nullptr);
-  request(r, of::kSamplePred, &o.samplePred, nullptr);
+  request(r, kOutputStatistics, s->settings.output);
 }
 
 int readScoreStatements(ReaderTarget* s) {
@@ -67,7 +92,6 @@ int readScoreStatements(ReaderTarget* s) {
       kernel().poolAlloc(s->mainPool, sizeof(ScoreRequest) * static_cast<size_t>(n), kAllocZero);
   if (!block) return rc::kMemory;
   s->settings.scoreRequests = static_cast<ScoreRequest*>(block);
-  namespace sf = flags::score;
   int k = 0;
   for (const StatementRecord* r = hostv().parse->firstStatement(); r; r = r->next) {
     if (r->name != "SCORE") continue;
@@ -75,13 +99,7 @@ int readScoreStatements(ReaderTarget* s) {
     Slots slot(r);
     q->input = slot.dataSet(slots::score::kData);
     q->output = slot.dataSet(slots::score::kOut);
-    request(r, sf::kPred, &q->predicted, &q->count);
-    request(r, sf::kStdDev, &q->stdDev, &q->count);
-    request(r, sf::kUpper, &q->upper, &q->count);
-    request(r, sf::kLower, &q->lower, &q->count);
-    request(r, sf::kResid, &q->residual, &q->count);
-    request(r, sf::kMedian, &q->median, &q->count);
-    request(r, sf::kSamplePred, &q->samplePred, nullptr);
+    request(r, kScoreStatistics, *q);
   }
   s->settings.scoreCount = n;
   return 0;
@@ -101,15 +119,15 @@ int readPartitionStatement(ReaderTarget* s) {
   bool vFraction = r->flag(qf::kValidateFraction), tFraction = r->flag(qf::kTestFraction);
   if (role && !train && !validate && !test) {
     refuseMsg(s->stepCode, 121, step::kInternal);
-    return -9;
+    return rc::kPartition;
   }
   if ((validate || vFraction) && s->settings.validation.dataSet) {
     refuseMsg(s->stepCode, 122, step::kStatement);
-    return -27;
+    return rc::kValidateTwice;
   }
   if ((test || tFraction) && s->settings.test.dataSet) {
     refuseMsg(s->stepCode, 123, step::kStatement);
-    return -26;
+    return rc::kTestTwice;
   }
   if (vFraction || tFraction) {
     p.fractionsGiven = 1;
@@ -118,7 +136,7 @@ int readPartitionStatement(ReaderTarget* s) {
     p.trainFraction = 1.0 - p.validateFraction - p.testFraction;
     if (!(p.trainFraction > 0.0)) {
       refuseMsg(s->stepCode, 124, step::kInternal);
-      return -9;
+      return rc::kPartition;
     }
   }
   if (train) p.trainLength = roleValue(r->slot(qs::kTrain), &p.trainValue);

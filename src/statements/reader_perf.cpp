@@ -1,5 +1,6 @@
 // Thread options and the PERFORMANCE statement: requested workers from the global THREADS and
-// CPUCOUNT options and the statement, the detail switches, and the data-path settings.
+// CPUCOUNT options and the statement; the statement's table reads the detail switches and the
+// data-path settings.
 #include <cstdlib>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "base/hostcalls.h"
 #include "base/strings.h"
 #include "grammar/slot_reader.h"
+#include "statements/option_table.h"
 #include "statements/statements.h"
 
 namespace vsf {
@@ -17,6 +19,25 @@ namespace qs = slots::perf;
 namespace qf = flags::perf;
 
 constexpr int kMaxWorkers = 1024;
+
+#define VSF_THREADS(field) VSF_FIELD(settings.threads.field)
+// clang-format off
+constexpr OptionRow kPerformanceRows[] = {
+    {"DETAILS", qf::kDetails, kOptFlag, 0, {}, VSF_THREADS(perfDetails)},
+    {"ALLDETAILS$", qf::kAllDetails, kOptFlag, 0, {}, VSF_THREADS(allDetails)},
+    {"PERFSTATUS$", qf::kPerfStatus, kOptFlag, 0, {}, VSF_THREADS(perfStatus)},
+    {"FORCE$", qf::kForce, kOptFlag, 0, {}, VSF_THREADS(force)},
+    {"FULL", qf::kBuildFull, kOptFlag, 0, {}, VSF_THREADS(buildFull)},
+    {"INCREMENTAL", qf::kBuildIncremental, kOptFlag, 0, {}, VSF_THREADS(buildIncremental)},
+    {"UTIL_BUFFERS$", qs::kUtilBuffers, kOptInteger, 0, {0}, VSF_OPTION(utilBuffers)},
+    {"UTIL_PAGESIZE$", qs::kUtilPageSize, kOptInteger, 0, {1, 10000}, VSF_OPTION(utilPageSizeKb)},
+    {"ALLSPARSE$", qf::kAllSparse, kOptFlag, 0, {}, VSF_OPTION(allSparse)},
+    {"ALLDENSE$", qf::kAllDense, kOptFlag, 0, {}, VSF_OPTION(allDense)},
+    {"UTIL_DETAILS$", qf::kUtilDetails, kOptFlag, 0, {}, VSF_OPTION(utilDetails)},
+    {"FULL_SWEEP$", qs::kFullSweep, kOptCode, 0, {}, VSF_OPTION(fullSweepMode)},
+};
+// clang-format on
+#undef VSF_THREADS
 
 // A host system option read as a number; false when it has no numeric value.
 bool systemOptionNumber(std::string_view name, double* value) {
@@ -58,8 +79,6 @@ void zthropt(const StatementRecord* list, ThreadOptions* t) {
   t->requestedWorkers = 0;
   t->hostCpuCount = 1;
   t->threadsOn = 0;
-  t->perfDetails = 0;
-  t->allDetails = 0;
   int found = 0;
   for (const StatementRecord* r = list; r; r = r->next) {
     if (r->name.compare(0, 7, "PERFORM") == 0) {
@@ -75,13 +94,6 @@ void zthropt(const StatementRecord* list, ThreadOptions* t) {
   if (!p) return;
   if (p->flag(qf::kThreads)) t->threadsOn = 1;
   if (p->flag(qf::kNoThreads)) t->threadsOn = 0;
-  t->perfDetails = p->flag(qf::kDetails);
-  t->allDetails = p->flag(qf::kAllDetails);
-  t->timing = p->flag(qf::kDetails) && !p->flag(qf::kNoTiming);
-  t->perfStatus = p->flag(qf::kPerfStatus);
-  t->force = p->flag(qf::kForce);
-  t->buildFull = p->flag(qf::kBuildFull);
-  t->buildIncremental = p->flag(qf::kBuildIncremental);
   Slots r(p);
   if (p->flag(qf::kCpuMin)) t->requestedWorkers = 1;
   // MAX asks for every processor there is, not for more than the host has.
@@ -109,17 +121,14 @@ int ztestthread(std::string_view key) {
 
 void readPerformanceOptions(ReaderTarget* s) {
   zthropt(hostv().parse->firstStatement(), &s->settings.threads);
-  SelectionOptions& o = s->settings.options;
   const StatementRecord* p = s->settings.threads.statement;
+  readRows(s, kPerformanceRows, p);
   Slots r(p);
-  o.utilBuffers = r.integer(qs::kUtilBuffers, 0);
-  o.utilPageSizeKb = r.integer(qs::kUtilPageSize, 0);
-  if (r.flag(qf::kUtilRandom)) o.utilAccessMode = 2;
-  o.allSparse = r.flag(qf::kAllSparse);
-  o.allDense = r.flag(qf::kAllDense);
-  o.utilDetails = r.flag(qf::kUtilDetails);
-  o.fullSweepMode = static_cast<uint8_t>(r.integer(qs::kFullSweep, 0));
+  s->settings.threads.timing = r.flag(qf::kDetails) && !r.flag(qf::kNoTiming);
+  if (r.flag(qf::kUtilRandom)) s->settings.options.utilAccessMode = 2;
 }
+
+OptionTable performanceOptionTable() { return {"perf", kPerformanceRows}; }
 
 // Without BUILDSSCP= a classical method builds the whole crossproducts matrix for models of up
 // to this many effects (other methods: fewer than 10). Its one pass costs O(n p^2), the

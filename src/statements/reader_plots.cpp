@@ -1,7 +1,9 @@
-// readPlotsOptions: the PLOTS option of the procedure statement into the plot settings; each
-// plot takes the global step axis, step range and switches unless it has its own.
+// readPlotsOptions: the PLOTS option of the procedure statement into the plot settings. Its
+// table reads the global options and those of one plot; each plot of the step path takes the
+// global step axis, step range and switches unless it has its own.
 #include "base/host.h"
 #include "grammar/slot_reader.h"
+#include "statements/option_table.h"
 #include "statements/statements.h"
 
 namespace vsf {
@@ -13,8 +15,44 @@ namespace pf = flags::proc;
 
 constexpr int kWholeEnd = 2147483647;
 
+#define VSF_PLOTS(field) VSF_FIELD(settings.plots.field)
+// clang-format off
+constexpr OptionRow kPlotsRows[] = {
+    {"CANDIDATES", ps::kPlotCandidates, kOptInteger, 10, {2}, VSF_PLOTS(candidates)},
+    {"STEPAXIS", ps::kStepAxis, kOptCode, 0, {}, VSF_PLOTS(stepAxis)},
+    {"STARTSTEP", ps::kStartStep, kOptInteger, -1, {}, VSF_PLOTS(startStep)},
+    {"ENDSTEP", ps::kEndStep, kOptInteger, kWholeEnd, {}, VSF_PLOTS(endStep)},
+    {"MAXSTEPLABEL", ps::kMaxStepLabel, kOptInteger, 20, {9, 256}, VSF_PLOTS(maxStepLabel)},
+    {"MAXPARMLABEL", ps::kMaxParmLabel, kOptInteger, 32, {0, 256}, VSF_PLOTS(maxParmLabel)},
+    {"ALL", pf::kPlotAll, kOptFlag, 0, {}, VSF_PLOTS(all)},
+    {"LABELGAP", ps::kLabelGap, kOptPercent, 5.0, {0, 100}, VSF_PLOTS(labelGap)},
+    {"NORMALIZEDCRITERIA", pf::kNormalizedCriteria, kOptFlag, 0, {},
+     VSF_PLOTS(selectogram.normalized)},
+    {"EMPHASIS", ps::kEmphasis, kOptNumber, 1.0, {0, 1}, VSF_PLOTS(selectogram.emphasis)},
+    {"EFFECTSELECTPCT(MINPCT=)", ps::kEspMinPct, kOptNumber, -1.0, {0, 100},
+     VSF_PLOTS(effectSelectPct.minPct)},
+    {"EFFECTSELECTPCT(ORDER=)", ps::kEspOrder, kOptCode, 2, {}, VSF_PLOTS(effectSelectPct.order)},
+    {"PARMDIST(MINPCT=)", ps::kPdMinPct, kOptNumber, -1.0, {0, 100}, VSF_PLOTS(parmDist.minPct)},
+    {"PARMDIST(ORDER=)", ps::kPdOrder, kOptCode, 2, {}, VSF_PLOTS(parmDist.order)},
+    {"PLOTSPERPANEL", ps::kPlotsPerPanel, kOptInteger, 9, {1, 16},
+     VSF_PLOTS(parmDist.plotsPerPanel)},
+    {"NOBOXPLOTS", pf::kNoBoxPlots, kOptFlag, 0, {}, VSF_PLOTS(parmDist.noBoxPlots)},
+};
+// clang-format on
+#undef VSF_PLOTS
+
+// The plots of the step path, each with its own step axis, step range and switches.
 struct FamilyLayout {
+  PlotFamily PlotSettings::*family;
   int requestFlag, axisSlot, startSlot, endSlot, unpackFlag, logpFlag;  // -1: none
+};
+constexpr FamilyLayout kFamilies[] = {
+    {&PlotSettings::coefficients, pf::kPlotCoef, ps::kCoefStepAxis, ps::kCoefStartStep,
+     ps::kCoefEndStep, pf::kCoefUnpack, pf::kCoefLogp},
+    {&PlotSettings::ase, pf::kPlotAse, ps::kAseStepAxis, ps::kAseStartStep, ps::kAseEndStep, -1,
+     -1},
+    {&PlotSettings::criteria, pf::kPlotCriteria, ps::kCritStepAxis, ps::kCritStartStep,
+     ps::kCritEndStep, pf::kCritUnpack, -1},
 };
 
 // A step range whose first step lies after its last is the whole range; true when replaced.
@@ -42,6 +80,8 @@ bool readFamily(const StatementRecord* p, const PlotSettings& g, const FamilyLay
 }
 
 }  // namespace
+
+OptionTable plotsOptionTable() { return {"proc", kPlotsRows}; }
 
 void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
   PlotSettings& g = s->settings.plots;
@@ -77,33 +117,14 @@ void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
     }
   }
 
+  readRows(s, kPlotsRows, p);
   Slots r(p);
-  g.candidates = r.integer(ps::kPlotCandidates, 10);
-  g.stepAxis = r.integer(ps::kStepAxis, 0);
-  g.startStep = r.integer(ps::kStartStep, -1);
-  g.endStep = r.integer(ps::kEndStep, kWholeEnd);
-  g.maxStepLabel = r.integer(ps::kMaxStepLabel, 20);
-  g.maxParmLabel = r.integer(ps::kMaxParmLabel, 32);
-  g.all = p->flag(pf::kPlotAll);
-
   bool reset = false;
-  reset |= readFamily(p, g,
-                      {pf::kPlotCoef, ps::kCoefStepAxis, ps::kCoefStartStep, ps::kCoefEndStep,
-                       pf::kCoefUnpack, pf::kCoefLogp},
-                      &g.coefficients);
-  reset |= readFamily(
-      p, g, {pf::kPlotAse, ps::kAseStepAxis, ps::kAseStartStep, ps::kAseEndStep, -1, -1}, &g.ase);
-  reset |= readFamily(p, g,
-                      {pf::kPlotCriteria, ps::kCritStepAxis, ps::kCritStartStep, ps::kCritEndStep,
-                       pf::kCritUnpack, -1},
-                      &g.criteria);
+  for (const FamilyLayout& l : kFamilies) reset |= readFamily(p, g, l, &(g.*l.family));
   if (reset) repairMsg(s->stepCode, 224);
-  g.labelGap = r.number(ps::kLabelGap, 5.0) / 100.0;
 
   g.selectogram.on = onValue(p, pf::kPlotSelectogram, g.all);
   g.selectogram.logp = p->flag(pf::kPlotLogp) || p->flag(pf::kSelectogramLogp);
-  g.selectogram.normalized = p->flag(pf::kNormalizedCriteria);
-  g.selectogram.emphasis = r.number(ps::kEmphasis, 1.0);
   g.selectogram.candidates = r.integer(ps::kSelectogramCandidates, g.candidates);
 
   g.candidatesPlot.on = onValue(p, pf::kPlotCandidates, g.all);
@@ -113,18 +134,12 @@ void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
   // The model-averaging plots: ALL asks for them only when there is model averaging.
   bool averaging = s->settings.counts.modelAverage != 0;
   g.effectSelectPct.on = onValue(p, pf::kPlotEsp, g.all && averaging);
-  g.effectSelectPct.minPct = r.number(ps::kEspMinPct, -1.0);
-  g.effectSelectPct.order = r.integer(ps::kEspOrder, 2);
   if (p->flag(pf::kPlotEsp) && !averaging) {
     repairMsg(s->stepCode, 244);
     g.effectSelectPct.on = 0;
   }
   g.parmDist.on = onValue(p, pf::kPlotParmDist, g.all && averaging);
   g.parmDist.unpack = p->flag(pf::kPlotUnpack) || p->flag(pf::kPdUnpack);
-  g.parmDist.minPct = r.number(ps::kPdMinPct, -1.0);
-  g.parmDist.order = r.integer(ps::kPdOrder, 2);
-  g.parmDist.plotsPerPanel = r.integer(ps::kPlotsPerPanel, 9);
-  g.parmDist.noBoxPlots = p->flag(pf::kNoBoxPlots);
   if (p->flag(pf::kPlotParmDist) && !averaging) {
     repairMsg(s->stepCode, 245);
     g.parmDist.on = 0;

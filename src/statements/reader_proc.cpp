@@ -3,10 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
 #include "grammar/grammar.h"
 #include "grammar/slot_reader.h"
+#include "statements/option_table.h"
 #include "statements/statements.h"
 
 namespace vsf {
@@ -15,6 +17,28 @@ namespace {
 
 namespace ps = slots::proc;
 namespace pf = flags::proc;
+
+// clang-format off
+constexpr OptionRow kProcedureRows[] = {
+    {"DATA", ps::kData, kOptDataSet, 0, {}, VSF_FIELD(settings.inputReader)},
+    {"VALDATA", ps::kValData, kOptDataSet, 0, {}, VSF_FIELD(settings.validation.dataSet)},
+    {"TESTDATA", ps::kTestData, kOptDataSet, 0, {}, VSF_FIELD(settings.test.dataSet)},
+    {"MAXMACRO", ps::kMaxMacro, kOptInteger, 100, {-1}, VSF_FIELD(settings.maxMacroByGroups)},
+    {"NOPRINT", pf::kNoPrint, kOptFlag, 0, {}, VSF_FIELD(settings.displaysSuppressed)},
+    {"SHOWINTERNALTABLES$", pf::kShowInternalTables, kOptFlag, 0, {},
+     VSF_FIELD(settings.showInternalTables)},
+    {"SEED", ps::kSeed, kOptInteger, 0, {}, VSF_FIELD(settings.seedOption)},
+    {"NAMELEN", ps::kNameLen, kOptInteger, 20, {20, 200}, VSF_OPTION(nameLength)},
+    {"OUTDESIGN", ps::kOutDesign, kOptDataSet, 0, {}, VSF_FIELD(settings.outDesignDataSet)},
+    {"FULLMODEL", pf::kFullModel, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignFullModel)},
+    {"ADDINPUTVARS", pf::kAddInputVars, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignAddInputVars)},
+    {"NAMES", pf::kOutDesignNames, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignNames)},
+    // The design options of the procedure statement.
+    {"PARMLABELSTYLE", ps::kParmLabelStyle, kOptCode, 1, {}, VSF_FIELD(lev.design->labelStyle)},
+    {"SHORTPARMNAMES$", pf::kShortParmNames, kOptFlag, 0, {},
+     VSF_FIELD(lev.design->shortParmNames)},
+};
+// clang-format on
 
 // A FREQ or WEIGHT statement: the grammar takes exactly one numeric variable.
 bool bindSingleVariable(ReaderTarget* s, const OptionSlot* slot, VarDescriptor* out) {
@@ -47,44 +71,29 @@ int declareByVariables(ReaderTarget* s, const OptionSlot* by) {
 
 }  // namespace
 
+OptionTable procedureOptionTable() { return {"proc", kProcedureRows}; }
+
 int readProcedureOptions(ReaderTarget* s, const StatementRecord* p) {
   Slots r(p);
-  s->settings.inputReader = r.dataSet(ps::kData);
+  readRows(s, kProcedureRows, p);
   s->lev.alloc->reader = s->settings.inputReader;
-  s->settings.validation.dataSet = r.dataSet(ps::kValData);
-  s->settings.test.dataSet = r.dataSet(ps::kTestData);
   s->settings.byVariables = p->slot(ps::kByVars);
   s->settings.hasByStatement = r.given(ps::kByVars) ? p->slot(ps::kByVars)->count : 0;
   if (int rc = declareByVariables(s, s->settings.byVariables); rc != 0) return rc;
-  s->settings.maxMacroByGroups = r.integer(ps::kMaxMacro, 100);
-  s->settings.displaysSuppressed = p->flag(pf::kNoPrint);
-  s->settings.showInternalTables = p->flag(pf::kShowInternalTables);
-  s->settings.seedOption = r.integer(ps::kSeed, 0);
-  s->settings.options.nameLength = r.integer(ps::kNameLen, 20);
 
   SelectionOptions& o = s->settings.options;
   o.freqPresent = bindSingleVariable(s, p->slot(ps::kFreq), &s->settings.freqVariable);
   o.weightPresent = bindSingleVariable(s, p->slot(ps::kWeight), &s->settings.weightVariable);
   o.freqOrWeight = o.freqPresent || o.weightPresent;
 
-  if (r.given(ps::kOutDesign)) {
-    s->settings.outDesignDataSet = r.dataSet(ps::kOutDesign);
-    s->settings.outDesignFullModel = p->flag(pf::kFullModel);
-    s->settings.outDesignAddInputVars = p->flag(pf::kAddInputVars);
-    s->settings.outDesignNames = p->flag(pf::kOutDesignNames);
-    std::string_view prefix;
-    if (r.given(ps::kOutDesignPrefix) &&
-        zlstget(p->slot(ps::kOutDesignPrefix)->names, 0, &prefix) == 0) {
-      s->settings.outDesignPrefix = prefix.data();
-      s->settings.outDesignPrefixLength = static_cast<int16_t>(prefix.size());
-    }
+  std::string_view prefix;
+  if (r.given(ps::kOutDesign) && r.given(ps::kOutDesignPrefix) &&
+      zlstget(p->slot(ps::kOutDesignPrefix)->names, 0, &prefix) == 0) {
+    s->settings.outDesignPrefix = prefix.data();
+    s->settings.outDesignPrefixLength = static_cast<int16_t>(prefix.size());
   }
 
-  // The design options of the procedure statement; TRUNCATE (a CLASS option) is read here
-  // because zeffinfo, before the CLASS reader, gives the CLASS variables their widths by it.
   ZDesign* d = s->lev.design;
-  d->labelStyle = static_cast<uint8_t>(r.integer(ps::kParmLabelStyle, 1));
-  d->shortParmNames = p->flag(pf::kShortParmNames);
   if (d->shortParmNames && r.given(ps::kShortNamesText)) {
     d->shortNameText = p->slot(ps::kShortNamesText)->text.c_str();
     d->shortNameLength = static_cast<int32_t>(p->slot(ps::kShortNamesText)->text.size());
@@ -93,6 +102,8 @@ int readProcedureOptions(ReaderTarget* s, const StatementRecord* p) {
     d->separatorText = p->slot(ps::kSeparator)->text.c_str();
     d->separatorLength = static_cast<int32_t>(p->slot(ps::kSeparator)->text.size());
   }
+  // TRUNCATE (a CLASS option) is read here because zeffinfo, before the CLASS reader, gives
+  // the CLASS variables their widths by it.
   d->widthOption = p->flag(pf::kTruncateGiven) ? r.integer(ps::kTruncate, 0) : -1;
   return 0;
 }

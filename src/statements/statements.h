@@ -28,23 +28,23 @@ struct ReaderTarget {
 };
 
 // Each reader returns 0 or a negative code after its message has raised the step code.
-int readProcedureOptions(ReaderTarget* target, const StatementRecord* proc);
+[[nodiscard]] int readProcedureOptions(ReaderTarget* target, const StatementRecord* proc);
 void readPlotsOptions(ReaderTarget* target, const StatementRecord* proc);
-int readModelOptions(ReaderTarget* target, const StatementRecord* model);
-int readClassOptions(ReaderTarget* target, const StatementRecord* proc);
+[[nodiscard]] int readModelOptions(ReaderTarget* target, const StatementRecord* model);
+[[nodiscard]] int readClassOptions(ReaderTarget* target, const StatementRecord* proc);
 void readPerformanceOptions(ReaderTarget* target);
 void readOutputStatement(ReaderTarget* target);
-int readPartitionStatement(ReaderTarget* target);
-int readScoreStatements(ReaderTarget* target);
-int readModelAverageOptions(ReaderTarget* target, const StatementRecord* record);
+[[nodiscard]] int readPartitionStatement(ReaderTarget* target);
+[[nodiscard]] int readScoreStatements(ReaderTarget* target);
+[[nodiscard]] int readModelAverageOptions(ReaderTarget* target, const StatementRecord* record);
 
 // Messages of set 848: a repair raises the step code to at least 4, a refusal to the code
 // given.
 void repairMsg(int& stepCode, int number, std::initializer_list<MsgArg> args = {});
 void refuseMsg(int& stepCode, int number, int code, std::initializer_list<MsgArg> args = {});
 
-// Thread options: the PERFORMANCE statement and the global THREADS and CPUCOUNT options.
-// zthropt ends the step (1012) when a global option cannot be read.
+// Thread options: the workers the PERFORMANCE statement and the global THREADS and CPUCOUNT
+// options ask for. zthropt ends the step (1012) when a global option cannot be read.
 void zthropt(const StatementRecord* statements, ThreadOptions* options);
 void zthrglob(uint8_t* threadsOn, int32_t* count);
 // The "_testthread" macro variables: -1 no preference, 0 one thread, 1 threaded.

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "common/test_host.h"
 #include "datapass/blocks_support.h"

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "common/test_host.h"
 #include "datapass/blocks_support.h"

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
 #include "common/test_host.h"

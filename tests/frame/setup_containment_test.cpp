@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "common/test_host.h"
 #include "frame/phases.h"

@@ -1,29 +1,11 @@
-// Return codes, step codes and host statuses shared by the procedure and the host.
+// Step codes, host statuses and arithmetic faults shared by the procedure and the host (the
+// procedure's internal return codes are in base/codes.h).
 #pragma once
 
 #include <cstdint>
 #include <exception>
 
 namespace vsf {
-
-// Internal return codes of the procedure's routines (0 = success).
-namespace rc {
-constexpr int kOk = 0;
-constexpr int kPool = -1;              // pool creation failed
-constexpr int kMemory = -2;            // allocation refused
-constexpr int kExtension = -3;         // host extension did not load
-constexpr int kUtilFileOpen = -4;      // utility file could not be opened
-constexpr int kScratchFile = -5;       // scratch file could not be opened
-constexpr int kHistory = -6;           // step history unreadable
-constexpr int kPageIo = -7;            // utility-file page I/O
-constexpr int kBlockWrite = -12;       // row block could not be written
-constexpr int kNoModel = -14;          // no MODEL statement
-constexpr int kClassAfterModel = -17;  // CLASS after MODEL
-constexpr int kVarNotFound = -24;
-constexpr int kVarType = -25;
-constexpr int kRngNotSetUp = -37;
-constexpr int kStatement = -100;  // statement error
-}  // namespace rc
 
 // Step return codes; the step code only rises.
 namespace step {
