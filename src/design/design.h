@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "grammar/codes.h"
+
 namespace vsf {
 
 struct HostPool;
@@ -117,8 +119,8 @@ struct HierarchyRelations {
   HostPool* pool = nullptr;     // lists from here (flags 0) when allocatorChoice is 0
   int32_t allocatorChoice = 0;  // nonzero: from the allocator
   HostPool* allocator = nullptr;
-  int32_t mode = 0;    // HIERARCHY=: 0 none, 1 all effects, 2 CLASS effects
-  int32_t method = 0;  // MethodCode; BACKWARD builds the lists under mode 0
+  int32_t mode = 0;                 // HIERARCHY=: 0 none, 1 all effects, 2 CLASS effects
+  MethodCode method = kMethodNone;  // BACKWARD builds the lists under mode 0
   int32_t* dependantCounts = nullptr;
   int32_t* prerequisiteCounts = nullptr;
   int32_t** dependants = nullptr;     // effects that contain the effect

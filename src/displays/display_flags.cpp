@@ -19,7 +19,7 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
   DisplayFlags f;
   for (int c = 0; c < kStatsCount; ++c) f.stat[c] = o.stats[c] != 0;
-  for (uint8_t c : {o.select, o.stop, o.choose})
+  for (CriterionCode c : {o.select, o.stop, o.choose})
     if (int col = criterionInfo(c).statsColumn; col >= 0) f.stat[col] = true;
   f.validationShown = (sel && sel->totals.validFreq > 0) || s->settings.partition.validationRows;
   f.testShown = (sel && sel->totals.testFreq > 0) || s->settings.partition.testRows;
@@ -39,7 +39,7 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   f.detailsText = o.detailsBeyondSummary != 0;
   f.candidatesPlot = s->settings.graphicsOn && s->settings.plots.candidatesPlot.on;
   f.stepDetails = f.detailsText || f.candidatesPlot;
-  f.cvDetails = f.kfold && (o.cvDetails == 1 || o.cvDetails == 3);
+  f.cvDetails = f.kfold && (o.cvDetails == kCvPressOnly || o.cvDetails == kCvAll);
   f.foldEstimates = f.kfold && o.foldEstimates != 0;
   f.l2History = o.showL2Search != 0;
   return f;

@@ -87,7 +87,7 @@ int printFitResults(StepView* s) {
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
   const SelectionOptions& o = s->settings.options;
-  if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != 4)
+  if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != kCvIndex)
     hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
   if (sel->sweep.aliasedCount != 0) {
     hostMsg(kMsgSet, 236);
@@ -134,7 +134,7 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
   const int32_t k = o.method == kMethodBackward ? 1 : sel->layout.firstSelectable;
   printStopReason(s, reason, sel->steps.stepCount - k);
   if (reason == 4) {
-    const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
+    const CriterionCode c = o.stop != kCritNone ? o.stop : o.select;
     if (int rc = printStopDetails(s, workPool(s, sel), &sel->run.stop, criterionValue(sel, c));
         rc != 0)
       return rc;
@@ -152,7 +152,7 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
 int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
                           int64_t* position, int sampleIndex) {
   const SelectionOptions& o = s->settings.options;
-  const uint8_t m = o.method;
+  const MethodCode m = o.method;
   if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) &&
       sel->steps.stepCount > 0) {
     const double last = sel->steps.sse[sel->steps.stepCount - 1];

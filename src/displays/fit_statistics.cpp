@@ -14,7 +14,7 @@ std::vector<OutputArgItem> bestFit() {
 }
 
 // A criterion of a perfect fit has no number to show: it reads "-Infty".
-void criterionEntry(FactoidTable& t, uint8_t code, const FitSummary& fit,
+void criterionEntry(FactoidTable& t, CriterionCode code, const FitSummary& fit,
                     const std::vector<OutputArgItem>& format) {
   const double v = criterionOf(code, fit);
   HostString* label = msgStr(criterionInfo(code).texts.fitLabel);

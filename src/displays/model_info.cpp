@@ -51,13 +51,13 @@ void selectionRows(const StepView* s, Entries& e) {
   if (sl && (o.method == kMethodBackward || o.method == kMethodStepwise))
     e.number(682, o.stayLevel);
   auto folds = [&](int methodLabel, int indexLabel, int foldsLabel) {
-    e.message(methodLabel, 690 + o.cvMethod);
-    if (o.cvMethod == 4)
+    e.message(methodLabel, 690 + codeIndex(o.cvMethod));
+    if (o.cvMethod == kCvIndex)
       e.text(indexLabel, variableName(s, o.cvIndexVariable));
     else
       e.integer(foldsLabel, o.cvFolds);
   };
-  if (o.kfold || (o.cvMethod && !o.externalCv)) folds(690, 695, 689);
+  if (o.kfold || (o.cvMethod != kCvNone && !o.externalCv)) folds(690, 695, 689);
   if (o.externalCv) folds(3402, 3403, 3401);
   if (o.include) e.number(683, o.include);
   e.message(684, 440 + o.hierarchy);
@@ -80,14 +80,14 @@ int printModelInfo(StepView* s) {
   if (o.method == kMethodStepwise && o.dropRule == 2)
     e.message(674, 439);
   else
-    e.message(674, o.adaptive ? 438 : 419 + o.method);
+    e.message(674, o.adaptive ? 438 : 419 + codeIndex(o.method));
   if (o.adaptive && s->settings.initialEstimates)
     e.text(698, dataSetName(s->settings.initialEstimates));
   if (o.adaptive && o.adaptiveGamma != 1.0) e.number(697, o.adaptiveGamma);
   if (o.maxSteps) e.integer(675, o.maxSteps);
   if (o.method != kMethodNone) selectionRows(s, e);
   const double fraction = s->settings.partition.trainFraction;
-  if ((fraction > 0 && fraction < 1) || o.cvMethod == 1) {
+  if ((fraction > 0 && fraction < 1) || o.cvMethod == kCvRandom) {
     uint32_t seed = static_cast<uint32_t>(s->settings.procedureSeed);
     OutputArgItem v;
     v.type = ctype::kUnsigned;

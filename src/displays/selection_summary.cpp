@@ -31,9 +31,9 @@ struct Buffers {
 // The summary's layout decided once from the options and the selection.
 struct Plan {
   DisplayFlags f;
-  uint8_t method = 0;
+  MethodCode method = kMethodNone;
   bool backward = false, entered = false, removed = false, stepLabel = false, normBeta = false;
-  int l1Column = 0;  // 1 ratio, 2 norm, 3 value
+  L1ChoiceCode l1Column = kL1ChoiceNone;
 };
 
 Plan planOf(const StepView* s, const SelectionState* sel) {
@@ -41,7 +41,7 @@ Plan planOf(const StepView* s, const SelectionState* sel) {
   p.f = displayFlags(s, sel);
   p.method = s->settings.options.method;
   p.backward = p.method == kMethodBackward;
-  const uint8_t m = p.method;
+  const MethodCode m = p.method;
   p.entered = p.f.severalPerStep || !p.backward;
   p.removed = p.f.severalPerStep || m == kMethodBackward || m == kMethodStepwise ||
               m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
@@ -77,9 +77,9 @@ void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, con
   auto at = [&](const double* a) { return a ? a[i] : dot; };
   r->nParms = h.parameters[i];
   // A perfect fit's -DBL_MAX shows as the special missing value M.
-  for (uint8_t c = 0; c < kCriterionCodes; ++c) {
-    r->value[c] = infinityAsSpecial(stepCriterion(sel, c, i));
-    r->opt[c] = b && b->step[c] == i ? 1 : 0;
+  for (CriterionCode c : kAllCriterionCodes) {
+    r->value[codeIndex(c)] = infinityAsSpecial(stepCriterion(sel, c, i));
+    r->opt[codeIndex(c)] = b && b->step[codeIndex(c)] == i ? 1 : 0;
   }
   r->test = at(h.testAse);
   r->ase = sel->totals.trainWeight != 0 ? h.sse[i] / sel->totals.trainWeight : dot;
@@ -124,7 +124,7 @@ void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, c
   t.column(ctype::kInt, "nParmsIn", &r.nParms, parms);
   // A criterion's column, shown by its STATS= column (validation ASE by ASE's), and the column
   // of its best-step marker.
-  auto criterion = [&](uint8_t c, bool marker) {
+  auto criterion = [&](CriterionCode c, bool marker) {
     const CriterionInfo& info = criterionInfo(c);
     const std::string name = info.column;
     std::vector<OutputArgItem> more;
@@ -132,8 +132,8 @@ void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, c
       const std::string flag = "show" + (info.statsColumn == kStatsAse ? "ASE" : name);
       more = shown(flag.c_str(), st[info.statsColumn]);
     }
-    t.column(ctype::kDouble, name, &r.value[c], more);
-    if (marker) t.column(ctype::kInt, "Opt" + name, &r.opt[c]);
+    t.column(ctype::kDouble, name, &r.value[codeIndex(c)], more);
+    if (marker) t.column(ctype::kInt, "Opt" + name, &r.opt[codeIndex(c)]);
   };
   criterion(kCritRsquare, false);
   criterion(kCritAdjRsq, true);
@@ -153,7 +153,7 @@ void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, c
   if (p.f.kfold) criterion(kCritCv, true);
   if (p.f.externalCv) criterion(kCritCvExternal, true);
   static const char* const kL1Names[] = {"", "StepL1Ratio", "StepL1Norm", "StepL1Value"};
-  if (p.l1Column >= 1 && p.l1Column <= 3) t.column(ctype::kDouble, kL1Names[p.l1Column], &r.l1);
+  if (p.l1Column != kL1ChoiceNone) t.column(ctype::kDouble, kL1Names[codeIndex(p.l1Column)], &r.l1);
   t.column(ctype::kChar, "Control", &r.control);
 }
 
@@ -191,9 +191,9 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
 
   SummaryRow r;
   DataTable t(&s->res.output);
-  const uint8_t method = p.method;
-  t.create("SelectionSummary",
-           {argString(key::kLabel2, msgStr(519 + method)), argInt(dkey::kSummaryFlag, 1)});
+  const MethodCode method = p.method;
+  t.create("SelectionSummary", {argString(key::kLabel2, msgStr(519 + codeIndex(method))),
+                                argInt(dkey::kSummaryFlag, 1)});
   defineColumns(t, s, sel, p, r, b);
   t.endColumns();
 
@@ -203,7 +203,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   const int32_t blockEnd = p.backward ? 1 : std::max(k0, 0);
   const bool selectionRows = sel->steps.stepCount > blockEnd;
   std::vector<OutputArgItem> dyn;
-  addDynamic(dyn, "titleText", valueString(msgStr(519 + method)));
+  addDynamic(dyn, "titleText", valueString(msgStr(519 + codeIndex(method))));
   addDynamic(dyn, "printFootnote", valueInt(selectionRows && anyOptShown(p) ? 1 : 0));
   t.bind("Stat.VARSIFTER.SelectionSummary", dyn, false, s->settings.graphicsOn ? dataOut : nullptr);
 

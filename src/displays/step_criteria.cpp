@@ -15,21 +15,20 @@ int32_t firstSummaryStep(const StepView* s, const SelectionState* sel) {
 void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* best) {
   for (int32_t& b : best->step) b = -1;
   const int32_t first = firstSummaryStep(s, sel);
-  for (uint8_t c = 0; c < kCriterionCodes; ++c) {
+  for (CriterionCode c : kAllCriterionCodes) {
     double bestValue = missingValue('.');
     for (int32_t i = first; i < sel->steps.stepCount; ++i) {
       double v = stepCriterion(sel, c, i);
       if (isMissing(v)) continue;
-      if (best->step[c] < 0 || criterionBetter(v, bestValue, c)) {
-        best->step[c] = i;
+      if (best->step[codeIndex(c)] < 0 || criterionBetter(v, bestValue, c)) {
+        best->step[codeIndex(c)] = i;
         bestValue = v;
       }
     }
   }
-  const uint8_t choose = s->settings.options.choose;
-  if (choose != kCritNone && choose < 16 && sel->run.chosenStep >= 0 &&
-      sel->run.chosenStep < sel->steps.stepCount)
-    best->step[choose] = sel->run.chosenStep;
+  const CriterionCode choose = s->settings.options.choose;
+  if (choose != kCritNone && sel->run.chosenStep >= 0 && sel->run.chosenStep < sel->steps.stepCount)
+    best->step[codeIndex(choose)] = sel->run.chosenStep;
 }
 
 }  // namespace vsf

@@ -80,9 +80,10 @@ int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumb
                 {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Step")),
                  argDouble(dkey::kNumber, stepNumber), argFlag(dkey::kFlag435, 1)});
   if (f.detailsText) {
-    groupAttributes(&s->res.output, {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1),
-                                     argInt(key::kMinusOne, -1),
-                                     argString(key::kText, msgStr(450 + o.method, {stepNumber}))});
+    groupAttributes(
+        &s->res.output,
+        {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1), argInt(key::kMinusOne, -1),
+         argString(key::kText, msgStr(450 + codeIndex(o.method), {stepNumber}))});
     if (int rc = describeChange(s, record, level + 1, stepNumber, r); rc != 0) return rc;
   }
   const StepDetailTables& t = o.stepTables;

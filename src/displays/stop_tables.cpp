@@ -110,7 +110,7 @@ double fromLog(double v) {
 int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
   startDisplayClock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
-  const uint8_t c = o.stop != kCritNone ? o.stop : o.select;
+  const CriterionCode c = o.stop != kCritNone ? o.stop : o.select;
   const int header = criterionInfo(c).texts.stopHeader;  // the compare header follows
   if (header == 0) return 0;
   const bool sl = c == kCritSl;

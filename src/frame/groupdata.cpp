@@ -75,7 +75,7 @@ int prepareRows(DataPass* p) {
   p->roleSlot = o.rolesPresent;
   p->folds = std::max(1, o.folds);
   p->indexVariable.number = -1;
-  if (p->foldSlot && o.cvMethod == 4 && o.cvIndexVariable >= 0 &&
+  if (p->foldSlot && o.cvMethod == kCvIndex && o.cvIndexVariable >= 0 &&
       hostv().ds->varByNumber(s->settings.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
     p->indexVariable.number = -1;
   p->writer = RowBlockWriter{&s->group.utilFiles, s->group.pagePool};

@@ -150,8 +150,8 @@ void computeMeansAndScales(DataPass* p) {
 
 int assignLateFolds(DataPass* p) {
   if (!p->foldSlot || p->writer.block == 0) return 0;
-  if (p->o->cvMethod == 2) return blockFolds(p);
-  if (p->o->cvMethod == 4 && p->indexVariable.number >= 0) return indexFolds(p);
+  if (p->o->cvMethod == kCvBlock) return blockFolds(p);
+  if (p->o->cvMethod == kCvIndex && p->indexVariable.number >= 0) return indexFolds(p);
   return 0;
 }
 

@@ -111,16 +111,16 @@ int32_t indexAppearance(DataPass* p) {
 // Training rows only; other roles keep the slot's "no fold".
 int32_t drawFold(DataPass* p) {
   switch (p->o->cvMethod) {
-    case 1: {  // RANDOM
+    case kCvRandom: {
       int32_t f = static_cast<int32_t>(p->folds * zlcgunif(seedState(p)));
       return f < p->folds ? f : p->folds - 1;
     }
-    case 3: {  // SPLIT
+    case kCvSplit: {
       int32_t f = p->splitNext;
       p->splitNext = (p->splitNext + 1) % p->folds;
       return f;
     }
-    case 4:  // INDEX: ranked at the end of the pass
+    case kCvIndex:  // ranked at the end of the pass
       return indexAppearance(p);
     default:  // BLOCK: numbered at the end of the pass
       return kNoFold;
@@ -299,7 +299,7 @@ int readAnalysisRows(DataPass* p) {
   ZLevCtx* ctx = p->ctx;
   const SelectionOptions& o = *p->o;
   const bool roles = p->s->settings.roleVariable.number >= 0;
-  const bool index = o.cvMethod == 4 && p->foldSlot && p->indexVariable.number >= 0;
+  const bool index = o.cvMethod == kCvIndex && p->foldSlot && p->indexVariable.number >= 0;
   ctx->start(ctx);
   while (ctx->next(ctx)) {
     p->t.obsRead += 1;

@@ -49,7 +49,7 @@ void noteConstructedEffects(const ZDesign* d) {
 
 // The column a criterion switches on; the held-out ASE comes with VALIDATE as STOP= or
 // CHOOSE= only.
-void switchColumn(SelectionOptions& o, uint8_t code, bool validateCounts) {
+void switchColumn(SelectionOptions& o, CriterionCode code, bool validateCounts) {
   const int c = criterionInfo(code).statsColumn;
   if (c < 0 || (c == kStatsAse && !validateCounts)) return;
   o.stats[c] = 1;
@@ -77,7 +77,7 @@ void heldOutAndColumns(VsfState* s) {
 void fullModelStatistics(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   if (!fullModelWanted(&o)) return;
-  auto criterion = [&](uint8_t c) { return criterionInfo(c).fullModel; };
+  auto criterion = [&](CriterionCode c) { return criterionInfo(c).fullModel; };
   if (s->settings.threads.buildIncremental) {
     repairMsg(s->stepCode, 147);
   } else if (!o.buildFullSscp && o.method != kMethodBackward && !criterion(o.select) &&
@@ -159,7 +159,7 @@ void settleStepPlots(VsfState* s) {
 
 // Coefficient norms exist only on the LAR, LASSO and ELASTICNET paths.
 void settleStepAxes(VsfState* s) {
-  const uint8_t m = s->settings.options.method;
+  const MethodCode m = s->settings.options.method;
   if (m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) return;
   bool changed = false;
   for (PlotFamily* f :
@@ -289,11 +289,11 @@ int settleRolesAndFolds(VsfState* s) {
   for (const PlotFamily* f : {&pl.coefficients, &pl.ase, &pl.criteria})
     if (f->on && f->stepAxis == 3) o.coefNormPerStep = 1;
   o.criterionNeedsPasses = criterionByPass(o.select);
-  o.kfold = o.cvMethod != 0 && o.choose != kCritCvExternal;
-  o.externalCv = o.cvMethod != 0 && o.choose == kCritCvExternal;
-  if (!o.kfold) o.cvDetails = 0;
-  o.foldStats = o.kfold && (o.cvDetails == 1 || o.cvDetails == 3);
-  o.foldEstimates = o.kfold && (o.cvDetails == 2 || o.cvDetails == 3);
+  o.kfold = o.cvMethod != kCvNone && o.choose != kCritCvExternal;
+  o.externalCv = o.cvMethod != kCvNone && o.choose == kCritCvExternal;
+  if (!o.kfold) o.cvDetails = kCvDetailsNone;
+  o.foldStats = o.kfold && (o.cvDetails == kCvPressOnly || o.cvDetails == kCvAll);
+  o.foldEstimates = o.kfold && (o.cvDetails == kCvCoeffs || o.cvDetails == kCvAll);
   o.folds = o.kfold || o.externalCv ? o.cvFolds : 0;
   return 0;
 }

@@ -10,7 +10,7 @@ namespace vsf {
 
 struct VsfState;
 
-inline bool isPathCode(int m) {
+inline bool isPathCode(MethodCode m) {
   return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
 }
 

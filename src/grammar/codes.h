@@ -6,8 +6,14 @@
 
 namespace vsf {
 
+// A code as a number: the index of a table by code, or the offset of its message.
+template <typename Code>
+constexpr int codeIndex(Code c) {
+  return static_cast<int>(c);
+}
+
 // Selection methods.
-enum MethodCode : uint8_t {
+enum class MethodCode : uint8_t {
   kMethodNone = 1,
   kMethodForward = 2,
   kMethodBackward = 3,
@@ -22,9 +28,10 @@ enum MethodCode : uint8_t {
   kMethodHxGLasso = 12,
   kMethodGroupLasso = 13,
 };
+using enum MethodCode;
 
 // Criteria of SELECT=, STOP= and CHOOSE=.
-enum CriterionCode : uint8_t {
+enum class CriterionCode : uint8_t {
   kCritNone = 0,
   kCritSl = 1,
   kCritAic = 2,
@@ -41,9 +48,17 @@ enum CriterionCode : uint8_t {
   kCritCvExternal = 13,
   kCritL1 = 14,
 };
+using enum CriterionCode;
+// One more than the largest criterion code: the size of a table indexed by code.
+constexpr int kCriterionCodes = 15;
+// Every criterion code, in order.
+constexpr CriterionCode kAllCriterionCodes[kCriterionCodes] = {
+    kCritNone,     kCritSl,     kCritAic,      kCritAicc,       kCritSbc,
+    kCritRsquare,  kCritAdjRsq, kCritCp,       kCritBic,        kCritPress,
+    kCritValidate, kCritCv,     kCritStopNone, kCritCvExternal, kCritL1};
 
 // Screening of SCREEN=.
-enum ScreenCode : uint8_t {
+enum class ScreenCode : uint8_t {
   kScreenNone = 1,
   kScreenBase = 2,
   kScreenZanvi = 3,
@@ -51,10 +66,35 @@ enum ScreenCode : uint8_t {
   kScreenDpp = 5,
   kScreenSis = 6,
 };
+using enum ScreenCode;
 
 // L2SEARCH= and L1CHOICE= codes.
-constexpr int kL2SearchNone = 1, kL2SearchGolden = 2, kL2SearchGrid = 3;
-constexpr int kL1ChoiceRatio = 1, kL1ChoiceNorm = 2, kL1ChoiceValue = 3;
+enum class L2SearchCode : int32_t { kL2SearchNone = 1, kL2SearchGolden = 2, kL2SearchGrid = 3 };
+using enum L2SearchCode;
+enum class L1ChoiceCode : uint8_t {
+  kL1ChoiceNone = 0,  // no L1 target
+  kL1ChoiceRatio = 1,
+  kL1ChoiceNorm = 2,
+  kL1ChoiceValue = 3
+};
+using enum L1ChoiceCode;
+
+// CVMETHOD= and CVDETAILS= codes.
+enum class CvMethodCode : uint8_t {
+  kCvNone = 0,
+  kCvRandom = 1,
+  kCvBlock = 2,
+  kCvSplit = 3,
+  kCvIndex = 4
+};
+using enum CvMethodCode;
+enum class CvDetailsCode : uint8_t {
+  kCvDetailsNone = 0,
+  kCvPressOnly = 1,
+  kCvCoeffs = 2,
+  kCvAll = 3
+};
+using enum CvDetailsCode;
 // L2 = kL2Search: the elastic net's L2 is searched. A negative L2= that the user gave is
 // turned into this value by the MODEL reader (with a message); it is never taken as given.
 constexpr double kL2Search = -1.0;

@@ -17,7 +17,7 @@ namespace {
 enum class Road { kResamples, kCrossValidatedPath, kPenaltyByCv, kL2Search, kPlain, kNothing };
 
 Road roadOf(const SelectionOptions* o) {
-  const uint8_t m = o->method;
+  const MethodCode m = o->method;
   if (o->modelAveragingRun) return Road::kResamples;
   if (o->externalCv) {
     if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
@@ -43,7 +43,7 @@ int refuseUnbuilt(SelectionState* s) {
   if (o->modelAveragingRun) {
     hostMsg(848, 4902);
   } else if (o->method >= kMethodLar) {
-    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + o->method);
+    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + codeIndex(o->method));
     hostMsg(848, 4901, {std::string_view(method)});
   } else {
     return 0;

@@ -12,14 +12,14 @@ bool removable(const SelectionState* s, int32_t e) {
 }
 
 // Removal values of the SL criterion are log p-values: the least significant effect wins.
-bool removalWins(double value, double best, uint8_t code) {
+bool removalWins(double value, double best, CriterionCode code) {
   return code == kCritSl ? criterionBetter(best, value, code) : criterionBetter(value, best, code);
 }
 
 // Every effect one column: the SSE increase of dropping column g is b^2 / m, b and m its
 // response entry and diagonal in the swept matrix; the smallest increase wins.
 void fastRemoval(SelectionState* s, int32_t* effect, double* value) {
-  const uint8_t code = s->options->select;
+  const CriterionCode code = s->options->select;
   const double sse = s->fit.trainSse;
   const int32_t p = s->sweep.sweptColumns, m = s->sweep.effectsInModel;
   double smallest = DBL_MAX;
@@ -51,7 +51,7 @@ void fastRemoval(SelectionState* s, int32_t* effect, double* value) {
 
 // Otherwise every removable effect is removed on trial in the checkpointed model.
 int generalRemoval(SelectionState* s, int32_t* effect, double* value) {
-  const uint8_t code = s->options->select;
+  const CriterionCode code = s->options->select;
   saveModelState(s, 1);
   if (s->run.status < 0) return s->run.status;
   int rc = 0;
@@ -93,7 +93,7 @@ void dropAliased(SelectionState* s) {
 
 void selectBestRemoval(SelectionState* s, int32_t* effect, double* value) {
   const SelectionOptions* o = s->options;
-  const uint8_t code = o->select;
+  const CriterionCode code = o->select;
   *effect = -1;
   *value = code == kCritSl || criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX;
   if (s->sweep.effectsInModel <= 1) return;

@@ -260,16 +260,17 @@ constexpr CriterionInfo kCriteria[kCriterionCodes] = {
 
 }  // namespace
 
-const CriterionInfo& criterionInfo(uint8_t code) {
-  return code < kCriterionCodes ? kCriteria[code] : kCriteria[kCritNone];
+const CriterionInfo& criterionInfo(CriterionCode code) {
+  const int i = codeIndex(code);
+  return i < kCriterionCodes ? kCriteria[i] : kCriteria[codeIndex(kCritNone)];
 }
 
-double criterionOf(uint8_t code, const FitSummary& f) { return criterionInfo(code).value(f); }
+double criterionOf(CriterionCode code, const FitSummary& f) { return criterionInfo(code).value(f); }
 
-bool criterionByPass(uint8_t code) { return criterionInfo(code).pass != nullptr; }
+bool criterionByPass(CriterionCode code) { return criterionInfo(code).pass != nullptr; }
 
 bool fullModelWanted(const SelectionOptions* o) {
-  for (uint8_t c = 0; c < kCriterionCodes; ++c) {
+  for (CriterionCode c : kAllCriterionCodes) {
     const CriterionInfo& info = criterionInfo(c);
     if (!info.fullModel) continue;
     if (o->select == c || o->stop == c || o->choose == c || o->stats[info.statsColumn]) return true;
@@ -277,31 +278,31 @@ bool fullModelWanted(const SelectionOptions* o) {
   return false;
 }
 
-bool criterionKeptPerStep(uint8_t code, const SelectionOptions* o) {
+bool criterionKeptPerStep(CriterionCode code, const SelectionOptions* o) {
   const CriterionInfo& c = criterionInfo(code);
   if (c.kind == CriterionKind::kClosedForm) return !c.fullModel || fullModelWanted(o);
   return c.kind == CriterionKind::kDataBased && c.perStep && o->*c.perStep != 0;
 }
 
 // A criterion without a direction compares as a minimized one.
-int criterionIsMaximized(uint8_t code) {
+int criterionIsMaximized(CriterionCode code) {
   return criterionInfo(code).direction == CriterionDirection::kMaximized;
 }
-int criterionIsMinimized(uint8_t code) { return !criterionIsMaximized(code); }
+int criterionIsMinimized(CriterionCode code) { return !criterionIsMaximized(code); }
 
-int criterionBetter(double a, double b, uint8_t code) {
+int criterionBetter(double a, double b, CriterionCode code) {
   if (anyAbsent(a, b)) return 0;
   return criterionIsMaximized(code) ? a > b : a < b;
 }
 
-int criterionBetterFuzz(double a, double b, uint8_t code) {
+int criterionBetterFuzz(double a, double b, CriterionCode code) {
   if (anyAbsent(a, b)) return 0;
   return criterionIsMaximized(code) ? a > b + kFuzz : a < b - kFuzz;
 }
 
 // Values are compared in thousandths so that huge values cannot overflow the difference; the
 // tolerance is relative to the first.
-int criterionBetterTol(double a, double b, uint8_t code, int mode, double tol) {
+int criterionBetterTol(double a, double b, CriterionCode code, int mode, double tol) {
   if (anyAbsent(a, b)) return 0;
   const double A = a / 1000, B = b / 1000;
   const bool equal = tol * std::fabs(A) >= std::fabs(A - B);

@@ -11,8 +11,6 @@ namespace vsf {
 
 struct SelectionState;
 
-constexpr int kCriterionCodes = kCritL1 + 1;
-
 // One fit as the criteria see it. The data-based values are missing where the fit has none.
 struct FitSummary {
   double sse = 0;
@@ -66,16 +64,16 @@ struct CriterionInfo {
 };
 
 // The row of a code; codes outside the table get the row of kCritNone.
-const CriterionInfo& criterionInfo(uint8_t code);
+const CriterionInfo& criterionInfo(CriterionCode code);
 // Its value of the fit.
-double criterionOf(uint8_t code, const FitSummary& f);
+double criterionOf(CriterionCode code, const FitSummary& f);
 // Whether it needs a data pass of its own for a model (PRESS, VALIDATE, CV).
-bool criterionByPass(uint8_t code);
+bool criterionByPass(CriterionCode code);
 // Whether the options want the full model's error variance: a criterion that needs it is used
 // or its column shown.
 bool fullModelWanted(const SelectionOptions* o);
 // Whether the run's recorded steps keep the criterion's value (those that can have one).
-bool criterionKeptPerStep(uint8_t code, const SelectionOptions* o);
+bool criterionKeptPerStep(CriterionCode code, const SelectionOptions* o);
 
 // ---- Criterion library ----
 double critAIC(double sse, double n, int32_t p);
@@ -89,10 +87,10 @@ double effectFTestLogPValue(double sseA, int32_t pA, double sseB, int32_t pB, in
                             int32_t eB, double n, double* f, double tol);
 double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32_t eA, int32_t eB,
                          double n, double* f, double tol);
-int criterionIsMaximized(uint8_t code);
-int criterionIsMinimized(uint8_t code);
-int criterionBetter(double a, double b, uint8_t code);
-int criterionBetterFuzz(double a, double b, uint8_t code);
-int criterionBetterTol(double a, double b, uint8_t code, int mode, double tol);
+int criterionIsMaximized(CriterionCode code);
+int criterionIsMinimized(CriterionCode code);
+int criterionBetter(double a, double b, CriterionCode code);
+int criterionBetterFuzz(double a, double b, CriterionCode code);
+int criterionBetterTol(double a, double b, CriterionCode code, int mode, double tol);
 
 }  // namespace vsf

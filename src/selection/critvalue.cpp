@@ -25,11 +25,11 @@ double externalCvValue(SelectionState* s) {
   const double* cv = s->path.extCvValues;
   const int32_t m = s->path.extCvCount;
   if (!g || !cv || m < 1) return absentValue();
-  double x = o->l1Choice == 2 ? s->path.l1Norm : s->path.stepLambda;
-  if (o->l1Choice == 1)
+  double x = o->l1Choice == kL1ChoiceNorm ? s->path.l1Norm : s->path.stepLambda;
+  if (o->l1Choice == kL1ChoiceRatio)
     x = s->path.lambdaMax > 0 ? s->path.stepLambda / s->path.lambdaMax : absentValue();
   if (isAbsent(x)) return absentValue();
-  const bool falling = o->l1Choice != 2;
+  const bool falling = o->l1Choice != kL1ChoiceNorm;
   double v;
   if (falling ? x <= g[m - 1] : x >= g[m - 1]) {
     v = cv[m - 1];
@@ -117,7 +117,7 @@ FitSummary stateFit(const SelectionState* s) {
   return f;
 }
 
-double criterionValue(SelectionState* s, uint8_t code) {
+double criterionValue(SelectionState* s, CriterionCode code) {
   const CriterionInfo& c = criterionInfo(code);
   if (c.pass) c.pass(s);  // a pass that fails leaves its value missing
   const StepHistory& h = s->steps;
@@ -133,7 +133,7 @@ double criterionValue(SelectionState* s, uint8_t code) {
   return c.value(f);
 }
 
-double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, double trialSse,
+double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse, double trialSse,
                           int32_t baseParams, int32_t trialParams, int32_t baseEffects,
                           int32_t trialEffects) {
   FitSummary f = modelFit(s, baseSse, baseParams, baseEffects, trialSse, trialParams, trialEffects);
@@ -150,22 +150,22 @@ void recordStepCriteria(SelectionState* s, int32_t i) {
   f.validAse = fuzzToZero(s->fit.validAse);
   f.cvPress = fuzzToZero(s->fit.cvPress);
   double* row = h.criteria + int64_t{i} * h.criterionCount;
-  for (uint8_t c = 0; c < kCriterionCodes; ++c)
-    if (h.criterionSlot[c]) row[h.criterionSlot[c] - 1] = criterionOf(c, f);
+  for (CriterionCode c : kAllCriterionCodes)
+    if (h.criterionSlot[codeIndex(c)]) row[h.criterionSlot[codeIndex(c)] - 1] = criterionOf(c, f);
 }
 
 void layOutStepCriteria(StepHistory* h, const SelectionOptions* o) {
   h->criterionCount = 0;
-  for (uint8_t c = 0; c < kCriterionCodes; ++c)
-    h->criterionSlot[c] = criterionKeptPerStep(c, o) ? ++h->criterionCount : 0;
+  for (CriterionCode c : kAllCriterionCodes)
+    h->criterionSlot[codeIndex(c)] = criterionKeptPerStep(c, o) ? ++h->criterionCount : 0;
 }
 
-double stepCriterion(const SelectionState* s, uint8_t code, int32_t i) {
+double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i) {
   const StepHistory& h = s->steps;
-  if (i < 0 || i >= s->steps.stepCount || code >= kCriterionCodes || !h.criteria ||
-      !h.criterionSlot[code])
+  if (i < 0 || i >= s->steps.stepCount || codeIndex(code) >= kCriterionCodes || !h.criteria ||
+      !h.criterionSlot[codeIndex(code)])
     return absentValue();
-  return h.criteria[int64_t{i} * h.criterionCount + h.criterionSlot[code] - 1];
+  return h.criteria[int64_t{i} * h.criterionCount + h.criterionSlot[codeIndex(code)] - 1];
 }
 
 }  // namespace vsf

@@ -110,7 +110,7 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
   }
   s->sweep.firstColumn[k] = o;
   if (int rc = assembleNewRows(s, k, o, fromTrial); rc != 0) return rc;
-  const uint8_t m = s->options->method;
+  const MethodCode m = s->options->method;
   if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0 &&
       s->sweep.states[k] == effstate::kSelected)
     for (int32_t j = o; j < o + c; ++j)

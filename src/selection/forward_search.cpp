@@ -80,7 +80,7 @@ void setCandidateValue(SelectionState* s, int32_t e, double v) {
 // Single-column effects by their SSE reduction r^2 / v; an equal reduction keeps the earlier
 // effect. The winner's value goes into *best.
 void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
-  const uint8_t code = s->options->select;
+  const CriterionCode code = s->options->select;
   const double sse = s->fit.trainSse;
   const int32_t p = s->sweep.sweptColumns;
   std::optional<StoreScorer> fromStore;
@@ -113,7 +113,7 @@ void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
 
 int searchEntry(SelectionState* s, EntryChoice* out) {
   const SelectionOptions* o = s->options;
-  const uint8_t code = o->select;
+  const CriterionCode code = o->select;
   double best = worstValue(code);
   int32_t candidate = -1;
   if (o->candidateValues && s->sweep.candidateValues)

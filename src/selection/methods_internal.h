@@ -23,10 +23,12 @@ struct EntryChoice {
 [[nodiscard]] int refreshStatistics(SelectionState* s, double searchValue, bool entry);
 
 // Starting value of a search: the worst value of the criterion.
-inline double worstValue(uint8_t code) { return criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX; }
+inline double worstValue(CriterionCode code) {
+  return criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX;
+}
 
 inline bool selectByPass(const SelectionOptions* o) { return criterionByPass(o->select); }
-inline bool criterionUsed(const SelectionOptions* o, uint8_t code) {
+inline bool criterionUsed(const SelectionOptions* o, CriterionCode code) {
   return o->select == code || o->stop == code || o->choose == code;
 }
 inline bool pressWanted(const SelectionOptions* o) {

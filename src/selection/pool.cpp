@@ -9,9 +9,9 @@ namespace vsf {
 
 namespace {
 
-bool methodIs(const SelectionState* s, uint8_t m) { return s->options->method == m; }
+bool methodIs(const SelectionState* s, MethodCode m) { return s->options->method == m; }
 
-bool criterionAsked(const SelectionOptions* o, uint8_t code) {
+bool criterionAsked(const SelectionOptions* o, CriterionCode code) {
   return o->select == code || o->stop == code || o->choose == code;
 }
 
@@ -61,7 +61,7 @@ int foldsAndTheirArrays(SelectionState* s) {
   const SelectionOptions* o = s->options;
   if (!o->kfold) return 0;
   s->folds = o->folds;
-  if (s->totals.obsUsed < s->folds && o->cvMethod != 1)
+  if (s->totals.obsUsed < s->folds && o->cvMethod != kCvRandom)
     s->folds = static_cast<int32_t>(s->totals.obsUsed);
   if (s->folds < 1) return 0;
   if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;

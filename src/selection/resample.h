@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "grammar/codes.h"
 #include "numerics/numerics.h"
 
 namespace vsf {
@@ -15,7 +16,9 @@ struct ResampleWork {
 
 // The settings the refit pass restores (copied by the main set-up with REFIT).
 struct RefitSettings {
-  uint8_t method = 0, pathMethod = 0, choose = 0, select = 0, stop = 0;
+  MethodCode method = kMethodNone;
+  uint8_t pathMethod = 0;
+  CriterionCode choose = kCritNone, select = kCritNone, stop = kCritNone;
   uint8_t incrementalSscp = 0, fullSscp = 0, candidatesTable = 0;
   int32_t forcedEffects = 0, include = 0;
 };

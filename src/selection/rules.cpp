@@ -10,7 +10,7 @@ namespace {
 
 // A criterion of the last recorded step (codes 2 to 11). PRESS, VALIDATE and CV are those of
 // the current model, which is that step's, as computed rather than as recorded.
-double stepValue(SelectionState* s, uint8_t code) {
+double stepValue(SelectionState* s, CriterionCode code) {
   if (code < kCritAic || code > kCritCv) return absentValue();
   if (s->steps.stepCount == 0) return worstValue(code);
   if (criterionByPass(code)) return criterionValue(s, code);
@@ -24,7 +24,7 @@ bool closeTo(double v, double best, double tol) {
 }
 
 // The STOP test's verdict: clears *stop when the candidate step improves the criterion.
-void judge(SelectionState* s, uint8_t c, bool entry, double v, double* best, int* stop) {
+void judge(SelectionState* s, CriterionCode c, bool entry, double v, double* best, int* stop) {
   const SelectionOptions* o = s->options;
   auto refuse = [&] { s->run.stop.reason = stopreason::kCriterion; };
   if (c == kCritSl) {
@@ -145,7 +145,7 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
   *stop = 0;
   if (!active && !pathStop) return 0;
   const bool entry = mode == 1;
-  const uint8_t c = o->stop != kCritNone ? o->stop : o->select;
+  const CriterionCode c = o->stop != kCritNone ? o->stop : o->select;
   const double v = c == o->select ? candidateValue : criterionValue(s, c);
   *stop = -1;
   if (!entry && s->fit.trainSse <= 0) {
@@ -204,7 +204,7 @@ int checkStopRules(SelectionState* s, int32_t step) {
     stopWith(stopreason::kOnlyForced);
   }
   // STOP=L1: the penalty target reached overrides the rules above.
-  if (o->stop == kCritL1 && o->l1ChoiceStop >= 1 && o->l1ChoiceStop <= 3 && s->fit.penalty >= 0) {
+  if (o->stop == kCritL1 && o->l1ChoiceStop != kL1ChoiceNone && s->fit.penalty >= 0) {
     const double P = s->fit.penalty;
     double x = s->path.stepLambda, y = P;
     if (o->l1ChoiceStop == kL1ChoiceRatio) y = P * s->path.lambdaMax;

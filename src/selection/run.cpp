@@ -26,7 +26,7 @@ int fullCrossproducts(SelectionState* s) {
   const int64_t T = tri(s->sweep.sscpOrder);
   if (int rc = runDataPass(s, kernSscp, 0); rc != 0) return rc;
   complementFolds(s, s->sweep.sscp, &FoldRecord::sscp, 0, T);
-  const uint8_t m = s->options->method;
+  const MethodCode m = s->options->method;
   if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0) {
     const int32_t q = s->sweep.sscpOrder;
     for (int32_t k = q - s->layout.effectCount + 1; k <= q - 1; ++k)

@@ -319,10 +319,10 @@ int sscpSweepColumn(double* a, int32_t k, int32_t order, char* flags, double* wo
 // Enters (removes) the effect on trial in the checkpointed model, takes the criterion's value
 // for the trial model (a data pass for PRESS, VALIDATE and CV) and puts the model back. The
 // checkpoint must have been taken (saveModelState, keepLists 0 for entries, 1 for removals).
-[[nodiscard]] int trialEntryValue(SelectionState* s, int32_t effect, uint8_t code, double* value,
-                                  double* sse, int32_t* df);
-[[nodiscard]] int trialRemovalValue(SelectionState* s, int32_t effect, uint8_t code, double* value,
-                                    double* sse);
+[[nodiscard]] int trialEntryValue(SelectionState* s, int32_t effect, CriterionCode code,
+                                  double* value, double* sse, int32_t* df);
+[[nodiscard]] int trialRemovalValue(SelectionState* s, int32_t effect, CriterionCode code,
+                                    double* value, double* sse);
 
 // ---- Crossproduct store (incremental mode) ----
 [[nodiscard]] int buildResponseStore(SelectionState* s);
@@ -341,15 +341,15 @@ double criterionTotal(const SelectionState* s);
 FitSummary stateFit(const SelectionState* s);
 // The current model's value, against the last recorded step (SL). A data-based value is
 // brought up to date first (a pass for PRESS, VALIDATE and CV); missing when that fails.
-double criterionValue(SelectionState* s, uint8_t code);
+double criterionValue(SelectionState* s, CriterionCode code);
 // A trial model described by its SSE and counts. PRESS, VALIDATE and CV of a candidate are
 // not functions of these: they are missing here, and a candidate is judged by them only
 // through a trial move (trialEntryValue, trialRemovalValue).
-double criterionFromStats(SelectionState* s, uint8_t code, double baseSse, double trialSse,
+double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse, double trialSse,
                           int32_t baseParams, int32_t trialParams, int32_t baseEffects,
                           int32_t trialEffects);
 // The value recorded for step i; missing where the steps keep none.
-double stepCriterion(const SelectionState* s, uint8_t code, int32_t i);
+double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
 // Keeps step i's criteria: from its recorded SSE and counts, and the data-based values the
 // state holds for its model.
 void recordStepCriteria(SelectionState* s, int32_t i);

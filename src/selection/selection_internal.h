@@ -43,8 +43,9 @@ inline double pivotTolerance(char flag, double aDiag, double mainDiag) {
 inline bool kfoldOn(const SelectionState* s) { return s->options->kfold && s->folds > 0; }
 
 // A data-based value of recorded step i back in the state, when the steps keep it.
-inline void restoreStepValue(const SelectionState* s, uint8_t code, int32_t i, double* value) {
-  if (s->steps.criterionSlot[code]) *value = stepCriterion(s, code, i);
+inline void restoreStepValue(const SelectionState* s, CriterionCode code, int32_t i,
+                             double* value) {
+  if (s->steps.criterionSlot[codeIndex(code)]) *value = stepCriterion(s, code, i);
 }
 
 // Pool arrays (zeroed); null when refused.

@@ -8,7 +8,7 @@ namespace vsf {
 
 namespace {
 
-bool pathMethod(uint8_t m) {
+bool pathMethod(MethodCode m) {
   return (m >= kMethodLar && m <= kMethodElasticNet) || m == kMethodGroupLasso;
 }
 

@@ -40,7 +40,7 @@ int refusedMoveValue(SelectionState* s, int32_t e, bool entry, double* value) {
 }
 
 bool selectAccepts(SelectionState* s, Pass& p, double value, bool entry) {
-  const uint8_t code = s->options->select;
+  const CriterionCode code = s->options->select;
   if (code == kCritSl) return entry ? value < p.enterLevel : value > p.stayLevel;
   if (!criterionBetterFuzz(value, p.current, code)) return false;
   p.current = value;

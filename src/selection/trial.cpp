@@ -4,7 +4,7 @@
 
 namespace vsf {
 
-int trialEntryValue(SelectionState* s, int32_t k, uint8_t code, double* value, double* sse,
+int trialEntryValue(SelectionState* s, int32_t k, CriterionCode code, double* value, double* sse,
                     int32_t* df) {
   if (!s->ck.active) return s->run.status < 0 ? s->run.status : rc::kMemory;
   const double baseSse = s->fit.trainSse;
@@ -25,7 +25,8 @@ int trialEntryValue(SelectionState* s, int32_t k, uint8_t code, double* value, d
   return rc;
 }
 
-int trialRemovalValue(SelectionState* s, int32_t k, uint8_t code, double* value, double* sse) {
+int trialRemovalValue(SelectionState* s, int32_t k, CriterionCode code, double* value,
+                      double* sse) {
   if (!s->ck.active) return s->run.status < 0 ? s->run.status : rc::kMemory;
   const double baseSse = s->fit.trainSse;
   const int32_t baseP = s->sweep.sweptColumns, baseE = s->sweep.effectsInModel;

@@ -24,7 +24,9 @@ enum OptionKind : uint8_t {
 };
 
 // The field a row fills.
-using FieldRef = std::variant<uint8_t*, int32_t*, double*, HostDataSet**>;
+using FieldRef =
+    std::variant<uint8_t*, int32_t*, double*, HostDataSet**, MethodCode*, CriterionCode*,
+                 ScreenCode*, L2SearchCode*, L1ChoiceCode*, CvMethodCode*, CvDetailsCode*>;
 using FieldOf = FieldRef (*)(ReaderTarget&);
 // A row's field, by its path from the reader's target.
 #define VSF_FIELD(path) [](ReaderTarget& t) -> FieldRef { return &t.path; }
@@ -32,6 +34,12 @@ using FieldOf = FieldRef (*)(ReaderTarget&);
 #define VSF_OPTION(field) VSF_FIELD(settings.options.field)
 
 constexpr double kNoBound = std::numeric_limits<double>::infinity();
+
+// A code as a row's default or repair value.
+template <typename Code>
+constexpr double codeValue(Code c) {
+  return static_cast<double>(static_cast<int>(c));
+}
 
 // The grammar's bounds of a value (kept here for the tests that hold the two together).
 struct Bounds {

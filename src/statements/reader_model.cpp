@@ -17,11 +17,11 @@ namespace mf = flags::model;
 
 constexpr int kMaxInt = 2147483647;
 
-bool isPathMethod(int m) {
+bool isPathMethod(MethodCode m) {
   return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
 }
-bool isOptimizerMethod(int m) { return m == kMethodHxGLasso || m == kMethodGroupLasso; }
-bool takesL1(int m) {
+bool isOptimizerMethod(MethodCode m) { return m == kMethodHxGLasso || m == kMethodGroupLasso; }
+bool takesL1(MethodCode m) {
   return m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso ||
          m == kMethodHxGLasso || m == kMethodGroupLasso;
 }
@@ -45,12 +45,12 @@ enum ModelGroup : uint8_t { kElasticNetOnly = 1 };
 // clang-format off
 constexpr OptionRow kModelRows[] = {
     {"NOSTANDARDIZE$", mf::kNoStandardize, kOptFlag, 0, {}, VSF_FIELD(settings.noStandardize)},
-    {"SELECTION", ms::kSelection, kOptCode, kMethodStepwise, {}, VSF_OPTION(method)},
+    {"SELECTION", ms::kSelection, kOptCode, codeValue(kMethodStepwise), {}, VSF_OPTION(method)},
     {"HIERARCHY", ms::kHierarchy, kOptCode, 0, {}, VSF_OPTION(hierarchy)},
     {"NOINT", mf::kNoInt, kOptFlag, 0, {}, VSF_OPTION(noInt)},
     {"INCLUDE", ms::kInclude, kOptInteger, 0, {0}, VSF_OPTION(include)},
-    {"SELECT", ms::kSelect, kOptCode, kCritSbc, {}, VSF_OPTION(select)},
-    {"CHOOSE", ms::kChoose, kOptCode, kCritNone, {}, VSF_OPTION(choose)},
+    {"SELECT", ms::kSelect, kOptCode, codeValue(kCritSbc), {}, VSF_OPTION(select)},
+    {"CHOOSE", ms::kChoose, kOptCode, codeValue(kCritNone), {}, VSF_OPTION(choose)},
     {"MAXSTEPS", ms::kMaxSteps, kOptInteger, 0, {1}, VSF_OPTION(maxSteps)},
     {"STEPS", ms::kSteps, kOptInteger, 0, {1}, VSF_OPTION(steps)},
     {"STOP=n", ms::kStopSteps, kOptInteger, 0, {1}, VSF_OPTION(stopSteps)},
@@ -60,8 +60,8 @@ constexpr OptionRow kModelRows[] = {
     {"ENSCALE", mf::kEnScale, kOptFlag, 0, {}, VSF_OPTION(enScale), {2102, 0}, kElasticNetOnly},
     {"L2", ms::kL2, kOptNumber, kL2Search, {}, VSF_OPTION(l2),
      {2103, 0.0, kWhenGiven}, kElasticNetOnly},
-    {"L2SEARCH", ms::kL2Search, kOptCode, kL2SearchNone, {}, VSF_OPTION(l2Search),
-     {2104, kL2SearchNone}, kElasticNetOnly},
+    {"L2SEARCH", ms::kL2Search, kOptCode, codeValue(kL2SearchNone), {}, VSF_OPTION(l2Search),
+     {2104, codeValue(kL2SearchNone)}, kElasticNetOnly},
     {"L2STEPS", ms::kL2Steps, kOptInteger, 50, {2}, VSF_OPTION(l2Steps),
      {2105, 1}, kElasticNetOnly},
     {"L2LOW", ms::kL2Low, kOptNumber, 0.0, {0}, VSF_OPTION(l2Low), {2106, 0.0}, kElasticNetOnly},
@@ -69,11 +69,11 @@ constexpr OptionRow kModelRows[] = {
     {"SHOWL2SEARCH$", mf::kShowL2Search, kOptFlag, 0, {}, VSF_OPTION(showL2Search),
      {2115, 0}, kElasticNetOnly},
     {"L1", ms::kL1, kOptNumber, -1.0, {0}, VSF_OPTION(l1)},
-    {"L1CHOICE", ms::kL1Choice, kOptCode, kL1ChoiceRatio, {}, VSF_OPTION(l1Choice)},
+    {"L1CHOICE", ms::kL1Choice, kOptCode, codeValue(kL1ChoiceRatio), {}, VSF_OPTION(l1Choice)},
     {"SHOWSTEPL1$", mf::kShowStepL1, kOptFlag, 0, {}, VSF_OPTION(showStepL1)},
     {"LINEARCVEX$", mf::kLinearCvEx, kOptFlag, 0, {}, VSF_OPTION(linearCvEx)},
     // Only LASSO and the elastic net screen their candidates.
-    {"SCREEN", ms::kScreen, kOptCode, kScreenNone, {}, VSF_OPTION(screen), {4002, kScreenNone}},
+    {"SCREEN", ms::kScreen, kOptCode, codeValue(kScreenNone), {}, VSF_OPTION(screen), {4002, codeValue(kScreenNone)}},
     {"SCREENSTEPS$", ms::kScreenSteps, kOptInteger, 4, {1}, VSF_OPTION(screenSteps)},
     {"KEEPNUM", ms::kKeepNum, kOptInteger, 100, {1}, VSF_OPTION(keepNum)},
     {"KEEPRATIO", ms::kKeepRatio, kOptNumber, -1.0, {0, 1}, VSF_OPTION(keepRatio)},
@@ -143,13 +143,13 @@ int readL1(ReaderTarget* s, const Slots& r, bool stopL1) {
     if (l1Given) repairMsg(s->stepCode, 2116);
     if (r.given(ms::kL1Choice)) repairMsg(s->stepCode, 2112);
     o.l1 = -1.0;
-    o.l1ChoiceStop = o.l1Choice = 0;
+    o.l1ChoiceStop = o.l1Choice = kL1ChoiceNone;
     o.showStepL1 = o.linearCvEx = 0;
     return 0;
   }
   o.l1ChoiceStop = o.l1Choice;
   if (!stopL1) {
-    o.l1ChoiceStop = 0;
+    o.l1ChoiceStop = kL1ChoiceNone;
     if (l1Given) repairMsg(s->stepCode, 2119), o.l1 = -1.0;
   } else if (!l1Given) {
     repairMsg(s->stepCode, 2118);
@@ -194,16 +194,16 @@ int readCrossValidation(ReaderTarget* s, const StatementRecord* m, const Slots& 
     refuseMsg(s->stepCode, 2128, step::kInternal);
     return rc::kCvExternalStop;
   }
-  o.cvMethod = on ? 1 : 0;
+  o.cvMethod = on ? kCvRandom : kCvNone;
   o.cvFolds = 5;
   if (m->flag(mf::kCvMethod)) {
     if (!on) {
       repairMsg(s->stepCode, 159);
     } else {
-      o.cvMethod = m->flag(mf::kCvIndex)   ? 4
-                   : m->flag(mf::kCvBlock) ? 2
-                   : m->flag(mf::kCvSplit) ? 3
-                                           : 1;
+      o.cvMethod = m->flag(mf::kCvIndex)   ? kCvIndex
+                   : m->flag(mf::kCvBlock) ? kCvBlock
+                   : m->flag(mf::kCvSplit) ? kCvSplit
+                                           : kCvRandom;
       o.cvFolds = r.integer(ms::kCvFolds, 5);
     }
   }
@@ -211,7 +211,9 @@ int readCrossValidation(ReaderTarget* s, const StatementRecord* m, const Slots& 
     if (!on) {
       repairMsg(s->stepCode, 160);
     } else {
-      o.cvDetails = m->flag(mf::kCvDetailsPress) ? 1 : m->flag(mf::kCvDetailsCoeffs) ? 2 : 3;
+      o.cvDetails = m->flag(mf::kCvDetailsPress)    ? kCvPressOnly
+                    : m->flag(mf::kCvDetailsCoeffs) ? kCvCoeffs
+                                                    : kCvAll;
     }
   }
   return 0;
@@ -291,7 +293,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   if (int rc = readMethodAndEffects(s, m, r); rc != 0) return rc;
 
   o.forcedEffects = o.include + (o.noInt ? 0 : 1);
-  int stop = r.integer(ms::kStop, kCritNone);
+  CriterionCode stop = static_cast<CriterionCode>(r.integer(ms::kStop, codeIndex(kCritNone)));
   repairRow(s, kFuzzRow, r);
   readElasticNet(s, r);
   if (int rc = readL1(s, r, stop == kCritL1); rc != 0) return rc;
@@ -312,7 +314,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   readScreening(s, r);
 
   // Path and optimizer methods select nothing and stop at SBC by default.
-  int stopDefault = o.select;
+  CriterionCode stopDefault = o.select;
   bool lsCoeffs = m->flag(mf::kLsCoeffs);
   if (isPathMethod(o.method)) {
     o.pathMethod = 1;
@@ -355,9 +357,9 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   if (stop == kCritStopNone) {
     o.stop = kCritNone;
   } else if (!r.given(ms::kStop) && !o.steps && !o.stopSteps) {
-    o.stop = static_cast<uint8_t>(stopDefault);
+    o.stop = stopDefault;
   } else {
-    o.stop = static_cast<uint8_t>(stop);
+    o.stop = stop;
   }
 
   // Significance levels and the step limits.
@@ -378,7 +380,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
 
   // Criteria the group LASSO cannot compute.
   if (o.method == kMethodGroupLasso) {
-    auto unusable = [](int c) {
+    auto unusable = [](CriterionCode c) {
       return c == kCritCp || c == kCritBic || c == kCritPress || c == kCritCv;
     };
     if (o.stop == kCritSl || unusable(o.stop)) {

@@ -74,11 +74,11 @@ struct SelectionOptions {
   uint8_t freqPresent = 0;
   uint8_t weightPresent = 0;
   uint8_t freqOrWeight = 0;
-  uint8_t method = kMethodStepwise;
+  MethodCode method = kMethodStepwise;
   uint8_t dropRule = 1;
-  uint8_t select = kCritSbc;
-  uint8_t stop = kCritNone;
-  uint8_t choose = kCritNone;
+  CriterionCode select = kCritSbc;
+  CriterionCode stop = kCritNone;
+  CriterionCode choose = kCritNone;
   uint8_t hierarchy = 0;
   uint8_t pathMethod = 0;
   uint8_t optimizerMethod = 0;
@@ -103,19 +103,19 @@ struct SelectionOptions {
   // MODEL statement settings beyond the above.
   uint8_t detailsBeyondSummary = 0;
   uint8_t orderSelect = 0;
-  uint8_t cvMethod = 0;  // 0 none, 1 RANDOM, 2 BLOCK, 3 SPLIT, 4 INDEX
+  CvMethodCode cvMethod = kCvNone;
   int32_t cvFolds = 5;
   int32_t cvIndexVariable = -1;  // variable number of CVMETHOD=INDEX(variable), -1 when none
-  uint8_t cvDetails = 0;         // 1 CVPRESS, 2 COEFFS, 3 ALL
+  CvDetailsCode cvDetails = kCvDetailsNone;
   uint8_t showCvEx = 0, showL2Search = 0, showStepL1 = 0, linearCvEx = 0, showScreen = 0;
-  uint8_t screen = kScreenNone;
+  ScreenCode screen = kScreenNone;
   int32_t screenSteps = 4;
   int32_t keepNum = 100;
   double keepRatio = -1.0;
   uint8_t adaptive = 0;
   uint8_t initialEstimatesGiven = 0;
-  uint8_t l1ChoiceStop = kL1ChoiceRatio;  // the L1 choice for STOP=L1
-  uint8_t l1Choice = kL1ChoiceRatio;
+  L1ChoiceCode l1ChoiceStop = kL1ChoiceRatio;  // the L1 choice for STOP=L1
+  L1ChoiceCode l1Choice = kL1ChoiceRatio;
   double l1 = -1.0;
   double tolerance = -1.0;
   double rho = -1.0;
@@ -125,7 +125,7 @@ struct SelectionOptions {
   double fuzz = 1e-12;
   double l2 = kL2Search;
   int32_t l2Steps = 50;
-  int32_t l2Search = kL2SearchNone;
+  L2SearchCode l2Search = kL2SearchNone;
   int32_t enScale = 0;
   double l2Low = 0.0;
   double l2High = 1.0;

@@ -10,7 +10,7 @@ using Lists = std::vector<std::vector<int32_t>>;
 
 // The lists zhierrel builds for a design.
 struct Relations {
-  explicit Relations(DesignBuilder& b, int mode, int method) {
+  explicit Relations(DesignBuilder& b, int mode, MethodCode method) {
     size_t n = static_cast<size_t>(b.d.effectCount);
     depCount.assign(n, 0), preCount.assign(n, 0), dep.assign(n, nullptr), pre.assign(n, nullptr);
     rel.owner = &b.ctx;
@@ -86,7 +86,7 @@ void model(DesignBuilder& b) {
 struct ModeCase {
   const char* what;
   int mode;
-  int method;
+  MethodCode method;
   Lists prerequisites;
 };
 

@@ -190,7 +190,7 @@ TEST(ParameterEstimates, NothingInTheModelShowsNoTable) {
 }
 
 TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
-  for (uint8_t method : {kMethodForward, kMethodBackward}) {
+  for (MethodCode method : {kMethodForward, kMethodBackward}) {
     OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();

@@ -110,7 +110,7 @@ TEST(PrintFitResults, AliasedEffectsBeforeTheFirstStepWarn) {
 
 TEST(StepRecord, GroupDescriptionAndChange) {
   struct Case {
-    uint8_t method;
+    MethodCode method;
     int stepNumber, r;
     std::vector<int32_t> effect, effects;
     const char* change;

@@ -29,7 +29,7 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
   struct Case {
     std::vector<uint8_t> states;
     bool entryOrder;
-    uint8_t method;
+    MethodCode method;
     const char* effects;  // null: no table
   } cases[] = {
       {{2, 0, 0}, false, kMethodForward, "Intercept"},
@@ -63,7 +63,9 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
 
 TEST(SelectedModelNote, StepNumberAndSentence) {
   struct Case {
-    uint8_t method, choose, reason;
+    MethodCode method;
+    CriterionCode choose;
+    uint8_t reason;
     int32_t steps, firstSelectable;
     const char* text;  // null: no line
   } cases[] = {
@@ -151,7 +153,7 @@ TEST(ModelInfo, RowsFollowTheOptions) {
        {"Random Number Seed"}},
       {"random folds",
        [](VsfState& v) {
-         v.settings.partition.trainFraction = 1.0, v.settings.options.cvMethod = 1,
+         v.settings.partition.trainFraction = 1.0, v.settings.options.cvMethod = kCvRandom,
          v.settings.options.kfold = 1;
        },
        {"Random Number Seed", "Cross Validation Method", "Number of Folds"},

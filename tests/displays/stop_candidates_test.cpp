@@ -15,7 +15,9 @@ namespace {
 
 TEST(StopReason, TextByReasonAndMethod) {
   struct Case {
-    uint8_t reason, method, stop;
+    uint8_t reason;
+    MethodCode method;
+    CriterionCode stop;
     const char* text;  // null: no table
   } cases[] = {
       {0, kMethodForward, kCritSbc, nullptr},
@@ -67,7 +69,7 @@ TEST(StopReason, UnfinishedStepsAreNoted) {
 }
 
 struct DetailsCase {
-  uint8_t stop;
+  CriterionCode stop;
   int32_t entry, removal;
   double entryValue, removalValue;
   size_t rows;
@@ -125,7 +127,7 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
 struct CandidateSetup {
   OutputCapture out;
   BareState b{{"Intercept", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}};
-  CandidateSetup(uint8_t select, int32_t limit, bool removal) {
+  CandidateSetup(CriterionCode select, int32_t limit, bool removal) {
     VsfState& v = b.vsf();
     v.res.output.manager = out.manager();
     v.settings.options.method = kMethodStepwise;

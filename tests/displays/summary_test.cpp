@@ -179,7 +179,7 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   EXPECT_EQ(last["RSquare"], 1.0);
   EXPECT_EQ(last["OptAIC"], 1);
   EXPECT_EQ(last["ASE"], 0.0);
-  EXPECT_EQ(best.step[kCritSbc], 2);
+  EXPECT_EQ(best.step[codeIndex(kCritSbc)], 2);
 }
 
 // A criterion without a value at any step has no marker.
@@ -192,9 +192,9 @@ TEST(SelectionSummary, CriterionWithoutValuesHasNoBestStep) {
   b.vsf().settings.options.pressPerStep = 1;  // asked for, but never computed
   BestSteps best;
   computeBestSteps(&b.vsf().view, &s, &best);
-  EXPECT_EQ(best.step[kCritPress], -1);
-  EXPECT_EQ(best.step[kCritCv], -1);
-  EXPECT_EQ(best.step[kCritSbc], 1);
+  EXPECT_EQ(best.step[codeIndex(kCritPress)], -1);
+  EXPECT_EQ(best.step[codeIndex(kCritCv)], -1);
+  EXPECT_EQ(best.step[codeIndex(kCritSbc)], 1);
 }
 
 }  // namespace

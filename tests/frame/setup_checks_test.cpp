@@ -219,7 +219,7 @@ TEST_F(Setup, StepPlotsAndCrossValidation) {
          EXPECT_EQ(s.settings.options.kfold, 0);
          EXPECT_EQ(s.settings.options.externalCv, 1);
          EXPECT_EQ(s.settings.options.folds, 6);
-         EXPECT_EQ(s.settings.options.cvDetails, 0);
+         EXPECT_EQ(s.settings.options.cvDetails, kCvDetailsNone);
        }},
   });
 }

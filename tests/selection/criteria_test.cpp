@@ -125,7 +125,7 @@ TEST(CriterionValues, ExternalCrossValidationInterpolates) {
   ASSERT_EQ(g.prepare(), 0);
   SelectionState& s = g.s();
   g.options().externalCv = 1;
-  g.options().l1Choice = 3;  // the step lambda itself, on a falling grid
+  g.options().l1Choice = kL1ChoiceValue;  // the step lambda itself, on a falling grid
   double grid[] = {4, 3, 2, 1}, cv[] = {40, 30, 25, 10};
   s.path.extCvGrid = grid, s.path.extCvValues = cv, s.path.extCvCount = 4;
   s.path.heldOutFold = s.path.extCvFolds = 3;  // the fit on all the data

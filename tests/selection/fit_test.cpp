@@ -92,7 +92,7 @@ TEST(Criteria, OfFixedModelsMatchR) {
         s.fit.sigma2Full = sigma2;
         expectValue(s.totals.correctedSS, f.sst, 1e-10, "corrected total");
         const struct {
-          uint8_t code;
+          CriterionCode code;
           double want;
           const char* name;
         } rows[] = {{kCritAic, f.aic, "AIC"},

@@ -14,7 +14,7 @@ TEST(FitDriver, PlainFitsAndRoadsWithoutAFit) {
   const test::MethodCase c = test::readMethodCase("swiss");
   struct Road {
     const char* name;
-    uint8_t method;
+    MethodCode method;
     void (*options)(SelectionOptions&);
     bool fits;
   };
@@ -44,7 +44,7 @@ TEST(FitDriver, FitsNotBuiltEndTheStep) {
   const test::MethodCase c = test::readMethodCase("swiss");
   struct Refused {
     const char* name;
-    uint8_t method;
+    MethodCode method;
     void (*options)(SelectionOptions&);
     const char* text;
   };

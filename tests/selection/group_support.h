@@ -43,8 +43,8 @@ struct GroupSettings {
   std::vector<bool> sparse;    // per effect: stored sparse
   bool weight = false, freq = false, roles = false, kfold = false;
   int folds = 0;
-  uint8_t method = kMethodForward;
-  uint8_t select = kCritSbc, choose = kCritNone;
+  MethodCode method = kMethodForward;
+  CriterionCode select = kCritSbc, choose = kCritNone;
   bool generalSearch = false;
   std::vector<double> resample;  // rows carry these resample frequencies (model averaging)
 };

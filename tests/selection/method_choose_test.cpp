@@ -15,8 +15,8 @@ namespace {
 
 using test::field;
 
-uint8_t criterionOf(const std::string& c) {
-  static const std::map<std::string, uint8_t> codes = {
+CriterionCode criterionOf(const std::string& c) {
+  static const std::map<std::string, CriterionCode> codes = {
       {"aic", kCritAic},         {"aicc", kCritAicc},
       {"sbc", kCritSbc},         {"cp", kCritCp},
       {"bic", kCritBic},         {"adjrsq", kCritAdjRsq},
@@ -34,7 +34,7 @@ TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
     const bool backward = field(row, "method") == "backward";
     SCOPED_TRACE(name + " " + field(row, "method") + " choose=" + crit);
     if (!cases.count(name)) cases.emplace(name, test::readMethodCase(name));
-    const uint8_t code = criterionOf(crit);
+    const CriterionCode code = criterionOf(crit);
     test::MethodSettings m;
     m.group.method = backward ? kMethodBackward : kMethodForward;
     m.group.select = kCritSbc;

@@ -23,11 +23,11 @@ constexpr Mode kModes[] = {{"full", true, false, false},
                            {"incremental with store", false, true, false},
                            {"full, general search", true, false, true}};
 
-uint8_t methodOf(const std::string& m) {
+MethodCode methodOf(const std::string& m) {
   return m == "forward" ? kMethodForward : m == "backward" ? kMethodBackward : kMethodStepwise;
 }
 
-uint8_t selectOf(const std::string& s) {
+CriterionCode selectOf(const std::string& s) {
   return s == "sbc" ? kCritSbc : s == "aic" ? kCritAic : kCritSl;
 }
 
@@ -38,7 +38,7 @@ test::MethodSettings settingsOf(const CsvRow& row, const Mode& mode) {
   m.group.generalSearch = mode.general;
   m.group.method = methodOf(field(row, "method"));
   const std::string select = field(row, "select");
-  m.group.select = select == "leaps" ? uint8_t{kCritSbc} : selectOf(select);
+  m.group.select = select == "leaps" ? kCritSbc : selectOf(select);
   if (select == "leaps") m.stop = kCritNone;  // the whole path
   m.hierarchy = field(row, "hierarchy") == "single" ? 1 : 0;
   const std::string sle = field(row, "slentry"), sls = field(row, "slstay");

@@ -30,7 +30,8 @@ test::MethodCase perfectCase() {
 
 struct StopCase {
   const char* name;
-  uint8_t method, select, stop;
+  MethodCode method;
+  CriterionCode select, stop;
   std::function<void(SelectionOptions&)> options;
   uint8_t reason;
   int selectionSteps;  // -1: not checked
@@ -85,7 +86,7 @@ TEST(MethodStops, EachReasonIsReachedByItsCase) {
 
 TEST(MethodStops, PerfectFitEndsForwardButNotBackward) {
   const test::MethodCase c = perfectCase();
-  for (uint8_t method : {kMethodForward, kMethodStepwise, kMethodBackward}) {
+  for (MethodCode method : {kMethodForward, kMethodStepwise, kMethodBackward}) {
     MethodSettings m;
     m.group.method = method;
     m.stop = kCritNone;

@@ -99,7 +99,7 @@ MethodCase readMethodCase(const std::string& name) {
 MethodFit::MethodFit(const MethodCase& c, const MethodSettings& m) : case_(c) {
   group_ = std::make_unique<Group>(c.data, m.group);
   SelectionOptions& o = group_->options();
-  o.stop = m.stop == 255 ? o.select : m.stop;
+  o.stop = m.stop.value_or(o.select);
   o.hierarchy = m.hierarchy;
   const bool stepwise = o.method == kMethodStepwise;
   o.entryLevel = stepwise ? 0.15 : 0.5;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ std::string field(const CsvRow& row, const std::string& column);
 // the SELECT criterion, the significance levels the method's defaults.
 struct MethodSettings {
   GroupSettings group;
-  uint8_t stop = 255;  // 255: the SELECT criterion
+  std::optional<CriterionCode> stop;  // none: the SELECT criterion
   uint8_t hierarchy = 0;
   std::function<void(SelectionOptions&)> options;
 };

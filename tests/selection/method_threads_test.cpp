@@ -19,10 +19,10 @@ std::vector<uint64_t> sseBits(const SelectionState& s) {
 
 TEST(MethodThreads, ThreadedEqualsSequential) {
   const test::MethodCase c = test::readMethodCase("boston");
-  for (uint8_t method : {kMethodForward, kMethodStepwise, kMethodBackward})
+  for (MethodCode method : {kMethodForward, kMethodStepwise, kMethodBackward})
     for (bool full : {true, false}) {
       if (method == kMethodBackward && !full) continue;
-      SCOPED_TRACE(std::to_string(method) + (full ? " full" : " incremental"));
+      SCOPED_TRACE(std::to_string(codeIndex(method)) + (full ? " full" : " incremental"));
       std::vector<uint64_t> first;
       std::string path;
       for (int workers : {1, 4}) {

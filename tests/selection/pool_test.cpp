@@ -34,7 +34,7 @@ TEST(ModelPool, IncrementalSizesFollowTheExpectedModel) {
 TEST(ModelPool, StepCapacityByMethod) {
   const auto data = test::syntheticCase({1, 1, 1, 1, 1, 1}, 20, 1);
   struct Row {
-    uint8_t method;
+    MethodCode method;
     int maxSteps, maxEffects, want;
   } rows[] = {
       {kMethodNone, 0, 0, 6},         {kMethodForward, 0, 0, 6},  {kMethodForward, 3, 0, 3},
@@ -68,13 +68,13 @@ TEST(ModelPool, EffectsThatCanNeverEnterAreHeldOut) {
 
 TEST(ModelPool, FoldCountAndEarlyReturn) {
   const auto data = test::syntheticCase({1, 1}, 3, 1);
-  for (uint8_t method : {uint8_t{1}, uint8_t{2}}) {
+  for (CvMethodCode method : {kCvRandom, kCvBlock}) {
     GroupSettings gs;
     gs.kfold = true, gs.folds = 5;
     Group g(data, gs);
     g.options().cvMethod = method;
     ASSERT_EQ(g.prepare(), 0);
-    EXPECT_EQ(g.s().folds, method == 1 ? 5 : 3);  // RANDOM keeps its folds
+    EXPECT_EQ(g.s().folds, method == kCvRandom ? 5 : 3);  // RANDOM keeps its folds
   }
   Group empty(data, GroupSettings{});
   empty.s().totals.obsUsed = 0;

@@ -57,7 +57,7 @@ std::vector<uint64_t> vec(const double* p, int64_t n) {
 // Every criterion the first `steps` steps kept, by code and step (missing where none).
 std::vector<uint64_t> criteriaOf(const SelectionState& s, int32_t steps) {
   std::vector<uint64_t> out;
-  for (uint8_t c = 0; c < kCriterionCodes; ++c)
+  for (CriterionCode c : kAllCriterionCodes)
     for (int32_t i = 0; i < steps; ++i) out.push_back(bitsOf(stepCriterion(&s, c, i)));
   return out;
 }
@@ -166,8 +166,8 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     ASSERT_EQ(s.run.status, 0);
     ASSERT_GT(s.steps.stepCount, 2);
     EXPECT_TRUE(o.method != kMethodBackward || s.sweep.aliasedCount == 1);
-    for (uint8_t c : {kCritSbc, kCritAdjRsq, o.kfold ? kCritCv : kCritAic})
-      EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.steps.stepCount - 1))) << int{c};
+    for (CriterionCode c : {kCritSbc, kCritAdjRsq, o.kfold ? kCritCv : kCritAic})
+      EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.steps.stepCount - 1))) << codeIndex(c);
 
     // One record per step, each with the history as it stood.
     int64_t at = 0;

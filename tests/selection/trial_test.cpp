@@ -64,7 +64,7 @@ TEST(Trials, MovesRestoreTheModelBitForBit) {
 
     saveModelState(&s, 0);
     for (int k : {2, 4, 5, 6, 7, 8, 10})
-      for (uint8_t code : {kCritSbc, kCritPress, kCritCv}) {
+      for (CriterionCode code : {kCritSbc, kCritPress, kCritCv}) {
         double value, sse;
         int32_t df;
         ASSERT_EQ(trialEntryValue(&s, k, code, &value, &sse, &df), 0);
@@ -75,7 +75,7 @@ TEST(Trials, MovesRestoreTheModelBitForBit) {
 
     saveModelState(&s, 1);
     for (int k : {3, 9, 1})
-      for (uint8_t code : {kCritAic, kCritPress, kCritCv}) {
+      for (CriterionCode code : {kCritAic, kCritPress, kCritCv}) {
         double value, sse;
         ASSERT_EQ(trialRemovalValue(&s, k, code, &value, &sse), 0);
         EXPECT_EQ(s.sweep.states[k], effstate::kSelected);
@@ -91,7 +91,7 @@ TEST(Trials, CandidatesAreJudgedByTheirOwnValues) {
   struct Row {
     const char* name;
     bool kfold, roles;
-    uint8_t code;
+    CriterionCode code;
   };
   const Row rows[] = {{"diabetes", false, false, kCritPress},
                       {"diabetes_part", false, true, kCritValidate},

@@ -229,7 +229,7 @@ TEST_F(ModelReader, L1TargetsAndScreening) {
        4,
        [](const VsfState& s) {
          EXPECT_DOUBLE_EQ(s.settings.options.l1, -1.0);
-         EXPECT_EQ(s.settings.options.l1Choice, 0);
+         EXPECT_EQ(s.settings.options.l1Choice, kL1ChoiceNone);
        }},
       {"selection=lasso(stop=l1)",
        {2118},
@@ -252,7 +252,7 @@ TEST_F(ModelReader, L1TargetsAndScreening) {
        4,
        [](const VsfState& s) {
          EXPECT_DOUBLE_EQ(s.settings.options.l1, -1.0);
-         EXPECT_EQ(s.settings.options.l1ChoiceStop, 0);
+         EXPECT_EQ(s.settings.options.l1ChoiceStop, kL1ChoiceNone);
        }},
       {"selection=grouplasso(stop=l1 l1=1 l1choice=norm)",
        {4104},
@@ -292,41 +292,41 @@ TEST_F(ModelReader, CrossValidationAndExternalCrossValidation) {
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.settings.options.cvMethod, 1);
+         EXPECT_EQ(s.settings.options.cvMethod, kCvRandom);
          EXPECT_EQ(s.settings.options.cvFolds, 5);
        }},
       {"select=cv cvmethod=block(4) cvdetails=coeffs",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.settings.options.cvMethod, 2);
+         EXPECT_EQ(s.settings.options.cvMethod, kCvBlock);
          EXPECT_EQ(s.settings.options.cvFolds, 4);
-         EXPECT_EQ(s.settings.options.cvDetails, 2);
+         EXPECT_EQ(s.settings.options.cvDetails, kCvCoeffs);
        }},
       {"stop=cv cvmethod=split cvdetails=all cvdetails=cvpress",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.settings.options.cvMethod, 3);
-         EXPECT_EQ(s.settings.options.cvDetails, 1);  // the later keyword wins
+         EXPECT_EQ(s.settings.options.cvMethod, kCvSplit);
+         EXPECT_EQ(s.settings.options.cvDetails, kCvPressOnly);  // the later keyword wins
        }},
       {"choose=cv cvmethod=index(x3)",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.settings.options.cvMethod, 4);
+         EXPECT_EQ(s.settings.options.cvMethod, kCvIndex);
          EXPECT_EQ(s.settings.options.cvIndexVariable, 3);
        }},
       {"cvmethod=random(10) cvdetails",
        {159, 160},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.settings.options.cvMethod, 0); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.cvMethod, kCvNone); }},
       {"selection=lasso(choose=cvexternal stop=cv)", {2128}, 1012, nullptr},
       {"selection=lasso(choose=cvexternal showcvex)",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.settings.options.cvMethod, 1);
+         EXPECT_EQ(s.settings.options.cvMethod, kCvRandom);
          EXPECT_EQ(s.settings.options.showCvEx, 1);
          EXPECT_EQ(s.settings.options.externalCv, 1);
        }},
