@@ -11,6 +11,5 @@ int printSisCorrelation(StepView*, SelectionState*) { return 0; }
 int printElasticNetParaSummary(StepView*, SelectionState*) { return 0; }
 int printElasticNetTuneL2(StepView*, SelectionState*) { return 0; }
 int printCvExternal(StepView*, SelectionState*) { return 0; }
-int printConstructedEffectInfo(StepView*, void*, ZDesign*) { return 0; }
 
 }  // namespace vsf

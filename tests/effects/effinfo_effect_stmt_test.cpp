@@ -113,8 +113,9 @@ TEST(EffectStatement, SplineDesignVariables) {
        {}},
       {"separate", {"x", "y"}, flags({ef::kSeparate}), {"spl_x", "spl_y"}, {}},
       {"natural 2 knots", {"x"}, natural(2, false), {"spl"}, {{174, 86}}},
-      {"natural 2 knots split", {"x"}, natural(2, true), numbered("spl", 4), {{174, 86}}},
-      {"natural 5 knots split", {"x"}, natural(5, true), numbered("spl", 7), {}},
+      // A natural cubic spline's columns: 1, x and knots - 2 (none below 3 knots).
+      {"natural 2 knots split", {"x"}, natural(2, true), numbered("spl", 2), {{174, 86}}},
+      {"natural 5 knots split", {"x"}, natural(5, true), numbered("spl", 5), {}},
       {"tpf", {"x"}, tpf({}), numbered("spl", 7), {}},
       {"tpf noint", {"x"}, tpf({ef::kTpfNoInt}), numbered("spl", 6), {}},
       {"tpf nopowers", {"x"}, tpf({ef::kTpfNoPowers}), numbered("spl", 3), {}},
@@ -179,7 +180,7 @@ TEST(EffectStatement, SplineDesignVariables) {
 }
 
 // The split-all design flag splits every spline; the records carry their variable, scale and
-// column, and share the statement's options block.
+// column; the first column of a variable evaluates its basis and the others copy it.
 TEST(EffectStatement, SplitAllAndSplineRecords) {
   EffectsHarness h(dataVars());
   ZDesign d;
@@ -199,7 +200,10 @@ TEST(EffectStatement, SplitAllAndSplineRecords) {
   EXPECT_EQ(r.recordIndex, 9);
   EXPECT_EQ(d.designVars[0].first, 1);
   EXPECT_EQ(r.first, 0);
-  EXPECT_EQ(r.spline, d.designVars[0].spline);
+  EXPECT_EQ(r.copy, 1);
+  EXPECT_EQ(r.copyOf, 7);  // y, column 1
+  EXPECT_EQ(r.spline, d.designVars[7].spline);
+  EXPECT_NE(r.spline, d.designVars[0].spline);
   EXPECT_EQ(r.spline->degree, 3);
   EXPECT_EQ(r.spline->knotCount, 3);
   EXPECT_EQ(r.spline->basis, 1);

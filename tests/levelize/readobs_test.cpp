@@ -449,6 +449,7 @@ TEST(ReadObsLag, LagResultsFromTheGroupTables) {
   // A switch variable picks the alternative table when its value is 0; missing: not available.
   int32_t other[6] = {0, 0, 0, 3, 3, 3};
   LagGroupTable alternative;
+  alternative.groupCount = 2;
   alternative.cells = other;
   lag.tables[1] = &alternative;
   lag.switchVar = 0;
