@@ -38,7 +38,7 @@ void resetTable(LagGroupTable* t) {
 }
 
 // Counts the row into the table's tree: a new key is the next group.
-void countRow(const ZLevCtx* ctx, const LagRecord* lag, LagGroupTable* table, HostPool* pool) {
+void countRow(ZLevCtx* ctx, const LagRecord* lag, LagGroupTable* table) {
   LagKeyProbe probe(ctx, lag);
   if (probe.missing()) return;
   const int bytes = 4 * lag->keyCount;
@@ -46,7 +46,7 @@ void countRow(const ZLevCtx* ctx, const LagRecord* lag, LagGroupTable* table, Ho
     reinterpret_cast<LagGroupNode*>(hit)->rows += 1;
     return;
   }
-  auto* node = new (levAlloc(pool, probe.bytes())) LagGroupNode();
+  auto* node = new (levAlloc(levAllocator(ctx), probe.bytes())) LagGroupNode();
   std::memcpy(reinterpret_cast<char*>(node) + kLagKeyOffset, probe.keys(),
               static_cast<size_t>(bytes));
   node->group = table->groupCount++;
@@ -77,7 +77,6 @@ void duplicateMessage(const ZDesign* d, const ZDesignVar* var, const LagRecord* 
 
 void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags) {
   ZDesign* d = ctx->design;
-  HostPool* pool = levAllocator(ctx);
   for (int i = 0; i < count; ++i) {
     LagRecord* lag = lags[i];
     for (LagGroupTable* t : lag->tables) resetTable(t);
@@ -93,7 +92,7 @@ void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags) {
     for (int i = 0; i < count; ++i) {
       LagRecord* lag = lags[i];
       LagGroupTable* table = zlagtable(lag, ctx->values);
-      if (table && keyed(lag, table)) countRow(ctx, lag, table, pool);
+      if (table && keyed(lag, table)) countRow(ctx, lag, table);
     }
   }
   for (int i = 0; i < count; ++i)
