@@ -53,9 +53,15 @@ void collection(const ZLevCtx* ctx, ZDesignVar* v) {
 }
 
 // (x - t)^e above the knot, else 0; e counts down over a repeated knot.
+// x to a small whole power by repeated squaring, as zpowchk takes it, without its logarithm:
+// an overflow gives infinity, which leaves the row out as a missing value would.
 double power(double x, int e) {
-  int status = 0;
-  return zpowchk(x, e, &status);
+  double r = 1.0, base = x;
+  for (unsigned k = static_cast<unsigned>(e); k; k >>= 1) {
+    if (k & 1) r *= base;
+    base *= base;
+  }
+  return r;
 }
 
 double truncatedPower(double x, double t, int e) { return x > t ? power(x - t, e) : 0.0; }

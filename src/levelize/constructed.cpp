@@ -1,7 +1,8 @@
-// The constructed-effect set-up pass of a BY group: the percentile files of spline knots, the
-// moments that standardize polynomials, the groups and lag tables of LAG effects, and per
-// design variable its knots, union levels, centres and scales and column count. Everything it
-// makes comes from the group's allocator and lives until the group's levelization is released.
+// The constructed-effect set-up pass of a BY group: the percentile files of spline knots and the
+// moments that standardize polynomials (in one read of the observations), the groups and lag tables
+// of LAG effects, and per design variable its knots, union levels, centres and scales and column
+// count. Everything it makes comes from the group's allocator and lives until the group's
+// levelization is released.
 #include <cmath>
 #include <map>
 #include <string>
@@ -31,16 +32,18 @@ void columnsOf(ZLevCtx* ctx, ZDesignVar* v, int32_t columns) {
   v->columnValues = levArray<double>(levAllocator(ctx), static_cast<size_t>(v->valueLength));
 }
 
-// Sums of deviations from each listed variable's centre, weighted by the frequency (first
-// record) and by weight times frequency (second record), over the observations that read
-// without any status bit.
-void momentsPass(ZLevCtx* ctx) {
+// One pass over the observations that read without any status bit (with a positive weight and
+// a whole frequency of at least 1): the values of the percentile knots' variables into their
+// files, and the sums of deviations from each listed variable's centre, weighted by the
+// frequency (first record) and by weight times frequency (second record).
+void observationsPass(ZLevCtx* ctx, KnotFiles* files) {
   ZDesign* d = ctx->design;
   for (MomentSums* m : d->moments) {
     if (!m) continue;
     m->frequencyTotal = m->count = m->weightedTotal = 0.0;
     for (int32_t i = 0; i < m->listCount; ++i) m->sums[m->list[i]] = m->squares[m->list[i]] = 0.0;
   }
+  if (files) zknotfilesopen(ctx, files);
   const bool weighted = ctx->weightCount > 0;
   const bool counted = ctx->frequency && ctx->frequency->desc && ctx->frequency->desc->number >= 0;
   ctx->start(ctx);
@@ -49,9 +52,10 @@ void momentsPass(ZLevCtx* ctx) {
     const uint32_t status = zreadobs(ctx, nullptr, weighted ? &w : nullptr, counted ? &f : nullptr);
     if (status != 0 || (weighted && !(w > 0))) continue;
     if (counted) {
-      if (f < 1.0) continue;
+      if (!(f >= 1.0)) continue;
       f = std::floor(f);
     }
+    if (files) zknotfilesadd(files, ctx->values, f);
     for (int k = 0; k < 2; ++k) {
       MomentSums* m = d->moments[k];
       if (!m) continue;
@@ -67,6 +71,7 @@ void momentsPass(ZLevCtx* ctx) {
       }
     }
   }
+  if (files) zknotfilessort(files);
 }
 
 // The union of the members' formatted levels, in byte order of the texts padded to the widest
@@ -206,8 +211,7 @@ struct KnotFilesGuard {
 int zdatapass(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
   KnotFilesGuard knots{zknotfilesnew(d, levAllocator(ctx))};
-  if (knots.files) zknotfiles(ctx, knots.files);
-  if (d->moments[0] || d->moments[1]) momentsPass(ctx);
+  if (knots.files || d->moments[0] || d->moments[1]) observationsPass(ctx, knots.files);
   std::vector<LagRecord*> lags;
   for (int k = 0; k < d->designVarCount; ++k)
     if (d->designVars[k].type == effkind::kLag && d->designVars[k].lag)

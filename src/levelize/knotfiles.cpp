@@ -1,4 +1,4 @@
-// The pass that keeps the values of the percentile knots' variables: written to scratch files
+// The scratch files of the percentile knots' variables: the usable observations' values written
 // as read, then sorted by value through the host's sort.
 #include <algorithm>
 #include <cmath>
@@ -55,34 +55,31 @@ int compareValues(void*, const void* a, const void* b) {
 
 }  // namespace
 
-void zknotfiles(ZLevCtx* ctx, KnotFiles* files) {
+void zknotfilesopen(const ZLevCtx* ctx, KnotFiles* files) {
   const HostVarIOFamily& io = *hostv().varIO;
   files->frequencies = ctx->frequency && ctx->frequency->desc && ctx->frequency->desc->number >= 0;
-  const bool weighted = ctx->weightCount > 0;
   files->observations = files->frequencyTotal = 0;
   for (int32_t i = 0; i < files->count; ++i) {
     files->written[i] = io.scratchOpen();
     files->sorted[i] = io.scratchOpen();
     if (!files->written[i] || !files->sorted[i]) scratchFailure(files);
   }
-  const int64_t values = files->frequencies ? 2 : 1;
-  ctx->start(ctx);
-  while (ctx->next(ctx)) {
-    double w = 1.0, f = 1.0;
-    const uint32_t status =
-        zreadobs(ctx, nullptr, weighted ? &w : nullptr, files->frequencies ? &f : nullptr);
-    if (status != 0 || (weighted && (znotfinite(w) || !(w > 0)))) continue;
-    if (files->frequencies) {
-      if (znotfinite(f) || !(std::floor(f) > 0)) continue;
-      f = std::floor(f);
-      files->frequencyTotal += f;
-    }
-    files->observations += 1;
-    for (int32_t i = 0; i < files->count; ++i) {
-      const double record[2] = {ctx->values[files->vars[i]], f};
-      if (io.scratchWrite(files->written[i], record, values) != 0) scratchFailure(files);
-    }
+}
+
+void zknotfilesadd(KnotFiles* files, const double* values, double frequency) {
+  const HostVarIOFamily& io = *hostv().varIO;
+  files->observations += 1;
+  if (files->frequencies) files->frequencyTotal += frequency;
+  for (int32_t i = 0; i < files->count; ++i) {
+    const double record[2] = {values[files->vars[i]], frequency};
+    if (io.scratchWrite(files->written[i], record, files->frequencies ? 2 : 1) != 0)
+      scratchFailure(files);
   }
+}
+
+void zknotfilessort(KnotFiles* files) {
+  const HostVarIOFamily& io = *hostv().varIO;
+  const int64_t values = files->frequencies ? 2 : 1;
   for (int32_t i = 0; i < files->count; ++i) {
     SortFiles sf{files->written[i], files->sorted[i], values};
     HostCallbackRecord request;

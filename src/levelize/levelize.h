@@ -54,9 +54,13 @@ void zlinkextra(ZLevCtx* ctx);
 // with a response). The caller's two texts, when given, name the data in the messages.
 void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags);
 int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2);
-// Writes and sorts the files of percentile knots over one pass of the BY group's observations.
-// A scratch file that cannot be written ends the step with 1020 (the files released first).
-void zknotfiles(ZLevCtx* ctx, KnotFiles* files);
+// The files of percentile knots over a pass of the BY group's observations: opened (with
+// frequencies when the context reads a FREQ variable), one record per usable observation (its
+// values and whole frequency), then sorted. A scratch file that cannot be written or sorted
+// ends the step with 1020 (the files released first).
+void zknotfilesopen(const ZLevCtx* ctx, KnotFiles* files);
+void zknotfilesadd(KnotFiles* files, const double* values, double frequency);
+void zknotfilessort(KnotFiles* files);
 
 // Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
 // obs::kUnusable.
