@@ -17,14 +17,7 @@ namespace vsf {
 
 namespace {
 
-enum KnotMethod {
-  kEqual = 1,
-  kMultiscale = 2,
-  kList = 3,
-  kRangeFractions = 4,
-  kPercentiles = 5,
-  kListWithBoundary = 6
-};
+using namespace knotmethod;
 
 constexpr double kFuzz = 1.110223024625157e-13;  // 500 times the double epsilon
 

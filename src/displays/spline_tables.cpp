@@ -13,7 +13,7 @@ namespace vsf {
 
 namespace {
 
-constexpr int kMultiscale = 2;
+using knotmethod::kMultiscale;
 
 // The design variables holding the spline's scales, in scale order: the reported one, then
 // the records of its statement that evaluate the same variable at the later scales.

@@ -84,8 +84,8 @@ ZDesignVar* startRecord(ZDesignVar* v, const EffectStatement& e, int32_t index,
   v->replicates = e.designVars;
   v->recordIndex = index;
   v->first = index == 0;
-  v->report = index == 0;
   v->details = e.flag(ef::kDetails);
+  v->report = index == 0 && v->details;
   return v;
 }
 

@@ -147,7 +147,7 @@ int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesi
     r->values = idsOf(index);
     r->columnCount = r->valueLength = p->termCount;
     r->columnValues = values;
-    r->report = 1;
+    r->report = r->details;
     r->labels = static_cast<char**>(effAlloc(sizeof(char*) * (labels.size() + 1)));
     r->labelLengths = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (labels.size() + 1)));
     for (size_t t = 0; t < labels.size(); ++t) {
@@ -165,7 +165,7 @@ int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesi
     r->perColumn = 1;
     r->copy = t > 0;
     r->copyOf = t > 0 ? static_cast<int32_t>(v - d->designVars) : -1;
-    r->report = t == 0;
+    r->report = t == 0 && r->details;
     ids.clear();
     for (int32_t pos : terms[t]) ids.push_back(index[static_cast<size_t>(pos)]);
     r->valueCount = static_cast<int32_t>(ids.size());

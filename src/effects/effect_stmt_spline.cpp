@@ -14,14 +14,7 @@ namespace vsf {
 
 namespace {
 
-enum KnotMethod {
-  kEqual = 1,
-  kMultiscale = 2,
-  kList = 3,
-  kRangeFractions = 4,
-  kPercentiles = 5,
-  kListWithBoundary = 6
-};
+using namespace knotmethod;
 
 int64_t columnsOfScale(const SplineCount& c, int32_t s) {
   int32_t d = c.natural ? 3 : c.degree;
@@ -198,7 +191,7 @@ int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVa
       if (i >= 0) all.push_back(i);
     ZDesignVar* r = startDesignVar(v, e, 0, e.name);
     fill(r, basisBlock(*o, static_cast<int32_t>(all.size()), o->startLevel), all);
-    r->report = 1;
+    r->report = r->details;
     return 0;
   }
   const int32_t base = static_cast<int32_t>(v - d->designVars);
@@ -222,7 +215,7 @@ int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVa
         r->splineVar = static_cast<int32_t>(m);
         r->splineScale = s;
         r->splineColumn = col;
-        r->report = col == 0 && s == c.start;
+        r->report = col == 0 && s == c.start && r->details;
         if (col > 0) {
           r->copy = 1;
           r->copyOf = owner;

@@ -15,7 +15,7 @@ namespace vsf {
 
 namespace {
 
-enum KnotMethod { kEqual = 1, kMultiscale = 2, kList = 3, kPercentiles = 5, kListWithBoundary = 6 };
+using namespace knotmethod;
 
 void warn(ZDesign* d, int number, std::initializer_list<MsgArg> args = {}) {
   hostMsg(174, number, args);

@@ -55,6 +55,16 @@ constexpr int32_t kPolynomial = 4;
 constexpr int32_t kLag = 5;
 }  // namespace effkind
 
+// Knot methods of a SPLINE effect (KNOTMETHOD=).
+namespace knotmethod {
+constexpr uint8_t kEqual = 1;
+constexpr uint8_t kMultiscale = 2;
+constexpr uint8_t kList = 3;
+constexpr uint8_t kRangeFractions = 4;
+constexpr uint8_t kPercentiles = 5;
+constexpr uint8_t kListWithBoundary = 6;
+}  // namespace knotmethod
+
 // Effect ids at and below this index the EFFECT statements (constructed effects).
 constexpr int32_t kConstructedIdBase = -10000000;
 
@@ -237,7 +247,7 @@ struct ZDesignVar {
   int32_t splineColumn = 0;
   int32_t** levelMaps = nullptr;  // MULTIMEMBER: per CLASS member, union level per level
   uint8_t computed = 0;           // columns evaluated for the current row (design rows)
-  uint8_t report = 0;             // stands for its constructed effect in the displays
+  uint8_t report = 0;             // DETAILS: its effect's tables are shown (first record)
   int32_t copyOf = -1;            // copy: the design variable whose columns it shows
   double weightSum = 0.0;         // MULTIMEMBER: the current row's sum of member weights
 };

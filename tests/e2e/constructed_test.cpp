@@ -22,7 +22,7 @@ void expectRelative(const Json& cell, double want, double tolerance, const std::
 
 const char* kSplineProgram =
     "proc varsifter data=diabetes;\n"
-    "  effect sb = spline(bmi);\n"
+    "  effect sb = spline(bmi / details);\n"
     "  model y = age sex sb bp s1 s2 s3 s4 s5 s6 / selection=forward(select=sbc)\n"
     "        stats=(aic sbc);\n";
 
@@ -83,23 +83,26 @@ TEST(ConstructedEffects, ThreadedRunsEqualSequentialOnes) {
     EXPECT_EQ(theOne(one, name)["rows"], theOne(four, name)["rows"]) << name;
 }
 
-// Every kind's tables: the levels of COLLECTION and MULTIMEMBER effects, the truncated power
-// basis with its repeated knot, the moments that standardize a polynomial (against R), and the
-// lag design by subject and period.
+// Every kind's tables with DETAILS: the levels of COLLECTION and MULTIMEMBER effects, the truncated
+// power basis with its repeated knot, the moments that standardize a polynomial (against R), and
+// the lag design by subject and period.
 TEST(ConstructedEffects, TablesShowEveryKind) {
   const CommandRun r = runCommand(
       "proc varsifter data=constructed;\n"
       "  class g h L;\n"
       "  effect co = collection(x g / details(delimiter=','));\n"
-      "  effect mm = mm(g h);\n"
-      "  effect tp = spline(x / basis=tpf knotmethod=list(2 4 4 6));\n"
-      "  effect p = poly(x z / degree=2 standardize);\n"
-      "  effect lg = lag(L / within=subj period=per);\n"
-      "  model y = co mm tp p lg / selection=none;\n"
+      "  effect mm = mm(g h / details);\n"
+      "  effect tp = spline(x / basis=tpf knotmethod=list(2 4 4 6) details);\n"
+      "  effect p = poly(x z / degree=2 standardize details);\n"
+      "  effect lg = lag(L / within=subj period=per details);\n"
+      "  effect quiet = spline(z);\n"
+      "  model y = co mm tp p lg quiet / selection=none;\n"
       "  freq f;\n"
       "run;",
       VSF_TEST_DATA "/design");
   ASSERT_EQ(r.status, 0) << r.output;
+  // Without DETAILS an effect shows no tables: one SplineKnots table, tp's.
+  EXPECT_EQ(findAll(r.document, "SplineKnots").size(), 1u);
   const Json co = theOne(r, "CollectionLevelInfo");
   EXPECT_EQ(number(co["rows"][0]["Levels"]), 4);
   EXPECT_EQ(co["rows"][0]["Values"], "x,g:a,g:b,g:c");
