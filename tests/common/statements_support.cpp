@@ -12,6 +12,7 @@
 #include <map>
 #include <regex>
 
+#include "common/csv.h"
 #include "host/parse/parse_internal.h"
 
 namespace vsf {
@@ -76,20 +77,7 @@ bool csvVariables(const std::string& name, std::vector<StubVar>* vars) {
     std::string head, row;
     if (!in || !std::getline(in, head)) continue;
     std::getline(in, row);
-    auto split = [](const std::string& line) {
-      std::vector<std::string> out(1);
-      bool quoted = false;
-      for (char c : line) {
-        if (c == '"')
-          quoted = !quoted;
-        else if (c == ',' && !quoted)
-          out.emplace_back();
-        else if (c != '\r')
-          out.back() += c;
-      }
-      return out;
-    };
-    std::vector<std::string> names = split(head), values = split(row);
+    std::vector<std::string> names = splitCsvLine(head), values = splitCsvLine(row);
     for (size_t k = 0; k < names.size(); ++k) {
       const std::string v = k < values.size() ? values[k] : "";
       char* end = nullptr;

@@ -10,22 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "selection/group_support.h"
+#include "common/csv.h"
+#include "common/group_support.h"
 
 namespace vsf::test {
 
 using Json = nlohmann::ordered_json;
-
-// A CSV fixture: a header and rows of texts.
-struct Csv {
-  std::vector<std::string> header;
-  std::vector<std::vector<std::string>> rows;
-  // The value in a named column; NaN for "NA" or an empty field.
-  double number(size_t row, const std::string& column) const;
-  std::string text(size_t row, const std::string& column) const;
-};
-Csv readDisplayFixture(const std::string& file);
-CaseData readDisplayCase(const std::string& name);
 
 // Starts a step's output: forgets what earlier tests sent, keeps the listing, and makes the
 // manager the tables are sent to.

@@ -40,7 +40,7 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   ASSERT_EQ(printParameterEstimates(&v.view, &s, s.modelPool, 0), 0);
   Json doc = out.document();
 
-  Csv anova = readDisplayFixture(std::string("displays_") + c.name + "_anova.csv");
+  Csv anova = readCsv(std::string("displays/displays_") + c.name + "_anova.csv");
   Json a = oneTable(doc, "ANOVA");
   ASSERT_EQ(a["rows"].size(), 3u);
   for (size_t r = 0; r < 3; ++r) {
@@ -56,7 +56,7 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   EXPECT_EQ(cellMissing(a["rows"][2]["MS"]), "-");
   EXPECT_EQ(a["rows"][2]["Source"], c.noInt ? "Uncorrected Total" : "Corrected Total");
 
-  Csv stats = readDisplayFixture(std::string("displays_") + c.name + "_fit.csv");
+  Csv stats = readCsv(std::string("displays/displays_") + c.name + "_fit.csv");
   Json f = oneTable(doc, "FitStatistics");
   const std::map<std::string, std::string> labels = {
       {"rootmse", "Root MSE"}, {"mean", "Dependent Mean"},
@@ -69,7 +69,7 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
                std::string(c.name) + " " + label);
   }
 
-  Csv parms = readDisplayFixture(std::string("displays_") + c.name + "_parms.csv");
+  Csv parms = readCsv(std::string("displays/displays_") + c.name + "_parms.csv");
   Json pe = oneTable(doc, "ParameterEstimates");
   ASSERT_EQ(pe["rows"].size(), parms.rows.size());
   // The table lists effects by index, the fixture in the order of the path.
@@ -132,7 +132,7 @@ TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
   Json summary = oneTable(doc, "SelectionSummary");
   const double lastStep = cellNumber(summary["rows"].back()["RSquare"]);
   const double fitTable = cellNumber(entryValue(oneTable(doc, "FitStatistics"), "R-Square"));
-  Csv stats = readDisplayFixture("displays_mtcars_noint_fit.csv");
+  Csv stats = readCsv("displays/displays_mtcars_noint_fit.csv");
   EXPECT_NEAR(lastStep, stats.number(2, "value"), 1e-12);
   EXPECT_NEAR(fitTable, stats.number(2, "value"), 1e-12);
 }

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
+#include "common/group_support.h"
 #include "selection/engine_internal.h"
-#include "selection/group_support.h"
 
 namespace vsf {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/group_support.h"
 #include "datapass/utilfiles.h"
 #include "penalized/penalized.h"
-#include "selection/group_support.h"
 #include "selection/methods_internal.h"
 
 namespace vsf {

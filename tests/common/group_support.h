@@ -14,7 +14,8 @@
 
 namespace vsf::test {
 
-// One case of tests/data/selection (made by tests/reference/selection_fixtures.R).
+// The rows of a case: <folder>/<name>_rows.csv under tests/data, made by the scripts of
+// tests/reference (selection_fixtures.R, methods_fixtures.R, displays_fixtures.R).
 struct CaseData {
   std::vector<double> y, w, f;
   std::vector<int> fold, role;
@@ -22,7 +23,7 @@ struct CaseData {
   std::vector<int> effectColumns;
   size_t rows() const { return y.size(); }
 };
-CaseData readCase(const std::string& name);
+CaseData readCase(const std::string& name, const std::string& folder = "selection");
 
 struct ModelFixture {
   std::vector<int> effects;
