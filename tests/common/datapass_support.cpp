@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/host.h"
+#include "common/fake_host.h"
 #include "common/test_host.h"
 #include "datapass/rowblock.h"
 #include "selection/selection.h"
@@ -13,8 +14,6 @@ namespace {
 
 std::function<void(VsfState&)> gInspect;
 int32_t gInspectedGroup = 0;
-HostCoreFamily gCore;
-HostVector gVector;
 
 // The driver reads the clock right after a group's data pass, while the group's utility files
 // are open; that is where the inspection runs, once per group.
@@ -117,16 +116,16 @@ StepRun runOnData(const std::string& text, const std::function<void(VsfState&)>&
   host::session().options.library = settings.library;
   host::session().options.memSizeMb = settings.memSizeMb;
   if (!settings.utilPath.empty()) host::session().options.utilPath = settings.utilPath;
-  gCore = *host::hostVector()->core;
-  gCore.clock = &inspectingClock;
-  gVector = *host::hostVector();
-  gVector.core = &gCore;
   gInspect = inspect;
   gInspectedGroup = 0;
-  test::loadProcedure(&gVector);
-  StepRun r = runStepText(text);
+  StepRun r;
+  {
+    FakeHost fake;
+    fake.core.clock = &inspectingClock;
+    fake.load();
+    r = runStepText(text);
+  }
   r.inspected = gInspectedGroup > 0;
-  test::loadProcedure(host::hostVector());
   gInspect = nullptr;
   host::session().options = saved;
   return r;
