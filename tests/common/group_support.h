@@ -34,6 +34,15 @@ struct ModelFixture {
 };
 std::vector<ModelFixture> readModels(const std::string& name);
 
+// The ways the crossproducts are kept: FULL, INCREMENTAL, INCREMENTAL with the per-effect
+// store. Every one must give the same fit.
+struct StorageMode {
+  const char* name;
+  bool full, store;
+};
+inline constexpr StorageMode kStorageModes[] = {
+    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
+
 struct GroupSettings {
   int files = 1;  // utility files; a pass is threaded when workers == files
   int workers = 1;

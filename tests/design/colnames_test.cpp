@@ -6,15 +6,6 @@
 namespace vsf::test {
 namespace {
 
-ClassSpec cls(const std::string& name, std::vector<std::string> levels, int coding = kCodingRef) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = std::move(levels);
-  s.character = true;
-  s.coding = coding;
-  return s;
-}
-
 std::vector<std::string> labelsOf(const DesignBuilder& b) {
   std::vector<std::string> out;
   for (int c = 0; c < b.d.columnCount; ++c) out.push_back(b.label(c));

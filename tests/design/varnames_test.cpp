@@ -6,15 +6,6 @@
 namespace vsf::test {
 namespace {
 
-ClassSpec cls(const std::string& name, std::vector<std::string> levels, bool character = true) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = std::move(levels);
-  s.character = character;
-  s.coding = kCodingRef;
-  return s;
-}
-
 // One column per observed level of the variable, named variable-based.
 std::vector<std::string> levelColumnNames(ClassSpec spec, const std::string& validVarName) {
   ValidVarName option(validVarName);
@@ -68,7 +59,8 @@ TEST(VariableNames, NumericLevelTextsBecomeNameCharacters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
-    ClassSpec s = cls("x", {"1.5", "-2", "1E3", "+4", "E5"}, false);
+    ClassSpec s = cls("x", {"1.5", "-2", "1E3", "+4", "E5"});
+    s.character = false;
     EXPECT_EQ(levelColumnNames(s, c.option), c.want);
   }
 }

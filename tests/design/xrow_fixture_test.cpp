@@ -37,14 +37,6 @@ Mtcars loadMtcars() {
   return m;
 }
 
-ClassSpec factor(const std::string& name, std::vector<std::string> levels, int coding) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = std::move(levels);
-  s.coding = coding;
-  return s;
-}
-
 // The canonical name of one of our columns: its continuous variables and CLASS levels.
 std::string keyOf(const DesignBuilder& b, int effect, int column) {
   const ZEffect& z = b.d.effects[effect];
@@ -71,9 +63,9 @@ struct FixtureCase {
 };
 
 void buildModel(DesignBuilder& b, const FixtureCase& c, const Mtcars& m) {
-  int cyl = b.addClass(factor("cyl", {"4", "6", "8"}, c.coding));
-  int gear = b.addClass(factor("gear", {"3", "4", "5"}, c.coding));
-  int am = b.addClass(factor("am", {"0", "1"}, c.coding));
+  int cyl = b.addClass(cls("cyl", {"4", "6", "8"}, c.coding));
+  int gear = b.addClass(cls("gear", {"3", "4", "5"}, c.coding));
+  int am = b.addClass(cls("am", {"0", "1"}, c.coding));
   int wt = b.addContinuous("wt");
   int hp = b.addContinuous("hp");
   if (c.intercept) {
