@@ -54,6 +54,22 @@ void outlineOf(const Json& items, std::string* out) {
   }
 }
 
+// A candidate per effect, labelled and of the given column count.
+void setCandidates(VsfState& v, const std::vector<std::string>& labels,
+                   const std::vector<int>& columns, std::vector<CandidateEntry>* out) {
+  for (size_t e = 0; e < labels.size(); ++e) {
+    CandidateEntry c;
+    c.effect = static_cast<int32_t>(e);
+    c.columns = columns[e];
+    c.label = labels[e].c_str();
+    c.labelLength = static_cast<int32_t>(labels[e].size());
+    out->push_back(c);
+    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
+  }
+  v.settings.options.candidates = out;
+  v.settings.options.candidateCount = static_cast<int32_t>(out->size());
+}
+
 }  // namespace
 
 OutputCapture::OutputCapture() {
@@ -115,18 +131,9 @@ DisplayFit::DisplayFit(const std::string& caseName, const GroupSettings& setting
       labels_(caseLabels().at(caseName)) {
   group_ = std::make_unique<Group>(data_, settings);
   VsfState& v = group_->vsf();
+  v.res.output.manager = out.manager();
   v.settings.options.noInt = noInt;
-  for (size_t e = 0; e < labels_.size(); ++e) {
-    CandidateEntry c;
-    c.effect = static_cast<int32_t>(e);
-    c.columns = data_.effectColumns[e];
-    c.label = labels_[e].c_str();
-    c.labelLength = static_cast<int32_t>(labels_[e].size());
-    candidates_.push_back(c);
-    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
-  }
-  v.settings.options.candidates = &candidates_;
-  v.settings.options.candidateCount = static_cast<int32_t>(candidates_.size());
+  setCandidates(v, labels_, data_.effectColumns, &candidates_);
 }
 
 void DisplayFit::runPath() {
@@ -190,18 +197,9 @@ BareState::BareState(const std::vector<std::string>& labels)
   ensureHost();
   pool_ = kernel().poolCreate("model pool", kPoolPlain);
   VsfState& v = *state_;
+  v.res.output.manager = out.manager();
   v.group.byPool = pool_;
-  for (size_t e = 0; e < labels_.size(); ++e) {
-    CandidateEntry c;
-    c.effect = static_cast<int32_t>(e);
-    c.columns = 1;
-    c.label = labels_[e].c_str();
-    c.labelLength = static_cast<int32_t>(labels_[e].size());
-    candidates_.push_back(c);
-    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
-  }
-  v.settings.options.candidates = &candidates_;
-  v.settings.options.candidateCount = static_cast<int32_t>(candidates_.size());
+  setCandidates(v, labels_, std::vector<int>(labels_.size(), 1), &candidates_);
   SelectionState& s = v.group.selection;
   s.options = &v.settings.options;
   s.modelPool = pool_;

@@ -18,7 +18,7 @@ namespace vsf::test {
 using Json = nlohmann::ordered_json;
 
 // Starts a step's output: forgets what earlier tests sent, keeps the listing, and makes the
-// manager the tables are sent to.
+// manager the tables are sent to. A fit or bare state below makes one first of all.
 class OutputCapture {
  public:
   OutputCapture();
@@ -49,6 +49,7 @@ Json entryValue(const Json& factoid, const std::string& label);
 class DisplayFit {
  public:
   DisplayFit(const std::string& caseName, const GroupSettings& settings, bool noInt = false);
+  OutputCapture out;  // the manager of the state's output
   VsfState& vsf() { return group_->vsf(); }
   SelectionState& sel() { return group_->s(); }
   // Enters the path's effects step by step, recording each step as the methods do.
@@ -72,6 +73,7 @@ class BareState {
  public:
   explicit BareState(const std::vector<std::string>& labels);
   ~BareState();
+  OutputCapture out;  // the manager of the state's output
   VsfState& vsf() { return *state_; }
   SelectionState& sel() { return state_->group.selection; }
   HostPool* pool() const { return pool_; }

@@ -12,12 +12,11 @@ namespace vsf::test {
 namespace {
 
 struct ForwardFit {
-  OutputCapture out;
   DisplayFit fit{"mtcars", GroupSettings{}};
+  OutputCapture& out = fit.out;
   explicit ForwardFit(uint8_t reason = 7) {
     fit.runPath();
     VsfState& v = fit.vsf();
-    v.res.output.manager = out.manager();
     v.settings.graphicsOn = 0;
     SelectionState& s = fit.sel();
     s.run.stop.reason = reason;
@@ -121,17 +120,15 @@ TEST(StepRecord, GroupDescriptionAndChange) {
       {kMethodBackward, 0, 0, {-1}, {3}, "The full model: no effect removed yet"},
   };
   for (const Case& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.detailsBeyondSummary = 1;
     v.settings.options.stepTables = StepDetailTables{};  // no tables
     b.sel().sweep.states[0] = effstate::kIntercept;
     b.history(c.effect, c.effects);
     ASSERT_EQ(printStepRecord(&v.view, &b.sel(), 2, c.stepNumber, c.r, 0), 0);
-    Json doc = out.document();
+    Json doc = b.out.document();
     ASSERT_EQ(doc["output"].size(), 1u);
     const Json& group = doc["output"][0];
     EXPECT_EQ(group["name"], "Step" + std::to_string(c.stepNumber));
