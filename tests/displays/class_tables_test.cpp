@@ -213,7 +213,7 @@ TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
   VsfState& v = b.vsf();
   v.lev.design = &design.d;
   v.settings.options.nameLength = 20;
-  const size_t before = host::session().log.lines().size();
+  LogWatch log;
   ASSERT_EQ(printClassLevelInfo(&v.view, b.pool()), 0);
   Json t = oneTable(b.out.document(), "ClassLevelInfo");
   ASSERT_EQ(t["rows"].size(), 3u);
@@ -224,10 +224,7 @@ TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
   EXPECT_EQ(values.substr(values.size() - 3), "...");
   EXPECT_LE(values.size(), 256u);
   EXPECT_EQ(t["dynamics"]["WD"], 50);
-  size_t notes = 0;
-  for (size_t i = before; i < host::session().log.lines().size(); ++i)
-    notes += host::session().log.lines()[i].text.find("more levels than") != std::string::npos;
-  EXPECT_EQ(notes, 1u);
+  EXPECT_EQ(log.count("", "more levels than"), 1);
 }
 
 TEST(ClassLevelCoding, CodedColumnsOfTheUsedVariables) {

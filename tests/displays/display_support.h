@@ -12,6 +12,7 @@
 
 #include "common/csv.h"
 #include "common/group_support.h"
+#include "common/test_host.h"
 
 namespace vsf::test {
 

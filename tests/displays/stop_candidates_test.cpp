@@ -55,11 +55,10 @@ TEST(StopReason, UnfinishedStepsAreNoted) {
   VsfState& v = b.vsf();
   v.settings.options.method = kMethodStepwise;
   v.settings.options.steps = 5;
-  const size_t before = host::session().log.lines().size();
+  LogWatch log;
   ASSERT_EQ(printStopReason(&v.view, 13, 2), 0);
-  const auto& log = host::session().log.lines();
-  ASSERT_EQ(log.size(), before + 1);
-  EXPECT_NE(log.back().text.find("STEPS=5 could not be completed"), std::string::npos);
+  ASSERT_EQ(log.count(""), 1);
+  EXPECT_TRUE(log.has("", "STEPS=5 could not be completed"));
 }
 
 struct DetailsCase {

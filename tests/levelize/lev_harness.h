@@ -196,16 +196,4 @@ class LevHarness : public FakeHost {
   int groups_ = 0;
 };
 
-// Runs f, which must end the step with the code; true when it did.
-template <typename F>
-bool endsStep(F f, int code) {
-  try {
-    f();
-  } catch (const host::StepEnd& e) {
-    EXPECT_EQ(e.code, code);
-    return true;
-  }
-  return false;
-}
-
 }  // namespace vsf::test

@@ -2,6 +2,7 @@
 // that fit nothing return 0 without a model pool.
 #include <gtest/gtest.h>
 
+#include "common/test_host.h"
 #include "host/session.h"
 #include "penalized/penalized.h"
 #include "selection/method_support.h"
@@ -64,13 +65,11 @@ TEST(FitDriver, FitsNotBuiltEndTheStep) {
     m.group.method = r.method;
     m.options = r.options;
     test::MethodFit fit(c, m);
+    test::LogWatch log;
     EXPECT_NE(fit.fit(), 0);
     EXPECT_EQ(fit.s().modelPool, nullptr);
     EXPECT_EQ(*fit.s().stepCode, 1012);
-    const auto& lines = host::session().log.lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().level, "ERROR");
-    EXPECT_NE(lines.back().text.find(r.text), std::string::npos) << lines.back().text;
+    EXPECT_TRUE(log.has("ERROR", r.text)) << log.last();
   }
 }
 
