@@ -56,8 +56,7 @@ std::vector<ModelFixture> readModels(const std::string& name) {
   return out;
 }
 
-Group::Group(const CaseData& data, const GroupSettings& settings)
-    : data_(data), g_(settings), state_(std::make_unique<VsfState>()) {
+GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   ensureHost();
   VsfState& v = *state_;
   ExtensionSet& x = v.res.extensions;
@@ -67,27 +66,15 @@ Group::Group(const CaseData& data, const GroupSettings& settings)
   x.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
   v.group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
   v.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
-
-  SelectionOptions& o = v.settings.options;
-  o.weightPresent = g_.weight, o.freqPresent = g_.freq, o.rolesPresent = g_.roles;
-  o.kfold = g_.kfold, o.folds = g_.folds, o.method = g_.method, o.select = g_.select;
-  o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
-  o.generalSearch = g_.generalSearch;
-  o.modelAveragingRun = o.resampling = !g_.resample.empty();
-  v.settings.threads.effectiveThreaded = g_.workers > 1;
-  v.settings.threads.effectiveWorkers = g_.workers;
-  v.settings.threads.requestedWorkers = g_.workers;
-  if (g_.workers > 1) (void)createThreadPool(&v, g_.workers);
-
+  v.settings.threads.effectiveThreaded = workers > 1;
+  v.settings.threads.effectiveWorkers = v.settings.threads.requestedWorkers = workers;
+  if (workers > 1) (void)createThreadPool(&v, workers);
   SelectionState& s = v.group.selection;
-  s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles,
-  s.threads = &v.settings.threads;
-  s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
-  layout();
-  write();
+  s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles;
+  s.threads = &v.settings.threads, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
 }
 
-Group::~Group() {
+GroupState::~GroupState() {
   VsfState& v = *state_;
   destroyThreadPool(&v);
   freeSelectionState(&v.group.selection);
@@ -97,6 +84,18 @@ Group::~Group() {
   v.res.extensions.stream->release();
   v.res.extensions.streamx->release();
   v.res.extensions.tools->release();
+}
+
+Group::Group(const CaseData& data, const GroupSettings& settings)
+    : GroupState(settings.workers), data_(data), g_(settings) {
+  SelectionOptions& o = options();
+  o.weightPresent = g_.weight, o.freqPresent = g_.freq, o.rolesPresent = g_.roles;
+  o.kfold = g_.kfold, o.folds = g_.folds, o.method = g_.method, o.select = g_.select;
+  o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
+  o.generalSearch = g_.generalSearch;
+  o.modelAveragingRun = o.resampling = !g_.resample.empty();
+  layout();
+  write();
 }
 
 // Dense effects take the first columns, in effect order; sparse effects follow.

@@ -63,16 +63,27 @@ struct GroupSettings {
 // effects get indicator columns.
 CaseData syntheticCase(const std::vector<int>& effectColumns, int rows, unsigned seed);
 
-class Group {
+// A BY group's state as the frame has it before the data pass: the extensions, the BY and
+// page pools, the workers and the selection state wired to them; all freed at the end.
+class GroupState {
  public:
-  Group(const CaseData& data, const GroupSettings& settings);
-  ~Group();
-  Group(const Group&) = delete;
-  Group& operator=(const Group&) = delete;
+  explicit GroupState(int workers);
+  ~GroupState();
+  GroupState(const GroupState&) = delete;
+  GroupState& operator=(const GroupState&) = delete;
 
   SelectionState& s() { return state_->group.selection; }
   SelectionOptions& options() { return state_->settings.options; }
   VsfState& vsf() { return *state_; }
+
+ protected:
+  std::unique_ptr<VsfState> state_;
+};
+
+// The group with the case's rows stored.
+class Group : public GroupState {
+ public:
+  Group(const CaseData& data, const GroupSettings& settings);
 
   // A fresh fit: model pool, crossproducts of the settings' mode, the start state.
   int prepare();
@@ -92,7 +103,6 @@ class Group {
 
   const CaseData& data_;
   GroupSettings g_;
-  std::unique_ptr<VsfState> state_;
   std::vector<int32_t> sparseIndex_, layoutColumn_, denseOffset_, columnCount_, sparseEffects_;
   std::vector<double> colMeans_, colScales_;
 };
