@@ -168,6 +168,12 @@ class DesignBuilder {
 
   std::string name(int column) const { return d.parmNames[0][column]; }
   std::string label(int column) const { return d.parmNames[1][column]; }
+  std::vector<std::string> names() const {
+    return std::vector<std::string>(d.parmNames[0], d.parmNames[0] + d.columnCount);
+  }
+  std::vector<std::string> labels() const {
+    return std::vector<std::string>(d.parmNames[1], d.parmNames[1] + d.columnCount);
+  }
 
   ZDesign d;
   ZLevCtx ctx;

@@ -17,9 +17,7 @@ std::vector<std::string> levelColumnNames(ClassSpec spec, const std::string& val
   for (int l = 0; l < n; ++l) b.observe({l});
   b.finish();
   zcolnames(&b.ctx);
-  std::vector<std::string> out;
-  for (int c = 0; c < b.d.columnCount; ++c) out.push_back(b.name(c));
-  return out;
+  return b.names();
 }
 
 struct PrefixCase {
