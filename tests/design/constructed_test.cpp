@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
 #include "common/datapass_support.h"
 #include "design/design.h"
 #include "effects/effects.h"
@@ -23,10 +24,10 @@ using Matrix = std::vector<std::vector<double>>;  // rows of columns
 
 // Case -> its columns per row, or its knots, from the fixtures.
 std::map<std::string, Matrix> referenceColumns() {
-  const Table t = readTable("../design/constructed_columns.csv");
+  const Csv t = readCsv("design/constructed_columns.csv");
   std::map<std::string, Matrix> out;
-  for (size_t i = 0; i < t.cells.size(); ++i) {
-    Matrix& m = out[t.cells[i][0]];
+  for (size_t i = 0; i < t.rows.size(); ++i) {
+    Matrix& m = out[t.rows[i][0]];
     const size_t row = static_cast<size_t>(t.number(i, "row")) - 1;
     const size_t col = static_cast<size_t>(t.number(i, "column")) - 1;
     if (m.size() <= row) m.resize(row + 1);
@@ -37,9 +38,9 @@ std::map<std::string, Matrix> referenceColumns() {
 }
 
 std::map<std::string, std::vector<double>> referenceKnots() {
-  const Table t = readTable("../design/constructed_knots.csv");
+  const Csv t = readCsv("design/constructed_knots.csv");
   std::map<std::string, std::vector<double>> out;
-  for (size_t i = 0; i < t.cells.size(); ++i) out[t.cells[i][0]].push_back(t.number(i, "value"));
+  for (size_t i = 0; i < t.rows.size(); ++i) out[t.rows[i][0]].push_back(t.number(i, "value"));
   return out;
 }
 
@@ -199,13 +200,13 @@ TEST(ConstructedColumns, LagColumnsAreThePreviousPeriod) {
 
 // COLLECTION and MULTIMEMBER columns built here from the data, in both CLASS layouts.
 TEST(ConstructedColumns, CollectionAndMultimemberByHand) {
-  const Table data = readTable("../design/constructed.csv");
+  const Csv data = readCsv("design/constructed.csv");
   const std::vector<std::string> union_ = {"a", "b", "c", "d"};
   for (const bool coded : {false, true}) {
     Matrix co, mm, mmw;
-    for (size_t i = 0; i < data.cells.size(); ++i) {
-      const std::string g = data.cells[i][static_cast<size_t>(data.column("g"))];
-      const std::string h = data.cells[i][static_cast<size_t>(data.column("h"))];
+    for (size_t i = 0; i < data.rows.size(); ++i) {
+      const std::string g = data.text(i, "g");
+      const std::string h = data.text(i, "h");
       std::vector<double> c = {data.number(i, "x"), data.number(i, "z")};
       for (const std::string level : {"a", "b", "c"})
         if (!coded || level != std::string("c")) c.push_back(g == level ? 1 : 0);  // c: reference

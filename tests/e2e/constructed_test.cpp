@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/datapass_support.h"
+#include "common/csv.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -29,35 +29,35 @@ const char* kSplineProgram =
 TEST(ConstructedEffects, ForwardSplineMatchesStepOverBs) {
   const CommandRun r = runCommand(std::string(kSplineProgram) + "run;", VSF_SHARED_DATA);
   ASSERT_EQ(r.status, 0) << r.output;
-  const Table steps = readTable("../e2e/spline_steps.csv");
+  const Csv steps = readCsv("e2e/spline_steps.csv");
   const Json summary = theOne(r, "SelectionSummary");
-  ASSERT_EQ(summary["rows"].size(), steps.cells.size());
+  ASSERT_EQ(summary["rows"].size(), steps.rows.size());
   const double n = 442;
-  for (size_t i = 0; i < steps.cells.size(); ++i) {
+  for (size_t i = 0; i < steps.rows.size(); ++i) {
     const Json& row = summary["rows"][i];
     const std::string at = "step " + std::to_string(i);
     const double sse = steps.number(i, "sse"), p = steps.number(i, "rank");
     if (i > 0) {
-      EXPECT_EQ(row["EffectEntered"], steps.cells[i][1]) << at;
+      EXPECT_EQ(row["EffectEntered"], steps.rows[i][1]) << at;
     }
     // Two criteria pin the step's SSE and rank: SBC = n log(SSE/n) + p log n, AIC = n
     // log(SSE/n) + 2p + n + 2.
     expectRelative(row["SBC"], n * std::log(sse / n) + p * std::log(n), 1e-10, at + " SBC");
     expectRelative(row["AIC"], n * std::log(sse / n) + 2 * p + n + 2, 1e-10, at + " AIC");
   }
-  const Table anova = readTable("../e2e/spline_anova.csv");
+  const Csv anova = readCsv("e2e/spline_anova.csv");
   const Json shown = theOne(r, "ANOVA");
-  for (size_t i = 0; i < anova.cells.size(); ++i) {
+  for (size_t i = 0; i < anova.rows.size(); ++i) {
     const Json& row = shown["rows"][i];
-    EXPECT_EQ(row["Source"], anova.cells[i][0]);
-    EXPECT_EQ(number(row["DF"]), anova.number(i, "df")) << anova.cells[i][0];
-    expectRelative(row["SS"], anova.number(i, "ss"), 1e-10, anova.cells[i][0]);
+    EXPECT_EQ(row["Source"], anova.rows[i][0]);
+    EXPECT_EQ(number(row["DF"]), anova.number(i, "df")) << anova.rows[i][0];
+    expectRelative(row["SS"], anova.number(i, "ss"), 1e-10, anova.rows[i][0]);
   }
   // The knot sequence, boundary knots marked, and one support row per basis column.
-  const Table knots = readTable("../e2e/spline_knots.csv");
+  const Csv knots = readCsv("e2e/spline_knots.csv");
   const Json table = theOne(r, "SplineKnots");
-  ASSERT_EQ(table["rows"].size(), knots.cells.size());
-  for (size_t k = 0; k < knots.cells.size(); ++k) {
+  ASSERT_EQ(table["rows"].size(), knots.rows.size());
+  for (size_t k = 0; k < knots.rows.size(); ++k) {
     const Json& row = table["rows"][k];
     expectRelative(row["bmi"], knots.number(k, "value"), 1e-12, "knot " + std::to_string(k));
     EXPECT_EQ(number(row["Boundary"]), (k < 3 || k >= 6) ? 1 : 0) << k;
@@ -119,12 +119,12 @@ TEST(ConstructedEffects, TablesShowEveryKind) {
   EXPECT_EQ(std::vector<double>(breaks.begin() + 4, breaks.end()),
             (std::vector<double>{2, 4, 4, 6}));
 
-  const Table want = readTable("../e2e/poly_scaling.csv");
+  const Csv want = readCsv("e2e/poly_scaling.csv");
   const Json scaling = theOne(r, "PolynomialScaling");
   ASSERT_EQ(scaling["rows"].size(), 2u);
   for (size_t i = 0; i < 2; ++i) {
     const Json& row = scaling["rows"][i];
-    EXPECT_EQ(row["Variable"], want.cells[i][0]);
+    EXPECT_EQ(row["Variable"], want.rows[i][0]);
     for (const auto& [column, field] :
          std::vector<std::pair<const char*, const char*>>{{"Minimum", "minimum"},
                                                           {"Maximum", "maximum"},
@@ -139,14 +139,12 @@ TEST(ConstructedEffects, TablesShowEveryKind) {
   EXPECT_EQ(scaling["rows"][0].count("SumWeights"), 0u);
 
   // Subject 2 has no period 4: its column is missing; subject 1's periods hold its levels.
-  const Table data = readTable("../design/constructed.csv");
+  const Csv data = readCsv("design/constructed.csv");
   const Json lag = theOne(r, "LagDesign");
   ASSERT_EQ(lag["rows"].size(), 6u);
   EXPECT_EQ(lag["rows"][1]["Period4"], "") << lag["rows"][1];
   for (size_t p = 0; p < 8; ++p)
-    EXPECT_EQ(lag["rows"][0]["Period" + std::to_string(p + 1)],
-              data.cells[p][static_cast<size_t>(data.column("L"))])
-        << p;
+    EXPECT_EQ(lag["rows"][0]["Period" + std::to_string(p + 1)], data.text(p, "L")) << p;
 }
 
 // A polynomial term that overflows (x squared of 1e200) makes its row unusable: it is stored
