@@ -16,6 +16,7 @@ namespace vsf::host {
 namespace {
 
 constexpr int64_t kMergeChunk = 4096;  // records a merge reads or writes at a time
+constexpr size_t kFanIn = 64;          // runs merged at once
 
 int failure(uint32_t status) { return static_cast<int>(status); }
 
@@ -97,10 +98,12 @@ class Sorter {
     return c->count > 0;
   }
 
-  // A k-way merge; ties go to the earlier run, so equal records keep their input order.
-  int merge() {
-    std::vector<Cursor> cursors(runs_.size());
-    for (size_t k = 0; k < runs_.size(); ++k) cursors[k].file = runs_[k].get();
+  // Merges the runs [first, last) into `emit`; ties go to the earlier run, so equal records keep
+  // their input order.
+  template <typename Emit>
+  int mergeRuns(size_t first, size_t last, Emit&& emit) {
+    std::vector<Cursor> cursors(last - first);
+    for (size_t k = 0; k < cursors.size(); ++k) cursors[k].file = runs_[first + k].get();
     auto record = [&](size_t k) { return at(cursors[k].records.data(), cursors[k].next); };
     auto later = [&](size_t a, size_t b) {
       const int c = r_->compare(r_->context, record(a), record(b));
@@ -116,14 +119,41 @@ class Sorter {
       heap.pop();
       std::memcpy(out.data() + bytes_ * static_cast<size_t>(pending++), record(k), bytes_);
       if (pending == kMergeChunk) {
-        if (int rc = r_->write(r_->context, out.data(), pending)) return rc;
+        if (int rc = emit(out.data(), pending)) return rc;
         pending = 0;
       }
       if (++cursors[k].next < cursors[k].count || refill(&cursors[k])) heap.push(k);
     }
     for (const Cursor& c : cursors)
       if (std::ferror(c.file)) return failure(hs::kRequestIo);
-    return pending > 0 ? r_->write(r_->context, out.data(), pending) : 0;
+    return pending > 0 ? emit(out.data(), pending) : 0;
+  }
+
+  // Runs are merged at most kFanIn at a time (into longer runs while there are more), so that
+  // the files open at once stay few whatever the number of records.
+  int merge() {
+    while (runs_.size() > kFanIn) {
+      std::vector<RunFile> merged;
+      for (size_t first = 0; first < runs_.size(); first += kFanIn) {
+        RunFile f(anonymousFile());
+        if (!f) return failure(hs::kRequestIo);
+        const int rc = mergeRuns(
+            first, std::min(first + kFanIn, runs_.size()), [&](const char* records, int64_t n) {
+              return std::fwrite(records, bytes_, static_cast<size_t>(n), f.get()) ==
+                             static_cast<size_t>(n)
+                         ? 0
+                         : failure(hs::kRequestIo);
+            });
+        if (rc != 0 || std::fflush(f.get()) != 0 || std::fseek(f.get(), 0, SEEK_SET) != 0)
+          return rc != 0 ? rc : failure(hs::kRequestIo);
+        merged.push_back(std::move(f));
+        for (size_t k = first; k < std::min(first + kFanIn, runs_.size()); ++k) runs_[k].reset();
+      }
+      runs_ = std::move(merged);
+    }
+    return mergeRuns(0, runs_.size(), [&](const char* records, int64_t n) {
+      return r_->write(r_->context, records, n);
+    });
   }
 
   HostCallbackRecord* r_;

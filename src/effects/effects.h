@@ -230,7 +230,8 @@ struct ZDesignVar {
   int32_t replicates = 0;   // design variables made by the statement
   int32_t recordIndex = 0;  // position among the statement's design variables
   uint8_t perColumn = 0;    // one record per spline column or polynomial term
-  uint8_t copy = 0;         // polynomial term records after the first
+  uint8_t copy = 0;         // shows columns of copyOf: polynomial terms and SPLIT spline
+                            // columns after their statement's (or variable's) first
   uint8_t first = 0;        // first record of its statement
   uint8_t details = 0;
   uint8_t allMissingOk = 0;  // MULTIMEMBER NOEFFECT
