@@ -8,7 +8,6 @@
 
 #include "base/codes.h"
 #include "base/host.h"
-#include "base/hostcalls.h"
 #include "base/strings.h"
 #include "design/design.h"
 #include "design/design_internal.h"

@@ -16,24 +16,25 @@ namespace {
 
 constexpr size_t kValuesRoom = 253;  // the widest Values text
 
-// The level names joined by the delimiter; a name that would not fit gives "..." instead.
+// The level names joined by the delimiter, at most 253 characters: a list that would pass them
+// keeps the names that leave room for the delimiter and "..." which end it.
 std::string levelValues(const ZDesignVar& v) {
-  std::string out;
-  for (int i = 0; v.labels && i < v.columnCount; ++i) {
-    const std::string_view name(v.labels[i] ? v.labels[i] : "",
-                                static_cast<size_t>(v.labelLengths ? v.labelLengths[i] : 0));
-    if (i == 0) {
-      if (name.size() >= kValuesRoom + 1) return std::string();
-      out = name;
-      continue;
-    }
-    if (kValuesRoom - out.size() - 1 <= name.size()) {
+  std::vector<std::string_view> names;
+  for (int i = 0; v.labels && i < v.columnCount; ++i)
+    names.emplace_back(v.labels[i] ? v.labels[i] : "",
+                       static_cast<size_t>(v.labelLengths ? v.labelLengths[i] : 0));
+  if (names.empty() || names[0].size() > kValuesRoom) return std::string();
+  std::string out(names[0]);
+  size_t total = out.size();
+  for (size_t i = 1; i < names.size(); ++i) total += 1 + names[i].size();
+  for (size_t i = 1; i < names.size(); ++i) {
+    if (total > kValuesRoom && out.size() + 1 + names[i].size() + 4 > kValuesRoom) {
       out += v.separator;
       out += "...";
       break;
     }
     out += v.separator;
-    out += name;
+    out += names[i];
   }
   return out;
 }

@@ -147,6 +147,21 @@ TEST(ConstructedEffects, TablesShowEveryKind) {
     EXPECT_EQ(lag["rows"][0]["Period" + std::to_string(p + 1)], data.text(p, "L")) << p;
 }
 
+// Level names that pass 253 characters end with the delimiter and "...".
+TEST(ConstructedEffects, LongLevelListsAreCut) {
+  const CommandRun r = runCommand(
+      "proc varsifter data=mm_long; class a b; effect m = mm(a b / details);\n"
+      "model y = m / selection=none;\nrun;",
+      VSF_TEST_DATA "/e2e");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json mm = theOne(r, "MMLevelInfo");
+  const std::string values = mm["rows"][0]["Values"];
+  EXPECT_EQ(number(mm["rows"][0]["Levels"]), 30);
+  EXPECT_LE(values.size(), 253u);
+  EXPECT_EQ(values.substr(values.size() - 4), " ...");
+  EXPECT_EQ(values.substr(0, 27), "level_name_00 level_name_01");
+}
+
 // A polynomial term that overflows (x squared of 1e200) makes its row unusable: it is stored
 // nowhere, and the fit equals the fit of the data without it.
 TEST(ConstructedEffects, AnOverflowingRowLeavesTheFit) {
