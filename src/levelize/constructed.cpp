@@ -210,8 +210,8 @@ struct KnotFilesGuard {
 
 int zdatapass(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
-  KnotFilesGuard knots{zknotfilesnew(d, levAllocator(ctx))};
-  if (knots.files || d->moments[0] || d->moments[1]) observationsPass(ctx, knots.files);
+  // The LAG tables come first: a row whose lag is not available is not analysed, so it takes
+  // no part in the percentiles and moments either.
   std::vector<LagRecord*> lags;
   for (int k = 0; k < d->designVarCount; ++k)
     if (d->designVars[k].type == effkind::kLag && d->designVars[k].lag)
@@ -219,7 +219,13 @@ int zdatapass(ZLevCtx* ctx) {
   if (!lags.empty() && !(d->flags & dflag::kRequestReader))
     zlagtables(ctx, static_cast<int>(lags.size()), lags.data());
   for (int k = 0; k < d->designVarCount; ++k)
-    if (int rc = setUp(ctx, &d->designVars[k], knots.files); rc != 0) return rc;
+    if (d->designVars[k].type == effkind::kLag)
+      if (int rc = setUp(ctx, &d->designVars[k], nullptr); rc != 0) return rc;
+  KnotFilesGuard knots{zknotfilesnew(d, levAllocator(ctx))};
+  if (knots.files || d->moments[0] || d->moments[1]) observationsPass(ctx, knots.files);
+  for (int k = 0; k < d->designVarCount; ++k)
+    if (d->designVars[k].type != effkind::kLag)
+      if (int rc = setUp(ctx, &d->designVars[k], knots.files); rc != 0) return rc;
   return 0;
 }
 

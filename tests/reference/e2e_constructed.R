@@ -10,6 +10,8 @@
 #   spline_knots.csv    knot, value: the procedure's knot sequence of that spline
 #   poly_scaling.csv    variable, minimum, maximum, n, freqs, sum, sumsq, center, scale: the
 #                       frequency moments that standardize poly(x z) on tests/data/design
+#                       beside a LAG effect, over the rows whose previous period is there (the
+#                       rows analysed); the range over all rows
 suppressMessages(library(splines))
 args <- commandArgs(trailingOnly = FALSE)
 here <- dirname(normalizePath(sub("^--file=", "", args[grep("^--file=", args)])))
@@ -49,9 +51,12 @@ write.csv(data.frame(knot = seq_along(knots), value = knots), file.path(out, "sp
           row.names = FALSE, quote = FALSE)
 
 cd <- read.csv(file.path(here, "..", "data", "design", "constructed.csv"))
+has_prev <- paste(cd$subj, cd$per - 1) %in% paste(cd$subj, cd$per)
+used <- cd$per == 1 | has_prev
 scaling <- do.call(rbind, lapply(c("x", "z"), function(v) {
-  x <- cd[[v]]; f <- cd$f; F <- sum(f)
-  data.frame(variable = v, minimum = min(x), maximum = max(x), n = length(x), freqs = F,
+  x <- cd[[v]][used]; f <- cd$f[used]; F <- sum(f)
+  data.frame(variable = v, minimum = min(cd[[v]]), maximum = max(cd[[v]]), n = length(x),
+             freqs = F,
              sum = sum(f * x), sumsq = sum(f * x^2), center = sum(f * x) / F,
              scale = sqrt((sum(f * x^2) - sum(f * x)^2 / F) / (F - 1)))
 }))
