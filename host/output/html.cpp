@@ -1,5 +1,5 @@
 // The HTML page: one self-contained document with every displayed table, group headings,
-// text lines and footnotes. Graphs stand as placeholders until the SVG writer draws them.
+// text lines, footnotes and graphs drawn inline as SVG.
 #include <fmt/format.h>
 
 #include <fstream>
@@ -26,7 +26,8 @@ p.footnote { font-size: 0.9em; margin: 0.2em 0; }
 p.text { margin: 0.4em 0; } p.r { text-align: right; }
 span.mark { display: inline-block; width: 0.6em; text-align: left; }
 p.heading { font-style: italic; }
-figure.graph { border: 1px dashed #aaa; padding: 0.5em; }
+figure.graph { margin: 1em 0; }
+figure.graph svg { max-width: 100%; height: auto; }
 )";
 
 std::string escape(std::string_view s) {
@@ -124,10 +125,10 @@ struct HtmlItem {
     out += "<p class=\"heading\">" + escape(h->text) + "</p>\n";
   }
   void operator()(const Graph* g) const {
-    out += fmt::format(
-        "<figure class=\"graph\" data-name=\"{}\"><figcaption>{}</figcaption>"
-        "</figure>\n",
-        escape(g->name), escape(g->title.empty() ? g->name : g->title));
+    out += fmt::format("<figure class=\"graph\" id=\"g{}\" data-name=\"{}\">\n", g->id,
+                       escape(g->name));
+    out += graphSvg(*g);
+    out += "</figure>\n";
   }
 };
 

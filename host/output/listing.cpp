@@ -203,7 +203,19 @@ struct Lister {
     gAfterHeading = true;
   }
   void operator()(Group*) {}
-  void operator()(Graph*) {}
+  // Where the graph went: its file, the page, or nowhere.
+  void operator()(Graph* g) {
+    writeGroupHeadings(out, g->parent);
+    std::string where = !g->file.empty()  ? g->file
+                        : !g->svg.empty() ? "drawn in the HTML page"
+                                          : "not drawn (--html or --svg draws it)";
+    out << '\n'
+        << centred(
+               "Graph " + g->name + " (" + (g->title.empty() ? g->name : g->title) + "): " + where,
+               kLineWidth)
+        << '\n';
+    gAfterHeading = false;
+  }
 };
 
 }  // namespace

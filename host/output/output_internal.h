@@ -179,7 +179,12 @@ struct Graph {
   Dynamics variables;           // the outer list's pairs, in order
   std::vector<Dynamics> lists;  // nested lists of pairs, in order
   Group* parent = nullptr;
+  std::string svg;   // its drawing, once made
+  std::string file;  // the SVG file it was written to
 };
+
+// The graph's drawing as an SVG document (made now when it was not made at its request).
+std::string graphSvg(const Graph& g);
 
 // ---- The document ----
 struct Document {
@@ -200,6 +205,7 @@ struct Document {
   int nextId = 1;
   std::vector<LoggedRequest> log;
   std::optional<std::pair<uint32_t, int32_t>> injected;
+  std::unordered_map<std::string, int> graphFiles;  // SVG file names given, and their count
 };
 
 Document& doc();
