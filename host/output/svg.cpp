@@ -176,7 +176,8 @@ std::vector<LegendEntry> legendOf(const Figure& f) {
   };
   for (const Plot& p : f.plots) {
     for (const Series& s : p.series)
-      if (s.legend && !s.name.empty() && !seen(s.name)) out.push_back({s.name, &s, nullptr});
+      if (s.legend && !s.name.empty() && !s.x.empty() && !seen(s.name))
+        out.push_back({s.name, &s, nullptr});
     for (const RefLine& r : p.refs)
       if (r.legend && !r.name.empty() && !seen(r.name)) out.push_back({r.name, nullptr, &r});
   }
@@ -259,7 +260,7 @@ void Writer::layOut() {
   double y = titleHeight_;
   for (size_t r = 0; r < rows; ++r) {
     const double plotHeight = columns == 1 ? f.cellHeight * f.plots[r].weight : f.cellHeight;
-    double bottom = 6;
+    double bottom = 14;
     for (size_t i = r * columns; i < std::min(f.plots.size(), (r + 1) * columns); ++i) {
       const Plot& p = f.plots[i];
       PlotBox& b = boxes_[i];
