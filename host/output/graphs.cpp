@@ -81,20 +81,24 @@ std::string fileName(const Graph& g) {
   return n == 1 ? base + ".svg" : fmt::format("{}-{}.svg", base, n);
 }
 
-// Draws the graph for the page and writes its file, as the command asked.
+// Draws the graph for the page and writes its file, as the command asked; notes where it went.
 void deliver(Graph& g) {
   Targets& t = targets();
+  g.where = "not drawn (--html or --svg draws it)";
   if (t.directory.empty() && !t.html) return;
   g.svg = graphSvg(g);
+  g.where = "drawn in the HTML page";
   if (t.directory.empty()) return;
   const std::string path = t.directory + "/" + fileName(g);
   std::ofstream out(path, std::ios::binary);
   out << g.svg;
   out.close();
-  if (out)
-    g.file = path;
-  else
+  if (out) {
+    g.file = g.where = path;
+  } else {
+    g.where = "not written: cannot write " + path;
     t.errors.push_back("cannot write the graph file " + path);
+  }
 }
 
 }  // namespace

@@ -206,13 +206,10 @@ struct Lister {
   // Where the graph went: its file, the page, or nowhere.
   void operator()(Graph* g) {
     writeGroupHeadings(out, g->parent);
-    std::string where = !g->file.empty()  ? g->file
-                        : !g->svg.empty() ? "drawn in the HTML page"
-                                          : "not drawn (--html or --svg draws it)";
     out << '\n'
-        << centred(
-               "Graph " + g->name + " (" + (g->title.empty() ? g->name : g->title) + "): " + where,
-               kLineWidth)
+        << centred("Graph " + g->name + " (" + (g->title.empty() ? g->name : g->title) +
+                       "): " + g->where,
+                   kLineWidth)
         << '\n';
     gAfterHeading = false;
   }

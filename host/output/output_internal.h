@@ -179,8 +179,9 @@ struct Graph {
   Dynamics variables;           // the outer list's pairs, in order
   std::vector<Dynamics> lists;  // nested lists of pairs, in order
   Group* parent = nullptr;
-  std::string svg;   // its drawing, once made
-  std::string file;  // the SVG file it was written to
+  std::string svg;    // its drawing, once made
+  std::string file;   // the SVG file it was written to
+  std::string where;  // what the listing says of where it went
 };
 
 // The graph's drawing as an SVG document (made now when it was not made at its request).

@@ -371,5 +371,50 @@ TEST(Graphs, CandidatesOfEachDetailedStep) {
   for (const Json& g : graphs(both.r)) EXPECT_EQ(variable(g["variables"], "_ADDANDDROP"), 1);
 }
 
+// Without STEPAXIS= a single graph labels up to 26 steps (step 0 counted) and the criterion
+// panel up to 11; above, they number the steps.
+TEST(Graphs, StepAxisSwitchesAtItsThresholds) {
+  const fs::path lib = fs::path(::testing::TempDir()) / "vsf_graphs_wide";
+  fs::create_directories(lib);
+  {
+    std::ofstream csv(lib / "wide.csv");
+    for (int j = 1; j <= 30; ++j) csv << "x" << j << ",";
+    csv << "y\n";
+    uint32_t state = 12345;  // a fixed congruential sequence: any spread of values will do
+    auto next = [&] { return (state = state * 1103515245u + 12345u) / 4294967296.0 - 0.5; };
+    for (int i = 0; i < 120; ++i) {
+      double y = 0;
+      for (int j = 1; j <= 30; ++j) {
+        const double x = next();
+        y += x / j;
+        csv << x << ",";
+      }
+      csv << y + 0.1 * next() << "\n";
+    }
+  }
+  struct Case {
+    int maxSteps;
+    const char* plots;
+    const char* graph;
+    const char* axis;
+  } cases[] = {{25, "coefficients", "CoefficientPanel", "STEPLABEL"},
+               {26, "coefficients", "CoefficientPanel", "STEP"},
+               {10, "criteria", "CriterionPanel", "STEPLABEL"},
+               {11, "criteria", "CriterionPanel", "STEP"},
+               {11, "criteria(unpack)", "AICPlot", "STEPLABEL"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.plots) + " " + std::to_string(c.maxSteps));
+    const std::string text = "proc varsifter data=wide plots=" + std::string(c.plots) +
+                             ";\n  model y = x1-x30 / selection=forward(select=sbc stop=none) " +
+                             "maxsteps=" + std::to_string(c.maxSteps) + ";\nrun;\n";
+    const CommandRun r = runCommand(text, lib.string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Json> all = graphs(r);
+    const Json* g = graphNamed(all, c.graph);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(axisVariable(*g, "_STEPAXIS"), c.axis);
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test
