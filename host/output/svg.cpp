@@ -20,7 +20,7 @@ constexpr size_t kMarkedPoints = 60;  // a line shows its points' markers up to 
 
 // Colours told apart by most readers (and in grey by their dash and marker shape).
 constexpr const char* kColours[] = {"#0072B2", "#D55E00", "#009E73", "#CC79A7",
-                                    "#E69F00", "#56B4E9", "#000000"};
+                                    "#000000", "#56B4E9", "#E69F00"};
 constexpr const char* kDashes[] = {"", "7 3", "2 3", "9 3 2 3", "12 4", "4 2 1 2"};
 constexpr Shape kShapes[] = {Shape::kCircle,  Shape::kSquare, Shape::kTriangle,
                              Shape::kDiamond, Shape::kCross,  Shape::kStar};
@@ -174,13 +174,13 @@ std::vector<LegendEntry> legendOf(const Figure& f) {
   auto seen = [&](const std::string& n) {
     return std::any_of(out.begin(), out.end(), [&](const LegendEntry& e) { return e.name == n; });
   };
-  for (const Plot& p : f.plots) {
+  for (const Plot& p : f.plots)
     for (const Series& s : p.series)
       if (s.legend && !s.name.empty() && !s.x.empty() && !seen(s.name))
         out.push_back({s.name, &s, nullptr});
+  for (const Plot& p : f.plots)
     for (const RefLine& r : p.refs)
       if (r.legend && !r.name.empty() && !seen(r.name)) out.push_back({r.name, nullptr, &r});
-  }
   return out;
 }
 
