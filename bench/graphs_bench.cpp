@@ -113,8 +113,9 @@ void buildSelection(int steps, int params) {
     }
   coef.end(manager);
 
-  OutputArgItem axis[] = {pair("_STEPAXIS"), text("STEP"), pair("_STEPAXISLABEL"), text("Step"),
-                          pair("_CHOSENVALUE"), argInt(key::kDynamicValue, steps)};
+  OutputArgItem axis[] = {pair("_STEPAXIS"),      text("STEP"),
+                          pair("_STEPAXISLABEL"), text("Step"),
+                          pair("_CHOSENVALUE"),   argInt(key::kDynamicValue, steps)};
   OutputArgItem list;
   list.key = 174, list.type = 28;
   const uint16_t n = 6;
@@ -128,12 +129,11 @@ void buildSelection(int steps, int params) {
   std::vector<std::string> texts;
   for (int c = 0; c < 4; ++c) {
     const std::string k = std::to_string(c + 1);
-    texts.insert(texts.end(), {"_CRITERION" + k, names[c], "_OPTSTEP" + k,
-                               std::string(prefixes[c]) + "Step", "_OPTVAL" + k,
-                               std::string(prefixes[c]) + "Val", "_LABEL" + k, names[c]});
+    texts.insert(texts.end(),
+                 {"_CRITERION" + k, names[c], "_OPTSTEP" + k, std::string(prefixes[c]) + "Step",
+                  "_OPTVAL" + k, std::string(prefixes[c]) + "Val", "_LABEL" + k, names[c]});
   }
-  for (int k = 0; k < 16; ++k)
-    cells[k] = k % 2 ? text(texts[k].c_str()) : pair(texts[k].c_str());
+  for (int k = 0; k < 16; ++k) cells[k] = k % 2 ? text(texts[k].c_str()) : pair(texts[k].c_str());
   OutputArgItem panel = list;
   const uint16_t m = 16;
   std::memcpy(panel.value + 2, &m, 2);

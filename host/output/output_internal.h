@@ -302,6 +302,8 @@ bool filterRows(const Table& table, std::string_view where, std::vector<size_t>*
                 std::string* error);
 
 // ---- Renderers ----
+// The text with &, <, > and " written as HTML and SVG need them.
+std::string escapeMarkup(std::string_view s);
 // Writes an item to the listing stream as it completes, with the headings of its groups.
 void listItem(const Item& item);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/output/output_internal.h"
 #include "host/output/plot_internal.h"
 
 namespace vsf::host::output {
@@ -41,29 +42,6 @@ Pen penOf(int i) {
 
 double textWidth(std::string_view s, double size) {
   return 0.6 * size * static_cast<double>(s.size());
-}
-
-std::string escape(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 // A text cut with an ellipsis to fit a width.
@@ -347,7 +325,7 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
     out_ += fmt::format(
         "<text x=\"{}\" y=\"{}\" font-size=\"{}\" text-anchor=\"end\" "
         "dominant-baseline=\"middle\">{}</text>",
-        num(b.x0 - 7), num(y), kTickSize, escape(fitted(t.text, room, kTickSize)));
+        num(b.x0 - 7), num(y), kTickSize, escapeMarkup(fitted(t.text, room, kTickSize)));
   }
   if (!p.y.label.empty()) {
     const double x = b.cellX + 4 + kLabelSize;
@@ -356,7 +334,7 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
         "<text class=\"label\" x=\"{}\" y=\"{}\" font-size=\"{}\" text-anchor=\"middle\" "
         "transform=\"rotate(-90 {} {})\">{}</text>",
         num(x), num(y), kLabelSize, num(x), num(y),
-        escape(fitted(p.y.label, b.y1 - b.y0, kLabelSize)));
+        escapeMarkup(fitted(p.y.label, b.y1 - b.y0, kLabelSize)));
   }
   out_ += "</g>\n<g class=\"axis x\">";
   for (size_t k = 0; k < b.sx.ticks.size(); ++k) {
@@ -371,11 +349,11 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
           "<text x=\"{}\" y=\"{}\" font-size=\"{}\" text-anchor=\"end\" "
           "dominant-baseline=\"middle\" transform=\"rotate(-90 {} {})\">{}</text>",
           num(x), num(b.y1 + 7), kTickSize, num(x), num(b.y1 + 7),
-          escape(fitted(t.text, b.tickRoom, kTickSize)));
+          escapeMarkup(fitted(t.text, b.tickRoom, kTickSize)));
     else
       out_ +=
           fmt::format("<text x=\"{}\" y=\"{}\" font-size=\"{}\" text-anchor=\"middle\">{}</text>",
-                      num(x), num(b.y1 + 6 + kTickSize), kTickSize, escape(t.text));
+                      num(x), num(b.y1 + 6 + kTickSize), kTickSize, escapeMarkup(t.text));
   }
   if (b.xTicks && !p.x.label.empty()) {
     double longest = kTickSize;
@@ -386,7 +364,7 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
         "<text class=\"label\" x=\"{}\" y=\"{}\" font-size=\"{}\" "
         "text-anchor=\"middle\">{}</text>",
         num((b.x0 + b.x1) / 2), num(b.y1 + 12 + longest + kLabelSize), kLabelSize,
-        escape(fitted(p.x.label, b.x1 - b.x0, kLabelSize)));
+        escapeMarkup(fitted(p.x.label, b.x1 - b.x0, kLabelSize)));
   }
   out_ += "</g>\n";
 }
@@ -395,7 +373,7 @@ void Writer::drawSeries(const Series& s, const PlotBox& b, bool markers) {
   const Pen pen = penOf(s.pen);
   out_ += fmt::format(
       "<g class=\"series\" data-name=\"{}\" data-role=\"{}\" data-x=\"{}\" data-y=\"{}\">",
-      escape(s.name), escape(s.role), values(s.x), values(s.y));
+      escapeMarkup(s.name), escapeMarkup(s.role), values(s.x), values(s.y));
   std::string line, marks;
   const double r = s.emphasis ? 6.5 : 3.2;
   const size_t n = std::min(s.x.size(), s.y.size());
@@ -438,7 +416,7 @@ void Writer::drawSeries(const Series& s, const PlotBox& b, bool markers) {
 void Writer::drawRef(const RefLine& r, const PlotBox& b) {
   const double v = r.vertical ? b.px(r.at) : b.py(r.at);
   out_ += fmt::format("<g class=\"ref\" data-name=\"{}\" data-axis=\"{}\" data-at=\"{}\">",
-                      escape(r.name), r.vertical ? "x" : "y", fmt::format("{}", r.at));
+                      escapeMarkup(r.name), r.vertical ? "x" : "y", fmt::format("{}", r.at));
   out_ += fmt::format("<line x1=\"{}\" x2=\"{}\" y1=\"{}\" y2=\"{}\" ", num(r.vertical ? v : b.x0),
                       num(r.vertical ? v : b.x1), num(r.vertical ? b.y0 : v),
                       num(r.vertical ? b.y1 : v));
@@ -466,8 +444,8 @@ void Writer::drawEdgeLabels(const Plot& p, const PlotBox& b) {
     out_ += fmt::format(
         "<text data-name=\"{}\" data-y=\"{}\" x=\"{}\" y=\"{}\" font-size=\"{}\" fill=\"{}\" "
         "dominant-baseline=\"middle\">{}</text>",
-        escape(l->text), fmt::format("{}", l->y), num(b.x1 + 5), num(y), kTickSize,
-        penOf(l->pen).colour, escape(fitted(l->text, room, kTickSize)));
+        escapeMarkup(l->text), fmt::format("{}", l->y), num(b.x1 + 5), num(y), kTickSize,
+        penOf(l->pen).colour, escapeMarkup(fitted(l->text, room, kTickSize)));
   out_ += "</g>\n";
 }
 
@@ -475,7 +453,7 @@ void Writer::drawPlot(size_t i, const PlotBox& b) {
   const Plot& p = f_.plots[i];
   out_ +=
       fmt::format("<g class=\"plot\" data-plot=\"{}\" data-x-label=\"{}\" data-y-label=\"{}\">\n",
-                  i, escape(p.x.label), escape(p.y.label));
+                  i, escapeMarkup(p.x.label), escapeMarkup(p.y.label));
   drawAxes(p, b);
   out_ += fmt::format(
       "<clipPath id=\"c{}-{}\"><rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\"/></clipPath>\n",
@@ -537,12 +515,12 @@ void Writer::drawLegend(double top) {
       width += kLegendSymbol + 6 + textWidth(e->name, kLegendSize) + kLegendGap;
     double x = std::max(kPad, (f_.width - width + kLegendGap) / 2);
     for (const LegendEntry* e : line) {
-      out_ += fmt::format("<g class=\"entry\" data-name=\"{}\">", escape(e->name));
+      out_ += fmt::format("<g class=\"entry\" data-name=\"{}\">", escapeMarkup(e->name));
       symbol(*e, x, y);
       out_ += fmt::format(
           "<text x=\"{}\" y=\"{}\" font-size=\"{}\" dominant-baseline=\"middle\">{}</text></g>",
           num(x + kLegendSymbol + 6), num(y), kLegendSize,
-          escape(fitted(e->name, f_.width - x - kLegendSymbol - 2 * kPad, kLegendSize)));
+          escapeMarkup(fitted(e->name, f_.width - x - kLegendSymbol - 2 * kPad, kLegendSize)));
       x += kLegendSymbol + 6 + textWidth(e->name, kLegendSize) + kLegendGap;
     }
     y += kLegendLine;
@@ -557,19 +535,20 @@ std::string Writer::run() {
       "viewBox=\"0 0 {} {}\" width=\"{}\" height=\"{}\" font-family=\"{}\" role=\"img\" "
       "aria-label=\"{}\">\n<title>{}</title>\n"
       "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n",
-      escape(f_.name), num(f_.width), num(height_), num(f_.width), num(height_), kFont,
-      escape(f_.label.empty() ? f_.title : f_.label), escape(f_.title));
+      escapeMarkup(f_.name), num(f_.width), num(height_), num(f_.width), num(height_), kFont,
+      escapeMarkup(f_.label.empty() ? f_.title : f_.label), escapeMarkup(f_.title));
   if (!f_.title.empty())
     out_ += fmt::format(
         "<text class=\"title\" x=\"{}\" y=\"22\" font-size=\"{}\" font-weight=\"bold\" "
         "text-anchor=\"middle\">{}</text>\n",
-        num(f_.width / 2), kTitleSize, escape(fitted(f_.title, f_.width - 2 * kPad, kTitleSize)));
+        num(f_.width / 2), kTitleSize,
+        escapeMarkup(fitted(f_.title, f_.width - 2 * kPad, kTitleSize)));
   if (!f_.subtitle.empty())
     out_ += fmt::format(
         "<text class=\"subtitle\" x=\"{}\" y=\"{}\" font-size=\"{}\" "
         "text-anchor=\"middle\">{}</text>\n",
         num(f_.width / 2), f_.title.empty() ? 22 : 42, kLabelSize,
-        escape(fitted(f_.subtitle, f_.width - 2 * kPad, kLabelSize)));
+        escapeMarkup(fitted(f_.subtitle, f_.width - 2 * kPad, kLabelSize)));
   for (size_t i = 0; i < boxes_.size(); ++i) drawPlot(i, boxes_[i]);
   drawLegend(legendTop_);
   out_ += "</svg>\n";

@@ -14,37 +14,6 @@ namespace {
 
 constexpr double kNoValue = 1.7976931348623157e308;  // a candidate the step could not judge
 
-struct Labels {
-  int label, shortLabel;
-};
-
-Labels criterionLabels(CriterionCode c) {
-  switch (c) {
-    case kCritSl:
-      return {841, 841};
-    case kCritAic:
-      return {820, 844};
-    case kCritSbc:
-      return {822, 846};
-    case kCritRsquare:
-      return {847, 847};
-    case kCritAdjRsq:
-      return {823, 544};
-    case kCritCp:
-      return {824, 406};
-    case kCritBic:
-      return {825, 850};
-    case kCritPress:
-      return {826, 852};
-    case kCritValidate:
-      return {827, 854};
-    case kCritCv:
-      return {828, 853};
-    default:
-      return {821, 845};
-  }
-}
-
 bool showable(double v) { return !isMissing(v) && !std::isnan(v) && std::fabs(v) != kNoValue; }
 
 // The candidates with a value, best first: ascending, but descending for a criterion that is
@@ -89,10 +58,12 @@ int plotCandidates(StepView* s, SelectionState* record) {
   for (int32_t c : kept) width = std::max(width, static_cast<int32_t>(candidateLabel(s, c).size()));
   if (width == 0) return 0;
 
+  // Candidates of a selection by significance level carry their log p-values.
   const CriterionCode select = o.select;
-  const Labels labels = criterionLabels(select);
-  const std::string longLabel =
-      select == kCritCv ? msgText(labels.label, {o.cvFolds}) : msgText(labels.label);
+  const CriterionLabels& table = criterionLabels(select);
+  const int label = select == kCritSl ? 841 : table.label;
+  const int shortLabel = select == kCritSl ? 841 : table.shortLabel;
+  const std::string longLabel = table.folds ? msgText(label, {o.cvFolds}) : msgText(label);
   std::string effect(static_cast<size_t>(width), ' ');
   int32_t candidateFor = 0;
   double value = 0, drop = 0;
@@ -134,7 +105,7 @@ int plotCandidates(StepView* s, SelectionState* record) {
   g.setTemplate("CandidatesPlot");
   g.data(data);
   g.var("_CRITERIONLABEL", valueString(hstr(longLabel)));
-  g.var("_SHORTCRITERIONLABEL", valueString(msgStr(labels.shortLabel)));
+  g.var("_SHORTCRITERIONLABEL", valueString(msgStr(shortLabel)));
   g.var("_METHOD", valueString(methodName(s)));
   g.var("_STEPNUMBER", valueInt(number));
   g.var("_BASELINE", valueDouble(low <= high ? low - 0.05 * (high - low) : 0));

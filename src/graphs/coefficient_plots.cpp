@@ -102,27 +102,10 @@ constexpr CriterionColumn kCriteria[] = {
 constexpr int kCriterionCount = sizeof(kCriteria) / sizeof(kCriteria[0]);
 
 // The second plot's criterion: CHOOSE, else STOP, else AICC.
-struct SecondPlot {
-  CriterionCode code;
-  const char* name;
-  int label, shortLabel;
-  bool folds;
-};
-constexpr SecondPlot kSecondPlots[] = {
-    {kCritSl, "PVAL", 840, 840, false},         {kCritAic, "AIC", 820, 844, false},
-    {kCritAicc, "AICC", 821, 845, false},       {kCritSbc, "SBC", 822, 846, false},
-    {kCritRsquare, "RSquare", 847, 847, false}, {kCritAdjRsq, "AdjRSq", 823, 544, false},
-    {kCritCp, "CP", 824, 406, false},           {kCritBic, "BIC", 825, 850, false},
-    {kCritPress, "PRESS", 826, 852, false},     {kCritValidate, "ValidationASE", 827, 854, false},
-    {kCritCv, "CVPRESS", 828, 853, true},       {kCritCvExternal, "CVEXPRESS", 834, 855, true}};
-
-const SecondPlot& secondPlot(const SelectionOptions& o) {
-  const CriterionCode c = o.choose != kCritNone ? o.choose
-                          : o.stop != kCritNone ? o.stop
-                                                : kCritAicc;
-  for (const SecondPlot& p : kSecondPlots)
-    if (p.code == c) return p;
-  return kSecondPlots[2];
+const CriterionLabels& secondPlot(const SelectionOptions& o) {
+  return criterionLabels(o.choose != kCritNone ? o.choose
+                         : o.stop != kCritNone ? o.stop
+                                               : kCritAicc);
 }
 
 // The values of one row, bound to the table's columns.
@@ -319,7 +302,7 @@ void TableWriter::writeRows(const SelectionState& record, int32_t display) {
 struct Settings {
   StepAxisCode axis;
   std::vector<OutputArgItem> axisList;
-  const SecondPlot* second;
+  const CriterionLabels* second;
   bool pValues, logScale;
   double baseline;
   int32_t parmWidth, steps;
@@ -334,10 +317,6 @@ OutputArgItem pValueText(const Settings& g, const char* logText, const char* tex
 double offsetRight(int32_t longest, bool panel) {
   const double base = panel ? 0.06 : 0.07, per = panel ? 0.0105 : 0.0115;
   return longest > 5 ? base + per * (longest - 5) : base;
-}
-
-HostString* criterionLabel(const StepView* s, int message, bool folds) {
-  return folds ? msgStr(message, {s->settings.options.cvFolds}) : msgStr(message);
 }
 
 void sendCoefficientGraph(StepView* s, const Settings& g, void* data, bool panel) {
@@ -378,7 +357,7 @@ void sendSecondGraph(StepView* s, const Settings& g, void* data) {
   } else {
     r.var("_OFFSET_RIGHT", valueDouble(offsetRight(g.rightEdge, false)));
     r.var("_CRITERION", valueString(hstr(g.second->name)));
-    r.var("_CRITERIONLABEL", valueString(criterionLabel(s, g.second->label, g.second->folds)));
+    r.var("_CRITERIONLABEL", valueString(labelText(s, g.second->label, g.second->folds)));
     r.var("_SHORTCRITERIONLABEL", valueString(msgStr(g.second->shortLabel)));
   }
   r.var("_NUMSTEPS", valueInt(g.steps - 1));

@@ -74,11 +74,6 @@ bool plotted(const StepView* s, const BestSteps& best, CriterionCode c) {
   return true;
 }
 
-HostString* label(const StepView* s, int message, bool folds) {
-  if (!folds) return msgStr(message);
-  return msgStr(message, {s->settings.options.cvFolds});
-}
-
 const char* optStepSuffix(StepAxisCode axis) {
   switch (axis) {
     case StepAxisCode::kStepLabel:
@@ -106,7 +101,7 @@ void sendOne(StepView* s, const Plan& p, const CriterionPlot& c, void* summary, 
   const std::string yLabel =
       c.folds ? msgText(c.yLabel, {s->settings.options.cvFolds}) : msgText(c.yLabel);
   GraphRequest g(c.graph, msgStr(kLabels[static_cast<int>(p.axis) - 1], {std::string_view(yLabel)}),
-                 label(s, c.shortLabel, c.folds));
+                 labelText(s, c.shortLabel, c.folds));
   if (p.view) {
     g.data(best);
     g.setTemplate("CriterionPlot");
@@ -119,8 +114,8 @@ void sendOne(StepView* s, const Plan& p, const CriterionPlot& c, void* summary, 
   g.var("_CRITERION", valueString(hstr(c.name)));
   g.var("_OPTSTEP", valueString(hstr(std::string(c.prefix) + optStepSuffix(p.axis))));
   g.var("_OPTVAL", optVal);
-  g.var("_YLABEL", valueString(label(s, c.yLabel, c.folds)));
-  g.var("_SHORTYLABEL", valueString(label(s, c.shortLabel, c.folds)));
+  g.var("_YLABEL", valueString(labelText(s, c.yLabel, c.folds)));
+  g.var("_SHORTYLABEL", valueString(labelText(s, c.shortLabel, c.folds)));
   g.var("_DEPNAME", valueString(s->settings.responseName));
   g.var("_INTTICKS", intTicks(p.axis));
   g.list(&p.axisList);
@@ -185,7 +180,7 @@ int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* 
     ++criteria;
     addDynamic(cells, fmt::format("_CRITERION{}", criteria), valueString(hstr(c.name)));
     addDynamic(cells, fmt::format("_LABEL{}", criteria),
-               valueString(label(s, c.panelLabel, false)));
+               valueString(labelText(s, c.panelLabel, false)));
     addDynamic(cells, fmt::format("_OPTSTEP{}", criteria),
                valueString(hstr(std::string(c.prefix) + optStepSuffix(p.axis))));
     addDynamic(cells, fmt::format("_OPTVAL{}", criteria), optVal);

@@ -149,6 +149,29 @@ void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,
          {argFlag(kKeyDisplay, s->settings.displaysSuppressed ? 0 : 1)});
 }
 
+// ---- Criterion labels ----
+namespace {
+
+constexpr CriterionLabels kCriterionLabels[] = {
+    {kCritSl, "PVAL", 840, 840, false},         {kCritAic, "AIC", 820, 844, false},
+    {kCritAicc, "AICC", 821, 845, false},       {kCritSbc, "SBC", 822, 846, false},
+    {kCritRsquare, "RSquare", 847, 847, false}, {kCritAdjRsq, "AdjRSq", 823, 544, false},
+    {kCritCp, "CP", 824, 406, false},           {kCritBic, "BIC", 825, 850, false},
+    {kCritPress, "PRESS", 826, 852, false},     {kCritValidate, "ValidationASE", 827, 854, false},
+    {kCritCv, "CVPRESS", 828, 853, true},       {kCritCvExternal, "CVEXPRESS", 834, 855, true}};
+
+}  // namespace
+
+const CriterionLabels& criterionLabels(CriterionCode code) {
+  for (const CriterionLabels& c : kCriterionLabels)
+    if (c.code == code) return c;
+  return kCriterionLabels[2];
+}
+
+HostString* labelText(const StepView* s, int message, bool folds) {
+  return folds ? msgStr(message, {s->settings.options.cvFolds}) : msgStr(message);
+}
+
 // ---- Small services ----
 GraphClock::GraphClock(StepView* s) : s_(s), start_(hostClock()) {}
 GraphClock::~GraphClock() { s_->res.output.clockTotal += hostClock() - start_; }

@@ -89,6 +89,19 @@ class GraphClock {
   double start_;
 };
 
+// A criterion as the plots of one criterion name it: "_CRITERION", its long and short labels
+// (messages; the long one takes the fold count when folds is set). Codes without a row of their
+// own get AICC's.
+struct CriterionLabels {
+  CriterionCode code;
+  const char* name;
+  int label, shortLabel;
+  bool folds;
+};
+const CriterionLabels& criterionLabels(CriterionCode code);
+// A message, with the fold count as its insertion when folds is set.
+HostString* labelText(const StepView* s, int message, bool folds);
+
 // A string value, or the null handle for an empty text.
 OutputArgItem valueText(std::string_view text);
 // The name of the selection method (message 419 + its code).

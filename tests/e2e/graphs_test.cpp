@@ -220,6 +220,8 @@ TEST(Graphs, StepPlotsMatchLmAndTheirPicturesMatchTheirData) {
 
 // ---- Step ranges, axes and switches ----
 TEST(Graphs, StepRangesAndAxes) {
+  const std::vector<std::string> every = {"CoefficientPanel", "CriterionPanel", "ASEPlot"};
+  const char* forward = "selection=forward(select=sbc)";
   struct Case {
     const char* name;
     const char* plots;
@@ -227,63 +229,21 @@ TEST(Graphs, StepRangesAndAxes) {
     std::vector<std::string> graphs;
     const char* where;  // of the criterion panel's summary data ("" whole)
     Json axis, chosen;
-    int status;
     const char* log;
   } cases[] = {
-      {"labelled axis up to 26 steps",
-       "plots=all",
-       "selection=forward(select=sbc)",
-       {"CoefficientPanel", "CriterionPanel", "ASEPlot"},
-       "",
-       "STEPLABEL",
-       "6+s2",
-       0,
-       ""},
-      {"step numbers on request",
-       "plots(stepaxis=number)=all",
-       "selection=forward(select=sbc)",
-       {"CoefficientPanel", "CriterionPanel", "ASEPlot"},
-       "",
-       "STEP",
-       6,
-       0,
-       ""},
-      {"STARTSTEP=0 covers every step: no view",
-       "plots(startstep=0)=all",
-       "selection=forward(select=sbc)",
-       {"CoefficientPanel", "CriterionPanel", "ASEPlot"},
-       "",
-       "STEPLABEL",
-       "6+s2",
-       0,
-       ""},
-      {"a restricted range draws from a view",
-       "plots(startstep=2 endstep=4)=all",
-       "selection=forward(select=sbc)",
-       {"CoefficientPanel", "CriterionPanel", "ASEPlot"},
-       "where=(step >= 2 and step <= 4)",
-       "STEPLABEL",
-       "<absent>",
-       0,
-       ""},
-      {"a range past the last step draws nothing",
-       "plots(startstep=50)=all",
-       "selection=forward(select=sbc)",
-       {},
-       "",
-       "",
-       "",
-       0,
-       "The step range of the coefficient plots holds no step"},
+      // clang-format off
+      {"labelled axis up to 26 steps", "plots=all", forward, every, "", "STEPLABEL", "6+s2", ""},
+      {"step numbers on request", "plots(stepaxis=number)=all", forward, every, "", "STEP", 6, ""},
+      {"STARTSTEP=0 covers every step: no view", "plots(startstep=0)=all", forward, every, "",
+       "STEPLABEL", "6+s2", ""},
+      {"a restricted range draws from a view", "plots(startstep=2 endstep=4)=all", forward, every,
+       "where=(step >= 2 and step <= 4)", "STEPLABEL", "<absent>", ""},
+      {"a range past the last step draws nothing", "plots(startstep=50)=all", forward, {}, "", "",
+       "", "The step range of the coefficient plots holds no step"},
       {"a range without summary rows: no ASE plot, criteria over every step",
-       "plots(startstep=0 endstep=0)=(criteria ase)",
-       "selection=forward(select=sbc) noint",
-       {"CriterionPanel"},
-       "",
-       "STEPLABEL",
-       "<absent>",
-       0,
-       ""},
+       "plots(startstep=0 endstep=0)=(criteria ase)", "selection=forward(select=sbc) noint",
+       {"CriterionPanel"}, "", "STEPLABEL", "<absent>", ""},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
