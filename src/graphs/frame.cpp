@@ -126,13 +126,13 @@ void* rangeView(StepView* s, void* data, const StepRange& range) {
   HostString* where =
       hstr(fmt::format("where=(step >= {} and step <= {})", range.first, range.last));
   if (sendRequest(s->res.output.manager, op::kFilteredView,
-                  {argString(key::kFilterData, static_cast<HostString*>(data)),
+                  {argPointer(key::kFilterData, argtype::kString, data),
                    argString(key::kWhere, where), argBound(key::kView, &view)}) < 0 ||
       !view)
     return nullptr;
+  // The host answers a view's row count as a data set's.
   int64_t rows = 0;
-  const auto* ds = static_cast<HostDataSet*>(view);
-  if (hostv().ds->attr(const_cast<HostDataSet*>(ds), dsattr::kRows, &rows) != 0 || rows == 0) {
+  if (hostv().ds->attr(static_cast<HostDataSet*>(view), dsattr::kRows, &rows) != 0 || rows == 0) {
     releaseView(s, view);
     return nullptr;
   }

@@ -5,6 +5,7 @@
 // candidates plot.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -184,6 +185,12 @@ TEST(Graphs, StepPlotsMatchLmAndTheirPicturesMatchTheirData) {
     EXPECT_EQ(drawn, curves.size());
 
     // The optima where the summary marks them, the chosen step at the last step.
+    // Curves that end closer than the label gap share one label at the right edge.
+    const std::vector<std::string>& edge = coef[0].edgeLabels;
+    EXPECT_EQ(
+        std::count(edge.begin(), edge.end(), "bmi") + std::count(edge.begin(), edge.end(), "s2"),
+        1);
+
     const Json* criteria = graphNamed(all, "CriterionPanel");
     ASSERT_NE(criteria, nullptr);
     const std::vector<SvgPlot> cells = readSvg((*criteria)["file"]);
@@ -262,6 +269,14 @@ TEST(Graphs, StepRangesAndAxes) {
     EXPECT_EQ(axisVariable(*panel, "_STEPAXIS"), c.axis);
     EXPECT_EQ(axisVariable(*panel, "_CHOSENVALUE"), c.chosen);
     EXPECT_EQ(variable((*panel)["variables"], "_INTTICKS"), "TRUE");
+    EXPECT_EQ(variable((*panel)["variables"], "_NROWS"), 2);  // four criteria
+    EXPECT_EQ(variable((*panel)["variables"], "_NCOLS"), 2);
+    // An optimum outside a restricted range is not marked (SBC's is at the last step).
+    const bool outside = std::string(c.plots).find("endstep") != std::string::npos;
+    for (const Json& l : (*panel)["lists"]) {
+      if (variable(l, "_CRITERION3") != "SBC") continue;
+      EXPECT_EQ(variable(l, "_OPTVAL3"), outside ? Json() : Json("SBCVal"));
+    }
   }
 }
 
