@@ -84,13 +84,13 @@ std::string tickText(double v, double step, double largest) {
 
 Scale scaleOf(const Axis& a, double low, double high, int target) {
   Scale s;
+  if (!(low <= high)) low = 0, high = a.categories ? 0 : 1;
   if (a.categories) {
     s.ticks = a.ticks;
     s.low = low - 0.5;
     s.high = high + 0.5;
     return s;
   }
-  if (!(low <= high)) low = 0, high = 1;
   if (low == high) {
     const double d = low == 0 ? 1 : std::fabs(low) * 0.1;
     low -= d, high += d;
@@ -101,8 +101,18 @@ Scale scaleOf(const Axis& a, double low, double high, int target) {
   double step = niceStep(s.high - s.low, 5);
   if (a.integer) step = std::max(1.0, std::round(step));
   const double largest = std::max(std::fabs(s.low), std::fabs(s.high));
-  for (double t = std::ceil(s.low / step) * step; t <= s.high + step * 1e-9; t += step)
+  // Ticks by their index, so that steps lost in rounding (huge values a little apart) cannot
+  // stall the walk; an axis with too many ticks gets its two ends.
+  const double first = std::ceil(s.low / step), last = std::floor(s.high / step + 1e-9);
+  if (!(step > 0) || !(last - first < 50)) {
+    s.ticks = {Tick{low, fmt::format("{:.6g}", low)}, Tick{high, fmt::format("{:.6g}", high)}};
+    return s;
+  }
+  const int count = static_cast<int>(last - first);
+  for (int k = 0; k <= count; ++k) {
+    const double t = (first + k) * step;
     s.ticks.push_back(Tick{t, tickText(t, step, largest)});
+  }
   return s;
 }
 

@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Coefficient rows of two steps: three curves ending at the same value with long names.
-void* coefficientData(OutputDriver& o) {
+void* coefficientData(OutputDriver& o, double base = 0, double spread = 0.5) {
   int32_t step = 0, curve = 0;
   double estimate = 0, edge = 0;
   char parameter[60];
@@ -36,7 +36,7 @@ void* coefficientData(OutputDriver& o) {
     for (curve = 1; curve <= 3; ++curve) {
       const std::string name = std::string(50, 'a' + curve) + "_end";
       std::snprintf(parameter, sizeof parameter, "%-59s", name.c_str());
-      estimate = step * 0.5;
+      estimate = base + step * spread;
       edge = step == 1 ? estimate : missingValue('.');
       OutputDriver::call(t, op::kWriteRow);
     }
@@ -96,6 +96,13 @@ TEST(OutputSvg, TextStaysInsideAndCrowdedEdgeLabelsMoveApart) {
   ASSERT_EQ(edgeY.size(), 3u);  // the three curves end at one value: their labels stand apart
   std::sort(edgeY.begin(), edgeY.end());
   for (size_t k = 1; k < edgeY.size(); ++k) EXPECT_GE(edgeY[k] - edgeY[k - 1], 11.0);
+}
+
+// Values too close for their size to step through still get an axis.
+TEST(OutputSvg, HugeValuesCloseTogether) {
+  OutputDriver o;
+  ASSERT_EQ(graph(o, coefficientData(o, 1e16, 2)), 0);
+  EXPECT_NE(lastSvg().find("</svg>"), std::string::npos);
 }
 
 TEST(OutputSvg, EachGraphGoesWhereTheListingSays) {
