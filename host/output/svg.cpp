@@ -46,7 +46,7 @@ double textWidth(std::string_view s, double size) {
 
 // A text cut with an ellipsis to fit a width.
 std::string fitted(const std::string& s, double width, double size) {
-  if (textWidth(s, size) <= width) return s;
+  if (textWidth(s, size) <= width + 0.5) return s;  // the margins were made from these widths
   const size_t n = static_cast<size_t>(std::max(0.0, width / (0.6 * size) - 1));
   return s.substr(0, n) + "\u2026";
 }
