@@ -243,6 +243,8 @@ TEST(Graphs, StepRangesAndAxes) {
       {"step numbers on request", "plots(stepaxis=number)=all", forward, every, "", "STEP", 6, ""},
       {"STARTSTEP=0 covers every step: no view", "plots(startstep=0)=all", forward, every, "",
        "STEPLABEL", "6+s2", ""},
+      {"with two effects forced too", "plots(startstep=0)=all",
+       "selection=forward(select=sbc include=1)", every, "", "STEPLABEL", "6+s2", ""},
       {"a restricted range draws from a view", "plots(startstep=2 endstep=4)=all", forward, every,
        "where=(step >= 2 and step <= 4)", "STEPLABEL", "<absent>", ""},
       {"a range past the last step draws nothing", "plots(startstep=50)=all", forward, {}, "", "",
