@@ -78,6 +78,7 @@ struct InputDataSet final : HostDataSet {
 // A variable of an output data set: carried from a source or new with its value slot.
 struct OutVar {
   std::string name;
+  std::string label;
   int type = kVarNumeric;
   int length = 8;
   HostDataSet* source = nullptr;  // carried from
@@ -91,6 +92,7 @@ struct OutputDataSet final : HostDataSet {
   ~OutputDataSet() override;
   std::filesystem::path finalPath, tempPath;
   std::string reopenName;
+  std::string label;
   int fd = -1;
   bool ready = false;
   bool failed = false;
@@ -156,6 +158,7 @@ HostDataSet* outCreate(std::string_view name, int announcedVars, uint32_t* statu
 int outCarry(HostDataSet* out, HostDataSet* source, const int* numbers, int count);
 int outVarAdd(HostDataSet* out, const OutVarDefinition* def, void** valueSlot);
 int outReady(HostDataSet* out);
+int outLabel(HostDataSet* out, std::string_view label);
 int append(HostDataSet* out);
 int outClose(HostDataSet* out, bool keep);
 

@@ -115,6 +115,17 @@ void writeHeader(OutputDataSet* out) {
   failStep(text);
 }
 
+// The document of the run lists every data set written, with its label and variables.
+void recordWritten(const OutputDataSet* out) {
+  WrittenDataSet w;
+  w.name = out->name;
+  w.path = out->finalPath.string();
+  w.label = out->label;
+  w.rows = out->rows;
+  for (const OutVar& v : out->vars) w.variables.push_back({v.name, v.label});
+  session().written.push_back(std::move(w));
+}
+
 }  // namespace
 
 OutputDataSet::~OutputDataSet() { discard(this); }
@@ -161,6 +172,9 @@ int outCarry(HostDataSet* ds, HostDataSet* source, const int* numbers, int count
     if (j < 0 || j >= static_cast<int>(in->table->vars.size()))
       return static_cast<int>(hs::kVarNotFound);
     const TableVar& v = in->table->vars[static_cast<size_t>(j)];
+    bool defined = false;
+    for (const OutVar& w : out->vars) defined |= equalsNoCase(w.name, v.name);
+    if (defined) continue;
     OutVar o;
     o.name = v.name;
     o.type = v.type;
@@ -177,6 +191,7 @@ int outVarAdd(HostDataSet* ds, const OutVarDefinition* def, void** valueSlot) {
   if (!out || !def || !valueSlot) return static_cast<int>(dsstatus::kBadBinding);
   OutVar v;
   v.name = def->name;
+  v.label = def->label;
   v.type = def->type == kVarCharacter ? kVarCharacter : kVarNumeric;
   v.length = v.type == kVarNumeric ? 8 : std::max(1, def->length);
   v.number = missingValue('.');
@@ -192,6 +207,13 @@ int outReady(HostDataSet* ds) {
   OutputDataSet* out = asOutput(ds);
   if (!out || out->ready) return static_cast<int>(dsstatus::kBadBinding);
   writeHeader(out);
+  return 0;
+}
+
+int outLabel(HostDataSet* ds, std::string_view label) {
+  OutputDataSet* out = asOutput(ds);
+  if (!out) return static_cast<int>(dsstatus::kBadBinding);
+  out->label = std::string(label);
   return 0;
 }
 
@@ -239,6 +261,7 @@ int outClose(HostDataSet* ds, bool keep) {
   out->tempPath.clear();
   forgetTable(out->finalPath);
   session().lastDataSet = out->reopenName;
+  recordWritten(out);
   delete out;
   return 0;
 }
