@@ -85,6 +85,7 @@ struct OutVar {
   int sourceVar = -1;
   double number = 0;
   std::vector<char> chars;
+  bool dropped = false;  // replaced by a computed variable of the same name
 };
 
 struct OutputDataSet final : HostDataSet {

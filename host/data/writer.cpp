@@ -90,19 +90,32 @@ void discard(OutputDataSet* out) {
 
 int addVar(OutputDataSet* out, OutVar v) {
   if (out->ready || trimRight(v.name).empty()) return static_cast<int>(dsstatus::kBadBinding);
-  for (const OutVar& w : out->vars)
-    if (equalsNoCase(w.name, v.name)) {
-      issueError(fmt::format("Variable {} is defined twice for data set {}.", v.name, out->name));
-      return static_cast<int>(dsstatus::kBadBinding);
+  for (OutVar& w : out->vars) {
+    if (w.dropped || !equalsNoCase(w.name, v.name)) continue;
+    // A computed variable named like a carried one takes its place (the deque keeps the other
+    // slots where they are).
+    if (w.source && !v.source) {
+      session().log.write("NOTE",
+                          fmt::format("The variable {} of data set {} replaces the variable "
+                                      "of that name carried from the input.",
+                                      v.name, out->name));
+      w.dropped = true;
+      break;
     }
+    issueError(fmt::format("Variable {} is defined twice for data set {}.", v.name, out->name));
+    return static_cast<int>(dsstatus::kBadBinding);
+  }
   out->vars.push_back(std::move(v));
   return 0;
 }
 
 void writeHeader(OutputDataSet* out) {
-  for (size_t j = 0; j < out->vars.size(); ++j) {
-    if (j) out->buffer.push_back(',');
-    putText(out->vars[j].name, &out->buffer);
+  bool first = true;
+  for (const OutVar& v : out->vars) {
+    if (v.dropped) continue;
+    if (!first) out->buffer.push_back(',');
+    first = false;
+    putText(v.name, &out->buffer);
   }
   out->buffer.push_back('\n');
   out->ready = true;
@@ -122,7 +135,8 @@ void recordWritten(const OutputDataSet* out) {
   w.path = out->finalPath.string();
   w.label = out->label;
   w.rows = out->rows;
-  for (const OutVar& v : out->vars) w.variables.push_back({v.name, v.label});
+  for (const OutVar& v : out->vars)
+    if (!v.dropped) w.variables.push_back({v.name, v.label});
   session().written.push_back(std::move(w));
 }
 
@@ -173,7 +187,7 @@ int outCarry(HostDataSet* ds, HostDataSet* source, const int* numbers, int count
       return static_cast<int>(hs::kVarNotFound);
     const TableVar& v = in->table->vars[static_cast<size_t>(j)];
     bool defined = false;
-    for (const OutVar& w : out->vars) defined |= equalsNoCase(w.name, v.name);
+    for (const OutVar& w : out->vars) defined |= !w.dropped && equalsNoCase(w.name, v.name);
     if (defined) continue;
     OutVar o;
     o.name = v.name;
@@ -220,9 +234,11 @@ int outLabel(HostDataSet* ds, std::string_view label) {
 int append(HostDataSet* ds) {
   OutputDataSet* out = asOutput(ds);
   if (!out || !out->ready || out->fd < 0) return static_cast<int>(dsstatus::kBadBinding);
-  for (size_t j = 0; j < out->vars.size(); ++j) {
-    const OutVar& v = out->vars[j];
-    if (j) out->buffer.push_back(',');
+  bool first = true;
+  for (const OutVar& v : out->vars) {
+    if (v.dropped) continue;
+    if (!first) out->buffer.push_back(',');
+    first = false;
     if (v.source) {
       if (v.type == kVarNumeric)
         putNumber(getNum(v.source, v.sourceVar), &out->buffer);

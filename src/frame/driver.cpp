@@ -44,6 +44,8 @@ void discardOutputs(VsfState* s) {
   };
   discard(&s->settings.outputDataSet);
   discard(&s->settings.outDesignDataSet);
+  // The requests live in the MAIN POOL, gone after the clean-up.
+  if (s->res.cleanupDone) return;
   for (int i = 0; i < s->settings.scoreCount && s->settings.scoreRequests; ++i)
     discard(&s->settings.scoreRequests[i].output);
 }
