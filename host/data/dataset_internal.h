@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -88,6 +89,15 @@ struct OutVar {
   bool dropped = false;  // replaced by a computed variable of the same name
 };
 
+// Rows kept as values until a worker formats them as text: the numbers, and the character
+// values one after another with their ends, in the order of the data set's variables.
+struct RowValues {
+  std::vector<double> numbers;
+  std::string texts;
+  std::vector<uint32_t> textEnds;
+  int64_t rows = 0;
+};
+
 struct OutputDataSet final : HostDataSet {
   OutputDataSet() : HostDataSet(kDsOutput) {}
   ~OutputDataSet() override;
@@ -100,6 +110,12 @@ struct OutputDataSet final : HostDataSet {
   std::deque<OutVar> vars;  // a deque keeps the value slots where they are
   std::string buffer;
   int64_t rows = 0;
+  // Formatting on workers: the kind of each written variable (1 number, 2 text), the rows
+  // gathered, and the blocks in flight, each written after the one before it (true when it
+  // and every block before it were written).
+  std::vector<uint8_t> kinds;
+  RowValues block;
+  std::deque<std::shared_future<bool>> formatting;
 };
 
 // ---- Names (names.cpp) ----

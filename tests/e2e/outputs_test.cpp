@@ -385,13 +385,25 @@ TEST(MacroVariables, SelectedModelPerByGroupUnderMaxmacro) {
 TEST(MacroVariables, EffectNamesAndDesignColumns) {
   Library lib;
   const CommandRun r = runCommand(
-      "proc varsifter data=mtcars outdesign(prefix=P)=d; class cyl am; model mpg = wt*am cyl"
+      "proc varsifter data=mtcars outdesign(prefix=P)=d; class cyl am; model mpg = am*wt wt(cyl)"
       " / selection=none; run;",
       lib.path());
   ASSERT_EQ(r.status, 0) << r.output;
   const Json& macros = r.document["macros"];
-  EXPECT_EQ(macros["_VSFIND"], "wt*am cyl");
+  EXPECT_EQ(macros["_VSFIND"], "wt*am wt(cyl)");  // continuous variables first
   EXPECT_EQ(macros["_VSFMOD"], "P2 P3 P4 P5 P6");
+  // Thirteen columns: the names keep every digit.
+  const CommandRun names = runCommand(
+      "proc varsifter data=mtcars outdesign(fullmodel names prefix=P)=d; class cyl gear carb;"
+      " model mpg = cyl gear carb / selection=none; run;",
+      lib.path());
+  ASSERT_EQ(names.status, 0) << names.output;
+  const Json table = theOne(names, "ParameterNames");
+  ASSERT_EQ(table["rows"].size(), 13u);
+  EXPECT_EQ(table["rows"][9]["Name"], "P10");
+  EXPECT_EQ(table["rows"][12]["Name"], "P13");
+  EXPECT_EQ(table["rows"][12]["Parameter"], "carb 8");
+  EXPECT_EQ(lib.read("d").header[9], "P10");
   const CommandRun empty = runCommand(
       "proc varsifter data=mtcars; model mpg = wt / selection=forward(select=sl slentry=1e-12);"
       " run;",
