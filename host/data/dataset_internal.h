@@ -126,6 +126,8 @@ struct DataSetName {
 };
 // Resolves a data-set name to its file; false and the error's text when it cannot.
 bool resolveName(std::string_view name, DataSetName* out, std::string* error);
+// The same, issuing the error and setting *status (when given) for a name that does not resolve.
+bool resolveOrReport(std::string_view name, DataSetName* out, uint32_t* status);
 
 // ---- Step registry (registry.cpp) ----
 void registerDataSet(HostDataSet* ds);

@@ -8,6 +8,14 @@ namespace vsf::host {
 
 void issueError(const std::string& text) { session().log.write("ERROR", text); }
 
+bool resolveOrReport(std::string_view name, DataSetName* out, uint32_t* status) {
+  std::string error;
+  if (resolveName(name, out, &error)) return true;
+  issueError(error);
+  if (status) *status = hs::kVarNotFound;
+  return false;
+}
+
 void failStep(const std::string& text) {
   issueError(text);
   hostVector()->proc->endStep(step::kInternal, 0);

@@ -221,12 +221,7 @@ OutputDataSet* asOutput(HostDataSet* ds) {
 
 HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
   DataSetName resolved;
-  std::string error;
-  if (!resolveName(name, &resolved, &error)) {
-    issueError(error);
-    if (status) *status = hs::kVarNotFound;
-    return nullptr;
-  }
+  if (!resolveOrReport(name, &resolved, status)) return nullptr;
   auto* out = new OutputDataSet;
   out->name = resolved.shown;
   out->reopenName = resolved.reopen;

@@ -1,10 +1,9 @@
 #include "common/datapass_support.h"
 
-#include <cmath>
 #include <cstring>
-#include <fstream>
 
 #include "base/host.h"
+#include "common/fake_host.h"
 #include "common/test_host.h"
 #include "datapass/rowblock.h"
 #include "selection/selection.h"
@@ -15,8 +14,6 @@ namespace {
 
 std::function<void(VsfState&)> gInspect;
 int32_t gInspectedGroup = 0;
-HostCoreFamily gCore;
-HostVector gVector;
 
 // The driver reads the clock right after a group's data pass, while the group's utility files
 // are open; that is where the inspection runs, once per group.
@@ -110,20 +107,6 @@ void forEachBlock(const VsfState& s, Fn&& fn) {
   }
 }
 
-std::vector<std::string> splitCsv(const std::string& line) {
-  std::vector<std::string> out(1);
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"')
-      quoted = !quoted;
-    else if (c == ',' && !quoted)
-      out.emplace_back();
-    else if (c != '\r')
-      out.back() += c;
-  }
-  return out;
-}
-
 }  // namespace
 
 StepRun runOnData(const std::string& text, const std::function<void(VsfState&)>& inspect,
@@ -133,16 +116,16 @@ StepRun runOnData(const std::string& text, const std::function<void(VsfState&)>&
   host::session().options.library = settings.library;
   host::session().options.memSizeMb = settings.memSizeMb;
   if (!settings.utilPath.empty()) host::session().options.utilPath = settings.utilPath;
-  gCore = *host::hostVector()->core;
-  gCore.clock = &inspectingClock;
-  gVector = *host::hostVector();
-  gVector.core = &gCore;
   gInspect = inspect;
   gInspectedGroup = 0;
-  test::loadProcedure(&gVector);
-  StepRun r = runStepText(text);
+  StepRun r;
+  {
+    FakeHost fake;
+    fake.core.clock = &inspectingClock;
+    fake.load();
+    r = runStepText(text);
+  }
   r.inspected = gInspectedGroup > 0;
-  test::loadProcedure(host::hostVector());
   gInspect = nullptr;
   host::session().options = saved;
   return r;
@@ -187,27 +170,6 @@ std::vector<std::vector<double>> crossproductsByKernel(VsfState& v) {
   s = saved;
   v.settings.options.buildFullSscp = full;
   return out;
-}
-
-int Table::column(const std::string& name) const {
-  for (size_t i = 0; i < header.size(); ++i)
-    if (header[i] == name) return static_cast<int>(i);
-  return -1;
-}
-
-double Table::number(size_t row, const std::string& name) const {
-  const std::string& c = cells[row][static_cast<size_t>(column(name))];
-  return c.empty() || c == "." ? NAN : std::stod(c);
-}
-
-Table readTable(const std::string& file) {
-  std::ifstream in(std::string(VSF_TEST_DATA "/datapass/") + file);
-  Table t;
-  std::string line;
-  if (std::getline(in, line)) t.header = splitCsv(line);
-  while (std::getline(in, line))
-    if (!line.empty()) t.cells.push_back(splitCsv(line));
-  return t;
 }
 
 }  // namespace vsf::test

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
 #include "common/statements_support.h"
 
 namespace vsf::test {
@@ -40,14 +41,5 @@ std::vector<int64_t> blockRowCounts(const VsfState& state);
 // The weighted crossproducts of the training rows by kernSscp (one data pass), response first,
 // columns in effect order, as a full square matrix; the selection state is left as it was.
 std::vector<std::vector<double>> crossproductsByKernel(VsfState& state);
-
-// A CSV file of tests/data/datapass: header and cells ("." or empty for a missing value).
-struct Table {
-  std::vector<std::string> header;
-  std::vector<std::vector<std::string>> cells;
-  int column(const std::string& name) const;
-  double number(size_t row, const std::string& name) const;
-};
-Table readTable(const std::string& file);
 
 }  // namespace vsf::test

@@ -13,6 +13,8 @@
 #include <map>
 #include <regex>
 
+#include "common/csv.h"
+#include "frame/host/values.h"
 #include "host/parse/parse_internal.h"
 
 namespace vsf {
@@ -20,27 +22,20 @@ namespace vsf {
 // The stand-in data sets are records of the tests' own.
 struct StubDataSetRecord {
   std::string name;
-  std::vector<test::StubVar> vars;
+  test::MemoryVars vars;
 };
 
 namespace test {
 
 namespace {
 
-std::string upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
-}
-
-std::vector<StubVar> analysisVars() {
-  std::vector<StubVar> v = {{"y"}};
-  for (int k = 1; k <= 10; ++k) v.push_back({fmt::format("x{}", k)});
-  v.push_back({"a"});
-  v.push_back({"b"});
-  v.push_back({"c"});
-  v.push_back({"name", kVarCharacter});
-  v.push_back({"grp", kVarCharacter});
+test::MemoryVars analysisVars() {
+  test::MemoryVars v;
+  v.add("y");
+  for (int k = 1; k <= 10; ++k) v.add(fmt::format("x{}", k));
+  for (const char* n : {"a", "b", "c"}) v.add(n);
+  v.add("name", kVarCharacter, 16);
+  v.add("grp", kVarCharacter, 16);
   return v;
 }
 
@@ -69,7 +64,7 @@ void noteState() {
 
 // The variables of a CSV file of the shared or test data: names from the first line, the
 // type from the second (a field that is no number makes a character variable).
-bool csvVariables(const std::string& name, std::vector<StubVar>* vars) {
+bool csvVariables(const std::string& name, MemoryVars* vars) {
   std::string file = name.substr(name.find('.') == std::string::npos ? 0 : name.find('.') + 1);
   for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (const char* dir : {VSF_SHARED_DATA, VSF_TEST_DATA "/statements"}) {
@@ -77,26 +72,13 @@ bool csvVariables(const std::string& name, std::vector<StubVar>* vars) {
     std::string head, row;
     if (!in || !std::getline(in, head)) continue;
     std::getline(in, row);
-    auto split = [](const std::string& line) {
-      std::vector<std::string> out(1);
-      bool quoted = false;
-      for (char c : line) {
-        if (c == '"')
-          quoted = !quoted;
-        else if (c == ',' && !quoted)
-          out.emplace_back();
-        else if (c != '\r')
-          out.back() += c;
-      }
-      return out;
-    };
-    std::vector<std::string> names = split(head), values = split(row);
+    std::vector<std::string> names = splitCsvLine(head), values = splitCsvLine(row);
     for (size_t k = 0; k < names.size(); ++k) {
       const std::string v = k < values.size() ? values[k] : "";
       char* end = nullptr;
       std::strtod(v.c_str(), &end);
       bool numeric = v.empty() || v == "." || (end && *end == '\0');
-      vars->push_back({names[k], numeric ? kVarNumeric : kVarCharacter});
+      vars->add(names[k], numeric ? kVarNumeric : kVarCharacter, 16);
     }
     return true;
   }
@@ -107,7 +89,7 @@ HostDataSet* open(std::string_view name, int direction, uint32_t* status) {
   Registry& r = registry();
   noteState();
   r.opened.push_back(std::string(name));
-  std::string u = upper(name);
+  std::string u = upperCopy(name);
   if (direction == kDsOutput) {
     r.sets.push_back({u, {}});
     return handle(&r.sets.back());
@@ -116,7 +98,7 @@ HostDataSet* open(std::string_view name, int direction, uint32_t* status) {
     r.sets.push_back({u, analysisVars()});
     return handle(&r.sets.back());
   }
-  std::vector<StubVar> vars;
+  MemoryVars vars;
   if (csvVariables(std::string(name), &vars)) {
     r.sets.push_back({u, vars});
     return handle(&r.sets.back());
@@ -143,74 +125,14 @@ int nextByGroup(HostDataSet*) {
 }
 
 int findVar(HostDataSet* ds, std::string_view name, int* number) {
-  const auto& vars = rec(ds)->vars;
-  for (size_t k = 0; k < vars.size(); ++k) {
-    if (upper(vars[k].name) == upper(name)) {
-      *number = static_cast<int>(k);
-      return 0;
-    }
-  }
-  return static_cast<int>(hs::kVarNotFound);
+  return rec(ds)->vars.findVar(name, number);
 }
-
 int varByNumber(HostDataSet* ds, int number, VarDescriptor* out) {
-  const auto& vars = rec(ds)->vars;
-  if (number < 0 || static_cast<size_t>(number) >= vars.size()) return -1;
-  out->number = number;
-  out->name = vars[static_cast<size_t>(number)].name;
-  out->type = vars[static_cast<size_t>(number)].type;
-  out->length = out->type == kVarNumeric ? 8 : 16;
-  return 0;
+  return rec(ds)->vars.varByNumber(number, out);
 }
-
-// Splits "x10" into "x" and 10.
-bool numbered(std::string_view n, std::string* prefix, int* k) {
-  size_t e = n.size();
-  while (e > 0 && std::isdigit(static_cast<unsigned char>(n[e - 1]))) --e;
-  if (e == n.size() || e == 0) return false;
-  *prefix = upper(n.substr(0, e));
-  *k = std::atoi(std::string(n.substr(e)).c_str());
-  return true;
-}
-
 int expandList(HostDataSet* ds, std::string_view first, std::string_view second, int form,
                std::vector<int>* numbers) {
-  const auto& vars = rec(ds)->vars;
-  auto fail = [&](const std::string& why) {
-    host::session().log.write("ERROR", why);
-    return -1;
-  };
-  if (form == 2) {
-    std::string p1, p2;
-    int k1 = 0, k2 = 0;
-    if (!numbered(first, &p1, &k1) || !numbered(second, &p2, &k2) || p1 != p2 || k1 > k2)
-      return fail(fmt::format("{}-{} is not a numbered range.", first, second));
-    for (int k = k1; k <= k2; ++k) {
-      int n = -1;
-      if (findVar(ds, fmt::format("{}{}", p1, k), &n) != 0)
-        return fail(fmt::format("Variable {}{} not found.", p1, k));
-      numbers->push_back(n);
-    }
-    return 0;
-  }
-  if (form >= 3 && form <= 5) {
-    int a = -1, b = -1;
-    if (findVar(ds, first, &a) != 0 || findVar(ds, second, &b) != 0 || a > b)
-      return fail(fmt::format("{}--{} is not a range of variables.", first, second));
-    for (int k = a; k <= b; ++k) {
-      int t = vars[static_cast<size_t>(k)].type;
-      if (form == 3 || (form == 4 && t == kVarNumeric) || (form == 5 && t == kVarCharacter))
-        numbers->push_back(k);
-    }
-    return 0;
-  }
-  for (size_t k = 0; k < vars.size(); ++k) {
-    int t = vars[k].type;
-    bool take = (form == 6 && upper(vars[k].name).rfind(upper(first), 0) == 0) ||
-                (form == 7 && t == kVarNumeric) || (form == 8 && t == kVarCharacter) || form == 9;
-    if (take) numbers->push_back(static_cast<int>(k));
-  }
-  return numbers->empty() ? fail(fmt::format("No variables match {}:.", first)) : 0;
+  return rec(ds)->vars.expandList(first, second, form, numbers);
 }
 
 int outClose(HostDataSet*, bool) { return 0; }
@@ -237,8 +159,8 @@ int outVarAdd(HostDataSet*, const OutVarDefinition*, void** slot) {
 }
 int outLabel(HostDataSet*, std::string_view) { return 0; }
 
-const HostDsFamily kStubFamily = [] {
-  HostDsFamily f{};
+// The stand-in functions over our host's data-set family.
+void useStubFamily(HostDsFamily& f) {
   f.open = open;
   f.lastName = lastName;
   f.close = close;
@@ -260,10 +182,7 @@ const HostDsFamily kStubFamily = [] {
   f.attr = attr;
   f.check = fits;
   f.verify = fits;
-  return f;
-}();
-
-HostVector gStubVector;
+}
 
 // The catalogue text as a pattern: insertions match anything.
 std::regex messagePattern(const std::string& text) {
@@ -287,18 +206,13 @@ std::regex messagePattern(const std::string& text) {
 }  // namespace
 
 StubData::StubData() {
-  ensureHost();
   registry() = Registry();
-  gStubVector = *host::hostVector();
-  gStubVector.ds = &kStubFamily;
-  test::loadProcedure(&gStubVector);
-  host::parse::dataFamily() = &kStubFamily;
+  useStubFamily(host_.ds);
+  host_.load();
+  host::parse::dataFamily() = &host_.ds;
 }
 
-StubData::~StubData() {
-  test::loadProcedure(host::hostVector());
-  host::parse::dataFamily() = &host::kDsFamily;
-}
+StubData::~StubData() { host::parse::dataFamily() = &host::kDsFamily; }
 
 std::vector<std::string> StubData::opened() const { return registry().opened; }
 

@@ -7,15 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "common/fake_host.h"
 #include "common/test_host.h"
 #include "frame/state.h"
 
 namespace vsf::test {
-
-struct StubVar {
-  std::string name;
-  int type = kVarNumeric;
-};
 
 // While it lives, the parser and the procedure open data sets from an in-memory registry:
 // DIAB (y, x1-x10, a, b, c numeric; name, grp character), VAL and TST (the same variables),
@@ -29,6 +25,9 @@ class StubData {
   StubData& operator=(const StubData&) = delete;
   // Data sets opened since the scope began, by name as asked.
   std::vector<std::string> opened() const;
+
+ private:
+  FakeHost host_;
 };
 
 struct StepRun {

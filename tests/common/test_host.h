@@ -1,8 +1,12 @@
 // Test support: loads the procedure against our host (or a stand-in vector) as the command does.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "frame/module.h"
 #include "host/session.h"
@@ -27,5 +31,43 @@ inline void ensureHost() {
   }();
   (void)loaded;
 }
+
+// Runs f, which must end the step with the code; true when it did.
+template <typename F>
+bool endsStep(F f, int code) {
+  try {
+    f();
+  } catch (const host::StepEnd& e) {
+    EXPECT_EQ(e.code, code);
+    return true;
+  }
+  return false;
+}
+
+// The lines our host writes to its log from the watch's start on.
+class LogWatch {
+ public:
+  LogWatch() : from_(host::session().log.lines().size()) {}
+  std::vector<host::LogLine> lines() const {
+    const auto& all = host::session().log.lines();
+    return {all.begin() + static_cast<long>(from_), all.end()};
+  }
+  // Lines of the level ("" for any) containing the text.
+  int count(std::string_view level, std::string_view text = "") const {
+    int n = 0;
+    for (const host::LogLine& l : lines())
+      n += (level.empty() || l.level == level) && l.text.find(text) != std::string::npos;
+    return n;
+  }
+  bool has(std::string_view level, std::string_view text) const { return count(level, text) > 0; }
+  // The last line's text, "" when there is none.
+  std::string last() const {
+    const auto all = lines();
+    return all.empty() ? "" : all.back().text;
+  }
+
+ private:
+  size_t from_;
+};
 
 }  // namespace vsf::test

@@ -1,26 +1,17 @@
 #include "datapass/blocks_support.h"
 
 #include "base/host.h"
-#include "common/test_host.h"
 #include "datapass/rowblock.h"
-#include "frame/phases.h"
-#include "selection/selection.h"
 
 namespace vsf::test {
 
-Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int workers) {
-  ensureHost();
+Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int workers)
+    : GroupState(workers) {
   VsfState& s = *v;
-  ExtensionSet& x = s.res.extensions;
-  x.kernel = &kernel();
-  x.stream = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
-  x.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
-  s.group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-  s.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
   (void)createUtilFileArray(&s.group.utilFiles, s.group.byPool, files, 1, kAllocZero);
   for (int i = 0; i < files; ++i) {
     UtilFileRecord* r = nullptr;
-    (void)addUtilFile(&s.group.utilFiles, &x, pageSizeKb, 12, &r);
+    (void)addUtilFile(&s.group.utilFiles, &s.res.extensions, pageSizeKb, 12, &r);
     r->pageFile = new FaultyStream(r->pageFile);
     streams.push_back(static_cast<FaultyStream*>(r->pageFile));
     r->residentCapacity = resident;
@@ -34,24 +25,7 @@ Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int worker
   (void)finishRows(&w);
   blocks = w.block;
   (void)reopenUtilFiles(&s.group.utilFiles, rows, false, false, &s.stepCode);
-  s.settings.threads.effectiveThreaded = workers > 1;
-  s.settings.threads.effectiveWorkers = workers;
-  if (workers > 1) (void)createThreadPool(&s, workers);
-  SelectionState& sel = s.group.selection;
-  sel.utilFiles = &s.group.utilFiles, sel.threads = &s.settings.threads, sel.puddle = &s.res.puddle;
-  sel.options = &s.settings.options, sel.stepCode = &s.stepCode;
-  sel.modelPool = kernel().poolCreate("model pool", kPoolPlain);
-}
-
-Blocks::~Blocks() {
-  VsfState& s = *v;
-  destroyThreadPool(&s);
-  freeSelectionState(&s.group.selection);
-  closeUtilFiles(&s.group.utilFiles, s.group.byPool);
-  kernel().poolDestroy(s.group.byPool);
-  kernel().poolDestroy(s.group.pagePool);
-  s.res.extensions.stream->release();
-  s.res.extensions.tools->release();
+  s.group.selection.modelPool = kernel().poolCreate("model pool", kPoolPlain);
 }
 
 std::vector<double> Blocks::firstValues() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/group_support.h"
 #include "datapass/pass.h"
 #include "datapass/utilfiles.h"
 #include "frame/state.h"
@@ -50,13 +51,11 @@ class FaultyStream final : public PageStream {
 
 // A BY group's utility files with rows of one double (the row's number) and one tag (the
 // row's number too); every page file is wrapped in a FaultyStream.
-struct Blocks {
-  std::unique_ptr<VsfState> v = std::make_unique<VsfState>();
+struct Blocks : GroupState {
+  VsfState* v = state_.get();
   std::vector<FaultyStream*> streams;
   int64_t blocks = 0;
   Blocks(int files, int64_t resident, int rows, int pageSizeKb = 1, int workers = 1);
-  ~Blocks();
-  SelectionState& s() { return v->group.selection; }
   UtilFileArray& files() { return v->group.utilFiles; }
   // The first row's value of every block, visited in file order (resident, then pages).
   std::vector<double> firstValues();

@@ -10,7 +10,7 @@
 
 #include "base/codes.h"
 #include "base/host.h"
-#include "common/test_host.h"
+#include "common/fake_host.h"
 #include "datapass/blocks_support.h"
 #include "datapass/pass.h"
 #include "datapass/rowblock.h"
@@ -153,24 +153,19 @@ TEST(DataPass, UnreadablePageFailsThePass) {
 // A refused buffer after an item was queued: the queue is drained before anything goes.
 TEST(DataPass, QueueIsDrainedBeforeAFailedPassFreesItsItems) {
   Blocks b(2, 1, 4 * kRowsPerBlock, 1, 2);
-  KernelVector k = *host::hostVector()->kernel;
   static int calls;
   calls = 0;
-  k.poolAlloc = [](HostPool* p, size_t n, uint32_t f) -> void* {
+  test::FakeHost fake;
+  fake.kernel.poolAlloc = [](HostPool* p, size_t n, uint32_t f) -> void* {
     return ++calls == 6 ? nullptr : host::kKernel.poolAlloc(p, n, f);
   };
-  HostVector hv = *host::hostVector();
-  hv.kernel = &k;
-  test::loadProcedure(&hv);
+  fake.load();
   gFirstItemDone = false;
   // Items, the pass's sum, the two files' waiting slots, buffer 0, then buffer 1 refused: the
   // queued item waits for block 1, which no worker will add, until the failing pass releases
   // it.
-  const int rc = runDataPass(&b.s(), kSlow, 0);
-  const bool done = gFirstItemDone;
-  test::loadProcedure(host::hostVector());
-  EXPECT_EQ(rc, rc::kMemory);
-  EXPECT_TRUE(done);
+  EXPECT_EQ(runDataPass(&b.s(), kSlow, 0), rc::kMemory);
+  EXPECT_TRUE(gFirstItemDone);
   EXPECT_EQ(b.v->res.puddle.items, nullptr);
 }
 

@@ -17,12 +17,6 @@ namespace {
 using test::Blocks;
 using test::kRowsPerBlock;
 
-bool logHas(std::string_view level, std::string_view text) {
-  for (const auto& l : host::session().log.lines())
-    if (l.level == level && l.text.find(text) != std::string::npos) return true;
-  return false;
-}
-
 // Block k goes to file k mod n as its local block k div n; local blocks below the resident
 // capacity stay in memory, later ones are pages 1, 2, ... of their file.
 TEST(UtilFiles, BlocksAreStripedResidentThenPaged) {
@@ -96,6 +90,7 @@ TEST(UtilFiles, PageSizeFromTheRowSizeHintAndTheOption) {
 }
 
 TEST(UtilFiles, FailuresOfTheFilesAreReported) {
+  test::LogWatch log;
   {  // a page that cannot be written
     Blocks b(1, 0, 10);
     b.streams[0]->failWrite = true;
@@ -104,7 +99,7 @@ TEST(UtilFiles, FailuresOfTheFilesAreReported) {
     int32_t tag = 1;
     ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1), 0);
     EXPECT_EQ(finishRows(&w), rc::kBlockWrite);
-    EXPECT_TRUE(logHas("ERROR", "could not be written"));
+    EXPECT_TRUE(log.has("ERROR", "could not be written"));
   }
   {  // flush and reopen
     Blocks b(2, 0, 3 * kRowsPerBlock);
@@ -112,13 +107,13 @@ TEST(UtilFiles, FailuresOfTheFilesAreReported) {
     int code = 0;
     EXPECT_EQ(reopenUtilFiles(&b.files(), 1, false, false, &code), -40);
     EXPECT_EQ(code, step::kHistory);
-    EXPECT_TRUE(logHas("ERROR", "could not be flushed"));
+    EXPECT_TRUE(log.has("ERROR", "could not be flushed"));
     b.streams[1]->failCommit = false;
     b.streams[1]->failOpen = true;
     code = 0;
     EXPECT_EQ(reopenUtilFiles(&b.files(), 1, false, false, &code), -41);
     EXPECT_EQ(b.files().records[1].reopening, 1);  // closed now, the file is discarded
-    EXPECT_TRUE(logHas("ERROR", "reopened for reading"));
+    EXPECT_TRUE(log.has("ERROR", "reopened for reading"));
     b.streams[1]->failOpen = false;
   }
 }
@@ -132,6 +127,7 @@ class RefusingTools final : public HxTools {
 
 TEST(UtilFiles, AFileThatCannotBeOpenedIsReported) {
   test::ensureHost();
+  test::LogWatch log;
   RefusingTools tools;
   ExtensionSet x;
   x.tools = &tools;
@@ -141,8 +137,8 @@ TEST(UtilFiles, AFileThatCannotBeOpenedIsReported) {
   UtilFileRecord* r = nullptr;
   EXPECT_EQ(addUtilFile(&a, &x, 0, 40, &r), rc::kUtilFileOpen);
   EXPECT_EQ(a.count, 0);
-  EXPECT_TRUE(logHas("", "hxtoolsGetPathnameDirect failed with hxrc = 4660"));
-  EXPECT_TRUE(logHas("ERROR", "A utility file could not be opened"));
+  EXPECT_TRUE(log.has("", "hxtoolsGetPathnameDirect failed with hxrc = 4660"));
+  EXPECT_TRUE(log.has("ERROR", "A utility file could not be opened"));
   kernel().poolDestroy(pool);
 }
 

@@ -6,27 +6,6 @@
 namespace vsf::test {
 namespace {
 
-ClassSpec cls(const std::string& name, std::vector<std::string> levels, int coding = kCodingRef) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = std::move(levels);
-  s.character = true;
-  s.coding = coding;
-  return s;
-}
-
-std::vector<std::string> labelsOf(const DesignBuilder& b) {
-  std::vector<std::string> out;
-  for (int c = 0; c < b.d.columnCount; ++c) out.push_back(b.label(c));
-  return out;
-}
-
-std::vector<std::string> namesOf(const DesignBuilder& b) {
-  std::vector<std::string> out;
-  for (int c = 0; c < b.d.columnCount; ++c) out.push_back(b.name(c));
-  return out;
-}
-
 TEST(EffectNames, LevelPartFollowsTheEffectName) {
   DesignBuilder b;
   b.d.labelStyle = 2;
@@ -38,8 +17,8 @@ TEST(EffectNames, LevelPartFollowsTheEffectName) {
   b.addEffect({"A*B", {}, {a, bb}, {}, {}});
   b.finish();
   zcolnames(&b.ctx);
-  EXPECT_EQ(labelsOf(b), (std::vector<std::string>{"Intercept", "A*B 1 OEFF1", "A*B 1 OEFF2",
-                                                   "A*B 2 OEFF1", "A*B 2 OEFF2"}));
+  EXPECT_EQ(b.labels(), (std::vector<std::string>{"Intercept", "A*B 1 OEFF1", "A*B 1 OEFF2",
+                                                  "A*B 2 OEFF1", "A*B 2 OEFF2"}));
   EXPECT_EQ(b.name(3), "A*B 2 OEFF1");
   EXPECT_EQ(b.d.nameCounters[0], 11);
   EXPECT_EQ(b.d.nameCounters[1], 11);
@@ -58,7 +37,7 @@ TEST(EffectNames, AlignedLevelPartsUnderLabelStyleOne) {
   b.addEffect({"A*B", {}, {a, bb}, {}, {}});
   b.finish();
   zcolnames(&b.ctx);
-  EXPECT_EQ(labelsOf(b), (std::vector<std::string>{"x  ", "A*B a c"}));
+  EXPECT_EQ(b.labels(), (std::vector<std::string>{"x  ", "A*B a c"}));
   EXPECT_EQ(b.name(0), "x");
 }
 
@@ -74,7 +53,7 @@ TEST(EffectNames, ShortNamesNumberColumnsWithinEachEffect) {
   b.addEffect({"B", {}, {bb}, {}, {}});
   b.finish();
   zcolnames(&b.ctx);
-  std::vector<std::string> names = namesOf(b);
+  std::vector<std::string> names = b.names();
   EXPECT_EQ(names[9], "_X10");
   EXPECT_EQ(names[10], "_X1");
   EXPECT_EQ(names[11], "_X2");
@@ -117,7 +96,7 @@ TEST(EffectNames, MemberLevelNamesAndListedEffects) {
   b.finish();
   zlvlnameout(&b.ctx);
   zcolnames(&b.ctx);
-  EXPECT_EQ(labelsOf(b), (std::vector<std::string>{"Intercept", "c*A x1 a", "c*A x2 a"}));
+  EXPECT_EQ(b.labels(), (std::vector<std::string>{"Intercept", "c*A x1 a", "c*A x2 a"}));
   const int32_t list[] = {1};
   zcolnames(&b.ctx, 1, list);
   EXPECT_EQ(b.d.parmNames[0][0], nullptr);

@@ -9,16 +9,6 @@ namespace {
 
 using Rows = std::vector<std::vector<int32_t>>;
 
-ClassSpec cls(const std::string& name, int levels, int coding, int ref = -1) {
-  ClassSpec s;
-  s.name = name;
-  for (int l = 0; l < levels; ++l) s.levels.push_back(name + std::to_string(l + 1));
-  s.character = true;
-  s.coding = coding;
-  s.ref = ref;
-  return s;
-}
-
 Rows cells(const ZEffect& z) {
   Rows out;
   if (!z.cellIndex) return out;

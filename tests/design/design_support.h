@@ -37,6 +37,28 @@ struct ClassSpec {
   std::vector<double> matrix;  // coding matrix, levels x (levels - 1)
 };
 
+// A character CLASS variable of these level texts.
+inline ClassSpec cls(const std::string& name, std::vector<std::string> levels,
+                     int coding = kCodingRef, int split = 0) {
+  ClassSpec s;
+  s.name = name;
+  s.levels = std::move(levels);
+  s.character = true;
+  s.coding = coding;
+  s.split = split;
+  return s;
+}
+
+// A numeric CLASS variable of the levels 1 .. n.
+inline ClassSpec cls(const std::string& name, int levels, int coding = kCodingRef, int ref = -1) {
+  ClassSpec s;
+  s.name = name;
+  for (int l = 0; l < levels; ++l) s.levels.push_back(std::to_string(l + 1));
+  s.coding = coding;
+  s.ref = ref;
+  return s;
+}
+
 struct EffectSpec {
   std::string name;
   std::vector<int> cont, cross, nest, members;
@@ -146,6 +168,12 @@ class DesignBuilder {
 
   std::string name(int column) const { return d.parmNames[0][column]; }
   std::string label(int column) const { return d.parmNames[1][column]; }
+  std::vector<std::string> names() const {
+    return std::vector<std::string>(d.parmNames[0], d.parmNames[0] + d.columnCount);
+  }
+  std::vector<std::string> labels() const {
+    return std::vector<std::string>(d.parmNames[1], d.parmNames[1] + d.columnCount);
+  }
 
   ZDesign d;
   ZLevCtx ctx;

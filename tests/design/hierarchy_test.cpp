@@ -36,13 +36,6 @@ struct Relations {
   int rc = 0;
 };
 
-ClassSpec cls(const std::string& name) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = {"1", "2"};
-  return s;
-}
-
 TEST(Containment, ListRelations) {
   const int32_t ab[] = {1, 2}, a[] = {1}, ba[] = {2, 1}, c[] = {3}, none[] = {0};
   EXPECT_EQ(znamelistrel(ab, 2, a, 1, 4), kRelContains);
@@ -67,8 +60,8 @@ TEST(Containment, FirstEqualEntry) {
 
 // Effects: 0 Intercept, 1 A, 2 B, 3 A*B, 4 B(A), 5 x, 6 x*x, 7 x*z, 8 x*A.
 void model(DesignBuilder& b) {
-  int a = b.addClass(cls("A"));
-  int bb = b.addClass(cls("B"));
+  int a = b.addClass(cls("A", 2));
+  int bb = b.addClass(cls("B", 2));
   int x = b.addContinuous("x");
   int z = b.addContinuous("z");
   b.addEffect({"Intercept", {}, {}, {}, {}});

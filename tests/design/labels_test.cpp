@@ -8,17 +8,6 @@
 namespace vsf::test {
 namespace {
 
-ClassSpec cls(const std::string& name, std::vector<std::string> levels, int coding = kCodingRef,
-              int split = 0) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = std::move(levels);
-  s.character = true;
-  s.coding = coding;
-  s.split = split;
-  return s;
-}
-
 // A step state over a built design with a candidate table.
 struct StepFixture {
   explicit StepFixture(DesignBuilder& b) : design(&b.d), state(std::make_unique<VsfState>()) {

@@ -13,16 +13,6 @@ Rows tableOf(const int32_t* t, int rows, int width) {
   return out;
 }
 
-ClassSpec cls(const std::string& name, int levels, int coding, int ref = -1) {
-  ClassSpec s;
-  s.name = name;
-  for (int l = 0; l < levels; ++l) s.levels.push_back(name + std::to_string(l + 1));
-  s.character = true;
-  s.coding = coding;
-  s.ref = ref;
-  return s;
-}
-
 struct ComboCase {
   const char* what;
   std::vector<ClassSpec> vars;

@@ -6,15 +6,6 @@
 namespace vsf::test {
 namespace {
 
-ClassSpec cls(const std::string& name, std::vector<std::string> levels, bool character = true) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = std::move(levels);
-  s.character = character;
-  s.coding = kCodingRef;
-  return s;
-}
-
 // One column per observed level of the variable, named variable-based.
 std::vector<std::string> levelColumnNames(ClassSpec spec, const std::string& validVarName) {
   ValidVarName option(validVarName);
@@ -26,9 +17,7 @@ std::vector<std::string> levelColumnNames(ClassSpec spec, const std::string& val
   for (int l = 0; l < n; ++l) b.observe({l});
   b.finish();
   zcolnames(&b.ctx);
-  std::vector<std::string> out;
-  for (int c = 0; c < b.d.columnCount; ++c) out.push_back(b.name(c));
-  return out;
+  return b.names();
 }
 
 struct PrefixCase {
@@ -68,7 +57,8 @@ TEST(VariableNames, NumericLevelTextsBecomeNameCharacters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
-    ClassSpec s = cls("x", {"1.5", "-2", "1E3", "+4", "E5"}, false);
+    ClassSpec s = cls("x", {"1.5", "-2", "1E3", "+4", "E5"});
+    s.character = false;
     EXPECT_EQ(levelColumnNames(s, c.option), c.want);
   }
 }

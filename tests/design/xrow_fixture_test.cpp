@@ -3,50 +3,12 @@
 // matched by their variables and levels, since R varies the first factor of an interaction
 // fastest and the design rows vary it slowest.
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
+#include "common/csv.h"
 #include "design/design_support.h"
 
 namespace vsf::test {
 namespace {
-
-std::vector<std::string> splitCsv(const std::string& line) {
-  std::vector<std::string> out;
-  std::string cell;
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"')
-      quoted = !quoted;
-    else if (c == ',' && !quoted)
-      out.push_back(cell), cell.clear();
-    else if (c != '\r')
-      cell += c;
-  }
-  out.push_back(cell);
-  return out;
-}
-
-struct Csv {
-  std::vector<std::string> header;
-  std::vector<std::vector<std::string>> rows;
-};
-
-Csv readCsv(const std::string& path) {
-  Csv t;
-  std::ifstream in(path);
-  std::string line;
-  if (std::getline(in, line)) t.header = splitCsv(line);
-  while (std::getline(in, line))
-    if (!line.empty()) t.rows.push_back(splitCsv(line));
-  return t;
-}
-
-int columnOf(const Csv& t, const std::string& name) {
-  for (size_t i = 0; i < t.header.size(); ++i)
-    if (t.header[i] == name) return static_cast<int>(i);
-  return -1;
-}
 
 enum Var { kCyl, kGear, kAm };
 enum Cont { kWt, kHp };
@@ -62,27 +24,17 @@ Mtcars loadMtcars() {
   const std::vector<std::vector<std::string>> levelTexts = {
       {"4", "6", "8"}, {"3", "4", "5"}, {"0", "1"}};
   const char* vars[] = {"cyl", "gear", "am"};
-  for (const auto& row : t.rows) {
+  for (size_t r = 0; r < t.rows.size(); ++r) {
     std::vector<int32_t> lv;
     for (int v = 0; v < 3; ++v) {
-      const std::string& text = row[static_cast<size_t>(columnOf(t, vars[v]))];
       const auto& texts = levelTexts[static_cast<size_t>(v)];
-      lv.push_back(
-          static_cast<int32_t>(std::find(texts.begin(), texts.end(), text) - texts.begin()));
+      lv.push_back(static_cast<int32_t>(std::find(texts.begin(), texts.end(), t.text(r, vars[v])) -
+                                        texts.begin()));
     }
     m.levels.push_back(lv);
-    m.values.push_back({std::stod(row[static_cast<size_t>(columnOf(t, "wt"))]),
-                        std::stod(row[static_cast<size_t>(columnOf(t, "hp"))])});
+    m.values.push_back({t.number(r, "wt"), t.number(r, "hp")});
   }
   return m;
-}
-
-ClassSpec factor(const std::string& name, std::vector<std::string> levels, int coding) {
-  ClassSpec s;
-  s.name = name;
-  s.levels = std::move(levels);
-  s.coding = coding;
-  return s;
 }
 
 // The canonical name of one of our columns: its continuous variables and CLASS levels.
@@ -111,9 +63,9 @@ struct FixtureCase {
 };
 
 void buildModel(DesignBuilder& b, const FixtureCase& c, const Mtcars& m) {
-  int cyl = b.addClass(factor("cyl", {"4", "6", "8"}, c.coding));
-  int gear = b.addClass(factor("gear", {"3", "4", "5"}, c.coding));
-  int am = b.addClass(factor("am", {"0", "1"}, c.coding));
+  int cyl = b.addClass(cls("cyl", {"4", "6", "8"}, c.coding));
+  int gear = b.addClass(cls("gear", {"3", "4", "5"}, c.coding));
+  int am = b.addClass(cls("am", {"0", "1"}, c.coding));
   int wt = b.addContinuous("wt");
   int hp = b.addContinuous("hp");
   if (c.intercept) {
@@ -142,7 +94,7 @@ TEST(DesignRowFixtures, MtcarsAgainstModelMatrix) {
   ASSERT_EQ(m.levels.size(), 32u);
   for (const FixtureCase& c : cases) {
     SCOPED_TRACE(c.file);
-    Csv want = readCsv(std::string(VSF_TEST_DATA) + "/design/" + c.file);
+    Csv want = readCsv(std::string("design/") + c.file);
     ASSERT_EQ(want.rows.size(), 32u);
     DesignBuilder b(c.flags);
     buildModel(b, c, m);
@@ -151,7 +103,7 @@ TEST(DesignRowFixtures, MtcarsAgainstModelMatrix) {
     for (int e = 0; e < b.d.effectCount; ++e)
       for (int j = 0; j < b.d.effects[e].columnCount; ++j) {
         std::string key = keyOf(b, e, j);
-        map.push_back(columnOf(want, key));
+        map.push_back(want.column(key));
         EXPECT_GE(map.back(), 0) << key;
       }
     for (size_t i = 0; i < 32; ++i) {
@@ -176,8 +128,8 @@ TEST(DesignRowFixtures, CrossedColumnsArePermutedFromModelMatrix) {
   for (int j = 0; j < 4; ++j) ours.push_back(keyOf(b, cross, j));
   EXPECT_EQ(ours, (std::vector<std::string>{"cyl=4|gear=3", "cyl=4|gear=4", "cyl=6|gear=3",
                                             "cyl=6|gear=4"}));
-  Csv want = readCsv(std::string(VSF_TEST_DATA) + "/design/mtcars_ref.csv");
-  int first = columnOf(want, "cyl=4|gear=3");
+  Csv want = readCsv("design/mtcars_ref.csv");
+  int first = want.column("cyl=4|gear=3");
   for (int j = 0; j < 4; ++j)  // R's column (gear, cyl) is ours (cyl, gear)
     EXPECT_EQ(want.header[static_cast<size_t>(first + (j % 2) * 2 + j / 2)],
               ours[static_cast<size_t>(j)]);

@@ -7,15 +7,6 @@ namespace {
 
 using Row = std::vector<double>;
 
-ClassSpec cls(const std::string& name, int levels, int coding = kCodingRef, int ref = -1) {
-  ClassSpec s;
-  s.name = name;
-  for (int l = 0; l < levels; ++l) s.levels.push_back(std::to_string(l + 1));
-  s.coding = coding;
-  s.ref = ref;
-  return s;
-}
-
 TEST(DesignRow, InterceptAndContinuousEffects) {
   DesignBuilder b;
   int x = b.addContinuous("x");

@@ -81,12 +81,11 @@ struct TinyDesign {
 // ParameterEstimates of Intercept and a three-level CLASS effect g whose second column is
 // aliased: 10 observations, 2 swept columns, SSE 8 (MSE 1).
 struct EstimatesSetup {
-  OutputCapture out;
   BareState b{{"Intercept", "g"}};
+  OutputCapture& out = b.out;
   TinyDesign design{{{"g", {"a", "b", "c"}}}};
   EstimatesSetup() {
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.lev.design = &design.d;
     b.columns({1, 2});
     SelectionState& s = b.sel();
@@ -191,17 +190,15 @@ TEST(ParameterEstimates, NothingInTheModelShowsNoTable) {
 
 TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
   for (MethodCode method : {kMethodForward, kMethodBackward}) {
-    OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.options.method = method;
     SelectionState& s = b.sel();
     s.sweep.states[0] = effstate::kIntercept,
     s.sweep.states[1] = s.sweep.states[2] = effstate::kSelected;
     b.history({0, 2, 2, 1}, {1, 2, 2, 3});
     ASSERT_EQ(printParameterEstimates(&v.view, &s, b.pool(), 1), 0);
-    Json t = oneTable(out.document(), "ParameterEstimates");
+    Json t = oneTable(b.out.document(), "ParameterEstimates");
     std::string order;
     for (const Json& row : t["rows"]) order += row["Effect"].get<std::string>() + " ";
     EXPECT_EQ(order, method == kMethodForward ? "Intercept b a " : "Intercept a b ");
@@ -209,18 +206,16 @@ TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
 }
 
 TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
-  OutputCapture out;
   BareState b({"Intercept"});
   std::vector<std::string> many;
   for (int i = 0; i < 100; ++i) many.push_back("level" + std::to_string(i));
   TinyDesign design{{{"g", {"a", "b", "c"}}, {"averylongclassvariablename", {"x"}}, {"m", many}}};
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   v.lev.design = &design.d;
   v.settings.options.nameLength = 20;
-  const size_t before = host::session().log.lines().size();
+  LogWatch log;
   ASSERT_EQ(printClassLevelInfo(&v.view, b.pool()), 0);
-  Json t = oneTable(out.document(), "ClassLevelInfo");
+  Json t = oneTable(b.out.document(), "ClassLevelInfo");
   ASSERT_EQ(t["rows"].size(), 3u);
   EXPECT_EQ(t["rows"][0]["Values"], "a b c");
   EXPECT_EQ(t["rows"][0]["Levels"], 3);
@@ -229,21 +224,16 @@ TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
   EXPECT_EQ(values.substr(values.size() - 3), "...");
   EXPECT_LE(values.size(), 256u);
   EXPECT_EQ(t["dynamics"]["WD"], 50);
-  size_t notes = 0;
-  for (size_t i = before; i < host::session().log.lines().size(); ++i)
-    notes += host::session().log.lines()[i].text.find("more levels than") != std::string::npos;
-  EXPECT_EQ(notes, 1u);
+  EXPECT_EQ(log.count("", "more levels than"), 1);
 }
 
 TEST(ClassLevelCoding, CodedColumnsOfTheUsedVariables) {
-  OutputCapture out;
   BareState b({"Intercept"});
   TinyDesign design{{{"g", {"a", "b", "c"}}, {"unused", {"x", "y"}}}};
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   v.lev.design = &design.d;
   ASSERT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
-  Json doc = out.document();
+  Json doc = b.out.document();
   EXPECT_EQ(outline(doc), "Coding{ClassLevelCoding}");
   Json t = oneTable(doc, "ClassLevelCoding");
   EXPECT_EQ(t["dynamics"]["designFormat"], "2.0");
@@ -259,23 +249,19 @@ TEST(ClassLevelCoding, CodedColumnsOfTheUsedVariables) {
 
 // A used CLASS variable without levels has nothing to show: no table, and the step goes on.
 TEST(ClassLevelCoding, VariableWithoutLevelsShowsNothing) {
-  OutputCapture out;
   BareState b({"Intercept"});
   TinyDesign design{{{"g", {"a", "b"}}}};
   design.vars[0].levelCount = 0;
   design.effects[1].columnCount = 0;
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   v.lev.design = &design.d;
   EXPECT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
-  EXPECT_TRUE(findTables(out.document(), "ClassLevelCoding").empty());
+  EXPECT_TRUE(findTables(b.out.document(), "ClassLevelCoding").empty());
 }
 
 TEST(CvDetails, OneRowPerFoldAndTheTotal) {
-  OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   SelectionState& s = b.sel();
   std::vector<FoldRecord> folds(5);
   for (int f = 0; f < 5; ++f) folds[f].rows = 10 + f, folds[f].sse = 1.5 * f;
@@ -284,7 +270,7 @@ TEST(CvDetails, OneRowPerFoldAndTheTotal) {
   s.totals.obsUsed = 60;
   s.fit.cvPress = 15;
   ASSERT_EQ(printCvDetails(&v.view, &s, b.pool()), 0);
-  Json t = oneTable(out.document(), "CVDetails");
+  Json t = oneTable(b.out.document(), "CVDetails");
   ASSERT_EQ(t["rows"].size(), 6u);
   EXPECT_EQ(t["rows"][2]["Index"], 3);
   EXPECT_EQ(t["rows"][2]["NOBSLEFTOUT"], 12.0);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "base/host.h"
@@ -15,24 +14,6 @@
 namespace vsf::test {
 
 namespace {
-
-std::vector<std::string> splitCsvLine(const std::string& line) {
-  std::vector<std::string> cells;
-  std::string cell;
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ',' && !quoted) {
-      cells.push_back(cell);
-      cell.clear();
-    } else if (c != '\r') {
-      cell += c;
-    }
-  }
-  cells.push_back(cell);
-  return cells;
-}
 
 // Labels of the effects of each fixture case, effect 0 the intercept.
 const std::map<std::string, std::vector<std::string>>& caseLabels() {
@@ -73,51 +54,23 @@ void outlineOf(const Json& items, std::string* out) {
   }
 }
 
+// A candidate per effect, labelled and of the given column count.
+void setCandidates(VsfState& v, const std::vector<std::string>& labels,
+                   const std::vector<int>& columns, std::vector<CandidateEntry>* out) {
+  for (size_t e = 0; e < labels.size(); ++e) {
+    CandidateEntry c;
+    c.effect = static_cast<int32_t>(e);
+    c.columns = columns[e];
+    c.label = labels[e].c_str();
+    c.labelLength = static_cast<int32_t>(labels[e].size());
+    out->push_back(c);
+    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
+  }
+  v.settings.options.candidates = out;
+  v.settings.options.candidateCount = static_cast<int32_t>(out->size());
+}
+
 }  // namespace
-
-double Csv::number(size_t row, const std::string& column) const {
-  const std::string t = text(row, column);
-  return t.empty() || t == "NA" ? NAN : std::stod(t);
-}
-
-std::string Csv::text(size_t row, const std::string& column) const {
-  for (size_t c = 0; c < header.size(); ++c)
-    if (header[c] == column) return rows.at(row).at(c);
-  ADD_FAILURE() << "no column " << column;
-  return "";
-}
-
-Csv readDisplayFixture(const std::string& file) {
-  std::ifstream in(std::string(VSF_TEST_DATA) + "/displays/" + file);
-  EXPECT_TRUE(in.good()) << file;
-  Csv csv;
-  std::string line;
-  if (std::getline(in, line)) csv.header = splitCsvLine(line);
-  while (std::getline(in, line))
-    if (!line.empty()) csv.rows.push_back(splitCsvLine(line));
-  return csv;
-}
-
-CaseData readDisplayCase(const std::string& name) {
-  Csv t = readDisplayFixture("displays_" + name + "_rows.csv");
-  CaseData d;
-  for (size_t c = 5; c < t.header.size(); ++c) {
-    int e = std::stoi(t.header[c].substr(1, t.header[c].find('_') - 1));
-    if (e >= static_cast<int>(d.effectColumns.size())) d.effectColumns.resize(e + 1, 0);
-    d.effectColumns[e] += 1;
-  }
-  for (size_t r = 0; r < t.rows.size(); ++r) {
-    d.y.push_back(t.number(r, "y"));
-    d.w.push_back(1);
-    d.f.push_back(1);
-    d.fold.push_back(-999);
-    d.role.push_back(1);
-    std::vector<double> x;
-    for (size_t c = 5; c < t.header.size(); ++c) x.push_back(std::stod(t.rows[r][c]));
-    d.x.push_back(x);
-  }
-  return d;
-}
 
 OutputCapture::OutputCapture() {
   ensureHost();
@@ -173,23 +126,14 @@ Json entryValue(const Json& factoid, const std::string& label) {
 }
 
 DisplayFit::DisplayFit(const std::string& caseName, const GroupSettings& settings, bool noInt)
-    : data_(readDisplayCase(caseName)),
-      path_(readDisplayFixture("displays_" + caseName + "_path.csv")),
+    : data_(readCase("displays_" + caseName, "displays")),
+      path_(readCsv("displays/displays_" + caseName + "_path.csv")),
       labels_(caseLabels().at(caseName)) {
   group_ = std::make_unique<Group>(data_, settings);
   VsfState& v = group_->vsf();
+  v.res.output.manager = out.manager();
   v.settings.options.noInt = noInt;
-  for (size_t e = 0; e < labels_.size(); ++e) {
-    CandidateEntry c;
-    c.effect = static_cast<int32_t>(e);
-    c.columns = data_.effectColumns[e];
-    c.label = labels_[e].c_str();
-    c.labelLength = static_cast<int32_t>(labels_[e].size());
-    candidates_.push_back(c);
-    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
-  }
-  v.settings.options.candidates = &candidates_;
-  v.settings.options.candidateCount = static_cast<int32_t>(candidates_.size());
+  setCandidates(v, labels_, data_.effectColumns, &candidates_);
 }
 
 void DisplayFit::runPath() {
@@ -253,18 +197,9 @@ BareState::BareState(const std::vector<std::string>& labels)
   ensureHost();
   pool_ = kernel().poolCreate("model pool", kPoolPlain);
   VsfState& v = *state_;
+  v.res.output.manager = out.manager();
   v.group.byPool = pool_;
-  for (size_t e = 0; e < labels_.size(); ++e) {
-    CandidateEntry c;
-    c.effect = static_cast<int32_t>(e);
-    c.columns = 1;
-    c.label = labels_[e].c_str();
-    c.labelLength = static_cast<int32_t>(labels_[e].size());
-    candidates_.push_back(c);
-    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
-  }
-  v.settings.options.candidates = &candidates_;
-  v.settings.options.candidateCount = static_cast<int32_t>(candidates_.size());
+  setCandidates(v, labels_, std::vector<int>(labels_.size(), 1), &candidates_);
   SelectionState& s = v.group.selection;
   s.options = &v.settings.options;
   s.modelPool = pool_;

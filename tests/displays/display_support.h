@@ -10,25 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "selection/group_support.h"
+#include "common/csv.h"
+#include "common/group_support.h"
+#include "common/test_host.h"
 
 namespace vsf::test {
 
 using Json = nlohmann::ordered_json;
 
-// A CSV fixture: a header and rows of texts.
-struct Csv {
-  std::vector<std::string> header;
-  std::vector<std::vector<std::string>> rows;
-  // The value in a named column; NaN for "NA" or an empty field.
-  double number(size_t row, const std::string& column) const;
-  std::string text(size_t row, const std::string& column) const;
-};
-Csv readDisplayFixture(const std::string& file);
-CaseData readDisplayCase(const std::string& name);
-
 // Starts a step's output: forgets what earlier tests sent, keeps the listing, and makes the
-// manager the tables are sent to.
+// manager the tables are sent to. A fit or bare state below makes one first of all.
 class OutputCapture {
  public:
   OutputCapture();
@@ -59,6 +50,7 @@ Json entryValue(const Json& factoid, const std::string& label);
 class DisplayFit {
  public:
   DisplayFit(const std::string& caseName, const GroupSettings& settings, bool noInt = false);
+  OutputCapture out;  // the manager of the state's output
   VsfState& vsf() { return group_->vsf(); }
   SelectionState& sel() { return group_->s(); }
   // Enters the path's effects step by step, recording each step as the methods do.
@@ -82,6 +74,7 @@ class BareState {
  public:
   explicit BareState(const std::vector<std::string>& labels);
   ~BareState();
+  OutputCapture out;  // the manager of the state's output
   VsfState& vsf() { return *state_; }
   SelectionState& sel() { return state_->group.selection; }
   HostPool* pool() const { return pool_; }

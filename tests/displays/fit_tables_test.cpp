@@ -29,18 +29,16 @@ class FitTables : public testing::TestWithParam<FitCase> {};
 
 TEST_P(FitTables, NumbersAreThoseOfLm) {
   const FitCase c = GetParam();
-  OutputCapture out;
   DisplayFit fit(c.name, GroupSettings{}, c.noInt);
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.output.manager = out.manager();
   SelectionState& s = fit.sel();
   ASSERT_EQ(printAnova(&v.view, &s, s.modelPool), 0);
   ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
   ASSERT_EQ(printParameterEstimates(&v.view, &s, s.modelPool, 0), 0);
-  Json doc = out.document();
+  Json doc = fit.out.document();
 
-  Csv anova = readDisplayFixture(std::string("displays_") + c.name + "_anova.csv");
+  Csv anova = readCsv(std::string("displays/displays_") + c.name + "_anova.csv");
   Json a = oneTable(doc, "ANOVA");
   ASSERT_EQ(a["rows"].size(), 3u);
   for (size_t r = 0; r < 3; ++r) {
@@ -56,7 +54,7 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   EXPECT_EQ(cellMissing(a["rows"][2]["MS"]), "-");
   EXPECT_EQ(a["rows"][2]["Source"], c.noInt ? "Uncorrected Total" : "Corrected Total");
 
-  Csv stats = readDisplayFixture(std::string("displays_") + c.name + "_fit.csv");
+  Csv stats = readCsv(std::string("displays/displays_") + c.name + "_fit.csv");
   Json f = oneTable(doc, "FitStatistics");
   const std::map<std::string, std::string> labels = {
       {"rootmse", "Root MSE"}, {"mean", "Dependent Mean"},
@@ -69,7 +67,7 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
                std::string(c.name) + " " + label);
   }
 
-  Csv parms = readDisplayFixture(std::string("displays_") + c.name + "_parms.csv");
+  Csv parms = readCsv(std::string("displays/displays_") + c.name + "_parms.csv");
   Json pe = oneTable(doc, "ParameterEstimates");
   ASSERT_EQ(pe["rows"].size(), parms.rows.size());
   // The table lists effects by index, the fixture in the order of the path.
@@ -100,15 +98,13 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FitTables,
 
 // The listing shows the numbers rounded by the templates' formats.
 TEST(FitTables, ListingShowsTheDigitsOfTheFormats) {
-  OutputCapture out;
   DisplayFit fit("mtcars", GroupSettings{});
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.output.manager = out.manager();
   v.settings.showPValues = 1;
   ASSERT_EQ(printAnova(&v.view, &fit.sel(), fit.sel().modelPool), 0);
   ASSERT_EQ(printFitStatistics(&v.view, &fit.sel()), 0);
-  const std::string listing = out.listing();
+  const std::string listing = fit.out.listing();
   for (const char* text : {"Analysis of Variance", "Corrected Total", "47.15", "<.0001",
                            "939.98789", "Root MSE", "2.5777"})
     EXPECT_NE(listing.find(text), std::string::npos) << text << "\n" << listing;
@@ -116,11 +112,9 @@ TEST(FitTables, ListingShowsTheDigitsOfTheFormats) {
 
 // Under NOINT the R-square of every table is measured against the uncorrected total.
 TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
-  OutputCapture out;
   DisplayFit fit("mtcars_noint", GroupSettings{}, true);
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.output.manager = out.manager();
   v.settings.options.stats[kStatsRsquare] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
@@ -128,11 +122,11 @@ TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
   void* data = nullptr;
   ASSERT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, &data), 0);
   ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
-  Json doc = out.document();
+  Json doc = fit.out.document();
   Json summary = oneTable(doc, "SelectionSummary");
   const double lastStep = cellNumber(summary["rows"].back()["RSquare"]);
   const double fitTable = cellNumber(entryValue(oneTable(doc, "FitStatistics"), "R-Square"));
-  Csv stats = readDisplayFixture("displays_mtcars_noint_fit.csv");
+  Csv stats = readCsv("displays/displays_mtcars_noint_fit.csv");
   EXPECT_NEAR(lastStep, stats.number(2, "value"), 1e-12);
   EXPECT_NEAR(fitTable, stats.number(2, "value"), 1e-12);
 }

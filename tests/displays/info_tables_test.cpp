@@ -39,10 +39,8 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
       {{5, 0, 0}, false, kMethodForward, nullptr},
   };
   for (const Case& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept", "a", "b"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.orderSelect = c.entryOrder;
     SelectionState& s = b.sel();
@@ -50,7 +48,7 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
     // b entered before a; b is recorded twice and one step changed nothing.
     b.history({0, 2, -1, 1, 2}, {1, 2, 2, 3, 3});
     ASSERT_EQ(printSelectedEffects(&v.view, &s, b.pool()), 0);
-    std::vector<Json> t = findTables(out.document(), "SelectedEffects");
+    std::vector<Json> t = findTables(b.out.document(), "SelectedEffects");
     if (!c.effects) {
       EXPECT_TRUE(t.empty());
       continue;
@@ -82,16 +80,14 @@ TEST(SelectedModelNote, StepNumberAndSentence) {
       {kMethodNone, kCritNone, 9, 3, 1, nullptr},
   };
   for (const Case& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.choose = c.choose;
     b.sel().steps.stepCount = c.steps;
     b.sel().layout.firstSelectable = c.firstSelectable;
     ASSERT_EQ(printSelectedModelNote(&v.view, &b.sel(), b.pool(), c.reason), 0);
-    Json doc = out.document();
+    Json doc = b.out.document();
     if (!c.text) {
       EXPECT_TRUE(doc["output"].empty());
       continue;
@@ -160,30 +156,26 @@ TEST(ModelInfo, RowsFollowTheOptions) {
        {}},
   };
   for (const Case& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.response.name = "y";
     c.set(v);
     ASSERT_EQ(printModelInfo(&v.view), 0);
-    Json t = oneTable(out.document(), "ModelInfo");
+    Json t = oneTable(b.out.document(), "ModelInfo");
     for (const std::string& l : c.present) EXPECT_TRUE(hasLabel(t, l)) << c.what << ": " << l;
     for (const std::string& l : c.absent) EXPECT_FALSE(hasLabel(t, l)) << c.what << ": " << l;
   }
 }
 
 TEST(ModelInfo, MethodAndStopTexts) {
-  OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodStepwise;
   v.settings.options.dropRule = 2;
   v.settings.options.adaptive = 1;  // the competitive variant wins over the adaptive name
   v.settings.options.stop = kCritNone;
   ASSERT_EQ(printModelInfo(&v.view), 0);
-  Json t = oneTable(out.document(), "ModelInfo");
+  Json t = oneTable(b.out.document(), "ModelInfo");
   EXPECT_EQ(entryValue(t, "Selection Method"), "Stepwise (competitive)");
   EXPECT_EQ(entryValue(t, "Stop Criterion"), "None");
   EXPECT_EQ(entryValue(t, "Select Criterion"), "SBC");
@@ -191,10 +183,9 @@ TEST(ModelInfo, MethodAndStopTexts) {
 }
 
 struct CountsSetup {
-  OutputCapture out;
   BareState b{{"Intercept"}};
+  OutputCapture& out = b.out;
   CountsSetup() {
-    b.vsf().res.output.manager = out.manager();
     SelectionState& s = b.sel();
     s.totals.obsRead = 100, s.totals.rowsStored = 90, s.totals.freqRead = 150,
     s.totals.freqStored = 130;
@@ -272,14 +263,12 @@ TEST(PerfSettings, ThreadCounts) {
       {8, 8, {"Execution Mode", "Number of Threads", "Crossproducts"}},
   };
   for (const Case& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.threads.threadsOn = 1, v.settings.threads.effectiveThreaded = 1;
     v.settings.threads.requestedWorkers = c.requested, v.settings.threads.hostCpuCount = c.cpus;
     ASSERT_EQ(printPerfSettings(&v.view), 0);
-    Json t = oneTable(out.document(), "PerfSettings");
+    Json t = oneTable(b.out.document(), "PerfSettings");
     EXPECT_EQ(entryLabels(t), c.labels);
     EXPECT_EQ(entryValue(t, "Execution Mode"), "Multithreaded");
   }
@@ -308,17 +297,15 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
         "Display Tables", "Cleanup", "Other", "Total"}},
   };
   for (const Case& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.threads.allDetails = c.allDetails;
     v.res.timers.stepStart = hostClock();  // the step has barely started
     v.res.timers.setup = 100, v.res.timers.levelization = c.levelization,
     v.res.timers.screening = c.screening;
     v.res.output.clockTotal = 0.2;
     ASSERT_EQ(printTiming(&v.view), 0);
-    Json t = oneTable(out.document(), "Timing");
+    Json t = oneTable(b.out.document(), "Timing");
     std::vector<std::string> rows;
     for (const Json& r : t["rows"]) rows.push_back(r["CodeSection"]);
     EXPECT_EQ(rows, c.rows);
@@ -331,17 +318,15 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
 }
 
 TEST(UtilInfo, PageAndFileSizesInKilobytes) {
-  OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   UtilFileRecord files[2];
   files[0].pageLength = 65536, files[0].pageCount = 10;
   files[1].pageLength = 1000, files[1].pageCount = 3;
   v.group.utilFiles.records = files;
   v.group.utilFiles.count = 2;
   ASSERT_EQ(printUtilInfo(&v.view), 0);
-  Json t = oneTable(out.document(), "UtilInfo");
+  Json t = oneTable(b.out.document(), "UtilInfo");
   ASSERT_EQ(t["rows"].size(), 2u);
   EXPECT_EQ(t["rows"][0]["PageSize"], 64);
   EXPECT_EQ(t["rows"][0]["FileSize"], 640);

@@ -16,11 +16,9 @@ namespace vsf::test {
 namespace {
 
 TEST(Page, HtmlAndListingShowEveryTable) {
-  OutputCapture out;
   DisplayFit fit("mtcars", GroupSettings{});
   fit.runPath();
   VsfState& v = fit.vsf();
-  v.res.output.manager = out.manager();
   v.settings.response.name = "mpg";
   v.settings.options.method = kMethodForward;
   v.settings.options.stop = kCritSbc;
@@ -52,7 +50,7 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   ASSERT_TRUE(host::output::writeHtmlFile(page, &error)) << error;
   std::ifstream in(page);
   const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string listing = out.listing();
+  const std::string listing = fit.out.listing();
   for (const char* title :
        {"Model Information", "Performance Settings", "Utility Files", "Number of Observations",
         "Forward Selection Summary", "Stop Reason", "Stop Details", "Selected Effects",

@@ -33,16 +33,14 @@ TEST(StopReason, TextByReasonAndMethod) {
       {13, kMethodStepwise, kCritSbc, "no candidate improves the selection criterion."},
   };
   for (const Case& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.options.method = c.method;
     v.settings.options.stop = c.stop;
     v.settings.options.entryLevel = 0.15;
     v.settings.options.stayLevel = 0.05;
     ASSERT_EQ(printStopReason(&v.view, c.reason, 3), 0);
-    std::vector<Json> t = findTables(out.document(), "StopReason");
+    std::vector<Json> t = findTables(b.out.document(), "StopReason");
     if (!c.text) {
       EXPECT_TRUE(t.empty()) << int(c.reason);
       continue;
@@ -55,17 +53,14 @@ TEST(StopReason, TextByReasonAndMethod) {
 }
 
 TEST(StopReason, UnfinishedStepsAreNoted) {
-  OutputCapture out;
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodStepwise;
   v.settings.options.steps = 5;
-  const size_t before = host::session().log.lines().size();
+  LogWatch log;
   ASSERT_EQ(printStopReason(&v.view, 13, 2), 0);
-  const auto& log = host::session().log.lines();
-  ASSERT_EQ(log.size(), before + 1);
-  EXPECT_NE(log.back().text.find("STEPS=5 could not be completed"), std::string::npos);
+  ASSERT_EQ(log.count(""), 1);
+  EXPECT_TRUE(log.has("", "STEPS=5 could not be completed"));
 }
 
 struct DetailsCase {
@@ -84,10 +79,8 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
       {kCritSbc, 0, 0, 0, 0, 0, ""},  // no refused candidate: nothing to show
   };
   for (const DetailsCase& c : cases) {
-    OutputCapture out;
     BareState b({"Intercept", "x1", "x2"});
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.options.method = kMethodStepwise;
     v.settings.options.stop = c.stop;
     v.settings.options.entryLevel = 0.15;
@@ -97,7 +90,7 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
     stop.entryEffect = c.entry, stop.removalEffect = c.removal;
     stop.entryValue = c.entryValue, stop.removalValue = c.removalValue;
     ASSERT_EQ(printStopDetails(&v.view, b.pool(), &stop, 42.0), 0);
-    std::vector<Json> t = findTables(out.document(), "StopDetails");
+    std::vector<Json> t = findTables(b.out.document(), "StopDetails");
     if (c.rows == 0) {
       EXPECT_TRUE(t.empty());
       continue;
@@ -125,11 +118,10 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
 // Candidates of a step: ten effects after the intercept, the model's size recorded for the
 // last two steps deciding entry or removal.
 struct CandidateSetup {
-  OutputCapture out;
   BareState b{{"Intercept", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}};
+  OutputCapture& out = b.out;
   CandidateSetup(CriterionCode select, int32_t limit, bool removal) {
     VsfState& v = b.vsf();
-    v.res.output.manager = out.manager();
     v.settings.options.method = kMethodStepwise;
     v.settings.options.select = select;
     v.settings.options.stepTables.candidatesShown = limit;

@@ -12,9 +12,8 @@
 namespace vsf::test {
 namespace {
 
-Json summaryOf(DisplayFit& fit, OutputCapture& out, bool graphics) {
+Json summaryOf(DisplayFit& fit, bool graphics) {
   VsfState& v = fit.vsf();
-  v.res.output.manager = out.manager();
   v.settings.graphicsOn = graphics;
   for (int c :
        {kStatsRsquare, kStatsAdjRsq, kStatsAic, kStatsAicc, kStatsSbc, kStatsFValue, kStatsSl})
@@ -25,7 +24,7 @@ Json summaryOf(DisplayFit& fit, OutputCapture& out, bool graphics) {
   void* data = nullptr;
   EXPECT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, &data), 0);
   EXPECT_EQ(data != nullptr, graphics);
-  return oneTable(out.document(), "SelectionSummary");
+  return oneTable(fit.out.document(), "SelectionSummary");
 }
 
 size_t bestRow(const Csv& path, const std::string& column, bool maximized) {
@@ -40,10 +39,9 @@ size_t bestRow(const Csv& path, const std::string& column, bool maximized) {
 class ForwardPath : public testing::TestWithParam<const char*> {};
 
 TEST_P(ForwardPath, RowsMatchTheNestedFitsOfR) {
-  OutputCapture out;
   DisplayFit fit(GetParam(), GroupSettings{});
   fit.runPath();
-  Json t = summaryOf(fit, out, false);
+  Json t = summaryOf(fit, false);
   const Csv& path = fit.path();
   ASSERT_EQ(t["rows"].size(), path.rows.size());
   for (size_t r = 0; r < path.rows.size(); ++r) {
@@ -78,10 +76,9 @@ TEST_P(ForwardPath, RowsMatchTheNestedFitsOfR) {
 // step-label column and hand the table's data object to the plots.
 TEST_P(ForwardPath, BestStepMarkersDoNotDependOnGraphics) {
   for (bool graphics : {false, true}) {
-    OutputCapture out;
     DisplayFit fit(GetParam(), GroupSettings{});
     fit.runPath();
-    Json t = summaryOf(fit, out, graphics);
+    Json t = summaryOf(fit, graphics);
     const Csv& path = fit.path();
     struct Marker {
       const char* opt;
@@ -110,10 +107,9 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ForwardPath, testing::Values("mtcars", "diabe
 // The parameter count shows every column of the model; the criteria count the columns that
 // entered (R's rank), so an aliased column does not change them.
 TEST(SelectionSummary, AliasedColumnsCountInParametersButNotInCriteria) {
-  OutputCapture out;
   DisplayFit fit("diabetes", GroupSettings{});
   fit.runPath();
-  Json t = summaryOf(fit, out, false);
+  Json t = summaryOf(fit, false);
   const Json& sexStep = t["rows"][3];  // sex: two indicator columns, one aliased
   EXPECT_EQ(sexStep["EffectEntered"], "sex");
   EXPECT_EQ(sexStep["nParmsIn"], 5);
@@ -121,10 +117,8 @@ TEST(SelectionSummary, AliasedColumnsCountInParametersButNotInCriteria) {
 }
 
 TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
-  OutputCapture out;
   BareState b({"Intercept", "a", "b", "c", "d"});
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodBackward;
   SelectionState& s = b.sel();
   s.totals.trainFreq = 20;
@@ -137,7 +131,7 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
   ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, &data), 0);
-  Json doc = out.document();
+  Json doc = b.out.document();
   Json t = oneTable(doc, "SelectionSummary");
   ASSERT_EQ(t["rows"].size(), 5u);
   const char* removed[] = {"", "c", "d", "b", "a"};
@@ -158,10 +152,8 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
 
 // A step with no error left: AIC, AICC and SBC are the special missing value M, R-square 1.
 TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
-  OutputCapture out;
   BareState b({"Intercept", "a", "b"});
   VsfState& v = b.vsf();
-  v.res.output.manager = out.manager();
   v.settings.options.method = kMethodForward;
   SelectionState& s = b.sel();
   s.totals.trainFreq = 10;
@@ -173,7 +165,7 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
   ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, &data), 0);
-  Json t = oneTable(out.document(), "SelectionSummary");
+  Json t = oneTable(b.out.document(), "SelectionSummary");
   const Json& last = t["rows"][2];
   for (const char* c : {"AIC", "AICC", "SBC"}) EXPECT_EQ(cellMissing(last[c]), "M") << c;
   EXPECT_EQ(last["RSquare"], 1.0);

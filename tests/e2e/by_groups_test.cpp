@@ -2,45 +2,13 @@
 // (the _VSFNUMBYS macro variable of the JSON document) and a data set out of BY order.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <string>
+#include "e2e/command_support.h"
 
+namespace vsf::test {
 namespace {
 
-struct ProgramRun {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-  nlohmann::json document;
-};
-
-ProgramRun runProgram(const std::string& program) {
-  auto dir = std::filesystem::temp_directory_path();
-  auto source = dir / "vsf_by_test.vsf";
-  auto json = dir / "vsf_by_test.json";
-  std::filesystem::remove(json);
-  std::ofstream(source) << program;
-  std::string cmd = std::string(VSF_BINARY) + " " + source.string() +
-                    " --lib " VSF_TEST_DATA "/e2e --json " + json.string() + " 2>&1";
-  ProgramRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-  int s = pclose(p);
-  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-  std::ifstream in(json);
-  if (in) r.document = nlohmann::json::parse(in, nullptr, false);
-  return r;
-}
-
-std::string macro(const ProgramRun& r, const char* name) {
-  if (!r.document.is_object() || !r.document.contains("macros")) return "";
-  return r.document["macros"].value(name, "");
+CommandRun runProgram(const std::string& program) {
+  return runCommand(program, VSF_TEST_DATA "/e2e");
 }
 
 TEST(ByGroups, EveryGroupOfTheDataSetIsWalked) {
@@ -63,7 +31,7 @@ TEST(ByGroups, EveryGroupOfTheDataSetIsWalked) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program);
-    ProgramRun r = runProgram(c.program);
+    CommandRun r = runProgram(c.program);
     EXPECT_EQ(r.status, c.status) << r.output;
     EXPECT_EQ(macro(r, "_VSFNUMBYS"), c.groups) << r.output;
     EXPECT_NE(r.output.find(c.logText), std::string::npos) << r.output;
@@ -78,3 +46,4 @@ TEST(ByGroups, EveryGroupOfTheDataSetIsWalked) {
 }
 
 }  // namespace
+}  // namespace vsf::test

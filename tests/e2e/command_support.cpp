@@ -32,15 +32,8 @@ void keepRun(const std::string& key, const std::string& output, const fs::path& 
 
 }  // namespace
 
-CommandRun runCommand(const std::string& program, const std::string& library,
-                      const std::string& options) {
-  static int serial = 0;
-  const std::string stem = "vsf_e2e_" + std::to_string(getpid()) + "_" + std::to_string(++serial);
-  const fs::path source = fs::temp_directory_path() / (stem + ".vsf");
-  const fs::path json = fs::temp_directory_path() / (stem + ".json");
-  std::ofstream(source) << program;
-  const std::string cmd = std::string(VSF_BINARY) + " " + source.string() + " --lib " + library +
-                          " --json " + json.string() + " " + options + " 2>&1";
+CommandRun runArgs(const std::string& args, bool withErrors) {
+  const std::string cmd = std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : "");
   CommandRun r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -49,6 +42,18 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
   const int s = pclose(p);
   r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  return r;
+}
+
+CommandRun runCommand(const std::string& program, const std::string& library,
+                      const std::string& options) {
+  static int serial = 0;
+  const std::string stem = "vsf_e2e_" + std::to_string(getpid()) + "_" + std::to_string(++serial);
+  const fs::path source = fs::temp_directory_path() / (stem + ".vsf");
+  const fs::path json = fs::temp_directory_path() / (stem + ".json");
+  std::ofstream(source) << program;
+  CommandRun r =
+      runArgs(source.string() + " --lib " + library + " --json " + json.string() + " " + options);
   if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
   keepRun(program + "\n" + options, r.output, json);
   fs::remove(source);
@@ -86,6 +91,11 @@ Json entryValue(const Json& factoid, const std::string& label) {
   for (const Json& e : factoid["entries"])
     if (e.value("label", "") == label) return e["value"];
   return Json();
+}
+
+std::string macro(const CommandRun& r, const std::string& name) {
+  if (!r.document.is_object() || !r.document.contains("macros")) return "";
+  return r.document["macros"].value(name, "");
 }
 
 double number(const Json& cell) { return cell.is_number() ? cell.get<double>() : NAN; }

@@ -16,6 +16,9 @@ struct CommandRun {
   Json document;       // the --json document (null when none was written)
 };
 
+// Runs the command with the arguments as a shell passes them; standard error joins the output
+// unless dropped.
+CommandRun runArgs(const std::string& args, bool withErrors = true);
 // Writes the program to a file of its own and runs the command on it with the data library
 // and further command-line options.
 CommandRun runCommand(const std::string& program, const std::string& library,
@@ -27,6 +30,8 @@ std::vector<Json> findAll(const Json& document, const std::string& name);
 Json theOne(const CommandRun& r, const std::string& name);
 // A factoid entry's raw value by its label; null when absent.
 Json entryValue(const Json& factoid, const std::string& label);
+// A macro variable the step left in the document; empty when absent.
+std::string macro(const CommandRun& r, const std::string& name);
 // A cell as a number: NaN for a missing value or text.
 double number(const Json& cell);
 

@@ -2,34 +2,12 @@
 // status and the log lines a user sees.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <string>
+#include <vector>
 
+#include "e2e/command_support.h"
+
+namespace vsf::test {
 namespace {
-
-struct ProgramRun {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-};
-
-ProgramRun runProgram(const std::string& program, const std::string& options = "") {
-  auto source = std::filesystem::temp_directory_path() / "vsf_datapass_e2e.vsf";
-  std::ofstream(source) << program;
-  std::string cmd = std::string(VSF_BINARY) + " " + source.string() +
-                    " --lib " VSF_TEST_DATA "/datapass " + options + " 2>&1";
-  ProgramRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-  int s = pclose(p);
-  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-  return r;
-}
 
 TEST(DataPassPrograms, MessagesAndReturnCodes) {
   struct Case {
@@ -78,7 +56,7 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program);
-    ProgramRun r = runProgram(c.program, c.options);
+    CommandRun r = runCommand(c.program, VSF_TEST_DATA "/datapass", c.options);
     EXPECT_EQ(r.status, c.status) << r.output;
     for (const char* t : c.texts)
       EXPECT_NE(r.output.find(t), std::string::npos) << t << "\n" << r.output;
@@ -86,3 +64,4 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
 }
 
 }  // namespace
+}  // namespace vsf::test

@@ -1,26 +1,14 @@
 // The example's listing as committed under examples/ is what the command writes today.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-namespace {
+#include "e2e/command_support.h"
 
-std::string listingOf(const std::string& program) {
-  std::string cmd = std::string(VSF_BINARY) + " " + VSF_SOURCE_DIR "/examples/" + program +
-                    " --lib " VSF_SHARED_DATA " 2>/dev/null";
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  pclose(p);
-  return out;
-}
+namespace vsf::test {
+namespace {
 
 // The README shows this listing: it must be what the command writes.
 TEST(DisplaysExample, ListingIsUpToDate) {
@@ -29,7 +17,9 @@ TEST(DisplaysExample, ListingIsUpToDate) {
                             "examples/mtcars_forward.lst";
   std::stringstream expected;
   expected << in.rdbuf();
-  EXPECT_EQ(listingOf("mtcars_forward.vsf"), expected.str());
+  EXPECT_EQ(
+      runArgs(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf --lib " VSF_SHARED_DATA, false).output,
+      expected.str());
   std::ifstream readme(VSF_SOURCE_DIR "/README.md");
   std::stringstream shown;
   shown << readme.rdbuf();
@@ -38,3 +28,4 @@ TEST(DisplaysExample, ListingIsUpToDate) {
 }
 
 }  // namespace
+}  // namespace vsf::test

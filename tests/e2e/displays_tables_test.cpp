@@ -3,89 +3,17 @@
 // observation counts by role, and a selection's tables in their groups.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
+#include "e2e/command_support.h"
+
+namespace vsf::test {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-struct CommandRun {
-  int status = -1;
-  std::string output;
-  Json document;
-};
-
-CommandRun runProgram(const std::string& program) {
-  auto dir = std::filesystem::temp_directory_path();
-  auto source = dir / "vsf_displays_e2e.vsf";
-  auto json = dir / "vsf_displays_e2e.json";
-  std::filesystem::remove(json);
-  std::ofstream(source) << program;
-  std::string cmd = std::string(VSF_BINARY) + " " + source.string() + " --lib " VSF_SHARED_DATA +
-                    " --json " + json.string() + " 2>&1";
-  CommandRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-  int s = pclose(p);
-  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-  std::ifstream in(json);
-  if (in) r.document = Json::parse(in, nullptr, false);
-  return r;
-}
-
-void collect(const Json& items, const std::string& name, std::vector<Json>* out) {
-  for (const Json& item : items) {
-    if (item.value("name", "") == name && item.value("type", "") != "group") out->push_back(item);
-    if (item.value("type", "") == "group") collect(item["items"], name, out);
-  }
-}
-
-Json table(const CommandRun& r, const std::string& name) {
-  std::vector<Json> all;
-  collect(r.document["output"], name, &all);
-  EXPECT_EQ(all.size(), 1u) << name << "\n" << r.output;
-  return all.empty() ? Json() : all.front();
-}
-
-Json entry(const Json& factoid, const std::string& label) {
-  for (const Json& e : factoid["entries"])
-    if (e["label"] == label) return e["value"];
-  return Json();
-}
-
-// A fixture of tests/data/displays: header and rows.
-std::vector<std::vector<std::string>> fixture(const std::string& file) {
-  std::ifstream in(std::string(VSF_TEST_DATA) + "/displays/" + file);
-  std::vector<std::vector<std::string>> rows;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> cells;
-    std::string cell;
-    for (char c : line) {
-      if (c == ',') {
-        cells.push_back(cell);
-        cell.clear();
-      } else if (c != '"') {
-        cell += c;
-      }
-    }
-    cells.push_back(cell);
-    rows.push_back(cells);
-  }
-  return rows;
-}
-
-double num(const std::string& s) { return s == "NA" ? NAN : std::stod(s); }
+CommandRun runProgram(const std::string& program) { return runCommand(program, VSF_SHARED_DATA); }
 
 void expectNear(const Json& cell, double expected, double relative, const std::string& what) {
   if (std::isnan(expected)) {
@@ -115,29 +43,29 @@ TEST(DisplaysEndToEnd, FixedModelTablesMatchLm) {
   for (const FixedCase& c : cases) {
     CommandRun r = runProgram(c.program);
     ASSERT_EQ(r.status, 0) << r.output;
-    auto anova = fixture(std::string("displays_") + c.fixture + "_anova.csv");
-    Json a = table(r, "ANOVA");
+    const Csv anova = readCsv(std::string("displays/displays_") + c.fixture + "_anova.csv");
+    Json a = theOne(r, "ANOVA");
     const char* columns[] = {"DF", "SS", "MS", "FValue", "ProbF"};
     for (size_t row = 1; row <= 3; ++row)
       for (size_t k = 0; k < 5; ++k)
-        expectNear(a["rows"][row - 1][columns[k]], num(anova[row][k + 1]), 1e-8,
+        expectNear(a["rows"][row - 1][columns[k]], anova.number(row - 1, k + 1), 1e-8,
                    std::string(c.fixture) + " ANOVA " + columns[k]);
-    auto fit = fixture(std::string("displays_") + c.fixture + "_fit.csv");
+    const Csv fit = readCsv(std::string("displays/displays_") + c.fixture + "_fit.csv");
     const char* labels[] = {"Root MSE", "Dependent Mean", "R-Square", "Adj R-Sq",
                             "AIC",      "AICC",           "SBC"};
-    Json f = table(r, "FitStatistics");
+    Json f = theOne(r, "FitStatistics");
     for (size_t k = 0; k < 7; ++k)
-      expectNear(entry(f, labels[k]), num(fit[k + 1][1]), 1e-8, labels[k]);
-    auto parms = fixture(std::string("displays_") + c.fixture + "_parms.csv");
-    Json pe = table(r, "ParameterEstimates");
-    ASSERT_EQ(pe["rows"].size(), parms.size() - 1);
-    for (size_t k = 1; k < parms.size(); ++k) {
-      const Json& row = pe["rows"][k - 1];
-      EXPECT_EQ(row["Effect"], c.effects[std::stoi(parms[k][0])]);
-      expectNear(row["Estimate"], num(parms[k][2]), 1e-8, "estimate");
-      expectNear(row["StdErr"], num(parms[k][3]), 1e-8, "stderr");
-      expectNear(row["tValue"], num(parms[k][4]), 1e-8, "t");
-      expectNear(row["Probt"], num(parms[k][5]), 1e-6, "p");
+      expectNear(entryValue(f, labels[k]), fit.number(k, 1), 1e-8, labels[k]);
+    const Csv parms = readCsv(std::string("displays/displays_") + c.fixture + "_parms.csv");
+    Json pe = theOne(r, "ParameterEstimates");
+    ASSERT_EQ(pe["rows"].size(), parms.rows.size());
+    for (size_t k = 0; k < parms.rows.size(); ++k) {
+      const Json& row = pe["rows"][k];
+      EXPECT_EQ(row["Effect"], c.effects[std::stoul(parms.rows[k][0])]);
+      expectNear(row["Estimate"], parms.number(k, 2), 1e-8, "estimate");
+      expectNear(row["StdErr"], parms.number(k, 3), 1e-8, "stderr");
+      expectNear(row["tValue"], parms.number(k, 4), 1e-8, "t");
+      expectNear(row["Probt"], parms.number(k, 5), 1e-6, "p");
     }
   }
 }
@@ -156,7 +84,7 @@ TEST(DisplaysEndToEnd, ClassLevelsFollowOrder) {
     CommandRun r = runProgram(std::string("proc varsifter data=mtcars; ") + c.classStatement +
                               " model mpg = cyl wt / selection=none; run;");
     ASSERT_EQ(r.status, 0) << r.output;
-    Json t = table(r, "ClassLevelInfo");
+    Json t = theOne(r, "ClassLevelInfo");
     EXPECT_EQ(t["rows"][0]["Class"], "cyl");
     EXPECT_EQ(t["rows"][0]["Levels"], 3);
     EXPECT_EQ(t["rows"][0]["Values"], c.values) << c.classStatement;
@@ -169,7 +97,7 @@ TEST(DisplaysEndToEnd, ObservationCountsByRole) {
       "proc varsifter data=diabetes seed=7; partition fraction(validate=0.25 test=0.25);"
       " model y = bmi bp s5 / selection=forward; run;");
   ASSERT_EQ(r.status, 0) << r.output;
-  Json t = table(r, "NObs");
+  Json t = theOne(r, "NObs");
   std::vector<std::string> labels;
   double parts = 0;
   for (const Json& row : t["rows"]) {
@@ -195,11 +123,10 @@ TEST(DisplaysEndToEnd, ForwardSelectionTablesInTheirGroups) {
   ASSERT_EQ(r.status, 0) << r.output;
   for (const char* name :
        {"ModelInfo", "NObs", "SelectionSummary", "StopReason", "SelectedEffects"})
-    table(r, name);
+    theOne(r, name);
   // The fit tables of the selected model, and of each of the seven steps in a group of its own.
   for (const char* name : {"ANOVA", "FitStatistics", "ParameterEstimates"}) {
-    std::vector<Json> all;
-    collect(r.document["output"], name, &all);
+    const std::vector<Json> all = findAll(r.document, name);
     std::vector<std::string> paths;
     for (const Json& t : all) paths.push_back(t["path"]);
     std::vector<std::string> want;
@@ -208,7 +135,7 @@ TEST(DisplaysEndToEnd, ForwardSelectionTablesInTheirGroups) {
     want.push_back(std::string("SelectedModel.") + name);
     EXPECT_EQ(paths, want);
   }
-  Json summary = table(r, "SelectionSummary");
+  Json summary = theOne(r, "SelectionSummary");
   int markers = 0;
   for (const Json& row : summary["rows"]) markers += row["OptSBC"].get<int>();
   EXPECT_EQ(markers, 1);
@@ -217,3 +144,4 @@ TEST(DisplaysEndToEnd, ForwardSelectionTablesInTheirGroups) {
 }
 
 }  // namespace
+}  // namespace vsf::test

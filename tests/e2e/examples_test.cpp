@@ -2,12 +2,13 @@
 // step ending with return code 0 (the output data sets go to a copy of the data library).
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "e2e/command_support.h"
+
+namespace vsf::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -30,16 +31,9 @@ TEST(ExamplePrograms, RunOnTheExampleData) {
   EXPECT_GE(files.size(), 3u);
   for (const fs::path& program : files) {
     SCOPED_TRACE(program.string());
-    std::string cmd =
-        std::string(VSF_BINARY) + " " + program.string() + " --lib " + library.string() + " 2>&1";
-    std::string output;
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) output.append(buf.data(), n);
-    int s = pclose(p);
-    EXPECT_EQ(WIFEXITED(s) ? WEXITSTATUS(s) : -1, 0) << output;
+    const CommandRun r = runArgs(program.string() + " --lib " + library.string());
+    const std::string& output = r.output;
+    EXPECT_EQ(r.status, 0) << output;
     EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
     EXPECT_NE(output.find("ended with return code 0"), std::string::npos) << output;
   }
@@ -47,3 +41,4 @@ TEST(ExamplePrograms, RunOnTheExampleData) {
 }
 
 }  // namespace
+}  // namespace vsf::test

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -29,41 +29,21 @@ struct Fixture {
   }
 };
 
-std::vector<std::string> splitCsv(const std::string& line) {
-  std::vector<std::string> cells(1);
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"')
-      quoted = !quoted;
-    else if (c == ',' && !quoted)
-      cells.emplace_back();
-    else
-      cells.back() += c;
-  }
-  return cells;
-}
-
 Fixture readFixture(const std::string& file) {
-  std::ifstream in(std::string(VSF_TEST_DATA) + "/e2e/" + file);
+  const Csv t = readCsv("e2e/" + file);
   Fixture f;
-  std::string line;
-  std::getline(in, line);
-  const std::vector<std::string> header = splitCsv(line);
-  while (std::getline(in, line)) {
-    const std::vector<std::string> cells = splitCsv(line);
+  for (const auto& cells : t.rows) {
     std::map<std::string, std::string> row;
-    for (size_t k = 0; k < header.size() && k < cells.size(); ++k) row[header[k]] = cells[k];
+    for (size_t k = 0; k < t.header.size() && k < cells.size(); ++k) row[t.header[k]] = cells[k];
     f.rows.push_back(row);
   }
   return f;
 }
 
-double value(const std::string& cell) { return cell == "NA" ? NAN : std::stod(cell); }
-
 // R's number against the command's: a missing reference wants a missing cell.
 void expectClose(const Json& cell, const std::string& reference, double relative,
                  const std::string& what) {
-  const double want = value(reference);
+  const double want = Csv::cellNumber(reference);
   if (std::isnan(want)) {
     EXPECT_FALSE(cell.is_number()) << what << ": " << cell;
     return;
@@ -74,7 +54,7 @@ void expectClose(const Json& cell, const std::string& reference, double relative
 
 // p-values reach far below 1: they are compared relative to themselves.
 void expectCloseP(const Json& cell, const std::string& reference, const std::string& what) {
-  const double want = value(reference);
+  const double want = Csv::cellNumber(reference);
   if (std::isnan(want)) {
     EXPECT_FALSE(cell.is_number()) << what << ": " << cell;
     return;
@@ -422,7 +402,7 @@ TEST(SelectionsByCrossValidation, FoldsAgreeWithR) {
     byStep[std::stoi(row.at("step"))][std::stoi(row.at("fold"))] = row.at("press");
   int chosen = 0;
   for (const auto& [step, folds] : byStep)
-    if (value(folds.at(0)) < value(byStep[chosen].at(0))) chosen = step;
+    if (Csv::cellNumber(folds.at(0)) < Csv::cellNumber(byStep[chosen].at(0))) chosen = step;
   EXPECT_LT(chosen, static_cast<int>(byStep.size()) - 1);  // the chosen step's own folds
   std::vector<Json> runs;
   for (const char* options : {"", "--nothreads"}) {

@@ -15,6 +15,7 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "common/fake_host.h"
 #include "common/test_host.h"
 #include "effects/effects.h"
 #include "effects/efflib_internal.h"
@@ -30,20 +31,6 @@ namespace ef = flags::effect;
 
 namespace vsf::test {
 
-struct Message {
-  int set, number;
-  std::vector<std::string> args;
-  bool operator==(const std::pair<int, int>& sn) const {
-    return set == sn.first && number == sn.second;
-  }
-};
-
-class EffectsHarness;
-inline EffectsHarness*& currentHarness() {
-  static EffectsHarness* h = nullptr;
-  return h;
-}
-
 // A variable of the in-memory data set: name and type ('n' numeric, 'c' character).
 struct Var {
   std::string name;
@@ -52,44 +39,38 @@ struct Var {
   int length = 8;
 };
 
-class EffectsHarness {
+class EffectsHarness : public FakeHost {
  public:
-  explicit EffectsHarness(std::vector<Var> vars) {
-    ensureHost();
-    for (size_t i = 0; i < vars.size(); ++i) {
-      VarDescriptor d;
-      d.number = static_cast<int>(i);
-      d.name = vars[i].name;
-      d.type = vars[i].type == 'c' ? kVarCharacter : kVarNumeric;
-      d.length = vars[i].type == 'c' ? vars[i].length : 8;
-      d.formatWidth = vars[i].formatWidth;
-      vars_.push_back(d);
-    }
-    currentHarness() = this;
-    vector_ = *host::hostVector();
-    proc_ = *vector_.proc;
-    proc_.msg = &recordMessage;
-    ds_ = *vector_.ds;
-    ds_.findVar = &findVar;
-    ds_.varByNumber = &varByNumber;
-    ds_.expandList = &expandList;
-    parse_ = HostParseFamily{};
-    parse_.procedureRecord = [] { return currentHarness()->procedure; };
-    parse_.firstStatement = [] { return currentHarness()->first(); };
-    parse_.setEffectsCallback = [](EffectsCallback cb) { currentHarness()->callback = cb; };
-    parse_.peekToken = [](int ahead) -> const ParseToken* {
-      auto& h = *currentHarness();
+  explicit EffectsHarness(const std::vector<Var>& vars) {
+    for (const Var& v : vars)
+      vars_.add(v.name, v.type == 'c' ? kVarCharacter : kVarNumeric, v.length, v.formatWidth);
+    recordMessages();
+    ds.findVar = [](HostDataSet*, std::string_view name, int* number) {
+      return self().vars_.findVar(name, number);
+    };
+    ds.varByNumber = [](HostDataSet*, int number, VarDescriptor* out) {
+      return self().vars_.varByNumber(number, out);
+    };
+    ds.expandList = [](HostDataSet*, std::string_view first, std::string_view second, int form,
+                       std::vector<int>* numbers) {
+      return self().vars_.expandList(first, second, form, numbers);
+    };
+    parse.procedureRecord = [] { return self().procedure; };
+    parse.firstStatement = [] { return self().first(); };
+    parse.setEffectsCallback = [](EffectsCallback cb) { self().callback = cb; };
+    parse.peekToken = [](int ahead) -> const ParseToken* {
+      auto& h = self();
       size_t at = h.cursor_ + static_cast<size_t>(ahead);
       return at < h.tokens_.size() ? &h.tokens_[at] : nullptr;
     };
-    parse_.skipToken = [] { ++currentHarness()->cursor_; };
-    parse_.currentStatement = [] { return currentHarness()->model; };
-    parse_.status = [] { return currentHarness()->status; };
-    parse_.setStatus = [](int s) { currentHarness()->status = s; };
-    parse_.appendListName = [](StatementRecord* r, int slot, std::string_view name, int number) {
+    parse.skipToken = [] { ++self().cursor_; };
+    parse.currentStatement = [] { return self().model; };
+    parse.status = [] { return self().status; };
+    parse.setStatus = [](int s) { self().status = s; };
+    parse.appendListName = [](StatementRecord* r, int slot, std::string_view name, int number) {
       if (!r || slot < 0 || static_cast<size_t>(slot) >= r->slots.size()) return -1;
       OptionSlot& o = r->slots[static_cast<size_t>(slot)];
-      NameChunkList& chunk = currentHarness()->nameChunks_.emplace_back();
+      NameChunkList& chunk = self().nameChunks_.emplace_back();
       chunk.names.emplace_back(name);
       chunk.lastIndex = o.count;
       if (!o.names) {
@@ -104,36 +85,25 @@ class EffectsHarness {
       o.vars.push_back(number);
       return 0;
     };
-    vector_.proc = &proc_;
-    vector_.ds = &ds_;
-    vector_.parse = &parse_;
-    test::loadProcedure(&vector_);
+    load();
     zeffbldfree();
-    proc.slots.resize(71);
-    proc.slots[11].dataSet = dataSet();
-    proc.slots[11].given = 1;
+    procRecord.slots.resize(71);
+    procRecord.slots[11].dataSet = dataSet();
+    procRecord.slots[11].given = 1;
     model = addStatement("MODEL", 38);
   }
 
-  ~EffectsHarness() {
-    zeffbldfree();
-    test::loadProcedure(host::hostVector());
-    currentHarness() = nullptr;
-  }
+  ~EffectsHarness() override { zeffbldfree(); }
 
   HostDataSet* dataSet() { return reinterpret_cast<HostDataSet*>(&dsTag_); }
 
   // CLASS statement: the named variables go to slot 2 of the procedure record.
   void setClass(std::initializer_list<const char*> names) {
-    for (const char* n : names) proc.slots[2].vars.push_back(number(n));
-    proc.slots[2].given = 1;
+    for (const char* n : names) procRecord.slots[2].vars.push_back(number(n));
+    procRecord.slots[2].given = 1;
   }
 
-  int number(std::string_view name) const {
-    for (const auto& v : vars_)
-      if (equalsNoCase(v.name, name)) return v.number;
-    return -1;
-  }
+  int number(std::string_view name) const { return vars_.find(name); }
 
   // An EFFECT statement before the MODEL statement.
   StatementRecord* addEffect(std::string name, int type, std::initializer_list<const char*> vars) {
@@ -185,58 +155,18 @@ class EffectsHarness {
   // The chain names of the effects the MODEL statement references, in order.
   std::vector<std::string> effectNames() const;
 
-  std::vector<std::pair<int, int>> messageNumbers() const {
-    std::vector<std::pair<int, int>> out;
-    for (const auto& m : messages) out.emplace_back(m.set, m.number);
-    return out;
-  }
-
-  StatementRecord proc;
-  StatementRecord* procedure = &proc;  // what the parser reports as the step's record
+  StatementRecord procRecord;
+  StatementRecord* procedure = &procRecord;  // what the parser reports as the step's record
   StatementRecord* model = nullptr;
   EffectsCallback callback = nullptr;
   int status = 0;
-  std::vector<Message> messages;
-  std::vector<VarDescriptor> vars_;
+  MemoryVars vars_;
 
  private:
+  // The harness loaded last, for the host functions.
+  static EffectsHarness& self() { return *static_cast<EffectsHarness*>(FakeHost::current()); }
   StatementRecord* first() { return statements_.empty() ? nullptr : statements_.front().get(); }
 
-  static void recordMessage(int set, int number, const MsgArg* args, int count) {
-    Message m{set, number, {}};
-    for (int i = 0; i < count; ++i) {
-      if (args[i].kind == MsgArg::Kind::kText)
-        m.args.emplace_back(args[i].s);
-      else if (args[i].kind == MsgArg::Kind::kInt)
-        m.args.push_back(std::to_string(args[i].i));
-      else
-        m.args.push_back(std::to_string(args[i].d));
-    }
-    currentHarness()->messages.push_back(m);
-    host::hostVector()->proc->msg(set, number, args, count);
-  }
-
-  static int findVar(HostDataSet*, std::string_view name, int* number) {
-    int n = currentHarness()->number(name);
-    if (n < 0) return rc::kVarNotFound;
-    *number = n;
-    return 0;
-  }
-
-  static int varByNumber(HostDataSet*, int number, VarDescriptor* out) {
-    const auto& v = currentHarness()->vars_;
-    if (number < 0 || static_cast<size_t>(number) >= v.size()) return rc::kVarNotFound;
-    *out = v[static_cast<size_t>(number)];
-    return 0;
-  }
-
-  static int expandList(HostDataSet*, std::string_view first, std::string_view second, int form,
-                        std::vector<int>* numbers);
-
-  HostVector vector_;
-  HostProcFamily proc_;
-  HostDsFamily ds_;
-  HostParseFamily parse_;
   int dsTag_ = 0;
   std::vector<std::unique_ptr<StatementRecord>> statements_;
   std::deque<NameChunkList> nameChunks_;
@@ -245,60 +175,6 @@ class EffectsHarness {
 
   friend class Driver;
 };
-
-// ---- The in-memory data set's variable lists ----
-
-inline int EffectsHarness::expandList(HostDataSet*, std::string_view first, std::string_view second,
-                                      int form, std::vector<int>* numbers) {
-  const auto& vars = currentHarness()->vars_;
-  const EffectsHarness& h = *currentHarness();
-  numbers->clear();
-  auto numbered = [](std::string_view s, std::string* stem, int* n) {
-    size_t k = s.size();
-    while (k > 0 && std::isdigit(static_cast<unsigned char>(s[k - 1]))) --k;
-    if (k == s.size()) return false;
-    *stem = upperCopy(s.substr(0, k));
-    *n = std::stoi(std::string(s.substr(k)));
-    return true;
-  };
-  switch (form) {
-    case 2: {  // x1-x3: every name of the numbered range must exist
-      std::string s1, s2;
-      int n1, n2;
-      if (!numbered(first, &s1, &n1) || !numbered(second, &s2, &n2) || s1 != s2 || n1 > n2)
-        return -1;
-      for (int n = n1; n <= n2; ++n) {
-        int v = h.number(s1 + std::to_string(n));
-        if (v < 0) return -1;
-        numbers->push_back(v);
-      }
-      return 0;
-    }
-    case 3:
-    case 4:
-    case 5: {  // positional ranges, optionally of one type
-      int a = h.number(first), b = h.number(second);
-      if (a < 0 || b < 0 || a > b) return -1;
-      for (int v = a; v <= b; ++v) {
-        int type = vars[static_cast<size_t>(v)].type;
-        if ((form == 4 && type != kVarNumeric) || (form == 5 && type != kVarCharacter)) continue;
-        numbers->push_back(v);
-      }
-      return 0;
-    }
-    case 6:
-      for (const auto& v : vars)
-        if (v.name.size() >= first.size() && equalsNoCase(v.name.substr(0, first.size()), first))
-          numbers->push_back(v.number);
-      return 0;
-    default:
-      for (const auto& v : vars)
-        if (form == 9 || (form == 7 && v.type == kVarNumeric) ||
-            (form == 8 && v.type == kVarCharacter))
-          numbers->push_back(v.number);
-      return 0;
-  }
-}
 
 // ---- The grammar's actions for an effect list ----
 

@@ -58,7 +58,7 @@ TEST(EffectErrors, CharacterVariableIsTakenBackOut) {
   h.parseModel("y x*c1");
   EXPECT_EQ(h.messageNumbers(), (MsgList{{174, 8}}));
   ASSERT_EQ(h.messages[0].args, (std::vector<std::string>{"c1"}));
-  EXPECT_EQ(h.proc.slots[1].vars, (std::vector<int>{h.number("y")}));
+  EXPECT_EQ(h.procRecord.slots[1].vars, (std::vector<int>{h.number("y")}));
 }
 
 // An EFFECT statement after the MODEL statement's effects.
@@ -91,7 +91,7 @@ TEST(EffectErrors, EffectNameAsRangeEndpointEndsTheStep) {
 // Without an input data set a variable list cannot be expanded.
 TEST(EffectErrors, ListWithoutDataSet) {
   EffectsHarness h(dataVars());
-  h.proc.slots[11].dataSet = nullptr;
+  h.procRecord.slots[11].dataSet = nullptr;
   h.parseModel("_NUMERIC_");
   EXPECT_EQ(h.messageNumbers(), (MsgList{{174, 94}}));
   EXPECT_EQ(h.status, 1012);

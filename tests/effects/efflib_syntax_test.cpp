@@ -75,7 +75,7 @@ TEST(EffectSyntax, ModelVariableListAndIds) {
   EffectsHarness h(dataVars());
   h.setClass({"A", "B"});
   h.parseModel("y x*A x y*x B(A)");
-  EXPECT_EQ(h.proc.slots[1].vars, (std::vector<int>{h.number("y"), h.number("x")}));
+  EXPECT_EQ(h.procRecord.slots[1].vars, (std::vector<int>{h.number("y"), h.number("x")}));
   ASSERT_EQ(h.model->slots[1].refs.size(), 5u);
   auto* yx = static_cast<EffectRec*>(h.model->slots[1].refs[3]);
   EXPECT_EQ(std::string(yx->name), "y*x");  // y is model variable 0, x is 1

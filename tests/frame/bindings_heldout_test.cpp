@@ -19,7 +19,7 @@ struct HeldOutCase {
 };
 
 TEST(HeldOutData, VariablesFoundByNameAndType) {
-  const Table valid = readTable("valid.csv");
+  const Csv valid = readCsv("datapass/valid.csv");
   const HeldOutCase cases[] = {
       {"valdata=valid_nox2", {171}, 1012, "x2", nullptr},
       {"testdata=valid_nox2", {165}, 1012, "x2", nullptr},

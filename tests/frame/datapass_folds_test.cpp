@@ -26,7 +26,7 @@ std::vector<StoredRow> storedRowsOf(const std::string& step, int32_t* folds = nu
 }
 
 TEST(Folds, BlockFoldsOverResidentAndPagedBlocks) {
-  const Table want = readTable("block_expected.csv");
+  const Csv want = readCsv("datapass/block_expected.csv");
   // One resident block per file, the rest on pages; one file and two.
   for (const char* perf : {"nothreads", "threads cpucount=2"}) {
     SCOPED_TRACE(perf);
@@ -38,7 +38,7 @@ TEST(Folds, BlockFoldsOverResidentAndPagedBlocks) {
             perf + "; run;",
         nullptr, &pages);
     EXPECT_GE(pages, 4);
-    ASSERT_EQ(rows.size(), want.cells.size());
+    ASSERT_EQ(rows.size(), want.rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
       ASSERT_TRUE(rows[i].hasFold && rows[i].hasRole);
       EXPECT_EQ(rows[i].fold, static_cast<int32_t>(want.number(i, "fold"))) << i;
@@ -96,10 +96,10 @@ TEST(Folds, SplitRandomAndIndex) {
        }},
       {"index(k)",
        [](const std::vector<StoredRow>& rows, int32_t folds) {
-         const Table data = readTable("sscp.csv");
+         const Csv data = readCsv("datapass/sscp.csv");
          EXPECT_EQ(folds, 3);
          for (size_t i = 0; i < rows.size(); ++i) {
-           const std::string& k = data.cells[i][static_cast<size_t>(data.column("k"))];
+           const std::string& k = data.rows[i][static_cast<size_t>(data.column("k"))];
            EXPECT_EQ(rows[i].fold, rows[i].role == 1 ? k[0] - 'p' : -999) << i;
          }
        }},

@@ -25,12 +25,12 @@ void expectNear(double got, double want, const std::string& what) {
 }
 
 TEST(StoredRows, EqualTheRowsOfTheUsableObservations) {
-  const Table want = readTable("rows_expected.csv");
+  const Csv want = readCsv("datapass/rows_expected.csv");
   bool inspected = false;
   StepRun r = runOnData(kRowsStep, [&](VsfState& s) {
     inspected = true;
     std::vector<StoredRow> rows = readStoredRows(s);
-    ASSERT_EQ(rows.size(), want.cells.size());
+    ASSERT_EQ(rows.size(), want.rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
       SCOPED_TRACE("row " + std::to_string(i));
       EXPECT_EQ(rows[i].w, want.number(i, "w"));
@@ -47,8 +47,8 @@ TEST(StoredRows, EqualTheRowsOfTheUsableObservations) {
 }
 
 TEST(StoredRows, TotalsMeansAndScales) {
-  const Table totals = readTable("rows_totals.csv");
-  const Table moments = readTable("rows_moments.csv");
+  const Csv totals = readCsv("datapass/rows_totals.csv");
+  const Csv moments = readCsv("datapass/rows_moments.csv");
   StepRun r = runOnData(kRowsStep, [&](VsfState& v) {
     const SelectionState& s = v.group.selection;
     const std::pair<const char*, double> got[] = {{"obsRead", s.totals.obsRead},
@@ -70,16 +70,16 @@ TEST(StoredRows, TotalsMeansAndScales) {
                                                   {"responseMean", s.totals.responseMean}};
     for (const auto& [name, value] : got) {
       bool found = false;
-      for (size_t i = 0; i < totals.cells.size(); ++i)
-        if (totals.cells[i][0] == name)
+      for (size_t i = 0; i < totals.rows.size(); ++i)
+        if (totals.rows[i][0] == name)
           found = true, expectNear(value, totals.number(i, "value"), name);
       EXPECT_TRUE(found) << name;
     }
-    ASSERT_EQ(s.layout.paramCount, static_cast<int32_t>(moments.cells.size()));
-    for (size_t c = 0; c < moments.cells.size(); ++c) {
-      expectNear(s.layout.colMeans[c], moments.number(c, "mean"), "mean of " + moments.cells[c][0]);
+    ASSERT_EQ(s.layout.paramCount, static_cast<int32_t>(moments.rows.size()));
+    for (size_t c = 0; c < moments.rows.size(); ++c) {
+      expectNear(s.layout.colMeans[c], moments.number(c, "mean"), "mean of " + moments.rows[c][0]);
       expectNear(s.layout.colScales[c], moments.number(c, "scale"),
-                 "scale of " + moments.cells[c][0]);
+                 "scale of " + moments.rows[c][0]);
     }
   });
   EXPECT_EQ(r.code, 0) << r.dump();
@@ -127,7 +127,7 @@ TEST(StoredRows, ARowThatDoesNotFitStartsTheNextBlock) {
         EXPECT_EQ(total, 200);
         EXPECT_EQ(v.group.largestBlockRows, 42);
         std::vector<StoredRow> rows = readStoredRows(v);
-        const Table data = readTable("block.csv");
+        const Csv data = readCsv("datapass/block.csv");
         for (size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(rows[i].y, data.number(i, "y")) << i;
       });
   EXPECT_EQ(r.code, 0) << r.dump();

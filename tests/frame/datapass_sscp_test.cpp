@@ -49,7 +49,7 @@ Outcome crossproducts(const Layout& l) {
 }
 
 TEST(StoredRowCrossproducts, SameUnderEveryLayoutOfTheFiles) {
-  const Table want = readTable("sscp_xtwx.csv");
+  const Csv want = readCsv("datapass/sscp_xtwx.csv");
   const Layout layouts[] = {
       {"nothreads", 0, 1, false},
       {"threads cpucount=2", 0, 2, true},

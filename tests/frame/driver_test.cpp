@@ -18,12 +18,6 @@ void expectPoolsBalanced(const std::vector<std::string>& log, bool mainPoolMade)
   EXPECT_EQ(open.count("VARSIFTER MAIN POOL"), mainPoolMade ? 1u : 0u);
 }
 
-bool logHas(std::string_view level, std::string_view text) {
-  for (const auto& l : host::session().log.lines())
-    if (l.level == level && l.text.find(text) != std::string::npos) return true;
-  return false;
-}
-
 // The steps read mtcars from the example data.
 constexpr const char* kStep = "proc varsifter data=mtcars; model mpg = wt hp; run;";
 
@@ -70,11 +64,12 @@ TEST_F(StepDriver, CleanUpRunsOnceOnEveryPath) {
 }
 
 TEST_F(StepDriver, UnexplainedFailureIsNeverASuccess) {
+  test::LogWatch log;
   host::refuseExtension("hxstream");
   int code = host::runStep(kStep, 1);
   host::refuseExtension("");
   EXPECT_GE(code, 1016);
-  EXPECT_TRUE(logHas("ERROR", "internal code -3"));
+  EXPECT_TRUE(log.has("ERROR", "internal code -3"));
 }
 
 TEST_F(StepDriver, OneGroupWithoutBy) {

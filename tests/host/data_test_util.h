@@ -90,12 +90,7 @@ class DataTest : public ::testing::Test {
   // Runs f, which must end the step with code 1012; returns the error issued.
   template <typename F>
   static std::string stepEndError(F f) {
-    try {
-      f();
-    } catch (const host::StepEnd& e) {
-      EXPECT_EQ(e.code, 1012);
-      return lastError();
-    }
+    if (endsStep(f, 1012)) return lastError();
     ADD_FAILURE() << "the step did not end";
     return "";
   }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/strings.h"
+#include "common/csv.h"
 #include "host/data/best_format.h"
 #include "host/data/csv_number.h"
 
@@ -21,22 +22,11 @@ using host::parseCell;
 
 // Fixture: tests/reference/host_data_fixtures.py (an independent implementation of the rule).
 TEST(BestFormat, MatchesReferenceTable) {
-  std::ifstream in(std::string(VSF_TEST_DATA) + "/host/best_format.csv");
-  ASSERT_TRUE(in);
-  std::string line;
-  std::getline(in, line);
-  int cases = 0;
-  while (std::getline(in, line)) {
-    std::stringstream ss(line);
-    std::string value, width, text;
-    std::getline(ss, value, ',');
-    std::getline(ss, width, ',');
-    std::getline(ss, text, ',');
-    double x = std::strtod(value.c_str(), nullptr);
-    EXPECT_EQ(formatBest(x, std::stoi(width)), text) << value << " in width " << width;
-    ++cases;
-  }
-  EXPECT_GT(cases, 90);
+  const Csv t = readCsv("host/best_format.csv");
+  for (const auto& row : t.rows)
+    EXPECT_EQ(formatBest(std::strtod(row[0].c_str(), nullptr), std::stoi(row[1])), row[2])
+        << row[0] << " in width " << row[1];
+  EXPECT_GT(t.rows.size(), 90u);
 }
 
 TEST(BestFormat, SpecialValues) {

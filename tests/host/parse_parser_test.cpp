@@ -21,12 +21,11 @@ GrammarDescriptor build(std::string_view text) {
 std::vector<LogLine> run(const GrammarDescriptor& g, const std::string& text,
                          const ParseCallbacks* callbacks = nullptr) {
   test::ensureHost();
-  size_t before = session().log.lines().size();
+  test::LogWatch log;
   session().stepText = text;
   session().stepLine = 1;
   kParseFamily.run(&g, 0, callbacks);
-  const auto& all = session().log.lines();
-  return {all.begin() + static_cast<long>(before), all.end()};
+  return log.lines();
 }
 
 // A grammar that has nothing to do with the procedure: STORE statements of names and digits.

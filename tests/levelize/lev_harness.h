@@ -15,6 +15,7 @@
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "common/fake_host.h"
 #include "common/test_host.h"
 #include "effects/effects.h"
 #include "frame/host/host_vector.h"
@@ -25,18 +26,7 @@
 
 namespace vsf::test {
 
-struct LevMessage {
-  int set = 0, number = 0;
-  std::vector<std::string> args;
-};
-
-class LevHarness;
-inline LevHarness*& currentLev() {
-  static LevHarness* h = nullptr;
-  return h;
-}
-
-class LevHarness {
+class LevHarness : public FakeHost {
  public:
   // Opens tests/data/levelize/<dataSet>.csv, grouped by the BY variables when given.
   explicit LevHarness(const std::string& dataSet, std::vector<std::string> by = {}) {
@@ -47,21 +37,17 @@ class LevHarness {
     std::filesystem::create_directories(util_);
     host::session().options.library = std::string(VSF_TEST_DATA) + "/levelize";
     host::session().options.utilPath = util_;
-    currentLev() = this;
-    vector_ = *host::hostVector();
-    proc_ = *vector_.proc;
-    proc_.msg = &record;
-    vector_.proc = &proc_;
-    test::loadProcedure(&vector_);
+    recordMessages();
+    load();
     uint32_t status = 1;
-    ds = hostv().ds->open(dataSet, kDsInput, &status);
-    EXPECT_NE(ds, nullptr) << dataSet;
+    input = hostv().ds->open(dataSet, kDsInput, &status);
+    EXPECT_NE(input, nullptr) << dataSet;
     if (!by.empty()) {
       std::vector<ByVariable> vars;
       for (auto& b : by) vars.push_back(ByVariable{b, false});
-      hostv().ds->setBy(ds, vars.data(), static_cast<int>(vars.size()), false);
+      hostv().ds->setBy(input, vars.data(), static_cast<int>(vars.size()), false);
     }
-    alloc.reader = ds;
+    alloc.reader = input;
     ctx.alloc = &alloc;
     ctx.design = &design;
   }
@@ -73,12 +59,10 @@ class LevHarness {
     lev = other;
   }
 
-  ~LevHarness() {
+  ~LevHarness() override {
     if (heap_) endGroup();
     zlevfree(lev, -1);
     host::closeStepDataSets();
-    test::loadProcedure(host::hostVector());
-    currentLev() = nullptr;
     host::session().options.utilPath.clear();
     host::session().options.library = ".";
     std::filesystem::remove_all(util_);
@@ -87,9 +71,9 @@ class LevHarness {
   // A descriptor of the data set's variable, kept for the harness's life.
   VarDescriptor* descriptor(const std::string& name) {
     int number = -1;
-    EXPECT_EQ(hostv().ds->findVar(ds, name, &number), 0) << name;
+    EXPECT_EQ(hostv().ds->findVar(input, name, &number), 0) << name;
     VarDescriptor& d = descriptors_.emplace_back();
-    hostv().ds->varByNumber(ds, number, &d);
+    hostv().ds->varByNumber(input, number, &d);
     return &d;
   }
 
@@ -160,7 +144,7 @@ class LevHarness {
   // The step driver's loop: the next BY group with a fresh group heap.
   bool nextGroup() {
     if (heap_) endGroup();
-    if (hostv().ds->nextByGroup(ds) != 1) return false;
+    if (hostv().ds->nextByGroup(input) != 1) return false;
     alloc.allocator = hostv().proc->heapNew(0, 1024, 0x1004);
     heap_ = alloc.allocator;
     ++groups_;
@@ -189,41 +173,18 @@ class LevHarness {
     return out;
   }
 
-  std::vector<std::pair<int, int>> messageNumbers() const {
-    std::vector<std::pair<int, int>> out;
-    for (const auto& m : messages) out.emplace_back(m.set, m.number);
-    return out;
-  }
-
   ZDesign design;
   ZLevCtx ctx;
   ZLevCtx* lev = &ctx;
   LevAllocRecord alloc;
-  HostDataSet* ds = nullptr;
-  std::vector<LevMessage> messages;
+  HostDataSet* input = nullptr;
 
  private:
   struct EffectSpec {
     std::vector<int32_t> cross, nest, cont;
   };
 
-  static void record(int set, int number, const MsgArg* args, int count) {
-    LevMessage m{set, number, {}};
-    for (int i = 0; i < count; ++i) {
-      if (args[i].kind == MsgArg::Kind::kText)
-        m.args.emplace_back(args[i].s);
-      else if (args[i].kind == MsgArg::Kind::kInt)
-        m.args.push_back(std::to_string(args[i].i));
-      else
-        m.args.push_back(std::to_string(args[i].d));
-    }
-    currentLev()->messages.push_back(m);
-    host::hostVector()->proc->msg(set, number, args, count);
-  }
-
   std::filesystem::path util_;
-  HostVector vector_;
-  HostProcFamily proc_;
   std::deque<VarDescriptor> descriptors_;
   std::deque<LevelVar> classVars_, modelVars_, extras_;
   std::vector<LevelVar> classArray_, modelArray_;
@@ -234,17 +195,5 @@ class LevHarness {
   HostPool* heap_ = nullptr;
   int groups_ = 0;
 };
-
-// Runs f, which must end the step with the code; true when it did.
-template <typename F>
-bool endsStep(F f, int code) {
-  try {
-    f();
-  } catch (const host::StepEnd& e) {
-    EXPECT_EQ(e.code, code);
-    return true;
-  }
-  return false;
-}
 
 }  // namespace vsf::test

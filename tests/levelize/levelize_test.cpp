@@ -53,22 +53,40 @@ void classModel(LevHarness& h, bool missing = false) {
   h.addEffect({}, {}, {0});
 }
 
-TEST(Levelize, GroupWithoutLevelsIsSkippedAndTheNextAnalysed) {
-  auto state = std::make_unique<VsfState>();
-  LevHarness h("groups", {"g"});
-  classModel(h);
-  h.build();
-  h.useContext(&state->lev);
-  state->lev.frequency = h.ctx.frequency;
-  std::vector<Group> groups = runGroups(h, state.get());
-  ASSERT_EQ(groups.size(), 3u);
-  EXPECT_EQ(groups[0].status, 0);
-  EXPECT_EQ(groups[0].stepCode, 0);
-  EXPECT_EQ(groups[1].status, 1);  // every row of group 2 misses x
-  EXPECT_EQ(groups[1].messages, (Messages{{848, 144}}));
-  EXPECT_EQ(groups[1].stepCode, 108);
-  EXPECT_EQ(groups[2].status, 0);
-  EXPECT_TRUE(groups[2].messages.empty());
+// Group 2 has no usable row (each misses x): it is skipped with (848, 144) and step code 108.
+// A failing constructed-effect set-up (status 6) raises the step code to 112, reports its own
+// failure and skips only its group.
+TEST(Levelize, GroupsThatCannotBeLevelizedAreSkipped) {
+  struct Case {
+    const char* what;
+    bool failFirstSetUp;
+    std::vector<int> statuses, codes;
+  } cases[] = {
+      {"no levels in group 2", false, {0, 1, 0}, {0, 108, 108}},
+      {"the set-up of group 1 fails", true, {6, 1, 0}, {112, 112, 112}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto state = std::make_unique<VsfState>();
+    LevHarness h("groups", {"g"});
+    classModel(h);
+    h.build();
+    h.useContext(&state->lev);
+    state->lev.frequency = h.ctx.frequency;
+    static int calls;
+    calls = 0;
+    if (c.failFirstSetUp) levDataPass = [](ZLevCtx*) { return ++calls == 1 ? 3 : 0; };
+    std::vector<Group> groups = runGroups(h, state.get());
+    levDataPass = &zdatapass;
+    ASSERT_EQ(groups.size(), 3u);
+    for (size_t g = 0; g < 3; ++g) {
+      EXPECT_EQ(groups[g].status, c.statuses[g]) << g;
+      EXPECT_EQ(groups[g].stepCode, c.codes[g]) << g;
+    }
+    EXPECT_TRUE(groups[0].messages.empty());
+    EXPECT_EQ(groups[1].messages, (Messages{{848, 144}}));
+    EXPECT_TRUE(groups[2].messages.empty());
+  }
 }
 
 // A continuous variable that has no value in a group cannot be centred: the group is skipped
@@ -136,29 +154,6 @@ TEST(Levelize, ReferenceValueMissingFromAGroup) {
     EXPECT_EQ(refs[2], 1);
     EXPECT_TRUE(groups[2].messages.empty());
   }
-}
-
-// A failing constructed-effect set-up (status 6) raises the step code to 112 and skips only
-// its group.
-TEST(Levelize, FailedConstructedEffectSetUpSkipsTheGroup) {
-  auto state = std::make_unique<VsfState>();
-  LevHarness h("groups", {"g"});
-  classModel(h);
-  h.build();
-  h.useContext(&state->lev);
-  state->lev.frequency = h.ctx.frequency;
-  static int calls;
-  calls = 0;
-  levDataPass = [](ZLevCtx*) { return ++calls == 1 ? 3 : 0; };
-  std::vector<Group> groups = runGroups(h, state.get());
-  levDataPass = &zdatapass;
-  ASSERT_EQ(groups.size(), 3u);
-  EXPECT_EQ(groups[0].status, 6);
-  EXPECT_EQ(groups[0].stepCode, 112);
-  EXPECT_TRUE(groups[0].messages.empty());  // the set-up pass reports its own failure
-  EXPECT_EQ(groups[1].status, 1);
-  EXPECT_EQ(groups[2].status, 0);
-  EXPECT_EQ(state->stepCode, 112);
 }
 
 TEST(Levelize, MultimemberMembersMustAgreeOnMissing) {

@@ -16,7 +16,8 @@ using test::LevHarness;
 struct Session {
   explicit Session(LevHarness& h, int workers, int option, std::vector<int> vars = {0, 1})
       : numbers(std::move(vars)) {
-    s = zfmtopen(h.ds, numbers.data(), static_cast<int>(numbers.size()), workers, &status, option);
+    s = zfmtopen(h.input, numbers.data(), static_cast<int>(numbers.size()), workers, &status,
+                 option);
   }
   ~Session() { zfmtclose(&s); }
   std::vector<int> numbers;

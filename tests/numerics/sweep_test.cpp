@@ -14,29 +14,30 @@
 namespace vsf {
 namespace {
 
-std::vector<double> packedCrossproducts(const test::Table& t, int p) {
+std::vector<double> packedCrossproducts(const test::Csv& t, int p) {
   // [y X]'[y X] in packed lower form: column 0 the response, 1..p the design columns.
   int n = static_cast<int>(t.rows.size()), q = p + 1;
   std::vector<double> a(static_cast<size_t>(q) * (q + 1) / 2, 0.0);
   for (int r = 0; r < n; ++r) {
     std::vector<double> row(q);
-    row[0] = t.at(r, "y");
-    for (int j = 0; j < p; ++j) row[j + 1] = t.at(r, "x" + std::to_string(j));
+    row[0] = t.number(r, "y");
+    for (int j = 0; j < p; ++j) row[j + 1] = t.number(r, "x" + std::to_string(j));
     EXPECT_EQ(zdspr(row.data(), q, 1.0, a.data()), 1);
   }
   return a;
 }
 
 TEST(Sweep, DesignColumnsGiveLeastSquares) {
-  test::Table data = test::readTable("lstsq.csv"), fit = test::readTable("lstsq_fit.csv");
+  test::Csv data = test::readCsv("numerics/lstsq.csv"),
+            fit = test::readCsv("numerics/lstsq_fit.csv");
   const int p = 5;
   std::vector<double> a = packedCrossproducts(data, p), work(p + 1);
   std::string flags(p + 1, '0');
   for (int j = 1; j <= p; ++j) zsweep(a.data(), j, p + 1, flags.data(), work.data(), 1e-12);
   EXPECT_EQ(flags, "011111");
   for (int j = 0; j < p; ++j)
-    EXPECT_NEAR(-a[zpkidx(j + 1, 0)], fit.rows[j][2], 1e-12) << j;  // stored (j,0) = -coefficient
-  EXPECT_NEAR(a[0], fit.rows[p][2], 1e-11);                         // RSS
+    EXPECT_NEAR(-a[zpkidx(j + 1, 0)], fit.number(j, 2), 1e-12) << j;  // stored (j,0) = -coefficient
+  EXPECT_NEAR(a[0], fit.number(p, 2), 1e-11);                         // RSS
   // Sweeping the columns out again, in another order, restores the crossproducts.
   std::vector<double> original = packedCrossproducts(data, p);
   for (int j : {3, 1, 5, 2, 4}) zsweep(a.data(), j, p + 1, flags.data(), work.data(), 1e-12);

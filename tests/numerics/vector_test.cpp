@@ -83,12 +83,12 @@ TEST(VectorKernels, SumScaleMaxAndNorm) {
 }
 
 TEST(GramSchmidt, AgreesWithNumpyQr) {
-  test::Table t = test::readTable("qr.csv");
+  test::Csv t = test::readCsv("numerics/qr.csv");
   const int n = 7, p = 4;
   std::vector<double> x(n * p), qWant(n * p), rWant(p * p);
   for (size_t i = 0; i < t.rows.size(); ++i) {
-    int r = static_cast<int>(t.rows[i][1]), c = static_cast<int>(t.rows[i][2]);
-    double v = t.rows[i][3];
+    int r = static_cast<int>(t.number(i, 1)), c = static_cast<int>(t.number(i, 2));
+    double v = t.number(i, 3);
     if (i < static_cast<size_t>(n * p))
       x[r * p + c] = v;
     else if (i < static_cast<size_t>(2 * n * p))

@@ -10,10 +10,8 @@
 namespace vsf {
 namespace {
 
-using test::field;
-
 TEST(AdaptiveWeights, FromTheFitMatchR) {
-  const auto rows = test::readMethodTable("adaptive.csv");
+  const test::Csv t = test::readCsv("methods/adaptive.csv");
   for (const char* name : {"swiss", "mtcars"})
     for (double gamma : {1.0, 0.5}) {
       SCOPED_TRACE(std::string(name) + " gamma " + std::to_string(gamma));
@@ -26,11 +24,11 @@ TEST(AdaptiveWeights, FromTheFitMatchR) {
       SelectionState& s = group.s();
       ASSERT_EQ(adaptiveWeightsFromFit(&s), 0);
       int compared = 0;
-      for (const auto& r : rows) {
-        if (field(r, "case") != name || std::stod(field(r, "gamma")) != gamma) continue;
-        const std::string w = field(r, "weight");
+      for (size_t i = 0; i < t.rows.size(); ++i) {
+        if (t.text(i, "case") != name || std::stod(t.text(i, "gamma")) != gamma) continue;
+        const std::string w = t.text(i, "weight");
         if (w.empty()) continue;  // aliased in R's fit
-        const int column = std::stoi(field(r, "column"));
+        const int column = std::stoi(t.text(i, "column"));
         EXPECT_NEAR(s.sweep.weights[column], std::stod(w), 1e-8 * std::stod(w))
             << "column " << column;
         ++compared;

@@ -5,7 +5,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "selection/group_support.h"
+#include "common/group_support.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {

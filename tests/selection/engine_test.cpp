@@ -4,8 +4,8 @@
 
 #include <cmath>
 
+#include "common/group_support.h"
 #include "selection/engine_internal.h"
-#include "selection/group_support.h"
 
 namespace vsf {
 namespace {
@@ -13,12 +13,7 @@ namespace {
 using test::Group;
 using test::GroupSettings;
 
-struct Mode {
-  const char* name;
-  bool full, store;
-};
-constexpr Mode kModes[] = {
-    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
+using test::kStorageModes;
 
 int flagCount(const SelectionState& s) {
   return static_cast<int>(std::count(s.sweep.flags, s.sweep.flags + s.sweep.sscpOrder, '1'));
@@ -34,7 +29,7 @@ double sseOf(const test::CaseData& data, GroupSettings gs, const std::vector<int
 // mtcars effect 6 is disp - 100 wt, effect 2 disp and effect 4 wt.
 TEST(Engine, AliasedEffectEntersWithoutColumnsAndComesBackWhenItsPartnerLeaves) {
   const auto data = test::readCase("mtcars");
-  for (const Mode& m : kModes) {
+  for (const auto& m : kStorageModes) {
     SCOPED_TRACE(m.name);
     GroupSettings gs;
     gs.full = m.full, gs.store = m.store;
@@ -64,7 +59,7 @@ TEST(Engine, AliasedEffectEntersWithoutColumnsAndComesBackWhenItsPartnerLeaves) 
 // the model is copied into compact matrices.
 TEST(Engine, AliasedColumnComesBackRightAfterLaterEntries) {
   const auto data = test::readCase("mtcars");
-  for (const Mode& m : kModes) {
+  for (const auto& m : kStorageModes) {
     SCOPED_TRACE(m.name);
     GroupSettings gs;
     gs.full = m.full, gs.store = m.store, gs.method = kMethodBackward;
@@ -96,7 +91,7 @@ TEST(Engine, AliasedColumnComesBackRightAfterLaterEntries) {
 TEST(Engine, SweptColumnIsSweptOutWhateverItsDiagonal) {
   auto data = test::syntheticCase({1, 1, 1}, 50, 2);
   for (auto& x : data.x) x[1] *= 1e80;
-  for (const Mode& m : kModes) {
+  for (const auto& m : kStorageModes) {
     SCOPED_TRACE(m.name);
     GroupSettings gs;
     gs.full = m.full, gs.store = m.store;
@@ -157,7 +152,7 @@ TEST(Engine, IncrementalRemovalClosesUpTheMatrices) {
 
 TEST(Engine, FoldFlagsFollowTheMainModel) {
   const auto data = test::readCase("diabetes_cv");
-  for (const Mode& m : kModes) {
+  for (const auto& m : kStorageModes) {
     SCOPED_TRACE(m.name);
     GroupSettings gs;
     gs.weight = true, gs.kfold = true, gs.folds = 5, gs.full = m.full, gs.store = m.store;

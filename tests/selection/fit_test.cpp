@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "selection/group_support.h"
+#include "common/group_support.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {
@@ -14,12 +14,7 @@ using test::CaseData;
 using test::Group;
 using test::GroupSettings;
 
-struct Mode {
-  const char* name;
-  bool full, store;
-};
-constexpr Mode kModes[] = {
-    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
+using test::kStorageModes;
 
 struct Case {
   const char* name;
@@ -39,42 +34,14 @@ void expectValue(double got, double want, double tol, const char* what) {
   }
 }
 
-TEST(Fits, EnteringAModelsEffectsGivesLmEstimatesAndSse) {
+// lm's estimates, SSE and rank; AIC = extractAIC + n + 2, SBC = extractAIC(k = log n), the
+// closed forms of AICC, Cp and BIC, R-square, adjusted R-square, PRESS from hatvalues and the F
+// test's p-value from anova.
+TEST(Fits, EstimatesAndCriteriaOfFixedModelsMatchR) {
   for (const Case& c : kCases) {
     const CaseData data = test::readCase(c.name);
     const auto models = test::readModels(c.name);
-    for (const Mode& m : kModes) {
-      SCOPED_TRACE(std::string(c.name) + ", " + m.name);
-      GroupSettings gs;
-      gs.weight = c.weight, gs.full = m.full, gs.store = m.store;
-      Group g(data, gs);
-      for (size_t i = 0; i < models.size(); ++i) {
-        SCOPED_TRACE("model " + std::to_string(i));
-        ASSERT_EQ(g.prepare(), 0);
-        ASSERT_EQ(g.enter(models[i].effects), 0);
-        EXPECT_EQ(g.s().sweep.sweptColumns, models[i].rank);
-        EXPECT_EQ(g.s().sweep.effectsInModel, static_cast<int>(models[i].effects.size()));
-        expectValue(g.s().fit.trainSse, models[i].sse, 1e-9, "SSE");
-        auto est = g.estimates();
-        ASSERT_EQ(est.size(), models[i].coef.size());
-        for (size_t j = 0; j < est.size(); ++j) {
-          if (std::isnan(models[i].coef[j]))
-            EXPECT_TRUE(std::isnan(est[j])) << "column " << j << " should be aliased";
-          else
-            EXPECT_LT(rel(est[j], models[i].coef[j]), 1e-7) << "column " << j;
-        }
-      }
-    }
-  }
-}
-
-// AIC = extractAIC + n + 2, SBC = extractAIC(k = log n), the closed forms of AICC, Cp and
-// BIC, R-square, adjusted R-square, PRESS from hatvalues and the F test's p-value from anova.
-TEST(Criteria, OfFixedModelsMatchR) {
-  for (const Case& c : kCases) {
-    const CaseData data = test::readCase(c.name);
-    const auto models = test::readModels(c.name);
-    for (const Mode& m : kModes) {
+    for (const auto& m : kStorageModes) {
       SCOPED_TRACE(std::string(c.name) + ", " + m.name);
       GroupSettings gs;
       gs.weight = c.weight, gs.full = m.full, gs.store = m.store;
@@ -88,6 +55,17 @@ TEST(Criteria, OfFixedModelsMatchR) {
         const test::ModelFixture& f = models[i];
         ASSERT_EQ(g.prepare(), 0);
         ASSERT_EQ(g.enter(f.effects), 0);
+        EXPECT_EQ(g.s().sweep.sweptColumns, f.rank);
+        EXPECT_EQ(g.s().sweep.effectsInModel, static_cast<int>(f.effects.size()));
+        expectValue(g.s().fit.trainSse, f.sse, 1e-9, "SSE");
+        auto est = g.estimates();
+        ASSERT_EQ(est.size(), f.coef.size());
+        for (size_t j = 0; j < est.size(); ++j) {
+          if (std::isnan(f.coef[j]))
+            EXPECT_TRUE(std::isnan(est[j])) << "column " << j << " should be aliased";
+          else
+            EXPECT_LT(rel(est[j], f.coef[j]), 1e-7) << "column " << j;
+        }
         SelectionState& s = g.s();
         s.fit.sigma2Full = sigma2;
         expectValue(s.totals.correctedSS, f.sst, 1e-10, "corrected total");
@@ -125,7 +103,7 @@ TEST(Criteria, CrossValidationAndPartitionsMatchR) {
   for (const Row& r : {Row{"diabetes_cv", true, false}, Row{"diabetes_part", false, true}}) {
     const CaseData data = test::readCase(r.name);
     const auto models = test::readModels(r.name);
-    for (const Mode& m : kModes) {
+    for (const auto& m : kStorageModes) {
       SCOPED_TRACE(std::string(r.name) + ", " + m.name);
       GroupSettings gs;
       gs.weight = true, gs.full = m.full, gs.store = m.store;

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "selection/group_support.h"
+#include "common/group_support.h"
 #include "selection/selection_internal.h"
 #include "selection/sscp_internal.h"
 

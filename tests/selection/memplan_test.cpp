@@ -12,12 +12,6 @@
 namespace vsf {
 namespace {
 
-bool logHas(std::string_view level, std::string_view text) {
-  for (const auto& l : host::session().log.lines())
-    if (l.level == level && l.text.find(text) != std::string::npos) return true;
-  return false;
-}
-
 // With method NONE, one effect and no columns a worker needs 2 pages + 44 bytes: with pages
 // of 1 MB, 2 MB a worker.
 struct Plan {
@@ -58,11 +52,12 @@ TEST(MemoryPlan, WorkersThatDoNotFitAreDropped) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Plan p(r.files, r.workers, r.memMb);
+    test::LogWatch log;
     ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->stepCode), 0);
     EXPECT_EQ(p.v->settings.threads.effectiveWorkers, r.wantWorkers);
     EXPECT_EQ(p.v->settings.threads.effectiveThreaded, r.wantThreaded);
     if (r.note) {
-      EXPECT_TRUE(logHas("NOTE", r.note));
+      EXPECT_TRUE(log.has("NOTE", r.note));
     }
   }
 }

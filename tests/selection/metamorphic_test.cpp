@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "selection/group_support.h"
+#include "common/group_support.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {

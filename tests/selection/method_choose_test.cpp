@@ -13,8 +13,6 @@
 namespace vsf {
 namespace {
 
-using test::field;
-
 CriterionCode criterionOf(const std::string& c) {
   static const std::map<std::string, CriterionCode> codes = {
       {"aic", kCritAic},         {"aicc", kCritAicc},
@@ -27,12 +25,12 @@ CriterionCode criterionOf(const std::string& c) {
 
 TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
   std::map<std::string, test::MethodCase> cases;
-  const auto rows = test::readMethodTable("choose.csv");
-  ASSERT_GT(rows.size(), 30u);
-  for (const auto& row : rows) {
-    const std::string name = field(row, "case"), crit = field(row, "criterion");
-    const bool backward = field(row, "method") == "backward";
-    SCOPED_TRACE(name + " " + field(row, "method") + " choose=" + crit);
+  const test::Csv t = test::readCsv("methods/choose.csv");
+  ASSERT_GT(t.rows.size(), 30u);
+  for (size_t i = 0; i < t.rows.size(); ++i) {
+    const std::string name = t.text(i, "case"), crit = t.text(i, "criterion");
+    const bool backward = t.text(i, "method") == "backward";
+    SCOPED_TRACE(name + " " + t.text(i, "method") + " choose=" + crit);
     if (!cases.count(name)) cases.emplace(name, test::readMethodCase(name));
     const CriterionCode code = criterionOf(crit);
     test::MethodSettings m;
@@ -52,13 +50,13 @@ TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
     ASSERT_EQ(fit.s().run.status, 0);
     if (!backward) {
       std::string expected;
-      std::stringstream ss(field(row, "path"));
+      std::stringstream ss(t.text(i, "path"));
       for (std::string t; ss >> t;) expected += (expected.empty() ? "+" : " +") + t;
       EXPECT_EQ(fit.path(), expected);
     }
-    const int want = std::stoi(field(row, "step"));
+    const int want = std::stoi(t.text(i, "step"));
     EXPECT_EQ(fit.s().run.chosenStep, want);
-    const double v = stepCriterion(&fit.s(), code, want), r = std::stod(field(row, "value"));
+    const double v = stepCriterion(&fit.s(), code, want), r = std::stod(t.text(i, "value"));
     EXPECT_NEAR(v, r, 1e-9 * std::fmax(1.0, std::fabs(r)));
   }
 }

@@ -12,9 +12,6 @@
 namespace vsf {
 namespace {
 
-using test::CsvRow;
-using test::field;
-
 struct Mode {
   const char* name;
   bool full, store, general;
@@ -31,18 +28,18 @@ CriterionCode selectOf(const std::string& s) {
   return s == "sbc" ? kCritSbc : s == "aic" ? kCritAic : kCritSl;
 }
 
-test::MethodSettings settingsOf(const CsvRow& row, const Mode& mode) {
+test::MethodSettings settingsOf(const test::Csv& t, size_t i, const Mode& mode) {
   test::MethodSettings m;
-  m.group.full = mode.full || field(row, "method") == "backward";
+  m.group.full = mode.full || t.text(i, "method") == "backward";
   m.group.store = mode.store;
   m.group.generalSearch = mode.general;
-  m.group.method = methodOf(field(row, "method"));
-  const std::string select = field(row, "select");
+  m.group.method = methodOf(t.text(i, "method"));
+  const std::string select = t.text(i, "select");
   m.group.select = select == "leaps" ? kCritSbc : selectOf(select);
   if (select == "leaps") m.stop = kCritNone;  // the whole path
-  m.hierarchy = field(row, "hierarchy") == "single" ? 1 : 0;
-  const std::string sle = field(row, "slentry"), sls = field(row, "slstay");
-  const bool competitive = field(row, "drop") == "competitive";
+  m.hierarchy = t.text(i, "hierarchy") == "single" ? 1 : 0;
+  const std::string sle = t.text(i, "slentry"), sls = t.text(i, "slstay");
+  const bool competitive = t.text(i, "drop") == "competitive";
   m.options = [=](SelectionOptions& o) {
     if (!sle.empty()) o.entryLevel = std::stod(sle);
     if (!sls.empty()) o.stayLevel = std::stod(sls);
@@ -53,43 +50,37 @@ test::MethodSettings settingsOf(const CsvRow& row, const Mode& mode) {
 
 TEST(MethodPaths, FollowRsStepAddDropLoopsAndLeaps) {
   std::map<std::string, test::MethodCase> cases;
-  const auto rows = test::readMethodTable("paths.csv");
-  ASSERT_GT(rows.size(), 50u);
-  for (const CsvRow& row : rows) {
-    const std::string name = field(row, "case");
+  const test::Csv t = test::readCsv("methods/paths.csv");
+  ASSERT_GT(t.rows.size(), 50u);
+  for (size_t i = 0; i < t.rows.size(); ++i) {
+    const std::string name = t.text(i, "case");
     if (!cases.count(name)) cases.emplace(name, test::readMethodCase(name));
     for (const Mode& mode : kModes) {
-      SCOPED_TRACE(name + " " + field(row, "method") + " select=" + field(row, "select") + " " +
-                   field(row, "drop") + " against " + field(row, "reference") + ", " + mode.name);
-      test::MethodFit fit(cases.at(name), settingsOf(row, mode));
+      SCOPED_TRACE(name + " " + t.text(i, "method") + " select=" + t.text(i, "select") + " " +
+                   t.text(i, "drop") + " against " + t.text(i, "reference") + ", " + mode.name);
+      test::MethodFit fit(cases.at(name), settingsOf(t, i, mode));
       ASSERT_EQ(fit.fit(), 0);
       ASSERT_EQ(fit.s().run.status, 0);
-      EXPECT_EQ(fit.path(), field(row, "path"));
-      if (!field(row, "final").empty()) {
-        EXPECT_EQ(fit.finalModel(), field(row, "final"));
+      EXPECT_EQ(fit.path(), t.text(i, "path"));
+      if (!t.text(i, "final").empty()) {
+        EXPECT_EQ(fit.finalModel(), t.text(i, "final"));
       }
     }
   }
 }
 
-}  // namespace
-}  // namespace vsf
-
-namespace vsf {
-namespace {
-
 // Candidates judged by PRESS, CV PRESS or the validation ASE are each fitted on trial
 // (data_paths.csv: R fits every candidate model).
 TEST(MethodPaths, DataBasedCriteriaFollowRsTrialFits) {
-  const auto rows = test::readMethodTable("data_paths.csv");
-  ASSERT_EQ(rows.size(), 6u);
-  for (const CsvRow& row : rows) {
-    const std::string name = field(row, "case"), select = field(row, "select");
-    const bool backward = field(row, "method") == "backward";
+  const test::Csv t = test::readCsv("methods/data_paths.csv");
+  ASSERT_EQ(t.rows.size(), 6u);
+  for (size_t i = 0; i < t.rows.size(); ++i) {
+    const std::string name = t.text(i, "case"), select = t.text(i, "select");
+    const bool backward = t.text(i, "method") == "backward";
     const test::MethodCase c = test::readMethodCase(name);
     for (const Mode& mode : kModes) {
       if (backward && !mode.full) continue;
-      SCOPED_TRACE(name + " " + field(row, "method") + " select=" + select + ", " + mode.name);
+      SCOPED_TRACE(name + " " + t.text(i, "method") + " select=" + select + ", " + mode.name);
       test::MethodSettings m;
       m.group.method = backward ? kMethodBackward : kMethodForward;
       m.group.full = mode.full;
@@ -106,8 +97,8 @@ TEST(MethodPaths, DataBasedCriteriaFollowRsTrialFits) {
       test::MethodFit fit(c, m);
       ASSERT_EQ(fit.fit(), 0);
       ASSERT_EQ(fit.s().run.status, 0);
-      EXPECT_EQ(fit.path(), field(row, "path"));
-      EXPECT_EQ(fit.finalModel(), field(row, "final"));
+      EXPECT_EQ(fit.path(), t.text(i, "path"));
+      EXPECT_EQ(fit.finalModel(), t.text(i, "final"));
       EXPECT_EQ(fit.s().run.stop.reason, stopreason::kCriterion);
     }
   }

@@ -1,38 +1,16 @@
 #include "selection/method_support.h"
 
 #include <algorithm>
-#include <fstream>
 #include <set>
 #include <sstream>
 
+#include "common/csv.h"
 #include "penalized/penalized.h"
 #include "selection/methods_internal.h"
 
 namespace vsf::test {
 
 namespace {
-
-std::string dataPath(const std::string& file) {
-  return std::string(VSF_TEST_DATA) + "/methods/" + file;
-}
-
-std::vector<std::string> splitCsvLine(const std::string& line) {
-  std::vector<std::string> cells;
-  std::string cell;
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ',' && !quoted) {
-      cells.push_back(cell);
-      cell.clear();
-    } else {
-      cell += c;
-    }
-  }
-  cells.push_back(cell);
-  return cells;
-}
 
 std::vector<int32_t> intList(const std::string& text, char sep) {
   std::vector<int32_t> out;
@@ -44,29 +22,6 @@ std::vector<int32_t> intList(const std::string& text, char sep) {
 
 }  // namespace
 
-std::vector<CsvRow> readMethodTable(const std::string& file) {
-  std::ifstream in(dataPath(file));
-  std::string line;
-  std::getline(in, line);
-  const auto header = splitCsvLine(line);
-  std::vector<CsvRow> rows;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    const auto cells = splitCsvLine(line);
-    CsvRow row;
-    for (size_t i = 0; i < header.size() && i < cells.size(); ++i)
-      row.emplace_back(header[i], cells[i]);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-std::string field(const CsvRow& row, const std::string& column) {
-  for (const auto& [k, v] : row)
-    if (k == column) return v;
-  return std::string();
-}
-
 int MethodCase::effectIndex(const std::string& n) const {
   for (size_t i = 0; i < effectNames.size(); ++i)
     if (effectNames[i] == n) return static_cast<int>(i);
@@ -76,14 +31,14 @@ int MethodCase::effectIndex(const std::string& n) const {
 MethodCase readMethodCase(const std::string& name) {
   MethodCase c;
   c.name = name;
-  c.data = readCase("../methods/" + name);
-  const auto effects = readMethodTable(name + "_effects.csv");
-  const size_t E = effects.size();
+  c.data = readCase(name, "methods");
+  const Csv effects = readCsv("methods/" + name + "_effects.csv");
+  const size_t E = effects.rows.size();
   c.prerequisites.resize(E);
   c.dependants.resize(E);
   for (size_t e = 0; e < E; ++e) {
-    c.effectNames.push_back(field(effects[e], "name"));
-    c.prerequisites[e] = intList(field(effects[e], "prerequisites"), ';');
+    c.effectNames.push_back(effects.text(e, "name"));
+    c.prerequisites[e] = intList(effects.text(e, "prerequisites"), ';');
     for (int32_t q : c.prerequisites[e])
       c.dependants[static_cast<size_t>(q)].push_back(static_cast<int32_t>(e));
   }

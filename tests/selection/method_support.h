@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "selection/group_support.h"
+#include "common/csv.h"
+#include "common/group_support.h"
 
 namespace vsf::test {
 
@@ -24,11 +25,6 @@ struct MethodCase {
   int effectIndex(const std::string& name) const;
 };
 MethodCase readMethodCase(const std::string& name);
-
-// One row of paths.csv or choose.csv.
-using CsvRow = std::vector<std::pair<std::string, std::string>>;
-std::vector<CsvRow> readMethodTable(const std::string& file);
-std::string field(const CsvRow& row, const std::string& column);
 
 // The options a MODEL statement leaves for a method, before the test's own changes: STOP is
 // the SELECT criterion, the significance levels the method's defaults.

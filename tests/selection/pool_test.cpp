@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "selection/group_support.h"
+#include "common/group_support.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {

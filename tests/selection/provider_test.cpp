@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
 #include "common/test_host.h"
 #include "effects/effects.h"
 #include "selection/selection_internal.h"
@@ -22,27 +21,10 @@ struct Obs {
   double w, usable, x, a, y1, y2;
 };
 
-std::vector<std::vector<std::string>> csv(const std::string& file) {
-  std::ifstream in(std::string(VSF_TEST_DATA) + "/methods/" + file);
-  std::vector<std::vector<std::string>> out;
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::vector<std::string> cells;
-    std::stringstream ss(line);
-    for (std::string c; std::getline(ss, c, ',');) {
-      if (!c.empty() && c.front() == '"') c = c.substr(1, c.size() - 2);
-      cells.push_back(c);
-    }
-    out.push_back(cells);
-  }
-  return out;
-}
-
 // R's expected items: item -> (i, j) -> value.
 std::map<std::string, std::map<std::pair<int, int>, double>> expected() {
   std::map<std::string, std::map<std::pair<int, int>, double>> m;
-  for (const auto& r : csv("provider_expected.csv"))
+  for (const auto& r : test::readCsv("methods/provider_expected.csv").rows)
     m[r[0]][{std::stoi(r[1]), std::stoi(r[2])}] = std::stod(r[3]);
   return m;
 }
@@ -52,7 +34,7 @@ class Fixture {
  public:
   explicit Fixture(int responses = 2) {
     test::ensureHost();
-    for (const auto& r : csv("provider_obs.csv"))
+    for (const auto& r : test::readCsv("methods/provider_obs.csv").rows)
       obs_.push_back({std::stod(r[0]), std::stod(r[1]), std::stod(r[2]), std::stod(r[3]),
                       std::stod(r[4]), std::stod(r[5])});
     effects_[0].startColumn = 0, effects_[0].columnCount = 1;
@@ -222,18 +204,9 @@ TEST(Provider, AMatrixTooLargeEndsTheStep) {
   Fixture f;
   const int32_t map[5] = {0, 1, 2, 3, 30000};
   f.p().columnMap = map;
-  bool ended = false;
-  try {
-    (void)sscpItem(&f.p(), 0, 0);
-  } catch (const host::StepEnd& e) {
-    ended = true;
-    EXPECT_EQ(e.code, 1012);
-  }
-  EXPECT_TRUE(ended);
-  const auto& lines = host::session().log.lines();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_NE(lines.back().text.find("crossproducts matrix of order 30003"), std::string::npos)
-      << lines.back().text;
+  test::LogWatch log;
+  EXPECT_TRUE(test::endsStep([&] { (void)sscpItem(&f.p(), 0, 0); }, 1012));
+  EXPECT_TRUE(log.has("", "crossproducts matrix of order 30003")) << log.last();
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "selection/group_support.h"
+#include "common/group_support.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {
@@ -14,12 +14,7 @@ namespace {
 using test::Group;
 using test::GroupSettings;
 
-struct Mode {
-  const char* name;
-  bool full, store;
-};
-constexpr Mode kModes[] = {
-    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
+using test::kStorageModes;
 
 // Everything of the current model that the methods read, as bytes.
 std::string snapshot(const SelectionState& s) {
@@ -50,7 +45,7 @@ std::string snapshot(const SelectionState& s) {
 
 TEST(Trials, MovesRestoreTheModelBitForBit) {
   const auto data = test::readCase("diabetes_cv");
-  for (const Mode& m : kModes) {
+  for (const auto& m : kStorageModes) {
     SCOPED_TRACE(m.name);
     GroupSettings gs;
     gs.weight = true, gs.kfold = true, gs.folds = 5, gs.full = m.full, gs.store = m.store;
@@ -99,7 +94,7 @@ TEST(Trials, CandidatesAreJudgedByTheirOwnValues) {
   const std::vector<int> model = {0, 3, 9};
   for (const Row& r : rows) {
     const auto data = test::readCase(r.name);
-    for (const Mode& m : kModes) {
+    for (const auto& m : kStorageModes) {
       SCOPED_TRACE(std::string(r.name) + ", " + m.name);
       GroupSettings gs;
       gs.weight = true, gs.kfold = r.kfold, gs.folds = r.kfold ? 5 : 0, gs.roles = r.roles;

@@ -14,7 +14,8 @@
 
 namespace vsf::test {
 
-// One case of tests/data/selection (made by tests/reference/selection_fixtures.R).
+// The rows of a case: <folder>/<name>_rows.csv under tests/data, made by the scripts of
+// tests/reference (selection_fixtures.R, methods_fixtures.R, displays_fixtures.R).
 struct CaseData {
   std::vector<double> y, w, f;
   std::vector<int> fold, role;
@@ -22,7 +23,7 @@ struct CaseData {
   std::vector<int> effectColumns;
   size_t rows() const { return y.size(); }
 };
-CaseData readCase(const std::string& name);
+CaseData readCase(const std::string& name, const std::string& folder = "selection");
 
 struct ModelFixture {
   std::vector<int> effects;
@@ -32,6 +33,15 @@ struct ModelFixture {
   std::vector<double> coef;  // NaN for an aliased column
 };
 std::vector<ModelFixture> readModels(const std::string& name);
+
+// The ways the crossproducts are kept: FULL, INCREMENTAL, INCREMENTAL with the per-effect
+// store. Every one must give the same fit.
+struct StorageMode {
+  const char* name;
+  bool full, store;
+};
+inline constexpr StorageMode kStorageModes[] = {
+    {"full", true, false}, {"incremental", false, false}, {"incremental with store", false, true}};
 
 struct GroupSettings {
   int files = 1;  // utility files; a pass is threaded when workers == files
@@ -53,16 +63,27 @@ struct GroupSettings {
 // effects get indicator columns.
 CaseData syntheticCase(const std::vector<int>& effectColumns, int rows, unsigned seed);
 
-class Group {
+// A BY group's state as the frame has it before the data pass: the extensions, the BY and
+// page pools, the workers and the selection state wired to them; all freed at the end.
+class GroupState {
  public:
-  Group(const CaseData& data, const GroupSettings& settings);
-  ~Group();
-  Group(const Group&) = delete;
-  Group& operator=(const Group&) = delete;
+  explicit GroupState(int workers);
+  ~GroupState();
+  GroupState(const GroupState&) = delete;
+  GroupState& operator=(const GroupState&) = delete;
 
   SelectionState& s() { return state_->group.selection; }
   SelectionOptions& options() { return state_->settings.options; }
   VsfState& vsf() { return *state_; }
+
+ protected:
+  std::unique_ptr<VsfState> state_;
+};
+
+// The group with the case's rows stored.
+class Group : public GroupState {
+ public:
+  Group(const CaseData& data, const GroupSettings& settings);
 
   // A fresh fit: model pool, crossproducts of the settings' mode, the start state.
   int prepare();
@@ -82,7 +103,6 @@ class Group {
 
   const CaseData& data_;
   GroupSettings g_;
-  std::unique_ptr<VsfState> state_;
   std::vector<int32_t> sparseIndex_, layoutColumn_, denseOffset_, columnCount_, sparseEffects_;
   std::vector<double> colMeans_, colScales_;
 };

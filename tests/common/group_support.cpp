@@ -1,11 +1,11 @@
-#include "selection/group_support.h"
+#include "common/group_support.h"
 
 #include <cmath>
-#include <fstream>
 #include <random>
 #include <sstream>
 
 #include "base/host.h"
+#include "common/csv.h"
 #include "common/test_host.h"
 #include "datapass/rowblock.h"
 #include "frame/phases.h"
@@ -13,96 +13,50 @@
 
 namespace vsf::test {
 
-namespace {
-
-std::vector<std::vector<std::string>> readCsv(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::vector<std::string>> out;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::vector<std::string> cells;
-    std::string cell;
-    bool quoted = false;
-    for (char c : line) {
-      if (c == '"') {
-        quoted = !quoted;
-      } else if (c == ',' && !quoted) {
-        cells.push_back(cell);
-        cell.clear();
-      } else {
-        cell += c;
-      }
-    }
-    cells.push_back(cell);
-    out.push_back(cells);
-  }
-  return out;
-}
-
-double number(const std::string& s) { return s.empty() || s == "NA" ? NAN : std::stod(s); }
-
-std::string dataPath(const std::string& file) {
-  return std::string(VSF_TEST_DATA) + "/selection/" + file;
-}
-
-}  // namespace
-
-CaseData readCase(const std::string& name) {
-  auto t = readCsv(dataPath(name + "_rows.csv"));
+CaseData readCase(const std::string& name, const std::string& folder) {
+  const Csv t = readCsv(folder + "/" + name + "_rows.csv");
   CaseData d;
-  const auto& header = t[0];
-  for (size_t c = 5; c < header.size(); ++c) {
-    int e = std::stoi(header[c].substr(1, header[c].find('_') - 1));
+  for (size_t c = 5; c < t.header.size(); ++c) {
+    int e = std::stoi(t.header[c].substr(1, t.header[c].find('_') - 1));
     if (e >= static_cast<int>(d.effectColumns.size())) d.effectColumns.resize(e + 1, 0);
     d.effectColumns[e] += 1;
   }
-  for (size_t r = 1; r < t.size(); ++r) {
-    const auto& row = t[r];
-    d.y.push_back(number(row[0]));
-    d.w.push_back(number(row[1]));
-    d.f.push_back(number(row[2]));
-    d.fold.push_back(static_cast<int>(number(row[3])));
-    d.role.push_back(static_cast<int>(number(row[4])));
+  for (const auto& row : t.rows) {
+    d.y.push_back(Csv::cellNumber(row[0]));
+    d.w.push_back(Csv::cellNumber(row[1]));
+    d.f.push_back(Csv::cellNumber(row[2]));
+    d.fold.push_back(static_cast<int>(Csv::cellNumber(row[3])));
+    d.role.push_back(static_cast<int>(Csv::cellNumber(row[4])));
     std::vector<double> x;
-    for (size_t c = 5; c < row.size(); ++c) x.push_back(number(row[c]));
+    for (size_t c = 5; c < row.size(); ++c) x.push_back(Csv::cellNumber(row[c]));
     d.x.push_back(x);
   }
   return d;
 }
 
 std::vector<ModelFixture> readModels(const std::string& name) {
-  auto t = readCsv(dataPath(name + "_models.csv"));
-  auto col = [&](const std::string& c) {
-    for (size_t i = 0; i < t[0].size(); ++i)
-      if (t[0][i] == c) return i;
-    return size_t{0};
-  };
+  const Csv t = readCsv("selection/" + name + "_models.csv");
   std::vector<ModelFixture> out;
-  for (size_t r = 1; r < t.size(); ++r) {
-    const auto& row = t[r];
+  for (size_t r = 0; r < t.rows.size(); ++r) {
     ModelFixture m;
-    std::stringstream es(row[col("effects")]);
+    std::stringstream es(t.text(r, "effects"));
     for (std::string e; std::getline(es, e, ';');) m.effects.push_back(std::stoi(e));
-    m.n = number(row[col("n")]), m.sse = number(row[col("sse")]);
-    m.rank = number(row[col("rank")]), m.sst = number(row[col("sst")]);
-    m.sigma2 = number(row[col("sigma2")]);
-    m.aic = number(row[col("aic")]), m.aicc = number(row[col("aicc")]);
-    m.sbc = number(row[col("sbc")]), m.cp = number(row[col("cp")]);
-    m.bic = number(row[col("bic")]), m.rsq = number(row[col("rsq")]);
-    m.adjrsq = number(row[col("adjrsq")]), m.press = number(row[col("press")]);
-    m.cvpress = number(row[col("cvpress")]), m.validAse = number(row[col("valid_ase")]);
-    m.testAse = number(row[col("test_ase")]), m.logp = number(row[col("logp")]);
+    m.n = t.number(r, "n"), m.sse = t.number(r, "sse"), m.rank = t.number(r, "rank");
+    m.sst = t.number(r, "sst"), m.sigma2 = t.number(r, "sigma2"), m.aic = t.number(r, "aic");
+    m.aicc = t.number(r, "aicc"), m.sbc = t.number(r, "sbc"), m.cp = t.number(r, "cp");
+    m.bic = t.number(r, "bic"), m.rsq = t.number(r, "rsq"), m.adjrsq = t.number(r, "adjrsq");
+    m.press = t.number(r, "press"), m.cvpress = t.number(r, "cvpress");
+    m.validAse = t.number(r, "valid_ase"), m.testAse = t.number(r, "test_ase");
+    m.logp = t.number(r, "logp");
     out.push_back(m);
   }
-  auto c = readCsv(dataPath(name + "_coef.csv"));
-  for (size_t r = 1; r < c.size(); ++r)
-    out[static_cast<size_t>(std::stoi(c[r][0]))].coef.push_back(number(c[r][2]));
+  const Csv c = readCsv("selection/" + name + "_coef.csv");
+  for (const auto& row : c.rows)
+    out[static_cast<size_t>(std::stoi(row[0]))].coef.push_back(Csv::cellNumber(row[2]));
   return out;
 }
 
-Group::Group(const CaseData& data, const GroupSettings& settings)
-    : data_(data), g_(settings), state_(std::make_unique<VsfState>()) {
+GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   ensureHost();
   VsfState& v = *state_;
   ExtensionSet& x = v.res.extensions;
@@ -112,27 +66,15 @@ Group::Group(const CaseData& data, const GroupSettings& settings)
   x.tools = dynamic_cast<HxTools*>(kernel().extensionLoad("hxtools"));
   v.group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
   v.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
-
-  SelectionOptions& o = v.settings.options;
-  o.weightPresent = g_.weight, o.freqPresent = g_.freq, o.rolesPresent = g_.roles;
-  o.kfold = g_.kfold, o.folds = g_.folds, o.method = g_.method, o.select = g_.select;
-  o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
-  o.generalSearch = g_.generalSearch;
-  o.modelAveragingRun = o.resampling = !g_.resample.empty();
-  v.settings.threads.effectiveThreaded = g_.workers > 1;
-  v.settings.threads.effectiveWorkers = g_.workers;
-  v.settings.threads.requestedWorkers = g_.workers;
-  if (g_.workers > 1) (void)createThreadPool(&v, g_.workers);
-
+  v.settings.threads.effectiveThreaded = workers > 1;
+  v.settings.threads.effectiveWorkers = v.settings.threads.requestedWorkers = workers;
+  if (workers > 1) (void)createThreadPool(&v, workers);
   SelectionState& s = v.group.selection;
-  s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles,
-  s.threads = &v.settings.threads;
-  s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
-  layout();
-  write();
+  s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles;
+  s.threads = &v.settings.threads, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
 }
 
-Group::~Group() {
+GroupState::~GroupState() {
   VsfState& v = *state_;
   destroyThreadPool(&v);
   freeSelectionState(&v.group.selection);
@@ -142,6 +84,18 @@ Group::~Group() {
   v.res.extensions.stream->release();
   v.res.extensions.streamx->release();
   v.res.extensions.tools->release();
+}
+
+Group::Group(const CaseData& data, const GroupSettings& settings)
+    : GroupState(settings.workers), data_(data), g_(settings) {
+  SelectionOptions& o = options();
+  o.weightPresent = g_.weight, o.freqPresent = g_.freq, o.rolesPresent = g_.roles;
+  o.kfold = g_.kfold, o.folds = g_.folds, o.method = g_.method, o.select = g_.select;
+  o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
+  o.generalSearch = g_.generalSearch;
+  o.modelAveragingRun = o.resampling = !g_.resample.empty();
+  layout();
+  write();
 }
 
 // Dense effects take the first columns, in effect order; sparse effects follow.
