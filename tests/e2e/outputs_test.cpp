@@ -14,55 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A CSV file: header and cells (quotes only group).
-struct Csv {
-  std::vector<std::string> header;
-  std::vector<std::vector<std::string>> rows;
-  int column(const std::string& name) const {
-    for (size_t j = 0; j < header.size(); ++j)
-      if (header[j] == name) return static_cast<int>(j);
-    return -1;
-  }
-  double number(size_t row, int column) const {
-    const std::string& c = rows.at(row).at(static_cast<size_t>(column));
-    return c.empty() || c[0] == '.' ? NAN : std::stod(c);
-  }
-};
-
-std::vector<std::string> cells(const std::string& line) {
-  std::vector<std::string> out(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
-      out.back() += '"', ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ',' && !quoted) {
-      out.emplace_back();
-    } else if (c != '\r') {
-      out.back() += c;
-    }
-  }
-  return out;
-}
-
-Csv readCsv(const fs::path& path) {
-  std::ifstream in(path);
-  Csv t;
-  std::string line;
-  if (std::getline(in, line)) t.header = cells(line);
-  while (std::getline(in, line))
-    if (!line.empty()) t.rows.push_back(cells(line));
-  return t;
-}
 
 const fs::path kFixtures = fs::path(VSF_TEST_DATA) / "averaging";
 
@@ -79,7 +37,7 @@ class Library {
   }
   ~Library() { fs::remove_all(dir_); }
   std::string path() const { return dir_.string(); }
-  Csv read(const std::string& name) const { return readCsv(dir_ / (name + ".csv")); }
+  Csv read(const std::string& name) const { return readCsv((dir_ / (name + ".csv")).string()); }
   bool has(const std::string& name) const { return fs::exists(dir_ / (name + ".csv")); }
   void write(const std::string& name, const std::string& text) const {
     std::ofstream(dir_ / (name + ".csv")) << text;
@@ -96,7 +54,7 @@ bool close(double a, double b, double rel = 1e-9) {
 
 // The fixture rows of one case: column name -> values in row order.
 std::map<std::string, std::vector<double>> predictions(const std::string& name) {
-  static const Csv fixture = readCsv(kFixtures / "outputs_predictions.csv");
+  static const Csv fixture = readCsv("averaging/outputs_predictions.csv");
   std::map<std::string, std::vector<double>> out;
   for (size_t r = 0; r < fixture.rows.size(); ++r) {
     if (fixture.rows[r][0] != name) continue;
@@ -108,7 +66,7 @@ std::map<std::string, std::vector<double>> predictions(const std::string& name) 
 
 // model.matrix of one case: per row its columns.
 std::vector<std::vector<double>> designOf(const std::string& name) {
-  static const Csv fixture = readCsv(kFixtures / "outputs_design.csv");
+  static const Csv fixture = readCsv("averaging/outputs_design.csv");
   std::vector<std::vector<double>> m;
   for (size_t r = 0; r < fixture.rows.size(); ++r) {
     if (fixture.rows[r][0] != name) continue;
@@ -159,14 +117,16 @@ TEST(OutputDataSets, PredictionsAndResidualsEqualRsPredict) {
     ASSERT_GE(res, 0);
     ASSERT_EQ(o.rows.size(), want["predicted"].size());
     for (size_t i = 0; i < o.rows.size(); ++i) {
-      EXPECT_TRUE(close(o.number(i, p), want["predicted"][i])) << "row " << i + 1;
-      EXPECT_TRUE(close(o.number(i, res), want["residual"][i], 1e-7)) << "row " << i + 1;
+      EXPECT_TRUE(close(o.number(i, static_cast<size_t>(p)), want["predicted"][i]))
+          << "row " << i + 1;
+      EXPECT_TRUE(close(o.number(i, static_cast<size_t>(res)), want["residual"][i], 1e-7))
+          << "row " << i + 1;
     }
     if (std::string(c.fixture) == "mtcars_by_am") {
       const int by = o.column("_BY_");
       ASSERT_GE(by, 0);
-      EXPECT_EQ(o.number(0, by), 1);
-      EXPECT_EQ(o.number(o.rows.size() - 1, by), 2);
+      EXPECT_EQ(o.number(0, static_cast<size_t>(by)), 1);
+      EXPECT_EQ(o.number(o.rows.size() - 1, static_cast<size_t>(by)), 2);
     }
   }
 }
@@ -208,7 +168,7 @@ TEST(OutputDataSets, OutDesignColumnsEqualModelMatrix) {
     ASSERT_EQ(d.rows.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i)
       for (size_t j = 0; j < c.names.size(); ++j)
-        EXPECT_TRUE(close(d.number(i, static_cast<int>(j)), want[i][j]))
+        EXPECT_TRUE(close(d.number(i, j), want[i][j]))
             << "row " << i + 1 << " column " << c.names[j];
   }
 }
@@ -231,8 +191,8 @@ TEST(OutputDataSets, OutDesignOverByGroupsIsOneDataSet) {
   ASSERT_GE(by, 0);
   for (size_t i = 0; i < want.size(); ++i) {
     for (size_t j = 0; j < want[i].size(); ++j)
-      EXPECT_TRUE(close(d.number(i, static_cast<int>(j)), want[i][j])) << i << "," << j;
-    EXPECT_EQ(d.number(i, by), i < designOf("mtcars_by_am0").size() ? 1 : 2);
+      EXPECT_TRUE(close(d.number(i, j), want[i][j])) << i << "," << j;
+    EXPECT_EQ(d.number(i, static_cast<size_t>(by)), i < designOf("mtcars_by_am0").size() ? 1 : 2);
   }
   // One ParameterNames table per group, the second with its BY column.
   const auto tables = findAll(r.document, "ParameterNames");
@@ -255,8 +215,8 @@ TEST(OutputDataSets, ScoreOfTheAnalysisDataEqualsOutput) {
   ASSERT_EQ(s.rows.size(), 442u);
   ASSERT_EQ(s2.rows.size(), 442u);
   for (size_t i = 0; i < o.rows.size(); ++i) {
-    EXPECT_EQ(o.number(i, o.column("yhat")), s.number(i, s.column("p_y")));
-    EXPECT_EQ(o.number(i, o.column("yhat")), s2.number(i, s2.column("p_y")));
+    EXPECT_EQ(o.number(i, "yhat"), s.number(i, "p_y"));
+    EXPECT_EQ(o.number(i, "yhat"), s2.number(i, "p_y"));
   }
   const auto info = findAll(r.document, "ScoreInfo");
   ASSERT_EQ(info.size(), 2u);
@@ -283,13 +243,14 @@ TEST(OutputDataSets, NewLevelsAndMissingVariablesGiveMissingPredictions) {
   const Csv sl = lib.read("sl"), sn = lib.read("sn");
   const int p = sl.column("p_mpg"), res = sl.column("r_mpg");
   ASSERT_EQ(sl.rows.size(), 4u);
-  EXPECT_FALSE(std::isnan(sl.number(0, p)));
-  EXPECT_TRUE(std::isnan(sl.number(1, p)));  // level 5 is not among the analysis levels
-  EXPECT_TRUE(std::isnan(sl.number(2, p)));  // wt missing
-  EXPECT_FALSE(std::isnan(sl.number(3, p)));
-  EXPECT_TRUE(std::isnan(sl.number(3, res)));  // no response
+  EXPECT_FALSE(std::isnan(sl.number(0, static_cast<size_t>(p))));
+  EXPECT_TRUE(std::isnan(
+      sl.number(1, static_cast<size_t>(p))));  // level 5 is not among the analysis levels
+  EXPECT_TRUE(std::isnan(sl.number(2, static_cast<size_t>(p))));  // wt missing
+  EXPECT_FALSE(std::isnan(sl.number(3, static_cast<size_t>(p))));
+  EXPECT_TRUE(std::isnan(sl.number(3, static_cast<size_t>(res))));  // no response
   ASSERT_EQ(sn.rows.size(), 1u);
-  EXPECT_TRUE(std::isnan(sn.number(0, sn.column("p_mpg"))));
+  EXPECT_TRUE(std::isnan(sn.number(0, "p_mpg")));
   const auto info = findAll(r.document, "ScoreInfo");
   ASSERT_EQ(info.size(), 2u);
   EXPECT_EQ(entryValue(info[0], "Number of Observations Read"), 4);
@@ -329,7 +290,7 @@ TEST(OutputDataSets, RolesAndFoldsAreTheFits) {
     for (size_t i = 0; i < o.rows.size(); ++i) {
       const bool train = o.rows[i][static_cast<size_t>(role)] == "TRAIN";
       trainRows += train;
-      const int f = static_cast<int>(o.number(i, fold));
+      const int f = static_cast<int>(o.number(i, static_cast<size_t>(fold)));
       if (train)
         folds.push_back(f);
       else
