@@ -81,6 +81,11 @@ struct ScoreOutput;
 int scoreDataSet(StepView* state, ZLevCtx* lev, SelectionState* sel, const ScoreRequest& request,
                  ScoreOutput* out, int index, bool ownReader);
 
+// The data set's name as the host gives it.
+std::string dataSetNameOf(HostDataSet* dataSet);
+// Every computed value of a row missing (the per-sample ones too).
+void clearComputed(OutputSlots* slots);
+
 // The host's "." missing value.
 double dotMissing();
 // Names: the response's predicted-value and residual defaults ("p_" or "r_" and the response

@@ -5,6 +5,7 @@
 
 #include "averaging/averaging.h"
 #include "averaging/model_internal.h"
+#include "base/host.h"
 #include "base/strings.h"
 #include "design/design.h"
 #include "effects/effects.h"
@@ -41,6 +42,20 @@ void markUses(const ZDesign* d, int32_t effect, AppliedModel* m) {
 }  // namespace
 
 double dotMissing() { return missingValue('.'); }
+
+std::string dataSetNameOf(HostDataSet* ds) {
+  std::string name;
+  if (ds) hostv().ds->attr(ds, dsattr::kName, &name);
+  return name;
+}
+
+void clearComputed(OutputSlots* o) {
+  for (double* p : {o->predicted, o->residual, o->median, o->stdDev, o->lower, o->upper})
+    if (p) *p = dotMissing();
+  for (auto* list : {&o->samplePred, &o->sampleFreq})
+    for (double* p : *list)
+      if (p) *p = dotMissing();
+}
 
 std::string prefixedName(const char* prefix, const std::string& response) {
   return (prefix + response).substr(0, 32);

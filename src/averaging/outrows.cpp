@@ -20,13 +20,6 @@ void setMissing(double* slot) {
   if (slot) *slot = dotMissing();
 }
 
-void clearStatistics(OutputSlots* o) {
-  for (double* p : {o->predicted, o->residual, o->median, o->stdDev, o->lower, o->upper})
-    setMissing(p);
-  for (double* p : o->samplePred) setMissing(p);
-  for (double* p : o->sampleFreq) setMissing(p);
-}
-
 // The design slots from `from` on, missing.
 void clearDesign(OutDesignColumns* c, size_t from) {
   for (size_t k = from; k < c->slots.size(); ++k) setMissing(c->slots[k]);
@@ -42,8 +35,7 @@ void copyFullRow(const double* row, int noInt, OutDesignColumns* c) {
 // The notes of the rows the model could not be applied to: once per group.
 void rowNotes(const ZDesign* d, HostDataSet* out, bool missingLevel,
               std::vector<int32_t>* newLevels) {
-  std::string name;
-  hostv().ds->attr(out, dsattr::kName, &name);
+  const std::string name = dataSetNameOf(out);
   if (missingLevel) hostMsg(848, 193, {std::string_view(name)});
   for (int32_t e = 0; e < d->effectCount; ++e) {
     if ((*newLevels)[static_cast<size_t>(e)] == 0) continue;
@@ -94,7 +86,7 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
     missingLevel |= fit == RowFit::kMissingLevel;
     int32_t role = 0, fold = -1;
     if (fit != RowFit::kApplies) {
-      clearStatistics(&out);
+      clearComputed(&out);
       if (designHere) clearDesign(&des, 0);
     } else {
       double* row = des.row.data();

@@ -18,12 +18,6 @@ namespace vsf {
 
 namespace {
 
-std::string nameOf(HostDataSet* ds) {
-  std::string name;
-  if (ds) hostv().ds->attr(ds, dsattr::kName, &name);
-  return name;
-}
-
 // Binds the model's variables in the request's data set, stopping at the first missing one:
 // 0, or rc::kVarNotFound / rc::kVarType.
 int bindModelVariables(const ZDesign* d, const AppliedModel& m, const ScoreRequest& q,
@@ -74,7 +68,7 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* 
   for (int32_t i = 0; i < st.scoreCount; ++i) {
     ScoreRequest& q = requests[i];
     ScoreOutput& out = data->score[static_cast<size_t>(i)];
-    const std::string name = nameOf(q.input);
+    const std::string name = dataSetNameOf(q.input);
     void* group = openScoreGroup(sink, "ScoreData", hstr(name),
                                  {argString(dkey::kBaseName, hstr("ScoreData")), argFlag(436, 1),
                                   argFlag(dkey::kFlag435, 0)});
@@ -85,7 +79,7 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* 
       out.found.clear();
       out.missingVariable = 0;
       if (bindModelVariables(d, model, q, &out) != 0) {
-        hostMsg(848, 184, {std::string_view(name), std::string_view(nameOf(q.output))});
+        hostMsg(848, 184, {std::string_view(name), std::string_view(dataSetNameOf(q.output))});
         raiseStepCode(s->stepCode, step::kWarning);
         out.missingVariable = 1;
       }

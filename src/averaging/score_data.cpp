@@ -16,22 +16,6 @@ namespace vsf {
 
 namespace {
 
-std::string nameOf(HostDataSet* ds) {
-  std::string name;
-  if (ds) hostv().ds->attr(ds, dsattr::kName, &name);
-  return name;
-}
-
-void setMissing(double* slot) {
-  if (slot) *slot = dotMissing();
-}
-
-void clearRow(OutputSlots* o) {
-  for (double* p : {o->predicted, o->residual, o->median, o->stdDev, o->lower, o->upper})
-    setMissing(p);
-  for (double* p : o->samplePred) setMissing(p);
-}
-
 // The ScoreInfo factoid of request `index`.
 void printScoreInfo(StepView* s, const ScoreRequest& q, const ScoreCounts& c, int index,
                     bool freqRead, bool weightRead) {
@@ -45,8 +29,8 @@ void printScoreInfo(StepView* s, const ScoreRequest& q, const ScoreCounts& c, in
   sendRequest(t.table(), op::kSetDynamic, title);
   auto blank = [&] { t.entry(hstr(" "), valueString(hstr(" "))); };
   const bool residual = q.residual.on;
-  t.entry(msgStr(801), valueString(hstr(nameOf(q.input))));
-  t.entry(msgStr(802), valueString(hstr(nameOf(q.output))));
+  t.entry(msgStr(801), valueString(hstr(dataSetNameOf(q.input))));
+  t.entry(msgStr(802), valueString(hstr(dataSetNameOf(q.output))));
   blank();
   t.entry(msgStr(803), valueDouble(c.read));
   t.entry(msgStr(804), valueDouble(c.used));
@@ -94,7 +78,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   lev->start(lev);
   while (lev->next(lev)) {
     c.read += 1;
-    clearRow(&slots);
+    clearComputed(&slots);
     if (!predict) {
       if (slots.dataSet) hostv().ds->append(slots.dataSet);
       continue;
@@ -136,7 +120,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   if (responseRead && !anyResponse) c.sse = c.weightedSse = dotMissing();
   if (freqRead && c.freqWithResponse == 0) c.weightedSse = dotMissing();
   printScoreInfo(s, q, c, index, freqRead, weightRead);
-  const std::string name = nameOf(q.input);
+  const std::string name = dataSetNameOf(q.input);
   if (missingLevelNote) hostMsg(848, 191, {std::string_view(name)});
   for (int32_t e = 0; e < d->effectCount; ++e)
     if (newLevels[static_cast<size_t>(e)] > 0)

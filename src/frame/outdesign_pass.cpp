@@ -39,6 +39,7 @@ int passGroup(VsfState* s, ObsTagReader* tags) {
   s->group.groupHeap = hostv().proc->heapNew(0, 1024, 4100);
   s->levAlloc.allocator = s->group.groupHeap;
   s->group.byGroupNumber += 1;
+  if (s->outputs.design.by) *s->outputs.design.by = s->group.byGroupNumber;
   const double mark = hostClock();
   const int levelized = levelizeByGroup(s);
   int rc = 0;

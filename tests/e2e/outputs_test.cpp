@@ -202,6 +202,26 @@ TEST(OutputDataSets, OutDesignOverByGroupsIsOneDataSet) {
   EXPECT_TRUE(tables[1]["rows"][0].contains("_BY_"));
 }
 
+// A BY group skipped before its fit (no CLASS level) keeps its place in the OUTDESIGN pass: its
+// rows have missing design columns and the groups after it their own.
+TEST(OutputDataSets, OutDesignPassKeepsASkippedGroupInStep) {
+  Library lib;
+  lib.write("skip", "g,c,x,y\n1,a,1,2\n1,b,2,3\n1,a,3,5\n2,,1,2\n2,,2,3\n3,a,1,1\n3,b,2,3\n");
+  const CommandRun r = runCommand(
+      "proc varsifter data=skip outdesign=d; by g; class c; model y = c x / selection=none; run;",
+      lib.path());
+  const Csv d = lib.read("d");
+  ASSERT_EQ(d.header, (std::vector<std::string>{"_X1", "_X2", "_X3", "_X4", "g", "y", "_BY_"}));
+  const std::vector<std::vector<double>> want = {
+      {1, 1, 0, 1, 1},         {1, 0, 1, 2, 1}, {1, 1, 0, 3, 1}, {NAN, NAN, NAN, NAN, 2},
+      {NAN, NAN, NAN, NAN, 2}, {1, 1, 0, 1, 3}, {1, 0, 1, 2, 3}};
+  ASSERT_EQ(d.rows.size(), want.size()) << r.output;
+  for (size_t i = 0; i < want.size(); ++i) {
+    for (size_t j = 0; j < 4; ++j) EXPECT_TRUE(close(d.number(i, j), want[i][j])) << i << "," << j;
+    EXPECT_EQ(d.number(i, "_BY_"), want[i][4]);
+  }
+}
+
 TEST(OutputDataSets, ScoreOfTheAnalysisDataEqualsOutput) {
   Library lib;
   const CommandRun r = runCommand(
