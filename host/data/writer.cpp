@@ -3,6 +3,7 @@
 // damaged older one.
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -211,6 +213,21 @@ void recordWritten(const OutputDataSet* out) {
   session().written.push_back(std::move(w));
 }
 
+// A run killed while writing leaves its temporary file (never a file under the data set's
+// name): the next writer of the name removes those whose process is gone.
+void removeStaleTemporaries(const std::filesystem::path& target) {
+  const std::string prefix = "." + target.filename().string() + ".";
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(target.parent_path(), ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(prefix, 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".tmp")
+      continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      std::filesystem::remove(e.path(), ec);
+  }
+}
+
 }  // namespace
 
 OutputDataSet::~OutputDataSet() { discard(this); }
@@ -226,6 +243,7 @@ HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
   out->name = resolved.shown;
   out->reopenName = resolved.reopen;
   out->finalPath = resolved.path;
+  removeStaleTemporaries(resolved.path);
   std::filesystem::path dir = resolved.path.parent_path();
   out->tempPath = dir / fmt::format(".{}.{}.{}.tmp", resolved.path.filename().string(), ::getpid(),
                                     gTempCounter++);

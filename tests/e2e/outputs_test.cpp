@@ -241,6 +241,11 @@ TEST(OutputDataSets, ScoreOfTheAnalysisDataEqualsOutput) {
   const auto info = findAll(r.document, "ScoreInfo");
   ASSERT_EQ(info.size(), 2u);
   EXPECT_EQ(entryValue(info[0], "Number of Observations Used"), 442);
+  // The run's document lists the data sets written, a SCORE OUT= data set with its label.
+  std::map<std::string, std::string> labels;
+  for (const Json& ds : r.document["dataSets"]) labels[ds["name"]] = ds["label"];
+  EXPECT_EQ(labels["WORK.S"], "Scored data of WORK.DIABETES");
+  EXPECT_EQ(labels.count("WORK.O"), 1u);
 }
 
 TEST(OutputDataSets, NewLevelsAndMissingVariablesGiveMissingPredictions) {
@@ -394,11 +399,12 @@ TEST(MacroVariables, EffectNamesAndDesignColumns) {
 }
 
 // A step that fails while writing leaves the earlier data set of the name as it was, and no
-// temporary file.
+// temporary file; a killed run's temporary file goes with the next writer of the name.
 TEST(OutputDataSets, FailedStepLeavesTheEarlierFile) {
   Library lib;
   fs::copy_file(fs::path(VSF_TEST_DATA) / "e2e" / "by_unsorted.csv", lib.path() + "/unsorted.csv");
   lib.write("o", "earlier\n1\n");
+  std::ofstream(lib.path() + "/.o.csv.999999999.0.tmp") << "killed\n";
   const CommandRun r = runCommand(
       "proc varsifter data=unsorted; by g; model y = x / selection=none; output out=o; run;",
       lib.path());
