@@ -54,6 +54,8 @@ void printScoreInfo(StepView* s, const ScoreRequest& q, const ScoreCounts& c, in
   }
   t.close();
   t.release();
+  // The LagDesigns group of the LAG design variables the model uses comes here once LAG effects
+  // have design values.
 }
 
 }  // namespace

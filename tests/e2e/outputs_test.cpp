@@ -378,6 +378,16 @@ TEST(MacroVariables, EffectNamesAndDesignColumns) {
   const Json& macros = r.document["macros"];
   EXPECT_EQ(macros["_VSFIND"], "wt*am wt(cyl)");  // continuous variables first
   EXPECT_EQ(macros["_VSFMOD"], "P2 P3 P4 P5 P6");
+  // Effect order, or with ORDERSELECT the order of entry.
+  for (const auto& [option, want] : std::vector<std::pair<std::string, std::string>>{
+           {"", "cyl wt"}, {" orderselect", "wt cyl"}}) {
+    const CommandRun f = runCommand(
+        "proc varsifter data=mtcars; model mpg = cyl disp hp drat wt qsec"
+        " / selection=forward(select=sbc)" +
+            option + "; run;",
+        lib.path());
+    EXPECT_EQ(f.document["macros"]["_VSFIND"], want) << f.output;
+  }
   // Thirteen columns: the names keep every digit.
   const CommandRun names = runCommand(
       "proc varsifter data=mtcars outdesign(fullmodel names prefix=P)=d; class cyl gear carb;"
