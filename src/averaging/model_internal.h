@@ -1,5 +1,6 @@
-// The selected model as the output writers and scoring apply it to an observation: its terms,
-// the variables it uses, the check that it can be applied, its design row and prediction.
+// What the output writers and scoring share: the selected model as they apply it to an
+// observation (its terms, the variables it uses, the check that it applies, its design row and
+// prediction), the definition of output variables, and scoring one data set.
 #pragma once
 
 #include <cstdint>

@@ -69,7 +69,8 @@ void averagingFlags(uint8_t* interval, uint8_t* averaging, const OutputRequest& 
   *averaging = *interval || stdDev.on || samplePred.on;
 }
 
-// The data pass keeps each observation's role and fold when an output data set writes them.
+}  // namespace
+
 int openObservationTags(VsfState* s) {
   const StepSettings& st = s->settings;
   const bool roles = st.partition.hasPartition && st.options.rolesPresent;
@@ -83,8 +84,6 @@ int openObservationTags(VsfState* s) {
   }
   return 0;
 }
-
-}  // namespace
 
 void dropAveragingRequests(VsfState* s) {
   if (s->settings.modelAverage.on) return;
@@ -178,7 +177,6 @@ int setUpModelAveraging(VsfState* s) {
 int openOutDesignScratch(VsfState* s) {
   StepSettings& st = s->settings;
   st.outDesignParmNames = st.outDesignDataSet && !st.outDesignPrefixGiven;
-  if (int rc = openObservationTags(s); rc != 0) return rc;
   if (!s->settings.outDesignDataSet || !s->settings.hasByStatement) return 0;
   int stage = 0;
   if (openScratchFile(&s->res.outDesignScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
