@@ -54,9 +54,9 @@ RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& model, uint32_t status, b
 void buildModelDesignRow(ZLevCtx* ctx, double* row);
 // The linear predictor of the row: each term's columns times its estimates, in entry order.
 double predictRow(const AppliedModel& model, const ZDesign* d, const double* row);
-// The model's columns of the row, in entry order, into consecutive slots.
+// The model's columns of the row, in entry order, into the first of `count` consecutive slots.
 void copyModelColumns(const AppliedModel& model, const ZDesign* d, const double* row,
-                      double* const* slots);
+                      double* const* slots, size_t count);
 
 // ---- Output variables ----
 struct HostDataSet;

@@ -150,11 +150,11 @@ double predictRow(const AppliedModel& m, const ZDesign* d, const double* row) {
 }
 
 void copyModelColumns(const AppliedModel& m, const ZDesign* d, const double* row,
-                      double* const* slots) {
-  int32_t k = 0;
+                      double* const* slots, size_t count) {
+  size_t k = 0;
   for (const ModelTerm& t : m.terms) {
     const double* x = row + d->effects[t.effect].startColumn;
-    for (int32_t j = 0; j < t.columns; ++j, ++k)
+    for (int32_t j = 0; j < t.columns && k < count; ++j, ++k)
       if (slots[k]) *slots[k] = x[t.map ? t.map[j] : j];
   }
 }

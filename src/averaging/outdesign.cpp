@@ -205,7 +205,7 @@ int writeOutDesignGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, OutputDa
         if (!des.slots[k]) continue;
         *des.slots[k] = fullModel ? row[k + static_cast<size_t>(noInt)] : 0;
       }
-      if (!fullModel) copyModelColumns(model, d, row, des.slots.data());
+      if (!fullModel) copyModelColumns(model, d, row, des.slots.data(), des.slots.size());
       role = obsTagRole(tag);
     }
     setRoleText(des.role, role);

@@ -100,7 +100,7 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
         if (fullModel)
           copyFullRow(row, st.options.noInt, &des);
         else
-          copyModelColumns(model, d, row, designSlots);
+          copyModelColumns(model, d, row, designSlots, des.slots.size());
       }
       role = obsTagRole(tag);
       fold = role == 1 ? obsTagFold(tag) : -1;
