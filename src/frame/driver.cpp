@@ -205,9 +205,9 @@ void runProcedure() {
 
   destroyThreadPool(s);
   s->res.timers.mark = hostClock();
-  // Every OUTPUT row is written: the data set is complete before the OUTDESIGN pass.
-  closeOutput(&s->settings.outputDataSet);
   if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
+  // Complete, they go into place together; a step that failed before has discarded them.
+  closeOutput(&s->settings.outputDataSet);
   closeOutput(&s->settings.outDesignDataSet);
   for (int i = 0; i < s->settings.scoreCount; ++i)
     closeOutput(&s->settings.scoreRequests[i].output);
