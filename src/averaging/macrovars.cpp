@@ -137,9 +137,9 @@ int setModelMacroVars(StepView* s, SelectionState* sel, const OutputData* data) 
     // c: the OUTDESIGN column (from 0), the intercept's first when the model has one.
     int32_t c = st.options.noInt ? 0 : 1;
     for (int32_t e = 1; e < sel->layout.effectCount; ++e) {
-      const int32_t columns = table && e < static_cast<int32_t>(table->size())
-                                  ? (*table)[static_cast<size_t>(e)].columns
-                                  : 0;
+      if (!table || e >= static_cast<int32_t>(table->size())) break;
+      const CandidateEntry& entry = (*table)[static_cast<size_t>(e)];
+      const int32_t columns = entry.columns;
       if (!selected(sel, e)) {
         if (st.outDesignFullModel) c += columns;
         continue;
@@ -150,8 +150,9 @@ int setModelMacroVars(StepView* s, SelectionState* sel, const OutputData* data) 
           return 0;
         }
         if (!value.empty()) value += ' ';
-        value += names ? des.nameOfDesignColumn(sel->sweep.firstParam[e] + j)
-                       : prefix + std::to_string(c + 1);
+        const int32_t column = s->lev.design->effects[entry.effect].startColumn +
+                               (entry.columnMap ? entry.columnMap[j] : j);
+        value += names ? des.nameOfDesignColumn(column) : prefix + std::to_string(c + 1);
       }
     }
   }

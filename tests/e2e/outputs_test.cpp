@@ -5,9 +5,11 @@
 // file alone. Penalized methods and model averaging still end the step with an error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -137,29 +139,34 @@ TEST(OutputDataSets, OutDesignColumnsEqualModelMatrix) {
     const char* program;
     std::vector<std::string> names;  // the design columns' names, in order
     std::vector<std::string> after;  // the variables that follow them
+    const char* mod;                 // _VSFMOD: the selected columns but the intercept
   } cases[] = {
       {"mtcars_glm",
        "proc varsifter data=mtcars outdesign(fullmodel)=d; class cyl gear;"
        " model mpg = cyl gear wt hp / selection=none; run;",
        {"Intercept", "cyl 4", "cyl 6", "cyl 8", "gear 3", "gear 4", "gear 5", "wt", "hp"},
-       {"mpg"}},
+       {"mpg"},
+       "cyl 4 cyl 6 cyl 8 gear 3 gear 4 gear 5 wt hp"},
       {"mtcars_last",
        "proc varsifter data=mtcars outdesign(prefix=dx)=d; class cyl(param=ref) gear(param=ref);"
        " model mpg = cyl gear wt hp / selection=none; run;",
        {"dx1", "dx2", "dx3", "dx4", "dx5", "dx6", "dx7"},
-       {"mpg"}},
+       {"mpg"},
+       "dx2 dx3 dx4 dx5 dx6 dx7"},
       {"mtcars_effect",
        "proc varsifter data=mtcars outdesign(addinputvars prefix=z)=d;"
        " class cyl(param=effect) gear(param=effect); model mpg = cyl gear wt hp / selection=none;"
        " run;",
        {"z1", "z2", "z3", "z4", "z5", "z6", "z7"},
-       {"model", "mpg", "cyl"}},
+       {"model", "mpg", "cyl"},
+       "z2 z3 z4 z5 z6 z7"},
   };
   Library lib;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fixture);
     const CommandRun r = runCommand(c.program, lib.path());
     ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.document["macros"]["_VSFMOD"], c.mod);
     const Csv d = lib.read("d");
     const auto want = designOf(c.fixture);
     ASSERT_GE(d.header.size(), c.names.size() + c.after.size());
@@ -423,6 +430,28 @@ TEST(OutputDataSets, FailedStepLeavesTheEarlierFile) {
   EXPECT_EQ(o.header, std::vector<std::string>{"earlier"});
   for (const auto& e : fs::directory_iterator(lib.path()))
     EXPECT_EQ(e.path().extension() == ".tmp", false) << e.path();
+}
+
+// Rows formatted on workers come out in their order, the same bytes as on one thread.
+TEST(OutputDataSets, ThreadedWritingGivesTheSameFile) {
+  Library lib;
+  std::ostringstream data;
+  data << "id,x,y,tag\n";
+  for (int i = 0; i < 10000; ++i)
+    data << i << ',' << (i % 97) / 7.0 << ',' << (i % 13) * 0.25 + i * 1e-4 << ",t" << i % 5
+         << '\n';
+  lib.write("big", data.str());
+  std::string files[2];
+  for (int k = 0; k < 2; ++k) {
+    const CommandRun r =
+        runCommand("proc varsifter data=big; model y = x / selection=none; output out=o p r; run;",
+                   lib.path(), k == 0 ? "--nothreads" : "--threads --cpucount 4");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::ifstream in(lib.path() + "/o.csv");
+    files[k].assign(std::istreambuf_iterator<char>(in), {});
+  }
+  EXPECT_EQ(std::count(files[0].begin(), files[0].end(), '\n'), 10001);
+  EXPECT_TRUE(files[0] == files[1]);
 }
 
 TEST(NotInThisBuild, PenalizedMethodsAndModelAveragingEndTheStep) {
