@@ -87,11 +87,11 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* 
         hostMsg(848, 186, {std::string_view(name)});
         raiseStepCode(s->stepCode, step::kWarning);
       } else {
-        VarDescriptor* response = optional(st.response, q.input, q.responseUsable, &out);
+        // Found when the data set has them with their type (the set-up said when not).
+        VarDescriptor* response = optional(st.response, q.input, true, &out);
         VarDescriptor* weight =
-            optional(st.weightVariable, q.input, st.options.weightPresent && q.weightUsable, &out);
-        VarDescriptor* freq =
-            optional(st.freqVariable, q.input, st.options.freqPresent && q.freqUsable, &out);
+            optional(st.weightVariable, q.input, st.options.weightPresent, &out);
+        VarDescriptor* freq = optional(st.freqVariable, q.input, st.options.freqPresent, &out);
         switchRowSlots(st, lev, q.input, out.missingVariable ? nullptr : q.classSlots,
                        out.missingVariable ? nullptr : q.modelSlots, response, weight, freq);
         hostv().ds->setup(q.input);

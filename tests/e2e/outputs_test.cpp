@@ -233,7 +233,7 @@ TEST(OutputDataSets, ScoreOfTheAnalysisDataEqualsOutput) {
   Library lib;
   const CommandRun r = runCommand(
       "proc varsifter data=diabetes; class sex; model y = age sex bmi bp s1-s6"
-      " / selection=stepwise(select=sbc); output out=o p=yhat; score data=diabetes out=s p;"
+      " / selection=stepwise(select=sbc); output out=o p=yhat r; score data=diabetes out=s p r;"
       " score out=s2; run;",
       lib.path());
   ASSERT_EQ(r.status, 0) << r.output;
@@ -243,11 +243,13 @@ TEST(OutputDataSets, ScoreOfTheAnalysisDataEqualsOutput) {
   ASSERT_EQ(s2.rows.size(), 442u);
   for (size_t i = 0; i < o.rows.size(); ++i) {
     EXPECT_EQ(o.number(i, "yhat"), s.number(i, "p_y"));
+    EXPECT_EQ(o.number(i, "r_y"), s.number(i, "r_y"));
     EXPECT_EQ(o.number(i, "yhat"), s2.number(i, "p_y"));
   }
   const auto info = findAll(r.document, "ScoreInfo");
   ASSERT_EQ(info.size(), 2u);
   EXPECT_EQ(entryValue(info[0], "Number of Observations Used"), 442);
+  EXPECT_EQ(entryValue(info[0], "Number of Observations Used with a Response"), 442);
   // The run's document lists the data sets written, a SCORE OUT= data set with its label.
   std::map<std::string, std::string> labels;
   for (const Json& ds : r.document["dataSets"]) labels[ds["name"]] = ds["label"];
