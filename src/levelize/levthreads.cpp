@@ -87,7 +87,7 @@ bool prepare(Collection* c, LevelizeWork* w, int workers) {
     const char* why = nullptr;
     cw.ctx = zlevclone(ctx, false, &why);
     if (!cw.ctx) {
-      hostMsg(848, 4907, {std::string_view("The levelization"), std::string_view(why)});
+      hostMsg(848, 4960, {std::string_view("The levelization"), std::string_view(why)});
       return false;
     }
     cw.ctx->formattedRow = 1;
@@ -117,7 +117,7 @@ int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
   if (!crew.start(workers, [&c](int worker, int64_t run) {
         return collectRun(&c.workers[static_cast<size_t>(worker)], run);
       })) {
-    hostMsg(848, 4907,
+    hostMsg(848, 4960,
             {std::string_view("The levelization"),
              std::string_view("the host could not start its threads")});
     return 0;
