@@ -182,8 +182,7 @@ int zcenter(LevelizeWork* work, int var, CenterRange* out);
 int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* work);
 // The threaded read loop of stage 1; 0 when it did not run.
 int levelizeSequentialThreaded(HostDataSet* reader, LevelizeWork* work, ZDesign* design);
-// Stage 2 (level combinations on workers): 1 when ready; and its release.
-int zlevthreads(ZLevCtx* ctx);
+// The release of the threads of the level combinations (they end with their pass).
 void zlevthrfree(ZLevCtx* ctx);
 // Gives the nodes of the workers' merged value trees their level indexes.
 void levelizeThreadedLookup(LevelizeWork* work, ZDesign* design, int var);

@@ -7,7 +7,6 @@
 namespace vsf {
 
 int levelizeSequentialThreaded(HostDataSet*, LevelizeWork*, ZDesign*) { return 0; }
-int zlevthreads(ZLevCtx*) { return 0; }
 void zlevthrfree(ZLevCtx*) {}
 void levelizeThreadedLookup(LevelizeWork*, ZDesign*, int) {}
 
