@@ -189,7 +189,8 @@ void Group::write() {
   }
   (void)finishRows(&w);
   s.totals.rowsStored = static_cast<double>(data_.rows());
-  (void)reopenUtilFiles(&files, s.totals.rowsStored, false, false, &v.stepCode);
+  // With write-back: the path methods rewrite rows.
+  (void)reopenUtilFiles(&files, s.totals.rowsStored, true, false, &v.stepCode);
 }
 
 int Group::crossproducts() {

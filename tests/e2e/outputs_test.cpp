@@ -37,14 +37,16 @@ TEST(NotInThisBuild, OutputDataSetsAreNamedAndLeaveNoFile) {
   fs::remove_all(library);
 }
 
-TEST(NotInThisBuild, PenalizedMethodsAndModelAveragingEndTheStep) {
+TEST(NotInThisBuild, SearchesOptimizerFitsAndModelAveragingEndTheStep) {
   struct Case {
     const char* statements;
     const char* error;
   } cases[] = {
-      {"model mpg = wt hp qsec / selection=lasso;", "The LASSO selection is not available"},
-      {"model mpg = wt hp qsec / selection=elasticnet;", "The Elastic Net selection"},
-      {"model mpg = wt hp qsec / selection=lar;", "The LAR selection"},
+      {"model mpg = wt hp qsec / selection=elasticnet;",
+       "Searching for the elastic net's L2 parameter is not available"},
+      {"model mpg = wt hp qsec / selection=lasso(choose=cvex);",
+       "Choosing the penalty by external cross validation"},
+      {"model mpg = wt hp qsec / selection=grouplasso;", "The Group LASSO selection"},
       {"model mpg = wt hp qsec / selection=forward; modelaverage nsamples=5;",
        "Model averaging is not available"},
   };
