@@ -1,6 +1,7 @@
 // What this build does not write or fit, as a user meets it: the output data sets are named in
-// a note and leave no empty file behind; the penalized methods and model averaging end the step
-// with an error before anything is fitted.
+// a note and leave no empty file behind; the elastic net's L2 search, external cross
+// validation, group LASSO and model averaging end the step with an error before anything is
+// fitted.
 #include <gtest/gtest.h>
 
 #include <filesystem>
