@@ -152,6 +152,24 @@ TEST(PathKnots, MatchTheReferencesOnEveryRoad) {
     }
 }
 
+// With training and validation rows the path is the training rows', and every step shows
+// the ASE of both at its knot.
+TEST(PathSelections, ValidationRowsFollowTheTrainingPath) {
+  const Json knots = fixture("path_knots.json").at("diabetes_roles_lasso");
+  const Data d{"diabetes", VSF_SHARED_DATA, "y = age bmi bp s1-s6"};
+  const Setting roles{"roles", "partition role=sex(train='1' validate='2');", ""};
+  const CommandRun r =
+      runPath(d, "lasso(stop=none showstepl1$)", "details=steps(anova parmest)", roles);
+  ASSERT_EQ(r.status, 0) << r.output;
+  checkKnots(r, knots);
+  const Json summary = theOne(r, "SelectionSummary");
+  for (size_t k = 0; k < knots.size(); ++k)
+    for (const auto& [column, key] : {std::pair{"ASE", "ase"}, {"ValidationASE", "valid_ase"}}) {
+      const double want = knots[k][key];
+      EXPECT_NEAR(number(summary["rows"][k][column]), want, 1e-9 * want) << column << " " << k;
+    }
+}
+
 // SBC of a reference knot: n ln(SSE / n) + p ln(n), p the model's parameters.
 double sbcOf(const Json& knot, double n) {
   return n * std::log(knot["sse"].get<double>() / n) +

@@ -8,7 +8,8 @@
 # - path_knots.json: per case (data set and method) the knots of the path on the columns
 #   centred and scaled by their standard deviation (n - 1): lambda over lambda-max, the model's
 #   effects and its estimates on the data's scale, its SSE on the data, and the effect that
-#   enters or leaves on the way to the knot;
+#   enters or leaves on the way to the knot; with training and validation rows (Diabetes, sex
+#   1 and 2) the path of the training rows and each knot's ASE on both;
 # - sis.json: the ranking by |correlation| with the response of the columns of the synthetic
 #   300 x 2,000 data that the tests make with the generator below.
 #
@@ -167,8 +168,9 @@ def check_elastic_net(name, Z, yc, knots, ridge):
                     np.max(np.abs(knots[-1][1])))
 
 
-def record(names, X, y, m, sd, knots, scale=1.0, weights=None, least_squares=False):
-    """The knots on the data's scale."""
+def record(names, X, y, m, sd, knots, scale=1.0, weights=None, least_squares=False,
+           validation=None):
+    """The knots on the data's scale; with validation rows (X, y) their ASE too."""
     n = len(y)
     out = []
     lam0 = knots[0][0]
@@ -193,6 +195,10 @@ def record(names, X, y, m, sd, knots, scale=1.0, weights=None, least_squares=Fal
             "event": "" if event is None else event[0] + names[event[1]],
             "estimates": estimates,
         })
+        if validation is not None:
+            r = validation[1] - intercept - validation[0] @ beta
+            out[-1]["ase"] = float(resid @ resid) / n
+            out[-1]["valid_ase"] = float(r @ r) / len(r)
     return out
 
 
@@ -225,6 +231,17 @@ def cases():
             check_sklearn("%s adaptive gamma=%g" % (data, gamma), Zw, yc, knots, "lasso")
             out["%s_adaptive_%g" % (data, gamma)] = record(names, X, y, m, sd, knots,
                                                           weights=w)
+    # Training rows of sex 1, validation rows of sex 2; sex is the role, not an effect.
+    names, X, y = diabetes()
+    train, valid = X[:, 1] == 1, X[:, 1] == 2
+    keep = [j for j in range(len(names)) if names[j] != "sex"]
+    names = [names[j] for j in keep]
+    Xt, yt = X[train][:, keep], y[train]
+    Z, yc, m, sd = standardized(Xt, yt)
+    knots = homotopy(Z.T @ Z, Z.T @ yc, True)
+    check_sklearn("diabetes roles lasso", Z, yc, knots, "lasso")
+    out["diabetes_roles_lasso"] = record(names, Xt, yt, m, sd, knots,
+                                         validation=(X[valid][:, keep], y[valid]))
     return out
 
 
