@@ -262,6 +262,29 @@ TEST(PathSelections, AResponseInTinyUnitsTakesTheSamePath) {
   }
 }
 
+// ADAPTIVE takes its weights from the INEST= data set when it is given: the least-squares
+// estimates there give the path of the weights from the least-squares fit.
+TEST(PathSelections, AdaptiveWeightsFromInitialEstimates) {
+  const Json all = fixture("path_knots.json");
+  const Json& ols = all.at("diabetes_lar").back()["estimates"];  // LAR ends at least squares
+  const Library lib("vsf_e2e_path_inest");
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "diabetes.csv", lib.dir / "diabetes.csv");
+  std::ofstream inest(lib.dir / "inest.csv");
+  std::string header = "_TYPE_", row = "PARMS";
+  char cell[32];
+  for (const auto& [parm, value] : ols.items()) {
+    std::snprintf(cell, sizeof cell, ",%.17g", value.get<double>());
+    header += "," + parm;
+    row += cell;
+  }
+  inest << header << "\n" << row << "\n";
+  inest.close();
+  const CommandRun r = runPath(kDiabetes, "lasso(stop=none adaptive(inest=inest) showstepl1$)",
+                               "details=steps(anova parmest)", kDefault, lib.dir.string());
+  ASSERT_EQ(r.status, 0) << r.output;
+  checkKnots(r, all.at("diabetes_adaptive_1"));
+}
+
 // The synthetic rows of path_fixtures.py: a uniform value in [-0.5, 0.5) for row i and
 // column j from splitmix64, and a response on every seventh of the first 50 columns.
 double uniform(uint64_t i, uint64_t j) {
