@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -329,15 +330,28 @@ std::vector<std::string> stepEvents(const CommandRun& r, std::vector<double>* ra
   return out;
 }
 
+// The screened-in count after each rebuild, from the SHOWSCREEN$ log lines.
+std::vector<int> screenedIn(const std::string& output) {
+  std::vector<int> out;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    int step = 0, count = 0;
+    if (std::sscanf(line.c_str(), ">>>>>>>>>> %d, %d,", &step, &count) == 2) out.push_back(count);
+  }
+  return out;
+}
+
 // The safe rules screen candidates out only while they surely stay out: each gives the path
-// without screening. SIS ranks the columns by |correlation| as numpy does and keeps the best.
+// without screening. The rebuilt bound refined by the fitted vector's sums screens in fewer
+// than the basic bound. SIS ranks the columns by |correlation| as numpy does and keeps the best.
 TEST(PathScreening, SafeRulesKeepThePathAndSisKeepsTheRanking) {
   const Json sis = fixture("sis.json");
   const Library lib("vsf_e2e_path_screening");
   writeSynthetic(lib.dir / "syn.csv", sis["first"]);
   const Data syn{"syn", "", "y = x1-x2000"};
   auto run = [&](const std::string& screen) {
-    return runPath(syn, "lasso(stop=none maxsteps=80 showstepl1$ screen=" + screen + ")", "",
+    return runPath(syn,
+                   "lasso(stop=none maxsteps=80 showstepl1$ showscreen$ screen=" + screen + ")", "",
                    kDefault, lib.dir.string());
   };
   const CommandRun plain = run("none");
@@ -345,6 +359,7 @@ TEST(PathScreening, SafeRulesKeepThePathAndSisKeepsTheRanking) {
   std::vector<double> plainRatios;
   const std::vector<std::string> plainEvents = stepEvents(plain, &plainRatios);
   ASSERT_EQ(plainEvents.size(), 81u);
+  std::vector<int> rebuilt[2];
   for (const char* rule : {"base$", "zanvi", "zanvi2$", "dpp$"}) {
     SCOPED_TRACE(rule);
     const CommandRun r = run(rule);
@@ -353,7 +368,13 @@ TEST(PathScreening, SafeRulesKeepThePathAndSisKeepsTheRanking) {
     EXPECT_EQ(stepEvents(r, &ratios), plainEvents);
     for (size_t k = 0; k < ratios.size() && k < plainRatios.size(); ++k)
       EXPECT_NEAR(ratios[k], plainRatios[k], 1e-9) << k;
+    if (rule == std::string("zanvi")) rebuilt[0] = screenedIn(r.output);
+    if (rule == std::string("zanvi2$")) rebuilt[1] = screenedIn(r.output);
   }
+  ASSERT_GE(rebuilt[0].size(), 2u);
+  ASSERT_GE(rebuilt[1].size(), 2u);
+  EXPECT_LT(rebuilt[0][1], rebuilt[1][1]);
+  EXPECT_LT(rebuilt[1][1], 1000);
 
   const CommandRun r = run("sis(keepnum=100)");
   ASSERT_EQ(r.status, 0) << r.output;
