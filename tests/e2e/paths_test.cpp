@@ -37,7 +37,7 @@ struct Data {
   const char* model;
 };
 const Data kDiabetes{"diabetes", VSF_SHARED_DATA, "y = age sex bmi bp s1-s6"};
-const Data kBoston{"boston", VSF_TEST_DATA "/penalized",
+const Data kBoston{"boston", VSF_TEST_DATA "/averaging",
                    "medv = crim zn indus chas nox rm age dis rad tax ptratio black lstat"};
 
 // The fixture's case (after the data set's name) and the SELECTION= that fits it.
