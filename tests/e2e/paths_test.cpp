@@ -349,34 +349,37 @@ TEST(PathScreening, SafeRulesKeepThePathAndSisKeepsTheRanking) {
   const Library lib("vsf_e2e_path_screening");
   writeSynthetic(lib.dir / "syn.csv", sis["first"]);
   const Data syn{"syn", "", "y = x1-x2000"};
-  auto run = [&](const std::string& screen) {
+  auto run = [&](const std::string& method, const std::string& screen) {
     return runPath(syn,
-                   "lasso(stop=none maxsteps=80 showstepl1$ showscreen$ screen=" + screen + ")", "",
-                   kDefault, lib.dir.string());
+                   method + " stop=none maxsteps=80 showstepl1$ showscreen$ screen=" + screen + ")",
+                   "", kDefault, lib.dir.string());
   };
-  const CommandRun plain = run("none");
-  ASSERT_EQ(plain.status, 0) << plain.output;
-  std::vector<double> plainRatios;
-  const std::vector<std::string> plainEvents = stepEvents(plain, &plainRatios);
-  ASSERT_EQ(plainEvents.size(), 81u);
+  // The elastic net's ridge rows enter the columns' squares and the fitted vector's sums.
   std::vector<int> rebuilt[2];
-  for (const char* rule : {"base$", "zanvi", "zanvi2$", "dpp$"}) {
-    SCOPED_TRACE(rule);
-    const CommandRun r = run(rule);
-    ASSERT_EQ(r.status, 0) << r.output;
-    std::vector<double> ratios;
-    EXPECT_EQ(stepEvents(r, &ratios), plainEvents);
-    for (size_t k = 0; k < ratios.size() && k < plainRatios.size(); ++k)
-      EXPECT_NEAR(ratios[k], plainRatios[k], 1e-9) << k;
-    if (rule == std::string("zanvi")) rebuilt[0] = screenedIn(r.output);
-    if (rule == std::string("zanvi2$")) rebuilt[1] = screenedIn(r.output);
+  for (const std::string method : {"lasso(", "elasticnet(l2=0.5"}) {
+    const CommandRun plain = run(method, "none");
+    ASSERT_EQ(plain.status, 0) << plain.output;
+    std::vector<double> plainRatios;
+    const std::vector<std::string> plainEvents = stepEvents(plain, &plainRatios);
+    ASSERT_EQ(plainEvents.size(), 81u);
+    for (const std::string rule : {"base$", "zanvi", "zanvi2$", "dpp$"}) {
+      SCOPED_TRACE(method + " " + rule);
+      const CommandRun r = run(method, rule);
+      ASSERT_EQ(r.status, 0) << r.output;
+      std::vector<double> ratios;
+      EXPECT_EQ(stepEvents(r, &ratios), plainEvents);
+      for (size_t k = 0; k < ratios.size() && k < plainRatios.size(); ++k)
+        EXPECT_NEAR(ratios[k], plainRatios[k], 1e-9) << k;
+      if (method == "lasso(" && rule == "zanvi") rebuilt[0] = screenedIn(r.output);
+      if (method == "lasso(" && rule == "zanvi2$") rebuilt[1] = screenedIn(r.output);
+    }
   }
   ASSERT_GE(rebuilt[0].size(), 2u);
   ASSERT_GE(rebuilt[1].size(), 2u);
   EXPECT_LT(rebuilt[0][1], rebuilt[1][1]);
   EXPECT_LT(rebuilt[1][1], 1000);
 
-  const CommandRun r = run("sis(keepnum=100)");
+  const CommandRun r = run("lasso(", "sis(keepnum=100)");
   ASSERT_EQ(r.status, 0) << r.output;
   const Json info = theOne(r, "ScreeningInfo");
   EXPECT_EQ(number(entryValue(info, "Number of Effects Kept")), 100);
