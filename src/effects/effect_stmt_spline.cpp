@@ -172,6 +172,12 @@ SplineOptions* basisBlock(const SplineOptions& o, int32_t nvars, int32_t scale) 
 }  // namespace
 
 int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v) {
+  // A spline's variables are continuous; a CLASS member would have no values to place knots on.
+  if (zanyclass(d, e.vars())) {
+    hostMsg(174, 95, {std::string_view(e.name)});
+    raiseBuildCode(d, step::kInternal);
+    return 1;
+  }
   const SplineCount& c = e.spline;
   SplineOptions* o = optionsOf(e, c);
   if (int rc = zsplopts(d, o, e.members, e.s)) return rc;

@@ -106,14 +106,17 @@ void expectKnots(const std::vector<double>& got, const std::vector<double>& want
 double projectionResidual(const Matrix& a, const Matrix& b) {
   const size_t n = a.size(), p = a[0].size();
   std::vector<std::vector<double>> q;
-  for (size_t j = 0; j < p; ++j) {
-    std::vector<double> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = a[i][j];
+  auto removeSpan = [&q, n](std::vector<double>& v) {
     for (const auto& u : q) {
       double dot = 0;
       for (size_t i = 0; i < n; ++i) dot += u[i] * v[i];
       for (size_t i = 0; i < n; ++i) v[i] -= dot * u[i];
     }
+  };
+  for (size_t j = 0; j < p; ++j) {
+    std::vector<double> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = a[i][j];
+    removeSpan(v);
     double norm = 0;
     for (double x : v) norm += x * x;
     norm = std::sqrt(norm);
@@ -126,12 +129,7 @@ double projectionResidual(const Matrix& a, const Matrix& b) {
     std::vector<double> v(n);
     double total = 0;
     for (size_t i = 0; i < n; ++i) total += (v[i] = b[i][j]) * b[i][j];
-    for (int pass = 0; pass < 2; ++pass)
-      for (const auto& u : q) {
-        double dot = 0;
-        for (size_t i = 0; i < n; ++i) dot += u[i] * v[i];
-        for (size_t i = 0; i < n; ++i) v[i] -= dot * u[i];
-      }
+    for (int pass = 0; pass < 2; ++pass) removeSpan(v);
     double rest = 0;
     for (double x : v) rest += x * x;
     worst = std::max(worst, std::sqrt(rest / total));

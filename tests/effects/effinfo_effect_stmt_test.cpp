@@ -436,6 +436,7 @@ TEST(EffectStatement, ChecksOfEachType) {
       {"lag without WITHIN=", effkind::kLag, {"A"}, lag(true, false), {{174, 75}}, 1, 1012},
       {"lag of a continuous", effkind::kLag, {"x"}, lag(true, true), {{174, 74}}, 1, 1012},
       {"lag", effkind::kLag, {"A"}, lag(true, true), {}, 0, 0},
+      {"spline of a CLASS variable", effkind::kSpline, {"x", "A"}, nullptr, {{174, 95}}, 1, 1012},
       {"empty delimiter",
        effkind::kCollection,
        {"x"},
