@@ -207,8 +207,9 @@ int failedWith(SelectionState* s, int rc) {
 }  // namespace
 
 int runSelection(SelectionState* s) {
-  // Resampling draws (model averaging) and the standardization passes of the penalized
-  // methods happen here once those subsystems exist; a plain classical fit needs neither.
+  // A sample of model averaging draws its rows before anything is summed.
+  if (s->resample)
+    if (int rc = drawResample(s); rc != 0) return failedWith(s, rc);
   if (int32_t st = dataStatus(s); st != 0) {
     s->run.status = st;
     return 0;

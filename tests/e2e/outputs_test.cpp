@@ -456,7 +456,7 @@ TEST(OutputDataSets, ThreadedWritingGivesTheSameFile) {
   EXPECT_TRUE(files[0] == files[1]);
 }
 
-TEST(NotInThisBuild, PenalizedMethodsAndModelAveragingEndTheStep) {
+TEST(NotInThisBuild, PenalizedMethodsEndTheStep) {
   struct Case {
     const char* statements;
     const char* error;
@@ -464,8 +464,6 @@ TEST(NotInThisBuild, PenalizedMethodsAndModelAveragingEndTheStep) {
       {"model mpg = wt hp qsec / selection=lasso;", "The LASSO selection is not available"},
       {"model mpg = wt hp qsec / selection=elasticnet;", "The Elastic Net selection"},
       {"model mpg = wt hp qsec / selection=lar;", "The LAR selection"},
-      {"model mpg = wt hp qsec / selection=forward; modelaverage nsamples=5;",
-       "Model averaging is not available"},
   };
   for (const Case& c : cases) {
     const CommandRun r = runCommand(
