@@ -62,7 +62,7 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       const int32_t k = w->firstSample + i;
       w->sampleId = k;
       w->rng = RngState();
-      w->rng.seed = zrngrecseed(set->procedureSeed, set->seedOffset + k);
+      w->rng.seed = sampleSeed(set->procedureSeed, set->seedOffset + k);
       if (zrnginit(&w->rng) != 0) return rc::kRngNotSetUp;
       resetSelectionState(s);
       s->resample = w;

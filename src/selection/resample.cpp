@@ -85,6 +85,17 @@ double resampleSize(const ResampleSet* set, double population) {
   return population;
 }
 
+int32_t sampleSeed(int32_t procedureSeed, int32_t index) {
+  if (procedureSeed == 0) return 0;
+  uint64_t x = (static_cast<uint64_t>(static_cast<uint32_t>(procedureSeed)) << 32) |
+               static_cast<uint32_t>(index);
+  x += 0x9E3779B97F4A7C15ULL;  // one splitmix64 step
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  x ^= x >> 31;
+  return static_cast<int32_t>(1 + x % 2147483646ULL);
+}
+
 int shareResamples(ResampleSet* set, int32_t records, int32_t samples) {
   records = std::max(1, std::min(records, samples));
   if (samples <= 0) return rc::kMemory;

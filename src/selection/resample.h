@@ -109,6 +109,11 @@ struct ResampleSet {
 // The units a sample draws from N training units: the rate's share, else the size, else N.
 double resampleSize(const ResampleSet* set, double population);
 
+// The generator seed of sample `index` (0 makes one when the procedure seed is 0). The seed
+// and the index are mixed: generators seeded with consecutive numbers start correlated, which
+// would favour the first units of every sample.
+int32_t sampleSeed(int32_t procedureSeed, int32_t index);
+
 // Sets up the records' shares for a pass of `samples` samples over `records` records (empty
 // shares are not made); the generators are seeded per sample. 0 or -2.
 int shareResamples(ResampleSet* set, int32_t records, int32_t samples);
