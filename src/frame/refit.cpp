@@ -30,6 +30,7 @@ int refitAverage(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   const SelectionOptions saved = o;
   o.method = kMethodNone;
+  o.pathMethod = 0;  // the refit model is fitted by least squares
   o.select = o.stop = o.choose = kCritNone;
   o.resampleOption = 1;
   s->group.refitPass = 1;

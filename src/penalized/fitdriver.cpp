@@ -7,6 +7,7 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "datapass/utilfiles.h"
+#include "penalized/path_internal.h"
 #include "penalized/penalized.h"
 #include "selection/resample.h"
 #include "selection/selection.h"
@@ -38,6 +39,8 @@ int plainFit(SelectionState* s) {
   return runSelection(s);
 }
 
+const PathMethods kPathMethods = {standardizeRows, runLarPath, restoreRows};
+
 // The selected model of the run: the chosen step's when a CHOOSE= criterion chose one.
 void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
   fit->status = s->run.status;
@@ -64,7 +67,9 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       w->rng = RngState();
       w->rng.seed = sampleSeed(set->procedureSeed, set->seedOffset + k);
       if (zrnginit(&w->rng) != 0) return rc::kRngNotSetUp;
+      const PathMethods* methods = s->pathMethods;
       resetSelectionState(s);
+      s->pathMethods = methods;
       s->resample = w;
       s->streamFile = w->histories.file;
       s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
@@ -87,13 +92,20 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
   return 0;
 }
 
-// This build fits the classical methods only. The path and optimizer methods would otherwise
-// show a model that no selection chose, and end as a success: they end the step with an error
-// before anything is fitted.
+// This build fits the classical methods and the LAR, LASSO and elastic-net path at a given L2.
+// The optimizer methods, the searches for the elastic net's L2 and external cross validation
+// would otherwise show a model that no selection chose, and end as a success:
+// they end the step with an error before anything is fitted.
 int refuseUnbuilt(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  if (o->method >= kMethodLar) {
-    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + codeIndex(o->method));
+  const MethodCode m = o->method;
+  const bool path = m >= kMethodLar && m <= kMethodElasticNetLs;
+  if (o->externalCv && path) {
+    hostMsg(848, 4905);
+  } else if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && o->l2Search != kL2SearchNone) {
+    hostMsg(848, 4906);
+  } else if (m >= kMethodLar && !path) {
+    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + codeIndex(m));
     hostMsg(848, 4901, {std::string_view(method)});
   } else {
     return 0;
@@ -106,6 +118,7 @@ int refuseUnbuilt(SelectionState* s) {
 
 int fitModel(SelectionState* state, ResampleSet* resamples) {
   if (int rc = refuseUnbuilt(state); rc != 0) return rc;
+  state->pathMethods = &kPathMethods;
   switch (roadOf(state->options)) {
     case Road::kPlain:
       return plainFit(state);

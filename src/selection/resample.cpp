@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "base/codes.h"
-#include "selection/rows_internal.h"
+#include "selection/rows.h"
 
 namespace vsf {
 
