@@ -119,8 +119,7 @@ std::string formatEffectName(const StepView* state, int32_t candidate);
 
 // ---- Model averaging ----
 // Sets up the resample records of the BY group's pass (the refit pass with its own sample
-// count): the shares, the kept per-sample frequencies, the step-history files with DETAILS.
-// 0, -2, or -5 when a file cannot be opened.
+// count): the shares and the kept per-sample frequencies. 0 or -2.
 int initResampleWork(StepView* state, bool refitPass);
 // Closes the records' files; safe to call twice.
 void freeResampleWork(ResampleSet* set);
@@ -141,8 +140,7 @@ int32_t outputSampleCount(const StepView* state);
 // The drawn count of stored row `storedRow` in sample `sample`; -1 when not kept.
 int32_t sampleFrequency(const StepView* state, int64_t storedRow, int32_t sample);
 
-// Each record's sample count and the file of its samples' step histories (null without
-// DETAILS).
+// Each record's sample count and the file of its samples' step histories (null: none kept).
 int32_t resampleSampleCount(const ResampleSet* set, int32_t record);
 ScratchFileObject* resampleFile(const ResampleSet* set, int32_t record);
 

@@ -1,8 +1,7 @@
 // The resample records of a BY group's pass: the shares of the samples, the per-sample
-// frequencies kept for OUTPUT, and the files of the samples' step histories.
+// frequencies kept for OUTPUT.
 #include "averaging/averaging.h"
 #include "base/codes.h"
-#include "base/host.h"
 #include "datapass/resources.h"
 #include "datapass/utilfiles.h"
 #include "selection/group.h"
@@ -27,17 +26,7 @@ int initResampleWork(StepView* s, bool refitPass) {
     set->storedRows = static_cast<int64_t>(s->group.selection.totals.rowsStored);
     set->obsFreq.assign(static_cast<size_t>(set->storedRows * samples), 0);
   }
-  if (!m.details) return 0;
-  const auto* extensions = static_cast<const ExtensionSet*>(set->extensions);
-  for (int32_t i = 0; i < set->recordCount; ++i) {
-    ResampleWork& w = set->records[static_cast<size_t>(i)];
-    int stage = 0;
-    const bool shared = m.sharedDrive != 0;
-    if (openScratchFile(&w.histories, extensions, shared ? i + 1 : 0, m.sharedDriveLength,
-                        shared ? m.sharedDriveText : nullptr, false, &stage) != 0)
-      return rc::kScratchFile;
-    w.historyEnd = 0;
-  }
+  // The samples' step histories are not written: a sample's details are not shown yet.
   return 0;
 }
 

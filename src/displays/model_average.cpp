@@ -73,7 +73,7 @@ int printModelAverage(StepView* s) {
                         {argFlag(dkey::kFlag435, 0)});
   }
   ResampleSet* set = &s->group.resampling;
-  if (s->settings.options.modelAveragingRun && m.details) {
+  if (s->settings.options.modelAveragingRun && m.details && resampleFile(set, 0)) {
     int number = 1;
     int64_t plotPosition = 0;
     for (int32_t r = 0; r < set->recordCount; ++r) {
