@@ -457,7 +457,7 @@ TEST(OutputDataSets, ThreadedWritingGivesTheSameFile) {
   EXPECT_TRUE(files[0] == files[1]);
 }
 
-TEST(NotInThisBuild, SearchesOptimizerFitsAndModelAveragingEndTheStep) {
+TEST(NotInThisBuild, SearchesAndOptimizerFitsEndTheStep) {
   struct Case {
     const char* statements;
     const char* error;
@@ -467,8 +467,6 @@ TEST(NotInThisBuild, SearchesOptimizerFitsAndModelAveragingEndTheStep) {
       {"model mpg = wt hp qsec / selection=lasso(choose=cvex);",
        "Choosing the penalty by external cross validation"},
       {"model mpg = wt hp qsec / selection=grouplasso;", "The Group LASSO selection"},
-      {"model mpg = wt hp qsec / selection=forward; modelaverage nsamples=5;",
-       "Model averaging is not available"},
   };
   for (const Case& c : cases) {
     const CommandRun r = runCommand(

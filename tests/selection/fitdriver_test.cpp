@@ -34,8 +34,6 @@ TEST(FitDriver, EachRoad) {
        [](SelectionOptions& o) { o.l2Search = kL2SearchGrid; }, nullptr,
        "Searching for the elastic net's L2 parameter"},
       {"group LASSO", kMethodGroupLasso, none, nullptr, "The Group LASSO selection"},
-      {"model averaging", kMethodForward, [](SelectionOptions& o) { o.modelAveragingRun = 1; },
-       nullptr, "Model averaging is not available"},
   };
   for (const Road& r : roads) {
     SCOPED_TRACE(r.name);
