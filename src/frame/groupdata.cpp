@@ -129,6 +129,7 @@ int readByGroupData(VsfState* s) {
   if (int rc = readHeldOutRows(&p, &s->settings.test, false); rc != 0) return rc;
   if (int rc = readHeldOutRows(&p, &s->settings.validation, true); rc != 0) return rc;
   if (int rc = endRows(&p); rc != 0) return rc;
+  if (int rc = checkSumsOfSquares(&p); rc != 0) return rc;
   computeMeansAndScales(&p);
   if (int rc = assignLateFolds(&p); rc != 0) return rc;
   storeTotals(&p);

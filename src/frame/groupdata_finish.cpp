@@ -1,6 +1,7 @@
 // The end of the data pass: the stored-model sums, the column means and scales, the folds
 // that need every row first (BLOCK, INDEX) and the totals left in the selection state.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "base/codes.h"
@@ -117,6 +118,30 @@ void finishModelSums(DataPass* p) {
   fillDoubles(missingValue('.'), m.effectScales, p->d->effectCount);
   for (int32_t j = 0; j < vars; ++j)
     m.trainSums[j] = F > 0 ? m.trainSums[j] * (1.0 / F) : missingValue('.');
+}
+
+// The sweep divides by sums of squares and squares crossproducts: a sum it cannot carry in
+// double precision (beyond about 1e292, or nonzero values whose squares fall below about
+// 1e-292) ends the step with an error naming the variable instead of a fit that did not
+// happen. Before computeMeansAndScales, which turns the sums into means.
+int checkSumsOfSquares(DataPass* p) {
+  const double low = DBL_MIN / DBL_EPSILON, high = DBL_MAX * DBL_EPSILON;
+  auto refused = [&](double squares, double sum, std::string_view name) {
+    const bool over = !(squares <= high);
+    if (!over && (squares >= low || (squares == 0 && sum == 0))) return false;
+    hostMsg(848, over ? 6101 : 6102, {name});
+    raiseStepCode(p->s->stepCode, step::kInternal);
+    return true;
+  };
+  if (refused(p->t.sumWyy, p->t.sumWy, p->s->settings.response.name)) return rc::kScale;
+  const SelectionState& s = *p->sel;
+  for (int32_t e = 0; e < p->E; ++e) {
+    const char* name = p->d->effects[p->cand[e].effect].name;
+    const int32_t first = p->firstParam[static_cast<size_t>(e)];
+    for (int32_t c = first; c < first + s.layout.columnCount[e]; ++c)
+      if (refused(s.sweep.colSquares[c], s.layout.colMeans[c], name ? name : "")) return rc::kScale;
+  }
+  return 0;
 }
 
 void computeMeansAndScales(DataPass* p) {

@@ -100,6 +100,8 @@ int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
 
 // End of the pass (datapass_finish.cpp).
 void finishModelSums(DataPass* p);
+// A training sum of squares the sweep cannot carry: its error, the step code raised and -51.
+[[nodiscard]] int checkSumsOfSquares(DataPass* p);
 void computeMeansAndScales(DataPass* p);
 [[nodiscard]] int assignLateFolds(DataPass* p);  // BLOCK and INDEX folds; 0 or -11 / -12
 void storeTotals(DataPass* p);

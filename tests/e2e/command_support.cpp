@@ -61,6 +61,17 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   return r;
 }
 
+ScratchDir::ScratchDir(const std::string& stem) {
+  std::string pattern = (fs::temp_directory_path() / (stem + "_XXXXXX")).string();
+  if (mkdtemp(pattern.data())) path_ = pattern;
+  EXPECT_FALSE(path_.empty()) << "cannot make a directory like " << pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
+}
+
 namespace {
 
 void collect(const Json& items, const std::string& name, std::vector<Json>* out) {
