@@ -82,6 +82,18 @@ int blockFolds(DataPass* p) {
   });
 }
 
+// Every row's fold f becomes rank[f]; the group then has `folds` folds.
+int renumberFolds(DataPass* p, const std::vector<int32_t>& rank, int32_t folds) {
+  p->o->folds = folds;
+  if (rank.empty()) return 0;
+  return forEachBlock(p, [&](const PageView& v) {
+    forEachRowTags(p, v, [&](int32_t* slot, int32_t) {
+      if (*slot >= 0 && *slot < static_cast<int32_t>(rank.size()))
+        *slot = rank[static_cast<size_t>(*slot)];
+    });
+  });
+}
+
 // INDEX: the index values' levels in sorted order replace their order of appearance.
 int indexFolds(DataPass* p) {
   std::vector<int32_t> rank;
@@ -94,14 +106,18 @@ int indexFolds(DataPass* p) {
     ranks(p->textIndex);
   else
     ranks(p->numericIndex);
-  p->o->folds = static_cast<int32_t>(rank.size());
-  if (rank.empty()) return 0;
-  return forEachBlock(p, [&](const PageView& v) {
-    forEachRowTags(p, v, [&](int32_t* slot, int32_t) {
-      if (*slot >= 0 && *slot < static_cast<int32_t>(rank.size()))
-        *slot = rank[static_cast<size_t>(*slot)];
-    });
-  });
+  return renumberFolds(p, rank, static_cast<int32_t>(rank.size()));
+}
+
+// RANDOM: folds no row was drawn for (more folds than rows) are not formed; the others close
+// up in order, and the fit's note says how many were formed.
+int randomFolds(DataPass* p) {
+  std::vector<int32_t> rank(p->foldDrawn.size(), -1);
+  int32_t formed = 0;
+  for (size_t f = 0; f < rank.size(); ++f)
+    if (p->foldDrawn[f]) rank[f] = formed++;
+  if (formed == 0 || formed == static_cast<int32_t>(rank.size())) return 0;
+  return renumberFolds(p, rank, formed);
 }
 
 }  // namespace
@@ -177,6 +193,7 @@ int assignLateFolds(DataPass* p) {
   if (!p->foldSlot || p->writer.block == 0) return 0;
   if (p->o->cvMethod == kCvBlock) return blockFolds(p);
   if (p->o->cvMethod == kCvIndex && p->indexVariable.number >= 0) return indexFolds(p);
+  if (p->o->cvMethod == kCvRandom) return randomFolds(p);
   return 0;
 }
 

@@ -31,6 +31,8 @@ struct PassTotals {
   double noRoleRows = 0, noRoleFreq = 0;
   double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
   double rowsWritten = 0;  // every row stored, held-out data sets' included
+  // Analysis rows left out for a WEIGHT or FREQ value, and FREQ values truncated.
+  int64_t weightDropped = 0, freqDropped = 0, freqTruncated = 0;
 };
 
 // One observation as read.
@@ -58,9 +60,10 @@ struct DataPass {
   int lead = 0;  // doubles before the response: weight, frequency, resample slot
   bool foldSlot = false, roleSlot = false;
   int32_t folds = 0;
-  double* design = nullptr;  // scratch design row, one double per design column
-  double* values = nullptr;  // the row's doubles
-  int32_t* tags = nullptr;   // the row's tags, outermost first
+  std::vector<char> foldDrawn;  // RANDOM: whether each fold was drawn for a row
+  double* design = nullptr;     // scratch design row, one double per design column
+  double* values = nullptr;     // the row's doubles
+  int32_t* tags = nullptr;      // the row's tags, outermost first
   int nValues = 0, nTags = 0;
   RowBlockWriter writer;
 
@@ -97,6 +100,10 @@ void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t fold
 // validation), a step code of at least 4 and the host's nonzero code; 0 when it fits.
 int checkTestDataSet(VsfState* state, DataSetBinding* binding);
 int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
+
+// Notes of the analysis rows left out for their WEIGHT or FREQ value and of the FREQ values
+// truncated.
+void noteDroppedRows(const DataPass* p);
 
 // End of the pass (datapass_finish.cpp).
 void finishModelSums(DataPass* p);

@@ -113,7 +113,9 @@ int32_t drawFold(DataPass* p) {
   switch (p->o->cvMethod) {
     case kCvRandom: {
       int32_t f = static_cast<int32_t>(p->folds * zlcgunif(seedState(p)));
-      return f < p->folds ? f : p->folds - 1;
+      f = f < p->folds ? f : p->folds - 1;
+      p->foldDrawn[static_cast<size_t>(f)] = 1;
+      return f;
     }
     case kCvSplit: {
       int32_t f = p->splitNext;
@@ -237,6 +239,12 @@ bool takeFrequency(DataPass* p, Observation* obs, double* freqRead) {
   return true;
 }
 
+void noteDroppedRows(const DataPass* p) {
+  if (p->t.weightDropped > 0) hostMsg(848, 6104, {static_cast<long long>(p->t.weightDropped)});
+  if (p->t.freqDropped > 0) hostMsg(848, 6105, {static_cast<long long>(p->t.freqDropped)});
+  if (p->t.freqTruncated > 0) hostMsg(848, 6106, {static_cast<long long>(p->t.freqTruncated)});
+}
+
 bool buildDesignValues(DataPass* p) {
   const SelectionState& s = *p->sel;
   double* x = p->values + p->lead + 1;
@@ -307,8 +315,17 @@ int readAnalysisRows(DataPass* p) {
     const bool indexed = !index || readIndexValue(p);
     Observation obs;
     obs.status = zreadobs(ctx, &obs.y, &obs.w, &obs.f);
-    if (!takeFrequency(p, &obs, &p->t.freqRead)) continue;
-    if (obs.status & (obs::kWeight | obs::kNeeded | obs::kEffect)) continue;
+    const double f = obs.f;
+    if (!takeFrequency(p, &obs, &p->t.freqRead)) {
+      p->t.freqDropped += 1;
+      continue;
+    }
+    if (o.freqPresent && obs.f != f && !znotfinite(f)) p->t.freqTruncated += 1;
+    if (obs.status & (obs::kWeight | obs::kNeeded | obs::kEffect)) {
+      if ((obs.status & obs::kWeight) && o.weightPresent && !znotfinite(obs.w) && !(obs.w > 0))
+        p->t.weightDropped += 1;
+      continue;
+    }
     if (!o.weightPresent) obs.w = 1.0;
     obs.wf = o.freqOrWeight ? obs.w * obs.f : 1.0;
     if (o.freqOrWeight && !(obs.wf > 0 && std::isfinite(obs.wf))) continue;
