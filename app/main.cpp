@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "frame/module.h"
+#include "host/interrupt.h"
 #include "host/output/output.h"
 #include "host/program.h"
 #include "host/session.h"
@@ -87,4 +88,7 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return run(argc, argv); }
+int main(int argc, char** argv) {
+  vsf::host::installSignalHandling();
+  return run(argc, argv);
+}

@@ -29,16 +29,6 @@ std::mutex gFilesMutex;
 std::set<std::string> gStepFiles;
 std::atomic<int> gFileCounter{0};
 
-void trackFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(gFilesMutex);
-  gStepFiles.insert(path);
-}
-
-void untrackFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(gFilesMutex);
-  gStepFiles.erase(path);
-}
-
 bool fullWrite(int fd, const void* data, size_t n, off_t at) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
@@ -219,6 +209,16 @@ class ScratchFiles final : public HxStreamX {
 
 HostExtension* makePageStreams() { return new PageStreams; }
 HostExtension* makeScratchFiles() { return new ScratchFiles; }
+
+void trackFile(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gStepFiles.insert(path.string());
+}
+
+void untrackFile(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gStepFiles.erase(path.string());
+}
 
 void removeStepFiles() {
   std::lock_guard<std::mutex> lock(gFilesMutex);

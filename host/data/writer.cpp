@@ -5,7 +5,6 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -13,14 +12,15 @@
 
 #include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
+#include "host/files.h"
 #include "host/session.h"
+#include "host/whole_file.h"
 
 namespace vsf::host {
 
 namespace {
 
 constexpr size_t kFlushAt = size_t{1} << 20;
-std::atomic<int> gTempCounter{0};
 
 bool needsQuotes(std::string_view v) {
   if (v.empty() || v.front() == ' ' || v.back() == ' ') return true;
@@ -84,7 +84,10 @@ bool flush(OutputDataSet* out) {
 void discard(OutputDataSet* out) {
   if (out->fd >= 0) ::close(out->fd);
   out->fd = -1;
-  if (!out->tempPath.empty()) ::unlink(out->tempPath.c_str());
+  if (!out->tempPath.empty()) {
+    ::unlink(out->tempPath.c_str());
+    untrackFile(out->tempPath);
+  }
   out->tempPath.clear();
 }
 
@@ -130,9 +133,7 @@ HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
   out->name = resolved.shown;
   out->reopenName = resolved.reopen;
   out->finalPath = resolved.path;
-  std::filesystem::path dir = resolved.path.parent_path();
-  out->tempPath = dir / fmt::format(".{}.{}.{}.tmp", resolved.path.filename().string(), ::getpid(),
-                                    gTempCounter++);
+  out->tempPath = temporaryBeside(resolved.path);
   out->fd = ::open(out->tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out->fd < 0) {
     issueError(fmt::format("Data set {} cannot be written to \"{}\" ({}).", out->name,
@@ -142,6 +143,7 @@ HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
     if (status) *status = hs::kVarNotFound;
     return nullptr;
   }
+  trackFile(out->tempPath);
   registerDataSet(out);
   if (status) *status = 0;
   return out;
@@ -231,6 +233,7 @@ int outClose(HostDataSet* ds, bool keep) {
     registerDataSet(out);  // the step's end removes it
     writeFailed(out);
   }
+  untrackFile(out->tempPath);
   out->tempPath.clear();
   forgetTable(out->finalPath);
   session().lastDataSet = out->reopenName;

@@ -33,7 +33,10 @@ void keepRun(const std::string& key, const std::string& output, const fs::path& 
 }  // namespace
 
 CommandRun runArgs(const std::string& args, bool withErrors) {
-  const std::string cmd = std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : "");
+  return runShell(std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : ""));
+}
+
+CommandRun runShell(const std::string& cmd) {
   CommandRun r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;

@@ -20,6 +20,8 @@ struct CommandRun {
 // Runs the command with the arguments as a shell passes them; standard error joins the output
 // unless dropped.
 CommandRun runArgs(const std::string& args, bool withErrors = true);
+// Runs a shell command line; its standard output is the run's output.
+CommandRun runShell(const std::string& command);
 // Writes the program to a file of its own and runs the command on it with the data library
 // and further command-line options.
 CommandRun runCommand(const std::string& program, const std::string& library,
