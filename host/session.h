@@ -23,7 +23,8 @@ constexpr int64_t kMaxMemSizeMb = INT64_MAX >> 20;
 // Host system options, from the command line and OPTIONS statements.
 struct SystemOptions {
   bool threads = true;
-  int cpuCount = 0;  // 0: the machine's count
+  bool graphics = true;  // the output manager's answer to whether graphs are wanted
+  int cpuCount = 0;      // 0: the machine's count
   std::string validVarName = "V7";
   std::string debug;
   std::filesystem::path utilPath;  // empty: the system's temporary directory

@@ -1,5 +1,5 @@
 // The HTML page: one self-contained document with every displayed table, group headings,
-// text lines and footnotes. Graphs stand as placeholders until the SVG writer draws them.
+// text lines, footnotes and graphs drawn inline as SVG.
 #include <fmt/format.h>
 
 #include "host/output/layout_internal.h"
@@ -25,10 +25,99 @@ p.footnote { font-size: 0.9em; margin: 0.2em 0; }
 p.text { margin: 0.4em 0; } p.r { text-align: right; }
 span.mark { display: inline-block; width: 0.6em; text-align: left; }
 p.heading { font-style: italic; }
-figure.graph { border: 1px dashed #aaa; padding: 0.5em; }
+figure.graph { margin: 1em 0; }
+figure.graph svg { max-width: 100%; height: auto; }
 )";
 
-std::string escape(std::string_view s) {
+// A right-aligned number of a column with a best-value mark ends in "*" or in the blank that
+// keeps its place: the mark gets a box of its own, so the digits line up.
+std::string cellHtml(const std::string& text, char just) {
+  if (just != 'r' || text.size() < 2 || (text.back() != '*' && text.back() != ' '))
+    return escapeMarkup(text);
+  const std::string mark = text.back() == '*' ? "*" : "";
+  return escapeMarkup(text.substr(0, text.size() - 1)) + "<span class=\"mark\">" + mark + "</span>";
+}
+
+void writeCaption(std::string& out, const TableLayout& l) {
+  out += "<caption>" + escapeMarkup(l.title);
+  if (!l.subtitle.empty())
+    out += "<span class=\"subtitle\">" + escapeMarkup(l.subtitle) + "</span>";
+  out += "</caption>\n";
+}
+
+void writeTable(std::string& out, const Table& t) {
+  TableLayout l = layoutTable(t);
+  out += fmt::format("<table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
+                     t.factoid ? "factoid" : "data", t.id, escapeMarkup(t.name));
+  writeCaption(out, l);
+  if (t.factoid) {
+    for (const auto& [label, value] : l.entries)
+      out += "<tr><th>" + escapeMarkup(label) + "</th><td>" + escapeMarkup(value) + "</td></tr>\n";
+  } else {
+    // A table whose columns have no headings (a sentence, an effect list) has no head row.
+    bool headed = false;
+    for (const ShownColumn& c : l.columns) headed |= !c.header.empty();
+    if (headed) {
+      out += "<thead><tr>";
+      for (const ShownColumn& c : l.columns) out += "<th>" + escapeMarkup(c.header) + "</th>";
+      out += "</tr></thead>\n";
+    }
+    out += "<tbody>\n";
+    for (size_t r = 0; r < l.cells.size(); ++r) {
+      out += l.ruleBefore[r] ? "<tr class=\"block\">" : "<tr>";
+      for (size_t c = 0; c < l.columns.size(); ++c)
+        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just,
+                           cellHtml(l.cells[r][c], l.columns[c].just));
+      out += "</tr>\n";
+    }
+    out += "</tbody>\n";
+  }
+  out += "</table>\n";
+  for (const std::string& f : l.footnotes)
+    out += "<p class=\"footnote\">" + escapeMarkup(f) + "</p>\n";
+}
+
+void writeItems(std::string& out, const std::vector<Item>& items, int depth);
+
+struct HtmlItem {
+  std::string& out;
+  int depth;
+  void operator()(const Table* t) const {
+    if (isDisplayed(*t)) writeTable(out, *t);
+  }
+  void operator()(const Group* g) const {
+    int h = std::min(depth + 2, 6);
+    out += fmt::format("<section class=\"group\" data-name=\"{}\">\n<h{}>{}</h{}>\n",
+                       escapeMarkup(g->name), h,
+                       escapeMarkup(g->label.empty() ? g->name : g->label), h);
+    writeItems(out, g->items, depth + 1);
+    out += "</section>\n";
+  }
+  void operator()(const TextLine* t) const {
+    if (t->rule)
+      out += "<hr>\n";
+    else
+      out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escapeMarkup(t->text));
+  }
+  void operator()(const Heading* h) const {
+    if (h->parent && h->text == h->parent->label) return;  // the section's heading says it
+    out += "<p class=\"heading\">" + escapeMarkup(h->text) + "</p>\n";
+  }
+  void operator()(const Graph* g) const {
+    out += fmt::format("<figure class=\"graph\" id=\"g{}\" data-name=\"{}\">\n", g->id,
+                       escapeMarkup(g->name));
+    out += graphSvg(*g);
+    out += "</figure>\n";
+  }
+};
+
+void writeItems(std::string& out, const std::vector<Item>& items, int depth) {
+  for (const Item& item : items) std::visit(HtmlItem{out, depth}, item);
+}
+
+}  // namespace
+
+std::string escapeMarkup(std::string_view s) {
   std::string out;
   for (char c : s) {
     switch (c) {
@@ -50,91 +139,6 @@ std::string escape(std::string_view s) {
   }
   return out;
 }
-
-// A right-aligned number of a column with a best-value mark ends in "*" or in the blank that
-// keeps its place: the mark gets a box of its own, so the digits line up.
-std::string cellHtml(const std::string& text, char just) {
-  if (just != 'r' || text.size() < 2 || (text.back() != '*' && text.back() != ' '))
-    return escape(text);
-  const std::string mark = text.back() == '*' ? "*" : "";
-  return escape(text.substr(0, text.size() - 1)) + "<span class=\"mark\">" + mark + "</span>";
-}
-
-void writeCaption(std::string& out, const TableLayout& l) {
-  out += "<caption>" + escape(l.title);
-  if (!l.subtitle.empty()) out += "<span class=\"subtitle\">" + escape(l.subtitle) + "</span>";
-  out += "</caption>\n";
-}
-
-void writeTable(std::string& out, const Table& t) {
-  TableLayout l = layoutTable(t);
-  out += fmt::format("<table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
-                     t.factoid ? "factoid" : "data", t.id, escape(t.name));
-  writeCaption(out, l);
-  if (t.factoid) {
-    for (const auto& [label, value] : l.entries)
-      out += "<tr><th>" + escape(label) + "</th><td>" + escape(value) + "</td></tr>\n";
-  } else {
-    // A table whose columns have no headings (a sentence, an effect list) has no head row.
-    bool headed = false;
-    for (const ShownColumn& c : l.columns) headed |= !c.header.empty();
-    if (headed) {
-      out += "<thead><tr>";
-      for (const ShownColumn& c : l.columns) out += "<th>" + escape(c.header) + "</th>";
-      out += "</tr></thead>\n";
-    }
-    out += "<tbody>\n";
-    for (size_t r = 0; r < l.cells.size(); ++r) {
-      out += l.ruleBefore[r] ? "<tr class=\"block\">" : "<tr>";
-      for (size_t c = 0; c < l.columns.size(); ++c)
-        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just,
-                           cellHtml(l.cells[r][c], l.columns[c].just));
-      out += "</tr>\n";
-    }
-    out += "</tbody>\n";
-  }
-  out += "</table>\n";
-  for (const std::string& f : l.footnotes) out += "<p class=\"footnote\">" + escape(f) + "</p>\n";
-}
-
-void writeItems(std::string& out, const std::vector<Item>& items, int depth);
-
-struct HtmlItem {
-  std::string& out;
-  int depth;
-  void operator()(const Table* t) const {
-    if (isDisplayed(*t)) writeTable(out, *t);
-  }
-  void operator()(const Group* g) const {
-    int h = std::min(depth + 2, 6);
-    out += fmt::format("<section class=\"group\" data-name=\"{}\">\n<h{}>{}</h{}>\n",
-                       escape(g->name), h, escape(g->label.empty() ? g->name : g->label), h);
-    writeItems(out, g->items, depth + 1);
-    out += "</section>\n";
-  }
-  void operator()(const TextLine* t) const {
-    if (t->rule)
-      out += "<hr>\n";
-    else
-      out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escape(t->text));
-  }
-  void operator()(const Heading* h) const {
-    if (h->parent && h->text == h->parent->label) return;  // the section's heading says it
-    out += "<p class=\"heading\">" + escape(h->text) + "</p>\n";
-  }
-  void operator()(const Graph* g) const {
-    out += fmt::format(
-        "<figure class=\"graph\" data-name=\"{}\"><figcaption>{}</figcaption>"
-        "</figure>\n",
-        escape(g->name), escape(g->title.empty() ? g->name : g->title));
-  }
-};
-
-void writeItems(std::string& out, const std::vector<Item>& items, int depth) {
-  for (const Item& item : items) std::visit(HtmlItem{out, depth}, item);
-}
-
-}  // namespace
 
 std::string htmlText() {
   std::string out =

@@ -139,17 +139,19 @@ json graphJson(const Graph& g) {
   }
   json lists = json::array();
   for (const Dynamics& l : g.lists) lists.push_back(pairsJson(l));
-  return json{{"type", "graph"},
-              {"id", g.id},
-              {"step", g.step},
-              {"name", g.name},
-              {"path", pathOf(g.parent, g.name)},
-              {"label", g.label},
-              {"title", g.title},
-              {"template", g.templatePath},
-              {"data", data},
-              {"variables", pairsJson(g.variables)},
-              {"lists", lists}};
+  json j{{"type", "graph"},
+         {"id", g.id},
+         {"step", g.step},
+         {"name", g.name},
+         {"path", pathOf(g.parent, g.name)},
+         {"label", g.label},
+         {"title", g.title},
+         {"template", g.templatePath},
+         {"data", data},
+         {"variables", pairsJson(g.variables)},
+         {"lists", lists}};
+  if (!g.file.empty()) j["file"] = g.file;
+  return j;
 }
 
 json itemsJson(const std::vector<Item>& items);
