@@ -1,7 +1,7 @@
-// Programs and data sets a hostile user might write, through the command: the seed programs of
-// tests/data/fuzz over mtcars as data set d, each case's program or CSV file (or both) changed
-// by the mutators of fuzz_support.cpp from its own seed. Every run ends with exit status 0, 1
-// or 2, an ERROR line for every failure, a JSON document that is whole or absent, no file
+// Programs and data sets a hostile user might write, through the command: the seed programs
+// tests/data/fuzz/*.seed over mtcars as data set d, each case's program or CSV file (or both)
+// changed by the mutators of fuzz_support.cpp from its own seed. Every run ends with exit status
+// 0, 1 or 2, an ERROR line for every failure, a JSON document that is whole or absent, no file
 // left in the UTILPATH directory and no sanitizer report.
 //
 // A failing case is written to $TMPDIR/vsf_fuzz_<case>/ (program, data, output); to run cases
@@ -91,7 +91,7 @@ std::pair<int, int> caseRange() {
 TEST(Fuzz, MutatedProgramsAndDataEndCleanly) {
   std::vector<std::string> programs;
   for (const auto& e : fs::directory_iterator(fs::path(VSF_TEST_DATA) / "fuzz"))
-    if (e.path().extension() == ".vsf") programs.push_back(contents(e.path()));
+    if (e.path().extension() == ".seed") programs.push_back(contents(e.path()));
   std::sort(programs.begin(), programs.end());  // the directory's order is the system's
   ASSERT_FALSE(programs.empty());
   const std::string data = contents(fs::path(VSF_SHARED_DATA) / "mtcars.csv");
