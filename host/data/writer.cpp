@@ -107,12 +107,13 @@ std::string formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds) {
   return text;
 }
 
-// Writers in flight: as many as the host's threads allow (none without threads).
+// Writers in flight: as many as the host's threads allow (none without threads), never more
+// than the machine has processors.
 size_t formatters() {
   const SystemOptions& o = session().options;
   if (!o.threads) return 0;
   const unsigned machine = std::max(1u, std::thread::hardware_concurrency());
-  return o.cpuCount > 0 ? static_cast<size_t>(o.cpuCount) : machine;
+  return o.cpuCount > 0 ? std::min(static_cast<size_t>(o.cpuCount), size_t{machine}) : machine;
 }
 
 // Waits for the blocks in flight until at most `keep` remain; false when a write failed.
