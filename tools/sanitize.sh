@@ -2,7 +2,7 @@
 # Builds the program and the test programs that cover it best with sanitizers at -O1
 # (assertions on) into build-asan/ or build-tsan/ and runs them:
 #   address  AddressSanitizer with leak checking and UndefinedBehaviorSanitizer: the command's
-#            tests (with the fuzz test), the host, the frame, the data pass and the selection;
+#            tests (with the fuzz test), the host, the frame and the data pass;
 #   thread   ThreadSanitizer: the test programs whose passes, imports and output writers use
 #            threads (not the fuzz test).
 # Any report fails the run.
@@ -10,8 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-}
 case "$kind" in
-  address) tests=(e2e host frame datapass selection) dir=build-asan ;;
-  thread) tests=(e2e host frame datapass) dir=build-tsan ;;
+  address) tests=(e2e host frame datapass) dir=build-asan ;;
+  thread) tests=(e2e host datapass) dir=build-tsan ;;
   *) echo "usage: tools/sanitize.sh address|thread" >&2; exit 2 ;;
 esac
 ./tools/deps.sh --sanitize
