@@ -22,10 +22,11 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detec
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 # The timing of the workers is a ratio of speeds, which the sanitizers distort. OpenBLAS's own
-# threads are not instrumented: one BLAS thread under ThreadSanitizer.
+# threads are not instrumented: one BLAS thread under ThreadSanitizer, which also holds a signal
+# back while the run waits to open a FIFO (the interrupted run's test).
 export GTEST_FILTER='-Workers.*'
 if [ "$kind" = thread ]; then
-  export GTEST_FILTER='-Fuzz.*:Workers.*' OPENBLAS_NUM_THREADS=1
+  export GTEST_FILTER='-Fuzz.*:Workers.*:Documents.AnInterruptedRun*' OPENBLAS_NUM_THREADS=1
 fi
 pattern="^($(IFS='|'; echo "${tests[*]}"))\$"
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -R "$pattern" --timeout 1800
