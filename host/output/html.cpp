@@ -14,11 +14,13 @@ constexpr const char* kStyle = R"(
 body { font-family: sans-serif; margin: 2em; color: #222; }
 section.group { margin-left: 1em; }
 h2, h3, h4, h5, h6 { font-weight: normal; margin: 1.2em 0 0.4em; }
+div.scroll { max-width: 100%; overflow-x: auto; }
 table { border-collapse: collapse; margin: 0.8em 0; }
 caption { font-weight: bold; padding: 0.3em; }
 caption .subtitle { display: block; font-weight: normal; }
 th, td { padding: 0.15em 0.6em; border-bottom: 1px solid #ddd; }
 th { background: #eef; text-align: center; }
+td { white-space: nowrap; }
 td.r { text-align: right; } td.c { text-align: center; } td.l { text-align: left; }
 tr.block td { border-top: 2px solid #888; }
 table.factoid th { text-align: left; background: none; font-weight: normal; }
@@ -26,6 +28,7 @@ p.footnote { font-size: 0.9em; margin: 0.2em 0; }
 p.text { margin: 0.4em 0; } p.r { text-align: right; }
 span.mark { display: inline-block; width: 0.6em; text-align: left; }
 p.heading { font-style: italic; }
+p.byline { margin: 1.5em 0 0.5em; padding: 0.2em 0.6em; background: #eee; font-weight: bold; }
 figure.graph { border: 1px dashed #aaa; padding: 0.5em; }
 )";
 
@@ -67,9 +70,10 @@ void writeCaption(std::string& out, const TableLayout& l) {
   out += "</caption>\n";
 }
 
+// A table wider than the page scrolls in a box of its own.
 void writeTable(std::string& out, const Table& t) {
   TableLayout l = layoutTable(t);
-  out += fmt::format("<table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
+  out += fmt::format("<div class=\"scroll\"><table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
                      t.factoid ? "factoid" : "data", t.id, escape(t.name));
   writeCaption(out, l);
   if (t.factoid) {
@@ -94,13 +98,30 @@ void writeTable(std::string& out, const Table& t) {
     }
     out += "</tbody>\n";
   }
-  out += "</table>\n";
+  out += "</table></div>\n";
   for (const std::string& f : l.footnotes) out += "<p class=\"footnote\">" + escape(f) + "</p>\n";
 }
 
-void writeItems(std::string& out, const std::vector<Item>& items, int depth);
+struct Page {
+  std::string out;
+  int by = -1;  // the BY group of the last item written
+};
+
+void writeItems(Page& page, const std::vector<Item>& items, int depth);
+
+// A BY line before the first item of each BY group.
+void writeByLine(Page& page, const Item& item) {
+  if (auto* t = std::get_if<Table*>(&item); t && !isDisplayed(**t)) return;
+  const int by = byTagOf(item).by;
+  if (by == page.by) return;
+  page.by = by;
+  if (by >= 0)
+    page.out +=
+        "<p class=\"byline\">" + escape(byLine(doc().byGroups[static_cast<size_t>(by)])) + "</p>\n";
+}
 
 struct HtmlItem {
+  Page& page;
   std::string& out;
   int depth;
   void operator()(const Table* t) const {
@@ -110,7 +131,7 @@ struct HtmlItem {
     int h = std::min(depth + 2, 6);
     out += fmt::format("<section class=\"group\" data-name=\"{}\">\n<h{}>{}</h{}>\n",
                        escape(g->name), h, escape(g->label.empty() ? g->name : g->label), h);
-    writeItems(out, g->items, depth + 1);
+    writeItems(page, g->items, depth + 1);
     out += "</section>\n";
   }
   void operator()(const TextLine* t) const {
@@ -131,19 +152,24 @@ struct HtmlItem {
   }
 };
 
-void writeItems(std::string& out, const std::vector<Item>& items, int depth) {
-  for (const Item& item : items) std::visit(HtmlItem{out, depth}, item);
+void writeItems(Page& page, const std::vector<Item>& items, int depth) {
+  for (const Item& item : items) {
+    writeByLine(page, item);
+    std::visit(HtmlItem{page, page.out, depth}, item);
+  }
 }
 
 }  // namespace
 
 std::string htmlText() {
-  std::string out =
+  Page page;
+  std::string& out = page.out;
+  out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<title>VARSIFTER output</title>\n<style>";
   out += kStyle;
   out += "</style>\n</head>\n<body>\n";
-  writeItems(out, doc().top, 0);
+  writeItems(page, doc().top, 0);
   out += "</body>\n</html>\n";
   return out;
 }

@@ -57,6 +57,7 @@ int createManager(Object&, const Request& r) {
   if (!out) return refuse(status::kBadArgument, "no out-handle for the manager");
   Document& d = doc();
   closeStep();
+  d.currentBy = -1;
   d.log.clear();
   d.step += 1;
   d.managers.emplace_back();
@@ -118,7 +119,12 @@ Group* currentGroup() {
   return d.open.empty() ? nullptr : d.open.back();
 }
 
+ByTag& byTagOf(const Item& item) {
+  return *std::visit([](auto* p) -> ByTag* { return p; }, item);
+}
+
 void addItem(Item item) {
+  byTagOf(item).by = doc().currentBy;
   Group* g = currentGroup();
   (g ? g->items : doc().top).push_back(item);
 }
@@ -141,6 +147,22 @@ void closeStep() {
 }
 
 void finish() { closeStep(); }
+
+void setByGroup(std::vector<ByValue> values) {
+  Document& d = doc();
+  if (values.empty()) {
+    d.currentBy = -1;
+    return;
+  }
+  d.byGroups.push_back(std::move(values));
+  d.currentBy = static_cast<int>(d.byGroups.size()) - 1;
+}
+
+std::string byLine(const std::vector<ByValue>& values) {
+  std::string line;
+  for (const ByValue& v : values) line += (line.empty() ? "" : " ") + v.name + "=" + v.shown;
+  return line;
+}
 
 void reset() { doc() = Document(); }
 
