@@ -19,6 +19,10 @@ struct TableVar {
   std::string name;
   int type = 1;    // kVarNumeric or kVarCharacter
   int length = 8;  // bytes
+  // A character column whose values are mostly numbers: the line and text of the first value
+  // that is not one (line 0: none).
+  int64_t strayLine = 0;
+  std::string strayText;
 };
 
 // Where a block is: its file and offset; file -1 for none.

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "host/output/layout_internal.h"
+#include "host/session.h"
 
 namespace vsf::host::output {
 
@@ -28,6 +29,8 @@ p.footnote { font-size: 0.9em; margin: 0.2em 0; }
 p.text { margin: 0.4em 0; } p.r { text-align: right; }
 span.mark { display: inline-block; width: 0.6em; text-align: left; }
 p.heading { font-style: italic; }
+div.log { margin: 1em 0; padding: 0.4em 0.8em; border-left: 4px solid #c33; background: #fee; }
+div.log p { margin: 0.2em 0; font-family: monospace; }
 p.byline { margin: 1.5em 0 0.5em; padding: 0.2em 0.6em; background: #eee; font-weight: bold; }
 figure.graph { border: 1px dashed #aaa; padding: 0.5em; }
 )";
@@ -159,6 +162,34 @@ void writeItems(Page& page, const std::vector<Item>& items, int depth) {
   }
 }
 
+// The errors and warnings the log holds for a step, in a box of their own, so that the page of
+// a step that failed says why.
+void writeLog(Page& page, int step) {
+  std::string lines;
+  for (const LogLine& l : session().log.lines())
+    if (l.step == step && (l.level == "ERROR" || l.level == "WARNING"))
+      lines += "<p>" + escape(l.level + ": " + l.text) + "</p>\n";
+  if (!lines.empty()) page.out += "<div class=\"log\">\n" + lines + "</div>\n";
+}
+
+// The items of each step, then the step's errors and warnings.
+void writeSteps(Page& page) {
+  int steps = doc().step;
+  for (const LogLine& l : session().log.lines()) steps = std::max(steps, l.step);
+  // Items made outside any step (tests drive the output system so) come first.
+  std::vector<Item> items;
+  for (const Item& item : doc().top)
+    if (stepOf(item) < 1) items.push_back(item);
+  writeItems(page, items, 0);
+  for (int step = 1; step <= steps; ++step) {
+    items.clear();
+    for (const Item& item : doc().top)
+      if (stepOf(item) == step) items.push_back(item);
+    writeItems(page, items, 0);
+    writeLog(page, step);
+  }
+}
+
 }  // namespace
 
 std::string htmlText() {
@@ -169,7 +200,7 @@ std::string htmlText() {
       "<title>VARSIFTER output</title>\n<style>";
   out += kStyle;
   out += "</style>\n</head>\n<body>\n";
-  writeItems(page, doc().top, 0);
+  writeSteps(page);
   out += "</body>\n</html>\n";
   return out;
 }

@@ -219,8 +219,9 @@ void* registerObject(Object* o, ObjectKind kind, const HandlerTable* table);
 Object* lookupHandle(const void* handle);
 // Any object ever handed out, of any step (so that no handle is mistaken for a string).
 Object* findObject(const void* handle);
-// The BY tag of any item.
+// The BY tag and the step of any item.
 ByTag& byTagOf(const Item& item);
+int stepOf(const Item& item);
 // Adds an item to the innermost open group, or to the top of the document, in the current BY
 // group.
 Group* currentGroup();

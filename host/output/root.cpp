@@ -59,7 +59,8 @@ int createManager(Object&, const Request& r) {
   closeStep();
   d.currentBy = -1;
   d.log.clear();
-  d.step += 1;
+  // The step of the program the log counts, so that the log and the output name the same step.
+  d.step = session().stepNumber > d.step ? session().stepNumber : d.step + 1;
   d.managers.emplace_back();
   d.manager = &d.managers.back();
   *out = registerObject(d.manager, ObjectKind::kManager, managerSet().table());
@@ -121,6 +122,10 @@ Group* currentGroup() {
 
 ByTag& byTagOf(const Item& item) {
   return *std::visit([](auto* p) -> ByTag* { return p; }, item);
+}
+
+int stepOf(const Item& item) {
+  return std::visit([](auto* p) { return p->step; }, item);
 }
 
 void addItem(Item item) {
