@@ -18,6 +18,13 @@ int run(int argc, char** argv) {
   int64_t memsize = 0;
   bool threads = false, nothreads = false;
   app.set_version_flag("--version", std::string("varsifter ") + VSF_VERSION);
+  app.add_flag_callback(
+      "--help-statements",
+      [] {
+        std::cout << vsf::host::statementSummary();
+        throw CLI::Success();
+      },
+      "List the statements of a step (docs/language.md describes them)");
   app.add_option("program", program, "Program file of procedure steps (- reads standard input)")
       ->required();
   app.add_option("--lib", lib, "Library directory of the data sets (default: .)");

@@ -164,6 +164,30 @@ bool readProgram(const std::string& path, std::string* text, std::string* error)
   return true;
 }
 
+const char* statementSummary() {
+  return R"(The statements of a VARSIFTER step, in the order they usually stand:
+
+  PROC VARSIFTER [DATA=data-set] [VALDATA=] [TESTDATA=] [SEED=n] [PLOTS=...] [options];
+  BY [DESCENDING] variable ... [NOTSORTED];
+  CLASS variable [(options)] ... [/ options];
+  EFFECT name = SPLINE | POLYNOMIAL | LAG | COLLECTION | MULTIMEMBER(variables [/ options]);
+  FREQ variable;
+  WEIGHT variable;
+  MODEL response = effects [/ SELECTION=method[(options)] SELECT= STOP= CHOOSE= options];
+  PARTITION FRACTION(VALIDATE=x TEST=x) | ROLEVAR=variable(TRAIN= VALIDATE= TEST=);
+  OUTPUT [OUT=data-set] statistic[=name] ...;
+  SCORE [DATA=data-set] [OUT=data-set] statistic[=name] ...;
+  PERFORMANCE [THREADS | NOTHREADS] [CPUCOUNT=n] [DETAILS] [BUILDSSCP=FULL | INCREMENTAL];
+  MODELAVERAGE [NSAMPLES=n] [options];
+  CODE [FILE=file] [options];
+  STORE [OUT=] name [/ LABEL='text'];
+  RUN;
+
+Between steps: OPTIONS option ...;  %LET name = value;  %PUT text;
+Every statement and option, with its default and examples: docs/language.md of the sources.
+)";
+}
+
 std::string explainStepCode(int code) {
   switch (code) {
     case step::kSuccess:

@@ -18,6 +18,9 @@ bool readProgram(const std::string& path, std::string* text, std::string* error)
 // says where each step begins and what its return code means.
 ProgramResult runProgram(const std::string& text, const std::string& name);
 
+// The statements of a step in one line each, pointing at the language reference.
+const char* statementSummary();
+
 // What a step's return code means, in words; empty for 0.
 std::string explainStepCode(int code);
 
