@@ -248,6 +248,9 @@ struct RunStatus {
   double* chosenFoldEstimates = nullptr;  // p per fold, when the folds keep their estimates
   // BACKWARD: forced effects dropped as aliased before step 0.
   int32_t droppedForced = 0;
+  // START=n: effects entered free to leave after the forced ones; the layout's first
+  // selectable position counts them into the starting block for the rest of the run.
+  int32_t startEffects = 0;
 };
 
 // Per-candidate containment of a design built per BY group (BY POOL): per candidate the
