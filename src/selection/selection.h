@@ -353,8 +353,12 @@ double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse,
                           int32_t trialEffects);
 // The value recorded for step i; missing where the steps keep none.
 double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
-// Keeps step i's criteria: from its recorded SSE and counts, and the data-based values the
-// state holds for its model.
+// The fit of recorded step i as its criteria see it: its SSE and counts, and the data-based
+// values the state holds for its model, rounding noise taken to zero as the steps take it.
+// The tables of a step's model read their criteria from it, so that they show the values the
+// selection summary shows.
+FitSummary recordedFit(const SelectionState* s, int32_t i);
+// Keeps step i's criteria, those of recordedFit.
 void recordStepCriteria(SelectionState* s, int32_t i);
 // The slots of the criteria the options' runs keep per step.
 void layOutStepCriteria(StepHistory* h, const SelectionOptions* o);
