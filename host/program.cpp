@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/progress.h"
 #include "host/session.h"
 #include "host/spelling.h"
 
@@ -379,6 +380,7 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
       ++k;
     }
   }
+  clearProgress();
   return result;
 }
 

@@ -11,6 +11,7 @@
 
 #include "host/data/data.h"
 #include "host/files.h"
+#include "host/progress.h"
 
 namespace vsf {
 
@@ -33,6 +34,7 @@ void Log::write(std::string_view level, std::string_view text) {
   std::lock_guard<std::mutex> lock(mutex_);
   lines_.push_back(LogLine{std::string(level), std::string(text), session().stepNumber});
   if (echo_) {
+    clearProgress();
     if (level.empty())
       fmt::print(stderr, "{}\n", text);
     else

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "frame/host/values.h"
+#include "host/progress.h"
 
 namespace vsf::host {
 
@@ -348,6 +349,10 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
       return Pass::kFailed;
     std::memmove(data, data + end, text.size() - end);
     st.carry = text.size() - end;
+    if (progressShown())
+      showProgress(fmt::format("Reading {}: {}% of {:.1f} MB", im.source.filename().string(),
+                               100 * st.readPos / std::max<uint64_t>(fileSize, 1),
+                               static_cast<double>(fileSize) / 1e6));
   }
   bool mixed = false;
   for (size_t j = 0; j < columns; ++j) {

@@ -6,6 +6,7 @@
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
 #include "host/output/output.h"
+#include "host/progress.h"
 #include "host/session.h"
 
 namespace vsf::host {
@@ -246,6 +247,9 @@ int readNext(HostDataSet* ds) {
   loadAt(in, in->next);
   in->current = in->next;
   in->haveCurrent = true;
+  if ((in->current.obs & 0xFFFF) == 0xFFFF && progressShown())
+    showProgress(fmt::format("Reading {}: observation {} of {}", in->name, in->current.obs + 1,
+                             in->table->obs));
   in->next = in->cursor.after(in->next);
   if (in->bound) copyBound(in);
   return 1;

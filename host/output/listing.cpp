@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "host/output/layout_internal.h"
+#include "host/progress.h"
 
 namespace vsf::host::output {
 
@@ -227,6 +228,7 @@ struct Lister {
 void listItem(const Item& item) {
   std::ostream* out = listingStream();
   if (!out) return;
+  clearProgress();  // the listing may go to the same terminal
   std::visit(Lister{*out}, item);
   out->flush();
 }

@@ -1,6 +1,7 @@
 // Runs the varsifter command as a user would and checks its exit status and log.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "e2e/command_support.h"
@@ -106,6 +107,32 @@ TEST(Command, NaReadsAsMissing) {
   const Json nobs = theOne(r, "NObs");
   EXPECT_EQ(number(nobs["rows"][0]["N"]), 6);
   EXPECT_EQ(number(nobs["rows"][1]["N"]), 4);
+}
+
+// Progress goes to standard error only when it is a terminal: the data read, then each pass
+// and step as time allows, each line erased before the next output.
+TEST(Command, ProgressOnlyOnATerminal) {
+  if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script(1)";
+  const std::string program = ::testing::TempDir() + "progress.vsf";
+  std::ofstream(program) << "proc varsifter data=diabetes; model y = age bmi bp s1-s6; run;\n";
+  const std::string command =
+      std::string(VSF_BINARY) + " " + program + " --lib " VSF_SHARED_DATA " > /dev/null";
+  CommandRun terminal;
+  FILE* p = popen(("script -qc '" + command + "' /dev/null").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  terminal.output.clear();
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) terminal.output.append(buf, n);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_NE(terminal.output.find("\r\033[KReading diabetes.csv: 100%"), std::string::npos)
+      << terminal.output;
+  EXPECT_NE(terminal.output.find("\r\033[KNOTE: The PROCEDURE VARSIFTER step ended"),
+            std::string::npos);
+  const CommandRun piped = runArgs(program + " --lib " VSF_SHARED_DATA);
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.output.find('\r'), std::string::npos) << piped.output;
+  EXPECT_EQ(piped.output.find("Reading diabetes.csv"), std::string::npos);
 }
 
 }  // namespace
