@@ -1,5 +1,6 @@
 // The varsifter command: runs a program file of procedure steps over CSV data sets.
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
 #include <thread>
 
@@ -13,10 +14,10 @@ namespace {
 int run(int argc, char** argv) {
   using vsf::host::session;
   CLI::App app{"varsifter: chooses a linear regression model from candidate effects"};
-  std::string program, lib = ".", json, html, utilpath, validvarname, debug;
+  std::string program, lib = ".", json, html, svg, utilpath, validvarname, debug;
   int cpucount = 0;
   int64_t memsize = 0;
-  bool threads = false, nothreads = false;
+  bool threads = false, nothreads = false, nographics = false;
   app.set_version_flag("--version", std::string("varsifter ") + VSF_VERSION);
   app.add_flag_callback(
       "--help-statements",
@@ -30,6 +31,8 @@ int run(int argc, char** argv) {
   app.add_option("--lib", lib, "Library directory of the data sets (default: .)");
   app.add_option("--json", json, "Write every output object and the macro variables as JSON");
   app.add_option("--html", html, "Write the output as one HTML page");
+  app.add_option("--svg", svg, "Write each graph as an SVG file into this directory");
+  app.add_flag("--nographics", nographics, "Make no graphs (as the NOGRAPHICS option)");
   app.add_option("--utilpath", utilpath, "Directory of utility and scratch files");
   app.add_flag("--threads", threads, "Allow threaded passes (default)");
   app.add_flag("--nothreads", nothreads, "Run every pass on one thread");
@@ -53,6 +56,16 @@ int run(int argc, char** argv) {
   vsf::host::SystemOptions& o = session().options;
   o.library = lib;
   o.threads = !nothreads;
+  o.graphics = !nographics;
+  if (!svg.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(svg, ec);
+    if (ec || !std::filesystem::is_directory(svg)) {
+      std::cerr << "ERROR: cannot make the graph directory " << svg << "\n";
+      return 2;
+    }
+  }
+  vsf::host::output::setGraphTargets(svg, !html.empty());
   int machine = static_cast<int>(std::thread::hardware_concurrency());
   o.cpuCount = cpucount > 0 ? cpucount : (machine > 0 ? machine : 1);
   if (!validvarname.empty() && !vsf::host::applyOptions("validvarname=" + validvarname)) return 2;
@@ -79,8 +92,12 @@ int run(int argc, char** argv) {
   bool written = true;
   if (!json.empty() && !vsf::host::output::writeJsonFile(json, &error)) written = false;
   if (written && !html.empty() && !vsf::host::output::writeHtmlFile(html, &error)) written = false;
+  for (const std::string& e : vsf::host::output::graphFileErrors()) {
+    std::cerr << "ERROR: " << e << "\n";
+    written = false;
+  }
   if (!written) {
-    std::cerr << "ERROR: " << error << "\n";
+    if (!error.empty()) std::cerr << "ERROR: " << error << "\n";
     return 2;
   }
   // Step codes above 255 do not fit an exit status; the log has printed each code.

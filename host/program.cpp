@@ -274,6 +274,10 @@ bool applyOptions(const std::string& text) {
       o.threads = true;
     else if (name == "NOTHREADS")
       o.threads = false;
+    else if (name == "GRAPHICS")
+      o.graphics = true;
+    else if (name == "NOGRAPHICS")
+      o.graphics = false;
     else if (name == "CPUCOUNT") {
       // ACTUAL: the processors the machine has.
       if (upperWord(value) == "ACTUAL") {

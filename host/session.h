@@ -18,7 +18,8 @@ namespace vsf::host {
 // Host system options, from the command line and OPTIONS statements.
 struct SystemOptions {
   bool threads = true;
-  int cpuCount = 0;  // 0: the machine's count
+  bool graphics = true;  // the output manager's answer to whether graphs are wanted
+  int cpuCount = 0;      // 0: the machine's count
   std::string validVarName = "V7";
   std::string debug;
   std::filesystem::path utilPath;  // empty: the system's temporary directory
@@ -50,12 +51,20 @@ class Log {
   bool echo_ = true;
 };
 
+// An output data set as it was written: for the document of the run.
+struct WrittenDataSet {
+  std::string name, path, label;
+  int64_t rows = 0;
+  std::vector<std::pair<std::string, std::string>> variables;  // name, label
+};
+
 // The session: options, macro table, name/value store, log, the current step.
 struct Session {
   SystemOptions options;
   Log log;
   std::map<std::string, std::string> macros;  // keys upper case
   std::string lastDataSet;
+  std::vector<WrittenDataSet> written;
   // Per step.
   int stepNumber = 0;  // the step running, from 1; 0 between steps
   std::string stepText;

@@ -9,6 +9,7 @@
 
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
+#include "host/output/output.h"
 
 namespace vsf::host {
 
@@ -58,6 +59,11 @@ int varByNumber(HostDataSet* ds, int number, VarDescriptor* out) {
 
 int attr(HostDataSet* ds, int code, void* out) {
   if (!ds || !out) return -1;
+  // The output system's data objects and views answer their row count.
+  if (int64_t rows = 0; code == dsattr::kRows && output::dataObjectRows(ds, &rows)) {
+    *static_cast<int64_t*>(out) = rows;
+    return 0;
+  }
   InputDataSet* in = asInput(ds);
   OutputDataSet* o = asOutput(ds);
   int64_t obs = in ? in->table->obs : o->rows;

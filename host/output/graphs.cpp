@@ -1,7 +1,12 @@
-// Graph requests: recorded with their data and variables; drawing comes with the SVG writer.
+// Graph requests: recorded with their data and variables, drawn by the template's drawing into
+// SVG, written to a file of their own when the command asks for one, and listed.
 #include <fmt/format.h>
 
+#include <cctype>
+#include <fstream>
+
 #include "host/output/output_internal.h"
+#include "host/output/plot_internal.h"
 
 namespace vsf::host::output {
 
@@ -56,7 +61,56 @@ bool readList(const Request& r, const OutputArgItem& a, Dynamics* into) {
   return true;
 }
 
+struct Targets {
+  std::string directory;
+  bool html = false;
+  std::vector<std::string> errors;
+};
+
+Targets& targets() {
+  static Targets t;
+  return t;
+}
+
+// A file name from the graph's path, made unique within the run.
+std::string fileName(const Graph& g) {
+  std::string base = pathOf(g.parent, g.name);
+  for (char& c : base)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
+  const int n = ++doc().graphFiles[lowerCopy(base)];
+  return n == 1 ? base + ".svg" : fmt::format("{}-{}.svg", base, n);
+}
+
+// Draws the graph for the page and writes its file, as the command asked; notes where it went.
+void deliver(Graph& g) {
+  Targets& t = targets();
+  g.where = "not drawn (--html or --svg draws it)";
+  if (t.directory.empty() && !t.html) return;
+  g.svg = graphSvg(g);
+  g.where = "drawn in the HTML page";
+  if (t.directory.empty()) return;
+  const std::string path = t.directory + "/" + fileName(g);
+  std::ofstream out(path, std::ios::binary);
+  out << g.svg;
+  out.close();
+  if (out) {
+    g.file = g.where = path;
+  } else {
+    g.where = "not written: cannot write " + path;
+    t.errors.push_back("cannot write the graph file " + path);
+  }
+}
+
 }  // namespace
+
+void setGraphTargets(const std::string& svgDirectory, bool htmlPage) {
+  targets().directory = svgDirectory;
+  targets().html = htmlPage;
+}
+
+const std::vector<std::string>& graphFileErrors() { return targets().errors; }
+
+std::string graphSvg(const Graph& g) { return g.svg.empty() ? svgText(drawGraph(g)) : g.svg; }
 
 int renderGraph(Object&, const Request& r) {
   Graph g;
@@ -102,6 +156,8 @@ int renderGraph(Object&, const Request& r) {
         ++i;
         break;
       }
+      case key::kDynamicValue:
+        break;  // a value without its name steers nothing here
       case kKeyNestedList: {
         Dynamics list;
         if (!readList(r, a, &list))
@@ -122,6 +178,8 @@ int renderGraph(Object&, const Request& r) {
   g.parent = currentGroup();
   d.graphs.push_back(std::move(g));
   addItem(&d.graphs.back());
+  deliver(d.graphs.back());
+  listItem(&d.graphs.back());
   return 0;
 }
 

@@ -1,5 +1,5 @@
 // The HTML page: one self-contained document with every displayed table, group headings,
-// text lines and footnotes. Graphs stand as placeholders until the SVG writer draws them.
+// text lines, footnotes and graphs drawn inline as SVG.
 #include <fmt/format.h>
 
 #include <fstream>
@@ -29,47 +29,26 @@ p.footnote { font-size: 0.9em; margin: 0.2em 0; }
 p.text { margin: 0.4em 0; } p.r { text-align: right; }
 span.mark { display: inline-block; width: 0.6em; text-align: left; }
 p.heading { font-style: italic; }
+p.byline { margin: 1.5em 0 0.5em; padding: 0.2em 0.6em; background: #eee; font-weight: bold; }
 div.log { margin: 1em 0; padding: 0.4em 0.8em; border-left: 4px solid #c33; background: #fee; }
 div.log p { margin: 0.2em 0; font-family: monospace; }
-p.byline { margin: 1.5em 0 0.5em; padding: 0.2em 0.6em; background: #eee; font-weight: bold; }
-figure.graph { border: 1px dashed #aaa; padding: 0.5em; }
+figure.graph { margin: 1em 0; }
+figure.graph svg { max-width: 100%; height: auto; }
 )";
-
-std::string escape(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 // A right-aligned number of a column with a best-value mark ends in "*" or in the blank that
 // keeps its place: the mark gets a box of its own, so the digits line up.
 std::string cellHtml(const std::string& text, char just) {
   if (just != 'r' || text.size() < 2 || (text.back() != '*' && text.back() != ' '))
-    return escape(text);
+    return escapeMarkup(text);
   const std::string mark = text.back() == '*' ? "*" : "";
-  return escape(text.substr(0, text.size() - 1)) + "<span class=\"mark\">" + mark + "</span>";
+  return escapeMarkup(text.substr(0, text.size() - 1)) + "<span class=\"mark\">" + mark + "</span>";
 }
 
 void writeCaption(std::string& out, const TableLayout& l) {
-  out += "<caption>" + escape(l.title);
-  if (!l.subtitle.empty()) out += "<span class=\"subtitle\">" + escape(l.subtitle) + "</span>";
+  out += "<caption>" + escapeMarkup(l.title);
+  if (!l.subtitle.empty())
+    out += "<span class=\"subtitle\">" + escapeMarkup(l.subtitle) + "</span>";
   out += "</caption>\n";
 }
 
@@ -77,18 +56,18 @@ void writeCaption(std::string& out, const TableLayout& l) {
 void writeTable(std::string& out, const Table& t) {
   TableLayout l = layoutTable(t);
   out += fmt::format("<div class=\"scroll\"><table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
-                     t.factoid ? "factoid" : "data", t.id, escape(t.name));
+                     t.factoid ? "factoid" : "data", t.id, escapeMarkup(t.name));
   writeCaption(out, l);
   if (t.factoid) {
     for (const auto& [label, value] : l.entries)
-      out += "<tr><th>" + escape(label) + "</th><td>" + escape(value) + "</td></tr>\n";
+      out += "<tr><th>" + escapeMarkup(label) + "</th><td>" + escapeMarkup(value) + "</td></tr>\n";
   } else {
     // A table whose columns have no headings (a sentence, an effect list) has no head row.
     bool headed = false;
     for (const ShownColumn& c : l.columns) headed |= !c.header.empty();
     if (headed) {
       out += "<thead><tr>";
-      for (const ShownColumn& c : l.columns) out += "<th>" + escape(c.header) + "</th>";
+      for (const ShownColumn& c : l.columns) out += "<th>" + escapeMarkup(c.header) + "</th>";
       out += "</tr></thead>\n";
     }
     out += "<tbody>\n";
@@ -102,7 +81,8 @@ void writeTable(std::string& out, const Table& t) {
     out += "</tbody>\n";
   }
   out += "</table></div>\n";
-  for (const std::string& f : l.footnotes) out += "<p class=\"footnote\">" + escape(f) + "</p>\n";
+  for (const std::string& f : l.footnotes)
+    out += "<p class=\"footnote\">" + escapeMarkup(f) + "</p>\n";
 }
 
 struct Page {
@@ -119,8 +99,8 @@ void writeByLine(Page& page, const Item& item) {
   if (by == page.by) return;
   page.by = by;
   if (by >= 0)
-    page.out +=
-        "<p class=\"byline\">" + escape(byLine(doc().byGroups[static_cast<size_t>(by)])) + "</p>\n";
+    page.out += "<p class=\"byline\">" +
+                escapeMarkup(byLine(doc().byGroups[static_cast<size_t>(by)])) + "</p>\n";
 }
 
 struct HtmlItem {
@@ -133,7 +113,8 @@ struct HtmlItem {
   void operator()(const Group* g) const {
     int h = std::min(depth + 2, 6);
     out += fmt::format("<section class=\"group\" data-name=\"{}\">\n<h{}>{}</h{}>\n",
-                       escape(g->name), h, escape(g->label.empty() ? g->name : g->label), h);
+                       escapeMarkup(g->name), h,
+                       escapeMarkup(g->label.empty() ? g->name : g->label), h);
     writeItems(page, g->items, depth + 1);
     out += "</section>\n";
   }
@@ -141,17 +122,17 @@ struct HtmlItem {
     if (t->rule)
       out += "<hr>\n";
     else
-      out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escape(t->text));
+      out += fmt::format("<p class=\"text {}\">{}</p>\n", t->justify, escapeMarkup(t->text));
   }
   void operator()(const Heading* h) const {
     if (h->parent && h->text == h->parent->label) return;  // the section's heading says it
-    out += "<p class=\"heading\">" + escape(h->text) + "</p>\n";
+    out += "<p class=\"heading\">" + escapeMarkup(h->text) + "</p>\n";
   }
   void operator()(const Graph* g) const {
-    out += fmt::format(
-        "<figure class=\"graph\" data-name=\"{}\"><figcaption>{}</figcaption>"
-        "</figure>\n",
-        escape(g->name), escape(g->title.empty() ? g->name : g->title));
+    out += fmt::format("<figure class=\"graph\" id=\"g{}\" data-name=\"{}\">\n", g->id,
+                       escapeMarkup(g->name));
+    out += graphSvg(*g);
+    out += "</figure>\n";
   }
 };
 
@@ -168,7 +149,7 @@ void writeLog(Page& page, int step) {
   std::string lines;
   for (const LogLine& l : session().log.lines())
     if (l.step == step && (l.level == "ERROR" || l.level == "WARNING"))
-      lines += "<p>" + escape(l.level + ": " + l.text) + "</p>\n";
+      lines += "<p>" + escapeMarkup(l.level + ": " + l.text) + "</p>\n";
   if (!lines.empty()) page.out += "<div class=\"log\">\n" + lines + "</div>\n";
 }
 
@@ -191,6 +172,29 @@ void writeSteps(Page& page) {
 }
 
 }  // namespace
+
+std::string escapeMarkup(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
 
 std::string htmlText() {
   Page page;

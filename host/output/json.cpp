@@ -138,17 +138,19 @@ json graphJson(const Graph& g) {
   }
   json lists = json::array();
   for (const Dynamics& l : g.lists) lists.push_back(pairsJson(l));
-  return json{{"type", "graph"},
-              {"id", g.id},
-              {"step", g.step},
-              {"name", g.name},
-              {"path", pathOf(g.parent, g.name)},
-              {"label", g.label},
-              {"title", g.title},
-              {"template", g.templatePath},
-              {"data", data},
-              {"variables", pairsJson(g.variables)},
-              {"lists", lists}};
+  json j{{"type", "graph"},
+         {"id", g.id},
+         {"step", g.step},
+         {"name", g.name},
+         {"path", pathOf(g.parent, g.name)},
+         {"label", g.label},
+         {"title", g.title},
+         {"template", g.templatePath},
+         {"data", data},
+         {"variables", pairsJson(g.variables)},
+         {"lists", lists}};
+  if (!g.file.empty()) j["file"] = g.file;
+  return j;
 }
 
 json itemsJson(const std::vector<Item>& items);
@@ -207,7 +209,22 @@ json documentJson() {
   json log = json::array();
   for (const LogLine& line : session().log.lines())
     log.push_back({{"level", line.level}, {"text", line.text}});
-  return json{{"output", itemsJson(doc().top)}, {"macros", macros}, {"log", log}};
+  json j{{"output", itemsJson(doc().top)}, {"macros", macros}, {"log", log}};
+  if (!session().written.empty()) {
+    json sets = json::array();
+    for (const WrittenDataSet& w : session().written) {
+      json vars = json::array();
+      for (const auto& [name, label] : w.variables)
+        vars.push_back({{"name", name}, {"label", label}});
+      sets.push_back({{"name", w.name},
+                      {"path", w.path},
+                      {"label", w.label},
+                      {"rows", w.rows},
+                      {"variables", vars}});
+    }
+    j["dataSets"] = sets;
+  }
+  return j;
 }
 
 }  // namespace

@@ -220,7 +220,16 @@ struct Lister {
     gAfterHeading = true;
   }
   void operator()(Group*) {}
-  void operator()(Graph*) {}
+  // Where the graph went: its file, the page, or nowhere.
+  void operator()(Graph* g) {
+    writeGroupHeadings(out, g->parent);
+    out << '\n'
+        << centred("Graph " + g->name + " (" + (g->title.empty() ? g->name : g->title) +
+                       "): " + g->where,
+                   kLineWidth)
+        << '\n';
+    gAfterHeading = false;
+  }
 };
 
 }  // namespace

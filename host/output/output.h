@@ -68,6 +68,12 @@ std::string htmlText();
 bool writeJsonFile(const std::string& path, std::string* error);
 bool writeHtmlFile(const std::string& path, std::string* error);
 
+// Where graphs go as they are requested: SVG files into a directory (empty: no files), and
+// whether an HTML page shows them; the listing says where each went.
+void setGraphTargets(const std::string& svgDirectory, bool htmlPage);
+// The SVG files that could not be written, each with its reason.
+const std::vector<std::string>& graphFileErrors();
+
 // The row count of a data object or filtered view handed out by the output system; false
 // when the handle is neither (the data-set services answer their attribute 2 with it).
 bool dataObjectRows(const void* handle, int64_t* rows);

@@ -184,7 +184,13 @@ struct Graph : ByTag {
   Dynamics variables;           // the outer list's pairs, in order
   std::vector<Dynamics> lists;  // nested lists of pairs, in order
   Group* parent = nullptr;
+  std::string svg;    // its drawing, once made
+  std::string file;   // the SVG file it was written to
+  std::string where;  // what the listing says of where it went
 };
+
+// The graph's drawing as an SVG document (made now when it was not made at its request).
+std::string graphSvg(const Graph& g);
 
 // ---- The document ----
 struct Document {
@@ -208,6 +214,7 @@ struct Document {
   int nextId = 1;
   std::vector<LoggedRequest> log;
   std::optional<std::pair<uint32_t, int32_t>> injected;
+  std::unordered_map<std::string, int> graphFiles;  // SVG file names given, and their count
 };
 
 Document& doc();
@@ -307,6 +314,8 @@ bool filterRows(const Table& table, std::string_view where, std::vector<size_t>*
                 std::string* error);
 
 // ---- Renderers ----
+// The text with &, <, > and " written as HTML and SVG need them.
+std::string escapeMarkup(std::string_view s);
 // Writes an item to the listing stream as it completes, with the headings of its groups.
 void listItem(const Item& item);
 

@@ -16,12 +16,13 @@ namespace {
 
 std::ostream* gListing = &std::cout;
 
-// Asks the manager for settings; the only one the procedure asks is whether graphics are on.
+// Asks the manager for settings; the only one the procedure asks is whether graphics are on
+// (the GRAPHICS system option).
 int query(Object&, const Request& r) {
   for (int i = 0; i < r.count(); ++i) {
     OutputArgItem& a = r.item(i);
     if (a.key != key::kGraphicsOn) continue;
-    int32_t on = 1;
+    int32_t on = session().options.graphics ? 1 : 0;
     std::memcpy(a.value + 4, &on, 4);
   }
   return 0;

@@ -1,6 +1,4 @@
-// What the options ask the tables to show, read in one place, and the candidate labels.
-#include <vector>
-
+// What the options ask the tables to show, read in one place.
 #include "displays/displays_internal.h"
 #include "selection/group.h"
 
@@ -48,29 +46,6 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
 bool inModel(uint8_t state) {
   return state == effstate::kSelected || state == effstate::kIntercept ||
          state == effstate::kForced;
-}
-
-namespace {
-
-// The selection's effects are the candidates: with split CLASS variables an effect of the
-// design has several.
-const CandidateEntry* entryOf(const StepView* s, int32_t candidate) {
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
-  if (!table || candidate < 0 || candidate >= static_cast<int32_t>(table->size())) return nullptr;
-  return &(*table)[static_cast<size_t>(candidate)];
-}
-
-}  // namespace
-
-std::string_view candidateLabel(const StepView* s, int32_t effect) {
-  const CandidateEntry* c = entryOf(s, effect);
-  if (!c || !c->label || c->labelLength <= 0) return {};
-  return std::string_view(c->label, static_cast<size_t>(c->labelLength));
-}
-
-int32_t candidateColumns(const StepView* s, int32_t effect) {
-  const CandidateEntry* c = entryOf(s, effect);
-  return c ? c->columns : 0;
 }
 
 }  // namespace vsf

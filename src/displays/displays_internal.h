@@ -52,12 +52,6 @@ struct DisplayFlags {
 };
 DisplayFlags displayFlags(const StepView* s, const SelectionState* sel);
 
-// The first step the summary lists as a model of its own (the model of the forced effects).
-int32_t firstSummaryStep(const StepView* s, const SelectionState* sel);
-
-// The candidate label of an effect (empty when there is none).
-std::string_view candidateLabel(const StepView* s, int32_t effect);
-int32_t candidateColumns(const StepView* s, int32_t effect);
 bool inModel(uint8_t state);
 
 // ---- Builders ----

@@ -3,8 +3,6 @@
 
 namespace vsf {
 
-int printParameterNames(StepView*, SelectionState*) { return 0; }
-
 int printDimensions(StepView*, SelectionState*) { return 0; }
 int printScreeningInfo(StepView*, SelectionState*) { return 0; }
 int printSisCorrelation(StepView*, SelectionState*) { return 0; }

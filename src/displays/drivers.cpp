@@ -98,7 +98,7 @@ int printFitResults(StepView* s) {
   if (displayFlags(s, sel).stepDetails)
     if (int rc = printStepDetails(s, nullptr, nullptr, -1); rc != 0) return rc;
   // A table that could not be built must not leave the step looking successful.
-  return printSelectionResults(s, sel, nullptr, nullptr, 0);
+  return printSelectionResults(s, sel, nullptr, nullptr, -1);
 }
 
 int openSelectedModelGroup(StepView* s) {
@@ -121,12 +121,11 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
   void* group = openGroup(&s->res.output, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
   BestSteps best;
   computeBestSteps(s, sel, &best);
-  int32_t plotSteps = 0;
   void* bestData = nullptr;
   void* summaryData = nullptr;
   if (s->settings.graphicsOn) {
     if (int rc = makeStepLabels(s, sel); rc != 0) return rc;
-    if (int rc = printBestStep(s, sel, &best, &plotSteps, &bestData); rc != 0) return rc;
+    if (int rc = printBestStep(s, sel, best, &bestData); rc != 0) return rc;
   }
   if (int rc = printSelectionSummary(s, sel, workPool(s, sel), &best, &summaryData); rc != 0)
     return rc;
@@ -139,10 +138,11 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
         rc != 0)
       return rc;
   }
-  const int64_t from = position ? *position : 0;
-  if (int rc = plotCoefficients(s, sampleIndex, sel, from, file); rc != 0) return rc;
-  if (int rc = plotCriteria(s, sel, &best, plotSteps, summaryData, bestData); rc != 0) return rc;
-  if (int rc = plotAse(s, sel, plotSteps, summaryData); rc != 0) return rc;
+  if (s->settings.graphicsOn) {
+    if (int rc = plotCoefficients(s, sampleIndex, sel, position, file); rc != 0) return rc;
+    if (int rc = plotCriteria(s, sel, best, summaryData, bestData); rc != 0) return rc;
+    if (int rc = plotAse(s, sel, summaryData); rc != 0) return rc;
+  }
   closeGroup(&s->res.output, group);
   return 0;
 }

@@ -47,59 +47,9 @@ struct Context {
   const ZDesign* d;  // null when the step has no design (names then come from the labels)
 };
 
-// The design effect of candidate e.
-const ZEffect* effectOf(const Context& c, int32_t e) {
-  const std::vector<CandidateEntry>* table = c.s->settings.options.candidates;
-  if (table && e >= 0 && e < static_cast<int32_t>(table->size())) e = (*table)[e].effect;
-  return c.d && c.d->effects && e >= 0 && e < c.d->effectCount ? &c.d->effects[e] : nullptr;
-}
-
 int32_t columnsShown(const Context& c, int32_t e) {
   int32_t n = candidateColumns(c.s, e);
   return n > 0 ? n : (c.sel->layout.columnCount ? c.sel->layout.columnCount[e] : 0);
-}
-
-// The column of parameter i within its effect.
-int32_t columnWithin(const Context& c, int32_t e, int32_t i) {
-  const std::vector<CandidateEntry>* table = c.s->settings.options.candidates;
-  if (table && e < static_cast<int32_t>(table->size()) && (*table)[e].columnMap)
-    return (*table)[e].columnMap[i];
-  return i;
-}
-
-const int32_t* levelRowOf(const ZEffect* z, int32_t column) {
-  if (!z || !z->levelTable || z->levelTableWidth <= 0) return nullptr;
-  return z->levelTable + static_cast<ptrdiff_t>(column) * z->levelTableWidth;
-}
-
-std::string_view columnText(const Context& c, const ZEffect* z, int32_t column) {
-  if (!c.d || !z) return {};
-  const int32_t g = z->startColumn + column;
-  if (g < 0 || g >= c.d->columnCount) return {};
-  for (int k : {1, 0})
-    if (c.d->parmNames[k] && c.d->parmNames[k][g] && c.d->parmNames[k][g][0])
-      return c.d->parmNames[k][g];
-  return {};
-}
-
-// The parameter's text: the column's label or name (label style 0), else the effect's label
-// with the column's levels behind it.
-int parameterText(const Context& c, int32_t e, int32_t column, int widestEffect, char* out,
-                  int width) {
-  const ZEffect* z = effectOf(c, e);
-  std::string_view label = candidateLabel(c.s, e);
-  if (c.d && c.d->labelStyle == 0) {
-    std::string_view t = columnText(c, z, column);
-    if (t.empty()) t = label;
-    return out ? fillField(out, width, t) : static_cast<int>(t.size());
-  }
-  const int at = c.d && c.d->labelStyle == 1 ? widestEffect : static_cast<int>(label.size());
-  const int32_t* row = levelRowOf(z, column);
-  const int levels = z && row ? zlvltextlen(c.d, z, row) : 0;
-  if (!out) return at + levels;
-  fillField(out, width, label);
-  if (z && row && at + levels <= width) zlvltext(c.d, z, out + at, row);
-  return at + levels;
 }
 
 struct Widths {
@@ -115,12 +65,12 @@ Widths widthsOf(const Context& c, uint8_t* classUsed) {
   e = cursor = -1;
   while (nextDisplayEffect(c.sel, nullptr, &e, &cursor)) {
     ++w.effects;
-    if (const ZEffect* z = effectOf(c, e))
+    if (const ZEffect* z = candidateEffect(c.s, e))
       for (int k = 0; k < z->allClassCount; ++k)
         if (z->allClass[k] >= 0 && z->allClass[k] < c.d->classCount) classUsed[z->allClass[k]] = 1;
     for (int32_t i = 0; i < columnsShown(c, e); ++i)
-      w.parameter =
-          std::max(w.parameter, parameterText(c, e, columnWithin(c, e, i), w.effect, nullptr, 0));
+      w.parameter = std::max(
+          w.parameter, parameterText(c.s, e, candidateColumn(c.s, e, i), w.effect, nullptr, 0));
   }
   return w;
 }
@@ -267,17 +217,17 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
   const double mse = dfe > 0 ? sse / dfe : missingValue('.');
   int32_t e = -1, cursor = -1;
   while (nextDisplayEffect(sel, seen, &e, &cursor)) {
-    const ZEffect* z = effectOf(c, e);
+    const ZEffect* z = candidateEffect(c.s, e);
     r.forcedIn = sel->sweep.states[e] == effstate::kForced ? 1 : 0;
     for (int32_t i = 0; i < columnsShown(c, e); ++i) {
-      const int32_t column = columnWithin(c, e, i);
+      const int32_t column = candidateColumn(c.s, e, i);
       // The candidate's columns lie together in the estimates; `column` is within its effect.
       const int32_t parm = (sel->sweep.firstParam ? sel->sweep.firstParam[e] : 0) + i;
       fillField(effectText, std::max(w.effect, 1), candidateLabel(s, e));
       std::memset(texts, ' ', static_cast<size_t>(kClassText) * std::max(classCount, 1));
       for (int v = 0; v < classCount; ++v) values[v] = missingLowest();
-      parameterText(c, e, column, w.effect, parmText, std::max(w.parameter, 1));
-      if (const int32_t* row = levelRowOf(z, column)) zorthname(c.d, z, row, texts, values);
+      parameterText(c.s, e, column, w.effect, parmText, std::max(w.parameter, 1));
+      if (const int32_t* row = columnLevels(z, column)) zorthname(c.d, z, row, texts, values);
       const double inv = sel->sweep.invDiag[parm];
       if (inv == -1.0) {
         r.df = 0, r.estimate = r.stb = 0;

@@ -181,7 +181,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
-  b.labelWidth = std::max(s->group.stepLabelWidth, 1);
+  b.labelWidth = std::max(s->group.marks.labelWidth, 1);
   auto take = [&](int n) {
     return allocator ? static_cast<char*>(kernel().poolAlloc(allocator, n, kAllocZero)) : nullptr;
   };
@@ -213,10 +213,8 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
     std::memset(b.label, ' ', b.labelWidth);
   };
   auto stepLabel = [&](int32_t i) {
-    if (p.stepLabel && s->group.stepLabels && i < sel->steps.stepCount)
-      fillField(b.label, b.labelWidth,
-                std::string_view(s->group.stepLabels[i].text ? s->group.stepLabels[i].text : "",
-                                 s->group.stepLabels[i].text ? s->group.stepLabels[i].length : 0));
+    if (p.stepLabel)
+      fillField(b.label, b.labelWidth, stepLabelText(s, std::max(displayStep(s, sel, i), 0)));
   };
 
   int32_t shownEffects = 0;

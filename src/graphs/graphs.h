@@ -1,38 +1,94 @@
-// Graphs and their hidden data tables.
+// Graphs and their hidden data tables. A graph is a request to the host's output system: the
+// data object it draws from, a template, and the dynamic variables that steer the drawing (the
+// step axis, the marked steps, labels). The routines below gather the data and send the
+// requests; the host draws.
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+
+#include "grammar/codes.h"
 
 namespace vsf {
 
 struct StepView;
 struct SelectionState;
 struct ScratchFileObject;
+struct ZEffect;
 
-// The step at which each criterion is best over the selection's steps, by CriterionCode;
-// -1 where the criterion has no value at any step. The SelectionSummary markers and the
-// criterion plots read it.
+// ---- Steps as the tables and graphs number them ----
+// Displayed steps count from the model of the forced effects (step 0): history index i is
+// displayed as i - forced + 1, forced the effects forced in before the first selectable one
+// (negative for the partial models of a forced block), and BACKWARD shows its indexes.
+int32_t displayStep(const StepView* s, const SelectionState* sel, int32_t index);
+int32_t historyIndex(const StepView* s, const SelectionState* sel, int32_t display);
+// The last displayed step of the fit.
+int32_t lastDisplayStep(const StepView* s, const SelectionState* sel);
+// The first history index the summary lists as a model of its own: the whole forced block.
+int32_t firstSummaryStep(const StepView* s, const SelectionState* sel);
+// The label makeStepLabels gave a displayed step; empty when it has none.
+std::string_view stepLabelText(const StepView* s, int32_t display);
+// Per-step coefficient norms (path methods), or null.
+const double* stepNorms(const SelectionState* sel);
+
+// ---- The candidate table ----
+// A candidate's label; empty when there is none.
+std::string_view candidateLabel(const StepView* s, int32_t candidate);
+// Its design columns; 0 when it is not in the table.
+int32_t candidateColumns(const StepView* s, int32_t candidate);
+// The design effect it stands for; null without a design.
+const ZEffect* candidateEffect(const StepView* s, int32_t candidate);
+// The column within its design effect of its i-th parameter.
+int32_t candidateColumn(const StepView* s, int32_t candidate, int32_t i);
+// The CLASS levels of a column of the effect (its row of the level table), or null.
+const int32_t* columnLevels(const ZEffect* effect, int32_t column);
+// A parameter's text: the column's label or name under label style 0 (the candidate's label
+// when it has none), else the candidate's label with the column's levels after it, at
+// `levelsAt` under label style 1 (-1: right after the label). Written blank-filled into out
+// when given; returns its length.
+int parameterText(const StepView* s, int32_t candidate, int32_t column, int levelsAt, char* out,
+                  int width);
+
+// ---- Best steps ----
+// The history index at which each criterion is best, by CriterionCode; -1 where it has no value
+// at any step. Among values equal within the selection's tolerance the step with the fewest
+// effects wins, then the one with the fewest parameters, then the later one; the CHOOSE
+// criterion's is the step the selection chose. The SelectionSummary's markers and the graphs'
+// optima both come from here.
 struct BestSteps {
-  int32_t step[16];
+  int32_t step[kCriterionCodes];
 };
+void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* best);
+// The displayed step of the selected model.
+int32_t chosenDisplayStep(const StepView* s, const SelectionState* sel, const BestSteps& best);
 
-// Step labels of the plots: fills StepView's step-label array and width. Nonzero ends the
-// output driver.
-int makeStepLabels(StepView* state, SelectionState* sel);
-// The BestStep hidden table: the best step of each criterion (computeBestSteps), the number of
-// steps the plots show and the table's data handle.
-int printBestStep(StepView* state, SelectionState* sel, BestSteps* best, int32_t* plotSteps,
-                  void** bestData);
-int plotCoefficients(StepView* state, int sample, SelectionState* sel, int64_t position,
-                     ScratchFileObject* stream);
-int plotCriteria(StepView* state, SelectionState* sel, const BestSteps* best, int32_t plotSteps,
-                 void* summaryData, void* bestData);
-int plotAse(StepView* state, SelectionState* sel, int32_t plotSteps, void* summaryData);
-int plotElasticNetL2(StepView* state, SelectionState* sel);
-int plotCvExternal(StepView* state, SelectionState* sel);
-// The candidates of one step record.
-int plotCandidates(StepView* state, SelectionState* record);
-int plotParmDistributions(StepView* state, ScratchFileObject* samples, void* averageTable);
-int plotEffectSelectPct(StepView* state, ScratchFileObject* samples, void* averageTable);
+// ---- Graph routines ----
+// Each returns 0, or a negative code that ends the output driver's work: -2 memory, -1 a record
+// pool not created, -6 an unreadable step record. A graph with nothing to show is skipped.
+
+// The step labels, the moved effects and the first numbered step into the group's StepMarks.
+[[nodiscard]] int makeStepLabels(StepView* s, SelectionState* sel);
+// The optimal displayed steps and the chosen step into the StepMarks, and the hidden BestStep
+// table the criterion plots draw their optima from (its data object into *bestData).
+[[nodiscard]] int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best,
+                                void** bestData);
+// Coefficient progression with the choice criterion (or p-values) beside it. A plain fit
+// passes sample -1 and no stream; model averaging a sample's number, its records' stream and a
+// position that is left after the sample's records.
+[[nodiscard]] int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* position,
+                                   ScratchFileObject* stream);
+// The criteria over the steps (a panel, or one plot each with UNPACK) from the SelectionSummary
+// data, their optima from the BestStep data.
+[[nodiscard]] int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best,
+                               void* summaryData, void* bestData);
+// Training, validation and test ASE over the steps, from the SelectionSummary data.
+[[nodiscard]] int plotAse(StepView* s, SelectionState* sel, void* summaryData);
+// The candidates of one detailed step by the SELECT criterion, best first.
+[[nodiscard]] int plotCandidates(StepView* s, SelectionState* record);
+
+int plotElasticNetL2(StepView* s, SelectionState* sel);
+int plotCvExternal(StepView* s, SelectionState* sel);
+int plotParmDistributions(StepView* s, ScratchFileObject* samples, void* averageTable);
+int plotEffectSelectPct(StepView* s, ScratchFileObject* samples, void* averageTable);
 
 }  // namespace vsf

@@ -21,7 +21,9 @@ bool counted(uint8_t state) { return state != effstate::kFree && state != effsta
 
 // Each recorded step is written to the stream when the step details or per-step plots need
 // the estimates of every step.
-bool stepRecordsWanted(const SelectionOptions* o) { return o->detailsBeyondSummary != 0; }
+bool stepRecordsWanted(const SelectionOptions* o) {
+  return o->detailsBeyondSummary != 0 || o->detailsBits != 0;
+}
 
 // The response's standard deviation; 0 without degrees of freedom.
 double responseScale(const SelectionState* s) {

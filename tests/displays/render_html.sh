@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Draws an HTML page of the output with headless chromium into a PNG, to look at the tables by
-# eye. Run by hand (CI needs no browser); needs Debian's chromium: apt-get install chromium.
+# Draws an HTML page of the output, tables and graphs, with headless chromium into a PNG, to look
+# at it by eye. Run by hand (CI needs no browser); needs Debian's chromium: apt-get install
+# chromium.
 #
 #   tests/displays/render_html.sh                   the page of every display table, made by
 #                                                   the Page test of build/tests/displays_tests
 #   tests/displays/render_html.sh PROGRAM.vsf [PNG] the page of a program run on examples/data
 #   tests/displays/render_html.sh PAGE.html [PNG]   an existing page
+# WIDTH (default 1200) and HEIGHT (default 3000) set the window in pixels.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 input="${1:-}"
@@ -24,6 +26,10 @@ if [ -z "$browser" ]; then
   echo "chromium is not installed (apt-get install chromium)" >&2
   exit 2
 fi
-"$browser" --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1400,3000 \
+profile="$(mktemp -d)"
+trap 'rm -rf "$profile"' EXIT
+"$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  --disable-background-networking --disable-component-update --disable-sync \
+  --user-data-dir="$profile" --hide-scrollbars --window-size="${WIDTH:-1200},${HEIGHT:-3000}" \
   --screenshot="$png" "file://$(realpath "$page")" 2>/dev/null
 echo "$png"

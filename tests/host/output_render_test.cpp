@@ -15,15 +15,16 @@ namespace {
 
 using nlohmann::json;
 
-// Every opened element is closed in order; void elements stand alone.
+// Every opened element is closed in order; void and self-closed elements stand alone.
 bool balanced(const std::string& html, std::string* why) {
-  static const std::regex tag(R"(<(/?)([a-zA-Z][a-zA-Z0-9]*)[^>]*>)");
+  static const std::regex tag(R"(<(/?)([a-zA-Z][a-zA-Z0-9]*)[^>]*?(/?)>)");
   static const char* const voids[] = {"meta", "hr", "br", "img", "link", "input"};
   std::vector<std::string> open;
   for (auto it = std::sregex_iterator(html.begin(), html.end(), tag); it != std::sregex_iterator();
        ++it) {
     std::string name = (*it)[2];
-    if (std::find(std::begin(voids), std::end(voids), name) != std::end(voids)) continue;
+    if (std::find(std::begin(voids), std::end(voids), name) != std::end(voids) || (*it)[3] == "/")
+      continue;
     if ((*it)[1] == "") {
       open.push_back(name);
     } else if (open.empty() || open.back() != name) {

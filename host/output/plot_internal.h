@@ -1,0 +1,89 @@
+// The plot model: what a graph's drawing is made of before it becomes SVG. A figure is a
+// title, a grid of plots and a legend; a plot has two axes, series, reference lines and labels
+// at its right edge. The drawings of the templates build figures from a graph's data; the SVG
+// writer lays them out and draws them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vsf::host::output {
+
+struct Graph;
+
+// A tick of an axis: where it stands and its text.
+struct Tick {
+  double at = 0;
+  std::string text;
+};
+
+struct Axis {
+  std::string label;
+  bool integer = false;     // whole-number ticks
+  bool categories = false;  // the ticks name categories (step labels, effects): all are given
+  std::vector<Tick> ticks;  // given ticks; chosen by the writer when empty
+};
+
+// How a series is drawn. Its pen (colour, dash and marker shape by index) keeps series apart
+// in colour and in grey.
+enum class SeriesKind : uint8_t {
+  kLine,     // a line through the points, with markers when they are few
+  kMarkers,  // markers only
+  kNeedles,  // vertical lines from the baseline, a marker at the end
+  kBars,     // horizontal bars from the baseline (x) at each category (y)
+};
+
+enum class Shape : uint8_t { kCircle, kSquare, kTriangle, kDiamond, kCross, kStar };
+
+struct Series {
+  std::string name;  // its legend text and data-name
+  std::string role;  // what it shows: "criterion", "optimum", "coefficient", "ase", ...
+  SeriesKind kind = SeriesKind::kLine;
+  std::vector<double> x, y;  // the points drawn, in data units
+  int pen = 0;
+  bool emphasis = false;  // drawn large and filled (an optimum)
+  bool legend = true;
+  double baseline = 0;  // needles and bars start here
+};
+
+// A reference line across the plot at a value of one axis.
+struct RefLine {
+  std::string name;
+  bool vertical = true;  // at an x value
+  double at = 0;
+  bool selected = false;  // the chosen step (dark, dashed); else a faint line
+  bool legend = true;
+};
+
+// A label at the plot's right edge, beside the end of a curve.
+struct EdgeLabel {
+  std::string text;
+  double y = 0;
+  int pen = 0;
+};
+
+struct Plot {
+  Axis x, y;
+  std::vector<Series> series;
+  std::vector<RefLine> refs;
+  std::vector<EdgeLabel> edgeLabels;
+  double weight = 1;  // its share of the figure's height within a one-column figure
+};
+
+struct Figure {
+  int id = 0;  // unique within a page
+  std::string name, title, subtitle, label;
+  int columns = 1;
+  std::vector<Plot> plots;  // row by row
+  double width = 800;
+  double cellHeight = 400;  // of a plot area (times its weight in a one-column figure)
+  bool sharedX = false;     // tick labels and the x label only below the lowest plots
+};
+
+// The drawing of a graph's template over its data and variables.
+Figure drawGraph(const Graph& g);
+// The figure as a self-contained SVG document.
+std::string svgText(const Figure& f);
+
+}  // namespace vsf::host::output

@@ -1,0 +1,138 @@
+// Graph drawings: text stays inside the picture however long the names, crowded edge labels
+// move apart, a value record without its name is passed over, and each graph's file is
+// written where the listing says (or its failure reported).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "frame/host/values.h"
+#include "host/output/output_internal.h"
+#include "host/output_driver.h"
+
+namespace vsf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Coefficient rows of two steps: three curves ending at the same value with long names.
+void* coefficientData(OutputDriver& o, double base = 0, double spread = 0.5) {
+  int32_t step = 0, curve = 0;
+  double estimate = 0, edge = 0;
+  char parameter[60];
+  void* t = o.create("data", "Coefficients");
+  o.column(t, 3, "Step", &step);
+  o.column(t, 3, "CurveNumber", &curve);
+  o.column(t, 6, "Parameter", parameter, {argInt(289, 60)});
+  o.column(t, 5, "StandardizedEst", &estimate);
+  o.column(t, 5, "RhsLabelYValue", &edge);
+  void* data = nullptr;
+  void* inst = o.bind(t, "Stat.VARSIFTER.Phantom.Coefficients", {}, &data);
+  for (step = 0; step <= 1; ++step)
+    for (curve = 1; curve <= 3; ++curve) {
+      const std::string name = std::string(50, 'a' + curve) + "_end";
+      std::snprintf(parameter, sizeof parameter, "%-59s", name.c_str());
+      estimate = base + step * spread;
+      edge = step == 1 ? estimate : missingValue('.');
+      OutputDriver::call(t, op::kWriteRow);
+    }
+  o.finishTable(t, inst);
+  return data;
+}
+
+int graph(OutputDriver& o, void* data, std::vector<OutputArgItem> more = {}) {
+  std::vector<OutputArgItem> items = {
+      argString(key::kName, o.str("CoefficientPlot")),
+      argString(key::kTitle, o.str(std::string(200, 'T'))),
+      argString(key::kTemplate, o.str("Stat.VARSIFTER.Graphics.CoefficientPlot")),
+      argDataObject(key::kGraphData, 1, data)};
+  items.insert(items.end(), more.begin(), more.end());
+  return OutputDriver::call(o.manager, op::kRenderGraph, items);
+}
+
+std::string lastSvg() { return host::output::graphSvg(host::output::doc().graphs.back()); }
+
+TEST(OutputSvg, TextStaysInsideAndCrowdedEdgeLabelsMoveApart) {
+  OutputDriver o;
+  void* data = coefficientData(o);
+  // The value record after _OFFSET_RIGHT has no name: it is passed over.
+  ASSERT_EQ(graph(o, data,
+                  {argString(key::kDynamicName, o.str("_OFFSET_RIGHT")),
+                   argDouble(key::kDynamicValue, 0.1), argDouble(key::kDynamicValue, 0)}),
+            0);
+  const std::string svg = lastSvg();
+  const std::smatch size = [&] {
+    std::smatch m;
+    std::regex_search(svg, m, std::regex(R"re(viewBox="0 0 ([0-9.]+) ([0-9.]+)")re"));
+    return m;
+  }();
+  ASSERT_FALSE(size.empty());
+  const double width = std::stod(size[1]), height = std::stod(size[2]);
+  // Unrotated texts, by their anchor and a width of 0.6 em a character (an ellipsis one).
+  static const std::regex text(
+      R"re(<text ([^>]*?)x="([-0-9.]+)" y="([-0-9.]+)" font-size="([0-9.]+)"([^>]*)>([^<]*)</text>)re");
+  int texts = 0;
+  std::vector<double> edgeY;
+  for (std::sregex_iterator m(svg.begin(), svg.end(), text), e; m != e; ++m) {
+    const std::string attrs = (*m)[1].str() + (*m)[5].str(), content = (*m)[6];
+    const double x = std::stod((*m)[2]), y = std::stod((*m)[3]), em = std::stod((*m)[4]);
+    if (attrs.find("data-name") != std::string::npos) edgeY.push_back(y);
+    if (attrs.find("rotate") != std::string::npos) continue;
+    const double w = 0.6 * em * static_cast<double>(content.size());
+    const double left = attrs.find("\"end\"") != std::string::npos      ? x - w
+                        : attrs.find("\"middle\"") != std::string::npos ? x - w / 2
+                                                                        : x;
+    EXPECT_GE(left, -0.5) << content;
+    EXPECT_LE(left + w, width + 0.5) << content;
+    EXPECT_GT(y, 0);
+    EXPECT_LT(y, height);
+    ++texts;
+  }
+  EXPECT_GT(texts, 5);
+  ASSERT_EQ(edgeY.size(), 3u);  // the three curves end at one value: their labels stand apart
+  std::sort(edgeY.begin(), edgeY.end());
+  for (size_t k = 1; k < edgeY.size(); ++k) EXPECT_GE(edgeY[k] - edgeY[k - 1], 11.0);
+}
+
+// Values too close for their size to step through still get an axis.
+TEST(OutputSvg, HugeValuesCloseTogether) {
+  OutputDriver o;
+  ASSERT_EQ(graph(o, coefficientData(o, 1e16, 2)), 0);
+  EXPECT_NE(lastSvg().find("</svg>"), std::string::npos);
+}
+
+TEST(OutputSvg, EachGraphGoesWhereTheListingSays) {
+  const fs::path dir = fs::path(::testing::TempDir()) / "vsf_svg_files";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  struct Case {
+    std::string directory;
+    bool page;
+    std::string listed;
+    bool failed;
+  } cases[] = {
+      {dir.string(), false, dir.string() + "/CoefficientPlot.svg", false},
+      {"", true, "drawn in the HTML page", false},
+      {"", false, "not drawn (--html or --svg draws it)", false},
+      {(dir / "missing").string(), false, "not written: cannot write", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed);
+    OutputDriver o;
+    host::output::setGraphTargets(c.directory, c.page);
+    const size_t errors = host::output::graphFileErrors().size();
+    ASSERT_EQ(graph(o, coefficientData(o)), 0);
+    host::output::setGraphTargets("", false);
+    EXPECT_NE(o.listing().find("Graph CoefficientPlot (TTT"), std::string::npos);
+    EXPECT_NE(o.listing().find(c.listed), std::string::npos) << o.listing();
+    EXPECT_EQ(host::output::graphFileErrors().size(), errors + (c.failed ? 1 : 0));
+    EXPECT_EQ(fs::exists(c.listed), !c.failed && !c.directory.empty());
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
