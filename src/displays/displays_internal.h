@@ -70,8 +70,8 @@ int printAnova(StepView* s, SelectionState* sel, HostPool* allocator);
 int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
-// Notes on the selected model, as R gives them: a fit that is exact (error sum of squares 0),
-// and effects of the model all of whose columns are aliased with the others'.
+// Notes on the selected model, as R gives them: a fit that is exact (error sum of squares 0 or
+// rounding noise), and effects of the model all of whose columns are aliased with the others'.
 void noteFitQuality(StepView* s, SelectionState* sel);
 int printCandidates(StepView* s, SelectionState* sel);
 int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator);

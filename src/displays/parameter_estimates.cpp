@@ -251,8 +251,15 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
 void noteFitQuality(StepView* s, SelectionState* sel) {
   if (sel->run.status != 0 || !sel->sweep.invDiag) return;
   const StepHistory& h = sel->steps;
-  // The SSE the criteria see: 0 when they are -Infty.
-  if (h.stepCount > 0 && h.sse && h.sse[h.stepCount - 1] == 0) hostMsg(848, 9101);
+  // The SSE the criteria see: 0 when they are -Infty, rounding noise when they are finite but
+  // mean nothing.
+  if (h.stepCount > 0 && h.sse) {
+    const double sse = h.sse[h.stepCount - 1];
+    if (sse == 0)
+      hostMsg(848, 9101);
+    else if (fitsExactly(sel, sse))
+      hostMsg(848, 9103);
+  }
   const Context c{s, sel, s->lev.design};
   std::string aliased;
   int32_t e = -1, cursor = -1;

@@ -151,6 +151,10 @@ FitSummary recordedFit(const SelectionState* s, int32_t i) {
   return f;
 }
 
+bool fitsExactly(const SelectionState* s, double sse) {
+  return 1e-8 * s->totals.correctedSS >= sse;
+}
+
 void recordStepCriteria(SelectionState* s, int32_t i) {
   StepHistory& h = s->steps;
   if (!h.criteria) return;

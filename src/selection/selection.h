@@ -358,6 +358,9 @@ double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
 // The tables of a step's model read their criteria from it, so that they show the values the
 // selection summary shows.
 FitSummary recordedFit(const SelectionState* s, int32_t i);
+// Whether an error sum of squares is rounding noise beside the corrected total: the fit is
+// exact, and the selection stops there.
+bool fitsExactly(const SelectionState* s, double sse);
 // Keeps step i's criteria, those of recordedFit.
 void recordStepCriteria(SelectionState* s, int32_t i);
 // The slots of the criteria the options' runs keep per step.

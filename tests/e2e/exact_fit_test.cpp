@@ -75,6 +75,15 @@ TEST(ExactFit, OneValueOfEachCriterionAndNoStandInNumbers) {
     ASSERT_TRUE(exact.count(in)) << in;
     for (const auto& [effect, want] : exact.at(in)) EXPECT_NEAR(est[effect], want, 1e-9) << effect;
   }
+  // Three rows on two points: the error sum of squares is rounding noise, not 0, and the note
+  // says so where the criteria stay finite.
+  const CommandRun noise = runCommand(
+      "proc varsifter data=mtcars; by gear notsorted; model mpg = wt hp qsec"
+      " / selection=forward(select=sbc); run;",
+      VSF_SHARED_DATA);
+  const size_t first = noise.output.find("fits the data essentially exactly");
+  EXPECT_NE(first, std::string::npos) << noise.output;
+  EXPECT_LT(first, noise.output.find("gear=3")) << noise.output;
   // PRESS as the summary keeps it: rounding noise is 0 in both tables.
   CommandRun r = runExact("selection=stepwise(select=sl) stats=all");
   expectSameCriteria(r, {{"PRESS", "PRESS"}});
