@@ -103,6 +103,8 @@ class PageFile final : public PageStream {
   }
   int writePage(const PageDescriptor* b) override {
     if (fd_ < 0 || b->page < 1 || !b->buffer) return -1;
+    // Read back without write-back, the file's pages are read-only.
+    if (mode_ == 1 && writeBack_ == 0) return -1;
     return fullWrite(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : -1;
   }
   void releasePageBuffer(PageDescriptor* b) override {

@@ -232,6 +232,41 @@ void runWorkItem(void* /*queueContext*/, void* item) {
   if (w->result == 0 && k.finish) w->result = k.finish(s, w->buffer, w->length);
 }
 
+// Local block j of a file keeps its copy on page pageCount + 1 + j of the same file.
+int keepStoredRows(PassState* s) {
+  UtilFileArray* a = s->utilFiles;
+  for (int32_t i = 0; i < a->count; ++i) {
+    UtilFileRecord* f = &a->records[i];
+    for (int64_t j = 0; j < localBlocks(f); ++j) {
+      PageView v;
+      if (int rc = blockView(f, j, &v); rc != 0) return rc;
+      const PageDescriptor d{f->pageCount + 1 + j, v.bytes};
+      if (f->pageFile->writePage(&d) != 0) return rc::kPageIo;
+    }
+  }
+  a->rowsKept = 1;
+  return 0;
+}
+
+int restoreStoredRows(PassState* s) {
+  UtilFileArray* a = s->utilFiles;
+  if (!a->rowsKept) return rc::kPageIo;
+  for (int32_t i = 0; i < a->count; ++i) {
+    UtilFileRecord* f = &a->records[i];
+    if (!f->pageBuffer && !(f->pageBuffer = f->pageFile->newPageBuffer())) return rc::kPageIo;
+    for (int64_t j = 0; j < localBlocks(f); ++j) {
+      const bool resident = j < f->residentCount;
+      void* into = resident ? f->residentBlocks[j] : f->pageBuffer;
+      PageDescriptor d{f->pageCount + 1 + j, into};
+      if (f->pageFile->readPage(&d) != 0 || d.buffer != into) return rc::kPageIo;
+      if (!resident)
+        if (int rc = writeBack(f, j - f->residentCount + 1); rc != 0) return rc;
+    }
+  }
+  a->rowsKept = 0;
+  return 0;
+}
+
 int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   char line[64];
   zlogfmt(line, sizeof line, "Pass {1} over the stored rows", {++s->passes});

@@ -72,4 +72,11 @@ struct RowKernel {
 // The queue's worker routine: one file's blocks, each added to the pass's sum in its turn.
 void runWorkItem(void* queueContext, void* item);
 
+// A rewrite of the stored rows cannot always be undone by arithmetic (a value far below its
+// column's mean does not survive centring), so the rows are kept as they stand before it:
+// each file's blocks are copied to pages of the file past its own. 0 or -7.
+[[nodiscard]] int keepStoredRows(PassState* state);
+// Puts the kept copy back over the blocks, bit for bit. 0, or -7 (also when nothing is kept).
+[[nodiscard]] int restoreStoredRows(PassState* state);
+
 }  // namespace vsf

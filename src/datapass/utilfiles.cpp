@@ -51,11 +51,19 @@ int openUtilFile(UtilFileRecord* record, const ExtensionSet* x, int32_t pageSize
   }
   s->setPath(path);
   s->fillDefaults();
+  // A pass sums every block on its own, so that threaded equals sequential, and adding a
+  // block's sums costs the square of its columns however few rows it holds: a page holds 32
+  // row hints (about 150 rows: the hint bounds a row about five times over) where the largest
+  // page allows. At 500 columns 64 KB pages of 16 rows made a crossproducts pass 13 times
+  // slower on 8 workers (bench/RESULTS.md, "Paths").
+  const int64_t rows32 = 32 * static_cast<int64_t>(rowSizeHint);
   int page, companion;
-  if (rowSizeHint <= s->defaultPageSize()) {
+  if (rows32 <= s->defaultPageSize()) {
     page = companion = s->defaultPageSize();
-  } else if (rowSizeHint <= s->largerPageSize()) {
+  } else if (rows32 <= s->largerPageSize()) {
     page = companion = s->largerPageSize();
+  } else if (rowSizeHint <= s->largestPageSize()) {
+    page = companion = s->largestPageSize();
   } else {
     page = rowSizeHint;
     companion = s->largestPageSize();

@@ -37,6 +37,7 @@ struct UtilFileArray {
   int32_t largestPageLength = 0;
   HostPool* pool = nullptr;
   uint32_t flags = 0;
+  uint8_t rowsKept = 0;  // every file holds a copy of its blocks past them (keepStoredRows)
 };
 
 struct ScratchFile {

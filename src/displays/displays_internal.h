@@ -87,10 +87,12 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
 int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumber, int r,
                     int first);
 
-// Tables of other parts of the output built elsewhere (stand-ins until they exist).
+// The size of the selection problem and the screening of a path's candidates.
 int printDimensions(StepView* s, SelectionState* sel);
 int printScreeningInfo(StepView* s, SelectionState* sel);
 int printSisCorrelation(StepView* s, SelectionState* sel);
+
+// Tables of other parts of the output built elsewhere (stand-ins until they exist).
 int printElasticNetParaSummary(StepView* s, SelectionState* sel);
 int printElasticNetTuneL2(StepView* s, SelectionState* sel);
 int printCvExternal(StepView* s, SelectionState* sel);

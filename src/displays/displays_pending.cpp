@@ -3,9 +3,6 @@
 
 namespace vsf {
 
-int printDimensions(StepView*, SelectionState*) { return 0; }
-int printScreeningInfo(StepView*, SelectionState*) { return 0; }
-int printSisCorrelation(StepView*, SelectionState*) { return 0; }
 int printElasticNetParaSummary(StepView*, SelectionState*) { return 0; }
 int printElasticNetTuneL2(StepView*, SelectionState*) { return 0; }
 int printCvExternal(StepView*, SelectionState*) { return 0; }

@@ -25,9 +25,9 @@ int resetByGroup(VsfState* s) {
   sel.utilFiles = &s->group.utilFiles;
   sel.threads = &s->settings.threads;
   sel.puddle = &s->res.puddle;
-  s->settings.options.words[0] = 1;
-  s->settings.options.words[1] = 0;
-  s->settings.options.words[2] = 1;
+  s->settings.options.firstFit = 1;
+  s->settings.options.foldFit = 0;
+  s->settings.options.finalFit = 1;
   if (!o.sharedDrive) {
     int stage = 0;
     if (openScratchFile(&s->group.groupScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=

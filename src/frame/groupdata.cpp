@@ -94,10 +94,9 @@ int endRows(DataPass* p) {
 
 int reopenForReading(DataPass* p) {
   const SelectionOptions& o = *p->o;
-  // Pages are written back when the resampling draw or a standardizing method rewrites rows.
-  const bool writeBack = o.modelAveragingRun || o.method == kMethodLar ||
-                         o.method == kMethodLasso || o.method == kMethodElasticNet ||
-                         o.method == kMethodHxLasso;
+  // Pages are written back when the resampling draw or a standardizing method rewrites rows:
+  // every path method (their least-squares variants too) and every optimizer method.
+  const bool writeBack = o.modelAveragingRun || o.pathMethod || o.optimizerMethod;
   return reopenUtilFiles(&p->s->group.utilFiles, p->t.rowsWritten, writeBack, o.utilAccessMode == 2,
                          &p->s->stepCode);
 }

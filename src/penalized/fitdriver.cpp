@@ -5,6 +5,7 @@
 
 #include "base/codes.h"
 #include "base/host.h"
+#include "penalized/path_internal.h"
 #include "penalized/penalized.h"
 #include "selection/selection.h"
 #include "statements/settings.h"
@@ -35,15 +36,24 @@ int plainFit(SelectionState* s) {
   return runSelection(s);
 }
 
-// This build fits the classical methods only. The path and optimizer methods and model
-// averaging would otherwise show a model that no selection chose, and end as a success: they
-// end the step with an error before anything is fitted.
+const PathMethods kPathMethods = {standardizeRows, runLarPath, restoreRows};
+
+// This build fits the classical methods and the LAR, LASSO and elastic-net path at a given L2.
+// The optimizer methods, the searches for the elastic net's L2, external cross validation and
+// model averaging would otherwise show a model that no selection chose, and end as a success:
+// they end the step with an error before anything is fitted.
 int refuseUnbuilt(SelectionState* s) {
   const SelectionOptions* o = s->options;
+  const MethodCode m = o->method;
+  const bool path = m >= kMethodLar && m <= kMethodElasticNetLs;
   if (o->modelAveragingRun) {
     hostMsg(848, 4902);
-  } else if (o->method >= kMethodLar) {
-    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + codeIndex(o->method));
+  } else if (o->externalCv && path) {
+    hostMsg(848, 4905);
+  } else if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && o->l2Search != kL2SearchNone) {
+    hostMsg(848, 4906);
+  } else if (m >= kMethodLar && !path) {
+    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + codeIndex(m));
     hostMsg(848, 4901, {std::string_view(method)});
   } else {
     return 0;
@@ -57,6 +67,7 @@ int refuseUnbuilt(SelectionState* s) {
 int fitModel(SelectionState* state, ResampleSet* resamples) {
   (void)resamples;
   if (int rc = refuseUnbuilt(state); rc != 0) return rc;
+  state->pathMethods = &kPathMethods;
   switch (roadOf(state->options)) {
     case Road::kPlain:
       return plainFit(state);

@@ -64,6 +64,11 @@ int adaptiveWeightsFromEstimates(SelectionState* s) {
     for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
       const int32_t param = s->sweep.firstParam[e] + j;
       double x = s->initialEstimates[param];
+      // Without an estimate the effect has no weight: it cannot enter.
+      if (isAbsent(x)) {
+        s->sweep.states[e] = effstate::kHeldOut;
+        continue;
+      }
       const double scale = s->layout.colScales ? s->layout.colScales[param] : 0.0;
       if (!isAbsent(scale) && scale != 0) x /= scale;
       if (int st = weightOf(x, gamma, &s->sweep.weights[param]); st != 0) return st;

@@ -1,6 +1,6 @@
 // Kernels of the incremental mode: each effect's own block, the rows of an entering effect in
 // A, the response row of the store and an effect's store rows.
-#include "selection/rows_internal.h"
+#include "selection/rows.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {

@@ -1,6 +1,6 @@
 // Sums for standardization and for the incremental totals: column moments, sums of squares
 // and each fold's response sum of squares. Columns are numbered in effect order.
-#include "selection/rows_internal.h"
+#include "selection/rows.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {

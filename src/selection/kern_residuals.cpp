@@ -5,7 +5,7 @@
 // columns g of the model's effects whose flag is '1' (S(g, 0) is minus g's estimate).
 #include <cmath>
 
-#include "selection/rows_internal.h"
+#include "selection/rows.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {

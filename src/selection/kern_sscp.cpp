@@ -13,7 +13,7 @@
 #include "base/host.h"
 #include "base/strings.h"
 #include "numerics/numerics.h"
-#include "selection/rows_internal.h"
+#include "selection/rows.h"
 #include "selection/selection_internal.h"
 #include "selection/sscp_internal.h"
 

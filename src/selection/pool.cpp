@@ -300,7 +300,7 @@ int growStepHistory(SelectionState* s, int32_t capacity) {
     return true;
   };
   auto plain = [&](auto** p, bool wanted) { return !wanted || poolGrow(s, p, capacity); };
-  const bool path = o->pathMethod != 0;
+  const bool path = keepsPathHistory(o);
   layOutStepCriteria(&h, o);
   if (!before(&h.sse) || !before(&h.sweptColumns) || !before(&h.parameters) ||
       !before(&h.effects) || !plain(&h.effect, true) ||
@@ -348,6 +348,7 @@ void resetSelectionState(SelectionState* s) {
   s->initialEstimates = keep.initialEstimates;
   s->resample = keep.resample, s->scratch = keep.scratch, s->stepCode = keep.stepCode;
   s->headerFile = keep.headerFile, s->headerPosition = keep.headerPosition;
+  s->pathMethods = keep.pathMethods;
   s->fit.tol = keep.fit.tol, s->fit.sigma2Full = keep.fit.sigma2Full;
   s->fit.penalty = keep.fit.penalty;
   s->path.l2 = keep.path.l2, s->path.heldOutFold = keep.path.heldOutFold;

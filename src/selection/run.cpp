@@ -26,12 +26,14 @@ int fullCrossproducts(SelectionState* s) {
   const int64_t T = tri(s->sweep.sscpOrder);
   if (int rc = runDataPass(s, kernSscp, 0); rc != 0) return rc;
   complementFolds(s, s->sweep.sscp, &FoldRecord::sscp, 0, T);
+  // The elastic net's ridge on the diagonal of every column but the intercept's.
   const MethodCode m = s->options->method;
-  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0) {
-    const int32_t q = s->sweep.sscpOrder;
-    for (int32_t k = q - s->layout.effectCount + 1; k <= q - 1; ++k)
-      s->sweep.sscp[pk(k, k)] += (s->totals.trainFreq - 1) * s->path.l2;
-  }
+  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0)
+    for (int32_t e = 1; e < s->layout.effectCount; ++e)
+      for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
+        const int64_t c = s->sweep.firstColumn[e] + j;
+        s->sweep.sscp[pk(c, c)] += (s->totals.trainFreq - 1) * s->path.l2;
+      }
   copyDoubles(s->sweep.swept, s->sweep.sscp, T);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)
     copyDoubles(s->foldRecs[f].swept, s->foldRecs[f].sscp, T);
@@ -163,6 +165,8 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
   if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
   if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
+  // On the centred rows of a path the intercept alone estimates the response's mean.
+  if (k == 0 && o->pathMethod) s->sweep.estimates[0] = s->totals.responseMean;
   if (pressWanted(o))
     if (int rc = computePress(s); rc != 0) return rc;
   if (holdoutWanted(o))
@@ -217,12 +221,22 @@ int dispatch(SelectionState* s) {
       return selectBackward(s);
     case kMethodStepwise:
       return o->dropRule == 2 ? selectStepwiseCompetitive(s) : selectStepwise(s);
+    case kMethodLar:
+    case kMethodLasso:
+    case kMethodLarLs:
+    case kMethodLassoLs:
+    case kMethodElasticNet:
+    case kMethodElasticNetLs:
+      return s->pathMethods ? s->pathMethods->runPath(s) : 0;
     default:
-      // The path and optimizer methods run through the penalized subsystem, which is not
-      // part of this build yet: nothing runs and the run ends without a swept column.
+      // The optimizer methods are not part of this build: nothing runs and the run ends
+      // without a swept column.
       return 0;
   }
 }
+
+// The path methods work on stored rows they rewrite; with a driver that gave them.
+bool pathRun(const SelectionState* s) { return s->options->pathMethod && s->pathMethods; }
 
 int failedWith(SelectionState* s, int rc) {
   s->run.status = rc;
@@ -232,8 +246,7 @@ int failedWith(SelectionState* s, int rc) {
 }  // namespace
 
 int runSelection(SelectionState* s) {
-  // Resampling draws (model averaging) and the standardization passes of the penalized
-  // methods happen here once those subsystems exist; a plain classical fit needs neither.
+  // Resampling draws (model averaging) happen here once that subsystem exists.
   if (int32_t st = dataStatus(s); st != 0) {
     s->run.status = st;
     return 0;
@@ -243,6 +256,8 @@ int runSelection(SelectionState* s) {
   // A run before this one on the state may have widened the starting block.
   s->layout.firstSelectable -= s->run.startEffects;
   s->run.startEffects = 0;
+  if (pathRun(s))
+    if (int rc = s->pathMethods->prepareRows(s); rc != 0) return failedWith(s, rc);
   if (kfoldOn(s) && o->foldStats)
     if (int rc = runDataPass(s, kernGroupTallies, 0); rc != 0) return failedWith(s, rc);
   if (int rc = s->sweep.fullMode ? fullCrossproducts(s) : incrementalCrossproducts(s); rc != 0)
@@ -266,11 +281,13 @@ int runSelection(SelectionState* s) {
   s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
   totals(s);
 
-  if (int rc = dispatch(s); rc != 0) {
+  if (int rc = dispatch(s); rc != 0)
     s->run.status = rc;
-    return 0;
-  }
-  if (s->sweep.sweptColumns == 0) s->run.status = runstatus::kNothingEntered;
+  else if (s->sweep.sweptColumns == 0)
+    s->run.status = runstatus::kNothingEntered;
+  // Rows rewritten for the path go back as stored when other fits of the group read them.
+  if (pathRun(s) && (o->modelAveragingRun || o->foldFit))
+    if (int rc = s->pathMethods->restoreRows(s); rc != 0) return failedWith(s, rc);
   return 0;
 }
 

@@ -9,14 +9,29 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "datapass/pass.h"
 #include "design/design.h"
 #include "effects/provider.h"
+#include "frame/host/values.h"
 #include "selection/criteria.h"
 
 namespace vsf {
+
+// Packed lower triangle: start of row i, element (i, j) with j <= i, and either order.
+inline int64_t tri(int64_t i) { return i * (i + 1) / 2; }
+inline int64_t pk(int64_t i, int64_t j) { return tri(i) + j; }
+inline int64_t pkAny(int64_t i, int64_t j) { return i >= j ? tri(i) + j : tri(j) + i; }
+
+inline void copyDoubles(double* dst, const double* src, int64_t n) {
+  if (n > 0 && dst != src) std::memmove(dst, src, sizeof(double) * static_cast<size_t>(n));
+}
+
+// The host's missing value, and any value with its top 16 bits set.
+inline bool isAbsent(double x) { return (bitsOf(x) >> 48) == 0xFFFF; }
+inline double absentValue() { return missingValue('.'); }
 
 struct HostPool;
 struct ScratchFile;
@@ -222,6 +237,30 @@ struct FitValues {
   double extCvValue = 0;  // criterion 13
 };
 
+// The screening of a path's candidates: the safe rules' screened-in set, and the ranking of
+// sure independence screening that its table shows.
+struct PathScreening {
+  ScreenCode code = kScreenNone;  // the run's rule: the safe rules give way when nothing enters
+  uint8_t* states = nullptr;      // per effect: 0 out, 6 in, 1 entered, 5 held out
+  double* bound = nullptr;        // per effect: the lambda down to which it surely stays out
+  double* reference = nullptr;    // per effect: its gradient at lambda-max
+  double* squares = nullptr;      // per effect: the column's sum of squares (with the ridge)
+  int32_t* inList = nullptr;      // screened in, in effect order
+  int32_t* outList = nullptr;     // screened out
+  int32_t* newList = nullptr;     // screened in by a rebuild, direction products still to come
+  int32_t inCount = 0, outCount = 0, newCount = 0;
+  double responseSquares = 0;  // of the stored response
+  double thresholdRatio = 0.9, ratioSum = 0, thresholdLambda = 0, referenceLambda = 0;
+  // The fitted vector's |yhat|^2 (the elastic net's ridge rows included) and y'yhat at the
+  // last rebuild: the sums the refined safe bound needs, not the residual's.
+  double fittedSs = 0, responseFitted = 0;
+  // SIS: the selectable effects by decreasing absolute correlation with the response.
+  double* sisCorrelation = nullptr;
+  int32_t* sisEffect = nullptr;
+  int32_t ranked = 0, kept = 0;
+  double keepFraction = -1.0;
+};
+
 // Where a penalized path stands (read by the criteria; written by the path methods).
 struct PathState {
   double l2 = 0;
@@ -232,6 +271,33 @@ struct PathState {
   double* extCvValues = nullptr;
   int32_t extCvCount = 0;
   double heldOutWeight = 0, heldOutFreq = 0;  // tallies of the fold left out
+  // Per effect: the gradient (correlation with the residual), the path coefficient, the
+  // direction and its products with every column, and the sign of an active effect.
+  double* gradient = nullptr;
+  double* coef = nullptr;
+  double* direction = nullptr;
+  double* products = nullptr;
+  int8_t* sign = nullptr;
+  double* reported = nullptr;  // the coefficients a step reports on the standardized columns
+  double* work = nullptr;
+  double* savedEstimates = nullptr;  // the step before, while a STOP criterion judges
+  double* savedStdEstimates = nullptr;
+  int32_t largestModel = 0;  // effects in a model that holds every one that can enter
+  // Sums of the last statistics pass: validation, test and held-out SSE, the held-out
+  // direction's sum of squares, and the residual pass's fitted sums.
+  double validSse = 0, testSse = 0, heldOutSse = 0, heldOutDirection = 0;
+  double fittedSquares = 0, fittedCross = 0;
+  PathScreening screen;
+};
+
+struct SelectionState;
+// What the penalized methods, which stand above the engine, give a run of theirs: the rewrite
+// of the stored rows before the crossproducts, the path, and the undo of the rewrite. Each
+// returns 0 or a negative code.
+struct PathMethods {
+  int (*prepareRows)(SelectionState* s) = nullptr;
+  int (*runPath)(SelectionState* s) = nullptr;
+  int (*restoreRows)(SelectionState* s) = nullptr;
 };
 
 // How the run ended, and the step it chose with that step's estimates.
@@ -293,6 +359,7 @@ struct SelectionState : PassState {
   int64_t* streamPosition = nullptr;
   ScratchFileObject* headerFile = nullptr;
   int64_t* headerPosition = nullptr;
+  const PathMethods* pathMethods = nullptr;  // set by the fit driver
 };
 
 // ---- Model pool and array sizing ----

@@ -11,20 +11,9 @@
 
 namespace vsf {
 
-// Packed lower triangle: start of row i, element (i, j) with j <= i, and either order.
-inline int64_t tri(int64_t i) { return i * (i + 1) / 2; }
-inline int64_t pk(int64_t i, int64_t j) { return tri(i) + j; }
-inline int64_t pkAny(int64_t i, int64_t j) { return i >= j ? tri(i) + j : tri(j) + i; }
-
 inline void addVector(double* dst, const double* src, int64_t n) {
   for (int64_t i = 0; i < n; ++i) dst[i] += src[i];
 }
-inline void copyDoubles(double* dst, const double* src, int64_t n) {
-  if (n > 0 && dst != src) std::memmove(dst, src, sizeof(double) * static_cast<size_t>(n));
-}
-
-inline bool isAbsent(double x) { return (bitsOf(x) >> 48) == 0xFFFF; }
-inline double absentValue() { return missingValue('.'); }
 
 constexpr double kPivotRelative = 1e-8;
 constexpr double kPivotFloor = 1.491668147e-154;
@@ -76,6 +65,13 @@ bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, i
 // The first column of the effect's block in A and S and its column count.
 inline int32_t firstCol(const SelectionState* s, int32_t e) { return s->sweep.firstColumn[e]; }
 inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->layout.columnCount[e]; }
+
+// The methods with a path, whose steps keep its lambda ratio and norms: LAR, LASSO and the
+// elastic net with their least-squares variants, and group LASSO.
+inline bool keepsPathHistory(const SelectionOptions* o) {
+  return (o->method >= kMethodLar && o->method <= kMethodElasticNetLs) ||
+         o->method == kMethodGroupLasso;
+}
 
 // Every effect has exactly one column.
 bool allSingleColumn(const SelectionState* s);

@@ -13,10 +13,6 @@ namespace vsf {
 
 namespace {
 
-bool pathMethod(MethodCode m) {
-  return (m >= kMethodLar && m <= kMethodElasticNet) || m == kMethodGroupLasso;
-}
-
 bool counted(uint8_t state) { return state != effstate::kFree && state != effstate::kHeldOut; }
 
 // Each recorded step is written to the stream when the step details or per-step plots need
@@ -128,7 +124,7 @@ int initSelectionState(SelectionState* s, int32_t effect) {
     if (int rc = growStepHistory(s, std::max(2 * s->steps.stepCount, 1)); rc != 0) return rc;
   StepHistory& h = s->steps;
   const int32_t i = s->steps.stepCount;
-  if (pathMethod(o->method)) {
+  if (keepsPathHistory(o)) {
     h.lambdaRatio[i] = s->path.lambdaMax > 0 ? s->path.stepLambda / s->path.lambdaMax : 1.0;
     h.l1Norm[i] = s->path.l1Norm;
     h.pathSecond[i] = s->path.pathSecond;
@@ -146,7 +142,7 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   recordStepCriteria(s, i);
 
   // The path methods' estimates come from their own back-transform.
-  if (!pathMethod(o->method)) {
+  if (!keepsPathHistory(o)) {
     const double sy = responseScale(s);
     if (h.fifth) h.fifth[i] = fifthStatistic(s, sy);
     sweptEstimates(s, sy);

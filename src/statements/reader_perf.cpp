@@ -135,8 +135,14 @@ OptionTable performanceOptionTable() { return {"perf", kPerformanceRows}; }
 // incremental road's O(n p) per pass with one pass per entry and far slower row loops: on
 // 1,000,000 rows a FORWARD selection by SBC among 100 candidates (20 entries) takes 3.5 s on
 // the whole matrix and 8.5 s effect by effect, and the methods' benchmark puts the crossing
-// near 2,000 columns for 20 entries (bench/RESULTS.md).
+// near 2,000 columns for 20 entries (bench/RESULTS.md). A path without screening does the
+// same: in data-pass mode each of its steps costs two or three passes over the rows, and the
+// path takes a step per effect at least (bench/RESULTS.md). Screening works by passes.
 constexpr int kWholeMatrixEffects = 1000;
+
+bool wholeMatrixRoad(const SelectionOptions& o) {
+  return o.method <= kMethodStepwise || (o.pathMethod && o.screen == kScreenNone);
+}
 
 void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
   ThreadOptions& t = s->settings.threads;
@@ -147,7 +153,7 @@ void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
     o.buildFullSscp = 0;
   else
     o.buildFullSscp =
-        effectCount < 10 || (o.method <= kMethodStepwise && effectCount <= kWholeMatrixEffects);
+        effectCount < 10 || (wholeMatrixRoad(o) && effectCount <= kWholeMatrixEffects);
   if (o.method == kMethodBackward) {
     o.buildFullSscp = 1;
     if (t.buildIncremental) repairMsg(s->stepCode, 146);

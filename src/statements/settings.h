@@ -98,7 +98,9 @@ struct SelectionOptions {
   uint8_t modelAveragingRun = 0;
   std::vector<CandidateEntry>* candidates = nullptr;
   int32_t candidateCount = 0;
-  int32_t words[3] = {0, 0, 0};  // reset to 1, 0, 1 per BY group
+  // The run flags, 1, 0, 1 for a plain fit (reset per BY group): the run is the first of a
+  // series over the same rows, it holds one fold out, its results are the ones reported.
+  int32_t firstFit = 0, foldFit = 0, finalFit = 0;
 
   // MODEL statement settings beyond the above.
   uint8_t detailsBeyondSummary = 0;

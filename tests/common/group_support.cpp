@@ -181,6 +181,11 @@ void Group::write() {
     const double used = drawn ? g_.resample[i] : fr;
     if (role == 1) {
       s.totals.obsUsed += 1, s.totals.trainFreq += used, s.totals.trainWeight += wt * used;
+      s.totals.sumWy += wt * used * data_.y[i];
+      for (size_t c = 0; c < colMeans_.size(); ++c) {
+        colMeans_[c] += wt * used * data_.x[i][c];  // sums until the moments below
+        colScales_[c] += wt * used * data_.x[i][c] * data_.x[i][c];
+      }
     } else if (role == 2) {
       s.totals.validRows += 1, s.totals.validFreq += fr, s.totals.validWeight += wt * fr;
     } else if (role == 4) {
@@ -189,7 +194,16 @@ void Group::write() {
   }
   (void)finishRows(&w);
   s.totals.rowsStored = static_cast<double>(data_.rows());
-  (void)reopenUtilFiles(&files, s.totals.rowsStored, false, false, &v.stepCode);
+  // The columns' moments, as the data pass leaves them for the path methods.
+  const double W = s.totals.trainWeight, n = s.totals.trainFreq;
+  for (size_t c = 0; c < colMeans_.size(); ++c) {
+    const double variance = (colScales_[c] - colMeans_[c] * colMeans_[c] / W) / (n - 1);
+    colScales_[c] = variance > 0 ? 1 / std::sqrt(variance) : missingValue('.');
+    colMeans_[c] /= W;
+  }
+  s.totals.responseMean = s.totals.sumWy / W;
+  // With write-back: the path methods rewrite rows.
+  (void)reopenUtilFiles(&files, s.totals.rowsStored, true, false, &v.stepCode);
 }
 
 int Group::crossproducts() {

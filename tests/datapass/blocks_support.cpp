@@ -24,7 +24,8 @@ Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int worker
   }
   (void)finishRows(&w);
   blocks = w.block;
-  (void)reopenUtilFiles(&s.group.utilFiles, rows, false, false, &s.stepCode);
+  // With write-back: the tests rewrite rows.
+  (void)reopenUtilFiles(&s.group.utilFiles, rows, true, false, &s.stepCode);
   s.group.selection.modelPool = kernel().poolCreate("model pool", kPoolPlain);
 }
 

@@ -72,11 +72,13 @@ TEST(UtilFiles, PageSizeFromTheRowSizeHintAndTheOption) {
   struct Row {
     int32_t hint, optionKb, want;
   } rows[] = {
-      {400, 0, 64 * 1024},          // the default page
-      {100 * 1024, 0, 256 * 1024},  // the larger page
-      {300 * 1024, 0, 300 * 1024},  // the row itself
-      {400, 8, 8 * 1024},           // the option
-      {20 * 1024, 8, 64 * 1024},    // an option smaller than a row is ignored
+      // Pages hold 32 row hints where they can: the default, larger and largest page.
+      {400, 0, 64 * 1024},
+      {4 * 1024, 0, 256 * 1024},
+      {10 * 1024, 0, 1024 * 1024},
+      {2048 * 1024, 0, 2048 * 1024},  // a row longer than every page: the row itself
+      {400, 8, 8 * 1024},             // the option
+      {20 * 1024, 8, 1024 * 1024},    // an option smaller than a row is ignored
   };
   for (const Row& r : rows) {
     UtilFileRecord rec;

@@ -2,7 +2,8 @@
 // R's predict() of the selected model, OUTDESIGN against model.matrix() under each CLASS coding
 // (tests/reference/outputs_fixtures.R), SCORE of the analysis and of new data, the roles and
 // folds of the fit, the macro variables over BY groups, and a failed step that leaves the earlier
-// file alone. Penalized methods and model averaging still end the step with an error.
+// file alone. The elastic net's L2 search, external cross validation, group LASSO and model
+// averaging still end the step with an error before anything is fitted.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -456,14 +457,16 @@ TEST(OutputDataSets, ThreadedWritingGivesTheSameFile) {
   EXPECT_TRUE(files[0] == files[1]);
 }
 
-TEST(NotInThisBuild, PenalizedMethodsAndModelAveragingEndTheStep) {
+TEST(NotInThisBuild, SearchesOptimizerFitsAndModelAveragingEndTheStep) {
   struct Case {
     const char* statements;
     const char* error;
   } cases[] = {
-      {"model mpg = wt hp qsec / selection=lasso;", "The LASSO selection is not available"},
-      {"model mpg = wt hp qsec / selection=elasticnet;", "The Elastic Net selection"},
-      {"model mpg = wt hp qsec / selection=lar;", "The LAR selection"},
+      {"model mpg = wt hp qsec / selection=elasticnet;",
+       "Searching for the elastic net's L2 parameter is not available"},
+      {"model mpg = wt hp qsec / selection=lasso(choose=cvex);",
+       "Choosing the penalty by external cross validation"},
+      {"model mpg = wt hp qsec / selection=grouplasso;", "The Group LASSO selection"},
       {"model mpg = wt hp qsec / selection=forward; modelaverage nsamples=5;",
        "Model averaging is not available"},
   };

@@ -82,10 +82,10 @@ TEST(ByGroupData, InitialEstimatesStayAtTheirParameters) {
     std::vector<double> estimates;  // empty: none
   } cases[] = {
       // The first PARMS row; its missing x1 estimate stays missing where it is. The estimates
-      // are read with the group's rows; the adaptive LASSO fit itself is not in this build
-      // (message 4901, step code 1012).
-      {"inest", {4901}, 1012, {0.5, NAN, 2.5}},
-      {"inest_noparms", {250, 4901}, 1012, {}},
+      // are read with the group's rows; without PARMS rows the weights come from a fit.
+      {"inest", {}, 0, {0.5, NAN, 2.5}},
+      // The rows' response is exact in x1: the fit's note says so.
+      {"inest_noparms", {250, 9101}, 4, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.data);

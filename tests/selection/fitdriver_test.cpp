@@ -10,16 +10,16 @@
 namespace vsf {
 namespace {
 
-// A plain fit is one run whose state stays for the displays; external CV with a classical
-// method fits nothing and returns 0 without a model pool; the fits this build does not have end
-// the step with an error that names them, before any run.
+// A plain fit is one run whose state stays for the displays (the paths too); external CV with
+// a classical method fits nothing and returns 0 without a model pool; the fits this build does
+// not have end the step with an error that names them, before any run.
 TEST(FitDriver, EachRoad) {
   const test::MethodCase c = test::readMethodCase("swiss");
   struct Road {
     const char* name;
     MethodCode method;
     void (*options)(SelectionOptions&);
-    const char* model;  // the final model of a fit
+    const char* model;  // the final model of a fit ("": any)
     const char* error;  // the error of a fit not built
   };
   auto none = [](SelectionOptions&) {};
@@ -27,12 +27,12 @@ TEST(FitDriver, EachRoad) {
       {"FORWARD", kMethodForward, none, "0;1;3;4;5", nullptr},
       {"external CV with a classical method", kMethodForward,
        [](SelectionOptions& o) { o.externalCv = 1; }, nullptr, nullptr},
-      {"LASSO", kMethodLasso, none, nullptr, "The LASSO selection is not available"},
-      {"adaptive LASSO", kMethodLasso, [](SelectionOptions& o) { o.adaptive = 1; }, nullptr,
-       "The Adaptive LASSO selection"},
+      {"LASSO", kMethodLasso, [](SelectionOptions& o) { o.pathMethod = 1; }, "", nullptr},
+      {"external CV with LASSO", kMethodLasso, [](SelectionOptions& o) { o.externalCv = 1; },
+       nullptr, "Choosing the penalty by external cross validation"},
       {"elastic net with an L2 search", kMethodElasticNet,
        [](SelectionOptions& o) { o.l2Search = kL2SearchGrid; }, nullptr,
-       "The Elastic Net selection"},
+       "Searching for the elastic net's L2 parameter"},
       {"group LASSO", kMethodGroupLasso, none, nullptr, "The Group LASSO selection"},
       {"model averaging", kMethodForward, [](SelectionOptions& o) { o.modelAveragingRun = 1; },
        nullptr, "Model averaging is not available"},
@@ -48,7 +48,9 @@ TEST(FitDriver, EachRoad) {
     EXPECT_EQ(fit.s().modelPool != nullptr, r.model != nullptr);
     if (r.model) {
       EXPECT_EQ(fit.s().run.status, 0);
-      EXPECT_EQ(fit.finalModel(), r.model);
+      if (*r.model) {
+        EXPECT_EQ(fit.finalModel(), r.model);
+      }
     }
     if (!r.error) {
       EXPECT_EQ(rc, 0);

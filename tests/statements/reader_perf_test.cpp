@@ -115,13 +115,13 @@ TEST_F(PerformanceReader, CrossproductsBuiltWholeOrByBlocks) {
   host::session().options.threads = true;
   host::session().options.cpuCount = 4;
   const SetupCase cases[] = {
-      // Without BUILDSSCP= the whole matrix up to 1,000 effects for the classical methods,
-      // effect by effect beyond; the path methods from 10 effects on.
+      // Without BUILDSSCP= the whole matrix up to 1,000 effects for the classical methods and
+      // the paths, effect by effect beyond.
       {"model y = x1 / selection=forward;", 9, 1, {}},
       {"model y = x1 / selection=stepwise;", 1000, 1, {}},
       {"model y = x1 / selection=stepwise;", 1001, 0, {}},
-      {"model y = x1 / selection=lasso;", 9, 1, {}},
-      {"model y = x1 / selection=lasso;", 10, 0, {}},
+      {"model y = x1 / selection=lasso;", 1000, 1, {}},
+      {"model y = x1 / selection=lar;", 1001, 0, {}},
       {"model y = x1 / selection=stepwise; performance buildsscp=incremental;", 10, 0, {}},
       {"model y = x1 / selection=backward;", 10, 1, {}},
       {"model y = x1 / selection=backward; performance buildsscp=incremental;", 3, 1, {8480146}},

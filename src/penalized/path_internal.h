@@ -1,0 +1,123 @@
+// The LAR, LASSO and elastic-net path inside the penalized layer: the path and its step, the
+// screening of its candidates, the rewrite of the stored rows and the row kernels.
+//
+// The path works on stored rows centred and scaled to unit variance (n - 1), each effect one
+// column c(e) of the crossproducts. The active set is the model list from the first position
+// past the forced effects; the gradient of an effect is its column's crossproduct with the
+// residual, and lambda the largest gradient of the effects not in the model.
+#pragma once
+
+#include <cstdint>
+
+#include "selection/selection.h"
+#include "statements/settings.h"
+
+namespace vsf {
+
+// ---- Who is who on the path ----
+// The first effect index the path may enter, and the first model-list position of the active
+// set (the forced effects come before both; the intercept under NOINT is held out instead).
+inline int32_t firstPathEffect(const SelectionState* s) {
+  return s->layout.firstSelectable + (s->options->noInt ? 1 : 0);
+}
+inline int32_t firstActivePosition(const SelectionState* s) { return s->layout.firstSelectable; }
+
+inline bool dropsEffects(MethodCode m) {
+  return m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
+         m == kMethodElasticNetLs;
+}
+inline bool reportsLeastSquares(MethodCode m) {
+  return m == kMethodLarLs || m == kMethodLassoLs || m == kMethodElasticNetLs;
+}
+inline bool elasticNet(const SelectionState* s) {
+  const MethodCode m = s->options->method;
+  return (m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0;
+}
+// The ridge on the diagonal of an elastic net's crossproducts: L2 (n - 1) on columns of
+// squared norm n - 1.
+inline double ridgeOf(const SelectionState* s) {
+  return elasticNet(s) ? s->path.l2 * (s->totals.trainFreq - 1) : 0.0;
+}
+// What the path coefficients are multiplied by when reported: with ENSCALE the elastic net
+// undoes the ridge's shrinkage. In units of columns of norm 1 the ridge is L2 itself, so the
+// factor is 1 + L2 (not 1 + L2 (n - 1), which inflates the estimates about n-fold).
+inline double reportScale(const SelectionState* s) {
+  return s->options->method == kMethodElasticNet && s->options->enScale && s->path.l2 > 0
+             ? 1 + s->path.l2
+             : 1.0;
+}
+inline bool safeScreening(ScreenCode c) {
+  return c == kScreenZanvi || c == kScreenZanvi2 || c == kScreenDpp;
+}
+// Whether effect j may enter now: a free effect, or under safe screening one screened in.
+inline bool pathCandidate(const SelectionState* s, int32_t j) {
+  return safeScreening(s->path.screen.code) ? s->path.screen.states[j] == effstate::kScreenedIn
+                                            : s->sweep.states[j] == effstate::kFree;
+}
+// The gradients and direction products come from the whole crossproducts matrix, else from
+// passes over the stored rows.
+inline bool crossproductsMode(const SelectionState* s) { return s->sweep.fullMode != 0; }
+
+// ---- One step ----
+// What a step works out: the correlation level C at its start, the equiangular normaliser q,
+// the rate at which the L1 norm grows, the step length and the lambda at its end.
+struct PathStep {
+  double C = 0;
+  double q = 0;
+  double l1Rate = 0;
+  double gamma = 0;
+  double gammaDrop = 0;
+  int32_t drop = -1;  // the active effect whose coefficient reaches 0 first
+  double lambda = 0;
+  bool truncated = false;  // cut at the L1 target
+};
+
+// Runs the path from lambda-max to a stop rule, recording every step; 0 or the first failure.
+[[nodiscard]] int runLarPath(SelectionState* s);
+// One step: the removal marked by the previous step, or the entry of the candidate most
+// correlated with the residual, then the move along the equiangular direction. *marker is
+// the effect to remove next (-1 none). 0 or the failure of an entry or a pass.
+[[nodiscard]] int larStep(SelectionState* s, int32_t* entered, int32_t* marker);
+// The step length at which the next candidate reaches the active set's correlation; the full
+// least-squares step C / q when none does.
+double entryStepLength(const SelectionState* s, const PathStep& t);
+// The SSE of coefficients beta (one per effect) of the model in the crossproducts: the
+// swept SSE plus the quadratic form of beta's distance from the model's own estimates, less
+// the elastic net's ridge.
+double modelSse(const SelectionState* s, const double* beta);
+// Estimates on the data's scale from coefficients on the standardized columns (one per effect
+// of the model): times the adaptive weight and the column scale; the intercept the response
+// mean less the estimates times the column means (0 under NOINT).
+void backTransformEstimates(SelectionState* s, const double* coef);
+
+// ---- Screening ----
+// SIS: ranks the selectable effects by |correlation| with the response and holds out all but
+// the kept number; the largest model follows.
+void rankSis(SelectionState* s);
+// Safe screening at lambda-max: bounds of every free effect and the first screened-in set.
+void startSafeScreening(SelectionState* s);
+// During a step whose new lambda is t.lambda: a rebuild of the screened-in set when the
+// path has come down to its threshold, with the step length worked out again over the new
+// candidates. 0 or the failure of a pass.
+[[nodiscard]] int rescreen(SelectionState* s, PathStep* t, int32_t* marker);
+// The safe rules' basic bound at the current lambda for every free effect, then the growth of
+// the screened-in set.
+void updateScreenSet(SelectionState* s);
+
+// ---- Stored rows ----
+// Before a run: the path's effect states, the rows centred and scaled (kept when they must be
+// put back), the adaptive weights and the columns multiplied by them. 0 or a negative code.
+[[nodiscard]] int standardizeRows(SelectionState* s);
+// After a run whose rows other fits read: the rows as the data pass stored them.
+[[nodiscard]] int restoreRows(SelectionState* s);
+
+// ---- Row kernels ----
+extern const RowKernel kernStandardize;       // centre and scale the response and the columns
+extern const RowKernel kernUnscaleColumns;    // multiply the columns by the adaptive weights
+extern const RowKernel kernPathSseGrad;       // SSE of each class and the gradient
+extern const RowKernel kernPathSse;           // SSE of each class
+extern const RowKernel kernResidualCorr;      // fitted sums, gradients of the screened out
+extern const RowKernel kernDirectionCorr;     // direction products of the newly screened
+extern const RowKernel kernDirectionCorrAll;  // direction products of the candidates
+
+}  // namespace vsf

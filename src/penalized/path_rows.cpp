@@ -1,0 +1,44 @@
+// The stored rows of a path run: centred and scaled before the crossproducts, multiplied by
+// the adaptive weights, and put back as stored when other fits of the group read them.
+#include "base/codes.h"
+#include "datapass/utilfiles.h"
+#include "penalized/path_internal.h"
+
+namespace vsf {
+
+namespace {
+
+// The path moves effects of one column whose scale exists; the intercept stays in.
+void pathStates(SelectionState* s) {
+  const ColumnLayout& L = s->layout;
+  if (!s->options->noInt && L.effectCount > 0) s->sweep.states[0] = effstate::kIntercept;
+  for (int32_t e = 1; e < L.effectCount; ++e)
+    if (L.columnCount[e] != 1 || isAbsent(L.colScales[s->sweep.firstParam[e]]))
+      s->sweep.states[e] = effstate::kHeldOut;
+}
+
+}  // namespace
+
+int standardizeRows(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  pathStates(s);
+  if (!o->firstFit) return 0;  // a later run of a series finds them rewritten
+  // Centring cannot be undone by arithmetic bit for bit: the rows are kept first when they
+  // must go back.
+  if (o->modelAveragingRun || o->foldFit)
+    if (int rc = keepStoredRows(s); rc != 0) return rc;
+  if (int rc = runDataPass(s, kernStandardize, 0); rc != 0) return rc;
+  if (!o->adaptive) return 0;
+  // The weights come from the standardized columns, and the columns are then multiplied by
+  // them: the path's coefficient of a column is its estimate divided by the weight.
+  const int rc = o->initialEstimatesGiven && s->initialEstimates ? adaptiveWeightsFromEstimates(s)
+                                                                 : adaptiveWeightsFromFit(s);
+  if (rc != 0) return rc;
+  return runDataPass(s, kernUnscaleColumns, 0);
+}
+
+int restoreRows(SelectionState* s) {
+  return s->utilFiles && s->utilFiles->rowsKept ? restoreStoredRows(s) : 0;
+}
+
+}  // namespace vsf
