@@ -180,6 +180,12 @@ int zlogfmt(char* out, size_t size, std::string_view format, std::initializer_li
   return kernel().logFormat(out, size, format, args.begin(), static_cast<int>(args.size()));
 }
 
+int zcbreq(HostCallbackRecord* record) {
+  const HostProcFamily* proc = hostv().proc;
+  if (!proc || !proc->callbackRun) return static_cast<int>(hs::kBadRequest);
+  return proc->callbackRun(record);
+}
+
 int zlogline(int level, std::string_view text) { return kernel().logLine(level, text); }
 
 int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args) {

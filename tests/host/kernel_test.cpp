@@ -9,7 +9,7 @@
 #include "common/test_host.h"
 #include "datapass/workqueue.h"
 #include "host/extensions.h"
-#include "levelize/levelize.h"
+#include "numerics/numerics.h"
 
 namespace vsf {
 namespace {

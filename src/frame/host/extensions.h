@@ -98,7 +98,7 @@ class HxWorkQ : public HostExtension {
 
 // Search trees (hxbtree) of nodes the caller owns, each holding its key at a fixed offset. The
 // comparator takes two nodes, the key's length in bytes and its offset, and returns -1, 0 or 1
-// (the levelization's zidxcmp and znamecmp are such comparators).
+// (zidxcmp and the levelization's znamecmp are such comparators).
 using NodeCompare = int (*)(const void* a, const void* b, int keyBytes, int keyOffset);
 
 class SearchTree {
