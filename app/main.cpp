@@ -1,9 +1,7 @@
 // The varsifter command: runs a program file of procedure steps over CSV data sets.
 #include <CLI/CLI.hpp>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
 #include "frame/module.h"
@@ -21,7 +19,16 @@ int run(int argc, char** argv) {
   int cpucount = 0;
   int64_t memsize = 0;
   bool threads = false, nothreads = false, nographics = false;
-  app.add_option("program", program, "Program file of procedure steps")->required();
+  app.set_version_flag("--version", std::string("varsifter ") + VSF_VERSION);
+  app.add_flag_callback(
+      "--help-statements",
+      [] {
+        std::cout << vsf::host::statementSummary();
+        throw CLI::Success();
+      },
+      "List the statements of a step (docs/language.md describes them)");
+  app.add_option("program", program, "Program file of procedure steps (- reads standard input)")
+      ->required();
   app.add_option("--lib", lib, "Library directory of the data sets (default: .)");
   app.add_option("--json", json, "Write every output object and the macro variables as JSON");
   app.add_option("--html", html, "Write the output as one HTML page");
@@ -44,13 +51,11 @@ int run(int argc, char** argv) {
     return rc == 0 ? 0 : 2;
   }
 
-  std::ifstream in(program, std::ios::binary);
-  if (!in) {
-    std::cerr << "ERROR: cannot read the program file " << program << "\n";
+  std::string text, readError;
+  if (!vsf::host::readProgram(program, &text, &readError)) {
+    std::cerr << "ERROR: " << readError << "\n";
     return 2;
   }
-  std::stringstream text;
-  text << in.rdbuf();
 
   vsf::host::SystemOptions& o = session().options;
   o.library = lib;
@@ -85,7 +90,7 @@ int run(int argc, char** argv) {
     return 2;
   }
 
-  vsf::host::ProgramResult r = vsf::host::runProgram(text.str(), program);
+  vsf::host::ProgramResult r = vsf::host::runProgram(text, program);
   vsf::host::output::finish();
   std::string error;
   bool written = true;

@@ -8,11 +8,16 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "host/progress.h"
 #include "host/session.h"
+#include "host/spelling.h"
 
 namespace vsf::host {
 
@@ -139,7 +144,104 @@ bool wholeNumber(const std::string& text, T min, T max, T* value) {
   return true;
 }
 
+// The step's first line as written, blanks run together, for the log's step heading.
+std::string firstLineOf(std::string_view text) {
+  std::string line;
+  for (char c : text.substr(0, text.find('\n'))) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line.size() > 80 ? line.substr(0, 77) + "..." : line;
+}
+
+// " (did you mean X?)" when the word looks like a misspelling of one of the words.
+std::string didYouMean(std::string_view word, const std::vector<std::string>& words) {
+  std::string near = nearestWord(word, words);
+  return near.empty() ? "" : fmt::format(" (did you mean {}?)", near);
+}
+
 }  // namespace
+
+bool readProgram(const std::string& path, std::string* text, std::string* error) {
+  std::stringstream all;
+  if (path == "-") {
+    all << std::cin.rdbuf();
+  } else {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      *error = "the program " + path + " is a directory; give a program file (.vsf)";
+      return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      *error = "cannot read the program file " + path;
+      return false;
+    }
+    all << in.rdbuf();
+  }
+  *text = all.str();
+  if (text->find_first_not_of(" \t\r\n") == std::string::npos) {
+    *error = (path == "-" ? std::string("standard input") : "the program file " + path) +
+             " holds no statements";
+    return false;
+  }
+  return true;
+}
+
+const char* statementSummary() {
+  return R"(The statements of a VARSIFTER step, in the order they usually stand:
+
+  PROC VARSIFTER [DATA=data-set] [VALDATA=] [TESTDATA=] [SEED=n] [PLOTS=...] [options];
+  BY [DESCENDING] variable ... [NOTSORTED];
+  CLASS variable [(options)] ... [/ options];
+  EFFECT name = SPLINE | POLYNOMIAL | LAG | COLLECTION | MULTIMEMBER(variables [/ options]);
+  FREQ variable;
+  WEIGHT variable;
+  MODEL response = effects [/ SELECTION=method[(options)] SELECT= STOP= CHOOSE= options];
+  PARTITION FRACTION(VALIDATE=x TEST=x) | ROLEVAR=variable(TRAIN= VALIDATE= TEST=);
+  OUTPUT [OUT=data-set] statistic[=name] ...;
+  SCORE [DATA=data-set] [OUT=data-set] statistic[=name] ...;
+  PERFORMANCE [THREADS | NOTHREADS] [CPUCOUNT=n] [DETAILS] [BUILDSSCP=FULL | INCREMENTAL];
+  MODELAVERAGE [NSAMPLES=n] [options];
+  CODE [FILE=file] [options];
+  STORE [OUT=] name [/ LABEL='text'];
+  RUN;
+
+Between steps: OPTIONS option ...;  %LET name = value;  %PUT text;
+Every statement and option, with its default and examples: docs/language.md of the sources.
+)";
+}
+
+std::string explainStepCode(int code) {
+  switch (code) {
+    case step::kSuccess:
+      return "";
+    case step::kWarning:
+      return "the step ran and issued warnings";
+    case step::kLevelization108:
+      return "the data do not fit what the statements ask";
+    case step::kLevelization112:
+      return "a BY group was skipped";
+    case step::kOutputRefused:
+      return "the output system refused a table";
+    case step::kInternal:
+      return "the step stopped on an error in its data or its run";
+    case step::kMemory:
+      return "the step ran short of memory or could not open its files";
+    case step::kHistory:
+      return "the step could not read back its own files";
+    case step::kEffect:
+      return "an effect of the MODEL or EFFECT statement could not be built";
+    case step::kStatement:
+      return "a statement or option is in error";
+    default:
+      return code < 100 ? "the step ran and issued warnings" : "the step ended with errors";
+  }
+}
 
 std::string resolveMacros(const std::string& text) {
   std::string out;
@@ -290,27 +392,34 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
         --last;
       size_t end = last > first ? stmts[last - 1].end + 1 : s.end + 1;
       if (end > text.size()) end = text.size();
-      ++result.steps;
+      session().stepNumber = ++result.steps;
+      session().log.write("NOTE", fmt::format("Step {} at line {}: {}", result.steps, s.line,
+                                              firstLineOf(body(s))));
       int code;
       if (proc != "VARSIFTER") {
-        session().log.write(
-            "ERROR", fmt::format("{}: line {}: procedure {} not found.", name, s.line, proc));
+        session().log.write("ERROR", fmt::format("{}: line {}: procedure {} not found{}.", name,
+                                                 s.line, proc, didYouMean(proc, {"VARSIFTER"})));
         code = step::kStatement;
       } else {
         std::string stepText = resolveMacros(text.substr(s.begin, end - s.begin));
         code = runStep(stepText, s.line);
       }
-      session().log.write(
-          "NOTE", fmt::format("The PROCEDURE {} step ended with return code {}.", proc, code));
+      const std::string meaning = explainStepCode(code);
+      session().log.write("NOTE", fmt::format("The PROCEDURE {} step ended with return code {}{}.",
+                                              proc, code, meaning.empty() ? "" : ": " + meaning));
+      session().stepNumber = 0;
       if (code > result.worstCode) result.worstCode = code;
     } else {
-      session().log.write("ERROR", fmt::format("{}: line {}: statement {} is not valid outside "
-                                               "a procedure step.",
-                                               name, s.line, word.empty() ? "?" : word));
+      session().log.write(
+          "ERROR",
+          fmt::format("{}: line {}: statement {} is not valid outside a procedure step{}.", name,
+                      s.line, word.empty() ? "?" : word,
+                      didYouMean(word, {"PROC", "RUN", "QUIT", "OPTIONS", "%LET", "%PUT"})));
       if (result.worstCode < step::kStatement) result.worstCode = step::kStatement;
       ++k;
     }
   }
+  clearProgress();
   return result;
 }
 

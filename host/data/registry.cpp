@@ -1,5 +1,6 @@
 // The data sets of the current step and the step's binary copies. Everything left at the
 // end of a step is closed here: unclosed outputs are discarded, copies deleted.
+#include <fmt/format.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -91,6 +92,13 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
   if (!table) return nullptr;
   table->name = name.shown;
   table->reopenName = name.reopen;
+  for (const TableVar& v : table->vars)
+    if (v.strayLine > 0)
+      session().log.write(
+          "NOTE", fmt::format("Variable {} of data set {} is read as character because some of "
+                              "its values are not numbers; the first is \"{}\" on line {} of "
+                              "{}. A missing value is written \".\", NA or as an empty field.",
+                              v.name, name.shown, v.strayText, v.strayLine, name.path.string()));
   std::shared_ptr<const Table> shared(std::move(table));
   gTables[key] = CachedTable{shared, size, modified};
   return shared;

@@ -6,6 +6,7 @@
 
 #include "base/codes.h"
 #include "base/host.h"
+#include "base/hostcalls.h"
 #include "datapass/blocksum_internal.h"
 #include "datapass/resources.h"
 #include "statements/settings.h"
@@ -275,6 +276,9 @@ int restoreStoredRows(PassState* s) {
 }
 
 int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
+  char line[64];
+  zlogfmt(line, sizeof line, "Pass {1} over the stored rows", {++s->passes});
+  zlogline(loglevel::kProgress, line);
   const uint32_t result = lengthOf(k.resultLength, s, count);
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;

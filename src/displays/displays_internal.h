@@ -80,6 +80,9 @@ int printEffectSelectPct(StepView* s, int mode);
 int printModelSelectFreq(StepView* s);
 int printAvgParmEst(StepView* s, bool nonzeroParms);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
+// Notes on the selected model, as R gives them: a fit that is exact (error sum of squares 0 or
+// rounding noise), and effects of the model all of whose columns are aliased with the others'.
+void noteFitQuality(StepView* s, SelectionState* sel);
 int printCandidates(StepView* s, SelectionState* sel);
 int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator);
 int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char** text,

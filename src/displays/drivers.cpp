@@ -165,7 +165,9 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
     if (displayFlags(s, sel).cvDetails)
       if (int rc = printCvDetails(s, sel, workPool(s, sel)); rc != 0) return rc;
   }
-  return printParameterEstimates(s, sel, workPool(s, sel), o.orderSelect);
+  if (int rc = printParameterEstimates(s, sel, workPool(s, sel), o.orderSelect); rc != 0) return rc;
+  noteFitQuality(s, sel);
+  return 0;
 }
 
 }  // namespace vsf

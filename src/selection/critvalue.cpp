@@ -157,15 +157,25 @@ double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse,
   return criterionOf(code, f);
 }
 
-void recordStepCriteria(SelectionState* s, int32_t i) {
-  StepHistory& h = s->steps;
-  if (!h.criteria) return;
+FitSummary recordedFit(const SelectionState* s, int32_t i) {
+  const StepHistory& h = s->steps;
   FitSummary f = stateFit(s);
   f.sse = h.sse[i], f.params = h.sweptColumns[i], f.effects = h.effects[i];
   const double u = negligibleSumOfSquares(s);
   f.press = fuzzToZero(s->fit.press, u);
   f.validAse = fuzzToZero(s->fit.validAse, negligibleMeanSquare(s));
   f.cvPress = fuzzToZero(s->fit.cvPress, u);
+  return f;
+}
+
+bool fitsExactly(const SelectionState* s, double sse) {
+  return 1e-8 * s->totals.correctedSS >= sse;
+}
+
+void recordStepCriteria(SelectionState* s, int32_t i) {
+  StepHistory& h = s->steps;
+  if (!h.criteria) return;
+  const FitSummary f = recordedFit(s, i);
   double* row = h.criteria + int64_t{i} * h.criterionCount;
   for (CriterionCode c : kAllCriterionCodes)
     if (h.criterionSlot[codeIndex(c)]) row[h.criterionSlot[codeIndex(c)] - 1] = criterionOf(c, f);

@@ -314,6 +314,9 @@ struct RunStatus {
   double* chosenFoldEstimates = nullptr;  // p per fold, when the folds keep their estimates
   // BACKWARD: forced effects dropped as aliased before step 0.
   int32_t droppedForced = 0;
+  // START=n: effects entered free to leave after the forced ones; the layout's first
+  // selectable position counts them into the starting block for the rest of the run.
+  int32_t startEffects = 0;
 };
 
 // Per-candidate containment of a design built per BY group (BY POOL): per candidate the
@@ -425,8 +428,15 @@ double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse,
                           int32_t trialEffects);
 // The value recorded for step i; missing where the steps keep none.
 double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
-// Keeps step i's criteria: from its recorded SSE and counts, and the data-based values the
-// state holds for its model.
+// The fit of recorded step i as its criteria see it: its SSE and counts, and the data-based
+// values the state holds for its model, rounding noise taken to zero as the steps take it.
+// The tables of a step's model read their criteria from it, so that they show the values the
+// selection summary shows.
+FitSummary recordedFit(const SelectionState* s, int32_t i);
+// Whether an error sum of squares is rounding noise beside the corrected total: the fit is
+// exact, and the selection stops there.
+bool fitsExactly(const SelectionState* s, double sse);
+// Keeps step i's criteria, those of recordedFit.
 void recordStepCriteria(SelectionState* s, int32_t i);
 // The slots of the criteria the options' runs keep per step.
 void layOutStepCriteria(StepHistory* h, const SelectionOptions* o);

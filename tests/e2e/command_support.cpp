@@ -54,13 +54,14 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   const std::string stem = "vsf_e2e_" + std::to_string(getpid()) + "_" + std::to_string(++serial);
   const fs::path source = fs::temp_directory_path() / (stem + ".vsf");
   const fs::path json = fs::temp_directory_path() / (stem + ".json");
+  const fs::path html = fs::temp_directory_path() / (stem + ".html");
   std::ofstream(source) << program;
-  CommandRun r =
-      runArgs(source.string() + " --lib " + library + " --json " + json.string() + " " + options);
+  CommandRun r = runArgs(source.string() + " --lib " + library + " --json " + json.string() +
+                         " --html " + html.string() + " " + options);
   if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
+  if (std::ifstream in(html); in) r.html.assign(std::istreambuf_iterator<char>(in), {});
   keepRun(program + "\n" + options, r.output, json);
-  fs::remove(source);
-  fs::remove(json);
+  for (const fs::path& p : {source, json, html}) fs::remove(p);
   return r;
 }
 

@@ -15,6 +15,7 @@ struct CommandRun {
   int status = -1;
   std::string output;  // standard output and standard error together
   Json document;       // the --json document (null when none was written)
+  std::string html;    // the --html page (empty when none was written)
 };
 
 // Runs the command with the arguments as a shell passes them; standard error joins the output
@@ -23,7 +24,7 @@ CommandRun runArgs(const std::string& args, bool withErrors = true);
 // Runs a shell command line; its standard output is the run's output.
 CommandRun runShell(const std::string& command);
 // Writes the program to a file of its own and runs the command on it with the data library
-// and further command-line options.
+// and further command-line options; the JSON document and the HTML page are read back.
 CommandRun runCommand(const std::string& program, const std::string& library,
                       const std::string& options = "");
 
