@@ -50,12 +50,20 @@ class Log {
   bool echo_ = true;
 };
 
+// An output data set as it was written: for the document of the run.
+struct WrittenDataSet {
+  std::string name, path, label;
+  int64_t rows = 0;
+  std::vector<std::pair<std::string, std::string>> variables;  // name, label
+};
+
 // The session: options, macro table, name/value store, log, the current step.
 struct Session {
   SystemOptions options;
   Log log;
   std::map<std::string, std::string> macros;  // keys upper case
   std::string lastDataSet;
+  std::vector<WrittenDataSet> written;
   // Per step.
   std::string stepText;
   int stepLine = 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -78,12 +79,23 @@ struct InputDataSet final : HostDataSet {
 // A variable of an output data set: carried from a source or new with its value slot.
 struct OutVar {
   std::string name;
+  std::string label;
   int type = kVarNumeric;
   int length = 8;
   HostDataSet* source = nullptr;  // carried from
   int sourceVar = -1;
   double number = 0;
   std::vector<char> chars;
+  bool dropped = false;  // replaced by a computed variable of the same name
+};
+
+// Rows kept as values until a worker formats them as text: the numbers, and the character
+// values one after another with their ends, in the order of the data set's variables.
+struct RowValues {
+  std::vector<double> numbers;
+  std::string texts;
+  std::vector<uint32_t> textEnds;
+  int64_t rows = 0;
 };
 
 struct OutputDataSet final : HostDataSet {
@@ -91,12 +103,19 @@ struct OutputDataSet final : HostDataSet {
   ~OutputDataSet() override;
   std::filesystem::path finalPath, tempPath;
   std::string reopenName;
+  std::string label;
   int fd = -1;
   bool ready = false;
   bool failed = false;
   std::deque<OutVar> vars;  // a deque keeps the value slots where they are
   std::string buffer;
   int64_t rows = 0;
+  // Formatting on workers: the kind of each written variable (1 number, 2 text), the rows
+  // gathered, and the blocks in flight, each written after the one before it (true when it
+  // and every block before it were written).
+  std::vector<uint8_t> kinds;
+  RowValues block;
+  std::deque<std::shared_future<bool>> formatting;
 };
 
 // ---- Names (names.cpp) ----
@@ -158,6 +177,7 @@ HostDataSet* outCreate(std::string_view name, int announcedVars, uint32_t* statu
 int outCarry(HostDataSet* out, HostDataSet* source, const int* numbers, int count);
 int outVarAdd(HostDataSet* out, const OutVarDefinition* def, void** valueSlot);
 int outReady(HostDataSet* out);
+int outLabel(HostDataSet* out, std::string_view label);
 int append(HostDataSet* out);
 int outClose(HostDataSet* out, bool keep);
 

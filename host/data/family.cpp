@@ -67,6 +67,7 @@ const HostDsFamily kDsFamily = [] {
   f.outCarry = outCarry;
   f.outVarAdd = outVarAdd;
   f.outReady = outReady;
+  f.outLabel = outLabel;
   f.append = append;
   f.outClose = outClose;
   return f;

@@ -3,13 +3,17 @@
 // damaged older one.
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
@@ -19,7 +23,7 @@ namespace vsf::host {
 
 namespace {
 
-constexpr size_t kFlushAt = size_t{1} << 20;
+constexpr int64_t kBlockRows = 2048;
 std::atomic<int> gTempCounter{0};
 
 bool needsQuotes(std::string_view v) {
@@ -81,7 +85,74 @@ bool flush(OutputDataSet* out) {
   return !out->failed;
 }
 
+// The rows of a block as CSV text: the same text whichever thread makes it.
+std::string formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds) {
+  std::string text;
+  text.reserve(static_cast<size_t>(b.rows) * kinds.size() * 12);
+  size_t n = 0, t = 0;
+  uint32_t start = 0;
+  for (int64_t r = 0; r < b.rows; ++r) {
+    for (size_t j = 0; j < kinds.size(); ++j) {
+      if (j) text.push_back(',');
+      if (kinds[j] == kVarNumeric) {
+        putNumber(b.numbers[n++], &text);
+      } else {
+        const uint32_t end = b.textEnds[t++];
+        putText(std::string_view(b.texts).substr(start, end - start), &text);
+        start = end;
+      }
+    }
+    text.push_back('\n');
+  }
+  return text;
+}
+
+// Writers in flight: as many as the host's threads allow (none without threads).
+size_t formatters() {
+  const SystemOptions& o = session().options;
+  if (!o.threads) return 0;
+  const unsigned machine = std::max(1u, std::thread::hardware_concurrency());
+  return o.cpuCount > 0 ? static_cast<size_t>(o.cpuCount) : machine;
+}
+
+// Waits for the blocks in flight until at most `keep` remain; false when a write failed.
+bool writeFormatted(OutputDataSet* out, size_t keep) {
+  if (!out->buffer.empty() && !flush(out)) return false;  // the header first
+  while (out->formatting.size() > keep) {
+    if (!out->formatting.front().get()) out->failed = true;
+    out->formatting.pop_front();
+  }
+  return !out->failed;
+}
+
+// Hands the gathered rows to a worker (or formats them here without threads). Each worker
+// formats its block, waits for the previous block's write and writes its own, so the file
+// takes the blocks in their order while the rows of the next ones are gathered.
+bool submitBlock(OutputDataSet* out) {
+  if (out->block.rows == 0) return true;
+  const size_t workers = formatters();
+  if (workers <= 1) {
+    out->buffer += formatBlock(out->block, out->kinds);
+    out->block = RowValues();
+    return flush(out);
+  }
+  if (!out->buffer.empty() && !flush(out)) return false;
+  std::shared_future<bool> previous =
+      out->formatting.empty() ? std::shared_future<bool>() : out->formatting.back();
+  auto task = [block = std::move(out->block), kinds = out->kinds, previous, fd = out->fd] {
+    const std::string text = formatBlock(block, kinds);
+    const bool before = previous.valid() ? previous.get() : true;
+    return before && writeAll(fd, text);
+  };
+  out->formatting.push_back(std::async(std::launch::async, std::move(task)).share());
+  out->block = RowValues();
+  return writeFormatted(out, workers);
+}
+
 void discard(OutputDataSet* out) {
+  // The workers still writing finish before their file is closed.
+  for (const std::shared_future<bool>& f : out->formatting) f.wait();
+  out->formatting.clear();
   if (out->fd >= 0) ::close(out->fd);
   out->fd = -1;
   if (!out->tempPath.empty()) ::unlink(out->tempPath.c_str());
@@ -90,19 +161,34 @@ void discard(OutputDataSet* out) {
 
 int addVar(OutputDataSet* out, OutVar v) {
   if (out->ready || trimRight(v.name).empty()) return static_cast<int>(dsstatus::kBadBinding);
-  for (const OutVar& w : out->vars)
-    if (equalsNoCase(w.name, v.name)) {
-      issueError(fmt::format("Variable {} is defined twice for data set {}.", v.name, out->name));
-      return static_cast<int>(dsstatus::kBadBinding);
+  for (OutVar& w : out->vars) {
+    if (w.dropped || !equalsNoCase(w.name, v.name)) continue;
+    // A computed variable named like a carried one takes its place (the deque keeps the other
+    // slots where they are).
+    if (w.source && !v.source) {
+      session().log.write("NOTE",
+                          fmt::format("The variable {} of data set {} replaces the variable "
+                                      "of that name carried from the input.",
+                                      v.name, out->name));
+      w.dropped = true;
+      break;
     }
+    issueError(fmt::format("Variable {} is defined twice for data set {}.", v.name, out->name));
+    return static_cast<int>(dsstatus::kBadBinding);
+  }
   out->vars.push_back(std::move(v));
   return 0;
 }
 
 void writeHeader(OutputDataSet* out) {
-  for (size_t j = 0; j < out->vars.size(); ++j) {
-    if (j) out->buffer.push_back(',');
-    putText(out->vars[j].name, &out->buffer);
+  bool first = true;
+  out->kinds.clear();
+  for (const OutVar& v : out->vars) {
+    if (v.dropped) continue;
+    if (!first) out->buffer.push_back(',');
+    first = false;
+    putText(v.name, &out->buffer);
+    out->kinds.push_back(static_cast<uint8_t>(v.type));
   }
   out->buffer.push_back('\n');
   out->ready = true;
@@ -113,6 +199,33 @@ void writeHeader(OutputDataSet* out) {
                                  out->finalPath.string(), std::strerror(errno));
   discard(out);
   failStep(text);
+}
+
+// The document of the run lists every data set written, with its label and variables.
+void recordWritten(const OutputDataSet* out) {
+  WrittenDataSet w;
+  w.name = out->name;
+  w.path = out->finalPath.string();
+  w.label = out->label;
+  w.rows = out->rows;
+  for (const OutVar& v : out->vars)
+    if (!v.dropped) w.variables.push_back({v.name, v.label});
+  session().written.push_back(std::move(w));
+}
+
+// A run killed while writing leaves its temporary file (never a file under the data set's
+// name): the next writer of the name removes those whose process is gone.
+void removeStaleTemporaries(const std::filesystem::path& target) {
+  const std::string prefix = "." + target.filename().string() + ".";
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(target.parent_path(), ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(prefix, 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".tmp")
+      continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      std::filesystem::remove(e.path(), ec);
+  }
 }
 
 }  // namespace
@@ -130,6 +243,7 @@ HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
   out->name = resolved.shown;
   out->reopenName = resolved.reopen;
   out->finalPath = resolved.path;
+  removeStaleTemporaries(resolved.path);
   std::filesystem::path dir = resolved.path.parent_path();
   out->tempPath = dir / fmt::format(".{}.{}.{}.tmp", resolved.path.filename().string(), ::getpid(),
                                     gTempCounter++);
@@ -156,6 +270,9 @@ int outCarry(HostDataSet* ds, HostDataSet* source, const int* numbers, int count
     if (j < 0 || j >= static_cast<int>(in->table->vars.size()))
       return static_cast<int>(hs::kVarNotFound);
     const TableVar& v = in->table->vars[static_cast<size_t>(j)];
+    bool defined = false;
+    for (const OutVar& w : out->vars) defined |= !w.dropped && equalsNoCase(w.name, v.name);
+    if (defined) continue;
     OutVar o;
     o.name = v.name;
     o.type = v.type;
@@ -172,6 +289,7 @@ int outVarAdd(HostDataSet* ds, const OutVarDefinition* def, void** valueSlot) {
   if (!out || !def || !valueSlot) return static_cast<int>(dsstatus::kBadBinding);
   OutVar v;
   v.name = def->name;
+  v.label = def->label;
   v.type = def->type == kVarCharacter ? kVarCharacter : kVarNumeric;
   v.length = v.type == kVarNumeric ? 8 : std::max(1, def->length);
   v.number = missingValue('.');
@@ -190,28 +308,38 @@ int outReady(HostDataSet* ds) {
   return 0;
 }
 
+int outLabel(HostDataSet* ds, std::string_view label) {
+  OutputDataSet* out = asOutput(ds);
+  if (!out) return static_cast<int>(dsstatus::kBadBinding);
+  out->label = std::string(label);
+  return 0;
+}
+
 int append(HostDataSet* ds) {
   OutputDataSet* out = asOutput(ds);
   if (!out || !out->ready || out->fd < 0) return static_cast<int>(dsstatus::kBadBinding);
-  for (size_t j = 0; j < out->vars.size(); ++j) {
-    const OutVar& v = out->vars[j];
-    if (j) out->buffer.push_back(',');
+  RowValues& b = out->block;
+  auto text = [&](std::string_view t) {
+    b.texts.append(t);
+    b.textEnds.push_back(static_cast<uint32_t>(b.texts.size()));
+  };
+  for (const OutVar& v : out->vars) {
+    if (v.dropped) continue;
     if (v.source) {
       if (v.type == kVarNumeric)
-        putNumber(getNum(v.source, v.sourceVar), &out->buffer);
+        b.numbers.push_back(getNum(v.source, v.sourceVar));
       else
-        putText(getChar(v.source, v.sourceVar), &out->buffer);
+        text(getChar(v.source, v.sourceVar));
     } else if (v.type == kVarCharacter) {
-      putText(slotText(v.chars), &out->buffer);
+      text(slotText(v.chars));
     } else if (v.sourceVar >= 0) {
-      out->buffer.push_back('.');  // carried from a data set closed since
+      b.numbers.push_back(missingValue('.'));  // carried from a data set closed since
     } else {
-      putNumber(v.number, &out->buffer);
+      b.numbers.push_back(v.number);
     }
   }
-  out->buffer.push_back('\n');
   ++out->rows;
-  if (out->buffer.size() >= kFlushAt && !flush(out)) writeFailed(out);
+  if (++b.rows >= kBlockRows && !submitBlock(out)) writeFailed(out);
   return 0;
 }
 
@@ -224,7 +352,7 @@ int outClose(HostDataSet* ds, bool keep) {
     return 0;
   }
   if (!out->ready) writeHeader(out);
-  bool ok = flush(out) && ::close(out->fd) == 0;
+  bool ok = submitBlock(out) && writeFormatted(out, 0) && flush(out) && ::close(out->fd) == 0;
   out->fd = -1;
   if (ok) ok = ::rename(out->tempPath.c_str(), out->finalPath.c_str()) == 0;
   if (!ok) {
@@ -234,6 +362,7 @@ int outClose(HostDataSet* ds, bool keep) {
   out->tempPath.clear();
   forgetTable(out->finalPath);
   session().lastDataSet = out->reopenName;
+  recordWritten(out);
   delete out;
   return 0;
 }

@@ -197,7 +197,22 @@ json documentJson() {
   json log = json::array();
   for (const LogLine& line : session().log.lines())
     log.push_back({{"level", line.level}, {"text", line.text}});
-  return json{{"output", itemsJson(doc().top)}, {"macros", macros}, {"log", log}};
+  json j{{"output", itemsJson(doc().top)}, {"macros", macros}, {"log", log}};
+  if (!session().written.empty()) {
+    json sets = json::array();
+    for (const WrittenDataSet& w : session().written) {
+      json vars = json::array();
+      for (const auto& [name, label] : w.variables)
+        vars.push_back({{"name", name}, {"label", label}});
+      sets.push_back({{"name", w.name},
+                      {"path", w.path},
+                      {"label", w.label},
+                      {"rows", w.rows},
+                      {"variables", vars}});
+    }
+    j["dataSets"] = sets;
+  }
+  return j;
 }
 
 }  // namespace

@@ -2,7 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
 
+#include "datapass/obstags.h"
+#include "frame/host/dataset.h"
 #include "numerics/numerics.h"
 #include "selection/resample.h"
 
@@ -11,23 +16,119 @@ namespace vsf {
 struct StepView;
 struct HostDataSet;
 struct SelectionState;
+struct ScoreRequest;
+struct ZLevCtx;
 
+// The host's value slots of one output data set's computed variables (null: not written).
+struct OutputSlots {
+  HostDataSet* dataSet = nullptr;  // ready for rows
+  double* predicted = nullptr;
+  double* residual = nullptr;
+  double* median = nullptr;
+  double* stdDev = nullptr;
+  double* lower = nullptr;
+  double* upper = nullptr;
+  std::vector<double*> sampleFreq, samplePred;  // model averaging, one per sample
+  char* role = nullptr;                         // 8 bytes, blank padded
+  double* cvIndex = nullptr;
+  double* by = nullptr;
+};
+
+// What one SCORE request's pass counted (the ScoreInfo table's values).
+struct ScoreCounts {
+  double read = 0, freqRead = 0, used = 0, freqUsed = 0, usedWithResponse = 0, freqWithResponse = 0,
+         sse = 0, weightedSse = 0;
+};
+
+// One SCORE request's OUT= variables, the model's variables found in its data set and its
+// counts.
+struct ScoreOutput {
+  OutputSlots slots;
+  std::deque<VarDescriptor> found;  // what classSlots and modelSlots point at
+  uint8_t missingVariable = 0;
+  ScoreCounts counts;
+};
+
+// The OUTDESIGN data set's columns: their value slots and names for the current BY group (or
+// the separate pass), and what the step keeps across groups.
+struct OutDesignColumns {
+  HostDataSet* dataSet = nullptr;     // ready for rows; null until defined
+  std::vector<double*> slots;         // one per design column written
+  std::vector<std::string> names;     // the variables' names
+  std::vector<int32_t> designColumn;  // the design column each one holds
+  std::vector<uint8_t> failed;        // the host did not add the column's variable
+  char* role = nullptr;
+  double* by = nullptr;
+  int32_t columns = 0;          // design columns defined for the current group
+  int32_t largestSelected = 0;  // the largest selected parameter count of the groups
+  int32_t largestColumns = 0;   // the largest design of the groups (FULLMODEL's columns)
+  std::vector<double> row;      // the design row of the current group
+
+  // The name of the variable holding design column `column`; empty when none does.
+  std::string nameOfDesignColumn(int32_t column) const {
+    for (size_t k = 0; k < designColumn.size(); ++k)
+      if (designColumn[k] == column) return names[k];
+    return {};
+  }
+};
+
+// Everything the output writers keep for the step. The frame owns it and hands it on.
+struct OutputData {
+  OutputSlots output;
+  std::vector<ScoreOutput> score;  // one per SCORE request
+  OutDesignColumns design;
+};
+
+// ---- Output variables ----
+// Defines the OUTPUT data set's variables; 0, or -2 when a name buffer cannot be had.
+int defineOutputVariables(StepView* state, HostDataSet* output, OutputData* data);
+// Defines every SCORE OUT= data set's variables, in statement order; 0 or -2.
+int defineScoreVariables(StepView* state, OutputData* data);
+// The design-row buffer of the group and, when the OUTDESIGN data set is written in the BY
+// group (no BY statement), its variables; 0, -2 or the failure of nameDesignParameters.
+int defineOutDesignVariables(StepView* state, ZLevCtx* lev, HostDataSet* outDesign,
+                             OutputData* data);
+
+// ---- Output rows ----
+// Appends one OUTPUT row (and without a BY statement one OUTDESIGN row) per observation of the
+// group; the roles and folds are those of the fit. Always 0.
+int writeOutputByGroup(StepView* state, ZLevCtx* lev, SelectionState* sel, void* sampling,
+                       OutputData* data);
+// The separate OUTDESIGN pass (a BY statement): the variables, once, for `columns` design
+// columns; then the rows of each BY group, whose selected model `sel` holds as its result header
+// restored it and whose observation tags `tags` reads in order. 0 or -2.
+int defineOutDesignPassVariables(StepView* state, HostDataSet* outDesign, OutputData* data,
+                                 int32_t columns);
+int writeOutDesignGroup(StepView* state, ZLevCtx* lev, SelectionState* sel, OutputData* data,
+                        ObsTagReader* tags);
+
+// ---- SCORE ----
+// Scores every SCORE request's data set with the group's selected model; 0 or -2, or the
+// first failure of a data set's scoring.
+int scoreRequests(StepView* state, ZLevCtx* lev, SelectionState* sel, ScoreRequest* requests,
+                  OutputData* data);
+
+// ---- Macro variables ----
+// _VSFIND and _VSFIND<n> of the BY group; 0.
+int setEffectsMacroVars(StepView* state, int byGroupCount);
+// _VSFMOD and _VSFMOD<n> when an OUTDESIGN data set is given; 0.
+int setModelMacroVars(StepView* state, SelectionState* sel, const OutputData* data);
+// The name of candidate `candidate` as the macro variables list it: its continuous, member and
+// crossed CLASS variables joined by '*', then its nesting ones in parentheses.
+std::string formatEffectName(const StepView* state, int32_t candidate);
+
+// ---- Model averaging ----
 int averageOverSamples(StepView* state);
-int defineOutDesignVariables(StepView* state);
-// Defines the OUTPUT data set's variables; a data set that is not to be written is
-// discarded and cleared.
-int defineOutputVariables(StepView* state, HostDataSet** output);
-int defineScoreVariables(StepView* state);
 void freeResampleWork(ResampleSet* set);
 // Sets up the resample records of the BY group; 0 or a negative code.
 int initResampleWork(ResampleSet* set, int32_t workLength, uint8_t option);
 int printModelAverageInfo(StepView* state);
 int refitAverage(StepView* state);
-void scoreRequests(StepView* state, SelectionState* sel);
-int setEffectsMacroVars(StepView* state, int byGroupCount);
-int setModelMacroVars(StepView* state, SelectionState* sel);
-int writeOutDesignPass(StepView* state);
-int writeOutputByGroup(StepView* state, SelectionState* sel, void* sampling, int seed);
+// The sample models' predictions of one design row and their summary (the predicted value,
+// standard deviation, bounds and median): false while model averaging keeps no sample models.
+bool predictWithSampleModels(StepView* state, const double* row, OutputSlots* slots);
+// The number of samples whose per-sample values are written.
+int32_t outputSampleCount(const StepView* state);
 
 // What the model-averaging output driver reads of the resample records: each record's sample
 // count and the scratch file its samples' step histories and selections were written to.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "datapass/obstags.h"
 #include "datapass/utilfiles.h"
 #include "datapass/workqueue.h"
 #include "frame/host/host_vector.h"
@@ -51,7 +52,9 @@ struct StepResources {
   ZPuddle puddle;
   OutputSink output;  // the output manager, the step details' pool, the display clock
   uint8_t cleanupDone = 0;
-  ScratchFile outDesignScratch;
+  ScratchFile outDesignScratch;  // each BY group's result header, for the OUTDESIGN pass
+  int64_t outDesignHeaderEnd = 0;
+  ObsTagFile obsTags;  // the data pass's roles and folds, for the output data sets
   InitialEstimatesBinding inest;
   char* roleBuffer = nullptr;  // the role value of the current observation
 };

@@ -8,6 +8,7 @@
 namespace vsf {
 
 struct StepView;
+struct OutputData;
 struct SelectionState;
 
 // Tables of the step driver: before the BY groups, per BY group and at the end of the step.
@@ -15,7 +16,8 @@ int printModelInfo(StepView* state);
 int printPerfSettings(StepView* state);
 int printTiming(StepView* state);
 int printUtilInfo(StepView* state);
-int printParameterNames(StepView* state, SelectionState* sel);
+// ParameterNames: the OUTDESIGN design columns' names and their parameters; 0.
+int printParameterNames(StepView* state, SelectionState* sel, const OutputData* data);
 
 // The output drivers of a fit.
 int printFitResults(StepView* state);

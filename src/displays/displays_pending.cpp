@@ -3,8 +3,6 @@
 
 namespace vsf {
 
-int printParameterNames(StepView*, SelectionState*) { return 0; }
-
 int printElasticNetParaSummary(StepView*, SelectionState*) { return 0; }
 int printElasticNetTuneL2(StepView*, SelectionState*) { return 0; }
 int printCvExternal(StepView*, SelectionState*) { return 0; }

@@ -6,6 +6,7 @@
 
 #include "base/codes.h"
 #include "base/host.h"
+#include "datapass/rowslots.h"
 #include "frame/state.h"
 
 namespace vsf {
@@ -88,15 +89,8 @@ std::string dataSetName(HostDataSet* ds) {
 int findDataSetVar(VsfState* s, const VarDescriptor& variable, HostDataSet* ds,
                    VarDescriptor** descriptor, int message, HostDataSet* other) {
   *descriptor = nullptr;
-  int number = -1;
   VarDescriptor found;
-  int rc = 0;
-  if (hostv().ds->findVar(ds, variable.name, &number) != 0 ||
-      hostv().ds->varByNumber(ds, number, &found) != 0)
-    rc = rc::kVarNotFound;
-  else if (found.type != variable.type)
-    rc = rc::kVarType;
-  if (rc != 0) {
+  if (int rc = findLikeVariable(ds, variable, &found); rc != 0) {
     if (message != 0) {
       int n = rc == rc::kVarNotFound ? message : message + 1;
       std::string name = dataSetName(ds), otherName = dataSetName(other);
@@ -108,7 +102,6 @@ int findDataSetVar(VsfState* s, const VarDescriptor& variable, HostDataSet* ds,
     }
     return rc;
   }
-  found.number = number;
   s->settings.boundDescriptors.push_back(std::move(found));
   *descriptor = &s->settings.boundDescriptors.back();
   return 0;
@@ -142,20 +135,8 @@ int bindHeldOutDataSet(VsfState* s, DataSetBinding* b, bool validation) {
 void bindRowBuffers(VsfState* s, HostDataSet* reader, VarDescriptor* const* classDescriptors,
                     VarDescriptor* const* modelDescriptors, VarDescriptor* response,
                     VarDescriptor* weight, VarDescriptor* frequency) {
-  ZLevCtx& ctx = s->lev;
-  ZDesign* d = ctx.design;
-  for (int32_t c = 0; c < d->classCount; ++c)
-    d->classVars[c].desc = classDescriptors ? classDescriptors[c] : nullptr;
-  for (int32_t j = 0; j < d->modelVarCount; ++j)
-    d->modelVars[j].desc = modelDescriptors ? modelDescriptors[j] : nullptr;
-  if (s->settings.responseRecord) s->settings.responseRecord->desc = response;
-  ctx.weights = weight && s->settings.weightRecord ? s->settings.weightRecord : nullptr;
-  if (ctx.weights) ctx.weights->desc = weight;
-  ctx.weightCount = ctx.weights ? 1 : 0;
-  ctx.frequency = frequency && s->settings.freqRecord ? s->settings.freqRecord : nullptr;
-  if (ctx.frequency) ctx.frequency->desc = frequency;
-  // The row images follow the reader: the next fetch binds them on this one.
-  ctx.alloc->reader = reader;
+  switchRowSlots(s->settings, &s->lev, reader, classDescriptors, modelDescriptors, response, weight,
+                 frequency);
 }
 
 void bindRowBuffers(VsfState* s, const DataSetBinding& b) {
@@ -164,13 +145,7 @@ void bindRowBuffers(VsfState* s, const DataSetBinding& b) {
                  b.hasFreq ? b.freqDescriptor : nullptr);
 }
 
-void restoreRowBuffers(VsfState* s) {
-  bindRowBuffers(s, s->settings.inputReader, s->settings.rowValueClass, s->settings.rowValueModel,
-                 &s->settings.response,
-                 s->settings.options.weightPresent ? &s->settings.weightVariable : nullptr,
-                 s->settings.options.freqPresent ? &s->settings.freqVariable : nullptr);
-  if (s->settings.inputReader) hostv().ds->start(s->settings.inputReader);
-}
+void restoreRowBuffers(VsfState* s) { restoreRowSlots(s->settings, &s->lev); }
 
 int allocScoreRowSlots(VsfState* s, ScoreRequest* request) {
   const ZDesign* d = s->lev.design;

@@ -38,6 +38,10 @@ int resetByGroup(VsfState* s) {
     }
     sel.streamFile = s->group.groupScratch.file;
   }
+  if (s->res.outDesignScratch.file) {
+    sel.headerFile = s->res.outDesignScratch.file;
+    sel.headerPosition = &s->res.outDesignHeaderEnd;
+  }
   s->settings.options.resampleOption = 0;
   return 0;
 }
@@ -97,8 +101,11 @@ int fitAndReport(VsfState* s) {
     } else {
       rc = printFitResults(&s->view);
       // A failed fit has no design rows to write, unless later BY groups have.
-      if (s->group.selection.run.status < 0 && !s->settings.hasByStatement)
+      if (s->group.selection.run.status < 0 && !s->settings.hasByStatement &&
+          s->settings.outDesignDataSet) {
+        hostv().ds->outClose(s->settings.outDesignDataSet, false);
         s->settings.outDesignDataSet = nullptr;
+      }
     }
     if (rc != 0) return rc;
   } else if (!o.modelAveragingRun) {

@@ -35,12 +35,25 @@ void destroyPool(HostPool*& pool) {
   }
 }
 
-// A step that ends early leaves no half-written OUTPUT data set.
+// A step that ends early leaves no half-written output data set, and the earlier file of its
+// name as it was.
 void discardOutputs(VsfState* s) {
-  if (s->settings.outputDataSet) {
-    hostv().ds->outClose(s->settings.outputDataSet, false);
-    s->settings.outputDataSet = nullptr;
-  }
+  auto discard = [](HostDataSet** ds) {
+    if (*ds) hostv().ds->outClose(*ds, false);
+    *ds = nullptr;
+  };
+  discard(&s->settings.outputDataSet);
+  discard(&s->settings.outDesignDataSet);
+  // The requests live in the MAIN POOL, gone after the clean-up.
+  if (s->res.cleanupDone) return;
+  for (int i = 0; i < s->settings.scoreCount && s->settings.scoreRequests; ++i)
+    discard(&s->settings.scoreRequests[i].output);
+}
+
+// A complete output data set goes into place under its name.
+void closeOutput(HostDataSet** ds) {
+  if (*ds) hostv().ds->outClose(*ds, true);
+  *ds = nullptr;
 }
 
 VsfState* stateFromHost() { return static_cast<VsfState*>(hostv().proc->procContext()); }
@@ -78,24 +91,33 @@ void releaseGroup(VsfState* s) {
 // Outputs of one BY group after its fit: macro variables, OUTPUT and OUTDESIGN rows, the
 // ParameterNames table and the SCORE output.
 void groupOutputs(VsfState* s) {
+  SelectionState& sel = s->group.selection;
+  HostDataSet* outDesign = s->settings.outDesignDataSet;
   guarded(s, setEffectsMacroVars(&s->view, s->byGroupCount));
-  guarded(s, defineOutDesignVariables(&s->view));
+  guarded(s, defineOutDesignVariables(&s->view, &s->lev, outDesign, &s->outputs));
   openSelectedModelGroup(&s->view);
-  if (s->settings.outputDataSet || (s->settings.outDesignDataSet && !s->settings.hasByStatement)) {
+  if (s->settings.outputDataSet || (outDesign && !s->settings.hasByStatement)) {
     s->group.byGroupNumber = s->byGroupCount;
     void* sampling = s->settings.options.modelAveragingRun ? &s->group.resampling : nullptr;
-    guarded(s,
-            writeOutputByGroup(&s->view, &s->group.selection, sampling, s->settings.procedureSeed));
+    guarded(s, writeOutputByGroup(&s->view, &s->lev, &sel, sampling, &s->outputs));
   }
-  if (s->settings.outDesignDataSet) {
-    if (s->settings.outDesignNames && !s->settings.displaysSuppressed &&
-        s->group.selection.run.status == 0 && s->group.groupOutDesignWidth != 0)
-      guarded(s, printParameterNames(&s->view, &s->group.selection));
-    if (s->settings.hasByStatement) guarded(s, writeResultHeader(&s->group.selection));
+  if (outDesign) {
+    if (s->settings.outDesignNames && !s->settings.displaysSuppressed && sel.run.status == 0 &&
+        s->group.groupOutDesignWidth != 0)
+      guarded(s, printParameterNames(&s->view, &sel, &s->outputs));
+    if (s->settings.hasByStatement) guarded(s, writeResultHeader(&sel));
     s->group.byGroupNumber = s->byGroupCount;
-    guarded(s, setModelMacroVars(&s->view, &s->group.selection));
+    guarded(s, setModelMacroVars(&s->view, &sel, &s->outputs));
   }
-  if (s->settings.scoreCount > 0) scoreRequests(&s->view, &s->group.selection);
+  if (s->settings.scoreCount > 0)
+    guarded(s, scoreRequests(&s->view, &s->lev, &sel, s->settings.scoreRequests, &s->outputs));
+}
+
+// A group skipped before its data pass still leaves its result header for the OUTDESIGN pass.
+void skippedGroupHeader(VsfState* s) {
+  if (!s->settings.outDesignDataSet || !s->settings.hasByStatement) return;
+  s->group.selection.run.status = runstatus::kNotLevelized;
+  guarded(s, writeResultHeader(&s->group.selection));
 }
 
 // One BY group from its reset to its release.
@@ -113,6 +135,7 @@ void runByGroup(VsfState* s) {
   int lev = levelizeByGroup(s);
   s->res.timers.levelization += hostClock() - mark;
   if (lev != 0) {
+    skippedGroupHeader(s);
     releaseGroup(s);
     return;
   }
@@ -173,8 +196,8 @@ void runProcedure() {
   }
   if (s->settings.initialEstimates) guarded(s, openInitialEstimates(s));
   if (s->settings.outputDataSet)
-    guarded(s, defineOutputVariables(&s->view, &s->settings.outputDataSet));
-  if (s->settings.scoreCount > 0) guarded(s, defineScoreVariables(&s->view));
+    guarded(s, defineOutputVariables(&s->view, s->settings.outputDataSet, &s->outputs));
+  if (s->settings.scoreCount > 0) guarded(s, defineScoreVariables(&s->view, &s->outputs));
   s->res.timers.setup = hostClock() - s->res.timers.setup;
   guarded(s, createThreadPool(s, s->settings.threads.effectiveWorkers));
 
@@ -182,14 +205,14 @@ void runProcedure() {
 
   destroyThreadPool(s);
   s->res.timers.mark = hostClock();
-  if (s->settings.outDesignDataSet && s->settings.hasByStatement)
-    guarded(s, writeOutDesignPass(&s->view));
+  if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
+  // Complete, they go into place together; a step that failed before has discarded them.
+  closeOutput(&s->settings.outputDataSet);
+  closeOutput(&s->settings.outDesignDataSet);
+  for (int i = 0; i < s->settings.scoreCount; ++i)
+    closeOutput(&s->settings.scoreRequests[i].output);
   setByGroupMacros(s);
   s->res.timers.output += hostClock() - s->res.timers.mark;
-  if (s->settings.outputDataSet) {
-    hostv().ds->outClose(s->settings.outputDataSet, true);
-    s->settings.outputDataSet = nullptr;
-  }
   finishStep(s);
   if (s->settings.threads.perfDetails) guarded(s, printTiming(&s->view));
   hostEndStep(s->stepCode);
@@ -305,6 +328,7 @@ void finishStep(VsfState* s) {
   // A step that ended inside a BY group still holds the group's scratch file.
   closeScratchFile(&s->group.groupScratch, &s->res.extensions);
   closeScratchFile(&s->res.outDesignScratch, &s->res.extensions);
+  closeObsTags(&s->res.obsTags, &s->res.extensions);
   releaseExtensions(s);
   zsysrand(&s->settings.procedureSeed, 2);
   zeffbldfree();  // the effect records of the step go with it

@@ -6,6 +6,7 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "datapass/obstags.h"
 #include "design/design.h"
 #include "frame/groupdata_internal.h"
 
@@ -60,25 +61,25 @@ int forEachBlock(DataPass* p, Fn&& fn) {
 }
 
 // BLOCK: consecutive training rows in data order; the first n mod folds folds get one row more.
-// Other rows carry the fold current at their place; no fold number passes the last fold.
+// Other rows carry the fold current at their place; no fold number passes the last fold. The
+// observation tags get the same folds.
 int blockFolds(DataPass* p) {
-  const int64_t n = static_cast<int64_t>(p->t.trainRows), folds = p->folds;
-  const int64_t size = n / folds;
-  int64_t rest = n - folds * size;
-  int64_t boundary = size + (rest > 0 ? 1 : 0), count = 0;
-  if (rest > 0) --rest;
-  int32_t fold = 0;
-  return forEachBlock(p, [&](const PageView& v) {
-    forEachRowTags(p, v, [&](int32_t* slot, int32_t roleTag) {
-      *slot = fold;
-      if (roleTag != role::kTrain) return;
-      if (++count == boundary && fold < folds - 1) {
-        ++fold;
-        boundary += size + (rest > 0 ? 1 : 0);
-        if (rest > 0) --rest;
-      }
-    });
+  const int64_t n = static_cast<int64_t>(p->t.trainRows);
+  BlockFolds folds(n, p->folds);
+  int rc = forEachBlock(p, [&](const PageView& v) {
+    forEachRowTags(
+        p, v, [&](int32_t* slot, int32_t roleTag) { *slot = folds.next(roleTag == role::kTrain); });
   });
+  if (rc != 0 || !obsTagsOpen(&p->s->res.obsTags)) return rc;
+  BlockFolds tagFolds(n, p->folds);
+  if (rewriteObsTags(&p->s->res.obsTags, p->s->group.obsTagStart, [&](int32_t tag) {
+        const int32_t r = obsTagRole(tag);
+        if (r == role::kNone) return tag;
+        const int32_t fold = tagFolds.next(r == role::kTrain);
+        return obsTag(r, r == role::kTrain ? fold : -1);
+      }) != 0)
+    return obsTagsFailed(p);
+  return 0;
 }
 
 // INDEX: the index values' levels in sorted order replace their order of appearance.
@@ -95,12 +96,19 @@ int indexFolds(DataPass* p) {
     ranks(p->numericIndex);
   p->o->folds = static_cast<int32_t>(rank.size());
   if (rank.empty()) return 0;
-  return forEachBlock(p, [&](const PageView& v) {
-    forEachRowTags(p, v, [&](int32_t* slot, int32_t) {
-      if (*slot >= 0 && *slot < static_cast<int32_t>(rank.size()))
-        *slot = rank[static_cast<size_t>(*slot)];
-    });
+  auto ranked = [&](int32_t fold) {
+    return fold >= 0 && fold < static_cast<int32_t>(rank.size()) ? rank[static_cast<size_t>(fold)]
+                                                                 : fold;
+  };
+  int rc = forEachBlock(p, [&](const PageView& v) {
+    forEachRowTags(p, v, [&](int32_t* slot, int32_t) { *slot = ranked(*slot); });
   });
+  if (rc != 0 || !obsTagsOpen(&p->s->res.obsTags)) return rc;
+  if (rewriteObsTags(&p->s->res.obsTags, p->s->group.obsTagStart, [&](int32_t tag) {
+        return obsTag(obsTagRole(tag), ranked(obsTagFold(tag)));
+      }) != 0)
+    return obsTagsFailed(p);
+  return 0;
 }
 
 }  // namespace

@@ -90,6 +90,8 @@ bool buildDesignValues(DataPass* p);
 // The frequency of an observation of a FREQ step: false when it is skipped.
 bool takeFrequency(DataPass* p, Observation* obs, double* freqRead);
 void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag);
+// The observation tags could not be written: message 848/215, step code 1016, -5.
+[[nodiscard]] int obsTagsFailed(DataPass* p);
 
 // Held-out data sets (datapass_heldout.cpp).
 [[nodiscard]] int readHeldOutRows(DataPass* p, DataSetBinding* binding, bool validation);

@@ -7,6 +7,7 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "datapass/obstags.h"
 #include "design/design.h"
 #include "frame/groupdata_internal.h"
 #include "levelize/levelize.h"
@@ -209,13 +210,15 @@ int countRole(DataPass* p, const Observation& obs, int32_t roleTag) {
   }
 }
 
-// One usable observation: its design values, role, fold and row. 0 or the code ending the step.
-int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength) {
+// One usable observation: its design values, role, fold and row; *tag receives the role and
+// fold it was given. 0 or the code ending the step.
+int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength, int32_t* tag) {
   if (!buildDesignValues(p)) return 0;
   const int32_t roleTag = drawRole(p, roleLength);
   if (int rc = countRole(p, obs, roleTag); rc != 0) return rc;
   int32_t fold = kNoFold;
   if (roleTag == role::kTrain && p->foldSlot) fold = drawFold(p);
+  *tag = obsTag(roleTag, fold == kNoFold ? -1 : fold);
   startRow(p, obs, roleTag, fold);
   if (int rc = storeRow(p); rc != 0) return rc;
   if (roleTag == role::kTrain) addTrainingSums(p, obs);
@@ -295,31 +298,53 @@ int storeRow(DataPass* p) {
   return rc;
 }
 
+namespace {
+
+// One observation of the analysis data; *tag receives the role and fold the fit gives it (role 0
+// when it is not stored). 0 or the code ending the step.
+int analysisObservation(DataPass* p, bool roles, bool index, int32_t* tag) {
+  const SelectionOptions& o = *p->o;
+  p->t.obsRead += 1;
+  const int roleLength = roles ? readRoleValue(p) : 0;
+  const bool indexed = !index || readIndexValue(p);
+  Observation obs;
+  obs.status = zreadobs(p->ctx, &obs.y, &obs.w, &obs.f);
+  if (!takeFrequency(p, &obs, &p->t.freqRead)) return 0;
+  if (obs.status & (obs::kWeight | obs::kNeeded | obs::kEffect)) return 0;
+  if (!o.weightPresent) obs.w = 1.0;
+  obs.wf = o.freqOrWeight ? obs.w * obs.f : 1.0;
+  if (o.freqOrWeight && !(obs.wf > 0 && std::isfinite(obs.wf))) return 0;
+  // A missing fold index leaves the observation out, as a missing response does.
+  if ((obs.status & obs::kExcluded) || !indexed) {
+    addExcluded(p, obs);
+    return 0;
+  }
+  return storeAnalysisRow(p, obs, roleLength, tag);
+}
+
+}  // namespace
+
 int readAnalysisRows(DataPass* p) {
   ZLevCtx* ctx = p->ctx;
-  const SelectionOptions& o = *p->o;
   const bool roles = p->s->settings.roleVariable.number >= 0;
-  const bool index = o.cvMethod == kCvIndex && p->foldSlot && p->indexVariable.number >= 0;
+  const bool index = p->o->cvMethod == kCvIndex && p->foldSlot && p->indexVariable.number >= 0;
+  ObsTagFile* tags = &p->s->res.obsTags;
+  const bool tagged = obsTagsOpen(tags);
+  if (tagged) p->s->group.obsTagStart = tags->end + 4 * static_cast<int64_t>(tags->pending.size());
   ctx->start(ctx);
   while (ctx->next(ctx)) {
-    p->t.obsRead += 1;
-    const int roleLength = roles ? readRoleValue(p) : 0;
-    const bool indexed = !index || readIndexValue(p);
-    Observation obs;
-    obs.status = zreadobs(ctx, &obs.y, &obs.w, &obs.f);
-    if (!takeFrequency(p, &obs, &p->t.freqRead)) continue;
-    if (obs.status & (obs::kWeight | obs::kNeeded | obs::kEffect)) continue;
-    if (!o.weightPresent) obs.w = 1.0;
-    obs.wf = o.freqOrWeight ? obs.w * obs.f : 1.0;
-    if (o.freqOrWeight && !(obs.wf > 0 && std::isfinite(obs.wf))) continue;
-    // A missing fold index leaves the observation out, as a missing response does.
-    if ((obs.status & obs::kExcluded) || !indexed) {
-      addExcluded(p, obs);
-      continue;
-    }
-    if (int rc = storeAnalysisRow(p, obs, roleLength); rc != 0) return rc;
+    int32_t tag = 0;
+    if (int rc = analysisObservation(p, roles, index, &tag); rc != 0) return rc;
+    if (tagged && appendObsTag(tags, tag) != 0) return obsTagsFailed(p);
   }
+  if (tagged && flushObsTags(tags) != 0) return obsTagsFailed(p);
   return 0;
+}
+
+int obsTagsFailed(DataPass* p) {
+  hostMsg(848, 215);
+  raiseStepCode(p->s->stepCode, step::kMemory);
+  return rc::kScratchFile;
 }
 
 }  // namespace vsf

@@ -37,6 +37,9 @@ ParseCallbacks procedureCallbacks(VsfState* state);
 [[nodiscard]] int buildCandidateContainment(VsfState* state);
 [[nodiscard]] int readByGroupData(VsfState* state);
 [[nodiscard]] int fitAndReport(VsfState* state);
+// The OUTDESIGN rows of every BY group after the BY-group loop (a BY statement): 0, -1 (a
+// group's pool), -2 (no design columns) or a group phase's failure.
+[[nodiscard]] int writeOutDesignPass(VsfState* state);
 
 // The post-fit bridge: its per-group hook and its close.
 void bridgeGroupHook(VsfState* state);

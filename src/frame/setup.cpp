@@ -67,6 +67,7 @@ int setupAnalysis(VsfState* s) {
   if (int rc = setUpModelAveraging(s); rc != 0) return rc;
   if (int rc = keepAnalysisDescriptors(s); rc != 0) return rc;
   if (int rc = openOutDesignScratch(s); rc != 0) return rc;
+  if (int rc = openObservationTags(s); rc != 0) return rc;
   announceProcedure(s);
   settleBridge(s);
   if (o.buildFullSscp && o.screen != kScreenNone) {

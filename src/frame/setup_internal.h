@@ -56,6 +56,9 @@ void dropAveragingRequests(VsfState* state);
 [[nodiscard]] int setUpModelAveraging(VsfState* state);
 // The scratch file the OUTDESIGN rows wait in when BY groups write them later.
 [[nodiscard]] int openOutDesignScratch(VsfState* state);
+// The data pass keeps each observation's role and fold when an output data set writes them:
+// 0, or -5 after message 215 when the tag file cannot be opened.
+[[nodiscard]] int openObservationTags(VsfState* state);
 // The procedure's title above its output.
 void announceProcedure(VsfState* state);
 // What the post-fit bridge is told of the step, and whether the selected model is stored.

@@ -71,6 +71,20 @@ void averagingFlags(uint8_t* interval, uint8_t* averaging, const OutputRequest& 
 
 }  // namespace
 
+int openObservationTags(VsfState* s) {
+  const StepSettings& st = s->settings;
+  const bool roles = st.partition.hasPartition && st.options.rolesPresent;
+  const bool folds = st.options.kfold || st.options.externalCv;
+  const bool wanted = (st.outputDataSet && (roles || folds)) || (st.outDesignDataSet && roles);
+  if (!wanted) return 0;
+  if (openObsTags(&s->res.obsTags, &s->res.extensions) != 0) {
+    hostMsg(848, 215);
+    raiseStepCode(s->stepCode, step::kMemory);
+    return rc::kScratchFile;
+  }
+  return 0;
+}
+
 void dropAveragingRequests(VsfState* s) {
   if (s->settings.modelAverage.on) return;
   OutputSettings& o = s->settings.output;
@@ -161,6 +175,8 @@ int setUpModelAveraging(VsfState* s) {
 }
 
 int openOutDesignScratch(VsfState* s) {
+  StepSettings& st = s->settings;
+  st.outDesignParmNames = st.outDesignDataSet && !st.outDesignPrefixGiven;
   if (!s->settings.outDesignDataSet || !s->settings.hasByStatement) return 0;
   int stage = 0;
   if (openScratchFile(&s->res.outDesignScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
@@ -169,9 +185,9 @@ int openOutDesignScratch(VsfState* s) {
     raiseStepCode(s->stepCode, step::kMemory);
     return rc::kScratchFile;
   }
-  if (s->settings.outDesignNames) {
+  if (st.outDesignParmNames) {
     hostMsg(848, 223);
-    s->settings.outDesignNames = 0;
+    st.outDesignParmNames = 0;
   }
   return 0;
 }

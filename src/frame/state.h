@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "averaging/averaging.h"
 #include "datapass/resources.h"
 #include "effects/effects.h"
 #include "selection/group.h"
@@ -20,6 +21,8 @@ struct VsfState {
   StepSettings settings;
   StepResources res;
   GroupState group;
+  // The output data sets' variables and what their writers keep across BY groups.
+  OutputData outputs;
   // What the layers below the frame are given of this state.
   StepView view{settings, res, group, lev, stepCode, byGroupCount};
 
@@ -32,7 +35,8 @@ struct VsfState {
         levAlloc(o.levAlloc),
         settings(o.settings),
         res(o.res),
-        group(o.group) {}
+        group(o.group),
+        outputs(o.outputs) {}
   VsfState& operator=(const VsfState&) = delete;
   // Clears every part for a new step.
   void reset() {
@@ -43,6 +47,7 @@ struct VsfState {
     settings = StepSettings();
     res = StepResources();
     group = GroupState();
+    outputs = OutputData();
   }
 };
 

@@ -58,6 +58,7 @@ struct GroupState {
   double byGroupNumber = 0.0;
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
+  int64_t obsTagStart = 0;  // the group's first observation tag in the step's tag file
 
   // Data pass.
   int64_t largestBlockRows = 0;

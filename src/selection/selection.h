@@ -469,6 +469,7 @@ constexpr int32_t kOneFold = -102;
 constexpr int32_t kFoldsAboveN = -103;
 constexpr int32_t kNothingEntered = -201;
 constexpr int32_t kNoObservations = -202;
+constexpr int32_t kNotLevelized = -203;  // the group was skipped before its data pass
 }  // namespace runstatus
 
 // Stop reasons (StopBlock::reason).

@@ -87,6 +87,7 @@ int readProcedureOptions(ReaderTarget* s, const StatementRecord* p) {
   o.freqOrWeight = o.freqPresent || o.weightPresent;
 
   std::string_view prefix;
+  s->settings.outDesignPrefixGiven = r.given(ps::kOutDesign) && r.given(ps::kOutDesignPrefix);
   if (r.given(ps::kOutDesign) && r.given(ps::kOutDesignPrefix) &&
       zlstget(p->slot(ps::kOutDesignPrefix)->names, 0, &prefix) == 0) {
     s->settings.outDesignPrefix = prefix.data();

@@ -341,7 +341,9 @@ struct StepSettings {
   int32_t maxMacroByGroups = 100;
   int32_t hasByStatement = 0;
   int32_t largestOutDesignWidth = 0;
-  uint8_t outDesignNames = 0;
+  uint8_t outDesignNames = 0;      // NAMES: the ParameterNames table
+  uint8_t outDesignParmNames = 0;  // the design columns are named after their parameters
+  uint8_t outDesignPrefixGiven = 0;
   uint8_t outDesignOwnPass = 0;  // the design rows are written by a pass of their own
   int32_t longestCandidateLabel = 0;
 

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <deque>
@@ -149,6 +150,14 @@ int attr(HostDataSet* ds, int code, void* out) {
   return 0;
 }
 int fits(HostDataSet*, HostDataSet*) { return 0; }
+// Output data sets take their variables and rows and keep nothing.
+int outCarry(HostDataSet*, HostDataSet*, const int*, int) { return 0; }
+int outVarAdd(HostDataSet*, const OutVarDefinition*, void** slot) {
+  static std::deque<std::array<char, 256>> slots;
+  *slot = slots.emplace_back().data();
+  return 0;
+}
+int outLabel(HostDataSet*, std::string_view) { return 0; }
 
 // The stand-in functions over our host's data-set family.
 void useStubFamily(HostDsFamily& f) {
@@ -160,6 +169,11 @@ void useStubFamily(HostDsFamily& f) {
   f.varByNumber = varByNumber;
   f.expandList = expandList;
   f.outClose = outClose;
+  f.outCarry = outCarry;
+  f.outVarAdd = outVarAdd;
+  f.outReady = noRows;
+  f.outLabel = outLabel;
+  f.append = noRows;
   f.setBy = setBy;
   f.setup = noRows;
   f.start = noRows;

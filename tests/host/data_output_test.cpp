@@ -38,7 +38,7 @@ TEST_F(DataTest, OutputReadsBackTheSame) {
   void *p = nullptr, *tag = nullptr;
   ASSERT_EQ(ds().outVarAdd(out, &pDef, &p), 0);
   ASSERT_EQ(ds().outVarAdd(out, &tagDef, &tag), 0);
-  OutVarDefinition dup{kVarNumeric, 8, "NAME", ""};
+  OutVarDefinition dup{kVarNumeric, 8, "P", ""};  // a computed name only once
   void* dupSlot = nullptr;
   EXPECT_NE(ds().outVarAdd(out, &dup, &dupSlot), 0);
   EXPECT_NE(ds().append(out), 0);  // not ready yet

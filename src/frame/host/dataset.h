@@ -118,12 +118,15 @@ struct HostDsFamily {
   // 0 fits, 1 cannot be used, 2 usable with differences.
   int (*check)(HostDataSet* reader, HostDataSet* other);
 
-  // Output data sets: create, carry source variables, add new ones (each with a value slot
-  // the caller fills before append), ready, append rows, close (renamed into place).
+  // Output data sets: create, carry source variables (a name already defined is not carried
+  // again), add new ones (each with a value slot the caller fills before append; a name
+  // already defined is refused), ready, append rows, close (renamed into place).
   HostDataSet* (*outCreate)(std::string_view name, int announcedVars, uint32_t* status);
   int (*outCarry)(HostDataSet* out, HostDataSet* source, const int* numbers, int count);
   int (*outVarAdd)(HostDataSet* out, const OutVarDefinition* def, void** valueSlot);
   int (*outReady)(HostDataSet* out);
+  // The data set's label (kept with it and shown in the document of the run).
+  int (*outLabel)(HostDataSet* out, std::string_view label);
   int (*append)(HostDataSet* out);
   int (*outClose)(HostDataSet* out, bool keep);
 };

@@ -1,0 +1,109 @@
+// SCORE: each request's data set read with the selected model's variables bound to its rows,
+// every observation predicted where the model applies and written to the OUT= data set, inside
+// a "ScoreDetails" group with one "ScoreData" group and ScoreInfo table per request.
+#include <cmath>
+#include <string>
+
+#include "averaging/averaging.h"
+#include "averaging/model_internal.h"
+#include "base/codes.h"
+#include "base/host.h"
+#include "datapass/rowslots.h"
+#include "effects/effects.h"
+#include "levelize/levelize.h"
+#include "output/output.h"
+#include "selection/group.h"
+
+namespace vsf {
+
+namespace {
+
+// Binds the model's variables in the request's data set, stopping at the first missing one:
+// 0, or rc::kVarNotFound / rc::kVarType.
+int bindModelVariables(const ZDesign* d, const AppliedModel& m, const ScoreRequest& q,
+                       ScoreOutput* out) {
+  for (int32_t c = 0; c < d->classCount; ++c) q.classSlots[c] = nullptr;
+  for (int32_t j = 0; j < d->modelVarCount; ++j) q.modelSlots[j] = nullptr;
+  auto bind = [&](const LevelVar& v, VarDescriptor** slot) {
+    if (!v.desc || *slot) return 0;
+    VarDescriptor found;
+    if (int rc = findLikeVariable(q.input, *v.desc, &found); rc != 0) return rc;
+    out->found.push_back(std::move(found));
+    *slot = &out->found.back();
+    return 0;
+  };
+  for (size_t c = 0; c < m.classUsed.size(); ++c)
+    if (m.classUsed[c])
+      if (int rc = bind(d->classVars[c], &q.classSlots[c]); rc != 0) return rc;
+  for (size_t j = 0; j < m.contUsed.size(); ++j)
+    if (m.contUsed[j])
+      if (int rc = bind(d->modelVars[j], &q.modelSlots[j]); rc != 0) return rc;
+  return 0;
+}
+
+// The response, weight or frequency of the request's data set, when usable there.
+VarDescriptor* optional(const VarDescriptor& like, HostDataSet* ds, bool usable, ScoreOutput* out) {
+  VarDescriptor found;
+  if (!usable || findLikeVariable(ds, like, &found) != 0) return nullptr;
+  out->found.push_back(std::move(found));
+  return &out->found.back();
+}
+
+void* openScoreGroup(OutputSink* sink, std::string_view name, HostString* label,
+                     std::vector<OutputArgItem> more) {
+  return openGroup(sink, name, label, std::move(more));
+}
+
+}  // namespace
+
+int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* requests,
+                  OutputData* data) {
+  const StepSettings& st = s->settings;
+  if (st.scoreCount == 0) return 0;
+  const ZDesign* d = lev->design;
+  AppliedModel model;
+  selectedModel(s, sel, &model);
+  OutputSink* sink = &s->res.output;
+  void* details = openScoreGroup(sink, "ScoreDetails", msgStr(815), {argFlag(dkey::kFlag435, 0)});
+  for (int32_t i = 0; i < st.scoreCount; ++i) {
+    ScoreRequest& q = requests[i];
+    ScoreOutput& out = data->score[static_cast<size_t>(i)];
+    const std::string name = dataSetNameOf(q.input);
+    void* group = openScoreGroup(sink, "ScoreData", hstr(name),
+                                 {argString(dkey::kBaseName, hstr("ScoreData")), argFlag(436, 1),
+                                  argFlag(dkey::kFlag435, 0)});
+    int rc = 0;
+    if (q.input == st.inputReader) {
+      rc = scoreDataSet(s, lev, sel, q, &out, i, false);
+    } else {
+      out.found.clear();
+      out.missingVariable = 0;
+      if (bindModelVariables(d, model, q, &out) != 0) {
+        hostMsg(848, 184, {std::string_view(name), std::string_view(dataSetNameOf(q.output))});
+        raiseStepCode(s->stepCode, step::kWarning);
+        out.missingVariable = 1;
+      }
+      if (q.verify && hostv().ds->verify(st.inputReader, q.input) != 0) {
+        hostMsg(848, 186, {std::string_view(name)});
+        raiseStepCode(s->stepCode, step::kWarning);
+      } else {
+        // Found when the data set has them with their type (the set-up said when not).
+        VarDescriptor* response = optional(st.response, q.input, true, &out);
+        VarDescriptor* weight =
+            optional(st.weightVariable, q.input, st.options.weightPresent, &out);
+        VarDescriptor* freq = optional(st.freqVariable, q.input, st.options.freqPresent, &out);
+        switchRowSlots(st, lev, q.input, out.missingVariable ? nullptr : q.classSlots,
+                       out.missingVariable ? nullptr : q.modelSlots, response, weight, freq);
+        hostv().ds->setup(q.input);
+        rc = scoreDataSet(s, lev, sel, q, &out, i, true);
+        restoreRowSlots(st, lev);
+      }
+    }
+    if (rc != 0) return rc;
+    closeGroup(sink, group);
+  }
+  closeGroup(sink, details);
+  return 0;
+}
+
+}  // namespace vsf
