@@ -14,6 +14,7 @@ HostExtension* makePageStreams();   // hxstream
 HostExtension* makeScratchFiles();  // hxstreamx
 HostExtension* makeWorkQueues();    // hxworkq
 HostExtension* makeFormatter();     // hxformat
+HostExtension* makeSolver();        // hxsolve
 
 namespace {
 
@@ -47,6 +48,7 @@ std::map<std::string, ExtensionFactory, std::less<>>& factories() {
       {"hxstreamx", &makeScratchFiles},
       {"hxworkq", &makeWorkQueues},
       {"hxformat", &makeFormatter},
+      {"hxsolve", &makeSolver},
   };
   return f;
 }

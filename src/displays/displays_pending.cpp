@@ -3,9 +3,6 @@
 
 namespace vsf {
 
-int printElasticNetParaSummary(StepView*, SelectionState*) { return 0; }
-int printElasticNetTuneL2(StepView*, SelectionState*) { return 0; }
-int printCvExternal(StepView*, SelectionState*) { return 0; }
 int printConstructedEffectInfo(StepView*, void*, ZDesign*) { return 0; }
 
 }  // namespace vsf

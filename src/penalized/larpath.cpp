@@ -107,6 +107,13 @@ int runLarPath(SelectionState* s) {
     s->steps.lambdaRatio[0] = 1.0;
     s->steps.l1Norm[0] = s->steps.pathSecond[0] = 0;
   }
+  // The steps of the forced effects, recorded before the path, all stand at its start.
+  s->path.heldOutCurvature = 0;
+  s->fit.extCvValue = s->path.heldOutSse;
+  for (int32_t i = 0; i < s->steps.stepCount && s->steps.heldOutSse; ++i) {
+    s->steps.heldOutSse[i] = s->path.heldOutSse;
+    s->steps.pathExtra[i] = 0;
+  }
 
   int32_t step = o->noInt ? 0 : 1, marker = -1, entered = -1;
   for (;;) {
