@@ -188,7 +188,15 @@ int evalL2ByCV(SelectionState* s, double* value) {
     s->path.heldOutFold = f;
     o->finalFit = 0, o->firstFit = 1, o->foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;
-    if (int rc = runSelection(s); rc != 0) return rc;
+    // On the crossproducts the fold's rows need no rewrite: the run takes them standardized.
+    if (foldsByCrossproducts(s)) {
+      if (int rc = heldOutCrossproducts(s); rc != 0) return rc;
+      prepareFold(s, f);
+      o->firstFit = 0;
+    }
+    const int rc = runSelection(s);
+    t.foldSscp = nullptr, t.foldHeld = nullptr;
+    if (rc != 0) return rc;
     if (s->run.status != 0) return kTuningStopped;
     if (int rc = reservePoints(&t, s->steps.stepCount); rc != 0) return rc;
     takeFoldPoints(s, f);

@@ -226,7 +226,7 @@ int refreshStatistics(SelectionState* s, const PathStep& t) {
   } else if (crossproductsMode(s)) {
     // The training SSE needs no pass; the other classes' do.
     if (s->options->rolesPresent || s->options->externalCv)
-      if (int rc = runDataPass(s, kernPathSse, 0); rc != 0) return rc;
+      if (int rc = heldOutStatistics(s, true); rc != 0) return rc;
     s->fit.trainSse = modelSse(s, reportedCoefficients(s));
   }
   partitionAse(s);

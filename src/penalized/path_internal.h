@@ -111,6 +111,20 @@ void updateScreenSet(SelectionState* s);
 // After a run whose rows other fits read: the rows as the data pass stored them.
 [[nodiscard]] int restoreRows(SelectionState* s);
 
+// ---- External cross validation on the crossproducts ----
+// Whether the folds' runs can take their crossproducts by algebra: the whole matrix, no
+// partition roles, screening, adaptive weights or k-fold, rows that are standardized.
+bool foldsByCrossproducts(const SelectionState* s);
+// Once per group: the crossproducts of each fold's held-out rows and their tallies, by one
+// pass each. 0 or the pass's failure.
+[[nodiscard]] int heldOutCrossproducts(SelectionState* s);
+// Fold f's run: its training rows' crossproducts standardized, their totals and moments, and
+// its held-out rows' crossproducts for the steps' held-out SSE.
+void prepareFold(SelectionState* s, int32_t f);
+// The held-out SSE of the step's model (and the held-out direction's sum of squares when
+// asked): a quadratic form in the fold's held-out crossproducts, else a pass over the rows.
+[[nodiscard]] int heldOutStatistics(SelectionState* s, bool direction);
+
 // ---- Row kernels ----
 extern const RowKernel kernStandardize;       // centre and scale the response and the columns
 extern const RowKernel kernUnscaleColumns;    // multiply the columns by the adaptive weights

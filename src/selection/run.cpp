@@ -25,6 +25,10 @@ int32_t dataStatus(const SelectionState* s) {
 // first run kept, and only the ridge on the diagonal changes.
 int crossproductsPass(SelectionState* s, int64_t T) {
   TuningTables& k = s->tuning;
+  if (k.foldSscp) {
+    copyDoubles(s->sweep.sscp, k.foldSscp, T);
+    return 0;
+  }
   const bool kept = k.sscp && k.sscpLength == T && !kfoldOn(s);
   if (kept && !s->options->firstFit) {
     copyDoubles(s->sweep.sscp, k.sscp, T);

@@ -323,6 +323,17 @@ struct TuningTables {
   RunTotals savedTotals;
   double* savedMeans = nullptr;
   double* savedScales = nullptr;
+  // External cross validation without passes: the crossproducts of each fold's held-out
+  // rows (one pass for all, sliced by the rows' held-out fold), their sum, and each fold's
+  // weight and frequency; a fold's run then takes its training rows' crossproducts,
+  // standardized by algebra, and its held-out SSE as a quadratic form in its own.
+  int32_t heldSlices = 0;  // while set, kernSscp sums per held-out fold into heldSscp
+  double* heldSscp = nullptr;
+  double* allSscp = nullptr;
+  double* heldTallies = nullptr;  // per fold: weight, frequency
+  double* foldBuffer = nullptr;
+  double* foldSscp = nullptr;  // the run's crossproducts, taken instead of a pass (null: none)
+  const double* foldHeld = nullptr;
 };
 
 // The optimizer fits' problem on the standardized columns, worked out from the crossproducts:
