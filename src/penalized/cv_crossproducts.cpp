@@ -93,16 +93,16 @@ int heldOutCrossproducts(SelectionState* s) {
 void prepareFold(SelectionState* s, int32_t f) {
   TuningTables& t = s->tuning;
   const int64_t order = s->sweep.sscpOrder, T = tri(order);
-  const double* H = t.heldSscp + f * T;
+  const double* H = f >= 0 ? t.heldSscp + f * T : nullptr;
   double* A = t.foldBuffer;
-  for (int64_t i = 0; i < T; ++i) A[i] = t.allSscp[i] - H[i];
+  for (int64_t i = 0; i < T; ++i) A[i] = t.allSscp[i] - (H ? H[i] : 0.0);
   RunTotals& tot = s->totals;
   double W = 0, n = 0;
   for (int32_t g = 0; g < s->path.extCvFolds; ++g)
     if (g != f) W += t.heldTallies[2 * g], n += t.heldTallies[2 * g + 1];
   tot.trainWeight = W, tot.trainFreq = n;
-  s->path.heldOutWeight = t.heldTallies[2 * f];
-  s->path.heldOutFreq = t.heldTallies[2 * f + 1];
+  s->path.heldOutWeight = f >= 0 ? t.heldTallies[2 * f] : 0.0;
+  s->path.heldOutFreq = f >= 0 ? t.heldTallies[2 * f + 1] : 0.0;
   const int64_t one = interceptColumn(s);
   const bool centre = one >= 0 && W > 0;
   // The factor of each column: 1 for the response, the column's scale (0 when it has none).
@@ -143,6 +143,10 @@ void prepareFold(SelectionState* s, int32_t f) {
 
 int heldOutStatistics(SelectionState* s, bool direction) {
   const TuningTables& t = s->tuning;
+  if (t.foldSscp && !t.foldHeld && !s->options->rolesPresent) {
+    s->path.heldOutSse = s->path.heldOutDirection = 0;  // the final run holds no row out
+    return 0;
+  }
   if (!t.foldHeld || s->options->rolesPresent) return runDataPass(s, kernPathSse, 0);
   const ColumnLayout& L = s->layout;
   const bool ls = reportsLeastSquares(s->options->method);

@@ -141,11 +141,18 @@ int crossValidatedPath(SelectionState* s) {
   s->path.heldOutFold = s->path.extCvFolds;
   setFlags(s, 1, 0, 1);
   if (int rc2 = buildModelPool(s); rc2 != 0) return rc2;
+  // The folds' crossproducts sum to those of every row: the final run needs no pass either.
+  if (s->tuning.heldSscp && foldsByCrossproducts(s)) {
+    prepareFold(s, -1);
+    setFlags(s, 0, 0, 1);
+  }
   // The final run's external-CV criterion reads the folds' averaged ASE on the merged grid.
   s->path.extCvGrid = s->tuning.grid;
   s->path.extCvValues = s->tuning.average;
   s->path.extCvCount = s->tuning.gridCount;
-  return runSelection(s);
+  const int rc3 = runSelection(s);
+  s->tuning.foldSscp = nullptr;
+  return rc3;
 }
 
 // Model averaging would otherwise show a model that no selection chose, and end as a

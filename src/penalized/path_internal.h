@@ -119,7 +119,8 @@ bool foldsByCrossproducts(const SelectionState* s);
 // pass each. 0 or the pass's failure.
 [[nodiscard]] int heldOutCrossproducts(SelectionState* s);
 // Fold f's run: its training rows' crossproducts standardized, their totals and moments, and
-// its held-out rows' crossproducts for the steps' held-out SSE.
+// its held-out rows' crossproducts for the steps' held-out SSE; f < 0: the final run on
+// every fold, which holds no row out.
 void prepareFold(SelectionState* s, int32_t f);
 // The held-out SSE of the step's model (and the held-out direction's sum of squares when
 // asked): a quadratic form in the fold's held-out crossproducts, else a pass over the rows.
