@@ -41,7 +41,7 @@ void basicBound(PathScreening& sc, int32_t i, double L, double g, double factor)
 
 // The ZANVI bound, refined by the fitted sums R = |yhat|^2 and T = y'yhat of the rebuild.
 void zanviBound(PathScreening& sc, int32_t i, double L, double gradient) {
-  const double R = sc.residualSs, T = sc.responseResidual, Y = sc.responseSquares;
+  const double R = sc.fittedSs, T = sc.responseFitted, Y = sc.responseSquares;
   const double si = sc.squares[i];
   double a = sc.reference[i], g = gradient;
   double d = a - g;
@@ -104,7 +104,7 @@ void rebuildBounds(SelectionState* s) {
   PathScreening& sc = s->path.screen;
   const double L = s->path.stepLambda;
   const double* g = s->path.gradient;
-  if (sc.code == kScreenZanvi && sc.residualSs > 0 && sc.responseResidual > 0) {
+  if (sc.code == kScreenZanvi && sc.fittedSs > 0 && sc.responseFitted > 0) {
     eachFree(s, [&](int32_t e) { zanviBound(sc, e, L, g[e]); });
     grow(s);
     return;
@@ -195,8 +195,8 @@ int rescreen(SelectionState* s, PathStep* t, int32_t* marker) {
   if (t->lambda > sc.thresholdLambda && sc.inCount >= 6) return 0;
   if (int rc = runDataPass(s, kernResidualCorr, 0); rc != 0) return rc;
   // The elastic net's fitted vector runs on into the ridge's rows.
-  sc.residualSs = s->path.fittedSquares + ridgeOf(s) * s->path.pathSecond * s->path.pathSecond;
-  sc.responseResidual = s->path.fittedCross;
+  sc.fittedSs = s->path.fittedSquares + ridgeOf(s) * s->path.pathSecond * s->path.pathSecond;
+  sc.responseFitted = s->path.fittedCross;
   std::copy(s->sweep.states, s->sweep.states + s->layout.effectCount, sc.states);
   const int32_t steps = s->steps.stepCount - (s->options->noInt ? 0 : 1);
   if (steps > 0 && sc.ratioSum > 0)

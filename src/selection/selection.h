@@ -252,7 +252,9 @@ struct PathScreening {
   int32_t inCount = 0, outCount = 0, newCount = 0;
   double responseSquares = 0;  // of the stored response
   double thresholdRatio = 0.9, ratioSum = 0, thresholdLambda = 0, referenceLambda = 0;
-  double residualSs = 0, responseResidual = 0;  // of the last rebuild
+  // The fitted vector's |yhat|^2 (the elastic net's ridge rows included) and y'yhat at the
+  // last rebuild: the sums the refined safe bound needs, not the residual's.
+  double fittedSs = 0, responseFitted = 0;
   // SIS: the selectable effects by decreasing absolute correlation with the response.
   double* sisCorrelation = nullptr;
   int32_t* sisEffect = nullptr;

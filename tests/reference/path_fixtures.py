@@ -2,9 +2,8 @@
 # Regenerate: /usr/bin/python3 tests/reference/path_fixtures.py   (needs python3-sklearn and
 # r-cran-glmnet; CI only reads what it writes)
 #
-# Reference knots of the LAR, LASSO and elastic-net paths, written into tests/data/penalized/:
-# - boston.csv: the Boston housing data of tests/data/methods/boston_rows.csv (R's MASS) with
-#   its variables' names;
+# Reference knots of the LAR, LASSO and elastic-net paths on Diabetes and on the Boston housing
+# data of tests/data/averaging/boston.csv (R's MASS), written into tests/data/penalized/:
 # - path_knots.json: per case (data set and method) the knots of the path on the columns
 #   centred and scaled by their standard deviation (n - 1): lambda over lambda-max, the model's
 #   effects and its estimates on the data's scale, its SSE on the data, and the effect that
@@ -41,18 +40,8 @@ def read_csv(path):
 
 
 def boston():
-    header, rows = read_csv(os.path.join(TESTS, "data", "methods", "boston_rows.csv"))
-    with open(os.path.join(TESTS, "data", "methods", "boston_effects.csv")) as f:
-        effects = list(csv.reader(f))[1:]
-    names = [e[1] for e in effects[1:]]
-    X = rows[:, header.index("e1_0"):]
-    y = rows[:, 0]
-    with open(os.path.join(OUT, "boston.csv"), "w", newline="") as f:
-        w = csv.writer(f, lineterminator="\n")
-        w.writerow(names + ["medv"])
-        for i in range(len(y)):
-            w.writerow([repr(v) for v in X[i]] + [repr(y[i])])
-    return names, X, y
+    header, rows = read_csv(os.path.join(TESTS, "data", "averaging", "boston.csv"))
+    return header[:-1], rows[:, :-1], rows[:, -1]
 
 
 def diabetes():
