@@ -208,6 +208,19 @@ class ScratchFiles final : public HxStreamX {
 HostExtension* makePageStreams() { return new PageStreams; }
 HostExtension* makeScratchFiles() { return new ScratchFiles; }
 
+std::FILE* anonymousFile() {
+  std::error_code ec;
+  std::filesystem::path dir = utilDirectory();
+  std::filesystem::create_directories(dir, ec);
+  std::string path = (dir / fmt::format("vsf_{}_{}_XXXXXX", ::getpid(), gFileCounter++)).string();
+  int fd = ::mkstemp(path.data());
+  if (fd < 0) return nullptr;
+  ::unlink(path.c_str());
+  std::FILE* f = ::fdopen(fd, "w+b");
+  if (!f) ::close(fd);
+  return f;
+}
+
 void removeStepFiles() {
   std::lock_guard<std::mutex> lock(gFilesMutex);
   for (const std::string& p : gStepFiles) {

@@ -119,9 +119,9 @@ void* procContext() { return session().procContext; }
 HostPool* heapNew(int, int, uint32_t flags) { return kKernel.poolCreate("heap", flags); }
 void heapFree(HostPool* heap) { kKernel.poolDestroy(heap); }
 
-const HostProcFamily kProc = {endStep,        msg,         msgText,    logPrintf,
-                              reportRc,       diagText,    optionText, onTerminate,
-                              setProcContext, procContext, heapNew,    heapFree};
+const HostProcFamily kProc = {endStep,  msg,        msgText,           logPrintf,      reportRc,
+                              diagText, optionText, onTerminate,       setProcContext, procContext,
+                              heapNew,  heapFree,   runCallbackRequest};
 
 // ---- Macro variables ----
 int macroSetNum(std::string_view name, double value, char) {
@@ -193,7 +193,7 @@ const HostCoreFamily kCore = {clock, memAvail, timeOfDay, outputRoot};
 
 // ---- Scratch files of 8-byte values ----
 HostScratch* scratchOpen() {
-  FILE* f = std::tmpfile();
+  FILE* f = anonymousFile();
   if (!f) return nullptr;
   return new HostScratch{f};
 }

@@ -176,6 +176,12 @@ void* allocFlagged(HostPool* allocator, size_t size, uint32_t flags) {
   return allocator ? kernel().poolAlloc(allocator, size, flags) : nullptr;
 }
 
+int zcbreq(HostCallbackRecord* record) {
+  const HostProcFamily* proc = hostv().proc;
+  if (!proc || !proc->callbackRun) return static_cast<int>(hs::kBadRequest);
+  return proc->callbackRun(record);
+}
+
 int zlogline(int level, std::string_view text) { return kernel().logLine(level, text); }
 
 int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args) {

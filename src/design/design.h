@@ -13,10 +13,12 @@
 //   longestLabel); nameDesignColumns labels the candidates (CandidateEntry::label).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "grammar/codes.h"
+#include "numerics/numerics.h"
 
 namespace vsf {
 
@@ -28,6 +30,9 @@ struct ZDesignVar;
 struct LevelVar;
 struct SplineOptions;
 struct StatementRecord;
+struct HostScratch;
+struct LagRecord;
+struct LagGroupTable;
 struct ZEffect;
 struct ZDesignVar;
 
@@ -133,6 +138,87 @@ struct HierarchyRelations {
 int znamelistrel(const void* a, int n, const void* b, int m, int width);
 
 // ---- Constructed effects ----
+
+// The columns of one design variable for the context's current row: MULTIMEMBER weighted
+// level counts, COLLECTION values and level columns, SPLINE bases, POLYNOMIAL terms and LAG
+// columns. A copy evaluates the record it copies, once per row (the caller clears the
+// computed flags of every design variable before the row).
+void zcterm(ZLevCtx* ctx, ZDesignVar* var);
+
+// The k + 1 B-spline basis functions of degree k that can be nonzero at x, for the n
+// nondecreasing knots t; *index (set to k by the caller) ends at the first knot above x or at
+// its cap, and the values belong to the columns from *index - k. right and left are work
+// arrays of k doubles. 0 inside the knots, -1 below them, 1 above them.
+int zbspline(double x, int k, int n, int* index, const double* t, double* out, double* right,
+             double* left);
+
+// The scratch files of percentile knots: per variable its usable values (with their whole
+// frequencies when a FREQ variable is read), written as read and sorted by value.
+struct KnotFiles {
+  int32_t count = 0;        // variables
+  int32_t* vars = nullptr;  // model-variable indexes
+  HostScratch** written = nullptr;
+  HostScratch** sorted = nullptr;
+  bool frequencies = false;     // records of (value, frequency)
+  double observations = 0.0;    // usable observations
+  double frequencyTotal = 0.0;  // the sum of their frequencies (0 without FREQ)
+};
+// The percentile variables of the design's spline records, or null when there are none; the
+// files are made and filled by levelization's zknotfiles, and closed by zknotfilesfree.
+KnotFiles* zknotfilesnew(const ZDesign* design, HostPool* allocator);
+void zknotfilesfree(KnotFiles* files);
+// Places the knots of every variable of a spline design variable (B-spline: the boundary
+// knots too) from the variables' ranges, and sets its basis columns per variable. 0, or 1
+// after a knot error (message issued, the design's build code at least 112).
+int zsplknots(ZDesignVar* var, ZDesign* design, HostPool* allocator, const KnotFiles* files);
+// The knot at percentile j / (n + 1), j = 1 .. n, of sorted values, for the n knots out: by
+// position without frequencies, in one forward sweep with them. 0, or nonzero when a file
+// cannot be read.
+int zpctknots(HostScratch* sorted, bool frequencies, double observations, double frequencyTotal,
+              int32_t n, double* out);
+
+// One node of a LAG group tree: the group's number and the rows met, then its key (the level
+// indexes of the group's CLASS variables, ordered by zidxcmp).
+struct LagGroupNode {
+  ZTreeNode link;
+  int32_t group = 0;
+  int32_t rows = 0;
+};
+constexpr int kLagKeyOffset = static_cast<int>(sizeof(LagGroupNode));
+
+// A probe node holding the current row's key of a LAG record (on the stack for keys of up to 16
+// variables); missing() when a key level is missing.
+class LagKeyProbe {
+ public:
+  LagKeyProbe(const ZLevCtx* ctx, const LagRecord* lag);
+  bool missing() const { return missing_; }
+  void* node() { return heap_.empty() ? static_cast<void*>(local_) : heap_.data(); }
+  size_t bytes() const { return bytes_; }
+  int32_t* keys() { return reinterpret_cast<int32_t*>(static_cast<char*>(node()) + kLagKeyOffset); }
+
+ private:
+  size_t bytes_;
+  uint64_t local_[(kLagKeyOffset + 64) / 8 + 1] = {};
+  std::vector<uint64_t> heap_;
+  bool missing_ = false;
+};
+
+// LAG effects in a row (the tables are levelization's zlagtables and zlagpass). The group of
+// the current row in a numbered table (through its tree, else the level of its one key
+// variable), -1 when it has none.
+int32_t zlaggroup(const ZLevCtx* ctx, const LagRecord* lag, LagGroupTable* table);
+// The lag table a row goes to by the record's DESIGNROLE= value; null when that value is
+// missing.
+LagGroupTable* zlagtable(const LagRecord* lag, const double* values);
+// The lagged variable's level at the current row's group, NLAG periods back: the level index,
+// -1 when there is none (no group, no period, nothing observed then, a missing DESIGNROLE=
+// value), -2 when the period lies within the first NLAG.
+int32_t zlaglevel(const ZLevCtx* ctx, const LagRecord* lag);
+
+// Condenses per-column statistics per effect: f times each effect's sum into totals, and for
+// effects with SPLINE, COLLECTION or POLYNOMIAL members a per-column scale shared by the
+// columns that belong together (ZEffect::columnScales, from the context's allocator).
+void zeffscale(ZLevCtx* ctx, const double* statistics, double* totals, double f);
 
 // Levelization's naming services: the design's parameter names at once (INTERLACED); an
 // effect's coded level table under full-rank codings (scratch of three i32 per CLASS

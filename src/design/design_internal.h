@@ -50,7 +50,10 @@ inline const int32_t* classPart(const ZEffect& e, const int32_t* row) {
   return row ? row + (e.levelTableWidth - e.keyCount) : nullptr;
 }
 
-// Columns of one design variable; the design-row builder's stand-in for constructed effects.
-void zcterm(ZLevCtx* ctx, ZDesignVar* var);
+// The LAG columns of a row (zcterm's kind 5).
+void zlagcolumns(ZLevCtx* ctx, ZDesignVar* var);
+// A CLASS member's block from its level-weight vector: the first (levels) entries, or in the
+// coded layout the entries of the levels other than the reference, packed into levels - 1.
+void zlevelweights(const LevelVar& var, const double* weights, bool coded, double* block);
 
 }  // namespace vsf

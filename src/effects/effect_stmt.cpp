@@ -50,7 +50,9 @@ int countStatement(ZDesign* d, EffectStatement* e) {
       break;
     case effkind::kLag:
       e->designVars = 1;
-      e->lagTable = e->list(es::kWithin).size() >= 2 || e->given(es::kDesignRole);
+      // A key of several variables without DESIGNROLE= takes a table of the design's; with it
+      // the record keeps its two tables, by the DESIGNROLE= value.
+      e->lagTable = e->list(es::kWithin).size() >= 2 && !e->given(es::kDesignRole);
       break;
     default:
       e->designVars = 1;
@@ -83,6 +85,7 @@ ZDesignVar* startRecord(ZDesignVar* v, const EffectStatement& e, int32_t index,
   v->recordIndex = index;
   v->first = index == 0;
   v->details = e.flag(ef::kDetails);
+  v->report = index == 0 && v->details;
   return v;
 }
 
@@ -180,9 +183,21 @@ int buildLag(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* 
   lag->keys = idsOf(keys);
   lag->keyBuffer = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * keys.size()));
   lag->tables[0] = &lag->defaultTable;
-  if (e.given(es::kDesignRole)) {
+  if (e.given(es::kDesignRole) && !e.list(es::kDesignRole).empty()) {
+    // Rows whose DESIGNROLE= value is 0 carry a history of their own (the alternative table);
+    // the value is read unscaled.
     lag->designRole = 1;
-    if (!e.list(es::kDesignRole).empty()) lag->designRoleVar = e.list(es::kDesignRole)[0];
+    lag->designRoleVar = e.list(es::kDesignRole)[0];
+    VarDescriptor* desc = effDescriptor(ds, lag->designRoleVar);
+    std::vector<int32_t> index;
+    if (!desc || desc->type != kVarNumeric || !zaddmodelvars(ds, d, {lag->designRoleVar}, &index) ||
+        index[0] < 0) {
+      hostMsg(174, 90,
+              {std::string_view(desc ? desc->name : std::string()), std::string_view(e.name)});
+      return refuse(d, step::kInternal);
+    }
+    lag->switchVar = index[0];
+    lag->tables[1] = &lag->alternativeTable;
   }
   if (e.lagTable) lag->tables[2] = &d->lagTables[(*lagTablesUsed)++];
   int lagged = e.vars()[0];

@@ -20,6 +20,8 @@ namespace ef = flags::effect;
 struct SplineCount {
   int32_t degree = 3;
   int32_t knots = 3;
+  int32_t interior = 3;  // interior knots the basis will have: listed values thinned, the
+                         // boundary knots of LISTWITHBOUNDARY left out
   int32_t start = 0, end = 0, scales = 1;
   bool natural = false, tpf = false, noInt = false, noPowers = false;
   bool split = false, separate = false, multiscale = false;

@@ -73,12 +73,43 @@ PolyRecord* polyOf(const EffectStatement& e, const std::vector<int32_t>& index) 
   p->expand = e.flag(ef::kExpand);
   p->includeName = e.flag(ef::kIncludeName) && p->separate;
   p->details = e.flag(ef::kDetails);
+  p->effectName = effStrdup(e.name);
+  const size_t n = index.size() + 1;
+  p->centers = static_cast<double*>(effAlloc(sizeof(double) * n));
+  p->scales = static_cast<double*>(effAlloc(sizeof(double) * n));
+  p->work = static_cast<double*>(effAlloc(sizeof(double) * n));
   // EXPONENT, with or without its text, asks for the exponent form.
   if (e.flag(ef::kExponentGiven) && p->expand) {
     hostMsg(174, 72);
     p->expand = 0;
   }
   return p;
+}
+
+// The term tables of the row evaluation: how many terms have degree at most d, and for degree d
+// and variable i the first term of degree d without a variable before i. Terms come as
+// polynomialTerms orders them, so multiplying the terms of degree d - 1 from start(d - 1, i) on
+// by variable i gives those of degree d that begin with i.
+void termTables(PolyRecord* p, const std::vector<std::vector<int32_t>>& terms) {
+  const size_t m = static_cast<size_t>(p->varCount), degree = static_cast<size_t>(p->degree);
+  p->cumulative = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (degree + 1)));
+  p->starts = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (degree * m + 1)));
+  for (size_t t = 0; t < terms.size(); ++t) {
+    const size_t d = terms[t].size();
+    p->cumulative[d] = static_cast<int32_t>(t + 1);
+  }
+  for (size_t d = 1; d <= degree; ++d) {
+    if (p->cumulative[d] < p->cumulative[d - 1]) p->cumulative[d] = p->cumulative[d - 1];
+    for (size_t i = 0; i < m; ++i) {
+      int32_t start = p->cumulative[d];
+      for (int32_t t = p->cumulative[d - 1]; t < p->cumulative[d]; ++t)
+        if (terms[static_cast<size_t>(t)][0] >= static_cast<int32_t>(i)) {
+          start = t;
+          break;
+        }
+      p->starts[(d - 1) * m + i] = start;
+    }
+  }
 }
 
 int32_t* idsOf(const std::vector<int32_t>& ids) {
@@ -100,6 +131,7 @@ int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesi
   PolyRecord* p = polyOf(e, index);
   std::vector<std::vector<int32_t>> terms = polynomialTerms(p->varCount, p->degree);
   p->termCount = static_cast<int32_t>(terms.size());
+  termTables(p, terms);
   std::vector<std::string> labels;
   std::vector<int32_t> ids;
   for (const auto& t : terms) {
@@ -115,6 +147,7 @@ int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesi
     r->values = idsOf(index);
     r->columnCount = r->valueLength = p->termCount;
     r->columnValues = values;
+    r->report = r->details;
     r->labels = static_cast<char**>(effAlloc(sizeof(char*) * (labels.size() + 1)));
     r->labelLengths = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (labels.size() + 1)));
     for (size_t t = 0; t < labels.size(); ++t) {
@@ -131,6 +164,8 @@ int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesi
     r->poly = p;
     r->perColumn = 1;
     r->copy = t > 0;
+    r->copyOf = t > 0 ? static_cast<int32_t>(v - d->designVars) : -1;
+    r->report = t == 0 && r->details;
     ids.clear();
     for (int32_t pos : terms[t]) ids.push_back(index[static_cast<size_t>(pos)]);
     r->valueCount = static_cast<int32_t>(ids.size());

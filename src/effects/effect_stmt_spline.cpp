@@ -14,14 +14,7 @@ namespace vsf {
 
 namespace {
 
-enum KnotMethod {
-  kEqual = 1,
-  kMultiscale = 2,
-  kList = 3,
-  kRangeFractions = 4,
-  kPercentiles = 5,
-  kListWithBoundary = 6
-};
+using namespace knotmethod;
 
 int64_t columnsOfScale(const SplineCount& c, int32_t s) {
   int32_t d = c.natural ? 3 : c.degree;
@@ -35,7 +28,7 @@ int64_t splitColumnsPerVariable(const SplineCount& c) {
     for (int32_t s = c.start; s <= c.end; ++s) n += columnsOfScale(c, s);
     return n;
   }
-  int32_t inner = std::max(c.knots - (c.natural ? 2 : 0), 0);
+  int32_t inner = std::max(c.interior - (c.natural ? 2 : 0), 0);
   if (c.tpf) {
     int32_t powers = c.noPowers ? 0 : (c.natural ? 1 : c.degree);
     return inner + powers + ((c.noInt || c.noPowers) ? 0 : 1);
@@ -52,6 +45,17 @@ std::string columnName(const EffectStatement& e, const SplineCount& c, const std
   return name;
 }
 
+// Listed values as the options block keeps them: sorted, each at most degree + 1 times.
+int32_t thinnedCount(std::vector<double> v, int32_t degree) {
+  std::sort(v.begin(), v.end());
+  int32_t kept = 0, run = 0;
+  for (size_t i = 0; i < v.size(); ++i) {
+    run = (i > 0 && v[i] == v[i - 1]) ? run + 1 : 1;
+    if (run <= degree + 1) ++kept;
+  }
+  return kept;
+}
+
 }  // namespace
 
 int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
@@ -61,7 +65,22 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
     c->knots = e.integer(es::kKnotCount, 3);
   else
     c->knots = static_cast<int32_t>(e.numbers(es::kKnotList).size());
-  c->multiscale = method == kMultiscale;
+  c->natural = e.flag(ef::kNaturalCubic);
+  // A natural cubic spline always takes the truncated power basis, and that basis has no
+  // MULTISCALE knots (the options block falls back to EQUAL): count the columns it makes.
+  c->tpf = c->natural || e.integer(es::kBasis, 1) == 2;
+  c->noInt = c->tpf && e.flag(ef::kTpfNoInt);
+  c->noPowers = c->tpf && e.flag(ef::kTpfNoPowers);
+  c->separate = e.flag(ef::kSeparate);
+  c->split = e.flag(ef::kSplit) || (d->flags & dflag::kSplitAll);
+  c->multiscale = method == kMultiscale && !c->tpf;
+  c->interior = c->knots;
+  if (method == kList || method == kRangeFractions || method == kListWithBoundary) {
+    c->interior = thinnedCount(e.numbers(es::kKnotList), c->degree);
+    // LISTWITHBOUNDARY gives the whole knot sequence of a B-spline basis.
+    if (method == kListWithBoundary && !c->tpf)
+      c->interior = std::max(c->interior - c->degree - std::max(c->degree, 1), 0);
+  }
   if (c->multiscale) {
     c->start = e.integer(es::kStartLevel, 0);
     c->end = e.integer(es::kEndScale, 7);
@@ -72,23 +91,18 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
     }
     c->scales = c->end - c->start + 1;
   }
-  c->natural = e.flag(ef::kNaturalCubic);
-  c->tpf = e.integer(es::kBasis, 1) == 2;
-  c->noInt = c->tpf && e.flag(ef::kTpfNoInt);
-  c->noPowers = c->tpf && e.flag(ef::kTpfNoPowers);
-  c->separate = e.flag(ef::kSeparate);
-  c->split = e.flag(ef::kSplit) || (d->flags & dflag::kSplitAll);
 
-  int32_t columns = c->degree + 1 + c->knots;
+  int32_t columns = c->degree + 1 + c->interior;
   if (c->natural) {
-    columns = c->knots;
-    if (c->knots < 3) {
+    columns = c->interior;
+    if (c->interior < 3) {
       hostMsg(174, 86, {std::string_view(e.name)});
       columns = 2;
     }
   }
+  // NOPOWERS drops the constant and the powers: x alone for a natural cubic spline.
   if (c->noPowers)
-    columns -= c->degree + 1;
+    columns -= c->natural ? 2 : c->degree + 1;
   else if (c->noInt)
     columns -= 1;
   if (columns < 1) {
@@ -117,7 +131,7 @@ SplineOptions* optionsOf(const EffectStatement& e, const SplineCount& c) {
   o->knotCount = c.knots;
   o->startLevel = c.start;
   o->endScale = c.multiscale ? c.end : 7;
-  o->basis = c.tpf ? 2 : 1;
+  o->basis = static_cast<uint8_t>(e.integer(es::kBasis, 0));  // 0: not given
   o->basisKind = c.natural ? 1 : 0;
   o->extraTerms = c.noPowers ? 0 : (c.noInt ? 1 : 2);
   o->naturalCubic = c.natural;
@@ -131,6 +145,7 @@ SplineOptions* optionsOf(const EffectStatement& e, const SplineCount& c) {
   o->knotMaxGiven = e.given(es::kKnotMax);
   o->knotMin = e.real(es::kKnotMin, 0.0);
   o->knotMax = e.real(es::kKnotMax, 0.0);
+  o->effectName = effStrdup(e.name);
   const std::vector<double>& listed = e.numbers(es::kKnotList);
   if (!listed.empty()) {
     o->listedKnots = static_cast<double*>(effAlloc(sizeof(double) * listed.size()));
@@ -139,17 +154,38 @@ SplineOptions* optionsOf(const EffectStatement& e, const SplineCount& c) {
   return o;
 }
 
+// The block of a design variable that evaluates a basis: the statement's options for its
+// variables at its scale, with per-variable knot arrays and the B-spline work of its own.
+SplineOptions* basisBlock(const SplineOptions& o, int32_t nvars, int32_t scale) {
+  auto* b = new (effAlloc(sizeof(SplineOptions))) SplineOptions(o);
+  b->scale = scale;
+  if (o.knotMethod == kMultiscale) b->knotCount = int32_t{1} << std::min(scale, 30);
+  b->varCount = nvars;
+  const size_t n = static_cast<size_t>(std::max(nvars, 1));
+  b->knotCounts = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * n));
+  b->knots = static_cast<double**>(effAlloc(sizeof(double*) * n));
+  b->basisWork =
+      static_cast<double*>(effAlloc(sizeof(double) * (3 * static_cast<size_t>(o.degree) + 1)));
+  return b;
+}
+
 }  // namespace
 
 int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v) {
+  // A spline's variables are continuous; a CLASS member would have no values to place knots on.
+  if (zanyclass(d, e.vars())) {
+    hostMsg(174, 95, {std::string_view(e.name)});
+    raiseBuildCode(d, step::kInternal);
+    return 1;
+  }
   const SplineCount& c = e.spline;
   SplineOptions* o = optionsOf(e, c);
   if (int rc = zsplopts(d, o, e.members, e.s)) return rc;
   std::vector<int> members = distinctVars(e.vars());
   std::vector<int32_t> index;
   zaddmodelvars(ds, d, members, &index);
-  auto fill = [&](ZDesignVar* r, std::vector<int32_t> values) {
-    r->spline = o;
+  auto fill = [&](ZDesignVar* r, SplineOptions* block, std::vector<int32_t> values) {
+    r->spline = block;
     r->valueCount = static_cast<int32_t>(values.size());
     r->values =
         static_cast<int32_t*>(effAlloc(sizeof(int32_t) * std::max<size_t>(values.size(), 1)));
@@ -159,9 +195,12 @@ int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVa
     std::vector<int32_t> all;
     for (int32_t i : index)
       if (i >= 0) all.push_back(i);
-    fill(startDesignVar(v, e, 0, e.name), all);
+    ZDesignVar* r = startDesignVar(v, e, 0, e.name);
+    fill(r, basisBlock(*o, static_cast<int32_t>(all.size()), o->startLevel), all);
+    r->report = r->details;
     return 0;
   }
+  const int32_t base = static_cast<int32_t>(v - d->designVars);
   int32_t k = 0;
   for (size_t m = 0; m < members.size(); ++m) {
     VarDescriptor* desc = effDescriptor(ds, members[m]);
@@ -170,13 +209,23 @@ int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVa
       int32_t columns = !c.split       ? 1
                         : c.multiscale ? static_cast<int32_t>(columnsOfScale(c, s))
                                        : c.splitColumns;
+      // The first record of a variable and scale evaluates the basis; SPLIT's further columns
+      // show its values.
+      SplineOptions* block = basisBlock(*o, 1, s);
+      block->singleColumn = c.split;
+      const int32_t owner = base + k;
       for (int32_t col = 0; col < columns; ++col, ++k) {
         ZDesignVar* r = startDesignVar(v + k, e, k, columnName(e, c, var, s, col, columns));
-        fill(r, {index[m]});
+        fill(r, block, {index[m]});
         r->perColumn = c.split;
         r->splineVar = static_cast<int32_t>(m);
         r->splineScale = s;
         r->splineColumn = col;
+        r->report = col == 0 && s == c.start && r->details;
+        if (col > 0) {
+          r->copy = 1;
+          r->copyOf = owner;
+        }
       }
     }
   }

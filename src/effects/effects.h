@@ -55,6 +55,16 @@ constexpr int32_t kPolynomial = 4;
 constexpr int32_t kLag = 5;
 }  // namespace effkind
 
+// Knot methods of a SPLINE effect (KNOTMETHOD=).
+namespace knotmethod {
+constexpr uint8_t kEqual = 1;
+constexpr uint8_t kMultiscale = 2;
+constexpr uint8_t kList = 3;
+constexpr uint8_t kRangeFractions = 4;
+constexpr uint8_t kPercentiles = 5;
+constexpr uint8_t kListWithBoundary = 6;
+}  // namespace knotmethod
+
 // Effect ids at and below this index the EFFECT statements (constructed effects).
 constexpr int32_t kConstructedIdBase = -10000000;
 
@@ -107,16 +117,18 @@ struct LevelVar {
   uint32_t levelSlotMask = 0;
 };
 
-// Spline options block of a SPLINE effect (filled from the EFFECT statement; completed by
-// the design subsystem's zsplopts and by the constructed-effect set-up).
+// Spline options block of a SPLINE effect (filled from the EFFECT statement, completed by
+// zsplopts) and the knots and basis of the design variables that evaluate a basis. Every
+// design variable that evaluates a basis has a block of its own; the column records of SPLIT
+// point at the block of the record they copy.
 struct SplineOptions {
-  uint8_t basis = 1;       // 1 B-spline (BSPLINE), any other value truncated power (TPF)
-  uint8_t basisKind = 0;   // nonzero: natural cubic columns (knots - 2 plus extras)
-  uint8_t knotMethod = 1;  // 1 EQUAL, 2 MULTISCALE, 3 LIST, 4 RANGEFRACTIONS,
-                           // 5 PERCENTILES, 6 LISTWITHBOUNDARY
-  uint8_t delegated = 0;   // knots placed by zsplknots
-  uint8_t extraTerms = 2;  // 0, 1, or 2 and above: the columns beyond the knots
-  uint8_t singleColumn = 0;
+  uint8_t basis = 1;         // 1 B-spline (BSPLINE), any other value truncated power (TPF)
+  uint8_t basisKind = 0;     // nonzero: natural cubic columns (knots - 2 plus extras)
+  uint8_t knotMethod = 1;    // 1 EQUAL, 2 MULTISCALE, 3 LIST, 4 RANGEFRACTIONS,
+                             // 5 PERCENTILES, 6 LISTWITHBOUNDARY
+  uint8_t delegated = 0;     // knots placed by zsplknots (the B-spline basis)
+  uint8_t extraTerms = 2;    // 0, 1, or 2 and above: the columns beyond the knots
+  uint8_t singleColumn = 0;  // the design variable shows one column of the basis (SPLIT)
   uint8_t naturalCubic = 0;
   uint8_t separate = 0;
   uint8_t split = 0;
@@ -126,18 +138,23 @@ struct SplineOptions {
   uint8_t dataBoundary = 0;
   uint8_t knotMinGiven = 0;
   uint8_t knotMaxGiven = 0;
-  int32_t knotCount = 3;  // knots per variable n
+  int32_t knotCount = 3;  // knots per variable n (listed values after thinning)
   int32_t totalKnots = 0;
   int32_t degree = 3;
   int32_t basisColumns = 0;  // per variable m
-  int32_t startLevel = 0;    // MULTISCALE range
+  int32_t startLevel = 0;    // MULTISCALE range of the statement
   int32_t endScale = 7;
+  int32_t scale = 0;  // the design variable's own scale
   double knotMin = 0.0;
   double knotMax = 0.0;
+  int32_t varCount = 0;           // entries of the per-variable arrays
   int32_t* knotCounts = nullptr;  // per variable
-  double* listedKnots = nullptr;  // listed knots or fractions, n of them
-  double** knots = nullptr;       // per variable
-  double* basisWork = nullptr;    // m entries
+  double* listedKnots = nullptr;  // listed knots or fractions, knotCount of them
+  double** knots = nullptr;       // per variable, sorted
+  // B-spline work: distances to the right and left knots (degree each), then the degree + 1
+  // basis values.
+  double* basisWork = nullptr;
+  const char* effectName = nullptr;  // the EFFECT statement's name
 };
 
 // Polynomial record shared by the design variables of one POLYNOMIAL statement.
@@ -150,16 +167,22 @@ struct PolyRecord {
   uint8_t expand = 0;
   uint8_t includeName = 0;
   uint8_t details = 0;
-  double* centers = nullptr;
+  double* centers = nullptr;  // per variable, the current BY group's
   double* scales = nullptr;
   int32_t varCount = 0;
   int32_t* vars = nullptr;  // model-variable indexes of the members
   int32_t degree = 1;
   int32_t mdegree = 0;  // MDEGREE=, 0 when not given
   int32_t termCount = 0;
+  // Term tables: cumulative[d] = terms of degree at most d; starts[(d - 1) * varCount + i] =
+  // the first term of degree d that has no variable before i.
+  int32_t* cumulative = nullptr;
+  int32_t* starts = nullptr;
+  double* work = nullptr;      // the standardized values of a row
   const char* prefix = "s_";   // STANDARDIZE PREFIX=
   const char* exponent = "^";  // LABELSTYLE EXPONENT=
   const char* product = "*";   // LABELSTYLE PRODUCTSYMBOL=, "" for NONE
+  const char* effectName = nullptr;
 };
 
 // One table of LAG groups: the groups met, their keys and the cells group x time level.
@@ -176,7 +199,7 @@ struct LagRecord {
   int32_t lagged = -1;      // CLASS-list index of the lagged variable
   int32_t time = -1;        // CLASS-list index of the PERIOD= variable
   int32_t stride = 0;       // levels of the time variable
-  int32_t switchVar = -1;   // model-variable index of a switch, -1 none
+  int32_t switchVar = -1;   // model-variable index of the DESIGNROLE= variable, -1 none
   int32_t result = -1;      // -1 not available, -2 before the lag distance, else a level
   int32_t notAvailable = 0;
   int32_t* keyBuffer = nullptr;
@@ -184,6 +207,7 @@ struct LagRecord {
   int32_t designRoleVar = -1;                              // its data-set variable number
   LagGroupTable* tables[3] = {nullptr, nullptr, nullptr};  // default, alternative, explicit
   LagGroupTable defaultTable;
+  LagGroupTable alternativeTable;  // rows whose DESIGNROLE= value is 0
 };
 
 // One design variable of a constructed effect.
@@ -201,14 +225,13 @@ struct ZDesignVar {
   int32_t* classMembers = nullptr;  // CLASS-list indexes
   int32_t columnCount = 0;
   int32_t valueLength = 0;
-  int32_t memberCopy = 0;  // for the design subsystem
-  void* designData = nullptr;
   int32_t longestLabel = 0;
   int32_t* labelLengths = nullptr;
   int32_t replicates = 0;   // design variables made by the statement
   int32_t recordIndex = 0;  // position among the statement's design variables
   uint8_t perColumn = 0;    // one record per spline column or polynomial term
-  uint8_t copy = 0;         // polynomial term records after the first
+  uint8_t copy = 0;         // shows columns of copyOf: polynomial terms and SPLIT spline
+                            // columns after their statement's (or variable's) first
   uint8_t first = 0;        // first record of its statement
   uint8_t details = 0;
   uint8_t allMissingOk = 0;  // MULTIMEMBER NOEFFECT
@@ -225,6 +248,9 @@ struct ZDesignVar {
   int32_t splineColumn = 0;
   int32_t** levelMaps = nullptr;  // MULTIMEMBER: per CLASS member, union level per level
   uint8_t computed = 0;           // columns evaluated for the current row (design rows)
+  uint8_t report = 0;             // DETAILS: its effect's tables are shown (first record)
+  int32_t copyOf = -1;            // copy: the design variable whose columns it shows
+  double weightSum = 0.0;         // MULTIMEMBER: the current row's sum of member weights
 };
 
 // Where the design variables of one EFFECT statement start, and how many it made.
@@ -279,6 +305,7 @@ struct ZEffect {
   EffectRec* source = nullptr;
   ZTreeNode* combinationTree = nullptr;  // levelization's tree of the combinations met
   int32_t* cellIndex = nullptr;          // split candidates: per CLASS cell its level indexes
+  double* columnScales = nullptr;        // per column, from zeffscale (constructed members)
 };
 
 struct MomentSums {

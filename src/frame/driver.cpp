@@ -305,14 +305,14 @@ void checkPhaseRc(VsfState* s, int rc) {
     case rc::kExtension:
     case rc::kUtilFileOpen:
     case rc::kScratchFile:
-      if (s->stepCode < 100) hostMsg(848, 900, {rc});
+      if (s->stepCode < 100) hostMsg(848, 4907, {rc});
       raiseStepCode(s->stepCode, step::kMemory);
       break;
     default:
       // A code the failing routine may not have explained (a missing output root, an
       // unsupported input): never let such a step end as a success.
       if (s->stepCode < 100) {
-        hostMsg(848, 900, {rc});
+        hostMsg(848, 4907, {rc});
         raiseStepCode(s->stepCode, step::kInternal);
       }
       break;

@@ -121,8 +121,11 @@ void finishModelSums(DataPass* p) {
   m.allWeight = p->excludedWeight + p->t.trainWeight;
   for (int32_t j = 0; j < vars; ++j)
     m.allSums[j] = m.allWeight > 0 ? m.allSums[j] / m.allWeight : missingValue('.');
-  // The per-effect scales come from the design subsystem's zeffscale, which is not there yet.
-  fillDoubles(missingValue('.'), m.effectScales, p->d->effectCount);
+  // Per-effect scales in the layout of one column per level combination only.
+  if (F > 0 && !(p->d->flags & dflag::kFullRank))
+    zeffscale(p->ctx, m.trainColumnSums, m.effectScales, 1.0 / F);
+  else
+    fillDoubles(missingValue('.'), m.effectScales, p->d->effectCount);
   for (int32_t j = 0; j < vars; ++j)
     m.trainSums[j] = F > 0 ? m.trainSums[j] * (1.0 / F) : missingValue('.');
 }

@@ -37,16 +37,6 @@ int checkEffectStatements(VsfState* s) {
   return 0;
 }
 
-// The constructed effects' design values are not built yet: their columns stay zero, so they
-// never enter. Said once when the model has one, whatever the method.
-void noteConstructedEffects(const ZDesign* d) {
-  for (int32_t e = 0; d && e < d->effectCount; ++e)
-    if (d->effects[e].constructedCount > 0) {
-      hostMsg(848, 4904);
-      return;
-    }
-}
-
 // The column a criterion switches on; the held-out ASE comes with VALIDATE as STOP= or
 // CHOOSE= only.
 void switchColumn(SelectionOptions& o, CriterionCode code, bool validateCounts) {
@@ -186,7 +176,6 @@ int checkMethodAndEffects(VsfState* s) {
   if (o.pathMethod)
     if (int rc = checkEffectStatements(s); rc != 0) return rc;
   const ZDesign* d = s->lev.design;
-  noteConstructedEffects(d);
   if (o.noInt && (!d || d->effectCount <= 1)) {
     refuseMsg(s->stepCode, 154, step::kInternal);
     return rc::kNoEffects;

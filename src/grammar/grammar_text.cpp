@@ -397,8 +397,8 @@ knot_method : EQUAL {enum KnotMethod 1} [ '(' INT {bound 1} {num KnotCount} ')' 
             | PERCENTILES {enum KnotMethod 5} '(' INT {bound 1} {num KnotCount} ')'
             | LISTWITHBOUNDARY {enum KnotMethod 6} '(' {names KnotList numbers} number_list ')' ;
 multiscale_opts : multiscale_opt multiscale_opts | ;
-multiscale_opt : startlevel_kw '=' INT {bound 0} {num StartLevel}
-               | endscale_kw '=' INT {bound 0} {num EndScale} ;
+multiscale_opt : startlevel_kw '=' INT {bound 0 15} {num StartLevel}
+               | endscale_kw '=' INT {bound 0 15} {num EndScale} ;
 startlevel_kw : STARTLEVEL | STARTSCALE$ ;
 endscale_kw : ENDSCALE | ENDLEVEL$ ;
 number_list : number_item number_more ;

@@ -8,6 +8,8 @@
 
 namespace vsf {
 
+struct KnotFiles;
+
 // Levelizes the current BY group: 0, or a positive status (1 no levels, 2 a reference level
 // that does not occur, 6 the constructed-effect set-up failed) that skips the group.
 int zlev(ZLevCtx* ctx);
@@ -17,9 +19,8 @@ int zlevfree(ZLevCtx* ctx, int mask);
 // One message (172, 398) per CLASS variable with exactly one level; 0.
 int zsinglelvl(const ZLevCtx* ctx);
 
-// Key comparators of level trees: k level indexes (key length 4k bytes) as signed integers,
-// and NUL-terminated names compared blank-padded. -1, 0 or 1.
-int zidxcmp(const void* a, const void* b, int keyBytes, int keyOffset);
+// Key comparator of level trees keyed by NUL-terminated names, compared blank-padded: -1, 0 or
+// 1 (zidxcmp, for keys of level indexes, is the numerics library's).
 int znamecmp(const void* a, const void* b, int ignored, int keyOffset);
 
 // The level index of a formatted value (justified in place unless the variable is raw), -1
@@ -47,6 +48,20 @@ int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* design, int effect);
 // Points each extra variable at the level index of the CLASS variable that is the same
 // data-set variable.
 void zlinkextra(ZLevCtx* ctx);
+// LAG tables over the data the context reads: zlagtables numbers the groups (subjects) of each
+// listed LAG record over one pass; zlagpass fills one LAG design variable's lag tables over
+// another: 0, or 5 after a data error (no groups, a duplicate group and period, a history row
+// with a response). The caller's two texts, when given, name the data in the messages.
+void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags);
+int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2);
+// The files of percentile knots over a pass of the BY group's observations: opened (with
+// frequencies when the context reads a FREQ variable), one record per usable observation (its
+// values and whole frequency), then sorted. A scratch file that cannot be written or sorted
+// ends the step with 1020 (the files released first).
+void zknotfilesopen(const ZLevCtx* ctx, KnotFiles* files);
+void zknotfilesadd(KnotFiles* files, const double* values, double frequency);
+void zknotfilessort(KnotFiles* files);
+
 // Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
 // obs::kUnusable.
 int zobsusable(ZLevCtx* ctx, double* values);

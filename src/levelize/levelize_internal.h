@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <new>
 
+#include "design/design.h"
 #include "effects/effects.h"
 #include "levelize/levelize.h"
 #include "numerics/numerics.h"
@@ -56,15 +57,6 @@ struct LevelNode {
 };
 constexpr int kLevelKeyPosition = static_cast<int>(sizeof(LevelNode));
 inline char* levelText(LevelNode* n) { return reinterpret_cast<char*>(n) + kLevelKeyPosition; }
-
-// One node of a LAG group tree: the group's number and rows met, then its key (the level
-// indexes of the group's CLASS variables, ordered by zidxcmp).
-struct LagGroupNode {
-  ZTreeNode link;
-  int32_t group = 0;
-  int32_t rows = 0;
-};
-constexpr int kLagKeyOffset = static_cast<int>(sizeof(LagGroupNode));
 
 struct LevelizeWork;
 using WorkStartFn = int (*)(LevelizeWork* work);

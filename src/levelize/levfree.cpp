@@ -8,19 +8,6 @@
 
 namespace vsf {
 
-int zidxcmp(const void* a, const void* b, int keyBytes, int keyOffset) {
-  const unsigned n = static_cast<unsigned>(keyBytes) / 4;
-  const char* pa = static_cast<const char*>(a) + keyOffset;
-  const char* pb = static_cast<const char*>(b) + keyOffset;
-  for (unsigned i = 0; i < n; ++i) {
-    int32_t x, y;
-    std::memcpy(&x, pa + 4 * i, 4);
-    std::memcpy(&y, pb + 4 * i, 4);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return 0;
-}
-
 int znamecmp(const void* a, const void* b, int, int keyOffset) {
   const char* sa = a ? static_cast<const char*>(a) + keyOffset : "";
   const char* sb = b ? static_cast<const char*>(b) + keyOffset : "";
@@ -79,16 +66,21 @@ void releaseLevels(ZLevCtx* ctx, bool wholeMemory) {
     v.codingMatrix = nullptr;
   }
   for (int j = 0; j < d->modelVarCount; ++j) d->modelVars[j].levelCount = 0;
-  // Union level names of MULTIMEMBER design variables are the group's.
+  // The level names and columns of design variables are the group's, except a polynomial's
+  // labels and columns, which its statement made.
   for (int k = 0; k < d->designVarCount; ++k) {
     ZDesignVar& v = d->designVars[k];
-    if (v.type != effkind::kMultimember) continue;
+    if (v.type == effkind::kPolynomial) continue;
     for (int i = 0; v.labels && pool && i < v.columnCount; ++i) levFree(pool, v.labels[i]);
     levFree(pool, v.labels);
     levFree(pool, v.labelLengths);
     v.labels = nullptr;
     v.labelLengths = nullptr;
+    v.longestLabel = 0;
+    v.columnValues = nullptr;
+    v.levelMaps = nullptr;
   }
+  for (int e = 0; e < d->effectCount; ++e) d->effects[e].columnScales = nullptr;
   ctx->largestLevelCount = 0;
 }
 

@@ -72,58 +72,11 @@ bool isLinkedSlot(const ZLevCtx* ctx, const int32_t* slot) {
   return false;
 }
 
-// The lag result of one LAG design variable for the current observation.
+// The lag result of one LAG design variable for the current observation; a result of -1 (no
+// lag, or a missing DESIGNROLE= value) makes a needed value missing.
 void lagResult(ZLevCtx* ctx, LagRecord* lag, uint32_t* status) {
-  ZDesign* d = ctx->design;
-  lag->result = -1;
-  if (lag->notAvailable) {
-    *status |= obs::kNeeded;
-    return;
-  }
-  LagGroupTable* table = lag->tables[2];
-  if (!table) {
-    table = lag->tables[0];
-    if (lag->tables[1]) {
-      double s = lag->switchVar >= 0 ? ctx->values[lag->switchVar] : 0.0;
-      if (znotfinite(s)) {
-        *status |= obs::kNeeded;
-        return;
-      }
-      if (s == 0.0) table = lag->tables[1];
-    }
-  }
-  if (!table) {
-    *status |= obs::kNeeded;
-    return;
-  }
-  int g = -1;
-  if (!table->tree) {
-    g = lag->keyCount > 0 ? ctx->levelIndexes[lag->keys[0]] : -1;
-  } else {
-    bool missing = false;
-    for (int k = 0; k < lag->keyCount; ++k) {
-      lag->keyBuffer[k] = ctx->levelIndexes[lag->keys[k]];
-      if (lag->keyBuffer[k] < 0) missing = true;
-    }
-    if (!missing) {
-      // A probe node: the key lies where the group trees keep it.
-      std::vector<char> probe(static_cast<size_t>(kLagKeyOffset) + 4 * lag->keyCount);
-      std::memcpy(probe.data() + kLagKeyOffset, lag->keyBuffer,
-                  4 * static_cast<size_t>(lag->keyCount));
-      ZTreeNode* hit =
-          ztrefind(&table->tree, probe.data(), 4 * lag->keyCount, kLagKeyOffset, &zidxcmp);
-      if (hit) g = reinterpret_cast<LagGroupNode*>(hit)->group;
-    }
-  }
-  int t = lag->time >= 0 ? ctx->levelIndexes[lag->time] : -1;
-  if (g >= 0 && t >= 0) {
-    if (t < lag->distance)
-      lag->result = -2;
-    else
-      lag->result = table->cells[static_cast<size_t>(g) * lag->stride + (t - lag->distance)] - 1;
-  }
+  lag->result = zlaglevel(ctx, lag);
   if (lag->result == -1) *status |= obs::kNeeded;
-  (void)d;
 }
 
 // Compares a combination row (crossed levels, then nesting ones) with the observation's
@@ -221,9 +174,12 @@ void checkContinuous(ZLevCtx* ctx, uint32_t* status) {
     const LevelVar& v = d->modelVars[j];
     if (!bound(&v)) continue;
     double& x = ctx->values[j];
-    if (znotfinite(x)) {
+    const bool scaled = !(d->flags & dflag::kNoScaling);
+    // A variable without values in the group has no centre (zcenter left it missing): its
+    // values cannot be scaled, as if they were missing.
+    if (znotfinite(x) || (scaled && (znotfinite(v.center) || znotfinite(v.halfRange)))) {
       *status |= obs::kNeeded | obs::kContMissing;
-    } else if (!(d->flags & dflag::kNoScaling)) {
+    } else if (scaled) {
       x = v.halfRange > 0.0 ? (x - v.center) / v.halfRange : 0.0;
     }
   }

@@ -392,6 +392,9 @@ ZTreeNode* ztrefind(ZTreeNode** root, const void* keyNode, int n, int off, ZTree
 ZTreeNode* ZTREORD(ZTreeNode* root);
 // Ends a walk early.
 void ztreend(ZTreeNode* root);
+// Comparator of keys of keyBytes / 4 signed 32-bit level indexes at keyOffset, compared in
+// order: -1, 0 or 1 (no bytes: equal).
+int zidxcmp(const void* a, const void* b, int keyBytes, int keyOffset);
 
 // Threaded AVL tree: a link with bit 0 set is a thread to the in-order neighbour.
 struct ThreadTreeNode {

@@ -189,3 +189,20 @@ void ztreend(ZTreeNode* root) {
 }
 
 }  // namespace vsf
+
+namespace vsf {
+
+int zidxcmp(const void* a, const void* b, int keyBytes, int keyOffset) {
+  const unsigned n = static_cast<unsigned>(keyBytes) / 4;
+  const char* pa = static_cast<const char*>(a) + keyOffset;
+  const char* pb = static_cast<const char*>(b) + keyOffset;
+  for (unsigned i = 0; i < n; ++i) {
+    int32_t x, y;
+    std::memcpy(&x, pa + 4 * i, 4);
+    std::memcpy(&y, pb + 4 * i, 4);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
+}  // namespace vsf

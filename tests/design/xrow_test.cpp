@@ -96,41 +96,37 @@ TEST(DesignRow, ObservedCombinationLayout) {
 TEST(DesignRow, MemberDesignVariableVariesSlowest) {
   DesignBuilder b;
   int a = b.addClass(cls("A", 3));
-  int x = b.addContinuous("x");
-  int dv = b.addDesignVar({"c", effkind::kCollection, 3, {x}, {}, {}});
-  int only = b.addDesignVar({"d", effkind::kCollection, 2, {x}, {}, {}});
+  std::vector<int> x;
+  for (const char* name : {"x1", "x2", "x3", "x4", "x5"}) x.push_back(b.addContinuous(name));
+  int dv = b.addDesignVar({"c", effkind::kCollection, 3, {x[0], x[1], x[2]}, {}, {}});
+  int only = b.addDesignVar({"d", effkind::kCollection, 2, {x[3], x[4]}, {}, {}});
   b.addEffect({"c*A", {}, {a}, {}, {dv}});
   b.addEffect({"d", {}, {}, {}, {only}});
   b.addEffect({"c*d", {}, {}, {}, {dv, only}});
   b.finish();
   ASSERT_EQ(b.d.columnCount, 6 + 2 + 6);
-  double* cv = b.d.designVars[dv].columnValues;
-  cv[0] = 2, cv[1] = 3, cv[2] = 5;
-  double* dvv = b.d.designVars[only].columnValues;
-  dvv[0] = 7, dvv[1] = 11;
-  EXPECT_EQ(b.row({1, 0}, {0.0}), (Row{0, 2, 0, 3, 0, 5, 7, 11, 14, 22, 21, 33, 35, 55}));
+  EXPECT_EQ(b.row({1}, {2, 3, 5, 7, 11}), (Row{0, 2, 0, 3, 0, 5, 7, 11, 14, 22, 21, 33, 35, 55}));
 }
 
 TEST(DesignRow, SubsetMarkedZeroKeepsZeros) {
   DesignBuilder b;
   int a = b.addClass(cls("A", 3));
-  int x = b.addContinuous("x");
-  int dv = b.addDesignVar({"d", effkind::kCollection, 2, {x}, {}, {}});
+  int x1 = b.addContinuous("x1");
+  int x2 = b.addContinuous("x2");
+  int dv = b.addDesignVar({"d", effkind::kCollection, 2, {x1, x2}, {}, {}});
   b.addEffect({"Intercept", {}, {}, {}, {}});
   b.addEffect({"A", {}, {a}, {}, {}});
   b.addEffect({"d", {}, {}, {}, {dv}});
   b.finish();
-  b.d.designVars[dv].columnValues[0] = 4;
-  b.d.designVars[dv].columnValues[1] = 5;
   char effects[] = "101", vars[] = "1";
   ModelUsageMask mask;
   mask.marker = '1';
   mask.effects = effects;
   mask.designVars = vars;
   b.d.usageMask = &mask;
-  EXPECT_EQ(b.row({0}, {0}), (Row{1, 0, 0, 4, 5}));
+  EXPECT_EQ(b.row({0}, {4, 5}), (Row{1, 0, 0, 4, 5}));
   mask.marker = '0';  // an inactive subset skips nothing
-  EXPECT_EQ(b.row({0}, {0}), (Row{1, 1, 0, 4, 5}));
+  EXPECT_EQ(b.row({0}, {4, 5}), (Row{1, 1, 0, 4, 5}));
 }
 
 // A missing level contributes zeros; the row's neighbours are never written.

@@ -113,8 +113,9 @@ TEST(EffectStatement, SplineDesignVariables) {
        {}},
       {"separate", {"x", "y"}, flags({ef::kSeparate}), {"spl_x", "spl_y"}, {}},
       {"natural 2 knots", {"x"}, natural(2, false), {"spl"}, {{174, 86}}},
-      {"natural 2 knots split", {"x"}, natural(2, true), numbered("spl", 4), {{174, 86}}},
-      {"natural 5 knots split", {"x"}, natural(5, true), numbered("spl", 7), {}},
+      // A natural cubic spline's columns: 1, x and knots - 2 (none below 3 knots).
+      {"natural 2 knots split", {"x"}, natural(2, true), numbered("spl", 2), {{174, 86}}},
+      {"natural 5 knots split", {"x"}, natural(5, true), numbered("spl", 5), {}},
       {"tpf", {"x"}, tpf({}), numbered("spl", 7), {}},
       {"tpf noint", {"x"}, tpf({ef::kTpfNoInt}), numbered("spl", 6), {}},
       {"tpf nopowers", {"x"}, tpf({ef::kTpfNoPowers}), numbered("spl", 3), {}},
@@ -179,7 +180,7 @@ TEST(EffectStatement, SplineDesignVariables) {
 }
 
 // The split-all design flag splits every spline; the records carry their variable, scale and
-// column, and share the statement's options block.
+// column; the first column of a variable evaluates its basis and the others copy it.
 TEST(EffectStatement, SplitAllAndSplineRecords) {
   EffectsHarness h(dataVars());
   ZDesign d;
@@ -199,11 +200,89 @@ TEST(EffectStatement, SplitAllAndSplineRecords) {
   EXPECT_EQ(r.recordIndex, 9);
   EXPECT_EQ(d.designVars[0].first, 1);
   EXPECT_EQ(r.first, 0);
-  EXPECT_EQ(r.spline, d.designVars[0].spline);
+  EXPECT_EQ(r.copy, 1);
+  EXPECT_EQ(r.copyOf, 7);  // y, column 1
+  EXPECT_EQ(r.spline, d.designVars[7].spline);
+  EXPECT_NE(r.spline, d.designVars[0].spline);
   EXPECT_EQ(r.spline->degree, 3);
   EXPECT_EQ(r.spline->knotCount, 3);
   EXPECT_EQ(r.spline->basis, 1);
   EXPECT_EQ(r.spline->split, 1);
+}
+
+// The options block as zsplopts completes it: defaults, the basis a natural cubic spline takes,
+// the options one basis cannot use (a warning each, build code 4), listed knots sorted and kept
+// at most degree + 1 times.
+TEST(EffectStatement, SplineOptionRepairs) {
+  struct Case {
+    const char* what;
+    Options options;
+    MsgList messages;
+    int basis, degree, method;
+    std::vector<double> listed;
+  };
+  auto set = [](std::initializer_list<std::pair<int, double>> numbers,
+                std::initializer_list<int> flagList = {}, std::vector<double> list = {}) {
+    return [=](EffectsHarness&, StatementRecord* s) {
+      for (auto [slot, v] : numbers) EffectsHarness::setNumber(s, slot, v);
+      for (int f : flagList) s->setFlag(f);
+      if (!list.empty()) setNumbers(s, es::kKnotList, list);
+    };
+  };
+  const Case cases[] = {
+      {"defaults", nullptr, {}, 1, 3, 1, {}},
+      {"natural, degree 2", set({{es::kDegree, 2}}, {ef::kNaturalCubic}), {{174, 87}}, 2, 3, 1, {}},
+      {"natural, BSPLINE", set({{es::kBasis, 1}}, {ef::kNaturalCubic}), {{174, 88}}, 2, 3, 1, {}},
+      {"TPF, MULTISCALE", set({{es::kBasis, 2}, {es::kKnotMethod, 2}}), {{174, 26}}, 2, 3, 1, {}},
+      {"TPF, KNOTMIN", set({{es::kBasis, 2}, {es::kKnotMin, 0}}), {{174, 27}}, 2, 3, 1, {}},
+      {"TPF, DATABOUNDARY", set({{es::kBasis, 2}}, {ef::kDataBoundary}), {{174, 28}}, 2, 3, 1, {}},
+      {"TPF, LISTWITHBOUNDARY",
+       set({{es::kBasis, 2}, {es::kKnotMethod, 6}}, {}, {1, 2, 3}),
+       {{174, 60}},
+       2,
+       3,
+       3,
+       {1, 2, 3}},
+      {"DATABOUNDARY and KNOTMAX",
+       set({{es::kKnotMax, 9}}, {ef::kDataBoundary}),
+       {{174, 29}},
+       1,
+       3,
+       1,
+       {}},
+      {"LISTWITHBOUNDARY and KNOTMIN",
+       set({{es::kKnotMethod, 6}, {es::kKnotMin, 0}}, {}, {0, 1, 2, 3, 4, 5, 6}),
+       {{174, 68}},
+       1,
+       3,
+       6,
+       {0, 1, 2, 3, 4, 5, 6}},
+      {"a knot listed 5 times",
+       set({{es::kKnotMethod, 3}}, {}, {3, 1, 2, 2, 2, 2, 2}),
+       {{174, 62}},
+       1,
+       3,
+       3,
+       {1, 2, 2, 2, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    EffectsHarness h(dataVars());
+    ZDesign d;
+    int rc = -1;
+    expand(h, &d, &rc, "spl", effkind::kSpline, {"x"}, c.options);
+    ASSERT_EQ(rc, 0) << c.what;
+    EXPECT_EQ(h.messageNumbers(), c.messages) << c.what;
+    EXPECT_EQ(d.buildCode, c.messages.empty() ? 0 : 4) << c.what;
+    const SplineOptions& o = *d.designVars[0].spline;
+    EXPECT_EQ(o.basis, c.basis) << c.what;
+    EXPECT_EQ(o.degree, c.degree) << c.what;
+    EXPECT_EQ(o.knotMethod, c.method) << c.what;
+    EXPECT_EQ(o.delegated, c.basis == 1) << c.what;
+    if (o.knotMinGiven || o.knotMaxGiven) ADD_FAILURE() << c.what << ": bounds kept";
+    EXPECT_EQ(std::vector<double>(o.listedKnots, o.listedKnots + (o.listedKnots ? o.knotCount : 0)),
+              c.listed)
+        << c.what;
+  }
 }
 
 // Term counts, order and labels against the independent fixture (itertools).
@@ -357,6 +436,7 @@ TEST(EffectStatement, ChecksOfEachType) {
       {"lag without WITHIN=", effkind::kLag, {"A"}, lag(true, false), {{174, 75}}, 1, 1012},
       {"lag of a continuous", effkind::kLag, {"x"}, lag(true, true), {{174, 74}}, 1, 1012},
       {"lag", effkind::kLag, {"A"}, lag(true, true), {}, 0, 0},
+      {"spline of a CLASS variable", effkind::kSpline, {"x", "A"}, nullptr, {{174, 95}}, 1, 1012},
       {"empty delimiter",
        effkind::kCollection,
        {"x"},

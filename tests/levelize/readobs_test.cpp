@@ -108,6 +108,19 @@ TEST(ReadObs, StatusWordsLevelsScalingProductsAndCombinations) {
   EXPECT_EQ(bitsOf(rows[9].w), bitsOf(dot));
 }
 
+// A variable whose centre is missing (no value in the group, so zcenter gave none) cannot be
+// scaled: its values read as missing, never as a value scaled by a stale centre.
+TEST(ReadObs, AVariableWithoutACentreReadsAsMissing) {
+  LevHarness h("readobs");
+  readobsModel(h);
+  ASSERT_TRUE(h.nextGroup());
+  ASSERT_EQ(h.levelize(), 0);
+  h.design.modelVars[0].center = missingValue('.');
+  std::vector<Read> rows = readAll(h);
+  EXPECT_EQ(rows[0].status & 0x12u, 0x12u);
+  EXPECT_EQ(rows[1].status & 0x12u, 0x12u);
+}
+
 TEST(ReadObs, ZeroWeightsAllowedAndTwoWeightVariables) {
   struct Case {
     const char* name;
@@ -449,6 +462,7 @@ TEST(ReadObsLag, LagResultsFromTheGroupTables) {
   // A switch variable picks the alternative table when its value is 0; missing: not available.
   int32_t other[6] = {0, 0, 0, 3, 3, 3};
   LagGroupTable alternative;
+  alternative.groupCount = 2;
   alternative.cells = other;
   lag.tables[1] = &alternative;
   lag.switchVar = 0;

@@ -46,7 +46,7 @@ TEST(EffectRecords, EveryKindBuildsItsDesignVariables) {
       "split details);\n"
       "effect p = poly(x1 x2 / degree=2 standardize(method=wmoments prefix='z_')=center "
       "labelstyle=(exponent='**' productsymbol=none) noseparate);\n"
-      "effect l = lag(a / nlag=2 within=(b c) period=x9 designrole=grp);\n"
+      "effect l = lag(a / nlag=2 within=(b c) period=x9 designrole=x8);\n"
       "effect m = mm(a b / weight=(x3 x4) noeffect rowstd details(delimiter=','));\n"
       "effect k = spline(x2 / knotmethod=multiscale(startlevel=1 endscale=3) naturalcubic);\n"
       "effect q = poly(x5 x6 / degree=2 labelstyle=(expand productsymbol='.' includename));\n"
@@ -55,8 +55,9 @@ TEST(EffectRecords, EveryKindBuildsItsDesignVariables) {
   StepRun r = runStepText(step, [](const VsfState& state) {
     const ZDesign& d = *state.lev.design;
     ASSERT_EQ(d.effectStatementCount, 7);
-    // Design variables per statement: s 6 (SPLIT), p 1, l 1, m 1, k 3 (scales), q 5, co 1.
-    const Ints counts = {6, 1, 1, 1, 3, 5, 1};
+    // Design variables per statement: s 6 (SPLIT), p 1, l 1, m 1, k 1 (a natural cubic spline
+    // has no scales), q 5, co 1.
+    const Ints counts = {6, 1, 1, 1, 1, 5, 1};
     int32_t first = 0;
     for (size_t i = 0; i < counts.size(); ++i) {
       EXPECT_EQ(d.lookup[i].first, first) << i;
@@ -100,8 +101,9 @@ TEST(EffectRecords, EveryKindBuildsItsDesignVariables) {
     EXPECT_EQ(l.lag->time, classIndex(d, "x9"));
     EXPECT_EQ(d.classVars[classIndex(d, "x9")].coding, kCodingRef);
     EXPECT_EQ(l.lag->designRole, 1);
-    EXPECT_EQ(l.lag->designRoleVar, 15);   // grp's variable number
-    EXPECT_NE(l.lag->tables[2], nullptr);  // WITHIN= of two variables
+    EXPECT_EQ(l.lag->switchVar, modelIndex(d, "x8"));
+    EXPECT_NE(l.lag->tables[1], nullptr);  // the rows whose x8 is 0
+    EXPECT_EQ(l.lag->tables[2], nullptr);
 
     // MULTIMEMBER: CLASS members, their weights, the options and the delimiter.
     const ZDesignVar& m = d.designVars[8];
@@ -114,23 +116,22 @@ TEST(EffectRecords, EveryKindBuildsItsDesignVariables) {
     EXPECT_EQ(m.separator, ',');
     EXPECT_EQ(d.classVars[classIndex(d, "a")].multimember, 1);
 
-    // SPLINE with MULTISCALE: one design variable per scale.
-    EXPECT_EQ(designVarNames(d, 9, 3), (Names{"k_S1", "k_S2", "k_S3"}));
+    // A natural cubic spline takes the truncated power basis, where MULTISCALE is EQUAL.
+    EXPECT_EQ(designVarNames(d, 9, 1), (Names{"k"}));
     EXPECT_EQ(d.designVars[9].spline->naturalCubic, 1);
-    EXPECT_EQ(d.designVars[9].spline->startLevel, 1);
-    EXPECT_EQ(d.designVars[9].spline->endScale, 3);
+    EXPECT_EQ(d.designVars[9].spline->knotMethod, 1);
 
     // POLYNOMIAL, one design variable per term, EXPAND with the product text, INCLUDENAME.
-    EXPECT_EQ(designVarNames(d, 12, 5), (Names{"q_x5", "q_x6", "q_x5.x5", "q_x5.x6", "q_x6.x6"}));
+    EXPECT_EQ(designVarNames(d, 10, 5), (Names{"q_x5", "q_x6", "q_x5.x5", "q_x5.x6", "q_x6.x6"}));
 
     // COLLECTION: the CLASS member and the continuous one.
-    const ZDesignVar& co = d.designVars[17];
+    const ZDesignVar& co = d.designVars[15];
     EXPECT_EQ(Ints(co.classMembers, co.classMembers + co.classCount), Ints{classIndex(d, "a")});
     EXPECT_EQ(Ints(co.values, co.values + co.valueCount), Ints{modelIndex(d, "x7")});
     EXPECT_EQ(co.separator, '|');
 
     // The model: every design variable of a replicated statement is an effect of its own.
-    EXPECT_EQ(d.effectCount, 1 + 6 + 1 + 1 + 1 + 3 + 5 + 1);
+    EXPECT_EQ(d.effectCount, 1 + 6 + 1 + 1 + 1 + 1 + 5 + 1);
   });
   EXPECT_LT(r.code, 1000) << r.dump();
   EXPECT_TRUE(r.inspected) << r.dump();

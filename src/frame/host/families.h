@@ -15,6 +15,24 @@ struct HostPool;
 struct HostString;   // a text owned by the host for the rest of the step
 struct HostScratch;  // a scratch file of 8-byte values
 
+// A host request that calls the procedure back while it runs (hostCallbackRun).
+namespace hcb {
+constexpr int32_t kSort = 1;
+}  // namespace hcb
+struct HostCallbackRecord {
+  int32_t request = 0;      // hcb code
+  void* context = nullptr;  // handed to every callback
+  // kSort: records of recordBytes bytes, taken in by read (the count read, 0 at the end,
+  // negative on failure) in runs of at most workRecords, ordered by compare (negative, 0 or
+  // positive; equal records keep their order) and handed back in ascending order to write
+  // (0, or nonzero to stop the request).
+  int32_t recordBytes = 0;
+  int64_t workRecords = 0;
+  int64_t (*read)(void* context, void* records, int64_t count) = nullptr;
+  int (*write)(void* context, const void* records, int64_t count) = nullptr;
+  int (*compare)(void* context, const void* a, const void* b) = nullptr;
+};
+
 struct HostProcFamily {
   // Ends the step with the code; does not return.
   void (*endStep)(int code, int flags);
@@ -35,6 +53,8 @@ struct HostProcFamily {
   // Heaps are pools the host owns for the step.
   HostPool* (*heapNew)(int a, int size, uint32_t flags);
   void (*heapFree)(HostPool* heap);
+  // Runs a request that calls back; 0, or a host status (kBadRequest, a callback's failure).
+  int (*callbackRun)(HostCallbackRecord* record);
 };
 
 struct HostMacroFamily {

@@ -32,6 +32,8 @@ constexpr uint32_t kVarNotFound = 0x8001F82Du;     // data-set variable not foun
 constexpr uint32_t kNvBadValue = 0x8C7FE865u;      // stored keyword not recognised
 constexpr uint32_t kNvLimitReached = 0x8C7FE866u;  // countdown reached its end
 constexpr uint32_t kItoaOverflow = 0x8000200Du;
+constexpr uint32_t kBadRequest = 0x803FC00Cu;  // a callback request the host cannot run
+constexpr uint32_t kRequestIo = 0x803FC00Du;   // the host's own files of a request failed
 }  // namespace hs
 
 // Arithmetic faults, raised where the numerical code finds them and caught by the host's step
