@@ -1,42 +1,86 @@
 #!/usr/bin/env bash
-# A whole FORWARD selection by SBC through the varsifter command on a generated CSV of ROWS rows
-# of y and Q numeric candidates, on 1 and on 8 workers, with the crossproducts road the set-up
-# chooses and with BUILDSSCP=FULL and BUILDSSCP=INCREMENTAL; elapsed time and peak memory from
-# /usr/bin/time -v, the phases from the Timing table (PERFORMANCE DETAILS).
-#   bench/whole_run.sh [ROWS] [Q]
-# Builds the command into build-bench/ (Release) and writes the CSV under build-bench/bench-data/
-# once (bench/whole_run_data.py).
+# Whole runs of the varsifter command beside data.table::fread reading the same CSV, in turns:
+# a FORWARD selection by SBC (the whole-matrix road) on 8 workers and on one thread, over
+#   100  ROWS rows of y and 100 numeric candidates (bench/whole_run_data.py),
+#   100c the same with three CLASS variables of 3, 5 and 10 levels added (appended by awk),
+#   500  ROWS rows of x1 and 500 numeric candidates x2-x501 (csv_read_bench generate).
+# Elapsed time and peak memory from /usr/bin/time -v, the phases from the Timing table
+# (PERFORMANCE DETAILS); fread's time is its own elapsed time with 8 threads, the CSV from disk
+# to the table. Each case runs ROUNDS times (A B A B); the medians and their ratio are printed.
+#   bench/whole_run.sh [ROWS] [ROUNDS] [CASES...]     e.g. bench/whole_run.sh 1000000 3 100 100c 500
+# Builds the command and csv_read_bench into build-bench/ (Release) and writes the CSVs under
+# build-bench/bench-data/ once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rows=${1:-1000000}
-q=${2:-100}
+rounds=${2:-3}
+shift $(($# > 2 ? 2 : $#)) || true
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=(100 100c 500)
 
 cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j4 --target varsifter >/dev/null
-mkdir -p build-bench/bench-data
-name=whole_${rows}_${q}
-csv=build-bench/bench-data/$name.csv
-[ -f "$csv" ] || /usr/bin/python3 bench/whole_run_data.py "$csv" "$rows" "$q"
-echo "file $csv ($(du -h "$csv" | cut -f1)), nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)"
+cmake --build build-bench -j4 --target varsifter csv_read_bench >/dev/null
+data=build-bench/bench-data
+mkdir -p "$data"
+echo "nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)"
 
-program=$(mktemp --suffix=.vsf)
-trap 'rm -f "$program"' EXIT
-for workers in 1 8; do
-  threads="threads cpucount=$workers"
-  [ "$workers" = 1 ] && threads="nothreads"
-  for road in "" "buildsscp=full" "buildsscp=incremental"; do
-    cat > "$program" <<VSF
-proc varsifter data=$name;
-  model y = x1-x$q / selection=forward(select=sbc);
-  performance $threads $road details;
-run;
-VSF
-    out=$( { /usr/bin/time -v ./build-bench/app/varsifter "$program" --lib build-bench/bench-data; } 2>&1 )
-    elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}')
-    peak=$(echo "$out" | grep "Maximum resident" | awk '{printf "%.0f MB", $6 / 1024}')
-    steps=$(echo "$out" | grep -cE "^ +[0-9]+  x[0-9]+ " || true)
-    phases=$(echo "$out" | grep -E "^ +(Setup and Parsing|Levelization|Reading the Data|Model Selection|Cleanup|Other|Total) " |
-             awk '{printf "%s=%s ", $(NF-1), $NF}')
-    echo "workers $workers, road ${road:-chosen by the set-up}: elapsed $elapsed, peak $peak, entries $steps; $phases"
+make_data() {
+  local c=$1 csv=$data/whole_${rows}_$1.csv
+  [ -f "$csv" ] && return
+  case $c in
+    100) /usr/bin/python3 bench/whole_run_data.py "$csv" "$rows" 100 ;;
+    100c)
+      make_data 100
+      awk 'BEGIN { srand(7); l = "ABC" }
+           NR == 1 { print $0 ",c3,c5,c10"; next }
+           { printf "%s,%s,%d,L%d\n", $0, substr(l, int(rand() * 3) + 1, 1), int(rand() * 5) + 1,
+             int(rand() * 10) }' "$data/whole_${rows}_100.csv" > "$csv" ;;
+    500) build-bench/bench/csv_read_bench generate "$csv" "$rows" 501 ;;
+  esac
+}
+
+program() {
+  local c=$1 threads=$2
+  case $c in
+    100) echo "proc varsifter data=whole_${rows}_100; model y = x1-x100" ;;
+    100c) echo "proc varsifter data=whole_${rows}_100c; class c3 c5 c10; model y = x1-x100 c3 c5 c10" ;;
+    500) echo "proc varsifter data=whole_${rows}_500; model x1 = x2-x501" ;;
+  esac
+  echo " / selection=forward(select=sbc); performance $threads details; run;"
+}
+
+median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'; }
+
+vsf=$(mktemp --suffix=.vsf)
+rscript=$(mktemp --suffix=.R)
+trap 'rm -f "$vsf" "$rscript"' EXIT
+cat > "$rscript" <<'R'
+suppressMessages(library(data.table))
+setDTthreads(8L)
+t <- system.time(d <- fread(commandArgs(TRUE)[1], showProgress = FALSE))[["elapsed"]]
+cat(sprintf("%.3f %d %d\n", t, nrow(d), ncol(d)))
+R
+
+for c in "${cases[@]}"; do
+  make_data "$c"
+  csv=$data/whole_${rows}_$c.csv
+  echo "case $c: $csv ($(du -hL "$csv" | cut -f1))"
+  for threads in "threads cpucount=8" "nothreads"; do
+    program "$c" "$threads" > "$vsf"
+    ours=() theirs=()
+    for ((r = 1; r <= rounds; r++)); do
+      out=$( { /usr/bin/time -v ./build-bench/app/varsifter "$vsf" --lib "$data"; } 2>&1 )
+      elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}' | seconds)
+      peak=$(echo "$out" | grep "Maximum resident" | awk '{printf "%.0f", $6 / 1024}')
+      phases=$(echo "$out" | grep -E "^ +(Setup and Parsing|Levelization|Reading the Data|Model Selection) " |
+               awk '{printf "%s=%s ", $(NF-1), $NF}')
+      fread=$(Rscript "$rscript" "$csv" | awk '{print $1}')
+      echo "  $threads round $r: varsifter ${elapsed} s (peak ${peak} MB; $phases) fread ${fread} s"
+      ours+=("$elapsed") theirs+=("$fread")
+    done
+    a=$(printf '%s\n' "${ours[@]}" | median)
+    b=$(printf '%s\n' "${theirs[@]}" | median)
+    echo "  $threads: median varsifter $a s, fread $b s, ratio $(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", a / b }')"
   done
 done

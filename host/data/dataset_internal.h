@@ -154,6 +154,8 @@ int nextByGroup(HostDataSet* ds);
 int setMode(HostDataSet* ds, char mode);
 int start(HostDataSet* ds);
 int readNext(HostDataSet* ds);
+HostDataSet* cloneReader(HostDataSet* ds);
+int seekObs(HostDataSet* ds, int64_t k);
 // The variable's number, -1 when the table has none of the name (in any case).
 int findVariable(const Table& t, std::string_view name);
 int findVar(HostDataSet* ds, std::string_view name, int* number);

@@ -188,6 +188,32 @@ int start(HostDataSet* ds) {
   return 0;
 }
 
+HostDataSet* cloneReader(HostDataSet* ds) {
+  InputDataSet* from = asInput(ds);
+  if (!from) return nullptr;
+  auto* in = new InputDataSet(from->table);
+  in->name = from->name;
+  in->readMode = from->readMode;
+  in->by = from->by;
+  in->notSorted = from->notSorted;
+  in->groups = from->groups;
+  in->groupStart = from->groupStart;
+  in->groupKey = from->groupKey;
+  registerDataSet(in);
+  start(in);
+  return in;
+}
+
+int seekObs(HostDataSet* ds, int64_t k) {
+  InputDataSet* in = asInput(ds);
+  if (!in || k < 0) return -1;
+  start(in);
+  const int64_t obs = (in->readMode == 'F' ? 0 : in->groupStart.obs) + k;
+  Table::Located at = in->table->locate(obs);
+  in->next = at.block.valid() ? TablePos{at.block, at.row, obs} : TablePos{{}, 0, in->table->obs};
+  return 0;
+}
+
 int readNext(HostDataSet* ds) {
   InputDataSet* in = asInput(ds);
   if (!in) return -1;

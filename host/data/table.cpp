@@ -144,6 +144,25 @@ bool Table::link(BlockRef from, BlockRef next) const {
   return writeAll(fd(from.file), iov, from.offset + offsetof(BlockHead, nextFile));
 }
 
+Table::Located Table::locate(int64_t obs) const {
+  std::call_once(indexed_, [this] {
+    int64_t seen = 0;
+    for (BlockRef b = first; b.valid() && seen < this->obs;) {
+      BlockHead head;
+      if (b.file >= files() || !readAll(fd(b.file), &head, sizeof head, b.offset)) break;
+      index_.push_back(IndexEntry{b, seen});
+      seen += head.rows;
+      b = BlockRef{head.nextFile, head.nextOffset};
+    }
+    index_.push_back(IndexEntry{BlockRef{}, seen});  // the end
+  });
+  if (obs < 0 || obs >= index_.back().firstObs) return Located{};
+  auto it = std::upper_bound(index_.begin(), index_.end(), obs,
+                             [](int64_t o, const IndexEntry& e) { return o < e.firstObs; });
+  --it;
+  return Located{it->block, static_cast<uint32_t>(obs - it->firstObs)};
+}
+
 bool BlockCursor::load(BlockRef block) {
   if (have_ && block_.file == block.file && block_.offset == block.offset) return true;
   have_ = false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,7 +56,23 @@ class Table {
   int fd(int file) const { return fds_[static_cast<size_t>(file)]; }
   uint64_t fileEnd(int file) const { return ends_[static_cast<size_t>(file)]; }
 
+  // Where observation obs (from 0) lies: its block and row; the block is invalid past the end or
+  // when the chain cannot be read. The chain's heads are read once, on the first call.
+  struct Located {
+    BlockRef block;
+    uint32_t row = 0;
+  };
+  Located locate(int64_t obs) const;
+
  private:
+  // Per block of the chain: where it is and its first observation.
+  struct IndexEntry {
+    BlockRef block;
+    int64_t firstObs = 0;
+  };
+  mutable std::once_flag indexed_;
+  mutable std::vector<IndexEntry> index_;
+
   std::vector<int> fds_;
   std::vector<uint64_t> ends_;
 };

@@ -1,5 +1,7 @@
 // The phases of one BY group around the data pass: the reset of the selection state, the
 // levelization, and the fit with its displays.
+#include <algorithm>
+
 #include "averaging/averaging.h"
 #include "base/codes.h"
 #include "base/host.h"
@@ -10,6 +12,7 @@
 #include "frame/state.h"
 #include "levelize/levelize.h"
 #include "penalized/penalized.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -46,6 +49,19 @@ int resetByGroup(VsfState* s) {
   return 0;
 }
 
+namespace {
+
+// Levelization runs on the step's workers under THREADS; "_testthread" and "_testthreadzlev"
+// switch it on or off whatever the option says.
+void chooseLevelizeThreads(VsfState* s) {
+  const ThreadOptions& t = s->settings.threads;
+  s->lev.workers = t.effectiveThreaded ? std::max(1, t.effectiveWorkers) : 1;
+  const int test = ztestthread("zlev");
+  s->lev.threaded = test >= 0 ? test : (t.effectiveThreaded && s->lev.workers > 1 ? 1 : 0);
+}
+
+}  // namespace
+
 // Levels are collected again for every group; a status that skips the group raises the step
 // code (1: message 144 and 108; 2: the design's 112; 6: 112).
 int levelizeByGroup(VsfState* s) {
@@ -62,6 +78,7 @@ int levelizeByGroup(VsfState* s) {
   } else if (d->modelVarCount > 0) {
     d->modelVars[0].levelCount = 0;
   }
+  chooseLevelizeThreads(s);
   int status = zlev(&s->lev);
   raiseStepCode(s->stepCode, d->buildCode);
   if (status == 6) raiseStepCode(s->stepCode, step::kLevelization112);

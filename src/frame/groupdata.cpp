@@ -79,6 +79,7 @@ int prepareRows(DataPass* p) {
       hostv().ds->varByNumber(s->settings.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
     p->indexVariable.number = -1;
   p->writer = RowBlockWriter{&s->group.utilFiles, s->group.pagePool};
+  p->obsValues = p->ctx->values;
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "datapass/obstags.h"
 #include "datapass/rowblock.h"
 #include "frame/state.h"
 
@@ -58,9 +59,10 @@ struct DataPass {
   int lead = 0;  // doubles before the response: weight, frequency, resample slot
   bool foldSlot = false, roleSlot = false;
   int32_t folds = 0;
-  double* design = nullptr;  // scratch design row, one double per design column
-  double* values = nullptr;  // the row's doubles
-  int32_t* tags = nullptr;   // the row's tags, outermost first
+  double* design = nullptr;           // scratch design row, one double per design column
+  const double* obsValues = nullptr;  // the observation's model-variable values
+  double* values = nullptr;           // the row's doubles
+  int32_t* tags = nullptr;            // the row's tags, outermost first
   int nValues = 0, nTags = 0;
   RowBlockWriter writer;
 
@@ -88,7 +90,21 @@ bool buildDesignValues(DataPass* p);
 // Appends the row; 0 or the code that ends the step (the step code raised first).
 [[nodiscard]] int storeRow(DataPass* p);
 // The frequency of an observation of a FREQ step: false when it is skipped.
-bool takeFrequency(DataPass* p, Observation* obs, double* freqRead);
+bool takeFrequency(const DataPass* p, Observation* obs, double* freqRead);
+// What becomes of an observation as read (status, response, weight, frequency): left out,
+// excluded (counted in the stored-model sums only) or stored; completes its weight and
+// frequency and adds its frequency to *freqRead.
+enum class ObsFate { kSkip, kExcluded, kStore };
+ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, double* freqRead);
+// The order-bound half of one analysis observation whose row a worker built into p->values and
+// p->tags (finite: its design values are): counts, role and fold draws, the stored row and the
+// sums, with p->obsValues its model-variable values. As analysisObservation otherwise.
+[[nodiscard]] int takeAnalysisObservation(DataPass* p, Observation obs, bool finite, int32_t* tag);
+// The analysis data read on the step's workers, each decoding and building the rows of runs of
+// observations while this thread stores them in order. False when the rows must be read on
+// this thread (with a note in the log when threads were asked); else *rc is 0 or the code
+// ending the step. tags: the observation tag file, or null.
+bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc);
 void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag);
 // The observation tags could not be written: message 848/215, step code 1016, -5.
 [[nodiscard]] int obsTagsFailed(DataPass* p);

@@ -128,11 +128,11 @@ int32_t drawFold(DataPass* p) {
   }
 }
 
-void addExcluded(DataPass* p, const Observation& obs) {
+void addExcluded(DataPass* p, const Observation& obs, const double* values) {
   StoredModelSums& m = p->s->group.modelSums;
   if (!m.wanted || p->s->settings.partition.hasPartition) return;
   p->excludedWeight += obs.wf;
-  for (int32_t j = 0; j < p->d->modelVarCount; ++j) m.allSums[j] += obs.wf * p->ctx->values[j];
+  for (int32_t j = 0; j < p->d->modelVarCount; ++j) m.allSums[j] += obs.wf * values[j];
 }
 
 template <typename Fn>
@@ -177,8 +177,8 @@ void addTrainingSums(DataPass* p, const Observation& obs) {
   StoredModelSums& m = p->s->group.modelSums;
   if (!m.wanted) return;
   for (int32_t j = 0; j < p->d->modelVarCount; ++j) {
-    m.allSums[j] += a * p->ctx->values[j];
-    m.trainSums[j] += obs.f * p->ctx->values[j];
+    m.allSums[j] += a * p->obsValues[j];
+    m.trainSums[j] += obs.f * p->obsValues[j];
   }
   const double* design = p->direct ? p->values + p->lead + 1 : p->design;
   for (int32_t c = 0; c < p->d->columnCount; ++c) m.trainColumnSums[c] += obs.f * design[c];
@@ -210,10 +210,12 @@ int countRole(DataPass* p, const Observation& obs, int32_t roleTag) {
   }
 }
 
-// One usable observation: its design values, role, fold and row; *tag receives the role and
-// fold it was given. 0 or the code ending the step.
-int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength, int32_t* tag) {
-  if (!buildDesignValues(p)) return 0;
+// One usable observation whose design values are built (finite: every one of them is finite):
+// its role, fold and row; *tag receives the role and fold it was given. 0 or the code ending
+// the step.
+int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength, bool finite,
+                     int32_t* tag) {
+  if (!finite) return 0;
   const int32_t roleTag = drawRole(p, roleLength);
   if (int rc = countRole(p, obs, roleTag); rc != 0) return rc;
   int32_t fold = kNoFold;
@@ -227,7 +229,7 @@ int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength, int32_
 
 }  // namespace
 
-bool takeFrequency(DataPass* p, Observation* obs, double* freqRead) {
+bool takeFrequency(const DataPass* p, Observation* obs, double* freqRead) {
   if (!p->o->freqPresent) {
     obs->f = 1.0;
     return true;
@@ -303,26 +305,48 @@ namespace {
 // One observation of the analysis data; *tag receives the role and fold the fit gives it (role 0
 // when it is not stored). 0 or the code ending the step.
 int analysisObservation(DataPass* p, bool roles, bool index, int32_t* tag) {
-  const SelectionOptions& o = *p->o;
   p->t.obsRead += 1;
   const int roleLength = roles ? readRoleValue(p) : 0;
   const bool indexed = !index || readIndexValue(p);
   Observation obs;
   obs.status = zreadobs(p->ctx, &obs.y, &obs.w, &obs.f);
-  if (!takeFrequency(p, &obs, &p->t.freqRead)) return 0;
-  if (obs.status & (obs::kWeight | obs::kNeeded | obs::kEffect)) return 0;
-  if (!o.weightPresent) obs.w = 1.0;
-  obs.wf = o.freqOrWeight ? obs.w * obs.f : 1.0;
-  if (o.freqOrWeight && !(obs.wf > 0 && std::isfinite(obs.wf))) return 0;
-  // A missing fold index leaves the observation out, as a missing response does.
-  if ((obs.status & obs::kExcluded) || !indexed) {
-    addExcluded(p, obs);
-    return 0;
+  switch (observationFate(p, &obs, indexed, &p->t.freqRead)) {
+    case ObsFate::kSkip:
+      return 0;
+    case ObsFate::kExcluded:
+      addExcluded(p, obs, p->ctx->values);
+      return 0;
+    default:
+      return storeAnalysisRow(p, obs, roleLength, buildDesignValues(p), tag);
   }
-  return storeAnalysisRow(p, obs, roleLength, tag);
 }
 
 }  // namespace
+
+ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, double* freqRead) {
+  const SelectionOptions& o = *p->o;
+  if (!takeFrequency(p, obs, freqRead)) return ObsFate::kSkip;
+  if (obs->status & (obs::kWeight | obs::kNeeded | obs::kEffect)) return ObsFate::kSkip;
+  if (!o.weightPresent) obs->w = 1.0;
+  obs->wf = o.freqOrWeight ? obs->w * obs->f : 1.0;
+  if (o.freqOrWeight && !(obs->wf > 0 && std::isfinite(obs->wf))) return ObsFate::kSkip;
+  // A missing fold index leaves the observation out, as a missing response does.
+  if ((obs->status & obs::kExcluded) || !indexed) return ObsFate::kExcluded;
+  return ObsFate::kStore;
+}
+
+int takeAnalysisObservation(DataPass* p, Observation obs, bool finite, int32_t* tag) {
+  p->t.obsRead += 1;
+  switch (observationFate(p, &obs, true, &p->t.freqRead)) {
+    case ObsFate::kSkip:
+      return 0;
+    case ObsFate::kExcluded:
+      addExcluded(p, obs, p->obsValues);
+      return 0;
+    default:
+      return storeAnalysisRow(p, obs, 0, finite, tag);
+  }
+}
 
 int readAnalysisRows(DataPass* p) {
   ZLevCtx* ctx = p->ctx;
@@ -332,6 +356,7 @@ int readAnalysisRows(DataPass* p) {
   const bool tagged = obsTagsOpen(tags);
   if (tagged) p->s->group.obsTagStart = tags->end + 4 * static_cast<int64_t>(tags->pending.size());
   ctx->start(ctx);
+  if (int rc = 0; readAnalysisRowsThreaded(p, tagged ? tags : nullptr, &rc)) return rc;
   while (ctx->next(ctx)) {
     int32_t tag = 0;
     if (int rc = analysisObservation(p, roles, index, &tag); rc != 0) return rc;

@@ -218,6 +218,46 @@ void levelizeSequential(HostDataSet* reader, LevelizeWork* w, ZDesign* d) {
   }
 }
 
+void levelizeMergeLevel(LevelizeWork* w, ZDesign* d, int i, const LevelNode* from) {
+  const LevelVar& v = d->classVars[i];
+  const char* text = levelText(const_cast<LevelNode*>(from));
+  LevHashIndex& ix = levelIndexOf(w, i, v.formattedWidth);
+  const uint64_t hash = levHashBytes(text, v.formattedWidth);
+  auto* got = static_cast<LevelNode*>(levHashFind(&ix, text, hash));
+  const bool fresh = got == nullptr;
+  if (fresh) {
+    auto* node = static_cast<LevelNode*>(levAlloc(w->allocator, static_cast<size_t>(w->nodeSize)));
+    std::memcpy(levelText(node), text, static_cast<size_t>(v.formattedWidth));
+    got = reinterpret_cast<LevelNode*>(
+        ztrebld(&w->levelTrees[i], &node->link, v.formattedWidth, w->keyPosition, nullptr));
+    if (got != node) return;
+    node->count = 0;
+    node->firstSeen = w->levelCounts[i]++;
+    levHashAdd(&ix, node, hash);
+  }
+  got->count += from->count;
+  // The least raw value over both, as one pass over all the observations keeps it.
+  if (!isCharacter(v)) {
+    const double x = from->value;
+    if (fresh || znotfinite(x) || (!znotfinite(got->value) && x < got->value)) got->value = x;
+    return;
+  }
+  if (!fresh && rawCompare(from->rawText, from->rawLength, got->rawText, got->rawLength) >= 0)
+    return;
+  if (!got->rawText || got->rawLength < from->rawLength)
+    got->rawText =
+        static_cast<char*>(levAlloc(w->allocator, static_cast<size_t>(from->rawLength) + 1));
+  std::memcpy(got->rawText, from->rawText, static_cast<size_t>(from->rawLength));
+  got->rawLength = from->rawLength;
+}
+
+void levelizeMergeRange(LevelizeWork* w, const ZDesign* d, const double* lo, const double* hi) {
+  for (int j = 0; j < d->modelVarCount; ++j) {
+    if (znotfinite(w->minimum[j]) || lo[j] <= w->minimum[j]) w->minimum[j] = lo[j];
+    if (znotfinite(w->maximum[j]) || hi[j] > w->maximum[j]) w->maximum[j] = hi[j];
+  }
+}
+
 int levelizeObservation(HostDataSet*, LevelizeWork* w, ZDesign* d, LevelNode** out,
                         LevelNode** spare) {
   if (w->fetch)

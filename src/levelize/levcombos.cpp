@@ -1,8 +1,12 @@
 // The combination pass: reads the group once more and keeps, per effect with a level key,
-// the distinct tuples of level indexes its observations meet, as a table in key order.
+// the distinct tuples of level indexes its observations meet, as a table in key order. Under
+// THREADS the workers read runs of the group, each keeping the keys it meets, and the calling
+// thread joins their sets.
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "base/crew.h"
 #include "base/host.h"
 #include "levelize/levelize_internal.h"
 
@@ -42,6 +46,128 @@ void layOut(ZEffect& z, HostPool* pool) {
   z.combinationTree = nullptr;
 }
 
+// The distinct keys met so far, per effect: a tree in key order with a hashed front index.
+struct ComboSet {
+  HostPool* heap = nullptr;
+  std::vector<ZTreeNode*> spare, trees;
+  std::vector<int32_t> counts;
+  std::vector<LevHashIndex> met;
+  explicit ComboSet(const ZDesign* d) : heap(levHeapNew(0)) {
+    const size_t n = static_cast<size_t>(d->effectCount);
+    spare.assign(n, nullptr);
+    trees.assign(n, nullptr);
+    counts.assign(n, 0);
+    met.resize(n);
+    for (size_t e = 0; e < n; ++e)
+      levHashInit(&met[e], heap, 4 * d->effects[e].keyCount, kComboKeyOffset);
+  }
+  ~ComboSet() { levHeapFree(heap); }
+  ComboSet(const ComboSet&) = delete;
+  ComboSet& operator=(const ComboSet&) = delete;
+
+  // The node the next key is written into.
+  int32_t* next(size_t e, int k) {
+    if (!spare[e])
+      spare[e] = static_cast<ZTreeNode*>(
+          levAlloc(heap, static_cast<size_t>(kComboKeyOffset) + 4 * static_cast<size_t>(k)));
+    return comboKey(spare[e]);
+  }
+  // Keeps the key written into next(e) when it is new.
+  void keep(size_t e, int k) {
+    ZTreeNode* node = spare[e];
+    const uint64_t hash = levHashBytes(comboKey(node), 4 * k);
+    if (levHashFind(&met[e], comboKey(node), hash)) return;
+    if (ztrebld(&trees[e], node, 4 * k, kComboKeyOffset, &zidxcmp) != node) return;
+    ++counts[e];
+    levHashAdd(&met[e], node, hash);
+    spare[e] = nullptr;
+  }
+};
+
+// Reads the current observation and keeps the key each effect meets.
+void addObservation(ZLevCtx* ctx, ComboSet* set, double* responses) {
+  ZDesign* d = ctx->design;
+  const bool reads = !(d->flags & dflag::kNoResponseRead);
+  const bool keepMissing = (d->flags & dflag::kKeepMissing) != 0;
+  double weight = 0.0, frequency = 0.0;
+  uint32_t s = zreadobs(ctx, reads ? responses : nullptr, reads ? &weight : nullptr,
+                        reads ? &frequency : nullptr);
+  if (!keepMissing && (s & ~(obs::kClassMissing | obs::kAllMissing)) != 0) return;
+  for (int e = 0; e < d->effectCount; ++e) {
+    const ZEffect& z = d->effects[e];
+    const int k = z.keyCount;
+    if (k == 0) continue;
+    if (fillKey(z, ctx->levelIndexes, set->next(static_cast<size_t>(e), k), keepMissing))
+      set->keep(static_cast<size_t>(e), k);
+  }
+}
+
+constexpr int64_t kRunRows = 16384;
+
+struct ComboWorker {
+  ZLevCtx* ctx = nullptr;
+  std::unique_ptr<ComboSet> set;
+  std::vector<double> responses;
+  bool ended = false;
+};
+
+// The keys of the group on the context's workers, run k of the observations on worker k % T,
+// added to *into (the set of keys does not depend on the order they are met in). False when
+// the workers cannot read the group.
+bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
+  const int workers = ctx->workers;
+  if (workers < 2) return false;
+  ZDesign* d = ctx->design;
+  ctx->start(ctx);
+  std::vector<ComboWorker> crewWorkers(static_cast<size_t>(workers));
+  struct Release {
+    std::vector<ComboWorker>* w;
+    ~Release() {
+      for (ComboWorker& c : *w) zlevclonefree(c.ctx);
+    }
+  } release{&crewWorkers};
+  for (ComboWorker& w : crewWorkers) {
+    const char* why = nullptr;
+    w.ctx = zlevclone(ctx, true, &why);
+    if (!w.ctx) {
+      hostMsg(848, 4960, {std::string_view("The level combinations pass"), std::string_view(why)});
+      return false;
+    }
+    w.set = std::make_unique<ComboSet>(d);
+    w.responses.assign(static_cast<size_t>(ctx->responseCount) + 1, 0.0);
+  }
+  WorkCrew crew;
+  if (!crew.start(workers, [&crewWorkers](int worker, int64_t run) {
+        ComboWorker& w = crewWorkers[static_cast<size_t>(worker)];
+        zlevcloneseek(w.ctx, run * kRunRows);
+        w.ended = true;
+        for (int64_t k = 0; k < kRunRows; ++k) {
+          if (!w.ctx->next(w.ctx)) return 0;
+          addObservation(w.ctx, w.set.get(), w.responses.data());
+        }
+        w.ended = false;
+        return 0;
+      }))
+    return false;
+  for (int64_t run = 0;; ++run) {
+    crew.take(run);
+    if (crewWorkers[static_cast<size_t>(run % workers)].ended) break;
+    crew.release(run);
+  }
+  crew.stop();
+  for (ComboWorker& w : crewWorkers) {
+    for (int e = 0; e < d->effectCount; ++e) {
+      const int k = d->effects[e].keyCount;
+      ZTreeNode* root = w.set->trees[static_cast<size_t>(e)];
+      for (ZTreeNode* p = ZTREORD(root); p; p = ZTREORD(root)) {
+        std::memcpy(into->next(static_cast<size_t>(e), k), comboKey(p), 4 * static_cast<size_t>(k));
+        into->keep(static_cast<size_t>(e), k);
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void levCombinations(ZLevCtx* ctx) {
@@ -53,49 +179,20 @@ void levCombinations(ZLevCtx* ctx) {
     z.combinationTree = nullptr;
   }
   if (d->classCount == 0) return;
-  HostPool* temp = levHeapNew(0);
-  std::vector<ZTreeNode*> spare(static_cast<size_t>(d->effectCount), nullptr);
-  std::vector<LevHashIndex> met(static_cast<size_t>(d->effectCount));
-  for (int e = 0; e < d->effectCount; ++e)
-    levHashInit(&met[static_cast<size_t>(e)], temp, 4 * d->effects[e].keyCount, kComboKeyOffset);
-  const bool reads = !(d->flags & dflag::kNoResponseRead);
-  std::vector<double> responses(static_cast<size_t>(ctx->responseCount) + 1);
-  double weight = 0.0, frequency = 0.0;
-  const bool keepMissing = (d->flags & dflag::kKeepMissing) != 0;
-
-  if (ctx->threaded && zlevthreads(ctx)) {
-    // The workers' trees were merged by the threaded levelization.
-  } else {
-    if (ctx->threaded) zlevthrfree(ctx);
+  ComboSet set(d);
+  if (!ctx->threaded || !threadedCombinations(ctx, &set)) {
+    std::vector<double> responses(static_cast<size_t>(ctx->responseCount) + 1);
     ctx->start(ctx);
-    while (ctx->next(ctx)) {
-      uint32_t s = zreadobs(ctx, reads ? responses.data() : nullptr, reads ? &weight : nullptr,
-                            reads ? &frequency : nullptr);
-      if (!keepMissing && (s & ~(obs::kClassMissing | obs::kAllMissing)) != 0) continue;
-      for (int e = 0; e < d->effectCount; ++e) {
-        ZEffect& z = d->effects[e];
-        const int k = z.keyCount;
-        if (k == 0) continue;
-        ZTreeNode*& node = spare[static_cast<size_t>(e)];
-        if (!node)
-          node = static_cast<ZTreeNode*>(
-              levAlloc(temp, static_cast<size_t>(kComboKeyOffset) + 4 * static_cast<size_t>(k)));
-        if (!fillKey(z, ctx->levelIndexes, comboKey(node), keepMissing)) continue;
-        LevHashIndex& seen = met[static_cast<size_t>(e)];
-        const uint64_t hash = levHashBytes(comboKey(node), 4 * k);
-        if (levHashFind(&seen, comboKey(node), hash)) continue;
-        if (ztrebld(&z.combinationTree, node, 4 * k, kComboKeyOffset, &zidxcmp) == node) {
-          ++z.combinationCount;
-          levHashAdd(&seen, node, hash);
-          node = nullptr;
-        }
-      }
-    }
+    while (ctx->next(ctx)) addObservation(ctx, &set, responses.data());
   }
   HostPool* pool = levAllocator(ctx);
-  for (int e = 0; e < d->effectCount; ++e)
-    if (d->effects[e].keyCount > 0) layOut(d->effects[e], pool);
-  levHeapFree(temp);
+  for (int e = 0; e < d->effectCount; ++e) {
+    ZEffect& z = d->effects[e];
+    if (z.keyCount == 0) continue;
+    z.combinationTree = set.trees[static_cast<size_t>(e)];
+    z.combinationCount = set.counts[static_cast<size_t>(e)];
+    layOut(z, pool);
+  }
 }
 
 }  // namespace vsf

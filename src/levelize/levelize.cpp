@@ -218,8 +218,7 @@ LevelizeWork* levCollect(ZLevCtx* ctx) {
   w->filter = ctx->filter ? &zlevFilterObs : nullptr;
   w->owner = ctx;
   // The threaded levelization takes over only when the context asks for threads.
-  if (ctx->threaded) levelizeThreaded(ctx, w);
-  levelizeSequential(reader, w, d);
+  if (!ctx->threaded || !levelizeThreaded(ctx, w)) levelizeSequential(reader, w, d);
   return w;
 }
 

@@ -62,6 +62,17 @@ void zknotfilesopen(const ZLevCtx* ctx, KnotFiles* files);
 void zknotfilesadd(KnotFiles* files, const double* values, double frequency);
 void zknotfilessort(KnotFiles* files);
 
+// A context that decodes the current BY group's observations on a reader of its own, so that
+// a worker thread can read a range of them (zreadobs, and with rows zxrow) while others read
+// theirs. Made and released on the calling thread, after zlev and after the context's start
+// routine. Null when the group cannot be read so; *why (when given) then says why: an
+// observation filter or row routine, a CLASS variable that is computed, or (with rows)
+// constructed effects.
+ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why);
+void zlevclonefree(ZLevCtx* clone);
+// Positions a clone so that its next routine delivers observation k (from 0) of the group.
+void zlevcloneseek(ZLevCtx* clone, int64_t k);
+
 // Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
 // obs::kUnusable.
 int zobsusable(ZLevCtx* ctx, double* values);

@@ -101,6 +101,12 @@ void levelizeWorkFree(LevelizeWork* work);
 void levelizeSequential(HostDataSet* reader, LevelizeWork* work, ZDesign* design);
 int levelizeObservation(HostDataSet* reader, LevelizeWork* work, ZDesign* design, LevelNode** out,
                         LevelNode** spare);
+// Adds a level that another work area collected to this one's levels: its count, its least raw
+// value, and a new level's first-seen rank next in turn. Levels merged in the order of their
+// first observation get the ranks one pass would give them.
+void levelizeMergeLevel(LevelizeWork* w, ZDesign* d, int i, const LevelNode* from);
+// Adds the continuous ranges of a later run of observations, as one pass would reach them.
+void levelizeMergeRange(LevelizeWork* w, const ZDesign* d, const double* lo, const double* hi);
 // The formatted width a CLASS variable reads with, its natural width, whether it has a format.
 bool levHasFormat(const LevelVar& v);
 int32_t levNaturalWidth(const LevelVar& v);
@@ -157,6 +163,12 @@ void levUniqueNames(ZDesign* design, HostPool* allocator);
 int zdatapass(ZLevCtx* ctx);
 extern int (*levDataPass)(ZLevCtx* ctx);
 
+// ---- The observation reader (readobs.cpp) ----
+// What the model uses: every effect, its continuous members, the CLASS variables of its key,
+// its design variables with their members and lag variables, and the CLASS variables that are
+// also extra variables.
+ModelUsageMask* buildUsageMask(ZLevCtx* ctx);
+
 // ---- Threaded levelization hooks ----
 struct CenterRange {
   double center = 0.0;
@@ -165,12 +177,12 @@ struct CenterRange {
 // The centre and half-range of a continuous variable from its observed range: 0 no value
 // seen (nothing written), 1 constant, 2 varying.
 int zcenter(LevelizeWork* work, int var, CenterRange* out);
-// Stage 1: 1 when the workers collect the levels of this pass, 0 to read on this thread.
+// Level collection on the context's workers: 1 when they collected the levels and ranges into
+// the work area, 0 to read on this thread (a note in the log says why, when threads were asked).
 int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* work);
 // The threaded read loop of stage 1; 0 when it did not run.
 int levelizeSequentialThreaded(HostDataSet* reader, LevelizeWork* work, ZDesign* design);
-// Stage 2 (level combinations on workers): 1 when ready; and its release.
-int zlevthreads(ZLevCtx* ctx);
+// The release of the threads of the level combinations (they end with their pass).
 void zlevthrfree(ZLevCtx* ctx);
 // Gives the nodes of the workers' merged value trees their level indexes.
 void levelizeThreadedLookup(LevelizeWork* work, ZDesign* design, int var);

@@ -1,17 +1,12 @@
-// Threaded levelization: until it exists every pass reads on the calling thread. zcenter is
-// the threaded levelization's small helper that the single-thread pass needs as well.
+// The level combinations are found on the calling thread; zcenter is the threaded
+// levelization's small helper that the single-thread pass needs as well.
 #include "base/host.h"
 #include "frame/host/dataset.h"
 #include "levelize/levelize_internal.h"
 
 namespace vsf {
 
-int levelizeThreaded(ZLevCtx* ctx, LevelizeWork*) {
-  ctx->threaded = 0;
-  return 0;
-}
 int levelizeSequentialThreaded(HostDataSet*, LevelizeWork*, ZDesign*) { return 0; }
-int zlevthreads(ZLevCtx*) { return 0; }
 void zlevthrfree(ZLevCtx*) {}
 void levelizeThreadedLookup(LevelizeWork*, ZDesign*, int) {}
 

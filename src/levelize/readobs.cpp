@@ -25,42 +25,6 @@ char* zeroFlags(HostPool* pool, int n) {
   return f;
 }
 
-// What the model uses: every effect, its continuous members, the CLASS variables of its key,
-// its design variables with their members and lag variables, and the CLASS variables that are
-// also extra variables.
-ModelUsageMask* buildUsageMask(ZLevCtx* ctx) {
-  ZDesign* d = ctx->design;
-  HostPool* pool = levAllocator(ctx);
-  auto* m = new (levAlloc(pool, sizeof(ModelUsageMask))) ModelUsageMask();
-  m->effects = zeroFlags(pool, d->effectCount);
-  m->designVars = zeroFlags(pool, d->designVarCount);
-  m->cont = zeroFlags(pool, d->modelVarCount);
-  m->classVars = zeroFlags(pool, d->classCount);
-  for (int e = 0; e < d->effectCount; ++e) {
-    const ZEffect& z = d->effects[e];
-    m->effects[e] = '1';
-    for (int i = 0; i < z.contCount; ++i) mark(m->cont, z.cont[i]);
-    for (int i = 0; i < z.keyCount; ++i) mark(m->classVars, z.key[i]);
-    for (int i = 0; i < z.constructedCount; ++i) {
-      const ZDesignVar& v = d->designVars[z.constructed[i]];
-      mark(m->designVars, z.constructed[i]);
-      for (int k = 0; k < v.classCount; ++k) mark(m->classVars, v.classMembers[k]);
-      for (int k = 0; k < v.valueCount; ++k) mark(m->cont, v.values[k]);
-      if (v.lag) {
-        for (int k = 0; k < v.lag->keyCount; ++k) mark(m->classVars, v.lag->keys[k]);
-        mark(m->classVars, v.lag->time);
-      }
-    }
-  }
-  for (int c = 0; c < d->classCount; ++c) {
-    const LevelVar& v = d->classVars[c];
-    for (int r = 0; r < ctx->responseCount; ++r)
-      if (v.desc && bound(&ctx->responses[r]) && ctx->responses[r].desc->number == v.desc->number)
-        m->classVars[c] = '1';
-  }
-  return m;
-}
-
 bool effectInUse(const ZDesign* d, int e) {
   return !d->usageMask || d->usageMask->effects[e] == '1';
 }
@@ -222,6 +186,42 @@ void effectProducts(ZLevCtx* ctx, uint32_t* status) {
 }
 
 }  // namespace
+
+// What the model uses: every effect, its continuous members, the CLASS variables of its key,
+// its design variables with their members and lag variables, and the CLASS variables that are
+// also extra variables.
+ModelUsageMask* buildUsageMask(ZLevCtx* ctx) {
+  ZDesign* d = ctx->design;
+  HostPool* pool = levAllocator(ctx);
+  auto* m = new (levAlloc(pool, sizeof(ModelUsageMask))) ModelUsageMask();
+  m->effects = zeroFlags(pool, d->effectCount);
+  m->designVars = zeroFlags(pool, d->designVarCount);
+  m->cont = zeroFlags(pool, d->modelVarCount);
+  m->classVars = zeroFlags(pool, d->classCount);
+  for (int e = 0; e < d->effectCount; ++e) {
+    const ZEffect& z = d->effects[e];
+    m->effects[e] = '1';
+    for (int i = 0; i < z.contCount; ++i) mark(m->cont, z.cont[i]);
+    for (int i = 0; i < z.keyCount; ++i) mark(m->classVars, z.key[i]);
+    for (int i = 0; i < z.constructedCount; ++i) {
+      const ZDesignVar& v = d->designVars[z.constructed[i]];
+      mark(m->designVars, z.constructed[i]);
+      for (int k = 0; k < v.classCount; ++k) mark(m->classVars, v.classMembers[k]);
+      for (int k = 0; k < v.valueCount; ++k) mark(m->cont, v.values[k]);
+      if (v.lag) {
+        for (int k = 0; k < v.lag->keyCount; ++k) mark(m->classVars, v.lag->keys[k]);
+        mark(m->classVars, v.lag->time);
+      }
+    }
+  }
+  for (int c = 0; c < d->classCount; ++c) {
+    const LevelVar& v = d->classVars[c];
+    for (int r = 0; r < ctx->responseCount; ++r)
+      if (v.desc && bound(&ctx->responses[r]) && ctx->responses[r].desc->number == v.desc->number)
+        m->classVars[c] = '1';
+  }
+  return m;
+}
 
 uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency) {
   ZDesign* d = ctx->design;

@@ -85,6 +85,13 @@ struct HostDsFamily {
   int (*start)(HostDataSet* ds);
   // 1 when the next observation is current, 0 at the end of the group, negative on failure.
   int (*readNext)(HostDataSet* ds);
+  // A second reader of the same data set, for another thread: the same BY variables, read mode
+  // and current group, at the group's first observation, nothing bound; closed with close.
+  // Null when ds is no input data set.
+  HostDataSet* (*cloneReader)(HostDataSet* ds);
+  // Positions the reader so that readNext delivers observation k (from 0) of the current group
+  // (of the data set in mode 'F'), or reports the end when there is no such observation.
+  int (*seekObs)(HostDataSet* ds, int64_t k);
 
   // Variables.
   int (*findVar)(HostDataSet* ds, std::string_view name, int* number);  // 0 or kVarNotFound

@@ -1,0 +1,56 @@
+// A crew of host threads that works through numbered chunks of a pass: chunk k runs on worker
+// k % n, and the calling thread takes the chunks back in their order. Each worker holds one
+// chunk's output until the caller releases it, so the caller reads outputs without a lock.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <vector>
+
+#include "frame/host/kernel.h"
+
+namespace vsf {
+
+class WorkCrew {
+ public:
+  // A chunk's job on a worker thread: 0, or a nonzero code that ends the pass.
+  using Job = std::function<int(int worker, int64_t chunk)>;
+
+  WorkCrew() = default;
+  WorkCrew(const WorkCrew&) = delete;
+  WorkCrew& operator=(const WorkCrew&) = delete;
+  ~WorkCrew() { stop(); }
+
+  // Starts n workers on chunks 0 .. n - 1; false (nothing left running) when the host cannot
+  // make the threads or their events.
+  bool start(int workers, Job job);
+  int workers() const { return static_cast<int>(slots_.size()); }
+  // Waits for chunk k (chunks are taken in order 0, 1, ...) and returns its job's result. A job
+  // that threw stops the crew and its exception is raised here, on the calling thread.
+  int take(int64_t chunk);
+  // The caller is done with chunk k's output: its worker goes on with chunk k + n.
+  void release(int64_t chunk);
+  // Ends the workers (each finishes the chunk it is on); the crew can start again.
+  void stop();
+
+ private:
+  struct Slot {
+    WorkCrew* crew = nullptr;
+    int index = 0;
+    int64_t chunk = 0;
+    int result = 0;
+    std::exception_ptr error;
+    HostEvent* go = nullptr;
+    HostEvent* done = nullptr;
+    HostThread* thread = nullptr;
+  };
+  static void run(void* slot);
+  void clear();
+
+  Job job_;
+  std::vector<Slot> slots_;
+  HostEvent* quit_ = nullptr;
+};
+
+}  // namespace vsf

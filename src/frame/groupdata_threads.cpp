@@ -1,0 +1,197 @@
+// The analysis data's rows on the step's workers. The group's observations are cut into runs;
+// worker k % T reads run k on a context of its own, decodes each observation and builds its
+// design row. This thread takes the runs back in order and does what depends on the order:
+// the counts, the random draws of roles and folds, the packing into blocks and the sums. The
+// rows, blocks and totals are those of a read on one thread, bit for bit.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "base/crew.h"
+#include "base/host.h"
+#include "frame/groupdata_internal.h"
+#include "levelize/levelize.h"
+
+namespace vsf {
+
+namespace {
+
+// A run's rows take about this many bytes, so that the runs in flight stay small beside the
+// stored rows.
+constexpr int64_t kRunBytes = 2 << 20;
+
+// One observation of a run as the worker left it.
+struct ReadObs {
+  Observation obs;  // as read: status, response, weight, frequency
+  bool finite = false;
+  int32_t nValues = 0, nTags = 0;
+  int64_t valueAt = 0, tagAt = 0;  // where its row's doubles and tags start
+};
+
+struct RunWorker {
+  ZLevCtx* ctx = nullptr;
+  DataPass pass;  // the row-building parts of the group's pass, on this worker's context
+  std::vector<double> design;
+  std::vector<ReadObs> obs;
+  std::vector<double> values;  // rows' doubles, then (stored-model sums) model and design values
+  std::vector<int32_t> tags;
+  std::vector<double> model;    // per observation: its model-variable values
+  std::vector<double> columns;  // per stored observation: its design row
+  bool ended = false;
+};
+
+struct RunCrew {
+  DataPass* p = nullptr;
+  std::vector<RunWorker> workers;
+  int64_t rowDoubles = 0, rowTags = 0;  // the most a row can take
+  int64_t runRows = 0;
+  bool sums = false;
+  ~RunCrew() {
+    for (RunWorker& w : workers) zlevclonefree(w.ctx);
+  }
+};
+
+template <typename T>
+void grow(std::vector<T>* v, int64_t need) {
+  const size_t n = static_cast<size_t>(need);
+  if (v->size() < n) v->resize(std::max(n, v->size() + v->size() / 2));
+}
+
+void readRun(RunCrew* c, RunWorker* w, int64_t run) {
+  DataPass& wp = w->pass;
+  const int m = c->p->d->modelVarCount, columns = c->p->d->columnCount;
+  w->obs.clear();
+  w->model.clear();
+  w->columns.clear();
+  int64_t valueAt = 0, tagAt = 0;
+  zlevcloneseek(w->ctx, run * c->runRows);
+  w->ended = true;
+  for (int64_t k = 0; k < c->runRows; ++k) {
+    if (!w->ctx->next(w->ctx)) return;
+    ReadObs r;
+    r.obs.status = zreadobs(w->ctx, &r.obs.y, &r.obs.w, &r.obs.f);
+    if (c->sums) w->model.insert(w->model.end(), w->ctx->values, w->ctx->values + m);
+    Observation fate = r.obs;
+    double ignored = 0;
+    if (observationFate(c->p, &fate, true, &ignored) == ObsFate::kStore) {
+      grow(&w->values, valueAt + c->rowDoubles);
+      grow(&w->tags, tagAt + c->rowTags);
+      wp.values = w->values.data() + valueAt;
+      wp.tags = w->tags.data() + tagAt;
+      r.finite = buildDesignValues(&wp);
+      r.nValues = wp.nValues;
+      r.nTags = wp.nTags;
+      r.valueAt = valueAt;
+      r.tagAt = tagAt;
+      valueAt += wp.nValues;
+      tagAt += wp.nTags;
+      if (c->sums && !wp.direct)
+        w->columns.insert(w->columns.end(), wp.design, wp.design + columns);
+    }
+    w->obs.push_back(r);
+  }
+  w->ended = false;
+}
+
+// This thread's half of one run; 0 or the code ending the step.
+int takeRun(RunCrew* c, RunWorker* w, ObsTagFile* tagFile) {
+  DataPass* p = c->p;
+  const int m = p->d->modelVarCount, columns = p->d->columnCount;
+  double* const design = p->design;
+  int64_t stored = 0;
+  int rc = 0;
+  for (size_t i = 0; i < w->obs.size() && rc == 0; ++i) {
+    const ReadObs& r = w->obs[i];
+    if (c->sums) p->obsValues = w->model.data() + static_cast<int64_t>(i) * m;
+    if (r.nValues > 0) {
+      p->values = w->values.data() + r.valueAt;
+      p->tags = w->tags.data() + r.tagAt;
+      p->nValues = r.nValues;
+      p->nTags = r.nTags;
+      if (c->sums && !p->direct) p->design = w->columns.data() + stored++ * columns;
+    }
+    int32_t tag = 0;
+    rc = takeAnalysisObservation(p, r.obs, r.finite, &tag);
+    if (rc == 0 && tagFile && appendObsTag(tagFile, tag) != 0) rc = obsTagsFailed(p);
+  }
+  p->design = design;
+  return rc;
+}
+
+// Why the rows are read on this thread; null when the workers can read them.
+const char* prepare(RunCrew* c, int workers) {
+  DataPass* p = c->p;
+  if (p->s->settings.roleVariable.number >= 0) return "the roles come from a ROLE= variable";
+  if (p->o->cvMethod == kCvIndex && p->foldSlot && p->indexVariable.number >= 0)
+    return "the folds come from a CVINDEX= variable";
+  c->sums = p->s->group.modelSums.wanted;
+  const int64_t columns = std::max(p->p, p->d->columnCount);
+  c->rowDoubles = columns + 4;
+  c->rowTags = 2 * columns + 3;
+  c->runRows = std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096);
+  c->workers.resize(static_cast<size_t>(workers));
+  for (RunWorker& w : c->workers) {
+    const char* why = nullptr;
+    w.ctx = zlevclone(p->ctx, true, &why);
+    if (!w.ctx) return why;
+    DataPass& wp = w.pass;
+    wp.s = p->s;
+    wp.sel = p->sel;
+    wp.o = p->o;
+    wp.ctx = w.ctx;
+    wp.d = w.ctx->design;
+    wp.cand = p->cand;
+    wp.E = p->E;
+    wp.p = p->p;
+    wp.direct = p->direct;
+    wp.lead = p->lead;
+    wp.foldSlot = p->foldSlot;
+    wp.roleSlot = p->roleSlot;
+    w.design.assign(static_cast<size_t>(p->d->columnCount) + 1, 0.0);
+    wp.design = w.design.data();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
+  const ThreadOptions& t = p->s->settings.threads;
+  const int workers = t.effectiveThreaded ? t.effectiveWorkers : 1;
+  if (workers < 2) return false;
+  RunCrew c;
+  c.p = p;
+  if (const char* why = prepare(&c, workers)) {
+    hostMsg(848, 4960, {std::string_view("The data pass"), std::string_view(why)});
+    return false;
+  }
+  WorkCrew crew;
+  if (!crew.start(workers, [&c](int worker, int64_t run) {
+        readRun(&c, &c.workers[static_cast<size_t>(worker)], run);
+        return 0;
+      })) {
+    hostMsg(848, 4960,
+            {std::string_view("The data pass"),
+             std::string_view("the host could not start its threads")});
+    return false;
+  }
+  double* const values = p->values;
+  int32_t* const rowTags = p->tags;
+  const double* const obsValues = p->obsValues;
+  *rc = 0;
+  for (int64_t run = 0; *rc == 0; ++run) {
+    crew.take(run);
+    RunWorker& w = c.workers[static_cast<size_t>(run % workers)];
+    *rc = takeRun(&c, &w, tags);
+    if (w.ended) break;
+    crew.release(run);
+  }
+  crew.stop();
+  p->values = values;
+  p->tags = rowTags;
+  p->obsValues = obsValues;
+  if (*rc == 0 && tags && flushObsTags(tags) != 0) *rc = obsTagsFailed(p);
+  return true;
+}
+
+}  // namespace vsf

@@ -1,0 +1,127 @@
+// Worker contexts: a copy of the levelization context whose per-observation state (reader, row
+// image, decoded values, level indexes, effect results) is its own, while the levels, codings
+// and effect records stay shared and are only read.
+#include <cstring>
+#include <vector>
+
+#include "base/host.h"
+#include "frame/host/dataset.h"
+#include "levelize/levelize_internal.h"
+
+namespace vsf {
+
+namespace {
+
+struct CloneRecord {
+  ZLevCtx ctx;
+  LevAllocRecord alloc;
+  ZDesign design;
+  LevelVar freq;
+  LevelVar slots[3];
+  std::vector<ZEffect> effects;
+  std::vector<EffectResult> results;
+  std::vector<double> values;
+  std::vector<int32_t> levels;
+  std::vector<int32_t*> links;
+  std::vector<char*> formatted;
+  std::vector<std::vector<char>> texts;
+  std::vector<double> scratch;
+};
+
+bool plainReader(const ZLevCtx* ctx) {
+  return (ctx->next == &zlevNextObs || ctx->next == &zlevNextObsRequest) &&
+         (ctx->start == &zlevcbreset || ctx->start == &zlevcbbymode) && ctx->fetch == &zlevFetch;
+}
+
+// Why the group cannot be read by workers; null when it can.
+const char* refusal(ZLevCtx* ctx, bool rows) {
+  const ZDesign* d = ctx->design;
+  if (!plainReader(ctx) || ctx->filter || ctx->rowHook) return "the observations are filtered";
+  for (int i = 0; i < d->classCount; ++i)
+    if (!d->classVars[i].desc || d->classVars[i].desc->number < 0)
+      return "a CLASS variable is computed";
+  if (rows && (d->designVarCount > 0 || d->lagEffects)) return "the model has constructed effects";
+  return nullptr;
+}
+
+// The usage mask is made by the first observation that needs it; made now, it must not change
+// what an observation before that one reads, so every used continuous variable must be marked.
+bool maskReady(ZLevCtx* ctx) {
+  ZDesign* d = ctx->design;
+  if (d->usageMask || !(d->flags & dflag::kFullRank)) return true;
+  ModelUsageMask* m = buildUsageMask(ctx);
+  for (int j = 0; j < d->modelVarCount; ++j)
+    if (d->modelVars[j].desc && d->modelVars[j].desc->number >= 0 && m->cont[j] != '1')
+      return false;
+  d->usageMask = m;
+  return true;
+}
+
+}  // namespace
+
+ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
+  const char* no = refusal(ctx, rows);
+  if (!no && !maskReady(ctx)) no = "a CLASS variable's missing levels change what is read";
+  HostDataSet* reader = no ? nullptr : hostv().ds->cloneReader(ctx->alloc->reader);
+  if (!no && !reader) no = "the data set cannot be read twice";
+  if (no) {
+    if (why) *why = no;
+    return nullptr;
+  }
+  const ZDesign* d = ctx->design;
+  auto* r = new CloneRecord();
+  r->ctx = *ctx;
+  ZLevCtx* c = &r->ctx;
+  r->alloc.reader = reader;
+  r->alloc.allocator = ctx->alloc->allocator;
+  c->alloc = &r->alloc;
+  r->design = *d;
+  r->effects.assign(d->effects, d->effects + d->effectCount);
+  r->results.assign(d->results, d->results + d->effectCount);
+  r->design.effects = r->effects.data();
+  r->design.results = r->results.data();
+  if (d->freqVar) {
+    r->freq = *d->freqVar;
+    r->design.freqVar = &r->freq;
+  }
+  c->design = &r->design;
+  for (int k = 0; k < 3; ++k) {
+    if (!ctx->rowSlots[k]) continue;
+    r->slots[k] = *ctx->rowSlots[k];
+    c->rowSlots[k] = &r->slots[k];
+  }
+  r->values.assign(static_cast<size_t>(d->modelVarCount) + 1, 0.0);
+  r->levels.assign(static_cast<size_t>(d->classCount) + 1, -1);
+  r->links.assign(static_cast<size_t>(ctx->responseCount) + 1, nullptr);
+  r->formatted.assign(static_cast<size_t>(d->classCount) + 1, nullptr);
+  r->texts.resize(static_cast<size_t>(d->classCount));
+  for (int i = 0; i < d->classCount; ++i) {
+    r->texts[static_cast<size_t>(i)].assign(static_cast<size_t>(d->classVars[i].formattedWidth) + 1,
+                                            ' ');
+    r->formatted[static_cast<size_t>(i)] = r->texts[static_cast<size_t>(i)].data();
+  }
+  r->scratch.assign(static_cast<size_t>(ctx->largestLevelCount) + 1, 0.0);
+  c->values = r->values.data();
+  c->levelIndexes = r->levels.data();
+  c->responseLinks = r->links.data();
+  c->formatted = r->formatted.data();
+  c->levelScratch = reinterpret_cast<char*>(r->scratch.data());
+  c->designRow = nullptr;
+  c->threads = nullptr;
+  c->threaded = 0;
+  zlinkextra(c);
+  zlevBindRows(c, 1);
+  return c;
+}
+
+void zlevclonefree(ZLevCtx* clone) {
+  if (!clone) return;
+  auto* r = reinterpret_cast<CloneRecord*>(clone);
+  zlevReleaseRows(&r->alloc);
+  hostv().ds->close(r->alloc.reader);
+  delete r;
+}
+
+void zlevcloneseek(ZLevCtx* clone, int64_t k) { hostv().ds->seekObs(clone->alloc->reader, k); }
+
+}  // namespace vsf

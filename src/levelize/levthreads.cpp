@@ -1,0 +1,138 @@
+// Threaded level collection: the group's observations are cut into runs of kChunkRows, run k
+// read and collected by worker k % T on a context of its own. Each worker notes the observation
+// at which it met each of its levels; the calling thread then merges the workers' levels in
+// the order of those observations, and the runs' ranges in run order, so that the levels,
+// their order, counts, first-seen ranks and least raw values are those of one pass.
+#include <algorithm>
+#include <cfloat>
+#include <memory>
+#include <vector>
+
+#include "base/crew.h"
+#include "base/host.h"
+#include "levelize/levelize_internal.h"
+
+namespace vsf {
+
+namespace {
+
+constexpr int64_t kChunkRows = 16384;
+
+struct CollectWorker {
+  ZLevCtx* ctx = nullptr;
+  LevelizeWork* work = nullptr;
+  LevelNode* spare = nullptr;
+  std::vector<std::vector<int64_t>> firstObs;  // per CLASS variable, by the worker's rank
+  std::vector<double> lo, hi;                  // the current run's ranges
+  bool ended = false;                          // the run reached the end of the group
+};
+
+struct Collection {
+  ZLevCtx* ctx = nullptr;
+  std::vector<CollectWorker> workers;
+  ~Collection() {
+    for (CollectWorker& w : workers) {
+      levelizeWorkFree(w.work);
+      zlevclonefree(w.ctx);
+    }
+  }
+};
+
+int collectRun(CollectWorker* w, int64_t run) {
+  LevelizeWork* wk = w->work;
+  ZDesign* d = w->ctx->design;
+  for (int j = 0; j < d->modelVarCount; ++j) {
+    wk->minimum[j] = DBL_MAX;
+    wk->maximum[j] = -DBL_MAX;
+  }
+  zlevcloneseek(w->ctx, run * kChunkRows);
+  w->ended = true;
+  for (int64_t k = 0; k < kChunkRows; ++k) {
+    if (!wk->next(wk)) return 0;
+    LevelNode* out = nullptr;
+    levelizeObservation(nullptr, wk, d, &out, &w->spare);
+    for (int i = 0; i < d->classCount; ++i) {
+      auto& seen = w->firstObs[static_cast<size_t>(i)];
+      if (static_cast<int64_t>(seen.size()) < wk->levelCounts[i])
+        seen.push_back(run * kChunkRows + k);
+    }
+  }
+  w->ended = false;
+  return 0;
+}
+
+// Every worker's levels of variable i, in the order of their first observation.
+void mergeLevels(Collection* c, LevelizeWork* into, int i) {
+  struct Met {
+    int64_t obs;
+    const LevelNode* node;
+  };
+  std::vector<Met> met;
+  for (CollectWorker& w : c->workers) {
+    ZTreeNode* root = w.work->levelTrees[i];
+    const auto& seen = w.firstObs[static_cast<size_t>(i)];
+    for (ZTreeNode* p = ZTREORD(root); p; p = ZTREORD(root)) {
+      const auto* n = reinterpret_cast<const LevelNode*>(p);
+      met.push_back(Met{seen[static_cast<size_t>(n->firstSeen)], n});
+    }
+  }
+  std::sort(met.begin(), met.end(), [](const Met& a, const Met& b) { return a.obs < b.obs; });
+  for (const Met& m : met) levelizeMergeLevel(into, c->ctx->design, i, m.node);
+}
+
+bool prepare(Collection* c, LevelizeWork* w, int workers) {
+  ZLevCtx* ctx = c->ctx;
+  c->workers.resize(static_cast<size_t>(workers));
+  for (CollectWorker& cw : c->workers) {
+    const char* why = nullptr;
+    cw.ctx = zlevclone(ctx, false, &why);
+    if (!cw.ctx) {
+      hostMsg(848, 4960, {std::string_view("The levelization"), std::string_view(why)});
+      return false;
+    }
+    cw.ctx->formattedRow = 1;
+    cw.work = levelizeWorkNew(cw.ctx->alloc->reader, cw.ctx->design);
+    cw.work->next = w->next;
+    cw.work->fetch = w->fetch;
+    cw.work->filter = nullptr;
+    cw.work->owner = cw.ctx;
+    cw.work->formattedRow = 1;
+    cw.firstObs.resize(static_cast<size_t>(ctx->design->classCount));
+  }
+  return true;
+}
+
+}  // namespace
+
+int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
+  const int workers = ctx->workers;
+  if (workers < 2) return 0;
+  ZDesign* d = ctx->design;
+  w->formattedRow = 1;
+  w->start(w);
+  Collection c;
+  c.ctx = ctx;
+  if (!prepare(&c, w, workers)) return 0;
+  WorkCrew crew;
+  if (!crew.start(workers, [&c](int worker, int64_t run) {
+        return collectRun(&c.workers[static_cast<size_t>(worker)], run);
+      })) {
+    hostMsg(848, 4960,
+            {std::string_view("The levelization"),
+             std::string_view("the host could not start its threads")});
+    return 0;
+  }
+  for (int64_t run = 0;; ++run) {
+    crew.take(run);
+    CollectWorker& cw = c.workers[static_cast<size_t>(run % workers)];
+    levelizeMergeRange(w, d, cw.work->minimum, cw.work->maximum);
+    const bool ended = cw.ended;
+    if (ended) break;
+    crew.release(run);
+  }
+  crew.stop();
+  for (int i = 0; i < d->classCount; ++i) mergeLevels(&c, w, i);
+  return 1;
+}
+
+}  // namespace vsf

@@ -1,0 +1,115 @@
+// The command on one thread and on several: the levels, their order and every table of a run
+// are the same whatever the number of workers that levelize and read the data; a run that
+// cannot use the threads it was asked for says so in the log.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// 40,000 rows in two BY groups, more than one run of every worker: CLASS variables of 2 to
+// 10,000 levels, character and numeric, with missing values, and a frequency variable.
+fs::path threadData() {
+  const fs::path dir = fs::temp_directory_path() / "vsf_threads_data_1";
+  const fs::path file = dir / "lv.csv";
+  if (fs::exists(file)) return dir;
+  fs::create_directories(dir);
+  // Written aside and renamed, so that tests running at once never read half a file.
+  const fs::path part = dir / ("lv." + std::to_string(::getpid()) + ".tmp");
+  std::ofstream out(part);
+  out << "g,y,x1,x2,x3,a,b,c,n,d,f,vs\n";
+  uint64_t s = 12345;
+  auto next = [&s](int m) {
+    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<int>((s >> 33) % static_cast<uint64_t>(m));
+  };
+  for (int i = 0; i < 40000; ++i) {
+    const int x1 = next(2001) - 1000, x2 = next(2001) - 1000, x3 = next(2001) - 1000;
+    const int b = 1 + next(7), d = next(5);
+    const char* a = next(200) == 0 ? "" : next(2) ? "lo" : "hi";
+    const int y = x1 + x2 / 2 + (a[0] == 'l' ? 300 : 0) + 100 * b + next(1001);
+    out << (i < 15000 ? 1 : 2) << ',' << y << ',' << x1 / 1000.0 << ',';
+    if (next(100) != 0) out << x2 / 1000.0;
+    out << ',' << x3 / 1000.0 << ',' << a << ',';
+    if (next(200) != 0) out << b;
+    out << ",L" << next(10000) << ',' << next(2500) << ",D" << d << ',' << next(4) << ','
+        << (next(3) == 0 ? "v" : "t") << '\n';
+  }
+  out.close();
+  fs::rename(part, file);
+  return dir;
+}
+
+// The document without what depends on the threads: the performance settings and the timing.
+Json withoutThreads(Json j) {
+  if (j.is_array()) {
+    Json out = Json::array();
+    for (Json& item : j) {
+      const std::string name = item.is_object() ? item.value("name", "") : "";
+      if (name != "Timing" && name != "PerfSettings") out.push_back(withoutThreads(item));
+    }
+    return out;
+  }
+  if (j.is_object())
+    for (auto& [key, value] : j.items()) value = withoutThreads(value);
+  return j;
+}
+
+TEST(Threads, EveryWorkerCountGivesTheSameRun) {
+  const std::string lib = threadData().string();
+  const char* programs[] = {
+      "proc varsifter data=lv seed=5; by g; class a b(order=freq) c(order=data) n "
+      "d(order=formatted);"
+      " model y = x1 x2 x3 a b d / selection=forward(select=sbc);"
+      " partition fraction(validate=0.3); PERF run;",
+      "proc varsifter data=lv seed=9; class a(missing) b(order=freq) c n(order=freq) d;"
+      " model y = x1 x2 x3 a*b d / selection=forward(choose=cv) cvmethod=random(4);"
+      " freq f; PERF run;",
+      "proc varsifter data=lv seed=3; class c(order=freq) n(order=data);"
+      " model y = x1 x2 x3 / selection=stepwise; PERF run;",
+  };
+  const char* threads[] = {"performance threads cpucount=1;", "performance threads cpucount=2;",
+                           "performance threads cpucount=3;", "performance threads cpucount=8;"};
+  for (const char* program : programs) {
+    auto with = [&](const std::string& perf) {
+      std::string text = program;
+      text.replace(text.find("PERF"), 4, perf);
+      return runCommand(text, lib);
+    };
+    const CommandRun one = with("performance nothreads;");
+    ASSERT_EQ(one.status, 0) << one.output;
+    const Json reference = withoutThreads(one.document);
+    for (const char* perf : threads) {
+      SCOPED_TRACE(std::string(program) + " / " + perf);
+      const CommandRun r = with(perf);
+      EXPECT_EQ(r.status, 0) << r.output;
+      EXPECT_EQ(r.output.find("runs on one thread"), std::string::npos) << r.output;
+      EXPECT_TRUE(withoutThreads(r.document) == reference);
+    }
+  }
+}
+
+TEST(Threads, ThreadsThatCannotBeUsedAreNoted) {
+  const std::string lib = threadData().string();
+  CommandRun r = runCommand(
+      "proc varsifter data=lv; class a; model y = x1 a; partition role=vs(train='t' validate='v');"
+      " performance threads cpucount=4; run;",
+      lib);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("The data pass runs on one thread: the roles come from a ROLE= variable"),
+            std::string::npos)
+      << r.output;
+}
+
+}  // namespace
+}  // namespace vsf::test
