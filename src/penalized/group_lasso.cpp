@@ -60,19 +60,6 @@ void partitionMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
 const RowKernel kernPartitionSse = {"kernPartitionSse", nullptr, asMt<partitionMt>,
                                     asLength<four>,     nullptr, asMerge<partitionMerge>};
 
-void saveEstimates(SelectionState* s, bool back) {
-  const int64_t p = s->layout.paramCount;
-  double* est = s->sweep.estimates;
-  double* std = s->sweep.stdEstimates;
-  if (back) {
-    copyDoubles(est, s->path.savedEstimates, p);
-    copyDoubles(std, s->path.savedStdEstimates, p);
-  } else {
-    copyDoubles(s->path.savedEstimates, est, p);
-    copyDoubles(s->path.savedStdEstimates, std, p);
-  }
-}
-
 // A step of the group path may move several effects: it records how many, and the list of
 // changes gets each one, signed (negative: removed).
 int recordChanges(SelectionState* s, std::vector<uint8_t>* was) {
@@ -141,7 +128,7 @@ int runGroupLassoPath(SelectionState* s) {
   bool go = rc == 0 && checkStopRules(s, k) != 0;
   while (go) {
     if (stopL1) r = std::max(r, s->fit.penalty);
-    if (o->stop != kCritNone) saveEstimates(s, false);
+    if (o->stop != kCritNone) saveStepEstimates(s, false);
     if ((rc = m.setPenalty(solver, r)) != 0 || (rc = m.solve(solver)) != 0) break;
     m.solution(solver, s->optim.coef);
     rebuildModel(s, s->optim.coef, kept);
@@ -150,7 +137,7 @@ int runGroupLassoPath(SelectionState* s) {
     int stop = 0;
     if ((rc = checkStopCriterion(s, -100, 1, 0.0, &a, &stop)) != 0) break;
     if (s->run.stop.reason == stopreason::kCriterion) {
-      saveEstimates(s, true);
+      saveStepEstimates(s, true);
       // The model of the step before: the effects whose estimates it had.
       rebuildModel(s, s->sweep.estimates, kept);
     }

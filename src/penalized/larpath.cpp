@@ -76,7 +76,9 @@ void screenCandidates(SelectionState* s) {
                 sc.inCount, 0, sc.thresholdRatio, sc.thresholdLambda, s->path.stepLambda);
 }
 
-void saveEstimates(SelectionState* s, bool back) {
+}  // namespace
+
+void saveStepEstimates(SelectionState* s, bool back) {
   const int64_t p = s->layout.paramCount;
   double* est = s->sweep.estimates;
   double* std = s->sweep.stdEstimates;
@@ -88,8 +90,6 @@ void saveEstimates(SelectionState* s, bool back) {
     copyDoubles(s->path.savedStdEstimates, std, p);
   }
 }
-
-}  // namespace
 
 int runLarPath(SelectionState* s) {
   const SelectionOptions* o = s->options;
@@ -119,14 +119,14 @@ int runLarPath(SelectionState* s) {
   for (;;) {
     if (!checkStopRules(s, step)) return 0;
     const int kind = marker == -1 ? 1 : -1;
-    if (o->stop != kCritNone) saveEstimates(s, false);
+    if (o->stop != kCritNone) saveStepEstimates(s, false);
     if (int rc = larStep(s, &entered, &marker); rc != 0) return rc;
     const uint8_t reason = s->run.stop.reason;
     if (reason != 0 && reason != stopreason::kStepTooSmall && reason != stopreason::kLambdaFlat)
       return 0;
     int go = 0;
     if (int rc = checkStopCriterion(s, entered, kind, 0.0, &current, &go); rc != 0) return rc;
-    if (s->run.stop.reason == stopreason::kCriterion) saveEstimates(s, true);
+    if (s->run.stop.reason == stopreason::kCriterion) saveStepEstimates(s, true);
     if (go == -1) return 0;
     if (o->pressPerStep)
       if (int rc = computePress(s); rc != 0) return rc;

@@ -90,6 +90,10 @@ double modelSse(const SelectionState* s, const double* beta);
 // mean less the estimates times the column means (0 under NOINT).
 void backTransformEstimates(SelectionState* s, const double* coef);
 
+// Copies the estimates and standardized estimates to the saved copies of the step before (or
+// back from them), around a step that a STOP criterion may refuse.
+void saveStepEstimates(SelectionState* s, bool back);
+
 // ---- Screening ----
 // SIS: ranks the selectable effects by |correlation| with the response and holds out all but
 // the kept number; the largest model follows.
