@@ -95,7 +95,11 @@ int computePartitionAse(SelectionState* s) {
   const RunTotals& t = s->totals;
   s->fit.validAse = t.validWeight != 0 ? p.validSse / t.validWeight : absentValue();
   s->fit.testAse = t.testWeight != 0 ? p.testSse / t.testWeight : absentValue();
-  s->fit.extCvValue = p.heldOutSse;
+  // A fold's run judges its steps by the held-out SSE; the final run by the folds' averages.
+  if (s->path.heldOutFold != s->path.extCvFolds)
+    s->fit.extCvValue = p.heldOutSse;
+  else if (o->cvPerPathStep && s->path.extCvValues && s->steps.stepCount < s->path.extCvCount)
+    s->fit.extCvValue = s->path.extCvValues[s->steps.stepCount];
   return 0;
 }
 
@@ -115,6 +119,11 @@ int runGroupLassoPath(SelectionState* s) {
   if (!solver) return 0;
   const SolverMethods& m = *solver->methods;
   int rc = configureSolver(s, solver, solveropt::kGroupPenalty);
+  // The steps recorded before the path (the intercept, the forced effects) stand at its start.
+  optimizerEstimates(s, s->optim.coef);
+  if (rc == 0) rc = computePartitionAse(s);
+  for (int32_t i = 0; rc == 0 && i < s->steps.stepCount && s->steps.heldOutSse; ++i)
+    s->steps.heldOutSse[i] = s->path.heldOutSse;
   double a = 0, b = 0;
   evalStepCriteria(s, &a, &b, nullptr);
   s->path.l1Norm = s->path.pathSecond = 0;

@@ -7,6 +7,7 @@
 // group LASSO of one-column effects at the ratios rho^k, and a single fit between two knots.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -132,6 +133,25 @@ TEST(L2Search, TriedValuesAndTheChosenOne) {
     EXPECT_EQ(r.output.find("chosen L2 by golden section search") != std::string::npos, c.logLine)
         << c.options;
   }
+}
+
+// Group LASSO by external cross validation: each fold's path starts at the held-out ASE of its
+// training mean, and the final fit keeps the step of the smallest average over the folds.
+TEST(ExternalCv, GroupLassoKeepsTheStepOfTheSmallestAverage) {
+  const Json folds = fixture()["lasso"]["folds"];
+  const CommandRun r =
+      run("grouplasso(choose=cvex showcvex$ stop=none steps=8)", "cvmethod=split(5)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<double> sum(9, 0.0);
+  const Json table = theOne(r, "CVExternal");
+  for (const Json& row : table["rows"]) {
+    const int fold = row["Fold"].get<int>() - 1, step = row["Step"];
+    if (step == 0) near(number(row["ASEValidate"]), folds[fold]["ase"][0], 1e-9, "step 0");
+    sum[step] += number(row["ASEValidate"]);
+  }
+  const size_t best = std::min_element(sum.begin() + 1, sum.end()) - sum.begin();
+  EXPECT_NE(r.output.find("is the model at Step " + std::to_string(best) + "."), std::string::npos)
+      << r.output;
 }
 
 // The LASSO's estimates at a ratio: linear in lambda between the reference knots.
