@@ -118,27 +118,30 @@ int setModelMacroVars(StepView* state, SelectionState* sel, const OutputData* da
 std::string formatEffectName(const StepView* state, int32_t candidate);
 
 // ---- Model averaging ----
-int averageOverSamples(StepView* state);
+// Sets up the resample records of the BY group's pass (the refit pass with its own sample
+// count): the shares and the kept per-sample frequencies. 0 or -2.
+int initResampleWork(StepView* state, bool refitPass);
+// Closes the records' files; safe to call twice.
 void freeResampleWork(ResampleSet* set);
-// Sets up the resample records of the BY group; 0 or a negative code.
-int initResampleWork(ResampleSet* set, int32_t workLength, uint8_t option);
+// Averages the samples of the pass into the group's ResampleSet results and makes the averaged
+// model the selection state's. 0 (also when no model passes the subset rule: no averaging
+// output), -2, or -43 when no sample was fitted and there is no BY statement.
+int averageOverSamples(StepView* state);
+// The refit model from the first pass's results into the ResampleSet; 0, or -2 without effects.
+int chooseRefitEffects(StepView* state);
+// The ModelAverageInfo table; 0.
 int printModelAverageInfo(StepView* state);
-int refitAverage(StepView* state);
 // The sample models' predictions of one design row and their summary (the predicted value,
-// standard deviation, bounds and median): false while model averaging keeps no sample models.
+// standard deviation, bounds and median): false when no averaging output is asked for or no
+// sample was averaged (the averaged model's prediction then stands).
 bool predictWithSampleModels(StepView* state, const double* row, OutputSlots* slots);
 // The number of samples whose per-sample values are written.
 int32_t outputSampleCount(const StepView* state);
+// The drawn count of stored row `storedRow` in sample `sample`; -1 when not kept.
+int32_t sampleFrequency(const StepView* state, int64_t storedRow, int32_t sample);
 
-// What the model-averaging output driver reads of the resample records: each record's sample
-// count and the scratch file its samples' step histories and selections were written to.
+// Each record's sample count and the file of its samples' step histories (null: none kept).
 int32_t resampleSampleCount(const ResampleSet* set, int32_t record);
 ScratchFileObject* resampleFile(const ResampleSet* set, int32_t record);
-// The averaged tables over the samples' file and the averaging's table record.
-int printEffectSelectPct(StepView* state, ScratchFileObject* samples, void* table, int flag);
-int printModelSelectFreq(StepView* state, ScratchFileObject* samples, void* table);
-int printAvgParmEst(StepView* state, ScratchFileObject* samples, void* table, int flag);
-// The averaging's table record, null when there is none.
-void* averagingTables(StepView* state);
 
 }  // namespace vsf

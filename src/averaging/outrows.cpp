@@ -71,7 +71,9 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
 
   // The roles and folds the fit gave the observations, one tag each in reading order.
   const bool tagged =
-      (out.role || out.cvIndex || (designHere && des.role)) && obsTagsOpen(&s->res.obsTags);
+      (out.role || out.cvIndex || !out.sampleFreq.empty() || (designHere && des.role)) &&
+      obsTagsOpen(&s->res.obsTags);
+  int64_t storedRow = 0;  // the draws follow the stored rows, which the tags mark
   ObsTagReader tags(&s->res.obsTags, s->group.obsTagStart);
   std::vector<int32_t> newLevels(static_cast<size_t>(std::max(d->effectCount, 0)), 0);
   bool missingLevel = false;
@@ -79,6 +81,12 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
   lev->start(lev);
   while (lev->next(lev)) {
     const int32_t tag = tagged ? tags.next() : 0;
+    const int64_t stored = tagged && obsTagRole(tag) != 0 ? storedRow++ : -1;
+    for (size_t k = 0; k < out.sampleFreq.size(); ++k)
+      if (out.sampleFreq[k]) {
+        const int32_t f = sampleFrequency(s, stored, static_cast<int32_t>(k));
+        *out.sampleFreq[k] = f >= 0 ? f : dotMissing();
+      }
     double y = 0, w = 1, f = 1;
     const uint32_t status =
         zreadobs(lev, &y, lev->weights ? &w : nullptr, lev->frequency ? &f : nullptr);

@@ -38,6 +38,7 @@ constexpr int kNoResponse = -30;           // MODEL without a response
 constexpr int kResponses = -32;            // MODEL with more than one response
 constexpr int kNoSeparate = -33;           // POLYNOMIAL with NOSEPARATE where it cannot be kept
 constexpr int kModelAverage = -42;         // a MODELAVERAGE option of no use (ALPHA=0, PERCENT=0)
+constexpr int kNoSampleFitted = -43;       // model averaging fitted no sample (no BY statement)
 constexpr int kRefitBest = -44;            // REFIT(BEST=0) with NOINT
 constexpr int kLsCoeffs = -45;             // LSCOEFFS with a method that has no such fit
 constexpr int kAveragingL2Search = -46;    // model averaging with an L2 search

@@ -69,6 +69,17 @@ int printFitStatistics(StepView* s, SelectionState* sel);
 int printAnova(StepView* s, SelectionState* sel, HostPool* allocator);
 int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder);
+// The CLASS-level columns of a parameter table, one per CLASS variable marked used: coded
+// level names or the variable's own values, bound to texts[v] or values[v].
+constexpr int kClassText = 32;  // the level text slots zorthname fills
+class DataTable;
+void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*texts)[kClassText],
+                  double* values);
+// The averaged tables of model averaging; 0, or -2 when the averaged results are unusable.
+// Mode 0 the EffectSelectPct table, 1 the table the plot also reads, 2 the plot's data alone.
+int printEffectSelectPct(StepView* s, int mode);
+int printModelSelectFreq(StepView* s);
+int printAvgParmEst(StepView* s, bool nonzeroParms);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
 int printCandidates(StepView* s, SelectionState* sel);
 int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator);

@@ -73,7 +73,7 @@ int printModelAverage(StepView* s) {
                         {argFlag(dkey::kFlag435, 0)});
   }
   ResampleSet* set = &s->group.resampling;
-  if (s->settings.options.modelAveragingRun && m.details) {
+  if (s->settings.options.modelAveragingRun && m.details && resampleFile(set, 0)) {
     int number = 1;
     int64_t plotPosition = 0;
     for (int32_t r = 0; r < set->recordCount; ++r) {
@@ -84,20 +84,19 @@ int printModelAverage(StepView* s) {
           return rc;
     }
   }
-  ScratchFileObject* samples = set->recordCount > 0 ? resampleFile(set, 0) : nullptr;
-  void* tables = averagingTables(s);
   if (!refit) {
-    if (m.espTable) {
-      const bool same = m.espMinPct == m.peMinPct && m.espOrder == m.peOrder;
-      if (int rc = printEffectSelectPct(s, samples, tables, same); rc != 0) return rc;
-    }
-    if (int rc = plotEffectSelectPct(s, samples, tables); rc != 0) return rc;
-    if (int rc = printModelSelectFreq(s, samples, tables); rc != 0) return rc;
+    const bool plotUsesTable = s->settings.plots.effectSelectPct.on &&
+                               s->settings.plots.effectSelectPct.minPct == m.espMinPct &&
+                               s->settings.plots.effectSelectPct.order == m.espOrder;
+    if (m.espTable)
+      if (int rc = printEffectSelectPct(s, plotUsesTable ? 1 : 0); rc != 0) return rc;
+    if (int rc = plotEffectSelectPct(s, nullptr, nullptr); rc != 0) return rc;
+    if (int rc = printModelSelectFreq(s); rc != 0) return rc;
   } else {
     if (int rc = printSelectedEffects(s, &s->group.selection, s->group.byPool); rc != 0) return rc;
   }
-  if (int rc = printAvgParmEst(s, samples, tables, m.nonZeroParms && !refit); rc != 0) return rc;
-  if (int rc = plotParmDistributions(s, samples, tables); rc != 0) return rc;
+  if (int rc = printAvgParmEst(s, m.nonZeroParms && !refit); rc != 0) return rc;
+  if (int rc = plotParmDistributions(s, nullptr, nullptr); rc != 0) return rc;
   if (initial) closeGroup(&s->res.output, initial);
   return 0;
 }

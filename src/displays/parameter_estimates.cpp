@@ -16,8 +16,6 @@ namespace vsf {
 
 namespace {
 
-constexpr int kClassText = 32;  // the level text slots zorthname fills
-
 bool codedNaming(int32_t coding) {
   return coding == kCodingOrthEffect || coding == kCodingOrthRef || coding == kCodingPoly ||
          coding == kCodingOrthPoly || coding == kCodingOrthOrdinal || coding == kCodingOrthBathtub;
@@ -114,6 +112,28 @@ void foldColumns(DataTable& t, int folds, double* values) {
 
 }  // namespace
 
+void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*texts)[kClassText],
+                  double* values) {
+  for (int v = 0; d && v < d->classCount; ++v) {
+    if (!used[v]) continue;
+    const LevelVar& lv = d->classVars[v];
+    if (codedNaming(lv.coding) || !lv.desc) {
+      std::string name = lv.desc ? lv.desc->name.substr(0, 26) : "class" + std::to_string(v);
+      t.column(ctype::kText, "param_" + name, texts[v],
+               {argString(key::kLabel2, hstr(lv.desc ? lv.desc->name : name)),
+                argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
+    } else if (lv.desc->type == kVarNumeric) {
+      t.variableColumn(
+          lv.desc, &values[v],
+          {argString(key::kTemplate, hstr("NumVar")), argInt(dkey::kDecimals, kOwnFormat)});
+    } else {
+      t.variableColumn(
+          lv.desc, texts[v],
+          {argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
+    }
+  }
+}
+
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor) {
   if (!seen) {
     for (int32_t e = *effect + 1; e < sel->layout.effectCount; ++e) {
@@ -174,24 +194,7 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
   DataTable t(&s->res.output);
   t.create("ParameterEstimates", {argString(key::kLabel2, msgStr(560))});
   t.column(ctype::kText, "Effect", effectText, {argInt(dkey::kTextWidth, std::max(w.effect, 1))});
-  for (int v = 0; v < classCount; ++v) {
-    if (!classUsed[v]) continue;
-    const LevelVar& lv = c.d->classVars[v];
-    if (codedNaming(lv.coding) || !lv.desc) {
-      std::string name = lv.desc ? lv.desc->name.substr(0, 26) : "class" + std::to_string(v);
-      t.column(ctype::kText, "param_" + name, texts[v],
-               {argString(key::kLabel2, hstr(lv.desc ? lv.desc->name : name)),
-                argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
-    } else if (lv.desc->type == kVarNumeric) {
-      t.variableColumn(
-          lv.desc, &values[v],
-          {argString(key::kTemplate, hstr("NumVar")), argInt(dkey::kDecimals, kOwnFormat)});
-    } else {
-      t.variableColumn(
-          lv.desc, texts[v],
-          {argString(key::kTemplate, hstr("Var")), argInt(dkey::kTextWidth, classWidth(lv))});
-    }
-  }
+  classColumns(t, c.d, classUsed, texts, values);
   if (o.include) t.column(ctype::kInt, "ForcedIn", &r.forcedIn);
   t.column(ctype::kText, "Parameter", parmText,
            {argInt(dkey::kTextWidth, std::max(w.parameter, 1))});

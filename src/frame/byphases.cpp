@@ -93,8 +93,7 @@ int fitAndReport(VsfState* s) {
   const SelectionOptions& o = s->settings.options;
   double mark = hostClock();
   if (o.modelAveragingRun)
-    checkPhaseRc(
-        s, initResampleWork(&s->group.resampling, s->group.resampleWorkLength, o.resampleOption));
+    if (int rc = initResampleWork(&s->view, false); rc != 0) return rc;
   if (int rc = fitModel(&s->group.selection, &s->group.resampling); rc != 0) return rc;
   s->res.timers.fitStart = hostClock() - mark;
   s->res.timers.selection += s->res.timers.fitStart;
@@ -131,7 +130,7 @@ int fitAndReport(VsfState* s) {
   s->res.timers.output += hostClock() - mark;
 
   if (s->settings.modelAverage.refit && !o.resampleOption && s->group.resampling.resampleCount > 0)
-    if (int rc = refitAverage(&s->view); rc != 0) return rc;
+    if (int rc = refitAverage(s); rc != 0) return rc;
   if (s->res.bridge) {
     SelectionState& sel = s->group.selection;
     if (int rc = passSelectedModel(s, &sel, sel.modelPool); rc != 0) {

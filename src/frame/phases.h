@@ -37,6 +37,11 @@ ParseCallbacks procedureCallbacks(VsfState* state);
 [[nodiscard]] int buildCandidateContainment(VsfState* state);
 [[nodiscard]] int readByGroupData(VsfState* state);
 [[nodiscard]] int fitAndReport(VsfState* state);
+// The refit pass of model averaging: the refit model fitted on fresh samples without
+// selection, averaged and shown in the RefitAverage group; the step's selection settings come
+// back at its end. 0, -2 (no refit model) or the first failure of a fit, the averaging or a
+// display.
+[[nodiscard]] int refitAverage(VsfState* state);
 // The OUTDESIGN rows of every BY group after the BY-group loop (a BY statement): 0, -1 (a
 // group's pool), -2 (no design columns) or a group phase's failure.
 [[nodiscard]] int writeOutDesignPass(VsfState* state);

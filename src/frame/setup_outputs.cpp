@@ -45,23 +45,6 @@ void copyRefitSettings(VsfState* s) {
   r.forcedEffects = o.forcedEffects, r.include = o.include;
 }
 
-// One generator per resample record: the procedure seed plus the record's index.
-int seedResampleRecords(VsfState* s) {
-  ResampleSet& r = s->group.resampling;
-  const int32_t n = s->settings.modelAverage.samples;
-  if (n <= 0) return rc::kMemory;
-  auto* work = static_cast<ResampleWork*>(mainBlock(s, sizeof(ResampleWork) * n));
-  if (!work) return rc::kMemory;
-  for (int32_t i = 0; i < n; ++i) {
-    ResampleWork* w = new (&work[i]) ResampleWork();
-    w->rng.seed = zrngrecseed(s->settings.procedureSeed, i);
-    if (zrnginit(&w->rng) != 0) return rc::kRngNotSetUp;
-  }
-  r.work = work;
-  r.recordCount = n;
-  return 0;
-}
-
 void averagingFlags(uint8_t* interval, uint8_t* averaging, const OutputRequest& lower,
                     const OutputRequest& upper, const OutputRequest& median,
                     const OutputRequest& stdDev, const OutputRequest& samplePred) {
@@ -75,7 +58,10 @@ int openObservationTags(VsfState* s) {
   const StepSettings& st = s->settings;
   const bool roles = st.partition.hasPartition && st.options.rolesPresent;
   const bool folds = st.options.kfold || st.options.externalCv;
-  const bool wanted = (st.outputDataSet && (roles || folds)) || (st.outDesignDataSet && roles);
+  // The per-sample frequencies of OUTPUT follow the stored rows, which the tags pick out.
+  const bool sampleFreq = st.modelAverage.on && st.output.sampleFreq.on;
+  const bool wanted =
+      (st.outputDataSet && (roles || folds || sampleFreq)) || (st.outDesignDataSet && roles);
   if (!wanted) return 0;
   if (openObsTags(&s->res.obsTags, &s->res.extensions) != 0) {
     hostMsg(848, 215);
@@ -156,7 +142,8 @@ int setUpModelAveraging(VsfState* s) {
   r.refit = m.refit;
   if (m.refit) copyRefitSettings(s);
   r.extensions = &s->res.extensions;
-  if (int rc = seedResampleRecords(s); rc != 0) return rc;
+  r.procedureSeed = s->settings.procedureSeed;
+  o.resampling = 1;  // every run of the step is a sample's
   r.sampleFreqRequest = s->settings.output.sampleFreq.on;
   OutputSettings& out = s->settings.output;
   averagingFlags(&out.intervalRequests, &out.averagingRequests, out.lower, out.upper, out.median,

@@ -7,10 +7,12 @@
 
 #include "base/codes.h"
 #include "base/host.h"
+#include "datapass/utilfiles.h"
 #include "penalized/optimizer_internal.h"
 #include "penalized/path_internal.h"
 #include "penalized/penalized.h"
 #include "penalized/tuning_internal.h"
+#include "selection/resample.h"
 #include "selection/selection.h"
 #include "statements/settings.h"
 
@@ -155,27 +157,66 @@ int crossValidatedPath(SelectionState* s) {
   return rc3;
 }
 
-// Model averaging would otherwise show a model that no selection chose, and end as a
-// success: it ends the step with an error before anything is fitted.
-int refuseUnbuilt(SelectionState* s) {
-  if (!s->options->modelAveragingRun) return 0;
-  hostMsg(848, 4902);
-  if (s->stepCode) raiseStepCode(*s->stepCode, step::kInternal);
-  return rc::kStatement;
+// The selected model of the run: the chosen step's when a CHOOSE= criterion chose one.
+void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
+  fit->status = s->run.status;
+  if (fit->status < 0) return;
+  const bool chosen =
+      s->options->choose != kCritNone && s->run.chosenStep >= 0 && s->run.chosenEffects;
+  const int32_t k = chosen ? s->steps.effects[s->run.chosenStep] : s->sweep.effectsInModel;
+  const int32_t* effects = chosen ? s->run.chosenEffects : s->sweep.entryOrder;
+  const double* estimates = chosen ? s->run.chosenEstimates : s->sweep.estimates;
+  fit->effects.assign(effects, effects + std::max(k, 0));
+  fit->estimates.assign(estimates, estimates + s->layout.paramCount);
+}
+
+// One run per sample, record after record; every run starts from the full data's totals. A
+// sample whose run fails is kept with its status and left out of the average.
+int fitSamples(SelectionState* s, ResampleSet* set) {
+  const RunTotals full = s->totals;
+  set->fits.assign(static_cast<size_t>(set->samples), SampleFit{});
+  for (int32_t r = 0; r < set->recordCount; ++r) {
+    ResampleWork* w = &set->records[static_cast<size_t>(r)];
+    for (int32_t i = 0; i < w->share; ++i) {
+      const int32_t k = w->firstSample + i;
+      w->sampleId = k;
+      w->rng = RngState();
+      w->rng.seed = sampleSeed(set->procedureSeed, set->seedOffset + k);
+      if (zrnginit(&w->rng) != 0) return rc::kRngNotSetUp;
+      const PathMethods* methods = s->pathMethods;
+      resetSelectionState(s);
+      s->pathMethods = methods;
+      s->resample = w;
+      s->streamFile = w->histories.file;
+      s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
+      int rc = buildModelPool(s);
+      if (rc == 0 && s->streamFile) {
+        const int32_t number = k + 1;  // the details tables read it before the history
+        rc = streamWriteAt(s->streamFile, &number, sizeof number, &w->historyEnd) == 0
+                 ? 0
+                 : rc::kPageIo;
+      }
+      if (rc == 0) rc = runSelection(s);
+      if (rc != 0 && s->run.status >= 0) s->run.status = rc;
+      keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
+      s->totals = full;
+    }
+  }
+  s->resample = nullptr;
+  s->streamFile = nullptr;
+  s->streamPosition = nullptr;
+  return 0;
 }
 
 }  // namespace
 
 int fitModel(SelectionState* state, ResampleSet* resamples) {
-  (void)resamples;
-  if (int rc = refuseUnbuilt(state); rc != 0) return rc;
   state->pathMethods = &kPathMethods;
   switch (roadOf(state->options)) {
     case Road::kPlain:
       return plainFit(state);
     case Road::kResamples:
-      // One run per sample comes with model averaging; until then the data are fitted once.
-      return plainFit(state);
+      return resamples ? fitSamples(state, resamples) : plainFit(state);
     case Road::kCrossValidatedPath:
       return crossValidatedPath(state);
     case Road::kPenaltyByCv:

@@ -3,6 +3,7 @@
 
 #include "base/codes.h"
 #include "datapass/utilfiles.h"
+#include "selection/resample.h"
 #include "selection/selection_internal.h"
 
 namespace vsf {
@@ -171,6 +172,11 @@ void startingLayout(SelectionState* s) {
     if (s->layout.columnCount[e] == 0) s->sweep.states[e] = effstate::kHeldOut;
   }
   if (s->options->noInt && E > 0) s->sweep.states[0] = effstate::kHeldOut;
+  // The refit pass of model averaging fits its model and nothing else.
+  const ResampleSet* set = s->resample ? s->resample->set : nullptr;
+  if (set && set->refitPass && static_cast<int32_t>(set->refitEffect.size()) >= E)
+    for (int32_t e = 0; e < E; ++e)
+      if (!set->refitEffect[static_cast<size_t>(e)]) s->sweep.states[e] = effstate::kHeldOut;
 }
 
 int hierarchyCounts(SelectionState* s) {

@@ -247,7 +247,9 @@ int failedWith(SelectionState* s, int rc) {
 }  // namespace
 
 int runSelection(SelectionState* s) {
-  // Resampling draws (model averaging) happen here once that subsystem exists.
+  // A sample of model averaging draws its rows before anything is summed.
+  if (s->resample)
+    if (int rc = drawResample(s); rc != 0) return failedWith(s, rc);
   if (int32_t st = dataStatus(s); st != 0) {
     s->run.status = st;
     return 0;

@@ -528,6 +528,9 @@ extern const RowKernel kernGroupTallies;
 // The run of one fit on a state sized by buildModelPool: 0 when it ended (its status says
 // how), or the negative code of a failed pass or entry (also left as the status).
 [[nodiscard]] int runSelection(SelectionState* s);
+// The resampling draw of the bound resample record's current sample (model averaging): each
+// training row's drawn count, and the run's training totals the drawn ones. 0 or a pass code.
+[[nodiscard]] int drawResample(SelectionState* s);
 
 // Run statuses of a selection.
 namespace runstatus {

@@ -86,7 +86,8 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   readRows(s, kAverageRows, r);
   // NTHREADS$=0 passes the grammar; it means the one thread of the default.
   m.threads = std::max(1, std::min(slot.integer(as::kNThreads, 1), m.samples));
-  if (m.alpha == 0.0) {
+  // The quantiles are alpha/2 and 1 - alpha/2 of the sample values: both must lie inside.
+  if (!(m.alpha > 0.0 && m.alpha < 1.0)) {
     refuseMsg(s->stepCode, 268, step::kStatement);
     return rc::kModelAverage;
   }
@@ -107,7 +108,11 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   m.schedule = std::min(schedule, m.samplesPerThread);
 
   if (percentGiven) repairRow(s, kSizeRow, slot);
-  m.sampleFraction = percentGiven ? slot.number(as::kPercent, 100.0) / 100.0 : (m.srs ? 0.75 : 1.0);
+  // A SIZE= alone draws that many units; neither gives the method's default rate.
+  m.sampleFraction = percentGiven       ? slot.number(as::kPercent, 100.0) / 100.0
+                     : m.sampleSize > 0 ? 0.0
+                     : m.srs            ? 0.75
+                                        : 1.0;
 
   m.sharedDrive = r->flag(af::kSharedDrive);
   if (m.sharedDrive) {

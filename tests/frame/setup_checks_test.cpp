@@ -235,13 +235,12 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
        }},
       {"model y = x1; score out=o median samplepred;", {257, 255}, 4, nullptr},
       {"model y = x1 / noint; modelaverage refit(best=0);", {267}, 1012, nullptr},
-      // The records count on from the seed; BEST= counts the intercept without NOINT.
+      // The samples draw from the procedure seed; BEST= counts the intercept without NOINT.
       {"model y = x1; modelaverage nsamples=3 refit(best=0); output out=o lower;",
        {},
        0,
        [](const VsfState& s) {
-         ASSERT_EQ(s.group.resampling.recordCount, 3);
-         for (int i = 0; i < 3; ++i) EXPECT_EQ(s.group.resampling.work[i].rng.seed, 5 + i);
+         EXPECT_EQ(s.group.resampling.procedureSeed, 5);
          EXPECT_EQ(s.group.resampling.refitBest, 1);
          EXPECT_EQ(s.settings.options.modelAveragingRun, 1);
          EXPECT_EQ(s.settings.output.intervalRequests + s.settings.output.averagingRequests, 2);

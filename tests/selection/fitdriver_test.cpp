@@ -12,8 +12,7 @@ namespace {
 
 // A plain fit is one run whose state stays for the displays (the paths, group LASSO and the
 // final run of an L2 search too); external CV with a classical method fits nothing and returns
-// 0 without a model pool; model averaging, not in this build, ends the step with an error
-// before any run.
+// 0 without a model pool.
 TEST(FitDriver, EachRoad) {
   const test::MethodCase c = test::readMethodCase("swiss");
   struct Road {
@@ -33,8 +32,6 @@ TEST(FitDriver, EachRoad) {
        [](SelectionOptions& o) { o.pathMethod = 1, o.l2Search = kL2SearchGrid, o.l2Steps = 4; }, "",
        nullptr},
       {"group LASSO", kMethodGroupLasso, none, "", nullptr},
-      {"model averaging", kMethodForward, [](SelectionOptions& o) { o.modelAveragingRun = 1; },
-       nullptr, "Model averaging is not available"},
   };
   for (const Road& r : roads) {
     SCOPED_TRACE(r.name);

@@ -83,13 +83,18 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
          EXPECT_EQ(m.sampleSize, 0);
          EXPECT_DOUBLE_EQ(m.sampleFraction, 0.3);
        }},
+      // A size alone is the sample: no rate beside it.
       {"sampling=srs(size=50)",
        "",
        {},
        0,
-       [](const ModelAverageOptions& m) { EXPECT_DOUBLE_EQ(m.sampleFraction, 0.75); }},
+       [](const ModelAverageOptions& m) {
+         EXPECT_EQ(m.sampleSize, 50);
+         EXPECT_DOUBLE_EQ(m.sampleFraction, 0.0);
+       }},
       {"sampling=urs(percent=0)", "", {8480266}, 3000, nullptr},
       {"alpha=0", "", {8480268}, 3000, nullptr},
+      {"alpha=1", "", {8480268}, 3000, nullptr},
       {"", "selection=elasticnet", {8480011}, 3000, nullptr},
       {"", "selection=elasticnet(l2=0.1)", {}, 0, nullptr},
       {"tables(only)=(parmest all)",

@@ -1,0 +1,46 @@
+// The refit pass of model averaging: the effects the first pass selected often enough are
+// fitted as they stand, without selection, on a new set of samples.
+#include "averaging/averaging.h"
+#include "base/host.h"
+#include "displays/displays.h"
+#include "frame/phases.h"
+#include "frame/state.h"
+#include "output/output.h"
+#include "penalized/penalized.h"
+
+namespace vsf {
+
+namespace {
+
+int refitPass(VsfState* s) {
+  if (int rc = initResampleWork(&s->view, true); rc != 0) return rc;
+  if (int rc = fitModel(&s->group.selection, &s->group.resampling); rc != 0) return rc;
+  if (int rc = averageOverSamples(&s->view); rc != 0) return rc;
+  if (s->settings.displaysSuppressed || s->group.resampling.resampleCount <= 0) return 0;
+  const double mark = hostClock();
+  const int rc = printModelAverage(&s->view);
+  s->res.timers.output += hostClock() - mark;
+  return rc;
+}
+
+}  // namespace
+
+int refitAverage(VsfState* s) {
+  if (int rc = chooseRefitEffects(&s->view); rc != 0) return rc;
+  SelectionOptions& o = s->settings.options;
+  const SelectionOptions saved = o;
+  o.method = kMethodNone;
+  o.pathMethod = 0;  // the refit model is fitted by least squares
+  o.select = o.stop = o.choose = kCritNone;
+  o.resampleOption = 1;
+  s->group.refitPass = 1;
+  void* group =
+      openGroup(&s->res.output, "RefitAverage", msgStr(1220), {argFlag(dkey::kFlag435, 1)});
+  const int rc = refitPass(s);
+  closeGroup(&s->res.output, group);
+  s->group.refitPass = 0;
+  o = saved;
+  return rc;
+}
+
+}  // namespace vsf

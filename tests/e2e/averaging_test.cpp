@@ -1,0 +1,108 @@
+// Model averaging through the command: the samples refitted independently from the counts the
+// command exports (tests/reference/averaging_fixtures.R) give the same selection percentages,
+// models and averaged estimates; the samples do not depend on the workers or NTHREADS$=.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "common/csv.h"
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+std::string averagingProgram(const std::string& extra = "") {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/averaging/average_program.vsf");
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string program = text.str();
+  const size_t end = program.rfind("tables=");
+  program.insert(end, extra + " ");
+  return program + "run;";
+}
+
+std::string trimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+void expectNear(const Json& cell, double want, const std::string& what) {
+  ASSERT_TRUE(cell.is_number()) << what << ": " << cell;
+  EXPECT_NEAR(cell.get<double>(), want, 1e-9 * std::max(1.0, std::fabs(want))) << what;
+}
+
+TEST(ModelAveraging, MatchesSamplesRefittedFromTheExportedCounts) {
+  const CommandRun r = runCommand(averagingProgram(), VSF_SHARED_DATA);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Csv ref = readCsv("averaging/average_reference.csv");
+  std::map<std::string, size_t> effect, model, parm;
+  for (size_t i = 0; i < ref.rows.size(); ++i) {
+    const std::string kind = ref.text(i, "kind"), name = ref.text(i, "name");
+    (kind == "effect" ? effect : kind == "model" ? model : parm)[name] = i;
+  }
+
+  const Json esp = theOne(r, "EffectSelectPct");
+  size_t shown = 0;
+  for (const auto& [name, i] : effect)
+    if (name != "Intercept" && ref.number(i, "v1") > 0) ++shown;
+  ASSERT_EQ(esp["rows"].size(), shown);
+  for (const Json& row : esp["rows"]) {
+    const std::string name = trimmed(row["Effect"]);
+    ASSERT_TRUE(effect.count(name)) << name;
+    expectNear(row["SelectionPct"], ref.number(effect[name], "v1"), name);
+  }
+
+  const Json msf = theOne(r, "ModelSelectFreq");
+  ASSERT_EQ(msf["rows"].size(), model.size());
+  double previous = 1e300;
+  for (const Json& row : msf["rows"]) {
+    const std::string name = trimmed(row["EffectsInModel"]);
+    ASSERT_TRUE(model.count(name)) << name;
+    expectNear(row["TimesSelected"], ref.number(model[name], "v1"), name);
+    expectNear(row["FreqScore"], ref.number(model[name], "v2"), name);
+    EXPECT_LE(row["FreqScore"].get<double>(), previous) << "best first";
+    previous = row["FreqScore"].get<double>();
+  }
+
+  // Parameters never selected have no row.
+  const Json ape = theOne(r, "AvgParmEst");
+  size_t nonzero = 0;
+  for (const auto& [name, i] : parm) nonzero += ref.number(i, "v6") > 0;
+  ASSERT_EQ(ape["rows"].size(), nonzero);
+  for (const Json& row : ape["rows"]) {
+    const std::string name = trimmed(row["Parameter"]);
+    ASSERT_TRUE(parm.count(name)) << name;
+    const size_t i = parm[name];
+    const std::pair<const char*, const char*> columns[] = {
+        {"Mean", "v1"},          {"StdDev", "v2"},        {"Median", "v3"},
+        {"LowerQuantile", "v4"}, {"UpperQuantile", "v5"}, {"NumberNonzero", "v6"}};
+    for (const auto& [column, v] : columns)
+      expectNear(row[column], ref.number(i, v), name + column);
+  }
+}
+
+// The tables of every arrangement of records and workers equal those of one record on one
+// thread.
+TEST(ModelAveraging, SamplesDoNotDependOnWorkersOrRecords) {
+  const char* tables[] = {"EffectSelectPct", "ModelSelectFreq", "AvgParmEst"};
+  const CommandRun base = runCommand(averagingProgram(), VSF_SHARED_DATA, "--nothreads");
+  ASSERT_EQ(base.status, 0) << base.output;
+  const std::pair<const char*, const char*> runs[] = {
+      {"nthreads$=3", "--nothreads"},
+      {"nthreads$=8", "--threads --cpucount 8"},
+      {"", "--threads --cpucount 8"},
+  };
+  for (const auto& [statement, options] : runs) {
+    SCOPED_TRACE(std::string(statement) + " " + options);
+    const CommandRun r = runCommand(averagingProgram(statement), VSF_SHARED_DATA, options);
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char* t : tables) EXPECT_EQ(theOne(r, t)["rows"], theOne(base, t)["rows"]) << t;
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
