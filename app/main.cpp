@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "frame/module.h"
+#include "host/interrupt.h"
 #include "host/output/output.h"
 #include "host/program.h"
 #include "host/session.h"
@@ -26,13 +27,16 @@ int run(int argc, char** argv) {
   app.add_option("--html", html, "Write the output as one HTML page");
   app.add_option("--svg", svg, "Write each graph as an SVG file into this directory");
   app.add_flag("--nographics", nographics, "Make no graphs (as the NOGRAPHICS option)");
-  app.add_option("--utilpath", utilpath, "Directory of utility and scratch files");
+  app.add_option("--utilpath", utilpath, "Directory of utility and scratch files")
+      ->check(CLI::ExistingDirectory);
   app.add_flag("--threads", threads, "Allow threaded passes (default)");
   app.add_flag("--nothreads", nothreads, "Run every pass on one thread");
-  app.add_option("--cpucount", cpucount, "Number of processors the host reports");
+  app.add_option("--cpucount", cpucount, "Number of processors the host reports")
+      ->check(CLI::Range(1, vsf::host::kMaxCpuCount));
   app.add_option("--validvarname", validvarname, "Valid variable names: V7, ANY or V6");
   app.add_option("--debug", debug, "Debug text of the DEBUG system option");
-  app.add_option("--memsize", memsize, "Memory in MB the host reports as available");
+  app.add_option("--memsize", memsize, "Memory in MB the host reports as available")
+      ->check(CLI::Range(int64_t{0}, vsf::host::kMaxMemSizeMb));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -101,4 +105,7 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return run(argc, argv); }
+int main(int argc, char** argv) {
+  vsf::host::installSignalHandling();
+  return run(argc, argv);
+}

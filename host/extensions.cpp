@@ -26,8 +26,7 @@ class Tools final : public HxTools {
     if (pathName != "UTILPATH") return static_cast<int>(hs::kNvAbsent);
     std::error_code ec;
     std::filesystem::path dir = utilDirectory();
-    std::filesystem::create_directories(dir, ec);
-    if (ec) return static_cast<int>(hs::kNvWrongType);
+    if (!std::filesystem::is_directory(dir, ec)) return static_cast<int>(hs::kNvWrongType);
     *path = dir.string();
     return 0;
   }

@@ -4,8 +4,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -96,19 +98,45 @@ std::string_view firstWord(std::string_view s, size_t* after) {
   return s.substr(b, i - b);
 }
 
-void doLet(std::string_view rest, int line) {
+// A macro variable name: a letter or underscore, then letters, digits and underscores, at
+// most 32 characters.
+bool validMacroName(std::string_view n) {
+  if (n.empty() || n.size() > 32 || std::isdigit(static_cast<unsigned char>(n[0]))) return false;
+  for (char c : n)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  return true;
+}
+
+// False after its error.
+bool doLet(std::string_view rest, std::string_view where) {
   size_t eq = rest.find('=');
   if (eq == std::string_view::npos) {
-    session().log.write("ERROR", fmt::format("Line {}: %LET needs a name and \"=\".", line));
-    return;
+    session().log.write("ERROR", fmt::format("{}%LET needs a name and \"=\".", where));
+    return false;
   }
   auto trim = [](std::string_view v) {
     while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
     while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
     return v;
   };
-  std::string name = upperWord(trim(rest.substr(0, eq)));
-  session().macros[name] = std::string(trim(rest.substr(eq + 1)));
+  std::string_view name = trim(rest.substr(0, eq));
+  if (!validMacroName(name)) {
+    session().log.write(
+        "ERROR", fmt::format("{}%LET: \"{}\" is not a valid macro variable name.", where, name));
+    return false;
+  }
+  session().macros[upperWord(name)] = std::string(trim(rest.substr(eq + 1)));
+  return true;
+}
+
+// A whole number from min to max; false for anything else.
+template <typename T>
+bool wholeNumber(const std::string& text, T min, T max, T* value) {
+  T n = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < min || n > max) return false;
+  *value = n;
+  return true;
 }
 
 }  // namespace
@@ -139,7 +167,7 @@ std::string resolveMacros(const std::string& text) {
   return out;
 }
 
-bool applyOptions(const std::string& text) {
+bool applyOptions(const std::string& text, std::string_view where) {
   SystemOptions& o = session().options;
   std::string_view s(text);
   size_t i = 0;
@@ -167,6 +195,7 @@ bool applyOptions(const std::string& text) {
         value = std::string(s.substr(vb, i - vb));
       }
     }
+    std::string why;  // what is wrong with the value, when the option is known
     if (name == "THREADS")
       o.threads = true;
     else if (name == "NOTHREADS")
@@ -179,31 +208,35 @@ bool applyOptions(const std::string& text) {
       // ACTUAL: the processors the machine has.
       if (upperWord(value) == "ACTUAL") {
         unsigned machine = std::thread::hardware_concurrency();
-        o.cpuCount = machine > 0 ? static_cast<int>(machine) : 1;
-      } else {
-        int n = 0;
-        auto r = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (r.ec != std::errc() || r.ptr != value.data() + value.size())
-          ok = false;
-        else
-          o.cpuCount = n;
+        o.cpuCount = machine > 0 ? static_cast<int>(std::min<unsigned>(machine, kMaxCpuCount)) : 1;
+      } else if (!wholeNumber(value, 1, kMaxCpuCount, &o.cpuCount)) {
+        why = fmt::format("a whole number from 1 to {} or ACTUAL", kMaxCpuCount);
       }
     } else if (name == "VALIDVARNAME") {
       std::string v = upperWord(value);
       if (v == "V7" || v == "V6" || v == "ANY")
         o.validVarName = v;
       else
-        ok = false;
+        why = "V7, ANY or V6";
     } else if (name == "DEBUG")
       o.debug = value;
-    else if (name == "UTILPATH")
-      o.utilPath = value;
-    else if (name == "MEMSIZE")
-      o.memSizeMb = std::atoll(value.c_str());
-    else
+    else if (name == "UTILPATH") {
+      std::error_code ec;
+      if (std::filesystem::is_directory(value, ec))
+        o.utilPath = value;
+      else
+        why = "an existing directory";
+    } else if (name == "MEMSIZE") {
+      if (!wholeNumber(value, int64_t{0}, kMaxMemSizeMb, &o.memSizeMb))
+        why = fmt::format("a whole number of megabytes from 0 to {}", kMaxMemSizeMb);
+    } else
       ok = false;
-    if (!ok) {
-      session().log.write("ERROR", fmt::format("Option {} is not valid or its value is.", name));
+    if (!ok || !why.empty()) {
+      session().log.write("ERROR", why.empty()
+                                       ? fmt::format("{}Option {} is not valid.", where, name)
+                                       : fmt::format("{}The value \"{}\" of option {} is "
+                                                     "not valid: it must be {}.",
+                                                     where, value, name, why));
       return false;
     }
   }
@@ -222,11 +255,14 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
     size_t after = 0;
     std::string word = upperWord(firstWord(body(s), &after));
     std::string_view rest = body(s).substr(after);
+    const std::string where = fmt::format("{}: line {}: ", name, s.line);
+    // A host statement that fails counts as a statement error of the program.
+    auto failed = [&] { result.worstCode = std::max(result.worstCode, int{step::kStatement}); };
     if (word == "OPTIONS") {
-      applyOptions(resolveMacros(std::string(rest)));
+      if (!applyOptions(resolveMacros(std::string(rest)), where)) failed();
       ++k;
     } else if (word == "%LET") {
-      doLet(resolveMacros(std::string(rest)), s.line);
+      if (!doLet(resolveMacros(std::string(rest)), where)) failed();
       ++k;
     } else if (word == "%PUT") {
       std::string line = resolveMacros(std::string(rest));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vsf::host {
 
@@ -17,7 +18,8 @@ ProgramResult runProgram(const std::string& text, const std::string& name);
 // a warning and stays as written.
 std::string resolveMacros(const std::string& text);
 
-// Applies one OPTIONS statement's text (without the keyword); false on a bad option.
-bool applyOptions(const std::string& text);
+// Applies one OPTIONS statement's text (without the keyword); false after an error that
+// begins with `where` (the file and line) on an unknown option or a value it cannot take.
+bool applyOptions(const std::string& text, std::string_view where = {});
 
 }  // namespace vsf::host

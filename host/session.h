@@ -15,6 +15,11 @@
 
 namespace vsf::host {
 
+// Bounds of the CPUCOUNT and MEMSIZE options: the procedure uses at most 1024 workers, and
+// MEMSIZE megabytes must fit a byte count.
+constexpr int kMaxCpuCount = 1024;
+constexpr int64_t kMaxMemSizeMb = INT64_MAX >> 20;
+
 // Host system options, from the command line and OPTIONS statements.
 struct SystemOptions {
   bool threads = true;

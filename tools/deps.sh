@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build (with --test: and the tests) needs when any is missing.
+# Installs the Debian packages the build (with --test: and the tests; with --sanitize: and the
+# sanitizer builds) needs when any is missing.
 set -euo pipefail
 pkgs=(cmake g++ make libopenblas-dev libgtest-dev libgmock-dev libbenchmark-dev libfmt-dev
       nlohmann-json3-dev libcli11-dev)
-# The tests also check the layout of the sources with one pinned formatter.
-[ "${1:-}" = "--test" ] && pkgs+=(clang-format-14 python3)
+# The tests also check the layout of the sources with one pinned formatter; the sanitizer
+# builds need GCC's runtimes.
+case "${1:-}" in
+  --test) pkgs+=(clang-format-14 python3) ;;
+  --sanitize) pkgs+=(libasan8 libubsan1 libtsan2) ;;
+esac
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

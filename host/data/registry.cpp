@@ -28,11 +28,15 @@ std::mutex gMutex;
 std::vector<HostDataSet*> gOpen;
 std::map<std::string, CachedTable> gTables;  // by the file's absolute path
 
-int importThreads() {
+// Threads of an import: at most the CPUCOUNT option and the machine's processors, and no
+// more than the file has pieces worth a thread (each thread keeps a copy file open).
+int importThreads(int64_t fileBytes, size_t smallestPiece) {
   const SystemOptions& o = session().options;
   if (!o.threads) return 1;
-  int n = o.cpuCount > 0 ? o.cpuCount : static_cast<int>(std::thread::hardware_concurrency());
-  return std::max(1, n);
+  const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int64_t pieces = fileBytes / static_cast<int64_t>(std::max<size_t>(smallestPiece, 1)) + 1;
+  int64_t n = o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
+  return static_cast<int>(std::clamp<int64_t>(std::min(n, pieces), 1, machine));
 }
 
 bool fileStamp(const std::filesystem::path& p, int64_t* size, int64_t* modified) {
@@ -82,7 +86,7 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
     return it->second.table;
   ImportSettings settings;
   settings.utilDirectory = utilDirectory();
-  settings.threads = importThreads();
+  settings.threads = importThreads(size, settings.smallestPiece);
   std::unique_ptr<Table> table = importCsv(name.path, settings, error);
   if (!table) return nullptr;
   table->name = name.shown;

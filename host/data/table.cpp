@@ -78,8 +78,6 @@ Table::~Table() {
 }
 
 bool Table::create(const std::filesystem::path& directory, int files) {
-  std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
   for (int k = 0; k < files; ++k) {
     std::string path =
         (directory / fmt::format("vsf_{}_{}.dsc", ::getpid(), gCopyCounter++)).string();

@@ -2,9 +2,8 @@
 // text lines, footnotes and graphs drawn inline as SVG.
 #include <fmt/format.h>
 
-#include <fstream>
-
 #include "host/output/layout_internal.h"
+#include "host/whole_file.h"
 
 namespace vsf::host::output {
 
@@ -153,14 +152,7 @@ std::string htmlText() {
 }
 
 bool writeHtmlFile(const std::string& path, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  out << htmlText();
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return writeFileWhole(path, htmlText(), error);
 }
 
 }  // namespace vsf::host::output

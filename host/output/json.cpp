@@ -1,12 +1,12 @@
 // The JSON document: every output object in order with its raw values, the macro variables
 // and the log.
 #include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "host/output/formats.h"
 #include "host/output/layout_internal.h"
 #include "host/session.h"
+#include "host/whole_file.h"
 
 namespace vsf::host::output {
 
@@ -223,14 +223,7 @@ std::string jsonText(int indent) {
 }
 
 bool writeJsonFile(const std::string& path, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  out << jsonText() << '\n';
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return writeFileWhole(path, jsonText() + '\n', error);
 }
 
 }  // namespace vsf::host::output

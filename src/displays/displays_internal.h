@@ -25,7 +25,6 @@ struct ZDesign;
 constexpr int kBestFit = 98;                // format code: best fit in the width
 constexpr int kOwnFormat = 99;              // format code: the variable's own format
 constexpr double kExpFloor = -708.3964185;  // below it e^x is shown as 0
-constexpr double kFuzz = 1.110223024625157e-13;
 
 // ---- Shared readings of the options ----
 struct DisplayFlags {

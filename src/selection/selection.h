@@ -469,6 +469,14 @@ void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field
 // The total sum of squares R-square is measured against: uncorrected without an intercept, and
 // a corrected total within rounding of zero counts as zero.
 double criterionTotal(const SelectionState* s);
+// A sum of squares of the fit below this is rounding noise of an exact fit and counts as zero:
+// 1.11e-13 times the total above (the uncorrected total when that is zero), so that the
+// decision follows the response's scale. Averages over the training weight use the same
+// floor divided by that weight.
+double negligibleSumOfSquares(const SelectionState* s);
+// Zeroes the corrected total when it is rounding noise of the uncorrected one, and the
+// training SSE when it is negligible.
+void zeroNegligibleTotals(SelectionState* s);
 // What every fit of the state shares: n, the total, the full model's variance, NOINT and a
 // path's own values; no SSE yet, and PRESS, validation ASE and CV PRESS missing.
 FitSummary stateFit(const SelectionState* s);

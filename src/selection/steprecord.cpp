@@ -117,8 +117,8 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   h.sweptColumns[i] = s->sweep.sweptColumns;
   h.parameters[i] = params;
   h.effects[i] = s->sweep.effectsInModel;
-  h.sse[i] = fuzzToZero(s->fit.trainSse);
-  if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse);
+  h.sse[i] = fuzzToZero(s->fit.trainSse, negligibleSumOfSquares(s));
+  if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse, negligibleMeanSquare(s));
   recordStepCriteria(s, i);
 
   // The path methods' estimates come from their own back-transform.

@@ -33,7 +33,10 @@ void keepRun(const std::string& key, const std::string& output, const fs::path& 
 }  // namespace
 
 CommandRun runArgs(const std::string& args, bool withErrors) {
-  const std::string cmd = std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : "");
+  return runShell(std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : ""));
+}
+
+CommandRun runShell(const std::string& cmd) {
   CommandRun r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -59,6 +62,17 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   fs::remove(source);
   fs::remove(json);
   return r;
+}
+
+ScratchDir::ScratchDir(const std::string& stem) {
+  std::string pattern = (fs::temp_directory_path() / (stem + "_XXXXXX")).string();
+  if (mkdtemp(pattern.data())) path_ = pattern;
+  EXPECT_FALSE(path_.empty()) << "cannot make a directory like " << pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
 namespace {
