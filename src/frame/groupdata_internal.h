@@ -61,7 +61,7 @@ struct DataPass {
   int lead = 0;  // doubles before the response: weight, frequency, resample slot
   bool foldSlot = false, roleSlot = false;
   int32_t folds = 0;
-  std::vector<char> foldDrawn;         // RANDOM: whether each fold was drawn for a row
+  std::vector<char> foldDrawn;        // RANDOM: whether each fold was drawn for a row
   double* design = nullptr;           // scratch design row, one double per design column
   const double* obsValues = nullptr;  // the observation's model-variable values
   double* values = nullptr;           // the row's doubles

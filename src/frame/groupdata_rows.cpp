@@ -332,7 +332,7 @@ int analysisObservation(DataPass* p, bool roles, bool index, int32_t* tag) {
 }  // namespace
 
 ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, double* freqRead,
-                       PassTotals* drops) {
+                        PassTotals* drops) {
   const SelectionOptions& o = *p->o;
   const double f = obs->f;
   if (!takeFrequency(p, obs, freqRead)) {
