@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Builds in Release and runs a program: ./run.sh examples/diabetes.vsf [varsifter options]
+# Builds the command (Release, only what it needs) and runs a program from the directory you
+# are in, relative paths as you wrote them: ./run.sh PROGRAM [varsifter options]. Without
+# --lib the data sets are those of examples/data.
 set -euo pipefail
-cd "$(dirname "$0")"
+root="$(cd "$(dirname "$0")" && pwd)"
 if [ $# -lt 1 ]; then
   echo "usage: ./run.sh PROGRAM [varsifter options]" >&2
   exit 2
 fi
-./tools/build.sh >/dev/null
-program="$1"; shift
-exec ./build/app/varsifter "$program" --lib examples/data "$@"
+# The build's progress goes to standard error: standard output is the listing alone.
+"$root/tools/build.sh" --target varsifter >&2
+lib=(--lib "$root/examples/data")
+for arg in "$@"; do
+  case "$arg" in --lib | --lib=*) lib=() ;; esac
+done
+exec "$root/build/app/varsifter" "$@" "${lib[@]}"

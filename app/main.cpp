@@ -1,12 +1,11 @@
 // The varsifter command: runs a program file of procedure steps over CSV data sets.
 #include <CLI/CLI.hpp>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
 #include "frame/module.h"
+#include "host/interrupt.h"
 #include "host/output/output.h"
 #include "host/program.h"
 #include "host/session.h"
@@ -20,19 +19,31 @@ int run(int argc, char** argv) {
   int cpucount = 0;
   int64_t memsize = 0;
   bool threads = false, nothreads = false, nographics = false;
-  app.add_option("program", program, "Program file of procedure steps")->required();
+  app.set_version_flag("--version", std::string("varsifter ") + VSF_VERSION);
+  app.add_flag_callback(
+      "--help-statements",
+      [] {
+        std::cout << vsf::host::statementSummary();
+        throw CLI::Success();
+      },
+      "List the statements of a step (docs/language.md describes them)");
+  app.add_option("program", program, "Program file of procedure steps (- reads standard input)")
+      ->required();
   app.add_option("--lib", lib, "Library directory of the data sets (default: .)");
   app.add_option("--json", json, "Write every output object and the macro variables as JSON");
   app.add_option("--html", html, "Write the output as one HTML page");
   app.add_option("--svg", svg, "Write each graph as an SVG file into this directory");
   app.add_flag("--nographics", nographics, "Make no graphs (as the NOGRAPHICS option)");
-  app.add_option("--utilpath", utilpath, "Directory of utility and scratch files");
+  app.add_option("--utilpath", utilpath, "Directory of utility and scratch files")
+      ->check(CLI::ExistingDirectory);
   app.add_flag("--threads", threads, "Allow threaded passes (default)");
   app.add_flag("--nothreads", nothreads, "Run every pass on one thread");
-  app.add_option("--cpucount", cpucount, "Number of processors the host reports");
+  app.add_option("--cpucount", cpucount, "Number of processors the host reports")
+      ->check(CLI::Range(1, vsf::host::kMaxCpuCount));
   app.add_option("--validvarname", validvarname, "Valid variable names: V7, ANY or V6");
   app.add_option("--debug", debug, "Debug text of the DEBUG system option");
-  app.add_option("--memsize", memsize, "Memory in MB the host reports as available");
+  app.add_option("--memsize", memsize, "Memory in MB the host reports as available")
+      ->check(CLI::Range(int64_t{0}, vsf::host::kMaxMemSizeMb));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -40,13 +51,11 @@ int run(int argc, char** argv) {
     return rc == 0 ? 0 : 2;
   }
 
-  std::ifstream in(program, std::ios::binary);
-  if (!in) {
-    std::cerr << "ERROR: cannot read the program file " << program << "\n";
+  std::string text, readError;
+  if (!vsf::host::readProgram(program, &text, &readError)) {
+    std::cerr << "ERROR: " << readError << "\n";
     return 2;
   }
-  std::stringstream text;
-  text << in.rdbuf();
 
   vsf::host::SystemOptions& o = session().options;
   o.library = lib;
@@ -81,7 +90,7 @@ int run(int argc, char** argv) {
     return 2;
   }
 
-  vsf::host::ProgramResult r = vsf::host::runProgram(text.str(), program);
+  vsf::host::ProgramResult r = vsf::host::runProgram(text, program);
   vsf::host::output::finish();
   std::string error;
   bool written = true;
@@ -101,4 +110,7 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return run(argc, argv); }
+int main(int argc, char** argv) {
+  vsf::host::installSignalHandling();
+  return run(argc, argv);
+}

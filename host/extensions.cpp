@@ -1,9 +1,10 @@
 // The extension loader and the small extensions: path lookup (hxtools) and search trees
-// (hxbtree, whose trees the procedure builds itself).
+// (hxbtree).
 #include "host/extensions.h"
 
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "host/session.h"
@@ -25,17 +26,50 @@ class Tools final : public HxTools {
     if (pathName != "UTILPATH") return static_cast<int>(hs::kNvAbsent);
     std::error_code ec;
     std::filesystem::path dir = utilDirectory();
-    std::filesystem::create_directories(dir, ec);
-    if (ec) return static_cast<int>(hs::kNvWrongType);
+    if (!std::filesystem::is_directory(dir, ec)) return static_cast<int>(hs::kNvWrongType);
     *path = dir.string();
     return 0;
   }
 };
 
-class Btree final : public HostExtension {
+// A tree ordered by the caller's comparator over the keys inside its nodes.
+class Tree final : public SearchTree {
+ public:
+  Tree(int keyBytes, int keyOffset, NodeCompare compare)
+      : nodes_(Less{keyBytes, keyOffset, compare}) {}
+  void* insert(void* node) override { return *nodes_.insert(node).first; }
+  void* find(const void* probe) const override {
+    auto it = nodes_.find(const_cast<void*>(probe));
+    return it == nodes_.end() ? nullptr : *it;
+  }
+  int64_t size() const override { return static_cast<int64_t>(nodes_.size()); }
+  int walk(int (*visit)(void*, void*), void* context) const override {
+    for (void* node : nodes_)
+      if (int rc = visit(node, context); rc != 0) return rc;
+    return 0;
+  }
+  void clear() override { nodes_.clear(); }
+  void release() override { delete this; }
+
+ private:
+  struct Less {
+    int keyBytes, keyOffset;
+    NodeCompare compare;
+    bool operator()(const void* a, const void* b) const {
+      return compare(a, b, keyBytes, keyOffset) < 0;
+    }
+  };
+  std::set<void*, Less> nodes_;
+};
+
+class Btree final : public HxBtree {
  public:
   std::string_view name() const override { return "hxbtree"; }
   void release() override { delete this; }
+  SearchTree* createTree(int keyBytes, int keyOffset, NodeCompare compare) override {
+    if (!compare || keyBytes < 0 || keyOffset < 0) return nullptr;
+    return new Tree(keyBytes, keyOffset, compare);
+  }
 };
 
 std::mutex gMutex;

@@ -29,16 +29,6 @@ std::mutex gFilesMutex;
 std::set<std::string> gStepFiles;
 std::atomic<int> gFileCounter{0};
 
-void trackFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(gFilesMutex);
-  gStepFiles.insert(path);
-}
-
-void untrackFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(gFilesMutex);
-  gStepFiles.erase(path);
-}
-
 bool fullWrite(int fd, const void* data, size_t n, off_t at) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
@@ -82,29 +72,35 @@ class PageFile final : public PageStream {
     access_ = access;
     writeBack_ = writeBack;
   }
+  // The file itself is made at the first page written: a small BY group whose blocks all stay
+  // in memory makes none (making and removing files costs more than its rows).
   int open() override {
-    if (fd_ >= 0) return 0;  // reopening for reading keeps the same file
+    if (opened_) return 0;  // reopening for reading keeps the same file
     if (pageSize_ <= 0) return -1;
-    std::string path = (std::filesystem::path(dir_.empty() ? utilDirectory().string() : dir_) /
-                        fmt::format("vsf_{}_{}.utl", ::getpid(), gFileCounter++))
-                           .string();
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-    if (fd_ < 0) return -1;
-    ::unlink(path.c_str());  // gone with the last descriptor, whatever happens to the step
+    path_ = (std::filesystem::path(dir_.empty() ? utilDirectory().string() : dir_) /
+             fmt::format("vsf_{}_{}.utl", ::getpid(), gFileCounter++))
+                .string();
+    if (::access(std::filesystem::path(path_).parent_path().c_str(), W_OK | X_OK) != 0) return -1;
+    opened_ = true;
     return 0;
   }
   int pageLength() const override { return pageSize_; }
   void* newPageBuffer() override { return std::calloc(static_cast<size_t>(pageSize_), 1); }
   int readPage(PageDescriptor* b) override {
-    if (fd_ < 0 || b->page < 1) return -1;
+    if (!opened_ || b->page < 1) return -1;
     if (!b->buffer) b->buffer = newPageBuffer();
     if (!b->buffer) return -1;
+    if (fd_ < 0) {  // nothing written yet
+      std::memset(b->buffer, 0, static_cast<size_t>(pageSize_));
+      return 0;
+    }
     return fullRead(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : -1;
   }
   int writePage(const PageDescriptor* b) override {
-    if (fd_ < 0 || b->page < 1 || !b->buffer) return -1;
+    if (!opened_ || b->page < 1 || !b->buffer) return -1;
     // Read back without write-back, the file's pages are read-only.
     if (mode_ == 1 && writeBack_ == 0) return -1;
+    if (!makeFile()) return -1;
     return fullWrite(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : -1;
   }
   void releasePageBuffer(PageDescriptor* b) override {
@@ -120,11 +116,20 @@ class PageFile final : public PageStream {
 
  private:
   off_t offset(int64_t page) const { return static_cast<off_t>(page - 1) * pageSize_; }
+  bool makeFile() {
+    if (fd_ >= 0) return true;
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd_ < 0) return false;
+    ::unlink(path_.c_str());  // gone with the last descriptor, whatever happens to the step
+    return true;
+  }
   void closeFile() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    opened_ = false;
   }
-  std::string dir_;
+  std::string dir_, path_;
+  bool opened_ = false;
   int pageSize_ = kDefaultPage;
   int fd_ = -1;
   int mode_ = 0, access_ = 4, writeBack_ = 0;
@@ -219,6 +224,16 @@ std::FILE* anonymousFile() {
   std::FILE* f = ::fdopen(fd, "w+b");
   if (!f) ::close(fd);
   return f;
+}
+
+void trackFile(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gStepFiles.insert(path.string());
+}
+
+void untrackFile(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gStepFiles.erase(path.string());
 }
 
 void removeStepFiles() {

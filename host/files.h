@@ -1,13 +1,20 @@
-// Files the host makes for a step.
+// Files the host makes for a step, and files being written that must not outlive the run.
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 
 #include "frame/host/families.h"
 
 namespace vsf::host {
 
-// Removes every scratch file of the step still present (the step ended early).
+// Files being written: a named scratch file, the temporary file of a data set or a document.
+// A tracked file that is still there when the step ends, or when the run is interrupted, is
+// removed; untrack it once it is renamed into place or removed.
+void trackFile(const std::filesystem::path& path);
+void untrackFile(const std::filesystem::path& path);
+
+// Removes every tracked file still present (the step ended early, or the run was interrupted).
 void removeStepFiles();
 
 // A file of the host's own in the UTILPATH directory, opened for reading and writing and gone

@@ -2,6 +2,7 @@
 // queries, the log object and the extension loader.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <fmt/format.h>
 
 #include "host/extensions.h"
+#include "host/progress.h"
 #include "host/session.h"
 
 namespace vsf {
@@ -240,8 +242,22 @@ std::string_view levelName(int level) {
 }
 
 int logLine(int level, std::string_view text) {
+  if (level == loglevel::kProgress) {
+    showProgress(text);
+    return 0;
+  }
   session().log.write(levelName(level), text);
   return 0;
+}
+
+int logFormat(char* out, size_t size, std::string_view format, const MsgArg* args, int count) {
+  const std::string text = formatMessage(format, args, count);
+  if (out && size > 0) {
+    const size_t n = std::min(text.size(), size - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+  }
+  return static_cast<int>(text.size());
 }
 
 int logStatus(int level, uint32_t status, const MsgArg* args, int count) {
@@ -288,7 +304,7 @@ const KernelVector kKernel = {
     loadExtension,    eventCreate,     eventSet,         eventReset,    eventWait,
     eventDestroy,     threadCreate,    threadJoin,       nameValueTest, nameValueGetInt,
     nameValueGetText, nameValueSetInt, nameValueSetText, systemQuery,   logLine,
-    logStatus,
+    logStatus,        logFormat,
 };
 
 }  // namespace host

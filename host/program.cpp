@@ -4,13 +4,20 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "host/progress.h"
 #include "host/session.h"
+#include "host/spelling.h"
 
 namespace vsf::host {
 
@@ -96,22 +103,145 @@ std::string_view firstWord(std::string_view s, size_t* after) {
   return s.substr(b, i - b);
 }
 
-void doLet(std::string_view rest, int line) {
+// A macro variable name: a letter or underscore, then letters, digits and underscores, at
+// most 32 characters.
+bool validMacroName(std::string_view n) {
+  if (n.empty() || n.size() > 32 || std::isdigit(static_cast<unsigned char>(n[0]))) return false;
+  for (char c : n)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  return true;
+}
+
+// False after its error.
+bool doLet(std::string_view rest, std::string_view where) {
   size_t eq = rest.find('=');
   if (eq == std::string_view::npos) {
-    session().log.write("ERROR", fmt::format("Line {}: %LET needs a name and \"=\".", line));
-    return;
+    session().log.write("ERROR", fmt::format("{}%LET needs a name and \"=\".", where));
+    return false;
   }
   auto trim = [](std::string_view v) {
     while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
     while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
     return v;
   };
-  std::string name = upperWord(trim(rest.substr(0, eq)));
-  session().macros[name] = std::string(trim(rest.substr(eq + 1)));
+  std::string_view name = trim(rest.substr(0, eq));
+  if (!validMacroName(name)) {
+    session().log.write(
+        "ERROR", fmt::format("{}%LET: \"{}\" is not a valid macro variable name.", where, name));
+    return false;
+  }
+  session().macros[upperWord(name)] = std::string(trim(rest.substr(eq + 1)));
+  return true;
+}
+
+// A whole number from min to max; false for anything else.
+template <typename T>
+bool wholeNumber(const std::string& text, T min, T max, T* value) {
+  T n = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < min || n > max) return false;
+  *value = n;
+  return true;
+}
+
+// The step's first line as written, blanks run together, for the log's step heading.
+std::string firstLineOf(std::string_view text) {
+  std::string line;
+  for (char c : text.substr(0, text.find('\n'))) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line.size() > 80 ? line.substr(0, 77) + "..." : line;
+}
+
+// " (did you mean X?)" when the word looks like a misspelling of one of the words.
+std::string didYouMean(std::string_view word, const std::vector<std::string>& words) {
+  std::string near = nearestWord(word, words);
+  return near.empty() ? "" : fmt::format(" (did you mean {}?)", near);
 }
 
 }  // namespace
+
+bool readProgram(const std::string& path, std::string* text, std::string* error) {
+  std::stringstream all;
+  if (path == "-") {
+    all << std::cin.rdbuf();
+  } else {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      *error = "the program " + path + " is a directory; give a program file (.vsf)";
+      return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      *error = "cannot read the program file " + path;
+      return false;
+    }
+    all << in.rdbuf();
+  }
+  *text = all.str();
+  if (text->find_first_not_of(" \t\r\n") == std::string::npos) {
+    *error = (path == "-" ? std::string("standard input") : "the program file " + path) +
+             " holds no statements";
+    return false;
+  }
+  return true;
+}
+
+const char* statementSummary() {
+  return R"(The statements of a VARSIFTER step, in the order they usually stand:
+
+  PROC VARSIFTER [DATA=data-set] [VALDATA=] [TESTDATA=] [SEED=n] [PLOTS=...] [options];
+  BY [DESCENDING] variable ... [NOTSORTED];
+  CLASS variable [(options)] ... [/ options];
+  EFFECT name = SPLINE | POLYNOMIAL | LAG | COLLECTION | MULTIMEMBER(variables [/ options]);
+  FREQ variable;
+  WEIGHT variable;
+  MODEL response = effects [/ SELECTION=method[(options)] SELECT= STOP= CHOOSE= options];
+  PARTITION FRACTION(VALIDATE=x TEST=x) | ROLEVAR=variable(TRAIN= VALIDATE= TEST=);
+  OUTPUT [OUT=data-set] statistic[=name] ...;
+  SCORE [DATA=data-set] [OUT=data-set] statistic[=name] ...;
+  PERFORMANCE [THREADS | NOTHREADS] [CPUCOUNT=n] [DETAILS] [BUILDSSCP=FULL | INCREMENTAL];
+  MODELAVERAGE [NSAMPLES=n] [options];
+  CODE [FILE=file] [options];
+  STORE [OUT=] name [/ LABEL='text'];
+  RUN;
+
+Between steps: OPTIONS option ...;  %LET name = value;  %PUT text;
+Every statement and option, with its default and examples: docs/language.md of the sources.
+)";
+}
+
+std::string explainStepCode(int code) {
+  switch (code) {
+    case step::kSuccess:
+      return "";
+    case step::kWarning:
+      return "the step ran and issued warnings";
+    case step::kLevelization108:
+      return "the data do not fit what the statements ask";
+    case step::kLevelization112:
+      return "a BY group was skipped";
+    case step::kOutputRefused:
+      return "the output system refused a table";
+    case step::kInternal:
+      return "the step stopped on an error in its data or its run";
+    case step::kMemory:
+      return "the step ran short of memory or could not open its files";
+    case step::kHistory:
+      return "the step could not read back its own files";
+    case step::kEffect:
+      return "an effect of the MODEL or EFFECT statement could not be built";
+    case step::kStatement:
+      return "a statement or option is in error";
+    default:
+      return code < 100 ? "the step ran and issued warnings" : "the step ended with errors";
+  }
+}
 
 std::string resolveMacros(const std::string& text) {
   std::string out;
@@ -139,7 +269,7 @@ std::string resolveMacros(const std::string& text) {
   return out;
 }
 
-bool applyOptions(const std::string& text) {
+bool applyOptions(const std::string& text, std::string_view where) {
   SystemOptions& o = session().options;
   std::string_view s(text);
   size_t i = 0;
@@ -167,6 +297,7 @@ bool applyOptions(const std::string& text) {
         value = std::string(s.substr(vb, i - vb));
       }
     }
+    std::string why;  // what is wrong with the value, when the option is known
     if (name == "THREADS")
       o.threads = true;
     else if (name == "NOTHREADS")
@@ -179,31 +310,35 @@ bool applyOptions(const std::string& text) {
       // ACTUAL: the processors the machine has.
       if (upperWord(value) == "ACTUAL") {
         unsigned machine = std::thread::hardware_concurrency();
-        o.cpuCount = machine > 0 ? static_cast<int>(machine) : 1;
-      } else {
-        int n = 0;
-        auto r = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (r.ec != std::errc() || r.ptr != value.data() + value.size())
-          ok = false;
-        else
-          o.cpuCount = n;
+        o.cpuCount = machine > 0 ? static_cast<int>(std::min<unsigned>(machine, kMaxCpuCount)) : 1;
+      } else if (!wholeNumber(value, 1, kMaxCpuCount, &o.cpuCount)) {
+        why = fmt::format("a whole number from 1 to {} or ACTUAL", kMaxCpuCount);
       }
     } else if (name == "VALIDVARNAME") {
       std::string v = upperWord(value);
       if (v == "V7" || v == "V6" || v == "ANY")
         o.validVarName = v;
       else
-        ok = false;
+        why = "V7, ANY or V6";
     } else if (name == "DEBUG")
       o.debug = value;
-    else if (name == "UTILPATH")
-      o.utilPath = value;
-    else if (name == "MEMSIZE")
-      o.memSizeMb = std::atoll(value.c_str());
-    else
+    else if (name == "UTILPATH") {
+      std::error_code ec;
+      if (std::filesystem::is_directory(value, ec))
+        o.utilPath = value;
+      else
+        why = "an existing directory";
+    } else if (name == "MEMSIZE") {
+      if (!wholeNumber(value, int64_t{0}, kMaxMemSizeMb, &o.memSizeMb))
+        why = fmt::format("a whole number of megabytes from 0 to {}", kMaxMemSizeMb);
+    } else
       ok = false;
-    if (!ok) {
-      session().log.write("ERROR", fmt::format("Option {} is not valid or its value is.", name));
+    if (!ok || !why.empty()) {
+      session().log.write("ERROR", why.empty()
+                                       ? fmt::format("{}Option {} is not valid.", where, name)
+                                       : fmt::format("{}The value \"{}\" of option {} is "
+                                                     "not valid: it must be {}.",
+                                                     where, value, name, why));
       return false;
     }
   }
@@ -222,11 +357,14 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
     size_t after = 0;
     std::string word = upperWord(firstWord(body(s), &after));
     std::string_view rest = body(s).substr(after);
+    const std::string where = fmt::format("{}: line {}: ", name, s.line);
+    // A host statement that fails counts as a statement error of the program.
+    auto failed = [&] { result.worstCode = std::max(result.worstCode, int{step::kStatement}); };
     if (word == "OPTIONS") {
-      applyOptions(resolveMacros(std::string(rest)));
+      if (!applyOptions(resolveMacros(std::string(rest)), where)) failed();
       ++k;
     } else if (word == "%LET") {
-      doLet(resolveMacros(std::string(rest)), s.line);
+      if (!doLet(resolveMacros(std::string(rest)), where)) failed();
       ++k;
     } else if (word == "%PUT") {
       std::string line = resolveMacros(std::string(rest));
@@ -254,27 +392,34 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
         --last;
       size_t end = last > first ? stmts[last - 1].end + 1 : s.end + 1;
       if (end > text.size()) end = text.size();
-      ++result.steps;
+      session().stepNumber = ++result.steps;
+      session().log.write("NOTE", fmt::format("Step {} at line {}: {}", result.steps, s.line,
+                                              firstLineOf(body(s))));
       int code;
       if (proc != "VARSIFTER") {
-        session().log.write(
-            "ERROR", fmt::format("{}: line {}: procedure {} not found.", name, s.line, proc));
+        session().log.write("ERROR", fmt::format("{}: line {}: procedure {} not found{}.", name,
+                                                 s.line, proc, didYouMean(proc, {"VARSIFTER"})));
         code = step::kStatement;
       } else {
         std::string stepText = resolveMacros(text.substr(s.begin, end - s.begin));
         code = runStep(stepText, s.line);
       }
-      session().log.write(
-          "NOTE", fmt::format("The PROCEDURE {} step ended with return code {}.", proc, code));
+      const std::string meaning = explainStepCode(code);
+      session().log.write("NOTE", fmt::format("The PROCEDURE {} step ended with return code {}{}.",
+                                              proc, code, meaning.empty() ? "" : ": " + meaning));
+      session().stepNumber = 0;
       if (code > result.worstCode) result.worstCode = code;
     } else {
-      session().log.write("ERROR", fmt::format("{}: line {}: statement {} is not valid outside "
-                                               "a procedure step.",
-                                               name, s.line, word.empty() ? "?" : word));
+      session().log.write(
+          "ERROR",
+          fmt::format("{}: line {}: statement {} is not valid outside a procedure step{}.", name,
+                      s.line, word.empty() ? "?" : word,
+                      didYouMean(word, {"PROC", "RUN", "QUIT", "OPTIONS", "%LET", "%PUT"})));
       if (result.worstCode < step::kStatement) result.worstCode = step::kStatement;
       ++k;
     }
   }
+  clearProgress();
   return result;
 }
 

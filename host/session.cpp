@@ -11,6 +11,7 @@
 
 #include "host/data/data.h"
 #include "host/files.h"
+#include "host/progress.h"
 
 namespace vsf {
 
@@ -31,8 +32,9 @@ Session& session() {
 
 void Log::write(std::string_view level, std::string_view text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  lines_.push_back(LogLine{std::string(level), std::string(text)});
+  lines_.push_back(LogLine{std::string(level), std::string(text), session().stepNumber});
   if (echo_) {
+    clearProgress();
     if (level.empty())
       fmt::print(stderr, "{}\n", text);
     else
@@ -70,6 +72,16 @@ std::string levelOf(char level) {
   }
 }
 
+// A message's text with the parse's place in front of errors and warnings and "{data}" as
+// the data set the statements read.
+std::string placed(char level, std::string text) {
+  const Session& s = session();
+  if (size_t at = text.find("{data}"); at != std::string::npos)
+    text.replace(at, 6, s.parseDataSet ? s.parseDataSet() : "the input data set");
+  if ((level == 'E' || level == 'W') && s.parsePlace) text = s.parsePlace() + ": " + text;
+  return text;
+}
+
 void msg(int set, int number, const MsgArg* args, int count) {
   const CatalogueEntry* e = findMessage(set, number);
   if (!e) {
@@ -79,7 +91,7 @@ void msg(int set, int number, const MsgArg* args, int count) {
     session().log.write("NOTE", text);
     return;
   }
-  session().log.write(levelOf(e->level), formatMessage(e->text, args, count));
+  session().log.write(levelOf(e->level), placed(e->level, formatMessage(e->text, args, count)));
 }
 
 std::string msgText(int set, int number, const MsgArg* args, int count) {

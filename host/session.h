@@ -15,6 +15,11 @@
 
 namespace vsf::host {
 
+// Bounds of the CPUCOUNT and MEMSIZE options: the procedure uses at most 1024 workers, and
+// MEMSIZE megabytes must fit a byte count.
+constexpr int kMaxCpuCount = 1024;
+constexpr int64_t kMaxMemSizeMb = INT64_MAX >> 20;
+
 // Host system options, from the command line and OPTIONS statements.
 struct SystemOptions {
   bool threads = true;
@@ -31,6 +36,7 @@ struct SystemOptions {
 struct LogLine {
   std::string level;  // "NOTE", "WARNING", "ERROR", "" for plain lines
   std::string text;
+  int step = 0;  // the step it was written in, 0 outside steps
 };
 
 // Thrown by hostEndStep; caught by the step runner.
@@ -65,8 +71,12 @@ struct Session {
   std::string lastDataSet;
   std::vector<WrittenDataSet> written;
   // Per step.
+  int stepNumber = 0;  // the step running, from 1; 0 between steps
   std::string stepText;
   int stepLine = 0;
+  // While a step's statements are parsed: where the parser stands ("Line 3, column 9") and the
+  // data set whose variables it resolves; messages issued meanwhile say so.
+  std::function<std::string()> parsePlace, parseDataSet;
   void* procContext = nullptr;
   void (*terminate)() = nullptr;
   int stepCode = 0;

@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build (with --test: and the tests) needs when any is missing.
+# Installs the Debian packages the build (with --test: and the tests; with --sanitize: and the
+# sanitizer builds) needs when any is missing. Installing needs root or sudo; without either it
+# names the packages and stops.
 set -euo pipefail
 pkgs=(cmake g++ make libopenblas-dev libgtest-dev libgmock-dev libbenchmark-dev libfmt-dev
       nlohmann-json3-dev libcli11-dev)
-# The tests also check the layout of the sources with one pinned formatter.
-[ "${1:-}" = "--test" ] && pkgs+=(clang-format-14 python3)
+# The tests also check the layout of the sources with one pinned formatter; the sanitizer
+# builds need GCC's runtimes.
+case "${1:-}" in
+  --test) pkgs+=(clang-format-14 python3) ;;
+  --sanitize) pkgs+=(libasan8 libubsan1 libtsan2) ;;
+esac
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}" >&2
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" -eq 0 ]; then
+  SUDO=""
+elif command -v sudo >/dev/null; then
+  SUDO="sudo"
+else
+  echo "These Debian packages are missing: ${missing[*]}" >&2
+  echo "Installing them needs root; ask an administrator to run:" >&2
+  echo "  apt-get install ${missing[*]}" >&2
+  exit 1
 fi
+echo "Installing: ${missing[*]}" >&2
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "host/data/csv_number.h"
@@ -161,13 +162,7 @@ class PieceParser {
     out->rows = out->lines = 0;
     out->error = CsvError{};
     out->columns.resize(static_cast<size_t>(columns));
-    for (ColumnPiece& c : out->columns) {
-      c.text = false;
-      c.numbers.clear();
-      c.offsets.clear();
-      c.bytes.clear();
-      c.longest = 0;
-    }
+    for (ColumnPiece& c : out->columns) c = ColumnPiece{};
   }
 
   void run() {
@@ -175,6 +170,7 @@ class PieceParser {
     const size_t n = t_.size();
     while ((p = skipBlankLines(t_, p, &out_->lines)) < n) {
       rowStarts_.push_back(static_cast<uint32_t>(p));
+      rowLines_.push_back(out_->lines);
       if (!record(&p)) return;
       ++out_->rows;
     }
@@ -271,6 +267,20 @@ class PieceParser {
       uint32_t end = static_cast<uint32_t>(c.bytes.size());
       c.longest = std::max(c.longest, end - c.offsets[i]);
       c.offsets[i + 1] = end;
+      countText(&c, std::string_view(c.bytes).substr(c.offsets[i]), i);
+    }
+  }
+
+  // Tells numbers from other texts in a text column; missing values count as neither.
+  void countText(ColumnPiece* c, std::string_view text, size_t row) {
+    double v;
+    if (parseCell(text, &v)) {
+      c->numberTexts += !std::isnan(v);  // missing values are NaNs
+      return;
+    }
+    if (c->otherTexts++ == 0) {
+      c->firstOtherLine = rowLines_[row];
+      c->firstOther = std::string(text);
     }
   }
 
@@ -279,6 +289,7 @@ class PieceParser {
   std::vector<char> isText_;
   std::vector<std::vector<Span>> spans_;
   std::vector<uint32_t> rowStarts_;
+  std::vector<int64_t> rowLines_;  // the line each row starts on
   ParsedPiece* out_;
 };
 

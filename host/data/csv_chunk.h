@@ -27,6 +27,11 @@ struct ColumnPiece {
   std::vector<uint32_t> offsets;  // rows + 1 offsets into bytes, when text
   std::string bytes;
   uint32_t longest = 0;  // longest text, in bytes
+  // Of a text column: how many values read as numbers and how many do not, and the first
+  // that does not (its line within the piece, from 0), to say why a column is character.
+  int64_t numberTexts = 0, otherTexts = 0;
+  int64_t firstOtherLine = -1;
+  std::string firstOther;
 };
 
 struct ParsedPiece {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "frame/host/values.h"
+#include "host/progress.h"
 
 namespace vsf::host {
 
@@ -190,6 +191,9 @@ enum class Pass { kDone, kFailed, kMixed };
 struct ColumnStats {
   std::vector<char> sawText, sawNumbers;
   std::vector<uint32_t> longest;
+  std::vector<int64_t> numberTexts, otherTexts;
+  std::vector<int64_t> firstOtherLine;  // in the file, 0 for none yet
+  std::vector<std::string> firstOther;
 };
 
 // The batch loop's state: the text read but not yet parsed sits at the front of `buf`.
@@ -254,12 +258,19 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
       *im.error = describe(im, piece.error, names, st->lines + piece.error.line + 1);
       return false;
     }
+    const int64_t lineBefore = st->lines;
     st->lines += piece.lines;
     table->obs += piece.rows;
     for (size_t j = 0; j < piece.columns.size() && piece.rows > 0; ++j) {
       const ColumnPiece& c = piece.columns[j];
       (c.text ? stats->sawText : stats->sawNumbers)[j] = 1;
       stats->longest[j] = std::max(stats->longest[j], c.longest);
+      stats->numberTexts[j] += c.numberTexts;
+      stats->otherTexts[j] += c.otherTexts;
+      if (stats->firstOtherLine[j] == 0 && c.firstOtherLine >= 0) {
+        stats->firstOtherLine[j] = lineBefore + c.firstOtherLine + 1;
+        stats->firstOther[j] = c.firstOther;
+      }
     }
   }
   return writePieces(im, table, parsed, st, threads);
@@ -282,8 +293,10 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
   if (forceText->empty()) forceText->assign(columns, 0);
   table->vars.assign(columns, TableVar{});
   for (size_t j = 0; j < columns; ++j) table->vars[j].name = names[j];
-  ColumnStats stats{std::vector<char>(columns, 0), std::vector<char>(columns, 0),
-                    std::vector<uint32_t>(columns, 1)};
+  ColumnStats stats{std::vector<char>(columns, 0),     std::vector<char>(columns, 0),
+                    std::vector<uint32_t>(columns, 1), std::vector<int64_t>(columns, 0),
+                    std::vector<int64_t>(columns, 0),  std::vector<int64_t>(columns, 0),
+                    std::vector<std::string>(columns)};
 
   const int threads = std::max(1, im.settings.threads);
   const size_t batch = im.settings.pieceBytes * static_cast<size_t>(threads);
@@ -336,6 +349,10 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
       return Pass::kFailed;
     std::memmove(data, data + end, text.size() - end);
     st.carry = text.size() - end;
+    if (progressShown())
+      showProgress(fmt::format("Reading {}: {}% of {:.1f} MB", im.source.filename().string(),
+                               100 * st.readPos / std::max<uint64_t>(fileSize, 1),
+                               static_cast<double>(fileSize) / 1e6));
   }
   bool mixed = false;
   for (size_t j = 0; j < columns; ++j) {
@@ -343,6 +360,11 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
     table->vars[j].length = stats.sawText[j] ? static_cast<int>(stats.longest[j]) : 8;
     mixed |= stats.sawText[j] && stats.sawNumbers[j];
     (*forceText)[j] = stats.sawText[j];
+    // Mostly numbers: a stray value made the column character.
+    if (stats.sawText[j] && !stats.sawNumbers[j] && stats.numberTexts[j] > stats.otherTexts[j]) {
+      table->vars[j].strayLine = stats.firstOtherLine[j];
+      table->vars[j].strayText = stats.firstOther[j];
+    }
   }
   return mixed ? Pass::kMixed : Pass::kDone;
 }

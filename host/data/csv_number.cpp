@@ -20,8 +20,9 @@ constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
 inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// ".", ".A" to ".Z", "._", an empty field, and "NA" as R writes a missing value.
 bool missingCell(std::string_view t, double* value) {
-  if (t.empty() || t == ".") {
+  if (t.empty() || t == "." || t == "NA") {
     *value = missingValue('.');
     return true;
   }
@@ -55,7 +56,7 @@ bool slowPath(std::string_view t, bool negative, int scale, double* value) {
 bool parseCell(std::string_view text, double* value) {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  if (text.empty() || text[0] == '.') {
+  if (text.empty() || text[0] == '.' || text[0] == 'N') {
     if (missingCell(text, value)) return true;
   }
   const char* s = text.data();

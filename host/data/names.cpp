@@ -63,6 +63,13 @@ bool resolveName(std::string_view name, DataSetName* out, std::string* error) {
   if (dot != std::string_view::npos) {
     std::string_view library = n.substr(0, dot);
     member = n.substr(dot + 1);
+    if (equalsNoCase(member, "csv")) {
+      *error = fmt::format(
+          "{} is a file name, not a data-set name: DATA={} reads {}.csv in the library "
+          "directory (--lib), and a quoted path reads any file (DATA='path/{}').",
+          std::string(n), std::string(library), std::string(library), std::string(n));
+      return false;
+    }
     if (!equalsNoCase(library, "work")) {
       *error = fmt::format(
           "Library {} is not assigned: WORK is the only library (the "
@@ -72,7 +79,10 @@ bool resolveName(std::string_view name, DataSetName* out, std::string* error) {
     }
   }
   if (!validMember(member)) {
-    *error = fmt::format("{} is not a valid data-set name.", std::string(n));
+    *error = fmt::format(
+        "{} is not a valid data-set name: a name has letters, digits and underscores; a file "
+        "elsewhere is named by its path in quotes.",
+        std::string(n));
     return false;
   }
   const std::filesystem::path& library = session().options.library;

@@ -5,6 +5,8 @@
 #include "frame/host/values.h"
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
+#include "host/output/output.h"
+#include "host/progress.h"
 #include "host/session.h"
 
 namespace vsf::host {
@@ -22,16 +24,21 @@ bool atEnd(const InputDataSet* in, const TablePos& pos) { return pos.obs >= in->
 
 int compareNumbers(double a, double b) { return zkeycmp(&a, &b, -1, 0); }
 
-ByKey keyAt(InputDataSet* in, const TablePos& pos) {
-  loadAt(in, pos);
+// The BY values of a row of the cursor's block.
+ByKey keyOf(const InputDataSet* in, const BlockCursor& cursor, uint32_t row) {
   ByKey k;
   for (const ByVar& b : in->by) {
     if (b.text)
-      k.texts.emplace_back(trimRight(in->cursor.text(b.var, pos.row)));
+      k.texts.emplace_back(trimRight(cursor.text(b.var, row)));
     else
-      k.numbers.push_back(in->cursor.number(b.var, pos.row));
+      k.numbers.push_back(cursor.number(b.var, row));
   }
   return k;
+}
+
+ByKey keyAt(InputDataSet* in, const TablePos& pos) {
+  loadAt(in, pos);
+  return keyOf(in, in->cursor, pos.row);
 }
 
 // -1, 0 or 1 as `b` comes before, with or after `a` in the BY order (DESCENDING reverses a
@@ -79,6 +86,52 @@ std::string showKey(const InputDataSet* in, const ByKey& k) {
 
 TablePos firstObs(const InputDataSet* in) { return TablePos{in->table->first, 0, 0}; }
 
+// Checks, before any group is read, that the observations come in BY order: one scan of the
+// BY columns alone. Out of order ends the step with the first observation that breaks it.
+void checkByOrder(const InputDataSet* in) {
+  std::vector<int> columns;
+  for (const ByVar& b : in->by) columns.push_back(b.var);
+  BlockCursor cursor(in->table.get());
+  ByKey last;
+  for (TablePos pos = firstObs(in); pos.obs < in->table->obs; pos = cursor.after(pos)) {
+    if (pos.row == 0 && !cursor.loadColumns(pos.block, columns))
+      failStep(fmt::format("The copy of data set {} in the UTILPATH directory cannot be read.",
+                           in->name));
+    ByKey key = keyOf(in, cursor, pos.row);
+    size_t differs = 0;
+    if (pos.obs > 0 && compareKeys(in, last, key, &differs) < 0) {
+      const ByVar& v = in->by[differs];
+      const std::string& name = in->table->vars[static_cast<size_t>(v.var)].name;
+      failStep(fmt::format(
+          "Data set {} is not sorted by the BY variables: observation {} ({}) follows {}; {} "
+          "should be {}. Sort the data set by the BY variables, or add NOTSORTED to the BY "
+          "statement to take each run of equal BY values as a group.",
+          in->name, pos.obs + 1, showKey(in, key), showKey(in, last), name,
+          v.descending ? "descending" : "ascending"));
+    }
+    last = std::move(key);
+  }
+}
+
+// The BY line of the group the reader stands on, for the output system.
+std::vector<output::ByValue> byValues(const InputDataSet* in) {
+  std::vector<output::ByValue> values;
+  size_t t = 0, n = 0;
+  for (const ByVar& b : in->by) {
+    output::ByValue v;
+    v.name = in->table->vars[static_cast<size_t>(b.var)].name;
+    v.text = b.text;
+    if (b.text) {
+      v.shown = in->groupKey.texts[t++];
+    } else {
+      v.number = in->groupKey.numbers[n++];
+      v.shown = formatBest(v.number, 12);
+    }
+    values.push_back(std::move(v));
+  }
+  return values;
+}
+
 }  // namespace
 
 InputDataSet* asInput(HostDataSet* ds) {
@@ -120,6 +173,7 @@ int setBy(HostDataSet* ds, const ByVariable* vars, int count, bool notSorted) {
   }
   in->by = std::move(by);
   in->notSorted = notSorted;
+  if (!notSorted) checkByOrder(in);
   return setupGroups(ds);
 }
 
@@ -148,22 +202,15 @@ int nextByGroup(HostDataSet* ds) {
   TablePos pos = in->groups > 0 && in->nextInGroup ? in->next : in->groupStart;
   if (in->groups > 0)
     while (!atEnd(in, pos) && inGroup(in, pos)) pos = in->cursor.after(pos);
-  if (atEnd(in, pos)) return 0;
-  ByKey key = keyAt(in, pos);
-  size_t differs = 0;
-  if (in->groups > 0 && !in->notSorted && compareKeys(in, in->groupKey, key, &differs) < 0) {
-    const ByVar& v = in->by[differs];
-    failStep(
-        fmt::format("Data set {} is not sorted by the BY variables: observation {} ({}) "
-                    "follows {}; {} should be {}.",
-                    in->name, pos.obs + 1, showKey(in, key), showKey(in, in->groupKey),
-                    in->table->vars[static_cast<size_t>(v.var)].name,
-                    v.descending ? "descending" : "ascending"));
+  if (atEnd(in, pos)) {
+    output::setByGroup({});
+    return 0;
   }
-  in->groupKey = std::move(key);
+  in->groupKey = keyAt(in, pos);
   in->groupStart = in->next = pos;
   in->nextInGroup = true;
   ++in->groups;
+  output::setByGroup(byValues(in));
   return 1;
 }
 
@@ -226,6 +273,9 @@ int readNext(HostDataSet* ds) {
   loadAt(in, in->next);
   in->current = in->next;
   in->haveCurrent = true;
+  if ((in->current.obs & 0xFFFF) == 0xFFFF && progressShown())
+    showProgress(fmt::format("Reading {}: observation {} of {}", in->name, in->current.obs + 1,
+                             in->table->obs));
   in->next = in->cursor.after(in->next);
   if (in->bound) copyBound(in);
   return 1;

@@ -1,5 +1,6 @@
 // The data sets of the current step and the step's binary copies. Everything left at the
 // end of a step is closed here: unclosed outputs are discarded, copies deleted.
+#include <fmt/format.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -28,11 +29,15 @@ std::mutex gMutex;
 std::vector<HostDataSet*> gOpen;
 std::map<std::string, CachedTable> gTables;  // by the file's absolute path
 
-int importThreads() {
+// Threads of an import: at most the CPUCOUNT option and the machine's processors, and no
+// more than the file has pieces worth a thread (each thread keeps a copy file open).
+int importThreads(int64_t fileBytes, size_t smallestPiece) {
   const SystemOptions& o = session().options;
   if (!o.threads) return 1;
-  int n = o.cpuCount > 0 ? o.cpuCount : static_cast<int>(std::thread::hardware_concurrency());
-  return std::max(1, n);
+  const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int64_t pieces = fileBytes / static_cast<int64_t>(std::max<size_t>(smallestPiece, 1)) + 1;
+  int64_t n = o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
+  return static_cast<int>(std::clamp<int64_t>(std::min(n, pieces), 1, machine));
 }
 
 bool fileStamp(const std::filesystem::path& p, int64_t* size, int64_t* modified) {
@@ -82,11 +87,18 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
     return it->second.table;
   ImportSettings settings;
   settings.utilDirectory = utilDirectory();
-  settings.threads = importThreads();
+  settings.threads = importThreads(size, settings.smallestPiece);
   std::unique_ptr<Table> table = importCsv(name.path, settings, error);
   if (!table) return nullptr;
   table->name = name.shown;
   table->reopenName = name.reopen;
+  for (const TableVar& v : table->vars)
+    if (v.strayLine > 0)
+      session().log.write(
+          "NOTE", fmt::format("Variable {} of data set {} is read as character because some of "
+                              "its values are not numbers; the first is \"{}\" on line {} of "
+                              "{}. A missing value is written \".\", NA or as an empty field.",
+                              v.name, name.shown, v.strayText, v.strayLine, name.path.string()));
   std::shared_ptr<const Table> shared(std::move(table));
   gTables[key] = CachedTable{shared, size, modified};
   return shared;

@@ -78,8 +78,6 @@ Table::~Table() {
 }
 
 bool Table::create(const std::filesystem::path& directory, int files) {
-  std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
   for (int k = 0; k < files; ++k) {
     std::string path =
         (directory / fmt::format("vsf_{}_{}.dsc", ::getpid(), gCopyCounter++)).string();
@@ -163,18 +161,19 @@ Table::Located Table::locate(int64_t obs) const {
   return Located{it->block, static_cast<uint32_t>(obs - it->firstObs)};
 }
 
-bool BlockCursor::load(BlockRef block) {
-  if (have_ && block_.file == block.file && block_.offset == block.offset) return true;
+uint64_t BlockCursor::loadHeads(BlockRef block, bool whole) {
   have_ = false;
   BlockHead head;
-  if (block.file < 0 || block.file >= table_->files()) return false;
+  if (block.file < 0 || block.file >= table_->files()) return 0;
   uint64_t end = table_->fileEnd(block.file);
   if (block.offset >= end || !readAll(table_->fd(block.file), &head, sizeof head, block.offset))
-    return false;
+    return 0;
   uint64_t least = sizeof head + uint64_t{head.columns} * sizeof(ColumnHead);
-  if (head.bytes < least || block.offset + head.bytes > end) return false;
+  if (head.bytes < least || block.offset + head.bytes > end) return 0;
   if (data_.size() < head.bytes) data_.resize(head.bytes);
-  if (!readAll(table_->fd(block.file), data_.data(), head.bytes, block.offset)) return false;
+  // A whole block comes in one read; a scan reads only the column heads now.
+  const uint64_t want = whole ? head.bytes : least;
+  if (!readAll(table_->fd(block.file), data_.data(), want, block.offset)) return 0;
   offsets_.resize(head.columns);
   text_.resize(head.columns);
   const auto* heads = reinterpret_cast<const ColumnHead*>(data_.data() + sizeof head);
@@ -185,7 +184,28 @@ bool BlockCursor::load(BlockRef block) {
   block_ = block;
   next_ = BlockRef{head.nextFile, head.nextOffset};
   rows_ = head.rows;
+  return head.bytes;
+}
+
+bool BlockCursor::load(BlockRef block) {
+  if (have_ && block_.file == block.file && block_.offset == block.offset) return true;
+  if (loadHeads(block, true) == 0) return false;
   have_ = true;
+  return true;
+}
+
+bool BlockCursor::loadColumns(BlockRef block, const std::vector<int>& vars) {
+  const uint64_t bytes = loadHeads(block, false);
+  if (bytes == 0) return false;
+  for (int var : vars) {
+    size_t j = static_cast<size_t>(var);
+    if (j >= offsets_.size()) return false;
+    uint64_t end = j + 1 < offsets_.size() ? offsets_[j + 1] : bytes;
+    if (offsets_[j] > end || end > bytes ||
+        !readAll(table_->fd(block.file), data_.data() + offsets_[j], end - offsets_[j],
+                 block.offset + offsets_[j]))
+      return false;
+  }
   return true;
 }
 

@@ -20,6 +20,10 @@ struct TableVar {
   std::string name;
   int type = 1;    // kVarNumeric or kVarCharacter
   int length = 8;  // bytes
+  // A character column whose values are mostly numbers: the line and text of the first value
+  // that is not one (line 0: none).
+  int64_t strayLine = 0;
+  std::string strayText;
 };
 
 // Where a block is: its file and offset; file -1 for none.
@@ -90,6 +94,9 @@ class BlockCursor {
   explicit BlockCursor(const Table* table) : table_(table) {}
   // Loads the block unless loaded; false on a read failure.
   bool load(BlockRef block);
+  // Loads only the columns of `vars` of the block (the others hold nothing); for scans that
+  // need a few columns of every block. A cursor used so must not also load whole blocks.
+  bool loadColumns(BlockRef block, const std::vector<int>& vars);
   uint32_t rows() const { return rows_; }
   bool isText(int var) const { return text_[static_cast<size_t>(var)] != 0; }
   double number(int var, uint32_t row) const {
@@ -107,6 +114,10 @@ class BlockCursor {
   BlockRef block_, next_;
   uint32_t rows_ = 0;
   bool have_ = false;
+
+  // Reads the block's head and column heads, or the whole block; the block's byte count, or 0
+  // on a failure.
+  uint64_t loadHeads(BlockRef block, bool whole);
 };
 
 }  // namespace vsf::host

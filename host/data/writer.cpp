@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -17,14 +16,15 @@
 
 #include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
+#include "host/files.h"
 #include "host/session.h"
+#include "host/whole_file.h"
 
 namespace vsf::host {
 
 namespace {
 
 constexpr int64_t kBlockRows = 2048;
-std::atomic<int> gTempCounter{0};
 
 bool needsQuotes(std::string_view v) {
   if (v.empty() || v.front() == ' ' || v.back() == ' ') return true;
@@ -107,12 +107,13 @@ std::string formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds) {
   return text;
 }
 
-// Writers in flight: as many as the host's threads allow (none without threads).
+// Writers in flight: as many as the host's threads allow (none without threads), never more
+// than the machine has processors.
 size_t formatters() {
   const SystemOptions& o = session().options;
   if (!o.threads) return 0;
   const unsigned machine = std::max(1u, std::thread::hardware_concurrency());
-  return o.cpuCount > 0 ? static_cast<size_t>(o.cpuCount) : machine;
+  return o.cpuCount > 0 ? std::min(static_cast<size_t>(o.cpuCount), size_t{machine}) : machine;
 }
 
 // Waits for the blocks in flight until at most `keep` remain; false when a write failed.
@@ -155,7 +156,10 @@ void discard(OutputDataSet* out) {
   out->formatting.clear();
   if (out->fd >= 0) ::close(out->fd);
   out->fd = -1;
-  if (!out->tempPath.empty()) ::unlink(out->tempPath.c_str());
+  if (!out->tempPath.empty()) {
+    ::unlink(out->tempPath.c_str());
+    untrackFile(out->tempPath);
+  }
   out->tempPath.clear();
 }
 
@@ -244,9 +248,7 @@ HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
   out->reopenName = resolved.reopen;
   out->finalPath = resolved.path;
   removeStaleTemporaries(resolved.path);
-  std::filesystem::path dir = resolved.path.parent_path();
-  out->tempPath = dir / fmt::format(".{}.{}.{}.tmp", resolved.path.filename().string(), ::getpid(),
-                                    gTempCounter++);
+  out->tempPath = temporaryBeside(resolved.path);
   out->fd = ::open(out->tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out->fd < 0) {
     issueError(fmt::format("Data set {} cannot be written to \"{}\" ({}).", out->name,
@@ -256,6 +258,7 @@ HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
     if (status) *status = hs::kVarNotFound;
     return nullptr;
   }
+  trackFile(out->tempPath);
   registerDataSet(out);
   if (status) *status = 0;
   return out;
@@ -359,6 +362,7 @@ int outClose(HostDataSet* ds, bool keep) {
     registerDataSet(out);  // the step's end removes it
     writeFailed(out);
   }
+  untrackFile(out->tempPath);
   out->tempPath.clear();
   forgetTable(out->finalPath);
   session().lastDataSet = out->reopenName;

@@ -2,9 +2,9 @@
 // text lines, footnotes and graphs drawn inline as SVG.
 #include <fmt/format.h>
 
-#include <fstream>
-
 #include "host/output/layout_internal.h"
+#include "host/session.h"
+#include "host/whole_file.h"
 
 namespace vsf::host::output {
 
@@ -14,11 +14,13 @@ constexpr const char* kStyle = R"(
 body { font-family: sans-serif; margin: 2em; color: #222; }
 section.group { margin-left: 1em; }
 h2, h3, h4, h5, h6 { font-weight: normal; margin: 1.2em 0 0.4em; }
+div.scroll { max-width: 100%; overflow-x: auto; }
 table { border-collapse: collapse; margin: 0.8em 0; }
 caption { font-weight: bold; padding: 0.3em; }
 caption .subtitle { display: block; font-weight: normal; }
 th, td { padding: 0.15em 0.6em; border-bottom: 1px solid #ddd; }
 th { background: #eef; text-align: center; }
+td { white-space: nowrap; }
 td.r { text-align: right; } td.c { text-align: center; } td.l { text-align: left; }
 tr.block td { border-top: 2px solid #888; }
 table.factoid th { text-align: left; background: none; font-weight: normal; }
@@ -26,6 +28,9 @@ p.footnote { font-size: 0.9em; margin: 0.2em 0; }
 p.text { margin: 0.4em 0; } p.r { text-align: right; }
 span.mark { display: inline-block; width: 0.6em; text-align: left; }
 p.heading { font-style: italic; }
+p.byline { margin: 1.5em 0 0.5em; padding: 0.2em 0.6em; background: #eee; font-weight: bold; }
+div.log { margin: 1em 0; padding: 0.4em 0.8em; border-left: 4px solid #c33; background: #fee; }
+div.log p { margin: 0.2em 0; font-family: monospace; }
 figure.graph { margin: 1em 0; }
 figure.graph svg { max-width: 100%; height: auto; }
 )";
@@ -46,9 +51,10 @@ void writeCaption(std::string& out, const TableLayout& l) {
   out += "</caption>\n";
 }
 
+// A table wider than the page scrolls in a box of its own.
 void writeTable(std::string& out, const Table& t) {
   TableLayout l = layoutTable(t);
-  out += fmt::format("<table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
+  out += fmt::format("<div class=\"scroll\"><table class=\"{}\" id=\"t{}\" data-name=\"{}\">\n",
                      t.factoid ? "factoid" : "data", t.id, escapeMarkup(t.name));
   writeCaption(out, l);
   if (t.factoid) {
@@ -73,14 +79,31 @@ void writeTable(std::string& out, const Table& t) {
     }
     out += "</tbody>\n";
   }
-  out += "</table>\n";
+  out += "</table></div>\n";
   for (const std::string& f : l.footnotes)
     out += "<p class=\"footnote\">" + escapeMarkup(f) + "</p>\n";
 }
 
-void writeItems(std::string& out, const std::vector<Item>& items, int depth);
+struct Page {
+  std::string out;
+  int by = -1;  // the BY group of the last item written
+};
+
+void writeItems(Page& page, const std::vector<Item>& items, int depth);
+
+// A BY line before the first item of each BY group.
+void writeByLine(Page& page, const Item& item) {
+  if (auto* t = std::get_if<Table*>(&item); t && !isDisplayed(**t)) return;
+  const int by = byTagOf(item).by;
+  if (by == page.by) return;
+  page.by = by;
+  if (by >= 0)
+    page.out += "<p class=\"byline\">" +
+                escapeMarkup(byLine(doc().byGroups[static_cast<size_t>(by)])) + "</p>\n";
+}
 
 struct HtmlItem {
+  Page& page;
   std::string& out;
   int depth;
   void operator()(const Table* t) const {
@@ -91,7 +114,7 @@ struct HtmlItem {
     out += fmt::format("<section class=\"group\" data-name=\"{}\">\n<h{}>{}</h{}>\n",
                        escapeMarkup(g->name), h,
                        escapeMarkup(g->label.empty() ? g->name : g->label), h);
-    writeItems(out, g->items, depth + 1);
+    writeItems(page, g->items, depth + 1);
     out += "</section>\n";
   }
   void operator()(const TextLine* t) const {
@@ -112,8 +135,39 @@ struct HtmlItem {
   }
 };
 
-void writeItems(std::string& out, const std::vector<Item>& items, int depth) {
-  for (const Item& item : items) std::visit(HtmlItem{out, depth}, item);
+void writeItems(Page& page, const std::vector<Item>& items, int depth) {
+  for (const Item& item : items) {
+    writeByLine(page, item);
+    std::visit(HtmlItem{page, page.out, depth}, item);
+  }
+}
+
+// The errors and warnings the log holds for a step, in a box of their own, so that the page of
+// a step that failed says why.
+void writeLog(Page& page, int step) {
+  std::string lines;
+  for (const LogLine& l : session().log.lines())
+    if (l.step == step && (l.level == "ERROR" || l.level == "WARNING"))
+      lines += "<p>" + escapeMarkup(l.level + ": " + l.text) + "</p>\n";
+  if (!lines.empty()) page.out += "<div class=\"log\">\n" + lines + "</div>\n";
+}
+
+// The items of each step, then the step's errors and warnings.
+void writeSteps(Page& page) {
+  int steps = doc().step;
+  for (const LogLine& l : session().log.lines()) steps = std::max(steps, l.step);
+  // Items made outside any step (tests drive the output system so) come first.
+  std::vector<Item> items;
+  for (const Item& item : doc().top)
+    if (stepOf(item) < 1) items.push_back(item);
+  writeItems(page, items, 0);
+  for (int step = 1; step <= steps; ++step) {
+    items.clear();
+    for (const Item& item : doc().top)
+      if (stepOf(item) == step) items.push_back(item);
+    writeItems(page, items, 0);
+    writeLog(page, step);
+  }
 }
 
 }  // namespace
@@ -142,25 +196,20 @@ std::string escapeMarkup(std::string_view s) {
 }
 
 std::string htmlText() {
-  std::string out =
+  Page page;
+  std::string& out = page.out;
+  out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<title>VARSIFTER output</title>\n<style>";
   out += kStyle;
   out += "</style>\n</head>\n<body>\n";
-  writeItems(out, doc().top, 0);
+  writeSteps(page);
   out += "</body>\n</html>\n";
   return out;
 }
 
 bool writeHtmlFile(const std::string& path, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  out << htmlText();
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return writeFileWhole(path, htmlText(), error);
 }
 
 }  // namespace vsf::host::output

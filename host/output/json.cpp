@@ -1,12 +1,12 @@
 // The JSON document: every output object in order with its raw values, the macro variables
 // and the log.
 #include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "host/output/formats.h"
 #include "host/output/layout_internal.h"
 #include "host/session.h"
+#include "host/whole_file.h"
 
 namespace vsf::host::output {
 
@@ -86,7 +86,6 @@ json tableJson(const Table& t) {
   if (!t.label2.empty()) j["label2"] = t.label2;
   if (!t.note.empty()) j["note"] = t.note;
   if (t.display >= 0) j["display"] = t.display;
-  for (const auto& [k, v] : t.extras) j["extras"][std::to_string(k)] = cellJson(v);
   j["footnotes"] = tableFootnotes(t);
   if (t.factoid) {
     json entries = json::array();
@@ -168,7 +167,6 @@ struct ItemJson {
            {"items", itemsJson(g->items)}};
     if (!g->baseName.empty()) j["baseName"] = g->baseName;
     if (g->number.kind != Cell::Kind::kNull) j["number"] = cellJson(g->number);
-    for (const auto& [k, v] : g->flags) j["flags"][std::to_string(k)] = v;
     return j;
   }
   json operator()(const TextLine* t) const {
@@ -185,9 +183,23 @@ struct ItemJson {
   json operator()(const Graph* g) const { return graphJson(*g); }
 };
 
+// The BY variables of an item in a BY group: name, raw value and the value as shown.
+json byJson(int by) {
+  json j = json::array();
+  for (const ByValue& v : doc().byGroups[static_cast<size_t>(by)])
+    j.push_back({{"name", v.name},
+                 {"value", v.text ? json(v.shown) : cellJson(Cell::ofDouble(v.number))},
+                 {"shown", v.shown}});
+  return j;
+}
+
 json itemsJson(const std::vector<Item>& items) {
   json j = json::array();
-  for (const Item& item : items) j.push_back(std::visit(ItemJson{}, item));
+  for (const Item& item : items) {
+    json one = std::visit(ItemJson{}, item);
+    if (int by = byTagOf(item).by; by >= 0) one["by"] = byJson(by);
+    j.push_back(std::move(one));
+  }
   return j;
 }
 
@@ -223,14 +235,7 @@ std::string jsonText(int indent) {
 }
 
 bool writeJsonFile(const std::string& path, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  out << jsonText() << '\n';
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return writeFileWhole(path, jsonText() + '\n', error);
 }
 
 }  // namespace vsf::host::output

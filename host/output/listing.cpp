@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "host/output/layout_internal.h"
+#include "host/progress.h"
 
 namespace vsf::host::output {
 
@@ -153,6 +154,19 @@ void writeFootnotes(std::ostream& out, const TableLayout& l) {
 // title does.
 bool gAfterHeading = false;
 
+// A BY line in a band of dashes before the first item of each BY group.
+void writeByLine(std::ostream& out, const ByTag& item) {
+  int& listed = doc().listedBy;
+  if (item.by == listed) return;
+  listed = item.by;
+  if (item.by < 0) return;
+  std::string text = " " + byLine(doc().byGroups[static_cast<size_t>(item.by)]) + " ";
+  size_t left = text.size() < kLineWidth ? (kLineWidth - text.size()) / 2 : 0;
+  size_t right = text.size() + left < kLineWidth ? kLineWidth - text.size() - left : 0;
+  out << '\n' << std::string(left, '-') << text << std::string(right, '-') << '\n';
+  gAfterHeading = true;
+}
+
 // The headings of the item's groups that have not gone to the listing yet, outermost first.
 void writeGroupHeadings(std::ostream& out, Group* parent) {
   std::vector<Group*> chain;
@@ -180,6 +194,7 @@ struct Lister {
   std::ostream& out;
   void operator()(Table* t) {
     if (!isDisplayed(*t)) return;
+    writeByLine(out, *t);
     writeGroupHeadings(out, t->parent);
     TableLayout l = layoutTable(*t);
     if (t->factoid)
@@ -190,12 +205,14 @@ struct Lister {
     gAfterHeading = false;
   }
   void operator()(TextLine* t) {
+    writeByLine(out, *t);
     writeGroupHeadings(out, t->parent);
     if (gAfterHeading && !t->rule) out << '\n';
     writeText(out, *t);
     gAfterHeading = false;
   }
   void operator()(Heading* h) {
+    writeByLine(out, *h);
     writeGroupHeadings(out, h->parent);
     // A group whose description repeats its label shows the text once.
     if (h->parent && h->text == h->parent->label) return;
@@ -220,6 +237,7 @@ struct Lister {
 void listItem(const Item& item) {
   std::ostream* out = listingStream();
   if (!out) return;
+  clearProgress();  // the listing may go to the same terminal
   std::visit(Lister{*out}, item);
   out->flush();
 }

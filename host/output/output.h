@@ -41,6 +41,19 @@ struct LoggedRequest {
 const std::vector<LoggedRequest>& requestLog();
 void clearRequestLog();
 
+// One BY variable of the current BY group: its name, its value and the value as shown.
+struct ByValue {
+  std::string name;
+  std::string shown;
+  bool text = false;
+  double number = 0;  // when not text
+};
+// The BY group whose output follows (empty: none): every item the procedure makes from now on
+// carries it, and the listing and the HTML page show a BY line where it changes.
+void setByGroup(std::vector<ByValue> values);
+// The BY line of a group: "name=value" pairs joined by blanks.
+std::string byLine(const std::vector<ByValue>& values);
+
 // Where the listing goes as tables complete (standard output by default; null: nowhere).
 void setListingStream(std::ostream* stream);
 

@@ -65,7 +65,12 @@ std::string lowerCopy(std::string_view s);
 // ---- Objects handed to the procedure ----
 enum class ObjectKind : uint8_t { kRoot, kManager, kTable, kGroup, kInstance, kDataObject, kView };
 
-struct Object : HostObject {
+// The BY group an item belongs to: an index into the document's BY groups, -1 for none.
+struct ByTag {
+  int by = -1;
+};
+
+struct Object : HostObject, ByTag {
   ObjectKind kind = ObjectKind::kRoot;
   int id = 0;
   int step = 0;
@@ -146,7 +151,7 @@ struct Group : Object {
   bool listed = false;  // its heading has gone to the listing
 };
 
-struct TextLine {
+struct TextLine : ByTag {
   int step = 0;
   std::string text;
   char justify = 'c';
@@ -156,7 +161,7 @@ struct TextLine {
 };
 
 // A description the procedure gives at a nesting level (group attributes with a level).
-struct Heading {
+struct Heading : ByTag {
   int step = 0;
   int level = 0;
   std::string text;
@@ -171,7 +176,7 @@ struct GraphData {
   std::vector<size_t> rows;  // the rows the graph sees
 };
 
-struct Graph {
+struct Graph : ByTag {
   int id = 0;
   int step = 0;
   std::string name, label, title, templatePath;
@@ -199,6 +204,9 @@ struct Document {
   std::deque<Heading> headings;
   std::deque<Graph> graphs;
   std::vector<Item> top;
+  std::deque<std::vector<ByValue>> byGroups;
+  int currentBy = -1;  // the BY group of new items
+  int listedBy = -1;   // the BY group of the last item listed
   std::unordered_map<const void*, Object*> handles;
   std::vector<Group*> open;  // innermost last
   Object* manager = nullptr;
@@ -218,7 +226,11 @@ void* registerObject(Object* o, ObjectKind kind, const HandlerTable* table);
 Object* lookupHandle(const void* handle);
 // Any object ever handed out, of any step (so that no handle is mistaken for a string).
 Object* findObject(const void* handle);
-// Adds an item to the innermost open group, or to the top of the document.
+// The BY tag and the step of any item.
+ByTag& byTagOf(const Item& item);
+int stepOf(const Item& item);
+// Adds an item to the innermost open group, or to the top of the document, in the current BY
+// group.
 Group* currentGroup();
 void addItem(Item item);
 // Group names from the top down to the item's own name, joined by dots.

@@ -58,8 +58,10 @@ int createManager(Object&, const Request& r) {
   if (!out) return refuse(status::kBadArgument, "no out-handle for the manager");
   Document& d = doc();
   closeStep();
+  d.currentBy = -1;
   d.log.clear();
-  d.step += 1;
+  // The step of the program the log counts, so that the log and the output name the same step.
+  d.step = session().stepNumber > d.step ? session().stepNumber : d.step + 1;
   d.managers.emplace_back();
   d.manager = &d.managers.back();
   *out = registerObject(d.manager, ObjectKind::kManager, managerSet().table());
@@ -119,7 +121,16 @@ Group* currentGroup() {
   return d.open.empty() ? nullptr : d.open.back();
 }
 
+ByTag& byTagOf(const Item& item) {
+  return *std::visit([](auto* p) -> ByTag* { return p; }, item);
+}
+
+int stepOf(const Item& item) {
+  return std::visit([](auto* p) { return p->step; }, item);
+}
+
 void addItem(Item item) {
+  byTagOf(item).by = doc().currentBy;
   Group* g = currentGroup();
   (g ? g->items : doc().top).push_back(item);
 }
@@ -142,6 +153,22 @@ void closeStep() {
 }
 
 void finish() { closeStep(); }
+
+void setByGroup(std::vector<ByValue> values) {
+  Document& d = doc();
+  if (values.empty()) {
+    d.currentBy = -1;
+    return;
+  }
+  d.byGroups.push_back(std::move(values));
+  d.currentBy = static_cast<int>(d.byGroups.size()) - 1;
+}
+
+std::string byLine(const std::vector<ByValue>& values) {
+  std::string line;
+  for (const ByValue& v : values) line += (line.empty() ? "" : " ") + v.name + "=" + v.shown;
+  return line;
+}
 
 void reset() { doc() = Document(); }
 

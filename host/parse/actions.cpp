@@ -104,7 +104,8 @@ bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
   if (form == 1) {
     int number = -1;
     if (ds().findVar(r.analysis, first, &number) != 0) {
-      reportError(r, *r.current, fmt::format("variable {} not found", first));
+      reportError(r, *r.current,
+                  fmt::format("variable {} not found on data set {}", first, dataSetName(r)));
       return false;
     }
     numbers->push_back(number);
@@ -147,11 +148,39 @@ void completeItem(Run& r, int form) {
   r.pendingNames.clear();
 }
 
+// A name that goes on into a path (data/x.csv) has been refused: its words are skipped and the
+// name is left empty.
+void refusePath(Run& r) {
+  const Token* last = r.current;
+  size_t end = r.pos;
+  for (; end + 1 < r.tokens.size(); ++end) {
+    const Token& t = r.tokens[end];
+    const bool adjacent =
+        t.pub.line == last->pub.line &&
+        t.pub.column == last->pub.column + static_cast<int>(last->pub.written.size());
+    if (!adjacent || t.cls == TokenClass::kEndStatement || t.pub.text == "(" || t.pub.text == ")" ||
+        t.pub.text == "=")
+      break;
+    last = &t;
+  }
+  if (end == r.pos) return;
+  std::string path = r.current->pub.written;
+  for (size_t k = r.pos; k < end; ++k) path += r.tokens[k].pub.written;
+  reportError(r, *r.current,
+              fmt::format("{} is a path: write it in quotes ('{}'), or name a data set of the "
+                          "library directory without its directory and .csv",
+                          path, path));
+  r.current = &r.tokens[end - 1];
+  r.pos = end;
+  r.dataSetName.clear();
+}
+
 void openDataSet(Run& r, int s, int direction, const std::string& name) {
   OptionSlot* slot = slotAt(r, s);
   if (!slot) return;
   slot->given = 1;
   slot->text = name;
+  if (name.empty()) return;  // refused where it was read
   uint32_t status = 0;
   slot->dataSet = ds().open(name, direction, &status);
   // The data-set service says why; this says where.
@@ -321,6 +350,7 @@ void performAction(Run& r, int action) {
     case ga::kDataSetName:
       // A quoted name is a path: the data-set service gets it with its quotes.
       if (arg(0) == 1) r.dataSetName = tok.kind == ParseToken::kQuoted ? tok.written : tok.text;
+      if (tok.kind != ParseToken::kQuoted) refusePath(r);
       break;
     case ga::kEffect:
       if (r.effects) r.effects(arg(0), arg(1), tok);

@@ -37,8 +37,14 @@ int run(const GrammarDescriptor* grammar, int traceFlags, const ParseCallbacks* 
   // from inside the parse.
   struct Done {
     parse::Run& r;
-    ~Done() { r.effects = nullptr; }
+    ~Done() {
+      r.effects = nullptr;
+      session().parsePlace = nullptr;
+      session().parseDataSet = nullptr;
+    }
   } done{r};
+  session().parsePlace = [&r] { return parse::placeOf(r.current ? *r.current : r.tokens[r.pos]); };
+  session().parseDataSet = [&r] { return parse::dataSetName(r); };
   parse::parseStep(r, session().stepText, session().stepLine > 0 ? session().stepLine : 1);
   return 0;
 }

@@ -5,7 +5,10 @@
 
 #include <fmt/format.h>
 
+#include <cctype>
+
 #include "host/session.h"
+#include "host/spelling.h"
 
 namespace vsf::host::parse {
 
@@ -32,7 +35,7 @@ std::string tokenText(const Token& t) {
 
 // The words the parser would have taken in place of the token; undocumented words (ending in
 // "$") are not offered.
-std::string expected(const Run& r, int top) {
+std::vector<int> expectedSymbols(const Run& r, int top) {
   const GrammarDescriptor& g = *r.grammar;
   std::vector<int> symbols;
   if (top < g.firstNonterminal) {
@@ -44,6 +47,11 @@ std::string expected(const Run& r, int top) {
         symbols.push_back(t);
     }
   }
+  return symbols;
+}
+
+std::string expected(const Run& r, const std::vector<int>& symbols) {
+  const GrammarDescriptor& g = *r.grammar;
   if (symbols.empty() || symbols.size() > 24) return "";
   std::string out = symbols.size() == 1 ? "; expecting " : "; expecting one of ";
   for (size_t i = 0; i < symbols.size(); ++i) {
@@ -51,6 +59,26 @@ std::string expected(const Run& r, int top) {
     out += describe(g, r.table->vocabulary, symbols[i]);
   }
   return out;
+}
+
+// A hint for a word that was not expected: the expected keyword it most likely misspells, or,
+// for a path after "=", that a path goes in quotes.
+std::string hint(const Run& r, const Token& bad, const std::vector<int>& symbols) {
+  const GrammarDescriptor& g = *r.grammar;
+  if (bad.cls == TokenClass::kName || bad.word) {
+    std::vector<std::string> words;
+    for (int s : symbols) {
+      std::string_view w = g.word(s);
+      if (s > g.tokenClassCount && s != r.table->vocabulary.endSymbol() &&
+          std::isalpha(static_cast<unsigned char>(w.front())))
+        words.emplace_back(w);
+    }
+    std::string near = nearestWord(bad.pub.text, words);
+    return near.empty() ? "" : fmt::format("; did you mean \"{}\"?", near);
+  }
+  if (r.current && r.current->pub.text == "=" && (bad.pub.text == "/" || bad.pub.text == "."))
+    return "; a file path must be written in quotes";
+  return "";
 }
 
 bool matches(const Run& r, int terminal, const Token& t) {
@@ -144,10 +172,12 @@ class Driver {
     const Token& bad = r_.tokens[r_.pos];
     if (bad.cls == TokenClass::kBad)
       reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
-    else
-      reportError(
-          r_, bad,
-          fmt::format("syntax error: {} was not expected{}", tokenText(bad), expected(r_, top)));
+    else {
+      const std::vector<int> symbols = expectedSymbols(r_, top);
+      reportError(r_, bad,
+                  fmt::format("syntax error: {} was not expected{}{}", tokenText(bad),
+                              expected(r_, symbols), hint(r_, bad, symbols)));
+    }
     int endStatementSymbol = r_.table->vocabulary.classSymbol(TokenClass::kEndStatement);
     while (r_.tokens[r_.pos].cls != TokenClass::kEnd &&
            r_.tokens[r_.pos].symbol != endStatementSymbol)
@@ -175,11 +205,21 @@ Run& currentRun() {
   return run;
 }
 
+std::string placeOf(const Token& at) {
+  return fmt::format("Line {}, column {}", at.pub.line, at.pub.column);
+}
+
+std::string dataSetName(const Run& r) {
+  std::string name;
+  if (r.analysis && dataFamily()->attr(r.analysis, dsattr::kName, &name) == 0) return name;
+  return "the input data set";
+}
+
 void reportError(Run& r, const Token& at, const std::string& text) {
   ++r.errors;
   if (r.statement) r.statement->hasErrors = 1;
-  session().log.write("ERROR",
-                      fmt::format("Line {}, column {}: {}.", at.pub.line, at.pub.column, text));
+  const bool ended = !text.empty() && (text.back() == '?' || text.back() == '.');
+  session().log.write("ERROR", fmt::format("{}: {}{}", placeOf(at), text, ended ? "" : "."));
 }
 
 void parseStep(Run& r, std::string_view text, int firstLine) {

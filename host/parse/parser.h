@@ -62,5 +62,10 @@ void endStatement(Run& run);
 void appendName(Run& run, OptionSlot* slot, const std::string& name);
 // Errors found while parsing: counted, written to the log at the token's place.
 void reportError(Run& run, const Token& at, const std::string& text);
+// "Line L, column C" of a token.
+std::string placeOf(const Token& at);
+// The name of the data set whose variables the statements name ("the input data set" before
+// there is one).
+std::string dataSetName(const Run& run);
 
 }  // namespace vsf::host::parse

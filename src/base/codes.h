@@ -55,6 +55,7 @@ constexpr int kVarType = -25;          // the variable is of the other type
 constexpr int kInEst = -34;            // INEST= does not go with the input data
 constexpr int kInEstParameter = -35;   // INEST= lacks a parameter of the model
 constexpr int kFreqOverflow = -39;     // the training frequencies pass the largest count
+constexpr int kScale = -51;            // a sum of squares overflows or underflows
 
 // Searches, arithmetic and routines that fail without a code of their own.
 constexpr int kFailed = -1;    // the routine failed; its message, if any, is out

@@ -176,6 +176,10 @@ void* allocFlagged(HostPool* allocator, size_t size, uint32_t flags) {
   return allocator ? kernel().poolAlloc(allocator, size, flags) : nullptr;
 }
 
+int zlogfmt(char* out, size_t size, std::string_view format, std::initializer_list<MsgArg> args) {
+  return kernel().logFormat(out, size, format, args.begin(), static_cast<int>(args.size()));
+}
+
 int zcbreq(HostCallbackRecord* record) {
   const HostProcFamily* proc = hostv().proc;
   if (!proc || !proc->callbackRun) return static_cast<int>(hs::kBadRequest);

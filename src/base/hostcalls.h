@@ -43,6 +43,10 @@ int zcbreq(HostCallbackRecord* record);
 // Allocation through an allocator object (a pool or heap); null when refused.
 void* allocFlagged(HostPool* allocator, size_t size, uint32_t flags = 0x3004);
 
+// The log object's operations: text with insertions ({1}, {2}, ...) formatted into out (size
+// bytes, always terminated, cut when longer; returns the whole text's length, so a result of
+// size or more says it was cut); a line with a level; a status report with insertions.
+int zlogfmt(char* out, size_t size, std::string_view format, std::initializer_list<MsgArg> args);
 int zlogline(int level, std::string_view text);
 int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args);
 int zmfree(HostPool* pool, void* block);

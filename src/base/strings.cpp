@@ -121,9 +121,9 @@ int zanymiss(const double* x, int n) {
   return 0;
 }
 
-double fuzzToZero(double x) {
+double fuzzToZero(double x, double floor) {
   if ((bitsOf(x) >> 48) == 0xFFFF) return x;
-  return std::fabs(x) < 1.110223024625157e-13 ? 0.0 : x;
+  return std::fabs(x) < floor ? 0.0 : x;
 }
 
 int zleadeq(const void* table, int count, const void* key, int width) {

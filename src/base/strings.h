@@ -30,7 +30,8 @@ int zleadeq(const void* table, int count, const void* key, int width);
 // ---- Missing values and small kernels ----
 int zhasmiss(const double* x, int n);
 int zanymiss(const double* x, int n);
-double fuzzToZero(double x);
+// 0 when |x| is below the floor (rounding noise at the data's scale); missing values pass.
+double fuzzToZero(double x, double floor);
 long long packedElementCount(long long n);
 inline int zimax(int a, int b) { return a > b ? a : b; }
 inline int zimin(int a, int b) { return a < b ? a : b; }

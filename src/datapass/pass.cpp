@@ -6,6 +6,7 @@
 
 #include "base/codes.h"
 #include "base/host.h"
+#include "base/hostcalls.h"
 #include "datapass/blocksum_internal.h"
 #include "datapass/resources.h"
 #include "statements/settings.h"
@@ -205,6 +206,14 @@ int threadedPass(PassState* s, const RowKernel& k, int32_t count, int workers, u
   return rc;
 }
 
+// Workers pay off only when each has blocks of its own to read: a small BY group's few
+// blocks are read on the calling thread (the sums are the same either way).
+bool everyFileHasBlocks(const UtilFileArray* a) {
+  for (int32_t i = 0; i < a->count; ++i)
+    if (localBlocks(&a->records[i]) < 1) return false;
+  return true;
+}
+
 }  // namespace
 
 int runSequentialPass(PassState* s, const RowKernel& k) {
@@ -267,6 +276,9 @@ int restoreStoredRows(PassState* s) {
 }
 
 int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
+  char line[64];
+  zlogfmt(line, sizeof line, "Pass {1} over the stored rows", {++s->passes});
+  zlogline(loglevel::kProgress, line);
   const uint32_t result = lengthOf(k.resultLength, s, count);
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;
@@ -274,7 +286,7 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   if (s->threads && s->threads->effectiveThreaded) workers = s->threads->effectiveWorkers;
   const bool ownFile = s->options && s->options->resampleFreqInFile;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
-                        s->puddle && s->puddle->queue;
+                        s->puddle && s->puddle->queue && everyFileHasBlocks(s->utilFiles);
   if (threaded) return threadedPass(s, k, count, workers, result, total);
   if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
   if (result > 0 || (!k.seq && total > 0))

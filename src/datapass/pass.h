@@ -43,6 +43,7 @@ struct PassState {
   ZPuddle* puddle = nullptr;
   const SelectionOptions* options = nullptr;
   ResampleFeed* resampleFeed = nullptr;
+  int32_t passes = 0;  // passes run over the stored rows, for the progress line
 };
 
 using SeqKernel = int (*)(PassState* state, const PageView* block);

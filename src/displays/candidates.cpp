@@ -93,13 +93,18 @@ int printCandidates(StepView* s, SelectionState* sel) {
     const CandidateEntry& c = (*table)[index[k]];
     rank = static_cast<int32_t>(k) + 1;
     fillField(effect, effectWidth, entryLabel(c));
-    value = sel->sweep.candidateValues[index[k]];
-    if (!isMissing(value) && (value == DBL_MAX || value == -DBL_MAX)) value = missingValue('.');
-    // Only a log p-value has a p-value; other criteria's values may overflow e^value.
-    if (sl) probF = isMissing(value) ? missingValue('.') : value >= kExpFloor ? zexp(value) : 0;
     bool outside =
         c.effect >= 0 && c.effect < sel->layout.effectCount && sel->sweep.states[c.effect] == 0;
     if (c.effect == lastEffect) outside = !outside;
+    // An entry that fits exactly has a criterion of -Infty, as the summary shows it; a removal
+    // search keeps the largest doubles for values it has none of.
+    value = sel->sweep.candidateValues[index[k]];
+    if (outside && !sl)
+      value = infinityAsSpecial(value);
+    else if (!isMissing(value) && (value == DBL_MAX || value == -DBL_MAX))
+      value = missingValue('.');
+    // Only a log p-value has a p-value; other criteria's values may overflow e^value.
+    if (sl) probF = isMissing(value) ? missingValue('.') : value >= kExpFloor ? zexp(value) : 0;
     fillField(candidateFor, forWidth, msgText(outside ? 576 : 577));
     t.row();
   }

@@ -25,7 +25,6 @@ struct ZDesign;
 constexpr int kBestFit = 98;                // format code: best fit in the width
 constexpr int kOwnFormat = 99;              // format code: the variable's own format
 constexpr double kExpFloor = -708.3964185;  // below it e^x is shown as 0
-constexpr double kFuzz = 1.110223024625157e-13;
 
 // ---- Shared readings of the options ----
 struct DisplayFlags {
@@ -81,6 +80,9 @@ int printEffectSelectPct(StepView* s, int mode);
 int printModelSelectFreq(StepView* s);
 int printAvgParmEst(StepView* s, bool nonzeroParms);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
+// Notes on the selected model, as R gives them: a fit that is exact (error sum of squares 0 or
+// rounding noise), and effects of the model all of whose columns are aliased with the others'.
+void noteFitQuality(StepView* s, SelectionState* sel);
 int printCandidates(StepView* s, SelectionState* sel);
 int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator);
 int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char** text,

@@ -37,13 +37,6 @@ HostPool* workPool(StepView* s, SelectionState* sel) {
   return sel->modelPool ? sel->modelPool : s->group.byPool;
 }
 
-// Sums of squares that vanish within rounding of the total are shown as 0.
-void fuzzTotals(SelectionState* sel) {
-  const double u = kFuzz * sel->totals.totalSS;
-  if (sel->totals.correctedSS < u) sel->totals.correctedSS = 0;
-  if (sel->fit.trainSse < u) sel->fit.trainSse = 0;
-}
-
 // The tables of a fit before its selection results: classes, constructed effects, dimensions,
 // screening, the elastic net's tuning and external cross validation.
 int printFitInformation(StepView* s, SelectionState* sel) {
@@ -83,7 +76,7 @@ int printFitInformation(StepView* s, SelectionState* sel) {
 
 int printFitResults(StepView* s) {
   SelectionState* sel = &s->group.selection;
-  fuzzTotals(sel);
+  zeroNegligibleTotals(sel);  // sums within rounding of zero are shown as 0
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
   const SelectionOptions& o = s->settings.options;
@@ -156,7 +149,7 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
   if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) &&
       sel->steps.stepCount > 0) {
     const double last = sel->steps.sse[sel->steps.stepCount - 1];
-    sel->fit.trainSse = kFuzz * sel->totals.totalSS <= last ? last : 0;
+    sel->fit.trainSse = last < negligibleSumOfSquares(sel) ? 0 : last;
   }
   const bool optimizer = m == kMethodHxLasso || m == kMethodHxGLasso;
   if (!optimizer) {
@@ -172,7 +165,9 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
     if (displayFlags(s, sel).cvDetails)
       if (int rc = printCvDetails(s, sel, workPool(s, sel)); rc != 0) return rc;
   }
-  return printParameterEstimates(s, sel, workPool(s, sel), o.orderSelect);
+  if (int rc = printParameterEstimates(s, sel, workPool(s, sel), o.orderSelect); rc != 0) return rc;
+  noteFitQuality(s, sel);
+  return 0;
 }
 
 }  // namespace vsf

@@ -1,5 +1,4 @@
 // FitStatistics: the fit statistics of one model as label and value entries.
-#include <cfloat>
 #include <cmath>
 
 #include "displays/displays_internal.h"
@@ -13,15 +12,11 @@ std::vector<OutputArgItem> bestFit() {
   return {argInt(dkey::kWidth, 11), argInt(dkey::kDecimals, kBestFit)};
 }
 
-// A criterion of a perfect fit has no number to show: it reads "-Infty".
+// A criterion of a perfect fit shows as -Infty, as the selection summary shows it.
 void criterionEntry(FactoidTable& t, CriterionCode code, const FitSummary& fit,
                     const std::vector<OutputArgItem>& format) {
-  const double v = criterionOf(code, fit);
-  HostString* label = msgStr(criterionInfo(code).texts.fitLabel);
-  if (!isMissing(v) && v == -DBL_MAX)
-    t.entry(label, valueString(hstr("-Infty")));
-  else
-    t.entry(label, valueDouble(v), format);
+  t.entry(msgStr(criterionInfo(code).texts.fitLabel),
+          valueDouble(infinityAsSpecial(criterionOf(code, fit))), format);
 }
 
 }  // namespace
@@ -37,9 +32,15 @@ int printFitStatistics(StepView* s, SelectionState* sel) {
   const double rootMse = dfe > 0 ? std::sqrt(sse / dfe) : dot;
   const double ase =
       sel->totals.trainWeight != 0 ? sel->fit.trainSse / sel->totals.trainWeight : dot;
+  // The criteria of the model's recorded step: the values the selection summary shows.
   FitSummary fit = stateFit(sel);
-  fit.sse = sse, fit.params = p, fit.effects = sel->sweep.effectsInModel;
-  fit.press = sel->fit.press, fit.validAse = sel->fit.validAse, fit.cvPress = sel->fit.cvPress;
+  const StepHistory& h = sel->steps;
+  if (h.stepCount > 0 && h.sse && h.sweptColumns && h.effects) {
+    fit = recordedFit(sel, h.stepCount - 1);
+  } else {
+    fit.sse = sse, fit.params = p, fit.effects = sel->sweep.effectsInModel;
+    fit.press = sel->fit.press, fit.validAse = sel->fit.validAse, fit.cvPress = sel->fit.cvPress;
+  }
 
   FactoidTable t(&s->res.output);
   t.create("FitStatistics", "Stat.VARSIFTER.FitStatistics", msgStr(540));

@@ -251,4 +251,29 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
   return 0;
 }
 
+void noteFitQuality(StepView* s, SelectionState* sel) {
+  if (sel->run.status != 0 || !sel->sweep.invDiag) return;
+  const StepHistory& h = sel->steps;
+  // The SSE the criteria see: 0 when they are -Infty, rounding noise when they are finite but
+  // mean nothing.
+  if (h.stepCount > 0 && h.sse) {
+    const double sse = h.sse[h.stepCount - 1];
+    if (sse == 0)
+      hostMsg(848, 9101);
+    else if (fitsExactly(sel, sse))
+      hostMsg(848, 9103);
+  }
+  const Context c{s, sel, s->lev.design};
+  std::string aliased;
+  int32_t e = -1, cursor = -1;
+  while (nextDisplayEffect(sel, nullptr, &e, &cursor)) {
+    const int32_t first = sel->sweep.firstParam ? sel->sweep.firstParam[e] : 0;
+    const int32_t n = columnsShown(c, e);
+    bool none = n > 0;
+    for (int32_t i = 0; i < n && none; ++i) none = sel->sweep.invDiag[first + i] == -1.0;
+    if (none) aliased += (aliased.empty() ? "" : " ") + std::string(candidateLabel(s, e));
+  }
+  if (!aliased.empty()) hostMsg(848, 9102, {std::string_view(aliased)});
+}
+
 }  // namespace vsf

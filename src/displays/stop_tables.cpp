@@ -134,7 +134,7 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
     t.column(ctype::kDouble, "CompareCriterion", &r.compare, compareDyn);
     t.endColumns();
     t.bind("Stat.VARSIFTER.StopDetails", {}, true);
-    r = Row{stop->entryValue, stopValue, entryCompare};
+    r = Row{infinityAsSpecial(stop->entryValue), infinityAsSpecial(stopValue), entryCompare};
     t.row();
     t.close();
     t.release();
@@ -171,16 +171,16 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
   if (entry) {
     fillField(candidateFor, forWidth, msgText(630));
     fillField(effect, effectWidth, candidateLabel(s, stop->entryEffect));
-    r = Row{sl ? fromLog(stop->entryValue) : stop->entryValue, sl ? o.entryLevel : stopValue,
-            entryCompare};
+    r = Row{sl ? fromLog(stop->entryValue) : infinityAsSpecial(stop->entryValue),
+            sl ? o.entryLevel : infinityAsSpecial(stopValue), entryCompare};
     fillField(label, 5, "(SLE)");
     t.row();
   }
   if (removal) {
     fillField(candidateFor, forWidth, msgText(631));
     fillField(effect, effectWidth, candidateLabel(s, stop->removalEffect));
-    r = Row{sl ? fromLog(stop->removalValue) : stop->removalValue, sl ? o.stayLevel : stopValue,
-            removalCompare};
+    r = Row{sl ? fromLog(stop->removalValue) : infinityAsSpecial(stop->removalValue),
+            sl ? o.stayLevel : infinityAsSpecial(stopValue), removalCompare};
     fillField(label, 5, "(SLS)");
     t.row();
   }

@@ -485,6 +485,9 @@ void zeffbldinit(int nameLengthLimit, int mode);
 int zeffbldhook();
 // Releases the step's effect records and design records (the step's clean-up).
 void zeffbldfree();
+// Takes every effect that is the data-set variable varNumber alone out of the statement's
+// effect list (a response among its own effects); returns how many it took out.
+int zeffdropvar(StatementRecord* statement, int effectSlot, int modelVarSlot, int varNumber);
 // Builds the step's ZDesign from the effect chain and the EFFECT statements: 0, or 1 when the
 // constructed effects could not be set up (the design's build code says why).
 int zeffinfo(ZDesign* design, HostDataSet* ds, int modelVarSlot, int classSlot,

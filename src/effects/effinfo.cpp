@@ -178,6 +178,26 @@ void initClassVar(ZDesign* d, LevelVar* v) {
 
 std::string varName(const LevelVar& v) { return v.desc ? v.desc->name : std::string(); }
 
+int zeffdropvar(StatementRecord* statement, int effectSlot, int modelVarSlot, int varNumber) {
+  StatementRecord* proc = procRecord();
+  const OptionSlot* ms = proc ? proc->slot(modelVarSlot) : nullptr;
+  if (!ms || !statement || effectSlot < 0 ||
+      static_cast<size_t>(effectSlot) >= statement->slots.size())
+    return 0;
+  OptionSlot& es = statement->slots[static_cast<size_t>(effectSlot)];
+  auto alone = [&](void* r) {
+    const EffectRec* e = static_cast<const EffectRec*>(r);
+    if (e->cont.count != 1 || e->cross.count != 0 || e->nest.count != 0) return false;
+    const int32_t id = e->cont.ids[0];
+    return id >= 0 && static_cast<size_t>(id) < ms->vars.size() &&
+           ms->vars[static_cast<size_t>(id)] == varNumber;
+  };
+  const size_t before = es.refs.size();
+  std::erase_if(es.refs, alone);
+  es.count = static_cast<int32_t>(es.refs.size());
+  return static_cast<int>(before - es.refs.size());
+}
+
 int zeffinfo(ZDesign* d, HostDataSet* ds, int modelVarSlot, int classSlot,
              StatementRecord* statement, int effectSlot, int noIntercept, int columnCountFlag) {
   ZEffLib* lib = effLib();

@@ -51,6 +51,25 @@ int bindParameters(VsfState* s, HostDataSet* ds) {
   return 0;
 }
 
+// The estimates array bound to the data set's variables.
+int bindEstimates(VsfState* s, HostDataSet* ds) {
+  hostv().ds->mode(s->settings.inputReader, 'F');
+  InitialEstimatesBinding& b = s->res.inest;
+  b.parameterCount = s->lev.design->columnCount;
+  if (b.parameterCount <= 0) {
+    b.estimates = nullptr;
+    return rc::kMemory;
+  }
+  b.estimates = static_cast<double*>(kernel().poolAlloc(
+      s->res.mainPool, sizeof(double) * static_cast<size_t>(b.parameterCount), kAllocZero));
+  if (!b.estimates) return rc::kMemory;
+  fillDoubles(missingValue('.'), b.estimates, b.parameterCount);
+  if (int rc = bindParameters(s, ds); rc != 0) return rc;
+  hostv().ds->start(ds);
+  hostv().ds->bindEnd(b.list);
+  return 0;
+}
+
 }  // namespace
 
 int openInitialEstimates(VsfState* s) {
@@ -63,28 +82,15 @@ int openInitialEstimates(VsfState* s) {
   ZDesign* d = s->lev.design;
   const uint8_t style = d->labelStyle;
   const uint32_t flags = d->flags;
-  if (levelizeForNames(s) == 1) return 1;
-  hostv().ds->mode(s->settings.inputReader, 'F');
-  InitialEstimatesBinding& b = s->res.inest;
-  b.parameterCount = d->columnCount;
-  if (b.parameterCount <= 0) {
-    b.estimates = nullptr;
-    return rc::kMemory;
-  }
-  b.estimates = static_cast<double*>(kernel().poolAlloc(
-      s->res.mainPool, sizeof(double) * static_cast<size_t>(b.parameterCount), kAllocZero));
-  if (!b.estimates) return rc::kMemory;
-  fillDoubles(missingValue('.'), b.estimates, b.parameterCount);
-  if (int rc = bindParameters(s, ds); rc != 0) return rc;
-  hostv().ds->start(ds);
-  hostv().ds->bindEnd(b.list);
+  int rc = levelizeForNames(s) == 1 ? 1 : bindEstimates(s, ds);
+  // The levelization for the names goes whatever happened.
   HostPool* heap = s->levAlloc.allocator;
   zlevfree(&s->lev, -1);
   if (heap) hostv().proc->heapFree(heap);
   s->levAlloc.allocator = nullptr;
   d->flags = flags;
   d->labelStyle = style;
-  return 0;
+  return rc;
 }
 
 int readInitialEstimates(VsfState* s) {

@@ -346,6 +346,12 @@ void onHostTerminate() {
   if (!s) return;
   if (s->res.puddle.queue) destroyThreadPool(s);
   discardOutputs(s);
+  // A step that ended inside a BY group still holds the group's memory.
+  freeSelectionState(&s->group.selection);
+  if (s->group.groupHeap) {
+    hostv().proc->heapFree(s->group.groupHeap);
+    s->group.groupHeap = nullptr;
+  }
   if (!s->res.cleanupDone) finishStep(s);
 }
 

@@ -73,7 +73,10 @@ int prepareRows(DataPass* p) {
   p->lead = (o.weightPresent ? 1 : 0) + (o.freqPresent ? 1 : 0) + (o.modelAveragingRun ? 1 : 0);
   p->foldSlot = o.kfold || o.externalCv;
   p->roleSlot = o.rolesPresent;
+  // A group's fold count starts from the statement's: an earlier group may have lowered it.
+  if (p->foldSlot && o.cvMethod != kCvIndex) p->o->folds = o.cvFolds;
   p->folds = std::max(1, o.folds);
+  if (p->foldSlot && o.cvMethod == kCvRandom) p->foldDrawn.assign(static_cast<size_t>(p->folds), 0);
   p->indexVariable.number = -1;
   if (p->foldSlot && o.cvMethod == kCvIndex && o.cvIndexVariable >= 0 &&
       hostv().ds->varByNumber(s->settings.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
@@ -125,10 +128,12 @@ int readByGroupData(VsfState* s) {
   if (int rc = openGroupFiles(&p); rc != 0) return rc;
   if (int rc = prepareRows(&p); rc != 0) return rc;
   if (int rc = readAnalysisRows(&p); rc != 0) return rc;
+  noteDroppedRows(&p);
   if (s->group.modelSums.wanted) finishModelSums(&p);
   if (int rc = readHeldOutRows(&p, &s->settings.test, false); rc != 0) return rc;
   if (int rc = readHeldOutRows(&p, &s->settings.validation, true); rc != 0) return rc;
   if (int rc = endRows(&p); rc != 0) return rc;
+  if (int rc = checkSumsOfSquares(&p); rc != 0) return rc;
   computeMeansAndScales(&p);
   if (int rc = assignLateFolds(&p); rc != 0) return rc;
   storeTotals(&p);

@@ -1,6 +1,7 @@
 // The end of the data pass: the stored-model sums, the column means and scales, the folds
 // that need every row first (BLOCK, INDEX) and the totals left in the selection state.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "base/codes.h"
@@ -82,19 +83,10 @@ int blockFolds(DataPass* p) {
   return 0;
 }
 
-// INDEX: the index values' levels in sorted order replace their order of appearance.
-int indexFolds(DataPass* p) {
-  std::vector<int32_t> rank;
-  auto ranks = [&](const auto& levels) {
-    rank.assign(levels.size(), 0);
-    int32_t r = 0;
-    for (const auto& [value, appearance] : levels) rank[static_cast<size_t>(appearance)] = r++;
-  };
-  if (p->indexVariable.type == kVarCharacter)
-    ranks(p->textIndex);
-  else
-    ranks(p->numericIndex);
-  p->o->folds = static_cast<int32_t>(rank.size());
+// Every row's fold f becomes rank[f], in the rows and in the observation tags; the group then
+// has `folds` folds.
+int renumberFolds(DataPass* p, const std::vector<int32_t>& rank, int32_t folds) {
+  p->o->folds = folds;
   if (rank.empty()) return 0;
   auto ranked = [&](int32_t fold) {
     return fold >= 0 && fold < static_cast<int32_t>(rank.size()) ? rank[static_cast<size_t>(fold)]
@@ -109,6 +101,32 @@ int indexFolds(DataPass* p) {
       }) != 0)
     return obsTagsFailed(p);
   return 0;
+}
+
+// INDEX: the index values' levels in sorted order replace their order of appearance.
+int indexFolds(DataPass* p) {
+  std::vector<int32_t> rank;
+  auto ranks = [&](const auto& levels) {
+    rank.assign(levels.size(), 0);
+    int32_t r = 0;
+    for (const auto& [value, appearance] : levels) rank[static_cast<size_t>(appearance)] = r++;
+  };
+  if (p->indexVariable.type == kVarCharacter)
+    ranks(p->textIndex);
+  else
+    ranks(p->numericIndex);
+  return renumberFolds(p, rank, static_cast<int32_t>(rank.size()));
+}
+
+// RANDOM: folds no row was drawn for (more folds than rows) are not formed; the others close
+// up in order, and the fit's note says how many were formed.
+int randomFolds(DataPass* p) {
+  std::vector<int32_t> rank(p->foldDrawn.size(), -1);
+  int32_t formed = 0;
+  for (size_t f = 0; f < rank.size(); ++f)
+    if (p->foldDrawn[f]) rank[f] = formed++;
+  if (formed == 0 || formed == static_cast<int32_t>(rank.size())) return 0;
+  return renumberFolds(p, rank, formed);
 }
 
 }  // namespace
@@ -128,6 +146,30 @@ void finishModelSums(DataPass* p) {
     fillDoubles(missingValue('.'), m.effectScales, p->d->effectCount);
   for (int32_t j = 0; j < vars; ++j)
     m.trainSums[j] = F > 0 ? m.trainSums[j] * (1.0 / F) : missingValue('.');
+}
+
+// The sweep divides by sums of squares and squares crossproducts: a sum it cannot carry in
+// double precision (beyond about 1e292, or nonzero values whose squares fall below about
+// 1e-292) ends the step with an error naming the variable instead of a fit that did not
+// happen. Before computeMeansAndScales, which turns the sums into means.
+int checkSumsOfSquares(DataPass* p) {
+  const double low = DBL_MIN / DBL_EPSILON, high = DBL_MAX * DBL_EPSILON;
+  auto refused = [&](double squares, double sum, std::string_view name) {
+    const bool over = !(squares <= high);
+    if (!over && (squares >= low || (squares == 0 && sum == 0))) return false;
+    hostMsg(848, over ? 6101 : 6102, {name});
+    raiseStepCode(p->s->stepCode, step::kInternal);
+    return true;
+  };
+  if (refused(p->t.sumWyy, p->t.sumWy, p->s->settings.response.name)) return rc::kScale;
+  const SelectionState& s = *p->sel;
+  for (int32_t e = 0; e < p->E; ++e) {
+    const char* name = p->d->effects[p->cand[e].effect].name;
+    const int32_t first = p->firstParam[static_cast<size_t>(e)];
+    for (int32_t c = first; c < first + s.layout.columnCount[e]; ++c)
+      if (refused(s.sweep.colSquares[c], s.layout.colMeans[c], name ? name : "")) return rc::kScale;
+  }
+  return 0;
 }
 
 void computeMeansAndScales(DataPass* p) {
@@ -163,6 +205,7 @@ int assignLateFolds(DataPass* p) {
   if (!p->foldSlot || p->writer.block == 0) return 0;
   if (p->o->cvMethod == kCvBlock) return blockFolds(p);
   if (p->o->cvMethod == kCvIndex && p->indexVariable.number >= 0) return indexFolds(p);
+  if (p->o->cvMethod == kCvRandom) return randomFolds(p);
   return 0;
 }
 

@@ -32,6 +32,8 @@ struct PassTotals {
   double noRoleRows = 0, noRoleFreq = 0;
   double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
   double rowsWritten = 0;  // every row stored, held-out data sets' included
+  // Analysis rows left out for a WEIGHT or FREQ value, and FREQ values truncated.
+  int64_t weightDropped = 0, freqDropped = 0, freqTruncated = 0;
 };
 
 // One observation as read.
@@ -59,6 +61,7 @@ struct DataPass {
   int lead = 0;  // doubles before the response: weight, frequency, resample slot
   bool foldSlot = false, roleSlot = false;
   int32_t folds = 0;
+  std::vector<char> foldDrawn;        // RANDOM: whether each fold was drawn for a row
   double* design = nullptr;           // scratch design row, one double per design column
   const double* obsValues = nullptr;  // the observation's model-variable values
   double* values = nullptr;           // the row's doubles
@@ -93,9 +96,11 @@ bool buildDesignValues(DataPass* p);
 bool takeFrequency(const DataPass* p, Observation* obs, double* freqRead);
 // What becomes of an observation as read (status, response, weight, frequency): left out,
 // excluded (counted in the stored-model sums only) or stored; completes its weight and
-// frequency and adds its frequency to *freqRead.
+// frequency and adds its frequency to *freqRead; counts the rows left out for their weight or
+// frequency, and truncated frequencies, in *drops when given (the calling thread's read).
 enum class ObsFate { kSkip, kExcluded, kStore };
-ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, double* freqRead);
+ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, double* freqRead,
+                        PassTotals* drops = nullptr);
 // The order-bound half of one analysis observation whose row a worker built into p->values and
 // p->tags (finite: its design values are): counts, role and fold draws, the stored row and the
 // sums, with p->obsValues its model-variable values. As analysisObservation otherwise.
@@ -116,8 +121,14 @@ void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t fold
 int checkTestDataSet(VsfState* state, DataSetBinding* binding);
 int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
 
+// Notes of the analysis rows left out for their WEIGHT or FREQ value and of the FREQ values
+// truncated.
+void noteDroppedRows(const DataPass* p);
+
 // End of the pass (datapass_finish.cpp).
 void finishModelSums(DataPass* p);
+// A training sum of squares the sweep cannot carry: its error, the step code raised and -51.
+[[nodiscard]] int checkSumsOfSquares(DataPass* p);
 void computeMeansAndScales(DataPass* p);
 [[nodiscard]] int assignLateFolds(DataPass* p);  // BLOCK and INDEX folds; 0 or -11 / -12
 void storeTotals(DataPass* p);

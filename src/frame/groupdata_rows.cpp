@@ -114,7 +114,9 @@ int32_t drawFold(DataPass* p) {
   switch (p->o->cvMethod) {
     case kCvRandom: {
       int32_t f = static_cast<int32_t>(p->folds * zlcgunif(seedState(p)));
-      return f < p->folds ? f : p->folds - 1;
+      f = f < p->folds ? f : p->folds - 1;
+      p->foldDrawn[static_cast<size_t>(f)] = 1;
+      return f;
     }
     case kCvSplit: {
       int32_t f = p->splitNext;
@@ -242,6 +244,12 @@ bool takeFrequency(const DataPass* p, Observation* obs, double* freqRead) {
   return true;
 }
 
+void noteDroppedRows(const DataPass* p) {
+  if (p->t.weightDropped > 0) hostMsg(848, 6104, {static_cast<long long>(p->t.weightDropped)});
+  if (p->t.freqDropped > 0) hostMsg(848, 6105, {static_cast<long long>(p->t.freqDropped)});
+  if (p->t.freqTruncated > 0) hostMsg(848, 6106, {static_cast<long long>(p->t.freqTruncated)});
+}
+
 bool buildDesignValues(DataPass* p) {
   const SelectionState& s = *p->sel;
   double* x = p->values + p->lead + 1;
@@ -310,7 +318,7 @@ int analysisObservation(DataPass* p, bool roles, bool index, int32_t* tag) {
   const bool indexed = !index || readIndexValue(p);
   Observation obs;
   obs.status = zreadobs(p->ctx, &obs.y, &obs.w, &obs.f);
-  switch (observationFate(p, &obs, indexed, &p->t.freqRead)) {
+  switch (observationFate(p, &obs, indexed, &p->t.freqRead, &p->t)) {
     case ObsFate::kSkip:
       return 0;
     case ObsFate::kExcluded:
@@ -323,10 +331,21 @@ int analysisObservation(DataPass* p, bool roles, bool index, int32_t* tag) {
 
 }  // namespace
 
-ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, double* freqRead) {
+ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, double* freqRead,
+                        PassTotals* drops) {
   const SelectionOptions& o = *p->o;
-  if (!takeFrequency(p, obs, freqRead)) return ObsFate::kSkip;
-  if (obs->status & (obs::kWeight | obs::kNeeded | obs::kEffect)) return ObsFate::kSkip;
+  const double f = obs->f;
+  if (!takeFrequency(p, obs, freqRead)) {
+    if (drops) drops->freqDropped += 1;
+    return ObsFate::kSkip;
+  }
+  if (drops && o.freqPresent && obs->f != f && !znotfinite(f)) drops->freqTruncated += 1;
+  if (obs->status & (obs::kWeight | obs::kNeeded | obs::kEffect)) {
+    if (drops && (obs->status & obs::kWeight) && o.weightPresent && !znotfinite(obs->w) &&
+        !(obs->w > 0))
+      drops->weightDropped += 1;
+    return ObsFate::kSkip;
+  }
   if (!o.weightPresent) obs->w = 1.0;
   obs->wf = o.freqOrWeight ? obs->w * obs->f : 1.0;
   if (o.freqOrWeight && !(obs->wf > 0 && std::isfinite(obs->wf))) return ObsFate::kSkip;
@@ -337,7 +356,7 @@ ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, doubl
 
 int takeAnalysisObservation(DataPass* p, Observation obs, bool finite, int32_t* tag) {
   p->t.obsRead += 1;
-  switch (observationFate(p, &obs, true, &p->t.freqRead)) {
+  switch (observationFate(p, &obs, true, &p->t.freqRead, &p->t)) {
     case ObsFate::kSkip:
       return 0;
     case ObsFate::kExcluded:

@@ -129,7 +129,9 @@ int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, void*
     v.step = m.optimalStep[codeIndex(columns[k].code)];
     v.label = std::string(stepLabelText(s, v.step));
     if (v.label.empty()) v.label = " ";
-    v.value = at >= 0 ? stepCriterion(sel, columns[k].code, at) : missingValue('.');
+    // An exact fit's -Infty shows as the summary shows it, not as the number standing in for it.
+    v.value =
+        at >= 0 ? infinityAsSpecial(stepCriterion(sel, columns[k].code, at)) : missingValue('.');
     v.normBeta = norms && at >= 0 && m.normBase > 0 ? norms[at] / m.normBase : missingValue('.');
     const std::string p = columns[k].prefix;
     t.column(ctype::kInt, p + "Step", &v.step, whole);

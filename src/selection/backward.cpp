@@ -38,7 +38,7 @@ void fastRemoval(SelectionState* s, int32_t* effect, double* value) {
       increase = diag > 0 ? b * b / diag : DBL_MAX;
     }
     if (s->options->candidateValues && s->sweep.candidateValues)
-      s->sweep.candidateValues[e] = diag > kPivotRelative ? valueOf(increase) : absentValue();
+      s->sweep.candidateValues[e] = diag > 0 ? valueOf(increase) : absentValue();
     if (winner < 0 || increase < smallest) {
       smallest = increase;
       winner = e;

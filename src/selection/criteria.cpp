@@ -295,9 +295,12 @@ int criterionBetter(double a, double b, CriterionCode code) {
   return criterionIsMaximized(code) ? a > b : a < b;
 }
 
+// Data-based values are sums or means of squares, so their fuzz follows their scale; the
+// others are logarithms or ratios, whose differences do not depend on the data's scale.
 int criterionBetterFuzz(double a, double b, CriterionCode code) {
   if (anyAbsent(a, b)) return 0;
-  return criterionIsMaximized(code) ? a > b + kFuzz : a < b - kFuzz;
+  const double fuzz = criterionInfo(code).kind == Kind::kDataBased ? kFuzz * std::fabs(b) : kFuzz;
+  return criterionIsMaximized(code) ? a > b + fuzz : a < b - fuzz;
 }
 
 // Values are compared in thousandths so that huge values cannot overflow the difference; the

@@ -104,6 +104,22 @@ double criterionTotal(const SelectionState* s) {
   return s->totals.correctedSS < kFuzz * s->totals.totalSS ? 0 : s->totals.correctedSS;
 }
 
+double negligibleSumOfSquares(const SelectionState* s) {
+  const double total = criterionTotal(s);
+  return kFuzz * (total > 0 ? total : s->totals.totalSS);
+}
+
+void zeroNegligibleTotals(SelectionState* s) {
+  const double u = negligibleSumOfSquares(s);
+  if (s->totals.correctedSS < kFuzz * s->totals.totalSS) s->totals.correctedSS = 0;
+  if (s->fit.trainSse < u) s->fit.trainSse = 0;
+}
+
+double negligibleMeanSquare(const SelectionState* s) {
+  const double w = s->totals.trainWeight;
+  return w > 0 ? negligibleSumOfSquares(s) / w : negligibleSumOfSquares(s);
+}
+
 FitSummary stateFit(const SelectionState* s) {
   FitSummary f;
   f.n = s->totals.trainFreq;
@@ -141,14 +157,25 @@ double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse,
   return criterionOf(code, f);
 }
 
+FitSummary recordedFit(const SelectionState* s, int32_t i) {
+  const StepHistory& h = s->steps;
+  FitSummary f = stateFit(s);
+  f.sse = h.sse[i], f.params = h.sweptColumns[i], f.effects = h.effects[i];
+  const double u = negligibleSumOfSquares(s);
+  f.press = fuzzToZero(s->fit.press, u);
+  f.validAse = fuzzToZero(s->fit.validAse, negligibleMeanSquare(s));
+  f.cvPress = fuzzToZero(s->fit.cvPress, u);
+  return f;
+}
+
+bool fitsExactly(const SelectionState* s, double sse) {
+  return 1e-8 * s->totals.correctedSS >= sse;
+}
+
 void recordStepCriteria(SelectionState* s, int32_t i) {
   StepHistory& h = s->steps;
   if (!h.criteria) return;
-  FitSummary f = stateFit(s);
-  f.sse = h.sse[i], f.params = h.sweptColumns[i], f.effects = h.effects[i];
-  f.press = fuzzToZero(s->fit.press);
-  f.validAse = fuzzToZero(s->fit.validAse);
-  f.cvPress = fuzzToZero(s->fit.cvPress);
+  const FitSummary f = recordedFit(s, i);
   double* row = h.criteria + int64_t{i} * h.criterionCount;
   for (CriterionCode c : kAllCriterionCodes)
     if (h.criterionSlot[codeIndex(c)]) row[h.criterionSlot[codeIndex(c)] - 1] = criterionOf(c, f);

@@ -184,7 +184,7 @@ void compactAway(SelectionState* s, int32_t k, int32_t pos) {
 
 bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k) {
   const char before = flags[k];
-  const double t = pivotTolerance(before, A[pk(k, k)], s->sweep.swept[pk(k, k)]);
+  const double t = pivotTolerance(before, A[pk(k, k)]);
   zsweep(S, k, s->sweep.sscpOrder, flags, s->sweep.work, t);
   return flags[k] != before;
 }

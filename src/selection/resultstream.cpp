@@ -11,8 +11,6 @@ namespace vsf {
 
 namespace {
 
-constexpr double kTotalFuzz = 1.110223024625157e-13;
-
 class Writer {
  public:
   Writer(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
@@ -172,9 +170,7 @@ int writeStepHistory(SelectionState* s) {
   const SelectionOptions* o = s->options;
   Writer w(s->streamFile, s->streamPosition);
   // The sample id of a resample's record goes first once model averaging writes here.
-  const double u = kTotalFuzz * s->totals.totalSS;
-  if (s->totals.correctedSS < u) s->totals.correctedSS = 0;
-  if (s->fit.trainSse < u) s->fit.trainSse = 0;
+  zeroNegligibleTotals(s);
   w.one(s->run.status);
   for (double* p : statFields(s).p) w.one(*p);
   for (int32_t* p : countFields(s).p) w.one(*p);

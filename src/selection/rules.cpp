@@ -190,7 +190,7 @@ int checkStopRules(SelectionState* s, int32_t step) {
   };
   if (backward && m == 1 && o->noInt) {
     stopWith(stopreason::kOneLeft);
-  } else if (!backward && 1e-8 * s->totals.correctedSS >= s->fit.trainSse) {
+  } else if (!backward && fitsExactly(s, s->fit.trainSse)) {
     stopWith(stopreason::kPerfectFit);
   } else if (S != 0 && step >= S + offset) {
     stopWith(stopreason::kStepsDone);

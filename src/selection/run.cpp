@@ -159,6 +159,23 @@ void startState(SelectionState* s) {
     s->sweep.states[0] = o->noInt ? effstate::kHeldOut : effstate::kIntercept;
 }
 
+// One effect of the starting block enters and is recorded as a step.
+int enterStarting(SelectionState* s, int32_t k) {
+  const SelectionOptions* o = s->options;
+  if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
+  if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
+  if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
+  // On the centred rows of a path the intercept alone estimates the response's mean.
+  if (k == 0 && o->pathMethod) s->sweep.estimates[0] = s->totals.responseMean;
+  if (pressWanted(o))
+    if (int rc = computePress(s); rc != 0) return rc;
+  if (holdoutWanted(o))
+    if (int rc = computeHoldoutAse(s); rc != 0) return rc;
+  if (kfoldOn(s))
+    if (int rc = computeCvPress(s); rc != 0) return rc;
+  return initSelectionState(s, k);
+}
+
 // The forced effects enter one by one, each recorded as a step.
 int enterForced(SelectionState* s) {
   const SelectionOptions* o = s->options;
@@ -169,19 +186,27 @@ int enterForced(SelectionState* s) {
   for (int32_t k = first; k <= last && k < s->layout.effectCount; ++k) {
     if (s->sweep.states[k] == effstate::kHeldOut) continue;
     s->sweep.states[k] = k == 0 ? effstate::kIntercept : effstate::kForced;
-    if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
-    if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
-    if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
-    // On the centred rows of a path the intercept alone estimates the response's mean.
-    if (k == 0 && o->pathMethod) s->sweep.estimates[0] = s->totals.responseMean;
-    if (pressWanted(o))
-      if (int rc = computePress(s); rc != 0) return rc;
-    if (holdoutWanted(o))
-      if (int rc = computeHoldoutAse(s); rc != 0) return rc;
-    if (kfoldOn(s))
-      if (int rc = computeCvPress(s); rc != 0) return rc;
-    if (int rc = initSelectionState(s, k); rc != 0) return rc;
+    if (int rc = enterStarting(s, k); rc != 0) return rc;
   }
+  return 0;
+}
+
+// START=n: FORWARD and STEPWISE begin from the first n effects of the MODEL statement, as R's
+// step() begins from a given model. Those beyond the forced ones enter free to leave, into
+// the starting block of steps that the stop rules, CHOOSE and the tables count as step 0.
+int enterStartEffects(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if ((o->method != kMethodForward && o->method != kMethodStepwise) || o->start <= o->include)
+    return 0;
+  const int32_t first = firstSelectableIndex(s);
+  const int32_t end = std::min(first + (o->start - o->include), s->layout.effectCount);
+  for (int32_t k = first; k < end; ++k) {
+    if (s->sweep.states[k] == effstate::kHeldOut) continue;
+    if (int rc = enterStarting(s, k); rc != 0) return rc;
+    s->run.startEffects += 1;
+  }
+  s->layout.firstSelectable += s->run.startEffects;
+  if (o->choose != kCritNone) s->run.chosenStep += s->run.startEffects;
   return 0;
 }
 
@@ -230,6 +255,9 @@ int runSelection(SelectionState* s) {
   }
   if (!s->sweep.states) return failedWith(s, rc::kMemory);  // the pool sized nothing
   const SelectionOptions* o = s->options;
+  // A run before this one on the state may have widened the starting block.
+  s->layout.firstSelectable -= s->run.startEffects;
+  s->run.startEffects = 0;
   if (pathRun(s))
     if (int rc = s->pathMethods->prepareRows(s); rc != 0) return failedWith(s, rc);
   if (kfoldOn(s) && o->foldStats)
@@ -248,8 +276,10 @@ int runSelection(SelectionState* s) {
   startState(s);
   if (s->sweep.storeOn)
     if (int rc = buildResponseStore(s); rc != 0) return failedWith(s, rc);
-  if (o->method != kMethodBackward)
+  if (o->method != kMethodBackward) {
     if (int rc = enterForced(s); rc != 0) return failedWith(s, rc);
+    if (int rc = enterStartEffects(s); rc != 0) return failedWith(s, rc);
+  }
   s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
   totals(s);
 

@@ -314,6 +314,9 @@ struct RunStatus {
   double* chosenFoldEstimates = nullptr;  // p per fold, when the folds keep their estimates
   // BACKWARD: forced effects dropped as aliased before step 0.
   int32_t droppedForced = 0;
+  // START=n: effects entered free to leave after the forced ones; the layout's first
+  // selectable position counts them into the starting block for the rest of the run.
+  int32_t startEffects = 0;
 };
 
 // Per-candidate containment of a design built per BY group (BY POOL): per candidate the
@@ -403,6 +406,14 @@ void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field
 // The total sum of squares R-square is measured against: uncorrected without an intercept, and
 // a corrected total within rounding of zero counts as zero.
 double criterionTotal(const SelectionState* s);
+// A sum of squares of the fit below this is rounding noise of an exact fit and counts as zero:
+// 1.11e-13 times the total above (the uncorrected total when that is zero), so that the
+// decision follows the response's scale. Averages over the training weight use the same
+// floor divided by that weight.
+double negligibleSumOfSquares(const SelectionState* s);
+// Zeroes the corrected total when it is rounding noise of the uncorrected one, and the
+// training SSE when it is negligible.
+void zeroNegligibleTotals(SelectionState* s);
 // What every fit of the state shares: n, the total, the full model's variance, NOINT and a
 // path's own values; no SSE yet, and PRESS, validation ASE and CV PRESS missing.
 FitSummary stateFit(const SelectionState* s);
@@ -417,8 +428,15 @@ double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse,
                           int32_t trialEffects);
 // The value recorded for step i; missing where the steps keep none.
 double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
-// Keeps step i's criteria: from its recorded SSE and counts, and the data-based values the
-// state holds for its model.
+// The fit of recorded step i as its criteria see it: its SSE and counts, and the data-based
+// values the state holds for its model, rounding noise taken to zero as the steps take it.
+// The tables of a step's model read their criteria from it, so that they show the values the
+// selection summary shows.
+FitSummary recordedFit(const SelectionState* s, int32_t i);
+// Whether an error sum of squares is rounding noise beside the corrected total: the fit is
+// exact, and the selection stops there.
+bool fitsExactly(const SelectionState* s, double sse);
+// Keeps step i's criteria, those of recordedFit.
 void recordStepCriteria(SelectionState* s, int32_t i);
 // The slots of the criteria the options' runs keep per step.
 void layOutStepCriteria(StepHistory* h, const SelectionOptions* o);

@@ -16,18 +16,19 @@ inline void addVector(double* dst, const double* src, int64_t n) {
 }
 
 constexpr double kPivotRelative = 1e-8;
-constexpr double kPivotFloor = 1.491668147e-154;
 constexpr double kFuzz = 1.110223024625157e-13;
 
 // Tolerance of a sweep of column j (flag the column's flag in the matrix being swept, aDiag
-// its accumulated diagonal, mainDiag the main model's swept diagonal). A swept-in column is
+// its accumulated diagonal). Only relative, so that a column's scale never decides whether it
+// enters; the data pass refuses sums of squares too small to divide by. A swept-in column is
 // always swept out: its tolerance lets any nonzero pivot through.
-inline double pivotTolerance(char flag, double aDiag, double mainDiag) {
+inline double pivotTolerance(char flag, double aDiag) {
   if (flag == '1') return -4.9406564584124654e-324;  // |d| above the least subnormal
-  double t = aDiag > 0 ? kPivotRelative * aDiag : kPivotRelative;
-  if (mainDiag != 0 && (mainDiag < 0 ? -mainDiag : mainDiag) < kPivotFloor) t = kPivotFloor;
-  return t;
+  return aDiag > 0 ? kPivotRelative * aDiag : kPivotRelative;
 }
+
+// The floor of negligibleSumOfSquares for an average over the training weight.
+double negligibleMeanSquare(const SelectionState* s);
 
 inline bool kfoldOn(const SelectionState* s) { return s->options->kfold && s->folds > 0; }
 

@@ -1,7 +1,12 @@
 // Step recording: the current model appended to the step history, with its estimates.
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
+#include <string>
 
+#include "base/hostcalls.h"
+#include "selection/criteria.h"
 #include "selection/methods_internal.h"
 
 namespace vsf {
@@ -91,6 +96,25 @@ void keepChosen(SelectionState* s) {
         copyDoubles(s->run.chosenFoldEstimates + int64_t{f} * p, s->foldRecs[f].estimates, p);
 }
 
+// The step on the progress line: its number, its move and its SELECT (else STOP) criterion.
+void showStep(const SelectionState* s, int32_t i) {
+  const SelectionOptions* o = s->options;
+  const int32_t e = s->steps.effect[i];
+  std::string_view name = "the model";
+  if (o->candidates && e >= 0 && e < static_cast<int32_t>(o->candidates->size()))
+    name = std::string_view((*o->candidates)[e].label, (*o->candidates)[e].labelLength);
+  const bool removed = i > 0 && s->steps.effects[i] < s->steps.effects[i - 1];
+  const CriterionCode c = o->select != kCritNone ? o->select : o->stop;
+  const double v = stepCriterion(s, c, i);
+  const char* label = criterionInfo(c).candidate.label;
+  const std::string value =
+      !label || c == kCritSl || isAbsent(v) ? "" : fmt::format(", {} {:.7g}", label, v);
+  char line[160];
+  zlogfmt(line, sizeof line, "Selection step {1}: {2} {3}{4}",
+          {i, name, removed ? "removed" : "entered", std::string_view(value)});
+  zlogline(loglevel::kProgress, line);
+}
+
 }  // namespace
 
 int initSelectionState(SelectionState* s, int32_t effect) {
@@ -113,8 +137,8 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   h.sweptColumns[i] = s->sweep.sweptColumns;
   h.parameters[i] = params;
   h.effects[i] = s->sweep.effectsInModel;
-  h.sse[i] = fuzzToZero(s->fit.trainSse);
-  if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse);
+  h.sse[i] = fuzzToZero(s->fit.trainSse, negligibleSumOfSquares(s));
+  if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse, negligibleMeanSquare(s));
   recordStepCriteria(s, i);
 
   // The path methods' estimates come from their own back-transform.
@@ -126,6 +150,7 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   }
   if (i == s->run.chosenStep) keepChosen(s);
   s->steps.stepCount = i + 1;
+  showStep(s, i);
   if (stepRecordsWanted(o) && s->streamFile) return writeStepHistory(s);
   return 0;
 }

@@ -158,16 +158,19 @@ int selectStepwiseCompetitive(SelectionState* s) {
   for (;;) {
     EntryChoice c;
     if (int rc = searchEntry(s, &c); rc != 0) return rc;
-    if (c.effect < 0) {
-      s->run.stop.reason = noEntryReason(s);
-      return 0;
-    }
     int32_t r;
     double removalValue;
     selectBestRemoval(s, &r, &removalValue);
     if (s->run.status < 0) return s->run.status;
+    // With no effect to enter (all are in, say) a removal is still taken when it improves the
+    // criterion, as the default STEPWISE and R's step() take it; otherwise the run ends.
+    if (c.effect < 0 && (r < 0 || !criterionBetter(removalValue, p.current, o->select))) {
+      s->run.stop.reason = noEntryReason(s);
+      return 0;
+    }
     // An equal or missing entry value takes the removal; without a removal the entry stands.
-    const bool entry = r < 0 || criterionBetter(c.value, removalValue, o->select);
+    const bool entry =
+        c.effect >= 0 && (r < 0 || criterionBetter(c.value, removalValue, o->select));
     const int32_t e = entry ? c.effect : r;
     const double value = entry ? c.value : removalValue;
     bool cycle = false;
@@ -184,6 +187,7 @@ int selectStepwiseCompetitive(SelectionState* s) {
     if (int rc = checkStopCriterion(s, e, entry ? 1 : -1, value, &p.bestStop, &stop); rc != 0)
       return rc;
     if (stop) return 0;
+    p.current = value;
     updateChooseStep(s, value, p.bestStop, &p.bestChoose, entry ? 1 : -1);
     if (int rc = initSelectionState(s, e); rc != 0) return rc;
     if (cycle) {

@@ -257,6 +257,15 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
     design->flags |= 0x01 | 0x20;
     if (isPathMethod(o.method)) design->flags |= 0x2000;
   }
+  // The response among its own effects (a variable list or _NUMERIC_ that covers it) would
+  // fit itself exactly: it leaves the effects, as in R's formulas.
+  VarDescriptor response;
+  if (r.count(ms::kResponses) == 1 && s->settings.inputReader &&
+      hostv().ds->varByNumber(s->settings.inputReader, m->slot(ms::kResponses)->vars[0],
+                              &response) == 0 &&
+      zeffdropvar(const_cast<StatementRecord*>(m), ms::kEffects, slots::proc::kModelVars,
+                  response.number) > 0)
+    repairMsg(s->stepCode, 6103, {std::string_view(response.name)});
   int built =
       zeffinfo(design, s->settings.inputReader, slots::proc::kModelVars, slots::proc::kClassVars,
                const_cast<StatementRecord*>(m), ms::kEffects, 0, 0);

@@ -1,6 +1,7 @@
 // Thread options and the PERFORMANCE statement: requested workers from the global THREADS and
 // CPUCOUNT options and the statement; the statement's table reads the detail switches and the
 // data-path settings.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -162,7 +163,10 @@ void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
     if (t.buildIncremental) repairMsg(s->stepCode, 149);
   }
   t.effectiveThreaded = t.threadsOn;
-  t.effectiveWorkers = t.effectiveThreaded && t.requestedWorkers > 0 ? t.requestedWorkers : 1;
+  // More workers than the host has processors only take turns.
+  t.effectiveWorkers = t.effectiveThreaded && t.requestedWorkers > 0
+                           ? std::min(t.requestedWorkers, std::max(1, t.hostCpuCount))
+                           : 1;
   if (s->settings.displaysSuppressed) t.perfDetails = 0;
   if (s->settings.modelAverage.on && s->settings.hasByStatement) {
     t.effectiveWorkers = 1;

@@ -43,6 +43,18 @@ TEST(OutputCalls, OnlyFacility63Number53IsTolerated) {
   EXPECT_TRUE(test::endsStep([&] { zrcabort(refused); }, 120));
 }
 
+// Formatting through the log object: insertions in their places, the buffer always
+// terminated, a cut text told by a length of the buffer's size or more.
+TEST(LogHelpers, FormatIntoABufferCutsAndSaysSo) {
+  test::ensureHost();
+  char out[16];
+  EXPECT_EQ(zlogfmt(out, sizeof out, "{2} after {1}", {3, "step"}), 12);
+  EXPECT_STREQ(out, "step after 3");
+  EXPECT_EQ(zlogfmt(out, sizeof out, "Pass {1} over the stored rows", {12}), 28);
+  EXPECT_STREQ(out, "Pass 12 over th");
+  EXPECT_EQ(zlogfmt(nullptr, 0, "{1}", {1.5}), 3);
+}
+
 TEST(NameValueHelpers, KeywordLookupTrimsOnlyTrailingBlanks) {
   test::ensureHost();
   kernel().nameValueSetText("OSENV.T_RNG", "mt64   ");

@@ -118,9 +118,9 @@ TEST(MissingValues, KeyOrderIsStrictWeak) {
 }
 
 TEST(Numbers, SmallKernels) {
-  EXPECT_EQ(fuzzToZero(1e-14), 0.0);
-  EXPECT_EQ(fuzzToZero(-2e-13), -2e-13);
-  EXPECT_EQ(bitsOf(fuzzToZero(missingValue('.'))), bitsOf(missingValue('.')));
+  EXPECT_EQ(fuzzToZero(1e-14, 1.1e-13), 0.0);
+  EXPECT_EQ(fuzzToZero(-2e-13, 1.1e-13), -2e-13);
+  EXPECT_EQ(bitsOf(fuzzToZero(missingValue('.'), 1)), bitsOf(missingValue('.')));
   EXPECT_EQ(packedElementCount(3), 6);
   EXPECT_EQ(packedElementCount(20000), 200010000);  // 1.6 GB still fits
   EXPECT_EQ(packedElementCount(30000), -1);

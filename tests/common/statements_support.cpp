@@ -185,8 +185,10 @@ void useStubFamily(HostDsFamily& f) {
 }
 
 // The catalogue text as a pattern: insertions match anything.
+// A catalogue text as a pattern; an error or warning issued while statements are parsed may
+// carry the parser's place in front.
 std::regex messagePattern(const std::string& text) {
-  std::string p;
+  std::string p = "(Line [0-9]+, column [0-9]+: )?";
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '{') {

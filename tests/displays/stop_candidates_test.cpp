@@ -158,9 +158,9 @@ TEST(Candidates, LimitAndTitle) {
   }
 }
 
-// Values without a number sort by what they hold (-DBL_MAX first, +DBL_MAX last ascending) and
-// show as the plain missing value.
-TEST(Candidates, InfiniteValuesSortByValueAndShowMissing) {
+// The largest doubles sort by what they hold (-DBL_MAX first, +DBL_MAX last ascending); an
+// entry's show as the infinities the selection summary shows for an exact fit.
+TEST(Candidates, InfiniteValuesSortByValueAndShowAsInfinities) {
   CandidateSetup setup(kCritAic, 20, false);
   SelectionState& s = setup.b.sel();
   s.sweep.candidateValues[4] = -DBL_MAX;
@@ -168,9 +168,9 @@ TEST(Candidates, InfiniteValuesSortByValueAndShowMissing) {
   ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["rows"].front()["Effect"], "d");
-  EXPECT_EQ(cellMissing(t["rows"].front()["AIC"]), ".");
+  EXPECT_EQ(cellMissing(t["rows"].front()["AIC"]), "M");
   EXPECT_EQ(t["rows"].back()["Effect"], "e");
-  EXPECT_EQ(cellMissing(t["rows"].back()["AIC"]), ".");
+  EXPECT_EQ(cellMissing(t["rows"].back()["AIC"]), "I");
 }
 
 // Under the significance level a removal step ranks the largest log p-value first, and

@@ -33,7 +33,10 @@ void keepRun(const std::string& key, const std::string& output, const fs::path& 
 }  // namespace
 
 CommandRun runArgs(const std::string& args, bool withErrors) {
-  const std::string cmd = std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : "");
+  return runShell(std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : ""));
+}
+
+CommandRun runShell(const std::string& cmd) {
   CommandRun r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -51,14 +54,26 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   const std::string stem = "vsf_e2e_" + std::to_string(getpid()) + "_" + std::to_string(++serial);
   const fs::path source = fs::temp_directory_path() / (stem + ".vsf");
   const fs::path json = fs::temp_directory_path() / (stem + ".json");
+  const fs::path html = fs::temp_directory_path() / (stem + ".html");
   std::ofstream(source) << program;
-  CommandRun r =
-      runArgs(source.string() + " --lib " + library + " --json " + json.string() + " " + options);
+  CommandRun r = runArgs(source.string() + " --lib " + library + " --json " + json.string() +
+                         " --html " + html.string() + " " + options);
   if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
+  if (std::ifstream in(html); in) r.html.assign(std::istreambuf_iterator<char>(in), {});
   keepRun(program + "\n" + options, r.output, json);
-  fs::remove(source);
-  fs::remove(json);
+  for (const fs::path& p : {source, json, html}) fs::remove(p);
   return r;
+}
+
+ScratchDir::ScratchDir(const std::string& stem) {
+  std::string pattern = (fs::temp_directory_path() / (stem + "_XXXXXX")).string();
+  if (mkdtemp(pattern.data())) path_ = pattern;
+  EXPECT_FALSE(path_.empty()) << "cannot make a directory like " << pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
 namespace {

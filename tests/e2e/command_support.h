@@ -2,6 +2,7 @@
 // document, and the tables and factoids read from it.
 #pragma once
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -14,15 +15,32 @@ struct CommandRun {
   int status = -1;
   std::string output;  // standard output and standard error together
   Json document;       // the --json document (null when none was written)
+  std::string html;    // the --html page (empty when none was written)
 };
 
 // Runs the command with the arguments as a shell passes them; standard error joins the output
 // unless dropped.
 CommandRun runArgs(const std::string& args, bool withErrors = true);
+// Runs a shell command line; its standard output is the run's output.
+CommandRun runShell(const std::string& command);
 // Writes the program to a file of its own and runs the command on it with the data library
-// and further command-line options.
+// and further command-line options; the JSON document and the HTML page are read back.
 CommandRun runCommand(const std::string& program, const std::string& library,
                       const std::string& options = "");
+
+// A fresh directory of its own under the system's temporary directory, removed with its
+// contents when the object goes.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& stem);
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 // Every table or factoid of that name, in document order, groups searched through.
 std::vector<Json> findAll(const Json& document, const std::string& name);

@@ -1,6 +1,9 @@
 // Runs the varsifter command as a user would and checks its exit status and log.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -17,6 +20,11 @@ TEST(Command, ExitStatusFollowsTheWorstStep) {
       {"proc nosuch; run;", 1, "procedure NOSUCH not found"},
       {"data x; run;", 1, "not valid outside a procedure step"},
       {"%let a = 5; %put a is &a.!;", 0, "a is 5!"},
+      // Host statements that fail are errors of the program, with its file and line.
+      {"options memsize=abc;\nproc varsifter data=mtcars; model mpg = wt; run;", 1,
+       ".vsf: line 1: The value \"abc\" of option MEMSIZE is not valid"},
+      {"proc varsifter data=mtcars; model mpg = wt; run;\n%let 2x = 1;", 1,
+       ".vsf: line 2: %LET: \"2x\" is not a valid macro variable name."},
   };
   for (const Case& c : cases) {
     CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
@@ -29,6 +37,115 @@ TEST(Command, UsageErrorsExitWithTwo) {
   EXPECT_EQ(runArgs("").status, 2);
   EXPECT_EQ(runArgs("/no/such/program.vsf").status, 2);
   EXPECT_EQ(runArgs("--help").status, 0);
+  const std::string program = std::string(VSF_SOURCE_DIR) + "/examples/diabetes.vsf ";
+  for (const char* bad : {"--memsize -5", "--memsize 99999999999999999999", "--memsize abc",
+                          "--cpucount 0", "--cpucount 1025", "--utilpath /no/such/directory"}) {
+    const CommandRun r = runArgs(program + bad);
+    EXPECT_EQ(r.status, 2) << bad << "\n" << r.output;
+    const std::string option(bad, std::string_view(bad).find(' '));
+    EXPECT_NE(r.output.find(option + ":"), std::string::npos) << r.output;  // names the option
+  }
+  CommandRun r = runArgs(VSF_TEST_DATA);  // a directory
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("is a directory"), std::string::npos) << r.output;
+  r = runArgs("- < /dev/null");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("standard input holds no statements"), std::string::npos) << r.output;
+  r = runArgs("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output.rfind("varsifter ", 0), 0u) << r.output;
+}
+
+TEST(Command, ProgramFromStandardInput) {
+  const std::string program = ::testing::TempDir() + "stdin.vsf";
+  std::ofstream(program) << "proc varsifter data=mtcars; model mpg = wt; run;\n";
+  CommandRun r = runArgs("- --lib " VSF_SHARED_DATA " < " + program);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Parameter Estimates"), std::string::npos) << r.output;
+}
+
+// Each error names its cause where the user can act on it: the place in the program, the data
+// set, the file and line of a value, a nearby keyword; each step's log begins with its number
+// and first line and ends with its return code in words.
+TEST(Command, ErrorsPointAtTheCause) {
+  struct Case {
+    const char* program;
+    std::vector<const char*> texts;
+  } cases[] = {
+      {"proc varsifter data=stray_cell;\n  model z = x bmx;\nrun;",
+       {"NOTE: Step 1 at line 1: proc varsifter data=stray_cell",
+        "ERROR: Line 2, column 15: The variable bmx was not found on data set WORK.STRAY_CELL.",
+        "return code 2000: an effect of the MODEL or EFFECT statement could not be built."}},
+      {"proc varsifter data=stray_cell; class w; model z = x; run;",
+       {"Line 1, column 39: variable w not found on data set WORK.STRAY_CELL"}},
+      {"proc varsifter data=stray_cell; model y = x; run;",
+       {"Variable y of data set WORK.STRAY_CELL is read as character because some of its values "
+        "are not numbers; the first is \"n/a\" on line 4 of",
+        "stray_cell.csv", "variable y in the list is not numeric",
+        "return code 3000: a statement or option is in error."}},
+      {"proc varsifter data=stray_cell.csv; model z = x; run;",
+       {"stray_cell.csv is a file name, not a data-set name: DATA=stray_cell reads "
+        "stray_cell.csv"}},
+      {"proc varsifter data=lib/stray_cell.csv; model z = x; run;",
+       {"lib/stray_cell.csv is a path: write it in quotes ('lib/stray_cell.csv')"}},
+      {"proc varsifter data=/tmp/x.csv; model z = x; run;",
+       {"a file path must be written in quotes"}},
+      {"proc varsifter data=stray_cell; model z = x / selecton=forward; run;",
+       {"\"selecton\" was not expected; did you mean \"SELECTION\"?"}},
+      {"proc varsifter data=stray_cell; model z = x / selection=forwad; run;",
+       {"did you mean \"FORWARD\"?"}},
+      {"proc varsifter data=stray_cell; modle z = x; run;", {"did you mean \"MODEL\"?"}},
+      {"proc varsiftr data=stray_cell; run;",
+       {"procedure VARSIFTR not found (did you mean VARSIFTER?)"}},
+      {"porc varsifter;",
+       {"statement PORC is not valid outside a procedure step (did you mean PROC?)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    CommandRun r = runCommand(c.program, VSF_TEST_DATA "/e2e");
+    EXPECT_EQ(r.status, 1);
+    for (const char* text : c.texts) EXPECT_NE(r.output.find(text), std::string::npos) << r.output;
+    // The page of a failed step shows its errors.
+    if (std::string(c.program).rfind("proc", 0) == 0) {
+      EXPECT_NE(r.html.find("<div class=\"log\">"), std::string::npos) << r.html;
+    }
+  }
+}
+
+// NA, as R writes a missing value, reads as missing: the rows with NA in z leave the fit.
+TEST(Command, NaReadsAsMissing) {
+  CommandRun r =
+      runCommand("proc varsifter data=stray_cell; model z = x; run;", VSF_TEST_DATA "/e2e");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json nobs = theOne(r, "NObs");
+  EXPECT_EQ(number(nobs["rows"][0]["N"]), 6);
+  EXPECT_EQ(number(nobs["rows"][1]["N"]), 4);
+}
+
+// Progress goes to standard error only when it is a terminal: the data read, then each pass
+// and step as time allows, each line erased before the next output.
+TEST(Command, ProgressOnlyOnATerminal) {
+  if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script(1)";
+  const std::string program = ::testing::TempDir() + "progress.vsf";
+  std::ofstream(program) << "proc varsifter data=diabetes; model y = age bmi bp s1-s6; run;\n";
+  const std::string command =
+      std::string(VSF_BINARY) + " " + program + " --lib " VSF_SHARED_DATA " > /dev/null";
+  CommandRun terminal;
+  FILE* p = popen(("script -qc '" + command + "' /dev/null").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  terminal.output.clear();
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) terminal.output.append(buf, n);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_NE(terminal.output.find("\r\033[KReading diabetes.csv: 100%"), std::string::npos)
+      << terminal.output;
+  EXPECT_NE(terminal.output.find("\r\033[KNOTE: The PROCEDURE VARSIFTER step ended"),
+            std::string::npos);
+  const CommandRun piped = runArgs(program + " --lib " VSF_SHARED_DATA);
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.output.find('\r'), std::string::npos) << piped.output;
+  EXPECT_EQ(piped.output.find("Reading diabetes.csv"), std::string::npos);
 }
 
 }  // namespace

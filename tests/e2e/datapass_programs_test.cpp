@@ -40,6 +40,19 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
        0,
        {"WARNING: The INEST= data set has no PARMS row", "LASSO Selection Summary",
         "return code 4"}},
+      // Rows left out for their weight or frequency, and a truncated frequency, are counted.
+      {"proc varsifter data=rows; model y = x1 x2; weight w; freq f; run;",
+       "",
+       0,
+       {"NOTE: Observations not used because their WEIGHT value is not positive: 1.",
+        "NOTE: Observations not used because their FREQ value is below 1: 1.",
+        "NOTE: FREQ values truncated to whole numbers: 1."}},
+      // More random folds than rows: only the folds drawn are formed.
+      {"proc varsifter data=rows seed=7; model y = x1 x2 / selection=forward(select=cv) "
+       "cvmethod=random(40); run;",
+       "",
+       0,
+       {"WARNING: Only ", " of the 40 cross validation folds requested could be formed."}},
       // Rows over many small pages, on one thread and on four. The second BY group has no
       // training rows: the first group's selection is shown, the second's ends with an error.
       {"proc varsifter data=bygroups; by g; model y = x1; "

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <thread>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "common/test_host.h"
 #include "datapass/workqueue.h"
 #include "host/extensions.h"
+#include "numerics/numerics.h"
 
 namespace vsf {
 namespace {
@@ -119,6 +121,41 @@ TEST(WorkQueue, RefusedExtensionReportsOne) {
   ZPuddle puddle;
   EXPECT_EQ(zpudi(&puddle, 2, 0, &countItem), 1);
   host::refuseExtension("");
+}
+
+// hxbtree keeps one node per key in the comparator's order: a node with a key already in the
+// tree is handed back the holder, as the level trees of the levelization use it.
+TEST(SearchTrees, InsertOrFindKeepsOneNodePerKeyInOrder) {
+  test::ensureHost();
+  struct Node {
+    void* link[2];
+    int32_t key[2];
+  };
+  auto* ext = dynamic_cast<HxBtree*>(kernel().extensionLoad("hxbtree"));
+  ASSERT_NE(ext, nullptr);
+  SearchTree* tree = ext->createTree(8, offsetof(Node, key), &zidxcmp);
+  ASSERT_NE(tree, nullptr);
+  Node nodes[] = {{{}, {2, 1}}, {{}, {1, 5}}, {{}, {2, 1}}, {{}, {-1, 9}}, {{}, {1, 5}}};
+  const int holder[] = {0, 1, 0, 3, 1};
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(tree->insert(&nodes[k]), &nodes[holder[k]]) << k;
+  EXPECT_EQ(tree->size(), 3);
+  Node probe{{}, {1, 5}};
+  EXPECT_EQ(tree->find(&probe), &nodes[1]);
+  probe.key[1] = 6;
+  EXPECT_EQ(tree->find(&probe), nullptr);
+  std::vector<int32_t> order;
+  tree->walk(
+      [](void* n, void* out) {
+        static_cast<std::vector<int32_t>*>(out)->push_back(static_cast<Node*>(n)->key[0]);
+        return 0;
+      },
+      &order);
+  EXPECT_EQ(order, (std::vector<int32_t>{-1, 1, 2}));
+  EXPECT_EQ(tree->walk([](void*, void*) { return 7; }, nullptr), 7);  // stops at the first
+  tree->clear();
+  EXPECT_EQ(tree->size(), 0);
+  tree->release();
+  ext->release();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The OPTIONS statement of a program: the host options it sets and the values it refuses.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "common/test_host.h"
@@ -9,31 +10,49 @@
 namespace vsf::host {
 namespace {
 
-TEST(ProgramOptions, CpuCountAndThreads) {
+TEST(ProgramOptions, ValuesSetAndRefused) {
   test::ensureHost();
   SystemOptions saved = session().options;
   int machine = static_cast<int>(std::thread::hardware_concurrency());
+  const std::string tmp = std::filesystem::temp_directory_path().string();
   struct Case {
-    const char* text;
+    std::string text;
     bool ok;
     int cpuCount;
     bool threads;
+    int64_t memSizeMb;
+    std::string utilPath;
   } cases[] = {
-      {"cpucount=3", true, 3, true},
+      {"cpucount=3", true, 3, true, 5, "u"},
       // ACTUAL is the machine's count, never 0 (which would leave one worker).
-      {"cpucount=actual", true, machine > 0 ? machine : 1, true},
-      {"nothreads cpucount = ACTUAL", true, machine > 0 ? machine : 1, false},
-      {"cpucount=many", false, 7, true},
-      {"cpucount=3x", false, 7, true},
+      {"cpucount=actual", true, machine > 0 ? machine : 1, true, 5, "u"},
+      {"nothreads cpucount = ACTUAL", true, machine > 0 ? machine : 1, false, 5, "u"},
+      {"cpucount=many", false, 7, true, 5, "u"},
+      {"cpucount=3x", false, 7, true, 5, "u"},
+      // The procedure uses at most 1024 workers.
+      {"cpucount=1100", false, 7, true, 5, "u"},
+      {"cpucount=0", false, 7, true, 5, "u"},
+      {"memsize=200", true, 7, true, 200, "u"},
+      {"memsize=abc", false, 7, true, 5, "u"},
+      {"memsize=-1", false, 7, true, 5, "u"},
+      {"memsize=99999999999999999999", false, 7, true, 5, "u"},
+      {"memsize=8796093022208", false, 7, true, 5, "u"},  // its bytes would overflow
+      {"utilpath='" + tmp + "'", true, 7, true, 5, tmp},
+      {"utilpath='/no/such/directory'", false, 7, true, 5, "u"},  // never made
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     session().options.cpuCount = 7;
     session().options.threads = true;
+    session().options.memSizeMb = 5;
+    session().options.utilPath = "u";
     EXPECT_EQ(applyOptions(c.text), c.ok);
     EXPECT_EQ(session().options.cpuCount, c.cpuCount);
     EXPECT_EQ(session().options.threads, c.threads);
+    EXPECT_EQ(session().options.memSizeMb, c.memSizeMb);
+    EXPECT_EQ(session().options.utilPath, c.utilPath);
   }
+  EXPECT_FALSE(std::filesystem::exists("/no/such/directory"));
   session().options = saved;
 }
 

@@ -62,8 +62,9 @@ parm_rows <- NULL
 # test: rows held out for testing (PARTITION ROLE=); the selection sees the others.
 # split: CLASS variables whose levels are candidates of their own (CLASS SPLIT): a 0/1 column
 # per level, named variable_level, takes the variable's place among the effects.
+# start: the selection begins from the model of the first `start` effects (START=), step 0.
 run_case <- function(name, data, response, classes, effects, direction, criterion,
-                     test = NULL, split = character(0)) {
+                     test = NULL, split = character(0), start = 0) {
   for (v in split) {
     lev <- sort(unique(data[[v]]))
     cols <- paste0(v, "_", lev)
@@ -81,9 +82,9 @@ run_case <- function(name, data, response, classes, effects, direction, criterio
   k <- if (criterion == "sbc") log(n) else 2
   full <- reformulate(effects, response)
   null <- reformulate("1", response)
-  start <- if (direction == "backward") lm(full, data = data) else lm(null, data = data)
-  scope <- if (direction == "backward") list(lower = null, upper = full) else
-    list(lower = null, upper = full)
+  first <- if (start > 0) reformulate(effects[seq_len(start)], response) else null
+  start <- if (direction == "backward") lm(full, data = data) else lm(first, data = data)
+  scope <- list(lower = null, upper = full)
   fit <- step(start, scope = scope, direction = direction, k = k, trace = 0)
 
   # The path: step()'s own record of its moves, each model refitted for its criterion value.
@@ -149,6 +150,13 @@ run_case("mtcars_backward_sbc", mtcars, "mpg", c("cyl", "gear", "am"), cars, "ba
 run_case("mtcars_stepwise_aic", mtcars, "mpg", c("vs", "am"),
          c("disp", "hp", "drat", "wt", "qsec", "vs", "am"), "both", "aic")
 
+# step() both ways weighs every entry against every removal, as DROP=COMPETITIVE does: disp,
+# hp and am enter, then disp leaves, though no effect is left to enter.
+run_case("mtcars_competitive_sbc", mtcars, "mpg", "am", c("disp", "hp", "am"), "both", "sbc")
+# START=3: from the model of disp, hp and drat, wt enters, then disp and drat leave.
+run_case("mtcars_start_sbc", mtcars, "mpg", character(0), c("disp", "hp", "drat", "wt", "qsec"),
+         "both", "sbc", start = 3)
+
 # Each number of cylinders a candidate of its own.
 run_case("mtcars_split_sbc", mtcars, "mpg", character(0), c("cyl", "disp", "hp", "wt"),
          "forward", "sbc", split = "cyl")
@@ -169,6 +177,8 @@ dia <- c("age", "sex", "bmi", "bp", paste0("s", 1:6))
 run_case("diabetes_forward_sbc", diabetes, "y", "sex", dia, "forward", "sbc")
 run_case("diabetes_backward_aic", diabetes, "y", "sex", dia, "backward", "aic")
 run_case("diabetes_stepwise_sbc", diabetes, "y", "sex", dia, "both", "sbc")
+# FORWARD with START=2: from the model of age and sex.
+run_case("diabetes_start_forward_aic", diabetes, "y", "sex", dia, "forward", "aic", start = 2)
 
 # k-fold cross validation with CVMETHOD=SPLIT(k): training row i (from 0) is in fold i mod k.
 # The path enters every effect (STOP=NONE): step() with k = 0 goes on while the residual sum

@@ -145,7 +145,8 @@ TEST(EffectActions, EffectListsBuildTheModelEffects) {
       {"model y = x1:;", {"x1", "x10"}},
       {"class name grp; model y = _character_;", {"name", "grp"}},
       {"model y = _numeric_;",
-       {"y", "x1", "x2", "x3", "x4", "x5", "x6", "x7", "x8", "x9", "x10", "a", "b", "c"}},
+       {"x1", "x2", "x3", "x4", "x5", "x6", "x7", "x8", "x9", "x10", "a", "b",
+        "c"}},  // not the response
       {"class a; effect s = spline(x1); model y = s x2 s*a;", {"s", "x2", "s*a"}},
       {"class a; effect s = spline(x1 / split); model y = s*a;",
        {"s:1*a", "s:2*a", "s:3*a", "s:4*a", "s:5*a", "s:6*a", "s:7*a"}},

@@ -96,6 +96,32 @@ class HxWorkQ : public HostExtension {
   virtual WorkQueue* create(int workers, WorkRoutine routine, void* context, uint32_t flags) = 0;
 };
 
+// Search trees (hxbtree) of nodes the caller owns, each holding its key at a fixed offset. The
+// comparator takes two nodes, the key's length in bytes and its offset, and returns -1, 0 or 1
+// (zidxcmp and the levelization's znamecmp are such comparators).
+using NodeCompare = int (*)(const void* a, const void* b, int keyBytes, int keyOffset);
+
+class SearchTree {
+ public:
+  virtual ~SearchTree() = default;
+  // Insert or find: the node already holding an equal key, or the node itself when its key is
+  // new, which the tree then keeps (a rejected node is the caller's to reuse).
+  virtual void* insert(void* node) = 0;
+  // The node holding the probe's key (the probe is node-shaped), or null.
+  virtual void* find(const void* probe) const = 0;
+  virtual int64_t size() const = 0;
+  // Visits the nodes in key order until visit returns nonzero; that result, or 0.
+  virtual int walk(int (*visit)(void* node, void* context), void* context) const = 0;
+  // The storage operation: the tree lets go of every node and of its own storage.
+  virtual void clear() = 0;
+  virtual void release() = 0;
+};
+
+class HxBtree : public HostExtension {
+ public:
+  virtual SearchTree* createTree(int keyBytes, int keyOffset, NodeCompare compare) = 0;
+};
+
 // Value formatting (hxformat): a format handle writes one variable's values as text.
 class ValueFormat {
  public:

@@ -45,6 +45,7 @@ namespace loglevel {
 constexpr int kTrace = 1;
 constexpr int kNote = 2;
 constexpr int kError = 4;
+constexpr int kProgress = 8;  // a progress line: shown while the work goes on, not logged
 }  // namespace loglevel
 
 // Name/value store value types.
@@ -88,6 +89,9 @@ struct KernelVector {
   // The log object: a line with a level, a status report with insertions.
   int (*logLine)(int level, std::string_view text);
   int (*logStatus)(int level, uint32_t status, const MsgArg* args, int count);
+  // Formats text with insertions written {1}, {2}, ... into out (size bytes, always
+  // terminated, cut when longer); returns the length of the whole text.
+  int (*logFormat)(char* out, size_t size, std::string_view format, const MsgArg* args, int count);
 };
 
 }  // namespace vsf

@@ -1,0 +1,105 @@
+// The JSON and HTML documents are written whole or not at all: a write that fails (here past
+// a file-size limit) leaves the previous file as it was and says why, and an interrupted run
+// ends with a log line, removing what it was writing and leaving the previous file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/command_support.h"
+
+extern char** environ;
+
+namespace vsf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& file) {
+  std::ifstream in(file);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> names(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(Documents, AFailedWriteLeavesThePreviousFile) {
+  ScratchDir dir("vsf_documents");
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", dir.path() / "mtcars.csv");
+  const fs::path json = dir.path() / "out.json";
+  std::ofstream(json) << "previous";
+  // 20 blocks of 512 bytes hold the data set's copy, not the document.
+  const CommandRun r =
+      runShell("sh -c 'ulimit -f 20; exec " + std::string(VSF_BINARY) + " " + VSF_SOURCE_DIR +
+               "/examples/mtcars_forward.vsf --lib " + dir.path().string() + " --utilpath " +
+               dir.path().string() + " --json " + json.string() + "' 2>&1");
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find("ERROR: cannot write " + json.string() + " (File too large)"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(contents(json), "previous");
+  EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"mtcars.csv", "out.json"}));
+}
+
+// A run that cannot end by itself (its second step reads a FIFO nobody writes) is stopped by
+// the signal once its first step has ended.
+TEST(Documents, AnInterruptedRunSaysSoAndLeavesNothing) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    ScratchDir dir("vsf_interrupt");
+    const fs::path util = dir.path() / "util";
+    fs::create_directory(util);
+    fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", dir.path() / "mtcars.csv");
+    ASSERT_EQ(mkfifo((dir.path() / "never.csv").c_str(), 0600), 0);
+    const fs::path program = dir.path() / "p.vsf", json = dir.path() / "out.json",
+                   log = dir.path() / "log.txt";
+    std::ofstream(program) << "proc varsifter data=mtcars; model mpg = wt hp; run;\n"
+                              "proc varsifter data=never; model mpg = wt; run;\n";
+    std::ofstream(json) << "previous";
+
+    posix_spawn_file_actions_t io;
+    posix_spawn_file_actions_init(&io);
+    posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&io, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> args = {VSF_BINARY,   program.string(), "--lib",  dir.path().string(),
+                                     "--utilpath", util.string(),    "--json", json.string()};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, VSF_BINARY, &io, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&io);
+    for (int i = 0; i < 600 && contents(log).find("return code 0") == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << contents(log);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << contents(log);
+    EXPECT_NE(contents(log).find("ERROR: The run was interrupted (SIG"), std::string::npos)
+        << contents(log);
+    EXPECT_EQ(contents(json), "previous");
+    EXPECT_TRUE(fs::is_empty(util));
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"log.txt", "mtcars.csv", "never.csv",
+                                                           "out.json", "p.vsf", "util"}));
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
