@@ -162,7 +162,16 @@ class PieceParser {
     out->rows = out->lines = 0;
     out->error = CsvError{};
     out->columns.resize(static_cast<size_t>(columns));
-    for (ColumnPiece& c : out->columns) c = ColumnPiece{};
+    for (ColumnPiece& c : out->columns) {
+      c.text = false;
+      c.numbers.clear();
+      c.offsets.clear();
+      c.bytes.clear();
+      c.longest = 0;
+      c.numberTexts = c.otherTexts = 0;
+      c.firstOtherLine = -1;
+      c.firstOther.clear();
+    }
   }
 
   void run() {
