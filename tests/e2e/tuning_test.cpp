@@ -149,6 +149,9 @@ TEST(ExternalCv, GroupLassoKeepsTheStepOfTheSmallestAverage) {
     if (step == 0) near(number(row["ASEValidate"]), folds[fold]["ase"][0], 1e-9, "step 0");
     sum[step] += number(row["ASEValidate"]);
   }
+  // Step 0, recorded before the path, shows its folds' average too.
+  const Json summary = theOne(r, "SelectionSummary");
+  near(number(summary["rows"][0]["CVEXPRESS"]), sum[0] / 5, 1e-9, "step 0 average");
   const size_t best = std::min_element(sum.begin() + 1, sum.end()) - sum.begin();
   EXPECT_NE(r.output.find("is the model at Step " + std::to_string(best) + "."), std::string::npos)
       << r.output;
