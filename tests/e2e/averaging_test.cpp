@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/csv.h"
 #include "e2e/command_support.h"
@@ -101,6 +102,39 @@ TEST(ModelAveraging, SamplesDoNotDependOnWorkersOrRecords) {
     const CommandRun r = runCommand(averagingProgram(statement), VSF_SHARED_DATA, options);
     ASSERT_EQ(r.status, 0) << r.output;
     for (const char* t : tables) EXPECT_EQ(theOne(r, t)["rows"], theOne(base, t)["rows"]) << t;
+  }
+}
+
+// One hundred samples and REFIT give the four tables: the refit averages the effects selected
+// in at least MINPCT= (20 by default) of the samples, which are the rows EffectSelectPct shows.
+TEST(ModelAveraging, RefitOfAHundredSamplesGivesTheFourTables) {
+  const CommandRun r = runCommand(
+      "proc varsifter data=diabetes seed=7;\n"
+      "model y = age sex bmi bp s1-s6 / selection=forward(select=sbc stop=sbc);\n"
+      "modelaverage nsamples=100 refit; run;",
+      VSF_SHARED_DATA);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json info = theOne(r, "ModelAverageInfo");
+  EXPECT_EQ(entryValue(info, "Number of Samples"), 100);
+  EXPECT_EQ(entryValue(info, "Number of Refit Samples"), 100);
+  EXPECT_EQ(entryValue(info, "Refit Minimum Effect Selection (%)"), 20.0);
+
+  const Json models = theOne(r, "ModelSelectFreq"), effects = theOne(r, "EffectSelectPct");
+  double times = 0;
+  for (const Json& row : models["rows"]) times += number(row["TimesSelected"]);
+  EXPECT_EQ(times, 100);
+
+  std::vector<std::string> kept = {"Intercept"};
+  for (const Json& row : effects["rows"]) {
+    EXPECT_GE(number(row["SelectionPct"]), 20.0) << row;
+    kept.push_back(trimmed(row["Effect"]));
+  }
+  EXPECT_FALSE(theOne(r, "AvgParmEst")["rows"].empty());
+  const Json refit = theOne(r, "RefitAvgParmEst")["rows"];
+  ASSERT_EQ(refit.size(), kept.size());
+  for (size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(trimmed(refit[i]["Parameter"]), kept[i]);
+    EXPECT_TRUE(std::isfinite(number(refit[i]["Mean"]))) << kept[i];
   }
 }
 
