@@ -17,10 +17,24 @@ void pathStates(SelectionState* s) {
       s->sweep.states[e] = effstate::kHeldOut;
 }
 
+// A sample centres and scales by its own drawn rows, as a fit of those rows alone would: the
+// full data's moments would leave the path's intercept off the sample's means.
+int sampleMoments(SelectionState* s) {
+  if (!s->resample || s->options->noStandardize) return 0;
+  if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
+  const double W = s->totals.trainWeight;
+  if (!(W > 0)) return 0;  // nothing drawn: the run ends on its data status
+  scalesFromMoments(s, s->layout.colScales, W, s->totals.trainFreq);
+  s->totals.responseMean = s->totals.sumWy / W;
+  return 0;
+}
+
 }  // namespace
 
 int standardizeRows(SelectionState* s) {
   const SelectionOptions* o = s->options;
+  if (o->firstFit)
+    if (int rc = sampleMoments(s); rc != 0) return rc;
   pathStates(s);
   if (!o->firstFit) return 0;  // a later run of a series finds them rewritten
   // Centring cannot be undone by arithmetic bit for bit: the rows are kept first when they

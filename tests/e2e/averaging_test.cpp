@@ -1,6 +1,7 @@
 // Model averaging through the command: the samples refitted independently from the counts the
-// command exports (tests/reference/averaging_fixtures.R) give the same selection percentages,
-// models and averaged estimates; the samples do not depend on the workers or NTHREADS$=.
+// command exports (tests/reference/averaging_fixtures.R for FORWARD, averaging_lasso.py for
+// LASSO) give the same selection percentages, models and averaged estimates; the samples do not
+// depend on the workers or NTHREADS$=; a hundred samples with REFIT give the four tables.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,8 +17,9 @@
 namespace vsf::test {
 namespace {
 
-std::string averagingProgram(const std::string& extra = "") {
-  std::ifstream in(std::string(VSF_TEST_DATA) + "/averaging/average_program.vsf");
+std::string averagingProgram(const std::string& extra = "",
+                             const std::string& file = "average_program.vsf") {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/averaging/" + file);
   std::stringstream text;
   text << in.rdbuf();
   std::string program = text.str();
@@ -36,10 +38,11 @@ void expectNear(const Json& cell, double want, const std::string& what) {
   EXPECT_NEAR(cell.get<double>(), want, 1e-9 * std::max(1.0, std::fabs(want))) << what;
 }
 
-TEST(ModelAveraging, MatchesSamplesRefittedFromTheExportedCounts) {
-  const CommandRun r = runCommand(averagingProgram(), VSF_SHARED_DATA);
+// The tables of one program against its reference of the samples refitted independently.
+void expectRefittedSamples(const std::string& program, const std::string& reference) {
+  const CommandRun r = runCommand(averagingProgram("", program), VSF_SHARED_DATA);
   ASSERT_EQ(r.status, 0) << r.output;
-  const Csv ref = readCsv("averaging/average_reference.csv");
+  const Csv ref = readCsv("averaging/" + reference);
   std::map<std::string, size_t> effect, model, parm;
   for (size_t i = 0; i < ref.rows.size(); ++i) {
     const std::string kind = ref.text(i, "kind"), name = ref.text(i, "name");
@@ -83,6 +86,19 @@ TEST(ModelAveraging, MatchesSamplesRefittedFromTheExportedCounts) {
         {"LowerQuantile", "v4"}, {"UpperQuantile", "v5"}, {"NumberNonzero", "v6"}};
     for (const auto& [column, v] : columns)
       expectNear(row[column], ref.number(i, v), name + column);
+  }
+}
+
+// FORWARD by SBC refitted with R's step (averaging_fixtures.R); LASSO by SBC with
+// scikit-learn's lars_path on each sample's own centred and scaled rows (averaging_lasso.py).
+TEST(ModelAveraging, MatchesSamplesRefittedFromTheExportedCounts) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"average_program.vsf", "average_reference.csv"},
+      {"average_lasso_program.vsf", "average_lasso_reference.csv"},
+  };
+  for (const auto& [program, reference] : cases) {
+    SCOPED_TRACE(program);
+    expectRefittedSamples(program, reference);
   }
 }
 
