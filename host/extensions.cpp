@@ -15,6 +15,7 @@ HostExtension* makePageStreams();   // hxstream
 HostExtension* makeScratchFiles();  // hxstreamx
 HostExtension* makeWorkQueues();    // hxworkq
 HostExtension* makeFormatter();     // hxformat
+HostExtension* makeSolver();        // hxsolve
 
 namespace {
 
@@ -81,6 +82,7 @@ std::map<std::string, ExtensionFactory, std::less<>>& factories() {
       {"hxstreamx", &makeScratchFiles},
       {"hxworkq", &makeWorkQueues},
       {"hxformat", &makeFormatter},
+      {"hxsolve", &makeSolver},
   };
   return f;
 }

@@ -460,8 +460,9 @@ struct ZLevCtx {
   SscpProvider sscp;
   char** formatted = nullptr;  // per CLASS variable, its formatted width
   int32_t threaded = 0;
-  int32_t workers = 1;       // threads a threaded levelization may use
-  uint8_t formattedRow = 0;  // the fetch delivers the formatted image
+  int32_t workers = 1;          // threads a threaded levelization may use
+  uint32_t oneThreadNoted = 0;  // the passes whose one-thread note the step has given
+  uint8_t formattedRow = 0;     // the fetch delivers the formatted image
   LevStartFn start = nullptr;
   LevNextFn next = nullptr;
   LevFetchFn fetch = nullptr;

@@ -130,6 +130,8 @@ void runByGroup(VsfState* s) {
   s->group.byPool = makePool("VARSIFTER BY POOL", kPoolPlain);
   s->group.pagePool = makePool("VARSIFTER PAGE POOL", kPoolPage);
   if (!s->group.byPool || !s->group.pagePool) checkPhaseRc(s, rc::kPool);
+  s->group.selection.tuning.pool = s->group.byPool;  // the tuning tables outlive each run
+  s->group.selection.tuning.foldMoments = !s->settings.noStandardize;
 
   double mark = hostClock();
   int lev = levelizeByGroup(s);

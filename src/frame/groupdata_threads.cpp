@@ -162,7 +162,7 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
   RunCrew c;
   c.p = p;
   if (const char* why = prepare(&c, workers)) {
-    hostMsg(848, 4960, {std::string_view("The data pass"), std::string_view(why)});
+    levNoteOneThread(&p->s->lev, OneThreadPass::kDataPass, "The data pass", why);
     return false;
   }
   WorkCrew crew;
@@ -170,9 +170,8 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
         readRun(&c, &c.workers[static_cast<size_t>(worker)], run);
         return 0;
       })) {
-    hostMsg(848, 4960,
-            {std::string_view("The data pass"),
-             std::string_view("the host could not start its threads")});
+    levNoteOneThread(&p->s->lev, OneThreadPass::kDataPass, "The data pass",
+                     "the host could not start its threads");
     return false;
   }
   double* const values = p->values;

@@ -130,7 +130,7 @@ bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
     const char* why = nullptr;
     w.ctx = zlevclone(ctx, true, &why);
     if (!w.ctx) {
-      hostMsg(848, 4960, {std::string_view("The level combinations pass"), std::string_view(why)});
+      levNoteOneThread(ctx, OneThreadPass::kCombinations, "The level combinations pass", why);
       return false;
     }
     w.set = std::make_unique<ComboSet>(d);

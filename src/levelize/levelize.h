@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "effects/effects.h"
 
@@ -16,6 +17,14 @@ int zlev(ZLevCtx* ctx);
 // Releases the group's levelization by mask (0x01 levels, 0x02 row arrays, 0x04 and 0x08
 // callbacks, 0x10 row images, 0x20 the pass's memory, 0x40 threads); -1 releases everything.
 int zlevfree(ZLevCtx* ctx, int mask);
+// The passes that may note they run on one thread, as bits of ZLevCtx::oneThreadNoted.
+enum class OneThreadPass : uint32_t { kLevelize = 1, kCombinations = 2, kDataPass = 4 };
+
+// Notes in the log (848/4960) that `pass` (named `what`) runs on one thread for `why`, once
+// a step: every BY group would give the same reason.
+void levNoteOneThread(ZLevCtx* ctx, OneThreadPass pass, std::string_view what,
+                      std::string_view why);
+
 // One message (172, 398) per CLASS variable with exactly one level; 0.
 int zsinglelvl(const ZLevCtx* ctx);
 

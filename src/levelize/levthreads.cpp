@@ -87,7 +87,7 @@ bool prepare(Collection* c, LevelizeWork* w, int workers) {
     const char* why = nullptr;
     cw.ctx = zlevclone(ctx, false, &why);
     if (!cw.ctx) {
-      hostMsg(848, 4960, {std::string_view("The levelization"), std::string_view(why)});
+      levNoteOneThread(ctx, OneThreadPass::kLevelize, "The levelization", why);
       return false;
     }
     cw.ctx->formattedRow = 1;
@@ -104,6 +104,14 @@ bool prepare(Collection* c, LevelizeWork* w, int workers) {
 
 }  // namespace
 
+void levNoteOneThread(ZLevCtx* ctx, OneThreadPass pass, std::string_view what,
+                      std::string_view why) {
+  const auto bit = static_cast<uint32_t>(pass);
+  if (ctx->oneThreadNoted & bit) return;
+  ctx->oneThreadNoted |= bit;
+  hostMsg(848, 4960, {what, why});
+}
+
 int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
   const int workers = ctx->workers;
   if (workers < 2) return 0;
@@ -117,9 +125,8 @@ int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
   if (!crew.start(workers, [&c](int worker, int64_t run) {
         return collectRun(&c.workers[static_cast<size_t>(worker)], run);
       })) {
-    hostMsg(848, 4960,
-            {std::string_view("The levelization"),
-             std::string_view("the host could not start its threads")});
+    levNoteOneThread(ctx, OneThreadPass::kLevelize, "The levelization",
+                     "the host could not start its threads");
     return 0;
   }
   for (int64_t run = 0;; ++run) {

@@ -8,8 +8,10 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "datapass/utilfiles.h"
+#include "penalized/optimizer_internal.h"
 #include "penalized/path_internal.h"
 #include "penalized/penalized.h"
+#include "penalized/tuning_internal.h"
 #include "selection/resample.h"
 #include "selection/selection.h"
 #include "statements/settings.h"
@@ -40,7 +42,120 @@ int plainFit(SelectionState* s) {
   return runSelection(s);
 }
 
-const PathMethods kPathMethods = {standardizeRows, runLarPath, restoreRows};
+const PathMethods kPathMethods = {standardizeRows, runLarPath, restoreRows, runOptimizerMethod};
+
+// The run flags belong to the driver; the options are otherwise the statements'.
+SelectionOptions* runOptions(SelectionState* s) {
+  return const_cast<SelectionOptions*>(s->options);
+}
+
+void setFlags(SelectionState* s, int32_t first, int32_t fold, int32_t final) {
+  SelectionOptions* o = runOptions(s);
+  o->firstFit = first, o->foldFit = fold, o->finalFit = final;
+}
+
+// A search's outcome: a failed run's code goes up; a run that ended with a nonzero status
+// leaves it in the state and the fit ends without a final run.
+bool searchEnded(const L2SearchResult& r, int* rc) {
+  *rc = r.rc == kTuningStopped ? 0 : r.rc;
+  return r.rc != 0;
+}
+
+int finalRun(SelectionState* s, double l2) {
+  if (int rc = buildModelPool(s); rc != 0) return rc;
+  setFlags(s, 0, 0, 1);
+  s->path.l2 = l2;
+  return runSelection(s);
+}
+
+// The searches over L2 without external cross validation: a run per L2 value, the first over
+// the rows as stored (it rewrites them and keeps the crossproducts), the later ones on those.
+int searchL2(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  TuningTables& t = s->tuning;
+  if (o->showL2Search)
+    if (int rc = reserveHistory(&t, std::max(o->l2Steps, 3)); rc != 0) return rc;
+  t.keepSscp = 1;
+  const L2Objective objective = [s](double l2, int32_t index, double* value) {
+    setFlags(s, index == 0 ? 1 : 0, 0, 0);
+    s->tuning.point = index;
+    return l2TuneObjective(s, l2, value);
+  };
+  const bool golden = o->l2Search == kL2SearchGolden;
+  const L2SearchResult r = golden ? goldenSectionSearch(o->l2Low, o->l2High, o->l2Steps, objective)
+                                  : gridSearch(o->l2Low, o->l2High, o->l2Steps, objective);
+  if (int rc = 0; searchEnded(r, &rc)) return rc;
+  if (golden && !r.converged) hostLogPrintf("chosen L2 by golden section search = {:.5e}:", r.best);
+  return finalRun(s, r.best);
+}
+
+// The L2 values of the elastic net judged by external cross validation, each by a path per
+// fold; the chosen L2 and its alignment value stay in the state.
+int searchL2ByCv(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  TuningTables& t = s->tuning;
+  const int32_t n = o->l2Search == kL2SearchNone ? 1 : std::max(o->l2Steps, 3);
+  if (o->showL2Search)
+    if (int rc = reserveHistory(&t, n); rc != 0) return rc;
+  std::vector<double> alignment(static_cast<size_t>(std::max(n, 1)), 0.0);
+  const L2Objective objective = [&](double l2, int32_t index, double* value) {
+    s->path.l2 = l2;
+    const int rc = evalL2ByCV(s, value);
+    if (rc != 0) return rc;
+    if (static_cast<size_t>(index) < alignment.size()) alignment[index] = t.chosenAlignment;
+    if (o->showL2Search && index < t.historyRows) {
+      double* row = t.history + int64_t{7} * index;
+      row[0] = l2, row[1] = t.chosenAlignment, row[3] = *value;
+    }
+    return 0;
+  };
+  L2SearchResult r;
+  if (o->l2Search == kL2SearchGolden)
+    r = goldenSectionSearch(o->l2Low, o->l2High, o->l2Steps, objective);
+  else if (o->l2Search == kL2SearchGrid)
+    r = gridSearch(o->l2Low, o->l2High, o->l2Steps, objective);
+  else
+    r.best = s->path.l2;
+  if (int rc = 0; searchEnded(r, &rc)) return rc;
+  // The tables the displays and the final run read are those of the chosen L2.
+  s->path.l2 = r.best;
+  double value = 0;
+  const int rc = evalL2ByCV(s, &value);
+  return rc == kTuningStopped ? 0 : rc;
+}
+
+// External cross validation of a path method; the elastic net's least-squares variant is
+// tuned as the elastic net and refitted as itself.
+int crossValidatedPath(SelectionState* s) {
+  SelectionOptions* o = runOptions(s);
+  const MethodCode method = o->method;
+  if (method == kMethodElasticNetLs) o->method = kMethodElasticNet;
+  int rc = 0;
+  if (o->method == kMethodElasticNet) {
+    rc = searchL2ByCv(s);
+  } else {
+    double value = 0;
+    rc = evalL2ByCV(s, &value);
+    if (rc == kTuningStopped) rc = 0;
+  }
+  o->method = method;
+  if (rc != 0 || s->run.status != 0) return rc;
+  s->path.heldOutFold = s->path.extCvFolds;
+  setFlags(s, 1, 0, 1);
+  if (int rc2 = buildModelPool(s); rc2 != 0) return rc2;
+  // The folds' crossproducts sum to those of every row: the final run needs no pass either.
+  if (s->tuning.heldSscp && foldsByCrossproducts(s)) {
+    prepareFold(s, -1);
+    setFlags(s, 0, 0, 1);
+  }
+  // The final run's external-CV criterion reads the folds' averaged ASE on the merged grid.
+  s->path.extCvGrid = s->tuning.grid;
+  s->path.extCvValues = s->tuning.average;
+  s->path.extCvCount = s->tuning.gridCount;
+  const int rc3 = runSelection(s);
+  s->tuning.foldSscp = nullptr;
+  return rc3;
+}
 
 // The selected model of the run: the chosen step's when a CHOOSE= criterion chose one.
 void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
@@ -99,32 +214,9 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
   return 0;
 }
 
-// This build fits the classical methods and the LAR, LASSO and elastic-net path at a given L2.
-// The optimizer methods, the searches for the elastic net's L2 and external cross validation
-// would otherwise show a model that no selection chose, and end as a success:
-// they end the step with an error before anything is fitted.
-int refuseUnbuilt(SelectionState* s) {
-  const SelectionOptions* o = s->options;
-  const MethodCode m = o->method;
-  const bool path = m >= kMethodLar && m <= kMethodElasticNetLs;
-  if (o->externalCv && path) {
-    hostMsg(848, 4905);
-  } else if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && o->l2Search != kL2SearchNone) {
-    hostMsg(848, 4906);
-  } else if (m >= kMethodLar && !path) {
-    const std::string method = hostMsgText(848, o->adaptive ? 438 : 419 + codeIndex(m));
-    hostMsg(848, 4901, {std::string_view(method)});
-  } else {
-    return 0;
-  }
-  if (s->stepCode) raiseStepCode(*s->stepCode, step::kInternal);
-  return rc::kStatement;
-}
-
 }  // namespace
 
 int fitModel(SelectionState* state, ResampleSet* resamples) {
-  if (int rc = refuseUnbuilt(state); rc != 0) return rc;
   state->pathMethods = &kPathMethods;
   switch (roadOf(state->options)) {
     case Road::kPlain:
@@ -132,14 +224,11 @@ int fitModel(SelectionState* state, ResampleSet* resamples) {
     case Road::kResamples:
       return resamples ? fitSamples(state, resamples) : plainFit(state);
     case Road::kCrossValidatedPath:
+      return crossValidatedPath(state);
     case Road::kPenaltyByCv:
-      // External cross validation (a run per fold and penalty, then a final run on all the
-      // folds) comes with the path methods; until then the final run alone.
-      return plainFit(state);
+      return choosePenaltyByCV(state);
     case Road::kL2Search:
-      // The L2 searches (golden section, grid) come with the elastic net; until then one
-      // run at the current L2.
-      return plainFit(state);
+      return searchL2(state);
     case Road::kNothing:
       return 0;
   }

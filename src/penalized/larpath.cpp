@@ -43,7 +43,7 @@ int startGradient(SelectionState* s) {
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
     p.gradient[e] = s->sweep.sscp[pk(s->sweep.firstColumn[e], 0)];
   s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
-  return s->options->externalCv ? runDataPass(s, kernPathSse, 0) : 0;
+  return s->options->externalCv ? heldOutStatistics(s, false) : 0;
 }
 
 // The largest |g| of the effects that may enter; the model that holds them all.
@@ -76,7 +76,9 @@ void screenCandidates(SelectionState* s) {
                 sc.inCount, 0, sc.thresholdRatio, sc.thresholdLambda, s->path.stepLambda);
 }
 
-void saveEstimates(SelectionState* s, bool back) {
+}  // namespace
+
+void saveStepEstimates(SelectionState* s, bool back) {
   const int64_t p = s->layout.paramCount;
   double* est = s->sweep.estimates;
   double* std = s->sweep.stdEstimates;
@@ -88,8 +90,6 @@ void saveEstimates(SelectionState* s, bool back) {
     copyDoubles(s->path.savedStdEstimates, std, p);
   }
 }
-
-}  // namespace
 
 int runLarPath(SelectionState* s) {
   const SelectionOptions* o = s->options;
@@ -107,19 +107,26 @@ int runLarPath(SelectionState* s) {
     s->steps.lambdaRatio[0] = 1.0;
     s->steps.l1Norm[0] = s->steps.pathSecond[0] = 0;
   }
+  // The steps of the forced effects, recorded before the path, all stand at its start.
+  s->path.heldOutCurvature = 0;
+  s->fit.extCvValue = s->path.heldOutSse;
+  for (int32_t i = 0; i < s->steps.stepCount && s->steps.heldOutSse; ++i) {
+    s->steps.heldOutSse[i] = s->path.heldOutSse;
+    s->steps.pathExtra[i] = 0;
+  }
 
   int32_t step = o->noInt ? 0 : 1, marker = -1, entered = -1;
   for (;;) {
     if (!checkStopRules(s, step)) return 0;
     const int kind = marker == -1 ? 1 : -1;
-    if (o->stop != kCritNone) saveEstimates(s, false);
+    if (o->stop != kCritNone) saveStepEstimates(s, false);
     if (int rc = larStep(s, &entered, &marker); rc != 0) return rc;
     const uint8_t reason = s->run.stop.reason;
     if (reason != 0 && reason != stopreason::kStepTooSmall && reason != stopreason::kLambdaFlat)
       return 0;
     int go = 0;
     if (int rc = checkStopCriterion(s, entered, kind, 0.0, &current, &go); rc != 0) return rc;
-    if (s->run.stop.reason == stopreason::kCriterion) saveEstimates(s, true);
+    if (s->run.stop.reason == stopreason::kCriterion) saveStepEstimates(s, true);
     if (go == -1) return 0;
     if (o->pressPerStep)
       if (int rc = computePress(s); rc != 0) return rc;

@@ -226,7 +226,7 @@ int refreshStatistics(SelectionState* s, const PathStep& t) {
   } else if (crossproductsMode(s)) {
     // The training SSE needs no pass; the other classes' do.
     if (s->options->rolesPresent || s->options->externalCv)
-      if (int rc = runDataPass(s, kernPathSse, 0); rc != 0) return rc;
+      if (int rc = heldOutStatistics(s, true); rc != 0) return rc;
     s->fit.trainSse = modelSse(s, reportedCoefficients(s));
   }
   partitionAse(s);
@@ -303,6 +303,9 @@ int larStep(SelectionState* s, int32_t* entered, int32_t* marker) {
 
   moveCoefficients(s, t, *marker);
   if (int rc = refreshStatistics(s, t); rc != 0) return rc;
+  // The held-out residual moves by the direction's fit times gamma, and lambda by q gamma.
+  s->path.heldOutCurvature = t.q != 0 ? s->path.heldOutDirection / (t.q * t.q) : 0.0;
+  s->fit.extCvValue = s->path.heldOutSse;
   backTransformEstimates(s, reportedCoefficients(s));
   return 0;
 }

@@ -90,6 +90,10 @@ double modelSse(const SelectionState* s, const double* beta);
 // mean less the estimates times the column means (0 under NOINT).
 void backTransformEstimates(SelectionState* s, const double* coef);
 
+// Copies the estimates and standardized estimates to the saved copies of the step before (or
+// back from them), around a step that a STOP criterion may refuse.
+void saveStepEstimates(SelectionState* s, bool back);
+
 // ---- Screening ----
 // SIS: ranks the selectable effects by |correlation| with the response and holds out all but
 // the kept number; the largest model follows.
@@ -110,6 +114,21 @@ void updateScreenSet(SelectionState* s);
 [[nodiscard]] int standardizeRows(SelectionState* s);
 // After a run whose rows other fits read: the rows as the data pass stored them.
 [[nodiscard]] int restoreRows(SelectionState* s);
+
+// ---- External cross validation on the crossproducts ----
+// Whether the folds' runs can take their crossproducts by algebra: the whole matrix, no
+// partition roles, screening, adaptive weights or k-fold, rows that are standardized.
+bool foldsByCrossproducts(const SelectionState* s);
+// Once per group: the crossproducts of each fold's held-out rows and their tallies, by one
+// pass each. 0 or the pass's failure.
+[[nodiscard]] int heldOutCrossproducts(SelectionState* s);
+// Fold f's run: its training rows' crossproducts standardized, their totals and moments, and
+// its held-out rows' crossproducts for the steps' held-out SSE; f < 0: the final run on
+// every fold, which holds no row out.
+void prepareFold(SelectionState* s, int32_t f);
+// The held-out SSE of the step's model (and the held-out direction's sum of squares when
+// asked): a quadratic form in the fold's held-out crossproducts, else a pass over the rows.
+[[nodiscard]] int heldOutStatistics(SelectionState* s, bool direction);
 
 // ---- Row kernels ----
 extern const RowKernel kernStandardize;       // centre and scale the response and the columns

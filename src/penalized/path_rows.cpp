@@ -1,5 +1,8 @@
 // The stored rows of a path run: centred and scaled before the crossproducts, multiplied by
 // the adaptive weights, and put back as stored when other fits of the group read them.
+#include <algorithm>
+#include <cmath>
+
 #include "base/codes.h"
 #include "datapass/utilfiles.h"
 #include "penalized/path_internal.h"
@@ -29,10 +32,38 @@ int sampleMoments(SelectionState* s) {
   return 0;
 }
 
+// A fold held out by external cross validation: the moments of the fold's own training rows,
+// as the data pass works out the group's, with the held-out fold's weight.
+int foldMoments(SelectionState* s) {
+  RunTotals& t = s->totals;
+  ColumnLayout& L = s->layout;
+  t.trainWeight = t.trainFreq = 0;
+  s->path.heldOutWeight = s->path.heldOutFreq = 0;
+  if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
+  if (!s->tuning.foldMoments) {
+    std::fill(L.colMeans, L.colMeans + L.paramCount, 0.0);
+    std::fill(L.colScales, L.colScales + L.paramCount, 1.0);
+    t.responseMean = 0;
+    return 0;
+  }
+  const double W = t.trainWeight;
+  if (!(W > 0)) {
+    std::fill(L.colMeans, L.colMeans + L.paramCount, absentValue());
+    std::fill(L.colScales, L.colScales + L.paramCount, absentValue());
+    t.responseMean = 0;
+    return 0;
+  }
+  scalesFromMoments(s, L.colScales, W, t.trainFreq);
+  t.responseMean = t.sumWy / W;
+  return 0;
+}
+
 }  // namespace
 
 int standardizeRows(SelectionState* s) {
   const SelectionOptions* o = s->options;
+  // The optimizer works on the crossproducts of the rows as stored, standardized by algebra.
+  if (o->method >= kMethodHxLasso) return 0;
   if (o->firstFit)
     if (int rc = sampleMoments(s); rc != 0) return rc;
   pathStates(s);
@@ -41,6 +72,8 @@ int standardizeRows(SelectionState* s) {
   // must go back.
   if (o->modelAveragingRun || o->foldFit)
     if (int rc = keepStoredRows(s); rc != 0) return rc;
+  if (o->foldFit && o->externalCv)
+    if (int rc = foldMoments(s); rc != 0) return rc;
   if (int rc = runDataPass(s, kernStandardize, 0); rc != 0) return rc;
   if (!o->adaptive) return 0;
   // The weights come from the standardized columns, and the columns are then multiplied by

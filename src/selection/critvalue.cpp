@@ -20,7 +20,9 @@ double externalCvValue(SelectionState* s) {
   if (!o->externalCv) return absentValue();
   if (s->path.heldOutFold != s->path.extCvFolds) return s->fit.extCvValue;
   if (o->cvPerPathStep)
-    return s->path.extCvValues ? s->path.extCvValues[s->steps.stepCount] : absentValue();
+    return s->path.extCvValues && s->steps.stepCount < s->path.extCvCount
+               ? s->path.extCvValues[s->steps.stepCount]
+               : absentValue();
   const double* g = s->path.extCvGrid;
   const double* cv = s->path.extCvValues;
   const int32_t m = s->path.extCvCount;

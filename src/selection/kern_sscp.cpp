@@ -27,8 +27,11 @@ namespace {
 
 constexpr int64_t kPanelDoubles = 1 << 22;  // 32 MB of staged rows at most per worker
 
-// Rows carry fold tags whenever k-fold is asked; sums go per fold once there are folds.
-int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
+// Rows carry fold tags whenever k-fold is asked; sums go per fold once there are folds, or per
+// held-out fold of external cross validation when the tuning asks for them.
+int slices(const SelectionState* s) {
+  return kfoldOn(s) ? s->folds : s->tuning.heldSlices > 0 ? s->tuning.heldSlices : 1;
+}
 int64_t tri(int64_t q) { return q * (q + 1) / 2; }
 int dims(const SelectionState* s) { return s->layout.denseValues + 1; }
 
@@ -104,11 +107,13 @@ void sparseTerms(const SelectionState* s, const rows::Row& r, double a, double* 
 
 bool used(const SelectionState* s, const rows::Row& r) {
   if (!r.training() || r.skip) return false;
+  if (s->tuning.heldSlices > 0) return true;
   return !(s->options->externalCv && r.held == s->path.heldOutFold);
 }
 
 // The slice of a row; -1 when its fold tag names no fold.
 int sliceOf(const SelectionState* s, const rows::Row& r) {
+  if (s->tuning.heldSlices > 0) return rows::validFold(r.held, s->tuning.heldSlices) ? r.held : -1;
   if (!kfoldOn(s)) return 0;
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
@@ -167,6 +172,10 @@ int sscpRowsMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
 
 void sscpMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   const int64_t T = tri(s->sweep.sscpOrder);
+  if (s->tuning.heldSlices > 0) {
+    addVector(s->tuning.heldSscp, sum, T * s->tuning.heldSlices);
+    return;
+  }
   if (!kfoldOn(s)) {
     addVector(s->sweep.sscp, sum, T);
     return;

@@ -313,7 +313,7 @@ int growStepHistory(SelectionState* s, int32_t capacity) {
       !poolGrow(s, &h.criteria, int64_t{capacity} * h.criterionCount) ||
       !plain(&h.testAse, o->testAsePerStep) || !plain(&h.fifth, o->fifthPerStep) ||
       !plain(&h.lambdaRatio, path) || !plain(&h.l1Norm, path) || !plain(&h.pathSecond, path) ||
-      !plain(&h.pathExtra, o->externalCv && path))
+      !plain(&h.pathExtra, o->externalCv && path) || !plain(&h.heldOutSse, o->externalCv && path))
     return rc::kMemory;
   s->steps.historyCapacity = capacity;
   return 0;
@@ -359,6 +359,7 @@ void resetSelectionState(SelectionState* s) {
   s->fit.penalty = keep.fit.penalty;
   s->path.l2 = keep.path.l2, s->path.heldOutFold = keep.path.heldOutFold;
   s->path.extCvFolds = keep.path.extCvFolds;
+  s->tuning = keep.tuning;
   invalidateDataCriteria(s);
 }
 

@@ -21,11 +21,35 @@ int32_t dataStatus(const SelectionState* s) {
   return 0;
 }
 
+// A later run of a tuning series reads the same rewritten rows: it takes the crossproducts the
+// first run kept, and only the ridge on the diagonal changes.
+int crossproductsPass(SelectionState* s, int64_t T) {
+  TuningTables& k = s->tuning;
+  if (k.foldSscp) {
+    copyDoubles(s->sweep.sscp, k.foldSscp, T);
+    return 0;
+  }
+  const bool kept = k.sscp && k.sscpLength == T && !kfoldOn(s);
+  if (kept && !s->options->firstFit) {
+    copyDoubles(s->sweep.sscp, k.sscp, T);
+    return 0;
+  }
+  if (int rc = runDataPass(s, kernSscp, 0); rc != 0) return rc;
+  complementFolds(s, s->sweep.sscp, &FoldRecord::sscp, 0, T);
+  if (!k.keepSscp || kfoldOn(s) || !k.pool) return 0;
+  if (!kept) {
+    k.sscp = static_cast<double*>(kernel().poolAlloc(k.pool, sizeof(double) * T, 0));
+    if (!k.sscp) return rc::kMemory;
+    k.sscpLength = T;
+  }
+  copyDoubles(k.sscp, s->sweep.sscp, T);
+  return 0;
+}
+
 // The whole matrix in one pass; with folds each A_f holds the rows outside fold f.
 int fullCrossproducts(SelectionState* s) {
   const int64_t T = tri(s->sweep.sscpOrder);
-  if (int rc = runDataPass(s, kernSscp, 0); rc != 0) return rc;
-  complementFolds(s, s->sweep.sscp, &FoldRecord::sscp, 0, T);
+  if (int rc = crossproductsPass(s, T); rc != 0) return rc;
   // The elastic net's ridge on the diagonal of every column but the intercept's.
   const MethodCode m = s->options->method;
   if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0)
@@ -228,9 +252,11 @@ int dispatch(SelectionState* s) {
     case kMethodElasticNet:
     case kMethodElasticNetLs:
       return s->pathMethods ? s->pathMethods->runPath(s) : 0;
+    case kMethodHxLasso:
+    case kMethodHxGLasso:
+    case kMethodGroupLasso:
+      return s->pathMethods && s->pathMethods->runOptimizer ? s->pathMethods->runOptimizer(s) : 0;
     default:
-      // The optimizer methods are not part of this build: nothing runs and the run ends
-      // without a swept column.
       return 0;
   }
 }

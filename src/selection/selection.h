@@ -128,7 +128,8 @@ struct StepHistory {
   double* lambdaRatio = nullptr;
   double* l1Norm = nullptr;
   double* pathSecond = nullptr;
-  double* pathExtra = nullptr;
+  double* pathExtra = nullptr;  // external cross validation: the held-out SSE's curvature in lambda
+  double* heldOutSse = nullptr;  // external cross validation: the held-out SSE
   int32_t* effect = nullptr;
   int32_t* sweptColumns = nullptr;  // [-1]
   int32_t* parameters = nullptr;    // [-1]
@@ -287,7 +288,69 @@ struct PathState {
   // direction's sum of squares, and the residual pass's fitted sums.
   double validSse = 0, testSse = 0, heldOutSse = 0, heldOutDirection = 0;
   double fittedSquares = 0, fittedCross = 0;
+  // The held-out SSE is quadratic in lambda along a step: its second-order coefficient.
+  double heldOutCurvature = 0;
   PathScreening screen;
+};
+
+// What the tuning of a fit keeps from run to run, in the BY group's pool so that it outlives
+// every run's model pool: the history of the L2 values tried, the path points of the folds of
+// the last cross-validated evaluation with their merged grid, and the crossproducts that later
+// runs over the same rewritten rows take instead of a pass.
+struct TuningTables {
+  HostPool* pool = nullptr;  // the BY group's
+  int32_t point = 0;         // the history row the next tuning run fills
+  int32_t historyRows = 0;   // rows of 7: L2, L1 ratio, parameters, value, L2 norm, L1 norm, step
+  double* history = nullptr;
+  // Path points, fold after fold: 3 ints (fold, step, parameters) and 6 doubles (L1 ratio, L2,
+  // L1 norm, L2 norm, held-out curvature, held-out ASE) each.
+  int32_t points = 0, pointCapacity = 0;
+  int32_t* pointInts = nullptr;
+  double* pointValues = nullptr;
+  int32_t foldCount = 0;
+  int32_t* foldEnd = nullptr;  // cumulative point count after each fold
+  double* foldLambdaMax = nullptr;
+  double* grid = nullptr;  // the alignment grid and the folds' averaged ASE on it
+  double* average = nullptr;
+  int32_t gridCount = 0;
+  double chosenAlignment = 0;
+  // The crossproducts of the first run of a series, before any ridge.
+  double* sscp = nullptr;
+  int64_t sscpLength = 0;
+  uint8_t keepSscp = 0;  // the fit driver asks the next first run to keep them
+  // The group's run totals and column moments, put back after the folds' runs, each of which
+  // standardizes by its own training rows (not when the rows are never standardized).
+  uint8_t foldMoments = 1;
+  uint8_t saved = 0;
+  RunTotals savedTotals;
+  double* savedMeans = nullptr;
+  double* savedScales = nullptr;
+  // External cross validation without passes: the crossproducts of each fold's held-out
+  // rows (one pass for all, sliced by the rows' held-out fold), their sum, and each fold's
+  // weight and frequency; a fold's run then takes its training rows' crossproducts,
+  // standardized by algebra, and its held-out SSE as a quadratic form in its own.
+  int32_t heldSlices = 0;  // while set, kernSscp sums per held-out fold into heldSscp
+  double* heldSscp = nullptr;
+  double* allSscp = nullptr;
+  double* heldTallies = nullptr;  // per fold: weight, frequency
+  double* foldBuffer = nullptr;
+  double* foldSscp = nullptr;  // the run's crossproducts, taken instead of a pass (null: none)
+  const double* foldHeld = nullptr;
+};
+
+// The optimizer fits' problem on the standardized columns, worked out from the crossproducts:
+// 0.5 |y - X b|^2 = 0.5 (yy - 2 b'c + b'G b), and the solution of the current step.
+struct OptimizerState {
+  int32_t dimension = 0;       // the parameter count
+  double* coef = nullptr;      // per parameter, on the standardized columns
+  double* mean = nullptr;      // per parameter
+  double* scale = nullptr;     // per parameter: 1 / sd, 0 for a parameter held at 0
+  double* gram = nullptr;      // dimension x dimension
+  double* cross = nullptr;     // per parameter, with the centred response
+  double responseSquares = 0;  // of the centred response
+  double responseMean = 0, weight = 0;
+  uint8_t* penalized = nullptr;  // per effect: its group carries the penalty
+  double lambdaMax = 0;          // the solver's, at the end of the fit
 };
 
 struct SelectionState;
@@ -298,6 +361,7 @@ struct PathMethods {
   int (*prepareRows)(SelectionState* s) = nullptr;
   int (*runPath)(SelectionState* s) = nullptr;
   int (*restoreRows)(SelectionState* s) = nullptr;
+  int (*runOptimizer)(SelectionState* s) = nullptr;  // the methods the optimizer solves
 };
 
 // How the run ended, and the step it chose with that step's estimates.
@@ -340,6 +404,8 @@ struct SelectionState : PassState {
   StepHistory steps;
   FitValues fit;
   PathState path;
+  TuningTables tuning;
+  OptimizerState optim;
   RunStatus run;
   Checkpoint ck;
   Containment containment;

@@ -129,6 +129,10 @@ int initSelectionState(SelectionState* s, int32_t effect) {
     h.l1Norm[i] = s->path.l1Norm;
     h.pathSecond[i] = s->path.pathSecond;
   }
+  if (h.heldOutSse) {
+    h.heldOutSse[i] = s->path.heldOutSse;
+    h.pathExtra[i] = s->path.heldOutCurvature;
+  }
 
   int32_t params = 0;
   for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos)

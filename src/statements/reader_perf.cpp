@@ -155,6 +155,8 @@ void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
   else
     o.buildFullSscp =
         effectCount < 10 || (wholeMatrixRoad(o) && effectCount <= kWholeMatrixEffects);
+  // The optimizer's problem is made from the whole crossproducts matrix.
+  if (o.method >= kMethodHxLasso) o.buildFullSscp = 1;
   if (o.method == kMethodBackward) {
     o.buildFullSscp = 1;
     if (t.buildIncremental) repairMsg(s->stepCode, 146);

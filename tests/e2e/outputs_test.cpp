@@ -2,8 +2,7 @@
 // R's predict() of the selected model, OUTDESIGN against model.matrix() under each CLASS coding
 // (tests/reference/outputs_fixtures.R), SCORE of the analysis and of new data, the roles and
 // folds of the fit, the macro variables over BY groups, and a failed step that leaves the earlier
-// file alone. The elastic net's L2 search, external cross validation, group LASSO and model
-// averaging still end the step with an error before anything is fitted.
+// file alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -455,27 +454,6 @@ TEST(OutputDataSets, ThreadedWritingGivesTheSameFile) {
   }
   EXPECT_EQ(std::count(files[0].begin(), files[0].end(), '\n'), 10001);
   EXPECT_TRUE(files[0] == files[1]);
-}
-
-TEST(NotInThisBuild, SearchesAndOptimizerFitsEndTheStep) {
-  struct Case {
-    const char* statements;
-    const char* error;
-  } cases[] = {
-      {"model mpg = wt hp qsec / selection=elasticnet;",
-       "Searching for the elastic net's L2 parameter is not available"},
-      {"model mpg = wt hp qsec / selection=lasso(choose=cvex);",
-       "Choosing the penalty by external cross validation"},
-      {"model mpg = wt hp qsec / selection=grouplasso;", "The Group LASSO selection"},
-  };
-  for (const Case& c : cases) {
-    const CommandRun r = runCommand(
-        std::string("proc varsifter data=mtcars; ") + c.statements + " run;", VSF_SHARED_DATA);
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find(std::string("ERROR: ") + c.error), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("return code 1012"), std::string::npos) << r.output;
-    EXPECT_TRUE(findAll(r.document, "ParameterEstimates").empty()) << c.statements;
-  }
 }
 
 }  // namespace

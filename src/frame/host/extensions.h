@@ -148,4 +148,67 @@ class HxFormat : public HostExtension {
   virtual ValueFormatter* createFormatter() = 0;  // null when refused
 };
 
+// The optimizer of hxsolve: minimises a smooth loss plus a penalty, calling back into the
+// procedure for the loss, its gradient, lambda-max and (group penalty) the proximal step. The
+// records are plain; the extension stays usable after its release operation.
+struct SolverObject;
+
+// What the procedure reads and writes of a solver's state.
+struct SolverState {
+  int64_t dimension = 0;
+  int32_t relativePenalty = 0;  // the penalty is a ratio of lambdaMax
+  double stepConstant = 1;      // the proximal step divides the threshold by it
+  void* userData = nullptr;     // the callbacks' record
+  double* work = nullptr;       // dimension values each
+  double* gradient = nullptr;
+  double lambdaMax = 0;  // 0 until computed
+  double penalty = 0;
+};
+
+// The procedure's routines; each returns 0 or a status that ends the solve.
+struct SolverCallbacks {
+  int (*lambdaMax)(SolverObject* s) = nullptr;
+  int (*objective)(SolverObject* s, const double* x, double* f) = nullptr;
+  int (*objectiveGradient)(SolverObject* s, const double* x, double* g, double* f) = nullptr;
+  int (*penalty)(SolverObject* s, const double* x, double* penalty) = nullptr;
+  int (*proximal)(SolverObject* s, const double* x, double* y, double* penalty,
+                  uint32_t* nonzeroGroups, double* norm) = nullptr;
+};
+
+// Solver options.
+namespace solveropt {
+constexpr int kPlainPenalty = 1;  // the L1 norm, soft-thresholded by the solver
+constexpr int kGroupPenalty = 4;  // the callbacks' penalty and proximal step
+}  // namespace solveropt
+
+// The methods, in the order of the procedure's calls; statuses are 0 on success.
+struct SolverMethods {
+  void (*setUserData)(SolverObject* s, void* data);
+  void (*destroy)(SolverObject** s);
+  int (*setDimension)(SolverObject* s, int64_t dimension);
+  int (*setPenalty)(SolverObject* s, double penalty);
+  int (*setOption)(SolverObject* s, int option);
+  int (*accept)(SolverObject* s);
+  int (*setTolerance)(SolverObject* s, double tolerance);
+  void (*setStart)(SolverObject* s, const double* start);  // null: zero
+  int (*prepare)(SolverObject* s);
+  int (*solve)(SolverObject* s);
+  void (*finish)(SolverObject* s);
+  void (*solution)(SolverObject* s, double* out);
+  void (*lambdaMax)(SolverObject* s, double* out);
+  void (*loss)(SolverObject* s, double* out);  // half the SSE at the solution
+};
+
+struct SolverObject {
+  SolverState* state = nullptr;
+  const SolverMethods* methods = nullptr;
+  SolverCallbacks* callbacks = nullptr;
+};
+
+class HxSolve : public HostExtension {
+ public:
+  // A new solver; null when refused.
+  virtual SolverObject* create() = 0;
+};
+
 }  // namespace vsf

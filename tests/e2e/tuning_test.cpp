@@ -1,0 +1,206 @@
+// The tuned penalties through the command on Diabetes: the L2 values a search tries and the
+// one it keeps; external cross validation of the LASSO and of the elastic net over
+// CVMETHOD=SPLIT(5) against tests/reference/cvexternal_fixtures.py (each fold's path of its
+// own standardized training rows from scikit-learn's lars_path, the held-out ASE at its knots,
+// the average over the folds on the union of their ratios, and the model of the chosen point).
+// Then the optimizer's fits against the LASSO knots of tests/reference/path_fixtures.py: the
+// group LASSO of one-column effects at the ratios rho^k, and a single fit between two knots.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+const char* kModel = "model y = age sex bmi bp s1-s6";
+
+Json fixture() {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/penalized/cvexternal.json");
+  return Json::parse(in);
+}
+
+CommandRun run(const std::string& selection, const std::string& more = "") {
+  return runCommand(std::string("proc varsifter data=diabetes; ") + kModel +
+                        " / selection=" + selection + " " + more + "; run;",
+                    VSF_SHARED_DATA);
+}
+
+void near(double got, double want, double rel, const std::string& at) {
+  EXPECT_NEAR(got, want, rel * std::max(1.0, std::fabs(want))) << at;
+}
+
+// Each fold's rows of CVExternal against the fold's knots.
+void checkFolds(const Json& table, const Json& folds) {
+  size_t row = 0;
+  for (size_t f = 0; f < folds.size(); ++f) {
+    const Json& fold = folds[f];
+    for (size_t k = 0; k < fold["ratios"].size(); ++k, ++row) {
+      ASSERT_LT(row, table["rows"].size());
+      const Json& r = table["rows"][row];
+      const std::string at = "fold " + std::to_string(f) + " knot " + std::to_string(k);
+      EXPECT_EQ(r["Fold"], f + 1) << at;
+      EXPECT_EQ(r["Step"], k) << at;
+      near(number(r["L1Ratio"]), fold["ratios"][k], 1e-9, at);
+      near(number(r["L1Norm"]), fold["l1"][k], 1e-9, at);
+      near(number(r["ASEValidate"]), fold["ase"][k], 1e-9, at);
+    }
+  }
+  EXPECT_EQ(row, table["rows"].size());
+}
+
+void checkEstimates(const CommandRun& r, const Json& names, const Json& final) {
+  const Json table = theOne(r, "ParameterEstimates");
+  ASSERT_EQ(table["rows"].size(), final["effects"].size() + 1) << table["rows"];
+  near(number(table["rows"][0]["Estimate"]), final["estimates"][0], 1e-8, "Intercept");
+  for (const Json& row : table["rows"]) {
+    const std::string parm = row["Parameter"];
+    for (size_t j = 0; j < names.size(); ++j)
+      if (names[j] == parm) near(number(row["Estimate"]), final["estimates"][j + 1], 1e-8, parm);
+  }
+}
+
+// On the whole crossproducts matrix (each fold's by algebra, its held-out SSE a quadratic
+// form) and by passes over each fold's rewritten rows.
+TEST(ExternalCv, LassoPicksTheReferencePoint) {
+  const Json want = fixture();
+  const Json& lasso = want["lasso"];
+  for (const char* more : {"", "; performance buildsscp=incremental"}) {
+    SCOPED_TRACE(more);
+    const CommandRun r =
+        run("lasso(choose=cvex showcvex$ stop=none)", std::string("cvmethod=split(5)") + more);
+    ASSERT_EQ(r.status, 0) << r.output;
+    checkFolds(theOne(r, "CVExternal"), lasso["folds"]);
+    checkEstimates(r, want["names"], lasso["final"]);
+  }
+}
+
+TEST(ExternalCv, ElasticNetGridOfL2AndPoint) {
+  const Json want = fixture();
+  const Json& enet = want["enet"];
+  const CommandRun r = run(
+      "elasticnet(choose=cvex stop=none l2low=0.001 l2high=1 l2steps=4 showl2search$ showcvex$)",
+      "cvmethod=split(5)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json tune = theOne(r, "ElasticNetTuneL2");
+  ASSERT_EQ(tune["rows"].size(), enet["tries"].size());
+  for (size_t k = 0; k < enet["tries"].size(); ++k) {
+    const Json& row = tune["rows"][k];
+    const Json& t = enet["tries"][k];
+    const std::string at = "L2 " + std::to_string(k);
+    near(number(row["L2"]), t["l2"], 1e-12, at);
+    near(number(row["L1Ratio"]), t["chosenRatio"], 1e-9, at);
+    near(number(row["CriterionValue"]), t["bestAverage"], 1e-9, at);
+    EXPECT_EQ(row["OptCriterion"], t["l2"] == enet["chosen"]["l2"] ? 1 : 0) << at;
+  }
+  near(number(entryValue(theOne(r, "ElasticNetParaSummary"), "Chosen L2")), enet["chosen"]["l2"],
+       1e-12, "chosen L2");
+  checkFolds(theOne(r, "CVExternal"), enet["chosen"]["folds"]);
+  checkEstimates(r, want["names"], enet["chosen"]["final"]);
+}
+
+// The values a search tries without external cross validation, and the one it keeps: the
+// smallest criterion of those tried, which the final fit shows again.
+TEST(L2Search, TriedValuesAndTheChosenOne) {
+  struct Case {
+    const char* options;
+    std::vector<double> tried;
+    bool logLine;
+  } cases[] = {
+      {"l2search=grid l2low=0 l2high=1 l2steps=4", {0, 1e-8, 1e-4, 1}, false},
+      {"l2search=grid l2low=0.01 l2high=100 l2steps=5", {0.01, 0.1, 1, 10, 100}, false},
+      {"l2search=golden l2low=0 l2high=1 l2steps=3", {0, 0.3819660112501051, 1}, true},
+  };
+  for (const Case& c : cases) {
+    const CommandRun r = run(std::string("elasticnet(choose=sbc showl2search$ ") + c.options + ")");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Json rows = theOne(r, "ElasticNetTuneL2")["rows"];
+    ASSERT_EQ(rows.size(), c.tried.size()) << c.options;
+    double best = HUGE_VAL, bestL2 = -1;
+    for (size_t k = 0; k < rows.size(); ++k) {
+      near(number(rows[k]["L2"]), c.tried[k], 1e-12, c.options);
+      if (number(rows[k]["CriterionValue"]) < best)
+        best = number(rows[k]["CriterionValue"]), bestL2 = c.tried[k];
+    }
+    const Json summary = theOne(r, "ElasticNetParaSummary");
+    near(number(entryValue(summary, "Chosen L2")), bestL2, 1e-12, c.options);
+    EXPECT_EQ(r.output.find("chosen L2 by golden section search") != std::string::npos, c.logLine)
+        << c.options;
+  }
+}
+
+// Group LASSO by external cross validation: each fold's path starts at the held-out ASE of its
+// training mean, and the final fit keeps the step of the smallest average over the folds.
+TEST(ExternalCv, GroupLassoKeepsTheStepOfTheSmallestAverage) {
+  const Json folds = fixture()["lasso"]["folds"];
+  const CommandRun r =
+      run("grouplasso(choose=cvex showcvex$ stop=none steps=8)", "cvmethod=split(5)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<double> sum(9, 0.0);
+  const Json table = theOne(r, "CVExternal");
+  for (const Json& row : table["rows"]) {
+    const int fold = row["Fold"].get<int>() - 1, step = row["Step"];
+    if (step == 0) near(number(row["ASEValidate"]), folds[fold]["ase"][0], 1e-9, "step 0");
+    sum[step] += number(row["ASEValidate"]);
+  }
+  const size_t best = std::min_element(sum.begin() + 1, sum.end()) - sum.begin();
+  EXPECT_NE(r.output.find("is the model at Step " + std::to_string(best) + "."), std::string::npos)
+      << r.output;
+}
+
+// The LASSO's estimates at a ratio: linear in lambda between the reference knots.
+Json lassoAt(double ratio) {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/penalized/path_knots.json");
+  const Json knots = Json::parse(in).at("diabetes_lasso");
+  size_t k = 1;
+  while (k + 1 < knots.size() && knots[k]["ratio"].get<double>() > ratio) ++k;
+  const double a = knots[k - 1]["ratio"], b = knots[k]["ratio"], t = (a - ratio) / (a - b);
+  Json want = knots[k]["estimates"];
+  for (auto& [parm, value] : want.items()) {
+    const double before = knots[k - 1]["estimates"].value(parm, 0.0);
+    value = before + t * (value.get<double>() - before);
+  }
+  return want;
+}
+
+void expectLasso(const Json& table, double ratio, const std::string& at) {
+  const Json want = lassoAt(ratio);
+  for (const Json& row : table["rows"]) {
+    const std::string parm = row["Parameter"];
+    const double w = want.value(parm, 0.0);
+    near(number(row["Estimate"]), w, 1e-7, at + " " + parm);
+  }
+  EXPECT_EQ(table["rows"].size(), want.size()) << at << table["rows"];
+}
+
+TEST(Optimizer, GroupLassoOfSingleColumnsIsTheLasso) {
+  const CommandRun r =
+      run("grouplasso(stop=none rho=0.8 tol=1e-13 steps=6)", "details=steps(parmest)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Json> steps = findAll(r.document, "ParameterEstimates");
+  ASSERT_GE(steps.size(), 7u);
+  for (size_t k = 1; k <= 6; ++k)
+    expectLasso(steps[k], std::pow(0.8, double(k)), "step " + std::to_string(k));
+}
+
+// Between two knots, where no coefficient sits at its threshold.
+TEST(Optimizer, OneFitIsTheLassoAtItsRatio) {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/penalized/path_knots.json");
+  const Json knots = Json::parse(in).at("diabetes_lasso");
+  const double ratio = (knots[3]["ratio"].get<double>() + knots[4]["ratio"].get<double>()) / 2;
+  std::ostringstream l1;
+  l1.precision(17);
+  l1 << ratio;
+  const CommandRun r = run("hxlasso$(stop=l1 l1=" + l1.str() + " tol=1e-14)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  expectLasso(theOne(r, "ParameterEstimates"), ratio, "between knots 3 and 4");
+}
+
+}  // namespace
+}  // namespace vsf::test
