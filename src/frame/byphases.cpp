@@ -28,6 +28,7 @@ int resetByGroup(VsfState* s) {
   sel.utilFiles = &s->group.utilFiles;
   sel.threads = &s->settings.threads;
   sel.puddle = &s->res.puddle;
+  s->settings.options.noStandardize = s->settings.noStandardize;
   s->settings.options.firstFit = 1;
   s->settings.options.foldFit = 0;
   s->settings.options.finalFit = 1;

@@ -189,15 +189,7 @@ void computeMeansAndScales(DataPass* p) {
     s.totals.responseMean = 0;
     return;
   }
-  const bool noInt = p->o->noInt;
-  for (int32_t c = 0; c < m; ++c) {
-    const double sum = s.layout.colMeans[c], squares = s.sweep.colSquares[c];
-    double variance = missingValue('.');
-    if (F > 1) variance = (noInt ? squares : squares - sum * sum / W) / (F - 1);
-    s.layout.colScales[c] =
-        !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance) : missingValue('.');
-    s.layout.colMeans[c] = sum / W;
-  }
+  scalesFromMoments(&s, s.sweep.colSquares, W, F);
   s.totals.responseMean = p->t.sumWy / W;
 }
 

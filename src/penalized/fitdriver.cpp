@@ -174,6 +174,10 @@ void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
 // sample whose run fails is kept with its status and left out of the average.
 int fitSamples(SelectionState* s, ResampleSet* set) {
   const RunTotals full = s->totals;
+  // Each sample's path takes its own column moments; the later fits read the full data's.
+  const int32_t m = s->layout.paramCount;
+  const std::vector<double> means(s->layout.colMeans, s->layout.colMeans + m),
+      scales(s->layout.colScales, s->layout.colScales + m);
   set->fits.assign(static_cast<size_t>(set->samples), SampleFit{});
   for (int32_t r = 0; r < set->recordCount; ++r) {
     ResampleWork* w = &set->records[static_cast<size_t>(r)];
@@ -200,6 +204,8 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       if (rc != 0 && s->run.status >= 0) s->run.status = rc;
       keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
       s->totals = full;
+      std::copy(means.begin(), means.end(), s->layout.colMeans);
+      std::copy(scales.begin(), scales.end(), s->layout.colScales);
     }
   }
   s->resample = nullptr;

@@ -20,6 +20,18 @@ void pathStates(SelectionState* s) {
       s->sweep.states[e] = effstate::kHeldOut;
 }
 
+// A sample centres and scales by its own drawn rows, as a fit of those rows alone would: the
+// full data's moments would leave the path's intercept off the sample's means.
+int sampleMoments(SelectionState* s) {
+  if (!s->resample || s->options->noStandardize) return 0;
+  if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
+  const double W = s->totals.trainWeight;
+  if (!(W > 0)) return 0;  // nothing drawn: the run ends on its data status
+  scalesFromMoments(s, s->layout.colScales, W, s->totals.trainFreq);
+  s->totals.responseMean = s->totals.sumWy / W;
+  return 0;
+}
+
 // A fold held out by external cross validation: the moments of the fold's own training rows,
 // as the data pass works out the group's, with the held-out fold's weight.
 int foldMoments(SelectionState* s) {
@@ -34,17 +46,15 @@ int foldMoments(SelectionState* s) {
     t.responseMean = 0;
     return 0;
   }
-  const double W = t.trainWeight, F = t.trainFreq;
-  const bool noInt = s->options->noInt;
-  for (int32_t c = 0; c < L.paramCount; ++c) {
-    const double sum = L.colMeans[c], squares = L.colScales[c];
-    double variance = absentValue();
-    if (F > 1 && W > 0) variance = (noInt ? squares : squares - sum * sum / W) / (F - 1);
-    L.colScales[c] =
-        std::isfinite(variance) && variance > 0 ? 1 / std::sqrt(variance) : absentValue();
-    L.colMeans[c] = W > 0 ? sum / W : absentValue();
+  const double W = t.trainWeight;
+  if (!(W > 0)) {
+    std::fill(L.colMeans, L.colMeans + L.paramCount, absentValue());
+    std::fill(L.colScales, L.colScales + L.paramCount, absentValue());
+    t.responseMean = 0;
+    return 0;
   }
-  t.responseMean = W > 0 ? t.sumWy / W : 0.0;
+  scalesFromMoments(s, L.colScales, W, t.trainFreq);
+  t.responseMean = t.sumWy / W;
   return 0;
 }
 
@@ -54,6 +64,8 @@ int standardizeRows(SelectionState* s) {
   const SelectionOptions* o = s->options;
   // The optimizer works on the crossproducts of the rows as stored, standardized by algebra.
   if (o->method >= kMethodHxLasso) return 0;
+  if (o->firstFit)
+    if (int rc = sampleMoments(s); rc != 0) return rc;
   pathStates(s);
   if (!o->firstFit) return 0;  // a later run of a series finds them rewritten
   // Centring cannot be undone by arithmetic bit for bit: the rows are kept first when they

@@ -1,5 +1,7 @@
 // Sums for standardization and for the incremental totals: column moments, sums of squares
 // and each fold's response sum of squares. Columns are numbered in effect order.
+#include <cmath>
+
 #include "selection/rows.h"
 #include "selection/selection_internal.h"
 
@@ -112,6 +114,19 @@ void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) 
 }
 
 }  // namespace
+
+void scalesFromMoments(SelectionState* s, const double* squares, double W, double F) {
+  ColumnLayout& L = s->layout;
+  const bool noInt = s->options->noInt;
+  for (int32_t c = 0; c < L.paramCount; ++c) {
+    const double sum = L.colMeans[c], sq = squares[c];
+    double variance = missingValue('.');
+    if (F > 1) variance = (noInt ? sq : sq - sum * sum / W) / (F - 1);
+    L.colScales[c] =
+        !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance) : missingValue('.');
+    L.colMeans[c] = sum / W;
+  }
+}
 
 const RowKernel kernStdMoments = {"kernStdMoments",        nullptr, asMt<momentsMt>,
                                   asLength<momentsLength>, nullptr, asMerge<momentsMerge>};

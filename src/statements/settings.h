@@ -96,6 +96,7 @@ struct SelectionOptions {
   // Set-up and BY-group settings.
   uint8_t designPerByGroup = 0;
   uint8_t modelAveragingRun = 0;
+  uint8_t noStandardize = 0;  // the step's NOSTANDARDIZE$, for runs that take their own moments
   std::vector<CandidateEntry>* candidates = nullptr;
   int32_t candidateCount = 0;
   // The run flags, 1, 0, 1 for a plain fit (reset per BY group): the run is the first of a

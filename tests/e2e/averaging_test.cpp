@@ -1,6 +1,7 @@
 // Model averaging through the command: the samples refitted independently from the counts the
-// command exports (tests/reference/averaging_fixtures.R) give the same selection percentages,
-// models and averaged estimates; the samples do not depend on the workers or NTHREADS$=.
+// command exports (tests/reference/averaging_fixtures.R for FORWARD, averaging_lasso.py for
+// LASSO) give the same selection percentages, models and averaged estimates; the samples do not
+// depend on the workers or NTHREADS$=; a hundred samples with REFIT give the four tables.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/csv.h"
 #include "e2e/command_support.h"
@@ -15,8 +17,9 @@
 namespace vsf::test {
 namespace {
 
-std::string averagingProgram(const std::string& extra = "") {
-  std::ifstream in(std::string(VSF_TEST_DATA) + "/averaging/average_program.vsf");
+std::string averagingProgram(const std::string& extra = "",
+                             const std::string& file = "average_program.vsf") {
+  std::ifstream in(std::string(VSF_TEST_DATA) + "/averaging/" + file);
   std::stringstream text;
   text << in.rdbuf();
   std::string program = text.str();
@@ -35,10 +38,11 @@ void expectNear(const Json& cell, double want, const std::string& what) {
   EXPECT_NEAR(cell.get<double>(), want, 1e-9 * std::max(1.0, std::fabs(want))) << what;
 }
 
-TEST(ModelAveraging, MatchesSamplesRefittedFromTheExportedCounts) {
-  const CommandRun r = runCommand(averagingProgram(), VSF_SHARED_DATA);
+// The tables of one program against its reference of the samples refitted independently.
+void expectRefittedSamples(const std::string& program, const std::string& reference) {
+  const CommandRun r = runCommand(averagingProgram("", program), VSF_SHARED_DATA);
   ASSERT_EQ(r.status, 0) << r.output;
-  const Csv ref = readCsv("averaging/average_reference.csv");
+  const Csv ref = readCsv("averaging/" + reference);
   std::map<std::string, size_t> effect, model, parm;
   for (size_t i = 0; i < ref.rows.size(); ++i) {
     const std::string kind = ref.text(i, "kind"), name = ref.text(i, "name");
@@ -85,6 +89,19 @@ TEST(ModelAveraging, MatchesSamplesRefittedFromTheExportedCounts) {
   }
 }
 
+// FORWARD by SBC refitted with R's step (averaging_fixtures.R); LASSO by SBC with
+// scikit-learn's lars_path on each sample's own centred and scaled rows (averaging_lasso.py).
+TEST(ModelAveraging, MatchesSamplesRefittedFromTheExportedCounts) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"average_program.vsf", "average_reference.csv"},
+      {"average_lasso_program.vsf", "average_lasso_reference.csv"},
+  };
+  for (const auto& [program, reference] : cases) {
+    SCOPED_TRACE(program);
+    expectRefittedSamples(program, reference);
+  }
+}
+
 // The tables of every arrangement of records and workers equal those of one record on one
 // thread.
 TEST(ModelAveraging, SamplesDoNotDependOnWorkersOrRecords) {
@@ -101,6 +118,39 @@ TEST(ModelAveraging, SamplesDoNotDependOnWorkersOrRecords) {
     const CommandRun r = runCommand(averagingProgram(statement), VSF_SHARED_DATA, options);
     ASSERT_EQ(r.status, 0) << r.output;
     for (const char* t : tables) EXPECT_EQ(theOne(r, t)["rows"], theOne(base, t)["rows"]) << t;
+  }
+}
+
+// One hundred samples and REFIT give the four tables: the refit averages the effects selected
+// in at least MINPCT= (20 by default) of the samples, which are the rows EffectSelectPct shows.
+TEST(ModelAveraging, RefitOfAHundredSamplesGivesTheFourTables) {
+  const CommandRun r = runCommand(
+      "proc varsifter data=diabetes seed=7;\n"
+      "model y = age sex bmi bp s1-s6 / selection=forward(select=sbc stop=sbc);\n"
+      "modelaverage nsamples=100 refit; run;",
+      VSF_SHARED_DATA);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json info = theOne(r, "ModelAverageInfo");
+  EXPECT_EQ(entryValue(info, "Number of Samples"), 100);
+  EXPECT_EQ(entryValue(info, "Number of Refit Samples"), 100);
+  EXPECT_EQ(entryValue(info, "Refit Minimum Effect Selection (%)"), 20.0);
+
+  const Json models = theOne(r, "ModelSelectFreq"), effects = theOne(r, "EffectSelectPct");
+  double times = 0;
+  for (const Json& row : models["rows"]) times += number(row["TimesSelected"]);
+  EXPECT_EQ(times, 100);
+
+  std::vector<std::string> kept = {"Intercept"};
+  for (const Json& row : effects["rows"]) {
+    EXPECT_GE(number(row["SelectionPct"]), 20.0) << row;
+    kept.push_back(trimmed(row["Effect"]));
+  }
+  EXPECT_FALSE(theOne(r, "AvgParmEst")["rows"].empty());
+  const Json refit = theOne(r, "RefitAvgParmEst")["rows"];
+  ASSERT_EQ(refit.size(), kept.size());
+  for (size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(trimmed(refit[i]["Parameter"]), kept[i]);
+    EXPECT_TRUE(std::isfinite(number(refit[i]["Mean"]))) << kept[i];
   }
 }
 
