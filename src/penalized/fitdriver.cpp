@@ -125,8 +125,9 @@ int searchL2ByCv(SelectionState* s) {
 }
 
 // External cross validation of a path method; the elastic net's least-squares variant is
-// tuned as the elastic net and refitted as itself.
+// tuned as the elastic net and refitted as itself. A sample's folds sum its own drawn rows.
 int crossValidatedPath(SelectionState* s) {
+  s->tuning.heldStale = 1;
   SelectionOptions* o = runOptions(s);
   const MethodCode method = o->method;
   if (method == kMethodElasticNetLs) o->method = kMethodElasticNet;
@@ -170,6 +171,18 @@ void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
   fit->estimates.assign(estimates, estimates + s->layout.paramCount);
 }
 
+// A sample's fit takes the road a fit of its rows alone would: external cross validation
+// runs its folds on the drawn rows (the refit's least squares chooses nothing).
+int fitSample(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if (o->externalCv && o->choose == kCritCvExternal) {
+    const MethodCode m = o->method;
+    if (m >= kMethodLar && m <= kMethodElasticNetLs) return crossValidatedPath(s);
+    if (m == kMethodGroupLasso) return choosePenaltyByCV(s);
+  }
+  return plainFit(s);
+}
+
 // One run per sample, record after record; every run starts from the full data's totals. A
 // sample whose run fails is kept with its status and left out of the average.
 int fitSamples(SelectionState* s, ResampleSet* set) {
@@ -191,16 +204,14 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       resetSelectionState(s);
       s->pathMethods = methods;
       s->resample = w;
-      s->streamFile = w->histories.file;
-      s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
-      int rc = buildModelPool(s);
-      if (rc == 0 && s->streamFile) {
+      int rc = 0;
+      if (w->histories.file) {
         const int32_t number = k + 1;  // the details tables read it before the history
-        rc = streamWriteAt(s->streamFile, &number, sizeof number, &w->historyEnd) == 0
+        rc = streamWriteAt(w->histories.file, &number, sizeof number, &w->historyEnd) == 0
                  ? 0
                  : rc::kPageIo;
       }
-      if (rc == 0) rc = runSelection(s);
+      if (rc == 0) rc = fitSample(s);
       if (rc != 0 && s->run.status >= 0) s->run.status = rc;
       keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
       s->totals = full;

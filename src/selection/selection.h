@@ -336,6 +336,7 @@ struct TuningTables {
   double* foldBuffer = nullptr;
   double* foldSscp = nullptr;  // the run's crossproducts, taken instead of a pass (null: none)
   const double* foldHeld = nullptr;
+  uint8_t heldStale = 0;  // the rows' weights changed (a new sample): sum the folds again
 };
 
 // The optimizer fits' problem on the standardized columns, worked out from the crossproducts:
