@@ -139,14 +139,14 @@ TEST(OutputDataSets, OutDesignColumnsEqualModelMatrix) {
     const char* program;
     std::vector<std::string> names;  // the design columns' names, in order
     std::vector<std::string> after;  // the variables that follow them
-    const char* mod;                 // _VSFMOD: the selected columns but the intercept
+    const char* mod;  // _VSFMOD: the selected columns but the intercept, each a usable name
   } cases[] = {
       {"mtcars_glm",
        "proc varsifter data=mtcars outdesign(fullmodel)=d; class cyl gear;"
        " model mpg = cyl gear wt hp / selection=none; run;",
        {"Intercept", "cyl 4", "cyl 6", "cyl 8", "gear 3", "gear 4", "gear 5", "wt", "hp"},
        {"mpg"},
-       "cyl 4 cyl 6 cyl 8 gear 3 gear 4 gear 5 wt hp"},
+       "'cyl 4'n 'cyl 6'n 'cyl 8'n 'gear 3'n 'gear 4'n 'gear 5'n wt hp"},
       {"mtcars_last",
        "proc varsifter data=mtcars outdesign(prefix=dx)=d; class cyl(param=ref) gear(param=ref);"
        " model mpg = cyl gear wt hp / selection=none; run;",
