@@ -1,6 +1,7 @@
 // The step driver: runProcedure runs the phases of one procedure step in order, with the
 // BY-group loop, the return-code check after each phase and the clean-up that runs once.
 #include <string_view>
+#include <vector>
 
 #include "averaging/averaging.h"
 #include "base/codes.h"
@@ -142,8 +143,13 @@ void runByGroup(VsfState* s) {
     return;
   }
   if (s->settings.options.designPerByGroup) {
-    guarded(s,
-            buildParmCandidateTable(s->settings.options, s->group, s->lev.design, s->group.byPool));
+    std::vector<int32_t> leftOut;
+    guarded(s, buildParmCandidateTable(s->settings.options, s->group, s->lev.design,
+                                       s->group.byPool, &leftOut));
+    for (int32_t e : leftOut) {
+      const char* name = s->lev.design->effects[e].name;
+      hostMsg(848, 6142, {std::string_view(name ? name : "")});
+    }
     guarded(s, buildCandidateContainment(s));
   } else {
     refreshCandidateTable(s->group, s->lev.design);
