@@ -72,12 +72,15 @@ std::string levelOf(char level) {
   }
 }
 
-// A message's text with the parse's place in front of errors and warnings and "{data}" as
-// the data set the statements read.
+// A message's text with the parse's place in front of errors and warnings, "{data}" as the
+// data set the statements read and "{skip}" as what a failed group costs: without a BY
+// statement the one group is the whole fit.
 std::string placed(char level, std::string text) {
   const Session& s = session();
   if (size_t at = text.find("{data}"); at != std::string::npos)
     text.replace(at, 6, s.parseDataSet ? s.parseDataSet() : "the input data set");
+  if (size_t at = text.find("{skip}"); at != std::string::npos)
+    text.replace(at, 6, s.byGroups ? "the BY group is skipped" : "no model is fitted");
   if ((level == 'E' || level == 'W') && s.parsePlace) text = s.parsePlace() + ": " + text;
   return text;
 }
@@ -261,6 +264,7 @@ int runStep(const std::string& text, int line) {
   s.stepText = text;
   s.stepLine = line;
   s.stepCode = 0;
+  s.byGroups = false;
   s.procContext = nullptr;
   s.terminate = nullptr;
   int code = 0;

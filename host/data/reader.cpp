@@ -173,6 +173,7 @@ int setBy(HostDataSet* ds, const ByVariable* vars, int count, bool notSorted) {
   }
   in->by = std::move(by);
   in->notSorted = notSorted;
+  session().byGroups = count > 0;
   if (!notSorted) checkByOrder(in);
   return setupGroups(ds);
 }

@@ -217,7 +217,10 @@ int countRole(DataPass* p, const Observation& obs, int32_t roleTag) {
 // the step.
 int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength, bool finite,
                      int32_t* tag) {
-  if (!finite) return 0;
+  if (!finite) {
+    p->t.notFinite += 1;
+    return 0;
+  }
   const int32_t roleTag = drawRole(p, roleLength);
   if (int rc = countRole(p, obs, roleTag); rc != 0) return rc;
   int32_t fold = kNoFold;
@@ -248,6 +251,7 @@ void noteDroppedRows(const DataPass* p) {
   if (p->t.weightDropped > 0) hostMsg(848, 6104, {static_cast<long long>(p->t.weightDropped)});
   if (p->t.freqDropped > 0) hostMsg(848, 6105, {static_cast<long long>(p->t.freqDropped)});
   if (p->t.freqTruncated > 0) hostMsg(848, 6106, {static_cast<long long>(p->t.freqTruncated)});
+  if (p->t.notFinite > 0) hostMsg(848, 6143, {static_cast<long long>(p->t.notFinite)});
 }
 
 bool buildDesignValues(DataPass* p) {
