@@ -121,6 +121,11 @@ std::string formatEffectName(const StepView* state, int32_t candidate);
 // Sets up the resample records of the BY group's pass (the refit pass with its own sample
 // count): the shares and the kept per-sample frequencies. 0 or -2.
 int initResampleWork(StepView* state, bool refitPass);
+// Whether what model averaging keeps per sample (each sample's model of `params` estimates and
+// `effects` effects, its counts per stored row when OUTPUT keeps them, its OUTPUT and SCORE
+// variables) fits the memory the host reports: 0, or -16 with an error naming NSAMPLES=.
+int checkSampleMemory(StepView* state, int32_t samples, int64_t params, int64_t effects,
+                      int64_t rows);
 // Closes the records' files; safe to call twice.
 void freeResampleWork(ResampleSet* set);
 // Averages the samples of the pass into the group's ResampleSet results and makes the averaged

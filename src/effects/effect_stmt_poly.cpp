@@ -126,6 +126,12 @@ int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesi
     raiseBuildCode(d, step::kInternal);
     return 1;
   }
+  if (const std::string text = zcharactervar(ds, d, e.vars()); !text.empty()) {
+    hostMsg(174, 96,
+            {std::string_view("POLYNOMIAL"), std::string_view(e.name), std::string_view(text)});
+    raiseBuildCode(d, step::kInternal);
+    return 1;
+  }
   std::vector<int32_t> index;
   zaddmodelvars(ds, d, distinctVars(e.vars()), &index);
   PolyRecord* p = polyOf(e, index);

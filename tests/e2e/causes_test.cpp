@@ -11,34 +11,12 @@
 namespace vsf::test {
 namespace {
 
-struct Expect {
-  const char* program;
-  int status;
-  std::vector<std::string> said, unsaid;
-};
-
-void expectRuns(const DataLibrary& lib, const std::vector<Expect>& cases) {
-  for (const Expect& c : cases) {
-    SCOPED_TRACE(c.program);
-    const CommandRun r = runCommand(c.program, lib.dir());
-    EXPECT_EQ(r.status, c.status) << r.output;
-    for (const std::string& text : c.said)
-      EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
-    for (const std::string& text : c.unsaid)
-      EXPECT_EQ(r.output.find(text), std::string::npos) << text << "\n" << r.output;
-    // Every failed step says why in an ERROR line.
-    if (c.status != 0) {
-      EXPECT_NE(r.output.find("ERROR:"), std::string::npos) << r.output;
-    }
-  }
-}
-
 TEST(Causes, ErrorsNameWhatWentWrong) {
   DataLibrary lib({"mtcars", "mtcars_by_cyl"});
   std::ofstream(lib.path() / "big.csv") << "y,x\n1,4000\n2,5000\n3,6000\n4,1.1\n5,1.2\n6,1.4\n";
   std::ofstream(lib.path() / "empty.csv") << "y,x,c\n1,.,a\n2,.,b\n3,.,a\n";
   expectRuns(
-      lib,
+      lib.dir(),
       {
           {"proc varsifter data=mtcars; effect p = poly(wt / degree=1000);"
            " model mpg = p / selection=none; run;",

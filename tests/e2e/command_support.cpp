@@ -108,6 +108,21 @@ std::vector<std::string> DataLibrary::variables(const std::string& dataSet) cons
   return line.empty() ? std::vector<std::string>{} : splitCsvLine(line);
 }
 
+void expectRuns(const std::string& library, const std::vector<ExpectedRun>& runs) {
+  for (const ExpectedRun& c : runs) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, library, c.options);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    for (const std::string& text : c.said)
+      EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    for (const std::string& text : c.unsaid)
+      EXPECT_EQ(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    if (c.status != 0) {
+      EXPECT_NE(r.output.find("ERROR:"), std::string::npos) << r.output;
+    }
+  }
+}
+
 namespace {
 
 void collect(const Json& items, const std::string& name, std::vector<Json>* out) {

@@ -56,6 +56,16 @@ class DataLibrary : public ScratchDir {
   std::vector<std::string> variables(const std::string& dataSet) const;
 };
 
+// A program's run as a user reads it: its exit status, texts its output must hold and texts
+// it must not. A failed run must say why in an ERROR line.
+struct ExpectedRun {
+  std::string program;
+  int status;
+  std::vector<std::string> said = {}, unsaid = {};
+  const char* options = "";
+};
+void expectRuns(const std::string& library, const std::vector<ExpectedRun>& runs);
+
 // Every table or factoid of that name, in document order, groups searched through.
 std::vector<Json> findAll(const Json& document, const std::string& name);
 // The one item of that name; a test failure (and null) when there is not exactly one.
