@@ -1,4 +1,5 @@
 // Runs the varsifter command as a user would and checks its exit status and log.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -30,6 +31,40 @@ TEST(Command, ExitStatusFollowsTheWorstStep) {
     CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
     EXPECT_EQ(r.status, c.status) << c.program << "\n" << r.output;
     EXPECT_NE(r.output.find(c.logText), std::string::npos) << c.program << "\n" << r.output;
+  }
+}
+
+// Whoever writes the warning (a statement reader, the fit, the data), its step ends with code
+// 4, and a step with notes alone with 0; the command succeeds either way. (Every run of the
+// end-to-end tests is checked for the same rule as it is read back.)
+TEST(Command, AWarningEndsItsStepWithFour) {
+  struct Case {
+    const char* program;
+    const char* logText;
+    int code;
+  } cases[] = {
+      // A repaired option.
+      {"proc varsifter data=mtcars; model mpg = wt hp / selection=lasso(l2=0.5); run;",
+       "WARNING: L2= applies only to SELECTION=ELASTICNET", 4},
+      // Fewer folds than asked for: once a warning that left the code at 0.
+      {"proc varsifter data=mtcars seed=7; model mpg = wt hp / selection=forward(select=cv) "
+       "cvmethod=split(40); run;",
+       "WARNING: Only 32 of the 40 cross validation folds requested could be formed.", 4},
+      // A macro reference that is not resolved, in the step's own text.
+      {"proc varsifter data=mtcars; model mpg = wt hp; store out=m / label='&nosuch'; run;",
+       "WARNING: Apparent symbolic reference NOSUCH not resolved.", 4},
+      // Notes only.
+      {"proc varsifter data=mtcars_by_cyl; by cyl; class cyl; model mpg = cyl wt / "
+       "selection=none; run;",
+       "NOTE: The CLASS variable cyl has only one level.", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find(c.logText), std::string::npos) << r.output;
+    const std::string ended = fmt::format("ended with return code {}", c.code);
+    EXPECT_NE(r.output.find(ended), std::string::npos) << r.output;
   }
 }
 
