@@ -33,8 +33,8 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
        "",
        0,
        // The test levels are wider than the analysis ones: a warning, so return code 4.
-       {"CLASS levels that the analysis data do not have are not used", "WARNING:",
-        "return code 4"}},
+       {"CLASS levels that the analysis data do not have are not used",
+        "WARNING:", "return code 4"}},
       {"proc varsifter data=rows; model y = x1 x2 / "
        "selection=lasso(adaptive(inest=inest_noparms)); "
        "run;",
