@@ -130,6 +130,33 @@ TEST(Command, ErrorsPointAtTheCause) {
       {"proc varsifter data=stray_cell; model z = x / selection=forwad; run;",
        {"did you mean \"FORWARD\"?"}},
       {"proc varsifter data=stray_cell; modle z = x; run;", {"did you mean \"MODEL\"?"}},
+      // Inside a method's parentheses: what the method takes, and the nearest option or what
+      // the method calls another program's option.
+      {"proc varsifter data=stray_cell; model z = x / selection=elasticnet(alpha=0.5); run;",
+       {"Line 1, column 68: syntax error: \"alpha\" was not expected; ELASTICNET has no option "
+        "ALPHA: the mix of its L1 and L2 penalties is set by L2=",
+        "ELASTICNET takes ADAPTIVE, CHOOSE, ENSCALE, L1, L1CHOICE, L2, L2HIGH,"}},
+      {"proc varsifter data=stray_cell; model z = x / selection=lasso(select=sl); run;",
+       {"\"select\" was not expected; LASSO has no option SELECT: the path itself decides",
+        "LASSO takes ADAPTIVE, CHOOSE,"}},
+      {"proc varsifter data=stray_cell; model z = x / selection=lasso(chose=sbc); run;",
+       {"\"chose\" was not expected; did you mean \"CHOOSE\"? LASSO takes ADAPTIVE,"}},
+      {"proc varsifter data=stray_cell; model z = x / selection=forward(chose=sbc); run;",
+       {"did you mean \"CHOOSE\"? FORWARD takes CHOOSE, INCLUDE, MAXSTEP, MAXSTEPS, SELECT, SLE, "
+        "SLENTRY, START, STEPS or STOP."}},
+      // A ";" left out: after the PROC line, at the end of the file, before RUN.
+      {"proc varsifter data=stray_cell\n  model z = x;\nrun;",
+       {"Line 1, column 31: syntax error: a \";\" was expected after \"stray_cell\", before "
+        "\"model\" on line 2."}},
+      {"proc varsifter data=stray_cell;\n  model z = x",
+       {"Line 2, column 14: syntax error: a \";\" was expected after \"x\", where the program "
+        "ends."}},
+      {"proc varsifter data=stray_cell;\n  model z = x\nrun;",
+       {"Line 3, column 1: The variable run was not found on data set WORK.STRAY_CELL: a \";\" is "
+        "missing at the end of the statement before run."}},
+      // R's dotted names.
+      {"proc varsifter data=stray_cell; model z = x.y; run;",
+       {"a name with a dot is written as a name literal, 'x.y'n."}},
       {"proc varsiftr data=stray_cell; run;",
        {"procedure VARSIFTR not found (did you mean VARSIFTER?)"}},
       {"porc varsifter;",

@@ -107,6 +107,58 @@ TEST(ParseParser, GrammarFaultsAreReported) {
   EXPECT_NE(log.back().text.find("does not terminate"), std::string::npos);
 }
 
+// A list in parentheses after a keyword, with the grammar's advice for a word it lacks.
+constexpr std::string_view kLists = R"(
+@record store
+@hint ALPHA LASSO "write L2= instead"
+start : stmts '$$$' ;
+stmts : stmt stmts | ;
+stmt : STORE {begin STORE} items ';' {end} ;
+items : item items | ;
+item : NAMEX {store ItemStore} | LASSO '(' opts ')' ;
+opts : opt opts | ;
+opt : CHOOSE | STOP ;
+)";
+
+// A syntax error says what the list it stands in takes, the advice or the nearest option, and
+// where a ";" left out belongs.
+TEST(ParseParser, SyntaxErrorsAdviseInListsAndPlaceAMissingSemicolon) {
+  const GrammarDescriptor g = build(kLists);
+  ASSERT_EQ(g.hints.size(), 1u);
+  struct Case {
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {"store lasso(alpha);",
+       "Line 1, column 13: syntax error: \"alpha\" was not expected; LASSO has no option ALPHA: "
+       "write L2= instead. LASSO takes CHOOSE or STOP."},
+      {"store lasso(select);",
+       "Line 1, column 13: syntax error: \"select\" was not expected; LASSO has no option "
+       "SELECT. LASSO takes CHOOSE or STOP."},
+      {"store lasso(stp);",
+       "Line 1, column 13: syntax error: \"stp\" was not expected; did you mean \"STOP\"? LASSO "
+       "takes CHOOSE or STOP."},
+      {"store a\n5;",
+       "Line 1, column 8: syntax error: a \";\" was expected after \"a\", before \"5\" on line "
+       "2."},
+      {"store a b",
+       "Line 1, column 10: syntax error: a \";\" was expected after \"b\", where "
+       "the program ends."},
+      {"store a.b;", "a name with a dot is written as a name literal, 'a.b'n."},
+  };
+  for (const Case& c : cases) {
+    const std::vector<LogLine> log = run(g, c.text);
+    ASSERT_FALSE(log.empty()) << c.text;
+    EXPECT_NE(log[0].text.find(c.error), std::string::npos) << c.text << "\n" << log[0].text;
+  }
+  // Advice names a keyword the grammar has, and carries its text in quotes.
+  GrammarDescriptor bad;
+  std::string error;
+  EXPECT_FALSE(buildGrammarFrom("@hint ALPHA NOSUCHWORD \"x\"\nstart : '$$$' ;", &bad, &error));
+  EXPECT_NE(error.find("unknown keyword NOSUCHWORD"), std::string::npos) << error;
+  EXPECT_FALSE(buildGrammarFrom("@hint ALPHA LASSO\nstart : '$$$' ;", &bad, &error));
+}
+
 // Data sets for the procedure's grammar: every name opens, every variable is number 0.
 HostDataSet* fakeOpen(std::string_view, int, uint32_t*) {
   static int anything;
