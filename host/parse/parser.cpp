@@ -27,6 +27,41 @@ int predict(const Run& r, int a, const Token& t) {
 
 void traceLine(const std::string& line) { session().log.write("", line); }
 
+// Whether the token would be taken had a ";" stood before it: the parse run ahead on a copy
+// of the stack, actions skipped. A name RUN or QUIT then starts a statement and ends the step.
+bool fitsAfterSemicolon(const Run& r, std::vector<int> stack, const Token& next) {
+  const GrammarDescriptor& g = *r.grammar;
+  const Vocabulary& v = r.table->vocabulary;
+  Token semicolon;
+  semicolon.cls = TokenClass::kEndStatement;
+  semicolon.symbol = v.classSymbol(TokenClass::kEndStatement);
+  Token after = next;
+  std::string word = next.pub.text;
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (after.cls == TokenClass::kName && (word == "RUN" || word == "QUIT")) {
+    after = Token();
+    after.symbol = v.endSymbol();
+  }
+  if (after.cls == TokenClass::kEnd) after.symbol = v.endSymbol();
+  for (const Token* t : {&semicolon, &after}) {
+    for (;;) {
+      if (stack.empty()) return false;
+      const int top = stack.back();
+      stack.pop_back();
+      if (top < 0) continue;
+      if (top < g.firstNonterminal) {
+        if (!matches(r, top, *t)) return false;
+        break;
+      }
+      const int p = predict(r, top - g.firstNonterminal, *t);
+      if (p < 0) return false;
+      const std::vector<int>& rhs = r.table->rhs[static_cast<size_t>(p)];
+      for (auto it = rhs.rbegin(); it != rhs.rend(); ++it) stack.push_back(*it);
+    }
+  }
+  return true;
+}
+
 class Driver {
  public:
   explicit Driver(Run& r) : r_(r), g_(*r.grammar), firstNt_(g_.firstNonterminal) {}
@@ -106,7 +141,8 @@ class Driver {
       reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
     else {
       Token place;
-      const std::string text = syntaxError(r_, top, bad, &place);
+      const std::string text =
+          syntaxError(r_, top, bad, fitsAfterSemicolon(r_, stack_, bad), &place);
       reportError(r_, place, text);
     }
     int endStatementSymbol = r_.table->vocabulary.classSymbol(TokenClass::kEndStatement);

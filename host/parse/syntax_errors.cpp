@@ -150,16 +150,14 @@ std::string tokenText(const Token& t) {
   return fmt::format("\"{}\"", t.pub.text);
 }
 
-std::string syntaxError(const Run& r, int top, const Token& bad, Token* place) {
+std::string syntaxError(const Run& r, int top, const Token& bad, bool semicolonFits, Token* place) {
   *place = bad;
   const std::vector<int> symbols = expectedSymbols(r, top);
   const Vocabulary& v = r.table->vocabulary;
-  const int semicolon = v.classSymbol(TokenClass::kEndStatement);
   const Token* before = r.current;
-  const bool wantsEnd = std::find(symbols.begin(), symbols.end(), semicolon) != symbols.end();
-  // A ";" left out at the end of a line or of the file: the error stands where it belongs.
-  if (wantsEnd && before && before != &bad &&
-      (bad.cls == TokenClass::kEnd || bad.pub.line > before->pub.line)) {
+  // A ";" left out (after the PROC line, at the end of the file): the error stands where the
+  // ";" belongs.
+  if (semicolonFits && before && before != &bad) {
     place->pub.line = before->pub.line;
     place->pub.column = before->pub.column + static_cast<int>(before->pub.written.size());
     const std::string next = bad.cls != TokenClass::kEnd

@@ -151,6 +151,11 @@ TEST(Command, ErrorsPointAtTheCause) {
       {"proc varsifter data=stray_cell;\n  model z = x",
        {"Line 2, column 14: syntax error: a \";\" was expected after \"x\", where the program "
         "ends."}},
+      // An option misspelled at the start of a line is no ";" left out.
+      {"proc varsifter data=stray_cell;\n  model z = x / selection=forward\n    "
+       "detials=steps;\nrun;",
+       {"Line 3, column 5: syntax error: \"detials\" was not expected; did you mean "
+        "\"DETAILS\"?"}},
       {"proc varsifter data=stray_cell;\n  model z = x\nrun;",
        {"Line 3, column 1: The variable run was not found on data set WORK.STRAY_CELL: a \";\" is "
         "missing at the end of the statement before run."}},

@@ -120,34 +120,54 @@ opts : opt opts | ;
 opt : CHOOSE | STOP ;
 )";
 
+// Statements of numbers: a word that starts a statement, or the end, where a number or a ";"
+// was expected means a ";" was left out; another word does not.
+constexpr std::string_view kNumbers = R"(
+@record store
+start : stmts '$$$' ;
+stmts : stmt stmts | ;
+stmt : STORE {begin STORE} numbers ';' {end} ;
+numbers : INT numbers | ;
+)";
+
 // A syntax error says what the list it stands in takes, the advice or the nearest option, and
 // where a ";" left out belongs.
 TEST(ParseParser, SyntaxErrorsAdviseInListsAndPlaceAMissingSemicolon) {
-  const GrammarDescriptor g = build(kLists);
+  const GrammarDescriptor g = build(kLists), numbers = build(kNumbers);
   ASSERT_EQ(g.hints.size(), 1u);
   struct Case {
+    const GrammarDescriptor* grammar;
     const char* text;
     const char* error;
   } cases[] = {
-      {"store lasso(alpha);",
+      {&g, "store lasso(alpha);",
        "Line 1, column 13: syntax error: \"alpha\" was not expected; LASSO has no option ALPHA: "
        "write L2= instead. LASSO takes CHOOSE or STOP."},
-      {"store lasso(select);",
+      {&g, "store lasso(select);",
        "Line 1, column 13: syntax error: \"select\" was not expected; LASSO has no option "
        "SELECT. LASSO takes CHOOSE or STOP."},
-      {"store lasso(stp);",
+      {&g, "store lasso(stp);",
        "Line 1, column 13: syntax error: \"stp\" was not expected; did you mean \"STOP\"? LASSO "
        "takes CHOOSE or STOP."},
-      {"store a\n5;",
-       "Line 1, column 8: syntax error: a \";\" was expected after \"a\", before \"5\" on line "
-       "2."},
-      {"store a b",
+      {&numbers, "store 1 2\nstore 3;",
+       "Line 1, column 10: syntax error: a \";\" was expected after \"2\", before \"store\" on "
+       "line 2."},
+      {&numbers, "store 1 2 Run;",
+       "Line 1, column 10: syntax error: a \";\" was expected after \"2\", before \"Run\" on line "
+       "1."},
+      {&numbers, "store 1\n x;",
+       "Line 2, column 2: syntax error: \"x\" was not expected; expecting one of \";\", an "
+       "integer."},
+      {&numbers, "store 1 2",
+       "Line 1, column 10: syntax error: a \";\" was expected after "
+       "\"2\", where the program ends."},
+      {&g, "store a b",
        "Line 1, column 10: syntax error: a \";\" was expected after \"b\", where "
        "the program ends."},
-      {"store a.b;", "a name with a dot is written as a name literal, 'a.b'n."},
+      {&g, "store a.b;", "a name with a dot is written as a name literal, 'a.b'n."},
   };
   for (const Case& c : cases) {
-    const std::vector<LogLine> log = run(g, c.text);
+    const std::vector<LogLine> log = run(*c.grammar, c.text);
     ASSERT_FALSE(log.empty()) << c.text;
     EXPECT_NE(log[0].text.find(c.error), std::string::npos) << c.text << "\n" << log[0].text;
   }
