@@ -291,7 +291,9 @@ void Writer::layOut() {
       }
       double need = 8;
       if (b.xTicks) {
-        need += b.rotate ? std::min(longest, b.tickRoom) + 10 : kTickSize + 10;
+        // Category ticks without texts (a box plot's one box) take no room.
+        const bool texts = !p.x.categories || longest > 0;
+        need += b.rotate ? std::min(longest, b.tickRoom) + 10 : texts ? kTickSize + 10 : 4;
         if (!p.x.label.empty()) need += kLabelSize + 8;
       }
       bottom = std::max(bottom, need);
@@ -392,6 +394,9 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
   }
   if (b.xTicks && !p.x.label.empty()) {
     double longest = kTickSize;
+    if (p.x.categories && std::all_of(b.sx.ticks.begin(), b.sx.ticks.end(),
+                                      [](const Tick& t) { return t.text.empty(); }))
+      longest = 0;
     if (b.rotate)
       for (const Tick& t : b.sx.ticks)
         longest = std::max(longest, std::min(textWidth(t.text, kTickSize), b.tickRoom));

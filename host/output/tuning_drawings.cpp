@@ -44,15 +44,18 @@ Plot columnPlot(const Graph& g, const std::string& refName) {
 
 }  // namespace
 
+// The chosen line names what it marks on both axes (the search step and log10(L2)).
 Figure tuningPlot(const Graph& g) {
   Figure f = figureOf(g);
-  f.plots.push_back(columnPlot(g, variableText(g.variables, "_SELECTEDSTEPLABEL")));
+  f.subtitle = "Elastic Net L2 Search";
+  f.plots.push_back(columnPlot(g, "Chosen L2"));
   return f;
 }
 
 // The smallest average is starred where the fit chose it.
 Figure cvExternalPlot(const Graph& g) {
   Figure f = figureOf(g);
+  f.subtitle = "External Cross Validation, Averaged over the Folds";
   Plot p = columnPlot(g, "Chosen Penalty");
   const Series& line = p.series.front();
   if (!p.refs.empty())

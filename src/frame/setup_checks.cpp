@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/codes.h"
 #include "base/host.h"
@@ -156,11 +157,14 @@ void noteSampleOnlyPlots(VsfState* s) {
   if (!s->settings.counts.modelAverage || s->settings.modelAverage.details ||
       !s->settings.graphicsOn)
     return;
-  std::string names;
+  std::vector<std::string> asked;
   for (const auto& [on, name] :
        {std::pair{p.coefficients.on, "COEFFICIENTS"}, std::pair{p.criteria.on, "CRITERIA"},
         std::pair{p.ase.on, "ASE"}, std::pair{p.candidatesPlot.on, "CANDIDATES"}})
-    if (on) names += (names.empty() ? "" : " ") + std::string(name);
+    if (on) asked.push_back(name);
+  std::string names;
+  for (size_t k = 0; k < asked.size(); ++k)
+    names += (k == 0 ? "" : k + 1 == asked.size() ? " and " : ", ") + asked[k];
   if (!names.empty()) hostMsg(848, 272, {std::string_view(names)});
 }
 
