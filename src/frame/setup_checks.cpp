@@ -151,7 +151,7 @@ void settleStepPlots(VsfState* s) {
 }
 
 // Under model averaging the step graphs belong to each sample's selection, which is shown only
-// with DETAILS: graphs asked for without it are named once.
+// with DETAILS: graphs asked for by name without it are named once.
 void noteSampleOnlyPlots(VsfState* s) {
   const PlotSettings& p = s->settings.plots;
   if (!s->settings.counts.modelAverage || s->settings.modelAverage.details ||
@@ -161,7 +161,7 @@ void noteSampleOnlyPlots(VsfState* s) {
   for (const auto& [on, name] :
        {std::pair{p.coefficients.on, "COEFFICIENTS"}, std::pair{p.criteria.on, "CRITERIA"},
         std::pair{p.ase.on, "ASE"}, std::pair{p.candidatesPlot.on, "CANDIDATES"}})
-    if (on) asked.push_back(name);
+    if (on & 1) asked.push_back(name);  // ALL asks only for the graphs that apply
   std::string names;
   for (size_t k = 0; k < asked.size(); ++k)
     names += (k == 0 ? "" : k + 1 == asked.size() ? " and " : ", ") + asked[k];
