@@ -26,6 +26,22 @@ void noteSampleSize(const ResampleSet* set, const ModelAverageOptions& m, double
   }
 }
 
+// Each record's samples write their step histories to a scratch file of the record's own, read
+// back by the per-sample details; without DETAILS nothing reads them and none is opened.
+int openHistoryFiles(ResampleSet* set) {
+  const auto* extensions = static_cast<const ExtensionSet*>(set->extensions);
+  for (int32_t r = 0; r < set->recordCount; ++r) {
+    ResampleWork* w = &set->records[static_cast<size_t>(r)];
+    w->historyEnd = 0;
+    int stage = 0;
+    if (openScratchFile(&w->histories, extensions, 0, 0, nullptr, false, &stage) != 0) {
+      hostMsg(848, 215);
+      return rc::kScratchFile;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int checkSampleMemory(StepView* s, int32_t samples, int64_t params, int64_t effects, int64_t rows) {
@@ -71,8 +87,8 @@ int initResampleWork(StepView* s, bool refitPass) {
     set->storedRows = static_cast<int64_t>(s->group.selection.totals.rowsStored);
     set->obsFreq.assign(static_cast<size_t>(set->storedRows * samples), 0);
   }
-  // The samples' step histories are not written: a sample's details are not shown yet.
-  noteSampleSize(set, m, s->group.selection.totals.trainFreq);
+  if (!refitPass) noteSampleSize(set, m, s->group.selection.totals.trainFreq);
+  if (m.details) return openHistoryFiles(set);
   return 0;
 }
 
