@@ -37,6 +37,27 @@ TEST(AveragingCrossValidation, EverySampleRunsItsFolds) {
   EXPECT_NEAR(std::accumulate(p.begin(), p.end(), 0.0) / 32, kMeanMpg, 1.0);
 }
 
+// With DETAILS each sample shows its own selection: the folds' runs leave no records of their
+// own between the samples' records.
+TEST(AveragingCrossValidation, DetailsShowEachSampleOnce) {
+  const CommandRun r = runCommand(
+      "proc varsifter data=mtcars seed=1;\n"
+      "model mpg = cyl disp hp drat wt qsec / selection=lasso(choose=cvex) cvmethod=split(4);\n"
+      "modelaverage nsamples=3 details nthreads$=2; run;",
+      VSF_SHARED_DATA);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Json> summaries = findAll(r.document, "SelectionSummary");
+  ASSERT_EQ(summaries.size(), 3u);
+  // Every step past the intercept has the folds' average error of its own sample.
+  for (const Json& t : summaries)
+    for (const Json& row : t["rows"]) {
+      ASSERT_TRUE(row.contains("CVEXPRESS")) << row;
+      if (number(row["Step"]) > 0) {
+        EXPECT_GT(number(row["CVEXPRESS"]), 0) << row;
+      }
+    }
+}
+
 // SRS with PERCENT=100 draws every row once: each sample is the data, so the averaged
 // estimates are the plain fit's, with no spread.
 TEST(AveragingCrossValidation, ASampleOfEveryRowChoosesAsTheWholeData) {
