@@ -124,16 +124,6 @@ int runGroupLassoPath(SelectionState* s) {
   if (rc == 0) rc = computePartitionAse(s);
   for (int32_t i = 0; rc == 0 && i < s->steps.stepCount && s->steps.heldOutSse; ++i)
     s->steps.heldOutSse[i] = s->path.heldOutSse;
-  // The final fit's steps recorded before the path take their folds' averages, as its steps do.
-  if (rc == 0 && o->cvPerPathStep && s->path.extCvValues &&
-      s->path.heldOutFold == s->path.extCvFolds) {
-    const double current = s->fit.extCvValue;
-    for (int32_t i = 0; i < s->steps.stepCount && i < s->path.extCvCount; ++i) {
-      s->fit.extCvValue = s->path.extCvValues[i];
-      recordStepCriteria(s, i);
-    }
-    s->fit.extCvValue = current;
-  }
   double a = 0, b = 0;
   evalStepCriteria(s, &a, &b, nullptr);
   s->path.l1Norm = s->path.pathSecond = 0;

@@ -191,6 +191,11 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
   // On the centred rows of a path the intercept alone estimates the response's mean.
   if (k == 0 && o->pathMethod) s->sweep.estimates[0] = s->totals.responseMean;
+  // The final run of external cross validation: the starting block stands at every fold's
+  // path start, where the folds' averaged held-out error is the grid's first value.
+  if (o->externalCv && s->path.heldOutFold == s->path.extCvFolds)
+    s->fit.extCvValue =
+        s->path.extCvValues && s->path.extCvCount > 0 ? s->path.extCvValues[0] : absentValue();
   if (pressWanted(o))
     if (int rc = computePress(s); rc != 0) return rc;
   if (holdoutWanted(o))

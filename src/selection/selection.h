@@ -234,8 +234,8 @@ struct FitValues {
   double validAse = 0;
   double testAse = 0;
   double cvPress = 0;
-  double penalty = 0;     // criterion 14
-  double extCvValue = 0;  // criterion 13
+  double penalty = 0;                 // criterion 14
+  double extCvValue = absentValue();  // criterion 13: missing until worked out, never 0
 };
 
 // The screening of a path's candidates: the safe rules' screened-in set, and the ranking of
@@ -587,6 +587,11 @@ constexpr uint8_t kStepTooSmall = 16;
 constexpr uint8_t kLambdaFlat = 17;
 }  // namespace stopreason
 
+// The measure that external cross validation lines the folds' paths up on and that the final
+// run reads its grid by: the L1 choice, and the penalty ratio for a path without one (LAR).
+inline L1ChoiceCode cvAlignment(const SelectionOptions* o) {
+  return o->l1Choice == kL1ChoiceNone ? kL1ChoiceRatio : o->l1Choice;
+}
 // ---- Step criteria, CHOOSE and stop rules ----
 void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
                       double* selectValue);

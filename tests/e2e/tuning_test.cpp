@@ -1,10 +1,11 @@
 // The tuned penalties through the command on Diabetes: the L2 values a search tries and the
-// one it keeps; external cross validation of the LASSO and of the elastic net over
-// CVMETHOD=SPLIT(5) against tests/reference/cvexternal_fixtures.py (each fold's path of its
-// own standardized training rows from scikit-learn's lars_path, the held-out ASE at its knots,
-// the average over the folds on the union of their ratios, and the model of the chosen point).
-// Then the optimizer's fits against the LASSO knots of tests/reference/path_fixtures.py: the
-// group LASSO of one-column effects at the ratios rho^k, and a single fit between two knots.
+// one it keeps; external cross validation of the LASSO, of LAR (of age sex bmi bp s3 s5 s6)
+// and of the elastic net over CVMETHOD=SPLIT(5) against tests/reference/cvexternal_fixtures.py
+// (each fold's path of its own standardized training rows from scikit-learn's lars_path, the
+// held-out ASE at its knots, the average over the folds on the union of their ratios, and the
+// model of the chosen point). Then the optimizer's fits against the LASSO knots of
+// tests/reference/path_fixtures.py: the group LASSO of one-column effects at the ratios rho^k,
+// and a single fit between two knots.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,9 +27,10 @@ Json fixture() {
   return Json::parse(in);
 }
 
-CommandRun run(const std::string& selection, const std::string& more = "") {
-  return runCommand(std::string("proc varsifter data=diabetes; ") + kModel +
-                        " / selection=" + selection + " " + more + "; run;",
+CommandRun run(const std::string& selection, const std::string& more = "",
+               const std::string& model = kModel) {
+  return runCommand("proc varsifter data=diabetes; " + model + " / selection=" + selection + " " +
+                        more + "; run;",
                     VSF_SHARED_DATA);
 }
 
@@ -66,6 +68,16 @@ void checkEstimates(const CommandRun& r, const Json& names, const Json& final) {
   }
 }
 
+// Step 0, recorded before the path, stands at every fold's start: the folds' average error of
+// the intercept-only model (it showed 0, a value no graph or best-value mark may take).
+void checkStepZero(const CommandRun& r, const Json& want) {
+  const Json row = theOne(r, "SelectionSummary")["rows"][0];
+  near(number(row["CVEXPRESS"]), want["average"][0], 1e-9, "step 0");
+  double folds = 0;
+  for (const Json& f : want["folds"]) folds += f["ase"][0].get<double>();
+  near(number(row["CVEXPRESS"]), folds / want["folds"].size(), 1e-9, "step 0 by fold");
+}
+
 // On the whole crossproducts matrix (each fold's by algebra, its held-out SSE a quadratic
 // form) and by passes over each fold's rewritten rows.
 TEST(ExternalCv, LassoPicksTheReferencePoint) {
@@ -78,6 +90,26 @@ TEST(ExternalCv, LassoPicksTheReferencePoint) {
     ASSERT_EQ(r.status, 0) << r.output;
     checkFolds(theOne(r, "CVExternal"), lasso["folds"]);
     checkEstimates(r, want["names"], lasso["final"]);
+    checkStepZero(r, lasso);
+  }
+}
+
+// LAR has no L1 choice: its folds line up by the penalty ratio and its final run reads the
+// grid by its own ratios (read by its raw lambda, every step sat past the grid's end and the
+// curve was flat).
+TEST(ExternalCv, LarPicksTheReferencePoint) {
+  const Json lar = fixture()["lar"];
+  const std::string step = std::to_string(lar["final"]["step"].get<int>());
+  for (const char* more : {"", "; performance buildsscp=incremental"}) {
+    SCOPED_TRACE(more);
+    const CommandRun r =
+        run("lar(choose=cvex showcvex$ stop=none)", std::string("cvmethod=split(5)") + more,
+            "model y = age sex bmi bp s3 s5 s6");
+    ASSERT_EQ(r.status, 0) << r.output;
+    checkFolds(theOne(r, "CVExternal"), lar["folds"]);
+    checkEstimates(r, lar["names"], lar["final"]);
+    checkStepZero(r, lar);
+    EXPECT_NE(r.output.find("is the model at Step " + step + "."), std::string::npos) << r.output;
   }
 }
 
