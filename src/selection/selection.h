@@ -542,8 +542,14 @@ extern const RowKernel kernFoldCvSse;
 extern const RowKernel kernGroupTallies;
 
 // ---- Step recording and adaptive weights ----
-// Appends the current model to the step history (effect -1 or -100: a step without one).
-[[nodiscard]] int initSelectionState(SelectionState* s, int32_t effect);
+// Appends the current model to the step history (effect -1 or -100: a step without one). A
+// step that moves several effects (group LASSO) gives the number of its entries, which it has
+// appended to the change list, as `changes`; the step records that count in place of an effect.
+[[nodiscard]] int initSelectionState(SelectionState* s, int32_t effect, int32_t changes = -1);
+// The change list's first entry of step i of a method that moves several effects a step. A
+// step of the starting block (the intercept, the forced effects) records its effect, not a
+// count, and has that one entry.
+int32_t changeListStart(const SelectionState* s, int32_t i);
 [[nodiscard]] int adaptiveWeightsFromFit(SelectionState* s);
 [[nodiscard]] int adaptiveWeightsFromEstimates(SelectionState* s);
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -222,6 +223,67 @@ TEST(Optimizer, GroupLassoOfSingleColumnsIsTheLasso) {
   ASSERT_GE(steps.size(), 7u);
   for (size_t k = 1; k <= 6; ++k)
     expectLasso(steps[k], std::pow(0.8, double(k)), "step " + std::to_string(k));
+}
+
+// The labels of a summary cell, one word each.
+std::vector<std::string> words(const Json& cell) {
+  std::istringstream in(cell.get<std::string>());
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+// Each step of the group path may move several effects. DETAILS=STEPS reads them back from
+// the result stream: every step names the moves the summary shows (it said "No effect
+// changed" at every step), ORDERSELECT lists each step's estimates in the order the effects
+// entered, and step 0 is the intercept alone at the response's mean (it showed 0).
+TEST(Optimizer, GroupLassoStepDetailsNameEachStepsMoves) {
+  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
+  double mean = 0;
+  for (size_t i = 0; i < d.rows.size(); ++i) mean += d.number(i, "y") / d.rows.size();
+  const CommandRun r = runCommand(
+      "proc varsifter data=diabetes; class sex; model y = age sex bmi bp s1-s6 / "
+      "selection=grouplasso(stop=none steps=12 rho=0.7) details=steps(parmest) orderselect; run;",
+      VSF_SHARED_DATA);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json summary = theOne(r, "SelectionSummary")["rows"];
+  std::vector<std::vector<Json>> steps;  // each step group's items
+  for (const Json& item : r.document["output"])
+    if (item.value("name", "") == "StepDetails")
+      for (const Json& group : item["items"]) steps.push_back(group["items"]);
+  ASSERT_EQ(steps.size(), summary.size());
+  std::vector<std::string> order = {"Intercept"};
+  for (size_t k = 0; k < steps.size(); ++k) {
+    const std::string at = "step " + std::to_string(k);
+    std::string said;
+    Json rows;
+    for (const Json& item : steps[k]) {
+      if (item.value("type", "") == "heading" && item.value("level", 0) == 3)
+        said += item["text"].get<std::string>();
+      if (item.value("name", "") == "ParameterEstimates") rows = item["rows"];
+    }
+    const std::vector<std::string> in = words(summary[k]["EffectEntered"]),
+                                   out = words(summary[k]["EffectRemoved"]);
+    std::string want;
+    if (!in.empty()) want += "Effect Entered: " + summary[k]["EffectEntered"].get<std::string>();
+    if (!out.empty()) want += "Effect Removed: " + summary[k]["EffectRemoved"].get<std::string>();
+    EXPECT_EQ(said, want.empty() ? "No effect changed at this step" : want) << at;
+    for (const std::string& e : in)
+      if (std::find(order.begin(), order.end(), e) == order.end()) order.push_back(e);
+    // The estimates in order of entry, those of effects that left skipped.
+    std::vector<std::string> shown;
+    for (const Json& row : rows)
+      if (shown.empty() || shown.back() != row["Effect"]) shown.push_back(row["Effect"]);
+    std::vector<std::string> expected;
+    for (const std::string& e : order)
+      if (std::find(shown.begin(), shown.end(), e) != shown.end()) expected.push_back(e);
+    EXPECT_EQ(shown, expected) << at;
+    EXPECT_EQ(shown.size(), static_cast<size_t>(summary[k]["nEffectsIn"].get<int>())) << at;
+  }
+  EXPECT_GT(order.size(), 5u);
+  const Json first = findAll(r.document, "ParameterEstimates")[0]["rows"];
+  ASSERT_EQ(first.size(), 1u);
+  near(number(first[0]["Estimate"]), mean, 1e-9, "step 0 intercept");
 }
 
 // Between two knots, where no coefficient sits at its threshold.
