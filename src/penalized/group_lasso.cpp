@@ -166,6 +166,7 @@ int runGroupLassoPath(SelectionState* s) {
   }
   if (rc == 0) {
     m.lambdaMax(solver, &s->optim.lambdaMax);
+    s->optim.lambdaMax *= s->optim.responseScale;  // in the response's own units, as the path's
     s->path.lambdaMax = s->optim.lambdaMax;
   }
   stopSolver(ext, solver);

@@ -349,8 +349,11 @@ struct OptimizerState {
   double* cross = nullptr;     // per parameter, with the centred response
   double responseSquares = 0;  // of the centred response
   double responseMean = 0, weight = 0;
+  // The response's standard deviation (1 for a constant one): the problem is solved with the
+  // response in these units, so that the solver's tolerance means the same at every scale.
+  double responseScale = 1;
   uint8_t* penalized = nullptr;  // per effect: its group carries the penalty
-  double lambdaMax = 0;          // the solver's, at the end of the fit
+  double lambdaMax = 0;          // the solver's, at the end of the fit (response in its units)
 };
 
 struct SelectionState;
