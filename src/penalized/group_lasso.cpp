@@ -196,7 +196,9 @@ int choosePenaltyByCV(SelectionState* s) {
     o->finalFit = 0, o->firstFit = 1, o->foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;
     if (int rc = runSelection(s); rc != 0) return rc;
-    if (s->run.status != 0) return -1;
+    // A fold's run that ended without a model leaves its status for the displays to name
+    // (it came back as -1, "A memory pool could not be created").
+    if (s->run.status != 0) return 0;
     const StepHistory& h = s->steps;
     const double w = s->path.heldOutWeight;
     const int32_t steps = std::min(h.stepCount, K);

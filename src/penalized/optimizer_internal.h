@@ -49,8 +49,8 @@ int groupSoftThreshold(SolverObject* o, const double* x, double* y, double* pena
 
 // Group LASSO under external cross validation: the path per fold, the held-out ASE averaged
 // step by step (a fold that ends early counts with its last value), the ratio of the smallest
-// average, then the final fit on all the folds. 0, -1 when a fold's run ended with a nonzero
-// status, or the code of a failed run.
+// average, then the final fit on all the folds. 0 (a fold's run that ended with a nonzero
+// status leaves it in the state, with no final fit), or the code of a failed run.
 [[nodiscard]] int choosePenaltyByCV(SelectionState* s);
 
 }  // namespace vsf

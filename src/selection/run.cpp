@@ -13,6 +13,8 @@ constexpr double kVarianceFloor = 1.110223024625157e-14;
 
 int32_t dataStatus(const SelectionState* s) {
   const SelectionOptions* o = s->options;
+  // One fold held out leaves no training row: the cause to name is the single fold.
+  if (o->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
   if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
   if (criterionUsed(o, kCritValidate) && s->totals.validFreq == 0) return runstatus::kNoValidation;
   if ((o->kfold && s->folds == 1) || (o->externalCv && s->path.extCvFolds == 1))
