@@ -250,9 +250,11 @@ int runOptimizerFit(SelectionState* s) {
   HxSolve* ext = nullptr;
   SolverObject* o = startSolver(s, &ext);
   if (!o) return 0;
+  // HXGLASSO$ is the group LASSO at one penalty: its groups enter and leave whole (with the
+  // plain penalty it was a LASSO of the single columns under the group method's name).
   const MethodCode m = s->options->method;
-  int rc = configureSolver(
-      s, o, m == kMethodGroupLasso ? solveropt::kGroupPenalty : solveropt::kPlainPenalty);
+  const bool group = m == kMethodGroupLasso || m == kMethodHxGLasso;
+  int rc = configureSolver(s, o, group ? solveropt::kGroupPenalty : solveropt::kPlainPenalty);
   if (rc == 0) rc = o->methods->setPenalty(o, s->fit.penalty);
   if (rc == 0) rc = o->methods->solve(o);
   if (rc == 0) {

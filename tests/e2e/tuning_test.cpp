@@ -3,7 +3,8 @@
 // and of the elastic net over CVMETHOD=SPLIT(5) against tests/reference/cvexternal_fixtures.py
 // (each fold's path of its own standardized training rows from scikit-learn's lars_path, the
 // held-out ASE at its knots, the average over the folds on the union of their ratios, and the
-// model of the chosen point). Then the optimizer's fits against the LASSO knots of
+// model of the chosen point), and a golden-section search of the elastic net's L2 by those
+// folds. Then the optimizer's fits against the LASSO knots of
 // tests/reference/path_fixtures.py: the group LASSO of one-column effects at the ratios rho^k,
 // and a single fit between two knots.
 #include <gtest/gtest.h>
@@ -136,6 +137,41 @@ TEST(ExternalCv, ElasticNetGridOfL2AndPoint) {
        1e-12, "chosen L2");
   checkFolds(theOne(r, "CVExternal"), enet["chosen"]["folds"]);
   checkEstimates(r, want["names"], enet["chosen"]["final"]);
+}
+
+// A golden-section search over L2 judged by external cross validation: from 0 to 2 in 7 tries,
+// a = 0, b = 2 / phi^2, c = 2, then the longer side of b cut at 2 - phi: b + 0.382 (2 - b) is
+// worse than b, so c comes down to it; b's right side is then the shorter, and each later
+// point, better than b, is cut from b's left. Each L2's value is the folds' smallest average
+// (cvexternal_fixtures.py), and the search keeps the least, L2 = 0.
+TEST(ExternalCv, GoldenSectionSearchOfL2) {
+  const Json golden = fixture()["golden"];
+  const std::vector<double> tried = {0,
+                                     0.7639320225002103,
+                                     2,
+                                     1.2360679774997898,
+                                     0.4721359549995794,
+                                     0.2917960675006309,
+                                     0.1803398874989485};
+  const CommandRun r =
+      run("elasticnet(choose=cvex stop=none l2search=golden l2low=0 l2high=2 l2steps=7 "
+          "showl2search$)",
+          "cvmethod=split(5)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json rows = theOne(r, "ElasticNetTuneL2")["rows"];
+  ASSERT_EQ(rows.size(), tried.size());
+  ASSERT_EQ(golden["tries"].size(), tried.size());
+  for (size_t k = 0; k < tried.size(); ++k) {
+    const std::string at = "try " + std::to_string(k);
+    near(number(rows[k]["L2"]), tried[k], 1e-14, at);
+    near(number(rows[k]["L2"]), golden["tries"][k]["l2"], 1e-14, at);
+    near(number(rows[k]["CriterionValue"]), golden["tries"][k]["bestAverage"], 1e-9, at);
+    EXPECT_EQ(rows[k]["OptCriterion"], tried[k] == golden["chosen"] ? 1 : 0) << at;
+  }
+  near(number(entryValue(theOne(r, "ElasticNetParaSummary"), "Chosen L2")), golden["chosen"], 1e-14,
+       "chosen L2");
+  // The search by the folds writes no log line, as the search by a criterion does.
+  EXPECT_EQ(r.output.find("chosen L2 by golden section search"), std::string::npos) << r.output;
 }
 
 // The values a search tries without external cross validation, and the one it keeps: the
