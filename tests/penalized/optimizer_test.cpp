@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "common/group_support.h"
@@ -78,20 +79,30 @@ size_t expectGroupOptimality(const test::CaseData& d, const std::vector<int>& co
   return active;
 }
 
+// Settings of an optimizer method's fit of the synthetic rows (weights, frequencies, roles),
+// solved to TOL=1e-13.
+test::GroupSettings optimizerSettings(MethodCode method, std::vector<bool> sparse) {
+  test::GroupSettings g;
+  g.weight = g.freq = g.roles = true;
+  g.method = method;
+  g.select = kCritNone;
+  g.sparse = std::move(sparse);
+  return g;
+}
+void solvedTightly(SelectionOptions& o) {
+  o.optimizerMethod = 1, o.stop = kCritNone, o.tolerance = 1e-13;
+}
+
 TEST(GroupLasso, EveryStepMeetsTheGroupOptimalityConditions) {
   const std::vector<int> columns = {1, 3, 1, 2, 4, 1};
   const test::CaseData d = test::syntheticCase(columns, 400, 7);
   for (bool sparse : {false, true}) {
     SCOPED_TRACE(sparse ? "CLASS effects stored sparse" : "dense");
-    test::GroupSettings g;
-    g.weight = g.freq = g.roles = true;
-    g.method = kMethodGroupLasso;
-    g.select = kCritNone;
-    g.sparse = {false, sparse, false, sparse, sparse, false};
-    test::Group group(d, g);
+    test::Group group(
+        d, optimizerSettings(kMethodGroupLasso, {false, sparse, false, sparse, sparse, false}));
     SelectionOptions& o = group.options();
-    o.optimizerMethod = 1, o.stop = kCritNone, o.maxSteps = 6, o.rho = 0.7, o.tolerance = 1e-13;
-    o.validAsePerStep = 1;
+    solvedTightly(o);
+    o.maxSteps = 6, o.rho = 0.7, o.validAsePerStep = 1;
     ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
     const SelectionState& s = group.s();
     ASSERT_EQ(s.run.status, 0);
@@ -124,14 +135,9 @@ TEST(GroupLasso, OneOptimizerFitMeetsTheConditionsAtItsRatio) {
     size_t before = columns.size();
     for (double ratio : {0.6, 0.05}) {
       SCOPED_TRACE("ratio " + std::to_string(ratio) + ", units " + std::to_string(units));
-      test::GroupSettings g;
-      g.weight = g.freq = g.roles = true;
-      g.method = kMethodHxGLasso;
-      g.select = kCritNone;
-      g.sparse = {false, true, false, false, true, false};
-      test::Group group(d, g);
-      SelectionOptions& o = group.options();
-      o.optimizerMethod = 1, o.stop = kCritNone, o.tolerance = 1e-13;
+      const std::vector<bool> sparse = {false, true, false, false, true, false};
+      test::Group group(d, optimizerSettings(kMethodHxGLasso, sparse));
+      solvedTightly(group.options());
       group.s().fit.penalty = ratio;
       ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
       const SelectionState& s = group.s();
@@ -139,10 +145,9 @@ TEST(GroupLasso, OneOptimizerFitMeetsTheConditionsAtItsRatio) {
       const size_t active = expectGroupOptimality(d, columns, s, ratio * s.optim.lambdaMax);
       EXPECT_GT(active, 0u);
       // The group path's step at the same ratio is the same fit.
-      g.method = kMethodGroupLasso;
-      test::Group path(d, g);
-      path.options().optimizerMethod = 1, path.options().stop = kCritNone;
-      path.options().tolerance = 1e-13, path.options().rho = ratio, path.options().maxSteps = 1;
+      test::Group path(d, optimizerSettings(kMethodGroupLasso, sparse));
+      solvedTightly(path.options());
+      path.options().rho = ratio, path.options().maxSteps = 1;
       ASSERT_EQ(fitModel(&path.s(), nullptr), 0);
       ASSERT_EQ(path.s().steps.lambdaRatio[path.s().steps.stepCount - 1], ratio);
       for (size_t j = 0; j < d.x[0].size(); ++j)
