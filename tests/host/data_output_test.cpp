@@ -121,6 +121,8 @@ TEST_F(DataTest, StepRunnerDiscardsUnclosedOutputs) {
   HostDataSet* out = ds().outCreate("leftover", 0, nullptr);
   ASSERT_NE(out, nullptr);
   ASSERT_EQ(ds().outReady(out), 0);
+  EXPECT_EQ(libraryFiles(lib), before);  // no file before the first rows are written
+  for (int i = 0; i < 5000; ++i) ASSERT_EQ(ds().append(out), 0);
   EXPECT_NE(libraryFiles(lib), before);  // the temporary file exists meanwhile
   host::runStep("proc varsifter; run;", 1);
   EXPECT_EQ(libraryFiles(lib), before);
