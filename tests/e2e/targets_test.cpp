@@ -1,0 +1,159 @@
+// What the command writes never replaces what it should not: a link, a FIFO or a device at a
+// target stays what it was, a step never writes the data set it reads, graphs are written whole
+// like the documents, and every failed write says the system's reason.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+char kindOf(const fs::path& p) {
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return '-';
+  if (S_ISLNK(st.st_mode)) return 'l';
+  if (S_ISFIFO(st.st_mode)) return 'p';
+  if (S_ISCHR(st.st_mode)) return 'c';
+  return S_ISDIR(st.st_mode) ? 'd' : 'f';
+}
+
+// A full disk: a device like /dev/full made in the directory when we may (as root, where a
+// rename over it would have turned it into a file), else /dev/full itself.
+fs::path fullDevice(const fs::path& dir) {
+  const fs::path own = dir / "full";
+  if (::geteuid() == 0 && ::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) return own;
+  return "/dev/full";
+}
+
+const char* kFit = "proc varsifter data=mtcars; model mpg = wt hp; output out=";
+
+TEST(WriteTargets, LinksFifosAndDevicesStayWhatTheyWere) {
+  ScratchDir dir("vsf_targets");
+  const fs::path lib = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", lib / "mtcars.csv");
+  fs::create_directory(lib / "real");
+  std::ofstream(lib / "real" / "o.csv") << "old\n";
+  std::ofstream(lib / "real" / "doc.json") << "old";
+  fs::create_symlink(lib / "real" / "o.csv", lib / "o.csv");
+  fs::create_symlink("real/doc.json", lib / "doc.json");
+  ASSERT_EQ(::mkfifo((lib / "pipe.csv").c_str(), 0600), 0);
+  const fs::path full = fullDevice(lib);
+
+  // A link: the file it points to is replaced, the link stays.
+  std::ofstream(lib / "p.vsf") << kFit << "o p; run;\n";
+  CommandRun r = runArgs((lib / "p.vsf").string() + " --lib " + lib.string() + " --json " +
+                         (lib / "doc.json").string());
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(kindOf(lib / "o.csv"), 'l');
+  EXPECT_EQ(kindOf(lib / "doc.json"), 'l');
+  EXPECT_EQ(contents(lib / "real" / "o.csv").substr(0, 10), "model,mpg,");
+  EXPECT_EQ(contents(lib / "real" / "doc.json").substr(0, 1), "{");
+
+  // A FIFO: its reader gets the rows.
+  auto reader = std::async(std::launch::async, [&] { return contents(lib / "pipe.csv"); });
+  r = runCommand(std::string(kFit) + "pipe p; run;", lib.string());
+  EXPECT_EQ(r.status, 0) << r.output;
+  // Should the run not have opened the FIFO, its reader still waits: end it.
+  if (int fd = ::open((lib / "pipe.csv").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+  const std::string piped = reader.get();
+  EXPECT_EQ(std::count(piped.begin(), piped.end(), '\n'), 33) << piped;
+  EXPECT_EQ(kindOf(lib / "pipe.csv"), 'p');
+
+  // A full device: the step, or the document, fails saying so, and the device stays a device.
+  r = runCommand(std::string(kFit) + "'" + full.string() + "' p; run;", lib.string());
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("(No space left on device)"), std::string::npos) << r.output;
+  r = runArgs((lib / "p.vsf").string() + " --lib " + lib.string() + " --json " + full.string());
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find("ERROR: cannot write " + full.string() + " (No space left on device)"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(kindOf(full), 'c');
+  for (const auto& e : fs::recursive_directory_iterator(lib))
+    EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+}
+
+// OUTPUT OUT= naming the data set the step reads once overwrote it.
+TEST(WriteTargets, AStepNeverWritesWhatItReads) {
+  ScratchDir dir("vsf_targets");
+  const fs::path lib = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", lib / "mtcars.csv");
+  const std::string before = contents(lib / "mtcars.csv");
+  struct Case {
+    const char* program;
+    const char* says;
+  } cases[] = {
+      {"proc varsifter data=mtcars; model mpg = wt; output out=mtcars p; run;",
+       "Data set WORK.MTCARS is read by this step"},
+      {"proc varsifter data=mtcars; model mpg = wt; output out=work.MTCARS p; run;",
+       "Data set WORK.MTCARS is read by this step"},
+      {"proc varsifter data=mtcars; model mpg = wt; score data=mtcars out=mtcars; run;",
+       "Data set WORK.MTCARS is read by this step"},
+      {"proc varsifter data=mtcars outdesign=o; model mpg = wt; output out=o p; run;",
+       "Data set WORK.O is already an output of this step"},
+      {"proc varsifter outdesign=mtcars data=mtcars; model mpg = wt; run;",
+       "Data set WORK.MTCARS is written by this step"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, lib.string());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    EXPECT_EQ(contents(lib / "mtcars.csv"), before);
+  }
+  EXPECT_FALSE(fs::exists(lib / "o.csv"));
+}
+
+// Graph files are written whole: a write that fails leaves no file under the graph's name, and
+// the error says why.
+TEST(WriteTargets, GraphFilesAreWrittenWholeOrNotAtAll) {
+  ScratchDir dir("vsf_targets");
+  const fs::path lib = dir.path(), svg = dir.path() / "svg";
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", lib / "mtcars.csv");
+  fs::create_directory(svg);
+  fs::create_symlink(fullDevice(lib), svg / "Summary.ASEPlot.svg");
+  std::ofstream(lib / "p.vsf")
+      << "proc varsifter data=mtcars plots=all; model mpg = wt hp disp qsec / "
+         "selection=forward; run;\n";
+  // 8 blocks of 512 bytes: the smaller graphs fit, the panels do not.
+  const CommandRun r = runShell("sh -c 'ulimit -f 8; exec " + std::string(VSF_BINARY) + " " +
+                                (lib / "p.vsf").string() + " --lib " + lib.string() + " --svg " +
+                                svg.string() + "' 2>&1");
+  EXPECT_EQ(r.status, 2) << r.output;
+  const std::string panel = (svg / "Summary.CriterionPanel.svg").string();
+  EXPECT_NE(r.output.find("ERROR: the graph file was not written: cannot write " + panel +
+                          " (File too large)"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("Summary.ASEPlot.svg (No space left on device)"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(fs::exists(panel));
+  EXPECT_EQ(kindOf(svg / "Summary.ASEPlot.svg"), 'l');
+  for (const auto& e : fs::directory_iterator(svg)) {
+    EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+    if (kindOf(e.path()) == 'f') {
+      EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
