@@ -75,6 +75,41 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return (ec1 ? a : ca).lexically_normal() == (ec2 ? b : cb).lexically_normal();
 }
 
+// The first value that made a column of mostly numbers character, and where it is.
+std::string strayValue(const TableVar& v, const std::string& file) {
+  return fmt::format("\"{}\" on line {} of {}{}", v.strayText, v.strayLine, file,
+                     v.strayPoint ? " (a decimal point, where this file's \";\" calls for a "
+                                    "decimal comma)"
+                                  : "");
+}
+
+// What the reader made of a file written otherwise than plainly: its separator, a column of
+// row names, columns turned character by a few texts.
+void noteHowRead(const Table& table, const DataSetName& name) {
+  const std::string file = name.path.string();
+  if (table.dialect.separator == ';')
+    session().log.write("NOTE", fmt::format("Data set {} is read with \";\" between values and "
+                                            "\",\" as the decimal mark: the first line of {} "
+                                            "has \";\" and no \",\".",
+                                            name.shown, file));
+  else if (table.dialect.separator == '\t')
+    session().log.write("NOTE", fmt::format("Data set {} is read with tabs between values: the "
+                                            "first line of {} has tabs and no \",\".",
+                                            name.shown, file));
+  if (table.rowNames)
+    session().log.write("NOTE", fmt::format("The first variable of data set {} has no name on the "
+                                            "first line of {} (R's write.csv writes row names "
+                                            "so); it is read as {}.",
+                                            name.shown, file, table.vars.front().name));
+  for (const TableVar& v : table.vars)
+    if (v.strayLine > 0)
+      session().log.write(
+          "NOTE", fmt::format("Variable {} of data set {} is read as character because some of "
+                              "its values are not numbers; the first is {}. A missing value is "
+                              "written \".\", NA or as an empty field.",
+                              v.name, name.shown, strayValue(v, file)));
+}
+
 }  // namespace
 
 void registerDataSet(HostDataSet* ds) {
@@ -113,13 +148,7 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
   if (!table) return nullptr;
   table->name = name.shown;
   table->reopenName = name.reopen;
-  for (const TableVar& v : table->vars)
-    if (v.strayLine > 0)
-      session().log.write(
-          "NOTE", fmt::format("Variable {} of data set {} is read as character because some of "
-                              "its values are not numbers; the first is \"{}\" on line {} of "
-                              "{}. A missing value is written \".\", NA or as an empty field.",
-                              v.name, name.shown, v.strayText, v.strayLine, name.path.string()));
+  noteHowRead(*table, name);
   std::shared_ptr<const Table> shared(std::move(table));
   gTables[key] = CachedTable{shared, size, modified};
   return shared;
@@ -161,6 +190,21 @@ bool readsOpenOutput(const std::string& shown, const std::filesystem::path& file
     return true;
   }
   return false;
+}
+
+std::string strayCellHint(std::string_view variable) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (const auto& [key, cached] : gTables) {
+    const int j = findVariable(*cached.table, variable);
+    if (j < 0) continue;
+    const TableVar& v = cached.table->vars[static_cast<size_t>(j)];
+    if (v.strayLine <= 0) continue;
+    return fmt::format(
+        "the value {} is not a number, so {} is read as character: correct that cell (a "
+        "missing value is written \".\", NA or as an empty field)",
+        strayValue(v, cached.table->source.string()), v.name);
+  }
+  return "";
 }
 
 void forgetTable(const std::filesystem::path& path) {
