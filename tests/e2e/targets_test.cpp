@@ -12,36 +12,13 @@
 #include <sstream>
 #include <string>
 
+#include "common/files.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string contents(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-char kindOf(const fs::path& p) {
-  struct stat st;
-  if (::lstat(p.c_str(), &st) != 0) return '-';
-  if (S_ISLNK(st.st_mode)) return 'l';
-  if (S_ISFIFO(st.st_mode)) return 'p';
-  if (S_ISCHR(st.st_mode)) return 'c';
-  return S_ISDIR(st.st_mode) ? 'd' : 'f';
-}
-
-// A full disk: a device like /dev/full made in the directory when we may (as root, where a
-// rename over it would have turned it into a file), else /dev/full itself.
-fs::path fullDevice(const fs::path& dir) {
-  const fs::path own = dir / "full";
-  if (::geteuid() == 0 && ::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) return own;
-  return "/dev/full";
-}
 
 const char* kFit = "proc varsifter data=mtcars; model mpg = wt hp; output out=";
 
@@ -62,20 +39,20 @@ TEST(WriteTargets, LinksFifosAndDevicesStayWhatTheyWere) {
   CommandRun r = runArgs((lib / "p.vsf").string() + " --lib " + lib.string() + " --json " +
                          (lib / "doc.json").string());
   EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(kindOf(lib / "o.csv"), 'l');
-  EXPECT_EQ(kindOf(lib / "doc.json"), 'l');
-  EXPECT_EQ(contents(lib / "real" / "o.csv").substr(0, 10), "model,mpg,");
-  EXPECT_EQ(contents(lib / "real" / "doc.json").substr(0, 1), "{");
+  EXPECT_EQ(fileKind(lib / "o.csv"), 'l');
+  EXPECT_EQ(fileKind(lib / "doc.json"), 'l');
+  EXPECT_EQ(fileText(lib / "real" / "o.csv").substr(0, 10), "model,mpg,");
+  EXPECT_EQ(fileText(lib / "real" / "doc.json").substr(0, 1), "{");
 
   // A FIFO: its reader gets the rows.
-  auto reader = std::async(std::launch::async, [&] { return contents(lib / "pipe.csv"); });
+  auto reader = std::async(std::launch::async, [&] { return fileText(lib / "pipe.csv"); });
   r = runCommand(std::string(kFit) + "pipe p; run;", lib.string());
   EXPECT_EQ(r.status, 0) << r.output;
   // Should the run not have opened the FIFO, its reader still waits: end it.
   if (int fd = ::open((lib / "pipe.csv").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
   const std::string piped = reader.get();
   EXPECT_EQ(std::count(piped.begin(), piped.end(), '\n'), 33) << piped;
-  EXPECT_EQ(kindOf(lib / "pipe.csv"), 'p');
+  EXPECT_EQ(fileKind(lib / "pipe.csv"), 'p');
 
   // A full device: the step, or the document, fails saying so, and the device stays a device.
   r = runCommand(std::string(kFit) + "'" + full.string() + "' p; run;", lib.string());
@@ -86,7 +63,7 @@ TEST(WriteTargets, LinksFifosAndDevicesStayWhatTheyWere) {
   EXPECT_NE(r.output.find("ERROR: cannot write " + full.string() + " (No space left on device)"),
             std::string::npos)
       << r.output;
-  EXPECT_EQ(kindOf(full), 'c');
+  EXPECT_EQ(fileKind(full), 'c');
   for (const auto& e : fs::recursive_directory_iterator(lib))
     EXPECT_NE(e.path().extension(), ".tmp") << e.path();
 }
@@ -96,7 +73,7 @@ TEST(WriteTargets, AStepNeverWritesWhatItReads) {
   ScratchDir dir("vsf_targets");
   const fs::path lib = dir.path();
   fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", lib / "mtcars.csv");
-  const std::string before = contents(lib / "mtcars.csv");
+  const std::string before = fileText(lib / "mtcars.csv");
   struct Case {
     const char* program;
     const char* says;
@@ -117,7 +94,7 @@ TEST(WriteTargets, AStepNeverWritesWhatItReads) {
     const CommandRun r = runCommand(c.program, lib.string());
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
-    EXPECT_EQ(contents(lib / "mtcars.csv"), before);
+    EXPECT_EQ(fileText(lib / "mtcars.csv"), before);
   }
   EXPECT_FALSE(fs::exists(lib / "o.csv"));
 }
@@ -146,10 +123,10 @@ TEST(WriteTargets, GraphFilesAreWrittenWholeOrNotAtAll) {
   EXPECT_NE(r.output.find("Summary.ASEPlot.svg (No space left on device)"), std::string::npos)
       << r.output;
   EXPECT_FALSE(fs::exists(panel));
-  EXPECT_EQ(kindOf(svg / "Summary.ASEPlot.svg"), 'l');
+  EXPECT_EQ(fileKind(svg / "Summary.ASEPlot.svg"), 'l');
   for (const auto& e : fs::directory_iterator(svg)) {
     EXPECT_NE(e.path().extension(), ".tmp") << e.path();
-    if (kindOf(e.path()) == 'f') {
+    if (fileKind(e.path()) == 'f') {
       EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
     }
   }

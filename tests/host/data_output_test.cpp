@@ -6,17 +6,11 @@
 #include <set>
 #include <sstream>
 
+#include "common/files.h"
 #include "host/data_test_util.h"
 
 namespace vsf::test {
 namespace {
-
-std::string fileText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::set<std::string> libraryFiles(const fs::path& lib) {
   std::set<std::string> out;

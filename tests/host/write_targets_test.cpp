@@ -11,41 +11,17 @@
 #include <set>
 #include <sstream>
 
+#include "common/files.h"
 #include "host/data_test_util.h"
 #include "host/whole_file.h"
 
 namespace vsf::test {
 namespace {
 
-std::string fileText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The kind of a directory entry, links not followed: 'f', 'l', 'p', 'c', 'd' or '-' (none).
-char kindOf(const fs::path& p) {
-  struct stat st;
-  if (::lstat(p.c_str(), &st) != 0) return '-';
-  if (S_ISLNK(st.st_mode)) return 'l';
-  if (S_ISFIFO(st.st_mode)) return 'p';
-  if (S_ISCHR(st.st_mode)) return 'c';
-  if (S_ISDIR(st.st_mode)) return 'd';
-  return 'f';
-}
-
 std::set<std::string> entries(const fs::path& dir) {
   std::set<std::string> out;
   for (auto& e : fs::directory_iterator(dir)) out.insert(e.path().filename().string());
   return out;
-}
-
-// A full disk: a device like /dev/full of our own where we may make one, else /dev/full.
-fs::path fullDevice(const fs::path& dir) {
-  const fs::path own = dir / "full";
-  if (::geteuid() == 0 && ::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) return own;
-  return "/dev/full";
 }
 
 class WriteTargetTest : public DataTest {};
@@ -81,24 +57,24 @@ TEST_F(WriteTargetTest, EachKindOfTargetStaysWhatItWas) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
-    const char kind = kindOf(c.target);
+    const char kind = fileKind(c.target);
     std::string error;
     EXPECT_EQ(host::writeFileWhole(c.target, "{\"new\": 1}", &error), c.ok) << error;
-    EXPECT_EQ(kindOf(c.target), kind == '-' && c.ok ? 'f' : kind);
+    EXPECT_EQ(fileKind(c.target), kind == '-' && c.ok ? 'f' : kind);
     if (c.ok) {
       EXPECT_EQ(fileText(c.holds), "{\"new\": 1}");
     } else {
       EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
   }
-  EXPECT_EQ(kindOf(full), 'c');
+  EXPECT_EQ(fileKind(full), 'c');
 
   // A FIFO hands its reader the whole text.
   auto reader = std::async(std::launch::async, [&] { return fileText(lib / "fifo.json"); });
   std::string error;
   EXPECT_TRUE(host::writeFileWhole(lib / "fifo.json", "through the pipe", &error)) << error;
   EXPECT_EQ(reader.get(), "through the pipe");
-  EXPECT_EQ(kindOf(lib / "fifo.json"), 'p');
+  EXPECT_EQ(fileKind(lib / "fifo.json"), 'p');
 
   // No temporary file stays anywhere.
   for (const fs::path& dir : {lib, elsewhere})
@@ -122,7 +98,7 @@ TEST_F(WriteTargetTest, DataSetsOnSpecialFiles) {
       ds().outClose(out, true);
     });
     EXPECT_NE(error.find("(No space left on device)"), std::string::npos) << error;
-    EXPECT_EQ(kindOf(full), 'c');
+    EXPECT_EQ(fileKind(full), 'c');
     host::closeStepDataSets();
   }
   host::session().options.threads = true;
