@@ -60,7 +60,7 @@ class FieldReader {
     size_t end = p_;
     if (end > begin && t_[end - 1] == '\r' && (end == t_.size() || t_[end] == '\n')) --end;
     f.raw = t_.substr(begin, end - begin);
-    line_ += std::count(f.raw.begin(), f.raw.end(), '\n');
+    if (f.quoted) line_ += std::count(f.raw.begin(), f.raw.end(), '\n');
     if (p_ < t_.size() && t_[p_] == sep_) {
       ++p_;
       return f;
@@ -78,31 +78,45 @@ class FieldReader {
   int64_t line_ = 1;
 };
 
-// A field's value: the text inside its quotes with doubled quotes undone.
-std::string valueOf(const RawField& f) {
-  if (!f.quoted) return std::string(f.raw);
+// A field's value: the text inside its quotes with doubled quotes undone (into `scratch` when
+// there are any).
+std::string_view valueOf(const RawField& f, std::string* scratch) {
+  if (!f.quoted) return f.raw;
   std::string_view v = f.raw.substr(1);
   if (!v.empty() && v.back() == '"') v.remove_suffix(1);
-  std::string out;
+  if (v.find('"') == std::string_view::npos) return v;
+  scratch->clear();
   for (size_t i = 0; i < v.size(); ++i) {
-    out.push_back(v[i]);
+    scratch->push_back(v[i]);
     if (v[i] == '"' && i + 1 < v.size() && v[i + 1] == '"') ++i;
   }
-  return out;
+  return *scratch;
 }
 
-// The value with a decimal point for its decimal comma, when it is a number or a missing value
-// so written: at most one comma, and a point only in a missing value (".", ".A").
-bool pointForComma(std::string value, std::string* out) {
-  if (std::count(value.begin(), value.end(), ',') > 1) return false;
-  const bool digits =
-      std::any_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+// Whether the value is a number or a missing value written with the decimal comma: at most one
+// comma, with digits, and a point only in a missing value (".", ".A"). *missing tells which.
+bool commaNumber(std::string_view value, std::string* scratch, bool* missing) {
+  size_t commas = 0, points = 0, digits = 0, others = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c == ',')
+      ++commas;
+    else if (c == '.')
+      ++points;
+    else if (i > 0 || (c != '-' && c != '+'))
+      ++others;
+  }
   // A point among digits is not this dialect's; a comma needs digits around it.
-  if (value.find(digits ? '.' : ',') != std::string::npos) return false;
-  std::replace(value.begin(), value.end(), ',', '.');
-  double ignored;
-  if (!parseCell(value, &ignored)) return false;
-  *out = std::move(value);
+  if (commas > 1 || (digits ? points > 0 : commas > 0)) return false;
+  *missing = false;
+  if (digits > 0 && others == 0) return true;  // [+-]digits[,digits]: most values
+  scratch->assign(value);
+  std::replace(scratch->begin(), scratch->end(), ',', '.');
+  double x;
+  if (!parseCell(*scratch, &x)) return false;
+  *missing = std::isnan(x);
   return true;
 }
 
@@ -123,23 +137,23 @@ std::vector<CommaColumn> commaColumns(std::string_view text, char separator) {
   size_t count = 0;
   FieldReader r = afterHeader(text, separator, &count);
   std::vector<CommaColumn> columns(count);
-  std::string point;
+  std::string point, scratch;
   for (size_t j = 0; !r.done();) {
     const RawField f = r.next();
     const bool blankLine = j == 0 && f.lastOfRecord && f.raw.empty();
     if (j < count && !blankLine) {
       CommaColumn& c = columns[j];
-      const std::string value = valueOf(f);
-      double x = 0;
-      const bool comma = pointForComma(value, &point);
-      const bool number = comma ? parseCell(point, &x) : parseCell(value, &x);
-      if (comma && !std::isnan(x)) ++c.numberValues;
-      if (!comma) {
-        const bool pointNumber = number && !std::isnan(x);
+      const std::string_view value = valueOf(f, &scratch);
+      bool missing = false;
+      if (commaNumber(value, &point, &missing)) {
+        c.numberValues += !missing;
+      } else {
+        double x;
+        const bool pointNumber = parseCell(value, &x) && !std::isnan(x);
         ++(pointNumber ? c.numberValues : c.otherValues);
         if (c.numbers) {
           c.numbers = false;
-          c.firstOther = value;
+          c.firstOther = std::string(value);
           c.firstOtherLine = f.line;
           c.firstOtherPoint = pointNumber;
         }
@@ -171,19 +185,24 @@ CsvDialect sniffDialect(std::string_view text) {
 
 bool toCommaSeparated(std::string_view text, const CsvDialect& dialect,
                       const std::function<bool(std::string_view)>& put) {
-  std::string out, value;
+  std::string out, scratch;
   FieldReader r(text, dialect.separator);
   bool header = true;
   for (size_t j = 0; !r.done();) {
     const RawField f = r.next();
     const bool numbers = !header && j < dialect.columns.size() && dialect.columns[j].numbers;
-    if (numbers && pointForComma(valueOf(f), &value))
+    if (numbers) {
+      // Every value of the column is a number with the decimal comma (or missing).
+      const std::string_view value = valueOf(f, &scratch);
+      const size_t at = out.size();
       out += value;
-    else if (!f.quoted && f.raw.find(',') != std::string_view::npos &&
-             f.raw.find('"') == std::string_view::npos)
+      std::replace(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), ',', '.');
+    } else if (!f.quoted && f.raw.find(',') != std::string_view::npos &&
+               f.raw.find('"') == std::string_view::npos) {
       out.append("\"").append(f.raw).append("\"");
-    else
+    } else {
       out += f.raw;
+    }
     if (f.lastOfRecord) {
       out += f.lineEnd;
       header = false;
