@@ -1,22 +1,18 @@
-// Output data sets: written to a temporary file beside the target and renamed into place
-// only on a successful close, so a step that fails leaves neither a half-written file nor a
-// damaged older one.
-#include <fcntl.h>
+// Output data sets: written, from their first rows on, to a temporary file beside the target
+// and renamed into place only on a successful close, so a step that fails leaves neither a
+// half-written file nor a damaged older one.
 #include <fmt/format.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
-#include "host/files.h"
 #include "host/session.h"
 #include "host/whole_file.h"
 
@@ -347,7 +343,7 @@ int outClose(HostDataSet* ds, bool keep) {
     registerDataSet(out);  // the step's end removes it
     writeFailed(out);
   }
-  forgetTable(out->file.file());
+  forgetTable(out->finalPath);  // by the name the step reads it under
   session().lastDataSet = out->reopenName;
   recordWritten(out);
   delete out;
