@@ -3,17 +3,24 @@
 // like the documents, and every failed write says the system's reason.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <future>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "common/files.h"
 #include "e2e/command_support.h"
+
+extern char** environ;
 
 namespace vsf::test {
 namespace {
@@ -130,6 +137,41 @@ TEST(WriteTargets, GraphFilesAreWrittenWholeOrNotAtAll) {
       EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
     }
   }
+}
+
+// A run killed (SIGKILL, nothing to clean up) before its output's first rows leaves no file: the
+// temporary file is made with those rows, not when the step starts. Here the step waits on a
+// FIFO that it reads after its OUTPUT statement; the FIFO opening for us says it got there.
+TEST(WriteTargets, AKilledRunLeavesNoTemporaryFile) {
+  ScratchDir dir("vsf_targets");
+  const fs::path lib = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", lib / "mtcars.csv");
+  ASSERT_EQ(::mkfifo((lib / "later.csv").c_str(), 0600), 0);
+  std::ofstream(lib / "p.vsf") << "proc varsifter data=mtcars; model mpg = wt; output out=o p;\n"
+                                  "  score data=later out=s; run;\n";
+  std::vector<std::string> args = {VSF_BINARY, (lib / "p.vsf").string(), "--lib", lib.string()};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t io;
+  posix_spawn_file_actions_init(&io);
+  posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&io, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, VSF_BINARY, &io, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&io);
+  int writer = -1;
+  for (int i = 0; i < 600 && writer < 0; ++i) {
+    writer = ::open((lib / "later.csv").c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_GE(writer, 0) << "the run never opened the FIFO";
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  if (writer >= 0) ::close(writer);
+  for (const auto& e : fs::directory_iterator(lib))
+    EXPECT_NE(e.path().extension(), ".tmp") << e.path();
 }
 
 }  // namespace
