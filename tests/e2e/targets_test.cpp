@@ -87,8 +87,6 @@ TEST(WriteTargets, AStepNeverWritesWhatItReads) {
   } cases[] = {
       {"proc varsifter data=mtcars; model mpg = wt; output out=mtcars p; run;",
        "Data set WORK.MTCARS is read by this step"},
-      {"proc varsifter data=mtcars; model mpg = wt; output out=work.MTCARS p; run;",
-       "Data set WORK.MTCARS is read by this step"},
       {"proc varsifter data=mtcars; model mpg = wt; score data=mtcars out=mtcars; run;",
        "Data set WORK.MTCARS is read by this step"},
       {"proc varsifter data=mtcars outdesign=o; model mpg = wt; output out=o p; run;",

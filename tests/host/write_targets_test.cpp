@@ -1,15 +1,11 @@
 // Whole-file writes look at their target first: a link is followed and stays a link, a FIFO or a
 // character device is written in place and stays what it was, other special files are refused,
 // and a failure says the system's reason. Temporary files of runs that are gone are removed.
-#include <fcntl.h>
+
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <future>
 #include <set>
-#include <sstream>
 
 #include "common/files.h"
 #include "host/data_test_util.h"
@@ -33,7 +29,6 @@ TEST_F(WriteTargetTest, EachKindOfTargetStaysWhatItWas) {
   fs::create_symlink(elsewhere / "doc.json", lib / "link.json");
   fs::create_symlink("real/doc.json", lib / "relative.json");
   fs::create_symlink(elsewhere / "new.json", lib / "dangling.json");
-  ASSERT_EQ(::mkfifo((lib / "fifo.json").c_str(), 0600), 0);
   fs::create_symlink(lib / "link.json", lib / "chain.json");
   fs::create_symlink(lib / "loop1", lib / "loop2");
   fs::create_symlink(lib / "loop2", lib / "loop1");
@@ -69,45 +64,9 @@ TEST_F(WriteTargetTest, EachKindOfTargetStaysWhatItWas) {
   }
   EXPECT_EQ(fileKind(full), 'c');
 
-  // A FIFO hands its reader the whole text.
-  auto reader = std::async(std::launch::async, [&] { return fileText(lib / "fifo.json"); });
-  std::string error;
-  EXPECT_TRUE(host::writeFileWhole(lib / "fifo.json", "through the pipe", &error)) << error;
-  EXPECT_EQ(reader.get(), "through the pipe");
-  EXPECT_EQ(fileKind(lib / "fifo.json"), 'p');
-
   // No temporary file stays anywhere.
   for (const fs::path& dir : {lib, elsewhere})
     for (const std::string& name : entries(dir)) EXPECT_FALSE(name.ends_with(".tmp")) << name;
-}
-
-// Output data sets go the same way: the reason of a failed write is that write's own.
-TEST_F(WriteTargetTest, DataSetsOnSpecialFiles) {
-  const fs::path full = fullDevice(lib);
-  for (bool threads : {false, true}) {
-    SCOPED_TRACE(threads);
-    host::session().options.threads = threads;
-    HostDataSet* out = ds().outCreate("'" + full.string() + "'", 1, nullptr);
-    ASSERT_NE(out, nullptr);
-    OutVarDefinition def{kVarNumeric, 8, "a", ""};
-    void* slot = nullptr;
-    ASSERT_EQ(ds().outVarAdd(out, &def, &slot), 0);
-    ASSERT_EQ(ds().outReady(out), 0);
-    std::string error = stepEndError([&] {
-      for (int i = 0; i < 20000; ++i) ds().append(out);
-      ds().outClose(out, true);
-    });
-    EXPECT_NE(error.find("(No space left on device)"), std::string::npos) << error;
-    EXPECT_EQ(fileKind(full), 'c');
-    host::closeStepDataSets();
-  }
-  host::session().options.threads = true;
-
-  // A directory under a data set's name is refused before anything is written.
-  fs::create_directory(lib / "dir.csv");
-  uint32_t status = 0;
-  EXPECT_EQ(ds().outCreate("dir", 1, &status), nullptr);
-  EXPECT_NE(lastError().find("it is a directory"), std::string::npos) << lastError();
 }
 
 // The step's own input is never its output, and two outputs never share a name.
