@@ -1,7 +1,6 @@
 // Whole-file writes look at their target first: a link is followed and stays a link, a FIFO or a
 // character device is written in place and stays what it was, other special files are refused,
 // and a failure says the system's reason. Temporary files of runs that are gone are removed.
-
 #include <sys/stat.h>
 #include <unistd.h>
 
