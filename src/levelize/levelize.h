@@ -45,6 +45,7 @@ constexpr uint32_t kClassMissing = 0x08;  // some CLASS level is missing
 constexpr uint32_t kContMissing = 0x10;   // some continuous value is missing
 constexpr uint32_t kEffect = 0x20;        // unusable for an effect
 constexpr uint32_t kAllMissing = 0x40;    // passed under a MULTIMEMBER all-missing rule
+constexpr uint32_t kInfinite = 0x80;      // a value of the model is infinite (never used)
 constexpr uint32_t kUnusable = 0x27;      // any of these: the observation is not used
 }  // namespace obs
 

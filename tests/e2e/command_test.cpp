@@ -117,7 +117,14 @@ TEST(Command, ErrorsPointAtTheCause) {
        {"Variable y of data set WORK.STRAY_CELL is read as character because some of its values "
         "are not numbers; the first is \"n/a\" on line 4 of",
         "stray_cell.csv", "variable y in the list is not numeric",
+        "not numeric: the value \"n/a\" on line 4 of", "correct that cell",
         "return code 3000: a statement or option is in error."}},
+      // The cell to mend comes before CLASS.
+      {"proc varsifter data=stray_cell; model z = y; run;",
+       {"The variable y is not numeric: the value \"n/a\" on line 4 of",
+        "stray_cell.csv is not a number, so y is read as character: correct that cell (a "
+        "missing value is written \".\", NA or as an empty field); if y is a classification "
+        "variable, list it in the CLASS statement."}},
       {"proc varsifter data=stray_cell.csv; model z = x; run;",
        {"stray_cell.csv is a file name, not a data-set name: DATA=stray_cell reads "
         "stray_cell.csv"}},
