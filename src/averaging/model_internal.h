@@ -79,8 +79,11 @@ void setRoleText(char* slot, int32_t role);
 // own, not the analysis reader); 0.
 struct ScoreRequest;
 struct ScoreOutput;
+struct OutputSink;
+struct ZDesignVar;
 int scoreDataSet(StepView* state, ZLevCtx* lev, SelectionState* sel, const ScoreRequest& request,
-                 ScoreOutput* out, int index, bool ownReader);
+                 ScoreOutput* out, int index, bool ownReader,
+                 void (*lagDesigns)(OutputSink*, const ZDesignVar&, const ZDesign*));
 
 // The data set's name as the host gives it.
 std::string dataSetNameOf(HostDataSet* dataSet);

@@ -32,7 +32,9 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
       {"proc varsifter data=rows testdata=valid_newlevel; class c; model y = x1 c; run;",
        "",
        0,
-       {"CLASS levels that the analysis data do not have are not used", "return code 0"}},
+       {"NOTE: Level \"zz\" of c is not among the training levels; observations of "
+        "WORK.VALID_NEWLEVEL with it are not used: 1.",
+        "return code 0"}},
       {"proc varsifter data=rows; model y = x1 x2 / "
        "selection=lasso(adaptive(inest=inest_noparms)); "
        "run;",
