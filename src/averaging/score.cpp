@@ -30,7 +30,7 @@ std::string bindModelVariables(const ZDesign* d, const AppliedModel& m, const Sc
     VarDescriptor found;
     if (int rc = findLikeVariable(q.input, *v.desc, &found); rc != 0) {
       lacking += (lacking.empty() ? "" : ", ") + v.desc->name;
-      if (rc == rc::kVarType) lacking += " (of another type)";
+      if (rc == rc::kVarType) lacking += " (of the other type there)";
       return;
     }
     out->found.push_back(std::move(found));
