@@ -30,6 +30,26 @@ int printGroupInformation(StepView* s) {
   return printDimensions(s, sel);
 }
 
+// Passes over the step records a sample wrote for other displays, up to and past the number
+// that leads its final record.
+int skipStepRecords(StepView* s, ScratchFileObject* file, int64_t* position, int index) {
+  for (;;) {
+    int32_t id = 0;
+    if (streamReadAt(file, &id, 4, position) != 0) return rc::kHistory;
+    if (id != index) return 0;
+    HostPool* pool = kernel().poolCreate("step pool", kPoolPlain);
+    if (!pool) return rc::kPool;
+    SelectionState record;
+    record.options = &s->settings.options;
+    record.modelPool = pool;
+    record.streamFile = file;
+    record.streamPosition = position;
+    const int rc = readStepHistory(&record);
+    kernel().poolDestroy(pool);
+    if (rc != 0) return rc::kHistory;
+  }
+}
+
 // One sample: its group, its step details and its selection.
 int printSample(StepView* s, int level, int number, int index, ScratchFileObject* file,
                 int64_t* position, int64_t* plotPosition) {
@@ -40,8 +60,8 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
                                    argString(key::kText, msgStr(485, {number}))});
   if (displayFlags(s, &s->group.selection).stepDetails) {
     if (int rc = printStepDetails(s, file, position, index); rc != 0) return rc;
-  } else {
-    *position += 4;  // the sample number before the record
+  } else if (int rc = skipStepRecords(s, file, position, index); rc != 0) {
+    return rc;
   }
   SelectionState record;
   record.options = &s->settings.options;

@@ -193,16 +193,14 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       s->resample = w;
       s->streamFile = w->histories.file;
       s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
+      w->historyId = i;
       int rc = buildModelPool(s);
-      if (rc == 0 && s->streamFile) {
-        const int32_t number = k + 1;  // the details tables read it before the history
-        rc = streamWriteAt(s->streamFile, &number, sizeof number, &w->historyEnd) == 0
-                 ? 0
-                 : rc::kPageIo;
-      }
       if (rc == 0) rc = runSelection(s);
       if (rc != 0 && s->run.status >= 0) s->run.status = rc;
       keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
+      // The sample's final record closes its step records for the details.
+      w->historyId = -100 - i;
+      if (s->streamFile && writeStepHistory(s) != 0) return rc::kPageIo;
       s->totals = full;
       std::copy(means.begin(), means.end(), s->layout.colMeans);
       std::copy(scales.begin(), scales.end(), s->layout.colScales);
