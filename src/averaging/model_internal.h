@@ -43,7 +43,8 @@ void buildAppliedModel(const StepView* state, const int32_t* entryOrder, int32_t
 void selectedModel(const StepView* state, const SelectionState* sel, AppliedModel* model);
 
 // Why the model cannot be applied to an observation.
-enum class RowFit { kApplies, kNoModel, kBadValue, kMissingLevel, kNewLevel, kMembers };
+// (kNoLag: a LAG effect finds no observation of the subject NLAG= periods back.)
+enum class RowFit { kApplies, kNoModel, kBadValue, kNoLag, kMissingLevel, kNewLevel, kMembers };
 // Checks the decoded observation (its zreadobs status) against the model; new-level counts
 // (one per design effect, may be null) grow for each effect meeting a level combination the
 // fit did not see.

@@ -139,7 +139,7 @@ RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& m, uint32_t status, bool 
   for (size_t k = 0; k < m.designVarUsed.size(); ++k) {
     const ZDesignVar& v = d->designVars[k];
     if (m.designVarUsed[k] && v.type == effkind::kLag && v.lag && v.lag->result == -1)
-      return RowFit::kBadValue;
+      return RowFit::kNoLag;
   }
   if (!(d->flags & dflag::kFullRank)) {
     bool unseen = false;

@@ -114,17 +114,12 @@ struct LeftOut {
 
 // Counts an unusable observation under its reason.
 void countLeftOut(ZLevCtx* lev, const AppliedModel& m, RowFit fit, LeftOut* out) {
-  const ZDesign* d = lev->design;
-  if (fit == RowFit::kBadValue || fit == RowFit::kMembers) {
-    bool lagged = false;
-    for (size_t k = 0; k < m.designVarUsed.size(); ++k) {
-      const ZDesignVar& v = d->designVars[k];
-      lagged |= m.designVarUsed[k] && v.type == effkind::kLag && v.lag && v.lag->result == -1;
-    }
-    (lagged ? out->noLag : out->badValue) += 1;
-  } else if (fit == RowFit::kMissingLevel && !out->unseen.add(lev, m.classUsed.data())) {
+  if (fit == RowFit::kBadValue || fit == RowFit::kMembers)
+    out->badValue += 1;
+  else if (fit == RowFit::kNoLag)
+    out->noLag += 1;
+  else if (fit == RowFit::kMissingLevel && !out->unseen.add(lev, m.classUsed.data()))
     out->missingLevel += 1;
-  }
 }
 
 void leftOutNotes(const ZDesign* d, const std::string& name, LeftOut* out) {
