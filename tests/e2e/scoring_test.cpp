@@ -38,21 +38,14 @@ struct Library {
   fs::path path(const std::string& name) const { return dir.path() / (name + ".csv"); }
   Csv read(const std::string& name) const { return readCsv(path(name).string()); }
   std::string root() const { return dir.path().string(); }
-  // A copy of `from` with the named columns left out, or with its first data line twice.
-  void derive(const std::string& from, const std::string& to, const std::vector<std::string>& drop,
-              bool repeatFirst = false) const {
-    const Csv in = read(from);
-    std::vector<size_t> keep;
-    for (size_t j = 0; j < in.header.size(); ++j)
-      if (std::find(drop.begin(), drop.end(), in.header[j]) == drop.end()) keep.push_back(j);
-    std::ofstream out(path(to));
+  void write(const std::string& name, const Csv& data) const {
+    std::ofstream out(path(name));
     auto line = [&](const std::vector<std::string>& cells) {
-      for (size_t k = 0; k < keep.size(); ++k) out << (k ? "," : "") << cells[keep[k]];
+      for (size_t j = 0; j < cells.size(); ++j) out << (j ? "," : "") << cells[j];
       out << "\n";
     };
-    line(in.header);
-    if (repeatFirst) line(in.rows[0]);
-    for (const auto& row : in.rows) line(row);
+    line(data.header);
+    for (const auto& row : data.rows) line(row);
   }
 };
 
@@ -147,57 +140,22 @@ TEST(ScoringLag, ScoreEqualsOutputAndRsLaggedDesign) {
     }
 }
 
-// A missing value of the lagged variable matters only where it is looked back to: its own row
-// is scored as before, the next period of its subject is not.
-TEST(ScoringLag, AMissingLaggedValueOnlyCostsThePeriodThatLooksBack) {
-  Library lib{"lag_panel"};
-  Csv blank = lib.read("lag_panel");
-  const size_t L = static_cast<size_t>(blank.column("L"));
-  // The third row of subject 1 and the row after it, its next period.
-  ASSERT_EQ(blank.rows[3][2], std::to_string(std::stoi(blank.rows[2][2]) + 1));
-  blank.rows[2][L] = "";
-  {
-    std::ofstream out(lib.path("blank"));
-    for (size_t j = 0; j < blank.header.size(); ++j) out << (j ? "," : "") << blank.header[j];
-    out << "\n";
-    for (const auto& row : blank.rows) {
-      for (size_t j = 0; j < row.size(); ++j) out << (j ? "," : "") << row[j];
-      out << "\n";
-    }
-  }
-  const CommandRun r = runCommand(
-      "proc varsifter data=lag_panel;\n"
-      "  class L;\n"
-      "  effect lg = lag(L / within=subj period=per);\n"
-      "  model y = x lg / selection=none;\n"
-      "  output out=o p=p;\n"
-      "  score data=blank out=sb p=p;\n"
-      "run;\n",
-      lib.root());
-  ASSERT_EQ(r.status, 0) << r.output;
-  const Csv o = lib.read("o"), sb = lib.read("sb");
-  ASSERT_EQ(sb.rows.size(), o.rows.size());
-  for (size_t i = 0; i < o.rows.size(); ++i) {
-    if (i == 3) continue;
-    EXPECT_TRUE(same(sb.number(i, "p"), o.number(i, "p"))) << "row " << i + 1;
-  }
-  EXPECT_FALSE(std::isnan(sb.number(2, "p")));
-  EXPECT_FALSE(std::isnan(o.number(3, "p")));
-  EXPECT_TRUE(std::isnan(sb.number(3, "p")));
-  EXPECT_NE(r.output.find("NOTE: Observations of WORK.BLANK without the earlier observation of "
-                          "their subject that a LAG effect of the selected model looks back to "
-                          "are not scored: "),
-            std::string::npos)
-      << r.output;
-}
-
 // Without its subject and period variables a scored set gets no prediction and a warning that
 // names them; a subject twice in one period of a scored set is an error naming the data sets,
-// and its rows are written without predictions while the other requests are scored.
+// its rows written without predictions while the other requests are scored. A missing value of
+// the lagged variable costs only the period that looks back to it, not its own.
 TEST(ScoringLag, ScoredSetsWithoutALagAreNamed) {
   Library lib{"lag_panel"};
-  lib.derive("lag_panel", "nolag", {"subj", "per"});
-  lib.derive("lag_panel", "twice", {}, true);
+  const Csv panel = lib.read("lag_panel");
+  Csv nolag = panel, twice = panel, blank = panel;
+  nolag.header = {"site", "L", "x", "y"};  // without subj and per
+  for (auto& row : nolag.rows) row = {row[0], row[3], row[4], row[5]};
+  twice.rows.insert(twice.rows.begin(), panel.rows[0]);
+  ASSERT_EQ(panel.rows[3][2], std::to_string(std::stoi(panel.rows[2][2]) + 1));  // its next period
+  blank.rows[2][3] = "";
+  lib.write("nolag", nolag);
+  lib.write("twice", twice);
+  lib.write("blank", blank);
   const CommandRun r = runCommand(
       "proc varsifter data=lag_panel;\n"
       "  class L;\n"
@@ -206,31 +164,37 @@ TEST(ScoringLag, ScoredSetsWithoutALagAreNamed) {
       "  score data=nolag out=sn p=p;\n"
       "  score data=twice out=st p=p;\n"
       "  score out=own p=p;\n"
+      "  score data=blank out=sb p=p;\n"
       "run;\n",
       lib.root());
   EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_NE(r.output.find("WARNING: The SCORE data set WORK.NOLAG lacks per, subj, used by the "
-                          "selected model; the predictions of WORK.SN are missing."),
-            std::string::npos)
-      << r.output;
-  EXPECT_NE(r.output.find("ERROR: The LAG effect lg has two observations of one subject in the "
-                          "same period in the SCORE data set WORK.TWICE; the predictions of "
-                          "WORK.ST are missing."),
-            std::string::npos)
-      << r.output;
-  const Csv sn = lib.read("sn"), st = lib.read("st"), own = lib.read("own");
+  for (const char* text :
+       {"WARNING: The SCORE data set WORK.NOLAG lacks per, subj, used by the selected model; the "
+        "predictions of WORK.SN are missing.",
+        "ERROR: The LAG effect lg has two observations of one subject in the same period in the "
+        "SCORE data set WORK.TWICE; the predictions of WORK.ST are missing.",
+        "NOTE: Observations of WORK.BLANK without the earlier observation of their subject that a "
+        "LAG effect of the selected model looks back to are not scored: "})
+    EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+  const Csv sn = lib.read("sn"), st = lib.read("st"), own = lib.read("own"), sb = lib.read("sb");
   ASSERT_EQ(sn.rows.size(), 76u);
   ASSERT_EQ(st.rows.size(), 77u);
+  ASSERT_EQ(sb.rows.size(), 76u);
   int ownPredicted = 0;
   for (size_t i = 0; i < sn.rows.size(); ++i) {
     EXPECT_TRUE(std::isnan(sn.number(i, "p"))) << i;
     EXPECT_TRUE(std::isnan(st.number(i, "p"))) << i;
     ownPredicted += !std::isnan(own.number(i, "p"));
+    if (i != 3) {
+      EXPECT_TRUE(same(sb.number(i, "p"), own.number(i, "p"))) << i;
+    }
   }
   EXPECT_GT(ownPredicted, 38);
+  EXPECT_FALSE(std::isnan(sb.number(2, "p")));
+  EXPECT_FALSE(std::isnan(own.number(3, "p")));
+  EXPECT_TRUE(std::isnan(sb.number(3, "p")));
   const auto info = findAll(r.document, "ScoreInfo");
-  ASSERT_EQ(info.size(), 3u);
-  EXPECT_EQ(entryValue(info[0], "Number of Observations Read"), 76);
+  ASSERT_EQ(info.size(), 4u);
   EXPECT_EQ(entryValue(info[0], "Number of Observations Used"), 0);
   EXPECT_EQ(entryValue(info[1], "Number of Observations Read"), 77);
   EXPECT_EQ(entryValue(info[1], "Number of Observations Used"), 0);
@@ -243,7 +207,10 @@ TEST(ScoringLag, ScoredSetsWithoutALagAreNamed) {
 // data's unseen values are left out of its ASE the same way.
 TEST(ScoringLevels, OnlyWholeValuesMatchTrainingLevels) {
   Library lib{"region_train", "region_score", "region_valid"};
-  lib.derive("region_score", "region_nox", {"x"});
+  Csv nox = lib.read("region_score");
+  nox.header.resize(1);
+  for (auto& row : nox.rows) row.resize(1);
+  lib.write("region_nox", nox);
   const CommandRun r = runCommand(
       "proc varsifter data=region_train valdata=region_valid;\n"
       "  class region;\n"
