@@ -80,6 +80,23 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
   return 0;
 }
 
+// The EffectSelectPct table and its plot, which draws from the table when it shows the same
+// effects in the same order and from a hidden table of its own otherwise.
+int printSelectionPercentages(StepView* s) {
+  const ModelAverageOptions& m = s->settings.modelAverage;
+  const auto& p = s->settings.plots.effectSelectPct;
+  const bool plot = p.on && s->settings.graphicsOn;
+  const bool same = (p.minPct == -1.0 ? m.espMinPct : p.minPct) == m.espMinPct &&
+                    (p.order != 0 ? p.order : m.espOrder) == m.espOrder;
+  void* data = nullptr;
+  int32_t rows = 0;
+  if (m.espTable)
+    if (int rc = printEffectSelectPct(s, plot && same ? 1 : 0, &data, &rows); rc != 0) return rc;
+  if (plot && !data)
+    if (int rc = printEffectSelectPct(s, 2, &data, &rows); rc != 0) return rc;
+  return plotEffectSelectPct(s, data, rows);
+}
+
 }  // namespace
 
 int printModelAverage(StepView* s) {
@@ -105,18 +122,13 @@ int printModelAverage(StepView* s) {
     }
   }
   if (!refit) {
-    const bool plotUsesTable = s->settings.plots.effectSelectPct.on &&
-                               s->settings.plots.effectSelectPct.minPct == m.espMinPct &&
-                               s->settings.plots.effectSelectPct.order == m.espOrder;
-    if (m.espTable)
-      if (int rc = printEffectSelectPct(s, plotUsesTable ? 1 : 0); rc != 0) return rc;
-    if (int rc = plotEffectSelectPct(s, nullptr, nullptr); rc != 0) return rc;
+    if (int rc = printSelectionPercentages(s); rc != 0) return rc;
     if (int rc = printModelSelectFreq(s); rc != 0) return rc;
   } else {
     if (int rc = printSelectedEffects(s, &s->group.selection, s->group.byPool); rc != 0) return rc;
   }
   if (int rc = printAvgParmEst(s, m.nonZeroParms && !refit); rc != 0) return rc;
-  if (int rc = plotParmDistributions(s, nullptr, nullptr); rc != 0) return rc;
+  if (int rc = plotParmDistributions(s); rc != 0) return rc;
   if (initial) closeGroup(&s->res.output, initial);
   return 0;
 }

@@ -32,6 +32,8 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
       {"proc varsifter data=rows testdata=valid_newlevel; class c; model y = x1 c; run;",
        "",
        0,
+       // The test data's wider values are read whole, not cut to the levels' width with a
+       // warning: "zz" is named as a level the analysis data do not have.
        {"NOTE: Level \"zz\" of c is not among the training levels; observations of "
         "WORK.VALID_NEWLEVEL with it are not used: 1.",
         "return code 0"}},
