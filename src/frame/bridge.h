@@ -76,8 +76,10 @@ int bridgeModuleInterface(void* handle, BridgeInitialiser* initialiser);
 // What the built-in module has received in this process (for the tests and traces).
 struct BridgeModuleRecord {
   int starts = 0, closes = 0, groupHooks = 0, runs = 0, handOvers = 0, designHooks = 0;
-  std::vector<std::string> statements;  // the kept statements handed over at start
-  std::vector<int32_t> itemKeys;        // keys of the items set, in order
+  std::vector<std::string> statements;         // the kept statements handed over at start
+  std::vector<int32_t> itemKeys;               // keys of the items set, in order
+  std::vector<std::vector<double>> estimates;  // the estimates (item 3) of each run
+  const double* pendingEstimates = nullptr;    // item 3 until the run
 };
 BridgeModuleRecord& bridgeModuleRecord();
 
@@ -85,6 +87,10 @@ BridgeModuleRecord& bridgeModuleRecord();
 // selection's model pool): 0, or -2 for a failed allocation or a design without effects.
 // An empty model is handed over as empty.
 int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool);
+// The group's selected model to the bridge when the step has one (after the fit, and at the
+// end of the refit pass of model averaging); on a failure the selection's model pool goes.
+// 0 or the failure's code.
+int handOverSelectedModel(VsfState* state);
 
 // Parses the step between the host parser and the procedure's callbacks, keeps the statements'
 // texts, and loads the sibling module when the step needs it.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "effects/effects.h"
 #include "frame/bridge.h"
 
 namespace vsf {
@@ -37,8 +38,9 @@ int afterHandOver(BridgeObject*, int) {
   return 0;
 }
 
-int setItem(BridgeObject*, int32_t key, const void*, int) {
+int setItem(BridgeObject*, int32_t key, const void* value, int) {
   bridgeModuleRecord().itemKeys.push_back(key);
+  if (key == 3) bridgeModuleRecord().pendingEstimates = static_cast<const double*>(value);
   return 0;
 }
 
@@ -47,8 +49,15 @@ int groupHook(BridgeObject*) {
   return 0;
 }
 
-int run(BridgeObject*) {
-  ++bridgeModuleRecord().runs;
+// The estimates are as many as the columns of the design the levelization context holds
+// while the module runs: the reduced design of the selected effects.
+int run(BridgeObject* object) {
+  BridgeModuleRecord& r = bridgeModuleRecord();
+  ++r.runs;
+  const ZLevCtx* lev = object->fit ? object->fit->levelization : nullptr;
+  if (r.pendingEstimates && lev && lev->design)
+    r.estimates.emplace_back(r.pendingEstimates, r.pendingEstimates + lev->design->columnCount);
+  r.pendingEstimates = nullptr;
   return 0;
 }
 

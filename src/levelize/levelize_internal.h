@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include "design/design.h"
 #include "effects/effects.h"
@@ -110,7 +111,11 @@ void levelizeMergeRange(LevelizeWork* w, const ZDesign* d, const double* lo, con
 // The formatted width a CLASS variable reads with, its natural width, whether it has a format.
 bool levHasFormat(const LevelVar& v);
 int32_t levNaturalWidth(const LevelVar& v);
-// Warns once per variable when its formatted values are cut to its formatted width.
+// The width the current reader's formatted values are read with.
+inline int32_t levReadWidth(const LevelVar& v) {
+  return v.readWidth > 0 ? v.readWidth : v.formattedWidth;
+}
+// Warns once per variable when its formatted values are cut to the width they are read with.
 void levTruncationCheck(LevelVar* v);
 
 // ---- Level order and coding (levorder.cpp, levcoding.cpp) ----
@@ -130,6 +135,9 @@ void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n);
 // ---- Reader callbacks (levreader.cpp) ----
 int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to);
 void zlevBindRows(ZLevCtx* ctx, int formatted);
+// CLASS variable c's formatted value of the current observation as read (the whole text,
+// aligned as its levels are, without trailing blanks); the formatted image must be current.
+std::string levCurrentText(const ZLevCtx* ctx, int c);
 void zlevReleaseRows(LevAllocRecord* alloc);
 int zlevNextObs(ZLevCtx* ctx);
 int zlevNextObsRequest(ZLevCtx* ctx);

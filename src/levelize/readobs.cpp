@@ -102,7 +102,8 @@ bool decodeLevels(ZLevCtx* ctx, const int32_t* inUse, uint32_t* status) {
   for (int c = 0; c < d->classCount; ++c) {
     LevelVar& v = d->classVars[c];
     if (!v.desc) continue;
-    int32_t idx = v.levelCount > 0 ? zlvlfind(nullptr, &v, ctx->formatted[c]) : -1;
+    const bool longer = ctx->classState && (ctx->classState[c] & valuestate::kLonger);
+    int32_t idx = v.levelCount > 0 && !longer ? zlvlfind(nullptr, &v, ctx->formatted[c]) : -1;
     ctx->levelIndexes[c] = idx;
     if (idx >= 0 || (inUse && inUse[c] == 0)) continue;
     if (isLinkedSlot(ctx, &ctx->levelIndexes[c])) {
@@ -231,6 +232,7 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   FetchTargets t;
   t.values = ctx->values;
   t.formatted = ctx->formatted;
+  t.classState = ctx->classState;
   t.responses = values;
   t.weight = weight;
   t.frequency = frequency;
