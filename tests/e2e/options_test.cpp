@@ -80,5 +80,32 @@ TEST(Options, EachChangesWhatItSays) {
   }
 }
 
+// The module that writes scoring code and item stores is not part of the program: CODE ends the
+// step with a warning, STORE ends it with an error before the fit, each saying what was not
+// written.
+TEST(Options, CodeAndStoreSayWhatTheyDidNotWrite) {
+  OptionLibrary library;
+  struct Case {
+    const char* statement;
+    int status;
+    const char* says;
+    const char* ends;
+  } cases[] = {
+      {"code file='fit.txt';", 0, "WARNING: No scoring code was written", "return code 4"},
+      {"store out=fit;", 1, "ERROR: No item store was written", "return code 1012"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    const CommandRun r = runCommand(
+        std::string("proc varsifter data=mtcars; model mpg = wt hp; ") + c.statement + " run;",
+        library.path());
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find("Failed to load zanmodbr bridge."), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.ends), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(fs::path(library.path()) / "fit.txt"));
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test
