@@ -43,10 +43,25 @@ std::vector<Json> column(const CommandRun& r, const std::string& table, const st
   return out;
 }
 
+// Whether a table's column is shown; false when the table or the column is absent.
+bool shown(const CommandRun& r, const std::string& table, const std::string& name) {
+  for (const Json& t : findAll(r.document, table))
+    for (const Json& c : t["columns"])
+      if (c.value("name", "") == name) return c.value("shown", false);
+  return false;
+}
+
+// A run and the text of the data set "out" it writes ("" when it writes none).
+struct Outcome {
+  CommandRun run;
+  std::string out;  // out.csv of the library, read back
+};
+
 struct OptionCase {
-  const char* option;   // as the program writes it
+  const char* off;      // what stands for "{}" without the option
+  const char* on;       // and with it
   const char* program;  // "{}" stands where the option goes
-  std::function<void(const CommandRun& without, const CommandRun& with)> check;
+  std::function<void(const Outcome& without, const Outcome& with)> check;
 };
 
 std::string withOption(std::string program, const std::string& option) {
@@ -54,28 +69,168 @@ std::string withOption(std::string program, const std::string& option) {
   return program.replace(at, 2, option);
 }
 
+// The named column differs between the runs.
+auto differs(const char* table, const char* name) {
+  return [=](const Outcome& off, const Outcome& on) {
+    EXPECT_FALSE(column(off.run, table, name).empty()) << table << " " << name;
+    EXPECT_NE(column(off.run, table, name), column(on.run, table, name)) << table << " " << name;
+  };
+}
+
+// The table appears with the option only.
+auto appears(const char* table) {
+  return [=](const Outcome& off, const Outcome& on) {
+    EXPECT_TRUE(findAll(off.run.document, table).empty()) << table;
+    EXPECT_FALSE(findAll(on.run.document, table).empty()) << table;
+  };
+}
+
+// Options read and without effect (docs/language.md names them): every table is the same, and
+// the log says of each that it has no effect.
+auto noEffect(std::vector<std::string> options) {
+  return [=](const Outcome& off, const Outcome& on) {
+    EXPECT_TRUE(off.run.document["output"] == on.run.document["output"]) << "the tables differ";
+    EXPECT_EQ(off.out, on.out);
+    for (const std::string& o : options)
+      EXPECT_NE(on.run.output.find("NOTE: " + o + " is read but has no effect"), std::string::npos)
+          << o << "\n"
+          << on.run.output;
+  };
+}
+
+const char* const kForward =
+    "proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / selection=forward(select=sbc) "
+    "{}; output out=out p=yhat; run;";
+const char* const kAveraging =
+    "proc varsifter data=diabetes seed=3; model y = age sex bmi bp s1-s6 / "
+    "selection=forward(select=sbc); modelaverage nsamples=20 {}; output out=out p=yhat; run;";
+const char* const kInterlaced =
+    "proc varsifter data=mtcars parmlabelstyle=interlaced outdesign=out; class cyl {}; "
+    "model mpg = cyl wt / selection=none; run;";
+
 const std::vector<OptionCase>& cases() {
   static const std::vector<OptionCase> all = {
-      {"fuzz=1e-6",
+      {"", "fuzz=1e-6",
        "proc varsifter data=tie; model y = x1 x2 / selection=stepwise(select=rsquare) {}; run;",
-       [](const CommandRun& off, const CommandRun& on) {
+       [](const Outcome& off, const Outcome& on) {
          // The entry of x2 improves R-square by less than the fuzz: only the default makes it.
-         EXPECT_EQ(column(off, "SelectionSummary", "EffectEntered").size(), 3u);
-         EXPECT_EQ(column(on, "SelectionSummary", "EffectEntered").size(), 2u);
+         EXPECT_EQ(column(off.run, "SelectionSummary", "EffectEntered").size(), 3u);
+         EXPECT_EQ(column(on.run, "SelectionSummary", "EffectEntered").size(), 2u);
        }},
+      // bmi*s5 enters before bmi and s5 unless the hierarchy holds for continuous variables.
+      {"hierarchy=single", "hierarchy=singleclass",
+       "proc varsifter data=diabetes; model y = bmi*s5 bmi s5 bp / selection=forward(select=sbc) "
+       "{}; run;",
+       differs("SelectionSummary", "EffectEntered")},
+      {"", "stb", kForward,
+       [](const Outcome& off, const Outcome& on) {
+         EXPECT_FALSE(shown(off.run, "ParameterEstimates", "StandardizedEst"));
+         EXPECT_TRUE(shown(on.run, "ParameterEstimates", "StandardizedEst"));
+       }},
+      {"", "showpvalues", kForward,
+       [](const Outcome& off, const Outcome& on) {
+         EXPECT_FALSE(shown(off.run, "ParameterEstimates", "Probt"));
+         EXPECT_TRUE(shown(on.run, "ParameterEstimates", "Probt"));
+       }},
+      {"", "orderselect", kForward, differs("ParameterEstimates", "Parameter")},
+      {"", "parmlabelstyle=interlaced",
+       "proc varsifter data=mtcars {}; class cyl gear; model mpg = cyl gear wt / selection=none; "
+       "run;",
+       differs("ParameterEstimates", "Parameter")},
+      {"", "parmlabelstyle=separatecompact",
+       "proc varsifter data=mtcars {}; class cyl gear; model mpg = cyl*gear wt / "
+       "selection=none; run;",
+       differs("ParameterEstimates", "Parameter")},
+      {"", "(lprefix=2)", kInterlaced, differs("ParameterEstimates", "Parameter")},
+      // CPREFIX= names the design columns: cyl4 becomes c4.
+      {"", "(cprefix=1)", kInterlaced,
+       [](const Outcome& off, const Outcome& on) {
+         EXPECT_EQ(off.out.substr(0, off.out.find('\n')), "Intercept,cyl4,cyl6,cyl8,wt,mpg");
+         EXPECT_EQ(on.out.substr(0, on.out.find('\n')), "Intercept,c4,c6,c8,wt,mpg");
+       }},
+      {"", "/ showcoding",
+       "proc varsifter data=mtcars; class cyl {}; model mpg = cyl wt / selection=none; run;",
+       appears("ClassLevelCoding")},
+      {"outdesign=out", "outdesign(names)=out",
+       "proc varsifter data=mtcars {}; class cyl; model mpg = cyl wt / selection=none; run;",
+       appears("ParameterNames")},
+      {"", "keepratio=0.3",
+       "proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / "
+       "selection=lasso(screen=sis({}) stop=none); run;",
+       differs("SelectionSummary", "EffectEntered")},
+      // The global CANDIDATES= is the candidates plot's SHOW= unless the plot has its own.
+      {"", "(candidates=3)",
+       "proc varsifter data=diabetes plots{}=candidates; model y = age sex bmi bp s1-s6 / "
+       "selection=forward(select=sbc) details=steps; run;",
+       [](const Outcome& off, const Outcome& on) {
+         // Six detailed steps with 10, 9, 8, 7, 6 and 5 candidates, or 3 of each.
+         EXPECT_EQ(column(off.run, "PlotCandidates", "Effect").size(), 45u);
+         EXPECT_EQ(column(on.run, "PlotCandidates", "Effect").size(), 18u);
+       }},
+      // FORCE$ keeps SELECTION=NONE from building the whole crossproducts matrix.
+      {"", "force",
+       "proc varsifter data=diabetes; model y = age bmi bp / selection=none; "
+       "performance buildsscp=incremental {}; run;",
+       [](const Outcome& off, const Outcome& on) {
+         EXPECT_NE(off.run.output.find("BUILDSSCP=INCREMENTAL is ignored"), std::string::npos);
+         EXPECT_EQ(on.run.output.find("BUILDSSCP=INCREMENTAL is ignored"), std::string::npos);
+         EXPECT_EQ(column(off.run, "ParameterEstimates", "Estimate").size(), 4u);
+       }},
+      // The averaged model's estimates, which OUTPUT predicts with, and the averaged table.
+      {"", "averagemethod=median", kAveraging,
+       [](const Outcome& off, const Outcome& on) {
+         EXPECT_EQ(column(off.run, "AvgParmEst", "Mean"), column(on.run, "AvgParmEst", "Mean"));
+         EXPECT_NE(off.out, on.out);
+       }},
+      {"", "averagemethod=mean(trimpercent=10)", kAveraging, differs("AvgParmEst", "Mean")},
+      {"", "subset(minmodelfreq=2)", kAveraging, differs("AvgParmEst", "Mean")},
+      {"", "alpha=0.2", kAveraging, differs("AvgParmEst", "UpperQuantile")},
+      // Read and without effect.
+      {"", "nthreads=4 schedule=2 inmemory=yes shareddrive='.' details", kAveraging,
+       noEffect(
+           {"NTHREADS=", "SCHEDULE=", "INMEMORY=", "SHAREDDRIVE=", "DETAILS of MODELAVERAGE"})},
+      {"", "drop=afteradd",
+       "proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / "
+       "selection=stepwise(select=sbc {}); run;",
+       noEffect({})},
+      {"plots=candidates",
+       "showinternaltables plots=(candidates(logp) selectogram(normc emphasis=0.5))",
+       "proc varsifter data=diabetes {}; model y = age sex bmi bp s1-s6 / "
+       "selection=forward(select=sbc) details=steps; run;",
+       noEffect({"SHOWINTERNALTABLES", "PLOTS=SELECTOGRAM", "LOGP of PLOTS=CANDIDATES"})},
+      {"", "perfstatus", "proc varsifter data=mtcars; model mpg = wt hp; performance {}; run;",
+       noEffect({"PERFSTATUS"})},
+      {"", "plots=(effectselectpct parmdist)",
+       "proc varsifter data=diabetes seed=3 {}; model y = age sex bmi bp s1-s6 / "
+       "selection=forward(select=sbc); modelaverage nsamples=20; run;",
+       noEffect({"PLOTS=EFFECTSELECTPCT", "PLOTS=PARMDIST"})},
   };
   return all;
+}
+
+std::string outData(const std::string& library) {
+  std::ifstream in(fs::path(library) / "out.csv");
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+Outcome runWith(const OptionCase& c, const char* option, const std::string& library) {
+  fs::remove(fs::path(library) / "out.csv");
+  Outcome o;
+  o.run = runCommand(withOption(c.program, option), library);
+  o.out = outData(library);
+  return o;
 }
 
 TEST(Options, EachChangesWhatItSays) {
   OptionLibrary library;
   for (const OptionCase& c : cases()) {
-    SCOPED_TRACE(c.option);
-    const CommandRun off = runCommand(withOption(c.program, ""), library.path());
-    const CommandRun on = runCommand(withOption(c.program, c.option), library.path());
-    ASSERT_EQ(off.status, 0) << off.output;
-    ASSERT_TRUE(off.document.is_object()) << off.output;
-    ASSERT_TRUE(on.document.is_object()) << on.output;
+    SCOPED_TRACE(c.on);
+    const Outcome off = runWith(c, c.off, library.path());
+    const Outcome on = runWith(c, c.on, library.path());
+    ASSERT_EQ(off.run.status, 0) << off.run.output;
+    ASSERT_EQ(on.run.status, 0) << on.run.output;
+    ASSERT_TRUE(off.run.document.is_object()) << off.run.output;
+    ASSERT_TRUE(on.run.document.is_object()) << on.run.output;
     c.check(off, on);
   }
 }
