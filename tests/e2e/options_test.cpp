@@ -185,6 +185,22 @@ const std::vector<OptionCase>& cases() {
       {"", "averagemethod=mean(trimpercent=10)", kAveraging, differs("AvgParmEst", "Mean")},
       {"", "subset(minmodelfreq=2)", kAveraging, differs("AvgParmEst", "Mean")},
       {"", "alpha=0.2", kAveraging, differs("AvgParmEst", "UpperQuantile")},
+      {"sampling=urs", "sampling=srs", kAveraging, differs("AvgParmEst", "Mean")},
+      // Each sample's count of every observation, one column per sample.
+      {"", "samplefreq=sf",
+       "proc varsifter data=mtcars seed=3; model mpg = wt hp qsec / selection=forward(select=sbc); "
+       "modelaverage nsamples=4; output out=out p=yhat {}; run;",
+       [](const Outcome& off, const Outcome& on) {
+         EXPECT_EQ(off.out.substr(0, off.out.find('\n')).find(",sf4"), std::string::npos);
+         EXPECT_NE(on.out.substr(0, on.out.find('\n')).find(",sf1,sf2,sf3,sf4"), std::string::npos);
+       }},
+      // The gap between the coefficient plot's right-hand labels moves crowded labels apart.
+      {"", "(labelgap=60)",
+       "proc varsifter data=diabetes plots=coefficients{}; model y = age sex bmi bp s1-s6 / "
+       "selection=forward(select=sbc); run;",
+       differs("Coefficients", "RhsLabelYValue")},
+      {"", "details", "proc varsifter data=mtcars; model mpg = wt hp; performance {}; run;",
+       appears("PerfSettings")},
       // Read and without effect.
       {"", "nthreads=4 schedule=2 inmemory=yes shareddrive='.' details", kAveraging,
        noEffect(
@@ -198,6 +214,10 @@ const std::vector<OptionCase>& cases() {
        "proc varsifter data=diabetes {}; model y = age sex bmi bp s1-s6 / "
        "selection=forward(select=sbc) details=steps; run;",
        noEffect({"SHOWINTERNALTABLES", "PLOTS=SELECTOGRAM", "LOGP of PLOTS=CANDIDATES"})},
+      {"", "mdegree=1",
+       "proc varsifter data=diabetes; effect p = polynomial(bmi bp / degree=2 {}); "
+       "model y = p / selection=none; output out=out p=yhat; run;",
+       noEffect({"MDEGREE="})},
       {"", "perfstatus", "proc varsifter data=mtcars; model mpg = wt hp; performance {}; run;",
        noEffect({"PERFSTATUS"})},
       {"", "plots=(effectselectpct parmdist)",
