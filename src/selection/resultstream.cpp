@@ -6,6 +6,7 @@
 #include "base/codes.h"
 #include "datapass/utilfiles.h"
 #include "selection/methods_internal.h"
+#include "selection/resample.h"
 
 namespace vsf {
 
@@ -169,7 +170,7 @@ int writeStepHistory(SelectionState* s) {
   if (!s->streamFile || !s->streamPosition) return 0;
   const SelectionOptions* o = s->options;
   Writer w(s->streamFile, s->streamPosition);
-  // The sample id of a resample's record goes first once model averaging writes here.
+  if (s->resample) w.one(s->resample->historyId);
   zeroNegligibleTotals(s);
   w.one(s->run.status);
   for (double* p : statFields(s).p) w.one(*p);

@@ -70,11 +70,10 @@ void readTables(ModelAverageOptions& m, const StatementRecord* r) {
   }
 }
 
-// The samples run one after another, each model kept in memory, and no sample's tables are
-// shown: these options of the statement change nothing, and the log says so.
+// The samples run one after another, each model kept in memory: these options of the
+// statement change nothing, and the log says so.
 void noEffectNotes(const StatementRecord* r) {
   Slots slot(r);
-  if (r->flag(af::kDetails)) noEffectMsg("DETAILS of MODELAVERAGE");
   if (slot.given(as::kNThreads)) noEffectMsg("NTHREADS=");
   if (slot.given(as::kSchedule) || r->flag(af::kStatic)) noEffectMsg("SCHEDULE=");
   if (r->flag(af::kInMemory)) noEffectMsg("INMEMORY=");

@@ -79,12 +79,10 @@ bool readFamily(const StatementRecord* p, const PlotSettings& g, const FamilyLay
   return fixRange(*f);
 }
 
-// Plots this build reads and does not draw, and a switch the candidates plot has no use for.
-void noEffectNotes(const StatementRecord* p, const PlotSettings& g) {
+// A plot this build reads and does not draw, and a switch the candidates plot has no use for.
+void noEffectNotes(const StatementRecord* p) {
   if (p->flag(pf::kPlotSelectogram)) noEffectMsg("PLOTS=SELECTOGRAM");
   if (p->flag(pf::kCandidatesLogp)) noEffectMsg("LOGP of PLOTS=CANDIDATES");
-  if (p->flag(pf::kPlotEsp) && g.effectSelectPct.on) noEffectMsg("PLOTS=EFFECTSELECTPCT");
-  if (p->flag(pf::kPlotParmDist) && g.parmDist.on) noEffectMsg("PLOTS=PARMDIST");
 }
 
 }  // namespace
@@ -152,7 +150,7 @@ void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
     repairMsg(s->stepCode, 245);
     g.parmDist.on = 0;
   }
-  noEffectNotes(p, g);
+  noEffectNotes(p);
 }
 
 }  // namespace vsf

@@ -204,6 +204,42 @@ TEST(PathSelections, StopAndChooseBySbc) {
   }
 }
 
+// A CHOOSE= criterion other than the one that stopped the path chose among the steps before
+// the stop: the log says so, and how to take the whole path; never when the path ran to its
+// end, when the stop and the choice are one criterion, for a classical method or per sample
+// of model averaging.
+TEST(PathSelections, AChoiceAmongAStoppedPathIsExplained) {
+  const std::string said = "chose among the steps taken before STOP=";
+  struct Case {
+    const char* selection;
+    const char* more;
+    const char* note;  // nullptr: none
+  } cases[] = {
+      {"lasso(choose=cv)", "",
+       "NOTE: CHOOSE=CV chose among the steps taken before STOP=SBC stopped the path, not among "
+       "the whole path; STOP=NONE runs the whole path for CHOOSE= to choose from."},
+      {"lasso(choose=cvex)", "cvmethod=random(5)",
+       "CHOOSE=CVEX chose among the steps taken "
+       "before STOP=SBC"},
+      {"lar(choose=aic stop=3)", "", "CHOOSE=AIC chose among the steps taken before STOP=3"},
+      {"lasso(choose=cv stop=none)", "", nullptr},
+      {"lasso(choose=sbc)", "", nullptr},
+      {"forward(choose=cv)", "", nullptr},
+      {"lasso(choose=aic)", "; modelaverage nsamples=3", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selection);
+    const CommandRun r = runPath(kDiabetes, c.selection, c.more);
+    ASSERT_EQ(r.status, 0) << r.output;
+    if (c.note) {
+      EXPECT_NE(r.output.find(c.note), std::string::npos) << r.output;
+      EXPECT_EQ(r.output.find(said), r.output.rfind(said)) << "said once";
+    } else {
+      EXPECT_EQ(r.output.find(said), std::string::npos) << r.output;
+    }
+  }
+}
+
 // STOP=L1 cuts the step that would pass the target: the path ends on lambda = 0.3 lambda-max,
 // where the LASSO estimates lie on the segment between the reference knots around it.
 TEST(PathSelections, StepEndsOnTheL1Target) {

@@ -104,7 +104,7 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
        }},
       {"plots=parmdist(plotsperpanel=4 order=model noboxplots)",
        "modelaverage;",
-       {8484972},  // not drawn: a note
+       {},
        0,
        [](const VsfState& s) { EXPECT_EQ(s.settings.plots.parmDist.on, 1); }},
       {"plots(candidates=4)=(candidates selectogram$(normc))",
