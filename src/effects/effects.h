@@ -420,7 +420,6 @@ struct FetchTargets {
 };
 
 struct ZLevCtx;
-struct LevelizeThreads;  // threaded levelization
 struct HostBindList;
 
 // One row image of the input reader: the bound list that fills it and its bytes.
@@ -460,7 +459,6 @@ struct ZLevCtx {
   LevelVar* rowSlots[3] = {nullptr, nullptr, nullptr};  // current value into ->value
   int32_t weightCount = 0;
   ZDesign* design = nullptr;
-  LevelizeThreads* threads = nullptr;
   int32_t largestLevelCount = 0;
   int32_t* levelIndexes = nullptr;    // per CLASS variable, -1 none
   int32_t** responseLinks = nullptr;  // per response: the level index of the same variable

@@ -208,7 +208,6 @@ void levelizeWorkFree(LevelizeWork* work) {
 }
 
 void levelizeSequential(HostDataSet* reader, LevelizeWork* w, ZDesign* d) {
-  if (w->threads && levelizeSequentialThreaded(reader, w, d)) return;
   LevelNode* spare = nullptr;
   w->formattedRow = 1;
   w->start(w);

@@ -19,7 +19,8 @@ struct KnotFiles;
 // that does not occur, 6 the constructed-effect set-up failed) that skips the group.
 int zlev(ZLevCtx* ctx);
 // Releases the group's levelization by mask (0x01 levels, 0x02 row arrays, 0x04 and 0x08
-// callbacks, 0x10 row images, 0x20 the pass's memory, 0x40 threads); -1 releases everything.
+// callbacks, 0x10 row images, 0x20 the pass's memory; 0x40, the threads, needs nothing since
+// they end with their pass); -1 releases everything.
 int zlevfree(ZLevCtx* ctx, int mask);
 // The passes that may note they run on one thread, as bits of ZLevCtx::oneThreadNoted.
 enum class OneThreadPass : uint32_t { kLevelize = 1, kCombinations = 2, kDataPass = 4 };

@@ -128,7 +128,6 @@ int zlevfree(ZLevCtx* ctx, int mask) {
     ctx->alloc->allocator = nullptr;
     ctx->alloc->ownsAllocator = 0;
   }
-  if ((m & 0x40) && ctx->threads) zlevthrfree(ctx);
   return 0;
 }
 

@@ -51,7 +51,8 @@ TEST(Command, AWarningEndsItsStepWithFour) {
        "cvmethod=split(40); run;",
        "WARNING: Only 32 of the 40 cross validation folds requested could be formed.", 4},
       // A macro reference that is not resolved, in the step's own text.
-      {"proc varsifter data=mtcars; model mpg = wt hp; store out=m / label='&nosuch'; run;",
+      {"proc varsifter data=mtcars; model mpg = wt hp; modelaverage nsamples=2 "
+       "shareddrive='&nosuch'; run;",
        "WARNING: Apparent symbolic reference NOSUCH not resolved.", 4},
       // Notes only.
       {"proc varsifter data=mtcars_by_cyl; by cyl; class cyl; model mpg = cyl wt / "

@@ -8,9 +8,9 @@
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "common/bridge_recorder.h"
 #include "common/csv.h"
 #include "common/datapass_support.h"
-#include "frame/bridge.h"
 
 namespace vsf::test {
 namespace {
