@@ -53,6 +53,8 @@ namespace {
 
 std::deque<HostString> gStepStrings;
 
+constexpr int kCharacterInEffect = 8;  // of set 174
+
 std::string upper(std::string_view s) {
   std::string u(s);
   for (char& c : u)
@@ -101,7 +103,18 @@ void msg(int set, int number, const MsgArg* args, int count) {
     session().log.write("NOTE", text);
     return;
   }
-  session().log.write(levelOf(e->level), placed(e->level, formatMessage(e->text, args, count)));
+  std::string text = formatMessage(e->text, args, count);
+  // A variable in an effect that a stray text among its numbers made character: mending the
+  // cell comes before CLASS.
+  if (set == 174 && number == kCharacterInEffect && count > 0) {
+    const std::string variable = formatMessage("{1}", args, 1);
+    if (std::string hint = strayCellHint(variable); !hint.empty())
+      text = fmt::format(
+          "The variable {} is not numeric: {}; if {} is a classification variable, list it in "
+          "the CLASS statement.",
+          variable, hint, variable);
+  }
+  session().log.write(levelOf(e->level), placed(e->level, text));
 }
 
 std::string msgText(int set, int number, const MsgArg* args, int count) {

@@ -19,6 +19,8 @@
 #include <thread>
 
 #include "frame/host/values.h"
+#include "host/data/csv_dialect.h"
+#include "host/files.h"
 #include "host/progress.h"
 
 namespace vsf::host {
@@ -97,6 +99,7 @@ size_t lastRecordEnd(std::string_view t, int totalParity) {
 
 struct Importer {
   const std::filesystem::path& source;
+  const std::filesystem::path& text;  // the file read: the source, or its comma-separated copy
   const ImportSettings& settings;
   std::string* error;
   std::string where() const { return fmt::format("File \"{}\"", source.string()); }
@@ -136,9 +139,21 @@ std::string describe(const Importer& im, const CsvError& e, const std::vector<st
   }
 }
 
+// R's write.csv heads its column of row names with an empty name: that column is named.
+bool nameRowNames(std::vector<std::string>* names) {
+  if (names->size() < 2 || !trimRight(names->front()).empty()) return false;
+  std::string name = kRowNamesVariable;
+  for (int k = 2; std::any_of(names->begin() + 1, names->end(),
+                              [&](const std::string& n) { return equalsNoCase(n, name); });
+       ++k)
+    name = fmt::format("{}{}", kRowNamesVariable, k);
+  names->front() = name;
+  return true;
+}
+
 // Reads the header; sets `dataStart` to the first byte after it. False after the error.
 bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::string>* names,
-                int64_t* lines, uint64_t* dataStart) {
+                int64_t* lines, uint64_t* dataStart, bool* rowNames) {
   size_t want = 1 << 16;
   std::vector<char> buf;
   for (;;) {
@@ -170,6 +185,7 @@ bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::
     *im.error = fmt::format("{} is empty: its first line must name the variables.", im.where());
     return false;
   }
+  *rowNames = nameRowNames(names);
   for (size_t j = 0; j < names->size(); ++j) {
     if (trimRight((*names)[j]).empty()) {
       *im.error = fmt::format("{}, line 1: variable {} has no name.", im.where(), j + 1);
@@ -279,7 +295,7 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
 // One parse of the file into the table. kMixed: a column turned out character after some
 // pieces stored it as numbers; `forceText` then marks every character column for a rerun.
 Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
-  FileHandle file(im.source);
+  FileHandle file(im.text);
   struct stat info;
   if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
     *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
@@ -288,9 +304,10 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
   const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
   std::vector<std::string> names;
   BatchState st;
-  if (!readHeader(im, file.fd, fileSize, &names, &st.lines, &st.readPos)) return Pass::kFailed;
+  if (!readHeader(im, file.fd, fileSize, &names, &st.lines, &st.readPos, &table->rowNames))
+    return Pass::kFailed;
   const size_t columns = names.size();
-  if (forceText->empty()) forceText->assign(columns, 0);
+  forceText->resize(columns, 0);
   table->vars.assign(columns, TableVar{});
   for (size_t j = 0; j < columns; ++j) table->vars[j].name = names[j];
   ColumnStats stats{std::vector<char>(columns, 0),     std::vector<char>(columns, 0),
@@ -369,18 +386,29 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
   return mixed ? Pass::kMixed : Pass::kDone;
 }
 
-}  // namespace
+// A column of a decimal-comma file that a few values made character names the first of them.
+void strayCommaValues(Table* table) {
+  const std::vector<CommaColumn>& columns = table->dialect.columns;
+  for (size_t j = 0; j < columns.size() && j < table->vars.size(); ++j) {
+    const CommaColumn& c = columns[j];
+    TableVar& v = table->vars[j];
+    const bool stray = v.type == 2 && !c.numbers && c.numberValues > c.otherValues;
+    v.strayLine = stray ? c.firstOtherLine : 0;
+    v.strayText = stray ? c.firstOther : "";
+    v.strayPoint = stray && c.firstOtherPoint;
+  }
+}
 
-std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const ImportSettings& s,
-                                 std::string* error) {
-  Importer im{source, s, error};
-  std::vector<char> forceText;
+// Imports the text of `im` into a new table, reading it twice when a column turns character.
+// Columns marked in `forceText` are read as texts from the start.
+std::unique_ptr<Table> importText(const Importer& im, std::vector<char> forceText) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     auto table = std::make_unique<Table>();
-    table->source = source;
-    if (!table->create(s.utilDirectory, std::max(1, s.threads))) {
-      *error = fmt::format("A copy of {} cannot be made in the UTILPATH directory {} ({}).",
-                           source.string(), s.utilDirectory.string(), std::strerror(errno));
+    table->source = im.source;
+    if (!table->create(im.settings.utilDirectory, std::max(1, im.settings.threads))) {
+      *im.error =
+          fmt::format("A copy of {} cannot be made in the UTILPATH directory {} ({}).",
+                      im.source.string(), im.settings.utilDirectory.string(), std::strerror(errno));
       return nullptr;
     }
     Pass pass = parseFile(im, table.get(), &forceText);
@@ -388,8 +416,30 @@ std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const Impo
     if (pass == Pass::kFailed) return nullptr;
     // Some pieces kept numbers of a column that is character: read again, keeping its texts.
   }
-  *error = fmt::format("{}: the column types changed between two reads.", im.where());
+  *im.error = fmt::format("{}: the column types changed between two reads.", im.where());
   return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const ImportSettings& s,
+                                 std::string* error) {
+  CsvDialect dialect;
+  std::filesystem::path copy;
+  if (!readDialect(source, s.utilDirectory, &dialect, &copy, error)) return nullptr;
+  // Under the decimal comma the rewrite judged the columns: those it left as written are texts.
+  std::vector<char> texts;
+  for (const CommaColumn& c : dialect.columns) texts.push_back(!c.numbers);
+  std::unique_ptr<Table> table =
+      importText(Importer{source, copy.empty() ? source : copy, s, error}, texts);
+  if (!copy.empty()) {
+    ::unlink(copy.c_str());
+    untrackFile(copy);
+  }
+  if (!table) return nullptr;
+  table->dialect = dialect;
+  if (dialect.decimalComma) strayCommaValues(table.get());
+  return table;
 }
 
 }  // namespace vsf::host

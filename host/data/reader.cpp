@@ -142,6 +142,11 @@ HostDataSet* openInput(std::string_view name, uint32_t* status) {
   DataSetName resolved;
   if (!resolveOrReport(name, &resolved, status)) return nullptr;
   std::string error;
+  if (readsOpenOutput(resolved.shown, resolved.path, &error)) {
+    issueError(error);
+    if (status) *status = hs::kVarNotFound;
+    return nullptr;
+  }
   std::shared_ptr<const Table> table = stepTable(resolved, &error);
   if (!table) failStep(error);
   auto* in = new InputDataSet(table);

@@ -13,8 +13,12 @@
 #include <vector>
 
 #include "host/data/csv_chunk.h"
+#include "host/data/csv_dialect.h"
 
 namespace vsf::host {
+
+// The name given to a first column whose name is empty: R's write.csv writes its row names so.
+inline constexpr const char* kRowNamesVariable = "_ROWNAME_";
 
 struct TableVar {
   std::string name;
@@ -24,6 +28,7 @@ struct TableVar {
   // that is not one (line 0: none).
   int64_t strayLine = 0;
   std::string strayText;
+  bool strayPoint = false;  // it is a number with a decimal point in a decimal-comma file
 };
 
 // Where a block is: its file and offset; file -1 for none.
@@ -43,7 +48,9 @@ class Table {
   std::filesystem::path source;
   std::vector<TableVar> vars;
   int64_t obs = 0;
-  BlockRef first;  // the first block, none when there are no observations
+  CsvDialect dialect;     // the separator and decimal mark the file was read with
+  bool rowNames = false;  // the first column had no name (kRowNamesVariable names it)
+  BlockRef first;         // the first block, none when there are no observations
 
   // Creates the unlinked files in the directory; false when it cannot.
   bool create(const std::filesystem::path& directory, int files);

@@ -24,9 +24,9 @@ void changeTexts(const StepView* s, const SelectionState* record, std::string* i
                  std::string* out) {
   const StepHistory& h = record->steps;
   const int32_t last = record->steps.stepCount - 1;
-  int32_t from = 0;
-  for (int32_t j = 0; j < last; ++j) from += std::max(h.effect[j], 0);
+  const int32_t from = changeListStart(record, last);
   for (int32_t c = 0; h.changes && c < std::max(h.effect[last], 0); ++c) {
+    if (from + c >= h.changeListLength) break;
     const int32_t e = h.changes[from + c];
     std::string& text = e >= 0 ? *in : *out;
     text.append(candidateLabel(s, e >= 0 ? e : -e));

@@ -111,7 +111,8 @@ void groupOutputs(VsfState* s) {
     guarded(s, setModelMacroVars(&s->view, &sel, &s->outputs));
   }
   if (s->settings.scoreCount > 0)
-    guarded(s, scoreRequests(&s->view, &s->lev, &sel, s->settings.scoreRequests, &s->outputs));
+    guarded(s, scoreRequests(&s->view, &s->lev, &sel, s->settings.scoreRequests, &s->outputs,
+                             &printLagDesignTable));
 }
 
 // A group skipped before its data pass still leaves its result header for the OUTDESIGN pass.

@@ -204,7 +204,11 @@ int writeStepHistory(SelectionState* s) {
     w.put(s->run.chosenStates, E);
   }
   w.one(s->run.stop);
-  if (o->method == kMethodGroupLasso) w.one(int32_t{0});  // the group list is the path's
+  // Group LASSO's steps move several effects: the change list says which.
+  if (o->method == kMethodGroupLasso) {
+    w.one(h.changeListLength);
+    w.put(h.changes, h.changeListLength);
+  }
   return w.rc();
 }
 
@@ -249,8 +253,12 @@ int readStepHistory(SelectionState* s) {
   }
   r.one(&s->run.stop);
   if (o->method == kMethodGroupLasso) {
-    int32_t groups = 0;
-    r.one(&groups);
+    r.one(&h.changeListLength);
+    if (r.rc() != 0 || h.changeListLength == 0) return r.rc();
+    if (h.changeListLength < 0) return rc::kHistory;
+    if (!(h.changes = poolArray<int32_t>(s, h.changeListLength))) return rc::kMemory;
+    h.changeListCapacity = h.changeListLength;
+    r.get(h.changes, h.changeListLength);
   }
   return r.rc();
 }

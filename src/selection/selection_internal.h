@@ -16,7 +16,6 @@ inline void addVector(double* dst, const double* src, int64_t n) {
 }
 
 constexpr double kPivotRelative = 1e-8;
-constexpr double kFuzz = 1.110223024625157e-13;
 
 // Tolerance of a sweep of column j (flag the column's flag in the matrix being swept, aDiag
 // its accumulated diagonal). Only relative, so that a column's scale never decides whether it
@@ -72,6 +71,12 @@ inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->layout.col
 inline bool keepsPathHistory(const SelectionOptions* o) {
   return (o->method >= kMethodLar && o->method <= kMethodElasticNetLs) ||
          o->method == kMethodGroupLasso;
+}
+
+// Group LASSO standardizes each effect's columns together: such a fit is exempt from the
+// exact-fit stop, and its starting block's estimates are those of the swept model.
+inline bool groupedStandardization(const SelectionOptions* o) {
+  return o->method == kMethodGroupLasso;
 }
 
 // Every effect has exactly one column.

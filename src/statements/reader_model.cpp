@@ -55,7 +55,7 @@ constexpr OptionRow kModelRows[] = {
     {"STEPS", ms::kSteps, kOptInteger, 0, {1}, VSF_OPTION(steps)},
     {"STOP=n", ms::kStopSteps, kOptInteger, 0, {1}, VSF_OPTION(stopSteps)},
     {"START", ms::kStart, kOptInteger, 0, {1}, VSF_OPTION(start)},
-    {"FUZZ", ms::kFuzz, kOptNumber, 1e-12, {0, 1}, VSF_OPTION(fuzz), {129, 1e-06, kWhenAbove}},
+    {"FUZZ", ms::kFuzz, kOptNumber, kFuzz, {0, 1}, VSF_OPTION(fuzz), {129, 1e-06, kWhenAbove}},
     // The elastic net's own, in the order of their messages when another method drops them.
     {"ENSCALE", mf::kEnScale, kOptFlag, 0, {}, VSF_OPTION(enScale), {2102, 0}, kElasticNetOnly},
     {"L2", ms::kL2, kOptNumber, kL2Search, {}, VSF_OPTION(l2),

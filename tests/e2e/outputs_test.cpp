@@ -266,12 +266,12 @@ TEST(OutputDataSets, NewLevelsAndMissingVariablesGiveMissingPredictions) {
       " score data=levels out=sl p r; score data=nohp out=sn; run;",
       lib.path());
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("with a missing level of a CLASS variable of the selected model are "
-                          "not scored"),
+  EXPECT_NE(r.output.find("NOTE: Level \"5\" of cyl is not among the training levels; "
+                          "observations of WORK.LEVELS with it are not scored: 1."),
             std::string::npos)
       << r.output;
-  EXPECT_NE(r.output.find("WARNING: A variable of the selected model is not on the SCORE data set "
-                          "WORK.NOHP; the predictions of WORK.SN are missing."),
+  EXPECT_NE(r.output.find("WARNING: The SCORE data set WORK.NOHP lacks hp, used by the selected "
+                          "model; the predictions of WORK.SN are missing."),
             std::string::npos)
       << r.output;
   const Csv sl = lib.read("sl"), sn = lib.read("sn");

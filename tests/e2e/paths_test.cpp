@@ -469,5 +469,57 @@ TEST(PathSelections, DimensionsCountTheProblem) {
   }
 }
 
+// Fits that cannot be made say why: one fold under external cross validation (it said "no
+// usable observations"), more folds than rows for the group LASSO ("A memory pool could not
+// be created"), adaptive weights beyond double precision ("internal code 1"). GAMMA=0 weighs
+// every effect 1, as the plain LASSO does, a constant response too ("internal code 3").
+TEST(PathSelections, WhatCannotBeFittedSaysWhy) {
+  ScratchDir library("vsf_paths_causes");
+  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/mtcars.csv");
+  {
+    std::ofstream out(library.path() / "cars.csv");
+    out << "mpg,cyl,disp,hp,wt,k,c\n";
+    for (size_t i = 0; i < d.rows.size(); ++i) {
+      for (const char* v : {"mpg", "cyl", "disp", "hp", "wt"}) out << d.text(i, v) << ",";
+      out << "1,5\n";  // a fold variable of one value, a constant response
+    }
+  }
+  const std::string x = " = cyl disp hp wt / selection=";
+  const char* oneFold = "ERROR: Cross validation needs more than one fold.";
+  struct Case {
+    const char* name;
+    std::string model;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"LASSO, one fold", "mpg" + x + "lasso(choose=cvex) cvmethod=index(k)", 1, oneFold},
+      {"group LASSO, one fold", "mpg" + x + "grouplasso(choose=cvex) cvmethod=index(k)", 1,
+       oneFold},
+      {"group LASSO, more folds than rows",
+       "mpg" + x + "grouplasso(choose=cvex) cvmethod=split(40)", 1,
+       "ERROR: External cross validation has more folds than there are training observations."},
+      {"GAMMA=1000", "mpg" + x + "lasso(adaptive(gamma=1000))", 1,
+       "ERROR: The adaptive weight of cyl cannot be computed: 2.30976"},
+      {"GAMMA=0, a constant response", "c" + x + "lasso(adaptive(gamma=0))", 0,
+       "NOTE: The selected model fits the data exactly"},
+      {"GAMMA=0", "mpg" + x + "lasso(adaptive(gamma=0))", 0, ""},
+      {"the plain LASSO", "mpg" + x + "lasso", 0, ""},
+  };
+  std::vector<Json> estimates;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandRun r = runCommand("proc varsifter data=cars; model " + c.model + "; run;",
+                                    library.path().string());
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    for (const char* wrong : {"memory pool", "internal code", "no usable observations"})
+      EXPECT_EQ(r.output.find(wrong), std::string::npos) << r.output;
+    if (c.status == 0) estimates.push_back(theOne(r, "ParameterEstimates")["rows"]);
+  }
+  // GAMMA=0 is the plain LASSO.
+  ASSERT_EQ(estimates.size(), 3u);
+  EXPECT_EQ(estimates[1], estimates[2]);
+}
+
 }  // namespace
 }  // namespace vsf::test
