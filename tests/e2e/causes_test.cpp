@@ -1,5 +1,6 @@
-// Errors and notes name the cause a user can act on: a bound on DEGREE=, powers that overflow,
-// readable generator notes, and no talk of BY groups in a step without a BY statement.
+// Errors and notes name the cause a user can act on: a bound on DEGREE= and on the terms the
+// memory holds, powers that overflow, readable generator notes, and no talk of BY groups in a
+// step without a BY statement.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -31,6 +32,14 @@ TEST(Causes, ErrorsNameWhatWentWrong) {
             "large for double precision (a power or product of a constructed effect overflows): "
             "3."},
            {}},
+          // 176,850 terms: refused against MEMSIZE= before any is built.
+          {"proc varsifter data=mtcars; effect p = poly(wt hp disp / degree=100 standardize);"
+           " model mpg = p / selection=forward(stop=2); run;",
+           1,
+           {"ERROR: The EFFECT statements make 176850 design variables",
+            "more than the 64 MB of memory available"},
+           {"not enough memory to continue"},
+           "--memsize 64"},
           {"proc varsifter data=mtcars; effect s = spline(wt / knotmethod=list(1 100));"
            " model mpg = s / selection=none; run;",
            1,
