@@ -33,10 +33,16 @@ void countSample(const SampleFit& fit, AveragedResults* a, SampleModel* model) {
     }
 }
 
-void sampleMessage(int32_t status, int32_t number, int& stepCode) {
+void sampleMessage(const SampleFit& fit, int32_t number, StepView* s) {
+  const int32_t status = fit.status, folds = s->group.selection.path.extCvFolds;
+  // External cross validation's limits on the sample's drawn rows, with their numbers.
+  if (status == runstatus::kFoldsAboveN)
+    hostMsg(848, 6193, {number, fit.foldedFreq, folds});
+  else if (status == runstatus::kFoldNoTraining)
+    hostMsg(848, 6194, {number, fit.emptyFold + 1, folds});
   const int message = status == -202 ? 259 : status == -100 ? 260 : status == -2 ? 261 : 0;
   if (message) hostMsg(848, message, {number});
-  raiseStepCode(stepCode, step::kWarning);
+  raiseStepCode(s->stepCode, step::kWarning);
 }
 
 // Distinct models in key order (effect count, then the effects), best first in modelOrder,
@@ -169,7 +175,7 @@ int averageOverSamples(StepView* s) {
   for (int32_t k = 0; k < S && k < static_cast<int32_t>(set->fits.size()); ++k) {
     const SampleFit& fit = set->fits[static_cast<size_t>(k)];
     if (fit.status < 0) {
-      sampleMessage(fit.status, k + 1, s->stepCode);
+      sampleMessage(fit, k + 1, s);
       continue;
     }
     a.samplesFitted += 1;

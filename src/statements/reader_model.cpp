@@ -257,7 +257,11 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
   if (m->flag(mf::kCvIndex) && r.count(ms::kCvIndexVar) > 0) {
     int v = m->slot(ms::kCvIndexVar)->vars[0];
     if (isModelVariable(m, v)) {
-      refuseMsg(s->stepCode, 162, step::kInternal);
+      VarDescriptor index;
+      const bool named = s->settings.inputReader &&
+                         hostv().ds->varByNumber(s->settings.inputReader, v, &index) == 0;
+      refuseMsg(s->stepCode, 162, step::kInternal,
+                {std::string_view(named ? index.name : "?"), m->line, m->column});
       return rc::kCvIndexVariable;
     }
     o.cvIndexVariable = v;
