@@ -13,8 +13,8 @@ if ! git rev-parse -q --verify "$rev^{commit}" >/dev/null; then
 fi
 here=$(pwd)
 work=$here/build-same
-rm -rf "$work/keep-base" "$work/keep-new" "$work/tmp-base" "$work/tmp-new"
-mkdir -p "$work/keep-base" "$work/keep-new" "$work/tmp-base" "$work/tmp-new"
+rm -rf "$work/keep-base" "$work/keep-new"
+mkdir -p "$work/keep-base" "$work/keep-new"
 if [ ! -d "$work/src" ] || [ "$(git -C "$work/src" rev-parse HEAD 2>/dev/null)" != "$(git rev-parse "$rev^{commit}")" ]; then
   git worktree remove --force "$work/src" 2>/dev/null || rm -rf "$work/src"
   git worktree prune
@@ -26,8 +26,10 @@ for side in base new; do
   cmake -S "$src" -B "$bin" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$bin" -j"$jobs" --target varsifter e2e_tests >/dev/null
   echo "same-outputs: running the end-to-end tests of the $side build" >&2
-  # Failing tests are the test stage's business; their runs are compared all the same.
-  TMPDIR=$work/tmp-$side VSF_E2E_KEEP=$work/keep-$side "$bin/tests/e2e_tests" >/dev/null 2>&1 || true
+  # As the test stage runs them (its temporary directory, its working directory); failing
+  # tests are that stage's business, and their runs are compared all the same.
+  VSF_E2E_KEEP=$work/keep-$side ctest --test-dir "$bin" -R '^e2e$' --timeout 1800 >/dev/null 2>&1 ||
+    true
 done
 python3 tools/same-outputs.py "$work/keep-base" "$work/keep-new" \
-  --roots "$work/src:$work/tmp-base" "$here:$work/tmp-new"
+  --roots "$work/src:$work/build/tmp/e2e" "$here:$here/build/tmp/e2e"

@@ -66,7 +66,9 @@ void keepRun(const std::string& key, const std::string& output, const fs::path& 
   fs::copy_file(json, fs::path(dir) / (name + ".json"), fs::copy_options::overwrite_existing, ec);
   std::map<std::string, uint64_t> files;
   for (const auto& entry : fs::directory_iterator(library, ec))
-    if (entry.path().extension() == ".csv") files[entry.path().filename()] = fileHash(entry);
+    // Only regular files: a FIFO a test made would wait for a writer for ever.
+    if (entry.path().extension() == ".csv" && entry.is_regular_file(ec))
+      files[entry.path().filename()] = fileHash(entry);
   std::ofstream list(fs::path(dir) / (name + ".files"));
   for (const auto& [file, hash] : files)
     list << file << " " << fmt::format("{:016x}", hash) << "\n";
