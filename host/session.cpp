@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <new>
 
@@ -217,7 +219,11 @@ int64_t memAvail() {
   return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
 }
 
+// VSF_TIME_OF_DAY (seconds after midnight) stands for the clock, so that runs whose seeds
+// come from it can be repeated: tools/same-outputs.sh compares two builds' runs so.
 double timeOfDay() {
+  if (const char* fixed = std::getenv("VSF_TIME_OF_DAY"); fixed && *fixed)
+    return std::strtod(fixed, nullptr);
   time_t now = ::time(nullptr);
   struct tm local;
   ::localtime_r(&now, &local);
