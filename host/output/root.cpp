@@ -170,6 +170,11 @@ std::string byLine(const std::vector<ByValue>& values) {
   return line;
 }
 
+std::string currentByLine() {
+  const Document& d = doc();
+  return d.currentBy < 0 ? std::string() : byLine(d.byGroups[static_cast<size_t>(d.currentBy)]);
+}
+
 void reset() { doc() = Document(); }
 
 bool dataObjectRows(const void* handle, int64_t* rows) {

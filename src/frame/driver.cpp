@@ -213,6 +213,7 @@ void runProcedure() {
   for (bool first = true; nextByGroup(s, first) > 0; first = false) runByGroup(s);
 
   destroyThreadPool(s);
+  noteUnmatchedByValues(s);
   s->res.timers.mark = hostClock();
   if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
   // Complete, they go into place together; a step that failed before has discarded them.

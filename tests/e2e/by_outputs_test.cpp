@@ -1,8 +1,13 @@
 // What tells a BY group's outputs apart, as a user reads them: the ParameterNames table's group
-// number against the OUTDESIGN data set's _BY_.
+// number against the OUTDESIGN data set's _BY_; SCORE and validation data sets read group by
+// group, each row predicted by its own group's model as R predicts it
+// (tests/reference/e2e_byscore.R), or by every group's model when the data set lacks the BY
+// variables.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +17,41 @@
 
 namespace vsf::test {
 namespace {
+
+namespace fs = std::filesystem;
+
+bool near(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+  return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b));
+}
+
+// A library with the BY data set of the examples and the fixtures of the BY tests.
+struct ByLibrary : DataLibrary {
+  ByLibrary() : DataLibrary({"mtcars_by_cyl"}) {
+    for (const char* n : {"by_score", "by_valid"})
+      fs::copy_file(fs::path(VSF_TEST_DATA) / "e2e" / (std::string(n) + ".csv"),
+                    path() / (std::string(n) + ".csv"));
+  }
+  // A copy of a data set with the cells of one column changed (an empty name drops it).
+  void rewrite(const std::string& from, const std::string& to, const std::string& column,
+               const std::string& name, const std::string& prefix) const {
+    const Csv d = readCsv(dir() + "/" + from + ".csv");
+    std::ofstream out(path() / (to + ".csv"));
+    const int at = d.column(column);
+    auto line = [&](const std::vector<std::string>& cells, bool header) {
+      bool first = true;
+      for (size_t j = 0; j < cells.size(); ++j) {
+        if (static_cast<int>(j) == at && name.empty()) continue;
+        out << (first ? "" : ",")
+            << (static_cast<int>(j) == at ? (header ? name : prefix + cells[j]) : cells[j]);
+        first = false;
+      }
+      out << "\n";
+    };
+    line(d.header, true);
+    for (const auto& row : d.rows) line(row, false);
+  }
+};
 
 // The BY group's shown value of a table of the document.
 std::string shownBy(const Json& table) {
@@ -47,6 +87,89 @@ TEST(ByOutputs, ParameterNamesCarryTheGroupsOwnNumber) {
       }
     }
   }
+}
+
+// Each group scores and validates on the rows of its own BY values, in the data set's order:
+// OUT= holds each scored row once, predicted by its group's model (R's lm per group) and
+// tagged with its _BY_; the rows of BY values no group has are counted in notes.
+TEST(ByOutputs, ScoreAndValidationRowsGoToTheirOwnGroup) {
+  ByLibrary lib;
+  const CommandRun r = runCommand(
+      "proc varsifter data=mtcars_by_cyl valdata=by_valid; by cyl;"
+      " model mpg = wt hp / selection=none; score data=by_score out=own p r; run;",
+      lib.dir());
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* note :
+       {"NOTE: Observations of the SCORE data set WORK.BY_SCORE whose BY values no fitted BY "
+        "group has are not scored: 3.",
+        "NOTE: Observations of the validation data set WORK.BY_VALID whose BY values no fitted "
+        "BY group has are not used: 1."})
+    EXPECT_NE(r.output.find(note), std::string::npos) << note << "\n" << r.output;
+  const Csv want = readCsv("e2e/by_score_predictions.csv");
+  const Csv scored = readCsv(lib.dir() + "/by_score.csv");
+  const Csv own = readCsv(lib.dir() + "/own.csv");
+  // Group by group, each group's rows in the data set's order.
+  std::vector<size_t> order;
+  for (const char* cyl : {"4", "6", "8"})
+    for (size_t i = 0; i < scored.rows.size(); ++i)
+      if (scored.text(i, "cyl") == cyl) order.push_back(i);
+  ASSERT_EQ(own.rows.size(), order.size());
+  const std::map<std::string, double> numberOf = {{"4", 1}, {"6", 2}, {"8", 3}};
+  for (size_t k = 0; k < order.size(); ++k) {
+    const size_t i = order[k];
+    SCOPED_TRACE(scored.text(i, "model"));
+    EXPECT_EQ(own.text(k, "model"), scored.text(i, "model"));
+    EXPECT_TRUE(near(own.number(k, "p_mpg"), want.number(i, "own"))) << own.number(k, "p_mpg");
+    EXPECT_TRUE(near(own.number(k, "r_mpg"), scored.number(i, "mpg") - want.number(i, "own")));
+    EXPECT_EQ(own.number(k, "_BY_"), numberOf.at(own.text(k, "cyl")));
+  }
+  const std::vector<Json> info = findAll(r.document, "ScoreInfo");
+  const std::vector<Json> fit = findAll(r.document, "FitStatistics");
+  const Csv ase = readCsv("e2e/by_valid_ase.csv");
+  ASSERT_EQ(info.size(), 3u);
+  ASSERT_EQ(fit.size(), 3u);
+  const double read[] = {5, 3, 5};
+  for (size_t g = 0; g < 3; ++g) {
+    EXPECT_EQ(number(entryValue(info[g], "Number of Observations Read")), read[g]);
+    EXPECT_TRUE(near(number(entryValue(fit[g], "ASE (Validate)")), ase.number(g, "ase")));
+  }
+}
+
+// Without the BY variables every group's model scores the whole data set, after a warning, and
+// _BY_ says whose model scored a row; a BY variable of the other type is an error naming it.
+TEST(ByOutputs, ScoreDataWithoutTheByVariables) {
+  ByLibrary lib;
+  lib.rewrite("by_score", "nocyl", "cyl", "", "");
+  lib.rewrite("by_score", "textcyl", "cyl", "cyl", "c");
+  const std::string fit =
+      "proc varsifter data=mtcars_by_cyl; by cyl;"
+      " model mpg = wt hp / selection=none;";
+  CommandRun r = runCommand(fit + " score data=nocyl out=every p; run;", lib.dir());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("WARNING: The SCORE data set WORK.NOCYL does not have the BY "
+                          "variables of the input data set; every BY group's model scores all "
+                          "of its observations."),
+            std::string::npos)
+      << r.output;
+  const Csv want = readCsv("e2e/by_score_predictions.csv");
+  const Csv every = readCsv(lib.dir() + "/every.csv");
+  const size_t n = want.rows.size();
+  ASSERT_EQ(every.rows.size(), 3 * n);
+  const char* models[] = {"p4", "p6", "p8"};
+  for (size_t g = 0; g < 3; ++g)
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(every.number(g * n + i, "_BY_"), static_cast<double>(g + 1));
+      EXPECT_TRUE(near(every.number(g * n + i, "p_mpg"), want.number(i, models[g])))
+          << models[g] << " row " << i + 1;
+    }
+
+  r = runCommand(fit + " score data=textcyl out=t p; run;", lib.dir());
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("ERROR: The BY variable cyl is numeric in data set WORK.MTCARS_BY_CYL "
+                          "but character in WORK.TEXTCYL"),
+            std::string::npos)
+      << r.output;
+  EXPECT_FALSE(fs::exists(lib.path() / "t.csv"));
 }
 
 }  // namespace
