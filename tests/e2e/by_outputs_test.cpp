@@ -51,6 +51,21 @@ struct ByLibrary : DataLibrary {
     line(d.header, true);
     for (const auto& row : d.rows) line(row, false);
   }
+  void write(const std::string& name, const std::string& text) const {
+    std::ofstream(path() / (name + ".csv")) << text;
+  }
+  // The rows of mtcars_by_cyl of one cyl value.
+  void group(const std::string& to, const std::string& cyl) const {
+    const Csv d = readCsv(dir() + "/mtcars_by_cyl.csv");
+    std::ofstream out(path() / (to + ".csv"));
+    for (size_t j = 0; j < d.header.size(); ++j) out << (j ? "," : "") << d.header[j];
+    out << "\n";
+    for (size_t i = 0; i < d.rows.size(); ++i) {
+      if (d.text(i, "cyl") != cyl) continue;
+      for (size_t j = 0; j < d.header.size(); ++j) out << (j ? "," : "") << d.rows[i][j];
+      out << "\n";
+    }
+  }
 };
 
 // The BY group's shown value of a table of the document.
@@ -170,6 +185,31 @@ TEST(ByOutputs, ScoreDataWithoutTheByVariables) {
             std::string::npos)
       << r.output;
   EXPECT_FALSE(fs::exists(lib.path() / "t.csv"));
+}
+
+// An INEST= data set with the BY variables gives each group the PARMS row of its own BY
+// values, wherever it stands: each group's adaptive path is that of the group fitted alone with
+// its row.
+TEST(ByOutputs, InitialEstimatesOfTheGroupsOwnRow) {
+  ByLibrary lib;
+  const char* rows[] = {"8,PARMS,30,-0.1,-0.5", "6,PARMS,20,-1,-0.2", "4,PARMS,40,-6,-0.005"};
+  const std::string header = "cyl,_TYPE_,Intercept,wt,hp\n";
+  lib.write("ie", header + rows[0] + "\n" + rows[1] + "\n" + rows[2] + "\n");
+  const std::string model = " model mpg = wt hp / selection=lasso(adaptive(inest=ie) stop=none);";
+  const CommandRun all =
+      runCommand("proc varsifter data=mtcars_by_cyl; by cyl;" + model + " run;", lib.dir());
+  ASSERT_EQ(all.status, 0) << all.output;
+  const std::vector<Json> paths = findAll(all.document, "SelectionSummary");
+  ASSERT_EQ(paths.size(), 3u);
+  const char* cyls[] = {"4", "6", "8"};
+  for (size_t g = 0; g < 3; ++g) {
+    SCOPED_TRACE(std::string("cyl=") + cyls[g]);
+    lib.group("alone", cyls[g]);
+    lib.write("ie", header + rows[2 - g] + "\n");
+    const CommandRun alone = runCommand("proc varsifter data=alone;" + model + " run;", lib.dir());
+    ASSERT_EQ(alone.status, 0) << alone.output;
+    EXPECT_EQ(paths[g]["rows"], theOne(alone, "SelectionSummary")["rows"]);
+  }
 }
 
 }  // namespace
