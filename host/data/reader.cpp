@@ -219,7 +219,7 @@ int nextByGroup(HostDataSet* ds) {
   in->groupStart = in->next = pos;
   in->nextInGroup = true;
   ++in->groups;
-  output::setByGroup(byValues(in));
+  output::setByGroup(byValues(in), in->groups);
   return 1;
 }
 

@@ -154,13 +154,14 @@ void closeStep() {
 
 void finish() { closeStep(); }
 
-void setByGroup(std::vector<ByValue> values) {
+void setByGroup(std::vector<ByValue> values, int64_t number) {
   Document& d = doc();
   if (values.empty()) {
     d.currentBy = -1;
     return;
   }
   d.byGroups.push_back(std::move(values));
+  d.byNumbers.push_back(number);
   d.currentBy = static_cast<int>(d.byGroups.size()) - 1;
 }
 

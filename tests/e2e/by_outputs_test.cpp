@@ -1,10 +1,12 @@
 // What tells a BY group's outputs apart, as a user reads them: the ParameterNames table's group
-// number against the OUTDESIGN data set's _BY_; SCORE and validation data sets read group by
+// number against the OUTDESIGN data set's _BY_; the BY line in each graph and its file's name;
+// SCORE and validation data sets read group by
 // group, each row predicted by its own group's model as R predicts it
 // (tests/reference/e2e_byscore.R), or by every group's model when the data set lacks the BY
 // variables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "common/csv.h"
+#include "common/files.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -209,6 +212,49 @@ TEST(ByOutputs, InitialEstimatesOfTheGroupsOwnRow) {
     const CommandRun alone = runCommand("proc varsifter data=alone;" + model + " run;", lib.dir());
     ASSERT_EQ(alone.status, 0) << alone.output;
     EXPECT_EQ(paths[g]["rows"], theOne(alone, "SelectionSummary")["rows"]);
+  }
+}
+
+// Under --svg each group's graph files are named after the group's number and BY values, and
+// each drawing says its BY line under its titles, as the group's tables carry it.
+TEST(ByOutputs, GraphFilesAndPicturesNameTheirGroup) {
+  struct Case {
+    const char* program;
+    std::vector<std::string> graphs;  // the file stems of one group
+    std::vector<std::string> groups;  // the BY lines
+  } cases[] = {
+      {"proc varsifter data=mtcars_by_cyl plots=all; by cyl; model mpg = wt hp qsec /"
+       " selection=lasso(choose=cvex stop=none showcvex) cvmethod=split(3); run;",
+       {"L1VsASEPlot", "Summary.ASEPlot", "Summary.CoefficientPanel", "Summary.CriterionPanel"},
+       {"cyl=4", "cyl=6", "cyl=8"}},
+      {"proc varsifter data=by_two plots=coefficients; by s g; model y = x / selection=lasso;"
+       " run;",
+       {"Summary.CoefficientPanel"},
+       {"s=a g=1", "s=a g=2", "s=b g=1", "s=b g=2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    DataLibrary lib({"mtcars_by_cyl"});
+    fs::copy_file(fs::path(VSF_TEST_DATA) / "e2e" / "by_two.csv", lib.path() / "by_two.csv");
+    const fs::path svg = lib.path() / "svg";
+    const CommandRun r = runCommand(c.program, lib.dir(), "--svg " + svg.string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> want, files;
+    for (size_t k = 0; k < c.groups.size(); ++k) {
+      std::string values = c.groups[k];
+      std::replace(values.begin(), values.end(), ' ', '_');
+      for (const std::string& graph : c.graphs) {
+        const std::string file = graph + ".by" + std::to_string(k + 1) + "-" + values + ".svg";
+        want.push_back(file);
+        const std::string picture = fileText(svg / file);
+        EXPECT_NE(picture.find("<text class=\"byline\""), std::string::npos) << file;
+        EXPECT_NE(picture.find(">" + c.groups[k] + "</text>"), std::string::npos) << file;
+      }
+    }
+    for (const auto& e : fs::directory_iterator(svg)) files.push_back(e.path().filename());
+    std::sort(want.begin(), want.end());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, want);
   }
 }
 
