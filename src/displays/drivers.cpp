@@ -25,7 +25,9 @@ bool reportStatus(StepView* s, const SelectionState* sel) {
   int code = 112;
   for (const StatusMessage& m : kTable)
     if (m.status == sel->run.status) {
-      hostMsg(kMsgSet, m.message);
+      // The data pass has said why a group has no training observation.
+      if (m.status != runstatus::kNoObservations || !s->group.noTrainingExplained)
+        hostMsg(kMsgSet, m.message);
       code = m.stepCode;
     }
   raiseStepCode(s->stepCode, code);

@@ -1,5 +1,6 @@
 // What tells a BY group's outputs apart, as a user reads them: the ParameterNames table's group
 // number against the OUTDESIGN data set's _BY_; the BY line in each graph and its file's name;
+// the error of a group without a training observation, naming the group and why;
 // SCORE and validation data sets read group by
 // group, each row predicted by its own group's model as R predicts it
 // (tests/reference/e2e_byscore.R), or by every group's model when the data set lacks the BY
@@ -256,6 +257,51 @@ TEST(ByOutputs, GraphFilesAndPicturesNameTheirGroup) {
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, want);
   }
+}
+
+// A group none of whose observations can train says so, naming its BY values and counting
+// what its observations lack; under NOPRINT too, and the other groups are fitted.
+TEST(ByOutputs, AGroupWithoutTrainingRowsSaysWhich) {
+  ByLibrary lib;
+  lib.write("empty",
+            "g,y,x,c,w,r\n1,1,1,a,1,T\n1,2,3,b,1,T\n1,4,2,a,1,T\n1,3,5,b,1,T\n1,6,4,a,1,T\n"
+            "2,,1,a,1,T\n2,,2,b,1,T\n3,,1,a,1,T\n3,2,,b,1,T\n3,3,2,a,0,T\n"
+            "4,1,1,,1,T\n4,,2,a,1,T\n5,1,1,a,1,V\n5,2,2,b,1,V\n");
+  const char* said[] = {
+      "ERROR: There are no usable observations to fit a model in the BY group g=2: of the 2 "
+      "observations read, the response y is missing in 2.",
+      "ERROR: There are no usable observations to fit a model in the BY group g=3: of the 3 "
+      "observations read, the response y is missing in 1, x is missing in 1, the WEIGHT or FREQ "
+      "value is missing or not positive in 1.",
+      "ERROR: There are no usable observations to fit a model in the BY group g=4: of the 2 "
+      "observations read, the response y is missing in 1, c is missing in 1.",
+      "ERROR: There are no usable observations to fit a model in the BY group g=5: of the 2 "
+      "observations read, training leaves out 2 for their role or a value the model cannot "
+      "use.",
+  };
+  for (const char* options : {"", " noprint"}) {
+    const CommandRun r =
+        runCommand(std::string("proc varsifter data=empty") + options +
+                       "; by g; class c; model y = x c / selection=none; weight w;"
+                       " partition rolevar=r(train='T' validate='V'); output out=o; run;",
+                   lib.dir());
+    SCOPED_TRACE(r.output);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("return code 108"), std::string::npos);
+    for (const char* text : said) EXPECT_NE(r.output.find(text), std::string::npos) << text;
+    EXPECT_EQ(r.output.find("fit a model in the BY group g=1"), std::string::npos);
+    EXPECT_EQ(r.output.find("fit a model."), std::string::npos);  // said once, with the group
+    const std::vector<double> p = lib.column("o", "p_y");
+    ASSERT_EQ(p.size(), 14u);
+    EXPECT_FALSE(std::isnan(p[0]));
+  }
+  // Without BY the one group is the data set.
+  lib.write("nothing", "y,x\n,1\n,2\n");
+  const CommandRun r = runCommand("proc varsifter data=nothing; model y = x; run;", lib.dir());
+  EXPECT_NE(r.output.find("ERROR: There are no usable observations to fit a model: of the 2 "
+                          "observations read, the response y is missing in 2."),
+            std::string::npos)
+      << r.output;
 }
 
 }  // namespace
