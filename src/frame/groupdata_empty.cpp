@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/host.h"
+#include "frame/bindings.h"
 #include "frame/groupdata_internal.h"
 #include "levelize/levelize.h"
 
@@ -26,22 +27,10 @@ void markUsed(const ZDesign* d, Lacks* l) {
   l->classes.assign(static_cast<size_t>(d->classCount), 0);
   l->contUsed.assign(l->cont.size(), 0);
   l->classUsed.assign(l->classes.size(), 0);
-  auto cls = [&](int32_t c) {
-    if (c >= 0 && c < d->classCount) l->classUsed[static_cast<size_t>(c)] = 1;
-  };
-  auto cont = [&](int32_t j) {
-    if (j >= 0 && j < d->modelVarCount) l->contUsed[static_cast<size_t>(j)] = 1;
-  };
-  for (int32_t e = 0; e < d->effectCount; ++e) {
-    const ZEffect& z = d->effects[e];
-    for (int i = 0; i < z.keyCount; ++i) cls(z.key[i]);
-    for (int i = 0; i < z.contCount; ++i) cont(z.cont[i]);
-    for (int i = 0; i < z.constructedCount; ++i) {
-      const ZDesignVar& v = d->designVars[z.constructed[i]];
-      for (int k = 0; k < v.classCount; ++k) cls(v.classMembers[k]);
-      for (int k = 0; k < v.valueCount; ++k) cont(v.values[k]);
-    }
-  }
+  std::vector<int32_t> order;
+  effectVariables(d, &l->classUsed, &order);
+  for (int32_t j : order)
+    if (j >= 0) l->contUsed[static_cast<size_t>(j)] = 1;
 }
 
 void countObservation(const DataPass* p, Lacks* l) {
