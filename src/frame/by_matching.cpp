@@ -26,13 +26,13 @@ void noteUnmatchedByValues(VsfState* s) {
   const StepSettings& st = s->settings;
   if (!st.hasByStatement) return;
   if (st.validation.inUse && st.validation.verify)
-    noteUnread(st.validation.dataSet, s->heldOutRead[0], 6191);
-  if (st.test.inUse && st.test.verify) noteUnread(st.test.dataSet, s->heldOutRead[1], 6192);
+    noteUnread(st.validation.dataSet, s->heldOutRead[0], 6271);
+  if (st.test.inUse && st.test.verify) noteUnread(st.test.dataSet, s->heldOutRead[1], 6272);
   for (int i = 0; i < st.scoreCount; ++i) {
     const ScoreRequest& q = st.scoreRequests[i];
     if (q.verify && q.input && q.input != st.inputReader &&
         static_cast<size_t>(i) < s->outputs.score.size())
-      noteUnread(q.input, s->outputs.score[static_cast<size_t>(i)].readInGroups, 6190);
+      noteUnread(q.input, s->outputs.score[static_cast<size_t>(i)].readInGroups, 6270);
   }
 }
 

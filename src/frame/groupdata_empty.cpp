@@ -65,15 +65,15 @@ std::string reasons(const DataPass* p, const Lacks& l) {
   };
   auto count = [](double n) { return static_cast<long long>(n); };
   if (l.response > 0)
-    piece(6194, {std::string_view(p->s->settings.response.name), count(l.response)});
+    piece(6274, {std::string_view(p->s->settings.response.name), count(l.response)});
   for (size_t j = 0; j < l.cont.size(); ++j)
     if (l.cont[j] > 0)
-      piece(6195, {std::string_view(p->d->modelVars[j].desc->name), count(l.cont[j])});
+      piece(6275, {std::string_view(p->d->modelVars[j].desc->name), count(l.cont[j])});
   for (size_t c = 0; c < l.classes.size(); ++c)
     if (l.classes[c] > 0)
-      piece(6195, {std::string_view(p->d->classVars[c].desc->name), count(l.classes[c])});
-  if (l.weight > 0) piece(6196, {count(l.weight)});
-  if (l.rest > 0) piece(6197, {count(l.rest)});
+      piece(6275, {std::string_view(p->d->classVars[c].desc->name), count(l.classes[c])});
+  if (l.weight > 0) piece(6276, {count(l.weight)});
+  if (l.rest > 0) piece(6277, {count(l.rest)});
   return text;
 }
 
@@ -86,7 +86,7 @@ void explainNoTrainingRows(DataPass* p) {
   ctx->start(ctx);
   while (ctx->next(ctx)) countObservation(p, &l);
   const std::string why = reasons(p, l);
-  hostMsg(848, 6193, {static_cast<long long>(l.read), std::string_view(why)});
+  hostMsg(848, 6273, {static_cast<long long>(l.read), std::string_view(why)});
   raiseStepCode(p->s->stepCode, step::kLevelization108);
   p->s->group.noTrainingExplained = 1;
 }
