@@ -13,6 +13,7 @@
 
 #include "host/data/data.h"
 #include "host/files.h"
+#include "host/output/output.h"
 #include "host/progress.h"
 
 namespace vsf {
@@ -84,10 +85,14 @@ std::string levelOf(char level) {
 }
 
 // A message's text with the parse's place in front of errors and warnings, "{data}" as the
-// data set the statements read and "{skip}" as what a failed group costs: without a BY
-// statement the one group is the whole fit.
+// data set the statements read, "{skip}" as what a failed group costs (without a BY
+// statement the one group is the whole fit) and "{bygroup}" as the group it is about.
 std::string placed(char level, std::string text) {
   const Session& s = session();
+  if (size_t at = text.find("{bygroup}"); at != std::string::npos) {
+    const std::string line = s.byGroups ? output::currentByLine() : std::string();
+    text.replace(at, 9, line.empty() ? "" : " in the BY group " + line);
+  }
   if (size_t at = text.find("{data}"); at != std::string::npos)
     text.replace(at, 6, s.parseDataSet ? s.parseDataSet() : "the input data set");
   if (size_t at = text.find("{skip}"); at != std::string::npos)

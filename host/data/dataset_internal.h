@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <future>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,6 +55,28 @@ struct ByKey {
   std::vector<std::string> texts;
 };
 
+// The BY values of a row of the cursor's block, for the listed BY variables.
+ByKey keyOfRow(const std::vector<ByVar>& by, const BlockCursor& cursor, uint32_t row);
+
+// An order of BY keys for looking them up (not the BY order: DESCENDING plays no part).
+struct ByKeyLess {
+  bool operator()(const ByKey& a, const ByKey& b) const;
+};
+
+// Observations [first, end) of a data set.
+struct ObsRun {
+  int64_t first = 0, end = 0;
+};
+
+// A data set read by another reader's BY groups (verify): where each BY key's observations
+// lie, as runs in the data set's order, and the runs of the group it is kept to.
+struct ByMatch {
+  std::vector<ByVar> by;  // the reader's BY variables as variables of this data set
+  std::map<ByKey, std::vector<ObsRun>, ByKeyLess> runs;
+  const std::vector<ObsRun>* group = nullptr;  // null: the whole data set is read
+  size_t run = 0;                              // the run `next` lies in or before
+};
+
 struct InputDataSet final : HostDataSet {
   explicit InputDataSet(std::shared_ptr<const Table> t)
       : HostDataSet(kDsInput), table(std::move(t)), cursor(table.get()) {
@@ -72,6 +95,8 @@ struct InputDataSet final : HostDataSet {
   TablePos groupStart;
   ByKey groupKey;
   bool nextInGroup = true;  // `next` lies in the current group or at its end
+  // Kept to another reader's BY group (verify); null when read whole.
+  std::unique_ptr<ByMatch> match;
   // Bound reads.
   std::deque<HostBindList> bindLists;
   const HostBindList* bound = nullptr;
@@ -175,8 +200,16 @@ HostBindList* bindBegin(HostDataSet* ds, int count);
 int bindVar(HostBindList* list, int number, void* dest, int length, int bindType);
 int bindEnd(HostBindList* list);
 void copyBound(InputDataSet* in);
+// Another data set against the reader's BY variables (by_match.cpp). check: 0 when it has them
+// all with their types (or the reader has none), 2 when it lacks one, 1 (after an error naming
+// the variable) when one is of the other type. verify: keeps the other data set's reads to the
+// observations of the reader's current BY group, in its own order (all of them when either
+// has no BY variables); 0, or 1 when it cannot.
 int verify(HostDataSet* reader, HostDataSet* other);
 int check(HostDataSet* reader, HostDataSet* other);
+// Moves the next observation of a data set kept to a BY group onto that group's runs; false
+// past the last one.
+bool onMatchedRun(InputDataSet* in);
 int expandList(HostDataSet* ds, std::string_view first, std::string_view second, int form,
                std::vector<int>* numbers);
 

@@ -24,16 +24,8 @@ bool atEnd(const InputDataSet* in, const TablePos& pos) { return pos.obs >= in->
 
 int compareNumbers(double a, double b) { return zkeycmp(&a, &b, -1, 0); }
 
-// The BY values of a row of the cursor's block.
 ByKey keyOf(const InputDataSet* in, const BlockCursor& cursor, uint32_t row) {
-  ByKey k;
-  for (const ByVar& b : in->by) {
-    if (b.text)
-      k.texts.emplace_back(trimRight(cursor.text(b.var, row)));
-    else
-      k.numbers.push_back(cursor.number(b.var, row));
-  }
-  return k;
+  return keyOfRow(in->by, cursor, row);
 }
 
 ByKey keyAt(InputDataSet* in, const TablePos& pos) {
@@ -134,6 +126,17 @@ std::vector<output::ByValue> byValues(const InputDataSet* in) {
 
 }  // namespace
 
+ByKey keyOfRow(const std::vector<ByVar>& by, const BlockCursor& cursor, uint32_t row) {
+  ByKey k;
+  for (const ByVar& b : by) {
+    if (b.text)
+      k.texts.emplace_back(trimRight(cursor.text(b.var, row)));
+    else
+      k.numbers.push_back(cursor.number(b.var, row));
+  }
+  return k;
+}
+
 InputDataSet* asInput(HostDataSet* ds) {
   return ds && ds->direction == kDsInput ? static_cast<InputDataSet*>(ds) : nullptr;
 }
@@ -216,7 +219,7 @@ int nextByGroup(HostDataSet* ds) {
   in->groupStart = in->next = pos;
   in->nextInGroup = true;
   ++in->groups;
-  output::setByGroup(byValues(in));
+  output::setByGroup(byValues(in), in->groups);
   return 1;
 }
 
@@ -231,7 +234,8 @@ int start(HostDataSet* ds) {
   InputDataSet* in = asInput(ds);
   if (!in) return -1;
   in->haveCurrent = false;
-  if (in->readMode == 'F') {
+  if (in->match) in->match->run = 0;
+  if (in->readMode == 'F' || in->match) {
     in->next = firstObs(in);
     in->nextInGroup = false;
   } else {
@@ -273,6 +277,7 @@ int readNext(HostDataSet* ds) {
   in->haveCurrent = false;
   // Before the first group is positioned there is no group to keep to.
   bool grouped = in->readMode == 'B' && in->groups > 0;
+  if (in->match && in->match->group && in->readMode == 'B' && !onMatchedRun(in)) return 0;
   if (atEnd(in, in->next)) return 0;
   if (grouped && !inGroup(in, in->next)) return 0;
   if (!grouped) in->nextInGroup = false;

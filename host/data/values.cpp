@@ -1,5 +1,5 @@
 // Variables and values of input data sets: lookups, descriptors, attributes, the current
-// observation's values, bound reads, and the fit of a second data set to the reader.
+// observation's values and bound reads.
 #include "frame/host/values.h"
 
 #include <fmt/format.h>
@@ -164,21 +164,6 @@ void copyBound(InputDataSet* in) {
         break;
     }
   }
-}
-
-int verify(HostDataSet* reader, HostDataSet* other) {
-  return asInput(reader) && asInput(other) ? 0 : 1;
-}
-
-int check(HostDataSet* reader, HostDataSet* other) {
-  InputDataSet* a = asInput(reader);
-  InputDataSet* b = asInput(other);
-  if (!a || !b) return 1;
-  for (const TableVar& v : a->table->vars) {
-    int j = findVariable(*b->table, v.name);
-    if (j >= 0 && b->table->vars[static_cast<size_t>(j)].type == v.type) return 0;
-  }
-  return 2;
 }
 
 }  // namespace vsf::host

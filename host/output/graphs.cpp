@@ -72,11 +72,22 @@ Targets& targets() {
   return t;
 }
 
-// A file name from the graph's path, made unique within the run.
+// The longest BY values a file name carries, in bytes.
+constexpr size_t kByNameBytes = 80;
+
+// A file name from the graph's path and, in a BY group, the group's number and values
+// ("Summary.ASEPlot.by2-cyl=6"), made unique within the run.
 std::string fileName(const Graph& g) {
   std::string base = pathOf(g.parent, g.name);
+  if (g.by >= 0) {
+    const Document& d = doc();
+    const size_t k = static_cast<size_t>(g.by);
+    base += fmt::format(".by{}-{}", d.byNumbers[k], byLine(d.byGroups[k]).substr(0, kByNameBytes));
+  }
   for (char& c : base)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_' &&
+        c != '=')
+      c = '_';
   const int n = ++doc().graphFiles[lowerCopy(base)];
   return n == 1 ? base + ".svg" : fmt::format("{}-{}.svg", base, n);
 }
@@ -108,7 +119,12 @@ void setGraphTargets(const std::string& svgDirectory, bool htmlPage) {
 
 const std::vector<std::string>& graphFileErrors() { return targets().errors; }
 
-std::string graphSvg(const Graph& g) { return g.svg.empty() ? svgText(drawGraph(g)) : g.svg; }
+std::string graphSvg(const Graph& g) {
+  if (!g.svg.empty()) return g.svg;
+  Figure f = drawGraph(g);
+  if (g.by >= 0) f.byLine = byLine(doc().byGroups[static_cast<size_t>(g.by)]);
+  return svgText(f);
+}
 
 int renderGraph(Object&, const Request& r) {
   Graph g;

@@ -48,11 +48,14 @@ struct ByValue {
   bool text = false;
   double number = 0;  // when not text
 };
-// The BY group whose output follows (empty: none): every item the procedure makes from now on
-// carries it, and the listing and the HTML page show a BY line where it changes.
-void setByGroup(std::vector<ByValue> values);
+// The BY group whose output follows (empty: none) and its number within the walk of the
+// groups (1 for the first): every item the procedure makes from now on carries it, and the
+// listing and the HTML page show a BY line where it changes.
+void setByGroup(std::vector<ByValue> values, int64_t number = 0);
 // The BY line of a group: "name=value" pairs joined by blanks.
 std::string byLine(const std::vector<ByValue>& values);
+// The BY line of the group whose output follows; empty when none.
+std::string currentByLine();
 
 // Where the listing goes as tables complete (standard output by default; null: nowhere).
 void setListingStream(std::ostream* stream);

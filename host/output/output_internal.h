@@ -205,8 +205,9 @@ struct Document {
   std::deque<Graph> graphs;
   std::vector<Item> top;
   std::deque<std::vector<ByValue>> byGroups;
-  int currentBy = -1;  // the BY group of new items
-  int listedBy = -1;   // the BY group of the last item listed
+  std::deque<int64_t> byNumbers;  // each one's number within its step's walk
+  int currentBy = -1;             // the BY group of new items
+  int listedBy = -1;              // the BY group of the last item listed
   std::unordered_map<const void*, Object*> handles;
   std::vector<Group*> open;  // innermost last
   Object* manager = nullptr;

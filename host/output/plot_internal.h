@@ -98,6 +98,7 @@ struct Plot {
 struct Figure {
   int id = 0;  // unique within a page
   std::string name, title, subtitle, label;
+  std::string byLine;  // the BY group the graph belongs to, as tables show it
   int columns = 1;
   std::vector<Plot> plots;  // row by row
   double width = 800;

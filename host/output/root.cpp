@@ -154,13 +154,14 @@ void closeStep() {
 
 void finish() { closeStep(); }
 
-void setByGroup(std::vector<ByValue> values) {
+void setByGroup(std::vector<ByValue> values, int64_t number) {
   Document& d = doc();
   if (values.empty()) {
     d.currentBy = -1;
     return;
   }
   d.byGroups.push_back(std::move(values));
+  d.byNumbers.push_back(number);
   d.currentBy = static_cast<int>(d.byGroups.size()) - 1;
 }
 
@@ -168,6 +169,11 @@ std::string byLine(const std::vector<ByValue>& values) {
   std::string line;
   for (const ByValue& v : values) line += (line.empty() ? "" : " ") + v.name + "=" + v.shown;
   return line;
+}
+
+std::string currentByLine() {
+  const Document& d = doc();
+  return d.currentBy < 0 ? std::string() : byLine(d.byGroups[static_cast<size_t>(d.currentBy)]);
 }
 
 void reset() { doc() = Document(); }

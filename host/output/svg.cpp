@@ -254,7 +254,8 @@ void Writer::layOut() {
   const int columns = std::max(f.columns, 1);
   const size_t rows = (f.plots.size() + columns - 1) / columns;
   const double cellWidth = f.width / columns;
-  titleHeight_ = (f.title.empty() ? kPad : 34) + (f.subtitle.empty() ? 0 : 18);
+  titleHeight_ =
+      (f.title.empty() ? kPad : 34) + (f.subtitle.empty() ? 0 : 18) + (f.byLine.empty() ? 0 : 18);
   boxes_.resize(f.plots.size());
   Margins common;
   for (size_t i = 0; i < f.plots.size(); ++i) {
@@ -627,7 +628,8 @@ std::string Writer::run() {
       "aria-label=\"{}\">\n<title>{}</title>\n"
       "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n",
       escapeMarkup(f_.name), num(f_.width), num(height_), num(f_.width), num(height_), kFont,
-      escapeMarkup(f_.label.empty() ? f_.title : f_.label), escapeMarkup(f_.title));
+      escapeMarkup(f_.label.empty() ? f_.title : f_.label),
+      escapeMarkup(f_.byLine.empty() ? f_.title : f_.title + " (" + f_.byLine + ")"));
   if (!f_.title.empty())
     out_ += fmt::format(
         "<text class=\"title\" x=\"{}\" y=\"22\" font-size=\"{}\" font-weight=\"bold\" "
@@ -640,6 +642,13 @@ std::string Writer::run() {
         "text-anchor=\"middle\">{}</text>\n",
         num(f_.width / 2), f_.title.empty() ? 22 : 42, kLabelSize,
         escapeMarkup(fitted(f_.subtitle, f_.width - 2 * kPad, kLabelSize)));
+  // The BY line under the titles, as a table's BY line heads its group.
+  if (!f_.byLine.empty())
+    out_ += fmt::format(
+        "<text class=\"byline\" x=\"{}\" y=\"{}\" font-size=\"{}\" "
+        "text-anchor=\"middle\">{}</text>\n",
+        num(f_.width / 2), (f_.title.empty() ? 4 : 24) + (f_.subtitle.empty() ? 18 : 36),
+        kLabelSize, escapeMarkup(fitted(f_.byLine, f_.width - 2 * kPad, kLabelSize)));
   for (size_t i = 0; i < boxes_.size(); ++i) drawPlot(i, boxes_[i]);
   drawLegend(legendTop_);
   out_ += "</svg>\n";

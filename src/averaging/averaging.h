@@ -50,6 +50,7 @@ struct ScoreOutput {
   std::deque<VarDescriptor> found;  // what classSlots and modelSlots point at
   uint8_t missingVariable = 0;
   ScoreCounts counts;
+  double readInGroups = 0;  // observations read over the BY groups scored so far
 };
 
 // The OUTDESIGN data set's columns: their value slots and names for the current BY group (or

@@ -140,7 +140,10 @@ int defineScoreVariables(StepView* s, OutputData* data) {
     const Requests requests = {&q.predicted, &q.residual, &q.median, &q.stdDev,
                                &q.lower,     &q.upper,    nullptr,   &q.samplePred};
     statistics(s, q.output, requests, &slots);
-    if (!statisticsDefined(requests, slots)) return refuseShortDataSet(s, q.output);
+    // Under BY each row says whose model scored it.
+    if (st.hasByStatement) slots.by = number(q.output, "_BY_");
+    if (!statisticsDefined(requests, slots) || (st.hasByStatement && !slots.by))
+      return refuseShortDataSet(s, q.output);
     hostv().ds->outReady(q.output);
     slots.dataSet = q.output;
   }

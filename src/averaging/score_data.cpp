@@ -156,6 +156,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   LeftOut left;
   left.newLevels.assign(static_cast<size_t>(std::max(d->effectCount, 0)), 0);
   bool anyResponse = false;
+  if (slots.by) *slots.by = s->group.byGroupNumber;
   lev->start(lev);
   while (lev->next(lev)) {
     c.read += 1;
@@ -198,6 +199,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
     }
     if (slots.dataSet) hostv().ds->append(slots.dataSet);
   }
+  out->readInGroups += c.read;
   if (responseRead && !anyResponse) c.sse = c.weightedSse = dotMissing();
   if (freqRead && c.freqWithResponse == 0) c.weightedSse = dotMissing();
   if (!s->settings.displaysSuppressed) {

@@ -28,13 +28,15 @@ bool reportStatus(StepView* s, const SelectionState* sel) {
   const double n = sel->run.foldedFreq;
   for (const StatusMessage& m : kTable) {
     if (m.status != sel->run.status) continue;
+    code = m.stepCode;
+    // The data pass has said why a group has no training observation.
+    if (m.status == runstatus::kNoObservations && s->group.noTrainingExplained) continue;
     if (m.status == runstatus::kFoldsAboveN)
       hostMsg(kMsgSet, m.message, {folds, n});
     else if (m.status == runstatus::kFoldNoTraining)
       hostMsg(kMsgSet, m.message, {sel->run.emptyFold + 1, folds, n});
     else
       hostMsg(kMsgSet, m.message);
-    code = m.stepCode;
   }
   raiseStepCode(s->stepCode, code);
   return true;

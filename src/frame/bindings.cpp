@@ -20,33 +20,6 @@ T* mainArray(VsfState* s, int32_t n) {
       kernel().poolAlloc(s->res.mainPool, sizeof(T) * static_cast<size_t>(n), kAllocZero));
 }
 
-// The variables every effect needs, in effect order: CLASS-list and model-variable indexes.
-void effectVariables(const ZDesign* d, std::vector<char>* classNeeded,
-                     std::vector<int32_t>* order) {
-  auto needClass = [&](int32_t c) {
-    if (c < 0 || c >= d->classCount || (*classNeeded)[static_cast<size_t>(c)]) return;
-    (*classNeeded)[static_cast<size_t>(c)] = 1;
-    order->push_back(-1 - c);
-  };
-  auto needModel = [&](int32_t j) {
-    if (j >= 0 && j < d->modelVarCount) order->push_back(j);
-  };
-  for (int e = 0; e < d->effectCount; ++e) {
-    const ZEffect& z = d->effects[e];
-    for (int i = 0; i < z.keyCount; ++i) needClass(z.key[i]);
-    for (int i = 0; i < z.contCount; ++i) needModel(z.cont[i]);
-    for (int i = 0; i < z.constructedCount; ++i) {
-      const ZDesignVar& v = d->designVars[z.constructed[i]];
-      for (int k = 0; k < v.classCount; ++k) needClass(v.classMembers[k]);
-      for (int k = 0; k < v.valueCount; ++k) needModel(v.values[k]);
-      if (v.lag) {
-        for (int k = 0; k < v.lag->keyCount; ++k) needClass(v.lag->keys[k]);
-        needClass(v.lag->time);
-      }
-    }
-  }
-}
-
 // The model variables and the CLASS variables the effects need; each model variable once.
 int bindModelVariables(VsfState* s, DataSetBinding* b, int base) {
   const ZDesign* d = s->lev.design;
@@ -130,6 +103,32 @@ int bindHeldOutDataSet(VsfState* s, DataSetBinding* b, bool validation) {
       optionalVariable(s, s->settings.weightVariable, b->dataSet, &b->weightDescriptor, base + 4);
   b->inUse = 1;
   return 0;
+}
+
+void effectVariables(const ZDesign* d, std::vector<char>* classNeeded,
+                     std::vector<int32_t>* order) {
+  auto needClass = [&](int32_t c) {
+    if (c < 0 || c >= d->classCount || (*classNeeded)[static_cast<size_t>(c)]) return;
+    (*classNeeded)[static_cast<size_t>(c)] = 1;
+    order->push_back(-1 - c);
+  };
+  auto needModel = [&](int32_t j) {
+    if (j >= 0 && j < d->modelVarCount) order->push_back(j);
+  };
+  for (int e = 0; e < d->effectCount; ++e) {
+    const ZEffect& z = d->effects[e];
+    for (int i = 0; i < z.keyCount; ++i) needClass(z.key[i]);
+    for (int i = 0; i < z.contCount; ++i) needModel(z.cont[i]);
+    for (int i = 0; i < z.constructedCount; ++i) {
+      const ZDesignVar& v = d->designVars[z.constructed[i]];
+      for (int k = 0; k < v.classCount; ++k) needClass(v.classMembers[k]);
+      for (int k = 0; k < v.valueCount; ++k) needModel(v.values[k]);
+      if (v.lag) {
+        for (int k = 0; k < v.lag->keyCount; ++k) needClass(v.lag->keys[k]);
+        needClass(v.lag->time);
+      }
+    }
+  }
 }
 
 void bindRowBuffers(VsfState* s, HostDataSet* reader, VarDescriptor* const* classDescriptors,

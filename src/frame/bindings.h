@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vsf {
 
@@ -12,6 +13,7 @@ struct VarDescriptor;
 struct HostDataSet;
 struct DataSetBinding;
 struct ScoreRequest;
+struct ZDesign;
 
 // Finds the analysis variable `variable` by name in `dataSet` with the same type. 0 and the
 // descriptor (kept for the step); rc::kVarNotFound no variable of that name, rc::kVarType
@@ -42,5 +44,10 @@ void restoreRowBuffers(VsfState* state);
 
 // The data set's name as the host gives it.
 std::string dataSetName(HostDataSet* dataSet);
+
+// The variables the effects read, in effect order: a flag per CLASS variable, and the order
+// as model-variable indexes (j) and CLASS-list indexes (-1 - c).
+void effectVariables(const ZDesign* design, std::vector<char>* classNeeded,
+                     std::vector<int32_t>* order);
 
 }  // namespace vsf

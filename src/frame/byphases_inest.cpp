@@ -74,7 +74,8 @@ int bindEstimates(VsfState* s, HostDataSet* ds) {
 
 int openInitialEstimates(VsfState* s) {
   HostDataSet* ds = s->settings.initialEstimates;
-  if (hostv().ds->check(s->settings.inputReader, ds) != 0) {
+  // Without the BY variables its rows are read on from group to group, as ever.
+  if (hostv().ds->check(s->settings.inputReader, ds) == 1) {
     hostMsg(848, 233);
     raiseStepCode(s->stepCode, step::kLevelization108);
     return rc::kInEst;

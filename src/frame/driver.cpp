@@ -94,11 +94,12 @@ void releaseGroup(VsfState* s) {
 void groupOutputs(VsfState* s) {
   SelectionState& sel = s->group.selection;
   HostDataSet* outDesign = s->settings.outDesignDataSet;
+  // Every output of the group, the ParameterNames table's included, carries its own number.
+  s->group.byGroupNumber = s->byGroupCount;
   guarded(s, setEffectsMacroVars(&s->view, s->byGroupCount));
   guarded(s, defineOutDesignVariables(&s->view, &s->lev, outDesign, &s->outputs));
   openSelectedModelGroup(&s->view);
   if (s->settings.outputDataSet || (outDesign && !s->settings.hasByStatement)) {
-    s->group.byGroupNumber = s->byGroupCount;
     void* sampling = s->settings.options.modelAveragingRun ? &s->group.resampling : nullptr;
     guarded(s, writeOutputByGroup(&s->view, &s->lev, &sel, sampling, &s->outputs));
   }
@@ -107,7 +108,6 @@ void groupOutputs(VsfState* s) {
         s->group.groupOutDesignWidth != 0)
       guarded(s, printParameterNames(&s->view, &sel, &s->outputs));
     if (s->settings.hasByStatement) guarded(s, writeResultHeader(&sel));
-    s->group.byGroupNumber = s->byGroupCount;
     guarded(s, setModelMacroVars(&s->view, &sel, &s->outputs));
   }
   if (s->settings.scoreCount > 0)
@@ -213,6 +213,7 @@ void runProcedure() {
   for (bool first = true; nextByGroup(s, first) > 0; first = false) runByGroup(s);
 
   destroyThreadPool(s);
+  noteUnmatchedByValues(s);
   s->res.timers.mark = hostClock();
   if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
   // Complete, they go into place together; a step that failed before has discarded them.

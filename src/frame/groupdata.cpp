@@ -124,6 +124,7 @@ int readByGroupData(VsfState* s) {
   p.o = &s->settings.options;
   p.ctx = &s->lev;
   p.d = s->lev.design;
+  s->group.noTrainingExplained = 0;
   takeCandidates(&p);
   if (int rc = openGroupFiles(&p); rc != 0) return rc;
   if (int rc = prepareRows(&p); rc != 0) return rc;
@@ -138,6 +139,7 @@ int readByGroupData(VsfState* s) {
   if (int rc = assignLateFolds(&p); rc != 0) return rc;
   storeTotals(&p);
   if (s->settings.test.inUse || s->settings.validation.inUse) restoreRowBuffers(s);
+  if (s->group.selection.totals.trainFreq == 0) explainNoTrainingRows(&p);
   if (int rc = reopenForReading(&p); rc != 0) return rc;
   if (p.o->utilDetails && !s->settings.displaysSuppressed) printUtilInfo(&s->view);
   s->group.largestColumnCount = std::max(s->group.largestColumnCount, p.d->columnCount);

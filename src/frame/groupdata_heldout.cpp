@@ -95,6 +95,7 @@ int readHeldOutRows(DataPass* p, DataSetBinding* b, bool validation) {
   ctx->start(ctx);
   while (ctx->next(ctx)) {
     obsRead += 1;
+    p->s->heldOutRead[validation ? 0 : 1] += 1;
     if (int rc = heldOutRow(p, validation, &freqRead, &left); rc != 0) return rc;
   }
   restoreRowBuffers(p->s);

@@ -126,6 +126,10 @@ int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
 // truncated.
 void noteDroppedRows(const DataPass* p);
 
+// A group without training observations: its error, naming the group and what its
+// observations lack, and a step code of at least 108 (groupdata_empty.cpp).
+void explainNoTrainingRows(DataPass* p);
+
 // End of the pass (datapass_finish.cpp).
 void finishModelSums(DataPass* p);
 // A training sum of squares the sweep cannot carry: its error, the step code raised and -51.

@@ -42,6 +42,9 @@ ParseCallbacks procedureCallbacks(VsfState* state);
 // back at its end. 0, -2 (no refit model) or the first failure of a fit, the averaging or a
 // display.
 [[nodiscard]] int refitAverage(VsfState* state);
+// After the BY groups: notes counting the observations of the held-out and SCORE data sets
+// whose BY values no group that was fitted had.
+void noteUnmatchedByValues(VsfState* state);
 // The OUTDESIGN rows of every BY group after the BY-group loop (a BY statement): 0, -1 (a
 // group's pool), -2 (no design columns) or a group phase's failure.
 [[nodiscard]] int writeOutDesignPass(VsfState* state);

@@ -23,6 +23,8 @@ struct VsfState {
   GroupState group;
   // The output data sets' variables and what their writers keep across BY groups.
   OutputData outputs;
+  // Observations of the validation and test data sets read over the BY groups.
+  double heldOutRead[2] = {0, 0};
   // What the layers below the frame are given of this state.
   StepView view{settings, res, group, lev, stepCode, byGroupCount};
 
@@ -36,7 +38,8 @@ struct VsfState {
         settings(o.settings),
         res(o.res),
         group(o.group),
-        outputs(o.outputs) {}
+        outputs(o.outputs),
+        heldOutRead{o.heldOutRead[0], o.heldOutRead[1]} {}
   VsfState& operator=(const VsfState&) = delete;
   // Clears every part for a new step.
   void reset() {
@@ -48,6 +51,7 @@ struct VsfState {
     res = StepResources();
     group = GroupState();
     outputs = OutputData();
+    heldOutRead[0] = heldOutRead[1] = 0;
   }
 };
 

@@ -58,7 +58,8 @@ struct GroupState {
   double byGroupNumber = 0.0;
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
-  int64_t obsTagStart = 0;  // the group's first observation tag in the step's tag file
+  int64_t obsTagStart = 0;          // the group's first observation tag in the step's tag file
+  uint8_t noTrainingExplained = 0;  // the data pass said why the group has no training row
 
   // Data pass.
   int64_t largestBlockRows = 0;

@@ -73,59 +73,71 @@ std::string lagProgram(int nlag, bool by) {
          "  output out=o p=p;\n"
          "  score out=own p=p;\n"
          "  score data=lag_panel out=panel p=p;\n"
-         "  score data=lag_rotated out=rotated p=p;\n"
-         "run;\n";
+         "  score data=lag_rotated out=rotated p=p;\n" +
+         (by ? "  score data=lag_nosite out=whole p=p;\n" : "") + "run;\n";
 }
 
 // SCORE of the analysis data (as the analysis reader, and as a data set of its own) equals
 // OUTPUT on every row and R's lagged-design prediction; the copy whose lagged variable moved on
 // a level scores as R scores it, and differently. With a BY statement each group scores the
-// whole of a separate data set: the other site's subjects are levels it never saw.
+// rows of its own site of a separate data set, and the whole of one without the site: the
+// other site's subjects are levels it never saw.
 TEST(ScoringLag, ScoreEqualsOutputAndRsLaggedDesign) {
   for (int nlag : {1, 2})
     for (bool by : {false, true}) {
       SCOPED_TRACE("nlag=" + std::to_string(nlag) + (by ? " by site" : ""));
       Library lib{"lag_panel", "lag_rotated"};
+      Csv nosite = lib.read("lag_panel");
+      nosite.header[0] = "place";
+      lib.write("lag_nosite", nosite);
       const CommandRun r = runCommand(lagProgram(nlag, by), lib.root());
       ASSERT_EQ(r.status, 0) << r.output;
       const auto want = lagReference(nlag, by ? 1 : 0);
       const Csv o = lib.read("o"), own = lib.read("own"), panel = lib.read("panel"),
-                rotated = lib.read("rotated");
+                rotated = lib.read("rotated"), whole = by ? lib.read("whole") : Csv();
       const size_t n = o.rows.size();
       ASSERT_EQ(want.at("panel").size(), n);
       ASSERT_EQ(own.rows.size(), n);
-      ASSERT_EQ(panel.rows.size(), by ? 2 * n : n);
+      ASSERT_EQ(panel.rows.size(), n);
+      ASSERT_EQ(rotated.rows.size(), n);
+      if (by) {
+        ASSERT_EQ(whole.rows.size(), 2 * n);
+      }
       int predicted = 0, moved = 0;
       for (size_t i = 0; i < n; ++i) {
         const std::string at = "row " + std::to_string(i + 1);
         const double p = o.number(i, "p");
         EXPECT_TRUE(same(p, want.at("panel")[i])) << at << ": " << p;
         EXPECT_TRUE(same(own.number(i, "p"), p)) << at;
-        // Group A scores the separate data sets first; B's subjects are unseen there.
-        const bool siteB = o.rows[i][0] == "B";
-        const size_t k = by && siteB ? n + i : i, other = siteB ? i : n + i;
-        EXPECT_TRUE(same(panel.number(k, "p"), p)) << at;
-        EXPECT_TRUE(same(rotated.number(k, "p"), want.at("rotated")[i])) << at;
+        EXPECT_TRUE(same(panel.number(i, "p"), p)) << at;
+        EXPECT_TRUE(same(rotated.number(i, "p"), want.at("rotated")[i])) << at;
         if (by) {
-          EXPECT_TRUE(std::isnan(panel.number(other, "p"))) << at;
+          // Group A scores the whole of the data set without the site first; B's subjects are
+          // unseen there.
+          const bool siteB = o.rows[i][0] == "B";
+          const size_t k = siteB ? n + i : i, other = siteB ? i : n + i;
+          EXPECT_TRUE(same(whole.number(k, "p"), p)) << at;
+          EXPECT_TRUE(std::isnan(whole.number(other, "p"))) << at;
         }
         predicted += !std::isnan(p);
-        moved += !std::isnan(p) && !same(rotated.number(k, "p"), p);
+        moved += !std::isnan(p) && !same(rotated.number(i, "p"), p);
       }
       EXPECT_GT(predicted, static_cast<int>(n) / 2);
       EXPECT_GT(moved, predicted / 2);
       if (by) {
         EXPECT_NE(r.output.find("NOTE: Level \"9\" of subj is not among the training levels; "
-                                "observations of WORK.LAG_PANEL with it are not scored: "),
+                                "observations of WORK.LAG_NOSITE with it are not scored: "),
                   std::string::npos);
         // Past the first five values of a variable the notes count the rest together.
         EXPECT_NE(r.output.find("NOTE: 3 more levels of subj are not among the training levels; "
-                                "observations of WORK.LAG_PANEL with them are not scored: "),
+                                "observations of WORK.LAG_NOSITE with them are not scored: "),
                   std::string::npos);
+        EXPECT_EQ(r.output.find("levels; observations of WORK.LAG_PANEL"), std::string::npos)
+            << r.output;
       }
       // DETAILS: the fit's lag design, then each scored data set's after its ScoreInfo.
       const auto designs = findAll(r.document, "LagDesign");
-      ASSERT_EQ(designs.size(), by ? 8u : 4u);
+      ASSERT_EQ(designs.size(), by ? 10u : 4u);
       EXPECT_EQ(designs[1]["path"], "SelectedModel.ScoreDetails.ScoreData.LagDesigns.LagDesign");
       const Json& fitted = designs[2]["rows"][0];
       const Json& moved1 = designs[3]["rows"][0];

@@ -184,6 +184,7 @@ TEST_F(DataTest, FormattedValues) {
   EXPECT_EQ(ds().findVar(d, "missing", &number), static_cast<int>(hs::kVarNotFound));
 }
 
+// Without BY variables every data set fits the reader and is read whole.
 TEST_F(DataTest, VerifyAndCheck) {
   HostDataSet* reader = openInPieces("x,y,c\n1,2,a\n", 100);
   HostDataSet* same = openInPieces("y,z\n1,2\n", 100);
@@ -191,10 +192,48 @@ TEST_F(DataTest, VerifyAndCheck) {
   HostDataSet* disjoint = openInPieces("q\n1\n", 100);
   EXPECT_EQ(ds().verify(reader, same), 0);
   EXPECT_EQ(ds().check(reader, same), 0);
-  EXPECT_EQ(ds().check(reader, otherType), 2);
-  EXPECT_EQ(ds().check(reader, disjoint), 2);
+  EXPECT_EQ(ds().check(reader, otherType), 0);
+  EXPECT_EQ(ds().check(reader, disjoint), 0);
   EXPECT_EQ(ds().check(reader, nullptr), 1);
   EXPECT_NE(ds().verify(reader, nullptr), 0);
+}
+
+// The x values another data set delivers from its start.
+std::vector<double> xValues(const HostDsFamily& f, HostDataSet* d) {
+  std::vector<double> x;
+  f.start(d);
+  while (f.readNext(d) == 1) x.push_back(f.getNum(d, 0));
+  return x;
+}
+
+// A data set with the BY variables, in no BY order and over many blocks, delivers in each of
+// the reader's groups the observations of that group's BY values in its own order (none for a
+// group it lacks), and again after each start; one without them is read whole every time.
+TEST_F(DataTest, AnotherDataSetReadByTheReadersGroups) {
+  HostDataSet* reader = openInPieces("g,s\n1,a\n1,a\n2,a\n2,b \n3,a\n", 6);
+  const ByVariable by[] = {{"g", false}, {"s", false}};
+  ASSERT_EQ(ds().setBy(reader, by, 2, false), 0);
+  HostDataSet* other =
+      openInPieces("x,S,G\n10,b,2\n11,a,1\n12,b ,2\n13,a,9\n14,a,2\n15,a,1\n16,b,2\n", 6);
+  HostDataSet* lacking = openInPieces("x,g\n1,1\n2,2\n", 6);
+  HostDataSet* mistyped = openInPieces("x,g,s\n1,1,2\n", 100);
+  EXPECT_EQ(ds().check(reader, other), 0);
+  EXPECT_EQ(ds().check(reader, lacking), 2);
+  EXPECT_EQ(ds().check(reader, mistyped), 1);  // s is character in the reader
+  // Before the first group there is no group to keep to.
+  EXPECT_EQ(ds().verify(reader, other), 0);
+  EXPECT_EQ(xValues(ds(), other).size(), 7u);
+  const std::vector<std::vector<double>> groups = {{11, 15}, {14}, {10, 12, 16}, {}};
+  ds().mode(reader, 'B');
+  for (const std::vector<double>& want : groups) {
+    ASSERT_EQ(ds().nextByGroup(reader), 1);
+    ASSERT_EQ(ds().verify(reader, other), 0);
+    EXPECT_EQ(xValues(ds(), other), want);
+    EXPECT_EQ(xValues(ds(), other), want);
+    ASSERT_EQ(ds().verify(reader, lacking), 0);
+    EXPECT_EQ(xValues(ds(), lacking), (std::vector<double>{1, 2}));
+    EXPECT_NE(ds().verify(reader, mistyped), 0);
+  }
 }
 
 }  // namespace
