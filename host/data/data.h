@@ -1,10 +1,15 @@
 // Our host's data-set services (the HostDsFamily is kDsFamily in host/session.h).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace vsf::host {
+
+// The longest a variable name can be, in bytes: a longer name on a CSV file's first line is
+// cut to it, and a longer name in a program names no variable.
+inline constexpr size_t kNameLimit = 32;
 
 // Why a variable of a data set the step reads is character when most of its values are
 // numbers: the first value that is not one, where it is, and how to mend it. Empty for any

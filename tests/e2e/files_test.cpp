@@ -26,10 +26,14 @@ std::vector<std::string> lines(const fs::path& file) {
   return out;
 }
 
-// Data written by write.csv (with and without row names) and write.csv2, holding NA, Inf and
-// -Inf (tests/reference/e2e_files.R): the fit is lm()'s on the finite rows, and the output
-// data set writes a missing value as an empty field and the infinities as R does.
+// Data written by write.csv (with and without row names), write.csv2 and write.table (row names
+// without a name: the header one field short), holding NA, Inf and -Inf
+// (tests/reference/e2e_files.R): the fit is lm()'s on the finite rows, and the output data set
+// writes a missing value as an empty field and the infinities as R does.
 TEST(RFiles, WrittenByRFitAsInR) {
+  const std::string kShortHeader =
+      "names one variable fewer than its rows hold values (R's write.table writes row names so): "
+      "the first value of each row is read as variable _ROWNAME_ of data set WORK.D.";
   struct Case {
     const char* file;
     std::vector<std::string> notes;
@@ -40,6 +44,9 @@ TEST(RFiles, WrittenByRFitAsInR) {
        {"Data set WORK.D is read with \";\" between values and \",\" as the decimal "
         "mark",
         "it is read as _ROWNAME_"}},
+      {"r_table_comma", {kShortHeader}},
+      {"r_table_tab", {"Data set WORK.D is read with tabs between values", kShortHeader}},
+      {"r_table_semicolon", {"\",\" as the decimal mark", kShortHeader}},
   };
   const Csv lm = readCsv("e2e/r_lm.csv");
   for (const Case& c : cases) {
