@@ -16,6 +16,11 @@ inline constexpr size_t kNameLimit = 32;
 // other variable.
 std::string strayCellHint(std::string_view variable);
 
+// Why a name that names no variable cannot: it is longer than a variable name can be (and the
+// variable a CSV file's first line gave that name is read under its cut name). Empty for a
+// name short enough.
+std::string longNameHint(std::string_view name);
+
 // Called by the step runner after every step: discards output data sets not closed (their
 // files never appear), closes the readers and deletes the step's binary copies.
 void closeStepDataSets();

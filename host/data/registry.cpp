@@ -220,6 +220,18 @@ std::string strayCellHint(std::string_view variable) {
   return "";
 }
 
+std::string longNameHint(std::string_view name) {
+  if (name.size() <= kNameLimit) return "";
+  std::string hint = fmt::format("a variable name has at most {} characters", kNameLimit);
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (const auto& [key, cached] : gTables)
+    for (const TableVar& v : cached.table->vars)
+      if (!v.writtenName.empty() && equalsNoCase(v.writtenName, name))
+        return fmt::format("{}: the column so named on the first line of {} is read as {}", hint,
+                           cached.table->source.string(), v.name);
+  return hint;
+}
+
 void forgetTable(const std::filesystem::path& path) {
   std::lock_guard<std::mutex> lock(gMutex);
   gTables.erase(tableKey(path));
