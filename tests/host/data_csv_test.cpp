@@ -313,6 +313,12 @@ TEST_F(DataTest, FilesAsRAndSpreadsheetsWriteThem) {
        {2, 1, 1},
        {{"r1", "1", "2"}},
        "read as variable _ROWNAME_2"},
+      {"write.table whose first row ends past the first read of the file",
+       "\"a\",\"b\"\n\"" + std::string(70000, 'r') + "\",1,2\n",
+       {"_ROWNAME_", "a", "b"},
+       {2, 1, 1},
+       {{std::string(70000, 'r'), "1", "2"}},
+       "read as variable _ROWNAME_"},
       {"a header without rows has no row names", "a,b\n", {"a", "b"}, {1, 1}, {}, ""},
       {"long names cut to 32 bytes, numbered where the cut is taken",
        "abcdefghijklmnopqrstuvwxyz0123456789,abcdefghijklmnopqrstuvwxyz012345XYZ,"
