@@ -57,6 +57,7 @@ namespace {
 std::deque<HostString> gStepStrings;
 
 constexpr int kCharacterInEffect = 8;  // of set 174
+constexpr int kVarNotFound = 6;        // of set 174
 
 std::string upper(std::string_view s) {
   std::string u(s);
@@ -121,6 +122,10 @@ void msg(int set, int number, const MsgArg* args, int count) {
           "the CLASS statement.",
           variable, hint, variable);
   }
+  // A name too long for a variable: why it names none, and what the data set calls it.
+  if (set == 174 && number == kVarNotFound && count > 0 && text.ends_with('.'))
+    if (std::string hint = longNameHint(formatMessage("{1}", args, 1)); !hint.empty())
+      text.back() = ':', text += " " + hint + ".";
   session().log.write(levelOf(e->level), placed(e->level, text));
 }
 

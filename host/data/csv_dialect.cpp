@@ -136,6 +136,14 @@ FieldReader afterHeader(std::string_view text, char separator, size_t* columns) 
 std::vector<CommaColumn> commaColumns(std::string_view text, char separator) {
   size_t count = 0;
   FieldReader r = afterHeader(text, separator, &count);
+  // A first row one value longer than the header leads with R's row names: the columns are
+  // the row's.
+  size_t rowCount = 0;
+  for (FieldReader row = r; !row.done();) {
+    ++rowCount;
+    if (row.next().lastOfRecord) break;
+  }
+  if (rowCount == count + 1) count = rowCount;
   std::vector<CommaColumn> columns(count);
   std::string point, scratch;
   for (size_t j = 0; !r.done();) {

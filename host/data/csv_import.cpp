@@ -20,6 +20,7 @@
 
 #include "frame/host/values.h"
 #include "host/data/csv_dialect.h"
+#include "host/data/header_names.h"
 #include "host/files.h"
 #include "host/progress.h"
 
@@ -139,23 +140,15 @@ std::string describe(const Importer& im, const CsvError& e, const std::vector<st
   }
 }
 
-// R's write.csv heads its column of row names with an empty name: that column is named.
-bool nameRowNames(std::vector<std::string>* names) {
-  if (names->size() < 2 || !trimRight(names->front()).empty()) return false;
-  std::string name = kRowNamesVariable;
-  for (int k = 2; std::any_of(names->begin() + 1, names->end(),
-                              [&](const std::string& n) { return equalsNoCase(n, name); });
-       ++k)
-    name = fmt::format("{}{}", kRowNamesVariable, k);
-  names->front() = name;
-  return true;
-}
-
-// Reads the header; sets `dataStart` to the first byte after it. False after the error.
-bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::string>* names,
-                int64_t* lines, uint64_t* dataStart, bool* rowNames) {
+// Reads the header and settles its names; sets `dataStart` to the first byte after it. The
+// first row is parsed too, for its count of values: one more than the header's means R's row
+// names. False after the error.
+bool readHeader(const Importer& im, int fd, uint64_t fileSize, HeaderNames* header, int64_t* lines,
+                uint64_t* dataStart) {
   size_t want = 1 << 16;
   std::vector<char> buf;
+  std::vector<std::string> names, firstRow;
+  int firstRowFields = -1;
   for (;;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(want, fileSize));
     buf.resize(n);
@@ -166,39 +159,38 @@ bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::
     std::string_view text(buf.data(), n);
     size_t mark = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;  // UTF-8 byte order mark
     *lines = 0;
+    firstRow.clear();
     CsvError e;
-    size_t end = parseRecord(text, mark, names, lines, &e);
-    bool partial = (e.fault == CsvFault::kOpenQuote || end == n) && n < fileSize;
-    if (partial && want < im.settings.longestRow) {
+    size_t end = parseRecord(text, mark, &names, lines, &e);
+    const bool headerCut = (e.fault == CsvFault::kOpenQuote || end == n) && n < fileSize;
+    CsvError rowError;  // the row's own faults are the body's to report
+    bool rowCut = false;
+    if (!e && end < n) {
+      int64_t rowLines = *lines;
+      const size_t rowEnd = parseRecord(text, end, &firstRow, &rowLines, &rowError);
+      rowCut = (rowError.fault == CsvFault::kOpenQuote || rowEnd == n) && n < fileSize;
+    }
+    if ((headerCut || rowCut) && want < im.settings.longestRow) {
       want *= 2;
       continue;
     }
-    if (partial) e = CsvError{CsvFault::kRowTooLong, 0, -1, 0};
+    if (headerCut) e = CsvError{CsvFault::kRowTooLong, 0, -1, 0};
     if (e) {
-      *im.error = describe(im, e, *names, e.line + 1);
+      *im.error = describe(im, e, names, e.line + 1);
       return false;
     }
+    const bool blankRest = firstRow.size() == 1 && firstRow.front().empty();
+    if (end < n && !rowError && !rowCut && !blankRest)
+      firstRowFields = static_cast<int>(firstRow.size());
     *dataStart = end;
     break;
   }
-  if (names->size() == 1 && names->front().empty()) {
+  if (names.size() == 1 && names.front().empty()) {
     *im.error = fmt::format("{} is empty: its first line must name the variables.", im.where());
     return false;
   }
-  *rowNames = nameRowNames(names);
-  for (size_t j = 0; j < names->size(); ++j) {
-    if (trimRight((*names)[j]).empty()) {
-      *im.error = fmt::format("{}, line 1: variable {} has no name.", im.where(), j + 1);
-      return false;
-    }
-    for (size_t i = 0; i < j; ++i)
-      if (equalsNoCase((*names)[i], (*names)[j])) {
-        *im.error =
-            fmt::format("{}, line 1: the variable name {} appears twice.", im.where(), (*names)[j]);
-        return false;
-      }
-  }
-  return true;
+  return settleHeaderNames(std::move(names), firstRowFields, im.where() + ", line 1", header,
+                           im.error);
 }
 
 enum class Pass { kDone, kFailed, kMixed };
@@ -302,14 +294,18 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
     return Pass::kFailed;
   }
   const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
-  std::vector<std::string> names;
+  HeaderNames header;
   BatchState st;
-  if (!readHeader(im, file.fd, fileSize, &names, &st.lines, &st.readPos, &table->rowNames))
-    return Pass::kFailed;
+  if (!readHeader(im, file.fd, fileSize, &header, &st.lines, &st.readPos)) return Pass::kFailed;
+  const std::vector<std::string>& names = header.names;
   const size_t columns = names.size();
+  table->rowNames = header.rowNames;
   forceText->resize(columns, 0);
   table->vars.assign(columns, TableVar{});
-  for (size_t j = 0; j < columns; ++j) table->vars[j].name = names[j];
+  for (size_t j = 0; j < columns; ++j) {
+    table->vars[j].name = names[j];
+    table->vars[j].writtenName = header.written[j];
+  }
   ColumnStats stats{std::vector<char>(columns, 0),     std::vector<char>(columns, 0),
                     std::vector<uint32_t>(columns, 1), std::vector<int64_t>(columns, 0),
                     std::vector<int64_t>(columns, 0),  std::vector<int64_t>(columns, 0),

@@ -96,11 +96,24 @@ void noteHowRead(const Table& table, const DataSetName& name) {
     session().log.write("NOTE", fmt::format("Data set {} is read with tabs between values: the "
                                             "first line of {} has tabs and no \",\".",
                                             name.shown, file));
-  if (table.rowNames)
+  if (table.rowNames == RowNames::kEmptyName)
     session().log.write("NOTE", fmt::format("The first variable of data set {} has no name on the "
                                             "first line of {} (R's write.csv writes row names "
                                             "so); it is read as {}.",
                                             name.shown, file, table.vars.front().name));
+  else if (table.rowNames == RowNames::kShortHeader)
+    session().log.write(
+        "NOTE", fmt::format("The first line of {} names one variable fewer than its rows hold "
+                            "values (R's write.table writes row names so): the first value of "
+                            "each row is read as variable {} of data set {}.",
+                            file, table.vars.front().name, name.shown));
+  for (const TableVar& v : table.vars)
+    if (!v.writtenName.empty())
+      session().log.write(
+          "NOTE", fmt::format("The name {} on the first line of {} is longer than {} characters, "
+                              "the most a variable name can have; the variable is read as {} "
+                              "in data set {}.",
+                              v.writtenName, file, kNameLimit, v.name, name.shown));
   for (const TableVar& v : table.vars)
     if (v.strayLine > 0)
       session().log.write(
@@ -205,6 +218,18 @@ std::string strayCellHint(std::string_view variable) {
         strayValue(v, cached.table->source.string()), v.name);
   }
   return "";
+}
+
+std::string longNameHint(std::string_view name) {
+  if (name.size() <= kNameLimit) return "";
+  std::string hint = fmt::format("a variable name has at most {} characters", kNameLimit);
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (const auto& [key, cached] : gTables)
+    for (const TableVar& v : cached.table->vars)
+      if (!v.writtenName.empty() && equalsNoCase(v.writtenName, name))
+        return fmt::format("{}: the column so named on the first line of {} is read as {}", hint,
+                           cached.table->source.string(), v.name);
+  return hint;
 }
 
 void forgetTable(const std::filesystem::path& path) {

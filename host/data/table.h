@@ -14,16 +14,18 @@
 
 #include "host/data/csv_chunk.h"
 #include "host/data/csv_dialect.h"
+#include "host/data/header_names.h"
 
 namespace vsf::host {
 
-// The name given to a first column whose name is empty: R's write.csv writes its row names so.
+// The name given to a column of R's row names, which has no name of its own.
 inline constexpr const char* kRowNamesVariable = "_ROWNAME_";
 
 struct TableVar {
   std::string name;
-  int type = 1;    // kVarNumeric or kVarCharacter
-  int length = 8;  // bytes
+  std::string writtenName;  // the name on the first line when it was too long and was cut
+  int type = 1;             // kVarNumeric or kVarCharacter
+  int length = 8;           // bytes
   // A character column whose values are mostly numbers: the line and text of the first value
   // that is not one (line 0: none).
   int64_t strayLine = 0;
@@ -48,9 +50,9 @@ class Table {
   std::filesystem::path source;
   std::vector<TableVar> vars;
   int64_t obs = 0;
-  CsvDialect dialect;     // the separator and decimal mark the file was read with
-  bool rowNames = false;  // the first column had no name (kRowNamesVariable names it)
-  BlockRef first;         // the first block, none when there are no observations
+  CsvDialect dialect;                   // the separator and decimal mark the file was read with
+  RowNames rowNames = RowNames::kNone;  // how R's row names were found (kRowNamesVariable)
+  BlockRef first;                       // the first block, none when there are no observations
 
   // Creates the unlinked files in the directory; false when it cannot.
   bool create(const std::filesystem::path& directory, int files);

@@ -1,6 +1,7 @@
 // The listing: fixed-width text on the listing stream, written as each table completes.
 #include <algorithm>
 #include <ostream>
+#include <string_view>
 
 #include "host/output/layout_internal.h"
 #include "host/progress.h"
@@ -12,14 +13,24 @@ namespace {
 constexpr size_t kLineWidth = 100;
 constexpr size_t kGap = 2;
 
+// The columns a text takes on the page: one per UTF-8 character, not one per byte, so that a
+// level such as "é accent" keeps its row in line.
+size_t widthOf(std::string_view s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
 std::string centred(const std::string& s, size_t width) {
-  if (s.size() >= width) return s;
-  return std::string((width - s.size()) / 2, ' ') + s;
+  const size_t w = widthOf(s);
+  if (w >= width) return s;
+  return std::string((width - w) / 2, ' ') + s;
 }
 
 std::string aligned(const std::string& s, size_t width, char just) {
-  if (s.size() >= width) return s;
-  size_t pad = width - s.size();
+  const size_t w = widthOf(s);
+  if (w >= width) return s;
+  size_t pad = width - w;
   if (just == 'r') return std::string(pad, ' ') + s;
   if (just == 'c') return std::string(pad / 2, ' ') + s + std::string(pad - pad / 2, ' ');
   return s + std::string(pad, ' ');
@@ -53,7 +64,7 @@ std::vector<std::string> wrapWords(const std::string& header, size_t width) {
     if (end == std::string::npos) end = header.size();
     const std::string word = header.substr(at, end - at);
     if (!word.empty()) {
-      if (!lines.empty() && lines.back().size() + 1 + word.size() <= width)
+      if (!lines.empty() && widthOf(lines.back()) + 1 + widthOf(word) <= width)
         lines.back() += " " + word;
       else
         lines.push_back(word);
@@ -77,10 +88,10 @@ std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
   std::vector<std::vector<std::string>> headers;
   for (size_t c = 0; c < l.columns.size(); ++c) {
     size_t w = 0;
-    for (const auto& row : l.cells) w = std::max(w, row[c].size());
+    for (const auto& row : l.cells) w = std::max(w, widthOf(row[c]));
     cellWidth.push_back(w);
     headers.push_back({l.columns[c].header});
-    widths->push_back(std::max(w, l.columns[c].header.size()));
+    widths->push_back(std::max(w, widthOf(l.columns[c].header)));
   }
   while (tableWidth(*widths) > kLineWidth) {
     size_t best = l.columns.size(), gain = 0;
@@ -88,7 +99,7 @@ std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
     for (size_t c = 0; c < l.columns.size(); ++c) {
       std::vector<std::string> lines = wrapWords(l.columns[c].header, cellWidth[c]);
       size_t w = cellWidth[c];
-      for (const std::string& line : lines) w = std::max(w, line.size());
+      for (const std::string& line : lines) w = std::max(w, widthOf(line));
       if (w < (*widths)[c] && (*widths)[c] - w > gain) {
         best = c, gain = (*widths)[c] - w;
         bestLines = lines;
@@ -134,8 +145,8 @@ void writeDataTable(std::ostream& out, const TableLayout& l) {
 void writeFactoid(std::ostream& out, const TableLayout& l) {
   size_t labelWidth = 0, valueWidth = 0;
   for (const auto& [label, value] : l.entries) {
-    labelWidth = std::max(labelWidth, label.size());
-    valueWidth = std::max(valueWidth, value.size());
+    labelWidth = std::max(labelWidth, widthOf(label));
+    valueWidth = std::max(valueWidth, widthOf(value));
   }
   std::vector<std::string> lines;
   for (const auto& [label, value] : l.entries)
@@ -161,8 +172,9 @@ void writeByLine(std::ostream& out, const ByTag& item) {
   listed = item.by;
   if (item.by < 0) return;
   std::string text = " " + byLine(doc().byGroups[static_cast<size_t>(item.by)]) + " ";
-  size_t left = text.size() < kLineWidth ? (kLineWidth - text.size()) / 2 : 0;
-  size_t right = text.size() + left < kLineWidth ? kLineWidth - text.size() - left : 0;
+  const size_t w = widthOf(text);
+  size_t left = w < kLineWidth ? (kLineWidth - w) / 2 : 0;
+  size_t right = w + left < kLineWidth ? kLineWidth - w - left : 0;
   out << '\n' << std::string(left, '-') << text << std::string(right, '-') << '\n';
   gAfterHeading = true;
 }

@@ -113,8 +113,10 @@ bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
   if (form == 1) {
     int number = -1;
     if (ds().findVar(r.analysis, first, &number) != 0) {
+      const std::string hint = longNameHint(first);
       reportError(r, *r.current,
-                  fmt::format("variable {} not found on data set {}", first, dataSetName(r)));
+                  fmt::format("variable {} not found on data set {}{}{}", first, dataSetName(r),
+                              hint.empty() ? "" : ": ", hint));
       return false;
     }
     numbers->push_back(number);
@@ -133,6 +135,13 @@ void completeItem(Run& r, int form) {
   if (!slot) return;
   r.itemBegin = slot->count;
   bool variables = r.listKind == name_kind::kNumeric || r.listKind == name_kind::kAny;
+  // A new variable's name must fit, as the names read from a data set are made to.
+  if (r.listKind == name_kind::kNewName && !r.pendingNames.empty() &&
+      r.pendingNames.front().size() > kNameLimit)
+    reportError(r, *r.current,
+                fmt::format("the name {} is longer than {} characters, the most a variable name "
+                            "can have",
+                            r.pendingNames.front(), kNameLimit));
   std::vector<int> numbers;
   if (!variables || !resolveItem(r, form, &numbers)) {
     // New names, or variables that did not resolve: the name as written, no number.

@@ -1,5 +1,7 @@
 // The statement-parsing family of the host vector: runs a procedure's grammar over the step
 // text and hands back the records, the tokens and the parse status.
+#include <fmt/format.h>
+
 #include "host/parse/parser.h"
 #include "host/session.h"
 
@@ -87,6 +89,15 @@ int appendListName(StatementRecord* record, int slot, std::string_view name, int
   return 0;
 }
 
+void placeAt(const StatementRecord* record) {
+  if (!record) {
+    session().parsePlace = nullptr;
+    return;
+  }
+  const int line = record->line, column = record->column;
+  session().parsePlace = [line, column] { return fmt::format("Line {}, column {}", line, column); };
+}
+
 }  // namespace
 
 const HostParseFamily kParseFamily = [] {
@@ -104,6 +115,7 @@ const HostParseFamily kParseFamily = [] {
   f.setStatus = setStatus;
   f.currentToken = currentToken;
   f.appendListName = appendListName;
+  f.placeAt = placeAt;
   return f;
 }();
 

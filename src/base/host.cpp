@@ -35,6 +35,15 @@ std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args)
   return gHost->proc->msgText(set, number, args.begin(), static_cast<int>(args.size()));
 }
 
+// A host without the operation leaves messages where they were.
+StatementPlace::StatementPlace(const StatementRecord* statement) {
+  if (gHost && gHost->parse && gHost->parse->placeAt) gHost->parse->placeAt(statement);
+}
+
+StatementPlace::~StatementPlace() {
+  if (gHost && gHost->parse && gHost->parse->placeAt) gHost->parse->placeAt(nullptr);
+}
+
 double hostClock() { return gHost->core->clock(); }
 
 }  // namespace vsf

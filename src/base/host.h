@@ -24,6 +24,15 @@ void* hostValue();
 // Issues message (set, number) of the catalogue with its insertions.
 void hostMsg(int set, int number, std::initializer_list<MsgArg> args = {});
 std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args = {});
+// While it lives, the errors and warnings issued carry the statement's line and column.
+class StatementPlace {
+ public:
+  explicit StatementPlace(const StatementRecord* statement);
+  ~StatementPlace();
+  StatementPlace(const StatementPlace&) = delete;
+  StatementPlace& operator=(const StatementPlace&) = delete;
+};
+
 // Seconds of the host clock.
 double hostClock();
 

@@ -230,6 +230,7 @@ int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
   int64_t total = 0;
   int32_t lagTables = 0;
   for (EffectStatement& e : stmts) {
+    StatementPlace place(e.s);
     if (int rc = countStatement(d, &e)) return rc;
     total += e.designVars;
     lagTables += e.lagTable ? 1 : 0;
@@ -264,6 +265,7 @@ int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
 
   int32_t next = 0, lagUsed = 0;
   for (EffectStatement& e : stmts) {
+    StatementPlace place(e.s);
     (*lookup)[e.number] = {next, e.designVars};
     ZDesignVar* v = d->designVars + next;
     int rc = 0;

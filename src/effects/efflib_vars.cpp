@@ -19,7 +19,9 @@ std::string nameLiteralText(const ParseToken& token) {
 }
 
 bool zeffvarfind(std::string_view name, int32_t* id, bool* effectName) {
-  std::string n(name.substr(0, 32));
+  // Whole, not cut to a name's 32 characters: a longer name is no variable's, and the error
+  // quotes it as written.
+  std::string n(name);
   *effectName = false;
   if (ZEffLib* lib = effLib()) {
     for (int32_t i = 0; i < lib->effectNameCount; ++i) {

@@ -180,5 +180,28 @@ TEST(ConstructedEffects, AnOverflowingRowLeavesTheFit) {
     EXPECT_EQ(theOne(with, name)["rows"], theOne(without, name)["rows"]) << name;
 }
 
+// The set-up errors of an EFFECT statement name its line and column, as the parse's errors do,
+// and the errors after it carry no stale place.
+TEST(ConstructedEffects, EffectErrorsNameTheirStatement) {
+  auto lag = [](const std::string& classes, const std::string& options, const std::string& model) {
+    return "proc varsifter data=constructed;\n  class " + classes + ";\n  effect lg = lag(" +
+           options + ");\n  model y = " + model + ";\nrun;";
+  };
+  expectRuns(VSF_TEST_DATA "/design",
+             {
+                 {lag("g", "x / within=subj period=per", "lg"),
+                  1,
+                  {"ERROR: Line 3, column 3: The lagged variable x is not a CLASS variable; "
+                   "list it in the CLASS statement."}},
+                 {lag("L", "L / within=subj", "lg"),
+                  1,
+                  {"ERROR: Line 3, column 3: The LAG effect lg needs PERIOD=."}},
+                 {lag("L", "L / within=subj period=per", "lg x / selection=lasso include=1"),
+                  1,
+                  {"ERROR: INCLUDE= is not available with this selection method."},
+                  {"ERROR: Line"}},
+             });
+}
+
 }  // namespace
 }  // namespace vsf::test

@@ -26,10 +26,14 @@ std::vector<std::string> lines(const fs::path& file) {
   return out;
 }
 
-// Data written by write.csv (with and without row names) and write.csv2, holding NA, Inf and
-// -Inf (tests/reference/e2e_files.R): the fit is lm()'s on the finite rows, and the output
-// data set writes a missing value as an empty field and the infinities as R does.
+// Data written by write.csv (with and without row names), write.csv2 and write.table (row names
+// without a name: the header one field short), holding NA, Inf and -Inf
+// (tests/reference/e2e_files.R): the fit is lm()'s on the finite rows, and the output data set
+// writes a missing value as an empty field and the infinities as R does.
 TEST(RFiles, WrittenByRFitAsInR) {
+  const std::string kShortHeader =
+      "names one variable fewer than its rows hold values (R's write.table writes row names so): "
+      "the first value of each row is read as variable _ROWNAME_ of data set WORK.D.";
   struct Case {
     const char* file;
     std::vector<std::string> notes;
@@ -40,6 +44,9 @@ TEST(RFiles, WrittenByRFitAsInR) {
        {"Data set WORK.D is read with \";\" between values and \",\" as the decimal "
         "mark",
         "it is read as _ROWNAME_"}},
+      {"r_table_comma", {kShortHeader}},
+      {"r_table_tab", {"Data set WORK.D is read with tabs between values", kShortHeader}},
+      {"r_table_semicolon", {"\",\" as the decimal mark", kShortHeader}},
   };
   const Csv lm = readCsv("e2e/r_lm.csv");
   for (const Case& c : cases) {
@@ -159,6 +166,46 @@ TEST(RFiles, OutputsReadAsNumbersByRAndPandas) {
                        args),
               want);
   }
+}
+
+// A header name longer than a variable name can be is read cut to 32 characters, with a note;
+// the program names the variable by that name, and a longer name in the program, whether it
+// names a variable or makes one, is an error quoting it as written and saying why.
+TEST(CsvFiles, LongHeaderNamesAreCutAndSaidSo) {
+  const std::string longName = "a_very_long_variable_name_that_exceeds_thirty_two_chars";
+  const std::string cut = longName.substr(0, 32);
+  ScratchDir lib("vsf_longnames");
+  std::ofstream(lib.path() / "nm.csv")
+      << "y,x," << longName << "\n1,2,4\n2,3,5\n3,5,4\n4,4,3\n5,7,6\n";
+  auto step = [](const std::string& body) { return "proc varsifter data=nm; " + body + " run;"; };
+  const std::string why =
+      "a variable name has at most 32 characters: the column so named on the "
+      "first line of " +
+      (lib.path() / "nm.csv").string() + " is read as " + cut + ".";
+  const std::string notFound =
+      "The variable " + longName + " was not found on data set WORK.NM: " + why;
+  const std::string tooLong = " is longer than 32 characters, the most a variable name can have.";
+  expectRuns(
+      lib.path().string(),
+      {
+          {step("model y = " + longName + ";"), 1, {"ERROR: Line 1, column 35: " + notFound}},
+          {step("model y = '" + longName + "'n;"), 1, {notFound}},
+          {step("class " + longName + "; model y = x;"),
+           1,
+           {"ERROR: Line 1, column 31: variable " + longName +
+            " not found on data set WORK.NM: " + why}},
+          {step("model y = x; output out=o p=" + longName + "_p;"),
+           1,
+           {"the name " + longName + "_p" + tooLong}},
+          {step("effect " + longName + " = poly(x / degree=2); model y = x;"),
+           1,
+           {"the name " + longName + tooLong}},
+          {step("model y = " + cut + " / selection=none; output out=o p;"),
+           0,
+           {"NOTE: The name " + longName + " on the first line of",
+            "is read as " + cut + " in data set WORK.NM."}},
+      });
+  EXPECT_EQ(lines(lib.path() / "o.csv").front(), "y,x," + cut + ",p_y");
 }
 
 }  // namespace

@@ -28,18 +28,25 @@ TEST(Refusals, ValuesThatCannotWorkAreErrors) {
       step("effect s = spline(wt / knotmin=5 knotmax=2); model mpg = s / selection=none;");
   const std::string knotsEqual =
       step("effect s = spline(wt / knotmin=3 knotmax=3); model mpg = s / selection=none;");
-  expectRuns(
-      VSF_SHARED_DATA,
-      {
-          {spline, 1, {"ERROR: The SPLINE effect s cannot have the character variable model"}},
-          {poly, 1, {"ERROR: The POLYNOMIAL effect p cannot have the character variable model"}},
-          {rho0, 1, {"ERROR: RHO=0 must lie strictly between 0 and 1"}},
-          {rho1, 1, {"ERROR: RHO=1 must lie strictly between 0 and 1"}},
-          {rhoHalf, 0, {}, {"RHO="}},
-          {keep0, 1, {"ERROR: KEEPRATIO=0 keeps no effect"}},
-          {knots, 1, {"ERROR: The SPLINE effect s has KNOTMIN=5 above KNOTMAX=2"}},
-          {knotsEqual, 0, {}, {"KNOTMIN"}},
-      });
+  expectRuns(VSF_SHARED_DATA,
+             {
+                 {spline,
+                  1,
+                  {"ERROR: Line 1, column 36: The SPLINE effect s cannot have the character "
+                   "variable model"}},
+                 {poly,
+                  1,
+                  {"ERROR: Line 1, column 36: The POLYNOMIAL effect p cannot have the character "
+                   "variable model"}},
+                 {rho0, 1, {"ERROR: RHO=0 must lie strictly between 0 and 1"}},
+                 {rho1, 1, {"ERROR: RHO=1 must lie strictly between 0 and 1"}},
+                 {rhoHalf, 0, {}, {"RHO="}},
+                 {keep0, 1, {"ERROR: KEEPRATIO=0 keeps no effect"}},
+                 {knots,
+                  1,
+                  {"ERROR: Line 1, column 36: The SPLINE effect s has KNOTMIN=5 above KNOTMAX=2"}},
+                 {knotsEqual, 0, {}, {"KNOTMIN"}},
+             });
 }
 
 TEST(Refusals, SamplesThatCannotDifferAreNoted) {

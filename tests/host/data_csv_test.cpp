@@ -115,6 +115,8 @@ TEST_F(DataTest, BadInputNamesFileLineAndVariable) {
       {"a,b\n1,2\n3,\"open\n4,5\n", {"line 3", "variable b", "not closed"}},
       {"a,b\n\"x\ny\",1\n2,3,4\n", {"line 4"}},  // the quoted line end counts
       {"a,A\n1,2\n", {"line 1", "appears twice"}},
+      {"abcdefghijklmnopqrstuvwxyz0123456789,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n1,2\n",
+       {"line 1", "appears twice"}},
       {"a,,c\n1,2,3\n", {"line 1", "variable 2 has no name"}},
       {"", {"is empty"}},
   };
@@ -238,7 +240,7 @@ TEST_F(DataTest, BlankLinesAndByteOrderMark) {
 TEST_F(DataTest, FilesAsRAndSpreadsheetsWriteThem) {
   struct Case {
     const char* what;
-    const char* text;
+    std::string text;
     std::vector<std::string> names;
     std::vector<int> types;  // 1 numeric, 2 character
     std::vector<std::vector<std::string>> rows;
@@ -293,6 +295,49 @@ TEST_F(DataTest, FilesAsRAndSpreadsheetsWriteThem) {
        {{"1;2", "3"}},
        ""},
       {"quoted semicolons are names", "\"a;b\",c\n1,2\n", {"a;b", "c"}, {1, 1}, {{"1", "2"}}, ""},
+      {"write.table with tabs: the header one field short",
+       "\"mpg\"\t\"cyl\"\n\"Mazda RX4\"\t21\t6\n\"Datsun 710\"\t22.8\t4\n",
+       {"_ROWNAME_", "mpg", "cyl"},
+       {2, 1, 1},
+       {{"Mazda RX4", "21", "6"}, {"Datsun 710", "22.8", "4"}},
+       "names one variable fewer than its rows hold values (R's write.table"},
+      {"write.table with \";\": the decimal commas stay in their columns",
+       "\"name\";\"x\"\n\"1\";\"a,b\";2,5\n\"2\";c;-0,25\n",
+       {"_ROWNAME_", "name", "x"},
+       {1, 2, 1},
+       {{"1", "a,b", "2.5"}, {"2", "c", "-0.25"}},
+       "read as variable _ROWNAME_ of data set WORK.R"},
+      {"write.table beside a variable named _ROWNAME_",
+       "_ROWNAME_,b\nr1,1,2\n",
+       {"_ROWNAME_2", "_ROWNAME_", "b"},
+       {2, 1, 1},
+       {{"r1", "1", "2"}},
+       "read as variable _ROWNAME_2"},
+      {"write.table whose first row ends past the first read of the file",
+       "\"a\",\"b\"\n\"" + std::string(70000, 'r') + "\",1,2\n",
+       {"_ROWNAME_", "a", "b"},
+       {2, 1, 1},
+       {{std::string(70000, 'r'), "1", "2"}},
+       "read as variable _ROWNAME_"},
+      {"a header without rows has no row names", "a,b\n", {"a", "b"}, {1, 1}, {}, ""},
+      {"long names cut to 32 bytes, numbered where the cut is taken",
+       "abcdefghijklmnopqrstuvwxyz0123456789,abcdefghijklmnopqrstuvwxyz012345XYZ,"
+       "abcdefghijklmnopqrstuvwxyz012345\n1,2,3\n",
+       {"abcdefghijklmnopqrstuvwxyz012342", "abcdefghijklmnopqrstuvwxyz012343",
+        "abcdefghijklmnopqrstuvwxyz012345"},
+       {1, 1, 1},
+       {{"1", "2", "3"}},
+       "The name abcdefghijklmnopqrstuvwxyz0123456789 on the first line of " +
+           (lib / "r.csv").string() +
+           " is longer than 32 characters, the most a variable name can have; the variable is "
+           "read as abcdefghijklmnopqrstuvwxyz012342 in data set WORK.R."},
+      {"a long name is not cut inside a character",
+       std::string(31, 'a') + "\xC3\xA9"
+                              "b\n1\n",
+       {std::string(31, 'a')},
+       {1},
+       {{"1"}},
+       "is read as " + std::string(31, 'a') + " in"},
       {"infinities keep a column numeric",
        "x,y\n1,Inf\n2,-Inf\n3,NaN\n4,inf\n",
        {"x", "y"},

@@ -2,6 +2,7 @@
 // variables and the log, hidden tables kept out of the listing and the page.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -216,6 +217,55 @@ TEST(OutputRender, MarkedNumbersStayInLine) {
   const size_t at = html.find("data-name=\"StopReason\"");
   ASSERT_NE(at, std::string::npos);
   EXPECT_EQ(html.find("<thead>", at), std::string::npos);
+}
+
+// The listing counts a text's width in characters, not bytes: levels and labels outside ASCII
+// keep the columns after them in line, in data tables and factoids alike.
+TEST(OutputRender, ListingAlignsTextsOutsideAscii) {
+  OutputDriver o;
+  char level[16] = "";
+  double estimate = 0;
+  void* t = o.create("data", "ParameterEstimates");
+  o.column(t, 6, "Level", level, {argInt(289, 15)});
+  o.column(t, 5, "Estimate", &estimate);
+  void* inst = o.bind(t, "Stat.VARSIFTER.ParameterEstimates");
+  const std::pair<const char*, double> rows[] = {
+      {"plain", 1.25}, {"\xC3\xA9 accent", 2.5}, {"\xE6\x97\xA5\xE6\x9C\xAC", 3.75}};
+  for (const auto& [text, value] : rows) {
+    std::snprintf(level, sizeof level, "%s", text);
+    estimate = value;
+    OutputDriver::call(t, op::kWriteRow);
+  }
+  o.finishTable(t, inst);
+  void* f = o.create("factoid", "Info", {argString(key::kLabel2, o.str("Information"))});
+  for (const char* label : {"Data Set",
+                            "Donn\xC3\xA9"
+                            "es"})
+    OutputDriver::call(
+        f, op::kFactoidRow,
+        {argString(key::kLabel2, o.str(label)), argString(key::kDynamicValue, o.str("WORK.D"))});
+  OutputDriver::call(f, op::kClose);
+  OutputDriver::call(f, op::kCloseHandle);
+
+  // Where each value ends, counted in characters.
+  auto endOf = [](const std::string& line, const std::string& value) {
+    const size_t at = line.find(value);
+    size_t characters = 0;
+    for (size_t i = 0; i < at + value.size(); ++i)
+      characters += (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80;
+    return characters;
+  };
+  std::vector<size_t> numberEnds, valueStarts;
+  for (const std::string& line : linesOf(o.listing())) {
+    for (const char* v : {"1.25", "2.5", "3.75"})
+      if (line.find(v) != std::string::npos) numberEnds.push_back(endOf(line, v));
+    if (line.find("WORK.D") != std::string::npos) valueStarts.push_back(endOf(line, "WORK.D"));
+  }
+  ASSERT_EQ(numberEnds.size(), 3u) << o.listing();
+  EXPECT_EQ(numberEnds[1], numberEnds[0]) << o.listing();
+  EXPECT_EQ(numberEnds[2], numberEnds[0]) << o.listing();
+  ASSERT_EQ(valueStarts.size(), 2u) << o.listing();
+  EXPECT_EQ(valueStarts[1], valueStarts[0]) << o.listing();
 }
 
 }  // namespace

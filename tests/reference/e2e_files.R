@@ -4,6 +4,9 @@
 #   r_rownames.csv   write.csv(): a first column of row names under an empty name
 #   r_plain.csv      write.csv(row.names = FALSE)
 #   r_semicolon.csv  write.csv2(): ";" between values, the decimal comma, row names
+#   r_table_tab.csv, r_table_comma.csv, r_table_semicolon.csv
+#                    write.table() with sep = "\t", "," and ";" (dec = ","): row names with
+#                    no name of their own, so the header is one field short
 #   r_lm.csv         term, estimate, stderr of lm(mpg ~ wt + hp + qsec) on the rows whose
 #                    values are all finite (lm refuses Inf, and leaves NA rows out)
 # The data: mtcars' mpg, wt, hp, qsec and am, with a missing hp (NA), an infinite qsec (Inf)
@@ -19,6 +22,9 @@ d$wt[7] <- -Inf
 write.csv(d, file.path(out, "r_rownames.csv"))
 write.csv(d, file.path(out, "r_plain.csv"), row.names = FALSE)
 write.csv2(d, file.path(out, "r_semicolon.csv"))
+write.table(d, file.path(out, "r_table_tab.csv"), sep = "\t")
+write.table(d, file.path(out, "r_table_comma.csv"), sep = ",")
+write.table(d, file.path(out, "r_table_semicolon.csv"), sep = ";", dec = ",")
 
 finite <- d[is.finite(d$wt) & is.finite(d$qsec), ]
 fit <- summary(lm(mpg ~ wt + hp + qsec, data = finite))

@@ -199,6 +199,9 @@ struct HostParseFamily {
   // Appends a name (and its variable number, -1 for none) to the name list of a record's
   // option slot, as the parser builds lists: 0, or -1 when the record has no such slot.
   int (*appendListName)(StatementRecord* record, int slot, std::string_view name, int number);
+  // After the parse: errors and warnings issued until the next call carry this statement's
+  // line and column, as those of the parse carry their token's; null for none.
+  void (*placeAt)(const StatementRecord* record);
 };
 
 }  // namespace vsf
