@@ -28,13 +28,13 @@ int foldMoments(SelectionState* s) {
   t.trainWeight = t.trainFreq = 0;
   s->path.heldOutWeight = s->path.heldOutFreq = 0;
   if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
+  const double W = t.trainWeight;
   if (!s->tuning.foldMoments) {
     std::fill(L.colMeans, L.colMeans + L.paramCount, 0.0);
     std::fill(L.colScales, L.colScales + L.paramCount, 1.0);
-    t.responseMean = 0;
+    t.responseMean = W > 0 ? t.sumWy / W : 0.0;
     return 0;
   }
-  const double W = t.trainWeight;
   if (!(W > 0)) {
     std::fill(L.colMeans, L.colMeans + L.paramCount, absentValue());
     std::fill(L.colScales, L.colScales + L.paramCount, absentValue());

@@ -216,7 +216,7 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
   if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
   // On the centred rows of a path the intercept alone estimates the response's mean.
-  if (k == 0 && o->pathMethod) s->sweep.estimates[0] = s->totals.responseMean;
+  if (k == 0 && o->pathMethod) s->sweep.estimates[0] = responseCentre(s);
   // The final run of external cross validation: the starting block stands at every fold's
   // path start, where the folds' averaged held-out error is the grid's first value.
   if (o->externalCv && s->path.heldOutFold == s->path.extCvFolds)
