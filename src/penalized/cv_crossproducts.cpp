@@ -17,7 +17,10 @@ namespace vsf {
 
 namespace {
 
-// [2f] the weight and [2f + 1] the frequency of fold f's training rows.
+// Of fold f's rows: [3f] the weight, [3f + 1] the frequency, [3f + 2] the weighted response
+// sum (the mean a model without intercept reports has no column of ones to come from).
+constexpr int64_t kTally = 3;
+
 int talliesMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
   const bool check = !rows::blockFinite(*v, h);
@@ -25,13 +28,15 @@ int talliesMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || !rows::validFold(r.held, folds)) return;
     if (check && rows::rowMissing(r, h)) return;
-    b[2 * r.held] += r.a;
-    b[2 * r.held + 1] += r.f;
+    double* t = b + kTally * r.held;
+    t[0] += r.a;
+    t[1] += r.f;
+    t[2] += r.a * r.y;
   });
 }
 
 uint32_t talliesLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(2 * std::max(s->path.extCvFolds, 1));
+  return static_cast<uint32_t>(kTally * std::max(s->path.extCvFolds, 1));
 }
 
 void talliesMerge(SelectionState* s, const double* sum, uint32_t n, int32_t) {
@@ -79,7 +84,7 @@ int heldOutCrossproducts(SelectionState* s) {
     t.heldSscp = poolDoubles(t.pool, T * folds);
     t.allSscp = poolDoubles(t.pool, T);
     t.foldBuffer = poolDoubles(t.pool, T);
-    t.heldTallies = poolDoubles(t.pool, 2 * int64_t{folds});
+    t.heldTallies = poolDoubles(t.pool, kTally * folds);
     if (!t.heldSscp || !t.allSscp || !t.foldBuffer || !t.heldTallies) return rc::kMemory;
   } else {  // a new sample's weights: the sums start again in the same arrays
     std::fill(t.heldSscp, t.heldSscp + T * folds, 0.0);
@@ -103,12 +108,15 @@ void prepareFold(SelectionState* s, int32_t f) {
   double* A = t.foldBuffer;
   for (int64_t i = 0; i < T; ++i) A[i] = t.allSscp[i] - (H ? H[i] : 0.0);
   RunTotals& tot = s->totals;
-  double W = 0, n = 0;
+  double W = 0, n = 0, wy = 0;
   for (int32_t g = 0; g < s->path.extCvFolds; ++g)
-    if (g != f) W += t.heldTallies[2 * g], n += t.heldTallies[2 * g + 1];
+    if (g != f) {
+      const double* tally = t.heldTallies + kTally * g;
+      W += tally[0], n += tally[1], wy += tally[2];
+    }
   tot.trainWeight = W, tot.trainFreq = n;
-  s->path.heldOutWeight = f >= 0 ? t.heldTallies[2 * f] : 0.0;
-  s->path.heldOutFreq = f >= 0 ? t.heldTallies[2 * f + 1] : 0.0;
+  s->path.heldOutWeight = f >= 0 ? t.heldTallies[kTally * f] : 0.0;
+  s->path.heldOutFreq = f >= 0 ? t.heldTallies[kTally * f + 1] : 0.0;
   const int64_t one = interceptColumn(s);
   const bool centre = one >= 0 && W > 0;
   // The factor of each column: 1 for the response, the column's scale (0 when it has none).
@@ -129,7 +137,8 @@ void prepareFold(SelectionState* s, int32_t f) {
     mean[c] = centre ? sum / W : 0.0;
     factor[c] = isAbsent(scale) ? 0.0 : scale;
   }
-  tot.responseMean = centre ? mean[0] : 0.0;
+  // Without an intercept the crossproducts hold no response sum: the tallies give the mean.
+  tot.responseMean = centre ? mean[0] : W > 0 ? wy / W : 0.0;
   // The rows as the rewrite leaves them: each column (x - m) f, the response centred, the
   // intercept's column of ones untouched.
   std::vector<double> cross(static_cast<size_t>(order), 0.0);
@@ -159,7 +168,7 @@ int heldOutStatistics(SelectionState* s, bool direction) {
   const double scale = reportScale(s);
   const int64_t one = interceptColumn(s);
   std::vector<std::pair<int64_t, double>> v = {{0, 1.0}}, u;
-  double shift = -s->totals.responseMean, uShift = 0;
+  double shift = -responseCentre(s), uShift = 0;
   for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];
     const int64_t c = s->sweep.firstColumn[e];

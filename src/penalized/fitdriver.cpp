@@ -172,15 +172,42 @@ void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
   fit->estimates.assign(estimates, estimates + s->layout.paramCount);
 }
 
+// A sample draws its rows once, from the full data's training units, before any of its runs:
+// the folds of external cross validation split the drawn rows, and every run of the sample
+// reads the same counts. The sample's totals are then what its folds save and restore. A
+// plain sample's single run draws them itself.
+int drawSample(SelectionState* s, Road road) {
+  s->resample->drawDone = 0;
+  s->tuning.saved = 0;
+  if (road == Road::kPlain) return 0;
+  // The passes read the run's column layout, which the model pool holds.
+  int rc = buildModelPool(s);
+  if (rc == 0) rc = drawResample(s);
+  // The path's folds start from the sample's moments, as a plain fit's start from the data's.
+  if (rc == 0 && road == Road::kCrossValidatedPath) {
+    s->path.heldOutFold = s->path.extCvFolds;
+    rc = sampleMoments(s);
+  }
+  freeSelectionState(s);
+  return rc;
+}
+
 // A sample's fit takes the road a fit of its rows alone would: external cross validation
 // runs its folds on the drawn rows (the refit's least squares chooses nothing).
-int fitSample(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+Road sampleRoad(const SelectionOptions* o) {
   if (o->externalCv && o->choose == kCritCvExternal) {
     const MethodCode m = o->method;
-    if (m >= kMethodLar && m <= kMethodElasticNetLs) return crossValidatedPath(s);
-    if (m == kMethodGroupLasso) return choosePenaltyByCV(s);
+    if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
+    if (m == kMethodGroupLasso) return Road::kPenaltyByCv;
   }
+  return Road::kPlain;
+}
+
+int fitSample(SelectionState* s) {
+  const Road road = sampleRoad(s->options);
+  if (int rc = drawSample(s, road); rc != 0) return rc;
+  if (road == Road::kCrossValidatedPath) return crossValidatedPath(s);
+  if (road == Road::kPenaltyByCv) return choosePenaltyByCV(s);
   return plainFit(s);
 }
 
@@ -225,6 +252,7 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
   s->resample = nullptr;
   s->streamFile = nullptr;
   s->streamPosition = nullptr;
+  s->tuning.saved = 0;  // the last sample's totals are no longer the data's
   return 0;
 }
 

@@ -53,7 +53,7 @@ void backTransformEstimates(SelectionState* s, const double* coef) {
     sum += est[c] * L.colMeans[c];
     if (sdY > 0 && !isAbsent(f) && f > 0) std[c] = est[c] / (f * sdY);
   }
-  est[0] = s->options->noInt ? 0.0 : s->totals.responseMean - sum;
+  est[0] = s->options->noInt ? 0.0 : responseCentre(s) - sum;
 }
 
 }  // namespace vsf

@@ -114,6 +114,9 @@ void updateScreenSet(SelectionState* s);
 [[nodiscard]] int standardizeRows(SelectionState* s);
 // After a run whose rows other fits read: the rows as the data pass stored them.
 [[nodiscard]] int restoreRows(SelectionState* s);
+// A sample's column moments, response mean and training totals over its drawn rows (none
+// held out but a fold's, whose run takes its own). 0 or the pass's failure.
+[[nodiscard]] int sampleMoments(SelectionState* s);
 
 // ---- External cross validation on the crossproducts ----
 // Whether the folds' runs can take their crossproducts by algebra: the whole matrix, no

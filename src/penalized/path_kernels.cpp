@@ -214,7 +214,7 @@ int rewriteRows(SelectionState* s, const PageView* v, Fn&& fn) {
 
 int standardizeMt(SelectionState* s, const PageView* v, double*, uint32_t) {
   const bool noInt = s->options->noInt;
-  const double mean = s->totals.responseMean;
+  const double mean = responseCentre(s);
   const ColumnLayout& L = s->layout;
   return rewriteRows(s, v, [&](double* x) {
     if (!noInt) x[0] -= mean;

@@ -20,18 +20,6 @@ void pathStates(SelectionState* s) {
       s->sweep.states[e] = effstate::kHeldOut;
 }
 
-// A sample centres and scales by its own drawn rows, as a fit of those rows alone would: the
-// full data's moments would leave the path's intercept off the sample's means.
-int sampleMoments(SelectionState* s) {
-  if (!s->resample || s->options->noStandardize) return 0;
-  if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
-  const double W = s->totals.trainWeight;
-  if (!(W > 0)) return 0;  // nothing drawn: the run ends on its data status
-  scalesFromMoments(s, s->layout.colScales, W, s->totals.trainFreq);
-  s->totals.responseMean = s->totals.sumWy / W;
-  return 0;
-}
-
 // A fold held out by external cross validation: the moments of the fold's own training rows,
 // as the data pass works out the group's, with the held-out fold's weight.
 int foldMoments(SelectionState* s) {
@@ -40,13 +28,13 @@ int foldMoments(SelectionState* s) {
   t.trainWeight = t.trainFreq = 0;
   s->path.heldOutWeight = s->path.heldOutFreq = 0;
   if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
+  const double W = t.trainWeight;
   if (!s->tuning.foldMoments) {
     std::fill(L.colMeans, L.colMeans + L.paramCount, 0.0);
     std::fill(L.colScales, L.colScales + L.paramCount, 1.0);
-    t.responseMean = 0;
+    t.responseMean = W > 0 ? t.sumWy / W : 0.0;
     return 0;
   }
-  const double W = t.trainWeight;
   if (!(W > 0)) {
     std::fill(L.colMeans, L.colMeans + L.paramCount, absentValue());
     std::fill(L.colScales, L.colScales + L.paramCount, absentValue());
@@ -59,6 +47,25 @@ int foldMoments(SelectionState* s) {
 }
 
 }  // namespace
+
+// A sample centres and scales by its own drawn rows, as a fit of those rows alone would: the
+// full data's moments would leave the path's intercept off the sample's means.
+int sampleMoments(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if (!s->resample || o->noStandardize || (o->foldFit && o->externalCv)) return 0;
+  // Under external cross validation the pass sums the training totals again; they equal the
+  // draw's, which must not count twice.
+  if (o->externalCv) {
+    s->totals.trainWeight = s->totals.trainFreq = 0;
+    s->path.heldOutWeight = s->path.heldOutFreq = 0;
+  }
+  if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
+  const double W = s->totals.trainWeight;
+  if (!(W > 0)) return 0;  // nothing drawn: the run ends on its data status
+  scalesFromMoments(s, s->layout.colScales, W, s->totals.trainFreq);
+  s->totals.responseMean = s->totals.sumWy / W;
+  return 0;
+}
 
 int standardizeRows(SelectionState* s) {
   const SelectionOptions* o = s->options;

@@ -114,8 +114,9 @@ int shareResamples(ResampleSet* set, int32_t records, int32_t samples) {
   return 0;
 }
 
-// The draw of the bound record's current sample; the run's training totals become the drawn
-// ones (the fit driver restores the full data's after the sample).
+// The draw of the bound record's current sample from the full data's training units; the run's
+// training totals become the drawn ones (the fit driver restores the full data's after the
+// sample).
 int drawResample(SelectionState* s) {
   ResampleWork* w = s->resample;
   const ResampleSet* set = w->set;
@@ -127,6 +128,7 @@ int drawResample(SelectionState* s) {
   w->toSelect = w->sampleSize;
   w->rowIndex = 0;
   if (int rc = runDataPass(s, kernResample, 0); rc != 0) return rc;
+  w->drawDone = 1;
   s->totals.trainFreq = w->drawn;
   s->totals.trainWeight = w->weightedDrawn;
   // The sample's own mean response, which its fit statistics show.

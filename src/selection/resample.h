@@ -28,7 +28,10 @@ struct ResampleWork {
   double seen = 0, drawn = 0, weightedDrawn = 0, weightedSumY = 0;
   double remaining = 0, toSelect = 0;  // without replacement
   int64_t rowIndex = 0;                // stored rows walked so far
-  ScratchFile histories;               // the samples' step histories (DETAILS only)
+  // The current sample's counts are in the rows: every later run of the sample (its folds'
+  // and its final run under external cross validation) reads them instead of drawing again.
+  uint8_t drawDone = 0;
+  ScratchFile histories;  // the samples' step histories (DETAILS only)
   int64_t historyEnd = 0;
   // Leads each step record of the histories: the sample's index within the record while it
   // runs, -100 - index on its final record, so a reader knows where a sample's steps end.

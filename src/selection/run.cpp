@@ -4,6 +4,7 @@
 
 #include "base/codes.h"
 #include "selection/methods_internal.h"
+#include "selection/resample.h"
 
 namespace vsf {
 
@@ -16,9 +17,10 @@ bool externalFoldRun(const SelectionState* s) {
 }
 
 // The training frequency external cross validation splits into its folds: the data's, or the
-// sample's drawn one. A fold's run on the crossproducts holds its own part in the totals.
+// sample's drawn one (saved before its folds). A fold's run on the crossproducts holds its own
+// part in the totals.
 double foldedFrequency(const SelectionState* s) {
-  if (externalFoldRun(s) && !s->resample && s->tuning.saved) return s->tuning.savedTotals.trainFreq;
+  if (externalFoldRun(s) && s->tuning.saved) return s->tuning.savedTotals.trainFreq;
   return s->totals.trainFreq;
 }
 
@@ -214,7 +216,7 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
   if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
   // On the centred rows of a path the intercept alone estimates the response's mean.
-  if (k == 0 && o->pathMethod) s->sweep.estimates[0] = s->totals.responseMean;
+  if (k == 0 && o->pathMethod) s->sweep.estimates[0] = responseCentre(s);
   // The final run of external cross validation: the starting block stands at every fold's
   // path start, where the folds' averaged held-out error is the grid's first value.
   if (o->externalCv && s->path.heldOutFold == s->path.extCvFolds)
@@ -301,8 +303,8 @@ int failedWith(SelectionState* s, int rc) {
 }  // namespace
 
 int runSelection(SelectionState* s) {
-  // A sample of model averaging draws its rows before anything is summed.
-  if (s->resample)
+  // A sample of model averaging draws its rows before anything is summed, once per sample.
+  if (s->resample && !s->resample->drawDone)
     if (int rc = drawResample(s); rc != 0) return failedWith(s, rc);
   if (int32_t st = dataStatus(s); st != 0) {
     s->run.status = st;

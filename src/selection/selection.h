@@ -155,6 +155,8 @@ struct RunTotals {
   double trainWeight = 0, validWeight = 0, testWeight = 0;
   double sumWy = 0;   // sum of w*y
   double sumWyy = 0;  // sum of w*y^2
+  // The training rows' weighted mean response, which the fit statistics show; the path's
+  // rewrite takes it off the response only when it centres the columns (responseCentre).
   double responseMean = 0;
   double totalSS = 0;  // uncorrected
   double correctedSS = 0;
@@ -332,7 +334,7 @@ struct TuningTables {
   int32_t heldSlices = 0;  // while set, kernSscp sums per held-out fold into heldSscp
   double* heldSscp = nullptr;
   double* allSscp = nullptr;
-  double* heldTallies = nullptr;  // per fold: weight, frequency
+  double* heldTallies = nullptr;  // per fold: weight, frequency, weighted response sum
   double* foldBuffer = nullptr;
   double* foldSscp = nullptr;  // the run's crossproducts, taken instead of a pass (null: none)
   const double* foldHeld = nullptr;
@@ -435,6 +437,12 @@ struct SelectionState : PassState {
   int64_t* headerPosition = nullptr;
   const PathMethods* pathMethods = nullptr;  // set by the fit driver
 };
+
+// What the path's rewrite subtracts from the response: its mean, or 0 when NOSTANDARDIZE$
+// takes the rows as already centred and scaled.
+inline double responseCentre(const SelectionState* s) {
+  return s->options->noStandardize ? 0.0 : s->totals.responseMean;
+}
 
 // ---- Model pool and array sizing ----
 // 0, -1 (pool not created) or -2.

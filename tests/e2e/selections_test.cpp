@@ -475,6 +475,44 @@ TEST(SelectionsByCrossValidation, FoldsAgreeWithR) {
   EXPECT_EQ(runs[0], runs[1]);
 }
 
+// The fit statistics' Dependent Mean is the response's mean (R's) whatever the rows the fit
+// works on: rows taken as standardized (NOSTANDARDIZE$), a model without intercept whose
+// external cross validation folds work on the crossproducts (mtcars) or on the rows
+// (diabetes), and a sample's fit of every row.
+TEST(SelectionsDependentMean, IsTheResponseMeanOnEveryRoad) {
+  const Fixture fit = readFixture("selection_fit.csv");
+  auto meanOf = [&](const std::string& name) {
+    for (const auto& w : fit.of(name))
+      if (w.at("statistic") == "Dependent Mean") return w.at("value");
+    return std::string();
+  };
+  const std::string mtcars = "proc varsifter data=mtcars seed=1; model mpg = cyl disp hp wt / ";
+  const std::string diabetes =
+      "proc varsifter data=diabetes seed=1; class sex; model y = age sex bmi bp s1-s6 / ";
+  const struct {
+    std::string program, reference;
+  } cases[] = {
+      {mtcars + "selection=stepwise nostandardize$; run;", "mtcars_forward_aic"},
+      {mtcars + "selection=lasso(stop=none) nostandardize$; run;", "mtcars_forward_aic"},
+      {mtcars + "selection=lasso(choose=cvex) cvmethod=split(4) noint; run;", "mtcars_forward_aic"},
+      {mtcars + "selection=lar nostandardize$;"
+                " modelaverage nsamples=2 sampling=srs(percent=100) details; run;",
+       "mtcars_forward_aic"},
+      {diabetes + "selection=lasso(choose=cvex) cvmethod=split(5) noint; run;",
+       "diabetes_forward_sbc"},
+      {diabetes + "selection=forward nostandardize$ noint; run;", "diabetes_forward_sbc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Json> fits = findAll(r.document, "FitStatistics");
+    ASSERT_FALSE(fits.empty()) << r.output;
+    for (const Json& f : fits)
+      expectClose(entryValue(f, "Dependent Mean"), meanOf(c.reference), 1e-12, "");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(PublicData, Selections, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<SelectionCase>& info) {
                            return std::string(info.param.name);
