@@ -188,11 +188,7 @@ double clock() {
   return t.now - t.base;
 }
 
-int64_t memAvail() {
-  if (session().options.memSizeMb > 0) return session().options.memSizeMb * 1024 * 1024;
-  long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
-}
+int64_t memAvail() { return memoryAvailable(); }
 
 double timeOfDay() {
   time_t now = ::time(nullptr);
@@ -287,6 +283,12 @@ int runStep(const std::string& text, int line) {
   removeStepFiles();
   gStepStrings.clear();
   return code;
+}
+
+int64_t memoryAvailable() {
+  if (session().options.memSizeMb > 0) return session().options.memSizeMb * 1024 * 1024;
+  long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
 }
 
 }  // namespace host

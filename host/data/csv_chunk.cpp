@@ -152,17 +152,23 @@ inline bool fastNumber(const char* s, const char* end, double* value, const char
 // its fields once a field of it is not a number.
 class PieceParser {
  public:
-  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText, ParsedPiece* out)
+  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText, ParsedPiece* out,
+              const std::vector<char>* wanted)
       : t_(t),
         columns_(columns),
         isText_(forceText),
+        keep_(wanted ? *wanted : std::vector<char>(static_cast<size_t>(columns), 1)),
         spans_(static_cast<size_t>(columns)),
         out_(out) {
     // The piece's vectors keep their room from the last batch: no new pages to fault in.
     out->rows = out->lines = 0;
     out->error = CsvError{};
+    out->rowStarts.clear();
     out->columns.resize(static_cast<size_t>(columns));
-    for (ColumnPiece& c : out->columns) {
+    keep_.resize(static_cast<size_t>(columns), 0);
+    for (size_t j = 0; j < out->columns.size(); ++j) {
+      ColumnPiece& c = out->columns[j];
+      c.skipped = !keep_[j];
       c.text = false;
       c.numbers.clear();
       c.offsets.clear();
@@ -178,13 +184,13 @@ class PieceParser {
     size_t p = 0;
     const size_t n = t_.size();
     while ((p = skipBlankLines(t_, p, &out_->lines)) < n) {
-      rowStarts_.push_back(static_cast<uint32_t>(p));
+      out_->rowStarts.push_back(static_cast<uint32_t>(p));
       rowLines_.push_back(out_->lines);
       if (!record(&p)) return;
       ++out_->rows;
     }
     for (int j = 0; j < columns_; ++j)
-      if (isText_[static_cast<size_t>(j)]) fillText(j);
+      if (isText_[static_cast<size_t>(j)] && keep_[static_cast<size_t>(j)]) fillText(j);
   }
 
  private:
@@ -194,7 +200,8 @@ class PieceParser {
     int field = 0;
     for (;;) {
       size_t j = static_cast<size_t>(field);
-      bool wanted = field < columns_;
+      const bool inRecord = field < columns_;
+      const bool wanted = inRecord && keep_[j];
       if (wanted && !isText_[j]) {
         double v;
         const char* stop;
@@ -216,7 +223,7 @@ class PieceParser {
       Field f;
       if (!readField(t_, *p, &f, &out_->lines, &out_->error)) {
         out_->error.line = out_->error.fault == CsvFault::kOpenQuote ? recordLine : out_->lines;
-        out_->error.column = wanted ? field : -1;
+        out_->error.column = inRecord ? field : -1;
         return false;
       }
       if (wanted)
@@ -250,8 +257,8 @@ class PieceParser {
   void becomeText(size_t j) {
     isText_[j] = 1;
     out_->columns[j].numbers.clear();
-    for (size_t r = 0; r + 1 < rowStarts_.size(); ++r) {
-      size_t p = rowStarts_[r];
+    for (size_t r = 0; r + 1 < out_->rowStarts.size(); ++r) {
+      size_t p = out_->rowStarts[r];
       int64_t lines = 0;
       CsvError ignored;
       Field f;
@@ -296,8 +303,8 @@ class PieceParser {
   std::string_view t_;
   int columns_;
   std::vector<char> isText_;
+  std::vector<char> keep_;
   std::vector<std::vector<Span>> spans_;
-  std::vector<uint32_t> rowStarts_;
   std::vector<int64_t> rowLines_;  // the line each row starts on
   ParsedPiece* out_;
 };
@@ -328,8 +335,8 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
 }
 
 void parsePiece(std::string_view t, int columns, const std::vector<char>& forceText,
-                ParsedPiece* out) {
-  PieceParser(t, columns, forceText, out).run();
+                ParsedPiece* out, const std::vector<char>* wanted) {
+  PieceParser(t, columns, forceText, out, wanted).run();
 }
 
 }  // namespace vsf::host

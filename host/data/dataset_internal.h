@@ -67,10 +67,11 @@ struct InputDataSet final : HostDataSet {
   // BY groups.
   std::vector<ByVar> by;
   bool notSorted = false;
-  int64_t groups = 0;  // groups positioned so far
+  std::shared_ptr<const std::vector<int64_t>> groupStarts;  // each group's first observation
+  int64_t groups = 0;                                       // groups positioned so far
   TablePos groupStart;
+  int64_t groupEnd = 0;  // the observation after the current group
   ByKey groupKey;
-  bool nextInGroup = true;  // `next` lies in the current group or at its end
   // Bound reads.
   std::deque<HostBindList> bindLists;
   const HostBindList* bound = nullptr;
