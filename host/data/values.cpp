@@ -82,6 +82,14 @@ int attr(HostDataSet* ds, int code, void* out) {
     case dsattr::kVarCount:
       *static_cast<int32_t*>(out) = vars;
       return 0;
+    case dsattr::kBlockRows:
+      if (!in) return -1;
+      *static_cast<int64_t*>(out) = in->table->fromSource() ? in->table->blockRows() : 0;
+      return 0;
+    case dsattr::kGroupFirst:
+      if (!in) return -1;
+      *static_cast<int64_t*>(out) = in->readMode == 'F' ? 0 : in->groupStart.obs;
+      return 0;
     default:
       return -1;
   }

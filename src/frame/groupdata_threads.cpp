@@ -44,7 +44,7 @@ struct RunCrew {
   DataPass* p = nullptr;
   std::vector<RunWorker> workers;
   int64_t rowDoubles = 0, rowTags = 0;  // the most a row can take
-  int64_t runRows = 0;
+  ObsRuns runs;
   bool sums = false;
   ~RunCrew() {
     for (RunWorker& w : workers) zlevclonefree(w.ctx);
@@ -64,9 +64,9 @@ void readRun(RunCrew* c, RunWorker* w, int64_t run) {
   w->model.clear();
   w->columns.clear();
   int64_t valueAt = 0, tagAt = 0;
-  zlevcloneseek(w->ctx, run * c->runRows);
+  zlevcloneseek(w->ctx, c->runs.start(run));
   w->ended = true;
-  for (int64_t k = 0; k < c->runRows; ++k) {
+  for (int64_t k = 0; k < c->runs.length(run); ++k) {
     if (!w->ctx->next(w->ctx)) return;
     ReadObs r;
     r.obs.status = zreadobs(w->ctx, &r.obs.y, &r.obs.w, &r.obs.f);
@@ -128,7 +128,7 @@ const char* prepare(RunCrew* c, int workers) {
   const int64_t columns = std::max(p->p, p->d->columnCount);
   c->rowDoubles = columns + 4;
   c->rowTags = 2 * columns + 3;
-  c->runRows = std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096);
+  c->runs = zlevruns(p->ctx, std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096));
   c->workers.resize(static_cast<size_t>(workers));
   for (RunWorker& w : c->workers) {
     const char* why = nullptr;

@@ -1,6 +1,7 @@
 // Worker contexts: a copy of the levelization context whose per-observation state (reader, row
 // image, decoded values, level indexes, effect results) is its own, while the levels, codings
 // and effect records stay shared and are only read.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -123,5 +124,17 @@ void zlevclonefree(ZLevCtx* clone) {
 }
 
 void zlevcloneseek(ZLevCtx* clone, int64_t k) { hostv().ds->seekObs(clone->alloc->reader, k); }
+
+ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred) {
+  preferred = std::max<int64_t>(1, preferred);
+  HostDataSet* reader = ctx->alloc->reader;
+  int64_t block = 0, groupFirst = 0;
+  if (hostv().ds->attr(reader, dsattr::kBlockRows, &block) != 0 || block <= 0 ||
+      hostv().ds->attr(reader, dsattr::kGroupFirst, &groupFirst) != 0 || groupFirst < 0)
+    return ObsRuns{preferred, preferred};
+  // Whole blocks, as many as come nearest the preferred run.
+  const int64_t rows = block * std::max<int64_t>(1, (preferred + block / 2) / block);
+  return ObsRuns{rows - groupFirst % rows, rows};
+}
 
 }  // namespace vsf
