@@ -148,13 +148,46 @@ inline bool fastNumber(const char* s, const char* end, double* value, const char
   return true;
 }
 
+// A plain number of at most 15 digits and an exponent of ten within 22 (which fastNumber
+// reads) followed by a delimiter: where it stops, or null for anything else (which then takes
+// the general path). Only checks: no digit chain to wait on.
+inline const char* plainNumberEnd(const char* p, const char* end) {
+  p += p < end && (*p == '-' || *p == '+');
+  const char* first = p;
+  while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
+  int digits = static_cast<int>(p - first), fraction = 0;
+  if (p < end && *p == '.') {
+    const char* point = ++p;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
+    fraction = static_cast<int>(p - point);
+    digits += fraction;
+  }
+  if (digits == 0 || digits > 15) return nullptr;
+  int e = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negExp = p < end && *p == '-';
+    p += p < end && (*p == '+' || *p == '-');
+    const char* from = p;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10 && p - from < 3; ++p)
+      e = e * 10 + (*p - '0');
+    if (p == from || (p < end && static_cast<unsigned>(*p - '0') < 10)) return nullptr;
+    e = negExp ? -e : e;
+  }
+  if (e - fraction < -22 || e - fraction > 22) return nullptr;
+  if (p < end && *p != ',' && *p != '\n' && !(*p == '\r' && p + 1 < end && p[1] == '\n'))
+    return nullptr;
+  return p;
+}
+
 // The piece being parsed: numbers go straight to their columns; a column keeps the spans of
-// its fields once a field of it is not a number.
+// its fields once a field of it is not a number. A check keeps no numbers.
 class PieceParser {
  public:
   PieceParser(std::string_view t, int columns, const std::vector<char>& forceText, ParsedPiece* out,
-              const std::vector<char>* wanted)
+              const std::vector<char>* wanted, bool check)
       : t_(t),
+        check_(check),
         columns_(columns),
         isText_(forceText),
         keep_(wanted ? *wanted : std::vector<char>(static_cast<size_t>(columns), 1)),
@@ -204,9 +237,13 @@ class PieceParser {
       const bool wanted = inRecord && keep_[j];
       if (wanted && !isText_[j]) {
         double v;
-        const char* stop;
-        if (fastNumber(t_.data() + *p, t_.data() + t_.size(), &v, &stop)) {
+        const char* stop = nullptr;
+        if (check_) {
+          stop = plainNumberEnd(t_.data() + *p, t_.data() + t_.size());
+        } else if (fastNumber(t_.data() + *p, t_.data() + t_.size(), &v, &stop)) {
           out_->columns[j].numbers.push_back(v);
+        }
+        if (stop) {
           *p = static_cast<size_t>(stop - t_.data());
           ++field;
           if (*p < t_.size() && t_[*p] == ',') {
@@ -245,7 +282,7 @@ class PieceParser {
     if (!isText_[j]) {
       double v;
       if (parseCell(spanText(t_, s), &v)) {
-        out_->columns[j].numbers.push_back(v);
+        if (!check_) out_->columns[j].numbers.push_back(v);
         return;
       }
       becomeText(j);
@@ -301,6 +338,7 @@ class PieceParser {
   }
 
   std::string_view t_;
+  bool check_;
   int columns_;
   std::vector<char> isText_;
   std::vector<char> keep_;
@@ -336,7 +374,12 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
 
 void parsePiece(std::string_view t, int columns, const std::vector<char>& forceText,
                 ParsedPiece* out, const std::vector<char>* wanted) {
-  PieceParser(t, columns, forceText, out, wanted).run();
+  PieceParser(t, columns, forceText, out, wanted, false).run();
+}
+
+void checkPiece(std::string_view t, int columns, const std::vector<char>& forceText,
+                ParsedPiece* out) {
+  PieceParser(t, columns, forceText, out, nullptr, true).run();
 }
 
 }  // namespace vsf::host

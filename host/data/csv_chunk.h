@@ -53,5 +53,9 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
 // only the columns whose entry is nonzero are kept (the others are checked and skipped).
 void parsePiece(std::string_view text, int columns, const std::vector<char>& forceText,
                 ParsedPiece* out, const std::vector<char>* wanted = nullptr);
+// The same parse as a check: it settles the columns' kinds, texts and counts and finds every
+// fault, but keeps no numbers.
+void checkPiece(std::string_view text, int columns, const std::vector<char>& forceText,
+                ParsedPiece* out);
 
 }  // namespace vsf::host

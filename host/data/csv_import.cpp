@@ -3,9 +3,9 @@
 // end past its cut with an even count of quotes before it (RFC 4180 quotes pair up, so the
 // parity tells whether a line end is inside a quoted value). A bad quote before a cut can
 // only misplace later starts, and the piece holding the bad quote reports it first. Each
-// thread then parses its piece; on the source road the calling thread notes where every
-// block's first record starts, on the copy road each thread writes its piece as a block to a
-// copy file of its own.
+// thread then parses its piece, which settles the columns' types and checks every record;
+// the calling thread notes where every block's first record starts, so that readers can
+// parse any block again.
 #include "host/data/csv_import.h"
 
 #include <fcntl.h>
@@ -180,47 +180,14 @@ struct BatchState {
   uint64_t readPos = 0;
   uint64_t textBase = 0;  // where buf's first byte lies in the file
   int64_t lines = 0;
-  BlockRef last;  // the last block written
   std::vector<ParsedPiece> pieces;
 };
-
-// Writes the batch's pieces as blocks chained after the last one, each piece k to copy file
-// k so the writes run in parallel. False after setting the error.
-bool writePieces(const Importer& im, Table* table, std::vector<ParsedPiece>& parsed, BatchState* st,
-                 int threads) {
-  std::vector<BlockRef> at(parsed.size()), next(parsed.size());
-  std::vector<size_t> order;  // the pieces with observations
-  for (size_t k = 0; k < parsed.size(); ++k) {
-    if (parsed[k].rows == 0) continue;
-    at[k] = table->reserve(static_cast<int>(k), Table::blockBytes(parsed[k]));
-    if (!order.empty()) next[order.back()] = at[k];
-    order.push_back(k);
-  }
-  if (order.empty()) return true;
-  bool ok = true;
-  if (!st->last.valid())
-    table->first = at[order.front()];
-  else
-    ok = table->link(st->last, at[order.front()]);
-  std::vector<char> failed(parsed.size(), 0);
-  if (ok)
-    parallelFor(static_cast<int>(parsed.size()), threads, [&](int k) {
-      size_t uk = static_cast<size_t>(k);
-      if (parsed[uk].rows > 0) failed[uk] = !table->writeBlock(parsed[uk], at[uk], next[uk]);
-    });
-  ok = ok && std::find(failed.begin(), failed.end(), 1) == failed.end();
-  st->last = at[order.back()];
-  if (!ok)
-    *im.error = fmt::format("The copy of {} in the UTILPATH directory cannot be written ({}).",
-                            im.source.string(), std::strerror(errno));
-  return ok;
-}
 
 // Notes the blocks that start in the piece (each `blockRows` records, counted from the first).
 void noteBlocks(Table* table, const ParsedPiece& piece, uint64_t pieceStart) {
   const int64_t n = table->blockRows();
   for (int64_t r = (n - table->obs % n) % n; r < piece.rows; r += n)
-    table->addSourceBlock(pieceStart + piece.rowStarts[static_cast<size_t>(r)]);
+    table->addBlock(pieceStart + piece.rowStarts[static_cast<size_t>(r)]);
 }
 
 // Parses one batch of text already read; false after setting the error.
@@ -238,10 +205,9 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
     size_t b = k == 0 ? 0 : recordStart(text, cut[uk], end, parityBefore[uk]);
     size_t e = k + 1 == pieces ? end : recordStart(text, cut[uk + 1], end, parityBefore[uk + 1]);
     begin[uk] = b;
-    parsePiece(text.substr(b, e > b ? e - b : 0), columns, forceText, &parsed[uk]);
+    checkPiece(text.substr(b, e > b ? e - b : 0), columns, forceText, &parsed[uk]);
   });
-  const bool source = !im.settings.copy;
-  if (source && table->blockRows() == 0) {
+  if (table->blockRows() == 0) {
     // Blocks of about the settings' text, from the first batch's records.
     int64_t rows = 0;
     for (const ParsedPiece& piece : parsed) rows += piece.rows;
@@ -257,7 +223,7 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
       *im.error = describe(im, piece.error, names, st->lines + piece.error.line + 1);
       return false;
     }
-    if (source && piece.rows > 0) noteBlocks(table, piece, st->textBase + begin[k]);
+    if (piece.rows > 0) noteBlocks(table, piece, st->textBase + begin[k]);
     const int64_t lineBefore = st->lines;
     st->lines += piece.lines;
     table->obs += piece.rows;
@@ -273,7 +239,7 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
       }
     }
   }
-  return source || writePieces(im, table, parsed, st, threads);
+  return true;
 }
 
 // One parse of the file into the table. kMixed: a column turned out character after some
@@ -361,9 +327,8 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
       table->vars[j].strayText = stats.firstOther[j];
     }
   }
-  if (!im.settings.copy && table->obs > 0) {
-    table->first = BlockRef{0, 0};
-    table->addSourceBlock(fileSize);  // the end of the last block
+  if (table->obs > 0) {
+    table->addBlock(fileSize);  // the end of the last block
   }
   return mixed ? Pass::kMixed : Pass::kDone;
 }
@@ -384,13 +349,8 @@ std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const Impo
   for (int attempt = 0; attempt < 2; ++attempt) {
     auto table = std::make_unique<Table>();
     table->source = source;
-    if (s.copy && !table->create(s.utilDirectory, threads)) {
-      *error = fmt::format("A copy of {} cannot be made in the UTILPATH directory {} ({}).",
-                           source.string(), s.utilDirectory.string(), std::strerror(errno));
-      return nullptr;
-    }
     Pass pass = parseFile(im, file, static_cast<uint64_t>(info.st_size), table.get(), &forceText);
-    if (pass == Pass::kDone && !s.copy) {
+    if (pass == Pass::kDone) {
       const int fd = ::fcntl(file.fd, F_DUPFD_CLOEXEC, 0);
       if (fd < 0) {
         *error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
@@ -398,9 +358,8 @@ std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const Impo
       }
       const int64_t modified =
           static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-      table->setTextColumns(forceText);
       // The blocks the workers read at once, and those just read, stay parsed.
-      table->useSource(fd, info.st_size, modified, 2 * threads + 4);
+      table->useFile(fd, info.st_size, modified, forceText, 2 * threads + 4);
     }
     if (pass == Pass::kDone) return table;
     if (pass == Pass::kFailed) return nullptr;

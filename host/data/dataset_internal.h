@@ -56,7 +56,7 @@ struct ByKey {
 struct InputDataSet final : HostDataSet {
   explicit InputDataSet(std::shared_ptr<const Table> t)
       : HostDataSet(kDsInput), table(std::move(t)), cursor(table.get()) {
-    next = groupStart = TablePos{table->first, 0, 0};
+    next = groupStart = positionOf(*table, 0);
   }
   std::shared_ptr<const Table> table;
   BlockCursor cursor;

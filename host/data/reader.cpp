@@ -74,7 +74,7 @@ std::string showKey(const InputDataSet* in, const ByKey& k) {
   return s;
 }
 
-TablePos firstObs(const InputDataSet* in) { return TablePos{in->table->first, 0, 0}; }
+TablePos firstObs(const InputDataSet* in) { return positionOf(*in->table, 0); }
 
 // What one thread's scan of a run of blocks finds: where groups start after its first
 // observation, and the first observation out of BY order.
@@ -102,19 +102,18 @@ void compareNext(const InputDataSet* in, const ByKey& before, const ByKey& key, 
   scan->badVar = differs;
 }
 
-void scanBlocks(const InputDataSet* in, const std::vector<Table::Span>& blocks, size_t from,
-                size_t to, ByScan* scan) {
+void scanBlocks(const InputDataSet* in, int64_t from, int64_t to, ByScan* scan) {
   std::vector<int> columns;
   for (const ByVar& b : in->by) columns.push_back(b.var);
   BlockCursor cursor(in->table.get());
-  for (size_t k = from; k < to; ++k) {
-    if (!cursor.loadColumns(blocks[k].block, columns)) {
+  for (int64_t k = from; k < to; ++k) {
+    if (!cursor.loadColumns(k, columns)) {
       scan->unreadable = cursor.error();
       return;
     }
     for (uint32_t row = 0; row < cursor.rows(); ++row) {
       ByKey key = keyOf(in, cursor, row);
-      const int64_t obs = blocks[k].firstObs + row;
+      const int64_t obs = k * in->table->blockRows() + row;
       if (scan->firstObs < 0) {
         scan->firstObs = obs;
         scan->firstKey = key;
@@ -130,12 +129,11 @@ void scanBlocks(const InputDataSet* in, const std::vector<Table::Span>& blocks, 
 // alone, its runs of blocks on several threads. Unless NOTSORTED, observations out of order
 // end the step with the first that breaks the order.
 std::vector<int64_t> scanGroups(const InputDataSet* in) {
-  const std::vector<Table::Span> blocks = in->table->blockList();
-  const int threads = dataThreads(static_cast<int64_t>(blocks.size()), 2);
+  const int64_t n = in->table->blocks();
+  const int threads = dataThreads(n, 2);
   std::vector<ByScan> scans(static_cast<size_t>(threads));
   parallelFor(threads, threads, [&](int t) {
-    const size_t n = blocks.size(), ut = static_cast<size_t>(t), ts = static_cast<size_t>(threads);
-    scanBlocks(in, blocks, n * ut / ts, n * (ut + 1) / ts, &scans[ut]);
+    scanBlocks(in, n * t / threads, n * (t + 1) / threads, &scans[static_cast<size_t>(t)]);
   });
   // The runs in order: a group may start at a run's first observation.
   ByScan whole;
@@ -172,11 +170,6 @@ std::vector<int64_t> scanGroups(const InputDataSet* in) {
   return std::move(whole.starts);
 }
 
-TablePos positionOf(const InputDataSet* in, int64_t obs) {
-  Table::Located at = in->table->locate(obs);
-  return at.block.valid() ? TablePos{at.block, at.row, obs} : TablePos{{}, 0, in->table->obs};
-}
-
 // The BY line of the group the reader stands on, for the output system.
 std::vector<output::ByValue> byValues(const InputDataSet* in) {
   std::vector<output::ByValue> values;
@@ -210,6 +203,9 @@ HostDataSet* openInput(std::string_view name, uint32_t* status) {
   if (!table) failStep(error);
   auto* in = new InputDataSet(table);
   in->name = table->name;
+  // The reader the procedure opens goes through its groups in order; the readers it clones
+  // for its workers read runs of blocks of their own.
+  in->cursor.readAhead(dataThreads(table->blocks(), 1) - 1);
   registerDataSet(in);
   session().lastDataSet = table->reopenName;
   if (status) *status = 0;
@@ -271,7 +267,7 @@ int nextByGroup(HostDataSet* ds) {
     output::setByGroup({});
     return 0;
   }
-  TablePos pos = positionOf(in, starts[g]);
+  TablePos pos = positionOf(*in->table, starts[g]);
   in->groupKey = keyAt(in, pos);
   in->groupStart = in->next = pos;
   in->groupEnd = g + 1 < starts.size() ? starts[g + 1] : in->table->obs;
@@ -317,7 +313,7 @@ int seekObs(HostDataSet* ds, int64_t k) {
   InputDataSet* in = asInput(ds);
   if (!in || k < 0) return -1;
   start(in);
-  in->next = positionOf(in, (in->readMode == 'F' ? 0 : in->groupStart.obs) + k);
+  in->next = positionOf(*in->table, (in->readMode == 'F' ? 0 : in->groupStart.obs) + k);
   return 0;
 }
 

@@ -75,9 +75,6 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
   if (it != gTables.end() && it->second.size == size && it->second.modified == modified)
     return it->second.table;
   ImportSettings settings;
-  settings.utilDirectory = utilDirectory();
-  // Each import thread keeps a copy file open on the copy road: no more threads than the
-  // file has pieces worth one.
   settings.threads = dataThreads(size, static_cast<int64_t>(settings.smallestPiece));
   // The text of a block read again: small beside the memory the step may use, as every
   // thread holds one and the table keeps a few parsed.

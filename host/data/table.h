@@ -1,20 +1,20 @@
 // An imported data set as the host reads it during the step. Its observations lie in blocks,
-// each a run of observations, which come by one of two roads:
-// - the source road: a block is a run of `blockRows` records of the CSV text itself, parsed
-//   column by column when a reader needs it, so nothing is written and nothing copied beyond
-//   the blocks in use; the import only checked the text and noted where the blocks start.
-// - the copy road: a binary copy in the UTILPATH directory, a chain of blocks each holding a
-//   run of observations column by column (numbers as doubles, texts as offsets and bytes),
-//   spread over one file per import thread so that the threads write in parallel; each block
-//   names the next, so walking it needs no index in memory.
+// each a run of `blockRows` records of the CSV text itself (the last block holds what is
+// left), which a reader parses column by column when it needs them: nothing is copied or
+// written beyond the blocks in use. The import checked the text, settled the types and noted
+// where each block starts.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <future>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "host/data/csv_chunk.h"
@@ -31,22 +31,13 @@ struct TableVar {
   std::string strayText;
 };
 
-// Where a block is: on the copy road its file and offset (file -1 for none); on the source
-// road file 0 and the block's number.
-struct BlockRef {
-  int32_t file = -1;
-  uint64_t offset = 0;
-  bool valid() const { return file >= 0; }
-};
-
-// One block of the source road, parsed.
-struct SourceBlock {
+// One block of the table, parsed.
+struct ParsedBlock {
   int64_t index = -1;
   ParsedPiece piece;
 };
 
-// An imported data set: its variables and where its observations are read from (the copy
-// files are unlinked at creation, so they go with their descriptors whatever happens).
+// An imported data set: its variables and where its blocks lie in the file.
 class Table {
  public:
   ~Table();
@@ -55,132 +46,103 @@ class Table {
   std::filesystem::path source;
   std::vector<TableVar> vars;
   int64_t obs = 0;
-  BlockRef first;  // the first block, none when there are no observations
 
-  // ---- The source road ----
-  // Each block holds `n` records (the last what is left).
+  // ---- Set up by the import ----
+  // Each block holds `n` records.
   void setBlockRows(int64_t n) { blockRows_ = n > 0 ? n : 1; }
-  // Reads the blocks from `fd` (the table owns it; size and modified time as the import
-  // found them); the `cached` blocks parsed last stay parsed.
-  void useSource(int fd, int64_t size, int64_t modified, int cached);
   // The offset of the next block's first record, in order; then the end of the text.
-  void addSourceBlock(uint64_t start) { starts_.push_back(start); }
-  // After the import: the text columns, which every parse keeps as texts.
-  void setTextColumns(std::vector<char> text) { textColumns_ = std::move(text); }
-  bool fromSource() const { return sourceFd_ >= 0; }
+  void addBlock(uint64_t start) { starts_.push_back(start); }
+  // Reads the blocks from `fd` (the table owns it; size and modified time as the import
+  // found them), keeping `text` columns as texts; the `cached` blocks parsed last stay
+  // parsed.
+  void useFile(int fd, int64_t size, int64_t modified, std::vector<char> text, int cached);
+
   int64_t blockRows() const { return blockRows_; }
-  int64_t sourceBlocks() const { return starts_.empty() ? 0 : int64_t(starts_.size()) - 1; }
+  int64_t blocks() const { return starts_.empty() ? 0 : int64_t(starts_.size()) - 1; }
+  int64_t rowsOfBlock(int64_t k) const;
   // Block k parsed whole, shared with the other readers that ask for it while it is recent;
   // null and the reason when the text cannot be read or is no longer what the import read.
-  std::shared_ptr<const SourceBlock> sourceBlock(int64_t k, std::string* error) const;
+  std::shared_ptr<const ParsedBlock> block(int64_t k, std::string* error) const;
   // Block k with only the `wanted` columns parsed, into *into; false and the reason.
-  bool parseSourceBlock(int64_t k, const std::vector<char>* wanted, SourceBlock* into,
-                        std::string* error) const;
-
-  // ---- The copy road ----
-  // Creates the unlinked files in the directory; false when it cannot.
-  bool create(const std::filesystem::path& directory, int files);
-  int files() const { return static_cast<int>(fds_.size()); }
-  // Bytes the piece takes as a block.
-  static uint64_t blockBytes(const ParsedPiece& piece);
-  // Reserves room for a block at the end of `file`.
-  BlockRef reserve(int file, uint64_t bytes);
-  // Writes the piece as the block at `at`, followed by `next`; false on a write failure.
-  // Blocks of different files may be written at the same time.
-  bool writeBlock(const ParsedPiece& piece, BlockRef at, BlockRef next) const;
-  // Sets the block that follows `from`.
-  bool link(BlockRef from, BlockRef next) const;
-  int fd(int file) const { return fds_[static_cast<size_t>(file)]; }
-  uint64_t fileEnd(int file) const { return ends_[static_cast<size_t>(file)]; }
-
-  // Where observation obs (from 0) lies: its block and row; the block is invalid past the end or
-  // when the chain cannot be read. The chain's heads are read once, on the first call.
-  struct Located {
-    BlockRef block;
-    uint32_t row = 0;
-  };
-  Located locate(int64_t obs) const;
-  // Every block in order with its first observation.
-  struct Span {
-    BlockRef block;
-    int64_t firstObs = 0;
-  };
-  std::vector<Span> blockList() const;
+  bool parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* into,
+                  std::string* error) const;
+  // Starts parsing block k on a thread of its own unless it is parsed, being parsed, or
+  // `most` blocks are being parsed so already; block(k) then waits for it.
+  void prefetch(int64_t k, int most) const;
 
  private:
-  mutable std::once_flag indexed_;
-  mutable std::vector<Span> index_;  // the chain's blocks, then the end
-
-  const std::vector<Span>& chain() const;
-
-  std::vector<int> fds_;
-  std::vector<uint64_t> ends_;
-
-  int sourceFd_ = -1;
-  int64_t sourceSize_ = 0, sourceModified_ = 0;
+  int fd_ = -1;
+  int64_t size_ = 0, modified_ = 0;
   int64_t blockRows_ = 0;
   std::vector<uint64_t> starts_;
   std::vector<char> textColumns_;
-  size_t cached_ = 0;
+  size_t cached_ = 1;
   mutable std::mutex cacheMutex_;
-  mutable std::vector<std::shared_ptr<SourceBlock>> cache_;  // the most recent last
-  mutable std::vector<std::shared_ptr<SourceBlock>> spare_;  // room of blocks nobody reads
+  mutable std::vector<std::shared_ptr<ParsedBlock>> cache_;  // the most recent last
+  mutable std::vector<std::shared_ptr<ParsedBlock>> spare_;  // room of blocks nobody reads
+  using Parsing = std::shared_future<std::shared_ptr<const ParsedBlock>>;
+  struct Ahead {
+    int64_t block = -1;
+    Parsing result;
+    std::atomic<bool> done{false};  // the thread no longer touches the table
+    std::thread thread;
+  };
+  mutable std::list<Ahead> ahead_;  // blocks parsed ahead, under the cache's lock
 
-  int64_t rowsOfBlock(int64_t k) const;
+  // Under the cache's lock: a cached block, or null.
+  std::shared_ptr<const ParsedBlock> cached(int64_t k) const;
+  std::shared_ptr<ParsedBlock> spare() const;
+  // Keeps the parsed block among the recent ones; the block to use (another reader may have
+  // kept block k meanwhile).
+  std::shared_ptr<const ParsedBlock> keep(std::shared_ptr<ParsedBlock> b) const;
 };
 
-// A position in the data set: the block, the row within it, the observation (from 0).
+// A position in the data set: the block (-1 for none), the row within it, the observation
+// (from 0).
 struct TablePos {
-  BlockRef block;
+  int64_t block = -1;
   uint32_t row = 0;
   int64_t obs = 0;
 };
+
+// The position of observation obs, the end when there is none.
+TablePos positionOf(const Table& table, int64_t obs);
 
 // Reads one block at a time; values of the loaded block's rows.
 class BlockCursor {
  public:
   explicit BlockCursor(const Table* table) : table_(table) {}
+  // A reader that goes through the blocks in order has the next `blocks` parsed ahead.
+  void readAhead(int blocks) { ahead_ = blocks; }
   // Loads the block unless loaded; false on a read failure (error() says why).
-  bool load(BlockRef block);
+  bool load(int64_t block);
   // Loads only the columns of `vars` of the block (the others hold nothing); for scans that
   // need a few columns of every block. A cursor used so must not also load whole blocks.
-  bool loadColumns(BlockRef block, const std::vector<int>& vars);
+  bool loadColumns(int64_t block, const std::vector<int>& vars);
   // Why the last load failed: the end of a sentence that starts with the data set's name.
   const std::string& error() const { return error_; }
-  uint32_t rows() const { return rows_; }
-  bool isText(int var) const { return text_[static_cast<size_t>(var)] != 0; }
-  double number(int var, uint32_t row) const { return numbers_[static_cast<size_t>(var)][row]; }
+  uint32_t rows() const { return static_cast<uint32_t>(parsed_->piece.rows); }
+  bool isText(int var) const { return column(var).text; }
+  double number(int var, uint32_t row) const { return column(var).numbers[row]; }
   std::string_view text(int var, uint32_t row) const {
-    const uint32_t* offs = offsets_[static_cast<size_t>(var)];
-    return std::string_view(bytes_[static_cast<size_t>(var)] + offs[row],
-                            offs[row + 1] - offs[row]);
+    const ColumnPiece& c = column(var);
+    return std::string_view(c.bytes).substr(c.offsets[row], c.offsets[row + 1] - c.offsets[row]);
   }
   // The position after pos, whose block is loaded.
   TablePos after(TablePos pos) const;
 
  private:
+  const ColumnPiece& column(int var) const {
+    return parsed_->piece.columns[static_cast<size_t>(var)];
+  }
   const Table* table_;
-  // Each column's values: numbers, or text offsets and bytes.
-  std::vector<const double*> numbers_;
-  std::vector<const uint32_t*> offsets_;
-  std::vector<const char*> bytes_;
-  std::vector<char> text_;
-  BlockRef block_, next_;
-  uint32_t rows_ = 0;
-  bool have_ = false;
+  int ahead_ = 0;
+  const ParsedBlock* parsed_ = nullptr;
+  int64_t loaded_ = -1;  // the block loaded whole, -1 for none
   std::string error_;
-  // Copy road: the block's bytes and where its columns start in them.
-  std::vector<char> data_;
-  std::vector<uint64_t> copyOffsets_;
-  // Source road: the block shared with other readers, or this cursor's own partial parse.
-  std::shared_ptr<const SourceBlock> shared_;
-  SourceBlock own_;
-
-  // Reads the block's head and column heads, or the whole block; the block's byte count, or 0
-  // on a failure.
-  uint64_t loadHeads(BlockRef block, bool whole);
-  void pointAt(const SourceBlock& b, int64_t k);
-  void pointAtCopy(uint64_t bytes);
+  // The block shared with other readers, or this cursor's own partial parse.
+  std::shared_ptr<const ParsedBlock> shared_;
+  ParsedBlock own_;
 };
 
 }  // namespace vsf::host

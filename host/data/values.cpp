@@ -84,7 +84,7 @@ int attr(HostDataSet* ds, int code, void* out) {
       return 0;
     case dsattr::kBlockRows:
       if (!in) return -1;
-      *static_cast<int64_t*>(out) = in->table->fromSource() ? in->table->blockRows() : 0;
+      *static_cast<int64_t*>(out) = in->table->blockRows();
       return 0;
     case dsattr::kGroupFirst:
       if (!in) return -1;
