@@ -214,7 +214,7 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
     const uint64_t perRow =
         std::max<uint64_t>(1, end / static_cast<uint64_t>(std::max<int64_t>(rows, 1)));
     const int64_t blockRows =
-        std::clamp<int64_t>(static_cast<int64_t>(im.settings.blockBytes / perRow), 16, 1 << 20);
+        std::clamp<int64_t>(static_cast<int64_t>(im.settings.blockBytes / perRow), 1, 1 << 20);
     if (rows > 0) table->setBlockRows(blockRows);
   }
   for (size_t k = 0; k < parsed.size(); ++k) {

@@ -36,7 +36,12 @@ int64_t modifiedTime(const struct stat& st) {
 }  // namespace
 
 Table::~Table() {
-  for (Ahead& a : ahead_) a.thread.join();
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  for (std::thread& t : helpers_) t.join();
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -128,46 +133,78 @@ std::shared_ptr<const ParsedBlock> Table::keep(std::shared_ptr<ParsedBlock> b) c
 }
 
 std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) const {
-  Parsing parsing;
+  std::shared_future<std::shared_ptr<const ParsedBlock>> parsing;
+  std::shared_ptr<Ahead> mine;  // asked for ahead, but no helper took it yet: parsed here
   {
     std::lock_guard<std::mutex> lock(cacheMutex_);
     if (std::shared_ptr<const ParsedBlock> b = cached(k)) return b;
-    for (const Ahead& a : ahead_)
-      if (a.block == k) parsing = a.result;
+    for (const std::shared_ptr<Ahead>& a : ahead_) {
+      if (a->block != k) continue;
+      if (a->taken)
+        parsing = a->result;
+      else
+        mine = a;
+      a->taken = true;
+    }
   }
   if (parsing.valid()) {
     if (std::shared_ptr<const ParsedBlock> b = parsing.get()) return b;
     // Parsed ahead without success: parse it here for the reason.
   }
+  std::shared_ptr<const ParsedBlock> kept;
   std::shared_ptr<ParsedBlock> b = spare();
-  if (!parseBlock(k, nullptr, b.get(), error)) return nullptr;
-  return keep(std::move(b));
+  if (parseBlock(k, nullptr, b.get(), error)) kept = keep(std::move(b));
+  if (mine) {
+    mine->promise.set_value(kept);  // for a reader that came meanwhile
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    ahead_.erase(std::find(ahead_.begin(), ahead_.end(), mine));
+  }
+  return kept;
 }
 
 void Table::prefetch(int64_t k, int most) const {
-  std::lock_guard<std::mutex> lock(cacheMutex_);
-  for (auto it = ahead_.begin(); it != ahead_.end();) {
-    if (!it->done) {
-      if (it->block == k) return;
-      ++it;
-      continue;
-    }
-    it->thread.join();
-    it = ahead_.erase(it);
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    if (stopping_ || k < 0 || k >= blocks() || static_cast<int>(ahead_.size()) >= most) return;
+    for (const std::shared_ptr<Ahead>& a : ahead_)
+      if (a->block == k) return;
+    for (const auto& c : cache_)
+      if (c->index == k) return;
+    auto a = std::make_shared<Ahead>();
+    a->block = k;
+    a->result = a->promise.get_future().share();
+    ahead_.push_back(std::move(a));
+    if (static_cast<int>(helpers_.size()) < most) helpers_.emplace_back([this] { help(); });
   }
-  if (k < 0 || k >= blocks() || static_cast<int>(ahead_.size()) >= most) return;
-  for (const auto& c : cache_)
-    if (c->index == k) return;
-  Ahead& a = ahead_.emplace_back();
-  a.block = k;
-  std::promise<std::shared_ptr<const ParsedBlock>> promise;
-  a.result = promise.get_future().share();
-  a.thread = std::thread([this, k, &a, promise = std::move(promise)]() mutable {
+  wake_.notify_one();
+}
+
+void Table::help() const {
+  std::unique_lock<std::mutex> lock(cacheMutex_);
+  for (;;) {
+    wake_.wait(lock, [this] {
+      if (stopping_) return true;
+      for (const std::shared_ptr<Ahead>& a : ahead_)
+        if (!a->taken) return true;
+      return false;
+    });
+    if (stopping_) return;
+    std::shared_ptr<Ahead> a;
+    for (const std::shared_ptr<Ahead>& w : ahead_)
+      if (!w->taken) {
+        a = w;
+        break;
+      }
+    a->taken = true;
+    lock.unlock();
+    std::shared_ptr<const ParsedBlock> kept;
     std::shared_ptr<ParsedBlock> b = spare();
     std::string ignored;
-    promise.set_value(parseBlock(k, nullptr, b.get(), &ignored) ? keep(std::move(b)) : nullptr);
-    a.done = true;
-  });
+    if (parseBlock(a->block, nullptr, b.get(), &ignored)) kept = keep(std::move(b));
+    a->promise.set_value(kept);
+    lock.lock();
+    ahead_.erase(std::find(ahead_.begin(), ahead_.end(), a));
+  }
 }
 
 TablePos positionOf(const Table& table, int64_t obs) {

@@ -6,10 +6,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <future>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,8 +67,9 @@ class Table {
   // Block k with only the `wanted` columns parsed, into *into; false and the reason.
   bool parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* into,
                   std::string* error) const;
-  // Starts parsing block k on a thread of its own unless it is parsed, being parsed, or
-  // `most` blocks are being parsed so already; block(k) then waits for it.
+  // Has block k parsed on one of up to `most` threads of the table's own, unless it is
+  // parsed or asked for already, or `most` blocks wait so. block(k) waits for a parse that
+  // began, and parses the block itself when no thread has taken it yet.
   void prefetch(int64_t k, int most) const;
 
  private:
@@ -80,14 +82,20 @@ class Table {
   mutable std::mutex cacheMutex_;
   mutable std::vector<std::shared_ptr<ParsedBlock>> cache_;  // the most recent last
   mutable std::vector<std::shared_ptr<ParsedBlock>> spare_;  // room of blocks nobody reads
-  using Parsing = std::shared_future<std::shared_ptr<const ParsedBlock>>;
+  // A block asked for ahead of its reader.
   struct Ahead {
     int64_t block = -1;
-    Parsing result;
-    std::atomic<bool> done{false};  // the thread no longer touches the table
-    std::thread thread;
+    std::promise<std::shared_ptr<const ParsedBlock>> promise;
+    std::shared_future<std::shared_ptr<const ParsedBlock>> result;
+    bool taken = false;  // its parse began: on a helper, or by a reader
   };
-  mutable std::list<Ahead> ahead_;  // blocks parsed ahead, under the cache's lock
+  // Under the cache's lock: the blocks asked for and not yet parsed, in order, and the
+  // helper threads that parse them.
+  mutable std::deque<std::shared_ptr<Ahead>> ahead_;
+  mutable std::vector<std::thread> helpers_;
+  mutable std::condition_variable wake_;
+  mutable bool stopping_ = false;
+  void help() const;
 
   // Under the cache's lock: a cached block, or null.
   std::shared_ptr<const ParsedBlock> cached(int64_t k) const;

@@ -125,16 +125,21 @@ void zlevclonefree(ZLevCtx* clone) {
 
 void zlevcloneseek(ZLevCtx* clone, int64_t k) { hostv().ds->seekObs(clone->alloc->reader, k); }
 
-ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred) {
+ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred) {
   preferred = std::max<int64_t>(1, preferred);
-  HostDataSet* reader = ctx->alloc->reader;
-  int64_t block = 0, groupFirst = 0;
-  if (hostv().ds->attr(reader, dsattr::kBlockRows, &block) != 0 || block <= 0 ||
-      hostv().ds->attr(reader, dsattr::kGroupFirst, &groupFirst) != 0 || groupFirst < 0)
-    return ObsRuns{preferred, preferred};
+  if (blockRows <= 0 || groupFirst < 0) return ObsRuns{preferred, preferred};
   // Whole blocks, as many as come nearest the preferred run.
-  const int64_t rows = block * std::max<int64_t>(1, (preferred + block / 2) / block);
+  const int64_t rows = blockRows * std::max<int64_t>(1, (preferred + blockRows / 2) / blockRows);
   return ObsRuns{rows - groupFirst % rows, rows};
+}
+
+ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred) {
+  HostDataSet* reader = ctx->alloc->reader;
+  int64_t block = 0, groupFirst = -1;
+  if (hostv().ds->attr(reader, dsattr::kBlockRows, &block) != 0 ||
+      hostv().ds->attr(reader, dsattr::kGroupFirst, &groupFirst) != 0)
+    block = 0;
+  return obsRuns(block, groupFirst, preferred);
 }
 
 }  // namespace vsf

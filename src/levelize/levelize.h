@@ -93,6 +93,9 @@ struct ObsRuns {
   int64_t length(int64_t k) const { return k == 0 ? first : rows; }
 };
 ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred);
+// The runs of a group that starts at observation `groupFirst` of a data set kept in blocks of
+// `blockRows` observations (0: blocks of any size).
+ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred);
 
 // Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
 // obs::kUnusable.

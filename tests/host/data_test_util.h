@@ -76,6 +76,7 @@ class DataTest : public ::testing::Test {
     t->name = "WORK.PIECES";
     auto* in = new host::InputDataSet(t);
     in->name = t->name;
+    in->cursor.readAhead(2);  // as the reader the procedure opens
     host::registerDataSet(in);
     return in;
   }
