@@ -49,6 +49,8 @@ class Log {
   void write(std::string_view level, std::string_view text);
   const std::vector<LogLine>& lines() const { return lines_; }
   void setEcho(bool echo) { echo_ = echo; }
+  // Whether step `step` (its lines are the last ones written) wrote a line of that level.
+  bool stepWrote(int step, std::string_view level);
 
  private:
   std::mutex mutex_;
@@ -99,7 +101,8 @@ const HostVector* hostVector();
 // false, with the reason, when the record leads to no descriptor of this host's boundary.
 bool loadModule(const VersionRecord& record, std::string* error);
 
-// Runs one procedure step over the step's text; returns its code.
+// Runs one procedure step over the step's text; returns its code, at least 4 (the warning
+// code) when the step wrote a warning to the log.
 int runStep(const std::string& text, int line);
 
 // Name/value store, filled at start from the machine and the environment.

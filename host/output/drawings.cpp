@@ -6,14 +6,9 @@
 #include <cmath>
 #include <map>
 
-#include "host/output/output_internal.h"
-#include "host/output/plot_internal.h"
+#include "host/output/drawing_internal.h"
 
 namespace vsf::host::output {
-
-namespace {
-
-constexpr double kNaN = NAN;
 
 std::string trimmed(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -22,35 +17,33 @@ std::string trimmed(std::string s) {
   return s.substr(b);
 }
 
-// The rows of one data object that the graph sees.
-class Rows {
- public:
-  explicit Rows(const GraphData* d) : d_(d) {}
-  size_t size() const { return d_ ? d_->rows.size() : 0; }
-  int column(std::string_view name) const {
-    if (!d_ || name.empty()) return -1;
-    const auto& c = d_->table->columns;
-    for (size_t i = 0; i < c.size(); ++i)
-      if (equalNoCase(c[i].name, name)) return static_cast<int>(i);
-    return -1;
-  }
-  const Column* columnOf(int i) const { return i < 0 ? nullptr : &d_->table->columns[i]; }
-  // A number, NaN for a missing value, a text or no column.
-  double number(size_t k, int col) const {
-    if (col < 0) return kNaN;
-    const Cell& c = d_->table->rows[d_->rows[k]][col];
-    if (c.kind == Cell::Kind::kInt) return static_cast<double>(c.i);
-    if (c.kind == Cell::Kind::kDouble && std::isfinite(c.d)) return c.d;
-    return kNaN;
-  }
-  std::string text(size_t k, int col) const {
-    if (col < 0) return "";
-    return trimmed(d_->table->rows[d_->rows[k]][col].plain());
-  }
+int Rows::column(std::string_view name) const {
+  if (!d_ || name.empty()) return -1;
+  const auto& c = d_->table->columns;
+  for (size_t i = 0; i < c.size(); ++i)
+    if (equalNoCase(c[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
 
- private:
-  const GraphData* d_;
-};
+double Rows::number(size_t k, int col) const {
+  if (col < 0) return NAN;
+  const Cell& c = d_->table->rows[d_->rows[k]][col];
+  if (c.kind == Cell::Kind::kInt) return static_cast<double>(c.i);
+  if (c.kind == Cell::Kind::kDouble && std::isfinite(c.d)) return c.d;
+  return NAN;
+}
+
+std::string Rows::text(size_t k, int col) const {
+  if (col < 0) return "";
+  return trimmed(d_->table->rows[d_->rows[k]][col].plain());
+}
+
+std::vector<double> Rows::numbers(int col) const {
+  std::vector<double> out;
+  for (size_t k = 0; k < size(); ++k)
+    if (double v = number(k, col); std::isfinite(v)) out.push_back(v);
+  return out;
+}
 
 std::string variableText(const Dynamics& d, std::string_view name) {
   const Cell* c = findDynamic(d, name);
@@ -63,27 +56,26 @@ double variableNumber(const Dynamics& d, std::string_view name, double otherwise
   return c->kind == Cell::Kind::kInt ? static_cast<double>(c->i) : c->d;
 }
 
-// The nested list that names the step axis, and the one that lists a panel's cells.
 const Dynamics* listWith(const Graph& g, std::string_view name, bool with) {
   for (const Dynamics& l : g.lists)
     if ((findDynamic(l, name) != nullptr) == with) return &l;
   return nullptr;
 }
 
-std::string titleOf(const Graph& g) {
-  const std::string dep = variableText(g.variables, "_DEPNAME");
-  const std::string title = g.title.empty() ? g.name : g.title;
-  return dep.empty() ? title : title + " for " + dep;
-}
-
 Figure figureOf(const Graph& g) {
   Figure f;
   f.id = g.id;
   f.name = g.name;
-  f.title = titleOf(g);
+  const std::string dep = variableText(g.variables, "_DEPNAME");
+  const std::string title = g.title.empty() ? g.name : g.title;
+  f.title = dep.empty() ? title : title + " for " + dep;
   f.label = g.label;
   return f;
 }
+
+namespace {
+
+constexpr double kNaN = NAN;
 
 // ---- The step axis ----
 enum class AxisKind { kStep, kStepLabel, kNormBeta };
@@ -197,7 +189,8 @@ Plot criterionPlot(const Graph& g, const CriterionCell& c, const std::string& se
                                 1,
                                 true,
                                 true,
-                                0});
+                                0,
+                                {}});
   }
   return p;
 }
@@ -250,6 +243,22 @@ Figure asePlot(const Graph& g) {
 }
 
 // ---- Coefficient plots ----
+// A curve whose end stands clear of zero but that has no label at the right edge (its end lay
+// within the label gap of another's) is named in the legend instead.
+void nameUnlabelledCurves(Plot& p) {
+  double low = INFINITY, high = -INFINITY;
+  for (const Series& s : p.series)
+    if (!s.y.empty()) low = std::min(low, s.y.back()), high = std::max(high, s.y.back());
+  if (!(low <= high)) return;
+  std::vector<bool> labelled(p.series.size(), false);
+  for (const EdgeLabel& l : p.edgeLabels)
+    if (l.series >= 0) labelled[static_cast<size_t>(l.series)] = true;
+  for (size_t k = 0; k < p.series.size(); ++k) {
+    Series& s = p.series[k];
+    if (!labelled[k] && !s.y.empty() && std::fabs(s.y.back()) > (high - low) / 100) s.legend = true;
+  }
+}
+
 Plot coefficientPlot(const Graph& g, const Rows& rows, const StepAxis& a) {
   Plot p;
   p.x = xAxisOf(a, rows);
@@ -277,8 +286,10 @@ Plot coefficientPlot(const Graph& g, const Rows& rows, const StepAxis& a) {
     s.x.push_back(x);
     s.y.push_back(y);
     const double label = rows.number(k, edge);
-    if (std::isfinite(label)) p.edgeLabels.push_back(EdgeLabel{s.name, label, s.pen});
+    if (std::isfinite(label))
+      p.edgeLabels.push_back(EdgeLabel{s.name, label, s.pen, static_cast<int>(it->second)});
   }
+  nameUnlabelledCurves(p);
   p.refs.push_back(RefLine{"", false, 0, false, false});
   return p;
 }
@@ -345,7 +356,7 @@ Figure candidatesPlot(const Graph& g) {
   const bool both = variableNumber(v, "_ADDANDDROP", 0) != 0;
   const std::string shortLabel = variableText(v, "_SHORTCRITERIONLABEL");
   auto bars = [&](int column, const std::string& name, int pen) {
-    Series s{name, "candidate", SeriesKind::kBars, {}, {}, pen, false, true, baseline};
+    Series s{name, "candidate", SeriesKind::kBars, {}, {}, pen, false, true, baseline, {}};
     for (size_t k = 0; k < n; ++k)
       if (double x = rows.number(k, column); std::isfinite(x))
         s.x.push_back(x), s.y.push_back(static_cast<double>(n - 1 - k));
@@ -365,7 +376,8 @@ Figure candidatesPlot(const Graph& g) {
                                 1,
                                 true,
                                 true,
-                                0});
+                                0,
+                                {}});
   }
   f.cellHeight = std::max(160.0, 20.0 + 26.0 * static_cast<double>(n));
   f.plots.push_back(std::move(p));
@@ -385,6 +397,13 @@ Figure drawGraph(const Graph& g) {
   if (name == "choosecriterionplot" || name == "pvalueplot")
     return coefficientFigure(g, false, true);
   if (name == "candidatesplot") return candidatesPlot(g);
+  if (name == "elasticnetl2tuningplot") return tuningPlot(g);
+  if (name == "cvexternal") return cvExternalPlot(g);
+  if (name == "effectselectpctplot") return effectSelectPlot(g);
+  if (name == "parmdistribution") return parameterDistributions(g, false, false);
+  if (name == "parmdistributionpanel") return parameterDistributions(g, true, false);
+  if (name == "parmhistogram") return parameterDistributions(g, false, true);
+  if (name == "parmhistogrampanel") return parameterDistributions(g, true, true);
   // A template without a drawing of its own: its title over an empty frame.
   Figure f = figureOf(g);
   f.plots.emplace_back();

@@ -102,6 +102,17 @@ void writeByLine(Page& page, const Item& item) {
                 escapeMarkup(byLine(doc().byGroups[static_cast<size_t>(by)])) + "</p>\n";
 }
 
+// A group shows when something under it shows: a displayed table, a text line or a graph.
+bool hasContent(const Group& g) {
+  for (const Item& item : g.items) {
+    if (auto* t = std::get_if<Table*>(&item); t && !isDisplayed(**t)) continue;
+    if (std::holds_alternative<Heading*>(item)) continue;
+    if (auto* inner = std::get_if<Group*>(&item); inner && !hasContent(**inner)) continue;
+    return true;
+  }
+  return false;
+}
+
 struct HtmlItem {
   Page& page;
   std::string& out;
@@ -110,6 +121,7 @@ struct HtmlItem {
     if (isDisplayed(*t)) writeTable(out, *t);
   }
   void operator()(const Group* g) const {
+    if (!hasContent(*g)) return;
     int h = std::min(depth + 2, 6);
     out += fmt::format("<section class=\"group\" data-name=\"{}\">\n<h{}>{}</h{}>\n",
                        escapeMarkup(g->name), h,

@@ -208,7 +208,7 @@ json documentJson() {
   for (const auto& [name, value] : session().macros) macros[name] = value;
   json log = json::array();
   for (const LogLine& line : session().log.lines())
-    log.push_back({{"level", line.level}, {"text", line.text}});
+    log.push_back({{"level", line.level}, {"text", line.text}, {"step", line.step}});
   json j{{"output", itemsJson(doc().top)}, {"macros", macros}, {"log", log}};
   if (!session().written.empty()) {
     json sets = json::array();

@@ -167,15 +167,48 @@ void writeByLine(std::ostream& out, const ByTag& item) {
   gAfterHeading = true;
 }
 
-// The headings of the item's groups that have not gone to the listing yet, outermost first.
-void writeGroupHeadings(std::ostream& out, Group* parent) {
-  std::vector<Group*> chain;
-  for (Group* g = parent; g && !g->listed; g = g->parent) chain.push_back(g);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    (*it)->listed = true;
-    out << '\n' << centred((*it)->label.empty() ? (*it)->name : (*it)->label, kLineWidth) << '\n';
-    gAfterHeading = true;
+// Descriptions (headings) wait for the first item listed under them, as group headings do: a
+// group or description with nothing under it is never listed.
+std::vector<const Heading*>& pendingHeadings() {
+  static std::vector<const Heading*> pending;
+  return pending;
+}
+
+void writeHeading(std::ostream& out, const Heading& h) {
+  // A group whose description repeats its label shows the text once.
+  if (h.parent && h.text == h.parent->label) return;
+  out << '\n' << centred(h.text, kLineWidth) << '\n';
+  gAfterHeading = true;
+}
+
+// The descriptions waiting in `group` (null: at the top), in their order.
+void writePendingHeadings(std::ostream& out, const Group* group, int step) {
+  auto& pending = pendingHeadings();
+  for (auto it = pending.begin(); it != pending.end();) {
+    if ((*it)->parent != group || (*it)->step != step) {
+      ++it;
+      continue;
+    }
+    writeHeading(out, **it);
+    it = pending.erase(it);
   }
+}
+
+// The headings of the item's groups that have not gone to the listing yet and the descriptions
+// waiting in them, outermost first; descriptions of groups that ended empty are dropped.
+void writeGroupHeadings(std::ostream& out, Group* parent, int step) {
+  std::vector<Group*> chain;
+  for (Group* g = parent; g; g = g->parent) chain.push_back(g);
+  writePendingHeadings(out, nullptr, step);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!(*it)->listed) {
+      (*it)->listed = true;
+      out << '\n' << centred((*it)->label.empty() ? (*it)->name : (*it)->label, kLineWidth) << '\n';
+      gAfterHeading = true;
+    }
+    writePendingHeadings(out, *it, step);
+  }
+  pendingHeadings().clear();
 }
 
 void writeText(std::ostream& out, const TextLine& t) {
@@ -195,7 +228,7 @@ struct Lister {
   void operator()(Table* t) {
     if (!isDisplayed(*t)) return;
     writeByLine(out, *t);
-    writeGroupHeadings(out, t->parent);
+    writeGroupHeadings(out, t->parent, t->step);
     TableLayout l = layoutTable(*t);
     if (t->factoid)
       writeFactoid(out, l);
@@ -206,23 +239,16 @@ struct Lister {
   }
   void operator()(TextLine* t) {
     writeByLine(out, *t);
-    writeGroupHeadings(out, t->parent);
+    writeGroupHeadings(out, t->parent, t->step);
     if (gAfterHeading && !t->rule) out << '\n';
     writeText(out, *t);
     gAfterHeading = false;
   }
-  void operator()(Heading* h) {
-    writeByLine(out, *h);
-    writeGroupHeadings(out, h->parent);
-    // A group whose description repeats its label shows the text once.
-    if (h->parent && h->text == h->parent->label) return;
-    out << '\n' << centred(h->text, kLineWidth) << '\n';
-    gAfterHeading = true;
-  }
+  void operator()(Heading* h) { pendingHeadings().push_back(h); }
   void operator()(Group*) {}
   // Where the graph went: its file, the page, or nowhere.
   void operator()(Graph* g) {
-    writeGroupHeadings(out, g->parent);
+    writeGroupHeadings(out, g->parent, g->step);
     out << '\n'
         << centred("Graph " + g->name + " (" + (g->title.empty() ? g->name : g->title) +
                        "): " + g->where,

@@ -4,6 +4,7 @@
 // writer lays them out and draws them.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,11 +29,32 @@ struct Axis {
 // How a series is drawn. Its pen (colour, dash and marker shape by index) keeps series apart
 // in colour and in grey.
 enum class SeriesKind : uint8_t {
-  kLine,     // a line through the points, with markers when they are few
-  kMarkers,  // markers only
-  kNeedles,  // vertical lines from the baseline, a marker at the end
-  kBars,     // horizontal bars from the baseline (x) at each category (y)
+  kLine,       // a line through the points, with markers when they are few
+  kMarkers,    // markers only
+  kNeedles,    // vertical lines from the baseline, a marker at the end
+  kBars,       // horizontal bars from the baseline (x) at each category (y)
+  kBox,        // a box plot at x: its box, whiskers and mean; the outliers as points (y)
+  kHistogram,  // bins between the edges x[k] and x[k + 1], y[k] high
 };
+
+// Tukey's box of a sample: the quartiles as numpy's percentile takes them (linear between
+// order statistics), the whiskers at the most extreme values within 1.5 IQR of the box (never
+// inside it). NaN for an empty sample.
+struct BoxStats {
+  double q1 = NAN, median = NAN, q3 = NAN, low = NAN, high = NAN, mean = NAN;
+  size_t n = 0;
+};
+BoxStats boxStats(std::vector<double> values);
+// The values outside the whiskers, in ascending order.
+std::vector<double> boxOutliers(const std::vector<double>& values, const BoxStats& b);
+
+// A histogram as numpy's histogram(values, bins="sturges") makes it: equal bins over the
+// range (a range of one value widened by 0.5 each way), the last bin closed.
+struct Histogram {
+  std::vector<double> edges;
+  std::vector<double> counts;
+};
+Histogram histogramOf(const std::vector<double>& values);
 
 enum class Shape : uint8_t { kCircle, kSquare, kTriangle, kDiamond, kCross, kStar };
 
@@ -44,7 +66,8 @@ struct Series {
   int pen = 0;
   bool emphasis = false;  // drawn large and filled (an optimum)
   bool legend = true;
-  double baseline = 0;  // needles and bars start here
+  double baseline = 0;  // needles, bars and histograms start here
+  BoxStats box;         // of a box plot
 };
 
 // A reference line across the plot at a value of one axis.
@@ -61,6 +84,7 @@ struct EdgeLabel {
   std::string text;
   double y = 0;
   int pen = 0;
+  int series = -1;  // the plot's series it names; one that finds no room is named in the legend
 };
 
 struct Plot {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "host/output/output_internal.h"
 #include "host/output/plot_internal.h"
@@ -127,8 +128,10 @@ void dataRange(const Plot& p, bool xAxis, double* low, double* high) {
   for (const Series& s : p.series) {
     for (double v : xAxis ? s.x : s.y) take(v);
     const bool fromBaseline =
-        (s.kind == SeriesKind::kBars && xAxis) || (s.kind == SeriesKind::kNeedles && !xAxis);
+        (s.kind == SeriesKind::kBars && xAxis) ||
+        ((s.kind == SeriesKind::kNeedles || s.kind == SeriesKind::kHistogram) && !xAxis);
     if (fromBaseline && !(xAxis ? s.x : s.y).empty()) take(s.baseline);
+    if (s.kind == SeriesKind::kBox && !xAxis) take(s.box.low), take(s.box.high);
   }
   for (const RefLine& r : p.refs)
     if (r.vertical == xAxis && !r.selected) take(r.at);
@@ -193,21 +196,24 @@ std::vector<std::vector<const LegendEntry*>> legendLines(const std::vector<Legen
 
 class Writer {
  public:
-  explicit Writer(const Figure& f) : f_(f) {}
+  explicit Writer(Figure f) : f_(std::move(f)) {}
   std::string run();
 
  private:
   void layOut();
+  void fitEdgeLabels(Plot& p, const PlotBox& b);
   void drawPlot(size_t i, const PlotBox& b);
   void drawAxes(const Plot& p, const PlotBox& b);
   void drawSeries(const Series& s, const PlotBox& b, bool markers);
+  void drawBox(const Series& s, const PlotBox& b);
+  void drawBins(const Series& s, const PlotBox& b);
   void drawRef(const RefLine& r, const PlotBox& b);
   void drawEdgeLabels(const Plot& p, const PlotBox& b);
   void drawLegend(double top);
   void marker(std::string& d, Shape shape, double x, double y, double r);
   void symbol(const LegendEntry& e, double x, double y);
 
-  const Figure& f_;
+  Figure f_;  // its own copy: edge labels without room move to the legend
   std::string out_;
   std::vector<PlotBox> boxes_;
   std::vector<LegendEntry> legend_;
@@ -225,13 +231,30 @@ Margins marginsOf(const Plot& p, const Scale& sy, double cellWidth) {
   return m;
 }
 
+constexpr double kEdgeGap = kTickSize + 1;  // between the centres of two edge labels
+
+// The labels that fit the plot's height stay, the largest values first; the curves of the
+// others are named in the legend.
+void Writer::fitEdgeLabels(Plot& p, const PlotBox& b) {
+  const size_t room = static_cast<size_t>(std::max(0.0, (b.y1 - b.y0) / kEdgeGap)) + 1;
+  if (p.edgeLabels.size() <= room) return;
+  std::vector<EdgeLabel> kept = p.edgeLabels;
+  std::stable_sort(kept.begin(), kept.end(), [](const EdgeLabel& a, const EdgeLabel& c) {
+    return std::fabs(a.y) > std::fabs(c.y);
+  });
+  for (size_t k = room; k < kept.size(); ++k)
+    if (kept[k].series >= 0 && kept[k].series < static_cast<int>(p.series.size()))
+      p.series[static_cast<size_t>(kept[k].series)].legend = true;
+  kept.resize(room);
+  p.edgeLabels = std::move(kept);
+}
+
 void Writer::layOut() {
-  const Figure& f = f_;
+  Figure& f = f_;
   const int columns = std::max(f.columns, 1);
   const size_t rows = (f.plots.size() + columns - 1) / columns;
   const double cellWidth = f.width / columns;
   titleHeight_ = (f.title.empty() ? kPad : 34) + (f.subtitle.empty() ? 0 : 18);
-  legend_ = legendOf(f);
   boxes_.resize(f.plots.size());
   Margins common;
   for (size_t i = 0; i < f.plots.size(); ++i) {
@@ -268,7 +291,9 @@ void Writer::layOut() {
       }
       double need = 8;
       if (b.xTicks) {
-        need += b.rotate ? std::min(longest, b.tickRoom) + 10 : kTickSize + 10;
+        // Category ticks without texts (a box plot's one box) take no room.
+        const bool texts = !p.x.categories || longest > 0;
+        need += b.rotate ? std::min(longest, b.tickRoom) + 10 : texts ? kTickSize + 10 : 4;
         if (!p.x.label.empty()) need += kLabelSize + 8;
       }
       bottom = std::max(bottom, need);
@@ -276,9 +301,11 @@ void Writer::layOut() {
     for (size_t i = r * columns; i < std::min(f.plots.size(), (r + 1) * columns); ++i) {
       boxes_[i].y0 = y + common.top;
       boxes_[i].y1 = y + common.top + plotHeight;
+      fitEdgeLabels(f.plots[i], boxes_[i]);
     }
     y += common.top + plotHeight + bottom;
   }
+  legend_ = legendOf(f);
   legendTop_ = y + 6;
   const size_t lines = legendLines(legend_, f.width - 2 * kPad).size();
   height_ = legendTop_ + static_cast<double>(lines) * kLegendLine + kPad;
@@ -367,6 +394,9 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
   }
   if (b.xTicks && !p.x.label.empty()) {
     double longest = kTickSize;
+    if (p.x.categories && std::all_of(b.sx.ticks.begin(), b.sx.ticks.end(),
+                                      [](const Tick& t) { return t.text.empty(); }))
+      longest = 0;
     if (b.rotate)
       for (const Tick& t : b.sx.ticks)
         longest = std::max(longest, std::min(textWidth(t.text, kTickSize), b.tickRoom));
@@ -379,11 +409,61 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
   out_ += "</g>\n";
 }
 
+// A box from the quartiles with the median across, whiskers to their ends, the mean as a
+// diamond and the outliers as points.
+void Writer::drawBox(const Series& s, const PlotBox& b) {
+  const BoxStats& x = s.box;
+  if (!std::isfinite(x.median)) return;
+  const Pen pen = penOf(s.pen);
+  const double at = b.px(s.x.empty() ? 0 : s.x.front());
+  const double half = std::min(40.0, 0.2 * std::fabs(b.px(1) - b.px(0)));
+  out_ += fmt::format(
+      "<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"{}\" fill-opacity=\"0.25\" "
+      "stroke=\"{}\" stroke-width=\"1.4\"/>",
+      num(at - half), num(b.py(x.q3)), num(2 * half), num(b.py(x.q1) - b.py(x.q3)), pen.colour,
+      pen.colour);
+  out_ += fmt::format(
+      "<path d=\"M{} {}H{}M{} {}V{}M{} {}V{}M{} {}H{}M{} {}H{}\" stroke=\"{}\" "
+      "stroke-width=\"1.4\" fill=\"none\"/>",
+      num(at - half), num(b.py(x.median)), num(at + half), num(at), num(b.py(x.q3)),
+      num(b.py(x.high)), num(at), num(b.py(x.q1)), num(b.py(x.low)), num(at - half / 2),
+      num(b.py(x.high)), num(at + half / 2), num(at - half / 2), num(b.py(x.low)),
+      num(at + half / 2), pen.colour);
+  std::string d;
+  marker(d, Shape::kDiamond, at, b.py(x.mean), 4);
+  out_ += fmt::format("<path d=\"{}\" fill=\"#fff\" stroke=\"{}\"/>", d, pen.colour);
+}
+
+void Writer::drawBins(const Series& s, const PlotBox& b) {
+  const Pen pen = penOf(s.pen);
+  for (size_t k = 0; k < s.y.size() && k + 1 < s.x.size(); ++k) {
+    const double x0 = b.px(s.x[k]), x1 = b.px(s.x[k + 1]), y = b.py(s.y[k]);
+    const double base = b.py(s.baseline);
+    out_ += fmt::format(
+        "<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"{}\" fill-opacity=\"0.45\" "
+        "stroke=\"{}\"/>",
+        num(x0), num(std::min(y, base)), num(x1 - x0), num(std::fabs(base - y)), pen.colour,
+        pen.colour);
+  }
+}
+
 void Writer::drawSeries(const Series& s, const PlotBox& b, bool markers) {
   const Pen pen = penOf(s.pen);
   out_ += fmt::format(
-      "<g class=\"series\" data-name=\"{}\" data-role=\"{}\" data-x=\"{}\" data-y=\"{}\">",
+      "<g class=\"series\" data-name=\"{}\" data-role=\"{}\" data-x=\"{}\" data-y=\"{}\"",
       escapeMarkup(s.name), escapeMarkup(s.role), values(s.x), values(s.y));
+  if (s.kind == SeriesKind::kBox) {
+    const BoxStats& x = s.box;
+    out_ += fmt::format(" data-box=\"{}\">", values({x.q1, x.median, x.q3, x.low, x.high, x.mean}));
+    drawBox(s, b);
+  } else if (s.kind == SeriesKind::kHistogram) {
+    out_ += ">";
+    drawBins(s, b);
+    out_ += "</g>\n";
+    return;
+  } else {
+    out_ += ">";
+  }
   std::string line, marks;
   const double r = s.emphasis ? 6.5 : 3.2;
   const size_t n = std::min(s.x.size(), s.y.size());
@@ -409,7 +489,8 @@ void Writer::drawSeries(const Series& s, const PlotBox& b, bool markers) {
       default:
         break;
     }
-    if (s.kind == SeriesKind::kMarkers || s.kind == SeriesKind::kNeedles || markers)
+    if (s.kind == SeriesKind::kMarkers || s.kind == SeriesKind::kNeedles ||
+        s.kind == SeriesKind::kBox || markers)
       marker(marks, s.emphasis ? Shape::kStar : pen.shape, x, y, r);
   }
   if (!line.empty())
@@ -441,7 +522,7 @@ void Writer::drawEdgeLabels(const Plot& p, const PlotBox& b) {
   std::vector<std::pair<double, const EdgeLabel*>> at;
   for (const EdgeLabel& l : p.edgeLabels) at.emplace_back(b.py(l.y), &l);
   std::sort(at.begin(), at.end(), [](const auto& a, const auto& c) { return a.first < c.first; });
-  const double gap = kTickSize + 1;
+  const double gap = kEdgeGap;
   for (size_t k = 1; k < at.size(); ++k) at[k].first = std::max(at[k].first, at[k - 1].first + gap);
   double over = at.back().first - (b.y1 - 4);
   for (size_t k = at.size(); k-- > 0 && over > 0;) {

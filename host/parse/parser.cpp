@@ -8,78 +8,10 @@
 #include <cctype>
 
 #include "host/session.h"
-#include "host/spelling.h"
 
 namespace vsf::host::parse {
 
 namespace {
-
-std::string describe(const GrammarDescriptor& g, const Vocabulary& v, int symbol) {
-  if (symbol == v.classSymbol(TokenClass::kEndStatement)) return "\";\"";
-  if (symbol == v.classSymbol(TokenClass::kName)) return "a name";
-  if (symbol == v.classSymbol(TokenClass::kQuoted)) return "a quoted string";
-  if (symbol == v.classSymbol(TokenClass::kInteger)) return "an integer";
-  if (symbol == v.classSymbol(TokenClass::kNumber)) return "a number";
-  if (symbol == v.classSymbol(TokenClass::kCompound)) return "a two-level name";
-  if (symbol == v.classSymbol(TokenClass::kNameLiteral)) return "a name literal";
-  if (symbol == v.classSymbol(TokenClass::kMissing)) return "a missing value";
-  if (symbol == v.endSymbol()) return "the end of the step";
-  return fmt::format("\"{}\"", g.word(symbol));
-}
-
-std::string tokenText(const Token& t) {
-  if (t.cls == TokenClass::kEnd) return t.pub.text.empty() ? "the end of the step" : t.pub.text;
-  if (t.cls == TokenClass::kQuoted) return fmt::format("'{}'", t.pub.text);
-  return fmt::format("\"{}\"", t.pub.text);
-}
-
-// The words the parser would have taken in place of the token; undocumented words (ending in
-// "$") are not offered.
-std::vector<int> expectedSymbols(const Run& r, int top) {
-  const GrammarDescriptor& g = *r.grammar;
-  std::vector<int> symbols;
-  if (top < g.firstNonterminal) {
-    symbols.push_back(top);
-  } else {
-    for (int t = 1; t <= r.table->terminals; ++t) {
-      std::string_view w = g.word(t);
-      if (r.table->predict(top - g.firstNonterminal, t) >= 0 && w.back() != '$')
-        symbols.push_back(t);
-    }
-  }
-  return symbols;
-}
-
-std::string expected(const Run& r, const std::vector<int>& symbols) {
-  const GrammarDescriptor& g = *r.grammar;
-  if (symbols.empty() || symbols.size() > 24) return "";
-  std::string out = symbols.size() == 1 ? "; expecting " : "; expecting one of ";
-  for (size_t i = 0; i < symbols.size(); ++i) {
-    if (i) out += ", ";
-    out += describe(g, r.table->vocabulary, symbols[i]);
-  }
-  return out;
-}
-
-// A hint for a word that was not expected: the expected keyword it most likely misspells, or,
-// for a path after "=", that a path goes in quotes.
-std::string hint(const Run& r, const Token& bad, const std::vector<int>& symbols) {
-  const GrammarDescriptor& g = *r.grammar;
-  if (bad.cls == TokenClass::kName || bad.word) {
-    std::vector<std::string> words;
-    for (int s : symbols) {
-      std::string_view w = g.word(s);
-      if (s > g.tokenClassCount && s != r.table->vocabulary.endSymbol() &&
-          std::isalpha(static_cast<unsigned char>(w.front())))
-        words.emplace_back(w);
-    }
-    std::string near = nearestWord(bad.pub.text, words);
-    return near.empty() ? "" : fmt::format("; did you mean \"{}\"?", near);
-  }
-  if (r.current && r.current->pub.text == "=" && (bad.pub.text == "/" || bad.pub.text == "."))
-    return "; a file path must be written in quotes";
-  return "";
-}
 
 bool matches(const Run& r, int terminal, const Token& t) {
   return t.symbol == terminal ||
@@ -94,6 +26,41 @@ int predict(const Run& r, int a, const Token& t) {
 }
 
 void traceLine(const std::string& line) { session().log.write("", line); }
+
+// Whether the token would be taken had a ";" stood before it: the parse run ahead on a copy
+// of the stack, actions skipped. A name RUN or QUIT then starts a statement and ends the step.
+bool fitsAfterSemicolon(const Run& r, std::vector<int> stack, const Token& next) {
+  const GrammarDescriptor& g = *r.grammar;
+  const Vocabulary& v = r.table->vocabulary;
+  Token semicolon;
+  semicolon.cls = TokenClass::kEndStatement;
+  semicolon.symbol = v.classSymbol(TokenClass::kEndStatement);
+  Token after = next;
+  std::string word = next.pub.text;
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (after.cls == TokenClass::kName && (word == "RUN" || word == "QUIT")) {
+    after = Token();
+    after.symbol = v.endSymbol();
+  }
+  if (after.cls == TokenClass::kEnd) after.symbol = v.endSymbol();
+  for (const Token* t : {&semicolon, &after}) {
+    for (;;) {
+      if (stack.empty()) return false;
+      const int top = stack.back();
+      stack.pop_back();
+      if (top < 0) continue;
+      if (top < g.firstNonterminal) {
+        if (!matches(r, top, *t)) return false;
+        break;
+      }
+      const int p = predict(r, top - g.firstNonterminal, *t);
+      if (p < 0) return false;
+      const std::vector<int>& rhs = r.table->rhs[static_cast<size_t>(p)];
+      for (auto it = rhs.rbegin(); it != rhs.rend(); ++it) stack.push_back(*it);
+    }
+  }
+  return true;
+}
 
 class Driver {
  public:
@@ -173,10 +140,10 @@ class Driver {
     if (bad.cls == TokenClass::kBad)
       reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
     else {
-      const std::vector<int> symbols = expectedSymbols(r_, top);
-      reportError(r_, bad,
-                  fmt::format("syntax error: {} was not expected{}{}", tokenText(bad),
-                              expected(r_, symbols), hint(r_, bad, symbols)));
+      Token place;
+      const std::string text =
+          syntaxError(r_, top, bad, fitsAfterSemicolon(r_, stack_, bad), &place);
+      reportError(r_, place, text);
     }
     int endStatementSymbol = r_.table->vocabulary.classSymbol(TokenClass::kEndStatement);
     while (r_.tokens[r_.pos].cls != TokenClass::kEnd &&

@@ -62,6 +62,13 @@ void endStatement(Run& run);
 void appendName(Run& run, OptionSlot* slot, const std::string& name);
 // Errors found while parsing: counted, written to the log at the token's place.
 void reportError(Run& run, const Token& at, const std::string& text);
+// A token as an error quotes it.
+std::string tokenText(const Token& t);
+// The text of a syntax error at `bad` with `top` on the parse stack (`semicolonFits`: a ";"
+// before `bad` would have let the parse go on), and in *place the token whose place the error
+// names (where a ";" left out belongs, else `bad`).
+std::string syntaxError(const Run& run, int top, const Token& bad, bool semicolonFits,
+                        Token* place);
 // "Line L, column C" of a token.
 std::string placeOf(const Token& at);
 // The name of the data set whose variables the statements name ("the input data set" before

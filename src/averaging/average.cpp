@@ -109,8 +109,10 @@ void parameterStatistics(const std::vector<double>& v, int32_t K, double alpha, 
   const int32_t m = std::max(c - 2 * t, 0), M = std::max(K - 2 * t, 0);
   auto spread = [&](int32_t count) {
     if (count < 2) return dot();
+    // Cancellation noise is judged against the sum of squares itself: an absolute floor
+    // showed the spread of estimates in small units (y times 1e-8) as 0.
     const double D = Q - T * T / count;
-    return D <= kFuzz ? 0.0 : std::sqrt(D / (count - 1));
+    return D <= kFuzz * Q ? 0.0 : std::sqrt(D / (count - 1));
   };
   auto nz = [&](int32_t i) { return v[static_cast<size_t>(i)]; };
   auto all = [&](int32_t i) {

@@ -2,11 +2,32 @@
 // frequencies kept for OUTPUT.
 #include "averaging/averaging.h"
 #include "base/codes.h"
+#include "base/host.h"
 #include "datapass/resources.h"
 #include "datapass/utilfiles.h"
 #include "selection/group.h"
 
 namespace vsf {
+
+namespace {
+
+// Each record's samples write their step histories to a scratch file of the record's own, read
+// back by the per-sample details; without DETAILS nothing reads them and none is opened.
+int openHistoryFiles(ResampleSet* set) {
+  const auto* extensions = static_cast<const ExtensionSet*>(set->extensions);
+  for (int32_t r = 0; r < set->recordCount; ++r) {
+    ResampleWork* w = &set->records[static_cast<size_t>(r)];
+    w->historyEnd = 0;
+    int stage = 0;
+    if (openScratchFile(&w->histories, extensions, 0, 0, nullptr, false, &stage) != 0) {
+      hostMsg(848, 215);
+      return rc::kScratchFile;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
 
 int initResampleWork(StepView* s, bool refitPass) {
   const ModelAverageOptions& m = s->settings.modelAverage;
@@ -26,7 +47,7 @@ int initResampleWork(StepView* s, bool refitPass) {
     set->storedRows = static_cast<int64_t>(s->group.selection.totals.rowsStored);
     set->obsFreq.assign(static_cast<size_t>(set->storedRows * samples), 0);
   }
-  // The samples' step histories are not written: a sample's details are not shown yet.
+  if (m.details) return openHistoryFiles(set);
   return 0;
 }
 

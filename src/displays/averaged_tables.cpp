@@ -15,26 +15,6 @@ namespace vsf {
 
 namespace {
 
-// Effects in ORDER= order: 0 effect order, 1 ascending and 2 descending selection counts, equal
-// counts in effect order either way.
-std::vector<int32_t> orderedEffects(std::vector<int32_t> effects, const std::vector<int32_t>& count,
-                                    int32_t order) {
-  const int32_t n = static_cast<int32_t>(count.size());
-  if (order != 1 && order != 2) return effects;
-  std::vector<double> key(effects.size());
-  std::vector<uint32_t> index(effects.size());
-  for (size_t i = 0; i < effects.size(); ++i) {
-    const int32_t e = effects[i];
-    key[i] =
-        count[static_cast<size_t>(e)] + static_cast<double>(order == 1 ? e : n - e) / (2.0 * n + 1);
-    index[i] = static_cast<uint32_t>(i);
-  }
-  shellSortDoubles(key.data(), static_cast<uint32_t>(key.size()), index.data(), order == 1 ? 1 : 0);
-  std::vector<int32_t> out;
-  for (uint32_t i : index) out.push_back(effects[i]);
-  return out;
-}
-
 std::vector<int32_t> allEffects(int32_t n) {
   std::vector<int32_t> e(static_cast<size_t>(std::max(n, 0)));
   std::iota(e.begin(), e.end(), 0);
@@ -56,7 +36,7 @@ std::vector<int32_t> averagedSelectCounts(const ResampleSet& set, int32_t effect
 
 }  // namespace
 
-int printEffectSelectPct(StepView* s, int mode) {
+int printEffectSelectPct(StepView* s, int mode, void** plotData, int32_t* plotRows) {
   const ModelAverageOptions& m = s->settings.modelAverage;
   const auto& p = s->settings.plots.effectSelectPct;
   const AveragedResults& a = s->group.resampling.results;
@@ -88,14 +68,20 @@ int printEffectSelectPct(StepView* s, int mode) {
   addDynamic(dynamics, "tableHeader",
              valueString(minPct != 0 ? msgStr(1152, {minPct}) : msgStr(1150)));
   addDynamic(dynamics, "samplesFitted", valueInt(a.samplesFitted));
-  t.bind("Stat.VARSIFTER.EffectSelectPct", dynamics, true);
+  // The plot's own table feeds only the plot.
+  t.bind(mode == 2 ? "Stat.VARSIFTER.Phantom.EffectSelPercentageForPlot"
+                   : "Stat.VARSIFTER.EffectSelectPct",
+         dynamics, true, mode != 0 ? plotData : nullptr);
+  int32_t rows = 0;
   for (int32_t e :
-       orderedEffects(allEffects(sel->layout.effectCount), a.effectSelectCount, order)) {
+       effectsInOrder(allEffects(sel->layout.effectCount), a.effectSelectCount, order)) {
     if (!shown(e)) continue;
     fillField(name.data(), std::max(width, 1), candidateLabel(s, e));
     pct = a.effectSelectCount[static_cast<size_t>(e)] * scale;
     t.row();
+    rows += 1;
   }
+  if (mode != 0 && plotRows) *plotRows = rows;
   t.close();
   t.release();
   stopDisplayClock(&s->res.output);
@@ -240,7 +226,7 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   const std::vector<int32_t> selected = averagedSelectCounts(set, sel->layout.effectCount);
   const double scale = 100.0 / a.samplesAveraged;
   bool leftOut = false;
-  for (int32_t e : orderedEffects(model, selected, m.peOrder)) {
+  for (int32_t e : effectsInOrder(model, selected, m.peOrder)) {
     if (m.peMinPct > selected[static_cast<size_t>(e)] * scale) {
       leftOut = true;
       continue;

@@ -75,8 +75,10 @@ class DataTable;
 void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*texts)[kClassText],
                   double* values);
 // The averaged tables of model averaging; 0, or -2 when the averaged results are unusable.
-// Mode 0 the EffectSelectPct table, 1 the table the plot also reads, 2 the plot's data alone.
-int printEffectSelectPct(StepView* s, int mode);
+// Mode 0 the EffectSelectPct table, 1 the table the plot also reads, 2 the plot's data alone
+// (hidden); in modes 1 and 2 its data object and row count go to plotData and plotRows.
+int printEffectSelectPct(StepView* s, int mode, void** plotData = nullptr,
+                         int32_t* plotRows = nullptr);
 int printModelSelectFreq(StepView* s);
 int printAvgParmEst(StepView* s, bool nonzeroParms);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
@@ -104,7 +106,7 @@ int printSisCorrelation(StepView* s, SelectionState* sel);
 
 // Tables of other parts of the output built elsewhere (stand-ins until they exist).
 int printElasticNetParaSummary(StepView* s, SelectionState* sel);
-int printElasticNetTuneL2(StepView* s, SelectionState* sel);
+int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data);
 int printCvExternal(StepView* s, SelectionState* sel);
 int printConstructedEffectInfo(StepView* s, void* manager, ZDesign* design);
 

@@ -58,16 +58,13 @@ int printFitInformation(StepView* s, SelectionState* sel) {
   }
   if (f.l2History) {
     printElasticNetParaSummary(s, sel);
-    printElasticNetTuneL2(s, sel);
-    plotElasticNetL2(s, sel);
+    void* tuneData = nullptr;
+    printElasticNetTuneL2(s, sel, &tuneData);
+    plotElasticNetL2(s, sel, tuneData);
   }
   if (o.choose == kCritCvExternal && o.showCvEx) {
     printCvExternal(s, sel);
-    const bool path = o.method == kMethodLar || o.method == kMethodLasso ||
-                      o.method == kMethodElasticNet || o.method == kMethodHxLasso;
-    const bool untuned = (o.method == kMethodElasticNet || o.method == kMethodElasticNetLs) &&
-                         !f.l2History && o.l2Search == kL2SearchNone;
-    if (path && !untuned) plotCvExternal(s, sel);
+    plotCvExternal(s, sel);  // the chosen L2's grid; a fit without one (group LASSO) has none
   }
   return 0;
 }

@@ -30,6 +30,26 @@ int printGroupInformation(StepView* s) {
   return printDimensions(s, sel);
 }
 
+// Passes over the step records a sample wrote for other displays, up to and past the number
+// that leads its final record.
+int skipStepRecords(StepView* s, ScratchFileObject* file, int64_t* position, int index) {
+  for (;;) {
+    int32_t id = 0;
+    if (streamReadAt(file, &id, 4, position) != 0) return rc::kHistory;
+    if (id != index) return 0;
+    HostPool* pool = kernel().poolCreate("step pool", kPoolPlain);
+    if (!pool) return rc::kPool;
+    SelectionState record;
+    record.options = &s->settings.options;
+    record.modelPool = pool;
+    record.streamFile = file;
+    record.streamPosition = position;
+    const int rc = readStepHistory(&record);
+    kernel().poolDestroy(pool);
+    if (rc != 0) return rc::kHistory;
+  }
+}
+
 // One sample: its group, its step details and its selection.
 int printSample(StepView* s, int level, int number, int index, ScratchFileObject* file,
                 int64_t* position, int64_t* plotPosition) {
@@ -40,8 +60,8 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
                                    argString(key::kText, msgStr(485, {number}))});
   if (displayFlags(s, &s->group.selection).stepDetails) {
     if (int rc = printStepDetails(s, file, position, index); rc != 0) return rc;
-  } else {
-    *position += 4;  // the sample number before the record
+  } else if (int rc = skipStepRecords(s, file, position, index); rc != 0) {
+    return rc;
   }
   SelectionState record;
   record.options = &s->settings.options;
@@ -58,6 +78,23 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
   closeGroup(&s->res.output, group);
   groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level)});
   return 0;
+}
+
+// The EffectSelectPct table and its plot, which draws from the table when it shows the same
+// effects in the same order and from a hidden table of its own otherwise.
+int printSelectionPercentages(StepView* s) {
+  const ModelAverageOptions& m = s->settings.modelAverage;
+  const auto& p = s->settings.plots.effectSelectPct;
+  const bool plot = p.on && s->settings.graphicsOn;
+  const bool same = (p.minPct == -1.0 ? m.espMinPct : p.minPct) == m.espMinPct &&
+                    (p.order != 0 ? p.order : m.espOrder) == m.espOrder;
+  void* data = nullptr;
+  int32_t rows = 0;
+  if (m.espTable)
+    if (int rc = printEffectSelectPct(s, plot && same ? 1 : 0, &data, &rows); rc != 0) return rc;
+  if (plot && !data)
+    if (int rc = printEffectSelectPct(s, 2, &data, &rows); rc != 0) return rc;
+  return plotEffectSelectPct(s, data, rows);
 }
 
 }  // namespace
@@ -85,18 +122,13 @@ int printModelAverage(StepView* s) {
     }
   }
   if (!refit) {
-    const bool plotUsesTable = s->settings.plots.effectSelectPct.on &&
-                               s->settings.plots.effectSelectPct.minPct == m.espMinPct &&
-                               s->settings.plots.effectSelectPct.order == m.espOrder;
-    if (m.espTable)
-      if (int rc = printEffectSelectPct(s, plotUsesTable ? 1 : 0); rc != 0) return rc;
-    if (int rc = plotEffectSelectPct(s, nullptr, nullptr); rc != 0) return rc;
+    if (int rc = printSelectionPercentages(s); rc != 0) return rc;
     if (int rc = printModelSelectFreq(s); rc != 0) return rc;
   } else {
     if (int rc = printSelectedEffects(s, &s->group.selection, s->group.byPool); rc != 0) return rc;
   }
   if (int rc = printAvgParmEst(s, m.nonZeroParms && !refit); rc != 0) return rc;
-  if (int rc = plotParmDistributions(s, nullptr, nullptr); rc != 0) return rc;
+  if (int rc = plotParmDistributions(s); rc != 0) return rc;
   if (initial) closeGroup(&s->res.output, initial);
   return 0;
 }

@@ -52,13 +52,6 @@ Plan planOf(const StepView* s, const SelectionState* sel) {
   return p;
 }
 
-// Changes of each step in the signed change list: its first entry for step i.
-int32_t changesBefore(const SelectionState* sel, int32_t i) {
-  int32_t k = 0;
-  for (int32_t j = 0; j < i; ++j) k += std::max(sel->steps.effect[j], 0);
-  return k;
-}
-
 int labelWidth(const StepView* s, const SelectionState* sel, bool several) {
   int longest = s->settings.longestCandidateLabel;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
@@ -259,7 +252,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
     const StepHistory& h = sel->steps;
     if (p.f.severalPerStep && h.changes) {
       int in = 0, out = 0;
-      const int32_t from = changesBefore(sel, i);
+      const int32_t from = changeListStart(sel, i);
       for (int32_t c = 0; c < std::max(h.effect[i], 0); ++c) {
         const int32_t e = h.changes[from + c];
         if (e >= 0)

@@ -24,9 +24,9 @@ void changeTexts(const StepView* s, const SelectionState* record, std::string* i
                  std::string* out) {
   const StepHistory& h = record->steps;
   const int32_t last = record->steps.stepCount - 1;
-  int32_t from = 0;
-  for (int32_t j = 0; j < last; ++j) from += std::max(h.effect[j], 0);
+  const int32_t from = changeListStart(record, last);
   for (int32_t c = 0; h.changes && c < std::max(h.effect[last], 0); ++c) {
+    if (from + c >= h.changeListLength) break;
     const int32_t e = h.changes[from + c];
     std::string& text = e >= 0 ? *in : *out;
     text.append(candidateLabel(s, e >= 0 ? e : -e));
@@ -122,20 +122,18 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
   int64_t local = 0;
   int64_t* at = position ? position : &local;
   ScratchFileObject* stream = file ? file : s->group.groupScratch.file;
-  const bool bySample = live.resample != nullptr;
+  const bool bySample = sample >= 0;  // a sample's records end at its final one
   for (int r = 0; bySample || r < live.steps.stepCount; ++r) {
     SelectionState record;
     record.options = &s->settings.options;
     record.streamFile = stream;
     record.streamPosition = at;
     if (sample >= 0) {
+      // A sample's step records carry its index; its final record, read by the caller next,
+      // carries another number and ends them.
       int32_t id = 0;
-      const int64_t before = *at;
       if (int rc = streamReadAt(stream, &id, 4, at); rc != 0) return rc;
-      if (id != sample) {
-        *at = before;  // the next sample's records start here
-        break;
-      }
+      if (id != sample) break;
     }
     if (!(s->res.output.detailsPool = kernel().poolCreate("step pool", kPoolPlain)))
       return rc::kPool;

@@ -5,6 +5,7 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "displays/displays_internal.h"
+#include "graphs/graphs.h"
 #include "selection/group.h"
 
 namespace vsf {
@@ -52,20 +53,22 @@ int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
   return 0;
 }
 
-// One row per L2 value tried, up to the first slot no run filled.
-int printElasticNetTuneL2(StepView* s, SelectionState* sel) {
+// One row per L2 value tried, up to the first slot no run filled; its data object (the tuning
+// plots draw from it) into *data when graphs are on.
+int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data) {
   const TuningTables& tt = sel->tuning;
   if (!tt.history) return 0;
   const bool cv = s->settings.options.externalCv;
   startDisplayClock(&s->res.output);
   struct Row {
     int32_t step = 0, opt = 0, nVar = 0, nSteps = 0;
-    double l2 = 0, ratio = 0, value = 0, l2Norm = 0, l1Norm = 0;
+    double l2 = 0, logL2 = 0, ratio = 0, value = 0, l2Norm = 0, l1Norm = 0;
   } row;
   DataTable t(&s->res.output);
   t.create("ElasticNetTuneL2", {argString(key::kLabel2, msgStr(665))});
   t.column(ctype::kInt, "Step", &row.step);
   t.column(ctype::kDouble, "L2", &row.l2);
+  t.column(ctype::kDouble, "LogL2", &row.logL2);
   t.column(ctype::kDouble, "L1Ratio", &row.ratio);
   t.column(ctype::kDouble, "CriterionValue", &row.value);
   t.column(ctype::kInt, "OptCriterion", &row.opt);
@@ -76,16 +79,16 @@ int printElasticNetTuneL2(StepView* s, SelectionState* sel) {
     t.column(ctype::kInt, "nSteps", &row.nSteps);
   }
   t.endColumns();
-  t.bind("Stat.VARSIFTER.ElasticNetTuneL2");
-  for (int32_t i = 0; i < tt.historyRows; ++i) {
+  t.bind("Stat.VARSIFTER.ElasticNetTuneL2", {}, false, s->settings.graphicsOn ? data : nullptr);
+  const int32_t rows = tuningRowsFilled(tt);
+  for (int32_t i = 0; i < rows; ++i) {
     const double* h = tt.history + int64_t{7} * i;
-    row.l2 = h[0], row.ratio = h[1], row.value = h[3];
+    row.l2 = h[0], row.logL2 = logL2(h[0]), row.ratio = h[1], row.value = h[3];
     if (!cv) {
       row.nVar = static_cast<int32_t>(h[2]);
       row.l2Norm = h[4], row.l1Norm = h[5];
       row.nSteps = static_cast<int32_t>(h[6]);
     }
-    if (row.l2 == 0.0 && row.ratio == 0.0 && row.value == 0.0 && row.nVar == 0) break;
     row.step = i + 1;
     row.opt = row.l2 == sel->path.l2 ? 1 : 0;
     t.row();

@@ -37,7 +37,9 @@ bool zeffvarfind(std::string_view name, int32_t* id, bool* effectName) {
   HostDataSet* ds = analysisDataSet();
   int number = -1;
   if (!ds || hostv().ds->findVar(ds, n, &number) != 0) {
-    hostMsg(174, 6, {std::string_view(n)});
+    // RUN or QUIT read as a variable: the statement before it lacks its ";".
+    const bool stepEnd = equalsNoCase(n, "RUN") || equalsNoCase(n, "QUIT");
+    hostMsg(174, stepEnd ? 120 : 6, {std::string_view(n)});
     effFail(step::kEffect);
     return false;
   }

@@ -1,7 +1,10 @@
 // The set-up's settling of option combinations: method and effects, the role variable, the
 // crossproducts, the statistics columns, the step plots, the roles and folds and the forced
 // effects. Messages are in set 848; a refusal raises the step code to at least 1012.
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/codes.h"
 #include "base/host.h"
@@ -147,6 +150,24 @@ void settleStepPlots(VsfState* s) {
   if (p.coefficients.on || p.candidatesPlot.on) o.detailsBits |= 2;
 }
 
+// Under model averaging the step graphs belong to each sample's selection, which is shown only
+// with DETAILS: graphs asked for by name without it are named once.
+void noteSampleOnlyPlots(VsfState* s) {
+  const PlotSettings& p = s->settings.plots;
+  if (!s->settings.counts.modelAverage || s->settings.modelAverage.details ||
+      !s->settings.graphicsOn)
+    return;
+  std::vector<std::string> asked;
+  for (const auto& [on, name] :
+       {std::pair{p.coefficients.on, "COEFFICIENTS"}, std::pair{p.criteria.on, "CRITERIA"},
+        std::pair{p.ase.on, "ASE"}, std::pair{p.candidatesPlot.on, "CANDIDATES"}})
+    if (on & 1) asked.push_back(name);  // ALL asks only for the graphs that apply
+  std::string names;
+  for (size_t k = 0; k < asked.size(); ++k)
+    names += (k == 0 ? "" : k + 1 == asked.size() ? " and " : ", ") + asked[k];
+  if (!names.empty()) hostMsg(848, 272, {std::string_view(names)});
+}
+
 // Coefficient norms exist only on the LAR, LASSO and ELASTICNET paths.
 void settleStepAxes(VsfState* s) {
   const MethodCode m = s->settings.options.method;
@@ -246,6 +267,7 @@ int settleStatistics(VsfState* s) {
   settleLabelStyle(s);
   if (int rc = settlePress(s); rc != 0) return rc;
   settleStepPlots(s);
+  noteSampleOnlyPlots(s);
   settleStepAxes(s);
   o.stopCriterionActive = o.stop != kCritNone && !o.steps && !o.stopSteps;
   return 0;

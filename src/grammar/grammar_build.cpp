@@ -115,6 +115,7 @@ class Builder {
   std::vector<std::pair<int, std::vector<int16_t>>> actions_;  // type, arguments
   std::map<std::pair<int, std::vector<int16_t>>, int> actionIndex_;
   int optionalCount_ = 0;
+  std::vector<GrammarDescriptor::Hint> hints_;
 
   bool fail(const std::string& why) {
     if (ok_ && error_) *error_ = fmt::format("grammar line {}: {}", line_, why);
@@ -164,12 +165,40 @@ class Builder {
   void directive() {
     ++i_;
     std::string d = word();
+    if (d == "hint") {
+      hint();
+      return;
+    }
     if (d != "record") {
       fail("unknown directive @" + d);
       return;
     }
     record_ = word();
     if (recordSlotCount(record_.c_str()) == 0) fail("unknown record " + record_);
+  }
+
+  // @hint WORD OPENER ... "advice": one hint per opener, each opener a keyword.
+  void hint() {
+    const std::string w = word();
+    std::vector<std::string> openers;
+    while (ok_ && skipBlanks() && peek() != '"') {
+      std::string opener = word();
+      if (opener.empty()) {
+        fail("opener keyword expected in @hint");
+        return;
+      }
+      keyword(opener);
+      if (opener.back() == '$') opener.pop_back();
+      openers.push_back(opener);
+    }
+    const size_t e = t_.find('"', i_ + 1);
+    if (w.empty() || openers.empty() || e == std::string_view::npos) {
+      fail("@hint WORD OPENER ... \"advice\" expected");
+      return;
+    }
+    const std::string text(t_.substr(i_ + 1, e - i_ - 1));
+    i_ = e + 1;
+    for (const std::string& opener : openers) hints_.push_back({w, opener, text});
   }
 
   int nonterminal(const std::string& name) {
@@ -390,6 +419,7 @@ class Builder {
       g->actionArgs.insert(g->actionArgs.end(), args.begin(), args.end());
     }
     g->nonterminalNames = ntNames_;
+    g->hints = hints_;
   }
 };
 

@@ -310,6 +310,13 @@ method : NONE {enum Selection 1}
        | HXLASSO$ {enum Selection 11} [ '(' path_opts ')' ]
        | HXGLASSO$ {enum Selection 12} [ '(' path_opts ')' ]
        | GROUPLASSO {enum Selection 13} [ '(' path_opts ')' ] ;
+# What the options of other programs' penalized fits are called here.
+@hint ALPHA ELASTICNET "the mix of its L1 and L2 penalties is set by L2= (the ridge penalty), or searched by L2SEARCH=GRID or GOLDEN"
+@hint L1_RATIO ELASTICNET "the mix of its L1 and L2 penalties is set by L2= (the ridge penalty), or searched by L2SEARCH=GRID or GOLDEN"
+@hint ALPHA LASSO LAR GROUPLASSO "SELECTION=ELASTICNET mixes in an L2 penalty, set by L2="
+@hint LAMBDA LASSO LAR ELASTICNET GROUPLASSO "the path runs over every penalty and CHOOSE= picks one; STOP=L1 with L1= and L1CHOICE= stops at a given one"
+@hint NFOLDS LASSO LAR ELASTICNET GROUPLASSO "CHOOSE=CVEX chooses by cross validation over the folds of the MODEL option CVMETHOD=, as CVMETHOD=RANDOM(10)"
+@hint SELECT LASSO LAR ELASTICNET GROUPLASSO "the path itself decides which effect enters next; STOP= and CHOOSE= take the criteria"
 forward_opts : forward_opt forward_opts | ;
 forward_opt : slentry_opt | include_opt | start_opt | maxsteps_opt | steps_opt
             | select_opt | stop_opt | choose_opt ;

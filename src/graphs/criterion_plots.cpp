@@ -34,34 +34,6 @@ constexpr CriterionPlot kPlots[] = {
     {kCritCvExternal, "CVEXPRESS", "CVEXPRESSPlot", "CVEX", 834, 833, 855, true},
 };
 
-// The message marking the selected step, by the CHOOSE criterion.
-int selectedStepMessage(CriterionCode choose) {
-  switch (choose) {
-    case kCritAic:
-      return 912;
-    case kCritAicc:
-      return 913;
-    case kCritSbc:
-      return 914;
-    case kCritAdjRsq:
-      return 915;
-    case kCritCp:
-      return 916;
-    case kCritBic:
-      return 917;
-    case kCritPress:
-      return 918;
-    case kCritValidate:
-      return 919;
-    case kCritCv:
-      return 920;
-    case kCritCvExternal:
-      return 921;
-    default:
-      return 911;
-  }
-}
-
 // Whether a criterion shown only on request (CP, BIC) is among the displayed statistics.
 bool statisticShown(const SelectionOptions& o, CriterionCode c) {
   const int column = criterionInfo(c).statsColumn;

@@ -168,6 +168,33 @@ const CriterionLabels& criterionLabels(CriterionCode code) {
   return kCriterionLabels[2];
 }
 
+int selectedStepMessage(CriterionCode choose) {
+  switch (choose) {
+    case kCritAic:
+      return 912;
+    case kCritAicc:
+      return 913;
+    case kCritSbc:
+      return 914;
+    case kCritAdjRsq:
+      return 915;
+    case kCritCp:
+      return 916;
+    case kCritBic:
+      return 917;
+    case kCritPress:
+      return 918;
+    case kCritValidate:
+      return 919;
+    case kCritCv:
+      return 920;
+    case kCritCvExternal:
+      return 921;
+    default:
+      return 911;
+  }
+}
+
 HostString* labelText(const StepView* s, int message, bool folds) {
   return folds ? msgStr(message, {s->settings.options.cvFolds}) : msgStr(message);
 }

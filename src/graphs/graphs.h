@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "grammar/codes.h"
 
@@ -15,6 +16,7 @@ struct StepView;
 struct SelectionState;
 struct ScratchFileObject;
 struct ZEffect;
+struct TuningTables;
 
 // ---- Steps as the tables and graphs number them ----
 // Displayed steps count from the model of the forced effects (step 0): history index i is
@@ -86,9 +88,27 @@ int32_t chosenDisplayStep(const StepView* s, const SelectionState* sel, const Be
 // The candidates of one detailed step by the SELECT criterion, best first.
 [[nodiscard]] int plotCandidates(StepView* s, SelectionState* record);
 
-int plotElasticNetL2(StepView* s, SelectionState* sel);
+// ---- The elastic net's tuning and external cross validation ----
+// The rows of the L2 tuning history a search filled: those before the first row whose L2, L1,
+// parameters and value are all 0 (a golden-section search that converged early fills fewer).
+int32_t tuningRowsFilled(const TuningTables& t);
+// log10 of an L2 value as the tuning table and plots show it: -8 below 1e-8 (and for 0).
+double logL2(double l2);
+// One graph per column of the ElasticNetTuneL2 table (`tuneData`, its data object) against the
+// search step or log10(L2), the chosen L2 marked; three under external cross validation.
+int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData);
+// The folds' averaged held-out ASE over the alignment grid, the point the fit kept marked.
 int plotCvExternal(StepView* s, SelectionState* sel);
-int plotParmDistributions(StepView* s, ScratchFileObject* samples, void* averageTable);
-int plotEffectSelectPct(StepView* s, ScratchFileObject* samples, void* averageTable);
+
+// ---- Model averaging ----
+// Effects in ORDER= order: 0 as given, 1 ascending and 2 descending selection counts, equal
+// counts in the order given either way.
+std::vector<int32_t> effectsInOrder(std::vector<int32_t> effects, const std::vector<int32_t>& count,
+                                    int32_t order);
+// The distribution of each often-selected parameter's estimate over the averaged samples: box
+// plots (histograms with NOBOXPLOTS) in panels, or one graph each with UNPACK. -2 memory.
+[[nodiscard]] int plotParmDistributions(StepView* s);
+// The effects' selection percentages as bars, in the order of `plotData`'s `rows` rows.
+int plotEffectSelectPct(StepView* s, void* plotData, int32_t rows);
 
 }  // namespace vsf

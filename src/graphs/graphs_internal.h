@@ -99,6 +99,9 @@ struct CriterionLabels {
   bool folds;
 };
 const CriterionLabels& criterionLabels(CriterionCode code);
+// The message that names the step a criterion selected ("Step Selected by AIC"); 911 for a
+// criterion without one of its own.
+int selectedStepMessage(CriterionCode criterion);
 // A message, with the fold count as its insertion when folds is set.
 HostString* labelText(const StepView* s, int message, bool folds);
 

@@ -90,8 +90,7 @@ int makeStepLabels(StepView* s, SelectionState* sel) {
     ok = w.put("Included");
   m.firstNumberedStep = backward ? 0 : forced;
 
-  int32_t cursor = 0;  // the change list's first entry of the step
-  for (int32_t i = 0; i < m.firstNumberedStep && several; ++i) cursor += std::max(h.effect[i], 0);
+  int32_t cursor = several ? changeListStart(sel, m.firstNumberedStep) : 0;
   int32_t n = 1;
   for (int32_t i = m.firstNumberedStep; ok && i < h.stepCount; ++i) {
     std::string text = std::to_string(n);

@@ -113,7 +113,6 @@ struct FoldWalk {
 }  // namespace
 
 double mergeFoldPaths(TuningTables* t, L1ChoiceCode mode, double tol) {
-  if (mode == kL1ChoiceNone) mode = kL1ChoiceRatio;
   const bool rising = mode == kL1ChoiceNorm;
   FoldWalk w{t, mode, tol, 0};
   // The grid: the sorted union of every fold's alignment values, equal values once.
@@ -207,7 +206,7 @@ int evalL2ByCV(SelectionState* s, double* value) {
     restoreGroupMoments(s);
   }
   if (t.points == 0 && reservePoints(&t, 1) != 0) return rc::kMemory;
-  *value = mergeFoldPaths(&t, o->l1Choice, s->fit.tol);
+  *value = mergeFoldPaths(&t, cvAlignment(o), s->fit.tol);
   return 0;
 }
 

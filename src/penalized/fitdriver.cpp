@@ -193,16 +193,14 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       s->resample = w;
       s->streamFile = w->histories.file;
       s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
+      w->historyId = i;
       int rc = buildModelPool(s);
-      if (rc == 0 && s->streamFile) {
-        const int32_t number = k + 1;  // the details tables read it before the history
-        rc = streamWriteAt(s->streamFile, &number, sizeof number, &w->historyEnd) == 0
-                 ? 0
-                 : rc::kPageIo;
-      }
       if (rc == 0) rc = runSelection(s);
       if (rc != 0 && s->run.status >= 0) s->run.status = rc;
       keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
+      // The sample's final record closes its step records for the details.
+      w->historyId = -100 - i;
+      if (s->streamFile && writeStepHistory(s) != 0) return rc::kPageIo;
       s->totals = full;
       std::copy(means.begin(), means.end(), s->layout.colMeans);
       std::copy(scales.begin(), scales.end(), s->layout.colScales);
@@ -214,10 +212,65 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
   return 0;
 }
 
-}  // namespace
+const char* criterionKeyword(CriterionCode c) {
+  switch (c) {
+    case kCritSl:
+      return "SL";
+    case kCritAic:
+      return "AIC";
+    case kCritAicc:
+      return "AICC";
+    case kCritSbc:
+      return "SBC";
+    case kCritRsquare:
+      return "RSQUARE";
+    case kCritAdjRsq:
+      return "ADJRSQ";
+    case kCritCp:
+      return "CP";
+    case kCritBic:
+      return "BIC";
+    case kCritPress:
+      return "PRESS";
+    case kCritValidate:
+      return "VALIDATE";
+    case kCritCv:
+      return "CV";
+    case kCritCvExternal:
+      return "CVEX";
+    case kCritL1:
+      return "L1";
+    default:
+      return "";
+  }
+}
 
-int fitModel(SelectionState* state, ResampleSet* resamples) {
-  state->pathMethods = &kPathMethods;
+// A penalized fit whose stop rule (SBC by default) ended the path early chose its model among
+// the steps before that stop only, where a user expects the whole path: the log says so, and
+// how to take the whole path.
+void explainEarlyStop(const SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if (!(o->pathMethod || o->optimizerMethod) || o->choose == kCritNone || s->run.status != 0)
+    return;
+  std::string stop;
+  switch (s->run.stop.reason) {
+    case stopreason::kCriterion:
+      if (o->stop != o->choose) stop = criterionKeyword(o->stop);
+      break;
+    case stopreason::kStopSize:
+      stop = std::to_string(o->stopSteps);
+      break;
+    case stopreason::kL1Reached:
+      stop = "L1";
+      break;
+    default:
+      break;
+  }
+  if (stop.empty()) return;
+  hostMsg(848, 2160, {std::string_view(criterionKeyword(o->choose)), std::string_view(stop)});
+}
+
+int fitByRoad(SelectionState* state, ResampleSet* resamples) {
   switch (roadOf(state->options)) {
     case Road::kPlain:
       return plainFit(state);
@@ -233,6 +286,15 @@ int fitModel(SelectionState* state, ResampleSet* resamples) {
       return 0;
   }
   return 0;
+}
+
+}  // namespace
+
+int fitModel(SelectionState* state, ResampleSet* resamples) {
+  state->pathMethods = &kPathMethods;
+  const int rc = fitByRoad(state, resamples);
+  if (rc == 0 && !state->options->modelAveragingRun) explainEarlyStop(state);
+  return rc;
 }
 
 }  // namespace vsf

@@ -60,21 +60,20 @@ void partitionMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
 const RowKernel kernPartitionSse = {"kernPartitionSse", nullptr, asMt<partitionMt>,
                                     asLength<four>,     nullptr, asMerge<partitionMerge>};
 
-// A step of the group path may move several effects: it records how many, and the list of
-// changes gets each one, signed (negative: removed).
-int recordChanges(SelectionState* s, std::vector<uint8_t>* was) {
+// A step of the group path may move several effects: the list of changes gets each one,
+// signed (negative: removed), before the step is recorded with their number.
+int appendChanges(SelectionState* s, std::vector<uint8_t>* was, int32_t* count) {
   StepHistory& h = s->steps;
   std::vector<uint8_t> now(was->size(), 0);
   for (int32_t a = 0; a < s->sweep.effectsInModel; ++a) now[s->sweep.entryOrder[a]] = 1;
-  int32_t count = 0;
+  *count = 0;
   for (size_t e = 1; e < now.size(); ++e) {
     if (now[e] == (*was)[e]) continue;
     if (h.changeListLength >= h.changeListCapacity)
       if (int rc = growChangeList(s, std::max(2 * h.changeListCapacity, 16)); rc != 0) return rc;
     h.changes[h.changeListLength++] = now[e] ? static_cast<int32_t>(e) : -static_cast<int32_t>(e);
-    count += 1;
+    *count += 1;
   }
-  h.effect[h.stepCount - 1] = count;
   was->swap(now);
   return 0;
 }
@@ -119,21 +118,11 @@ int runGroupLassoPath(SelectionState* s) {
   if (!solver) return 0;
   const SolverMethods& m = *solver->methods;
   int rc = configureSolver(s, solver, solveropt::kGroupPenalty);
-  // The steps recorded before the path (the intercept, the forced effects) stand at its start.
-  optimizerEstimates(s, s->optim.coef);
+  // The steps recorded before the path (the intercept, the forced effects) stand at its start,
+  // with the swept model's estimates.
   if (rc == 0) rc = computePartitionAse(s);
   for (int32_t i = 0; rc == 0 && i < s->steps.stepCount && s->steps.heldOutSse; ++i)
     s->steps.heldOutSse[i] = s->path.heldOutSse;
-  // The final fit's steps recorded before the path take their folds' averages, as its steps do.
-  if (rc == 0 && o->cvPerPathStep && s->path.extCvValues &&
-      s->path.heldOutFold == s->path.extCvFolds) {
-    const double current = s->fit.extCvValue;
-    for (int32_t i = 0; i < s->steps.stepCount && i < s->path.extCvCount; ++i) {
-      s->fit.extCvValue = s->path.extCvValues[i];
-      recordStepCriteria(s, i);
-    }
-    s->fit.extCvValue = current;
-  }
   double a = 0, b = 0;
   evalStepCriteria(s, &a, &b, nullptr);
   s->path.l1Norm = s->path.pathSecond = 0;
@@ -163,7 +152,9 @@ int runGroupLassoPath(SelectionState* s) {
     if (stop == -1) break;
     updateChooseStep(s, a, a, &b, 1);
     s->path.stepLambda = r;
-    if ((rc = initSelectionState(s, -100)) != 0 || (rc = recordChanges(s, &was)) != 0) break;
+    int32_t changes = 0;
+    if ((rc = appendChanges(s, &was, &changes)) != 0) break;
+    if ((rc = initSelectionState(s, -100, changes)) != 0) break;
     if (stopL1 && l1Reached(s, r)) {
       s->run.stop.reason = stopreason::kL1Reached;
       break;
@@ -175,6 +166,7 @@ int runGroupLassoPath(SelectionState* s) {
   }
   if (rc == 0) {
     m.lambdaMax(solver, &s->optim.lambdaMax);
+    s->optim.lambdaMax *= s->optim.responseScale;  // in the response's own units, as the path's
     s->path.lambdaMax = s->optim.lambdaMax;
   }
   stopSolver(ext, solver);
@@ -204,7 +196,9 @@ int choosePenaltyByCV(SelectionState* s) {
     o->finalFit = 0, o->firstFit = 1, o->foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;
     if (int rc = runSelection(s); rc != 0) return rc;
-    if (s->run.status != 0) return -1;
+    // A fold's run that ended without a model leaves its status for the displays to name
+    // (it came back as -1, "A memory pool could not be created").
+    if (s->run.status != 0) return 0;
     const StepHistory& h = s->steps;
     const double w = s->path.heldOutWeight;
     const int32_t steps = std::min(h.stepCount, K);

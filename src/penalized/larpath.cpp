@@ -109,7 +109,7 @@ int runLarPath(SelectionState* s) {
   }
   // The steps of the forced effects, recorded before the path, all stand at its start.
   s->path.heldOutCurvature = 0;
-  s->fit.extCvValue = s->path.heldOutSse;
+  takeHeldOutValue(s);
   for (int32_t i = 0; i < s->steps.stepCount && s->steps.heldOutSse; ++i) {
     s->steps.heldOutSse[i] = s->path.heldOutSse;
     s->steps.pathExtra[i] = 0;

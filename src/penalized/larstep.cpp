@@ -305,7 +305,7 @@ int larStep(SelectionState* s, int32_t* entered, int32_t* marker) {
   if (int rc = refreshStatistics(s, t); rc != 0) return rc;
   // The held-out residual moves by the direction's fit times gamma, and lambda by q gamma.
   s->path.heldOutCurvature = t.q != 0 ? s->path.heldOutDirection / (t.q * t.q) : 0.0;
-  s->fit.extCvValue = s->path.heldOutSse;
+  takeHeldOutValue(s);
   backTransformEstimates(s, reportedCoefficients(s));
   return 0;
 }

@@ -81,6 +81,12 @@ int buildOptimizerProblem(SelectionState* s) {
   };
   p.responseSquares = centred(0, 0);
   const double dof = s->totals.trainFreq - 1;
+  // The solver converges by an absolute test on the coefficients: with the response in units
+  // of its standard deviation the coefficients are free of the data's units (with the response
+  // as it came, y times 1e-8 moved the path and estimates by up to 63%).
+  const double sdY = dof > 0 ? std::sqrt(std::max(p.responseSquares, 0.0) / dof) : 0.0;
+  p.responseScale = sdY > 0 && std::isfinite(sdY) ? sdY : 1.0;
+  p.responseSquares /= p.responseScale * p.responseScale;
   std::vector<std::pair<int32_t, int64_t>> cols;
   for (int32_t e = 1; e < L.effectCount; ++e) {
     if (s->sweep.states[e] == effstate::kHeldOut) continue;
@@ -93,7 +99,7 @@ int buildOptimizerProblem(SelectionState* s) {
     });
   }
   for (const auto& [j, c] : cols) {
-    p.cross[j] = p.scale[j] * centred(c, 0);
+    p.cross[j] = p.scale[j] * centred(c, 0) / p.responseScale;
     for (const auto& [k, d] : cols)
       p.gram[int64_t{j} * n + k] = p.scale[j] * p.scale[k] * centred(c, d);
   }
@@ -124,7 +130,8 @@ void rebuildModel(SelectionState* s, const double* x, int32_t kept) {
 void optimizerEstimates(SelectionState* s, const double* x) {
   const OptimizerState& p = s->optim;
   const double dof = s->totals.trainFreq - 1;
-  const double sdY = dof > 0 ? std::sqrt(std::max(p.responseSquares, 0.0) / dof) : 0.0;
+  const bool sdY = dof > 0 && p.responseSquares > 0;  // x is then in its units already
+  const double ys = p.responseScale;
   double* est = s->sweep.estimates;
   double* std = s->sweep.stdEstimates;
   std::fill(est, est + p.dimension, 0.0);
@@ -133,13 +140,13 @@ void optimizerEstimates(SelectionState* s, const double* x) {
     const int32_t e = s->sweep.entryOrder[a];
     if (e == 0) continue;
     forColumns(s, e, [&](int32_t j, int64_t) {
-      if (sdY > 0) std[j] = x[j] / sdY;
-      est[j] = x[j] * p.scale[j];
+      if (sdY) std[j] = x[j];
+      est[j] = x[j] * p.scale[j] * ys;
       shift += est[j] * p.mean[j];
     });
   }
   est[0] = s->options->noInt ? 0.0 : p.responseMean - shift;
-  s->fit.trainSse = 2 * lossAt(p, x);
+  s->fit.trainSse = 2 * lossAt(p, x) * ys * ys;
 }
 
 SolverObject* startSolver(SelectionState* s, HxSolve** ext) {
@@ -243,14 +250,17 @@ int runOptimizerFit(SelectionState* s) {
   HxSolve* ext = nullptr;
   SolverObject* o = startSolver(s, &ext);
   if (!o) return 0;
+  // HXGLASSO$ is the group LASSO at one penalty: its groups enter and leave whole (with the
+  // plain penalty it was a LASSO of the single columns under the group method's name).
   const MethodCode m = s->options->method;
-  int rc = configureSolver(
-      s, o, m == kMethodGroupLasso ? solveropt::kGroupPenalty : solveropt::kPlainPenalty);
+  const bool group = m == kMethodGroupLasso || m == kMethodHxGLasso;
+  int rc = configureSolver(s, o, group ? solveropt::kGroupPenalty : solveropt::kPlainPenalty);
   if (rc == 0) rc = o->methods->setPenalty(o, s->fit.penalty);
   if (rc == 0) rc = o->methods->solve(o);
   if (rc == 0) {
     o->methods->solution(o, s->optim.coef);
     o->methods->lambdaMax(o, &s->optim.lambdaMax);
+    s->optim.lambdaMax *= s->optim.responseScale;  // in the response's own units, as the path's
     rebuildModel(s, s->optim.coef, kept);
     optimizerEstimates(s, s->optim.coef);
     rc = computePartitionAse(s);

@@ -10,7 +10,8 @@
 namespace vsf {
 
 // The standardized problem from the run's crossproducts (each column centred and scaled to
-// unit variance (n - 1) by algebra, the response centred); forced groups carry no penalty.
+// unit variance (n - 1) by algebra, the response centred and in units of its standard
+// deviation); forced groups carry no penalty.
 // 0 or -2.
 [[nodiscard]] int buildOptimizerProblem(SelectionState* s);
 // The model of coefficients x: the first `kept` entries of the model list (the intercept and
@@ -18,7 +19,7 @@ namespace vsf {
 // coefficient, with the swept-column count of the model.
 void rebuildModel(SelectionState* s, const double* x, int32_t kept);
 // Estimates on the data's scale from x, the intercept the response mean less their sum times
-// the column means (0 under NOINT), the standardized estimates x / sd(y) when sd(y) > 0, and
+// the column means (0 under NOINT), the standardized estimates (x itself when sd(y) > 0), and
 // the training SSE.
 void optimizerEstimates(SelectionState* s, const double* x);
 
@@ -48,8 +49,8 @@ int groupSoftThreshold(SolverObject* o, const double* x, double* y, double* pena
 
 // Group LASSO under external cross validation: the path per fold, the held-out ASE averaged
 // step by step (a fold that ends early counts with its last value), the ratio of the smallest
-// average, then the final fit on all the folds. 0, -1 when a fold's run ended with a nonzero
-// status, or the code of a failed run.
+// average, then the final fit on all the folds. 0 (a fold's run that ended with a nonzero
+// status leaves it in the state, with no final fit), or the code of a failed run.
 [[nodiscard]] int choosePenaltyByCV(SelectionState* s);
 
 }  // namespace vsf

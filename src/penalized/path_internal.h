@@ -130,6 +130,13 @@ void prepareFold(SelectionState* s, int32_t f);
 // asked): a quadratic form in the fold's held-out crossproducts, else a pass over the rows.
 [[nodiscard]] int heldOutStatistics(SelectionState* s, bool direction);
 
+// The external-CV value of the step just made: a fold's run judges it by its held-out SSE;
+// the final run reads the folds' grid when the criterion is asked for, missing till then.
+inline void takeHeldOutValue(SelectionState* s) {
+  s->fit.extCvValue =
+      s->path.heldOutFold != s->path.extCvFolds ? s->path.heldOutSse : absentValue();
+}
+
 // ---- Row kernels ----
 extern const RowKernel kernStandardize;       // centre and scale the response and the columns
 extern const RowKernel kernUnscaleColumns;    // multiply the columns by the adaptive weights

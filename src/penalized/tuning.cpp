@@ -134,7 +134,8 @@ int l2TuneObjective(SelectionState* s, double l2, double* value) {
     row[0] = l2;
     row[1] = s->steps.lambdaRatio[k];
     row[2] = s->steps.parameters[k];
-    row[3] = *value;
+    // The search minimizes; the history shows the criterion as the summary does.
+    row[3] = judgingCriterion(o) == kCritAdjRsq ? -*value : *value;
     row[4] = s->steps.pathSecond[k];
     row[5] = s->steps.l1Norm[k];
     row[6] = k + 1;

@@ -27,11 +27,14 @@ double externalCvValue(SelectionState* s) {
   const double* cv = s->path.extCvValues;
   const int32_t m = s->path.extCvCount;
   if (!g || !cv || m < 1) return absentValue();
-  double x = o->l1Choice == kL1ChoiceNorm ? s->path.l1Norm : s->path.stepLambda;
-  if (o->l1Choice == kL1ChoiceRatio)
+  // The grid is on the folds' own scale: a path without an L1 choice (LAR) was lined up by
+  // its ratios, and read by its raw lambda it sat past the grid's end at every step.
+  const L1ChoiceCode mode = cvAlignment(o);
+  double x = mode == kL1ChoiceNorm ? s->path.l1Norm : s->path.stepLambda;
+  if (mode == kL1ChoiceRatio)
     x = s->path.lambdaMax > 0 ? s->path.stepLambda / s->path.lambdaMax : absentValue();
   if (isAbsent(x)) return absentValue();
-  const bool falling = o->l1Choice != kL1ChoiceNorm;
+  const bool falling = mode != kL1ChoiceNorm;
   double v;
   if (falling ? x <= g[m - 1] : x >= g[m - 1]) {
     v = cv[m - 1];

@@ -60,6 +60,7 @@ int drawBlock(SelectionState* s, const PageView* v) {
         count += k;
       }
       w->weightedDrawn += count * weight;
+      if (count > 0) w->weightedSumY += count * weight * row[h.yAt];
       row[h.resampleAt] = count;
       if (keep && w->rowIndex < set->storedRows)
         set->obsFreq[static_cast<size_t>(w->rowIndex * set->samples + w->sampleId)] =
@@ -122,13 +123,15 @@ int drawResample(SelectionState* s) {
   w->population = s->totals.trainFreq;
   w->sampleSize = resampleSize(set, w->population);
   if (set->withoutReplacement) w->sampleSize = std::min(w->sampleSize, w->population);
-  w->seen = w->drawn = w->weightedDrawn = 0;
+  w->seen = w->drawn = w->weightedDrawn = w->weightedSumY = 0;
   w->remaining = w->population;
   w->toSelect = w->sampleSize;
   w->rowIndex = 0;
   if (int rc = runDataPass(s, kernResample, 0); rc != 0) return rc;
   s->totals.trainFreq = w->drawn;
   s->totals.trainWeight = w->weightedDrawn;
+  // The sample's own mean response, which its fit statistics show.
+  s->totals.responseMean = w->weightedDrawn > 0 ? w->weightedSumY / w->weightedDrawn : 0.0;
   return 0;
 }
 

@@ -25,11 +25,14 @@ struct ResampleWork {
   // The draw of the current sample, in observation units (a row of frequency f is f units).
   double population = 0;  // N, the training units of the full data
   double sampleSize = 0;  // units to draw
-  double seen = 0, drawn = 0, weightedDrawn = 0;
+  double seen = 0, drawn = 0, weightedDrawn = 0, weightedSumY = 0;
   double remaining = 0, toSelect = 0;  // without replacement
   int64_t rowIndex = 0;                // stored rows walked so far
   ScratchFile histories;               // the samples' step histories (DETAILS only)
   int64_t historyEnd = 0;
+  // Leads each step record of the histories: the sample's index within the record while it
+  // runs, -100 - index on its final record, so a reader knows where a sample's steps end.
+  int32_t historyId = 0;
 };
 
 // The settings the refit pass restores (copied by the main set-up with REFIT).

@@ -6,6 +6,7 @@
 #include "base/codes.h"
 #include "datapass/utilfiles.h"
 #include "selection/methods_internal.h"
+#include "selection/resample.h"
 
 namespace vsf {
 
@@ -169,7 +170,7 @@ int writeStepHistory(SelectionState* s) {
   if (!s->streamFile || !s->streamPosition) return 0;
   const SelectionOptions* o = s->options;
   Writer w(s->streamFile, s->streamPosition);
-  // The sample id of a resample's record goes first once model averaging writes here.
+  if (s->resample) w.one(s->resample->historyId);
   zeroNegligibleTotals(s);
   w.one(s->run.status);
   for (double* p : statFields(s).p) w.one(*p);
@@ -203,7 +204,11 @@ int writeStepHistory(SelectionState* s) {
     w.put(s->run.chosenStates, E);
   }
   w.one(s->run.stop);
-  if (o->method == kMethodGroupLasso) w.one(int32_t{0});  // the group list is the path's
+  // Group LASSO's steps move several effects: the change list says which.
+  if (o->method == kMethodGroupLasso) {
+    w.one(h.changeListLength);
+    w.put(h.changes, h.changeListLength);
+  }
   return w.rc();
 }
 
@@ -248,8 +253,12 @@ int readStepHistory(SelectionState* s) {
   }
   r.one(&s->run.stop);
   if (o->method == kMethodGroupLasso) {
-    int32_t groups = 0;
-    r.one(&groups);
+    r.one(&h.changeListLength);
+    if (r.rc() != 0 || h.changeListLength == 0) return r.rc();
+    if (h.changeListLength < 0) return rc::kHistory;
+    if (!(h.changes = poolArray<int32_t>(s, h.changeListLength))) return rc::kMemory;
+    h.changeListCapacity = h.changeListLength;
+    r.get(h.changes, h.changeListLength);
   }
   return r.rc();
 }

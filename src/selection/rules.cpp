@@ -183,6 +183,7 @@ int checkStopRules(SelectionState* s, int32_t step) {
   const int32_t E = s->layout.effectCount - (o->noInt ? 1 : 0);
   const int32_t m = s->sweep.effectsInModel, L = s->steps.stepCapacity, S = o->steps;
   const int32_t offset = backward ? 1 : k0;
+  const bool grouped = groupedStandardization(o);
   int go = 1;
   auto stopWith = [&](uint8_t reason) {
     s->run.stop.reason = reason;
@@ -190,12 +191,12 @@ int checkStopRules(SelectionState* s, int32_t step) {
   };
   if (backward && m == 1 && o->noInt) {
     stopWith(stopreason::kOneLeft);
-  } else if (!backward && fitsExactly(s, s->fit.trainSse)) {
+  } else if (!backward && !grouped && fitsExactly(s, s->fit.trainSse)) {
     stopWith(stopreason::kPerfectFit);
   } else if (S != 0 && step >= S + offset) {
     stopWith(stopreason::kStepsDone);
   } else if (step >= L + offset) {
-    stopWith(m == E ? stopreason::kAllIn : stopreason::kStepLimit);
+    stopWith(m == E && !grouped ? stopreason::kAllIn : stopreason::kStepLimit);
   } else if (o->stopSteps != 0 && o->stopSteps == m) {
     stopWith(stopreason::kStopSize);
   } else if (m == E && (o->method == kMethodForward || o->method == kMethodLar)) {

@@ -13,6 +13,8 @@ constexpr double kVarianceFloor = 1.110223024625157e-14;
 
 int32_t dataStatus(const SelectionState* s) {
   const SelectionOptions* o = s->options;
+  // One fold held out leaves no training row: the cause to name is the single fold.
+  if (o->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
   if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
   if (criterionUsed(o, kCritValidate) && s->totals.validFreq == 0) return runstatus::kNoValidation;
   if ((o->kfold && s->folds == 1) || (o->externalCv && s->path.extCvFolds == 1))
@@ -191,6 +193,11 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
   // On the centred rows of a path the intercept alone estimates the response's mean.
   if (k == 0 && o->pathMethod) s->sweep.estimates[0] = s->totals.responseMean;
+  // The final run of external cross validation: the starting block stands at every fold's
+  // path start, where the folds' averaged held-out error is the grid's first value.
+  if (o->externalCv && s->path.heldOutFold == s->path.extCvFolds)
+    s->fit.extCvValue =
+        s->path.extCvValues && s->path.extCvCount > 0 ? s->path.extCvValues[0] : absentValue();
   if (pressWanted(o))
     if (int rc = computePress(s); rc != 0) return rc;
   if (holdoutWanted(o))

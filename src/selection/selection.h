@@ -234,8 +234,8 @@ struct FitValues {
   double validAse = 0;
   double testAse = 0;
   double cvPress = 0;
-  double penalty = 0;     // criterion 14
-  double extCvValue = 0;  // criterion 13
+  double penalty = 0;                 // criterion 14
+  double extCvValue = absentValue();  // criterion 13: missing until worked out, never 0
 };
 
 // The screening of a path's candidates: the safe rules' screened-in set, and the ranking of
@@ -349,8 +349,11 @@ struct OptimizerState {
   double* cross = nullptr;     // per parameter, with the centred response
   double responseSquares = 0;  // of the centred response
   double responseMean = 0, weight = 0;
+  // The response's standard deviation (1 for a constant one): the problem is solved with the
+  // response in these units, so that the solver's tolerance means the same at every scale.
+  double responseScale = 1;
   uint8_t* penalized = nullptr;  // per effect: its group carries the penalty
-  double lambdaMax = 0;          // the solver's, at the end of the fit
+  double lambdaMax = 0;          // the solver's, at the end of the fit (response in its units)
 };
 
 struct SelectionState;
@@ -542,8 +545,14 @@ extern const RowKernel kernFoldCvSse;
 extern const RowKernel kernGroupTallies;
 
 // ---- Step recording and adaptive weights ----
-// Appends the current model to the step history (effect -1 or -100: a step without one).
-[[nodiscard]] int initSelectionState(SelectionState* s, int32_t effect);
+// Appends the current model to the step history (effect -1 or -100: a step without one). A
+// step that moves several effects (group LASSO) gives the number of its entries, which it has
+// appended to the change list, as `changes`; the step records that count in place of an effect.
+[[nodiscard]] int initSelectionState(SelectionState* s, int32_t effect, int32_t changes = -1);
+// The change list's first entry of step i of a method that moves several effects a step. A
+// step of the starting block (the intercept, the forced effects) records its effect, not a
+// count, and has that one entry.
+int32_t changeListStart(const SelectionState* s, int32_t i);
 [[nodiscard]] int adaptiveWeightsFromFit(SelectionState* s);
 [[nodiscard]] int adaptiveWeightsFromEstimates(SelectionState* s);
 
@@ -587,6 +596,11 @@ constexpr uint8_t kStepTooSmall = 16;
 constexpr uint8_t kLambdaFlat = 17;
 }  // namespace stopreason
 
+// The measure that external cross validation lines the folds' paths up on and that the final
+// run reads its grid by: the L1 choice, and the penalty ratio for a path without one (LAR).
+inline L1ChoiceCode cvAlignment(const SelectionOptions* o) {
+  return o->l1Choice == kL1ChoiceNone ? kL1ChoiceRatio : o->l1Choice;
+}
 // ---- Step criteria, CHOOSE and stop rules ----
 void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
                       double* selectValue);

@@ -74,6 +74,12 @@ inline bool keepsPathHistory(const SelectionOptions* o) {
          o->method == kMethodGroupLasso;
 }
 
+// Group LASSO standardizes each effect's columns together: such a fit is exempt from the
+// exact-fit stop, and its starting block's estimates are those of the swept model.
+inline bool groupedStandardization(const SelectionOptions* o) {
+  return o->method == kMethodGroupLasso;
+}
+
 // Every effect has exactly one column.
 bool allSingleColumn(const SelectionState* s);
 

@@ -117,7 +117,14 @@ void showStep(const SelectionState* s, int32_t i) {
 
 }  // namespace
 
-int initSelectionState(SelectionState* s, int32_t effect) {
+int32_t changeListStart(const SelectionState* s, int32_t i) {
+  int32_t k = 0;
+  for (int32_t j = 0; j < i; ++j)
+    k += j < s->layout.firstSelectable ? 1 : std::max(s->steps.effect[j], 0);
+  return k;
+}
+
+int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
   const SelectionOptions* o = s->options;
   if (effect != -1 && effect != -100 && s->sweep.states[effect] == effstate::kHeldOut) return 0;
   if (s->steps.stepCount >= s->steps.historyCapacity)
@@ -137,7 +144,13 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   int32_t params = 0;
   for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos)
     params += s->layout.columnCount[s->sweep.entryOrder[pos]];
-  h.effect[i] = effect;
+  h.effect[i] = changes >= 0 ? changes : effect;
+  // The change list of a several-effects method opens with the starting block's effects.
+  if (groupedStandardization(o) && effect >= 0) {
+    if (h.changeListLength >= h.changeListCapacity)
+      if (int rc = growChangeList(s, std::max(2 * h.changeListCapacity, 16)); rc != 0) return rc;
+    h.changes[h.changeListLength++] = effect;
+  }
   h.sweptColumns[i] = s->sweep.sweptColumns;
   h.parameters[i] = params;
   h.effects[i] = s->sweep.effectsInModel;
@@ -145,8 +158,9 @@ int initSelectionState(SelectionState* s, int32_t effect) {
   if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse, negligibleMeanSquare(s));
   recordStepCriteria(s, i);
 
-  // The path methods' estimates come from their own back-transform.
-  if (!keepsPathHistory(o)) {
+  // The path methods' estimates come from their own back-transform. Group LASSO's starting
+  // block is fitted by the sweep: its intercept is the response's mean (it showed 0).
+  if (!keepsPathHistory(o) || (groupedStandardization(o) && effect >= 0)) {
     const double sy = responseScale(s);
     if (h.fifth) h.fifth[i] = fifthStatistic(s, sy);
     sweptEstimates(s, sy);

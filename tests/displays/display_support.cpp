@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 #include "base/host.h"
@@ -100,6 +101,27 @@ Json oneTable(const Json& document, const std::string& name) {
   std::vector<Json> all = findTables(document, name);
   EXPECT_EQ(all.size(), 1u) << name;
   return all.empty() ? Json() : all.front();
+}
+
+std::vector<Json> findGraphs(const Json& document) {
+  std::vector<Json> out;
+  std::function<void(const Json&)> walk = [&](const Json& items) {
+    for (const Json& item : items) {
+      if (item.value("type", "") == "graph") out.push_back(item);
+      if (item.value("type", "") == "group") walk(item["items"]);
+    }
+  };
+  walk(document["output"]);
+  return out;
+}
+
+Json graphVariable(const Json& graph, const std::string& name) {
+  for (const Json& p : graph["variables"])
+    if (p["name"] == name) return p["value"];
+  for (const Json& list : graph["lists"])
+    for (const Json& p : list)
+      if (p["name"] == name) return p["value"];
+  return Json();
 }
 
 std::string outline(const Json& document) {

@@ -35,6 +35,10 @@ class OutputCapture {
 
 // Every table or factoid with the name, in document order, from any depth.
 std::vector<Json> findTables(const Json& document, const std::string& name);
+// Every graph, in document order, from any depth.
+std::vector<Json> findGraphs(const Json& document);
+// A variable of a graph: of its own pairs or of its nested lists; null when it has none.
+Json graphVariable(const Json& graph, const std::string& name);
 // The single table with the name (fails the test when there is not exactly one).
 Json oneTable(const Json& document, const std::string& name);
 // Names of the tables, groups and text lines in document order, with groups as "Name{...}".

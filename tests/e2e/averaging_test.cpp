@@ -1,10 +1,12 @@
 // Model averaging through the command: the samples refitted independently from the counts the
 // command exports (tests/reference/averaging_fixtures.R for FORWARD, averaging_lasso.py for
 // LASSO) give the same selection percentages, models and averaged estimates; the samples do not
-// depend on the workers or NTHREADS$=; a hundred samples with REFIT give the four tables.
+// depend on the workers or NTHREADS$=; a hundred samples with REFIT give the four tables;
+// DETAILS shows each sample's own selection.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -151,6 +153,54 @@ TEST(ModelAveraging, RefitOfAHundredSamplesGivesTheFourTables) {
   for (size_t i = 0; i < kept.size(); ++i) {
     EXPECT_EQ(trimmed(refit[i]["Parameter"]), kept[i]);
     EXPECT_TRUE(std::isfinite(number(refit[i]["Mean"]))) << kept[i];
+  }
+}
+
+// DETAILS shows every sample's selection, with its step details when MODEL asks for them; each
+// sample's fit statistics are of its own drawn rows (the mean of y weighted by the exported
+// counts) and its estimates are those the averaged table summarizes.
+TEST(ModelAveraging, DetailsShowEachSamplesOwnSelection) {
+  namespace fs = std::filesystem;
+  constexpr int kSamples = 4;
+  for (const char* details : {"", "details=steps"}) {
+    SCOPED_TRACE(details);
+    ScratchDir lib("averaging_details");
+    fs::copy_file(fs::path(VSF_SHARED_DATA) / "diabetes.csv", lib.path() / "diabetes.csv");
+    const CommandRun r = runCommand(
+        "proc varsifter data=diabetes seed=5;\n"
+        "model y = age sex bmi bp s1-s6 / selection=stepwise(select=sbc) " +
+            std::string(details) +
+            ";\n"
+            "modelaverage nsamples=" +
+            std::to_string(kSamples) +
+            " details;\n"
+            "output out=counts samplefreq; run;",
+        lib.path().string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Json> summaries = findAll(r.document, "SelectionSummary");
+    const std::vector<Json> fits = findAll(r.document, "FitStatistics");
+    ASSERT_EQ(summaries.size(), static_cast<size_t>(kSamples));
+    size_t steps = 0;
+    for (const Json& summary : summaries) steps += summary["rows"].size();
+    if (*details) {  // a step's statistics, then the sample's own
+      EXPECT_EQ(fits.size(), steps + kSamples);
+      continue;
+    }
+    ASSERT_EQ(fits.size(), static_cast<size_t>(kSamples));
+
+    const Csv data = readCsv((lib.path() / "diabetes.csv").string());
+    const Csv counts = readCsv((lib.path() / "counts.csv").string());
+    ASSERT_EQ(counts.rows.size(), data.rows.size());
+    for (int k = 0; k < kSamples; ++k) {
+      double sum = 0, weight = 0;
+      for (size_t i = 0; i < data.rows.size(); ++i) {
+        const double c = counts.number(i, "sampleFreq" + std::to_string(k + 1));
+        sum += c * data.number(i, "y");
+        weight += c;
+      }
+      expectNear(entryValue(fits[static_cast<size_t>(k)], "Dependent Mean"), sum / weight,
+                 "sample " + std::to_string(k + 1));
+    }
   }
 }
 

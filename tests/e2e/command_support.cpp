@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 namespace vsf::test {
 
@@ -28,6 +29,25 @@ void keepRun(const std::string& key, const std::string& output, const fs::path& 
   std::ofstream(fs::path(dir) / (name + ".out")) << output;
   std::error_code ec;
   fs::copy_file(json, fs::path(dir) / (name + ".json"), fs::copy_options::overwrite_existing, ec);
+}
+
+// The one rule of return codes, checked on every run: a step that wrote a warning (and no
+// error) ended with code 4, and a step that ended with 4 wrote a warning.
+void checkReturnCodes(const std::string& program, const Json& document) {
+  if (!document.is_object() || !document.contains("log")) return;
+  std::map<int, bool> warned;
+  for (const Json& line : document["log"]) {
+    const int step = line.value("step", 0);
+    const std::string text = line.value("text", "");
+    if (step == 0) continue;
+    if (line.value("level", "") == "WARNING") warned[step] = true;
+    constexpr std::string_view kEnded = "step ended with return code ";
+    const size_t at = text.find(kEnded);
+    if (at == std::string::npos) continue;
+    const int code = std::atoi(text.c_str() + at + kEnded.size());
+    if (code >= 100) continue;
+    EXPECT_EQ(code, warned[step] ? 4 : 0) << "step " << step << ": " << text << "\n" << program;
+  }
 }
 
 }  // namespace
@@ -59,6 +79,7 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   CommandRun r = runArgs(source.string() + " --lib " + library + " --json " + json.string() +
                          " --html " + html.string() + " " + options);
   if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
+  checkReturnCodes(program, r.document);
   if (std::ifstream in(html); in) r.html.assign(std::istreambuf_iterator<char>(in), {});
   keepRun(program + "\n" + options, r.output, json);
   for (const fs::path& p : {source, json, html}) fs::remove(p);

@@ -1,4 +1,5 @@
 // Runs the varsifter command as a user would and checks its exit status and log.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -30,6 +31,40 @@ TEST(Command, ExitStatusFollowsTheWorstStep) {
     CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
     EXPECT_EQ(r.status, c.status) << c.program << "\n" << r.output;
     EXPECT_NE(r.output.find(c.logText), std::string::npos) << c.program << "\n" << r.output;
+  }
+}
+
+// Whoever writes the warning (a statement reader, the fit, the data), its step ends with code
+// 4, and a step with notes alone with 0; the command succeeds either way. (Every run of the
+// end-to-end tests is checked for the same rule as it is read back.)
+TEST(Command, AWarningEndsItsStepWithFour) {
+  struct Case {
+    const char* program;
+    const char* logText;
+    int code;
+  } cases[] = {
+      // A repaired option.
+      {"proc varsifter data=mtcars; model mpg = wt hp / selection=lasso(l2=0.5); run;",
+       "WARNING: L2= applies only to SELECTION=ELASTICNET", 4},
+      // Fewer folds than asked for: once a warning that left the code at 0.
+      {"proc varsifter data=mtcars seed=7; model mpg = wt hp / selection=forward(select=cv) "
+       "cvmethod=split(40); run;",
+       "WARNING: Only 32 of the 40 cross validation folds requested could be formed.", 4},
+      // A macro reference that is not resolved, in the step's own text.
+      {"proc varsifter data=mtcars; model mpg = wt hp; store out=m / label='&nosuch'; run;",
+       "WARNING: Apparent symbolic reference NOSUCH not resolved.", 4},
+      // Notes only.
+      {"proc varsifter data=mtcars_by_cyl; by cyl; class cyl; model mpg = cyl wt / "
+       "selection=none; run;",
+       "NOTE: The CLASS variable cyl has only one level.", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find(c.logText), std::string::npos) << r.output;
+    const std::string ended = fmt::format("ended with return code {}", c.code);
+    EXPECT_NE(r.output.find(ended), std::string::npos) << r.output;
   }
 }
 
@@ -95,6 +130,38 @@ TEST(Command, ErrorsPointAtTheCause) {
       {"proc varsifter data=stray_cell; model z = x / selection=forwad; run;",
        {"did you mean \"FORWARD\"?"}},
       {"proc varsifter data=stray_cell; modle z = x; run;", {"did you mean \"MODEL\"?"}},
+      // Inside a method's parentheses: what the method takes, and the nearest option or what
+      // the method calls another program's option.
+      {"proc varsifter data=stray_cell; model z = x / selection=elasticnet(alpha=0.5); run;",
+       {"Line 1, column 68: syntax error: \"alpha\" was not expected; ELASTICNET has no option "
+        "ALPHA: the mix of its L1 and L2 penalties is set by L2=",
+        "ELASTICNET takes ADAPTIVE, CHOOSE, ENSCALE, L1, L1CHOICE, L2, L2HIGH,"}},
+      {"proc varsifter data=stray_cell; model z = x / selection=lasso(select=sl); run;",
+       {"\"select\" was not expected; LASSO has no option SELECT: the path itself decides",
+        "LASSO takes ADAPTIVE, CHOOSE,"}},
+      {"proc varsifter data=stray_cell; model z = x / selection=lasso(chose=sbc); run;",
+       {"\"chose\" was not expected; did you mean \"CHOOSE\"? LASSO takes ADAPTIVE,"}},
+      {"proc varsifter data=stray_cell; model z = x / selection=forward(chose=sbc); run;",
+       {"did you mean \"CHOOSE\"? FORWARD takes CHOOSE, INCLUDE, MAXSTEP, MAXSTEPS, SELECT, SLE, "
+        "SLENTRY, START, STEPS or STOP."}},
+      // A ";" left out: after the PROC line, at the end of the file, before RUN.
+      {"proc varsifter data=stray_cell\n  model z = x;\nrun;",
+       {"Line 1, column 31: syntax error: a \";\" was expected after \"stray_cell\", before "
+        "\"model\" on line 2."}},
+      {"proc varsifter data=stray_cell;\n  model z = x",
+       {"Line 2, column 14: syntax error: a \";\" was expected after \"x\", where the program "
+        "ends."}},
+      // An option misspelled at the start of a line is no ";" left out.
+      {"proc varsifter data=stray_cell;\n  model z = x / selection=forward\n    "
+       "detials=steps;\nrun;",
+       {"Line 3, column 5: syntax error: \"detials\" was not expected; did you mean "
+        "\"DETAILS\"?"}},
+      {"proc varsifter data=stray_cell;\n  model z = x\nrun;",
+       {"Line 3, column 1: The variable run was not found on data set WORK.STRAY_CELL: a \";\" is "
+        "missing at the end of the statement before run."}},
+      // R's dotted names.
+      {"proc varsifter data=stray_cell; model z = x.y; run;",
+       {"a name with a dot is written as a name literal, 'x.y'n."}},
       {"proc varsiftr data=stray_cell; run;",
        {"procedure VARSIFTR not found (did you mean VARSIFTER?)"}},
       {"porc varsifter;",

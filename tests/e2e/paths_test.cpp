@@ -204,6 +204,42 @@ TEST(PathSelections, StopAndChooseBySbc) {
   }
 }
 
+// A CHOOSE= criterion other than the one that stopped the path chose among the steps before
+// the stop: the log says so, and how to take the whole path; never when the path ran to its
+// end, when the stop and the choice are one criterion, for a classical method or per sample
+// of model averaging.
+TEST(PathSelections, AChoiceAmongAStoppedPathIsExplained) {
+  const std::string said = "chose among the steps taken before STOP=";
+  struct Case {
+    const char* selection;
+    const char* more;
+    const char* note;  // nullptr: none
+  } cases[] = {
+      {"lasso(choose=cv)", "",
+       "NOTE: CHOOSE=CV chose among the steps taken before STOP=SBC stopped the path, not among "
+       "the whole path; STOP=NONE runs the whole path for CHOOSE= to choose from."},
+      {"lasso(choose=cvex)", "cvmethod=random(5)",
+       "CHOOSE=CVEX chose among the steps taken "
+       "before STOP=SBC"},
+      {"lar(choose=aic stop=3)", "", "CHOOSE=AIC chose among the steps taken before STOP=3"},
+      {"lasso(choose=cv stop=none)", "", nullptr},
+      {"lasso(choose=sbc)", "", nullptr},
+      {"forward(choose=cv)", "", nullptr},
+      {"lasso(choose=aic)", "; modelaverage nsamples=3", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selection);
+    const CommandRun r = runPath(kDiabetes, c.selection, c.more);
+    ASSERT_EQ(r.status, 0) << r.output;
+    if (c.note) {
+      EXPECT_NE(r.output.find(c.note), std::string::npos) << r.output;
+      EXPECT_EQ(r.output.find(said), r.output.rfind(said)) << "said once";
+    } else {
+      EXPECT_EQ(r.output.find(said), std::string::npos) << r.output;
+    }
+  }
+}
+
 // STOP=L1 cuts the step that would pass the target: the path ends on lambda = 0.3 lambda-max,
 // where the LASSO estimates lie on the segment between the reference knots around it.
 TEST(PathSelections, StepEndsOnTheL1Target) {
@@ -431,6 +467,58 @@ TEST(PathSelections, DimensionsCountTheProblem) {
       EXPECT_EQ(d["entries"][i]["value"], c.entries[i].second);
     }
   }
+}
+
+// Fits that cannot be made say why: one fold under external cross validation (it said "no
+// usable observations"), more folds than rows for the group LASSO ("A memory pool could not
+// be created"), adaptive weights beyond double precision ("internal code 1"). GAMMA=0 weighs
+// every effect 1, as the plain LASSO does, a constant response too ("internal code 3").
+TEST(PathSelections, WhatCannotBeFittedSaysWhy) {
+  ScratchDir library("vsf_paths_causes");
+  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/mtcars.csv");
+  {
+    std::ofstream out(library.path() / "cars.csv");
+    out << "mpg,cyl,disp,hp,wt,k,c\n";
+    for (size_t i = 0; i < d.rows.size(); ++i) {
+      for (const char* v : {"mpg", "cyl", "disp", "hp", "wt"}) out << d.text(i, v) << ",";
+      out << "1,5\n";  // a fold variable of one value, a constant response
+    }
+  }
+  const std::string x = " = cyl disp hp wt / selection=";
+  const char* oneFold = "ERROR: Cross validation needs more than one fold.";
+  struct Case {
+    const char* name;
+    std::string model;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"LASSO, one fold", "mpg" + x + "lasso(choose=cvex) cvmethod=index(k)", 1, oneFold},
+      {"group LASSO, one fold", "mpg" + x + "grouplasso(choose=cvex) cvmethod=index(k)", 1,
+       oneFold},
+      {"group LASSO, more folds than rows",
+       "mpg" + x + "grouplasso(choose=cvex) cvmethod=split(40)", 1,
+       "ERROR: External cross validation has more folds than there are training observations."},
+      {"GAMMA=1000", "mpg" + x + "lasso(adaptive(gamma=1000))", 1,
+       "ERROR: The adaptive weight of cyl cannot be computed: 2.30976"},
+      {"GAMMA=0, a constant response", "c" + x + "lasso(adaptive(gamma=0))", 0,
+       "NOTE: The selected model fits the data exactly"},
+      {"GAMMA=0", "mpg" + x + "lasso(adaptive(gamma=0))", 0, ""},
+      {"the plain LASSO", "mpg" + x + "lasso", 0, ""},
+  };
+  std::vector<Json> estimates;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandRun r = runCommand("proc varsifter data=cars; model " + c.model + "; run;",
+                                    library.path().string());
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    for (const char* wrong : {"memory pool", "internal code", "no usable observations"})
+      EXPECT_EQ(r.output.find(wrong), std::string::npos) << r.output;
+    if (c.status == 0) estimates.push_back(theOne(r, "ParameterEstimates")["rows"]);
+  }
+  // GAMMA=0 is the plain LASSO.
+  ASSERT_EQ(estimates.size(), 3u);
+  EXPECT_EQ(estimates[1], estimates[2]);
 }
 
 }  // namespace

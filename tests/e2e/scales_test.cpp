@@ -153,5 +153,112 @@ TEST(Scales, WhatCannotBeFittedIsSaid) {
   }
 }
 
+// Every selection method takes the same steps and chooses the same model whatever the units of
+// the response or of one effect: y or wt times 1e-8 or 1e8 against the data as they are. The
+// estimates follow the units (all of them times k for y; wt's divided by k), to 1e-9.
+TEST(Scales, EveryMethodIsFreeOfTheUnits) {
+  struct Method {
+    const char* name;
+    const char* selection;
+  } methods[] = {
+      {"FORWARD", "forward"},
+      {"BACKWARD", "backward"},
+      {"STEPWISE", "stepwise(select=sbc)"},
+      {"LAR", "lar(stop=none choose=sbc)"},
+      {"LASSO", "lasso(stop=none choose=aic)"},
+      {"adaptive LASSO", "lasso(adaptive stop=none choose=sbc)"},
+      {"ELASTICNET", "elasticnet(l2=0.1 stop=none choose=sbc)"},
+      {"GROUPLASSO", "grouplasso(stop=none steps=30 choose=sbc)"},
+  };
+  struct Scaling {
+    std::string column;
+    int k;
+  } scalings[] = {{"mpg", 0}, {"mpg", -8}, {"mpg", 8}, {"wt", -8}, {"wt", 8}};
+  ScratchDir library("vsf_scales_methods");
+  std::string program;
+  for (const Scaling& c : scalings) {
+    const std::string data = writeScaled(library.path(), c.column, c.k);
+    for (const Method& m : methods)
+      program += "proc varsifter data=" + data + "; class cyl gear; model mpg = cyl gear disp " +
+                 "hp drat wt qsec am / selection=" + m.selection + "; run;\n";
+  }
+  const CommandRun r = runCommand(program, library.path().string());
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Json> summaries = findAll(r.document, "SelectionSummary");
+  const std::vector<Json> selected = findAll(r.document, "SelectedEffects");
+  const std::vector<Json> parms = findAll(r.document, "ParameterEstimates");
+  const size_t n = std::size(methods);
+  ASSERT_EQ(summaries.size(), n * std::size(scalings));
+  ASSERT_EQ(parms.size(), summaries.size());
+  auto moves = [](const Json& summary) {
+    std::vector<std::string> out;
+    for (const Json& row : summary["rows"])
+      out.push_back(row.value("EffectEntered", Json()).dump() + "|" +
+                    row.value("EffectRemoved", Json()).dump());
+    return out;
+  };
+  for (size_t s = 1; s < std::size(scalings); ++s) {
+    const Scaling& c = scalings[s];
+    for (size_t m = 0; m < n; ++m) {
+      const std::string at =
+          std::string(methods[m].name) + ", " + c.column + " x 1e" + std::to_string(c.k);
+      const size_t i = s * n + m;
+      EXPECT_EQ(moves(summaries[i]), moves(summaries[m])) << at;
+      EXPECT_EQ(selected[i]["rows"], selected[m]["rows"]) << at;
+      const Json& got = parms[i]["rows"];
+      const Json& want = parms[m]["rows"];
+      ASSERT_EQ(got.size(), want.size()) << at;
+      const double unit = std::pow(10.0, c.k);
+      for (size_t j = 0; j < got.size(); ++j) {
+        const std::string parm = want[j]["Parameter"].dump();
+        EXPECT_EQ(got[j]["Parameter"].dump(), parm) << at;
+        double w = number(want[j]["Estimate"]);
+        if (c.column == "mpg") w *= unit;
+        if (c.column == "wt" && parm == "\"wt\"") w /= unit;
+        EXPECT_NEAR(number(got[j]["Estimate"]), w, 1e-9 * std::fabs(w)) << at << " " << parm;
+      }
+    }
+  }
+}
+
+// Group LASSO under model averaging: the samples choose the same models and average the same
+// digits whatever the response's units and the page size (with a convergence test absolute in
+// the response's units, mpg times 1e-8 stopped the solver at once, on rounding noise).
+TEST(Scales, GroupLassoAveragesAreFreeOfUnitsAndPages) {
+  ScratchDir library("vsf_scales_averages");
+  const int units[] = {0, -8};
+  const int pages[] = {1, 64};
+  std::string program;
+  for (int k : units) {
+    const std::string data = writeScaled(library.path(), "mpg", k);
+    for (int page : pages)
+      program +=
+          "proc varsifter data=" + data + " seed=3; class cyl gear; model mpg = cyl " +
+          "gear disp hp drat wt qsec am / selection=grouplasso(steps=12 choose=sbc); " +
+          "modelaverage nsamples=12; performance nothreads util_pagesize$=" + std::to_string(page) +
+          "; run;\n";
+  }
+  const CommandRun r = runCommand(program, library.path().string());
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Json> models = findAll(r.document, "ModelSelectFreq");
+  const std::vector<Json> averages = findAll(r.document, "AvgParmEst");
+  ASSERT_EQ(models.size(), std::size(units) * std::size(pages));
+  ASSERT_EQ(averages.size(), models.size());
+  for (size_t i = 1; i < models.size(); ++i) {
+    const int k = units[i / std::size(pages)];
+    const std::string at = "mpg x 1e" + std::to_string(k) + ", page size " +
+                           std::to_string(pages[i % std::size(pages)]);
+    EXPECT_EQ(models[i]["rows"], models[0]["rows"]) << at;
+    const Json& got = averages[i]["rows"];
+    const Json& want = averages[0]["rows"];
+    ASSERT_EQ(got.size(), want.size()) << at;
+    for (size_t j = 0; j < got.size(); ++j)
+      for (const char* c : {"Mean", "StdDev", "Median", "LowerQuantile", "UpperQuantile"}) {
+        const double w = number(want[j][c]) * std::pow(10.0, k);
+        EXPECT_NEAR(number(got[j][c]), w, 1e-9 * std::fabs(w)) << at << " " << j << " " << c;
+      }
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -59,6 +60,78 @@ TEST(Scripts, RunShWorksFromTheUsersDirectory) {
   EXPECT_NE(r.output.find("Data set WORK.MTCARS does not exist"), std::string::npos) << r.output;
   r = shell(run + "cars.vsf");
   EXPECT_EQ(r.status, 0) << r.output;
+}
+
+// The build's own output, as make writes it, shrinks to a line every tenth of the way before
+// the listing: the targets' bookkeeping is dropped, a warning is shown whole.
+TEST(Scripts, RunShShowsTheBuildsProgressInAFewLines) {
+  if (fs::path(VSF_BINARY) != fs::path(VSF_SOURCE_DIR) / "build/app/varsifter")
+    GTEST_SKIP() << "run.sh runs the build in build/";
+  const fs::path stub =
+      stubs("quiet_build_stubs",
+            {{"cmake",
+              "[ \"$1\" = --build ] || exit 0\n"
+              "echo 'Scanning dependencies of target vsf_base'\n"
+              "for k in $(seq 0 300); do\n"
+              "  echo \"[ $((k / 3))%] Building CXX object CMakeFiles/vsf.dir/src/f$k.cpp.o\"\n"
+              "  [ $((k % 20)) = 0 ] && echo \"Built target vsf_$k\"\n"
+              "done\n"
+              "echo 'src/f7.cpp:3:1: warning: something to read'\n"
+              "echo '[100%] Linking CXX executable varsifter'\n"}});
+  const CommandRun r =
+      shell("cd " + ::testing::TempDir() + " && PATH=" + stub.string() +
+            ":$PATH " VSF_SOURCE_DIR "/run.sh " VSF_SOURCE_DIR "/examples/mtcars_forward.vsf");
+  EXPECT_EQ(r.status, 0) << r.output;
+  const std::string build = r.output.substr(0, r.output.find("The VARSIFTER Procedure"));
+  EXPECT_EQ(build.find("Built target"), std::string::npos) << build;
+  EXPECT_EQ(build.find("Scanning"), std::string::npos) << build;
+  EXPECT_NE(build.find("warning: something to read"), std::string::npos) << build;
+  EXPECT_NE(build.find("build: 100%"), std::string::npos) << build;
+  EXPECT_LE(std::count(build.begin(), build.end(), '\n'), 14) << build;
+}
+
+// A checkout copied from elsewhere brings a build/ configured for its old place, which CMake
+// refuses: run.sh builds afresh and says so, then runs the program; the next run reuses it.
+TEST(Scripts, ACopiedCheckoutIsBuiltAfresh) {
+  const fs::path copy = fs::path(::testing::TempDir()) / "copied_checkout";
+  fs::remove_all(copy);
+  fs::create_directories(copy / "tools");
+  fs::create_directories(copy / "build");
+  fs::copy_file(fs::path(VSF_SOURCE_DIR) / "run.sh", copy / "run.sh");
+  for (const char* tool : {"build.sh", "deps.sh"})
+    fs::copy_file(fs::path(VSF_SOURCE_DIR) / "tools" / tool, copy / "tools" / tool);
+  std::ofstream(copy / "build/CMakeCache.txt") << "CMAKE_HOME_DIRECTORY:INTERNAL=/elsewhere/x\n";
+  std::ofstream(copy / "build/stale.o") << "old";
+  std::ofstream(copy / "prog.vsf") << "proc varsifter; run;\n";
+  // CMake as it behaves: a cache of another source directory is an error.
+  const fs::path stub = stubs(
+      "copied_checkout_stubs",
+      {{"dpkg-query", "echo 'install ok installed'"},
+       {"cmake",
+        "if [ \"$1\" = -S ]; then\n"
+        "  if [ -f build/CMakeCache.txt ] && ! grep -qx \"CMAKE_HOME_DIRECTORY:INTERNAL=$(pwd "
+        "-P)\" "
+        "build/CMakeCache.txt; then\n"
+        "    echo 'CMake Error: The source does not match the source used to generate cache.' >&2\n"
+        "    exit 1\n"
+        "  fi\n"
+        "  mkdir -p build/app\n"
+        "  echo \"CMAKE_HOME_DIRECTORY:INTERNAL=$(pwd -P)\" > build/CMakeCache.txt\n"
+        "  exit 0\n"
+        "fi\n"
+        "printf '#!/bin/sh\\necho ran \"$1\"\\n' > build/app/varsifter\n"
+        "chmod +x build/app/varsifter\n"}});
+  const std::string run = "cd " + copy.string() + " && PATH=" + stub.string() + ":$PATH ./run.sh ";
+  CommandRun r = shell(run + "prog.vsf");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("build/ was configured for /elsewhere/x; building afresh in"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("ran prog.vsf"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(copy / "build/stale.o"));
+  r = shell(run + "prog.vsf");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("afresh"), std::string::npos) << r.output;
 }
 
 TEST(Scripts, MissingPackagesWithoutRootAreNamed) {

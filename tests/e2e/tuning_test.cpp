@@ -1,10 +1,12 @@
 // The tuned penalties through the command on Diabetes: the L2 values a search tries and the
-// one it keeps; external cross validation of the LASSO and of the elastic net over
-// CVMETHOD=SPLIT(5) against tests/reference/cvexternal_fixtures.py (each fold's path of its
-// own standardized training rows from scikit-learn's lars_path, the held-out ASE at its knots,
-// the average over the folds on the union of their ratios, and the model of the chosen point).
-// Then the optimizer's fits against the LASSO knots of tests/reference/path_fixtures.py: the
-// group LASSO of one-column effects at the ratios rho^k, and a single fit between two knots.
+// one it keeps; external cross validation of the LASSO, of LAR (of age sex bmi bp s3 s5 s6)
+// and of the elastic net over CVMETHOD=SPLIT(5) against tests/reference/cvexternal_fixtures.py
+// (each fold's path of its own standardized training rows from scikit-learn's lars_path, the
+// held-out ASE at its knots, the average over the folds on the union of their ratios, and the
+// model of the chosen point), and a golden-section search of the elastic net's L2 by those
+// folds. Then the optimizer's fits against the LASSO knots of
+// tests/reference/path_fixtures.py: the group LASSO of one-column effects at the ratios rho^k,
+// and a single fit between two knots.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/csv.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -26,9 +29,10 @@ Json fixture() {
   return Json::parse(in);
 }
 
-CommandRun run(const std::string& selection, const std::string& more = "") {
-  return runCommand(std::string("proc varsifter data=diabetes; ") + kModel +
-                        " / selection=" + selection + " " + more + "; run;",
+CommandRun run(const std::string& selection, const std::string& more = "",
+               const std::string& model = kModel) {
+  return runCommand("proc varsifter data=diabetes; " + model + " / selection=" + selection + " " +
+                        more + "; run;",
                     VSF_SHARED_DATA);
 }
 
@@ -66,6 +70,16 @@ void checkEstimates(const CommandRun& r, const Json& names, const Json& final) {
   }
 }
 
+// Step 0, recorded before the path, stands at every fold's start: the folds' average error of
+// the intercept-only model (it showed 0, a value no graph or best-value mark may take).
+void checkStepZero(const CommandRun& r, const Json& want) {
+  const Json row = theOne(r, "SelectionSummary")["rows"][0];
+  near(number(row["CVEXPRESS"]), want["average"][0], 1e-9, "step 0");
+  double folds = 0;
+  for (const Json& f : want["folds"]) folds += f["ase"][0].get<double>();
+  near(number(row["CVEXPRESS"]), folds / want["folds"].size(), 1e-9, "step 0 by fold");
+}
+
 // On the whole crossproducts matrix (each fold's by algebra, its held-out SSE a quadratic
 // form) and by passes over each fold's rewritten rows.
 TEST(ExternalCv, LassoPicksTheReferencePoint) {
@@ -78,6 +92,26 @@ TEST(ExternalCv, LassoPicksTheReferencePoint) {
     ASSERT_EQ(r.status, 0) << r.output;
     checkFolds(theOne(r, "CVExternal"), lasso["folds"]);
     checkEstimates(r, want["names"], lasso["final"]);
+    checkStepZero(r, lasso);
+  }
+}
+
+// LAR has no L1 choice: its folds line up by the penalty ratio and its final run reads the
+// grid by its own ratios (read by its raw lambda, every step sat past the grid's end and the
+// curve was flat).
+TEST(ExternalCv, LarPicksTheReferencePoint) {
+  const Json lar = fixture()["lar"];
+  const std::string step = std::to_string(lar["final"]["step"].get<int>());
+  for (const char* more : {"", "; performance buildsscp=incremental"}) {
+    SCOPED_TRACE(more);
+    const CommandRun r =
+        run("lar(choose=cvex showcvex$ stop=none)", std::string("cvmethod=split(5)") + more,
+            "model y = age sex bmi bp s3 s5 s6");
+    ASSERT_EQ(r.status, 0) << r.output;
+    checkFolds(theOne(r, "CVExternal"), lar["folds"]);
+    checkEstimates(r, lar["names"], lar["final"]);
+    checkStepZero(r, lar);
+    EXPECT_NE(r.output.find("is the model at Step " + step + "."), std::string::npos) << r.output;
   }
 }
 
@@ -103,6 +137,41 @@ TEST(ExternalCv, ElasticNetGridOfL2AndPoint) {
        1e-12, "chosen L2");
   checkFolds(theOne(r, "CVExternal"), enet["chosen"]["folds"]);
   checkEstimates(r, want["names"], enet["chosen"]["final"]);
+}
+
+// A golden-section search over L2 judged by external cross validation: from 0 to 2 in 7 tries,
+// a = 0, b = 2 / phi^2, c = 2, then the longer side of b cut at 2 - phi: b + 0.382 (2 - b) is
+// worse than b, so c comes down to it; b's right side is then the shorter, and each later
+// point, better than b, is cut from b's left. Each L2's value is the folds' smallest average
+// (cvexternal_fixtures.py), and the search keeps the least, L2 = 0.
+TEST(ExternalCv, GoldenSectionSearchOfL2) {
+  const Json golden = fixture()["golden"];
+  const std::vector<double> tried = {0,
+                                     0.7639320225002103,
+                                     2,
+                                     1.2360679774997898,
+                                     0.4721359549995794,
+                                     0.2917960675006309,
+                                     0.1803398874989485};
+  const CommandRun r =
+      run("elasticnet(choose=cvex stop=none l2search=golden l2low=0 l2high=2 l2steps=7 "
+          "showl2search$)",
+          "cvmethod=split(5)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json rows = theOne(r, "ElasticNetTuneL2")["rows"];
+  ASSERT_EQ(rows.size(), tried.size());
+  ASSERT_EQ(golden["tries"].size(), tried.size());
+  for (size_t k = 0; k < tried.size(); ++k) {
+    const std::string at = "try " + std::to_string(k);
+    near(number(rows[k]["L2"]), tried[k], 1e-14, at);
+    near(number(rows[k]["L2"]), golden["tries"][k]["l2"], 1e-14, at);
+    near(number(rows[k]["CriterionValue"]), golden["tries"][k]["bestAverage"], 1e-9, at);
+    EXPECT_EQ(rows[k]["OptCriterion"], tried[k] == golden["chosen"] ? 1 : 0) << at;
+  }
+  near(number(entryValue(theOne(r, "ElasticNetParaSummary"), "Chosen L2")), golden["chosen"], 1e-14,
+       "chosen L2");
+  // The search by the folds writes no log line, as the search by a criterion does.
+  EXPECT_EQ(r.output.find("chosen L2 by golden section search"), std::string::npos) << r.output;
 }
 
 // The values a search tries without external cross validation, and the one it keeps: the
@@ -190,6 +259,67 @@ TEST(Optimizer, GroupLassoOfSingleColumnsIsTheLasso) {
   ASSERT_GE(steps.size(), 7u);
   for (size_t k = 1; k <= 6; ++k)
     expectLasso(steps[k], std::pow(0.8, double(k)), "step " + std::to_string(k));
+}
+
+// The labels of a summary cell, one word each.
+std::vector<std::string> words(const Json& cell) {
+  std::istringstream in(cell.get<std::string>());
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+// Each step of the group path may move several effects. DETAILS=STEPS reads them back from
+// the result stream: every step names the moves the summary shows (it said "No effect
+// changed" at every step), ORDERSELECT lists each step's estimates in the order the effects
+// entered, and step 0 is the intercept alone at the response's mean (it showed 0).
+TEST(Optimizer, GroupLassoStepDetailsNameEachStepsMoves) {
+  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
+  double mean = 0;
+  for (size_t i = 0; i < d.rows.size(); ++i) mean += d.number(i, "y") / d.rows.size();
+  const CommandRun r = runCommand(
+      "proc varsifter data=diabetes; class sex; model y = age sex bmi bp s1-s6 / "
+      "selection=grouplasso(stop=none steps=12 rho=0.7) details=steps(parmest) orderselect; run;",
+      VSF_SHARED_DATA);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json summary = theOne(r, "SelectionSummary")["rows"];
+  std::vector<std::vector<Json>> steps;  // each step group's items
+  for (const Json& item : r.document["output"])
+    if (item.value("name", "") == "StepDetails")
+      for (const Json& group : item["items"]) steps.push_back(group["items"]);
+  ASSERT_EQ(steps.size(), summary.size());
+  std::vector<std::string> order = {"Intercept"};
+  for (size_t k = 0; k < steps.size(); ++k) {
+    const std::string at = "step " + std::to_string(k);
+    std::string said;
+    Json rows;
+    for (const Json& item : steps[k]) {
+      if (item.value("type", "") == "heading" && item.value("level", 0) == 3)
+        said += item["text"].get<std::string>();
+      if (item.value("name", "") == "ParameterEstimates") rows = item["rows"];
+    }
+    const std::vector<std::string> in = words(summary[k]["EffectEntered"]),
+                                   out = words(summary[k]["EffectRemoved"]);
+    std::string want;
+    if (!in.empty()) want += "Effect Entered: " + summary[k]["EffectEntered"].get<std::string>();
+    if (!out.empty()) want += "Effect Removed: " + summary[k]["EffectRemoved"].get<std::string>();
+    EXPECT_EQ(said, want.empty() ? "No effect changed at this step" : want) << at;
+    for (const std::string& e : in)
+      if (std::find(order.begin(), order.end(), e) == order.end()) order.push_back(e);
+    // The estimates in order of entry, those of effects that left skipped.
+    std::vector<std::string> shown;
+    for (const Json& row : rows)
+      if (shown.empty() || shown.back() != row["Effect"]) shown.push_back(row["Effect"]);
+    std::vector<std::string> expected;
+    for (const std::string& e : order)
+      if (std::find(shown.begin(), shown.end(), e) != shown.end()) expected.push_back(e);
+    EXPECT_EQ(shown, expected) << at;
+    EXPECT_EQ(shown.size(), static_cast<size_t>(summary[k]["nEffectsIn"].get<int>())) << at;
+  }
+  EXPECT_GT(order.size(), 5u);
+  const Json first = findAll(r.document, "ParameterEstimates")[0]["rows"];
+  ASSERT_EQ(first.size(), 1u);
+  near(number(first[0]["Estimate"]), mean, 1e-9, "step 0 intercept");
 }
 
 // Between two knots, where no coefficient sits at its threshold.

@@ -12,6 +12,7 @@
 
 #include "frame/host/values.h"
 #include "host/output/output_internal.h"
+#include "host/output/plot_internal.h"
 #include "host/output_driver.h"
 
 namespace vsf::test {
@@ -96,6 +97,40 @@ TEST(OutputSvg, TextStaysInsideAndCrowdedEdgeLabelsMoveApart) {
   ASSERT_EQ(edgeY.size(), 3u);  // the three curves end at one value: their labels stand apart
   std::sort(edgeY.begin(), edgeY.end());
   for (size_t k = 1; k < edgeY.size(); ++k) EXPECT_GE(edgeY[k] - edgeY[k - 1], 11.0);
+}
+
+// Curves ending too close for their labels to fit the plot's height: the labels of the largest
+// ends stay at the edge, the other curves are named in the legend, and every curve once.
+TEST(OutputSvg, EdgeLabelsWithoutRoomGoToTheLegend) {
+  using namespace host::output;
+  Figure f;
+  f.cellHeight = 100;
+  Plot& p = f.plots.emplace_back();
+  const int curves = 30;
+  for (int k = 0; k < curves; ++k) {
+    const std::string name = "c" + std::to_string(k);
+    p.series.push_back(Series{
+        name, "coefficient", SeriesKind::kLine, {0, 1}, {0, k + 1.0}, k, false, false, 0, {}});
+    p.edgeLabels.push_back(EdgeLabel{name, k + 1.0, k, k});
+  }
+  const std::string svg = svgText(f);
+  std::vector<std::string> edge, legend;
+  static const std::regex label(R"re(<text data-name="([^"]*)" data-y=)re");
+  static const std::regex entry(R"re(<g class="entry" data-name="([^"]*)">)re");
+  for (std::sregex_iterator m(svg.begin(), svg.end(), label), e; m != e; ++m)
+    edge.push_back((*m)[1]);
+  for (std::sregex_iterator m(svg.begin(), svg.end(), entry), e; m != e; ++m)
+    legend.push_back((*m)[1]);
+  EXPECT_GT(edge.size(), 5u);
+  EXPECT_LT(edge.size(), static_cast<size_t>(curves));
+  EXPECT_EQ(edge.size() + legend.size(), static_cast<size_t>(curves));
+  for (int k = 0; k < curves; ++k) {
+    const std::string name = "c" + std::to_string(k);
+    const bool atEdge = std::count(edge.begin(), edge.end(), name) == 1;
+    EXPECT_NE(atEdge, std::count(legend.begin(), legend.end(), name) == 1) << name;
+    // The largest ends keep their labels.
+    EXPECT_EQ(atEdge, k >= curves - static_cast<int>(edge.size())) << name;
+  }
 }
 
 // Values too close for their size to step through still get an axis.

@@ -107,6 +107,78 @@ TEST(ParseParser, GrammarFaultsAreReported) {
   EXPECT_NE(log.back().text.find("does not terminate"), std::string::npos);
 }
 
+// A list in parentheses after a keyword, with the grammar's advice for a word it lacks.
+constexpr std::string_view kLists = R"(
+@record store
+@hint ALPHA LASSO "write L2= instead"
+start : stmts '$$$' ;
+stmts : stmt stmts | ;
+stmt : STORE {begin STORE} items ';' {end} ;
+items : item items | ;
+item : NAMEX {store ItemStore} | LASSO '(' opts ')' ;
+opts : opt opts | ;
+opt : CHOOSE | STOP ;
+)";
+
+// Statements of numbers: a word that starts a statement, or the end, where a number or a ";"
+// was expected means a ";" was left out; another word does not.
+constexpr std::string_view kNumbers = R"(
+@record store
+start : stmts '$$$' ;
+stmts : stmt stmts | ;
+stmt : STORE {begin STORE} numbers ';' {end} ;
+numbers : INT numbers | ;
+)";
+
+// A syntax error says what the list it stands in takes, the advice or the nearest option, and
+// where a ";" left out belongs.
+TEST(ParseParser, SyntaxErrorsAdviseInListsAndPlaceAMissingSemicolon) {
+  const GrammarDescriptor g = build(kLists), numbers = build(kNumbers);
+  ASSERT_EQ(g.hints.size(), 1u);
+  struct Case {
+    const GrammarDescriptor* grammar;
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {&g, "store lasso(alpha);",
+       "Line 1, column 13: syntax error: \"alpha\" was not expected; LASSO has no option ALPHA: "
+       "write L2= instead. LASSO takes CHOOSE or STOP."},
+      {&g, "store lasso(select);",
+       "Line 1, column 13: syntax error: \"select\" was not expected; LASSO has no option "
+       "SELECT. LASSO takes CHOOSE or STOP."},
+      {&g, "store lasso(stp);",
+       "Line 1, column 13: syntax error: \"stp\" was not expected; did you mean \"STOP\"? LASSO "
+       "takes CHOOSE or STOP."},
+      {&numbers, "store 1 2\nstore 3;",
+       "Line 1, column 10: syntax error: a \";\" was expected after \"2\", before \"store\" on "
+       "line 2."},
+      {&numbers, "store 1 2 Run;",
+       "Line 1, column 10: syntax error: a \";\" was expected after \"2\", before \"Run\" on line "
+       "1."},
+      {&numbers, "store 1\n x;",
+       "Line 2, column 2: syntax error: \"x\" was not expected; expecting one of \";\", an "
+       "integer."},
+      {&numbers, "store 1 2",
+       "Line 1, column 10: syntax error: a \";\" was expected after "
+       "\"2\", where the program ends."},
+      {&g, "store a b",
+       "Line 1, column 10: syntax error: a \";\" was expected after \"b\", where "
+       "the program ends."},
+      {&g, "store a.b;", "a name with a dot is written as a name literal, 'a.b'n."},
+  };
+  for (const Case& c : cases) {
+    const std::vector<LogLine> log = run(*c.grammar, c.text);
+    ASSERT_FALSE(log.empty()) << c.text;
+    EXPECT_NE(log[0].text.find(c.error), std::string::npos) << c.text << "\n" << log[0].text;
+  }
+  // Advice names a keyword the grammar has, and carries its text in quotes.
+  GrammarDescriptor bad;
+  std::string error;
+  EXPECT_FALSE(buildGrammarFrom("@hint ALPHA NOSUCHWORD \"x\"\nstart : '$$$' ;", &bad, &error));
+  EXPECT_NE(error.find("unknown keyword NOSUCHWORD"), std::string::npos) << error;
+  EXPECT_FALSE(buildGrammarFrom("@hint ALPHA LASSO\nstart : '$$$' ;", &bad, &error));
+}
+
 // Data sets for the procedure's grammar: every name opens, every variable is number 0.
 HostDataSet* fakeOpen(std::string_view, int, uint32_t*) {
   static int anything;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "base/codes.h"
 #include "selection/method_support.h"
 #include "selection/methods_internal.h"
 
@@ -64,7 +65,12 @@ TEST(AdaptiveWeights, FromEstimatesScaleAndRefuseZeroToANegativePower) {
             (std::vector<double>{1, 3, 0.5, 8, 0.25}));
   est[3] = 0;
   group.options().adaptiveGamma = -1;
-  EXPECT_EQ(adaptiveWeightsFromEstimates(&s), 3);
+  EXPECT_EQ(adaptiveWeightsFromEstimates(&s), rc::kAdaptiveWeight);  // said, not a bare status
+  // GAMMA=0 weighs every effect 1, an estimate of 0 too.
+  group.options().adaptiveGamma = 0;
+  ASSERT_EQ(adaptiveWeightsFromEstimates(&s), 0);
+  EXPECT_EQ(std::vector<double>(s.sweep.weights + 1, s.sweep.weights + 6),
+            (std::vector<double>{1, 1, 1, 1, 1}));
 }
 
 }  // namespace

@@ -101,6 +101,26 @@ TEST(MethodStops, PerfectFitEndsForwardButNotBackward) {
   }
 }
 
+// Group LASSO standardizes by effect: its path goes on past a fit exact to rounding, and at its
+// step limit it ends with reason 1, every effect in or not.
+TEST(MethodStops, GroupLassoPassesTheExactFitAndEndsAtItsLimit) {
+  const test::MethodCase c = perfectCase();
+  MethodSettings m;
+  m.group.method = kMethodGroupLasso;
+  m.group.select = kCritNone;
+  m.stop = kCritNone;
+  m.options = [](SelectionOptions& o) { o.optimizerMethod = 1, o.maxSteps = 4, o.rho = 1e-3; };
+  MethodFit fit(c, m);
+  ASSERT_EQ(fit.fit(), 0);
+  const SelectionState& s = fit.s();
+  ASSERT_EQ(s.run.status, 0);
+  EXPECT_EQ(s.run.stop.reason, stopreason::kStepLimit);
+  EXPECT_EQ(s.steps.stepCount - s.layout.firstSelectable, 4);
+  // Past the first steps the fit is exact to rounding, and every effect is in.
+  EXPECT_TRUE(fitsExactly(&s, s.steps.sse[s.steps.stepCount - 1]));
+  EXPECT_EQ(s.sweep.effectsInModel, s.layout.effectCount);
+}
+
 // FORWARD on mtcars of tests/data/selection: its effect 6 is disp - 100 wt; once two of disp,
 // wt and effect 6 are in, the third is aliased and no other candidate is left.
 TEST(MethodStops, AnAliasedCandidateIsNeverChosenAndLeavesNoCandidate) {

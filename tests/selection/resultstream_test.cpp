@@ -107,6 +107,8 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(vec(a.run.chosenEffects, E), vec(b.run.chosenEffects, E));
   EXPECT_EQ(vec(a.run.chosenStates, E), vec(b.run.chosenStates, E));
   EXPECT_EQ(std::memcmp(&a.run.stop, &b.run.stop, sizeof(StopBlock)), 0);
+  EXPECT_EQ(vec(a.steps.changes, a.steps.changeListLength),
+            vec(b.steps.changes, b.steps.changeListLength));
   for (int32_t f = 0; f < a.folds && a.options->foldStats; ++f) {
     EXPECT_EQ(a.foldRecs[f].sse, b.foldRecs[f].sse);
     EXPECT_EQ(a.foldRecs[f].rows, b.foldRecs[f].rows);
@@ -127,6 +129,9 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
   GroupSettings backward;
   backward.method = kMethodBackward;
   backward.choose = kCritAic;
+  GroupSettings group;
+  group.method = kMethodGroupLasso;
+  group.choose = kCritSbc;
   const StreamCase cases[] = {
       {"STEPWISE, CV, every optional piece", "diabetes_cv", cv,
        [](SelectionOptions& o) {
@@ -136,6 +141,10 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
        }},
       {"BACKWARD with an aliased effect dropped", "mtcars", backward,
        [](SelectionOptions& o) { o.stop = kCritNone; }},
+      {"GROUPLASSO, whose steps move several effects", "mtcars", group,
+       [](SelectionOptions& o) {
+         o.optimizerMethod = 1, o.stop = kCritNone, o.maxSteps = 8, o.rho = 0.5;
+       }},
   };
   for (const StreamCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,6 +159,7 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     ASSERT_EQ(s.run.status, 0);
     ASSERT_GT(s.steps.stepCount, 2);
     EXPECT_TRUE(o.method != kMethodBackward || s.sweep.aliasedCount == 1);
+    EXPECT_TRUE(o.method != kMethodGroupLasso || s.steps.changeListLength > 2);
     for (CriterionCode c : {kCritSbc, kCritAdjRsq, o.kfold ? kCritCv : kCritAic})
       EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.steps.stepCount - 1))) << codeIndex(c);
 
@@ -162,6 +172,9 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
       EXPECT_EQ(vec(rec.s.steps.sse, r + 1), vec(s.steps.sse, r + 1));
       EXPECT_EQ(vec(rec.s.steps.effect, r + 1), vec(s.steps.effect, r + 1));
       EXPECT_EQ(criteriaOf(rec.s, r + 1), criteriaOf(s, r + 1));
+      // The change list as it stood: the step details name each step's moves from it.
+      EXPECT_EQ(vec(rec.s.steps.changes, rec.s.steps.changeListLength),
+                vec(s.steps.changes, changeListStart(&s, r + 1)));
       at = rec.position;
     }
     // The final state, written whole and read back.

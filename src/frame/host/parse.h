@@ -43,6 +43,12 @@ struct GrammarDescriptor {
   std::vector<uint16_t> keywordOffsets;
   // Nonterminal names, for traces and error texts.
   std::vector<std::string> nonterminalNames;
+  // Advice for a word that a parenthesized list does not take: the word (upper case), the
+  // keyword before the "(" (upper case, without "$") and what to write instead.
+  struct Hint {
+    std::string word, opener, text;
+  };
+  std::vector<Hint> hints;
 
   int productionCount() const { return static_cast<int>(productionStarts.size()); }
   int nonterminalCount() const { return static_cast<int>(nonterminalNames.size()); }

@@ -1,0 +1,182 @@
+// The text of a syntax error: what was expected, the keyword a misspelling stands for, the
+// options of the list the word stands in, the grammar's advice for words from other programs,
+// and the place of a ";" left out.
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "host/parse/parser.h"
+#include "host/spelling.h"
+
+namespace vsf::host::parse {
+
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+std::string describe(const GrammarDescriptor& g, const Vocabulary& v, int symbol) {
+  if (symbol == v.classSymbol(TokenClass::kEndStatement)) return "\";\"";
+  if (symbol == v.classSymbol(TokenClass::kName)) return "a name";
+  if (symbol == v.classSymbol(TokenClass::kQuoted)) return "a quoted string";
+  if (symbol == v.classSymbol(TokenClass::kInteger)) return "an integer";
+  if (symbol == v.classSymbol(TokenClass::kNumber)) return "a number";
+  if (symbol == v.classSymbol(TokenClass::kCompound)) return "a two-level name";
+  if (symbol == v.classSymbol(TokenClass::kNameLiteral)) return "a name literal";
+  if (symbol == v.classSymbol(TokenClass::kMissing)) return "a missing value";
+  if (symbol == v.endSymbol()) return "the end of the step";
+  return fmt::format("\"{}\"", g.word(symbol));
+}
+
+bool isWord(const GrammarDescriptor& g, const Vocabulary& v, int symbol) {
+  return symbol > g.tokenClassCount && symbol != v.endSymbol() &&
+         std::isalpha(static_cast<unsigned char>(g.word(symbol).front()));
+}
+
+bool isSymbol(const Token& t, std::string_view text) {
+  return t.cls == TokenClass::kSymbol && t.pub.text == text;
+}
+
+// The words the parser would have taken in place of the token; undocumented words (ending in
+// "$") are not offered.
+std::vector<int> expectedSymbols(const Run& r, int top) {
+  const GrammarDescriptor& g = *r.grammar;
+  std::vector<int> symbols;
+  if (top < g.firstNonterminal) {
+    symbols.push_back(top);
+  } else {
+    for (int t = 1; t <= r.table->terminals; ++t) {
+      std::string_view w = g.word(t);
+      if (r.table->predict(top - g.firstNonterminal, t) >= 0 && w.back() != '$')
+        symbols.push_back(t);
+    }
+  }
+  return symbols;
+}
+
+std::string expected(const Run& r, const std::vector<int>& symbols) {
+  const GrammarDescriptor& g = *r.grammar;
+  if (symbols.empty() || symbols.size() > 24) return "";
+  std::string out = symbols.size() == 1 ? "; expecting " : "; expecting one of ";
+  for (size_t i = 0; i < symbols.size(); ++i) {
+    if (i) out += ", ";
+    out += describe(g, r.table->vocabulary, symbols[i]);
+  }
+  return out;
+}
+
+// The expected keyword the word most likely misspells.
+std::string nearest(const Run& r, const Token& bad, const std::vector<int>& symbols) {
+  const GrammarDescriptor& g = *r.grammar;
+  if (bad.cls != TokenClass::kName && !bad.word) return "";
+  std::vector<std::string> words;
+  for (int s : symbols)
+    if (isWord(g, r.table->vocabulary, s)) words.emplace_back(g.word(s));
+  std::string near = nearestWord(bad.pub.text, words);
+  return near.empty() ? "" : fmt::format("; did you mean \"{}\"?", near);
+}
+
+// A name with a dot (R's "x.8") written bare: it lexes as a two-level name, or as a name and
+// a number that touches it.
+std::string dottedName(const Run& r, const Token& bad) {
+  const Token* before = r.current;
+  const bool touching =
+      before && before != &bad && before->cls == TokenClass::kName &&
+      before->pub.line == bad.pub.line &&
+      before->pub.column + static_cast<int>(before->pub.written.size()) == bad.pub.column &&
+      !bad.pub.written.empty() && bad.pub.written.front() == '.';
+  if (bad.cls == TokenClass::kCompound)
+    return fmt::format("; a name with a dot is written as a name literal, '{}'n", bad.pub.written);
+  if (touching)
+    return fmt::format("; a name with a dot is written as a name literal, '{}{}'n",
+                       before->pub.written, bad.pub.written);
+  return "";
+}
+
+// The keyword whose parenthesized list the token stands in ("LASSO" in "lasso(select=sl)",
+// "STATS" in "stats=(sl x)"); empty outside such a list.
+std::string opener(const Run& r) {
+  const GrammarDescriptor& g = *r.grammar;
+  int depth = 0;
+  for (size_t k = r.pos; k-- > 0;) {
+    const Token& t = r.tokens[k];
+    if (t.cls == TokenClass::kEndStatement) return "";
+    if (isSymbol(t, ")")) ++depth;
+    if (!isSymbol(t, "(")) continue;
+    if (depth-- > 0) continue;
+    size_t w = k;
+    if (w > 0 && isSymbol(r.tokens[w - 1], "=")) --w;
+    if (w == 0) return "";
+    const Token& key = r.tokens[w - 1];
+    if (!isWord(g, r.table->vocabulary, key.symbol)) return "";
+    return upper(key.pub.text);
+  }
+  return "";
+}
+
+// Inside a keyword's option list: the grammar's advice or that the keyword has no such
+// option, else the nearest option; then the options it takes.
+std::string listAdvice(const Run& r, const std::string& key, const Token& bad,
+                       const std::vector<int>& symbols) {
+  const GrammarDescriptor& g = *r.grammar;
+  const Vocabulary& v = r.table->vocabulary;
+  const std::string word = upper(bad.pub.text);
+  std::string out;
+  for (const GrammarDescriptor::Hint& h : g.hints)
+    if (h.word == word && h.opener == key)
+      out = fmt::format("; {} has no option {}: {}.", key, word, h.text);
+  if (out.empty() && bad.word) out = fmt::format("; {} has no option {}.", key, word);
+  if (out.empty()) out = nearest(r, bad, symbols);
+  if (out.empty()) out = ".";
+  std::vector<std::string> words;
+  for (int s : symbols)
+    if (isWord(g, v, s)) words.emplace_back(g.word(s));
+  if (words.empty()) return out;
+  out += fmt::format(" {} takes ", key);
+  for (size_t i = 0; i < words.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+  return out;
+}
+
+}  // namespace
+
+std::string tokenText(const Token& t) {
+  if (t.cls == TokenClass::kEnd) return t.pub.text.empty() ? "the end of the step" : t.pub.text;
+  if (t.cls == TokenClass::kQuoted) return fmt::format("'{}'", t.pub.text);
+  return fmt::format("\"{}\"", t.pub.text);
+}
+
+std::string syntaxError(const Run& r, int top, const Token& bad, bool semicolonFits, Token* place) {
+  *place = bad;
+  const std::vector<int> symbols = expectedSymbols(r, top);
+  const Vocabulary& v = r.table->vocabulary;
+  const Token* before = r.current;
+  // A ";" left out (after the PROC line, at the end of the file): the error stands where the
+  // ";" belongs.
+  if (semicolonFits && before && before != &bad) {
+    place->pub.line = before->pub.line;
+    place->pub.column = before->pub.column + static_cast<int>(before->pub.written.size());
+    const std::string next = bad.cls != TokenClass::kEnd
+                                 ? fmt::format("before {} on line {}", tokenText(bad), bad.pub.line)
+                             : bad.pub.text.empty() ? std::string("where the program ends")
+                                                    : fmt::format("before {}", bad.pub.text);
+    return fmt::format("syntax error: a \";\" was expected after \"{}\", {}", before->pub.written,
+                       next);
+  }
+  const std::string head = fmt::format("syntax error: {} was not expected", tokenText(bad));
+  if (std::string dotted = dottedName(r, bad); !dotted.empty()) return head + dotted;
+  const int close = v.keyword(")");
+  const bool inList = std::find(symbols.begin(), symbols.end(), close) != symbols.end();
+  if (std::string key = inList ? opener(r) : ""; !key.empty())
+    return head + listAdvice(r, key, bad, symbols);
+  std::string out = head + expected(r, symbols) + nearest(r, bad, symbols);
+  if (r.current && r.current->pub.text == "=" && (bad.pub.text == "/" || bad.pub.text == "."))
+    out += "; a file path must be written in quotes";
+  return out;
+}
+
+}  // namespace vsf::host::parse
