@@ -473,6 +473,9 @@ struct ZLevCtx {
   double** levelWeights = nullptr;
   void (*rowHook)(ZLevCtx* ctx) = nullptr;
   double* designRow = nullptr;
+  // zreadobs's list of what it checks, made at its first call of a group (the context's own:
+  // a copy of the context starts without one).
+  struct ReadPlan* readPlan = nullptr;
 };
 
 // The EFFECT statement's record is laid out as the grammar writes it: grammar/slots.h

@@ -108,6 +108,7 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
   c->formatted = r->formatted.data();
   c->levelScratch = reinterpret_cast<char*>(r->scratch.data());
   c->designRow = nullptr;
+  c->readPlan = nullptr;
   c->threads = nullptr;
   c->threaded = 0;
   zlinkextra(c);
@@ -118,6 +119,7 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
 void zlevclonefree(ZLevCtx* clone) {
   if (!clone) return;
   auto* r = reinterpret_cast<CloneRecord*>(clone);
+  dropReadPlan(clone);
   zlevReleaseRows(&r->alloc);
   hostv().ds->close(r->alloc.reader);
   delete r;
