@@ -219,9 +219,15 @@ bool BlockCursor::load(int64_t block) {
   std::shared_ptr<const ParsedBlock> b = table_->block(block, &error_);
   if (!b) return false;
   shared_ = std::move(b);
-  parsed_ = shared_.get();
+  point(shared_.get());
   loaded_ = block;
   return true;
+}
+
+void BlockCursor::point(const ParsedBlock* b) {
+  parsed_ = b;
+  numbers_.resize(b->piece.columns.size());
+  for (size_t j = 0; j < numbers_.size(); ++j) numbers_[j] = b->piece.columns[j].numbers.data();
 }
 
 bool BlockCursor::loadColumns(int64_t block, const std::vector<int>& vars) {
@@ -233,7 +239,7 @@ bool BlockCursor::loadColumns(int64_t block, const std::vector<int>& vars) {
   }
   if (!table_->parseBlock(block, &wanted, &own_, &error_)) return false;
   shared_.reset();
-  parsed_ = &own_;
+  point(&own_);
   return true;
 }
 

@@ -131,7 +131,9 @@ class BlockCursor {
   const std::string& error() const { return error_; }
   uint32_t rows() const { return static_cast<uint32_t>(parsed_->piece.rows); }
   bool isText(int var) const { return column(var).text; }
-  double number(int var, uint32_t row) const { return column(var).numbers[row]; }
+  // Every column's numbers of the loaded block, side by side for the bound reads.
+  const double* const* numbers() const { return numbers_.data(); }
+  double number(int var, uint32_t row) const { return numbers_[static_cast<size_t>(var)][row]; }
   std::string_view text(int var, uint32_t row) const {
     const ColumnPiece& c = column(var);
     return std::string_view(c.bytes).substr(c.offsets[row], c.offsets[row + 1] - c.offsets[row]);
@@ -140,12 +142,14 @@ class BlockCursor {
   TablePos after(TablePos pos) const;
 
  private:
+  void point(const ParsedBlock* b);
   const ColumnPiece& column(int var) const {
     return parsed_->piece.columns[static_cast<size_t>(var)];
   }
   const Table* table_;
   int ahead_ = 0;
   const ParsedBlock* parsed_ = nullptr;
+  std::vector<const double*> numbers_;
   int64_t loaded_ = -1;  // the block loaded whole, -1 for none
   std::string error_;
   // The block shared with other readers, or this cursor's own partial parse.

@@ -156,13 +156,12 @@ int bindEnd(HostBindList* list) {
 
 void copyBound(InputDataSet* in) {
   const uint32_t row = in->current.row;
+  const double* const* numbers = in->cursor.numbers();
   for (const HostBinding& b : in->bound->items) {
     switch (b.type) {
-      case kBindNumeric: {
-        double v = in->cursor.number(b.var, row);
-        std::memcpy(b.dest, &v, 8);
+      case kBindNumeric:
+        std::memcpy(b.dest, numbers[b.var] + row, 8);
         break;
-      }
       default:  // characters as they stand, numbers in the best format of the field's width
         if (in->cursor.isText(b.var))
           putPadded(in->cursor.text(b.var, row), b.dest, b.length);
