@@ -24,7 +24,7 @@ cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(100 100c 500)
 
 cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j4 --target varsifter csv_read_bench >/dev/null
+cmake --build build-bench -j3 --target varsifter csv_read_bench >/dev/null
 data=${DATA:-build-bench/bench-data}
 mkdir -p "$data"
 IFS=';' read -r -a modes <<< "${MODES:-threads cpucount=8;nothreads}"
