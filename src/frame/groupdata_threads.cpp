@@ -177,8 +177,11 @@ const char* prepare(RunCrew* c, int workers) {
 
 bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
   const ThreadOptions& t = p->s->settings.threads;
-  const int workers = t.effectiveThreaded ? t.effectiveWorkers : 1;
-  if (workers < 2) return false;
+  const int threads = t.effectiveThreaded ? t.effectiveWorkers : 1;
+  if (threads < 2) return false;
+  // Two runs in flight a thread: a worker whose run waits to be stored is not idle, so one
+  // slow run (a thread the machine took away) does not hold every other back.
+  const int workers = 2 * threads;
   RunCrew c;
   c.p = p;
   if (const char* why = prepare(&c, workers)) {
