@@ -273,7 +273,37 @@ int logFormat(char* out, size_t size, std::string_view format, const MsgArg* arg
   return static_cast<int>(text.size());
 }
 
+// The texts of the statuses the procedure reports through the log object, each ending in a
+// period before which the status goes; null for one we have no text for.
+const char* statusText(uint32_t status) {
+  switch (status) {
+    case 0x8C7FE80Au:
+      return "The random number seed {1} is a multiple of 8192: the generator's state is made "
+             "by the 2002 initialization.";
+    case 0x8C7FE814u:
+      return "The random number method asked for is not available; MT2002 is used.";
+    case 0x8C7FE815u:
+      return "The processor has no hardware random number generator; MT2002 is used.";
+    case 0x8C7FE816u:
+      return "The random numbers come from the processor's hardware generator.";
+    case 0x8C7FE81Eu:
+      return "The random number seed {1} was made from the clock.";
+    case 0x8C7FE865u:
+      return "The value '{1}' of {2} is not recognized; the default is used.";
+    case 0x8C7FE866u:
+      return "The limit of the messages counted by {1} is reached; no more of them are shown.";
+    default:
+      return nullptr;
+  }
+}
+
 int logStatus(int level, uint32_t status, const MsgArg* args, int count) {
+  if (const char* text = statusText(status)) {
+    std::string line = formatMessage(text, args, count);
+    line.insert(line.size() - 1, fmt::format(" (status 0x{:08X})", status));
+    session().log.write(levelName(level), line);
+    return 0;
+  }
   std::string line = fmt::format("status 0x{:08X}", status);
   for (int i = 0; i < count; ++i) {
     const MsgArg& a = args[i];

@@ -225,7 +225,7 @@ std::string explainStepCode(int code) {
     case step::kLevelization108:
       return "the data do not fit what the statements ask";
     case step::kLevelization112:
-      return "a BY group was skipped";
+      return session().byGroups ? "a BY group was skipped" : "the data could not be fitted";
     case step::kOutputRefused:
       return "the output system refused a table";
     case step::kInternal:

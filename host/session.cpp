@@ -53,6 +53,8 @@ namespace {
 
 std::deque<HostString> gStepStrings;
 
+constexpr int kCharacterInEffect = 8;  // of set 174
+
 std::string upper(std::string_view s) {
   std::string u(s);
   for (char& c : u)
@@ -79,12 +81,15 @@ std::string levelOf(char level) {
   }
 }
 
-// A message's text with the parse's place in front of errors and warnings and "{data}" as
-// the data set the statements read.
+// A message's text with the parse's place in front of errors and warnings, "{data}" as the
+// data set the statements read and "{skip}" as what a failed group costs: without a BY
+// statement the one group is the whole fit.
 std::string placed(char level, std::string text) {
   const Session& s = session();
   if (size_t at = text.find("{data}"); at != std::string::npos)
     text.replace(at, 6, s.parseDataSet ? s.parseDataSet() : "the input data set");
+  if (size_t at = text.find("{skip}"); at != std::string::npos)
+    text.replace(at, 6, s.byGroups ? "the BY group is skipped" : "no model is fitted");
   if ((level == 'E' || level == 'W') && s.parsePlace) text = s.parsePlace() + ": " + text;
   return text;
 }
@@ -98,7 +103,18 @@ void msg(int set, int number, const MsgArg* args, int count) {
     session().log.write("NOTE", text);
     return;
   }
-  session().log.write(levelOf(e->level), placed(e->level, formatMessage(e->text, args, count)));
+  std::string text = formatMessage(e->text, args, count);
+  // A variable in an effect that a stray text among its numbers made character: mending the
+  // cell comes before CLASS.
+  if (set == 174 && number == kCharacterInEffect && count > 0) {
+    const std::string variable = formatMessage("{1}", args, 1);
+    if (std::string hint = strayCellHint(variable); !hint.empty())
+      text = fmt::format(
+          "The variable {} is not numeric: {}; if {} is a classification variable, list it in "
+          "the CLASS statement.",
+          variable, hint, variable);
+  }
+  session().log.write(levelOf(e->level), placed(e->level, text));
 }
 
 std::string msgText(int set, int number, const MsgArg* args, int count) {
@@ -264,6 +280,7 @@ int runStep(const std::string& text, int line) {
   s.stepText = text;
   s.stepLine = line;
   s.stepCode = 0;
+  s.byGroups = false;
   s.procContext = nullptr;
   s.terminate = nullptr;
   int code = 0;

@@ -82,6 +82,7 @@ struct Session {
   void* procContext = nullptr;
   void (*terminate)() = nullptr;
   int stepCode = 0;
+  bool byGroups = false;               // the step reads its input by BY group
   void (*procedureEntry)() = nullptr;  // from the loaded module's descriptor
 };
 

@@ -1,5 +1,7 @@
 // Files written whole or not at all: through a temporary file beside the target, renamed over
-// it once complete.
+// it once complete. The target is looked at first, so that nothing but a regular file is ever
+// replaced: a symbolic link is followed (its file is replaced, the link stays), a FIFO or a
+// character device is written in place, and anything else is refused.
 #pragma once
 
 #include <filesystem>
@@ -11,8 +13,46 @@ namespace vsf::host {
 // A name for a temporary file in the target's directory, unique to this process.
 std::filesystem::path temporaryBeside(const std::filesystem::path& target);
 
-// Writes the text to the target through a temporary file beside it. On failure the previous
-// file is untouched, no temporary file remains, and *error says why (the system's reason).
+// A file being written whole. Nothing is made on disk until open(); a failed or abandoned
+// write leaves the target as it was and no temporary file.
+class WholeFile {
+ public:
+  WholeFile() = default;
+  WholeFile(const WholeFile&) = delete;
+  WholeFile& operator=(const WholeFile&) = delete;
+  ~WholeFile() { discard(); }
+
+  // Looks at the target: false and *error (naming it and the reason) when it cannot be written
+  // (a directory, socket, block device, a loop of links). Removes the temporary files that runs
+  // no longer running left beside it.
+  bool prepare(const std::filesystem::path& target, std::string* error);
+  // The file that will be written: the target with its links followed.
+  const std::filesystem::path& file() const { return file_; }
+  // Written in place (a FIFO or a character device): no temporary file, no rename.
+  bool inPlace() const { return inPlace_; }
+
+  // Opens the file being written unless open; false with errno set. A FIFO waits for its reader.
+  bool open();
+  int fd() const { return fd_; }
+  // Puts the written file in place; false with errno set (the temporary file is then gone).
+  bool commit();
+  // Closes and removes what was written (nothing for a file written in place).
+  void discard();
+
+ private:
+  std::filesystem::path file_, temporary_;
+  bool inPlace_ = false;
+  int fd_ = -1;
+};
+
+// Writes the text to the target whole. On failure the previous file is untouched, no temporary
+// file remains, and *error says why (the system's reason).
 bool writeFileWhole(const std::filesystem::path& target, std::string_view text, std::string* error);
+
+// Writes all of the bytes; the errno of the failed write, or 0.
+int writeFully(int fd, std::string_view data);
+
+// The reason of a failed write as the system says it.
+std::string failureReason(int error);
 
 }  // namespace vsf::host

@@ -18,7 +18,9 @@
 #include <cstring>
 
 #include "frame/host/values.h"
+#include "host/data/csv_dialect.h"
 #include "host/data/parallel.h"
+#include "host/files.h"
 #include "host/progress.h"
 
 namespace vsf::host {
@@ -74,6 +76,7 @@ size_t lastRecordEnd(std::string_view t, int totalParity) {
 
 struct Importer {
   const std::filesystem::path& source;
+  const std::filesystem::path& text;  // the file read: the source, or its comma-separated copy
   const ImportSettings& settings;
   std::string* error;
   std::string where() const { return fmt::format("File \"{}\"", source.string()); }
@@ -113,9 +116,21 @@ std::string describe(const Importer& im, const CsvError& e, const std::vector<st
   }
 }
 
+// R's write.csv heads its column of row names with an empty name: that column is named.
+bool nameRowNames(std::vector<std::string>* names) {
+  if (names->size() < 2 || !trimRight(names->front()).empty()) return false;
+  std::string name = kRowNamesVariable;
+  for (int k = 2; std::any_of(names->begin() + 1, names->end(),
+                              [&](const std::string& n) { return equalsNoCase(n, name); });
+       ++k)
+    name = fmt::format("{}{}", kRowNamesVariable, k);
+  names->front() = name;
+  return true;
+}
+
 // Reads the header; sets `dataStart` to the first byte after it. False after the error.
 bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::string>* names,
-                int64_t* lines, uint64_t* dataStart) {
+                int64_t* lines, uint64_t* dataStart, bool* rowNames) {
   size_t want = 1 << 16;
   std::vector<char> buf;
   for (;;) {
@@ -147,6 +162,7 @@ bool readHeader(const Importer& im, int fd, uint64_t fileSize, std::vector<std::
     *im.error = fmt::format("{} is empty: its first line must name the variables.", im.where());
     return false;
   }
+  *rowNames = nameRowNames(names);
   for (size_t j = 0; j < names->size(); ++j) {
     if (trimRight((*names)[j]).empty()) {
       *im.error = fmt::format("{}, line 1: variable {} has no name.", im.where(), j + 1);
@@ -248,9 +264,10 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
                std::vector<char>* forceText) {
   std::vector<std::string> names;
   BatchState st;
-  if (!readHeader(im, file.fd, fileSize, &names, &st.lines, &st.readPos)) return Pass::kFailed;
+  if (!readHeader(im, file.fd, fileSize, &names, &st.lines, &st.readPos, &table->rowNames))
+    return Pass::kFailed;
   const size_t columns = names.size();
-  if (forceText->empty()) forceText->assign(columns, 0);
+  forceText->resize(columns, 0);
   table->vars.assign(columns, TableVar{});
   for (size_t j = 0; j < columns; ++j) table->vars[j].name = names[j];
   ColumnStats stats{std::vector<char>(columns, 0),     std::vector<char>(columns, 0),
@@ -333,40 +350,73 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
   return mixed ? Pass::kMixed : Pass::kDone;
 }
 
-}  // namespace
+// A column of a decimal-comma file that a few values made character names the first of them.
+void strayCommaValues(Table* table) {
+  const std::vector<CommaColumn>& columns = table->dialect.columns;
+  for (size_t j = 0; j < columns.size() && j < table->vars.size(); ++j) {
+    const CommaColumn& c = columns[j];
+    TableVar& v = table->vars[j];
+    const bool stray = v.type == 2 && !c.numbers && c.numberValues > c.otherValues;
+    v.strayLine = stray ? c.firstOtherLine : 0;
+    v.strayText = stray ? c.firstOther : "";
+    v.strayPoint = stray && c.firstOtherPoint;
+  }
+}
 
-std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const ImportSettings& s,
-                                 std::string* error) {
-  Importer im{source, s, error};
-  FileHandle file(source);
+// Imports the text of `im` into a new table, reading it twice when a column turns character.
+// Columns marked in `forceText` are read as texts from the start. The table keeps the file
+// open to read its blocks again.
+std::unique_ptr<Table> importText(const Importer& im, std::vector<char> forceText) {
+  FileHandle file(im.text);
   struct stat info;
   if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
-    *error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+    *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
     return nullptr;
   }
-  const int threads = std::max(1, s.threads);
-  std::vector<char> forceText;
+  const int threads = std::max(1, im.settings.threads);
   for (int attempt = 0; attempt < 2; ++attempt) {
     auto table = std::make_unique<Table>();
-    table->source = source;
+    table->source = im.source;
     Pass pass = parseFile(im, file, static_cast<uint64_t>(info.st_size), table.get(), &forceText);
     if (pass == Pass::kDone) {
       const int fd = ::fcntl(file.fd, F_DUPFD_CLOEXEC, 0);
       if (fd < 0) {
-        *error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+        *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
         return nullptr;
       }
       const int64_t modified =
           static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
       // The blocks the workers read at once, and those just read, stay parsed.
       table->useFile(fd, info.st_size, modified, forceText, 2 * threads + 4);
+      return table;
     }
-    if (pass == Pass::kDone) return table;
     if (pass == Pass::kFailed) return nullptr;
     // Some pieces kept numbers of a column that is character: read again, keeping its texts.
   }
-  *error = fmt::format("{}: the column types changed between two reads.", im.where());
+  *im.error = fmt::format("{}: the column types changed between two reads.", im.where());
   return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const ImportSettings& s,
+                                 std::string* error) {
+  CsvDialect dialect;
+  std::filesystem::path copy;
+  if (!readDialect(source, s.utilDirectory, &dialect, &copy, error)) return nullptr;
+  // Under the decimal comma the rewrite judged the columns: those it left as written are texts.
+  std::vector<char> texts;
+  for (const CommaColumn& c : dialect.columns) texts.push_back(!c.numbers);
+  std::unique_ptr<Table> table =
+      importText(Importer{source, copy.empty() ? source : copy, s, error}, texts);
+  if (!copy.empty()) {
+    ::unlink(copy.c_str());
+    untrackFile(copy);
+  }
+  if (!table) return nullptr;
+  table->dialect = dialect;
+  if (dialect.decimalComma) strayCommaValues(table.get());
+  return table;
 }
 
 }  // namespace vsf::host

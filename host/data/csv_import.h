@@ -13,6 +13,7 @@
 namespace vsf::host {
 
 struct ImportSettings {
+  std::filesystem::path utilDirectory;  // where a file not separated by commas is rewritten
   int threads = 1;
   size_t pieceBytes = size_t{4} << 20;       // text one thread parses at a time
   size_t smallestPiece = size_t{256} << 10;  // less text is not worth another thread

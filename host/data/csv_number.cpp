@@ -4,6 +4,7 @@
 #include "host/data/csv_number.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <system_error>
 
@@ -51,6 +52,27 @@ bool slowPath(std::string_view t, bool negative, int scale, double* value) {
   return true;
 }
 
+bool equalsLower(std::string_view t, std::string_view lower) {
+  if (t.size() != lower.size()) return false;
+  for (size_t i = 0; i < t.size(); ++i)
+    if ((t[i] | 0x20) != lower[i]) return false;
+  return true;
+}
+
+// Infinities and NaN as R, pandas and spreadsheets write them ("Inf", "-inf", "Infinity",
+// "NaN"): they keep a column numeric. NaN is a missing value.
+bool namedNumber(std::string_view t, bool negative, double* value) {
+  if (equalsLower(t, "inf") || equalsLower(t, "infinity")) {
+    *value = negative ? -HUGE_VAL : HUGE_VAL;
+    return true;
+  }
+  if (equalsLower(t, "nan")) {
+    *value = missingValue('.');
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool parseCell(std::string_view text, double* value) {
@@ -63,6 +85,7 @@ bool parseCell(std::string_view text, double* value) {
   const char* end = s + text.size();
   bool negative = false;
   if (*s == '+' || *s == '-') negative = *s++ == '-';
+  const std::string_view body(s, static_cast<size_t>(end - s));
   uint64_t mantissa = 0;
   int digits = 0, exp10 = 0;
   bool any = false, inexact = false;
@@ -90,7 +113,7 @@ bool parseCell(std::string_view text, double* value) {
       }
     }
   }
-  if (!any) return false;
+  if (!any) return namedNumber(body, negative, value);
   int magnitude = digits + exp10;  // rough decimal exponent, for overflow versus underflow
   if (s < end && (*s == 'e' || *s == 'E')) {
     ++s;

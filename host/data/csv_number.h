@@ -5,9 +5,10 @@
 
 namespace vsf::host {
 
-// Reads `text` as a number or a missing value: "", "." and "NA" (as R writes it) are missing,
-// ".A" to ".Z" and "._" the special missing values; blanks around a number are ignored. False when
-// the text is not a number (the column is then character).
+// Reads `text` as a number or a missing value: "", ".", "NA" and "NaN" (as R writes them) are
+// missing, ".A" to ".Z" and "._" the special missing values, "Inf" and "-Inf" (in any case, or
+// spelt "Infinity") infinite; blanks around a number are ignored. False when the text is not a
+// number (the column is then character).
 bool parseCell(std::string_view text, double* value);
 
 }  // namespace vsf::host

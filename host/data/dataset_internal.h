@@ -13,6 +13,7 @@
 #include "frame/host/dataset.h"
 #include "frame/host/status.h"
 #include "host/data/table.h"
+#include "host/whole_file.h"
 
 namespace vsf {
 
@@ -102,21 +103,21 @@ struct RowValues {
 struct OutputDataSet final : HostDataSet {
   OutputDataSet() : HostDataSet(kDsOutput) {}
   ~OutputDataSet() override;
-  std::filesystem::path finalPath, tempPath;
+  std::filesystem::path finalPath;  // as named; `file` says where the bytes go
+  WholeFile file;                   // opened at the first write
   std::string reopenName;
   std::string label;
-  int fd = -1;
   bool ready = false;
-  bool failed = false;
+  int error = 0;            // the errno of the first write that failed
   std::deque<OutVar> vars;  // a deque keeps the value slots where they are
   std::string buffer;
   int64_t rows = 0;
   // Formatting on workers: the kind of each written variable (1 number, 2 text), the rows
-  // gathered, and the blocks in flight, each written after the one before it (true when it
-  // and every block before it were written).
+  // gathered, and the blocks in flight, each written after the one before it (0 when it and
+  // every block before it were written, else the errno of the write that failed).
   std::vector<uint8_t> kinds;
   RowValues block;
-  std::deque<std::shared_future<bool>> formatting;
+  std::deque<std::shared_future<int>> formatting;
 };
 
 // ---- Names (names.cpp) ----
@@ -135,6 +136,12 @@ void registerDataSet(HostDataSet* ds);
 void forgetDataSet(HostDataSet* ds);
 // The imported copy of the file, imported now unless this step has it already.
 std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* error);
+// Claims the file of an output data set for this step; false and the error's text when the
+// step reads that data set or writes it already.
+bool claimOutput(const std::string& shown, const std::filesystem::path& file, std::string* error);
+// True, with the error's text, when an output of the step still being written is that data set.
+bool readsOpenOutput(const std::string& shown, const std::filesystem::path& file,
+                     std::string* error);
 // A file was replaced: drop the step's copy of it.
 void forgetTable(const std::filesystem::path& path);
 // Outputs carrying values from the input that is closing stop doing so.

@@ -199,6 +199,11 @@ HostDataSet* openInput(std::string_view name, uint32_t* status) {
   DataSetName resolved;
   if (!resolveOrReport(name, &resolved, status)) return nullptr;
   std::string error;
+  if (readsOpenOutput(resolved.shown, resolved.path, &error)) {
+    issueError(error);
+    if (status) *status = hs::kVarNotFound;
+    return nullptr;
+  }
   std::shared_ptr<const Table> table = stepTable(resolved, &error);
   if (!table) failStep(error);
   auto* in = new InputDataSet(table);
@@ -233,6 +238,7 @@ int setBy(HostDataSet* ds, const ByVariable* vars, int count, bool notSorted) {
   }
   in->by = std::move(by);
   in->notSorted = notSorted;
+  session().byGroups = count > 0;
   in->groupStarts.reset();
   if (!in->by.empty())
     in->groupStarts = std::make_shared<const std::vector<int64_t>>(scanGroups(in));

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "frame/host/values.h"
 #include "host/data/csv_import.h"
 #include "host/data/data.h"
 #include "host/data/dataset_internal.h"
@@ -25,9 +26,16 @@ struct CachedTable {
   int64_t modified = 0;  // nanoseconds
 };
 
+// An output data set of the step: its name and the file it writes.
+struct StepOutput {
+  std::string shown;
+  std::filesystem::path file;
+};
+
 std::mutex gMutex;
 std::vector<HostDataSet*> gOpen;
 std::map<std::string, CachedTable> gTables;  // by the file's absolute path
+std::vector<StepOutput> gOutputs;            // every output the step made, closed ones too
 
 bool fileStamp(const std::filesystem::path& p, int64_t* size, int64_t* modified) {
   struct stat st;
@@ -41,6 +49,54 @@ std::string tableKey(const std::filesystem::path& p) {
   std::error_code ec;
   std::filesystem::path a = std::filesystem::absolute(p, ec);
   return (ec ? p : a).lexically_normal().string();
+}
+
+// One file under two names: the same device and inode when both exist, else the same path
+// with its links followed.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat sa, sb;
+  const bool ea = ::stat(a.c_str(), &sa) == 0, eb = ::stat(b.c_str(), &sb) == 0;
+  if (ea && eb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (ea != eb) return false;
+  std::error_code ec1, ec2;
+  const auto ca = std::filesystem::weakly_canonical(a, ec1);
+  const auto cb = std::filesystem::weakly_canonical(b, ec2);
+  return (ec1 ? a : ca).lexically_normal() == (ec2 ? b : cb).lexically_normal();
+}
+
+// The first value that made a column of mostly numbers character, and where it is.
+std::string strayValue(const TableVar& v, const std::string& file) {
+  return fmt::format("\"{}\" on line {} of {}{}", v.strayText, v.strayLine, file,
+                     v.strayPoint ? " (a decimal point, where this file's \";\" calls for a "
+                                    "decimal comma)"
+                                  : "");
+}
+
+// What the reader made of a file written otherwise than plainly: its separator, a column of
+// row names, columns turned character by a few texts.
+void noteHowRead(const Table& table, const DataSetName& name) {
+  const std::string file = name.path.string();
+  if (table.dialect.separator == ';')
+    session().log.write("NOTE", fmt::format("Data set {} is read with \";\" between values and "
+                                            "\",\" as the decimal mark: the first line of {} "
+                                            "has \";\" and no \",\".",
+                                            name.shown, file));
+  else if (table.dialect.separator == '\t')
+    session().log.write("NOTE", fmt::format("Data set {} is read with tabs between values: the "
+                                            "first line of {} has tabs and no \",\".",
+                                            name.shown, file));
+  if (table.rowNames)
+    session().log.write("NOTE", fmt::format("The first variable of data set {} has no name on the "
+                                            "first line of {} (R's write.csv writes row names "
+                                            "so); it is read as {}.",
+                                            name.shown, file, table.vars.front().name));
+  for (const TableVar& v : table.vars)
+    if (v.strayLine > 0)
+      session().log.write(
+          "NOTE", fmt::format("Variable {} of data set {} is read as character because some of "
+                              "its values are not numbers; the first is {}. A missing value is "
+                              "written \".\", NA or as an empty field.",
+                              v.name, name.shown, strayValue(v, file)));
 }
 
 }  // namespace
@@ -75,6 +131,7 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
   if (it != gTables.end() && it->second.size == size && it->second.modified == modified)
     return it->second.table;
   ImportSettings settings;
+  settings.utilDirectory = utilDirectory();
   settings.threads = dataThreads(size, static_cast<int64_t>(settings.smallestPiece));
   // The text of a block read again: small beside the memory the step may use, as every
   // thread holds one and the table keeps a few parsed.
@@ -84,16 +141,63 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
   if (!table) return nullptr;
   table->name = name.shown;
   table->reopenName = name.reopen;
-  for (const TableVar& v : table->vars)
-    if (v.strayLine > 0)
-      session().log.write(
-          "NOTE", fmt::format("Variable {} of data set {} is read as character because some of "
-                              "its values are not numbers; the first is \"{}\" on line {} of "
-                              "{}. A missing value is written \".\", NA or as an empty field.",
-                              v.name, name.shown, v.strayText, v.strayLine, name.path.string()));
+  noteHowRead(*table, name);
   std::shared_ptr<const Table> shared(std::move(table));
   gTables[key] = CachedTable{shared, size, modified};
   return shared;
+}
+
+bool claimOutput(const std::string& shown, const std::filesystem::path& file, std::string* error) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (const auto& [key, cached] : gTables)
+    if (sameFile(cached.table->source, file)) {
+      *error = fmt::format(
+          "Data set {} is read by this step, so it cannot also be written by it: name another "
+          "output data set.",
+          shown);
+      return false;
+    }
+  for (const StepOutput& o : gOutputs)
+    if (equalsNoCase(o.shown, shown) || sameFile(o.file, file)) {
+      *error = fmt::format(
+          "Data set {} is already an output of this step: two outputs of one step need two "
+          "names.",
+          shown);
+      return false;
+    }
+  gOutputs.push_back(StepOutput{shown, file});
+  return true;
+}
+
+bool readsOpenOutput(const std::string& shown, const std::filesystem::path& file,
+                     std::string* error) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (const HostDataSet* ds : gOpen) {
+    if (ds->direction != kDsOutput) continue;
+    const auto* out = static_cast<const OutputDataSet*>(ds);
+    if (!equalsNoCase(out->name, shown) && !sameFile(out->file.file(), file)) continue;
+    *error = fmt::format(
+        "Data set {} is written by this step, so it cannot also be read by it: name another "
+        "output data set.",
+        shown);
+    return true;
+  }
+  return false;
+}
+
+std::string strayCellHint(std::string_view variable) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (const auto& [key, cached] : gTables) {
+    const int j = findVariable(*cached.table, variable);
+    if (j < 0) continue;
+    const TableVar& v = cached.table->vars[static_cast<size_t>(j)];
+    if (v.strayLine <= 0) continue;
+    return fmt::format(
+        "the value {} is not a number, so {} is read as character: correct that cell (a "
+        "missing value is written \".\", NA or as an empty field)",
+        strayValue(v, cached.table->source.string()), v.name);
+  }
+  return "";
 }
 
 void forgetTable(const std::filesystem::path& path) {
@@ -113,6 +217,7 @@ void closeStepDataSets() {
   for (HostDataSet* ds : open) delete ds;
   std::lock_guard<std::mutex> lock(gMutex);
   gTables.clear();
+  gOutputs.clear();
 }
 
 }  // namespace vsf::host

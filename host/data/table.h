@@ -19,8 +19,12 @@
 #include <vector>
 
 #include "host/data/csv_chunk.h"
+#include "host/data/csv_dialect.h"
 
 namespace vsf::host {
+
+// The name given to a first column whose name is empty: R's write.csv writes its row names so.
+inline constexpr const char* kRowNamesVariable = "_ROWNAME_";
 
 struct TableVar {
   std::string name;
@@ -30,6 +34,7 @@ struct TableVar {
   // that is not one (line 0: none).
   int64_t strayLine = 0;
   std::string strayText;
+  bool strayPoint = false;  // it is a number with a decimal point in a decimal-comma file
 };
 
 // One block of the table, parsed.
@@ -47,6 +52,8 @@ class Table {
   std::filesystem::path source;
   std::vector<TableVar> vars;
   int64_t obs = 0;
+  CsvDialect dialect;     // the separator and decimal mark the file was read with
+  bool rowNames = false;  // the first column had no name (kRowNamesVariable names it)
 
   // ---- Set up by the import ----
   // Each block holds `n` records.

@@ -1,22 +1,18 @@
-// Output data sets: written to a temporary file beside the target and renamed into place
-// only on a successful close, so a step that fails leaves neither a half-written file nor a
-// damaged older one.
-#include <fcntl.h>
+// Output data sets: written, from their first rows on, to a temporary file beside the target
+// and renamed into place only on a successful close, so a step that fails leaves neither a
+// half-written file nor a damaged older one.
 #include <fmt/format.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
-#include "host/files.h"
 #include "host/session.h"
 #include "host/whole_file.h"
 
@@ -44,15 +40,17 @@ void putText(std::string_view v, std::string* out) {
   out->push_back('"');
 }
 
-// The shortest text that reads back as the same double; missing values as "." or ".A".
+// The shortest text that reads back as the same double. A missing value is an empty field, as
+// R and pandas read one; a special missing value keeps its letter (".A"); infinities are
+// written as R writes them.
 void putNumber(double x, std::string* out) {
   if (char code = missingCode(x)) {
-    out->push_back('.');
-    if (code != '.') out->push_back(code);
+    if (code != '.') out->append({'.', code});
     return;
   }
-  if (!std::isfinite(x)) {
-    out->push_back('.');
+  if (std::isnan(x)) return;
+  if (std::isinf(x)) {
+    out->append(x > 0 ? "Inf" : "-Inf");
     return;
   }
   char buf[32];
@@ -67,22 +65,17 @@ std::string_view slotText(const std::vector<char>& chars) {
   return trimRight(v);
 }
 
-bool writeAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t w = ::write(fd, data.data() + done, data.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    done += static_cast<size_t>(w);
-  }
-  return true;
+// Opens the file at the first write, so that a run killed before its first row leaves nothing.
+bool opened(OutputDataSet* out) {
+  if (out->error == 0 && !out->file.open()) out->error = errno ? errno : EIO;
+  return out->error == 0;
 }
 
 bool flush(OutputDataSet* out) {
-  if (out->failed) return false;
-  if (!writeAll(out->fd, out->buffer)) out->failed = true;
+  if (!opened(out)) return false;
+  out->error = writeFully(out->file.fd(), out->buffer);
   out->buffer.clear();
-  return !out->failed;
+  return out->error == 0;
 }
 
 // The rows of a block as CSV text: the same text whichever thread makes it.
@@ -120,10 +113,10 @@ size_t formatters() {
 bool writeFormatted(OutputDataSet* out, size_t keep) {
   if (!out->buffer.empty() && !flush(out)) return false;  // the header first
   while (out->formatting.size() > keep) {
-    if (!out->formatting.front().get()) out->failed = true;
+    if (int e = out->formatting.front().get(); e != 0 && out->error == 0) out->error = e;
     out->formatting.pop_front();
   }
-  return !out->failed;
+  return out->error == 0;
 }
 
 // Hands the gathered rows to a worker (or formats them here without threads). Each worker
@@ -138,12 +131,13 @@ bool submitBlock(OutputDataSet* out) {
     return flush(out);
   }
   if (!out->buffer.empty() && !flush(out)) return false;
-  std::shared_future<bool> previous =
-      out->formatting.empty() ? std::shared_future<bool>() : out->formatting.back();
-  auto task = [block = std::move(out->block), kinds = out->kinds, previous, fd = out->fd] {
+  if (!opened(out)) return false;
+  std::shared_future<int> previous =
+      out->formatting.empty() ? std::shared_future<int>() : out->formatting.back();
+  auto task = [block = std::move(out->block), kinds = out->kinds, previous, fd = out->file.fd()] {
     const std::string text = formatBlock(block, kinds);
-    const bool before = previous.valid() ? previous.get() : true;
-    return before && writeAll(fd, text);
+    const int before = previous.valid() ? previous.get() : 0;
+    return before != 0 ? before : writeFully(fd, text);
   };
   out->formatting.push_back(std::async(std::launch::async, std::move(task)).share());
   out->block = RowValues();
@@ -152,15 +146,9 @@ bool submitBlock(OutputDataSet* out) {
 
 void discard(OutputDataSet* out) {
   // The workers still writing finish before their file is closed.
-  for (const std::shared_future<bool>& f : out->formatting) f.wait();
+  for (const std::shared_future<int>& f : out->formatting) f.wait();
   out->formatting.clear();
-  if (out->fd >= 0) ::close(out->fd);
-  out->fd = -1;
-  if (!out->tempPath.empty()) {
-    ::unlink(out->tempPath.c_str());
-    untrackFile(out->tempPath);
-  }
-  out->tempPath.clear();
+  out->file.discard();
 }
 
 int addVar(OutputDataSet* out, OutVar v) {
@@ -200,7 +188,7 @@ void writeHeader(OutputDataSet* out) {
 
 [[noreturn]] void writeFailed(OutputDataSet* out) {
   std::string text = fmt::format("Data set {} cannot be written to \"{}\" ({}).", out->name,
-                                 out->finalPath.string(), std::strerror(errno));
+                                 out->finalPath.string(), failureReason(out->error));
   discard(out);
   failStep(text);
 }
@@ -217,19 +205,19 @@ void recordWritten(const OutputDataSet* out) {
   session().written.push_back(std::move(w));
 }
 
-// A run killed while writing leaves its temporary file (never a file under the data set's
-// name): the next writer of the name removes those whose process is gone.
-void removeStaleTemporaries(const std::filesystem::path& target) {
-  const std::string prefix = "." + target.filename().string() + ".";
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(target.parent_path(), ec)) {
-    const std::string name = e.path().filename().string();
-    if (name.rfind(prefix, 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".tmp")
-      continue;
-    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-      std::filesystem::remove(e.path(), ec);
-  }
+// Why the output cannot be written where its name points, found before its first row: the
+// file made at that row would fail the same way. Empty when it can.
+std::string targetFault(OutputDataSet* out) {
+  std::string error;
+  if (!out->file.prepare(out->finalPath, &error))
+    return fmt::format("Data set {} cannot be written: {}.", out->name, error);
+  if (!claimOutput(out->name, out->file.file(), &error)) return error;
+  std::filesystem::path dir = out->file.file().parent_path();
+  if (dir.empty()) dir = ".";
+  if (!out->file.inPlace() && ::access(dir.c_str(), W_OK | X_OK) != 0)
+    return fmt::format("Data set {} cannot be written to \"{}\" ({}).", out->name,
+                       out->finalPath.string(), std::strerror(errno));
+  return "";
 }
 
 }  // namespace
@@ -247,18 +235,12 @@ HostDataSet* outCreate(std::string_view name, int, uint32_t* status) {
   out->name = resolved.shown;
   out->reopenName = resolved.reopen;
   out->finalPath = resolved.path;
-  removeStaleTemporaries(resolved.path);
-  out->tempPath = temporaryBeside(resolved.path);
-  out->fd = ::open(out->tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (out->fd < 0) {
-    issueError(fmt::format("Data set {} cannot be written to \"{}\" ({}).", out->name,
-                           out->finalPath.string(), std::strerror(errno)));
-    out->tempPath.clear();
+  if (std::string error = targetFault(out); !error.empty()) {
+    issueError(error);
     delete out;
     if (status) *status = hs::kVarNotFound;
     return nullptr;
   }
-  trackFile(out->tempPath);
   registerDataSet(out);
   if (status) *status = 0;
   return out;
@@ -320,7 +302,7 @@ int outLabel(HostDataSet* ds, std::string_view label) {
 
 int append(HostDataSet* ds) {
   OutputDataSet* out = asOutput(ds);
-  if (!out || !out->ready || out->fd < 0) return static_cast<int>(dsstatus::kBadBinding);
+  if (!out || !out->ready) return static_cast<int>(dsstatus::kBadBinding);
   RowValues& b = out->block;
   auto text = [&](std::string_view t) {
     b.texts.append(t);
@@ -350,21 +332,18 @@ int outClose(HostDataSet* ds, bool keep) {
   OutputDataSet* out = asOutput(ds);
   if (!out) return -1;
   forgetDataSet(out);
-  if (!keep || out->fd < 0) {
+  if (!keep) {
     delete out;
     return 0;
   }
   if (!out->ready) writeHeader(out);
-  bool ok = submitBlock(out) && writeFormatted(out, 0) && flush(out) && ::close(out->fd) == 0;
-  out->fd = -1;
-  if (ok) ok = ::rename(out->tempPath.c_str(), out->finalPath.c_str()) == 0;
+  bool ok = submitBlock(out) && writeFormatted(out, 0) && flush(out);
+  if (ok && !out->file.commit()) ok = false, out->error = errno ? errno : EIO;
   if (!ok) {
     registerDataSet(out);  // the step's end removes it
     writeFailed(out);
   }
-  untrackFile(out->tempPath);
-  out->tempPath.clear();
-  forgetTable(out->finalPath);
+  forgetTable(out->finalPath);  // by the name the step reads it under
   session().lastDataSet = out->reopenName;
   recordWritten(out);
   delete out;

@@ -3,10 +3,10 @@
 #include <fmt/format.h>
 
 #include <cctype>
-#include <fstream>
 
 #include "host/output/output_internal.h"
 #include "host/output/plot_internal.h"
+#include "host/whole_file.h"
 
 namespace vsf::host::output {
 
@@ -90,14 +90,12 @@ void deliver(Graph& g) {
   g.where = "drawn in the HTML page";
   if (t.directory.empty()) return;
   const std::string path = t.directory + "/" + fileName(g);
-  std::ofstream out(path, std::ios::binary);
-  out << g.svg;
-  out.close();
-  if (out) {
+  std::string error;
+  if (writeFileWhole(path, g.svg, &error)) {
     g.file = g.where = path;
   } else {
-    g.where = "not written: cannot write " + path;
-    t.errors.push_back("cannot write the graph file " + path);
+    g.where = "not written: " + error;
+    t.errors.push_back("the graph file was not written: " + error);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "host/data/data.h"
 #include "host/parse/parser.h"
 #include "host/session.h"
 
@@ -95,6 +96,14 @@ namespace {
 
 const HostDsFamily& ds() { return *dataFamily(); }
 
+// A character variable where numbers are wanted, with the cell to mend when a stray text among
+// numbers made it character.
+std::string notNumeric(const std::string& name) {
+  std::string hint = strayCellHint(name);
+  return fmt::format("variable {} in the list is not numeric{}{}", name, hint.empty() ? "" : ": ",
+                     hint);
+}
+
 // Resolves one list item against the analysis data set into variable numbers.
 bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
   if (!r.analysis) return false;  // no data set: its failure was reported already
@@ -136,7 +145,7 @@ void completeItem(Run& r, int form) {
       VarDescriptor d;
       ds().varByNumber(r.analysis, number, &d);
       if (r.listKind == name_kind::kNumeric && d.type != kVarNumeric)
-        reportError(r, *r.current, fmt::format("variable {} in the list is not numeric", d.name));
+        reportError(r, *r.current, notNumeric(d.name));
       appendName(r, slot, d.name);
       slot->vars.push_back(number);
     }

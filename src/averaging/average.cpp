@@ -10,6 +10,7 @@
 #include "averaging/averaging_internal.h"
 #include "base/codes.h"
 #include "base/host.h"
+#include "base/strings.h"
 #include "frame/host/status.h"
 #include "frame/host/values.h"
 #include "selection/group.h"
@@ -17,8 +18,6 @@
 namespace vsf {
 
 namespace {
-
-constexpr double kFuzz = 1.110223024625157e-13;
 
 double dot() { return missingValue('.'); }
 

@@ -18,6 +18,9 @@ struct HostDataSet;
 struct SelectionState;
 struct ScoreRequest;
 struct ZLevCtx;
+struct ZDesign;
+struct ZDesignVar;
+struct OutputSink;
 
 // The host's value slots of one output data set's computed variables (null: not written).
 struct OutputSlots {
@@ -103,10 +106,14 @@ int writeOutDesignGroup(StepView* state, ZLevCtx* lev, SelectionState* sel, Outp
                         ObsTagReader* tags);
 
 // ---- SCORE ----
+// Shows one LAG design variable's lag design: the display tables' builder, which the frame
+// hands down to the scoring below it.
+using LagDesignPrinter = void (*)(OutputSink* out, const ZDesignVar& var, const ZDesign* design);
 // Scores every SCORE request's data set with the group's selected model; 0 or -2, or the
-// first failure of a data set's scoring.
+// first failure of a data set's scoring. After each ScoreInfo table, the lag designs of the
+// scored data set go through `lagDesigns`.
 int scoreRequests(StepView* state, ZLevCtx* lev, SelectionState* sel, ScoreRequest* requests,
-                  OutputData* data);
+                  OutputData* data, LagDesignPrinter lagDesigns);
 
 // ---- Macro variables ----
 // _VSFIND and _VSFIND<n> of the BY group; 0.
@@ -121,6 +128,11 @@ std::string formatEffectName(const StepView* state, int32_t candidate);
 // Sets up the resample records of the BY group's pass (the refit pass with its own sample
 // count): the shares and the kept per-sample frequencies. 0 or -2.
 int initResampleWork(StepView* state, bool refitPass);
+// Whether what model averaging keeps per sample (each sample's model of `params` estimates and
+// `effects` effects, its counts per stored row when OUTPUT keeps them, its OUTPUT and SCORE
+// variables) fits the memory the host reports: 0, or -16 with an error naming NSAMPLES=.
+int checkSampleMemory(StepView* state, int32_t samples, int64_t params, int64_t effects,
+                      int64_t rows);
 // Closes the records' files; safe to call twice.
 void freeResampleWork(ResampleSet* set);
 // Averages the samples of the pass into the group's ResampleSet results and makes the averaged

@@ -1,6 +1,8 @@
 // The macro variables of the selected model: _VSFIND lists the selected effects' names,
 // _VSFMOD the OUTDESIGN variables that hold the selected model's columns; each BY group sets
 // its numbered form (up to MAXMACRO=) and the first group the plain one.
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -109,17 +111,16 @@ int setEffectsMacroVars(StepView* s, int byGroupCount) {
   return 0;
 }
 
-// The warning for an OUTDESIGN column whose variable was not defined: no _VSFMOD for the group.
-void columnFailed(StepView* s, int32_t n) {
-  const int32_t limit = s->settings.maxMacroByGroups;
-  std::string macro;
-  if (n == 1 && limit >= 0)
-    macro = "_VSFMOD";
-  else if (limit != 0 && n <= limit)
-    macro = "_VSFMOD" + std::to_string(n);
-  if (macro.empty()) return;
-  hostMsg(848, 232, {std::string_view(macro)});
-  raiseStepCode(s->stepCode, step::kWarning);
+// A variable name as a later statement can use it from a blank-separated list: as it stands
+// when it is a plain name, else as a name literal ('cyl 4'n), a quote doubled inside.
+std::string usableName(const std::string& name) {
+  auto plain = [](unsigned char c) { return std::isalnum(c) || c == '_'; };
+  const bool ok = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                  std::all_of(name.begin(), name.end(), plain);
+  if (ok) return name;
+  std::string literal = "'";
+  for (char c : name) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  return literal + "'n";
 }
 
 int setModelMacroVars(StepView* s, SelectionState* sel, const OutputData* data) {
@@ -144,15 +145,13 @@ int setModelMacroVars(StepView* s, SelectionState* sel, const OutputData* data) 
         if (st.outDesignFullModel) c += columns;
         continue;
       }
+      // A column whose variable was refused ended the step when it was defined.
       for (int32_t j = 0; j < columns; ++j, ++c) {
-        if (static_cast<size_t>(c) < des.failed.size() && des.failed[static_cast<size_t>(c)]) {
-          columnFailed(s, n);
-          return 0;
-        }
         if (!value.empty()) value += ' ';
         const int32_t column = s->lev.design->effects[entry.effect].startColumn +
                                (entry.columnMap ? entry.columnMap[j] : j);
-        value += names ? des.nameOfDesignColumn(column) : prefix + std::to_string(c + 1);
+        value +=
+            names ? usableName(des.nameOfDesignColumn(column)) : prefix + std::to_string(c + 1);
       }
     }
   }

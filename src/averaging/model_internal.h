@@ -43,7 +43,8 @@ void buildAppliedModel(const StepView* state, const int32_t* entryOrder, int32_t
 void selectedModel(const StepView* state, const SelectionState* sel, AppliedModel* model);
 
 // Why the model cannot be applied to an observation.
-enum class RowFit { kApplies, kNoModel, kBadValue, kMissingLevel, kNewLevel, kMembers };
+// (kNoLag: a LAG effect finds no observation of the subject NLAG= periods back.)
+enum class RowFit { kApplies, kNoModel, kBadValue, kNoLag, kMissingLevel, kNewLevel, kMembers };
 // Checks the decoded observation (its zreadobs status) against the model; new-level counts
 // (one per design effect, may be null) grow for each effect meeting a level combination the
 // fit did not see.
@@ -79,8 +80,11 @@ void setRoleText(char* slot, int32_t role);
 // own, not the analysis reader); 0.
 struct ScoreRequest;
 struct ScoreOutput;
+struct OutputSink;
+struct ZDesignVar;
 int scoreDataSet(StepView* state, ZLevCtx* lev, SelectionState* sel, const ScoreRequest& request,
-                 ScoreOutput* out, int index, bool ownReader);
+                 ScoreOutput* out, int index, bool ownReader,
+                 void (*lagDesigns)(OutputSink*, const ZDesignVar&, const ZDesign*));
 
 // The data set's name as the host gives it.
 std::string dataSetNameOf(HostDataSet* dataSet);

@@ -36,6 +36,12 @@ void markUses(const ZDesign* d, int32_t effect, AppliedModel* m) {
     const ZDesignVar& v = d->designVars[k];
     for (int j = 0; j < v.valueCount; ++j) cont(v.values[j]);
     for (int j = 0; j < v.classCount; ++j) cls(v.classMembers[j]);
+    // A LAG column is looked up by the row's subject and period, and by its DESIGNROLE= value.
+    if (const LagRecord* lag = v.lag) {
+      for (int j = 0; j < lag->keyCount; ++j) cls(lag->keys[j]);
+      cls(lag->time);
+      cont(lag->switchVar);
+    }
   }
 }
 
@@ -97,21 +103,44 @@ void selectedModel(const StepView* s, const SelectionState* sel, AppliedModel* m
                     sel->sweep.firstParam, sel->sweep.estimates, present, m);
 }
 
+namespace {
+
+// With a missing level: whether some effect of the model needs it (a member check fails, or
+// the effect's own CLASS variables miss a level).
+bool missingLevelNeeded(ZLevCtx* ctx, const AppliedModel& m) {
+  ZDesign* d = ctx->design;
+  for (const ModelTerm& t : m.terms) {
+    const ZEffect& z = d->effects[t.effect];
+    uint32_t st = 0;
+    if (z.constructedCount > 0 && !zeffobs(&st, ctx, d, t.effect)) return true;
+    for (int i = 0; i < z.keyCount; ++i)
+      if (ctx->levelIndexes[z.key[i]] < 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& m, uint32_t status, bool fullModel,
                      std::vector<int32_t>* newLevels) {
   if (!m.present) return RowFit::kNoModel;
   ZDesign* d = ctx->design;
+  // A missing level matters only where an effect needs it (the lagged variable's own level in
+  // the current period does not); it is the reason given before the values it leaves out, a
+  // subject or period without a lag among them.
+  for (size_t c = 0; c < m.classUsed.size(); ++c)
+    if (m.classUsed[c] && d->classVars[c].desc && ctx->levelIndexes[c] < 0) {
+      if (missingLevelNeeded(ctx, m)) return RowFit::kMissingLevel;
+      break;
+    }
   for (size_t j = 0; j < m.contUsed.size(); ++j)
     if (m.contUsed[j] && d->modelVars[j].desc && !finite(ctx->values[j])) return RowFit::kBadValue;
   // A LAG member without a lagged row for this observation.
   for (size_t k = 0; k < m.designVarUsed.size(); ++k) {
     const ZDesignVar& v = d->designVars[k];
     if (m.designVarUsed[k] && v.type == effkind::kLag && v.lag && v.lag->result == -1)
-      return RowFit::kBadValue;
+      return RowFit::kNoLag;
   }
-  for (size_t c = 0; c < m.classUsed.size(); ++c)
-    if (m.classUsed[c] && d->classVars[c].desc && ctx->levelIndexes[c] < 0)
-      return RowFit::kMissingLevel;
   if (!(d->flags & dflag::kFullRank)) {
     bool unseen = false;
     for (const ModelTerm& t : m.terms) {
@@ -124,11 +153,11 @@ RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& m, uint32_t status, bool 
     if (unseen) return RowFit::kNewLevel;
   }
   if (fullModel && (status & (obs::kNeeded | obs::kEffect))) return RowFit::kBadValue;
+  // Each effect judged on its own members: a value some other effect misses does not count.
   for (const ModelTerm& t : m.terms) {
     if (d->effects[t.effect].constructedCount == 0) continue;
-    uint32_t st = status;
-    zeffobs(&st, ctx, d, t.effect);
-    if (st & (obs::kNeeded | obs::kEffect)) return RowFit::kMembers;
+    uint32_t st = 0;
+    if (!zeffobs(&st, ctx, d, t.effect)) return RowFit::kMembers;
   }
   return RowFit::kApplies;
 }

@@ -7,6 +7,7 @@
 
 #include "averaging/averaging.h"
 #include "averaging/model_internal.h"
+#include "base/codes.h"
 #include "base/host.h"
 #include "design/design.h"
 #include "effects/effects.h"
@@ -39,7 +40,7 @@ DesignColumns modelColumns(const ZDesign* d, const AppliedModel& m) {
     const int32_t start = d->effects[t.effect].startColumn;
     for (int32_t j = 0; j < t.columns; ++j) {
       c.row.push_back(start + (t.map ? t.map[j] : j));
-      c.name.push_back(start + j);
+      c.name.push_back(c.row.back());  // a split column's name is that of its data
     }
   }
   return c;
@@ -76,6 +77,23 @@ void carryInputs(const StepSettings& st, HostDataSet* out) {
   }
   if (st.response.number >= 0) numbers.push_back(st.response.number);
   hostv().ds->outCarry(out, st.inputReader, numbers.data(), static_cast<int>(numbers.size()));
+}
+
+// A variable the host refused (a design column, `_ROLE_` or `_BY_` named like another) leaves
+// a data set without it: the step fails, and `_VSFMOD` keeps no list from an earlier step or
+// group.
+int refuseColumns(const StepView* s, const OutDesignColumns& des) {
+  const bool lost = (roleColumnWanted(s->settings) && !des.role) ||
+                    (s->settings.hasByStatement && !des.by) ||
+                    std::find(des.failed.begin(), des.failed.end(), 1) != des.failed.end();
+  if (!lost) return 0;
+  const int32_t limit = s->settings.maxMacroByGroups;
+  if (limit >= 0) hostv().macro->setText("_VSFMOD", "");
+  for (int32_t n = 1; limit != 0 && n <= s->byGroupCount && n <= limit; ++n)
+    hostv().macro->setText("_VSFMOD" + std::to_string(n), "");
+  hostMsg(848, 232, {std::string_view("_VSFMOD")});
+  raiseStepCode(s->stepCode, step::kInternal);
+  return rc::kOutputVariable;
 }
 
 // Defines the columns' variables, the carried ones, `_ROLE_` and `_BY_`, and readies the data
@@ -158,7 +176,7 @@ int defineOutDesignVariables(StepView* s, ZLevCtx* lev, HostDataSet* outDesign, 
   defineColumns(s, outDesign,
                 st.outDesignFullModel ? fullColumns(d, noInt, columns) : modelColumns(d, model),
                 true, &des);
-  return 0;
+  return refuseColumns(s, des);
 }
 
 int defineOutDesignPassVariables(StepView* s, HostDataSet* outDesign, OutputData* data,
@@ -168,7 +186,7 @@ int defineOutDesignPassVariables(StepView* s, HostDataSet* outDesign, OutputData
   for (int32_t k = 0; k < columns; ++k) c.row.push_back(k), c.name.push_back(k);
   des.columns = columns;
   defineColumns(s, outDesign, c, false, &des);
-  return 0;
+  return refuseColumns(s, des);
 }
 
 int writeOutDesignGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, OutputData* data,

@@ -1,5 +1,6 @@
 // The OUTPUT and SCORE OUT= data sets' variables: the source's variables carried over, then the
 // computed ones, each bound to the host's value slot that the row writers fill.
+#include <algorithm>
 #include <numeric>
 #include <string>
 
@@ -71,6 +72,28 @@ void statistics(const StepView* s, HostDataSet* out, const Requests& r, OutputSl
   perSample(r.samplePred, "samplePred", &slots->samplePred);
 }
 
+// Whether every requested statistic has its variable: the host refuses one named like another.
+bool statisticsDefined(const Requests& r, const OutputSlots& slots) {
+  const std::pair<const OutputRequest*, const double*> one[] = {
+      {r.predicted, slots.predicted}, {r.residual, slots.residual}, {r.median, slots.median},
+      {r.stdDev, slots.stdDev},       {r.lower, slots.lower},       {r.upper, slots.upper}};
+  for (const auto& [request, slot] : one)
+    if (request->on && !slot) return false;
+  auto all = [](const std::vector<double*>& v) {
+    return std::all_of(v.begin(), v.end(), [](const double* p) { return p != nullptr; });
+  };
+  return all(slots.sampleFreq) && all(slots.samplePred);
+}
+
+// A data set without a variable it was asked for is not written short: the step fails.
+int refuseShortDataSet(StepView* s, HostDataSet* out) {
+  std::string name;
+  hostv().ds->attr(out, dsattr::kName, &name);
+  hostMsg(848, 6141, {std::string_view(name)});
+  raiseStepCode(s->stepCode, step::kInternal);
+  return rc::kOutputVariable;
+}
+
 }  // namespace
 
 bool roleColumnWanted(const StepSettings& settings) {
@@ -91,11 +114,13 @@ int defineOutputVariables(StepView* s, HostDataSet* out, OutputData* data) {
   }
   if (foldColumnWanted(st)) slots.cvIndex = number(out, "_CVINDEX_");
   const OutputSettings& o = st.output;
-  statistics(s, out,
-             {&o.predicted, &o.residual, &o.median, &o.stdDev, &o.lower, &o.upper, &o.sampleFreq,
-              &o.samplePred},
-             &slots);
+  const Requests requests = {&o.predicted, &o.residual, &o.median,     &o.stdDev,
+                             &o.lower,     &o.upper,    &o.sampleFreq, &o.samplePred};
+  statistics(s, out, requests, &slots);
   if (st.hasByStatement) slots.by = number(out, "_BY_");
+  if (!statisticsDefined(requests, slots) || (roleColumnWanted(st) && !slots.role) ||
+      (foldColumnWanted(st) && !slots.cvIndex) || (st.hasByStatement && !slots.by))
+    return refuseShortDataSet(s, out);
   hostv().ds->outReady(out);
   slots.dataSet = out;
   return 0;
@@ -112,10 +137,10 @@ int defineScoreVariables(StepView* s, OutputData* data) {
     if (q.input) hostv().ds->attr(q.input, dsattr::kName, &source);
     hostv().ds->outLabel(q.output, hostMsgText(848, 814, {std::string_view(source)}));
     (void)carryAll(q.output, q.input);
-    statistics(s, q.output,
-               {&q.predicted, &q.residual, &q.median, &q.stdDev, &q.lower, &q.upper, nullptr,
-                &q.samplePred},
-               &slots);
+    const Requests requests = {&q.predicted, &q.residual, &q.median, &q.stdDev,
+                               &q.lower,     &q.upper,    nullptr,   &q.samplePred};
+    statistics(s, q.output, requests, &slots);
+    if (!statisticsDefined(requests, slots)) return refuseShortDataSet(s, q.output);
     hostv().ds->outReady(q.output);
     slots.dataSet = q.output;
   }

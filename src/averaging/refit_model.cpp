@@ -4,14 +4,11 @@
 
 #include "averaging/averaging.h"
 #include "base/codes.h"
+#include "base/strings.h"
 #include "numerics/numerics.h"
 #include "selection/group.h"
 
 namespace vsf {
-
-namespace {
-constexpr double kFuzz = 1.110223024625157e-13;
-}
 
 int chooseRefitEffects(StepView* s) {
   ResampleSet* set = &s->group.resampling;

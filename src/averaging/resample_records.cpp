@@ -1,5 +1,7 @@
 // The resample records of a BY group's pass: the shares of the samples, the per-sample
 // frequencies kept for OUTPUT.
+#include <cmath>
+
 #include "averaging/averaging.h"
 #include "base/codes.h"
 #include "base/host.h"
@@ -10,6 +12,19 @@
 namespace vsf {
 
 namespace {
+
+// Samples that cannot differ, or hold one unit, are legal but rarely what was meant.
+void noteSampleSize(const ResampleSet* set, const ModelAverageOptions& m, double population) {
+  if (!(population > 0)) return;  // the samples report that they have no rows
+  const double size = resampleSize(set, population);
+  if (set->withoutReplacement && size > population && m.sampleSize > 0 && !set->sampleFraction) {
+    hostMsg(848, 6145, {static_cast<long long>(size), static_cast<long long>(population)});
+  } else if (set->withoutReplacement && size >= population) {
+    hostMsg(848, 6146, {static_cast<long long>(population)});
+  } else if (size == 1) {
+    hostMsg(848, 6147);
+  }
+}
 
 // Each record's samples write their step histories to a scratch file of the record's own, read
 // back by the per-sample details; without DETAILS nothing reads them and none is opened.
@@ -29,11 +44,36 @@ int openHistoryFiles(ResampleSet* set) {
 
 }  // namespace
 
+int checkSampleMemory(StepView* s, int32_t samples, int64_t params, int64_t effects, int64_t rows) {
+  const StepSettings& st = s->settings;
+  int64_t variables = (st.output.samplePred.on ? 1 : 0) + (st.output.sampleFreq.on ? 1 : 0);
+  for (int i = 0; i < st.scoreCount; ++i) variables += st.scoreRequests[i].samplePred.on ? 1 : 0;
+  // A host variable costs its descriptor and name, a row's text some bytes more.
+  constexpr double kVariableBytes = 256;
+  const double perSample = sizeof(SampleFit) + sizeof(SampleModel) + 1 +
+                           20.0 * static_cast<double>(params) + 4.0 * static_cast<double>(effects) +
+                           (st.output.sampleFreq.on ? 4.0 * static_cast<double>(rows) : 0.0) +
+                           kVariableBytes * static_cast<double>(variables);
+  const double need = perSample * samples, free = static_cast<double>(hostv().core->memAvail());
+  if (need <= free) return 0;
+  constexpr double kMb = 1024.0 * 1024.0;
+  hostMsg(
+      848, 6149,
+      {samples, static_cast<long long>(std::ceil(need / kMb)), static_cast<long long>(free / kMb)});
+  raiseStepCode(s->stepCode, step::kMemory);
+  return rc::kNoMemoryLeft;
+}
+
 int initResampleWork(StepView* s, bool refitPass) {
   const ModelAverageOptions& m = s->settings.modelAverage;
   ResampleSet* set = &s->group.resampling;
   freeResampleWork(set);
   const int32_t samples = refitPass ? m.refitSamples : m.samples;
+  const SelectionState& sel = s->group.selection;
+  if (int rc = checkSampleMemory(s, samples, sel.layout.paramCount, sel.layout.effectCount,
+                                 static_cast<int64_t>(sel.totals.rowsStored));
+      rc != 0)
+    return rc;
   if (int rc = shareResamples(set, m.threads, samples); rc != 0) return rc;
   set->refitPass = refitPass;
   set->seedOffset = refitPass ? m.samples : 0;
@@ -47,6 +87,7 @@ int initResampleWork(StepView* s, bool refitPass) {
     set->storedRows = static_cast<int64_t>(s->group.selection.totals.rowsStored);
     set->obsFreq.assign(static_cast<size_t>(set->storedRows * samples), 0);
   }
+  if (!refitPass) noteSampleSize(set, m, s->group.selection.totals.trainFreq);
   if (m.details) return openHistoryFiles(set);
   return 0;
 }

@@ -18,27 +18,29 @@ namespace vsf {
 
 namespace {
 
-// Binds the model's variables in the request's data set, stopping at the first missing one:
-// 0, or rc::kVarNotFound / rc::kVarType.
-int bindModelVariables(const ZDesign* d, const AppliedModel& m, const ScoreRequest& q,
-                       ScoreOutput* out) {
+// Binds the model's variables in the request's data set: the names of those it lacks (or
+// holds with another type), empty when it has them all.
+std::string bindModelVariables(const ZDesign* d, const AppliedModel& m, const ScoreRequest& q,
+                               ScoreOutput* out) {
   for (int32_t c = 0; c < d->classCount; ++c) q.classSlots[c] = nullptr;
   for (int32_t j = 0; j < d->modelVarCount; ++j) q.modelSlots[j] = nullptr;
+  std::string lacking;
   auto bind = [&](const LevelVar& v, VarDescriptor** slot) {
-    if (!v.desc || *slot) return 0;
+    if (!v.desc || *slot) return;
     VarDescriptor found;
-    if (int rc = findLikeVariable(q.input, *v.desc, &found); rc != 0) return rc;
+    if (int rc = findLikeVariable(q.input, *v.desc, &found); rc != 0) {
+      lacking += (lacking.empty() ? "" : ", ") + v.desc->name;
+      if (rc == rc::kVarType) lacking += " (of the other type there)";
+      return;
+    }
     out->found.push_back(std::move(found));
     *slot = &out->found.back();
-    return 0;
   };
   for (size_t c = 0; c < m.classUsed.size(); ++c)
-    if (m.classUsed[c])
-      if (int rc = bind(d->classVars[c], &q.classSlots[c]); rc != 0) return rc;
+    if (m.classUsed[c]) bind(d->classVars[c], &q.classSlots[c]);
   for (size_t j = 0; j < m.contUsed.size(); ++j)
-    if (m.contUsed[j])
-      if (int rc = bind(d->modelVars[j], &q.modelSlots[j]); rc != 0) return rc;
-  return 0;
+    if (m.contUsed[j]) bind(d->modelVars[j], &q.modelSlots[j]);
+  return lacking;
 }
 
 // The response, weight or frequency of the request's data set, when usable there.
@@ -57,7 +59,7 @@ void* openScoreGroup(OutputSink* sink, std::string_view name, HostString* label,
 }  // namespace
 
 int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* requests,
-                  OutputData* data) {
+                  OutputData* data, LagDesignPrinter lagDesigns) {
   const StepSettings& st = s->settings;
   if (st.scoreCount == 0) return 0;
   const ZDesign* d = lev->design;
@@ -74,12 +76,14 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* 
                                   argFlag(dkey::kFlag435, 0)});
     int rc = 0;
     if (q.input == st.inputReader) {
-      rc = scoreDataSet(s, lev, sel, q, &out, i, false);
+      rc = scoreDataSet(s, lev, sel, q, &out, i, false, lagDesigns);
     } else {
       out.found.clear();
       out.missingVariable = 0;
-      if (bindModelVariables(d, model, q, &out) != 0) {
-        hostMsg(848, 184, {std::string_view(name), std::string_view(dataSetNameOf(q.output))});
+      if (const std::string lacking = bindModelVariables(d, model, q, &out); !lacking.empty()) {
+        hostMsg(848, 184,
+                {std::string_view(name), std::string_view(dataSetNameOf(q.output)),
+                 std::string_view(lacking)});
         raiseStepCode(s->stepCode, step::kWarning);
         out.missingVariable = 1;
       }
@@ -95,7 +99,7 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* 
         switchRowSlots(st, lev, q.input, out.missingVariable ? nullptr : q.classSlots,
                        out.missingVariable ? nullptr : q.modelSlots, response, weight, freq);
         hostv().ds->setup(q.input);
-        rc = scoreDataSet(s, lev, sel, q, &out, i, true);
+        rc = scoreDataSet(s, lev, sel, q, &out, i, true, lagDesigns);
         restoreRowSlots(st, lev);
       }
     }

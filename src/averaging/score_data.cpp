@@ -1,6 +1,7 @@
-// One SCORE data set: each observation decoded against the analysis levels, predicted where the
-// selected model applies and written with missing values where it does not; the counts and
-// sums of squared residuals go to the ScoreInfo table.
+// One SCORE data set: its lag tables built as the analysis builds its own, each observation
+// decoded against the analysis levels, predicted where the selected model applies and written
+// with missing values where it does not; the counts and sums of squared residuals go to the
+// ScoreInfo table, and notes say which observations were not scored and why.
 #include <cmath>
 #include <string>
 
@@ -19,7 +20,6 @@ namespace {
 // The ScoreInfo factoid of request `index`.
 void printScoreInfo(StepView* s, const ScoreRequest& q, const ScoreCounts& c, int index,
                     bool freqRead, bool weightRead) {
-  if (s->settings.displaysSuppressed) return;
   FactoidTable t(&s->res.output);
   t.create("ScoreInfo", "Stat.VARSIFTER.ScoreInfo", msgStr(800),
            {argString(key::kTitle, msgStr(816))});
@@ -54,15 +54,90 @@ void printScoreInfo(StepView* s, const ScoreRequest& q, const ScoreCounts& c, in
   }
   t.close();
   t.release();
-  // The LagDesigns group of the LAG design variables the model uses comes here once LAG effects
-  // have design values.
+}
+
+// The lag design of the scored data of each LAG design variable the model uses whose EFFECT
+// statement asked for details.
+void printLagDesigns(StepView* s, const ZDesign* d, const AppliedModel& m, LagDesignPrinter print) {
+  auto shown = [&](int32_t k) {
+    const ZDesignVar& v = d->designVars[k];
+    return m.designVarUsed[static_cast<size_t>(k)] && v.type == effkind::kLag && v.lag && v.report;
+  };
+  bool any = false;
+  for (int32_t k = 0; k < d->designVarCount; ++k) any |= shown(k);
+  if (!any || !print) return;
+  OutputSink* sink = &s->res.output;
+  void* group = openGroup(sink, "LagDesigns", msgStr(909), {argFlag(dkey::kFlag286, 0)});
+  for (int32_t k = 0; k < d->designVarCount; ++k)
+    if (shown(k)) print(sink, d->designVars[k], d);
+  closeGroup(sink, group);
+}
+
+// The lag tables of the scored data, made by the analysis's own set-up from this data set's
+// subjects and periods, for the LAG design variables the model uses; the others are skipped
+// for the pass. 0, or the first failure (its error names the data sets; step code 1012).
+int scoredLagTables(StepView* s, ZLevCtx* lev, const AppliedModel& m, const ScoreRequest& q) {
+  ZDesign* d = lev->design;
+  std::vector<LagRecord*> lags;
+  std::vector<ZDesignVar*> vars;
+  for (int32_t k = 0; k < d->designVarCount; ++k) {
+    ZDesignVar& v = d->designVars[k];
+    if (v.type != effkind::kLag || !v.lag) continue;
+    const bool used = m.designVarUsed[static_cast<size_t>(k)] != 0;
+    v.lag->notAvailable = used ? 0 : 1;
+    if (used) lags.push_back(v.lag), vars.push_back(&v);
+  }
+  if (lags.empty()) return 0;
+  const std::string input = dataSetNameOf(q.input), output = dataSetNameOf(q.output);
+  d->lagEffects = 0;  // no lag is looked up while the tables are rebuilt
+  zlagtables(lev, static_cast<int>(lags.size()), lags.data());
+  int rc = 0;
+  for (ZDesignVar* v : vars)
+    if ((rc = zlagpass(lev, v, input.c_str(), output.c_str())) != 0) break;
+  d->lagEffects = 1;
+  if (rc != 0) raiseStepCode(s->stepCode, step::kInternal);
+  return rc;
+}
+
+void endLagSkips(ZDesign* d) {
+  for (int32_t k = 0; k < d->designVarCount; ++k)
+    if (d->designVars[k].type == effkind::kLag && d->designVars[k].lag)
+      d->designVars[k].lag->notAvailable = 0;
+}
+
+// Why observations were not scored, for the notes after the pass.
+struct LeftOut {
+  int64_t badValue = 0, noLag = 0, missingLevel = 0;
+  UnseenLevels unseen;
+  std::vector<int32_t> newLevels;  // per design effect
+};
+
+// Counts an unusable observation under its reason.
+void countLeftOut(ZLevCtx* lev, const AppliedModel& m, RowFit fit, LeftOut* out) {
+  if (fit == RowFit::kBadValue || fit == RowFit::kMembers)
+    out->badValue += 1;
+  else if (fit == RowFit::kNoLag)
+    out->noLag += 1;
+  else if (fit == RowFit::kMissingLevel && !out->unseen.add(lev, m.classUsed.data()))
+    out->missingLevel += 1;
+}
+
+void leftOutNotes(const ZDesign* d, const std::string& name, LeftOut* out) {
+  const std::string_view n(name);
+  out->unseen.report(d, n, 6160, 6162);
+  if (out->missingLevel > 0) hostMsg(848, 191, {n, static_cast<long long>(out->missingLevel)});
+  for (int32_t e = 0; e < d->effectCount; ++e)
+    if (out->newLevels[static_cast<size_t>(e)] > 0)
+      hostMsg(848, 192, {n, std::string_view(d->effects[e].name ? d->effects[e].name : "")});
+  if (out->badValue > 0) hostMsg(848, 6164, {n, static_cast<long long>(out->badValue)});
+  if (out->noLag > 0) hostMsg(848, 6165, {n, static_cast<long long>(out->noLag)});
 }
 
 }  // namespace
 
 int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequest& q,
-                 ScoreOutput* out, int index, bool ownReader) {
-  const ZDesign* d = lev->design;
+                 ScoreOutput* out, int index, bool ownReader, LagDesignPrinter lagDesigns) {
+  ZDesign* d = lev->design;
   ScoreCounts& c = out->counts;
   c = ScoreCounts();
   OutputSlots& slots = out->slots;
@@ -73,10 +148,14 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   if (!responseRead) c.sse = c.weightedSse = dotMissing();
   AppliedModel model;
   selectedModel(s, sel, &model);
-  const bool predict = !out->missingVariable && sel->run.status >= 0 && model.present;
+  bool predict = !out->missingVariable && sel->run.status >= 0 && model.present;
+  // After a LAG failure every observation is still written, with missing predictions.
+  const bool lagFailure = predict && scoredLagTables(s, lev, model, q) != 0;
+  predict = predict && !lagFailure;
   std::vector<double> row(static_cast<size_t>(std::max(d->columnCount, 1)), 0.0);
-  std::vector<int32_t> newLevels(static_cast<size_t>(std::max(d->effectCount, 0)), 0);
-  bool missingLevelNote = false, anyResponse = false;
+  LeftOut left;
+  left.newLevels.assign(static_cast<size_t>(std::max(d->effectCount, 0)), 0);
+  bool anyResponse = false;
   lev->start(lev);
   while (lev->next(lev)) {
     c.read += 1;
@@ -95,8 +174,8 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
       if (freqValid) c.freqRead += f;
     }
     if (weightRead) weightValid = std::isfinite(w) && w > 0;
-    const RowFit fit = checkModelRow(lev, model, status, false, &newLevels);
-    missingLevelNote |= fit == RowFit::kMissingLevel;
+    const RowFit fit = checkModelRow(lev, model, status, false, &left.newLevels);
+    if (fit != RowFit::kApplies) countLeftOut(lev, model, fit, &left);
     if (fit == RowFit::kApplies) {
       const bool hasResponse = responseRead && std::isfinite(y);
       c.used += 1;
@@ -121,14 +200,12 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   }
   if (responseRead && !anyResponse) c.sse = c.weightedSse = dotMissing();
   if (freqRead && c.freqWithResponse == 0) c.weightedSse = dotMissing();
-  printScoreInfo(s, q, c, index, freqRead, weightRead);
-  const std::string name = dataSetNameOf(q.input);
-  if (missingLevelNote) hostMsg(848, 191, {std::string_view(name)});
-  for (int32_t e = 0; e < d->effectCount; ++e)
-    if (newLevels[static_cast<size_t>(e)] > 0)
-      hostMsg(
-          848, 192,
-          {std::string_view(name), std::string_view(d->effects[e].name ? d->effects[e].name : "")});
+  if (!s->settings.displaysSuppressed) {
+    printScoreInfo(s, q, c, index, freqRead, weightRead);
+    if (predict) printLagDesigns(s, d, model, lagDesigns);
+  }
+  endLagSkips(d);
+  leftOutNotes(d, dataSetNameOf(q.input), &left);
   return 0;
 }
 

@@ -57,6 +57,7 @@ constexpr int kInEstParameter = -35;   // INEST= lacks a parameter of the model
 constexpr int kFreqOverflow = -39;     // the training frequencies pass the largest count
 constexpr int kScale = -51;            // a sum of squares overflows or underflows
 constexpr int kAdaptiveWeight = -52;   // |estimate|^GAMMA beyond double precision
+constexpr int kOutputVariable = -53;   // an output data set's variable the host would not define
 
 // Searches, arithmetic and routines that fail without a code of their own.
 constexpr int kFailed = -1;    // the routine failed; its message, if any, is out

@@ -11,7 +11,15 @@ void WorkCrew::run(void* arg) {
   WorkCrew* crew = s->crew;
   HostEvent* events[2] = {crew->quit_, s->go};
   for (;;) {
-    if (kernel().eventWait(events, 2, -1) != 2) return;  // quit
+    const int woke = kernel().eventWait(events, 2, -1);
+    if (woke == 1) return;  // quit
+    if (woke != 2) {
+      // The wait itself failed: the caller must not wait for ever on a chunk never run.
+      s->result = kWaitFailed;
+      s->untaken = true;
+      kernel().eventSet(s->done);
+      return;
+    }
     kernel().eventReset(s->go);
     try {
       s->result = crew->job_(s->index, s->chunk);
@@ -19,14 +27,16 @@ void WorkCrew::run(void* arg) {
       s->error = std::current_exception();
       s->result = -1;
     }
+    s->untaken = true;
     kernel().eventSet(s->done);
   }
 }
 
-bool WorkCrew::start(int workers, Job job) {
+bool WorkCrew::start(int workers, Job job, StopHook onStop) {
   stop();
   if (workers < 1) return false;
   job_ = std::move(job);
+  onStop_ = std::move(onStop);
   quit_ = kernel().eventCreate();
   slots_.resize(static_cast<size_t>(workers));
   bool ok = quit_ != nullptr;
@@ -52,15 +62,20 @@ bool WorkCrew::start(int workers, Job job) {
 int WorkCrew::take(int64_t chunk) {
   Slot& s = slots_[static_cast<size_t>(chunk % workers())];
   HostEvent* done = s.done;
-  kernel().eventWait(&done, 1, -1);
+  if (kernel().eventWait(&done, 1, -1) != 1) s.result = kWaitFailed;
   kernel().eventReset(s.done);
-  if (s.error) {
-    std::exception_ptr e = s.error;
-    s.error = nullptr;
-    stop();
-    std::rethrow_exception(e);
-  }
-  return s.result;
+  s.untaken = false;
+  const int result = s.result;
+  if (result == 0 && !s.error) return 0;
+  std::exception_ptr e = s.error;
+  s.error = nullptr;
+  Stop why;
+  why.waitFailed = result == kWaitFailed;
+  StopHook hook = std::move(onStop_);
+  why.others = stop();
+  if (hook) hook(why);
+  if (e) std::rethrow_exception(e);
+  return result;
 }
 
 void WorkCrew::release(int64_t chunk) {
@@ -69,11 +84,15 @@ void WorkCrew::release(int64_t chunk) {
   kernel().eventSet(s.go);
 }
 
-void WorkCrew::stop() {
+int WorkCrew::stop() {
   if (quit_) kernel().eventSet(quit_);
-  for (Slot& s : slots_)
+  int failed = 0;
+  for (Slot& s : slots_) {
     if (s.thread) kernel().threadJoin(s.thread);
+    failed += s.untaken && (s.error || s.result != 0);
+  }
   clear();
+  return failed;
 }
 
 void WorkCrew::clear() {

@@ -16,6 +16,14 @@ class WorkCrew {
  public:
   // A chunk's job on a worker thread: 0, or a nonzero code that ends the pass.
   using Job = std::function<int(int worker, int64_t chunk)>;
+  // What take() returns when a worker could not wait for its chunk (its job never ran).
+  static constexpr int kWaitFailed = -1000;
+  // How a pass ended early, told to the caller's hook before take() returns or raises.
+  struct Stop {
+    bool waitFailed = false;  // the chunk taken: its worker could not wait; else its job failed
+    int others = 0;           // workers whose own failure was still untaken when they stopped
+  };
+  using StopHook = std::function<void(const Stop& stop)>;
 
   WorkCrew() = default;
   WorkCrew(const WorkCrew&) = delete;
@@ -23,16 +31,18 @@ class WorkCrew {
   ~WorkCrew() { stop(); }
 
   // Starts n workers on chunks 0 .. n - 1; false (nothing left running) when the host cannot
-  // make the threads or their events.
-  bool start(int workers, Job job);
+  // make the threads or their events. The hook, when given, hears of a pass that ends early.
+  bool start(int workers, Job job, StopHook onStop = nullptr);
   int workers() const { return static_cast<int>(slots_.size()); }
-  // Waits for chunk k (chunks are taken in order 0, 1, ...) and returns its job's result. A job
-  // that threw stops the crew and its exception is raised here, on the calling thread.
+  // Waits for chunk k (chunks are taken in order 0, 1, ...) and returns its job's result, or
+  // kWaitFailed. A failure (nonzero, or a job that threw) stops the crew and tells the hook;
+  // a job's exception is then raised here, on the calling thread.
   int take(int64_t chunk);
   // The caller is done with chunk k's output: its worker goes on with chunk k + n.
   void release(int64_t chunk);
-  // Ends the workers (each finishes the chunk it is on); the crew can start again.
-  void stop();
+  // Ends the workers (each finishes the chunk it is on); the crew can start again. Returns the
+  // number of workers whose failure was never taken.
+  int stop();
 
  private:
   struct Slot {
@@ -41,6 +51,7 @@ class WorkCrew {
     int64_t chunk = 0;
     int result = 0;
     std::exception_ptr error;
+    bool untaken = false;  // its chunk is done and not yet taken (read after the join)
     HostEvent* go = nullptr;
     HostEvent* done = nullptr;
     HostThread* thread = nullptr;
@@ -49,6 +60,7 @@ class WorkCrew {
   void clear();
 
   Job job_;
+  StopHook onStop_;
   std::vector<Slot> slots_;
   HostEvent* quit_ = nullptr;
 };

@@ -28,6 +28,9 @@ int zwtrimlen(const char* s, int length);
 int zleadeq(const void* table, int count, const void* key, int width);
 
 // ---- Missing values and small kernels ----
+// The tolerance of comparisons that rounding could tip: 500 times the double epsilon. FUZZ=
+// replaces it in the criterion comparisons of a selection.
+constexpr double kFuzz = 1.110223024625157e-13;
 int zhasmiss(const double* x, int n);
 int zanymiss(const double* x, int n);
 // 0 when |x| is below the floor (rounding noise at the data's scale); missing values pass.

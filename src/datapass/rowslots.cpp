@@ -4,6 +4,7 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
+#include "levelize/levelize.h"
 #include "statements/settings.h"
 
 namespace vsf {
@@ -32,6 +33,8 @@ void switchRowSlots(const StepSettings& settings, ZLevCtx* ctx, HostDataSet* rea
   ctx->weightCount = ctx->weights ? 1 : 0;
   ctx->frequency = frequency && settings.freqRecord ? settings.freqRecord : nullptr;
   if (ctx->frequency) ctx->frequency->desc = frequency;
+  // Another data set's CLASS values may be longer than every level: they are read whole.
+  zlevreadwhole(ctx, reader != settings.inputReader);
   // The row images follow the reader: the next fetch binds them on this one.
   ctx->alloc->reader = reader;
 }

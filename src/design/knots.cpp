@@ -18,8 +18,6 @@ namespace {
 
 using namespace knotmethod;
 
-constexpr double kFuzz = 1.110223024625157e-13;  // 500 times the double epsilon
-
 void knotError(ZDesign* d, int number, const LevelVar& v) {
   hostMsg(174, number, {varName(&v)});
   if (d->buildCode < step::kLevelization112) d->buildCode = step::kLevelization112;

@@ -1,6 +1,8 @@
 // Parameter names of a set of candidates (OUTDESIGN): each column's label is its candidate's
 // label followed by the column's level part, its name the label's first 32 bytes.
 #include <algorithm>
+#include <cctype>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,30 @@ const int32_t* columnRow(const ZEffect& z, int column) {
 
 int entryColumn(const CandidateEntry& entry, int k) {
   return entry.columnMap ? entry.columnMap[k] : k;
+}
+
+std::string upper(std::string_view name) {
+  std::string u(name);
+  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+// Names are unique without regard to case, as variable names are: a later parameter whose name
+// is taken (a polynomial's linear term beside its variable) gets the first free "_2", "_3", ...
+// within the 32 bytes of a name.
+void distinctNames(ZDesign* d, HostPool* pool, const std::vector<int32_t>& columns) {
+  std::set<std::string> taken;
+  for (int32_t column : columns) {
+    const char* given = d->parmNames[0][column];
+    const std::string name = given ? given : "";
+    std::string unique = name;
+    for (int n = 2; taken.count(upper(unique)) != 0; ++n) {
+      const std::string suffix = "_" + std::to_string(n);
+      unique = name.substr(0, 32 - std::min<size_t>(32, suffix.size())) + suffix;
+    }
+    taken.insert(upper(unique));
+    if (unique != name) d->parmNames[0][column] = designText(pool, unique, kFlagsList);
+  }
 }
 
 }  // namespace
@@ -49,13 +75,16 @@ int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table,
   if (!d->parmNames[0] || !d->parmNames[1]) return rc::kMemory;
   ValidNames mode = validNames();
   std::string text(longest, ' ');
+  std::vector<int32_t> named;
   for (int32_t c : set) {
     const CandidateEntry& entry = (*table)[static_cast<size_t>(c)];
     const ZEffect& z = d->effects[entry.effect];
-    int first = firstParam ? firstParam[c] : z.startColumn;
     for (int k = 0; k < entry.columns; ++k) {
-      int column = first + k;
+      // A split effect's candidate holds some of the effect's columns: its name goes to the
+      // column its data comes from.
+      int column = firstParam ? firstParam[c] + k : z.startColumn + entryColumn(entry, k);
       if (column < 0 || column >= d->columnCount) continue;
+      named.push_back(column);
       size_t n = static_cast<size_t>(entry.labelLength);
       if (n) text.replace(0, n, entry.label, n);
       n += static_cast<size_t>(
@@ -66,6 +95,7 @@ int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table,
       d->parmNames[0][column] = designText(pool, name, kFlagsList);
     }
   }
+  distinctNames(d, pool, named);
   return 0;
 }
 

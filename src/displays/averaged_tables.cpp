@@ -93,8 +93,9 @@ int printModelSelectFreq(StepView* s) {
   if (m.msfTable == 0) return 0;
   const AveragedResults& a = s->group.resampling.results;
   const SelectionState* sel = &s->group.selection;
-  const int32_t r = sel->sweep.effectsInModel;
-  if (r <= 0 || a.samplesFitted <= 0) return rc::kMemory;
+  // The indicator columns are the last run's model; a run that ended empty shows none.
+  const int32_t r = sel->sweep.entryOrder ? std::max(sel->sweep.effectsInModel, 0) : 0;
+  if (a.samplesFitted <= 0) return 0;  // nothing was fitted: the step said so
   startDisplayClock(&s->res.output);
   const int32_t shownModels =
       std::min(static_cast<int32_t>(a.modelOrder.size()), std::max(m.msfBest, 0));

@@ -211,10 +211,7 @@ int printConstructedEffectInfo(StepView* s, void*, ZDesign* d) {
       case effkind::kLag:
         if (v.lag) {
           lagInfo(out, d, v);
-          if (v.lag->keyCount > 1)
-            printLagDesignLevels(out, v, d);
-          else
-            printLagDesign(out, v, d);
+          printLagDesignTable(out, v, d);
         }
         break;
       default:

@@ -10,6 +10,9 @@ namespace vsf {
 struct StepView;
 struct OutputData;
 struct SelectionState;
+struct OutputSink;
+struct ZDesign;
+struct ZDesignVar;
 
 // Tables of the step driver: before the BY groups, per BY group and at the end of the step.
 int printModelInfo(StepView* state);
@@ -23,6 +26,10 @@ int printParameterNames(StepView* state, SelectionState* sel, const OutputData* 
 int printFitResults(StepView* state);
 int printModelAverage(StepView* state);
 int openSelectedModelGroup(StepView* state);
+
+// A LAG design variable's lag design: LagDesignLevels (level numbers) for a table keyed by
+// several WITHIN= variables, LagDesign (values) for one. Also shown for scored data sets.
+void printLagDesignTable(OutputSink* out, const ZDesignVar& var, const ZDesign* design);
 
 void computeBestSteps(const StepView* state, const SelectionState* sel, BestSteps* best);
 

@@ -104,7 +104,8 @@ int printDimensions(StepView* s, SelectionState* sel);
 int printScreeningInfo(StepView* s, SelectionState* sel);
 int printSisCorrelation(StepView* s, SelectionState* sel);
 
-// Tables of other parts of the output built elsewhere (stand-ins until they exist).
+// The tables of the L2 search and external cross validation (tuning_tables.cpp) and of the
+// constructed effects (constructed_info.cpp).
 int printElasticNetParaSummary(StepView* s, SelectionState* sel);
 int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data);
 int printCvExternal(StepView* s, SelectionState* sel);

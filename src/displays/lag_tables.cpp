@@ -7,6 +7,7 @@
 
 #include "base/strings.h"
 #include "displays/constructed_internal.h"
+#include "displays/displays.h"
 
 namespace vsf {
 
@@ -233,6 +234,14 @@ void printPolynomialScaling(OutputSink* out, const ZDesign* d, const ZDesignVar&
   }
   t.close();
   t.release();
+}
+
+void printLagDesignTable(OutputSink* out, const ZDesignVar& var, const ZDesign* design) {
+  if (!var.lag) return;
+  if (var.lag->keyCount > 1)
+    printLagDesignLevels(out, var, design);
+  else
+    printLagDesign(out, var, design);
 }
 
 }  // namespace vsf

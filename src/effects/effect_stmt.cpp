@@ -238,6 +238,19 @@ int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
     hostMsg(848, 140);
     return refuse(d, step::kInternal);
   }
+  // Each design variable costs its record, its label, its effect and the selection's arrays
+  // of that effect (about 3 KB measured for the terms of a polynomial): a polynomial of a high
+  // degree in several variables must not run into the host's memory unawares.
+  constexpr double kDesignVarBytes = sizeof(ZDesignVar) + 2048.0;
+  const double need = kDesignVarBytes * static_cast<double>(total),
+               free = static_cast<double>(hostv().core->memAvail());
+  if (need > free) {
+    constexpr double kMb = 1024.0 * 1024.0;
+    hostMsg(848, 6150,
+            {static_cast<long long>(total), static_cast<long long>(std::ceil(need / kMb)),
+             static_cast<long long>(free / kMb)});
+    return refuse(d, step::kMemory);
+  }
   d->effectStatementCount = static_cast<int32_t>(stmts.size());
   *lookup = static_cast<DesignVarLookup*>(effAlloc(sizeof(DesignVarLookup) * (stmts.size() + 1)));
   d->designVarCount = static_cast<int32_t>(total);

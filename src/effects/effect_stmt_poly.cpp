@@ -53,6 +53,8 @@ PolyRecord* polyOf(const EffectStatement& e, const std::vector<int32_t>& index) 
   auto* p = new (effAlloc(sizeof(PolyRecord))) PolyRecord();
   p->degree = e.integer(es::kDegree, 1);
   p->mdegree = e.integer(es::kMDegree, 0);
+  // Shown in the effect's details only: the terms are every monomial up to DEGREE=.
+  if (e.given(es::kMDegree)) hostMsg(848, 4972, {"MDEGREE="});
   p->varCount = static_cast<int32_t>(index.size());
   p->vars = static_cast<int32_t*>(effAlloc(sizeof(int32_t) * (index.size() + 1)));
   std::copy(index.begin(), index.end(), p->vars);
@@ -123,6 +125,12 @@ int32_t* idsOf(const std::vector<int32_t>& ids) {
 int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v) {
   if (zanyclass(d, e.vars())) {
     hostMsg(174, 69, {std::string_view(e.name)});
+    raiseBuildCode(d, step::kInternal);
+    return 1;
+  }
+  if (const std::string text = zcharactervar(ds, d, e.vars()); !text.empty()) {
+    hostMsg(174, 96,
+            {std::string_view("POLYNOMIAL"), std::string_view(e.name), std::string_view(text)});
     raiseBuildCode(d, step::kInternal);
     return 1;
   }

@@ -178,6 +178,12 @@ int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVa
     raiseBuildCode(d, step::kInternal);
     return 1;
   }
+  if (const std::string text = zcharactervar(ds, d, e.vars()); !text.empty()) {
+    hostMsg(174, 96,
+            {std::string_view("SPLINE"), std::string_view(e.name), std::string_view(text)});
+    raiseBuildCode(d, step::kInternal);
+    return 1;
+  }
   const SplineCount& c = e.spline;
   SplineOptions* o = optionsOf(e, c);
   if (int rc = zsplopts(d, o, e.members, e.s)) return rc;

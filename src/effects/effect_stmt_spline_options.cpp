@@ -65,6 +65,11 @@ int zsplopts(ZDesign* d, SplineOptions* o, int nvars, const StatementRecord* sta
   }
   if (!o->knotMinGiven) o->knotMin = missingValue('.');
   if (!o->knotMaxGiven) o->knotMax = missingValue('.');
+  if (o->knotMinGiven && o->knotMaxGiven && o->knotMin > o->knotMax) {
+    hostMsg(174, 97, {effect, o->knotMin, o->knotMax});
+    raiseBuildCode(d, step::kInternal);
+    return 1;
+  }
   if (o->basis != 1) {
     if (o->knotMethod == kMultiscale) {
       warn(d, 26);

@@ -74,6 +74,16 @@ bool zanyclass(const ZDesign* d, const std::vector<int>& list) {
   return std::any_of(list.begin(), list.end(), [d](int v) { return zclassfind(d, v) >= 0; });
 }
 
+std::string zcharactervar(HostDataSet* ds, const ZDesign* d, const std::vector<int>& list) {
+  for (int number : list) {
+    VarDescriptor desc;
+    if (zclassfind(d, number) >= 0 || !ds || hostv().ds->varByNumber(ds, number, &desc) != 0)
+      continue;
+    if (desc.type == kVarCharacter) return desc.name;
+  }
+  return {};
+}
+
 bool zaddmodelvars(HostDataSet* ds, ZDesign* d, const std::vector<int>& list,
                    std::vector<int32_t>* indexes) {
   bool ok = true;

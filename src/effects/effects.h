@@ -89,6 +89,8 @@ struct LevelVar {
   char** lookupTexts = nullptr;    // the level texts in byte order
   int32_t* lookupIndex = nullptr;  // level index of each sorted text
   int32_t formattedWidth = 0;
+  int32_t readWidth = 0;  // the current reader's formatted values are read this wide (0: as
+                          // formattedWidth), so that a longer value is seen whole
   int32_t nameWidths[2] = {0, 0};
   int32_t valueOffset = 0;  // in the combined value buffer
   int32_t order = 'U';      // ORDER code: 'U' not set, 'M', 'D', 'F', 'I', 'X', 'Y', 'Z'
@@ -397,6 +399,12 @@ struct RawText {
   int32_t length = 0;
 };
 
+// How a CLASS variable's value of the current observation was read.
+namespace valuestate {
+constexpr uint8_t kMissing = 0x01;  // a missing number, or a text of blanks
+constexpr uint8_t kLonger = 0x02;   // its formatted text is longer than every level's
+}  // namespace valuestate
+
 // Where one fetch puts the current observation's values; the fetch's letter codes say which
 // of these it fills ('z' values, 'c' formatted, 'u' numeric raw, 'b' character raw,
 // 'y' responses, 'w' weight, 'f' frequency). Unused targets stay null.
@@ -408,10 +416,10 @@ struct FetchTargets {
   double* responses = nullptr;      // y
   double* weight = nullptr;         // w
   double* frequency = nullptr;      // f
+  uint8_t* classState = nullptr;    // c: per CLASS variable, how its value was read (valuestate)
 };
 
 struct ZLevCtx;
-struct LevelizeThreads;  // threaded levelization
 struct HostBindList;
 
 // One row image of the input reader: the bound list that fills it and its bytes.
@@ -451,14 +459,14 @@ struct ZLevCtx {
   LevelVar* rowSlots[3] = {nullptr, nullptr, nullptr};  // current value into ->value
   int32_t weightCount = 0;
   ZDesign* design = nullptr;
-  LevelizeThreads* threads = nullptr;
   int32_t largestLevelCount = 0;
   int32_t* levelIndexes = nullptr;    // per CLASS variable, -1 none
   int32_t** responseLinks = nullptr;  // per response: the level index of the same variable
   double* values = nullptr;           // per continuous variable
   char* levelScratch = nullptr;       // largest level count x 8 bytes
   SscpProvider sscp;
-  char** formatted = nullptr;  // per CLASS variable, its formatted width
+  char** formatted = nullptr;     // per CLASS variable, its formatted width
+  uint8_t* classState = nullptr;  // per CLASS variable, how its current value was read
   int32_t threaded = 0;
   int32_t workers = 1;          // threads a threaded levelization may use
   uint32_t oneThreadNoted = 0;  // the passes whose one-thread note the step has given

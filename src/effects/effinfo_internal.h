@@ -29,6 +29,9 @@ int32_t zeffvarcount(const std::vector<int>& list);
 // CLASS-list index of a variable number, or -1.
 int32_t zclassfind(const ZDesign* d, int number);
 bool zanyclass(const ZDesign* d, const std::vector<int>& list);
+// The name of the first listed variable that is character and not a CLASS variable (a
+// continuous member would read its text as numbers); empty when there is none.
+std::string zcharactervar(HostDataSet* ds, const ZDesign* d, const std::vector<int>& list);
 // Model-variable index of each listed variable that is not a CLASS variable (added when new;
 // -1 for CLASS variables); false when a descriptor cannot be had.
 bool zaddmodelvars(HostDataSet* ds, ZDesign* d, const std::vector<int>& list,

@@ -17,10 +17,13 @@ namespace vsf {
 
 namespace {
 
+constexpr const char* kModuleName = "zanmodbr";
+
 // The parse's view of the bridge: what it has seen and where it passes calls on.
 struct BridgeParseContext {
-  uint8_t needed = 0;  // a STORE or ITEMSTORE statement was seen
-  uint8_t stored = 0;  // the current statement is kept already
+  uint8_t needed = 0;          // a STORE or ITEMSTORE statement was seen
+  uint8_t stored = 0;          // the current statement is kept already
+  std::string storeStatement;  // the STORE or ITEMSTORE statement's name, as written
   VsfState* state = nullptr;
   StatementCapture* capture = nullptr;
   const ParseCallbacks* procedure = nullptr;
@@ -38,7 +41,10 @@ int bridgeOnStatement(void* c, const StatementRecord* statement) {
   if (const ParseToken* t = hostv().parse->currentToken()) {
     std::string u = upperCopy(t->text);
     if (!u.empty() && u.back() == '$') u.pop_back();
-    if (u == "ITEMSTORE" || u == "STORE") b->needed = 1;
+    if (u == "ITEMSTORE" || u == "STORE") {
+      b->needed = 1;
+      b->storeStatement = u;
+    }
   }
   const ParseCallbacks* p = b->procedure;
   return p && p->onStatement ? p->onStatement(p->context, statement) : 0;
@@ -94,17 +100,17 @@ BridgeObject* loadModule() {
   auto* object = new BridgeObject();
   void* handle = nullptr;
   BridgeInitialiser init = nullptr;
-  if (bridgeModuleLoad("zanmodbr", &handle) != 0 || !handle) {
-    hostLogPrintf("Failed to load {} bridge.", "zanmodbr");
+  if (bridgeModuleLoad(kModuleName, &handle) != 0 || !handle) {
+    hostLogPrintf("Failed to load {} bridge.", kModuleName);
     return object;
   }
   object->module = handle;
   if (bridgeModuleInterface(handle, &init) != 0) {
-    hostLogPrintf("Failed to load {} bridge.", "zanmodbr");
+    hostLogPrintf("Failed to load {} bridge.", kModuleName);
     return object;
   }
   void* out = nullptr;
-  if (init && init(object, &out) != 0) hostLogPrintf("Failed to load {} bridge.", "zanmodbr");
+  if (init && init(object, &out) != 0) hostLogPrintf("Failed to load {} bridge.", kModuleName);
   return object;
 }
 
@@ -142,9 +148,14 @@ BridgeObject* zbridge(VsfState* state, const GrammarDescriptor* grammar,
       if (m && m->close) m->close(object, 0);
       delete object;
       capture.reset();
+      hostMsg(848, 4971, {std::string_view(b.storeStatement), kModuleName});
       raiseStepCode(state->stepCode, step::kInternal);
       hostEndStep(state->stepCode);
     }
+  } else if (!object->methods) {
+    // Only CODE asked for the module: the step goes on, and says what it did not write.
+    hostMsg(848, 4970, {kModuleName});
+    raiseStepCode(state->stepCode, step::kWarning);
   }
   object->capture = nullptr;
   return object;

@@ -68,23 +68,24 @@ struct BridgeObject {
   BridgeSettingsRecord* settings = nullptr;
 };
 
-// The module loader: a module of the program by name. 0 and the handle, or nonzero.
-int bridgeModuleLoad(const char* name, void** handle);
+// The module loader. The sibling module is not part of this program: a module is found only
+// when one was registered under its name (the tests register a recorder), so a step that needs
+// it goes on as the host does when the module cannot be loaded.
 using BridgeInitialiser = int (*)(BridgeObject* object, void** out);
+// Registers the initialiser of a module by name; a null initialiser removes the module.
+void bridgeModuleRegister(const char* name, BridgeInitialiser initialiser);
+// 0 and the module's handle, or nonzero when no module has the name.
+int bridgeModuleLoad(const char* name, void** handle);
 int bridgeModuleInterface(void* handle, BridgeInitialiser* initialiser);
-
-// What the built-in module has received in this process (for the tests and traces).
-struct BridgeModuleRecord {
-  int starts = 0, closes = 0, groupHooks = 0, runs = 0, handOvers = 0, designHooks = 0;
-  std::vector<std::string> statements;  // the kept statements handed over at start
-  std::vector<int32_t> itemKeys;        // keys of the items set, in order
-};
-BridgeModuleRecord& bridgeModuleRecord();
 
 // Hands the selected model of a fit to the bridge (allocations from the given pool, the
 // selection's model pool): 0, or -2 for a failed allocation or a design without effects.
 // An empty model is handed over as empty.
 int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool);
+// The group's selected model to the bridge when the step has one (after the fit, and at the
+// end of the refit pass of model averaging); on a failure the selection's model pool goes.
+// 0 or the failure's code.
+int handOverSelectedModel(VsfState* state);
 
 // Parses the step between the host parser and the procedure's callbacks, keeps the statements'
 // texts, and loads the sibling module when the step needs it.

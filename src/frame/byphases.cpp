@@ -132,15 +132,7 @@ int fitAndReport(VsfState* s) {
 
   if (s->settings.modelAverage.refit && !o.resampleOption && s->group.resampling.resampleCount > 0)
     if (int rc = refitAverage(s); rc != 0) return rc;
-  if (s->res.bridge) {
-    SelectionState& sel = s->group.selection;
-    if (int rc = passSelectedModel(s, &sel, sel.modelPool); rc != 0) {
-      if (sel.modelPool) kernel().poolDestroy(sel.modelPool);
-      sel.modelPool = nullptr;
-      return rc;
-    }
-  }
-  return 0;
+  return handOverSelectedModel(s);
 }
 
 }  // namespace vsf

@@ -1,6 +1,7 @@
 // The step driver: runProcedure runs the phases of one procedure step in order, with the
 // BY-group loop, the return-code check after each phase and the clean-up that runs once.
 #include <string_view>
+#include <vector>
 
 #include "averaging/averaging.h"
 #include "base/codes.h"
@@ -110,7 +111,8 @@ void groupOutputs(VsfState* s) {
     guarded(s, setModelMacroVars(&s->view, &sel, &s->outputs));
   }
   if (s->settings.scoreCount > 0)
-    guarded(s, scoreRequests(&s->view, &s->lev, &sel, s->settings.scoreRequests, &s->outputs));
+    guarded(s, scoreRequests(&s->view, &s->lev, &sel, s->settings.scoreRequests, &s->outputs,
+                             &printLagDesignTable));
 }
 
 // A group skipped before its data pass still leaves its result header for the OUTDESIGN pass.
@@ -142,8 +144,13 @@ void runByGroup(VsfState* s) {
     return;
   }
   if (s->settings.options.designPerByGroup) {
-    guarded(s,
-            buildParmCandidateTable(s->settings.options, s->group, s->lev.design, s->group.byPool));
+    std::vector<int32_t> leftOut;
+    guarded(s, buildParmCandidateTable(s->settings.options, s->group, s->lev.design,
+                                       s->group.byPool, &leftOut));
+    for (int32_t e : leftOut) {
+      const char* name = s->lev.design->effects[e].name;
+      hostMsg(848, 6142, {std::string_view(name ? name : "")});
+    }
     guarded(s, buildCandidateContainment(s));
   } else {
     refreshCandidateTable(s->group, s->lev.design);

@@ -37,19 +37,25 @@ void countHeldOut(DataPass* p, const Observation& obs, bool validation) {
     t.testRows += 1, t.testFreq += obs.f, t.testWeight += obs.wf;
 }
 
+// Why the held-out observations were left out, for the notes after the pass.
+struct HeldOutLeftOut {
+  bool missingLevel = false;
+  UnseenLevels unseen;                // values that are none of the analysis levels
+  std::vector<int32_t> combinations;  // per effect
+};
+
 // One observation; 0, or the code that ends the step.
-int heldOutRow(DataPass* p, bool validation, double* freqRead, bool* unseen,
-               std::vector<int32_t>* counters) {
+int heldOutRow(DataPass* p, bool validation, double* freqRead, HeldOutLeftOut* left) {
   const SelectionOptions& o = *p->o;
   Observation obs;
   obs.status = zreadobs(p->ctx, &obs.y, &obs.w, &obs.f);
   if (!takeFrequency(p, &obs, freqRead)) return 0;
   if (obs.status & obs::kNeeded) {
     if (unseenLevel(p)) {
-      *unseen = true;
+      if (!left->unseen.add(p->ctx, nullptr)) left->missingLevel = true;
       return 0;
     }
-    countUnseenCombinations(p, counters);
+    countUnseenCombinations(p, &left->combinations);
   }
   if (obs.status & obs::kUnusable) return 0;
   obs.wf = o.freqOrWeight ? obs.w * obs.f : 1.0;
@@ -81,20 +87,21 @@ int readHeldOutRows(DataPass* p, DataSetBinding* b, bool validation) {
   if (b->verify && (validation ? checkValidationDataSet(p->s, b) : checkTestDataSet(p->s, b)) != 0)
     return 0;
   bindRowBuffers(p->s, *b);
-  std::vector<int32_t> counters(static_cast<size_t>(p->d->effectCount), 0);
-  bool unseen = false;
+  HeldOutLeftOut left;
+  left.combinations.assign(static_cast<size_t>(p->d->effectCount), 0);
   double& obsRead = validation ? p->t.validObsRead : p->t.testObsRead;
   double& freqRead = validation ? p->t.validFreqRead : p->t.testFreqRead;
   ZLevCtx* ctx = p->ctx;
   ctx->start(ctx);
   while (ctx->next(ctx)) {
     obsRead += 1;
-    if (int rc = heldOutRow(p, validation, &freqRead, &unseen, &counters); rc != 0) return rc;
+    if (int rc = heldOutRow(p, validation, &freqRead, &left); rc != 0) return rc;
   }
   restoreRowBuffers(p->s);
-  if (unseen) hostMsg(848, validation ? 196 : 195);
+  left.unseen.report(p->d, dataSetName(b->dataSet), 6161, 6163);
+  if (left.missingLevel) hostMsg(848, validation ? 196 : 195);
   for (int32_t e = 0; e < p->d->effectCount; ++e)
-    if (counters[static_cast<size_t>(e)] > 0)
+    if (left.combinations[static_cast<size_t>(e)] > 0)
       hostMsg(848, validation ? 181 : 180,
               {std::string_view(p->d->effects[e].name ? p->d->effects[e].name : "")});
   return 0;

@@ -32,8 +32,9 @@ struct PassTotals {
   double noRoleRows = 0, noRoleFreq = 0;
   double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
   double rowsWritten = 0;  // every row stored, held-out data sets' included
-  // Analysis rows left out for a WEIGHT or FREQ value, and FREQ values truncated.
-  int64_t weightDropped = 0, freqDropped = 0, freqTruncated = 0;
+  // Analysis rows left out for a WEIGHT or FREQ value, an infinite value of the model or a
+  // design value that is not finite, and FREQ values truncated.
+  int64_t weightDropped = 0, freqDropped = 0, freqTruncated = 0, infiniteDropped = 0, notFinite = 0;
 };
 
 // One observation as read.

@@ -221,7 +221,10 @@ int countRole(DataPass* p, const Observation& obs, int32_t roleTag) {
 // the step.
 int storeAnalysisRow(DataPass* p, const Observation& obs, int roleLength, bool finite,
                      int32_t* tag) {
-  if (!finite) return 0;
+  if (!finite) {
+    p->t.notFinite += 1;
+    return 0;
+  }
   const int32_t roleTag = drawRole(p, roleLength);
   if (int rc = countRole(p, obs, roleTag); rc != 0) return rc;
   int32_t fold = kNoFold;
@@ -252,6 +255,8 @@ void noteDroppedRows(const DataPass* p) {
   if (p->t.weightDropped > 0) hostMsg(848, 6104, {static_cast<long long>(p->t.weightDropped)});
   if (p->t.freqDropped > 0) hostMsg(848, 6105, {static_cast<long long>(p->t.freqDropped)});
   if (p->t.freqTruncated > 0) hostMsg(848, 6106, {static_cast<long long>(p->t.freqTruncated)});
+  if (p->t.infiniteDropped > 0) hostMsg(848, 6107, {static_cast<long long>(p->t.infiniteDropped)});
+  if (p->t.notFinite > 0) hostMsg(848, 6143, {static_cast<long long>(p->t.notFinite)});
 }
 
 bool buildDesignValues(DataPass* p) {
@@ -344,6 +349,10 @@ ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, doubl
     return ObsFate::kSkip;
   }
   if (drops && o.freqPresent && obs->f != f && !znotfinite(f)) drops->freqTruncated += 1;
+  // An infinite value reads as missing; the note counts such observations apart.
+  if (drops && (obs->status & obs::kInfinite) &&
+      (obs->status & (obs::kWeight | obs::kNeeded | obs::kEffect | obs::kExcluded)))
+    drops->infiniteDropped += 1;
   if (obs->status & (obs::kWeight | obs::kNeeded | obs::kEffect)) {
     if (drops && (obs->status & obs::kWeight) && o.weightPresent && !znotfinite(obs->w) &&
         !(obs->w > 0))

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/codes.h"
 #include "base/crew.h"
 #include "base/host.h"
 #include "datapass/utilfiles.h"
@@ -203,7 +204,13 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
   p->writer.supply = c.supply.get();
   *rc = 0;
   for (int64_t run = 0; *rc == 0; ++run) {
-    crew.take(run);
+    if (crew.take(run) != 0) {
+      // Only a worker that could not wait gets here (a job that throws raises its error).
+      hostMsg(848, 4909);
+      raiseStepCode(p->s->stepCode, step::kInternal);
+      *rc = vsf::rc::kFailed;
+      break;
+    }
     RunWorker& w = c.workers[static_cast<size_t>(run % workers)];
     *rc = takeRun(&c, &w, tags);
     if (w.ended) break;

@@ -158,7 +158,7 @@ int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool) {
   {
     OptionWords words(d);
     if (int rc = reduceDesign(state, sel, d, pool, stored, &r); rc != 0) return rc;
-    // Model averaging hands over its averaged estimates once it exists.
+    // With model averaging these are the averaged estimates (of the refit pass after it).
     placeEstimates(state, sel, sel->sweep.estimates, &r);
     if (stored) fillCrossproducts(sel, &r);
 
@@ -180,7 +180,9 @@ int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool) {
     bridge->handOverWord = nullptr;
     if (state->settings.options.noInt) r.copy->flags |= dflag::kNoIntercept;
     if (bridge->methods && bridge->methods->run) bridge->methods->run(bridge);
-    const bool refitPass = state->settings.modelAverage.refit && state->group.resampling.refit;
+    // The hand-over that ends the refit pass is followed by the group's own, which alone
+    // completes it.
+    const bool refitPass = state->settings.modelAverage.refit && state->group.refitPass;
     if (!refitPass && bridge->methods && bridge->methods->afterHandOver) {
       bridge->methods->afterHandOver(bridge, 0);
       if (bridge->status != 0) raiseStepCode(state->stepCode, bridge->status);
@@ -188,6 +190,17 @@ int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool) {
     state->lev.design = d;
   }
   return 0;
+}
+
+int handOverSelectedModel(VsfState* state) {
+  if (!state->res.bridge) return 0;
+  SelectionState& sel = state->group.selection;
+  const int rc = passSelectedModel(state, &sel, sel.modelPool);
+  if (rc != 0) {
+    if (sel.modelPool) kernel().poolDestroy(sel.modelPool);
+    sel.modelPool = nullptr;
+  }
+  return rc;
 }
 
 }  // namespace vsf

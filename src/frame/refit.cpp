@@ -3,6 +3,7 @@
 #include "averaging/averaging.h"
 #include "base/host.h"
 #include "displays/displays.h"
+#include "frame/bridge.h"
 #include "frame/phases.h"
 #include "frame/state.h"
 #include "output/output.h"
@@ -14,13 +15,17 @@ namespace {
 
 int refitPass(VsfState* s) {
   if (int rc = initResampleWork(&s->view, true); rc != 0) return rc;
-  if (int rc = fitModel(&s->group.selection, &s->group.resampling); rc != 0) return rc;
+  SelectionState& sel = s->group.selection;
+  if (int rc = fitModel(&sel, &s->group.resampling); rc != 0) return rc;
   if (int rc = averageOverSamples(&s->view); rc != 0) return rc;
-  if (s->settings.displaysSuppressed || s->group.resampling.resampleCount <= 0) return 0;
-  const double mark = hostClock();
-  const int rc = printModelAverage(&s->view);
-  s->res.timers.output += hostClock() - mark;
-  return rc;
+  if (!s->settings.displaysSuppressed && s->group.resampling.resampleCount > 0) {
+    const double mark = hostClock();
+    const int rc = printModelAverage(&s->view);
+    s->res.timers.output += hostClock() - mark;
+    if (rc != 0) return rc;
+  }
+  // The refitted model goes to the bridge while the pass still runs.
+  return handOverSelectedModel(s);
 }
 
 }  // namespace

@@ -153,6 +153,14 @@ int setUpModelAveraging(VsfState* s) {
     averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median, q.stdDev,
                    q.samplePred);
   }
+  // Before any group: the samples' models and output variables must fit, at least with the
+  // smallest design (each group checks its own).
+  const ZDesign* d = s->lev.design;
+  const int32_t effects = d ? d->effectCount : 1;
+  if (int rc = checkSampleMemory(&s->view, std::max(m.samples, m.refit ? m.refitSamples : 0),
+                                 std::max(d ? d->columnCount : 0, effects), effects, 0);
+      rc != 0)
+    return rc;
   if (s->settings.hasByStatement) {
     m.schedule = -1;  // STATIC
     s->settings.threads.effectiveWorkers = 1;

@@ -417,7 +417,7 @@ basis_value : BSPLINE {enum Basis 1} | TPF {enum Basis 2} [ '(' tpf_opts ')' ] ;
 tpf_opts : tpf_opt tpf_opts | ;
 tpf_opt : NOINT {flag TpfNoInt} | NOPOWERS {flag TpfNoPowers} ;
 poly_opts : poly_opt poly_opts | ;
-poly_opt : DEGREE '=' INT {bound 1} {num Degree}
+poly_opt : DEGREE '=' INT {bound 1 100} {num Degree}
          | mdegree_kw '=' INT {bound 1} {num MDegree}
          | NOSEPARATE {flag NoSeparate}
          | STANDARDIZE {flag Standardize} [ '(' standardize_opts ')' ] [ '=' standardize_value ]

@@ -132,8 +132,10 @@ int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2
     LagGroupTable* table = zlagtable(lag, ctx->values);
     if (!table) continue;
     const bool history = second && table == second;
-    if (history && std::none_of(responses.begin(), responses.begin() + ctx->responseCount,
-                                [](double y) { return znotfinite(y); })) {
+    // A scored data set's history rows may carry a response: it only meets their predictions.
+    if (history && !text1 &&
+        std::none_of(responses.begin(), responses.begin() + ctx->responseCount,
+                     [](double y) { return znotfinite(y); })) {
       hostMsg(174, 92, {nameOf(var), switchName(d, lag)});
       return 5;
     }

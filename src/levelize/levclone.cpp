@@ -25,6 +25,7 @@ struct CloneRecord {
   std::vector<int32_t> levels;
   std::vector<int32_t*> links;
   std::vector<char*> formatted;
+  std::vector<uint8_t> classState;
   std::vector<std::vector<char>> texts;
   std::vector<double> scratch;
 };
@@ -106,10 +107,11 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
   c->levelIndexes = r->levels.data();
   c->responseLinks = r->links.data();
   c->formatted = r->formatted.data();
+  r->classState.assign(static_cast<size_t>(d->classCount) + 1, 0);
+  c->classState = r->classState.data();
   c->levelScratch = reinterpret_cast<char*>(r->scratch.data());
   c->designRow = nullptr;
   c->readPlan = nullptr;
-  c->threads = nullptr;
   c->threaded = 0;
   zlinkextra(c);
   zlevBindRows(c, 1);

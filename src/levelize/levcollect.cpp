@@ -140,7 +140,7 @@ int32_t levNaturalWidth(const LevelVar& v) {
 }
 
 void levTruncationCheck(LevelVar* v) {
-  if (v->truncWarned || !v->desc || v->formattedWidth >= levNaturalWidth(*v)) return;
+  if (v->truncWarned || !v->desc || levReadWidth(*v) >= levNaturalWidth(*v)) return;
   std::string_view name(v->desc->name);
   if (v->truncMsgSet != 0 && v->truncMsgNumber != 0)
     hostMsg(v->truncMsgSet, v->truncMsgNumber, {name, v->formattedWidth});
@@ -208,7 +208,6 @@ void levelizeWorkFree(LevelizeWork* work) {
 }
 
 void levelizeSequential(HostDataSet* reader, LevelizeWork* w, ZDesign* d) {
-  if (w->threads && levelizeSequentialThreaded(reader, w, d)) return;
   LevelNode* spare = nullptr;
   w->formattedRow = 1;
   w->start(w);

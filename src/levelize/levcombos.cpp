@@ -138,20 +138,28 @@ bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
   }
   const ObsRuns runs = zlevruns(ctx, kRunRows);
   WorkCrew crew;
-  if (!crew.start(workers, [&crewWorkers, &runs](int worker, int64_t run) {
-        ComboWorker& w = crewWorkers[static_cast<size_t>(worker)];
-        zlevcloneseek(w.ctx, runs.start(run));
-        w.ended = true;
-        for (int64_t k = 0; k < runs.length(run); ++k) {
-          if (!w.ctx->next(w.ctx)) return 0;
-          addObservation(w.ctx, w.set.get(), w.responses.data());
-        }
-        w.ended = false;
-        return 0;
-      }))
+  if (!crew.start(
+          workers,
+          [&crewWorkers, &runs](int worker, int64_t run) {
+            ComboWorker& w = crewWorkers[static_cast<size_t>(worker)];
+            zlevcloneseek(w.ctx, runs.start(run));
+            w.ended = true;
+            for (int64_t k = 0; k < runs.length(run); ++k) {
+              if (!w.ctx->next(w.ctx)) return 0;
+              addObservation(w.ctx, w.set.get(), w.responses.data());
+            }
+            w.ended = false;
+            return 0;
+          },
+          [ctx](const WorkCrew::Stop& why) { levThreadedStop(ctx, why); }))
     return false;
   for (int64_t run = 0;; ++run) {
-    crew.take(run);
+    // A worker that failed without raising an error: the whole pass again on one thread.
+    if (crew.take(run) != 0) {
+      levNoteOneThread(ctx, OneThreadPass::kCombinations, "The level combinations pass",
+                       "a worker thread failed");
+      return false;
+    }
     if (crewWorkers[static_cast<size_t>(run % workers)].ended) break;
     crew.release(run);
   }

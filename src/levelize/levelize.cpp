@@ -140,6 +140,7 @@ void allocateRows(ZLevCtx* ctx) {
   ctx->values = levArray<double>(pool, static_cast<size_t>(d->modelVarCount));
   ctx->levelIndexes = levArray<int32_t>(pool, c);
   ctx->formatted = levArray<char*>(pool, c);
+  ctx->classState = levArray<uint8_t>(pool, c);
   ctx->responseLinks = levArray<int32_t*>(pool, static_cast<size_t>(ctx->responseCount));
   zlinkextra(ctx);
   int32_t largest = 0;

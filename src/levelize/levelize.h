@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "effects/effects.h"
 
@@ -15,7 +19,8 @@ struct KnotFiles;
 // that does not occur, 6 the constructed-effect set-up failed) that skips the group.
 int zlev(ZLevCtx* ctx);
 // Releases the group's levelization by mask (0x01 levels, 0x02 row arrays, 0x04 and 0x08
-// callbacks, 0x10 row images, 0x20 the pass's memory, 0x40 threads); -1 releases everything.
+// callbacks, 0x10 row images, 0x20 the pass's memory; 0x40, the threads, needs nothing since
+// they end with their pass); -1 releases everything.
 int zlevfree(ZLevCtx* ctx, int mask);
 // The passes that may note they run on one thread, as bits of ZLevCtx::oneThreadNoted.
 enum class OneThreadPass : uint32_t { kLevelize = 1, kCombinations = 2, kDataPass = 4 };
@@ -36,6 +41,38 @@ int znamecmp(const void* a, const void* b, int ignored, int keyOffset);
 // when it is no level.
 int zlvlfind(void* ignored, LevelVar* var, char* text);
 
+// Reads the formatted CLASS values of the current reader whole when `whole` (a data set other
+// than the analysis data, whose values may be longer than every level), unless TRUNCATE= cut
+// the levels themselves; else as wide as the levels. Takes effect when the rows are bound
+// again, that is on the next reader switch.
+void zlevreadwhole(ZLevCtx* ctx, bool whole);
+// Whether the current observation's value of CLASS variable c is present yet none of the
+// levels (whole formatted texts compared); its text, aligned and trimmed, into *text.
+bool zlevunseen(const ZLevCtx* ctx, int c, std::string* text);
+
+// The observations of a pass left out for values that are none of the levels, counted per
+// CLASS variable and value in the order met, for the notes that name them.
+class UnseenLevels {
+ public:
+  // Counts the current observation under each CLASS variable (those flagged in `used`, or
+  // every one when null) whose value is unseen; whether there was one.
+  bool add(const ZLevCtx* ctx, const uint8_t* used);
+  bool empty() const { return entries_.empty(); }
+  // One note (848, each) per variable and value, with the value, the variable's name, the
+  // data set's name and the count; past the first few values of a variable one note (848,
+  // rest) counts the other values and their observations.
+  void report(const ZDesign* design, std::string_view dataSet, int each, int rest) const;
+
+ private:
+  struct Entry {
+    int32_t var = 0;
+    std::string text;
+    int64_t rows = 0;
+  };
+  std::vector<Entry> entries_;
+  std::map<std::pair<int32_t, std::string>, size_t> index_;
+};
+
 // Status bits of an observation read by zreadobs.
 namespace obs {
 constexpr uint32_t kWeight = 0x01;        // weight or frequency missing or not positive
@@ -45,6 +82,7 @@ constexpr uint32_t kClassMissing = 0x08;  // some CLASS level is missing
 constexpr uint32_t kContMissing = 0x10;   // some continuous value is missing
 constexpr uint32_t kEffect = 0x20;        // unusable for an effect
 constexpr uint32_t kAllMissing = 0x40;    // passed under a MULTIMEMBER all-missing rule
+constexpr uint32_t kInfinite = 0x80;      // a value of the model is infinite (never used)
 constexpr uint32_t kUnusable = 0x27;      // any of these: the observation is not used
 }  // namespace obs
 
@@ -60,7 +98,8 @@ void zlinkextra(ZLevCtx* ctx);
 // LAG tables over the data the context reads: zlagtables numbers the groups (subjects) of each
 // listed LAG record over one pass; zlagpass fills one LAG design variable's lag tables over
 // another: 0, or 5 after a data error (no groups, a duplicate group and period, a history row
-// with a response). The caller's two texts, when given, name the data in the messages.
+// with a response in the analysis data). The caller's two texts, when given, name the scored
+// data set and its OUT= data set in the messages.
 void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags);
 int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2);
 // The files of percentile knots over a pass of the BY group's observations: opened (with

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 
+#include "base/crew.h"
 #include "design/design.h"
 #include "effects/effects.h"
 #include "levelize/levelize.h"
@@ -71,8 +73,7 @@ struct LevelizeWork {
   int32_t nodeSize = 0;
   int32_t* levelCounts = nullptr;    // per CLASS variable
   ZTreeNode** levelTrees = nullptr;  // per CLASS variable, keyed by the formatted text
-  LevelizeThreads* threads = nullptr;
-  double* minimum = nullptr;  // per continuous variable
+  double* minimum = nullptr;         // per continuous variable
   double* maximum = nullptr;
   int32_t numericCount = 0;
   int32_t characterCount = 0;
@@ -110,7 +111,11 @@ void levelizeMergeRange(LevelizeWork* w, const ZDesign* d, const double* lo, con
 // The formatted width a CLASS variable reads with, its natural width, whether it has a format.
 bool levHasFormat(const LevelVar& v);
 int32_t levNaturalWidth(const LevelVar& v);
-// Warns once per variable when its formatted values are cut to its formatted width.
+// The width the current reader's formatted values are read with.
+inline int32_t levReadWidth(const LevelVar& v) {
+  return v.readWidth > 0 ? v.readWidth : v.formattedWidth;
+}
+// Warns once per variable when its formatted values are cut to the width they are read with.
 void levTruncationCheck(LevelVar* v);
 
 // ---- Level order and coding (levorder.cpp, levcoding.cpp) ----
@@ -130,6 +135,9 @@ void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n);
 // ---- Reader callbacks (levreader.cpp) ----
 int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to);
 void zlevBindRows(ZLevCtx* ctx, int formatted);
+// CLASS variable c's formatted value of the current observation as read (the whole text,
+// aligned as its levels are, without trailing blanks); the formatted image must be current.
+std::string levCurrentText(const ZLevCtx* ctx, int c);
 void zlevReleaseRows(LevAllocRecord* alloc);
 int zlevNextObs(ZLevCtx* ctx);
 int zlevNextObsRequest(ZLevCtx* ctx);
@@ -171,7 +179,7 @@ ModelUsageMask* buildUsageMask(ZLevCtx* ctx);
 // Drops zreadobs's plan of the context (a new group, or the context goes).
 void dropReadPlan(ZLevCtx* ctx);
 
-// ---- Threaded levelization hooks ----
+// ---- Continuous ranges and the work area's start (levranges.cpp) ----
 struct CenterRange {
   double center = 0.0;
   double halfRange = 0.0;
@@ -179,17 +187,17 @@ struct CenterRange {
 // The centre and half-range of a continuous variable from its observed range: 0 no value
 // seen (nothing written), 1 constant, 2 varying.
 int zcenter(LevelizeWork* work, int var, CenterRange* out);
+// Default start routine of a new work area: the reader in its observation mode, rewound.
+int zlevprep(LevelizeWork* work, ZDesign* design);
+
+// ---- Threaded levelization (levthreads.cpp, levcombos.cpp) ----
 // Level collection on the context's workers: 1 when they collected the levels and ranges into
 // the work area, 0 to read on this thread (a note in the log says why, when threads were asked).
 int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* work);
-// The threaded read loop of stage 1; 0 when it did not run.
-int levelizeSequentialThreaded(HostDataSet* reader, LevelizeWork* work, ZDesign* design);
-// The release of the threads of the level combinations (they end with their pass).
-void zlevthrfree(ZLevCtx* ctx);
-// Gives the nodes of the workers' merged value trees their level indexes.
-void levelizeThreadedLookup(LevelizeWork* work, ZDesign* design, int var);
-// Default start routine of a new work area.
-int zlevprep(LevelizeWork* work, ZDesign* design);
+// A threaded pass that a worker's failure ended: (174, 66) when other workers had failed too,
+// then (174, 55) for a worker that could not wait or (174, 56) for one whose work failed; the
+// design's return code rises to 1012.
+void levThreadedStop(ZLevCtx* ctx, const WorkCrew::Stop& why);
 
 // ---- Formatting session for CLASS values (levformat.cpp) ----
 class ValueFormat;

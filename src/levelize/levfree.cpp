@@ -92,12 +92,14 @@ void releaseRows(ZLevCtx* ctx) {
   if (ctx->formatted)
     for (int i = 0; i < ctx->design->classCount; ++i) levFree(pool, ctx->formatted[i]);
   levFree(pool, ctx->formatted);
+  levFree(pool, ctx->classState);
   levFree(pool, ctx->levelScratch);
   levFree(pool, ctx->sscp.responsePointers);
   ctx->levelIndexes = nullptr;
   ctx->values = nullptr;
   ctx->responseLinks = nullptr;
   ctx->formatted = nullptr;
+  ctx->classState = nullptr;
   ctx->levelScratch = nullptr;
   ctx->sscp.responsePointers = nullptr;
 }
@@ -128,7 +130,6 @@ int zlevfree(ZLevCtx* ctx, int mask) {
     ctx->alloc->allocator = nullptr;
     ctx->alloc->ownsAllocator = 0;
   }
-  if ((m & 0x40) && ctx->threads) zlevthrfree(ctx);
   return 0;
 }
 

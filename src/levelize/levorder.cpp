@@ -287,7 +287,6 @@ int zlvlcollect(HostPool* allocator, LevelizeWork* work, ZDesign* d, int var, ch
   }
   *slot = texts;
   zlvlorder(allocator, work, d, var, texts);
-  if (work->threads) levelizeThreadedLookup(work, d, var);
 
   // Lookup arrays: the texts in byte order with their level indexes (Shell sort, halved gaps).
   for (int i = 0; i < n; ++i) {

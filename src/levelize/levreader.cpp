@@ -1,6 +1,7 @@
 // Reading observations for levelization and every later pass: the row images bound to the
 // input reader, the letter-coded fetch and the next-observation routines.
 #include <cstring>
+#include <string>
 
 #include "base/host.h"
 #include "base/strings.h"
@@ -46,8 +47,8 @@ int walkImage(const ZLevCtx* ctx, int kind, Visit visit) {
     for (int i = 0; i < d->classCount; ++i) {
       const LevelVar& v = d->classVars[i];
       if (!v.desc) continue;
-      visit(&v, at, v.formattedWidth, kBindFormatted);
-      at += v.formattedWidth;
+      visit(&v, at, levReadWidth(v), kBindFormatted);
+      at += levReadWidth(v);
     }
   }
   if (ctx->weightCount == 0) {
@@ -95,6 +96,29 @@ void copyNumber(const char*& p, const LevelVar* v, double* to) {
   p += 8;
 }
 
+// A formatted value into its buffer of the levels' width. One read wider than the levels is
+// aligned as the levels are, and marked longer when its text does not fit their width: it is
+// then none of them, though its first characters may spell one.
+void copyFormatted(const LevelVar& v, const char* p, char* to, uint8_t* state) {
+  const int width = levReadWidth(v), fw = v.formattedWidth;
+  if (state) *state = static_cast<uint8_t>(*state & ~valuestate::kLonger);
+  if (width <= fw) {
+    std::memcpy(to, p, static_cast<size_t>(fw));
+    return;
+  }
+  thread_local std::string text;  // no allocation per observation once it has grown
+  text.assign(p, static_cast<size_t>(width));
+  if (!v.raw) zjustify(text.data(), width, 'l', nullptr, nullptr);
+  std::memcpy(to, text.data(), static_cast<size_t>(fw));
+  if (state && ztrimlen(text.data() + fw, width - fw) > 0) *state |= valuestate::kLonger;
+}
+
+void markMissing(uint8_t* state, bool missing) {
+  if (!state) return;
+  *state =
+      static_cast<uint8_t>((*state & ~valuestate::kMissing) | (missing ? valuestate::kMissing : 0));
+}
+
 void copySlot(const char*& p, LevelVar* v) {
   if (!bound(v)) return;
   std::memcpy(&v->value, p, 8);
@@ -115,8 +139,9 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
     for (int i = 0; i < d->classCount; ++i) {
       const LevelVar& v = d->classVars[i];
       if (!v.desc) continue;
-      if (to.formatted) std::memcpy(to.formatted[i], p, static_cast<size_t>(v.formattedWidth));
-      p += v.formattedWidth;
+      if (to.formatted)
+        copyFormatted(v, p, to.formatted[i], to.classState ? to.classState + i : nullptr);
+      p += levReadWidth(v);
     }
   }
   if (ctx->weightCount == 0) {
@@ -130,6 +155,7 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
   }
   p += 8;
   int nk = 0, ck = 0;
+  uint8_t* state = formatted && to.formatted ? to.classState : nullptr;
   for (int i = 0; i < d->classCount; ++i) {
     const LevelVar& v = d->classVars[i];
     if (isCharacter(v)) {
@@ -138,11 +164,17 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
         std::memcpy(to.characterRaw[ck].text, p, static_cast<size_t>(len));
         to.characterRaw[ck].length = len;
       }
+      if (state) markMissing(state + i, ztrimlen(p, len) == 0);
       ++ck;
       p += len;
     } else {
       if (v.desc) {
         if (to.numericRaw) std::memcpy(to.numericRaw + nk, p, 8);
+        if (state) {
+          double x;
+          std::memcpy(&x, p, 8);
+          markMissing(state + i, znotfinite(x));
+        }
         p += 8;
       }
       ++nk;
@@ -206,6 +238,7 @@ int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to) {
         break;
       case 'c':
         want.formatted = to.formatted;
+        want.classState = to.classState;
         break;
       case 'u':
         want.numericRaw = to.numericRaw;
@@ -235,6 +268,20 @@ int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to) {
   }
   copyOut(ctx, img.bytes, formatted, want);
   return 1;
+}
+
+std::string levCurrentText(const ZLevCtx* ctx, int c) {
+  const LevelVar* var = &ctx->design->classVars[c];
+  const LevRowImage& img = ctx->alloc->images[kFormatted];
+  std::string text;
+  if (!img.bytes) return text;
+  walkImage(ctx, kFormatted, [&](const LevelVar* v, int at, int len, int type) {
+    if (v == var && type == kBindFormatted) text.assign(img.bytes + at, static_cast<size_t>(len));
+  });
+  if (!var->raw && !text.empty())
+    zjustify(text.data(), static_cast<int>(text.size()), 'l', nullptr, nullptr);
+  text.resize(static_cast<size_t>(ztrimlen(text.data(), static_cast<int>(text.size()))));
+  return text;
 }
 
 int zlevNextObs(ZLevCtx* ctx) { return hostv().ds->readNext(ctx->alloc->reader) == 1 ? 1 : 0; }

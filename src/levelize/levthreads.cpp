@@ -17,6 +17,7 @@ namespace vsf {
 namespace {
 
 constexpr int64_t kChunkRows = 16384;
+constexpr const char* kWorkerFailed = "a worker thread failed";
 
 struct CollectWorker {
   ZLevCtx* ctx = nullptr;
@@ -105,6 +106,12 @@ bool prepare(Collection* c, LevelizeWork* w, int workers) {
 
 }  // namespace
 
+void levThreadedStop(ZLevCtx* ctx, const WorkCrew::Stop& why) {
+  if (why.others > 0) hostMsg(174, 66);
+  hostMsg(174, why.waitFailed ? 55 : 56);
+  raiseStepCode(ctx->design->buildCode, step::kInternal);
+}
+
 void levNoteOneThread(ZLevCtx* ctx, OneThreadPass pass, std::string_view what,
                       std::string_view why) {
   const auto bit = static_cast<uint32_t>(pass);
@@ -124,15 +131,23 @@ int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
   c.runs = zlevruns(ctx, kChunkRows);
   if (!prepare(&c, w, workers)) return 0;
   WorkCrew crew;
-  if (!crew.start(workers, [&c](int worker, int64_t run) {
-        return collectRun(c.runs, &c.workers[static_cast<size_t>(worker)], run);
-      })) {
+  if (!crew.start(
+          workers,
+          [&c](int worker, int64_t run) {
+            return collectRun(c.runs, &c.workers[static_cast<size_t>(worker)], run);
+          },
+          [ctx](const WorkCrew::Stop& why) { levThreadedStop(ctx, why); })) {
     levNoteOneThread(ctx, OneThreadPass::kLevelize, "The levelization",
                      "the host could not start its threads");
     return 0;
   }
   for (int64_t run = 0;; ++run) {
-    crew.take(run);
+    // A worker that failed without raising an error leaves the levels to one thread: the
+    // ranges merged so far are those of runs it will read again.
+    if (crew.take(run) != 0) {
+      levNoteOneThread(ctx, OneThreadPass::kLevelize, "The levelization", kWorkerFailed);
+      return 0;
+    }
     CollectWorker& cw = c.workers[static_cast<size_t>(run % workers)];
     levelizeMergeRange(w, d, cw.work->minimum, cw.work->maximum);
     const bool ended = cw.ended;

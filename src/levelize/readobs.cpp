@@ -1,6 +1,7 @@
 // The observation reader of every pass after levelization: decodes the current observation's
 // CLASS levels, checks it against the model's variables and effects, scales its continuous
 // values and finds each effect's level combination, reporting by a word of status bits.
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -113,7 +114,8 @@ bool decodeLevels(ZLevCtx* ctx, const int32_t* inUse, uint32_t* status) {
   for (int c = 0; c < d->classCount; ++c) {
     LevelVar& v = d->classVars[c];
     if (!v.desc) continue;
-    int32_t idx = v.levelCount > 0 ? zlvlfind(nullptr, &v, ctx->formatted[c]) : -1;
+    const bool longer = ctx->classState && (ctx->classState[c] & valuestate::kLonger);
+    int32_t idx = v.levelCount > 0 && !longer ? zlvlfind(nullptr, &v, ctx->formatted[c]) : -1;
     ctx->levelIndexes[c] = idx;
     if (idx >= 0 || (inUse && inUse[c] == 0)) continue;
     if (isLinkedSlot(ctx, &ctx->levelIndexes[c])) {
@@ -175,6 +177,7 @@ void checkContinuous(ZLevCtx* ctx, const ReadPlan& plan, uint32_t* status) {
     // values cannot be scaled, as if they were missing.
     if (znotfinite(x) || (scaled && (znotfinite(v.center) || znotfinite(v.halfRange)))) {
       *status |= obs::kNeeded | obs::kContMissing;
+      if (std::isinf(x)) *status |= obs::kInfinite;
     } else if (scaled) {
       x = v.halfRange > 0.0 ? (x - v.center) / v.halfRange : 0.0;
     }
@@ -188,7 +191,8 @@ void checkExtras(ZLevCtx* ctx, const double* values, const double* weight, const
   if (bound(ctx->rowSlots[1]) && znotfinite(ctx->rowSlots[1]->value)) *status |= obs::kExcluded;
   if (values)
     for (int r = 0; r < ctx->responseCount; ++r)
-      if (znotfinite(values[r])) *status |= obs::kExcluded;
+      if (znotfinite(values[r]))
+        *status |= std::isinf(values[r]) ? obs::kExcluded | obs::kInfinite : obs::kExcluded;
   if (bound(ctx->rowSlots[2]) && znotfinite(ctx->rowSlots[2]->value)) *status |= obs::kExcluded;
   if (ctx->weights && weight && weightBad(*weight, flags)) *status |= obs::kWeight;
   if (ctx->frequency && frequency && weightBad(*frequency, flags)) *status |= obs::kWeight;
@@ -259,6 +263,7 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   FetchTargets t;
   t.values = ctx->values;
   t.formatted = ctx->formatted;
+  t.classState = ctx->classState;
   t.responses = values;
   t.weight = weight;
   t.frequency = frequency;

@@ -71,15 +71,21 @@ bool foldsByCrossproducts(const SelectionState* s) {
 
 int heldOutCrossproducts(SelectionState* s) {
   TuningTables& t = s->tuning;
-  if (t.heldSscp) return 0;
+  if (t.heldSscp && !t.heldStale) return 0;
   const int32_t folds = s->path.extCvFolds;
   const int64_t T = tri(s->sweep.sscpOrder);
-  t.heldSscp = poolDoubles(t.pool, T * folds);
-  t.allSscp = poolDoubles(t.pool, T);
   t.foldSscp = nullptr;
-  t.foldBuffer = poolDoubles(t.pool, T);
-  t.heldTallies = poolDoubles(t.pool, 2 * int64_t{folds});
-  if (!t.heldSscp || !t.allSscp || !t.foldBuffer || !t.heldTallies) return rc::kMemory;
+  if (!t.heldSscp) {
+    t.heldSscp = poolDoubles(t.pool, T * folds);
+    t.allSscp = poolDoubles(t.pool, T);
+    t.foldBuffer = poolDoubles(t.pool, T);
+    t.heldTallies = poolDoubles(t.pool, 2 * int64_t{folds});
+    if (!t.heldSscp || !t.allSscp || !t.foldBuffer || !t.heldTallies) return rc::kMemory;
+  } else {  // a new sample's weights: the sums start again in the same arrays
+    std::fill(t.heldSscp, t.heldSscp + T * folds, 0.0);
+    std::fill(t.allSscp, t.allSscp + T, 0.0);
+  }
+  t.heldStale = 0;
   t.heldSlices = folds;
   const int rc = runDataPass(s, kernSscp, 0);
   t.heldSlices = 0;

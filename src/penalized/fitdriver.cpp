@@ -125,8 +125,9 @@ int searchL2ByCv(SelectionState* s) {
 }
 
 // External cross validation of a path method; the elastic net's least-squares variant is
-// tuned as the elastic net and refitted as itself.
+// tuned as the elastic net and refitted as itself. A sample's folds sum its own drawn rows.
 int crossValidatedPath(SelectionState* s) {
+  s->tuning.heldStale = 1;
   SelectionOptions* o = runOptions(s);
   const MethodCode method = o->method;
   if (method == kMethodElasticNetLs) o->method = kMethodElasticNet;
@@ -170,6 +171,18 @@ void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
   fit->estimates.assign(estimates, estimates + s->layout.paramCount);
 }
 
+// A sample's fit takes the road a fit of its rows alone would: external cross validation
+// runs its folds on the drawn rows (the refit's least squares chooses nothing).
+int fitSample(SelectionState* s) {
+  const SelectionOptions* o = s->options;
+  if (o->externalCv && o->choose == kCritCvExternal) {
+    const MethodCode m = o->method;
+    if (m >= kMethodLar && m <= kMethodElasticNetLs) return crossValidatedPath(s);
+    if (m == kMethodGroupLasso) return choosePenaltyByCV(s);
+  }
+  return plainFit(s);
+}
+
 // One run per sample, record after record; every run starts from the full data's totals. A
 // sample whose run fails is kept with its status and left out of the average.
 int fitSamples(SelectionState* s, ResampleSet* set) {
@@ -194,12 +207,14 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       s->streamFile = w->histories.file;
       s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
       w->historyId = i;
-      int rc = buildModelPool(s);
-      if (rc == 0) rc = runSelection(s);
+      int rc = fitSample(s);
       if (rc != 0 && s->run.status >= 0) s->run.status = rc;
       keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
-      // The sample's final record closes its step records for the details.
+      // The sample's final record closes its step records for the details; the runs of its
+      // folds, if any, left the state without a stream.
       w->historyId = -100 - i;
+      s->streamFile = w->histories.file;
+      s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
       if (s->streamFile && writeStepHistory(s) != 0) return rc::kPageIo;
       s->totals = full;
       std::copy(means.begin(), means.end(), s->layout.colMeans);

@@ -250,11 +250,11 @@ int runOptimizerFit(SelectionState* s) {
   HxSolve* ext = nullptr;
   SolverObject* o = startSolver(s, &ext);
   if (!o) return 0;
-  // HXGLASSO$ is the group LASSO at one penalty: its groups enter and leave whole (with the
-  // plain penalty it was a LASSO of the single columns under the group method's name).
+  // Only the group-LASSO path takes the group penalty: HXGLASSO$ is a single fit of the plain
+  // L1 penalty over every column of the column layout, HXLASSO$ over the effect layout's.
   const MethodCode m = s->options->method;
-  const bool group = m == kMethodGroupLasso || m == kMethodHxGLasso;
-  int rc = configureSolver(s, o, group ? solveropt::kGroupPenalty : solveropt::kPlainPenalty);
+  int rc = configureSolver(
+      s, o, m == kMethodGroupLasso ? solveropt::kGroupPenalty : solveropt::kPlainPenalty);
   if (rc == 0) rc = o->methods->setPenalty(o, s->fit.penalty);
   if (rc == 0) rc = o->methods->solve(o);
   if (rc == 0) {

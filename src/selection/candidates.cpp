@@ -54,12 +54,13 @@ T* listFrom(HostPool* pool, size_t n) {
 }
 
 // The entries of one effect with split variables: one per run of cells with equal levels of
-// the split variables. 0 or -2.
+// the split variables; none when the effect has no columns. 0 or -2.
 int splitEntries(const ZDesign* d, int32_t e, const SplitVars& sv, HostPool* pool,
                  std::vector<CandidateEntry>* out) {
   const ZEffect& z = d->effects[e];
   const int64_t C = z.classColumnCount;  // the cell table has a row per CLASS column
-  if (z.columnCount <= 0 || C <= 0 || !z.cellIndex || z.columnCount % C != 0) return rc::kMemory;
+  if (z.columnCount == 0 || C == 0) return 0;
+  if (z.columnCount < 0 || C < 0 || !z.cellIndex || z.columnCount % C != 0) return rc::kMemory;
   const int32_t blocks = static_cast<int32_t>(z.columnCount / C);
   const int32_t nsplit = static_cast<int32_t>(sv.vars.size());
   std::vector<KeyedCell> cells(static_cast<size_t>(C));
@@ -134,7 +135,8 @@ void refreshCandidateTable(GroupState& g, const ZDesign* d) {
   }
 }
 
-int buildParmCandidateTable(SelectionOptions& o, GroupState& g, ZDesign* d, HostPool* pool) {
+int buildParmCandidateTable(SelectionOptions& o, GroupState& g, ZDesign* d, HostPool* pool,
+                            std::vector<int32_t>* leftOut) {
   g.candidateTable.clear();
   linkTable(o, g);
   if (!d || d->effectCount <= 0) return rc::kMemory;
@@ -153,6 +155,8 @@ int buildParmCandidateTable(SelectionOptions& o, GroupState& g, ZDesign* d, Host
     } else if (int rc = splitEntries(d, e, sv, pool, &g.candidateTable); rc != 0) {
       linkTable(o, g);
       return rc;
+    } else if (g.candidateTable.size() == before && leftOut) {
+      leftOut->push_back(e);
     }
     // Entries of the forced effects; the intercept under NOINT is not one of them.
     if (e < firstSelectable && !(o.noInt && e == 0))

@@ -297,10 +297,10 @@ int criterionBetter(double a, double b, CriterionCode code) {
 
 // Data-based values are sums or means of squares, so their fuzz follows their scale; the
 // others are logarithms or ratios, whose differences do not depend on the data's scale.
-int criterionBetterFuzz(double a, double b, CriterionCode code) {
+int criterionBetterFuzz(double a, double b, CriterionCode code, double fuzz) {
   if (anyAbsent(a, b)) return 0;
-  const double fuzz = criterionInfo(code).kind == Kind::kDataBased ? kFuzz * std::fabs(b) : kFuzz;
-  return criterionIsMaximized(code) ? a > b + fuzz : a < b - fuzz;
+  const double margin = criterionInfo(code).kind == Kind::kDataBased ? fuzz * std::fabs(b) : fuzz;
+  return criterionIsMaximized(code) ? a > b + margin : a < b - margin;
 }
 
 // Values are compared in thousandths so that huge values cannot overflow the difference; the

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "base/strings.h"
 #include "statements/settings.h"
 
 namespace vsf {
@@ -90,7 +91,8 @@ double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32
 int criterionIsMaximized(CriterionCode code);
 int criterionIsMinimized(CriterionCode code);
 int criterionBetter(double a, double b, CriterionCode code);
-int criterionBetterFuzz(double a, double b, CriterionCode code);
+// a beats b by more than the fuzz (relative to b for the sums of squares).
+int criterionBetterFuzz(double a, double b, CriterionCode code, double fuzz = kFuzz);
 int criterionBetterTol(double a, double b, CriterionCode code, int mode, double tol);
 
 }  // namespace vsf

@@ -210,6 +210,11 @@ int buildModelPool(SelectionState* s) {
   if (!s->resample && s->scratch) {
     s->streamFile = s->scratch->file;
     if (!(s->streamPosition = poolArray<int64_t>(s, 1))) return rc::kMemory;
+  } else if (s->resample) {
+    // A sample's history follows its number in its record's file; its folds' runs keep none.
+    ScratchFileObject* f = o->foldFit ? nullptr : s->resample->histories.file;
+    s->streamFile = f;
+    s->streamPosition = f ? &s->resample->historyEnd : nullptr;
   }
   if (s->totals.obsUsed == 0 || (s->totals.validFreq == 0 && criterionAsked(o, kCritValidate)))
     return 0;

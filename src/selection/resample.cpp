@@ -8,13 +8,12 @@
 #include <cstring>
 
 #include "base/codes.h"
+#include "base/strings.h"
 #include "selection/rows.h"
 
 namespace vsf {
 
 namespace {
-
-constexpr double kFuzz = 1.110223024625157e-13;
 
 // Draws a count for one unit: with replacement the units' counts follow the multinomial
 // distribution, drawn unit by unit as conditional binomials; without replacement selection

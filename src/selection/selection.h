@@ -336,6 +336,7 @@ struct TuningTables {
   double* foldBuffer = nullptr;
   double* foldSscp = nullptr;  // the run's crossproducts, taken instead of a pass (null: none)
   const double* foldHeld = nullptr;
+  uint8_t heldStale = 0;  // the rows' weights changed (a new sample): sum the folds again
 };
 
 // The optimizer fits' problem on the standardized columns, worked out from the crossproducts:
@@ -628,8 +629,11 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value);
 // variable's effects (lists from the pool); options.candidates points at it afterwards.
 [[nodiscard]] int buildCandidateTable(SelectionOptions& options, GroupState& group,
                                       const ZDesign* design, HostPool* pool);
+// An effect with split variables but no design columns (a CLASS variable of one level under
+// a full-rank coding) has no entry; its index goes to `leftOut` when given.
 [[nodiscard]] int buildParmCandidateTable(SelectionOptions& options, GroupState& group,
-                                          ZDesign* design, HostPool* pool);
+                                          ZDesign* design, HostPool* pool,
+                                          std::vector<int32_t>* leftOut = nullptr);
 // Each whole-effect entry's effect and column count again, for a new BY group.
 void refreshCandidateTable(GroupState& group, const ZDesign* design);
 // The candidates of a set, as positions in the candidate table: code 0 every one of the

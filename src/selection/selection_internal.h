@@ -16,7 +16,6 @@ inline void addVector(double* dst, const double* src, int64_t n) {
 }
 
 constexpr double kPivotRelative = 1e-8;
-constexpr double kFuzz = 1.110223024625157e-13;
 
 // Tolerance of a sweep of column j (flag the column's flag in the matrix being swept, aDiag
 // its accumulated diagonal). Only relative, so that a column's scale never decides whether it

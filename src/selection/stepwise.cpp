@@ -42,7 +42,7 @@ int refusedMoveValue(SelectionState* s, int32_t e, bool entry, double* value) {
 bool selectAccepts(SelectionState* s, Pass& p, double value, bool entry) {
   const CriterionCode code = s->options->select;
   if (code == kCritSl) return entry ? value < p.enterLevel : value > p.stayLevel;
-  if (!criterionBetterFuzz(value, p.current, code)) return false;
+  if (!criterionBetterFuzz(value, p.current, code, s->options->fuzz)) return false;
   p.current = value;
   return true;
 }

@@ -9,6 +9,8 @@ void repairMsg(int& stepCode, int number, std::initializer_list<MsgArg> args) {
   raiseStepCode(stepCode, step::kWarning);
 }
 
+void noEffectMsg(std::string_view option) { hostMsg(848, 4972, {option}); }
+
 void refuseMsg(int& stepCode, int number, int code, std::initializer_list<MsgArg> args) {
   hostMsg(848, number, args);
   raiseStepCode(stepCode, code);

@@ -55,7 +55,7 @@ constexpr OptionRow kModelRows[] = {
     {"STEPS", ms::kSteps, kOptInteger, 0, {1}, VSF_OPTION(steps)},
     {"STOP=n", ms::kStopSteps, kOptInteger, 0, {1}, VSF_OPTION(stopSteps)},
     {"START", ms::kStart, kOptInteger, 0, {1}, VSF_OPTION(start)},
-    {"FUZZ", ms::kFuzz, kOptNumber, 1e-12, {0, 1}, VSF_OPTION(fuzz), {129, 1e-06, kWhenAbove}},
+    {"FUZZ", ms::kFuzz, kOptNumber, kFuzz, {0, 1}, VSF_OPTION(fuzz), {129, 1e-06, kWhenAbove}},
     // The elastic net's own, in the order of their messages when another method drops them.
     {"ENSCALE", mf::kEnScale, kOptFlag, 0, {}, VSF_OPTION(enScale), {2102, 0}, kElasticNetOnly},
     {"L2", ms::kL2, kOptNumber, kL2Search, {}, VSF_OPTION(l2),
@@ -162,12 +162,18 @@ int readL1(ReaderTarget* s, const Slots& r, bool stopL1) {
   return 0;
 }
 
-// Screening: only LASSO and the elastic net screen; KEEPRATIO= alone leaves no count.
-void readScreening(ReaderTarget* s, const Slots& r) {
+// Screening: only LASSO and the elastic net screen; KEEPRATIO= alone leaves no count, and a
+// ratio of 0 would keep no effect.
+int readScreening(ReaderTarget* s, const Slots& r) {
   SelectionOptions& o = s->settings.options;
   if (o.method != kMethodLasso && o.method != kMethodElasticNet) repairRow(s, kScreenRow, r);
+  if (r.given(ms::kKeepRatio) && !(r.number(ms::kKeepRatio, 1.0) > 0)) {
+    refuseMsg(s->stepCode, 6148, step::kStatement, {r.number(ms::kKeepRatio, 0.0)});
+    return rc::kStatement;
+  }
   if (r.given(ms::kKeepNum) && r.given(ms::kKeepRatio)) repairMsg(s->stepCode, 4010);
   if (r.given(ms::kKeepRatio) && !r.given(ms::kKeepNum)) o.keepNum = -1;
+  return 0;
 }
 
 // A significance level: given where no SL criterion uses it, or at 0 or 1, it is repaired.
@@ -320,7 +326,7 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
     repairMsg(s->stepCode, 2114);
   }
   o.externalCv = o.choose == kCritCvExternal;
-  readScreening(s, r);
+  if (int rc = readScreening(s, r); rc != 0) return rc;
 
   // Path and optimizer methods select nothing and stop at SBC by default.
   CriterionCode stopDefault = o.select;
@@ -352,6 +358,11 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   // The optimizer's tolerances.
   bool optimizer = o.method == kMethodHxLasso || isOptimizerMethod(o.method);
   o.rho = optimizer ? r.number(ms::kRho, 0.9) : -1.0;
+  // Each step lowers the penalty by the factor RHO=: 0 or 1 leaves no path.
+  if (optimizer && !(o.rho > 0 && o.rho < 1)) {
+    refuseMsg(s->stepCode, 6144, step::kStatement, {o.rho});
+    return rc::kStatement;
+  }
   o.tolerance = optimizer ? r.number(ms::kTol, 1e-06) : -1.0;
   if (!optimizer && r.given(ms::kRho)) repairMsg(s->stepCode, 4102);
   if (!optimizer && r.given(ms::kTol)) repairMsg(s->stepCode, 4103);

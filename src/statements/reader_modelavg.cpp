@@ -70,6 +70,16 @@ void readTables(ModelAverageOptions& m, const StatementRecord* r) {
   }
 }
 
+// The samples run one after another, each model kept in memory: these options of the
+// statement change nothing, and the log says so.
+void noEffectNotes(const StatementRecord* r) {
+  Slots slot(r);
+  if (slot.given(as::kNThreads)) noEffectMsg("NTHREADS=");
+  if (slot.given(as::kSchedule) || r->flag(af::kStatic)) noEffectMsg("SCHEDULE=");
+  if (r->flag(af::kInMemory)) noEffectMsg("INMEMORY=");
+  if (r->flag(af::kSharedDrive)) noEffectMsg("SHAREDDRIVE=");
+}
+
 }  // namespace
 
 OptionTable modelAverageOptionTable() { return {"ma", kAverageRows}; }
@@ -133,6 +143,7 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   m.refitSamplesPerThread = m.refitSamples / m.threads;
   m.refitRemainder = m.refitSamples % m.threads;
   m.refitSchedule = std::min(schedule, m.refitSamplesPerThread);
+  noEffectNotes(r);
   return 0;
 }
 

@@ -127,6 +127,7 @@ void readPerformanceOptions(ReaderTarget* s) {
   Slots r(p);
   s->settings.threads.timing = r.flag(qf::kDetails) && !r.flag(qf::kNoTiming);
   if (r.flag(qf::kUtilRandom)) s->settings.options.utilAccessMode = 2;
+  if (r.flag(qf::kPerfStatus)) noEffectMsg("PERFSTATUS");
 }
 
 OptionTable performanceOptionTable() { return {"perf", kPerformanceRows}; }

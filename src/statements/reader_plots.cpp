@@ -79,6 +79,12 @@ bool readFamily(const StatementRecord* p, const PlotSettings& g, const FamilyLay
   return fixRange(*f);
 }
 
+// A plot this build reads and does not draw, and a switch the candidates plot has no use for.
+void noEffectNotes(const StatementRecord* p) {
+  if (p->flag(pf::kPlotSelectogram)) noEffectMsg("PLOTS=SELECTOGRAM");
+  if (p->flag(pf::kCandidatesLogp)) noEffectMsg("LOGP of PLOTS=CANDIDATES");
+}
+
 }  // namespace
 
 OptionTable plotsOptionTable() { return {"proc", kPlotsRows}; }
@@ -144,6 +150,7 @@ void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
     repairMsg(s->stepCode, 245);
     g.parmDist.on = 0;
   }
+  noEffectNotes(p);
 }
 
 }  // namespace vsf

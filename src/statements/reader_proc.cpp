@@ -106,6 +106,8 @@ int readProcedureOptions(ReaderTarget* s, const StatementRecord* p) {
   // TRUNCATE (a CLASS option) is read here because zeffinfo, before the CLASS reader, gives
   // the CLASS variables their widths by it.
   d->widthOption = p->flag(pf::kTruncateGiven) ? r.integer(ps::kTruncate, 0) : -1;
+  // It would show the hidden data of plots this build does not draw.
+  if (p->flag(pf::kShowInternalTables)) noEffectMsg("SHOWINTERNALTABLES");
   return 0;
 }
 

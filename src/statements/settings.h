@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/strings.h"
 #include "frame/host/dataset.h"
 #include "grammar/codes.h"
 
@@ -125,7 +126,7 @@ struct SelectionOptions {
   StepDetailTables stepTables;
   uint8_t stats[kStatsCount] = {};
   uint8_t stb = 0;
-  double fuzz = 1e-12;
+  double fuzz = kFuzz;  // FUZZ=: the margin a STEPWISE move must win by
   double l2 = kL2Search;
   int32_t l2Steps = 50;
   L2SearchCode l2Search = kL2SearchNone;

@@ -42,6 +42,8 @@ void readOutputStatement(ReaderTarget* target);
 // given.
 void repairMsg(int& stepCode, int number, std::initializer_list<MsgArg> args = {});
 void refuseMsg(int& stepCode, int number, int code, std::initializer_list<MsgArg> args = {});
+// A note that an option was read and has no effect in this build (docs/language.md names it).
+void noEffectMsg(std::string_view option);
 
 // Thread options: the workers the PERFORMANCE statement and the global THREADS and CPUCOUNT
 // options ask for. zthropt ends the step (1012) when a global option cannot be read.

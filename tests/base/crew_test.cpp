@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+#include "common/fake_host.h"
 #include "common/test_host.h"
+#include "host/session.h"
 
 namespace vsf {
 namespace {
@@ -49,6 +53,61 @@ TEST(WorkCrew, ChunksInOrderAndFailuresOnTheCallingThread) {
       EXPECT_EQ(taken, c.failing);
       EXPECT_EQ(result, c.throws ? -1 : 7);
     }
+  }
+}
+
+// A pass that ends early tells its hook how, on the calling thread: a worker that could not
+// wait (its job never ran, and nobody waits for ever on it), or a failed job, with the other
+// workers whose failure was still untaken when the crew stopped.
+TEST(WorkCrew, TheStopHookHearsHowAPassEnded) {
+  struct Case {
+    const char* what;
+    bool waitFails;
+    int failing;  // chunks 0 .. failing - 1 fail
+    bool throws;
+    int result;
+    WorkCrew::Stop want;
+  } cases[] = {
+      {"one job fails", false, 1, false, 7, {false, 0}},
+      {"two jobs fail", false, 2, false, 7, {false, 1}},
+      {"two jobs throw", false, 2, true, -1, {false, 1}},
+      {"no worker can wait", true, 0, false, WorkCrew::kWaitFailed, {true, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::FakeHost fake;
+    if (c.waitFails) {
+      // The workers wait on two events, the caller on one: only the workers' waits fail.
+      fake.kernel.eventWait = [](HostEvent* const* e, int n, int64_t t) {
+        return n == 2 ? 0 : host::kKernel.eventWait(e, n, t);
+      };
+    }
+    fake.load();
+    std::atomic<int> failed{0};
+    std::vector<WorkCrew::Stop> heard;
+    WorkCrew crew;
+    ASSERT_TRUE(crew.start(
+        3,
+        [&](int, int64_t chunk) {
+          if (chunk >= c.failing) return 0;
+          // The first chunk waits until every failing one has failed, so both are untaken.
+          if (++failed < c.failing && chunk == 0)
+            while (failed < c.failing) std::this_thread::yield();
+          if (c.throws) throw std::runtime_error("worker failed");
+          return 7;
+        },
+        [&](const WorkCrew::Stop& why) { heard.push_back(why); }));
+    int result = 0;
+    try {
+      result = crew.take(0);
+    } catch (const std::runtime_error&) {
+      result = -1;
+    }
+    EXPECT_EQ(result, c.result);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].waitFailed, c.want.waitFailed);
+    EXPECT_EQ(heard[0].others, c.want.others);
+    EXPECT_EQ(crew.workers(), 0);  // stopped already
   }
 }
 

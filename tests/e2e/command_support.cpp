@@ -11,7 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
+
+#include "common/csv.h"
 
 namespace vsf::test {
 
@@ -95,6 +98,50 @@ ScratchDir::ScratchDir(const std::string& stem) {
 ScratchDir::~ScratchDir() {
   std::error_code ec;
   if (!path_.empty()) fs::remove_all(path_, ec);
+}
+
+DataLibrary::DataLibrary(const std::vector<std::string>& dataSets) : ScratchDir("vsf_e2e_lib") {
+  for (const std::string& name : dataSets)
+    fs::copy_file(fs::path(VSF_SHARED_DATA) / (name + ".csv"), path() / (name + ".csv"));
+}
+
+std::string DataLibrary::text(const std::string& file) const {
+  std::ifstream in(path() / file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<double> DataLibrary::column(const std::string& dataSet,
+                                        const std::string& variable) const {
+  const fs::path file = path() / (dataSet + ".csv");
+  if (!fs::exists(file)) return {};
+  const Csv csv = readCsv(file.string());
+  const int c = csv.column(variable);
+  std::vector<double> values;
+  for (size_t r = 0; c >= 0 && r < csv.rows.size(); ++r)
+    values.push_back(csv.number(r, static_cast<size_t>(c)));
+  return values;
+}
+
+std::vector<std::string> DataLibrary::variables(const std::string& dataSet) const {
+  std::ifstream in(path() / (dataSet + ".csv"));
+  std::string line;
+  std::getline(in, line);
+  return line.empty() ? std::vector<std::string>{} : splitCsvLine(line);
+}
+
+void expectRuns(const std::string& library, const std::vector<ExpectedRun>& runs) {
+  for (const ExpectedRun& c : runs) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, library, c.options);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    for (const std::string& text : c.said)
+      EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    for (const std::string& text : c.unsaid)
+      EXPECT_EQ(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    if (c.status != 0) {
+      EXPECT_NE(r.output.find("ERROR:"), std::string::npos) << r.output;
+    }
+  }
 }
 
 namespace {

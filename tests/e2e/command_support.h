@@ -42,6 +42,30 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// A library directory of its own holding copies of the shared data sets (examples/data) named,
+// where a step may write its output data sets.
+class DataLibrary : public ScratchDir {
+ public:
+  explicit DataLibrary(const std::vector<std::string>& dataSets);
+  std::string dir() const { return path().string(); }
+  // The text of a file of the library ("" when there is none).
+  std::string text(const std::string& file) const;
+  // A column of an output data set as numbers (NaN for missing or text); empty when absent.
+  std::vector<double> column(const std::string& dataSet, const std::string& variable) const;
+  // The first line of a data set: its variable names.
+  std::vector<std::string> variables(const std::string& dataSet) const;
+};
+
+// A program's run as a user reads it: its exit status, texts its output must hold and texts
+// it must not. A failed run must say why in an ERROR line.
+struct ExpectedRun {
+  std::string program;
+  int status;
+  std::vector<std::string> said = {}, unsaid = {};
+  const char* options = "";
+};
+void expectRuns(const std::string& library, const std::vector<ExpectedRun>& runs);
+
 // Every table or factoid of that name, in document order, groups searched through.
 std::vector<Json> findAll(const Json& document, const std::string& name);
 // The one item of that name; a test failure (and null) when there is not exactly one.

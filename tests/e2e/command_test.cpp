@@ -51,7 +51,8 @@ TEST(Command, AWarningEndsItsStepWithFour) {
        "cvmethod=split(40); run;",
        "WARNING: Only 32 of the 40 cross validation folds requested could be formed.", 4},
       // A macro reference that is not resolved, in the step's own text.
-      {"proc varsifter data=mtcars; model mpg = wt hp; store out=m / label='&nosuch'; run;",
+      {"proc varsifter data=mtcars; model mpg = wt hp; modelaverage nsamples=2 "
+       "shareddrive='&nosuch'; run;",
        "WARNING: Apparent symbolic reference NOSUCH not resolved.", 4},
       // Notes only.
       {"proc varsifter data=mtcars_by_cyl; by cyl; class cyl; model mpg = cyl wt / "
@@ -117,7 +118,14 @@ TEST(Command, ErrorsPointAtTheCause) {
        {"Variable y of data set WORK.STRAY_CELL is read as character because some of its values "
         "are not numbers; the first is \"n/a\" on line 4 of",
         "stray_cell.csv", "variable y in the list is not numeric",
+        "not numeric: the value \"n/a\" on line 4 of", "correct that cell",
         "return code 3000: a statement or option is in error."}},
+      // The cell to mend comes before CLASS.
+      {"proc varsifter data=stray_cell; model z = y; run;",
+       {"The variable y is not numeric: the value \"n/a\" on line 4 of",
+        "stray_cell.csv is not a number, so y is read as character: correct that cell (a "
+        "missing value is written \".\", NA or as an empty field); if y is a classification "
+        "variable, list it in the CLASS statement."}},
       {"proc varsifter data=stray_cell.csv; model z = x; run;",
        {"stray_cell.csv is a file name, not a data-set name: DATA=stray_cell reads "
         "stray_cell.csv"}},

@@ -19,19 +19,22 @@ size_t below(size_t n, FuzzRandom& random) {
 }
 
 const std::vector<std::string> kKeywords = {
-    "proc",       "varsifter",   "data",       "model",     "class",        "by",
-    "weight",     "freq",        "effect",     "run",       "spline",       "polynomial",
-    "partition",  "performance", "output",     "score",     "modelaverage", "selection",
-    "select",     "stop",        "choose",     "forward",   "backward",     "stepwise",
-    "lasso",      "elasticnet",  "grouplasso", "none",      "cv",           "press",
-    "aic",        "sbc",         "adjrsq",     "sl",        "noint",        "cvmethod",
-    "random",     "block",       "index",      "split",     "cpucount",     "nothreads",
-    "details",    "stats",       "all",        "param",     "ref",          "order",
-    "noprint",    "outdesign",   "include",    "hierarchy", "_numeric_",    "_character_",
-    "options",    "%let",        "%put",       "fraction",  "validate",     "test",
-    "knotmethod", "degree",      "maxsteps",   "steps",     "fuzz",         "seed",
-    "buildsscp",  "incremental", "descending", "notsorted", "missing",      "lag",
-    "collection", "multimember"};
+    "proc",       "varsifter",   "data",       "model",      "class",        "by",
+    "weight",     "freq",        "effect",     "run",        "spline",       "polynomial",
+    "partition",  "performance", "output",     "score",      "modelaverage", "selection",
+    "select",     "stop",        "choose",     "forward",    "backward",     "stepwise",
+    "lasso",      "elasticnet",  "grouplasso", "none",       "cv",           "press",
+    "aic",        "sbc",         "adjrsq",     "sl",         "noint",        "cvmethod",
+    "random",     "block",       "index",      "split",      "cpucount",     "nothreads",
+    "details",    "stats",       "all",        "param",      "ref",          "order",
+    "noprint",    "outdesign",   "include",    "hierarchy",  "_numeric_",    "_character_",
+    "options",    "%let",        "%put",       "fraction",   "validate",     "test",
+    "knotmethod", "degree",      "maxsteps",   "steps",      "fuzz",         "seed",
+    "buildsscp",  "incremental", "descending", "notsorted",  "missing",      "lag",
+    "collection", "multimember", "lar",        "cvex",       "nsamples",     "sampling",
+    "srs",        "urs",         "refit",      "samplefreq", "samplepred",   "fullmodel",
+    "names",      "prefix",      "poly",       "rho",        "keepratio",    "knotmin",
+    "knotmax",    "l2",          "percent",    "size"};
 const std::vector<std::string> kVariables = {"model", "mpg",  "cyl", "disp", "hp",   "drat",
                                              "wt",    "qsec", "vs",  "am",   "gear", "carb"};
 const std::vector<std::string> kNumbers = {

@@ -139,14 +139,14 @@ TEST(OutputDataSets, OutDesignColumnsEqualModelMatrix) {
     const char* program;
     std::vector<std::string> names;  // the design columns' names, in order
     std::vector<std::string> after;  // the variables that follow them
-    const char* mod;                 // _VSFMOD: the selected columns but the intercept
+    const char* mod;  // _VSFMOD: the selected columns but the intercept, each a usable name
   } cases[] = {
       {"mtcars_glm",
        "proc varsifter data=mtcars outdesign(fullmodel)=d; class cyl gear;"
        " model mpg = cyl gear wt hp / selection=none; run;",
        {"Intercept", "cyl 4", "cyl 6", "cyl 8", "gear 3", "gear 4", "gear 5", "wt", "hp"},
        {"mpg"},
-       "cyl 4 cyl 6 cyl 8 gear 3 gear 4 gear 5 wt hp"},
+       "'cyl 4'n 'cyl 6'n 'cyl 8'n 'gear 3'n 'gear 4'n 'gear 5'n wt hp"},
       {"mtcars_last",
        "proc varsifter data=mtcars outdesign(prefix=dx)=d; class cyl(param=ref) gear(param=ref);"
        " model mpg = cyl gear wt hp / selection=none; run;",
@@ -266,12 +266,12 @@ TEST(OutputDataSets, NewLevelsAndMissingVariablesGiveMissingPredictions) {
       " score data=levels out=sl p r; score data=nohp out=sn; run;",
       lib.path());
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("with a missing level of a CLASS variable of the selected model are "
-                          "not scored"),
+  EXPECT_NE(r.output.find("NOTE: Level \"5\" of cyl is not among the training levels; "
+                          "observations of WORK.LEVELS with it are not scored: 1."),
             std::string::npos)
       << r.output;
-  EXPECT_NE(r.output.find("WARNING: A variable of the selected model is not on the SCORE data set "
-                          "WORK.NOHP; the predictions of WORK.SN are missing."),
+  EXPECT_NE(r.output.find("WARNING: The SCORE data set WORK.NOHP lacks hp, used by the selected "
+                          "model; the predictions of WORK.SN are missing."),
             std::string::npos)
       << r.output;
   const Csv sl = lib.read("sl"), sn = lib.read("sn");

@@ -67,9 +67,10 @@ TEST(HeldOutData, VariablesFoundByNameAndType) {
          }
          EXPECT_EQ(k, 4u);
        }},
-      // A CLASS level the analysis data do not have drops its observation, with one note.
+      // A CLASS level the analysis data do not have drops its observation, with one note
+      // naming the value.
       {"testdata=valid_newlevel",
-       {195},
+       {6161},
        0,
        "",
        [](const VsfState& s, const std::vector<StoredRow>& rows) {

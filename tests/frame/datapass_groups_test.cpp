@@ -8,8 +8,9 @@
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "common/bridge_recorder.h"
+#include "common/csv.h"
 #include "common/datapass_support.h"
-#include "frame/bridge.h"
 
 namespace vsf::test {
 namespace {
@@ -129,6 +130,52 @@ TEST(ByGroupData, TheSelectedModelOfEachGroupGoesToTheBridge) {
   EXPECT_EQ(m.runs, 1);  // the group without a model hands nothing over
   EXPECT_EQ(m.handOvers, 1);
   EXPECT_EQ(m.itemKeys, (std::vector<int32_t>{3, 7, 13, 14, 15, 25}));
+}
+
+// The estimates handed over are the fit's: a least-squares line's intercept and slope, as the
+// closed form gives them from the rows. With model averaging and REFIT the refitted averaged
+// model goes over twice: at the end of the refit pass, which the module does not complete
+// (slot 4 not called), and after the group's fit, which it does; both with the same estimates.
+TEST(ByGroupData, TheHandOverCarriesTheFitsEstimatesAndEndsTheRefitPass) {
+  const Csv data = readCsv(VSF_TEST_DATA "/datapass/block.csv");
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (size_t i = 0; i < data.rows.size(); ++i) {
+    const double x = data.number(i, "x"), y = data.number(i, "y");
+    n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
+  }
+  const double slope = (sxy - sx * sy / n) / (sxx - sx * sx / n);
+  const double intercept = sy / n - slope * sx / n;
+  struct Case {
+    const char* statements;
+    int runs, handOvers;
+  } cases[] = {
+      {"model y = x / selection=none;", 1, 1},
+      {"model y = x / selection=none; modelaverage nsamples=4;", 1, 1},
+      {"model y = x / selection=none; modelaverage nsamples=4 refit;", 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statements);
+    bridgeModuleRecord() = BridgeModuleRecord();
+    StepRun r = runOnData(
+        std::string("proc varsifter data=block seed=5; ") + c.statements + " store out=fit; run;",
+        [](VsfState&) {});
+    EXPECT_LT(r.code, 1000) << r.dump();
+    const BridgeModuleRecord& m = bridgeModuleRecord();
+    EXPECT_EQ(m.runs, c.runs);
+    EXPECT_EQ(m.handOvers, c.handOvers);
+    ASSERT_EQ(m.estimates.size(), static_cast<size_t>(c.runs));
+    ASSERT_EQ(m.estimates[0].size(), 2u);
+    if (c.runs == 2) {
+      EXPECT_EQ(m.estimates[0], m.estimates[1]);
+    }
+    if (std::string(c.statements).find("modelaverage") == std::string::npos) {
+      EXPECT_NEAR(m.estimates[0][0], intercept, 1e-9 * std::fabs(intercept));
+      EXPECT_NEAR(m.estimates[0][1], slope, 1e-9 * std::fabs(slope));
+    } else {
+      // Averaged over resamples, the line moves off the full data's.
+      EXPECT_NE(m.estimates[0][1], slope);
+    }
+  }
 }
 
 // A step that ends inside a BY group leaves no OUTPUT data set, half written or not, and no

@@ -42,7 +42,7 @@ TEST_F(DataTest, InfersTypesAndLengths) {
   const VarShape want[] = {{"Int", kVarNumeric, 8},       {"Real", kVarNumeric, 8},
                            {"Mixed", kVarCharacter, 6},   {"AllMissing", kVarNumeric, 8},
                            {"QuotedNum", kVarNumeric, 8}, {"Words", kVarCharacter, 3},
-                           {"Inf", kVarCharacter, 3},     {"Padded", kVarNumeric, 8}};
+                           {"Inf", kVarNumeric, 8},       {"Padded", kVarNumeric, 8}};
   ASSERT_EQ(got.size(), std::size(want));
   for (size_t j = 0; j < got.size(); ++j) {
     EXPECT_STREQ(got[j].name, want[j].name);
@@ -260,6 +260,117 @@ TEST_F(DataTest, BlankLinesAndByteOrderMark) {
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[1][0], "y");
   EXPECT_EQ(r[1][1], "2");
+}
+
+// Files as R and spreadsheets write them: row names under an empty name, ';' with the decimal
+// comma, tabs, infinities. Each is read as its writer meant, with a note saying how.
+TEST_F(DataTest, FilesAsRAndSpreadsheetsWriteThem) {
+  struct Case {
+    const char* what;
+    const char* text;
+    std::vector<std::string> names;
+    std::vector<int> types;  // 1 numeric, 2 character
+    std::vector<std::vector<std::string>> rows;
+    std::string note;  // in the log, or empty for none
+  } cases[] = {
+      {"write.csv with row names",
+       "\"\",\"mpg\",\"cyl\"\n\"Mazda RX4\",21,6\n\"Datsun 710\",22.8,4\n",
+       {"_ROWNAME_", "mpg", "cyl"},
+       {2, 1, 1},
+       {{"Mazda RX4", "21", "6"}, {"Datsun 710", "22.8", "4"}},
+       "it is read as _ROWNAME_"},
+      {"a row-name column beside a variable of that name",
+       ",_ROWNAME_\n1,2\n",
+       {"_ROWNAME_2", "_ROWNAME_"},
+       {1, 1},
+       {{"1", "2"}},
+       "it is read as _ROWNAME_2"},
+      {"write.csv2",
+       "\"\";\"x\";\"name\";\"when\"\n\"1\";2,5;\"a,b\";1.5\n\"2\";-0,25;c;NA\n",
+       {"_ROWNAME_", "x", "name", "when"},
+       {1, 1, 2, 2},
+       {{"1", "2.5", "a,b", "1.5"}, {"2", "-0.25", "c", "NA"}},
+       "read with \";\" between values and \",\" as the decimal mark"},
+      {"a decimal point where a comma is due",
+       "x;y\n1,5;2,5\n2;1.5\n3;3\n",
+       {"x", "y"},
+       {1, 2},
+       {{"1.5", "2,5"}, {"2", "1.5"}, {"3", "3"}},
+       "the first is \"1.5\" on line 3 of " + (lib / "r.csv").string() + " (a decimal point"},
+      {"a text among decimal commas keeps its column's texts",
+       "x;y\n1,5;abc\n2;3,5\n;\n",
+       {"x", "y"},
+       {1, 2},
+       {{"1.5", "abc"}, {"2", "3,5"}, {".", ""}},
+       ""},
+      {"CRLF and a quoted line end",
+       "x;t\r\n1,5;\"l1\r\nl2;\"\r\n",
+       {"x", "t"},
+       {1, 2},
+       {{"1.5", "l1\r\nl2;"}},
+       ""},
+      {"tabs",
+       "a\tb\n1.5\tx,y\n2\t\"z\"\n",
+       {"a", "b"},
+       {1, 2},
+       {{"1.5", "x,y"}, {"2", "z"}},
+       "read with tabs between values"},
+      {"a comma on the first line keeps commas",
+       "a;b,c\n1;2,3\n",
+       {"a;b", "c"},
+       {2, 1},
+       {{"1;2", "3"}},
+       ""},
+      {"quoted semicolons are names", "\"a;b\",c\n1,2\n", {"a;b", "c"}, {1, 1}, {{"1", "2"}}, ""},
+      {"infinities keep a column numeric",
+       "x,y\n1,Inf\n2,-Inf\n3,NaN\n4,inf\n",
+       {"x", "y"},
+       {1, 1},
+       {{"1", "inf"}, {"2", "-inf"}, {"3", "."}, {"4", "inf"}},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const size_t logged = host::session().log.lines().size();
+    write("r.csv", c.text);
+    HostDataSet* d = open("r");
+    ASSERT_NE(d, nullptr);
+    std::vector<std::string> names;
+    std::vector<int> types;
+    for (const VarShape& v : shapes(ds(), d)) {
+      names.push_back(v.name);
+      types.push_back(v.type);
+    }
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(types, c.types);
+    EXPECT_EQ(rows(d), c.rows);
+    std::string notes;
+    const auto& lines = host::session().log.lines();
+    for (size_t i = logged; i < lines.size(); ++i) notes += lines[i].text + "\n";
+    if (!c.note.empty()) {
+      EXPECT_NE(notes.find(c.note), std::string::npos) << notes;
+    }
+    host::closeStepDataSets();
+  }
+  // Errors name the file and line as written, not those of the rewritten text.
+  write("bad.csv", "x;y\n1,5;2\n\"a\n\";3\n4\n");
+  std::string error = stepEndError([&] { ds().open("bad", kDsInput, nullptr); });
+  EXPECT_NE(error.find("line 5"), std::string::npos) << error;
+  EXPECT_NE(error.find((lib / "bad.csv").string()), std::string::npos) << error;
+  EXPECT_TRUE(filesIn(util).empty());
+}
+
+// A column that a few texts made character says which cell to mend when it is used as a number.
+TEST_F(DataTest, StrayTextNamesItsCell) {
+  write("s.csv", "y,x\n1,2\n2,abc\n3,4\n4,5\n");
+  open("s");
+  const std::string hint = host::strayCellHint("X");
+  EXPECT_NE(hint.find("the value \"abc\" on line 3 of " + (lib / "s.csv").string()),
+            std::string::npos)
+      << hint;
+  EXPECT_NE(hint.find("correct that cell"), std::string::npos) << hint;
+  EXPECT_EQ(host::strayCellHint("y"), "");
+  EXPECT_EQ(host::strayCellHint("nothere"), "");
 }
 
 }  // namespace

@@ -6,17 +6,11 @@
 #include <set>
 #include <sstream>
 
+#include "common/files.h"
 #include "host/data_test_util.h"
 
 namespace vsf::test {
 namespace {
-
-std::string fileText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::set<std::string> libraryFiles(const fs::path& lib) {
   std::set<std::string> out;
@@ -121,6 +115,8 @@ TEST_F(DataTest, StepRunnerDiscardsUnclosedOutputs) {
   HostDataSet* out = ds().outCreate("leftover", 0, nullptr);
   ASSERT_NE(out, nullptr);
   ASSERT_EQ(ds().outReady(out), 0);
+  EXPECT_EQ(libraryFiles(lib), before);  // no file before the first rows are written
+  for (int i = 0; i < 5000; ++i) ASSERT_EQ(ds().append(out), 0);
   EXPECT_NE(libraryFiles(lib), before);  // the temporary file exists meanwhile
   host::runStep("proc varsifter; run;", 1);
   EXPECT_EQ(libraryFiles(lib), before);

@@ -65,6 +65,7 @@ class DataTest : public ::testing::Test {
     fs::path p = lib / ("pieces" + std::to_string(n++) + ".csv");
     std::ofstream(p, std::ios::binary) << text;
     host::ImportSettings s;
+    s.utilDirectory = util;
     s.threads = threads;
     s.pieceBytes = pieceBytes;
     s.blockBytes = blockBytes;

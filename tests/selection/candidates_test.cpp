@@ -104,10 +104,16 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
   }
   EXPECT_EQ(t.state->group.firstCandidate, 1);
 
-  t.effects[3].columnCount = 0;  // an effect without columns
+  // An effect without columns (a one-level variable under a full-rank coding) has no entry
+  // and is named as left out; the others keep theirs.
+  t.effects[3].columnCount = 0;
+  std::vector<int32_t> leftOut;
   EXPECT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
-                                    t.pool),
-            -2);
+                                    t.pool, &leftOut),
+            0);
+  EXPECT_EQ(leftOut, std::vector<int32_t>{3});
+  EXPECT_EQ(t.state->settings.options.candidates->size(), 4u);
+  EXPECT_EQ(t.state->settings.options.candidateCount, 4);
 }
 
 // Without a full-rank parametrization each level met is a column: C's three levels give three

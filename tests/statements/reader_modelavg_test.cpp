@@ -37,7 +37,7 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
        }},
       {"nthreads$=8 nsamples=4",
        "",
-       {},
+       {8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
        [](const ModelAverageOptions& m) {
          EXPECT_EQ(m.threads, 4);
@@ -47,7 +47,7 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
        }},
       {"nsamples=10 nthreads=4",
        "",
-       {},
+       {8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
        [](const ModelAverageOptions& m) {
          EXPECT_EQ(m.samplesPerThread, 2);
@@ -56,15 +56,15 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
        }},
       {"nthreads=0 nsamples=7",
        "",
-       {},
-       0,  // no division by a thread count of 0
+       {8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
+       0,          // no division by a thread count of 0
        [](const ModelAverageOptions& m) {
          EXPECT_EQ(m.threads, 1);
          EXPECT_EQ(m.samplesPerThread, 7);
        }},
       {"schedule$=static nsamples=20 nthreads=2",
        "",
-       {},
+       {8484972, 8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
        [](const ModelAverageOptions& m) { EXPECT_EQ(m.schedule, -1); }},
       {"sampling=srs",
@@ -133,7 +133,7 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
       {"refit", "", {}, 0, [](const ModelAverageOptions& m) { EXPECT_EQ(m.refitSamples, 100); }},
       {"nsamples=40 nthreads=3 refit(minpct=10 nsamples=9 best=2)",
        "",
-       {},
+       {8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
        [](const ModelAverageOptions& m) {
          EXPECT_EQ(m.refitSamplesPerThread, 3);
@@ -151,7 +151,7 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
       {"averagemethod$=mean(trimpercent=10) parmthreshold$=5 subset(minmodelfreq=3 best=4) "
        "inmemory$=yes shareddrive$='/tmp/x'",
        "",
-       {},
+       {8484972, 8484972},  // INMEMORY= and SHAREDDRIVE= change nothing: a note each
        0,
        [](const ModelAverageOptions& m) {
          EXPECT_DOUBLE_EQ(m.trimFraction, 0.1);  // percent to a fraction

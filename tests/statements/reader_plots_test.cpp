@@ -109,7 +109,7 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
        [](const VsfState& s) { EXPECT_EQ(s.settings.plots.parmDist.on, 1); }},
       {"plots(candidates=4)=(candidates selectogram$(normc))",
        "",
-       {},
+       {8484972},  // not drawn: a note
        0,
        [](const VsfState& s) {
          EXPECT_EQ(s.settings.plots.candidatesPlot.show, 4);

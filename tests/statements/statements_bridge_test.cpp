@@ -1,9 +1,10 @@
 // The post-fit bridge: when the sibling module is loaded and started, the statement texts
-// it receives (spacing, length, RUN), and no module after a parse error.
+// it receives (spacing, length, RUN), and no module after a parse error; without the module
+// (as in the program) CODE and STORE say in the log what they did not write.
 #include <gtest/gtest.h>
 
+#include "common/bridge_recorder.h"
 #include "common/statements_support.h"
-#include "frame/bridge.h"
 
 namespace vsf::test {
 namespace {
@@ -72,6 +73,34 @@ TEST_F(Bridge, ParseErrors) {
   EXPECT_EQ(left.code, 3000);
   EXPECT_EQ(bridgeModuleRecord().starts, 0);
   EXPECT_EQ(bridgeModuleRecord().closes, 0);
+}
+
+// Without the module: CODE leaves the step going with a warning, STORE (or ITEMSTORE$) ends it
+// before anything is read, each naming what was not written.
+TEST_F(Bridge, WithoutTheModuleNothingIsWrittenAndTheLogSaysSo) {
+  bridgeRecorderRemove();
+  struct Case {
+    const char* statement;
+    int code, message;
+    const char* says;
+  } cases[] = {
+      {"code file='x.txt';", 4, 4970, "No scoring code was written"},
+      {"store out=fit;", 1012, 4971, "No item store was written: the STORE statement"},
+      {"itemstore$ fit;", 1012, 4971, "No item store was written: the ITEMSTORE statement"},
+      {"code; store fit;", 1012, 4971, "No item store was written"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    StepRun r = runStepText(
+        std::string("proc varsifter data=diab; model y = x1 x2; ") + c.statement + " run;",
+        [](const VsfState&) {});
+    EXPECT_EQ(r.code, c.code) << r.dump();
+    EXPECT_EQ(r.count(848, c.message), 1) << r.dump();
+    EXPECT_NE(r.dump().find("Failed to load zanmodbr bridge."), std::string::npos) << r.dump();
+    EXPECT_NE(r.dump().find(c.says), std::string::npos) << r.dump();
+    EXPECT_EQ(r.inspected, c.code < 1000) << r.dump();
+  }
+  EXPECT_EQ(bridgeModuleRecord().starts, 0);
 }
 
 }  // namespace

@@ -1,13 +1,20 @@
-// The sibling module "zanmodbr", built into the program: it answers the method table of the
-// bridge and records what it receives. Storing a model for later use is not its job here.
-#include <cstring>
-#include <memory>
+// The recording module: it answers the method table of the bridge and records what it
+// receives. Storing a model for later use is not its job.
+#include "common/bridge_recorder.h"
 
+#include <cstring>
+
+#include "effects/effects.h"
 #include "frame/bridge.h"
 
 namespace vsf {
 
 namespace {
+
+BridgeModuleRecord& record() {
+  static BridgeModuleRecord r;
+  return r;
+}
 
 // The module's records of one object; the fit record comes first, so the object's fit
 // pointer leads back to it.
@@ -17,7 +24,7 @@ struct ModuleState {
 };
 
 int close(BridgeObject* object, int) {
-  ++bridgeModuleRecord().closes;
+  ++record().closes;
   delete reinterpret_cast<ModuleState*>(object->fit);
   object->fit = nullptr;
   object->settings = nullptr;
@@ -25,7 +32,7 @@ int close(BridgeObject* object, int) {
 }
 
 int start(BridgeObject* object, int, int) {
-  BridgeModuleRecord& r = bridgeModuleRecord();
+  BridgeModuleRecord& r = record();
   ++r.starts;
   if (!object->capture) return 1;  // nothing to store
   r.statements = object->capture->statements;
@@ -33,27 +40,35 @@ int start(BridgeObject* object, int, int) {
 }
 
 int afterHandOver(BridgeObject*, int) {
-  ++bridgeModuleRecord().handOvers;
+  ++record().handOvers;
   return 0;
 }
 
-int setItem(BridgeObject*, int32_t key, const void*, int) {
-  bridgeModuleRecord().itemKeys.push_back(key);
+int setItem(BridgeObject*, int32_t key, const void* value, int) {
+  record().itemKeys.push_back(key);
+  if (key == 3) record().pendingEstimates = static_cast<const double*>(value);
   return 0;
 }
 
 int groupHook(BridgeObject*) {
-  ++bridgeModuleRecord().groupHooks;
+  ++record().groupHooks;
   return 0;
 }
 
-int run(BridgeObject*) {
-  ++bridgeModuleRecord().runs;
+// The estimates are as many as the columns of the design the levelization context holds
+// while the module runs: the reduced design of the selected effects.
+int run(BridgeObject* object) {
+  BridgeModuleRecord& r = record();
+  ++r.runs;
+  const ZLevCtx* lev = object->fit ? object->fit->levelization : nullptr;
+  if (r.pendingEstimates && lev && lev->design)
+    r.estimates.emplace_back(r.pendingEstimates, r.pendingEstimates + lev->design->columnCount);
+  r.pendingEstimates = nullptr;
   return 0;
 }
 
 int designHook(BridgeObject*, ZDesign*) {
-  ++bridgeModuleRecord().designHooks;
+  ++record().designHooks;
   return 0;
 }
 
@@ -83,25 +98,13 @@ int initialise(BridgeObject* object, void** out) {
   return 0;
 }
 
-char gModuleHandle;  // the one module there is
-
 }  // namespace
 
 BridgeModuleRecord& bridgeModuleRecord() {
-  static BridgeModuleRecord record;
-  return record;
+  bridgeModuleRegister("zanmodbr", initialise);
+  return record();
 }
 
-int bridgeModuleLoad(const char* name, void** handle) {
-  if (std::strcmp(name, "zanmodbr") != 0) return 1;
-  *handle = &gModuleHandle;
-  return 0;
-}
-
-int bridgeModuleInterface(void* handle, BridgeInitialiser* initialiser) {
-  if (handle != &gModuleHandle) return 1;
-  *initialiser = initialise;
-  return 0;
-}
+void bridgeRecorderRemove() { bridgeModuleRegister("zanmodbr", nullptr); }
 
 }  // namespace vsf

@@ -1,0 +1,36 @@
+#include "common/files.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace vsf::test {
+
+std::string fileText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+char fileKind(const std::filesystem::path& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return '-';
+  if (S_ISLNK(st.st_mode)) return 'l';
+  if (S_ISFIFO(st.st_mode)) return 'p';
+  if (S_ISCHR(st.st_mode)) return 'c';
+  return S_ISDIR(st.st_mode) ? 'd' : 'f';
+}
+
+// One of our own shows, as root, that a write never turns a device into a file; /dev/full
+// itself could not be replaced by anyone but root.
+std::filesystem::path fullDevice(const std::filesystem::path& dir) {
+  const std::filesystem::path own = dir / "full";
+  if (::geteuid() == 0 && ::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) return own;
+  return "/dev/full";
+}
+
+}  // namespace vsf::test
