@@ -96,8 +96,9 @@ void readRun(RunCrew* c, RunWorker* w, int64_t run) {
     w->obs.push_back(r);
   }
   w->ended = false;
-  // The pages the run's rows will take (rows do not straddle blocks: an eighth to spare).
-  if (c->supply) c->supply->prepare((8 * valueAt + 4 * tagAt) * 8 / (7 * c->pageLength) + 1);
+  // The pages the run's rows fill, rounded down: the pages left at the end of the pass are
+  // memory that no block takes, and a page the packing thread faults in itself costs little.
+  if (c->supply) c->supply->prepare((8 * valueAt + 4 * tagAt) / (c->pageLength - 8));
 }
 
 // This thread's half of one run; 0 or the code ending the step.
@@ -137,7 +138,7 @@ const char* prepare(RunCrew* c, int workers) {
   c->rowTags = 2 * columns + 3;
   c->runs = zlevruns(p->ctx, std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096));
   // The packing thread takes its fresh pages from the workers, at most the resident blocks
-  // left and two runs' worth a worker.
+  // left and a run's worth a worker.
   const UtilFileArray& files = p->s->group.utilFiles;
   int64_t resident = 0;
   for (int32_t i = 0; i < files.count; ++i)
@@ -148,7 +149,7 @@ const char* prepare(RunCrew* c, int workers) {
     const int64_t perRun = c->runs.rows * 8 * c->rowDoubles / c->pageLength + 2;
     c->supply = std::make_unique<PageSupply>(
         p->s->group.pagePool, c->pageLength,
-        static_cast<size_t>(std::min<int64_t>(resident, 2 * workers * perRun)));
+        static_cast<size_t>(std::min<int64_t>(resident, workers * perRun)));
   }
   c->workers.resize(static_cast<size_t>(workers));
   for (RunWorker& w : c->workers) {
@@ -178,11 +179,8 @@ const char* prepare(RunCrew* c, int workers) {
 
 bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
   const ThreadOptions& t = p->s->settings.threads;
-  const int threads = t.effectiveThreaded ? t.effectiveWorkers : 1;
-  if (threads < 2) return false;
-  // Two runs in flight a thread: a worker whose run waits to be stored is not idle, so one
-  // slow run (a thread the machine took away) does not hold every other back.
-  const int workers = 2 * threads;
+  const int workers = t.effectiveThreaded ? t.effectiveWorkers : 1;
+  if (workers < 2) return false;
   RunCrew c;
   c.p = p;
   if (const char* why = prepare(&c, workers)) {
