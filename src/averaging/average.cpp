@@ -33,10 +33,16 @@ void countSample(const SampleFit& fit, AveragedResults* a, SampleModel* model) {
     }
 }
 
-void sampleMessage(int32_t status, int32_t number, int& stepCode) {
+void sampleMessage(const SampleFit& fit, int32_t number, StepView* s) {
+  const int32_t status = fit.status, folds = s->group.selection.path.extCvFolds;
+  // External cross validation's limits on the sample's drawn rows, with their numbers.
+  if (status == runstatus::kFoldsAboveN)
+    hostMsg(848, 6193, {number, fit.foldedFreq, folds});
+  else if (status == runstatus::kFoldNoTraining)
+    hostMsg(848, 6194, {number, fit.emptyFold + 1, folds});
   const int message = status == -202 ? 259 : status == -100 ? 260 : status == -2 ? 261 : 0;
   if (message) hostMsg(848, message, {number});
-  raiseStepCode(stepCode, step::kWarning);
+  raiseStepCode(s->stepCode, step::kWarning);
 }
 
 // Distinct models in key order (effect count, then the effects), best first in modelOrder,
@@ -96,6 +102,22 @@ double medianOf(int32_t n, const std::function<double(int32_t)>& at) {
   return n % 2 == 0 ? (at(n / 2 - 1) + at(n / 2)) / 2 : at(n / 2);
 }
 
+double spreadOf(const double* x, int32_t n, int32_t zeros) {
+  const int32_t count = n + std::max(zeros, 0);
+  if (count < 2) return dot();
+  // Deviations from a value of the data lose no digits to a common offset; the zeros stand
+  // at -ref.
+  const double ref = n > 0 ? x[0] : 0.0;
+  double sum = -ref * (count - n), largest = std::fabs(ref);
+  for (int32_t i = 0; i < n; ++i) sum += x[i] - ref, largest = std::max(largest, std::fabs(x[i]));
+  const double mean = sum / count;
+  double squares = (count - n) * (ref + mean) * (ref + mean);
+  for (int32_t i = 0; i < n; ++i) squares += (x[i] - ref - mean) * (x[i] - ref - mean);
+  const double sd = std::sqrt(squares / (count - 1));
+  // A spread within rounding of the values' own size is noise of their computation.
+  return sd <= kFuzz * largest ? 0.0 : sd;
+}
+
 void parameterStatistics(const std::vector<double>& v, int32_t K, double alpha, double trim,
                          double threshold, int32_t fitted, ParameterSummary* out) {
   const int32_t c = static_cast<int32_t>(v.size());
@@ -103,16 +125,10 @@ void parameterStatistics(const std::vector<double>& v, int32_t K, double alpha, 
       static_cast<int32_t>(std::count_if(v.begin(), v.end(), [](double x) { return x <= 0; }));
   const int32_t zeros = K - c;
   const int32_t t = static_cast<int32_t>(c * trim / 2);
-  double T = 0, Q = 0;
-  for (int32_t i = t; i < c - t; ++i) T += v[static_cast<size_t>(i)], Q += v[i] * v[i];
+  double T = 0;
+  for (int32_t i = t; i < c - t; ++i) T += v[static_cast<size_t>(i)];
   const int32_t m = std::max(c - 2 * t, 0), M = std::max(K - 2 * t, 0);
-  auto spread = [&](int32_t count) {
-    if (count < 2) return dot();
-    // Cancellation noise is judged against the sum of squares itself: an absolute floor
-    // showed the spread of estimates in small units (y times 1e-8) as 0.
-    const double D = Q - T * T / count;
-    return D <= kFuzz * Q ? 0.0 : std::sqrt(D / (count - 1));
-  };
+  auto spread = [&](int32_t count) { return spreadOf(v.data() + t, m, count - m); };
   auto nz = [&](int32_t i) { return v[static_cast<size_t>(i)]; };
   auto all = [&](int32_t i) {
     if (i < negatives) return v[static_cast<size_t>(i)];
@@ -159,7 +175,7 @@ int averageOverSamples(StepView* s) {
   for (int32_t k = 0; k < S && k < static_cast<int32_t>(set->fits.size()); ++k) {
     const SampleFit& fit = set->fits[static_cast<size_t>(k)];
     if (fit.status < 0) {
-      sampleMessage(fit.status, k + 1, s->stepCode);
+      sampleMessage(fit, k + 1, s);
       continue;
     }
     a.samplesFitted += 1;

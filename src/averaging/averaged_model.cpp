@@ -102,15 +102,11 @@ bool predictWithSampleModels(StepView* s, const double* row, OutputSlots* out) {
       *out->samplePred[static_cast<size_t>(k)] = prediction;
   }
   const int32_t m = static_cast<int32_t>(v.size());
-  double sum = 0, squares = 0;
-  for (double x : v) sum += x, squares += x * x;
+  double sum = 0;
+  for (double x : v) sum += x;
   const double dot = missingValue('.');
-  double mean = dot, sd = dot;
-  if (m >= 1) mean = m > 1 ? sum / m : v[0];
-  if (m > 1) {
-    const double D = squares - sum * sum / m;
-    sd = D > 0 ? std::sqrt(D / (m - 1)) : 0.0;
-  }
+  const double mean = m < 1 ? dot : m > 1 ? sum / m : v[0];
+  const double sd = spreadOf(v.data(), m, 0);
   if (out->predicted) *out->predicted = mean;
   if (out->stdDev) *out->stdDev = sd;
   std::sort(v.begin(), v.end());

@@ -25,6 +25,11 @@ struct ParameterSummary {
 double quantileOf(int32_t n, double p, const std::function<double(int32_t)>& at);
 double medianOf(int32_t n, const std::function<double(int32_t)>& at);
 
+// The standard deviation (divisor n + zeros - 1) of the n values x together with `zeros` more
+// values of 0; "." below two values. Two passes about the first value: identical values give
+// exactly 0, and a large common offset costs no digits of the spread.
+double spreadOf(const double* x, int32_t n, int32_t zeros);
+
 // One parameter's statistics from its sorted nonzero values `v` over K averaged samples (the
 // other K - v.size() count as zeros): trimmed means and standard deviations, medians and the
 // alpha/2 and 1 - alpha/2 quantiles. Below the parameter threshold (a share of the `fitted`

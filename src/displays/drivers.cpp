@@ -19,15 +19,23 @@ bool reportStatus(StepView* s, const SelectionState* sel) {
     int stepCode;
   };
   static const StatusMessage kTable[] = {{-202, 131, 108}, {-201, 134, 108}, {-101, 152, 108},
-                                         {-102, 213, 108}, {-103, 271, 108}, {-100, 132, 112},
-                                         {-2, 133, 116}};
+                                         {-102, 213, 108}, {-103, 271, 108}, {-104, 6192, 108},
+                                         {-100, 132, 112}, {-2, 133, 116}};
   if (sel->run.status >= 0) return false;
   int code = 112;
-  for (const StatusMessage& m : kTable)
-    if (m.status == sel->run.status) {
+  // External cross validation's limits are said with their numbers.
+  const int32_t folds = sel->path.extCvFolds;
+  const double n = sel->run.foldedFreq;
+  for (const StatusMessage& m : kTable) {
+    if (m.status != sel->run.status) continue;
+    if (m.status == runstatus::kFoldsAboveN)
+      hostMsg(kMsgSet, m.message, {folds, n});
+    else if (m.status == runstatus::kFoldNoTraining)
+      hostMsg(kMsgSet, m.message, {sel->run.emptyFold + 1, folds, n});
+    else
       hostMsg(kMsgSet, m.message);
-      code = m.stepCode;
-    }
+    code = m.stepCode;
+  }
   raiseStepCode(s->stepCode, code);
   return true;
 }

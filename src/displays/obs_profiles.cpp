@@ -65,7 +65,9 @@ int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
   t.column(ctype::kDouble, "N", &n);
   t.column(ctype::kDouble, "NObsRead", &sel->totals.obsRead);
   t.column(ctype::kDouble, "NObsUsed", &sel->totals.rowsStored);
-  t.column(ctype::kDouble, "SumFreqsRead", &sel->totals.freqRead);
+  // Without FREQ every observation read counts once: the sum is the count, never an unfilled 0.
+  double freqRead = freq ? sel->totals.freqRead : sel->totals.obsRead;
+  t.column(ctype::kDouble, "SumFreqsRead", &freqRead);
   t.column(ctype::kDouble, "SumFreqsUsed", &sel->totals.freqStored);
   if (roles) {
     t.column(ctype::kDouble, "NObsTraining", &sel->totals.obsUsed);
@@ -119,6 +121,7 @@ int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* bind
                       sel->totals.testFreq}
              : Counts{sel->totals.validObsRead, sel->totals.validRows, sel->totals.validFreqRead,
                       sel->totals.validFreq};
+  if (!binding->hasFreq) c.freqRead = c.read;  // each observation read counts once
   HostString* title = msgStr(test ? 514 : 515);
   HostString* source = msgStr(test ? 517 : 518);
   HostString* label = nullptr;

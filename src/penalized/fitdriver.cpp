@@ -161,6 +161,7 @@ int crossValidatedPath(SelectionState* s) {
 // The selected model of the run: the chosen step's when a CHOOSE= criterion chose one.
 void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
   fit->status = s->run.status;
+  fit->foldedFreq = s->run.foldedFreq, fit->emptyFold = s->run.emptyFold;
   if (fit->status < 0) return;
   const bool chosen =
       s->options->choose != kCritNone && s->run.chosenStep >= 0 && s->run.chosenEffects;

@@ -16,6 +16,9 @@ namespace {
 constexpr double kRelativeTie = 1e-8;
 // A step length at most this part of the whole least-squares step C / q counts as none.
 constexpr double kPositiveFloor = 1.110223024625157e-16;
+// A step that reaches the least-squares fit ends at lambda 0: what C - q gamma leaves there is
+// rounding noise of the step's correlation level C (3.6E-18 and 1.07E-13 were shown as ratios).
+constexpr double kLambdaNoise = 1e-10;
 
 void leaveScreenedIn(PathScreening& sc, int32_t e) {
   sc.states[e] = effstate::kSelected;
@@ -294,7 +297,7 @@ int larStep(SelectionState* s, int32_t* entered, int32_t* marker) {
   }
   truncateAtL1(s, &t);
   if (t.truncated) *marker = -1;  // the step ends before the coefficient reaches 0
-  s->path.stepLambda = std::max(t.lambda, 0.0);
+  s->path.stepLambda = t.lambda <= kLambdaNoise * t.C ? 0.0 : t.lambda;
   if (*marker == -1 && !t.truncated)
     if (uint8_t reason = forcedStop(s, t); reason != 0) {
       s->run.stop.reason = reason;

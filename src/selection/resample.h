@@ -49,6 +49,8 @@ struct ScratchFileObject;
 // One sample's selected model: its status, effects and estimates (one per parameter).
 struct SampleFit {
   int32_t status = -1;
+  double foldedFreq = 0;   // external cross validation: the sample's training frequency
+  int32_t emptyFold = -1;  // and the fold that held out all of it
   std::vector<int32_t> effects;
   std::vector<double> estimates;
 };

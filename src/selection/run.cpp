@@ -11,15 +11,37 @@ namespace {
 
 constexpr double kVarianceFloor = 1.110223024625157e-14;
 
-int32_t dataStatus(const SelectionState* s) {
+bool externalFoldRun(const SelectionState* s) {
+  return s->options->externalCv && s->path.heldOutFold < s->path.extCvFolds;
+}
+
+// The training frequency external cross validation splits into its folds: the data's, or the
+// sample's drawn one. A fold's run on the crossproducts holds its own part in the totals.
+double foldedFrequency(const SelectionState* s) {
+  if (externalFoldRun(s) && !s->resample && s->tuning.saved) return s->tuning.savedTotals.trainFreq;
+  return s->totals.trainFreq;
+}
+
+// A fold whose run has no training row held out all the data's: named with its number.
+int32_t emptyFoldStatus(SelectionState* s) {
+  s->run.emptyFold = s->path.heldOutFold;
+  return runstatus::kFoldNoTraining;
+}
+
+int32_t dataStatus(SelectionState* s) {
   const SelectionOptions* o = s->options;
   // One fold held out leaves no training row: the cause to name is the single fold.
   if (o->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
+  // Every fold needs a row to hold out (the fold count is the limit on the whole data, not on
+  // a fold's training part); a fold that holds out every row leaves nothing to fit.
+  if (o->externalCv) s->run.foldedFreq = foldedFrequency(s);
+  if (o->externalCv && s->run.foldedFreq > 0) {
+    if (s->path.extCvFolds > s->run.foldedFreq) return runstatus::kFoldsAboveN;
+    if (externalFoldRun(s) && s->totals.trainFreq == 0) return emptyFoldStatus(s);
+  }
   if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
   if (criterionUsed(o, kCritValidate) && s->totals.validFreq == 0) return runstatus::kNoValidation;
-  if ((o->kfold && s->folds == 1) || (o->externalCv && s->path.extCvFolds == 1))
-    return runstatus::kOneFold;
-  if (o->externalCv && s->path.extCvFolds > s->totals.trainFreq) return runstatus::kFoldsAboveN;
+  if (o->kfold && s->folds == 1) return runstatus::kOneFold;
   return 0;
 }
 
@@ -291,8 +313,14 @@ int runSelection(SelectionState* s) {
   // A run before this one on the state may have widened the starting block.
   s->layout.firstSelectable -= s->run.startEffects;
   s->run.startEffects = 0;
-  if (pathRun(s))
+  if (pathRun(s)) {
     if (int rc = s->pathMethods->prepareRows(s); rc != 0) return failedWith(s, rc);
+    // The rewrite counts a fold's own training rows when the fold's run reads the rows.
+    if (externalFoldRun(s) && s->totals.trainFreq == 0) {
+      s->run.status = emptyFoldStatus(s);
+      return s->pathMethods->restoreRows(s);
+    }
+  }
   if (kfoldOn(s) && o->foldStats)
     if (int rc = runDataPass(s, kernGroupTallies, 0); rc != 0) return failedWith(s, rc);
   if (int rc = s->sweep.fullMode ? fullCrossproducts(s) : incrementalCrossproducts(s); rc != 0)

@@ -385,6 +385,10 @@ struct RunStatus {
   // START=n: effects entered free to leave after the forced ones; the layout's first
   // selectable position counts them into the starting block for the rest of the run.
   int32_t startEffects = 0;
+  // External cross validation: the training frequency its folds split (the data's or the
+  // sample's) and the fold whose training part was empty (-1: none), for the messages.
+  double foldedFreq = 0;
+  int32_t emptyFold = -1;
 };
 
 // Per-candidate containment of a design built per BY group (BY POOL): per candidate the
@@ -571,6 +575,7 @@ constexpr int32_t kCpNoVariance = -100;
 constexpr int32_t kNoValidation = -101;
 constexpr int32_t kOneFold = -102;
 constexpr int32_t kFoldsAboveN = -103;
+constexpr int32_t kFoldNoTraining = -104;  // a fold held out every training row
 constexpr int32_t kNothingEntered = -201;
 constexpr int32_t kNoObservations = -202;
 constexpr int32_t kNotLevelized = -203;  // the group was skipped before its data pass

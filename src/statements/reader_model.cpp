@@ -216,6 +216,10 @@ int readCrossValidation(ReaderTarget* s, const StatementRecord* m, const Slots& 
   if (m->flag(mf::kCvDetails)) {
     if (!on) {
       repairMsg(s->stepCode, 160);
+    } else if (o.choose == kCritCvExternal) {
+      // The folds' details are those of k-fold cross validation; SHOWCVEX shows the external
+      // folds' paths.
+      repairMsg(s->stepCode, 6191);
     } else {
       o.cvDetails = m->flag(mf::kCvDetailsPress)    ? kCvPressOnly
                     : m->flag(mf::kCvDetailsCoeffs) ? kCvCoeffs
@@ -253,7 +257,11 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
   if (m->flag(mf::kCvIndex) && r.count(ms::kCvIndexVar) > 0) {
     int v = m->slot(ms::kCvIndexVar)->vars[0];
     if (isModelVariable(m, v)) {
-      refuseMsg(s->stepCode, 162, step::kInternal);
+      VarDescriptor index;
+      const bool named = s->settings.inputReader &&
+                         hostv().ds->varByNumber(s->settings.inputReader, v, &index) == 0;
+      refuseMsg(s->stepCode, 162, step::kInternal,
+                {std::string_view(named ? index.name : "?"), m->line, m->column});
       return rc::kCvIndexVariable;
     }
     o.cvIndexVariable = v;
@@ -389,6 +397,12 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   if (o.maxSteps && o.steps && o.maxSteps < o.steps) {
     repairMsg(s->stepCode, 112);
     o.maxSteps = o.steps;
+  }
+
+  // Only FORWARD and STEPWISE begin from a model of the first effects.
+  if (o.start && o.method != kMethodForward && o.method != kMethodStepwise) {
+    repairMsg(s->stepCode, 6190);
+    o.start = 0;
   }
 
   readDisplays(s, m, r);

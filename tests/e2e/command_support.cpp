@@ -22,16 +22,54 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// With VSF_E2E_KEEP set to a directory, each run's output and JSON document are kept there
-// under a name made from its program and options, so two builds' runs can be compared.
-void keepRun(const std::string& key, const std::string& output, const fs::path& json) {
+// Temporary and source paths in a run's key stand as placeholders, so that the same program of
+// two builds, in two checkouts, has one key.
+std::string withoutPaths(std::string text) {
+  const std::pair<std::string, std::string> roots[] = {
+      {fs::temp_directory_path().string(), "<TMP>"}, {VSF_SOURCE_DIR, "<SRC>"}};
+  for (const auto& [root, mark] : roots) {
+    for (size_t at = text.find(root); at != std::string::npos; at = text.find(root, at)) {
+      size_t end = at + root.size();
+      // The scratch directory or file name right below the temporary directory varies by run.
+      if (mark == "<TMP>" && end < text.size() && text[end] == '/') {
+        end = text.find_first_of("/ \t\n\"'", end + 1);
+        if (end == std::string::npos) end = text.size();
+      }
+      text.replace(at, end - at, mark);
+    }
+  }
+  return text;
+}
+
+// FNV-1a of a file's bytes: enough to tell two builds' output files apart.
+uint64_t fileHash(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  uint64_t h = 1469598103934665603ULL;
+  for (char c; in.get(c);) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  return h;
+}
+
+// With VSF_E2E_KEEP set to a directory, each run's output, JSON document and the hashes of the
+// CSV files of its library are kept there under a name made from its program and options, so
+// that two builds' runs can be compared (tools/same-outputs.sh).
+void keepRun(const std::string& key, const std::string& output, const fs::path& json,
+             const std::string& library) {
   const char* dir = std::getenv("VSF_E2E_KEEP");
   if (!dir || !*dir) return;
-  const std::string name = fmt::format("{:016x}", std::hash<std::string>{}(key));
+  static std::map<std::string, int> seen;  // one program run twice keeps both runs
+  const std::string plain = withoutPaths(key);
+  const std::string name =
+      fmt::format("{:016x}_{}", std::hash<std::string>{}(plain), seen[plain]++);
   fs::create_directories(dir);
   std::ofstream(fs::path(dir) / (name + ".out")) << output;
   std::error_code ec;
   fs::copy_file(json, fs::path(dir) / (name + ".json"), fs::copy_options::overwrite_existing, ec);
+  std::map<std::string, uint64_t> files;
+  for (const auto& entry : fs::directory_iterator(library, ec))
+    if (entry.path().extension() == ".csv") files[entry.path().filename()] = fileHash(entry);
+  std::ofstream list(fs::path(dir) / (name + ".files"));
+  for (const auto& [file, hash] : files)
+    list << file << " " << fmt::format("{:016x}", hash) << "\n";
 }
 
 // The one rule of return codes, checked on every run: a step that wrote a warning (and no
@@ -84,7 +122,7 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
   checkReturnCodes(program, r.document);
   if (std::ifstream in(html); in) r.html.assign(std::istreambuf_iterator<char>(in), {});
-  keepRun(program + "\n" + options, r.output, json);
+  keepRun(program + "\n" + options, r.output, json, library);
   for (const fs::path& p : {source, json, html}) fs::remove(p);
   return r;
 }

@@ -115,6 +115,34 @@ TEST(DisplaysEndToEnd, ObservationCountsByRole) {
   EXPECT_GT(t["rows"][3]["N"].get<double>(), 0.0);
 }
 
+// The hidden frequency sums of the NObs tables: without FREQ each observation read counts once
+// (the sum read was an unfilled 0 beside the sum used), with FREQ the sums of the frequencies;
+// a separate validation data set's table the same way.
+TEST(DisplaysEndToEnd, FrequencySumsReadAreFilled) {
+  const struct {
+    const char* program;
+    size_t table;
+    double read, freqRead, freqUsed;
+  } kCases[] = {
+      {"proc varsifter data=diabetes; model y = bmi bp / selection=none; run;", 0, 442, 442, 442},
+      {"proc varsifter data=mtcars; freq gear; model mpg = wt / selection=none; run;", 0, 32, 118,
+       118},
+      {"proc varsifter data=mtcars valdata=mtcars; model mpg = wt / selection=forward("
+       "choose=validate); run;",
+       1, 32, 32, 32},
+  };
+  for (const auto& c : kCases) {
+    const CommandRun r = runProgram(c.program);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Json> tables = findAll(r.document, "NObs");
+    ASSERT_GT(tables.size(), c.table) << c.program;
+    const Json& row = tables[c.table]["rows"][0];
+    EXPECT_EQ(number(row["NObsRead"]), c.read) << c.program;
+    EXPECT_EQ(number(row["SumFreqsRead"]), c.freqRead) << c.program;
+    EXPECT_EQ(number(row["SumFreqsUsed"]), c.freqUsed) << c.program;
+  }
+}
+
 // A selection's tables stand in their groups, the steps' details read back from the stream.
 TEST(DisplaysEndToEnd, ForwardSelectionTablesInTheirGroups) {
   CommandRun r = runProgram(

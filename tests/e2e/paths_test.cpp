@@ -497,7 +497,8 @@ TEST(PathSelections, WhatCannotBeFittedSaysWhy) {
        oneFold},
       {"group LASSO, more folds than rows",
        "mpg" + x + "grouplasso(choose=cvex) cvmethod=split(40)", 1,
-       "ERROR: External cross validation has more folds than there are training observations."},
+       "ERROR: External cross validation needs a training observation to hold out in each of "
+       "its 40 folds; the data have 32."},
       {"GAMMA=1000", "mpg" + x + "lasso(adaptive(gamma=1000))", 1,
        "ERROR: The adaptive weight of cyl cannot be computed: 2.30976"},
       {"GAMMA=0, a constant response", "c" + x + "lasso(adaptive(gamma=0))", 0,

@@ -2,7 +2,9 @@
 // or run with a note saying what the samples will be.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <utility>
 
 #include "e2e/command_support.h"
 
@@ -77,6 +79,48 @@ TEST(Refusals, SamplesBeyondTheMemoryAreAnError) {
                   {"not enough memory to continue"},
                   "--memsize 512"},
                  {pred, 1, {"of its 100000 samples"}, {}, "--memsize 16"},
+             });
+}
+
+}  // namespace
+}  // namespace vsf::test
+
+namespace vsf::test {
+namespace {
+
+// External cross validation says its limits with their numbers: the fold count against the
+// training rows of the data or of a sample (a fold's training part of one row is fitted), and
+// the CVMETHOD=INDEX variable that is also a variable of the model by name and place.
+TEST(Refusals, ExternalCrossValidationSaysItsLimits) {
+  DataLibrary lib({"mtcars"});
+  const std::pair<const char*, const char*> kData[] = {{"one", "x,y\n1,2\n"},
+                                                       {"three", "x,y\n1,2\n2,3.5\n3,3\n"},
+                                                       {"four", "x,y\n1,2\n2,3.5\n3,3\n4,5\n"}};
+  for (const auto& [name, text] : kData)
+    std::ofstream(lib.path() / (std::string(name) + ".csv")) << text;
+  auto cvex = [](const std::string& data, const std::string& folds, const std::string& more = "") {
+    return "proc varsifter data=" + data + " seed=1; model y = x / selection=lasso(choose=cvex) " +
+           "cvmethod=split(" + folds + "); " + more + "run;";
+  };
+  expectRuns(lib.dir(),
+             {
+                 {cvex("three", "2"), 0, {}, {"ERROR", "more folds"}},
+                 {cvex("four", "3"), 0, {}, {"ERROR"}},
+                 {cvex("one", "2"),
+                  1,
+                  {"ERROR: External cross validation needs a training observation to hold out in "
+                   "each of its 2 folds; the data have 1."},
+                  {"no usable observations"}},
+                 {cvex("three", "4"), 1, {"in each of its 4 folds; the data have 3."}},
+                 {cvex("four", "3", "modelaverage nsamples=2 sampling=srs(size=2);"),
+                  1,
+                  {"WARNING: Sample 1 holds fewer training observations (2) than the 3 folds of "
+                   "external cross validation"}},
+                 {"proc varsifter data=mtcars;\nmodel mpg = wt cyl / selection=lasso(choose=cvex)"
+                  " cvmethod=index(cyl); run;",
+                  1,
+                  {"ERROR: The CVMETHOD=INDEX variable cyl (MODEL statement at line 2, column 1) "
+                   "is a variable of the model"}},
              });
 }
 

@@ -174,6 +174,38 @@ TEST(ExternalCv, GoldenSectionSearchOfL2) {
   EXPECT_EQ(r.output.find("chosen L2 by golden section search"), std::string::npos) << r.output;
 }
 
+// A path that reaches the least-squares fit ends at penalty 0: the folds' last steps and the
+// L2 search's ratios show 0 there, never rounding noise (3.6E-18, 1.07E-13 were shown).
+TEST(ExternalCv, LastStepsOfThePathsAreExactlyZero) {
+  const struct {
+    const char* program;
+    const char* table;
+  } kCases[] = {
+      {"proc varsifter data=mtcars_by_cyl; by cyl; class am; model mpg = am wt hp qsec / "
+       "selection=lasso(choose=cvex stop=none showcvex) cvmethod=split(3); run;",
+       "CVExternal"},
+      {"proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / selection=elasticnet("
+       "choose=cvex l2search=golden l2low=0 l2high=0.5 l2steps=6 showl2search stop=none) "
+       "cvmethod=split(5); run;",
+       "ElasticNetTuneL2"},
+  };
+  for (const auto& c : kCases) {
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    ASSERT_EQ(r.status, 0) << r.output;
+    int zeros = 0;
+    for (const Json& t : findAll(r.document, c.table))
+      for (const Json& row : t["rows"]) {
+        const double ratio = number(row["L1Ratio"]);
+        EXPECT_TRUE(ratio == 0 || ratio > 1e-8) << c.table << " " << row;
+        if (row.contains("L1Value")) {
+          EXPECT_TRUE(ratio > 0 || number(row["L1Value"]) == 0) << row;
+        }
+        zeros += ratio == 0;
+      }
+    EXPECT_GT(zeros, 0) << c.table;
+  }
+}
+
 // The values a search tries without external cross validation, and the one it keeps: the
 // smallest criterion of those tried, which the final fit shows again.
 TEST(L2Search, TriedValuesAndTheChosenOne) {

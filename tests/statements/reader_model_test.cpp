@@ -163,6 +163,24 @@ TEST_F(ModelReader, SignificanceLevelsStepsAndStopRules) {
        {129},
        4,
        [](const VsfState& s) { EXPECT_DOUBLE_EQ(s.settings.options.fuzz, 1e-6); }},
+      // START= begins FORWARD and STEPWISE only; every other method says it ignores it.
+      {"selection=forward(start=2)",
+       {},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.start, 2); }},
+      {"selection=stepwise start=1",
+       {},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.start, 1); }},
+      {"selection=backward start=1",
+       {6190},
+       4,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.start, 0); }},
+      {"selection=lasso(stop=none) start=2", {6190}, 4, nullptr},
+      {"selection=lar start=2", {6190}, 4, nullptr},
+      {"selection=elasticnet(l2=0.1) start=2", {6190}, 4, nullptr},
+      {"selection=grouplasso start=2", {6190}, 4, nullptr},
+      {"selection=none start=1", {6190}, 4, nullptr},
   });
 }
 
@@ -335,6 +353,15 @@ TEST_F(ModelReader, CrossValidationAndExternalCrossValidation) {
        4,
        [](const VsfState& s) { EXPECT_EQ(s.settings.options.choose, kCritNone); }},
       {"selection=lasso(showcvex)", {2114}, 4, nullptr},
+      // The folds' details belong to k-fold cross validation, not to CHOOSE=CVEXTERNAL.
+      {"selection=lasso(choose=cvex) cvmethod=split(5) cvdetails=all",
+       {6191},
+       4,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.settings.options.cvDetails, kCvDetailsNone);
+         EXPECT_EQ(s.settings.options.cvFolds, 5);
+       }},
+      {"selection=grouplasso(choose=cvex) cvdetails", {6191}, 4, nullptr},
       {"selection=grouplasso(stop=press)", {3501}, 1012, nullptr},
       {"selection=grouplasso(choose=bic)", {3502}, 1012, nullptr},
   });
