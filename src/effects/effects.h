@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "effects/provider.h"
 
@@ -483,7 +484,7 @@ struct ZLevCtx {
   double* designRow = nullptr;
   // zreadobs's list of what it checks, made at its first call of a group (the context's own:
   // a copy of the context starts without one).
-  struct ReadPlan* readPlan = nullptr;
+  std::shared_ptr<struct ReadPlan> readPlan;
 };
 
 // The EFFECT statement's record is laid out as the grammar writes it: grammar/slots.h

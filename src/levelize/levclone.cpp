@@ -111,7 +111,7 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
   c->classState = r->classState.data();
   c->levelScratch = reinterpret_cast<char*>(r->scratch.data());
   c->designRow = nullptr;
-  c->readPlan = nullptr;
+  c->readPlan.reset();
   c->threaded = 0;
   zlinkextra(c);
   zlevBindRows(c, 1);

@@ -148,8 +148,7 @@ bool rescued(ZLevCtx* ctx, uint32_t* status) {
 const ReadPlan& readPlan(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
   if (ctx->readPlan && ctx->readPlan->mask == d->usageMask) return *ctx->readPlan;
-  dropReadPlan(ctx);
-  auto* plan = new ReadPlan();
+  auto plan = std::make_shared<ReadPlan>();
   plan->mask = d->usageMask;
   for (int j = 0; j < d->modelVarCount; ++j)
     if ((!d->usageMask || d->usageMask->cont[j] == '1') && bound(&d->modelVars[j]))
@@ -302,10 +301,7 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   return status;
 }
 
-void dropReadPlan(ZLevCtx* ctx) {
-  delete ctx->readPlan;
-  ctx->readPlan = nullptr;
-}
+void dropReadPlan(ZLevCtx* ctx) { ctx->readPlan.reset(); }
 
 int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* d, int effect) {
   if (*status & obs::kEffect) return 0;
