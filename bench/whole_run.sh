@@ -6,10 +6,15 @@
 #   500  ROWS rows of x1 and 500 numeric candidates x2-x501 (csv_read_bench generate).
 # Elapsed time and peak memory from /usr/bin/time -v, the phases from the Timing table
 # (PERFORMANCE DETAILS); fread's time is its own elapsed time with 8 threads, the CSV from disk
-# to the table. Each case runs ROUNDS times (A B A B); the medians and their ratio are printed.
+# to the table, its peak memory that of its R process. Each case runs ROUNDS times (A B A B);
+# the medians and their ratio are printed.
 #   bench/whole_run.sh [ROWS] [ROUNDS] [CASES...]     e.g. bench/whole_run.sh 1000000 3 100 100c 500
-# Builds the command and csv_read_bench into build-bench/ (Release) and writes the CSVs under
-# build-bench/bench-data/ once.
+#   bench/whole_run.sh 10000000 1 100                 ten million rows: a 7.5 GB CSV
+# Environment: DATA=DIR writes and reads the CSVs there (default build-bench/bench-data; the
+# large ones belong in /tmp); MODES="threads cpucount=8;nothreads" the PERFORMANCE options run
+# (separated by ";"); MEMSIZE=MB runs the command with --memsize MB (its stored rows then page
+# to UTILPATH, which UTILPATH=DIR sets). Builds the command and csv_read_bench into build-bench/
+# (Release) and writes each CSV once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rows=${1:-1000000}
@@ -19,10 +24,14 @@ cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(100 100c 500)
 
 cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j4 --target varsifter csv_read_bench >/dev/null
-data=build-bench/bench-data
+cmake --build build-bench -j3 --target varsifter csv_read_bench >/dev/null
+data=${DATA:-build-bench/bench-data}
 mkdir -p "$data"
-echo "nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)"
+IFS=';' read -r -a modes <<< "${MODES:-threads cpucount=8;nothreads}"
+extra=()
+[ -n "${MEMSIZE:-}" ] && extra+=(--memsize "$MEMSIZE")
+[ -n "${UTILPATH:-}" ] && extra+=(--utilpath "$UTILPATH")
+echo "nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)${MEMSIZE:+, --memsize $MEMSIZE}"
 
 make_data() {
   local c=$1 csv=$data/whole_${rows}_$1.csv
@@ -66,17 +75,19 @@ for c in "${cases[@]}"; do
   make_data "$c"
   csv=$data/whole_${rows}_$c.csv
   echo "case $c: $csv ($(du -hL "$csv" | cut -f1))"
-  for threads in "threads cpucount=8" "nothreads"; do
+  for threads in "${modes[@]}"; do
     program "$c" "$threads" > "$vsf"
     ours=() theirs=()
     for ((r = 1; r <= rounds; r++)); do
-      out=$( { /usr/bin/time -v ./build-bench/app/varsifter "$vsf" --lib "$data"; } 2>&1 )
+      out=$( { /usr/bin/time -v ./build-bench/app/varsifter "$vsf" --lib "$data" "${extra[@]}"; } 2>&1 )
       elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}' | seconds)
       peak=$(echo "$out" | grep "Maximum resident" | awk '{printf "%.0f", $6 / 1024}')
       phases=$(echo "$out" | grep -E "^ +(Setup and Parsing|Levelization|Reading the Data|Model Selection) " |
                awk '{printf "%s=%s ", $(NF-1), $NF}')
-      fread=$(Rscript "$rscript" "$csv" | awk '{print $1}')
-      echo "  $threads round $r: varsifter ${elapsed} s (peak ${peak} MB; $phases) fread ${fread} s"
+      rout=$( { /usr/bin/time -v Rscript "$rscript" "$csv"; } 2>&1 )
+      fread=$(echo "$rout" | head -1 | awk '{print $1}')
+      rpeak=$(echo "$rout" | grep "Maximum resident" | awk '{printf "%.0f", $6 / 1024}')
+      echo "  $threads round $r: varsifter ${elapsed} s (peak ${peak} MB; $phases) fread ${fread} s (peak ${rpeak} MB), load $(cut -d" " -f1 /proc/loadavg)"
       ours+=("$elapsed") theirs+=("$fread")
     done
     a=$(printf '%s\n' "${ours[@]}" | median)

@@ -33,8 +33,14 @@ struct HostPool {
   std::unordered_map<void*, size_t> blocks;
 };
 
+// A thread waiting for events, woken by a condition of its own.
+struct EventWaiter {
+  std::condition_variable cv;
+};
+
 struct HostEvent {
   bool set = false;
+  std::vector<EventWaiter*> waiters;
 };
 
 struct HostThread {
@@ -97,18 +103,18 @@ void poolDestroy(HostPool* pool) {
   delete pool;
 }
 
-// ---- Events: one lock and condition for all, so a wait can watch several events ----
+// ---- Events: one lock for all, so a wait can watch several events; a set wakes only the
+// threads that wait for that event (waking every waiter of the process at each set cost
+// the data pass's crew milliseconds a hand-over on a busy machine) ----
 std::mutex gEventMutex;
-std::condition_variable gEventCv;
 
 HostEvent* eventCreate() { return new HostEvent; }
 
 void eventSet(HostEvent* e) {
-  {
-    std::lock_guard<std::mutex> lock(gEventMutex);
-    e->set = true;
-  }
-  gEventCv.notify_all();
+  std::lock_guard<std::mutex> lock(gEventMutex);
+  e->set = true;
+  // Under the lock: a waiter's condition lives on its stack until it stops waiting.
+  for (EventWaiter* w : e->waiters) w->cv.notify_one();
 }
 
 void eventReset(HostEvent* e) {
@@ -127,10 +133,17 @@ int eventWait(HostEvent* const* events, int count, int64_t timeoutMs) {
       }
     return false;
   };
+  if (ready()) return found;
+  EventWaiter me;
+  for (int i = 0; i < count; ++i) events[i]->waiters.push_back(&me);
   if (timeoutMs < 0)
-    gEventCv.wait(lock, ready);
+    me.cv.wait(lock, ready);
   else
-    gEventCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    me.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+  for (int i = 0; i < count; ++i) {
+    std::vector<EventWaiter*>& w = events[i]->waiters;
+    w.erase(std::find(w.begin(), w.end(), &me));
+  }
   return found;
 }
 

@@ -223,11 +223,7 @@ double clock() {
   return t.now - t.base;
 }
 
-int64_t memAvail() {
-  if (session().options.memSizeMb > 0) return session().options.memSizeMb * 1024 * 1024;
-  long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
-}
+int64_t memAvail() { return memoryAvailable(); }
 
 // VSF_TIME_OF_DAY (seconds after midnight) stands for the clock, so that runs whose seeds
 // come from it can be repeated: tools/same-outputs.sh compares two builds' runs so.
@@ -331,6 +327,12 @@ int runStep(const std::string& text, int line) {
   if (code < step::kWarning && s.stepNumber > 0 && s.log.stepWrote(s.stepNumber, "WARNING"))
     code = step::kWarning;
   return code;
+}
+
+int64_t memoryAvailable() {
+  if (session().options.memSizeMb > 0) return session().options.memSizeMb * 1024 * 1024;
+  long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
 }
 
 }  // namespace host

@@ -87,6 +87,8 @@ struct Session {
 };
 
 Session& session();
+// Bytes the step may use: the MEMSIZE option, else half the machine's memory.
+int64_t memoryAvailable();
 
 extern const KernelVector kKernel;
 extern const HostDsFamily kDsFamily;        // host/data

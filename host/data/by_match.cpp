@@ -37,10 +37,10 @@ void indexRuns(InputDataSet* in, ByMatch* m) {
   auto close = [&] {
     if (run.end > run.first) m->runs[last].push_back(run);
   };
-  for (TablePos pos{in->table->first, 0, 0}; pos.obs < in->table->obs; pos = cursor.after(pos)) {
+  for (TablePos pos = positionOf(*in->table, 0); pos.obs < in->table->obs;
+       pos = cursor.after(pos)) {
     if (pos.row == 0 && !cursor.loadColumns(pos.block, columns))
-      failStep(fmt::format("The copy of data set {} in the UTILPATH directory cannot be read.",
-                           in->name));
+      failStep(fmt::format("Data set {} cannot be read: {}", in->name, cursor.error()));
     ByKey key = keyOfRow(m->by, cursor, pos.row);
     if (pos.obs == 0 || ByKeyLess()(key, last) || ByKeyLess()(last, key)) {
       close();
@@ -107,10 +107,7 @@ bool onMatchedRun(InputDataSet* in) {
   ByMatch& m = *in->match;
   for (; m.run < m.group->size(); ++m.run) {
     const ObsRun& r = (*m.group)[m.run];
-    if (in->next.obs < r.first) {
-      Table::Located at = in->table->locate(r.first);
-      in->next = TablePos{at.block, at.row, r.first};
-    }
+    if (in->next.obs < r.first) in->next = positionOf(*in->table, r.first);
     if (in->next.obs < r.end) return true;
   }
   return false;

@@ -148,21 +148,60 @@ inline bool fastNumber(const char* s, const char* end, double* value, const char
   return true;
 }
 
+// A plain number of at most 15 digits and an exponent of ten within 22 (which fastNumber
+// reads) followed by a delimiter: where it stops, or null for anything else (which then takes
+// the general path). Only checks: no digit chain to wait on.
+inline const char* plainNumberEnd(const char* p, const char* end) {
+  p += p < end && (*p == '-' || *p == '+');
+  const char* first = p;
+  while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
+  int digits = static_cast<int>(p - first), fraction = 0;
+  if (p < end && *p == '.') {
+    const char* point = ++p;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
+    fraction = static_cast<int>(p - point);
+    digits += fraction;
+  }
+  if (digits == 0 || digits > 15) return nullptr;
+  int e = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negExp = p < end && *p == '-';
+    p += p < end && (*p == '+' || *p == '-');
+    const char* from = p;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10 && p - from < 3; ++p)
+      e = e * 10 + (*p - '0');
+    if (p == from || (p < end && static_cast<unsigned>(*p - '0') < 10)) return nullptr;
+    e = negExp ? -e : e;
+  }
+  if (e - fraction < -22 || e - fraction > 22) return nullptr;
+  if (p < end && *p != ',' && *p != '\n' && !(*p == '\r' && p + 1 < end && p[1] == '\n'))
+    return nullptr;
+  return p;
+}
+
 // The piece being parsed: numbers go straight to their columns; a column keeps the spans of
-// its fields once a field of it is not a number.
+// its fields once a field of it is not a number. A check keeps no numbers.
 class PieceParser {
  public:
-  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText, ParsedPiece* out)
+  PieceParser(std::string_view t, int columns, const std::vector<char>& forceText, ParsedPiece* out,
+              const std::vector<char>* wanted, bool check)
       : t_(t),
+        check_(check),
         columns_(columns),
         isText_(forceText),
+        keep_(wanted ? *wanted : std::vector<char>(static_cast<size_t>(columns), 1)),
         spans_(static_cast<size_t>(columns)),
         out_(out) {
     // The piece's vectors keep their room from the last batch: no new pages to fault in.
     out->rows = out->lines = 0;
     out->error = CsvError{};
+    out->rowStarts.clear();
     out->columns.resize(static_cast<size_t>(columns));
-    for (ColumnPiece& c : out->columns) {
+    keep_.resize(static_cast<size_t>(columns), 0);
+    for (size_t j = 0; j < out->columns.size(); ++j) {
+      ColumnPiece& c = out->columns[j];
+      c.skipped = !keep_[j];
       c.text = false;
       c.numbers.clear();
       c.offsets.clear();
@@ -178,13 +217,13 @@ class PieceParser {
     size_t p = 0;
     const size_t n = t_.size();
     while ((p = skipBlankLines(t_, p, &out_->lines)) < n) {
-      rowStarts_.push_back(static_cast<uint32_t>(p));
+      out_->rowStarts.push_back(static_cast<uint32_t>(p));
       rowLines_.push_back(out_->lines);
       if (!record(&p)) return;
       ++out_->rows;
     }
     for (int j = 0; j < columns_; ++j)
-      if (isText_[static_cast<size_t>(j)]) fillText(j);
+      if (isText_[static_cast<size_t>(j)] && keep_[static_cast<size_t>(j)]) fillText(j);
   }
 
  private:
@@ -194,12 +233,17 @@ class PieceParser {
     int field = 0;
     for (;;) {
       size_t j = static_cast<size_t>(field);
-      bool wanted = field < columns_;
+      const bool inRecord = field < columns_;
+      const bool wanted = inRecord && keep_[j];
       if (wanted && !isText_[j]) {
         double v;
-        const char* stop;
-        if (fastNumber(t_.data() + *p, t_.data() + t_.size(), &v, &stop)) {
+        const char* stop = nullptr;
+        if (check_) {
+          stop = plainNumberEnd(t_.data() + *p, t_.data() + t_.size());
+        } else if (fastNumber(t_.data() + *p, t_.data() + t_.size(), &v, &stop)) {
           out_->columns[j].numbers.push_back(v);
+        }
+        if (stop) {
           *p = static_cast<size_t>(stop - t_.data());
           ++field;
           if (*p < t_.size() && t_[*p] == ',') {
@@ -216,7 +260,7 @@ class PieceParser {
       Field f;
       if (!readField(t_, *p, &f, &out_->lines, &out_->error)) {
         out_->error.line = out_->error.fault == CsvFault::kOpenQuote ? recordLine : out_->lines;
-        out_->error.column = wanted ? field : -1;
+        out_->error.column = inRecord ? field : -1;
         return false;
       }
       if (wanted)
@@ -238,7 +282,7 @@ class PieceParser {
     if (!isText_[j]) {
       double v;
       if (parseCell(spanText(t_, s), &v)) {
-        out_->columns[j].numbers.push_back(v);
+        if (!check_) out_->columns[j].numbers.push_back(v);
         return;
       }
       becomeText(j);
@@ -250,8 +294,8 @@ class PieceParser {
   void becomeText(size_t j) {
     isText_[j] = 1;
     out_->columns[j].numbers.clear();
-    for (size_t r = 0; r + 1 < rowStarts_.size(); ++r) {
-      size_t p = rowStarts_[r];
+    for (size_t r = 0; r + 1 < out_->rowStarts.size(); ++r) {
+      size_t p = out_->rowStarts[r];
       int64_t lines = 0;
       CsvError ignored;
       Field f;
@@ -294,10 +338,11 @@ class PieceParser {
   }
 
   std::string_view t_;
+  bool check_;
   int columns_;
   std::vector<char> isText_;
+  std::vector<char> keep_;
   std::vector<std::vector<Span>> spans_;
-  std::vector<uint32_t> rowStarts_;
   std::vector<int64_t> rowLines_;  // the line each row starts on
   ParsedPiece* out_;
 };
@@ -328,8 +373,13 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
 }
 
 void parsePiece(std::string_view t, int columns, const std::vector<char>& forceText,
+                ParsedPiece* out, const std::vector<char>* wanted) {
+  PieceParser(t, columns, forceText, out, wanted, false).run();
+}
+
+void checkPiece(std::string_view t, int columns, const std::vector<char>& forceText,
                 ParsedPiece* out) {
-  PieceParser(t, columns, forceText, out).run();
+  PieceParser(t, columns, forceText, out, nullptr, true).run();
 }
 
 }  // namespace vsf::host

@@ -23,6 +23,7 @@ struct CsvError {
 // else the texts.
 struct ColumnPiece {
   bool text = false;
+  bool skipped = false;  // not asked for: holds nothing
   std::vector<double> numbers;
   std::vector<uint32_t> offsets;  // rows + 1 offsets into bytes, when text
   std::string bytes;
@@ -36,7 +37,8 @@ struct ColumnPiece {
 
 struct ParsedPiece {
   int64_t rows = 0;
-  int64_t lines = 0;  // line ends passed, quoted ones included
+  int64_t lines = 0;                // line ends passed, quoted ones included
+  std::vector<uint32_t> rowStarts;  // where each row's text starts in the piece
   std::vector<ColumnPiece> columns;
   CsvError error;
 };
@@ -47,8 +49,13 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
                    int64_t* lines, CsvError* error);
 
 // Parses the records of `text`, which starts at a record and ends after one (or at the end
-// of the file). Columns whose `forceText` entry is nonzero keep their texts.
+// of the file). Columns whose `forceText` entry is nonzero keep their texts; with `wanted`,
+// only the columns whose entry is nonzero are kept (the others are checked and skipped).
 void parsePiece(std::string_view text, int columns, const std::vector<char>& forceText,
+                ParsedPiece* out, const std::vector<char>* wanted = nullptr);
+// The same parse as a check: it settles the columns' kinds, texts and counts and finds every
+// fault, but keeps no numbers.
+void checkPiece(std::string_view text, int columns, const std::vector<char>& forceText,
                 ParsedPiece* out);
 
 }  // namespace vsf::host

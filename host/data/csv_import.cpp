@@ -3,7 +3,9 @@
 // end past its cut with an even count of quotes before it (RFC 4180 quotes pair up, so the
 // parity tells whether a line end is inside a quoted value). A bad quote before a cut can
 // only misplace later starts, and the piece holding the bad quote reports it first. Each
-// thread then parses its piece and writes it as a block to a copy file of its own.
+// thread then parses its piece, which settles the columns' types and checks every record;
+// the calling thread notes where every block's first record starts, so that readers can
+// parse any block again.
 #include "host/data/csv_import.h"
 
 #include <fcntl.h>
@@ -14,42 +16,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
-#include <functional>
-#include <thread>
 
 #include "frame/host/values.h"
 #include "host/data/csv_dialect.h"
 #include "host/data/header_names.h"
+#include "host/data/parallel.h"
 #include "host/files.h"
 #include "host/progress.h"
 
 namespace vsf::host {
 
 namespace {
-
-// Runs fn(0..count-1) on up to `threads` threads; an exception is carried to the caller.
-void parallelFor(int count, int threads, const std::function<void(int)>& fn) {
-  int workers = std::min(count, std::max(1, threads));
-  if (workers <= 1) {
-    for (int k = 0; k < count; ++k) fn(k);
-    return;
-  }
-  std::vector<std::exception_ptr> errors(static_cast<size_t>(workers));
-  auto work = [&](int w) {
-    try {
-      for (int k = w; k < count; k += workers) fn(k);
-    } catch (...) {
-      errors[static_cast<size_t>(w)] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> team;
-  for (int w = 1; w < workers; ++w) team.emplace_back(work, w);
-  work(0);
-  for (auto& t : team) t.join();
-  for (auto& e : errors)
-    if (e) std::rethrow_exception(e);
-}
 
 bool readAt(int fd, char* data, size_t n, uint64_t at) {
   while (n > 0) {
@@ -209,41 +186,16 @@ struct BatchState {
   std::vector<char> buf;
   size_t carry = 0;
   uint64_t readPos = 0;
+  uint64_t textBase = 0;  // where buf's first byte lies in the file
   int64_t lines = 0;
-  BlockRef last;  // the last block written
   std::vector<ParsedPiece> pieces;
 };
 
-// Writes the batch's pieces as blocks chained after the last one, each piece k to copy file
-// k so the writes run in parallel. False after setting the error.
-bool writePieces(const Importer& im, Table* table, std::vector<ParsedPiece>& parsed, BatchState* st,
-                 int threads) {
-  std::vector<BlockRef> at(parsed.size()), next(parsed.size());
-  std::vector<size_t> order;  // the pieces with observations
-  for (size_t k = 0; k < parsed.size(); ++k) {
-    if (parsed[k].rows == 0) continue;
-    at[k] = table->reserve(static_cast<int>(k), Table::blockBytes(parsed[k]));
-    if (!order.empty()) next[order.back()] = at[k];
-    order.push_back(k);
-  }
-  if (order.empty()) return true;
-  bool ok = true;
-  if (!st->last.valid())
-    table->first = at[order.front()];
-  else
-    ok = table->link(st->last, at[order.front()]);
-  std::vector<char> failed(parsed.size(), 0);
-  if (ok)
-    parallelFor(static_cast<int>(parsed.size()), threads, [&](int k) {
-      size_t uk = static_cast<size_t>(k);
-      if (parsed[uk].rows > 0) failed[uk] = !table->writeBlock(parsed[uk], at[uk], next[uk]);
-    });
-  ok = ok && std::find(failed.begin(), failed.end(), 1) == failed.end();
-  st->last = at[order.back()];
-  if (!ok)
-    *im.error = fmt::format("The copy of {} in the UTILPATH directory cannot be written ({}).",
-                            im.source.string(), std::strerror(errno));
-  return ok;
+// Notes the blocks that start in the piece (each `blockRows` records, counted from the first).
+void noteBlocks(Table* table, const ParsedPiece& piece, uint64_t pieceStart) {
+  const int64_t n = table->blockRows();
+  for (int64_t r = (n - table->obs % n) % n; r < piece.rows; r += n)
+    table->addBlock(pieceStart + piece.rowStarts[static_cast<size_t>(r)]);
 }
 
 // Parses one batch of text already read; false after setting the error.
@@ -255,17 +207,31 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
   const int columns = static_cast<int>(names.size());
   std::vector<ParsedPiece>& parsed = st->pieces;
   parsed.resize(static_cast<size_t>(pieces));
+  std::vector<size_t> begin(static_cast<size_t>(pieces));
   parallelFor(pieces, threads, [&](int k) {
     size_t uk = static_cast<size_t>(k);
     size_t b = k == 0 ? 0 : recordStart(text, cut[uk], end, parityBefore[uk]);
     size_t e = k + 1 == pieces ? end : recordStart(text, cut[uk + 1], end, parityBefore[uk + 1]);
-    parsePiece(text.substr(b, e > b ? e - b : 0), columns, forceText, &parsed[uk]);
+    begin[uk] = b;
+    checkPiece(text.substr(b, e > b ? e - b : 0), columns, forceText, &parsed[uk]);
   });
-  for (ParsedPiece& piece : parsed) {
+  if (table->blockRows() == 0) {
+    // Blocks of about the settings' text, from the first batch's records.
+    int64_t rows = 0;
+    for (const ParsedPiece& piece : parsed) rows += piece.rows;
+    const uint64_t perRow =
+        std::max<uint64_t>(1, end / static_cast<uint64_t>(std::max<int64_t>(rows, 1)));
+    const int64_t blockRows =
+        std::clamp<int64_t>(static_cast<int64_t>(im.settings.blockBytes / perRow), 1, 1 << 20);
+    if (rows > 0) table->setBlockRows(blockRows);
+  }
+  for (size_t k = 0; k < parsed.size(); ++k) {
+    ParsedPiece& piece = parsed[k];
     if (piece.error) {
       *im.error = describe(im, piece.error, names, st->lines + piece.error.line + 1);
       return false;
     }
+    if (piece.rows > 0) noteBlocks(table, piece, st->textBase + begin[k]);
     const int64_t lineBefore = st->lines;
     st->lines += piece.lines;
     table->obs += piece.rows;
@@ -281,19 +247,13 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
       }
     }
   }
-  return writePieces(im, table, parsed, st, threads);
+  return true;
 }
 
 // One parse of the file into the table. kMixed: a column turned out character after some
 // pieces stored it as numbers; `forceText` then marks every character column for a rerun.
-Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
-  FileHandle file(im.text);
-  struct stat info;
-  if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
-    *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
-    return Pass::kFailed;
-  }
-  const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Table* table,
+               std::vector<char>* forceText) {
   HeaderNames header;
   BatchState st;
   if (!readHeader(im, file.fd, fileSize, &header, &st.lines, &st.readPos)) return Pass::kFailed;
@@ -326,6 +286,7 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
     std::vector<uint64_t> quotes(static_cast<size_t>(pieces));
     std::vector<char> readFailed(static_cast<size_t>(pieces), 0);
     char* data = st.buf.data();
+    st.textBase = st.readPos - st.carry;
     parallelFor(pieces, threads, [&](int k) {
       size_t b = std::max(cut[static_cast<size_t>(k)], st.carry),
              e = cut[static_cast<size_t>(k) + 1];
@@ -379,6 +340,9 @@ Pass parseFile(const Importer& im, Table* table, std::vector<char>* forceText) {
       table->vars[j].strayText = stats.firstOther[j];
     }
   }
+  if (table->obs > 0) {
+    table->addBlock(fileSize);  // the end of the last block
+  }
   return mixed ? Pass::kMixed : Pass::kDone;
 }
 
@@ -396,19 +360,32 @@ void strayCommaValues(Table* table) {
 }
 
 // Imports the text of `im` into a new table, reading it twice when a column turns character.
-// Columns marked in `forceText` are read as texts from the start.
+// Columns marked in `forceText` are read as texts from the start. The table keeps the file
+// open to read its blocks again.
 std::unique_ptr<Table> importText(const Importer& im, std::vector<char> forceText) {
+  FileHandle file(im.text);
+  struct stat info;
+  if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+    *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+    return nullptr;
+  }
+  const int threads = std::max(1, im.settings.threads);
   for (int attempt = 0; attempt < 2; ++attempt) {
     auto table = std::make_unique<Table>();
     table->source = im.source;
-    if (!table->create(im.settings.utilDirectory, std::max(1, im.settings.threads))) {
-      *im.error =
-          fmt::format("A copy of {} cannot be made in the UTILPATH directory {} ({}).",
-                      im.source.string(), im.settings.utilDirectory.string(), std::strerror(errno));
-      return nullptr;
+    Pass pass = parseFile(im, file, static_cast<uint64_t>(info.st_size), table.get(), &forceText);
+    if (pass == Pass::kDone) {
+      const int fd = ::fcntl(file.fd, F_DUPFD_CLOEXEC, 0);
+      if (fd < 0) {
+        *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+        return nullptr;
+      }
+      const int64_t modified =
+          static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+      // The blocks the workers read at once, and those just read, stay parsed.
+      table->useFile(fd, info.st_size, modified, forceText, 2 * threads + 4);
+      return table;
     }
-    Pass pass = parseFile(im, table.get(), &forceText);
-    if (pass == Pass::kDone) return table;
     if (pass == Pass::kFailed) return nullptr;
     // Some pieces kept numbers of a column that is character: read again, keeping its texts.
   }

@@ -1,5 +1,6 @@
-// Imports a CSV file into a binary copy: one threaded parse of the text, in batches, so
-// memory stays bounded by the batch size whatever the number of rows.
+// Imports a CSV file: one threaded parse of the text, in batches, so memory stays bounded by
+// the batch size whatever the number of rows. The parse settles the variables' types and
+// lengths and checks every record; the table then reads its blocks from the text itself.
 #pragma once
 
 #include <cstddef>
@@ -12,11 +13,12 @@
 namespace vsf::host {
 
 struct ImportSettings {
-  std::filesystem::path utilDirectory;
+  std::filesystem::path utilDirectory;  // where a file not separated by commas is rewritten
   int threads = 1;
   size_t pieceBytes = size_t{4} << 20;       // text one thread parses at a time
   size_t smallestPiece = size_t{256} << 10;  // less text is not worth another thread
   size_t longestRow = size_t{256} << 20;     // a longer row is refused (an open quote, mostly)
+  size_t blockBytes = size_t{1} << 20;       // text of one block of the table
 };
 
 // Reads `source` into a new table; null and the error's text when the file cannot be read

@@ -80,7 +80,7 @@ struct ByMatch {
 struct InputDataSet final : HostDataSet {
   explicit InputDataSet(std::shared_ptr<const Table> t)
       : HostDataSet(kDsInput), table(std::move(t)), cursor(table.get()) {
-    next = groupStart = TablePos{table->first, 0, 0};
+    next = groupStart = positionOf(*table, 0);
   }
   std::shared_ptr<const Table> table;
   BlockCursor cursor;
@@ -91,10 +91,11 @@ struct InputDataSet final : HostDataSet {
   // BY groups.
   std::vector<ByVar> by;
   bool notSorted = false;
-  int64_t groups = 0;  // groups positioned so far
+  std::shared_ptr<const std::vector<int64_t>> groupStarts;  // each group's first observation
+  int64_t groups = 0;                                       // groups positioned so far
   TablePos groupStart;
+  int64_t groupEnd = 0;  // the observation after the current group
   ByKey groupKey;
-  bool nextInGroup = true;  // `next` lies in the current group or at its end
   // Kept to another reader's BY group (verify); null when read whole.
   std::unique_ptr<ByMatch> match;
   // Bound reads.

@@ -1,10 +1,13 @@
-// Input data sets: opening through the step's binary copy, BY groups and the positioning
-// of observations (readNext, start, mode).
+// Input data sets: opening through the step's table, BY groups and the positioning of
+// observations (readNext, start, mode).
 #include <fmt/format.h>
+
+#include <algorithm>
 
 #include "frame/host/values.h"
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
+#include "host/data/parallel.h"
 #include "host/output/output.h"
 #include "host/progress.h"
 #include "host/session.h"
@@ -13,11 +16,13 @@ namespace vsf::host {
 
 namespace {
 
-// Loads the block of `pos`; a copy that cannot be read back ends the step.
+[[noreturn]] void unreadable(const InputDataSet* in, const BlockCursor& cursor) {
+  failStep(fmt::format("Data set {} cannot be read: {}", in->name, cursor.error()));
+}
+
+// Loads the block of `pos`; a block that cannot be read ends the step.
 void loadAt(InputDataSet* in, const TablePos& pos) {
-  if (!in->cursor.load(pos.block))
-    failStep(
-        fmt::format("The copy of data set {} in the UTILPATH directory cannot be read.", in->name));
+  if (!in->cursor.load(pos.block)) unreadable(in, in->cursor);
 }
 
 bool atEnd(const InputDataSet* in, const TablePos& pos) { return pos.obs >= in->table->obs; }
@@ -50,21 +55,6 @@ int compareKeys(const InputDataSet* in, const ByKey& a, const ByKey& b, size_t* 
   return 0;
 }
 
-// Whether the observation at pos belongs to the current group.
-bool inGroup(InputDataSet* in, const TablePos& pos) {
-  if (in->by.empty()) return true;
-  loadAt(in, pos);
-  size_t t = 0, n = 0;
-  for (const ByVar& b : in->by) {
-    if (b.text) {
-      if (zpadcmp(in->groupKey.texts[t++], in->cursor.text(b.var, pos.row)) != 0) return false;
-    } else if (compareNumbers(in->groupKey.numbers[n++], in->cursor.number(b.var, pos.row)) != 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
 std::string showKey(const InputDataSet* in, const ByKey& k) {
   std::string s;
   size_t t = 0, n = 0;
@@ -76,33 +66,100 @@ std::string showKey(const InputDataSet* in, const ByKey& k) {
   return s;
 }
 
-TablePos firstObs(const InputDataSet* in) { return TablePos{in->table->first, 0, 0}; }
+TablePos firstObs(const InputDataSet* in) { return positionOf(*in->table, 0); }
 
-// Checks, before any group is read, that the observations come in BY order: one scan of the
-// BY columns alone. Out of order ends the step with the first observation that breaks it.
-void checkByOrder(const InputDataSet* in) {
+// What one thread's scan of a run of blocks finds: where groups start after its first
+// observation, and the first observation out of BY order.
+struct ByScan {
+  int64_t firstObs = -1;  // -1: the run holds no observation
+  ByKey firstKey, lastKey;
+  std::vector<int64_t> starts;
+  int64_t badObs = -1;
+  ByKey badKey, badBefore;
+  size_t badVar = 0;
+  std::string unreadable;  // why a block could not be read
+};
+
+// Notes whether `key` at `obs` starts a group after `before`, and whether it breaks the order.
+void compareNext(const InputDataSet* in, const ByKey& before, const ByKey& key, int64_t obs,
+                 ByScan* scan) {
+  size_t differs = 0;
+  const int c = compareKeys(in, before, key, &differs);
+  if (c == 0) return;
+  scan->starts.push_back(obs);
+  if (c > 0 || in->notSorted || scan->badObs >= 0) return;
+  scan->badObs = obs;
+  scan->badKey = key;
+  scan->badBefore = before;
+  scan->badVar = differs;
+}
+
+void scanBlocks(const InputDataSet* in, int64_t from, int64_t to, ByScan* scan) {
   std::vector<int> columns;
   for (const ByVar& b : in->by) columns.push_back(b.var);
   BlockCursor cursor(in->table.get());
-  ByKey last;
-  for (TablePos pos = firstObs(in); pos.obs < in->table->obs; pos = cursor.after(pos)) {
-    if (pos.row == 0 && !cursor.loadColumns(pos.block, columns))
-      failStep(fmt::format("The copy of data set {} in the UTILPATH directory cannot be read.",
-                           in->name));
-    ByKey key = keyOf(in, cursor, pos.row);
-    size_t differs = 0;
-    if (pos.obs > 0 && compareKeys(in, last, key, &differs) < 0) {
-      const ByVar& v = in->by[differs];
-      const std::string& name = in->table->vars[static_cast<size_t>(v.var)].name;
-      failStep(fmt::format(
-          "Data set {} is not sorted by the BY variables: observation {} ({}) follows {}; {} "
-          "should be {}. Sort the data set by the BY variables, or add NOTSORTED to the BY "
-          "statement to take each run of equal BY values as a group.",
-          in->name, pos.obs + 1, showKey(in, key), showKey(in, last), name,
-          v.descending ? "descending" : "ascending"));
+  for (int64_t k = from; k < to; ++k) {
+    if (!cursor.loadColumns(k, columns)) {
+      scan->unreadable = cursor.error();
+      return;
     }
-    last = std::move(key);
+    for (uint32_t row = 0; row < cursor.rows(); ++row) {
+      ByKey key = keyOf(in, cursor, row);
+      const int64_t obs = k * in->table->blockRows() + row;
+      if (scan->firstObs < 0) {
+        scan->firstObs = obs;
+        scan->firstKey = key;
+      } else {
+        compareNext(in, scan->lastKey, key, obs, scan);
+      }
+      scan->lastKey = std::move(key);
+    }
   }
+}
+
+// Finds where each BY group starts, before any group is read: one scan of the BY columns
+// alone, its runs of blocks on several threads. Unless NOTSORTED, observations out of order
+// end the step with the first that breaks the order.
+std::vector<int64_t> scanGroups(const InputDataSet* in) {
+  const int64_t n = in->table->blocks();
+  const int threads = dataThreads(n, 2);
+  std::vector<ByScan> scans(static_cast<size_t>(threads));
+  parallelFor(threads, threads, [&](int t) {
+    scanBlocks(in, n * t / threads, n * (t + 1) / threads, &scans[static_cast<size_t>(t)]);
+  });
+  // The runs in order: a group may start at a run's first observation.
+  ByScan whole;
+  for (ByScan& scan : scans)
+    if (!scan.unreadable.empty())
+      failStep(fmt::format("Data set {} cannot be read: {}", in->name, scan.unreadable));
+  for (ByScan& scan : scans) {
+    if (scan.firstObs < 0) continue;
+    if (whole.firstObs < 0) {
+      whole.firstObs = scan.firstObs;
+      whole.starts.push_back(scan.firstObs);
+    } else {
+      compareNext(in, whole.lastKey, scan.firstKey, scan.firstObs, &whole);
+    }
+    if (scan.badObs >= 0 && whole.badObs < 0) {
+      whole.badObs = scan.badObs;
+      whole.badKey = std::move(scan.badKey);
+      whole.badBefore = std::move(scan.badBefore);
+      whole.badVar = scan.badVar;
+    }
+    whole.starts.insert(whole.starts.end(), scan.starts.begin(), scan.starts.end());
+    whole.lastKey = std::move(scan.lastKey);
+  }
+  if (whole.badObs >= 0) {
+    const ByVar& v = in->by[whole.badVar];
+    const std::string& name = in->table->vars[static_cast<size_t>(v.var)].name;
+    failStep(fmt::format(
+        "Data set {} is not sorted by the BY variables: observation {} ({}) follows {}; {} "
+        "should be {}. Sort the data set by the BY variables, or add NOTSORTED to the BY "
+        "statement to take each run of equal BY values as a group.",
+        in->name, whole.badObs + 1, showKey(in, whole.badKey), showKey(in, whole.badBefore), name,
+        v.descending ? "descending" : "ascending"));
+  }
+  return std::move(whole.starts);
 }
 
 // The BY line of the group the reader stands on, for the output system.
@@ -154,6 +211,9 @@ HostDataSet* openInput(std::string_view name, uint32_t* status) {
   if (!table) failStep(error);
   auto* in = new InputDataSet(table);
   in->name = table->name;
+  // The reader the procedure opens goes through its groups in order; the readers it clones
+  // for its workers read runs of blocks of their own.
+  in->cursor.readAhead(dataThreads(table->blocks(), 1) - 1);
   registerDataSet(in);
   session().lastDataSet = table->reopenName;
   if (status) *status = 0;
@@ -182,7 +242,9 @@ int setBy(HostDataSet* ds, const ByVariable* vars, int count, bool notSorted) {
   in->by = std::move(by);
   in->notSorted = notSorted;
   session().byGroups = count > 0;
-  if (!notSorted) checkByOrder(in);
+  in->groupStarts.reset();
+  if (!in->by.empty())
+    in->groupStarts = std::make_shared<const std::vector<int64_t>>(scanGroups(in));
   return setupGroups(ds);
 }
 
@@ -191,7 +253,7 @@ int setupGroups(HostDataSet* ds) {
   if (!in) return -1;
   in->groups = 0;
   in->next = in->groupStart = firstObs(in);
-  in->nextInGroup = true;
+  in->groupEnd = in->table->obs;
   in->haveCurrent = false;
   return 0;
 }
@@ -205,19 +267,19 @@ int nextByGroup(HostDataSet* ds) {
     if (in->groups > 0) return 0;
     ++in->groups;
     in->next = in->groupStart = firstObs(in);
-    in->nextInGroup = true;
+    in->groupEnd = in->table->obs;
     return 1;
   }
-  TablePos pos = in->groups > 0 && in->nextInGroup ? in->next : in->groupStart;
-  if (in->groups > 0)
-    while (!atEnd(in, pos) && inGroup(in, pos)) pos = in->cursor.after(pos);
-  if (atEnd(in, pos)) {
+  const std::vector<int64_t>& starts = *in->groupStarts;
+  const auto g = static_cast<size_t>(in->groups);
+  if (g >= starts.size()) {
     output::setByGroup({});
     return 0;
   }
+  TablePos pos = positionOf(*in->table, starts[g]);
   in->groupKey = keyAt(in, pos);
   in->groupStart = in->next = pos;
-  in->nextInGroup = true;
+  in->groupEnd = g + 1 < starts.size() ? starts[g + 1] : in->table->obs;
   ++in->groups;
   output::setByGroup(byValues(in), in->groups);
   return 1;
@@ -235,13 +297,7 @@ int start(HostDataSet* ds) {
   if (!in) return -1;
   in->haveCurrent = false;
   if (in->match) in->match->run = 0;
-  if (in->readMode == 'F' || in->match) {
-    in->next = firstObs(in);
-    in->nextInGroup = false;
-  } else {
-    in->next = in->groupStart;
-    in->nextInGroup = true;
-  }
+  in->next = in->readMode == 'F' || in->match ? firstObs(in) : in->groupStart;
   return 0;
 }
 
@@ -253,8 +309,10 @@ HostDataSet* cloneReader(HostDataSet* ds) {
   in->readMode = from->readMode;
   in->by = from->by;
   in->notSorted = from->notSorted;
+  in->groupStarts = from->groupStarts;
   in->groups = from->groups;
   in->groupStart = from->groupStart;
+  in->groupEnd = from->groupEnd;
   in->groupKey = from->groupKey;
   registerDataSet(in);
   start(in);
@@ -265,9 +323,7 @@ int seekObs(HostDataSet* ds, int64_t k) {
   InputDataSet* in = asInput(ds);
   if (!in || k < 0) return -1;
   start(in);
-  const int64_t obs = (in->readMode == 'F' ? 0 : in->groupStart.obs) + k;
-  Table::Located at = in->table->locate(obs);
-  in->next = at.block.valid() ? TablePos{at.block, at.row, obs} : TablePos{{}, 0, in->table->obs};
+  in->next = positionOf(*in->table, (in->readMode == 'F' ? 0 : in->groupStart.obs) + k);
   return 0;
 }
 
@@ -279,8 +335,7 @@ int readNext(HostDataSet* ds) {
   bool grouped = in->readMode == 'B' && in->groups > 0;
   if (in->match && in->match->group && in->readMode == 'B' && !onMatchedRun(in)) return 0;
   if (atEnd(in, in->next)) return 0;
-  if (grouped && !inGroup(in, in->next)) return 0;
-  if (!grouped) in->nextInGroup = false;
+  if (grouped && in->next.obs >= in->groupEnd) return 0;
   loadAt(in, in->next);
   in->current = in->next;
   in->haveCurrent = true;

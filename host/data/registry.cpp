@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "frame/host/values.h"
 #include "host/data/csv_import.h"
 #include "host/data/data.h"
 #include "host/data/dataset_internal.h"
+#include "host/data/parallel.h"
 #include "host/extensions.h"
 #include "host/session.h"
 
@@ -36,17 +36,6 @@ std::mutex gMutex;
 std::vector<HostDataSet*> gOpen;
 std::map<std::string, CachedTable> gTables;  // by the file's absolute path
 std::vector<StepOutput> gOutputs;            // every output the step made, closed ones too
-
-// Threads of an import: at most the CPUCOUNT option and the machine's processors, and no
-// more than the file has pieces worth a thread (each thread keeps a copy file open).
-int importThreads(int64_t fileBytes, size_t smallestPiece) {
-  const SystemOptions& o = session().options;
-  if (!o.threads) return 1;
-  const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  const int64_t pieces = fileBytes / static_cast<int64_t>(std::max<size_t>(smallestPiece, 1)) + 1;
-  int64_t n = o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
-  return static_cast<int>(std::clamp<int64_t>(std::min(n, pieces), 1, machine));
-}
 
 bool fileStamp(const std::filesystem::path& p, int64_t* size, int64_t* modified) {
   struct stat st;
@@ -156,7 +145,11 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
     return it->second.table;
   ImportSettings settings;
   settings.utilDirectory = utilDirectory();
-  settings.threads = importThreads(size, settings.smallestPiece);
+  settings.threads = dataThreads(size, static_cast<int64_t>(settings.smallestPiece));
+  // The text of a block read again: small beside the memory the step may use, as every
+  // thread holds one and the table keeps a few parsed.
+  settings.blockBytes = static_cast<size_t>(
+      std::clamp<int64_t>(memoryAvailable() / (64 * settings.threads), 4 << 10, 1 << 20));
   std::unique_ptr<Table> table = importCsv(name.path, settings, error);
   if (!table) return nullptr;
   table->name = name.shown;

@@ -1,62 +1,20 @@
-// Blocks of the binary copy: a head (bytes, rows, columns, the next block), one entry per
-// column (offset within the block, text flag), then the columns, each starting on 8 bytes.
+// The blocks of a table: the text between two noted offsets, parsed again when read. The
+// blocks read last stay parsed for the other readers, so that readers of neighbouring runs
+// or of small BY groups parse a block once.
 #include "host/data/table.h"
 
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/uio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <climits>
+#include <cerrno>
 #include <cstring>
 
 namespace vsf::host {
 
 namespace {
-
-struct BlockHead {
-  uint64_t bytes;
-  uint32_t rows;
-  uint32_t columns;
-  int32_t nextFile;
-  uint32_t unused;
-  uint64_t nextOffset;
-};
-struct ColumnHead {
-  uint64_t offset;
-  uint64_t text;
-};
-static_assert(sizeof(BlockHead) == 32 && sizeof(ColumnHead) == 16);
-
-std::atomic<int> gCopyCounter{0};
-const char kZeros[8] = {};
-
-uint64_t padded(uint64_t n) { return (n + 7) & ~uint64_t{7}; }
-
-uint64_t columnBytes(const ColumnPiece& c) {
-  return c.text ? padded(c.offsets.size() * 4 + c.bytes.size()) : c.numbers.size() * 8;
-}
-
-bool writeAll(int fd, std::vector<iovec>& iov, uint64_t at) {
-  size_t first = 0;
-  while (first < iov.size()) {
-    int count = static_cast<int>(std::min<size_t>(iov.size() - first, IOV_MAX));
-    ssize_t w = ::pwritev(fd, &iov[first], count, static_cast<off_t>(at));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    at += static_cast<uint64_t>(w);
-    // Drop what was written; a short write leaves part of one entry.
-    size_t left = static_cast<size_t>(w);
-    while (first < iov.size() && left >= iov[first].iov_len) left -= iov[first++].iov_len;
-    if (first < iov.size() && left > 0) {
-      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
-      iov[first].iov_len -= left;
-    }
-  }
-  return true;
-}
 
 bool readAll(int fd, void* data, size_t n, uint64_t at) {
   char* p = static_cast<char*>(data);
@@ -71,154 +29,223 @@ bool readAll(int fd, void* data, size_t n, uint64_t at) {
   return true;
 }
 
+int64_t modifiedTime(const struct stat& st) {
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 }  // namespace
 
 Table::~Table() {
-  for (int fd : fds_) ::close(fd);
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  for (std::thread& t : helpers_) t.join();
+  if (fd_ >= 0) ::close(fd_);
 }
 
-bool Table::create(const std::filesystem::path& directory, int files) {
-  for (int k = 0; k < files; ++k) {
-    std::string path =
-        (directory / fmt::format("vsf_{}_{}.dsc", ::getpid(), gCopyCounter++)).string();
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    ::unlink(path.c_str());
-    fds_.push_back(fd);
-    ends_.push_back(0);
+void Table::useFile(int fd, int64_t size, int64_t modified, std::vector<char> text, int cached) {
+  fd_ = fd;
+  size_ = size;
+  modified_ = modified;
+  textColumns_ = std::move(text);
+  cached_ = static_cast<size_t>(std::max(1, cached));
+}
+
+int64_t Table::rowsOfBlock(int64_t k) const { return std::min(blockRows_, obs - k * blockRows_); }
+
+bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* into,
+                       std::string* error) const {
+  into->index = -1;
+  struct stat st;
+  if (k < 0 || k >= blocks() || fd_ < 0 || ::fstat(fd_, &st) != 0) {
+    *error = fmt::format("file \"{}\" cannot be read ({}).", source.string(),
+                         errno ? std::strerror(errno) : "no such block");
+    return false;
   }
+  const std::string changed =
+      fmt::format("file \"{}\" changed while the step read it.", source.string());
+  if (st.st_size != size_ || modifiedTime(st) != modified_) {
+    *error = changed;
+    return false;
+  }
+  // Each thread keeps the room of the last block text it read.
+  thread_local std::vector<char> text;
+  const uint64_t from = starts_[static_cast<size_t>(k)], to = starts_[static_cast<size_t>(k) + 1];
+  text.resize(static_cast<size_t>(to - from));
+  if (!readAll(fd_, text.data(), text.size(), from)) {
+    *error = fmt::format("file \"{}\" cannot be read ({}).", source.string(),
+                         errno ? std::strerror(errno) : "it is shorter than it was");
+    return false;
+  }
+  ParsedPiece& p = into->piece;
+  parsePiece(std::string_view(text.data(), text.size()), static_cast<int>(vars.size()),
+             textColumns_, &p, wanted);
+  // The text the import read parses to the same rows and types.
+  bool same = !p.error && p.rows == rowsOfBlock(k);
+  for (size_t j = 0; same && j < p.columns.size(); ++j)
+    same = p.columns[j].skipped || p.columns[j].text == (textColumns_[j] != 0);
+  if (!same) {
+    *error = changed;
+    return false;
+  }
+  into->index = k;
   return true;
 }
 
-uint64_t Table::blockBytes(const ParsedPiece& piece) {
-  uint64_t n = sizeof(BlockHead) + piece.columns.size() * sizeof(ColumnHead);
-  for (const ColumnPiece& c : piece.columns) n += columnBytes(c);
-  return n;
-}
-
-BlockRef Table::reserve(int file, uint64_t bytes) {
-  BlockRef at{file, ends_[static_cast<size_t>(file)]};
-  ends_[static_cast<size_t>(file)] += bytes;
-  return at;
-}
-
-bool Table::writeBlock(const ParsedPiece& piece, BlockRef at, BlockRef next) const {
-  const size_t columns = piece.columns.size();
-  BlockHead head{blockBytes(piece),
-                 static_cast<uint32_t>(piece.rows),
-                 static_cast<uint32_t>(columns),
-                 next.file,
-                 0,
-                 next.offset};
-  std::vector<ColumnHead> heads(columns);
-  std::vector<iovec> iov;
-  iov.reserve(2 + 3 * columns);
-  iov.push_back({&head, sizeof head});
-  iov.push_back({heads.data(), columns * sizeof(ColumnHead)});
-  uint64_t offset = sizeof head + columns * sizeof(ColumnHead);
-  for (size_t j = 0; j < columns; ++j) {
-    const ColumnPiece& c = piece.columns[j];
-    heads[j] = ColumnHead{offset, c.text ? 1u : 0u};
-    offset += columnBytes(c);
-    if (!c.text) {
-      iov.push_back({const_cast<double*>(c.numbers.data()), c.numbers.size() * 8});
-      continue;
-    }
-    iov.push_back({const_cast<uint32_t*>(c.offsets.data()), c.offsets.size() * 4});
-    iov.push_back({const_cast<char*>(c.bytes.data()), c.bytes.size()});
-    uint64_t n = c.offsets.size() * 4 + c.bytes.size();
-    if (padded(n) > n) iov.push_back({const_cast<char*>(kZeros), padded(n) - n});
+std::shared_ptr<const ParsedBlock> Table::cached(int64_t k) const {
+  for (size_t i = cache_.size(); i-- > 0;) {
+    if (cache_[i]->index != k) continue;
+    std::shared_ptr<ParsedBlock> b = cache_[i];
+    cache_.erase(cache_.begin() + static_cast<std::ptrdiff_t>(i));
+    cache_.push_back(b);
+    return b;
   }
-  return writeAll(fd(at.file), iov, at.offset);
+  return nullptr;
 }
 
-bool Table::link(BlockRef from, BlockRef next) const {
-  struct {
-    int32_t file;
-    uint32_t unused;
-    uint64_t offset;
-  } link{next.file, 0, next.offset};
-  std::vector<iovec> iov{{&link, sizeof link}};
-  return writeAll(fd(from.file), iov, from.offset + offsetof(BlockHead, nextFile));
-}
-
-Table::Located Table::locate(int64_t obs) const {
-  std::call_once(indexed_, [this] {
-    int64_t seen = 0;
-    for (BlockRef b = first; b.valid() && seen < this->obs;) {
-      BlockHead head;
-      if (b.file >= files() || !readAll(fd(b.file), &head, sizeof head, b.offset)) break;
-      index_.push_back(IndexEntry{b, seen});
-      seen += head.rows;
-      b = BlockRef{head.nextFile, head.nextOffset};
+std::shared_ptr<ParsedBlock> Table::spare() const {
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    if (!spare_.empty()) {
+      std::shared_ptr<ParsedBlock> b = std::move(spare_.back());
+      spare_.pop_back();
+      return b;
     }
-    index_.push_back(IndexEntry{BlockRef{}, seen});  // the end
-  });
-  if (obs < 0 || obs >= index_.back().firstObs) return Located{};
-  auto it = std::upper_bound(index_.begin(), index_.end(), obs,
-                             [](int64_t o, const IndexEntry& e) { return o < e.firstObs; });
-  --it;
-  return Located{it->block, static_cast<uint32_t>(obs - it->firstObs)};
-}
-
-uint64_t BlockCursor::loadHeads(BlockRef block, bool whole) {
-  have_ = false;
-  BlockHead head;
-  if (block.file < 0 || block.file >= table_->files()) return 0;
-  uint64_t end = table_->fileEnd(block.file);
-  if (block.offset >= end || !readAll(table_->fd(block.file), &head, sizeof head, block.offset))
-    return 0;
-  uint64_t least = sizeof head + uint64_t{head.columns} * sizeof(ColumnHead);
-  if (head.bytes < least || block.offset + head.bytes > end) return 0;
-  if (data_.size() < head.bytes) data_.resize(head.bytes);
-  // A whole block comes in one read; a scan reads only the column heads now.
-  const uint64_t want = whole ? head.bytes : least;
-  if (!readAll(table_->fd(block.file), data_.data(), want, block.offset)) return 0;
-  offsets_.resize(head.columns);
-  text_.resize(head.columns);
-  const auto* heads = reinterpret_cast<const ColumnHead*>(data_.data() + sizeof head);
-  for (uint32_t j = 0; j < head.columns; ++j) {
-    offsets_[j] = heads[j].offset;
-    text_[j] = static_cast<char>(heads[j].text != 0);
   }
-  block_ = block;
-  next_ = BlockRef{head.nextFile, head.nextOffset};
-  rows_ = head.rows;
-  return head.bytes;
+  return std::make_shared<ParsedBlock>();
 }
 
-bool BlockCursor::load(BlockRef block) {
-  if (have_ && block_.file == block.file && block_.offset == block.offset) return true;
-  if (loadHeads(block, true) == 0) return false;
-  have_ = true;
-  return true;
+std::shared_ptr<const ParsedBlock> Table::keep(std::shared_ptr<ParsedBlock> b) const {
+  std::lock_guard<std::mutex> lock(cacheMutex_);
+  if (std::shared_ptr<const ParsedBlock> c = cached(b->index)) return c;
+  cache_.push_back(b);
+  if (cache_.size() > cached_) {
+    // A block no reader holds any more lends its room to a later parse.
+    if (cache_.front().use_count() == 1 && spare_.size() < cached_ / 2 + 1) {
+      cache_.front()->index = -1;
+      spare_.push_back(std::move(cache_.front()));
+    }
+    cache_.erase(cache_.begin());
+  }
+  return b;
 }
 
-bool BlockCursor::loadColumns(BlockRef block, const std::vector<int>& vars) {
-  const uint64_t bytes = loadHeads(block, false);
-  if (bytes == 0) return false;
-  for (int var : vars) {
-    size_t j = static_cast<size_t>(var);
-    if (j >= offsets_.size()) return false;
-    uint64_t end = j + 1 < offsets_.size() ? offsets_[j + 1] : bytes;
-    if (offsets_[j] > end || end > bytes ||
-        !readAll(table_->fd(block.file), data_.data() + offsets_[j], end - offsets_[j],
-                 block.offset + offsets_[j]))
+std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) const {
+  std::shared_future<std::shared_ptr<const ParsedBlock>> parsing;
+  std::shared_ptr<Ahead> mine;  // asked for ahead, but no helper took it yet: parsed here
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    if (std::shared_ptr<const ParsedBlock> b = cached(k)) return b;
+    for (const std::shared_ptr<Ahead>& a : ahead_) {
+      if (a->block != k) continue;
+      if (a->taken)
+        parsing = a->result;
+      else
+        mine = a;
+      a->taken = true;
+    }
+  }
+  if (parsing.valid()) {
+    if (std::shared_ptr<const ParsedBlock> b = parsing.get()) return b;
+    // Parsed ahead without success: parse it here for the reason.
+  }
+  std::shared_ptr<const ParsedBlock> kept;
+  std::shared_ptr<ParsedBlock> b = spare();
+  if (parseBlock(k, nullptr, b.get(), error)) kept = keep(std::move(b));
+  if (mine) {
+    mine->promise.set_value(kept);  // for a reader that came meanwhile
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    ahead_.erase(std::find(ahead_.begin(), ahead_.end(), mine));
+  }
+  return kept;
+}
+
+void Table::prefetch(int64_t k, int most) const {
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    if (stopping_ || k < 0 || k >= blocks() || static_cast<int>(ahead_.size()) >= most) return;
+    for (const std::shared_ptr<Ahead>& a : ahead_)
+      if (a->block == k) return;
+    for (const auto& c : cache_)
+      if (c->index == k) return;
+    auto a = std::make_shared<Ahead>();
+    a->block = k;
+    a->result = a->promise.get_future().share();
+    ahead_.push_back(std::move(a));
+    if (static_cast<int>(helpers_.size()) < most) helpers_.emplace_back([this] { help(); });
+  }
+  wake_.notify_one();
+}
+
+void Table::help() const {
+  std::unique_lock<std::mutex> lock(cacheMutex_);
+  for (;;) {
+    wake_.wait(lock, [this] {
+      if (stopping_) return true;
+      for (const std::shared_ptr<Ahead>& a : ahead_)
+        if (!a->taken) return true;
       return false;
+    });
+    if (stopping_) return;
+    std::shared_ptr<Ahead> a;
+    for (const std::shared_ptr<Ahead>& w : ahead_)
+      if (!w->taken) {
+        a = w;
+        break;
+      }
+    a->taken = true;
+    lock.unlock();
+    std::shared_ptr<const ParsedBlock> kept;
+    std::shared_ptr<ParsedBlock> b = spare();
+    std::string ignored;
+    if (parseBlock(a->block, nullptr, b.get(), &ignored)) kept = keep(std::move(b));
+    a->promise.set_value(kept);
+    lock.lock();
+    ahead_.erase(std::find(ahead_.begin(), ahead_.end(), a));
   }
+}
+
+TablePos positionOf(const Table& table, int64_t obs) {
+  if (obs < 0 || obs >= table.obs) return TablePos{-1, 0, table.obs};
+  return TablePos{obs / table.blockRows(), static_cast<uint32_t>(obs % table.blockRows()), obs};
+}
+
+bool BlockCursor::load(int64_t block) {
+  if (loaded_ >= 0 && loaded_ == block) return true;
+  loaded_ = -1;
+  for (int i = 1; i <= ahead_; ++i) table_->prefetch(block + i, ahead_);
+  std::shared_ptr<const ParsedBlock> b = table_->block(block, &error_);
+  if (!b) return false;
+  shared_ = std::move(b);
+  point(shared_.get());
+  loaded_ = block;
   return true;
 }
 
-std::string_view BlockCursor::text(int var, uint32_t row) const {
-  const char* base = data_.data() + offsets_[static_cast<size_t>(var)];
-  const auto* offs = reinterpret_cast<const uint32_t*>(base);
-  const char* bytes = base + (static_cast<size_t>(rows_) + 1) * 4;
-  return std::string_view(bytes + offs[row], offs[row + 1] - offs[row]);
+void BlockCursor::point(const ParsedBlock* b) {
+  parsed_ = b;
+  numbers_.resize(b->piece.columns.size());
+  for (size_t j = 0; j < numbers_.size(); ++j) numbers_[j] = b->piece.columns[j].numbers.data();
+}
+
+bool BlockCursor::loadColumns(int64_t block, const std::vector<int>& vars) {
+  loaded_ = -1;
+  std::vector<char> wanted(table_->vars.size(), 0);
+  for (int var : vars) {
+    if (var < 0 || static_cast<size_t>(var) >= wanted.size()) return false;
+    wanted[static_cast<size_t>(var)] = 1;
+  }
+  if (!table_->parseBlock(block, &wanted, &own_, &error_)) return false;
+  shared_.reset();
+  point(&own_);
+  return true;
 }
 
 TablePos BlockCursor::after(TablePos pos) const {
-  if (pos.row + 1 < rows_) return TablePos{pos.block, pos.row + 1, pos.obs + 1};
-  return TablePos{next_, 0, pos.obs + 1};
+  if (pos.row + 1 < rows()) return TablePos{pos.block, pos.row + 1, pos.obs + 1};
+  return TablePos{pos.block + 1 < table_->blocks() ? pos.block + 1 : -1, 0, pos.obs + 1};
 }
 
 }  // namespace vsf::host

@@ -1,15 +1,21 @@
-// The binary copy of a data set that the host keeps in the UTILPATH directory for the step:
-// a chain of blocks, each holding a run of observations column by column (numbers as
-// doubles, texts as offsets and bytes). Later passes read it instead of the CSV text. The
-// copy spreads over one file per import thread, so the threads write in parallel; each block
-// names the next, so walking it needs no index in memory.
+// An imported data set as the host reads it during the step. Its observations lie in blocks,
+// each a run of `blockRows` records of the CSV text itself (the last block holds what is
+// left), which a reader parses column by column when it needs them: nothing is copied or
+// written beyond the blocks in use. The import checked the text, settled the types and noted
+// where each block starts.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "host/data/csv_chunk.h"
@@ -33,15 +39,13 @@ struct TableVar {
   bool strayPoint = false;  // it is a number with a decimal point in a decimal-comma file
 };
 
-// Where a block is: its file and offset; file -1 for none.
-struct BlockRef {
-  int32_t file = -1;
-  uint64_t offset = 0;
-  bool valid() const { return file >= 0; }
+// One block of the table, parsed.
+struct ParsedBlock {
+  int64_t index = -1;
+  ParsedPiece piece;
 };
 
-// An imported data set: its variables and its binary copy (unlinked at creation, so the
-// files go with their descriptors whatever happens to the step).
+// An imported data set: its variables and where its blocks lie in the file.
 class Table {
  public:
   ~Table();
@@ -52,81 +56,114 @@ class Table {
   int64_t obs = 0;
   CsvDialect dialect;                   // the separator and decimal mark the file was read with
   RowNames rowNames = RowNames::kNone;  // how R's row names were found (kRowNamesVariable)
-  BlockRef first;                       // the first block, none when there are no observations
 
-  // Creates the unlinked files in the directory; false when it cannot.
-  bool create(const std::filesystem::path& directory, int files);
-  int files() const { return static_cast<int>(fds_.size()); }
-  // Bytes the piece takes as a block.
-  static uint64_t blockBytes(const ParsedPiece& piece);
-  // Reserves room for a block at the end of `file`.
-  BlockRef reserve(int file, uint64_t bytes);
-  // Writes the piece as the block at `at`, followed by `next`; false on a write failure.
-  // Blocks of different files may be written at the same time.
-  bool writeBlock(const ParsedPiece& piece, BlockRef at, BlockRef next) const;
-  // Sets the block that follows `from`.
-  bool link(BlockRef from, BlockRef next) const;
-  int fd(int file) const { return fds_[static_cast<size_t>(file)]; }
-  uint64_t fileEnd(int file) const { return ends_[static_cast<size_t>(file)]; }
+  // ---- Set up by the import ----
+  // Each block holds `n` records.
+  void setBlockRows(int64_t n) { blockRows_ = n > 0 ? n : 1; }
+  // The offset of the next block's first record, in order; then the end of the text.
+  void addBlock(uint64_t start) { starts_.push_back(start); }
+  // Reads the blocks from `fd` (the table owns it; size and modified time as the import
+  // found them), keeping `text` columns as texts; the `cached` blocks parsed last stay
+  // parsed.
+  void useFile(int fd, int64_t size, int64_t modified, std::vector<char> text, int cached);
 
-  // Where observation obs (from 0) lies: its block and row; the block is invalid past the end or
-  // when the chain cannot be read. The chain's heads are read once, on the first call.
-  struct Located {
-    BlockRef block;
-    uint32_t row = 0;
-  };
-  Located locate(int64_t obs) const;
+  int64_t blockRows() const { return blockRows_; }
+  int64_t blocks() const { return starts_.empty() ? 0 : int64_t(starts_.size()) - 1; }
+  int64_t rowsOfBlock(int64_t k) const;
+  // Block k parsed whole, shared with the other readers that ask for it while it is recent;
+  // null and the reason when the text cannot be read or is no longer what the import read.
+  std::shared_ptr<const ParsedBlock> block(int64_t k, std::string* error) const;
+  // Block k with only the `wanted` columns parsed, into *into; false and the reason.
+  bool parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* into,
+                  std::string* error) const;
+  // Has block k parsed on one of up to `most` threads of the table's own, unless it is
+  // parsed or asked for already, or `most` blocks wait so. block(k) waits for a parse that
+  // began, and parses the block itself when no thread has taken it yet.
+  void prefetch(int64_t k, int most) const;
 
  private:
-  // Per block of the chain: where it is and its first observation.
-  struct IndexEntry {
-    BlockRef block;
-    int64_t firstObs = 0;
+  int fd_ = -1;
+  int64_t size_ = 0, modified_ = 0;
+  int64_t blockRows_ = 0;
+  std::vector<uint64_t> starts_;
+  std::vector<char> textColumns_;
+  size_t cached_ = 1;
+  mutable std::mutex cacheMutex_;
+  mutable std::vector<std::shared_ptr<ParsedBlock>> cache_;  // the most recent last
+  mutable std::vector<std::shared_ptr<ParsedBlock>> spare_;  // room of blocks nobody reads
+  // A block asked for ahead of its reader.
+  struct Ahead {
+    int64_t block = -1;
+    std::promise<std::shared_ptr<const ParsedBlock>> promise;
+    std::shared_future<std::shared_ptr<const ParsedBlock>> result;
+    bool taken = false;  // its parse began: on a helper, or by a reader
   };
-  mutable std::once_flag indexed_;
-  mutable std::vector<IndexEntry> index_;
+  // Under the cache's lock: the blocks asked for and not yet parsed, in order, and the
+  // helper threads that parse them.
+  mutable std::deque<std::shared_ptr<Ahead>> ahead_;
+  mutable std::vector<std::thread> helpers_;
+  mutable std::condition_variable wake_;
+  mutable bool stopping_ = false;
+  void help() const;
 
-  std::vector<int> fds_;
-  std::vector<uint64_t> ends_;
+  // Under the cache's lock: a cached block, or null.
+  std::shared_ptr<const ParsedBlock> cached(int64_t k) const;
+  std::shared_ptr<ParsedBlock> spare() const;
+  // Keeps the parsed block among the recent ones; the block to use (another reader may have
+  // kept block k meanwhile).
+  std::shared_ptr<const ParsedBlock> keep(std::shared_ptr<ParsedBlock> b) const;
 };
 
-// A position in the copy: the block, the row within it, the observation (from 0).
+// A position in the data set: the block (-1 for none), the row within it, the observation
+// (from 0).
 struct TablePos {
-  BlockRef block;
+  int64_t block = -1;
   uint32_t row = 0;
   int64_t obs = 0;
 };
+
+// The position of observation obs, the end when there is none.
+TablePos positionOf(const Table& table, int64_t obs);
 
 // Reads one block at a time; values of the loaded block's rows.
 class BlockCursor {
  public:
   explicit BlockCursor(const Table* table) : table_(table) {}
-  // Loads the block unless loaded; false on a read failure.
-  bool load(BlockRef block);
+  // A reader that goes through the blocks in order has the next `blocks` parsed ahead.
+  void readAhead(int blocks) { ahead_ = blocks; }
+  // Loads the block unless loaded; false on a read failure (error() says why).
+  bool load(int64_t block);
   // Loads only the columns of `vars` of the block (the others hold nothing); for scans that
   // need a few columns of every block. A cursor used so must not also load whole blocks.
-  bool loadColumns(BlockRef block, const std::vector<int>& vars);
-  uint32_t rows() const { return rows_; }
-  bool isText(int var) const { return text_[static_cast<size_t>(var)] != 0; }
-  double number(int var, uint32_t row) const {
-    return reinterpret_cast<const double*>(data_.data() + offsets_[static_cast<size_t>(var)])[row];
+  bool loadColumns(int64_t block, const std::vector<int>& vars);
+  // Why the last load failed: the end of a sentence that starts with the data set's name.
+  const std::string& error() const { return error_; }
+  uint32_t rows() const { return static_cast<uint32_t>(parsed_->piece.rows); }
+  bool isText(int var) const { return column(var).text; }
+  // Every column's numbers of the loaded block, side by side for the bound reads.
+  const double* const* numbers() const { return numbers_.data(); }
+  double number(int var, uint32_t row) const { return numbers_[static_cast<size_t>(var)][row]; }
+  std::string_view text(int var, uint32_t row) const {
+    const ColumnPiece& c = column(var);
+    return std::string_view(c.bytes).substr(c.offsets[row], c.offsets[row + 1] - c.offsets[row]);
   }
-  std::string_view text(int var, uint32_t row) const;
   // The position after pos, whose block is loaded.
   TablePos after(TablePos pos) const;
 
  private:
+  void point(const ParsedBlock* b);
+  const ColumnPiece& column(int var) const {
+    return parsed_->piece.columns[static_cast<size_t>(var)];
+  }
   const Table* table_;
-  std::vector<char> data_;
-  std::vector<uint64_t> offsets_;
-  std::vector<char> text_;
-  BlockRef block_, next_;
-  uint32_t rows_ = 0;
-  bool have_ = false;
-
-  // Reads the block's head and column heads, or the whole block; the block's byte count, or 0
-  // on a failure.
-  uint64_t loadHeads(BlockRef block, bool whole);
+  int ahead_ = 0;
+  const ParsedBlock* parsed_ = nullptr;
+  std::vector<const double*> numbers_;
+  int64_t loaded_ = -1;  // the block loaded whole, -1 for none
+  std::string error_;
+  // The block shared with other readers, or this cursor's own partial parse.
+  std::shared_ptr<const ParsedBlock> shared_;
+  ParsedBlock own_;
 };
 
 }  // namespace vsf::host

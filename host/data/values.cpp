@@ -82,6 +82,14 @@ int attr(HostDataSet* ds, int code, void* out) {
     case dsattr::kVarCount:
       *static_cast<int32_t*>(out) = vars;
       return 0;
+    case dsattr::kBlockRows:
+      if (!in) return -1;
+      *static_cast<int64_t*>(out) = in->table->blockRows();
+      return 0;
+    case dsattr::kGroupFirst:
+      if (!in) return -1;
+      *static_cast<int64_t*>(out) = in->readMode == 'F' ? 0 : in->groupStart.obs;
+      return 0;
     default:
       return -1;
   }
@@ -148,13 +156,12 @@ int bindEnd(HostBindList* list) {
 
 void copyBound(InputDataSet* in) {
   const uint32_t row = in->current.row;
+  const double* const* numbers = in->cursor.numbers();
   for (const HostBinding& b : in->bound->items) {
     switch (b.type) {
-      case kBindNumeric: {
-        double v = in->cursor.number(b.var, row);
-        std::memcpy(b.dest, &v, 8);
+      case kBindNumeric:
+        std::memcpy(b.dest, numbers[b.var] + row, 8);
         break;
-      }
       default:  // characters as they stand, numbers in the best format of the field's width
         if (in->cursor.isText(b.var))
           putPadded(in->cursor.text(b.var, row), b.dest, b.length);

@@ -21,8 +21,19 @@ int endBlock(RowBlockWriter* w) {
 
 int beginBlock(RowBlockWriter* w) {
   char* rowStart = nullptr;
-  if (int rc = seekUtilPage(w->files, w->block, w->pool, &w->start, &rowStart, &w->backward);
-      rc != 0) {
+  void* page = nullptr;
+  if (w->supply) {
+    const UtilFileRecord& r = w->files->records[blockFile(w->files, w->block)];
+    // From the first paged block on, the blocks of every file are paged.
+    if (blockLocal(w->files, w->block) < r.residentCapacity)
+      page = w->supply->take(r.pageLength);
+    else
+      w->supply->stop();
+  }
+  const int rc =
+      seekUtilPage(w->files, w->block, w->pool, &w->start, &rowStart, &w->backward, &page);
+  if (page) kernel().poolFree(w->pool, page);  // not taken
+  if (rc != 0) {
     w->start = nullptr;
     return rc;
   }
@@ -31,6 +42,35 @@ int beginBlock(RowBlockWriter* w) {
 }
 
 }  // namespace
+
+PageSupply::~PageSupply() {
+  for (void* p : pages_) kernel().poolFree(pool_, p);
+}
+
+void PageSupply::prepare(int64_t n) {
+  for (int64_t i = 0; i < n && wanted_; ++i) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (pages_.size() >= most_) return;
+    }
+    auto* page =
+        static_cast<char*>(kernel().poolAlloc(pool_, static_cast<size_t>(length_), kAllocZero));
+    if (!page) return;
+    // Fault every 4 KB of it in here; a store of the zero it holds is enough.
+    for (int32_t at = 0; at < length_; at += 4096) static_cast<volatile char*>(page)[at] = 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    pages_.push_back(page);
+  }
+}
+
+void* PageSupply::take(int32_t length) {
+  if (length != length_) return nullptr;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (pages_.empty()) return nullptr;
+  void* page = pages_.back();
+  pages_.pop_back();
+  return page;
+}
 
 int appendRow(RowBlockWriter* w, const double* values, int nValues, const int32_t* tags,
               int nTags) {

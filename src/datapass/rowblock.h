@@ -6,8 +6,11 @@
 // A block is full when the space between the two fill points is smaller than the next row.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace vsf {
 
@@ -33,16 +36,46 @@ inline const int32_t* blockTagEnd(const PageView& v) {
   return reinterpret_cast<const int32_t*>(v.bytes + (v.length & ~7));
 }
 
+// Zeroed pages that the workers of a data pass fault in ahead of the writer, so that the
+// thread that packs the rows in order does not stop at every fresh page of memory.
+class PageSupply {
+ public:
+  PageSupply(HostPool* pool, int32_t pageLength, size_t most)
+      : pool_(pool), length_(pageLength), most_(most) {}
+  ~PageSupply();
+  PageSupply(const PageSupply&) = delete;
+  PageSupply& operator=(const PageSupply&) = delete;
+  // On a worker: makes up to n more pages, touched, unless enough wait or none are wanted.
+  void prepare(int64_t n);
+  // On the writer: a page of `length` bytes, or null.
+  void* take(int32_t length);
+  // No more pages are wanted (the next blocks go to pages of the files).
+  void stop() { wanted_ = false; }
+  size_t ready() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pages_.size();
+  }
+
+ private:
+  HostPool* pool_;
+  const int32_t length_;
+  const size_t most_;
+  std::atomic<bool> wanted_{true};
+  std::mutex mutex_;
+  std::vector<void*> pages_;
+};
+
 // Packs rows into the blocks of a BY group, striped over its utility files.
 struct RowBlockWriter {
   UtilFileArray* files = nullptr;
-  HostPool* pool = nullptr;  // resident blocks come from it (the PAGE pool)
-  int64_t block = 0;         // the current block; after finishRows, the number of blocks
-  int64_t rows = 0;          // rows in the current block
-  int64_t largestRows = 0;   // the largest row count of any block ended
-  char* start = nullptr;     // the current block, null before its first row
-  char* forward = nullptr;   // next byte for doubles
-  char* backward = nullptr;  // the byte after the next row's tag group
+  HostPool* pool = nullptr;      // resident blocks come from it (the PAGE pool)
+  int64_t block = 0;             // the current block; after finishRows, the number of blocks
+  int64_t rows = 0;              // rows in the current block
+  int64_t largestRows = 0;       // the largest row count of any block ended
+  char* start = nullptr;         // the current block, null before its first row
+  char* forward = nullptr;       // next byte for doubles
+  char* backward = nullptr;      // the byte after the next row's tag group
+  PageSupply* supply = nullptr;  // pages made ahead for resident blocks, or null
 };
 
 // Appends one row: nValues doubles forward and nTags tags (tags[0] read first) backward. A

@@ -152,11 +152,14 @@ void closeUtilFiles(UtilFileArray* array, HostPool* pool) {
 }
 
 int seekUtilPage(UtilFileArray* array, int64_t k, HostPool* pool, char** blockStart,
-                 char** rowStart, char** tagEnd) {
+                 char** rowStart, char** tagEnd, void** page) {
   UtilFileRecord* r = recordOf(array, k);
   int64_t j = blockLocal(array, k);
   if (j < r->residentCapacity) {
-    void* b = kernel().poolAlloc(pool, static_cast<size_t>(r->pageLength), kAllocZero);
+    void* b = page && *page
+                  ? *page
+                  : kernel().poolAlloc(pool, static_cast<size_t>(r->pageLength), kAllocZero);
+    if (page) *page = nullptr;
     if (!b) return rc::kMemory;
     r->current = PageDescriptor{0, b};
   } else {

@@ -65,10 +65,11 @@ void closeUtilFile(UtilFileRecord* record, int argument);
 void closeUtilFiles(UtilFileArray* array, HostPool* pool);
 
 // Makes block k the current block of its file, cleared; returns its start (the row count
-// slot), the first row byte and the end of its tag area. 0, -2 (resident block refused) or
-// -7 (no page buffer).
+// slot), the first row byte and the end of its tag area. A resident block takes *page (a
+// zeroed page of the file's length from `pool`) when given, and clears *page. 0, -2 (resident
+// block refused) or -7 (no page buffer).
 [[nodiscard]] int seekUtilPage(UtilFileArray* array, int64_t k, HostPool* pool, char** blockStart,
-                               char** rowStart, char** tagEnd);
+                               char** rowStart, char** tagEnd, void** page = nullptr);
 // Ends block k: a paged block is written to its page (-12 after message 848/139 when
 // refused), a resident one is kept in its file's list. 0 on success.
 [[nodiscard]] int endUtilBlock(UtilFileArray* array, int64_t k);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "effects/provider.h"
 
@@ -481,6 +482,9 @@ struct ZLevCtx {
   double** levelWeights = nullptr;
   void (*rowHook)(ZLevCtx* ctx) = nullptr;
   double* designRow = nullptr;
+  // zreadobs's list of what it checks, made at its first call of a group (the context's own:
+  // a copy of the context starts without one).
+  std::shared_ptr<struct ReadPlan> readPlan;
 };
 
 // The EFFECT statement's record is laid out as the grammar writes it: grammar/slots.h

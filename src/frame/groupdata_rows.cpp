@@ -163,11 +163,15 @@ void addTrainingSums(DataPass* p, const Observation& obs) {
   if (s.layout.sparseEffectCount == 0) {
     // Dense effects lie in candidate order: the stored values are the columns in effect order
     // (a zero adds nothing, so no test).
-    const double* x = p->values + p->lead + 1;
+    // The row and the two sums never overlap: said so, the loop runs on vectors, each
+    // column's sum the same.
+    const double* __restrict x = p->values + p->lead + 1;
+    double* __restrict sums = s.layout.colMeans;
+    double* __restrict squares = s.sweep.colSquares;
     for (int32_t c = 0; c < p->p; ++c) {
       const double ax = a * x[c];
-      s.layout.colMeans[c] += ax;
-      s.sweep.colSquares[c] += ax * x[c];
+      sums[c] += ax;
+      squares[c] += ax * x[c];
     }
   } else {
     forEachValue(p, [&](int32_t c, double x) {

@@ -5,11 +5,13 @@
 // rows, blocks and totals are those of a read on one thread, bit for bit.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/codes.h"
 #include "base/crew.h"
 #include "base/host.h"
+#include "datapass/utilfiles.h"
 #include "frame/groupdata_internal.h"
 #include "levelize/levelize.h"
 
@@ -45,8 +47,10 @@ struct RunCrew {
   DataPass* p = nullptr;
   std::vector<RunWorker> workers;
   int64_t rowDoubles = 0, rowTags = 0;  // the most a row can take
-  int64_t runRows = 0;
+  ObsRuns runs;
   bool sums = false;
+  std::unique_ptr<PageSupply> supply;  // the writer's resident blocks, faulted in by workers
+  int32_t pageLength = 0;
   ~RunCrew() {
     for (RunWorker& w : workers) zlevclonefree(w.ctx);
   }
@@ -65,9 +69,9 @@ void readRun(RunCrew* c, RunWorker* w, int64_t run) {
   w->model.clear();
   w->columns.clear();
   int64_t valueAt = 0, tagAt = 0;
-  zlevcloneseek(w->ctx, run * c->runRows);
+  zlevcloneseek(w->ctx, c->runs.start(run));
   w->ended = true;
-  for (int64_t k = 0; k < c->runRows; ++k) {
+  for (int64_t k = 0; k < c->runs.length(run); ++k) {
     if (!w->ctx->next(w->ctx)) return;
     ReadObs r;
     r.obs.status = zreadobs(w->ctx, &r.obs.y, &r.obs.w, &r.obs.f);
@@ -92,6 +96,9 @@ void readRun(RunCrew* c, RunWorker* w, int64_t run) {
     w->obs.push_back(r);
   }
   w->ended = false;
+  // The pages the run's rows fill, rounded down: the pages left at the end of the pass are
+  // memory that no block takes, and a page the packing thread faults in itself costs little.
+  if (c->supply) c->supply->prepare((8 * valueAt + 4 * tagAt) / (c->pageLength - 8));
 }
 
 // This thread's half of one run; 0 or the code ending the step.
@@ -129,7 +136,21 @@ const char* prepare(RunCrew* c, int workers) {
   const int64_t columns = std::max(p->p, p->d->columnCount);
   c->rowDoubles = columns + 4;
   c->rowTags = 2 * columns + 3;
-  c->runRows = std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096);
+  c->runs = zlevruns(p->ctx, std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096));
+  // The packing thread takes its fresh pages from the workers, at most the resident blocks
+  // left and a run's worth a worker.
+  const UtilFileArray& files = p->s->group.utilFiles;
+  int64_t resident = 0;
+  for (int32_t i = 0; i < files.count; ++i)
+    resident +=
+        std::max<int64_t>(0, files.records[i].residentCapacity - files.records[i].residentCount);
+  c->pageLength = files.count > 0 ? files.records[0].pageLength : 0;
+  if (c->pageLength > 0 && resident > 0) {
+    const int64_t perRun = c->runs.rows * 8 * c->rowDoubles / c->pageLength + 2;
+    c->supply = std::make_unique<PageSupply>(
+        p->s->group.pagePool, c->pageLength,
+        static_cast<size_t>(std::min<int64_t>(resident, workers * perRun)));
+  }
   c->workers.resize(static_cast<size_t>(workers));
   for (RunWorker& w : c->workers) {
     const char* why = nullptr;
@@ -178,6 +199,7 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
   double* const values = p->values;
   int32_t* const rowTags = p->tags;
   const double* const obsValues = p->obsValues;
+  p->writer.supply = c.supply.get();
   *rc = 0;
   for (int64_t run = 0; *rc == 0; ++run) {
     if (crew.take(run) != 0) {
@@ -193,6 +215,7 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
     crew.release(run);
   }
   crew.stop();
+  p->writer.supply = nullptr;
   p->values = values;
   p->tags = rowTags;
   p->obsValues = obsValues;

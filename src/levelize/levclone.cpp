@@ -1,6 +1,7 @@
 // Worker contexts: a copy of the levelization context whose per-observation state (reader, row
 // image, decoded values, level indexes, effect results) is its own, while the levels, codings
 // and effect records stay shared and are only read.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -110,6 +111,7 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
   c->classState = r->classState.data();
   c->levelScratch = reinterpret_cast<char*>(r->scratch.data());
   c->designRow = nullptr;
+  c->readPlan.reset();
   c->threaded = 0;
   zlinkextra(c);
   zlevBindRows(c, 1);
@@ -119,11 +121,29 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
 void zlevclonefree(ZLevCtx* clone) {
   if (!clone) return;
   auto* r = reinterpret_cast<CloneRecord*>(clone);
+  dropReadPlan(clone);
   zlevReleaseRows(&r->alloc);
   hostv().ds->close(r->alloc.reader);
   delete r;
 }
 
 void zlevcloneseek(ZLevCtx* clone, int64_t k) { hostv().ds->seekObs(clone->alloc->reader, k); }
+
+ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred) {
+  preferred = std::max<int64_t>(1, preferred);
+  if (blockRows <= 0 || groupFirst < 0) return ObsRuns{preferred, preferred};
+  // Whole blocks, as many as come nearest the preferred run.
+  const int64_t rows = blockRows * std::max<int64_t>(1, (preferred + blockRows / 2) / blockRows);
+  return ObsRuns{rows - groupFirst % rows, rows};
+}
+
+ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred) {
+  HostDataSet* reader = ctx->alloc->reader;
+  int64_t block = 0, groupFirst = -1;
+  if (hostv().ds->attr(reader, dsattr::kBlockRows, &block) != 0 ||
+      hostv().ds->attr(reader, dsattr::kGroupFirst, &groupFirst) != 0)
+    block = 0;
+  return obsRuns(block, groupFirst, preferred);
+}
 
 }  // namespace vsf

@@ -136,14 +136,15 @@ bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
     w.set = std::make_unique<ComboSet>(d);
     w.responses.assign(static_cast<size_t>(ctx->responseCount) + 1, 0.0);
   }
+  const ObsRuns runs = zlevruns(ctx, kRunRows);
   WorkCrew crew;
   if (!crew.start(
           workers,
-          [&crewWorkers](int worker, int64_t run) {
+          [&crewWorkers, &runs](int worker, int64_t run) {
             ComboWorker& w = crewWorkers[static_cast<size_t>(worker)];
-            zlevcloneseek(w.ctx, run * kRunRows);
+            zlevcloneseek(w.ctx, runs.start(run));
             w.ended = true;
-            for (int64_t k = 0; k < kRunRows; ++k) {
+            for (int64_t k = 0; k < runs.length(run); ++k) {
               if (!w.ctx->next(w.ctx)) return 0;
               addObservation(w.ctx, w.set.get(), w.responses.data());
             }

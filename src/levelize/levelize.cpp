@@ -197,6 +197,7 @@ void equipProvider(ZLevCtx* ctx) {
 
 void levPrepare(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
+  dropReadPlan(ctx);  // the last group's usage mask may be gone
   d->lagEffects = 0;
   checkMultimemberOptions(d);
   clearMoments(d);

@@ -121,6 +121,21 @@ void zlevclonefree(ZLevCtx* clone);
 // Positions a clone so that its next routine delivers observation k (from 0) of the group.
 void zlevcloneseek(ZLevCtx* clone, int64_t k);
 
+// The runs of a group's observations that a crew's workers read in turn: run k covers the
+// group's observations start(k) to start(k) + length(k) - 1. Runs are about `preferred`
+// observations and follow the blocks the host keeps the data set in, so that no block is read
+// for two runs.
+struct ObsRuns {
+  int64_t first = 1;  // observations of run 0
+  int64_t rows = 1;   // observations of every later run
+  int64_t start(int64_t k) const { return k == 0 ? 0 : first + (k - 1) * rows; }
+  int64_t length(int64_t k) const { return k == 0 ? first : rows; }
+};
+ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred);
+// The runs of a group that starts at observation `groupFirst` of a data set kept in blocks of
+// `blockRows` observations (0: blocks of any size).
+ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred);
+
 // Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
 // obs::kUnusable.
 int zobsusable(ZLevCtx* ctx, double* values);

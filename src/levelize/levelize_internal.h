@@ -176,6 +176,8 @@ extern int (*levDataPass)(ZLevCtx* ctx);
 // its design variables with their members and lag variables, and the CLASS variables that are
 // also extra variables.
 ModelUsageMask* buildUsageMask(ZLevCtx* ctx);
+// Drops zreadobs's plan of the context (a new group, or the context goes).
+void dropReadPlan(ZLevCtx* ctx);
 
 // ---- Continuous ranges and the work area's start (levranges.cpp) ----
 struct CenterRange {

@@ -107,6 +107,7 @@ void releaseRows(ZLevCtx* ctx) {
 }  // namespace
 
 int zlevfree(ZLevCtx* ctx, int mask) {
+  if (ctx && mask == -1) dropReadPlan(ctx);
   if (!ctx || !ctx->design || !ctx->alloc) return 0;
   const unsigned m = static_cast<unsigned>(mask);
   if (m & 0x01) releaseLevels(ctx, (m & 0x20) != 0);
@@ -121,6 +122,7 @@ int zlevfree(ZLevCtx* ctx, int mask) {
   if (m & 0x08) ctx->sscp.state = nullptr;
   if (m & 0x10) zlevReleaseRows(ctx->alloc);
   if (m & 0x20) {
+    dropReadPlan(ctx);
     ctx->design->usageMask = nullptr;
     // The group heap belongs to the step driver, which releases it after this; only a heap
     // made here for want of one goes now.

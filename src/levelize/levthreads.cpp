@@ -30,6 +30,7 @@ struct CollectWorker {
 
 struct Collection {
   ZLevCtx* ctx = nullptr;
+  ObsRuns runs;
   std::vector<CollectWorker> workers;
   ~Collection() {
     for (CollectWorker& w : workers) {
@@ -39,23 +40,23 @@ struct Collection {
   }
 };
 
-int collectRun(CollectWorker* w, int64_t run) {
+int collectRun(const ObsRuns& runs, CollectWorker* w, int64_t run) {
   LevelizeWork* wk = w->work;
   ZDesign* d = w->ctx->design;
   for (int j = 0; j < d->modelVarCount; ++j) {
     wk->minimum[j] = DBL_MAX;
     wk->maximum[j] = -DBL_MAX;
   }
-  zlevcloneseek(w->ctx, run * kChunkRows);
+  const int64_t first = runs.start(run);
+  zlevcloneseek(w->ctx, first);
   w->ended = true;
-  for (int64_t k = 0; k < kChunkRows; ++k) {
+  for (int64_t k = 0; k < runs.length(run); ++k) {
     if (!wk->next(wk)) return 0;
     LevelNode* out = nullptr;
     levelizeObservation(nullptr, wk, d, &out, &w->spare);
     for (int i = 0; i < d->classCount; ++i) {
       auto& seen = w->firstObs[static_cast<size_t>(i)];
-      if (static_cast<int64_t>(seen.size()) < wk->levelCounts[i])
-        seen.push_back(run * kChunkRows + k);
+      if (static_cast<int64_t>(seen.size()) < wk->levelCounts[i]) seen.push_back(first + k);
     }
   }
   w->ended = false;
@@ -127,12 +128,13 @@ int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
   w->start(w);
   Collection c;
   c.ctx = ctx;
+  c.runs = zlevruns(ctx, kChunkRows);
   if (!prepare(&c, w, workers)) return 0;
   WorkCrew crew;
   if (!crew.start(
           workers,
           [&c](int worker, int64_t run) {
-            return collectRun(&c.workers[static_cast<size_t>(worker)], run);
+            return collectRun(c.runs, &c.workers[static_cast<size_t>(worker)], run);
           },
           [ctx](const WorkCrew::Stop& why) { levThreadedStop(ctx, why); })) {
     levNoteOneThread(ctx, OneThreadPass::kLevelize, "The levelization",

@@ -48,6 +48,36 @@ TEST(UtilFiles, BlocksAreStripedResidentThenPaged) {
   }
 }
 
+// Pages made ahead by workers become resident blocks, as many as are ready, and stop at the
+// first block that goes to a page of its file; the blocks are those a writer makes alone.
+TEST(UtilFiles, PagesMadeAheadServeTheResidentBlocks) {
+  const int rows = 7 * kRowsPerBlock + 3;
+  Blocks alone(2, 2, rows);
+  Blocks b(2, 2, 0);
+  const int32_t length = b.files().records[0].pageLength;
+  PageSupply supply(b.v->group.pagePool, length, 3);
+  supply.prepare(5);
+  EXPECT_EQ(supply.ready(), 3u);                // no more than asked to hold
+  EXPECT_EQ(supply.take(length + 8), nullptr);  // a page of another length is never given
+  RowBlockWriter w{&b.files(), b.v->group.pagePool};
+  w.supply = &supply;
+  for (int i = 0; i < rows; ++i) {
+    double value = i;
+    int32_t tag = i;
+    ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1), 0);
+    if (i == kRowsPerBlock) supply.prepare(1);  // a worker adds one while rows are packed
+  }
+  ASSERT_EQ(finishRows(&w), 0);
+  // Blocks 0 to 3 are resident (two a file) and took the four pages; block 4 is paged.
+  EXPECT_EQ(supply.ready(), 0u);
+  supply.prepare(2);
+  EXPECT_EQ(supply.ready(), 0u);  // not wanted any more
+  (void)reopenUtilFiles(&b.files(), rows, true, false, &b.v->stepCode);
+  EXPECT_EQ(b.firstValues(), alone.firstValues());
+  EXPECT_EQ(b.files().records[0].residentCount, 2);
+  EXPECT_EQ(b.files().records[1].residentCount, 2);
+}
+
 // A row that does not fit the rest of a block starts the next one; the tags of a block run
 // down from the end of its page.
 TEST(UtilFiles, RowThatDoesNotFitStartsTheNextBlock) {

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,11 @@ fs::path threadData() {
   return dir;
 }
 
+std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // The document without what depends on the threads: the performance settings and the timing.
 Json withoutThreads(Json j) {
   if (j.is_array()) {
@@ -78,25 +85,58 @@ TEST(Threads, EveryWorkerCountGivesTheSameRun) {
       "proc varsifter data=lv seed=3; class c(order=freq) n(order=data);"
       " model y = x1 x2 x3 / selection=stepwise; PERF run;",
   };
-  const char* threads[] = {"performance threads cpucount=1;", "performance threads cpucount=2;",
-                           "performance threads cpucount=3;", "performance threads cpucount=8;"};
+  // Under a small MEMSIZE the host reads the data set in blocks of a few hundred rows, which
+  // the workers' runs follow from wherever a BY group starts, and the stored rows are paged.
+  const std::pair<const char*, const char*> threads[] = {
+      {"performance threads cpucount=1;", ""},
+      {"performance threads cpucount=2;", ""},
+      {"performance threads cpucount=3;", ""},
+      {"performance threads cpucount=8;", ""},
+      {"performance threads cpucount=3;", "--memsize 16"},
+      {"performance threads cpucount=8;", "--memsize 16"}};
   for (const char* program : programs) {
-    auto with = [&](const std::string& perf) {
+    auto with = [&](const std::string& perf, const std::string& options) {
       std::string text = program;
       text.replace(text.find("PERF"), 4, perf);
-      return runCommand(text, lib);
+      return runCommand(text, lib, options);
     };
-    const CommandRun one = with("performance nothreads;");
+    const CommandRun one = with("performance nothreads;", "");
     ASSERT_EQ(one.status, 0) << one.output;
     const Json reference = withoutThreads(one.document);
-    for (const char* perf : threads) {
-      SCOPED_TRACE(std::string(program) + " / " + perf);
-      const CommandRun r = with(perf);
+    for (const auto& [perf, options] : threads) {
+      SCOPED_TRACE(std::string(program) + " / " + perf + " " + options);
+      const CommandRun r = with(perf, options);
       EXPECT_EQ(r.status, 0) << r.output;
       EXPECT_EQ(r.output.find("runs on one thread"), std::string::npos) << r.output;
       EXPECT_TRUE(withoutThreads(r.document) == reference);
     }
   }
+}
+
+// A CSV file larger than MEMSIZE allows to hold is read in blocks of a few rows and its
+// stored rows paged to the utility files: the run is the one that holds everything.
+TEST(Threads, ACsvLargerThanMemsizeGivesTheSameRun) {
+  const std::string lib = threadData().string();
+  ASSERT_GT(fs::file_size(fs::path(lib) / "lv.csv"), 1u << 20);
+  const std::string program =
+      "proc varsifter data=lv seed=7; by g; class a b c(order=freq); freq f;"
+      " model y = x1 x2 x3 a b / selection=stepwise(select=sbc) cvmethod=split(3);"
+      " output out=lvout p r; performance threads cpucount=4; run;";
+  const CommandRun held = runCommand(program, lib);
+  ASSERT_EQ(held.status, 0) << held.output;
+  const std::string kept = readFile(fs::path(lib) / "lvout.csv");
+  CommandRun small = runCommand(program, lib, "--memsize 1");
+  ASSERT_EQ(small.status, 0) << small.output;
+  // The memory plan says that it lowered the workers; nothing else differs.
+  Json& log = small.document["log"];
+  const auto note = std::find_if(log.begin(), log.end(), [](const Json& line) {
+    return line.value("text", "").find("fit in the memory available") != std::string::npos;
+  });
+  ASSERT_NE(note, log.end()) << small.output;
+  log.erase(note);
+  EXPECT_TRUE(withoutThreads(small.document) == withoutThreads(held.document));
+  EXPECT_EQ(readFile(fs::path(lib) / "lvout.csv"), kept);
+  fs::remove(fs::path(lib) / "lvout.csv");
 }
 
 // Noted once a step, not once a BY group.

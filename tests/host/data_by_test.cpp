@@ -1,6 +1,7 @@
 // BY groups, positioning within them, and bound reads.
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "host/data_test_util.h"
 
@@ -57,11 +58,49 @@ const ByCase kByCases[] = {
 
 TEST_F(DataTest, ByGroups) {
   for (const ByCase& c : kByCases) {
-    // Whole and in pieces of a few bytes, so groups cross blocks of the copy.
-    for (size_t piece : {size_t{1} << 20, size_t{9}}) {
-      HostDataSet* d = openInPieces(c.csv, piece);
+    // Whole, and in pieces and blocks of a few bytes (one record a block at 1), so that groups
+    // cross blocks and the scan's threads.
+    for (size_t bytes : {size_t{1} << 20, size_t{9}, size_t{1}}) {
+      HostDataSet* d = openInPieces(c.csv, std::max<size_t>(bytes, 9), 3, bytes);
       ASSERT_EQ(ds().setBy(d, c.by.data(), static_cast<int>(c.by.size()), c.notSorted), 0);
-      EXPECT_EQ(walkGroups(ds(), d), c.groups) << c.name << ", pieces of " << piece;
+      EXPECT_EQ(walkGroups(ds(), d), c.groups) << c.name << ", blocks of " << bytes;
+    }
+  }
+}
+
+// Many groups over many blocks: the groups found and the first observation out of order are
+// those of one pass over the rows, wherever the blocks and the scan's threads cut them.
+TEST_F(DataTest, GroupsAcrossBlocksAndThreads) {
+  std::mt19937 gen(5);
+  for (int trial = 0; trial < 6; ++trial) {
+    std::string csv = "id,g\n";
+    std::vector<int> keys;
+    for (int g = 0; keys.size() < 600; ++g)
+      for (int n = 1 + static_cast<int>(gen() % 7); n > 0; --n) keys.push_back(g);
+    // Half the trials put one observation out of order, at a place of their own.
+    const size_t bad = trial % 2 ? 1 + gen() % (keys.size() - 1) : keys.size();
+    if (bad < keys.size()) keys[bad] = keys[bad - 1] - 1;
+    Groups expected;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      csv += "r" + std::to_string(i) + "," + std::to_string(keys[i]) + "\n";
+      if (i == 0 || keys[i] != keys[i - 1]) expected.emplace_back();
+      expected.back().push_back("r" + std::to_string(i));
+    }
+    for (size_t bytes : {size_t{1} << 20, size_t{40}, size_t{1}}) {
+      SCOPED_TRACE("trial " + std::to_string(trial) + ", blocks of " + std::to_string(bytes));
+      ByVariable g{"g", false};
+      HostDataSet* sorted = openInPieces(csv, 300, 4, bytes);
+      if (bad < keys.size()) {
+        const std::string error = stepEndError([&] { ds().setBy(sorted, &g, 1, false); });
+        EXPECT_NE(error.find("observation " + std::to_string(bad + 1) + " "), std::string::npos)
+            << error;
+      } else {
+        ASSERT_EQ(ds().setBy(sorted, &g, 1, false), 0);
+        EXPECT_EQ(walkGroups(ds(), sorted), expected);
+      }
+      HostDataSet* runs = openInPieces(csv, 300, 4, bytes);
+      ASSERT_EQ(ds().setBy(runs, &g, 1, true), 0);
+      EXPECT_EQ(walkGroups(ds(), runs), expected);
     }
   }
 }
@@ -78,7 +117,7 @@ TEST_F(DataTest, OutOfOrderNamesTheObservation) {
       {"id,g\na,2\nb,2\nc,2\nd,.\n", {{"g", false}}, "observation 4"},
   };
   for (const Case& c : cases) {
-    HostDataSet* d = openInPieces(c.csv, 7);
+    HostDataSet* d = openInPieces(c.csv, 7, 3, 1);  // a record a block: the order breaks between
     // Found when the BY variables are set, before any group is read.
     std::string error =
         stepEndError([&] { ds().setBy(d, c.by.data(), static_cast<int>(c.by.size()), false); });

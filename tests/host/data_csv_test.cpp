@@ -163,13 +163,42 @@ TEST_F(DataTest, PiecesDoNotChangeTheData) {
   ASSERT_EQ(whole.size(), 400u);
   EXPECT_EQ(whole[350][1], "A17");
   EXPECT_EQ(whole[7][1], "0");  // kept as written once the column is character
-  for (size_t piece : {5, 17, 64, 300, 1000}) {
-    HostDataSet* d = openInPieces(csv.str(), piece, 4);
-    EXPECT_EQ(rows(d), whole) << piece;
+  // Blocks of one record and more, read again from the text and parsed ahead.
+  const std::pair<size_t, size_t> cuts[] = {
+      {5, 1}, {17, 150}, {64, 1 << 20}, {300, 1}, {1000, 150}};
+  for (const auto& [piece, block] : cuts) {
+    HostDataSet* d = openInPieces(csv.str(), piece, 4, block);
+    EXPECT_EQ(rows(d), whole) << piece << " " << block;
     VarDescriptor v;
     ds().varByNumber(d, 1, &v);
     EXPECT_EQ(v.type, kVarCharacter);
     EXPECT_EQ(v.length, 3);
+  }
+}
+
+// The step reads a data set's text again after the import: a file changed in place since
+// then ends the step with an error naming it, and never gives other values; a file replaced
+// under its name leaves the step reading what it imported.
+TEST_F(DataTest, AFileChangedWhileReadEndsTheStep) {
+  const std::string text = "a,b\n1,x\n2,y\n3,z\n";
+  for (const char* how : {"rewritten", "appended", "replaced"}) {
+    SCOPED_TRACE(how);
+    write("c.csv", text);
+    HostDataSet* d = open("c");
+    if (std::string(how) == "replaced") {
+      fs::remove(lib / "c.csv");
+      write("c.csv", "a,b\n9,q\n");
+      EXPECT_EQ(rows(d),
+                (std::vector<std::vector<std::string>>{{"1", "x"}, {"2", "y"}, {"3", "z"}}));
+      continue;
+    }
+    std::ofstream(lib / "c.csv", std::string(how) == "appended" ? std::ios::binary | std::ios::app
+                                                                : std::ios::binary)
+        << "a,b\n7,x\n8,y\n9,z\n";
+    const std::string error = stepEndError([&] { rows(d); });
+    EXPECT_NE(error.find("changed while the step read it"), std::string::npos) << error;
+    EXPECT_NE(error.find("WORK.C"), std::string::npos) << error;
+    host::closeStepDataSets();
   }
 }
 

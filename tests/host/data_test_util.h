@@ -57,9 +57,10 @@ class DataTest : public ::testing::Test {
     return d;
   }
 
-  // Opens a CSV text imported in pieces of `pieceBytes` on `threads` threads, so that small
-  // data cross many pieces and blocks.
-  HostDataSet* openInPieces(const std::string& text, size_t pieceBytes, int threads = 3) const {
+  // Opens a CSV text imported in pieces of `pieceBytes` on `threads` threads and read again in
+  // blocks of about `blockBytes`, so that small data cross many pieces and blocks.
+  HostDataSet* openInPieces(const std::string& text, size_t pieceBytes, int threads = 3,
+                            size_t blockBytes = 1 << 20) const {
     static int n = 0;
     fs::path p = lib / ("pieces" + std::to_string(n++) + ".csv");
     std::ofstream(p, std::ios::binary) << text;
@@ -67,6 +68,7 @@ class DataTest : public ::testing::Test {
     s.utilDirectory = util;
     s.threads = threads;
     s.pieceBytes = pieceBytes;
+    s.blockBytes = blockBytes;
     s.smallestPiece = 1;
     std::string error;
     std::shared_ptr<host::Table> t(host::importCsv(p, s, &error).release());
@@ -75,6 +77,7 @@ class DataTest : public ::testing::Test {
     t->name = "WORK.PIECES";
     auto* in = new host::InputDataSet(t);
     in->name = t->name;
+    in->cursor.readAhead(2);  // as the reader the procedure opens
     host::registerDataSet(in);
     return in;
   }

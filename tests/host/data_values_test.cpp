@@ -165,5 +165,110 @@ TEST(CsvNumber, AgreesWithStrtod) {
         << "row " << i;
 }
 
+// The import's check settles every column as the parse that reads the values would: the
+// same kind (number or text), the same counts and the same faults, field by field.
+TEST(CsvCheck, ChecksAsTheParseReads) {
+  const char* fields[] = {
+      "1",
+      "-0",
+      "+1.5",
+      "1e5",
+      "1E-22",
+      "1e-23",
+      "1e22",
+      "1e23",
+      "1.e3",
+      ".5",
+      "5.",
+      "-.5e+2",
+      "1e",
+      "1e+",
+      "e5",
+      "1e1234",
+      "1e999",
+      "0x1p3",
+      "-",
+      "+",
+      "--1",
+      "1.2.3",
+      "NA",
+      ".",
+      "",
+      ".A",
+      "._",
+      " 1",
+      "1 ",
+      "inf",
+      "nan",
+      "abc",
+      "1a",
+      "\"2\"",
+      "\"a,b\"",
+      "12345678901234",
+      "123456789012345",
+      "1234567890123456",
+      "12345678901234567890",
+      "0.0000000000000000001",
+      "00012",
+      "1e-0",
+      "1e+000",
+      "1e0000",
+  };
+  for (const char* f : fields) {
+    // Alone, then after a number and before one, so that a column turns character mid-piece.
+    for (const std::string& text : {std::string(f) + "\n", "7\n" + std::string(f) + "\n8\r\n",
+                                    "7,\n" + std::string(f) + ",x\n"}) {
+      SCOPED_TRACE("[" + text + "]");
+      const int columns = text.find(',') == std::string::npos ? 1 : 2;
+      host::ParsedPiece parsed, checked;
+      const std::vector<char> none(static_cast<size_t>(columns), 0);
+      host::parsePiece(text, columns, none, &parsed);
+      host::checkPiece(text, columns, none, &checked);
+      ASSERT_EQ(parsed.error.fault, checked.error.fault);
+      ASSERT_EQ(parsed.rows, checked.rows);
+      EXPECT_EQ(parsed.rowStarts, checked.rowStarts);
+      for (int j = 0; j < columns; ++j) {
+        const host::ColumnPiece &p = parsed.columns[static_cast<size_t>(j)],
+                                &c = checked.columns[static_cast<size_t>(j)];
+        EXPECT_EQ(p.text, c.text);
+        EXPECT_EQ(p.longest, c.longest);
+        EXPECT_EQ(p.numberTexts, c.numberTexts);
+        EXPECT_EQ(p.otherTexts, c.otherTexts);
+        EXPECT_TRUE(c.numbers.empty());
+      }
+    }
+  }
+}
+
+// A parse of some columns keeps exactly what the whole parse keeps of them.
+TEST(CsvCheck, ColumnsAskedForAreParsedAlone) {
+  const std::string text = "1,\"a,b\",3.5,x\n,\"c\"\"d\",-2,y\n4,e,.,z\n";
+  const std::vector<char> texts = {0, 1, 0, 1};
+  host::ParsedPiece whole;
+  host::parsePiece(text, 4, texts, &whole);
+  ASSERT_FALSE(whole.error);
+  for (const std::vector<char>& wanted : std::vector<std::vector<char>>{
+           {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}}) {
+    host::ParsedPiece some;
+    host::parsePiece(text, 4, texts, &some, &wanted);
+    ASSERT_FALSE(some.error);
+    ASSERT_EQ(some.rows, 3);
+    for (size_t j = 0; j < 4; ++j) {
+      const host::ColumnPiece &w = whole.columns[j], &c = some.columns[j];
+      EXPECT_EQ(c.skipped, !wanted[j]) << j;
+      if (!wanted[j]) {
+        EXPECT_TRUE(c.numbers.empty() && c.offsets.empty() && c.bytes.empty()) << j;
+        continue;
+      }
+      EXPECT_EQ(c.text, w.text) << j;
+      EXPECT_EQ(c.bytes, w.bytes) << j;
+      EXPECT_EQ(c.offsets, w.offsets) << j;
+      ASSERT_EQ(c.numbers.size(), w.numbers.size()) << j;
+      for (size_t i = 0; i < c.numbers.size(); ++i)
+        EXPECT_EQ(std::bit_cast<uint64_t>(c.numbers[i]), std::bit_cast<uint64_t>(w.numbers[i]));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test

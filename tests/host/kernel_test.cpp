@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <thread>
 #include <vector>
@@ -59,6 +60,37 @@ TEST(Events, WaitReturnsTheSignalledPosition) {
   EXPECT_EQ(k.eventWait(e, 2, 0), 0);
   k.eventDestroy(e[0]);
   k.eventDestroy(e[1]);
+}
+
+// Every thread waiting for an event wakes when it is set, whichever other events it waits for
+// and however many threads wait for other events meanwhile; a set event stays set.
+TEST(Events, ASetWakesEveryWaiterOfThatEvent) {
+  test::ensureHost();
+  const KernelVector& k = kernel();
+  HostEvent* go = k.eventCreate();
+  HostEvent* own[6];
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 6; ++i) {
+    own[i] = k.eventCreate();
+    // Half wait for their own event first, half for the shared one first.
+    waiters.emplace_back([&, i] {
+      HostEvent* both[2] = {i % 2 ? own[i] : go, i % 2 ? go : own[i]};
+      const int at = k.eventWait(both, 2, -1);
+      if (both[at - 1] == go) woken += 1;
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  HostEvent* other = k.eventCreate();
+  k.eventSet(other);  // no waiter of its own: wakes no one
+  EXPECT_EQ(woken.load(), 0);
+  k.eventSet(go);
+  for (std::thread& t : waiters) t.join();
+  EXPECT_EQ(woken.load(), 6);
+  EXPECT_EQ(k.eventWait(&go, 1, 0), 1);
+  for (HostEvent* e : own) k.eventDestroy(e);
+  k.eventDestroy(go);
+  k.eventDestroy(other);
 }
 
 struct Counter {

@@ -225,3 +225,39 @@ TEST(LevReader, AnotherReaderTakesTheImages) {
 
 }  // namespace
 }  // namespace vsf
+
+namespace vsf::test {
+namespace {
+
+// Workers' runs start where the host's blocks start, so that no block is read for two runs,
+// and cover the group without a gap whatever the group's place among the blocks.
+TEST(LevReader, RunsFollowTheBlocks) {
+  struct Case {
+    int64_t blockRows, groupFirst, preferred, first, rows;
+  } cases[] = {
+      {0, 0, 2595, 2595, 2595},     // blocks of any size: the preferred runs
+      {0, 777, 300, 300, 300},      //   wherever the group starts
+      {100, 250, 230, 150, 200},    // two blocks a run, the first run up to a boundary
+      {100, 200, 230, 200, 200},    // a group that starts on a boundary
+      {1400, 0, 2595, 2800, 2800},  // the nearest count of whole blocks
+      {1400, 15000, 16384, 1800, 16800},
+      {5000, 3, 256, 4997, 5000},  // blocks larger than the run: one block a run
+      {1, 9, 7, 5, 7},             // blocks of one observation
+      {7, 0, 0, 7, 7},             // a run of at least one block
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.blockRows << " " << c.groupFirst << " " << c.preferred);
+    const ObsRuns r = obsRuns(c.blockRows, c.groupFirst, c.preferred);
+    EXPECT_EQ(r.first, c.first);
+    EXPECT_EQ(r.rows, c.rows);
+    for (int64_t k = 1; k < 20; ++k) {
+      EXPECT_EQ(r.start(k), r.start(k - 1) + r.length(k - 1));
+      if (c.blockRows > 0) {
+        EXPECT_EQ((c.groupFirst + r.start(k)) % c.blockRows, 0);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test

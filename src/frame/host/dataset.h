@@ -31,6 +31,11 @@ constexpr int kObsCount = 3;   // int64: observations of the data set (-1 when u
 constexpr int kKind = 23;      // int32: 1 for a data set
 constexpr int kName = 81;      // std::string: the data set's name
 constexpr int kVarCount = 95;  // int32: number of variables
+// int64: observations per block of the host's storage of an input data set (the last block
+// holds what is left), 0 when blocks vary; a reader that starts a run of observations at a
+// block's start reads no block another run reads.
+constexpr int kBlockRows = 1001;
+constexpr int kGroupFirst = 1002;  // int64: the current BY group's first observation, from 0
 }  // namespace dsattr
 
 // Statuses of the data-set services besides hs::kVarNotFound (status.h).

@@ -1,0 +1,43 @@
+#include "host/data/parallel.h"
+
+#include <algorithm>
+#include <exception>
+#include <thread>
+#include <vector>
+
+#include "host/session.h"
+
+namespace vsf::host {
+
+void parallelFor(int count, int threads, const std::function<void(int)>& fn) {
+  int workers = std::min(count, std::max(1, threads));
+  if (workers <= 1) {
+    for (int k = 0; k < count; ++k) fn(k);
+    return;
+  }
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(workers));
+  auto work = [&](int w) {
+    try {
+      for (int k = w; k < count; k += workers) fn(k);
+    } catch (...) {
+      errors[static_cast<size_t>(w)] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> team;
+  for (int w = 1; w < workers; ++w) team.emplace_back(work, w);
+  work(0);
+  for (auto& t : team) t.join();
+  for (auto& e : errors)
+    if (e) std::rethrow_exception(e);
+}
+
+int dataThreads(int64_t bytes, int64_t smallest) {
+  const SystemOptions& o = session().options;
+  if (!o.threads) return 1;
+  const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int64_t pieces = bytes / std::max<int64_t>(smallest, 1) + 1;
+  int64_t n = o.cpuCount > 0 ? std::min<int64_t>(o.cpuCount, machine) : machine;
+  return static_cast<int>(std::clamp<int64_t>(std::min(n, pieces), 1, machine));
+}
+
+}  // namespace vsf::host

@@ -1,0 +1,17 @@
+// Work of the data-set services spread over threads of their own.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace vsf::host {
+
+// Runs fn(0..count-1) on up to `threads` threads, item k on thread k % threads; the first
+// exception (by thread) is raised on the caller once every thread has stopped.
+void parallelFor(int count, int threads, const std::function<void(int)>& fn);
+
+// Threads for `bytes` of data set work: at most the CPUCOUNT option and the machine's
+// processors (1 under NOTHREADS), and no more than the work has pieces of `smallest` bytes.
+int dataThreads(int64_t bytes, int64_t smallest);
+
+}  // namespace vsf::host
