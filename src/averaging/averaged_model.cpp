@@ -30,7 +30,7 @@ const std::vector<double>& chosenEstimates(const AveragedResults& a, int32_t met
 // Each parameter's place in a design row (the candidates' column maps applied).
 std::vector<int32_t> parameterColumns(const StepView* s, const SelectionState* sel) {
   const ZDesign* d = s->lev.design;
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   std::vector<int32_t> at(static_cast<size_t>(sel->layout.paramCount), -1);
   for (int32_t e = 0; e < sel->layout.effectCount; ++e) {
     int32_t effect = e, columns = sel->layout.columnCount[e];

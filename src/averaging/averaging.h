@@ -81,6 +81,9 @@ struct OutputData {
   OutputSlots output;
   std::vector<ScoreOutput> score;  // one per SCORE request
   OutDesignColumns design;
+  // The OUTDESIGN data set was discarded after a failed fit (no BY statement): nothing more
+  // goes to it, and the step does not close it again.
+  uint8_t outDesignDiscarded = 0;
 };
 
 // ---- Output variables ----

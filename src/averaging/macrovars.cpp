@@ -67,7 +67,7 @@ std::vector<int32_t> listOrder(const StepView* s, const SelectionState* sel) {
 
 std::string formatEffectName(const StepView* s, int32_t candidate) {
   const ZDesign* d = s->lev.design;
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   int32_t effect = candidate;
   if (table && candidate >= 0 && candidate < static_cast<int32_t>(table->size())) {
     const CandidateEntry& c = (*table)[static_cast<size_t>(candidate)];
@@ -125,12 +125,12 @@ std::string usableName(const std::string& name) {
 
 int setModelMacroVars(StepView* s, SelectionState* sel, const OutputData* data) {
   const StepSettings& st = s->settings;
-  if (!st.outDesignDataSet) return 0;
+  if (!st.outDesignDataSet || data->outDesignDiscarded) return 0;
   const int32_t n = static_cast<int32_t>(s->group.byGroupNumber);
   const OutDesignColumns& des = data->design;
   std::string value;
   if (sel->run.status == 0 && s->group.groupOutDesignWidth > 0) {
-    const std::vector<CandidateEntry>* table = st.options.candidates;
+    const std::vector<CandidateEntry>* table = s->group.candidates.table;
     const bool names = st.outDesignParmNames && !st.hasByStatement;
     const std::string prefix = st.outDesignPrefix && st.outDesignPrefixLength > 0
                                    ? std::string(st.outDesignPrefix, st.outDesignPrefixLength)

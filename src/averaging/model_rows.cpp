@@ -78,7 +78,7 @@ void buildAppliedModel(const StepView* s, const int32_t* entryOrder, int32_t cou
   m->present = present;
   m->estimates = estimates;
   if (!present) return;
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   for (int32_t i = 0; i < count; ++i) {
     ModelTerm t;
     t.candidate = entryOrder[i];

@@ -133,16 +133,16 @@ void defineColumns(const StepView* s, HostDataSet* out, const DesignColumns& c, 
 // The selected model's columns (or every column with FULLMODEL) get parameter names: 0 or the
 // naming's failure.
 int nameColumns(const StepView* s, ZLevCtx* lev, const AppliedModel& m) {
-  const SelectionOptions& o = s->settings.options;
-  if (!o.candidates || o.candidateCount <= 0) return 0;
+  const CandidateData& c = s->group.candidates;
+  if (!c.table || c.count <= 0) return 0;
   std::vector<int32_t> set;
   if (s->settings.outDesignFullModel) {
-    for (int32_t c = 0; c < o.candidateCount; ++c) set.push_back(c);
+    for (int32_t k = 0; k < c.count; ++k) set.push_back(k);
   } else {
     for (const ModelTerm& t : m.terms) set.push_back(t.candidate);
   }
   if (set.empty()) return 0;
-  return nameDesignParameters(lev, o.candidates, o.candidateCount, set, nullptr);
+  return nameDesignParameters(lev, c.table, c.count, set, nullptr);
 }
 
 }  // namespace

@@ -40,14 +40,9 @@ void switchRowSlots(const StepSettings& settings, ZLevCtx* ctx, HostDataSet* rea
 }
 
 void restoreRowSlots(const StepSettings& settings, ZLevCtx* ctx) {
-  VarDescriptor* weight = settings.options.weightPresent
-                              ? const_cast<VarDescriptor*>(&settings.weightVariable)
-                              : nullptr;
-  VarDescriptor* freq =
-      settings.options.freqPresent ? const_cast<VarDescriptor*>(&settings.freqVariable) : nullptr;
   switchRowSlots(settings, ctx, settings.inputReader, settings.rowValueClass,
-                 settings.rowValueModel, const_cast<VarDescriptor*>(&settings.response), weight,
-                 freq);
+                 settings.rowValueModel, settings.rowValueResponse, settings.rowValueWeight,
+                 settings.rowValueFreq);
   if (settings.inputReader) hostv().ds->start(settings.inputReader);
 }
 

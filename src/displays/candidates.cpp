@@ -31,7 +31,7 @@ bool isEntryStep(const SelectionState* sel) {
 // cannot be had.
 int printCandidates(StepView* s, SelectionState* sel) {
   startDisplayClock(&s->res.output);
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;
   const SelectionOptions& o = s->settings.options;
   const int32_t count = std::min(static_cast<int32_t>(table->size()), sel->layout.effectCount);

@@ -28,7 +28,7 @@ int printDimensions(StepView* s, SelectionState*) {
   t.create("Dimensions", "Stat.VARSIFTER.Dimensions", msgStr(760),
            {argString(key::kLabel, msgStr(760))});
   t.entry(msgStr(761), valueInt(d->effectCount - noInt));
-  if (o.designPerByGroup) t.entry(msgStr(762), valueInt(o.candidateCount - noInt));
+  if (o.designPerByGroup) t.entry(msgStr(762), valueInt(s->group.candidates.count - noInt));
   t.entry(msgStr(763), valueInt(d->columnCount - noInt));
   t.close();
   t.release();

@@ -23,7 +23,7 @@ std::string columnText(const ZDesign* d, int which, int32_t column) {
 }  // namespace
 
 void listModelParameters(const StepView* s, const SelectionState* sel, std::vector<int32_t>* out) {
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   const ZDesign* d = s->lev.design;
   for (int32_t i = 0; i < sel->sweep.effectsInModel && sel->sweep.entryOrder; ++i) {
     const int32_t e = sel->sweep.entryOrder[i];

@@ -53,7 +53,7 @@ Plan planOf(const StepView* s, const SelectionState* sel) {
 }
 
 int labelWidth(const StepView* s, const SelectionState* sel, bool several) {
-  int longest = s->settings.longestCandidateLabel;
+  int longest = s->group.longestCandidateLabel;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
     longest = std::max(longest, static_cast<int>(candidateLabel(s, e).size()));
   if (!several) return std::max(longest, 1);

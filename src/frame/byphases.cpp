@@ -28,10 +28,7 @@ int resetByGroup(VsfState* s) {
   sel.utilFiles = &s->group.utilFiles;
   sel.threads = &s->settings.threads;
   sel.puddle = &s->res.puddle;
-  s->settings.options.noStandardize = s->settings.noStandardize;
-  s->settings.options.firstFit = 1;
-  s->settings.options.foldFit = 0;
-  s->settings.options.finalFit = 1;
+  sel.candidates = &s->group.candidates;
   if (!o.sharedDrive) {
     int stage = 0;
     if (openScratchFile(&s->group.groupScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
@@ -46,8 +43,13 @@ int resetByGroup(VsfState* s) {
     sel.headerFile = s->res.outDesignScratch.file;
     sel.headerPosition = &s->res.outDesignHeaderEnd;
   }
-  s->settings.options.resampleOption = 0;
   return 0;
+}
+
+int nameCandidates(VsfState* s, HostPool* pool) {
+  GroupState& g = s->group;
+  return nameDesignColumns(s->lev.design, g.candidates.table ? &g.candidateTable : nullptr,
+                           g.candidates.count, pool, &g.longestCandidateLabel);
 }
 
 namespace {
@@ -106,11 +108,7 @@ int fitAndReport(VsfState* s) {
   zncols(&s->lev);
   if (s->lev.design->labelStyle == 0 || s->res.bridge) zcolnames(&s->lev);
   if (o.designPerByGroup)
-    if (int rc = nameDesignColumns(s->lev.design, s->settings.options.candidates,
-                                   s->settings.options.candidateCount, s->group.byPool,
-                                   &s->settings.longestCandidateLabel);
-        rc != 0)
-      return rc;
+    if (int rc = nameCandidates(s, s->group.byPool); rc != 0) return rc;
   if (!s->settings.displaysSuppressed) {
     int rc = 0;
     if (o.modelAveragingRun) {
@@ -119,9 +117,9 @@ int fitAndReport(VsfState* s) {
       rc = printFitResults(&s->view);
       // A failed fit has no design rows to write, unless later BY groups have.
       if (s->group.selection.run.status < 0 && !s->settings.hasByStatement &&
-          s->settings.outDesignDataSet) {
+          s->settings.outDesignDataSet && !s->outputs.outDesignDiscarded) {
         hostv().ds->outClose(s->settings.outDesignDataSet, false);
-        s->settings.outDesignDataSet = nullptr;
+        s->outputs.outDesignDiscarded = 1;
       }
     }
     if (rc != 0) return rc;
@@ -130,7 +128,7 @@ int fitAndReport(VsfState* s) {
   }
   s->res.timers.output += hostClock() - mark;
 
-  if (s->settings.modelAverage.refit && !o.resampleOption && s->group.resampling.resampleCount > 0)
+  if (s->settings.modelAverage.refit && s->group.resampling.resampleCount > 0)
     if (int rc = refitAverage(s); rc != 0) return rc;
   return handOverSelectedModel(s);
 }

@@ -19,9 +19,9 @@ T* byArray(VsfState* s, int32_t n) {
       s->group.byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
-bool effectContains(const SelectionOptions& o, int32_t outer, int32_t inner) {
-  const int32_t* counts = o.relationCounts[1];
-  int32_t* const* lists = o.relationLists[1];
+bool effectContains(const GroupState& g, int32_t outer, int32_t inner) {
+  const int32_t* counts = g.relationCounts[1];
+  int32_t* const* lists = g.relationLists[1];
   if (!counts || !lists || !lists[outer]) return false;
   for (int32_t k = 0; k < counts[outer]; ++k)
     if (lists[outer][k] == inner) return true;
@@ -30,9 +30,8 @@ bool effectContains(const SelectionOptions& o, int32_t outer, int32_t inner) {
 
 // j is contained in i: its effect is one i's effect contains, and each of its fixed levels is
 // the level i fixes for the same CLASS variable (a variable i does not fix contains nothing).
-bool candidateContains(const SelectionOptions& o, const CandidateEntry& i,
-                       const CandidateEntry& j) {
-  if (!effectContains(o, i.effect, j.effect)) return false;
+bool candidateContains(const GroupState& g, const CandidateEntry& i, const CandidateEntry& j) {
+  if (!effectContains(g, i.effect, j.effect)) return false;
   for (int32_t a = 0; a < j.splitCount; ++a) {
     int32_t at = -1;
     for (int32_t b = 0; b < i.splitCount && at < 0; ++b)
@@ -73,8 +72,8 @@ int buildCandidateContainment(VsfState* s) {
   const SelectionOptions& o = s->settings.options;
   SelectionState& sel = s->group.selection;
   // No per-parameter table was built: there is nothing to relate.
-  if (!o.candidates) return 0;
-  const int32_t n = o.candidateCount;
+  if (!s->group.candidates.table) return 0;
+  const int32_t n = s->group.candidates.count;
   if (n <= 0) {
     sel.containment.containedCount = nullptr;
     return rc::kMemory;
@@ -92,11 +91,11 @@ int buildCandidateContainment(VsfState* s) {
   if (!sel.containment.containedLists || !sel.containment.containingLists ||
       !sel.containment.containedCountCopy || !sel.containment.containingCountCopy || !work)
     return rc::kMemory;
-  const std::vector<CandidateEntry>& c = *o.candidates;
+  const std::vector<CandidateEntry>& c = *s->group.candidates.table;
   for (int32_t i = 0; i < n; ++i) {
     int32_t count = 0;
     for (int32_t j = 0; j < n; ++j)
-      if (candidateContains(o, c[static_cast<size_t>(i)], c[static_cast<size_t>(j)]))
+      if (candidateContains(s->group, c[static_cast<size_t>(i)], c[static_cast<size_t>(j)]))
         work[count++] = j;
     sel.containment.containedCount[i] = count;
     if (count > 0 && !(sel.containment.containedLists[i] = copyList(s, work, count)))

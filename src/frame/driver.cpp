@@ -44,7 +44,8 @@ void discardOutputs(VsfState* s) {
     *ds = nullptr;
   };
   discard(&s->settings.outputDataSet);
-  discard(&s->settings.outDesignDataSet);
+  // A failed fit discarded the OUTDESIGN data set already.
+  if (!s->outputs.outDesignDiscarded) discard(&s->settings.outDesignDataSet);
   // The requests live in the MAIN POOL, gone after the clean-up.
   if (s->res.cleanupDone) return;
   for (int i = 0; i < s->settings.scoreCount && s->settings.scoreRequests; ++i)
@@ -93,7 +94,7 @@ void releaseGroup(VsfState* s) {
 // ParameterNames table and the SCORE output.
 void groupOutputs(VsfState* s) {
   SelectionState& sel = s->group.selection;
-  HostDataSet* outDesign = s->settings.outDesignDataSet;
+  HostDataSet* outDesign = s->outputs.outDesignDiscarded ? nullptr : s->settings.outDesignDataSet;
   // Every output of the group, the ParameterNames table's included, carries its own number.
   s->group.byGroupNumber = s->byGroupCount;
   guarded(s, setEffectsMacroVars(&s->view, s->byGroupCount));
@@ -199,9 +200,7 @@ void runProcedure() {
   if (s->settings.threads.perfDetails) guarded(s, printPerfSettings(&s->view));
   if (!s->settings.options.designPerByGroup) {
     guarded(s, buildCandidateTable(s->settings.options, s->group, s->lev.design, s->res.mainPool));
-    guarded(s, nameDesignColumns(s->lev.design, s->settings.options.candidates,
-                                 s->settings.options.candidateCount, s->res.mainPool,
-                                 &s->settings.longestCandidateLabel));
+    guarded(s, nameCandidates(s, s->res.mainPool));
   }
   if (s->settings.initialEstimates) guarded(s, openInitialEstimates(s));
   if (s->settings.outputDataSet)
@@ -218,7 +217,7 @@ void runProcedure() {
   if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
   // Complete, they go into place together; a step that failed before has discarded them.
   closeOutput(&s->settings.outputDataSet);
-  closeOutput(&s->settings.outDesignDataSet);
+  if (!s->outputs.outDesignDiscarded) closeOutput(&s->settings.outDesignDataSet);
   for (int i = 0; i < s->settings.scoreCount; ++i)
     closeOutput(&s->settings.scoreRequests[i].output);
   setByGroupMacros(s);

@@ -73,9 +73,9 @@ int prepareRows(DataPass* p) {
   p->lead = (o.weightPresent ? 1 : 0) + (o.freqPresent ? 1 : 0) + (o.modelAveragingRun ? 1 : 0);
   p->foldSlot = o.kfold || o.externalCv;
   p->roleSlot = o.rolesPresent;
-  // A group's fold count starts from the statement's: an earlier group may have lowered it.
-  if (p->foldSlot && o.cvMethod != kCvIndex) p->o->folds = o.cvFolds;
-  p->folds = std::max(1, o.folds);
+  // A group's fold count starts from the statement's; the fold pass may lower it.
+  p->foldCount = p->foldSlot && o.cvMethod != kCvIndex ? o.cvFolds : o.folds;
+  p->folds = std::max(1, p->foldCount);
   if (p->foldSlot && o.cvMethod == kCvRandom) p->foldDrawn.assign(static_cast<size_t>(p->folds), 0);
   p->indexVariable.number = -1;
   if (p->foldSlot && o.cvMethod == kCvIndex && o.cvIndexVariable >= 0 &&

@@ -86,7 +86,7 @@ int blockFolds(DataPass* p) {
 // Every row's fold f becomes rank[f], in the rows and in the observation tags; the group then
 // has `folds` folds.
 int renumberFolds(DataPass* p, const std::vector<int32_t>& rank, int32_t folds) {
-  p->o->folds = folds;
+  p->foldCount = folds;
   if (rank.empty()) return 0;
   auto ranked = [&](int32_t fold) {
     return fold >= 0 && fold < static_cast<int32_t>(rank.size()) ? rank[static_cast<size_t>(fold)]
@@ -218,8 +218,9 @@ void storeTotals(DataPass* p) {
   s.totals.noRoleRows = t.noRoleRows, s.totals.noRoleFreq = t.noRoleFreq;
   s.totals.testObsRead = t.testObsRead, s.totals.testFreqRead = t.testFreqRead;
   s.totals.validObsRead = t.validObsRead, s.totals.validFreqRead = t.validFreqRead;
-  s.folds = p->o->kfold ? p->o->folds : 0;
-  s.path.extCvFolds = p->o->externalCv ? p->o->folds : 0;
+  s.layout.foldCount = p->foldCount;
+  s.folds = p->o->kfold ? p->foldCount : 0;
+  s.path.extCvFolds = p->o->externalCv ? p->foldCount : 0;
 }
 
 }  // namespace vsf

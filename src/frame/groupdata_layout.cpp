@@ -59,11 +59,10 @@ bool identityCandidates(const DataPass* p) {
 }  // namespace
 
 void takeCandidates(DataPass* p) {
-  const SelectionOptions& o = *p->o;
-  if (o.candidates && o.candidateCount > 0 &&
-      static_cast<int32_t>(o.candidates->size()) >= o.candidateCount) {
-    p->cand = o.candidates->data();
-    p->E = o.candidateCount;
+  const CandidateData& c = p->s->group.candidates;
+  if (c.table && c.count > 0 && static_cast<int32_t>(c.table->size()) >= c.count) {
+    p->cand = c.table->data();
+    p->E = c.count;
     return;
   }
   p->identity.clear();
@@ -126,7 +125,8 @@ int layOutColumns(DataPass* p) {
   s.layout.largestEffectColumns = largest;
   // The forced candidates come first (the intercept not counted under NOINT): as many as the
   // candidate table counts, which with split CLASS variables is more than the forced effects.
-  const bool fromTable = p->o->candidates && p->cand == p->o->candidates->data();
+  const std::vector<CandidateEntry>* table = p->s->group.candidates.table;
+  const bool fromTable = table && p->cand == table->data();
   s.layout.firstSelectable =
       std::min(fromTable ? p->s->group.firstCandidate : p->o->forcedEffects, E);
   p->direct = sparse == 0 && !p->o->designPerByGroup && identityCandidates(p);

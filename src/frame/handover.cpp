@@ -33,7 +33,7 @@ struct EffectSource {
   const int32_t* map = nullptr;
 };
 EffectSource sourceOf(const VsfState* state, const SelectionState* sel, int32_t k) {
-  const std::vector<CandidateEntry>* table = state->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = state->group.candidates.table;
   if (table && k < static_cast<int32_t>(table->size())) {
     const CandidateEntry& c = (*table)[static_cast<size_t>(k)];
     return {c.effect, c.columns, c.columnMap};

@@ -33,6 +33,7 @@ int passGroup(VsfState* s, ObsTagReader* tags) {
   SelectionState& sel = s->group.selection;
   sel = SelectionState();
   sel.options = &s->settings.options;
+  sel.candidates = &s->group.candidates;
   sel.headerFile = s->res.outDesignScratch.file;
   sel.headerPosition = &s->res.outDesignHeaderEnd;
   if (!(sel.modelPool = kernel().poolCreate("by pool", kPoolPlain))) return rc::kPool;

@@ -5,6 +5,7 @@
 
 namespace vsf {
 
+struct HostPool;
 struct VsfState;
 
 // Step driver.
@@ -35,12 +36,14 @@ ParseCallbacks procedureCallbacks(VsfState* state);
 [[nodiscard]] int resetByGroup(VsfState* state);
 [[nodiscard]] int levelizeByGroup(VsfState* state);
 [[nodiscard]] int buildCandidateContainment(VsfState* state);
+// Labels the group's candidates (names from the pool) and keeps the longest label's length.
+[[nodiscard]] int nameCandidates(VsfState* state, HostPool* pool);
 [[nodiscard]] int readByGroupData(VsfState* state);
 [[nodiscard]] int fitAndReport(VsfState* state);
 // The refit pass of model averaging: the refit model fitted on fresh samples without
-// selection, averaged and shown in the RefitAverage group; the step's selection settings come
-// back at its end. 0, -2 (no refit model) or the first failure of a fit, the averaging or a
-// display.
+// selection, averaged and shown in the RefitAverage group. The pass reads settings of its own,
+// the step's with the selection turned off. 0, -2 (no refit model) or the first failure of a
+// fit, the averaging or a display.
 [[nodiscard]] int refitAverage(VsfState* state);
 // After the BY groups: notes counting the observations of the held-out and SCORE data sets
 // whose BY values no group that was fitted had.

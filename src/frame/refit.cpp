@@ -13,14 +13,26 @@ namespace vsf {
 
 namespace {
 
-int refitPass(VsfState* s) {
-  if (int rc = initResampleWork(&s->view, true); rc != 0) return rc;
+// The settings of the refit pass: the step's, with the selection turned off, for the refit
+// model is fitted by least squares as it stands.
+StepSettings refitSettings(const StepSettings& step) {
+  StepSettings r = step;
+  SelectionOptions& o = r.options;
+  o.method = kMethodNone;
+  o.pathMethod = 0;
+  o.select = o.stop = o.choose = kCritNone;
+  return r;
+}
+
+int refitPass(VsfState* s, const StepSettings& settings) {
+  StepView view{settings, s->res, s->group, s->lev, s->stepCode, s->byGroupCount};
+  if (int rc = initResampleWork(&view, true); rc != 0) return rc;
   SelectionState& sel = s->group.selection;
   if (int rc = fitModel(&sel, &s->group.resampling); rc != 0) return rc;
-  if (int rc = averageOverSamples(&s->view); rc != 0) return rc;
-  if (!s->settings.displaysSuppressed && s->group.resampling.resampleCount > 0) {
+  if (int rc = averageOverSamples(&view); rc != 0) return rc;
+  if (!settings.displaysSuppressed && s->group.resampling.resampleCount > 0) {
     const double mark = hostClock();
-    const int rc = printModelAverage(&s->view);
+    const int rc = printModelAverage(&view);
     s->res.timers.output += hostClock() - mark;
     if (rc != 0) return rc;
   }
@@ -32,19 +44,16 @@ int refitPass(VsfState* s) {
 
 int refitAverage(VsfState* s) {
   if (int rc = chooseRefitEffects(&s->view); rc != 0) return rc;
-  SelectionOptions& o = s->settings.options;
-  const SelectionOptions saved = o;
-  o.method = kMethodNone;
-  o.pathMethod = 0;  // the refit model is fitted by least squares
-  o.select = o.stop = o.choose = kCritNone;
-  o.resampleOption = 1;
+  const StepSettings settings = refitSettings(s->settings);
+  SelectionState& sel = s->group.selection;
+  sel.options = &settings.options;
   s->group.refitPass = 1;
   void* group =
       openGroup(&s->res.output, "RefitAverage", msgStr(1220), {argFlag(dkey::kFlag435, 1)});
-  const int rc = refitPass(s);
+  const int rc = refitPass(s, settings);
   closeGroup(&s->res.output, group);
   s->group.refitPass = 0;
-  o = saved;
+  sel.options = &s->settings.options;
   return rc;
 }
 

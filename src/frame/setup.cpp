@@ -26,6 +26,10 @@ LevelVar* newRecord(VsfState* s, VarDescriptor* desc) {
 
 int linkExtraVariables(VsfState* s) {
   ZLevCtx& ctx = s->lev;
+  StepSettings& st = s->settings;
+  st.rowValueResponse = &st.response;
+  st.rowValueWeight = st.options.weightPresent ? &st.weightVariable : nullptr;
+  st.rowValueFreq = st.options.freqPresent ? &st.freqVariable : nullptr;
   if (s->settings.responseCount > 0 && s->settings.response.number >= 0) {
     if (!(s->settings.responseRecord = newRecord(s, &s->settings.response))) return rc::kMemory;
     ctx.responses = s->settings.responseRecord;
@@ -46,6 +50,7 @@ int linkExtraVariables(VsfState* s) {
 int setupAnalysis(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   s->settings.roleVariable.number = -1;
+  o.noStandardize = s->settings.noStandardize;  // the runs that take their own moments read it
   if (int rc = linkExtraVariables(s); rc != 0) return rc;
   if (int rc = checkMethodAndEffects(s); rc != 0) return rc;
   findRoleVariable(s);

@@ -95,16 +95,17 @@ int buildRelations(VsfState* s) {
   if (!rel.dependantCounts || !rel.prerequisiteCounts || !rel.dependants || !rel.prerequisites)
     return rc::kMemory;
   if (int rc = zhierrel(&rel); rc != 0) return rc;
-  o.relationCounts[0] = rel.dependantCounts;
-  o.relationCounts[1] = rel.prerequisiteCounts;
-  o.relationLists[0] = rel.dependants;
-  o.relationLists[1] = rel.prerequisites;
+  GroupState& g = s->group;
+  g.relationCounts[0] = rel.dependantCounts;
+  g.relationCounts[1] = rel.prerequisiteCounts;
+  g.relationLists[0] = rel.dependants;
+  g.relationLists[1] = rel.prerequisites;
   // A design built per BY group has per-candidate lists instead.
   if (!o.designPerByGroup) {
-    o.dependantCount = rel.dependantCounts;
-    o.dependants = rel.dependants;
-    o.prerequisiteCount = rel.prerequisiteCounts;
-    o.prerequisites = rel.prerequisites;
+    g.candidates.dependantCount = rel.dependantCounts;
+    g.candidates.dependants = rel.dependants;
+    g.candidates.prerequisiteCount = rel.prerequisiteCounts;
+    g.candidates.prerequisites = rel.prerequisites;
   }
   return 0;
 }

@@ -22,7 +22,7 @@ std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* r
   const CriterionCode select = s->settings.options.select;
   const double* v = record->sweep.candidateValues;
   std::vector<int32_t> list;
-  const auto* table = s->settings.options.candidates;
+  const auto* table = s->group.candidates.table;
   const int32_t count = table ? static_cast<int32_t>(table->size()) : 0;
   for (int32_t i = 0; v && i < count; ++i)
     if (showable(v[i])) list.push_back(i);

@@ -24,14 +24,14 @@ std::string_view columnText(const ZDesign* d, const ZEffect* z, int32_t column) 
 
 const ZEffect* candidateEffect(const StepView* s, int32_t candidate) {
   const ZDesign* d = s->lev.design;
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   int32_t e = candidate;
   if (table && e >= 0 && e < static_cast<int32_t>(table->size())) e = (*table)[e].effect;
   return d && d->effects && e >= 0 && e < d->effectCount ? &d->effects[e] : nullptr;
 }
 
 int32_t candidateColumn(const StepView* s, int32_t candidate, int32_t i) {
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   if (table && candidate >= 0 && candidate < static_cast<int32_t>(table->size()) &&
       (*table)[candidate].columnMap)
     return (*table)[candidate].columnMap[i];

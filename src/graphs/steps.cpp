@@ -13,7 +13,7 @@ bool backward(const StepView* s) { return s->settings.options.method == kMethodB
 int32_t forcedCount(const SelectionState* sel) { return sel->layout.firstSelectable; }
 
 const CandidateEntry* entryOf(const StepView* s, int32_t candidate) {
-  const std::vector<CandidateEntry>* table = s->settings.options.candidates;
+  const std::vector<CandidateEntry>* table = s->group.candidates.table;
   if (!table || candidate < 0 || candidate >= static_cast<int32_t>(table->size())) return nullptr;
   return &(*table)[static_cast<size_t>(candidate)];
 }

@@ -164,7 +164,7 @@ int heldOutStatistics(SelectionState* s, bool direction) {
   }
   if (!t.foldHeld || s->options->rolesPresent) return runDataPass(s, kernPathSse, 0);
   const ColumnLayout& L = s->layout;
-  const bool ls = reportsLeastSquares(s->options->method);
+  const bool ls = reportsLeastSquares(s->runFlags.method);
   const double scale = reportScale(s);
   const int64_t one = interceptColumn(s);
   std::vector<std::pair<int64_t, double>> v = {{0, 1.0}}, u;

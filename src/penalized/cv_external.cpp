@@ -177,7 +177,7 @@ void restoreGroupMoments(SelectionState* s) {
 }
 
 int evalL2ByCV(SelectionState* s, double* value) {
-  auto* o = const_cast<SelectionOptions*>(s->options);  // the run flags are the driver's
+  const SelectionOptions* o = s->options;
   TuningTables& t = s->tuning;
   const int32_t folds = s->path.extCvFolds;
   if (int rc = reserveFolds(&t, folds); rc != 0) return rc;
@@ -185,13 +185,13 @@ int evalL2ByCV(SelectionState* s, double* value) {
   t.points = 0;
   for (int32_t f = 0; f < folds; ++f) {
     s->path.heldOutFold = f;
-    o->finalFit = 0, o->firstFit = 1, o->foldFit = 1;
+    s->runFlags.finalFit = 0, s->runFlags.firstFit = 1, s->runFlags.foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;
     // On the crossproducts the fold's rows need no rewrite: the run takes them standardized.
     if (foldsByCrossproducts(s)) {
       if (int rc = heldOutCrossproducts(s); rc != 0) return rc;
       prepareFold(s, f);
-      o->firstFit = 0;
+      s->runFlags.firstFit = 0;
     }
     const int rc = runSelection(s);
     t.foldSscp = nullptr, t.foldHeld = nullptr;

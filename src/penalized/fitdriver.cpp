@@ -44,14 +44,9 @@ int plainFit(SelectionState* s) {
 
 const PathMethods kPathMethods = {standardizeRows, runLarPath, restoreRows, runOptimizerMethod};
 
-// The run flags belong to the driver; the options are otherwise the statements'.
-SelectionOptions* runOptions(SelectionState* s) {
-  return const_cast<SelectionOptions*>(s->options);
-}
-
-void setFlags(SelectionState* s, int32_t first, int32_t fold, int32_t final) {
-  SelectionOptions* o = runOptions(s);
-  o->firstFit = first, o->foldFit = fold, o->finalFit = final;
+void setFlags(SelectionState* s, uint8_t first, uint8_t fold, uint8_t final) {
+  RunFlags& f = s->runFlags;
+  f.firstFit = first, f.foldFit = fold, f.finalFit = final;
 }
 
 // A search's outcome: a failed run's code goes up; a run that ended with a nonzero status
@@ -128,18 +123,18 @@ int searchL2ByCv(SelectionState* s) {
 // tuned as the elastic net and refitted as itself. A sample's folds sum its own drawn rows.
 int crossValidatedPath(SelectionState* s) {
   s->tuning.heldStale = 1;
-  SelectionOptions* o = runOptions(s);
-  const MethodCode method = o->method;
-  if (method == kMethodElasticNetLs) o->method = kMethodElasticNet;
+  const MethodCode method = s->options->method;
+  const bool elasticNet = method == kMethodElasticNet || method == kMethodElasticNetLs;
+  s->runFlags.method = elasticNet ? kMethodElasticNet : method;
   int rc = 0;
-  if (o->method == kMethodElasticNet) {
+  if (elasticNet) {
     rc = searchL2ByCv(s);
   } else {
     double value = 0;
     rc = evalL2ByCV(s, &value);
     if (rc == kTuningStopped) rc = 0;
   }
-  o->method = method;
+  s->runFlags.method = method;
   if (rc != 0 || s->run.status != 0) return rc;
   s->path.heldOutFold = s->path.extCvFolds;
   setFlags(s, 1, 0, 1);
@@ -336,6 +331,9 @@ int fitByRoad(SelectionState* state, ResampleSet* resamples) {
 
 int fitModel(SelectionState* state, ResampleSet* resamples) {
   state->pathMethods = &kPathMethods;
+  // Nothing of an earlier fit's runs (another BY group's, the first pass before a refit) is
+  // carried into this one.
+  state->runFlags = plainRunFlags(*state->options);
   const int rc = fitByRoad(state, resamples);
   if (rc == 0 && !state->options->modelAveragingRun) explainEarlyStop(state);
   return rc;

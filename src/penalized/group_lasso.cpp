@@ -97,7 +97,8 @@ int computePartitionAse(SelectionState* s) {
   // A fold's run judges its steps by the held-out SSE; the final run by the folds' averages.
   if (s->path.heldOutFold != s->path.extCvFolds)
     s->fit.extCvValue = p.heldOutSse;
-  else if (o->cvPerPathStep && s->path.extCvValues && s->steps.stepCount < s->path.extCvCount)
+  else if (s->runFlags.cvPerPathStep && s->path.extCvValues &&
+           s->steps.stepCount < s->path.extCvCount)
     s->fit.extCvValue = s->path.extCvValues[s->steps.stepCount];
   return 0;
 }
@@ -174,11 +175,12 @@ int runGroupLassoPath(SelectionState* s) {
 }
 
 int runOptimizerMethod(SelectionState* s) {
-  return s->options->method == kMethodGroupLasso ? runGroupLassoPath(s) : runOptimizerFit(s);
+  return s->runFlags.method == kMethodGroupLasso ? runGroupLassoPath(s) : runOptimizerFit(s);
 }
 
 int choosePenaltyByCV(SelectionState* s) {
-  auto* o = const_cast<SelectionOptions*>(s->options);  // the run flags are the driver's
+  const SelectionOptions* o = s->options;
+  RunFlags& flags = s->runFlags;
   TuningTables& t = s->tuning;
   int32_t K = o->maxSteps > 0 ? o->maxSteps : o->forcedEffects + 100;
   if (o->steps > 0) K = std::min(K, o->forcedEffects + o->steps);
@@ -193,7 +195,7 @@ int choosePenaltyByCV(SelectionState* s) {
   t.foldCount = folds;
   for (int32_t f = 0; f < folds; ++f) {
     s->path.heldOutFold = f;
-    o->finalFit = 0, o->firstFit = 1, o->foldFit = 1;
+    flags.finalFit = 0, flags.firstFit = 1, flags.foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;
     if (int rc = runSelection(s); rc != 0) return rc;
     // A fold's run that ended without a model leaves its status for the displays to name
@@ -231,9 +233,9 @@ int choosePenaltyByCV(SelectionState* s) {
   }
   t.gridCount = K;
   s->path.heldOutFold = folds;
-  o->finalFit = 1, o->firstFit = 1, o->foldFit = 0;
+  flags.finalFit = 1, flags.firstFit = 1, flags.foldFit = 0;
   if (int rc = buildModelPool(s); rc != 0) return rc;
-  o->cvPerPathStep = 1;
+  flags.cvPerPathStep = 1;
   s->path.extCvValues = t.average;
   s->path.extCvCount = K;
   return runSelection(s);

@@ -129,7 +129,7 @@ int directionProducts(SelectionState* s, const PathStep& t) {
 void dropStep(const SelectionState* s, PathStep* t) {
   t->drop = -1;
   t->gammaDrop = DBL_MAX;
-  if (!dropsEffects(s->options->method)) return;
+  if (!dropsEffects(s->runFlags.method)) return;
   const double floor = kPositiveFloor * t->C / t->q;
   for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];
@@ -192,7 +192,7 @@ void moveCoefficients(SelectionState* s, const PathStep& t, int32_t marker) {
 // squares, else the path's (rescaled for the elastic net).
 const double* reportedCoefficients(SelectionState* s) {
   double* buffer = s->path.reported;
-  const bool ls = reportsLeastSquares(s->options->method);
+  const bool ls = reportsLeastSquares(s->runFlags.method);
   const double scale = reportScale(s);
   for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];

@@ -252,7 +252,7 @@ int runOptimizerFit(SelectionState* s) {
   if (!o) return 0;
   // Only the group-LASSO path takes the group penalty: HXGLASSO$ is a single fit of the plain
   // L1 penalty over every column of the column layout, HXLASSO$ over the effect layout's.
-  const MethodCode m = s->options->method;
+  const MethodCode m = s->runFlags.method;
   int rc = configureSolver(
       s, o, m == kMethodGroupLasso ? solveropt::kGroupPenalty : solveropt::kPlainPenalty);
   if (rc == 0) rc = o->methods->setPenalty(o, s->fit.penalty);

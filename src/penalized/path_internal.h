@@ -30,7 +30,7 @@ inline bool reportsLeastSquares(MethodCode m) {
   return m == kMethodLarLs || m == kMethodLassoLs || m == kMethodElasticNetLs;
 }
 inline bool elasticNet(const SelectionState* s) {
-  const MethodCode m = s->options->method;
+  const MethodCode m = s->runFlags.method;
   return (m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0;
 }
 // The ridge on the diagonal of an elastic net's crossproducts: L2 (n - 1) on columns of
@@ -42,7 +42,7 @@ inline double ridgeOf(const SelectionState* s) {
 // undoes the ridge's shrinkage. In units of columns of norm 1 the ridge is L2 itself, so the
 // factor is 1 + L2 (not 1 + L2 (n - 1), which inflates the estimates about n-fold).
 inline double reportScale(const SelectionState* s) {
-  return s->options->method == kMethodElasticNet && s->options->enScale && s->path.l2 > 0
+  return s->runFlags.method == kMethodElasticNet && s->options->enScale && s->path.l2 > 0
              ? 1 + s->path.l2
              : 1.0;
 }

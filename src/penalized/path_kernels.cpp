@@ -50,7 +50,7 @@ template <typename Fn>
 int classSums(SelectionState* s, const PageView* v, double* b, uint32_t held, Fn&& fn) {
   const rows::Shape h = rows::shapeOf(s);
   const bool check = !rows::blockFinite(*v, h);
-  const bool ls = reportsLeastSquares(s->options->method);
+  const bool ls = reportsLeastSquares(s->runFlags.method);
   const double scale = reportScale(s);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     const RowClass c = classOf(s, r);

@@ -52,7 +52,7 @@ int foldMoments(SelectionState* s) {
 // full data's moments would leave the path's intercept off the sample's means.
 int sampleMoments(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  if (!s->resample || o->noStandardize || (o->foldFit && o->externalCv)) return 0;
+  if (!s->resample || o->noStandardize || (s->runFlags.foldFit && o->externalCv)) return 0;
   // Under external cross validation the pass sums the training totals again; they equal the
   // draw's, which must not count twice.
   if (o->externalCv) {
@@ -70,16 +70,16 @@ int sampleMoments(SelectionState* s) {
 int standardizeRows(SelectionState* s) {
   const SelectionOptions* o = s->options;
   // The optimizer works on the crossproducts of the rows as stored, standardized by algebra.
-  if (o->method >= kMethodHxLasso) return 0;
-  if (o->firstFit)
+  if (s->runFlags.method >= kMethodHxLasso) return 0;
+  if (s->runFlags.firstFit)
     if (int rc = sampleMoments(s); rc != 0) return rc;
   pathStates(s);
-  if (!o->firstFit) return 0;  // a later run of a series finds them rewritten
+  if (!s->runFlags.firstFit) return 0;  // a later run of a series finds them rewritten
   // Centring cannot be undone by arithmetic bit for bit: the rows are kept first when they
   // must go back.
-  if (o->modelAveragingRun || o->foldFit)
+  if (o->modelAveragingRun || s->runFlags.foldFit)
     if (int rc = keepStoredRows(s); rc != 0) return rc;
-  if (o->foldFit && o->externalCv)
+  if (s->runFlags.foldFit && o->externalCv)
     if (int rc = foldMoments(s); rc != 0) return rc;
   if (int rc = runDataPass(s, kernStandardize, 0); rc != 0) return rc;
   if (!o->adaptive) return 0;

@@ -14,7 +14,7 @@ namespace {
 bool fitted(uint8_t state) { return state != effstate::kHeldOut && state != effstate::kIntercept; }
 
 std::string_view effectLabel(const SelectionState* s, int32_t e) {
-  const auto* table = s->options->candidates;
+  const auto* table = candidateData(s).table;
   if (!table || e < 0 || e >= static_cast<int32_t>(table->size())) return "an effect";
   return std::string_view((*table)[e].label, (*table)[e].labelLength);
 }

@@ -104,23 +104,24 @@ int splitEntries(const ZDesign* d, int32_t e, const SplitVars& sv, HostPool* poo
   return 0;
 }
 
-void linkTable(SelectionOptions& o, GroupState& g) {
-  o.candidates = &g.candidateTable;
-  o.candidateCount = static_cast<int32_t>(g.candidateTable.size());
+void linkTable(GroupState& g) {
+  g.candidates.table = &g.candidateTable;
+  g.candidates.count = static_cast<int32_t>(g.candidateTable.size());
 }
 
 }  // namespace
 
-int buildCandidateTable(SelectionOptions& o, GroupState& g, const ZDesign* d, HostPool* pool) {
+int buildCandidateTable(const SelectionOptions& o, GroupState& g, const ZDesign* d,
+                        HostPool* pool) {
   (void)pool;  // whole-effect entries have no lists
   g.candidateTable.clear();
   if (!d || d->effectCount <= 0) {
-    o.candidates = nullptr;
-    o.candidateCount = 0;
+    g.candidates.table = nullptr;
+    g.candidates.count = 0;
     return rc::kMemory;
   }
   g.candidateTable.resize(static_cast<size_t>(d->effectCount));
-  linkTable(o, g);
+  linkTable(g);
   refreshCandidateTable(g, d);
   g.firstCandidate = o.forcedEffects;
   return 0;
@@ -135,10 +136,10 @@ void refreshCandidateTable(GroupState& g, const ZDesign* d) {
   }
 }
 
-int buildParmCandidateTable(SelectionOptions& o, GroupState& g, ZDesign* d, HostPool* pool,
+int buildParmCandidateTable(const SelectionOptions& o, GroupState& g, ZDesign* d, HostPool* pool,
                             std::vector<int32_t>* leftOut) {
   g.candidateTable.clear();
-  linkTable(o, g);
+  linkTable(g);
   if (!d || d->effectCount <= 0) return rc::kMemory;
   if (d->classCount > 0)
     if (int rc = buildEffectCellIndex(d, nullptr, pool); rc != 0) return rc;
@@ -153,7 +154,7 @@ int buildParmCandidateTable(SelectionOptions& o, GroupState& g, ZDesign* d, Host
       entry.columns = d->effects[e].columnCount;
       g.candidateTable.push_back(entry);
     } else if (int rc = splitEntries(d, e, sv, pool, &g.candidateTable); rc != 0) {
-      linkTable(o, g);
+      linkTable(g);
       return rc;
     } else if (g.candidateTable.size() == before && leftOut) {
       leftOut->push_back(e);
@@ -162,7 +163,7 @@ int buildParmCandidateTable(SelectionOptions& o, GroupState& g, ZDesign* d, Host
     if (e < firstSelectable && !(o.noInt && e == 0))
       forcedEntries += static_cast<int32_t>(g.candidateTable.size() - before);
   }
-  linkTable(o, g);
+  linkTable(g);
   g.firstCandidate = forcedEntries;
   return g.candidateTable.empty() ? rc::kMemory : 0;
 }

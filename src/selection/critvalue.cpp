@@ -19,7 +19,7 @@ double externalCvValue(SelectionState* s) {
   const SelectionOptions* o = s->options;
   if (!o->externalCv) return absentValue();
   if (s->path.heldOutFold != s->path.extCvFolds) return s->fit.extCvValue;
-  if (o->cvPerPathStep)
+  if (s->runFlags.cvPerPathStep)
     return s->path.extCvValues && s->steps.stepCount < s->path.extCvCount
                ? s->path.extCvValues[s->steps.stepCount]
                : absentValue();

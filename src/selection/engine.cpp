@@ -11,14 +11,13 @@ namespace vsf {
 namespace {
 
 void setHierarchy(SelectionState* s, int32_t k, int delta) {
-  const SelectionOptions* o = s->options;
-  if (!s->sweep.hierarchyOn || !s->sweep.missingPrerequisites || !o->dependants ||
-      !o->prerequisites)
+  const CandidateData& c = candidateData(s);
+  if (!s->sweep.hierarchyOn || !s->sweep.missingPrerequisites || !c.dependants || !c.prerequisites)
     return;
-  for (int32_t i = 0; i < o->dependantCount[k]; ++i)
-    s->sweep.missingPrerequisites[o->dependants[k][i]] += delta;
-  for (int32_t i = 0; i < o->prerequisiteCount[k]; ++i)
-    s->sweep.absentDependants[o->prerequisites[k][i]] += delta;
+  for (int32_t i = 0; i < c.dependantCount[k]; ++i)
+    s->sweep.missingPrerequisites[c.dependants[k][i]] += delta;
+  for (int32_t i = 0; i < c.prerequisiteCount[k]; ++i)
+    s->sweep.absentDependants[c.prerequisites[k][i]] += delta;
 }
 
 void refreshSse(SelectionState* s) {
@@ -110,7 +109,7 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
   }
   s->sweep.firstColumn[k] = o;
   if (int rc = assembleNewRows(s, k, o, fromTrial); rc != 0) return rc;
-  const MethodCode m = s->options->method;
+  const MethodCode m = s->runFlags.method;
   if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0 &&
       s->sweep.states[k] == effstate::kSelected)
     for (int32_t j = o; j < o + c; ++j)

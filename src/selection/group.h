@@ -71,10 +71,18 @@ struct GroupState {
   StepMarks marks;
   uint8_t refitPass = 0;  // the refit pass of model averaging prints
 
-  // The candidate table that options.candidates points at (its lists come from the pool the
-  // table was built from), and the count of candidates forced into every model.
+  // The candidate table (its lists come from the pool the table was built from), and the
+  // count of candidates forced into every model.
   std::vector<CandidateEntry> candidateTable;
   int32_t firstCandidate = 0;
+  int32_t longestCandidateLabel = 0;
+  // What the selection reads of the candidates: the table above once built, and the effects'
+  // containment that the set-up works out.
+  CandidateData candidates;
+  // The set-up's containment arrays behind those lists, [0] dependants and [1] prerequisites
+  // of every effect, from which a design built per BY group relates its candidates.
+  int32_t* relationCounts[2] = {nullptr, nullptr};
+  int32_t** relationLists[2] = {nullptr, nullptr};
 };
 
 // What the display tables, the graphs and model averaging see of the step: its settings (not

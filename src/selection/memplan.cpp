@@ -74,7 +74,7 @@ void fitWorkers(StepSettings& set, const GroupState& g, double budget, int64_t t
 
 int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
   const SelectionOptions& o = set.options;
-  const int64_t E = o.candidateCount > 0 ? o.candidateCount : g.selection.layout.effectCount;
+  const int64_t E = g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
   const int64_t steps = stepEstimate(set, E);
   const int64_t free = hostv().core->memAvail();
   if (free <= 0) {

@@ -55,9 +55,9 @@ inline bool prerequisitesIn(const SelectionState* s, int32_t e) {
 }
 // An effect may leave only while no effect that contains it is in the model.
 inline bool dependantsOut(const SelectionState* s, int32_t e) {
-  const SelectionOptions* o = s->options;
-  return !s->sweep.hierarchyOn || !s->sweep.absentDependants || !o->dependantCount ||
-         s->sweep.absentDependants[e] == o->dependantCount[e];
+  const CandidateData& c = candidateData(s);
+  return !s->sweep.hierarchyOn || !s->sweep.absentDependants || !c.dependantCount ||
+         s->sweep.absentDependants[e] == c.dependantCount[e];
 }
 
 // The cross blocks of an entering effect, built before its entry so that the entry reads its

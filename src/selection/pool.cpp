@@ -10,7 +10,7 @@ namespace vsf {
 
 namespace {
 
-bool methodIs(const SelectionState* s, MethodCode m) { return s->options->method == m; }
+bool methodIs(const SelectionState* s, MethodCode m) { return s->runFlags.method == m; }
 
 bool criterionAsked(const SelectionOptions* o, CriterionCode code) {
   return o->select == code || o->stop == code || o->choose == code;
@@ -23,7 +23,7 @@ int32_t stepCapacityOf(const SelectionState* s) {
   const int32_t m = o->maxSteps;
   auto capped = [m](int32_t v) { return m > 0 && m < v ? m : v; };
   int32_t c;
-  switch (o->method) {
+  switch (s->runFlags.method) {
     case kMethodNone:
       c = e1;
       break;
@@ -42,7 +42,7 @@ int32_t stepCapacityOf(const SelectionState* s) {
       c = capped(2 * e1);
       break;  // STEPWISE, LASSO and the elastic nets
   }
-  if (o->method != kMethodNone && o->maxEffects > 0)
+  if (s->runFlags.method != kMethodNone && o->maxEffects > 0)
     c = std::min(c, o->maxEffects + o->forcedEffects);
   return std::max(c, 1);
 }
@@ -61,7 +61,7 @@ bool allocateEffectBlocks(SelectionState* s, double*** blocks) {
 int foldsAndTheirArrays(SelectionState* s) {
   const SelectionOptions* o = s->options;
   if (!o->kfold) return 0;
-  s->folds = o->folds;
+  s->folds = s->layout.foldCount;
   if (s->totals.obsUsed < s->folds && o->cvMethod != kCvRandom)
     s->folds = static_cast<int32_t>(s->totals.obsUsed);
   if (s->folds < 1) return 0;
@@ -99,7 +99,7 @@ int initialCapacities(SelectionState* s) {
                                  static_cast<int32_t>(p + 1));
         rc != 0)
       return rc;
-  if (o->cvPerPathStep)
+  if (s->runFlags.cvPerPathStep)
     if (int rc = growChangeList(s, 2 * s->layout.effectCount); rc != 0) return rc;
   return 0;
 }
@@ -135,7 +135,8 @@ int sweepArrays(SelectionState* s) {
       !(s->sweep.firstColumn = poolArray<int32_t>(s, E)) ||
       !(s->sweep.entryOrder = poolArray<int32_t>(s, E)) ||
       !(s->sweep.work = poolArray<double>(s, F > p ? F : p + 1)) ||
-      !(s->sweep.effectWork = poolArray<double>(s, o->method >= kMethodHxGLasso ? p : E)) ||
+      !(s->sweep.effectWork =
+            poolArray<double>(s, s->runFlags.method >= kMethodHxGLasso ? p : E)) ||
       !(s->sweep.estimates = poolArray<double>(s, p)) ||
       !(s->sweep.stdEstimates = poolArray<double>(s, p)) ||
       !(s->sweep.invDiag = poolArray<double>(s, p)) ||
@@ -181,15 +182,17 @@ void startingLayout(SelectionState* s) {
 
 int hierarchyCounts(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  s->sweep.hierarchyOn = o->hierarchy == 1 || o->hierarchy == 2 || o->method == kMethodBackward;
-  if (o->designPerByGroup || !o->prerequisiteCount || !o->dependantCount) return 0;
+  s->sweep.hierarchyOn =
+      o->hierarchy == 1 || o->hierarchy == 2 || s->runFlags.method == kMethodBackward;
+  const CandidateData& c = candidateData(s);
+  if (o->designPerByGroup || !c.prerequisiteCount || !c.dependantCount) return 0;
   if (!(s->sweep.missingPrerequisites = poolArray<int32_t>(s, s->layout.effectCount)) ||
       !(s->sweep.absentDependants = poolArray<int32_t>(s, s->layout.effectCount)))
     return rc::kMemory;
   if (s->sweep.hierarchyOn)
     for (int32_t e = 0; e < s->layout.effectCount; ++e) {
-      s->sweep.missingPrerequisites[e] = o->prerequisiteCount[e];
-      s->sweep.absentDependants[e] = o->dependantCount[e];
+      s->sweep.missingPrerequisites[e] = c.prerequisiteCount[e];
+      s->sweep.absentDependants[e] = c.dependantCount[e];
     }
   return 0;
 }
@@ -212,7 +215,7 @@ int buildModelPool(SelectionState* s) {
     if (!(s->streamPosition = poolArray<int64_t>(s, 1))) return rc::kMemory;
   } else if (s->resample) {
     // A sample's history follows its number in its record's file; its folds' runs keep none.
-    ScratchFileObject* f = o->foldFit ? nullptr : s->resample->histories.file;
+    ScratchFileObject* f = s->runFlags.foldFit ? nullptr : s->resample->histories.file;
     s->streamFile = f;
     s->streamPosition = f ? &s->resample->historyEnd : nullptr;
   }
@@ -360,6 +363,8 @@ void resetSelectionState(SelectionState* s) {
   s->resample = keep.resample, s->scratch = keep.scratch, s->stepCode = keep.stepCode;
   s->headerFile = keep.headerFile, s->headerPosition = keep.headerPosition;
   s->pathMethods = keep.pathMethods;
+  s->runFlags = keep.runFlags;
+  s->candidates = keep.candidates;
   s->fit.tol = keep.fit.tol, s->fit.sigma2Full = keep.fit.sigma2Full;
   s->fit.penalty = keep.fit.penalty;
   s->path.l2 = keep.path.l2, s->path.heldOutFold = keep.path.heldOutFold;

@@ -157,7 +157,7 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
   } else {
     judge(s, c, entry, v, best, stop);
   }
-  if (o->method == kMethodGroupLasso) {
+  if (s->runFlags.method == kMethodGroupLasso) {
     if (*stop == -1) {
       s->fit.trainSse =
           s->steps.stepCount > 0 ? s->steps.sse[s->steps.stepCount - 1] : s->fit.trainSse;
@@ -178,7 +178,7 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
 
 int checkStopRules(SelectionState* s, int32_t step) {
   const SelectionOptions* o = s->options;
-  const bool backward = o->method == kMethodBackward;
+  const bool backward = s->runFlags.method == kMethodBackward;
   const int32_t k0 = s->layout.firstSelectable - s->run.droppedForced;
   const int32_t E = s->layout.effectCount - (o->noInt ? 1 : 0);
   const int32_t m = s->sweep.effectsInModel, L = s->steps.stepCapacity, S = o->steps;
@@ -199,7 +199,7 @@ int checkStopRules(SelectionState* s, int32_t step) {
     stopWith(m == E && !grouped ? stopreason::kAllIn : stopreason::kStepLimit);
   } else if (o->stopSteps != 0 && o->stopSteps == m) {
     stopWith(stopreason::kStopSize);
-  } else if (m == E && (o->method == kMethodForward || o->method == kMethodLar)) {
+  } else if (m == E && (s->runFlags.method == kMethodForward || s->runFlags.method == kMethodLar)) {
     stopWith(stopreason::kAllIn);
   } else if (m == k0 && backward) {
     stopWith(stopreason::kOnlyForced);

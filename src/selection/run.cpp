@@ -56,7 +56,7 @@ int crossproductsPass(SelectionState* s, int64_t T) {
     return 0;
   }
   const bool kept = k.sscp && k.sscpLength == T && !kfoldOn(s);
-  if (kept && !s->options->firstFit) {
+  if (kept && !s->runFlags.firstFit) {
     copyDoubles(s->sweep.sscp, k.sscp, T);
     return 0;
   }
@@ -77,7 +77,7 @@ int fullCrossproducts(SelectionState* s) {
   const int64_t T = tri(s->sweep.sscpOrder);
   if (int rc = crossproductsPass(s, T); rc != 0) return rc;
   // The elastic net's ridge on the diagonal of every column but the intercept's.
-  const MethodCode m = s->options->method;
+  const MethodCode m = s->runFlags.method;
   if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0)
     for (int32_t e = 1; e < s->layout.effectCount; ++e)
       for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
@@ -133,7 +133,7 @@ int enterForFullModel(SelectionState* s, int32_t k) {
 // ends the build: an effect whose prerequisite is held out never becomes enterable.
 int buildFullModel(SelectionState* s) {
   const int32_t first = s->options->noInt ? 1 : 0;
-  if (s->options->method != kMethodBackward) {
+  if (s->runFlags.method != kMethodBackward) {
     for (int32_t k = first; k < s->layout.effectCount; ++k)
       if (int rc = enterForFullModel(s, k); rc != 0) return rc;
     return 0;
@@ -174,7 +174,6 @@ int32_t fullModelVariance(SelectionState* s) {
 
 // Every method but BACKWARD starts from the empty model.
 void emptyModel(SelectionState* s) {
-  const SelectionOptions* o = s->options;
   if (!s->sweep.fullMode) s->sweep.sscpOrder = 1;  // the columns leave with their effects
   const int32_t n = s->sweep.sscpOrder;
   copyDoubles(s->sweep.swept, s->sweep.sscp, tri(n));
@@ -182,11 +181,12 @@ void emptyModel(SelectionState* s) {
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
     if (s->sweep.states[e] != effstate::kHeldOut) s->sweep.states[e] = effstate::kFree;
   std::fill(s->sweep.entryOrder, s->sweep.entryOrder + s->layout.effectCount, 0);
-  if (s->sweep.hierarchyOn && s->sweep.missingPrerequisites && o->prerequisiteCount &&
-      o->dependantCount)
+  const CandidateData& c = candidateData(s);
+  if (s->sweep.hierarchyOn && s->sweep.missingPrerequisites && c.prerequisiteCount &&
+      c.dependantCount)
     for (int32_t e = 0; e < s->layout.effectCount; ++e) {
-      s->sweep.missingPrerequisites[e] = o->prerequisiteCount[e];
-      s->sweep.absentDependants[e] = o->dependantCount[e];
+      s->sweep.missingPrerequisites[e] = c.prerequisiteCount[e];
+      s->sweep.absentDependants[e] = c.dependantCount[e];
     }
   s->sweep.sweptColumns = s->sweep.effectsInModel = 0;
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
@@ -199,7 +199,7 @@ void emptyModel(SelectionState* s) {
 
 void startState(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  if (o->method == kMethodBackward) {
+  if (s->runFlags.method == kMethodBackward) {
     for (int32_t e = 1; e < firstSelectableIndex(s) && e < s->layout.effectCount; ++e)
       if (s->sweep.states[e] == effstate::kSelected) s->sweep.states[e] = effstate::kForced;
   } else {
@@ -251,7 +251,8 @@ int enterForced(SelectionState* s) {
 // the starting block of steps that the stop rules, CHOOSE and the tables count as step 0.
 int enterStartEffects(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  if ((o->method != kMethodForward && o->method != kMethodStepwise) || o->start <= o->include)
+  if ((s->runFlags.method != kMethodForward && s->runFlags.method != kMethodStepwise) ||
+      o->start <= o->include)
     return 0;
   const int32_t first = firstSelectableIndex(s);
   const int32_t end = std::min(first + (o->start - o->include), s->layout.effectCount);
@@ -267,7 +268,7 @@ int enterStartEffects(SelectionState* s) {
 
 int dispatch(SelectionState* s) {
   const SelectionOptions* o = s->options;
-  switch (o->method) {
+  switch (s->runFlags.method) {
     case kMethodNone:
       return selectNone(s);
     case kMethodForward:
@@ -329,7 +330,7 @@ int runSelection(SelectionState* s) {
     return failedWith(s, rc);
   totals(s);
 
-  if (o->method == kMethodBackward || fullModelWanted(o)) {
+  if (s->runFlags.method == kMethodBackward || fullModelWanted(o)) {
     if (int rc = buildFullModel(s); rc != 0) return failedWith(s, rc);
     if (int32_t st = fullModelVariance(s); st != 0) {
       s->run.status = st;
@@ -339,7 +340,7 @@ int runSelection(SelectionState* s) {
   startState(s);
   if (s->sweep.storeOn)
     if (int rc = buildResponseStore(s); rc != 0) return failedWith(s, rc);
-  if (o->method != kMethodBackward) {
+  if (s->runFlags.method != kMethodBackward) {
     if (int rc = enterForced(s); rc != 0) return failedWith(s, rc);
     if (int rc = enterStartEffects(s); rc != 0) return failedWith(s, rc);
   }
@@ -351,7 +352,7 @@ int runSelection(SelectionState* s) {
   else if (s->sweep.sweptColumns == 0)
     s->run.status = runstatus::kNothingEntered;
   // Rows rewritten for the path go back as stored when other fits of the group read them.
-  if (pathRun(s) && (o->modelAveragingRun || o->foldFit))
+  if (pathRun(s) && (o->modelAveragingRun || s->runFlags.foldFit))
     if (int rc = s->pathMethods->restoreRows(s); rc != 0) return failedWith(s, rc);
   return 0;
 }

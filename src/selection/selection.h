@@ -45,6 +45,7 @@ struct StepSettings;
 struct ResampleWork;
 struct ZDesign;
 struct ZLevCtx;
+struct CandidateEntry;
 
 // Effect states.
 namespace effstate {
@@ -171,6 +172,7 @@ struct ColumnLayout {
   int32_t singleColumnEffects = 0;
   int32_t largestEffectColumns = 0;
   int32_t firstSelectable = 0;
+  int32_t foldCount = 0;            // the folds the rows' fold tags number
   int32_t* sparseIndex = nullptr;   // -1 dense, else the position among sparse effects
   int32_t* layoutColumn = nullptr;  // first column in the whole-matrix layout, from 1
   int32_t* denseOffset = nullptr;   // first dense value, -1 sparse
@@ -370,6 +372,36 @@ struct PathMethods {
   int (*runOptimizer)(SelectionState* s) = nullptr;  // the methods the optimizer solves
 };
 
+// What the run reads of the BY group's data beside its rows (GroupState::candidates holds it):
+// the candidate table, null until one is built, with its count, and per effect the effects it
+// contains (prerequisites) and those containing it (dependants), null when the design is built
+// per BY group, whose containment is per candidate (Containment).
+struct CandidateData {
+  const std::vector<CandidateEntry>* table = nullptr;
+  int32_t count = 0;
+  const int32_t* prerequisiteCount = nullptr;
+  const int32_t* const* prerequisites = nullptr;
+  const int32_t* dependantCount = nullptr;
+  const int32_t* const* dependants = nullptr;
+};
+
+// The flags of the current run, which the fit driver owns: it starts each fit from a plain
+// one's and sets them run by run. The run is the first of a series over the same rows (it
+// rewrites them), it holds one fold out, its results are the ones reported, and the external
+// cross-validation criterion reads the folds' average per path step. `method` is the method
+// the run fits: the user's, but the elastic net while the least-squares variant is tuned.
+struct RunFlags {
+  uint8_t firstFit = 1, foldFit = 0, finalFit = 1;
+  uint8_t cvPerPathStep = 0;
+  MethodCode method = kMethodStepwise;
+};
+// A plain fit's flags, with the user's method.
+inline RunFlags plainRunFlags(const SelectionOptions& o) {
+  RunFlags f;
+  f.method = o.method;
+  return f;
+}
+
 // How the run ended, and the step it chose with that step's estimates.
 struct RunStatus {
   int32_t status = 0;
@@ -419,6 +451,8 @@ struct SelectionState : PassState {
   RunStatus run;
   Checkpoint ck;
   Containment containment;
+  RunFlags runFlags;
+  const CandidateData* candidates = nullptr;  // the BY group's, or null
 
   // Cross validation: the folds' own crossproducts and models.
   int32_t folds = 0;
@@ -437,6 +471,12 @@ struct SelectionState : PassState {
   int64_t* headerPosition = nullptr;
   const PathMethods* pathMethods = nullptr;  // set by the fit driver
 };
+
+// The BY group's candidate data, or an empty record for a state given none.
+inline const CandidateData& candidateData(const SelectionState* s) {
+  static const CandidateData kNone;
+  return s->candidates ? *s->candidates : kNone;
+}
 
 // What the path's rewrite subtracts from the response: its mean, or 0 when NOSTANDARDIZE$
 // takes the rows as already centred and scaled.
@@ -639,12 +679,13 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value);
 
 // ---- Candidate-effect table ----
 // The group's candidate table, one entry per effect, or one per level of a split CLASS
-// variable's effects (lists from the pool); options.candidates points at it afterwards.
-[[nodiscard]] int buildCandidateTable(SelectionOptions& options, GroupState& group,
+// variable's effects (lists from the pool); the group's candidates.table points at it
+// afterwards.
+[[nodiscard]] int buildCandidateTable(const SelectionOptions& options, GroupState& group,
                                       const ZDesign* design, HostPool* pool);
 // An effect with split variables but no design columns (a CLASS variable of one level under
 // a full-rank coding) has no entry; its index goes to `leftOut` when given.
-[[nodiscard]] int buildParmCandidateTable(SelectionOptions& options, GroupState& group,
+[[nodiscard]] int buildParmCandidateTable(const SelectionOptions& options, GroupState& group,
                                           ZDesign* design, HostPool* pool,
                                           std::vector<int32_t>* leftOut = nullptr);
 // Each whole-effect entry's effect and column count again, for a new BY group.

@@ -101,8 +101,9 @@ void showStep(const SelectionState* s, int32_t i) {
   const SelectionOptions* o = s->options;
   const int32_t e = s->steps.effect[i];
   std::string_view name = "the model";
-  if (o->candidates && e >= 0 && e < static_cast<int32_t>(o->candidates->size()))
-    name = std::string_view((*o->candidates)[e].label, (*o->candidates)[e].labelLength);
+  const std::vector<CandidateEntry>* table = candidateData(s).table;
+  if (table && e >= 0 && e < static_cast<int32_t>(table->size()))
+    name = std::string_view((*table)[e].label, (*table)[e].labelLength);
   const bool removed = i > 0 && s->steps.effects[i] < s->steps.effects[i - 1];
   const CriterionCode c = o->select != kCritNone ? o->select : o->stop;
   const double v = stepCriterion(s, c, i);

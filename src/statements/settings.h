@@ -98,11 +98,6 @@ struct SelectionOptions {
   uint8_t designPerByGroup = 0;
   uint8_t modelAveragingRun = 0;
   uint8_t noStandardize = 0;  // the step's NOSTANDARDIZE$, for runs that take their own moments
-  std::vector<CandidateEntry>* candidates = nullptr;
-  int32_t candidateCount = 0;
-  // The run flags, 1, 0, 1 for a plain fit (reset per BY group): the run is the first of a
-  // series over the same rows, it holds one fold out, its results are the ones reported.
-  int32_t firstFit = 0, foldFit = 0, finalFit = 0;
 
   // MODEL statement settings beyond the above.
   uint8_t detailsBeyondSummary = 0;
@@ -140,7 +135,7 @@ struct SelectionOptions {
   uint8_t kfold = 0;               // k-fold cross validation: rows carry a fold tag
   uint8_t resampling = 0;          // weights come from the rows' resample frequencies
   uint8_t resampleFreqInFile = 0;  // ... kept in the resample file instead of the rows
-  int32_t folds = 0;               // folds the rows are tagged with (from cvFolds)
+  int32_t folds = 0;               // the set-up's fold count (a group's: its layout's)
   uint8_t foldStats = 0;           // per-fold statistics kept
   uint8_t foldEstimates = 0;       // per-fold estimates kept
   uint8_t pressPerStep = 0;
@@ -150,13 +145,7 @@ struct SelectionOptions {
   uint8_t candidateValues = 0;  // per-candidate criterion values
   uint8_t generalSearch = 0;    // general removal search for every effect
   uint8_t effectStore = 0;      // incremental mode keeps the per-effect store
-  uint8_t cvPerPathStep = 0;
-  int32_t maxEffects = 0;  // 0: no limit
-  // Effect hierarchy, one entry per effect (null when the design is built per BY group).
-  const int32_t* prerequisiteCount = nullptr;
-  const int32_t* const* prerequisites = nullptr;  // effects an effect contains
-  const int32_t* dependantCount = nullptr;
-  const int32_t* const* dependants = nullptr;  // effects that contain it
+  int32_t maxEffects = 0;       // 0: no limit
 
   // SHAREDDRIVE$= of MODELAVERAGE, copied here.
   uint8_t sharedDrive = 0;
@@ -170,9 +159,6 @@ struct SelectionOptions {
   uint8_t criterionNeedsPasses = 0;  // SELECT= is PRESS, VALIDATE or CV
   uint8_t coefNormPerStep = 0;       // a plot's STEPAXIS=NORMB
   uint8_t detailsBits = 0;           // 1 DETAILS= beyond the summary, 2 step plots need details
-  uint8_t resampleOption = 0;        // cleared per BY group; gates the refit
-  int32_t* relationCounts[2] = {nullptr, nullptr};  // the arrays behind the hierarchy lists
-  int32_t** relationLists[2] = {nullptr, nullptr};
 };
 
 // One requested statistic of OUTPUT or SCORE: the name points into the statement record.
@@ -347,7 +333,6 @@ struct StepSettings {
   uint8_t outDesignParmNames = 0;  // the design columns are named after their parameters
   uint8_t outDesignPrefixGiven = 0;
   uint8_t outDesignOwnPass = 0;  // the design rows are written by a pass of their own
-  int32_t longestCandidateLabel = 0;
 
   // Statement readers.
   const OptionSlot* byVariables = nullptr;  // procedure statement slot 0
@@ -387,6 +372,11 @@ struct StepSettings {
   // The analysis data set's own descriptors, restored after another data set's rows were read.
   VarDescriptor** rowValueModel = nullptr;  // per model variable
   VarDescriptor** rowValueClass = nullptr;  // per CLASS variable
+  // ... and those of the response, weight and frequency (null when absent), which the
+  // levelization finds again by name in each data set it reads.
+  VarDescriptor* rowValueResponse = nullptr;
+  VarDescriptor* rowValueWeight = nullptr;
+  VarDescriptor* rowValueFreq = nullptr;
   // Descriptors found in other data sets for the step (held-out and SCORE data).
   std::deque<VarDescriptor> boundDescriptors;
 };

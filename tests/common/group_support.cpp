@@ -72,6 +72,7 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   SelectionState& s = v.group.selection;
   s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles;
   s.threads = &v.settings.threads, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
+  s.candidates = &v.group.candidates;
 }
 
 GroupState::~GroupState() {
@@ -126,6 +127,7 @@ void Group::layout() {
     }
   colMeans_.assign(p, 0), colScales_.assign(p, 0);
   s.layout.effectCount = E, s.layout.paramCount = p, s.layout.denseValues = dense;
+  s.layout.foldCount = g_.folds;
   s.layout.sparseEffectCount = static_cast<int>(sparseEffects_.size());
   s.layout.largestEffectColumns = largest, s.layout.singleColumnEffects = single,
   s.layout.firstSelectable = 1;
@@ -241,6 +243,7 @@ int Group::crossproducts() {
 int Group::prepare() {
   SelectionState& s = state_->group.selection;
   resetSelectionState(&s);
+  s.runFlags = plainRunFlags(*s.options);  // as the fit driver starts a fit
   if (int rc = buildModelPool(&s); rc != 0) return rc;
   if (int rc = crossproducts(); rc != 0) return rc;
   s.totals.totalSS = s.totals.correctedSS = s.sweep.sscp[0];

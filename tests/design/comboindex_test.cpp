@@ -71,8 +71,8 @@ TEST(CellIndex, CurrentModelOnlyAndNoClassVariables) {
   std::vector<CandidateEntry> table(2);
   table[0].effect = 0;
   table[1].effect = 1;
-  state->settings.options.candidates = &table;
-  state->settings.options.candidateCount = 2;
+  state->group.candidates.table = &table;
+  state->group.candidates.count = 2;
   SelectionState sel;
   int32_t order[] = {1};
   sel.sweep.effectsInModel = 1;

@@ -13,7 +13,7 @@ struct StepFixture {
   explicit StepFixture(DesignBuilder& b) : design(&b.d), state(std::make_unique<VsfState>()) {
     state->lev.design = &b.d;
     state->lev.alloc = &b.alloc;
-    state->settings.options.candidates = &table;
+    state->group.candidates.table = &table;
   }
   CandidateEntry& add(int effect, std::vector<int32_t> vars = {},
                       std::vector<int32_t> levels = {}) {
@@ -27,18 +27,18 @@ struct StepFixture {
     e.splitVars = v;
     e.levels = lists.back().data();
     table.push_back(e);
-    state->settings.options.candidateCount = static_cast<int32_t>(table.size());
+    state->group.candidates.count = static_cast<int32_t>(table.size());
     return table.back();
   }
   int nameColumns(HostPool* pool) {
-    return nameDesignColumns(design, &table, state->settings.options.candidateCount, pool,
-                             &state->settings.longestCandidateLabel);
+    return nameDesignColumns(design, &table, state->group.candidates.count, pool,
+                             &state->group.longestCandidateLabel);
   }
   // The set of the selection state as the OUTDESIGN names would take it.
   int nameParameters(const SelectionState* sel, int code) {
     std::vector<int32_t> set;
-    if (!modelCandidateSet(sel, code, state->settings.options.candidateCount, &set)) return -2;
-    return nameDesignParameters(&state->lev, &table, state->settings.options.candidateCount, set,
+    if (!modelCandidateSet(sel, code, state->group.candidates.count, &set)) return -2;
+    return nameDesignParameters(&state->lev, &table, state->group.candidates.count, set,
                                 sel ? sel->sweep.firstParam : nullptr);
   }
   std::string label(int i) const {
@@ -81,7 +81,7 @@ TEST(CandidateLabels, WholeEffectsAndSplitCells) {
   EXPECT_EQ(s.label(3), "A_a1(B_b2)");
   EXPECT_EQ(s.label(4), "A_a1*B_b2");
   EXPECT_EQ(s.label(5), "C*A_a2");
-  EXPECT_EQ(s.state->settings.longestCandidateLabel, 10);
+  EXPECT_EQ(s.state->group.longestCandidateLabel, 10);
 }
 
 // Coded names longer than nine characters fit the label.

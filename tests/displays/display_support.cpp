@@ -65,10 +65,10 @@ void setCandidates(VsfState& v, const std::vector<std::string>& labels,
     c.label = labels[e].c_str();
     c.labelLength = static_cast<int32_t>(labels[e].size());
     out->push_back(c);
-    v.settings.longestCandidateLabel = std::max(v.settings.longestCandidateLabel, c.labelLength);
+    v.group.longestCandidateLabel = std::max(v.group.longestCandidateLabel, c.labelLength);
   }
-  v.settings.options.candidates = out;
-  v.settings.options.candidateCount = static_cast<int32_t>(out->size());
+  v.group.candidates.table = out;
+  v.group.candidates.count = static_cast<int32_t>(out->size());
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ std::vector<StoredRow> storedRowsOf(const std::string& step, int32_t* folds = nu
   std::vector<StoredRow> rows;
   StepRun r = runOnData(step, [&](VsfState& v) {
     rows = readStoredRows(v);
-    if (folds) *folds = v.settings.options.folds;
+    if (folds) *folds = v.group.selection.layout.foldCount;
     if (pages)
       for (int32_t i = 0; i < v.group.utilFiles.count; ++i)
         *pages += v.group.utilFiles.records[i].pageCount;

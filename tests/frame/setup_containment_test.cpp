@@ -27,8 +27,8 @@ struct Candidates {
   Candidates() {
     ensureHost();
     v->group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
-    v->settings.options.relationCounts[1] = counts.data();
-    v->settings.options.relationLists[1] = relations.data();
+    v->group.relationCounts[1] = counts.data();
+    v->group.relationLists[1] = relations.data();
     v->settings.options.hierarchy = 1;
     // Candidates 0 (intercept), 1 and 2 (a at levels 0 and 1), 3 and 4 (a*b at (0, 0), (1, 0)).
     add({}, {});
@@ -52,8 +52,8 @@ struct Candidates {
       e.levels = levels[i].data();
       table.push_back(e);
     }
-    v->settings.options.candidates = &table;
-    v->settings.options.candidateCount = static_cast<int32_t>(table.size());
+    v->group.candidates.table = &table;
+    v->group.candidates.count = static_cast<int32_t>(table.size());
     return buildCandidateContainment(v.get());
   }
   std::vector<std::vector<int32_t>> lists(bool contained) const {

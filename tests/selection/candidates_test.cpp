@@ -57,8 +57,8 @@ TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
   ASSERT_EQ(
       buildCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design, t.pool),
       0);
-  const auto& table = *t.state->settings.options.candidates;
-  ASSERT_EQ(t.state->settings.options.candidateCount, 4);
+  const auto& table = *t.state->group.candidates.table;
+  ASSERT_EQ(t.state->group.candidates.count, 4);
   for (int e = 0; e < 4; ++e) {
     EXPECT_EQ(table[e].effect, e);
     EXPECT_EQ(table[e].columns, t.effects[e].columnCount);
@@ -75,7 +75,7 @@ TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
   EXPECT_EQ(
       buildCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design, t.pool),
       -2);
-  EXPECT_EQ(t.state->settings.options.candidates, nullptr);
+  EXPECT_EQ(t.state->group.candidates.table, nullptr);
 }
 
 TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
@@ -83,7 +83,7 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
   ASSERT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
                                     t.pool),
             0);
-  const auto& table = *t.state->settings.options.candidates;
+  const auto& table = *t.state->group.candidates.table;
   // The intercept, x, A*B by A's two coded levels, C by its three.
   ASSERT_EQ(table.size(), 7u);
   struct Want {
@@ -112,8 +112,8 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
                                     t.pool, &leftOut),
             0);
   EXPECT_EQ(leftOut, std::vector<int32_t>{3});
-  EXPECT_EQ(t.state->settings.options.candidates->size(), 4u);
-  EXPECT_EQ(t.state->settings.options.candidateCount, 4);
+  EXPECT_EQ(t.state->group.candidates.table->size(), 4u);
+  EXPECT_EQ(t.state->group.candidates.count, 4);
 }
 
 // Without a full-rank parametrization each level met is a column: C's three levels give three
@@ -132,7 +132,7 @@ TEST(CandidateTable, SplitLevelsOfALessThanFullRankDesign) {
   ASSERT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
                                     t.pool),
             0);
-  const auto& table = *t.state->settings.options.candidates;
+  const auto& table = *t.state->group.candidates.table;
   struct Want {
     int effect, level;
     std::vector<int32_t> list;

@@ -185,8 +185,9 @@ TEST(Engine, HierarchyCountsMoveOnRealEntriesOnly) {
   Group g(data, gs);
   SelectionOptions& o = g.options();
   o.hierarchy = 1;
-  o.prerequisiteCount = prereqCount, o.prerequisites = prereq;
-  o.dependantCount = depCount, o.dependants = dep;
+  CandidateData& c = g.vsf().group.candidates;
+  c.prerequisiteCount = prereqCount, c.prerequisites = prereq;
+  c.dependantCount = depCount, c.dependants = dep;
   ASSERT_EQ(g.prepare(), 0);
   SelectionState& s = g.s();
   EXPECT_EQ(s.sweep.missingPrerequisites[3], 2);

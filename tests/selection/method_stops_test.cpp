@@ -179,9 +179,9 @@ struct Containment {
       depLists.push_back(dep[e].data());
     }
   }
-  void apply(SelectionOptions& o) const {
-    o.prerequisiteCount = preCount.data(), o.prerequisites = preLists.data();
-    o.dependantCount = depCount.data(), o.dependants = depLists.data();
+  void apply(CandidateData& c) const {
+    c.prerequisiteCount = preCount.data(), c.prerequisites = preLists.data();
+    c.dependantCount = depCount.data(), c.dependants = depLists.data();
   }
 };
 
@@ -194,11 +194,9 @@ TEST(MethodStops, BackwardWithNothingRemovableStops) {
   m.group.method = kMethodBackward;
   m.stop = kCritNone;
   m.hierarchy = 1;
-  m.options = [&](SelectionOptions& o) {
-    h.apply(o);
-    o.include = 1, o.forcedEffects = 2;
-  };
+  m.options = [&](SelectionOptions& o) { o.include = 1, o.forcedEffects = 2; };
   MethodFit fit(c, m);
+  h.apply(fit.group().vsf().group.candidates);
   ASSERT_EQ(fit.fit(), 0);
   const SelectionState& s = fit.s();
   EXPECT_EQ(s.run.stop.reason, stopreason::kNoRemoval);
@@ -218,7 +216,7 @@ TEST(MethodStops, BackwardBuildEndsWhenAPrerequisiteIsHeldOut) {
   SelectionOptions& o = group.options();
   o.stop = kCritNone;
   o.hierarchy = 1;
-  h.apply(o);
+  h.apply(group.vsf().group.candidates);
   ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
   const SelectionState& s = group.s();
   ASSERT_EQ(s.run.status, 0);

@@ -60,10 +60,11 @@ MethodFit::MethodFit(const MethodCase& c, const MethodSettings& m) : case_(c) {
   o.entryLevel = stepwise ? 0.15 : 0.5;
   o.stayLevel = stepwise ? 0.15 : 0.1;
   o.fullSweepMode = m.group.full ? 1 : 0;
-  o.prerequisiteCount = c.prerequisiteCount.data();
-  o.prerequisites = c.prerequisiteLists.data();
-  o.dependantCount = c.dependantCount.data();
-  o.dependants = c.dependantLists.data();
+  CandidateData& hierarchy = group_->vsf().group.candidates;
+  hierarchy.prerequisiteCount = c.prerequisiteCount.data();
+  hierarchy.prerequisites = c.prerequisiteLists.data();
+  hierarchy.dependantCount = c.dependantCount.data();
+  hierarchy.dependants = c.dependantLists.data();
   if (m.options) m.options(o);
   // The candidate table's count of forced effects, as the data pass copies it.
   group_->s().layout.firstSelectable = o.forcedEffects;
