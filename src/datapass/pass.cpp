@@ -283,7 +283,7 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;
   int workers = 1;
-  if (s->threads && s->threads->effectiveThreaded) workers = s->threads->effectiveWorkers;
+  if (s->workers && s->workers->threaded) workers = s->workers->count;
   const bool ownFile = s->options && s->options->resampleFreqInFile;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
                         s->puddle && s->puddle->queue && everyFileHasBlocks(s->utilFiles);

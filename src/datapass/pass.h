@@ -18,7 +18,6 @@ namespace vsf {
 struct HostPool;
 struct ScratchFileObject;
 struct SelectionOptions;
-struct ThreadOptions;
 struct UtilFileArray;
 struct UtilFileRecord;
 struct ZPuddle;
@@ -33,13 +32,21 @@ struct ResampleFeed {
   double* frequencies = nullptr;  // room for the largest block's rows
 };
 
+// The workers the step's passes run on: the settled THREADS count at first. A BY group's memory
+// plan lowers it when the host has too little memory free, and later groups keep the lower
+// count.
+struct PassWorkers {
+  uint8_t threaded = 0;
+  int32_t count = 1;
+};
+
 // What a pass runs over besides its kernel: the BY group's utility files, the pool its buffers
 // come from, the workers, the run's options and, under model averaging, the resample
 // frequencies. The selection engine's state is one (it derives from this record).
 struct PassState {
   HostPool* modelPool = nullptr;
   UtilFileArray* utilFiles = nullptr;
-  ThreadOptions* threads = nullptr;
+  const PassWorkers* workers = nullptr;
   ZPuddle* puddle = nullptr;
   const SelectionOptions* options = nullptr;
   ResampleFeed* resampleFeed = nullptr;

@@ -54,25 +54,23 @@ int64_t workerNeed(const StepSettings& set, const UtilFileRecord& f, int64_t E, 
   return need;
 }
 
-void fitWorkers(StepSettings& set, const GroupState& g, double budget, int64_t total,
-                int64_t largest) {
-  ThreadOptions& t = set.threads;
-  if (!t.effectiveThreaded || t.effectiveWorkers <= 1 || static_cast<double>(total) < budget)
-    return;
+void fitWorkers(const StepSettings& set, const GroupState& g, PassWorkers& w, double budget,
+                int64_t total, int64_t largest) {
+  if (!w.threaded || w.count <= 1 || static_cast<double>(total) < budget) return;
   const int64_t fit = largest > 0 ? static_cast<int64_t>(budget / static_cast<double>(largest)) : 0;
   if (fit < 2) {
-    t.effectiveThreaded = 0;
-    t.effectiveWorkers = 1;
+    w.threaded = 0;
+    w.count = 1;
     if (g.utilFiles.count > 1) hostMsg(848, 113);
-  } else if (fit < t.effectiveWorkers) {
-    t.effectiveWorkers = static_cast<int32_t>(fit);
-    hostMsg(848, 114, {static_cast<int32_t>(fit), t.requestedWorkers});
+  } else if (fit < w.count) {
+    w.count = static_cast<int32_t>(fit);
+    hostMsg(848, 114, {static_cast<int32_t>(fit), set.threads.requestedWorkers});
   }
 }
 
 }  // namespace
 
-int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
+int planStepHistory(const StepSettings& set, GroupState& g, PassWorkers& workers, int& stepCode) {
   const SelectionOptions& o = set.options;
   const int64_t E = g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
   const int64_t steps = stepEstimate(set, E);
@@ -90,7 +88,7 @@ int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
     largest = std::max(largest, need);
   }
   const double budget = free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
-  fitWorkers(set, g, budget, total, largest);
+  fitWorkers(set, g, workers, budget, total, largest);
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
     double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
@@ -102,8 +100,6 @@ int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
         kernel().poolAlloc(g.byPool, sizeof(void*) * static_cast<size_t>(buffers), kAllocZero));
     if (!f.residentBlocks) return rc::kMemory;
   }
-  if (set.outDesignDataSet && !set.outDesignFullModel && o.method != kMethodNone)
-    set.outDesignOwnPass = 1;
   return 0;
 }
 

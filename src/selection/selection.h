@@ -38,7 +38,6 @@ struct ScratchFile;
 struct ScratchFileObject;
 struct SelectionOptions;
 struct UtilFileArray;
-struct ThreadOptions;
 struct ZPuddle;
 struct GroupState;
 struct StepSettings;
@@ -575,8 +574,9 @@ void restoreSelectedStep(SelectionState* s);
 
 // ---- Data-pass memory plan ----
 // Fits the workers and each utility file's resident blocks to the memory the host reports free
-// (the settings' effective workers may fall); 0, or a negative code after its message.
-[[nodiscard]] int planStepHistory(StepSettings& settings, GroupState& group, int& stepCode);
+// (the step's workers may fall); 0, or a negative code after its message.
+[[nodiscard]] int planStepHistory(const StepSettings& settings, GroupState& group,
+                                  PassWorkers& workers, int& stepCode);
 
 // Turns the column sums held in the layout's means and the sums of squares given into means and
 // scales (1 / standard deviation; missing without a variance), with weight total W and

@@ -332,7 +332,6 @@ struct StepSettings {
   uint8_t outDesignNames = 0;      // NAMES: the ParameterNames table
   uint8_t outDesignParmNames = 0;  // the design columns are named after their parameters
   uint8_t outDesignPrefixGiven = 0;
-  uint8_t outDesignOwnPass = 0;  // the design rows are written by a pass of their own
 
   // Statement readers.
   const OptionSlot* byVariables = nullptr;  // procedure statement slot 0
