@@ -116,7 +116,7 @@ using LagDesignPrinter = void (*)(OutputSink* out, const ZDesignVar& var, const 
 // Scores every SCORE request's data set with the group's selected model; 0 or -2, or the
 // first failure of a data set's scoring. After each ScoreInfo table, the lag designs of the
 // scored data set go through `lagDesigns`.
-int scoreRequests(StepView* state, ZLevCtx* lev, SelectionState* sel, ScoreRequest* requests,
+int scoreRequests(StepView* state, ZLevCtx* lev, SelectionState* sel, const ScoreRequest* requests,
                   OutputData* data, LagDesignPrinter lagDesigns);
 
 // ---- Macro variables ----

@@ -58,7 +58,7 @@ void* openScoreGroup(OutputSink* sink, std::string_view name, HostString* label,
 
 }  // namespace
 
-int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* requests,
+int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequest* requests,
                   OutputData* data, LagDesignPrinter lagDesigns) {
   const StepSettings& st = s->settings;
   if (st.scoreCount == 0) return 0;
@@ -68,7 +68,7 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, ScoreRequest* 
   OutputSink* sink = &s->res.output;
   void* details = openScoreGroup(sink, "ScoreDetails", msgStr(815), {argFlag(dkey::kFlag435, 0)});
   for (int32_t i = 0; i < st.scoreCount; ++i) {
-    ScoreRequest& q = requests[i];
+    const ScoreRequest& q = requests[i];
     ScoreOutput& out = data->score[static_cast<size_t>(i)];
     const std::string name = dataSetNameOf(q.input);
     void* group = openScoreGroup(sink, "ScoreData", hstr(name),

@@ -66,7 +66,7 @@ int heldOutRow(DataPass* p, bool validation, double* freqRead, HeldOutLeftOut* l
   return storeRow(p);
 }
 
-int checkHeldOut(VsfState* s, DataSetBinding* b, int message) {
+int checkHeldOut(VsfState* s, const DataSetBinding* b, int message) {
   if (!b->inUse) return 0;
   int rc = hostv().ds->verify(s->settings.inputReader, b->dataSet);
   if (rc != 0) {
@@ -79,10 +79,10 @@ int checkHeldOut(VsfState* s, DataSetBinding* b, int message) {
 
 }  // namespace
 
-int checkTestDataSet(VsfState* s, DataSetBinding* b) { return checkHeldOut(s, b, 178); }
-int checkValidationDataSet(VsfState* s, DataSetBinding* b) { return checkHeldOut(s, b, 177); }
+int checkTestDataSet(VsfState* s, const DataSetBinding* b) { return checkHeldOut(s, b, 178); }
+int checkValidationDataSet(VsfState* s, const DataSetBinding* b) { return checkHeldOut(s, b, 177); }
 
-int readHeldOutRows(DataPass* p, DataSetBinding* b, bool validation) {
+int readHeldOutRows(DataPass* p, const DataSetBinding* b, bool validation) {
   if (!b->inUse || !b->dataSet || !p->roleSlot) return 0;
   if (b->verify && (validation ? checkValidationDataSet(p->s, b) : checkTestDataSet(p->s, b)) != 0)
     return 0;

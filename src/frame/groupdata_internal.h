@@ -46,7 +46,7 @@ struct Observation {
 struct DataPass {
   VsfState* s = nullptr;
   SelectionState* sel = nullptr;
-  SelectionOptions* o = nullptr;
+  const SelectionOptions* o = nullptr;
   ZLevCtx* ctx = nullptr;
   ZDesign* d = nullptr;
 
@@ -117,11 +117,11 @@ void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t fold
 [[nodiscard]] int obsTagsFailed(DataPass* p);
 
 // Held-out data sets (datapass_heldout.cpp).
-[[nodiscard]] int readHeldOutRows(DataPass* p, DataSetBinding* binding, bool validation);
+[[nodiscard]] int readHeldOutRows(DataPass* p, const DataSetBinding* binding, bool validation);
 // A bound data set that does not fit the BY group: its warning (848/178 test, 177
 // validation), a step code of at least 4 and the host's nonzero code; 0 when it fits.
-int checkTestDataSet(VsfState* state, DataSetBinding* binding);
-int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
+int checkTestDataSet(VsfState* state, const DataSetBinding* binding);
+int checkValidationDataSet(VsfState* state, const DataSetBinding* binding);
 
 // Notes of the analysis rows left out for their WEIGHT or FREQ value and of the FREQ values
 // truncated.

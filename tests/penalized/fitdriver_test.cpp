@@ -1,6 +1,8 @@
-// The fit driver's roads, a group without observations and a fit without residual variance.
+// The fit driver's roads, a group without observations, a fit without residual variance, and
+// the run flags that each fit starts afresh.
 #include <gtest/gtest.h>
 
+#include "common/datapass_support.h"
 #include "common/test_host.h"
 #include "host/session.h"
 #include "penalized/penalized.h"
@@ -84,6 +86,39 @@ TEST(FitDriver, CpWithoutResidualVarianceEndsTheRun) {
   group.options().stop = kCritSbc;
   EXPECT_EQ(fitModel(&group.s(), nullptr), 0);
   EXPECT_EQ(group.s().run.status, runstatus::kCpNoVariance);
+}
+
+// Group LASSO by external cross validation reads the folds' average per path step; the next fit
+// of the state (another BY group's, a refit) starts from a plain fit's flags with its own
+// method, whichever road it takes (here one that fits nothing).
+TEST(FitDriver, EachFitStartsFromPlainRunFlags) {
+  int fits = 0;
+  test::StepRun r = test::runOnData(
+      "proc varsifter data=sscp; model y = x1 x2 x3 x4 / selection=grouplasso(choose=cvex "
+      "stop=none steps=4) cvmethod=split(3); run;",
+      [&](VsfState& v) {
+        SelectionState& s = v.group.selection;
+        const SelectionState saved = s;
+        ASSERT_EQ(fitModel(&s, nullptr), 0);
+        ASSERT_EQ(s.run.status, 0);
+        EXPECT_EQ(s.runFlags.cvPerPathStep, 1);
+        EXPECT_EQ(s.runFlags.finalFit, 1);
+        EXPECT_EQ(s.runFlags.method, kMethodGroupLasso);
+        SelectionOptions& o = v.settings.options;
+        o.method = kMethodForward;
+        ASSERT_EQ(fitModel(&s, nullptr), 0);
+        EXPECT_EQ(s.runFlags.cvPerPathStep, 0);
+        EXPECT_EQ(s.runFlags.firstFit, 1);
+        EXPECT_EQ(s.runFlags.foldFit, 0);
+        EXPECT_EQ(s.runFlags.method, kMethodForward);
+        o.method = kMethodGroupLasso;
+        // The step's own fit of the group follows, from a state as the data pass left it.
+        freeSelectionState(&s);
+        s = saved;
+        ++fits;
+      });
+  EXPECT_EQ(r.code, 0) << r.dump();
+  EXPECT_EQ(fits, 1);
 }
 
 }  // namespace
