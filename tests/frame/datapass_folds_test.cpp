@@ -3,6 +3,9 @@
 // range, other roles keep "no fold" (-999) unless BLOCK numbers them by their place.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "common/datapass_support.h"
@@ -118,6 +121,37 @@ TEST(Folds, SplitRandomAndIndex) {
     std::vector<StoredRow> again = storedRowsOf(step);
     for (size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(again[i].fold, rows[i].fold) << i;
   }
+}
+
+// RANDOM forms no fold that no row was drawn for: the group of three training rows has fewer
+// than five folds, and the next group starts again from the statement's five. The group's count
+// is its own; the settings keep the set-up's.
+TEST(Folds, EachGroupFormsItsOwnFolds) {
+  const std::filesystem::path lib =
+      std::filesystem::path(std::getenv("TEST_TMPDIR") ? std::getenv("TEST_TMPDIR") : "/tmp") /
+      "folds_by_group";
+  std::filesystem::create_directories(lib);
+  {
+    std::ofstream csv(lib / "twogroups.csv");
+    csv << "g,y,x\n";
+    for (int i = 0; i < 43; ++i)
+      csv << (i < 3 ? 1 : 2) << ',' << (i * 37 % 11) * 0.5 << ',' << (i * 13 % 7) << '\n';
+  }
+  PassSettings settings;
+  settings.library = lib.string();
+  std::vector<int32_t> groupFolds, settingsFolds;
+  StepRun r = runOnData(
+      "proc varsifter data=twogroups seed=7; by g; model y = x / selection=forward(choose=cv) "
+      "cvmethod=random(5); run;",
+      [&](VsfState& v) {
+        groupFolds.push_back(v.group.selection.layout.foldCount);
+        settingsFolds.push_back(v.settings.options.folds);
+      },
+      settings);
+  ASSERT_EQ(groupFolds.size(), 2u) << r.dump();
+  EXPECT_LE(groupFolds[0], 3);
+  EXPECT_EQ(groupFolds[1], 5);
+  EXPECT_EQ(settingsFolds, (std::vector<int32_t>{5, 5}));
 }
 
 }  // namespace
