@@ -37,7 +37,7 @@ class WorkCrew {
   // Waits for chunk k (chunks are taken in order 0, 1, ...) and returns its job's result, or
   // kWaitFailed. A failure (nonzero, or a job that threw) stops the crew and tells the hook;
   // a job's exception is then raised here, on the calling thread.
-  int take(int64_t chunk);
+  [[nodiscard]] int take(int64_t chunk);
   // The caller is done with chunk k's output: its worker goes on with chunk k + n.
   void release(int64_t chunk);
   // Ends the workers (each finishes the chunk it is on); the crew can start again. Returns the

@@ -39,7 +39,7 @@ void bindRowBuffers(VsfState* state, const DataSetBinding& binding);
 // Back to the analysis data set's own variables, its reader at its group's first row.
 void restoreRowBuffers(VsfState* state);
 
-// One SCORE request's row slots (MAIN POOL): 0 or -2.
+// One SCORE request's row slots (MAIN POOL): 0 or rc::kMemory.
 [[nodiscard]] int allocScoreRowSlots(VsfState* state, ScoreRequest* request);
 
 // The data set's name as the host gives it.
