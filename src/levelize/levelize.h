@@ -101,11 +101,18 @@ int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* design, int effect);
 // Points each extra variable at the level index of the CLASS variable that is the same
 // data-set variable.
 void zlinkextra(ZLevCtx* ctx);
+// Why the constructed effects' set-up pass over a BY group's data failed.
+namespace setupstatus {
+constexpr int kKnotsUnusable = 3;    // a spline's knots could not be placed
+constexpr int kNotStandardized = 4;  // a variable could not be standardized
+constexpr int kNoLagTable = 5;       // a LAG design variable's tables could not be built
+}  // namespace setupstatus
+
 // LAG tables over the data the context reads: zlagtables numbers the groups (subjects) of each
 // listed LAG record over one pass; zlagpass fills one LAG design variable's lag tables over
-// another: 0, or 5 after a data error (no groups, a duplicate group and period, a history row
-// with a response in the analysis data). The caller's two texts, when given, name the scored
-// data set and its OUT= data set in the messages.
+// another: 0, or setupstatus::kNoLagTable after a data error (no groups, a duplicate group and
+// period, a history row with a response in the analysis data). The caller's two texts, when given,
+// name the scored data set and its OUT= data set in the messages.
 void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags);
 [[nodiscard]] int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2);
 // The files of percentile knots over a pass of the BY group's observations: opened (with

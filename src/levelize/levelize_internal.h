@@ -166,7 +166,7 @@ void levParameterNames(ZLevCtx* ctx);
 // Makes equal parameter names unique by appending a counter (design flag kNamesUnique).
 void levUniqueNames(ZDesign* design, HostPool* allocator);
 
-// The constructed-effect set-up pass: 0, or 3, 4 or 5 when the data do not allow a
+// The constructed-effect set-up pass: 0, or a setupstatus code when the data do not allow a
 // constructed effect. zlev runs it through levDataPass so that tests can make it fail.
 [[nodiscard]] int zdatapass(ZLevCtx* ctx);
 extern int (*levDataPass)(ZLevCtx* ctx);
