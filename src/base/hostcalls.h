@@ -14,8 +14,8 @@ namespace vsf {
 
 // Calls operation `id` on a host object; searches `table`, or the object's own chain when
 // null. Returns the method's result or kNoOperation.
-int zhdlcall(HostObject* object, const HandlerTable* table, uint32_t id, int count,
-             OutputArgItem* items);
+[[nodiscard]] int zhdlcall(HostObject* object, const HandlerTable* table, uint32_t id, int count,
+                           OutputArgItem* items);
 // Hands a failed output status to the host and ends the step with 120, unless it is the
 // tolerated status (facility 63, number 53).
 void zrcabort(uint32_t status);
