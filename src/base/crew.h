@@ -32,7 +32,7 @@ class WorkCrew {
 
   // Starts n workers on chunks 0 .. n - 1; false (nothing left running) when the host cannot
   // make the threads or their events. The hook, when given, hears of a pass that ends early.
-  bool start(int workers, Job job, StopHook onStop = nullptr);
+  [[nodiscard]] bool start(int workers, Job job, StopHook onStop = nullptr);
   int workers() const { return static_cast<int>(slots_.size()); }
   // Waits for chunk k (chunks are taken in order 0, 1, ...) and returns its job's result, or
   // kWaitFailed. A failure (nonzero, or a job that threw) stops the crew and tells the hook;
