@@ -16,8 +16,8 @@ namespace vsf {
 // null. Returns the method's result or kNoOperation.
 [[nodiscard]] int zhdlcall(HostObject* object, const HandlerTable* table, uint32_t id, int count,
                            OutputArgItem* items);
-// Hands a failed output status to the host and ends the step with 120, unless it is the
-// tolerated status (facility 63, number 53).
+// Hands a failed output status to the host and ends the step with step::kOutputRefused, unless it
+// is the tolerated status (facility 63, number 53).
 void zrcabort(uint32_t status);
 bool isToleratedStatus(uint32_t status);
 

@@ -78,7 +78,7 @@ void fillDoubles(double value, double* array, int64_t n);
 
 // Switches the files that hold pages from writing to reading after the data pass. 0,
 // rc::kUtilCommit (flush refused: 848/264) or rc::kUtilReopen (reopen refused: 848/265); either
-// raises the step code to at least 1020.
+// raises the step code to at least step::kHistory.
 [[nodiscard]] int reopenUtilFiles(UtilFileArray* array, double rowsStored, bool writeBack,
                                   bool randomAccess, int* stepCode);
 

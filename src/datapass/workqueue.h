@@ -38,7 +38,7 @@ constexpr int kNoQueue = 2;      // the extension made no queue
 // 0, queuestatus::kNoExtension or queuestatus::kNoQueue; with bit 0 of flags a failure ends the
 // step with step::kInternal.
 [[nodiscard]] int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine);
-// Enqueue and wait end the step with 1012 when the queue refuses. The wait raises on the
+// Enqueue and wait end the step with step::kInternal when the queue refuses. The wait raises on the
 // calling thread an exception that a worker threw, after every item is done.
 void zpudleq(ZPuddle* puddle, void* item);
 void zpudlwt(ZPuddle* puddle);

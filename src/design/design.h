@@ -170,7 +170,7 @@ KnotFiles* zknotfilesnew(const ZDesign* design, HostPool* allocator);
 void zknotfilesfree(KnotFiles* files);
 // Places the knots of every variable of a spline design variable (B-spline: the boundary
 // knots too) from the variables' ranges, and sets its basis columns per variable. 0, or 1
-// after a knot error (message issued, the design's build code at least 112).
+// after a knot error (message issued, the design's build code at least step::kLevelization112).
 [[nodiscard]] int zsplknots(ZDesignVar* var, ZDesign* design, HostPool* allocator,
                             const KnotFiles* files);
 // The knot at percentile j / (n + 1), j = 1 .. n, of sorted values, for the n knots out: by

@@ -95,10 +95,10 @@ struct ZEffLib {
 // ---- The step's effects state (efflib.cpp) ----
 ZEffLib* effLib();             // the current step's library, or null
 HostPool* effectsPool();       // the step pool of effect and design records
-void* effAlloc(size_t bytes);  // zeroed; ends the step with 1012 when refused
+void* effAlloc(size_t bytes);  // zeroed; ends the step with step::kInternal when refused
 void effFree(void* block);
 char* effStrdup(std::string_view text);
-void effFail(int status);  // sets the parse status (2000 or 1012)
+void effFail(int status);  // sets the parse status (step::kEffect or step::kInternal)
 bool effFailed();
 const char* effectNameText(int32_t id);  // the EFFECT name of a constructed id, or null
 // The name an EFFECT statement declares (the first name of its name slot), blanks trimmed;

@@ -112,7 +112,7 @@ ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, doubl
 // ending the step. tags: the observation tag file, or null.
 bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc);
 void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag);
-// The observation tags could not be written: message 848/215, step code 1016,
+// The observation tags could not be written: message 848/215, step code step::kMemory,
 // rc::kScratchFile.
 [[nodiscard]] int obsTagsFailed(DataPass* p);
 
@@ -128,7 +128,7 @@ void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t fold
 void noteDroppedRows(const DataPass* p);
 
 // A group without training observations: its error, naming the group and what its
-// observations lack, and a step code of at least 108 (groupdata_empty.cpp).
+// observations lack, and a step code of at least step::kLevelization108 (groupdata_empty.cpp).
 void explainNoTrainingRows(DataPass* p);
 
 // End of the pass (datapass_finish.cpp).

@@ -118,7 +118,7 @@ void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags);
 // The files of percentile knots over a pass of the BY group's observations: opened (with
 // frequencies when the context reads a FREQ variable), one record per usable observation (its
 // values and whole frequency), then sorted. A scratch file that cannot be written or sorted
-// ends the step with 1020 (the files released first).
+// ends the step with step::kHistory (the files released first).
 void zknotfilesopen(const ZLevCtx* ctx, KnotFiles* files);
 void zknotfilesadd(KnotFiles* files, const double* values, double frequency);
 void zknotfilessort(KnotFiles* files);

@@ -16,7 +16,7 @@
 namespace vsf {
 
 // ---- Memory (levalloc.cpp) ----
-// Zeroed memory from a pool; a refusal issues (848, 140) and ends the step with 1012.
+// Zeroed memory from a pool; a refusal issues (848, 140) and ends the step with step::kInternal.
 void* levAlloc(HostPool* pool, size_t bytes);
 template <typename T>
 T* levArray(HostPool* pool, size_t n) {
@@ -196,7 +196,7 @@ int zcenter(LevelizeWork* work, int var, CenterRange* out);
 [[nodiscard]] int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* work);
 // A threaded pass that a worker's failure ended: (174, 66) when other workers had failed too,
 // then (174, 55) for a worker that could not wait or (174, 56) for one whose work failed; the
-// design's return code rises to 1012.
+// design's return code rises to step::kInternal.
 void levThreadedStop(ZLevCtx* ctx, const WorkCrew::Stop& why);
 
 // ---- Formatting session for CLASS values (levformat.cpp) ----
