@@ -9,7 +9,6 @@
 #include "base/hostcalls.h"
 #include "datapass/blocksum_internal.h"
 #include "datapass/resources.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -282,9 +281,9 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const uint32_t result = lengthOf(k.resultLength, s, count);
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;
-  int workers = 1;
-  if (s->threads && s->threads->effectiveThreaded) workers = s->threads->effectiveWorkers;
-  const bool ownFile = s->options && s->options->resampleFreqInFile;
+  const int workers = s->workers;
+  // Frequencies read from their own file follow the global block order.
+  const bool ownFile = s->resampleFeed != nullptr;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
                         s->puddle && s->puddle->queue && everyFileHasBlocks(s->utilFiles);
   if (threaded) return threadedPass(s, k, count, workers, result, total);

@@ -17,8 +17,6 @@ namespace vsf {
 
 struct HostPool;
 struct ScratchFileObject;
-struct SelectionOptions;
-struct ThreadOptions;
 struct UtilFileArray;
 struct UtilFileRecord;
 struct ZPuddle;
@@ -34,14 +32,14 @@ struct ResampleFeed {
 };
 
 // What a pass runs over besides its kernel: the BY group's utility files, the pool its buffers
-// come from, the workers, the run's options and, under model averaging, the resample
-// frequencies. The selection engine's state is one (it derives from this record).
+// come from, the workers and, when they are kept in a file of their own, the resample
+// frequencies. The selection engine's state is one (it derives from
+// this record).
 struct PassState {
   HostPool* modelPool = nullptr;
   UtilFileArray* utilFiles = nullptr;
-  ThreadOptions* threads = nullptr;
   ZPuddle* puddle = nullptr;
-  const SelectionOptions* options = nullptr;
+  int32_t workers = 1;  // the group's workers after its memory plan; 1 runs on this thread
   ResampleFeed* resampleFeed = nullptr;
   int32_t passes = 0;  // passes run over the stored rows, for the progress line
 };

@@ -26,7 +26,7 @@ int resetByGroup(VsfState* s) {
   sel.scratch = &s->group.groupScratch;
   sel.options = &s->settings.options;
   sel.utilFiles = &s->group.utilFiles;
-  sel.threads = &s->settings.threads;
+  sel.workers = s->settings.threads.effectiveThreaded ? s->settings.threads.effectiveWorkers : 1;
   sel.puddle = &s->res.puddle;
   s->settings.options.noStandardize = s->settings.noStandardize;
   s->settings.options.firstFit = 1;

@@ -66,6 +66,7 @@ int setupAnalysis(VsfState* s) {
   if (int rc = makeOutputMarks(s); rc != 0) return rc;
   if (int rc = setUpModelAveraging(s); rc != 0) return rc;
   if (int rc = keepAnalysisDescriptors(s); rc != 0) return rc;
+  settleDataPassOptions(s);
   if (int rc = openOutDesignScratch(s); rc != 0) return rc;
   if (int rc = openObservationTags(s); rc != 0) return rc;
   announceProcedure(s);

@@ -46,6 +46,8 @@ void settleForcedEffects(VsfState* state);
 [[nodiscard]] int bindScoreRequests(VsfState* state);
 // The analysis data set's own descriptors, restored after another data set was read.
 [[nodiscard]] int keepAnalysisDescriptors(VsfState* state);
+// The data pass's options from the settled statements, and the analysis data set's row slots.
+void settleDataPassOptions(VsfState* state);
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
 // OUTPUT and SCORE statistics that only model averaging gives are dropped without it.

@@ -72,7 +72,7 @@ void fitWorkers(StepSettings& set, const GroupState& g, double budget, int64_t t
 
 }  // namespace
 
-int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
+int planStepHistory(StepSettings& set, const DataPassOptions& pass, GroupState& g, int& stepCode) {
   const SelectionOptions& o = set.options;
   const int64_t E = o.candidateCount > 0 ? o.candidateCount : g.selection.layout.effectCount;
   const int64_t steps = stepEstimate(set, E);
@@ -91,9 +91,11 @@ int planStepHistory(StepSettings& set, GroupState& g, int& stepCode) {
   }
   const double budget = free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
   fitWorkers(set, g, budget, total, largest);
+  g.selection.workers = set.threads.effectiveThreaded ? set.threads.effectiveWorkers : 1;
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
-    double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
+    double n =
+        pass.utilBuffers > 0 ? pass.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
     const int64_t buffers =
         std::clamp<int64_t>(static_cast<int64_t>(std::min(n, 1e18)), 1, kMostBuffers);
     f.residentCapacity = buffers;

@@ -33,6 +33,7 @@ inline void copyDoubles(double* dst, const double* src, int64_t n) {
 inline bool isAbsent(double x) { return (bitsOf(x) >> 48) == 0xFFFF; }
 inline double absentValue() { return missingValue('.'); }
 
+struct DataPassOptions;
 struct HostPool;
 struct ScratchFile;
 struct ScratchFileObject;
@@ -408,6 +409,7 @@ struct Containment {
 // One selection run over a BY group's stored rows. Its parts live as long as the run; the
 // pool, the files, the workers and the options are in its PassState base.
 struct SelectionState : PassState {
+  const SelectionOptions* options = nullptr;
   RunTotals totals;
   ColumnLayout layout;
   SweepMatrices sweep;
@@ -536,7 +538,8 @@ void restoreSelectedStep(SelectionState* s);
 // ---- Data-pass memory plan ----
 // Fits the workers and each utility file's resident blocks to the memory the host reports free
 // (the settings' effective workers may fall); 0, or a negative code after its message.
-[[nodiscard]] int planStepHistory(StepSettings& settings, GroupState& group, int& stepCode);
+[[nodiscard]] int planStepHistory(StepSettings& settings, const DataPassOptions& pass,
+                                  GroupState& group, int& stepCode);
 
 // Turns the column sums held in the layout's means and the sums of squares given into means and
 // scales (1 / standard deviation; missing without a variance), with weight total W and

@@ -136,13 +136,12 @@ struct SelectionOptions {
   uint8_t externalCv = 0;  // CHOOSE=CVEXTERNAL kept: rows carry a held-out-fold tag
 
   // Selection engine: stored-row tags, cross validation, per-step statistics and searches.
-  uint8_t rolesPresent = 0;        // rows carry a partition-role tag
-  uint8_t kfold = 0;               // k-fold cross validation: rows carry a fold tag
-  uint8_t resampling = 0;          // weights come from the rows' resample frequencies
-  uint8_t resampleFreqInFile = 0;  // ... kept in the resample file instead of the rows
-  int32_t folds = 0;               // folds the rows are tagged with (from cvFolds)
-  uint8_t foldStats = 0;           // per-fold statistics kept
-  uint8_t foldEstimates = 0;       // per-fold estimates kept
+  uint8_t rolesPresent = 0;   // rows carry a partition-role tag
+  uint8_t kfold = 0;          // k-fold cross validation: rows carry a fold tag
+  uint8_t resampling = 0;     // weights come from the rows' resample frequencies
+  int32_t folds = 0;          // folds the rows are tagged with (from cvFolds)
+  uint8_t foldStats = 0;      // per-fold statistics kept
+  uint8_t foldEstimates = 0;  // per-fold estimates kept
   uint8_t pressPerStep = 0;
   uint8_t validAsePerStep = 0;
   uint8_t testAsePerStep = 0;
@@ -384,9 +383,6 @@ struct StepSettings {
   HostDataSet* initialEstimates = nullptr;
   ScoreRequest* scoreRequests = nullptr;
   int32_t scoreCount = 0;
-  // The analysis data set's own descriptors, restored after another data set's rows were read.
-  VarDescriptor** rowValueModel = nullptr;  // per model variable
-  VarDescriptor** rowValueClass = nullptr;  // per CLASS variable
   // Descriptors found in other data sets for the step (held-out and SCORE data).
   std::deque<VarDescriptor> boundDescriptors;
 };

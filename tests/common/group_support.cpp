@@ -71,7 +71,7 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   if (workers > 1) (void)createThreadPool(&v, workers);
   SelectionState& s = v.group.selection;
   s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles;
-  s.threads = &v.settings.threads, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
+  s.workers = workers, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
 }
 
 GroupState::~GroupState() {

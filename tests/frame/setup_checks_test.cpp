@@ -256,5 +256,52 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
   });
 }
 
+// The data pass's own record holds what PERFORMANCE said of the utility files and the rows,
+// with what the set-up settled (a path method stores its rows dense), and the analysis data
+// set's row slots the held-out and SCORE passes come back to.
+TEST_F(Setup, DataPassOptionsAreSettledOnce) {
+  run({
+      {"performance util_buffers$=3 util_pagesize$=4 util_random$ util_details$ allsparse$; "
+       "model y = x1;",
+       {},
+       0,
+       [](const VsfState& s) {
+         const DataPassOptions& d = s.res.dataPass;
+         EXPECT_EQ(d.utilBuffers, 3);
+         EXPECT_EQ(d.pageSizeKb, 4);
+         EXPECT_EQ(d.randomAccess, 1);
+         EXPECT_EQ(d.showUtilFiles, 1);
+         EXPECT_EQ(d.allSparse, 1);
+         EXPECT_EQ(d.allDense, 0);
+         EXPECT_EQ(d.analysis.reader, s.settings.inputReader);
+         EXPECT_EQ(d.analysis.response, &s.settings.response);
+         EXPECT_EQ(d.analysis.responseRecord, s.settings.responseRecord);
+         EXPECT_EQ(d.analysis.weight, nullptr);
+         EXPECT_EQ(d.analysis.frequency, nullptr);
+         EXPECT_EQ(d.analysis.modelDescriptors, nullptr);  // no other data set is read
+       }},
+      {"performance allsparse$; model y = x1 / selection=lasso;",
+       {},
+       0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.res.dataPass.allSparse, 0);
+         EXPECT_EQ(s.res.dataPass.allDense, 1);
+         EXPECT_EQ(s.res.dataPass.randomAccess, 0);
+       }},
+      {"weight x2; freq x3; model y = x1; score data=diab out=o;",
+       {},
+       0,
+       [](const VsfState& s) {
+         const AnalysisRowSlots& a = s.res.dataPass.analysis;
+         EXPECT_EQ(a.weight, &s.settings.weightVariable);
+         EXPECT_EQ(a.frequency, &s.settings.freqVariable);
+         EXPECT_EQ(a.weightRecord, s.settings.weightRecord);
+         EXPECT_EQ(a.freqRecord, s.settings.freqRecord);
+         ASSERT_NE(a.modelDescriptors, nullptr);
+         EXPECT_EQ(a.modelDescriptors[0], s.lev.design->modelVars[0].desc);
+       }},
+  });
+}
+
 }  // namespace
 }  // namespace vsf::test

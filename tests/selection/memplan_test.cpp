@@ -22,7 +22,7 @@ struct Plan {
     host::session().options.memSizeMb = memMb;
     v->group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
     v->settings.options.method = kMethodNone;
-    v->settings.options.utilBuffers = buffers;
+    v->res.dataPass.utilBuffers = buffers;
     v->group.selection.layout.effectCount = 1;
     v->settings.threads.effectiveThreaded = workers > 1;
     v->settings.threads.effectiveWorkers = v->settings.threads.requestedWorkers = workers;
@@ -53,9 +53,11 @@ TEST(MemoryPlan, WorkersThatDoNotFitAreDropped) {
     SCOPED_TRACE(r.what);
     Plan p(r.files, r.workers, r.memMb);
     test::LogWatch log;
-    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->stepCode), 0);
+    ASSERT_EQ(planStepHistory(p.v->settings, p.v->res.dataPass, p.v->group, p.v->stepCode), 0);
     EXPECT_EQ(p.v->settings.threads.effectiveWorkers, r.wantWorkers);
     EXPECT_EQ(p.v->settings.threads.effectiveThreaded, r.wantThreaded);
+    // The group's passes run on the workers the plan kept.
+    EXPECT_EQ(p.v->group.selection.workers, r.wantThreaded ? r.wantWorkers : 1);
     if (r.note) {
       EXPECT_TRUE(log.has("NOTE", r.note));
     }
@@ -76,7 +78,7 @@ TEST(MemoryPlan, BuffersPerFile) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Plan p(2, 1, r.memMb, r.utilBuffers);
-    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->stepCode), 0);
+    ASSERT_EQ(planStepHistory(p.v->settings, p.v->res.dataPass, p.v->group, p.v->stepCode), 0);
     for (const UtilFileRecord& f : p.files) {
       EXPECT_EQ(f.residentCapacity, r.want);
       EXPECT_EQ(f.residentCount, 0);
