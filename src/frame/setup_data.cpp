@@ -54,10 +54,8 @@ int bindScoreRequest(VsfState* s, ScoreRequest* q) {
   if (dataSetName(q->input) != dataSetName(s->settings.inputReader)) {
     int response = q->residual.on ? 182 : 0;
     q->responseUsable = scoreVariable(s, s->settings.response, *q, response);
-    if (s->settings.options.freqPresent)
-      q->freqUsable = scoreVariable(s, s->settings.freqVariable, *q, 187);
-    if (s->settings.options.weightPresent)
-      q->weightUsable = scoreVariable(s, s->settings.weightVariable, *q, 189);
+    if (s->settings.options.freqPresent) scoreVariable(s, s->settings.freqVariable, *q, 187);
+    if (s->settings.options.weightPresent) scoreVariable(s, s->settings.weightVariable, *q, 189);
   }
   return checkAgainstInput(s, q->input, &q->verify, 185);
 }

@@ -32,10 +32,6 @@ void dropAll(VsfState* s, std::initializer_list<Drop> drops, int32_t* count) {
   }
 }
 
-void* mainBlock(VsfState* s, size_t bytes) {
-  return kernel().poolAlloc(s->res.mainPool, bytes > 0 ? bytes : 1, kAllocZero);
-}
-
 void copyRefitSettings(VsfState* s) {
   const SelectionOptions& o = s->settings.options;
   RefitSettings& r = s->group.resampling.refitSettings;
@@ -97,19 +93,7 @@ void dropAveragingRequests(VsfState* s) {
 int makeOutputMarks(VsfState* s) {
   if (s->settings.scoreCount == 0 && !s->settings.outputDataSet && !s->settings.outDesignDataSet)
     return 0;
-  const ZDesign* d = s->lev.design;
-  if (d->effectCount <= 0) return rc::kMemory;
-  auto bytes = [&](int32_t n) {
-    return n > 0 ? static_cast<uint8_t*>(mainBlock(s, static_cast<size_t>(n))) : nullptr;
-  };
-  s->settings.classMarks = bytes(d->classCount);
-  s->settings.modelVarMarks = bytes(d->modelVarCount);
-  s->settings.designVarMarks = bytes(d->designVarCount);
-  s->settings.effectMarks = static_cast<int32_t*>(mainBlock(s, sizeof(int32_t) * d->effectCount));
-  if ((d->classCount > 0 && !s->settings.classMarks) ||
-      (d->modelVarCount > 0 && !s->settings.modelVarMarks) ||
-      (d->designVarCount > 0 && !s->settings.designVarMarks) || !s->settings.effectMarks)
-    return rc::kMemory;
+  if (s->lev.design->effectCount <= 0) return rc::kMemory;
   if (s->settings.output.count == 0) {
     s->settings.output.predicted.on = 1;
     s->settings.output.count = 1;
@@ -162,7 +146,6 @@ int setUpModelAveraging(VsfState* s) {
       rc != 0)
     return rc;
   if (s->settings.hasByStatement) {
-    m.schedule = -1;  // STATIC
     s->settings.threads.effectiveWorkers = 1;
     s->settings.threads.effectiveThreaded = 0;
   }

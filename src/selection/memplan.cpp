@@ -104,8 +104,6 @@ int planStepHistory(StepSettings& set, const DataPassOptions& pass, GroupState& 
         kernel().poolAlloc(g.byPool, sizeof(void*) * static_cast<size_t>(buffers), kAllocZero));
     if (!f.residentBlocks) return rc::kMemory;
   }
-  if (set.outDesignDataSet && !set.outDesignFullModel && o.method != kMethodNone)
-    set.outDesignOwnPass = 1;
   return 0;
 }
 

@@ -102,10 +102,7 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
     return rc::kModelAverage;
   }
 
-  m.samplesPerThread = m.samples / m.threads;
-  m.remainder = m.samples % m.threads;
   m.seed = s->settings.seedOption;
-  m.threaded = m.threads > 1 && !m.noThreading;
   bool percentGiven = slot.given(as::kPercent);
   if (percentGiven && slot.number(as::kPercent, 0.0) == 0.0) {
     refuseMsg(s->stepCode, 266, step::kStatement);
@@ -113,9 +110,6 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   }
 
   readTables(m, r);
-
-  int schedule = r->flag(af::kStatic) ? -1 : slot.integer(as::kSchedule, 5);
-  m.schedule = std::min(schedule, m.samplesPerThread);
 
   if (percentGiven) repairRow(s, kSizeRow, slot);
   // A SIZE= alone draws that many units; neither gives the method's default rate.
@@ -125,14 +119,7 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
                                         : 1.0;
 
   m.sharedDrive = r->flag(af::kSharedDrive);
-  if (m.sharedDrive) {
-    const std::string& text = r->slot(as::kSharedDrive)->text;
-    m.sharedDriveText = text.c_str();
-    m.sharedDriveLength = static_cast<int32_t>(text.size());
-    s->settings.options.sharedDrive = 1;
-    s->settings.options.sharedDriveText = m.sharedDriveText;
-    s->settings.options.sharedDriveLength = m.sharedDriveLength;
-  }
+  if (m.sharedDrive) s->settings.options.sharedDrive = 1;
 
   // The refit takes the samples of the selection unless it has its own.
   m.refitSamples = slot.integer(as::kRefitNSamples, m.samples);
@@ -140,9 +127,6 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
     m.refitBest = -1;
     m.refitMinPct = 0.0;
   }
-  m.refitSamplesPerThread = m.refitSamples / m.threads;
-  m.refitRemainder = m.refitSamples % m.threads;
-  m.refitSchedule = std::min(schedule, m.refitSamplesPerThread);
   noEffectNotes(r);
   return 0;
 }

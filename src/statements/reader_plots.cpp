@@ -130,11 +130,8 @@ void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
   if (reset) repairMsg(s->stepCode, 224);
 
   g.selectogram.on = onValue(p, pf::kPlotSelectogram, g.all);
-  g.selectogram.logp = p->flag(pf::kPlotLogp) || p->flag(pf::kSelectogramLogp);
-  g.selectogram.candidates = r.integer(ps::kSelectogramCandidates, g.candidates);
 
   g.candidatesPlot.on = onValue(p, pf::kPlotCandidates, g.all);
-  g.candidatesPlot.logp = p->flag(pf::kPlotLogp) || p->flag(pf::kCandidatesLogp);
   g.candidatesPlot.show = r.integer(ps::kCandidatesShow, g.candidates);
 
   // The model-averaging plots: ALL asks for them only when there is model averaging.

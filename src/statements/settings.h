@@ -29,7 +29,7 @@ struct ThreadOptions {
   uint8_t threadsOn = 0;
   uint8_t perfDetails = 0;
   uint8_t allDetails = 0;
-  uint8_t timing = 0;
+  uint8_t timing = 0;  // DETAILS without NOTIMING: the Timing table
   uint8_t perfStatus = 0;
   uint8_t force = 0;
   uint8_t buildFull = 0;
@@ -45,11 +45,9 @@ struct PartitionSettings {
   int32_t roleVariable = -1;  // variable number of the role variable, -1 when none
   std::string trainValue, validateValue, testValue;  // left-justified
   uint8_t hasPartition = 0;
-  uint8_t rolesInUse = 0;  // a role variable with role values
   // Lengths of the role values: 0 not given, the length without trailing blanks, or minus the
   // written length for a value of blanks only.
   int32_t trainLength = 0, validateLength = 0, testLength = 0;
-  uint8_t fractionsGiven = 0;
   uint8_t validationRows = 0;  // VALIDATE= or a validation fraction was given
   uint8_t testRows = 0;        // TEST= or a test fraction was given
 };
@@ -157,19 +155,15 @@ struct SelectionOptions {
   const int32_t* dependantCount = nullptr;
   const int32_t* const* dependants = nullptr;  // effects that contain it
 
-  // SHAREDDRIVE$= of MODELAVERAGE, copied here.
+  // SHAREDDRIVE$= of MODELAVERAGE, copied here: no result stream in a scratch file.
   uint8_t sharedDrive = 0;
-  const char* sharedDriveText = nullptr;
-  int32_t sharedDriveLength = 0;
 
   // Main set-up and BY-group phases.
-  uint8_t incrementalSscp = 0;       // crossproducts built effect by effect
-  uint8_t fullModelVariance = 0;     // the full model's error variance is wanted (BIC, CP)
-  uint8_t stopCriterionActive = 0;   // STOP= decides, no STEPS= and no STOP=n
-  uint8_t criterionNeedsPasses = 0;  // SELECT= is PRESS, VALIDATE or CV
-  uint8_t coefNormPerStep = 0;       // a plot's STEPAXIS=NORMB
-  uint8_t detailsBits = 0;           // 1 DETAILS= beyond the summary, 2 step plots need details
-  uint8_t resampleOption = 0;        // cleared per BY group; gates the refit
+  uint8_t incrementalSscp = 0;    // crossproducts built effect by effect
+  uint8_t fullModelVariance = 0;  // the full model's error variance is wanted (BIC, CP)
+  uint8_t coefNormPerStep = 0;    // a plot's STEPAXIS=NORMB
+  uint8_t detailsBits = 0;        // 1 DETAILS= beyond the summary, 2 step plots need details
+  uint8_t resampleOption = 0;     // cleared per BY group; gates the refit
   int32_t* relationCounts[2] = {nullptr, nullptr};  // the arrays behind the hierarchy lists
   int32_t** relationLists[2] = {nullptr, nullptr};
 };
@@ -177,7 +171,6 @@ struct SelectionOptions {
 // One requested statistic of OUTPUT or SCORE: the name points into the statement record.
 struct OutputRequest {
   uint8_t on = 0;
-  uint16_t reserved = 0;
   uint16_t nameLength = 0;
   const char* name = nullptr;  // the name given after "=", null for the default name
 };
@@ -200,7 +193,7 @@ struct ScoreRequest {
   OutputRequest predicted, stdDev, upper, lower, residual, median, samplePred;
   // Main set-up.
   uint8_t verify = 0;  // checked against each BY group
-  uint8_t freqUsable = 0, weightUsable = 0, responseUsable = 0;
+  uint8_t responseUsable = 0;
   uint8_t intervalRequests = 0, averagingRequests = 0;
   VarDescriptor** modelSlots = nullptr;  // row-value slots of the model variables
   VarDescriptor** classSlots = nullptr;  // and of the CLASS variables
@@ -236,13 +229,13 @@ struct PlotSettings {
   uint8_t all = 0;
   PlotFamily coefficients, ase, criteria;
   double labelGap = 0.05;
+  // SELECTOGRAM is read and draws nothing: its options have no effect.
   struct {
-    uint8_t on = 0, logp = 0, normalized = 0;
+    uint8_t on = 0, normalized = 0;
     double emphasis = 1.0;
-    int32_t candidates = 10;
   } selectogram;
   struct {
-    uint8_t on = 0, logp = 0;
+    uint8_t on = 0;
     int32_t show = 10;
   } candidatesPlot;
   struct {
@@ -261,7 +254,7 @@ struct PlotSettings {
 // MODELAVERAGE settings, as the model-averaging code reads them.
 struct ModelAverageOptions {
   uint8_t on = 0;
-  int32_t threads = 1;
+  int32_t threads = 1;  // records the samples are shared over (NTHREADS=, at most the samples)
   int32_t samples = 100;
   uint8_t details = 0;
   double alpha = 0.5;
@@ -271,12 +264,8 @@ struct ModelAverageOptions {
   double parmThreshold = 0.0;
   int32_t subsetMinModelFreq = 0;
   int32_t subsetBest = 0;
-  int32_t samplesPerThread = 0;
-  int32_t remainder = 0;
   int32_t seed = 0;
-  uint8_t inMemory = 0;
-  uint8_t threaded = 0;
-  uint8_t noThreading = 0;  // set outside the reader; vetoes the threaded switch
+  uint8_t inMemory = 0;  // INMEMORY=: read and without effect (every model is kept in memory)
   uint8_t srs = 0;
   int32_t sampleSize = 0;
   double sampleFraction = 1.0;
@@ -287,17 +276,11 @@ struct ModelAverageOptions {
   double peMinPct = 20.0;  // percent
   int32_t peOrder = 0;
   uint8_t nonZeroParms = 0;
-  int32_t schedule = 5;  // chunk of samples; -1 STATIC
   uint8_t sharedDrive = 0;
-  const char* sharedDriveText = nullptr;
-  int32_t sharedDriveLength = 0;
   uint8_t refit = 0;
   double refitMinPct = 0.2;  // fraction
   int32_t refitSamples = 100;
   int32_t refitBest = -1;
-  int32_t refitSamplesPerThread = 0;
-  int32_t refitRemainder = 0;
-  int32_t refitSchedule = 5;
 };
 
 // Data-set binding of VALDATA= or TESTDATA=.
@@ -341,11 +324,9 @@ struct StepSettings {
   int32_t seedOption = 0;
   int32_t maxMacroByGroups = 100;
   int32_t hasByStatement = 0;
-  int32_t largestOutDesignWidth = 0;
   uint8_t outDesignNames = 0;      // NAMES: the ParameterNames table
   uint8_t outDesignParmNames = 0;  // the design columns are named after their parameters
   uint8_t outDesignPrefixGiven = 0;
-  uint8_t outDesignOwnPass = 0;  // the design rows are written by a pass of their own
   int32_t longestCandidateLabel = 0;
 
   // Statement readers.
@@ -362,18 +343,12 @@ struct StepSettings {
 
   // Main set-up.
   HostString* responseName = nullptr;
-  uint8_t fullModelStatsOnly = 0;
   uint8_t storeSelectedModel = 0;
   VarDescriptor roleVariable;  // number -1: no role variable
   // The levelization context's records of the response, weight and frequency variables.
   LevelVar* responseRecord = nullptr;
   LevelVar* weightRecord = nullptr;
   LevelVar* freqRecord = nullptr;
-  // Output marks: per CLASS variable, per model variable, per design variable, per effect.
-  uint8_t* classMarks = nullptr;
-  uint8_t* modelVarMarks = nullptr;
-  uint8_t* designVarMarks = nullptr;
-  int32_t* effectMarks = nullptr;
 
   // The data sets the statements name, and their variables bound at set-up.
   HostDataSet* inputReader = nullptr;

@@ -83,7 +83,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.settings.options.stats[kStatsBic], 1);
          EXPECT_EQ(s.settings.options.buildFullSscp, 1);
          EXPECT_EQ(s.settings.options.fullModelVariance, 1);
-         EXPECT_EQ(s.settings.fullModelStatsOnly, 0);
+         EXPECT_EQ(s.settings.options.effectStore, 0);  // the whole matrix keeps no store
          EXPECT_EQ(s.settings.options.incrementalSscp, 0);
          EXPECT_EQ(s.settings.options.fullSweepMode, 1);
        }},
@@ -94,7 +94,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
        0,
        [](const VsfState& s) {
          EXPECT_EQ(s.settings.options.buildFullSscp, 1);
-         EXPECT_EQ(s.settings.fullModelStatsOnly, 1);
+         EXPECT_EQ(s.settings.options.fullModelVariance, 1);  // for CP alone
        }},
       // Effect by effect, a classical method keeps the store its search scores candidates by.
       {"model y = x1|x2|x3|x4|x5|x6|x7|x8|x9|x10 / selection=forward;",
@@ -104,7 +104,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.settings.options.buildFullSscp, 0);
          EXPECT_EQ(s.settings.options.incrementalSscp, 1);
          EXPECT_EQ(s.settings.options.effectStore, 1);
-         EXPECT_EQ(s.settings.options.stopCriterionActive, 1);  // STOP=SBC by default
+         EXPECT_EQ(s.settings.options.stop, kCritSbc);  // STOP=SBC by default
        }},
       {"model y = x1-x10 a / selection=forward;",
        {},
@@ -113,7 +113,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.settings.options.buildFullSscp, 1);
          EXPECT_EQ(s.settings.options.incrementalSscp, 0);
          EXPECT_EQ(s.settings.options.effectStore, 0);
-         EXPECT_EQ(s.settings.fullModelStatsOnly, 0);
+         EXPECT_EQ(s.settings.options.fullModelVariance, 0);  // SBC needs no full model
        }},
       {"model y = x1-x10 a / selection=stepwise; performance buildsscp=incremental;",
        {},
