@@ -32,7 +32,7 @@ int resetByGroup(VsfState* s) {
   s->settings.options.firstFit = 1;
   s->settings.options.foldFit = 0;
   s->settings.options.finalFit = 1;
-  if (!o.sharedDrive) {
+  if (!s->settings.modelAverage.sharedDrive) {
     int stage = 0;
     if (openScratchFile(&s->group.groupScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
         0) {

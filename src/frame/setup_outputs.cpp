@@ -41,13 +41,6 @@ void copyRefitSettings(VsfState* s) {
   r.forcedEffects = o.forcedEffects, r.include = o.include;
 }
 
-void averagingFlags(uint8_t* interval, uint8_t* averaging, const OutputRequest& lower,
-                    const OutputRequest& upper, const OutputRequest& median,
-                    const OutputRequest& stdDev, const OutputRequest& samplePred) {
-  *interval = lower.on || upper.on || median.on;
-  *averaging = *interval || stdDev.on || samplePred.on;
-}
-
 }  // namespace
 
 int openObservationTags(VsfState* s) {
@@ -129,14 +122,6 @@ int setUpModelAveraging(VsfState* s) {
   r.procedureSeed = s->settings.procedureSeed;
   o.resampling = 1;  // every run of the step is a sample's
   r.sampleFreqRequest = s->settings.output.sampleFreq.on;
-  OutputSettings& out = s->settings.output;
-  averagingFlags(&out.intervalRequests, &out.averagingRequests, out.lower, out.upper, out.median,
-                 out.stdDev, out.samplePred);
-  for (int i = 0; i < s->settings.scoreCount; ++i) {
-    ScoreRequest& q = s->settings.scoreRequests[i];
-    averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median, q.stdDev,
-                   q.samplePred);
-  }
   // Before any group: the samples' models and output variables must fit, at least with the
   // smallest design (each group checks its own).
   const ZDesign* d = s->lev.design;

@@ -119,7 +119,6 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
                                         : 1.0;
 
   m.sharedDrive = r->flag(af::kSharedDrive);
-  if (m.sharedDrive) s->settings.options.sharedDrive = 1;
 
   // The refit takes the samples of the selection unless it has its own.
   m.refitSamples = slot.integer(as::kRefitNSamples, m.samples);

@@ -155,9 +155,6 @@ struct SelectionOptions {
   const int32_t* dependantCount = nullptr;
   const int32_t* const* dependants = nullptr;  // effects that contain it
 
-  // SHAREDDRIVE$= of MODELAVERAGE, copied here: no result stream in a scratch file.
-  uint8_t sharedDrive = 0;
-
   // Main set-up and BY-group phases.
   uint8_t incrementalSscp = 0;    // crossproducts built effect by effect
   uint8_t fullModelVariance = 0;  // the full model's error variance is wanted (BIC, CP)
@@ -180,8 +177,6 @@ struct OutputSettings {
   uint8_t given = 0;
   int32_t count = 0;  // predicted, residual, standard deviation, upper, lower, median
   OutputRequest predicted, stdDev, upper, lower, residual, median, sampleFreq, samplePred;
-  uint8_t intervalRequests = 0;   // LOWER, UPPER or MEDIAN (model averaging)
-  uint8_t averagingRequests = 0;  // those, STDDEV or SAMPLEPRED
 };
 
 // One SCORE statement (from the MAIN POOL).
@@ -194,7 +189,6 @@ struct ScoreRequest {
   // Main set-up.
   uint8_t verify = 0;  // checked against each BY group
   uint8_t responseUsable = 0;
-  uint8_t intervalRequests = 0, averagingRequests = 0;
   VarDescriptor** modelSlots = nullptr;  // row-value slots of the model variables
   VarDescriptor** classSlots = nullptr;  // and of the CLASS variables
 };

@@ -243,7 +243,8 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
          EXPECT_EQ(s.group.resampling.procedureSeed, 5);
          EXPECT_EQ(s.group.resampling.refitBest, 1);
          EXPECT_EQ(s.settings.options.modelAveragingRun, 1);
-         EXPECT_EQ(s.settings.output.intervalRequests + s.settings.output.averagingRequests, 2);
+         EXPECT_EQ(s.settings.output.lower.on, 1);      // kept: model averaging gives it
+         EXPECT_EQ(s.settings.output.predicted.on, 0);  // a named statistic: no default
        },
        "seed=5"},
       {"model y = x1;",
