@@ -182,7 +182,6 @@ struct OutputSettings {
 // One SCORE statement (from the MAIN POOL).
 struct ScoreRequest {
   HostDataSet* input = nullptr;  // null: the analysis data are scored
-  uint8_t inPlace[2] = {0, 0};   // set by the main set-up
   HostDataSet* output = nullptr;
   int32_t count = 0;
   OutputRequest predicted, stdDev, upper, lower, residual, median, samplePred;
