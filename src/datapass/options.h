@@ -27,7 +27,6 @@ struct AnalysisRowSlots {
 };
 
 struct DataPassOptions {
-  int32_t utilBuffers = 0;    // blocks of each utility file kept in memory, 0 as memory allows
   int32_t pageSizeKb = 0;     // the utility files' page size, 0 the host's
   uint8_t randomAccess = 0;   // the utility files are read back in any order
   uint8_t showUtilFiles = 0;  // the utility-file table after each BY group's data pass

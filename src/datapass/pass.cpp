@@ -281,7 +281,8 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const uint32_t result = lengthOf(k.resultLength, s, count);
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;
-  const int workers = s->workers;
+  int workers = 1;
+  if (s->workers && s->workers->threaded) workers = s->workers->count;
   // Frequencies read from their own file follow the global block order.
   const bool ownFile = s->resampleFeed != nullptr;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&

@@ -31,15 +31,22 @@ struct ResampleFeed {
   double* frequencies = nullptr;  // room for the largest block's rows
 };
 
+// The workers the step's passes run on: the settled THREADS count at first. A BY group's memory
+// plan lowers it when the host has too little memory free, and later groups keep the lower
+// count.
+struct PassWorkers {
+  uint8_t threaded = 0;
+  int32_t count = 1;
+};
+
 // What a pass runs over besides its kernel: the BY group's utility files, the pool its buffers
 // come from, the workers and, when they are kept in a file of their own, the resample
-// frequencies. The selection engine's state is one (it derives from
-// this record).
+// frequencies. The selection engine's state is one (it derives from this record).
 struct PassState {
   HostPool* modelPool = nullptr;
   UtilFileArray* utilFiles = nullptr;
+  const PassWorkers* workers = nullptr;
   ZPuddle* puddle = nullptr;
-  int32_t workers = 1;  // the group's workers after its memory plan; 1 runs on this thread
   ResampleFeed* resampleFeed = nullptr;
   int32_t passes = 0;  // passes run over the stored rows, for the progress line
 };

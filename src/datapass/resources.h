@@ -6,6 +6,7 @@
 
 #include "datapass/obstags.h"
 #include "datapass/options.h"
+#include "datapass/pass.h"
 #include "datapass/utilfiles.h"
 #include "datapass/workqueue.h"
 #include "frame/host/host_vector.h"
@@ -52,6 +53,7 @@ struct StepResources {
   PhaseTimers timers;
   ExtensionSet extensions;
   ZPuddle puddle;
+  PassWorkers workers;
   OutputSink output;  // the output manager, the step details' pool, the display clock
   uint8_t cleanupDone = 0;
   ScratchFile outDesignScratch;  // each BY group's result header, for the OUTDESIGN pass

@@ -26,7 +26,7 @@ int resetByGroup(VsfState* s) {
   sel.scratch = &s->group.groupScratch;
   sel.options = &s->settings.options;
   sel.utilFiles = &s->group.utilFiles;
-  sel.workers = s->settings.threads.effectiveThreaded ? s->settings.threads.effectiveWorkers : 1;
+  sel.workers = &s->res.workers;
   sel.puddle = &s->res.puddle;
   s->settings.options.noStandardize = s->settings.noStandardize;
   s->settings.options.firstFit = 1;
@@ -55,10 +55,10 @@ namespace {
 // Levelization runs on the step's workers under THREADS; "_testthread" and "_testthreadzlev"
 // switch it on or off whatever the option says.
 void chooseLevelizeThreads(VsfState* s) {
-  const ThreadOptions& t = s->settings.threads;
-  s->lev.workers = t.effectiveThreaded ? std::max(1, t.effectiveWorkers) : 1;
+  const PassWorkers& w = s->res.workers;
+  s->lev.workers = w.threaded ? std::max(1, w.count) : 1;
   const int test = ztestthread("zlev");
-  s->lev.threaded = test >= 0 ? test : (t.effectiveThreaded && s->lev.workers > 1 ? 1 : 0);
+  s->lev.threaded = test >= 0 ? test : (w.threaded && s->lev.workers > 1 ? 1 : 0);
 }
 
 }  // namespace

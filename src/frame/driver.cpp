@@ -208,7 +208,9 @@ void runProcedure() {
     guarded(s, defineOutputVariables(&s->view, s->settings.outputDataSet, &s->outputs));
   if (s->settings.scoreCount > 0) guarded(s, defineScoreVariables(&s->view, &s->outputs));
   s->res.timers.setup = hostClock() - s->res.timers.setup;
-  guarded(s, createThreadPool(s, s->settings.threads.effectiveWorkers));
+  s->res.workers =
+      PassWorkers{s->settings.threads.effectiveThreaded, s->settings.threads.effectiveWorkers};
+  guarded(s, createThreadPool(s, s->res.workers.count));
 
   for (bool first = true; nextByGroup(s, first) > 0; first = false) runByGroup(s);
 

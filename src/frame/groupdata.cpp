@@ -25,7 +25,7 @@ T* byArray(VsfState* s, int64_t n) {
 // files stay as they were made).
 int openGroupFiles(DataPass* p) {
   VsfState* s = p->s;
-  const int32_t workers = std::max(1, s->settings.threads.effectiveWorkers);
+  const int32_t workers = std::max(1, s->res.workers.count);
   const int32_t columns = p->d->columnCount;
   if (int rc = createUtilFileArray(&s->group.utilFiles, s->group.byPool,
                                    static_cast<uint32_t>(workers), 1, kAllocZero);
@@ -42,7 +42,7 @@ int openGroupFiles(DataPass* p) {
     r->columnCount = std::max(r->columnCount, columns);
   }
   p->sel->layout.effectCount = p->E;
-  return planStepHistory(s->settings, s->res.dataPass, s->group, s->stepCode);
+  return planStepHistory(s->settings, s->group, s->res.workers, s->stepCode);
 }
 
 int allocateSums(DataPass* p) {

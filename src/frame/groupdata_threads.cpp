@@ -178,8 +178,8 @@ const char* prepare(RunCrew* c, int workers) {
 }  // namespace
 
 bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
-  const ThreadOptions& t = p->s->settings.threads;
-  const int workers = t.effectiveThreaded ? t.effectiveWorkers : 1;
+  const PassWorkers& w = p->s->res.workers;
+  const int workers = w.threaded ? w.count : 1;
   if (workers < 2) return false;
   RunCrew c;
   c.p = p;

@@ -148,7 +148,6 @@ void settleDataPassOptions(VsfState* s) {
   StepSettings& set = s->settings;
   const SelectionOptions& o = set.options;
   DataPassOptions& d = s->res.dataPass;
-  d.utilBuffers = o.utilBuffers;
   d.pageSizeKb = o.utilPageSizeKb;
   d.randomAccess = o.utilAccessMode == 2;
   d.showUtilFiles = o.utilDetails;

@@ -54,25 +54,23 @@ int64_t workerNeed(const StepSettings& set, const UtilFileRecord& f, int64_t E, 
   return need;
 }
 
-void fitWorkers(StepSettings& set, const GroupState& g, double budget, int64_t total,
-                int64_t largest) {
-  ThreadOptions& t = set.threads;
-  if (!t.effectiveThreaded || t.effectiveWorkers <= 1 || static_cast<double>(total) < budget)
-    return;
+void fitWorkers(const StepSettings& set, const GroupState& g, PassWorkers& w, double budget,
+                int64_t total, int64_t largest) {
+  if (!w.threaded || w.count <= 1 || static_cast<double>(total) < budget) return;
   const int64_t fit = largest > 0 ? static_cast<int64_t>(budget / static_cast<double>(largest)) : 0;
   if (fit < 2) {
-    t.effectiveThreaded = 0;
-    t.effectiveWorkers = 1;
+    w.threaded = 0;
+    w.count = 1;
     if (g.utilFiles.count > 1) hostMsg(848, 113);
-  } else if (fit < t.effectiveWorkers) {
-    t.effectiveWorkers = static_cast<int32_t>(fit);
-    hostMsg(848, 114, {static_cast<int32_t>(fit), t.requestedWorkers});
+  } else if (fit < w.count) {
+    w.count = static_cast<int32_t>(fit);
+    hostMsg(848, 114, {static_cast<int32_t>(fit), set.threads.requestedWorkers});
   }
 }
 
 }  // namespace
 
-int planStepHistory(StepSettings& set, const DataPassOptions& pass, GroupState& g, int& stepCode) {
+int planStepHistory(const StepSettings& set, GroupState& g, PassWorkers& workers, int& stepCode) {
   const SelectionOptions& o = set.options;
   const int64_t E = o.candidateCount > 0 ? o.candidateCount : g.selection.layout.effectCount;
   const int64_t steps = stepEstimate(set, E);
@@ -90,12 +88,10 @@ int planStepHistory(StepSettings& set, const DataPassOptions& pass, GroupState& 
     largest = std::max(largest, need);
   }
   const double budget = free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
-  fitWorkers(set, g, budget, total, largest);
-  g.selection.workers = set.threads.effectiveThreaded ? set.threads.effectiveWorkers : 1;
+  fitWorkers(set, g, workers, budget, total, largest);
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
-    double n =
-        pass.utilBuffers > 0 ? pass.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
+    double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
     const int64_t buffers =
         std::clamp<int64_t>(static_cast<int64_t>(std::min(n, 1e18)), 1, kMostBuffers);
     f.residentCapacity = buffers;

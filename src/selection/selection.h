@@ -33,7 +33,6 @@ inline void copyDoubles(double* dst, const double* src, int64_t n) {
 inline bool isAbsent(double x) { return (bitsOf(x) >> 48) == 0xFFFF; }
 inline double absentValue() { return missingValue('.'); }
 
-struct DataPassOptions;
 struct HostPool;
 struct ScratchFile;
 struct ScratchFileObject;
@@ -537,9 +536,9 @@ void restoreSelectedStep(SelectionState* s);
 
 // ---- Data-pass memory plan ----
 // Fits the workers and each utility file's resident blocks to the memory the host reports free
-// (the settings' effective workers may fall); 0, or a negative code after its message.
-[[nodiscard]] int planStepHistory(StepSettings& settings, const DataPassOptions& pass,
-                                  GroupState& group, int& stepCode);
+// (the step's workers may fall); 0, or a negative code after its message.
+[[nodiscard]] int planStepHistory(const StepSettings& settings, GroupState& group,
+                                  PassWorkers& workers, int& stepCode);
 
 // Turns the column sums held in the layout's means and the sums of squares given into means and
 // scales (1 / standard deviation; missing without a variance), with weight total W and

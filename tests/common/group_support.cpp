@@ -68,10 +68,11 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   v.group.pagePool = kernel().poolCreate("VARSIFTER PAGE POOL", kPoolPage);
   v.settings.threads.effectiveThreaded = workers > 1;
   v.settings.threads.effectiveWorkers = v.settings.threads.requestedWorkers = workers;
+  v.res.workers = PassWorkers{static_cast<uint8_t>(workers > 1), workers};
   if (workers > 1) (void)createThreadPool(&v, workers);
   SelectionState& s = v.group.selection;
   s.options = &v.settings.options, s.utilFiles = &v.group.utilFiles;
-  s.workers = workers, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
+  s.workers = &v.res.workers, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
 }
 
 GroupState::~GroupState() {

@@ -37,8 +37,8 @@ Outcome crossproducts(const Layout& l) {
       [&](VsfState& v) {
         o.a = crossproductsByKernel(v);
         o.files = v.group.utilFiles.count;
-        o.workers = v.settings.threads.effectiveWorkers;
-        o.threaded = v.settings.threads.effectiveThreaded && o.workers == o.files && o.files > 1;
+        o.workers = v.res.workers.count;
+        o.threaded = v.res.workers.threaded && o.workers == o.files && o.files > 1;
         for (int32_t i = 0; i < v.group.utilFiles.count; ++i)
           o.pages += v.group.utilFiles.records[i].pageCount;
       },

@@ -268,7 +268,7 @@ TEST_F(Setup, DataPassOptionsAreSettledOnce) {
        0,
        [](const VsfState& s) {
          const DataPassOptions& d = s.res.dataPass;
-         EXPECT_EQ(d.utilBuffers, 3);
+         EXPECT_EQ(s.settings.options.utilBuffers, 3);  // the memory plan's
          EXPECT_EQ(d.pageSizeKb, 4);
          EXPECT_EQ(d.randomAccess, 1);
          EXPECT_EQ(d.showUtilFiles, 1);

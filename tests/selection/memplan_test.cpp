@@ -22,10 +22,11 @@ struct Plan {
     host::session().options.memSizeMb = memMb;
     v->group.byPool = kernel().poolCreate("VARSIFTER BY POOL", kPoolPlain);
     v->settings.options.method = kMethodNone;
-    v->res.dataPass.utilBuffers = buffers;
+    v->settings.options.utilBuffers = buffers;
     v->group.selection.layout.effectCount = 1;
     v->settings.threads.effectiveThreaded = workers > 1;
     v->settings.threads.effectiveWorkers = v->settings.threads.requestedWorkers = workers;
+    v->res.workers = PassWorkers{static_cast<uint8_t>(workers > 1), workers};
     files.resize(fileCount);
     for (auto& f : files) f.pageLength = 1 << 20;
     v->group.utilFiles.records = files.data();
@@ -53,11 +54,11 @@ TEST(MemoryPlan, WorkersThatDoNotFitAreDropped) {
     SCOPED_TRACE(r.what);
     Plan p(r.files, r.workers, r.memMb);
     test::LogWatch log;
-    ASSERT_EQ(planStepHistory(p.v->settings, p.v->res.dataPass, p.v->group, p.v->stepCode), 0);
-    EXPECT_EQ(p.v->settings.threads.effectiveWorkers, r.wantWorkers);
-    EXPECT_EQ(p.v->settings.threads.effectiveThreaded, r.wantThreaded);
-    // The group's passes run on the workers the plan kept.
-    EXPECT_EQ(p.v->group.selection.workers, r.wantThreaded ? r.wantWorkers : 1);
+    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->res.workers, p.v->stepCode), 0);
+    EXPECT_EQ(p.v->res.workers.count, r.wantWorkers);
+    EXPECT_EQ(p.v->res.workers.threaded, r.wantThreaded);
+    // The settings keep what the statements and the set-up settled.
+    EXPECT_EQ(p.v->settings.threads.effectiveWorkers, r.workers);
     if (r.note) {
       EXPECT_TRUE(log.has("NOTE", r.note));
     }
@@ -78,7 +79,7 @@ TEST(MemoryPlan, BuffersPerFile) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Plan p(2, 1, r.memMb, r.utilBuffers);
-    ASSERT_EQ(planStepHistory(p.v->settings, p.v->res.dataPass, p.v->group, p.v->stepCode), 0);
+    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->res.workers, p.v->stepCode), 0);
     for (const UtilFileRecord& f : p.files) {
       EXPECT_EQ(f.residentCapacity, r.want);
       EXPECT_EQ(f.residentCount, 0);
