@@ -23,8 +23,8 @@ int printUtilInfo(StepView* state);
 int printParameterNames(StepView* state, SelectionState* sel, const OutputData* data);
 
 // The output drivers of a fit.
-int printFitResults(StepView* state);
-int printModelAverage(StepView* state);
+[[nodiscard]] int printFitResults(StepView* state);
+[[nodiscard]] int printModelAverage(StepView* state);
 int openSelectedModelGroup(StepView* state);
 
 // A LAG design variable's lag design: LagDesignLevels (level numbers) for a table keyed by

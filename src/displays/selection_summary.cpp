@@ -170,7 +170,7 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 // Returns 0, or -2 when a text buffer cannot be had.
 int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, void** dataOut) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
@@ -273,7 +273,6 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   }
   t.close();
   t.release(sel->sweep.aliasedCount > 0 ? msgStr(628) : nullptr);
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

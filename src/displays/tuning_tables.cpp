@@ -23,7 +23,7 @@ bool pathMethod(MethodCode m) { return m >= kMethodLar && m <= kMethodElasticNet
 
 int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   FactoidTable t(&s->res.output);
   t.create("ElasticNetParaSummary", "Stat.VARSIFTER.ElasticNetParaSummary", msgStr(2001),
            {argString(key::kLabel, msgStr(2001))});
@@ -49,7 +49,6 @@ int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
   t.entry(msgStr(2009), valueDouble(sel->path.l2));
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -59,7 +58,7 @@ int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data) {
   const TuningTables& tt = sel->tuning;
   if (!tt.history) return 0;
   const bool cv = s->settings.options.externalCv;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   struct Row {
     int32_t step = 0, opt = 0, nVar = 0, nSteps = 0;
     double l2 = 0, logL2 = 0, ratio = 0, value = 0, l2Norm = 0, l1Norm = 0;
@@ -95,14 +94,13 @@ int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
 int printCvExternal(StepView* s, SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
   const bool path = pathMethod(s->settings.options.method);
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   struct Row {
     int32_t fold = 0, step = 0, nVar = 0;
     double ratio = 0, interpolation = 0, ase = 0, l2 = 0, l2Norm = 0, l1Norm = 0, l1Value = 0;
@@ -136,7 +134,6 @@ int printCvExternal(StepView* s, SelectionState* sel) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

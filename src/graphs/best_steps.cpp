@@ -99,7 +99,7 @@ struct BestValues {
 }  // namespace
 
 int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, void** bestData) {
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   *bestData = nullptr;
   StepMarks& m = s->group.marks;
   for (CriterionCode c : kAllCriterionCodes)

@@ -375,7 +375,7 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
                      ScratchFileObject* stream) {
   const PlotFamily& f = s->settings.plots.coefficients;
   if (!f.on || sel->steps.stepCount <= 0) return 0;
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   int parmWidth = 0;
   std::vector<Parameter> parms = plottedParameters(s, sel, &parmWidth);
   const StepRange range = stepRange(s, sel, f);

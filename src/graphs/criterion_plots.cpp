@@ -121,7 +121,7 @@ int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* 
                  void* bestData) {
   const PlotFamily& f = s->settings.plots.criteria;
   if (!f.on || !summaryData || !bestData) return 0;
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   Plan p;
   p.unpack = f.unpack != 0;
   p.axis = stepAxis(f, sel, p.unpack ? kLabelledSteps : kLabelledPanelSteps);
