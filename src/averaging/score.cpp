@@ -96,11 +96,12 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreReq
         VarDescriptor* weight =
             optional(st.weightVariable, q.input, st.options.weightPresent, &out);
         VarDescriptor* freq = optional(st.freqVariable, q.input, st.options.freqPresent, &out);
-        switchRowSlots(st, lev, q.input, out.missingVariable ? nullptr : q.classSlots,
+        switchRowSlots(s->res.dataPass.analysis, lev, q.input,
+                       out.missingVariable ? nullptr : q.classSlots,
                        out.missingVariable ? nullptr : q.modelSlots, response, weight, freq);
         hostv().ds->setup(q.input);
         rc = scoreDataSet(s, lev, sel, q, &out, i, true, lagDesigns);
-        restoreRowSlots(st, lev);
+        restoreRowSlots(s->res.dataPass.analysis, lev);
       }
     }
     if (rc != 0) return rc;

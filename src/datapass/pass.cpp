@@ -9,7 +9,6 @@
 #include "base/hostcalls.h"
 #include "datapass/blocksum_internal.h"
 #include "datapass/resources.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -284,7 +283,8 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const int files = s->utilFiles ? s->utilFiles->count : 0;
   int workers = 1;
   if (s->workers && s->workers->threaded) workers = s->workers->count;
-  const bool ownFile = s->options && s->options->resampleFreqInFile;
+  // Frequencies read from their own file follow the global block order.
+  const bool ownFile = s->resampleFeed != nullptr;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
                         s->puddle && s->puddle->queue && everyFileHasBlocks(s->utilFiles);
   if (threaded) return threadedPass(s, k, count, workers, result, total);

@@ -17,7 +17,6 @@ namespace vsf {
 
 struct HostPool;
 struct ScratchFileObject;
-struct SelectionOptions;
 struct UtilFileArray;
 struct UtilFileRecord;
 struct ZPuddle;
@@ -41,14 +40,13 @@ struct PassWorkers {
 };
 
 // What a pass runs over besides its kernel: the BY group's utility files, the pool its buffers
-// come from, the workers, the run's options and, under model averaging, the resample
+// come from, the workers and, when they are kept in a file of their own, the resample
 // frequencies. The selection engine's state is one (it derives from this record).
 struct PassState {
   HostPool* modelPool = nullptr;
   UtilFileArray* utilFiles = nullptr;
   const PassWorkers* workers = nullptr;
   ZPuddle* puddle = nullptr;
-  const SelectionOptions* options = nullptr;
   ResampleFeed* resampleFeed = nullptr;
   int32_t passes = 0;  // passes run over the stored rows, for the progress line
 };

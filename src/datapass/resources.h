@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "datapass/obstags.h"
+#include "datapass/options.h"
 #include "datapass/pass.h"
 #include "datapass/utilfiles.h"
 #include "datapass/workqueue.h"
@@ -43,8 +44,9 @@ struct InitialEstimatesBinding {
 };
 
 // What the step holds for its whole life: pools, extensions, data sets, scratch files, the
-// worker pool, the output manager and the timers.
+// worker pool, the output manager, the timers and the data pass's options.
 struct StepResources {
+  DataPassOptions dataPass;  // settled at set-up, read-only over the BY groups
   BridgeObject* bridge = nullptr;
   HostPool* mainPool = nullptr;
   HostPool* fifthPool = nullptr;  // the graphs' model pool

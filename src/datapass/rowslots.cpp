@@ -5,7 +5,6 @@
 #include "base/host.h"
 #include "effects/effects.h"
 #include "levelize/levelize.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -19,7 +18,7 @@ int findLikeVariable(HostDataSet* ds, const VarDescriptor& like, VarDescriptor* 
   return 0;
 }
 
-void switchRowSlots(const StepSettings& settings, ZLevCtx* ctx, HostDataSet* reader,
+void switchRowSlots(const AnalysisRowSlots& a, ZLevCtx* ctx, HostDataSet* reader,
                     VarDescriptor* const* classDescriptors, VarDescriptor* const* modelDescriptors,
                     VarDescriptor* response, VarDescriptor* weight, VarDescriptor* frequency) {
   ZDesign* d = ctx->design;
@@ -27,23 +26,22 @@ void switchRowSlots(const StepSettings& settings, ZLevCtx* ctx, HostDataSet* rea
     d->classVars[c].desc = classDescriptors ? classDescriptors[c] : nullptr;
   for (int32_t j = 0; j < d->modelVarCount; ++j)
     d->modelVars[j].desc = modelDescriptors ? modelDescriptors[j] : nullptr;
-  if (settings.responseRecord) settings.responseRecord->desc = response;
-  ctx->weights = weight && settings.weightRecord ? settings.weightRecord : nullptr;
+  if (a.responseRecord) a.responseRecord->desc = response;
+  ctx->weights = weight && a.weightRecord ? a.weightRecord : nullptr;
   if (ctx->weights) ctx->weights->desc = weight;
   ctx->weightCount = ctx->weights ? 1 : 0;
-  ctx->frequency = frequency && settings.freqRecord ? settings.freqRecord : nullptr;
+  ctx->frequency = frequency && a.freqRecord ? a.freqRecord : nullptr;
   if (ctx->frequency) ctx->frequency->desc = frequency;
   // Another data set's CLASS values may be longer than every level: they are read whole.
-  zlevreadwhole(ctx, reader != settings.inputReader);
+  zlevreadwhole(ctx, reader != a.reader);
   // The row images follow the reader: the next fetch binds them on this one.
   ctx->alloc->reader = reader;
 }
 
-void restoreRowSlots(const StepSettings& settings, ZLevCtx* ctx) {
-  switchRowSlots(settings, ctx, settings.inputReader, settings.rowValueClass,
-                 settings.rowValueModel, settings.rowValueResponse, settings.rowValueWeight,
-                 settings.rowValueFreq);
-  if (settings.inputReader) hostv().ds->start(settings.inputReader);
+void restoreRowSlots(const AnalysisRowSlots& a, ZLevCtx* ctx) {
+  switchRowSlots(a, ctx, a.reader, a.classDescriptors, a.modelDescriptors, a.response, a.weight,
+                 a.frequency);
+  if (a.reader) hostv().ds->start(a.reader);
 }
 
 }  // namespace vsf

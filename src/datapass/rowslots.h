@@ -3,9 +3,10 @@
 // unchanged; and the lookup of the model's variables in such a data set.
 #pragma once
 
+#include "datapass/options.h"
+
 namespace vsf {
 
-struct StepSettings;
 struct ZLevCtx;
 struct HostDataSet;
 struct VarDescriptor;
@@ -17,10 +18,10 @@ struct VarDescriptor;
 
 // Points the row slots of both variable lists, the response, the weight and the frequency at
 // `reader`'s variables (a null array, weight or frequency clears those slots).
-void switchRowSlots(const StepSettings& settings, ZLevCtx* ctx, HostDataSet* reader,
+void switchRowSlots(const AnalysisRowSlots& analysis, ZLevCtx* ctx, HostDataSet* reader,
                     VarDescriptor* const* classDescriptors, VarDescriptor* const* modelDescriptors,
                     VarDescriptor* response, VarDescriptor* weight, VarDescriptor* frequency);
 // Back to the analysis data set's own variables, its reader at its group's first row.
-void restoreRowSlots(const StepSettings& settings, ZLevCtx* ctx);
+void restoreRowSlots(const AnalysisRowSlots& analysis, ZLevCtx* ctx);
 
 }  // namespace vsf

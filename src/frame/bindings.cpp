@@ -134,8 +134,8 @@ void effectVariables(const ZDesign* d, std::vector<char>* classNeeded,
 void bindRowBuffers(VsfState* s, HostDataSet* reader, VarDescriptor* const* classDescriptors,
                     VarDescriptor* const* modelDescriptors, VarDescriptor* response,
                     VarDescriptor* weight, VarDescriptor* frequency) {
-  switchRowSlots(s->settings, &s->lev, reader, classDescriptors, modelDescriptors, response, weight,
-                 frequency);
+  switchRowSlots(s->res.dataPass.analysis, &s->lev, reader, classDescriptors, modelDescriptors,
+                 response, weight, frequency);
 }
 
 void bindRowBuffers(VsfState* s, const DataSetBinding& b) {
@@ -144,7 +144,7 @@ void bindRowBuffers(VsfState* s, const DataSetBinding& b) {
                  b.hasFreq ? b.freqDescriptor : nullptr);
 }
 
-void restoreRowBuffers(VsfState* s) { restoreRowSlots(s->settings, &s->lev); }
+void restoreRowBuffers(VsfState* s) { restoreRowSlots(s->res.dataPass.analysis, &s->lev); }
 
 int allocScoreRowSlots(VsfState* s, ScoreRequest* request) {
   const ZDesign* d = s->lev.design;

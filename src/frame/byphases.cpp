@@ -29,7 +29,7 @@ int resetByGroup(VsfState* s) {
   sel.workers = &s->res.workers;
   sel.puddle = &s->res.puddle;
   sel.candidates = &s->group.candidates;
-  if (!o.sharedDrive) {
+  if (!s->settings.modelAverage.sharedDrive) {
     int stage = 0;
     if (openScratchFile(&s->group.groupScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
         0) {

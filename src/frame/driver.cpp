@@ -225,7 +225,8 @@ void runProcedure() {
   setByGroupMacros(s);
   s->res.timers.output += hostClock() - s->res.timers.mark;
   finishStep(s);
-  if (s->settings.threads.perfDetails) guarded(s, printTiming(&s->view));
+  if (s->settings.threads.perfDetails && s->settings.threads.timing)
+    guarded(s, printTiming(&s->view));
   hostEndStep(s->stepCode);
 }
 

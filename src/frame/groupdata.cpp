@@ -33,7 +33,7 @@ int openGroupFiles(DataPass* p) {
     return rc;
   for (int32_t i = 0; i < workers; ++i) {
     UtilFileRecord* r = nullptr;
-    if (int rc = addUtilFile(&s->group.utilFiles, &s->res.extensions, p->o->utilPageSizeKb,
+    if (int rc = addUtilFile(&s->group.utilFiles, &s->res.extensions, s->res.dataPass.pageSizeKb,
                              40 * columns, &r);
         rc != 0) {
       raiseStepCode(s->stepCode, step::kMemory);
@@ -101,8 +101,8 @@ int reopenForReading(DataPass* p) {
   // Pages are written back when the resampling draw or a standardizing method rewrites rows:
   // every path method (their least-squares variants too) and every optimizer method.
   const bool writeBack = o.modelAveragingRun || o.pathMethod || o.optimizerMethod;
-  return reopenUtilFiles(&p->s->group.utilFiles, p->t.rowsWritten, writeBack, o.utilAccessMode == 2,
-                         &p->s->stepCode);
+  return reopenUtilFiles(&p->s->group.utilFiles, p->t.rowsWritten, writeBack,
+                         p->s->res.dataPass.randomAccess, &p->s->stepCode);
 }
 
 int keepForRefit(DataPass* p) {
@@ -142,7 +142,7 @@ int readByGroupData(VsfState* s) {
   if (s->settings.test.inUse || s->settings.validation.inUse) restoreRowBuffers(s);
   if (s->group.selection.totals.trainFreq == 0) explainNoTrainingRows(&p);
   if (int rc = reopenForReading(&p); rc != 0) return rc;
-  if (p.o->utilDetails && !s->settings.displaysSuppressed) printUtilInfo(&s->view);
+  if (s->res.dataPass.showUtilFiles && !s->settings.displaysSuppressed) printUtilInfo(&s->view);
   s->group.largestColumnCount = std::max(s->group.largestColumnCount, p.d->columnCount);
   return keepForRefit(&p);
 }

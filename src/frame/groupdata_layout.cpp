@@ -40,8 +40,9 @@ bool splineSparse(const ZDesign* d, const ZEffect& z) {
 }
 
 bool storedSparse(const DataPass* p, const CandidateEntry& c) {
-  if (p->o->allSparse) return true;
-  if (p->o->allDense || c.columns <= 4) return false;
+  const DataPassOptions& pass = p->s->res.dataPass;
+  if (pass.allSparse) return true;
+  if (pass.allDense || c.columns <= 4) return false;
   const ZEffect& z = p->d->effects[c.effect];
   return classSparse(p->d, z, c.columns) || splineSparse(p->d, z);
 }

@@ -26,10 +26,6 @@ LevelVar* newRecord(VsfState* s, VarDescriptor* desc) {
 
 int linkExtraVariables(VsfState* s) {
   ZLevCtx& ctx = s->lev;
-  StepSettings& st = s->settings;
-  st.rowValueResponse = &st.response;
-  st.rowValueWeight = st.options.weightPresent ? &st.weightVariable : nullptr;
-  st.rowValueFreq = st.options.freqPresent ? &st.freqVariable : nullptr;
   if (s->settings.responseCount > 0 && s->settings.response.number >= 0) {
     if (!(s->settings.responseRecord = newRecord(s, &s->settings.response))) return rc::kMemory;
     ctx.responses = s->settings.responseRecord;
@@ -71,6 +67,7 @@ int setupAnalysis(VsfState* s) {
   if (int rc = makeOutputMarks(s); rc != 0) return rc;
   if (int rc = setUpModelAveraging(s); rc != 0) return rc;
   if (int rc = keepAnalysisDescriptors(s); rc != 0) return rc;
+  settleDataPassOptions(s);
   if (int rc = openOutDesignScratch(s); rc != 0) return rc;
   if (int rc = openObservationTags(s); rc != 0) return rc;
   announceProcedure(s);

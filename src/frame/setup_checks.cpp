@@ -70,13 +70,7 @@ void heldOutAndColumns(VsfState* s) {
 void fullModelStatistics(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   if (!fullModelWanted(&o)) return;
-  auto criterion = [&](CriterionCode c) { return criterionInfo(c).fullModel; };
-  if (s->settings.threads.buildIncremental) {
-    repairMsg(s->stepCode, 147);
-  } else if (!o.buildFullSscp && o.method != kMethodBackward && !criterion(o.select) &&
-             !criterion(o.stop) && !criterion(o.choose)) {
-    s->settings.fullModelStatsOnly = 1;
-  }
+  if (s->settings.threads.buildIncremental) repairMsg(s->stepCode, 147);
   o.buildFullSscp = 1;
   o.fullModelVariance = 1;
 }
@@ -221,7 +215,6 @@ void findRoleVariable(VsfState* s) {
   }
   hostMsg(848, 127);
   p.roleVariable = number;
-  p.rolesInUse = 1;
   p.trainValue = "TRAIN", p.validateValue = "VALIDATE", p.testValue = "TEST";
   p.trainLength = 5, p.validateLength = 8, p.testLength = 4;
 }
@@ -269,7 +262,6 @@ int settleStatistics(VsfState* s) {
   settleStepPlots(s);
   noteSampleOnlyPlots(s);
   settleStepAxes(s);
-  o.stopCriterionActive = o.stop != kCritNone && !o.steps && !o.stopSteps;
   return 0;
 }
 
@@ -299,7 +291,6 @@ int settleRolesAndFolds(VsfState* s) {
   const PlotSettings& pl = s->settings.plots;
   for (const PlotFamily* f : {&pl.coefficients, &pl.ase, &pl.criteria})
     if (f->on && f->stepAxis == 3) o.coefNormPerStep = 1;
-  o.criterionNeedsPasses = criterionByPass(o.select);
   o.kfold = o.cvMethod != kCvNone && o.choose != kCritCvExternal;
   o.externalCv = o.cvMethod != kCvNone && o.choose == kCritCvExternal;
   if (!o.kfold) o.cvDetails = kCvDetailsNone;

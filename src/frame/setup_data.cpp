@@ -54,10 +54,8 @@ int bindScoreRequest(VsfState* s, ScoreRequest* q) {
   if (dataSetName(q->input) != dataSetName(s->settings.inputReader)) {
     int response = q->residual.on ? 182 : 0;
     q->responseUsable = scoreVariable(s, s->settings.response, *q, response);
-    if (s->settings.options.freqPresent)
-      q->freqUsable = scoreVariable(s, s->settings.freqVariable, *q, 187);
-    if (s->settings.options.weightPresent)
-      q->weightUsable = scoreVariable(s, s->settings.weightVariable, *q, 189);
+    if (s->settings.options.freqPresent) scoreVariable(s, s->settings.freqVariable, *q, 187);
+    if (s->settings.options.weightPresent) scoreVariable(s, s->settings.weightVariable, *q, 189);
   }
   return checkAgainstInput(s, q->input, &q->verify, 185);
 }
@@ -137,13 +135,33 @@ int keepAnalysisDescriptors(VsfState* s) {
   if (!s->settings.validation.dataSet && !s->settings.test.dataSet && s->settings.scoreCount == 0)
     return 0;
   const ZDesign* d = s->lev.design;
-  s->settings.rowValueModel = mainArray<VarDescriptor*>(s, d->modelVarCount);
-  s->settings.rowValueClass = mainArray<VarDescriptor*>(s, d->classCount);
-  if (!s->settings.rowValueModel || !s->settings.rowValueClass) return rc::kMemory;
-  for (int32_t j = 0; j < d->modelVarCount; ++j)
-    s->settings.rowValueModel[j] = d->modelVars[j].desc;
-  for (int32_t c = 0; c < d->classCount; ++c) s->settings.rowValueClass[c] = d->classVars[c].desc;
+  auto** model = mainArray<VarDescriptor*>(s, d->modelVarCount);
+  auto** classes = mainArray<VarDescriptor*>(s, d->classCount);
+  if (!model || !classes) return rc::kMemory;
+  for (int32_t j = 0; j < d->modelVarCount; ++j) model[j] = d->modelVars[j].desc;
+  for (int32_t c = 0; c < d->classCount; ++c) classes[c] = d->classVars[c].desc;
+  s->res.dataPass.analysis.modelDescriptors = model;
+  s->res.dataPass.analysis.classDescriptors = classes;
   return 0;
+}
+
+void settleDataPassOptions(VsfState* s) {
+  StepSettings& set = s->settings;
+  const SelectionOptions& o = set.options;
+  DataPassOptions& d = s->res.dataPass;
+  d.pageSizeKb = o.utilPageSizeKb;
+  d.randomAccess = o.utilAccessMode == 2;
+  d.showUtilFiles = o.utilDetails;
+  d.allSparse = o.allSparse;
+  d.allDense = o.allDense;
+  AnalysisRowSlots& a = d.analysis;
+  a.reader = set.inputReader;
+  a.response = &set.response;
+  a.weight = o.weightPresent ? &set.weightVariable : nullptr;
+  a.frequency = o.freqPresent ? &set.freqVariable : nullptr;
+  a.responseRecord = set.responseRecord;
+  a.weightRecord = set.weightRecord;
+  a.freqRecord = set.freqRecord;
 }
 
 }  // namespace vsf

@@ -46,11 +46,14 @@ void settleForcedEffects(VsfState* state);
 [[nodiscard]] int bindScoreRequests(VsfState* state);
 // The analysis data set's own descriptors, restored after another data set was read.
 [[nodiscard]] int keepAnalysisDescriptors(VsfState* state);
+// The data pass's options from the settled statements, and the analysis data set's row slots.
+void settleDataPassOptions(VsfState* state);
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
 // OUTPUT and SCORE statistics that only model averaging gives are dropped without it.
 void dropAveragingRequests(VsfState* state);
-// Which CLASS, model and design variables and effects the output data sets carry.
+// An OUTPUT or SCORE statement that names no statistic writes the predicted values; the
+// output data sets need a design with effects (rc::kMemory without).
 [[nodiscard]] int makeOutputMarks(VsfState* state);
 // The resample records and the refit settings of MODELAVERAGE.
 [[nodiscard]] int setUpModelAveraging(VsfState* state);

@@ -32,10 +32,6 @@ void dropAll(VsfState* s, std::initializer_list<Drop> drops, int32_t* count) {
   }
 }
 
-void* mainBlock(VsfState* s, size_t bytes) {
-  return kernel().poolAlloc(s->res.mainPool, bytes > 0 ? bytes : 1, kAllocZero);
-}
-
 void copyRefitSettings(VsfState* s) {
   const SelectionOptions& o = s->settings.options;
   RefitSettings& r = s->group.resampling.refitSettings;
@@ -43,13 +39,6 @@ void copyRefitSettings(VsfState* s) {
   r.stop = o.stop, r.incrementalSscp = o.incrementalSscp, r.fullSscp = o.buildFullSscp;
   r.candidatesTable = o.stepTables.candidates;
   r.forcedEffects = o.forcedEffects, r.include = o.include;
-}
-
-void averagingFlags(uint8_t* interval, uint8_t* averaging, const OutputRequest& lower,
-                    const OutputRequest& upper, const OutputRequest& median,
-                    const OutputRequest& stdDev, const OutputRequest& samplePred) {
-  *interval = lower.on || upper.on || median.on;
-  *averaging = *interval || stdDev.on || samplePred.on;
 }
 
 }  // namespace
@@ -97,19 +86,7 @@ void dropAveragingRequests(VsfState* s) {
 int makeOutputMarks(VsfState* s) {
   if (s->settings.scoreCount == 0 && !s->settings.outputDataSet && !s->settings.outDesignDataSet)
     return 0;
-  const ZDesign* d = s->lev.design;
-  if (d->effectCount <= 0) return rc::kMemory;
-  auto bytes = [&](int32_t n) {
-    return n > 0 ? static_cast<uint8_t*>(mainBlock(s, static_cast<size_t>(n))) : nullptr;
-  };
-  s->settings.classMarks = bytes(d->classCount);
-  s->settings.modelVarMarks = bytes(d->modelVarCount);
-  s->settings.designVarMarks = bytes(d->designVarCount);
-  s->settings.effectMarks = static_cast<int32_t*>(mainBlock(s, sizeof(int32_t) * d->effectCount));
-  if ((d->classCount > 0 && !s->settings.classMarks) ||
-      (d->modelVarCount > 0 && !s->settings.modelVarMarks) ||
-      (d->designVarCount > 0 && !s->settings.designVarMarks) || !s->settings.effectMarks)
-    return rc::kMemory;
+  if (s->lev.design->effectCount <= 0) return rc::kMemory;
   if (s->settings.output.count == 0) {
     s->settings.output.predicted.on = 1;
     s->settings.output.count = 1;
@@ -145,14 +122,6 @@ int setUpModelAveraging(VsfState* s) {
   r.procedureSeed = s->settings.procedureSeed;
   o.resampling = 1;  // every run of the step is a sample's
   r.sampleFreqRequest = s->settings.output.sampleFreq.on;
-  OutputSettings& out = s->settings.output;
-  averagingFlags(&out.intervalRequests, &out.averagingRequests, out.lower, out.upper, out.median,
-                 out.stdDev, out.samplePred);
-  for (int i = 0; i < s->settings.scoreCount; ++i) {
-    ScoreRequest& q = s->settings.scoreRequests[i];
-    averagingFlags(&q.intervalRequests, &q.averagingRequests, q.lower, q.upper, q.median, q.stdDev,
-                   q.samplePred);
-  }
   // Before any group: the samples' models and output variables must fit, at least with the
   // smallest design (each group checks its own).
   const ZDesign* d = s->lev.design;
@@ -162,7 +131,6 @@ int setUpModelAveraging(VsfState* s) {
       rc != 0)
     return rc;
   if (s->settings.hasByStatement) {
-    m.schedule = -1;  // STATIC
     s->settings.threads.effectiveWorkers = 1;
     s->settings.threads.effectiveThreaded = 0;
   }

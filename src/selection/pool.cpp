@@ -356,6 +356,7 @@ void resetSelectionState(SelectionState* s) {
   SelectionState keep = *s;
   *s = SelectionState();
   static_cast<PassState&>(*s) = keep;
+  s->options = keep.options;
   s->totals = keep.totals;
   s->layout = keep.layout;
   s->containment = keep.containment;

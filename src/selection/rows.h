@@ -65,7 +65,7 @@ inline Shape shapeOf(const SelectionState* st) {
   h.d = st->layout.denseValues;
   h.s = st->layout.sparseEffectCount;
   h.resampling = o->resampling;
-  h.feed = o->resampling && o->resampleFreqInFile;
+  h.feed = o->resampling && st->resampleFeed;
   return h;
 }
 

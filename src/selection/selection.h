@@ -439,6 +439,7 @@ struct Containment {
 // One selection run over a BY group's stored rows. Its parts live as long as the run; the
 // pool, the files, the workers and the options are in its PassState base.
 struct SelectionState : PassState {
+  const SelectionOptions* options = nullptr;
   RunTotals totals;
   ColumnLayout layout;
   SweepMatrices sweep;

@@ -59,6 +59,17 @@ struct Repair {
   RepairWhen when = kWhenChanged;
 };
 
+// When a row's value is settled and who may change it after the row is read; and whether
+// the option has an effect at all.
+enum OptionLife : uint8_t {
+  kLifeUnstated,    // no row may be left so (the tables' test refuses it)
+  kFixedOnRead,     // the value read stands for the whole step
+  kStatementRules,  // the reader's rules over several options may change it, then it stands
+  kSetUpSettles,    // the set-up may change it once the model and the data are known
+  kRunChanges,      // the BY-group phases may still change it
+  kNoEffect,        // read and without effect: docs/language.md and a note in the log say so
+};
+
 struct OptionRow {
   std::string_view name;  // the option as a program writes it
   int number;             // its slot, or its flag for kOptFlag
@@ -66,6 +77,7 @@ struct OptionRow {
   double fallback;  // the default, in the units of the slot
   Bounds bounds;
   FieldOf field;
+  OptionLife life = kLifeUnstated;
   Repair repair = {};
   uint8_t group = 0;  // rows a rule repairs together; 0 none
 };

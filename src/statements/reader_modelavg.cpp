@@ -21,28 +21,28 @@ constexpr int kMaxInt = 2147483647;
 #define VSF_AVERAGE(field) VSF_FIELD(settings.modelAverage.field)
 // clang-format off
 constexpr OptionRow kAverageRows[] = {
-    {"NSAMPLES", as::kNSamples, kOptInteger, 100, {1}, VSF_AVERAGE(samples)},
-    {"DETAILS", af::kDetails, kOptFlag, 0, {}, VSF_AVERAGE(details)},
-    {"ALPHA", as::kAlpha, kOptNumber, 0.5, {0, 1}, VSF_AVERAGE(alpha)},
-    {"AVERAGEMETHOD$", as::kAverageMethod, kOptCode, 1, {}, VSF_AVERAGE(averageMethod)},
-    {"AVERAGEMETHOD$ given", af::kAverageMethod, kOptFlag, 0, {}, VSF_AVERAGE(averageMethodGiven)},
-    {"TRIMPERCENT", as::kTrimPercent, kOptPercent, 0, {0, 100}, VSF_AVERAGE(trimFraction)},
-    {"PARMTHRESHOLD$", as::kParmThreshold, kOptPercent, 0, {0, 99}, VSF_AVERAGE(parmThreshold)},
-    {"MINMODELFREQ", as::kMinModelFreq, kOptInteger, 0, {1}, VSF_AVERAGE(subsetMinModelFreq)},
-    {"SUBSET(BEST=)", as::kSubsetBest, kOptInteger, 0, {1}, VSF_AVERAGE(subsetBest)},
-    {"INMEMORY$", af::kInMemory, kOptFlag, 0, {}, VSF_AVERAGE(inMemory)},
-    {"SAMPLING=SRS", af::kSrs, kOptFlag, 0, {}, VSF_AVERAGE(srs)},
+    {"NSAMPLES", as::kNSamples, kOptInteger, 100, {1}, VSF_AVERAGE(samples), kFixedOnRead},
+    {"DETAILS", af::kDetails, kOptFlag, 0, {}, VSF_AVERAGE(details), kFixedOnRead},
+    {"ALPHA", as::kAlpha, kOptNumber, 0.5, {0, 1}, VSF_AVERAGE(alpha), kFixedOnRead},
+    {"AVERAGEMETHOD$", as::kAverageMethod, kOptCode, 1, {}, VSF_AVERAGE(averageMethod), kFixedOnRead},
+    {"AVERAGEMETHOD$ given", af::kAverageMethod, kOptFlag, 0, {}, VSF_AVERAGE(averageMethodGiven), kFixedOnRead},
+    {"TRIMPERCENT", as::kTrimPercent, kOptPercent, 0, {0, 100}, VSF_AVERAGE(trimFraction), kFixedOnRead},
+    {"PARMTHRESHOLD$", as::kParmThreshold, kOptPercent, 0, {0, 99}, VSF_AVERAGE(parmThreshold), kFixedOnRead},
+    {"MINMODELFREQ", as::kMinModelFreq, kOptInteger, 0, {1}, VSF_AVERAGE(subsetMinModelFreq), kFixedOnRead},
+    {"SUBSET(BEST=)", as::kSubsetBest, kOptInteger, 0, {1}, VSF_AVERAGE(subsetBest), kFixedOnRead},
+    {"INMEMORY$", af::kInMemory, kOptFlag, 0, {}, VSF_AVERAGE(inMemory), kNoEffect},
+    {"SAMPLING=SRS", af::kSrs, kOptFlag, 0, {}, VSF_AVERAGE(srs), kFixedOnRead},
     // PERCENT= outranks SIZE=.
-    {"SIZE", as::kSize, kOptInteger, 0, {1}, VSF_AVERAGE(sampleSize), {241, 0, kWhenGiven}},
-    {"EFFECTSELECTPCT(MINPCT=)", as::kEspMinPct, kOptNumber, 20, {0, 100}, VSF_AVERAGE(espMinPct)},
-    {"EFFECTSELECTPCT(ORDER=)", as::kEspOrder, kOptCode, 0, {}, VSF_AVERAGE(espOrder)},
-    {"MODELSELECTFREQ(BEST=)", as::kMsfBest, kOptInteger, 20, {1}, VSF_AVERAGE(msfBest)},
-    {"PARMEST(MINPCT=)", as::kPeMinPct, kOptNumber, 20, {0, 100}, VSF_AVERAGE(peMinPct)},
-    {"PARMEST(ORDER=)", as::kPeOrder, kOptCode, 0, {}, VSF_AVERAGE(peOrder)},
-    {"NONZEROPARMS", af::kNonZeroParms, kOptFlag, 0, {}, VSF_AVERAGE(nonZeroParms)},
-    {"REFIT", af::kRefit, kOptFlag, 0, {}, VSF_AVERAGE(refit)},
-    {"REFIT(MINPCT=)", as::kRefitMinPct, kOptPercent, 20, {0, 100}, VSF_AVERAGE(refitMinPct)},
-    {"REFIT(BEST=)", as::kRefitBest, kOptInteger, -1, {0}, VSF_AVERAGE(refitBest)},
+    {"SIZE", as::kSize, kOptInteger, 0, {1}, VSF_AVERAGE(sampleSize), kStatementRules, {241, 0, kWhenGiven}},
+    {"EFFECTSELECTPCT(MINPCT=)", as::kEspMinPct, kOptNumber, 20, {0, 100}, VSF_AVERAGE(espMinPct), kStatementRules},
+    {"EFFECTSELECTPCT(ORDER=)", as::kEspOrder, kOptCode, 0, {}, VSF_AVERAGE(espOrder), kFixedOnRead},
+    {"MODELSELECTFREQ(BEST=)", as::kMsfBest, kOptInteger, 20, {1}, VSF_AVERAGE(msfBest), kStatementRules},
+    {"PARMEST(MINPCT=)", as::kPeMinPct, kOptNumber, 20, {0, 100}, VSF_AVERAGE(peMinPct), kStatementRules},
+    {"PARMEST(ORDER=)", as::kPeOrder, kOptCode, 0, {}, VSF_AVERAGE(peOrder), kFixedOnRead},
+    {"NONZEROPARMS", af::kNonZeroParms, kOptFlag, 0, {}, VSF_AVERAGE(nonZeroParms), kStatementRules},
+    {"REFIT", af::kRefit, kOptFlag, 0, {}, VSF_AVERAGE(refit), kFixedOnRead},
+    {"REFIT(MINPCT=)", as::kRefitMinPct, kOptPercent, 20, {0, 100}, VSF_AVERAGE(refitMinPct), kStatementRules},
+    {"REFIT(BEST=)", as::kRefitBest, kOptInteger, -1, {0}, VSF_AVERAGE(refitBest), kStatementRules},
 };
 // clang-format on
 #undef VSF_AVERAGE
@@ -102,10 +102,7 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
     return rc::kModelAverage;
   }
 
-  m.samplesPerThread = m.samples / m.threads;
-  m.remainder = m.samples % m.threads;
   m.seed = s->settings.seedOption;
-  m.threaded = m.threads > 1 && !m.noThreading;
   bool percentGiven = slot.given(as::kPercent);
   if (percentGiven && slot.number(as::kPercent, 0.0) == 0.0) {
     refuseMsg(s->stepCode, 266, step::kStatement);
@@ -113,9 +110,6 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
   }
 
   readTables(m, r);
-
-  int schedule = r->flag(af::kStatic) ? -1 : slot.integer(as::kSchedule, 5);
-  m.schedule = std::min(schedule, m.samplesPerThread);
 
   if (percentGiven) repairRow(s, kSizeRow, slot);
   // A SIZE= alone draws that many units; neither gives the method's default rate.
@@ -125,14 +119,6 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
                                         : 1.0;
 
   m.sharedDrive = r->flag(af::kSharedDrive);
-  if (m.sharedDrive) {
-    const std::string& text = r->slot(as::kSharedDrive)->text;
-    m.sharedDriveText = text.c_str();
-    m.sharedDriveLength = static_cast<int32_t>(text.size());
-    s->settings.options.sharedDrive = 1;
-    s->settings.options.sharedDriveText = m.sharedDriveText;
-    s->settings.options.sharedDriveLength = m.sharedDriveLength;
-  }
 
   // The refit takes the samples of the selection unless it has its own.
   m.refitSamples = slot.integer(as::kRefitNSamples, m.samples);
@@ -140,9 +126,6 @@ int readModelAverageOptions(ReaderTarget* s, const StatementRecord* r) {
     m.refitBest = -1;
     m.refitMinPct = 0.0;
   }
-  m.refitSamplesPerThread = m.refitSamples / m.threads;
-  m.refitRemainder = m.refitSamples % m.threads;
-  m.refitSchedule = std::min(schedule, m.refitSamplesPerThread);
   noEffectNotes(r);
   return 0;
 }

@@ -130,7 +130,6 @@ int readPartitionStatement(ReaderTarget* s) {
     return rc::kTestTwice;
   }
   if (vFraction || tFraction) {
-    p.fractionsGiven = 1;
     p.validateFraction = slot.number(qs::kValidateFraction, 0.0);
     p.testFraction = slot.number(qs::kTestFraction, 0.0);
     p.trainFraction = 1.0 - p.validateFraction - p.testFraction;
@@ -142,7 +141,6 @@ int readPartitionStatement(ReaderTarget* s) {
   if (train) p.trainLength = roleValue(r->slot(qs::kTrain), &p.trainValue);
   if (validate) p.validateLength = roleValue(r->slot(qs::kValidate), &p.validateValue);
   if (test) p.testLength = roleValue(r->slot(qs::kTest), &p.testValue);
-  p.rolesInUse = role != nullptr;
   p.validationRows = validate || vFraction;
   p.testRows = test || tFraction;
   return 0;

@@ -24,18 +24,18 @@ constexpr int kMaxWorkers = 1024;
 #define VSF_THREADS(field) VSF_FIELD(settings.threads.field)
 // clang-format off
 constexpr OptionRow kPerformanceRows[] = {
-    {"DETAILS", qf::kDetails, kOptFlag, 0, {}, VSF_THREADS(perfDetails)},
-    {"ALLDETAILS$", qf::kAllDetails, kOptFlag, 0, {}, VSF_THREADS(allDetails)},
-    {"PERFSTATUS$", qf::kPerfStatus, kOptFlag, 0, {}, VSF_THREADS(perfStatus)},
-    {"FORCE$", qf::kForce, kOptFlag, 0, {}, VSF_THREADS(force)},
-    {"FULL", qf::kBuildFull, kOptFlag, 0, {}, VSF_THREADS(buildFull)},
-    {"INCREMENTAL", qf::kBuildIncremental, kOptFlag, 0, {}, VSF_THREADS(buildIncremental)},
-    {"UTIL_BUFFERS$", qs::kUtilBuffers, kOptInteger, 0, {0}, VSF_OPTION(utilBuffers)},
-    {"UTIL_PAGESIZE$", qs::kUtilPageSize, kOptInteger, 0, {1, 10000}, VSF_OPTION(utilPageSizeKb)},
-    {"ALLSPARSE$", qf::kAllSparse, kOptFlag, 0, {}, VSF_OPTION(allSparse)},
-    {"ALLDENSE$", qf::kAllDense, kOptFlag, 0, {}, VSF_OPTION(allDense)},
-    {"UTIL_DETAILS$", qf::kUtilDetails, kOptFlag, 0, {}, VSF_OPTION(utilDetails)},
-    {"FULL_SWEEP$", qs::kFullSweep, kOptCode, 0, {}, VSF_OPTION(fullSweepMode)},
+    {"DETAILS", qf::kDetails, kOptFlag, 0, {}, VSF_THREADS(perfDetails), kStatementRules},
+    {"ALLDETAILS$", qf::kAllDetails, kOptFlag, 0, {}, VSF_THREADS(allDetails), kFixedOnRead},
+    {"PERFSTATUS$", qf::kPerfStatus, kOptFlag, 0, {}, VSF_THREADS(perfStatus), kNoEffect},
+    {"FORCE$", qf::kForce, kOptFlag, 0, {}, VSF_THREADS(force), kFixedOnRead},
+    {"FULL", qf::kBuildFull, kOptFlag, 0, {}, VSF_THREADS(buildFull), kFixedOnRead},
+    {"INCREMENTAL", qf::kBuildIncremental, kOptFlag, 0, {}, VSF_THREADS(buildIncremental), kFixedOnRead},
+    {"UTIL_BUFFERS$", qs::kUtilBuffers, kOptInteger, 0, {0}, VSF_OPTION(utilBuffers), kFixedOnRead},
+    {"UTIL_PAGESIZE$", qs::kUtilPageSize, kOptInteger, 0, {1, 10000}, VSF_OPTION(utilPageSizeKb), kFixedOnRead},
+    {"ALLSPARSE$", qf::kAllSparse, kOptFlag, 0, {}, VSF_OPTION(allSparse), kSetUpSettles},
+    {"ALLDENSE$", qf::kAllDense, kOptFlag, 0, {}, VSF_OPTION(allDense), kSetUpSettles},
+    {"UTIL_DETAILS$", qf::kUtilDetails, kOptFlag, 0, {}, VSF_OPTION(utilDetails), kFixedOnRead},
+    {"FULL_SWEEP$", qs::kFullSweep, kOptCode, 0, {}, VSF_OPTION(fullSweepMode), kSetUpSettles},
 };
 // clang-format on
 #undef VSF_THREADS

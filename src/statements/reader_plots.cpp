@@ -18,25 +18,25 @@ constexpr int kWholeEnd = 2147483647;
 #define VSF_PLOTS(field) VSF_FIELD(settings.plots.field)
 // clang-format off
 constexpr OptionRow kPlotsRows[] = {
-    {"CANDIDATES", ps::kPlotCandidates, kOptInteger, 10, {2}, VSF_PLOTS(candidates)},
-    {"STEPAXIS", ps::kStepAxis, kOptCode, 0, {}, VSF_PLOTS(stepAxis)},
-    {"STARTSTEP", ps::kStartStep, kOptInteger, -1, {}, VSF_PLOTS(startStep)},
-    {"ENDSTEP", ps::kEndStep, kOptInteger, kWholeEnd, {}, VSF_PLOTS(endStep)},
-    {"MAXSTEPLABEL", ps::kMaxStepLabel, kOptInteger, 20, {9, 256}, VSF_PLOTS(maxStepLabel)},
-    {"MAXPARMLABEL", ps::kMaxParmLabel, kOptInteger, 32, {0, 256}, VSF_PLOTS(maxParmLabel)},
-    {"ALL", pf::kPlotAll, kOptFlag, 0, {}, VSF_PLOTS(all)},
-    {"LABELGAP", ps::kLabelGap, kOptPercent, 5.0, {0, 100}, VSF_PLOTS(labelGap)},
+    {"CANDIDATES", ps::kPlotCandidates, kOptInteger, 10, {2}, VSF_PLOTS(candidates), kFixedOnRead},
+    {"STEPAXIS", ps::kStepAxis, kOptCode, 0, {}, VSF_PLOTS(stepAxis), kSetUpSettles},
+    {"STARTSTEP", ps::kStartStep, kOptInteger, -1, {}, VSF_PLOTS(startStep), kStatementRules},
+    {"ENDSTEP", ps::kEndStep, kOptInteger, kWholeEnd, {}, VSF_PLOTS(endStep), kStatementRules},
+    {"MAXSTEPLABEL", ps::kMaxStepLabel, kOptInteger, 20, {9, 256}, VSF_PLOTS(maxStepLabel), kFixedOnRead},
+    {"MAXPARMLABEL", ps::kMaxParmLabel, kOptInteger, 32, {0, 256}, VSF_PLOTS(maxParmLabel), kFixedOnRead},
+    {"ALL", pf::kPlotAll, kOptFlag, 0, {}, VSF_PLOTS(all), kFixedOnRead},
+    {"LABELGAP", ps::kLabelGap, kOptPercent, 5.0, {0, 100}, VSF_PLOTS(labelGap), kFixedOnRead},
     {"NORMALIZEDCRITERIA", pf::kNormalizedCriteria, kOptFlag, 0, {},
-     VSF_PLOTS(selectogram.normalized)},
-    {"EMPHASIS", ps::kEmphasis, kOptNumber, 1.0, {0, 1}, VSF_PLOTS(selectogram.emphasis)},
+     VSF_PLOTS(selectogram.normalized), kNoEffect},
+    {"EMPHASIS", ps::kEmphasis, kOptNumber, 1.0, {0, 1}, VSF_PLOTS(selectogram.emphasis), kNoEffect},
     {"EFFECTSELECTPCT(MINPCT=)", ps::kEspMinPct, kOptNumber, -1.0, {0, 100},
-     VSF_PLOTS(effectSelectPct.minPct)},
-    {"EFFECTSELECTPCT(ORDER=)", ps::kEspOrder, kOptCode, 2, {}, VSF_PLOTS(effectSelectPct.order)},
-    {"PARMDIST(MINPCT=)", ps::kPdMinPct, kOptNumber, -1.0, {0, 100}, VSF_PLOTS(parmDist.minPct)},
-    {"PARMDIST(ORDER=)", ps::kPdOrder, kOptCode, 2, {}, VSF_PLOTS(parmDist.order)},
+     VSF_PLOTS(effectSelectPct.minPct), kFixedOnRead},
+    {"EFFECTSELECTPCT(ORDER=)", ps::kEspOrder, kOptCode, 2, {}, VSF_PLOTS(effectSelectPct.order), kFixedOnRead},
+    {"PARMDIST(MINPCT=)", ps::kPdMinPct, kOptNumber, -1.0, {0, 100}, VSF_PLOTS(parmDist.minPct), kFixedOnRead},
+    {"PARMDIST(ORDER=)", ps::kPdOrder, kOptCode, 2, {}, VSF_PLOTS(parmDist.order), kFixedOnRead},
     {"PLOTSPERPANEL", ps::kPlotsPerPanel, kOptInteger, 9, {1, 16},
-     VSF_PLOTS(parmDist.plotsPerPanel)},
-    {"NOBOXPLOTS", pf::kNoBoxPlots, kOptFlag, 0, {}, VSF_PLOTS(parmDist.noBoxPlots)},
+     VSF_PLOTS(parmDist.plotsPerPanel), kFixedOnRead},
+    {"NOBOXPLOTS", pf::kNoBoxPlots, kOptFlag, 0, {}, VSF_PLOTS(parmDist.noBoxPlots), kFixedOnRead},
 };
 // clang-format on
 #undef VSF_PLOTS
@@ -130,11 +130,8 @@ void readPlotsOptions(ReaderTarget* s, const StatementRecord* p) {
   if (reset) repairMsg(s->stepCode, 224);
 
   g.selectogram.on = onValue(p, pf::kPlotSelectogram, g.all);
-  g.selectogram.logp = p->flag(pf::kPlotLogp) || p->flag(pf::kSelectogramLogp);
-  g.selectogram.candidates = r.integer(ps::kSelectogramCandidates, g.candidates);
 
   g.candidatesPlot.on = onValue(p, pf::kPlotCandidates, g.all);
-  g.candidatesPlot.logp = p->flag(pf::kPlotLogp) || p->flag(pf::kCandidatesLogp);
   g.candidatesPlot.show = r.integer(ps::kCandidatesShow, g.candidates);
 
   // The model-averaging plots: ALL asks for them only when there is model averaging.

@@ -20,23 +20,23 @@ namespace pf = flags::proc;
 
 // clang-format off
 constexpr OptionRow kProcedureRows[] = {
-    {"DATA", ps::kData, kOptDataSet, 0, {}, VSF_FIELD(settings.inputReader)},
-    {"VALDATA", ps::kValData, kOptDataSet, 0, {}, VSF_FIELD(settings.validation.dataSet)},
-    {"TESTDATA", ps::kTestData, kOptDataSet, 0, {}, VSF_FIELD(settings.test.dataSet)},
-    {"MAXMACRO", ps::kMaxMacro, kOptInteger, 100, {-1}, VSF_FIELD(settings.maxMacroByGroups)},
-    {"NOPRINT", pf::kNoPrint, kOptFlag, 0, {}, VSF_FIELD(settings.displaysSuppressed)},
+    {"DATA", ps::kData, kOptDataSet, 0, {}, VSF_FIELD(settings.inputReader), kFixedOnRead},
+    {"VALDATA", ps::kValData, kOptDataSet, 0, {}, VSF_FIELD(settings.validation.dataSet), kFixedOnRead},
+    {"TESTDATA", ps::kTestData, kOptDataSet, 0, {}, VSF_FIELD(settings.test.dataSet), kFixedOnRead},
+    {"MAXMACRO", ps::kMaxMacro, kOptInteger, 100, {-1}, VSF_FIELD(settings.maxMacroByGroups), kFixedOnRead},
+    {"NOPRINT", pf::kNoPrint, kOptFlag, 0, {}, VSF_FIELD(settings.displaysSuppressed), kFixedOnRead},
     {"SHOWINTERNALTABLES$", pf::kShowInternalTables, kOptFlag, 0, {},
-     VSF_FIELD(settings.showInternalTables)},
-    {"SEED", ps::kSeed, kOptInteger, 0, {}, VSF_FIELD(settings.seedOption)},
-    {"NAMELEN", ps::kNameLen, kOptInteger, 20, {20, 200}, VSF_OPTION(nameLength)},
-    {"OUTDESIGN", ps::kOutDesign, kOptDataSet, 0, {}, VSF_FIELD(settings.outDesignDataSet)},
-    {"FULLMODEL", pf::kFullModel, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignFullModel)},
-    {"ADDINPUTVARS", pf::kAddInputVars, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignAddInputVars)},
-    {"NAMES", pf::kOutDesignNames, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignNames)},
+     VSF_FIELD(settings.showInternalTables), kNoEffect},
+    {"SEED", ps::kSeed, kOptInteger, 0, {}, VSF_FIELD(settings.seedOption), kFixedOnRead},
+    {"NAMELEN", ps::kNameLen, kOptInteger, 20, {20, 200}, VSF_OPTION(nameLength), kFixedOnRead},
+    {"OUTDESIGN", ps::kOutDesign, kOptDataSet, 0, {}, VSF_FIELD(settings.outDesignDataSet), kRunChanges},
+    {"FULLMODEL", pf::kFullModel, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignFullModel), kFixedOnRead},
+    {"ADDINPUTVARS", pf::kAddInputVars, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignAddInputVars), kFixedOnRead},
+    {"NAMES", pf::kOutDesignNames, kOptFlag, 0, {}, VSF_FIELD(settings.outDesignNames), kFixedOnRead},
     // The design options of the procedure statement.
-    {"PARMLABELSTYLE", ps::kParmLabelStyle, kOptCode, 1, {}, VSF_FIELD(lev.design->labelStyle)},
+    {"PARMLABELSTYLE", ps::kParmLabelStyle, kOptCode, 1, {}, VSF_FIELD(lev.design->labelStyle), kSetUpSettles},
     {"SHORTPARMNAMES$", pf::kShortParmNames, kOptFlag, 0, {},
-     VSF_FIELD(lev.design->shortParmNames)},
+     VSF_FIELD(lev.design->shortParmNames), kFixedOnRead},
 };
 // clang-format on
 

@@ -29,7 +29,7 @@ struct ThreadOptions {
   uint8_t threadsOn = 0;
   uint8_t perfDetails = 0;
   uint8_t allDetails = 0;
-  uint8_t timing = 0;
+  uint8_t timing = 0;  // DETAILS without NOTIMING: the Timing table
   uint8_t perfStatus = 0;
   uint8_t force = 0;
   uint8_t buildFull = 0;
@@ -45,11 +45,9 @@ struct PartitionSettings {
   int32_t roleVariable = -1;  // variable number of the role variable, -1 when none
   std::string trainValue, validateValue, testValue;  // left-justified
   uint8_t hasPartition = 0;
-  uint8_t rolesInUse = 0;  // a role variable with role values
   // Lengths of the role values: 0 not given, the length without trailing blanks, or minus the
   // written length for a value of blanks only.
   int32_t trainLength = 0, validateLength = 0, testLength = 0;
-  uint8_t fractionsGiven = 0;
   uint8_t validationRows = 0;  // VALIDATE= or a validation fraction was given
   uint8_t testRows = 0;        // TEST= or a test fraction was given
 };
@@ -131,13 +129,12 @@ struct SelectionOptions {
   uint8_t externalCv = 0;  // CHOOSE=CVEXTERNAL kept: rows carry a held-out-fold tag
 
   // Selection engine: stored-row tags, cross validation, per-step statistics and searches.
-  uint8_t rolesPresent = 0;        // rows carry a partition-role tag
-  uint8_t kfold = 0;               // k-fold cross validation: rows carry a fold tag
-  uint8_t resampling = 0;          // weights come from the rows' resample frequencies
-  uint8_t resampleFreqInFile = 0;  // ... kept in the resample file instead of the rows
-  int32_t folds = 0;               // the set-up's fold count (a group's: its layout's)
-  uint8_t foldStats = 0;           // per-fold statistics kept
-  uint8_t foldEstimates = 0;       // per-fold estimates kept
+  uint8_t rolesPresent = 0;   // rows carry a partition-role tag
+  uint8_t kfold = 0;          // k-fold cross validation: rows carry a fold tag
+  uint8_t resampling = 0;     // weights come from the rows' resample frequencies
+  int32_t folds = 0;          // the set-up's fold count (a group's: its layout's)
+  uint8_t foldStats = 0;      // per-fold statistics kept
+  uint8_t foldEstimates = 0;  // per-fold estimates kept
   uint8_t pressPerStep = 0;
   uint8_t validAsePerStep = 0;
   uint8_t testAsePerStep = 0;
@@ -147,24 +144,16 @@ struct SelectionOptions {
   uint8_t effectStore = 0;      // incremental mode keeps the per-effect store
   int32_t maxEffects = 0;       // 0: no limit
 
-  // SHAREDDRIVE$= of MODELAVERAGE, copied here.
-  uint8_t sharedDrive = 0;
-  const char* sharedDriveText = nullptr;
-  int32_t sharedDriveLength = 0;
-
   // Main set-up and BY-group phases.
-  uint8_t incrementalSscp = 0;       // crossproducts built effect by effect
-  uint8_t fullModelVariance = 0;     // the full model's error variance is wanted (BIC, CP)
-  uint8_t stopCriterionActive = 0;   // STOP= decides, no STEPS= and no STOP=n
-  uint8_t criterionNeedsPasses = 0;  // SELECT= is PRESS, VALIDATE or CV
-  uint8_t coefNormPerStep = 0;       // a plot's STEPAXIS=NORMB
-  uint8_t detailsBits = 0;           // 1 DETAILS= beyond the summary, 2 step plots need details
+  uint8_t incrementalSscp = 0;    // crossproducts built effect by effect
+  uint8_t fullModelVariance = 0;  // the full model's error variance is wanted (BIC, CP)
+  uint8_t coefNormPerStep = 0;    // a plot's STEPAXIS=NORMB
+  uint8_t detailsBits = 0;        // 1 DETAILS= beyond the summary, 2 step plots need details
 };
 
 // One requested statistic of OUTPUT or SCORE: the name points into the statement record.
 struct OutputRequest {
   uint8_t on = 0;
-  uint16_t reserved = 0;
   uint16_t nameLength = 0;
   const char* name = nullptr;  // the name given after "=", null for the default name
 };
@@ -174,21 +163,17 @@ struct OutputSettings {
   uint8_t given = 0;
   int32_t count = 0;  // predicted, residual, standard deviation, upper, lower, median
   OutputRequest predicted, stdDev, upper, lower, residual, median, sampleFreq, samplePred;
-  uint8_t intervalRequests = 0;   // LOWER, UPPER or MEDIAN (model averaging)
-  uint8_t averagingRequests = 0;  // those, STDDEV or SAMPLEPRED
 };
 
 // One SCORE statement (from the MAIN POOL).
 struct ScoreRequest {
   HostDataSet* input = nullptr;  // null: the analysis data are scored
-  uint8_t inPlace[2] = {0, 0};   // set by the main set-up
   HostDataSet* output = nullptr;
   int32_t count = 0;
   OutputRequest predicted, stdDev, upper, lower, residual, median, samplePred;
   // Main set-up.
   uint8_t verify = 0;  // checked against each BY group
-  uint8_t freqUsable = 0, weightUsable = 0, responseUsable = 0;
-  uint8_t intervalRequests = 0, averagingRequests = 0;
+  uint8_t responseUsable = 0;
   VarDescriptor** modelSlots = nullptr;  // row-value slots of the model variables
   VarDescriptor** classSlots = nullptr;  // and of the CLASS variables
 };
@@ -223,13 +208,13 @@ struct PlotSettings {
   uint8_t all = 0;
   PlotFamily coefficients, ase, criteria;
   double labelGap = 0.05;
+  // SELECTOGRAM is read and draws nothing: its options have no effect.
   struct {
-    uint8_t on = 0, logp = 0, normalized = 0;
+    uint8_t on = 0, normalized = 0;
     double emphasis = 1.0;
-    int32_t candidates = 10;
   } selectogram;
   struct {
-    uint8_t on = 0, logp = 0;
+    uint8_t on = 0;
     int32_t show = 10;
   } candidatesPlot;
   struct {
@@ -248,7 +233,7 @@ struct PlotSettings {
 // MODELAVERAGE settings, as the model-averaging code reads them.
 struct ModelAverageOptions {
   uint8_t on = 0;
-  int32_t threads = 1;
+  int32_t threads = 1;  // records the samples are shared over (NTHREADS=, at most the samples)
   int32_t samples = 100;
   uint8_t details = 0;
   double alpha = 0.5;
@@ -258,12 +243,8 @@ struct ModelAverageOptions {
   double parmThreshold = 0.0;
   int32_t subsetMinModelFreq = 0;
   int32_t subsetBest = 0;
-  int32_t samplesPerThread = 0;
-  int32_t remainder = 0;
   int32_t seed = 0;
-  uint8_t inMemory = 0;
-  uint8_t threaded = 0;
-  uint8_t noThreading = 0;  // set outside the reader; vetoes the threaded switch
+  uint8_t inMemory = 0;  // INMEMORY=: read and without effect (every model is kept in memory)
   uint8_t srs = 0;
   int32_t sampleSize = 0;
   double sampleFraction = 1.0;
@@ -274,17 +255,11 @@ struct ModelAverageOptions {
   double peMinPct = 20.0;  // percent
   int32_t peOrder = 0;
   uint8_t nonZeroParms = 0;
-  int32_t schedule = 5;  // chunk of samples; -1 STATIC
   uint8_t sharedDrive = 0;
-  const char* sharedDriveText = nullptr;
-  int32_t sharedDriveLength = 0;
   uint8_t refit = 0;
   double refitMinPct = 0.2;  // fraction
   int32_t refitSamples = 100;
   int32_t refitBest = -1;
-  int32_t refitSamplesPerThread = 0;
-  int32_t refitRemainder = 0;
-  int32_t refitSchedule = 5;
 };
 
 // Data-set binding of VALDATA= or TESTDATA=.
@@ -328,7 +303,6 @@ struct StepSettings {
   int32_t seedOption = 0;
   int32_t maxMacroByGroups = 100;
   int32_t hasByStatement = 0;
-  int32_t largestOutDesignWidth = 0;
   uint8_t outDesignNames = 0;      // NAMES: the ParameterNames table
   uint8_t outDesignParmNames = 0;  // the design columns are named after their parameters
   uint8_t outDesignPrefixGiven = 0;
@@ -347,18 +321,12 @@ struct StepSettings {
 
   // Main set-up.
   HostString* responseName = nullptr;
-  uint8_t fullModelStatsOnly = 0;
   uint8_t storeSelectedModel = 0;
   VarDescriptor roleVariable;  // number -1: no role variable
   // The levelization context's records of the response, weight and frequency variables.
   LevelVar* responseRecord = nullptr;
   LevelVar* weightRecord = nullptr;
   LevelVar* freqRecord = nullptr;
-  // Output marks: per CLASS variable, per model variable, per design variable, per effect.
-  uint8_t* classMarks = nullptr;
-  uint8_t* modelVarMarks = nullptr;
-  uint8_t* designVarMarks = nullptr;
-  int32_t* effectMarks = nullptr;
 
   // The data sets the statements name, and their variables bound at set-up.
   HostDataSet* inputReader = nullptr;
@@ -368,14 +336,6 @@ struct StepSettings {
   HostDataSet* initialEstimates = nullptr;
   ScoreRequest* scoreRequests = nullptr;
   int32_t scoreCount = 0;
-  // The analysis data set's own descriptors, restored after another data set's rows were read.
-  VarDescriptor** rowValueModel = nullptr;  // per model variable
-  VarDescriptor** rowValueClass = nullptr;  // per CLASS variable
-  // ... and those of the response, weight and frequency (null when absent), which the
-  // levelization finds again by name in each data set it reads.
-  VarDescriptor* rowValueResponse = nullptr;
-  VarDescriptor* rowValueWeight = nullptr;
-  VarDescriptor* rowValueFreq = nullptr;
   // Descriptors found in other data sets for the step (held-out and SCORE data).
   std::deque<VarDescriptor> boundDescriptors;
 };

@@ -208,6 +208,9 @@ const std::vector<OptionCase>& cases() {
        differs("Coefficients", "RhsLabelYValue")},
       {"", "details", "proc varsifter data=mtcars; model mpg = wt hp; performance {}; run;",
        appears("PerfSettings")},
+      // NOTIMING keeps the details without the Timing table.
+      {"details notiming", "details",
+       "proc varsifter data=mtcars; model mpg = wt hp; performance {}; run;", appears("Timing")},
       // Read and without effect.
       {"", "nthreads=4 schedule=2 inmemory=yes shareddrive='.'", kAveraging,
        noEffect({"NTHREADS=", "SCHEDULE=", "INMEMORY=", "SHAREDDRIVE="})},

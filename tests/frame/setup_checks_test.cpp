@@ -83,7 +83,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.settings.options.stats[kStatsBic], 1);
          EXPECT_EQ(s.settings.options.buildFullSscp, 1);
          EXPECT_EQ(s.settings.options.fullModelVariance, 1);
-         EXPECT_EQ(s.settings.fullModelStatsOnly, 0);
+         EXPECT_EQ(s.settings.options.effectStore, 0);  // the whole matrix keeps no store
          EXPECT_EQ(s.settings.options.incrementalSscp, 0);
          EXPECT_EQ(s.settings.options.fullSweepMode, 1);
        }},
@@ -94,7 +94,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
        0,
        [](const VsfState& s) {
          EXPECT_EQ(s.settings.options.buildFullSscp, 1);
-         EXPECT_EQ(s.settings.fullModelStatsOnly, 1);
+         EXPECT_EQ(s.settings.options.fullModelVariance, 1);  // for CP alone
        }},
       // Effect by effect, a classical method keeps the store its search scores candidates by.
       {"model y = x1|x2|x3|x4|x5|x6|x7|x8|x9|x10 / selection=forward;",
@@ -104,7 +104,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.settings.options.buildFullSscp, 0);
          EXPECT_EQ(s.settings.options.incrementalSscp, 1);
          EXPECT_EQ(s.settings.options.effectStore, 1);
-         EXPECT_EQ(s.settings.options.stopCriterionActive, 1);  // STOP=SBC by default
+         EXPECT_EQ(s.settings.options.stop, kCritSbc);  // STOP=SBC by default
        }},
       {"model y = x1-x10 a / selection=forward;",
        {},
@@ -113,7 +113,7 @@ TEST_F(Setup, StatisticsAndTheWholeCrossproducts) {
          EXPECT_EQ(s.settings.options.buildFullSscp, 1);
          EXPECT_EQ(s.settings.options.incrementalSscp, 0);
          EXPECT_EQ(s.settings.options.effectStore, 0);
-         EXPECT_EQ(s.settings.fullModelStatsOnly, 0);
+         EXPECT_EQ(s.settings.options.fullModelVariance, 0);  // SBC needs no full model
        }},
       {"model y = x1-x10 a / selection=stepwise; performance buildsscp=incremental;",
        {},
@@ -243,7 +243,8 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
          EXPECT_EQ(s.group.resampling.procedureSeed, 5);
          EXPECT_EQ(s.group.resampling.refitBest, 1);
          EXPECT_EQ(s.settings.options.modelAveragingRun, 1);
-         EXPECT_EQ(s.settings.output.intervalRequests + s.settings.output.averagingRequests, 2);
+         EXPECT_EQ(s.settings.output.lower.on, 1);      // kept: model averaging gives it
+         EXPECT_EQ(s.settings.output.predicted.on, 0);  // a named statistic: no default
        },
        "seed=5"},
       {"model y = x1;",
@@ -252,6 +253,53 @@ TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
        [](const VsfState& s) {
          EXPECT_GT(s.settings.procedureSeed, 0);  // from the clock
          EXPECT_EQ(s.settings.seedOption, 0);
+       }},
+  });
+}
+
+// The data pass's own record holds what PERFORMANCE said of the utility files and the rows,
+// with what the set-up settled (a path method stores its rows dense), and the analysis data
+// set's row slots the held-out and SCORE passes come back to.
+TEST_F(Setup, DataPassOptionsAreSettledOnce) {
+  run({
+      {"performance util_buffers$=3 util_pagesize$=4 util_random$ util_details$ allsparse$; "
+       "model y = x1;",
+       {},
+       0,
+       [](const VsfState& s) {
+         const DataPassOptions& d = s.res.dataPass;
+         EXPECT_EQ(s.settings.options.utilBuffers, 3);  // the memory plan's
+         EXPECT_EQ(d.pageSizeKb, 4);
+         EXPECT_EQ(d.randomAccess, 1);
+         EXPECT_EQ(d.showUtilFiles, 1);
+         EXPECT_EQ(d.allSparse, 1);
+         EXPECT_EQ(d.allDense, 0);
+         EXPECT_EQ(d.analysis.reader, s.settings.inputReader);
+         EXPECT_EQ(d.analysis.response, &s.settings.response);
+         EXPECT_EQ(d.analysis.responseRecord, s.settings.responseRecord);
+         EXPECT_EQ(d.analysis.weight, nullptr);
+         EXPECT_EQ(d.analysis.frequency, nullptr);
+         EXPECT_EQ(d.analysis.modelDescriptors, nullptr);  // no other data set is read
+       }},
+      {"performance allsparse$; model y = x1 / selection=lasso;",
+       {},
+       0,
+       [](const VsfState& s) {
+         EXPECT_EQ(s.res.dataPass.allSparse, 0);
+         EXPECT_EQ(s.res.dataPass.allDense, 1);
+         EXPECT_EQ(s.res.dataPass.randomAccess, 0);
+       }},
+      {"weight x2; freq x3; model y = x1; score data=diab out=o;",
+       {},
+       0,
+       [](const VsfState& s) {
+         const AnalysisRowSlots& a = s.res.dataPass.analysis;
+         EXPECT_EQ(a.weight, &s.settings.weightVariable);
+         EXPECT_EQ(a.frequency, &s.settings.freqVariable);
+         EXPECT_EQ(a.weightRecord, s.settings.weightRecord);
+         EXPECT_EQ(a.freqRecord, s.settings.freqRecord);
+         ASSERT_NE(a.modelDescriptors, nullptr);
+         EXPECT_EQ(a.modelDescriptors[0], s.lev.design->modelVars[0].desc);
        }},
   });
 }

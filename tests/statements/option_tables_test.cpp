@@ -1,11 +1,15 @@
 // The option tables against the settings and the grammar: a row's default is its field's
 // default, its bounds are those the grammar holds the value to, it reads a slot or flag the
-// grammar writes in the way the row reads it, and no two rows fill one field.
+// grammar writes in the way the row reads it, no two rows fill one field, and every row says
+// how long its value lives and whether it has an effect (docs/language.md saying which do not).
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "effects/effects.h"
 #include "grammar/grammar.h"
@@ -92,6 +96,61 @@ TEST(OptionTables, NoTwoRowsFillOneField) {
       const void* field = std::visit([](auto* p) -> const void* { return p; }, row.field(f.target));
       EXPECT_TRUE(fields.insert(field).second) << table.record << " " << row.name;
     }
+}
+
+// The option as the language reference writes it: without the hidden mark and the
+// parenthesized part.
+std::string documentedName(std::string_view name) {
+  std::string s(name.substr(0, name.find('(')));
+  if (!s.empty() && s.back() == '$') s.pop_back();
+  return s;
+}
+
+// The reference's paragraphs, each table row one of its own.
+std::vector<std::string> referenceBlocks() {
+  std::ifstream in(std::string(VSF_SOURCE_DIR) + "/docs/language.md");
+  std::vector<std::string> blocks(1);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line.front() == '|') {
+      if (!line.empty()) blocks.push_back(line);
+      blocks.emplace_back();
+    } else {
+      blocks.back() += line + "\n";
+    }
+  }
+  return blocks;
+}
+
+TEST(OptionTables, EveryRowSaysHowLongItsValueLives) {
+  for (const OptionTable& table : kTables)
+    for (const OptionRow& row : table.rows) {
+      SCOPED_TRACE(std::string(table.record) + " " + std::string(row.name));
+      EXPECT_NE(row.life, kLifeUnstated);
+      // A repair is a rule of the reader: the value read does not always stand.
+      if (row.repair.message != 0) {
+        EXPECT_NE(row.life, kFixedOnRead);
+        EXPECT_NE(row.life, kNoEffect);
+      }
+    }
+}
+
+TEST(OptionTables, OptionsWithoutEffectAreDocumentedSo) {
+  const std::vector<std::string> blocks = referenceBlocks();
+  ASSERT_GT(blocks.size(), 10u);
+  int without = 0;
+  for (const OptionTable& table : kTables)
+    for (const OptionRow& row : table.rows) {
+      if (row.life != kNoEffect) continue;
+      ++without;
+      const std::regex word("\\b" + documentedName(row.name) + "\\b");
+      bool said = false;
+      for (const std::string& b : blocks)
+        said = said || ((b.find("without effect") != std::string::npos ||
+                         b.find("no effect") != std::string::npos) &&
+                        std::regex_search(b, word));
+      EXPECT_TRUE(said) << table.record << " " << row.name;
+    }
+  EXPECT_GT(without, 0);
 }
 
 }  // namespace

@@ -31,28 +31,27 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
        [](const ModelAverageOptions& m) {
          EXPECT_EQ(m.on, 1);
          EXPECT_EQ(m.threads, 1);
+         EXPECT_EQ(m.samples, 100);
          EXPECT_DOUBLE_EQ(m.sampleFraction, 1.0);
          EXPECT_EQ(m.espTable + m.msfTable + m.parmEstTable, 3);
-         EXPECT_EQ(m.schedule, 5);
+         EXPECT_EQ(m.refitSamples, 100);
        }},
       {"nthreads$=8 nsamples=4",
        "",
        {8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
        [](const ModelAverageOptions& m) {
-         EXPECT_EQ(m.threads, 4);
-         EXPECT_EQ(m.samplesPerThread, 1);
-         EXPECT_EQ(m.remainder, 0);
-         EXPECT_EQ(m.threaded, 1);
+         EXPECT_EQ(m.threads, 4);  // no more records than samples
+         EXPECT_EQ(m.samples, 4);
+         EXPECT_EQ(m.refitSamples, 4);
        }},
       {"nsamples=10 nthreads=4",
        "",
        {8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
        [](const ModelAverageOptions& m) {
-         EXPECT_EQ(m.samplesPerThread, 2);
-         EXPECT_EQ(m.remainder, 2);
-         EXPECT_EQ(m.schedule, 2);
+         EXPECT_EQ(m.samples, 10);
+         EXPECT_EQ(m.threads, 4);
        }},
       {"nthreads=0 nsamples=7",
        "",
@@ -60,13 +59,13 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
        0,          // no division by a thread count of 0
        [](const ModelAverageOptions& m) {
          EXPECT_EQ(m.threads, 1);
-         EXPECT_EQ(m.samplesPerThread, 7);
+         EXPECT_EQ(m.samples, 7);
        }},
       {"schedule$=static nsamples=20 nthreads=2",
        "",
        {8484972, 8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
-       [](const ModelAverageOptions& m) { EXPECT_EQ(m.schedule, -1); }},
+       [](const ModelAverageOptions& m) { EXPECT_EQ(m.samples, 20); }},
       {"sampling=srs",
        "",
        {},
@@ -136,9 +135,9 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
        {8484972},  // NTHREADS= and SCHEDULE= change nothing: a note
        0,
        [](const ModelAverageOptions& m) {
-         EXPECT_EQ(m.refitSamplesPerThread, 3);
-         EXPECT_EQ(m.refitRemainder, 0);
-         EXPECT_EQ(m.refitSchedule, 3);
+         EXPECT_EQ(m.refitSamples, 9);  // its own, not the selection's 40
+         EXPECT_EQ(m.refitBest, 2);
+         EXPECT_DOUBLE_EQ(m.refitMinPct, 0.1);
        }},
       {"refit(all best=4)",
        "",
@@ -155,7 +154,8 @@ TEST_F(ModelAverageReader, OptionsDefaultsAndRepairs) {
        0,
        [](const ModelAverageOptions& m) {
          EXPECT_DOUBLE_EQ(m.trimFraction, 0.1);  // percent to a fraction
-         EXPECT_EQ(std::string(m.sharedDriveText, m.sharedDriveLength), "/tmp/x");
+         EXPECT_EQ(m.sharedDrive, 1);
+         EXPECT_EQ(m.inMemory, 1);
        }},
   };
   for (const AverageCase& c : cases) {

@@ -108,7 +108,8 @@ TEST_F(OutputReaders, PartitionRolesAndFractions) {
          EXPECT_EQ(p.validateValue.substr(0, 2), "v2");
          EXPECT_EQ(p.testLength, 1);
          EXPECT_EQ(p.roleVariable, 15);
-         EXPECT_EQ(p.rolesInUse, 1);
+         EXPECT_EQ(p.validationRows, 1);
+         EXPECT_EQ(p.testRows, 1);
        }},
       {"partition var=grp(test='t') ;", "valdata=val", {}, 0, nullptr},
       {"partition fraction(validate=1.5);", "", {}, 3000, nullptr},

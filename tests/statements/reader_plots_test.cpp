@@ -113,7 +113,7 @@ TEST_F(PlotsReader, RequestsDefaultsAndRepairs) {
        0,
        [](const VsfState& s) {
          EXPECT_EQ(s.settings.plots.candidatesPlot.show, 4);
-         EXPECT_EQ(s.settings.plots.selectogram.candidates, 4);
+         EXPECT_EQ(s.settings.plots.selectogram.normalized, 1);  // read, though nothing draws it
        }},
   };
   for (const PlotsCase& c : cases) {
