@@ -109,7 +109,7 @@ int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool*, uint8_t 
   if (o.choose == kCritNone) {
     sentence = msgStr(stopReason == 5 ? 662 : 660, {step});
   } else {
-    const std::string name = msgText(399 + codeIndex(o.choose));
+    const std::string name = msgText(criterionInfo(o.choose).texts.name);
     if (name.empty()) return rc::kMemory;
     sentence = msgStr(661, {std::string_view(name), step});
   }

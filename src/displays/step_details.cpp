@@ -83,7 +83,7 @@ int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumb
     groupAttributes(
         &s->res.output,
         {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1), argInt(key::kMinusOne, -1),
-         argString(key::kText, msgStr(450 + codeIndex(o.method), {stepNumber}))});
+         argString(key::kText, msgStr(methodInfo(o.method).stepTitle, {stepNumber}))});
     if (int rc = describeChange(s, record, level + 1, stepNumber, r); rc != 0) return rc;
   }
   const StepDetailTables& t = o.stepTables;

@@ -12,12 +12,7 @@ namespace vsf {
 
 namespace {
 
-CriterionCode judgingCriterion(const SelectionOptions& o) {
-  const CriterionCode c = o.choose;
-  return c == kCritNone || c == kCritSl || c == kCritStopNone ? o.stop : c;
-}
-
-bool pathMethod(MethodCode m) { return m >= kMethodLar && m <= kMethodElasticNetLs; }
+bool pathMethod(MethodCode m) { return methodInfo(m).kind == MethodKind::kPath; }
 
 }  // namespace
 
@@ -34,8 +29,7 @@ int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
     t.entry(msgStr(2004), valueDouble(o.l2High));
     t.entry(msgStr(2005), valueInt(o.l2Steps));
   }
-  const int c = static_cast<int>(judgingCriterion(o));
-  t.entry(msgStr(2006), valueString(msgStr(c != 0 ? 399 + c : 696)));
+  t.entry(msgStr(2006), valueString(msgStr(criterionInfo(l2JudgingCriterion(o)).texts.name)));
   if (o.externalCv) {
     t.entry(msgStr(2008), valueDouble(sel->tuning.chosenAlignment));
   } else {

@@ -60,7 +60,7 @@ int plotCandidates(StepView* s, SelectionState* record) {
 
   // Candidates of a selection by significance level carry their log p-values.
   const CriterionCode select = o.select;
-  const CriterionLabels& table = criterionLabels(select);
+  const CriterionGraphTexts& table = criterionGraphTexts(select);
   const int label = select == kCritSl ? 841 : table.label;
   const int shortLabel = select == kCritSl ? 841 : table.shortLabel;
   const std::string longLabel = table.folds ? msgText(label, {o.cvFolds}) : msgText(label);

@@ -87,25 +87,16 @@ std::vector<bool> rightEdgeLabels(const std::vector<double>& est, double gap) {
   return marked;
 }
 
-// The criterion column of the Coefficients table, by code, and its label.
-struct CriterionColumn {
-  const char* name;
-  CriterionCode code;
-  int label;
-};
-constexpr CriterionColumn kCriteria[] = {
-    {"AIC", kCritAic, 844},       {"AICC", kCritAicc, 845},
-    {"SBC", kCritSbc, 846},       {"RSQUARE", kCritRsquare, 847},
-    {"ADJRSQ", kCritAdjRsq, 848}, {"BIC", kCritBic, 850},
-    {"CP", kCritCp, 851},         {"PRESS", kCritPress, 852},
-    {"CVPRESS", kCritCv, 853},    {"CVEXPRESS", kCritCvExternal, 855}};
+// The criterion columns of the Coefficients table in their order; their names and labels are
+// the registry's.
+constexpr CriterionCode kCriteria[] = {kCritAic,    kCritAicc,      kCritSbc, kCritRsquare,
+                                       kCritAdjRsq, kCritBic,       kCritCp,  kCritPress,
+                                       kCritCv,     kCritCvExternal};
 constexpr int kCriterionCount = sizeof(kCriteria) / sizeof(kCriteria[0]);
 
 // The second plot's criterion: CHOOSE, else STOP, else AICC.
-const CriterionLabels& secondPlot(const SelectionOptions& o) {
-  return criterionLabels(o.choose != kCritNone ? o.choose
-                         : o.stop != kCritNone ? o.stop
-                                               : kCritAicc);
+CriterionCode secondPlot(const SelectionOptions& o) {
+  return o.choose != kCritNone ? o.choose : o.stop != kCritNone ? o.stop : kCritAicc;
 }
 
 // The values of one row, bound to the table's columns.
@@ -153,12 +144,12 @@ void defineColumns(DataTable& t, const Columns& c, Row& r) {
   t.column(ctype::kDouble, "StandardizedEst", &r.estimate);
   t.column(ctype::kDouble, "RhsLabelYValue", &r.rightEdge);
   for (int k = 0; k < kCriterionCount; ++k) {
-    const CriterionCode code = kCriteria[k].code;
-    if (((code == kCritBic || code == kCritCp) && !c.fullModel) ||
-        (code == kCritPress && !c.press) || (code == kCritCv && !c.cv) ||
-        (code == kCritCvExternal && !c.cvEx))
+    const CriterionCode code = kCriteria[k];
+    if ((criterionInfo(code).fullModel && !c.fullModel) || (code == kCritPress && !c.press) ||
+        (code == kCritCv && !c.cv) || (code == kCritCvExternal && !c.cvEx))
       continue;
-    t.column(ctype::kDouble, kCriteria[k].name, &r.criteria[k], labelled(kCriteria[k].label));
+    const CriterionGraphTexts& g = criterionInfo(code).graph;
+    t.column(ctype::kDouble, g.coefficientColumn, &r.criteria[k], labelled(g.coefficientLabel));
   }
   t.column(ctype::kDouble, "PValAdd", &r.pAdd, labelled(840));
   t.column(ctype::kDouble, "PValDrop", &r.pDrop, labelled(840));
@@ -177,7 +168,7 @@ struct LogRange {
 void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
   const StepHistory& h = sel->steps;
   for (int k = 0; k < kCriterionCount; ++k)
-    r->criteria[k] = infinityAsSpecial(stepCriterion(sel, kCriteria[k].code, i));
+    r->criteria[k] = infinityAsSpecial(stepCriterion(sel, kCriteria[k], i));
   r->validation = stepCriterion(sel, kCritValidate, i);
   if (i == 0) return;
   const int32_t* cols = h.sweptColumns ? h.sweptColumns : h.parameters;
@@ -302,7 +293,7 @@ void TableWriter::writeRows(const SelectionState& record, int32_t display) {
 struct Settings {
   StepAxisCode axis;
   std::vector<OutputArgItem> axisList;
-  const CriterionLabels* second;
+  const CriterionGraphTexts* second;
   bool pValues, logScale;
   double baseline;
   int32_t parmWidth, steps;
@@ -408,8 +399,9 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
   Settings g;
   g.axis = stepAxis(f, sel, kLabelledSteps);
   g.axisList = stepAxisList(s, g.axis, range);
-  g.second = &secondPlot(s->settings.options);
-  g.pValues = g.second->code == kCritSl;
+  const CriterionCode second = secondPlot(s->settings.options);
+  g.second = &criterionGraphTexts(second);
+  g.pValues = second == kCritSl;
   g.logScale = f.logp != 0;
   const LogRange& logs = writer.logs;
   g.baseline = g.pValues && g.logScale && logs.any() ? logs.low - 0.05 * (logs.high - logs.low) : 0;

@@ -89,19 +89,6 @@ class GraphClock {
   double start_;
 };
 
-// A criterion as the plots of one criterion name it: "_CRITERION", its long and short labels
-// (messages; the long one takes the fold count when folds is set). Codes without a row of their
-// own get AICC's.
-struct CriterionLabels {
-  CriterionCode code;
-  const char* name;
-  int label, shortLabel;
-  bool folds;
-};
-const CriterionLabels& criterionLabels(CriterionCode code);
-// The message that names the step a criterion selected ("Step Selected by AIC"); 911 for a
-// criterion without one of its own.
-int selectedStepMessage(CriterionCode criterion);
 // A message, with the fold count as its insertion when folds is set.
 HostString* labelText(const StepView* s, int message, bool folds);
 

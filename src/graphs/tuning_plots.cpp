@@ -27,12 +27,6 @@ constexpr TuningGraph kTuningGraphs[] = {
     {"nStepsPlot", "nSteps", 3007, 3017}};
 constexpr int kCvGraphs = 3;  // under external cross validation the table has no further columns
 
-// The criterion that judged each L2: CHOOSE, else STOP.
-CriterionCode judgingCriterion(const SelectionOptions& o) {
-  const CriterionCode c = o.choose;
-  return c == kCritNone || c == kCritSl || c == kCritStopNone ? o.stop : c;
-}
-
 // Axis texts (messages; the fold count inserted when folds is set). The criterion plot takes
 // the criterion's own, or texts of its own for a criterion without them (never those of the
 // graph sent before it).
@@ -42,8 +36,8 @@ struct AxisTexts {
 };
 
 AxisTexts criterionTexts(CriterionCode c) {
-  const CriterionLabels& l = criterionLabels(c);
-  if (l.code != c || c == kCritSl) return {3002, 3012, false};
+  if (!criterionNamedByGraphs(c) || c == kCritSl) return {3002, 3012, false};
+  const CriterionGraphTexts& l = criterionInfo(c).graph;
   return {l.label, l.shortLabel, l.folds};
 }
 
@@ -87,8 +81,8 @@ int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData) {
   const std::vector<OutputArgItem> byLog =
       tuningAxis("LogL2", 3001, chosen > 0 ? &chosenLog : nullptr);
 
-  const CriterionCode c = judgingCriterion(o);
-  const int selected = selectedStepMessage(c);
+  const CriterionCode c = l2JudgingCriterion(o);
+  const int selected = criterionInfo(c).graph.selectedStep;
   const int graphs = o.externalCv ? kCvGraphs : static_cast<int>(std::size(kTuningGraphs));
   for (int i = 0; i < graphs; ++i) {
     const TuningGraph& t = kTuningGraphs[i];
