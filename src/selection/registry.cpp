@@ -215,6 +215,11 @@ const CriterionInfo& criterionInfo(CriterionCode code) {
   return i < kCriterionCodes ? kCriteria[i] : kCriteria[codeIndex(kCritNone)];
 }
 
+bool criterionOfModel(CriterionCode code) {
+  const CriterionInfo& c = criterionInfo(code);
+  return c.kind == CriterionKind::kClosedForm || c.pass != nullptr;
+}
+
 bool criterionNamedByGraphs(CriterionCode code) { return criterionInfo(code).graph.label != 0; }
 
 const CriterionGraphTexts& criterionGraphTexts(CriterionCode code) {

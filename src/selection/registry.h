@@ -82,6 +82,9 @@ struct CriterionInfo {
 
 // The row of a code; codes outside the table get the row of kCritNone.
 const CriterionInfo& criterionInfo(CriterionCode code);
+// Whether a model of the steps has a value of it: a closed form of its fit, or a pass over
+// the rows for it (not a path's own values, nor a placeholder).
+bool criterionOfModel(CriterionCode code);
 // The graphs' texts of a criterion; codes the graphs do not name get AICC's.
 const CriterionGraphTexts& criterionGraphTexts(CriterionCode code);
 // Whether the graphs name the criterion by texts of its own.

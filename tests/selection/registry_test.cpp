@@ -124,6 +124,10 @@ TEST(CriterionRegistry, FitsThatGiveAValue) {
       EXPECT_FALSE(i.fits & f::kClassical);
     }
   }
+  // The stop rules judge a model's step by these; the F test, the placeholders and a path's
+  // own values have no value of a model.
+  for (CriterionCode c : kAllCriterionCodes)
+    EXPECT_EQ(criterionOfModel(c), c >= kCritAic && c <= kCritCv) << codeIndex(c);
   EXPECT_FALSE(criterionInfo(kCritRsquare).fits & f::kL2Search);
   EXPECT_TRUE(criterionInfo(kCritAdjRsq).fits & f::kL2Search);
 }
