@@ -61,7 +61,7 @@ int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* bind
 int printClassLevelInfo(StepView* s, HostPool* allocator);
 int printClassLevelCoding(StepView* s, HostPool* allocator);
 int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
-                          const BestSteps* best, void** dataOut);
+                          const BestSteps* best, const StepMarks& marks, void** dataOut);
 int printStopReason(StepView* s, uint8_t reason, int32_t stepCount);
 int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue);
 int printFitStatistics(StepView* s, SelectionState* sel);

@@ -123,11 +123,13 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
   computeBestSteps(s, sel, &best);
   void* bestData = nullptr;
   void* summaryData = nullptr;
+  // The graphs mark the steps; the summary and the plots after it read the marks.
+  StepMarks marks;
   if (s->settings.graphicsOn) {
-    if (int rc = makeStepLabels(s, sel); rc != 0) return rc;
-    if (int rc = printBestStep(s, sel, best, &bestData); rc != 0) return rc;
+    if (int rc = makeStepLabels(s, sel, &marks); rc != 0) return rc;
+    if (int rc = printBestStep(s, sel, best, &marks, &bestData); rc != 0) return rc;
   }
-  if (int rc = printSelectionSummary(s, sel, workPool(s, sel), &best, &summaryData); rc != 0)
+  if (int rc = printSelectionSummary(s, sel, workPool(s, sel), &best, marks, &summaryData); rc != 0)
     return rc;
   const uint8_t reason = sel->run.stop.reason;
   const int32_t k = o.method == kMethodBackward ? 1 : sel->layout.firstSelectable;
@@ -139,9 +141,9 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
       return rc;
   }
   if (s->settings.graphicsOn) {
-    if (int rc = plotCoefficients(s, sampleIndex, sel, position, file); rc != 0) return rc;
-    if (int rc = plotCriteria(s, sel, best, summaryData, bestData); rc != 0) return rc;
-    if (int rc = plotAse(s, sel, summaryData); rc != 0) return rc;
+    if (int rc = plotCoefficients(s, sampleIndex, sel, marks, position, file); rc != 0) return rc;
+    if (int rc = plotCriteria(s, sel, best, marks, summaryData, bestData); rc != 0) return rc;
+    if (int rc = plotAse(s, sel, marks, summaryData); rc != 0) return rc;
   }
   closeGroup(&s->res.output, group);
   return 0;

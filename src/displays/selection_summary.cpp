@@ -167,12 +167,12 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 
 // Returns 0, or -2 when a text buffer cannot be had.
 int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
-                          const BestSteps* best, void** dataOut) {
+                          const BestSteps* best, const StepMarks& marks, void** dataOut) {
   startDisplayClock(&s->res.output);
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
-  b.labelWidth = std::max(s->group.marks.labelWidth, 1);
+  b.labelWidth = std::max(marks.labelWidth, 1);
   auto take = [&](int n) {
     return allocator ? static_cast<char*>(kernel().poolAlloc(allocator, n, kAllocZero)) : nullptr;
   };
@@ -205,7 +205,8 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   };
   auto stepLabel = [&](int32_t i) {
     if (p.stepLabel)
-      fillField(b.label, b.labelWidth, stepLabelText(s, std::max(displayStep(s, sel, i), 0)));
+      fillField(b.label, b.labelWidth,
+                stepLabelText(s, marks, std::max(displayStep(s, sel, i), 0)));
   };
 
   int32_t shownEffects = 0;

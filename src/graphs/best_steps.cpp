@@ -93,16 +93,17 @@ struct BestValues {
 
 }  // namespace
 
-int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, void** bestData) {
+int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, StepMarks* marks,
+                  void** bestData) {
   GraphClock clock(s);
   *bestData = nullptr;
-  StepMarks& m = s->group.marks;
+  StepMarks& m = *marks;
   for (CriterionCode c : kAllCriterionCodes)
     m.optimalStep[codeIndex(c)] = std::max(displayStep(s, sel, best.step[codeIndex(c)]), 0);
   if (sel->steps.stepCount <= 0) return 0;
   const int32_t chosen = chosenDisplayStep(s, sel, best);
   m.chosenStep = chosen;
-  m.chosenLabel = hstr(stepLabelText(s, chosen));
+  m.chosenLabel = hstr(stepLabelText(s, m, chosen));
   const double* norms = s->settings.options.coefNormPerStep ? stepNorms(sel) : nullptr;
   if (norms) {
     m.normBase = norms[sel->steps.stepCount - 1];
@@ -122,7 +123,7 @@ int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, void*
     const int32_t at = best.step[codeIndex(columns[k])];
     BestValues& v = values[k];
     v.step = m.optimalStep[codeIndex(columns[k])];
-    v.label = std::string(stepLabelText(s, v.step));
+    v.label = std::string(stepLabelText(s, m, v.step));
     if (v.label.empty()) v.label = " ";
     // An exact fit's -Infty shows as the summary shows it, not as the number standing in for it.
     v.value = at >= 0 ? infinityAsSpecial(stepCriterion(sel, columns[k], at)) : missingValue('.');

@@ -28,9 +28,9 @@ struct Parameter {
 
 // Every column of each effect a step moved, the intercept left out. Labels are cut to
 // MAXPARMLABEL= (0: no labels) with one note.
-std::vector<Parameter> plottedParameters(StepView* s, const SelectionState* sel, int* width) {
+std::vector<Parameter> plottedParameters(StepView* s, const SelectionState* sel,
+                                         const uint8_t* seen, int* width) {
   const int limit = s->settings.plots.maxParmLabel;
-  const uint8_t* seen = s->group.marks.effectSeen;
   std::vector<Parameter> list;
   int curve = 0, longest = 0;
   for (int32_t e = s->settings.options.noInt ? 0 : 1; seen && e < sel->layout.effectCount; ++e) {
@@ -192,9 +192,9 @@ void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
 // Reads the step records and writes the rows of the range.
 class TableWriter {
  public:
-  TableWriter(StepView* s, SelectionState* sel, const StepRange& range,
+  TableWriter(StepView* s, SelectionState* sel, const StepMarks& marks, const StepRange& range,
               std::vector<Parameter>& parms, Row& r, DataTable& t)
-      : s_(s), sel_(sel), range_(range), parms_(parms), r_(r), t_(t) {}
+      : s_(s), sel_(sel), marks_(marks), range_(range), parms_(parms), r_(r), t_(t) {}
 
   // 0, -1 (record pool), -6 (unreadable record) or the failed sample-id read's code.
   int run(int sample, ScratchFileObject* stream, int64_t* position);
@@ -208,6 +208,7 @@ class TableWriter {
 
   StepView* s_;
   SelectionState* sel_;
+  const StepMarks& marks_;
   StepRange range_;
   std::vector<Parameter>& parms_;
   Row& r_;
@@ -275,7 +276,8 @@ void TableWriter::writeRows(const SelectionState& record, int32_t display) {
   if (display == range_.last && s_->settings.plots.maxParmLabel != 0)
     edge = rightEdgeLabels(est, s_->settings.plots.labelGap);
   r_.step = display;
-  fillField(r_.stepLabel.data(), static_cast<int>(r_.stepLabel.size()), stepLabelText(s_, display));
+  fillField(r_.stepLabel.data(), static_cast<int>(r_.stepLabel.size()),
+            stepLabelText(s_, marks_, display));
   for (size_t k = 0; k < parms_.size(); ++k) {
     r_.curveNumber = static_cast<int32_t>(k) + 1;
     r_.curveIndex = parms_[k].curve;
@@ -362,13 +364,13 @@ void sendSecondGraph(StepView* s, const Settings& g, void* data) {
 
 }  // namespace
 
-int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* position,
-                     ScratchFileObject* stream) {
+int plotCoefficients(StepView* s, int sample, SelectionState* sel, const StepMarks& marks,
+                     int64_t* position, ScratchFileObject* stream) {
   const PlotFamily& f = s->settings.plots.coefficients;
   if (!f.on || sel->steps.stepCount <= 0) return 0;
   GraphClock clock(s);
   int parmWidth = 0;
-  std::vector<Parameter> parms = plottedParameters(s, sel, &parmWidth);
+  std::vector<Parameter> parms = plottedParameters(s, sel, marks.effectSeen, &parmWidth);
   const StepRange range = stepRange(s, sel, f);
   if (range.empty()) {
     emptyRangeWarning(s, 227);
@@ -381,7 +383,7 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
   }
 
   Row r;
-  r.stepLabel.assign(static_cast<size_t>(std::max(s->group.marks.labelWidth, 1)), ' ');
+  r.stepLabel.assign(static_cast<size_t>(std::max(marks.labelWidth, 1)), ' ');
   r.parameter.assign(static_cast<size_t>(std::max(parmWidth, 1)), ' ');
   const Columns columns = columnsOf(s, sel, parmWidth);
   DataTable t(&s->res.output);
@@ -390,7 +392,7 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
   t.endColumns();
   void* data = nullptr;
   bindPhantom(s, t, "Coefficients", &data);
-  TableWriter writer(s, sel, range, parms, r, t);
+  TableWriter writer(s, sel, marks, range, parms, r, t);
   const int rc = writer.run(sample, stream, position);
   t.close();
   t.release();
@@ -398,7 +400,7 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
 
   Settings g;
   g.axis = stepAxis(f, sel, kLabelledSteps);
-  g.axisList = stepAxisList(s, g.axis, range);
+  g.axisList = stepAxisList(marks, g.axis, range);
   const CriterionCode second = secondPlot(s->settings.options);
   g.second = &criterionGraphTexts(second);
   g.pValues = second == kCritSl;

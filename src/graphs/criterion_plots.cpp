@@ -95,8 +95,8 @@ void sendPanel(StepView* s, const Plan& p, int criteria, const std::vector<Outpu
 
 }  // namespace
 
-int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* summaryData,
-                 void* bestData) {
+int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, const StepMarks& marks,
+                 void* summaryData, void* bestData) {
   const PlotFamily& f = s->settings.plots.criteria;
   if (!f.on || !summaryData || !bestData) return 0;
   GraphClock clock(s);
@@ -109,7 +109,7 @@ int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* 
     return 0;
   }
   p.selected = msgStr(criterionInfo(s->settings.options.choose).graph.selectedStep);
-  p.axisList = stepAxisList(s, p.axis, p.range);
+  p.axisList = stepAxisList(marks, p.axis, p.range);
   void* group = nullptr;
   if (p.unpack)
     group = openGroup(&s->res.output, "CriterionPlots", msgStr(832), {argFlag(dkey::kFlag435, 0)});
@@ -121,8 +121,7 @@ int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* 
   for (CriterionCode code : kAllCriterionCodes) {
     const CriterionGraphTexts& c = criterionInfo(code).graph;
     if (!c.plot || !plotted(s, best, code)) continue;
-    const bool outside =
-        p.range.restricted && !p.range.holds(s->group.marks.optimalStep[codeIndex(code)]);
+    const bool outside = p.range.restricted && !p.range.holds(marks.optimalStep[codeIndex(code)]);
     const OutputArgItem optVal =
         valueString(outside ? nullptr : hstr(std::string(c.prefix) + "Val"));
     if (p.unpack) {

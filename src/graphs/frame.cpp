@@ -35,9 +35,8 @@ StepAxisCode stepAxis(const PlotFamily& f, const SelectionState* sel, int32_t la
   return sel->steps.stepCount <= labelled ? StepAxisCode::kStepLabel : StepAxisCode::kStep;
 }
 
-std::vector<OutputArgItem> stepAxisList(const StepView* s, StepAxisCode axis,
+std::vector<OutputArgItem> stepAxisList(const StepMarks& m, StepAxisCode axis,
                                         const StepRange& range) {
-  const StepMarks& m = s->group.marks;
   std::vector<OutputArgItem> list;
   switch (axis) {
     case StepAxisCode::kStepLabel:

@@ -36,7 +36,7 @@ StepRange stepRange(const StepView* s, const SelectionState* sel, const PlotFami
 StepAxisCode stepAxis(const PlotFamily& f, const SelectionState* sel, int32_t labelled);
 // The "_STEPAXIS", "_STEPAXISLABEL", "_STEPTIP" pairs and, when the chosen step lies in the
 // range, "_CHOSENVALUE": the nested list every step graph ends with.
-std::vector<OutputArgItem> stepAxisList(const StepView* s, StepAxisCode axis,
+std::vector<OutputArgItem> stepAxisList(const StepMarks& marks, StepAxisCode axis,
                                         const StepRange& range);
 // "_INTTICKS": whole-number ticks unless the axis is the coefficient norm.
 OutputArgItem intTicks(StepAxisCode axis);

@@ -63,11 +63,11 @@ void markEffects(const StepView* s, const SelectionState* sel, bool several, uin
 
 }  // namespace
 
-int makeStepLabels(StepView* s, SelectionState* sel) {
+int makeStepLabels(StepView* s, SelectionState* sel, StepMarks* marks) {
   GraphClock clock(s);
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = sel->steps;
-  StepMarks& m = s->group.marks;
+  StepMarks& m = *marks;
   m = StepMarks{};
   // A fit without steps has nothing to label; its graphs are skipped.
   if (sel->layout.effectCount <= 0 || h.stepCount <= 0) return 0;
