@@ -4,7 +4,7 @@
 
 namespace vsf {
 
-int plotAse(StepView* s, SelectionState* sel, const StepMarks& marks, void* summaryData) {
+int plotAse(StepView* s, const SelectionState* sel, const StepMarks& marks, void* summaryData) {
   const PlotFamily& f = s->settings.plots.ase;
   if (!f.on || !summaryData) return 0;
   GraphClock clock(s);

@@ -93,7 +93,7 @@ struct BestValues {
 
 }  // namespace
 
-int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, StepMarks* marks,
+int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best, StepMarks* marks,
                   void** bestData) {
   GraphClock clock(s);
   *bestData = nullptr;

@@ -34,7 +34,7 @@ std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* r
 
 }  // namespace
 
-int plotCandidates(StepView* s, SelectionState* record) {
+int plotCandidates(StepView* s, const SelectionState* record) {
   const SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone || record->steps.stepCount < 2) return 0;
   GraphClock clock(s);

@@ -192,7 +192,7 @@ void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
 // Reads the step records and writes the rows of the range.
 class TableWriter {
  public:
-  TableWriter(StepView* s, SelectionState* sel, const StepMarks& marks, const StepRange& range,
+  TableWriter(StepView* s, const SelectionState* sel, const StepMarks& marks, const StepRange& range,
               std::vector<Parameter>& parms, Row& r, DataTable& t)
       : s_(s), sel_(sel), marks_(marks), range_(range), parms_(parms), r_(r), t_(t) {}
 
@@ -207,7 +207,7 @@ class TableWriter {
   void dropPool();
 
   StepView* s_;
-  SelectionState* sel_;
+  const SelectionState* sel_;
   const StepMarks& marks_;
   StepRange range_;
   std::vector<Parameter>& parms_;
@@ -364,7 +364,7 @@ void sendSecondGraph(StepView* s, const Settings& g, void* data) {
 
 }  // namespace
 
-int plotCoefficients(StepView* s, int sample, SelectionState* sel, const StepMarks& marks,
+int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const StepMarks& marks,
                      int64_t* position, ScratchFileObject* stream) {
   const PlotFamily& f = s->settings.plots.coefficients;
   if (!f.on || sel->steps.stepCount <= 0) return 0;

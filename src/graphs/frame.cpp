@@ -165,7 +165,7 @@ HostString* methodName(const StepView* s) {
   return msgStr(methodInfo(s->settings.options.method).label);
 }
 
-HostPool* marksPool(StepView* s, SelectionState* sel) {
+HostPool* marksPool(StepView* s, const SelectionState* sel) {
   return sel->modelPool ? sel->modelPool : s->group.byPool;
 }
 

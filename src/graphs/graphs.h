@@ -93,27 +93,27 @@ int32_t chosenDisplayStep(const StepView* s, const SelectionState* sel, const Be
 
 // The step labels, the moved effects and the first numbered step of the fit into *marks (all
 // of it made anew).
-[[nodiscard]] int makeStepLabels(StepView* s, SelectionState* sel, StepMarks* marks);
+[[nodiscard]] int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks);
 // The optimal displayed steps and the chosen step into the marks makeStepLabels made, and the
 // hidden BestStep table the criterion plots draw their optima from (its data object into
 // *bestData).
-[[nodiscard]] int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best,
+[[nodiscard]] int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best,
                                 StepMarks* marks, void** bestData);
 // Coefficient progression with the choice criterion (or p-values) beside it. A plain fit
 // passes sample -1 and no stream; model averaging a sample's number, its records' stream and a
 // position that is left after the sample's records.
-[[nodiscard]] int plotCoefficients(StepView* s, int sample, SelectionState* sel,
+[[nodiscard]] int plotCoefficients(StepView* s, int sample, const SelectionState* sel,
                                    const StepMarks& marks, int64_t* position,
                                    ScratchFileObject* stream);
 // The criteria over the steps (a panel, or one plot each with UNPACK) from the SelectionSummary
 // data, their optima from the BestStep data.
-[[nodiscard]] int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best,
+[[nodiscard]] int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
                                const StepMarks& marks, void* summaryData, void* bestData);
 // Training, validation and test ASE over the steps, from the SelectionSummary data.
-[[nodiscard]] int plotAse(StepView* s, SelectionState* sel, const StepMarks& marks,
+[[nodiscard]] int plotAse(StepView* s, const SelectionState* sel, const StepMarks& marks,
                           void* summaryData);
 // The candidates of one detailed step by the SELECT criterion, best first.
-[[nodiscard]] int plotCandidates(StepView* s, SelectionState* record);
+[[nodiscard]] int plotCandidates(StepView* s, const SelectionState* record);
 
 // ---- The elastic net's tuning and external cross validation ----
 // The rows of the L2 tuning history a search filled: those before the first row whose L2, L1,
@@ -123,9 +123,9 @@ int32_t tuningRowsFilled(const TuningTables& t);
 double logL2(double l2);
 // One graph per column of the ElasticNetTuneL2 table (`tuneData`, its data object) against the
 // search step or log10(L2), the chosen L2 marked; three under external cross validation.
-int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData);
+int plotElasticNetL2(StepView* s, const SelectionState* sel, void* tuneData);
 // The folds' averaged held-out ASE over the alignment grid, the point the fit kept marked.
-int plotCvExternal(StepView* s, SelectionState* sel);
+int plotCvExternal(StepView* s, const SelectionState* sel);
 
 // ---- Model averaging ----
 // Effects in ORDER= order: 0 as given, 1 ascending and 2 descending selection counts, equal

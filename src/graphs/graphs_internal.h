@@ -103,6 +103,6 @@ T* poolArray(HostPool* pool, int64_t n) {
   return static_cast<T*>(kernel().poolAlloc(pool, sizeof(T) * static_cast<size_t>(n), kAllocZero));
 }
 // The pool of a fit's marks: its model pool, else the BY group's.
-HostPool* marksPool(StepView* s, SelectionState* sel);
+HostPool* marksPool(StepView* s, const SelectionState* sel);
 
 }  // namespace vsf

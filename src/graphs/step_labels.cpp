@@ -63,7 +63,7 @@ void markEffects(const StepView* s, const SelectionState* sel, bool several, uin
 
 }  // namespace
 
-int makeStepLabels(StepView* s, SelectionState* sel, StepMarks* marks) {
+int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks) {
   GraphClock clock(s);
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = sel->steps;

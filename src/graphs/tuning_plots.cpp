@@ -64,7 +64,7 @@ int32_t tuningRowsFilled(const TuningTables& t) {
 
 double logL2(double l2) { return l2 >= 1e-8 ? std::log10(l2) : kLogL2Floor; }
 
-int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData) {
+int plotElasticNetL2(StepView* s, const SelectionState* sel, void* tuneData) {
   if (!s->settings.graphicsOn || !tuneData) return 0;
   const int32_t rows = tuningRowsFilled(sel->tuning);
   if (rows == 0) return 0;
@@ -105,7 +105,7 @@ int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData) {
   return 0;
 }
 
-int plotCvExternal(StepView* s, SelectionState* sel) {
+int plotCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
   if (!s->settings.graphicsOn || tt.gridCount <= 0 || !tt.grid || !tt.average) return 0;
   GraphClock clock(s);
