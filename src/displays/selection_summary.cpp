@@ -166,7 +166,7 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 }  // namespace
 
 // Returns 0, or -2 when a text buffer cannot be had.
-int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
+int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, const StepMarks& marks, void** dataOut) {
   startDisplayClock(&s->res.output);
   const Plan p = planOf(s, sel);

@@ -35,7 +35,7 @@ void changeTexts(const StepView* s, const SelectionState* record, std::string* i
 }
 
 // What the step changed, at the level below the step's description. 0 or -2.
-int describeChange(StepView* s, SelectionState* record, int level, int stepNumber, int r) {
+int describeChange(StepView* s, const SelectionState* record, int level, int stepNumber, int r) {
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = record->steps;
   const int32_t last = record->steps.stepCount - 1;
@@ -71,7 +71,7 @@ void releaseRecord(StepView* s) {
 
 // One step record's group: its description, its change and its tables. 0 or the first
 // nonzero code of a table.
-int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumber, int r,
+int printStepRecord(StepView* s, const SelectionState* record, int level, int stepNumber, int r,
                     int first) {
   const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, record);

@@ -16,7 +16,7 @@ bool pathMethod(MethodCode m) { return methodInfo(m).kind == MethodKind::kPath; 
 
 }  // namespace
 
-int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
+int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
   startDisplayClock(&s->res.output);
   FactoidTable t(&s->res.output);
@@ -49,7 +49,7 @@ int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
 
 // One row per L2 value tried, up to the first slot no run filled; its data object (the tuning
 // plots draw from it) into *data when graphs are on.
-int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data) {
+int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
   const TuningTables& tt = sel->tuning;
   if (!tt.history) return 0;
   const bool cv = s->settings.options.externalCv;
@@ -93,7 +93,7 @@ int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data) {
   return 0;
 }
 
-int printCvExternal(StepView* s, SelectionState* sel) {
+int printCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
   const bool path = pathMethod(s->settings.options.method);
   startDisplayClock(&s->res.output);

@@ -192,8 +192,8 @@ void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
 // Reads the step records and writes the rows of the range.
 class TableWriter {
  public:
-  TableWriter(StepView* s, const SelectionState* sel, const StepMarks& marks, const StepRange& range,
-              std::vector<Parameter>& parms, Row& r, DataTable& t)
+  TableWriter(StepView* s, const SelectionState* sel, const StepMarks& marks,
+              const StepRange& range, std::vector<Parameter>& parms, Row& r, DataTable& t)
       : s_(s), sel_(sel), marks_(marks), range_(range), parms_(parms), r_(r), t_(t) {}
 
   // 0, -1 (record pool), -6 (unreadable record) or the failed sample-id read's code.

@@ -95,8 +95,8 @@ void sendPanel(StepView* s, const Plan& p, int criteria, const std::vector<Outpu
 
 }  // namespace
 
-int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best, const StepMarks& marks,
-                 void* summaryData, void* bestData) {
+int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
+                 const StepMarks& marks, void* summaryData, void* bestData) {
   const PlotFamily& f = s->settings.plots.criteria;
   if (!f.on || !summaryData || !bestData) return 0;
   GraphClock clock(s);
