@@ -160,7 +160,7 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
     const double last = sel->steps.sse[sel->steps.stepCount - 1];
     sel->fit.trainSse = last < negligibleSumOfSquares(sel) ? 0 : last;
   }
-  const bool optimizer = m == kMethodHxLasso || m == kMethodHxGLasso;
+  const bool optimizer = methodInfo(m).kind == MethodKind::kOptimizer;
   if (!optimizer) {
     if (int rc = printSummaryGroup(s, sel, file, position, sampleIndex); rc != 0) return rc;
     openSelectedModelGroup(s);  // once per BY group; a refusal has gone to zrcabort

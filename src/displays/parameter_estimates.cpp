@@ -145,8 +145,8 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
     *effect = sel->layout.effectCount;
     return 0;
   }
-  const bool group =
-      sel->options && sel->options->method == kMethodGroupLasso && sel->steps.changes;
+  const bool group = sel->options && methodInfo(sel->options->method).kind == MethodKind::kGroup &&
+                     sel->steps.changes;
   const int32_t* list = group ? sel->steps.changes : sel->steps.effect;
   const int32_t length = group ? sel->steps.changeListLength : sel->steps.stepCount;
   for (int32_t k = *cursor + 1; list && k < length; ++k) {
