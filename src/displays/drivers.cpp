@@ -81,8 +81,7 @@ int printFitInformation(StepView* s, SelectionState* sel) {
 
 }  // namespace
 
-int printFitResults(StepView* s) {
-  SelectionState* sel = &s->group.selection;
+int printFitResults(StepView* s, SelectionState* sel) {
   zeroNegligibleTotals(sel);  // sums within rounding of zero are shown as 0
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
@@ -102,9 +101,9 @@ int printFitResults(StepView* s) {
 }
 
 int openSelectedModelGroup(StepView* s) {
-  if (s->group.groupObject) return 0;
+  if (s->res.output.selectedModelGroup) return 0;
   const bool none = s->settings.options.method == kMethodNone;
-  s->group.groupObject = static_cast<HostObject*>(openGroup(
+  s->res.output.selectedModelGroup = static_cast<HostObject*>(openGroup(
       &s->res.output, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
   return sendGroupRequest(
       &s->res.output, s->res.output.manager, op::kGroupAttributes,

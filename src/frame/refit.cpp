@@ -14,10 +14,11 @@ namespace vsf {
 namespace {
 
 int refitPass(VsfState* s) {
-  if (int rc = initResampleWork(&s->view, true); rc != 0) return rc;
+  if (int rc = initResampleWork(&s->view, &s->group.resampling, true); rc != 0) return rc;
   SelectionState& sel = s->group.selection;
   if (int rc = fitModel(&sel, &s->group.resampling); rc != 0) return rc;
-  if (int rc = averageOverSamples(&s->view); rc != 0) return rc;
+  if (int rc = averageOverSamples(&s->view, &s->group.resampling, &s->group.selection); rc != 0)
+    return rc;
   if (!s->settings.displaysSuppressed && s->group.resampling.resampleCount > 0) {
     const double mark = hostClock();
     const int rc = printModelAverage(&s->view);
@@ -31,7 +32,7 @@ int refitPass(VsfState* s) {
 }  // namespace
 
 int refitAverage(VsfState* s) {
-  if (int rc = chooseRefitEffects(&s->view); rc != 0) return rc;
+  if (int rc = chooseRefitEffects(&s->view, &s->group.resampling); rc != 0) return rc;
   SelectionOptions& o = s->settings.options;
   const SelectionOptions saved = o;
   o.method = kMethodNone;

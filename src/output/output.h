@@ -19,6 +19,7 @@ struct OutputSink {
   HostObject* manager = nullptr;
   HostPool* detailsPool = nullptr;
   double clockStart = 0, clockTotal = 0;
+  HostObject* selectedModelGroup = nullptr;  // the BY group's "SelectedModel" group, while open
 };
 
 // Argument keys of the output requests beyond those of frame/host/output.h.

@@ -33,7 +33,6 @@ struct GroupState {
   HostPool* pagePool = nullptr;
   HostPool* groupHeap = nullptr;
   UtilFileArray utilFiles;
-  HostObject* groupObject = nullptr;
   double byGroupNumber = 0.0;
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
@@ -55,13 +54,14 @@ struct GroupState {
   int32_t firstCandidate = 0;
 };
 
-// What the display tables, the graphs and model averaging see of the step: its settings (not
-// theirs to change), the resources they report through, the BY group's state, the
-// levelization context and the step code their failures raise.
+// What the display tables, the graphs and model averaging see of the step: its settings and
+// the BY group's state (not theirs to change), the resources they report through, the
+// levelization context and the step code their failures raise. What one of them changes of
+// the group (the fit it settles or fits, the resample set) the frame hands it explicitly.
 struct StepView {
   const StepSettings& settings;
   StepResources& res;
-  GroupState& group;
+  const GroupState& group;
   const ZLevCtx& lev;
   int& stepCode;
   const int32_t& byGroupCount;
