@@ -40,7 +40,10 @@ void sampleMessage(const SampleFit& fit, int32_t number, StepView* s) {
     hostMsg(848, 6193, {number, fit.foldedFreq, folds});
   else if (status == runstatus::kFoldNoTraining)
     hostMsg(848, 6194, {number, fit.emptyFold + 1, folds});
-  const int message = status == -202 ? 259 : status == -100 ? 260 : status == -2 ? 261 : 0;
+  const int message = status == runstatus::kNoObservations ? 259
+                      : status == runstatus::kCpNoVariance ? 260
+                      : status == rc::kMemory              ? 261
+                                                           : 0;
   if (message) hostMsg(848, message, {number});
   raiseStepCode(s->stepCode, step::kWarning);
 }

@@ -7,7 +7,7 @@ namespace vsf {
 
 int printModelAverageInfo(StepView* s) {
   const ModelAverageOptions& m = s->settings.modelAverage;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   FactoidTable t(&s->res.output);
   t.create("ModelAverageInfo", "Stat.VARSIFTER.ModelAverageInfo", msgStr(1100));
   t.entry(msgStr(1101), valueString(msgStr(m.srs ? 1103 : 1102)));
@@ -30,7 +30,6 @@ int printModelAverageInfo(StepView* s) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -84,15 +84,15 @@ struct OutputData {
 };
 
 // ---- Output variables ----
-// Defines the OUTPUT data set's variables; 0, or -2 when a name buffer cannot be had.
-int defineOutputVariables(StepView* state, HostDataSet* output, OutputData* data);
-// Defines every SCORE OUT= data set's variables, in statement order; 0 or -2.
-int defineScoreVariables(StepView* state, OutputData* data);
+// Defines the OUTPUT data set's variables; 0, or rc::kMemory when a name buffer cannot be had.
+[[nodiscard]] int defineOutputVariables(StepView* state, HostDataSet* output, OutputData* data);
+// Defines every SCORE OUT= data set's variables, in statement order; 0 or rc::kMemory.
+[[nodiscard]] int defineScoreVariables(StepView* state, OutputData* data);
 // The design-row buffer of the group and, when the OUTDESIGN data set is written in the BY
-// group (no BY statement), its variables; the group's OUTDESIGN width into *width. 0, -2 or
-// the failure of nameDesignParameters.
-int defineOutDesignVariables(StepView* state, ZLevCtx* lev, HostDataSet* outDesign,
-                             OutputData* data, int32_t* width);
+// group (no BY statement), its variables; the group's OUTDESIGN width into *width. 0,
+// rc::kMemory or the failure of nameDesignParameters.
+[[nodiscard]] int defineOutDesignVariables(StepView* state, ZLevCtx* lev, HostDataSet* outDesign,
+                                           OutputData* data, int32_t* width);
 
 // ---- Output rows ----
 // Appends one OUTPUT row (and without a BY statement one OUTDESIGN row) per observation of the
@@ -101,21 +101,22 @@ int writeOutputByGroup(StepView* state, ZLevCtx* lev, SelectionState* sel, void*
                        OutputData* data);
 // The separate OUTDESIGN pass (a BY statement): the variables, once, for `columns` design
 // columns; then the rows of each BY group, whose selected model `sel` holds as its result header
-// restored it and whose observation tags `tags` reads in order. 0 or -2.
-int defineOutDesignPassVariables(StepView* state, HostDataSet* outDesign, OutputData* data,
-                                 int32_t columns);
-int writeOutDesignGroup(StepView* state, ZLevCtx* lev, SelectionState* sel, OutputData* data,
-                        ObsTagReader* tags);
+// restored it and whose observation tags `tags` reads in order. 0 or rc::kMemory.
+[[nodiscard]] int defineOutDesignPassVariables(StepView* state, HostDataSet* outDesign,
+                                               OutputData* data, int32_t columns);
+[[nodiscard]] int writeOutDesignGroup(StepView* state, ZLevCtx* lev, SelectionState* sel,
+                                      OutputData* data, ObsTagReader* tags);
 
 // ---- SCORE ----
 // Shows one LAG design variable's lag design: the display tables' builder, which the frame
 // hands down to the scoring below it.
 using LagDesignPrinter = void (*)(OutputSink* out, const ZDesignVar& var, const ZDesign* design);
-// Scores every SCORE request's data set with the group's selected model; 0 or -2, or the
+// Scores every SCORE request's data set with the group's selected model; 0 or rc::kMemory, or the
 // first failure of a data set's scoring. After each ScoreInfo table, the lag designs of the
 // scored data set go through `lagDesigns`.
-int scoreRequests(StepView* state, ZLevCtx* lev, SelectionState* sel, ScoreRequest* requests,
-                  OutputData* data, LagDesignPrinter lagDesigns);
+[[nodiscard]] int scoreRequests(StepView* state, ZLevCtx* lev, SelectionState* sel,
+                                ScoreRequest* requests, OutputData* data,
+                                LagDesignPrinter lagDesigns);
 
 // ---- Macro variables ----
 // _VSFIND and _VSFIND<n> of the BY group; 0.
@@ -128,21 +129,24 @@ std::string formatEffectName(const StepView* state, int32_t candidate);
 
 // ---- Model averaging ----
 // Sets up the resample records of the BY group's pass (the refit pass with its own sample
-// count): the shares and the kept per-sample frequencies. 0 or -2.
-int initResampleWork(StepView* state, ResampleSet* set, bool refitPass);
+// count): the shares and the kept per-sample frequencies. 0 or rc::kMemory.
+[[nodiscard]] int initResampleWork(StepView* state, ResampleSet* set, bool refitPass);
 // Whether what model averaging keeps per sample (each sample's model of `params` estimates and
 // `effects` effects, its counts per stored row when OUTPUT keeps them, its OUTPUT and SCORE
-// variables) fits the memory the host reports: 0, or -16 with an error naming NSAMPLES=.
-int checkSampleMemory(StepView* state, int32_t samples, int64_t params, int64_t effects,
-                      int64_t rows);
+// variables) fits the memory the host reports: 0, or rc::kNoMemoryLeft with an error naming
+// NSAMPLES=.
+[[nodiscard]] int checkSampleMemory(StepView* state, int32_t samples, int64_t params,
+                                    int64_t effects, int64_t rows);
 // Closes the records' files; safe to call twice.
 void freeResampleWork(ResampleSet* set);
 // Averages the samples of the pass into the group's ResampleSet results and makes the averaged
 // model the selection state's. 0 (also when no model passes the subset rule: no averaging
-// output), -2, or -43 when no sample was fitted and there is no BY statement.
-int averageOverSamples(StepView* state, ResampleSet* set, SelectionState* sel);
-// The refit model from the first pass's results into the ResampleSet; 0, or -2 without effects.
-int chooseRefitEffects(StepView* state, ResampleSet* set);
+// output), rc::kMemory, or rc::kNoSampleFitted when no sample was fitted and there is no BY
+// statement.
+[[nodiscard]] int averageOverSamples(StepView* state, ResampleSet* set, SelectionState* sel);
+// The refit model from the first pass's results into the ResampleSet; 0, or rc::kMemory without
+// effects.
+[[nodiscard]] int chooseRefitEffects(StepView* state, ResampleSet* set);
 // The ModelAverageInfo table; 0.
 int printModelAverageInfo(StepView* state);
 // The sample models' predictions of one design row and their summary (the predicted value,

@@ -68,7 +68,7 @@ void* addVariable(HostDataSet* out, const std::string& name, int type = 1, int l
 // A numeric variable whose slot starts missing.
 double* addNumber(HostDataSet* out, const std::string& name, const std::string& label = {});
 // Carries every variable of the source; the host's status.
-int carryAll(HostDataSet* out, HostDataSet* source);
+[[nodiscard]] int carryAll(HostDataSet* out, HostDataSet* source);
 // `_ROLE_` is written when partition roles are in use and a PARTITION statement was given;
 // `_CVINDEX_` under k-fold or external cross validation.
 bool roleColumnWanted(const StepSettings& settings);
@@ -82,9 +82,10 @@ struct ScoreRequest;
 struct ScoreOutput;
 struct OutputSink;
 struct ZDesignVar;
-int scoreDataSet(StepView* state, ZLevCtx* lev, SelectionState* sel, const ScoreRequest& request,
-                 ScoreOutput* out, int index, bool ownReader,
-                 void (*lagDesigns)(OutputSink*, const ZDesignVar&, const ZDesign*));
+[[nodiscard]] int scoreDataSet(StepView* state, ZLevCtx* lev, SelectionState* sel,
+                               const ScoreRequest& request, ScoreOutput* out, int index,
+                               bool ownReader,
+                               void (*lagDesigns)(OutputSink*, const ZDesignVar&, const ZDesign*));
 
 // The data set's name as the host gives it.
 std::string dataSetNameOf(HostDataSet* dataSet);

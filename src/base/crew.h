@@ -32,12 +32,12 @@ class WorkCrew {
 
   // Starts n workers on chunks 0 .. n - 1; false (nothing left running) when the host cannot
   // make the threads or their events. The hook, when given, hears of a pass that ends early.
-  bool start(int workers, Job job, StopHook onStop = nullptr);
+  [[nodiscard]] bool start(int workers, Job job, StopHook onStop = nullptr);
   int workers() const { return static_cast<int>(slots_.size()); }
   // Waits for chunk k (chunks are taken in order 0, 1, ...) and returns its job's result, or
   // kWaitFailed. A failure (nonzero, or a job that threw) stops the crew and tells the hook;
   // a job's exception is then raised here, on the calling thread.
-  int take(int64_t chunk);
+  [[nodiscard]] int take(int64_t chunk);
   // The caller is done with chunk k's output: its worker goes on with chunk k + n.
   void release(int64_t chunk);
   // Ends the workers (each finishes the chunk it is on); the crew can start again. Returns the

@@ -14,10 +14,10 @@ namespace vsf {
 
 // Calls operation `id` on a host object; searches `table`, or the object's own chain when
 // null. Returns the method's result or kNoOperation.
-int zhdlcall(HostObject* object, const HandlerTable* table, uint32_t id, int count,
-             OutputArgItem* items);
-// Hands a failed output status to the host and ends the step with 120, unless it is the
-// tolerated status (facility 63, number 53).
+[[nodiscard]] int zhdlcall(HostObject* object, const HandlerTable* table, uint32_t id, int count,
+                           OutputArgItem* items);
+// Hands a failed output status to the host and ends the step with step::kOutputRefused, unless it
+// is the tolerated status (facility 63, number 53).
 void zrcabort(uint32_t status);
 bool isToleratedStatus(uint32_t status);
 
@@ -36,10 +36,10 @@ int zthrexit();
 
 // Waits until one of count events is set; its 1-based position comes back in *position.
 // 0, or kNoWaitObject when no events are given.
-uint32_t zevwait(int count, HostEvent* const* events, int* position, int64_t limitMs);
+[[nodiscard]] uint32_t zevwait(int count, HostEvent* const* events, int* position, int64_t limitMs);
 // Runs a host request that calls the procedure back through the record's callbacks (the sort of
 // a scratch file's records); the host's result: 0, or a host status or a callback's failure.
-int zcbreq(HostCallbackRecord* record);
+[[nodiscard]] int zcbreq(HostCallbackRecord* record);
 // Allocation through an allocator object (a pool or heap); null when refused.
 void* allocFlagged(HostPool* allocator, size_t size, uint32_t flags = 0x3004);
 

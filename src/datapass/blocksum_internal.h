@@ -21,7 +21,7 @@ struct HostPool;
 class OrderedSum {
  public:
   // sum: the result (length doubles, zeroed); slots: per file for threaded passes (0 for a
-  // pass on the calling thread). 0, or -2 when the slots cannot be had.
+  // pass on the calling thread). 0, or rc::kMemory when the slots cannot be had.
   [[nodiscard]] int start(const UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
                           int32_t slots);
   // The next block to join and one past the last block.

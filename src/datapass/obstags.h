@@ -26,16 +26,16 @@ struct ObsTagFile {
 };
 
 // Opens the file; the host's code of the open (0 success).
-int openObsTags(ObsTagFile* tags, const ExtensionSet* extensions);
+[[nodiscard]] int openObsTags(ObsTagFile* tags, const ExtensionSet* extensions);
 void closeObsTags(ObsTagFile* tags, const ExtensionSet* extensions);
 bool obsTagsOpen(const ObsTagFile* tags);
 // Appends one tag; 0 or the host's code of a failed write.
-int appendObsTag(ObsTagFile* tags, int32_t tag);
+[[nodiscard]] int appendObsTag(ObsTagFile* tags, int32_t tag);
 // Writes what is pending; 0 or the host's code.
-int flushObsTags(ObsTagFile* tags);
+[[nodiscard]] int flushObsTags(ObsTagFile* tags);
 // Rewrites the tags from `start` to the end through fn(tag) -> tag, in order; 0 or a host code.
 template <typename Fn>
-int rewriteObsTags(ObsTagFile* tags, int64_t start, Fn&& fn);
+[[nodiscard]] int rewriteObsTags(ObsTagFile* tags, int64_t start, Fn&& fn);
 
 // Reads tags in order from a position.
 class ObsTagReader {
@@ -64,8 +64,10 @@ class BlockFolds {
 };
 
 // ---- Implementation of the template ----
-int readObsTagsAt(const ObsTagFile* tags, int64_t position, int32_t* out, int64_t count);
-int writeObsTagsAt(ObsTagFile* tags, int64_t position, const int32_t* in, int64_t count);
+[[nodiscard]] int readObsTagsAt(const ObsTagFile* tags, int64_t position, int32_t* out,
+                                int64_t count);
+[[nodiscard]] int writeObsTagsAt(ObsTagFile* tags, int64_t position, const int32_t* in,
+                                 int64_t count);
 
 template <typename Fn>
 int rewriteObsTags(ObsTagFile* tags, int64_t start, Fn&& fn) {

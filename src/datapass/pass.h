@@ -64,8 +64,8 @@ struct RowKernel {
   uint8_t resampleDraw = 0;  // always sequential, in the global block order
 };
 
-// 0, the first nonzero kernel result (threaded: the first worker's in file order), -2 when
-// buffers or work items cannot be had, -7 when a page cannot be read or written.
+// 0, the first nonzero kernel result (threaded: the first worker's in file order), rc::kMemory
+// when buffers or work items cannot be had, rc::kPageIo when a page cannot be read or written.
 [[nodiscard]] int runDataPass(PassState* state, const RowKernel& kernel, int32_t count);
 // The kernel without a buffer over every block of every file, on the calling thread.
 [[nodiscard]] int runSequentialPass(PassState* state, const RowKernel& kernel);
@@ -74,9 +74,10 @@ void runWorkItem(void* queueContext, void* item);
 
 // A rewrite of the stored rows cannot always be undone by arithmetic (a value far below its
 // column's mean does not survive centring), so the rows are kept as they stand before it:
-// each file's blocks are copied to pages of the file past its own. 0 or -7.
+// each file's blocks are copied to pages of the file past its own. 0 or rc::kPageIo.
 [[nodiscard]] int keepStoredRows(PassState* state);
-// Puts the kept copy back over the blocks, bit for bit. 0, or -7 (also when nothing is kept).
+// Puts the kept copy back over the blocks, bit for bit. 0, or rc::kPageIo (also when nothing is
+// kept).
 [[nodiscard]] int restoreStoredRows(PassState* state);
 
 }  // namespace vsf

@@ -79,8 +79,8 @@ struct RowBlockWriter {
 };
 
 // Appends one row: nValues doubles forward and nTags tags (tags[0] read first) backward. A
-// row that does not fit the rest of the block starts the next one. 0, -2 or -7 (block not
-// made current), -12 (block not written, or a row longer than a page).
+// row that does not fit the rest of the block starts the next one. 0, rc::kMemory or rc::kPageIo
+// (block not made current), rc::kBlockWrite (block not written, or a row longer than a page).
 [[nodiscard]] int appendRow(RowBlockWriter* w, const double* values, int nValues,
                             const int32_t* tags, int nTags);
 // Ends the last block when it holds rows; w->block then holds the number of blocks.

@@ -52,10 +52,11 @@ inline int32_t blockFile(const UtilFileArray* a, int64_t k) {
 }
 inline int64_t blockLocal(const UtilFileArray* a, int64_t k) { return k / a->count; }
 
-// 0 or -2.
+// 0 or rc::kMemory.
 [[nodiscard]] int createUtilFileArray(UtilFileArray* array, HostPool* pool, uint32_t capacity,
                                       uint32_t growthStep, uint32_t flags);
-// Opens one more utility file; 0, -2 or -4 (after its log line and message 848/214).
+// Opens one more utility file; 0, rc::kMemory or rc::kUtilFileOpen (after its log line and message
+// 848/214).
 [[nodiscard]] int addUtilFile(UtilFileArray* array, const ExtensionSet* extensions,
                               int32_t pageSizeKb, int32_t rowSizeHint, UtilFileRecord** out);
 // Host code of the open (0 success); *stage is 1 for the path lookup, 2 for the open.
@@ -66,29 +67,32 @@ void closeUtilFiles(UtilFileArray* array, HostPool* pool);
 
 // Makes block k the current block of its file, cleared; returns its start (the row count
 // slot), the first row byte and the end of its tag area. A resident block takes *page (a
-// zeroed page of the file's length from `pool`) when given, and clears *page. 0, -2 (resident
-// block refused) or -7 (no page buffer).
+// zeroed page of the file's length from `pool`) when given, and clears *page. 0, rc::kMemory
+// (resident block refused) or rc::kPageIo (no page buffer).
 [[nodiscard]] int seekUtilPage(UtilFileArray* array, int64_t k, HostPool* pool, char** blockStart,
                                char** rowStart, char** tagEnd, void** page = nullptr);
-// Ends block k: a paged block is written to its page (-12 after message 848/139 when
-// refused), a resident one is kept in its file's list. 0 on success.
+// Ends block k: a paged block is written to its page (rc::kBlockWrite after message
+// 848/139 when refused), a resident one is kept in its file's list. 0 on success.
 [[nodiscard]] int endUtilBlock(UtilFileArray* array, int64_t k);
 void fillDoubles(double value, double* array, int64_t n);
 
-// Switches the files that hold pages from writing to reading after the data pass. 0, -40
-// (flush refused: 848/264) or -41 (reopen refused: 848/265); either raises the step code to
-// at least 1020.
+// Switches the files that hold pages from writing to reading after the data pass. 0,
+// rc::kUtilCommit (flush refused: 848/264) or rc::kUtilReopen (reopen refused: 848/265); either
+// raises the step code to at least step::kHistory.
 [[nodiscard]] int reopenUtilFiles(UtilFileArray* array, double rowsStored, bool writeBack,
                                   bool randomAccess, int* stepCode);
 
 // Scratch files: with a nonzero number the file is "<directory>/scratch_<n>.utl" (or
 // "resample_<n>.utl"), with 0 its path is UTILPATH itself. Host code; *stage 1 path, 2 open.
-int openScratchFile(ScratchFile* file, const ExtensionSet* extensions, int number,
-                    int directoryLength, const char* directory, bool resample, int* stage);
+[[nodiscard]] int openScratchFile(ScratchFile* file, const ExtensionSet* extensions, int number,
+                                  int directoryLength, const char* directory, bool resample,
+                                  int* stage);
 void closeScratchFile(ScratchFile* file, const ExtensionSet* extensions);
 // Positioned I/O: seek to *position, move length bytes, then advance *position (a read only
 // when it succeeded). Host code, 0 on success.
-int streamWriteAt(ScratchFileObject* file, const void* data, int64_t length, int64_t* position);
-int streamReadAt(ScratchFileObject* file, void* data, int64_t length, int64_t* position);
+[[nodiscard]] int streamWriteAt(ScratchFileObject* file, const void* data, int64_t length,
+                                int64_t* position);
+[[nodiscard]] int streamReadAt(ScratchFileObject* file, void* data, int64_t length,
+                               int64_t* position);
 
 }  // namespace vsf

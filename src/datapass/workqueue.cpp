@@ -13,7 +13,7 @@ int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine) {
       hostv().proc->diagText("hxExtensionLoad failed in zpudi");
       hostEndStep(step::kInternal);
     }
-    return 1;
+    return queuestatus::kNoExtension;
   }
   puddle->queue = puddle->extension->create(workers, routine, puddle, 0xA0000000u);
   if (!puddle->queue) {
@@ -21,7 +21,7 @@ int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine) {
       hostv().proc->diagText("hxworkqCreate failed in zpudi");
       hostEndStep(step::kInternal);
     }
-    return 2;
+    return queuestatus::kNoQueue;
   }
   return 0;
 }

@@ -29,10 +29,16 @@ struct ZPuddle {
   ZWorkItem* items = nullptr;
 };
 
-// 0, 1 (extension not loaded) or 2 (queue not created); with bit 0 of flags a failure ends
-// the step with 1012.
-int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine);
-// Enqueue and wait end the step with 1012 when the queue refuses. The wait raises on the
+// Why a work queue could not be had.
+namespace queuestatus {
+constexpr int kNoExtension = 1;  // the hxworkq extension did not load
+constexpr int kNoQueue = 2;      // the extension made no queue
+}  // namespace queuestatus
+
+// 0, queuestatus::kNoExtension or queuestatus::kNoQueue; with bit 0 of flags a failure ends the
+// step with step::kInternal.
+[[nodiscard]] int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine);
+// Enqueue and wait end the step with step::kInternal when the queue refuses. The wait raises on the
 // calling thread an exception that a worker threw, after every item is done.
 void zpudleq(ZPuddle* puddle, void* item);
 void zpudlwt(ZPuddle* puddle);

@@ -67,9 +67,9 @@ void zkronexp(double* x, int n, const double* v, int m);
 
 // ---- Column level tables ----
 
-// Fills every effect's column level table for the current BY group; 0, or -2 when memory is
-// refused (the effects done keep their tables).
-int zncols(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);
+// Fills every effect's column level table for the current BY group; 0, or rc::kMemory when memory
+// is refused (the effects done keep their tables).
+[[nodiscard]] int zncols(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);
 // The coded layout's CLASS combination table of one effect (ZEffect::codedLevels, null when
 // memory is refused); scratch holds three ints per CLASS variable, or is null.
 void zeffncols(ZDesign* design, HostPool* allocator, ZEffect* effect, int32_t* scratch);
@@ -94,19 +94,20 @@ void zlvlnameout(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);
 void zorthname(const ZDesign* design, const ZEffect* effect, const int32_t* row, char (*texts)[32],
                double* values);
 
-// Labels of the first `count` candidate entries and the longest of them; 0, or -2 when memory
-// is refused or a label is empty.
+// Labels of the first `count` candidate entries and the longest of them; 0, or rc::kMemory when
+// memory is refused or a label is empty.
 [[nodiscard]] int nameDesignColumns(ZDesign* design, std::vector<CandidateEntry>* table, int count,
                                     HostPool* pool, int32_t* longestLabel);
 // Effect-based names of the columns of the candidates in `set` (positions among the first
 // `count` entries); firstParam gives each candidate's first column (null: its effect's own).
-// The names are replaced only when the whole set is good: 0, or -2 for an empty or bad set.
+// The names are replaced only when the whole set is good: 0, or rc::kMemory for an empty or
+// bad set.
 [[nodiscard]] int nameDesignParameters(ZLevCtx* ctx, const std::vector<CandidateEntry>* table,
                                        int count, const std::vector<int32_t>& set,
                                        const int32_t* firstParam);
 
 // Per-effect level rows of the CLASS cells (ZEffect::cellIndex) of the listed effects (null:
-// every effect). 0, or -2 without CLASS variables or memory.
+// every effect). 0, or rc::kMemory without CLASS variables or memory.
 [[nodiscard]] int buildEffectCellIndex(ZDesign* design, const std::vector<int32_t>* effects,
                                        HostPool* pool);
 
@@ -132,7 +133,7 @@ struct HierarchyRelations {
   int32_t** prerequisites = nullptr;  // effects the effect contains
 };
 
-// Builds the dependant and prerequisite lists of every effect; 0 or -2.
+// Builds the dependant and prerequisite lists of every effect; 0 or rc::kMemory.
 [[nodiscard]] int zhierrel(HierarchyRelations* rel);
 // Relation of list a (n entries) to list b (m entries) of width-byte entries.
 int znamelistrel(const void* a, int n, const void* b, int m, int width);
@@ -169,13 +170,14 @@ KnotFiles* zknotfilesnew(const ZDesign* design, HostPool* allocator);
 void zknotfilesfree(KnotFiles* files);
 // Places the knots of every variable of a spline design variable (B-spline: the boundary
 // knots too) from the variables' ranges, and sets its basis columns per variable. 0, or 1
-// after a knot error (message issued, the design's build code at least 112).
-int zsplknots(ZDesignVar* var, ZDesign* design, HostPool* allocator, const KnotFiles* files);
+// after a knot error (message issued, the design's build code at least step::kLevelization112).
+[[nodiscard]] int zsplknots(ZDesignVar* var, ZDesign* design, HostPool* allocator,
+                            const KnotFiles* files);
 // The knot at percentile j / (n + 1), j = 1 .. n, of sorted values, for the n knots out: by
 // position without frequencies, in one forward sweep with them. 0, or nonzero when a file
 // cannot be read.
-int zpctknots(HostScratch* sorted, bool frequencies, double observations, double frequencyTotal,
-              int32_t n, double* out);
+[[nodiscard]] int zpctknots(HostScratch* sorted, bool frequencies, double observations,
+                            double frequencyTotal, int32_t n, double* out);
 
 // One node of a LAG group tree: the group's number and the rows met, then its key (the level
 // indexes of the group's CLASS variables, ordered by zidxcmp).

@@ -38,7 +38,7 @@ void fTest(double msm, double mse, double dfm, double dfe, double* f, double* p)
 
 // Returns 0, or -2 when the Source buffer cannot be had.
 int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const bool noInt = s->settings.options.noInt != 0;
   const int labels[3] = {5031, 5032, noInt ? 5034 : 5033};
   int width = 0;
@@ -86,7 +86,6 @@ int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator) {
   t.row();
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -41,7 +41,7 @@ int printEffectSelectPct(StepView* s, int mode, void** plotData, int32_t* plotRo
   const auto& p = s->settings.plots.effectSelectPct;
   const AveragedResults& a = s->group.resampling.results;
   const SelectionState* sel = &s->group.selection;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   int32_t order = m.espOrder;
   double minPct = m.espMinPct;
   if (mode == 2) {
@@ -84,7 +84,6 @@ int printEffectSelectPct(StepView* s, int mode, void** plotData, int32_t* plotRo
   if (mode != 0 && plotRows) *plotRows = rows;
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -96,7 +95,7 @@ int printModelSelectFreq(StepView* s) {
   // The indicator columns are the last run's model; a run that ended empty shows none.
   const int32_t r = sel->sweep.entryOrder ? std::max(sel->sweep.effectsInModel, 0) : 0;
   if (a.samplesFitted <= 0) return 0;  // nothing was fitted: the step said so
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const int32_t shownModels =
       std::min(static_cast<int32_t>(a.modelOrder.size()), std::max(m.msfBest, 0));
   int width = 0, footnote = 0;
@@ -154,7 +153,6 @@ int printModelSelectFreq(StepView* s) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -169,7 +167,7 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   const ZDesign* d = s->lev.design;
   const int classCount = d ? d->classCount : 0;
   if (a.samplesAveraged <= 0) return rc::kMemory;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const std::vector<int32_t> model(sel->sweep.entryOrder,
                                    sel->sweep.entryOrder + sel->sweep.effectsInModel);
   std::vector<uint8_t> used(static_cast<size_t>(std::max(classCount, 1)), 0);
@@ -257,7 +255,6 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   }
   t.close();
   t.release(leftOut ? msgStr(567, {m.peMinPct}) : nullptr);
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

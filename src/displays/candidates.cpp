@@ -30,7 +30,7 @@ bool isEntryStep(const SelectionState* sel) {
 // Returns 0 (also when no candidate has a value: nothing to show), or -2 when a buffer
 // cannot be had.
 int printCandidates(StepView* s, const SelectionState* sel) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const std::vector<CandidateEntry>* table = s->settings.options.candidates;
   if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;
   const SelectionOptions& o = s->settings.options;
@@ -112,7 +112,6 @@ int printCandidates(StepView* s, const SelectionState* sel) {
   t.release();
   kernel().poolFree(sel->modelPool, index);
   kernel().poolFree(sel->modelPool, candidateFor);
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -62,7 +62,7 @@ std::string valuesText(const LevelVar& v, char separator) {
 
 // Returns 0 (also without CLASS variables: nothing to show), or -2 when a buffer cannot be had.
 int printClassLevelInfo(StepView* s, HostPool* allocator) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
   const int limit = s->settings.options.nameLength > 0 ? s->settings.options.nameLength : 20;
@@ -115,7 +115,6 @@ int printClassLevelInfo(StepView* s, HostPool* allocator) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -194,7 +193,7 @@ void codingTable(StepView* s, const LevelVar& v, bool coded, bool first, const C
 
 // Returns 0 (a variable without levels has no table), or -2 when a buffer cannot be had.
 int printClassLevelCoding(StepView* s, HostPool* allocator) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
   auto take = [&](size_t n) {
@@ -232,7 +231,6 @@ int printClassLevelCoding(StepView* s, HostPool* allocator) {
   groupAttributes(&s->res.output, {argInt(key::kGroupLevel, 2)});
   closeGroup(&s->res.output, group);
   kernel().poolFree(allocator, row);
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -26,7 +26,7 @@ const LevelVar* indexVariable(const StepView* s) {
 
 // Returns 0, or -2 when the text buffer of a character index variable cannot be had.
 int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const LevelVar* index = indexVariable(s);
   const bool character = index && index->desc->type == kVarCharacter;
   const int textWidth = character ? std::max(index->desc->length, 1) : 0;
@@ -81,7 +81,6 @@ int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) 
   t.row();
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

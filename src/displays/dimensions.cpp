@@ -21,7 +21,7 @@ bool safeRule(ScreenCode c) { return c == kScreenZanvi || c == kScreenZanvi2 || 
 int printDimensions(StepView* s, const SelectionState*) {
   const ZDesign* d = s->lev.design;
   if (!d) return 0;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const int32_t noInt = o.noInt ? 1 : 0;
   FactoidTable t(&s->res.output);
@@ -32,14 +32,13 @@ int printDimensions(StepView* s, const SelectionState*) {
   t.entry(msgStr(763), valueInt(d->columnCount - noInt));
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
 int printScreeningInfo(StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
   if (o.screen == kScreenNone) return 0;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   FactoidTable t(&s->res.output);
   t.create("ScreeningInfo", "Stat.VARSIFTER.ScreeningInfo", msgStr(4020),
            {argString(key::kLabel, msgStr(4020))});
@@ -59,7 +58,6 @@ int printScreeningInfo(StepView* s, const SelectionState* sel) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -74,7 +72,7 @@ int printSisCorrelation(StepView* s, const SelectionState* sel) {
                    ? static_cast<char*>(kernel().poolAlloc(sel->modelPool, width, 0))
                    : nullptr;
   if (!name) return rc::kMemory;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   struct Row {
     int32_t rank = 0, out = 0;
     double correlation = 0;
@@ -98,7 +96,6 @@ int printSisCorrelation(StepView* s, const SelectionState* sel) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -24,8 +24,8 @@ int printParameterNames(StepView* state, SelectionState* sel, const OutputData* 
 
 // The output drivers of a fit. printFitResults settles the fit `sel` for its tables (sums
 // within rounding of zero become 0, the selected step is restored); the others only read.
-int printFitResults(StepView* state, SelectionState* sel);
-int printModelAverage(StepView* state);
+[[nodiscard]] int printFitResults(StepView* state, SelectionState* sel);
+[[nodiscard]] int printModelAverage(StepView* state);
 int openSelectedModelGroup(StepView* state);
 
 // A LAG design variable's lag design: LagDesignLevels (level numbers) for a table keyed by

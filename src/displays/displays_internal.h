@@ -58,51 +58,54 @@ int printObsProfiles(StepView* s, const SelectionState* sel);
 int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth);
 int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth);
-int printClassLevelInfo(StepView* s, HostPool* allocator);
-int printClassLevelCoding(StepView* s, HostPool* allocator);
-int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
-                          const BestSteps* best, const StepMarks& marks, void** dataOut);
+[[nodiscard]] int printClassLevelInfo(StepView* s, HostPool* allocator);
+[[nodiscard]] int printClassLevelCoding(StepView* s, HostPool* allocator);
+[[nodiscard]] int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
+                                        const BestSteps* best, const StepMarks& marks,
+                                        void** dataOut);
 int printStopReason(StepView* s, uint8_t reason, int32_t stepCount);
-int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue);
+[[nodiscard]] int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop,
+                                   double stopValue);
 int printFitStatistics(StepView* s, const SelectionState* sel);
-int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator);
-int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* allocator,
-                            uint8_t entryOrder);
+[[nodiscard]] int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator);
+[[nodiscard]] int printParameterEstimates(StepView* s, const SelectionState* sel,
+                                          HostPool* allocator, uint8_t entryOrder);
 // The CLASS-level columns of a parameter table, one per CLASS variable marked used: coded
 // level names or the variable's own values, bound to texts[v] or values[v].
 constexpr int kClassText = 32;  // the level text slots zorthname fills
 class DataTable;
 void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*texts)[kClassText],
                   double* values);
-// The averaged tables of model averaging; 0, or -2 when the averaged results are unusable.
+// The averaged tables of model averaging; 0, or rc::kMemory when the averaged results are unusable.
 // Mode 0 the EffectSelectPct table, 1 the table the plot also reads, 2 the plot's data alone
 // (hidden); in modes 1 and 2 its data object and row count go to plotData and plotRows.
 int printEffectSelectPct(StepView* s, int mode, void** plotData = nullptr,
                          int32_t* plotRows = nullptr);
 int printModelSelectFreq(StepView* s);
-int printAvgParmEst(StepView* s, bool nonzeroParms);
+[[nodiscard]] int printAvgParmEst(StepView* s, bool nonzeroParms);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
 // Notes on the selected model, as R gives them: a fit that is exact (error sum of squares 0 or
 // rounding noise), and effects of the model all of whose columns are aliased with the others'.
 void noteFitQuality(StepView* s, const SelectionState* sel);
-int printCandidates(StepView* s, const SelectionState* sel);
-int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* allocator);
-int effectListLength(StepView* s, const SelectionState* sel, HostPool* allocator, char** text,
-                     int* length);
-int printSelectedModelNote(StepView* s, const SelectionState* sel, HostPool* allocator,
-                           uint8_t stopReason);
-int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator);
-int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
-                          int64_t* position, int sampleIndex);
-int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, int sample);
+[[nodiscard]] int printCandidates(StepView* s, const SelectionState* sel);
+[[nodiscard]] int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* allocator);
+[[nodiscard]] int effectListLength(StepView* s, const SelectionState* sel, HostPool* allocator,
+                                   char** text, int* length);
+[[nodiscard]] int printSelectedModelNote(StepView* s, const SelectionState* sel,
+                                         HostPool* allocator, uint8_t stopReason);
+[[nodiscard]] int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator);
+[[nodiscard]] int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
+                                        int64_t* position, int sampleIndex);
+[[nodiscard]] int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position,
+                                   int sample);
 // One step record of the step details: its group, change text and tables.
-int printStepRecord(StepView* s, const SelectionState* record, int level, int stepNumber, int r,
-                    int first);
+[[nodiscard]] int printStepRecord(StepView* s, const SelectionState* record, int level,
+                                  int stepNumber, int r, int first);
 
 // The size of the selection problem and the screening of a path's candidates.
 int printDimensions(StepView* s, const SelectionState* sel);
 int printScreeningInfo(StepView* s, const SelectionState* sel);
-int printSisCorrelation(StepView* s, const SelectionState* sel);
+[[nodiscard]] int printSisCorrelation(StepView* s, const SelectionState* sel);
 
 // The tables of the L2 search and external cross validation (tuning_tables.cpp) and of the
 // constructed effects (constructed_info.cpp).

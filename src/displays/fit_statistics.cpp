@@ -22,7 +22,7 @@ void criterionEntry(FactoidTable& t, CriterionCode code, const FitSummary& fit,
 }  // namespace
 
 int printFitStatistics(StepView* s, const SelectionState* sel) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const DisplayFlags f = displayFlags(s, sel);
   const double n = sel->totals.trainFreq;
   const int32_t p = sel->sweep.sweptColumns;
@@ -65,7 +65,6 @@ int printFitStatistics(StepView* s, const SelectionState* sel) {
   if (f.externalCv) criterionEntry(t, kCritCvExternal, fit, bestFit());
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -66,7 +66,7 @@ void selectionRows(const StepView* s, Entries& e) {
 }  // namespace
 
 int printModelInfo(StepView* s) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   FactoidTable t(&s->res.output);
   t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
@@ -96,7 +96,6 @@ int printModelInfo(StepView* s) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

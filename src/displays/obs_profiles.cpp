@@ -26,7 +26,7 @@ std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
 }  // namespace
 
 int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
   const bool separate = bound(s->settings.validation) || bound(s->settings.test);
@@ -105,13 +105,12 @@ int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth) {
   row(512, sel->totals.noRoleFreq, freq && ignoredRow);
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
 int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const bool test = binding == &s->settings.test;
   int width = widestLabel({501, 502});
   if (s->settings.options.freqPresent) width = std::max(width, widestLabel({503, 504}));
@@ -153,7 +152,6 @@ int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

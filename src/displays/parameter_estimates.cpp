@@ -165,7 +165,7 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
 // Returns 0 (also when no effect is shown), or -2 when a work buffer cannot be had.
 int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const Context c{s, sel, s->lev.design};
   const int classCount = c.d ? c.d->classCount : 0;
@@ -247,7 +247,6 @@ int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* al
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

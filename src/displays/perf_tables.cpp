@@ -10,7 +10,7 @@
 namespace vsf {
 
 int printPerfSettings(StepView* s) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const ThreadOptions& th = s->settings.threads;
   FactoidTable t(&s->res.output);
   t.create("PerfSettings", "Stat.VARSIFTER.PerfSettings", msgStr(730),
@@ -26,7 +26,6 @@ int printPerfSettings(StepView* s) {
   t.entry(msgStr(739), valueString(msgStr(s->settings.options.buildFullSscp ? 740 : 741)));
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -32,7 +32,7 @@ std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* 
 
 // Returns 0 (also when no table is due), or -2 when a buffer cannot be had.
 int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   int32_t inModelCount = 0;
   int width = 0;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
@@ -75,7 +75,6 @@ int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* alloc
   t.close();
   t.release();
   kernel().poolFree(allocator, effects);
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -168,7 +168,7 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 // Returns 0, or -2 when a text buffer cannot be had.
 int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, const StepMarks& marks, void** dataOut) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
@@ -272,7 +272,6 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
   }
   t.close();
   t.release(sel->sweep.aliasedCount > 0 ? msgStr(628) : nullptr);
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

@@ -69,7 +69,7 @@ std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
 }  // namespace
 
 int printStopReason(StepView* s, uint8_t reason, int32_t stepCount) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   if (reason == 0 || reason == 9) return 0;
   std::string text = reasonText(s, reason, stepCount);
   if (text.empty()) return 0;
@@ -102,7 +102,7 @@ double fromLog(double v) {
 // Returns 0 (also when no candidate was refused: nothing to show), or -2 when a text buffer
 // cannot be had.
 int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const CriterionCode c = o.stop != kCritNone ? o.stop : o.select;
   const int header = criterionInfo(c).texts.stopHeader;  // the compare header follows

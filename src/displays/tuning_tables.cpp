@@ -18,7 +18,7 @@ bool pathMethod(MethodCode m) { return methodInfo(m).kind == MethodKind::kPath; 
 
 int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   FactoidTable t(&s->res.output);
   t.create("ElasticNetParaSummary", "Stat.VARSIFTER.ElasticNetParaSummary", msgStr(2001),
            {argString(key::kLabel, msgStr(2001))});
@@ -43,7 +43,6 @@ int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
   t.entry(msgStr(2009), valueDouble(sel->path.l2));
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
@@ -53,7 +52,7 @@ int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
   const TuningTables& tt = sel->tuning;
   if (!tt.history) return 0;
   const bool cv = s->settings.options.externalCv;
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   struct Row {
     int32_t step = 0, opt = 0, nVar = 0, nSteps = 0;
     double l2 = 0, logL2 = 0, ratio = 0, value = 0, l2Norm = 0, l1Norm = 0;
@@ -89,14 +88,13 @@ int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 
 int printCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
   const bool path = pathMethod(s->settings.options.method);
-  startDisplayClock(&s->res.output);
+  DisplayClock clock(&s->res.output);
   struct Row {
     int32_t fold = 0, step = 0, nVar = 0;
     double ratio = 0, interpolation = 0, ase = 0, l2 = 0, l2Norm = 0, l1Norm = 0, l1Value = 0;
@@ -130,7 +128,6 @@ int printCvExternal(StepView* s, const SelectionState* sel) {
   }
   t.close();
   t.release();
-  stopDisplayClock(&s->res.output);
   return 0;
 }
 

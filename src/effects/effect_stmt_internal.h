@@ -52,9 +52,10 @@ struct EffectStatement {
 
 ZDesignVar* startDesignVar(ZDesignVar* v, const EffectStatement& e, int32_t index,
                            std::string_view name);
-int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c);
-int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v);
-int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v);
+[[nodiscard]] int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c);
+[[nodiscard]] int buildSpline(ZDesign* d, HostDataSet* ds, const EffectStatement& e, ZDesignVar* v);
+[[nodiscard]] int buildPolynomial(ZDesign* d, HostDataSet* ds, const EffectStatement& e,
+                                  ZDesignVar* v);
 // The moment sums that standardized polynomials need, listing their variables.
 void makeMomentSums(ZDesign* d);
 // The terms of a polynomial of the given degree over m variables: every multiset of positions,

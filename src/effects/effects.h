@@ -502,13 +502,15 @@ void zeffbldfree();
 int zeffdropvar(StatementRecord* statement, int effectSlot, int modelVarSlot, int varNumber);
 // Builds the step's ZDesign from the effect chain and the EFFECT statements: 0, or 1 when the
 // constructed effects could not be set up (the design's build code says why).
-int zeffinfo(ZDesign* design, HostDataSet* ds, int modelVarSlot, int classSlot,
-             StatementRecord* statement, int effectSlot, int noIntercept, int columnCountFlag);
+[[nodiscard]] int zeffinfo(ZDesign* design, HostDataSet* ds, int modelVarSlot, int classSlot,
+                           StatementRecord* statement, int effectSlot, int noIntercept,
+                           int columnCountFlag);
 // Names an effect with constructed members after its members.
 void zeffnamebuf(ZDesign* design, ZEffect* effect);
 // Checks and completes the spline options of one SPLINE effect of nvars variables (defaults,
 // knot lists, bounds), raising the design's build code after warnings; 0 when the effect can
 // be built.
-int zsplopts(ZDesign* design, SplineOptions* options, int nvars, const StatementRecord* statement);
+[[nodiscard]] int zsplopts(ZDesign* design, SplineOptions* options, int nvars,
+                           const StatementRecord* statement);
 
 }  // namespace vsf

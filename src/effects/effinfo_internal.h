@@ -21,7 +21,7 @@ inline void raiseBuildCode(ZDesign* d, int code) {
 
 // Fills the lookup table and the design variables of the step's EFFECT statements: 0; 1 after
 // the message (the build code says why); or zsplopts's nonzero result.
-int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup);
+[[nodiscard]] int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup);
 
 // The distinct variable numbers of a list, in first-seen order.
 std::vector<int> distinctVars(const std::vector<int>& list);

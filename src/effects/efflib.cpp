@@ -308,10 +308,11 @@ void endExpression(ZEffLib* lib) {
     sum += lib->ops[k];
     if (lib->ops[k]) single = k;
   }
+  // A failure of either has failed the library (effFailed), which is what is tested below.
   if (sum == lib->ops[op::kBar]) {
-    AddBarEffects(lib);
+    (void)AddBarEffects(lib);
   } else if (sum == 1 && single > op::kBar) {
-    expandOperator(lib, single);
+    (void)expandOperator(lib, single);
   } else {
     hostMsg(174, 4);
     effFail(step::kEffect);

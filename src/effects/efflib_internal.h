@@ -95,10 +95,10 @@ struct ZEffLib {
 // ---- The step's effects state (efflib.cpp) ----
 ZEffLib* effLib();             // the current step's library, or null
 HostPool* effectsPool();       // the step pool of effect and design records
-void* effAlloc(size_t bytes);  // zeroed; ends the step with 1012 when refused
+void* effAlloc(size_t bytes);  // zeroed; ends the step with step::kInternal when refused
 void effFree(void* block);
 char* effStrdup(std::string_view text);
-void effFail(int status);  // sets the parse status (2000 or 1012)
+void effFail(int status);  // sets the parse status (step::kEffect or step::kInternal)
 bool effFailed();
 const char* effectNameText(int32_t id);  // the EFFECT name of a constructed id, or null
 // The name an EFFECT statement declares (the first name of its name slot), blanks trimmed;
@@ -116,8 +116,8 @@ EffectRec* zeffcopy(const EffectRec* e);
 void zeffaddvar(int32_t id, EffectRec* e, int list);
 int zeffcompare(const EffectRec* a, const EffectRec* b);
 int32_t zeffvarcount(const EffectRec* e);
-int ADDEFF(ZEffLib* lib, EffectRec* e);
-int AddBarEffects(ZEffLib* lib);
+[[nodiscard]] int ADDEFF(ZEffLib* lib, EffectRec* e);
+[[nodiscard]] int AddBarEffects(ZEffLib* lib);
 void zeffref(ZEffLib* lib, StatementRecord* statement, int slot, EffectRec* e);
 void resetFastSearch(ZEffLib* lib, bool on);
 void traceEffect(const EffectRec* e);
@@ -138,7 +138,7 @@ bool zeffvarfind(std::string_view name, int32_t* id, bool* effectName);
 // Classifies an id: 1 model variable, 2 CLASS, 5 new name, 6 EFFECT name; index is the
 // position in its list (a new model variable is appended).
 int zeffvarkind(int32_t id, int mode, int32_t* index, bool effectName);
-int expandOperator(ZEffLib* lib, int kind);
+[[nodiscard]] int expandOperator(ZEffLib* lib, int kind);
 void checkNumericModelVars(ZEffLib* lib);
 std::string nameLiteralText(const ParseToken& token);
 

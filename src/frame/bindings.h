@@ -25,8 +25,8 @@ struct ZDesign;
 
 // Binds VALDATA= (validation true) or TESTDATA= to the model's variables: 0, rc::kMemory, or
 // rc::kVarNotFound / rc::kVarType after message 171 / 172 (validation) or 165 / 166 (test) and
-// a step code of at least 1012. A missing or mistyped FREQ or WEIGHT variable only switches
-// that variable off.
+// a step code of at least step::kInternal. A missing or mistyped FREQ or WEIGHT variable only
+// switches that variable off.
 [[nodiscard]] int bindHeldOutDataSet(VsfState* state, DataSetBinding* binding, bool validation);
 
 // Points the row slots of both variable lists, the response, the weight and the frequency at
@@ -39,7 +39,7 @@ void bindRowBuffers(VsfState* state, const DataSetBinding& binding);
 // Back to the analysis data set's own variables, its reader at its group's first row.
 void restoreRowBuffers(VsfState* state);
 
-// One SCORE request's row slots (MAIN POOL): 0 or -2.
+// One SCORE request's row slots (MAIN POOL): 0 or rc::kMemory.
 [[nodiscard]] int allocScoreRowSlots(VsfState* state, ScoreRequest* request);
 
 // The data set's name as the host gives it.

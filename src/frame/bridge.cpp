@@ -132,7 +132,11 @@ BridgeObject* zbridge(VsfState* state, const GrammarDescriptor* grammar,
   b.own.onStepBoundary = bridgeOnStepBoundary;
   b.own.context = &b;
 
-  startParser(grammar, &b.own);
+  // The parser refuses only a grammar without productions: no statement could be read.
+  if (startParser(grammar, &b.own) != 0) {
+    raiseStepCode(state->stepCode, step::kInternal);
+    hostEndStep(state->stepCode);
+  }
   bool needed = b.needed;
   if (hostv().parse->errorCount() == 0 && !needed) {
     for (const StatementRecord* r = hostv().parse->firstStatement(); r && !needed; r = r->next)

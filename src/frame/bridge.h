@@ -75,17 +75,17 @@ using BridgeInitialiser = int (*)(BridgeObject* object, void** out);
 // Registers the initialiser of a module by name; a null initialiser removes the module.
 void bridgeModuleRegister(const char* name, BridgeInitialiser initialiser);
 // 0 and the module's handle, or nonzero when no module has the name.
-int bridgeModuleLoad(const char* name, void** handle);
-int bridgeModuleInterface(void* handle, BridgeInitialiser* initialiser);
+[[nodiscard]] int bridgeModuleLoad(const char* name, void** handle);
+[[nodiscard]] int bridgeModuleInterface(void* handle, BridgeInitialiser* initialiser);
 
 // Hands the selected model of a fit to the bridge (allocations from the given pool, the
-// selection's model pool): 0, or -2 for a failed allocation or a design without effects.
+// selection's model pool): 0, or rc::kMemory for a failed allocation or a design without effects.
 // An empty model is handed over as empty.
-int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool);
+[[nodiscard]] int passSelectedModel(VsfState* state, SelectionState* sel, HostPool* pool);
 // The group's selected model to the bridge when the step has one (after the fit, and at the
 // end of the refit pass of model averaging); on a failure the selection's model pool goes.
 // 0 or the failure's code.
-int handOverSelectedModel(VsfState* state);
+[[nodiscard]] int handOverSelectedModel(VsfState* state);
 
 // Parses the step between the host parser and the procedure's callbacks, keeps the statements'
 // texts, and loads the sibling module when the step needs it.

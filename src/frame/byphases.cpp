@@ -82,8 +82,8 @@ int levelizeByGroup(VsfState* s) {
   chooseLevelizeThreads(s);
   int status = zlev(&s->lev);
   raiseStepCode(s->stepCode, d->buildCode);
-  if (status == 6) raiseStepCode(s->stepCode, step::kLevelization112);
-  if (status == 1) {
+  if (status == levstatus::kConstructed) raiseStepCode(s->stepCode, step::kLevelization112);
+  if (status == levstatus::kNoLevels) {
     hostMsg(848, 144);
     raiseStepCode(s->stepCode, step::kLevelization108);
   }
@@ -104,7 +104,7 @@ int fitAndReport(VsfState* s) {
 
   mark = hostClock();
   zlvlnameout(&s->lev);
-  zncols(&s->lev);
+  if (int rc = zncols(&s->lev); rc != 0) return rc;
   if (s->lev.design->labelStyle == 0 || s->res.bridge) zcolnames(&s->lev);
   if (o.designPerByGroup)
     if (int rc = nameDesignColumns(s->lev.design, s->settings.options.candidates,

@@ -22,7 +22,7 @@ int levelizeForNames(VsfState* s) {
   d->labelStyle = 0;  // INTERLACED: one name per design column
   s->levAlloc.allocator = hostv().proc->heapNew(0, 1024, 0x1004);
   int status = zlev(&s->lev);
-  if (status == 1) {
+  if (status == levstatus::kNoLevels) {
     hostMsg(848, 144);
     raiseStepCode(s->stepCode, step::kLevelization108);
   }

@@ -130,7 +130,8 @@ int readByGroupData(VsfState* s) {
   if (int rc = prepareRows(&p); rc != 0) return rc;
   if (int rc = readAnalysisRows(&p); rc != 0) return rc;
   noteDroppedRows(&p);
-  if (s->group.modelSums.wanted) finishModelSums(&p);
+  if (s->group.modelSums.wanted)
+    if (int rc = finishModelSums(&p); rc != 0) return rc;
   if (int rc = readHeldOutRows(&p, &s->settings.test, false); rc != 0) return rc;
   if (int rc = readHeldOutRows(&p, &s->settings.validation, true); rc != 0) return rc;
   if (int rc = endRows(&p); rc != 0) return rc;

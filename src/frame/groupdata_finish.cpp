@@ -131,11 +131,11 @@ int randomFolds(DataPass* p) {
 
 }  // namespace
 
-void finishModelSums(DataPass* p) {
+int finishModelSums(DataPass* p) {
   StoredModelSums& m = p->s->group.modelSums;
   const int32_t vars = p->d->modelVarCount;
   const double F = p->t.trainFreq;
-  zncols(p->ctx);
+  if (int rc = zncols(p->ctx); rc != 0) return rc;
   m.allWeight = p->excludedWeight + p->t.trainWeight;
   for (int32_t j = 0; j < vars; ++j)
     m.allSums[j] = m.allWeight > 0 ? m.allSums[j] / m.allWeight : missingValue('.');
@@ -146,6 +146,7 @@ void finishModelSums(DataPass* p) {
     fillDoubles(missingValue('.'), m.effectScales, p->d->effectCount);
   for (int32_t j = 0; j < vars; ++j)
     m.trainSums[j] = F > 0 ? m.trainSums[j] * (1.0 / F) : missingValue('.');
+  return 0;
 }
 
 // The sweep divides by sums of squares and squares crossproducts: a sum it cannot carry in

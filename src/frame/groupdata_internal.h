@@ -84,7 +84,7 @@ struct DataPass {
 
 // Layout (datapass_layout.cpp).
 void takeCandidates(DataPass* p);
-[[nodiscard]] int layOutColumns(DataPass* p);  // storage, layout, sums arrays: 0 or -2
+[[nodiscard]] int layOutColumns(DataPass* p);  // storage, layout, sums arrays: 0 or rc::kMemory
 
 // Rows (datapass_rows.cpp).
 [[nodiscard]] int readAnalysisRows(DataPass* p);
@@ -112,30 +112,35 @@ ObsFate observationFate(const DataPass* p, Observation* obs, bool indexed, doubl
 // ending the step. tags: the observation tag file, or null.
 bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc);
 void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag);
-// The observation tags could not be written: message 848/215, step code 1016, -5.
+// The observation tags could not be written: message 848/215, step code step::kMemory,
+// rc::kScratchFile.
 [[nodiscard]] int obsTagsFailed(DataPass* p);
 
 // Held-out data sets (datapass_heldout.cpp).
 [[nodiscard]] int readHeldOutRows(DataPass* p, DataSetBinding* binding, bool validation);
 // A bound data set that does not fit the BY group: its warning (848/178 test, 177
 // validation), a step code of at least 4 and the host's nonzero code; 0 when it fits.
-int checkTestDataSet(VsfState* state, DataSetBinding* binding);
-int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
+[[nodiscard]] int checkTestDataSet(VsfState* state, DataSetBinding* binding);
+[[nodiscard]] int checkValidationDataSet(VsfState* state, DataSetBinding* binding);
 
 // Notes of the analysis rows left out for their WEIGHT or FREQ value and of the FREQ values
 // truncated.
 void noteDroppedRows(const DataPass* p);
 
 // A group without training observations: its error, naming the group and what its
-// observations lack, and a step code of at least 108 (groupdata_empty.cpp).
+// observations lack, and a step code of at least step::kLevelization108 (groupdata_empty.cpp).
 void explainNoTrainingRows(DataPass* p);
 
 // End of the pass (datapass_finish.cpp).
-void finishModelSums(DataPass* p);
-// A training sum of squares the sweep cannot carry: its error, the step code raised and -51.
+// The stored model sums made means; 0, or rc::kMemory when the column level tables they are
+// scaled by cannot be had.
+[[nodiscard]] int finishModelSums(DataPass* p);
+// A training sum of squares the sweep cannot carry: its error, the step code raised and
+// rc::kScale.
 [[nodiscard]] int checkSumsOfSquares(DataPass* p);
 void computeMeansAndScales(DataPass* p);
-[[nodiscard]] int assignLateFolds(DataPass* p);  // BLOCK and INDEX folds; 0 or -11 / -12
+// BLOCK and INDEX folds: 0, rc::kPageRead or rc::kBlockWrite.
+[[nodiscard]] int assignLateFolds(DataPass* p);
 void storeTotals(DataPass* p);
 
 }  // namespace vsf

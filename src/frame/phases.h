@@ -20,7 +20,7 @@ void releaseExtensions(VsfState* state);
 void startStepContext(VsfState* state);
 // The parser's trace of the step: 1 semantics (DEBUG contains "SEM"), 2 syntax ("SYN").
 int parserTraceFlags();
-int startParser(const GrammarDescriptor* grammar, const ParseCallbacks* callbacks);
+[[nodiscard]] int startParser(const GrammarDescriptor* grammar, const ParseCallbacks* callbacks);
 int onStatementErrors(void* context);
 int onStatement(void* context, const StatementRecord* statement);
 ParseCallbacks procedureCallbacks(VsfState* state);
@@ -39,14 +39,14 @@ ParseCallbacks procedureCallbacks(VsfState* state);
 [[nodiscard]] int fitAndReport(VsfState* state);
 // The refit pass of model averaging: the refit model fitted on fresh samples without
 // selection, averaged and shown in the RefitAverage group; the step's selection settings come
-// back at its end. 0, -2 (no refit model) or the first failure of a fit, the averaging or a
-// display.
+// back at its end. 0, rc::kMemory (no refit model) or the first failure of a fit, the averaging or
+// a display.
 [[nodiscard]] int refitAverage(VsfState* state);
 // After the BY groups: notes counting the observations of the held-out and SCORE data sets
 // whose BY values no group that was fitted had.
 void noteUnmatchedByValues(VsfState* state);
-// The OUTDESIGN rows of every BY group after the BY-group loop (a BY statement): 0, -1 (a
-// group's pool), -2 (no design columns) or a group phase's failure.
+// The OUTDESIGN rows of every BY group after the BY-group loop (a BY statement): 0, rc::kPool
+// (a group's pool), rc::kMemory (no design columns) or a group phase's failure.
 [[nodiscard]] int writeOutDesignPass(VsfState* state);
 
 // The post-fit bridge: its per-group hook and its close.
@@ -54,7 +54,7 @@ void bridgeGroupHook(VsfState* state);
 void bridgeClose(VsfState* state);
 
 // Work queue of the step.
-int createThreadPool(VsfState* state, int workers);
+[[nodiscard]] int createThreadPool(VsfState* state, int workers);
 void destroyThreadPool(VsfState* state);
 
 }  // namespace vsf

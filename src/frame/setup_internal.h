@@ -57,7 +57,7 @@ void dropAveragingRequests(VsfState* state);
 // The scratch file the OUTDESIGN rows wait in when BY groups write them later.
 [[nodiscard]] int openOutDesignScratch(VsfState* state);
 // The data pass keeps each observation's role and fold when an output data set writes them:
-// 0, or -5 after message 215 when the tag file cannot be opened.
+// 0, or rc::kScratchFile after message 215 when the tag file cannot be opened.
 [[nodiscard]] int openObservationTags(VsfState* state);
 // The procedure's title above its output.
 void announceProcedure(VsfState* state);

@@ -21,7 +21,8 @@ std::string_view grammarText();
 
 // Builds a descriptor from the text and the word list. False with a reason when the text is
 // not a grammar (an unknown word, nonterminal, slot or action).
-bool buildGrammarFrom(std::string_view text, GrammarDescriptor* out, std::string* error);
+[[nodiscard]] bool buildGrammarFrom(std::string_view text, GrammarDescriptor* out,
+                                    std::string* error);
 
 // The step's grammar, built on first use; null when it could not be built.
 const GrammarDescriptor* buildGrammar();

@@ -95,7 +95,7 @@ struct BestValues {
 
 int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best, StepMarks* marks,
                   void** bestData) {
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   *bestData = nullptr;
   StepMarks& m = *marks;
   for (CriterionCode c : kAllCriterionCodes)

@@ -37,7 +37,7 @@ std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* r
 int plotCandidates(StepView* s, const SelectionState* record) {
   const SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone || record->steps.stepCount < 2) return 0;
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   const StepHistory& h = record->steps;
   const int32_t step = h.stepCount - 1;
   const bool adds = h.effects[step] > h.effects[step - 1] ||

@@ -368,7 +368,7 @@ int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const S
                      int64_t* position, ScratchFileObject* stream) {
   const PlotFamily& f = s->settings.plots.coefficients;
   if (!f.on || sel->steps.stepCount <= 0) return 0;
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   int parmWidth = 0;
   std::vector<Parameter> parms = plottedParameters(s, sel, marks.effectSeen, &parmWidth);
   const StepRange range = stepRange(s, sel, f);

@@ -99,7 +99,7 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
                  const StepMarks& marks, void* summaryData, void* bestData) {
   const PlotFamily& f = s->settings.plots.criteria;
   if (!f.on || !summaryData || !bestData) return 0;
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   Plan p;
   p.unpack = f.unpack != 0;
   p.axis = stepAxis(f, sel, p.unpack ? kLabelledSteps : kLabelledPanelSteps);

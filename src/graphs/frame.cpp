@@ -1,5 +1,5 @@
 // What every graph routine shares: step ranges and axes, the axis list, graph requests, views
-// over a step range, phantom tables and the clock.
+// over a step range and phantom tables.
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -154,8 +154,6 @@ HostString* labelText(const StepView* s, int message, bool folds) {
 }
 
 // ---- Small services ----
-GraphClock::GraphClock(StepView* s) : s_(s), start_(hostClock()) {}
-GraphClock::~GraphClock() { s_->res.output.clockTotal += hostClock() - start_; }
 
 OutputArgItem valueText(std::string_view text) {
   return valueString(text.empty() ? nullptr : hstr(text));

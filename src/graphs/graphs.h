@@ -88,8 +88,9 @@ void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* b
 int32_t chosenDisplayStep(const StepView* s, const SelectionState* sel, const BestSteps& best);
 
 // ---- Graph routines ----
-// Each returns 0, or a negative code that ends the output driver's work: -2 memory, -1 a record
-// pool not created, -6 an unreadable step record. A graph with nothing to show is skipped.
+// Each returns 0, or a negative code that ends the output driver's work: rc::kMemory,
+// rc::kPool (a record pool not created), rc::kHistory (an unreadable step record). A graph with
+// nothing to show is skipped.
 
 // The step labels, the moved effects and the first numbered step of the fit into *marks (all
 // of it made anew).
@@ -133,7 +134,8 @@ int plotCvExternal(StepView* s, const SelectionState* sel);
 std::vector<int32_t> effectsInOrder(std::vector<int32_t> effects, const std::vector<int32_t>& count,
                                     int32_t order);
 // The distribution of each often-selected parameter's estimate over the averaged samples: box
-// plots (histograms with NOBOXPLOTS) in panels, or one graph each with UNPACK. -2 memory.
+// plots (histograms with NOBOXPLOTS) in panels, or one graph each with UNPACK. 0 or
+// rc::kMemory.
 [[nodiscard]] int plotParmDistributions(StepView* s);
 // The effects' selection percentages as bars, in the order of `plotData`'s `rows` rows.
 int plotEffectSelectPct(StepView* s, void* plotData, int32_t rows);

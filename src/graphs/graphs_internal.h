@@ -1,6 +1,6 @@
 // Inside the graphs: what every graph routine shares. The step range and step axis of a plot
 // family, the nested list that tells the host's template about the axis, the graph request
-// with its records in order, views over a data object for a step range, and the clock.
+// with its records in order, views over a data object for a step range.
 #pragma once
 
 #include <cstdint>
@@ -75,19 +75,6 @@ void releaseView(StepView* s, void* view);
 // A phantom table's bind: hidden by its template, its data object out for the graphs.
 void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,
                  std::vector<OutputArgItem> dynamics = {});
-
-// Adds a graph routine's time to the output timer when it goes out of scope.
-class GraphClock {
- public:
-  explicit GraphClock(StepView* s);
-  ~GraphClock();
-  GraphClock(const GraphClock&) = delete;
-  GraphClock& operator=(const GraphClock&) = delete;
-
- private:
-  StepView* s_;
-  double start_;
-};
 
 // A message, with the fold count as its insertion when folds is set.
 HostString* labelText(const StepView* s, int message, bool folds);

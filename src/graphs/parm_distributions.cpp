@@ -142,7 +142,7 @@ int plotParmDistributions(StepView* s) {
   const SelectionState* sel = &s->group.selection;
   // Without a fitted sample there is no distribution (and no percentage to take).
   if (!p.on || !s->settings.graphicsOn || a.samplesFitted <= 0 || !sel->sweep.firstParam) return 0;
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   const bool refitPass = s->group.refitPass != 0;
   Common c;
   c.name = refitPass ? "RefitParmDistPanel" : "ParmDistPanel";

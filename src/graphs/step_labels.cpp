@@ -64,7 +64,7 @@ void markEffects(const StepView* s, const SelectionState* sel, bool several, uin
 }  // namespace
 
 int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks) {
-  GraphClock clock(s);
+  DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = sel->steps;
   StepMarks& m = *marks;

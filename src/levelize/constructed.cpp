@@ -17,11 +17,6 @@ namespace vsf {
 
 namespace {
 
-// Results of the pass.
-constexpr int kKnotsUnusable = 3;
-constexpr int kNotStandardized = 4;
-constexpr int kNoLagTable = 5;
-
 std::string_view nameOf(const ZDesignVar& v) {
   return std::string_view(v.name ? v.name : "", static_cast<size_t>(v.nameLength));
 }
@@ -133,7 +128,7 @@ int splineSetup(ZLevCtx* ctx, ZDesignVar* v, const KnotFiles* files) {
         v->splineColumn < owner.valueLength ? owner.columnValues + v->splineColumn : nullptr;
     return 0;
   }
-  if (zsplknots(v, d, levAllocator(ctx), files) != 0) return kKnotsUnusable;
+  if (zsplknots(v, d, levAllocator(ctx), files) != 0) return setupstatus::kKnotsUnusable;
   columnsOf(ctx, v, v->spline->basisColumns * v->valueCount);
   if (v->spline->singleColumn) v->columnCount = std::min(v->columnCount, 1);
   return 0;
@@ -149,11 +144,11 @@ int polynomialSetup(ZLevCtx* ctx, ZDesignVar* v) {
   if (p.standardize <= 2 && !m) return 0;
   if (m && p.center && m->weightedTotal == 0.0) {
     hostMsg(174, 70, {nameOf(*v)});
-    return kNotStandardized;
+    return setupstatus::kNotStandardized;
   }
   if (m && p.scale && m->frequencyTotal < 2.0) {
     hostMsg(174, 71, {nameOf(*v)});
-    return kNotStandardized;
+    return setupstatus::kNotStandardized;
   }
   for (int i = 0; i < p.varCount; ++i) {
     const LevelVar& x = d->modelVars[p.vars[i]];
@@ -175,7 +170,7 @@ int lagSetup(ZLevCtx* ctx, ZDesignVar* v) {
   columnsOf(ctx, v, lagged.levelCount - ((d->flags & dflag::kFullRank) ? 1 : 0));
   v->lag->stride = d->classVars[v->lag->time].levelCount;
   if (d->flags & dflag::kRequestReader) return 0;
-  if (zlagpass(ctx, v, nullptr, nullptr) != 0) return kNoLagTable;
+  if (zlagpass(ctx, v, nullptr, nullptr) != 0) return setupstatus::kNoLagTable;
   d->lagEffects = 1;
   return 0;
 }

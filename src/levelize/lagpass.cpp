@@ -116,7 +116,7 @@ int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2
       hostMsg(174, 83, {nameOf(var), switchName(d, lag)});
     else
       hostMsg(174, 82, {nameOf(var)});
-    return 5;
+    return setupstatus::kNoLagTable;
   }
   for (LagGroupTable* t : {main, second}) {
     if (!t || t->groupCount <= 0) continue;
@@ -137,14 +137,14 @@ int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2
         std::none_of(responses.begin(), responses.begin() + ctx->responseCount,
                      [](double y) { return znotfinite(y); })) {
       hostMsg(174, 92, {nameOf(var), switchName(d, lag)});
-      return 5;
+      return setupstatus::kNoLagTable;
     }
     const int32_t g = zlaggroup(ctx, lag, table);
     if (g < 0 || !table->cells) continue;
     int32_t& cell = table->cells[static_cast<size_t>(g) * lag->stride + t];
     if (cell != 0) {
       duplicateMessage(d, var, lag, history, text1, text2);
-      return 5;
+      return setupstatus::kNoLagTable;
     }
     const int32_t level = ctx->levelIndexes[lag->lagged];
     if (level >= 0) cell = level + 1;

@@ -99,7 +99,7 @@ int finishCollection(ZLevCtx* ctx, LevelizeWork* w) {
       hostMsg(172, 394, {nameOf(v)});
       if (d->buildCode < step::kLevelization112) d->buildCode = step::kLevelization112;
       levelizeWorkFree(w);
-      return 2;
+      return levstatus::kReferenceAbsent;
     }
   }
   HostPool* pool = levAllocator(ctx);
@@ -234,12 +234,12 @@ int zlev(ZLevCtx* ctx) {
   }
   for (int e = 0; e < d->effectCount; ++e)
     if (d->effects[e].keyCount > 0) d->effects[e].multipliers = nullptr;
-  if (nothingToAnalyse(ctx)) return 1;
+  if (nothingToAnalyse(ctx)) return levstatus::kNoLevels;
 
   allocateRows(ctx);
   if (!(d->flags & dflag::kFullRank)) levCombinations(ctx);
   nameWidths(d);
-  if (levDataPass(ctx) != 0) return 6;
+  if (levDataPass(ctx) != 0) return levstatus::kConstructed;
   levColumnCounts(d);
   if (!(d->flags & dflag::kCountsOnly)) {
     for (int k = 0; k < d->designVarCount; ++k) zlvlname(ctx, &d->designVars[k]);

@@ -15,9 +15,15 @@ namespace vsf {
 
 struct KnotFiles;
 
-// Levelizes the current BY group: 0, or a positive status (1 no levels, 2 a reference level
-// that does not occur, 6 the constructed-effect set-up failed) that skips the group.
-int zlev(ZLevCtx* ctx);
+// What zlev reports of a BY group it skips.
+namespace levstatus {
+constexpr int kNoLevels = 1;         // nothing to analyse
+constexpr int kReferenceAbsent = 2;  // a reference level given by value does not occur
+constexpr int kConstructed = 6;      // the constructed-effect set-up failed
+}  // namespace levstatus
+
+// Levelizes the current BY group: 0, or a levstatus code that skips the group.
+[[nodiscard]] int zlev(ZLevCtx* ctx);
 // Releases the group's levelization by mask (0x01 levels, 0x02 row arrays, 0x04 and 0x08
 // callbacks, 0x10 row images, 0x20 the pass's memory; 0x40, the threads, needs nothing since
 // they end with their pass); -1 releases everything.
@@ -89,23 +95,30 @@ constexpr uint32_t kUnusable = 0x27;      // any of these: the observation is no
 // Decodes the current observation: fetches it, sets the CLASS level
 // indexes, the scaled continuous values and each effect's product and level combination,
 // and returns its status word. values receives the responses (the extra variables).
-uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency);
+[[nodiscard]] uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency);
 // The check of one effect's constructed members: 1 usable, 0 not (0x22 added to *status).
 int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* design, int effect);
 // Points each extra variable at the level index of the CLASS variable that is the same
 // data-set variable.
 void zlinkextra(ZLevCtx* ctx);
+// Why the constructed effects' set-up pass over a BY group's data failed.
+namespace setupstatus {
+constexpr int kKnotsUnusable = 3;    // a spline's knots could not be placed
+constexpr int kNotStandardized = 4;  // a variable could not be standardized
+constexpr int kNoLagTable = 5;       // a LAG design variable's tables could not be built
+}  // namespace setupstatus
+
 // LAG tables over the data the context reads: zlagtables numbers the groups (subjects) of each
 // listed LAG record over one pass; zlagpass fills one LAG design variable's lag tables over
-// another: 0, or 5 after a data error (no groups, a duplicate group and period, a history row
-// with a response in the analysis data). The caller's two texts, when given, name the scored
-// data set and its OUT= data set in the messages.
+// another: 0, or setupstatus::kNoLagTable after a data error (no groups, a duplicate group and
+// period, a history row with a response in the analysis data). The caller's two texts, when given,
+// name the scored data set and its OUT= data set in the messages.
 void zlagtables(ZLevCtx* ctx, int count, LagRecord* const* lags);
-int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2);
+[[nodiscard]] int zlagpass(ZLevCtx* ctx, ZDesignVar* var, const char* text1, const char* text2);
 // The files of percentile knots over a pass of the BY group's observations: opened (with
 // frequencies when the context reads a FREQ variable), one record per usable observation (its
 // values and whole frequency), then sorted. A scratch file that cannot be written or sorted
-// ends the step with 1020 (the files released first).
+// ends the step with step::kHistory (the files released first).
 void zknotfilesopen(const ZLevCtx* ctx, KnotFiles* files);
 void zknotfilesadd(KnotFiles* files, const double* values, double frequency);
 void zknotfilessort(KnotFiles* files);

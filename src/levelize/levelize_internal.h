@@ -16,7 +16,7 @@
 namespace vsf {
 
 // ---- Memory (levalloc.cpp) ----
-// Zeroed memory from a pool; a refusal issues (848, 140) and ends the step with 1012.
+// Zeroed memory from a pool; a refusal issues (848, 140) and ends the step with step::kInternal.
 void* levAlloc(HostPool* pool, size_t bytes);
 template <typename T>
 T* levArray(HostPool* pool, size_t n) {
@@ -133,7 +133,7 @@ bool levRefMatches(const LevelVar& v, const char* levelText);
 void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n);
 
 // ---- Reader callbacks (levreader.cpp) ----
-int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to);
+[[nodiscard]] int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to);
 void zlevBindRows(ZLevCtx* ctx, int formatted);
 // CLASS variable c's formatted value of the current observation as read (the whole text,
 // aligned as its levels are, without trailing blanks); the formatted image must be current.
@@ -166,9 +166,9 @@ void levParameterNames(ZLevCtx* ctx);
 // Makes equal parameter names unique by appending a counter (design flag kNamesUnique).
 void levUniqueNames(ZDesign* design, HostPool* allocator);
 
-// The constructed-effect set-up pass: 0, or 3, 4 or 5 when the data do not allow a
+// The constructed-effect set-up pass: 0, or a setupstatus code when the data do not allow a
 // constructed effect. zlev runs it through levDataPass so that tests can make it fail.
-int zdatapass(ZLevCtx* ctx);
+[[nodiscard]] int zdatapass(ZLevCtx* ctx);
 extern int (*levDataPass)(ZLevCtx* ctx);
 
 // ---- The observation reader (readobs.cpp) ----
@@ -188,15 +188,15 @@ struct CenterRange {
 // seen (nothing written), 1 constant, 2 varying.
 int zcenter(LevelizeWork* work, int var, CenterRange* out);
 // Default start routine of a new work area: the reader in its observation mode, rewound.
-int zlevprep(LevelizeWork* work, ZDesign* design);
+[[nodiscard]] int zlevprep(LevelizeWork* work, ZDesign* design);
 
 // ---- Threaded levelization (levthreads.cpp, levcombos.cpp) ----
 // Level collection on the context's workers: 1 when they collected the levels and ranges into
 // the work area, 0 to read on this thread (a note in the log says why, when threads were asked).
-int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* work);
+[[nodiscard]] int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* work);
 // A threaded pass that a worker's failure ended: (174, 66) when other workers had failed too,
 // then (174, 55) for a worker that could not wait or (174, 56) for one whose work failed; the
-// design's return code rises to 1012.
+// design's return code rises to step::kInternal.
 void levThreadedStop(ZLevCtx* ctx, const WorkCrew::Stop& why);
 
 // ---- Formatting session for CLASS values (levformat.cpp) ----

@@ -136,7 +136,7 @@ int zbetatails(BetaDistRec* rec) {
   if (a > kMaxShape || b > kMaxShape || !(x >= 0 && x <= 1 && a > 0 && b > 0)) return 1;
   if ((x == 0 && a != 1) || (x == 1 && b != 1)) return 1;
   if (x == 0 || x == 1) {  // the density is finite there; one tail is exactly zero
-    zbetalpdf(x, a, b, &rec->logDensity);
+    (void)zbetalpdf(x, a, b, &rec->logDensity);  // x, a and b were checked above
     rec->logLower = x == 0 ? kLogZero : 0.0;
     rec->logUpper = x == 0 ? 0.0 : kLogZero;
     return 0;

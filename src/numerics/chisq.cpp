@@ -29,8 +29,7 @@ bool logDensityNc(double t, double df, double nc, double* out) {
   b.x = std::sqrt(nc * t);
   b.nu = df / 2 - 1;
   b.kind = 2;
-  zbesseli(&b);
-  if (!(b.result > -kDblMax)) return false;
+  if (zbesseli(&b) != 0 || !(b.result > -kDblMax)) return false;
   *out = -kLn2 - (t + nc) / 2 + (df / 4 - 0.5) * std::log(t / nc) + b.result;
   return true;
 }

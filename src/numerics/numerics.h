@@ -18,10 +18,10 @@ double zstirlerr(double x);         // ln Gamma(x) - Stirling's formula
 double zlbeta(double a, double b);  // ln B(a,b); 99 when a or b <= 0
 double zlog1p(double x);
 double zexpm1(double x);
-double zfrexp(double x, int* e);    // x = m 2^e, |m| in [0.5, 1)
-double zldexp(double x, int e);     // x 2^e
-int zmills(double x, double* out);  // (1 - Phi(x)) / phi(x); 0 or 1 (did not settle)
-int zpkidx(int i, int j);           // index of (i,j) in a packed lower triangle
+double zfrexp(double x, int* e);                  // x = m 2^e, |m| in [0.5, 1)
+double zldexp(double x, int e);                   // x 2^e
+[[nodiscard]] int zmills(double x, double* out);  // (1 - Phi(x)) / phi(x); 0 or 1 (did not settle)
+int zpkidx(int i, int j);                         // index of (i,j) in a packed lower triangle
 
 // e^x and x^y. Overflow throws NumericFault(0xC0000091), a negative base with a fractional
 // exponent NumericFault(0xE0000001). A missing argument gives it back.
@@ -184,25 +184,26 @@ struct RootSolveRec {
 
 // Incomplete beta and gamma.
 [[nodiscard]] int zbetacdf(double x, double a, double b, double* prob, double* dens);
-int zbetalpdf(double x, double a, double b, double* out);
-int zbetatails(BetaDistRec* rec);
-int zbetainv(BetaDistRec* rec);
-int zgammadist(GammaDistRec* rec);
-int zgammainc(GammaDistRec* rec);
-int zgammalpdf(double x, double a, double* out);
-int zgammaser(GammaDistRec* rec);
-int zdistkern(TrapezoidRec* rec, double* result);
-int zbesseli(BesselIRec* rec);
+[[nodiscard]] int zbetalpdf(double x, double a, double b, double* out);
+[[nodiscard]] int zbetatails(BetaDistRec* rec);
+[[nodiscard]] int zbetainv(BetaDistRec* rec);
+[[nodiscard]] int zgammadist(GammaDistRec* rec);
+[[nodiscard]] int zgammainc(GammaDistRec* rec);
+[[nodiscard]] int zgammalpdf(double x, double a, double* out);
+[[nodiscard]] int zgammaser(GammaDistRec* rec);
+[[nodiscard]] int zdistkern(TrapezoidRec* rec, double* result);
+[[nodiscard]] int zbesseli(BesselIRec* rec);
 
 // Normal, F and chi-square.
 double znormcdf(double x);
-int zlnormcdf(double x, double* logLower, double* logUpper, double* logDensity);
+[[nodiscard]] int zlnormcdf(double x, double* logLower, double* logUpper, double* logDensity);
 double znormq(double p);
 double zprobf(double x, double df1, double df2);
-int zfdistnc(double x, double df1, double df2, double nc, double* logLower, double* logUpper);
-int zfdist(FDistRec* rec);
-int zchisqnc(ChiSqDistRec* rec);
-int zrootsolve(RootSolveRec* rec);
+[[nodiscard]] int zfdistnc(double x, double df1, double df2, double nc, double* logLower,
+                           double* logUpper);
+[[nodiscard]] int zfdist(FDistRec* rec);
+[[nodiscard]] int zchisqnc(ChiSqDistRec* rec);
+[[nodiscard]] int zrootsolve(RootSolveRec* rec);
 
 // ---------------------------------------------------------------------------------------------
 // Packed symmetric matrices (lower triangle by rows) and vector kernels
@@ -302,7 +303,7 @@ enum : int {
 };
 }
 
-int zrnginit(RngState* rng);
+[[nodiscard]] int zrnginit(RngState* rng);
 double zmtunif(RngState* rng);
 double zrdranduni(RngState* rng);
 int zrngmethod();
@@ -363,7 +364,7 @@ int zrngweibf(RngState* rng, double a, double b);
 int32_t zrngrecseed(int32_t procedureSeed, int32_t index);
 
 // Settles the procedure seed (mode 1) or records the generator's end state in SYSRANEND
-// (mode 2); 0 or a negative code.
+// (mode 2); always 0.
 int zsysrand(int* seed, int mode);
 
 }  // namespace vsf

@@ -75,12 +75,10 @@ OutputArgItem valueFlag(int32_t v) { return argFlag(key::kDynamicValue, v); }
 OutputArgItem valueDouble(double v) { return argDouble(key::kDynamicValue, v); }
 OutputArgItem valueString(HostString* s) { return argString(key::kDynamicValue, s); }
 
-void startDisplayClock(OutputSink* s) { s->clockStart = hostClock(); }
+DisplayClock::DisplayClock(OutputSink* s) : s_(s), start_(hostClock()) { ++s_->clocksRunning; }
 
-void stopDisplayClock(OutputSink* s) {
-  double elapsed = hostClock() - s->clockStart;
-  s->clockTotal += elapsed;
-  s->clockStart = elapsed;
+DisplayClock::~DisplayClock() {
+  if (--s_->clocksRunning == 0) s_->clockTotal += hostClock() - start_;
 }
 
 // ---- Data tables ----

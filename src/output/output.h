@@ -14,11 +14,12 @@ namespace vsf {
 
 // Where the step's tables, groups and text lines go: the host's output manager, the pool of
 // the step details (given back before a refused group request ends the step), and the time
-// the display tables took.
+// the display tables and graphs took (with the number of their clocks running now).
 struct OutputSink {
   HostObject* manager = nullptr;
   HostPool* detailsPool = nullptr;
-  double clockStart = 0, clockTotal = 0;
+  double clockTotal = 0;
+  int clocksRunning = 0;
   HostObject* selectedModelGroup = nullptr;  // the BY group's "SelectedModel" group, while open
 };
 
@@ -83,9 +84,20 @@ OutputArgItem valueFlag(int32_t v);
 OutputArgItem valueDouble(double v);
 OutputArgItem valueString(HostString* s);
 
-// The display clock: the start of a table and the time added to the display timer.
-void startDisplayClock(OutputSink* s);
-void stopDisplayClock(OutputSink* s);
+// Adds a display table's or graph's time to the display timer when it goes out of scope,
+// whichever way the routine returns. A clock started inside another adds nothing: the outer
+// one counts that time already.
+class DisplayClock {
+ public:
+  explicit DisplayClock(OutputSink* s);
+  ~DisplayClock();
+  DisplayClock(const DisplayClock&) = delete;
+  DisplayClock& operator=(const DisplayClock&) = delete;
+
+ private:
+  OutputSink* s_;
+  double start_;
+};
 
 // A data table as the output system receives it: create, columns, bind, rows, close, release.
 class DataTable {

@@ -11,8 +11,7 @@ namespace vsf {
 
 // The standardized problem from the run's crossproducts (each column centred and scaled to
 // unit variance (n - 1) by algebra, the response centred and in units of its standard
-// deviation); forced groups carry no penalty.
-// 0 or -2.
+// deviation); forced groups carry no penalty. 0 or rc::kMemory.
 [[nodiscard]] int buildOptimizerProblem(SelectionState* s);
 // The model of coefficients x: the first `kept` entries of the model list (the intercept and
 // the forced effects) and every effect from the first selectable one with a nonzero

@@ -10,6 +10,6 @@ struct ResampleSet;
 // penalized methods without tuning), per L2 value, per fold or per resample otherwise. 0, or
 // the first nonzero code of buildModelPool or runSelection; the outcome of the last run is
 // left in the state (its status says whether a model was selected).
-int fitModel(SelectionState* sel, ResampleSet* resamples);
+[[nodiscard]] int fitModel(SelectionState* sel, ResampleSet* resamples);
 
 }  // namespace vsf

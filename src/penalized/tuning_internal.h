@@ -56,13 +56,13 @@ L2SearchResult goldenSectionSearch(double low, double high, int32_t n, const L2O
 double mergeFoldPaths(TuningTables* t, L1ChoiceCode mode, double tol);
 
 // Room for `more` path points past those kept, and for a grid and averages as long as all of
-// them. 0 or -2.
+// them. 0 or rc::kMemory.
 [[nodiscard]] int reservePoints(TuningTables* t, int32_t more);
 // The group's run totals and column moments, kept before the folds' runs change them (0 or
-// -2), and put back.
+// rc::kMemory), and put back.
 [[nodiscard]] int saveGroupMoments(SelectionState* s);
 void restoreGroupMoments(SelectionState* s);
-// Room in the tables for the history of n points (kept when big enough). 0 or -2.
+// Room in the tables for the history of n points (kept when big enough). 0 or rc::kMemory.
 [[nodiscard]] int reserveHistory(TuningTables* t, int32_t n);
 
 }  // namespace vsf

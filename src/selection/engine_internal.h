@@ -11,7 +11,8 @@ void sweepModelColumn(SelectionState* s, int32_t k);
 
 // enterEffect with a choice the methods do not have: `exact` sweeps a trial entry's columns
 // in for real (a data-based criterion of the trial model reads the whole swept matrix).
-int enterEffectImpl(SelectionState* s, int32_t effect, bool resweepAll, bool fromTrial, bool exact);
+[[nodiscard]] int enterEffectImpl(SelectionState* s, int32_t effect, bool resweepAll,
+                                  bool fromTrial, bool exact);
 
 // Rows o .. n-1 of S from the same rows of A, swept on the columns 1 .. o-1 flagged '1', as
 // sweeping the bordered matrix from scratch would give them.
@@ -23,7 +24,7 @@ void borderNewRows(SelectionState* s, double* S, const double* A, const char* fl
 int32_t eliminateNewColumns(SelectionState* s, double* S, const double* A, int32_t o, int32_t n);
 
 // The new rows o .. o+c-1 of A (and of every A_f) for effect k; 0 or a pass's code.
-int assembleNewRows(SelectionState* s, int32_t k, int32_t o, bool fromTrial);
+[[nodiscard]] int assembleNewRows(SelectionState* s, int32_t k, int32_t o, bool fromTrial);
 
 // Removes columns [first, first + c) from a packed triangle of order n, in place.
 void dropColumns(double* m, int32_t n, int32_t first, int32_t c);

@@ -122,7 +122,7 @@ double resampleSize(const ResampleSet* set, double population);
 int32_t sampleSeed(int32_t procedureSeed, int32_t index);
 
 // Sets up the records' shares for a pass of `samples` samples over `records` records (empty
-// shares are not made); the generators are seeded per sample. 0 or -2.
-int shareResamples(ResampleSet* set, int32_t records, int32_t samples);
+// shares are not made); the generators are seeded per sample. 0 or rc::kMemory.
+[[nodiscard]] int shareResamples(ResampleSet* set, int32_t records, int32_t samples);
 
 }  // namespace vsf

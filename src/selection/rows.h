@@ -90,17 +90,19 @@ struct Row {
   bool training() const { return role == 1; }
 };
 
-// Reads one block's resample frequencies from the resample file; -7 when the read fails.
-inline int readFeed(SelectionState* st, int64_t n) {
+// Reads one block's resample frequencies from the resample file; rc::kPageIo when the read
+// fails.
+[[nodiscard]] inline int readFeed(SelectionState* st, int64_t n) {
   ResampleFeed* f = st->resampleFeed;
   if (!f) return rc::kPageIo;
   return streamReadAt(f->file, f->frequencies, 8 * n, &f->position) == 0 ? 0 : rc::kPageIo;
 }
 
 // Calls fn(row) for every row of the block, weights already worked out (a = w f, or w r
-// with resampling). 0, or -7 when the block's resample frequencies cannot be read.
+// with resampling). 0, or rc::kPageIo when the block's resample frequencies cannot be read.
 template <typename Fn>
-int forEachRow(SelectionState* st, const Shape& h, const PageView& view, bool weighted, Fn&& fn) {
+[[nodiscard]] int forEachRow(SelectionState* st, const Shape& h, const PageView& view,
+                             bool weighted, Fn&& fn) {
   const int64_t n = blockRowCount(view);
   if (weighted && h.feed)
     if (int rc = readFeed(st, n); rc != 0) return rc;

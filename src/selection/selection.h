@@ -445,7 +445,7 @@ inline double responseCentre(const SelectionState* s) {
 }
 
 // ---- Model pool and array sizing ----
-// 0, -1 (pool not created) or -2.
+// 0, rc::kPool (pool not created) or rc::kMemory.
 [[nodiscard]] int buildModelPool(SelectionState* s);
 [[nodiscard]] int growSweepStore(SelectionState* s, int32_t capacity);  // -1: twice the order
 [[nodiscard]] int growEffectStore(SelectionState* s, int32_t rows, int32_t rowLength);
@@ -455,7 +455,7 @@ void resetSelectionState(SelectionState* s);
 void freeSelectionState(SelectionState* s);
 
 // ---- Entering and removing effects ----
-// 0 or the code of a failed growth (-2) or pass.
+// 0 or the code of a failed growth (rc::kMemory) or pass.
 [[nodiscard]] int enterEffect(SelectionState* s, int32_t effect, uint8_t resweepAll,
                               uint8_t fromTrial);
 // Mode 2 permanent (BACKWARD, STEPWISE), 1 the LAR-type path, 0 a trial.
@@ -626,7 +626,7 @@ void updateChooseStep(SelectionState* s, double selectValue, double stopValue, d
 [[nodiscard]] int checkStopCriterion(SelectionState* s, int32_t effect, int mode,
                                      double candidateValue, double* best, int* stop);
 // 1 to go on, 0 to stop (the stop reason set).
-int checkStopRules(SelectionState* s, int32_t step);
+[[nodiscard]] int checkStopRules(SelectionState* s, int32_t step);
 
 // ---- The classical methods ----
 [[nodiscard]] int selectNone(SelectionState* s);

@@ -56,8 +56,8 @@ bool poolGrow(SelectionState* s, T** p, int64_t n) {
 }
 
 // Checkpoint buffers: the list copies, then the matrix copies sized to the order capacity.
-int checkpointLists(SelectionState* s);
-int ensureCheckpointBuffers(SelectionState* s);
+[[nodiscard]] int checkpointLists(SelectionState* s);
+[[nodiscard]] int ensureCheckpointBuffers(SelectionState* s);
 
 // Sweeps column k of a matrix with the pivot rule; returns true when its flag changed.
 bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k);

@@ -46,7 +46,7 @@ void refuseMsg(int& stepCode, int number, int code, std::initializer_list<MsgArg
 void noEffectMsg(std::string_view option);
 
 // Thread options: the workers the PERFORMANCE statement and the global THREADS and CPUCOUNT
-// options ask for. zthropt ends the step (1012) when a global option cannot be read.
+// options ask for. zthropt ends the step (step::kInternal) when a global option cannot be read.
 void zthropt(const StatementRecord* statements, ThreadOptions* options);
 void zthrglob(uint8_t* threadsOn, int32_t* count);
 // The "_testthread" macro variables: -1 no preference, 0 one thread, 1 threaded.

@@ -21,7 +21,7 @@ TEST(OutputProtocol, StepDriverRequestsAreAnswered) {
   OutputArgItem ask = argFlag(key::kGraphicsOn, 0);
   EXPECT_EQ(OutputDriver::call(o.manager, op::kQuery, {ask}), 0);
   OutputArgItem asked[1] = {argFlag(key::kGraphicsOn, 0)};
-  zhdlcall(static_cast<HostObject*>(o.manager), nullptr, op::kQuery, 1, asked);
+  EXPECT_EQ(zhdlcall(static_cast<HostObject*>(o.manager), nullptr, op::kQuery, 1, asked), 0);
   EXPECT_EQ(asked[0].flagValue(), 1);  // graphics are on
   EXPECT_EQ(OutputDriver::call(o.manager, op::kGroupAttributes, {argInt(key::kGroupLevel, 2)}), 0);
   EXPECT_EQ(

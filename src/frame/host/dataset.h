@@ -71,7 +71,7 @@ struct OutVarDefinition {
 struct HostDsFamily {
   // Opens a data set by name (library member or quoted path). Returns null and a status when
   // it cannot be opened; the host has issued the error. A file that is missing, unreadable or
-  // not valid CSV ends the step (1012) after the host's error. kDsOutput is outCreate.
+  // not valid CSV ends the step (step::kInternal) after the host's error. kDsOutput is outCreate.
   HostDataSet* (*open)(std::string_view name, int direction, uint32_t* status);
   // The most recent data set read or written, for a step without DATA=; empty when none.
   std::string (*lastName)();

@@ -38,13 +38,13 @@ class PageStream {
   // Open fields set before (re)opening: mode (1 read back), access pattern (4 sequential,
   // 2 random), write-back (2 when pages are rewritten).
   virtual void setOpenFields(int mode, int accessPattern, int writeBack) = 0;
-  virtual int open() = 0;  // 0 or a host status
+  [[nodiscard]] virtual int open() = 0;  // 0 or a host status
   virtual int pageLength() const = 0;
   virtual void* newPageBuffer() = 0;  // null when refused
-  virtual int readPage(PageDescriptor* block) = 0;
-  virtual int writePage(const PageDescriptor* block) = 0;
+  [[nodiscard]] virtual int readPage(PageDescriptor* block) = 0;
+  [[nodiscard]] virtual int writePage(const PageDescriptor* block) = 0;
   virtual void releasePageBuffer(PageDescriptor* block) = 0;
-  virtual int commit(int closing) = 0;  // 0 before reopening, 1 when closing
+  [[nodiscard]] virtual int commit(int closing) = 0;  // 0 before reopening, 1 when closing
   virtual void discard(int argument) = 0;
   virtual void release() = 0;  // closes and deletes the file
 };
@@ -58,9 +58,9 @@ class HxStream : public HostExtension {
 class ScratchFileObject {
  public:
   virtual ~ScratchFileObject() = default;
-  virtual int seek(int64_t position) = 0;
-  virtual int write(const void* data, int64_t length) = 0;
-  virtual int read(void* data, int64_t length) = 0;
+  [[nodiscard]] virtual int seek(int64_t position) = 0;
+  [[nodiscard]] virtual int write(const void* data, int64_t length) = 0;
+  [[nodiscard]] virtual int read(void* data, int64_t length) = 0;
   virtual void release() = 0;
 };
 
@@ -68,13 +68,13 @@ class HxStreamX : public HostExtension {
  public:
   virtual ScratchFileObject* open(std::string_view path, std::string_view description,
                                   uint32_t* status) = 0;
-  virtual int deleteByPath(std::string_view path) = 0;
+  [[nodiscard]] virtual int deleteByPath(std::string_view path) = 0;
 };
 
 class HxTools : public HostExtension {
  public:
   // Resolves a host path name ("UTILPATH"); 0 or a host status.
-  virtual int getPathnameDirect(std::string_view name, std::string* path) = 0;
+  [[nodiscard]] virtual int getPathnameDirect(std::string_view name, std::string* path) = 0;
 };
 
 // The work queue of hxworkq: items are run by the queue's workers with the routine given at
@@ -84,8 +84,8 @@ using WorkRoutine = void (*)(void* queueContext, void* item);
 class WorkQueue {
  public:
   virtual ~WorkQueue() = default;
-  virtual int enqueue(void* item) = 0;               // 0 on success
-  virtual int signalWhenDone(HostEvent* event) = 0;  // 0 on success
+  [[nodiscard]] virtual int enqueue(void* item) = 0;               // 0 on success
+  [[nodiscard]] virtual int signalWhenDone(HostEvent* event) = 0;  // 0 on success
   virtual void reset() = 0;
   virtual void shutdown() = 0;
   virtual void destroy() = 0;

@@ -190,7 +190,8 @@ struct HostParseFamily {
   void (*skipToken)();
   // The statement being parsed (MODEL while its effect list is read).
   StatementRecord* (*currentStatement)();
-  // The step's parse status: 0, or the step code (2000, 1012) an effect error set.
+  // The step's parse status: 0, or the step code (step::kEffect, step::kInternal) an effect error
+  // set.
   int (*status)();
   void (*setStatus)(int status);
 

@@ -37,7 +37,7 @@ constexpr uint32_t kRequestIo = 0x803FC00Du;   // the host's own files of a requ
 }  // namespace hs
 
 // Arithmetic faults, raised where the numerical code finds them and caught by the host's step
-// runner (which issues an error and ends the step with 1012).
+// runner (which issues an error and ends the step with step::kInternal).
 namespace fault {
 constexpr uint32_t kDomain = 0xE0000001u;
 constexpr uint32_t kDivideByZero = 0xC000008Eu;
