@@ -155,10 +155,8 @@ void parameterStatistics(const std::vector<double>& v, int32_t K, double alpha, 
   out->avgUpper = quantileOf(K, 1 - q, all);
 }
 
-int averageOverSamples(StepView* s) {
-  ResampleSet* set = &s->group.resampling;
+int averageOverSamples(StepView* s, ResampleSet* set, SelectionState* sel) {
   const ModelAverageOptions& m = s->settings.modelAverage;
-  SelectionState* sel = &s->group.selection;
   const double start = hostClock();
   const int32_t S = set->samples;
   const int32_t E = sel->layout.effectCount, P = sel->layout.paramCount;

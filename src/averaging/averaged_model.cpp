@@ -81,11 +81,12 @@ void setAveragedModel(StepView* s, SelectionState* sel, AveragedResults* a) {
   a->parmColumn = parameterColumns(s, sel);
 }
 
-bool predictWithSampleModels(StepView* s, const double* row, OutputSlots* out) {
+bool predictWithSampleModels(const StepView* s, const double* row, OutputSlots* out,
+                             std::vector<double>* work) {
   const AveragedResults& a = s->group.resampling.results;
   if (a.samplesAveraged <= 0 || a.parmColumn.empty() || !averagingWanted(out)) return false;
   const int32_t n = static_cast<int32_t>(a.sampleModels.size());
-  std::vector<double>& v = s->group.resampling.predictionWork;
+  std::vector<double>& v = *work;
   v.clear();
   for (int32_t k = 0; k < n; ++k) {
     double prediction = missingValue('.');

@@ -92,9 +92,10 @@ struct OutputData {
 // Defines every SCORE OUT= data set's variables, in statement order; 0 or rc::kMemory.
 [[nodiscard]] int defineScoreVariables(StepView* state, OutputData* data);
 // The design-row buffer of the group and, when the OUTDESIGN data set is written in the BY
-// group (no BY statement), its variables; 0, rc::kMemory or the failure of nameDesignParameters.
+// group (no BY statement), its variables; the group's OUTDESIGN width into *width. 0,
+// rc::kMemory or the failure of nameDesignParameters.
 [[nodiscard]] int defineOutDesignVariables(StepView* state, ZLevCtx* lev, HostDataSet* outDesign,
-                                           OutputData* data);
+                                           OutputData* data, int32_t* width);
 
 // ---- Output rows ----
 // Appends one OUTPUT row (and without a BY statement one OUTDESIGN row) per observation of the
@@ -132,7 +133,7 @@ std::string formatEffectName(const StepView* state, int32_t candidate);
 // ---- Model averaging ----
 // Sets up the resample records of the BY group's pass (the refit pass with its own sample
 // count): the shares and the kept per-sample frequencies. 0 or rc::kMemory.
-[[nodiscard]] int initResampleWork(StepView* state, bool refitPass);
+[[nodiscard]] int initResampleWork(StepView* state, ResampleSet* set, bool refitPass);
 // Whether what model averaging keeps per sample (each sample's model of `params` estimates and
 // `effects` effects, its counts per stored row when OUTPUT keeps them, its OUTPUT and SCORE
 // variables) fits the memory the host reports: 0, or rc::kNoMemoryLeft with an error naming
@@ -145,16 +146,18 @@ void freeResampleWork(ResampleSet* set);
 // model the selection state's. 0 (also when no model passes the subset rule: no averaging
 // output), rc::kMemory, or rc::kNoSampleFitted when no sample was fitted and there is no BY
 // statement.
-[[nodiscard]] int averageOverSamples(StepView* state);
+[[nodiscard]] int averageOverSamples(StepView* state, ResampleSet* set, SelectionState* sel);
 // The refit model from the first pass's results into the ResampleSet; 0, or rc::kMemory without
 // effects.
-[[nodiscard]] int chooseRefitEffects(StepView* state);
+[[nodiscard]] int chooseRefitEffects(StepView* state, ResampleSet* set);
 // The ModelAverageInfo table; 0.
 int printModelAverageInfo(StepView* state);
 // The sample models' predictions of one design row and their summary (the predicted value,
 // standard deviation, bounds and median): false when no averaging output is asked for or no
-// sample was averaged (the averaged model's prediction then stands).
-bool predictWithSampleModels(StepView* state, const double* row, OutputSlots* slots);
+// sample was averaged (the averaged model's prediction then stands). `work` holds the samples'
+// predictions of the row; the caller keeps it from row to row.
+bool predictWithSampleModels(const StepView* state, const double* row, OutputSlots* slots,
+                             std::vector<double>* work);
 // The number of samples whose per-sample values are written.
 int32_t outputSampleCount(const StepView* state);
 // The drawn count of stored row `storedRow` in sample `sample`; -1 when not kept.

@@ -147,16 +147,17 @@ int nameColumns(const StepView* s, ZLevCtx* lev, const AppliedModel& m) {
 
 }  // namespace
 
-int defineOutDesignVariables(StepView* s, ZLevCtx* lev, HostDataSet* outDesign, OutputData* data) {
+int defineOutDesignVariables(StepView* s, ZLevCtx* lev, HostDataSet* outDesign, OutputData* data,
+                             int32_t* width) {
   const StepSettings& st = s->settings;
   const ZDesign* d = lev->design;
   OutDesignColumns& des = data->design;
-  SelectionState& sel = s->group.selection;
+  const SelectionState& sel = s->group.selection;
   if (st.outputDataSet || (outDesign && !st.hasByStatement)) {
     if (d->columnCount <= 0) return -2;
     des.row.assign(static_cast<size_t>(d->columnCount), 0.0);
   }
-  s->group.groupOutDesignWidth = 0;
+  *width = 0;
   if (!outDesign) return 0;
   AppliedModel model;
   selectedModel(s, &sel, &model);
@@ -167,7 +168,7 @@ int defineOutDesignVariables(StepView* s, ZLevCtx* lev, HostDataSet* outDesign, 
     if (int rc = nameColumns(s, lev, model); rc != 0) return rc;
   if (sel.run.status == -202) return 0;
   const int32_t columns = st.outDesignFullModel ? full : sel.run.status < 0 ? 0 : model.parameters;
-  s->group.groupOutDesignWidth = columns;
+  *width = columns;
   if (st.hasByStatement) {
     des.largestSelected = std::max(des.largestSelected, model.parameters);
     return 0;

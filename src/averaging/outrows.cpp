@@ -77,6 +77,7 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
   ObsTagReader tags(&s->res.obsTags, s->group.obsTagStart);
   std::vector<int32_t> newLevels(static_cast<size_t>(std::max(d->effectCount, 0)), 0);
   bool missingLevel = false;
+  std::vector<double> sampleWork;  // the samples' predictions of a row
   double* const* designSlots = des.slots.data();
   lev->start(lev);
   while (lev->next(lev)) {
@@ -100,7 +101,8 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
       double* row = des.row.data();
       buildModelDesignRow(lev, row);
       double predicted = predictRow(model, d, row);
-      if (!predictWithSampleModels(s, row, &out) && out.predicted) *out.predicted = predicted;
+      if (!predictWithSampleModels(s, row, &out, &sampleWork) && out.predicted)
+        *out.predicted = predicted;
       if (out.predicted) predicted = *out.predicted;
       if (out.residual)
         *out.residual = std::isfinite(y) && std::isfinite(predicted) ? y - predicted : dotMissing();

@@ -10,8 +10,7 @@
 
 namespace vsf {
 
-int chooseRefitEffects(StepView* s) {
-  ResampleSet* set = &s->group.resampling;
+int chooseRefitEffects(StepView* s, ResampleSet* set) {
   const SelectionState& sel = s->group.selection;
   const AveragedResults& a = set->results;
   const int32_t E = sel.layout.effectCount, K = a.samplesAveraged;

@@ -64,9 +64,8 @@ int checkSampleMemory(StepView* s, int32_t samples, int64_t params, int64_t effe
   return rc::kNoMemoryLeft;
 }
 
-int initResampleWork(StepView* s, bool refitPass) {
+int initResampleWork(StepView* s, ResampleSet* set, bool refitPass) {
   const ModelAverageOptions& m = s->settings.modelAverage;
-  ResampleSet* set = &s->group.resampling;
   freeResampleWork(set);
   const int32_t samples = refitPass ? m.refitSamples : m.samples;
   const SelectionState& sel = s->group.selection;

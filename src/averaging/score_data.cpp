@@ -156,6 +156,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   LeftOut left;
   left.newLevels.assign(static_cast<size_t>(std::max(d->effectCount, 0)), 0);
   bool anyResponse = false;
+  std::vector<double> sampleWork;  // the samples' predictions of a row
   if (slots.by) *slots.by = s->group.byGroupNumber;
   lev->start(lev);
   while (lev->next(lev)) {
@@ -187,7 +188,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
       }
       buildModelDesignRow(lev, row.data());
       double predicted = predictRow(model, d, row.data());
-      if (predictWithSampleModels(s, row.data(), &slots) && slots.predicted)
+      if (predictWithSampleModels(s, row.data(), &slots, &sampleWork) && slots.predicted)
         predicted = *slots.predicted;
       if (slots.predicted) *slots.predicted = predicted;
       if (hasResponse && std::isfinite(predicted)) {

@@ -37,7 +37,7 @@ void fTest(double msm, double mse, double dfm, double dfe, double* f, double* p)
 }  // namespace
 
 // Returns 0, or -2 when the Source buffer cannot be had.
-int printAnova(StepView* s, SelectionState* sel, HostPool* allocator) {
+int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator) {
   DisplayClock clock(&s->res.output);
   const bool noInt = s->settings.options.noInt != 0;
   const int labels[3] = {5031, 5032, noInt ? 5034 : 5033};

@@ -29,7 +29,7 @@ bool isEntryStep(const SelectionState* sel) {
 
 // Returns 0 (also when no candidate has a value: nothing to show), or -2 when a buffer
 // cannot be had.
-int printCandidates(StepView* s, SelectionState* sel) {
+int printCandidates(StepView* s, const SelectionState* sel) {
   DisplayClock clock(&s->res.output);
   const std::vector<CandidateEntry>* table = s->group.candidates.table;
   if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;

@@ -25,7 +25,7 @@ const LevelVar* indexVariable(const StepView* s) {
 }  // namespace
 
 // Returns 0, or -2 when the text buffer of a character index variable cannot be had.
-int printCvDetails(StepView* s, SelectionState* sel, HostPool* allocator) {
+int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) {
   DisplayClock clock(&s->res.output);
   const LevelVar* index = indexVariable(s);
   const bool character = index && index->desc->type == kVarCharacter;

@@ -18,7 +18,7 @@ bool safeRule(ScreenCode c) { return c == kScreenZanvi || c == kScreenZanvi2 || 
 }  // namespace
 
 // The stored counts hold the intercept's slot under NOINT too: it is not shown.
-int printDimensions(StepView* s, SelectionState*) {
+int printDimensions(StepView* s, const SelectionState*) {
   const ZDesign* d = s->lev.design;
   if (!d) return 0;
   DisplayClock clock(&s->res.output);
@@ -35,7 +35,7 @@ int printDimensions(StepView* s, SelectionState*) {
   return 0;
 }
 
-int printScreeningInfo(StepView* s, SelectionState* sel) {
+int printScreeningInfo(StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
   if (o.screen == kScreenNone) return 0;
   DisplayClock clock(&s->res.output);
@@ -62,7 +62,7 @@ int printScreeningInfo(StepView* s, SelectionState* sel) {
 }
 
 // Every kept effect and at most the next five; 0, or -2 when the name buffer cannot be had.
-int printSisCorrelation(StepView* s, SelectionState* sel) {
+int printSisCorrelation(StepView* s, const SelectionState* sel) {
   const PathScreening& sc = sel->path.screen;
   if (!sc.sisEffect || sc.ranked == 0) return 0;
   int width = 0;

@@ -30,9 +30,9 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   f.testAse = o.testAsePerStep != 0;
   f.kfold = o.kfold != 0;
   f.externalCv = o.externalCv != 0;
-  f.severalPerStep = o.method == kMethodHxGLasso || o.method == kMethodGroupLasso;
+  f.severalPerStep = methodInfo(o.method).grouped;
   f.pathEstimates = o.pathMethod != 0 || o.method == kMethodHxGLasso;
-  f.groupPath = o.method == kMethodGroupLasso;
+  f.groupPath = methodInfo(o.method).kind == MethodKind::kGroup;
   f.stepNorm = s->settings.graphicsOn && normAxis(s->settings.plots);
   f.detailsText = o.detailsBeyondSummary != 0;
   f.candidatesPlot = s->settings.graphicsOn && s->settings.plots.candidatesPlot.on;

@@ -22,8 +22,9 @@ int printUtilInfo(StepView* state);
 // ParameterNames: the OUTDESIGN design columns' names and their parameters; 0.
 int printParameterNames(StepView* state, SelectionState* sel, const OutputData* data);
 
-// The output drivers of a fit.
-[[nodiscard]] int printFitResults(StepView* state);
+// The output drivers of a fit. printFitResults settles the fit `sel` for its tables (sums
+// within rounding of zero become 0, the selected step is restored); the others only read.
+[[nodiscard]] int printFitResults(StepView* state, SelectionState* sel);
 [[nodiscard]] int printModelAverage(StepView* state);
 int openSelectedModelGroup(StepView* state);
 

@@ -54,21 +54,22 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel);
 bool inModel(uint8_t state);
 
 // ---- Builders ----
-int printObsProfiles(StepView* s, SelectionState* sel);
-int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth);
-int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* binding,
+int printObsProfiles(StepView* s, const SelectionState* sel);
+int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth);
+int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth);
 [[nodiscard]] int printClassLevelInfo(StepView* s, HostPool* allocator);
 [[nodiscard]] int printClassLevelCoding(StepView* s, HostPool* allocator);
-[[nodiscard]] int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
-                                        const BestSteps* best, void** dataOut);
+[[nodiscard]] int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
+                                        const BestSteps* best, const StepMarks& marks,
+                                        void** dataOut);
 int printStopReason(StepView* s, uint8_t reason, int32_t stepCount);
 [[nodiscard]] int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop,
                                    double stopValue);
-int printFitStatistics(StepView* s, SelectionState* sel);
-[[nodiscard]] int printAnova(StepView* s, SelectionState* sel, HostPool* allocator);
-[[nodiscard]] int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocator,
-                                          uint8_t entryOrder);
+int printFitStatistics(StepView* s, const SelectionState* sel);
+[[nodiscard]] int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator);
+[[nodiscard]] int printParameterEstimates(StepView* s, const SelectionState* sel,
+                                          HostPool* allocator, uint8_t entryOrder);
 // The CLASS-level columns of a parameter table, one per CLASS variable marked used: coded
 // level names or the variable's own values, bound to texts[v] or values[v].
 constexpr int kClassText = 32;  // the level text slots zorthname fills
@@ -85,32 +86,32 @@ int printModelSelectFreq(StepView* s);
 int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
 // Notes on the selected model, as R gives them: a fit that is exact (error sum of squares 0 or
 // rounding noise), and effects of the model all of whose columns are aliased with the others'.
-void noteFitQuality(StepView* s, SelectionState* sel);
-[[nodiscard]] int printCandidates(StepView* s, SelectionState* sel);
-[[nodiscard]] int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator);
-[[nodiscard]] int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator,
+void noteFitQuality(StepView* s, const SelectionState* sel);
+[[nodiscard]] int printCandidates(StepView* s, const SelectionState* sel);
+[[nodiscard]] int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* allocator);
+[[nodiscard]] int effectListLength(StepView* s, const SelectionState* sel, HostPool* allocator,
                                    char** text, int* length);
-[[nodiscard]] int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool* allocator,
-                                         uint8_t stopReason);
-[[nodiscard]] int printCvDetails(StepView* s, SelectionState* sel, HostPool* allocator);
+[[nodiscard]] int printSelectedModelNote(StepView* s, const SelectionState* sel,
+                                         HostPool* allocator, uint8_t stopReason);
+[[nodiscard]] int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator);
 [[nodiscard]] int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
                                         int64_t* position, int sampleIndex);
 [[nodiscard]] int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position,
                                    int sample);
 // One step record of the step details: its group, change text and tables.
-[[nodiscard]] int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumber,
-                                  int r, int first);
+[[nodiscard]] int printStepRecord(StepView* s, const SelectionState* record, int level,
+                                  int stepNumber, int r, int first);
 
 // The size of the selection problem and the screening of a path's candidates.
-int printDimensions(StepView* s, SelectionState* sel);
-int printScreeningInfo(StepView* s, SelectionState* sel);
-[[nodiscard]] int printSisCorrelation(StepView* s, SelectionState* sel);
+int printDimensions(StepView* s, const SelectionState* sel);
+int printScreeningInfo(StepView* s, const SelectionState* sel);
+[[nodiscard]] int printSisCorrelation(StepView* s, const SelectionState* sel);
 
 // The tables of the L2 search and external cross validation (tuning_tables.cpp) and of the
 // constructed effects (constructed_info.cpp).
-int printElasticNetParaSummary(StepView* s, SelectionState* sel);
-int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data);
-int printCvExternal(StepView* s, SelectionState* sel);
+int printElasticNetParaSummary(StepView* s, const SelectionState* sel);
+int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data);
+int printCvExternal(StepView* s, const SelectionState* sel);
 int printConstructedEffectInfo(StepView* s, void* manager, ZDesign* design);
 
 }  // namespace vsf

@@ -81,8 +81,7 @@ int printFitInformation(StepView* s, SelectionState* sel) {
 
 }  // namespace
 
-int printFitResults(StepView* s) {
-  SelectionState* sel = &s->group.selection;
+int printFitResults(StepView* s, SelectionState* sel) {
   zeroNegligibleTotals(sel);  // sums within rounding of zero are shown as 0
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
@@ -102,9 +101,9 @@ int printFitResults(StepView* s) {
 }
 
 int openSelectedModelGroup(StepView* s) {
-  if (s->group.groupObject) return 0;
+  if (s->res.output.selectedModelGroup) return 0;
   const bool none = s->settings.options.method == kMethodNone;
-  s->group.groupObject = static_cast<HostObject*>(openGroup(
+  s->res.output.selectedModelGroup = static_cast<HostObject*>(openGroup(
       &s->res.output, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
   return sendGroupRequest(
       &s->res.output, s->res.output.manager, op::kGroupAttributes,
@@ -123,11 +122,13 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
   computeBestSteps(s, sel, &best);
   void* bestData = nullptr;
   void* summaryData = nullptr;
+  // The graphs mark the steps; the summary and the plots after it read the marks.
+  StepMarks marks;
   if (s->settings.graphicsOn) {
-    if (int rc = makeStepLabels(s, sel); rc != 0) return rc;
-    if (int rc = printBestStep(s, sel, best, &bestData); rc != 0) return rc;
+    if (int rc = makeStepLabels(s, sel, &marks); rc != 0) return rc;
+    if (int rc = printBestStep(s, sel, best, &marks, &bestData); rc != 0) return rc;
   }
-  if (int rc = printSelectionSummary(s, sel, workPool(s, sel), &best, &summaryData); rc != 0)
+  if (int rc = printSelectionSummary(s, sel, workPool(s, sel), &best, marks, &summaryData); rc != 0)
     return rc;
   const uint8_t reason = sel->run.stop.reason;
   const int32_t k = o.method == kMethodBackward ? 1 : sel->layout.firstSelectable;
@@ -139,9 +140,9 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
       return rc;
   }
   if (s->settings.graphicsOn) {
-    if (int rc = plotCoefficients(s, sampleIndex, sel, position, file); rc != 0) return rc;
-    if (int rc = plotCriteria(s, sel, best, summaryData, bestData); rc != 0) return rc;
-    if (int rc = plotAse(s, sel, summaryData); rc != 0) return rc;
+    if (int rc = plotCoefficients(s, sampleIndex, sel, marks, position, file); rc != 0) return rc;
+    if (int rc = plotCriteria(s, sel, best, marks, summaryData, bestData); rc != 0) return rc;
+    if (int rc = plotAse(s, sel, marks, summaryData); rc != 0) return rc;
   }
   closeGroup(&s->res.output, group);
   return 0;
@@ -158,7 +159,7 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
     const double last = sel->steps.sse[sel->steps.stepCount - 1];
     sel->fit.trainSse = last < negligibleSumOfSquares(sel) ? 0 : last;
   }
-  const bool optimizer = m == kMethodHxLasso || m == kMethodHxGLasso;
+  const bool optimizer = methodInfo(m).kind == MethodKind::kOptimizer;
   if (!optimizer) {
     if (int rc = printSummaryGroup(s, sel, file, position, sampleIndex); rc != 0) return rc;
     openSelectedModelGroup(s);  // once per BY group; a refusal has gone to zrcabort

@@ -21,7 +21,7 @@ void criterionEntry(FactoidTable& t, CriterionCode code, const FitSummary& fit,
 
 }  // namespace
 
-int printFitStatistics(StepView* s, SelectionState* sel) {
+int printFitStatistics(StepView* s, const SelectionState* sel) {
   DisplayClock clock(&s->res.output);
   const DisplayFlags f = displayFlags(s, sel);
   const double n = sel->totals.trainFreq;

@@ -17,7 +17,7 @@ namespace vsf {
 namespace {
 
 int printGroupInformation(StepView* s) {
-  SelectionState* sel = &s->group.selection;
+  const SelectionState* sel = &s->group.selection;
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   ZDesign* d = s->lev.design;
   if (d && d->classCount > 0) {
@@ -71,9 +71,9 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
   if (readStepHistory(&record) != 0) return rc::kHistory;
   if (record.run.status == 0)
     if (int rc = printSelectionResults(s, &record, file, plotPosition, index); rc != 0) return rc;
-  if (s->group.groupObject) {
-    closeGroup(&s->res.output, s->group.groupObject);
-    s->group.groupObject = nullptr;
+  if (s->res.output.selectedModelGroup) {
+    closeGroup(&s->res.output, s->res.output.selectedModelGroup);
+    s->res.output.selectedModelGroup = nullptr;
   }
   closeGroup(&s->res.output, group);
   groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level)});
@@ -109,7 +109,7 @@ int printModelAverage(StepView* s) {
     initial = openGroup(&s->res.output, "InitialAverage", msgStr(m.refit ? 1221 : 1222),
                         {argFlag(dkey::kFlag435, 0)});
   }
-  ResampleSet* set = &s->group.resampling;
+  const ResampleSet* set = &s->group.resampling;
   if (s->settings.options.modelAveragingRun && m.details && resampleFile(set, 0)) {
     int number = 1;
     int64_t plotPosition = 0;

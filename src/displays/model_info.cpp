@@ -80,7 +80,7 @@ int printModelInfo(StepView* s) {
   if (o.method == kMethodStepwise && o.dropRule == 2)
     e.message(674, 439);
   else
-    e.message(674, o.adaptive ? 438 : 419 + codeIndex(o.method));
+    e.message(674, o.adaptive ? 438 : methodInfo(o.method).label);
   if (o.adaptive && s->settings.initialEstimates)
     e.text(698, dataSetName(s->settings.initialEstimates));
   if (o.adaptive && o.adaptiveGamma != 1.0) e.number(697, o.adaptiveGamma);

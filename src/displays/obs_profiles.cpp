@@ -25,7 +25,7 @@ std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
 
 }  // namespace
 
-int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
+int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth) {
   DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
@@ -108,7 +108,7 @@ int printNObsRoles(StepView* s, SelectionState* sel, int sourceWidth) {
   return 0;
 }
 
-int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* binding,
+int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth) {
   DisplayClock clock(&s->res.output);
   const bool test = binding == &s->settings.test;
@@ -155,7 +155,7 @@ int printNObsSource(StepView* s, SelectionState* sel, const DataSetBinding* bind
   return 0;
 }
 
-int printObsProfiles(StepView* s, SelectionState* sel) {
+int printObsProfiles(StepView* s, const SelectionState* sel) {
   const bool separate = bound(s->settings.validation) || bound(s->settings.test);
   void* group = nullptr;
   int sourceWidth = 0;

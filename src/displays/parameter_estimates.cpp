@@ -41,7 +41,7 @@ int classWidth(const LevelVar& v) {
 
 struct Context {
   StepView* s;
-  SelectionState* sel;
+  const SelectionState* sel;
   const ZDesign* d;  // null when the step has no design (names then come from the labels)
 };
 
@@ -145,8 +145,8 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
     *effect = sel->layout.effectCount;
     return 0;
   }
-  const bool group =
-      sel->options && sel->options->method == kMethodGroupLasso && sel->steps.changes;
+  const bool group = sel->options && methodInfo(sel->options->method).kind == MethodKind::kGroup &&
+                     sel->steps.changes;
   const int32_t* list = group ? sel->steps.changes : sel->steps.effect;
   const int32_t length = group ? sel->steps.changeListLength : sel->steps.stepCount;
   for (int32_t k = *cursor + 1; list && k < length; ++k) {
@@ -163,7 +163,7 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
 }
 
 // Returns 0 (also when no effect is shown), or -2 when a work buffer cannot be had.
-int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocator,
+int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder) {
   DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
@@ -250,7 +250,7 @@ int printParameterEstimates(StepView* s, SelectionState* sel, HostPool* allocato
   return 0;
 }
 
-void noteFitQuality(StepView* s, SelectionState* sel) {
+void noteFitQuality(StepView* s, const SelectionState* sel) {
   if (sel->run.status != 0 || !sel->sweep.invDiag) return;
   const StepHistory& h = sel->steps;
   // The SSE the criteria see: 0 when they are -Infty, rounding noise when they are finite but

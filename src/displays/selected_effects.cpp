@@ -31,7 +31,7 @@ std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* 
 }  // namespace
 
 // Returns 0 (also when no table is due), or -2 when a buffer cannot be had.
-int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) {
+int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* allocator) {
   DisplayClock clock(&s->res.output);
   int32_t inModelCount = 0;
   int width = 0;
@@ -80,7 +80,7 @@ int printSelectedEffects(StepView* s, SelectionState* sel, HostPool* allocator) 
 
 // The forced part of the model (states 2 and 3) as one text; an empty text when there is
 // none. Returns 0, or -2 when the buffer cannot be had.
-int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char** text,
+int effectListLength(StepView* s, const SelectionState* sel, HostPool* allocator, char** text,
                      int* length) {
   std::string list;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
@@ -98,7 +98,7 @@ int effectListLength(StepView* s, SelectionState* sel, HostPool* allocator, char
   return 0;
 }
 
-int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool*, uint8_t stopReason) {
+int printSelectedModelNote(StepView* s, const SelectionState* sel, HostPool*, uint8_t stopReason) {
   const SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone) return 0;
   const long long step = o.method == kMethodBackward
@@ -108,7 +108,7 @@ int printSelectedModelNote(StepView* s, SelectionState* sel, HostPool*, uint8_t 
   if (o.choose == kCritNone) {
     sentence = msgStr(stopReason == 5 ? 662 : 660, {step});
   } else {
-    const std::string name = msgText(399 + codeIndex(o.choose));
+    const std::string name = msgText(criterionInfo(o.choose).texts.name);
     if (name.empty()) return rc::kMemory;
     sentence = msgStr(661, {std::string_view(name), step});
   }

@@ -41,11 +41,9 @@ Plan planOf(const StepView* s, const SelectionState* sel) {
   p.f = displayFlags(s, sel);
   p.method = s->settings.options.method;
   p.backward = p.method == kMethodBackward;
-  const MethodCode m = p.method;
+  const MethodMoves moves = methodInfo(p.method).moves;
   p.entered = p.f.severalPerStep || !p.backward;
-  p.removed = p.f.severalPerStep || m == kMethodBackward || m == kMethodStepwise ||
-              m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
-              m == kMethodElasticNetLs;
+  p.removed = p.f.severalPerStep || moves == MethodMoves::kDrops || moves == MethodMoves::kBoth;
   p.stepLabel = s->settings.graphicsOn;
   p.normBeta = s->settings.graphicsOn && p.f.stepNorm;
   if (s->settings.options.showStepL1) p.l1Column = s->settings.options.l1Choice;
@@ -168,13 +166,13 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 }  // namespace
 
 // Returns 0, or -2 when a text buffer cannot be had.
-int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
-                          const BestSteps* best, void** dataOut) {
+int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
+                          const BestSteps* best, const StepMarks& marks, void** dataOut) {
   DisplayClock clock(&s->res.output);
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
-  b.labelWidth = std::max(s->group.marks.labelWidth, 1);
+  b.labelWidth = std::max(marks.labelWidth, 1);
   auto take = [&](int n) {
     return allocator ? static_cast<char*>(kernel().poolAlloc(allocator, n, kAllocZero)) : nullptr;
   };
@@ -185,7 +183,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   SummaryRow r;
   DataTable t(&s->res.output);
   const MethodCode method = p.method;
-  t.create("SelectionSummary", {argString(key::kLabel2, msgStr(519 + codeIndex(method))),
+  t.create("SelectionSummary", {argString(key::kLabel2, msgStr(methodInfo(method).summaryTitle)),
                                 argInt(dkey::kSummaryFlag, 1)});
   defineColumns(t, s, sel, p, r, b);
   t.endColumns();
@@ -196,7 +194,7 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   const int32_t blockEnd = p.backward ? 1 : std::max(k0, 0);
   const bool selectionRows = sel->steps.stepCount > blockEnd;
   std::vector<OutputArgItem> dyn;
-  addDynamic(dyn, "titleText", valueString(msgStr(519 + codeIndex(method))));
+  addDynamic(dyn, "titleText", valueString(msgStr(methodInfo(method).summaryTitle)));
   addDynamic(dyn, "printFootnote", valueInt(selectionRows && anyOptShown(p) ? 1 : 0));
   t.bind("Stat.VARSIFTER.SelectionSummary", dyn, false, s->settings.graphicsOn ? dataOut : nullptr);
 
@@ -207,7 +205,8 @@ int printSelectionSummary(StepView* s, SelectionState* sel, HostPool* allocator,
   };
   auto stepLabel = [&](int32_t i) {
     if (p.stepLabel)
-      fillField(b.label, b.labelWidth, stepLabelText(s, std::max(displayStep(s, sel, i), 0)));
+      fillField(b.label, b.labelWidth,
+                stepLabelText(s, marks, std::max(displayStep(s, sel, i), 0)));
   };
 
   int32_t shownEffects = 0;

@@ -35,7 +35,7 @@ void changeTexts(const StepView* s, const SelectionState* record, std::string* i
 }
 
 // What the step changed, at the level below the step's description. 0 or -2.
-int describeChange(StepView* s, SelectionState* record, int level, int stepNumber, int r) {
+int describeChange(StepView* s, const SelectionState* record, int level, int stepNumber, int r) {
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = record->steps;
   const int32_t last = record->steps.stepCount - 1;
@@ -47,7 +47,7 @@ int describeChange(StepView* s, SelectionState* record, int level, int stepNumbe
     if (int rc = effectListLength(s, record, record->modelPool, &text, &length); rc != 0) return rc;
     if (length > 0)
       describe(s, level, msgStr(r == 0 ? 470 : 469, {trimRight(std::string_view(text, length))}));
-  } else if (o.method == kMethodHxGLasso || o.method == kMethodGroupLasso) {
+  } else if (methodInfo(o.method).grouped) {
     std::string in, out;
     changeTexts(s, record, &in, &out);
     if (in.empty() && out.empty()) describe(s, level, msgStr(473));
@@ -71,7 +71,7 @@ void releaseRecord(StepView* s) {
 
 // One step record's group: its description, its change and its tables. 0 or the first
 // nonzero code of a table.
-int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumber, int r,
+int printStepRecord(StepView* s, const SelectionState* record, int level, int stepNumber, int r,
                     int first) {
   const SelectionOptions& o = s->settings.options;
   const DisplayFlags f = displayFlags(s, record);
@@ -83,7 +83,7 @@ int printStepRecord(StepView* s, SelectionState* record, int level, int stepNumb
     groupAttributes(
         &s->res.output,
         {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1), argInt(key::kMinusOne, -1),
-         argString(key::kText, msgStr(450 + codeIndex(o.method), {stepNumber}))});
+         argString(key::kText, msgStr(methodInfo(o.method).stepTitle, {stepNumber}))});
     if (int rc = describeChange(s, record, level + 1, stepNumber, r); rc != 0) return rc;
   }
   const StepDetailTables& t = o.stepTables;

@@ -31,18 +31,12 @@ std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
         int m = criterionInfo(o.stop).texts.stopped;
         return m ? msgText(m) : std::string();
       }
-      switch (o.method) {
-        case kMethodForward:
-        case kMethodLar:
-        case kMethodLarLs:
+      switch (methodInfo(o.method).moves) {
+        case MethodMoves::kAdds:
           return msgText(603, {sle});
-        case kMethodBackward:
+        case MethodMoves::kDrops:
           return msgText(605, {sls});
-        case kMethodStepwise:
-        case kMethodLasso:
-        case kMethodLassoLs:
-        case kMethodElasticNet:
-        case kMethodElasticNetLs:
+        case MethodMoves::kBoth:
           return msgText(604, {sle, sls});
         default:
           return std::string();
@@ -116,7 +110,7 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
   const bool sl = c == kCritSl;
   const char entryCompare = sl || criterionIsMinimized(c) ? '>' : '<';
   const char removalCompare = sl ? '<' : entryCompare;
-  const bool several = o.method == kMethodHxGLasso || o.method == kMethodGroupLasso;
+  const bool several = methodInfo(o.method).grouped;
 
   struct Row {
     double criterion = 0, compare = 0;

@@ -12,16 +12,11 @@ namespace vsf {
 
 namespace {
 
-CriterionCode judgingCriterion(const SelectionOptions& o) {
-  const CriterionCode c = o.choose;
-  return c == kCritNone || c == kCritSl || c == kCritStopNone ? o.stop : c;
-}
-
-bool pathMethod(MethodCode m) { return m >= kMethodLar && m <= kMethodElasticNetLs; }
+bool pathMethod(MethodCode m) { return methodInfo(m).kind == MethodKind::kPath; }
 
 }  // namespace
 
-int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
+int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
   DisplayClock clock(&s->res.output);
   FactoidTable t(&s->res.output);
@@ -34,8 +29,7 @@ int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
     t.entry(msgStr(2004), valueDouble(o.l2High));
     t.entry(msgStr(2005), valueInt(o.l2Steps));
   }
-  const int c = static_cast<int>(judgingCriterion(o));
-  t.entry(msgStr(2006), valueString(msgStr(c != 0 ? 399 + c : 696)));
+  t.entry(msgStr(2006), valueString(msgStr(criterionInfo(l2JudgingCriterion(o)).texts.name)));
   if (o.externalCv) {
     t.entry(msgStr(2008), valueDouble(sel->tuning.chosenAlignment));
   } else {
@@ -54,7 +48,7 @@ int printElasticNetParaSummary(StepView* s, SelectionState* sel) {
 
 // One row per L2 value tried, up to the first slot no run filled; its data object (the tuning
 // plots draw from it) into *data when graphs are on.
-int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data) {
+int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
   const TuningTables& tt = sel->tuning;
   if (!tt.history) return 0;
   const bool cv = s->settings.options.externalCv;
@@ -97,7 +91,7 @@ int printElasticNetTuneL2(StepView* s, SelectionState* sel, void** data) {
   return 0;
 }
 
-int printCvExternal(StepView* s, SelectionState* sel) {
+int printCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
   const bool path = pathMethod(s->settings.options.method);
   DisplayClock clock(&s->res.output);

@@ -96,12 +96,13 @@ int fitAndReport(VsfState* s) {
   const SelectionOptions& o = s->settings.options;
   double mark = hostClock();
   if (o.modelAveragingRun)
-    if (int rc = initResampleWork(&s->view, false); rc != 0) return rc;
+    if (int rc = initResampleWork(&s->view, &s->group.resampling, false); rc != 0) return rc;
   if (int rc = fitModel(&s->group.selection, &s->group.resampling); rc != 0) return rc;
   s->res.timers.fitStart = hostClock() - mark;
   s->res.timers.selection += s->res.timers.fitStart;
   if (o.modelAveragingRun)
-    if (int rc = averageOverSamples(&s->view); rc != 0) return rc;
+    if (int rc = averageOverSamples(&s->view, &s->group.resampling, &s->group.selection); rc != 0)
+      return rc;
 
   mark = hostClock();
   zlvlnameout(&s->lev);
@@ -114,7 +115,7 @@ int fitAndReport(VsfState* s) {
     if (o.modelAveragingRun) {
       if (s->group.resampling.resampleCount > 0) rc = printModelAverage(&s->view);
     } else {
-      rc = printFitResults(&s->view);
+      rc = printFitResults(&s->view, &s->group.selection);
       // A failed fit has no design rows to write, unless later BY groups have.
       if (s->group.selection.run.status < 0 && !s->settings.hasByStatement &&
           s->settings.outDesignDataSet && !s->outputs.outDesignDiscarded) {

@@ -68,11 +68,11 @@ void managerRequest(VsfState* s, uint32_t id, uint16_t k, int32_t value) {
 }
 
 void releaseGroup(VsfState* s) {
-  if (s->group.groupObject) {
+  if (s->res.output.selectedModelGroup) {
     OutputArgItem item = argInt(0, 4);
-    int rc = zhdlcall(s->group.groupObject, nullptr, op::kCloseHandle, 1, &item);
+    int rc = zhdlcall(s->res.output.selectedModelGroup, nullptr, op::kCloseHandle, 1, &item);
     if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
-    s->group.groupObject = nullptr;
+    s->res.output.selectedModelGroup = nullptr;
   }
   if (s->res.output.manager) {
     managerRequest(s, op::kGroupAttributes, key::kGroupLevel, 2);
@@ -98,7 +98,8 @@ void groupOutputs(VsfState* s) {
   // Every output of the group, the ParameterNames table's included, carries its own number.
   s->group.byGroupNumber = s->byGroupCount;
   guarded(s, setEffectsMacroVars(&s->view, s->byGroupCount));
-  guarded(s, defineOutDesignVariables(&s->view, &s->lev, outDesign, &s->outputs));
+  guarded(s, defineOutDesignVariables(&s->view, &s->lev, outDesign, &s->outputs,
+                                      &s->group.groupOutDesignWidth));
   openSelectedModelGroup(&s->view);
   if (s->settings.outputDataSet || (outDesign && !s->settings.hasByStatement)) {
     void* sampling = s->settings.options.modelAveragingRun ? &s->group.resampling : nullptr;

@@ -26,10 +26,11 @@ StepSettings refitSettings(const StepSettings& step) {
 
 int refitPass(VsfState* s, const StepSettings& settings) {
   StepView view{settings, s->res, s->group, s->lev, s->stepCode, s->byGroupCount};
-  if (int rc = initResampleWork(&view, true); rc != 0) return rc;
+  if (int rc = initResampleWork(&view, &s->group.resampling, true); rc != 0) return rc;
   SelectionState& sel = s->group.selection;
   if (int rc = fitModel(&sel, &s->group.resampling); rc != 0) return rc;
-  if (int rc = averageOverSamples(&view); rc != 0) return rc;
+  if (int rc = averageOverSamples(&view, &s->group.resampling, &s->group.selection); rc != 0)
+    return rc;
   if (!settings.displaysSuppressed && s->group.resampling.resampleCount > 0) {
     const double mark = hostClock();
     const int rc = printModelAverage(&view);
@@ -43,7 +44,7 @@ int refitPass(VsfState* s, const StepSettings& settings) {
 }  // namespace
 
 int refitAverage(VsfState* s) {
-  if (int rc = chooseRefitEffects(&s->view); rc != 0) return rc;
+  if (int rc = chooseRefitEffects(&s->view, &s->group.resampling); rc != 0) return rc;
   const StepSettings settings = refitSettings(s->settings);
   SelectionState& sel = s->group.selection;
   sel.options = &settings.options;

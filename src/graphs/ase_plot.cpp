@@ -4,7 +4,7 @@
 
 namespace vsf {
 
-int plotAse(StepView* s, SelectionState* sel, void* summaryData) {
+int plotAse(StepView* s, const SelectionState* sel, const StepMarks& marks, void* summaryData) {
   const PlotFamily& f = s->settings.plots.ase;
   if (!f.on || !summaryData) return 0;
   DisplayClock clock(&s->res.output);
@@ -16,7 +16,7 @@ int plotAse(StepView* s, SelectionState* sel, void* summaryData) {
     emptyRangeWarning(s, 226);
     return 0;
   }
-  const std::vector<OutputArgItem> axisList = stepAxisList(s, axis, range);
+  const std::vector<OutputArgItem> axisList = stepAxisList(marks, axis, range);
   const int labelMessage = (roles ? 1007 : 1010) + static_cast<int>(axis) - 1;
   void* view = nullptr;
   if (range.restricted && !range.whole) {

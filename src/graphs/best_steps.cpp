@@ -67,25 +67,20 @@ int32_t chosenDisplayStep(const StepView* s, const SelectionState* sel, const Be
 
 namespace {
 
-// The BestStep columns: a prefix and a criterion, when the fit has its values.
-struct BestColumn {
-  const char* prefix;
-  CriterionCode code;
-};
-
-std::vector<BestColumn> bestColumns(const StepView* s, const SelectionState* sel) {
+// The criteria of the BestStep columns, in their order, when the fit has their values; each
+// column's prefix is the registry's.
+std::vector<CriterionCode> bestColumns(const StepView* s, const SelectionState* sel) {
   const SelectionOptions& o = s->settings.options;
-  std::vector<BestColumn> c = {
-      {"AIC", kCritAic}, {"AICC", kCritAicc}, {"SBC", kCritSbc}, {"ADJRSQ", kCritAdjRsq}};
-  if (o.pressPerStep) c.push_back({"PRESS", kCritPress});
-  if (o.validAsePerStep) c.push_back({"Validate", kCritValidate});
-  if (o.kfold) c.push_back({"CV", kCritCv});
+  std::vector<CriterionCode> c = {kCritAic, kCritAicc, kCritSbc, kCritAdjRsq};
+  if (o.pressPerStep) c.push_back(kCritPress);
+  if (o.validAsePerStep) c.push_back(kCritValidate);
+  if (o.kfold) c.push_back(kCritCv);
   if (sel->fit.sigma2Full != 0) {
-    c.push_back({"BIC", kCritBic});
-    c.push_back({"CP", kCritCp});
+    c.push_back(kCritBic);
+    c.push_back(kCritCp);
   }
   // The external cross validation's plot names these columns too.
-  if (o.externalCv) c.push_back({"CVEX", kCritCvExternal});
+  if (o.externalCv) c.push_back(kCritCvExternal);
   return c;
 }
 
@@ -98,16 +93,17 @@ struct BestValues {
 
 }  // namespace
 
-int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, void** bestData) {
+int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best, StepMarks* marks,
+                  void** bestData) {
   DisplayClock clock(&s->res.output);
   *bestData = nullptr;
-  StepMarks& m = s->group.marks;
+  StepMarks& m = *marks;
   for (CriterionCode c : kAllCriterionCodes)
     m.optimalStep[codeIndex(c)] = std::max(displayStep(s, sel, best.step[codeIndex(c)]), 0);
   if (sel->steps.stepCount <= 0) return 0;
   const int32_t chosen = chosenDisplayStep(s, sel, best);
   m.chosenStep = chosen;
-  m.chosenLabel = hstr(stepLabelText(s, chosen));
+  m.chosenLabel = hstr(stepLabelText(s, m, chosen));
   const double* norms = s->settings.options.coefNormPerStep ? stepNorms(sel) : nullptr;
   if (norms) {
     m.normBase = norms[sel->steps.stepCount - 1];
@@ -115,7 +111,7 @@ int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, void*
     m.chosenNorm = m.normBase != 0 && at >= 0 ? norms[at] / m.normBase : 1.0;
   }
 
-  const std::vector<BestColumn> columns = bestColumns(s, sel);
+  const std::vector<CriterionCode> columns = bestColumns(s, sel);
   std::vector<BestValues> values(columns.size());
   char optLabel[13];
   fillField(optLabel, 13, "Optimal Value");
@@ -124,16 +120,15 @@ int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best, void*
   t.column(ctype::kText, "OptLabel", optLabel, {argInt(dkey::kTextWidth, 13)});
   const std::vector<OutputArgItem> whole = {argInt(dkey::kDecimals, 0)};
   for (size_t k = 0; k < columns.size(); ++k) {
-    const int32_t at = best.step[codeIndex(columns[k].code)];
+    const int32_t at = best.step[codeIndex(columns[k])];
     BestValues& v = values[k];
-    v.step = m.optimalStep[codeIndex(columns[k].code)];
-    v.label = std::string(stepLabelText(s, v.step));
+    v.step = m.optimalStep[codeIndex(columns[k])];
+    v.label = std::string(stepLabelText(s, m, v.step));
     if (v.label.empty()) v.label = " ";
     // An exact fit's -Infty shows as the summary shows it, not as the number standing in for it.
-    v.value =
-        at >= 0 ? infinityAsSpecial(stepCriterion(sel, columns[k].code, at)) : missingValue('.');
+    v.value = at >= 0 ? infinityAsSpecial(stepCriterion(sel, columns[k], at)) : missingValue('.');
     v.normBeta = norms && at >= 0 && m.normBase > 0 ? norms[at] / m.normBase : missingValue('.');
-    const std::string p = columns[k].prefix;
+    const std::string p = criterionInfo(columns[k]).graph.prefix;
     t.column(ctype::kInt, p + "Step", &v.step, whole);
     t.column(ctype::kText, p + "StepLabel", v.label.data(),
              {argInt(dkey::kTextWidth, static_cast<int32_t>(v.label.size()))});

@@ -34,7 +34,7 @@ std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* r
 
 }  // namespace
 
-int plotCandidates(StepView* s, SelectionState* record) {
+int plotCandidates(StepView* s, const SelectionState* record) {
   const SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone || record->steps.stepCount < 2) return 0;
   DisplayClock clock(&s->res.output);
@@ -60,7 +60,7 @@ int plotCandidates(StepView* s, SelectionState* record) {
 
   // Candidates of a selection by significance level carry their log p-values.
   const CriterionCode select = o.select;
-  const CriterionLabels& table = criterionLabels(select);
+  const CriterionGraphTexts& table = criterionGraphTexts(select);
   const int label = select == kCritSl ? 841 : table.label;
   const int shortLabel = select == kCritSl ? 841 : table.shortLabel;
   const std::string longLabel = table.folds ? msgText(label, {o.cvFolds}) : msgText(label);

@@ -28,9 +28,9 @@ struct Parameter {
 
 // Every column of each effect a step moved, the intercept left out. Labels are cut to
 // MAXPARMLABEL= (0: no labels) with one note.
-std::vector<Parameter> plottedParameters(StepView* s, const SelectionState* sel, int* width) {
+std::vector<Parameter> plottedParameters(StepView* s, const SelectionState* sel,
+                                         const uint8_t* seen, int* width) {
   const int limit = s->settings.plots.maxParmLabel;
-  const uint8_t* seen = s->group.marks.effectSeen;
   std::vector<Parameter> list;
   int curve = 0, longest = 0;
   for (int32_t e = s->settings.options.noInt ? 0 : 1; seen && e < sel->layout.effectCount; ++e) {
@@ -87,25 +87,16 @@ std::vector<bool> rightEdgeLabels(const std::vector<double>& est, double gap) {
   return marked;
 }
 
-// The criterion column of the Coefficients table, by code, and its label.
-struct CriterionColumn {
-  const char* name;
-  CriterionCode code;
-  int label;
-};
-constexpr CriterionColumn kCriteria[] = {
-    {"AIC", kCritAic, 844},       {"AICC", kCritAicc, 845},
-    {"SBC", kCritSbc, 846},       {"RSQUARE", kCritRsquare, 847},
-    {"ADJRSQ", kCritAdjRsq, 848}, {"BIC", kCritBic, 850},
-    {"CP", kCritCp, 851},         {"PRESS", kCritPress, 852},
-    {"CVPRESS", kCritCv, 853},    {"CVEXPRESS", kCritCvExternal, 855}};
+// The criterion columns of the Coefficients table in their order; their names and labels are
+// the registry's.
+constexpr CriterionCode kCriteria[] = {kCritAic,    kCritAicc,      kCritSbc, kCritRsquare,
+                                       kCritAdjRsq, kCritBic,       kCritCp,  kCritPress,
+                                       kCritCv,     kCritCvExternal};
 constexpr int kCriterionCount = sizeof(kCriteria) / sizeof(kCriteria[0]);
 
 // The second plot's criterion: CHOOSE, else STOP, else AICC.
-const CriterionLabels& secondPlot(const SelectionOptions& o) {
-  return criterionLabels(o.choose != kCritNone ? o.choose
-                         : o.stop != kCritNone ? o.stop
-                                               : kCritAicc);
+CriterionCode secondPlot(const SelectionOptions& o) {
+  return o.choose != kCritNone ? o.choose : o.stop != kCritNone ? o.stop : kCritAicc;
 }
 
 // The values of one row, bound to the table's columns.
@@ -153,12 +144,12 @@ void defineColumns(DataTable& t, const Columns& c, Row& r) {
   t.column(ctype::kDouble, "StandardizedEst", &r.estimate);
   t.column(ctype::kDouble, "RhsLabelYValue", &r.rightEdge);
   for (int k = 0; k < kCriterionCount; ++k) {
-    const CriterionCode code = kCriteria[k].code;
-    if (((code == kCritBic || code == kCritCp) && !c.fullModel) ||
-        (code == kCritPress && !c.press) || (code == kCritCv && !c.cv) ||
-        (code == kCritCvExternal && !c.cvEx))
+    const CriterionCode code = kCriteria[k];
+    if ((criterionInfo(code).fullModel && !c.fullModel) || (code == kCritPress && !c.press) ||
+        (code == kCritCv && !c.cv) || (code == kCritCvExternal && !c.cvEx))
       continue;
-    t.column(ctype::kDouble, kCriteria[k].name, &r.criteria[k], labelled(kCriteria[k].label));
+    const CriterionGraphTexts& g = criterionInfo(code).graph;
+    t.column(ctype::kDouble, g.coefficientColumn, &r.criteria[k], labelled(g.coefficientLabel));
   }
   t.column(ctype::kDouble, "PValAdd", &r.pAdd, labelled(840));
   t.column(ctype::kDouble, "PValDrop", &r.pDrop, labelled(840));
@@ -177,7 +168,7 @@ struct LogRange {
 void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
   const StepHistory& h = sel->steps;
   for (int k = 0; k < kCriterionCount; ++k)
-    r->criteria[k] = infinityAsSpecial(stepCriterion(sel, kCriteria[k].code, i));
+    r->criteria[k] = infinityAsSpecial(stepCriterion(sel, kCriteria[k], i));
   r->validation = stepCriterion(sel, kCritValidate, i);
   if (i == 0) return;
   const int32_t* cols = h.sweptColumns ? h.sweptColumns : h.parameters;
@@ -201,9 +192,9 @@ void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
 // Reads the step records and writes the rows of the range.
 class TableWriter {
  public:
-  TableWriter(StepView* s, SelectionState* sel, const StepRange& range,
-              std::vector<Parameter>& parms, Row& r, DataTable& t)
-      : s_(s), sel_(sel), range_(range), parms_(parms), r_(r), t_(t) {}
+  TableWriter(StepView* s, const SelectionState* sel, const StepMarks& marks,
+              const StepRange& range, std::vector<Parameter>& parms, Row& r, DataTable& t)
+      : s_(s), sel_(sel), marks_(marks), range_(range), parms_(parms), r_(r), t_(t) {}
 
   // 0, -1 (record pool), -6 (unreadable record) or the failed sample-id read's code.
   int run(int sample, ScratchFileObject* stream, int64_t* position);
@@ -216,7 +207,8 @@ class TableWriter {
   void dropPool();
 
   StepView* s_;
-  SelectionState* sel_;
+  const SelectionState* sel_;
+  const StepMarks& marks_;
   StepRange range_;
   std::vector<Parameter>& parms_;
   Row& r_;
@@ -284,7 +276,8 @@ void TableWriter::writeRows(const SelectionState& record, int32_t display) {
   if (display == range_.last && s_->settings.plots.maxParmLabel != 0)
     edge = rightEdgeLabels(est, s_->settings.plots.labelGap);
   r_.step = display;
-  fillField(r_.stepLabel.data(), static_cast<int>(r_.stepLabel.size()), stepLabelText(s_, display));
+  fillField(r_.stepLabel.data(), static_cast<int>(r_.stepLabel.size()),
+            stepLabelText(s_, marks_, display));
   for (size_t k = 0; k < parms_.size(); ++k) {
     r_.curveNumber = static_cast<int32_t>(k) + 1;
     r_.curveIndex = parms_[k].curve;
@@ -302,7 +295,7 @@ void TableWriter::writeRows(const SelectionState& record, int32_t display) {
 struct Settings {
   StepAxisCode axis;
   std::vector<OutputArgItem> axisList;
-  const CriterionLabels* second;
+  const CriterionGraphTexts* second;
   bool pValues, logScale;
   double baseline;
   int32_t parmWidth, steps;
@@ -371,13 +364,13 @@ void sendSecondGraph(StepView* s, const Settings& g, void* data) {
 
 }  // namespace
 
-int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* position,
-                     ScratchFileObject* stream) {
+int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const StepMarks& marks,
+                     int64_t* position, ScratchFileObject* stream) {
   const PlotFamily& f = s->settings.plots.coefficients;
   if (!f.on || sel->steps.stepCount <= 0) return 0;
   DisplayClock clock(&s->res.output);
   int parmWidth = 0;
-  std::vector<Parameter> parms = plottedParameters(s, sel, &parmWidth);
+  std::vector<Parameter> parms = plottedParameters(s, sel, marks.effectSeen, &parmWidth);
   const StepRange range = stepRange(s, sel, f);
   if (range.empty()) {
     emptyRangeWarning(s, 227);
@@ -390,7 +383,7 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
   }
 
   Row r;
-  r.stepLabel.assign(static_cast<size_t>(std::max(s->group.marks.labelWidth, 1)), ' ');
+  r.stepLabel.assign(static_cast<size_t>(std::max(marks.labelWidth, 1)), ' ');
   r.parameter.assign(static_cast<size_t>(std::max(parmWidth, 1)), ' ');
   const Columns columns = columnsOf(s, sel, parmWidth);
   DataTable t(&s->res.output);
@@ -399,7 +392,7 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
   t.endColumns();
   void* data = nullptr;
   bindPhantom(s, t, "Coefficients", &data);
-  TableWriter writer(s, sel, range, parms, r, t);
+  TableWriter writer(s, sel, marks, range, parms, r, t);
   const int rc = writer.run(sample, stream, position);
   t.close();
   t.release();
@@ -407,9 +400,10 @@ int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* posi
 
   Settings g;
   g.axis = stepAxis(f, sel, kLabelledSteps);
-  g.axisList = stepAxisList(s, g.axis, range);
-  g.second = &secondPlot(s->settings.options);
-  g.pValues = g.second->code == kCritSl;
+  g.axisList = stepAxisList(marks, g.axis, range);
+  const CriterionCode second = secondPlot(s->settings.options);
+  g.second = &criterionGraphTexts(second);
+  g.pValues = second == kCritSl;
   g.logScale = f.logp != 0;
   const LogRange& logs = writer.logs;
   g.baseline = g.pValues && g.logScale && logs.any() ? logs.low - 0.05 * (logs.high - logs.low) : 0;

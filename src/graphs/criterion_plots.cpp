@@ -12,28 +12,6 @@ namespace vsf {
 
 namespace {
 
-struct CriterionPlot {
-  CriterionCode code;
-  const char* name;    // "_CRITERION", the SelectionSummary column
-  const char* graph;   // the unpacked graph's name
-  const char* prefix;  // of the BestStep columns
-  int yLabel, shortLabel, panelLabel;
-  bool folds;  // the labels take the fold count
-};
-
-constexpr CriterionPlot kPlots[] = {
-    {kCritAic, "AIC", "AICPlot", "AIC", 820, 844, 401, false},
-    {kCritAicc, "AICC", "AICCPlot", "AICC", 821, 845, 402, false},
-    {kCritSbc, "SBC", "SBCPlot", "SBC", 822, 846, 403, false},
-    {kCritAdjRsq, "AdjRSq", "AdjRSqPlot", "ADJRSQ", 823, 544, 405, false},
-    {kCritCp, "CP", "CPPlot", "CP", 824, 406, 406, false},
-    {kCritBic, "BIC", "BICPlot", "BIC", 825, 850, 407, false},
-    {kCritPress, "PRESS", "PRESSPlot", "PRESS", 826, 852, 408, false},
-    {kCritValidate, "ValidationASE", "ValidateASEPlot", "Validate", 827, 854, 409, false},
-    {kCritCv, "CVPRESS", "CVPRESSPlot", "CV", 828, 830, 829, true},
-    {kCritCvExternal, "CVEXPRESS", "CVEXPRESSPlot", "CVEX", 834, 833, 855, true},
-};
-
 // Whether a criterion shown only on request (CP, BIC) is among the displayed statistics.
 bool statisticShown(const SelectionOptions& o, CriterionCode c) {
   const int column = criterionInfo(c).statsColumn;
@@ -67,13 +45,13 @@ struct Plan {
   void* view = nullptr;  // the range's rows of the summary, or null for the whole table
 };
 
-void sendOne(StepView* s, const Plan& p, const CriterionPlot& c, void* summary, void* best,
+void sendOne(StepView* s, const Plan& p, const CriterionGraphTexts& c, void* summary, void* best,
              OutputArgItem optVal) {
   static constexpr int kLabels[] = {1001, 1002, 1003};
   const std::string yLabel =
-      c.folds ? msgText(c.yLabel, {s->settings.options.cvFolds}) : msgText(c.yLabel);
-  GraphRequest g(c.graph, msgStr(kLabels[static_cast<int>(p.axis) - 1], {std::string_view(yLabel)}),
-                 labelText(s, c.shortLabel, c.folds));
+      c.folds ? msgText(c.label, {s->settings.options.cvFolds}) : msgText(c.label);
+  GraphRequest g(c.plot, msgStr(kLabels[static_cast<int>(p.axis) - 1], {std::string_view(yLabel)}),
+                 labelText(s, c.plotShortLabel, c.folds));
   if (p.view) {
     g.data(best);
     g.setTemplate("CriterionPlot");
@@ -86,8 +64,8 @@ void sendOne(StepView* s, const Plan& p, const CriterionPlot& c, void* summary, 
   g.var("_CRITERION", valueString(hstr(c.name)));
   g.var("_OPTSTEP", valueString(hstr(std::string(c.prefix) + optStepSuffix(p.axis))));
   g.var("_OPTVAL", optVal);
-  g.var("_YLABEL", valueString(labelText(s, c.yLabel, c.folds)));
-  g.var("_SHORTYLABEL", valueString(labelText(s, c.shortLabel, c.folds)));
+  g.var("_YLABEL", valueString(labelText(s, c.label, c.folds)));
+  g.var("_SHORTYLABEL", valueString(labelText(s, c.plotShortLabel, c.folds)));
   g.var("_DEPNAME", valueString(s->settings.responseName));
   g.var("_INTTICKS", intTicks(p.axis));
   g.list(&p.axisList);
@@ -117,8 +95,8 @@ void sendPanel(StepView* s, const Plan& p, int criteria, const std::vector<Outpu
 
 }  // namespace
 
-int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* summaryData,
-                 void* bestData) {
+int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
+                 const StepMarks& marks, void* summaryData, void* bestData) {
   const PlotFamily& f = s->settings.plots.criteria;
   if (!f.on || !summaryData || !bestData) return 0;
   DisplayClock clock(&s->res.output);
@@ -130,8 +108,8 @@ int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* 
     emptyRangeWarning(s, 225);
     return 0;
   }
-  p.selected = msgStr(selectedStepMessage(s->settings.options.choose));
-  p.axisList = stepAxisList(s, p.axis, p.range);
+  p.selected = msgStr(criterionInfo(s->settings.options.choose).graph.selectedStep);
+  p.axisList = stepAxisList(marks, p.axis, p.range);
   void* group = nullptr;
   if (p.unpack)
     group = openGroup(&s->res.output, "CriterionPlots", msgStr(832), {argFlag(dkey::kFlag435, 0)});
@@ -139,10 +117,11 @@ int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best, void* 
 
   std::vector<OutputArgItem> cells;
   int criteria = 0;
-  for (const CriterionPlot& c : kPlots) {
-    if (!plotted(s, best, c.code)) continue;
-    const bool outside =
-        p.range.restricted && !p.range.holds(s->group.marks.optimalStep[codeIndex(c.code)]);
+  // In code order, every criterion with a plot of its own.
+  for (CriterionCode code : kAllCriterionCodes) {
+    const CriterionGraphTexts& c = criterionInfo(code).graph;
+    if (!c.plot || !plotted(s, best, code)) continue;
+    const bool outside = p.range.restricted && !p.range.holds(marks.optimalStep[codeIndex(code)]);
     const OutputArgItem optVal =
         valueString(outside ? nullptr : hstr(std::string(c.prefix) + "Val"));
     if (p.unpack) {

@@ -35,9 +35,8 @@ StepAxisCode stepAxis(const PlotFamily& f, const SelectionState* sel, int32_t la
   return sel->steps.stepCount <= labelled ? StepAxisCode::kStepLabel : StepAxisCode::kStep;
 }
 
-std::vector<OutputArgItem> stepAxisList(const StepView* s, StepAxisCode axis,
+std::vector<OutputArgItem> stepAxisList(const StepMarks& m, StepAxisCode axis,
                                         const StepRange& range) {
-  const StepMarks& m = s->group.marks;
   std::vector<OutputArgItem> list;
   switch (axis) {
     case StepAxisCode::kStepLabel:
@@ -150,51 +149,6 @@ void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,
 }
 
 // ---- Criterion labels ----
-namespace {
-
-constexpr CriterionLabels kCriterionLabels[] = {
-    {kCritSl, "PVAL", 840, 840, false},         {kCritAic, "AIC", 820, 844, false},
-    {kCritAicc, "AICC", 821, 845, false},       {kCritSbc, "SBC", 822, 846, false},
-    {kCritRsquare, "RSquare", 847, 847, false}, {kCritAdjRsq, "AdjRSq", 823, 544, false},
-    {kCritCp, "CP", 824, 406, false},           {kCritBic, "BIC", 825, 850, false},
-    {kCritPress, "PRESS", 826, 852, false},     {kCritValidate, "ValidationASE", 827, 854, false},
-    {kCritCv, "CVPRESS", 828, 853, true},       {kCritCvExternal, "CVEXPRESS", 834, 855, true}};
-
-}  // namespace
-
-const CriterionLabels& criterionLabels(CriterionCode code) {
-  for (const CriterionLabels& c : kCriterionLabels)
-    if (c.code == code) return c;
-  return kCriterionLabels[2];
-}
-
-int selectedStepMessage(CriterionCode choose) {
-  switch (choose) {
-    case kCritAic:
-      return 912;
-    case kCritAicc:
-      return 913;
-    case kCritSbc:
-      return 914;
-    case kCritAdjRsq:
-      return 915;
-    case kCritCp:
-      return 916;
-    case kCritBic:
-      return 917;
-    case kCritPress:
-      return 918;
-    case kCritValidate:
-      return 919;
-    case kCritCv:
-      return 920;
-    case kCritCvExternal:
-      return 921;
-    default:
-      return 911;
-  }
-}
-
 HostString* labelText(const StepView* s, int message, bool folds) {
   return folds ? msgStr(message, {s->settings.options.cvFolds}) : msgStr(message);
 }
@@ -206,10 +160,10 @@ OutputArgItem valueText(std::string_view text) {
 }
 
 HostString* methodName(const StepView* s) {
-  return msgStr(419 + codeIndex(s->settings.options.method));
+  return msgStr(methodInfo(s->settings.options.method).label);
 }
 
-HostPool* marksPool(StepView* s, SelectionState* sel) {
+HostPool* marksPool(StepView* s, const SelectionState* sel) {
   return sel->modelPool ? sel->modelPool : s->group.byPool;
 }
 

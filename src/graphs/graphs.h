@@ -17,6 +17,29 @@ struct SelectionState;
 struct ScratchFileObject;
 struct ZEffect;
 struct TuningTables;
+struct HostString;
+
+// One step's label for the plots (made from the step history).
+struct StepLabel {
+  const char* text = nullptr;
+  int16_t length = 0;
+};
+
+// What the graphs work out for a fit's summary and plots: the step labels, the effects the steps
+// moved and the steps the plots mark (arrays from the fit's model pool). The output driver keeps
+// them for the one fit it shows and hands them to each table and graph that reads them.
+struct StepMarks {
+  StepLabel* labels = nullptr;  // by label index (stepLabelText)
+  int32_t labelCount = 0;
+  int32_t labelWidth = 0;                     // the longest label
+  uint8_t* effectSeen = nullptr;              // per effect: it entered or left at some step
+  int32_t firstNumberedStep = 0;              // the history index where numbered steps begin
+  int32_t optimalStep[kCriterionCodes] = {};  // display step where each criterion is best
+  double chosenStep = 0;                      // the chosen display step
+  double normBase = 0;                        // the last step's coefficient norm
+  double chosenNorm = 1;                      // the chosen step's coefficient norm over the base
+  HostString* chosenLabel = nullptr;
+};
 
 // ---- Steps as the tables and graphs number them ----
 // Displayed steps count from the model of the forced effects (step 0): history index i is
@@ -29,7 +52,7 @@ int32_t lastDisplayStep(const StepView* s, const SelectionState* sel);
 // The first history index the summary lists as a model of its own: the whole forced block.
 int32_t firstSummaryStep(const StepView* s, const SelectionState* sel);
 // The label makeStepLabels gave a displayed step; empty when it has none.
-std::string_view stepLabelText(const StepView* s, int32_t display);
+std::string_view stepLabelText(const StepView* s, const StepMarks& marks, int32_t display);
 // Per-step coefficient norms (path methods), or null.
 const double* stepNorms(const SelectionState* sel);
 
@@ -69,25 +92,29 @@ int32_t chosenDisplayStep(const StepView* s, const SelectionState* sel, const Be
 // rc::kPool (a record pool not created), rc::kHistory (an unreadable step record). A graph with
 // nothing to show is skipped.
 
-// The step labels, the moved effects and the first numbered step into the group's StepMarks.
-[[nodiscard]] int makeStepLabels(StepView* s, SelectionState* sel);
-// The optimal displayed steps and the chosen step into the StepMarks, and the hidden BestStep
-// table the criterion plots draw their optima from (its data object into *bestData).
-[[nodiscard]] int printBestStep(StepView* s, SelectionState* sel, const BestSteps& best,
-                                void** bestData);
+// The step labels, the moved effects and the first numbered step of the fit into *marks (all
+// of it made anew).
+[[nodiscard]] int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks);
+// The optimal displayed steps and the chosen step into the marks makeStepLabels made, and the
+// hidden BestStep table the criterion plots draw their optima from (its data object into
+// *bestData).
+[[nodiscard]] int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best,
+                                StepMarks* marks, void** bestData);
 // Coefficient progression with the choice criterion (or p-values) beside it. A plain fit
 // passes sample -1 and no stream; model averaging a sample's number, its records' stream and a
 // position that is left after the sample's records.
-[[nodiscard]] int plotCoefficients(StepView* s, int sample, SelectionState* sel, int64_t* position,
+[[nodiscard]] int plotCoefficients(StepView* s, int sample, const SelectionState* sel,
+                                   const StepMarks& marks, int64_t* position,
                                    ScratchFileObject* stream);
 // The criteria over the steps (a panel, or one plot each with UNPACK) from the SelectionSummary
 // data, their optima from the BestStep data.
-[[nodiscard]] int plotCriteria(StepView* s, SelectionState* sel, const BestSteps& best,
-                               void* summaryData, void* bestData);
+[[nodiscard]] int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
+                               const StepMarks& marks, void* summaryData, void* bestData);
 // Training, validation and test ASE over the steps, from the SelectionSummary data.
-[[nodiscard]] int plotAse(StepView* s, SelectionState* sel, void* summaryData);
+[[nodiscard]] int plotAse(StepView* s, const SelectionState* sel, const StepMarks& marks,
+                          void* summaryData);
 // The candidates of one detailed step by the SELECT criterion, best first.
-[[nodiscard]] int plotCandidates(StepView* s, SelectionState* record);
+[[nodiscard]] int plotCandidates(StepView* s, const SelectionState* record);
 
 // ---- The elastic net's tuning and external cross validation ----
 // The rows of the L2 tuning history a search filled: those before the first row whose L2, L1,
@@ -97,9 +124,9 @@ int32_t tuningRowsFilled(const TuningTables& t);
 double logL2(double l2);
 // One graph per column of the ElasticNetTuneL2 table (`tuneData`, its data object) against the
 // search step or log10(L2), the chosen L2 marked; three under external cross validation.
-int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData);
+int plotElasticNetL2(StepView* s, const SelectionState* sel, void* tuneData);
 // The folds' averaged held-out ASE over the alignment grid, the point the fit kept marked.
-int plotCvExternal(StepView* s, SelectionState* sel);
+int plotCvExternal(StepView* s, const SelectionState* sel);
 
 // ---- Model averaging ----
 // Effects in ORDER= order: 0 as given, 1 ascending and 2 descending selection counts, equal

@@ -36,7 +36,7 @@ StepRange stepRange(const StepView* s, const SelectionState* sel, const PlotFami
 StepAxisCode stepAxis(const PlotFamily& f, const SelectionState* sel, int32_t labelled);
 // The "_STEPAXIS", "_STEPAXISLABEL", "_STEPTIP" pairs and, when the chosen step lies in the
 // range, "_CHOSENVALUE": the nested list every step graph ends with.
-std::vector<OutputArgItem> stepAxisList(const StepView* s, StepAxisCode axis,
+std::vector<OutputArgItem> stepAxisList(const StepMarks& marks, StepAxisCode axis,
                                         const StepRange& range);
 // "_INTTICKS": whole-number ticks unless the axis is the coefficient norm.
 OutputArgItem intTicks(StepAxisCode axis);
@@ -76,19 +76,6 @@ void releaseView(StepView* s, void* view);
 void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,
                  std::vector<OutputArgItem> dynamics = {});
 
-// A criterion as the plots of one criterion name it: "_CRITERION", its long and short labels
-// (messages; the long one takes the fold count when folds is set). Codes without a row of their
-// own get AICC's.
-struct CriterionLabels {
-  CriterionCode code;
-  const char* name;
-  int label, shortLabel;
-  bool folds;
-};
-const CriterionLabels& criterionLabels(CriterionCode code);
-// The message that names the step a criterion selected ("Step Selected by AIC"); 911 for a
-// criterion without one of its own.
-int selectedStepMessage(CriterionCode criterion);
 // A message, with the fold count as its insertion when folds is set.
 HostString* labelText(const StepView* s, int message, bool folds);
 
@@ -103,6 +90,6 @@ T* poolArray(HostPool* pool, int64_t n) {
   return static_cast<T*>(kernel().poolAlloc(pool, sizeof(T) * static_cast<size_t>(n), kAllocZero));
 }
 // The pool of a fit's marks: its model pool, else the BY group's.
-HostPool* marksPool(StepView* s, SelectionState* sel);
+HostPool* marksPool(StepView* s, const SelectionState* sel);
 
 }  // namespace vsf

@@ -63,11 +63,11 @@ void markEffects(const StepView* s, const SelectionState* sel, bool several, uin
 
 }  // namespace
 
-int makeStepLabels(StepView* s, SelectionState* sel) {
+int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks) {
   DisplayClock clock(&s->res.output);
   const SelectionOptions& o = s->settings.options;
   const StepHistory& h = sel->steps;
-  StepMarks& m = s->group.marks;
+  StepMarks& m = *marks;
   m = StepMarks{};
   // A fit without steps has nothing to label; its graphs are skipped.
   if (sel->layout.effectCount <= 0 || h.stepCount <= 0) return 0;
@@ -76,7 +76,7 @@ int makeStepLabels(StepView* s, SelectionState* sel) {
   m.labels = poolArray<StepLabel>(pool, h.stepCount + 1);  // step 0 and one per step
   if (!m.effectSeen || !m.labels) return rc::kMemory;
   const bool backward = o.method == kMethodBackward;
-  const bool several = o.method == kMethodGroupLasso && h.changes;
+  const bool several = methodInfo(o.method).kind == MethodKind::kGroup && h.changes;
   markEffects(s, sel, several, m.effectSeen);
 
   const int32_t forced = sel->layout.firstSelectable;

@@ -38,8 +38,7 @@ int32_t firstSummaryStep(const StepView* s, const SelectionState* sel) {
 }
 
 // Without NOINT's forced block there is no step 0 to label: display step 1 has label 0.
-std::string_view stepLabelText(const StepView* s, int32_t display) {
-  const StepMarks& m = s->group.marks;
+std::string_view stepLabelText(const StepView* s, const StepMarks& m, int32_t display) {
   const int32_t index = m.firstNumberedStep == 0 && !backward(s) ? display - 1 : display;
   if (!m.labels || index < 0 || index >= m.labelCount || !m.labels[index].text) return {};
   return std::string_view(m.labels[index].text, static_cast<size_t>(m.labels[index].length));

@@ -27,12 +27,6 @@ constexpr TuningGraph kTuningGraphs[] = {
     {"nStepsPlot", "nSteps", 3007, 3017}};
 constexpr int kCvGraphs = 3;  // under external cross validation the table has no further columns
 
-// The criterion that judged each L2: CHOOSE, else STOP.
-CriterionCode judgingCriterion(const SelectionOptions& o) {
-  const CriterionCode c = o.choose;
-  return c == kCritNone || c == kCritSl || c == kCritStopNone ? o.stop : c;
-}
-
 // Axis texts (messages; the fold count inserted when folds is set). The criterion plot takes
 // the criterion's own, or texts of its own for a criterion without them (never those of the
 // graph sent before it).
@@ -42,8 +36,8 @@ struct AxisTexts {
 };
 
 AxisTexts criterionTexts(CriterionCode c) {
-  const CriterionLabels& l = criterionLabels(c);
-  if (l.code != c || c == kCritSl) return {3002, 3012, false};
+  if (!criterionNamedByGraphs(c) || c == kCritSl) return {3002, 3012, false};
+  const CriterionGraphTexts& l = criterionInfo(c).graph;
   return {l.label, l.shortLabel, l.folds};
 }
 
@@ -70,7 +64,7 @@ int32_t tuningRowsFilled(const TuningTables& t) {
 
 double logL2(double l2) { return l2 >= 1e-8 ? std::log10(l2) : kLogL2Floor; }
 
-int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData) {
+int plotElasticNetL2(StepView* s, const SelectionState* sel, void* tuneData) {
   if (!s->settings.graphicsOn || !tuneData) return 0;
   const int32_t rows = tuningRowsFilled(sel->tuning);
   if (rows == 0) return 0;
@@ -87,8 +81,8 @@ int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData) {
   const std::vector<OutputArgItem> byLog =
       tuningAxis("LogL2", 3001, chosen > 0 ? &chosenLog : nullptr);
 
-  const CriterionCode c = judgingCriterion(o);
-  const int selected = selectedStepMessage(c);
+  const CriterionCode c = l2JudgingCriterion(o);
+  const int selected = criterionInfo(c).graph.selectedStep;
   const int graphs = o.externalCv ? kCvGraphs : static_cast<int>(std::size(kTuningGraphs));
   for (int i = 0; i < graphs; ++i) {
     const TuningGraph& t = kTuningGraphs[i];
@@ -111,7 +105,7 @@ int plotElasticNetL2(StepView* s, SelectionState* sel, void* tuneData) {
   return 0;
 }
 
-int plotCvExternal(StepView* s, SelectionState* sel) {
+int plotCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
   if (!s->settings.graphicsOn || tt.gridCount <= 0 || !tt.grid || !tt.average) return 0;
   DisplayClock clock(&s->res.output);

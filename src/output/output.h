@@ -20,6 +20,7 @@ struct OutputSink {
   HostPool* detailsPool = nullptr;
   double clockTotal = 0;
   int clocksRunning = 0;
+  HostObject* selectedModelGroup = nullptr;  // the BY group's "SelectedModel" group, while open
 };
 
 // Argument keys of the output requests beyond those of frame/host/output.h.

@@ -251,38 +251,7 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
   return 0;
 }
 
-const char* criterionKeyword(CriterionCode c) {
-  switch (c) {
-    case kCritSl:
-      return "SL";
-    case kCritAic:
-      return "AIC";
-    case kCritAicc:
-      return "AICC";
-    case kCritSbc:
-      return "SBC";
-    case kCritRsquare:
-      return "RSQUARE";
-    case kCritAdjRsq:
-      return "ADJRSQ";
-    case kCritCp:
-      return "CP";
-    case kCritBic:
-      return "BIC";
-    case kCritPress:
-      return "PRESS";
-    case kCritValidate:
-      return "VALIDATE";
-    case kCritCv:
-      return "CV";
-    case kCritCvExternal:
-      return "CVEX";
-    case kCritL1:
-      return "L1";
-    default:
-      return "";
-  }
-}
+const char* criterionKeyword(CriterionCode c) { return criterionInfo(c).keyword; }
 
 // A penalized fit whose stop rule (SBC by default) ended the path early chose its model among
 // the steps before that stop only, where a user expects the whole path: the log says so, and

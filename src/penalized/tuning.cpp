@@ -19,37 +19,26 @@ bool better(double x, double than) {
   return std::isfinite(x) && (!std::isfinite(than) || x < than);
 }
 
-// The value of a criterion at step k of the run.
-double criterionAtStep(const SelectionState* s, CriterionCode c, int32_t k) {
-  const StepHistory& h = s->steps;
-  const double sse = h.sse[k], n = s->totals.trainFreq;
-  const int32_t p = h.parameters[k];
-  switch (c) {
-    case kCritAic:
-      return critAIC(sse, n, p);
-    case kCritAicc:
-      return critAICC(sse, n, p);
-    case kCritSbc:
-      return critSBC(sse, n, p);
-    case kCritAdjRsq:
-      return -critAdjRSquare(sse, s->totals.correctedSS, n, p, s->options->noInt);
-    case kCritCp:
-      return critCP(sse, n, p, s->fit.sigma2Full);
-    case kCritBic:
-      return critBIC(sse, n, p, s->fit.sigma2Full);
-    case kCritPress:
-    case kCritValidate:
-    case kCritCv:
-      return stepCriterion(s, c, k);
-    default:
-      return 0.0;
-  }
+// Whether the search minimizes the criterion's value turned over.
+bool negatedForSearch(CriterionCode c) {
+  return (criterionInfo(c).fits & critfit::kL2Search) && criterionIsMaximized(c);
 }
 
-// The criterion that judges an L2 value: CHOOSE, or STOP when CHOOSE names none.
-CriterionCode judgingCriterion(const SelectionOptions* o) {
-  const CriterionCode c = o->choose;
-  return c == kCritNone || c == kCritSl || c == kCritStopNone ? o->stop : c;
+// The value of a criterion at step k of the run, as the search minimizes it. The step's
+// parameters and the corrected total stand for the fit's, as the search has always judged.
+double criterionAtStep(const SelectionState* s, CriterionCode c, int32_t k) {
+  const CriterionInfo& info = criterionInfo(c);
+  if (!(info.fits & critfit::kL2Search)) return 0.0;
+  if (info.kind == CriterionKind::kDataBased) return stepCriterion(s, c, k);
+  FitSummary f;
+  f.sse = s->steps.sse[k];
+  f.n = s->totals.trainFreq;
+  f.params = s->steps.parameters[k];
+  f.total = s->totals.correctedSS;
+  f.sigma2Full = s->fit.sigma2Full;
+  f.noInt = s->options->noInt != 0;
+  const double v = info.value(f);
+  return negatedForSearch(c) ? -v : v;
 }
 
 }  // namespace
@@ -127,7 +116,7 @@ int l2TuneObjective(SelectionState* s, double l2, double* value) {
   if (int rc = runSelection(s); rc != 0) return rc;
   if (s->run.status != 0) return kTuningStopped;
   const int32_t k = s->run.chosenStep >= 0 ? s->run.chosenStep : s->steps.stepCount - 1;
-  *value = k >= 0 ? criterionAtStep(s, judgingCriterion(o), k) : absentValue();
+  *value = k >= 0 ? criterionAtStep(s, l2JudgingCriterion(*o), k) : absentValue();
   TuningTables& t = s->tuning;
   if (o->showL2Search && t.history && k >= 0 && t.point < t.historyRows) {
     double* row = t.history + int64_t{7} * t.point;
@@ -135,7 +124,7 @@ int l2TuneObjective(SelectionState* s, double l2, double* value) {
     row[1] = s->steps.lambdaRatio[k];
     row[2] = s->steps.parameters[k];
     // The search minimizes; the history shows the criterion as the summary does.
-    row[3] = judgingCriterion(o) == kCritAdjRsq ? -*value : *value;
+    row[3] = negatedForSearch(l2JudgingCriterion(*o)) ? -*value : *value;
     row[4] = s->steps.pathSecond[k];
     row[5] = s->steps.l1Norm[k];
     row[6] = k + 1;

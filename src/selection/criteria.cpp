@@ -1,5 +1,5 @@
 // The criterion library: fit criteria from a model's SSE, n and p; the F test of a change of
-// model; the table of criteria; the comparisons of criterion values. A missing argument gives
+// model; the comparisons of criterion values. A missing argument gives
 // a missing result and a missing operand never wins a comparison.
 #include <cfloat>
 #include <cmath>
@@ -132,139 +132,6 @@ double effectFTestPValue(double sseA, int32_t pA, double sseB, int32_t pB, int32
   }
 }
 
-namespace {
-
-using Dir = CriterionDirection;
-using Kind = CriterionKind;
-
-// Values of a fit summary.
-double noValue(const FitSummary&) { return 0; }
-double logpOf(const FitSummary& f) {
-  return effectFTestLogPValue(f.baseSse, f.baseParams, f.sse, f.params, f.baseEffects, f.effects,
-                              f.n, nullptr, f.tol);
-}
-double aicOf(const FitSummary& f) { return critAIC(f.sse, f.n, f.params); }
-double aiccOf(const FitSummary& f) { return critAICC(f.sse, f.n, f.params); }
-double sbcOf(const FitSummary& f) { return critSBC(f.sse, f.n, f.params); }
-double rsqOf(const FitSummary& f) { return critRSquare(f.sse, f.total); }
-double adjRsqOf(const FitSummary& f) {
-  return critAdjRSquare(f.sse, f.total, f.n, f.params, f.noInt ? 1 : 0);
-}
-double cpOf(const FitSummary& f) { return critCP(f.sse, f.n, f.params, f.sigma2Full); }
-double bicOf(const FitSummary& f) { return critBIC(f.sse, f.n, f.params, f.sigma2Full); }
-double pressOf(const FitSummary& f) { return f.press; }
-double validAseOf(const FitSummary& f) { return f.validAse; }
-double cvPressOf(const FitSummary& f) { return f.cvPress; }
-double extCvOf(const FitSummary& f) { return f.extCv; }
-double penaltyOf(const FitSummary& f) { return f.penalty; }
-
-constexpr CriterionColumn kNoColumn = {"Criterion", "Criterion"};
-
-// By criterion code.
-constexpr CriterionInfo kCriteria[kCriterionCodes] = {
-    {.candidate = kNoColumn, .value = noValue, .texts = {.name = 696}},
-    {.candidate = kNoColumn,
-     .direction = Dir::kMinimized,  // a log p-value
-     .kind = Kind::kChange,
-     .statsColumn = kStatsSl,
-     .value = logpOf,
-     .texts = {.name = 400, .stopHeader = 632}},
-    {.column = "AIC",
-     .candidate = {"AIC", "AIC"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kClosedForm,
-     .statsColumn = kStatsAic,
-     .value = aicOf,
-     .texts = {401, 606, 634, 545}},
-    {.column = "AICC",
-     .candidate = {"AICC", "AICC"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kClosedForm,
-     .statsColumn = kStatsAicc,
-     .value = aiccOf,
-     .texts = {402, 607, 636, 546}},
-    {.column = "SBC",
-     .candidate = {"SBC", "SBC"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kClosedForm,
-     .statsColumn = kStatsSbc,
-     .value = sbcOf,
-     .texts = {403, 608, 638, 550}},
-    {.column = "RSquare",
-     .candidate = {"RSquare", "R Square"},
-     .direction = Dir::kMaximized,
-     .kind = Kind::kClosedForm,
-     .statsColumn = kStatsRsquare,
-     .value = rsqOf,
-     .texts = {404, 620, 650, 543}},
-    {.column = "AdjRSq",
-     .candidate = {"AdjRSq", "Adjusted R Square"},
-     .direction = Dir::kMaximized,
-     .kind = Kind::kClosedForm,
-     .statsColumn = kStatsAdjRsq,
-     .value = adjRsqOf,
-     .texts = {405, 609, 640, 544}},
-    {.column = "CP",
-     .candidate = {"CP", "C(p)"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kClosedForm,
-     .statsColumn = kStatsCp,
-     .fullModel = true,
-     .value = cpOf,
-     .texts = {406, 610, 644, 548}},
-    {.column = "BIC",
-     .candidate = {"BIC", "BIC"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kClosedForm,
-     .statsColumn = kStatsBic,
-     .fullModel = true,
-     .value = bicOf,
-     .texts = {407, 611, 642, 547}},
-    {.column = "PRESS",
-     .candidate = {"PRESS", "PRESS"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kDataBased,
-     .statsColumn = kStatsPress,
-     .value = pressOf,
-     .perStep = &SelectionOptions::pressPerStep,
-     .pass = computePress,
-     .texts = {408, 612, 646, 549}},
-    {.column = "ValidationASE",
-     .candidate = {"ValidateASE", "Validate ASE"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kDataBased,
-     .statsColumn = kStatsAse,
-     .value = validAseOf,
-     .perStep = &SelectionOptions::validAsePerStep,
-     .pass = computeHoldoutAse,
-     .texts = {409, 613, 648, 552}},
-    {.column = "CVPRESS",
-     .candidate = {"CVPRESS", "CV PRESS"},
-     .direction = Dir::kMinimized,
-     .kind = Kind::kDataBased,
-     .value = cvPressOf,
-     .perStep = &SelectionOptions::kfold,
-     .pass = computeCvPress,
-     .texts = {410, 621, 652, 555}},
-    {.candidate = kNoColumn, .value = noValue, .texts = {.name = 411}},
-    {.column = "CVEXPRESS",
-     .candidate = kNoColumn,
-     .direction = Dir::kMinimized,
-     .kind = Kind::kDataBased,
-     .value = extCvOf,
-     .perStep = &SelectionOptions::externalCv,
-     .texts = {.name = 412, .fitLabel = 855}},
-    // A penalty target, not a value to better.
-    {.candidate = kNoColumn, .kind = Kind::kDataBased, .value = penaltyOf, .texts = {.name = 413}},
-};
-
-}  // namespace
-
-const CriterionInfo& criterionInfo(CriterionCode code) {
-  const int i = codeIndex(code);
-  return i < kCriterionCodes ? kCriteria[i] : kCriteria[codeIndex(kCritNone)];
-}
-
 double criterionOf(CriterionCode code, const FitSummary& f) { return criterionInfo(code).value(f); }
 
 bool criterionByPass(CriterionCode code) { return criterionInfo(code).pass != nullptr; }
@@ -299,7 +166,8 @@ int criterionBetter(double a, double b, CriterionCode code) {
 // others are logarithms or ratios, whose differences do not depend on the data's scale.
 int criterionBetterFuzz(double a, double b, CriterionCode code, double fuzz) {
   if (anyAbsent(a, b)) return 0;
-  const double margin = criterionInfo(code).kind == Kind::kDataBased ? fuzz * std::fabs(b) : fuzz;
+  const double margin =
+      criterionInfo(code).kind == CriterionKind::kDataBased ? fuzz * std::fabs(b) : fuzz;
   return criterionIsMaximized(code) ? a > b + margin : a < b - margin;
 }
 

@@ -1,11 +1,11 @@
-// The criteria of SELECT=, STOP= and CHOOSE=: one row per criterion code with what the tables
-// print for it, its direction, its STATS= column and its value from a fit summary; and the
-// criterion library the values come from.
+// The criteria of SELECT=, STOP= and CHOOSE=: their values from a fit summary, through the
+// rows of the registry, and the criterion library the values come from.
 #pragma once
 
 #include <cstdint>
 
 #include "base/strings.h"
+#include "selection/registry.h"
 #include "statements/settings.h"
 
 namespace vsf {
@@ -28,44 +28,6 @@ struct FitSummary {
   double press = 0, validAse = 0, cvPress = 0, extCv = 0, penalty = 0;
 };
 
-enum class CriterionDirection : uint8_t { kNone, kMinimized, kMaximized };
-
-enum class CriterionKind : uint8_t {
-  kNoValue,     // a placeholder code
-  kChange,      // the F test of the model's last change
-  kClosedForm,  // a function of the fit's SSE and counts
-  kDataBased,   // from the data beyond the SSE, or from a path
-};
-
-// What a table prints for a criterion: its column name and its header.
-struct CriterionColumn {
-  const char* name = nullptr;
-  const char* label = nullptr;
-};
-
-// Catalogue texts of set 848 (0 none): its name, the stop at its optimum, the StopDetails
-// headers (candidate, then compare at the next number) and its FitStatistics label.
-struct CriterionTexts {
-  int16_t name = 0, stopped = 0, stopHeader = 0, fitLabel = 0;
-};
-
-struct CriterionInfo {
-  const char* column = nullptr;  // its column in the SelectionSummary
-  CriterionColumn candidate;     // and in the Candidates table
-  CriterionDirection direction = CriterionDirection::kNone;
-  CriterionKind kind = CriterionKind::kNoValue;
-  int8_t statsColumn = -1;  // the StatsColumn that shows it
-  bool fullModel = false;   // needs the full model's error variance
-  double (*value)(const FitSummary& f) = nullptr;
-  // Data-based: the option that keeps the value per step (none: not kept), and the pass that
-  // brings the current model's value up to date (none: the state holds it).
-  uint8_t SelectionOptions::*perStep = nullptr;
-  int (*pass)(SelectionState* s) = nullptr;
-  CriterionTexts texts;
-};
-
-// The row of a code; codes outside the table get the row of kCritNone.
-const CriterionInfo& criterionInfo(CriterionCode code);
 // Its value of the fit.
 double criterionOf(CriterionCode code, const FitSummary& f);
 // Whether it needs a data pass of its own for a model (PRESS, VALIDATE, CV).

@@ -14,27 +14,6 @@
 
 namespace vsf {
 
-// One step's label for the plots (made by the graphs from the step history).
-struct StepLabel {
-  const char* text = nullptr;
-  int16_t length = 0;
-};
-
-// What the graphs leave for a fit's summary and plots: the step labels, the effects the steps
-// moved and the steps the plots mark (arrays from the fit's model pool).
-struct StepMarks {
-  StepLabel* labels = nullptr;  // by label index (graphs.h: stepLabelText)
-  int32_t labelCount = 0;
-  int32_t labelWidth = 0;                     // the longest label
-  uint8_t* effectSeen = nullptr;              // per effect: it entered or left at some step
-  int32_t firstNumberedStep = 0;              // the history index where numbered steps begin
-  int32_t optimalStep[kCriterionCodes] = {};  // display step where each criterion is best
-  double chosenStep = 0;                      // the chosen display step
-  double normBase = 0;                        // the last step's coefficient norm
-  double chosenNorm = 1;                      // the chosen step's coefficient norm over the base
-  HostString* chosenLabel = nullptr;
-};
-
 // Sums for the stored model of the post-fit bridge (only when it is to be stored).
 struct StoredModelSums {
   uint8_t wanted = 0;
@@ -54,7 +33,6 @@ struct GroupState {
   HostPool* pagePool = nullptr;
   HostPool* groupHeap = nullptr;
   UtilFileArray utilFiles;
-  HostObject* groupObject = nullptr;
   double byGroupNumber = 0.0;
   int32_t resampleWorkLength = 0;
   int32_t groupOutDesignWidth = 0;
@@ -68,7 +46,6 @@ struct GroupState {
   int32_t* refitFirstColumns = nullptr;  // the layout's first columns, kept for the refit
 
   // Displays.
-  StepMarks marks;
   uint8_t refitPass = 0;  // the refit pass of model averaging prints
 
   // The candidate table (its lists come from the pool the table was built from), and the
@@ -85,13 +62,14 @@ struct GroupState {
   int32_t** relationLists[2] = {nullptr, nullptr};
 };
 
-// What the display tables, the graphs and model averaging see of the step: its settings (not
-// theirs to change), the resources they report through, the BY group's state, the
-// levelization context and the step code their failures raise.
+// What the display tables, the graphs and model averaging see of the step: its settings and
+// the BY group's state (not theirs to change), the resources they report through, the
+// levelization context and the step code their failures raise. What one of them changes of
+// the group (the fit it settles or fits, the resample set) the frame hands it explicitly.
 struct StepView {
   const StepSettings& settings;
   StepResources& res;
-  GroupState& group;
+  const GroupState& group;
   const ZLevCtx& lev;
   int& stepCode;
   const int32_t& byGroupCount;

@@ -17,25 +17,13 @@ int64_t stepEstimate(const StepSettings& set, int64_t E) {
   const SelectionOptions& o = set.options;
   const int64_t e1 = E - (o.noInt ? 1 : 0), M = o.maxSteps;
   auto capped = [M](int64_t x) { return M > 0 && M < x ? M : x; };
+  const MethodInfo& method = methodInfo(o.method);
+  if (method.kind == MethodKind::kNone) return e1;
   int64_t s;
-  switch (o.method) {
-    case kMethodNone:
-      return e1;
-    case kMethodForward:
-    case kMethodBackward:
-    case kMethodLar:
-    case kMethodLarLs:
-      s = capped(e1);
-      break;
-    case kMethodHxLasso:
-    case kMethodHxGLasso:
-    case kMethodGroupLasso:
-      s = capped(o.forcedEffects + 100);
-      break;
-    default:
-      s = capped(2 * e1);
-      break;
-  }
+  if (method.kind == MethodKind::kOptimizer || method.kind == MethodKind::kGroup)
+    s = capped(o.forcedEffects + 100);
+  else
+    s = capped(method.moves == MethodMoves::kBoth ? 2 * e1 : e1);
   if (o.maxEffects > 0 && o.maxEffects < s) s = o.maxEffects;
   return s;
 }

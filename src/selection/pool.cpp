@@ -22,25 +22,15 @@ int32_t stepCapacityOf(const SelectionState* s) {
   const int32_t e1 = s->layout.effectCount - (o->noInt ? 1 : 0);
   const int32_t m = o->maxSteps;
   auto capped = [m](int32_t v) { return m > 0 && m < v ? m : v; };
+  const MethodInfo& method = methodInfo(s->runFlags.method);
   int32_t c;
-  switch (s->runFlags.method) {
-    case kMethodNone:
-      c = e1;
-      break;
-    case kMethodForward:
-    case kMethodBackward:
-    case kMethodLar:
-    case kMethodLarLs:
-      c = capped(e1);
-      break;
-    case kMethodHxLasso:
-    case kMethodHxGLasso:
-    case kMethodGroupLasso:
-      c = m > 0 ? m : 100;
-      break;
-    default:
-      c = capped(2 * e1);
-      break;  // STEPWISE, LASSO and the elastic nets
+  if (method.kind == MethodKind::kNone) {
+    c = e1;
+  } else if (method.kind == MethodKind::kOptimizer || method.kind == MethodKind::kGroup) {
+    c = m > 0 ? m : 100;
+  } else {
+    // An effect may enter and leave again: twice the effects.
+    c = capped(method.moves == MethodMoves::kBoth ? 2 * e1 : e1);
   }
   if (s->runFlags.method != kMethodNone && o->maxEffects > 0)
     c = std::min(c, o->maxEffects + o->forcedEffects);

@@ -111,7 +111,6 @@ struct ResampleSet {
   std::vector<uint8_t> refitEffect;  // per effect, the refit pass's model
   uint8_t refitPass = 0;
   AveragedResults results;
-  std::vector<double> predictionWork;  // the sample predictions of one row
 };
 
 // The units a sample draws from N training units: the rate's share, else the size, else N.

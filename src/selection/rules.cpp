@@ -8,10 +8,10 @@ namespace vsf {
 
 namespace {
 
-// A criterion of the last recorded step (codes 2 to 11). PRESS, VALIDATE and CV are those of
-// the current model, which is that step's, as computed rather than as recorded.
+// A criterion of the last recorded step. PRESS, VALIDATE and CV are those of the current
+// model, which is that step's, as computed rather than as recorded.
 double stepValue(SelectionState* s, CriterionCode code) {
-  if (code < kCritAic || code > kCritCv) return absentValue();
+  if (!criterionOfModel(code)) return absentValue();
   if (s->steps.stepCount == 0) return worstValue(code);
   if (criterionByPass(code)) return criterionValue(s, code);
   return stepCriterion(s, code, s->steps.stepCount - 1);
@@ -152,7 +152,7 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
     *stop = 0;
   } else if (isAbsent(v)) {
     s->run.stop.reason = stopreason::kCriterion;
-  } else if (c < kCritSl || c > kCritCv) {
+  } else if (!criterionOfModel(c) && criterionInfo(c).kind != CriterionKind::kChange) {
     *stop = 0;
   } else {
     judge(s, c, entry, v, best, stop);

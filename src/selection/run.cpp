@@ -267,29 +267,15 @@ int enterStartEffects(SelectionState* s) {
 }
 
 int dispatch(SelectionState* s) {
-  const SelectionOptions* o = s->options;
-  switch (s->runFlags.method) {
-    case kMethodNone:
-      return selectNone(s);
-    case kMethodForward:
-      return selectForward(s);
-    case kMethodBackward:
-      return selectBackward(s);
-    case kMethodStepwise:
-      return o->dropRule == 2 ? selectStepwiseCompetitive(s) : selectStepwise(s);
-    case kMethodLar:
-    case kMethodLasso:
-    case kMethodLarLs:
-    case kMethodLassoLs:
-    case kMethodElasticNet:
-    case kMethodElasticNetLs:
+  const MethodInfo& m = methodInfo(s->runFlags.method);
+  switch (m.kind) {
+    case MethodKind::kPath:
       return s->pathMethods ? s->pathMethods->runPath(s) : 0;
-    case kMethodHxLasso:
-    case kMethodHxGLasso:
-    case kMethodGroupLasso:
+    case MethodKind::kOptimizer:
+    case MethodKind::kGroup:
       return s->pathMethods && s->pathMethods->runOptimizer ? s->pathMethods->runOptimizer(s) : 0;
     default:
-      return 0;
+      return m.run ? m.run(s) : 0;
   }
 }
 

@@ -193,7 +193,7 @@ TEST(ChooseRefitEffects, BestAndMinimumPercent) {
     // Effect 5 was selected by samples but is not in the averaged model.
     s.set().refitBest = c.best;
     s.options().refitMinPct = c.minPct;
-    ASSERT_EQ(chooseRefitEffects(&s.vsf().view), 0) << c.name;
+    ASSERT_EQ(chooseRefitEffects(&s.vsf().view, &s.set()), 0) << c.name;
     std::vector<uint8_t> got(s.set().refitEffect.begin(), s.set().refitEffect.begin() + 5);
     EXPECT_EQ(got, c.want) << c.name;
     EXPECT_EQ(s.set().refitEffect[5], 0) << c.name;
@@ -202,7 +202,7 @@ TEST(ChooseRefitEffects, BestAndMinimumPercent) {
 
 TEST(ChooseRefitEffects, NothingAveraged) {
   Samples s(3);
-  EXPECT_EQ(chooseRefitEffects(&s.vsf().view), rc::kMemory);
+  EXPECT_EQ(chooseRefitEffects(&s.vsf().view, &s.set()), rc::kMemory);
 }
 
 }  // namespace

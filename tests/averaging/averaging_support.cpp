@@ -37,7 +37,9 @@ void Samples::fit(std::vector<int32_t> effects, std::vector<double> estimates, i
   set().samples = static_cast<int32_t>(set().fits.size());
 }
 
-int Samples::average() { return averageOverSamples(&state_->view); }
+int Samples::average() {
+  return averageOverSamples(&state_->view, &state_->group.resampling, &state_->group.selection);
+}
 
 std::vector<int32_t> Samples::model() const {
   const SweepMatrices& w = state_->group.selection.sweep;

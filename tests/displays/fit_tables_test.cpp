@@ -120,7 +120,7 @@ TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
   BestSteps best;
   computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, &data), 0);
+  ASSERT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, StepMarks{}, &data), 0);
   ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
   Json doc = fit.out.document();
   Json summary = oneTable(doc, "SelectionSummary");

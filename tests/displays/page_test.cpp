@@ -38,7 +38,7 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   ASSERT_EQ(printModelInfo(&v.view), 0);
   ASSERT_EQ(printPerfSettings(&v.view), 0);
   ASSERT_EQ(printUtilInfo(&v.view), 0);
-  ASSERT_EQ(printFitResults(&v.view), 0);
+  ASSERT_EQ(printFitResults(&v.view, &v.group.selection), 0);
   v.res.timers.stepStart = hostClock();
   ASSERT_EQ(printTiming(&v.view), 0);
   v.group.utilFiles.records = nullptr;

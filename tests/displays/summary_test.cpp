@@ -22,7 +22,7 @@ Json summaryOf(DisplayFit& fit, bool graphics) {
   BestSteps best;
   computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  EXPECT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, &data), 0);
+  EXPECT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, StepMarks{}, &data), 0);
   EXPECT_EQ(data != nullptr, graphics);
   return oneTable(fit.out.document(), "SelectionSummary");
 }
@@ -130,7 +130,7 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   BestSteps best;
   computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, &data), 0);
+  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, StepMarks{}, &data), 0);
   Json doc = b.out.document();
   Json t = oneTable(doc, "SelectionSummary");
   ASSERT_EQ(t["rows"].size(), 5u);
@@ -164,7 +164,7 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   BestSteps best;
   computeBestSteps(&v.view, &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, &data), 0);
+  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, StepMarks{}, &data), 0);
   Json t = oneTable(b.out.document(), "SelectionSummary");
   const Json& last = t["rows"][2];
   for (const char* c : {"AIC", "AICC", "SBC"}) EXPECT_EQ(cellMissing(last[c]), "M") << c;

@@ -99,16 +99,17 @@ TEST(BestSteps, TableShowsDisplayedStepsAndTheChosenStep) {
     stepsWith(b, kCritAic, {9, 8, 3, 4}, {1, 2, 3, 4}, {1, 2, 3, 4});
     BestSteps best;
     computeBestSteps(&v.view, &b.sel(), &best);
-    ASSERT_EQ(makeStepLabels(&v.view, &b.sel()), 0);
+    StepMarks marks;
+    ASSERT_EQ(makeStepLabels(&v.view, &b.sel(), &marks), 0);
     void* data = nullptr;
-    ASSERT_EQ(printBestStep(&v.view, &b.sel(), best, &data), 0);
+    ASSERT_EQ(printBestStep(&v.view, &b.sel(), best, &marks, &data), 0);
     EXPECT_NE(data, nullptr);
-    EXPECT_EQ(v.group.marks.optimalStep[codeIndex(kCritAic)], c.aicStep);
-    EXPECT_EQ(v.group.marks.chosenStep, c.chosen);
+    EXPECT_EQ(marks.optimalStep[codeIndex(kCritAic)], c.aicStep);
+    EXPECT_EQ(marks.chosenStep, c.chosen);
     const Json row = oneTable(b.out.document(), "BestStep")["rows"][0];
     EXPECT_EQ(row["OptLabel"], "Optimal Value");
     EXPECT_EQ(row["AICStep"], c.aicStep);
-    EXPECT_EQ(row["AICStepLabel"], std::string(stepLabelText(&v.view, c.aicStep)));
+    EXPECT_EQ(row["AICStepLabel"], std::string(stepLabelText(&v.view, marks, c.aicStep)));
     EXPECT_EQ(row["AICVal"], 3.0);
     EXPECT_FALSE(row.contains("BICStep"));  // no full-model variance
     EXPECT_FALSE(row.contains("AICNormBeta"));

@@ -13,9 +13,9 @@
 namespace vsf::test {
 namespace {
 
-std::vector<std::string> labelsOf(VsfState& v, int32_t first, int32_t last) {
+std::vector<std::string> labelsOf(VsfState& v, const StepMarks& m, int32_t first, int32_t last) {
   std::vector<std::string> out;
-  for (int32_t d = first; d <= last; ++d) out.emplace_back(stepLabelText(&v.view, d));
+  for (int32_t d = first; d <= last; ++d) out.emplace_back(stepLabelText(&v.view, m, d));
   return out;
 }
 
@@ -89,9 +89,10 @@ TEST(StepLabels, NameEachDisplayedStep) {
     v.settings.options.noInt = c.noInt;
     b.sel().layout.firstSelectable = c.forced;
     b.history(c.effect, c.effects);
-    ASSERT_EQ(makeStepLabels(&v.view, &b.sel()), 0);
-    EXPECT_EQ(labelsOf(v, c.first, c.last), c.labels);
-    EXPECT_EQ(std::vector<uint8_t>(v.group.marks.effectSeen, v.group.marks.effectSeen + 4), c.seen);
+    StepMarks m;
+    ASSERT_EQ(makeStepLabels(&v.view, &b.sel(), &m), 0);
+    EXPECT_EQ(labelsOf(v, m, c.first, c.last), c.labels);
+    EXPECT_EQ(std::vector<uint8_t>(m.effectSeen, m.effectSeen + 4), c.seen);
     EXPECT_EQ(displayStep(&v.view, &b.sel(), b.sel().steps.stepCount - 1), c.last);
   }
 }
@@ -111,9 +112,10 @@ TEST(StepLabels, LongLabelsAreCutWithOneNote) {
   for (int32_t limit : {20, 5}) {
     v.settings.plots.maxStepLabel = limit;
     const size_t before = host::session().log.lines().size();
-    ASSERT_EQ(makeStepLabels(&v.view, &b.sel()), 0);
-    EXPECT_EQ(stepLabelText(&v.view, 10), limit == 20 ? "10+abcdefghi" : "10+ab");
-    EXPECT_EQ(v.group.marks.labelWidth, limit == 20 ? 12 : 5);
+    StepMarks m;
+    ASSERT_EQ(makeStepLabels(&v.view, &b.sel(), &m), 0);
+    EXPECT_EQ(stepLabelText(&v.view, m, 10), limit == 20 ? "10+abcdefghi" : "10+ab");
+    EXPECT_EQ(m.labelWidth, limit == 20 ? 12 : 5);
     int notes = 0;
     const auto& log = host::session().log.lines();
     for (size_t k = before; k < log.size(); ++k)
@@ -133,15 +135,22 @@ TEST(StepLabels, StepsThatMoveSeveralEffects) {
   int32_t changes[] = {0, 1, 2, 3, -1};
   s.steps.changes = changes;
   s.steps.changeListLength = 5;
-  ASSERT_EQ(makeStepLabels(&v.view, &s), 0);
-  EXPECT_EQ(labelsOf(v, 0, 3), (std::vector<std::string>{"Intercept", "1+a+b", "2+c-a", "3 "}));
+  StepMarks m;
+  ASSERT_EQ(makeStepLabels(&v.view, &s, &m), 0);
+  EXPECT_EQ(labelsOf(v, m, 0, 3), (std::vector<std::string>{"Intercept", "1+a+b", "2+c-a", "3 "}));
 }
 
 // A fit without steps has nothing to label: no failure, and no labels.
 TEST(StepLabels, NothingToLabelIsNoFailure) {
   BareState b({"Intercept", "a"});
-  ASSERT_EQ(makeStepLabels(&b.vsf().view, &b.sel()), 0);
-  EXPECT_EQ(stepLabelText(&b.vsf().view, 0), "");
+  // Marks left from another fit are made anew, not kept.
+  StepMarks m;
+  m.labelWidth = 7;
+  m.firstNumberedStep = 3;
+  ASSERT_EQ(makeStepLabels(&b.vsf().view, &b.sel(), &m), 0);
+  EXPECT_EQ(stepLabelText(&b.vsf().view, m, 0), "");
+  EXPECT_EQ(m.labelWidth, 0);
+  EXPECT_EQ(m.firstNumberedStep, 0);
 }
 
 }  // namespace
