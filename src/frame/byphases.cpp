@@ -25,6 +25,7 @@ int resetByGroup(VsfState* s) {
   sel.stepCode = &s->stepCode;
   sel.scratch = &s->group.groupScratch;
   sel.options = &s->settings.options;
+  sel.rules = &s->rules;
   sel.utilFiles = &s->group.utilFiles;
   sel.workers = &s->res.workers;
   sel.puddle = &s->res.puddle;

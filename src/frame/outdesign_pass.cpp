@@ -33,6 +33,7 @@ int passGroup(VsfState* s, ObsTagReader* tags) {
   SelectionState& sel = s->group.selection;
   sel = SelectionState();
   sel.options = &s->settings.options;
+  sel.rules = &s->rules;
   sel.candidates = &s->group.candidates;
   sel.headerFile = s->res.outDesignScratch.file;
   sel.headerPosition = &s->res.outDesignHeaderEnd;

@@ -5,6 +5,7 @@
 #include "displays/displays.h"
 #include "frame/bridge.h"
 #include "frame/phases.h"
+#include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "output/output.h"
 #include "penalized/penalized.h"
@@ -46,8 +47,10 @@ int refitPass(VsfState* s, const StepSettings& settings) {
 int refitAverage(VsfState* s) {
   if (int rc = chooseRefitEffects(&s->view, &s->group.resampling); rc != 0) return rc;
   const StepSettings settings = refitSettings(s->settings);
+  const SelectionRules rules = selectionRulesOf(settings.options);
   SelectionState& sel = s->group.selection;
   sel.options = &settings.options;
+  sel.rules = &rules;
   s->group.refitPass = 1;
   void* group =
       openGroup(&s->res.output, "RefitAverage", msgStr(1220), {argFlag(dkey::kFlag435, 1)});
@@ -55,6 +58,7 @@ int refitAverage(VsfState* s) {
   closeGroup(&s->res.output, group);
   s->group.refitPass = 0;
   sel.options = &s->settings.options;
+  sel.rules = &s->rules;
   return rc;
 }
 

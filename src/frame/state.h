@@ -20,6 +20,8 @@ struct VsfState {
   LevAllocRecord levAlloc;
   StepSettings settings;
   StepResources res;
+  // What the selection rules read of the settings, settled once at set-up.
+  SelectionRules rules;
   GroupState group;
   // The output data sets' variables and what their writers keep across BY groups.
   OutputData outputs;
@@ -37,6 +39,7 @@ struct VsfState {
         levAlloc(o.levAlloc),
         settings(o.settings),
         res(o.res),
+        rules(o.rules),
         group(o.group),
         outputs(o.outputs),
         heldOutRead{o.heldOutRead[0], o.heldOutRead[1]} {}
@@ -49,6 +52,7 @@ struct VsfState {
     levAlloc = LevAllocRecord();
     settings = StepSettings();
     res = StepResources();
+    rules = SelectionRules();
     group = GroupState();
     outputs = OutputData();
     heldOutRead[0] = heldOutRead[1] = 0;

@@ -19,7 +19,7 @@ bool removalWins(double value, double best, CriterionCode code) {
 // Every effect one column: the SSE increase of dropping column g is b^2 / m, b and m its
 // response entry and diagonal in the swept matrix; the smallest increase wins.
 void fastRemoval(SelectionState* s, int32_t* effect, double* value) {
-  const CriterionCode code = s->options->select;
+  const CriterionCode code = s->rules->select;
   const double sse = s->fit.trainSse;
   const int32_t p = s->sweep.sweptColumns, m = s->sweep.effectsInModel;
   double smallest = DBL_MAX;
@@ -37,7 +37,7 @@ void fastRemoval(SelectionState* s, int32_t* effect, double* value) {
       diag = s->sweep.swept[pk(g, g)];
       increase = diag > 0 ? b * b / diag : DBL_MAX;
     }
-    if (s->options->candidateValues && s->sweep.candidateValues)
+    if (s->rules->candidateValues && s->sweep.candidateValues)
       s->sweep.candidateValues[e] = diag > 0 ? valueOf(increase) : absentValue();
     if (winner < 0 || increase < smallest) {
       smallest = increase;
@@ -51,7 +51,7 @@ void fastRemoval(SelectionState* s, int32_t* effect, double* value) {
 
 // Otherwise every removable effect is removed on trial in the checkpointed model.
 int generalRemoval(SelectionState* s, int32_t* effect, double* value) {
-  const CriterionCode code = s->options->select;
+  const CriterionCode code = s->rules->select;
   saveModelState(s, 1);
   if (s->run.status < 0) return s->run.status;
   int rc = 0;
@@ -60,7 +60,7 @@ int generalRemoval(SelectionState* s, int32_t* effect, double* value) {
     double v = absentValue(), sse = 0;
     rc = trialRemovalValue(s, e, code, &v, &sse);
     if (rc != 0) break;
-    if (s->options->candidateValues && s->sweep.candidateValues && s->options->dropRule != 2)
+    if (s->rules->candidateValues && s->sweep.candidateValues && s->rules->dropRule != 2)
       s->sweep.candidateValues[e] =
           isAbsent(v) ? (criterionIsMinimized(code) ? -DBL_MAX : DBL_MAX) : v;
     if (removalWins(v, *value, code)) {
@@ -92,15 +92,15 @@ void dropAliased(SelectionState* s) {
 }  // namespace
 
 void selectBestRemoval(SelectionState* s, int32_t* effect, double* value) {
-  const SelectionOptions* o = s->options;
-  const CriterionCode code = o->select;
+  const SelectionRules* r = s->rules;
+  const CriterionCode code = r->select;
   *effect = -1;
   *value = code == kCritSl || criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX;
   if (s->sweep.effectsInModel <= 1) return;
-  if (o->candidateValues && s->sweep.candidateValues && o->dropRule != 2)
+  if (r->candidateValues && s->sweep.candidateValues && r->dropRule != 2)
     std::fill(s->sweep.candidateValues, s->sweep.candidateValues + s->layout.effectCount,
               absentValue());
-  if (allSingleColumn(s) && !o->generalSearch && !selectByPass(o)) {
+  if (allSingleColumn(s) && !r->generalSearch && !selectByPass(r)) {
     fastRemoval(s, effect, value);
     return;
   }
@@ -111,21 +111,21 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value) {
 }
 
 int selectBackward(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   dropAliased(s);
-  if (o->hierarchy == 0) s->sweep.hierarchyOn = 0;
+  if (r->hierarchy == 0) s->sweep.hierarchyOn = 0;
   s->fit.trainSse = s->sweep.swept[0] > 0 ? s->sweep.swept[0] : 0;
-  if (pressWanted(o))
+  if (pressWanted(r))
     if (int rc = computePress(s); rc != 0) return rc;
   if (kfoldOn(s))
     if (int rc = computeCvPress(s); rc != 0) return rc;
-  if (holdoutWanted(o))
+  if (holdoutWanted(r))
     if (int rc = computeHoldoutAse(s); rc != 0) return rc;
   s->steps.sweptColumns[-1] = s->sweep.sweptColumns;
   s->steps.effects[-1] = s->sweep.effectsInModel;
   s->steps.stepCount = 0;
   // The full model is the first model CHOOSE can pick.
-  if (o->choose != kCritNone) s->run.chosenStep = 0;
+  if (r->choose != kCritNone) s->run.chosenStep = 0;
   if (int rc = initSelectionState(s, -1); rc != 0) return rc;
 
   double bestStop, bestChoose, select;

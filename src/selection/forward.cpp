@@ -4,14 +4,14 @@
 namespace vsf {
 
 int selectNone(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   for (int32_t k = firstSelectableIndex(s); k < s->layout.effectCount; ++k) {
     if (s->sweep.states[k] == effstate::kHeldOut) continue;
     if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
     if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
-    if (pressWanted(o))
+    if (pressWanted(r))
       if (int rc = computePress(s); rc != 0) return rc;
-    if (holdoutWanted(o))
+    if (holdoutWanted(r))
       if (int rc = computeHoldoutAse(s); rc != 0) return rc;
     if (int rc = initSelectionState(s, k); rc != 0) return rc;
   }
@@ -20,7 +20,7 @@ int selectNone(SelectionState* s) {
 }
 
 int selectForward(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   double bestStop, bestChoose, select;
   evalStepCriteria(s, &bestStop, &bestChoose, &select);
   if (!checkStopRules(s, s->steps.stepCount)) return 0;
@@ -32,7 +32,7 @@ int selectForward(SelectionState* s) {
       return 0;
     }
     if (int rc = growBeforeEntry(s, c.effect); rc != 0) return rc;
-    if (int rc = enterEffect(s, c.effect, resweepOnEntry(o), 0); rc != 0) return rc;
+    if (int rc = enterEffect(s, c.effect, resweepOnEntry(r), 0); rc != 0) return rc;
     if (int rc = refreshStatistics(s, c.value, true); rc != 0) return rc;
     int stop = 0;
     if (int rc = checkStopCriterion(s, c.effect, 1, c.value, &bestStop, &stop); rc != 0) return rc;

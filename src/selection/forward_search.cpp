@@ -74,13 +74,13 @@ class StoreScorer {
 };
 
 void setCandidateValue(SelectionState* s, int32_t e, double v) {
-  if (s->options->candidateValues && s->sweep.candidateValues) s->sweep.candidateValues[e] = v;
+  if (s->rules->candidateValues && s->sweep.candidateValues) s->sweep.candidateValues[e] = v;
 }
 
 // Single-column effects by their SSE reduction r^2 / v; an equal reduction keeps the earlier
 // effect. The winner's value goes into *best.
 void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
-  const CriterionCode code = s->options->select;
+  const CriterionCode code = s->rules->select;
   const double sse = s->fit.trainSse;
   const int32_t p = s->sweep.sweptColumns;
   std::optional<StoreScorer> fromStore;
@@ -112,15 +112,15 @@ void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
 }  // namespace
 
 int searchEntry(SelectionState* s, EntryChoice* out) {
-  const SelectionOptions* o = s->options;
-  const CriterionCode code = o->select;
+  const SelectionRules* r = s->rules;
+  const CriterionCode code = r->select;
   double best = worstValue(code);
   int32_t candidate = -1;
-  if (o->candidateValues && s->sweep.candidateValues)
+  if (r->candidateValues && s->sweep.candidateValues)
     std::fill(s->sweep.candidateValues, s->sweep.candidateValues + s->layout.effectCount,
               absentValue());
-  const bool byPass = selectByPass(o);
-  const bool fast = !o->generalSearch && !byPass && fastSearchPossible(s);
+  const bool byPass = selectByPass(r);
+  const bool fast = !r->generalSearch && !byPass && fastSearchPossible(s);
   if (fast) fastSearch(s, &best, &candidate);
 
   const double baseSse = s->fit.trainSse;
@@ -159,21 +159,21 @@ int searchEntry(SelectionState* s, EntryChoice* out) {
 }
 
 int refreshStatistics(SelectionState* s, double searchValue, bool entry) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   const bool found = !isAbsent(searchValue);  // else every statistic is computed
-  if (pressWanted(o)) {
-    if (o->select == kCritPress && found)
+  if (pressWanted(r)) {
+    if (r->select == kCritPress && found)
       s->fit.press = searchValue;
     else if (int rc = computePress(s); rc != 0)
       return rc;
   }
   if (kfoldOn(s)) {
-    if (o->select == kCritCv && found && !(entry && foldDetails(o)))
+    if (r->select == kCritCv && found && !(entry && foldDetails(r)))
       s->fit.cvPress = searchValue;
     else if (int rc = computeCvPress(s); rc != 0)
       return rc;
   }
-  if (holdoutWanted(o))
+  if (holdoutWanted(r))
     if (int rc = computeHoldoutAse(s); rc != 0) return rc;
   return 0;
 }

@@ -27,25 +27,24 @@ inline double worstValue(CriterionCode code) {
   return criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX;
 }
 
-inline bool selectByPass(const SelectionOptions* o) { return criterionByPass(o->select); }
-inline bool criterionUsed(const SelectionOptions* o, CriterionCode code) {
-  return o->select == code || o->stop == code || o->choose == code;
+inline bool selectByPass(const SelectionRules* r) { return criterionByPass(r->select); }
+inline bool criterionUsed(const SelectionRules* r, CriterionCode code) {
+  return r->select == code || r->stop == code || r->choose == code;
 }
-inline bool pressWanted(const SelectionOptions* o) {
-  return o->pressPerStep || criterionUsed(o, kCritPress);
+inline bool pressWanted(const SelectionRules* r) {
+  return r->pressPerStep || criterionUsed(r, kCritPress);
 }
-inline bool holdoutWanted(const SelectionOptions* o) {
-  return o->validAsePerStep || o->testAsePerStep || criterionUsed(o, kCritValidate);
+inline bool holdoutWanted(const SelectionRules* r) {
+  return r->validAsePerStep || r->testAsePerStep || criterionUsed(r, kCritValidate);
 }
-inline bool foldDetails(const SelectionOptions* o) { return o->foldStats || o->foldEstimates; }
 
 // A real entry after a search resweeps the model unless FULL_SWEEP$=NEVER.
-inline uint8_t resweepOnEntry(const SelectionOptions* o) { return o->fullSweepMode != 1; }
+inline uint8_t resweepOnEntry(const SelectionRules* r) { return r->fullSweepMode != 1; }
 
 // The first selectable effect's index (the forced effects before it; the intercept under
 // NOINT is held out and not counted among them).
 inline int32_t firstSelectableIndex(const SelectionState* s) {
-  return s->layout.firstSelectable + (s->options->noInt ? 1 : 0);
+  return s->layout.firstSelectable + (s->rules->noInt ? 1 : 0);
 }
 
 // An effect may enter only once every effect it contains is in the model.

@@ -347,6 +347,7 @@ void resetSelectionState(SelectionState* s) {
   *s = SelectionState();
   static_cast<PassState&>(*s) = keep;
   s->options = keep.options;
+  s->rules = keep.rules;
   s->totals = keep.totals;
   s->layout = keep.layout;
   s->containment = keep.containment;

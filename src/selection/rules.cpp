@@ -25,10 +25,10 @@ bool closeTo(double v, double best, double tol) {
 
 // The STOP test's verdict: clears *stop when the candidate step improves the criterion.
 void judge(SelectionState* s, CriterionCode c, bool entry, double v, double* best, int* stop) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   auto refuse = [&] { s->run.stop.reason = stopreason::kCriterion; };
   if (c == kCritSl) {
-    const bool ok = entry ? std::log(o->entryLevel) > v : v > std::log(o->stayLevel);
+    const bool ok = entry ? std::log(r->entryLevel) > v : v > std::log(r->stayLevel);
     if (ok) {
       *stop = 0;
     } else {
@@ -62,7 +62,7 @@ void judge(SelectionState* s, CriterionCode c, bool entry, double v, double* bes
 
 // The step was refused: it is undone and the statistics of the last recorded step return.
 int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   if (entry) {
     s->run.stop.entryEffect = effect;
     s->run.stop.entryValue = v;
@@ -70,7 +70,7 @@ int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
   } else {
     s->run.stop.removalEffect = effect;
     s->run.stop.removalValue = v;
-    if (int rc = enterEffect(s, effect, o->dropRule == 2, 0); rc != 0) return rc;
+    if (int rc = enterEffect(s, effect, r->dropRule == 2, 0); rc != 0) return rc;
   }
   if (s->steps.stepCount == 0) return 0;
   const int32_t last = s->steps.stepCount - 1;
@@ -79,7 +79,7 @@ int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
   restoreStepValue(s, kCritValidate, last, &s->fit.validAse);
   if (h.testAse) s->fit.testAse = h.testAse[last];
   if (kfoldOn(s)) {
-    if (foldDetails(o)) return computeCvPress(s);  // the folds' own sums are wanted too
+    if (foldDetails(r)) return computeCvPress(s);  // the folds' own sums are wanted too
     restoreStepValue(s, kCritCv, last, &s->fit.cvPress);
   }
   return 0;
@@ -89,47 +89,47 @@ int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
 
 void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
                       double* selectValue) {
-  const SelectionOptions* o = s->options;
-  *stopValue = stepValue(s, o->stop);
+  const SelectionRules* r = s->rules;
+  *stopValue = stepValue(s, r->stop);
   *chooseValue = absentValue();
-  if (o->choose == o->stop && o->choose != kCritNone) {
+  if (r->choose == r->stop && r->choose != kCritNone) {
     *chooseValue = *stopValue;
-  } else if (o->choose == kCritCvExternal) {
+  } else if (r->choose == kCritCvExternal) {
     *chooseValue = s->steps.stepCount == 0 ? DBL_MAX : criterionValue(s, kCritCvExternal);
-  } else if (o->choose != kCritNone) {
-    *chooseValue = stepValue(s, o->choose);
+  } else if (r->choose != kCritNone) {
+    *chooseValue = stepValue(s, r->choose);
   }
-  if (o->externalCv) {
+  if (r->externalCv) {
     *chooseValue = s->path.heldOutFold != s->path.extCvFolds
                        ? s->fit.extCvValue
                        : (s->path.extCvValues ? s->path.extCvValues[0] : absentValue());
   }
   double select = absentValue();
-  if (o->select == kCritSl) {
+  if (r->select == kCritSl) {
     select = absentValue();  // a significance level has no value of its own
-  } else if (o->select == o->stop) {
+  } else if (r->select == r->stop) {
     select = *stopValue;
-  } else if (o->select == o->choose) {
+  } else if (r->select == r->choose) {
     select = *chooseValue;
   } else {
-    select = stepValue(s, o->select);
+    select = stepValue(s, r->select);
   }
   if (selectValue) *selectValue = select;
-  if (o->stop == kCritNone) *stopValue = select;
+  if (r->stop == kCritNone) *stopValue = select;
 }
 
 void updateChooseStep(SelectionState* s, double selectValue, double stopValue, double* best,
                       int mode) {
-  const SelectionOptions* o = s->options;
-  if (o->choose == kCritNone) return;
+  const SelectionRules* r = s->rules;
+  if (r->choose == kCritNone) return;
   double v;
-  if (o->choose == o->select)
+  if (r->choose == r->select)
     v = selectValue;
-  else if (o->choose == o->stop)
+  else if (r->choose == r->stop)
     v = stopValue;
   else
-    v = criterionValue(s, o->choose);
-  if (criterionBetterTol(v, *best, o->choose, mode, s->fit.tol) || s->fit.trainSse <= 0) {
+    v = criterionValue(s, r->choose);
+  if (criterionBetterTol(v, *best, r->choose, mode, s->fit.tol) || s->fit.trainSse <= 0) {
     *best = v;
     s->run.chosenStep = s->steps.stepCount;
   }
@@ -137,16 +137,16 @@ void updateChooseStep(SelectionState* s, double selectValue, double stopValue, d
 
 int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candidateValue,
                        double* best, int* stop) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   const uint8_t forcedStop = s->run.stop.reason;
   const bool pathStop =
       forcedStop == stopreason::kStepTooSmall || forcedStop == stopreason::kLambdaFlat;
-  const bool active = o->stop != kCritNone && !o->steps && !o->stopSteps;
+  const bool active = r->stop != kCritNone && !r->steps && !r->stopSteps;
   *stop = 0;
   if (!active && !pathStop) return 0;
   const bool entry = mode == 1;
-  const CriterionCode c = o->stop != kCritNone ? o->stop : o->select;
-  const double v = c == o->select ? candidateValue : criterionValue(s, c);
+  const CriterionCode c = r->stop != kCritNone ? r->stop : r->select;
+  const double v = c == r->select ? candidateValue : criterionValue(s, c);
   *stop = -1;
   if (!entry && s->fit.trainSse <= 0) {
     *stop = 0;
@@ -177,19 +177,19 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
 }
 
 int checkStopRules(SelectionState* s, int32_t step) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   const bool backward = s->runFlags.method == kMethodBackward;
   const int32_t k0 = s->layout.firstSelectable - s->run.droppedForced;
-  const int32_t E = s->layout.effectCount - (o->noInt ? 1 : 0);
-  const int32_t m = s->sweep.effectsInModel, L = s->steps.stepCapacity, S = o->steps;
+  const int32_t E = s->layout.effectCount - (r->noInt ? 1 : 0);
+  const int32_t m = s->sweep.effectsInModel, L = s->steps.stepCapacity, S = r->steps;
   const int32_t offset = backward ? 1 : k0;
-  const bool grouped = groupedStandardization(o);
+  const bool grouped = groupedStandardization(r);
   int go = 1;
   auto stopWith = [&](uint8_t reason) {
     s->run.stop.reason = reason;
     go = 0;
   };
-  if (backward && m == 1 && o->noInt) {
+  if (backward && m == 1 && r->noInt) {
     stopWith(stopreason::kOneLeft);
   } else if (!backward && !grouped && fitsExactly(s, s->fit.trainSse)) {
     stopWith(stopreason::kPerfectFit);
@@ -197,7 +197,7 @@ int checkStopRules(SelectionState* s, int32_t step) {
     stopWith(stopreason::kStepsDone);
   } else if (step >= L + offset) {
     stopWith(m == E && !grouped ? stopreason::kAllIn : stopreason::kStepLimit);
-  } else if (o->stopSteps != 0 && o->stopSteps == m) {
+  } else if (r->stopSteps != 0 && r->stopSteps == m) {
     stopWith(stopreason::kStopSize);
   } else if (m == E && (s->runFlags.method == kMethodForward || s->runFlags.method == kMethodLar)) {
     stopWith(stopreason::kAllIn);
@@ -205,11 +205,11 @@ int checkStopRules(SelectionState* s, int32_t step) {
     stopWith(stopreason::kOnlyForced);
   }
   // STOP=L1: the penalty target reached overrides the rules above.
-  if (o->stop == kCritL1 && o->l1ChoiceStop != kL1ChoiceNone && s->fit.penalty >= 0) {
+  if (r->stop == kCritL1 && r->l1ChoiceStop != kL1ChoiceNone && s->fit.penalty >= 0) {
     const double P = s->fit.penalty;
     double x = s->path.stepLambda, y = P;
-    if (o->l1ChoiceStop == kL1ChoiceRatio) y = P * s->path.lambdaMax;
-    if (o->l1ChoiceStop == kL1ChoiceNorm) x = s->path.l1Norm;
+    if (r->l1ChoiceStop == kL1ChoiceRatio) y = P * s->path.lambdaMax;
+    if (r->l1ChoiceStop == kL1ChoiceNorm) x = s->path.l1Norm;
     if (closeTo(x, y, s->fit.tol)) stopWith(stopreason::kL1Reached);
   }
   return go;

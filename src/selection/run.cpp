@@ -42,7 +42,8 @@ int32_t dataStatus(SelectionState* s) {
     if (externalFoldRun(s) && s->totals.trainFreq == 0) return emptyFoldStatus(s);
   }
   if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
-  if (criterionUsed(o, kCritValidate) && s->totals.validFreq == 0) return runstatus::kNoValidation;
+  if (criterionUsed(s->rules, kCritValidate) && s->totals.validFreq == 0)
+    return runstatus::kNoValidation;
   if (o->kfold && s->folds == 1) return runstatus::kOneFold;
   return 0;
 }
@@ -163,7 +164,7 @@ int32_t fullModelVariance(SelectionState* s) {
                       : 0;
   if (sigma2 < kVarianceFloor) {
     sigma2 = 0;
-    if (criterionUsed(s->options, kCritCp)) {
+    if (criterionUsed(s->rules, kCritCp)) {
       s->fit.sigma2Full = 0;
       return runstatus::kCpNoVariance;
     }
@@ -222,9 +223,9 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (o->externalCv && s->path.heldOutFold == s->path.extCvFolds)
     s->fit.extCvValue =
         s->path.extCvValues && s->path.extCvCount > 0 ? s->path.extCvValues[0] : absentValue();
-  if (pressWanted(o))
+  if (pressWanted(s->rules))
     if (int rc = computePress(s); rc != 0) return rc;
-  if (holdoutWanted(o))
+  if (holdoutWanted(s->rules))
     if (int rc = computeHoldoutAse(s); rc != 0) return rc;
   if (kfoldOn(s))
     if (int rc = computeCvPress(s); rc != 0) return rc;

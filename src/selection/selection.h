@@ -401,6 +401,29 @@ inline RunFlags plainRunFlags(const SelectionOptions& o) {
   return f;
 }
 
+// What the stop, choose and move rules of the classical methods read of the options: the
+// set-up fills it once from the settings (the refit pass from its own), and the rules read
+// it through the run's `rules`.
+struct SelectionRules {
+  MethodCode method = kMethodStepwise;  // the user's, not the run's
+  CriterionCode select = kCritSbc, stop = kCritNone, choose = kCritNone;
+  double entryLevel = 0.5, stayLevel = 0.1;  // SLENTRY=, SLSTAY=
+  double fuzz = kFuzz;                       // the margin a STEPWISE move must win by
+  int32_t steps = 0;                         // STEPS=: the run stops after so many
+  int32_t stopSteps = 0;                     // STOP=n: the run stops at a model of n effects
+  uint8_t noInt = 0;
+  uint8_t dropRule = 1;   // 2: a removal takes the effect's columns out together
+  uint8_t hierarchy = 0;  // the model keeps its containment
+  L1ChoiceCode l1ChoiceStop = kL1ChoiceRatio;
+  uint8_t externalCv = 0;
+  // What the moves compute beside the SELECT value: the candidates' values, the general
+  // removal search, a resweep after an entry, PRESS and the partitions' ASE per step, and
+  // the folds' own statistics and estimates.
+  uint8_t candidateValues = 0, generalSearch = 0, fullSweepMode = 0;
+  uint8_t pressPerStep = 0, validAsePerStep = 0, testAsePerStep = 0;
+  uint8_t foldStats = 0, foldEstimates = 0;
+};
+
 // How the run ended, and the step it chose with that step's estimates.
 struct RunStatus {
   int32_t status = 0;
@@ -440,6 +463,7 @@ struct Containment {
 // pool, the files, the workers and the options are in its PassState base.
 struct SelectionState : PassState {
   const SelectionOptions* options = nullptr;
+  const SelectionRules* rules = nullptr;
   RunTotals totals;
   ColumnLayout layout;
   SweepMatrices sweep;

@@ -75,8 +75,16 @@ inline bool keepsPathHistory(const SelectionOptions* o) {
 
 // Group LASSO standardizes each effect's columns together: such a fit is exempt from the
 // exact-fit stop, and its starting block's estimates are those of the swept model.
-inline bool groupedStandardization(const SelectionOptions* o) {
+// Asked of the options or of the rules' record, which both hold the user's method.
+template <class Options>
+bool groupedStandardization(const Options* o) {
   return o->method == kMethodGroupLasso;
+}
+
+// The folds keep their own statistics or estimates; asked of the options or the rules.
+template <class Options>
+bool foldDetails(const Options* o) {
+  return o->foldStats || o->foldEstimates;
 }
 
 // Every effect has exactly one column.

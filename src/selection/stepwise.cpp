@@ -18,20 +18,20 @@ struct Pass {
 
 int enter(SelectionState* s, int32_t e) {
   if (int rc = growBeforeEntry(s, e); rc != 0) return rc;
-  return enterEffect(s, e, resweepOnEntry(s->options), 0);
+  return enterEffect(s, e, resweepOnEntry(s->rules), 0);
 }
 
 // The STOP value of a move that SELECT refused, for the stop block: the move is made for a
 // moment and undone.
 int refusedMoveValue(SelectionState* s, int32_t e, bool entry, double* value) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   if (entry) {
     if (int rc = enter(s, e); rc != 0) return rc;
   } else {
     removeEffect(s, e, 2);
   }
   if (int rc = refreshStatistics(s, absentValue(), entry); rc != 0) return rc;
-  *value = criterionValue(s, o->stop);
+  *value = criterionValue(s, r->stop);
   if (entry)
     removeEffect(s, e, 2);
   else if (int rc = enter(s, e); rc != 0)
@@ -40,21 +40,21 @@ int refusedMoveValue(SelectionState* s, int32_t e, bool entry, double* value) {
 }
 
 bool selectAccepts(SelectionState* s, Pass& p, double value, bool entry) {
-  const CriterionCode code = s->options->select;
+  const CriterionCode code = s->rules->select;
   if (code == kCritSl) return entry ? value < p.enterLevel : value > p.stayLevel;
-  if (!criterionBetterFuzz(value, p.current, code, s->options->fuzz)) return false;
+  if (!criterionBetterFuzz(value, p.current, code, s->rules->fuzz)) return false;
   p.current = value;
   return true;
 }
 
 // The entry of one pass; *changed when it was made and kept.
 int entryPhase(SelectionState* s, Pass& p, int32_t e, double value, bool* changed) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   if (!selectAccepts(s, p, value, true)) {
     s->run.stop.entryEffect = e;
-    if (o->select == o->stop)
+    if (r->select == r->stop)
       s->run.stop.entryValue = value;
-    else if (o->stop != kCritNone)
+    else if (r->stop != kCritNone)
       return refusedMoveValue(s, e, true, &s->run.stop.entryValue);
     return 0;
   }
@@ -72,7 +72,7 @@ int entryPhase(SelectionState* s, Pass& p, int32_t e, double value, bool* change
 
 // Removals while they improve the model; *changed when one was kept.
 int removalPhase(SelectionState* s, Pass& p, bool* changed) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   while (s->fit.trainSse > 0 && checkStopRules(s, s->steps.stepCount)) {
     int32_t e;
     double value;
@@ -85,7 +85,7 @@ int removalPhase(SelectionState* s, Pass& p, bool* changed) {
     }
     if (!selectAccepts(s, p, value, false)) {
       s->run.stop.removalEffect = e;
-      if (o->select != o->stop && o->stop != kCritNone)
+      if (r->select != r->stop && r->stop != kCritNone)
         return refusedMoveValue(s, e, false, &s->run.stop.removalValue);
       return 0;
     }
@@ -106,24 +106,24 @@ int removalPhase(SelectionState* s, Pass& p, bool* changed) {
 }
 
 uint8_t noEntryReason(const SelectionState* s) {
-  const int32_t all = s->layout.effectCount - (s->options->noInt ? 1 : 0);
+  const int32_t all = s->layout.effectCount - (s->rules->noInt ? 1 : 0);
   return s->sweep.effectsInModel == all ? stopreason::kAllIn : stopreason::kNoCandidate;
 }
 
 Pass startPass(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   Pass p;
   evalStepCriteria(s, &p.bestStop, &p.bestChoose, &p.current);
-  const bool sl = o->select == kCritSl;
-  p.enterLevel = sl ? std::log(o->entryLevel) : absentValue();
-  p.stayLevel = sl ? std::log(o->stayLevel) : absentValue();
+  const bool sl = r->select == kCritSl;
+  p.enterLevel = sl ? std::log(r->entryLevel) : absentValue();
+  p.stayLevel = sl ? std::log(r->stayLevel) : absentValue();
   return p;
 }
 
 }  // namespace
 
 int selectStepwise(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   Pass p = startPass(s);
   bool changed = true;
   while (checkStopRules(s, s->steps.stepCount) && changed) {
@@ -142,17 +142,17 @@ int selectStepwise(SelectionState* s) {
     if (int rc = removalPhase(s, p, &changed); rc != 0) return rc;
   }
   if (s->run.stop.reason == 0) {
-    if (o->select == o->stop && (o->steps == 0 || s->steps.stepCount >= o->steps))
+    if (r->select == r->stop && (r->steps == 0 || s->steps.stepCount >= r->steps))
       s->run.stop.reason = stopreason::kCriterion;
     else
       s->run.stop.reason =
-          o->select == kCritSl ? stopreason::kStepwiseSl : stopreason::kStepwiseOther;
+          r->select == kCritSl ? stopreason::kStepwiseSl : stopreason::kStepwiseOther;
   }
   return 0;
 }
 
 int selectStepwiseCompetitive(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* rules = s->rules;
   Pass p = startPass(s);
   if (!checkStopRules(s, s->steps.stepCount)) return 0;
   for (;;) {
@@ -164,13 +164,13 @@ int selectStepwiseCompetitive(SelectionState* s) {
     if (s->run.status < 0) return s->run.status;
     // With no effect to enter (all are in, say) a removal is still taken when it improves the
     // criterion, as the default STEPWISE and R's step() take it; otherwise the run ends.
-    if (c.effect < 0 && (r < 0 || !criterionBetter(removalValue, p.current, o->select))) {
+    if (c.effect < 0 && (r < 0 || !criterionBetter(removalValue, p.current, rules->select))) {
       s->run.stop.reason = noEntryReason(s);
       return 0;
     }
     // An equal or missing entry value takes the removal; without a removal the entry stands.
     const bool entry =
-        c.effect >= 0 && (r < 0 || criterionBetter(c.value, removalValue, o->select));
+        c.effect >= 0 && (r < 0 || criterionBetter(c.value, removalValue, rules->select));
     const int32_t e = entry ? c.effect : r;
     const double value = entry ? c.value : removalValue;
     bool cycle = false;

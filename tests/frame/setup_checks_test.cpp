@@ -304,5 +304,95 @@ TEST_F(Setup, DataPassOptionsAreSettledOnce) {
   });
 }
 
+// The selection rules' record holds the settled options the rules and the classical methods
+// read, for programs that set them and for one left at the defaults.
+void expectRulesOfOptions(const VsfState& s) {
+  const SelectionRules& r = s.rules;
+  const SelectionOptions& o = s.settings.options;
+  EXPECT_EQ(r.method, o.method);
+  EXPECT_EQ(r.select, o.select);
+  EXPECT_EQ(r.stop, o.stop);
+  EXPECT_EQ(r.choose, o.choose);
+  EXPECT_EQ(r.entryLevel, o.entryLevel);
+  EXPECT_EQ(r.stayLevel, o.stayLevel);
+  EXPECT_EQ(r.fuzz, o.fuzz);
+  EXPECT_EQ(r.steps, o.steps);
+  EXPECT_EQ(r.stopSteps, o.stopSteps);
+  EXPECT_EQ(r.noInt, o.noInt);
+  EXPECT_EQ(r.dropRule, o.dropRule);
+  EXPECT_EQ(r.hierarchy, o.hierarchy);
+  EXPECT_EQ(r.l1ChoiceStop, o.l1ChoiceStop);
+  EXPECT_EQ(r.externalCv, o.externalCv);
+  EXPECT_EQ(r.candidateValues, o.candidateValues);
+  EXPECT_EQ(r.generalSearch, o.generalSearch);
+  EXPECT_EQ(r.fullSweepMode, o.fullSweepMode);
+  EXPECT_EQ(r.pressPerStep, o.pressPerStep);
+  EXPECT_EQ(r.validAsePerStep, o.validAsePerStep);
+  EXPECT_EQ(r.testAsePerStep, o.testAsePerStep);
+  EXPECT_EQ(r.foldStats, o.foldStats);
+  EXPECT_EQ(r.foldEstimates, o.foldEstimates);
+}
+
+TEST_F(Setup, SelectionRulesAreSettledOnce) {
+  // Each program sets options of the record away from their defaults; the check also holds
+  // the settled values the record must carry, not only the copy.
+  run({
+      {"model y = x1 x2 x3;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectRulesOfOptions(s);
+         EXPECT_EQ(s.rules.method, kMethodStepwise);
+       }},
+      // SELECT=SL takes DROP=BEFOREADD: the record has the settled rule, not the one read.
+      {"model y = x1 x2 x3 / selection=stepwise(select=sl sle=0.3 sls=0.05 drop=competitive) "
+       "noint fuzz=1e-8;",
+       {120},
+       4,
+       [](const VsfState& s) {
+         expectRulesOfOptions(s);
+         EXPECT_EQ(s.rules.select, kCritSl);
+         EXPECT_EQ(s.rules.entryLevel, 0.3);
+         EXPECT_EQ(s.rules.stayLevel, 0.05);
+         EXPECT_EQ(s.rules.fuzz, 1e-8);
+         EXPECT_EQ(s.rules.noInt, 1);
+         EXPECT_EQ(s.rules.dropRule, 1);
+       }},
+      {"model y = x1 x2 x3 / selection=stepwise(select=sbc drop=competitive) hierarchy=single;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectRulesOfOptions(s);
+         EXPECT_EQ(s.rules.dropRule, 2);
+         EXPECT_NE(s.rules.hierarchy, 0);  // HIERARCHY=SINGLE kept
+       }},
+      {"model y = x1 x2 x3 / selection=forward(select=sbc stop=2 choose=press);",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectRulesOfOptions(s);
+         EXPECT_EQ(s.rules.stopSteps, 2);
+         EXPECT_EQ(s.rules.choose, kCritPress);
+       }},
+      {"model y = x1 x2 x3 / selection=forward(select=sbc stop=none choose=cv) cvmethod=split(4) "
+       "cvdetails=all;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectRulesOfOptions(s);
+         EXPECT_EQ(s.rules.choose, kCritCv);
+         EXPECT_EQ(s.rules.foldStats, 1);
+       }},
+      {"model y = x1 x2 x3 / selection=grouplasso(steps=12 choose=sbc);",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectRulesOfOptions(s);
+         EXPECT_EQ(s.rules.steps, 12);
+         EXPECT_EQ(s.rules.method, kMethodGroupLasso);
+       }},
+  });
+}
+
 }  // namespace
 }  // namespace vsf::test

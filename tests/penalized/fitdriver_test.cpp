@@ -4,6 +4,7 @@
 
 #include "common/datapass_support.h"
 #include "common/test_host.h"
+#include "frame/setup_internal.h"
 #include "host/session.h"
 #include "penalized/penalized.h"
 #include "selection/method_support.h"
@@ -84,6 +85,7 @@ TEST(FitDriver, CpWithoutResidualVarianceEndsTheRun) {
   g.choose = kCritCp;
   test::Group group(d, g);
   group.options().stop = kCritSbc;
+  group.settleRules();
   EXPECT_EQ(fitModel(&group.s(), nullptr), 0);
   EXPECT_EQ(group.s().run.status, runstatus::kCpNoVariance);
 }
@@ -106,6 +108,7 @@ TEST(FitDriver, EachFitStartsFromPlainRunFlags) {
         EXPECT_EQ(s.runFlags.method, kMethodGroupLasso);
         SelectionOptions& o = v.settings.options;
         o.method = kMethodForward;
+        settleSelectionRules(&v);
         ASSERT_EQ(fitModel(&s, nullptr), 0);
         EXPECT_EQ(s.runFlags.cvPerPathStep, 0);
         EXPECT_EQ(s.runFlags.firstFit, 1);

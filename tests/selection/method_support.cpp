@@ -70,7 +70,10 @@ MethodFit::MethodFit(const MethodCase& c, const MethodSettings& m) : case_(c) {
   group_->s().layout.firstSelectable = o.forcedEffects;
 }
 
-int MethodFit::fit() { return fitModel(&group_->s(), nullptr); }
+int MethodFit::fit() {
+  group_->settleRules();
+  return fitModel(&group_->s(), nullptr);
+}
 
 std::string MethodFit::path() {
   const SelectionState& st = group_->s();
