@@ -26,6 +26,7 @@ int resetByGroup(VsfState* s) {
   sel.scratch = &s->group.groupScratch;
   sel.options = &s->settings.options;
   sel.rules = &s->rules;
+  sel.pathOptions = &s->pathOptions;
   sel.utilFiles = &s->group.utilFiles;
   sel.workers = &s->res.workers;
   sel.puddle = &s->res.puddle;

@@ -34,6 +34,7 @@ int passGroup(VsfState* s, ObsTagReader* tags) {
   sel = SelectionState();
   sel.options = &s->settings.options;
   sel.rules = &s->rules;
+  sel.pathOptions = &s->pathOptions;
   sel.candidates = &s->group.candidates;
   sel.headerFile = s->res.outDesignScratch.file;
   sel.headerPosition = &s->res.outDesignHeaderEnd;

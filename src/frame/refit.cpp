@@ -48,9 +48,11 @@ int refitAverage(VsfState* s) {
   if (int rc = chooseRefitEffects(&s->view, &s->group.resampling); rc != 0) return rc;
   const StepSettings settings = refitSettings(s->settings);
   const SelectionRules rules = selectionRulesOf(settings.options);
+  const PathOptions paths = pathOptionsOf(settings.options);
   SelectionState& sel = s->group.selection;
   sel.options = &settings.options;
   sel.rules = &rules;
+  sel.pathOptions = &paths;
   s->group.refitPass = 1;
   void* group =
       openGroup(&s->res.output, "RefitAverage", msgStr(1220), {argFlag(dkey::kFlag435, 1)});
@@ -59,6 +61,7 @@ int refitAverage(VsfState* s) {
   s->group.refitPass = 0;
   sel.options = &s->settings.options;
   sel.rules = &s->rules;
+  sel.pathOptions = &s->pathOptions;
   return rc;
 }
 

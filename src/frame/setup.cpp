@@ -76,7 +76,7 @@ int setupAnalysis(VsfState* s) {
     hostMsg(848, 4001);
     o.screen = kScreenNone;
   }
-  settleSelectionRules(s);
+  settleRunOptions(s);
   return 0;
 }
 

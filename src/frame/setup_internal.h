@@ -10,6 +10,7 @@ namespace vsf {
 
 struct VsfState;
 struct SelectionRules;
+struct PathOptions;
 
 inline bool isPathCode(MethodCode m) {
   return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
@@ -49,10 +50,11 @@ void settleForcedEffects(VsfState* state);
 [[nodiscard]] int keepAnalysisDescriptors(VsfState* state);
 // The data pass's options from the settled statements, and the analysis data set's row slots.
 void settleDataPassOptions(VsfState* state);
-// The selection rules' record from the settled options (setup_rules.cpp); the refit pass
-// makes its own from its settings.
+// The selection rules' and the paths' records from the settled options (setup_rules.cpp);
+// the refit pass makes its own from its settings.
 SelectionRules selectionRulesOf(const SelectionOptions& options);
-void settleSelectionRules(VsfState* state);
+PathOptions pathOptionsOf(const SelectionOptions& options);
+void settleRunOptions(VsfState* state);
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
 // OUTPUT and SCORE statistics that only model averaging gives are dropped without it.

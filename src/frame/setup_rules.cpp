@@ -1,5 +1,5 @@
-// The selection rules' own record, filled from the settled options so that the rules and the
-// classical methods read what they need of the step through one const record.
+// The selection rules' and the paths' own records, filled from the settled options so that
+// each reads what it needs of the step through one const record.
 #include "frame/setup_internal.h"
 #include "frame/state.h"
 
@@ -22,6 +22,29 @@ SelectionRules selectionRulesOf(const SelectionOptions& o) {
   return r;
 }
 
-void settleSelectionRules(VsfState* s) { s->rules = selectionRulesOf(s->settings.options); }
+PathOptions pathOptionsOf(const SelectionOptions& o) {
+  PathOptions p;
+  p.method = o.method, p.pathMethod = o.pathMethod, p.optimizerMethod = o.optimizerMethod;
+  p.stop = o.stop, p.choose = o.choose;
+  p.steps = o.steps, p.stopSteps = o.stopSteps, p.maxSteps = o.maxSteps;
+  p.forcedEffects = o.forcedEffects;
+  p.noInt = o.noInt, p.noStandardize = o.noStandardize;
+  p.modelAveragingRun = o.modelAveragingRun, p.pressPerStep = o.pressPerStep;
+  p.rolesPresent = o.rolesPresent, p.kfold = o.kfold;
+  p.externalCv = o.externalCv, p.linearCvEx = o.linearCvEx;
+  p.l1Choice = o.l1Choice;
+  p.l2Search = o.l2Search, p.l2Steps = o.l2Steps, p.l2Low = o.l2Low, p.l2High = o.l2High;
+  p.showL2Search = o.showL2Search, p.enScale = o.enScale;
+  p.rho = o.rho, p.tolerance = o.tolerance;
+  p.screen = o.screen, p.screenSteps = o.screenSteps;
+  p.keepNum = o.keepNum, p.keepRatio = o.keepRatio, p.showScreen = o.showScreen;
+  p.adaptive = o.adaptive, p.initialEstimatesGiven = o.initialEstimatesGiven;
+  return p;
+}
+
+void settleRunOptions(VsfState* s) {
+  s->rules = selectionRulesOf(s->settings.options);
+  s->pathOptions = pathOptionsOf(s->settings.options);
+}
 
 }  // namespace vsf

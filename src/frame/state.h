@@ -20,8 +20,9 @@ struct VsfState {
   LevAllocRecord levAlloc;
   StepSettings settings;
   StepResources res;
-  // What the selection rules read of the settings, settled once at set-up.
+  // What the selection rules and the paths read of the settings, settled once at set-up.
   SelectionRules rules;
+  PathOptions pathOptions;
   GroupState group;
   // The output data sets' variables and what their writers keep across BY groups.
   OutputData outputs;
@@ -40,6 +41,7 @@ struct VsfState {
         settings(o.settings),
         res(o.res),
         rules(o.rules),
+        pathOptions(o.pathOptions),
         group(o.group),
         outputs(o.outputs),
         heldOutRead{o.heldOutRead[0], o.heldOutRead[1]} {}
@@ -53,6 +55,7 @@ struct VsfState {
     settings = StepSettings();
     res = StepResources();
     rules = SelectionRules();
+    pathOptions = PathOptions();
     group = GroupState();
     outputs = OutputData();
     heldOutRead[0] = heldOutRead[1] = 0;

@@ -63,13 +63,13 @@ double quadratic(const double* H, const std::vector<std::pair<int64_t, double>>&
 }
 
 int64_t interceptColumn(const SelectionState* s) {
-  return s->options->noInt ? -1 : s->sweep.firstColumn[0];
+  return s->pathOptions->noInt ? -1 : s->sweep.firstColumn[0];
 }
 
 }  // namespace
 
 bool foldsByCrossproducts(const SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   return crossproductsMode(s) && !o->rolesPresent && !o->adaptive && !o->kfold &&
          o->screen == kScreenNone && s->tuning.foldMoments && s->tuning.pool;
 }
@@ -158,11 +158,11 @@ void prepareFold(SelectionState* s, int32_t f) {
 
 int heldOutStatistics(SelectionState* s, bool direction) {
   const TuningTables& t = s->tuning;
-  if (t.foldSscp && !t.foldHeld && !s->options->rolesPresent) {
+  if (t.foldSscp && !t.foldHeld && !s->pathOptions->rolesPresent) {
     s->path.heldOutSse = s->path.heldOutDirection = 0;  // the final run holds no row out
     return 0;
   }
-  if (!t.foldHeld || s->options->rolesPresent) return runDataPass(s, kernPathSse, 0);
+  if (!t.foldHeld || s->pathOptions->rolesPresent) return runDataPass(s, kernPathSse, 0);
   const ColumnLayout& L = s->layout;
   const bool ls = reportsLeastSquares(s->runFlags.method);
   const double scale = reportScale(s);

@@ -55,7 +55,7 @@ void takeFoldPoints(SelectionState* s, int32_t fold) {
   TuningTables& t = s->tuning;
   const StepHistory& h = s->steps;
   const double w = s->path.heldOutWeight;
-  const bool linear = s->options->linearCvEx;
+  const bool linear = s->pathOptions->linearCvEx;
   for (int32_t i = 0; i < h.stepCount; ++i, ++t.points) {
     int32_t* n = t.pointInts + 3 * int64_t{t.points};
     double* v = t.pointValues + 6 * int64_t{t.points};
@@ -177,7 +177,7 @@ void restoreGroupMoments(SelectionState* s) {
 }
 
 int evalL2ByCV(SelectionState* s, double* value) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   TuningTables& t = s->tuning;
   const int32_t folds = s->path.extCvFolds;
   if (int rc = reserveFolds(&t, folds); rc != 0) return rc;

@@ -23,7 +23,7 @@ namespace {
 // The roads of a fit, first match wins.
 enum class Road { kResamples, kCrossValidatedPath, kPenaltyByCv, kL2Search, kPlain, kNothing };
 
-Road roadOf(const SelectionOptions* o) {
+Road roadOf(const PathOptions* o) {
   const MethodCode m = o->method;
   if (o->modelAveragingRun) return Road::kResamples;
   if (o->externalCv) {
@@ -66,7 +66,7 @@ int finalRun(SelectionState* s, double l2) {
 // The searches over L2 without external cross validation: a run per L2 value, the first over
 // the rows as stored (it rewrites them and keeps the crossproducts), the later ones on those.
 int searchL2(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   TuningTables& t = s->tuning;
   if (o->showL2Search)
     if (int rc = reserveHistory(&t, std::max(o->l2Steps, 3)); rc != 0) return rc;
@@ -87,7 +87,7 @@ int searchL2(SelectionState* s) {
 // The L2 values of the elastic net judged by external cross validation, each by a path per
 // fold; the chosen L2 and its alignment value stay in the state.
 int searchL2ByCv(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   TuningTables& t = s->tuning;
   const int32_t n = o->l2Search == kL2SearchNone ? 1 : std::max(o->l2Steps, 3);
   if (o->showL2Search)
@@ -123,7 +123,7 @@ int searchL2ByCv(SelectionState* s) {
 // tuned as the elastic net and refitted as itself. A sample's folds sum its own drawn rows.
 int crossValidatedPath(SelectionState* s) {
   s->tuning.heldStale = 1;
-  const MethodCode method = s->options->method;
+  const MethodCode method = s->pathOptions->method;
   const bool elasticNet = method == kMethodElasticNet || method == kMethodElasticNetLs;
   s->runFlags.method = elasticNet ? kMethodElasticNet : method;
   int rc = 0;
@@ -159,7 +159,7 @@ void keepSelectedModel(const SelectionState* s, SampleFit* fit) {
   fit->foldedFreq = s->run.foldedFreq, fit->emptyFold = s->run.emptyFold;
   if (fit->status < 0) return;
   const bool chosen =
-      s->options->choose != kCritNone && s->run.chosenStep >= 0 && s->run.chosenEffects;
+      s->pathOptions->choose != kCritNone && s->run.chosenStep >= 0 && s->run.chosenEffects;
   const int32_t k = chosen ? s->steps.effects[s->run.chosenStep] : s->sweep.effectsInModel;
   const int32_t* effects = chosen ? s->run.chosenEffects : s->sweep.entryOrder;
   const double* estimates = chosen ? s->run.chosenEstimates : s->sweep.estimates;
@@ -189,7 +189,7 @@ int drawSample(SelectionState* s, Road road) {
 
 // A sample's fit takes the road a fit of its rows alone would: external cross validation
 // runs its folds on the drawn rows (the refit's least squares chooses nothing).
-Road sampleRoad(const SelectionOptions* o) {
+Road sampleRoad(const PathOptions* o) {
   if (o->externalCv && o->choose == kCritCvExternal) {
     const MethodCode m = o->method;
     if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
@@ -199,7 +199,7 @@ Road sampleRoad(const SelectionOptions* o) {
 }
 
 int fitSample(SelectionState* s) {
-  const Road road = sampleRoad(s->options);
+  const Road road = sampleRoad(s->pathOptions);
   if (int rc = drawSample(s, road); rc != 0) return rc;
   if (road == Road::kCrossValidatedPath) return crossValidatedPath(s);
   if (road == Road::kPenaltyByCv) return choosePenaltyByCV(s);
@@ -257,7 +257,7 @@ const char* criterionKeyword(CriterionCode c) { return criterionInfo(c).keyword;
 // the steps before that stop only, where a user expects the whole path: the log says so, and
 // how to take the whole path.
 void explainEarlyStop(const SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   if (!(o->pathMethod || o->optimizerMethod) || o->choose == kCritNone || s->run.status != 0)
     return;
   std::string stop;
@@ -279,7 +279,7 @@ void explainEarlyStop(const SelectionState* s) {
 }
 
 int fitByRoad(SelectionState* state, ResampleSet* resamples) {
-  switch (roadOf(state->options)) {
+  switch (roadOf(state->pathOptions)) {
     case Road::kPlain:
       return plainFit(state);
     case Road::kResamples:
@@ -302,9 +302,9 @@ int fitModel(SelectionState* state, ResampleSet* resamples) {
   state->pathMethods = &kPathMethods;
   // Nothing of an earlier fit's runs (another BY group's, the first pass before a refit) is
   // carried into this one.
-  state->runFlags = plainRunFlags(*state->options);
+  state->runFlags = plainRunFlags(*state->pathOptions);
   const int rc = fitByRoad(state, resamples);
-  if (rc == 0 && !state->options->modelAveragingRun) explainEarlyStop(state);
+  if (rc == 0 && !state->pathOptions->modelAveragingRun) explainEarlyStop(state);
   return rc;
 }
 

@@ -22,8 +22,8 @@ enum class Class { kSkip, kTraining, kHeldOut, kValidation, kTest };
 Class classOf(const SelectionState* s, const rows::Row& r) {
   if (r.skip) return Class::kSkip;
   if (r.role == 1)
-    return s->options->externalCv && r.held == s->path.heldOutFold ? Class::kHeldOut
-                                                                   : Class::kTraining;
+    return s->pathOptions->externalCv && r.held == s->path.heldOutFold ? Class::kHeldOut
+                                                                       : Class::kTraining;
   if (r.role == 2) return Class::kValidation;
   return r.role == 4 ? Class::kTest : Class::kSkip;
 }
@@ -88,7 +88,7 @@ bool l1Reached(const SelectionState* s, double r) {
 int computePartitionAse(SelectionState* s) {
   PathState& p = s->path;
   p.validSse = p.testSse = p.heldOutSse = 0;
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   if (o->rolesPresent || o->externalCv)
     if (int rc = runDataPass(s, kernPartitionSse, 0); rc != 0) return rc;
   const RunTotals& t = s->totals;
@@ -104,7 +104,7 @@ int computePartitionAse(SelectionState* s) {
 }
 
 int runGroupLassoPath(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   if (int rc = buildOptimizerProblem(s); rc != 0) return rc;
   const int64_t p = s->layout.paramCount;
   auto take = [&](double** v) {
@@ -179,7 +179,7 @@ int runOptimizerMethod(SelectionState* s) {
 }
 
 int choosePenaltyByCV(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   RunFlags& flags = s->runFlags;
   TuningTables& t = s->tuning;
   int32_t K = o->maxSteps > 0 ? o->maxSteps : o->forcedEffects + 100;

@@ -43,7 +43,7 @@ int startGradient(SelectionState* s) {
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
     p.gradient[e] = s->sweep.sscp[pk(s->sweep.firstColumn[e], 0)];
   s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
-  return s->options->externalCv ? heldOutStatistics(s, false) : 0;
+  return s->pathOptions->externalCv ? heldOutStatistics(s, false) : 0;
 }
 
 // The largest |g| of the effects that may enter; the model that holds them all.
@@ -68,7 +68,7 @@ void screenCandidates(SelectionState* s) {
   if (sc.code == kScreenSis) rankSis(s);
   if (!safeScreening(sc.code)) return;
   startSafeScreening(s);
-  if (!s->options->showScreen) return;
+  if (!s->pathOptions->showScreen) return;
   hostLogPrintf(
       ">>>>>>>>>> iStep, \t screenInSetSize, screenInNewSize, \t ratio, \t lambdaSure, "
       "L1Current \t");
@@ -92,7 +92,7 @@ void saveStepEstimates(SelectionState* s, bool back) {
 }
 
 int runLarPath(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   s->path.screen.code = o->screen;
   if (int rc = allocatePath(s); rc != 0) return rc;
   double current = 0, second = 0;

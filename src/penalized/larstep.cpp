@@ -144,7 +144,7 @@ void dropStep(const SelectionState* s, PathStep* t) {
 
 // STOP=L1: a step that would pass the target of L1CHOICE= ends on it.
 void truncateAtL1(const SelectionState* s, PathStep* t) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   const double value = s->fit.penalty;
   if (o->l1Choice == kL1ChoiceNone || value < 0) return;
   if (o->l1Choice == kL1ChoiceNorm) {
@@ -202,7 +202,7 @@ const double* reportedCoefficients(SelectionState* s) {
 }
 
 void partitionAse(SelectionState* s) {
-  if (!s->options->rolesPresent) return;
+  if (!s->pathOptions->rolesPresent) return;
   const RunTotals& r = s->totals;
   s->fit.validAse = r.validWeight != 0 ? s->path.validSse / r.validWeight : absentValue();
   s->fit.testAse = r.testWeight != 0 ? s->path.testSse / r.testWeight : absentValue();
@@ -228,7 +228,7 @@ int refreshStatistics(SelectionState* s, const PathStep& t) {
     if (int rc = runDataPass(s, kernPathSse, 0); rc != 0) return rc;
   } else if (crossproductsMode(s)) {
     // The training SSE needs no pass; the other classes' do.
-    if (s->options->rolesPresent || s->options->externalCv)
+    if (s->pathOptions->rolesPresent || s->pathOptions->externalCv)
       if (int rc = heldOutStatistics(s, true); rc != 0) return rc;
     s->fit.trainSse = modelSse(s, reportedCoefficients(s));
   }

@@ -69,7 +69,7 @@ int buildOptimizerProblem(SelectionState* s) {
       !take(s, &p.penalized, L.effectCount))
     return rc::kMemory;
   const double* A = s->sweep.sscp;
-  const bool noInt = s->options->noInt;
+  const bool noInt = s->pathOptions->noInt;
   const int64_t one = noInt ? -1 : s->sweep.firstColumn[0];
   const double W = noInt ? 0 : A[pk(one, one)];
   p.weight = W;
@@ -145,7 +145,7 @@ void optimizerEstimates(SelectionState* s, const double* x) {
       shift += est[j] * p.mean[j];
     });
   }
-  est[0] = s->options->noInt ? 0.0 : p.responseMean - shift;
+  est[0] = s->pathOptions->noInt ? 0.0 : p.responseMean - shift;
   s->fit.trainSse = 2 * lossAt(p, x) * ys * ys;
 }
 
@@ -170,7 +170,7 @@ int configureSolver(SelectionState* s, SolverObject* o, int option) {
     o->callbacks->proximal = groupSoftThreshold;
     o->callbacks->lambdaMax = groupLambdaMax;
   }
-  const double tol = s->options->tolerance > 0 ? s->options->tolerance : 1e-6;
+  const double tol = s->pathOptions->tolerance > 0 ? s->pathOptions->tolerance : 1e-6;
   if (int rc = m.setTolerance(o, tol); rc != 0) return rc;
   m.setStart(o, nullptr);
   return m.prepare(o);

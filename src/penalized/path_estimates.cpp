@@ -47,13 +47,13 @@ void backTransformEstimates(SelectionState* s, const double* coef) {
     const int32_t e = s->sweep.entryOrder[a];
     const int32_t c = s->sweep.firstParam[e];
     double b = coef[e];
-    if (s->options->adaptive) b *= s->sweep.weights[c];
+    if (s->pathOptions->adaptive) b *= s->sweep.weights[c];
     const double f = L.colScales[c];
     est[c] = b * f;
     sum += est[c] * L.colMeans[c];
     if (sdY > 0 && !isAbsent(f) && f > 0) std[c] = est[c] / (f * sdY);
   }
-  est[0] = s->options->noInt ? 0.0 : responseCentre(s) - sum;
+  est[0] = s->pathOptions->noInt ? 0.0 : responseCentre(s) - sum;
 }
 
 }  // namespace vsf

@@ -18,7 +18,7 @@ namespace vsf {
 // The first effect index the path may enter, and the first model-list position of the active
 // set (the forced effects come before both; the intercept under NOINT is held out instead).
 inline int32_t firstPathEffect(const SelectionState* s) {
-  return s->layout.firstSelectable + (s->options->noInt ? 1 : 0);
+  return s->layout.firstSelectable + (s->pathOptions->noInt ? 1 : 0);
 }
 inline int32_t firstActivePosition(const SelectionState* s) { return s->layout.firstSelectable; }
 
@@ -42,7 +42,7 @@ inline double ridgeOf(const SelectionState* s) {
 // undoes the ridge's shrinkage. In units of columns of norm 1 the ridge is L2 itself, so the
 // factor is 1 + L2 (not 1 + L2 (n - 1), which inflates the estimates about n-fold).
 inline double reportScale(const SelectionState* s) {
-  return s->runFlags.method == kMethodElasticNet && s->options->enScale && s->path.l2 > 0
+  return s->runFlags.method == kMethodElasticNet && s->pathOptions->enScale && s->path.l2 > 0
              ? 1 + s->path.l2
              : 1.0;
 }

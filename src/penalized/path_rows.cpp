@@ -14,7 +14,7 @@ namespace {
 // The path moves effects of one column whose scale exists; the intercept stays in.
 void pathStates(SelectionState* s) {
   const ColumnLayout& L = s->layout;
-  if (!s->options->noInt && L.effectCount > 0) s->sweep.states[0] = effstate::kIntercept;
+  if (!s->pathOptions->noInt && L.effectCount > 0) s->sweep.states[0] = effstate::kIntercept;
   for (int32_t e = 1; e < L.effectCount; ++e)
     if (L.columnCount[e] != 1 || isAbsent(L.colScales[s->sweep.firstParam[e]]))
       s->sweep.states[e] = effstate::kHeldOut;
@@ -51,7 +51,7 @@ int foldMoments(SelectionState* s) {
 // A sample centres and scales by its own drawn rows, as a fit of those rows alone would: the
 // full data's moments would leave the path's intercept off the sample's means.
 int sampleMoments(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   if (!s->resample || o->noStandardize || (s->runFlags.foldFit && o->externalCv)) return 0;
   // Under external cross validation the pass sums the training totals again; they equal the
   // draw's, which must not count twice.
@@ -68,7 +68,7 @@ int sampleMoments(SelectionState* s) {
 }
 
 int standardizeRows(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   // The optimizer works on the crossproducts of the rows as stored, standardized by algebra.
   if (s->runFlags.method >= kMethodHxLasso) return 0;
   if (s->runFlags.firstFit)

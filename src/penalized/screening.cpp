@@ -141,7 +141,7 @@ int stepAgain(SelectionState* s, PathStep* t, int32_t* marker) {
 
 void rankSis(SelectionState* s) {
   PathScreening& sc = s->path.screen;
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   const double Y = s->sweep.sscp[0];
   std::vector<int32_t> effects;
   std::vector<double> r;
@@ -198,12 +198,12 @@ int rescreen(SelectionState* s, PathStep* t, int32_t* marker) {
   sc.fittedSs = s->path.fittedSquares + ridgeOf(s) * s->path.pathSecond * s->path.pathSecond;
   sc.responseFitted = s->path.fittedCross;
   std::copy(s->sweep.states, s->sweep.states + s->layout.effectCount, sc.states);
-  const int32_t steps = s->steps.stepCount - (s->options->noInt ? 0 : 1);
+  const int32_t steps = s->steps.stepCount - (s->pathOptions->noInt ? 0 : 1);
   if (steps > 0 && sc.ratioSum > 0)
-    sc.thresholdRatio = zpow(sc.ratioSum / steps, s->options->screenSteps);
+    sc.thresholdRatio = zpow(sc.ratioSum / steps, s->pathOptions->screenSteps);
   rebuildBounds(s);
   if (int rc = stepAgain(s, t, marker); rc != 0) return rc;
-  if (s->options->showScreen)
+  if (s->pathOptions->showScreen)
     hostLogPrintf(">>>>>>>>>> {}, \t {}, \t {},  \t {:.5f}, \t {:.5f}, \t{:.5f}",
                   s->steps.stepCount, sc.inCount, sc.newCount, sc.thresholdRatio,
                   sc.thresholdLambda, s->path.stepLambda);

@@ -36,7 +36,7 @@ double criterionAtStep(const SelectionState* s, CriterionCode c, int32_t k) {
   f.params = s->steps.parameters[k];
   f.total = s->totals.correctedSS;
   f.sigma2Full = s->fit.sigma2Full;
-  f.noInt = s->options->noInt != 0;
+  f.noInt = s->pathOptions->noInt != 0;
   const double v = info.value(f);
   return negatedForSearch(c) ? -v : v;
 }
@@ -110,7 +110,7 @@ int reserveHistory(TuningTables* t, int32_t n) {
 }
 
 int l2TuneObjective(SelectionState* s, double l2, double* value) {
-  const SelectionOptions* o = s->options;
+  const PathOptions* o = s->pathOptions;
   if (int rc = buildModelPool(s); rc != 0) return rc;
   s->path.l2 = l2;
   if (int rc = runSelection(s); rc != 0) return rc;

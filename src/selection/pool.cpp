@@ -348,6 +348,7 @@ void resetSelectionState(SelectionState* s) {
   static_cast<PassState&>(*s) = keep;
   s->options = keep.options;
   s->rules = keep.rules;
+  s->pathOptions = keep.pathOptions;
   s->totals = keep.totals;
   s->layout = keep.layout;
   s->containment = keep.containment;

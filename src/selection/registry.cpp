@@ -226,9 +226,8 @@ const CriterionGraphTexts& criterionGraphTexts(CriterionCode code) {
   return criterionNamedByGraphs(code) ? criterionInfo(code).graph : criterionInfo(kCritAicc).graph;
 }
 
-CriterionCode l2JudgingCriterion(const SelectionOptions& o) {
-  const CriterionCode c = o.choose;
-  return c == kCritNone || c == kCritSl || c == kCritStopNone ? o.stop : c;
+CriterionCode l2JudgingCriterion(CriterionCode choose, CriterionCode stop) {
+  return choose == kCritNone || choose == kCritSl || choose == kCritStopNone ? stop : choose;
 }
 
 const MethodInfo& methodInfo(MethodCode code) {

@@ -90,7 +90,12 @@ const CriterionGraphTexts& criterionGraphTexts(CriterionCode code);
 // Whether the graphs name the criterion by texts of its own.
 bool criterionNamedByGraphs(CriterionCode code);
 // The criterion that judges an elastic net's L2: CHOOSE, or STOP when CHOOSE names none.
-CriterionCode l2JudgingCriterion(const SelectionOptions& o);
+CriterionCode l2JudgingCriterion(CriterionCode choose, CriterionCode stop);
+// Of the options or of the paths' record, which both hold CHOOSE= and STOP=.
+template <class Options>
+CriterionCode l2JudgingCriterion(const Options& o) {
+  return l2JudgingCriterion(o.choose, o.stop);
+}
 
 // ---- Methods ----
 

@@ -394,8 +394,9 @@ struct RunFlags {
   uint8_t cvPerPathStep = 0;
   MethodCode method = kMethodStepwise;
 };
-// A plain fit's flags, with the user's method.
-inline RunFlags plainRunFlags(const SelectionOptions& o) {
+// A plain fit's flags, with the user's method (of the options or of the paths' record).
+template <class Options>
+RunFlags plainRunFlags(const Options& o) {
   RunFlags f;
   f.method = o.method;
   return f;
@@ -459,11 +460,41 @@ struct Containment {
   int32_t** containingLists = nullptr;
 };
 
+// What the fit driver and the paths (LAR, LASSO, the elastic net, group LASSO and their
+// cross validation) read of the options: the set-up fills it once from the settings (the
+// refit pass from its own), and the paths read it through the run's `pathOptions`.
+struct PathOptions {
+  MethodCode method = kMethodStepwise;  // the user's, not the run's
+  uint8_t pathMethod = 0, optimizerMethod = 0;
+  CriterionCode stop = kCritNone, choose = kCritNone;
+  int32_t steps = 0, stopSteps = 0, maxSteps = 0;
+  int32_t forcedEffects = 1;
+  uint8_t noInt = 0, noStandardize = 0, modelAveragingRun = 0, pressPerStep = 0;
+  // The rows' tags: partition roles, k-fold and external cross-validation folds.
+  uint8_t rolesPresent = 0, kfold = 0, externalCv = 0, linearCvEx = 0;
+  // The penalties: L1 choice, the L2 search, the elastic net's scale, group LASSO's RHO= and
+  // the optimizer's tolerance.
+  L1ChoiceCode l1Choice = kL1ChoiceRatio;
+  L2SearchCode l2Search = kL2SearchNone;
+  int32_t l2Steps = 50;
+  double l2Low = 0.0, l2High = 1.0;
+  uint8_t showL2Search = 0;
+  int32_t enScale = 0;
+  double rho = -1.0, tolerance = -1.0;
+  // Screening and adaptive weights.
+  ScreenCode screen = kScreenNone;
+  int32_t screenSteps = 4, keepNum = 100;
+  double keepRatio = -1.0;
+  uint8_t showScreen = 0;
+  uint8_t adaptive = 0, initialEstimatesGiven = 0;
+};
+
 // One selection run over a BY group's stored rows. Its parts live as long as the run; the
 // pool, the files, the workers and the options are in its PassState base.
 struct SelectionState : PassState {
   const SelectionOptions* options = nullptr;
   const SelectionRules* rules = nullptr;
+  const PathOptions* pathOptions = nullptr;
   RunTotals totals;
   ColumnLayout layout;
   SweepMatrices sweep;
@@ -677,7 +708,8 @@ constexpr uint8_t kLambdaFlat = 17;
 
 // The measure that external cross validation lines the folds' paths up on and that the final
 // run reads its grid by: the L1 choice, and the penalty ratio for a path without one (LAR).
-inline L1ChoiceCode cvAlignment(const SelectionOptions* o) {
+template <class Options>
+L1ChoiceCode cvAlignment(const Options* o) {
   return o->l1Choice == kL1ChoiceNone ? kL1ChoiceRatio : o->l1Choice;
 }
 // ---- Step criteria, CHOOSE and stop rules ----

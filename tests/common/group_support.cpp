@@ -72,12 +72,13 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   v.res.workers = PassWorkers{static_cast<uint8_t>(workers > 1), workers};
   if (workers > 1) (void)createThreadPool(&v, workers);
   SelectionState& s = v.group.selection;
-  s.options = &v.settings.options, s.rules = &v.rules, s.utilFiles = &v.group.utilFiles;
+  s.options = &v.settings.options, s.rules = &v.rules, s.pathOptions = &v.pathOptions,
+  s.utilFiles = &v.group.utilFiles;
   s.workers = &v.res.workers, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
   s.candidates = &v.group.candidates;
 }
 
-void GroupState::settleRules() { settleSelectionRules(state_.get()); }
+void GroupState::settleOptionRecords() { settleRunOptions(state_.get()); }
 
 GroupState::~GroupState() {
   VsfState& v = *state_;
@@ -246,7 +247,7 @@ int Group::crossproducts() {
 
 int Group::prepare() {
   SelectionState& s = state_->group.selection;
-  settleRules();
+  settleOptionRecords();
   resetSelectionState(&s);
   s.runFlags = plainRunFlags(*s.options);  // as the fit driver starts a fit
   if (int rc = buildModelPool(&s); rc != 0) return rc;

@@ -75,9 +75,9 @@ class GroupState {
   SelectionState& s() { return state_->group.selection; }
   SelectionOptions& options() { return state_->settings.options; }
   VsfState& vsf() { return *state_; }
-  // The rules' record filled from the options as the set-up fills it; a test that changes
-  // the options settles it again before it fits.
-  void settleRules();
+  // The rules' and the paths' records filled from the options as the set-up fills them; a
+  // test that changes the options settles them again before it fits.
+  void settleOptionRecords();
 
  protected:
   std::unique_ptr<VsfState> state_;

@@ -394,5 +394,93 @@ TEST_F(Setup, SelectionRulesAreSettledOnce) {
   });
 }
 
+// The paths' record holds the settled options the fit driver and the paths read.
+void expectPathOptionsOfOptions(const VsfState& s) {
+  const PathOptions& p = s.pathOptions;
+  const SelectionOptions& o = s.settings.options;
+  EXPECT_EQ(p.method, o.method);
+  EXPECT_EQ(p.pathMethod, o.pathMethod);
+  EXPECT_EQ(p.optimizerMethod, o.optimizerMethod);
+  EXPECT_EQ(p.stop, o.stop);
+  EXPECT_EQ(p.choose, o.choose);
+  EXPECT_EQ(p.steps, o.steps);
+  EXPECT_EQ(p.stopSteps, o.stopSteps);
+  EXPECT_EQ(p.maxSteps, o.maxSteps);
+  EXPECT_EQ(p.forcedEffects, o.forcedEffects);
+  EXPECT_EQ(p.noInt, o.noInt);
+  EXPECT_EQ(p.noStandardize, o.noStandardize);
+  EXPECT_EQ(p.modelAveragingRun, o.modelAveragingRun);
+  EXPECT_EQ(p.pressPerStep, o.pressPerStep);
+  EXPECT_EQ(p.rolesPresent, o.rolesPresent);
+  EXPECT_EQ(p.kfold, o.kfold);
+  EXPECT_EQ(p.externalCv, o.externalCv);
+  EXPECT_EQ(p.linearCvEx, o.linearCvEx);
+  EXPECT_EQ(p.l1Choice, o.l1Choice);
+  EXPECT_EQ(p.l2Search, o.l2Search);
+  EXPECT_EQ(p.l2Steps, o.l2Steps);
+  EXPECT_EQ(p.l2Low, o.l2Low);
+  EXPECT_EQ(p.l2High, o.l2High);
+  EXPECT_EQ(p.showL2Search, o.showL2Search);
+  EXPECT_EQ(p.enScale, o.enScale);
+  EXPECT_EQ(p.rho, o.rho);
+  EXPECT_EQ(p.tolerance, o.tolerance);
+  EXPECT_EQ(p.screen, o.screen);
+  EXPECT_EQ(p.screenSteps, o.screenSteps);
+  EXPECT_EQ(p.keepNum, o.keepNum);
+  EXPECT_EQ(p.keepRatio, o.keepRatio);
+  EXPECT_EQ(p.showScreen, o.showScreen);
+  EXPECT_EQ(p.adaptive, o.adaptive);
+  EXPECT_EQ(p.initialEstimatesGiven, o.initialEstimatesGiven);
+}
+
+TEST_F(Setup, PathOptionsAreSettledOnce) {
+  run({
+      {"model y = x1 x2 x3;", {}, 0, expectPathOptionsOfOptions},
+      {"model y = x1 x2 x3 / selection=elasticnet(enscale l2search=grid l2steps=9 l2low=0.2 "
+       "l2high=3 showl2search);",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectPathOptionsOfOptions(s);
+         EXPECT_EQ(s.pathOptions.l2Search, kL2SearchGrid);
+         EXPECT_EQ(s.pathOptions.l2Steps, 9);
+         EXPECT_EQ(s.pathOptions.l2Low, 0.2);
+         EXPECT_EQ(s.pathOptions.l2High, 3);
+         EXPECT_NE(s.pathOptions.pathMethod, 0);
+       }},
+      // Screening is dropped where the whole crossproducts matrix is built: the record has
+      // the settled screen, not the one read.
+      {"model y = x1 x2 x3 / selection=lasso(adaptive screen=sis(keepratio=0.5) "
+       "l1choice=norm) noint;",
+       {4001},
+       0,
+       [](const VsfState& s) {
+         expectPathOptionsOfOptions(s);
+         EXPECT_EQ(s.pathOptions.screen, kScreenNone);
+         EXPECT_EQ(s.pathOptions.keepRatio, 0.5);
+         EXPECT_EQ(s.pathOptions.l1Choice, kL1ChoiceNorm);
+         EXPECT_EQ(s.pathOptions.adaptive, 1);
+         EXPECT_EQ(s.pathOptions.noInt, 1);
+       }},
+      {"model y = x1 x2 x3 / selection=grouplasso(rho=0.5 stop=none steps=4);",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectPathOptionsOfOptions(s);
+         EXPECT_EQ(s.pathOptions.rho, 0.5);
+         EXPECT_EQ(s.pathOptions.steps, 4);
+         EXPECT_EQ(s.pathOptions.stop, kCritNone);
+       }},
+      {"model y = x1 x2 x3 / selection=elasticnet(choose=cvex l2=0.5) cvmethod=split(4);",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectPathOptionsOfOptions(s);
+         EXPECT_EQ(s.pathOptions.externalCv, 1);
+         EXPECT_EQ(s.pathOptions.choose, kCritCvExternal);
+       }},
+  });
+}
+
 }  // namespace
 }  // namespace vsf::test

@@ -85,7 +85,7 @@ TEST(FitDriver, CpWithoutResidualVarianceEndsTheRun) {
   g.choose = kCritCp;
   test::Group group(d, g);
   group.options().stop = kCritSbc;
-  group.settleRules();
+  group.settleOptionRecords();
   EXPECT_EQ(fitModel(&group.s(), nullptr), 0);
   EXPECT_EQ(group.s().run.status, runstatus::kCpNoVariance);
 }
@@ -108,7 +108,7 @@ TEST(FitDriver, EachFitStartsFromPlainRunFlags) {
         EXPECT_EQ(s.runFlags.method, kMethodGroupLasso);
         SelectionOptions& o = v.settings.options;
         o.method = kMethodForward;
-        settleSelectionRules(&v);
+        settleRunOptions(&v);
         ASSERT_EQ(fitModel(&s, nullptr), 0);
         EXPECT_EQ(s.runFlags.cvPerPathStep, 0);
         EXPECT_EQ(s.runFlags.firstFit, 1);

@@ -103,7 +103,7 @@ TEST(GroupLasso, EveryStepMeetsTheGroupOptimalityConditions) {
     SelectionOptions& o = group.options();
     solvedTightly(o);
     o.maxSteps = 6, o.rho = 0.7, o.validAsePerStep = 1;
-    group.settleRules();
+    group.settleOptionRecords();
     ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
     const SelectionState& s = group.s();
     ASSERT_EQ(s.run.status, 0);
@@ -146,7 +146,7 @@ TEST(GroupLasso, OneOptimizerFitMeetsTheLassoConditionsAtItsRatio) {
       SelectionOptions& o = group.options();
       o.optimizerMethod = 1, o.stop = kCritNone, o.tolerance = 1e-13;
       group.s().fit.penalty = ratio;
-      group.settleRules();
+      group.settleOptionRecords();
       ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
       const SelectionState& s = group.s();
       ASSERT_EQ(s.run.status, 0);

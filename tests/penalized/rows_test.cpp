@@ -54,7 +54,7 @@ TEST(PathRows, StandardizedRowsGoBackBitForBit) {
       SelectionOptions& o = group.options();
       o.pathMethod = 1, o.select = kCritNone, o.stop = kCritNone;
       o.l2Search = kL2SearchNone, group.s().path.l2 = 0.25;
-      group.settleRules();
+      group.settleOptionRecords();
       const std::vector<test::StoredRow> stored = test::readStoredRows(group.vsf());
       std::vector<double> estimates[2];
       for (std::vector<double>& e : estimates) {

@@ -130,7 +130,7 @@ TEST(MethodStops, AnAliasedCandidateIsNeverChosenAndLeavesNoCandidate) {
   g.select = kCritSbc;
   test::Group group(data, g);
   group.options().stop = kCritNone;
-  group.settleRules();
+  group.settleOptionRecords();
   ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
   const SelectionState& s = group.s();
   EXPECT_EQ(s.run.stop.reason, stopreason::kNoCandidate);
@@ -218,7 +218,7 @@ TEST(MethodStops, BackwardBuildEndsWhenAPrerequisiteIsHeldOut) {
   o.stop = kCritNone;
   o.hierarchy = 1;
   h.apply(group.vsf().group.candidates);
-  group.settleRules();
+  group.settleOptionRecords();
   ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
   const SelectionState& s = group.s();
   ASSERT_EQ(s.run.status, 0);

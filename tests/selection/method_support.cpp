@@ -71,7 +71,7 @@ MethodFit::MethodFit(const MethodCase& c, const MethodSettings& m) : case_(c) {
 }
 
 int MethodFit::fit() {
-  group_->settleRules();
+  group_->settleOptionRecords();
   return fitModel(&group_->s(), nullptr);
 }
 

@@ -154,7 +154,7 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     SelectionOptions& o = g.options();
     c.options(o);
     o.detailsBeyondSummary = 1;  // every step is written as it is recorded
-    g.settleRules();
+    g.settleOptionRecords();
     ASSERT_EQ(fitModel(&g.s(), nullptr), 0);
     SelectionState& s = g.s();
     ASSERT_EQ(s.run.status, 0);
