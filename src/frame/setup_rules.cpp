@@ -19,6 +19,9 @@ SelectionRules selectionRulesOf(const SelectionOptions& o) {
   r.pressPerStep = o.pressPerStep, r.validAsePerStep = o.validAsePerStep;
   r.testAsePerStep = o.testAsePerStep;
   r.foldStats = o.foldStats, r.foldEstimates = o.foldEstimates;
+  r.include = o.include, r.start = o.start;
+  r.kfold = o.kfold, r.pathMethod = o.pathMethod, r.modelAveragingRun = o.modelAveragingRun;
+  r.fullModelWanted = fullModelWanted(&o);
   return r;
 }
 

@@ -13,7 +13,7 @@ namespace {
 constexpr double kVarianceFloor = 1.110223024625157e-14;
 
 bool externalFoldRun(const SelectionState* s) {
-  return s->options->externalCv && s->path.heldOutFold < s->path.extCvFolds;
+  return s->rules->externalCv && s->path.heldOutFold < s->path.extCvFolds;
 }
 
 // The training frequency external cross validation splits into its folds: the data's, or the
@@ -31,20 +31,20 @@ int32_t emptyFoldStatus(SelectionState* s) {
 }
 
 int32_t dataStatus(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   // One fold held out leaves no training row: the cause to name is the single fold.
-  if (o->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
+  if (r->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
   // Every fold needs a row to hold out (the fold count is the limit on the whole data, not on
   // a fold's training part); a fold that holds out every row leaves nothing to fit.
-  if (o->externalCv) s->run.foldedFreq = foldedFrequency(s);
-  if (o->externalCv && s->run.foldedFreq > 0) {
+  if (r->externalCv) s->run.foldedFreq = foldedFrequency(s);
+  if (r->externalCv && s->run.foldedFreq > 0) {
     if (s->path.extCvFolds > s->run.foldedFreq) return runstatus::kFoldsAboveN;
     if (externalFoldRun(s) && s->totals.trainFreq == 0) return emptyFoldStatus(s);
   }
   if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
   if (criterionUsed(s->rules, kCritValidate) && s->totals.validFreq == 0)
     return runstatus::kNoValidation;
-  if (o->kfold && s->folds == 1) return runstatus::kOneFold;
+  if (r->kfold && s->folds == 1) return runstatus::kOneFold;
   return 0;
 }
 
@@ -121,7 +121,7 @@ int incrementalCrossproducts(SelectionState* s) {
 
 void totals(SelectionState* s) {
   s->totals.totalSS = s->sweep.sscp[0];
-  if (s->options->noInt) s->totals.correctedSS = s->totals.totalSS;
+  if (s->rules->noInt) s->totals.correctedSS = s->totals.totalSS;
 }
 
 int enterForFullModel(SelectionState* s, int32_t k) {
@@ -133,7 +133,7 @@ int enterForFullModel(SelectionState* s, int32_t k) {
 // BACKWARD enters an effect once the effects it contains are in. A sweep that enters nothing
 // ends the build: an effect whose prerequisite is held out never becomes enterable.
 int buildFullModel(SelectionState* s) {
-  const int32_t first = s->options->noInt ? 1 : 0;
+  const int32_t first = s->rules->noInt ? 1 : 0;
   if (s->runFlags.method != kMethodBackward) {
     for (int32_t k = first; k < s->layout.effectCount; ++k)
       if (int rc = enterForFullModel(s, k); rc != 0) return rc;
@@ -199,7 +199,7 @@ void emptyModel(SelectionState* s) {
 }
 
 void startState(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   if (s->runFlags.method == kMethodBackward) {
     for (int32_t e = 1; e < firstSelectableIndex(s) && e < s->layout.effectCount; ++e)
       if (s->sweep.states[e] == effstate::kSelected) s->sweep.states[e] = effstate::kForced;
@@ -207,20 +207,20 @@ void startState(SelectionState* s) {
     emptyModel(s);
   }
   if (s->layout.effectCount > 0)
-    s->sweep.states[0] = o->noInt ? effstate::kHeldOut : effstate::kIntercept;
+    s->sweep.states[0] = r->noInt ? effstate::kHeldOut : effstate::kIntercept;
 }
 
 // One effect of the starting block enters and is recorded as a step.
 int enterStarting(SelectionState* s, int32_t k) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
   if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
   if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
   // On the centred rows of a path the intercept alone estimates the response's mean.
-  if (k == 0 && o->pathMethod) s->sweep.estimates[0] = responseCentre(s);
+  if (k == 0 && r->pathMethod) s->sweep.estimates[0] = responseCentre(s);
   // The final run of external cross validation: the starting block stands at every fold's
   // path start, where the folds' averaged held-out error is the grid's first value.
-  if (o->externalCv && s->path.heldOutFold == s->path.extCvFolds)
+  if (r->externalCv && s->path.heldOutFold == s->path.extCvFolds)
     s->fit.extCvValue =
         s->path.extCvValues && s->path.extCvCount > 0 ? s->path.extCvValues[0] : absentValue();
   if (pressWanted(s->rules))
@@ -234,11 +234,11 @@ int enterStarting(SelectionState* s, int32_t k) {
 
 // The forced effects enter one by one, each recorded as a step.
 int enterForced(SelectionState* s) {
-  const SelectionOptions* o = s->options;
-  const int32_t first = o->noInt ? 1 : 0, last = firstSelectableIndex(s) - 1;
-  if (o->choose != kCritNone)
+  const SelectionRules* r = s->rules;
+  const int32_t first = r->noInt ? 1 : 0, last = firstSelectableIndex(s) - 1;
+  if (r->choose != kCritNone)
     s->run.chosenStep =
-        first + s->layout.firstSelectable - 1 - (o->noInt && s->layout.firstSelectable ? 1 : 0);
+        first + s->layout.firstSelectable - 1 - (r->noInt && s->layout.firstSelectable ? 1 : 0);
   for (int32_t k = first; k <= last && k < s->layout.effectCount; ++k) {
     if (s->sweep.states[k] == effstate::kHeldOut) continue;
     s->sweep.states[k] = k == 0 ? effstate::kIntercept : effstate::kForced;
@@ -251,19 +251,19 @@ int enterForced(SelectionState* s) {
 // step() begins from a given model. Those beyond the forced ones enter free to leave, into
 // the starting block of steps that the stop rules, CHOOSE and the tables count as step 0.
 int enterStartEffects(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   if ((s->runFlags.method != kMethodForward && s->runFlags.method != kMethodStepwise) ||
-      o->start <= o->include)
+      r->start <= r->include)
     return 0;
   const int32_t first = firstSelectableIndex(s);
-  const int32_t end = std::min(first + (o->start - o->include), s->layout.effectCount);
+  const int32_t end = std::min(first + (r->start - r->include), s->layout.effectCount);
   for (int32_t k = first; k < end; ++k) {
     if (s->sweep.states[k] == effstate::kHeldOut) continue;
     if (int rc = enterStarting(s, k); rc != 0) return rc;
     s->run.startEffects += 1;
   }
   s->layout.firstSelectable += s->run.startEffects;
-  if (o->choose != kCritNone) s->run.chosenStep += s->run.startEffects;
+  if (r->choose != kCritNone) s->run.chosenStep += s->run.startEffects;
   return 0;
 }
 
@@ -281,7 +281,7 @@ int dispatch(SelectionState* s) {
 }
 
 // The path methods work on stored rows they rewrite; with a driver that gave them.
-bool pathRun(const SelectionState* s) { return s->options->pathMethod && s->pathMethods; }
+bool pathRun(const SelectionState* s) { return s->rules->pathMethod && s->pathMethods; }
 
 int failedWith(SelectionState* s, int rc) {
   s->run.status = rc;
@@ -299,7 +299,7 @@ int runSelection(SelectionState* s) {
     return 0;
   }
   if (!s->sweep.states) return failedWith(s, rc::kMemory);  // the pool sized nothing
-  const SelectionOptions* o = s->options;
+  const SelectionRules* r = s->rules;
   // A run before this one on the state may have widened the starting block.
   s->layout.firstSelectable -= s->run.startEffects;
   s->run.startEffects = 0;
@@ -311,13 +311,13 @@ int runSelection(SelectionState* s) {
       return s->pathMethods->restoreRows(s);
     }
   }
-  if (kfoldOn(s) && o->foldStats)
+  if (kfoldOn(s) && r->foldStats)
     if (int rc = runDataPass(s, kernGroupTallies, 0); rc != 0) return failedWith(s, rc);
   if (int rc = s->sweep.fullMode ? fullCrossproducts(s) : incrementalCrossproducts(s); rc != 0)
     return failedWith(s, rc);
   totals(s);
 
-  if (s->runFlags.method == kMethodBackward || fullModelWanted(o)) {
+  if (s->runFlags.method == kMethodBackward || r->fullModelWanted) {
     if (int rc = buildFullModel(s); rc != 0) return failedWith(s, rc);
     if (int32_t st = fullModelVariance(s); st != 0) {
       s->run.status = st;
@@ -339,7 +339,7 @@ int runSelection(SelectionState* s) {
   else if (s->sweep.sweptColumns == 0)
     s->run.status = runstatus::kNothingEntered;
   // Rows rewritten for the path go back as stored when other fits of the group read them.
-  if (pathRun(s) && (o->modelAveragingRun || s->runFlags.foldFit))
+  if (pathRun(s) && (r->modelAveragingRun || s->runFlags.foldFit))
     if (int rc = s->pathMethods->restoreRows(s); rc != 0) return failedWith(s, rc);
   return 0;
 }

@@ -423,6 +423,11 @@ struct SelectionRules {
   uint8_t candidateValues = 0, generalSearch = 0, fullSweepMode = 0;
   uint8_t pressPerStep = 0, validAsePerStep = 0, testAsePerStep = 0;
   uint8_t foldStats = 0, foldEstimates = 0;
+  // The run's start and its data: INCLUDE= and START=, the rows' fold tags, a path's centred
+  // rows, a model-averaging sample, and whether a criterion needs the full model's variance.
+  int32_t include = 0, start = 0;
+  uint8_t kfold = 0, pathMethod = 0, modelAveragingRun = 0;
+  uint8_t fullModelWanted = 0;
 };
 
 // How the run ended, and the step it chose with that step's estimates.

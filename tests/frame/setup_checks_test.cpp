@@ -331,6 +331,12 @@ void expectRulesOfOptions(const VsfState& s) {
   EXPECT_EQ(r.testAsePerStep, o.testAsePerStep);
   EXPECT_EQ(r.foldStats, o.foldStats);
   EXPECT_EQ(r.foldEstimates, o.foldEstimates);
+  EXPECT_EQ(r.include, o.include);
+  EXPECT_EQ(r.start, o.start);
+  EXPECT_EQ(r.kfold, o.kfold);
+  EXPECT_EQ(r.pathMethod, o.pathMethod);
+  EXPECT_EQ(r.modelAveragingRun, o.modelAveragingRun);
+  EXPECT_EQ(r.fullModelWanted, fullModelWanted(&o));
 }
 
 TEST_F(Setup, SelectionRulesAreSettledOnce) {
