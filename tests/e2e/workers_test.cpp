@@ -1,10 +1,10 @@
-// Workers beyond what the host and the work can use cost nothing: 238 small BY groups run as
-// fast with CPUCOUNT=1024 as with 8, with the same results, and a global CPUCOUNT of 1024
-// reads its CSV data set without a file per requested worker.
+// Workers beyond what the host and the work can use cost nothing: 238 small BY groups take no
+// more CPU time with CPUCOUNT=1024 than with 8, with the same results, and a global CPUCOUNT of
+// 1024 reads its CSV data set without a file per requested worker.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -40,12 +40,20 @@ TEST(Workers, MoreThanTheHostHasCostNothing) {
     return options + "proc varsifter data=groups" + (performance.empty() ? "" : " noprint") +
            "; by g; model y = x1-x10 / selection=stepwise(select=sbc); " + performance + " run;";
   };
+  // The command's CPU time, not its wall time: on a shared machine the wall time of a run
+  // follows the load, while the CPU time follows the work (idle workers would spend it).
+  auto childSeconds = [] {
+    struct rusage u;
+    getrusage(RUSAGE_CHILDREN, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+  };
   auto timed = [&](int cpus) {
-    const auto start = std::chrono::steady_clock::now();
+    const double start = childSeconds();
     const CommandRun r = runCommand(
         program("", "performance cpucount=" + std::to_string(cpus) + ";"), library.path().string());
     EXPECT_EQ(r.status, 0) << r.output;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return childSeconds() - start;
   };
   std::vector<double> few, many;
   for (int pair = 0; pair < 3; ++pair) {  // A B A B: the machine's drift falls on both
@@ -55,7 +63,7 @@ TEST(Workers, MoreThanTheHostHasCostNothing) {
   std::sort(few.begin(), few.end());
   std::sort(many.begin(), many.end());
   EXPECT_LT(many[1], 1.5 * few[1])
-      << "median seconds: 1024 workers " << many[1] << ", 8 workers " << few[1];
+      << "median CPU seconds: 1024 workers " << many[1] << ", 8 workers " << few[1];
 
   // The global option: the data set is read (again) without 1024 files, and the fits are those
   // of eight workers.
