@@ -94,8 +94,8 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreReq
         // Found when the data set has them with their type (the set-up said when not).
         VarDescriptor* response = optional(st.response, q.input, true, &out);
         VarDescriptor* weight =
-            optional(st.weightVariable, q.input, st.options.weightPresent, &out);
-        VarDescriptor* freq = optional(st.freqVariable, q.input, st.options.freqPresent, &out);
+            optional(st.weightVariable, q.input, s->display.weightPresent, &out);
+        VarDescriptor* freq = optional(st.freqVariable, q.input, s->display.freqPresent, &out);
         switchRowSlots(s->res.dataPass.analysis, lev, q.input,
                        out.missingVariable ? nullptr : q.classSlots,
                        out.missingVariable ? nullptr : q.modelSlots, response, weight, freq);

@@ -39,7 +39,7 @@ void fTest(double msm, double mse, double dfm, double dfe, double* f, double* p)
 // Returns 0, or -2 when the Source buffer cannot be had.
 int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator) {
   DisplayClock clock(&s->res.output);
-  const bool noInt = s->settings.options.noInt != 0;
+  const bool noInt = s->display.noInt != 0;
   const int labels[3] = {5031, 5032, noInt ? 5034 : 5033};
   int width = 0;
   for (int m : labels) width = zimax(width, msgLength(m));

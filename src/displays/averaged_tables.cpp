@@ -162,7 +162,7 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   const ResampleSet& set = s->group.resampling;
   const AveragedResults& a = set.results;
   const SelectionState* sel = &s->group.selection;
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const bool refit = set.refitPass != 0;
   const ZDesign* d = s->lev.design;
   const int classCount = d ? d->classCount : 0;

@@ -17,11 +17,11 @@ std::string_view entryLabel(const CandidateEntry& c) {
 }
 
 // An entry step adds an effect; a step that keeps the model's size is one unless BACKWARD.
-bool isEntryStep(const SelectionState* sel) {
+bool isEntryStep(const StepView* s, const SelectionState* sel) {
   const int32_t n = sel->steps.stepCount;
   const int32_t last = n > 0 ? sel->steps.effects[n - 1] : 0;
   const int32_t before = sel->steps.effects[n - 2];  // index -1 exists
-  if (last == before) return sel->options->method != kMethodBackward;
+  if (last == before) return s->display.method != kMethodBackward;
   return last >= before;
 }
 
@@ -33,7 +33,7 @@ int printCandidates(StepView* s, const SelectionState* sel) {
   DisplayClock clock(&s->res.output);
   const std::vector<CandidateEntry>* table = s->group.candidates.table;
   if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const int32_t count = std::min(static_cast<int32_t>(table->size()), sel->layout.effectCount);
   auto* index = static_cast<uint32_t*>(
       kernel().poolAlloc(sel->modelPool, sizeof(uint32_t) * std::max(count, 1), kAllocZero));
@@ -42,7 +42,7 @@ int printCandidates(StepView* s, const SelectionState* sel) {
   for (int32_t k = 0; k < count; ++k)
     if (!isMissing(sel->sweep.candidateValues[k])) index[listed++] = static_cast<uint32_t>(k);
 
-  const bool entry = isEntryStep(sel);
+  const bool entry = isEntryStep(s, sel);
   const bool sl = o.select == kCritSl;
   const bool descending = criterionIsMaximized(o.select) || (sl && !entry);
   shellSortDoubles(sel->sweep.candidateValues, listed, index, descending ? 0 : 1);

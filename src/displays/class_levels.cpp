@@ -65,7 +65,7 @@ int printClassLevelInfo(StepView* s, HostPool* allocator) {
   DisplayClock clock(&s->res.output);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
-  const int limit = s->settings.options.nameLength > 0 ? s->settings.options.nameLength : 20;
+  const int limit = s->display.nameLength > 0 ? s->display.nameLength : 20;
   int classWidth = 1, valuesWidth = 0;
   bool noted = false;
   for (int32_t c = 0; c < d->classCount; ++c) {
@@ -86,7 +86,7 @@ int printClassLevelInfo(StepView* s, HostPool* allocator) {
   char* values = take(valuesWidth);
   if (!classText || !values) return rc::kMemory;
 
-  const bool split = s->settings.options.designPerByGroup && !s->settings.classes.globalSplit;
+  const bool split = s->display.designPerByGroup && !s->settings.classes.globalSplit;
   int32_t levels = 0, splitFlag = 0;
   DataTable t(&s->res.output);
   t.create("ClassLevelInfo", {argString(key::kLabel2, msgStr(580))});

@@ -14,10 +14,9 @@ namespace {
 // The CLASS variable whose levels define the folds (CVMETHOD=INDEX), or null.
 const LevelVar* indexVariable(const StepView* s) {
   const ZDesign* d = s->lev.design;
-  if (s->settings.options.cvMethod != kCvIndex || !d || s->settings.options.cvIndexVariable < 0)
-    return nullptr;
+  if (s->display.cvMethod != kCvIndex || !d || s->display.cvIndexVariable < 0) return nullptr;
   for (int32_t c = 0; c < d->classCount; ++c)
-    if (d->classVars[c].desc && d->classVars[c].desc->number == s->settings.options.cvIndexVariable)
+    if (d->classVars[c].desc && d->classVars[c].desc->number == s->display.cvIndexVariable)
       return &d->classVars[c];
   return nullptr;
 }

@@ -22,7 +22,7 @@ int printDimensions(StepView* s, const SelectionState*) {
   const ZDesign* d = s->lev.design;
   if (!d) return 0;
   DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const int32_t noInt = o.noInt ? 1 : 0;
   FactoidTable t(&s->res.output);
   t.create("Dimensions", "Stat.VARSIFTER.Dimensions", msgStr(760),
@@ -36,7 +36,7 @@ int printDimensions(StepView* s, const SelectionState*) {
 }
 
 int printScreeningInfo(StepView* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   if (o.screen == kScreenNone) return 0;
   DisplayClock clock(&s->res.output);
   FactoidTable t(&s->res.output);

@@ -50,7 +50,7 @@ HostPool* workPool(StepView* s, SelectionState* sel) {
 // The tables of a fit before its selection results: classes, constructed effects, dimensions,
 // screening, the elastic net's tuning and external cross validation.
 int printFitInformation(StepView* s, SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const DisplayFlags f = displayFlags(s, sel);
   ZDesign* d = s->lev.design;
   if (d && d->classCount > 0) {
@@ -85,7 +85,7 @@ int printFitResults(StepView* s, SelectionState* sel) {
   zeroNegligibleTotals(sel);  // sums within rounding of zero are shown as 0
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != kCvIndex)
     hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
   if (sel->sweep.aliasedCount != 0) {
@@ -102,7 +102,7 @@ int printFitResults(StepView* s, SelectionState* sel) {
 
 int openSelectedModelGroup(StepView* s) {
   if (s->res.output.selectedModelGroup) return 0;
-  const bool none = s->settings.options.method == kMethodNone;
+  const bool none = s->display.method == kMethodNone;
   s->res.output.selectedModelGroup = static_cast<HostObject*>(openGroup(
       &s->res.output, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
   return sendGroupRequest(
@@ -116,7 +116,7 @@ namespace {
 // Summary group: the selection summary, the stop reason and details, and the plots.
 int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
                       int sampleIndex) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   void* group = openGroup(&s->res.output, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
   BestSteps best;
   computeBestSteps(s, sel, &best);
@@ -152,7 +152,7 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
 
 int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
                           int64_t* position, int sampleIndex) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const MethodCode m = o.method;
   if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) &&
       sel->steps.stepCount > 0) {

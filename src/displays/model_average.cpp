@@ -40,7 +40,8 @@ int skipStepRecords(StepView* s, ScratchFileObject* file, int64_t* position, int
     HostPool* pool = kernel().poolCreate("step pool", kPoolPlain);
     if (!pool) return rc::kPool;
     SelectionState record;
-    record.options = &s->settings.options;
+    // The records were written under the run's options, which the history reader follows.
+    record.options = s->group.selection.options;
     record.modelPool = pool;
     record.streamFile = file;
     record.streamPosition = position;
@@ -64,7 +65,8 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
     return rc;
   }
   SelectionState record;
-  record.options = &s->settings.options;
+  // The records were written under the run's options, which the history reader follows.
+  record.options = s->group.selection.options;
   record.modelPool = s->group.byPool;
   record.streamFile = file;
   record.streamPosition = position;
@@ -110,7 +112,7 @@ int printModelAverage(StepView* s) {
                         {argFlag(dkey::kFlag435, 0)});
   }
   const ResampleSet* set = &s->group.resampling;
-  if (s->settings.options.modelAveragingRun && m.details && resampleFile(set, 0)) {
+  if (s->display.modelAveragingRun && m.details && resampleFile(set, 0)) {
     int number = 1;
     int64_t plotPosition = 0;
     for (int32_t r = 0; r < set->recordCount; ++r) {

@@ -34,7 +34,7 @@ struct Entries {
 
 // The rows of a method that selects: criteria, limits, levels, folds, forced effects.
 void selectionRows(const StepView* s, Entries& e) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const DisplayFlags f = displayFlags(s, nullptr);
   if (!f.pathEstimates && !f.groupPath) e.message(676, criterionInfo(o.select).texts.name);
   if (o.steps) {
@@ -67,7 +67,7 @@ void selectionRows(const StepView* s, Entries& e) {
 
 int printModelInfo(StepView* s) {
   DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   FactoidTable t(&s->res.output);
   t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
   Entries e{t};

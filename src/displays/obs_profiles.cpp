@@ -27,7 +27,7 @@ std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
 
 int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth) {
   DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
   const bool separate = bound(s->settings.validation) || bound(s->settings.test);
   const bool validRow = roles &&
@@ -113,7 +113,7 @@ int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding
   DisplayClock clock(&s->res.output);
   const bool test = binding == &s->settings.test;
   int width = widestLabel({501, 502});
-  if (s->settings.options.freqPresent) width = std::max(width, widestLabel({503, 504}));
+  if (s->display.freqPresent) width = std::max(width, widestLabel({503, 504}));
   struct Counts {
     double read, used, freqRead, freqUsed;
   } c = test ? Counts{sel->totals.testObsRead, sel->totals.testRows, sel->totals.testFreqRead,

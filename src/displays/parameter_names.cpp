@@ -37,7 +37,7 @@ int printParameterNames(StepView* s, SelectionState* sel, const OutputData* data
   const StepSettings& st = s->settings;
   const ZDesign* d = s->lev.design;
   const OutDesignColumns& des = data->design;
-  const int noInt = st.options.noInt ? 1 : 0;
+  const int noInt = s->display.noInt ? 1 : 0;
   std::vector<int32_t> list;
   int32_t n = 0;
   if (st.outDesignFullModel) {

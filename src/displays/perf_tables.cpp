@@ -23,7 +23,7 @@ int printPerfSettings(StepView* s) {
   } else {
     t.entry(msgStr(734), valueInt(th.requestedWorkers));
   }
-  t.entry(msgStr(739), valueString(msgStr(s->settings.options.buildFullSscp ? 740 : 741)));
+  t.entry(msgStr(739), valueString(msgStr(s->display.buildFullSscp ? 740 : 741)));
   t.close();
   t.release();
   return 0;

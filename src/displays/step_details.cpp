@@ -36,7 +36,7 @@ void changeTexts(const StepView* s, const SelectionState* record, std::string* i
 
 // What the step changed, at the level below the step's description. 0 or -2.
 int describeChange(StepView* s, const SelectionState* record, int level, int stepNumber, int r) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const StepHistory& h = record->steps;
   const int32_t last = record->steps.stepCount - 1;
   if (stepNumber == 0 && o.method == kMethodBackward) {
@@ -73,7 +73,7 @@ void releaseRecord(StepView* s) {
 // nonzero code of a table.
 int printStepRecord(StepView* s, const SelectionState* record, int level, int stepNumber, int r,
                     int first) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const DisplayFlags f = displayFlags(s, record);
   void* group =
       openGroup(&s->res.output, "Step" + std::to_string(stepNumber), msgStr(450, {stepNumber}),
@@ -110,7 +110,7 @@ int printStepRecord(StepView* s, const SelectionState* record, int level, int st
 }
 
 int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, int sample) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const SelectionState& live = s->group.selection;
   const int level = 2 + (file ? 1 : 0) + (s->group.refitPass ? 1 : 0);
   int first = 0, stepNumber = 0;
@@ -125,7 +125,8 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
   const bool bySample = sample >= 0;  // a sample's records end at its final one
   for (int r = 0; bySample || r < live.steps.stepCount; ++r) {
     SelectionState record;
-    record.options = &s->settings.options;
+    // The records were written under the run's options, which the history reader follows.
+    record.options = s->group.selection.options;
     record.streamFile = stream;
     record.streamPosition = at;
     if (sample >= 0) {

@@ -17,7 +17,7 @@ constexpr int kReasonWidth = 120;
 
 // The reason's text; empty when the reason has none.
 std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const double sle = o.entryLevel, sls = o.stayLevel;
   switch (reason) {
     case 1:
@@ -103,7 +103,7 @@ double fromLog(double v) {
 // cannot be had.
 int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
   DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const CriterionCode c = o.stop != kCritNone ? o.stop : o.select;
   const int header = criterionInfo(c).texts.stopHeader;  // the compare header follows
   if (header == 0) return 0;

@@ -17,7 +17,7 @@ bool pathMethod(MethodCode m) { return methodInfo(m).kind == MethodKind::kPath; 
 }  // namespace
 
 int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   DisplayClock clock(&s->res.output);
   FactoidTable t(&s->res.output);
   t.create("ElasticNetParaSummary", "Stat.VARSIFTER.ElasticNetParaSummary", msgStr(2001),
@@ -51,7 +51,7 @@ int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
 int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
   const TuningTables& tt = sel->tuning;
   if (!tt.history) return 0;
-  const bool cv = s->settings.options.externalCv;
+  const bool cv = s->display.externalCv;
   DisplayClock clock(&s->res.output);
   struct Row {
     int32_t step = 0, opt = 0, nVar = 0, nSteps = 0;
@@ -93,7 +93,7 @@ int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
 
 int printCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
-  const bool path = pathMethod(s->settings.options.method);
+  const bool path = pathMethod(s->display.method);
   DisplayClock clock(&s->res.output);
   struct Row {
     int32_t fold = 0, step = 0, nVar = 0;

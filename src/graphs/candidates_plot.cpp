@@ -19,7 +19,7 @@ bool showable(double v) { return !isMissing(v) && !std::isnan(v) && std::fabs(v)
 // The candidates with a value, best first: ascending, but descending for a criterion that is
 // maximized and for significance levels at a removing step.
 std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* record, bool adds) {
-  const CriterionCode select = s->settings.options.select;
+  const CriterionCode select = s->display.select;
   const double* v = record->sweep.candidateValues;
   std::vector<int32_t> list;
   const auto* table = s->group.candidates.table;
@@ -35,7 +35,7 @@ std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* r
 }  // namespace
 
 int plotCandidates(StepView* s, const SelectionState* record) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   if (o.method == kMethodNone || record->steps.stepCount < 2) return 0;
   DisplayClock clock(&s->res.output);
   const StepHistory& h = record->steps;

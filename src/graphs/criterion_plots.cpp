@@ -13,14 +13,14 @@ namespace vsf {
 namespace {
 
 // Whether a criterion shown only on request (CP, BIC) is among the displayed statistics.
-bool statisticShown(const SelectionOptions& o, CriterionCode c) {
+bool statisticShown(const DisplayOptions& o, CriterionCode c) {
   const int column = criterionInfo(c).statsColumn;
   return (column >= 0 && o.stats[column]) || o.select == c || o.stop == c || o.choose == c;
 }
 
 bool plotted(const StepView* s, const BestSteps& best, CriterionCode c) {
   if (best.step[codeIndex(c)] < 0) return false;
-  if (c == kCritCp || c == kCritBic) return statisticShown(s->settings.options, c);
+  if (c == kCritCp || c == kCritBic) return statisticShown(s->display, c);
   return true;
 }
 
@@ -48,8 +48,7 @@ struct Plan {
 void sendOne(StepView* s, const Plan& p, const CriterionGraphTexts& c, void* summary, void* best,
              OutputArgItem optVal) {
   static constexpr int kLabels[] = {1001, 1002, 1003};
-  const std::string yLabel =
-      c.folds ? msgText(c.label, {s->settings.options.cvFolds}) : msgText(c.label);
+  const std::string yLabel = c.folds ? msgText(c.label, {s->display.cvFolds}) : msgText(c.label);
   GraphRequest g(c.plot, msgStr(kLabels[static_cast<int>(p.axis) - 1], {std::string_view(yLabel)}),
                  labelText(s, c.plotShortLabel, c.folds));
   if (p.view) {
@@ -108,7 +107,7 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
     emptyRangeWarning(s, 225);
     return 0;
   }
-  p.selected = msgStr(criterionInfo(s->settings.options.choose).graph.selectedStep);
+  p.selected = msgStr(criterionInfo(s->display.choose).graph.selectedStep);
   p.axisList = stepAxisList(marks, p.axis, p.range);
   void* group = nullptr;
   if (p.unpack)

@@ -150,7 +150,7 @@ void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,
 
 // ---- Criterion labels ----
 HostString* labelText(const StepView* s, int message, bool folds) {
-  return folds ? msgStr(message, {s->settings.options.cvFolds}) : msgStr(message);
+  return folds ? msgStr(message, {s->display.cvFolds}) : msgStr(message);
 }
 
 // ---- Small services ----
@@ -159,9 +159,7 @@ OutputArgItem valueText(std::string_view text) {
   return valueString(text.empty() ? nullptr : hstr(text));
 }
 
-HostString* methodName(const StepView* s) {
-  return msgStr(methodInfo(s->settings.options.method).label);
-}
+HostString* methodName(const StepView* s) { return msgStr(methodInfo(s->display.method).label); }
 
 HostPool* marksPool(StepView* s, const SelectionState* sel) {
   return sel->modelPool ? sel->modelPool : s->group.byPool;
