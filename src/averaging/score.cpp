@@ -65,7 +65,7 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreReq
   const ZDesign* d = lev->design;
   AppliedModel model;
   selectedModel(s, sel, &model);
-  OutputSink* sink = &s->res.output;
+  OutputSink* sink = &s->output;
   void* details = openScoreGroup(sink, "ScoreDetails", msgStr(815), {argFlag(dkey::kFlag435, 0)});
   for (int32_t i = 0; i < st.scoreCount; ++i) {
     const ScoreRequest& q = requests[i];

@@ -30,7 +30,7 @@ bool isEntryStep(const StepView* s, const SelectionState* sel) {
 // Returns 0 (also when no candidate has a value: nothing to show), or -2 when a buffer
 // cannot be had.
 int printCandidates(StepView* s, const SelectionState* sel) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const std::vector<CandidateEntry>* table = s->group.candidates.table;
   if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;
   const DisplayOptions& o = s->display;
@@ -68,7 +68,7 @@ int printCandidates(StepView* s, const SelectionState* sel) {
 
   int32_t rank = 0;
   double value = 0, probF = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("Candidates");
   t.column(ctype::kInt, "Rank", &rank);
   t.column(ctype::kText, "Effect", effect, {argInt(dkey::kTextWidth, effectWidth)});

@@ -25,7 +25,7 @@ const LevelVar* indexVariable(const StepView* s) {
 
 // Returns 0, or -2 when the text buffer of a character index variable cannot be had.
 int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const LevelVar* index = indexVariable(s);
   const bool character = index && index->desc->type == kVarCharacter;
   const int textWidth = character ? std::max(index->desc->length, 1) : 0;
@@ -39,7 +39,7 @@ int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) 
     double value = 0, fitted = 0, leftOut = 0, press = 0;
     char control = ' ';
   } r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("CVDetails", {argString(key::kLabel2, msgStr(790))});
   t.column(ctype::kInt, "Index", &r.index);
   if (index && character)

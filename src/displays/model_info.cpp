@@ -66,9 +66,9 @@ void selectionRows(const StepView* s, Entries& e) {
 }  // namespace
 
 int printModelInfo(StepView* s) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const DisplayOptions& o = s->display;
-  FactoidTable t(&s->res.output);
+  FactoidTable t(&s->output);
   t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
   Entries e{t};
   e.text(671, dataSetName(s->settings.inputReader));

@@ -165,7 +165,7 @@ int nextDisplayEffect(const StepView* s, const SelectionState* sel, uint8_t* see
 // Returns 0 (also when no effect is shown), or -2 when a work buffer cannot be had.
 int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const DisplayOptions& o = s->display;
   const Context c{s, sel, s->lev.design};
   const int classCount = c.d ? c.d->classCount : 0;
@@ -191,7 +191,7 @@ int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* al
 
   const bool statistics = !f.pathEstimates && !f.groupPath;
   Row r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ParameterEstimates", {argString(key::kLabel2, msgStr(560))});
   t.column(ctype::kText, "Effect", effectText, {argInt(dkey::kTextWidth, std::max(w.effect, 1))});
   classColumns(t, c.d, classUsed, texts, values);

@@ -32,7 +32,7 @@ std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* 
 
 // Returns 0 (also when no table is due), or -2 when a buffer cannot be had.
 int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   int32_t inModelCount = 0;
   int width = 0;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
@@ -64,7 +64,7 @@ int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* alloc
   fillField(effects, width, text);
   fillField(labelField, labelWidth, label);
 
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("SelectedEffects", {argString(key::kLabel2, msgStr(780))});
   t.column(ctype::kText, "Label", labelField, {argInt(dkey::kTextWidth, labelWidth)});
   t.column(ctype::kText, "Effects", effects, {argInt(dkey::kTextWidth, width)});
@@ -111,7 +111,7 @@ int printSelectedModelNote(StepView* s, const SelectionState* sel, HostPool*, ui
     if (name.empty()) return rc::kMemory;
     sentence = msgStr(661, {std::string_view(name), step});
   }
-  textLine(&s->res.output, 'c', sentence);
+  textLine(&s->output, 'c', sentence);
   return 0;
 }
 

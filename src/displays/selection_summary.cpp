@@ -168,7 +168,7 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 // Returns 0, or -2 when a text buffer cannot be had.
 int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, const StepMarks& marks, void** dataOut) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
@@ -181,7 +181,7 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
     return rc::kMemory;
 
   SummaryRow r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   const MethodCode method = p.method;
   t.create("SelectionSummary", {argString(key::kLabel2, msgStr(methodInfo(method).summaryTitle)),
                                 argInt(dkey::kSummaryFlag, 1)});

@@ -26,11 +26,13 @@ StepSettings refitSettings(const StepSettings& step) {
 }
 
 int refitPass(VsfState* s, const StepSettings& settings, const DisplayOptions& display) {
-  StepView view{settings, display, s->res, s->group, s->lev, s->stepCode, s->byGroupCount};
+  StepView view{settings, display, s->res,      s->res.output,
+                s->group, s->lev,  s->stepCode, s->byGroupCount};
   if (int rc = initResampleWork(&view, &s->group.resampling, true); rc != 0) return rc;
   SelectionState& sel = s->group.selection;
   if (int rc = fitModel(&sel, &s->group.resampling); rc != 0) return rc;
-  if (int rc = averageOverSamples(&view, &s->group.resampling, &s->group.selection); rc != 0)
+  if (int rc = averageOverSamples(&view, &s->group.resampling, &s->group.selection, &s->res.timers);
+      rc != 0)
     return rc;
   if (!settings.displaysSuppressed && s->group.resampling.resampleCount > 0) {
     const double mark = hostClock();

@@ -31,7 +31,7 @@ struct VsfState {
   // Observations of the validation and test data sets read over the BY groups.
   double heldOutRead[2] = {0, 0};
   // What the layers below the frame are given of this state.
-  StepView view{settings, display, res, group, lev, stepCode, byGroupCount};
+  StepView view{settings, display, res, res.output, group, lev, stepCode, byGroupCount};
 
   VsfState() = default;
   // A copy's view refers to the copy's own parts.

@@ -95,7 +95,7 @@ struct BestValues {
 
 int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best, StepMarks* marks,
                   void** bestData) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   *bestData = nullptr;
   StepMarks& m = *marks;
   for (CriterionCode c : kAllCriterionCodes)
@@ -115,7 +115,7 @@ int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best,
   std::vector<BestValues> values(columns.size());
   char optLabel[13];
   fillField(optLabel, 13, "Optimal Value");
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("BestStep");
   t.column(ctype::kText, "OptLabel", optLabel, {argInt(dkey::kTextWidth, 13)});
   const std::vector<OutputArgItem> whole = {argInt(dkey::kDecimals, 0)};

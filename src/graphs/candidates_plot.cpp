@@ -37,7 +37,7 @@ std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* r
 int plotCandidates(StepView* s, const SelectionState* record) {
   const DisplayOptions& o = s->display;
   if (o.method == kMethodNone || record->steps.stepCount < 2) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const StepHistory& h = record->steps;
   const int32_t step = h.stepCount - 1;
   const bool adds = h.effects[step] > h.effects[step - 1] ||
@@ -67,7 +67,7 @@ int plotCandidates(StepView* s, const SelectionState* record) {
   std::string effect(static_cast<size_t>(width), ' ');
   int32_t candidateFor = 0;
   double value = 0, drop = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("PlotCandidates");
   t.column(ctype::kText, "Effect", effect.data(), {argInt(dkey::kTextWidth, width)});
   if (competitive) t.column(ctype::kInt, "CandidateFor", &candidateFor);

@@ -217,16 +217,16 @@ class TableWriter {
 };
 
 void TableWriter::dropPool() {
-  if (s_->res.fifthPool) kernel().poolDestroy(s_->res.fifthPool);
-  s_->res.fifthPool = nullptr;
+  if (s_->output.modelPool) kernel().poolDestroy(s_->output.modelPool);
+  s_->output.modelPool = nullptr;
 }
 
 int TableWriter::readRecord(SelectionState* record, ScratchFileObject* stream, int64_t* position) {
   dropPool();
-  if (!(s_->res.fifthPool = kernel().poolCreate("model pool", kPoolPlain))) return rc::kPool;
+  if (!(s_->output.modelPool = kernel().poolCreate("model pool", kPoolPlain))) return rc::kPool;
   // The records were written under the run's options, which the history reader follows.
   record->options = s_->group.selection.options;
-  record->modelPool = s_->res.fifthPool;
+  record->modelPool = s_->output.modelPool;
   record->streamFile = stream;
   record->streamPosition = position;
   if (readStepHistory(record) != 0) {
@@ -369,7 +369,7 @@ int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const S
                      int64_t* position, ScratchFileObject* stream) {
   const PlotFamily& f = s->settings.plots.coefficients;
   if (!f.on || sel->steps.stepCount <= 0) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   int parmWidth = 0;
   std::vector<Parameter> parms = plottedParameters(s, sel, marks.effectSeen, &parmWidth);
   const StepRange range = stepRange(s, sel, f);
@@ -387,7 +387,7 @@ int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const S
   r.stepLabel.assign(static_cast<size_t>(std::max(marks.labelWidth, 1)), ' ');
   r.parameter.assign(static_cast<size_t>(std::max(parmWidth, 1)), ' ');
   const Columns columns = columnsOf(s, sel, parmWidth);
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("Coefficients");
   defineColumns(t, columns, r);
   t.endColumns();

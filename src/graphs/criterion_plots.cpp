@@ -98,7 +98,7 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
                  const StepMarks& marks, void* summaryData, void* bestData) {
   const PlotFamily& f = s->settings.plots.criteria;
   if (!f.on || !summaryData || !bestData) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   Plan p;
   p.unpack = f.unpack != 0;
   p.axis = stepAxis(f, sel, p.unpack ? kLabelledSteps : kLabelledPanelSteps);
@@ -111,7 +111,7 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
   p.axisList = stepAxisList(marks, p.axis, p.range);
   void* group = nullptr;
   if (p.unpack)
-    group = openGroup(&s->res.output, "CriterionPlots", msgStr(832), {argFlag(dkey::kFlag435, 0)});
+    group = openGroup(&s->output, "CriterionPlots", msgStr(832), {argFlag(dkey::kFlag435, 0)});
   if (p.range.restricted && !p.range.whole) p.view = rangeView(s, summaryData, p.range);
 
   std::vector<OutputArgItem> cells;
@@ -136,7 +136,7 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
     addDynamic(cells, fmt::format("_OPTVAL{}", criteria), optVal);
   }
   if (p.unpack)
-    closeGroup(&s->res.output, group);
+    closeGroup(&s->output, group);
   else
     sendPanel(s, p, criteria, cells, summaryData, bestData);
   releaseView(s, p.view);

@@ -116,7 +116,7 @@ void GraphRequest::list(const std::vector<OutputArgItem>* records) {
 }
 
 int GraphRequest::send(StepView* s) {
-  return sendRequest(s->res.output.manager, op::kRenderGraph, items_);
+  return sendRequest(s->output.manager, op::kRenderGraph, items_);
 }
 
 // ---- Views and phantom tables ----
@@ -124,7 +124,7 @@ void* rangeView(StepView* s, void* data, const StepRange& range) {
   void* view = nullptr;
   HostString* where =
       hstr(fmt::format("where=(step >= {} and step <= {})", range.first, range.last));
-  if (sendRequest(s->res.output.manager, op::kFilteredView,
+  if (sendRequest(s->output.manager, op::kFilteredView,
                   {argPointer(key::kFilterData, argtype::kString, data),
                    argString(key::kWhere, where), argBound(key::kView, &view)}) < 0 ||
       !view)
@@ -139,7 +139,7 @@ void* rangeView(StepView* s, void* data, const StepRange& range) {
 }
 
 void releaseView(StepView* s, void* view) {
-  if (view) sendRequest(s->res.output.manager, op::kReleaseView, {argBound(key::kView, view)});
+  if (view) sendRequest(s->output.manager, op::kReleaseView, {argBound(key::kView, view)});
 }
 
 void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,

@@ -64,7 +64,7 @@ void markEffects(const StepView* s, const SelectionState* sel, bool several, uin
 }  // namespace
 
 int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const DisplayOptions& o = s->display;
   const StepHistory& h = sel->steps;
   StepMarks& m = *marks;

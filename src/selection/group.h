@@ -64,14 +64,16 @@ struct GroupState {
 };
 
 // What the display tables, the graphs and model averaging see of the step: its settings, their
-// own record of the options and the BY group's state (not theirs to change), the resources
-// they report through, the levelization context and the step code their failures raise. What
-// one of them changes of the group (the fit it settles or fits, the resample set) the frame
-// hands it explicitly.
+// own record of the options, the step's resources and the BY group's state (not theirs to
+// change), the output sink they report through (the one part of the resources they write),
+// the levelization context and the step code their failures raise. What one of them changes
+// of the group or the step (the fit it settles or fits, the resample set, a phase timer) the
+// frame hands it explicitly.
 struct StepView {
   const StepSettings& settings;
   const DisplayOptions& display;
-  StepResources& res;
+  const StepResources& res;
+  OutputSink& output;  // the one part of the resources they write
   const GroupState& group;
   const ZLevCtx& lev;
   int& stepCode;

@@ -40,7 +40,7 @@ void Samples::fit(std::vector<int32_t> effects, std::vector<double> estimates, i
 
 int Samples::average() {
   return averageOverSamples(settledView(*state_), &state_->group.resampling,
-                            &state_->group.selection);
+                            &state_->group.selection, &state_->res.timers);
 }
 
 std::vector<int32_t> Samples::model() const {

@@ -304,7 +304,7 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
     v.res.timers.setup = 100, v.res.timers.levelization = c.levelization,
     v.res.timers.screening = c.screening;
     v.res.output.clockTotal = 0.2;
-    ASSERT_EQ(printTiming(settledView(v)), 0);
+    ASSERT_EQ(printTiming(settledView(v), &v.res.timers), 0);
     Json t = oneTable(b.out.document(), "Timing");
     std::vector<std::string> rows;
     for (const Json& r : t["rows"]) rows.push_back(r["CodeSection"]);

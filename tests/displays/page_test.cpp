@@ -40,7 +40,7 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   ASSERT_EQ(printUtilInfo(settledView(v)), 0);
   ASSERT_EQ(printFitResults(settledView(v), &v.group.selection), 0);
   v.res.timers.stepStart = hostClock();
-  ASSERT_EQ(printTiming(settledView(v)), 0);
+  ASSERT_EQ(printTiming(settledView(v), &v.res.timers), 0);
   v.group.utilFiles.records = nullptr;
   v.group.utilFiles.count = 0;
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "common/statements_support.h"
@@ -189,6 +190,26 @@ TEST(SetupDisplay, RecordOfOtherOptionsIsTheirs) {
   EXPECT_EQ(d.choose, kCritNone);
   EXPECT_EQ(d.stats[kStatsAic], 1);
   EXPECT_EQ(d.stepTables.candidatesShown, 3);
+}
+
+// What the displays, the graphs and model averaging are given: everything of the step read
+// only but the output sink, so that a display writing into the step fails to compile.
+template <class T>
+constexpr bool kReadOnly = std::is_const_v<std::remove_reference_t<T>>;
+static_assert(kReadOnly<decltype(StepView::settings)> && kReadOnly<decltype(StepView::display)>);
+static_assert(kReadOnly<decltype(StepView::res)> && kReadOnly<decltype(StepView::group)>);
+static_assert(kReadOnly<decltype(StepView::lev)> && kReadOnly<decltype(StepView::byGroupCount)>);
+static_assert(!kReadOnly<decltype(StepView::output)>);
+
+// The view's sink is the step's own, and its record the one the set-up filled.
+TEST(SetupDisplay, TheViewWritesOnlyThroughTheStepsSink) {
+  VsfState state;
+  EXPECT_EQ(&state.view.output, &state.res.output);
+  EXPECT_EQ(&state.view.res, &state.res);
+  EXPECT_EQ(&state.view.display, &state.display);
+  const VsfState copy(state);
+  EXPECT_EQ(&copy.view.output, &copy.res.output);
+  EXPECT_EQ(&copy.view.display, &copy.display);
 }
 
 }  // namespace

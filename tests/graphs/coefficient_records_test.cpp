@@ -73,7 +73,7 @@ TEST(CoefficientRecords, SamplesEndAtTheirStepCountAndEveryRecordPoolIsDestroyed
   const std::vector<std::string> pools = host::takePoolLog();
   EXPECT_EQ(count(pools, "+model pool"), 2 * steps);
   EXPECT_EQ(count(pools, "-model pool"), 2 * steps);
-  EXPECT_EQ(v.res.fifthPool, nullptr);
+  EXPECT_EQ(v.res.output.modelPool, nullptr);
 
   // Each sample's table: every column of the effects after the intercept at each step.
   int32_t parameters = 0;
