@@ -179,6 +179,10 @@ struct ColumnLayout {
   int32_t* sparseEffects = nullptr;  // sparse position -> effect
   double* colMeans = nullptr;        // per design column, in effect order
   double* colScales = nullptr;
+  // Per design column: the value its moments are summed about (its first training value), so
+  // that an offset far above the spread costs no digits of the variance; 0 for sparse columns,
+  // under NOINT and when none was taken.
+  double* colShifts = nullptr;
 };
 
 // The crossproducts, the matrix swept on the model's columns, the per-effect stores and the
@@ -639,9 +643,9 @@ void restoreSelectedStep(SelectionState* s);
 [[nodiscard]] int planStepHistory(const StepSettings& settings, GroupState& group,
                                   PassWorkers& workers, int& stepCode);
 
-// Turns the column sums held in the layout's means and the sums of squares given into means and
-// scales (1 / standard deviation; missing without a variance), with weight total W and
-// frequency total F; squares may be the layout's scales.
+// Turns the column sums held in the layout's means and the sums of squares given, both taken
+// about the layout's shifts, into means and scales (1 / standard deviation; missing without a
+// variance), with weight total W and frequency total F; squares may be the layout's scales.
 void scalesFromMoments(SelectionState* s, const double* squares, double W, double F);
 
 // ---- Row kernels (run through runDataPass) ----

@@ -299,6 +299,48 @@ TEST(PathSelections, AResponseInTinyUnitsTakesTheSamePath) {
   }
 }
 
+// Every column of Diabetes moved by 10^6: the scales are the variance's about the columns'
+// own values, so the path is the reference's knot for knot (its SSE and estimates; the
+// intercept moves by 10^6 times the sum of the slopes), and eight workers give one thread's.
+TEST(PathSelections, ColumnsFarFromZeroTakeTheSamePath) {
+  constexpr double kOffset = 1e6;
+  const Library lib("vsf_e2e_path_offset");
+  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
+  std::ofstream out(lib.dir / "diabetes.csv");
+  for (size_t c = 0; c < d.header.size(); ++c) out << (c ? "," : "") << d.header[c];
+  out << "\n";
+  char cell[32];
+  for (size_t i = 0; i < d.rows.size(); ++i) {
+    for (size_t c = 0; c + 1 < d.header.size(); ++c) {
+      std::snprintf(cell, sizeof cell, "%.17g,", d.number(i, d.header[c]) + kOffset);
+      out << cell;
+    }
+    out << d.rows[i].back() << "\n";
+  }
+  out.close();
+  Json knots = fixture("path_knots.json").at("diabetes_lasso");
+  for (Json& knot : knots) {
+    double slopes = 0;
+    for (const auto& [parm, value] : knot["estimates"].items())
+      if (parm != "Intercept") slopes += value.get<double>();
+    knot["estimates"]["Intercept"] =
+        knot["estimates"]["Intercept"].get<double>() - kOffset * slopes;
+  }
+  Json oneThread;
+  for (size_t i = 0; i < std::size(kSettings); ++i) {
+    SCOPED_TRACE(kSettings[i].name);
+    const CommandRun r = runPath(kDiabetes, "lasso(stop=none showstepl1$)",
+                                 "details=steps(anova parmest)", kSettings[i], lib.dir.string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    checkKnots(r, knots);
+    if (i % 2 == 0) {
+      oneThread = pathTables(r);
+    } else {
+      EXPECT_TRUE(pathTables(r) == oneThread) << "eight workers differ from one";
+    }
+  }
+}
+
 // ADAPTIVE takes its weights from the INEST= data set when it is given: the least-squares
 // estimates there give the path of the weights from the least-squares fit.
 TEST(PathSelections, AdaptiveWeightsFromInitialEstimates) {
