@@ -180,13 +180,6 @@ void computeMeansAndScales(DataPass* p) {
   SelectionState& s = *p->sel;
   const int32_t m = p->p;
   const double W = p->t.trainWeight, F = p->t.trainFreq;
-  if (p->s->settings.noStandardize) {
-    fillDoubles(0.0, s.layout.colMeans, m);
-    fillDoubles(1.0, s.layout.colScales, m);
-    // The rows stay as they are, but the fit still reports the response's mean.
-    s.totals.responseMean = W > 0 ? p->t.sumWy / W : 0.0;
-    return;
-  }
   if (!(W > 0)) {
     // No training row: nothing to centre or scale by; missing, never a zero that divides.
     fillDoubles(missingValue('.'), s.layout.colMeans, m);

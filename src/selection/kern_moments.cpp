@@ -119,14 +119,15 @@ void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) 
 
 void scalesFromMoments(SelectionState* s, const double* squares, double W, double F) {
   ColumnLayout& L = s->layout;
-  const bool noInt = s->options->noInt;
+  const bool noInt = s->options->noInt, unscaled = s->options->noStandardize;
   for (int32_t c = 0; c < L.paramCount; ++c) {
     const double sum = L.colMeans[c], sq = squares[c];
     const double shift = L.colShifts ? L.colShifts[c] : 0.0;
     double variance = missingValue('.');
     if (F > 1) variance = (noInt ? sq : sq - sum * sum / W) / (F - 1);
-    L.colScales[c] =
-        !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance) : missingValue('.');
+    L.colScales[c] = unscaled                                ? 1.0
+                     : !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance)
+                                                             : missingValue('.');
     L.colMeans[c] = shift + sum / W;
   }
 }

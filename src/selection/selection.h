@@ -326,7 +326,8 @@ struct TuningTables {
   int64_t sscpLength = 0;
   uint8_t keepSscp = 0;  // the fit driver asks the next first run to keep them
   // The group's run totals and column moments, put back after the folds' runs, each of which
-  // standardizes by its own training rows (not when the rows are never standardized).
+  // centres (and, unless NOSTANDARDIZE$, scales) by its own training rows. Off under
+  // NOSTANDARDIZE$: the folds' crossproducts shortcut scales, so those folds take the rows.
   uint8_t foldMoments = 1;
   uint8_t saved = 0;
   RunTotals savedTotals;
@@ -542,11 +543,9 @@ inline const CandidateData& candidateData(const SelectionState* s) {
   return s->candidates ? *s->candidates : kNone;
 }
 
-// What the path's rewrite subtracts from the response: its mean, or 0 when NOSTANDARDIZE$
-// takes the rows as already centred and scaled.
-inline double responseCentre(const SelectionState* s) {
-  return s->options->noStandardize ? 0.0 : s->totals.responseMean;
-}
+// What the path's rewrite subtracts from the response: its mean (NOSTANDARDIZE$ too centres,
+// it only leaves the scales at 1).
+inline double responseCentre(const SelectionState* s) { return s->totals.responseMean; }
 
 // ---- Model pool and array sizing ----
 // 0, rc::kPool (pool not created) or rc::kMemory.
@@ -645,7 +644,8 @@ void restoreSelectedStep(SelectionState* s);
 
 // Turns the column sums held in the layout's means and the sums of squares given, both taken
 // about the layout's shifts, into means and scales (1 / standard deviation; missing without a
-// variance), with weight total W and frequency total F; squares may be the layout's scales.
+// variance; 1 under NOSTANDARDIZE$, which centres the columns without scaling them), with
+// weight total W and frequency total F; squares may be the layout's scales.
 void scalesFromMoments(SelectionState* s, const double* squares, double W, double F);
 
 // ---- Row kernels (run through runDataPass) ----

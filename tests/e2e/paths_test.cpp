@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -338,6 +339,38 @@ TEST(PathSelections, ColumnsFarFromZeroTakeTheSamePath) {
     } else {
       EXPECT_TRUE(pathTables(r) == oneThread) << "eight workers differ from one";
     }
+  }
+}
+
+// NOSTANDARDIZE$ leaves the columns at their own scale but still centres them: every knot is
+// scikit-learn's on the centred, unscaled columns (tests/reference/path_unscaled.py), the
+// intercept the response's mean less the slopes times the columns' means, and LAR ends at
+// least squares with its intercept.
+TEST(PathSelections, UnscaledColumnsAreStillCentred) {
+  const Json all = fixture("unscaled_knots.json");
+  const Data d{"diabetes", VSF_SHARED_DATA, "y = age sex bmi bp s1-s6"};
+  for (const char* method : {"lasso", "lar"}) {
+    SCOPED_TRACE(method);
+    const Json& knots = all.at(method);
+    const CommandRun r =
+        runPath(d, std::string(method) + "(stop=none)", "nostandardize$ details=steps(parmest)");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Json> estimates = findAll(r.document, "ParameterEstimates");
+    ASSERT_GE(estimates.size(), knots.size());
+    // A LASSO effect shows 0 at the knot where it leaves, and the reference omits it there.
+    auto expectKnot = [](const Json& table, const Json& want, const std::string& at) {
+      std::set<std::string> shown;
+      for (const Json& row : table["rows"]) {
+        const std::string parm = row["Parameter"];
+        const double w = want.value(parm, 0.0);
+        shown.insert(parm);
+        EXPECT_NEAR(number(row["Estimate"]), w, 1e-9 * std::max(1.0, std::fabs(w))) << at << parm;
+      }
+      for (const auto& [parm, value] : want.items()) EXPECT_TRUE(shown.count(parm)) << at << parm;
+    };
+    for (size_t k = 0; k < knots.size(); ++k)
+      expectKnot(estimates[k], knots[k], "knot " + std::to_string(k) + " ");
+    if (method[1] == 'a') expectKnot(estimates.back(), all.at("lar_end"), "the end ");
   }
 }
 
