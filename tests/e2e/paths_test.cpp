@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -271,21 +272,27 @@ struct Library {
   ~Library() { fs::remove_all(dir); }
 };
 
+// Diabetes into the directory with each value as `value` gives it (its response or not, its
+// value), written in full.
+void writeDiabetes(const fs::path& dir, const std::function<double(bool, double)>& value) {
+  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
+  std::ofstream out(dir / "diabetes.csv");
+  for (size_t c = 0; c < d.header.size(); ++c) out << (c ? "," : "") << d.header[c];
+  out << "\n";
+  char cell[32];
+  for (size_t i = 0; i < d.rows.size(); ++i)
+    for (size_t c = 0; c < d.header.size(); ++c) {
+      const bool response = c + 1 == d.header.size();
+      std::snprintf(cell, sizeof cell, "%.17g", value(response, d.number(i, c)));
+      out << cell << (response ? "\n" : ",");
+    }
+}
+
 // Ties and small steps are judged relative to the correlation level: a response in units of
 // 1e-12 takes the same path, with estimates 1e-12 of the others.
 TEST(PathSelections, AResponseInTinyUnitsTakesTheSamePath) {
   const Library lib("vsf_e2e_path_tiny");
-  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
-  std::ofstream out(lib.dir / "diabetes.csv");
-  for (size_t c = 0; c < d.header.size(); ++c) out << (c ? "," : "") << d.header[c];
-  out << "\n";
-  char cell[32];
-  for (size_t i = 0; i < d.rows.size(); ++i) {
-    for (size_t c = 0; c + 1 < d.header.size(); ++c) out << d.rows[i][c] << ",";
-    std::snprintf(cell, sizeof cell, "%.17g", d.number(i, "y") * 1e-12);
-    out << cell << "\n";
-  }
-  out.close();
+  writeDiabetes(lib.dir, [](bool response, double v) { return response ? v * 1e-12 : v; });
   const Json knots = fixture("path_knots.json").at("diabetes_lasso");
   const CommandRun r = runPath(kDiabetes, "lasso(stop=none showstepl1$)", "details=steps(parmest)",
                                kDefault, lib.dir.string());
@@ -306,19 +313,7 @@ TEST(PathSelections, AResponseInTinyUnitsTakesTheSamePath) {
 TEST(PathSelections, ColumnsFarFromZeroTakeTheSamePath) {
   constexpr double kOffset = 1e6;
   const Library lib("vsf_e2e_path_offset");
-  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
-  std::ofstream out(lib.dir / "diabetes.csv");
-  for (size_t c = 0; c < d.header.size(); ++c) out << (c ? "," : "") << d.header[c];
-  out << "\n";
-  char cell[32];
-  for (size_t i = 0; i < d.rows.size(); ++i) {
-    for (size_t c = 0; c + 1 < d.header.size(); ++c) {
-      std::snprintf(cell, sizeof cell, "%.17g,", d.number(i, d.header[c]) + kOffset);
-      out << cell;
-    }
-    out << d.rows[i].back() << "\n";
-  }
-  out.close();
+  writeDiabetes(lib.dir, [](bool response, double v) { return response ? v : v + kOffset; });
   Json knots = fixture("path_knots.json").at("diabetes_lasso");
   for (Json& knot : knots) {
     double slopes = 0;
