@@ -4,7 +4,9 @@ libraries its layer declares (CMakeLists.txt, the vsf_layer lines, lowest layer 
 layer declares only layers below it, and that host/ reaches src/ only through the boundary.
 The rule "settings stay const" refuses a const_cast under src/ to the step's settings or one of
 their parts (the records of statements/settings.h) and one applied to settings or options: once
-the BY groups start they are read only, and the state of a run is its driver's.
+the BY groups start they are read only, and the state of a run is its driver's. The rule
+"displays read their record" refuses the selection options in the display tables, the graphs
+and model averaging: they read what the set-up settled for them in their own record.
 
 usage: tools/check-layers.py [ROOT]     exit status 1 and one line per fault when any is found
        tools/check-layers.py --self-test  checks the tree, then that a copy of it with wrong
@@ -22,6 +24,9 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 CONST_CAST = re.compile(r'const_cast\s*<([^>]*)>\s*\(\s*&?\s*([\w>.-]*)')
 SETTINGS_HEADER = 'src/statements/settings.h'
 CAST_RULE = 'settings stay const'
+OPTIONS_RULE = 'displays read their record'
+OPTIONS_FOLDERS = ('src/displays/', 'src/graphs/', 'src/averaging/')
+OPTIONS_READ = re.compile(r'\bSelectionOptions\b|\bsettings(?:\.|->)options\b|\boptions(?:\.|->)\w')
 LAYER = re.compile(r'^\s*vsf_layer\(\s*(\w+)\s+([\w/]+)((?:\s+[\w:$<>{}]+)*)\s*\)', re.M)
 
 
@@ -95,6 +100,19 @@ def settings_casts(path, text, types):
     return faults
 
 
+def options_reads(path, text):
+    """Faults of the rule "displays read their record" in one file of src/."""
+    if not path.startswith(OPTIONS_FOLDERS):
+        return []
+    faults = {}
+    for m in OPTIONS_READ.finditer(text):
+        line = text.count('\n', 0, m.start()) + 1
+        faults.setdefault(line, '%s:%d: "%s" breaks the rule "%s": the displays, graphs and model '
+                          'averaging read the DisplayOptions of their StepView'
+                          % (path, line, m.group(0), OPTIONS_RULE))
+    return list(faults.values())
+
+
 def check():
     layers, faults = read_layers()
     if not layers:
@@ -107,7 +125,7 @@ def check():
         mine = owner(path, layers)
         text = open(os.path.join(ROOT, path)).read()
         if path.startswith('src/'):
-            faults += settings_casts(path, text, types)
+            faults += settings_casts(path, text, types) + options_reads(path, text)
         for m in INCLUDE.finditer(text):
             line = text.count('\n', 0, m.start()) + 1
             target = resolve(m.group(1))
@@ -163,20 +181,25 @@ def self_test():
                  'src/datapass/rowslots.cpp':
                  'auto* r = const_cast<VarDescriptor*>(&settings.response);',
                  'src/frame/refit.cpp': 'auto& t = const_cast<StepSettings&>(s->settings);'}
-        for path, line in casts.items():
+        reads = {'src/displays/anova.cpp': 'const SelectionOptions& o = s->settings.options;',
+                 'src/graphs/steps.cpp': 'bool none(const StepView* s) { return s->settings.options.method; }',
+                 'src/averaging/outrows.cpp': 'int f(const SelectionState* r) { return r->options->noInt; }'}
+        for path, line in list(casts.items()) + list(reads.items()):
             with open(os.path.join(tmp, path), 'a') as f:
                 f.write('\n%s\n' % line)
         ROOT = tmp
         faults = check()
     found = sorted(f.split(':')[0] for f in faults)
-    expected = sorted(list(wrong) + list(casts))
-    named = all(CAST_RULE in f for f in faults if f.split(':')[0] in casts)
+    expected = sorted(list(wrong) + list(casts) + list(reads))
+    named = all(CAST_RULE in f for f in faults if f.split(':')[0] in casts) and \
+        all(OPTIONS_RULE in f for f in faults if f.split(':')[0] in reads)
     if found != expected or not named:
         print('check-layers self-test: expected faults in %s, got:' % expected)
         report(faults)
         return 1
-    print('check-layers self-test: the tree passes, %d wrong includes and %d const_casts on the '
-          'settings are refused' % (len(wrong), len(casts)))
+    print('check-layers self-test: the tree passes, %d wrong includes, %d const_casts on the '
+          'settings and %d reads of the selection options by the displays are refused'
+          % (len(wrong), len(casts), len(reads)))
     return 0
 
 

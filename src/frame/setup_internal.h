@@ -11,6 +11,7 @@ namespace vsf {
 struct VsfState;
 struct SelectionRules;
 struct PathOptions;
+struct DisplayOptions;
 
 inline bool isPathCode(MethodCode m) {
   return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
@@ -55,6 +56,10 @@ void settleDataPassOptions(VsfState* state);
 SelectionRules selectionRulesOf(const SelectionOptions& options);
 PathOptions pathOptionsOf(const SelectionOptions& options);
 void settleRunOptions(VsfState* state);
+// The displays' record from the settled options (setup_display.cpp); the refit pass makes its
+// own from its settings.
+DisplayOptions displayOptionsOf(const SelectionOptions& options);
+void settleDisplayOptions(VsfState* state);
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
 // OUTPUT and SCORE statistics that only model averaging gives are dropped without it.

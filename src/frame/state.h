@@ -23,13 +23,15 @@ struct VsfState {
   // What the selection rules and the paths read of the settings, settled once at set-up.
   SelectionRules rules;
   PathOptions pathOptions;
+  // What the displays, the graphs and the model-averaging outputs read of the options.
+  DisplayOptions display;
   GroupState group;
   // The output data sets' variables and what their writers keep across BY groups.
   OutputData outputs;
   // Observations of the validation and test data sets read over the BY groups.
   double heldOutRead[2] = {0, 0};
   // What the layers below the frame are given of this state.
-  StepView view{settings, res, group, lev, stepCode, byGroupCount};
+  StepView view{settings, display, res, res.output, group, lev, stepCode, byGroupCount};
 
   VsfState() = default;
   // A copy's view refers to the copy's own parts.
@@ -42,6 +44,7 @@ struct VsfState {
         res(o.res),
         rules(o.rules),
         pathOptions(o.pathOptions),
+        display(o.display),
         group(o.group),
         outputs(o.outputs),
         heldOutRead{o.heldOutRead[0], o.heldOutRead[1]} {}
@@ -56,6 +59,7 @@ struct VsfState {
     res = StepResources();
     rules = SelectionRules();
     pathOptions = PathOptions();
+    display = DisplayOptions();
     group = GroupState();
     outputs = OutputData();
     heldOutRead[0] = heldOutRead[1] = 0;

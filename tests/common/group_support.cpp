@@ -78,7 +78,15 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   s.candidates = &v.group.candidates;
 }
 
-void GroupState::settleOptionRecords() { settleRunOptions(state_.get()); }
+void GroupState::settleOptionRecords() {
+  settleRunOptions(state_.get());
+  settleDisplayOptions(state_.get());
+}
+
+StepView* settledView(VsfState& state) {
+  settleDisplayOptions(&state);
+  return &state.view;
+}
 
 GroupState::~GroupState() {
   VsfState& v = *state_;
