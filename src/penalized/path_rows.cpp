@@ -29,12 +29,6 @@ int foldMoments(SelectionState* s) {
   s->path.heldOutWeight = s->path.heldOutFreq = 0;
   if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
   const double W = t.trainWeight;
-  if (!s->tuning.foldMoments) {
-    std::fill(L.colMeans, L.colMeans + L.paramCount, 0.0);
-    std::fill(L.colScales, L.colScales + L.paramCount, 1.0);
-    t.responseMean = W > 0 ? t.sumWy / W : 0.0;
-    return 0;
-  }
   if (!(W > 0)) {
     std::fill(L.colMeans, L.colMeans + L.paramCount, absentValue());
     std::fill(L.colScales, L.colScales + L.paramCount, absentValue());
@@ -52,7 +46,7 @@ int foldMoments(SelectionState* s) {
 // full data's moments would leave the path's intercept off the sample's means.
 int sampleMoments(SelectionState* s) {
   const PathOptions* o = s->pathOptions;
-  if (!s->resample || o->noStandardize || (s->runFlags.foldFit && o->externalCv)) return 0;
+  if (!s->resample || (s->runFlags.foldFit && o->externalCv)) return 0;
   // Under external cross validation the pass sums the training totals again; they equal the
   // draw's, which must not count twice.
   if (o->externalCv) {
