@@ -5,6 +5,11 @@ layer declares only layers below it, and that host/ reaches src/ only through th
 The rule "settings stay const" refuses a const_cast under src/ to the step's settings or one of
 their parts (the records of statements/settings.h) and one applied to settings or options: once
 the BY groups start they are read only, and the state of a run is its driver's.
+The rule "the engine reads its records" keeps the data pass, the selection engine and the paths
+off the statements' settings: they read the records the set-up fills (DataPassOptions,
+SelectionRules, PathOptions, CvOptions, EngineOptions). Only selection/group.h, whose StepView
+hands the settings to the layers above, includes them, and only it and selection/selection.h
+(the state's pointer the displays read) name them.
 
 usage: tools/check-layers.py [ROOT]     exit status 1 and one line per fault when any is found
        tools/check-layers.py --self-test  checks the tree, then that a copy of it with wrong
@@ -22,6 +27,11 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 CONST_CAST = re.compile(r'const_cast\s*<([^>]*)>\s*\(\s*&?\s*([\w>.-]*)')
 SETTINGS_HEADER = 'src/statements/settings.h'
 CAST_RULE = 'settings stay const'
+RECORD_RULE = 'the engine reads its records'
+ENGINE_FOLDERS = ('src/datapass/', 'src/selection/', 'src/penalized/')
+SETTINGS_INCLUDERS = {'src/selection/group.h'}
+SETTINGS_NAMERS = {'src/selection/group.h', 'src/selection/selection.h'}
+SETTINGS_NAMES = re.compile(r'\b(SelectionOptions|StepSettings)\b|\boptions->')
 LAYER = re.compile(r'^\s*vsf_layer\(\s*(\w+)\s+([\w/]+)((?:\s+[\w:$<>{}]+)*)\s*\)', re.M)
 
 
@@ -95,6 +105,25 @@ def settings_casts(path, text, types):
     return faults
 
 
+def engine_reads(path, text):
+    """Faults of the rule "the engine reads its records" in one file of src/."""
+    if not path.startswith(ENGINE_FOLDERS):
+        return []
+    faults = []
+    if path not in SETTINGS_INCLUDERS:
+        for m in INCLUDE.finditer(text):
+            if m.group(1).startswith('statements/'):
+                line = text.count('\n', 0, m.start()) + 1
+                faults.append('%s:%d: includes "%s", which breaks the rule "%s": the set-up '
+                              'fills a record for it' % (path, line, m.group(1), RECORD_RULE))
+    if path not in SETTINGS_NAMERS:
+        for m in SETTINGS_NAMES.finditer(text):
+            line = text.count('\n', 0, m.start()) + 1
+            faults.append('%s:%d: reads the settings (%s), which breaks the rule "%s"'
+                          % (path, line, m.group(0), RECORD_RULE))
+    return faults
+
+
 def check():
     layers, faults = read_layers()
     if not layers:
@@ -108,6 +137,7 @@ def check():
         text = open(os.path.join(ROOT, path)).read()
         if path.startswith('src/'):
             faults += settings_casts(path, text, types)
+            faults += engine_reads(path, text)
         for m in INCLUDE.finditer(text):
             line = text.count('\n', 0, m.start()) + 1
             target = resolve(m.group(1))
@@ -166,17 +196,28 @@ def self_test():
         for path, line in casts.items():
             with open(os.path.join(tmp, path), 'a') as f:
                 f.write('\n%s\n' % line)
+        reads = {'src/selection/memplan.cpp': '#include "statements/settings.h"',
+                 'src/penalized/screening.cpp': 'const SelectionOptions* o = nullptr;',
+                 'src/datapass/pass.cpp': 'int x = s->options->noInt;'}
+        for path, line in reads.items():
+            with open(os.path.join(tmp, path), 'a') as f:
+                f.write('\n%s\n' % line)
         ROOT = tmp
         faults = check()
-    found = sorted(f.split(':')[0] for f in faults)
-    expected = sorted(list(wrong) + list(casts))
-    named = all(CAST_RULE in f for f in faults if f.split(':')[0] in casts)
+    found = sorted(set(f.split(':')[0] for f in faults))
+    expected = sorted(list(wrong) + list(casts) + list(reads))
+
+    def names(rule, paths):  # each of the files has a fault that names the rule
+        return all(any(f.startswith(p + ':') and rule in f for f in faults) for p in paths)
+
+    named = names(CAST_RULE, casts) and names(RECORD_RULE, reads)
     if found != expected or not named:
         print('check-layers self-test: expected faults in %s, got:' % expected)
         report(faults)
         return 1
-    print('check-layers self-test: the tree passes, %d wrong includes and %d const_casts on the '
-          'settings are refused' % (len(wrong), len(casts)))
+    print('check-layers self-test: the tree passes, %d wrong includes, %d const_casts on the '
+          'settings and %d reads of the settings by the engine are refused'
+          % (len(wrong), len(casts), len(reads)))
     return 0
 
 

@@ -40,7 +40,7 @@ int skipStepRecords(StepView* s, ScratchFileObject* file, int64_t* position, int
     HostPool* pool = kernel().poolCreate("step pool", kPoolPlain);
     if (!pool) return rc::kPool;
     SelectionState record;
-    record.options = &s->settings.options;
+    shareRunOptions(&record, s->group.selection);
     record.modelPool = pool;
     record.streamFile = file;
     record.streamPosition = position;
@@ -64,7 +64,7 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
     return rc;
   }
   SelectionState record;
-  record.options = &s->settings.options;
+  shareRunOptions(&record, s->group.selection);
   record.modelPool = s->group.byPool;
   record.streamFile = file;
   record.streamPosition = position;

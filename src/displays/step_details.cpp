@@ -125,7 +125,7 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
   const bool bySample = sample >= 0;  // a sample's records end at its final one
   for (int r = 0; bySample || r < live.steps.stepCount; ++r) {
     SelectionState record;
-    record.options = &s->settings.options;
+    shareRunOptions(&record, s->group.selection);
     record.streamFile = stream;
     record.streamPosition = at;
     if (sample >= 0) {

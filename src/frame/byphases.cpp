@@ -27,6 +27,7 @@ int resetByGroup(VsfState* s) {
   sel.options = &s->settings.options;
   sel.rules = &s->rules;
   sel.pathOptions = &s->pathOptions;
+  sel.cv = &s->cv, sel.engine = &s->engine;
   sel.utilFiles = &s->group.utilFiles;
   sel.workers = &s->res.workers;
   sel.puddle = &s->res.puddle;

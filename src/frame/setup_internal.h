@@ -11,6 +11,8 @@ namespace vsf {
 struct VsfState;
 struct SelectionRules;
 struct PathOptions;
+struct CvOptions;
+struct EngineOptions;
 
 inline bool isPathCode(MethodCode m) {
   return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
@@ -55,6 +57,11 @@ void settleDataPassOptions(VsfState* state);
 SelectionRules selectionRulesOf(const SelectionOptions& options);
 PathOptions pathOptionsOf(const SelectionOptions& options);
 void settleRunOptions(VsfState* state);
+// Cross validation's and the engine's records from the settled settings (setup_engine.cpp);
+// the refit pass makes its own from its settings.
+CvOptions cvOptionsOf(const SelectionOptions& options);
+EngineOptions engineOptionsOf(const StepSettings& settings);
+void settleEngineOptions(VsfState* state);
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
 // OUTPUT and SCORE statistics that only model averaging gives are dropped without it.

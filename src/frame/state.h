@@ -23,6 +23,9 @@ struct VsfState {
   // What the selection rules and the paths read of the settings, settled once at set-up.
   SelectionRules rules;
   PathOptions pathOptions;
+  // What cross validation and the rest of the engine read of the settings, settled once too.
+  CvOptions cv;
+  EngineOptions engine;
   GroupState group;
   // The output data sets' variables and what their writers keep across BY groups.
   OutputData outputs;
@@ -42,6 +45,8 @@ struct VsfState {
         res(o.res),
         rules(o.rules),
         pathOptions(o.pathOptions),
+        cv(o.cv),
+        engine(o.engine),
         group(o.group),
         outputs(o.outputs),
         heldOutRead{o.heldOutRead[0], o.heldOutRead[1]} {}
@@ -56,6 +61,8 @@ struct VsfState {
     res = StepResources();
     rules = SelectionRules();
     pathOptions = PathOptions();
+    cv = CvOptions();
+    engine = EngineOptions();
     group = GroupState();
     outputs = OutputData();
     heldOutRead[0] = heldOutRead[1] = 0;

@@ -224,7 +224,7 @@ void TableWriter::dropPool() {
 int TableWriter::readRecord(SelectionState* record, ScratchFileObject* stream, int64_t* position) {
   dropPool();
   if (!(s_->res.fifthPool = kernel().poolCreate("model pool", kPoolPlain))) return rc::kPool;
-  record->options = &s_->settings.options;
+  shareRunOptions(record, s_->group.selection);
   record->modelPool = s_->res.fifthPool;
   record->streamFile = stream;
   record->streamPosition = position;

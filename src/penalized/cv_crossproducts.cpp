@@ -70,7 +70,7 @@ int64_t interceptColumn(const SelectionState* s) {
 
 bool foldsByCrossproducts(const SelectionState* s) {
   const PathOptions* o = s->pathOptions;
-  return crossproductsMode(s) && !o->rolesPresent && !o->adaptive && !o->kfold &&
+  return crossproductsMode(s) && !o->rolesPresent && !o->adaptive && !s->cv->kfold &&
          o->screen == kScreenNone && s->tuning.foldMoments && s->tuning.pool;
 }
 

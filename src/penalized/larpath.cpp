@@ -43,7 +43,7 @@ int startGradient(SelectionState* s) {
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
     p.gradient[e] = s->sweep.sscp[pk(s->sweep.firstColumn[e], 0)];
   s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
-  return s->pathOptions->externalCv ? heldOutStatistics(s, false) : 0;
+  return s->cv->externalCv ? heldOutStatistics(s, false) : 0;
 }
 
 // The largest |g| of the effects that may enter; the model that holds them all.

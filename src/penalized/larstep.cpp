@@ -228,7 +228,7 @@ int refreshStatistics(SelectionState* s, const PathStep& t) {
     if (int rc = runDataPass(s, kernPathSse, 0); rc != 0) return rc;
   } else if (crossproductsMode(s)) {
     // The training SSE needs no pass; the other classes' do.
-    if (s->pathOptions->rolesPresent || s->pathOptions->externalCv)
+    if (s->pathOptions->rolesPresent || s->cv->externalCv)
       if (int rc = heldOutStatistics(s, true); rc != 0) return rc;
     s->fit.trainSse = modelSse(s, reportedCoefficients(s));
   }

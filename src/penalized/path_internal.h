@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "selection/selection.h"
-#include "statements/settings.h"
 
 namespace vsf {
 

@@ -174,7 +174,7 @@ void restoreModelState(SelectionState* s) {
 }
 
 void restoreSelectedStep(SelectionState* s) {
-  if (s->run.status != 0 || !s->options || s->options->choose == kCritNone || s->run.chosenStep < 0)
+  if (s->run.status != 0 || !s->engine || s->engine->choose == kCritNone || s->run.chosenStep < 0)
     return;
   const int32_t i = s->run.chosenStep;
   const StepHistory& h = s->steps;
@@ -194,7 +194,7 @@ void restoreSelectedStep(SelectionState* s) {
   std::copy(s->run.chosenEffects, s->run.chosenEffects + s->layout.effectCount,
             s->sweep.entryOrder);
   std::copy(s->run.chosenStates, s->run.chosenStates + s->layout.effectCount, s->sweep.states);
-  if (kfoldOn(s) && s->options->foldStats && s->run.chosenFoldSse)
+  if (kfoldOn(s) && s->cv->foldStats && s->run.chosenFoldSse)
     for (int32_t f = 0; f < s->folds; ++f) s->foldRecs[f].sse = s->run.chosenFoldSse[f];
   if (kfoldOn(s) && s->run.chosenFoldEstimates)
     for (int32_t f = 0; f < s->folds; ++f)

@@ -96,7 +96,7 @@ int enterFull(SelectionState* s, int32_t k, bool fromTrial, bool exact) {
     copyCandidateRows(s, k, o, r.savedSscp, r.savedSwept, r.savedFlags, r.sscp, r.swept);
     std::fill(r.flags + o, r.flags + o + c, '0');
   }
-  sweepNewColumns(s, o, o + c, !exact && !s->options->generalSearch);
+  sweepNewColumns(s, o, o + c, !exact && !s->engine->generalSearch);
   return 0;
 }
 
@@ -127,7 +127,7 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
     std::fill(r.flags + o, r.flags + o + c, '0');
     borderNewRows(s, r.swept, r.sscp, r.flags, o, o + c);
   }
-  sweepNewColumns(s, o, o + c, fromTrial && !exact && !s->options->generalSearch);
+  sweepNewColumns(s, o, o + c, fromTrial && !exact && !s->engine->generalSearch);
   return 0;
 }
 
@@ -150,7 +150,7 @@ void sweepOut(SelectionState* s, int32_t k) {
 // Columns of the other model effects that stayed out (aliased) are tried again: one that was
 // aliased to the removed effect comes back.
 void readmit(SelectionState* s, int32_t k) {
-  const bool holdsIntercept = s->options->pathMethod && !s->options->noInt;
+  const bool holdsIntercept = s->engine->pathMethod && !s->engine->noInt;
   for (int32_t pos = holdsIntercept ? 1 : 0; pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     if (e == k) continue;

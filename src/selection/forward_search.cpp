@@ -168,7 +168,7 @@ int refreshStatistics(SelectionState* s, double searchValue, bool entry) {
       return rc;
   }
   if (kfoldOn(s)) {
-    if (r->select == kCritCv && found && !(entry && foldDetails(r)))
+    if (r->select == kCritCv && found && !(entry && foldDetails(s->cv)))
       s->fit.cvPress = searchValue;
     else if (int rc = computeCvPress(s); rc != 0)
       return rc;

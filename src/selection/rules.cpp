@@ -79,7 +79,7 @@ int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
   restoreStepValue(s, kCritValidate, last, &s->fit.validAse);
   if (h.testAse) s->fit.testAse = h.testAse[last];
   if (kfoldOn(s)) {
-    if (foldDetails(r)) return computeCvPress(s);  // the folds' own sums are wanted too
+    if (foldDetails(s->cv)) return computeCvPress(s);  // the folds' own sums are wanted too
     restoreStepValue(s, kCritCv, last, &s->fit.cvPress);
   }
   return 0;
@@ -99,7 +99,7 @@ void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
   } else if (r->choose != kCritNone) {
     *chooseValue = stepValue(s, r->choose);
   }
-  if (r->externalCv) {
+  if (s->cv->externalCv) {
     *chooseValue = s->path.heldOutFold != s->path.extCvFolds
                        ? s->fit.extCvValue
                        : (s->path.extCvValues ? s->path.extCvValues[0] : absentValue());

@@ -72,13 +72,16 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   v.res.workers = PassWorkers{static_cast<uint8_t>(workers > 1), workers};
   if (workers > 1) (void)createThreadPool(&v, workers);
   SelectionState& s = v.group.selection;
-  s.options = &v.settings.options, s.rules = &v.rules, s.pathOptions = &v.pathOptions,
-  s.utilFiles = &v.group.utilFiles;
+  s.options = &v.settings.options, s.rules = &v.rules, s.pathOptions = &v.pathOptions, s.cv = &v.cv,
+  s.engine = &v.engine, s.utilFiles = &v.group.utilFiles;
   s.workers = &v.res.workers, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
   s.candidates = &v.group.candidates;
 }
 
-void GroupState::settleOptionRecords() { settleRunOptions(state_.get()); }
+void GroupState::settleOptionRecords() {
+  settleRunOptions(state_.get());
+  settleEngineOptions(state_.get());
+}
 
 GroupState::~GroupState() {
   VsfState& v = *state_;
@@ -100,6 +103,7 @@ Group::Group(const CaseData& data, const GroupSettings& settings)
   o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
   o.generalSearch = g_.generalSearch;
   o.modelAveragingRun = o.resampling = !g_.resample.empty();
+  settleOptionRecords();  // as the set-up ends; prepare() settles them again
   layout();
   write();
 }

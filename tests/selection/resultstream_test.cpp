@@ -36,7 +36,7 @@ struct Record {
   int64_t position;
   Record(Group& g, int64_t at) : position(at) {
     s.modelPool = kernel().poolCreate("step pool", kPoolPlain);
-    s.options = g.s().options;
+    shareRunOptions(&s, g.s());
     s.streamFile = g.s().streamFile;
     s.streamPosition = &position;
   }
