@@ -168,8 +168,8 @@ struct LogRange {
 void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
   const StepHistory& h = sel->steps;
   for (int k = 0; k < kCriterionCount; ++k)
-    r->criteria[k] = infinityAsSpecial(stepCriterion(sel, kCriteria[k], i));
-  r->validation = stepCriterion(sel, kCritValidate, i);
+    r->criteria[k] = infinityAsSpecial(stepCriterion(sel->steps, kCriteria[k], i));
+  r->validation = stepCriterion(sel->steps, kCritValidate, i);
   if (i == 0) return;
   const int32_t* cols = h.sweptColumns ? h.sweptColumns : h.parameters;
   double f = 0;

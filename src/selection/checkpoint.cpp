@@ -181,11 +181,11 @@ void restoreSelectedStep(SelectionState* s) {
   s->sweep.sweptColumns = h.sweptColumns[i];
   s->sweep.effectsInModel = h.effects[i];
   s->fit.trainSse = h.sse[i];
-  restoreStepValue(s, kCritValidate, i, &s->fit.validAse);
+  restoreStepValue(s->steps, kCritValidate, i, &s->fit.validAse);
   if (h.testAse) s->fit.testAse = h.testAse[i];
-  restoreStepValue(s, kCritPress, i, &s->fit.press);
-  restoreStepValue(s, kCritCv, i, &s->fit.cvPress);
-  restoreStepValue(s, kCritCvExternal, i, &s->fit.extCvValue);
+  restoreStepValue(s->steps, kCritPress, i, &s->fit.press);
+  restoreStepValue(s->steps, kCritCv, i, &s->fit.cvPress);
+  restoreStepValue(s->steps, kCritCvExternal, i, &s->fit.extCvValue);
   s->steps.stepCount = i + 1;
   const int64_t p = s->layout.paramCount;
   copyDoubles(s->sweep.estimates, s->run.chosenEstimates, p);

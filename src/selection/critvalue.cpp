@@ -172,17 +172,13 @@ FitSummary recordedFit(const SelectionState* s, int32_t i) {
   return f;
 }
 
-bool fitsExactly(const SelectionState* s, double sse) {
-  return 1e-8 * s->totals.correctedSS >= sse;
-}
+bool fitsExactly(const RunTotals& totals, double sse) { return 1e-8 * totals.correctedSS >= sse; }
 
-void recordStepCriteria(SelectionState* s, int32_t i) {
-  StepHistory& h = s->steps;
-  if (!h.criteria) return;
-  const FitSummary f = recordedFit(s, i);
-  double* row = h.criteria + int64_t{i} * h.criterionCount;
+void recordStepCriteria(StepHistory* h, int32_t i, const FitSummary& f) {
+  if (!h->criteria) return;
+  double* row = h->criteria + int64_t{i} * h->criterionCount;
   for (CriterionCode c : kAllCriterionCodes)
-    if (h.criterionSlot[codeIndex(c)]) row[h.criterionSlot[codeIndex(c)] - 1] = criterionOf(c, f);
+    if (h->criterionSlot[codeIndex(c)]) row[h->criterionSlot[codeIndex(c)] - 1] = criterionOf(c, f);
 }
 
 void layOutStepCriteria(StepHistory* h, const EngineOptions& engine, const CvOptions& cv) {
@@ -191,9 +187,8 @@ void layOutStepCriteria(StepHistory* h, const EngineOptions& engine, const CvOpt
     h->criterionSlot[codeIndex(c)] = criterionKeptPerStep(c, engine, cv) ? ++h->criterionCount : 0;
 }
 
-double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i) {
-  const StepHistory& h = s->steps;
-  if (i < 0 || i >= s->steps.stepCount || codeIndex(code) >= kCriterionCodes || !h.criteria ||
+double stepCriterion(const StepHistory& h, CriterionCode code, int32_t i) {
+  if (i < 0 || i >= h.stepCount || codeIndex(code) >= kCriterionCodes || !h.criteria ||
       !h.criterionSlot[codeIndex(code)])
     return absentValue();
   return h.criteria[int64_t{i} * h.criterionCount + h.criterionSlot[codeIndex(code)] - 1];

@@ -190,9 +190,9 @@ int hierarchyCounts(SelectionState* s) {
 
 }  // namespace
 
-bool allSingleColumn(const SelectionState* s) {
-  for (int32_t e = 0; e < s->layout.effectCount; ++e)
-    if (s->layout.columnCount[e] != 1) return false;
+bool allSingleColumn(const ColumnLayout& layout) {
+  for (int32_t e = 0; e < layout.effectCount; ++e)
+    if (layout.columnCount[e] != 1) return false;
   return true;
 }
 
@@ -219,7 +219,7 @@ int buildModelPool(SelectionState* s) {
   s->steps.stepCapacity = stepCapacityOf(s);
   if (int rc = foldsAndTheirArrays(s); rc != 0) return rc;
 
-  const bool single = allSingleColumn(s);
+  const bool single = allSingleColumn(s->layout);
   const bool byValue = criterionByPass(o->select);
   s->sweep.blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) &&
                           s->sweep.fullMode && !o->generalSearch && !single;

@@ -144,7 +144,7 @@ int buildFullModel(SelectionState* s) {
     int32_t entered = 0;
     for (int32_t k = first; k < s->layout.effectCount; ++k) {
       if (s->sweep.states[k] != effstate::kFree) continue;
-      if (!prerequisitesIn(s, k)) {
+      if (!prerequisitesIn(s->sweep, k)) {
         skipped = true;
         continue;
       }

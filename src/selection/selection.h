@@ -654,7 +654,7 @@ double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse,
                           int32_t baseParams, int32_t trialParams, int32_t baseEffects,
                           int32_t trialEffects);
 // The value recorded for step i; missing where the steps keep none.
-double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
+double stepCriterion(const StepHistory& steps, CriterionCode code, int32_t i);
 // The fit of recorded step i as its criteria see it: its SSE and counts, and the data-based
 // values the state holds for its model, rounding noise taken to zero as the steps take it.
 // The tables of a step's model read their criteria from it, so that they show the values the
@@ -662,9 +662,9 @@ double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
 FitSummary recordedFit(const SelectionState* s, int32_t i);
 // Whether an error sum of squares is rounding noise beside the corrected total: the fit is
 // exact, and the selection stops there.
-bool fitsExactly(const SelectionState* s, double sse);
-// Keeps step i's criteria, those of recordedFit.
-void recordStepCriteria(SelectionState* s, int32_t i);
+bool fitsExactly(const RunTotals& totals, double sse);
+// Keeps step i's criteria, those of its fit (recordedFit).
+void recordStepCriteria(StepHistory* steps, int32_t i, const FitSummary& fit);
 // The slots of the criteria the options' runs keep per step.
 void layOutStepCriteria(StepHistory* h, const EngineOptions& engine, const CvOptions& cv);
 [[nodiscard]] int computePress(SelectionState* s);

@@ -31,9 +31,9 @@ double negligibleMeanSquare(const SelectionState* s);
 inline bool kfoldOn(const SelectionState* s) { return s->cv->kfold && s->folds > 0; }
 
 // A data-based value of recorded step i back in the state, when the steps keep it.
-inline void restoreStepValue(const SelectionState* s, CriterionCode code, int32_t i,
+inline void restoreStepValue(const StepHistory& steps, CriterionCode code, int32_t i,
                              double* value) {
-  if (s->steps.criterionSlot[codeIndex(code)]) *value = stepCriterion(s, code, i);
+  if (steps.criterionSlot[codeIndex(code)]) *value = stepCriterion(steps, code, i);
 }
 
 // Pool arrays (zeroed); null when refused.
@@ -84,6 +84,6 @@ bool groupedStandardization(const Options* o) {
 inline bool foldDetails(const CvOptions* cv) { return cv->foldStats || cv->foldEstimates; }
 
 // Every effect has exactly one column.
-bool allSingleColumn(const SelectionState* s);
+bool allSingleColumn(const ColumnLayout& layout);
 
 }  // namespace vsf

@@ -100,7 +100,7 @@ void showStep(const SelectionState* s, int32_t i) {
     name = std::string_view((*table)[e].label, (*table)[e].labelLength);
   const bool removed = i > 0 && s->steps.effects[i] < s->steps.effects[i - 1];
   const CriterionCode c = o->select != kCritNone ? o->select : o->stop;
-  const double v = stepCriterion(s, c, i);
+  const double v = stepCriterion(s->steps, c, i);
   const char* label = criterionInfo(c).candidate.label;
   const std::string value =
       !label || c == kCritSl || isAbsent(v) ? "" : fmt::format(", {} {:.7g}", label, v);
@@ -151,7 +151,7 @@ int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
   h.effects[i] = s->sweep.effectsInModel;
   h.sse[i] = fuzzToZero(s->fit.trainSse, negligibleSumOfSquares(s));
   if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse, negligibleMeanSquare(s));
-  recordStepCriteria(s, i);
+  if (h.criteria) recordStepCriteria(&h, i, recordedFit(s, i));
 
   // The path methods' estimates come from their own back-transform. Group LASSO's starting
   // block is fitted by the sweep: its intercept is the response's mean (it showed 0).

@@ -199,7 +199,7 @@ void DisplayFit::recordStep(int32_t effect) {
   h.parameters[k] = parameters;
   h.effects[k] = s.sweep.effectsInModel;
   h.sse[k] = s.fit.trainSse;
-  recordStepCriteria(&s, k);
+  recordStepCriteria(&s.steps, k, recordedFit(&s, k));
   auto at = [&](int64_t i, int64_t j) { return s.sweep.swept[i * (i + 1) / 2 + j]; };
   for (int32_t e = 0; e < s.layout.effectCount; ++e) {
     if (s.sweep.states[e] == effstate::kFree || s.sweep.states[e] == effstate::kHeldOut) continue;
@@ -274,7 +274,7 @@ void BareState::history(const std::vector<int32_t>& effect, const std::vector<in
     h.effects[i] = effects[i];
     h.parameters[i] = h.sweptColumns[i] = effects[i];
     h.sse[i] = sse.empty() ? 100.0 / (1 + i) : sse[i];
-    recordStepCriteria(&s, i);
+    recordStepCriteria(&s.steps, i, recordedFit(&s, i));
   }
   s.steps.stepCount = n;
 }

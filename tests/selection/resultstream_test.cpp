@@ -58,7 +58,7 @@ std::vector<uint64_t> vec(const double* p, int64_t n) {
 std::vector<uint64_t> criteriaOf(const SelectionState& s, int32_t steps) {
   std::vector<uint64_t> out;
   for (CriterionCode c : kAllCriterionCodes)
-    for (int32_t i = 0; i < steps; ++i) out.push_back(bitsOf(stepCriterion(&s, c, i)));
+    for (int32_t i = 0; i < steps; ++i) out.push_back(bitsOf(stepCriterion(s.steps, c, i)));
   return out;
 }
 
@@ -162,7 +162,7 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     EXPECT_TRUE(o.method != kMethodBackward || s.sweep.aliasedCount == 1);
     EXPECT_TRUE(o.method != kMethodGroupLasso || s.steps.changeListLength > 2);
     for (CriterionCode c : {kCritSbc, kCritAdjRsq, o.kfold ? kCritCv : kCritAic})
-      EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.steps.stepCount - 1))) << codeIndex(c);
+      EXPECT_FALSE(isAbsent(stepCriterion(s.steps, c, s.steps.stepCount - 1))) << codeIndex(c);
 
     // One record per step, each with the history as it stood.
     int64_t at = 0;
