@@ -155,7 +155,7 @@ void parameterStatistics(const std::vector<double>& v, int32_t K, double alpha, 
   out->avgUpper = quantileOf(K, 1 - q, all);
 }
 
-int averageOverSamples(StepView* s, ResampleSet* set, SelectionState* sel) {
+int averageOverSamples(StepView* s, ResampleSet* set, SelectionState* sel, PhaseTimers* timers) {
   const ModelAverageOptions& m = s->settings.modelAverage;
   const double start = hostClock();
   const int32_t S = set->samples;
@@ -241,7 +241,7 @@ int averageOverSamples(StepView* s, ResampleSet* set, SelectionState* sel) {
   a.samplesAveraged = K;
   set->resampleCount = a.samplesFitted;
   setAveragedModel(s, sel, &a);
-  s->res.timers.selection += hostClock() - start;
+  timers->selection += hostClock() - start;
   return 0;
 }
 

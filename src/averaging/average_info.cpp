@@ -7,8 +7,8 @@ namespace vsf {
 
 int printModelAverageInfo(StepView* s) {
   const ModelAverageOptions& m = s->settings.modelAverage;
-  DisplayClock clock(&s->res.output);
-  FactoidTable t(&s->res.output);
+  DisplayClock clock(&s->output);
+  FactoidTable t(&s->output);
   t.create("ModelAverageInfo", "Stat.VARSIFTER.ModelAverageInfo", msgStr(1100));
   t.entry(msgStr(1101), valueString(msgStr(m.srs ? 1103 : 1102)));
   if (m.sampleFraction != 0) t.entry(msgStr(1104), valueDouble(100 * m.sampleFraction));

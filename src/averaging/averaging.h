@@ -21,6 +21,7 @@ struct ZLevCtx;
 struct ZDesign;
 struct ZDesignVar;
 struct OutputSink;
+struct PhaseTimers;
 
 // The host's value slots of one output data set's computed variables (null: not written).
 struct OutputSlots {
@@ -143,10 +144,11 @@ std::string formatEffectName(const StepView* state, int32_t candidate);
 // Closes the records' files; safe to call twice.
 void freeResampleWork(ResampleSet* set);
 // Averages the samples of the pass into the group's ResampleSet results and makes the averaged
-// model the selection state's. 0 (also when no model passes the subset rule: no averaging
-// output), rc::kMemory, or rc::kNoSampleFitted when no sample was fitted and there is no BY
-// statement.
-[[nodiscard]] int averageOverSamples(StepView* state, ResampleSet* set, SelectionState* sel);
+// model the selection state's; the time it took counts to the timers' selection. 0 (also when
+// no model passes the subset rule: no averaging output), rc::kMemory, or rc::kNoSampleFitted
+// when no sample was fitted and there is no BY statement.
+[[nodiscard]] int averageOverSamples(StepView* state, ResampleSet* set, SelectionState* sel,
+                                     PhaseTimers* timers);
 // The refit model from the first pass's results into the ResampleSet; 0, or rc::kMemory without
 // effects.
 [[nodiscard]] int chooseRefitEffects(StepView* state, ResampleSet* set);

@@ -39,7 +39,7 @@ bool selected(const SelectionState* sel, int32_t e) {
 // The selected candidates in the order the list shows them: candidate order, or with
 // ORDERSELECT the order they first entered.
 std::vector<int32_t> listOrder(const StepView* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const int32_t E = sel->layout.effectCount, start = o.noInt ? 0 : 1;
   std::vector<int32_t> order;
   if (!o.orderSelect) {
@@ -136,7 +136,7 @@ int setModelMacroVars(StepView* s, SelectionState* sel, const OutputData* data) 
                                    ? std::string(st.outDesignPrefix, st.outDesignPrefixLength)
                                    : std::string("_X");
     // c: the OUTDESIGN column (from 0), the intercept's first when the model has one.
-    int32_t c = st.options.noInt ? 0 : 1;
+    int32_t c = s->display.noInt ? 0 : 1;
     for (int32_t e = 1; e < sel->layout.effectCount; ++e) {
       if (!table || e >= static_cast<int32_t>(table->size())) break;
       const CandidateEntry& entry = (*table)[static_cast<size_t>(e)];

@@ -71,8 +71,8 @@ double* addNumber(HostDataSet* out, const std::string& name, const std::string& 
 [[nodiscard]] int carryAll(HostDataSet* out, HostDataSet* source);
 // `_ROLE_` is written when partition roles are in use and a PARTITION statement was given;
 // `_CVINDEX_` under k-fold or external cross validation.
-bool roleColumnWanted(const StepSettings& settings);
-bool foldColumnWanted(const StepSettings& settings);
+bool roleColumnWanted(const StepView* s);
+bool foldColumnWanted(const StepView* s);
 // The role text of a role tag, blank padded to 8.
 void setRoleText(char* slot, int32_t role);
 

@@ -83,8 +83,7 @@ void carryInputs(const StepSettings& st, HostDataSet* out) {
 // a data set without it: the step fails, and `_VSFMOD` keeps no list from an earlier step or
 // group.
 int refuseColumns(const StepView* s, const OutDesignColumns& des) {
-  const bool lost = (roleColumnWanted(s->settings) && !des.role) ||
-                    (s->settings.hasByStatement && !des.by) ||
+  const bool lost = (roleColumnWanted(s) && !des.role) || (s->settings.hasByStatement && !des.by) ||
                     std::find(des.failed.begin(), des.failed.end(), 1) != des.failed.end();
   if (!lost) return 0;
   const int32_t limit = s->settings.maxMacroByGroups;
@@ -121,7 +120,7 @@ void defineColumns(const StepView* s, HostDataSet* out, const DesignColumns& c, 
   }
   carryInputs(st, out);
   des->role = nullptr, des->by = nullptr;
-  if (roleColumnWanted(st)) {
+  if (roleColumnWanted(s)) {
     des->role = static_cast<char*>(addVariable(out, "_ROLE_", kVarCharacter, 8));
     setRoleText(des->role, 0);
   }
@@ -161,7 +160,7 @@ int defineOutDesignVariables(StepView* s, ZLevCtx* lev, HostDataSet* outDesign, 
   if (!outDesign) return 0;
   AppliedModel model;
   selectedModel(s, &sel, &model);
-  const int noInt = st.options.noInt ? 1 : 0;
+  const int noInt = s->display.noInt ? 1 : 0;
   const int32_t full = std::max(d->columnCount - noInt, 0);
   des.largestColumns = std::max(des.largestColumns, full);
   if (sel.run.status == 0 || st.outDesignFullModel)
@@ -203,7 +202,7 @@ int writeOutDesignGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, OutputDa
                     nullptr, present, &model);
   if (des.row.size() < static_cast<size_t>(d->columnCount))
     des.row.assign(static_cast<size_t>(d->columnCount), 0.0);
-  const int noInt = st.options.noInt ? 1 : 0;
+  const int noInt = s->display.noInt ? 1 : 0;
   const size_t used = fullModel ? static_cast<size_t>(std::max(d->columnCount - noInt, 0))
                                 : static_cast<size_t>(model.parameters);
   const bool tagged = des.role && fitted && tags;

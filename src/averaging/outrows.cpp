@@ -108,7 +108,7 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
         *out.residual = std::isfinite(y) && std::isfinite(predicted) ? y - predicted : dotMissing();
       if (designHere) {
         if (fullModel)
-          copyFullRow(row, st.options.noInt, &des);
+          copyFullRow(row, s->display.noInt, &des);
         else
           copyModelColumns(model, d, row, designSlots, des.slots.size());
       }

@@ -96,30 +96,28 @@ int refuseShortDataSet(StepView* s, HostDataSet* out) {
 
 }  // namespace
 
-bool roleColumnWanted(const StepSettings& settings) {
-  return settings.partition.hasPartition && settings.options.rolesPresent;
+bool roleColumnWanted(const StepView* s) {
+  return s->settings.partition.hasPartition && s->display.rolesPresent;
 }
 
-bool foldColumnWanted(const StepSettings& settings) {
-  return settings.options.kfold || settings.options.externalCv;
-}
+bool foldColumnWanted(const StepView* s) { return s->display.kfold || s->display.externalCv; }
 
 int defineOutputVariables(StepView* s, HostDataSet* out, OutputData* data) {
   const StepSettings& st = s->settings;
   OutputSlots& slots = data->output;
   (void)carryAll(out, st.inputReader);
-  if (roleColumnWanted(st)) {
+  if (roleColumnWanted(s)) {
     slots.role = static_cast<char*>(addVariable(out, "_ROLE_", kVarCharacter, 8));
     if (slots.role) std::fill(slots.role, slots.role + 8, ' ');
   }
-  if (foldColumnWanted(st)) slots.cvIndex = number(out, "_CVINDEX_");
+  if (foldColumnWanted(s)) slots.cvIndex = number(out, "_CVINDEX_");
   const OutputSettings& o = st.output;
   const Requests requests = {&o.predicted, &o.residual, &o.median,     &o.stdDev,
                              &o.lower,     &o.upper,    &o.sampleFreq, &o.samplePred};
   statistics(s, out, requests, &slots);
   if (st.hasByStatement) slots.by = number(out, "_BY_");
-  if (!statisticsDefined(requests, slots) || (roleColumnWanted(st) && !slots.role) ||
-      (foldColumnWanted(st) && !slots.cvIndex) || (st.hasByStatement && !slots.by))
+  if (!statisticsDefined(requests, slots) || (roleColumnWanted(s) && !slots.role) ||
+      (foldColumnWanted(s) && !slots.cvIndex) || (st.hasByStatement && !slots.by))
     return refuseShortDataSet(s, out);
   hostv().ds->outReady(out);
   slots.dataSet = out;

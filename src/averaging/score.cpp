@@ -65,7 +65,7 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreReq
   const ZDesign* d = lev->design;
   AppliedModel model;
   selectedModel(s, sel, &model);
-  OutputSink* sink = &s->res.output;
+  OutputSink* sink = &s->output;
   void* details = openScoreGroup(sink, "ScoreDetails", msgStr(815), {argFlag(dkey::kFlag435, 0)});
   for (int32_t i = 0; i < st.scoreCount; ++i) {
     const ScoreRequest& q = requests[i];
@@ -94,8 +94,8 @@ int scoreRequests(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreReq
         // Found when the data set has them with their type (the set-up said when not).
         VarDescriptor* response = optional(st.response, q.input, true, &out);
         VarDescriptor* weight =
-            optional(st.weightVariable, q.input, st.options.weightPresent, &out);
-        VarDescriptor* freq = optional(st.freqVariable, q.input, st.options.freqPresent, &out);
+            optional(st.weightVariable, q.input, s->display.weightPresent, &out);
+        VarDescriptor* freq = optional(st.freqVariable, q.input, s->display.freqPresent, &out);
         switchRowSlots(s->res.dataPass.analysis, lev, q.input,
                        out.missingVariable ? nullptr : q.classSlots,
                        out.missingVariable ? nullptr : q.modelSlots, response, weight, freq);

@@ -20,7 +20,7 @@ namespace {
 // The ScoreInfo factoid of request `index`.
 void printScoreInfo(StepView* s, const ScoreRequest& q, const ScoreCounts& c, int index,
                     bool freqRead, bool weightRead) {
-  FactoidTable t(&s->res.output);
+  FactoidTable t(&s->output);
   t.create("ScoreInfo", "Stat.VARSIFTER.ScoreInfo", msgStr(800),
            {argString(key::kTitle, msgStr(816))});
   std::vector<OutputArgItem> title;
@@ -66,7 +66,7 @@ void printLagDesigns(StepView* s, const ZDesign* d, const AppliedModel& m, LagDe
   bool any = false;
   for (int32_t k = 0; k < d->designVarCount; ++k) any |= shown(k);
   if (!any || !print) return;
-  OutputSink* sink = &s->res.output;
+  OutputSink* sink = &s->output;
   void* group = openGroup(sink, "LagDesigns", msgStr(909), {argFlag(dkey::kFlag286, 0)});
   for (int32_t k = 0; k < d->designVarCount; ++k)
     if (shown(k)) print(sink, d->designVars[k], d);

@@ -49,7 +49,6 @@ struct StepResources {
   DataPassOptions dataPass;  // settled at set-up, read-only over the BY groups
   BridgeObject* bridge = nullptr;
   HostPool* mainPool = nullptr;
-  HostPool* fifthPool = nullptr;  // the graphs' model pool
   PhaseTimers timers;
   ExtensionSet extensions;
   ZPuddle puddle;

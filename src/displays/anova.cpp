@@ -38,8 +38,8 @@ void fTest(double msm, double mse, double dfm, double dfe, double* f, double* p)
 
 // Returns 0, or -2 when the Source buffer cannot be had.
 int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  DisplayClock clock(&s->res.output);
-  const bool noInt = s->settings.options.noInt != 0;
+  DisplayClock clock(&s->output);
+  const bool noInt = s->display.noInt != 0;
   const int labels[3] = {5031, 5032, noInt ? 5034 : 5033};
   int width = 0;
   for (int m : labels) width = zimax(width, msgLength(m));
@@ -61,7 +61,7 @@ int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator) {
   const double msm = dfModel > 0 ? ssm / dfModel : dot;
 
   AnovaRow r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ANOVA", {argString(key::kLabel2, msgStr(5030))});
   t.column(ctype::kText, "Source", source, {argInt(dkey::kTextWidth, width)});
   t.column(ctype::kDouble, "DF", &r.df);

@@ -41,7 +41,7 @@ int printEffectSelectPct(StepView* s, int mode, void** plotData, int32_t* plotRo
   const auto& p = s->settings.plots.effectSelectPct;
   const AveragedResults& a = s->group.resampling.results;
   const SelectionState* sel = &s->group.selection;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   int32_t order = m.espOrder;
   double minPct = m.espMinPct;
   if (mode == 2) {
@@ -58,7 +58,7 @@ int printEffectSelectPct(StepView* s, int mode, void** plotData, int32_t* plotRo
     if (shown(e)) width = std::max(width, static_cast<int>(candidateLabel(s, e).size()));
   std::vector<char> name(static_cast<size_t>(std::max(width, 1)), ' ');
   double pct = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create(mode == 2 ? "EffectSelPercentageForPlot" : "EffectSelectPct",
            {argString(key::kLabel2, msgStr(1150))});
   t.column(ctype::kText, "Effect", name.data(), {argInt(dkey::kTextWidth, std::max(width, 1))});
@@ -95,7 +95,7 @@ int printModelSelectFreq(StepView* s) {
   // The indicator columns are the last run's model; a run that ended empty shows none.
   const int32_t r = sel->sweep.entryOrder ? std::max(sel->sweep.effectsInModel, 0) : 0;
   if (a.samplesFitted <= 0) return 0;  // nothing was fitted: the step said so
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const int32_t shownModels =
       std::min(static_cast<int32_t>(a.modelOrder.size()), std::max(m.msfBest, 0));
   int width = 0, footnote = 0;
@@ -112,7 +112,7 @@ int printModelSelectFreq(StepView* s) {
   int32_t notUsed = 0, times = 0, count = 0;
   double pct = 0, score = 0;
   char control = ' ';
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ModelSelectFreq", {argString(key::kLabel2, msgStr(1160))});
   if (m.subsetMinModelFreq != 0 || m.subsetBest != 0) t.column(ctype::kInt, "NotUsed", &notUsed);
   t.column(ctype::kInt, "TimesSelected", &times);
@@ -162,12 +162,12 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   const ResampleSet& set = s->group.resampling;
   const AveragedResults& a = set.results;
   const SelectionState* sel = &s->group.selection;
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const bool refit = set.refitPass != 0;
   const ZDesign* d = s->lev.design;
   const int classCount = d ? d->classCount : 0;
   if (a.samplesAveraged <= 0) return rc::kMemory;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const std::vector<int32_t> model(sel->sweep.entryOrder,
                                    sel->sweep.entryOrder + sel->sweep.effectsInModel);
   std::vector<uint8_t> used(static_cast<size_t>(std::max(classCount, 1)), 0);
@@ -192,7 +192,7 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   int32_t forcedIn = 0, nonzero = 0, trimmed = 0;
   double nonzeroPct = 0, mean = 0, stdDev = 0, median = 0, lower = 0, upper = 0;
 
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create(refit ? "RefitAvgParmEst" : "AvgParmEst", {argString(key::kLabel2, msgStr(559))});
   t.column(ctype::kText, "Effect", effectText.data(), {argInt(dkey::kTextWidth, effectWidth)});
   classColumns(t, d, used.data(), textSlots, values.data());

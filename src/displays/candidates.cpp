@@ -17,11 +17,11 @@ std::string_view entryLabel(const CandidateEntry& c) {
 }
 
 // An entry step adds an effect; a step that keeps the model's size is one unless BACKWARD.
-bool isEntryStep(const SelectionState* sel) {
+bool isEntryStep(const StepView* s, const SelectionState* sel) {
   const int32_t n = sel->steps.stepCount;
   const int32_t last = n > 0 ? sel->steps.effects[n - 1] : 0;
   const int32_t before = sel->steps.effects[n - 2];  // index -1 exists
-  if (last == before) return sel->options->method != kMethodBackward;
+  if (last == before) return s->display.method != kMethodBackward;
   return last >= before;
 }
 
@@ -30,10 +30,10 @@ bool isEntryStep(const SelectionState* sel) {
 // Returns 0 (also when no candidate has a value: nothing to show), or -2 when a buffer
 // cannot be had.
 int printCandidates(StepView* s, const SelectionState* sel) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const std::vector<CandidateEntry>* table = s->group.candidates.table;
   if (!table || table->empty() || !sel->sweep.candidateValues || sel->steps.stepCount < 1) return 0;
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const int32_t count = std::min(static_cast<int32_t>(table->size()), sel->layout.effectCount);
   auto* index = static_cast<uint32_t*>(
       kernel().poolAlloc(sel->modelPool, sizeof(uint32_t) * std::max(count, 1), kAllocZero));
@@ -42,7 +42,7 @@ int printCandidates(StepView* s, const SelectionState* sel) {
   for (int32_t k = 0; k < count; ++k)
     if (!isMissing(sel->sweep.candidateValues[k])) index[listed++] = static_cast<uint32_t>(k);
 
-  const bool entry = isEntryStep(sel);
+  const bool entry = isEntryStep(s, sel);
   const bool sl = o.select == kCritSl;
   const bool descending = criterionIsMaximized(o.select) || (sl && !entry);
   shellSortDoubles(sel->sweep.candidateValues, listed, index, descending ? 0 : 1);
@@ -68,7 +68,7 @@ int printCandidates(StepView* s, const SelectionState* sel) {
 
   int32_t rank = 0;
   double value = 0, probF = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("Candidates");
   t.column(ctype::kInt, "Rank", &rank);
   t.column(ctype::kText, "Effect", effect, {argInt(dkey::kTextWidth, effectWidth)});

@@ -62,10 +62,10 @@ std::string valuesText(const LevelVar& v, char separator) {
 
 // Returns 0 (also without CLASS variables: nothing to show), or -2 when a buffer cannot be had.
 int printClassLevelInfo(StepView* s, HostPool* allocator) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
-  const int limit = s->settings.options.nameLength > 0 ? s->settings.options.nameLength : 20;
+  const int limit = s->display.nameLength > 0 ? s->display.nameLength : 20;
   int classWidth = 1, valuesWidth = 0;
   bool noted = false;
   for (int32_t c = 0; c < d->classCount; ++c) {
@@ -86,9 +86,9 @@ int printClassLevelInfo(StepView* s, HostPool* allocator) {
   char* values = take(valuesWidth);
   if (!classText || !values) return rc::kMemory;
 
-  const bool split = s->settings.options.designPerByGroup && !s->settings.classes.globalSplit;
+  const bool split = s->display.designPerByGroup && !s->settings.classes.globalSplit;
   int32_t levels = 0, splitFlag = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ClassLevelInfo", {argString(key::kLabel2, msgStr(580))});
   t.column(ctype::kText, "Class", classText,
            {argString(key::kLabel2, msgStr(581)), argInt(dkey::kTextWidth, classWidth)});
@@ -158,7 +158,7 @@ void codingTable(StepView* s, const LevelVar& v, bool coded, bool first, const C
                  char* classText, char* valueText, double* row) {
   const int columns = coded ? v.levelCount - 1 : v.levelCount;
   const std::string name(nameOf(v));
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ClassLevelCoding", {argString(key::kLabel2, msgStr(586, {std::string_view(name)})),
                                 argString(key::kTitle, hstr(name))});
   t.column(ctype::kText, "Class", classText, {argInt(dkey::kTextWidth, w.name)});
@@ -193,7 +193,7 @@ void codingTable(StepView* s, const LevelVar& v, bool coded, bool first, const C
 
 // Returns 0 (a variable without levels has no table), or -2 when a buffer cannot be had.
 int printClassLevelCoding(StepView* s, HostPool* allocator) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const ZDesign* d = s->lev.design;
   if (!d || d->classCount <= 0) return 0;
   auto take = [&](size_t n) {
@@ -220,7 +220,7 @@ int printClassLevelCoding(StepView* s, HostPool* allocator) {
   if (!classText || !valueText || !row) return rc::kMemory;
 
   const bool coded = (d->flags & dflag::kFullRank) != 0;
-  void* group = openGroup(&s->res.output, "Coding", msgStr(585), {argFlag(dkey::kFlag435, 0)});
+  void* group = openGroup(&s->output, "Coding", msgStr(585), {argFlag(dkey::kFlag435, 0)});
   bool first = true;
   for (int32_t c = 0; c < d->classCount; ++c) {
     const LevelVar& v = d->classVars[c];
@@ -228,8 +228,8 @@ int printClassLevelCoding(StepView* s, HostPool* allocator) {
     codingTable(s, v, coded, first, w, classText, valueText, row);
     first = false;
   }
-  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, 2)});
-  closeGroup(&s->res.output, group);
+  groupAttributes(&s->output, {argInt(key::kGroupLevel, 2)});
+  closeGroup(&s->output, group);
   kernel().poolFree(allocator, row);
   return 0;
 }

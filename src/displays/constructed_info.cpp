@@ -183,7 +183,7 @@ HostString* basisLabel(const ZDesign* d, const ZDesignVar& v, int j) {
 
 int printConstructedEffectInfo(StepView* s, void*, ZDesign* d) {
   if (!d || d->designVarCount <= 0) return 0;
-  OutputSink* out = &s->res.output;
+  OutputSink* out = &s->output;
   void* all = nullptr;
   for (int k = 0; k < d->designVarCount; ++k) {
     const ZDesignVar& v = d->designVars[k];

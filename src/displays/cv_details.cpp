@@ -14,10 +14,9 @@ namespace {
 // The CLASS variable whose levels define the folds (CVMETHOD=INDEX), or null.
 const LevelVar* indexVariable(const StepView* s) {
   const ZDesign* d = s->lev.design;
-  if (s->settings.options.cvMethod != kCvIndex || !d || s->settings.options.cvIndexVariable < 0)
-    return nullptr;
+  if (s->display.cvMethod != kCvIndex || !d || s->display.cvIndexVariable < 0) return nullptr;
   for (int32_t c = 0; c < d->classCount; ++c)
-    if (d->classVars[c].desc && d->classVars[c].desc->number == s->settings.options.cvIndexVariable)
+    if (d->classVars[c].desc && d->classVars[c].desc->number == s->display.cvIndexVariable)
       return &d->classVars[c];
   return nullptr;
 }
@@ -26,7 +25,7 @@ const LevelVar* indexVariable(const StepView* s) {
 
 // Returns 0, or -2 when the text buffer of a character index variable cannot be had.
 int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const LevelVar* index = indexVariable(s);
   const bool character = index && index->desc->type == kVarCharacter;
   const int textWidth = character ? std::max(index->desc->length, 1) : 0;
@@ -40,7 +39,7 @@ int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) 
     double value = 0, fitted = 0, leftOut = 0, press = 0;
     char control = ' ';
   } r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("CVDetails", {argString(key::kLabel2, msgStr(790))});
   t.column(ctype::kInt, "Index", &r.index);
   if (index && character)

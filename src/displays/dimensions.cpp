@@ -21,10 +21,10 @@ bool safeRule(ScreenCode c) { return c == kScreenZanvi || c == kScreenZanvi2 || 
 int printDimensions(StepView* s, const SelectionState*) {
   const ZDesign* d = s->lev.design;
   if (!d) return 0;
-  DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  DisplayClock clock(&s->output);
+  const DisplayOptions& o = s->display;
   const int32_t noInt = o.noInt ? 1 : 0;
-  FactoidTable t(&s->res.output);
+  FactoidTable t(&s->output);
   t.create("Dimensions", "Stat.VARSIFTER.Dimensions", msgStr(760),
            {argString(key::kLabel, msgStr(760))});
   t.entry(msgStr(761), valueInt(d->effectCount - noInt));
@@ -36,10 +36,10 @@ int printDimensions(StepView* s, const SelectionState*) {
 }
 
 int printScreeningInfo(StepView* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   if (o.screen == kScreenNone) return 0;
-  DisplayClock clock(&s->res.output);
-  FactoidTable t(&s->res.output);
+  DisplayClock clock(&s->output);
+  FactoidTable t(&s->output);
   t.create("ScreeningInfo", "Stat.VARSIFTER.ScreeningInfo", msgStr(4020),
            {argString(key::kLabel, msgStr(4020))});
   if (safeRule(o.screen)) {
@@ -72,12 +72,12 @@ int printSisCorrelation(StepView* s, const SelectionState* sel) {
                    ? static_cast<char*>(kernel().poolAlloc(sel->modelPool, width, 0))
                    : nullptr;
   if (!name) return rc::kMemory;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   struct Row {
     int32_t rank = 0, out = 0;
     double correlation = 0;
   } row;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("SISCorrelation", {argString(key::kLabel2, msgStr(4030))});
   t.column(ctype::kInt, "Rank", &row.rank);
   t.column(ctype::kText, "Effect", name, {argInt(dkey::kTextWidth, width)});

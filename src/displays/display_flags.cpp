@@ -14,7 +14,7 @@ bool normAxis(const PlotSettings& p) {
 }  // namespace
 
 DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   DisplayFlags f;
   for (int c = 0; c < kStatsCount; ++c) f.stat[c] = o.stats[c] != 0;
   for (CriterionCode c : {o.select, o.stop, o.choose})

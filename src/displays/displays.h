@@ -11,13 +11,15 @@ struct StepView;
 struct OutputData;
 struct SelectionState;
 struct OutputSink;
+struct PhaseTimers;
 struct ZDesign;
 struct ZDesignVar;
 
 // Tables of the step driver: before the BY groups, per BY group and at the end of the step.
 int printModelInfo(StepView* state);
 int printPerfSettings(StepView* state);
-int printTiming(StepView* state);
+// The Timing table of the step's timers, whose start time it replaces by the total.
+int printTiming(StepView* state, PhaseTimers* timers);
 int printUtilInfo(StepView* state);
 // ParameterNames: the OUTDESIGN design columns' names and their parameters; 0.
 int printParameterNames(StepView* state, SelectionState* sel, const OutputData* data);

@@ -83,7 +83,8 @@ int printEffectSelectPct(StepView* s, int mode, void** plotData = nullptr,
                          int32_t* plotRows = nullptr);
 int printModelSelectFreq(StepView* s);
 [[nodiscard]] int printAvgParmEst(StepView* s, bool nonzeroParms);
-int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor);
+int nextDisplayEffect(const StepView* s, const SelectionState* sel, uint8_t* seen, int32_t* effect,
+                      int32_t* cursor);
 // Notes on the selected model, as R gives them: a fit that is exact (error sum of squares 0 or
 // rounding noise), and effects of the model all of whose columns are aliased with the others'.
 void noteFitQuality(StepView* s, const SelectionState* sel);

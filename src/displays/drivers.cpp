@@ -50,7 +50,7 @@ HostPool* workPool(StepView* s, SelectionState* sel) {
 // The tables of a fit before its selection results: classes, constructed effects, dimensions,
 // screening, the elastic net's tuning and external cross validation.
 int printFitInformation(StepView* s, SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const DisplayFlags f = displayFlags(s, sel);
   ZDesign* d = s->lev.design;
   if (d && d->classCount > 0) {
@@ -59,7 +59,7 @@ int printFitInformation(StepView* s, SelectionState* sel) {
       if (int rc = printClassLevelCoding(s, workPool(s, sel)); rc != 0) return rc;
     zsinglelvl(&s->lev);
   }
-  printConstructedEffectInfo(s, s->res.output.manager, d);
+  printConstructedEffectInfo(s, s->output.manager, d);
   if (int rc = printDimensions(s, sel); rc != 0) return rc;
   if (o.screen != kScreenNone) {
     if (int rc = printScreeningInfo(s, sel); rc != 0) return rc;
@@ -85,7 +85,7 @@ int printFitResults(StepView* s, SelectionState* sel) {
   zeroNegligibleTotals(sel);  // sums within rounding of zero are shown as 0
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != kCvIndex)
     hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
   if (sel->sweep.aliasedCount != 0) {
@@ -101,12 +101,12 @@ int printFitResults(StepView* s, SelectionState* sel) {
 }
 
 int openSelectedModelGroup(StepView* s) {
-  if (s->res.output.selectedModelGroup) return 0;
-  const bool none = s->settings.options.method == kMethodNone;
-  s->res.output.selectedModelGroup = static_cast<HostObject*>(openGroup(
-      &s->res.output, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
+  if (s->output.selectedModelGroup) return 0;
+  const bool none = s->display.method == kMethodNone;
+  s->output.selectedModelGroup = static_cast<HostObject*>(openGroup(
+      &s->output, "SelectedModel", msgStr(none ? 481 : 480), {argFlag(dkey::kFlag435, 1)}));
   return sendGroupRequest(
-      &s->res.output, s->res.output.manager, op::kGroupAttributes,
+      &s->output, s->output.manager, op::kGroupAttributes,
       {argInt(dkey::kLevel, s->group.refitPass ? 3 : 2), argInt(key::kMinusOne, -1),
        argString(key::kText, msgStr(none ? 482 : 480))});
 }
@@ -116,8 +116,8 @@ namespace {
 // Summary group: the selection summary, the stop reason and details, and the plots.
 int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file, int64_t* position,
                       int sampleIndex) {
-  const SelectionOptions& o = s->settings.options;
-  void* group = openGroup(&s->res.output, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
+  const DisplayOptions& o = s->display;
+  void* group = openGroup(&s->output, "Summary", msgStr(792), {argFlag(dkey::kFlag435, 1)});
   BestSteps best;
   computeBestSteps(s, sel, &best);
   void* bestData = nullptr;
@@ -144,7 +144,7 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
     if (int rc = plotCriteria(s, sel, best, marks, summaryData, bestData); rc != 0) return rc;
     if (int rc = plotAse(s, sel, marks, summaryData); rc != 0) return rc;
   }
-  closeGroup(&s->res.output, group);
+  closeGroup(&s->output, group);
   return 0;
 }
 
@@ -152,7 +152,7 @@ int printSummaryGroup(StepView* s, SelectionState* sel, ScratchFileObject* file,
 
 int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* file,
                           int64_t* position, int sampleIndex) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const MethodCode m = o.method;
   if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) &&
       sel->steps.stepCount > 0) {
@@ -167,7 +167,7 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
     if (int rc = printSelectedModelNote(s, sel, workPool(s, sel), sel->run.stop.reason); rc != 0)
       return rc;
     if (int rc = printSelectedEffects(s, sel, workPool(s, sel)); rc != 0) return rc;
-    if (m != kMethodNone && s->settings.showPValues) textLine(&s->res.output, 'l', msgStr(199));
+    if (m != kMethodNone && s->settings.showPValues) textLine(&s->output, 'l', msgStr(199));
     if (int rc = printAnova(s, sel, workPool(s, sel)); rc != 0) return rc;
     if (int rc = printFitStatistics(s, sel); rc != 0) return rc;
     if (displayFlags(s, sel).cvDetails)

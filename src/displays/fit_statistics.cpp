@@ -22,7 +22,7 @@ void criterionEntry(FactoidTable& t, CriterionCode code, const FitSummary& fit,
 }  // namespace
 
 int printFitStatistics(StepView* s, const SelectionState* sel) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const DisplayFlags f = displayFlags(s, sel);
   const double n = sel->totals.trainFreq;
   const int32_t p = sel->sweep.sweptColumns;
@@ -42,7 +42,7 @@ int printFitStatistics(StepView* s, const SelectionState* sel) {
     fit.press = sel->fit.press, fit.validAse = sel->fit.validAse, fit.cvPress = sel->fit.cvPress;
   }
 
-  FactoidTable t(&s->res.output);
+  FactoidTable t(&s->output);
   t.create("FitStatistics", "Stat.VARSIFTER.FitStatistics", msgStr(540));
   t.entry(msgStr(541), valueDouble(rootMse), bestFit());
   t.entry(msgStr(542), valueDouble(sel->totals.responseMean), bestFit());

@@ -26,7 +26,7 @@ int printGroupInformation(StepView* s) {
       if (int rc = printClassLevelCoding(s, s->group.byPool); rc != 0) return rc;
     zsinglelvl(&s->lev);
   }
-  printConstructedEffectInfo(s, s->res.output.manager, d);
+  printConstructedEffectInfo(s, s->output.manager, d);
   return printDimensions(s, sel);
 }
 
@@ -40,6 +40,7 @@ int skipStepRecords(StepView* s, ScratchFileObject* file, int64_t* position, int
     HostPool* pool = kernel().poolCreate("step pool", kPoolPlain);
     if (!pool) return rc::kPool;
     SelectionState record;
+    // The records were written under the run's options, which the history reader follows.
     shareRunOptions(&record, s->group.selection);
     record.modelPool = pool;
     record.streamFile = file;
@@ -53,17 +54,18 @@ int skipStepRecords(StepView* s, ScratchFileObject* file, int64_t* position, int
 // One sample: its group, its step details and its selection.
 int printSample(StepView* s, int level, int number, int index, ScratchFileObject* file,
                 int64_t* position, int64_t* plotPosition) {
-  void* group = openGroup(&s->res.output, "Sample" + std::to_string(number), msgStr(1151, {number}),
+  void* group = openGroup(&s->output, "Sample" + std::to_string(number), msgStr(1151, {number}),
                           {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Sample")),
                            argDouble(dkey::kNumber, number), argFlag(dkey::kFlag435, 0)});
-  groupAttributes(&s->res.output, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
-                                   argString(key::kText, msgStr(485, {number}))});
+  groupAttributes(&s->output, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
+                               argString(key::kText, msgStr(485, {number}))});
   if (displayFlags(s, &s->group.selection).stepDetails) {
     if (int rc = printStepDetails(s, file, position, index); rc != 0) return rc;
   } else if (int rc = skipStepRecords(s, file, position, index); rc != 0) {
     return rc;
   }
   SelectionState record;
+  // The records were written under the run's options, which the history reader follows.
   shareRunOptions(&record, s->group.selection);
   record.modelPool = s->group.byPool;
   record.streamFile = file;
@@ -71,12 +73,12 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
   if (readStepHistory(&record) != 0) return rc::kHistory;
   if (record.run.status == 0)
     if (int rc = printSelectionResults(s, &record, file, plotPosition, index); rc != 0) return rc;
-  if (s->res.output.selectedModelGroup) {
-    closeGroup(&s->res.output, s->res.output.selectedModelGroup);
-    s->res.output.selectedModelGroup = nullptr;
+  if (s->output.selectedModelGroup) {
+    closeGroup(&s->output, s->output.selectedModelGroup);
+    s->output.selectedModelGroup = nullptr;
   }
-  closeGroup(&s->res.output, group);
-  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level)});
+  closeGroup(&s->output, group);
+  groupAttributes(&s->output, {argInt(key::kGroupLevel, level)});
   return 0;
 }
 
@@ -106,11 +108,11 @@ int printModelAverage(StepView* s) {
   void* initial = nullptr;
   if (!refit) {
     if (int rc = printGroupInformation(s); rc != 0) return rc;
-    initial = openGroup(&s->res.output, "InitialAverage", msgStr(m.refit ? 1221 : 1222),
+    initial = openGroup(&s->output, "InitialAverage", msgStr(m.refit ? 1221 : 1222),
                         {argFlag(dkey::kFlag435, 0)});
   }
   const ResampleSet* set = &s->group.resampling;
-  if (s->settings.options.modelAveragingRun && m.details && resampleFile(set, 0)) {
+  if (s->display.modelAveragingRun && m.details && resampleFile(set, 0)) {
     int number = 1;
     int64_t plotPosition = 0;
     for (int32_t r = 0; r < set->recordCount; ++r) {
@@ -129,7 +131,7 @@ int printModelAverage(StepView* s) {
   }
   if (int rc = printAvgParmEst(s, m.nonZeroParms && !refit); rc != 0) return rc;
   if (int rc = plotParmDistributions(s); rc != 0) return rc;
-  if (initial) closeGroup(&s->res.output, initial);
+  if (initial) closeGroup(&s->output, initial);
   return 0;
 }
 

@@ -34,7 +34,7 @@ struct Entries {
 
 // The rows of a method that selects: criteria, limits, levels, folds, forced effects.
 void selectionRows(const StepView* s, Entries& e) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const DisplayFlags f = displayFlags(s, nullptr);
   if (!f.pathEstimates && !f.groupPath) e.message(676, criterionInfo(o.select).texts.name);
   if (o.steps) {
@@ -66,9 +66,9 @@ void selectionRows(const StepView* s, Entries& e) {
 }  // namespace
 
 int printModelInfo(StepView* s) {
-  DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
-  FactoidTable t(&s->res.output);
+  DisplayClock clock(&s->output);
+  const DisplayOptions& o = s->display;
+  FactoidTable t(&s->output);
   t.create("ModelInfo", "Stat.VARSIFTER.ModelInfo", msgStr(670));
   Entries e{t};
   e.text(671, dataSetName(s->settings.inputReader));

@@ -26,8 +26,8 @@ std::vector<OutputArgItem> widthDynamic(const char* name, int width) {
 }  // namespace
 
 int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth) {
-  DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  DisplayClock clock(&s->output);
+  const DisplayOptions& o = s->display;
   const bool roles = o.rolesPresent, freq = o.freqPresent;
   const bool separate = bound(s->settings.validation) || bound(s->settings.test);
   const bool validRow = roles &&
@@ -51,7 +51,7 @@ int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth) {
   HostString* label = nullptr;
   HostString* source = msgStr(516);
   double n = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   if (!separate) {
     t.create("NObs", {argString(key::kLabel2, msgStr(500))});
   } else {
@@ -110,10 +110,10 @@ int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth) {
 
 int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding* binding,
                     int sourceWidth) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const bool test = binding == &s->settings.test;
   int width = widestLabel({501, 502});
-  if (s->settings.options.freqPresent) width = std::max(width, widestLabel({503, 504}));
+  if (s->display.freqPresent) width = std::max(width, widestLabel({503, 504}));
   struct Counts {
     double read, used, freqRead, freqUsed;
   } c = test ? Counts{sel->totals.testObsRead, sel->totals.testRows, sel->totals.testFreqRead,
@@ -125,7 +125,7 @@ int printNObsSource(StepView* s, const SelectionState* sel, const DataSetBinding
   HostString* source = msgStr(test ? 517 : 518);
   HostString* label = nullptr;
   double n = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("NObs", {argString(key::kLabel2, title), argString(key::kTitle, source)});
   std::vector<OutputArgItem> dyn;
   addDynamic(dyn, "tableTitle", valueString(title));
@@ -160,13 +160,13 @@ int printObsProfiles(StepView* s, const SelectionState* sel) {
   void* group = nullptr;
   int sourceWidth = 0;
   if (separate) {
-    group = openGroup(&s->res.output, "ObsProfiles", msgStr(793), {argFlag(dkey::kFlag435, 0)});
+    group = openGroup(&s->output, "ObsProfiles", msgStr(793), {argFlag(dkey::kFlag435, 0)});
     sourceWidth = widestLabel({516, 517, 518});
   }
   printNObsRoles(s, sel, sourceWidth);
   if (bound(s->settings.validation)) printNObsSource(s, sel, &s->settings.validation, sourceWidth);
   if (bound(s->settings.test)) printNObsSource(s, sel, &s->settings.test, sourceWidth);
-  if (group) closeGroup(&s->res.output, group);
+  if (group) closeGroup(&s->output, group);
   return 0;
 }
 

@@ -56,12 +56,12 @@ struct Widths {
 
 Widths widthsOf(const Context& c, uint8_t* classUsed) {
   Widths w;
-  w.effect = c.s->settings.options.noInt ? 0 : static_cast<int>(candidateLabel(c.s, 0).size());
+  w.effect = c.s->display.noInt ? 0 : static_cast<int>(candidateLabel(c.s, 0).size());
   int32_t e = -1, cursor = -1;
-  while (nextDisplayEffect(c.sel, nullptr, &e, &cursor))
+  while (nextDisplayEffect(c.s, c.sel, nullptr, &e, &cursor))
     w.effect = std::max(w.effect, static_cast<int>(candidateLabel(c.s, e).size()));
   e = cursor = -1;
-  while (nextDisplayEffect(c.sel, nullptr, &e, &cursor)) {
+  while (nextDisplayEffect(c.s, c.sel, nullptr, &e, &cursor)) {
     ++w.effects;
     if (const ZEffect* z = candidateEffect(c.s, e))
       for (int k = 0; k < z->allClassCount; ++k)
@@ -134,7 +134,8 @@ void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*te
   }
 }
 
-int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect, int32_t* cursor) {
+int nextDisplayEffect(const StepView* s, const SelectionState* sel, uint8_t* seen, int32_t* effect,
+                      int32_t* cursor) {
   if (!seen) {
     for (int32_t e = *effect + 1; e < sel->layout.effectCount; ++e) {
       uint8_t st = sel->sweep.states[e];
@@ -145,8 +146,7 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
     *effect = sel->layout.effectCount;
     return 0;
   }
-  const bool group = sel->options && methodInfo(sel->options->method).kind == MethodKind::kGroup &&
-                     sel->steps.changes;
+  const bool group = methodInfo(s->display.method).kind == MethodKind::kGroup && sel->steps.changes;
   const int32_t* list = group ? sel->steps.changes : sel->steps.effect;
   const int32_t length = group ? sel->steps.changeListLength : sel->steps.stepCount;
   for (int32_t k = *cursor + 1; list && k < length; ++k) {
@@ -165,8 +165,8 @@ int nextDisplayEffect(const SelectionState* sel, uint8_t* seen, int32_t* effect,
 // Returns 0 (also when no effect is shown), or -2 when a work buffer cannot be had.
 int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* allocator,
                             uint8_t entryOrder) {
-  DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  DisplayClock clock(&s->output);
+  const DisplayOptions& o = s->display;
   const Context c{s, sel, s->lev.design};
   const int classCount = c.d ? c.d->classCount : 0;
   auto take = [&](size_t n) {
@@ -191,7 +191,7 @@ int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* al
 
   const bool statistics = !f.pathEstimates && !f.groupPath;
   Row r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ParameterEstimates", {argString(key::kLabel2, msgStr(560))});
   t.column(ctype::kText, "Effect", effectText, {argInt(dkey::kTextWidth, std::max(w.effect, 1))});
   classColumns(t, c.d, classUsed, texts, values);
@@ -219,7 +219,7 @@ int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* al
   const double sse = sel->fit.trainSse > 0 ? sel->fit.trainSse : 0;
   const double mse = dfe > 0 ? sse / dfe : missingValue('.');
   int32_t e = -1, cursor = -1;
-  while (nextDisplayEffect(sel, seen, &e, &cursor)) {
+  while (nextDisplayEffect(c.s, sel, seen, &e, &cursor)) {
     const ZEffect* z = candidateEffect(c.s, e);
     r.forcedIn = sel->sweep.states[e] == effstate::kForced ? 1 : 0;
     for (int32_t i = 0; i < columnsShown(c, e); ++i) {
@@ -265,7 +265,7 @@ void noteFitQuality(StepView* s, const SelectionState* sel) {
   const Context c{s, sel, s->lev.design};
   std::string aliased;
   int32_t e = -1, cursor = -1;
-  while (nextDisplayEffect(sel, nullptr, &e, &cursor)) {
+  while (nextDisplayEffect(s, sel, nullptr, &e, &cursor)) {
     const int32_t first = sel->sweep.firstParam ? sel->sweep.firstParam[e] : 0;
     const int32_t n = columnsShown(c, e);
     bool none = n > 0;

@@ -37,7 +37,7 @@ int printParameterNames(StepView* s, SelectionState* sel, const OutputData* data
   const StepSettings& st = s->settings;
   const ZDesign* d = s->lev.design;
   const OutDesignColumns& des = data->design;
-  const int noInt = st.options.noInt ? 1 : 0;
+  const int noInt = s->display.noInt ? 1 : 0;
   std::vector<int32_t> list;
   int32_t n = 0;
   if (st.outDesignFullModel) {
@@ -73,7 +73,7 @@ int printParameterNames(StepView* s, SelectionState* sel, const OutputData* data
   std::vector<char> name(static_cast<size_t>(nameWidth)),
       parameter(static_cast<size_t>(parameterWidth));
   double by = s->group.byGroupNumber;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ParameterNames", {argString(key::kLabel2, msgStr(880))});
   t.column(ctype::kText, "Name", name.data(), {argInt(dkey::kTextWidth, nameWidth)});
   t.column(ctype::kText, "Parameter", parameter.data(), {argInt(dkey::kTextWidth, parameterWidth)});

@@ -10,9 +10,9 @@
 namespace vsf {
 
 int printPerfSettings(StepView* s) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const ThreadOptions& th = s->settings.threads;
-  FactoidTable t(&s->res.output);
+  FactoidTable t(&s->output);
   t.create("PerfSettings", "Stat.VARSIFTER.PerfSettings", msgStr(730),
            {argString(key::kLabel, msgStr(730))});
   t.entry(msgStr(731), valueString(msgStr(th.threadsOn ? 732 : 733)));
@@ -23,7 +23,7 @@ int printPerfSettings(StepView* s) {
   } else {
     t.entry(msgStr(734), valueInt(th.requestedWorkers));
   }
-  t.entry(msgStr(739), valueString(msgStr(s->settings.options.buildFullSscp ? 740 : 741)));
+  t.entry(msgStr(739), valueString(msgStr(s->display.buildFullSscp ? 740 : 741)));
   t.close();
   t.release();
   return 0;
@@ -41,8 +41,8 @@ struct TimingRow {
 }  // namespace
 
 // Replaces the step's start time by the step's total elapsed time. Not timed itself.
-int printTiming(StepView* s) {
-  const PhaseTimers& tm = s->res.timers;
+int printTiming(StepView* s, PhaseTimers* timers) {
+  const PhaseTimers& tm = *timers;
   const bool all = s->settings.threads.allDetails != 0;
   const bool averaging = s->settings.modelAverage.on != 0;
   const TimingRow rows[] = {
@@ -52,7 +52,7 @@ int printTiming(StepView* s) {
       {705, tm.dataPass, true, true},
       {704, tm.averaging, averaging, true},
       {706, tm.selection, true, true},
-      {707, s->res.output.clockTotal, all && s->res.output.clockTotal != 0, false},
+      {707, s->output.clockTotal, all && s->output.clockTotal != 0, false},
       {708, tm.passes, all && tm.passes != 0, false},
       {709, tm.trials, all && tm.trials != 0, false},
       {710, tm.recording, all && tm.recording != 0, false},
@@ -68,7 +68,7 @@ int printTiming(StepView* s) {
   double time = 0;
   char control = ' ';
 
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("Timing", {argString(key::kLabel2, msgStr(700))});
   t.column(ctype::kText, "CodeSection", section.data(),
            {argInt(dkey::kTextWidth, static_cast<int>(section.size()))});
@@ -88,8 +88,8 @@ int printTiming(StepView* s) {
     write(r.label, r.value, ' ');
     if (r.summed) sum += r.value < 0 ? 0 : r.value;
   }
-  const double total = hostClock() - s->res.timers.stepStart;
-  s->res.timers.stepStart = total;
+  const double total = hostClock() - timers->stepStart;
+  timers->stepStart = total;
   write(714, std::max(total - sum, 0.0), ' ');
   write(713, total, '-');
   t.close();

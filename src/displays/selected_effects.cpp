@@ -22,7 +22,7 @@ void appendLabel(std::string* text, std::string_view label) {
 std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* seen) {
   std::string text;
   int32_t e = -1, cursor = -1;
-  while (nextDisplayEffect(sel, seen, &e, &cursor)) appendLabel(&text, candidateLabel(s, e));
+  while (nextDisplayEffect(s, sel, seen, &e, &cursor)) appendLabel(&text, candidateLabel(s, e));
   for (int32_t k = 0; k < sel->layout.effectCount; ++k)
     if (!seen[k] && inModel(sel->sweep.states[k])) appendLabel(&text, candidateLabel(s, k));
   return text;
@@ -32,7 +32,7 @@ std::string enteredOrder(const StepView* s, const SelectionState* sel, uint8_t* 
 
 // Returns 0 (also when no table is due), or -2 when a buffer cannot be had.
 int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* allocator) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   int32_t inModelCount = 0;
   int width = 0;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
@@ -40,11 +40,10 @@ int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* alloc
       ++inModelCount;
       width += static_cast<int>(candidateLabel(s, e).size()) + 1;
     }
-  if (inModelCount == 0 || (s->settings.options.method == kMethodNone && !s->group.refitPass))
-    return 0;
+  if (inModelCount == 0 || (s->display.method == kMethodNone && !s->group.refitPass)) return 0;
 
   std::string text;
-  if (s->settings.options.orderSelect) {
+  if (s->display.orderSelect) {
     auto* seen = static_cast<uint8_t*>(
         allocator ? kernel().poolAlloc(allocator, std::max(sel->layout.effectCount, 1), kAllocZero)
                   : nullptr);
@@ -65,7 +64,7 @@ int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* alloc
   fillField(effects, width, text);
   fillField(labelField, labelWidth, label);
 
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("SelectedEffects", {argString(key::kLabel2, msgStr(780))});
   t.column(ctype::kText, "Label", labelField, {argInt(dkey::kTextWidth, labelWidth)});
   t.column(ctype::kText, "Effects", effects, {argInt(dkey::kTextWidth, width)});
@@ -99,7 +98,7 @@ int effectListLength(StepView* s, const SelectionState* sel, HostPool* allocator
 }
 
 int printSelectedModelNote(StepView* s, const SelectionState* sel, HostPool*, uint8_t stopReason) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   if (o.method == kMethodNone) return 0;
   const long long step = o.method == kMethodBackward
                              ? sel->steps.stepCount - 1
@@ -112,7 +111,7 @@ int printSelectedModelNote(StepView* s, const SelectionState* sel, HostPool*, ui
     if (name.empty()) return rc::kMemory;
     sentence = msgStr(661, {std::string_view(name), step});
   }
-  textLine(&s->res.output, 'c', sentence);
+  textLine(&s->output, 'c', sentence);
   return 0;
 }
 

@@ -39,14 +39,14 @@ struct Plan {
 Plan planOf(const StepView* s, const SelectionState* sel) {
   Plan p;
   p.f = displayFlags(s, sel);
-  p.method = s->settings.options.method;
+  p.method = s->display.method;
   p.backward = p.method == kMethodBackward;
   const MethodMoves moves = methodInfo(p.method).moves;
   p.entered = p.f.severalPerStep || !p.backward;
   p.removed = p.f.severalPerStep || moves == MethodMoves::kDrops || moves == MethodMoves::kBoth;
   p.stepLabel = s->settings.graphicsOn;
   p.normBeta = s->settings.graphicsOn && p.f.stepNorm;
-  if (s->settings.options.showStepL1) p.l1Column = s->settings.options.l1Choice;
+  if (s->display.showStepL1) p.l1Column = s->display.l1Choice;
   return p;
 }
 
@@ -168,7 +168,7 @@ void putLabel(char* field, int width, int* used, std::string_view label) {
 // Returns 0, or -2 when a text buffer cannot be had.
 int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allocator,
                           const BestSteps* best, const StepMarks& marks, void** dataOut) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const Plan p = planOf(s, sel);
   Buffers b;
   b.width = labelWidth(s, sel, p.f.severalPerStep);
@@ -181,7 +181,7 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
     return rc::kMemory;
 
   SummaryRow r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   const MethodCode method = p.method;
   t.create("SelectionSummary", {argString(key::kLabel2, msgStr(methodInfo(method).summaryTitle)),
                                 argInt(dkey::kSummaryFlag, 1)});
@@ -227,7 +227,7 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
     clearTexts();
     fillValues(s, sel, p, best, 0, &r);
     r.step = 0;
-    r.nEffects = shownEffects = sel->layout.effectCount - (s->settings.options.noInt ? 1 : 0);
+    r.nEffects = shownEffects = sel->layout.effectCount - (s->display.noInt ? 1 : 0);
     r.f = r.probF = missingLowest();
     r.control = ' ';
     stepLabel(0);

@@ -15,8 +15,8 @@ namespace vsf {
 namespace {
 
 void describe(StepView* s, int level, HostString* text) {
-  groupAttributes(&s->res.output, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
-                                   argString(key::kText, text)});
+  groupAttributes(&s->output, {argInt(dkey::kLevel, level), argInt(key::kMinusOne, -1),
+                               argString(key::kText, text)});
 }
 
 // The entered and removed labels of a step that may change several effects.
@@ -36,7 +36,7 @@ void changeTexts(const StepView* s, const SelectionState* record, std::string* i
 
 // What the step changed, at the level below the step's description. 0 or -2.
 int describeChange(StepView* s, const SelectionState* record, int level, int stepNumber, int r) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const StepHistory& h = record->steps;
   const int32_t last = record->steps.stepCount - 1;
   if (stepNumber == 0 && o.method == kMethodBackward) {
@@ -61,9 +61,9 @@ int describeChange(StepView* s, const SelectionState* record, int level, int ste
 }
 
 void releaseRecord(StepView* s) {
-  if (s->res.output.detailsPool) {
-    kernel().poolDestroy(s->res.output.detailsPool);
-    s->res.output.detailsPool = nullptr;
+  if (s->output.detailsPool) {
+    kernel().poolDestroy(s->output.detailsPool);
+    s->output.detailsPool = nullptr;
   }
 }
 
@@ -73,15 +73,15 @@ void releaseRecord(StepView* s) {
 // nonzero code of a table.
 int printStepRecord(StepView* s, const SelectionState* record, int level, int stepNumber, int r,
                     int first) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const DisplayFlags f = displayFlags(s, record);
   void* group =
-      openGroup(&s->res.output, "Step" + std::to_string(stepNumber), msgStr(450, {stepNumber}),
+      openGroup(&s->output, "Step" + std::to_string(stepNumber), msgStr(450, {stepNumber}),
                 {argFlag(dkey::kFlag286, 1), argString(dkey::kBaseName, hstr("Step")),
                  argDouble(dkey::kNumber, stepNumber), argFlag(dkey::kFlag435, 1)});
   if (f.detailsText) {
     groupAttributes(
-        &s->res.output,
+        &s->output,
         {argInt(dkey::kLevel, level), argFlag(dkey::kFlag358, 1), argInt(key::kMinusOne, -1),
          argString(key::kText, msgStr(methodInfo(o.method).stepTitle, {stepNumber}))});
     if (int rc = describeChange(s, record, level + 1, stepNumber, r); rc != 0) return rc;
@@ -103,14 +103,14 @@ int printStepRecord(StepView* s, const SelectionState* record, int level, int st
     if (f.candidatesPlot)
       if (int rc = plotCandidates(s, record); rc != 0) return rc;
   }
-  if (f.detailsText) ruleLine(&s->res.output);
-  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level + 1)});
-  closeGroup(&s->res.output, group);
+  if (f.detailsText) ruleLine(&s->output);
+  groupAttributes(&s->output, {argInt(key::kGroupLevel, level + 1)});
+  closeGroup(&s->output, group);
   return 0;
 }
 
 int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, int sample) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const SelectionState& live = s->group.selection;
   const int level = 2 + (file ? 1 : 0) + (s->group.refitPass ? 1 : 0);
   int first = 0, stepNumber = 0;
@@ -118,13 +118,14 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
     first = live.layout.firstSelectable - 1;
     if (o.noInt && o.include == 0) first = -1, stepNumber = 1;
   }
-  void* group = openGroup(&s->res.output, "StepDetails", msgStr(791), {argFlag(dkey::kFlag435, 0)});
+  void* group = openGroup(&s->output, "StepDetails", msgStr(791), {argFlag(dkey::kFlag435, 0)});
   int64_t local = 0;
   int64_t* at = position ? position : &local;
   ScratchFileObject* stream = file ? file : s->group.groupScratch.file;
   const bool bySample = sample >= 0;  // a sample's records end at its final one
   for (int r = 0; bySample || r < live.steps.stepCount; ++r) {
     SelectionState record;
+    // The records were written under the run's options, which the history reader follows.
     shareRunOptions(&record, s->group.selection);
     record.streamFile = stream;
     record.streamPosition = at;
@@ -135,9 +136,8 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
       if (int rc = streamReadAt(stream, &id, 4, at); rc != 0) return rc;
       if (id != sample) break;
     }
-    if (!(s->res.output.detailsPool = kernel().poolCreate("step pool", kPoolPlain)))
-      return rc::kPool;
-    record.modelPool = s->res.output.detailsPool;
+    if (!(s->output.detailsPool = kernel().poolCreate("step pool", kPoolPlain))) return rc::kPool;
+    record.modelPool = s->output.detailsPool;
     if (readStepHistory(&record) != 0) {
       releaseRecord(s);
       return rc::kHistory;
@@ -152,9 +152,9 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
     }
     releaseRecord(s);
   }
-  closeGroup(&s->res.output, group);
-  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level)});
-  groupAttributes(&s->res.output, {argInt(key::kGroupLevel, level + 1)});
+  closeGroup(&s->output, group);
+  groupAttributes(&s->output, {argInt(key::kGroupLevel, level)});
+  groupAttributes(&s->output, {argInt(key::kGroupLevel, level + 1)});
   return 0;
 }
 

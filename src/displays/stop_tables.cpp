@@ -17,7 +17,7 @@ constexpr int kReasonWidth = 120;
 
 // The reason's text; empty when the reason has none.
 std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   const double sle = o.entryLevel, sls = o.stayLevel;
   switch (reason) {
     case 1:
@@ -69,7 +69,7 @@ std::string reasonText(const StepView* s, uint8_t reason, int32_t stepCount) {
 }  // namespace
 
 int printStopReason(StepView* s, uint8_t reason, int32_t stepCount) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   if (reason == 0 || reason == 9) return 0;
   std::string text = reasonText(s, reason, stepCount);
   if (text.empty()) return 0;
@@ -77,7 +77,7 @@ int printStopReason(StepView* s, uint8_t reason, int32_t stepCount) {
   char buffer[kReasonWidth];
   const int width = fillField(buffer, static_cast<int>(text.size()), text);
   int32_t code = reason;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("StopReason", {argString(key::kLabel2, msgStr(770))});
   t.column(ctype::kText, "Reason", buffer, {argInt(dkey::kTextWidth, width)});
   t.column(ctype::kInt, "Code", &code);
@@ -102,8 +102,8 @@ double fromLog(double v) {
 // Returns 0 (also when no candidate was refused: nothing to show), or -2 when a text buffer
 // cannot be had.
 int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, double stopValue) {
-  DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  DisplayClock clock(&s->output);
+  const DisplayOptions& o = s->display;
   const CriterionCode c = o.stop != kCritNone ? o.stop : o.select;
   const int header = criterionInfo(c).texts.stopHeader;  // the compare header follows
   if (header == 0) return 0;
@@ -120,7 +120,7 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
   addDynamic(critDyn, "CriterionHeader", valueString(msgStr(header)));
   addDynamic(compareDyn, "CompareCriterionHeader", valueString(msgStr(header + 1)));
 
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   if (several) {
     t.create("StopDetails", {argString(key::kLabel2, msgStr(654))});
     t.column(ctype::kDouble, "Criterion", &r.criterion, critDyn);

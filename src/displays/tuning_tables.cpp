@@ -17,9 +17,9 @@ bool pathMethod(MethodCode m) { return methodInfo(m).kind == MethodKind::kPath; 
 }  // namespace
 
 int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
-  DisplayClock clock(&s->res.output);
-  FactoidTable t(&s->res.output);
+  const DisplayOptions& o = s->display;
+  DisplayClock clock(&s->output);
+  FactoidTable t(&s->output);
   t.create("ElasticNetParaSummary", "Stat.VARSIFTER.ElasticNetParaSummary", msgStr(2001),
            {argString(key::kLabel, msgStr(2001))});
   const int search = static_cast<int>(o.l2Search);
@@ -51,13 +51,13 @@ int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
 int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
   const TuningTables& tt = sel->tuning;
   if (!tt.history) return 0;
-  const bool cv = s->settings.options.externalCv;
-  DisplayClock clock(&s->res.output);
+  const bool cv = s->display.externalCv;
+  DisplayClock clock(&s->output);
   struct Row {
     int32_t step = 0, opt = 0, nVar = 0, nSteps = 0;
     double l2 = 0, logL2 = 0, ratio = 0, value = 0, l2Norm = 0, l1Norm = 0;
   } row;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("ElasticNetTuneL2", {argString(key::kLabel2, msgStr(665))});
   t.column(ctype::kInt, "Step", &row.step);
   t.column(ctype::kDouble, "L2", &row.l2);
@@ -93,13 +93,13 @@ int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
 
 int printCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
-  const bool path = pathMethod(s->settings.options.method);
-  DisplayClock clock(&s->res.output);
+  const bool path = pathMethod(s->display.method);
+  DisplayClock clock(&s->output);
   struct Row {
     int32_t fold = 0, step = 0, nVar = 0;
     double ratio = 0, interpolation = 0, ase = 0, l2 = 0, l2Norm = 0, l1Norm = 0, l1Value = 0;
   } row;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("CVExternal", {argString(key::kLabel2, msgStr(665))});
   t.column(ctype::kInt, "Fold", &row.fold);
   t.column(ctype::kInt, "Step", &row.step);

@@ -9,7 +9,7 @@ int printUtilInfo(StepView* s) {
   struct Row {
     int32_t file = 0, buffers = 0, pages = 0, pageSize = 0, fileSize = 0;
   } r;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("UtilInfo");
   t.column(ctype::kInt, "UtilFile", &r.file);
   t.column(ctype::kInt, "NumBuffers", &r.buffers);

@@ -104,7 +104,9 @@ int fitAndReport(VsfState* s) {
   s->res.timers.fitStart = hostClock() - mark;
   s->res.timers.selection += s->res.timers.fitStart;
   if (o.modelAveragingRun)
-    if (int rc = averageOverSamples(&s->view, &s->group.resampling, &s->group.selection); rc != 0)
+    if (int rc =
+            averageOverSamples(&s->view, &s->group.resampling, &s->group.selection, &s->res.timers);
+        rc != 0)
       return rc;
 
   mark = hostClock();

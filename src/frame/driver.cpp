@@ -227,7 +227,7 @@ void runProcedure() {
   s->res.timers.output += hostClock() - s->res.timers.mark;
   finishStep(s);
   if (s->settings.threads.perfDetails && s->settings.threads.timing)
-    guarded(s, printTiming(&s->view));
+    guarded(s, printTiming(&s->view, &s->res.timers));
   hostEndStep(s->stepCode);
 }
 
@@ -348,7 +348,7 @@ void finishStep(VsfState* s) {
   destroyPool(s->res.mainPool);
   destroyPool(s->group.byPool);
   destroyPool(s->group.pagePool);
-  destroyPool(s->res.fifthPool);
+  destroyPool(s->res.output.modelPool);
   destroyPool(s->res.output.detailsPool);
   s->res.cleanupDone = 1;
   s->res.timers.cleanup = hostClock() - s->res.timers.cleanup;

@@ -25,12 +25,14 @@ StepSettings refitSettings(const StepSettings& step) {
   return r;
 }
 
-int refitPass(VsfState* s, const StepSettings& settings) {
-  StepView view{settings, s->res, s->group, s->lev, s->stepCode, s->byGroupCount};
+int refitPass(VsfState* s, const StepSettings& settings, const DisplayOptions& display) {
+  StepView view{settings, display, s->res,      s->res.output,
+                s->group, s->lev,  s->stepCode, s->byGroupCount};
   if (int rc = initResampleWork(&view, &s->group.resampling, true); rc != 0) return rc;
   SelectionState& sel = s->group.selection;
   if (int rc = fitModel(&sel, &s->group.resampling); rc != 0) return rc;
-  if (int rc = averageOverSamples(&view, &s->group.resampling, &s->group.selection); rc != 0)
+  if (int rc = averageOverSamples(&view, &s->group.resampling, &s->group.selection, &s->res.timers);
+      rc != 0)
     return rc;
   if (!settings.displaysSuppressed && s->group.resampling.resampleCount > 0) {
     const double mark = hostClock();
@@ -51,6 +53,7 @@ int refitAverage(VsfState* s) {
   const PathOptions paths = pathOptionsOf(settings.options);
   const CvOptions cv = cvOptionsOf(settings.options);
   const EngineOptions engine = engineOptionsOf(settings);
+  const DisplayOptions display = displayOptionsOf(settings.options);
   SelectionState& sel = s->group.selection;
   sel.options = &settings.options;
   sel.rules = &rules;
@@ -59,7 +62,7 @@ int refitAverage(VsfState* s) {
   s->group.refitPass = 1;
   void* group =
       openGroup(&s->res.output, "RefitAverage", msgStr(1220), {argFlag(dkey::kFlag435, 1)});
-  const int rc = refitPass(s, settings);
+  const int rc = refitPass(s, settings, display);
   closeGroup(&s->res.output, group);
   s->group.refitPass = 0;
   sel.options = &s->settings.options;

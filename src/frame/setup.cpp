@@ -78,6 +78,7 @@ int setupAnalysis(VsfState* s) {
   }
   settleRunOptions(s);
   settleEngineOptions(s);
+  settleDisplayOptions(s);
   return 0;
 }
 

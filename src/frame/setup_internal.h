@@ -13,6 +13,7 @@ struct SelectionRules;
 struct PathOptions;
 struct CvOptions;
 struct EngineOptions;
+struct DisplayOptions;
 
 inline bool isPathCode(MethodCode m) {
   return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
@@ -62,6 +63,10 @@ void settleRunOptions(VsfState* state);
 CvOptions cvOptionsOf(const SelectionOptions& options);
 EngineOptions engineOptionsOf(const StepSettings& settings);
 void settleEngineOptions(VsfState* state);
+// The displays' record from the settled options (setup_display.cpp); the refit pass makes its
+// own from its settings.
+DisplayOptions displayOptionsOf(const SelectionOptions& options);
+void settleDisplayOptions(VsfState* state);
 
 // Output requests, model averaging and the bridge (setup_outputs.cpp).
 // OUTPUT and SCORE statistics that only model averaging gives are dropped without it.

@@ -26,13 +26,15 @@ struct VsfState {
   // What cross validation and the rest of the engine read of the settings, settled once too.
   CvOptions cv;
   EngineOptions engine;
+  // What the displays, the graphs and the model-averaging outputs read of the options.
+  DisplayOptions display;
   GroupState group;
   // The output data sets' variables and what their writers keep across BY groups.
   OutputData outputs;
   // Observations of the validation and test data sets read over the BY groups.
   double heldOutRead[2] = {0, 0};
   // What the layers below the frame are given of this state.
-  StepView view{settings, res, group, lev, stepCode, byGroupCount};
+  StepView view{settings, display, res, res.output, group, lev, stepCode, byGroupCount};
 
   VsfState() = default;
   // A copy's view refers to the copy's own parts.
@@ -47,6 +49,7 @@ struct VsfState {
         pathOptions(o.pathOptions),
         cv(o.cv),
         engine(o.engine),
+        display(o.display),
         group(o.group),
         outputs(o.outputs),
         heldOutRead{o.heldOutRead[0], o.heldOutRead[1]} {}
@@ -63,6 +66,7 @@ struct VsfState {
     pathOptions = PathOptions();
     cv = CvOptions();
     engine = EngineOptions();
+    display = DisplayOptions();
     group = GroupState();
     outputs = OutputData();
     heldOutRead[0] = heldOutRead[1] = 0;

@@ -7,7 +7,7 @@ namespace vsf {
 int plotAse(StepView* s, const SelectionState* sel, const StepMarks& marks, void* summaryData) {
   const PlotFamily& f = s->settings.plots.ase;
   if (!f.on || !summaryData) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const StepSettings& st = s->settings;
   const bool roles = st.validation.dataSet || st.test.dataSet || st.counts.partition;
   const StepAxisCode axis = stepAxis(f, sel, kLabelledSteps);

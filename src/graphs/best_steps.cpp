@@ -54,13 +54,13 @@ void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* b
       at = breakTie(sel, c, first, value);
     best->step[codeIndex(c)] = at;
   }
-  const CriterionCode choose = s->settings.options.choose;
+  const CriterionCode choose = s->display.choose;
   if (choose != kCritNone && sel->run.chosenStep >= 0 && sel->run.chosenStep < sel->steps.stepCount)
     best->step[codeIndex(choose)] = sel->run.chosenStep;
 }
 
 int32_t chosenDisplayStep(const StepView* s, const SelectionState* sel, const BestSteps& best) {
-  const CriterionCode choose = s->settings.options.choose;
+  const CriterionCode choose = s->display.choose;
   if (choose == kCritNone || best.step[codeIndex(choose)] < 0) return lastDisplayStep(s, sel);
   return std::max(displayStep(s, sel, best.step[codeIndex(choose)]), 0);
 }
@@ -70,7 +70,7 @@ namespace {
 // The criteria of the BestStep columns, in their order, when the fit has their values; each
 // column's prefix is the registry's.
 std::vector<CriterionCode> bestColumns(const StepView* s, const SelectionState* sel) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   std::vector<CriterionCode> c = {kCritAic, kCritAicc, kCritSbc, kCritAdjRsq};
   if (o.pressPerStep) c.push_back(kCritPress);
   if (o.validAsePerStep) c.push_back(kCritValidate);
@@ -95,7 +95,7 @@ struct BestValues {
 
 int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best, StepMarks* marks,
                   void** bestData) {
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   *bestData = nullptr;
   StepMarks& m = *marks;
   for (CriterionCode c : kAllCriterionCodes)
@@ -104,7 +104,7 @@ int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best,
   const int32_t chosen = chosenDisplayStep(s, sel, best);
   m.chosenStep = chosen;
   m.chosenLabel = hstr(stepLabelText(s, m, chosen));
-  const double* norms = s->settings.options.coefNormPerStep ? stepNorms(sel) : nullptr;
+  const double* norms = s->display.coefNormPerStep ? stepNorms(sel) : nullptr;
   if (norms) {
     m.normBase = norms[sel->steps.stepCount - 1];
     const int32_t at = historyIndex(s, sel, chosen);
@@ -115,7 +115,7 @@ int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best,
   std::vector<BestValues> values(columns.size());
   char optLabel[13];
   fillField(optLabel, 13, "Optimal Value");
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("BestStep");
   t.column(ctype::kText, "OptLabel", optLabel, {argInt(dkey::kTextWidth, 13)});
   const std::vector<OutputArgItem> whole = {argInt(dkey::kDecimals, 0)};

@@ -19,7 +19,7 @@ bool showable(double v) { return !isMissing(v) && !std::isnan(v) && std::fabs(v)
 // The candidates with a value, best first: ascending, but descending for a criterion that is
 // maximized and for significance levels at a removing step.
 std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* record, bool adds) {
-  const CriterionCode select = s->settings.options.select;
+  const CriterionCode select = s->display.select;
   const double* v = record->sweep.candidateValues;
   std::vector<int32_t> list;
   const auto* table = s->group.candidates.table;
@@ -35,9 +35,9 @@ std::vector<int32_t> rankedCandidates(const StepView* s, const SelectionState* r
 }  // namespace
 
 int plotCandidates(StepView* s, const SelectionState* record) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   if (o.method == kMethodNone || record->steps.stepCount < 2) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const StepHistory& h = record->steps;
   const int32_t step = h.stepCount - 1;
   const bool adds = h.effects[step] > h.effects[step - 1] ||
@@ -67,7 +67,7 @@ int plotCandidates(StepView* s, const SelectionState* record) {
   std::string effect(static_cast<size_t>(width), ' ');
   int32_t candidateFor = 0;
   double value = 0, drop = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("PlotCandidates");
   t.column(ctype::kText, "Effect", effect.data(), {argInt(dkey::kTextWidth, width)});
   if (competitive) t.column(ctype::kInt, "CandidateFor", &candidateFor);

@@ -33,7 +33,7 @@ std::vector<Parameter> plottedParameters(StepView* s, const SelectionState* sel,
   const int limit = s->settings.plots.maxParmLabel;
   std::vector<Parameter> list;
   int curve = 0, longest = 0;
-  for (int32_t e = s->settings.options.noInt ? 0 : 1; seen && e < sel->layout.effectCount; ++e) {
+  for (int32_t e = s->display.noInt ? 0 : 1; seen && e < sel->layout.effectCount; ++e) {
     if (!seen[e]) continue;
     ++curve;
     int32_t columns = candidateColumns(s, e);
@@ -95,7 +95,7 @@ constexpr CriterionCode kCriteria[] = {kCritAic,    kCritAicc,      kCritSbc, kC
 constexpr int kCriterionCount = sizeof(kCriteria) / sizeof(kCriteria[0]);
 
 // The second plot's criterion: CHOOSE, else STOP, else AICC.
-CriterionCode secondPlot(const SelectionOptions& o) {
+CriterionCode secondPlot(const DisplayOptions& o) {
   return o.choose != kCritNone ? o.choose : o.stop != kCritNone ? o.stop : kCritAicc;
 }
 
@@ -118,7 +118,7 @@ struct Columns {
 };
 
 Columns columnsOf(const StepView* s, const SelectionState* sel, int parmWidth) {
-  const SelectionOptions& o = s->settings.options;
+  const DisplayOptions& o = s->display;
   return Columns{o.coefNormPerStep && stepNorms(sel),
                  s->settings.plots.maxParmLabel != 0 && parmWidth > 0,
                  o.fullModelVariance != 0,
@@ -217,15 +217,16 @@ class TableWriter {
 };
 
 void TableWriter::dropPool() {
-  if (s_->res.fifthPool) kernel().poolDestroy(s_->res.fifthPool);
-  s_->res.fifthPool = nullptr;
+  if (s_->output.modelPool) kernel().poolDestroy(s_->output.modelPool);
+  s_->output.modelPool = nullptr;
 }
 
 int TableWriter::readRecord(SelectionState* record, ScratchFileObject* stream, int64_t* position) {
   dropPool();
-  if (!(s_->res.fifthPool = kernel().poolCreate("model pool", kPoolPlain))) return rc::kPool;
+  if (!(s_->output.modelPool = kernel().poolCreate("model pool", kPoolPlain))) return rc::kPool;
+  // The records were written under the run's options, which the history reader follows.
   shareRunOptions(record, s_->group.selection);
-  record->modelPool = s_->res.fifthPool;
+  record->modelPool = s_->output.modelPool;
   record->streamFile = stream;
   record->streamPosition = position;
   if (readStepHistory(record) != 0) {
@@ -368,7 +369,7 @@ int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const S
                      int64_t* position, ScratchFileObject* stream) {
   const PlotFamily& f = s->settings.plots.coefficients;
   if (!f.on || sel->steps.stepCount <= 0) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   int parmWidth = 0;
   std::vector<Parameter> parms = plottedParameters(s, sel, marks.effectSeen, &parmWidth);
   const StepRange range = stepRange(s, sel, f);
@@ -386,7 +387,7 @@ int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const S
   r.stepLabel.assign(static_cast<size_t>(std::max(marks.labelWidth, 1)), ' ');
   r.parameter.assign(static_cast<size_t>(std::max(parmWidth, 1)), ' ');
   const Columns columns = columnsOf(s, sel, parmWidth);
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("Coefficients");
   defineColumns(t, columns, r);
   t.endColumns();
@@ -401,7 +402,7 @@ int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const S
   Settings g;
   g.axis = stepAxis(f, sel, kLabelledSteps);
   g.axisList = stepAxisList(marks, g.axis, range);
-  const CriterionCode second = secondPlot(s->settings.options);
+  const CriterionCode second = secondPlot(s->display);
   g.second = &criterionGraphTexts(second);
   g.pValues = second == kCritSl;
   g.logScale = f.logp != 0;

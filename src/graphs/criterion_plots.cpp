@@ -13,14 +13,14 @@ namespace vsf {
 namespace {
 
 // Whether a criterion shown only on request (CP, BIC) is among the displayed statistics.
-bool statisticShown(const SelectionOptions& o, CriterionCode c) {
+bool statisticShown(const DisplayOptions& o, CriterionCode c) {
   const int column = criterionInfo(c).statsColumn;
   return (column >= 0 && o.stats[column]) || o.select == c || o.stop == c || o.choose == c;
 }
 
 bool plotted(const StepView* s, const BestSteps& best, CriterionCode c) {
   if (best.step[codeIndex(c)] < 0) return false;
-  if (c == kCritCp || c == kCritBic) return statisticShown(s->settings.options, c);
+  if (c == kCritCp || c == kCritBic) return statisticShown(s->display, c);
   return true;
 }
 
@@ -48,8 +48,7 @@ struct Plan {
 void sendOne(StepView* s, const Plan& p, const CriterionGraphTexts& c, void* summary, void* best,
              OutputArgItem optVal) {
   static constexpr int kLabels[] = {1001, 1002, 1003};
-  const std::string yLabel =
-      c.folds ? msgText(c.label, {s->settings.options.cvFolds}) : msgText(c.label);
+  const std::string yLabel = c.folds ? msgText(c.label, {s->display.cvFolds}) : msgText(c.label);
   GraphRequest g(c.plot, msgStr(kLabels[static_cast<int>(p.axis) - 1], {std::string_view(yLabel)}),
                  labelText(s, c.plotShortLabel, c.folds));
   if (p.view) {
@@ -99,7 +98,7 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
                  const StepMarks& marks, void* summaryData, void* bestData) {
   const PlotFamily& f = s->settings.plots.criteria;
   if (!f.on || !summaryData || !bestData) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   Plan p;
   p.unpack = f.unpack != 0;
   p.axis = stepAxis(f, sel, p.unpack ? kLabelledSteps : kLabelledPanelSteps);
@@ -108,11 +107,11 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
     emptyRangeWarning(s, 225);
     return 0;
   }
-  p.selected = msgStr(criterionInfo(s->settings.options.choose).graph.selectedStep);
+  p.selected = msgStr(criterionInfo(s->display.choose).graph.selectedStep);
   p.axisList = stepAxisList(marks, p.axis, p.range);
   void* group = nullptr;
   if (p.unpack)
-    group = openGroup(&s->res.output, "CriterionPlots", msgStr(832), {argFlag(dkey::kFlag435, 0)});
+    group = openGroup(&s->output, "CriterionPlots", msgStr(832), {argFlag(dkey::kFlag435, 0)});
   if (p.range.restricted && !p.range.whole) p.view = rangeView(s, summaryData, p.range);
 
   std::vector<OutputArgItem> cells;
@@ -137,7 +136,7 @@ int plotCriteria(StepView* s, const SelectionState* sel, const BestSteps& best,
     addDynamic(cells, fmt::format("_OPTVAL{}", criteria), optVal);
   }
   if (p.unpack)
-    closeGroup(&s->res.output, group);
+    closeGroup(&s->output, group);
   else
     sendPanel(s, p, criteria, cells, summaryData, bestData);
   releaseView(s, p.view);

@@ -27,7 +27,7 @@ std::vector<int32_t> effectsInOrder(std::vector<int32_t> effects, const std::vec
 int plotEffectSelectPct(StepView* s, void* plotData, int32_t rows) {
   const PlotSettings& p = s->settings.plots;
   if (!p.effectSelectPct.on || !s->settings.graphicsOn || !plotData || rows <= 0) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   // Bars half a category apart at most, thinner as they get many.
   const double offset = rows >= 2 ? 0.5 / rows + 0.025 : 0.05;
   double threshold = p.effectSelectPct.minPct;

@@ -116,7 +116,7 @@ void GraphRequest::list(const std::vector<OutputArgItem>* records) {
 }
 
 int GraphRequest::send(StepView* s) {
-  return sendRequest(s->res.output.manager, op::kRenderGraph, items_);
+  return sendRequest(s->output.manager, op::kRenderGraph, items_);
 }
 
 // ---- Views and phantom tables ----
@@ -124,7 +124,7 @@ void* rangeView(StepView* s, void* data, const StepRange& range) {
   void* view = nullptr;
   HostString* where =
       hstr(fmt::format("where=(step >= {} and step <= {})", range.first, range.last));
-  if (sendRequest(s->res.output.manager, op::kFilteredView,
+  if (sendRequest(s->output.manager, op::kFilteredView,
                   {argPointer(key::kFilterData, argtype::kString, data),
                    argString(key::kWhere, where), argBound(key::kView, &view)}) < 0 ||
       !view)
@@ -139,7 +139,7 @@ void* rangeView(StepView* s, void* data, const StepRange& range) {
 }
 
 void releaseView(StepView* s, void* view) {
-  if (view) sendRequest(s->res.output.manager, op::kReleaseView, {argBound(key::kView, view)});
+  if (view) sendRequest(s->output.manager, op::kReleaseView, {argBound(key::kView, view)});
 }
 
 void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,
@@ -150,7 +150,7 @@ void bindPhantom(StepView* s, DataTable& t, std::string_view name, void** data,
 
 // ---- Criterion labels ----
 HostString* labelText(const StepView* s, int message, bool folds) {
-  return folds ? msgStr(message, {s->settings.options.cvFolds}) : msgStr(message);
+  return folds ? msgStr(message, {s->display.cvFolds}) : msgStr(message);
 }
 
 // ---- Small services ----
@@ -159,9 +159,7 @@ OutputArgItem valueText(std::string_view text) {
   return valueString(text.empty() ? nullptr : hstr(text));
 }
 
-HostString* methodName(const StepView* s) {
-  return msgStr(methodInfo(s->settings.options.method).label);
-}
+HostString* methodName(const StepView* s) { return msgStr(methodInfo(s->display.method).label); }
 
 HostPool* marksPool(StepView* s, const SelectionState* sel) {
   return sel->modelPool ? sel->modelPool : s->group.byPool;

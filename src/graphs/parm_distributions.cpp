@@ -32,7 +32,7 @@ PanelLayout panelLayout(int32_t plots) {
 void* writeCoeffs(StepView* s, const AveragedResults& a, int32_t parameters) {
   int32_t sample = 0;
   std::vector<double> value(static_cast<size_t>(parameters));
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("Coeffs");
   t.column(ctype::kInt, "Sample", &sample);
   for (int32_t p = 0; p < parameters; ++p)
@@ -142,7 +142,7 @@ int plotParmDistributions(StepView* s) {
   const SelectionState* sel = &s->group.selection;
   // Without a fitted sample there is no distribution (and no percentage to take).
   if (!p.on || !s->settings.graphicsOn || a.samplesFitted <= 0 || !sel->sweep.firstParam) return 0;
-  DisplayClock clock(&s->res.output);
+  DisplayClock clock(&s->output);
   const bool refitPass = s->group.refitPass != 0;
   Common c;
   c.name = refitPass ? "RefitParmDistPanel" : "ParmDistPanel";
@@ -155,8 +155,8 @@ int plotParmDistributions(StepView* s) {
   c.refit = refitPass ? 1 : 0;
   const std::vector<Drawn> drawn = drawnParameters(s, a);
 
-  void* group = openGroup(&s->res.output, "EstimateDistributions", msgStr(1210),
-                          {argFlag(dkey::kFlag435, 0)});
+  void* group =
+      openGroup(&s->output, "EstimateDistributions", msgStr(1210), {argFlag(dkey::kFlag435, 0)});
   const int32_t perPanel = std::clamp(p.plotsPerPanel, 1, 16);
   const PanelLayout full = panelLayout(perPanel);
   std::vector<OutputArgItem> cells;
@@ -177,7 +177,7 @@ int plotParmDistributions(StepView* s) {
   }
   // A last panel partly filled keeps the full layout unless it is the only one.
   if (n > 0) sendPanel(s, c, panel, panel == 1 ? panelLayout(n) : full, n, cells);
-  closeGroup(&s->res.output, group);
+  closeGroup(&s->output, group);
   return 0;
 }
 

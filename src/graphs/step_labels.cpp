@@ -52,7 +52,7 @@ void markEffects(const StepView* s, const SelectionState* sel, bool several, uin
   auto mark = [&](int32_t e) {
     if (e >= 0 && e < effects) seen[e] = 1;
   };
-  if (s->settings.options.method == kMethodBackward) {
+  if (s->display.method == kMethodBackward) {
     std::fill(seen, seen + effects, uint8_t{1});
   } else if (several) {
     for (int32_t k = 0; k < h.changeListLength; ++k) mark(std::abs(h.changes[k]));
@@ -64,8 +64,8 @@ void markEffects(const StepView* s, const SelectionState* sel, bool several, uin
 }  // namespace
 
 int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks) {
-  DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  DisplayClock clock(&s->output);
+  const DisplayOptions& o = s->display;
   const StepHistory& h = sel->steps;
   StepMarks& m = *marks;
   m = StepMarks{};

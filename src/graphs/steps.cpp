@@ -8,7 +8,7 @@ namespace vsf {
 
 namespace {
 
-bool backward(const StepView* s) { return s->settings.options.method == kMethodBackward; }
+bool backward(const StepView* s) { return s->display.method == kMethodBackward; }
 
 int32_t forcedCount(const SelectionState* sel) { return sel->layout.firstSelectable; }
 

@@ -68,8 +68,8 @@ int plotElasticNetL2(StepView* s, const SelectionState* sel, void* tuneData) {
   if (!s->settings.graphicsOn || !tuneData) return 0;
   const int32_t rows = tuningRowsFilled(sel->tuning);
   if (rows == 0) return 0;
-  DisplayClock clock(&s->res.output);
-  const SelectionOptions& o = s->settings.options;
+  DisplayClock clock(&s->output);
+  const DisplayOptions& o = s->display;
   // The chosen point: the last row that tried the final fit's L2.
   int32_t chosen = 0;
   for (int32_t k = 0; k < rows; ++k)
@@ -108,11 +108,11 @@ int plotElasticNetL2(StepView* s, const SelectionState* sel, void* tuneData) {
 int plotCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
   if (!s->settings.graphicsOn || tt.gridCount <= 0 || !tt.grid || !tt.average) return 0;
-  DisplayClock clock(&s->res.output);
-  L1ChoiceCode mode = s->settings.options.l1Choice;
+  DisplayClock clock(&s->output);
+  L1ChoiceCode mode = s->display.l1Choice;
   if (mode == kL1ChoiceNone) mode = kL1ChoiceRatio;  // the folds were aligned by ratio
   double l1 = 0, ase = 0;
-  DataTable t(&s->res.output);
+  DataTable t(&s->output);
   t.create("CVExternalAverage");
   t.column(ctype::kDouble, "L1", &l1);
   t.column(ctype::kDouble, "ASEValidate", &ase);

@@ -13,11 +13,13 @@
 namespace vsf {
 
 // Where the step's tables, groups and text lines go: the host's output manager, the pool of
-// the step details (given back before a refused group request ends the step), and the time
-// the display tables and graphs took (with the number of their clocks running now).
+// the step details (given back before a refused group request ends the step), the pool of the
+// step records a coefficient graph reads back, and the time the display tables and graphs
+// took (with the number of their clocks running now).
 struct OutputSink {
   HostObject* manager = nullptr;
   HostPool* detailsPool = nullptr;
+  HostPool* modelPool = nullptr;  // the graphs' step records
   double clockTotal = 0;
   int clocksRunning = 0;
   HostObject* selectedModelGroup = nullptr;  // the BY group's "SelectedModel" group, while open

@@ -8,6 +8,7 @@
 #include "datapass/resources.h"
 #include "datapass/utilfiles.h"
 #include "effects/effects.h"
+#include "selection/display_options.h"
 #include "selection/resample.h"
 #include "selection/selection.h"
 #include "statements/settings.h"
@@ -62,13 +63,17 @@ struct GroupState {
   int32_t** relationLists[2] = {nullptr, nullptr};
 };
 
-// What the display tables, the graphs and model averaging see of the step: its settings and
-// the BY group's state (not theirs to change), the resources they report through, the
-// levelization context and the step code their failures raise. What one of them changes of
-// the group (the fit it settles or fits, the resample set) the frame hands it explicitly.
+// What the display tables, the graphs and model averaging see of the step: its settings, their
+// own record of the options, the step's resources and the BY group's state (not theirs to
+// change), the output sink they report through (the one part of the resources they write),
+// the levelization context and the step code their failures raise. What one of them changes
+// of the group or the step (the fit it settles or fits, the resample set, a phase timer) the
+// frame hands it explicitly.
 struct StepView {
   const StepSettings& settings;
-  StepResources& res;
+  const DisplayOptions& display;
+  const StepResources& res;
+  OutputSink& output;  // the one part of the resources they write
   const GroupState& group;
   const ZLevCtx& lev;
   int& stepCode;

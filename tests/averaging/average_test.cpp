@@ -8,6 +8,7 @@
 #include "averaging/averaging.h"
 #include "averaging/averaging_support.h"
 #include "base/codes.h"
+#include "common/group_support.h"
 #include "common/test_host.h"
 
 namespace vsf {
@@ -193,7 +194,7 @@ TEST(ChooseRefitEffects, BestAndMinimumPercent) {
     // Effect 5 was selected by samples but is not in the averaged model.
     s.set().refitBest = c.best;
     s.options().refitMinPct = c.minPct;
-    ASSERT_EQ(chooseRefitEffects(&s.vsf().view, &s.set()), 0) << c.name;
+    ASSERT_EQ(chooseRefitEffects(test::settledView(s.vsf()), &s.set()), 0) << c.name;
     std::vector<uint8_t> got(s.set().refitEffect.begin(), s.set().refitEffect.begin() + 5);
     EXPECT_EQ(got, c.want) << c.name;
     EXPECT_EQ(s.set().refitEffect[5], 0) << c.name;
@@ -202,7 +203,7 @@ TEST(ChooseRefitEffects, BestAndMinimumPercent) {
 
 TEST(ChooseRefitEffects, NothingAveraged) {
   Samples s(3);
-  EXPECT_EQ(chooseRefitEffects(&s.vsf().view, &s.set()), rc::kMemory);
+  EXPECT_EQ(chooseRefitEffects(test::settledView(s.vsf()), &s.set()), rc::kMemory);
 }
 
 }  // namespace

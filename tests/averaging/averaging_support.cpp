@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "averaging/averaging.h"
+#include "common/group_support.h"
 #include "common/test_host.h"
 #include "frame/host/values.h"
 
@@ -38,7 +39,8 @@ void Samples::fit(std::vector<int32_t> effects, std::vector<double> estimates, i
 }
 
 int Samples::average() {
-  return averageOverSamples(&state_->view, &state_->group.resampling, &state_->group.selection);
+  return averageOverSamples(settledView(*state_), &state_->group.resampling,
+                            &state_->group.selection, &state_->res.timers);
 }
 
 std::vector<int32_t> Samples::model() const {

@@ -81,6 +81,12 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
 void GroupState::settleOptionRecords() {
   settleRunOptions(state_.get());
   settleEngineOptions(state_.get());
+  settleDisplayOptions(state_.get());
+}
+
+StepView* settledView(VsfState& state) {
+  settleDisplayOptions(&state);
+  return &state.view;
 }
 
 GroupState::~GroupState() {

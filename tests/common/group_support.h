@@ -75,8 +75,8 @@ class GroupState {
   SelectionState& s() { return state_->group.selection; }
   SelectionOptions& options() { return state_->settings.options; }
   VsfState& vsf() { return *state_; }
-  // The rules' and the paths' records filled from the options as the set-up fills them; a
-  // test that changes the options settles them again before it fits.
+  // The rules', the paths' and the displays' records filled from the options as the set-up
+  // fills them; a test that changes the options settles them again before it fits or shows.
   void settleOptionRecords();
 
  protected:
@@ -109,6 +109,10 @@ class Group : public GroupState {
   std::vector<int32_t> sparseIndex_, layoutColumn_, denseOffset_, columnCount_, sparseEffects_;
   std::vector<double> colMeans_, colScales_;
 };
+
+// The state's view with the displays' record filled from its options as the set-up fills it:
+// a display, graph or output test sets the options it needs, then shows through this view.
+StepView* settledView(VsfState& state);
 
 // The bytes of a matrix, for bit-for-bit comparisons.
 std::vector<double> packed(const double* a, int order);

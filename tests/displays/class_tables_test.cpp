@@ -95,7 +95,7 @@ struct EstimatesSetup {
     s.totals.trainFreq = 10, s.sweep.sweptColumns = 2, s.fit.trainSse = 8;
   }
   Json table() {
-    EXPECT_EQ(printParameterEstimates(&b.vsf().view, &b.sel(), b.pool(), 0), 0);
+    EXPECT_EQ(printParameterEstimates(settledView(b.vsf()), &b.sel(), b.pool(), 0), 0);
     return oneTable(out.document(), "ParameterEstimates");
   }
 };
@@ -184,7 +184,7 @@ TEST(ParameterEstimates, NothingInTheModelShowsNoTable) {
   v.settings.options.noInt = 1;
   setup.b.sel().sweep.states[0] = effstate::kHeldOut;
   setup.b.sel().sweep.states[1] = effstate::kFree;
-  EXPECT_EQ(printParameterEstimates(&v.view, &setup.b.sel(), setup.b.pool(), 0), 0);
+  EXPECT_EQ(printParameterEstimates(settledView(v), &setup.b.sel(), setup.b.pool(), 0), 0);
   EXPECT_TRUE(findTables(setup.out.document(), "ParameterEstimates").empty());
 }
 
@@ -197,7 +197,7 @@ TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
     s.sweep.states[0] = effstate::kIntercept,
     s.sweep.states[1] = s.sweep.states[2] = effstate::kSelected;
     b.history({0, 2, 2, 1}, {1, 2, 2, 3});
-    ASSERT_EQ(printParameterEstimates(&v.view, &s, b.pool(), 1), 0);
+    ASSERT_EQ(printParameterEstimates(settledView(v), &s, b.pool(), 1), 0);
     Json t = oneTable(b.out.document(), "ParameterEstimates");
     std::string order;
     for (const Json& row : t["rows"]) order += row["Effect"].get<std::string>() + " ";
@@ -214,7 +214,7 @@ TEST(ClassLevelInfo, ValuesNamesAndLongLists) {
   v.lev.design = &design.d;
   v.settings.options.nameLength = 20;
   LogWatch log;
-  ASSERT_EQ(printClassLevelInfo(&v.view, b.pool()), 0);
+  ASSERT_EQ(printClassLevelInfo(settledView(v), b.pool()), 0);
   Json t = oneTable(b.out.document(), "ClassLevelInfo");
   ASSERT_EQ(t["rows"].size(), 3u);
   EXPECT_EQ(t["rows"][0]["Values"], "a b c");
@@ -232,7 +232,7 @@ TEST(ClassLevelCoding, CodedColumnsOfTheUsedVariables) {
   TinyDesign design{{{"g", {"a", "b", "c"}}, {"unused", {"x", "y"}}}};
   VsfState& v = b.vsf();
   v.lev.design = &design.d;
-  ASSERT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
+  ASSERT_EQ(printClassLevelCoding(settledView(v), b.pool()), 0);
   Json doc = b.out.document();
   EXPECT_EQ(outline(doc), "Coding{ClassLevelCoding}");
   Json t = oneTable(doc, "ClassLevelCoding");
@@ -255,7 +255,7 @@ TEST(ClassLevelCoding, VariableWithoutLevelsShowsNothing) {
   design.effects[1].columnCount = 0;
   VsfState& v = b.vsf();
   v.lev.design = &design.d;
-  EXPECT_EQ(printClassLevelCoding(&v.view, b.pool()), 0);
+  EXPECT_EQ(printClassLevelCoding(settledView(v), b.pool()), 0);
   EXPECT_TRUE(findTables(b.out.document(), "ClassLevelCoding").empty());
 }
 
@@ -269,7 +269,7 @@ TEST(CvDetails, OneRowPerFoldAndTheTotal) {
   s.folds = 5;
   s.totals.obsUsed = 60;
   s.fit.cvPress = 15;
-  ASSERT_EQ(printCvDetails(&v.view, &s, b.pool()), 0);
+  ASSERT_EQ(printCvDetails(settledView(v), &s, b.pool()), 0);
   Json t = oneTable(b.out.document(), "CVDetails");
   ASSERT_EQ(t["rows"].size(), 6u);
   EXPECT_EQ(t["rows"][2]["Index"], 3);

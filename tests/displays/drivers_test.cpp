@@ -25,7 +25,7 @@ struct ForwardFit {
 
 TEST(PrintFitResults, TablesInTheirGroups) {
   ForwardFit f;
-  ASSERT_EQ(printFitResults(&f.fit.vsf().view, &f.fit.vsf().group.selection), 0);
+  ASSERT_EQ(printFitResults(settledView(f.fit.vsf()), &f.fit.vsf().group.selection), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc),
             "NObs Summary{SelectionSummary StopReason} SelectedModel{heading text "
@@ -44,7 +44,7 @@ TEST(PrintFitResults, StopDetailsAndThePValueNote) {
   v.settings.showPValues = 1;
   f.fit.sel().run.stop.entryEffect = 3;
   f.fit.sel().run.stop.entryValue = 80;
-  ASSERT_EQ(printFitResults(&v.view, &v.group.selection), 0);
+  ASSERT_EQ(printFitResults(settledView(v), &v.group.selection), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc),
             "NObs Summary{SelectionSummary StopReason StopDetails} SelectedModel{heading text "
@@ -70,7 +70,7 @@ TEST(PrintFitResults, FailedSelectionsShowTheirMessageOnly) {
     VsfState& v = f.fit.vsf();
     f.fit.sel().run.status = c.status;
     LogWatch log;
-    ASSERT_EQ(printFitResults(&v.view, &v.group.selection), 0);
+    ASSERT_EQ(printFitResults(settledView(v), &v.group.selection), 0);
     EXPECT_EQ(outline(f.out.document()), "NObs") << c.status;
     EXPECT_EQ(v.stepCode, c.code) << c.status;
     EXPECT_EQ(log.count(""), c.message ? 1 : 0) << log.last();
@@ -85,7 +85,7 @@ TEST(PrintFitResults, OptimizerMethodsShowOnlyTheEstimates) {
   VsfState& v = f.fit.vsf();
   v.settings.options.method = kMethodHxLasso;
   v.settings.options.pathMethod = 1;
-  ASSERT_EQ(printFitResults(&v.view, &v.group.selection), 0);
+  ASSERT_EQ(printFitResults(settledView(v), &v.group.selection), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc), "NObs ParameterEstimates");
   const Json table = oneTable(doc, "ParameterEstimates");  // kept: the loop reads into it
@@ -99,7 +99,7 @@ TEST(PrintFitResults, AliasedEffectsBeforeTheFirstStepWarn) {
   int32_t aliased[] = {3};
   f.fit.sel().sweep.aliasedList = aliased;
   f.fit.sel().sweep.aliasedCount = 1;
-  ASSERT_EQ(printFitResults(&v.view, &v.group.selection), 0);
+  ASSERT_EQ(printFitResults(settledView(v), &v.group.selection), 0);
   EXPECT_EQ(v.stepCode, 4);
   f.fit.sel().sweep.aliasedList = nullptr;
 }
@@ -124,7 +124,7 @@ TEST(StepRecord, GroupDescriptionAndChange) {
     v.settings.options.stepTables = StepDetailTables{};  // no tables
     b.sel().sweep.states[0] = effstate::kIntercept;
     b.history(c.effect, c.effects);
-    ASSERT_EQ(printStepRecord(&v.view, &b.sel(), 2, c.stepNumber, c.r, 0), 0);
+    ASSERT_EQ(printStepRecord(settledView(v), &b.sel(), 2, c.stepNumber, c.r, 0), 0);
     Json doc = b.out.document();
     ASSERT_EQ(doc["output"].size(), 1u);
     const Json& group = doc["output"][0];
@@ -146,14 +146,15 @@ TEST(Requests, ToleratedAndRefusedStatuses) {
   {
     ForwardFit f;
     host::output::failNextRequest(op::kWriteRow, tolerated);
-    EXPECT_EQ(printAnova(&f.fit.vsf().view, &f.fit.sel(), f.fit.sel().modelPool), 0);
+    EXPECT_EQ(printAnova(settledView(f.fit.vsf()), &f.fit.sel(), f.fit.sel().modelPool), 0);
     EXPECT_EQ(oneTable(f.out.document(), "ANOVA")["rows"].size(), 2u);
   }
   {
     ForwardFit f;
     host::output::failNextRequest(op::kDefineColumn, static_cast<int32_t>(0x8001F002u));
     EXPECT_TRUE(endsStep(
-        [&] { (void)printAnova(&f.fit.vsf().view, &f.fit.sel(), f.fit.sel().modelPool); }, 120));
+        [&] { (void)printAnova(settledView(f.fit.vsf()), &f.fit.sel(), f.fit.sel().modelPool); },
+        120));
   }
 }
 

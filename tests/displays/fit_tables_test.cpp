@@ -33,9 +33,9 @@ TEST_P(FitTables, NumbersAreThoseOfLm) {
   fit.runPath();
   VsfState& v = fit.vsf();
   SelectionState& s = fit.sel();
-  ASSERT_EQ(printAnova(&v.view, &s, s.modelPool), 0);
-  ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
-  ASSERT_EQ(printParameterEstimates(&v.view, &s, s.modelPool, 0), 0);
+  ASSERT_EQ(printAnova(settledView(v), &s, s.modelPool), 0);
+  ASSERT_EQ(printFitStatistics(settledView(v), &s), 0);
+  ASSERT_EQ(printParameterEstimates(settledView(v), &s, s.modelPool, 0), 0);
   Json doc = fit.out.document();
 
   Csv anova = readCsv(std::string("displays/displays_") + c.name + "_anova.csv");
@@ -102,8 +102,8 @@ TEST(FitTables, ListingShowsTheDigitsOfTheFormats) {
   fit.runPath();
   VsfState& v = fit.vsf();
   v.settings.showPValues = 1;
-  ASSERT_EQ(printAnova(&v.view, &fit.sel(), fit.sel().modelPool), 0);
-  ASSERT_EQ(printFitStatistics(&v.view, &fit.sel()), 0);
+  ASSERT_EQ(printAnova(settledView(v), &fit.sel(), fit.sel().modelPool), 0);
+  ASSERT_EQ(printFitStatistics(settledView(v), &fit.sel()), 0);
   const std::string listing = fit.out.listing();
   for (const char* text : {"Analysis of Variance", "Corrected Total", "47.15", "<.0001",
                            "939.98789", "Root MSE", "2.5777"})
@@ -118,10 +118,10 @@ TEST(FitTables, NoInterceptRSquareAgreesAcrossTables) {
   v.settings.options.stats[kStatsRsquare] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
-  computeBestSteps(&v.view, &s, &best);
+  computeBestSteps(settledView(v), &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, StepMarks{}, &data), 0);
-  ASSERT_EQ(printFitStatistics(&v.view, &s), 0);
+  ASSERT_EQ(printSelectionSummary(settledView(v), &s, s.modelPool, &best, StepMarks{}, &data), 0);
+  ASSERT_EQ(printFitStatistics(settledView(v), &s), 0);
   Json doc = fit.out.document();
   Json summary = oneTable(doc, "SelectionSummary");
   const double lastStep = cellNumber(summary["rows"].back()["RSquare"]);

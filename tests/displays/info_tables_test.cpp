@@ -47,7 +47,7 @@ TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
     for (size_t e = 0; e < c.states.size(); ++e) s.sweep.states[e] = c.states[e];
     // b entered before a; b is recorded twice and one step changed nothing.
     b.history({0, 2, -1, 1, 2}, {1, 2, 2, 3, 3});
-    ASSERT_EQ(printSelectedEffects(&v.view, &s, b.pool()), 0);
+    ASSERT_EQ(printSelectedEffects(settledView(v), &s, b.pool()), 0);
     std::vector<Json> t = findTables(b.out.document(), "SelectedEffects");
     if (!c.effects) {
       EXPECT_TRUE(t.empty());
@@ -86,7 +86,7 @@ TEST(SelectedModelNote, StepNumberAndSentence) {
     v.settings.options.choose = c.choose;
     b.sel().steps.stepCount = c.steps;
     b.sel().layout.firstSelectable = c.firstSelectable;
-    ASSERT_EQ(printSelectedModelNote(&v.view, &b.sel(), b.pool(), c.reason), 0);
+    ASSERT_EQ(printSelectedModelNote(settledView(v), &b.sel(), b.pool(), c.reason), 0);
     Json doc = b.out.document();
     if (!c.text) {
       EXPECT_TRUE(doc["output"].empty());
@@ -160,7 +160,7 @@ TEST(ModelInfo, RowsFollowTheOptions) {
     VsfState& v = b.vsf();
     v.settings.response.name = "y";
     c.set(v);
-    ASSERT_EQ(printModelInfo(&v.view), 0);
+    ASSERT_EQ(printModelInfo(settledView(v)), 0);
     Json t = oneTable(b.out.document(), "ModelInfo");
     for (const std::string& l : c.present) EXPECT_TRUE(hasLabel(t, l)) << c.what << ": " << l;
     for (const std::string& l : c.absent) EXPECT_FALSE(hasLabel(t, l)) << c.what << ": " << l;
@@ -174,7 +174,7 @@ TEST(ModelInfo, MethodAndStopTexts) {
   v.settings.options.dropRule = 2;
   v.settings.options.adaptive = 1;  // the competitive variant wins over the adaptive name
   v.settings.options.stop = kCritNone;
-  ASSERT_EQ(printModelInfo(&v.view), 0);
+  ASSERT_EQ(printModelInfo(settledView(v)), 0);
   Json t = oneTable(b.out.document(), "ModelInfo");
   EXPECT_EQ(entryValue(t, "Selection Method"), "Stepwise (competitive)");
   EXPECT_EQ(entryValue(t, "Stop Criterion"), "None");
@@ -202,7 +202,7 @@ struct CountsSetup {
 TEST(ObsProfiles, RowsByRolesAndFrequencies) {
   {
     CountsSetup c;
-    ASSERT_EQ(printObsProfiles(&c.b.vsf().view, &c.b.sel()), 0);
+    ASSERT_EQ(printObsProfiles(settledView(c.b.vsf()), &c.b.sel()), 0);
     Json t = oneTable(c.out.document(), "NObs");
     EXPECT_EQ(c.labels(t), (std::vector<std::string>{"Number of Observations Read",
                                                      "Number of Observations Used"}));
@@ -215,7 +215,7 @@ TEST(ObsProfiles, RowsByRolesAndFrequencies) {
     VsfState& v = c.b.vsf();
     v.settings.options.rolesPresent = 1, v.settings.options.freqPresent = 1,
     v.settings.partition.validationRows = 1;
-    ASSERT_EQ(printObsProfiles(&v.view, &c.b.sel()), 0);
+    ASSERT_EQ(printObsProfiles(settledView(v), &c.b.sel()), 0);
     Json t = oneTable(c.out.document(), "NObs");
     EXPECT_EQ(c.labels(t), (std::vector<std::string>{
                                "Number of Observations Read", "Number of Observations Used",
@@ -239,7 +239,7 @@ TEST(ObsProfiles, SeparateValidationDataHasATableOfItsOwn) {
   v.settings.options.rolesPresent = 1;
   SelectionState& s = c.b.sel();
   s.totals.validObsRead = 40, s.totals.validRows = 35;
-  ASSERT_EQ(printObsProfiles(&v.view, &s), 0);
+  ASSERT_EQ(printObsProfiles(settledView(v), &s), 0);
   Json doc = c.out.document();
   EXPECT_EQ(outline(doc), "ObsProfiles{NObs NObs}");
   std::vector<Json> t = findTables(doc, "NObs");
@@ -267,7 +267,7 @@ TEST(PerfSettings, ThreadCounts) {
     VsfState& v = b.vsf();
     v.settings.threads.threadsOn = 1, v.settings.threads.effectiveThreaded = 1;
     v.settings.threads.requestedWorkers = c.requested, v.settings.threads.hostCpuCount = c.cpus;
-    ASSERT_EQ(printPerfSettings(&v.view), 0);
+    ASSERT_EQ(printPerfSettings(settledView(v)), 0);
     Json t = oneTable(b.out.document(), "PerfSettings");
     EXPECT_EQ(entryLabels(t), c.labels);
     EXPECT_EQ(entryValue(t, "Execution Mode"), "Multithreaded");
@@ -304,7 +304,7 @@ TEST(Timing, RowsTheirOrderAndTheRemainder) {
     v.res.timers.setup = 100, v.res.timers.levelization = c.levelization,
     v.res.timers.screening = c.screening;
     v.res.output.clockTotal = 0.2;
-    ASSERT_EQ(printTiming(&v.view), 0);
+    ASSERT_EQ(printTiming(settledView(v), &v.res.timers), 0);
     Json t = oneTable(b.out.document(), "Timing");
     std::vector<std::string> rows;
     for (const Json& r : t["rows"]) rows.push_back(r["CodeSection"]);
@@ -325,7 +325,7 @@ TEST(UtilInfo, PageAndFileSizesInKilobytes) {
   files[1].pageLength = 1000, files[1].pageCount = 3;
   v.group.utilFiles.records = files;
   v.group.utilFiles.count = 2;
-  ASSERT_EQ(printUtilInfo(&v.view), 0);
+  ASSERT_EQ(printUtilInfo(settledView(v)), 0);
   Json t = oneTable(b.out.document(), "UtilInfo");
   ASSERT_EQ(t["rows"].size(), 2u);
   EXPECT_EQ(t["rows"][0]["PageSize"], 64);

@@ -35,12 +35,12 @@ TEST(Page, HtmlAndListingShowEveryTable) {
   v.group.utilFiles.records = &file;
   v.group.utilFiles.count = 1;
 
-  ASSERT_EQ(printModelInfo(&v.view), 0);
-  ASSERT_EQ(printPerfSettings(&v.view), 0);
-  ASSERT_EQ(printUtilInfo(&v.view), 0);
-  ASSERT_EQ(printFitResults(&v.view, &v.group.selection), 0);
+  ASSERT_EQ(printModelInfo(settledView(v)), 0);
+  ASSERT_EQ(printPerfSettings(settledView(v)), 0);
+  ASSERT_EQ(printUtilInfo(settledView(v)), 0);
+  ASSERT_EQ(printFitResults(settledView(v), &v.group.selection), 0);
   v.res.timers.stepStart = hostClock();
-  ASSERT_EQ(printTiming(&v.view), 0);
+  ASSERT_EQ(printTiming(settledView(v), &v.res.timers), 0);
   v.group.utilFiles.records = nullptr;
   v.group.utilFiles.count = 0;
 

@@ -39,7 +39,7 @@ TEST(StopReason, TextByReasonAndMethod) {
     v.settings.options.stop = c.stop;
     v.settings.options.entryLevel = 0.15;
     v.settings.options.stayLevel = 0.05;
-    ASSERT_EQ(printStopReason(&v.view, c.reason, 3), 0);
+    ASSERT_EQ(printStopReason(settledView(v), c.reason, 3), 0);
     std::vector<Json> t = findTables(b.out.document(), "StopReason");
     if (!c.text) {
       EXPECT_TRUE(t.empty()) << int(c.reason);
@@ -58,7 +58,7 @@ TEST(StopReason, UnfinishedStepsAreNoted) {
   v.settings.options.method = kMethodStepwise;
   v.settings.options.steps = 5;
   LogWatch log;
-  ASSERT_EQ(printStopReason(&v.view, 13, 2), 0);
+  ASSERT_EQ(printStopReason(settledView(v), 13, 2), 0);
   ASSERT_EQ(log.count(""), 1);
   EXPECT_TRUE(log.has("", "STEPS=5 could not be completed"));
 }
@@ -89,7 +89,7 @@ TEST(StopDetails, ComparisonsAndSignificanceLabels) {
     stop.reason = 4;
     stop.entryEffect = c.entry, stop.removalEffect = c.removal;
     stop.entryValue = c.entryValue, stop.removalValue = c.removalValue;
-    ASSERT_EQ(printStopDetails(&v.view, b.pool(), &stop, 42.0), 0);
+    ASSERT_EQ(printStopDetails(settledView(v), b.pool(), &stop, 42.0), 0);
     std::vector<Json> t = findTables(b.out.document(), "StopDetails");
     if (c.rows == 0) {
       EXPECT_TRUE(t.empty());
@@ -148,7 +148,7 @@ TEST(Candidates, LimitAndTitle) {
                {2147483647, 10, "Entry Candidates"}};
   for (const Case& c : cases) {
     CandidateSetup setup(kCritSbc, c.limit, false);
-    ASSERT_EQ(printCandidates(&setup.b.vsf().view, &setup.b.sel()), 0);
+    ASSERT_EQ(printCandidates(settledView(setup.b.vsf()), &setup.b.sel()), 0);
     Json t = setup.table();
     EXPECT_EQ(t["title"], c.title);
     ASSERT_EQ(t["rows"].size(), c.rows);
@@ -165,7 +165,7 @@ TEST(Candidates, InfiniteValuesSortByValueAndShowAsInfinities) {
   SelectionState& s = setup.b.sel();
   s.sweep.candidateValues[4] = -DBL_MAX;
   s.sweep.candidateValues[5] = DBL_MAX;
-  ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
+  ASSERT_EQ(printCandidates(settledView(setup.b.vsf()), &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["rows"].front()["Effect"], "d");
   EXPECT_EQ(cellMissing(t["rows"].front()["AIC"]), "M");
@@ -180,7 +180,7 @@ TEST(Candidates, SignificanceLevelRemovalStep) {
   SelectionState& s = setup.b.sel();
   for (int k = 1; k <= 10; ++k) s.sweep.candidateValues[k] = -0.5 * k;
   s.sweep.candidateValues[10] = -800;
-  ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
+  ASSERT_EQ(printCandidates(settledView(setup.b.vsf()), &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["title"], "Removal Candidates");
   EXPECT_EQ(t["rows"][0]["Effect"], "a");
@@ -193,14 +193,14 @@ TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
   CandidateSetup setup(kCritSbc, 20, false);
   VsfState& v = setup.b.vsf();
   v.settings.options.dropRule = 2;
-  ASSERT_EQ(printCandidates(&v.view, &setup.b.sel()), 0);
+  ASSERT_EQ(printCandidates(settledView(v), &setup.b.sel()), 0);
   Json t = setup.table();
   // "a" entered at the last step: in the model, yet it reads "Entry" like the effects outside.
   for (const Json& row : t["rows"]) EXPECT_EQ(row["CandidateFor"], "Entry") << row["Effect"];
   CandidateSetup inside(kCritSbc, 20, false);
   inside.b.vsf().settings.options.dropRule = 2;
   inside.b.sel().sweep.states[2] = effstate::kSelected;  // b is in the model, not the last step's
-  ASSERT_EQ(printCandidates(&inside.b.vsf().view, &inside.b.sel()), 0);
+  ASSERT_EQ(printCandidates(settledView(inside.b.vsf()), &inside.b.sel()), 0);
   const Json table = inside.table();  // kept: the loop reads into it
   for (const Json& row : table["rows"])
     EXPECT_EQ(row["CandidateFor"], row["Effect"] == "b" ? "Removal" : "Entry") << row["Effect"];
@@ -212,7 +212,7 @@ TEST(Candidates, LargeCriterionValuesShowAsTheyStand) {
   CandidateSetup setup(kCritSbc, 10, false);
   SelectionState& s = setup.b.sel();
   for (int k = 1; k <= 10; ++k) s.sweep.candidateValues[k] = 3600.0 + k;
-  ASSERT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
+  ASSERT_EQ(printCandidates(settledView(setup.b.vsf()), &s), 0);
   Json t = setup.table();
   EXPECT_EQ(t["rows"][0]["SBC"], 3601.0);
   EXPECT_FALSE(t["rows"][0].contains("ProbF"));
@@ -222,10 +222,10 @@ TEST(Candidates, NoCandidateWithAValueShowsNothing) {
   CandidateSetup setup(kCritSbc, 10, false);
   SelectionState& s = setup.b.sel();
   for (int k = 0; k <= 10; ++k) s.sweep.candidateValues[k] = missingValue('.');
-  EXPECT_EQ(printCandidates(&setup.b.vsf().view, &s), 0);
+  EXPECT_EQ(printCandidates(settledView(setup.b.vsf()), &s), 0);
   EXPECT_TRUE(findTables(setup.out.document(), "Candidates").empty());
   CandidateSetup none(kCritSbc, 0, false);
-  EXPECT_EQ(printCandidates(&none.b.vsf().view, &none.b.sel()), 0);
+  EXPECT_EQ(printCandidates(settledView(none.b.vsf()), &none.b.sel()), 0);
   EXPECT_TRUE(findTables(none.out.document(), "Candidates").empty());
 }
 

@@ -20,9 +20,9 @@ Json summaryOf(DisplayFit& fit, bool graphics) {
     v.settings.options.stats[c] = 1;
   SelectionState& s = fit.sel();
   BestSteps best;
-  computeBestSteps(&v.view, &s, &best);
+  computeBestSteps(settledView(v), &s, &best);
   void* data = nullptr;
-  EXPECT_EQ(printSelectionSummary(&v.view, &s, s.modelPool, &best, StepMarks{}, &data), 0);
+  EXPECT_EQ(printSelectionSummary(settledView(v), &s, s.modelPool, &best, StepMarks{}, &data), 0);
   EXPECT_EQ(data != nullptr, graphics);
   return oneTable(fit.out.document(), "SelectionSummary");
 }
@@ -128,9 +128,9 @@ TEST(SelectionSummary, BackwardListsAliasedEffectsAtStepZero) {
   s.sweep.aliasedCount = 2;
   b.history({-1, 2, 1}, {3, 2, 1});
   BestSteps best;
-  computeBestSteps(&v.view, &s, &best);
+  computeBestSteps(settledView(v), &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, StepMarks{}, &data), 0);
+  ASSERT_EQ(printSelectionSummary(settledView(v), &s, b.pool(), &best, StepMarks{}, &data), 0);
   Json doc = b.out.document();
   Json t = oneTable(doc, "SelectionSummary");
   ASSERT_EQ(t["rows"].size(), 5u);
@@ -162,9 +162,9 @@ TEST(SelectionSummary, PerfectFitShowsMinusInfinity) {
   s.totals.trainWeight = 10;
   b.history({0, 1, 2}, {1, 2, 3}, {50, 10, 0});
   BestSteps best;
-  computeBestSteps(&v.view, &s, &best);
+  computeBestSteps(settledView(v), &s, &best);
   void* data = nullptr;
-  ASSERT_EQ(printSelectionSummary(&v.view, &s, b.pool(), &best, StepMarks{}, &data), 0);
+  ASSERT_EQ(printSelectionSummary(settledView(v), &s, b.pool(), &best, StepMarks{}, &data), 0);
   Json t = oneTable(b.out.document(), "SelectionSummary");
   const Json& last = t["rows"][2];
   for (const char* c : {"AIC", "AICC", "SBC"}) EXPECT_EQ(cellMissing(last[c]), "M") << c;
@@ -183,7 +183,7 @@ TEST(SelectionSummary, CriterionWithoutValuesHasNoBestStep) {
   b.history({0, 1}, {1, 2});
   b.vsf().settings.options.pressPerStep = 1;  // asked for, but never computed
   BestSteps best;
-  computeBestSteps(&b.vsf().view, &s, &best);
+  computeBestSteps(settledView(b.vsf()), &s, &best);
   EXPECT_EQ(best.step[codeIndex(kCritPress)], -1);
   EXPECT_EQ(best.step[codeIndex(kCritCv)], -1);
   EXPECT_EQ(best.step[codeIndex(kCritSbc)], 1);

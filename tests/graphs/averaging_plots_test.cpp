@@ -92,7 +92,7 @@ TEST(AveragingPlots, DistributionPanels) {
     Averaged a(c.count, 10, c.avg);
     auto& p = a.b.vsf().settings.plots.parmDist;
     p.on = 1, p.plotsPerPanel = c.perPanel, p.order = c.order, p.minPct = c.minPct;
-    ASSERT_EQ(plotParmDistributions(&a.b.vsf().view), 0);
+    ASSERT_EQ(plotParmDistributions(settledView(a.b.vsf())), 0);
     const Json doc = a.b.out.document();
     const std::vector<Json> graphs = findGraphs(doc);
     ASSERT_EQ(graphs.size(), c.panels.size());
@@ -140,7 +140,7 @@ TEST(AveragingPlots, SwitchesNamesAndTemplates) {
     auto& p = v.settings.plots.parmDist;
     p.on = 1, p.unpack = c.unpack, p.noBoxPlots = c.histogram;
     v.group.refitPass = c.refit;
-    ASSERT_EQ(plotParmDistributions(&v.view), 0);
+    ASSERT_EQ(plotParmDistributions(settledView(v)), 0);
     const std::vector<Json> graphs = findGraphs(a.b.out.document());
     ASSERT_EQ(graphs.size(), c.graphs);
     for (const Json& g : graphs) {
@@ -175,8 +175,8 @@ TEST(AveragingPlots, SelectionPercentagesOffsetAndTitle) {
     v.settings.plots.effectSelectPct.minPct = c.minPct;
     void* data = nullptr;
     int32_t rows = 0;
-    ASSERT_EQ(printEffectSelectPct(&v.view, 2, &data, &rows), 0);
-    ASSERT_EQ(plotEffectSelectPct(&v.view, data, rows), 0);
+    ASSERT_EQ(printEffectSelectPct(settledView(v), 2, &data, &rows), 0);
+    ASSERT_EQ(plotEffectSelectPct(settledView(v), data, rows), 0);
     const std::vector<Json> graphs = findGraphs(a.b.out.document());
     ASSERT_EQ(graphs.size(), c.effects > 0 ? 1u : 0u);
     if (graphs.empty()) continue;

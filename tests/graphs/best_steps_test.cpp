@@ -71,7 +71,7 @@ TEST(BestSteps, TiesGoToFewerEffectsThenFewerParametersThenTheLaterStep) {
     b.sel().run.chosenStep = c.chosen;
     stepsWith(b, c.code, c.values, c.effects, c.parms);
     BestSteps best;
-    computeBestSteps(&b.vsf().view, &b.sel(), &best);
+    computeBestSteps(settledView(b.vsf()), &b.sel(), &best);
     EXPECT_EQ(best.step[codeIndex(c.code)], c.best);
   }
 }
@@ -98,18 +98,18 @@ TEST(BestSteps, TableShowsDisplayedStepsAndTheChosenStep) {
     b.sel().layout.firstSelectable = c.forced;
     stepsWith(b, kCritAic, {9, 8, 3, 4}, {1, 2, 3, 4}, {1, 2, 3, 4});
     BestSteps best;
-    computeBestSteps(&v.view, &b.sel(), &best);
+    computeBestSteps(settledView(v), &b.sel(), &best);
     StepMarks marks;
-    ASSERT_EQ(makeStepLabels(&v.view, &b.sel(), &marks), 0);
+    ASSERT_EQ(makeStepLabels(settledView(v), &b.sel(), &marks), 0);
     void* data = nullptr;
-    ASSERT_EQ(printBestStep(&v.view, &b.sel(), best, &marks, &data), 0);
+    ASSERT_EQ(printBestStep(settledView(v), &b.sel(), best, &marks, &data), 0);
     EXPECT_NE(data, nullptr);
     EXPECT_EQ(marks.optimalStep[codeIndex(kCritAic)], c.aicStep);
     EXPECT_EQ(marks.chosenStep, c.chosen);
     const Json row = oneTable(b.out.document(), "BestStep")["rows"][0];
     EXPECT_EQ(row["OptLabel"], "Optimal Value");
     EXPECT_EQ(row["AICStep"], c.aicStep);
-    EXPECT_EQ(row["AICStepLabel"], std::string(stepLabelText(&v.view, marks, c.aicStep)));
+    EXPECT_EQ(row["AICStepLabel"], std::string(stepLabelText(settledView(v), marks, c.aicStep)));
     EXPECT_EQ(row["AICVal"], 3.0);
     EXPECT_FALSE(row.contains("BICStep"));  // no full-model variance
     EXPECT_FALSE(row.contains("AICNormBeta"));

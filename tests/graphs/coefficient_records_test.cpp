@@ -61,19 +61,19 @@ TEST(CoefficientRecords, SamplesEndAtTheirStepCountAndEveryRecordPoolIsDestroyed
   Stream stream(v);
   for (int32_t sample : {0, 1}) stream.write(s, sample);
   StepMarks marks;
-  ASSERT_EQ(makeStepLabels(&v.view, &s, &marks), 0);
+  ASSERT_EQ(makeStepLabels(settledView(v), &s, &marks), 0);
 
   host::takePoolLog();
   int64_t at = 0;
   for (int32_t sample : {0, 1}) {
     SCOPED_TRACE(sample);
-    ASSERT_EQ(plotCoefficients(&v.view, sample, &s, marks, &at, stream.file.file), 0);
+    ASSERT_EQ(plotCoefficients(settledView(v), sample, &s, marks, &at, stream.file.file), 0);
     EXPECT_EQ(at, sample == 0 ? stream.end / 2 : stream.end);
   }
   const std::vector<std::string> pools = host::takePoolLog();
   EXPECT_EQ(count(pools, "+model pool"), 2 * steps);
   EXPECT_EQ(count(pools, "-model pool"), 2 * steps);
-  EXPECT_EQ(v.res.fifthPool, nullptr);
+  EXPECT_EQ(v.res.output.modelPool, nullptr);
 
   // Each sample's table: every column of the effects after the intercept at each step.
   int32_t parameters = 0;

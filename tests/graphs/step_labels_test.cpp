@@ -15,7 +15,7 @@ namespace {
 
 std::vector<std::string> labelsOf(VsfState& v, const StepMarks& m, int32_t first, int32_t last) {
   std::vector<std::string> out;
-  for (int32_t d = first; d <= last; ++d) out.emplace_back(stepLabelText(&v.view, m, d));
+  for (int32_t d = first; d <= last; ++d) out.emplace_back(stepLabelText(settledView(v), m, d));
   return out;
 }
 
@@ -90,10 +90,10 @@ TEST(StepLabels, NameEachDisplayedStep) {
     b.sel().layout.firstSelectable = c.forced;
     b.history(c.effect, c.effects);
     StepMarks m;
-    ASSERT_EQ(makeStepLabels(&v.view, &b.sel(), &m), 0);
+    ASSERT_EQ(makeStepLabels(settledView(v), &b.sel(), &m), 0);
     EXPECT_EQ(labelsOf(v, m, c.first, c.last), c.labels);
     EXPECT_EQ(std::vector<uint8_t>(m.effectSeen, m.effectSeen + 4), c.seen);
-    EXPECT_EQ(displayStep(&v.view, &b.sel(), b.sel().steps.stepCount - 1), c.last);
+    EXPECT_EQ(displayStep(settledView(v), &b.sel(), b.sel().steps.stepCount - 1), c.last);
   }
 }
 
@@ -113,8 +113,8 @@ TEST(StepLabels, LongLabelsAreCutWithOneNote) {
     v.settings.plots.maxStepLabel = limit;
     const size_t before = host::session().log.lines().size();
     StepMarks m;
-    ASSERT_EQ(makeStepLabels(&v.view, &b.sel(), &m), 0);
-    EXPECT_EQ(stepLabelText(&v.view, m, 10), limit == 20 ? "10+abcdefghi" : "10+ab");
+    ASSERT_EQ(makeStepLabels(settledView(v), &b.sel(), &m), 0);
+    EXPECT_EQ(stepLabelText(settledView(v), m, 10), limit == 20 ? "10+abcdefghi" : "10+ab");
     EXPECT_EQ(m.labelWidth, limit == 20 ? 12 : 5);
     int notes = 0;
     const auto& log = host::session().log.lines();
@@ -136,7 +136,7 @@ TEST(StepLabels, StepsThatMoveSeveralEffects) {
   s.steps.changes = changes;
   s.steps.changeListLength = 5;
   StepMarks m;
-  ASSERT_EQ(makeStepLabels(&v.view, &s, &m), 0);
+  ASSERT_EQ(makeStepLabels(settledView(v), &s, &m), 0);
   EXPECT_EQ(labelsOf(v, m, 0, 3), (std::vector<std::string>{"Intercept", "1+a+b", "2+c-a", "3 "}));
 }
 
@@ -147,8 +147,8 @@ TEST(StepLabels, NothingToLabelIsNoFailure) {
   StepMarks m;
   m.labelWidth = 7;
   m.firstNumberedStep = 3;
-  ASSERT_EQ(makeStepLabels(&b.vsf().view, &b.sel(), &m), 0);
-  EXPECT_EQ(stepLabelText(&b.vsf().view, m, 0), "");
+  ASSERT_EQ(makeStepLabels(settledView(b.vsf()), &b.sel(), &m), 0);
+  EXPECT_EQ(stepLabelText(settledView(b.vsf()), m, 0), "");
   EXPECT_EQ(m.labelWidth, 0);
   EXPECT_EQ(m.firstNumberedStep, 0);
 }

@@ -68,8 +68,8 @@ TEST(TuningPlots, HistoryAxesAndLabels) {
     b.sel().tuning.historyRows = static_cast<int32_t>(c.l2.size());
     b.sel().path.l2 = c.current;
     void* data = nullptr;
-    ASSERT_EQ(printElasticNetTuneL2(&v.view, &b.sel(), &data), 0);
-    ASSERT_EQ(plotElasticNetL2(&v.view, &b.sel(), data), 0);
+    ASSERT_EQ(printElasticNetTuneL2(settledView(v), &b.sel(), &data), 0);
+    ASSERT_EQ(plotElasticNetL2(settledView(v), &b.sel(), data), 0);
     const Json doc = b.out.document();
     const Json table = oneTable(doc, "ElasticNetTuneL2");
     EXPECT_EQ(table["rows"].size(), c.rows);
@@ -118,7 +118,7 @@ TEST(TuningPlots, ExternalCvMarksThePointTheFitKept) {
     std::vector<double> grid = c.grid, average = c.average;
     b.sel().tuning.grid = grid.data(), b.sel().tuning.average = average.data();
     b.sel().tuning.gridCount = static_cast<int32_t>(grid.size());
-    ASSERT_EQ(plotCvExternal(&v.view, &b.sel()), 0);
+    ASSERT_EQ(plotCvExternal(settledView(v), &b.sel()), 0);
     const std::vector<Json> graphs = findGraphs(b.out.document());
     ASSERT_EQ(graphs.size(), grid.empty() ? 0u : 1u);
     if (grid.empty()) continue;
