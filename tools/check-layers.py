@@ -11,8 +11,7 @@ The rule "the engine reads its records" keeps the data pass, the selection engin
 off the statements' settings: they read the records the set-up fills (DataPassOptions,
 SelectionRules, PathOptions, CvOptions, EngineOptions). Only selection/group.h, whose StepView
 hands the settings to the layers above, and selection/display_options.h, whose record holds
-their step tables, include them, and only group.h and selection/selection.h (the state's
-pointer to the options) name them.
+their step tables, include them, and only group.h names them.
 
 usage: tools/check-layers.py [ROOT]     exit status 1 and one line per fault when any is found
        tools/check-layers.py --self-test  checks the tree, then that a copy of it with wrong
@@ -34,7 +33,7 @@ OPTIONS_RULE = 'displays read their record'
 RECORD_RULE = 'the engine reads its records'
 ENGINE_FOLDERS = ('src/datapass/', 'src/selection/', 'src/penalized/')
 SETTINGS_INCLUDERS = {'src/selection/group.h', 'src/selection/display_options.h'}
-SETTINGS_NAMERS = {'src/selection/group.h', 'src/selection/selection.h'}
+SETTINGS_NAMERS = {'src/selection/group.h'}
 SETTINGS_NAMES = re.compile(r'\b(SelectionOptions|StepSettings)\b|\boptions->')
 OPTIONS_FOLDERS = ('src/displays/', 'src/graphs/', 'src/averaging/')
 OPTIONS_READ = re.compile(r'\bSelectionOptions\b|\bsettings(?:\.|->)options\b|\boptions(?:\.|->)\w')

@@ -24,7 +24,6 @@ int resetByGroup(VsfState* s) {
   sel.fit.penalty = o.l1;
   sel.stepCode = &s->stepCode;
   sel.scratch = &s->group.groupScratch;
-  sel.options = &s->settings.options;
   sel.rules = &s->rules;
   sel.pathOptions = &s->pathOptions;
   sel.cv = &s->cv, sel.engine = &s->engine;

@@ -32,7 +32,6 @@ void unlevelizedRows(VsfState* s) {
 int passGroup(VsfState* s, ObsTagReader* tags) {
   SelectionState& sel = s->group.selection;
   sel = SelectionState();
-  sel.options = &s->settings.options;
   sel.rules = &s->rules;
   sel.pathOptions = &s->pathOptions;
   sel.cv = &s->cv, sel.engine = &s->engine;

@@ -55,7 +55,6 @@ int refitAverage(VsfState* s) {
   const EngineOptions engine = engineOptionsOf(settings);
   const DisplayOptions display = displayOptionsOf(settings.options);
   SelectionState& sel = s->group.selection;
-  sel.options = &settings.options;
   sel.rules = &rules;
   sel.pathOptions = &paths;
   sel.cv = &cv, sel.engine = &engine;
@@ -65,7 +64,6 @@ int refitAverage(VsfState* s) {
   const int rc = refitPass(s, settings, display);
   closeGroup(&s->res.output, group);
   s->group.refitPass = 0;
-  sel.options = &s->settings.options;
   sel.rules = &s->rules;
   sel.pathOptions = &s->pathOptions;
   sel.cv = &s->cv, sel.engine = &s->engine;

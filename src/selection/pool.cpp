@@ -342,7 +342,6 @@ int ensureCheckpointBuffers(SelectionState* s) {
 }
 
 void shareRunOptions(SelectionState* record, const SelectionState& run) {
-  record->options = run.options;
   record->rules = run.rules, record->pathOptions = run.pathOptions;
   record->cv = run.cv, record->engine = run.engine;
 }
@@ -354,7 +353,6 @@ void resetSelectionState(SelectionState* s) {
   SelectionState keep = *s;
   *s = SelectionState();
   static_cast<PassState&>(*s) = keep;
-  s->options = keep.options;
   s->rules = keep.rules;
   s->pathOptions = keep.pathOptions;
   s->cv = keep.cv, s->engine = keep.engine;

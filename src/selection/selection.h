@@ -36,7 +36,6 @@ inline double absentValue() { return missingValue('.'); }
 struct HostPool;
 struct ScratchFile;
 struct ScratchFileObject;
-struct SelectionOptions;
 struct UtilFileArray;
 struct ZPuddle;
 struct GroupState;
@@ -535,9 +534,9 @@ struct EngineOptions {
 };
 
 // One selection run over a BY group's stored rows. Its parts live as long as the run; the
-// pool, the files, the workers and the options are in its PassState base.
+// pool, the files and the workers are in its PassState base; what it reads of the options
+// is in the records the set-up fills.
 struct SelectionState : PassState {
-  const SelectionOptions* options = nullptr;  // the displays'; the engine reads its records
   const SelectionRules* rules = nullptr;
   const PathOptions* pathOptions = nullptr;
   const CvOptions* cv = nullptr;
@@ -595,7 +594,7 @@ inline double responseCentre(const SelectionState* s) {
 [[nodiscard]] int growChangeList(SelectionState* s, int32_t length);
 void resetSelectionState(SelectionState* s);
 // A state that reads a run's records back (its step history, its selected model) reads them
-// as the run wrote them: with the run's options and records.
+// as the run wrote them: with the run's records of the options.
 void shareRunOptions(SelectionState* record, const SelectionState& run);
 void freeSelectionState(SelectionState* s);
 
@@ -805,7 +804,8 @@ bool modelCandidateSet(const SelectionState* sel, int code, int candidateCount,
 
 // ---- Result stream records ----
 [[nodiscard]] int writeStepHistory(SelectionState* s);
-// Into a cleared state whose pool, options and stream (file and position) are set.
+// Into a cleared state whose pool, records (shareRunOptions) and stream (file and position)
+// are set.
 [[nodiscard]] int readStepHistory(SelectionState* s);
 [[nodiscard]] int writeSelectedModel(SelectionState* s, ScratchFileObject* file, int64_t* position);
 // The list and estimates come from the caller (room for every effect and parameter).

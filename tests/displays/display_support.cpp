@@ -223,7 +223,6 @@ BareState::BareState(const std::vector<std::string>& labels)
   v.group.byPool = pool_;
   setCandidates(v, labels_, std::vector<int>(labels_.size(), 1), &candidates_);
   SelectionState& s = v.group.selection;
-  s.options = &v.settings.options;
   s.cv = &v.cv, s.engine = &v.engine;
   s.modelPool = pool_;
   s.layout.effectCount = static_cast<int32_t>(labels_.size());

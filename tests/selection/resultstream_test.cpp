@@ -109,7 +109,7 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(std::memcmp(&a.run.stop, &b.run.stop, sizeof(StopBlock)), 0);
   EXPECT_EQ(vec(a.steps.changes, a.steps.changeListLength),
             vec(b.steps.changes, b.steps.changeListLength));
-  for (int32_t f = 0; f < a.folds && a.options->foldStats; ++f) {
+  for (int32_t f = 0; f < a.folds && a.cv->foldStats; ++f) {
     EXPECT_EQ(a.foldRecs[f].sse, b.foldRecs[f].sse);
     EXPECT_EQ(a.foldRecs[f].rows, b.foldRecs[f].rows);
   }
