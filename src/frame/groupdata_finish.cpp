@@ -191,7 +191,7 @@ void computeMeansAndScales(DataPass* p) {
     s.totals.responseMean = 0;
     return;
   }
-  scalesFromMoments(&s, s.sweep.colSquares, W, F);
+  scalesFromMoments(&s.layout, s.engine->noInt, s.sweep.colSquares, W, F);
   s.totals.responseMean = p->t.sumWy / W;
 }
 

@@ -33,7 +33,7 @@ struct RowFit {
 
 RowFit fitOf(const SelectionState* s, const rows::Row& r, bool direction, bool ls) {
   RowFit f;
-  for (int32_t pos = firstActivePosition(s); pos < s->sweep.effectsInModel; ++pos) {
+  for (int32_t pos = firstActivePosition(s->layout); pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     const double x = columnOf(s, r, e);
     f.path += s->path.coef[e] * x;

@@ -41,7 +41,7 @@ int foldMoments(SelectionState* s) {
     t.responseMean = 0;
     return 0;
   }
-  scalesFromMoments(s, L.colScales, W, t.trainFreq);
+  scalesFromMoments(&s->layout, s->pathOptions->noInt, L.colScales, W, t.trainFreq);
   t.responseMean = t.sumWy / W;
   return 0;
 }
@@ -62,7 +62,7 @@ int sampleMoments(SelectionState* s) {
   if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
   const double W = s->totals.trainWeight;
   if (!(W > 0)) return 0;  // nothing drawn: the run ends on its data status
-  scalesFromMoments(s, s->layout.colScales, W, s->totals.trainFreq);
+  scalesFromMoments(&s->layout, s->pathOptions->noInt, s->layout.colScales, W, s->totals.trainFreq);
   s->totals.responseMean = s->totals.sumWy / W;
   return 0;
 }

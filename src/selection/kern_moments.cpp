@@ -115,9 +115,9 @@ void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) 
 
 }  // namespace
 
-void scalesFromMoments(SelectionState* s, const double* squares, double W, double F) {
-  ColumnLayout& L = s->layout;
-  const bool noInt = s->engine->noInt;
+void scalesFromMoments(ColumnLayout* layout, bool noInt, const double* squares, double W,
+                       double F) {
+  ColumnLayout& L = *layout;
   for (int32_t c = 0; c < L.paramCount; ++c) {
     const double sum = L.colMeans[c], sq = squares[c];
     double variance = missingValue('.');

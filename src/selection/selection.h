@@ -686,7 +686,7 @@ void restoreSelectedStep(SelectionState* s);
 // Turns the column sums held in the layout's means and the sums of squares given into means and
 // scales (1 / standard deviation; missing without a variance), with weight total W and
 // frequency total F; squares may be the layout's scales.
-void scalesFromMoments(SelectionState* s, const double* squares, double W, double F);
+void scalesFromMoments(ColumnLayout* layout, bool noInt, const double* squares, double W, double F);
 
 // ---- Row kernels (run through runDataPass) ----
 extern const RowKernel kernSscp;            // A, or each fold's A_f
