@@ -18,7 +18,7 @@ int32_t compactModel(const SelectionState* s, const double* A, const double* S, 
   for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     if (cFirst) cFirst[e] = static_cast<int32_t>(full.size());
-    for (int32_t j = 0; j < colsOf(s, e); ++j) full.push_back(firstFull[e] + j);
+    for (int32_t j = 0; j < colsOf(s->layout, e); ++j) full.push_back(firstFull[e] + j);
   }
   const int32_t n = static_cast<int32_t>(full.size());
   for (int32_t r = 0; r < n; ++r) {

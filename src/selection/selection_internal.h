@@ -62,8 +62,8 @@ bool poolGrow(SelectionState* s, T** p, int64_t n) {
 bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k);
 
 // The first column of the effect's block in A and S and its column count.
-inline int32_t firstCol(const SelectionState* s, int32_t e) { return s->sweep.firstColumn[e]; }
-inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->layout.columnCount[e]; }
+inline int32_t firstCol(const SweepMatrices& sweep, int32_t e) { return sweep.firstColumn[e]; }
+inline int32_t colsOf(const ColumnLayout& layout, int32_t e) { return layout.columnCount[e]; }
 
 // The methods with a path, whose steps keep its lambda ratio and norms: LAR, LASSO and the
 // elastic net with their least-squares variants, and group LASSO.
