@@ -1,6 +1,7 @@
 // Another data set read by the analysis reader's BY groups (validation, test, SCORE and INEST=
 // data sets): whether it has the BY variables, and its reads kept to the current group's
-// observations, found by their BY values wherever they lie, in the data set's order.
+// observations, found by their BY values wherever they lie, in the data set's order (under
+// NOTSORTED, the run of them that matches the group's place among the groups of its values).
 #include <fmt/format.h>
 
 #include "frame/host/values.h"
@@ -96,8 +97,17 @@ int verify(HostDataSet* reader, HostDataSet* other) {
     indexRuns(b, b->match.get());
   }
   static const std::vector<ObsRun> kNone;
-  auto at = b->match->runs.find(a->groupKey);
-  b->match->group = at == b->match->runs.end() ? &kNone : &at->second;
+  ByMatch& m = *b->match;
+  auto at = m.runs.find(a->groupKey);
+  m.group = at == m.runs.end() ? &kNone : &at->second;
+  if (a->notSorted) {
+    // Each run of equal BY values is a group of its own: the reader's n-th group of these
+    // values takes the other data set's n-th run of them, so no row serves two groups.
+    m.own.clear();
+    const auto n = static_cast<size_t>(a->groupOccurrence);
+    if (n < m.group->size()) m.own.push_back((*m.group)[n]);
+    m.group = &m.own;
+  }
   b->match->run = 0;
   start(b);
   return 0;

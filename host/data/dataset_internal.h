@@ -75,6 +75,7 @@ struct ByMatch {
   std::map<ByKey, std::vector<ObsRun>, ByKeyLess> runs;
   const std::vector<ObsRun>* group = nullptr;  // null: the whole data set is read
   size_t run = 0;                              // the run `next` lies in or before
+  std::vector<ObsRun> own;  // a NOTSORTED group's one run, when `group` points here
 };
 
 struct InputDataSet final : HostDataSet {
@@ -96,6 +97,10 @@ struct InputDataSet final : HostDataSet {
   TablePos groupStart;
   int64_t groupEnd = 0;  // the observation after the current group
   ByKey groupKey;
+  // Under NOTSORTED: how many groups before the current one had its BY values, and the count
+  // of groups so far per BY values.
+  int64_t groupOccurrence = 0;
+  std::map<ByKey, int64_t, ByKeyLess> keyGroups;
   // Kept to another reader's BY group (verify); null when read whole.
   std::unique_ptr<ByMatch> match;
   // Bound reads.

@@ -252,6 +252,8 @@ int setupGroups(HostDataSet* ds) {
   InputDataSet* in = asInput(ds);
   if (!in) return -1;
   in->groups = 0;
+  in->keyGroups.clear();
+  in->groupOccurrence = 0;
   in->next = in->groupStart = firstObs(in);
   in->groupEnd = in->table->obs;
   in->haveCurrent = false;
@@ -278,6 +280,7 @@ int nextByGroup(HostDataSet* ds) {
   }
   TablePos pos = positionOf(*in->table, starts[g]);
   in->groupKey = keyAt(in, pos);
+  if (in->notSorted) in->groupOccurrence = in->keyGroups[in->groupKey]++;
   in->groupStart = in->next = pos;
   in->groupEnd = g + 1 < starts.size() ? starts[g + 1] : in->table->obs;
   ++in->groups;
@@ -314,6 +317,7 @@ HostDataSet* cloneReader(HostDataSet* ds) {
   in->groupStart = from->groupStart;
   in->groupEnd = from->groupEnd;
   in->groupKey = from->groupKey;
+  in->groupOccurrence = from->groupOccurrence;
   registerDataSet(in);
   start(in);
   return in;

@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "frame/host/values.h"
 #include "host/output/layout_internal.h"
 #include "host/progress.h"
 
@@ -15,11 +16,7 @@ constexpr size_t kGap = 2;
 
 // The columns a text takes on the page: one per UTF-8 character, not one per byte, so that a
 // level such as "é accent" keeps its row in line.
-size_t widthOf(std::string_view s) {
-  size_t n = 0;
-  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-  return n;
-}
+size_t widthOf(std::string_view s) { return static_cast<size_t>(textWidth(s)); }
 
 std::string centred(const std::string& s, size_t width) {
   const size_t w = widthOf(s);

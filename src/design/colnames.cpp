@@ -6,6 +6,7 @@
 
 #include "design/design.h"
 #include "design/design_internal.h"
+#include "frame/host/values.h"
 
 namespace vsf {
 
@@ -126,16 +127,16 @@ int zlvltextlen(const ZDesign* d, const ZEffect* z, const int32_t* row) {
   return n;
 }
 
-// zeffparmnames: label = effect name (padded to the longest effect name under label style 1)
-// and the column's level part; name = the label's first 32 bytes, or a short name numbering
-// the column within its effect.
+// zeffparmnames: label = effect name (padded to the longest effect name under label style 1,
+// counted in characters so that the levels line up on the page) and the column's level part;
+// name = the label's first 32 bytes, or a short name numbering the column within its effect.
 void zeffparmnames(ZDesign* d, HostPool* pool, int e, int longestEffectName) {
   const ZEffect& z = d->effects[e];
   std::string_view effectName = z.name ? std::string_view(z.name) : std::string_view();
   int nameLength = static_cast<int>(effectName.size());
-  int longest = std::max(longestEffectName, nameLength);
-  int start = d->labelStyle == 1 ? longest : nameLength;
-  int size = levelPartRoom(d, z) + longest + 1;
+  int padded = nameLength + std::max(0, longestEffectName - textWidth(effectName));
+  int start = d->labelStyle == 1 ? padded : nameLength;
+  int size = levelPartRoom(d, z) + padded + 1;
   ValidNames mode = validNames();
   bool prefixed = d->shortNameText != nullptr;
   std::string_view prefix(d->shortNameText ? d->shortNameText : "",
@@ -182,7 +183,7 @@ void zcolnames(ZLevCtx* ctx, int count, const int32_t* list) {
   for (int i = 0; i < n; ++i) {
     int e = effectAt(i);
     if (e >= 0 && e < d->effectCount && d->effects[e].name)
-      longest = std::max(longest, static_cast<int>(std::strlen(d->effects[e].name)));
+      longest = std::max(longest, textWidth(d->effects[e].name));
   }
   for (int i = 0; i < n; ++i) {
     int e = effectAt(i);

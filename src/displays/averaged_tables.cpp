@@ -172,8 +172,10 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
                                    sel->sweep.entryOrder + sel->sweep.effectsInModel);
   std::vector<uint8_t> used(static_cast<size_t>(std::max(classCount, 1)), 0);
   int effectWidth = o.noInt ? 0 : static_cast<int>(candidateLabel(s, 0).size());
+  int levelsAt = o.noInt ? 0 : textWidth(candidateLabel(s, 0));  // a page column
   for (int32_t e : model) {
     effectWidth = std::max(effectWidth, static_cast<int>(candidateLabel(s, e).size()));
+    levelsAt = std::max(levelsAt, textWidth(candidateLabel(s, e)));
     if (const ZEffect* z = candidateEffect(s, e))
       for (int k = 0; k < z->allClassCount; ++k)
         if (z->allClass[k] >= 0 && z->allClass[k] < classCount) used[z->allClass[k]] = 1;
@@ -181,8 +183,8 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   int parmWidth = 0;
   for (int32_t e : model)
     for (int32_t i = 0; i < candidateColumns(s, e); ++i)
-      parmWidth = std::max(parmWidth,
-                           parameterText(s, e, candidateColumn(s, e, i), effectWidth, nullptr, 0));
+      parmWidth =
+          std::max(parmWidth, parameterText(s, e, candidateColumn(s, e, i), levelsAt, nullptr, 0));
   effectWidth = std::max(effectWidth, 1), parmWidth = std::max(parmWidth, 1);
   std::vector<char> effectText(static_cast<size_t>(effectWidth)),
       parmText(static_cast<size_t>(parmWidth));
@@ -239,7 +241,7 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
       fillField(effectText.data(), effectWidth, candidateLabel(s, e));
       std::fill(texts.begin(), texts.end(), ' ');
       std::fill(values.begin(), values.end(), missingLowest());
-      parameterText(s, e, column, effectWidth, parmText.data(), parmWidth);
+      parameterText(s, e, column, levelsAt, parmText.data(), parmWidth);
       if (const int32_t* row = columnLevels(z, column))
         zorthname(d, z, row, textSlots, values.data());
       mean = nonzeroParms ? a.nzEstimate[c] : a.avgEstimate[c];

@@ -52,14 +52,19 @@ int32_t columnsShown(const Context& c, int32_t e) {
 
 struct Widths {
   int effect = 0, parameter = 0, effects = 0;
+  int levelsAt = 0;  // the page column where the levels follow the effect's label
 };
 
 Widths widthsOf(const Context& c, uint8_t* classUsed) {
   Widths w;
-  w.effect = c.s->display.noInt ? 0 : static_cast<int>(candidateLabel(c.s, 0).size());
+  auto widen = [&](int32_t e) {
+    const std::string_view label = candidateLabel(c.s, e);
+    w.effect = std::max(w.effect, static_cast<int>(label.size()));
+    w.levelsAt = std::max(w.levelsAt, textWidth(label));
+  };
+  if (!c.s->display.noInt) widen(0);
   int32_t e = -1, cursor = -1;
-  while (nextDisplayEffect(c.s, c.sel, nullptr, &e, &cursor))
-    w.effect = std::max(w.effect, static_cast<int>(candidateLabel(c.s, e).size()));
+  while (nextDisplayEffect(c.s, c.sel, nullptr, &e, &cursor)) widen(e);
   e = cursor = -1;
   while (nextDisplayEffect(c.s, c.sel, nullptr, &e, &cursor)) {
     ++w.effects;
@@ -68,7 +73,7 @@ Widths widthsOf(const Context& c, uint8_t* classUsed) {
         if (z->allClass[k] >= 0 && z->allClass[k] < c.d->classCount) classUsed[z->allClass[k]] = 1;
     for (int32_t i = 0; i < columnsShown(c, e); ++i)
       w.parameter = std::max(
-          w.parameter, parameterText(c.s, e, candidateColumn(c.s, e, i), w.effect, nullptr, 0));
+          w.parameter, parameterText(c.s, e, candidateColumn(c.s, e, i), w.levelsAt, nullptr, 0));
   }
   return w;
 }
@@ -229,7 +234,7 @@ int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* al
       fillField(effectText, std::max(w.effect, 1), candidateLabel(s, e));
       std::memset(texts, ' ', static_cast<size_t>(kClassText) * std::max(classCount, 1));
       for (int v = 0; v < classCount; ++v) values[v] = missingLowest();
-      parameterText(c.s, e, column, w.effect, parmText, std::max(w.parameter, 1));
+      parameterText(c.s, e, column, w.levelsAt, parmText, std::max(w.parameter, 1));
       if (const int32_t* row = columnLevels(z, column)) zorthname(c.d, z, row, texts, values);
       const double inv = sel->sweep.invDiag[parm];
       if (inv == -1.0) {

@@ -155,20 +155,23 @@ int finishModelSums(DataPass* p) {
 // happen. Before computeMeansAndScales, which turns the sums into means.
 int checkSumsOfSquares(DataPass* p) {
   const double low = DBL_MIN / DBL_EPSILON, high = DBL_MAX * DBL_EPSILON;
-  auto refused = [&](double squares, double sum, std::string_view name) {
+  // `nonzero`: the sums show a value that is not 0 (a sum or a shift not 0).
+  auto refused = [&](double squares, bool nonzero, std::string_view name) {
     const bool over = !(squares <= high);
-    if (!over && (squares >= low || (squares == 0 && sum == 0))) return false;
+    if (!over && (squares >= low || (squares == 0 && !nonzero))) return false;
     hostMsg(848, over ? 6101 : 6102, {name});
     raiseStepCode(p->s->stepCode, step::kInternal);
     return true;
   };
-  if (refused(p->t.sumWyy, p->t.sumWy, p->s->settings.response.name)) return rc::kScale;
+  if (refused(p->t.sumWyy, p->t.sumWy != 0, p->s->settings.response.name)) return rc::kScale;
   const SelectionState& s = *p->sel;
   for (int32_t e = 0; e < p->E; ++e) {
     const char* name = p->d->effects[p->cand[e].effect].name;
     const int32_t first = p->firstParam[static_cast<size_t>(e)];
     for (int32_t c = first; c < first + s.layout.columnCount[e]; ++c)
-      if (refused(s.sweep.colSquares[c], s.layout.colMeans[c], name ? name : "")) return rc::kScale;
+      if (refused(s.sweep.colSquares[c], s.layout.colMeans[c] != 0 || s.layout.colShifts[c] != 0,
+                  name ? name : ""))
+        return rc::kScale;
   }
   return 0;
 }
@@ -177,13 +180,6 @@ void computeMeansAndScales(DataPass* p) {
   SelectionState& s = *p->sel;
   const int32_t m = p->p;
   const double W = p->t.trainWeight, F = p->t.trainFreq;
-  if (p->s->settings.noStandardize) {
-    fillDoubles(0.0, s.layout.colMeans, m);
-    fillDoubles(1.0, s.layout.colScales, m);
-    // The rows stay as they are, but the fit still reports the response's mean.
-    s.totals.responseMean = W > 0 ? p->t.sumWy / W : 0.0;
-    return;
-  }
   if (!(W > 0)) {
     // No training row: nothing to centre or scale by; missing, never a zero that divides.
     fillDoubles(missingValue('.'), s.layout.colMeans, m);
@@ -191,7 +187,7 @@ void computeMeansAndScales(DataPass* p) {
     s.totals.responseMean = 0;
     return;
   }
-  scalesFromMoments(&s.layout, s.engine->noInt, s.sweep.colSquares, W, F);
+  scalesFromMoments(&s, s.layout.colScales, W, F);
   s.totals.responseMean = p->t.sumWy / W;
 }
 

@@ -90,10 +90,11 @@ int layOutColumns(DataPass* p) {
   s.layout.sparseEffects = byArray<int32_t>(p, E);
   s.layout.colMeans = byArray<double>(p, p->p);
   s.layout.colScales = byArray<double>(p, p->p);
+  s.layout.colShifts = byArray<double>(p, p->p);
   s.sweep.colSquares = byArray<double>(p, p->p);
   if (!s.layout.sparseIndex || !s.layout.layoutColumn || !s.layout.denseOffset ||
       !s.layout.columnCount || !s.layout.sparseEffects || !s.layout.colMeans ||
-      !s.layout.colScales || !s.sweep.colSquares)
+      !s.layout.colScales || !s.layout.colShifts || !s.sweep.colSquares)
     return rc::kMemory;
 
   int32_t dense = 0, sparse = 0, single = 0, largest = 0;

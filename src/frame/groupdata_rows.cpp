@@ -155,29 +155,53 @@ void forEachValue(const DataPass* p, Fn&& fn) {
   }
 }
 
+// The first training row's dense values become the columns' shifts (none under NOINT, whose
+// scales are uncentred): the sums about them keep the variance's digits however far the
+// values lie from 0, and the rows are taken in observation order, so every thread count
+// gives the same sums.
+void takeShifts(DataPass* p) {
+  const SelectionState& s = *p->sel;
+  if (p->o->noInt) return;
+  const double* x = p->values + p->lead + 1;
+  for (int32_t e = 0; e < p->E; ++e) {
+    if (s.layout.sparseIndex[e] >= 0) continue;
+    const int32_t first = p->firstParam[static_cast<size_t>(e)];
+    for (int32_t c = 0; c < s.layout.columnCount[e]; ++c)
+      s.layout.colShifts[first + c] = x[s.layout.denseOffset[e] + c];
+  }
+}
+
+// The training sums: about the shifts into colMeans and, until the scales replace them,
+// colScales; the plain sums of squares into colSquares.
 void addTrainingSums(DataPass* p, const Observation& obs) {
   SelectionState& s = *p->sel;
   const double a = obs.wf;
   p->t.sumWy += a * obs.y;
   p->t.sumWyy += a * obs.y * obs.y;
+  if (p->t.trainRows == 1) takeShifts(p);
+  const double* __restrict shifts = s.layout.colShifts;
+  double* __restrict sums = s.layout.colMeans;
+  double* __restrict centred = s.layout.colScales;
+  double* __restrict squares = s.sweep.colSquares;
   if (s.layout.sparseEffectCount == 0) {
-    // Dense effects lie in candidate order: the stored values are the columns in effect order
-    // (a zero adds nothing, so no test).
-    // The row and the two sums never overlap: said so, the loop runs on vectors, each
-    // column's sum the same.
+    // Dense effects lie in candidate order: the stored values are the columns in effect order.
+    // The row and the sums never overlap: said so, the loop runs on vectors, each column's
+    // sum the same.
     const double* __restrict x = p->values + p->lead + 1;
-    double* __restrict sums = s.layout.colMeans;
-    double* __restrict squares = s.sweep.colSquares;
     for (int32_t c = 0; c < p->p; ++c) {
-      const double ax = a * x[c];
-      sums[c] += ax;
+      const double ax = a * x[c], d = x[c] - shifts[c], ad = a * d;
+      sums[c] += ad;
+      centred[c] += ad * d;
       squares[c] += ax * x[c];
     }
   } else {
+    // A sparse column has no shift: its zeros add nothing.
     forEachValue(p, [&](int32_t c, double x) {
-      if (x == 0) return;
-      s.layout.colMeans[c] += a * x;
-      s.sweep.colSquares[c] += a * x * x;
+      if (x == 0 && shifts[c] == 0) return;
+      const double d = x - shifts[c], ad = a * d;
+      sums[c] += ad;
+      centred[c] += ad * d;
+      squares[c] += a * x * x;
     });
   }
   StoredModelSums& m = p->s->group.modelSums;

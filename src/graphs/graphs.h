@@ -68,9 +68,10 @@ int32_t candidateColumn(const StepView* s, int32_t candidate, int32_t i);
 // The CLASS levels of a column of the effect (its row of the level table), or null.
 const int32_t* columnLevels(const ZEffect* effect, int32_t column);
 // A parameter's text: the column's label or name under label style 0 (the candidate's label
-// when it has none), else the candidate's label with the column's levels after it, at
-// `levelsAt` under label style 1 (-1: right after the label). Written blank-filled into out
-// when given; returns its length.
+// when it has none), else the candidate's label with the column's levels after it, at the
+// page column `levelsAt` under label style 1 (-1: right after the label; a column counts
+// characters, not bytes, so that levels after a label such as "c_é*d" stay in line). Written
+// blank-filled into out when given; returns its length in bytes.
 int parameterText(const StepView* s, int32_t candidate, int32_t column, int levelsAt, char* out,
                   int width);
 

@@ -1,4 +1,5 @@
 // The parameters of the candidates as the tables and graphs name them.
+#include <algorithm>
 #include <vector>
 
 #include "design/design.h"
@@ -53,8 +54,10 @@ int parameterText(const StepView* s, int32_t candidate, int32_t column, int leve
     if (t.empty()) t = label;
     return out ? fillField(out, width, t) : static_cast<int>(t.size());
   }
-  const int at =
-      d && d->labelStyle == 1 && levelsAt >= 0 ? levelsAt : static_cast<int>(label.size());
+  const int bytes = static_cast<int>(label.size());
+  const int at = d && d->labelStyle == 1 && levelsAt >= 0
+                     ? std::max(bytes, levelsAt + bytes - textWidth(label))
+                     : bytes;
   const int32_t* row = columnLevels(z, column);
   const int levels = z && row ? zlvltextlen(d, z, row) : 0;
   if (!out) return at + levels;

@@ -28,7 +28,8 @@ constexpr TuningGraph kTuningGraphs[] = {
 constexpr int kCvGraphs = 3;  // under external cross validation the table has no further columns
 
 // Axis texts (messages; the fold count inserted when folds is set). The criterion plot takes
-// the criterion's own, or texts of its own for a criterion without them (never those of the
+// the criterion's own, with the short label of its own criterion plot (the fold count in it for
+// CV and external CV), or texts of its own for a criterion without them (never those of the
 // graph sent before it).
 struct AxisTexts {
   int label, shortLabel;
@@ -38,7 +39,7 @@ struct AxisTexts {
 AxisTexts criterionTexts(CriterionCode c) {
   if (!criterionNamedByGraphs(c) || c == kCritSl) return {3002, 3012, false};
   const CriterionGraphTexts& l = criterionInfo(c).graph;
-  return {l.label, l.shortLabel, l.folds};
+  return {l.label, l.plotShortLabel, l.folds};
 }
 
 // "_STEPAXIS" and its label, and "_CHOSENVALUE" when the chosen point is shown.

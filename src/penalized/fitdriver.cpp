@@ -80,6 +80,8 @@ int searchL2(SelectionState* s) {
                                   : gridSearch(o->l2Low, o->l2High, o->l2Steps, objective);
   if (int rc = 0; searchEnded(r, &rc)) return rc;
   if (golden && !r.converged) hostLogPrintf("chosen L2 by golden section search = {:.5e}:", r.best);
+  if (const CriterionCode c = l2JudgingCriterion(*o); !criterionJudgesL2(c))
+    hostMsg(848, 2161, {std::string_view(criterionInfo(c).keyword), r.best});
   return finalRun(s, r.best);
 }
 

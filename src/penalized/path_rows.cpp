@@ -29,19 +29,13 @@ int foldMoments(SelectionState* s) {
   s->path.heldOutWeight = s->path.heldOutFreq = 0;
   if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
   const double W = t.trainWeight;
-  if (!s->tuning.foldMoments) {
-    std::fill(L.colMeans, L.colMeans + L.paramCount, 0.0);
-    std::fill(L.colScales, L.colScales + L.paramCount, 1.0);
-    t.responseMean = W > 0 ? t.sumWy / W : 0.0;
-    return 0;
-  }
   if (!(W > 0)) {
     std::fill(L.colMeans, L.colMeans + L.paramCount, absentValue());
     std::fill(L.colScales, L.colScales + L.paramCount, absentValue());
     t.responseMean = 0;
     return 0;
   }
-  scalesFromMoments(&s->layout, s->pathOptions->noInt, L.colScales, W, t.trainFreq);
+  scalesFromMoments(s, L.colScales, W, t.trainFreq);
   t.responseMean = t.sumWy / W;
   return 0;
 }
@@ -51,8 +45,7 @@ int foldMoments(SelectionState* s) {
 // A sample centres and scales by its own drawn rows, as a fit of those rows alone would: the
 // full data's moments would leave the path's intercept off the sample's means.
 int sampleMoments(SelectionState* s) {
-  const PathOptions* o = s->pathOptions;
-  if (!s->resample || o->noStandardize || (s->runFlags.foldFit && s->cv->externalCv)) return 0;
+  if (!s->resample || (s->runFlags.foldFit && s->cv->externalCv)) return 0;
   // Under external cross validation the pass sums the training totals again; they equal the
   // draw's, which must not count twice.
   if (s->cv->externalCv) {
@@ -62,7 +55,7 @@ int sampleMoments(SelectionState* s) {
   if (int rc = runDataPass(s, kernStdMoments, 0); rc != 0) return rc;
   const double W = s->totals.trainWeight;
   if (!(W > 0)) return 0;  // nothing drawn: the run ends on its data status
-  scalesFromMoments(&s->layout, s->pathOptions->noInt, s->layout.colScales, W, s->totals.trainFreq);
+  scalesFromMoments(s, s->layout.colScales, W, s->totals.trainFreq);
   s->totals.responseMean = s->totals.sumWy / W;
   return 0;
 }

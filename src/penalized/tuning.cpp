@@ -20,15 +20,13 @@ bool better(double x, double than) {
 }
 
 // Whether the search minimizes the criterion's value turned over.
-bool negatedForSearch(CriterionCode c) {
-  return (criterionInfo(c).fits & critfit::kL2Search) && criterionIsMaximized(c);
-}
+bool negatedForSearch(CriterionCode c) { return criterionJudgesL2(c) && criterionIsMaximized(c); }
 
 // The value of a criterion at step k of the run, as the search minimizes it. The step's
 // parameters and the corrected total stand for the fit's, as the search has always judged.
 double criterionAtStep(const SelectionState* s, CriterionCode c, int32_t k) {
   const CriterionInfo& info = criterionInfo(c);
-  if (!(info.fits & critfit::kL2Search)) return 0.0;
+  if (!criterionJudgesL2(c)) return 0.0;
   if (info.kind == CriterionKind::kDataBased) return stepCriterion(s->steps, c, k);
   FitSummary f;
   f.sse = s->steps.sse[k];
@@ -42,6 +40,10 @@ double criterionAtStep(const SelectionState* s, CriterionCode c, int32_t k) {
 }
 
 }  // namespace
+
+bool criterionJudgesL2(CriterionCode c) {
+  return (criterionInfo(c).fits & critfit::kL2Search) != 0;
+}
 
 double l2GridValue(double low, double high, int32_t n, int32_t k) {
   if (k == 0) return low;
@@ -123,8 +125,10 @@ int l2TuneObjective(SelectionState* s, double l2, double* value) {
     row[0] = l2;
     row[1] = s->steps.lambdaRatio[k];
     row[2] = s->steps.parameters[k];
-    // The search minimizes; the history shows the criterion as the summary does.
-    row[3] = negatedForSearch(l2JudgingCriterion(*o)) ? -*value : *value;
+    // The search minimizes; the history shows the criterion as the summary does, and as
+    // missing where the criterion cannot judge an L2 (the search saw every L2 as equal).
+    const CriterionCode c = l2JudgingCriterion(*o);
+    row[3] = !criterionJudgesL2(c) ? absentValue() : negatedForSearch(c) ? -*value : *value;
     row[4] = s->steps.pathSecond[k];
     row[5] = s->steps.l1Norm[k];
     row[6] = k + 1;

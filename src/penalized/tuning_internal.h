@@ -28,6 +28,10 @@ struct L2SearchResult {
 // The k-th of the n values of the L2 grid over [low, high]: from 0 (the next value 1e-8 times
 // high, or 1e-8 when high >= 1) or from low > 0, evenly spaced in the base-10 logarithm up to
 // high.
+// Whether the criterion gives an L2 value a score; one that does not scores every L2 alike, so
+// the search keeps the first L2 it tries.
+bool criterionJudgesL2(CriterionCode c);
+
 double l2GridValue(double low, double high, int32_t n, int32_t k);
 
 // The grid search: every grid value in turn; a non-finite value ends it and is never chosen.

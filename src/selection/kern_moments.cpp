@@ -18,8 +18,9 @@ void everyColumn(const SelectionState* s, const rows::Row& r, Fn&& fn) {
   }
 }
 
-// ---- kernStdMoments: [0] sum a y, [1..m] sum a x, [m+1..2m] sum a x^2, then with external
-// cross validation training weight, training frequency, held-out weight, held-out frequency.
+// ---- kernStdMoments: [0] sum a y, [1..m] sum a d, [m+1..2m] sum a d^2 with d the value less
+// its column's shift, then with external cross validation training weight, training
+// frequency, held-out weight, held-out frequency.
 
 uint32_t momentsLength(const SelectionState* s, int32_t) {
   return static_cast<uint32_t>(2 * s->layout.paramCount + 1 + (s->cv->externalCv ? 4 : 0));
@@ -29,6 +30,7 @@ int momentsMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
   const bool check = !rows::blockFinite(*v, h), ext = s->cv->externalCv;
   const int64_t m = s->layout.paramCount;
+  const double* shifts = s->layout.colShifts;  // the data pass's: fixed through the pass
   double* tail = b + 2 * m + 1;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (r.skip || (check && rows::rowMissing(r, h))) return;
@@ -50,9 +52,9 @@ int momentsMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
     }
     b[0] += r.a * r.y;
     everyColumn(s, r, [&](int64_t c, double x) {
-      const double ax = r.a * x;
-      b[1 + c] += ax;
-      b[1 + m + c] += ax * x;
+      const double d = x - (shifts ? shifts[c] : 0.0), ad = r.a * d;
+      b[1 + c] += ad;
+      b[1 + m + c] += ad * d;
     });
   });
 }
@@ -115,16 +117,18 @@ void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) 
 
 }  // namespace
 
-void scalesFromMoments(ColumnLayout* layout, bool noInt, const double* squares, double W,
-                       double F) {
-  ColumnLayout& L = *layout;
+void scalesFromMoments(SelectionState* s, const double* squares, double W, double F) {
+  ColumnLayout& L = s->layout;
+  const bool noInt = s->engine->noInt, unscaled = s->engine->noStandardize;
   for (int32_t c = 0; c < L.paramCount; ++c) {
     const double sum = L.colMeans[c], sq = squares[c];
+    const double shift = L.colShifts ? L.colShifts[c] : 0.0;
     double variance = missingValue('.');
     if (F > 1) variance = (noInt ? sq : sq - sum * sum / W) / (F - 1);
-    L.colScales[c] =
-        !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance) : missingValue('.');
-    L.colMeans[c] = sum / W;
+    L.colScales[c] = unscaled                                ? 1.0
+                     : !znotfinite(variance) && variance > 0 ? 1.0 / std::sqrt(variance)
+                                                             : missingValue('.');
+    L.colMeans[c] = shift + sum / W;
   }
 }
 

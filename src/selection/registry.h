@@ -55,9 +55,9 @@ struct CriterionGraphTexts {
   const char* prefix = nullptr;  // of its BestStep columns
   const char* coefficientColumn = nullptr;
   int16_t label = 0;           // the long label: axes and graph labels
-  int16_t shortLabel = 0;      // beside another plot: the second coefficient plot, the candidates,
-                               // the L2 search; for CV without the fold count
-  int16_t plotShortLabel = 0;  // its own criterion plot's short label
+  int16_t shortLabel = 0;      // beside another plot: the second coefficient plot, the
+                               // candidates; for CV without the fold count
+  int16_t plotShortLabel = 0;  // its own criterion plot's and the L2 search's short label
   int16_t panelLabel = 0;      // its cell of the criterion panel
   int16_t coefficientLabel = 0;
   int16_t selectedStep = 911;  // "Step Selected by ..."

@@ -177,6 +177,10 @@ struct ColumnLayout {
   int32_t* sparseEffects = nullptr;  // sparse position -> effect
   double* colMeans = nullptr;        // per design column, in effect order
   double* colScales = nullptr;
+  // Per design column: the value its moments are summed about (its first training value), so
+  // that an offset far above the spread costs no digits of the variance; 0 for sparse columns,
+  // under NOINT and when none was taken.
+  double* colShifts = nullptr;
 };
 
 // The crossproducts, the matrix swept on the model's columns, the per-effect stores and the
@@ -320,7 +324,8 @@ struct TuningTables {
   int64_t sscpLength = 0;
   uint8_t keepSscp = 0;  // the fit driver asks the next first run to keep them
   // The group's run totals and column moments, put back after the folds' runs, each of which
-  // standardizes by its own training rows (not when the rows are never standardized).
+  // centres (and, unless NOSTANDARDIZE$, scales) by its own training rows. Off under
+  // NOSTANDARDIZE$: the folds' crossproducts shortcut scales, so those folds take the rows.
   uint8_t foldMoments = 1;
   uint8_t saved = 0;
   RunTotals savedTotals;
@@ -579,11 +584,9 @@ inline const CandidateData& candidateData(const SelectionState* s) {
   return s->candidates ? *s->candidates : kNone;
 }
 
-// What the path's rewrite subtracts from the response: its mean, or 0 when NOSTANDARDIZE$
-// takes the rows as already centred and scaled.
-inline double responseCentre(const SelectionState* s) {
-  return s->engine->noStandardize ? 0.0 : s->totals.responseMean;
-}
+// What the path's rewrite subtracts from the response: its mean (NOSTANDARDIZE$ too centres,
+// it only leaves the scales at 1).
+inline double responseCentre(const SelectionState* s) { return s->totals.responseMean; }
 
 // ---- Model pool and array sizing ----
 // 0, rc::kPool (pool not created) or rc::kMemory.
@@ -683,10 +686,11 @@ void restoreSelectedStep(SelectionState* s);
 [[nodiscard]] int planStepHistory(const EngineOptions& engine, GroupState& group,
                                   PassWorkers& workers, int& stepCode);
 
-// Turns the column sums held in the layout's means and the sums of squares given into means and
-// scales (1 / standard deviation; missing without a variance), with weight total W and
-// frequency total F; squares may be the layout's scales.
-void scalesFromMoments(ColumnLayout* layout, bool noInt, const double* squares, double W, double F);
+// Turns the column sums held in the layout's means and the sums of squares given, both taken
+// about the layout's shifts, into means and scales (1 / standard deviation; missing without a
+// variance; 1 under NOSTANDARDIZE$, which centres the columns without scaling them), with
+// weight total W and frequency total F; squares may be the layout's scales.
+void scalesFromMoments(SelectionState* s, const double* squares, double W, double F);
 
 // ---- Row kernels (run through runDataPass) ----
 extern const RowKernel kernSscp;            // A, or each fold's A_f

@@ -41,6 +41,21 @@ TEST(EffectNames, AlignedLevelPartsUnderLabelStyleOne) {
   EXPECT_EQ(b.name(0), "x");
 }
 
+// Padding counts characters: a label with a two-byte character ("é") gets one blank more
+// than its byte count gives, so the levels of both effects start at one page column.
+TEST(EffectNames, AlignedLevelPartsCountCharacters) {
+  DesignBuilder b(dflag::kFullRank | dflag::kNoIntercept);
+  b.d.labelStyle = 1;
+  int a = b.addClass(cls("A", {"a", "b"}));
+  b.addEffect({"A_\xC3\xA9*A", {}, {a}, {}, {}});
+  b.addEffect({"A_plain*A", {}, {a}, {}, {}});
+  b.finish();
+  zcolnames(&b.ctx);
+  EXPECT_EQ(b.labels(),
+            (std::vector<std::string>{"A_\xC3\xA9*A     a", "A_\xC3\xA9*A     b", "A_plain*A a"}));
+  EXPECT_EQ(b.d.nameCounters[1], 12);  // bytes: what the label's storage takes
+}
+
 TEST(EffectNames, ShortNamesNumberColumnsWithinEachEffect) {
   DesignBuilder b;
   b.d.labelStyle = 2;

@@ -200,6 +200,56 @@ TEST(ByOutputs, InitialEstimatesOfTheGroupsOwnRow) {
   }
 }
 
+// A group whose BY values have no PARMS row fits without initial estimates, and the warning
+// names that group; the groups with their row are not named.
+TEST(ByOutputs, AGroupWithoutItsInitialEstimatesIsNamed) {
+  ByLibrary lib;
+  lib.write("ie", "cyl,_TYPE_,Intercept,wt,hp\n6,PARMS,20,-1,-0.2\n4,PARMS,40,-6,-0.005\n");
+  const CommandRun r = runCommand(
+      "proc varsifter data=mtcars_by_cyl; by cyl; model mpg = wt hp / "
+      "selection=lasso(adaptive(inest=ie) stop=none); run;",
+      lib.dir());
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string said =
+      "WARNING: The INEST= data set has no PARMS row in the BY group cyl=8; "
+      "no initial estimates are used.";
+  EXPECT_NE(r.output.find(said), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("no PARMS row"), r.output.rfind("no PARMS row")) << "said once";
+  EXPECT_EQ(findAll(r.document, "SelectionSummary").size(), 3u);
+}
+
+// Under NOTSORTED each run of equal BY values is a group: a SCORE or validation data set laid
+// out as the analysis data gives each group its own run, never the rows of a later group of
+// the same values. Each row is scored once, by its own group's least-squares line.
+TEST(ByOutputs, NotSortedGroupsTakeTheirOwnRunOfRows) {
+  ByLibrary lib;
+  const std::string rows =
+      "g,x,y\n1,1,1.0\n1,2,2.1\n1,3,2.9\n2,1,5.0\n2,2,3.9\n2,3,3.1\n1,1,10.0\n1,2,20.5\n"
+      "1,3,29.0\n";
+  lib.write("runs", rows);
+  lib.write("again", rows);
+  const CommandRun r = runCommand(
+      "proc varsifter data=runs valdata=again; by g notsorted; model y = x / selection=none;"
+      " score data=again out=scored p; run;",
+      lib.dir());
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Each group's line through its three points, at x = 1, 2, 3.
+  const double want[] = {1.05,           2.0,           2.95, 4.95, 4.0, 3.05, 10.0 + 1.0 / 3,
+                         19.5 + 1.0 / 3, 29.0 + 1.0 / 3};
+  const std::vector<double> p = lib.column("scored", "p_y"), by = lib.column("scored", "_BY_");
+  ASSERT_EQ(p.size(), std::size(want));
+  for (size_t i = 0; i < p.size(); ++i) {
+    EXPECT_TRUE(near(p[i], want[i])) << "row " << i + 1 << ": " << p[i];
+    EXPECT_EQ(by[i], static_cast<double>(i / 3 + 1)) << "row " << i + 1;
+  }
+  // The validation rows are the training rows: each group's ASE is the same on both.
+  const std::vector<Json> fit = findAll(r.document, "FitStatistics");
+  ASSERT_EQ(fit.size(), 3u);
+  for (const Json& f : fit)
+    EXPECT_TRUE(near(number(entryValue(f, "ASE (Validate)")), number(entryValue(f, "ASE (Train)"))))
+        << f;
+}
+
 // Under --svg each group's graph files are named after the group's number and BY values, and
 // each drawing says its BY line under its titles, as the group's tables carry it.
 TEST(ByOutputs, GraphFilesAndPicturesNameTheirGroup) {

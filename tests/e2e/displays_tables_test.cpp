@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,41 @@ TEST(DisplaysEndToEnd, ClassLevelsFollowOrder) {
     EXPECT_EQ(t["rows"][0]["Class"], "cyl");
     EXPECT_EQ(t["rows"][0]["Levels"], 3);
     EXPECT_EQ(t["rows"][0]["Values"], c.values) << c.classStatement;
+  }
+}
+
+// Under PARMLABELSTYLE=SEPARATE an effect's levels follow its label at one page column for
+// every effect, counted in characters: a split level outside ASCII ("é accent") in the label
+// moves nothing. With model averaging too, whose table names parameters the same way.
+TEST(DisplaysEndToEnd, LevelsAfterLabelsOutsideAsciiStayInLine) {
+  DataLibrary lib({});
+  std::ofstream(lib.path() / "accents.csv")
+      << "c,d,x,y\né accent,u,1,2.1\nplain,v,2,3.9\né accent,v,3,6.2\nplain,u,4,8.1\n"
+         "é accent,u,5,9.7\nplain,v,6,12.5\né accent,v,7,13.8\nplain,u,8,16.4\n"
+         "é accent,u,9,18.4\nplain,v,10,19.9\n";
+  // The page column of the text's last word.
+  auto levelColumn = [](const std::string& text) {
+    const std::string head = text.substr(0, text.find_last_of(' ') + 1);
+    int n = 0;
+    for (unsigned char ch : head) n += (ch & 0xC0) != 0x80;
+    return n;
+  };
+  for (const char* more : {"", " modelaverage nsamples=4;"}) {
+    SCOPED_TRACE(more);
+    const CommandRun r =
+        runCommand(std::string("proc varsifter data=accents seed=3; class c(split) d;"
+                               " model y = c*d x / selection=none;") +
+                       more + " run;",
+                   lib.dir());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Json t = findAll(r.document, *more ? "AvgParmEst" : "ParameterEstimates").at(0);
+    std::vector<int> columns;
+    for (const Json& row : t["rows"]) {
+      const std::string parm = row["Parameter"];
+      if (parm.find("*d") != std::string::npos) columns.push_back(levelColumn(parm));
+    }
+    ASSERT_GE(columns.size(), 2u) << t;
+    for (int c : columns) EXPECT_EQ(c, columns[0]) << t;
   }
 }
 

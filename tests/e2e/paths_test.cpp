@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -270,21 +272,27 @@ struct Library {
   ~Library() { fs::remove_all(dir); }
 };
 
+// Diabetes into the directory with each value as `value` gives it (its response or not, its
+// value), written in full.
+void writeDiabetes(const fs::path& dir, const std::function<double(bool, double)>& value) {
+  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
+  std::ofstream out(dir / "diabetes.csv");
+  for (size_t c = 0; c < d.header.size(); ++c) out << (c ? "," : "") << d.header[c];
+  out << "\n";
+  char cell[32];
+  for (size_t i = 0; i < d.rows.size(); ++i)
+    for (size_t c = 0; c < d.header.size(); ++c) {
+      const bool response = c + 1 == d.header.size();
+      std::snprintf(cell, sizeof cell, "%.17g", value(response, d.number(i, c)));
+      out << cell << (response ? "\n" : ",");
+    }
+}
+
 // Ties and small steps are judged relative to the correlation level: a response in units of
 // 1e-12 takes the same path, with estimates 1e-12 of the others.
 TEST(PathSelections, AResponseInTinyUnitsTakesTheSamePath) {
   const Library lib("vsf_e2e_path_tiny");
-  const Csv d = readCsv(std::string(VSF_SHARED_DATA) + "/diabetes.csv");
-  std::ofstream out(lib.dir / "diabetes.csv");
-  for (size_t c = 0; c < d.header.size(); ++c) out << (c ? "," : "") << d.header[c];
-  out << "\n";
-  char cell[32];
-  for (size_t i = 0; i < d.rows.size(); ++i) {
-    for (size_t c = 0; c + 1 < d.header.size(); ++c) out << d.rows[i][c] << ",";
-    std::snprintf(cell, sizeof cell, "%.17g", d.number(i, "y") * 1e-12);
-    out << cell << "\n";
-  }
-  out.close();
+  writeDiabetes(lib.dir, [](bool response, double v) { return response ? v * 1e-12 : v; });
   const Json knots = fixture("path_knots.json").at("diabetes_lasso");
   const CommandRun r = runPath(kDiabetes, "lasso(stop=none showstepl1$)", "details=steps(parmest)",
                                kDefault, lib.dir.string());
@@ -296,6 +304,68 @@ TEST(PathSelections, AResponseInTinyUnitsTakesTheSamePath) {
     EXPECT_EQ(eventOf(rows[k]), knots[k]["event"]) << k;
     EXPECT_NEAR(number(rows[k]["StepL1Ratio"]), knots[k]["ratio"].get<double>(), 1e-9) << k;
     expectEstimates(estimates[k], knots[k]["estimates"], 1e-12, "knot " + std::to_string(k));
+  }
+}
+
+// Every column of Diabetes moved by 10^6: the scales are the variance's about the columns'
+// own values, so the path is the reference's knot for knot (its SSE and estimates; the
+// intercept moves by 10^6 times the sum of the slopes), and eight workers give one thread's.
+TEST(PathSelections, ColumnsFarFromZeroTakeTheSamePath) {
+  constexpr double kOffset = 1e6;
+  const Library lib("vsf_e2e_path_offset");
+  writeDiabetes(lib.dir, [](bool response, double v) { return response ? v : v + kOffset; });
+  Json knots = fixture("path_knots.json").at("diabetes_lasso");
+  for (Json& knot : knots) {
+    double slopes = 0;
+    for (const auto& [parm, value] : knot["estimates"].items())
+      if (parm != "Intercept") slopes += value.get<double>();
+    knot["estimates"]["Intercept"] =
+        knot["estimates"]["Intercept"].get<double>() - kOffset * slopes;
+  }
+  Json oneThread;
+  for (size_t i = 0; i < std::size(kSettings); ++i) {
+    SCOPED_TRACE(kSettings[i].name);
+    const CommandRun r = runPath(kDiabetes, "lasso(stop=none showstepl1$)",
+                                 "details=steps(anova parmest)", kSettings[i], lib.dir.string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    checkKnots(r, knots);
+    if (i % 2 == 0) {
+      oneThread = pathTables(r);
+    } else {
+      EXPECT_TRUE(pathTables(r) == oneThread) << "eight workers differ from one";
+    }
+  }
+}
+
+// NOSTANDARDIZE$ leaves the columns at their own scale but still centres them: every knot is
+// scikit-learn's on the centred, unscaled columns (tests/reference/path_unscaled.py), the
+// intercept the response's mean less the slopes times the columns' means, and LAR ends at
+// least squares with its intercept.
+TEST(PathSelections, UnscaledColumnsAreStillCentred) {
+  const Json all = fixture("unscaled_knots.json");
+  const Data d{"diabetes", VSF_SHARED_DATA, "y = age sex bmi bp s1-s6"};
+  for (const char* method : {"lasso", "lar"}) {
+    SCOPED_TRACE(method);
+    const Json& knots = all.at(method);
+    const CommandRun r =
+        runPath(d, std::string(method) + "(stop=none)", "nostandardize$ details=steps(parmest)");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Json> estimates = findAll(r.document, "ParameterEstimates");
+    ASSERT_GE(estimates.size(), knots.size());
+    // A LASSO effect shows 0 at the knot where it leaves, and the reference omits it there.
+    auto expectKnot = [](const Json& table, const Json& want, const std::string& at) {
+      std::set<std::string> shown;
+      for (const Json& row : table["rows"]) {
+        const std::string parm = row["Parameter"];
+        const double w = want.value(parm, 0.0);
+        shown.insert(parm);
+        EXPECT_NEAR(number(row["Estimate"]), w, 1e-9 * std::max(1.0, std::fabs(w))) << at << parm;
+      }
+      for (const auto& [parm, value] : want.items()) EXPECT_TRUE(shown.count(parm)) << at << parm;
+    };
+    for (size_t k = 0; k < knots.size(); ++k)
+      expectKnot(estimates[k], knots[k], "knot " + std::to_string(k) + " ");
+    if (method[1] == 'a') expectKnot(estimates.back(), all.at("lar_end"), "the end ");
   }
 }
 

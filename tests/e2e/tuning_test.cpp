@@ -236,6 +236,19 @@ TEST(L2Search, TriedValuesAndTheChosenOne) {
   }
 }
 
+// R-square gives an L2 no score: every L2 tried shows a missing criterion (never 0), the first
+// is kept, and the log says why.
+TEST(L2Search, ACriterionThatCannotJudgeL2ShowsNoValue) {
+  const CommandRun r =
+      run("elasticnet(choose=rsquare showl2search$ l2search=grid l2low=0.01 l2high=1 l2steps=3)");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json rows = theOne(r, "ElasticNetTuneL2")["rows"];
+  ASSERT_EQ(rows.size(), 3u);
+  for (const Json& row : rows) EXPECT_TRUE(std::isnan(number(row["CriterionValue"]))) << row;
+  near(number(entryValue(theOne(r, "ElasticNetParaSummary"), "Chosen L2")), 0.01, 1e-12, "L2");
+  EXPECT_NE(r.output.find("RSQUARE cannot judge an L2 value"), std::string::npos) << r.output;
+}
+
 // Group LASSO by external cross validation: each fold's path starts at the held-out ASE of its
 // training mean, and the final fit keeps the step of the smallest average over the folds.
 TEST(ExternalCv, GroupLassoKeepsTheStepOfTheSmallestAverage) {

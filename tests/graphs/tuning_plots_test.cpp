@@ -1,6 +1,7 @@
 // The plots of the elastic net's L2 search and of external cross validation: the search's
 // history up to its first unfilled row, the chosen L2 marked on both axes (the log floor
-// applied to it as to the axis), the criterion plot's own labels, three graphs under external
+// applied to it as to the axis), the criterion plot's own labels (its short label with the
+// fold count, as the criterion's own plot has it), three graphs under external
 // cross validation, the switches; the external cross-validation plot marks the point the fit
 // kept, the first of equal smallest averages.
 #include <gtest/gtest.h>
@@ -37,21 +38,24 @@ TEST(TuningPlots, HistoryAxesAndLabels) {
     std::vector<std::string> graphs;
     Json chosenStep, chosenLog;  // null: not marked
     const char* yLabel;
+    const char* shortYLabel;
   } cases[] = {
       // clang-format off
       {"the history ends at the first zero row", {0.5, 0.1, 1, 0, 0}, 0.1, kCritSbc, kCritSbc,
-       false, true, 3, all, 2, -1.0, "SBC"},
+       false, true, 3, all, 2, -1.0, "SBC", "SBC"},
       {"a final L2 never tried marks nothing", {0.5, 0.1}, 0.3, kCritAic, kCritSbc, false, true,
-       2, all, Json(), Json(), "AIC"},
+       2, all, Json(), Json(), "AIC", "AIC"},
       {"0 and values below 1e-8 stand at -8", {1e-9, 0.01}, 1e-9, kCritNone, kCritSbc, false,
-       true, 2, all, 1, -8.0, "SBC"},
+       true, 2, all, 1, -8.0, "SBC", "SBC"},
       {"a criterion without labels gets the plot's own", {0.5}, 0.5, kCritNone, kCritL1, false,
-       true, 1, all, 1, std::log10(0.5), "Criterion of the Chosen Model"},
+       true, 1, all, 1, std::log10(0.5), "Criterion of the Chosen Model", "Criterion"},
       {"k-fold cross validation names its folds", {0.5}, 0.5, kCritCv, kCritSbc, false, true, 1,
-       all, 1, std::log10(0.5), "Cross Validation PRESS (5 Folds)"},
+       all, 1, std::log10(0.5), "Cross Validation PRESS (5 Folds)",
+       "CV PRESS (5 Folds)"},
       {"external cross validation: three graphs", {0.5, 1}, 1, kCritCvExternal, kCritSbc, true,
-       true, 2, cv, 2, 0.0, "External Cross Validation PRESS (5 Folds)"},
-      {"graphics off", {0.5}, 0.5, kCritSbc, kCritSbc, false, false, 1, {}, Json(), Json(), ""},
+       true, 2, cv, 2, 0.0, "External Cross Validation PRESS (5 Folds)",
+       "CV Ex PRESS (5 Folds)"},
+      {"graphics off", {0.5}, 0.5, kCritSbc, kCritSbc, false, false, 1, {}, Json(), Json(), "", ""},
       // clang-format on
   };
   for (const Case& c : cases) {
@@ -83,6 +87,7 @@ TEST(TuningPlots, HistoryAxesAndLabels) {
     }
     if (graphs.size() > 1) {
       EXPECT_EQ(graphVariable(graphs[1], "_YLABEL"), c.yLabel);
+      EXPECT_EQ(graphVariable(graphs[1], "_SHORTYLABEL"), c.shortYLabel);
     }
   }
 }

@@ -54,6 +54,12 @@ inline std::string_view trimRight(std::string_view s) {
 }
 
 // ---- Names (UTF-8) ----
+// The columns a text takes on the page: one per character, not one per byte.
+inline int textWidth(std::string_view s) {
+  int n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
 // Upper-cases in place; ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters.
 void zwcsupper(std::string& s);
 std::string upperCopy(std::string_view s);
