@@ -29,7 +29,7 @@ PathOptions pathOptionsOf(const SelectionOptions& o) {
   p.stop = o.stop, p.choose = o.choose;
   p.steps = o.steps, p.stopSteps = o.stopSteps, p.maxSteps = o.maxSteps;
   p.forcedEffects = o.forcedEffects;
-  p.noInt = o.noInt, p.noStandardize = o.noStandardize;
+  p.noInt = o.noInt;
   p.modelAveragingRun = o.modelAveragingRun, p.pressPerStep = o.pressPerStep;
   p.rolesPresent = o.rolesPresent;
   p.l1Choice = o.l1Choice;

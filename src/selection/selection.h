@@ -475,7 +475,7 @@ struct PathOptions {
   CriterionCode stop = kCritNone, choose = kCritNone;
   int32_t steps = 0, stopSteps = 0, maxSteps = 0;
   int32_t forcedEffects = 1;
-  uint8_t noInt = 0, noStandardize = 0, modelAveragingRun = 0, pressPerStep = 0;
+  uint8_t noInt = 0, modelAveragingRun = 0, pressPerStep = 0;
   // The rows' partition roles (their folds are cross validation's, CvOptions).
   uint8_t rolesPresent = 0;
   // The penalties: L1 choice, the L2 search, the elastic net's scale, group LASSO's RHO= and

@@ -428,7 +428,7 @@ void expectPathOptionsOfOptions(const VsfState& s) {
   EXPECT_EQ(p.maxSteps, o.maxSteps);
   EXPECT_EQ(p.forcedEffects, o.forcedEffects);
   EXPECT_EQ(p.noInt, o.noInt);
-  EXPECT_EQ(p.noStandardize, o.noStandardize);
+  EXPECT_EQ(s.engine.noStandardize, o.noStandardize);  // the moments' scales, the engine's
   EXPECT_EQ(p.modelAveragingRun, o.modelAveragingRun);
   EXPECT_EQ(p.pressPerStep, o.pressPerStep);
   EXPECT_EQ(p.rolesPresent, o.rolesPresent);
@@ -625,6 +625,14 @@ TEST_F(Setup, EngineOptionsAreSettledOnce) {
          EXPECT_EQ(s.engine.buildFullSscp, 1);
          EXPECT_EQ(s.engine.effectStore, 0);
          EXPECT_NE(s.engine.pathMethod, 0);
+       }},
+      // NOSTANDARDIZE$ is read as a step setting; the set-up settles it into the options.
+      {"model y = x1 x2 x3 / selection=lasso nostandardize$;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectEngineOptionsOfOptions(s);
+         EXPECT_EQ(s.engine.noStandardize, 1);
        }},
       {"model y = x1 x2 x3 / selection=forward; modelaverage nsamples=5;",
        {},
