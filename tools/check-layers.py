@@ -7,6 +7,11 @@ their parts (the records of statements/settings.h) and one applied to settings o
 the BY groups start they are read only, and the state of a run is its driver's. The rule
 "displays read their record" refuses the selection options in the display tables, the graphs
 and model averaging: they read what the set-up settled for them in their own record.
+The rule "the engine reads its records" keeps the data pass, the selection engine and the paths
+off the statements' settings: they read the records the set-up fills (DataPassOptions,
+SelectionRules, PathOptions, CvOptions, EngineOptions). Only selection/group.h, whose StepView
+hands the settings to the layers above, and selection/display_options.h, whose record holds
+their step tables, include them, and only group.h names them.
 
 usage: tools/check-layers.py [ROOT]     exit status 1 and one line per fault when any is found
        tools/check-layers.py --self-test  checks the tree, then that a copy of it with wrong
@@ -25,6 +30,11 @@ CONST_CAST = re.compile(r'const_cast\s*<([^>]*)>\s*\(\s*&?\s*([\w>.-]*)')
 SETTINGS_HEADER = 'src/statements/settings.h'
 CAST_RULE = 'settings stay const'
 OPTIONS_RULE = 'displays read their record'
+RECORD_RULE = 'the engine reads its records'
+ENGINE_FOLDERS = ('src/datapass/', 'src/selection/', 'src/penalized/')
+SETTINGS_INCLUDERS = {'src/selection/group.h', 'src/selection/display_options.h'}
+SETTINGS_NAMERS = {'src/selection/group.h'}
+SETTINGS_NAMES = re.compile(r'\b(SelectionOptions|StepSettings)\b|\boptions->')
 OPTIONS_FOLDERS = ('src/displays/', 'src/graphs/', 'src/averaging/')
 OPTIONS_READ = re.compile(r'\bSelectionOptions\b|\bsettings(?:\.|->)options\b|\boptions(?:\.|->)\w')
 LAYER = re.compile(r'^\s*vsf_layer\(\s*(\w+)\s+([\w/]+)((?:\s+[\w:$<>{}]+)*)\s*\)', re.M)
@@ -113,6 +123,25 @@ def options_reads(path, text):
     return list(faults.values())
 
 
+def engine_reads(path, text):
+    """Faults of the rule "the engine reads its records" in one file of src/."""
+    if not path.startswith(ENGINE_FOLDERS):
+        return []
+    faults = []
+    if path not in SETTINGS_INCLUDERS:
+        for m in INCLUDE.finditer(text):
+            if m.group(1).startswith('statements/'):
+                line = text.count('\n', 0, m.start()) + 1
+                faults.append('%s:%d: includes "%s", which breaks the rule "%s": the set-up '
+                              'fills a record for it' % (path, line, m.group(1), RECORD_RULE))
+    if path not in SETTINGS_NAMERS:
+        for m in SETTINGS_NAMES.finditer(text):
+            line = text.count('\n', 0, m.start()) + 1
+            faults.append('%s:%d: reads the settings (%s), which breaks the rule "%s"'
+                          % (path, line, m.group(0), RECORD_RULE))
+    return faults
+
+
 def check():
     layers, faults = read_layers()
     if not layers:
@@ -126,6 +155,7 @@ def check():
         text = open(os.path.join(ROOT, path)).read()
         if path.startswith('src/'):
             faults += settings_casts(path, text, types) + options_reads(path, text)
+            faults += engine_reads(path, text)
         for m in INCLUDE.finditer(text):
             line = text.count('\n', 0, m.start()) + 1
             target = resolve(m.group(1))
@@ -184,22 +214,28 @@ def self_test():
         reads = {'src/displays/anova.cpp': 'const SelectionOptions& o = s->settings.options;',
                  'src/graphs/steps.cpp': 'bool none(const StepView* s) { return s->settings.options.method; }',
                  'src/averaging/outrows.cpp': 'int f(const SelectionState* r) { return r->options->noInt; }'}
-        for path, line in list(casts.items()) + list(reads.items()):
+        engine = {'src/selection/memplan.cpp': '#include "statements/settings.h"',
+                  'src/penalized/screening.cpp': 'const SelectionOptions* o = nullptr;',
+                  'src/datapass/pass.cpp': 'int x = s->options->noInt;'}
+        for path, line in list(casts.items()) + list(reads.items()) + list(engine.items()):
             with open(os.path.join(tmp, path), 'a') as f:
                 f.write('\n%s\n' % line)
         ROOT = tmp
         faults = check()
-    found = sorted(f.split(':')[0] for f in faults)
-    expected = sorted(list(wrong) + list(casts) + list(reads))
-    named = all(CAST_RULE in f for f in faults if f.split(':')[0] in casts) and \
-        all(OPTIONS_RULE in f for f in faults if f.split(':')[0] in reads)
+    found = sorted(set(f.split(':')[0] for f in faults))
+    expected = sorted(list(wrong) + list(casts) + list(reads) + list(engine))
+
+    def names(rule, paths):  # each of the files has a fault that names the rule
+        return all(any(f.startswith(p + ':') and rule in f for f in faults) for p in paths)
+
+    named = names(CAST_RULE, casts) and names(OPTIONS_RULE, reads) and names(RECORD_RULE, engine)
     if found != expected or not named:
         print('check-layers self-test: expected faults in %s, got:' % expected)
         report(faults)
         return 1
     print('check-layers self-test: the tree passes, %d wrong includes, %d const_casts on the '
-          'settings and %d reads of the selection options by the displays are refused'
-          % (len(wrong), len(casts), len(reads)))
+          'settings, %d reads of the selection options by the displays and %d reads of the '
+          'settings by the engine are refused' % (len(wrong), len(casts), len(reads), len(engine)))
     return 0
 
 

@@ -41,7 +41,7 @@ int skipStepRecords(StepView* s, ScratchFileObject* file, int64_t* position, int
     if (!pool) return rc::kPool;
     SelectionState record;
     // The records were written under the run's options, which the history reader follows.
-    record.options = s->group.selection.options;
+    shareRunOptions(&record, s->group.selection);
     record.modelPool = pool;
     record.streamFile = file;
     record.streamPosition = position;
@@ -66,7 +66,7 @@ int printSample(StepView* s, int level, int number, int index, ScratchFileObject
   }
   SelectionState record;
   // The records were written under the run's options, which the history reader follows.
-  record.options = s->group.selection.options;
+  shareRunOptions(&record, s->group.selection);
   record.modelPool = s->group.byPool;
   record.streamFile = file;
   record.streamPosition = position;

@@ -264,7 +264,7 @@ void noteFitQuality(StepView* s, const SelectionState* sel) {
     const double sse = h.sse[h.stepCount - 1];
     if (sse == 0)
       hostMsg(848, 9101);
-    else if (fitsExactly(sel, sse))
+    else if (fitsExactly(sel->totals, sse))
       hostMsg(848, 9103);
   }
   const Context c{s, sel, s->lev.design};

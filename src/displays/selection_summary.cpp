@@ -69,7 +69,7 @@ void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, con
   r->nParms = h.parameters[i];
   // A perfect fit's -DBL_MAX shows as the special missing value M.
   for (CriterionCode c : kAllCriterionCodes) {
-    r->value[codeIndex(c)] = infinityAsSpecial(stepCriterion(sel, c, i));
+    r->value[codeIndex(c)] = infinityAsSpecial(stepCriterion(sel->steps, c, i));
     r->opt[codeIndex(c)] = b && b->step[codeIndex(c)] == i ? 1 : 0;
   }
   r->test = at(h.testAse);

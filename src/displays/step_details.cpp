@@ -126,7 +126,7 @@ int printStepDetails(StepView* s, ScratchFileObject* file, int64_t* position, in
   for (int r = 0; bySample || r < live.steps.stepCount; ++r) {
     SelectionState record;
     // The records were written under the run's options, which the history reader follows.
-    record.options = s->group.selection.options;
+    shareRunOptions(&record, s->group.selection);
     record.streamFile = stream;
     record.streamPosition = at;
     if (sample >= 0) {

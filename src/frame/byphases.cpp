@@ -24,9 +24,9 @@ int resetByGroup(VsfState* s) {
   sel.fit.penalty = o.l1;
   sel.stepCode = &s->stepCode;
   sel.scratch = &s->group.groupScratch;
-  sel.options = &s->settings.options;
   sel.rules = &s->rules;
   sel.pathOptions = &s->pathOptions;
+  sel.cv = &s->cv, sel.engine = &s->engine;
   sel.utilFiles = &s->group.utilFiles;
   sel.workers = &s->res.workers;
   sel.puddle = &s->res.puddle;

@@ -147,8 +147,8 @@ void runByGroup(VsfState* s) {
   }
   if (s->settings.options.designPerByGroup) {
     std::vector<int32_t> leftOut;
-    guarded(s, buildParmCandidateTable(s->settings.options, s->group, s->lev.design,
-                                       s->group.byPool, &leftOut));
+    guarded(s,
+            buildParmCandidateTable(s->engine, s->group, s->lev.design, s->group.byPool, &leftOut));
     for (int32_t e : leftOut) {
       const char* name = s->lev.design->effects[e].name;
       hostMsg(848, 6142, {std::string_view(name ? name : "")});
@@ -200,7 +200,7 @@ void runProcedure() {
   }
   if (s->settings.threads.perfDetails) guarded(s, printPerfSettings(&s->view));
   if (!s->settings.options.designPerByGroup) {
-    guarded(s, buildCandidateTable(s->settings.options, s->group, s->lev.design, s->res.mainPool));
+    guarded(s, buildCandidateTable(s->engine, s->group, s->lev.design, s->res.mainPool));
     guarded(s, nameCandidates(s, s->res.mainPool));
   }
   if (s->settings.initialEstimates) guarded(s, openInitialEstimates(s));

@@ -42,7 +42,7 @@ int openGroupFiles(DataPass* p) {
     r->columnCount = std::max(r->columnCount, columns);
   }
   p->sel->layout.effectCount = p->E;
-  return planStepHistory(s->settings, s->group, s->res.workers, s->stepCode);
+  return planStepHistory(s->engine, s->group, s->res.workers, s->stepCode);
 }
 
 int allocateSums(DataPass* p) {
@@ -62,6 +62,7 @@ int allocateSums(DataPass* p) {
 int prepareRows(DataPass* p) {
   VsfState* s = p->s;
   const SelectionOptions& o = *p->o;
+  const CvOptions& cv = *p->cv;
   if (p->d->columnCount <= 0) return rc::kMemory;
   if (int rc = layOutColumns(p); rc != 0) return rc;
   if (int rc = allocateSums(p); rc != 0) return rc;
@@ -71,15 +72,15 @@ int prepareRows(DataPass* p) {
   p->tags = byArray<int32_t>(s, 2 * columns + 3);
   if (!p->design || !p->values || !p->tags) return rc::kMemory;
   p->lead = (o.weightPresent ? 1 : 0) + (o.freqPresent ? 1 : 0) + (o.modelAveragingRun ? 1 : 0);
-  p->foldSlot = o.kfold || o.externalCv;
+  p->foldSlot = cv.kfold || cv.externalCv;
   p->roleSlot = o.rolesPresent;
   // A group's fold count starts from the statement's; the fold pass may lower it.
-  p->foldCount = p->foldSlot && o.cvMethod != kCvIndex ? o.cvFolds : o.folds;
+  p->foldCount = p->foldSlot && cv.method != kCvIndex ? cv.requestedFolds : cv.folds;
   p->folds = std::max(1, p->foldCount);
-  if (p->foldSlot && o.cvMethod == kCvRandom) p->foldDrawn.assign(static_cast<size_t>(p->folds), 0);
+  if (p->foldSlot && cv.method == kCvRandom) p->foldDrawn.assign(static_cast<size_t>(p->folds), 0);
   p->indexVariable.number = -1;
-  if (p->foldSlot && o.cvMethod == kCvIndex && o.cvIndexVariable >= 0 &&
-      hostv().ds->varByNumber(s->settings.inputReader, o.cvIndexVariable, &p->indexVariable) != 0)
+  if (p->foldSlot && cv.method == kCvIndex && cv.indexVariable >= 0 &&
+      hostv().ds->varByNumber(s->settings.inputReader, cv.indexVariable, &p->indexVariable) != 0)
     p->indexVariable.number = -1;
   p->writer = RowBlockWriter{&s->group.utilFiles, s->group.pagePool};
   p->obsValues = p->ctx->values;
@@ -122,6 +123,7 @@ int readByGroupData(VsfState* s) {
   p.s = s;
   p.sel = &s->group.selection;
   p.o = &s->settings.options;
+  p.cv = &s->cv;
   p.ctx = &s->lev;
   p.d = s->lev.design;
   s->group.noTrainingExplained = 0;

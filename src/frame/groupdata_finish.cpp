@@ -193,9 +193,9 @@ void computeMeansAndScales(DataPass* p) {
 
 int assignLateFolds(DataPass* p) {
   if (!p->foldSlot || p->writer.block == 0) return 0;
-  if (p->o->cvMethod == kCvBlock) return blockFolds(p);
-  if (p->o->cvMethod == kCvIndex && p->indexVariable.number >= 0) return indexFolds(p);
-  if (p->o->cvMethod == kCvRandom) return randomFolds(p);
+  if (p->cv->method == kCvBlock) return blockFolds(p);
+  if (p->cv->method == kCvIndex && p->indexVariable.number >= 0) return indexFolds(p);
+  if (p->cv->method == kCvRandom) return randomFolds(p);
   return 0;
 }
 
@@ -216,8 +216,8 @@ void storeTotals(DataPass* p) {
   s.totals.testObsRead = t.testObsRead, s.totals.testFreqRead = t.testFreqRead;
   s.totals.validObsRead = t.validObsRead, s.totals.validFreqRead = t.validFreqRead;
   s.layout.foldCount = p->foldCount;
-  s.folds = p->o->kfold ? p->foldCount : 0;
-  s.path.extCvFolds = p->o->externalCv ? p->foldCount : 0;
+  s.folds = p->cv->kfold ? p->foldCount : 0;
+  s.path.extCvFolds = p->cv->externalCv ? p->foldCount : 0;
 }
 
 }  // namespace vsf

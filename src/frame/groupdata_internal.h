@@ -47,6 +47,7 @@ struct DataPass {
   VsfState* s = nullptr;
   SelectionState* sel = nullptr;
   const SelectionOptions* o = nullptr;
+  const CvOptions* cv = nullptr;  // how the folds are formed
   ZLevCtx* ctx = nullptr;
   ZDesign* d = nullptr;
 

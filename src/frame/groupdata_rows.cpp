@@ -111,7 +111,7 @@ int32_t indexAppearance(DataPass* p) {
 
 // Training rows only; other roles keep the slot's "no fold".
 int32_t drawFold(DataPass* p) {
-  switch (p->o->cvMethod) {
+  switch (p->cv->method) {
     case kCvRandom: {
       int32_t f = static_cast<int32_t>(p->folds * zlcgunif(seedState(p)));
       f = f < p->folds ? f : p->folds - 1;
@@ -407,7 +407,7 @@ int takeAnalysisObservation(DataPass* p, Observation obs, bool finite, int32_t* 
 int readAnalysisRows(DataPass* p) {
   ZLevCtx* ctx = p->ctx;
   const bool roles = p->s->settings.roleVariable.number >= 0;
-  const bool index = p->o->cvMethod == kCvIndex && p->foldSlot && p->indexVariable.number >= 0;
+  const bool index = p->cv->method == kCvIndex && p->foldSlot && p->indexVariable.number >= 0;
   ObsTagFile* tags = &p->s->res.obsTags;
   const bool tagged = obsTagsOpen(tags);
   if (tagged) p->s->group.obsTagStart = tags->end + 4 * static_cast<int64_t>(tags->pending.size());

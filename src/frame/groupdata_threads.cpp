@@ -141,7 +141,7 @@ int takeRun(RunCrew* c, RunSlot* w, ObsTagFile* tagFile) {
 const char* prepare(RunCrew* c, int workers) {
   DataPass* p = c->p;
   if (p->s->settings.roleVariable.number >= 0) return "the roles come from a ROLE= variable";
-  if (p->o->cvMethod == kCvIndex && p->foldSlot && p->indexVariable.number >= 0)
+  if (p->cv->method == kCvIndex && p->foldSlot && p->indexVariable.number >= 0)
     return "the folds come from a CVINDEX= variable";
   c->sums = p->s->group.modelSums.wanted;
   const int64_t columns = std::max(p->p, p->d->columnCount);
@@ -172,6 +172,7 @@ const char* prepare(RunCrew* c, int workers) {
     wp.s = p->s;
     wp.sel = p->sel;
     wp.o = p->o;
+    wp.cv = p->cv;
     wp.ctx = w.ctx;
     wp.d = w.ctx->design;
     wp.cand = p->cand;

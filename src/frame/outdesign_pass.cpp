@@ -32,9 +32,9 @@ void unlevelizedRows(VsfState* s) {
 int passGroup(VsfState* s, ObsTagReader* tags) {
   SelectionState& sel = s->group.selection;
   sel = SelectionState();
-  sel.options = &s->settings.options;
   sel.rules = &s->rules;
   sel.pathOptions = &s->pathOptions;
+  sel.cv = &s->cv, sel.engine = &s->engine;
   sel.candidates = &s->group.candidates;
   sel.headerFile = s->res.outDesignScratch.file;
   sel.headerPosition = &s->res.outDesignHeaderEnd;
@@ -47,7 +47,7 @@ int passGroup(VsfState* s, ObsTagReader* tags) {
   const int levelized = levelizeByGroup(s);
   int rc = 0;
   if (levelized == 0 && s->settings.options.designPerByGroup)
-    rc = buildParmCandidateTable(s->settings.options, s->group, s->lev.design, sel.modelPool);
+    rc = buildParmCandidateTable(s->engine, s->group, s->lev.design, sel.modelPool);
   else if (levelized == 0)
     refreshCandidateTable(s->group, s->lev.design);
   if (rc == 0) rc = readResultHeader(&sel);

@@ -51,20 +51,22 @@ int refitAverage(VsfState* s) {
   const StepSettings settings = refitSettings(s->settings);
   const SelectionRules rules = selectionRulesOf(settings.options);
   const PathOptions paths = pathOptionsOf(settings.options);
+  const CvOptions cv = cvOptionsOf(settings.options);
+  const EngineOptions engine = engineOptionsOf(settings);
   const DisplayOptions display = displayOptionsOf(settings.options);
   SelectionState& sel = s->group.selection;
-  sel.options = &settings.options;
   sel.rules = &rules;
   sel.pathOptions = &paths;
+  sel.cv = &cv, sel.engine = &engine;
   s->group.refitPass = 1;
   void* group =
       openGroup(&s->res.output, "RefitAverage", msgStr(1220), {argFlag(dkey::kFlag435, 1)});
   const int rc = refitPass(s, settings, display);
   closeGroup(&s->res.output, group);
   s->group.refitPass = 0;
-  sel.options = &s->settings.options;
   sel.rules = &s->rules;
   sel.pathOptions = &s->pathOptions;
+  sel.cv = &s->cv, sel.engine = &s->engine;
   return rc;
 }
 

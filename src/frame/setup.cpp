@@ -77,6 +77,7 @@ int setupAnalysis(VsfState* s) {
     o.screen = kScreenNone;
   }
   settleRunOptions(s);
+  settleEngineOptions(s);
   settleDisplayOptions(s);
   return 0;
 }

@@ -11,6 +11,8 @@ namespace vsf {
 struct VsfState;
 struct SelectionRules;
 struct PathOptions;
+struct CvOptions;
+struct EngineOptions;
 struct DisplayOptions;
 
 inline bool isPathCode(MethodCode m) {
@@ -56,6 +58,11 @@ void settleDataPassOptions(VsfState* state);
 SelectionRules selectionRulesOf(const SelectionOptions& options);
 PathOptions pathOptionsOf(const SelectionOptions& options);
 void settleRunOptions(VsfState* state);
+// Cross validation's and the engine's records from the settled settings (setup_engine.cpp);
+// the refit pass makes its own from its settings.
+CvOptions cvOptionsOf(const SelectionOptions& options);
+EngineOptions engineOptionsOf(const StepSettings& settings);
+void settleEngineOptions(VsfState* state);
 // The displays' record from the settled options (setup_display.cpp); the refit pass makes its
 // own from its settings.
 DisplayOptions displayOptionsOf(const SelectionOptions& options);

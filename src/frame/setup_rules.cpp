@@ -13,14 +13,12 @@ SelectionRules selectionRulesOf(const SelectionOptions& o) {
   r.steps = o.steps, r.stopSteps = o.stopSteps;
   r.noInt = o.noInt, r.dropRule = o.dropRule, r.hierarchy = o.hierarchy;
   r.l1ChoiceStop = o.l1ChoiceStop;
-  r.externalCv = o.externalCv;
   r.candidateValues = o.candidateValues, r.generalSearch = o.generalSearch;
   r.fullSweepMode = o.fullSweepMode;
   r.pressPerStep = o.pressPerStep, r.validAsePerStep = o.validAsePerStep;
   r.testAsePerStep = o.testAsePerStep;
-  r.foldStats = o.foldStats, r.foldEstimates = o.foldEstimates;
   r.include = o.include, r.start = o.start;
-  r.kfold = o.kfold, r.pathMethod = o.pathMethod, r.modelAveragingRun = o.modelAveragingRun;
+  r.pathMethod = o.pathMethod, r.modelAveragingRun = o.modelAveragingRun;
   r.fullModelWanted = fullModelWanted(&o);
   return r;
 }
@@ -31,10 +29,9 @@ PathOptions pathOptionsOf(const SelectionOptions& o) {
   p.stop = o.stop, p.choose = o.choose;
   p.steps = o.steps, p.stopSteps = o.stopSteps, p.maxSteps = o.maxSteps;
   p.forcedEffects = o.forcedEffects;
-  p.noInt = o.noInt, p.noStandardize = o.noStandardize;
+  p.noInt = o.noInt;
   p.modelAveragingRun = o.modelAveragingRun, p.pressPerStep = o.pressPerStep;
-  p.rolesPresent = o.rolesPresent, p.kfold = o.kfold;
-  p.externalCv = o.externalCv, p.linearCvEx = o.linearCvEx;
+  p.rolesPresent = o.rolesPresent;
   p.l1Choice = o.l1Choice;
   p.l2Search = o.l2Search, p.l2Steps = o.l2Steps, p.l2Low = o.l2Low, p.l2High = o.l2High;
   p.showL2Search = o.showL2Search, p.enScale = o.enScale;

@@ -23,6 +23,9 @@ struct VsfState {
   // What the selection rules and the paths read of the settings, settled once at set-up.
   SelectionRules rules;
   PathOptions pathOptions;
+  // What cross validation and the rest of the engine read of the settings, settled once too.
+  CvOptions cv;
+  EngineOptions engine;
   // What the displays, the graphs and the model-averaging outputs read of the options.
   DisplayOptions display;
   GroupState group;
@@ -44,6 +47,8 @@ struct VsfState {
         res(o.res),
         rules(o.rules),
         pathOptions(o.pathOptions),
+        cv(o.cv),
+        engine(o.engine),
         display(o.display),
         group(o.group),
         outputs(o.outputs),
@@ -59,6 +64,8 @@ struct VsfState {
     res = StepResources();
     rules = SelectionRules();
     pathOptions = PathOptions();
+    cv = CvOptions();
+    engine = EngineOptions();
     display = DisplayOptions();
     group = GroupState();
     outputs = OutputData();

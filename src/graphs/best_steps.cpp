@@ -26,7 +26,7 @@ int32_t breakTie(const SelectionState* sel, CriterionCode c, int32_t first, doub
   const int32_t* parms = h.sweptColumns ? h.sweptColumns : h.parameters;
   int32_t at = -1;
   for (int32_t i = first; i < h.stepCount; ++i) {
-    const double v = stepCriterion(sel, c, i);
+    const double v = stepCriterion(sel->steps, c, i);
     if (!usable(v) || !tied(v, best, sel->fit.tol)) continue;
     if (at < 0 || h.effects[i] < h.effects[at] ||
         (h.effects[i] == h.effects[at] && parms[i] <= parms[at]))
@@ -45,7 +45,7 @@ void computeBestSteps(const StepView* s, const SelectionState* sel, BestSteps* b
     int32_t at = -1;
     double value = 0;
     for (int32_t i = first; i < sel->steps.stepCount; ++i) {
-      const double v = stepCriterion(sel, c, i);
+      const double v = stepCriterion(sel->steps, c, i);
       if (isMissing(v) || std::isnan(v)) continue;
       if (at < 0 || criterionBetter(v, value, c)) at = i, value = v;
     }
@@ -126,7 +126,8 @@ int printBestStep(StepView* s, const SelectionState* sel, const BestSteps& best,
     v.label = std::string(stepLabelText(s, m, v.step));
     if (v.label.empty()) v.label = " ";
     // An exact fit's -Infty shows as the summary shows it, not as the number standing in for it.
-    v.value = at >= 0 ? infinityAsSpecial(stepCriterion(sel, columns[k], at)) : missingValue('.');
+    v.value =
+        at >= 0 ? infinityAsSpecial(stepCriterion(sel->steps, columns[k], at)) : missingValue('.');
     v.normBeta = norms && at >= 0 && m.normBase > 0 ? norms[at] / m.normBase : missingValue('.');
     const std::string p = criterionInfo(columns[k]).graph.prefix;
     t.column(ctype::kInt, p + "Step", &v.step, whole);

@@ -168,8 +168,8 @@ struct LogRange {
 void stepValues(const SelectionState* sel, int32_t i, Row* r, LogRange* logs) {
   const StepHistory& h = sel->steps;
   for (int k = 0; k < kCriterionCount; ++k)
-    r->criteria[k] = infinityAsSpecial(stepCriterion(sel, kCriteria[k], i));
-  r->validation = stepCriterion(sel, kCritValidate, i);
+    r->criteria[k] = infinityAsSpecial(stepCriterion(sel->steps, kCriteria[k], i));
+  r->validation = stepCriterion(sel->steps, kCritValidate, i);
   if (i == 0) return;
   const int32_t* cols = h.sweptColumns ? h.sweptColumns : h.parameters;
   double f = 0;
@@ -225,7 +225,7 @@ int TableWriter::readRecord(SelectionState* record, ScratchFileObject* stream, i
   dropPool();
   if (!(s_->output.modelPool = kernel().poolCreate("model pool", kPoolPlain))) return rc::kPool;
   // The records were written under the run's options, which the history reader follows.
-  record->options = s_->group.selection.options;
+  shareRunOptions(record, s_->group.selection);
   record->modelPool = s_->output.modelPool;
   record->streamFile = stream;
   record->streamPosition = position;

@@ -70,7 +70,7 @@ int64_t interceptColumn(const SelectionState* s) {
 
 bool foldsByCrossproducts(const SelectionState* s) {
   const PathOptions* o = s->pathOptions;
-  return crossproductsMode(s) && !o->rolesPresent && !o->adaptive && !o->kfold &&
+  return crossproductsMode(s->sweep) && !o->rolesPresent && !o->adaptive && !s->cv->kfold &&
          o->screen == kScreenNone && s->tuning.foldMoments && s->tuning.pool;
 }
 
@@ -169,7 +169,7 @@ int heldOutStatistics(SelectionState* s, bool direction) {
   const int64_t one = interceptColumn(s);
   std::vector<std::pair<int64_t, double>> v = {{0, 1.0}}, u;
   double shift = -responseCentre(s), uShift = 0;
-  for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
+  for (int32_t a = firstActivePosition(s->layout); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];
     const int64_t c = s->sweep.firstColumn[e];
     const int32_t param = s->sweep.firstParam[e];

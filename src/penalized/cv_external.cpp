@@ -55,7 +55,7 @@ void takeFoldPoints(SelectionState* s, int32_t fold) {
   TuningTables& t = s->tuning;
   const StepHistory& h = s->steps;
   const double w = s->path.heldOutWeight;
-  const bool linear = s->pathOptions->linearCvEx;
+  const bool linear = s->cv->linearCvEx;
   for (int32_t i = 0; i < h.stepCount; ++i, ++t.points) {
     int32_t* n = t.pointInts + 3 * int64_t{t.points};
     double* v = t.pointValues + 6 * int64_t{t.points};
@@ -185,7 +185,7 @@ int evalL2ByCV(SelectionState* s, double* value) {
   t.points = 0;
   for (int32_t f = 0; f < folds; ++f) {
     s->path.heldOutFold = f;
-    s->runFlags.finalFit = 0, s->runFlags.firstFit = 1, s->runFlags.foldFit = 1;
+    s->runFlags.firstFit = 1, s->runFlags.foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;
     // On the crossproducts the fold's rows need no rewrite: the run takes them standardized.
     if (foldsByCrossproducts(s)) {

@@ -14,7 +14,6 @@
 #include "penalized/tuning_internal.h"
 #include "selection/resample.h"
 #include "selection/selection.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -23,10 +22,10 @@ namespace {
 // The roads of a fit, first match wins.
 enum class Road { kResamples, kCrossValidatedPath, kPenaltyByCv, kL2Search, kPlain, kNothing };
 
-Road roadOf(const PathOptions* o) {
+Road roadOf(const PathOptions* o, const CvOptions* cv) {
   const MethodCode m = o->method;
   if (o->modelAveragingRun) return Road::kResamples;
-  if (o->externalCv) {
+  if (cv->externalCv) {
     if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
     return m == kMethodGroupLasso ? Road::kPenaltyByCv : Road::kNothing;
   }
@@ -44,9 +43,9 @@ int plainFit(SelectionState* s) {
 
 const PathMethods kPathMethods = {standardizeRows, runLarPath, restoreRows, runOptimizerMethod};
 
-void setFlags(SelectionState* s, uint8_t first, uint8_t fold, uint8_t final) {
+void setFlags(SelectionState* s, uint8_t first, uint8_t fold) {
   RunFlags& f = s->runFlags;
-  f.firstFit = first, f.foldFit = fold, f.finalFit = final;
+  f.firstFit = first, f.foldFit = fold;
 }
 
 // A search's outcome: a failed run's code goes up; a run that ended with a nonzero status
@@ -58,7 +57,7 @@ bool searchEnded(const L2SearchResult& r, int* rc) {
 
 int finalRun(SelectionState* s, double l2) {
   if (int rc = buildModelPool(s); rc != 0) return rc;
-  setFlags(s, 0, 0, 1);
+  setFlags(s, 0, 0);
   s->path.l2 = l2;
   return runSelection(s);
 }
@@ -72,7 +71,7 @@ int searchL2(SelectionState* s) {
     if (int rc = reserveHistory(&t, std::max(o->l2Steps, 3)); rc != 0) return rc;
   t.keepSscp = 1;
   const L2Objective objective = [s](double l2, int32_t index, double* value) {
-    setFlags(s, index == 0 ? 1 : 0, 0, 0);
+    setFlags(s, index == 0 ? 1 : 0, 0);
     s->tuning.point = index;
     return l2TuneObjective(s, l2, value);
   };
@@ -139,12 +138,12 @@ int crossValidatedPath(SelectionState* s) {
   s->runFlags.method = method;
   if (rc != 0 || s->run.status != 0) return rc;
   s->path.heldOutFold = s->path.extCvFolds;
-  setFlags(s, 1, 0, 1);
+  setFlags(s, 1, 0);
   if (int rc2 = buildModelPool(s); rc2 != 0) return rc2;
   // The folds' crossproducts sum to those of every row: the final run needs no pass either.
   if (s->tuning.heldSscp && foldsByCrossproducts(s)) {
     prepareFold(s, -1);
-    setFlags(s, 0, 0, 1);
+    setFlags(s, 0, 0);
   }
   // The final run's external-CV criterion reads the folds' averaged ASE on the merged grid.
   s->path.extCvGrid = s->tuning.grid;
@@ -191,8 +190,8 @@ int drawSample(SelectionState* s, Road road) {
 
 // A sample's fit takes the road a fit of its rows alone would: external cross validation
 // runs its folds on the drawn rows (the refit's least squares chooses nothing).
-Road sampleRoad(const PathOptions* o) {
-  if (o->externalCv && o->choose == kCritCvExternal) {
+Road sampleRoad(const PathOptions* o, const CvOptions* cv) {
+  if (cv->externalCv && o->choose == kCritCvExternal) {
     const MethodCode m = o->method;
     if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
     if (m == kMethodGroupLasso) return Road::kPenaltyByCv;
@@ -201,7 +200,7 @@ Road sampleRoad(const PathOptions* o) {
 }
 
 int fitSample(SelectionState* s) {
-  const Road road = sampleRoad(s->pathOptions);
+  const Road road = sampleRoad(s->pathOptions, s->cv);
   if (int rc = drawSample(s, road); rc != 0) return rc;
   if (road == Road::kCrossValidatedPath) return crossValidatedPath(s);
   if (road == Road::kPenaltyByCv) return choosePenaltyByCV(s);
@@ -281,7 +280,7 @@ void explainEarlyStop(const SelectionState* s) {
 }
 
 int fitByRoad(SelectionState* state, ResampleSet* resamples) {
-  switch (roadOf(state->pathOptions)) {
+  switch (roadOf(state->pathOptions, state->cv)) {
     case Road::kPlain:
       return plainFit(state);
     case Road::kResamples:

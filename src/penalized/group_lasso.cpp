@@ -22,8 +22,7 @@ enum class Class { kSkip, kTraining, kHeldOut, kValidation, kTest };
 Class classOf(const SelectionState* s, const rows::Row& r) {
   if (r.skip) return Class::kSkip;
   if (r.role == 1)
-    return s->pathOptions->externalCv && r.held == s->path.heldOutFold ? Class::kHeldOut
-                                                                       : Class::kTraining;
+    return s->cv->externalCv && r.held == s->path.heldOutFold ? Class::kHeldOut : Class::kTraining;
   if (r.role == 2) return Class::kValidation;
   return r.role == 4 ? Class::kTest : Class::kSkip;
 }
@@ -89,7 +88,7 @@ int computePartitionAse(SelectionState* s) {
   PathState& p = s->path;
   p.validSse = p.testSse = p.heldOutSse = 0;
   const PathOptions* o = s->pathOptions;
-  if (o->rolesPresent || o->externalCv)
+  if (o->rolesPresent || s->cv->externalCv)
     if (int rc = runDataPass(s, kernPartitionSse, 0); rc != 0) return rc;
   const RunTotals& t = s->totals;
   s->fit.validAse = t.validWeight != 0 ? p.validSse / t.validWeight : absentValue();
@@ -195,7 +194,7 @@ int choosePenaltyByCV(SelectionState* s) {
   t.foldCount = folds;
   for (int32_t f = 0; f < folds; ++f) {
     s->path.heldOutFold = f;
-    flags.finalFit = 0, flags.firstFit = 1, flags.foldFit = 1;
+    flags.firstFit = 1, flags.foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;
     if (int rc = runSelection(s); rc != 0) return rc;
     // A fold's run that ended without a model leaves its status for the displays to name
@@ -233,7 +232,7 @@ int choosePenaltyByCV(SelectionState* s) {
   }
   t.gridCount = K;
   s->path.heldOutFold = folds;
-  flags.finalFit = 1, flags.firstFit = 1, flags.foldFit = 0;
+  flags.firstFit = 1, flags.foldFit = 0;
   if (int rc = buildModelPool(s); rc != 0) return rc;
   flags.cvPerPathStep = 1;
   s->path.extCvValues = t.average;

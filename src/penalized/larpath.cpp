@@ -39,11 +39,11 @@ int allocatePath(SelectionState* s) {
 int startGradient(SelectionState* s) {
   PathState& p = s->path;
   p.validSse = p.testSse = p.heldOutSse = p.heldOutDirection = 0;
-  if (!crossproductsMode(s)) return runDataPass(s, kernPathSseGrad, 0);
+  if (!crossproductsMode(s->sweep)) return runDataPass(s, kernPathSseGrad, 0);
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
     p.gradient[e] = s->sweep.sscp[pk(s->sweep.firstColumn[e], 0)];
   s->fit.trainSse = std::max(0.0, s->sweep.swept[0]);
-  return s->pathOptions->externalCv ? heldOutStatistics(s, false) : 0;
+  return s->cv->externalCv ? heldOutStatistics(s, false) : 0;
 }
 
 // The largest |g| of the effects that may enter; the model that holds them all.
@@ -109,7 +109,7 @@ int runLarPath(SelectionState* s) {
   }
   // The steps of the forced effects, recorded before the path, all stand at its start.
   s->path.heldOutCurvature = 0;
-  takeHeldOutValue(s);
+  takeHeldOutValue(s->path, &s->fit);
   for (int32_t i = 0; i < s->steps.stepCount && s->steps.heldOutSse; ++i) {
     s->steps.heldOutSse[i] = s->path.heldOutSse;
     s->steps.pathExtra[i] = 0;

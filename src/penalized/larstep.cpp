@@ -80,7 +80,7 @@ int enterBest(SelectionState* s, int32_t* best, double* C) {
 // Signs and the equiangular direction w = q S_AA s of the active set (S_AA the inverse of its
 // crossproducts), and the rate at which the L1 norm of the coefficients grows along it.
 void equiangularDirection(SelectionState* s, PathStep* t) {
-  const int32_t first = firstActivePosition(s), m = s->sweep.effectsInModel;
+  const int32_t first = firstActivePosition(s->layout), m = s->sweep.effectsInModel;
   const int32_t* list = s->sweep.entryOrder;
   const int32_t* col = s->sweep.firstColumn;
   PathState& p = s->path;
@@ -107,9 +107,9 @@ void equiangularDirection(SelectionState* s, PathStep* t) {
 // effect the path may still see, else by a pass for the candidates (the active ones have s q).
 int directionProducts(SelectionState* s, const PathStep& t) {
   PathState& p = s->path;
-  const int32_t first = firstActivePosition(s), m = s->sweep.effectsInModel;
+  const int32_t first = firstActivePosition(s->layout), m = s->sweep.effectsInModel;
   const int32_t* list = s->sweep.entryOrder;
-  if (crossproductsMode(s)) {
+  if (crossproductsMode(s->sweep)) {
     const int32_t* col = s->sweep.firstColumn;
     for (int32_t j = firstPathEffect(s); j < s->layout.effectCount; ++j) {
       if (s->sweep.states[j] == effstate::kHeldOut) continue;
@@ -131,7 +131,7 @@ void dropStep(const SelectionState* s, PathStep* t) {
   t->gammaDrop = DBL_MAX;
   if (!dropsEffects(s->runFlags.method)) return;
   const double floor = kPositiveFloor * t->C / t->q;
-  for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
+  for (int32_t a = firstActivePosition(s->layout); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];
     const double w = s->path.direction[e];
     const double v = w == 0 ? DBL_MAX : -s->path.coef[e] / w;
@@ -177,7 +177,7 @@ uint8_t forcedStop(const SelectionState* s, const PathStep& t) {
 void moveCoefficients(SelectionState* s, const PathStep& t, int32_t marker) {
   PathState& p = s->path;
   double l1 = 0, l2 = 0;
-  for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
+  for (int32_t a = firstActivePosition(s->layout); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];
     p.coef[e] += t.gamma * p.direction[e];
     if (e == marker) p.coef[e] = 0;  // exactly, so that it leaves at 0
@@ -194,7 +194,7 @@ const double* reportedCoefficients(SelectionState* s) {
   double* buffer = s->path.reported;
   const bool ls = reportsLeastSquares(s->runFlags.method);
   const double scale = reportScale(s);
-  for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
+  for (int32_t a = firstActivePosition(s->layout); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];
     buffer[e] = ls ? -s->sweep.swept[pk(s->sweep.firstColumn[e], 0)] : scale * s->path.coef[e];
   }
@@ -214,21 +214,21 @@ int refreshStatistics(SelectionState* s, const PathStep& t) {
   PathState& p = s->path;
   const int32_t first = firstPathEffect(s), E = s->layout.effectCount;
   p.validSse = p.testSse = p.heldOutSse = p.heldOutDirection = 0;
-  const bool recompute = !crossproductsMode(s) && p.screen.code == kScreenNone;
+  const bool recompute = !crossproductsMode(s->sweep) && p.screen.code == kScreenNone;
   if (recompute) {
     if (int rc = runDataPass(s, kernPathSseGrad, 0); rc != 0) return rc;
     const double ridge = ridgeOf(s);
-    for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel && ridge > 0; ++a)
+    for (int32_t a = firstActivePosition(s->layout); a < s->sweep.effectsInModel && ridge > 0; ++a)
       p.gradient[s->sweep.entryOrder[a]] -= p.coef[s->sweep.entryOrder[a]] * ridge;
   } else {
     for (int32_t j = first; j < E; ++j)
       if (s->sweep.states[j] != effstate::kHeldOut) p.gradient[j] -= t.gamma * p.products[j];
   }
-  if (!crossproductsMode(s) && !recompute) {
+  if (!crossproductsMode(s->sweep) && !recompute) {
     if (int rc = runDataPass(s, kernPathSse, 0); rc != 0) return rc;
-  } else if (crossproductsMode(s)) {
+  } else if (crossproductsMode(s->sweep)) {
     // The training SSE needs no pass; the other classes' do.
-    if (s->pathOptions->rolesPresent || s->pathOptions->externalCv)
+    if (s->pathOptions->rolesPresent || s->cv->externalCv)
       if (int rc = heldOutStatistics(s, true); rc != 0) return rc;
     s->fit.trainSse = modelSse(s, reportedCoefficients(s));
   }
@@ -278,7 +278,7 @@ int larStep(SelectionState* s, int32_t* entered, int32_t* marker) {
     *entered = best;
   }
   *marker = -1;
-  if (s->sweep.effectsInModel <= firstActivePosition(s)) {
+  if (s->sweep.effectsInModel <= firstActivePosition(s->layout)) {
     s->run.stop.reason = stopreason::kAllIn;
     return 0;
   }
@@ -308,7 +308,7 @@ int larStep(SelectionState* s, int32_t* entered, int32_t* marker) {
   if (int rc = refreshStatistics(s, t); rc != 0) return rc;
   // The held-out residual moves by the direction's fit times gamma, and lambda by q gamma.
   s->path.heldOutCurvature = t.q != 0 ? s->path.heldOutDirection / (t.q * t.q) : 0.0;
-  takeHeldOutValue(s);
+  takeHeldOutValue(s->path, &s->fit);
   backTransformEstimates(s, reportedCoefficients(s));
   return 0;
 }

@@ -16,7 +16,7 @@ double modelSse(const SelectionState* s, const double* beta) {
   const double* A = s->sweep.sscp;
   const int32_t* list = s->sweep.entryOrder;
   const int32_t* col = s->sweep.firstColumn;
-  const int32_t first = firstActivePosition(s), m = s->sweep.effectsInModel;
+  const int32_t first = firstActivePosition(s->layout), m = s->sweep.effectsInModel;
   double* d = s->path.work;
   for (int32_t a = 0; a < m; ++a) {
     const int32_t e = list[a];
@@ -43,7 +43,7 @@ void backTransformEstimates(SelectionState* s, const double* coef) {
   const double sdY = n1 > 0 ? std::sqrt(std::max(s->totals.correctedSS, 0.0) / n1) : 0.0;
   const ColumnLayout& L = s->layout;
   double sum = 0;
-  for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a) {
+  for (int32_t a = firstActivePosition(s->layout); a < s->sweep.effectsInModel; ++a) {
     const int32_t e = s->sweep.entryOrder[a];
     const int32_t c = s->sweep.firstParam[e];
     double b = coef[e];

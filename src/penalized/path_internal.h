@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "selection/selection.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -20,7 +19,7 @@ namespace vsf {
 inline int32_t firstPathEffect(const SelectionState* s) {
   return s->layout.firstSelectable + (s->pathOptions->noInt ? 1 : 0);
 }
-inline int32_t firstActivePosition(const SelectionState* s) { return s->layout.firstSelectable; }
+inline int32_t firstActivePosition(const ColumnLayout& layout) { return layout.firstSelectable; }
 
 inline bool dropsEffects(MethodCode m) {
   return m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
@@ -56,7 +55,7 @@ inline bool pathCandidate(const SelectionState* s, int32_t j) {
 }
 // The gradients and direction products come from the whole crossproducts matrix, else from
 // passes over the stored rows.
-inline bool crossproductsMode(const SelectionState* s) { return s->sweep.fullMode != 0; }
+inline bool crossproductsMode(const SweepMatrices& sweep) { return sweep.fullMode != 0; }
 
 // ---- One step ----
 // What a step works out: the correlation level C at its start, the equiangular normaliser q,
@@ -135,9 +134,8 @@ void prepareFold(SelectionState* s, int32_t f);
 
 // The external-CV value of the step just made: a fold's run judges it by its held-out SSE;
 // the final run reads the folds' grid when the criterion is asked for, missing till then.
-inline void takeHeldOutValue(SelectionState* s) {
-  s->fit.extCvValue =
-      s->path.heldOutFold != s->path.extCvFolds ? s->path.heldOutSse : absentValue();
+inline void takeHeldOutValue(const PathState& path, FitValues* fit) {
+  fit->extCvValue = path.heldOutFold != path.extCvFolds ? path.heldOutSse : absentValue();
 }
 
 // ---- Row kernels ----

@@ -14,8 +14,8 @@ enum class RowClass { kSkip, kTraining, kHeldOut, kValidation, kTest };
 RowClass classOf(const SelectionState* s, const rows::Row& r) {
   if (r.skip) return RowClass::kSkip;
   if (r.role == 1)
-    return s->pathOptions->externalCv && r.held == s->path.heldOutFold ? RowClass::kHeldOut
-                                                                       : RowClass::kTraining;
+    return s->cv->externalCv && r.held == s->path.heldOutFold ? RowClass::kHeldOut
+                                                              : RowClass::kTraining;
   if (r.role == 2) return RowClass::kValidation;
   return r.role == 4 ? RowClass::kTest : RowClass::kSkip;
 }
@@ -33,7 +33,7 @@ struct RowFit {
 
 RowFit fitOf(const SelectionState* s, const rows::Row& r, bool direction, bool ls) {
   RowFit f;
-  for (int32_t pos = firstActivePosition(s); pos < s->sweep.effectsInModel; ++pos) {
+  for (int32_t pos = firstActivePosition(s->layout); pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     const double x = columnOf(s, r, e);
     f.path += s->path.coef[e] * x;
@@ -80,7 +80,7 @@ void takeClassSums(SelectionState* s, const double* sum, uint32_t held) {
   s->fit.trainSse = sum[0];
   s->path.validSse = sum[1];
   s->path.testSse = sum[2];
-  if (s->pathOptions->externalCv) {
+  if (s->cv->externalCv) {
     s->path.heldOutSse = sum[held];
     s->path.heldOutDirection = sum[held + 1];
   }

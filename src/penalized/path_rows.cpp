@@ -45,11 +45,10 @@ int foldMoments(SelectionState* s) {
 // A sample centres and scales by its own drawn rows, as a fit of those rows alone would: the
 // full data's moments would leave the path's intercept off the sample's means.
 int sampleMoments(SelectionState* s) {
-  const PathOptions* o = s->pathOptions;
-  if (!s->resample || (s->runFlags.foldFit && o->externalCv)) return 0;
+  if (!s->resample || (s->runFlags.foldFit && s->cv->externalCv)) return 0;
   // Under external cross validation the pass sums the training totals again; they equal the
   // draw's, which must not count twice.
-  if (o->externalCv) {
+  if (s->cv->externalCv) {
     s->totals.trainWeight = s->totals.trainFreq = 0;
     s->path.heldOutWeight = s->path.heldOutFreq = 0;
   }
@@ -73,7 +72,7 @@ int standardizeRows(SelectionState* s) {
   // must go back.
   if (o->modelAveragingRun || s->runFlags.foldFit)
     if (int rc = keepStoredRows(s); rc != 0) return rc;
-  if (s->runFlags.foldFit && o->externalCv)
+  if (s->runFlags.foldFit && s->cv->externalCv)
     if (int rc = foldMoments(s); rc != 0) return rc;
   if (int rc = runDataPass(s, kernStandardize, 0); rc != 0) return rc;
   if (!o->adaptive) return 0;

@@ -21,7 +21,7 @@ constexpr double kDivisorFloor = 1e-12;
 // The column's sum of squares on the stored rows: from the crossproducts' diagonal (less the
 // elastic net's ridge there) or from the data pass's sums.
 double columnSquares(const SelectionState* s, int32_t e) {
-  if (!crossproductsMode(s)) return s->sweep.colSquares[s->sweep.firstParam[e]];
+  if (!crossproductsMode(s->sweep)) return s->sweep.colSquares[s->sweep.firstParam[e]];
   const int64_t c = s->sweep.firstColumn[e];
   return s->sweep.sscp[pk(c, c)] - (e > 0 ? ridgeOf(s) : 0.0);
 }
@@ -128,7 +128,7 @@ int stepAgain(SelectionState* s, PathStep* t, int32_t* marker) {
   }
   if (sc.newCount > 0)
     if (int rc = runDataPass(s, kernDirectionCorr, 0); rc != 0) return rc;
-  for (int32_t a = firstActivePosition(s); a < s->sweep.effectsInModel; ++a)
+  for (int32_t a = firstActivePosition(s->layout); a < s->sweep.effectsInModel; ++a)
     p.products[s->sweep.entryOrder[a]] = p.sign[s->sweep.entryOrder[a]] * t->q;
   const double gammaIn = entryStepLength(s, *t);
   *marker = gammaIn <= t->gammaDrop ? -1 : t->drop;

@@ -27,7 +27,7 @@ bool negatedForSearch(CriterionCode c) { return criterionJudgesL2(c) && criterio
 double criterionAtStep(const SelectionState* s, CriterionCode c, int32_t k) {
   const CriterionInfo& info = criterionInfo(c);
   if (!criterionJudgesL2(c)) return 0.0;
-  if (info.kind == CriterionKind::kDataBased) return stepCriterion(s, c, k);
+  if (info.kind == CriterionKind::kDataBased) return stepCriterion(s->steps, c, k);
   FitSummary f;
   f.sse = s->steps.sse[k];
   f.n = s->totals.trainFreq;

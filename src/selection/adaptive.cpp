@@ -24,7 +24,7 @@ std::string_view effectLabel(const SelectionState* s, int32_t e) {
 // step ended on "internal code 3"). A weight beyond double precision ends the step with an
 // error that names the effect and GAMMA= (it ended on "internal code 1").
 int weightOf(SelectionState* s, int32_t e, double x, double* out) {
-  const double gamma = s->options->adaptiveGamma;
+  const double gamma = s->engine->adaptiveGamma;
   const double m = std::fabs(x);
   if (gamma == 1.0 || gamma == 0.0) {
     *out = gamma == 0.0 ? 1.0 : m;

@@ -100,7 +100,7 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value) {
   if (r->candidateValues && s->sweep.candidateValues && r->dropRule != 2)
     std::fill(s->sweep.candidateValues, s->sweep.candidateValues + s->layout.effectCount,
               absentValue());
-  if (allSingleColumn(s) && !r->generalSearch && !selectByPass(r)) {
+  if (allSingleColumn(s->layout) && !r->generalSearch && !selectByPass(r)) {
     fastRemoval(s, effect, value);
     return;
   }

@@ -23,15 +23,16 @@ bool othersStored(const SelectionState* s, int32_t k) {
 void rowsFromStore(const SelectionState* s, int32_t k, int32_t o, const double* store,
                    const double* block, double* A) {
   const int64_t L = s->layout.paramCount + 1;
-  const int32_t c = colsOf(s, k), offk = s->sweep.fullOffset[k], slotk = s->sweep.storeSlot[k];
+  const int32_t c = colsOf(s->layout, k), offk = s->sweep.fullOffset[k],
+                slotk = s->sweep.storeSlot[k];
   for (int32_t i = 0; i < c; ++i) {
     const int64_t g = o + i;
     A[pk(g, 0)] = store[offk + i];
     for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
       const int32_t e = s->sweep.entryOrder[pos];
-      for (int32_t j = 0; j < colsOf(s, e); ++j) {
+      for (int32_t j = 0; j < colsOf(s->layout, e); ++j) {
         if (e == k && j > i) break;
-        const int64_t col = firstCol(s, e) + j;
+        const int64_t col = firstCol(s->sweep, e) + j;
         double v;
         if (e == k && slotk < 0)
           v = block[pk(i, j)];
@@ -60,7 +61,7 @@ void complementFolds(SelectionState* s, double* main, double* FoldRecord::*field
 }
 
 int assembleNewRows(SelectionState* s, int32_t k, int32_t o, bool fromTrial) {
-  const int32_t c = colsOf(s, k);
+  const int32_t c = colsOf(s->layout, k);
   const int64_t begin = tri(o), count = tri(o + c) - begin;
   std::fill(s->sweep.sscp + begin, s->sweep.sscp + begin + count, 0.0);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)

@@ -111,8 +111,7 @@ void linkTable(GroupState& g) {
 
 }  // namespace
 
-int buildCandidateTable(const SelectionOptions& o, GroupState& g, const ZDesign* d,
-                        HostPool* pool) {
+int buildCandidateTable(const EngineOptions& o, GroupState& g, const ZDesign* d, HostPool* pool) {
   (void)pool;  // whole-effect entries have no lists
   g.candidateTable.clear();
   if (!d || d->effectCount <= 0) {
@@ -136,7 +135,7 @@ void refreshCandidateTable(GroupState& g, const ZDesign* d) {
   }
 }
 
-int buildParmCandidateTable(const SelectionOptions& o, GroupState& g, ZDesign* d, HostPool* pool,
+int buildParmCandidateTable(const EngineOptions& o, GroupState& g, ZDesign* d, HostPool* pool,
                             std::vector<int32_t>* leftOut) {
   g.candidateTable.clear();
   linkTable(g);

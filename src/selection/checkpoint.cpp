@@ -18,7 +18,7 @@ int32_t compactModel(const SelectionState* s, const double* A, const double* S, 
   for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     if (cFirst) cFirst[e] = static_cast<int32_t>(full.size());
-    for (int32_t j = 0; j < colsOf(s, e); ++j) full.push_back(firstFull[e] + j);
+    for (int32_t j = 0; j < colsOf(s->layout, e); ++j) full.push_back(firstFull[e] + j);
   }
   const int32_t n = static_cast<int32_t>(full.size());
   for (int32_t r = 0; r < n; ++r) {
@@ -174,18 +174,18 @@ void restoreModelState(SelectionState* s) {
 }
 
 void restoreSelectedStep(SelectionState* s) {
-  if (s->run.status != 0 || !s->options || s->options->choose == kCritNone || s->run.chosenStep < 0)
+  if (s->run.status != 0 || !s->engine || s->engine->choose == kCritNone || s->run.chosenStep < 0)
     return;
   const int32_t i = s->run.chosenStep;
   const StepHistory& h = s->steps;
   s->sweep.sweptColumns = h.sweptColumns[i];
   s->sweep.effectsInModel = h.effects[i];
   s->fit.trainSse = h.sse[i];
-  restoreStepValue(s, kCritValidate, i, &s->fit.validAse);
+  restoreStepValue(s->steps, kCritValidate, i, &s->fit.validAse);
   if (h.testAse) s->fit.testAse = h.testAse[i];
-  restoreStepValue(s, kCritPress, i, &s->fit.press);
-  restoreStepValue(s, kCritCv, i, &s->fit.cvPress);
-  restoreStepValue(s, kCritCvExternal, i, &s->fit.extCvValue);
+  restoreStepValue(s->steps, kCritPress, i, &s->fit.press);
+  restoreStepValue(s->steps, kCritCv, i, &s->fit.cvPress);
+  restoreStepValue(s->steps, kCritCvExternal, i, &s->fit.extCvValue);
   s->steps.stepCount = i + 1;
   const int64_t p = s->layout.paramCount;
   copyDoubles(s->sweep.estimates, s->run.chosenEstimates, p);
@@ -194,7 +194,7 @@ void restoreSelectedStep(SelectionState* s) {
   std::copy(s->run.chosenEffects, s->run.chosenEffects + s->layout.effectCount,
             s->sweep.entryOrder);
   std::copy(s->run.chosenStates, s->run.chosenStates + s->layout.effectCount, s->sweep.states);
-  if (kfoldOn(s) && s->options->foldStats && s->run.chosenFoldSse)
+  if (kfoldOn(s) && s->cv->foldStats && s->run.chosenFoldSse)
     for (int32_t f = 0; f < s->folds; ++f) s->foldRecs[f].sse = s->run.chosenFoldSse[f];
   if (kfoldOn(s) && s->run.chosenFoldEstimates)
     for (int32_t f = 0; f < s->folds; ++f)

@@ -136,19 +136,20 @@ double criterionOf(CriterionCode code, const FitSummary& f) { return criterionIn
 
 bool criterionByPass(CriterionCode code) { return criterionInfo(code).pass != nullptr; }
 
-bool fullModelWanted(const SelectionOptions* o) {
+bool fullModelWanted(CriterionCode select, CriterionCode stop, CriterionCode choose,
+                     const uint8_t* statsShown) {
   for (CriterionCode c : kAllCriterionCodes) {
     const CriterionInfo& info = criterionInfo(c);
     if (!info.fullModel) continue;
-    if (o->select == c || o->stop == c || o->choose == c || o->stats[info.statsColumn]) return true;
+    if (select == c || stop == c || choose == c || statsShown[info.statsColumn]) return true;
   }
   return false;
 }
 
-bool criterionKeptPerStep(CriterionCode code, const SelectionOptions* o) {
+bool criterionKeptPerStep(CriterionCode code, const EngineOptions& engine, const CvOptions& cv) {
   const CriterionInfo& c = criterionInfo(code);
-  if (c.kind == CriterionKind::kClosedForm) return !c.fullModel || fullModelWanted(o);
-  return c.kind == CriterionKind::kDataBased && c.perStep && o->*c.perStep != 0;
+  if (c.kind == CriterionKind::kClosedForm) return !c.fullModel || engine.fullModelWanted;
+  return c.kind == CriterionKind::kDataBased && c.perStep && c.perStep(engine, cv);
 }
 
 // A criterion without a direction compares as a minimized one.

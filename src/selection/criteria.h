@@ -6,7 +6,6 @@
 
 #include "base/strings.h"
 #include "selection/registry.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -32,11 +31,16 @@ struct FitSummary {
 double criterionOf(CriterionCode code, const FitSummary& f);
 // Whether it needs a data pass of its own for a model (PRESS, VALIDATE, CV).
 bool criterionByPass(CriterionCode code);
-// Whether the options want the full model's error variance: a criterion that needs it is used
-// or its column shown.
-bool fullModelWanted(const SelectionOptions* o);
+// Whether the options want the full model's error variance: a criterion that needs it is
+// SELECT=, STOP= or CHOOSE=, or its column is shown (statsShown, by StatsColumn).
+bool fullModelWanted(CriterionCode select, CriterionCode stop, CriterionCode choose,
+                     const uint8_t* statsShown);
+template <class Options>
+bool fullModelWanted(const Options* o) {
+  return fullModelWanted(o->select, o->stop, o->choose, o->stats);
+}
 // Whether the run's recorded steps keep the criterion's value (those that can have one).
-bool criterionKeptPerStep(CriterionCode code, const SelectionOptions* o);
+bool criterionKeptPerStep(CriterionCode code, const EngineOptions& engine, const CvOptions& cv);
 
 // ---- Criterion library ----
 double critAIC(double sse, double n, int32_t p);

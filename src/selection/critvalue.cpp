@@ -16,8 +16,7 @@ int failed(SelectionState* s, int rc, double* value) {
 
 // External cross-validation value of a penalized path, interpolated on its grid.
 double externalCvValue(SelectionState* s) {
-  const SelectionOptions* o = s->options;
-  if (!o->externalCv) return absentValue();
+  if (!s->cv->externalCv) return absentValue();
   if (s->path.heldOutFold != s->path.extCvFolds) return s->fit.extCvValue;
   if (s->runFlags.cvPerPathStep)
     return s->path.extCvValues && s->steps.stepCount < s->path.extCvCount
@@ -29,7 +28,7 @@ double externalCvValue(SelectionState* s) {
   if (!g || !cv || m < 1) return absentValue();
   // The grid is on the folds' own scale: a path without an L1 choice (LAR) was lined up by
   // its ratios, and read by its raw lambda it sat past the grid's end at every step.
-  const L1ChoiceCode mode = cvAlignment(o);
+  const L1ChoiceCode mode = cvAlignment(s->pathOptions);
   double x = mode == kL1ChoiceNorm ? s->path.l1Norm : s->path.stepLambda;
   if (mode == kL1ChoiceRatio)
     x = s->path.lambdaMax > 0 ? s->path.stepLambda / s->path.lambdaMax : absentValue();
@@ -105,7 +104,7 @@ int computeCvPress(SelectionState* s) {
 }
 
 double criterionTotal(const SelectionState* s) {
-  if (s->options->noInt) return s->totals.totalSS;
+  if (s->engine->noInt) return s->totals.totalSS;
   return s->totals.correctedSS < kFuzz * s->totals.totalSS ? 0 : s->totals.correctedSS;
 }
 
@@ -130,7 +129,7 @@ FitSummary stateFit(const SelectionState* s) {
   f.n = s->totals.trainFreq;
   f.total = criterionTotal(s);
   f.sigma2Full = s->fit.sigma2Full;
-  f.noInt = s->options->noInt != 0;
+  f.noInt = s->engine->noInt != 0;
   f.tol = s->fit.tol;
   f.press = f.validAse = f.cvPress = absentValue();
   f.extCv = s->fit.extCvValue;  // a path's own values
@@ -173,28 +172,23 @@ FitSummary recordedFit(const SelectionState* s, int32_t i) {
   return f;
 }
 
-bool fitsExactly(const SelectionState* s, double sse) {
-  return 1e-8 * s->totals.correctedSS >= sse;
-}
+bool fitsExactly(const RunTotals& totals, double sse) { return 1e-8 * totals.correctedSS >= sse; }
 
-void recordStepCriteria(SelectionState* s, int32_t i) {
-  StepHistory& h = s->steps;
-  if (!h.criteria) return;
-  const FitSummary f = recordedFit(s, i);
-  double* row = h.criteria + int64_t{i} * h.criterionCount;
+void recordStepCriteria(StepHistory* h, int32_t i, const FitSummary& f) {
+  if (!h->criteria) return;
+  double* row = h->criteria + int64_t{i} * h->criterionCount;
   for (CriterionCode c : kAllCriterionCodes)
-    if (h.criterionSlot[codeIndex(c)]) row[h.criterionSlot[codeIndex(c)] - 1] = criterionOf(c, f);
+    if (h->criterionSlot[codeIndex(c)]) row[h->criterionSlot[codeIndex(c)] - 1] = criterionOf(c, f);
 }
 
-void layOutStepCriteria(StepHistory* h, const SelectionOptions* o) {
+void layOutStepCriteria(StepHistory* h, const EngineOptions& engine, const CvOptions& cv) {
   h->criterionCount = 0;
   for (CriterionCode c : kAllCriterionCodes)
-    h->criterionSlot[codeIndex(c)] = criterionKeptPerStep(c, o) ? ++h->criterionCount : 0;
+    h->criterionSlot[codeIndex(c)] = criterionKeptPerStep(c, engine, cv) ? ++h->criterionCount : 0;
 }
 
-double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i) {
-  const StepHistory& h = s->steps;
-  if (i < 0 || i >= s->steps.stepCount || codeIndex(code) >= kCriterionCodes || !h.criteria ||
+double stepCriterion(const StepHistory& h, CriterionCode code, int32_t i) {
+  if (i < 0 || i >= h.stepCount || codeIndex(code) >= kCriterionCodes || !h.criteria ||
       !h.criterionSlot[codeIndex(code)])
     return absentValue();
   return h.criteria[int64_t{i} * h.criterionCount + h.criterionSlot[codeIndex(code)] - 1];

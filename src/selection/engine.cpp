@@ -32,7 +32,7 @@ void refreshSse(SelectionState* s) {
 void copyCandidateRows(SelectionState* s, int32_t k, int32_t o, const double* fullA,
                        const double* fullS, const char* fullFlags, double* A, double* S) {
   const Checkpoint& c = s->ck;
-  const int32_t ck = colsOf(s, k), fk = c.firstColumn[k];
+  const int32_t ck = colsOf(s->layout, k), fk = c.firstColumn[k];
   for (int32_t i = 0; i < ck; ++i) {
     const int64_t cf = fk + i, r = o + i;
     A[pk(r, 0)] = fullA[pk(cf, 0)];
@@ -40,8 +40,8 @@ void copyCandidateRows(SelectionState* s, int32_t k, int32_t o, const double* fu
     for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
       const int32_t e = s->sweep.entryOrder[pos];
       if (e == k) continue;
-      for (int32_t j = 0; j < colsOf(s, e); ++j) {
-        const int64_t mf = c.firstColumn[e] + j, mc = firstCol(s, e) + j;
+      for (int32_t j = 0; j < colsOf(s->layout, e); ++j) {
+        const int64_t mf = c.firstColumn[e] + j, mc = firstCol(s->sweep, e) + j;
         A[pk(r, mc)] = fullA[pkAny(cf, mf)];
         double v = fullS[pkAny(cf, mf)];
         if (cf < mf && fullFlags[cf] != fullFlags[mf]) v = -v;
@@ -81,9 +81,9 @@ void resweepEverything(SelectionState* s) {
 }
 
 int enterFull(SelectionState* s, int32_t k, bool fromTrial, bool exact) {
-  const int32_t c = colsOf(s, k);
+  const int32_t c = colsOf(s->layout, k);
   if (!fromTrial) {
-    for (int32_t j = 0; j < c; ++j) sweepModelColumn(s, firstCol(s, k) + j);
+    for (int32_t j = 0; j < c; ++j) sweepModelColumn(s, firstCol(s->sweep, k) + j);
     return 0;
   }
   const int32_t o = s->sweep.sscpOrder;
@@ -96,12 +96,12 @@ int enterFull(SelectionState* s, int32_t k, bool fromTrial, bool exact) {
     copyCandidateRows(s, k, o, r.savedSscp, r.savedSwept, r.savedFlags, r.sscp, r.swept);
     std::fill(r.flags + o, r.flags + o + c, '0');
   }
-  sweepNewColumns(s, o, o + c, !exact && !s->options->generalSearch);
+  sweepNewColumns(s, o, o + c, !exact && !s->engine->generalSearch);
   return 0;
 }
 
 int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTrial, bool exact) {
-  const int32_t c = colsOf(s, k), o = s->sweep.sscpOrder;
+  const int32_t c = colsOf(s->layout, k), o = s->sweep.sscpOrder;
   if (o + c > s->sweep.orderCapacity) {
     int32_t cap = std::max(2 * s->sweep.orderCapacity, o + c);
     cap = std::min(cap, s->layout.paramCount + 1);
@@ -127,7 +127,7 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
     std::fill(r.flags + o, r.flags + o + c, '0');
     borderNewRows(s, r.swept, r.sscp, r.flags, o, o + c);
   }
-  sweepNewColumns(s, o, o + c, fromTrial && !exact && !s->options->generalSearch);
+  sweepNewColumns(s, o, o + c, fromTrial && !exact && !s->engine->generalSearch);
   return 0;
 }
 
@@ -138,7 +138,8 @@ int32_t entryPosition(const SelectionState* s, int32_t k) {
 }
 
 void sweepOut(SelectionState* s, int32_t k) {
-  for (int32_t j = firstCol(s, k) + colsOf(s, k) - 1; j >= firstCol(s, k); --j) {
+  for (int32_t j = firstCol(s->sweep, k) + colsOf(s->layout, k) - 1; j >= firstCol(s->sweep, k);
+       --j) {
     if (s->sweep.flags[j] == '1') {
       if (sweepWithRule(s, s->sweep.swept, s->sweep.sscp, s->sweep.flags, j))
         s->sweep.sweptColumns -= 1;
@@ -150,11 +151,11 @@ void sweepOut(SelectionState* s, int32_t k) {
 // Columns of the other model effects that stayed out (aliased) are tried again: one that was
 // aliased to the removed effect comes back.
 void readmit(SelectionState* s, int32_t k) {
-  const bool holdsIntercept = s->options->pathMethod && !s->options->noInt;
+  const bool holdsIntercept = s->engine->pathMethod && !s->engine->noInt;
   for (int32_t pos = holdsIntercept ? 1 : 0; pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     if (e == k) continue;
-    for (int32_t j = firstCol(s, e); j < firstCol(s, e) + colsOf(s, e); ++j) {
+    for (int32_t j = firstCol(s->sweep, e); j < firstCol(s->sweep, e) + colsOf(s->layout, e); ++j) {
       if (s->sweep.flags[j] == '0' &&
           sweepWithRule(s, s->sweep.swept, s->sweep.sscp, s->sweep.flags, j))
         s->sweep.sweptColumns += 1;
@@ -164,7 +165,7 @@ void readmit(SelectionState* s, int32_t k) {
 }
 
 void compactAway(SelectionState* s, int32_t k, int32_t pos) {
-  const int32_t f0 = firstCol(s, k), c = colsOf(s, k), n = s->sweep.sscpOrder;
+  const int32_t f0 = firstCol(s->sweep, k), c = colsOf(s->layout, k), n = s->sweep.sscpOrder;
   auto closeUp = [&](double* A, double* S, char* flags) {
     dropColumns(A, n, f0, c);
     dropColumns(S, n, f0, c);
@@ -237,7 +238,7 @@ void removeEffect(SelectionState* s, int32_t k, uint8_t mode) {
 }
 
 void candidateEffectSse(SelectionState* s, int32_t k, double* sse, int32_t* df) {
-  const int32_t c = colsOf(s, k), f0 = firstCol(s, k);
+  const int32_t c = colsOf(s->layout, k), f0 = firstCol(s->sweep, k);
   double* T = s->sweep.trialBlock;
   T[0] = s->sweep.swept[0];
   for (int32_t i = 1; i <= c; ++i) {

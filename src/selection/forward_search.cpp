@@ -89,7 +89,7 @@ void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
   int32_t winner = -1;
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
     if (s->sweep.states[e] != effstate::kFree || s->layout.columnCount[e] != 1 ||
-        !prerequisitesIn(s, e))
+        !prerequisitesIn(s->sweep, e))
       continue;
     const ColumnStats c = fromStore ? (*fromStore)(e) : fromSweptMatrix(s, e);
     const double d = c.a > 0 ? kPivotRelative * c.a : kPivotRelative;
@@ -128,7 +128,7 @@ int searchEntry(SelectionState* s, EntryChoice* out) {
   bool checkpointed = false;
   int rc = 0;
   for (int32_t e = 0; e < s->layout.effectCount && rc == 0; ++e) {
-    if (s->sweep.states[e] != effstate::kFree || !prerequisitesIn(s, e)) continue;
+    if (s->sweep.states[e] != effstate::kFree || !prerequisitesIn(s->sweep, e)) continue;
     if (fast && s->layout.columnCount[e] == 1) continue;
     double value = absentValue(), sse = 0;
     int32_t df = 0;
@@ -168,7 +168,7 @@ int refreshStatistics(SelectionState* s, double searchValue, bool entry) {
       return rc;
   }
   if (kfoldOn(s)) {
-    if (r->select == kCritCv && found && !(entry && foldDetails(r)))
+    if (r->select == kCritCv && found && !(entry && foldDetails(s->cv)))
       s->fit.cvPress = searchValue;
     else if (int rc = computeCvPress(s); rc != 0)
       return rc;

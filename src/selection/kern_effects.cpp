@@ -12,7 +12,7 @@ int slices(const SelectionState* s) { return kfoldOn(s) ? s->folds : 1; }
 
 bool trainingUsed(const SelectionState* s, const rows::Row& r, bool externalAware) {
   if (!r.training() || r.skip) return false;
-  return !(externalAware && s->options->externalCv && r.held == s->path.heldOutFold);
+  return !(externalAware && s->cv->externalCv && r.held == s->path.heldOutFold);
 }
 
 // The slice of a row (0 without folds); -1 for a fold tag that names no fold.

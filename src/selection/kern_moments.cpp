@@ -23,12 +23,12 @@ void everyColumn(const SelectionState* s, const rows::Row& r, Fn&& fn) {
 // frequency, held-out weight, held-out frequency.
 
 uint32_t momentsLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(2 * s->layout.paramCount + 1 + (s->options->externalCv ? 4 : 0));
+  return static_cast<uint32_t>(2 * s->layout.paramCount + 1 + (s->cv->externalCv ? 4 : 0));
 }
 
 int momentsMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h), ext = s->options->externalCv;
+  const bool check = !rows::blockFinite(*v, h), ext = s->cv->externalCv;
   const int64_t m = s->layout.paramCount;
   const double* shifts = s->layout.colShifts;  // the data pass's: fixed through the pass
   double* tail = b + 2 * m + 1;
@@ -64,7 +64,7 @@ void momentsMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   s->totals.sumWy = sum[0];
   copyDoubles(s->layout.colMeans, sum + 1, m);
   copyDoubles(s->layout.colScales, sum + 1 + m, m);
-  if (s->options->externalCv) {
+  if (s->cv->externalCv) {
     const double* t = sum + 2 * m + 1;
     s->totals.trainWeight += t[0];
     s->totals.trainFreq += t[1];
@@ -81,7 +81,7 @@ uint32_t squaresLength(const SelectionState* s, int32_t) {
 
 int squaresMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h), ext = s->options->externalCv;
+  const bool check = !rows::blockFinite(*v, h), ext = s->cv->externalCv;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || (ext && r.held == s->path.heldOutFold)) return;
     if (check && rows::rowMissing(r, h)) return;
@@ -119,7 +119,7 @@ void foldResponseMerge(SelectionState* s, const double* sum, uint32_t, int32_t) 
 
 void scalesFromMoments(SelectionState* s, const double* squares, double W, double F) {
   ColumnLayout& L = s->layout;
-  const bool noInt = s->options->noInt, unscaled = s->options->noStandardize;
+  const bool noInt = s->engine->noInt, unscaled = s->engine->noStandardize;
   for (int32_t c = 0; c < L.paramCount; ++c) {
     const double sum = L.colMeans[c], sq = squares[c];
     const double shift = L.colShifts ? L.colShifts[c] : 0.0;

@@ -108,7 +108,7 @@ void sparseTerms(const SelectionState* s, const rows::Row& r, double a, double* 
 bool used(const SelectionState* s, const rows::Row& r) {
   if (!r.training() || r.skip) return false;
   if (s->tuning.heldSlices > 0) return true;
-  return !(s->options->externalCv && r.held == s->path.heldOutFold);
+  return !(s->cv->externalCv && r.held == s->path.heldOutFold);
 }
 
 // The slice of a row; -1 when its fold tag names no fold.

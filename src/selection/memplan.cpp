@@ -13,8 +13,7 @@ namespace {
 constexpr int64_t kMostBuffers = 2147483647;
 
 // Steps a selection may record, as the model pool will size them.
-int64_t stepEstimate(const StepSettings& set, int64_t E) {
-  const SelectionOptions& o = set.options;
+int64_t stepEstimate(const EngineOptions& o, int64_t E) {
   const int64_t e1 = E - (o.noInt ? 1 : 0), M = o.maxSteps;
   auto capped = [M](int64_t x) { return M > 0 && M < x ? M : x; };
   const MethodInfo& method = methodInfo(o.method);
@@ -30,8 +29,7 @@ int64_t stepEstimate(const StepSettings& set, int64_t E) {
 
 // Bytes one worker of a threaded pass needs for its file's page buffers, the matrices and the
 // step history.
-int64_t workerNeed(const StepSettings& set, const UtilFileRecord& f, int64_t E, int64_t steps) {
-  const SelectionOptions& o = set.options;
+int64_t workerNeed(const EngineOptions& o, const UtilFileRecord& f, int64_t E, int64_t steps) {
   int64_t m = f.columnCount, s = steps;
   if (!o.buildFullSscp && m >= 1000) m = 1000, s = 1000;
   const int64_t q = (m + 1) * (m + 2);
@@ -42,7 +40,7 @@ int64_t workerNeed(const StepSettings& set, const UtilFileRecord& f, int64_t E, 
   return need;
 }
 
-void fitWorkers(const StepSettings& set, const GroupState& g, PassWorkers& w, double budget,
+void fitWorkers(const EngineOptions& o, const GroupState& g, PassWorkers& w, double budget,
                 int64_t total, int64_t largest) {
   if (!w.threaded || w.count <= 1 || static_cast<double>(total) < budget) return;
   const int64_t fit = largest > 0 ? static_cast<int64_t>(budget / static_cast<double>(largest)) : 0;
@@ -52,16 +50,15 @@ void fitWorkers(const StepSettings& set, const GroupState& g, PassWorkers& w, do
     if (g.utilFiles.count > 1) hostMsg(848, 113);
   } else if (fit < w.count) {
     w.count = static_cast<int32_t>(fit);
-    hostMsg(848, 114, {static_cast<int32_t>(fit), set.threads.requestedWorkers});
+    hostMsg(848, 114, {static_cast<int32_t>(fit), o.requestedWorkers});
   }
 }
 
 }  // namespace
 
-int planStepHistory(const StepSettings& set, GroupState& g, PassWorkers& workers, int& stepCode) {
-  const SelectionOptions& o = set.options;
+int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers, int& stepCode) {
   const int64_t E = g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
-  const int64_t steps = stepEstimate(set, E);
+  const int64_t steps = stepEstimate(o, E);
   const int64_t free = hostv().core->memAvail();
   if (free <= 0) {
     hostMsg(848, 145);
@@ -71,12 +68,12 @@ int planStepHistory(const StepSettings& set, GroupState& g, PassWorkers& workers
   UtilFileArray& files = g.utilFiles;
   int64_t total = 0, largest = 0;
   for (int32_t i = 0; i < files.count; ++i) {
-    const int64_t need = workerNeed(set, files.records[i], E, steps);
+    const int64_t need = workerNeed(o, files.records[i], E, steps);
     total += need;
     largest = std::max(largest, need);
   }
   const double budget = free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
-  fitWorkers(set, g, workers, budget, total, largest);
+  fitWorkers(o, g, workers, budget, total, largest);
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
     double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);

@@ -48,9 +48,8 @@ inline int32_t firstSelectableIndex(const SelectionState* s) {
 }
 
 // An effect may enter only once every effect it contains is in the model.
-inline bool prerequisitesIn(const SelectionState* s, int32_t e) {
-  return !s->sweep.hierarchyOn || !s->sweep.missingPrerequisites ||
-         s->sweep.missingPrerequisites[e] == 0;
+inline bool prerequisitesIn(const SweepMatrices& sweep, int32_t e) {
+  return !sweep.hierarchyOn || !sweep.missingPrerequisites || sweep.missingPrerequisites[e] == 0;
 }
 // An effect may leave only while no effect that contains it is in the model.
 inline bool dependantsOut(const SelectionState* s, int32_t e) {

@@ -12,13 +12,13 @@ namespace {
 
 bool methodIs(const SelectionState* s, MethodCode m) { return s->runFlags.method == m; }
 
-bool criterionAsked(const SelectionOptions* o, CriterionCode code) {
+bool criterionAsked(const EngineOptions* o, CriterionCode code) {
   return o->select == code || o->stop == code || o->choose == code;
 }
 
 // Steps a run may take at most.
 int32_t stepCapacityOf(const SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   const int32_t e1 = s->layout.effectCount - (o->noInt ? 1 : 0);
   const int32_t m = o->maxSteps;
   auto capped = [m](int32_t v) { return m > 0 && m < v ? m : v; };
@@ -49,10 +49,10 @@ bool allocateEffectBlocks(SelectionState* s, double*** blocks) {
 }
 
 int foldsAndTheirArrays(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const CvOptions* o = s->cv;
   if (!o->kfold) return 0;
   s->folds = s->layout.foldCount;
-  if (s->totals.obsUsed < s->folds && o->cvMethod != kCvRandom)
+  if (s->totals.obsUsed < s->folds && o->method != kCvRandom)
     s->folds = static_cast<int32_t>(s->totals.obsUsed);
   if (s->folds < 1) return 0;
   if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
@@ -65,7 +65,7 @@ int foldsAndTheirArrays(SelectionState* s) {
 
 // Order-sized arrays, history and store at their first sizes.
 int initialCapacities(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   const int64_t p = s->layout.paramCount, E = std::max(s->layout.effectCount, 1);
   int32_t capacity = static_cast<int32_t>(p + 1), history = s->steps.stepCapacity;
   int64_t storeRows = 0;
@@ -97,7 +97,8 @@ int initialCapacities(SelectionState* s) {
 // The chosen step's copy of the model, kept when CHOOSE= may pick an earlier step, and each
 // fold's SSE (and estimates) at that step.
 int chosenStepArrays(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
+  const CvOptions* cv = s->cv;
   const int64_t p = s->layout.paramCount, E = s->layout.effectCount;
   RunStatus& r = s->run;
   if (o->choose != kCritNone && (!(r.chosenEstimates = poolArray<double>(s, p)) ||
@@ -107,8 +108,8 @@ int chosenStepArrays(SelectionState* s) {
                                  !(r.chosenStates = poolArray<uint8_t>(s, E))))
     return rc::kMemory;
   if (s->folds < 1) return 0;
-  if (o->foldStats && !(r.chosenFoldSse = poolArray<double>(s, s->folds))) return rc::kMemory;
-  if (o->foldEstimates && o->choose != kCritNone &&
+  if (cv->foldStats && !(r.chosenFoldSse = poolArray<double>(s, s->folds))) return rc::kMemory;
+  if (cv->foldEstimates && o->choose != kCritNone &&
       !(r.chosenFoldEstimates = poolArray<double>(s, int64_t{s->folds} * p)))
     return rc::kMemory;
   return 0;
@@ -117,7 +118,7 @@ int chosenStepArrays(SelectionState* s) {
 // The sweep's per-effect and per-parameter arrays; the matrices come with the order
 // (growSweepStore) and the history with its capacity (growStepHistory).
 int sweepArrays(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   const int64_t p = s->layout.paramCount, E = s->layout.effectCount;
   const int64_t F = s->folds;
   if (!(s->sweep.states = poolArray<uint8_t>(s, E)) ||
@@ -162,7 +163,7 @@ void startingLayout(SelectionState* s) {
     if (s->sweep.fullMode) s->sweep.firstColumn[e] = s->layout.layoutColumn[e];
     if (s->layout.columnCount[e] == 0) s->sweep.states[e] = effstate::kHeldOut;
   }
-  if (s->options->noInt && E > 0) s->sweep.states[0] = effstate::kHeldOut;
+  if (s->engine->noInt && E > 0) s->sweep.states[0] = effstate::kHeldOut;
   // The refit pass of model averaging fits its model and nothing else.
   const ResampleSet* set = s->resample ? s->resample->set : nullptr;
   if (set && set->refitPass && static_cast<int32_t>(set->refitEffect.size()) >= E)
@@ -171,7 +172,7 @@ void startingLayout(SelectionState* s) {
 }
 
 int hierarchyCounts(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   s->sweep.hierarchyOn =
       o->hierarchy == 1 || o->hierarchy == 2 || s->runFlags.method == kMethodBackward;
   const CandidateData& c = candidateData(s);
@@ -189,14 +190,14 @@ int hierarchyCounts(SelectionState* s) {
 
 }  // namespace
 
-bool allSingleColumn(const SelectionState* s) {
-  for (int32_t e = 0; e < s->layout.effectCount; ++e)
-    if (s->layout.columnCount[e] != 1) return false;
+bool allSingleColumn(const ColumnLayout& layout) {
+  for (int32_t e = 0; e < layout.effectCount; ++e)
+    if (layout.columnCount[e] != 1) return false;
   return true;
 }
 
 int buildModelPool(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   if (s->modelPool) kernel().poolDestroy(s->modelPool);  // a pool left by the previous fit
   s->modelPool = kernel().poolCreate("model pool", kPoolPlain);
   if (!s->modelPool) return rc::kPool;
@@ -218,7 +219,7 @@ int buildModelPool(SelectionState* s) {
   s->steps.stepCapacity = stepCapacityOf(s);
   if (int rc = foldsAndTheirArrays(s); rc != 0) return rc;
 
-  const bool single = allSingleColumn(s);
+  const bool single = allSingleColumn(s->layout);
   const bool byValue = criterionByPass(o->select);
   s->sweep.blockScoring = (methodIs(s, kMethodForward) || methodIs(s, kMethodStepwise)) &&
                           s->sweep.fullMode && !o->generalSearch && !single;
@@ -294,7 +295,7 @@ int growEffectStore(SelectionState* s, int32_t rows, int32_t rowLength) {
 }
 
 int growStepHistory(SelectionState* s, int32_t capacity) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   StepHistory& h = s->steps;
   // Arrays with an entry at index -1 are kept one element into their block.
   auto before = [&](auto** p) {
@@ -305,13 +306,14 @@ int growStepHistory(SelectionState* s, int32_t capacity) {
   };
   auto plain = [&](auto** p, bool wanted) { return !wanted || poolGrow(s, p, capacity); };
   const bool path = keepsPathHistory(o);
-  layOutStepCriteria(&h, o);
+  layOutStepCriteria(&h, *o, *s->cv);
   if (!before(&h.sse) || !before(&h.sweptColumns) || !before(&h.parameters) ||
       !before(&h.effects) || !plain(&h.effect, true) ||
       !poolGrow(s, &h.criteria, int64_t{capacity} * h.criterionCount) ||
       !plain(&h.testAse, o->testAsePerStep) || !plain(&h.fifth, o->fifthPerStep) ||
       !plain(&h.lambdaRatio, path) || !plain(&h.l1Norm, path) || !plain(&h.pathSecond, path) ||
-      !plain(&h.pathExtra, o->externalCv && path) || !plain(&h.heldOutSse, o->externalCv && path))
+      !plain(&h.pathExtra, s->cv->externalCv && path) ||
+      !plain(&h.heldOutSse, s->cv->externalCv && path))
     return rc::kMemory;
   s->steps.historyCapacity = capacity;
   return 0;
@@ -339,6 +341,11 @@ int ensureCheckpointBuffers(SelectionState* s) {
   return growSweepStore(s, s->sweep.orderCapacity);
 }
 
+void shareRunOptions(SelectionState* record, const SelectionState& run) {
+  record->rules = run.rules, record->pathOptions = run.pathOptions;
+  record->cv = run.cv, record->engine = run.engine;
+}
+
 // A new fit of the group: the model pool's parts start afresh, while what the frame and the
 // data pass set for the group stays (the pass's record, the totals, the layout, the
 // containment and the links), with the settings a tuning run carries from fit to fit.
@@ -346,9 +353,9 @@ void resetSelectionState(SelectionState* s) {
   SelectionState keep = *s;
   *s = SelectionState();
   static_cast<PassState&>(*s) = keep;
-  s->options = keep.options;
   s->rules = keep.rules;
   s->pathOptions = keep.pathOptions;
+  s->cv = keep.cv, s->engine = keep.engine;
   s->totals = keep.totals;
   s->layout = keep.layout;
   s->containment = keep.containment;

@@ -35,6 +35,16 @@ constexpr CriterionColumn kNoColumn = {"Criterion", "Criterion"};
 constexpr int kModelFits = critfit::kClassical | critfit::kPath | critfit::kL2Search;
 
 // By criterion code.
+// The options under which the steps keep a data-based value.
+constexpr bool keptWithPress(const EngineOptions& e, const CvOptions&) { return e.pressPerStep; }
+constexpr bool keptWithValidAse(const EngineOptions& e, const CvOptions&) {
+  return e.validAsePerStep;
+}
+constexpr bool keptWithFolds(const EngineOptions&, const CvOptions& cv) { return cv.kfold; }
+constexpr bool keptWithExternalCv(const EngineOptions&, const CvOptions& cv) {
+  return cv.externalCv;
+}
+
 constexpr CriterionInfo kCriteria[kCriterionCodes] = {
     {.candidate = kNoColumn, .value = noValue, .texts = {.name = 696}, .graph = {}},
     {.keyword = "SL",
@@ -131,7 +141,7 @@ constexpr CriterionInfo kCriteria[kCriterionCodes] = {
      .fits = kModelFits,
      .statsColumn = kStatsPress,
      .value = pressOf,
-     .perStep = &SelectionOptions::pressPerStep,
+     .perStep = keptWithPress,
      .pass = computePress,
      .texts = {408, 612, 646, 549},
      .graph = {"PRESS", "PRESSPlot", "PRESS", "PRESS", 826, 852, 852, 408, 852, 918}},
@@ -144,7 +154,7 @@ constexpr CriterionInfo kCriteria[kCriterionCodes] = {
      .fits = kModelFits | critfit::kHeldOut,
      .statsColumn = kStatsAse,
      .value = validAseOf,
-     .perStep = &SelectionOptions::validAsePerStep,
+     .perStep = keptWithValidAse,
      .pass = computeHoldoutAse,
      .texts = {409, 613, 648, 552},
      .graph = {"ValidationASE", "ValidateASEPlot", "Validate", nullptr, 827, 854, 854, 409, 0,
@@ -156,7 +166,7 @@ constexpr CriterionInfo kCriteria[kCriterionCodes] = {
      .kind = Kind::kDataBased,
      .fits = kModelFits | critfit::kFolds,
      .value = cvPressOf,
-     .perStep = &SelectionOptions::kfold,
+     .perStep = keptWithFolds,
      .pass = computeCvPress,
      .texts = {410, 621, 652, 555},
      .graph = {"CVPRESS", "CVPRESSPlot", "CV", "CVPRESS", 828, 853, 830, 829, 853, 920, true}},
@@ -168,7 +178,7 @@ constexpr CriterionInfo kCriteria[kCriterionCodes] = {
      .kind = Kind::kDataBased,
      .fits = critfit::kPath | critfit::kExternal,
      .value = extCvOf,
-     .perStep = &SelectionOptions::externalCv,
+     .perStep = keptWithExternalCv,
      .texts = {.name = 412, .fitLabel = 855},
      .graph = {"CVEXPRESS", "CVEXPRESSPlot", "CVEX", "CVEXPRESS", 834, 855, 833, 855, 855, 921,
                true}},
@@ -184,7 +194,7 @@ constexpr CriterionInfo kCriteria[kCriterionCodes] = {
 
 // The stepwise method drops by its own rule or competes its moves.
 int runStepwise(SelectionState* s) {
-  return s->options->dropRule == 2 ? selectStepwiseCompetitive(s) : selectStepwise(s);
+  return s->rules->dropRule == 2 ? selectStepwiseCompetitive(s) : selectStepwise(s);
 }
 
 using MK = MethodKind;

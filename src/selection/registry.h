@@ -5,12 +5,14 @@
 
 #include <cstdint>
 
-#include "statements/settings.h"
+#include "grammar/codes.h"
 
 namespace vsf {
 
 struct SelectionState;
 struct FitSummary;
+struct EngineOptions;
+struct CvOptions;
 
 // ---- Criteria ----
 
@@ -72,9 +74,9 @@ struct CriterionInfo {
   int8_t statsColumn = -1;  // the StatsColumn that shows it
   bool fullModel = false;   // needs the full model's error variance
   double (*value)(const FitSummary& f) = nullptr;
-  // Data-based: the option that keeps the value per step (none: not kept), and the pass that
-  // brings the current model's value up to date (none: the state holds it).
-  uint8_t SelectionOptions::*perStep = nullptr;
+  // Data-based: whether the run's options keep the value per step (none: never), and the
+  // pass that brings the current model's value up to date (none: the state holds it).
+  bool (*perStep)(const EngineOptions& engine, const CvOptions& cv) = nullptr;
   int (*pass)(SelectionState* s) = nullptr;
   CriterionTexts texts;
   CriterionGraphTexts graph;
@@ -91,7 +93,7 @@ const CriterionGraphTexts& criterionGraphTexts(CriterionCode code);
 bool criterionNamedByGraphs(CriterionCode code);
 // The criterion that judges an elastic net's L2: CHOOSE, or STOP when CHOOSE names none.
 CriterionCode l2JudgingCriterion(CriterionCode choose, CriterionCode stop);
-// Of the options or of the paths' record, which both hold CHOOSE= and STOP=.
+// Of the options or of a record that holds CHOOSE= and STOP=.
 template <class Options>
 CriterionCode l2JudgingCriterion(const Options& o) {
   return l2JudgingCriterion(o.choose, o.stop);

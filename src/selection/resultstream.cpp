@@ -89,10 +89,10 @@ CountFields countFields(SelectionState* s) {
            &s->sweep.aliasedCount, &s->layout.firstSelectable, &s->layout.denseValues}};
 }
 
-bool chooseOn(const SelectionOptions* o) { return o->choose != kCritNone; }
+bool chooseOn(const EngineOptions* o) { return o->choose != kCritNone; }
 
 void writeFolds(Writer& w, const SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const CvOptions* o = s->cv;
   if (!foldDetails(o)) return;
   for (int32_t f = 0; f < s->folds; ++f) {
     const FoldRecord* r = s->foldRecs ? &s->foldRecs[f] : nullptr;
@@ -113,7 +113,7 @@ T* historyArray(SelectionState* s, int64_t steps, bool before) {
 }
 
 int readFolds(Reader& r, SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const CvOptions* o = s->cv;
   if (!foldDetails(o) || s->folds <= 0) return 0;
   if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
   for (int32_t f = 0; f < s->folds; ++f) {
@@ -133,7 +133,7 @@ int readFolds(Reader& r, SelectionState* s) {
 
 // Every array the record holds, from the state's pool.
 int allocateHistory(SelectionState* s) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
   StepHistory& h = s->steps;
   bool ok = (s->sweep.entryOrder = poolArray<int32_t>(s, E)) &&
@@ -149,7 +149,7 @@ int allocateHistory(SelectionState* s) {
             (s->sweep.stdEstimates = poolArray<double>(s, P));
   if (ok && s->sweep.aliasedCount > 0)
     ok = (s->sweep.aliasedList = poolArray<int32_t>(s, s->sweep.aliasedCount));
-  layOutStepCriteria(&h, o);
+  layOutStepCriteria(&h, *o, *s->cv);
   if (ok) ok = (h.criteria = historyArray<double>(s, S * h.criterionCount, false));
   if (ok && o->testAsePerStep) ok = (h.testAse = historyArray<double>(s, S, false));
   if (ok && o->fifthPerStep) ok = (h.fifth = historyArray<double>(s, S, false));
@@ -168,7 +168,7 @@ int allocateHistory(SelectionState* s) {
 
 int writeStepHistory(SelectionState* s) {
   if (!s->streamFile || !s->streamPosition) return 0;
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   Writer w(s->streamFile, s->streamPosition);
   if (s->resample) w.one(s->resample->historyId);
   zeroNegligibleTotals(s);
@@ -190,7 +190,7 @@ int writeStepHistory(SelectionState* s) {
   w.put(h.criteria, S * h.criterionCount);
   if (o->testAsePerStep) w.put(h.testAse, S);
   if (o->fifthPerStep) w.put(h.fifth, S);
-  if (o->kfold) writeFolds(w, s);
+  if (s->cv->kfold) writeFolds(w, s);
   w.put(s->sweep.states, E);
   w.put(s->sweep.estimates, P);
   w.put(s->sweep.invDiag, P);
@@ -214,7 +214,7 @@ int writeStepHistory(SelectionState* s) {
 
 int readStepHistory(SelectionState* s) {
   if (!s->streamFile || !s->streamPosition) return rc::kHistory;
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   Reader r(s->streamFile, s->streamPosition);
   r.one(&s->run.status);
   for (double* p : statFields(s).p) r.one(p);
@@ -238,7 +238,7 @@ int readStepHistory(SelectionState* s) {
   r.get(h.criteria, S * h.criterionCount);
   if (o->testAsePerStep) r.get(h.testAse, S);
   if (o->fifthPerStep) r.get(h.fifth, S);
-  if (o->kfold && r.rc() == 0) r.fail(readFolds(r, s));
+  if (s->cv->kfold && r.rc() == 0) r.fail(readFolds(r, s));
   r.get(s->sweep.states, E);
   r.get(s->sweep.estimates, P);
   r.get(s->sweep.invDiag, P);
@@ -267,7 +267,7 @@ int writeSelectedModel(SelectionState* s, ScratchFileObject* file, int64_t* posi
   Writer w(file, position);
   w.one(s->run.status);
   if (s->run.status < 0) return w.rc();
-  const bool chosen = chooseOn(s->options) && s->run.chosenStep >= 0 && s->run.chosenEffects;
+  const bool chosen = chooseOn(s->engine) && s->run.chosenStep >= 0 && s->run.chosenEffects;
   const int32_t k = chosen ? s->steps.effects[s->run.chosenStep] : s->sweep.effectsInModel;
   w.one(k);
   w.put(chosen ? s->run.chosenEffects : s->sweep.entryOrder, k);

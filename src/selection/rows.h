@@ -9,7 +9,6 @@
 #include "datapass/utilfiles.h"
 #include "frame/host/status.h"
 #include "selection/selection.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -52,10 +51,10 @@ struct Shape {
 };
 
 inline Shape shapeOf(const SelectionState* st) {
-  const SelectionOptions* o = st->options;
+  const EngineOptions* o = st->engine;
   Shape h;
-  h.fold = o->kfold;
-  h.held = o->externalCv;
+  h.fold = st->cv->kfold;
+  h.held = st->cv->externalCv;
   h.role = o->rolesPresent;
   int at = 0;
   if (o->weightPresent) h.weightAt = at++;

@@ -14,7 +14,7 @@ double stepValue(SelectionState* s, CriterionCode code) {
   if (!criterionOfModel(code)) return absentValue();
   if (s->steps.stepCount == 0) return worstValue(code);
   if (criterionByPass(code)) return criterionValue(s, code);
-  return stepCriterion(s, code, s->steps.stepCount - 1);
+  return stepCriterion(s->steps, code, s->steps.stepCount - 1);
 }
 
 // tol x |A| >= |A - B| on the values divided by 1000, so that huge values do not overflow.
@@ -75,12 +75,12 @@ int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
   if (s->steps.stepCount == 0) return 0;
   const int32_t last = s->steps.stepCount - 1;
   const StepHistory& h = s->steps;
-  restoreStepValue(s, kCritPress, last, &s->fit.press);
-  restoreStepValue(s, kCritValidate, last, &s->fit.validAse);
+  restoreStepValue(s->steps, kCritPress, last, &s->fit.press);
+  restoreStepValue(s->steps, kCritValidate, last, &s->fit.validAse);
   if (h.testAse) s->fit.testAse = h.testAse[last];
   if (kfoldOn(s)) {
-    if (foldDetails(r)) return computeCvPress(s);  // the folds' own sums are wanted too
-    restoreStepValue(s, kCritCv, last, &s->fit.cvPress);
+    if (foldDetails(s->cv)) return computeCvPress(s);  // the folds' own sums are wanted too
+    restoreStepValue(s->steps, kCritCv, last, &s->fit.cvPress);
   }
   return 0;
 }
@@ -99,7 +99,7 @@ void evalStepCriteria(SelectionState* s, double* stopValue, double* chooseValue,
   } else if (r->choose != kCritNone) {
     *chooseValue = stepValue(s, r->choose);
   }
-  if (r->externalCv) {
+  if (s->cv->externalCv) {
     *chooseValue = s->path.heldOutFold != s->path.extCvFolds
                        ? s->fit.extCvValue
                        : (s->path.extCvValues ? s->path.extCvValues[0] : absentValue());
@@ -163,7 +163,7 @@ int checkStopCriterion(SelectionState* s, int32_t effect, int mode, double candi
           s->steps.stepCount > 0 ? s->steps.sse[s->steps.stepCount - 1] : s->fit.trainSse;
       s->run.stop.entryValue = v;
       if (s->steps.stepCount > 0)
-        restoreStepValue(s, kCritValidate, s->steps.stepCount - 1, &s->fit.validAse);
+        restoreStepValue(s->steps, kCritValidate, s->steps.stepCount - 1, &s->fit.validAse);
       if (s->steps.stepCount > 0 && s->steps.testAse)
         s->fit.testAse = s->steps.testAse[s->steps.stepCount - 1];
     }
@@ -191,7 +191,7 @@ int checkStopRules(SelectionState* s, int32_t step) {
   };
   if (backward && m == 1 && r->noInt) {
     stopWith(stopreason::kOneLeft);
-  } else if (!backward && !grouped && fitsExactly(s, s->fit.trainSse)) {
+  } else if (!backward && !grouped && fitsExactly(s->totals, s->fit.trainSse)) {
     stopWith(stopreason::kPerfectFit);
   } else if (S != 0 && step >= S + offset) {
     stopWith(stopreason::kStepsDone);

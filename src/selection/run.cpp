@@ -13,7 +13,7 @@ namespace {
 constexpr double kVarianceFloor = 1.110223024625157e-14;
 
 bool externalFoldRun(const SelectionState* s) {
-  return s->rules->externalCv && s->path.heldOutFold < s->path.extCvFolds;
+  return s->cv->externalCv && s->path.heldOutFold < s->path.extCvFolds;
 }
 
 // The training frequency external cross validation splits into its folds: the data's, or the
@@ -31,20 +31,20 @@ int32_t emptyFoldStatus(SelectionState* s) {
 }
 
 int32_t dataStatus(SelectionState* s) {
-  const SelectionRules* r = s->rules;
+  const CvOptions* cv = s->cv;
   // One fold held out leaves no training row: the cause to name is the single fold.
-  if (r->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
+  if (cv->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
   // Every fold needs a row to hold out (the fold count is the limit on the whole data, not on
   // a fold's training part); a fold that holds out every row leaves nothing to fit.
-  if (r->externalCv) s->run.foldedFreq = foldedFrequency(s);
-  if (r->externalCv && s->run.foldedFreq > 0) {
+  if (cv->externalCv) s->run.foldedFreq = foldedFrequency(s);
+  if (cv->externalCv && s->run.foldedFreq > 0) {
     if (s->path.extCvFolds > s->run.foldedFreq) return runstatus::kFoldsAboveN;
     if (externalFoldRun(s) && s->totals.trainFreq == 0) return emptyFoldStatus(s);
   }
   if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
   if (criterionUsed(s->rules, kCritValidate) && s->totals.validFreq == 0)
     return runstatus::kNoValidation;
-  if (r->kfold && s->folds == 1) return runstatus::kOneFold;
+  if (cv->kfold && s->folds == 1) return runstatus::kOneFold;
   return 0;
 }
 
@@ -144,7 +144,7 @@ int buildFullModel(SelectionState* s) {
     int32_t entered = 0;
     for (int32_t k = first; k < s->layout.effectCount; ++k) {
       if (s->sweep.states[k] != effstate::kFree) continue;
-      if (!prerequisitesIn(s, k)) {
+      if (!prerequisitesIn(s->sweep, k)) {
         skipped = true;
         continue;
       }
@@ -220,7 +220,7 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (k == 0 && r->pathMethod) s->sweep.estimates[0] = responseCentre(s);
   // The final run of external cross validation: the starting block stands at every fold's
   // path start, where the folds' averaged held-out error is the grid's first value.
-  if (r->externalCv && s->path.heldOutFold == s->path.extCvFolds)
+  if (s->cv->externalCv && s->path.heldOutFold == s->path.extCvFolds)
     s->fit.extCvValue =
         s->path.extCvValues && s->path.extCvCount > 0 ? s->path.extCvValues[0] : absentValue();
   if (pressWanted(s->rules))
@@ -311,7 +311,7 @@ int runSelection(SelectionState* s) {
       return s->pathMethods->restoreRows(s);
     }
   }
-  if (kfoldOn(s) && r->foldStats)
+  if (kfoldOn(s) && s->cv->foldStats)
     if (int rc = runDataPass(s, kernGroupTallies, 0); rc != 0) return failedWith(s, rc);
   if (int rc = s->sweep.fullMode ? fullCrossproducts(s) : incrementalCrossproducts(s); rc != 0)
     return failedWith(s, rc);

@@ -36,11 +36,9 @@ inline double absentValue() { return missingValue('.'); }
 struct HostPool;
 struct ScratchFile;
 struct ScratchFileObject;
-struct SelectionOptions;
 struct UtilFileArray;
 struct ZPuddle;
 struct GroupState;
-struct StepSettings;
 struct ResampleWork;
 struct ZDesign;
 struct ZLevCtx;
@@ -391,11 +389,11 @@ struct CandidateData {
 
 // The flags of the current run, which the fit driver owns: it starts each fit from a plain
 // one's and sets them run by run. The run is the first of a series over the same rows (it
-// rewrites them), it holds one fold out, its results are the ones reported, and the external
-// cross-validation criterion reads the folds' average per path step. `method` is the method
-// the run fits: the user's, but the elastic net while the least-squares variant is tuned.
+// rewrites them), it holds one fold out, and the external cross-validation criterion reads
+// the folds' average per path step. `method` is the method the run fits: the user's, but the
+// elastic net while the least-squares variant is tuned.
 struct RunFlags {
-  uint8_t firstFit = 1, foldFit = 0, finalFit = 1;
+  uint8_t firstFit = 1, foldFit = 0;
   uint8_t cvPerPathStep = 0;
   MethodCode method = kMethodStepwise;
 };
@@ -421,17 +419,15 @@ struct SelectionRules {
   uint8_t dropRule = 1;   // 2: a removal takes the effect's columns out together
   uint8_t hierarchy = 0;  // the model keeps its containment
   L1ChoiceCode l1ChoiceStop = kL1ChoiceRatio;
-  uint8_t externalCv = 0;
   // What the moves compute beside the SELECT value: the candidates' values, the general
-  // removal search, a resweep after an entry, PRESS and the partitions' ASE per step, and
-  // the folds' own statistics and estimates.
+  // removal search, a resweep after an entry, PRESS and the partitions' ASE per step (the
+  // folds' own statistics and estimates are cross validation's, CvOptions).
   uint8_t candidateValues = 0, generalSearch = 0, fullSweepMode = 0;
   uint8_t pressPerStep = 0, validAsePerStep = 0, testAsePerStep = 0;
-  uint8_t foldStats = 0, foldEstimates = 0;
-  // The run's start and its data: INCLUDE= and START=, the rows' fold tags, a path's centred
-  // rows, a model-averaging sample, and whether a criterion needs the full model's variance.
+  // The run's start and its data: INCLUDE= and START=, a path's centred rows, a
+  // model-averaging sample, and whether a criterion needs the full model's variance.
   int32_t include = 0, start = 0;
-  uint8_t kfold = 0, pathMethod = 0, modelAveragingRun = 0;
+  uint8_t pathMethod = 0, modelAveragingRun = 0;
   uint8_t fullModelWanted = 0;
 };
 
@@ -479,9 +475,9 @@ struct PathOptions {
   CriterionCode stop = kCritNone, choose = kCritNone;
   int32_t steps = 0, stopSteps = 0, maxSteps = 0;
   int32_t forcedEffects = 1;
-  uint8_t noInt = 0, noStandardize = 0, modelAveragingRun = 0, pressPerStep = 0;
-  // The rows' tags: partition roles, k-fold and external cross-validation folds.
-  uint8_t rolesPresent = 0, kfold = 0, externalCv = 0, linearCvEx = 0;
+  uint8_t noInt = 0, modelAveragingRun = 0, pressPerStep = 0;
+  // The rows' partition roles (their folds are cross validation's, CvOptions).
+  uint8_t rolesPresent = 0;
   // The penalties: L1 choice, the L2 search, the elastic net's scale, group LASSO's RHO= and
   // the optimizer's tolerance.
   L1ChoiceCode l1Choice = kL1ChoiceRatio;
@@ -499,12 +495,57 @@ struct PathOptions {
   uint8_t adaptive = 0, initialEstimatesGiven = 0;
 };
 
+// What cross validation reads of the options: how the data pass forms the folds (CVMETHOD=,
+// its fold count and index variable), what the k folds keep (CVDETAILS=), and the folds of
+// external cross validation. The set-up fills it once from the settings (the refit pass from
+// its own); the data pass, the engine and the paths read it through the run's `cv`.
+struct CvOptions {
+  CvMethodCode method = kCvNone;
+  int32_t requestedFolds = 5;  // the count CVMETHOD= gives
+  int32_t indexVariable = -1;  // the variable of CVMETHOD=INDEX, -1 none
+  int32_t folds = 0;           // the set-up's fold count; a group's is its layout's
+  uint8_t kfold = 0;           // the rows carry a k-fold tag (CV, CVMETHOD=)
+  uint8_t foldStats = 0;       // the k folds keep their own statistics ...
+  uint8_t foldEstimates = 0;   // ... and estimates
+  uint8_t externalCv = 0;      // the rows carry a held-out fold tag (CHOOSE=CVEXTERNAL)
+  uint8_t linearCvEx = 0;      // the folds' points are joined linearly in lambda
+};
+
+// What the rest of the engine reads of the options: the memory plan and the pool's sizes, the
+// crossproducts kernels and the rows they read, the result stream and the step records, the
+// criterion values, the candidate table, the checkpoint and the adaptive weights. The set-up
+// fills it once from the settings (the refit pass from its own); the engine reads it through
+// the run's `engine`.
+struct EngineOptions {
+  MethodCode method = kMethodStepwise;  // the user's, not the run's
+  CriterionCode select = kCritSbc, stop = kCritNone, choose = kCritNone;
+  uint8_t noInt = 0, noStandardize = 0, hierarchy = 0, pathMethod = 0;
+  int32_t forcedEffects = 1, maxSteps = 0, maxEffects = 0;  // MAXEFFECTS=: 0 no limit
+  // How the crossproducts are held: the whole matrix, the incremental mode's per-effect
+  // store, a candidate table per BY group, the general removal search.
+  uint8_t buildFullSscp = 0, effectStore = 0, designPerByGroup = 0, generalSearch = 0;
+  // What each step keeps beside its SELECT value, and whether the steps go to the result
+  // stream for the detail tables and plots.
+  uint8_t candidateValues = 0, pressPerStep = 0, validAsePerStep = 0, testAsePerStep = 0;
+  uint8_t fifthPerStep = 0, stepRecords = 0, fullModelWanted = 0;
+  uint8_t adaptive = 0;
+  double adaptiveGamma = 1.0;
+  // What a stored row holds beside its columns.
+  uint8_t rolesPresent = 0, weightPresent = 0, freqPresent = 0, modelAveragingRun = 0;
+  uint8_t resampling = 0;
+  // The memory plan: the utility files' resident blocks given (0: fitted to the memory), and
+  // the workers asked for, which its message names.
+  int32_t utilBuffers = 0, requestedWorkers = 0;
+};
+
 // One selection run over a BY group's stored rows. Its parts live as long as the run; the
-// pool, the files, the workers and the options are in its PassState base.
+// pool, the files and the workers are in its PassState base; what it reads of the options
+// is in the records the set-up fills.
 struct SelectionState : PassState {
-  const SelectionOptions* options = nullptr;
   const SelectionRules* rules = nullptr;
   const PathOptions* pathOptions = nullptr;
+  const CvOptions* cv = nullptr;
+  const EngineOptions* engine = nullptr;
   RunTotals totals;
   ColumnLayout layout;
   SweepMatrices sweep;
@@ -555,6 +596,9 @@ inline double responseCentre(const SelectionState* s) { return s->totals.respons
 [[nodiscard]] int growStepHistory(SelectionState* s, int32_t capacity);
 [[nodiscard]] int growChangeList(SelectionState* s, int32_t length);
 void resetSelectionState(SelectionState* s);
+// A state that reads a run's records back (its step history, its selected model) reads them
+// as the run wrote them: with the run's records of the options.
+void shareRunOptions(SelectionState* record, const SelectionState& run);
 void freeSelectionState(SelectionState* s);
 
 // ---- Entering and removing effects ----
@@ -612,7 +656,7 @@ double criterionFromStats(SelectionState* s, CriterionCode code, double baseSse,
                           int32_t baseParams, int32_t trialParams, int32_t baseEffects,
                           int32_t trialEffects);
 // The value recorded for step i; missing where the steps keep none.
-double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
+double stepCriterion(const StepHistory& steps, CriterionCode code, int32_t i);
 // The fit of recorded step i as its criteria see it: its SSE and counts, and the data-based
 // values the state holds for its model, rounding noise taken to zero as the steps take it.
 // The tables of a step's model read their criteria from it, so that they show the values the
@@ -620,11 +664,11 @@ double stepCriterion(const SelectionState* s, CriterionCode code, int32_t i);
 FitSummary recordedFit(const SelectionState* s, int32_t i);
 // Whether an error sum of squares is rounding noise beside the corrected total: the fit is
 // exact, and the selection stops there.
-bool fitsExactly(const SelectionState* s, double sse);
-// Keeps step i's criteria, those of recordedFit.
-void recordStepCriteria(SelectionState* s, int32_t i);
+bool fitsExactly(const RunTotals& totals, double sse);
+// Keeps step i's criteria, those of its fit (recordedFit).
+void recordStepCriteria(StepHistory* steps, int32_t i, const FitSummary& fit);
 // The slots of the criteria the options' runs keep per step.
-void layOutStepCriteria(StepHistory* h, const SelectionOptions* o);
+void layOutStepCriteria(StepHistory* h, const EngineOptions& engine, const CvOptions& cv);
 [[nodiscard]] int computePress(SelectionState* s);
 [[nodiscard]] int computeHoldoutAse(SelectionState* s);
 [[nodiscard]] int computeCvPress(SelectionState* s);
@@ -639,7 +683,7 @@ void restoreSelectedStep(SelectionState* s);
 // ---- Data-pass memory plan ----
 // Fits the workers and each utility file's resident blocks to the memory the host reports free
 // (the step's workers may fall); 0, or a negative code after its message.
-[[nodiscard]] int planStepHistory(const StepSettings& settings, GroupState& group,
+[[nodiscard]] int planStepHistory(const EngineOptions& engine, GroupState& group,
                                   PassWorkers& workers, int& stepCode);
 
 // Turns the column sums held in the layout's means and the sums of squares given, both taken
@@ -747,11 +791,11 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value);
 // The group's candidate table, one entry per effect, or one per level of a split CLASS
 // variable's effects (lists from the pool); the group's candidates.table points at it
 // afterwards.
-[[nodiscard]] int buildCandidateTable(const SelectionOptions& options, GroupState& group,
+[[nodiscard]] int buildCandidateTable(const EngineOptions& engine, GroupState& group,
                                       const ZDesign* design, HostPool* pool);
 // An effect with split variables but no design columns (a CLASS variable of one level under
 // a full-rank coding) has no entry; its index goes to `leftOut` when given.
-[[nodiscard]] int buildParmCandidateTable(const SelectionOptions& options, GroupState& group,
+[[nodiscard]] int buildParmCandidateTable(const EngineOptions& engine, GroupState& group,
                                           ZDesign* design, HostPool* pool,
                                           std::vector<int32_t>* leftOut = nullptr);
 // Each whole-effect entry's effect and column count again, for a new BY group.
@@ -764,7 +808,8 @@ bool modelCandidateSet(const SelectionState* sel, int code, int candidateCount,
 
 // ---- Result stream records ----
 [[nodiscard]] int writeStepHistory(SelectionState* s);
-// Into a cleared state whose pool, options and stream (file and position) are set.
+// Into a cleared state whose pool, records (shareRunOptions) and stream (file and position)
+// are set.
 [[nodiscard]] int readStepHistory(SelectionState* s);
 [[nodiscard]] int writeSelectedModel(SelectionState* s, ScratchFileObject* file, int64_t* position);
 // The list and estimates come from the caller (room for every effect and parameter).

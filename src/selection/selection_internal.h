@@ -7,7 +7,6 @@
 #include "base/host.h"
 #include "base/strings.h"
 #include "selection/selection.h"
-#include "statements/settings.h"
 
 namespace vsf {
 
@@ -29,12 +28,12 @@ inline double pivotTolerance(char flag, double aDiag) {
 // The floor of negligibleSumOfSquares for an average over the training weight.
 double negligibleMeanSquare(const SelectionState* s);
 
-inline bool kfoldOn(const SelectionState* s) { return s->options->kfold && s->folds > 0; }
+inline bool kfoldOn(const SelectionState* s) { return s->cv->kfold && s->folds > 0; }
 
 // A data-based value of recorded step i back in the state, when the steps keep it.
-inline void restoreStepValue(const SelectionState* s, CriterionCode code, int32_t i,
+inline void restoreStepValue(const StepHistory& steps, CriterionCode code, int32_t i,
                              double* value) {
-  if (s->steps.criterionSlot[codeIndex(code)]) *value = stepCriterion(s, code, i);
+  if (steps.criterionSlot[codeIndex(code)]) *value = stepCriterion(steps, code, i);
 }
 
 // Pool arrays (zeroed); null when refused.
@@ -63,31 +62,28 @@ bool poolGrow(SelectionState* s, T** p, int64_t n) {
 bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k);
 
 // The first column of the effect's block in A and S and its column count.
-inline int32_t firstCol(const SelectionState* s, int32_t e) { return s->sweep.firstColumn[e]; }
-inline int32_t colsOf(const SelectionState* s, int32_t e) { return s->layout.columnCount[e]; }
+inline int32_t firstCol(const SweepMatrices& sweep, int32_t e) { return sweep.firstColumn[e]; }
+inline int32_t colsOf(const ColumnLayout& layout, int32_t e) { return layout.columnCount[e]; }
 
 // The methods with a path, whose steps keep its lambda ratio and norms: LAR, LASSO and the
 // elastic net with their least-squares variants, and group LASSO.
-inline bool keepsPathHistory(const SelectionOptions* o) {
+inline bool keepsPathHistory(const EngineOptions* o) {
   return (o->method >= kMethodLar && o->method <= kMethodElasticNetLs) ||
          o->method == kMethodGroupLasso;
 }
 
 // Group LASSO standardizes each effect's columns together: such a fit is exempt from the
 // exact-fit stop, and its starting block's estimates are those of the swept model.
-// Asked of the options or of the rules' record, which both hold the user's method.
+// Asked of the rules' or the engine's record, which both hold the user's method.
 template <class Options>
 bool groupedStandardization(const Options* o) {
   return o->method == kMethodGroupLasso;
 }
 
-// The folds keep their own statistics or estimates; asked of the options or the rules.
-template <class Options>
-bool foldDetails(const Options* o) {
-  return o->foldStats || o->foldEstimates;
-}
+// The folds keep their own statistics or estimates.
+inline bool foldDetails(const CvOptions* cv) { return cv->foldStats || cv->foldEstimates; }
 
 // Every effect has exactly one column.
-bool allSingleColumn(const SelectionState* s);
+bool allSingleColumn(const ColumnLayout& layout);
 
 }  // namespace vsf

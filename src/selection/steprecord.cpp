@@ -15,12 +15,6 @@ namespace {
 
 bool counted(uint8_t state) { return state != effstate::kFree && state != effstate::kHeldOut; }
 
-// Each recorded step is written to the stream when the step details or per-step plots need
-// the estimates of every step.
-bool stepRecordsWanted(const SelectionOptions* o) {
-  return o->detailsBeyondSummary != 0 || o->detailsBits != 0;
-}
-
 // The response's standard deviation; 0 without degrees of freedom.
 double responseScale(const SelectionState* s) {
   const double n1 = s->totals.trainFreq - 1;
@@ -63,7 +57,7 @@ void sweptEstimates(SelectionState* s, double sy) {
 
 // Each fold's estimates from its own swept matrix, when the folds keep them.
 void foldEstimates(SelectionState* s) {
-  if (!kfoldOn(s) || !s->options->foldEstimates) return;
+  if (!kfoldOn(s) || !s->cv->foldEstimates) return;
   const int64_t p = s->layout.paramCount;
   for (int32_t f = 0; f < s->folds; ++f) {
     FoldRecord& r = s->foldRecs[f];
@@ -98,7 +92,7 @@ void keepChosen(SelectionState* s) {
 
 // The step on the progress line: its number, its move and its SELECT (else STOP) criterion.
 void showStep(const SelectionState* s, int32_t i) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   const int32_t e = s->steps.effect[i];
   std::string_view name = "the model";
   const std::vector<CandidateEntry>* table = candidateData(s).table;
@@ -106,7 +100,7 @@ void showStep(const SelectionState* s, int32_t i) {
     name = std::string_view((*table)[e].label, (*table)[e].labelLength);
   const bool removed = i > 0 && s->steps.effects[i] < s->steps.effects[i - 1];
   const CriterionCode c = o->select != kCritNone ? o->select : o->stop;
-  const double v = stepCriterion(s, c, i);
+  const double v = stepCriterion(s->steps, c, i);
   const char* label = criterionInfo(c).candidate.label;
   const std::string value =
       !label || c == kCritSl || isAbsent(v) ? "" : fmt::format(", {} {:.7g}", label, v);
@@ -126,7 +120,7 @@ int32_t changeListStart(const SelectionState* s, int32_t i) {
 }
 
 int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
-  const SelectionOptions* o = s->options;
+  const EngineOptions* o = s->engine;
   if (effect != -1 && effect != -100 && s->sweep.states[effect] == effstate::kHeldOut) return 0;
   if (s->steps.stepCount >= s->steps.historyCapacity)
     if (int rc = growStepHistory(s, std::max(2 * s->steps.stepCount, 1)); rc != 0) return rc;
@@ -157,7 +151,7 @@ int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
   h.effects[i] = s->sweep.effectsInModel;
   h.sse[i] = fuzzToZero(s->fit.trainSse, negligibleSumOfSquares(s));
   if (h.testAse) h.testAse[i] = fuzzToZero(s->fit.testAse, negligibleMeanSquare(s));
-  recordStepCriteria(s, i);
+  if (h.criteria) recordStepCriteria(&h, i, recordedFit(s, i));
 
   // The path methods' estimates come from their own back-transform. Group LASSO's starting
   // block is fitted by the sweep: its intercept is the response's mean (it showed 0).
@@ -170,7 +164,7 @@ int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
   if (i == s->run.chosenStep) keepChosen(s);
   s->steps.stepCount = i + 1;
   showStep(s, i);
-  if (stepRecordsWanted(o) && s->streamFile) return writeStepHistory(s);
+  if (o->stepRecords && s->streamFile) return writeStepHistory(s);
   return 0;
 }
 

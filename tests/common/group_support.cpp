@@ -72,7 +72,7 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
   v.res.workers = PassWorkers{static_cast<uint8_t>(workers > 1), workers};
   if (workers > 1) (void)createThreadPool(&v, workers);
   SelectionState& s = v.group.selection;
-  s.options = &v.settings.options, s.rules = &v.rules, s.pathOptions = &v.pathOptions,
+  s.rules = &v.rules, s.pathOptions = &v.pathOptions, s.cv = &v.cv, s.engine = &v.engine,
   s.utilFiles = &v.group.utilFiles;
   s.workers = &v.res.workers, s.puddle = &v.res.puddle, s.stepCode = &v.stepCode;
   s.candidates = &v.group.candidates;
@@ -80,6 +80,7 @@ GroupState::GroupState(int workers) : state_(std::make_unique<VsfState>()) {
 
 void GroupState::settleOptionRecords() {
   settleRunOptions(state_.get());
+  settleEngineOptions(state_.get());
   settleDisplayOptions(state_.get());
 }
 
@@ -108,6 +109,7 @@ Group::Group(const CaseData& data, const GroupSettings& settings)
   o.choose = g_.choose, o.buildFullSscp = g_.full, o.effectStore = g_.store;
   o.generalSearch = g_.generalSearch;
   o.modelAveragingRun = o.resampling = !g_.resample.empty();
+  settleOptionRecords();  // as the set-up ends; prepare() settles them again
   layout();
   write();
 }
@@ -257,12 +259,12 @@ int Group::prepare() {
   SelectionState& s = state_->group.selection;
   settleOptionRecords();
   resetSelectionState(&s);
-  s.runFlags = plainRunFlags(*s.options);  // as the fit driver starts a fit
+  s.runFlags = plainRunFlags(*s.pathOptions);  // as the fit driver starts a fit
   if (int rc = buildModelPool(&s); rc != 0) return rc;
   if (int rc = crossproducts(); rc != 0) return rc;
   s.totals.totalSS = s.totals.correctedSS = s.sweep.sscp[0];
   s.fit.trainSse = s.sweep.swept[0];
-  if (!s.options->noInt) s.sweep.states[0] = effstate::kIntercept;
+  if (!s.engine->noInt) s.sweep.states[0] = effstate::kIntercept;
   return 0;
 }
 

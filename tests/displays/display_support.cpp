@@ -199,7 +199,7 @@ void DisplayFit::recordStep(int32_t effect) {
   h.parameters[k] = parameters;
   h.effects[k] = s.sweep.effectsInModel;
   h.sse[k] = s.fit.trainSse;
-  recordStepCriteria(&s, k);
+  recordStepCriteria(&s.steps, k, recordedFit(&s, k));
   auto at = [&](int64_t i, int64_t j) { return s.sweep.swept[i * (i + 1) / 2 + j]; };
   for (int32_t e = 0; e < s.layout.effectCount; ++e) {
     if (s.sweep.states[e] == effstate::kFree || s.sweep.states[e] == effstate::kHeldOut) continue;
@@ -223,7 +223,7 @@ BareState::BareState(const std::vector<std::string>& labels)
   v.group.byPool = pool_;
   setCandidates(v, labels_, std::vector<int>(labels_.size(), 1), &candidates_);
   SelectionState& s = v.group.selection;
-  s.options = &v.settings.options;
+  s.cv = &v.cv, s.engine = &v.engine;
   s.modelPool = pool_;
   s.layout.effectCount = static_cast<int32_t>(labels_.size());
   s.layout.paramCount = s.layout.effectCount;
@@ -273,7 +273,7 @@ void BareState::history(const std::vector<int32_t>& effect, const std::vector<in
     h.effects[i] = effects[i];
     h.parameters[i] = h.sweptColumns[i] = effects[i];
     h.sse[i] = sse.empty() ? 100.0 / (1 + i) : sse[i];
-    recordStepCriteria(&s, i);
+    recordStepCriteria(&s.steps, i, recordedFit(&s, i));
   }
   s.steps.stepCount = n;
 }

@@ -304,8 +304,25 @@ TEST_F(Setup, DataPassOptionsAreSettledOnce) {
   });
 }
 
+// Cross validation's record holds the settled options the data pass, the engine and the
+// paths read of the folds.
+void expectCvOptionsOfOptions(const VsfState& s) {
+  const CvOptions& cv = s.cv;
+  const SelectionOptions& o = s.settings.options;
+  EXPECT_EQ(cv.method, o.cvMethod);
+  EXPECT_EQ(cv.requestedFolds, o.cvFolds);
+  EXPECT_EQ(cv.indexVariable, o.cvIndexVariable);
+  EXPECT_EQ(cv.folds, o.folds);
+  EXPECT_EQ(cv.kfold, o.kfold);
+  EXPECT_EQ(cv.foldStats, o.foldStats);
+  EXPECT_EQ(cv.foldEstimates, o.foldEstimates);
+  EXPECT_EQ(cv.externalCv, o.externalCv);
+  EXPECT_EQ(cv.linearCvEx, o.linearCvEx);
+}
+
 // The selection rules' record holds the settled options the rules and the classical methods
-// read, for programs that set them and for one left at the defaults.
+// read, for programs that set them and for one left at the defaults; the folds the rules ask
+// about are cross validation's record's.
 void expectRulesOfOptions(const VsfState& s) {
   const SelectionRules& r = s.rules;
   const SelectionOptions& o = s.settings.options;
@@ -322,21 +339,18 @@ void expectRulesOfOptions(const VsfState& s) {
   EXPECT_EQ(r.dropRule, o.dropRule);
   EXPECT_EQ(r.hierarchy, o.hierarchy);
   EXPECT_EQ(r.l1ChoiceStop, o.l1ChoiceStop);
-  EXPECT_EQ(r.externalCv, o.externalCv);
   EXPECT_EQ(r.candidateValues, o.candidateValues);
   EXPECT_EQ(r.generalSearch, o.generalSearch);
   EXPECT_EQ(r.fullSweepMode, o.fullSweepMode);
   EXPECT_EQ(r.pressPerStep, o.pressPerStep);
   EXPECT_EQ(r.validAsePerStep, o.validAsePerStep);
   EXPECT_EQ(r.testAsePerStep, o.testAsePerStep);
-  EXPECT_EQ(r.foldStats, o.foldStats);
-  EXPECT_EQ(r.foldEstimates, o.foldEstimates);
   EXPECT_EQ(r.include, o.include);
   EXPECT_EQ(r.start, o.start);
-  EXPECT_EQ(r.kfold, o.kfold);
   EXPECT_EQ(r.pathMethod, o.pathMethod);
   EXPECT_EQ(r.modelAveragingRun, o.modelAveragingRun);
   EXPECT_EQ(r.fullModelWanted, fullModelWanted(&o));
+  expectCvOptionsOfOptions(s);
 }
 
 TEST_F(Setup, SelectionRulesAreSettledOnce) {
@@ -387,7 +401,7 @@ TEST_F(Setup, SelectionRulesAreSettledOnce) {
        [](const VsfState& s) {
          expectRulesOfOptions(s);
          EXPECT_EQ(s.rules.choose, kCritCv);
-         EXPECT_EQ(s.rules.foldStats, 1);
+         EXPECT_EQ(s.cv.foldStats, 1);
        }},
       {"model y = x1 x2 x3 / selection=grouplasso(steps=12 choose=sbc);",
        {},
@@ -414,13 +428,10 @@ void expectPathOptionsOfOptions(const VsfState& s) {
   EXPECT_EQ(p.maxSteps, o.maxSteps);
   EXPECT_EQ(p.forcedEffects, o.forcedEffects);
   EXPECT_EQ(p.noInt, o.noInt);
-  EXPECT_EQ(p.noStandardize, o.noStandardize);
+  EXPECT_EQ(s.engine.noStandardize, o.noStandardize);  // the moments' scales, the engine's
   EXPECT_EQ(p.modelAveragingRun, o.modelAveragingRun);
   EXPECT_EQ(p.pressPerStep, o.pressPerStep);
   EXPECT_EQ(p.rolesPresent, o.rolesPresent);
-  EXPECT_EQ(p.kfold, o.kfold);
-  EXPECT_EQ(p.externalCv, o.externalCv);
-  EXPECT_EQ(p.linearCvEx, o.linearCvEx);
   EXPECT_EQ(p.l1Choice, o.l1Choice);
   EXPECT_EQ(p.l2Search, o.l2Search);
   EXPECT_EQ(p.l2Steps, o.l2Steps);
@@ -437,6 +448,7 @@ void expectPathOptionsOfOptions(const VsfState& s) {
   EXPECT_EQ(p.showScreen, o.showScreen);
   EXPECT_EQ(p.adaptive, o.adaptive);
   EXPECT_EQ(p.initialEstimatesGiven, o.initialEstimatesGiven);
+  expectCvOptionsOfOptions(s);
 }
 
 TEST_F(Setup, PathOptionsAreSettledOnce) {
@@ -482,8 +494,153 @@ TEST_F(Setup, PathOptionsAreSettledOnce) {
        0,
        [](const VsfState& s) {
          expectPathOptionsOfOptions(s);
-         EXPECT_EQ(s.pathOptions.externalCv, 1);
+         EXPECT_EQ(s.cv.externalCv, 1);
          EXPECT_EQ(s.pathOptions.choose, kCritCvExternal);
+       }},
+  });
+}
+
+TEST_F(Setup, CvOptionsAreSettledOnce) {
+  run({
+      {"model y = x1 x2 x3;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectCvOptionsOfOptions(s);
+         EXPECT_EQ(s.cv.kfold + s.cv.externalCv, 0);
+         EXPECT_EQ(s.cv.folds, 0);  // no fold tags without CVMETHOD=
+       }},
+      {"model y = x1 x2 x3 / selection=forward(choose=cv) cvmethod=split(4) cvdetails=all;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectCvOptionsOfOptions(s);
+         EXPECT_EQ(s.cv.method, kCvSplit);
+         EXPECT_EQ(s.cv.requestedFolds, 4);
+         EXPECT_EQ(s.cv.folds, 4);
+         EXPECT_EQ(s.cv.kfold, 1);
+         EXPECT_EQ(s.cv.foldStats + s.cv.foldEstimates, 2);
+         EXPECT_EQ(s.cv.externalCv, 0);
+       }},
+      // External cross validation keeps no k-fold details: the record has the settled
+      // switches, not CVDETAILS= as read.
+      {"model y = x1 x2 x3 / selection=lasso(choose=cvex linearcvex$) cvmethod=random(6) "
+       "cvdetails=all;",
+       {6191},
+       4,
+       [](const VsfState& s) {
+         expectCvOptionsOfOptions(s);
+         EXPECT_EQ(s.settings.options.cvDetails, kCvDetailsNone);
+         EXPECT_EQ(s.cv.foldStats + s.cv.foldEstimates, 0);
+         EXPECT_EQ(s.cv.kfold, 0);
+         EXPECT_EQ(s.cv.externalCv, 1);
+         EXPECT_EQ(s.cv.folds, 6);
+         EXPECT_EQ(s.cv.method, kCvRandom);
+         EXPECT_EQ(s.cv.linearCvEx, 1);
+       }},
+      {"model y = x1 x2 / selection=forward(choose=cv) cvmethod=index(x3);",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectCvOptionsOfOptions(s);
+         EXPECT_EQ(s.cv.method, kCvIndex);
+         EXPECT_GE(s.cv.indexVariable, 0);
+       }},
+  });
+}
+
+// The engine's record holds the settled options the memory plan, the pool, the kernels, the
+// result stream, the step records and the criterion values read.
+void expectEngineOptionsOfOptions(const VsfState& s) {
+  const EngineOptions& e = s.engine;
+  const SelectionOptions& o = s.settings.options;
+  EXPECT_EQ(e.method, o.method);
+  EXPECT_EQ(e.select, o.select);
+  EXPECT_EQ(e.stop, o.stop);
+  EXPECT_EQ(e.choose, o.choose);
+  EXPECT_EQ(e.noInt, o.noInt);
+  EXPECT_EQ(e.noStandardize, o.noStandardize);
+  EXPECT_EQ(e.hierarchy, o.hierarchy);
+  EXPECT_EQ(e.pathMethod, o.pathMethod);
+  EXPECT_EQ(e.forcedEffects, o.forcedEffects);
+  EXPECT_EQ(e.maxSteps, o.maxSteps);
+  EXPECT_EQ(e.maxEffects, o.maxEffects);
+  EXPECT_EQ(e.buildFullSscp, o.buildFullSscp);
+  EXPECT_EQ(e.effectStore, o.effectStore);
+  EXPECT_EQ(e.designPerByGroup, o.designPerByGroup);
+  EXPECT_EQ(e.generalSearch, o.generalSearch);
+  EXPECT_EQ(e.candidateValues, o.candidateValues);
+  EXPECT_EQ(e.pressPerStep, o.pressPerStep);
+  EXPECT_EQ(e.validAsePerStep, o.validAsePerStep);
+  EXPECT_EQ(e.testAsePerStep, o.testAsePerStep);
+  EXPECT_EQ(e.fifthPerStep, o.fifthPerStep);
+  EXPECT_EQ(e.stepRecords, o.detailsBeyondSummary != 0 || o.detailsBits != 0);
+  EXPECT_EQ(e.fullModelWanted, fullModelWanted(&o));
+  EXPECT_EQ(e.adaptive, o.adaptive);
+  EXPECT_EQ(e.adaptiveGamma, o.adaptiveGamma);
+  EXPECT_EQ(e.rolesPresent, o.rolesPresent);
+  EXPECT_EQ(e.weightPresent, o.weightPresent);
+  EXPECT_EQ(e.freqPresent, o.freqPresent);
+  EXPECT_EQ(e.modelAveragingRun, o.modelAveragingRun);
+  EXPECT_EQ(e.resampling, o.resampling);
+  EXPECT_EQ(e.utilBuffers, o.utilBuffers);
+  EXPECT_EQ(e.requestedWorkers, s.settings.threads.requestedWorkers);
+}
+
+TEST_F(Setup, EngineOptionsAreSettledOnce) {
+  run({
+      {"model y = x1 x2 x3;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectEngineOptionsOfOptions(s);
+         EXPECT_EQ(s.engine.method, kMethodStepwise);
+         EXPECT_EQ(s.engine.stepRecords, 0);
+       }},
+      {"performance util_buffers$=3 cpucount=2; weight x3; "
+       "model y = x1 x2 / selection=forward(select=sbc choose=cp maxsteps=2) noint details=all "
+       "stats=(aic sbc);",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectEngineOptionsOfOptions(s);
+         EXPECT_EQ(s.engine.utilBuffers, 3);
+         EXPECT_EQ(s.engine.requestedWorkers, 2);
+         EXPECT_EQ(s.engine.weightPresent, 1);
+         EXPECT_EQ(s.engine.noInt, 1);
+         EXPECT_EQ(s.engine.maxSteps, 2);
+         EXPECT_EQ(s.engine.choose, kCritCp);
+         EXPECT_EQ(s.engine.fullModelWanted, 1);  // CP needs the full model's variance
+         EXPECT_EQ(s.engine.stepRecords, 1);
+       }},
+      // Adaptive weights take the whole crossproducts matrix: the record has the settled
+      // build, not the incremental one the options would give.
+      {"model y = x1 x2 x3 / selection=lasso(adaptive(gamma=0.5));",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectEngineOptionsOfOptions(s);
+         EXPECT_EQ(s.engine.adaptive, 1);
+         EXPECT_EQ(s.engine.adaptiveGamma, 0.5);
+         EXPECT_EQ(s.engine.buildFullSscp, 1);
+         EXPECT_EQ(s.engine.effectStore, 0);
+         EXPECT_NE(s.engine.pathMethod, 0);
+       }},
+      // NOSTANDARDIZE$ is read as a step setting; the set-up settles it into the options.
+      {"model y = x1 x2 x3 / selection=lasso nostandardize$;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectEngineOptionsOfOptions(s);
+         EXPECT_EQ(s.engine.noStandardize, 1);
+       }},
+      {"model y = x1 x2 x3 / selection=forward; modelaverage nsamples=5;",
+       {},
+       0,
+       [](const VsfState& s) {
+         expectEngineOptionsOfOptions(s);
+         EXPECT_EQ(s.engine.modelAveragingRun, 1);
+         EXPECT_EQ(s.engine.resampling, 1);
        }},
   });
 }

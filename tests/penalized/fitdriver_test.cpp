@@ -104,11 +104,14 @@ TEST(FitDriver, EachFitStartsFromPlainRunFlags) {
         ASSERT_EQ(fitModel(&s, nullptr), 0);
         ASSERT_EQ(s.run.status, 0);
         EXPECT_EQ(s.runFlags.cvPerPathStep, 1);
-        EXPECT_EQ(s.runFlags.finalFit, 1);
+        // The fit ends with its reported run, which holds no fold out.
+        EXPECT_EQ(s.runFlags.foldFit, 0);
+        EXPECT_EQ(s.path.heldOutFold, s.path.extCvFolds);
         EXPECT_EQ(s.runFlags.method, kMethodGroupLasso);
         SelectionOptions& o = v.settings.options;
         o.method = kMethodForward;
         settleRunOptions(&v);
+        settleEngineOptions(&v);
         ASSERT_EQ(fitModel(&s, nullptr), 0);
         EXPECT_EQ(s.runFlags.cvPerPathStep, 0);
         EXPECT_EQ(s.runFlags.firstFit, 1);

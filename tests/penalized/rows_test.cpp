@@ -17,8 +17,8 @@ namespace {
 int foldRun(SelectionState* s) {
   static const PathMethods methods = {standardizeRows, runLarPath, restoreRows, runOptimizerMethod};
   s->pathMethods = &methods;
-  s->runFlags = plainRunFlags(*s->options);
-  s->runFlags.firstFit = 1, s->runFlags.foldFit = 1, s->runFlags.finalFit = 0;
+  s->runFlags = plainRunFlags(*s->pathOptions);
+  s->runFlags.firstFit = 1, s->runFlags.foldFit = 1;
   if (int rc = buildModelPool(s); rc != 0) return rc;
   return runSelection(s);
 }

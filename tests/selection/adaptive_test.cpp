@@ -60,14 +60,17 @@ TEST(AdaptiveWeights, FromEstimatesScaleAndRefuseZeroToANegativePower) {
   s.initialEstimates = est.data();
   s.layout.colScales = scales.data();
   group.options().adaptiveGamma = 1;
+  group.settleOptionRecords();
   ASSERT_EQ(adaptiveWeightsFromEstimates(&s), 0);
   EXPECT_EQ(std::vector<double>(s.sweep.weights + 1, s.sweep.weights + 6),
             (std::vector<double>{1, 3, 0.5, 8, 0.25}));
   est[3] = 0;
   group.options().adaptiveGamma = -1;
+  group.settleOptionRecords();
   EXPECT_EQ(adaptiveWeightsFromEstimates(&s), rc::kAdaptiveWeight);  // said, not a bare status
   // GAMMA=0 weighs every effect 1, an estimate of 0 too.
   group.options().adaptiveGamma = 0;
+  group.settleOptionRecords();
   ASSERT_EQ(adaptiveWeightsFromEstimates(&s), 0);
   EXPECT_EQ(std::vector<double>(s.sweep.weights + 1, s.sweep.weights + 6),
             (std::vector<double>{1, 1, 1, 1, 1}));

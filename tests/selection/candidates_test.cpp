@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/test_host.h"
+#include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "selection/selection_internal.h"
 
@@ -54,9 +55,9 @@ struct Design {
 TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
   Design t;
   for (LevelVar& v : t.classes) v.split = 0;
-  ASSERT_EQ(
-      buildCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design, t.pool),
-      0);
+  ASSERT_EQ(buildCandidateTable(engineOptionsOf(t.state->settings), t.state->group,
+                                t.state->lev.design, t.pool),
+            0);
   const auto& table = *t.state->group.candidates.table;
   ASSERT_EQ(t.state->group.candidates.count, 4);
   for (int e = 0; e < 4; ++e) {
@@ -72,16 +73,16 @@ TEST(CandidateTable, OneEntryPerEffectWithoutSplitVariables) {
 
   ZDesign empty;
   t.state->lev.design = &empty;
-  EXPECT_EQ(
-      buildCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design, t.pool),
-      -2);
+  EXPECT_EQ(buildCandidateTable(engineOptionsOf(t.state->settings), t.state->group,
+                                t.state->lev.design, t.pool),
+            -2);
   EXPECT_EQ(t.state->group.candidates.table, nullptr);
 }
 
 TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
   Design t;
-  ASSERT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
-                                    t.pool),
+  ASSERT_EQ(buildParmCandidateTable(engineOptionsOf(t.state->settings), t.state->group,
+                                    t.state->lev.design, t.pool),
             0);
   const auto& table = *t.state->group.candidates.table;
   // The intercept, x, A*B by A's two coded levels, C by its three.
@@ -108,8 +109,8 @@ TEST(CandidateTable, SplitVariablesGiveOneEntryPerLevel) {
   // and is named as left out; the others keep theirs.
   t.effects[3].columnCount = 0;
   std::vector<int32_t> leftOut;
-  EXPECT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
-                                    t.pool, &leftOut),
+  EXPECT_EQ(buildParmCandidateTable(engineOptionsOf(t.state->settings), t.state->group,
+                                    t.state->lev.design, t.pool, &leftOut),
             0);
   EXPECT_EQ(leftOut, std::vector<int32_t>{3});
   EXPECT_EQ(t.state->group.candidates.table->size(), 4u);
@@ -129,8 +130,8 @@ TEST(CandidateTable, SplitLevelsOfALessThanFullRankDesign) {
   t.effects[3].combinationCount = t.effects[3].columnCount = t.effects[3].classColumnCount = 3;
   t.effects[3].combinations = cLevels;
   t.d.columnCount = 9;
-  ASSERT_EQ(buildParmCandidateTable(t.state->settings.options, t.state->group, t.state->lev.design,
-                                    t.pool),
+  ASSERT_EQ(buildParmCandidateTable(engineOptionsOf(t.state->settings), t.state->group,
+                                    t.state->lev.design, t.pool),
             0);
   const auto& table = *t.state->group.candidates.table;
   struct Want {

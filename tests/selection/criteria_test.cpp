@@ -133,6 +133,7 @@ TEST(CriterionValues, ExternalCrossValidationInterpolates) {
   SelectionState& s = g.s();
   g.options().externalCv = 1;
   g.options().l1Choice = kL1ChoiceValue;  // the step lambda itself, on a falling grid
+  g.settleOptionRecords();
   double grid[] = {4, 3, 2, 1}, cv[] = {40, 30, 25, 10};
   s.path.extCvGrid = grid, s.path.extCvValues = cv, s.path.extCvCount = 4;
   s.path.heldOutFold = s.path.extCvFolds = 3;  // the fit on all the data
@@ -147,6 +148,7 @@ TEST(CriterionValues, ExternalCrossValidationInterpolates) {
   s.fit.extCvValue = 7;
   EXPECT_EQ(criterionValue(&s, kCritCvExternal), 7);
   g.options().externalCv = 0;
+  g.settleOptionRecords();
   EXPECT_TRUE(isAbsent(criterionValue(&s, kCritCvExternal)));
 }
 

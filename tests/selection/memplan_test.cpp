@@ -6,6 +6,7 @@
 
 #include "base/host.h"
 #include "common/test_host.h"
+#include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "selection/selection.h"
 
@@ -54,7 +55,9 @@ TEST(MemoryPlan, WorkersThatDoNotFitAreDropped) {
     SCOPED_TRACE(r.what);
     Plan p(r.files, r.workers, r.memMb);
     test::LogWatch log;
-    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->res.workers, p.v->stepCode), 0);
+    ASSERT_EQ(planStepHistory(engineOptionsOf(p.v->settings), p.v->group, p.v->res.workers,
+                              p.v->stepCode),
+              0);
     EXPECT_EQ(p.v->res.workers.count, r.wantWorkers);
     EXPECT_EQ(p.v->res.workers.threaded, r.wantThreaded);
     // The settings keep what the statements and the set-up settled.
@@ -79,7 +82,9 @@ TEST(MemoryPlan, BuffersPerFile) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Plan p(2, 1, r.memMb, r.utilBuffers);
-    ASSERT_EQ(planStepHistory(p.v->settings, p.v->group, p.v->res.workers, p.v->stepCode), 0);
+    ASSERT_EQ(planStepHistory(engineOptionsOf(p.v->settings), p.v->group, p.v->res.workers,
+                              p.v->stepCode),
+              0);
     for (const UtilFileRecord& f : p.files) {
       EXPECT_EQ(f.residentCapacity, r.want);
       EXPECT_EQ(f.residentCount, 0);

@@ -56,7 +56,7 @@ TEST(MethodChoose, PicksTheStepRsCriteriaPick) {
     }
     const int want = std::stoi(t.text(i, "step"));
     EXPECT_EQ(fit.s().run.chosenStep, want);
-    const double v = stepCriterion(&fit.s(), code, want), r = std::stod(t.text(i, "value"));
+    const double v = stepCriterion(fit.s().steps, code, want), r = std::stod(t.text(i, "value"));
     EXPECT_NEAR(v, r, 1e-9 * std::fmax(1.0, std::fabs(r)));
   }
 }

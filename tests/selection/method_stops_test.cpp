@@ -117,7 +117,7 @@ TEST(MethodStops, GroupLassoPassesTheExactFitAndEndsAtItsLimit) {
   EXPECT_EQ(s.run.stop.reason, stopreason::kStepLimit);
   EXPECT_EQ(s.steps.stepCount - s.layout.firstSelectable, 4);
   // Past the first steps the fit is exact to rounding, and every effect is in.
-  EXPECT_TRUE(fitsExactly(&s, s.steps.sse[s.steps.stepCount - 1]));
+  EXPECT_TRUE(fitsExactly(s.totals, s.steps.sse[s.steps.stepCount - 1]));
   EXPECT_EQ(s.sweep.effectsInModel, s.layout.effectCount);
 }
 

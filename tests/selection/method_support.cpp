@@ -77,7 +77,7 @@ int MethodFit::fit() {
 
 std::string MethodFit::path() {
   const SelectionState& st = group_->s();
-  const int start = st.options->method == kMethodBackward ? 1 : st.layout.firstSelectable;
+  const int start = st.engine->method == kMethodBackward ? 1 : st.layout.firstSelectable;
   std::string out;
   for (int i = start; i < st.steps.stepCount; ++i) {
     const bool entered = st.steps.effects[i] > st.steps.effects[i - 1];
@@ -99,11 +99,11 @@ std::string MethodFit::finalModel() {
 std::vector<int> MethodFit::modelAtStep(int step) {
   const SelectionState& st = group_->s();
   std::set<int> model;
-  if (st.options->method == kMethodBackward) {
+  if (st.engine->method == kMethodBackward) {
     for (int e = 0; e < st.layout.effectCount; ++e) model.insert(e);
     for (int a = 0; a < st.sweep.aliasedCount; ++a) model.erase(st.sweep.aliasedList[a]);
   }
-  for (int i = st.options->method == kMethodBackward ? 1 : 0; i <= step; ++i) {
+  for (int i = st.engine->method == kMethodBackward ? 1 : 0; i <= step; ++i) {
     const int e = st.steps.effect[i];
     if (st.steps.effects[i] > st.steps.effects[i - 1])
       model.insert(e);

@@ -7,6 +7,7 @@
 #include "common/test_host.h"
 #include "output/output.h"
 #include "selection/selection_internal.h"
+#include "statements/settings.h"
 
 namespace vsf {
 namespace {

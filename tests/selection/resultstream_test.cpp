@@ -36,7 +36,7 @@ struct Record {
   int64_t position;
   Record(Group& g, int64_t at) : position(at) {
     s.modelPool = kernel().poolCreate("step pool", kPoolPlain);
-    s.options = g.s().options;
+    shareRunOptions(&s, g.s());
     s.streamFile = g.s().streamFile;
     s.streamPosition = &position;
   }
@@ -58,7 +58,7 @@ std::vector<uint64_t> vec(const double* p, int64_t n) {
 std::vector<uint64_t> criteriaOf(const SelectionState& s, int32_t steps) {
   std::vector<uint64_t> out;
   for (CriterionCode c : kAllCriterionCodes)
-    for (int32_t i = 0; i < steps; ++i) out.push_back(bitsOf(stepCriterion(&s, c, i)));
+    for (int32_t i = 0; i < steps; ++i) out.push_back(bitsOf(stepCriterion(s.steps, c, i)));
   return out;
 }
 
@@ -109,7 +109,7 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(std::memcmp(&a.run.stop, &b.run.stop, sizeof(StopBlock)), 0);
   EXPECT_EQ(vec(a.steps.changes, a.steps.changeListLength),
             vec(b.steps.changes, b.steps.changeListLength));
-  for (int32_t f = 0; f < a.folds && a.options->foldStats; ++f) {
+  for (int32_t f = 0; f < a.folds && a.cv->foldStats; ++f) {
     EXPECT_EQ(a.foldRecs[f].sse, b.foldRecs[f].sse);
     EXPECT_EQ(a.foldRecs[f].rows, b.foldRecs[f].rows);
   }
@@ -162,7 +162,7 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
     EXPECT_TRUE(o.method != kMethodBackward || s.sweep.aliasedCount == 1);
     EXPECT_TRUE(o.method != kMethodGroupLasso || s.steps.changeListLength > 2);
     for (CriterionCode c : {kCritSbc, kCritAdjRsq, o.kfold ? kCritCv : kCritAic})
-      EXPECT_FALSE(isAbsent(stepCriterion(&s, c, s.steps.stepCount - 1))) << codeIndex(c);
+      EXPECT_FALSE(isAbsent(stepCriterion(s.steps, c, s.steps.stepCount - 1))) << codeIndex(c);
 
     // One record per step, each with the history as it stood.
     int64_t at = 0;
