@@ -172,6 +172,8 @@ bool readHeader(const Importer& im, int fd, uint64_t fileSize, HeaderNames* head
 
 enum class Pass { kDone, kFailed, kMixed };
 
+constexpr size_t kPiecesPerThread = 4;
+
 // What the pieces of all batches so far say about the columns.
 struct ColumnStats {
   std::vector<char> sawText, sawNumbers;
@@ -277,9 +279,11 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
     size_t n = static_cast<size_t>(std::min<uint64_t>(batch, fileSize - st.readPos));
     if (n == 0 && st.carry == 0) break;
     if (st.buf.size() < st.carry + n) st.buf.resize(st.carry + n);
-    // Read the batch in parallel, each thread counting the quotes of its cut.
-    const int pieces = static_cast<int>(std::clamp<size_t>(
-        n / std::max<size_t>(1, im.settings.smallestPiece), 1, static_cast<size_t>(threads)));
+    // Read the batch in parallel, each piece counting the quotes of its cut. A few pieces a
+    // thread: on a busy machine the threads that run take the pieces of those that wait.
+    const int pieces =
+        static_cast<int>(std::clamp<size_t>(n / std::max<size_t>(1, im.settings.smallestPiece), 1,
+                                            static_cast<size_t>(threads) * kPiecesPerThread));
     std::vector<size_t> cut(static_cast<size_t>(pieces) + 1);
     for (int k = 0; k <= pieces; ++k) cut[static_cast<size_t>(k)] = st.carry + n * k / pieces;
     cut[0] = 0;

@@ -58,6 +58,7 @@ const HostDsFamily kDsFamily = [] {
   f.attr = attr;
   f.getNum = getNum;
   f.getChar = getChar;
+  f.currentNumbers = currentNumbers;
   f.getFormatted = getFormatted;
   f.bindBegin = bindBegin;
   f.bindVar = bindVar;

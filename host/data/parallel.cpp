@@ -1,6 +1,7 @@
 #include "host/data/parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <thread>
 #include <vector>
@@ -16,9 +17,10 @@ void parallelFor(int count, int threads, const std::function<void(int)>& fn) {
     return;
   }
   std::vector<std::exception_ptr> errors(static_cast<size_t>(workers));
+  std::atomic<int> next{0};
   auto work = [&](int w) {
     try {
-      for (int k = w; k < count; k += workers) fn(k);
+      for (int k = next++; k < count; k = next++) fn(k);
     } catch (...) {
       errors[static_cast<size_t>(w)] = std::current_exception();
     }

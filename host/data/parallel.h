@@ -6,8 +6,9 @@
 
 namespace vsf::host {
 
-// Runs fn(0..count-1) on up to `threads` threads, item k on thread k % threads; the first
-// exception (by thread) is raised on the caller once every thread has stopped.
+// Runs fn(0..count-1) on up to `threads` threads, each taking the next item not yet taken, so
+// that a thread the machine runs less often takes fewer; the first exception (by thread) is
+// raised on the caller once every thread has stopped.
 void parallelFor(int count, int threads, const std::function<void(int)>& fn);
 
 // Threads for `bytes` of data set work: at most the CPUCOUNT option and the machine's

@@ -227,7 +227,10 @@ bool BlockCursor::load(int64_t block) {
 void BlockCursor::point(const ParsedBlock* b) {
   parsed_ = b;
   numbers_.resize(b->piece.columns.size());
-  for (size_t j = 0; j < numbers_.size(); ++j) numbers_[j] = b->piece.columns[j].numbers.data();
+  for (size_t j = 0; j < numbers_.size(); ++j) {
+    const ColumnPiece& c = b->piece.columns[j];
+    numbers_[j] = c.text || c.skipped ? nullptr : c.numbers.data();
+  }
 }
 
 bool BlockCursor::loadColumns(int64_t block, const std::vector<int>& vars) {

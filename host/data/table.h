@@ -140,7 +140,8 @@ class BlockCursor {
   const std::string& error() const { return error_; }
   uint32_t rows() const { return static_cast<uint32_t>(parsed_->piece.rows); }
   bool isText(int var) const { return column(var).text; }
-  // Every column's numbers of the loaded block, side by side for the bound reads.
+  // Every column's numbers of the loaded block, side by side for the bound reads (null for a
+  // column of texts or one not parsed).
   const double* const* numbers() const { return numbers_.data(); }
   double number(int var, uint32_t row) const { return numbers_[static_cast<size_t>(var)][row]; }
   std::string_view text(int var, uint32_t row) const {

@@ -102,6 +102,13 @@ double getNum(HostDataSet* ds, int number) {
   return in->cursor.number(number, in->current.row);
 }
 
+const double* const* currentNumbers(HostDataSet* ds, uint32_t* row) {
+  InputDataSet* in = asInput(ds);
+  if (!in || !in->haveCurrent) return nullptr;
+  *row = in->current.row;
+  return in->cursor.numbers();
+}
+
 std::string_view getChar(HostDataSet* ds, int number) {
   InputDataSet* in = asInput(ds);
   if (!validVar(in, number) || !in->haveCurrent || !in->cursor.isText(number)) return {};

@@ -1,5 +1,6 @@
-// The crew's threads hand chunks over through two events each: go (a chunk is waiting) and done
-// (its output is ready); the calling thread touches a worker's output only while go is clear.
+// The crew's slots hand chunks over through two events each: go (a chunk is waiting) and done
+// (its output is ready); the calling thread touches a slot's output only while go is clear.
+// Worker w serves the slots w, w + n, ... in turn, one chunk each.
 #include "base/crew.h"
 
 #include "base/host.h"
@@ -7,10 +8,13 @@
 namespace vsf {
 
 void WorkCrew::run(void* arg) {
-  auto* s = static_cast<Slot*>(arg);
-  WorkCrew* crew = s->crew;
-  HostEvent* events[2] = {crew->quit_, s->go};
-  for (;;) {
+  auto* w = static_cast<Worker*>(arg);
+  WorkCrew* crew = w->crew;
+  const int64_t n = static_cast<int64_t>(crew->threads_.size());
+  const int64_t slots = static_cast<int64_t>(crew->slots_.size());
+  for (int64_t chunk = w->index;; chunk += n) {
+    Slot* s = &crew->slots_[static_cast<size_t>(chunk % slots)];
+    HostEvent* events[2] = {crew->quit_, s->go};
     const int woke = kernel().eventWait(events, 2, -1);
     if (woke == 1) return;  // quit
     if (woke != 2) {
@@ -22,7 +26,7 @@ void WorkCrew::run(void* arg) {
     }
     kernel().eventReset(s->go);
     try {
-      s->result = crew->job_(s->index, s->chunk);
+      s->result = crew->job_(w->index, s->chunk);
     } catch (...) {
       s->error = std::current_exception();
       s->result = -1;
@@ -32,35 +36,36 @@ void WorkCrew::run(void* arg) {
   }
 }
 
-bool WorkCrew::start(int workers, Job job, StopHook onStop) {
+bool WorkCrew::start(int workers, Job job, StopHook onStop, int depth) {
   stop();
-  if (workers < 1) return false;
+  if (workers < 1 || depth < 1) return false;
   job_ = std::move(job);
   onStop_ = std::move(onStop);
   quit_ = kernel().eventCreate();
-  slots_.resize(static_cast<size_t>(workers));
+  slots_.resize(static_cast<size_t>(workers) * static_cast<size_t>(depth));
+  threads_.resize(static_cast<size_t>(workers));
   bool ok = quit_ != nullptr;
-  for (int i = 0; ok && i < workers; ++i) {
-    Slot& s = slots_[static_cast<size_t>(i)];
-    s.crew = this;
-    s.index = i;
-    s.chunk = i;
+  for (size_t i = 0; ok && i < slots_.size(); ++i) {
+    Slot& s = slots_[i];
+    s.chunk = static_cast<int64_t>(i);
     s.go = kernel().eventCreate();
     s.done = kernel().eventCreate();
     ok = s.go && s.done;
   }
+  for (size_t i = 0; ok && i < slots_.size(); ++i) kernel().eventSet(slots_[i].go);
   for (int i = 0; ok && i < workers; ++i) {
-    Slot& s = slots_[static_cast<size_t>(i)];
-    s.thread = kernel().threadCreate(&WorkCrew::run, &s);
-    ok = s.thread != nullptr;
-    if (ok) kernel().eventSet(s.go);
+    Worker& w = threads_[static_cast<size_t>(i)];
+    w.crew = this;
+    w.index = i;
+    w.thread = kernel().threadCreate(&WorkCrew::run, &w);
+    ok = w.thread != nullptr;
   }
   if (!ok) stop();
   return ok;
 }
 
 int WorkCrew::take(int64_t chunk) {
-  Slot& s = slots_[static_cast<size_t>(chunk % workers())];
+  Slot& s = slots_[static_cast<size_t>(chunk % slots())];
   HostEvent* done = s.done;
   if (kernel().eventWait(&done, 1, -1) != 1) s.result = kWaitFailed;
   kernel().eventReset(s.done);
@@ -79,18 +84,17 @@ int WorkCrew::take(int64_t chunk) {
 }
 
 void WorkCrew::release(int64_t chunk) {
-  Slot& s = slots_[static_cast<size_t>(chunk % workers())];
-  s.chunk = chunk + workers();
+  Slot& s = slots_[static_cast<size_t>(chunk % slots())];
+  s.chunk = chunk + slots();
   kernel().eventSet(s.go);
 }
 
 int WorkCrew::stop() {
   if (quit_) kernel().eventSet(quit_);
+  for (Worker& w : threads_)
+    if (w.thread) kernel().threadJoin(w.thread);
   int failed = 0;
-  for (Slot& s : slots_) {
-    if (s.thread) kernel().threadJoin(s.thread);
-    failed += s.untaken && (s.error || s.result != 0);
-  }
+  for (Slot& s : slots_) failed += s.untaken && (s.error || s.result != 0);
   clear();
   return failed;
 }
@@ -101,6 +105,7 @@ void WorkCrew::clear() {
     if (s.done) kernel().eventDestroy(s.done);
   }
   slots_.clear();
+  threads_.clear();
   if (quit_) kernel().eventDestroy(quit_);
   quit_ = nullptr;
 }

@@ -1,6 +1,8 @@
 // A crew of host threads that works through numbered chunks of a pass: chunk k runs on worker
-// k % n, and the calling thread takes the chunks back in their order. Each worker holds one
-// chunk's output until the caller releases it, so the caller reads outputs without a lock.
+// k % n, and the calling thread takes the chunks back in their order. Each chunk's output
+// stays in its slot (chunk k in slot k % slots()) until the caller releases it, so the caller
+// reads outputs without a lock; with `depth` slots a worker, a worker goes on with its next
+// chunk while the caller still reads its last ones.
 #pragma once
 
 #include <cstdint>
@@ -30,15 +32,17 @@ class WorkCrew {
   WorkCrew& operator=(const WorkCrew&) = delete;
   ~WorkCrew() { stop(); }
 
-  // Starts n workers on chunks 0 .. n - 1; false (nothing left running) when the host cannot
-  // make the threads or their events. The hook, when given, hears of a pass that ends early.
-  [[nodiscard]] bool start(int workers, Job job, StopHook onStop = nullptr);
-  int workers() const { return static_cast<int>(slots_.size()); }
+  // Starts n workers on chunks 0 .. n x depth - 1; false (nothing left running) when the host
+  // cannot make the threads or their events. The hook, when given, hears of a pass that ends
+  // early.
+  [[nodiscard]] bool start(int workers, Job job, StopHook onStop = nullptr, int depth = 1);
+  int workers() const { return static_cast<int>(threads_.size()); }
+  int slots() const { return static_cast<int>(slots_.size()); }
   // Waits for chunk k (chunks are taken in order 0, 1, ...) and returns its job's result, or
   // kWaitFailed. A failure (nonzero, or a job that threw) stops the crew and tells the hook;
   // a job's exception is then raised here, on the calling thread.
   [[nodiscard]] int take(int64_t chunk);
-  // The caller is done with chunk k's output: its worker goes on with chunk k + n.
+  // The caller is done with chunk k's output: its slot takes chunk k + slots().
   void release(int64_t chunk);
   // Ends the workers (each finishes the chunk it is on); the crew can start again. Returns the
   // number of workers whose failure was never taken.
@@ -46,22 +50,25 @@ class WorkCrew {
 
  private:
   struct Slot {
-    WorkCrew* crew = nullptr;
-    int index = 0;
     int64_t chunk = 0;
     int result = 0;
     std::exception_ptr error;
     bool untaken = false;  // its chunk is done and not yet taken (read after the join)
     HostEvent* go = nullptr;
     HostEvent* done = nullptr;
+  };
+  struct Worker {
+    WorkCrew* crew = nullptr;
+    int index = 0;
     HostThread* thread = nullptr;
   };
-  static void run(void* slot);
+  static void run(void* worker);
   void clear();
 
   Job job_;
   StopHook onStop_;
   std::vector<Slot> slots_;
+  std::vector<Worker> threads_;
   HostEvent* quit_ = nullptr;
 };
 

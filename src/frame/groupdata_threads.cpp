@@ -1,6 +1,7 @@
 // The analysis data's rows on the step's workers. The group's observations are cut into runs;
 // worker k % T reads run k on a context of its own, decodes each observation and builds its
-// design row. This thread takes the runs back in order and does what depends on the order:
+// design row, going on with its next run while this thread still reads its last one. This
+// thread takes the runs back in order and does what depends on the order:
 // the counts, the random draws of roles and folds, the packing into blocks and the sums. The
 // rows, blocks and totals are those of a read on one thread, bit for bit.
 #include <algorithm>
@@ -22,6 +23,10 @@ namespace {
 // A run's rows take about this many bytes, so that the runs in flight stay small beside the
 // stored rows.
 constexpr int64_t kRunBytes = 2 << 20;
+// Runs a worker may have read and not yet handed over: a worker that is done with its run goes
+// on with its next one instead of waiting for this thread, and a worker the machine runs late
+// holds up this thread less.
+constexpr int kRunsAhead = 2;
 
 // One observation of a run as the worker left it.
 struct ReadObs {
@@ -35,6 +40,10 @@ struct RunWorker {
   ZLevCtx* ctx = nullptr;
   DataPass pass;  // the row-building parts of the group's pass, on this worker's context
   std::vector<double> design;
+};
+
+// One run's rows as a worker read them, kept until this thread has taken them.
+struct RunSlot {
   std::vector<ReadObs> obs;
   std::vector<double> values;  // rows' doubles, then (stored-model sums) model and design values
   std::vector<int32_t> tags;
@@ -46,6 +55,7 @@ struct RunWorker {
 struct RunCrew {
   DataPass* p = nullptr;
   std::vector<RunWorker> workers;
+  std::vector<RunSlot> slots;
   int64_t rowDoubles = 0, rowTags = 0;  // the most a row can take
   ObsRuns runs;
   bool sums = false;
@@ -62,20 +72,21 @@ void grow(std::vector<T>* v, int64_t need) {
   if (v->size() < n) v->resize(std::max(n, v->size() + v->size() / 2));
 }
 
-void readRun(RunCrew* c, RunWorker* w, int64_t run) {
-  DataPass& wp = w->pass;
+void readRun(RunCrew* c, RunWorker* worker, RunSlot* w, int64_t run) {
+  DataPass& wp = worker->pass;
   const int m = c->p->d->modelVarCount, columns = c->p->d->columnCount;
   w->obs.clear();
   w->model.clear();
   w->columns.clear();
   int64_t valueAt = 0, tagAt = 0;
-  zlevcloneseek(w->ctx, c->runs.start(run));
+  ZLevCtx* ctx = worker->ctx;
+  zlevcloneseek(ctx, c->runs.start(run));
   w->ended = true;
   for (int64_t k = 0; k < c->runs.length(run); ++k) {
-    if (!w->ctx->next(w->ctx)) return;
+    if (!ctx->next(ctx)) return;
     ReadObs r;
-    r.obs.status = zreadobs(w->ctx, &r.obs.y, &r.obs.w, &r.obs.f);
-    if (c->sums) w->model.insert(w->model.end(), w->ctx->values, w->ctx->values + m);
+    r.obs.status = zreadobs(ctx, &r.obs.y, &r.obs.w, &r.obs.f);
+    if (c->sums) w->model.insert(w->model.end(), ctx->values, ctx->values + m);
     Observation fate = r.obs;
     double ignored = 0;
     if (observationFate(c->p, &fate, true, &ignored) == ObsFate::kStore) {
@@ -102,7 +113,7 @@ void readRun(RunCrew* c, RunWorker* w, int64_t run) {
 }
 
 // This thread's half of one run; 0 or the code ending the step.
-int takeRun(RunCrew* c, RunWorker* w, ObsTagFile* tagFile) {
+int takeRun(RunCrew* c, RunSlot* w, ObsTagFile* tagFile) {
   DataPass* p = c->p;
   const int m = p->d->modelVarCount, columns = p->d->columnCount;
   double* const design = p->design;
@@ -138,7 +149,7 @@ const char* prepare(RunCrew* c, int workers) {
   c->rowTags = 2 * columns + 3;
   c->runs = zlevruns(p->ctx, std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096));
   // The packing thread takes its fresh pages from the workers, at most the resident blocks
-  // left and a run's worth a worker.
+  // left and the runs' worth a worker may read ahead.
   const UtilFileArray& files = p->s->group.utilFiles;
   int64_t resident = 0;
   for (int32_t i = 0; i < files.count; ++i)
@@ -149,9 +160,10 @@ const char* prepare(RunCrew* c, int workers) {
     const int64_t perRun = c->runs.rows * 8 * c->rowDoubles / c->pageLength + 2;
     c->supply = std::make_unique<PageSupply>(
         p->s->group.pagePool, c->pageLength,
-        static_cast<size_t>(std::min<int64_t>(resident, workers * perRun)));
+        static_cast<size_t>(std::min<int64_t>(resident, workers * kRunsAhead * perRun)));
   }
   c->workers.resize(static_cast<size_t>(workers));
+  c->slots.resize(static_cast<size_t>(workers) * kRunsAhead);
   for (RunWorker& w : c->workers) {
     const char* why = nullptr;
     w.ctx = zlevclone(p->ctx, true, &why);
@@ -189,10 +201,15 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
     return false;
   }
   WorkCrew crew;
-  if (!crew.start(workers, [&c](int worker, int64_t run) {
-        readRun(&c, &c.workers[static_cast<size_t>(worker)], run);
-        return 0;
-      })) {
+  const int64_t slots = static_cast<int64_t>(c.slots.size());
+  if (!crew.start(
+          workers,
+          [&c, slots](int worker, int64_t run) {
+            readRun(&c, &c.workers[static_cast<size_t>(worker)],
+                    &c.slots[static_cast<size_t>(run % slots)], run);
+            return 0;
+          },
+          nullptr, kRunsAhead)) {
     levNoteOneThread(&p->s->lev, OneThreadPass::kDataPass, "The data pass",
                      "the host could not start its threads");
     return false;
@@ -210,7 +227,7 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
       *rc = vsf::rc::kFailed;
       break;
     }
-    RunWorker& w = c.workers[static_cast<size_t>(run % workers)];
+    RunSlot& w = c.slots[static_cast<size_t>(run % slots)];
     *rc = takeRun(&c, &w, tags);
     if (w.ended) break;
     crew.release(run);

@@ -73,27 +73,72 @@ int walkImage(const ZLevCtx* ctx, int kind, Visit visit) {
   return at;
 }
 
-double weightOf(const ZLevCtx* ctx, const char*& p) {
+// Where the numbers of an observation come from: the row image the reader filled, field after
+// field, or the columns of the host's block that holds the observation.
+struct ImageSource {
+  const char* p;
+  bool number(const LevelVar*, double* to) {
+    if (to) std::memcpy(to, p, 8);
+    p += 8;
+    return true;
+  }
+};
+
+struct ColumnSource {
+  const double* const* columns;
+  uint32_t row;
+  // False for a variable without a column of numbers: the image then holds what it reads.
+  bool number(const LevelVar* v, double* to) {
+    const double* c = columns[v->desc->number];
+    if (!c || isCharacter(*v)) return false;
+    // The next rows' line of each column is asked for now: a read of many columns keeps more
+    // streams going than the processor follows on its own.
+    __builtin_prefetch(c + row + 8);
+    if (to) *to = c[row];
+    return true;
+  }
+};
+
+// The mean of the bound weights, missing when one is; false when the source has no value.
+template <typename Source>
+bool weightOf(const ZLevCtx* ctx, Source& src, double* weight) {
   double sum = 0.0;
   bool missing = false;
   int n = 0;
   for (int k = 0; k < ctx->weightCount; ++k) {
     if (!bound(&ctx->weights[k])) continue;
     double x;
-    std::memcpy(&x, p, 8);
-    p += 8;
+    if (!src.number(&ctx->weights[k], &x)) return false;
     if (znotfinite(x)) missing = true;
     sum += x;
     ++n;
   }
-  if (missing) return missingValue('.');
-  return n > 0 ? sum / n : 0.0;
+  *weight = missing ? missingValue('.') : n > 0 ? sum / n : 0.0;
+  return true;
 }
 
-void copyNumber(const char*& p, const LevelVar* v, double* to) {
-  if (!bound(v)) return;
-  if (to) std::memcpy(to, p, 8);
-  p += 8;
+template <typename Source>
+bool copyNumber(Source& src, const LevelVar* v, double* to) {
+  return !bound(v) || src.number(v, to);
+}
+
+template <typename Source>
+bool copySlot(Source& src, LevelVar* v) {
+  return !bound(v) || src.number(v, &v->value);
+}
+
+// The numbers that lead the image: continuous values, row slot 2, responses, row slots 1 and
+// 3.
+template <typename Source>
+bool copyLeading(ZLevCtx* ctx, Source& src, const FetchTargets& to) {
+  ZDesign* d = ctx->design;
+  for (int j = 0; j < d->modelVarCount; ++j)
+    if (!copyNumber(src, &d->modelVars[j], to.values ? to.values + j : nullptr)) return false;
+  if (!copySlot(src, ctx->rowSlots[1])) return false;
+  for (int r = 0; r < ctx->responseCount; ++r)
+    if (!copyNumber(src, &ctx->responses[r], to.responses ? to.responses + r : nullptr))
+      return false;
+  return copySlot(src, ctx->rowSlots[0]) && copySlot(src, ctx->rowSlots[2]);
 }
 
 // A formatted value into its buffer of the levels' width. One read wider than the levels is
@@ -119,22 +164,12 @@ void markMissing(uint8_t* state, bool missing) {
       static_cast<uint8_t>((*state & ~valuestate::kMissing) | (missing ? valuestate::kMissing : 0));
 }
 
-void copySlot(const char*& p, LevelVar* v) {
-  if (!bound(v)) return;
-  std::memcpy(&v->value, p, 8);
-  p += 8;
-}
-
 // Copies the image out into the targets the letters asked for.
 void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to) {
   ZDesign* d = ctx->design;
-  for (int j = 0; j < d->modelVarCount; ++j)
-    copyNumber(p, &d->modelVars[j], to.values ? to.values + j : nullptr);
-  copySlot(p, ctx->rowSlots[1]);
-  for (int r = 0; r < ctx->responseCount; ++r)
-    copyNumber(p, &ctx->responses[r], to.responses ? to.responses + r : nullptr);
-  copySlot(p, ctx->rowSlots[0]);
-  copySlot(p, ctx->rowSlots[2]);
+  ImageSource src{p};
+  (void)copyLeading(ctx, src, to);
+  p = src.p;
   if (formatted) {
     for (int i = 0; i < d->classCount; ++i) {
       const LevelVar& v = d->classVars[i];
@@ -147,7 +182,10 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
   if (ctx->weightCount == 0) {
     p += 8;
   } else {
-    double w = weightOf(ctx, p);
+    double w = 0;
+    src.p = p;
+    (void)weightOf(ctx, src, &w);
+    p = src.p;
     if (to.weight) *to.weight = w;
   }
   if (ctx->frequency && bound(ctx->frequency)) {
@@ -186,6 +224,32 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
 void unbind(HostDataSet* reader) {
   const HostDsFamily& ds = *hostv().ds;
   ds.bindEnd(ds.bindBegin(reader, 0));
+}
+
+// Without CLASS variables every field of the image is a number: they are taken straight from
+// the columns of the host's block, which spares the reader the copy into the image and this
+// the copy out of it. False when the host has no such columns or a variable has none; the
+// targets are then filled from the image.
+bool fetchColumns(ZLevCtx* ctx, const FetchTargets& to) {
+  const HostDsFamily& ds = *hostv().ds;
+  LevAllocRecord* a = ctx->alloc;
+  if (ctx->design->classCount > 0 || !ds.currentNumbers) return false;
+  ColumnSource src{nullptr, 0};
+  src.columns = ds.currentNumbers(a->reader, &src.row);
+  if (!src.columns || !copyLeading(ctx, src, to)) return false;
+  double w = 0;
+  if (ctx->weightCount > 0 && !weightOf(ctx, src, &w)) return false;
+  double f = 0;
+  const bool counted = ctx->frequency && bound(ctx->frequency);
+  if (counted && !src.number(ctx->frequency, &f)) return false;
+  if (to.weight && ctx->weightCount > 0) *to.weight = w;
+  if (to.frequency && counted) *to.frequency = f;
+  if (a->active >= 0) {
+    // The image is not read any more: the reader stops filling it.
+    unbind(a->reader);
+    a->active = -1;
+  }
+  return true;
 }
 
 }  // namespace
@@ -258,6 +322,7 @@ int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to) {
     }
   }
   syncWeightCount(ctx);
+  if (fetchColumns(ctx, want)) return 1;
   LevAllocRecord* a = ctx->alloc;
   int kind = formatted ? kFormatted : kRaw;
   LevRowImage& img = a->images[kind];

@@ -22,6 +22,8 @@ struct ReadPlan {
   std::vector<int32_t> effects;   // in use, in order
   std::vector<int32_t> memberAt;  // per listed effect, its first member; then the end
   std::vector<int32_t> members;
+  std::vector<char> constructed;  // per listed effect: it has constructed members
+  std::vector<int32_t> keyed;     // the listed effects with CLASS variables, in order
 };
 
 namespace {
@@ -158,6 +160,8 @@ const ReadPlan& readPlan(ZLevCtx* ctx) {
     plan->effects.push_back(e);
     plan->memberAt.push_back(static_cast<int32_t>(plan->members.size()));
     const ZEffect& z = d->effects[e];
+    plan->constructed.push_back(z.constructedCount > 0 ? 1 : 0);
+    if (z.keyCount > 0) plan->keyed.push_back(e);
     for (int i = 0; i < z.contCount; ++i)
       if (bound(&d->modelVars[z.cont[i]])) plan->members.push_back(z.cont[i]);
   }
@@ -202,8 +206,7 @@ void effectProducts(ZLevCtx* ctx, const ReadPlan& plan, uint32_t* status) {
   ZDesign* d = ctx->design;
   for (size_t k = 0; k < plan.effects.size(); ++k) {
     const int e = plan.effects[k];
-    const ZEffect& z = d->effects[e];
-    if (z.constructedCount > 0) zeffobs(status, ctx, d, e);
+    if (plan.constructed[k]) zeffobs(status, ctx, d, e);
     double p = 1.0;
     for (int32_t i = plan.memberAt[k]; i < plan.memberAt[k + 1]; ++i) {
       double x = ctx->values[plan.members[static_cast<size_t>(i)]];
@@ -289,12 +292,12 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   checkExtras(ctx, values, weight, frequency, &status);
   effectProducts(ctx, plan, &status);
   if (!(d->flags & dflag::kFullRank)) {
-    for (int e = 0; e < d->effectCount; ++e) {
-      if (!effectInUse(d, e)) continue;
+    // An effect without CLASS variables has the one combination; the others are looked up.
+    for (int e : plan.effects) d->results[e].combination = 0;
+    for (int e : plan.keyed) {
       int32_t idx = combinationIndex(d->effects[e], ctx->levelIndexes);
       d->results[e].combination = idx;
-      if (d->effects[e].keyCount > 0 && idx >= d->effects[e].combinationCount)
-        status |= obs::kNeeded | obs::kEffect;
+      if (idx >= d->effects[e].combinationCount) status |= obs::kNeeded | obs::kEffect;
     }
   }
   if (hit) status |= obs::kEffect;

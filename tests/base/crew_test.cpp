@@ -56,6 +56,46 @@ TEST(WorkCrew, ChunksInOrderAndFailuresOnTheCallingThread) {
   }
 }
 
+// With several slots a worker, worker k % n still runs chunk k, each chunk's output stays in
+// its slot until released while its worker goes on, and a failure ends the pass at its chunk.
+TEST(WorkCrew, WorkersGoOnIntoTheirNextSlots) {
+  test::ensureHost();
+  struct Case {
+    int workers, depth;
+    int64_t failing;  // the chunk whose job fails, -1 none
+  } cases[] = {{1, 2, -1}, {3, 2, -1}, {4, 3, -1}, {3, 2, 7}, {2, 4, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.workers << " workers, depth " << c.depth);
+    const size_t slots = static_cast<size_t>(c.workers * c.depth);
+    std::vector<int64_t> output(slots, -1);
+    std::vector<int> ranOn(64, -1);
+    WorkCrew crew;
+    ASSERT_TRUE(crew.start(
+        c.workers,
+        [&](int worker, int64_t chunk) {
+          output[static_cast<size_t>(chunk) % slots] = chunk;
+          if (chunk < 64) ranOn[static_cast<size_t>(chunk)] = worker;
+          return chunk == c.failing ? 7 : 0;
+        },
+        nullptr, c.depth));
+    EXPECT_EQ(crew.slots(), static_cast<int>(slots));
+    int64_t taken = 0;
+    int result = 0;
+    for (; taken < 40; ++taken) {
+      result = crew.take(taken);
+      if (result != 0) break;
+      // Slow reader: every other worker's slots may fill meanwhile, never this one.
+      std::this_thread::yield();
+      EXPECT_EQ(output[static_cast<size_t>(taken) % slots], taken);
+      EXPECT_EQ(ranOn[static_cast<size_t>(taken)], taken % c.workers);
+      crew.release(taken);
+    }
+    crew.stop();
+    EXPECT_EQ(taken, c.failing < 0 ? 40 : c.failing);
+    EXPECT_EQ(result, c.failing < 0 ? 0 : 7);
+  }
+}
+
 // A pass that ends early tells its hook how, on the calling thread: a worker that could not
 // wait (its job never ran, and nobody waits for ever on it), or a failed job, with the other
 // workers whose failure was still untaken when the crew stopped.

@@ -84,6 +84,11 @@ TEST(Threads, EveryWorkerCountGivesTheSameRun) {
       " freq f; PERF run;",
       "proc varsifter data=lv seed=3; class c(order=freq) n(order=data);"
       " model y = x1 x2 x3 / selection=stepwise; PERF run;",
+      // Without CLASS variables the numbers are read straight from the parsed columns.
+      "proc varsifter data=lv seed=11; by g; model y = x1 x2 x3 / selection=forward(select=sbc "
+      "choose=validate); weight b; freq f; partition fraction(validate=0.3 test=0.2); PERF run;",
+      "proc varsifter data=lv seed=13; model y = x1 x2 x3 n / selection=forward(choose=cv)"
+      " cvmethod=random(4); freq f; PERF run;",
   };
   // Under a small MEMSIZE the host reads the data set in blocks of a few hundred rows, which
   // the workers' runs follow from wherever a BY group starts, and the stored rows are paged.

@@ -1,4 +1,5 @@
 // Reading CSV files: types, missing values, quoting, bad input, names and the step's copy.
+#include <bit>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -173,6 +174,36 @@ TEST_F(DataTest, PiecesDoNotChangeTheData) {
     ds().varByNumber(d, 1, &v);
     EXPECT_EQ(v.type, kVarCharacter);
     EXPECT_EQ(v.length, 3);
+  }
+}
+
+// The columns of the current observation's block give what getNum gives, bit for bit, over
+// blocks of one row and more; a character column has none, and no observation none at all.
+TEST_F(DataTest, CurrentNumbersAreTheBlocksColumns) {
+  std::ostringstream csv;
+  csv << "x,name,y\n";
+  for (int i = 0; i < 60; ++i)
+    csv << (i % 7 == 0 ? "." : std::to_string(i * 0.25 - 3)) << ",n" << i << ','
+        << (i % 11 == 0 ? "-0" : std::to_string(1e300 / (i + 1))) << '\n';
+  for (size_t block : {size_t{1}, size_t{40}, size_t{1} << 20}) {
+    HostDataSet* d = openInPieces(csv.str(), 64, 3, block);
+    uint32_t row = 99;
+    EXPECT_EQ(ds().currentNumbers(d, &row), nullptr);
+    ds().mode(d, 'F');
+    ds().start(d);
+    int n = 0;
+    while (ds().readNext(d) == 1) {
+      const double* const* columns = ds().currentNumbers(d, &row);
+      ASSERT_NE(columns, nullptr);
+      EXPECT_EQ(columns[1], nullptr) << "a character column";
+      for (int j : {0, 2})
+        EXPECT_EQ(std::bit_cast<uint64_t>(columns[j][row]),
+                  std::bit_cast<uint64_t>(ds().getNum(d, j)))
+            << "observation " << n << ", variable " << j << ", blocks of " << block << " bytes";
+      ++n;
+    }
+    EXPECT_EQ(n, 60);
+    EXPECT_EQ(ds().currentNumbers(d, &row), nullptr) << "past the end";
   }
 }
 

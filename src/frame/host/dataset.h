@@ -109,6 +109,12 @@ struct HostDsFamily {
   // The formatted value, right-aligned numbers and left-aligned characters in a field of
   // the variable's format width.
   std::string (*getFormatted)(HostDataSet* ds, int number);
+  // The numbers of the stored block that holds the current observation, one column per
+  // variable (null for a character variable), and the observation's row in them; null when
+  // there is no current observation. Valid until the next readNext, seekObs or start; for
+  // readers that take many numeric variables of each observation without copies. A host that
+  // stores no such columns leaves it null.
+  const double* const* (*currentNumbers)(HostDataSet* ds, uint32_t* row) = nullptr;
 
   // Bound reads: readNext copies the bound variables into the caller's buffers. kBindNumeric
   // (numeric variables, length 8) copies the double; kBindCharacter (character variables)
