@@ -218,6 +218,29 @@ TEST(ByOutputs, AGroupWithoutItsInitialEstimatesIsNamed) {
   EXPECT_EQ(findAll(r.document, "SelectionSummary").size(), 3u);
 }
 
+// A validation or test row whose levels each occur in its group's analysis rows but never
+// together is left out, and the note names the effect and the group it is about.
+TEST(ByOutputs, UnseenLevelCombinationsNameTheGroup) {
+  ByLibrary lib;
+  lib.write("fit",
+            "g,a,b,y\n1,p,u,1\n1,p,u,2\n1,q,v,3\n1,q,v,4\n1,p,v,5\n1,q,u,6\n"
+            "2,p,u,1\n2,p,u,2\n2,q,v,3\n2,q,v,4\n2,p,u,5\n2,q,v,6\n");
+  lib.write("held", "g,a,b,y\n1,p,u,1\n2,p,v,2\n2,q,v,3\n");
+  for (const char* option : {"valdata", "testdata"}) {
+    SCOPED_TRACE(option);
+    const CommandRun r = runCommand(std::string("proc varsifter data=fit ") + option +
+                                        "=held; by g; class a b; model y = a*b / selection=none;"
+                                        " run;",
+                                    lib.dir());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string said = std::string(option[0] == 'v' ? "validation" : "test") +
+                             " data set has levels of the effect a*b that the analysis data in "
+                             "the BY group g=2 do not have.";
+    EXPECT_NE(r.output.find(said), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("do not have."), r.output.rfind("do not have.")) << "said once";
+  }
+}
+
 // Under NOTSORTED each run of equal BY values is a group: a SCORE or validation data set laid
 // out as the analysis data gives each group its own run, never the rows of a later group of
 // the same values. Each row is scored once, by its own group's least-squares line.
