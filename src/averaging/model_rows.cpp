@@ -64,7 +64,7 @@ void clearComputed(OutputSlots* o) {
 }
 
 std::string prefixedName(const char* prefix, const std::string& response) {
-  return (prefix + response).substr(0, 32);
+  return std::string(textHead(prefix + response, 32));
 }
 
 void buildAppliedModel(const StepView* s, const int32_t* entryOrder, int32_t count,

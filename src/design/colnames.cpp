@@ -129,7 +129,8 @@ int zlvltextlen(const ZDesign* d, const ZEffect* z, const int32_t* row) {
 
 // zeffparmnames: label = effect name (padded to the longest effect name under label style 1,
 // counted in characters so that the levels line up on the page) and the column's level part;
-// name = the label's first 32 bytes, or a short name numbering the column within its effect.
+// name = the label's first 32 bytes (whole characters), or a short name numbering the column within
+// its effect.
 void zeffparmnames(ZDesign* d, HostPool* pool, int e, int longestEffectName) {
   const ZEffect& z = d->effects[e];
   std::string_view effectName = z.name ? std::string_view(z.name) : std::string_view();
@@ -153,7 +154,7 @@ void zeffparmnames(ZDesign* d, HostPool* pool, int e, int longestEffectName) {
     std::string name;
     if (!d->shortParmNames) {
       // The aligning blanks of a short label are no part of the name.
-      std::string_view head(label, static_cast<size_t>(std::min(32, length)));
+      std::string_view head = textHead(std::string_view(label, static_cast<size_t>(length)), 32);
       name = hostNameCase(head.substr(0, head.find_last_not_of(' ') + 1), mode);
     } else {
       name = (prefixed ? std::string(prefix) : std::string("_X")) + std::to_string(j + 1);

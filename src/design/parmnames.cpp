@@ -9,6 +9,7 @@
 #include "base/codes.h"
 #include "design/design.h"
 #include "design/design_internal.h"
+#include "frame/host/values.h"
 
 namespace vsf {
 
@@ -40,7 +41,7 @@ void distinctNames(ZDesign* d, HostPool* pool, const std::vector<int32_t>& colum
     std::string unique = name;
     for (int n = 2; taken.count(upper(unique)) != 0; ++n) {
       const std::string suffix = "_" + std::to_string(n);
-      unique = name.substr(0, 32 - std::min<size_t>(32, suffix.size())) + suffix;
+      unique = std::string(textHead(name, 32 - std::min<size_t>(32, suffix.size()))) + suffix;
     }
     taken.insert(upper(unique));
     if (unique != name) d->parmNames[0][column] = designText(pool, unique, kFlagsList);

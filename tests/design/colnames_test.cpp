@@ -56,6 +56,25 @@ TEST(EffectNames, AlignedLevelPartsCountCharacters) {
   EXPECT_EQ(b.d.nameCounters[1], 12);  // bytes: what the label's storage takes
 }
 
+// A name is the label's first 32 bytes: a character across that edge is left out whole, never
+// cut into an invalid byte sequence.
+TEST(EffectNames, NamesCutAtWholeCharacters) {
+  DesignBuilder b(dflag::kFullRank | dflag::kNoIntercept);
+  b.d.labelStyle = 1;
+  const std::string level = std::string(29, 'a') + "\xC3\xA9";  // the label's bytes 31 and 32
+  int a = b.addClass(cls("A", {level, "b"}));
+  b.addEffect({"A", {}, {a}, {}, {}});
+  b.finish();
+  zcolnames(&b.ctx);
+  ASSERT_EQ(b.label(0), "A " + level);
+  const std::string name = b.names()[0];
+  EXPECT_EQ(name.size(), 31u) << name;
+  EXPECT_EQ(name.substr(2), std::string(29, 'a')) << name;
+  EXPECT_EQ(textHead("ab\xC3\xA9", 3), "ab");
+  EXPECT_EQ(textHead("ab\xC3\xA9", 4), "ab\xC3\xA9");
+  EXPECT_EQ(textHead("\xE2\x82\xAC", 2), "");  // a three-byte character cut anywhere inside
+}
+
 TEST(EffectNames, ShortNamesNumberColumnsWithinEachEffect) {
   DesignBuilder b;
   b.d.labelStyle = 2;

@@ -60,6 +60,13 @@ inline int textWidth(std::string_view s) {
   for (unsigned char c : s) n += (c & 0xC0) != 0x80;
   return n;
 }
+// The text's first bytes up to n, never ending inside a character (a name cut to its 32 bytes
+// stays valid UTF-8).
+inline std::string_view textHead(std::string_view s, size_t n) {
+  if (s.size() <= n) return s;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
 // Upper-cases in place; ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters.
 void zwcsupper(std::string& s);
 std::string upperCopy(std::string_view s);
