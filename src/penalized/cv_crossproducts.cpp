@@ -66,6 +66,24 @@ int64_t interceptColumn(const SelectionState* s) {
   return s->pathOptions->noInt ? -1 : s->sweep.firstColumn[0];
 }
 
+// The dense columns' shifts by crossproducts column (the intercept's, the response's and the
+// sparse columns' stay 0; without an intercept there is no centring and no shift).
+void takeHeldShifts(SelectionState* s) {
+  const int64_t order = s->sweep.sscpOrder;
+  double* shifts = s->tuning.heldShifts;
+  std::fill(shifts, shifts + order, 0.0);
+  const ColumnLayout& L = s->layout;
+  if (interceptColumn(s) < 0 || !L.colShifts) return;
+  const int64_t dense = L.denseValues + 1;
+  for (int32_t e = 1; e < L.effectCount; ++e) {
+    if (L.sparseIndex[e] >= 0) continue;
+    for (int32_t k = 0; k < L.columnCount[e]; ++k) {
+      const int64_t c = s->sweep.firstColumn[e] + k;
+      if (c < dense) shifts[c] = L.colShifts[s->sweep.firstParam[e] + k];
+    }
+  }
+}
+
 }  // namespace
 
 bool foldsByCrossproducts(const SelectionState* s) {
@@ -85,12 +103,15 @@ int heldOutCrossproducts(SelectionState* s) {
     t.allSscp = poolDoubles(t.pool, T);
     t.foldBuffer = poolDoubles(t.pool, T);
     t.heldTallies = poolDoubles(t.pool, kTally * folds);
-    if (!t.heldSscp || !t.allSscp || !t.foldBuffer || !t.heldTallies) return rc::kMemory;
+    t.heldShifts = poolDoubles(t.pool, s->sweep.sscpOrder);
+    if (!t.heldSscp || !t.allSscp || !t.foldBuffer || !t.heldTallies || !t.heldShifts)
+      return rc::kMemory;
   } else {  // a new sample's weights: the sums start again in the same arrays
     std::fill(t.heldSscp, t.heldSscp + T * folds, 0.0);
     std::fill(t.allSscp, t.allSscp + T, 0.0);
   }
   t.heldStale = 0;
+  takeHeldShifts(s);
   t.heldSlices = folds;
   const int rc = runDataPass(s, kernSscp, 0);
   t.heldSlices = 0;
@@ -133,7 +154,7 @@ void prepareFold(SelectionState* s, int32_t f) {
     const double scale =
         std::isfinite(variance) && variance > 0 ? 1 / std::sqrt(variance) : absentValue();
     L.colScales[param] = scale;
-    L.colMeans[param] = centre ? sum / W : 0.0;
+    L.colMeans[param] = centre ? t.heldShifts[c] + sum / W : 0.0;
     mean[c] = centre ? sum / W : 0.0;
     factor[c] = isAbsent(scale) ? 0.0 : scale;
   }
@@ -174,7 +195,8 @@ int heldOutStatistics(SelectionState* s, bool direction) {
     const int64_t c = s->sweep.firstColumn[e];
     const int32_t param = s->sweep.firstParam[e];
     const double f = isAbsent(L.colScales[param]) ? 0.0 : L.colScales[param];
-    const double m = one >= 0 ? L.colMeans[param] : 0.0;
+    // The held-out sums are about the shifts: the mean is taken about the shift too.
+    const double m = one >= 0 ? L.colMeans[param] - t.heldShifts[c] : 0.0;
     const double beta = ls ? -s->sweep.swept[pk(c, 0)] : scale * s->path.coef[e];
     v.emplace_back(c, -beta * f);
     shift += beta * f * m;

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "base/host.h"
 #include "base/strings.h"
@@ -84,7 +85,8 @@ void flush(Scratch& sc, int f, double* target) {
 
 // Sparse values of a row: row g of A gets a v x over (response, dense), and a v v' with the
 // values at or before v in the row's order, placed by the larger of the two columns.
-void sparseTerms(const SelectionState* s, const rows::Row& r, double a, double* A) {
+void sparseTerms(const SelectionState* s, const rows::Row& r, const double* x, double a,
+                 double* A) {
   const int d = s->layout.denseValues, ns = s->layout.sparseEffectCount;
   for (int j = 0; j < ns; ++j) {
     const int first = s->layout.layoutColumn[s->layout.sparseEffects[j]];
@@ -92,7 +94,7 @@ void sparseTerms(const SelectionState* s, const rows::Row& r, double a, double* 
       const double av = a * r.sparse[k];
       const int64_t g = first + r.index(ns, k);
       double* row = A + tri(g);
-      for (int i = 0; i <= d; ++i) row[i] += av * r.x[i];
+      for (int i = 0; i <= d; ++i) row[i] += av * x[i];
       for (int j2 = 0; j2 <= j; ++j2) {
         const int first2 = s->layout.layoutColumn[s->layout.sparseEffects[j2]];
         const int32_t end2 = j2 == j ? k + 1 : r.sparseEnd(j2);
@@ -118,37 +120,55 @@ int sliceOf(const SelectionState* s, const rows::Row& r) {
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
 
+// The shifts the held-out sums take about, null when the sums are plain.
+const double* shiftsOf(const SelectionState* s) {
+  return s->tuning.heldSlices > 0 ? s->tuning.heldShifts : nullptr;
+}
+
+// The row's (response, dense) values, less the shifts when there are shifts.
+const double* shifted(const rows::Row& r, const double* shifts, std::vector<double>& into) {
+  if (!shifts) return r.x;
+  for (size_t i = 0; i < into.size(); ++i) into[i] = r.x[i] - shifts[i];
+  return into.data();
+}
+
 // One rank-one update per row; a row with a missing value adds nothing.
 int rowByRow(SelectionState* s, const rows::Shape& h, const PageView& v, double* out) {
   const int64_t T = tri(s->sweep.sscpOrder);
+  const double* shifts = shiftsOf(s);
+  std::vector<double> moved(static_cast<size_t>(1 + h.d));
   return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
     if (!used(s, r)) return;
     int f = sliceOf(s, r);
     if (f < 0) return;
     if (rows::isMissing(r.a) || zanymiss(r.x, 1 + h.d) || zanymiss(r.sparse, r.K)) return;
     double* A = out + f * T;
-    if (zdspr(r.x, 1 + h.d, r.a, A) == 0) return;
-    sparseTerms(s, r, r.a, A);
+    const double* x = shifted(r, shifts, moved);
+    if (zdspr(x, 1 + h.d, r.a, A) == 0) return;
+    sparseTerms(s, r, x, r.a, A);
   });
 }
 
 int staged(SelectionState* s, const rows::Shape& h, const PageView& v, double* out, Scratch& sc) {
   const int64_t T = tri(s->sweep.sscpOrder);
+  const double* shifts = shiftsOf(s);
+  std::vector<double> moved(static_cast<size_t>(1 + h.d));
   return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
     if (!used(s, r) || r.a == 0) return;
     int f = sliceOf(s, r);
     if (f < 0) return;
     double* A = out + f * T;
+    const double* x = shifted(r, shifts, moved);
     if (r.a > 0) {
       if (sc.pending[f] == static_cast<double>(sc.rows)) flush(sc, f, A);
       double* p = sc.panel(f) + static_cast<int64_t>(sc.pending[f]) * sc.n;
       const double root = std::sqrt(r.a);
-      for (int64_t i = 0; i < sc.n; ++i) p[i] = root * r.x[i];
+      for (int64_t i = 0; i < sc.n; ++i) p[i] = root * x[i];
       sc.pending[f] += 1;
     } else {
-      zdspr(r.x, 1 + h.d, r.a, A);  // a negative weight cannot be staged by its root
+      zdspr(x, 1 + h.d, r.a, A);  // a negative weight cannot be staged by its root
     }
-    if (h.s > 0) sparseTerms(s, r, r.a, A);
+    if (h.s > 0) sparseTerms(s, r, x, r.a, A);
   });
 }
 

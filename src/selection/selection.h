@@ -340,6 +340,10 @@ struct TuningTables {
   double* allSscp = nullptr;
   double* heldTallies = nullptr;  // per fold: weight, frequency, weighted response sum
   double* foldBuffer = nullptr;
+  // Per crossproducts column, what the held-out sums subtract from each value (the data pass's
+  // shifts; 0 for the response, the intercept and sparse columns): sums about them keep a
+  // column far from 0 its digits through the folds' centring by algebra.
+  double* heldShifts = nullptr;
   double* foldSscp = nullptr;  // the run's crossproducts, taken instead of a pass (null: none)
   const double* foldHeld = nullptr;
   uint8_t heldStale = 0;  // the rows' weights changed (a new sample): sum the folds again

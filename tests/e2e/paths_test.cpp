@@ -337,6 +337,36 @@ TEST(PathSelections, ColumnsFarFromZeroTakeTheSamePath) {
   }
 }
 
+// External cross validation on data moved far from 0: each fold's columns are centred on the
+// fold's own rows (by algebra on the crossproducts, or by passes), and the folds' held-out
+// errors and their averages are those of the data where they lie, on either road.
+TEST(PathSelections, FoldsOfColumnsFarFromZeroKeepTheirDigits) {
+  const Library lib("vsf_e2e_cv_offset");
+  writeDiabetes(lib.dir, [](bool response, double v) { return response ? v : v + 1e6; });
+  const std::string selection = "lasso(choose=cvex stop=none showcvex$)";
+  for (const Setting& setting : kSettings) {
+    SCOPED_TRACE(setting.name);
+    const CommandRun plain = runPath(kDiabetes, selection, "cvmethod=split(5)", setting);
+    const CommandRun moved =
+        runPath(kDiabetes, selection, "cvmethod=split(5)", setting, lib.dir.string());
+    ASSERT_EQ(plain.status, 0) << plain.output;
+    ASSERT_EQ(moved.status, 0) << moved.output;
+    const Json a = theOne(plain, "CVExternal")["rows"], b = theOne(moved, "CVExternal")["rows"];
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k) {
+      const double want = number(a[k]["ASEValidate"]);
+      EXPECT_NEAR(number(b[k]["ASEValidate"]), want, 1e-9 * want) << "row " << k;
+    }
+    const Json sa = theOne(plain, "SelectionSummary")["rows"];
+    const Json sb = theOne(moved, "SelectionSummary")["rows"];
+    ASSERT_EQ(sa.size(), sb.size());
+    for (size_t k = 0; k < sa.size(); ++k) {
+      const double want = number(sa[k]["CVEXPRESS"]);
+      EXPECT_NEAR(number(sb[k]["CVEXPRESS"]), want, 1e-9 * want) << "step " << k;
+    }
+  }
+}
+
 // NOSTANDARDIZE$ leaves the columns at their own scale but still centres them: every knot is
 // scikit-learn's on the centred, unscaled columns (tests/reference/path_unscaled.py), the
 // intercept the response's mean less the slopes times the columns' means, and LAR ends at
