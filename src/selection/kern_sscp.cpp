@@ -136,7 +136,7 @@ const double* shifted(const rows::Row& r, const double* shifts, std::vector<doub
 int rowByRow(SelectionState* s, const rows::Shape& h, const PageView& v, double* out) {
   const int64_t T = tri(s->sweep.sscpOrder);
   const double* shifts = shiftsOf(s);
-  std::vector<double> moved(static_cast<size_t>(1 + h.d));
+  std::vector<double> moved(shifts ? static_cast<size_t>(1 + h.d) : 0);  // only when shifted
   return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
     if (!used(s, r)) return;
     int f = sliceOf(s, r);
@@ -152,7 +152,7 @@ int rowByRow(SelectionState* s, const rows::Shape& h, const PageView& v, double*
 int staged(SelectionState* s, const rows::Shape& h, const PageView& v, double* out, Scratch& sc) {
   const int64_t T = tri(s->sweep.sscpOrder);
   const double* shifts = shiftsOf(s);
-  std::vector<double> moved(static_cast<size_t>(1 + h.d));
+  std::vector<double> moved(shifts ? static_cast<size_t>(1 + h.d) : 0);  // only when shifted
   return rows::forEachRow(s, h, v, true, [&](const rows::Row& r) {
     if (!used(s, r) || r.a == 0) return;
     int f = sliceOf(s, r);
