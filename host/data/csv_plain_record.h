@@ -1,0 +1,18 @@
+// A quick test of a whole record of plain numbers, sixty-four bytes at a time: most records of
+// most files are only digits, points, signs and commas, and the check of the text need not
+// walk them byte by byte.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace vsf::host {
+
+// When the record of `text` starting at `pos` is `columns` fields, each a plain number the
+// byte-by-byte reader would take ([+-]digits[.digits] with 1 to 15 digits), ended by '\n' or
+// by the end of the text: the position after its line end. Otherwise npos, and the caller
+// reads the record field by field (quotes, exponents, missing values, '\r' and every fault
+// take that road).
+size_t plainRecordEnd(std::string_view text, size_t pos, int columns);
+
+}  // namespace vsf::host

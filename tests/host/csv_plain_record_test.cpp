@@ -1,0 +1,86 @@
+// The quick test of records of plain numbers: it takes only what the field-by-field reader takes
+// as plain numbers, wherever the 64-byte blocks cut a record.
+#include "host/data/csv_plain_record.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/data/csv_chunk.h"
+
+namespace vsf::test {
+namespace {
+
+constexpr size_t kNo = std::string_view::npos;
+
+size_t endOf(const std::string& text, int columns) {
+  return host::plainRecordEnd(text, 0, columns);
+}
+
+TEST(PlainRecord, TakesPlainNumbersAndLeavesTheRest) {
+  EXPECT_EQ(endOf("1,-2.5,+.5,5.\n9", 4), 14u);  // after the line end
+  EXPECT_EQ(endOf("1,2", 2), 3u);                // the text's end
+  EXPECT_EQ(endOf("123456789012345\n", 1), 16u);
+  EXPECT_EQ(endOf("-1234567.12345678\n", 1), 18u);  // 15 digits
+  for (const char* left :
+       {"1234567890123456\n", "1.2.3\n", "1-2\n", "-\n", ".\n", "\n", "1,\n", ",1\n", "1,,2\n",
+        "1e5\n", "1\r\n", "\"1\"\n", " 1\n", "NA\n", "1,2\n", "--1\n"}) {
+    SCOPED_TRACE(left);
+    EXPECT_EQ(endOf(left, 1), kNo);
+  }
+  EXPECT_EQ(endOf("1,2,3\n", 2), kNo);  // ragged both ways
+  EXPECT_EQ(endOf("1,2\n", 3), kNo);
+}
+
+// Fields of every width placed so that commas, signs and points fall on every byte of the
+// blocks, the record long enough to span several: the check keeps the rows, lines, kinds and
+// faults of the parse, which reads field by field.
+TEST(PlainRecord, ChecksAsTheParseAcrossBlocks) {
+  std::mt19937 rng(11);
+  const std::vector<std::string> odd = {
+      "1e5", "\"3\"", "", "NA", "1.2.3", "x", "-", "1-2", "1234567890123456", "1\r"};
+  for (int shift = 0; shift < 70; ++shift) {
+    for (int trial = 0; trial < 6; ++trial) {
+      const int columns = 3 + static_cast<int>(rng() % 40);
+      std::string text;
+      const int rows = 3;
+      for (int r = 0; r < rows; ++r) {
+        for (int j = 0; j < columns; ++j) {
+          std::string f = j == 0 && r == 0 ? std::string(static_cast<size_t>(shift) + 1, '7') : "";
+          if (f.size() > 15) f = f.substr(0, 15);
+          if (f.empty()) {
+            const int digits = 1 + static_cast<int>(rng() % 16);
+            if (rng() % 2) f += rng() % 2 ? "-" : "+";
+            for (int d = 0; d < digits; ++d) f += static_cast<char>('0' + rng() % 10);
+            if (rng() % 3 == 0) f.insert(f.size() - rng() % (digits + 1), ".");
+          }
+          if (trial == 5 && rng() % 50 == 0) f = odd[rng() % odd.size()];
+          text += f;
+          if (j + 1 < columns) text += ',';
+        }
+        if (trial == 4 && r == 1 && rng() % 2) text += ",4";  // a ragged row
+        if (r + 1 < rows || trial % 2) text += '\n';
+      }
+      SCOPED_TRACE("[" + text + "]");
+      const std::vector<char> none(static_cast<size_t>(columns), 0);
+      host::ParsedPiece parsed, checked;
+      host::parsePiece(text, columns, none, &parsed);
+      host::checkPiece(text, columns, none, &checked);
+      ASSERT_EQ(parsed.error.fault, checked.error.fault);
+      EXPECT_EQ(parsed.error.line, checked.error.line);
+      EXPECT_EQ(parsed.error.column, checked.error.column);
+      ASSERT_EQ(parsed.rows, checked.rows);
+      EXPECT_EQ(parsed.lines, checked.lines);
+      EXPECT_EQ(parsed.rowStarts, checked.rowStarts);
+      for (int j = 0; j < columns && !parsed.error; ++j)
+        EXPECT_EQ(parsed.columns[static_cast<size_t>(j)].text,
+                  checked.columns[static_cast<size_t>(j)].text)
+            << j;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
