@@ -87,7 +87,8 @@ struct Session {
 };
 
 Session& session();
-// Bytes the step may use: the MEMSIZE option, else half the machine's memory.
+// Bytes the step may use: the MEMSIZE option, else the memory the system reports available
+// (half the machine's when it does not say).
 int64_t memoryAvailable();
 
 extern const KernelVector kKernel;
