@@ -1,5 +1,7 @@
 #include "datapass/rowblock.h"
 
+#include <algorithm>
+
 #include "base/codes.h"
 #include "base/host.h"
 #include "datapass/utilfiles.h"
@@ -47,7 +49,17 @@ PageSupply::~PageSupply() {
   for (void* p : pages_) kernel().poolFree(pool_, p);
 }
 
-void PageSupply::prepare(int64_t n) {
+void PageSupply::prepare(int64_t bytes) {
+  // Whole pages of the rows read so far, less those already made (a page holds 8 bytes of
+  // count besides its rows; rows that do not fit a page's end are left to the writer).
+  int64_t n;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bytes_ += bytes;
+    const int64_t due = bytes_ / std::max<int64_t>(1, length_ - 8);
+    n = due - promised_;
+    promised_ = std::max(promised_, due);
+  }
   for (int64_t i = 0; i < n && wanted_; ++i) {
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -45,8 +45,10 @@ class PageSupply {
   ~PageSupply();
   PageSupply(const PageSupply&) = delete;
   PageSupply& operator=(const PageSupply&) = delete;
-  // On a worker: makes up to n more pages, touched, unless enough wait or none are wanted.
-  void prepare(int64_t n);
+  // On a worker that has read rows of `bytes` bytes: makes the pages they fill, touched,
+  // unless enough wait or none are wanted. The bytes add up over the calls of every worker, so
+  // that runs of less than a page still get theirs.
+  void prepare(int64_t bytes);
   // On the writer: a page of `length` bytes, or null.
   void* take(int32_t length);
   // No more pages are wanted (the next blocks go to pages of the files).
@@ -63,6 +65,8 @@ class PageSupply {
   std::atomic<bool> wanted_{true};
   std::mutex mutex_;
   std::vector<void*> pages_;
+  int64_t bytes_ = 0;  // the rows' bytes so far, and the pages made or being made for them
+  int64_t promised_ = 0;
 };
 
 // Packs rows into the blocks of a BY group, striped over its utility files.

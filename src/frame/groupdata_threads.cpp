@@ -107,9 +107,9 @@ void readRun(RunCrew* c, RunWorker* worker, RunSlot* w, int64_t run) {
     w->obs.push_back(r);
   }
   w->ended = false;
-  // The pages the run's rows fill, rounded down: the pages left at the end of the pass are
-  // memory that no block takes, and a page the packing thread faults in itself costs little.
-  if (c->supply) c->supply->prepare((8 * valueAt + 4 * tagAt) / (c->pageLength - 8));
+  // The pages the rows read so far fill, rounded down: the pages left at the end of the pass
+  // are memory that no block takes.
+  if (c->supply) c->supply->prepare(8 * valueAt + 4 * tagAt);
 }
 
 // This thread's half of one run; 0 or the code ending the step.

@@ -55,8 +55,13 @@ TEST(UtilFiles, PagesMadeAheadServeTheResidentBlocks) {
   Blocks alone(2, 2, rows);
   Blocks b(2, 2, 0);
   const int32_t length = b.files().records[0].pageLength;
+  const int64_t page = length - 8;  // the rows' bytes a page holds
   PageSupply supply(b.v->group.pagePool, length, 3);
-  supply.prepare(5);
+  supply.prepare(page / 2);
+  EXPECT_EQ(supply.ready(), 0u);
+  supply.prepare(page / 2 + 1);  // two runs of half a page fill one
+  EXPECT_EQ(supply.ready(), 1u);
+  supply.prepare(4 * page);
   EXPECT_EQ(supply.ready(), 3u);                // no more than asked to hold
   EXPECT_EQ(supply.take(length + 8), nullptr);  // a page of another length is never given
   RowBlockWriter w{&b.files(), b.v->group.pagePool};
@@ -65,12 +70,12 @@ TEST(UtilFiles, PagesMadeAheadServeTheResidentBlocks) {
     double value = i;
     int32_t tag = i;
     ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1), 0);
-    if (i == kRowsPerBlock) supply.prepare(1);  // a worker adds one while rows are packed
+    if (i == kRowsPerBlock) supply.prepare(page);  // a worker adds one while rows are packed
   }
   ASSERT_EQ(finishRows(&w), 0);
   // Blocks 0 to 3 are resident (two a file) and took the four pages; block 4 is paged.
   EXPECT_EQ(supply.ready(), 0u);
-  supply.prepare(2);
+  supply.prepare(2 * page);
   EXPECT_EQ(supply.ready(), 0u);  // not wanted any more
   (void)reopenUtilFiles(&b.files(), rows, true, false, &b.v->stepCode);
   EXPECT_EQ(b.firstValues(), alone.firstValues());
