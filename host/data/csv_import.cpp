@@ -292,12 +292,19 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
     char* data = st.buf.data();
     st.textBase = st.readPos - st.carry;
     parallelFor(pieces, threads, [&](int k) {
-      size_t b = std::max(cut[static_cast<size_t>(k)], st.carry),
-             e = cut[static_cast<size_t>(k) + 1];
-      readFailed[static_cast<size_t>(k)] =
-          !readAt(file.fd, data + b, e - b, st.readPos + b - st.carry);
-      quotes[static_cast<size_t>(k)] =
-          static_cast<uint64_t>(std::count(data + cut[static_cast<size_t>(k)], data + e, '"'));
+      const size_t uk = static_cast<size_t>(k);
+      size_t b = std::max(cut[uk], st.carry);
+      const size_t e = cut[uk + 1];
+      // The carried text is in memory already; the rest is counted a slice at a time as it is
+      // read, while the slice is still in the cache.
+      uint64_t n = static_cast<uint64_t>(std::count(data + cut[uk], data + b, '"'));
+      while (b < e && !readFailed[uk]) {
+        const size_t slice = std::min(e - b, std::max<size_t>(1, im.settings.countSlice));
+        readFailed[uk] = !readAt(file.fd, data + b, slice, st.readPos + b - st.carry);
+        n += static_cast<uint64_t>(std::count(data + b, data + b + slice, '"'));
+        b += slice;
+      }
+      quotes[uk] = n;
     });
     if (std::find(readFailed.begin(), readFailed.end(), 1) != readFailed.end()) {
       *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));

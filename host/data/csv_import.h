@@ -19,6 +19,7 @@ struct ImportSettings {
   size_t smallestPiece = size_t{256} << 10;  // less text is not worth another thread
   size_t longestRow = size_t{256} << 20;     // a longer row is refused (an open quote, mostly)
   size_t blockBytes = size_t{1} << 20;       // text of one block of the table
+  size_t countSlice = size_t{256} << 10;     // text read and its quotes counted at once
 };
 
 // Reads `source` into a new table; null and the error's text when the file cannot be read

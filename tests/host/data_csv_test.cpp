@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "host/data_test_util.h"
 
@@ -164,12 +165,14 @@ TEST_F(DataTest, PiecesDoNotChangeTheData) {
   ASSERT_EQ(whole.size(), 400u);
   EXPECT_EQ(whole[350][1], "A17");
   EXPECT_EQ(whole[7][1], "0");  // kept as written once the column is character
-  // Blocks of one record and more, read again from the text and parsed ahead.
-  const std::pair<size_t, size_t> cuts[] = {
-      {5, 1}, {17, 150}, {64, 1 << 20}, {300, 1}, {1000, 150}};
-  for (const auto& [piece, block] : cuts) {
-    HostDataSet* d = openInPieces(csv.str(), piece, 4, block);
-    EXPECT_EQ(rows(d), whole) << piece << " " << block;
+  // Blocks of one record and more, read again from the text and parsed ahead; pieces read
+  // and their quotes counted in slices that cut quoted values.
+  const std::tuple<size_t, size_t, size_t> cuts[] = {
+      {5, 1, 1 << 18},      {17, 150, 1 << 18}, {64, 1 << 20, 1 << 18}, {300, 1, 1 << 18},
+      {1000, 150, 1 << 18}, {1000, 150, 7},     {4096, 1 << 20, 1}};
+  for (const auto& [piece, block, slice] : cuts) {
+    HostDataSet* d = openInPieces(csv.str(), piece, 4, block, slice);
+    EXPECT_EQ(rows(d), whole) << piece << " " << block << " " << slice;
     VarDescriptor v;
     ds().varByNumber(d, 1, &v);
     EXPECT_EQ(v.type, kVarCharacter);
