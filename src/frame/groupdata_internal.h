@@ -57,7 +57,13 @@ struct DataPass {
   std::vector<CandidateEntry> identity;
   int32_t p = 0;                    // columns of all candidates
   std::vector<int32_t> firstParam;  // per candidate: its first column in effect order
-  bool direct = false;              // zxrow writes the stored row's design values itself
+  // Dense candidates whose stored values and columns both follow on, taken together: where
+  // the run's values start in the row, its first column and its column count.
+  struct DenseRun {
+    int32_t offset = 0, first = 0, count = 0;
+  };
+  std::vector<DenseRun> denseRuns;
+  bool direct = false;  // zxrow writes the stored row's design values itself
 
   // The row's shape.
   int lead = 0;  // doubles before the response: weight, frequency, resample slot

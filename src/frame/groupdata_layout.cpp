@@ -114,6 +114,16 @@ int layOutColumns(DataPass* p) {
       dense += c;
     }
   }
+  p->denseRuns.clear();
+  for (int32_t e = 0; e < E; ++e) {
+    if (s.layout.sparseIndex[e] >= 0) continue;
+    const int32_t offset = s.layout.denseOffset[e], first = p->firstParam[static_cast<size_t>(e)];
+    DataPass::DenseRun* last = p->denseRuns.empty() ? nullptr : &p->denseRuns.back();
+    if (last && last->offset + last->count == offset && last->first + last->count == first)
+      last->count += s.layout.columnCount[e];
+    else
+      p->denseRuns.push_back({offset, first, s.layout.columnCount[e]});
+  }
   int32_t column = 1 + dense;
   for (int32_t j = 0; j < sparse; ++j) {
     s.layout.layoutColumn[s.layout.sparseEffects[j]] = column;

@@ -137,24 +137,6 @@ void addExcluded(DataPass* p, const Observation& obs, const double* values) {
   for (int32_t j = 0; j < p->d->modelVarCount; ++j) m.allSums[j] += obs.wf * values[j];
 }
 
-template <typename Fn>
-void forEachValue(const DataPass* p, Fn&& fn) {
-  const SelectionState& s = *p->sel;
-  const double* x = p->values + p->lead + 1;
-  const double* sparse = x + s.layout.denseValues;
-  const int32_t* ends = p->tags + (p->foldSlot ? 1 : 0) + (p->roleSlot ? 1 : 0);
-  const int32_t* index = ends + s.layout.sparseEffectCount;
-  for (int32_t e = 0; e < p->E; ++e) {
-    const int32_t first = p->firstParam[static_cast<size_t>(e)], j = s.layout.sparseIndex[e];
-    if (j < 0) {
-      for (int32_t c = 0; c < s.layout.columnCount[e]; ++c)
-        fn(first + c, x[s.layout.denseOffset[e] + c]);
-      continue;
-    }
-    for (int32_t k = j == 0 ? 0 : ends[j - 1]; k < ends[j]; ++k) fn(first + index[k], sparse[k]);
-  }
-}
-
 // The first training row's dense values become the columns' shifts (none under NOINT, whose
 // scales are uncentred): the sums about them keep the variance's digits however far the
 // values lie from 0, and the rows are taken in observation order, so every thread count
@@ -171,6 +153,19 @@ void takeShifts(DataPass* p) {
   }
 }
 
+// Adds n dense values x, weighted by a, to the sums of their n columns. The row and the sums
+// never overlap: said so, the loop runs on vectors, each column's sum the same.
+void addDenseSums(double a, const double* __restrict x, const double* __restrict shifts,
+                  double* __restrict sums, double* __restrict centred, double* __restrict squares,
+                  int32_t n) {
+  for (int32_t c = 0; c < n; ++c) {
+    const double ax = a * x[c], d = x[c] - shifts[c], ad = a * d;
+    sums[c] += ad;
+    centred[c] += ad * d;
+    squares[c] += ax * x[c];
+  }
+}
+
 // The training sums: about the shifts into colMeans and, until the scales replace them,
 // colScales; the plain sums of squares into colSquares.
 void addTrainingSums(DataPass* p, const Observation& obs) {
@@ -179,30 +174,35 @@ void addTrainingSums(DataPass* p, const Observation& obs) {
   p->t.sumWy += a * obs.y;
   p->t.sumWyy += a * obs.y * obs.y;
   if (p->t.trainRows == 1) takeShifts(p);
-  const double* __restrict shifts = s.layout.colShifts;
-  double* __restrict sums = s.layout.colMeans;
-  double* __restrict centred = s.layout.colScales;
-  double* __restrict squares = s.sweep.colSquares;
+  const double* shifts = s.layout.colShifts;
+  double* sums = s.layout.colMeans;
+  double* centred = s.layout.colScales;
+  double* squares = s.sweep.colSquares;
+  const double* x = p->values + p->lead + 1;
   if (s.layout.sparseEffectCount == 0) {
     // Dense effects lie in candidate order: the stored values are the columns in effect order.
-    // The row and the sums never overlap: said so, the loop runs on vectors, each column's
-    // sum the same.
-    const double* __restrict x = p->values + p->lead + 1;
-    for (int32_t c = 0; c < p->p; ++c) {
-      const double ax = a * x[c], d = x[c] - shifts[c], ad = a * d;
-      sums[c] += ad;
-      centred[c] += ad * d;
-      squares[c] += ax * x[c];
-    }
+    addDenseSums(a, x, shifts, sums, centred, squares, p->p);
   } else {
-    // A sparse column has no shift: its zeros add nothing.
-    forEachValue(p, [&](int32_t c, double x) {
-      if (x == 0 && shifts[c] == 0) return;
-      const double d = x - shifts[c], ad = a * d;
-      sums[c] += ad;
-      centred[c] += ad * d;
-      squares[c] += a * x * x;
-    });
+    // The dense columns a run at a time (each column's sum is its own: the order of the
+    // columns changes no bit). A sparse column has no shift and its zeros are not stored: its
+    // values go one by one. (A zero adds a zero: the weights are positive, so no sum is ever
+    // -0 and a zero left out changes no bit.)
+    for (const DataPass::DenseRun& r : p->denseRuns)
+      addDenseSums(a, x + r.offset, shifts + r.first, sums + r.first, centred + r.first,
+                   squares + r.first, r.count);
+    const double* sparse = x + s.layout.denseValues;
+    const int32_t* ends = p->tags + (p->foldSlot ? 1 : 0) + (p->roleSlot ? 1 : 0);
+    const int32_t* index = ends + s.layout.sparseEffectCount;
+    for (int32_t j = 0; j < s.layout.sparseEffectCount; ++j) {
+      const int32_t first = p->firstParam[static_cast<size_t>(s.layout.sparseEffects[j])];
+      for (int32_t k = j == 0 ? 0 : ends[j - 1]; k < ends[j]; ++k) {
+        const int32_t c = first + index[k];
+        const double v = sparse[k], d = v - shifts[c], ad = a * d;
+        sums[c] += ad;
+        centred[c] += ad * d;
+        squares[c] += a * v * v;
+      }
+    }
   }
   StoredModelSums& m = p->s->group.modelSums;
   if (!m.wanted) return;
