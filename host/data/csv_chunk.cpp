@@ -386,8 +386,18 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
 }
 
 void parsePiece(std::string_view t, int columns, const std::vector<char>& forceText,
-                ParsedPiece* out, const std::vector<char>* wanted) {
-  PieceParser(t, columns, forceText, out, wanted, false).run();
+                ParsedPiece* out, const std::vector<char>* wanted, int64_t rows) {
+  PieceParser parser(t, columns, forceText, out, wanted, false);
+  if (rows > 0) {
+    // Room for the rows at once: no column grows past them (a block kept for later passes
+    // holds what its rows need and no more).
+    const size_t n = static_cast<size_t>(rows);
+    out->rowStarts.reserve(n);
+    for (size_t j = 0; j < out->columns.size(); ++j)
+      if (!out->columns[j].skipped && (j >= forceText.size() || !forceText[j]))
+        out->columns[j].numbers.reserve(n);
+  }
+  parser.run();
 }
 
 void checkPiece(std::string_view t, int columns, const std::vector<char>& forceText,

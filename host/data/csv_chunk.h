@@ -51,8 +51,9 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
 // Parses the records of `text`, which starts at a record and ends after one (or at the end
 // of the file). Columns whose `forceText` entry is nonzero keep their texts; with `wanted`,
 // only the columns whose entry is nonzero are kept (the others are checked and skipped).
+// `rows`, when the caller knows how many records the text holds, sizes the columns exactly.
 void parsePiece(std::string_view text, int columns, const std::vector<char>& forceText,
-                ParsedPiece* out, const std::vector<char>* wanted = nullptr);
+                ParsedPiece* out, const std::vector<char>* wanted = nullptr, int64_t rows = 0);
 // The same parse as a check: it settles the columns' kinds, texts and counts and finds every
 // fault, but keeps no numbers.
 void checkPiece(std::string_view text, int columns, const std::vector<char>& forceText,

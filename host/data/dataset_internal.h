@@ -202,6 +202,7 @@ int attr(HostDataSet* ds, int code, void* out);
 double getNum(HostDataSet* ds, int number);
 std::string_view getChar(HostDataSet* ds, int number);
 const double* const* currentNumbers(HostDataSet* ds, uint32_t* row);
+void keepParsed(HostDataSet* ds, int mode);
 std::string getFormatted(HostDataSet* ds, int number);
 HostBindList* bindBegin(HostDataSet* ds, int count);
 int bindVar(HostBindList* list, int number, void* dest, int length, int bindType);

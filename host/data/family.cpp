@@ -59,6 +59,7 @@ const HostDsFamily kDsFamily = [] {
   f.getNum = getNum;
   f.getChar = getChar;
   f.currentNumbers = currentNumbers;
+  f.keepParsed = keepParsed;
   f.getFormatted = getFormatted;
   f.bindBegin = bindBegin;
   f.bindVar = bindVar;

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "frame/host/dataset.h"
+
 namespace vsf::host {
 
 namespace {
@@ -27,6 +29,15 @@ bool readAll(int fd, void* data, size_t n, uint64_t at) {
     at += static_cast<uint64_t>(r);
   }
   return true;
+}
+
+// The memory a parsed block holds.
+int64_t parsedBytes(const ParsedPiece& p) {
+  int64_t n = 4 * static_cast<int64_t>(p.rowStarts.capacity());
+  for (const ColumnPiece& c : p.columns)
+    n += 8 * static_cast<int64_t>(c.numbers.capacity()) +
+         4 * static_cast<int64_t>(c.offsets.capacity()) + static_cast<int64_t>(c.bytes.capacity());
+  return n;
 }
 
 int64_t modifiedTime(const struct stat& st) {
@@ -81,7 +92,7 @@ bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* 
   }
   ParsedPiece& p = into->piece;
   parsePiece(std::string_view(text.data(), text.size()), static_cast<int>(vars.size()),
-             textColumns_, &p, wanted);
+             textColumns_, &p, wanted, rowsOfBlock(k));
   // The text the import read parses to the same rows and types.
   bool same = !p.error && p.rows == rowsOfBlock(k);
   for (size_t j = 0; same && j < p.columns.size(); ++j)
@@ -95,14 +106,50 @@ bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* 
 }
 
 std::shared_ptr<const ParsedBlock> Table::cached(int64_t k) const {
-  for (size_t i = cache_.size(); i-- > 0;) {
+  std::shared_ptr<ParsedBlock> b;
+  for (size_t i = cache_.size(); i-- > 0 && !b;) {
     if (cache_[i]->index != k) continue;
-    std::shared_ptr<ParsedBlock> b = cache_[i];
+    b = cache_[i];
     cache_.erase(cache_.begin() + static_cast<std::ptrdiff_t>(i));
     cache_.push_back(b);
-    return b;
   }
-  return nullptr;
+  const bool kept =
+      k >= 0 && k < static_cast<int64_t>(kept_.size()) && kept_[static_cast<size_t>(k)];
+  if (kept && !b) b = kept_[static_cast<size_t>(k)];
+  if (kept && keepMode_ == kParsedHandOver) {
+    // Its last pass: the block goes once its readers are done with it.
+    keptBytes_ -= parsedBytes(kept_[static_cast<size_t>(k)]->piece);
+    kept_[static_cast<size_t>(k)].reset();
+  }
+  return b;
+}
+
+void Table::keepForLater(const std::shared_ptr<ParsedBlock>& b) const {
+  if (keepMode_ != kParsedHold || b->index < 0 || b->index >= static_cast<int64_t>(kept_.size()) ||
+      kept_[static_cast<size_t>(b->index)])
+    return;
+  const int64_t bytes = parsedBytes(b->piece);
+  if (keptBytes_ + bytes > keepBudget_) return;
+  kept_[static_cast<size_t>(b->index)] = b;
+  keptBytes_ += bytes;
+}
+
+void Table::keepParsed(int mode, int64_t budget) const {
+  std::lock_guard<std::mutex> lock(cacheMutex_);
+  keepMode_ = mode;
+  if (mode == kParsedHold) {
+    keepBudget_ = budget;
+    kept_.resize(static_cast<size_t>(blocks()));
+  } else if (mode == kParsedDrop) {
+    kept_.clear();
+    kept_.shrink_to_fit();
+    keptBytes_ = 0;
+  }
+}
+
+int64_t Table::keptBytes() const {
+  std::lock_guard<std::mutex> lock(cacheMutex_);
+  return keptBytes_;
 }
 
 std::shared_ptr<ParsedBlock> Table::spare() const {
@@ -120,6 +167,7 @@ std::shared_ptr<ParsedBlock> Table::spare() const {
 std::shared_ptr<const ParsedBlock> Table::keep(std::shared_ptr<ParsedBlock> b) const {
   std::lock_guard<std::mutex> lock(cacheMutex_);
   if (std::shared_ptr<const ParsedBlock> c = cached(b->index)) return c;
+  keepForLater(b);
   cache_.push_back(b);
   if (cache_.size() > cached_) {
     // A block no reader holds any more lends its room to a later parse.
@@ -170,6 +218,7 @@ void Table::prefetch(int64_t k, int most) const {
       if (a->block == k) return;
     for (const auto& c : cache_)
       if (c->index == k) return;
+    if (k < static_cast<int64_t>(kept_.size()) && kept_[static_cast<size_t>(k)]) return;
     auto a = std::make_shared<Ahead>();
     a->block = k;
     a->result = a->promise.get_future().share();

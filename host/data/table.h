@@ -80,6 +80,10 @@ class Table {
   // parsed or asked for already, or `most` blocks wait so. block(k) waits for a parse that
   // began, and parses the block itself when no thread has taken it yet.
   void prefetch(int64_t k, int most) const;
+  // Parsed blocks kept whole between the passes of a step (kParsedHold and the other modes
+  // of keepParsed), at most `budget` bytes of them.
+  void keepParsed(int mode, int64_t budget) const;
+  int64_t keptBytes() const;
 
  private:
   int fd_ = -1;
@@ -91,6 +95,12 @@ class Table {
   mutable std::mutex cacheMutex_;
   mutable std::vector<std::shared_ptr<ParsedBlock>> cache_;  // the most recent last
   mutable std::vector<std::shared_ptr<ParsedBlock>> spare_;  // room of blocks nobody reads
+  // Under the cache's lock: the blocks kept for later passes, by index, their bytes, what
+  // keepParsed asked last and the bytes it allows.
+  mutable std::vector<std::shared_ptr<ParsedBlock>> kept_;
+  mutable int64_t keptBytes_ = 0, keepBudget_ = 0;
+  mutable int keepMode_ = 0;
+  void keepForLater(const std::shared_ptr<ParsedBlock>& b) const;
   // A block asked for ahead of its reader.
   struct Ahead {
     int64_t block = -1;

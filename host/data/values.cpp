@@ -10,6 +10,7 @@
 #include "host/data/best_format.h"
 #include "host/data/dataset_internal.h"
 #include "host/output/output.h"
+#include "host/session.h"
 
 namespace vsf::host {
 
@@ -107,6 +108,11 @@ const double* const* currentNumbers(HostDataSet* ds, uint32_t* row) {
   if (!in || !in->haveCurrent) return nullptr;
   *row = in->current.row;
   return in->cursor.numbers();
+}
+
+void keepParsed(HostDataSet* ds, int mode) {
+  // An eighth of the memory: the passes that follow need the rest for their own rows.
+  if (InputDataSet* in = asInput(ds)) in->table->keepParsed(mode, memoryAvailable() / 8);
 }
 
 std::string_view getChar(HostDataSet* ds, int number) {

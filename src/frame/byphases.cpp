@@ -84,6 +84,10 @@ int levelizeByGroup(VsfState* s) {
     d->modelVars[0].levelCount = 0;
   }
   chooseLevelizeThreads(s);
+  // The passes of levelization and the data pass read the same blocks: the host may keep
+  // those it parses for the data pass (left from an earlier group, they go first).
+  keepParsedBlocks(s, kParsedDrop);
+  keepParsedBlocks(s, kParsedHold);
   int status = zlev(&s->lev);
   raiseStepCode(s->stepCode, d->buildCode);
   if (status == levstatus::kConstructed) raiseStepCode(s->stepCode, step::kLevelization112);

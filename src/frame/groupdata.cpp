@@ -118,6 +118,12 @@ int keepForRefit(DataPass* p) {
 
 }  // namespace
 
+void keepParsedBlocks(VsfState* s, int mode) {
+  const HostDsFamily& ds = *hostv().ds;
+  if (ds.keepParsed && s->lev.alloc && s->lev.alloc->reader)
+    ds.keepParsed(s->lev.alloc->reader, mode);
+}
+
 int readByGroupData(VsfState* s) {
   DataPass p;
   p.s = s;
@@ -130,7 +136,11 @@ int readByGroupData(VsfState* s) {
   takeCandidates(&p);
   if (int rc = openGroupFiles(&p); rc != 0) return rc;
   if (int rc = prepareRows(&p); rc != 0) return rc;
-  if (int rc = readAnalysisRows(&p); rc != 0) return rc;
+  // The data pass is the last to read the blocks the host kept: each goes once read.
+  keepParsedBlocks(s, kParsedHandOver);
+  const int read = readAnalysisRows(&p);
+  keepParsedBlocks(s, kParsedDrop);
+  if (read != 0) return read;
   noteDroppedRows(&p);
   if (s->group.modelSums.wanted)
     if (int rc = finishModelSums(&p); rc != 0) return rc;

@@ -39,6 +39,9 @@ ParseCallbacks procedureCallbacks(VsfState* state);
 // Labels the group's candidates (names from the pool) and keeps the longest label's length.
 [[nodiscard]] int nameCandidates(VsfState* state, HostPool* pool);
 [[nodiscard]] int readByGroupData(VsfState* state);
+// Tells the host what to do with the blocks of the analysis data it parses (kParsedHold and
+// the other modes of keepParsed).
+void keepParsedBlocks(VsfState* state, int mode);
 [[nodiscard]] int fitAndReport(VsfState* state);
 // The refit pass of model averaging: the refit model fitted on fresh samples without
 // selection, averaged and shown in the RefitAverage group. The pass reads settings of its own,

@@ -454,3 +454,44 @@ TEST_F(DataTest, StrayTextNamesItsCell) {
 
 }  // namespace
 }  // namespace vsf::test
+
+namespace vsf::test {
+namespace {
+
+// Blocks kept for later passes are the blocks a pass parses, given again without a parse while
+// held, once more when handed over, and never past the budget; the rows read are the same.
+TEST_F(DataTest, KeptBlocksServeLaterPasses) {
+  std::ostringstream csv;
+  csv << "id,g,x\n";
+  for (int i = 0; i < 200; ++i) csv << i << ',' << (i % 3 ? "a" : "bb") << ',' << i * 0.25 << '\n';
+  HostDataSet* d = openInPieces(csv.str(), 64, 3, 100);  // blocks of a few records
+  ASSERT_NE(d, nullptr);
+  const host::Table& t = *host::asInput(d)->table;
+  ASSERT_GT(t.blocks(), 10);
+  const auto whole = rows(d);
+  std::string error;
+  t.keepParsed(kParsedHold, int64_t{1} << 30);
+  EXPECT_EQ(rows(d), whole);
+  const int64_t kept = t.keptBytes();
+  EXPECT_GT(kept, 0);
+  const auto first = t.block(3, &error);
+  EXPECT_EQ(rows(d), whole);
+  EXPECT_EQ(t.keptBytes(), kept);  // read again from what was kept, nothing added
+  EXPECT_EQ(t.block(3, &error), first);
+  t.keepParsed(kParsedHandOver, 0);
+  EXPECT_EQ(rows(d), whole);
+  EXPECT_EQ(t.keptBytes(), 0);  // each block given once more, then let go
+  // A budget of a few blocks keeps no more than it allows.
+  t.keepParsed(kParsedDrop, 0);
+  const int64_t perBlock = kept / t.blocks();
+  t.keepParsed(kParsedHold, 3 * perBlock);
+  EXPECT_EQ(rows(d), whole);
+  EXPECT_GT(t.keptBytes(), 0);
+  EXPECT_LE(t.keptBytes(), 3 * perBlock);
+  t.keepParsed(kParsedDrop, 0);
+  EXPECT_EQ(t.keptBytes(), 0);
+  EXPECT_EQ(rows(d), whole);
+}
+
+}  // namespace
+}  // namespace vsf::test

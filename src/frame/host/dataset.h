@@ -24,6 +24,11 @@ constexpr int kBindCharacter = 4;
 constexpr int kBindText = 8;
 constexpr int kBindFormatted = 2;
 
+// What keepParsed does with the blocks parsed from a data set's text.
+constexpr int kParsedDrop = 0;
+constexpr int kParsedHold = 1;
+constexpr int kParsedHandOver = 2;
+
 // Attribute codes of hostDsAttr.
 namespace dsattr {
 constexpr int kRows = 2;       // int64: rows of a data object or view
@@ -115,6 +120,11 @@ struct HostDsFamily {
   // readers that take many numeric variables of each observation without copies. A host that
   // stores no such columns leaves it null.
   const double* const* (*currentNumbers)(HostDataSet* ds, uint32_t* row) = nullptr;
+  // Blocks the host parses from the text of ds: kParsedHold keeps those parsed from now on
+  // for later passes, as far as a share of the memory allows; kParsedHandOver gives each kept
+  // block once more and lets it go; kParsedDrop lets every kept block go. A host that parses
+  // nothing leaves it null.
+  void (*keepParsed)(HostDataSet* ds, int mode) = nullptr;
 
   // Bound reads: readNext copies the bound variables into the caller's buffers. kBindNumeric
   // (numeric variables, length 8) copies the double; kBindCharacter (character variables)
