@@ -230,16 +230,7 @@ class PieceParser {
  private:
   // Reads the record at *p; false after setting the error.
   bool record(size_t* p) {
-    if (check_ && plainColumns_) {
-      // Only checking, and every column a number so far: a record of plain numbers needs no
-      // field-by-field walk.
-      const size_t end = plainRecordEnd(t_, *p, columns_);
-      if (end != std::string_view::npos) {
-        out_->lines += t_[end - 1] == '\n';
-        *p = end;
-        return true;
-      }
-    }
+    if (check_ && plainRecord(p)) return true;
     const int64_t recordLine = out_->lines;
     int field = 0;
     for (;;) {
@@ -286,6 +277,31 @@ class PieceParser {
           CsvError{CsvFault::kRagged, recordLine, field < columns_ ? field : columns_ - 1, field};
       return false;
     }
+    return true;
+  }
+
+  // Only checking: a record of plain numbers, and of texts without quotes in the text
+  // columns, needs no field-by-field walk; the texts' spans are kept. False when the record is
+  // not one (it is then read field by field).
+  bool plainRecord(size_t* p) {
+    size_t end;
+    if (plainColumns_) {
+      end = plainRecordEnd(t_, *p, columns_);
+    } else {
+      ends_.resize(static_cast<size_t>(columns_));
+      end = plainRecordEnd(t_, *p, columns_, isText_.data(), ends_.data());
+      if (end == std::string_view::npos) return false;
+      size_t begin = *p;
+      for (size_t j = 0; j < ends_.size(); ++j) {
+        if (isText_[j])
+          keep(j,
+               Span{static_cast<uint32_t>(begin), static_cast<uint32_t>(ends_[j] - begin), false});
+        begin = ends_[j] + 1;
+      }
+    }
+    if (end == std::string_view::npos) return false;
+    out_->lines += t_[end - 1] == '\n';
+    *p = end;
     return true;
   }
 
@@ -356,6 +372,7 @@ class PieceParser {
   bool plainColumns_ = std::none_of(isText_.begin(), isText_.end(), [](char c) { return c != 0; });
   std::vector<char> keep_;
   std::vector<std::vector<Span>> spans_;
+  std::vector<size_t> ends_;       // where each field of a record ends
   std::vector<int64_t> rowLines_;  // the line each row starts on
   ParsedPiece* out_;
 };

@@ -14,5 +14,9 @@ namespace vsf::host {
 // reads the record field by field (quotes, exponents, missing values, '\r' and every fault
 // take that road).
 size_t plainRecordEnd(std::string_view text, size_t pos, int columns);
+// The same with text columns (`texts`, a flag per column): their fields may hold anything but
+// quotes and carriage returns. Each field's end goes to ends[j].
+size_t plainRecordEnd(std::string_view text, size_t pos, int columns, const char* texts,
+                      size_t* ends);
 
 }  // namespace vsf::host
