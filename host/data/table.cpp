@@ -66,21 +66,30 @@ void Table::useFile(int fd, int64_t size, int64_t modified, std::vector<char> te
 
 int64_t Table::rowsOfBlock(int64_t k) const { return std::min(blockRows_, obs - k * blockRows_); }
 
-bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* into,
-                       std::string* error) const {
-  into->index = -1;
+bool Table::unchanged(std::string* error) const {
   struct stat st;
-  if (k < 0 || k >= blocks() || fd_ < 0 || ::fstat(fd_, &st) != 0) {
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
     *error = fmt::format("file \"{}\" cannot be read ({}).", source.string(),
                          errno ? std::strerror(errno) : "no such block");
     return false;
   }
-  const std::string changed =
-      fmt::format("file \"{}\" changed while the step read it.", source.string());
   if (st.st_size != size_ || modifiedTime(st) != modified_) {
-    *error = changed;
+    *error = fmt::format("file \"{}\" changed while the step read it.", source.string());
     return false;
   }
+  return true;
+}
+
+bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* into,
+                       std::string* error) const {
+  into->index = -1;
+  if (k < 0 || k >= blocks()) {
+    *error = fmt::format("file \"{}\" cannot be read (no such block).", source.string());
+    return false;
+  }
+  if (!unchanged(error)) return false;
+  const std::string changed =
+      fmt::format("file \"{}\" changed while the step read it.", source.string());
   // Each thread keeps the room of the last block text it read.
   thread_local std::vector<char> text;
   const uint64_t from = starts_[static_cast<size_t>(k)], to = starts_[static_cast<size_t>(k) + 1];
@@ -183,11 +192,12 @@ std::shared_ptr<const ParsedBlock> Table::keep(std::shared_ptr<ParsedBlock> b) c
 std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) const {
   std::shared_future<std::shared_ptr<const ParsedBlock>> parsing;
   std::shared_ptr<Ahead> mine;  // asked for ahead, but no helper took it yet: parsed here
+  std::shared_ptr<const ParsedBlock> hit;
   {
     std::lock_guard<std::mutex> lock(cacheMutex_);
-    if (std::shared_ptr<const ParsedBlock> b = cached(k)) return b;
+    hit = cached(k);
     for (const std::shared_ptr<Ahead>& a : ahead_) {
-      if (a->block != k) continue;
+      if (hit || a->block != k) continue;
       if (a->taken)
         parsing = a->result;
       else
@@ -195,6 +205,9 @@ std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) c
       a->taken = true;
     }
   }
+  // A block parsed before (recent, or kept for a later pass) is given while the file is still
+  // what the import read: changed in place, it ends the step as a parse would.
+  if (hit) return unchanged(error) ? hit : nullptr;
   if (parsing.valid()) {
     if (std::shared_ptr<const ParsedBlock> b = parsing.get()) return b;
     // Parsed ahead without success: parse it here for the reason.

@@ -84,6 +84,8 @@ class Table {
   // of keepParsed), at most `budget` bytes of them.
   void keepParsed(int mode, int64_t budget) const;
   int64_t keptBytes() const;
+  // The file is what the import read (its size and time of change); false and the reason.
+  bool unchanged(std::string* error) const;
 
  private:
   int fd_ = -1;

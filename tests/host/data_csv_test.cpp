@@ -491,6 +491,14 @@ TEST_F(DataTest, KeptBlocksServeLaterPasses) {
   t.keepParsed(kParsedDrop, 0);
   EXPECT_EQ(t.keptBytes(), 0);
   EXPECT_EQ(rows(d), whole);
+  // A kept block of a file changed in place ends the step, as a parse of it would.
+  t.keepParsed(kParsedHold, int64_t{1} << 30);
+  EXPECT_EQ(rows(d), whole);
+  t.keepParsed(kParsedHandOver, 0);
+  std::ofstream(t.source, std::ios::binary | std::ios::app) << "7,x,1\n";
+  const std::string ended = stepEndError([&] { rows(d); });
+  EXPECT_NE(ended.find("changed while the step read it"), std::string::npos) << ended;
+  host::closeStepDataSets();
 }
 
 }  // namespace
