@@ -272,6 +272,22 @@ void runTerminate() {
   if (cb) cb();
 }
 
+// What the system says it can give without swapping: on an idle machine more than half its
+// memory, so that the stored rows of a large data set stay in memory as a reader's table
+// would; on a busy one less.
+int64_t systemMemoryAvailable() {
+  if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[128];
+    long long kb = -1;
+    while (kb < 0 && std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "MemAvailable: %lld kB", &kb) != 1) kb = -1;
+    std::fclose(f);
+    if (kb > 0) return static_cast<int64_t>(kb) * 1024;
+  }
+  long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
+}
+
 }  // namespace
 
 const HostVector* hostVector() { return &kVector; }
@@ -295,6 +311,7 @@ int runStep(const std::string& text, int line) {
   Session& s = session();
   s.stepText = text;
   s.stepLine = line;
+  s.systemMemory = systemMemoryAvailable();
   s.stepCode = 0;
   s.byGroups = false;
   s.procContext = nullptr;
@@ -330,20 +347,11 @@ int runStep(const std::string& text, int line) {
 }
 
 int64_t memoryAvailable() {
-  if (session().options.memSizeMb > 0) return session().options.memSizeMb * 1024 * 1024;
-  // What the system says it can give without swapping: on an idle machine more than half its
-  // memory, so that the stored rows of a large data set stay in memory as a reader's table
-  // would; on a busy one less.
-  if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
-    char line[128];
-    long long kb = -1;
-    while (kb < 0 && std::fgets(line, sizeof line, f))
-      if (std::sscanf(line, "MemAvailable: %lld kB", &kb) != 1) kb = -1;
-    std::fclose(f);
-    if (kb > 0) return static_cast<int64_t>(kb) * 1024;
-  }
-  long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
+  const Session& s = session();
+  if (s.options.memSizeMb > 0) return s.options.memSizeMb * 1024 * 1024;
+  // Read once a step: the plan of every BY group and every table opened see the same memory,
+  // and a step of many small groups does not read the system's file for each.
+  return s.systemMemory > 0 ? s.systemMemory : systemMemoryAvailable();
 }
 
 }  // namespace host

@@ -76,6 +76,7 @@ struct Session {
   int stepNumber = 0;  // the step running, from 1; 0 between steps
   std::string stepText;
   int stepLine = 0;
+  int64_t systemMemory = 0;  // what the system reported available as the step began (0: unread)
   // While a step's statements are parsed: where the parser stands ("Line 3, column 9") and the
   // data set whose variables it resolves; messages issued meanwhile say so.
   std::function<std::string()> parsePlace, parseDataSet;

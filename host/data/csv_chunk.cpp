@@ -290,9 +290,8 @@ class PieceParser {
     } else {
       ends_.resize(static_cast<size_t>(columns_));
       end = plainRecordEnd(t_, *p, columns_, isText_.data(), ends_.data());
-      if (end == std::string_view::npos) return false;
       size_t begin = *p;
-      for (size_t j = 0; j < ends_.size(); ++j) {
+      for (size_t j = 0; j < ends_.size() && end != std::string_view::npos; ++j) {
         if (isText_[j])
           keep(j,
                Span{static_cast<uint32_t>(begin), static_cast<uint32_t>(ends_[j] - begin), false});

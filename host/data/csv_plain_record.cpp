@@ -23,7 +23,6 @@ inline uint64_t bits16(__m128i m, int at) {
   return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(m))) << at;
 }
 
-template <bool withHard>
 Masks classify(const char* s) {
   Masks m;
   const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
@@ -49,7 +48,6 @@ Masks classify(const char* s) {
   return m;
 }
 #else
-template <bool withHard>
 Masks classify(const char* s) {
   Masks m;
   for (int i = 0; i < 64; ++i) {
@@ -122,12 +120,12 @@ inline size_t recordEnd(std::string_view text, size_t pos, int columns, const ch
     const int valid = static_cast<int>(end - at < 64 ? end - at : 64);
     Masks m;
     if (valid == 64) {
-      m = classify<withTexts>(text.data() + at);
+      m = classify(text.data() + at);
     } else {
       char tail[64];
       std::memcpy(tail, text.data() + at, static_cast<size_t>(valid));
       std::memset(tail + valid, ',', static_cast<size_t>(64 - valid));
-      m = classify<withTexts>(tail);
+      m = classify(tail);
       m.comma &= below(valid);
     }
     if constexpr (withTexts) {

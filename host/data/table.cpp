@@ -40,6 +40,10 @@ int64_t parsedBytes(const ParsedPiece& p) {
   return n;
 }
 
+std::string changedWhileRead(const std::filesystem::path& source) {
+  return fmt::format("file \"{}\" changed while the step read it.", source.string());
+}
+
 int64_t modifiedTime(const struct stat& st) {
   return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
@@ -70,11 +74,11 @@ bool Table::unchanged(std::string* error) const {
   struct stat st;
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
     *error = fmt::format("file \"{}\" cannot be read ({}).", source.string(),
-                         errno ? std::strerror(errno) : "no such block");
+                         errno ? std::strerror(errno) : "it is closed");
     return false;
   }
   if (st.st_size != size_ || modifiedTime(st) != modified_) {
-    *error = fmt::format("file \"{}\" changed while the step read it.", source.string());
+    *error = changedWhileRead(source);
     return false;
   }
   return true;
@@ -88,8 +92,6 @@ bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* 
     return false;
   }
   if (!unchanged(error)) return false;
-  const std::string changed =
-      fmt::format("file \"{}\" changed while the step read it.", source.string());
   // Each thread keeps the room of the last block text it read.
   thread_local std::vector<char> text;
   const uint64_t from = starts_[static_cast<size_t>(k)], to = starts_[static_cast<size_t>(k) + 1];
@@ -107,7 +109,7 @@ bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* 
   for (size_t j = 0; same && j < p.columns.size(); ++j)
     same = p.columns[j].skipped || p.columns[j].text == (textColumns_[j] != 0);
   if (!same) {
-    *error = changed;
+    *error = changedWhileRead(source);
     return false;
   }
   into->index = k;
@@ -146,13 +148,14 @@ void Table::keepForLater(const std::shared_ptr<ParsedBlock>& b) const {
 void Table::keepParsed(int mode, int64_t budget) const {
   std::lock_guard<std::mutex> lock(cacheMutex_);
   keepMode_ = mode;
+  if (mode == kParsedHandOver) return;
+  // Holding starts afresh: what an earlier group's passes left goes first.
+  kept_.clear();
+  kept_.shrink_to_fit();
+  keptBytes_ = 0;
   if (mode == kParsedHold) {
     keepBudget_ = budget;
     kept_.resize(static_cast<size_t>(blocks()));
-  } else if (mode == kParsedDrop) {
-    kept_.clear();
-    kept_.shrink_to_fit();
-    keptBytes_ = 0;
   }
 }
 

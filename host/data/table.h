@@ -81,7 +81,7 @@ class Table {
   // began, and parses the block itself when no thread has taken it yet.
   void prefetch(int64_t k, int most) const;
   // Parsed blocks kept whole between the passes of a step (kParsedHold and the other modes
-  // of keepParsed), at most `budget` bytes of them.
+  // of keepParsed), at most `budget` bytes of them (read under kParsedHold only).
   void keepParsed(int mode, int64_t budget) const;
   int64_t keptBytes() const;
   // The file is what the import read (its size and time of change); false and the reason.

@@ -111,8 +111,10 @@ const double* const* currentNumbers(HostDataSet* ds, uint32_t* row) {
 }
 
 void keepParsed(HostDataSet* ds, int mode) {
+  InputDataSet* in = asInput(ds);
+  if (!in) return;
   // An eighth of the memory: the passes that follow need the rest for their own rows.
-  if (InputDataSet* in = asInput(ds)) in->table->keepParsed(mode, memoryAvailable() / 8);
+  in->table->keepParsed(mode, mode == kParsedHold ? memoryAvailable() / 8 : 0);
 }
 
 std::string_view getChar(HostDataSet* ds, int number) {

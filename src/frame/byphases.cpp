@@ -85,8 +85,7 @@ int levelizeByGroup(VsfState* s) {
   }
   chooseLevelizeThreads(s);
   // The passes of levelization and the data pass read the same blocks: the host may keep
-  // those it parses for the data pass (left from an earlier group, they go first).
-  keepParsedBlocks(s, kParsedDrop);
+  // those it parses for the data pass.
   keepParsedBlocks(s, kParsedHold);
   int status = zlev(&s->lev);
   raiseStepCode(s->stepCode, d->buildCode);

@@ -120,8 +120,9 @@ struct HostDsFamily {
   // readers that take many numeric variables of each observation without copies. A host that
   // stores no such columns leaves it null.
   const double* const* (*currentNumbers)(HostDataSet* ds, uint32_t* row) = nullptr;
-  // Blocks the host parses from the text of ds: kParsedHold keeps those parsed from now on
-  // for later passes, as far as a share of the memory allows; kParsedHandOver gives each kept
+  // Blocks the host parses from the text of ds: kParsedHold lets go what was kept and keeps
+  // those parsed from now on for later passes, as far as a share of the memory allows;
+  // kParsedHandOver gives each kept
   // block once more and lets it go; kParsedDrop lets every kept block go. A host that parses
   // nothing leaves it null.
   void (*keepParsed)(HostDataSet* ds, int mode) = nullptr;
