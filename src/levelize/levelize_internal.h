@@ -135,6 +135,11 @@ void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n);
 // ---- Reader callbacks (levreader.cpp) ----
 [[nodiscard]] int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to);
 void zlevBindRows(ZLevCtx* ctx, int formatted);
+// zlevFetch's read of the current observation straight from the columns of the host's block,
+// all but the model variables, which the caller reads from the columns returned (indexed by
+// data set variable; `row` their row). Null when the host has no such columns or a variable
+// has none: nothing was fetched, and the caller fetches as zlevFetch does.
+const double* const* zlevFetchExtras(ZLevCtx* ctx, const FetchTargets& to, uint32_t* row);
 // CLASS variable c's formatted value of the current observation as read (the whole text,
 // aligned as its levels are, without trailing blanks); the formatted image must be current.
 std::string levCurrentText(const ZLevCtx* ctx, int c);

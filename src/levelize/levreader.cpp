@@ -127,12 +127,12 @@ bool copySlot(Source& src, LevelVar* v) {
   return !bound(v) || src.number(v, &v->value);
 }
 
-// The numbers that lead the image: continuous values, row slot 2, responses, row slots 1 and
-// 3.
+// The numbers that lead the image: continuous values (unless the caller reads them itself),
+// row slot 2, responses, row slots 1 and 3.
 template <typename Source>
-bool copyLeading(ZLevCtx* ctx, Source& src, const FetchTargets& to) {
+bool copyLeading(ZLevCtx* ctx, Source& src, const FetchTargets& to, bool modelVars = true) {
   ZDesign* d = ctx->design;
-  for (int j = 0; j < d->modelVarCount; ++j)
+  for (int j = 0; j < d->modelVarCount && modelVars; ++j)
     if (!copyNumber(src, &d->modelVars[j], to.values ? to.values + j : nullptr)) return false;
   if (!copySlot(src, ctx->rowSlots[1])) return false;
   for (int r = 0; r < ctx->responseCount; ++r)
@@ -230,13 +230,14 @@ void unbind(HostDataSet* reader) {
 // the columns of the host's block, which spares the reader the copy into the image and this
 // the copy out of it. False when the host has no such columns or a variable has none; the
 // targets are then filled from the image.
-bool fetchColumns(ZLevCtx* ctx, const FetchTargets& to) {
+bool fetchColumns(ZLevCtx* ctx, const FetchTargets& to, ColumnSource* out = nullptr) {
   const HostDsFamily& ds = *hostv().ds;
   LevAllocRecord* a = ctx->alloc;
   if (ctx->design->classCount > 0 || !ds.currentNumbers) return false;
   ColumnSource src{nullptr, 0};
   src.columns = ds.currentNumbers(a->reader, &src.row);
-  if (!src.columns || !copyLeading(ctx, src, to)) return false;
+  if (!src.columns || !copyLeading(ctx, src, to, out == nullptr)) return false;
+  if (out) *out = src;
   double w = 0;
   if (ctx->weightCount > 0 && !weightOf(ctx, src, &w)) return false;
   double f = 0;
@@ -333,6 +334,14 @@ int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to) {
   }
   copyOut(ctx, img.bytes, formatted, want);
   return 1;
+}
+
+const double* const* zlevFetchExtras(ZLevCtx* ctx, const FetchTargets& to, uint32_t* row) {
+  syncWeightCount(ctx);
+  ColumnSource src{nullptr, 0};
+  if (!fetchColumns(ctx, to, &src)) return nullptr;
+  *row = src.row;
+  return src.columns;
 }
 
 std::string levCurrentText(const ZLevCtx* ctx, int c) {

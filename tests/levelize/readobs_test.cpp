@@ -3,6 +3,8 @@
 // the effect check of constructed members.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "levelize/lev_harness.h"
 #include "levelize/levelize.h"
 
@@ -21,6 +23,18 @@ struct Read {
   double y, w, f;
 };
 
+// Response y; weight w1 (and w2); frequency f.
+void readobsExtras(LevHarness& h, bool twoWeights) {
+  h.ctx.responseCount = 1;
+  h.ctx.responses = h.extraVar("y");
+  static LevelVar weights[2];
+  weights[0] = *h.extraVar("w1");
+  weights[1] = *h.extraVar("w2");
+  h.ctx.weights = weights;
+  h.ctx.weightCount = twoWeights ? 2 : 1;
+  h.ctx.frequency = h.extraVar("f");
+}
+
 // Model c d c*d x x*z; response y; weight w1 (and w2); frequency f.
 void readobsModel(LevHarness& h, bool twoWeights = false) {
   h.addClass("c");
@@ -33,14 +47,7 @@ void readobsModel(LevHarness& h, bool twoWeights = false) {
   h.addEffect({}, {}, {0});
   h.addEffect({}, {}, {0, 1});
   h.build();
-  h.ctx.responseCount = 1;
-  h.ctx.responses = h.extraVar("y");
-  static LevelVar weights[2];
-  weights[0] = *h.extraVar("w1");
-  weights[1] = *h.extraVar("w2");
-  h.ctx.weights = weights;
-  h.ctx.weightCount = twoWeights ? 2 : 1;
-  h.ctx.frequency = h.extraVar("f");
+  readobsExtras(h, twoWeights);
 }
 
 std::vector<Read> readAll(LevHarness& h) {
@@ -50,7 +57,7 @@ std::vector<Read> readAll(LevHarness& h) {
   while (ctx.next(&ctx)) {
     Read r{};
     r.status = zreadobs(&ctx, &r.y, &r.w, &r.f);
-    r.levels.assign(ctx.levelIndexes, ctx.levelIndexes + 2);
+    if (h.design.classCount > 0) r.levels.assign(ctx.levelIndexes, ctx.levelIndexes + 2);
     r.values.assign(ctx.values, ctx.values + 2);
     for (int e = 0; e < h.design.effectCount; ++e) {
       r.products.push_back(h.design.results[e].product);
@@ -173,6 +180,61 @@ TEST(ReadObs, UnscaledValuesAndProviderCallbacks) {
   ASSERT_TRUE(ctx.next(&ctx));  // row 2: its response is missing
   EXPECT_EQ(ctx.sscp.obsUsable(&ctx, &y), 0);
   EXPECT_EQ(ctx.sscp.obsUsableW(&ctx, nullptr), 0);  // (a,2) was not met
+}
+
+// Numbers only (no CLASS, lag or constructed variable, one variable an effect) take the
+// reader's one-loop road; read through another fetch routine they take the general one. Both
+// must leave the same status, values, products, combinations and extras, bit for bit.
+TEST(ReadObs, NumbersOnlyReadAsTheGeneralRoadDoes) {
+  auto bits = [](double x) {
+    uint64_t b;
+    std::memcpy(&b, &x, 8);
+    return b;
+  };
+  for (uint32_t flags : {0u, dflag::kNoScaling, dflag::kFullRank, dflag::kZeroWeights}) {
+    for (int weights : {1, 2}) {
+      std::vector<Read> roads[2];
+      for (int general = 0; general < 2; ++general) {
+        LevHarness h("plainobs");
+        h.addModelVar("x");
+        h.addModelVar("z");
+        h.addEffect({}, {}, {0});
+        h.addEffect({}, {}, {1});
+        h.build();
+        h.design.flags |= flags;
+        readobsExtras(h, weights == 2);
+        ASSERT_TRUE(h.nextGroup());
+        ASSERT_EQ(h.levelize(), 0);
+        if (general)
+          h.ctx.fetch = [](ZLevCtx* c, const char* spec, const FetchTargets& to) {
+            return zlevFetch(c, spec, to);
+          };
+        roads[general] = readAll(h);
+      }
+      SCOPED_TRACE(testing::Message() << "flags " << flags << ", weights " << weights);
+      ASSERT_EQ(roads[0].size(), 12u);
+      ASSERT_EQ(roads[1].size(), 12u);
+      uint32_t seen = 0;
+      for (size_t i = 0; i < 12; ++i) {
+        const Read &a = roads[0][i], &b = roads[1][i];
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        seen |= a.status;
+        EXPECT_EQ(a.status, b.status);
+        for (size_t k = 0; k < a.values.size(); ++k)
+          EXPECT_EQ(bits(a.values[k]), bits(b.values[k]));
+        for (size_t k = 0; k < a.products.size(); ++k)
+          EXPECT_EQ(bits(a.products[k]), bits(b.products[k]));
+        EXPECT_EQ(a.combos, b.combos);
+        EXPECT_EQ(bits(a.y), bits(b.y));
+        EXPECT_EQ(bits(a.w), bits(b.w));
+        EXPECT_EQ(bits(a.f), bits(b.f));
+      }
+      // The data reach every bit the road sets.
+      for (uint32_t bit :
+           {obs::kContMissing, obs::kInfinite, obs::kEffect, obs::kExcluded, obs::kWeight})
+        EXPECT_NE(seen & bit, 0u) << bit;
+    }
+  }
 }
 
 // A CLASS variable that is also the response: its missing level excludes the row (0x04).
