@@ -107,6 +107,15 @@ TEST(MethodGraphs, ExternalCvMarksTheChosenPoint) {
   for (size_t k = at + 1; k < line.x.size(); ++k) EXPECT_GT(line.y[k], best) << line.x[k];
 }
 
+// Equal to a few units in the last place of the larger: the estimates come through the BLAS,
+// whose kernels for one processor and another round the last bits apart.
+void expectClose(const std::vector<double>& got, const std::vector<double>& want,
+                 const char* what) {
+  ASSERT_EQ(got.size(), want.size()) << what;
+  for (size_t i = 0; i < got.size(); ++i)
+    EXPECT_NEAR(got[i], want[i], 1e-12 * std::max(1.0, std::fabs(want[i]))) << what << " " << i;
+}
+
 std::map<std::string, size_t> fixtureRows(const Csv& ref) {
   std::map<std::string, size_t> out;
   for (size_t k = 0; k < ref.rows.size(); ++k) out[ref.text(k, "set")] = k;
@@ -152,11 +161,12 @@ TEST(MethodGraphs, DistributionsEqualNumpyOnTheExportedEstimates) {
       std::vector<double> exported;
       for (const Json& row : coeffs["rows"])
         if (row[column].is_number()) exported.push_back(row[column]);
-      ASSERT_EQ(exported, fixtureNumbers(ref, k, "values"))
-          << "the samples changed: run tests/reference/distribution_fixtures.py";
+      ASSERT_NO_FATAL_FAILURE(expectClose(exported, fixtureNumbers(ref, k, "values"),
+                                          "the samples changed: run "
+                                          "tests/reference/distribution_fixtures.py"));
       const SvgSeries& s = cells[n - 1].series.at(0);
       if (histogram) {
-        EXPECT_EQ(s.x, fixtureNumbers(ref, k, "edges"));
+        expectClose(s.x, fixtureNumbers(ref, k, "edges"), "edges");
         std::vector<double> percent;
         for (double c : fixtureNumbers(ref, k, "counts"))
           percent.push_back(100.0 * c / static_cast<double>(exported.size()));
