@@ -5,7 +5,8 @@
 // only misplace later starts, and the piece holding the bad quote reports it first. Each
 // thread then parses its piece, which settles the columns' types and checks every record;
 // the calling thread notes where every block's first record starts, so that readers can
-// parse any block again.
+// parse any block again. The parse of one batch and the read of the next share one step of
+// the threads.
 #include "host/data/csv_import.h"
 
 #include <fcntl.h>
@@ -28,16 +29,19 @@ namespace vsf::host {
 
 namespace {
 
-bool readAt(int fd, char* data, size_t n, uint64_t at) {
+// Reads `n` bytes at `at`: 0, the errno of a failed read, or -1 when the file ends first
+// (it shrank while being read).
+int readAt(int fd, char* data, size_t n, uint64_t at) {
   while (n > 0) {
     ssize_t r = ::pread(fd, data, n, static_cast<off_t>(at));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;  // the file shrank while being read
+    if (r < 0) return errno;
+    if (r == 0) return -1;
     data += r;
     n -= static_cast<size_t>(r);
     at += static_cast<uint64_t>(r);
   }
-  return true;
+  return 0;
 }
 
 class FileHandle {
@@ -82,6 +86,12 @@ struct Importer {
   std::string* error;
   std::string where() const { return fmt::format("File \"{}\"", source.string()); }
 };
+
+// The fault of a read that `readAt` gave.
+std::string readFault(const Importer& im, int e) {
+  return fmt::format("{}: cannot be read ({}).", im.where(),
+                     e > 0 ? std::strerror(e) : "it became shorter while read");
+}
 
 std::string describe(const Importer& im, const CsvError& e, const std::vector<std::string>& names,
                      int64_t line) {
@@ -129,8 +139,8 @@ bool readHeader(const Importer& im, int fd, uint64_t fileSize, HeaderNames* head
   for (;;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(want, fileSize));
     buf.resize(n);
-    if (!readAt(fd, buf.data(), n, 0)) {
-      *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
+    if (const int e = readAt(fd, buf.data(), n, 0)) {
+      *im.error = readFault(im, e);
       return false;
     }
     std::string_view text(buf.data(), n);
@@ -183,15 +193,89 @@ struct ColumnStats {
   std::vector<std::string> firstOther;
 };
 
-// The batch loop's state: the text read but not yet parsed sits at the front of `buf`.
-struct BatchState {
+// A batch of text in its own buffer: the text carried from the batch before (a record cut at
+// its end) at the front, then the bytes read, cut into pieces the threads read as they come
+// free. Two batches take turns, so that one is read while the other is parsed.
+struct Batch {
   std::vector<char> buf;
   size_t carry = 0;
-  uint64_t readPos = 0;
+  size_t size = 0;        // the carried text and the bytes read
   uint64_t textBase = 0;  // where buf's first byte lies in the file
-  int64_t lines = 0;
-  std::vector<ParsedPiece> pieces;
+  std::vector<size_t> cut;
+  std::vector<uint64_t> quotes;
+  std::vector<int> readError;  // per piece: 0, the errno of a failed read, -1 for a short file
+  std::vector<int> parityBefore;
+  size_t end = 0;  // the end of its last whole record, once read
+  std::vector<size_t> begin;
+  std::vector<ParsedPiece> parsed;
+  std::string_view text() const { return {buf.data(), size}; }
 };
+
+// Lays out the next batch: `carry` bytes of text first, then `n` bytes from the file at
+// `readPos`, cut into a few pieces a thread.
+void planBatch(const ImportSettings& s, int threads, std::string_view carry, uint64_t readPos,
+               size_t n, Batch* b) {
+  b->carry = carry.size();
+  b->size = carry.size() + n;
+  b->textBase = readPos - carry.size();
+  if (b->buf.size() < b->size) b->buf.resize(b->size);
+  std::memcpy(b->buf.data(), carry.data(), carry.size());
+  const int pieces =
+      static_cast<int>(std::clamp<size_t>(n / std::max<size_t>(1, s.smallestPiece), 1,
+                                          static_cast<size_t>(threads) * kPiecesPerThread));
+  b->cut.resize(static_cast<size_t>(pieces) + 1);
+  for (int k = 0; k <= pieces; ++k) b->cut[static_cast<size_t>(k)] = b->carry + n * k / pieces;
+  b->cut[0] = 0;
+  b->quotes.assign(static_cast<size_t>(pieces), 0);
+  b->readError.assign(static_cast<size_t>(pieces), 0);
+}
+
+// Reads piece `k` of the batch and counts its quotes, a slice at a time while the slice is
+// still in the cache; the carried text is counted as it stands.
+void readPiece(const ImportSettings& s, int fd, Batch* b, size_t k) {
+  size_t from = std::max(b->cut[k], b->carry);
+  const size_t to = b->cut[k + 1];
+  char* data = b->buf.data();
+  uint64_t n = static_cast<uint64_t>(std::count(data + b->cut[k], data + from, '"'));
+  while (from < to) {
+    const size_t slice = std::min(to - from, std::max<size_t>(1, s.countSlice));
+    b->readError[k] = readAt(fd, data + from, slice, b->textBase + from);
+    if (b->readError[k] != 0) return;
+    n += static_cast<uint64_t>(std::count(data + from, data + from + slice, '"'));
+    from += slice;
+  }
+  b->quotes[k] = n;
+}
+
+// After its pieces are read: where each piece's cut lies in the quotes, and where the last
+// whole record ends (all of the text at the end of the file). False after the error.
+bool settleRead(const Importer& im, bool eof, Batch* b) {
+  for (int e : b->readError) {
+    if (e == 0) continue;
+    *im.error = readFault(im, e);
+    return false;
+  }
+  const size_t pieces = b->quotes.size();
+  b->parityBefore.assign(pieces + 1, 0);
+  for (size_t k = 0; k < pieces; ++k)
+    b->parityBefore[k + 1] = (b->parityBefore[k] + static_cast<int>(b->quotes[k] & 1)) & 1;
+  b->end = eof ? b->size : lastRecordEnd(b->text(), b->parityBefore.back());
+  b->begin.resize(pieces);
+  b->parsed.resize(pieces);
+  return true;
+}
+
+// Checks piece `k` of a batch read: from the first record start past its cut to the first
+// past the next cut.
+void checkBatchPiece(int columns, const std::vector<char>& forceText, Batch* b, size_t k) {
+  const std::string_view text = b->text().substr(0, b->end);
+  const size_t pieces = b->parsed.size();
+  const size_t from = k == 0 ? 0 : recordStart(text, b->cut[k], b->end, b->parityBefore[k]);
+  const size_t to =
+      k + 1 == pieces ? b->end : recordStart(text, b->cut[k + 1], b->end, b->parityBefore[k + 1]);
+  b->begin[k] = from;
+  checkPiece(text.substr(from, to > from ? to - from : 0), columns, forceText, &b->parsed[k]);
+}
 
 // Notes the blocks that start in the piece (each `blockRows` records, counted from the first).
 void noteBlocks(Table* table, const ParsedPiece& piece, uint64_t pieceStart) {
@@ -200,42 +284,29 @@ void noteBlocks(Table* table, const ParsedPiece& piece, uint64_t pieceStart) {
     table->addBlock(pieceStart + piece.rowStarts[static_cast<size_t>(r)]);
 }
 
-// Parses one batch of text already read; false after setting the error.
-bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t end,
-                const std::vector<size_t>& cut, const std::vector<int>& parityBefore,
-                const std::vector<std::string>& names, const std::vector<char>& forceText,
-                ColumnStats* stats, BatchState* st, int threads) {
-  const int pieces = static_cast<int>(cut.size()) - 1;
-  const int columns = static_cast<int>(names.size());
-  std::vector<ParsedPiece>& parsed = st->pieces;
-  parsed.resize(static_cast<size_t>(pieces));
-  std::vector<size_t> begin(static_cast<size_t>(pieces));
-  parallelFor(pieces, threads, [&](int k) {
-    size_t uk = static_cast<size_t>(k);
-    size_t b = k == 0 ? 0 : recordStart(text, cut[uk], end, parityBefore[uk]);
-    size_t e = k + 1 == pieces ? end : recordStart(text, cut[uk + 1], end, parityBefore[uk + 1]);
-    begin[uk] = b;
-    checkPiece(text.substr(b, e > b ? e - b : 0), columns, forceText, &parsed[uk]);
-  });
+// Takes what the pieces of a checked batch found, in the order of the file: the rows, blocks,
+// lines and what they say of the columns. False after setting the error.
+bool settleBatch(const Importer& im, Table* table, const Batch& b,
+                 const std::vector<std::string>& names, ColumnStats* stats, int64_t* lines) {
   if (table->blockRows() == 0) {
     // Blocks of about the settings' text, from the first batch's records.
     int64_t rows = 0;
-    for (const ParsedPiece& piece : parsed) rows += piece.rows;
+    for (const ParsedPiece& piece : b.parsed) rows += piece.rows;
     const uint64_t perRow =
-        std::max<uint64_t>(1, end / static_cast<uint64_t>(std::max<int64_t>(rows, 1)));
+        std::max<uint64_t>(1, b.end / static_cast<uint64_t>(std::max<int64_t>(rows, 1)));
     const int64_t blockRows =
         std::clamp<int64_t>(static_cast<int64_t>(im.settings.blockBytes / perRow), 1, 1 << 20);
     if (rows > 0) table->setBlockRows(blockRows);
   }
-  for (size_t k = 0; k < parsed.size(); ++k) {
-    ParsedPiece& piece = parsed[k];
+  for (size_t k = 0; k < b.parsed.size(); ++k) {
+    const ParsedPiece& piece = b.parsed[k];
     if (piece.error) {
-      *im.error = describe(im, piece.error, names, st->lines + piece.error.line + 1);
+      *im.error = describe(im, piece.error, names, *lines + piece.error.line + 1);
       return false;
     }
-    if (piece.rows > 0) noteBlocks(table, piece, st->textBase + begin[k]);
-    const int64_t lineBefore = st->lines;
-    st->lines += piece.lines;
+    if (piece.rows > 0) noteBlocks(table, piece, b.textBase + b.begin[k]);
+    const int64_t lineBefore = *lines;
+    *lines += piece.lines;
     table->obs += piece.rows;
     for (size_t j = 0; j < piece.columns.size() && piece.rows > 0; ++j) {
       const ColumnPiece& c = piece.columns[j];
@@ -252,13 +323,34 @@ bool parseBatch(const Importer& im, Table* table, std::string_view text, size_t 
   return true;
 }
 
+// Settles the table's columns from what every batch said; true when a column turned out
+// character after some pieces stored it as numbers.
+bool settleColumns(const ColumnStats& stats, Table* table, std::vector<char>* forceText) {
+  bool mixed = false;
+  for (size_t j = 0; j < table->vars.size(); ++j) {
+    table->vars[j].type = stats.sawText[j] ? 2 : 1;
+    table->vars[j].length = stats.sawText[j] ? static_cast<int>(stats.longest[j]) : 8;
+    mixed |= stats.sawText[j] && stats.sawNumbers[j];
+    (*forceText)[j] = stats.sawText[j];
+    // Mostly numbers: a stray value made the column character.
+    if (stats.sawText[j] && !stats.sawNumbers[j] && stats.numberTexts[j] > stats.otherTexts[j]) {
+      table->vars[j].strayLine = stats.firstOtherLine[j];
+      table->vars[j].strayText = stats.firstOther[j];
+    }
+  }
+  return mixed;
+}
+
 // One parse of the file into the table. kMixed: a column turned out character after some
 // pieces stored it as numbers; `forceText` then marks every character column for a rerun.
+// Each batch's check runs on the threads together with the read of the next batch: a step
+// of both at once leaves the threads less to wait for than a step of each.
 Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Table* table,
                std::vector<char>* forceText) {
   HeaderNames header;
-  BatchState st;
-  if (!readHeader(im, file.fd, fileSize, &header, &st.lines, &st.readPos)) return Pass::kFailed;
+  int64_t lines = 0;
+  uint64_t readPos = 0;
+  if (!readHeader(im, file.fd, fileSize, &header, &lines, &readPos)) return Pass::kFailed;
   const std::vector<std::string>& names = header.names;
   const size_t columns = names.size();
   table->rowNames = header.rowNames;
@@ -274,83 +366,43 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
                     std::vector<std::string>(columns)};
 
   const int threads = std::max(1, im.settings.threads);
-  const size_t batch = im.settings.pieceBytes * static_cast<size_t>(threads);
+  const size_t batchBytes = im.settings.pieceBytes * static_cast<size_t>(threads);
+  Batch one, two;
+  Batch* cur = &one;
+  Batch* next = &two;
+  auto plan = [&](std::string_view carry, Batch* b) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(batchBytes, fileSize - readPos));
+    planBatch(im.settings, threads, carry, readPos, n, b);
+    readPos += n;
+  };
+  plan({}, cur);
+  parallelFor(static_cast<int>(cur->quotes.size()), threads,
+              [&](int k) { readPiece(im.settings, file.fd, cur, static_cast<size_t>(k)); });
   for (;;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(batch, fileSize - st.readPos));
-    if (n == 0 && st.carry == 0) break;
-    if (st.buf.size() < st.carry + n) st.buf.resize(st.carry + n);
-    // Read the batch in parallel, each piece counting the quotes of its cut. A few pieces a
-    // thread: on a busy machine the threads that run take the pieces of those that wait.
-    const int pieces =
-        static_cast<int>(std::clamp<size_t>(n / std::max<size_t>(1, im.settings.smallestPiece), 1,
-                                            static_cast<size_t>(threads) * kPiecesPerThread));
-    std::vector<size_t> cut(static_cast<size_t>(pieces) + 1);
-    for (int k = 0; k <= pieces; ++k) cut[static_cast<size_t>(k)] = st.carry + n * k / pieces;
-    cut[0] = 0;
-    std::vector<uint64_t> quotes(static_cast<size_t>(pieces));
-    std::vector<char> readFailed(static_cast<size_t>(pieces), 0);
-    char* data = st.buf.data();
-    st.textBase = st.readPos - st.carry;
-    parallelFor(pieces, threads, [&](int k) {
-      const size_t uk = static_cast<size_t>(k);
-      size_t b = std::max(cut[uk], st.carry);
-      const size_t e = cut[uk + 1];
-      // The carried text is in memory already; the rest is counted a slice at a time as it is
-      // read, while the slice is still in the cache.
-      uint64_t n = static_cast<uint64_t>(std::count(data + cut[uk], data + b, '"'));
-      while (b < e && !readFailed[uk]) {
-        const size_t slice = std::min(e - b, std::max<size_t>(1, im.settings.countSlice));
-        readFailed[uk] = !readAt(file.fd, data + b, slice, st.readPos + b - st.carry);
-        n += static_cast<uint64_t>(std::count(data + b, data + b + slice, '"'));
-        b += slice;
-      }
-      quotes[uk] = n;
+    if (!settleRead(im, readPos >= fileSize, cur)) return Pass::kFailed;
+    if (cur->size == 0) break;
+    if (cur->end == 0 && cur->size > im.settings.longestRow) {
+      *im.error = describe(im, CsvError{CsvFault::kRowTooLong, 0, -1, 0}, names, lines + 1);
+      return Pass::kFailed;
+    }
+    // Not one whole record yet: all of it is carried into the next batch.
+    const int checks = cur->end > 0 ? static_cast<int>(cur->parsed.size()) : 0;
+    plan(cur->text().substr(cur->end), next);
+    parallelFor(checks + static_cast<int>(next->quotes.size()), threads, [&](int k) {
+      if (k < checks)
+        checkBatchPiece(static_cast<int>(columns), *forceText, cur, static_cast<size_t>(k));
+      else
+        readPiece(im.settings, file.fd, next, static_cast<size_t>(k - checks));
     });
-    if (std::find(readFailed.begin(), readFailed.end(), 1) != readFailed.end()) {
-      *im.error = fmt::format("{}: cannot be read ({}).", im.where(), std::strerror(errno));
-      return Pass::kFailed;
-    }
-    st.readPos += n;
-    const bool eof = st.readPos >= fileSize;
-    std::string_view text(data, st.carry + n);
-    std::vector<int> parityBefore(static_cast<size_t>(pieces) + 1, 0);
-    for (int k = 0; k < pieces; ++k)
-      parityBefore[static_cast<size_t>(k) + 1] =
-          (parityBefore[static_cast<size_t>(k)] +
-           static_cast<int>(quotes[static_cast<size_t>(k)] & 1)) &
-          1;
-    size_t end = eof ? text.size() : lastRecordEnd(text, parityBefore.back());
-    if (end == 0) {  // not one whole record yet: read on
-      st.carry = text.size();
-      if (st.carry > im.settings.longestRow) {
-        *im.error = describe(im, CsvError{CsvFault::kRowTooLong, 0, -1, 0}, names, st.lines + 1);
-        return Pass::kFailed;
-      }
-      continue;
-    }
-    parityBefore.pop_back();
-    if (!parseBatch(im, table, text.substr(0, end), end, cut, parityBefore, names, *forceText,
-                    &stats, &st, threads))
-      return Pass::kFailed;
-    std::memmove(data, data + end, text.size() - end);
-    st.carry = text.size() - end;
+    if (checks > 0 && !settleBatch(im, table, *cur, names, &stats, &lines)) return Pass::kFailed;
     if (progressShown())
-      showProgress(fmt::format("Reading {}: {}% of {:.1f} MB", im.source.filename().string(),
-                               100 * st.readPos / std::max<uint64_t>(fileSize, 1),
-                               static_cast<double>(fileSize) / 1e6));
+      showProgress(fmt::format(
+          "Reading {}: {}% of {:.1f} MB", im.source.filename().string(),
+          100 * (readPos - (next->size - next->carry)) / std::max<uint64_t>(fileSize, 1),
+          static_cast<double>(fileSize) / 1e6));
+    std::swap(cur, next);
   }
-  bool mixed = false;
-  for (size_t j = 0; j < columns; ++j) {
-    table->vars[j].type = stats.sawText[j] ? 2 : 1;
-    table->vars[j].length = stats.sawText[j] ? static_cast<int>(stats.longest[j]) : 8;
-    mixed |= stats.sawText[j] && stats.sawNumbers[j];
-    (*forceText)[j] = stats.sawText[j];
-    // Mostly numbers: a stray value made the column character.
-    if (stats.sawText[j] && !stats.sawNumbers[j] && stats.numberTexts[j] > stats.otherTexts[j]) {
-      table->vars[j].strayLine = stats.firstOtherLine[j];
-      table->vars[j].strayText = stats.firstOther[j];
-    }
-  }
+  const bool mixed = settleColumns(stats, table, forceText);
   if (table->obs > 0) {
     table->addBlock(fileSize);  // the end of the last block
   }
