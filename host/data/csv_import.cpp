@@ -9,6 +9,7 @@
 // the threads.
 #include "host/data/csv_import.h"
 
+#include <emmintrin.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -42,6 +43,28 @@ int readAt(int fd, char* data, size_t n, uint64_t at) {
     at += static_cast<uint64_t>(r);
   }
   return 0;
+}
+
+// The quotes in `n` bytes, 16 at a time: each compare adds its matches to byte counters, which
+// are summed before any can pass 255. (Counting into a 64-bit total byte by byte widens every
+// compare and was a fifth of the check's time.)
+uint64_t countQuotes(const char* p, size_t n) {
+  const __m128i quote = _mm_set1_epi8('"');
+  uint64_t total = 0;
+  size_t i = 0;
+  while (n - i >= 16) {
+    const size_t stop = i + std::min<size_t>((n - i) / 16, 255) * 16;
+    __m128i counts = _mm_setzero_si128();
+    for (; i < stop; i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(bytes, quote));
+    }
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    total += static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<uint64_t>(_mm_extract_epi16(sums, 4));
+  }
+  for (; i < n; ++i) total += p[i] == '"';
+  return total;
 }
 
 class FileHandle {
@@ -236,12 +259,12 @@ void readPiece(const ImportSettings& s, int fd, Batch* b, size_t k) {
   size_t from = std::max(b->cut[k], b->carry);
   const size_t to = b->cut[k + 1];
   char* data = b->buf.data();
-  uint64_t n = static_cast<uint64_t>(std::count(data + b->cut[k], data + from, '"'));
+  uint64_t n = countQuotes(data + b->cut[k], from - b->cut[k]);
   while (from < to) {
     const size_t slice = std::min(to - from, std::max<size_t>(1, s.countSlice));
     b->readError[k] = readAt(fd, data + from, slice, b->textBase + from);
     if (b->readError[k] != 0) return;
-    n += static_cast<uint64_t>(std::count(data + from, data + from + slice, '"'));
+    n += countQuotes(data + from, slice);
     from += slice;
   }
   b->quotes[k] = n;
