@@ -429,6 +429,8 @@ struct LevRowImage {
   HostBindList* list = nullptr;
   char* bytes = nullptr;
   int32_t size = 0;
+  uint8_t classOnly = 0;  // the list binds the CLASS fields alone: the numbers come from the
+                          // columns of the host's block
 };
 
 // The levelization allocation record: the input reader, the row images (raw, formatted) and

@@ -99,6 +99,15 @@ struct ColumnSource {
   }
 };
 
+// Passes over the numbers of an image the reader did not fill (they come from the columns).
+struct SkipSource {
+  const char* p;
+  bool number(const LevelVar*, double*) {
+    p += 8;
+    return true;
+  }
+};
+
 // The mean of the bound weights, missing when one is; false when the source has no value.
 template <typename Source>
 bool weightOf(const ZLevCtx* ctx, Source& src, double* weight) {
@@ -164,12 +173,20 @@ void markMissing(uint8_t* state, bool missing) {
       static_cast<uint8_t>((*state & ~valuestate::kMissing) | (missing ? valuestate::kMissing : 0));
 }
 
-// Copies the image out into the targets the letters asked for.
-void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to) {
+// Copies the image out into the targets the letters asked for; without `numbers` only its
+// CLASS fields, the numbers having come from the host's columns.
+void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to,
+             bool numbers = true) {
   ZDesign* d = ctx->design;
-  ImageSource src{p};
-  (void)copyLeading(ctx, src, to);
-  p = src.p;
+  if (numbers) {
+    ImageSource src{p};
+    (void)copyLeading(ctx, src, to);
+    p = src.p;
+  } else {
+    SkipSource skip{p};
+    (void)copyLeading(ctx, skip, FetchTargets{});
+    p = skip.p;
+  }
   if (formatted) {
     for (int i = 0; i < d->classCount; ++i) {
       const LevelVar& v = d->classVars[i];
@@ -181,15 +198,17 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
   }
   if (ctx->weightCount == 0) {
     p += 8;
+  } else if (!numbers) {
+    for (int k = 0; k < ctx->weightCount; ++k) p += bound(&ctx->weights[k]) ? 8 : 0;
   } else {
     double w = 0;
-    src.p = p;
+    ImageSource src{p};
     (void)weightOf(ctx, src, &w);
     p = src.p;
     if (to.weight) *to.weight = w;
   }
   if (ctx->frequency && bound(ctx->frequency)) {
-    if (to.frequency) std::memcpy(to.frequency, p, 8);
+    if (to.frequency && numbers) std::memcpy(to.frequency, p, 8);
   }
   p += 8;
   int nk = 0, ck = 0;
@@ -226,25 +245,35 @@ void unbind(HostDataSet* reader) {
   ds.bindEnd(ds.bindBegin(reader, 0));
 }
 
+// The numbers of the observation straight from the columns of the host's block: the leading
+// ones, the weight and the frequency. False when the host has no such columns or a variable
+// has none.
+bool numbersFromColumns(ZLevCtx* ctx, const FetchTargets& to, ColumnSource* src,
+                        bool modelVars = true) {
+  const HostDsFamily& ds = *hostv().ds;
+  if (!ds.currentNumbers) return false;
+  src->columns = ds.currentNumbers(ctx->alloc->reader, &src->row);
+  if (!src->columns || !copyLeading(ctx, *src, to, modelVars)) return false;
+  double w = 0;
+  if (ctx->weightCount > 0 && !weightOf(ctx, *src, &w)) return false;
+  double f = 0;
+  const bool counted = ctx->frequency && bound(ctx->frequency);
+  if (counted && !src->number(ctx->frequency, &f)) return false;
+  if (to.weight && ctx->weightCount > 0) *to.weight = w;
+  if (to.frequency && counted) *to.frequency = f;
+  return true;
+}
+
 // Without CLASS variables every field of the image is a number: they are taken straight from
 // the columns of the host's block, which spares the reader the copy into the image and this
 // the copy out of it. False when the host has no such columns or a variable has none; the
 // targets are then filled from the image.
 bool fetchColumns(ZLevCtx* ctx, const FetchTargets& to, ColumnSource* out = nullptr) {
-  const HostDsFamily& ds = *hostv().ds;
   LevAllocRecord* a = ctx->alloc;
-  if (ctx->design->classCount > 0 || !ds.currentNumbers) return false;
+  if (ctx->design->classCount > 0) return false;
   ColumnSource src{nullptr, 0};
-  src.columns = ds.currentNumbers(a->reader, &src.row);
-  if (!src.columns || !copyLeading(ctx, src, to, out == nullptr)) return false;
+  if (!numbersFromColumns(ctx, to, &src, out == nullptr)) return false;
   if (out) *out = src;
-  double w = 0;
-  if (ctx->weightCount > 0 && !weightOf(ctx, src, &w)) return false;
-  double f = 0;
-  const bool counted = ctx->frequency && bound(ctx->frequency);
-  if (counted && !src.number(ctx->frequency, &f)) return false;
-  if (to.weight && ctx->weightCount > 0) *to.weight = w;
-  if (to.frequency && counted) *to.frequency = f;
   if (a->active >= 0) {
     // The image is not read any more: the reader stops filling it.
     unbind(a->reader);
@@ -253,11 +282,8 @@ bool fetchColumns(ZLevCtx* ctx, const FetchTargets& to, ColumnSource* out = null
   return true;
 }
 
-}  // namespace
-
-void zlevBindRows(ZLevCtx* ctx, int formatted) {
+void bindImage(ZLevCtx* ctx, int kind, bool classOnly) {
   LevAllocRecord* a = ctx->alloc;
-  int kind = formatted ? kFormatted : kRaw;
   LevRowImage& img = a->images[kind];
   HostPool* pool = levAllocator(ctx);
   // A reader still filling the image it leaves must stop before the image goes.
@@ -267,18 +293,43 @@ void zlevBindRows(ZLevCtx* ctx, int formatted) {
   img.size = walkImage(ctx, kind, [](const LevelVar*, int, int, int) {});
   img.bytes = static_cast<char*>(levAlloc(pool, static_cast<size_t>(img.size)));
   img.reader = a->reader;
+  img.classOnly = classOnly ? 1 : 0;
   const HostDsFamily& ds = *hostv().ds;
-  int count = ctx->responseCount + ctx->weightCount + ctx->design->modelVarCount +
-              2 * ctx->design->classCount + (ctx->rowSlots[0] ? 1 : 0) +
-              (ctx->rowSlots[1] ? 1 : 0) + 2;
+  const ZDesign* d = ctx->design;
+  int count = ctx->responseCount + ctx->weightCount + d->modelVarCount + 2 * d->classCount +
+              (ctx->rowSlots[0] ? 1 : 0) + (ctx->rowSlots[1] ? 1 : 0) + 2;
   img.list = ds.bindBegin(a->reader, count);
   walkImage(ctx, kind, [&](const LevelVar* v, int at, int len, int type) {
     if (!v || type == 0) return;  // reserved field, or a character variable left unbound
+    if (classOnly && (v < d->classVars || v >= d->classVars + d->classCount)) return;
     if (type == kBindFormatted) levTruncationCheck(const_cast<LevelVar*>(v));
     ds.bindVar(img.list, v->desc->number, img.bytes + at, len, type);
   });
   ds.bindEnd(img.list);
   a->active = kind;
+}
+
+// With CLASS variables the numbers come from the columns as above, and the reader fills an
+// image of the CLASS fields alone (their formatted and raw values). False, touching no
+// binding, when the host has no columns for the numbers.
+bool fetchWithClasses(ZLevCtx* ctx, int kind, const FetchTargets& to) {
+  LevAllocRecord* a = ctx->alloc;
+  ColumnSource src{nullptr, 0};
+  if (ctx->design->classCount == 0 || !numbersFromColumns(ctx, to, &src)) return false;
+  LevRowImage& img = a->images[kind];
+  if (!img.list || img.reader != a->reader || !img.classOnly) bindImage(ctx, kind, true);
+  if (a->active != kind) {
+    hostv().ds->bindEnd(img.list);  // fills the image from the current observation
+    a->active = kind;
+  }
+  copyOut(ctx, img.bytes, kind == kFormatted, to, false);
+  return true;
+}
+
+}  // namespace
+
+void zlevBindRows(ZLevCtx* ctx, int formatted) {
+  bindImage(ctx, formatted ? kFormatted : kRaw, false);
 }
 
 void zlevReleaseRows(LevAllocRecord* a) {
@@ -323,11 +374,11 @@ int zlevFetch(ZLevCtx* ctx, const char* spec, const FetchTargets& to) {
     }
   }
   syncWeightCount(ctx);
-  if (fetchColumns(ctx, want)) return 1;
-  LevAllocRecord* a = ctx->alloc;
   int kind = formatted ? kFormatted : kRaw;
+  if (fetchColumns(ctx, want) || fetchWithClasses(ctx, kind, want)) return 1;
+  LevAllocRecord* a = ctx->alloc;
   LevRowImage& img = a->images[kind];
-  if (!img.list || img.reader != a->reader) zlevBindRows(ctx, kind);
+  if (!img.list || img.reader != a->reader || img.classOnly) bindImage(ctx, kind, false);
   if (a->active != kind) {
     hostv().ds->bindEnd(img.list);  // fills the image from the current observation
     a->active = kind;

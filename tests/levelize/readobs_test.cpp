@@ -68,6 +68,24 @@ std::vector<Read> readAll(LevHarness& h) {
   return out;
 }
 
+// Two roads read the row alike: status, levels, and every number bit for bit.
+void expectSameRead(const Read& a, const Read& b) {
+  auto bits = [](double x) {
+    uint64_t u;
+    std::memcpy(&u, &x, 8);
+    return u;
+  };
+  EXPECT_EQ(a.status, b.status);
+  EXPECT_EQ(a.levels, b.levels);
+  for (size_t k = 0; k < a.values.size(); ++k) EXPECT_EQ(bits(a.values[k]), bits(b.values[k]));
+  for (size_t k = 0; k < a.products.size(); ++k)
+    EXPECT_EQ(bits(a.products[k]), bits(b.products[k]));
+  EXPECT_EQ(a.combos, b.combos);
+  EXPECT_EQ(bits(a.y), bits(b.y));
+  EXPECT_EQ(bits(a.w), bits(b.w));
+  EXPECT_EQ(bits(a.f), bits(b.f));
+}
+
 TEST(ReadObs, StatusWordsLevelsScalingProductsAndCombinations) {
   LevHarness h("readobs");
   readobsModel(h);
@@ -186,11 +204,6 @@ TEST(ReadObs, UnscaledValuesAndProviderCallbacks) {
 // reader's one-loop road; read through another fetch routine they take the general one. Both
 // must leave the same status, values, products, combinations and extras, bit for bit.
 TEST(ReadObs, NumbersOnlyReadAsTheGeneralRoadDoes) {
-  auto bits = [](double x) {
-    uint64_t b;
-    std::memcpy(&b, &x, 8);
-    return b;
-  };
   for (uint32_t flags : {0u, dflag::kNoScaling, dflag::kFullRank, dflag::kZeroWeights}) {
     for (int weights : {1, 2}) {
       std::vector<Read> roads[2];
@@ -219,20 +232,46 @@ TEST(ReadObs, NumbersOnlyReadAsTheGeneralRoadDoes) {
         const Read &a = roads[0][i], &b = roads[1][i];
         SCOPED_TRACE(testing::Message() << "row " << i);
         seen |= a.status;
-        EXPECT_EQ(a.status, b.status);
-        for (size_t k = 0; k < a.values.size(); ++k)
-          EXPECT_EQ(bits(a.values[k]), bits(b.values[k]));
-        for (size_t k = 0; k < a.products.size(); ++k)
-          EXPECT_EQ(bits(a.products[k]), bits(b.products[k]));
-        EXPECT_EQ(a.combos, b.combos);
-        EXPECT_EQ(bits(a.y), bits(b.y));
-        EXPECT_EQ(bits(a.w), bits(b.w));
-        EXPECT_EQ(bits(a.f), bits(b.f));
+        expectSameRead(a, b);
       }
       // The data reach every bit the road sets.
       for (uint32_t bit :
            {obs::kContMissing, obs::kInfinite, obs::kEffect, obs::kExcluded, obs::kWeight})
         EXPECT_NE(seen & bit, 0u) << bit;
+    }
+  }
+}
+
+// With CLASS variables the numbers come from the block's columns and the levels from an image
+// of the CLASS fields alone: the same levels, status, values and products as the whole image.
+TEST(ReadObs, ClassesWithNumbersFromTheColumnsReadAsTheImage) {
+  for (uint32_t flags : {0u, dflag::kFullRank}) {
+    for (bool twoWeights : {false, true}) {
+      std::vector<Read> roads[2];
+      std::vector<int> levelCounts[2];
+      for (int image = 0; image < 2; ++image) {
+        LevHarness h("readobs");
+        if (image) {  // the host gives no block columns: every value comes through the image
+          h.ds.currentNumbers = nullptr;
+          h.load();
+        }
+        readobsModel(h, twoWeights);
+        h.design.flags |= flags;
+        ASSERT_TRUE(h.nextGroup());
+        ASSERT_EQ(h.levelize(), 0);
+        for (int i = 0; i < h.design.classCount; ++i)
+          levelCounts[image].push_back(h.design.classVars[i].levelCount);
+        roads[image] = readAll(h);
+      }
+      SCOPED_TRACE(testing::Message() << "flags " << flags << ", two weights " << twoWeights);
+      EXPECT_EQ(levelCounts[0], levelCounts[1]);
+      ASSERT_EQ(roads[0].size(), 10u);
+      ASSERT_EQ(roads[1].size(), 10u);
+      for (size_t i = 0; i < roads[0].size(); ++i) {
+        const Read &a = roads[0][i], &b = roads[1][i];
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        expectSameRead(a, b);
+      }
     }
   }
 }
