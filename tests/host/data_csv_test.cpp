@@ -133,6 +133,40 @@ TEST_F(DataTest, BadInputNamesFileLineAndVariable) {
   EXPECT_NE(error.find("WORK.NOTHERE"), std::string::npos) << error;
 }
 
+// A record longer than a batch of text is carried into the batches that follow until it
+// ends; one longer than the longest row allowed (an open quote, mostly) is refused on the line
+// it starts on.
+TEST_F(DataTest, ARecordLongerThanABatch) {
+  host::ImportSettings s;
+  s.utilDirectory = util;
+  s.threads = 3;
+  s.pieceBytes = 16;
+  s.smallestPiece = 1;
+  s.longestRow = 1024;
+  const std::string longText(600, 'x');
+  struct Case {
+    std::string text;
+    int64_t rows;  // 0: refused
+  } cases[] = {
+      {"a,b\n1,2\n\"" + longText + "\",3\n4,5\n", 3},
+      {"a,b\n1,2\n3,\"" + longText + "\n" + longText + "\n4,5\n", 0},
+  };
+  for (const Case& c : cases) {
+    const fs::path p = lib / "long.csv";
+    std::ofstream(p, std::ios::binary) << c.text;
+    std::string error;
+    std::unique_ptr<host::Table> t = host::importCsv(p, s, &error);
+    if (c.rows > 0) {
+      ASSERT_TRUE(t) << error;
+      EXPECT_EQ(t->obs, c.rows);
+      EXPECT_EQ(t->vars[0].length, 600);
+    } else {
+      EXPECT_FALSE(t);
+      EXPECT_NE(error.find("long.csv\", line 3: a row longer than"), std::string::npos) << error;
+    }
+  }
+}
+
 // The parse in pieces on several threads gives what one piece on one thread gives, however
 // the pieces fall: inside quoted values, on line ends, and in columns that turn character.
 TEST_F(DataTest, PiecesDoNotChangeTheData) {
