@@ -242,7 +242,7 @@ void planBatch(const ImportSettings& s, int threads, std::string_view carry, uin
   b->size = carry.size() + n;
   b->textBase = readPos - carry.size();
   if (b->buf.size() < b->size) b->buf.resize(b->size);
-  std::memcpy(b->buf.data(), carry.data(), carry.size());
+  if (!carry.empty()) std::memcpy(b->buf.data(), carry.data(), carry.size());
   const int pieces =
       static_cast<int>(std::clamp<size_t>(n / std::max<size_t>(1, s.smallestPiece), 1,
                                           static_cast<size_t>(threads) * kPiecesPerThread));
