@@ -408,7 +408,8 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
       *im.error = describe(im, CsvError{CsvFault::kRowTooLong, 0, -1, 0}, names, lines + 1);
       return Pass::kFailed;
     }
-    // Not one whole record yet: all of it is carried into the next batch.
+    // Without one whole record yet (end 0) nothing is checked and all of the text is carried
+    // into the next batch.
     const int checks = cur->end > 0 ? static_cast<int>(cur->parsed.size()) : 0;
     plan(cur->text().substr(cur->end), next);
     parallelFor(checks + static_cast<int>(next->quotes.size()), threads, [&](int k) {

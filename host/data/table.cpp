@@ -199,8 +199,9 @@ std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) c
   {
     std::lock_guard<std::mutex> lock(cacheMutex_);
     hit = cached(k);
-    for (const std::shared_ptr<Ahead>& a : ahead_) {
-      if (hit || a->block != k) continue;
+    for (size_t i = 0; !hit && i < ahead_.size(); ++i) {
+      const std::shared_ptr<Ahead>& a = ahead_[i];
+      if (a->block != k) continue;
       if (a->taken)
         parsing = a->result;
       else

@@ -431,6 +431,9 @@ struct LevRowImage {
   int32_t size = 0;
   uint8_t classOnly = 0;  // the list binds the CLASS fields alone: the numbers come from the
                           // columns of the host's block
+  // Of a CLASS-only image: the bytes of the numbers before its CLASS fields, and of the weight
+  // fields between them, which the reader leaves unfilled.
+  int32_t leadingBytes = 0, weightBytes = 0;
 };
 
 // The levelization allocation record: the input reader, the row images (raw, formatted) and

@@ -99,11 +99,11 @@ struct ColumnSource {
   }
 };
 
-// Passes over the numbers of an image the reader did not fill (they come from the columns).
-struct SkipSource {
-  const char* p;
+// Counts the bytes the numbers take in the image, once when a CLASS-only image is bound.
+struct ByteCount {
+  int32_t bytes = 0;
   bool number(const LevelVar*, double*) {
-    p += 8;
+    bytes += 8;
     return true;
   }
 };
@@ -173,19 +173,18 @@ void markMissing(uint8_t* state, bool missing) {
       static_cast<uint8_t>((*state & ~valuestate::kMissing) | (missing ? valuestate::kMissing : 0));
 }
 
-// Copies the image out into the targets the letters asked for; without `numbers` only its
-// CLASS fields, the numbers having come from the host's columns.
+// Copies the image out into the targets the letters asked for; of a CLASS-only image
+// (`classOnly`) only its CLASS fields, the numbers having come from the host's columns.
 void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to,
-             bool numbers = true) {
+             const LevRowImage* classOnly = nullptr) {
   ZDesign* d = ctx->design;
+  const bool numbers = classOnly == nullptr;
   if (numbers) {
     ImageSource src{p};
     (void)copyLeading(ctx, src, to);
     p = src.p;
   } else {
-    SkipSource skip{p};
-    (void)copyLeading(ctx, skip, FetchTargets{});
-    p = skip.p;
+    p += classOnly->leadingBytes;
   }
   if (formatted) {
     for (int i = 0; i < d->classCount; ++i) {
@@ -196,10 +195,10 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
       p += levReadWidth(v);
     }
   }
-  if (ctx->weightCount == 0) {
+  if (!numbers) {
+    p += classOnly->weightBytes;
+  } else if (ctx->weightCount == 0) {
     p += 8;
-  } else if (!numbers) {
-    for (int k = 0; k < ctx->weightCount; ++k) p += bound(&ctx->weights[k]) ? 8 : 0;
   } else {
     double w = 0;
     ImageSource src{p};
@@ -294,6 +293,11 @@ void bindImage(ZLevCtx* ctx, int kind, bool classOnly) {
   img.bytes = static_cast<char*>(levAlloc(pool, static_cast<size_t>(img.size)));
   img.reader = a->reader;
   img.classOnly = classOnly ? 1 : 0;
+  ByteCount leading;
+  (void)copyLeading(ctx, leading, FetchTargets{});
+  img.leadingBytes = leading.bytes;
+  img.weightBytes = ctx->weightCount == 0 ? 8 : 0;
+  for (int k = 0; k < ctx->weightCount; ++k) img.weightBytes += bound(&ctx->weights[k]) ? 8 : 0;
   const HostDsFamily& ds = *hostv().ds;
   const ZDesign* d = ctx->design;
   int count = ctx->responseCount + ctx->weightCount + d->modelVarCount + 2 * d->classCount +
@@ -322,7 +326,7 @@ bool fetchWithClasses(ZLevCtx* ctx, int kind, const FetchTargets& to) {
     hostv().ds->bindEnd(img.list);  // fills the image from the current observation
     a->active = kind;
   }
-  copyOut(ctx, img.bytes, kind == kFormatted, to, false);
+  copyOut(ctx, img.bytes, kind == kFormatted, to, &img);
   return true;
 }
 

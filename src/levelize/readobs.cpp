@@ -262,14 +262,13 @@ bool readPlain(ZLevCtx* ctx, const ReadPlan& plan, double* values, double* weigh
   uint32_t row = 0;
   const double* const* columns = zlevFetchExtras(ctx, t, &row);
   if (!columns) return false;
-  for (int32_t n : plan.numbers)
-    if (!columns[n]) return false;
   const bool scaled = !(d->flags & dflag::kNoScaling);
   uint32_t s = 0;
   for (size_t k = 0; k < plan.cont.size(); ++k) {
     const int32_t j = plan.cont[k];
     const LevelVar& v = d->modelVars[j];
     const double* c = columns[plan.numbers[k]];
+    if (!c) return false;  // the general road fills every value again
     // The next rows' line of each column is asked for now: a read of many columns keeps more
     // streams going than the processor follows on its own.
     __builtin_prefetch(c + row + 8);
@@ -344,7 +343,7 @@ ModelUsageMask* buildUsageMask(ZLevCtx* ctx) {
 uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequency) {
   ZDesign* d = ctx->design;
   // The one loop reads the host's columns itself: only where zlevFetch would read them.
-  if (d->classCount == 0 && d->designVarCount == 0 && !d->lagEffects && ctx->fetch == &zlevFetch) {
+  if (ctx->fetch == &zlevFetch) {
     uint32_t status = 0;
     const ReadPlan& plan = readPlan(ctx);
     if (plan.plain && readPlain(ctx, plan, values, weight, frequency, &status)) return status;
