@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "frame/module.h"
+#include "host/blas_core.h"
 #include "host/interrupt.h"
 #include "host/output/output.h"
 #include "host/program.h"
@@ -111,6 +112,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vsf::host::restartForBlasKernels(argv);
   vsf::host::installSignalHandling();
   return run(argc, argv);
 }
