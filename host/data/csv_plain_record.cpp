@@ -165,8 +165,13 @@ inline size_t recordEnd(std::string_view text, size_t pos, int columns, const ch
 
 }  // namespace
 
-size_t plainRecordEnd(std::string_view text, size_t pos, int columns) {
+size_t plainRecordEndBaseline(std::string_view text, size_t pos, int columns) {
   return recordEnd<false>(text, pos, columns, nullptr, nullptr);
+}
+
+size_t plainRecordEnd(std::string_view text, size_t pos, int columns) {
+  return wideRecordCheck() ? plainRecordEndWide(text, pos, columns)
+                           : plainRecordEndBaseline(text, pos, columns);
 }
 
 size_t plainRecordEnd(std::string_view text, size_t pos, int columns, const char* texts,

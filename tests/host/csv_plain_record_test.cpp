@@ -96,5 +96,43 @@ TEST(PlainRecord, ChecksAsTheParseAcrossBlocks) {
   }
 }
 
+// The check on the processor's bit masks takes exactly the records the field-by-field one
+// takes: fields of every length up to past 15 digits, stray signs, points and bytes, empty
+// fields, records cut by the text's end, wherever the 64-byte blocks fall.
+TEST(PlainRecord, TheWideCheckTakesWhatTheBaselineTakes) {
+  if (!host::wideRecordCheck()) GTEST_SKIP() << "the processor lacks AVX-512 or BMI2";
+  std::mt19937 rng(29);
+  const std::vector<std::string> odd = {"",   "-",     "+",     ".",   "-.",  "+.5",
+                                        "5.", ".5",    "1.2.3", "1-2", "--1", "1e5",
+                                        "x",  "\"1\"", "1\r",   " 1",  "-0"};
+  int taken = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    const int columns = 1 + static_cast<int>(rng() % 30);
+    std::string text(rng() % 70, '9');
+    text += text.empty() ? "" : "\n";
+    const size_t pos = text.size();
+    for (int j = 0; j < columns; ++j) {
+      std::string f;
+      if (rng() % 12 == 0) {
+        f = odd[rng() % odd.size()];
+      } else {
+        const int digits = 1 + static_cast<int>(rng() % (rng() % 4 == 0 ? 18 : 8));
+        if (rng() % 3 == 0) f += rng() % 2 ? "-" : "+";
+        for (int d = 0; d < digits; ++d) f += static_cast<char>('0' + rng() % 10);
+        if (rng() % 2) f.insert(f.size() - rng() % (digits + 1), ".");
+      }
+      text += f;
+      if (j + 1 < columns) text += ',';
+    }
+    if (rng() % 10 == 0) text += ",7";  // one field too many
+    if (rng() % 4) text += "\n1,2";
+    const int asked = rng() % 20 == 0 ? columns + 1 : columns;
+    const size_t wide = host::plainRecordEndWide(text, pos, asked);
+    ASSERT_EQ(wide, host::plainRecordEndBaseline(text, pos, asked)) << "[" << text << "]";
+    taken += wide != kNo;
+  }
+  EXPECT_GT(taken, 4000);  // both roads were taken often
+}
+
 }  // namespace
 }  // namespace vsf::test
