@@ -290,12 +290,14 @@ class PieceParser {
     } else {
       ends_.resize(static_cast<size_t>(columns_));
       end = plainRecordEnd(t_, *p, columns_, isText_.data(), ends_.data());
-      size_t begin = *p;
-      for (size_t j = 0; j < ends_.size() && end != std::string_view::npos; ++j) {
-        if (isText_[j])
-          keep(j,
-               Span{static_cast<uint32_t>(begin), static_cast<uint32_t>(ends_[j] - begin), false});
-        begin = ends_[j] + 1;
+      if (textColumns_.empty())
+        for (int j = 0; j < columns_; ++j)
+          if (isText_[static_cast<size_t>(j)]) textColumns_.push_back(j);
+      // A text field starts after the field before it ends: only the text columns are visited.
+      for (size_t k = 0; k < textColumns_.size() && end != std::string_view::npos; ++k) {
+        const size_t j = static_cast<size_t>(textColumns_[k]);
+        const size_t begin = j == 0 ? *p : ends_[j - 1] + 1;
+        keep(j, Span{static_cast<uint32_t>(begin), static_cast<uint32_t>(ends_[j] - begin), false});
       }
     }
     if (end == std::string_view::npos) return false;
@@ -320,6 +322,7 @@ class PieceParser {
   void becomeText(size_t j) {
     isText_[j] = 1;
     plainColumns_ = false;
+    textColumns_.clear();
     out_->columns[j].numbers.clear();
     for (size_t r = 0; r + 1 < out_->rowStarts.size(); ++r) {
       size_t p = out_->rowStarts[r];
@@ -371,6 +374,7 @@ class PieceParser {
   bool plainColumns_ = std::none_of(isText_.begin(), isText_.end(), [](char c) { return c != 0; });
   std::vector<char> keep_;
   std::vector<std::vector<Span>> spans_;
+  std::vector<int> textColumns_;   // the columns isText_ marks, listed once they are known
   std::vector<size_t> ends_;       // where each field of a record ends
   std::vector<int64_t> rowLines_;  // the line each row starts on
   ParsedPiece* out_;

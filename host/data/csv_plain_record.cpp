@@ -174,9 +174,15 @@ size_t plainRecordEnd(std::string_view text, size_t pos, int columns) {
                            : plainRecordEndBaseline(text, pos, columns);
 }
 
+size_t plainRecordEndBaseline(std::string_view text, size_t pos, int columns, const char* texts,
+                              size_t* ends) {
+  return recordEnd<true>(text, pos, columns, texts, ends);
+}
+
 size_t plainRecordEnd(std::string_view text, size_t pos, int columns, const char* texts,
                       size_t* ends) {
-  return recordEnd<true>(text, pos, columns, texts, ends);
+  return wideRecordCheck() ? plainRecordEndWide(text, pos, columns, texts, ends)
+                           : plainRecordEndBaseline(text, pos, columns, texts, ends);
 }
 
 }  // namespace vsf::host

@@ -19,11 +19,15 @@ size_t plainRecordEnd(std::string_view text, size_t pos, int columns);
 size_t plainRecordEnd(std::string_view text, size_t pos, int columns, const char* texts,
                       size_t* ends);
 
-// The two ways plainRecordEnd (numbers only) takes, held to each other by the tests: on the
-// processor's bit masks at once when it has AVX-512 and BMI2 (wideRecordCheck), else field by
-// field. The wide one returns npos where the processor lacks them.
+// The two ways plainRecordEnd takes, held to each other by the tests: on the processor's bit
+// masks at once when it has AVX-512 and BMI2 (wideRecordCheck), else field by field. The wide
+// ones return npos where the processor lacks them.
 bool wideRecordCheck();
 size_t plainRecordEndWide(std::string_view text, size_t pos, int columns);
+size_t plainRecordEndWide(std::string_view text, size_t pos, int columns, const char* texts,
+                          size_t* ends);
 size_t plainRecordEndBaseline(std::string_view text, size_t pos, int columns);
+size_t plainRecordEndBaseline(std::string_view text, size_t pos, int columns, const char* texts,
+                              size_t* ends);
 
 }  // namespace vsf::host

@@ -43,15 +43,20 @@ bool wideRecordCheck() {
   return wide;
 }
 
-VSF_WIDE size_t plainRecordEndWide(std::string_view text, size_t pos, int columns) {
+// Both kinds of record: `texts` null (every column a number) or a flag per column, whose text
+// fields are left out of the numbers' masks and whose ends go to ends[j] with every field's.
+template <bool withTexts>
+VSF_WIDE size_t recordEndWide(std::string_view text, size_t pos, int columns, const char* texts,
+                              size_t* ends) {
   const size_t n = text.size();
   const __m512i zero = _mm512_set1_epi8('0'), nine = _mm512_set1_epi8(9);
   const __m512i point = _mm512_set1_epi8('.'), comma = _mm512_set1_epi8(',');
   const __m512i minus = _mm512_set1_epi8('-'), plus = _mm512_set1_epi8('+');
-  const __m512i newline = _mm512_set1_epi8('\n');
-  int64_t fields = 1;
-  int openDigits = 0;      // digits of the open field so far
-  bool openPoint = false;  // the open field has its point
+  const __m512i newline = _mm512_set1_epi8('\n'), quote = _mm512_set1_epi8('"');
+  const __m512i ret = _mm512_set1_epi8('\r');
+  int field = 0;           // the open field
+  int openDigits = 0;      // digits of the open number so far
+  bool openPoint = false;  // the open number has its point
   bool afterComma = true;  // a sign may open the next byte's field
   size_t at = pos;
   for (;;) {
@@ -61,45 +66,80 @@ VSF_WIDE size_t plainRecordEndWide(std::string_view text, size_t pos, int column
     const uint64_t lines = _mm512_cmpeq_epi8_mask(v, newline) & lowBits(limit);
     const int valid = lines ? std::countr_zero(lines) : limit;
     const uint64_t in = lowBits(valid);
-    const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, zero), nine) & in;
-    const uint64_t points = _mm512_cmpeq_epi8_mask(v, point) & in;
     const uint64_t commas = _mm512_cmpeq_epi8_mask(v, comma) & in;
+    // The commas that end numbers: each number's digits and points lie between two of them.
+    uint64_t numberEnds = commas, texted = 0;
+    if constexpr (withTexts) {
+      if (((_mm512_cmpeq_epi8_mask(v, quote) | _mm512_cmpeq_epi8_mask(v, ret)) & in) != 0)
+        return std::string_view::npos;
+      int from = 0;
+      for (uint64_t c = commas; c != 0; c &= c - 1) {
+        const int k = std::countr_zero(c);
+        if (field + 1 >= columns) return std::string_view::npos;
+        if (texts[field]) {
+          texted |= lowBits(k) & ~lowBits(from);
+          numberEnds &= ~(uint64_t{1} << k);
+        }
+        ends[field++] = at + static_cast<size_t>(k);
+        from = k + 1;
+      }
+      if (texts[field]) texted |= in & ~lowBits(from);
+    } else {
+      field += std::popcount(commas);
+      if (field >= columns) return std::string_view::npos;
+    }
+    const uint64_t number = in & ~texted;
+    const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, zero), nine) & number;
+    const uint64_t points = _mm512_cmpeq_epi8_mask(v, point) & number;
     const uint64_t signs =
-        (_mm512_cmpeq_epi8_mask(v, minus) | _mm512_cmpeq_epi8_mask(v, plus)) & in;
-    if ((in & ~(digit | points | commas | signs)) != 0) return std::string_view::npos;
+        (_mm512_cmpeq_epi8_mask(v, minus) | _mm512_cmpeq_epi8_mask(v, plus)) & number;
+    if ((number & ~(digit | points | commas | signs)) != 0) return std::string_view::npos;
     // A sign only opens a field.
     if ((signs & ~((commas << 1) | uint64_t{afterComma})) != 0) return std::string_view::npos;
     if (valid > 0) afterComma = (commas >> (valid - 1)) & 1;
-    fields += std::popcount(commas);
-    // Digits and commas in order, a comma a set bit: each field's digits are the zeros
+    // Digits and number ends in order, an end a set bit: each number's digits are the zeros
     // between two set bits.
-    const int k = std::popcount(digit | commas);
-    const uint64_t seq = _pext_u64(commas, digit | commas);
+    const int k = std::popcount(digit | numberEnds);
+    const uint64_t seq = _pext_u64(numberEnds, digit | numberEnds);
     const uint64_t digits = ~seq & lowBits(k);
     if ((seq & (seq >> 1)) != 0 || (openDigits == 0 && (seq & 1))) return std::string_view::npos;
     const int leading = seq ? std::countr_zero(seq) : k;
     if (openDigits + leading > 15 || run16(digits)) return std::string_view::npos;
     openDigits = seq ? k - 1 - (63 - std::countl_zero(seq)) : openDigits + k;
-    // Points and commas in order: two points in a row share a field.
-    const int kp = std::popcount(points | commas);
-    const uint64_t dots = _pext_u64(points, points | commas);
+    // Points and number ends in order: two points in a row share a number.
+    const int kp = std::popcount(points | numberEnds);
+    const uint64_t dots = _pext_u64(points, points | numberEnds);
     if ((dots & (dots >> 1)) != 0 || (openPoint && (dots & 1))) return std::string_view::npos;
     if (kp > 0) openPoint = (dots >> (kp - 1)) & 1;
-    if (fields > columns) return std::string_view::npos;
     if (lines || limit < 64) {
       // The last field ends at the line end (or the text's).
-      if (openDigits == 0 || openDigits > 15 || fields != columns) return std::string_view::npos;
+      const bool lastNumber = !withTexts || !texts[field];
+      if (field + 1 != columns || (lastNumber && (openDigits == 0 || openDigits > 15)))
+        return std::string_view::npos;
       const size_t end = at + static_cast<size_t>(valid);
+      if constexpr (withTexts) ends[field] = end;
       return end < n ? end + 1 : n;
     }
     at += 64;
   }
 }
 
+VSF_WIDE size_t plainRecordEndWide(std::string_view text, size_t pos, int columns) {
+  return recordEndWide<false>(text, pos, columns, nullptr, nullptr);
+}
+
+VSF_WIDE size_t plainRecordEndWide(std::string_view text, size_t pos, int columns,
+                                   const char* texts, size_t* ends) {
+  return recordEndWide<true>(text, pos, columns, texts, ends);
+}
+
 #else
 
 bool wideRecordCheck() { return false; }
 size_t plainRecordEndWide(std::string_view, size_t, int) { return std::string_view::npos; }
+size_t plainRecordEndWide(std::string_view, size_t, int, const char*, size_t*) {
+  return std::string_view::npos;
+}
 
 #endif
 

@@ -97,23 +97,31 @@ TEST(PlainRecord, ChecksAsTheParseAcrossBlocks) {
 }
 
 // The check on the processor's bit masks takes exactly the records the field-by-field one
-// takes: fields of every length up to past 15 digits, stray signs, points and bytes, empty
-// fields, records cut by the text's end, wherever the 64-byte blocks fall.
+// takes, and finds the same field ends: fields of every length up to past 15 digits, stray
+// signs, points and bytes, empty fields, text columns holding anything, records cut by the
+// text's end, wherever the 64-byte blocks fall.
 TEST(PlainRecord, TheWideCheckTakesWhatTheBaselineTakes) {
   if (!host::wideRecordCheck()) GTEST_SKIP() << "the processor lacks AVX-512 or BMI2";
   std::mt19937 rng(29);
   const std::vector<std::string> odd = {"",   "-",     "+",     ".",   "-.",  "+.5",
                                         "5.", ".5",    "1.2.3", "1-2", "--1", "1e5",
                                         "x",  "\"1\"", "1\r",   " 1",  "-0"};
-  int taken = 0;
-  for (int trial = 0; trial < 20000; ++trial) {
+  const std::string letters = "ab -.+9xZ";
+  int taken[2] = {0, 0};
+  for (int trial = 0; trial < 40000; ++trial) {
+    const bool withTexts = trial % 2;
     const int columns = 1 + static_cast<int>(rng() % 30);
+    std::vector<char> texts(static_cast<size_t>(columns), 0);
+    for (char& t : texts) t = withTexts && rng() % 3 == 0;
     std::string text(rng() % 70, '9');
     text += text.empty() ? "" : "\n";
     const size_t pos = text.size();
     for (int j = 0; j < columns; ++j) {
       std::string f;
-      if (rng() % 12 == 0) {
+      if (texts[static_cast<size_t>(j)]) {
+        for (int k = static_cast<int>(rng() % 24); k > 0; --k) f += letters[rng() % letters.size()];
+        if (rng() % 40 == 0) f += rng() % 2 ? "\"" : "\r";
+      } else if (rng() % 12 == 0) {
         f = odd[rng() % odd.size()];
       } else {
         const int digits = 1 + static_cast<int>(rng() % (rng() % 4 == 0 ? 18 : 8));
@@ -127,11 +135,22 @@ TEST(PlainRecord, TheWideCheckTakesWhatTheBaselineTakes) {
     if (rng() % 10 == 0) text += ",7";  // one field too many
     if (rng() % 4) text += "\n1,2";
     const int asked = rng() % 20 == 0 ? columns + 1 : columns;
-    const size_t wide = host::plainRecordEndWide(text, pos, asked);
-    ASSERT_EQ(wide, host::plainRecordEndBaseline(text, pos, asked)) << "[" << text << "]";
-    taken += wide != kNo;
+    texts.resize(static_cast<size_t>(asked), 0);
+    std::vector<size_t> wideEnds(static_cast<size_t>(asked)), ends(wideEnds.size());
+    const size_t wide =
+        withTexts ? host::plainRecordEndWide(text, pos, asked, texts.data(), wideEnds.data())
+                  : host::plainRecordEndWide(text, pos, asked);
+    const size_t baseline =
+        withTexts ? host::plainRecordEndBaseline(text, pos, asked, texts.data(), ends.data())
+                  : host::plainRecordEndBaseline(text, pos, asked);
+    ASSERT_EQ(wide, baseline) << "[" << text << "]";
+    if (wide != kNo && withTexts) {
+      ASSERT_EQ(wideEnds, ends) << "[" << text << "]";
+    }
+    taken[withTexts] += wide != kNo;
   }
-  EXPECT_GT(taken, 4000);  // both roads were taken often
+  EXPECT_GT(taken[0], 3000);  // both answers came often, with and without texts
+  EXPECT_GT(taken[1], 3000);
 }
 
 }  // namespace
