@@ -2,6 +2,8 @@
 // the member design variables vary slowest and the CLASS part fastest.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "base/strings.h"
@@ -154,6 +156,48 @@ void zeffrow(ZLevCtx* ctx, int e, double* cols) {
   }
 }
 
+// The cells of a design whose effects each hold continuous variables alone (one column each,
+// no CLASS variable, no constructed effect): its rows copy the effects' products into their
+// columns. Made once per layout of the design, which the keys tell apart.
+struct RowPlan {
+  const ZDesign* design = nullptr;
+  const ZEffect* effects = nullptr;
+  const ModelUsageMask* mask = nullptr;
+  int32_t effectCount = 0, columnCount = 0, designVarCount = 0;
+  uint32_t flags = 0;
+  bool plain = false;
+  std::vector<std::pair<int32_t, int32_t>> cells;  // column, effect
+};
+
+namespace {
+
+const RowPlan& rowPlan(ZLevCtx* ctx, const ZDesign* d, const ModelUsageMask* mask) {
+  const RowPlan* p = ctx->rowPlan.get();
+  if (p && p->design == d && p->effects == d->effects && p->mask == mask &&
+      p->effectCount == d->effectCount && p->columnCount == d->columnCount &&
+      p->designVarCount == d->designVarCount && p->flags == d->flags)
+    return *p;
+  auto plan = std::make_shared<RowPlan>();
+  plan->design = d;
+  plan->effects = d->effects;
+  plan->mask = mask;
+  plan->effectCount = d->effectCount;
+  plan->columnCount = d->columnCount;
+  plan->designVarCount = d->designVarCount;
+  plan->flags = d->flags;
+  plan->plain = d->designVarCount == 0;
+  for (int e = 0; e < d->effectCount && plan->plain; ++e) {
+    if (mask && mask->effects && mask->effects[e] == '0') continue;
+    const ZEffect& z = d->effects[e];
+    plan->plain = z.constructedCount == 0 && z.keyCount == 0;
+    if (z.classColumnCount > 0) plan->cells.emplace_back(z.startColumn, e);
+  }
+  ctx->rowPlan = plan;
+  return *plan;
+}
+
+}  // namespace
+
 // zxrow: the design row of the current observation.
 //   values  one double per model variable, copied into the context's values (or null)
 //   levels  one level index per CLASS variable, copied into the context's levels (or null)
@@ -168,6 +212,19 @@ void zxrow(ZLevCtx* ctx, const double* values, const int32_t* levels, double* ro
     std::memcpy(ctx->levelIndexes, levels, sizeof(int32_t) * static_cast<size_t>(d->classCount));
 
   const ModelUsageMask* mask = d->usageMask && d->usageMask->marker == '1' ? d->usageMask : nullptr;
+  const bool coded = d->flags & dflag::kFullRank;
+  if (!ctx->rowHook) {
+    // Most designs are of continuous effects alone: their cells, without a walk of the effects.
+    const RowPlan& plan = rowPlan(ctx, d, mask);
+    if (plan.plain) {
+      std::fill(row, row + d->columnCount, 0.0);
+      for (const auto& [column, e] : plan.cells) {
+        const EffectResult& cell = d->results[e];
+        if (coded || cell.combination == 0) row[column] = cell.product;
+      }
+      return;
+    }
+  }
   for (int i = 0; i < d->designVarCount; ++i) d->designVars[i].computed = 0;
   for (int i = 0; i < d->designVarCount; ++i) {
     if (mask && mask->designVars && mask->designVars[i] == '0') continue;
@@ -176,7 +233,6 @@ void zxrow(ZLevCtx* ctx, const double* values, const int32_t* levels, double* ro
   if (ctx->rowHook) ctx->rowHook(ctx);
 
   std::fill(row, row + d->columnCount, 0.0);
-  const bool coded = d->flags & dflag::kFullRank;
   for (int e = 0; e < d->effectCount; ++e) {
     if (mask && mask->effects && mask->effects[e] == '0') continue;
     const ZEffect& z = d->effects[e];

@@ -490,6 +490,8 @@ struct ZLevCtx {
   // zreadobs's list of what it checks, made at its first call of a group (the context's own:
   // a copy of the context starts without one).
   std::shared_ptr<struct ReadPlan> readPlan;
+  // zxrow's cells of a design of continuous effects alone, made at its first row (the same).
+  std::shared_ptr<struct RowPlan> rowPlan;
 };
 
 // The EFFECT statement's record is laid out as the grammar writes it: grammar/slots.h

@@ -112,6 +112,7 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
   c->levelScratch = reinterpret_cast<char*>(r->scratch.data());
   c->designRow = nullptr;
   c->readPlan.reset();
+  c->rowPlan.reset();
   c->threaded = 0;
   zlinkextra(c);
   zlevBindRows(c, 1);

@@ -129,6 +129,35 @@ TEST(DesignRow, SubsetMarkedZeroKeepsZeros) {
   EXPECT_EQ(b.row({0}, {4, 5}), (Row{1, 1, 0, 4, 5}));
 }
 
+// A design of continuous effects alone copies its cells without a walk of the effects: a
+// masked effect keeps its zero, and a mask set aside or replaced is seen at the next row.
+TEST(DesignRow, ContinuousCellsFollowTheUsageMask) {
+  DesignBuilder b;
+  int x = b.addContinuous("x");
+  int y = b.addContinuous("y");
+  int z = b.addContinuous("z");
+  b.addEffect({"Intercept", {}, {}, {}, {}});
+  b.addEffect({"x", {x}, {}, {}, {}});
+  b.addEffect({"y*z", {y, z}, {}, {}, {}});
+  b.addEffect({"z", {z}, {}, {}, {}});
+  b.finish();
+  EXPECT_EQ(b.row({}, {2, 3, 5}), (Row{1, 2, 15, 5}));
+  char some[] = "1011", others[] = "1110";
+  ModelUsageMask mask;
+  mask.marker = '1';
+  mask.effects = some;
+  b.d.usageMask = &mask;
+  EXPECT_EQ(b.row({}, {2, 3, 5}), (Row{1, 0, 15, 5}));
+  ModelUsageMask second = mask;
+  second.effects = others;
+  b.d.usageMask = &second;
+  EXPECT_EQ(b.row({}, {2, 3, 5}), (Row{1, 2, 15, 0}));
+  second.marker = '0';  // an inactive subset skips nothing
+  EXPECT_EQ(b.row({}, {2, 3, 5}), (Row{1, 2, 15, 5}));
+  Row r = b.row({}, {kMissingDot(), 3, 5});
+  EXPECT_EQ(bitsOf(r[1]), missingBits('.'));
+}
+
 // A missing level contributes zeros; the row's neighbours are never written.
 TEST(DesignRow, MissingLevelsWriteNothingOutsideTheirEffect) {
   for (int coding : {kCodingEffect, kCodingRef, kCodingOrthEffect}) {
