@@ -32,8 +32,9 @@ void restartForBlasKernels(char** argv) {
   if (std::getenv("OPENBLAS_CORETYPE")) return;  // the user's choice, or the restart's own
   using CoreName = char* (*)();
   auto name = reinterpret_cast<CoreName>(dlsym(RTLD_DEFAULT, "openblas_get_corename"));
-  if (!name || !name()) return;  // another BLAS, which picks its kernels its own way
-  const std::string core = betterBlasCore(name(), cpuAbilities());
+  const char* chosen = name ? name() : nullptr;
+  if (!chosen) return;  // another BLAS, which picks its kernels its own way
+  const std::string core = betterBlasCore(chosen, cpuAbilities());
   if (core.empty()) return;
   if (setenv("OPENBLAS_CORETYPE", core.c_str(), 1) != 0) return;
   execv("/proc/self/exe", argv);

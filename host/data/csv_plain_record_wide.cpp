@@ -64,9 +64,10 @@ VSF_WIDE size_t recordEndWide(std::string_view text, size_t pos, int columns, co
   size_t at = pos;
   for (;;) {
     const int limit = static_cast<int>(n - at < 64 ? n - at : 64);
+    const uint64_t inText = lowBits(limit);
     // Masked bytes are not read: the block never reaches past the text.
-    const __m512i v = _mm512_maskz_loadu_epi8(lowBits(limit), text.data() + at);
-    const uint64_t lines = _mm512_cmpeq_epi8_mask(v, newline) & lowBits(limit);
+    const __m512i v = _mm512_maskz_loadu_epi8(inText, text.data() + at);
+    const uint64_t lines = _mm512_cmpeq_epi8_mask(v, newline) & inText;
     const int valid = lines ? std::countr_zero(lines) : limit;
     const uint64_t in = lowBits(valid);
     const uint64_t commas = _mm512_cmpeq_epi8_mask(v, comma) & in;
