@@ -140,6 +140,9 @@ void zlevBindRows(ZLevCtx* ctx, int formatted);
 // data set variable; `row` their row). Null when the host has no such columns or a variable
 // has none: nothing was fetched, and the caller fetches as zlevFetch does.
 const double* const* zlevFetchExtras(ZLevCtx* ctx, const FetchTargets& to, uint32_t* row);
+// The same with CLASS variables: also their formatted values (as zlevFetch's letter c), from
+// the reader's image of them alone. Null, with nothing fetched, as zlevFetchExtras.
+const double* const* zlevFetchKeyed(ZLevCtx* ctx, const FetchTargets& to, uint32_t* row);
 // CLASS variable c's formatted value of the current observation as read (the whole text,
 // aligned as its levels are, without trailing blanks); the formatted image must be current.
 std::string levCurrentText(const ZLevCtx* ctx, int c);

@@ -313,13 +313,10 @@ void bindImage(ZLevCtx* ctx, int kind, bool classOnly) {
   a->active = kind;
 }
 
-// With CLASS variables the numbers come from the columns as above, and the reader fills an
-// image of the CLASS fields alone (their formatted and raw values). False, touching no
-// binding, when the host has no columns for the numbers.
-bool fetchWithClasses(ZLevCtx* ctx, int kind, const FetchTargets& to) {
+// The CLASS fields of the current observation (their formatted and raw values), from an
+// image of them alone that the reader fills.
+void fetchClassImage(ZLevCtx* ctx, int kind, const FetchTargets& to) {
   LevAllocRecord* a = ctx->alloc;
-  ColumnSource src{nullptr, 0};
-  if (ctx->design->classCount == 0 || !numbersFromColumns(ctx, to, &src)) return false;
   LevRowImage& img = a->images[kind];
   if (!img.list || img.reader != a->reader || !img.classOnly) bindImage(ctx, kind, true);
   if (a->active != kind) {
@@ -327,6 +324,14 @@ bool fetchWithClasses(ZLevCtx* ctx, int kind, const FetchTargets& to) {
     a->active = kind;
   }
   copyOut(ctx, img.bytes, kind == kFormatted, to, &img);
+}
+
+// With CLASS variables the numbers come from the columns as above, and the CLASS fields from
+// their own image. False, touching no binding, when the host has no columns for the numbers.
+bool fetchWithClasses(ZLevCtx* ctx, int kind, const FetchTargets& to) {
+  ColumnSource src{nullptr, 0};
+  if (ctx->design->classCount == 0 || !numbersFromColumns(ctx, to, &src)) return false;
+  fetchClassImage(ctx, kind, to);
   return true;
 }
 
@@ -395,6 +400,15 @@ const double* const* zlevFetchExtras(ZLevCtx* ctx, const FetchTargets& to, uint3
   syncWeightCount(ctx);
   ColumnSource src{nullptr, 0};
   if (!fetchColumns(ctx, to, &src)) return nullptr;
+  *row = src.row;
+  return src.columns;
+}
+
+const double* const* zlevFetchKeyed(ZLevCtx* ctx, const FetchTargets& to, uint32_t* row) {
+  syncWeightCount(ctx);
+  ColumnSource src{nullptr, 0};
+  if (ctx->design->classCount == 0 || !numbersFromColumns(ctx, to, &src, false)) return nullptr;
+  fetchClassImage(ctx, kFormatted, to);
   *row = src.row;
   return src.columns;
 }

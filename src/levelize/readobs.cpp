@@ -28,6 +28,9 @@ struct ReadPlan {
   // effect in use the product of at most one variable, every bound model variable numeric
   // and in use. zreadobs then reads, checks and scales each variable in one loop.
   bool plain = false;
+  // The same with CLASS variables beside the numbers, none of them also an extra variable:
+  // the numbers are read as above, the levels as on the general road.
+  bool plainKeyed = false;
   std::vector<int32_t> numbers;  // per listed continuous variable, its data set variable
 };
 
@@ -138,6 +141,31 @@ bool decodeLevels(ZLevCtx* ctx, const int32_t* inUse, uint32_t* status) {
   return hit;
 }
 
+// The CLASS level indexes under the context's filter of the variables in use; returns whether
+// a mask hit was remembered.
+bool decodeInUse(ZLevCtx* ctx, uint32_t* status) {
+  ZDesign* d = ctx->design;
+  std::vector<int32_t> inUse;
+  if (d->classCount > 0 && ctx->filter) {
+    inUse.assign(static_cast<size_t>(d->classCount), 1);
+    ctx->filter(inUse.data(), d->filterArg, ctx);
+  }
+  return decodeLevels(ctx, inUse.empty() ? nullptr : inUse.data(), status);
+}
+
+// Each effect's level combination: the one of an effect without CLASS variables, the others
+// looked up in their tables.
+void findCombinations(ZLevCtx* ctx, const ReadPlan& plan, uint32_t* status) {
+  ZDesign* d = ctx->design;
+  if (d->flags & dflag::kFullRank) return;
+  for (int e : plan.effects) d->results[e].combination = 0;
+  for (int e : plan.keyed) {
+    int32_t idx = combinationIndex(d->effects[e], ctx->levelIndexes);
+    d->results[e].combination = idx;
+    if (idx >= d->effects[e].combinationCount) *status |= obs::kNeeded | obs::kEffect;
+  }
+}
+
 // A missing CLASS level that no effect in use needs does not make the row unusable.
 bool rescued(ZLevCtx* ctx, uint32_t* status) {
   ZDesign* d = ctx->design;
@@ -152,9 +180,9 @@ bool rescued(ZLevCtx* ctx, uint32_t* status) {
   return true;
 }
 
-bool plainDesign(const ZLevCtx* ctx, const ReadPlan& plan) {
+bool plainDesign(const ZLevCtx* ctx, const ReadPlan& plan, bool classes) {
   const ZDesign* d = ctx->design;
-  if (d->classCount > 0 || d->lagEffects || d->designVarCount > 0) return false;
+  if ((d->classCount > 0) != classes || d->lagEffects || d->designVarCount > 0) return false;
   int bound = 0;
   for (int j = 0; j < d->modelVarCount; ++j) {
     const LevelVar& v = d->modelVars[j];
@@ -165,7 +193,8 @@ bool plainDesign(const ZLevCtx* ctx, const ReadPlan& plan) {
   if (plan.cont.size() != static_cast<size_t>(bound)) return false;
   for (size_t k = 0; k < plan.effects.size(); ++k) {
     const ZEffect& z = d->effects[plan.effects[k]];
-    if (z.constructedCount > 0 || z.keyCount > 0 || plan.memberAt[k + 1] - plan.memberAt[k] > 1)
+    if (z.constructedCount > 0 || (z.keyCount > 0 && !classes) ||
+        plan.memberAt[k + 1] - plan.memberAt[k] > 1)
       return false;
   }
   return true;
@@ -190,8 +219,9 @@ const ReadPlan& readPlan(ZLevCtx* ctx) {
       if (bound(&d->modelVars[z.cont[i]])) plan->members.push_back(z.cont[i]);
   }
   plan->memberAt.push_back(static_cast<int32_t>(plan->members.size()));
-  plan->plain = plainDesign(ctx, *plan);
-  if (plan->plain)
+  plan->plain = plainDesign(ctx, *plan, false);
+  plan->plainKeyed = plainDesign(ctx, *plan, true);
+  if (plan->plain || plan->plainKeyed)
     for (int32_t j : plan->cont) plan->numbers.push_back(d->modelVars[j].desc->number);
   ctx->readPlan = plan;
   return *plan;
@@ -249,8 +279,8 @@ void effectProducts(ZLevCtx* ctx, const ReadPlan& plan, uint32_t* status) {
   }
 }
 
-// zreadobs for a plain design (ReadPlan::plain), straight from the columns of the host's
-// block: the same values, products and status bits as the general road. False, with nothing
+// zreadobs for a plain design (ReadPlan::plain, plainKeyed), straight from the columns of the
+// host's block: the same values, products and status bits as the general road. False, with nothing
 // decided, when the host has no columns of numbers for the observation.
 bool readPlain(ZLevCtx* ctx, const ReadPlan& plan, double* values, double* weight,
                double* frequency, uint32_t* status) {
@@ -260,10 +290,19 @@ bool readPlain(ZLevCtx* ctx, const ReadPlan& plan, double* values, double* weigh
   t.weight = weight;
   t.frequency = frequency;
   uint32_t row = 0;
-  const double* const* columns = zlevFetchExtras(ctx, t, &row);
+  const bool keyed = plan.plainKeyed;
+  if (keyed) {
+    t.formatted = ctx->formatted;
+    t.classState = ctx->classState;
+  }
+  const double* const* columns =
+      keyed ? zlevFetchKeyed(ctx, t, &row) : zlevFetchExtras(ctx, t, &row);
   if (!columns) return false;
-  const bool scaled = !(d->flags & dflag::kNoScaling);
   uint32_t s = 0;
+  const bool hit = keyed && decodeInUse(ctx, &s);
+  // A usage mask made by the decoding may leave variables out: the general road reads them.
+  if (d->usageMask != plan.mask) return false;
+  const bool scaled = !(d->flags & dflag::kNoScaling);
   for (size_t k = 0; k < plan.cont.size(); ++k) {
     const int32_t j = plan.cont[k];
     const LevelVar& v = d->modelVars[j];
@@ -283,7 +322,6 @@ bool readPlain(ZLevCtx* ctx, const ReadPlan& plan, double* values, double* weigh
   }
   checkExtras(ctx, values, weight, frequency, &s);
   // The product of one variable is the variable, or missing; of none, 1.
-  const bool combinations = !(d->flags & dflag::kFullRank);
   for (size_t k = 0; k < plan.effects.size(); ++k) {
     EffectResult& r = d->results[plan.effects[k]];
     const int32_t at = plan.memberAt[k];
@@ -296,8 +334,9 @@ bool readPlain(ZLevCtx* ctx, const ReadPlan& plan, double* values, double* weigh
       }
     }
     r.product = p;
-    if (combinations) r.combination = 0;
   }
+  findCombinations(ctx, plan, &s);
+  if (hit) s |= obs::kEffect;
   *status = s;
   return true;
 }
@@ -346,7 +385,8 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   if (ctx->fetch == &zlevFetch) {
     uint32_t status = 0;
     const ReadPlan& plan = readPlan(ctx);
-    if (plan.plain && readPlain(ctx, plan, values, weight, frequency, &status)) return status;
+    if ((plan.plain || plan.plainKeyed) && readPlain(ctx, plan, values, weight, frequency, &status))
+      return status;
   }
   FetchTargets t;
   t.values = ctx->values;
@@ -358,12 +398,7 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   ctx->fetch(ctx, "zcywf", t);
   uint32_t status = 0;
 
-  std::vector<int32_t> inUse;
-  if (d->classCount > 0 && ctx->filter) {
-    inUse.assign(static_cast<size_t>(d->classCount), 1);
-    ctx->filter(inUse.data(), d->filterArg, ctx);
-  }
-  bool hit = decodeLevels(ctx, inUse.empty() ? nullptr : inUse.data(), &status);
+  bool hit = decodeInUse(ctx, &status);
   if (d->lagEffects) {
     for (int k = 0; k < d->designVarCount; ++k)
       if (d->designVars[k].type == effkind::kLag && d->designVars[k].lag)
@@ -377,15 +412,7 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   checkContinuous(ctx, plan, &status);
   checkExtras(ctx, values, weight, frequency, &status);
   effectProducts(ctx, plan, &status);
-  if (!(d->flags & dflag::kFullRank)) {
-    // An effect without CLASS variables has the one combination; the others are looked up.
-    for (int e : plan.effects) d->results[e].combination = 0;
-    for (int e : plan.keyed) {
-      int32_t idx = combinationIndex(d->effects[e], ctx->levelIndexes);
-      d->results[e].combination = idx;
-      if (idx >= d->effects[e].combinationCount) status |= obs::kNeeded | obs::kEffect;
-    }
-  }
+  findCombinations(ctx, plan, &status);
   if (hit) status |= obs::kEffect;
   return status;
 }

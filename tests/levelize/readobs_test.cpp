@@ -35,12 +35,17 @@ void readobsExtras(LevHarness& h, bool twoWeights) {
   h.ctx.frequency = h.extraVar("f");
 }
 
-// Model c d c*d x x*z; response y; weight w1 (and w2); frequency f.
-void readobsModel(LevHarness& h, bool twoWeights = false) {
+// CLASS variables c, d and model variables x, z.
+void addReadobsVars(LevHarness& h) {
   h.addClass("c");
   h.addClass("d");
   h.addModelVar("x");
   h.addModelVar("z");
+}
+
+// Model c d c*d x x*z; response y; weight w1 (and w2); frequency f.
+void readobsModel(LevHarness& h, bool twoWeights = false) {
+  addReadobsVars(h);
   h.addEffect({0});
   h.addEffect({1});
   h.addEffect({0, 1});
@@ -66,6 +71,20 @@ std::vector<Read> readAll(LevHarness& h) {
     out.push_back(r);
   }
   return out;
+}
+
+// Levelizes the first group and reads it; `general` reads through another fetch routine,
+// which keeps zreadobs off its one-loop road.
+std::vector<Read> levelizeAndRead(LevHarness& h, bool general) {
+  if (!h.nextGroup() || h.levelize() != 0) {
+    ADD_FAILURE() << "levelization failed";
+    return {};
+  }
+  if (general)
+    h.ctx.fetch = [](ZLevCtx* c, const char* spec, const FetchTargets& to) {
+      return zlevFetch(c, spec, to);
+    };
+  return readAll(h);
 }
 
 // Two roads read the row alike: status, levels, and every number bit for bit.
@@ -216,13 +235,7 @@ TEST(ReadObs, NumbersOnlyReadAsTheGeneralRoadDoes) {
         h.build();
         h.design.flags |= flags;
         readobsExtras(h, weights == 2);
-        ASSERT_TRUE(h.nextGroup());
-        ASSERT_EQ(h.levelize(), 0);
-        if (general)
-          h.ctx.fetch = [](ZLevCtx* c, const char* spec, const FetchTargets& to) {
-            return zlevFetch(c, spec, to);
-          };
-        roads[general] = readAll(h);
+        roads[general] = levelizeAndRead(h, general != 0);
       }
       SCOPED_TRACE(testing::Message() << "flags " << flags << ", weights " << weights);
       ASSERT_EQ(roads[0].size(), 12u);
@@ -276,6 +289,38 @@ TEST(ReadObs, ClassesWithNumbersFromTheColumnsReadAsTheImage) {
   }
 }
 
+// CLASS effects beside effects of one number each take the one-loop road for the numbers and
+// decode the levels as the general road does; read through another fetch routine, the general
+// road. The same status, levels, values, products and combinations, bit for bit.
+TEST(ReadObs, ClassesBesideSingleNumbersReadAsTheGeneralRoadDoes) {
+  for (uint32_t flags : {0u, dflag::kNoScaling, dflag::kFullRank, dflag::kZeroWeights}) {
+    std::vector<Read> roads[2];
+    for (int general = 0; general < 2; ++general) {
+      LevHarness h("readobs");
+      addReadobsVars(h);
+      h.addEffect({0});
+      h.addEffect({0, 1});
+      h.addEffect({}, {}, {0});
+      h.addEffect({1}, {}, {1});  // d*z: a level key and one number
+      h.build();
+      h.design.flags |= flags;
+      readobsExtras(h, false);
+      roads[general] = levelizeAndRead(h, general != 0);
+    }
+    SCOPED_TRACE(testing::Message() << "flags " << flags);
+    ASSERT_EQ(roads[0].size(), 10u);
+    ASSERT_EQ(roads[1].size(), 10u);
+    uint32_t seen = 0;
+    for (size_t i = 0; i < 10; ++i) {
+      SCOPED_TRACE(testing::Message() << "row " << i);
+      seen |= roads[0][i].status;
+      expectSameRead(roads[0][i], roads[1][i]);
+    }
+    for (uint32_t bit : {obs::kClassMissing, obs::kContMissing, obs::kExcluded, obs::kWeight})
+      EXPECT_NE(seen & bit, 0u) << bit;
+  }
+}
+
 // A CLASS variable that is also the response: its missing level excludes the row (0x04).
 // Under full-rank codings a missing level of a variable no effect uses leaves the row usable
 // when the design has constructed members whose checks pass.
@@ -291,10 +336,7 @@ TEST(ReadObs, MissingLevelsThatNoEffectNeeds) {
   }
   {
     LevHarness h("readobs");
-    h.addClass("c");
-    h.addClass("d");
-    h.addModelVar("x");
-    h.addModelVar("z");
+    addReadobsVars(h);
     h.addEffect({0});
     h.build();
     // One COLLECTION member of x, used by an effect of its own.
