@@ -63,6 +63,14 @@ struct DataPass {
     int32_t offset = 0, first = 0, count = 0;
   };
   std::vector<DenseRun> denseRuns;
+  // The dense candidates' values as copied from the design row: from its column `from` to
+  // `offset` in the stored values, `count` of them; candidates without a column map whose
+  // values and design columns both follow on are taken together, one with a map alone.
+  struct DesignRun {
+    int32_t from = 0, offset = 0, count = 0;
+    const int32_t* map = nullptr;  // per value its design column after `from`
+  };
+  std::vector<DesignRun> designRuns;
   bool direct = false;  // zxrow writes the stored row's design values itself
 
   // The row's shape.

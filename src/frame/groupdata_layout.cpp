@@ -124,6 +124,18 @@ int layOutColumns(DataPass* p) {
     else
       p->denseRuns.push_back({offset, first, s.layout.columnCount[e]});
   }
+  p->designRuns.clear();
+  for (int32_t e = 0; e < E; ++e) {
+    const CandidateEntry& c = p->cand[e];
+    if (s.layout.sparseIndex[e] >= 0) continue;
+    const int32_t from = p->d->effects[c.effect].startColumn, offset = s.layout.denseOffset[e];
+    DataPass::DesignRun* last = p->designRuns.empty() ? nullptr : &p->designRuns.back();
+    if (!c.columnMap && last && !last->map && last->offset + last->count == offset &&
+        last->from + last->count == from)
+      last->count += c.columns;
+    else
+      p->designRuns.push_back({from, offset, c.columns, c.columnMap});
+  }
   int32_t column = 1 + dense;
   for (int32_t j = 0; j < sparse; ++j) {
     s.layout.layoutColumn[s.layout.sparseEffects[j]] = column;

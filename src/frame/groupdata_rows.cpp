@@ -297,16 +297,20 @@ bool buildDesignValues(DataPass* p) {
   int32_t* ends = p->tags + fixed;
   int32_t* index = ends + s.layout.sparseEffectCount;
   double* sparse = x + s.layout.denseValues;
+  for (const DataPass::DesignRun& r : p->designRuns) {
+    const double* from = p->design + r.from;
+    double* to = x + r.offset;
+    if (!r.map)
+      std::copy(from, from + r.count, to);
+    else
+      for (int32_t j = 0; j < r.count; ++j) to[j] = from[r.map[j]];
+  }
   int32_t K = 0;
-  for (int32_t e = 0; e < p->E; ++e) {
+  for (int32_t k = 0; k < s.layout.sparseEffectCount; ++k) {
+    const int32_t e = s.layout.sparseEffects[k];
     const CandidateEntry& c = p->cand[e];
     const double* from = p->design + p->d->effects[c.effect].startColumn;
     const int32_t* map = c.columnMap;
-    if (s.layout.sparseIndex[e] < 0) {
-      double* to = x + s.layout.denseOffset[e];
-      for (int32_t j = 0; j < c.columns; ++j) to[j] = from[map ? map[j] : j];
-      continue;
-    }
     // Nonzero values in increasing column order (a missing value counts as nonzero).
     for (int32_t j = 0; j < c.columns; ++j) {
       const double v = from[map ? map[j] : j];
@@ -314,7 +318,7 @@ bool buildDesignValues(DataPass* p) {
       sparse[K] = v;
       index[K++] = j;
     }
-    ends[s.layout.sparseIndex[e]] = K;
+    ends[k] = K;
   }
   p->nValues = p->lead + 1 + s.layout.denseValues + K;
   p->nTags = fixed + s.layout.sparseEffectCount + K;

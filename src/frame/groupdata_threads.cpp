@@ -178,6 +178,7 @@ const char* prepare(RunCrew* c, int workers) {
     wp.cand = p->cand;
     wp.E = p->E;
     wp.p = p->p;
+    wp.designRuns = p->designRuns;
     wp.direct = p->direct;
     wp.lead = p->lead;
     wp.foldSlot = p->foldSlot;

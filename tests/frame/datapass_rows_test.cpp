@@ -189,5 +189,24 @@ TEST(StoredRows, SparseValuesInIncreasingColumnOrder) {
   EXPECT_EQ(fullRows, 6u);  // rows 5, 11, ..., 35 of the 40: level l5
 }
 
+// A split CLASS effect's candidates take their columns of the design row through their maps,
+// one level each in level order: the stored values equal those of the effect kept whole.
+TEST(StoredRows, SplitCandidatesStoreTheColumnsOfTheirLevels) {
+  std::vector<StoredRow> rows[2];
+  for (int split = 0; split < 2; ++split) {
+    const std::string c6 = split ? "c6(split)" : "c6";
+    StepRun r = runOnData("proc varsifter data=codings; class " + c6 + " c7; model y = x c6 c7; " +
+                              "performance alldense$; run;",
+                          [&](VsfState& v) { rows[split] = readStoredRows(v); });
+    ASSERT_EQ(r.code, 0) << r.dump();
+  }
+  ASSERT_EQ(rows[0].size(), rows[1].size());
+  ASSERT_FALSE(rows[0].empty());
+  for (size_t i = 0; i < rows[0].size(); ++i) {
+    EXPECT_EQ(rows[1][i].x, rows[0][i].x) << "row " << i;
+    EXPECT_EQ(rows[1][i].y, rows[0][i].y) << "row " << i;
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test
