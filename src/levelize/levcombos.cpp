@@ -102,13 +102,13 @@ void addObservation(ZLevCtx* ctx, ComboSet* set, double* responses) {
   }
 }
 
-constexpr int64_t kRunRows = 16384;
+constexpr int64_t kRunRows = 4096;
+constexpr int kDepth = 4;  // runs a worker may be ahead of the calling thread
 
 struct ComboWorker {
   ZLevCtx* ctx = nullptr;
   std::unique_ptr<ComboSet> set;
   std::vector<double> responses;
-  bool ended = false;
 };
 
 // The keys of the group on the context's workers, run k of the observations on worker k % T,
@@ -137,21 +137,24 @@ bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
     w.responses.assign(static_cast<size_t>(ctx->responseCount) + 1, 0.0);
   }
   const ObsRuns runs = zlevruns(ctx, kRunRows);
+  // Per crew slot: its run reached the end of the group.
+  std::vector<char> ended(static_cast<size_t>(workers) * kDepth, 0);
   WorkCrew crew;
   if (!crew.start(
           workers,
-          [&crewWorkers, &runs](int worker, int64_t run) {
+          [&crewWorkers, &runs, &ended](int worker, int64_t run) {
             ComboWorker& w = crewWorkers[static_cast<size_t>(worker)];
+            char& end = ended[static_cast<size_t>(run) % ended.size()];
             zlevcloneseek(w.ctx, runs.start(run));
-            w.ended = true;
+            end = 1;
             for (int64_t k = 0; k < runs.length(run); ++k) {
               if (!w.ctx->next(w.ctx)) return 0;
               addObservation(w.ctx, w.set.get(), w.responses.data());
             }
-            w.ended = false;
+            end = 0;
             return 0;
           },
-          [ctx](const WorkCrew::Stop& why) { levThreadedStop(ctx, why); }))
+          [ctx](const WorkCrew::Stop& why) { levThreadedStop(ctx, why); }, kDepth))
     return false;
   for (int64_t run = 0;; ++run) {
     // A worker that failed without raising an error: the whole pass again on one thread.
@@ -160,7 +163,7 @@ bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
                        "a worker thread failed");
       return false;
     }
-    if (crewWorkers[static_cast<size_t>(run % workers)].ended) break;
+    if (ended[static_cast<size_t>(run) % ended.size()]) break;
     crew.release(run);
   }
   crew.stop();

@@ -2,7 +2,9 @@
 // read and collected by worker k % T on a context of its own. Each worker notes the observation
 // at which it met each of its levels; the calling thread then merges the workers' levels in
 // the order of those observations, and the runs' ranges in run order, so that the levels,
-// their order, counts, first-seen ranks and least raw values are those of one pass.
+// their order, counts, first-seen ranks and least raw values are those of one pass. A worker
+// runs up to kDepth runs ahead of the merge, each run's ranges kept in its crew slot: workers
+// do not wait for each other at every round of runs.
 #include <algorithm>
 #include <cfloat>
 #include <memory>
@@ -16,7 +18,8 @@ namespace vsf {
 
 namespace {
 
-constexpr int64_t kChunkRows = 16384;
+constexpr int64_t kChunkRows = 4096;
+constexpr int kDepth = 4;
 constexpr const char* kWorkerFailed = "a worker thread failed";
 
 struct CollectWorker {
@@ -24,14 +27,19 @@ struct CollectWorker {
   LevelizeWork* work = nullptr;
   LevelNode* spare = nullptr;
   std::vector<std::vector<int64_t>> firstObs;  // per CLASS variable, by the worker's rank
-  std::vector<double> lo, hi;                  // the current run's ranges
-  bool ended = false;                          // the run reached the end of the group
+};
+
+// What a run leaves for the merge, in the crew slot it ran in.
+struct RunRanges {
+  std::vector<double> lo, hi;
+  bool ended = false;  // the run reached the end of the group
 };
 
 struct Collection {
   ZLevCtx* ctx = nullptr;
   ObsRuns runs;
   std::vector<CollectWorker> workers;
+  std::vector<RunRanges> slots;
   ~Collection() {
     for (CollectWorker& w : workers) {
       levelizeWorkFree(w.work);
@@ -40,16 +48,17 @@ struct Collection {
   }
 };
 
-int collectRun(const ObsRuns& runs, CollectWorker* w, int64_t run) {
+int collectRun(const ObsRuns& runs, CollectWorker* w, RunRanges* out, int64_t run) {
   LevelizeWork* wk = w->work;
   ZDesign* d = w->ctx->design;
-  for (int j = 0; j < d->modelVarCount; ++j) {
-    wk->minimum[j] = DBL_MAX;
-    wk->maximum[j] = -DBL_MAX;
-  }
+  // The observations' ranges go straight into the slot's.
+  wk->minimum = out->lo.data();
+  wk->maximum = out->hi.data();
+  std::fill(out->lo.begin(), out->lo.end(), DBL_MAX);
+  std::fill(out->hi.begin(), out->hi.end(), -DBL_MAX);
   const int64_t first = runs.start(run);
   zlevcloneseek(w->ctx, first);
-  w->ended = true;
+  out->ended = true;
   for (int64_t k = 0; k < runs.length(run); ++k) {
     if (!wk->next(wk)) return 0;
     LevelNode* out = nullptr;
@@ -59,7 +68,7 @@ int collectRun(const ObsRuns& runs, CollectWorker* w, int64_t run) {
       if (static_cast<int64_t>(seen.size()) < wk->levelCounts[i]) seen.push_back(first + k);
     }
   }
-  w->ended = false;
+  out->ended = false;
   return 0;
 }
 
@@ -101,6 +110,12 @@ bool prepare(Collection* c, LevelizeWork* w, int workers) {
     cw.work->formattedRow = 1;
     cw.firstObs.resize(static_cast<size_t>(ctx->design->classCount));
   }
+  const size_t vars = static_cast<size_t>(ctx->design->modelVarCount);
+  c->slots.resize(static_cast<size_t>(workers) * kDepth);
+  for (RunRanges& r : c->slots) {
+    r.lo.resize(vars);
+    r.hi.resize(vars);
+  }
   return true;
 }
 
@@ -134,9 +149,10 @@ int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
   if (!crew.start(
           workers,
           [&c](int worker, int64_t run) {
-            return collectRun(c.runs, &c.workers[static_cast<size_t>(worker)], run);
+            RunRanges* out = &c.slots[static_cast<size_t>(run) % c.slots.size()];
+            return collectRun(c.runs, &c.workers[static_cast<size_t>(worker)], out, run);
           },
-          [ctx](const WorkCrew::Stop& why) { levThreadedStop(ctx, why); })) {
+          [ctx](const WorkCrew::Stop& why) { levThreadedStop(ctx, why); }, kDepth)) {
     levNoteOneThread(ctx, OneThreadPass::kLevelize, "The levelization",
                      "the host could not start its threads");
     return 0;
@@ -148,10 +164,9 @@ int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
       levNoteOneThread(ctx, OneThreadPass::kLevelize, "The levelization", kWorkerFailed);
       return 0;
     }
-    CollectWorker& cw = c.workers[static_cast<size_t>(run % workers)];
-    levelizeMergeRange(w, d, cw.work->minimum, cw.work->maximum);
-    const bool ended = cw.ended;
-    if (ended) break;
+    const RunRanges& r = c.slots[static_cast<size_t>(run) % c.slots.size()];
+    levelizeMergeRange(w, d, r.lo.data(), r.hi.data());
+    if (r.ended) break;
     crew.release(run);
   }
   crew.stop();
