@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "frame/host/values.h"
 #include "host/data/csv_dialect.h"
@@ -220,7 +221,10 @@ struct ColumnStats {
 // its end) at the front, then the bytes read, cut into pieces the threads read as they come
 // free. Two batches take turns, so that one is read while the other is parsed.
 struct Batch {
-  std::vector<char> buf;
+  // Left unset when made: every byte is read or copied in before it is looked at, and the
+  // pages are first touched by the threads that read into them.
+  std::unique_ptr<char[]> buf;
+  size_t room = 0;
   size_t carry = 0;
   size_t size = 0;        // the carried text and the bytes read
   uint64_t textBase = 0;  // where buf's first byte lies in the file
@@ -231,7 +235,7 @@ struct Batch {
   size_t end = 0;  // the end of its last whole record, once read
   std::vector<size_t> begin;
   std::vector<ParsedPiece> parsed;
-  std::string_view text() const { return {buf.data(), size}; }
+  std::string_view text() const { return {buf.get(), size}; }
 };
 
 // Lays out the next batch: `carry` bytes of text first, then `n` bytes from the file at
@@ -241,8 +245,11 @@ void planBatch(const ImportSettings& s, int threads, std::string_view carry, uin
   b->carry = carry.size();
   b->size = carry.size() + n;
   b->textBase = readPos - carry.size();
-  if (b->buf.size() < b->size) b->buf.resize(b->size);
-  if (!carry.empty()) std::memcpy(b->buf.data(), carry.data(), carry.size());
+  if (b->room < b->size) {
+    b->buf = std::make_unique_for_overwrite<char[]>(b->size);
+    b->room = b->size;
+  }
+  if (!carry.empty()) std::memcpy(b->buf.get(), carry.data(), carry.size());
   const int pieces =
       static_cast<int>(std::clamp<size_t>(n / std::max<size_t>(1, s.smallestPiece), 1,
                                           static_cast<size_t>(threads) * kPiecesPerThread));
@@ -258,7 +265,7 @@ void planBatch(const ImportSettings& s, int threads, std::string_view carry, uin
 void readPiece(const ImportSettings& s, int fd, Batch* b, size_t k) {
   size_t from = std::max(b->cut[k], b->carry);
   const size_t to = b->cut[k + 1];
-  char* data = b->buf.data();
+  char* data = b->buf.get();
   uint64_t n = countQuotes(data + b->cut[k], from - b->cut[k]);
   while (from < to) {
     const size_t slice = std::min(to - from, std::max<size_t>(1, s.countSlice));
