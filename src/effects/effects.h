@@ -492,6 +492,8 @@ struct ZLevCtx {
   std::shared_ptr<struct ReadPlan> readPlan;
   // zxrow's cells of a design of continuous effects alone, made at its first row (the same).
   std::shared_ptr<struct RowPlan> rowPlan;
+  // The data set variables of the model variables, for their reads from the host's columns.
+  std::shared_ptr<struct FetchPlan> fetchPlan;
 };
 
 // The EFFECT statement's record is laid out as the grammar writes it: grammar/slots.h

@@ -113,6 +113,7 @@ ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
   c->designRow = nullptr;
   c->readPlan.reset();
   c->rowPlan.reset();
+  c->fetchPlan.reset();
   c->threaded = 0;
   zlinkextra(c);
   zlevBindRows(c, 1);

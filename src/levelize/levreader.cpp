@@ -1,7 +1,9 @@
 // Reading observations for levelization and every later pass: the row images bound to the
 // input reader, the letter-coded fetch and the next-observation routines.
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "base/host.h"
 #include "base/strings.h"
@@ -238,6 +240,54 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
   }
 }
 
+}  // namespace
+
+// Per model variable, its data set variable (-1 when it is not bound), found once per design
+// and reader: read through the descriptors at every observation, each a line of memory of its
+// own, they cost as much as the numbers.
+struct FetchPlan {
+  const LevelVar* vars = nullptr;
+  int32_t count = 0;
+  HostDataSet* reader = nullptr;
+  bool character = false;  // a model variable is character: it has no column of numbers
+  std::vector<int32_t> numbers;
+};
+
+namespace {
+
+const FetchPlan& fetchPlan(ZLevCtx* ctx) {
+  const ZDesign* d = ctx->design;
+  const FetchPlan* p = ctx->fetchPlan.get();
+  if (p && p->vars == d->modelVars && p->count == d->modelVarCount &&
+      p->reader == ctx->alloc->reader)
+    return *p;
+  auto plan = std::make_shared<FetchPlan>();
+  plan->vars = d->modelVars;
+  plan->count = d->modelVarCount;
+  plan->reader = ctx->alloc->reader;
+  for (int j = 0; j < d->modelVarCount; ++j) {
+    const LevelVar& v = d->modelVars[j];
+    plan->numbers.push_back(bound(&v) ? v.desc->number : -1);
+    plan->character = plan->character || (bound(&v) && isCharacter(v));
+  }
+  ctx->fetchPlan = plan;
+  return *plan;
+}
+
+// The model variables' numbers from the columns, as copyLeading takes them.
+bool modelNumbersFromColumns(ZLevCtx* ctx, const ColumnSource& src, double* values) {
+  const FetchPlan& plan = fetchPlan(ctx);
+  if (plan.character) return false;
+  for (size_t j = 0; j < plan.numbers.size(); ++j) {
+    if (plan.numbers[j] < 0) continue;
+    const double* c = src.columns[plan.numbers[j]];
+    if (!c) return false;
+    __builtin_prefetch(c + src.row + 8);
+    if (values) values[j] = c[src.row];
+  }
+  return true;
+}
+
 // Binds an empty list, so that the reader fills no buffer of ours.
 void unbind(HostDataSet* reader) {
   const HostDsFamily& ds = *hostv().ds;
@@ -252,7 +302,9 @@ bool numbersFromColumns(ZLevCtx* ctx, const FetchTargets& to, ColumnSource* src,
   const HostDsFamily& ds = *hostv().ds;
   if (!ds.currentNumbers) return false;
   src->columns = ds.currentNumbers(ctx->alloc->reader, &src->row);
-  if (!src->columns || !copyLeading(ctx, *src, to, modelVars)) return false;
+  if (!src->columns || (modelVars && !modelNumbersFromColumns(ctx, *src, to.values)) ||
+      !copyLeading(ctx, *src, to, false))
+    return false;
   double w = 0;
   if (ctx->weightCount > 0 && !weightOf(ctx, *src, &w)) return false;
   double f = 0;

@@ -417,7 +417,10 @@ uint32_t zreadobs(ZLevCtx* ctx, double* values, double* weight, double* frequenc
   return status;
 }
 
-void dropReadPlan(ZLevCtx* ctx) { ctx->readPlan.reset(); }
+void dropReadPlan(ZLevCtx* ctx) {
+  ctx->readPlan.reset();
+  ctx->fetchPlan.reset();
+}
 
 int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* d, int effect) {
   if (*status & obs::kEffect) return 0;
