@@ -231,6 +231,7 @@ class PieceParser {
   // Reads the record at *p; false after setting the error.
   bool record(size_t* p) {
     if (check_ && plainRecord(p)) return true;
+    if (!check_ && wide_ && numbersRecord(p)) return true;
     const int64_t recordLine = out_->lines;
     int field = 0;
     for (;;) {
@@ -306,6 +307,30 @@ class PieceParser {
     return true;
   }
 
+  // Reading: a record of plain numbers (and of texts without quotes in the text columns) is
+  // read at once, its fields found together and each number converted on its own. False when
+  // the record is not one (it is then read field by field).
+  bool numbersRecord(size_t* p) {
+    if (into_.empty()) {
+      into_.resize(static_cast<size_t>(columns_));
+      keptTexts_.clear();
+      for (size_t j = 0; j < into_.size(); ++j) {
+        into_[j] = isText_[j] || !keep_[j] ? nullptr : &out_->columns[j].numbers;
+        if (isText_[j] && keep_[j]) keptTexts_.push_back(j);
+      }
+      ends_.resize(into_.size());
+    }
+    const size_t end = plainRecordIntoWide(t_, *p, columns_, into_.data(), ends_.data());
+    if (end == std::string_view::npos) return false;
+    for (const size_t j : keptTexts_) {
+      const size_t begin = j == 0 ? *p : ends_[j - 1] + 1;
+      keep(j, Span{static_cast<uint32_t>(begin), static_cast<uint32_t>(ends_[j] - begin), false});
+    }
+    out_->lines += t_[end - 1] == '\n';
+    *p = end;
+    return true;
+  }
+
   void keep(size_t j, const Span& s) {
     if (!isText_[j]) {
       double v;
@@ -323,6 +348,7 @@ class PieceParser {
     isText_[j] = 1;
     plainColumns_ = false;
     textColumns_.clear();
+    into_.clear();
     out_->columns[j].numbers.clear();
     for (size_t r = 0; r + 1 < out_->rowStarts.size(); ++r) {
       size_t p = out_->rowStarts[r];
@@ -374,9 +400,12 @@ class PieceParser {
   bool plainColumns_ = std::none_of(isText_.begin(), isText_.end(), [](char c) { return c != 0; });
   std::vector<char> keep_;
   std::vector<std::vector<Span>> spans_;
-  std::vector<int> textColumns_;   // the columns isText_ marks, listed once they are known
-  std::vector<size_t> ends_;       // where each field of a record ends
-  std::vector<int64_t> rowLines_;  // the line each row starts on
+  std::vector<int> textColumns_;  // the columns isText_ marks, listed once they are known
+  std::vector<size_t> ends_;      // where each field of a record ends
+  const bool wide_ = wideRecordCheck();
+  std::vector<std::vector<double>*> into_;  // per column its numbers, null for the others
+  std::vector<size_t> keptTexts_;           // the text columns kept
+  std::vector<int64_t> rowLines_;           // the line each row starts on
   ParsedPiece* out_;
 };
 

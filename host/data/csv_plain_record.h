@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace vsf::host {
 
@@ -26,6 +27,13 @@ bool wideRecordCheck();
 size_t plainRecordEndWide(std::string_view text, size_t pos, int columns);
 size_t plainRecordEndWide(std::string_view text, size_t pos, int columns, const char* texts,
                           size_t* ends);
+// The record read at once where the processor has AVX-512: as plainRecordEnd, the columns
+// without a vector in `numbers` taken as text columns, and every other field's number pushed
+// onto its column, exactly as the byte-by-byte reader makes it; every field's end to ends[j].
+// npos, the columns left as they were, where the processor lacks it and for any record
+// plainRecordEnd would not take.
+size_t plainRecordIntoWide(std::string_view text, size_t pos, int columns,
+                           std::vector<double>* const* numbers, size_t* ends);
 size_t plainRecordEndBaseline(std::string_view text, size_t pos, int columns);
 size_t plainRecordEndBaseline(std::string_view text, size_t pos, int columns, const char* texts,
                               size_t* ends);

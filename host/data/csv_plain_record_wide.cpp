@@ -37,10 +37,11 @@ VSF_WIDE inline bool run16(uint64_t z) {
 }  // namespace
 
 bool wideRecordCheck() {
-  // Every instruction the wide code is compiled for: LZCNT and TZCNT run as BSR and BSF,
-  // with other answers, where they are missing.
+  // Every instruction the wide code (and the wide read of numbers) is compiled for: LZCNT and
+  // TZCNT run as BSR and BSF, with other answers, where they are missing.
   static const bool wide = __builtin_cpu_supports("avx512f") &&
-                           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi") &&
+                           __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("bmi") &&
                            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") &&
                            __builtin_cpu_supports("lzcnt");
   return wide;

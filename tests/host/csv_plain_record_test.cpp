@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "host/data/csv_chunk.h"
+#include "host/data/csv_number.h"
 
 namespace vsf::test {
 namespace {
@@ -96,6 +98,52 @@ TEST(PlainRecord, ChecksAsTheParseAcrossBlocks) {
   }
 }
 
+// A record after a line of nines: fields of every length up to past 15 digits, stray signs,
+// points and bytes, empty fields, text columns holding anything, sometimes a field too many
+// or one asked for too many, often a record after it.
+struct RandomRecord {
+  std::string text;
+  size_t pos = 0;
+  int asked = 0;
+  std::vector<char> texts;  // per column asked for
+};
+
+RandomRecord randomRecord(std::mt19937& rng, bool withTexts) {
+  static const std::vector<std::string> odd = {"",   "-",     "+",     ".",   "-.",  "+.5",
+                                               "5.", ".5",    "1.2.3", "1-2", "--1", "1e5",
+                                               "x",  "\"1\"", "1\r",   " 1",  "-0"};
+  static const std::string letters = "ab -.+9xZ";
+  RandomRecord r;
+  const int columns = 1 + static_cast<int>(rng() % 30);
+  r.texts.assign(static_cast<size_t>(columns), 0);
+  for (char& t : r.texts) t = withTexts && rng() % 3 == 0;
+  std::string& text = r.text;
+  text.assign(rng() % 70, '9');
+  text += text.empty() ? "" : "\n";
+  r.pos = text.size();
+  for (int j = 0; j < columns; ++j) {
+    std::string f;
+    if (r.texts[static_cast<size_t>(j)]) {
+      for (int k = static_cast<int>(rng() % 24); k > 0; --k) f += letters[rng() % letters.size()];
+      if (rng() % 40 == 0) f += rng() % 2 ? "\"" : "\r";
+    } else if (rng() % 12 == 0) {
+      f = odd[rng() % odd.size()];
+    } else {
+      const int digits = 1 + static_cast<int>(rng() % (rng() % 4 == 0 ? 18 : 8));
+      if (rng() % 3 == 0) f += rng() % 2 ? "-" : "+";
+      for (int d = 0; d < digits; ++d) f += static_cast<char>('0' + rng() % 10);
+      if (rng() % 2) f.insert(f.size() - rng() % (digits + 1), ".");
+    }
+    text += f;
+    if (j + 1 < columns) text += ',';
+  }
+  if (rng() % 10 == 0) text += ",7";  // one field too many
+  if (rng() % 4) text += "\n1,2";
+  r.asked = rng() % 20 == 0 ? columns + 1 : columns;
+  r.texts.resize(static_cast<size_t>(r.asked), 0);
+  return r;
+}
+
 // The check on the processor's bit masks takes exactly the records the field-by-field one
 // takes, and finds the same field ends: fields of every length up to past 15 digits, stray
 // signs, points and bytes, empty fields, text columns holding anything, records cut by the
@@ -103,39 +151,14 @@ TEST(PlainRecord, ChecksAsTheParseAcrossBlocks) {
 TEST(PlainRecord, TheWideCheckTakesWhatTheBaselineTakes) {
   if (!host::wideRecordCheck()) GTEST_SKIP() << "the processor lacks AVX-512 or BMI2";
   std::mt19937 rng(29);
-  const std::vector<std::string> odd = {"",   "-",     "+",     ".",   "-.",  "+.5",
-                                        "5.", ".5",    "1.2.3", "1-2", "--1", "1e5",
-                                        "x",  "\"1\"", "1\r",   " 1",  "-0"};
-  const std::string letters = "ab -.+9xZ";
   int taken[2] = {0, 0};
   for (int trial = 0; trial < 40000; ++trial) {
     const bool withTexts = trial % 2;
-    const int columns = 1 + static_cast<int>(rng() % 30);
-    std::vector<char> texts(static_cast<size_t>(columns), 0);
-    for (char& t : texts) t = withTexts && rng() % 3 == 0;
-    std::string text(rng() % 70, '9');
-    text += text.empty() ? "" : "\n";
-    const size_t pos = text.size();
-    for (int j = 0; j < columns; ++j) {
-      std::string f;
-      if (texts[static_cast<size_t>(j)]) {
-        for (int k = static_cast<int>(rng() % 24); k > 0; --k) f += letters[rng() % letters.size()];
-        if (rng() % 40 == 0) f += rng() % 2 ? "\"" : "\r";
-      } else if (rng() % 12 == 0) {
-        f = odd[rng() % odd.size()];
-      } else {
-        const int digits = 1 + static_cast<int>(rng() % (rng() % 4 == 0 ? 18 : 8));
-        if (rng() % 3 == 0) f += rng() % 2 ? "-" : "+";
-        for (int d = 0; d < digits; ++d) f += static_cast<char>('0' + rng() % 10);
-        if (rng() % 2) f.insert(f.size() - rng() % (digits + 1), ".");
-      }
-      text += f;
-      if (j + 1 < columns) text += ',';
-    }
-    if (rng() % 10 == 0) text += ",7";  // one field too many
-    if (rng() % 4) text += "\n1,2";
-    const int asked = rng() % 20 == 0 ? columns + 1 : columns;
-    texts.resize(static_cast<size_t>(asked), 0);
+    const RandomRecord r = randomRecord(rng, withTexts);
+    const std::string& text = r.text;
+    const size_t pos = r.pos;
+    const int asked = r.asked;
+    std::vector<char> texts = r.texts;
     std::vector<size_t> wideEnds(static_cast<size_t>(asked)), ends(wideEnds.size());
     const size_t wide =
         withTexts ? host::plainRecordEndWide(text, pos, asked, texts.data(), wideEnds.data())
@@ -151,6 +174,43 @@ TEST(PlainRecord, TheWideCheckTakesWhatTheBaselineTakes) {
   }
   EXPECT_GT(taken[0], 3000);  // both answers came often, with and without texts
   EXPECT_GT(taken[1], 3000);
+}
+
+// The wide read of a record takes the records the check takes and finds the same field ends;
+// it pushes every number exactly as the field-by-field reader makes it, and leaves the
+// columns as they were when it does not take the record.
+TEST(PlainRecord, TheWideReadGivesTheReadersNumbers) {
+  if (!host::wideRecordCheck()) GTEST_SKIP() << "the processor lacks AVX-512 or BMI2";
+  std::mt19937 rng(31);
+  int taken = 0;
+  for (int trial = 0; trial < 40000; ++trial) {
+    const RandomRecord r = randomRecord(rng, trial % 2 == 1);
+    const size_t n = static_cast<size_t>(r.asked);
+    std::vector<std::vector<double>> columns(n, std::vector<double>{0.5});
+    std::vector<std::vector<double>*> into(n, nullptr);
+    for (size_t j = 0; j < n; ++j)
+      if (!r.texts[j]) into[j] = &columns[j];
+    std::vector<size_t> wideEnds(n), ends(n);
+    const size_t wide =
+        host::plainRecordIntoWide(r.text, r.pos, r.asked, into.data(), wideEnds.data());
+    ASSERT_EQ(wide,
+              host::plainRecordEndBaseline(r.text, r.pos, r.asked, r.texts.data(), ends.data()))
+        << "[" << r.text << "]";
+    for (size_t j = 0; j < n; ++j)
+      ASSERT_EQ(columns[j].size(), wide == kNo || r.texts[j] ? 1u : 2u) << "[" << r.text << "]";
+    if (wide == kNo) continue;
+    ++taken;
+    ASSERT_EQ(wideEnds, ends) << "[" << r.text << "]";
+    for (size_t j = 0; j < n; ++j) {
+      if (r.texts[j]) continue;
+      const size_t begin = j == 0 ? r.pos : ends[j - 1] + 1;
+      const std::string field = r.text.substr(begin, ends[j] - begin);
+      double want = 0;
+      ASSERT_TRUE(host::parseCell(field, &want)) << field;
+      EXPECT_EQ(std::bit_cast<uint64_t>(columns[j][1]), std::bit_cast<uint64_t>(want)) << field;
+    }
+  }
+  EXPECT_GT(taken, 4000);
 }
 
 }  // namespace
