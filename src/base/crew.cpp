@@ -1,7 +1,10 @@
 // The crew's slots hand chunks over through two events each: go (a chunk is waiting) and done
 // (its output is ready); the calling thread touches a slot's output only while go is clear.
-// Worker w serves the slots w, w + n, ... in turn, one chunk each.
+// A worker takes on the next chunk of the pass and waits for its slot's go.
 #include "base/crew.h"
+
+#include <atomic>
+#include <thread>
 
 #include "base/host.h"
 
@@ -10,12 +13,17 @@ namespace vsf {
 void WorkCrew::run(void* arg) {
   auto* w = static_cast<Worker*>(arg);
   WorkCrew* crew = w->crew;
-  const int64_t n = static_cast<int64_t>(crew->threads_.size());
   const int64_t slots = static_cast<int64_t>(crew->slots_.size());
-  for (int64_t chunk = w->index;; chunk += n) {
+  for (;;) {
+    const int64_t chunk = crew->next_.fetch_add(1);
     Slot* s = &crew->slots_[static_cast<size_t>(chunk % slots)];
     HostEvent* events[2] = {crew->quit_, s->go};
-    const int woke = kernel().eventWait(events, 2, -1);
+    int woke;
+    // The slot may still be set for its last chunk, which a worker that took it on earlier
+    // has yet to start: that one runs it, this one waits for its own.
+    while ((woke = kernel().eventWait(events, 2, -1)) == 2 &&
+           std::atomic_ref<int64_t>(s->chunk).load(std::memory_order_acquire) != chunk)
+      std::this_thread::yield();
     if (woke == 1) return;  // quit
     if (woke != 2) {
       // The wait itself failed: the caller must not wait for ever on a chunk never run.
@@ -26,7 +34,7 @@ void WorkCrew::run(void* arg) {
     }
     kernel().eventReset(s->go);
     try {
-      s->result = crew->job_(w->index, s->chunk);
+      s->result = crew->job_(w->index, chunk);
     } catch (...) {
       s->error = std::current_exception();
       s->result = -1;
@@ -41,6 +49,7 @@ bool WorkCrew::start(int workers, Job job, StopHook onStop, int depth) {
   if (workers < 1 || depth < 1) return false;
   job_ = std::move(job);
   onStop_ = std::move(onStop);
+  next_ = 0;
   quit_ = kernel().eventCreate();
   slots_.resize(static_cast<size_t>(workers) * static_cast<size_t>(depth));
   threads_.resize(static_cast<size_t>(workers));
@@ -85,7 +94,7 @@ int WorkCrew::take(int64_t chunk) {
 
 void WorkCrew::release(int64_t chunk) {
   Slot& s = slots_[static_cast<size_t>(chunk % slots())];
-  s.chunk = chunk + slots();
+  std::atomic_ref<int64_t>(s.chunk).store(chunk + slots(), std::memory_order_release);
   kernel().eventSet(s.go);
 }
 

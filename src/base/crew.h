@@ -1,10 +1,12 @@
-// A crew of host threads that works through numbered chunks of a pass: chunk k runs on worker
-// k % n, and the calling thread takes the chunks back in their order. Each chunk's output
-// stays in its slot (chunk k in slot k % slots()) until the caller releases it, so the caller
-// reads outputs without a lock; with `depth` slots a worker, a worker goes on with its next
-// chunk while the caller still reads its last ones.
+// A crew of host threads that works through numbered chunks of a pass: each worker takes on
+// the next chunk nobody has taken as soon as it is free (so a slower worker holds up no one),
+// its chunks in increasing order, and the calling thread takes the chunks back in their order.
+// Each chunk's output stays in its slot (chunk k in slot k % slots()) until the caller
+// releases it, so the caller reads outputs without a lock; with `depth` slots a worker, the
+// workers go on with later chunks while the caller still reads earlier ones.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -50,7 +52,7 @@ class WorkCrew {
 
  private:
   struct Slot {
-    int64_t chunk = 0;
+    alignas(8) int64_t chunk = 0;  // written by release while a worker may look (atomic_ref)
     int result = 0;
     std::exception_ptr error;
     bool untaken = false;  // its chunk is done and not yet taken (read after the join)
@@ -70,6 +72,7 @@ class WorkCrew {
   std::vector<Slot> slots_;
   std::vector<Worker> threads_;
   HostEvent* quit_ = nullptr;
+  std::atomic<int64_t> next_{0};  // the next chunk no worker has taken on
 };
 
 }  // namespace vsf
