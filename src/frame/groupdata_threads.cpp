@@ -1,9 +1,9 @@
 // The analysis data's rows on the step's workers. The group's observations are cut into runs;
-// worker k % T reads run k on a context of its own, decodes each observation and builds its
-// design row, going on with its next run while this thread still reads its last one. This
-// thread takes the runs back in order and does what depends on the order:
-// the counts, the random draws of roles and folds, the packing into blocks and the sums. The
-// rows, blocks and totals are those of a read on one thread, bit for bit.
+// the next worker free reads each run on a context of its own, decodes each observation and
+// builds its design row, going on with its next run while this thread still reads its last
+// one. This thread takes the runs back in order and does what depends on the order: the
+// counts, the random draws of roles and folds, the packing into blocks and the sums. The rows,
+// blocks and totals are those of a read on one thread, bit for bit.
 #include <algorithm>
 #include <cstring>
 #include <memory>

@@ -111,9 +111,9 @@ struct ComboWorker {
   std::vector<double> responses;
 };
 
-// The keys of the group on the context's workers, run k of the observations on worker k % T,
-// added to *into (the set of keys does not depend on the order they are met in). False when
-// the workers cannot read the group.
+// The keys of the group on the context's workers, each run of the observations on the next
+// worker free, added to *into (the set of keys does not depend on the order they are met in). False
+// when the workers cannot read the group.
 bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
   const int workers = ctx->workers;
   if (workers < 2) return false;

@@ -1,10 +1,10 @@
-// Threaded level collection: the group's observations are cut into runs of kChunkRows, run k
-// read and collected by worker k % T on a context of its own. Each worker notes the observation
-// at which it met each of its levels; the calling thread then merges the workers' levels in
-// the order of those observations, and the runs' ranges in run order, so that the levels,
-// their order, counts, first-seen ranks and least raw values are those of one pass. A worker
-// runs up to kDepth runs ahead of the merge, each run's ranges kept in its crew slot: workers
-// do not wait for each other at every round of runs.
+// Threaded level collection: the group's observations are cut into runs of kChunkRows, each
+// read and collected by the next worker free, on a context of its own, each worker's runs in
+// increasing order. Each worker notes the observation at which it met each of its levels; the
+// calling thread then merges the workers' levels in the order of those observations, and the
+// runs' ranges in run order, so that the levels, their order, counts, first-seen ranks and
+// least raw values are those of one pass. Workers run up to kDepth runs a worker ahead of the
+// merge, each run's ranges kept in its crew slot.
 #include <algorithm>
 #include <cfloat>
 #include <memory>
