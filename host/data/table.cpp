@@ -3,6 +3,10 @@
 // or of small BY groups parse a block once.
 #include "host/data/table.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -17,6 +21,17 @@
 namespace vsf::host {
 
 namespace {
+
+// Kept blocks handed over to their last pass add up to this before the heap gives back what
+// they held: their columns are many small allocations, which the heap keeps for itself when
+// freed, and the rows the pass stores meanwhile are new memory.
+constexpr int64_t kGiveBackBytes = int64_t{32} << 20;
+
+void giveBackFreedMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
 
 bool readAll(int fd, void* data, size_t n, uint64_t at) {
   char* p = static_cast<char*>(data);
@@ -129,7 +144,9 @@ std::shared_ptr<const ParsedBlock> Table::cached(int64_t k) const {
   if (kept && !b) b = kept_[static_cast<size_t>(k)];
   if (kept && keepMode_ == kParsedHandOver) {
     // Its last pass: the block goes once its readers are done with it.
-    keptBytes_ -= parsedBytes(kept_[static_cast<size_t>(k)]->piece);
+    const int64_t bytes = parsedBytes(kept_[static_cast<size_t>(k)]->piece);
+    keptBytes_ -= bytes;
+    handedOver_ += bytes;
     kept_[static_cast<size_t>(k)].reset();
   }
   return b;
@@ -146,17 +163,23 @@ void Table::keepForLater(const std::shared_ptr<ParsedBlock>& b) const {
 }
 
 void Table::keepParsed(int mode, int64_t budget) const {
-  std::lock_guard<std::mutex> lock(cacheMutex_);
-  keepMode_ = mode;
-  if (mode == kParsedHandOver) return;
-  // Holding starts afresh: what an earlier group's passes left goes first.
-  kept_.clear();
-  kept_.shrink_to_fit();
-  keptBytes_ = 0;
-  if (mode == kParsedHold) {
-    keepBudget_ = budget;
-    kept_.resize(static_cast<size_t>(blocks()));
+  bool giveBack = false;
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    keepMode_ = mode;
+    if (mode == kParsedHandOver) return;
+    // Holding starts afresh: what an earlier group's passes left goes first.
+    giveBack = keptBytes_ + handedOver_ >= kGiveBackBytes;
+    handedOver_ = 0;
+    kept_.clear();
+    kept_.shrink_to_fit();
+    keptBytes_ = 0;
+    if (mode == kParsedHold) {
+      keepBudget_ = budget;
+      kept_.resize(static_cast<size_t>(blocks()));
+    }
   }
+  if (giveBack) giveBackFreedMemory();
 }
 
 int64_t Table::keptBytes() const {
@@ -196,9 +219,14 @@ std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) c
   std::shared_future<std::shared_ptr<const ParsedBlock>> parsing;
   std::shared_ptr<Ahead> mine;  // asked for ahead, but no helper took it yet: parsed here
   std::shared_ptr<const ParsedBlock> hit;
+  bool giveBack = false;
   {
     std::lock_guard<std::mutex> lock(cacheMutex_);
     hit = cached(k);
+    if (handedOver_ >= kGiveBackBytes) {
+      handedOver_ = 0;
+      giveBack = true;
+    }
     for (size_t i = 0; !hit && i < ahead_.size(); ++i) {
       const std::shared_ptr<Ahead>& a = ahead_[i];
       if (a->block != k) continue;
@@ -209,6 +237,7 @@ std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) c
       a->taken = true;
     }
   }
+  if (giveBack) giveBackFreedMemory();
   // A block parsed before (recent, or kept for a later pass) is given while the file is still
   // what the import read: changed in place, it ends the step as a parse would.
   if (hit) return unchanged(error) ? hit : nullptr;

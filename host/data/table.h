@@ -102,6 +102,8 @@ class Table {
   mutable std::vector<std::shared_ptr<ParsedBlock>> kept_;
   mutable int64_t keptBytes_ = 0, keepBudget_ = 0;
   mutable int keepMode_ = 0;
+  // Bytes of kept blocks handed over since the heap last gave freed memory back.
+  mutable int64_t handedOver_ = 0;
   void keepForLater(const std::shared_ptr<ParsedBlock>& b) const;
   // A block asked for ahead of its reader.
   struct Ahead {
