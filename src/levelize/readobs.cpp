@@ -28,8 +28,8 @@ struct ReadPlan {
   // effect in use the product of at most one variable, every bound model variable numeric
   // and in use. zreadobs then reads, checks and scales each variable in one loop.
   bool plain = false;
-  // The same with CLASS variables beside the numbers, none of them also an extra variable:
-  // the numbers are read as above, the levels as on the general road.
+  // The same with CLASS variables beside the numbers: the numbers are read as above, the
+  // levels decoded as on the general road.
   bool plainKeyed = false;
   std::vector<int32_t> numbers;  // per listed continuous variable, its data set variable
 };
