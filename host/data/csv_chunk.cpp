@@ -285,25 +285,12 @@ class PieceParser {
   // columns, needs no field-by-field walk; the texts' spans are kept. False when the record is
   // not one (it is then read field by field).
   bool plainRecord(size_t* p) {
-    size_t end;
-    if (plainColumns_) {
-      end = plainRecordEnd(t_, *p, columns_);
-    } else {
-      ends_.resize(static_cast<size_t>(columns_));
-      end = plainRecordEnd(t_, *p, columns_, isText_.data(), ends_.data());
-      if (textColumns_.empty())
-        for (int j = 0; j < columns_; ++j)
-          if (isText_[static_cast<size_t>(j)]) textColumns_.push_back(j);
-      // A text field starts after the field before it ends: only the text columns are visited.
-      for (size_t k = 0; k < textColumns_.size() && end != std::string_view::npos; ++k) {
-        const size_t j = static_cast<size_t>(textColumns_[k]);
-        const size_t begin = j == 0 ? *p : ends_[j - 1] + 1;
-        keep(j, Span{static_cast<uint32_t>(begin), static_cast<uint32_t>(ends_[j] - begin), false});
-      }
-    }
+    listColumns();
+    const size_t end = plainColumns_
+                           ? plainRecordEnd(t_, *p, columns_)
+                           : plainRecordEnd(t_, *p, columns_, isText_.data(), ends_.data());
     if (end == std::string_view::npos) return false;
-    out_->lines += t_[end - 1] == '\n';
-    *p = end;
+    takeRecord(p, end);
     return true;
   }
 
@@ -311,24 +298,38 @@ class PieceParser {
   // read at once, its fields found together and each number converted on its own. False when
   // the record is not one (it is then read field by field).
   bool numbersRecord(size_t* p) {
-    if (into_.empty()) {
-      into_.resize(static_cast<size_t>(columns_));
-      keptTexts_.clear();
-      for (size_t j = 0; j < into_.size(); ++j) {
-        into_[j] = isText_[j] || !keep_[j] ? nullptr : &out_->columns[j].numbers;
-        if (isText_[j] && keep_[j]) keptTexts_.push_back(j);
-      }
-      ends_.resize(into_.size());
-    }
+    listColumns();
     const size_t end = plainRecordIntoWide(t_, *p, columns_, into_.data(), ends_.data());
     if (end == std::string_view::npos) return false;
-    for (const size_t j : keptTexts_) {
+    takeRecord(p, end);
+    return true;
+  }
+
+  // The kept text columns and each column's numbers, listed once the columns' kinds are known.
+  void listColumns() {
+    if (listed_) return;
+    listed_ = true;
+    textColumns_.clear();
+    into_.assign(static_cast<size_t>(columns_), nullptr);
+    ends_.resize(into_.size());
+    for (size_t j = 0; j < into_.size(); ++j) {
+      if (!keep_[j]) continue;
+      if (isText_[j])
+        textColumns_.push_back(j);
+      else
+        into_[j] = &out_->columns[j].numbers;
+    }
+  }
+
+  // A record found whole, its fields' ends in ends_: its texts' spans are kept (a text field
+  // starts after the field before it ends, so only the text columns are visited).
+  void takeRecord(size_t* p, size_t end) {
+    for (const size_t j : textColumns_) {
       const size_t begin = j == 0 ? *p : ends_[j - 1] + 1;
       keep(j, Span{static_cast<uint32_t>(begin), static_cast<uint32_t>(ends_[j] - begin), false});
     }
     out_->lines += t_[end - 1] == '\n';
     *p = end;
-    return true;
   }
 
   void keep(size_t j, const Span& s) {
@@ -347,8 +348,7 @@ class PieceParser {
   void becomeText(size_t j) {
     isText_[j] = 1;
     plainColumns_ = false;
-    textColumns_.clear();
-    into_.clear();
+    listed_ = false;
     out_->columns[j].numbers.clear();
     for (size_t r = 0; r + 1 < out_->rowStarts.size(); ++r) {
       size_t p = out_->rowStarts[r];
@@ -400,12 +400,14 @@ class PieceParser {
   bool plainColumns_ = std::none_of(isText_.begin(), isText_.end(), [](char c) { return c != 0; });
   std::vector<char> keep_;
   std::vector<std::vector<Span>> spans_;
-  std::vector<int> textColumns_;  // the columns isText_ marks, listed once they are known
-  std::vector<size_t> ends_;      // where each field of a record ends
+  // Listed once the columns' kinds are known (listColumns): the kept text columns, and per
+  // column its numbers (null for a text column or one not kept).
+  bool listed_ = false;
+  std::vector<size_t> textColumns_;
+  std::vector<std::vector<double>*> into_;
+  std::vector<size_t> ends_;  // where each field of a record ends
   const bool wide_ = wideRecordCheck();
-  std::vector<std::vector<double>*> into_;  // per column its numbers, null for the others
-  std::vector<size_t> keptTexts_;           // the text columns kept
-  std::vector<int64_t> rowLines_;           // the line each row starts on
+  std::vector<int64_t> rowLines_;  // the line each row starts on
   ParsedPiece* out_;
 };
 
