@@ -31,6 +31,7 @@ int OrderedSum::start(const UtilFileArray* files, HostPool* pool, double* sum, u
   end_ = longest * files->count;
   next_ = 0;
   advance();
+  taken_ = 0;
   if (slots <= 0) return 0;
   slots_.assign(static_cast<size_t>(files->count), Slots());
   for (Slots& s : slots_) {
@@ -51,6 +52,14 @@ void OrderedSum::advance() {
   while (next_ < end_ && !exists(next_)) ++next_;
 }
 
+int64_t OrderedSum::take() {
+  for (;;) {
+    const int64_t k = taken_.fetch_add(1, std::memory_order_relaxed);
+    if (k >= end_) return end_;
+    if (exists(k)) return k;
+  }
+}
+
 void OrderedSum::add(int64_t k, const double* block) {
   if (k != next_) return;
   addInto(sum_, block, length_);
@@ -58,12 +67,21 @@ void OrderedSum::add(int64_t k, const double* block) {
   advance();
 }
 
+// The slots where block k, the next to join, waits. Every block before it has joined and each
+// worker hands its blocks in increasing order, so it is the oldest in its worker's slots.
+OrderedSum::Slots* OrderedSum::holder(int64_t k) {
+  for (Slots& s : slots_)
+    if (s.used > 0 && s.block[static_cast<size_t>(s.head)] == k) return &s;
+  return nullptr;
+}
+
 // Adds every waiting block whose turn has come. Called with the lock held.
 void OrderedSum::drain() {
   bool freed = false;
   while (next_ < end_) {
-    Slots& s = slots_[static_cast<size_t>(blockFile(files_, next_))];
-    if (s.used == 0 || s.block[static_cast<size_t>(s.head)] != next_) break;
+    Slots* held = holder(next_);
+    if (!held) break;
+    Slots& s = *held;
     addInto(sum_, s.values + static_cast<size_t>(s.head) * length_, length_);
     s.block[static_cast<size_t>(s.head)] = -1;
     s.head = (s.head + 1) % depth_;
@@ -75,8 +93,8 @@ void OrderedSum::drain() {
   if (freed) freed_.notify_all();
 }
 
-bool OrderedSum::hand(int32_t file, int64_t k, const double* block) {
-  Slots& s = slots_[static_cast<size_t>(file)];
+bool OrderedSum::hand(int32_t w, int64_t k, const double* block) {
+  Slots& s = slots_[static_cast<size_t>(w)];
   int32_t at;
   {
     std::unique_lock<std::mutex> lock(m_);

@@ -1,12 +1,14 @@
 // The sum of a pass's block sums, added in the global block order k = 0, 1, ... (block k in
 // file k mod n as its local block k div n), whichever worker made each block's sum and when.
 //
-// Each worker hands over its blocks in its file's order. A block's sum waits in one of the
-// worker's slots until every block before it has joined; the thread that hands over the block
-// that is next adds every waiting block that has become next. A worker waits only when all its
-// slots hold blocks whose turn has not come.
+// Each worker hands over its blocks in increasing order: its own file's, or, when every block
+// is in memory, whichever block is next to be taken, so that no worker waits long for a slower
+// one. A block's sum waits in one of the worker's slots until every block before it has
+// joined; the thread that hands over the block that is next adds every waiting block that has
+// become next. A worker waits only when all its slots hold blocks whose turn has not come.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -20,18 +22,21 @@ struct HostPool;
 
 class OrderedSum {
  public:
-  // sum: the result (length doubles, zeroed); slots: per file for threaded passes (0 for a
-  // pass on the calling thread). 0, or rc::kMemory when the slots cannot be had.
+  // sum: the result (length doubles, zeroed); slots: per worker for threaded passes, one
+  // worker per file (0 for a pass on the calling thread). 0, or rc::kMemory when the slots cannot
+  // be had.
   [[nodiscard]] int start(const UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
                           int32_t slots);
   // The next block to join and one past the last block.
   int64_t next() const { return next_; }
   int64_t end() const { return end_; }
+  // The next block nobody has taken yet, end() when none is left.
+  int64_t take();
   // A pass on the calling thread: block k, which is next, joins at once.
   void add(int64_t k, const double* block);
-  // A worker's block k of file `file`: copied into a slot, or waits for one. false when the sum
-  // was abandoned (another worker failed).
-  bool hand(int32_t file, int64_t k, const double* block);
+  // Worker w's block k: copied into a slot, or waits for one. false when the sum was abandoned
+  // (another worker failed).
+  bool hand(int32_t w, int64_t k, const double* block);
   // Nobody waits any longer; later hands are refused.
   void abandon();
   // Gives the slots back to their pool, once no worker uses them.
@@ -45,6 +50,7 @@ class OrderedSum {
   };
   bool exists(int64_t k) const;
   void advance();
+  Slots* holder(int64_t k);
   void drain();
 
   const UtilFileArray* files_ = nullptr;
@@ -56,6 +62,7 @@ class OrderedSum {
   std::mutex m_;
   std::condition_variable freed_;
   int64_t next_ = 0, end_ = 0;
+  std::atomic<int64_t> taken_{0};
   bool abandoned_ = false;
 };
 

@@ -110,16 +110,28 @@ int blockSum(PassState* s, const RowKernel& k, const PageView& v, double* buffer
   return k.finish ? k.finish(s, buffer, total) : 0;
 }
 
-// One file's blocks, each joining the sum in its turn. 0 or the first nonzero result.
-int orderedFile(PassState* s, const RowKernel& k, UtilFileRecord* f, int32_t index, double* buffer,
-                uint32_t result, uint32_t total, OrderedSum* o) {
+// Blocks read from memory may be summed by any worker, each taking the next block nobody has
+// taken; a block on a page is read through its own file's buffer, so each worker sums its own.
+bool everyBlockResident(const UtilFileArray* a) {
+  for (int32_t i = 0; i < a->count; ++i)
+    if (a->records[i].pageCount > 0) return false;
+  return true;
+}
+
+// Worker w's blocks, each joining the sum in its turn. 0 or the first nonzero result.
+int orderedBlocks(PassState* s, const RowKernel& k, int32_t w, double* buffer, uint32_t result,
+                  uint32_t total, OrderedSum* o) {
   AbandonUnlessDone guard{o};
-  const int64_t n = s->utilFiles->count;
-  for (int64_t j = 0; j < localBlocks(f); ++j) {
+  UtilFileArray* a = s->utilFiles;
+  const bool shared = everyBlockResident(a);
+  UtilFileRecord* own = &a->records[w];
+  for (int64_t j = 0;; ++j) {
+    const int64_t b = shared ? o->take() : j < localBlocks(own) ? j * a->count + w : o->end();
+    if (b >= o->end()) break;
     PageView v;
-    if (int rc = blockView(f, j, &v); rc != 0) return rc;
+    if (int rc = blockView(&a->records[blockFile(a, b)], blockLocal(a, b), &v); rc != 0) return rc;
     if (int rc = blockSum(s, k, v, buffer, result, total); rc != 0) return rc;
-    if (!o->hand(index, j * n + index, buffer)) return 0;  // another worker failed
+    if (!o->hand(w, b, buffer)) return 0;  // another worker failed
   }
   guard.done = true;
   return 0;
@@ -230,8 +242,8 @@ void runWorkItem(void* /*queueContext*/, void* item) {
   if (w->sum) {
     const int32_t index = static_cast<int32_t>(w->file - s->utilFiles->records);
     const uint32_t result = k.resultLength ? k.resultLength(s, w->argument) : 0;
-    w->result = orderedFile(s, k, w->file, index, w->buffer, result, w->length,
-                            static_cast<OrderedSum*>(w->sum));
+    w->result =
+        orderedBlocks(s, k, index, w->buffer, result, w->length, static_cast<OrderedSum*>(w->sum));
     return;
   }
   // A kernel without a result (one that rewrites its rows) needs no order.

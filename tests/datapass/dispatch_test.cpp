@@ -93,14 +93,38 @@ int slowMt(PassState* s, const PageView* v, double* b, uint32_t n) {
 }
 const RowKernel kSlow = {"slow", nullptr, slowMt, two, nullptr, keep};
 
+// Notes which thread summed each block. With `gJitter` > 0 a block takes up to that many
+// microseconds; else the thread that sums block 0 is slow, 5 ms a block against 0.2 ms.
+std::vector<std::pair<int64_t, std::thread::id>> gSummedBy;
+std::thread::id gSlow;
+int gJitter = 0;
+int notedMt(PassState* s, const PageView* v, double* b, uint32_t n) {
+  const auto block = static_cast<int64_t>(blockFirstRow(*v)[0]) / kRowsPerBlock;
+  bool slow;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (block == 0) gSlow = std::this_thread::get_id();
+    slow = gSlow == std::this_thread::get_id();
+    gSummedBy.emplace_back(block, std::this_thread::get_id());
+  }
+  if (gJitter > 0)
+    std::this_thread::sleep_for(std::chrono::microseconds(block * 7919 % gJitter));
+  else
+    std::this_thread::sleep_for(std::chrono::microseconds(slow ? 5000 : 200));
+  return sumMt(s, v, b, n);
+}
+const RowKernel kNoted = {"noted", nullptr, notedMt, two, nullptr, keep};
+
 // ---- Tests ----
 
 // The blocks' sums join in the global block order, so neither the workers nor the number of
 // files the rows were striped over change a bit of the result.
 TEST(DataPass, ThreadedEqualsSequentialBitForBit) {
-  for (int workers : {2, 4}) {
+  // Two blocks of each file in memory, the rest on pages; or all of them in memory, where
+  // any worker may sum any block.
+  for (auto [workers, resident] : {std::pair{2, 2}, {4, 2}, {3, 100}}) {
     SCOPED_TRACE(workers);
-    Blocks threaded(workers, 2, 23 * kRowsPerBlock + 17, 1, workers);
+    Blocks threaded(workers, resident, 23 * kRowsPerBlock + 17, 1, workers);
     Blocks sequential(1, 2, 23 * kRowsPerBlock + 17, 1, 1);
     gThreads.clear();
     ASSERT_EQ(runDataPass(&threaded.s(), kSum, 0), 0);
@@ -114,6 +138,35 @@ TEST(DataPass, ThreadedEqualsSequentialBitForBit) {
     EXPECT_EQ(std::memcmp(a.data(), gMerged.data(), 16), 0);
     EXPECT_EQ(a[1], 23 * kRowsPerBlock + 17);
   }
+}
+
+// Blocks held in memory go to whichever worker is free: a slow worker sums few of them, while
+// the others go ahead as far as the waiting sums' slots allow.
+TEST(DataPass, BlocksInMemoryGoToWhicheverWorkerIsFree) {
+  Blocks b(3, 100, 30 * kRowsPerBlock + 5, 1, 3);
+  gSummedBy.clear();
+  gJitter = 0;
+  ASSERT_EQ(runDataPass(&b.s(), kNoted, 0), 0);
+  ASSERT_EQ(gSummedBy.size(), 31u);
+  int bySlow = 0;
+  for (auto [block, id] : gSummedBy) bySlow += id == gSlow;
+  EXPECT_LT(bySlow, 6);  // fixed shares would have given it 11 of the 31
+  EXPECT_EQ(gMerged[1], 30 * kRowsPerBlock + 5);
+}
+
+// Blocks that take uneven times reach the sum in any order of finishing; it is the same.
+TEST(DataPass, UnevenBlocksJoinTheSumInTheGlobalOrder) {
+  Blocks sequential(1, 100, 40 * kRowsPerBlock + 9, 1, 1);
+  ASSERT_EQ(runDataPass(&sequential.s(), kSum, 0), 0);
+  const std::vector<double> want = gMerged;
+  for (int jitter : {300, 2000}) {
+    SCOPED_TRACE(jitter);
+    Blocks threaded(4, 100, 40 * kRowsPerBlock + 9, 1, 4);
+    gJitter = jitter;
+    ASSERT_EQ(runDataPass(&threaded.s(), kNoted, 0), 0);
+    EXPECT_EQ(std::memcmp(want.data(), gMerged.data(), 16), 0);
+  }
+  gJitter = 0;
 }
 
 TEST(DataPass, ThreadedOnlyWithOneFilePerWorker) {
