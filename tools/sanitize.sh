@@ -2,7 +2,8 @@
 # Builds the program and the test programs that cover it best with sanitizers at -O1
 # (assertions on) into build-asan/ or build-tsan/ and runs them:
 #   address  AddressSanitizer with leak checking and UndefinedBehaviorSanitizer: the command's
-#            tests (with the fuzz test), the host, the frame and the data pass;
+#            tests (with the fuzz test), the host, the frame, the data pass and levelization
+#            (whose tests end steps while its workers run);
 #   thread   ThreadSanitizer: the host and the data pass, and the command's tests that run on
 #            several workers.
 # Any report fails the run.
@@ -10,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-}
 case "$kind" in
-  address) tests=(e2e host frame datapass) dir=build-asan ;;
+  address) tests=(e2e host frame datapass levelize) dir=build-asan ;;
   thread) tests=(e2e host datapass) dir=build-tsan ;;
   *) echo "usage: tools/sanitize.sh address|thread" >&2; exit 2 ;;
 esac

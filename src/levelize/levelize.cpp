@@ -214,6 +214,12 @@ LevelizeWork* levCollect(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
   HostDataSet* reader = ctx->alloc->reader;
   LevelizeWork* w = levelizeWorkNew(reader, d);
+  // A step that ends while the levels are collected (memory refused to a worker, say) leaves
+  // through here: the work area goes with it.
+  struct FreeUnlessKept {
+    LevelizeWork* w;
+    ~FreeUnlessKept() { levelizeWorkFree(w); }
+  } guard{w};
   w->start = &zlevcbfwd;
   w->next = &zlevWorkNext;
   w->fetch = &zlevWorkFetch;
@@ -221,6 +227,7 @@ LevelizeWork* levCollect(ZLevCtx* ctx) {
   w->owner = ctx;
   // The threaded levelization takes over only when the context asks for threads.
   if (!ctx->threaded || !levelizeThreaded(ctx, w)) levelizeSequential(reader, w, d);
+  guard.w = nullptr;
   return w;
 }
 
