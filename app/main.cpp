@@ -112,7 +112,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vsf::host::restartForBlasKernels(argv);
+  vsf::host::restartForBlas(argv);
   vsf::host::installSignalHandling();
   return run(argc, argv);
 }

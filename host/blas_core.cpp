@@ -28,18 +28,39 @@ std::string betterBlasCore(const std::string& chosen, const CpuAbilities& cpu) {
   return {};
 }
 
-void restartForBlasKernels(char** argv) {
-  if (std::getenv("OPENBLAS_CORETYPE")) return;  // the user's choice, or the restart's own
+std::vector<std::pair<std::string, std::string>> blasRestart(const BlasStart& start,
+                                                             const CpuAbilities& cpu) {
+  std::vector<std::pair<std::string, std::string>> set;
+  if (!start.coreNamed) {
+    const std::string core = betterBlasCore(start.chosen, cpu);
+    if (!core.empty()) set.emplace_back("OPENBLAS_CORETYPE", core);
+  }
+  if (!start.countNamed && start.threads > 1) set.emplace_back("OPENBLAS_NUM_THREADS", "1");
+  return set;
+}
+
+void restartForBlas(char** argv) {
   using CoreName = char* (*)();
+  using ThreadCount = int (*)();
   auto name = reinterpret_cast<CoreName>(dlsym(RTLD_DEFAULT, "openblas_get_corename"));
-  const char* chosen = name ? name() : nullptr;
-  if (!chosen) return;  // another BLAS, which picks its kernels its own way
-  const std::string core = betterBlasCore(chosen, cpuAbilities());
-  if (core.empty()) return;
-  if (setenv("OPENBLAS_CORETYPE", core.c_str(), 1) != 0) return;
-  execv("/proc/self/exe", argv);
+  auto count = reinterpret_cast<ThreadCount>(dlsym(RTLD_DEFAULT, "openblas_get_num_threads"));
+  if (!name || !count) return;  // another BLAS, which picks its kernels its own way
+  BlasStart start;
+  const char* chosen = name();
+  start.chosen = chosen ? chosen : "";
+  start.threads = count();
+  start.coreNamed = std::getenv("OPENBLAS_CORETYPE") != nullptr;
+  start.countNamed = std::getenv("OPENBLAS_NUM_THREADS") || std::getenv("GOTO_NUM_THREADS") ||
+                     std::getenv("OMP_NUM_THREADS");
+  const auto set = blasRestart(start, cpuAbilities());
+  if (set.empty()) return;
+  size_t done = 0;
+  while (done < set.size() && setenv(set[done].first.c_str(), set[done].second.c_str(), 1) == 0)
+    ++done;
+  // The restart's own variables make its blasRestart empty, so it starts no further one.
+  if (done == set.size()) execv("/proc/self/exe", argv);
   // No restart (no /proc, say): the generic kernels give the same results, more slowly.
-  unsetenv("OPENBLAS_CORETYPE");
+  for (size_t i = 0; i < done; ++i) unsetenv(set[i].first.c_str());
 }
 
 }  // namespace vsf::host

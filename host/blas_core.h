@@ -5,9 +5,15 @@
 // the crossproducts at half the speed of the kernels the processor's instructions allow. The
 // library reads the kernels to use from OPENBLAS_CORETYPE only when it loads, so the command
 // starts itself once more with that variable set.
+//
+// The library also starts threads of its own when it loads, which spin a while before they
+// sleep; the command runs the BLAS on one thread (its workers share out the rows), so a
+// restart names one thread as well, unless the user named a count.
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vsf::host {
 
@@ -23,8 +29,23 @@ CpuAbilities cpuAbilities();
 // when the library does not say) leaves slower than `cpu` allows; empty when its pick stands.
 std::string betterBlasCore(const std::string& chosen, const CpuAbilities& cpu);
 
-// When the library fell back to generic kernels and the variable is not set, starts this
-// program again with the better core named; returns only when it does not.
-void restartForBlasKernels(char** argv);
+// What the library found when it loaded, and what the user set.
+struct BlasStart {
+  std::string chosen;       // the core it picked, as it names it; empty when it does not say
+  int threads = 1;          // the threads it started
+  bool coreNamed = false;   // OPENBLAS_CORETYPE was set
+  bool countNamed = false;  // a thread count was set (OPENBLAS_NUM_THREADS, GOTO_NUM_THREADS,
+                            // OMP_NUM_THREADS)
+};
+
+// The variables to set before the library loads again, none when the start stands: the better
+// core when the library fell back to generic kernels, one thread when it started more and the
+// count is the library's own.
+std::vector<std::pair<std::string, std::string>> blasRestart(const BlasStart& start,
+                                                             const CpuAbilities& cpu);
+
+// Starts this program again with blasRestart's variables set, when there are any; returns only
+// when it does not.
+void restartForBlas(char** argv);
 
 }  // namespace vsf::host
