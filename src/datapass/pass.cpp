@@ -124,9 +124,14 @@ int orderedBlocks(PassState* s, const RowKernel& k, int32_t w, double* buffer, u
   AbandonUnlessDone guard{o};
   UtilFileArray* a = s->utilFiles;
   const bool shared = everyBlockResident(a);
-  UtilFileRecord* own = &a->records[w];
+  const int64_t own = localBlocks(&a->records[w]);
   for (int64_t j = 0;; ++j) {
-    const int64_t b = shared ? o->take() : j < localBlocks(own) ? j * a->count + w : o->end();
+    // The next block nobody has taken, or local block j of the worker's own file.
+    int64_t b = o->end();
+    if (shared)
+      b = o->take();
+    else if (j < own)
+      b = j * a->count + w;
     if (b >= o->end()) break;
     PageView v;
     if (int rc = blockView(&a->records[blockFile(a, b)], blockLocal(a, b), &v); rc != 0) return rc;
