@@ -176,6 +176,23 @@ void restoreGroupMoments(SelectionState* s) {
   copyDoubles(s->layout.colScales, t.savedScales, s->layout.paramCount);
 }
 
+FoldStopRules::FoldStopRules(SelectionState* s, bool keepL1Target)
+    : s_(s),
+      rules_(s->rules),
+      paths_(s->pathOptions),
+      foldRules_(*s->rules),
+      foldPaths_(*s->pathOptions) {
+  if (!(keepL1Target && foldPaths_.stop == kCritL1)) foldRules_.stop = foldPaths_.stop = kCritNone;
+  foldRules_.stopSteps = foldPaths_.stopSteps = 0;
+  s->rules = &foldRules_;
+  s->pathOptions = &foldPaths_;
+}
+
+FoldStopRules::~FoldStopRules() {
+  s_->rules = rules_;
+  s_->pathOptions = paths_;
+}
+
 int evalL2ByCV(SelectionState* s, double* value) {
   const PathOptions* o = s->pathOptions;
   TuningTables& t = s->tuning;
@@ -183,6 +200,7 @@ int evalL2ByCV(SelectionState* s, double* value) {
   if (int rc = reserveFolds(&t, folds); rc != 0) return rc;
   if (int rc = saveGroupMoments(s); rc != 0) return rc;
   t.points = 0;
+  const FoldStopRules unstopped(s, false);
   for (int32_t f = 0; f < folds; ++f) {
     s->path.heldOutFold = f;
     s->runFlags.firstFit = 1, s->runFlags.foldFit = 1;

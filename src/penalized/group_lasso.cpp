@@ -193,6 +193,7 @@ int choosePenaltyByCV(SelectionState* s) {
   }
   t.foldCount = folds;
   for (int32_t f = 0; f < folds; ++f) {
+    const FoldStopRules unstopped(s, true);
     s->path.heldOutFold = f;
     flags.firstFit = 1, flags.foldFit = 1;
     if (int rc = buildModelPool(s); rc != 0) return rc;

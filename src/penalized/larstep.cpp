@@ -146,7 +146,7 @@ void dropStep(const SelectionState* s, PathStep* t) {
 void truncateAtL1(const SelectionState* s, PathStep* t) {
   const PathOptions* o = s->pathOptions;
   const double value = s->fit.penalty;
-  if (o->l1Choice == kL1ChoiceNone || value < 0) return;
+  if (o->stop != kCritL1 || o->l1Choice == kL1ChoiceNone || value < 0) return;
   if (o->l1Choice == kL1ChoiceNorm) {
     if (t->l1Rate > 0 && value < t->gamma * t->l1Rate + s->path.l1Norm) {
       t->gamma = std::max((value - s->path.l1Norm) / t->l1Rate, 0.0);

@@ -59,6 +59,26 @@ L2SearchResult goldenSectionSearch(double low, double high, int32_t n, const L2O
 // segment linear. A fold without a point is left out of the average.
 double mergeFoldPaths(TuningTables* t, L1ChoiceCode mode, double tol);
 
+// The rules a fold's run of external cross validation reads while it lives: STOP= ends no
+// fold's path (neither a criterion nor STOP=n; the lined-up paths run past STOP=L1's target,
+// while group LASSO, whose folds are compared step by step, keeps the ratio cut at it), so
+// that the folds' points and what the final run reads of them are the same whatever STOP
+// says. The step limits stay. The final run, after it, stops by STOP= itself.
+class FoldStopRules {
+ public:
+  FoldStopRules(SelectionState* s, bool keepL1Target);
+  ~FoldStopRules();
+  FoldStopRules(const FoldStopRules&) = delete;
+  FoldStopRules& operator=(const FoldStopRules&) = delete;
+
+ private:
+  SelectionState* s_;
+  const SelectionRules* rules_;
+  const PathOptions* paths_;
+  SelectionRules foldRules_;
+  PathOptions foldPaths_;
+};
+
 // Room for `more` path points past those kept, and for a grid and averages as long as all of
 // them. 0 or rc::kMemory.
 [[nodiscard]] int reservePoints(TuningTables* t, int32_t more);
