@@ -49,7 +49,8 @@ void same(double got, double want, const std::string& at) {
 
 // Each stopped run against STOP=NONE at the steps both take: every step the stopped run shows
 // but one cut at the L1 target (its penalty is no knot of the whole path). Group LASSO's folds
-// keep STOP=L1's cut as its final run does, its folds being compared step by step.
+// keep STOP=L1's cut as its final run does, its folds being compared step by step. A step
+// limit (MAXSTEPS=) bounds the folds alike under either rule.
 TEST(ExternalCvStop, AStoppedRunShowsTheWholePathsValues) {
   struct Case {
     const char* selection;  // with %s for the STOP= setting
@@ -71,6 +72,7 @@ TEST(ExternalCvStop, AStoppedRunShowsTheWholePathsValues) {
       {"grouplasso(choose=cvex%s)", "", 0},
       {"lasso(choose=cvex%s)", " stop=aic", 0},
       {"lasso(choose=cvex%s)", " stop=4", 0},
+      {"lasso(choose=cvex maxsteps=8%s)", "", 0},
       {"lasso(choose=cvex l1choice=ratio%s)", " stop=l1 l1=0.2", 1},
       {"lasso(choose=cvex l1choice=norm%s)", " stop=l1 l1=40", 1},
       {"grouplasso(choose=cvex%s)", " stop=l1 l1=0.3", 1},
