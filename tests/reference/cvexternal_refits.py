@@ -30,18 +30,14 @@ import warnings
 import numpy as np
 from sklearn.linear_model import lars_path, lasso_path
 
+# The data's reading, and the final run's reading of the grid: linear between the grid ratios
+# around a step.
+from cvexternal_fixtures import on_grid, read_diabetes
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.join(HERE, "..", "..")
 OUT = os.path.join(HERE, "..", "data", "penalized", "cvexternal_refits.csv")
 FOLDS = 5
 CASES = [("lasso", 0.0, False), ("elasticnet_l2_0.1", 0.1, False), ("adaptive", 0.0, True)]
-
-
-def read_diabetes():
-    with open(os.path.join(ROOT, "examples", "data", "diabetes.csv")) as f:
-        rows = list(csv.reader(f))
-    data = np.array([[float(v) for v in r] for r in rows[1:]])
-    return data[:, :-1], data[:, -1]
 
 
 def prepared(X, y, train, l2, adaptive):
@@ -83,18 +79,6 @@ def held_out_ase(b, held):
     return float(np.mean((yh - Xh @ b) ** 2))
 
 
-def on_grid(x, grid, average):
-    """The averaged ASE at a ratio: linear between the grid ratios around it."""
-    g = np.array(grid)
-    if x <= g[-1]:
-        return average[-1]
-    if x >= g[0]:
-        return average[0]
-    hi = int(np.searchsorted(-g, -x))  # the first grid ratio at or below x
-    lo = hi - 1
-    return average[hi] + (x - g[hi]) * (average[lo] - average[hi]) / (g[lo] - g[hi])
-
-
 def case(X, y, l2, adaptive):
     fold = np.arange(len(y)) % FOLDS
     folds = []
@@ -117,7 +101,7 @@ def case(X, y, l2, adaptive):
 
 
 def main():
-    X, y = read_diabetes()
+    _, X, y = read_diabetes()
     with open(OUT, "w", newline="") as f:
         w = csv.writer(f, lineterminator="\n")
         w.writerow(["case", "step", "ratio", "cvexpress"])
