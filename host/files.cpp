@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/extensions.h"
+#include "host/faults.h"
 #include "host/session.h"
 
 namespace vsf::host {
@@ -87,7 +88,7 @@ class PageFile final : public PageStream {
   int pageLength() const override { return pageSize_; }
   void* newPageBuffer() override { return std::calloc(static_cast<size_t>(pageSize_), 1); }
   int readPage(PageDescriptor* b) override {
-    if (!opened_ || b->page < 1) return -1;
+    if (!opened_ || b->page < 1 || pageReadFails()) return -1;
     if (!b->buffer) b->buffer = newPageBuffer();
     if (!b->buffer) return -1;
     if (fd_ < 0) {  // nothing written yet

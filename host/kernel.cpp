@@ -20,6 +20,7 @@
 #include <fmt/format.h>
 
 #include "host/extensions.h"
+#include "host/faults.h"
 #include "host/progress.h"
 #include "host/session.h"
 
@@ -31,6 +32,8 @@ struct HostPool {
   uint32_t flags = 0;
   std::mutex mutex;
   std::unordered_map<void*, size_t> blocks;
+  // A test's faults: every allocation from it fails; pages cannot be read while it lives.
+  bool memoryRefused = false, pageReadsFail = false;
 };
 
 // A thread waiting for events, woken by a condition of its own.
@@ -60,15 +63,19 @@ void notePool(char what, const std::string& name) {
 }
 
 HostPool* poolCreate(std::string_view name, uint32_t flags) {
+  const PoolFault fault = poolFault(name);
+  if (fault.refused) return nullptr;
   notePool('+', std::string(name));
   auto* p = new HostPool;
   p->name = std::string(name);
   p->flags = flags;
+  p->memoryRefused = fault.memoryRefused;
+  p->pageReadsFail = fault.pageReadsFail;
   return p;
 }
 
 void* poolAlloc(HostPool* pool, size_t size, uint32_t) {
-  if (!pool) return nullptr;
+  if (!pool || pool->memoryRefused) return nullptr;
   void* b = std::calloc(size ? size : 1, 1);
   if (!b) return nullptr;
   std::lock_guard<std::mutex> lock(pool->mutex);
@@ -84,6 +91,7 @@ void poolFree(HostPool* pool, void* block) {
 
 void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
   if (!block) return poolAlloc(pool, size, flags);
+  if (pool->memoryRefused) return nullptr;
   std::lock_guard<std::mutex> lock(pool->mutex);
   auto it = pool->blocks.find(block);
   if (it == pool->blocks.end()) return nullptr;
@@ -99,6 +107,7 @@ void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
 void poolDestroy(HostPool* pool) {
   if (!pool) return;
   notePool('-', pool->name);
+  if (pool->pageReadsFail) endPageReadFault();
   for (auto& [b, size] : pool->blocks) std::free(b);
   delete pool;
 }

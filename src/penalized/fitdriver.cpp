@@ -208,7 +208,9 @@ int fitSample(SelectionState* s) {
 }
 
 // One run per sample, record after record; every run starts from the full data's totals. A
-// sample whose run fails is kept with its status and left out of the average.
+// sample whose run ends with a nonzero status (no training rows, no error variance) is kept
+// with it and left out of the average; a run that fails (its pool, memory, a page of the rows)
+// ends the fit with its code, for an average of the samples left would not be the one asked.
 int fitSamples(SelectionState* s, ResampleSet* set) {
   const RunTotals full = s->totals;
   // Each sample's path takes its own column moments; the later fits read the full data's.
@@ -231,8 +233,7 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       s->streamFile = w->histories.file;
       s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
       w->historyId = i;
-      int rc = fitSample(s);
-      if (rc != 0 && s->run.status >= 0) s->run.status = rc;
+      if (int rc = fitSample(s); rc != 0) return rc;
       keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
       // The sample's final record closes its step records for the details; the runs of its
       // folds, if any, left the state without a stream.

@@ -1,0 +1,51 @@
+#include "host/faults.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace vsf::host {
+
+namespace {
+
+struct Armed {
+  std::mutex mutex;
+  Fault fault = Fault::kNone;
+  std::string poolName;
+  int remaining = 0;  // pools of the name still to be made up to the one struck
+};
+
+Armed& armed() {
+  static Armed a;
+  return a;
+}
+
+// Read at every page read: kept apart from the lock.
+std::atomic<bool> gPageReadsFail{false};
+
+}  // namespace
+
+void injectFault(Fault fault, std::string_view poolName, int nth) {
+  Armed& a = armed();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  a.fault = fault;
+  a.poolName = std::string(poolName);
+  a.remaining = nth;
+  gPageReadsFail = false;
+}
+
+PoolFault poolFault(std::string_view name) {
+  Armed& a = armed();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  if (a.fault == Fault::kNone || a.remaining <= 0 || name != a.poolName) return {};
+  if (--a.remaining > 0) return {};
+  if (a.fault == Fault::kPageReadFails) gPageReadsFail = true;
+  return {a.fault == Fault::kPoolRefused, a.fault == Fault::kMemoryRefused,
+          a.fault == Fault::kPageReadFails};
+}
+
+void endPageReadFault() { gPageReadsFail = false; }
+
+bool pageReadFails() { return gPageReadsFail; }
+
+}  // namespace vsf::host
