@@ -62,6 +62,19 @@ int finalRun(SelectionState* s, double l2) {
   return runSelection(s);
 }
 
+// An L2 search that nothing judges, or whose criterion has no value for it, keeps its first
+// L2: the log names the criterion in words, or says that neither CHOOSE= nor STOP= gave one.
+void noteUnjudgedL2(const PathOptions& o, double kept) {
+  const CriterionCode c = l2JudgingCriterion(o);
+  if (criterionJudgesL2(c)) return;
+  if (c == kCritNone) {
+    hostMsg(848, 2162, {kept});
+    return;
+  }
+  const std::string name = hostMsgText(848, criterionInfo(c).texts.name);
+  hostMsg(848, 2161, {std::string_view(name), kept});
+}
+
 // The searches over L2 without external cross validation: a run per L2 value, the first over
 // the rows as stored (it rewrites them and keeps the crossproducts), the later ones on those.
 int searchL2(SelectionState* s) {
@@ -80,8 +93,7 @@ int searchL2(SelectionState* s) {
                                   : gridSearch(o->l2Low, o->l2High, o->l2Steps, objective);
   if (int rc = 0; searchEnded(r, &rc)) return rc;
   if (golden && !r.converged) hostLogPrintf("chosen L2 by golden section search = {:.5e}:", r.best);
-  if (const CriterionCode c = l2JudgingCriterion(*o); !criterionJudgesL2(c))
-    hostMsg(848, 2161, {std::string_view(criterionInfo(c).keyword), r.best});
+  noteUnjudgedL2(*o, r.best);
   return finalRun(s, r.best);
 }
 

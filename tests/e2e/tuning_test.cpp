@@ -246,7 +246,40 @@ TEST(L2Search, ACriterionThatCannotJudgeL2ShowsNoValue) {
   ASSERT_EQ(rows.size(), 3u);
   for (const Json& row : rows) EXPECT_TRUE(std::isnan(number(row["CriterionValue"]))) << row;
   near(number(entryValue(theOne(r, "ElasticNetParaSummary"), "Chosen L2")), 0.01, 1e-12, "L2");
-  EXPECT_NE(r.output.find("RSQUARE cannot judge an L2 value"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("R-Square cannot judge an L2 value"), std::string::npos) << r.output;
+}
+
+// The note of an L2 search that keeps its first L2 names the criterion in words, or says that
+// none was given (STOP=NONE, a step count, STEPS=, without CHOOSE=); a criterion that judges
+// the L2 leaves no note.
+TEST(L2Search, TheNoteNamesWhatCannotJudgeTheL2) {
+  const std::string none =
+      "NOTE: No criterion judges an L2 value: neither CHOOSE= nor STOP= "
+      "names one, so the L2 search scores every L2 alike and keeps the "
+      "first it tries, L2=";
+  const std::string rest =
+      " cannot judge an L2 value: the L2 search scores every L2 alike and "
+      "keeps the first it tries, L2=";
+  const struct {
+    const char* options;
+    std::string note;  // empty: no note
+  } kCases[] = {
+      {"stop=none l2search=grid", none + "0."},
+      {"stop=none l2search=grid l2low=0.01 l2high=1 l2steps=3", none + "0.01."},
+      {"steps=3 l2search=golden", none + "0."},
+      {"stop=4 l2search=grid", none + "0."},
+      {"choose=rsquare stop=none l2search=grid", "NOTE: R-Square" + rest + "0."},
+      {"stop=l1 l1=0.5 l2search=grid", "NOTE: L1" + rest + "0."},
+      {"choose=sbc stop=none l2search=grid", ""},
+  };
+  for (const auto& c : kCases) {
+    const CommandRun r = run(std::string("elasticnet(") + c.options + ")");
+    ASSERT_EQ(r.status, 0) << c.options << "\n" << r.output;
+    if (c.note.empty())
+      EXPECT_EQ(r.output.find("judge"), std::string::npos) << c.options << "\n" << r.output;
+    else
+      EXPECT_NE(r.output.find(c.note + "\n"), std::string::npos) << c.options << "\n" << r.output;
+  }
 }
 
 // Group LASSO by external cross validation: each fold's path starts at the held-out ASE of its
