@@ -2,7 +2,9 @@
 #include "datapass/pass.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string>
 
 #include "base/codes.h"
 #include "base/host.h"
@@ -291,10 +293,22 @@ int restoreStoredRows(PassState* s) {
   return 0;
 }
 
-int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
-  char line[64];
-  zlogfmt(line, sizeof line, "Pass {1} over the stored rows", {++s->passes});
+void showWorkProgress(const PassState* s, std::string_view work) {
+  std::string line(work);
+  if (s->samples > 0) {
+    char sample[48];
+    zlogfmt(sample, sizeof sample, "Sample {1} of {2}, ", {s->sample, s->samples});
+    line.insert(0, sample);
+  } else if (!line.empty()) {
+    line[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+  }
   zlogline(loglevel::kProgress, line);
+}
+
+int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
+  char work[48];
+  zlogfmt(work, sizeof work, "pass {1} over the stored rows", {++s->passes});
+  showWorkProgress(s, work);
   const uint32_t result = lengthOf(k.resultLength, s, count);
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "datapass/rowblock.h"
 
@@ -49,7 +50,14 @@ struct PassState {
   ZPuddle* puddle = nullptr;
   ResampleFeed* resampleFeed = nullptr;
   int32_t passes = 0;  // passes run over the stored rows, for the progress line
+  // The sample of model averaging being fitted (from 1) and the pass's number of samples, for
+  // the progress line; 0 outside the samples.
+  int32_t sample = 0, samples = 0;
 };
+
+// Shows the line of work on the terminal's progress line ("pass 3 over the stored rows"),
+// within a sample of model averaging after its number ("Sample 2 of 50, pass 3 ...").
+void showWorkProgress(const PassState* state, std::string_view work);
 
 using SeqKernel = int (*)(PassState* state, const PageView* block);
 using MtKernel = int (*)(PassState* state, const PageView* block, double* buffer, uint32_t length);

@@ -241,6 +241,7 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       const PathMethods* methods = s->pathMethods;
       resetSelectionState(s);
       s->pathMethods = methods;
+      s->sample = k + 1, s->samples = set->samples;
       s->resample = w;
       s->streamFile = w->histories.file;
       s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
@@ -259,6 +260,7 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
     }
   }
   s->resample = nullptr;
+  s->sample = s->samples = 0;
   s->streamFile = nullptr;
   s->streamPosition = nullptr;
   s->tuning.saved = 0;  // the last sample's totals are no longer the data's

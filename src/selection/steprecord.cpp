@@ -105,9 +105,9 @@ void showStep(const SelectionState* s, int32_t i) {
   const std::string value =
       !label || c == kCritSl || isAbsent(v) ? "" : fmt::format(", {} {:.7g}", label, v);
   char line[160];
-  zlogfmt(line, sizeof line, "Selection step {1}: {2} {3}{4}",
+  zlogfmt(line, sizeof line, "selection step {1}: {2} {3}{4}",
           {i, name, removed ? "removed" : "entered", std::string_view(value)});
-  zlogline(loglevel::kProgress, line);
+  showWorkProgress(s, line);
 }
 
 }  // namespace

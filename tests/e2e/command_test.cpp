@@ -197,22 +197,30 @@ TEST(Command, NaReadsAsMissing) {
   EXPECT_EQ(number(nobs["rows"][1]["N"]), 4);
 }
 
+// The program's run with standard error on a terminal (script(1)): what the terminal shows.
+CommandRun onTerminal(const std::string& program) {
+  const std::string file = ::testing::TempDir() + "progress.vsf";
+  std::ofstream(file) << program;
+  const std::string command =
+      std::string(VSF_BINARY) + " " + file + " --lib " VSF_SHARED_DATA " > /dev/null";
+  CommandRun terminal;
+  FILE* p = popen(("script -qc '" + command + "' /dev/null").c_str(), "r");
+  if (!p) return terminal;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) terminal.output.append(buf, n);
+  terminal.status = pclose(p);
+  return terminal;
+}
+
 // Progress goes to standard error only when it is a terminal: the data read, then each pass
 // and step as time allows, each line erased before the next output.
 TEST(Command, ProgressOnlyOnATerminal) {
   if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script(1)";
-  const std::string program = ::testing::TempDir() + "progress.vsf";
-  std::ofstream(program) << "proc varsifter data=diabetes; model y = age bmi bp s1-s6; run;\n";
-  const std::string command =
-      std::string(VSF_BINARY) + " " + program + " --lib " VSF_SHARED_DATA " > /dev/null";
-  CommandRun terminal;
-  FILE* p = popen(("script -qc '" + command + "' /dev/null").c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  terminal.output.clear();
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) terminal.output.append(buf, n);
-  EXPECT_EQ(pclose(p), 0);
+  const CommandRun terminal =
+      onTerminal("proc varsifter data=diabetes; model y = age bmi bp s1-s6; run;\n");
+  const std::string program = ::testing::TempDir() + "progress.vsf";  // as onTerminal wrote it
+  EXPECT_EQ(terminal.status, 0);
   EXPECT_NE(terminal.output.find("\r\033[KReading diabetes.csv: 100%"), std::string::npos)
       << terminal.output;
   EXPECT_NE(terminal.output.find("\r\033[KNOTE: The PROCEDURE VARSIFTER step ended"),
@@ -221,6 +229,32 @@ TEST(Command, ProgressOnlyOnATerminal) {
   EXPECT_EQ(piped.status, 0);
   EXPECT_EQ(piped.output.find('\r'), std::string::npos) << piped.output;
   EXPECT_EQ(piped.output.find("Reading diabetes.csv"), std::string::npos);
+}
+
+// Under model averaging every line of progress after the data read names the sample: the
+// first, shown at once, is the first sample's draw.
+TEST(Command, ProgressNamesTheSampleOfModelAveraging) {
+  if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script(1)";
+  const CommandRun terminal = onTerminal(
+      "proc varsifter data=diabetes seed=1; model y = age bmi bp s1-s6 / "
+      "selection=lasso; modelaverage nsamples=40; run;\n");
+  EXPECT_EQ(terminal.status, 0);
+  const std::string erase = "\r\033[K";
+  size_t at = terminal.output.find(erase + "Reading diabetes.csv");
+  ASSERT_NE(at, std::string::npos) << terminal.output;
+  EXPECT_NE(terminal.output.find(erase + "Sample 1 of 40, pass 1 over the stored rows"),
+            std::string::npos)
+      << terminal.output;
+  int lines = 0;
+  for (at = terminal.output.find(erase, at + 1); at != std::string::npos;
+       at = terminal.output.find(erase, at + 1)) {
+    const std::string line = terminal.output.substr(at + erase.size(), 40);
+    // Lines of the log follow an erased progress line.
+    if (line.empty() || line[0] == '\r' || line.find(": ") < line.find(' ')) continue;
+    EXPECT_EQ(line.rfind("Sample ", 0), 0u) << line;
+    ++lines;
+  }
+  EXPECT_GT(lines, 0);
 }
 
 }  // namespace
