@@ -45,6 +45,10 @@ int run(int argc, char** argv) {
   app.add_option("--debug", debug, "Debug text of the DEBUG system option");
   app.add_option("--memsize", memsize, "Memory in MB the host reports as available")
       ->check(CLI::Range(int64_t{0}, vsf::host::kMaxMemSizeMb));
+  // The parser's own text, marked as the command's other errors are.
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string("ERROR: ") + e.what() + "\nRun varsifter --help to see the options.\n";
+  });
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -92,6 +92,29 @@ TEST(Command, UsageErrorsExitWithTwo) {
   EXPECT_EQ(r.output.rfind("varsifter ", 0), 0u) << r.output;
 }
 
+// The option parser's refusals read as the command's other errors: ERROR first, the parser's
+// own text, and where the options are listed.
+TEST(Command, CommandLineErrorsSayErrorAndPointAtHelp) {
+  const std::string program = std::string(VSF_SOURCE_DIR) + "/examples/diabetes.vsf ";
+  struct Case {
+    std::string args;
+    const char* says;
+  } cases[] = {
+      {program + "--cpucount 0", "--cpucount: Value 0 not in range 1 to 1024"},
+      {program + "--bogus", "The following argument was not expected: --bogus"},
+      {program + "--lib . --lib .", "--lib: At Most 1 required but received 2"},
+      {"", "program is required"},
+      {program + "--json", "--json: 1 required TEXT missing"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const CommandRun r = runArgs(c.args);
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_EQ(r.output,
+              std::string("ERROR: ") + c.says + "\nRun varsifter --help to see the options.\n");
+  }
+}
+
 TEST(Command, ProgramFromStandardInput) {
   const std::string program = ::testing::TempDir() + "stdin.vsf";
   std::ofstream(program) << "proc varsifter data=mtcars; model mpg = wt; run;\n";
