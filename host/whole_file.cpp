@@ -45,8 +45,10 @@ long temporaryOwner(const std::string& name, std::string* target) {
 // it whose process is gone.
 void removeStaleTemporaries(const std::filesystem::path& file) {
   const std::string own = file.filename().string();
+  // A bare name lies in the working directory.
+  const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
   std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(file.parent_path(), ec);
+  for (auto it = std::filesystem::directory_iterator(dir, ec);
        !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
     std::string target;
     const long pid = temporaryOwner(it->path().filename().string(), &target);

@@ -57,6 +57,35 @@ TEST(Documents, AFailedWriteLeavesThePreviousFile) {
   EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"mtcars.csv", "out.json"}));
 }
 
+// A killed run leaves its temporary file; the next run writing the same target removes it,
+// whether the target is named bare from the working directory or with its directory.
+TEST(Documents, AKilledRunsTemporaryFileGoesWithTheNextWrite) {
+  struct Case {
+    const char* options;
+    const char* left;  // the killed run's temporary file
+  } cases[] = {
+      {"--json out.json", ".out.json.999999999.0.tmp"},
+      {"--json ./out.json", ".out.json.999999999.0.tmp"},
+      {"--html out.json", ".out.json.999999999.1.tmp"},
+      {"", ".o.csv.999999999.2.tmp"},  // the quoted output below, named bare
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    ScratchDir dir("vsf_documents");
+    fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", dir.path() / "mtcars.csv");
+    std::ofstream(dir.path() / "p.vsf")
+        << "proc varsifter data=mtcars; model mpg = wt; output out='o.csv' p; run;\n";
+    std::ofstream(dir.path() / c.left) << "killed";
+    const CommandRun r = runShell("cd " + dir.path().string() + " && " + VSF_BINARY +
+                                  " p.vsf --lib . " + c.options + " 2>&1");
+    EXPECT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> expected = {"mtcars.csv", "o.csv", "p.vsf"};
+    if (std::string_view(c.options).find("out.json") != std::string_view::npos)
+      expected.insert(expected.begin() + 2, "out.json");
+    EXPECT_EQ(names(dir.path()), expected);
+  }
+}
+
 // A run that cannot end by itself (its second step reads a FIFO nobody writes) is stopped by
 // the signal once its first step has ended.
 TEST(Documents, AnInterruptedRunSaysSoAndLeavesNothing) {
