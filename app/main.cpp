@@ -6,6 +6,7 @@
 
 #include "frame/module.h"
 #include "host/blas_core.h"
+#include "host/data/data.h"
 #include "host/interrupt.h"
 #include "host/output/output.h"
 #include "host/program.h"
@@ -66,6 +67,13 @@ int run(int argc, char** argv) {
   o.library = lib;
   o.threads = !nothreads;
   o.graphics = !nographics;
+  // Before anything is made, the graph directory too.
+  std::string targetError;
+  if (!vsf::host::claimDocuments({{"--json", json}, {"--html", html}, {"--svg", svg, true}},
+                                 program, &targetError)) {
+    std::cerr << "ERROR: " << targetError << "\n";
+    return 2;
+  }
   if (!svg.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(svg, ec);
@@ -97,6 +105,7 @@ int run(int argc, char** argv) {
 
   vsf::host::ProgramResult r = vsf::host::runProgram(text, program);
   vsf::host::output::finish();
+  if (session().stopRun) return 2;  // a step found a document's file among its data sets
   std::string error;
   bool written = true;
   if (!json.empty() && !vsf::host::output::writeJsonFile(json, &error)) written = false;

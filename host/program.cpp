@@ -409,6 +409,7 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
                                               proc, code, meaning.empty() ? "" : ": " + meaning));
       session().stepNumber = 0;
       if (code > result.worstCode) result.worstCode = code;
+      if (session().stopRun) break;
     } else {
       session().log.write(
           "ERROR",

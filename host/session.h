@@ -72,6 +72,9 @@ struct Session {
   std::map<std::string, std::string> macros;  // keys upper case
   std::string lastDataSet;
   std::vector<WrittenDataSet> written;
+  // A step named a document's file as a data set: no later step runs and no document is
+  // written.
+  bool stopRun = false;
   // Per step.
   int stepNumber = 0;  // the step running, from 1; 0 between steps
   std::string stepText;

@@ -84,6 +84,12 @@ bool followLinks(std::filesystem::path p, std::filesystem::path* out, int* error
 
 }  // namespace
 
+std::filesystem::path linkTarget(const std::filesystem::path& name) {
+  std::filesystem::path file;
+  int reason = 0;
+  return followLinks(name, &file, &reason) ? file : name;
+}
+
 std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
   return target.parent_path() /
          fmt::format(".{}.{}.{}.tmp", target.filename().string(), ::getpid(), gTemporaryCounter++);

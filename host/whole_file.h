@@ -13,6 +13,10 @@ namespace vsf::host {
 // A name for a temporary file in the target's directory, unique to this process.
 std::filesystem::path temporaryBeside(const std::filesystem::path& target);
 
+// The file a write to the name goes to: its symbolic links followed (the name itself when a
+// link cannot be read).
+std::filesystem::path linkTarget(const std::filesystem::path& name);
+
 // A file being written whole. Nothing is made on disk until open(); a failed or abandoned
 // write leaves the target as it was and no temporary file.
 class WholeFile {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vsf::host {
 
@@ -20,6 +21,21 @@ std::string strayCellHint(std::string_view variable);
 // variable a CSV file's first line gave that name is read under its cut name). Empty for a
 // name short enough.
 std::string longNameHint(std::string_view name);
+
+// A file the run writes besides its data sets, named on the command line.
+struct DocumentTarget {
+  std::string option;  // "--json", "--html", "--svg"
+  std::string path;    // as given; empty when the option is not given
+  bool directory = false;
+};
+
+// Keeps the documents' files for the run, checked as the data sets' files are: false, with
+// the error, when two name one file (a file among the graphs' files of the --svg directory
+// counts as one of them), or one names the program file or the file of a data set of the
+// library. From then on, a step that reads or writes one of them as a data set (by its path in
+// quotes) fails, and the run stops after it (Session::stopRun). Call once the library is set.
+bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::string& program,
+                    std::string* error);
 
 // Called by the step runner after every step: discards output data sets not closed (their
 // files never appear), closes the readers and deletes the step's binary copies.

@@ -167,11 +167,11 @@ void forgetDataSet(HostDataSet* ds);
 // The imported copy of the file, imported now unless this step has it already.
 std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* error);
 // Claims the file of an output data set for this step; false and the error's text when the
-// step reads that data set or writes it already.
+// step reads that data set or writes it already, or a document of the run is written to it.
 bool claimOutput(const std::string& shown, const std::filesystem::path& file, std::string* error);
-// True, with the error's text, when an output of the step still being written is that data set.
-bool readsOpenOutput(const std::string& shown, const std::filesystem::path& file,
-                     std::string* error);
+// True, with the error's text, when the step may not read that data set: an output of the
+// step still being written, or the file of one of the run's documents.
+bool refusedInput(const std::string& shown, const std::filesystem::path& file, std::string* error);
 // A file was replaced: drop the step's copy of it.
 void forgetTable(const std::filesystem::path& path);
 // Outputs carrying values from the input that is closing stop doing so.

@@ -202,7 +202,7 @@ HostDataSet* openInput(std::string_view name, uint32_t* status) {
   DataSetName resolved;
   if (!resolveOrReport(name, &resolved, status)) return nullptr;
   std::string error;
-  if (readsOpenOutput(resolved.shown, resolved.path, &error)) {
+  if (refusedInput(resolved.shown, resolved.path, &error)) {
     issueError(error);
     if (status) *status = hs::kVarNotFound;
     return nullptr;

@@ -1,5 +1,6 @@
 // The data sets of the current step and the step's binary copies. Everything left at the
-// end of a step is closed here: unclosed outputs are discarded, copies deleted.
+// end of a step is closed here: unclosed outputs are discarded, copies deleted. The files a
+// step reads and writes are checked here against each other and against the run's documents.
 #include <fmt/format.h>
 #include <sys/stat.h>
 
@@ -15,6 +16,7 @@
 #include "host/data/parallel.h"
 #include "host/extensions.h"
 #include "host/session.h"
+#include "host/whole_file.h"
 
 namespace vsf::host {
 
@@ -32,10 +34,20 @@ struct StepOutput {
   std::filesystem::path file;
 };
 
+// A document of the run: the option naming it, the file it goes to (links followed).
+struct Document {
+  DocumentTarget target;
+  std::filesystem::path file;
+};
+
 std::mutex gMutex;
 std::vector<HostDataSet*> gOpen;
 std::map<std::string, CachedTable> gTables;  // by the file's absolute path
-std::vector<StepOutput> gOutputs;            // every output the step made, closed ones too
+
+// Held only for a look at the two lists below, never while reading a file.
+std::mutex gTargetMutex;
+std::vector<StepOutput> gOutputs;  // every output the step made, closed ones too
+std::vector<Document> gDocuments;  // kept from before the first step
 
 bool fileStamp(const std::filesystem::path& p, int64_t* size, int64_t* modified) {
   struct stat st;
@@ -58,10 +70,47 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   const bool ea = ::stat(a.c_str(), &sa) == 0, eb = ::stat(b.c_str(), &sb) == 0;
   if (ea && eb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   if (ea != eb) return false;
-  std::error_code ec1, ec2;
-  const auto ca = std::filesystem::weakly_canonical(a, ec1);
-  const auto cb = std::filesystem::weakly_canonical(b, ec2);
-  return (ec1 ? a : ca).lexically_normal() == (ec2 ? b : cb).lexically_normal();
+  // Absolute first: a name none of whose parts exists stays as written otherwise ("x" and "./x").
+  auto canonical = [](const std::filesystem::path& p) {
+    std::error_code ec;
+    std::filesystem::path c = std::filesystem::absolute(p, ec);
+    if (!ec) c = std::filesystem::weakly_canonical(c, ec);
+    return (ec ? p : c).lexically_normal();
+  };
+  return canonical(a) == canonical(b);
+}
+
+// A data set whose file a document is written to: the error says so, and the run stops after
+// this step (the document would replace the data set, or the data set the document).
+bool isDocument(const std::string& shown, const std::filesystem::path& file, std::string* error) {
+  for (const Document& d : gDocuments)
+    if (!d.target.directory && sameFile(d.file, file)) {
+      *error = fmt::format(
+          "Data set {} is the file {} that {} writes the run's document to: name another file "
+          "for the document. The run stops after this step and writes no document.",
+          shown, d.target.path, d.target.option);
+      session().stopRun = true;
+      return true;
+    }
+  return false;
+}
+
+// The data set of the library whose file this is ("WORK.O" for lib/o.csv); empty for a file
+// no data-set name stands for.
+std::string libraryMember(const std::filesystem::path& file) {
+  if (!equalsNoCase(file.extension().string(), ".csv")) return "";
+  DataSetName name;
+  std::string error;
+  if (!resolveName(file.stem().string(), &name, &error) || !sameFile(name.path, file)) return "";
+  return name.shown;
+}
+
+// Whether the document's file lies among the graphs' files of the directory, whose names it
+// may take.
+bool amongGraphs(const Document& file, const Document& dir) {
+  const std::filesystem::path& f = file.file;
+  return dir.target.directory && !file.target.directory && f.extension() == ".svg" &&
+         sameFile(f.has_parent_path() ? f.parent_path() : ".", dir.file);
 }
 
 // The first value that made a column of mostly numbers character, and where it is.
@@ -170,6 +219,7 @@ bool claimOutput(const std::string& shown, const std::filesystem::path& file, st
           shown);
       return false;
     }
+  std::lock_guard<std::mutex> targets(gTargetMutex);
   for (const StepOutput& o : gOutputs)
     if (equalsNoCase(o.shown, shown) || sameFile(o.file, file)) {
       *error = fmt::format(
@@ -178,12 +228,12 @@ bool claimOutput(const std::string& shown, const std::filesystem::path& file, st
           shown);
       return false;
     }
+  if (isDocument(shown, file, error)) return false;
   gOutputs.push_back(StepOutput{shown, file});
   return true;
 }
 
-bool readsOpenOutput(const std::string& shown, const std::filesystem::path& file,
-                     std::string* error) {
+bool refusedInput(const std::string& shown, const std::filesystem::path& file, std::string* error) {
   std::lock_guard<std::mutex> lock(gMutex);
   for (const HostDataSet* ds : gOpen) {
     if (ds->direction != kDsOutput) continue;
@@ -195,7 +245,49 @@ bool readsOpenOutput(const std::string& shown, const std::filesystem::path& file
         shown);
     return true;
   }
-  return false;
+  std::lock_guard<std::mutex> targets(gTargetMutex);
+  return isDocument(shown, file, error);
+}
+
+bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::string& program,
+                    std::string* error) {
+  std::vector<Document> claimed;
+  for (const DocumentTarget& t : documents) {
+    if (t.path.empty()) continue;
+    const Document one{t, linkTarget(t.path)};
+    for (const Document& d : claimed) {
+      if (sameFile(d.file, one.file)) {
+        *error = fmt::format("{} and {} name one file, {}: each needs a file of its own.",
+                             d.target.option, t.option, t.path);
+        return false;
+      }
+      const bool oneAmong = amongGraphs(one, d);
+      if (oneAmong || amongGraphs(d, one)) {
+        const Document& file = oneAmong ? one : d;
+        const Document& dir = oneAmong ? d : one;
+        *error = fmt::format(
+            "{} names {} in the directory of {}, where the graphs' files are written: name "
+            "another file.",
+            file.target.option, file.target.path, dir.target.option);
+        return false;
+      }
+    }
+    if (const std::string member = libraryMember(one.file); !member.empty()) {
+      *error = fmt::format(
+          "{} names {}, the file of data set {} in the library directory, which the steps "
+          "read and write: name another file.",
+          t.option, t.path, member);
+      return false;
+    }
+    if (program != "-" && sameFile(one.file, program)) {
+      *error = fmt::format("{} names the program file {}: name another file.", t.option, t.path);
+      return false;
+    }
+    claimed.push_back(one);
+  }
+  std::lock_guard<std::mutex> lock(gTargetMutex);
+  gDocuments = std::move(claimed);
+  return true;
 }
 
 std::string strayCellHint(std::string_view variable) {
@@ -242,6 +334,7 @@ void closeStepDataSets() {
   for (HostDataSet* ds : open) delete ds;
   std::lock_guard<std::mutex> lock(gMutex);
   gTables.clear();
+  std::lock_guard<std::mutex> targets(gTargetMutex);
   gOutputs.clear();
 }
 

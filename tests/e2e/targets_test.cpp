@@ -13,6 +13,7 @@
 #include <chrono>
 #include <fstream>
 #include <future>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -102,6 +103,86 @@ TEST(WriteTargets, AStepNeverWritesWhatItReads) {
     EXPECT_EQ(fileText(lib / "mtcars.csv"), before);
   }
   EXPECT_FALSE(fs::exists(lib / "o.csv"));
+}
+
+// Every file under the directory with its text ("<kind>" for what is not a file).
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const char kind = fileKind(e.path());
+    files[fs::relative(e.path(), dir).string()] =
+        kind == 'f' ? fileText(e.path()) : std::string("<") + kind + ">";
+  }
+  return files;
+}
+
+// The documents get the data sets' checks: a document whose file is one a step reads or
+// writes, another document's or the program's is refused with exit 2 before anything is
+// written. What the library's names stand for is known at the start; a path in quotes when its
+// step's statements name it, so that step writes nothing and no later step runs.
+TEST(WriteTargets, DocumentsNeverTakeTheFileOfAnotherTarget) {
+  ScratchDir dir("vsf_targets");
+  const fs::path at = dir.path();
+  fs::create_directories(at / "lib");
+  fs::create_directories(at / "elsewhere");
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "lib" / "mtcars.csv");
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "elsewhere" / "m.csv");
+  fs::create_symlink("mtcars.csv", at / "lib" / "link.html");
+  fs::create_symlink("doc.json", at / "doclink.json");  // to a file not there yet
+  const std::string fit = "proc varsifter data=mtcars; model mpg = wt; output out=a p; run;\n";
+  struct Case {
+    std::string program, options;
+    const char* says;
+    bool atStart;  // refused before the first step
+  } cases[] = {
+      {fit + "proc varsifter data=mtcars; model mpg = hp; output out=o p; run;",
+       "--json lib/mtcars.csv",
+       "ERROR: --json names lib/mtcars.csv, the file of data set WORK.MTCARS in the library "
+       "directory, which the steps read and write: name another file.",
+       true},
+      {fit, "--json ./lib/../lib/o.csv", "the file of data set WORK.O in the library", true},
+      {fit, "--html lib/link.html", "the file of data set WORK.MTCARS in the library", true},
+      {fit, "--json same.out --html same.out",
+       "ERROR: --json and --html name one file, same.out: each needs a file of its own.", true},
+      {fit, "--json x.json --html ./x.json", "--json and --html name one file, ./x.json", true},
+      {fit, "--json doc.json --html doclink.json", "--json and --html name one file", true},
+      {fit, "--json p.vsf", "ERROR: --json names the program file p.vsf: name another file.", true},
+      {fit, "--svg g --json g/Summary.ASEPlot.svg",
+       "--json names g/Summary.ASEPlot.svg in the directory of --svg", true},
+      {fit, "--html g --svg ./g", "--html and --svg name one file, ./g", true},
+      {fit + "proc varsifter data=mtcars; model mpg = hp; output out='elsewhere/x.json' p; run;\n" +
+           fit,
+       "--json elsewhere/./x.json",
+       "ERROR: Data set elsewhere/x.json is the file elsewhere/./x.json that --json writes the "
+       "run's document to: name another file for the document. The run stops after this step "
+       "and writes no document.",
+       false},
+      {fit + "proc varsifter data='elsewhere/m.csv'; model mpg = wt; output out=b p; run;\n",
+       "--html elsewhere/m.csv",
+       "Data set elsewhere/m.csv is the file elsewhere/m.csv that --html writes the run's "
+       "document to",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    std::ofstream(at / "p.vsf") << c.program;
+    fs::remove(at / "lib" / "a.csv");
+    const auto before = snapshot(at);
+    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY + " p.vsf --lib lib " +
+                                  c.options + " 2>&1");
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    auto after = snapshot(at);
+    if (c.atStart) {
+      EXPECT_EQ(r.output.rfind("ERROR: ", 0), 0u) << r.output;
+    } else {
+      // The first step ran and wrote its data set; the refused one wrote nothing.
+      EXPECT_NE(r.output.find("Step 2 at line 2"), std::string::npos) << r.output;
+      EXPECT_EQ(r.output.find("Step 3"), std::string::npos) << r.output;
+      EXPECT_EQ(after.erase("lib/a.csv"), 1u);
+    }
+    EXPECT_EQ(after, before);
+  }
 }
 
 // Graph files are written whole: a write that fails leaves no file under the graph's name, and
