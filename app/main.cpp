@@ -109,7 +109,9 @@ int run(int argc, char** argv) {
   std::string error;
   bool written = true;
   if (!json.empty() && !vsf::host::output::writeJsonFile(json, &error)) written = false;
+  if (written && !json.empty()) vsf::host::documentWritten("--json");
   if (written && !html.empty() && !vsf::host::output::writeHtmlFile(html, &error)) written = false;
+  if (written && !html.empty()) vsf::host::documentWritten("--html");
   for (const std::string& e : vsf::host::output::graphFileErrors()) {
     std::cerr << "ERROR: " << e << "\n";
     written = false;

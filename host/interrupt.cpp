@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "host/data/data.h"
 #include "host/files.h"
 #include "host/session.h"
 
@@ -38,6 +39,8 @@ void watch() {
   session().log.write("ERROR", fmt::format("The run was interrupted (SIG{}); the files it was "
                                            "writing were removed.",
                                            name ? name : "?"));
+  // What was renamed into place before the signal stays: the log says which outputs those are.
+  for (const std::string& line : interruptedOutputs()) session().log.write("NOTE", line);
   std::fflush(stdout);
   std::_Exit(128 + signal);
 }

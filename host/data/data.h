@@ -36,6 +36,11 @@ struct DocumentTarget {
 // quotes) fails, and the run stops after it (Session::stopRun). Call once the library is set.
 bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::string& program,
                     std::string* error);
+// The document of the option is written whole.
+void documentWritten(const std::string& option);
+// For the log of an interrupted run: the output data sets of the current step and the
+// documents written whole and kept, and those not written; a line for each that has any.
+std::vector<std::string> interruptedOutputs();
 
 // Called by the step runner after every step: discards output data sets not closed (their
 // files never appear), closes the readers and deletes the step's binary copies.

@@ -172,6 +172,8 @@ bool claimOutput(const std::string& shown, const std::filesystem::path& file, st
 // True, with the error's text, when the step may not read that data set: an output of the
 // step still being written, or the file of one of the run's documents.
 bool refusedInput(const std::string& shown, const std::filesystem::path& file, std::string* error);
+// The output data set's file was put in place, written whole.
+void keptOutput(const std::filesystem::path& file);
 // A file was replaced: drop the step's copy of it.
 void forgetTable(const std::filesystem::path& path);
 // Outputs carrying values from the input that is closing stop doing so.

@@ -28,23 +28,27 @@ struct CachedTable {
   int64_t modified = 0;  // nanoseconds
 };
 
-// An output data set of the step: its name and the file it writes.
+// An output data set of the step: its name, the file it writes and whether that file is
+// in place, written whole.
 struct StepOutput {
   std::string shown;
   std::filesystem::path file;
+  bool kept = false;
 };
 
 // A document of the run: the option naming it, the file it goes to (links followed).
 struct Document {
   DocumentTarget target;
   std::filesystem::path file;
+  bool written = false;
 };
 
 std::mutex gMutex;
 std::vector<HostDataSet*> gOpen;
 std::map<std::string, CachedTable> gTables;  // by the file's absolute path
 
-// Held only for a look at the two lists below, never while reading a file.
+// Held only for a look at the two lists below, never while reading a file: the clean-up of an
+// interrupted run takes it whatever the step is waiting for.
 std::mutex gTargetMutex;
 std::vector<StepOutput> gOutputs;  // every output the step made, closed ones too
 std::vector<Document> gDocuments;  // kept from before the first step
@@ -111,6 +115,11 @@ bool amongGraphs(const Document& file, const Document& dir) {
   const std::filesystem::path& f = file.file;
   return dir.target.directory && !file.target.directory && f.extension() == ".svg" &&
          sameFile(f.has_parent_path() ? f.parent_path() : ".", dir.file);
+}
+
+// Adds an item to a list the log shows ("WORK.O (lib/o.csv), the document of --json (x)").
+void listTarget(std::string* list, const std::string& item) {
+  *list += (list->empty() ? "" : ", ") + item;
 }
 
 // The first value that made a column of mostly numbers character, and where it is.
@@ -249,6 +258,12 @@ bool refusedInput(const std::string& shown, const std::filesystem::path& file, s
   return isDocument(shown, file, error);
 }
 
+void keptOutput(const std::filesystem::path& file) {
+  std::lock_guard<std::mutex> lock(gTargetMutex);
+  for (StepOutput& o : gOutputs)
+    if (o.file == file) o.kept = true;
+}
+
 bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::string& program,
                     std::string* error) {
   std::vector<Document> claimed;
@@ -288,6 +303,29 @@ bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::str
   std::lock_guard<std::mutex> lock(gTargetMutex);
   gDocuments = std::move(claimed);
   return true;
+}
+
+void documentWritten(const std::string& option) {
+  std::lock_guard<std::mutex> lock(gTargetMutex);
+  for (Document& d : gDocuments)
+    if (d.target.option == option) d.written = true;
+}
+
+std::vector<std::string> interruptedOutputs() {
+  std::string kept, lost;
+  std::lock_guard<std::mutex> lock(gTargetMutex);
+  for (const StepOutput& o : gOutputs)
+    listTarget(o.kept ? &kept : &lost, fmt::format("{} ({})", o.shown, o.file.string()));
+  for (const Document& d : gDocuments)
+    if (!d.target.directory)
+      listTarget(d.written ? &kept : &lost,
+                 fmt::format("the document of {} ({})", d.target.option, d.target.path));
+  std::vector<std::string> lines;
+  if (!kept.empty())
+    lines.push_back("Written whole before the interruption and kept: " + kept + ".");
+  if (!lost.empty())
+    lines.push_back("Not written, any earlier file of the name left as it was: " + lost + ".");
+  return lines;
 }
 
 std::string strayCellHint(std::string_view variable) {

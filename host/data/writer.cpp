@@ -343,6 +343,7 @@ int outClose(HostDataSet* ds, bool keep) {
     registerDataSet(out);  // the step's end removes it
     writeFailed(out);
   }
+  keptOutput(out->file.file());
   forgetTable(out->finalPath);  // by the name the step reads it under
   session().lastDataSet = out->reopenName;
   recordWritten(out);

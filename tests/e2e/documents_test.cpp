@@ -1,6 +1,7 @@
 // The JSON and HTML documents are written whole or not at all: a write that fails (here past
 // a file-size limit) leaves the previous file as it was and says why, and an interrupted run
-// ends with a log line, removing what it was writing and leaving the previous file.
+// ends with log lines, removing what it was writing, leaving the previous file and naming the
+// outputs it kept and those it did not write.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -37,6 +38,23 @@ std::vector<std::string> names(const fs::path& dir) {
   for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename());
   std::sort(out.begin(), out.end());
   return out;
+}
+
+// Starts the command with the arguments, its log (standard error) going to the file; the
+// process, or -1.
+pid_t spawn(std::vector<std::string> args, const fs::path& log) {
+  args.insert(args.begin(), VSF_BINARY);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t io;
+  posix_spawn_file_actions_init(&io);
+  posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&io, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, VSF_BINARY, &io, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&io);
+  return pid;
 }
 
 TEST(Documents, AFailedWriteLeavesThePreviousFile) {
@@ -102,18 +120,10 @@ TEST(Documents, AnInterruptedRunSaysSoAndLeavesNothing) {
                               "proc varsifter data=never; model mpg = wt; run;\n";
     std::ofstream(json) << "previous";
 
-    posix_spawn_file_actions_t io;
-    posix_spawn_file_actions_init(&io);
-    posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&io, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> args = {VSF_BINARY,   program.string(), "--lib",  dir.path().string(),
-                                     "--utilpath", util.string(),    "--json", json.string()};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, VSF_BINARY, &io, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&io);
+    const pid_t pid = spawn({program.string(), "--lib", dir.path().string(), "--utilpath",
+                             util.string(), "--json", json.string()},
+                            log);
+    ASSERT_GT(pid, 0);
     for (int i = 0; i < 600 && contents(log).find("return code 0") == std::string::npos; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     kill(pid, signal);
@@ -128,6 +138,42 @@ TEST(Documents, AnInterruptedRunSaysSoAndLeavesNothing) {
     EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"log.txt", "mtcars.csv", "never.csv",
                                                            "out.json", "p.vsf", "util"}));
   }
+}
+
+// Interrupted after two of its outputs were renamed into place, while the third waits for the
+// reader of its FIFO: the log names the two kept whole and what was not written, and each file
+// is as it says.
+TEST(Documents, AnInterruptLateInAStepNamesWhatItKept) {
+  ScratchDir dir("vsf_interrupt");
+  const fs::path at = dir.path(), log = at / "log.txt";
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "mtcars.csv");
+  for (const char* earlier : {"o.csv", "od.csv", "out.json"}) std::ofstream(at / earlier) << "old";
+  ASSERT_EQ(mkfifo((at / "s.csv").c_str(), 0600), 0);
+  std::ofstream(at / "p.vsf") << "proc varsifter data=mtcars outdesign=od; model mpg = wt hp;\n"
+                                 "  output out=o p; score data=mtcars out=s; run;\n";
+  const pid_t pid = spawn(
+      {(at / "p.vsf").string(), "--lib", at.string(), "--json", (at / "out.json").string()}, log);
+  ASSERT_GT(pid, 0);
+  // OUTDESIGN= is written after OUTPUT OUT= and before SCORE OUT=.
+  for (int i = 0; i < 600 && contents(at / "od.csv") == "old"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << contents(log);
+  const std::string d = at.string() + "/";
+  for (const std::string& line : std::vector<std::string>{
+           "ERROR: The run was interrupted (SIGTERM); the files it was writing were removed.\n",
+           "NOTE: Written whole before the interruption and kept: WORK.OD (" + d +
+               "od.csv), WORK.O (" + d + "o.csv).\n",
+           "NOTE: Not written, any earlier file of the name left as it was: WORK.S (" + d +
+               "s.csv), the document of --json (" + d + "out.json).\n"})
+    EXPECT_NE(contents(log).find(line), std::string::npos) << line << contents(log);
+  EXPECT_EQ(contents(at / "o.csv").substr(0, 10), "model,mpg,");
+  EXPECT_EQ(contents(at / "od.csv").substr(0, 10), "Intercept,");
+  EXPECT_EQ(contents(at / "out.json"), "old");
+  EXPECT_EQ(names(at), (std::vector<std::string>{"log.txt", "mtcars.csv", "o.csv", "od.csv",
+                                                 "out.json", "p.vsf", "s.csv"}));
 }
 
 }  // namespace
