@@ -268,6 +268,7 @@ Plot coefficientPlot(const Graph& g, const Rows& rows, const StepAxis& a) {
   const int parameter = rows.column("Parameter"), estimate = rows.column("StandardizedEst");
   const int edge = rows.column("RhsLabelYValue");
   std::map<int, size_t> series;  // curve number -> its series
+  std::map<int, int> perEffect;  // the parameters of each effect, by its pen
   for (size_t k = 0; k < rows.size(); ++k) {
     const double number = rows.number(k, curve), x = a.x(rows, k), y = rows.number(k, estimate);
     if (!std::isfinite(number) || !std::isfinite(x) || !std::isfinite(y)) continue;
@@ -279,6 +280,7 @@ Plot coefficientPlot(const Graph& g, const Rows& rows, const StepAxis& a) {
       s.name = parameter >= 0 ? rows.text(k, parameter) : fmt::format("Parameter {}", n);
       s.role = "coefficient";
       s.pen = std::isfinite(effect) && effect > 0 ? static_cast<int>(effect) - 1 : n - 1;
+      s.variant = perEffect[s.pen]++;
       s.legend = false;
       p.series.push_back(std::move(s));
     }
@@ -288,6 +290,14 @@ Plot coefficientPlot(const Graph& g, const Rows& rows, const StepAxis& a) {
     const double label = rows.number(k, edge);
     if (std::isfinite(label))
       p.edgeLabels.push_back(EdgeLabel{s.name, label, s.pen, static_cast<int>(it->second)});
+  }
+  // The parameters of one effect share its colour; the legend keys each one's marker and dash
+  // to its name, which holds its level.
+  for (Series& s : p.series) {
+    if (perEffect[s.pen] > 1)
+      s.legend = true;
+    else
+      s.variant = -1;
   }
   nameUnlabelledCurves(p);
   p.refs.push_back(RefLine{"", false, 0, false, false});

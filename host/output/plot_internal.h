@@ -68,6 +68,10 @@ struct Series {
   bool legend = true;
   double baseline = 0;  // needles, bars and histograms start here
   BoxStats box;         // of a box plot
+  // Its place among the series drawn in its pen's colour (the parameters of one CLASS effect):
+  // each takes a marker and dash of its own, and a long line still shows some markers. -1 for
+  // a series that has its pen to itself.
+  int variant = -1;
 };
 
 // A reference line across the plot at a value of one axis.

@@ -19,6 +19,7 @@ constexpr const char* kFont = "Helvetica, Arial, sans-serif";
 constexpr double kTitleSize = 16, kLabelSize = 13, kTickSize = 11, kLegendSize = 12;
 constexpr double kPad = 10;
 constexpr size_t kMarkedPoints = 60;  // a line shows its points' markers up to this many
+constexpr size_t kVariantMarks = 12;  // a longer line of a shared colour shows about this many
 
 // Colours told apart by most readers (and in grey by their dash and marker shape).
 constexpr const char* kColours[] = {"#0072B2", "#D55E00", "#009E73", "#CC79A7",
@@ -34,11 +35,22 @@ struct Pen {
   Shape shape;
 };
 
-Pen penOf(int i) {
+// Variant v of a pen keeps its colour and turns its shape by v and its dash by v + v / 6: no
+// two of the first 36 variants share both.
+Pen penOf(int i, int variant = 0) {
   i = std::max(i, 0);
+  const int v = std::max(variant, 0);
   const int round = i / kColourCount;
-  return Pen{kColours[i % kColourCount], kDashes[(i + round) % kDashCount],
-             kShapes[(i + 2 * round) % kShapeCount]};
+  return Pen{kColours[i % kColourCount], kDashes[(i + round + v + v / kShapeCount) % kDashCount],
+             kShapes[(i + 2 * round + v) % kShapeCount]};
+}
+
+Pen penOf(const Series& s) { return penOf(s.pen, s.variant); }
+
+const char* shapeName(Shape s) {
+  static constexpr const char* kNames[] = {"circle",  "square", "triangle",
+                                           "diamond", "cross",  "star"};
+  return kNames[static_cast<int>(s)];
 }
 
 double textWidth(std::string_view s, double size) {
@@ -204,7 +216,7 @@ class Writer {
   void fitEdgeLabels(Plot& p, const PlotBox& b);
   void drawPlot(size_t i, const PlotBox& b);
   void drawAxes(const Plot& p, const PlotBox& b);
-  void drawSeries(const Series& s, const PlotBox& b, bool markers);
+  void drawSeries(const Series& s, const PlotBox& b, size_t every);
   void drawBox(const Series& s, const PlotBox& b);
   void drawBins(const Series& s, const PlotBox& b);
   void drawRef(const RefLine& r, const PlotBox& b);
@@ -415,7 +427,7 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
 void Writer::drawBox(const Series& s, const PlotBox& b) {
   const BoxStats& x = s.box;
   if (!std::isfinite(x.median)) return;
-  const Pen pen = penOf(s.pen);
+  const Pen pen = penOf(s);
   const double at = b.px(s.x.empty() ? 0 : s.x.front());
   const double half = std::min(40.0, 0.2 * std::fabs(b.px(1) - b.px(0)));
   out_ += fmt::format(
@@ -436,7 +448,7 @@ void Writer::drawBox(const Series& s, const PlotBox& b) {
 }
 
 void Writer::drawBins(const Series& s, const PlotBox& b) {
-  const Pen pen = penOf(s.pen);
+  const Pen pen = penOf(s);
   for (size_t k = 0; k < s.y.size() && k + 1 < s.x.size(); ++k) {
     const double x0 = b.px(s.x[k]), x1 = b.px(s.x[k + 1]), y = b.py(s.y[k]);
     const double base = b.py(s.baseline);
@@ -448,11 +460,15 @@ void Writer::drawBins(const Series& s, const PlotBox& b) {
   }
 }
 
-void Writer::drawSeries(const Series& s, const PlotBox& b, bool markers) {
-  const Pen pen = penOf(s.pen);
+// A line's markers stand at every `every`-th point (none when 0); other kinds mark each point.
+void Writer::drawSeries(const Series& s, const PlotBox& b, size_t every) {
+  const Pen pen = penOf(s);
+  const Shape shape = s.emphasis ? Shape::kStar : pen.shape;
   out_ += fmt::format(
-      "<g class=\"series\" data-name=\"{}\" data-role=\"{}\" data-x=\"{}\" data-y=\"{}\"",
-      escapeMarkup(s.name), escapeMarkup(s.role), values(s.x), values(s.y));
+      "<g class=\"series\" data-name=\"{}\" data-role=\"{}\" data-colour=\"{}\" "
+      "data-dash=\"{}\" data-marker=\"{}\" data-x=\"{}\" data-y=\"{}\"",
+      escapeMarkup(s.name), escapeMarkup(s.role), pen.colour, *pen.dash ? pen.dash : "solid",
+      shapeName(shape), values(s.x), values(s.y));
   if (s.kind == SeriesKind::kBox) {
     const BoxStats& x = s.box;
     out_ += fmt::format(" data-box=\"{}\">", values({x.q1, x.median, x.q3, x.low, x.high, x.mean}));
@@ -491,8 +507,8 @@ void Writer::drawSeries(const Series& s, const PlotBox& b, bool markers) {
         break;
     }
     if (s.kind == SeriesKind::kMarkers || s.kind == SeriesKind::kNeedles ||
-        s.kind == SeriesKind::kBox || markers)
-      marker(marks, s.emphasis ? Shape::kStar : pen.shape, x, y, r);
+        s.kind == SeriesKind::kBox || (every > 0 && k % every == 0))
+      marker(marks, shape, x, y, r);
   }
   if (!line.empty())
     out_ += fmt::format(
@@ -555,14 +571,19 @@ void Writer::drawPlot(size_t i, const PlotBox& b) {
   for (const Series& s : p.series) points += s.x.size();
   for (const RefLine& r : p.refs)
     if (!r.selected) drawRef(r, b);
-  for (const Series& s : p.series)
-    if (!s.emphasis)
-      drawSeries(s, b,
-                 s.kind == SeriesKind::kLine && s.x.size() <= kMarkedPoints && points <= 3000);
+  for (const Series& s : p.series) {
+    if (s.emphasis) continue;
+    size_t every = 0;
+    if (s.kind == SeriesKind::kLine && s.x.size() <= kMarkedPoints && points <= 3000)
+      every = 1;
+    else if (s.kind == SeriesKind::kLine && s.variant >= 0)
+      every = (s.x.size() + kVariantMarks - 1) / kVariantMarks;
+    drawSeries(s, b, every);
+  }
   for (const RefLine& r : p.refs)
     if (r.selected) drawRef(r, b);
   for (const Series& s : p.series)
-    if (s.emphasis) drawSeries(s, b, true);
+    if (s.emphasis) drawSeries(s, b, 1);
   out_ += "</g>\n";
   drawEdgeLabels(p, b);
   out_ += "</g>\n";
@@ -577,7 +598,7 @@ void Writer::symbol(const LegendEntry& e, double x, double y) {
     return;
   }
   const Series& s = *e.series;
-  const Pen pen = penOf(s.pen);
+  const Pen pen = penOf(s);
   if (s.kind == SeriesKind::kBars) {
     out_ += fmt::format(
         "<rect x=\"{}\" y=\"{}\" width=\"22\" height=\"10\" fill=\"{}\" fill-opacity=\"{}\" "

@@ -28,7 +28,7 @@ SvgPicture readPicture(const std::string& path) {
   text << in.rdbuf();
   const std::string svg = text.str();
   static const std::regex series(
-      R"re(<g class="series" data-name="([^"]*)" data-role="([^"]*)" data-x="([^"]*)" data-y="([^"]*)"( data-box="([^"]*)")?>)re");
+      R"re(<g class="series" data-name="([^"]*)" data-role="([^"]*)" data-colour="([^"]*)" data-dash="([^"]*)" data-marker="([^"]*)" data-x="([^"]*)" data-y="([^"]*)"( data-box="([^"]*)")?>)re");
   static const std::regex ref(
       R"re(<g class="ref" data-name="([^"]*)" data-axis="x" data-at="([^"]*)">)re");
   static const std::regex edge(R"re(<text data-name="([^"]*)" data-y=)re");
@@ -42,7 +42,8 @@ SvgPicture readPicture(const std::string& path) {
         svg.substr(at, end == std::string::npos ? std::string::npos : end - at);
     SvgPlot p;
     for (std::sregex_iterator m(part.begin(), part.end(), series), e; m != e; ++m)
-      p.series.push_back({(*m)[1], (*m)[2], numbers((*m)[3]), numbers((*m)[4]), numbers((*m)[6])});
+      p.series.push_back({(*m)[1], (*m)[2], numbers((*m)[6]), numbers((*m)[7]), numbers((*m)[9]),
+                          (*m)[3], (*m)[4], (*m)[5]});
     for (std::sregex_iterator m(part.begin(), part.end(), ref), e; m != e; ++m)
       p.refs[(*m)[1]] = std::stod((*m)[2]);
     for (std::sregex_iterator m(part.begin(), part.end(), edge), e; m != e; ++m)

@@ -15,7 +15,8 @@ namespace vsf::test {
 struct SvgSeries {
   std::string name, role;
   std::vector<double> x, y;
-  std::vector<double> box;  // a box plot's q1, median, q3, whisker ends and mean
+  std::vector<double> box;           // a box plot's q1, median, q3, whisker ends and mean
+  std::string colour, dash, marker;  // its pen: "solid" for no dash, the marker's shape
 };
 struct SvgPlot {
   std::vector<SvgSeries> series;

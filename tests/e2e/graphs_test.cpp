@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -196,6 +197,49 @@ TEST(Graphs, StepRangesAndAxes) {
       if (variable(l, "_CRITERION3") != "SBC") continue;
       EXPECT_EQ(variable(l, "_OPTVAL3"), outside ? Json() : Json("SBCVal"));
     }
+  }
+}
+
+// The parameters of a CLASS effect share its colour and differ in marker or dash, each named in
+// the legend with its level; on a path too long for a marker at each step they still show
+// markers. A selection that splits the levels gives each its own effect and colour.
+TEST(Graphs, ParametersOfAClassEffectAreToldApart) {
+  struct Case {
+    const char* model;
+    bool split;
+    size_t levels;                                          // that took part
+  } cases[] = {{"selection=forward(stop=none)", false, 6},  // carb 1, 2, 3, 4, 6, 8
+               {"selection=grouplasso(stop=none)", false, 6},
+               {"selection=lasso(stop=none)", true, 5}};  // carb_2 never enters
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    const GraphRun run = runGraphs(
+        "proc varsifter data=mtcars plots=coefficients;\n  class carb;\n"
+        "  model mpg = carb wt hp / " +
+        std::string(c.model) + ";\nrun;\n");
+    ASSERT_EQ(run.r.status, 0) << run.r.output;
+    const SvgPicture picture = readPicture(graphs(run.r).at(0)["file"]);
+    std::vector<const SvgSeries*> levels;
+    std::set<std::string> others;  // the colours of wt and hp
+    for (const SvgSeries& s : picture.plots.at(0).series) {
+      if (s.role != "coefficient") continue;
+      if (s.name.starts_with("carb"))
+        levels.push_back(&s);
+      else
+        others.insert(s.colour);
+    }
+    ASSERT_EQ(levels.size(), c.levels);
+    std::set<std::string> colours, pens;
+    for (const SvgSeries* s : levels) {
+      colours.insert(s->colour);
+      pens.insert(s->colour + "/" + s->dash + "/" + s->marker);
+      EXPECT_EQ(others.count(s->colour), 0u) << s->name;
+      if (c.split) continue;
+      const auto& legend = picture.legend;
+      EXPECT_EQ(std::count(legend.begin(), legend.end(), s->name), 1) << s->name;
+    }
+    EXPECT_EQ(colours.size(), c.split ? c.levels : 1u);
+    EXPECT_EQ(pens.size(), c.levels);
   }
 }
 

@@ -133,6 +133,32 @@ TEST(OutputSvg, EdgeLabelsWithoutRoomGoToTheLegend) {
   }
 }
 
+// A line of a colour shared with others marks each point while it is short and about twelve
+// when long; a line with a pen of its own shows no markers when long.
+TEST(OutputSvg, SharedColourLinesKeepSomeMarkers) {
+  using namespace host::output;
+  struct Case {
+    int points, variant;
+    size_t marks;
+  } cases[] = {{20, 1, 20}, {100, 1, 12}, {100, 0, 12}, {100, -1, 0}, {61, 1, 11}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.points) + " points, variant " + std::to_string(c.variant));
+    Figure f;
+    Series s{"s", "coefficient", SeriesKind::kLine, {}, {}, 0, false, false, 0, {}};
+    for (int k = 0; k < c.points; ++k) s.x.push_back(k), s.y.push_back(k % 7);
+    s.variant = c.variant;
+    s.pen = c.variant == 1 ? 0 : 1;  // a square either way: one move per marker
+    f.plots.emplace_back().series.push_back(s);
+    const std::string svg = svgText(f);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(svg, m, std::regex(R"re(data-marker="([a-z]+)")re")));
+    EXPECT_EQ(m[1], "square");
+    const bool found =
+        std::regex_search(svg, m, std::regex(R"re(<path d="([^"]*)" fill="#fff")re"));
+    EXPECT_EQ(found ? static_cast<size_t>(std::count(m[1].first, m[1].second, 'M')) : 0u, c.marks);
+  }
+}
+
 // Values too close for their size to step through still get an axis.
 TEST(OutputSvg, HugeValuesCloseTogether) {
   OutputDriver o;
