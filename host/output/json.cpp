@@ -43,6 +43,31 @@ json cellJson(const Cell& c) {
   }
 }
 
+// The bytes of the first n characters of s; npos when s is shorter.
+size_t characterBytes(std::string_view s, int64_t n) {
+  size_t at = 0;
+  for (int64_t k = 0; k < n; ++k) {
+    if (at >= s.size()) return std::string_view::npos;
+    ++at;
+    while (at < s.size() && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80) ++at;
+  }
+  return at;
+}
+
+// A text column with the dynamic "levelsAt" holds its texts' levels at that page column, the
+// label before them blank-padded for the listing's alignment: its value is the text without
+// that padding ("cyl       4" is "cyl 4").
+json columnCellJson(const Column& column, const Cell& c) {
+  const Cell* at = findDynamic(column.dynamics, "levelsAt");
+  if (!at || at->kind != Cell::Kind::kInt || c.kind != Cell::Kind::kText) return cellJson(c);
+  const std::string_view text = c.s;
+  const size_t cut = characterBytes(text, at->i);
+  if (cut == std::string_view::npos) return c.s;  // no levels
+  const std::string_view head = text.substr(0, cut);
+  return std::string(head.substr(0, head.find_last_not_of(' ') + 1)) +
+         std::string(text.substr(cut));
+}
+
 json dynamicsJson(const Dynamics& d) {
   json j = json::object();
   for (const NamedValue& v : d) j[v.name] = cellJson(v.value);
@@ -114,7 +139,8 @@ json tableJson(const Table& t) {
   json rows = json::array();
   for (const auto& row : t.rows) {
     json r = json::object();
-    for (size_t i = 0; i < t.columns.size(); ++i) r[t.columns[i].name] = cellJson(row[i]);
+    for (size_t i = 0; i < t.columns.size(); ++i)
+      r[t.columns[i].name] = columnCellJson(t.columns[i], row[i]);
     rows.push_back(r);
   }
   j["rows"] = rows;
@@ -128,7 +154,7 @@ json graphJson(const Graph& g) {
     for (size_t r : d.rows) {
       json row = json::object();
       for (size_t i = 0; i < d.table->columns.size(); ++i)
-        row[d.table->columns[i].name] = cellJson(d.table->rows[r][i]);
+        row[d.table->columns[i].name] = columnCellJson(d.table->columns[i], d.table->rows[r][i]);
       rows.push_back(row);
     }
     json one{

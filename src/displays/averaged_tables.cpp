@@ -199,7 +199,7 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
   t.column(ctype::kText, "Effect", effectText.data(), {argInt(dkey::kTextWidth, effectWidth)});
   classColumns(t, d, used.data(), textSlots, values.data());
   if (o.include && !refit) t.column(ctype::kInt, "ForcedIn", &forcedIn);
-  t.column(ctype::kText, "Parameter", parmText.data(), {argInt(dkey::kTextWidth, parmWidth)});
+  parameterColumn(t, s, parmText.data(), parmWidth, levelsAt);
   if (!refit) {
     t.column(ctype::kInt, "NumberNonzero", &nonzero);
     if (m.trimFraction != 0) t.column(ctype::kInt, "TrimmedNumberNonzero", &trimmed);

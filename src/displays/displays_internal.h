@@ -76,6 +76,11 @@ constexpr int kClassText = 32;  // the level text slots zorthname fills
 class DataTable;
 void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*texts)[kClassText],
                   double* values);
+// The Parameter column of a parameter table, bound to text, whose texts parameterText writes
+// for levelsAt. Where the levels stand at one page column for the listing, the column's
+// dynamic "levelsAt" names it: the blanks that pad a label up to it are no part of the
+// parameter's own text, which the JSON document holds ("cyl 4").
+void parameterColumn(DataTable& t, const StepView* s, char* text, int width, int levelsAt);
 // The averaged tables of model averaging; 0, or rc::kMemory when the averaged results are unusable.
 // Mode 0 the EffectSelectPct table, 1 the table the plot also reads, 2 the plot's data alone
 // (hidden); in modes 1 and 2 its data object and row count go to plotData and plotRows.

@@ -139,6 +139,13 @@ void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*te
   }
 }
 
+void parameterColumn(DataTable& t, const StepView* s, char* text, int width, int levelsAt) {
+  std::vector<OutputArgItem> more = {argInt(dkey::kTextWidth, width)};
+  if (const int at = parameterLevelsAt(s, levelsAt); at >= 0)
+    addDynamic(more, "levelsAt", valueInt(at));
+  t.column(ctype::kText, "Parameter", text, more);
+}
+
 int nextDisplayEffect(const StepView* s, const SelectionState* sel, uint8_t* seen, int32_t* effect,
                       int32_t* cursor) {
   if (!seen) {
@@ -201,8 +208,7 @@ int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* al
   t.column(ctype::kText, "Effect", effectText, {argInt(dkey::kTextWidth, std::max(w.effect, 1))});
   classColumns(t, c.d, classUsed, texts, values);
   if (o.include) t.column(ctype::kInt, "ForcedIn", &r.forcedIn);
-  t.column(ctype::kText, "Parameter", parmText,
-           {argInt(dkey::kTextWidth, std::max(w.parameter, 1))});
+  parameterColumn(t, s, parmText, std::max(w.parameter, 1), w.levelsAt);
   if (!f.groupPath) t.column(ctype::kInt, "DF", &r.df);
   t.column(ctype::kDouble, "Estimate", &r.estimate);
   std::vector<OutputArgItem> stb, probT;

@@ -74,6 +74,9 @@ const int32_t* columnLevels(const ZEffect* effect, int32_t column);
 // blank-filled into out when given; returns its length in bytes.
 int parameterText(const StepView* s, int32_t candidate, int32_t column, int levelsAt, char* out,
                   int width);
+// The page column at which parameterText writes the levels for `levelsAt`, the label blank-padded
+// up to it; -1 when the levels follow the label right away.
+int parameterLevelsAt(const StepView* s, int levelsAt);
 
 // ---- Best steps ----
 // The history index at which each criterion is best, by CriterionCode; -1 where it has no value

@@ -44,6 +44,11 @@ const int32_t* columnLevels(const ZEffect* z, int32_t column) {
   return z->levelTable + static_cast<ptrdiff_t>(column) * z->levelTableWidth;
 }
 
+int parameterLevelsAt(const StepView* s, int levelsAt) {
+  const ZDesign* d = s->lev.design;
+  return d && d->labelStyle == 1 && levelsAt >= 0 ? levelsAt : -1;
+}
+
 int parameterText(const StepView* s, int32_t candidate, int32_t column, int levelsAt, char* out,
                   int width) {
   const ZDesign* d = s->lev.design;
@@ -55,9 +60,8 @@ int parameterText(const StepView* s, int32_t candidate, int32_t column, int leve
     return out ? fillField(out, width, t) : static_cast<int>(t.size());
   }
   const int bytes = static_cast<int>(label.size());
-  const int at = d && d->labelStyle == 1 && levelsAt >= 0
-                     ? std::max(bytes, levelsAt + bytes - textWidth(label))
-                     : bytes;
+  const int aligned = parameterLevelsAt(s, levelsAt);
+  const int at = aligned >= 0 ? std::max(bytes, aligned + bytes - textWidth(label)) : bytes;
   const int32_t* row = columnLevels(z, column);
   const int levels = z && row ? zlvltextlen(d, z, row) : 0;
   if (!out) return at + levels;

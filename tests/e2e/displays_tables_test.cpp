@@ -3,8 +3,10 @@
 // observation counts by role, and a selection's tables in their groups.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,18 +94,20 @@ TEST(DisplaysEndToEnd, ClassLevelsFollowOrder) {
   }
 }
 
-// Under PARMLABELSTYLE=SEPARATE an effect's levels follow its label at one page column for
-// every effect, counted in characters: a split level outside ASCII ("é accent") in the label
-// moves nothing. With model averaging too, whose table names parameters the same way.
+// Under PARMLABELSTYLE=SEPARATE an effect's levels follow its label at one page column of the
+// listing for every effect, counted in characters: a split level outside ASCII ("é accent") in
+// the label moves nothing. With model averaging too, whose table names parameters the same
+// way. The JSON document holds each parameter's own text, without the listing's padding.
 TEST(DisplaysEndToEnd, LevelsAfterLabelsOutsideAsciiStayInLine) {
   DataLibrary lib({});
   std::ofstream(lib.path() / "accents.csv")
       << "c,d,x,y\né accent,u,1,2.1\nplain,v,2,3.9\né accent,v,3,6.2\nplain,u,4,8.1\n"
          "é accent,u,5,9.7\nplain,v,6,12.5\né accent,v,7,13.8\nplain,u,8,16.4\n"
          "é accent,u,9,18.4\nplain,v,10,19.9\n";
-  // The page column of the text's last word.
-  auto levelColumn = [](const std::string& text) {
-    const std::string head = text.substr(0, text.find_last_of(' ') + 1);
+  // The page column of the level after a row's second "*d", the Parameter column's.
+  auto levelColumn = [](const std::string& line) {
+    const size_t label = line.find("*d", line.find("*d") + 1);
+    const std::string head = line.substr(0, line.find_first_not_of(' ', label + 2));
     int n = 0;
     for (unsigned char ch : head) n += (ch & 0xC0) != 0x80;
     return n;
@@ -116,14 +120,52 @@ TEST(DisplaysEndToEnd, LevelsAfterLabelsOutsideAsciiStayInLine) {
                        more + " run;",
                    lib.dir());
     ASSERT_EQ(r.status, 0) << r.output;
-    const Json t = findAll(r.document, *more ? "AvgParmEst" : "ParameterEstimates").at(0);
     std::vector<int> columns;
-    for (const Json& row : t["rows"]) {
-      const std::string parm = row["Parameter"];
-      if (parm.find("*d") != std::string::npos) columns.push_back(levelColumn(parm));
+    std::istringstream listing(r.output);
+    for (std::string line; std::getline(listing, line);) {
+      const size_t first = line.find("*d");  // a row's Effect cell
+      if (first != std::string::npos && line.find_first_not_of(' ') == line.find("c_") &&
+          line.find("*d", first + 1) != std::string::npos)
+        columns.push_back(levelColumn(line));
     }
-    ASSERT_GE(columns.size(), 2u) << t;
-    for (int c : columns) EXPECT_EQ(c, columns[0]) << t;
+    ASSERT_GE(columns.size(), 2u) << r.output;
+    for (int c : columns) EXPECT_EQ(c, columns[0]) << r.output;
+    const Json t = findAll(r.document, *more ? "AvgParmEst" : "ParameterEstimates").at(0);
+    EXPECT_EQ(t["rows"][1]["Parameter"], "c_plain*d u");
+    EXPECT_EQ(t["rows"][3]["Parameter"], "c_é accent*d u");
+  }
+}
+
+// The listing aligns the levels of the parameters under one another ("cyl       4" under
+// "Intercept"); the JSON document and the OUTDESIGN data set hold each parameter's own text.
+TEST(DisplaysEndToEnd, ParameterTextsWithoutTheListingsPadding) {
+  DataLibrary lib({"mtcars"});
+  struct Case {
+    const char* more;
+    const char* table;
+  } cases[] = {{"", "ParameterEstimates"}, {" modelaverage nsamples=5;", "AvgParmEst"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    const CommandRun r = runCommand(std::string("proc varsifter data=mtcars seed=1 outdesign=des;"
+                                                " class cyl carb; model mpg = cyl carb wt /"
+                                                " selection=none;") +
+                                        c.more + " run;",
+                                    lib.dir());
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char* listed : {"cyl       4", "carb      1"})
+      EXPECT_NE(r.output.find(listed), std::string::npos) << listed << "\n" << r.output;
+    const Json t = findAll(r.document, c.table).at(0);
+    std::vector<std::string> parameters;
+    for (const Json& row : t["rows"]) parameters.push_back(row["Parameter"]);
+    for (const char* own : {"cyl 4", "carb 1", "wt"})
+      EXPECT_EQ(std::count(parameters.begin(), parameters.end(), own), 1) << own;
+    for (const std::string& p : parameters) EXPECT_EQ(p.find("  "), std::string::npos) << p;
+    for (const Json& column : t["columns"]) {
+      if (column["name"] != "Parameter") continue;
+      EXPECT_EQ(column["dynamics"]["levelsAt"], 9);  // where the listing puts the levels
+    }
+    const std::vector<std::string> names = lib.variables("des");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "cyl 4"), 1);
   }
 }
 

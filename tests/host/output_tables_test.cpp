@@ -180,6 +180,44 @@ TEST(OutputTables, FootnoteFollowsItsDynamicValueAndHeadersTakeDynamics) {
   EXPECT_EQ(l.find("ForcedIn"), std::string::npos);
 }
 
+// A text column whose "levelsAt" names the page column of its levels: the listing keeps the
+// label's padding, the JSON document leaves it out; counted in characters, not bytes. A column
+// without it keeps its blanks.
+TEST(OutputTables, AlignedLevelsArePaddingOnlyInTheListing) {
+  struct Case {
+    const char* text;
+    int levelsAt;  // -1: no dynamic
+    const char* json;
+  } cases[] = {
+      {"cyl       4", 9, "cyl 4"},
+      {"Intercept", 9, "Intercept"},
+      {"wt", 9, "wt"},
+      {"cyl*carb  4 1", 9, "cyl*carb 4 1"},
+      {"c\xC3\xA9   u", 4, "c\xC3\xA9 u"},
+      {" a b", 0, " a b"},
+      {"cyl       4", -1, "cyl       4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    OutputDriver o;
+    char text[16];
+    void* t = o.create("data", "Parms");
+    if (c.levelsAt >= 0)
+      o.column(t, 6, "Parameter", text,
+               {argInt(kTextWidth, 16), argString(key::kDynamicName, o.str("levelsAt")),
+                argInt(key::kDynamicValue, c.levelsAt)});
+    else
+      o.column(t, 6, "Parameter", text, {argInt(kTextWidth, 16)});
+    void* inst = o.bind(t, "Stat.VARSIFTER.NoSuchTable");
+    std::memset(text, ' ', sizeof text);
+    std::memcpy(text, c.text, std::strlen(c.text));
+    OutputDriver::call(t, op::kWriteRow);
+    o.finishTable(t, inst);
+    EXPECT_EQ(document()["output"][0]["rows"][0]["Parameter"], c.json);
+    EXPECT_NE(o.listing().find(c.text), std::string::npos) << o.listing();
+  }
+}
+
 TEST(OutputTables, FactoidEntriesTakeTheirWidthsDecimalsAndFormats) {
   OutputDriver o;
   void* f = o.create("factoid", "FitStatistics",
