@@ -53,7 +53,7 @@ std::vector<int32_t> listOrder(const StepView* s, const SelectionState* sel) {
     written[static_cast<size_t>(e)] = 1;
     order.push_back(e);
   };
-  if (methodInfo(o.method).grouped) {
+  if (methodFamily(o.method).grouped) {
     for (int32_t i = start; i < sel->steps.changeListLength && sel->steps.changes; ++i)
       if (sel->steps.changes[i] >= 0) take(sel->steps.changes[i]);
   } else {

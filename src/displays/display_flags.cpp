@@ -30,9 +30,10 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   f.testAse = o.testAsePerStep != 0;
   f.kfold = o.kfold != 0;
   f.externalCv = o.externalCv != 0;
-  f.severalPerStep = methodInfo(o.method).grouped;
-  f.pathEstimates = o.pathMethod != 0 || o.method == kMethodHxGLasso;
-  f.groupPath = methodInfo(o.method).kind == MethodKind::kGroup;
+  const MethodFamily family = methodFamily(o.method);
+  f.severalPerStep = family.grouped;
+  f.groupPath = family.kind == MethodKind::kGroup;
+  f.pathEstimates = family.penalized() && !f.groupPath;
   f.stepNorm = s->settings.graphicsOn && normAxis(s->settings.plots);
   f.detailsText = o.detailsBeyondSummary != 0;
   f.candidatesPlot = s->settings.graphicsOn && s->settings.plots.candidatesPlot.on;

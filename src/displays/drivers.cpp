@@ -154,12 +154,12 @@ int printSelectionResults(StepView* s, SelectionState* sel, ScratchFileObject* f
                           int64_t* position, int sampleIndex) {
   const DisplayOptions& o = s->display;
   const MethodCode m = o.method;
-  if ((m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet) &&
-      sel->steps.stepCount > 0) {
+  const MethodFamily family = methodFamily(m);
+  if (family.kind == MethodKind::kPath && !family.leastSquares && sel->steps.stepCount > 0) {
     const double last = sel->steps.sse[sel->steps.stepCount - 1];
     sel->fit.trainSse = last < negligibleSumOfSquares(sel) ? 0 : last;
   }
-  const bool optimizer = methodInfo(m).kind == MethodKind::kOptimizer;
+  const bool optimizer = family.kind == MethodKind::kOptimizer;
   if (!optimizer) {
     if (int rc = printSummaryGroup(s, sel, file, position, sampleIndex); rc != 0) return rc;
     openSelectedModelGroup(s);  // once per BY group; a refusal has gone to zrcabort

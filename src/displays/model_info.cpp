@@ -45,10 +45,13 @@ void selectionRows(const StepView* s, Entries& e) {
     e.message(679, criterionInfo(o.stop).texts.name);
   }
   if (o.choose != kCritNone) e.message(680, criterionInfo(o.choose).texts.name);
+  // The significance levels of a classical method's entries and removals.
   const bool sl = o.select == kCritSl || o.stop == kCritSl || o.choose == kCritSl;
-  if (sl && (o.method == kMethodForward || o.method == kMethodStepwise))
+  const bool classical = methodFamily(o.method).kind == MethodKind::kClassical;
+  const MethodMoves moves = methodInfo(o.method).moves;
+  if (sl && classical && (moves == MethodMoves::kAdds || moves == MethodMoves::kBoth))
     e.number(681, o.entryLevel);
-  if (sl && (o.method == kMethodBackward || o.method == kMethodStepwise))
+  if (sl && classical && (moves == MethodMoves::kDrops || moves == MethodMoves::kBoth))
     e.number(682, o.stayLevel);
   auto folds = [&](int methodLabel, int indexLabel, int foldsLabel) {
     e.message(methodLabel, 690 + codeIndex(o.cvMethod));

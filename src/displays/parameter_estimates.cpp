@@ -158,7 +158,8 @@ int nextDisplayEffect(const StepView* s, const SelectionState* sel, uint8_t* see
     *effect = sel->layout.effectCount;
     return 0;
   }
-  const bool group = methodInfo(s->display.method).kind == MethodKind::kGroup && sel->steps.changes;
+  const bool group =
+      methodFamily(s->display.method).kind == MethodKind::kGroup && sel->steps.changes;
   const int32_t* list = group ? sel->steps.changes : sel->steps.effect;
   const int32_t length = group ? sel->steps.changeListLength : sel->steps.stepCount;
   for (int32_t k = *cursor + 1; list && k < length; ++k) {

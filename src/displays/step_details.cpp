@@ -47,7 +47,7 @@ int describeChange(StepView* s, const SelectionState* record, int level, int ste
     if (int rc = effectListLength(s, record, record->modelPool, &text, &length); rc != 0) return rc;
     if (length > 0)
       describe(s, level, msgStr(r == 0 ? 470 : 469, {trimRight(std::string_view(text, length))}));
-  } else if (methodInfo(o.method).grouped) {
+  } else if (methodFamily(o.method).grouped) {
     std::string in, out;
     changeTexts(s, record, &in, &out);
     if (in.empty() && out.empty()) describe(s, level, msgStr(473));

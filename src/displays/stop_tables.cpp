@@ -110,7 +110,7 @@ int printStopDetails(StepView* s, HostPool* allocator, const StopBlock* stop, do
   const bool sl = c == kCritSl;
   const char entryCompare = sl || criterionIsMinimized(c) ? '>' : '<';
   const char removalCompare = sl ? '<' : entryCompare;
-  const bool several = methodInfo(o.method).grouped;
+  const bool several = methodFamily(o.method).grouped;
 
   struct Row {
     double criterion = 0, compare = 0;

@@ -10,12 +10,6 @@
 
 namespace vsf {
 
-namespace {
-
-bool pathMethod(MethodCode m) { return methodInfo(m).kind == MethodKind::kPath; }
-
-}  // namespace
-
 int printElasticNetParaSummary(StepView* s, const SelectionState* sel) {
   const DisplayOptions& o = s->display;
   DisplayClock clock(&s->output);
@@ -93,7 +87,7 @@ int printElasticNetTuneL2(StepView* s, const SelectionState* sel, void** data) {
 
 int printCvExternal(StepView* s, const SelectionState* sel) {
   const TuningTables& tt = sel->tuning;
-  const bool path = pathMethod(s->display.method);
+  const bool path = methodFamily(s->display.method).kind == MethodKind::kPath;
   DisplayClock clock(&s->output);
   struct Row {
     int32_t fold = 0, step = 0, nVar = 0;

@@ -10,6 +10,7 @@
 #include "displays/displays.h"
 #include "frame/bindings.h"
 #include "frame/groupdata_internal.h"
+#include "grammar/methods.h"
 
 namespace vsf {
 
@@ -100,8 +101,8 @@ int endRows(DataPass* p) {
 int reopenForReading(DataPass* p) {
   const SelectionOptions& o = *p->o;
   // Pages are written back when the resampling draw or a standardizing method rewrites rows:
-  // every path method (their least-squares variants too) and every optimizer method.
-  const bool writeBack = o.modelAveragingRun || o.pathMethod || o.optimizerMethod;
+  // every penalized method.
+  const bool writeBack = o.modelAveragingRun || methodFamily(o.method).penalized();
   return reopenUtilFiles(&p->s->group.utilFiles, p->t.rowsWritten, writeBack,
                          p->s->res.dataPass.randomAccess, &p->s->stepCode);
 }

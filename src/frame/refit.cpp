@@ -20,7 +20,6 @@ StepSettings refitSettings(const StepSettings& step) {
   StepSettings r = step;
   SelectionOptions& o = r.options;
   o.method = kMethodNone;
-  o.pathMethod = 0;
   o.select = o.stop = o.choose = kCritNone;
   return r;
 }

@@ -11,6 +11,7 @@
 #include "effects/effects.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
+#include "grammar/methods.h"
 #include "grammar/slot_reader.h"
 #include "statements/statements.h"
 
@@ -18,7 +19,8 @@ namespace vsf {
 
 namespace {
 
-bool pathOrOptimizer(const SelectionOptions& o) { return o.pathMethod || o.optimizerMethod; }
+bool penalized(const SelectionOptions& o) { return methodFamily(o.method).penalized(); }
+bool splitsEffects(const SelectionOptions& o) { return methodFamily(o.method).splitsEffects(); }
 
 // The constructed-effect statements a path method cannot take.
 int checkEffectStatements(VsfState* s) {
@@ -129,7 +131,7 @@ void settleStepPlots(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   PlotSettings& p = s->settings.plots;
   const bool table = candidatesTableOn(s);
-  if (pathOrOptimizer(o) || o.method == kMethodNone) {
+  if (penalized(o) || o.method == kMethodNone) {
     if (p.candidatesPlot.on == 2 && p.selectogram.on == 2 && !table) {
       p.candidatesPlot.on = p.selectogram.on = 0;
     } else if (p.candidatesPlot.on || p.selectogram.on || table) {
@@ -182,13 +184,13 @@ void settleStepAxes(VsfState* s) {
 int checkMethodAndEffects(VsfState* s) {
   SelectionOptions& o = s->settings.options;
   if (o.method == kMethodNone) o.choose = kCritNone;
-  if (o.include != 0 && pathOrOptimizer(o)) {
+  if (o.include != 0 && penalized(o)) {
     refuseMsg(s->stepCode, 997, step::kInternal);
     return rc::kStatement;
   }
   if (s->settings.responseCount > 0)
     s->settings.responseName = hostv().str->fromBytes(s->settings.response.name);
-  if (o.pathMethod)
+  if (splitsEffects(o))
     if (int rc = checkEffectStatements(s); rc != 0) return rc;
   const ZDesign* d = s->lev.design;
   if (o.noInt && (!d || d->effectCount <= 1)) {
@@ -224,7 +226,7 @@ void settleCrossproducts(VsfState* s) {
   ZDesign* d = s->lev.design;
   ReaderTarget t{s->settings, s->lev, s->res.mainPool, s->stepCode};
   applyPerformanceSettings(&t, d ? d->effectCount : 0);
-  if (o.pathMethod && d && d->classCount > 0) {
+  if (splitsEffects(o) && d && d->classCount > 0) {
     bool classEffects = false;
     for (int e = 0; e < d->effectCount && !classEffects; ++e)
       classEffects = d->effects[e].keyCount > 0 || d->effects[e].allClassCount > 0;
@@ -235,7 +237,7 @@ void settleCrossproducts(VsfState* s) {
       hostMsg(848, 119);
     }
   }
-  if (pathOrOptimizer(o)) {
+  if (penalized(o)) {
     o.allSparse = 0;
     o.allDense = 1;
     if (o.hierarchy != 0) {
@@ -318,7 +320,7 @@ void settleForcedEffects(VsfState* s) {
     o.incrementalSscp = 0;
     o.fullSweepMode = 1;
   } else {
-    o.incrementalSscp = !o.pathMethod && o.method != kMethodNone;
+    o.incrementalSscp = !splitsEffects(o) && o.method != kMethodNone;
   }
   // Built effect by effect, a classical method keeps the rows of the effects that entered
   // beside the response's: its search scores every candidate from them, not by one trial

@@ -7,7 +7,7 @@ namespace vsf {
 
 DisplayOptions displayOptionsOf(const SelectionOptions& o) {
   DisplayOptions d;
-  d.method = o.method, d.pathMethod = o.pathMethod;
+  d.method = o.method;
   d.select = o.select, d.stop = o.stop, d.choose = o.choose;
   d.entryLevel = o.entryLevel, d.stayLevel = o.stayLevel;
   d.steps = o.steps, d.stopSteps = o.stopSteps, d.maxSteps = o.maxSteps;

@@ -20,7 +20,6 @@ EngineOptions engineOptionsOf(const StepSettings& settings) {
   EngineOptions e;
   e.method = o.method, e.select = o.select, e.stop = o.stop, e.choose = o.choose;
   e.noInt = o.noInt, e.noStandardize = o.noStandardize, e.hierarchy = o.hierarchy;
-  e.pathMethod = o.pathMethod;
   e.forcedEffects = o.forcedEffects, e.maxSteps = o.maxSteps, e.maxEffects = o.maxEffects;
   e.buildFullSscp = o.buildFullSscp, e.effectStore = o.effectStore;
   e.designPerByGroup = o.designPerByGroup, e.generalSearch = o.generalSearch;

@@ -15,10 +15,6 @@ struct CvOptions;
 struct EngineOptions;
 struct DisplayOptions;
 
-inline bool isPathCode(MethodCode m) {
-  return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
-}
-
 // The levelization context's records of the response, weight and frequency variables.
 [[nodiscard]] int linkExtraVariables(VsfState* state);
 

@@ -10,6 +10,7 @@
 #include "frame/bridge.h"
 #include "frame/setup_internal.h"
 #include "frame/state.h"
+#include "grammar/methods.h"
 #include "numerics/numerics.h"
 #include "statements/statements.h"
 
@@ -35,7 +36,7 @@ void dropAll(VsfState* s, std::initializer_list<Drop> drops, int32_t* count) {
 void copyRefitSettings(VsfState* s) {
   const SelectionOptions& o = s->settings.options;
   RefitSettings& r = s->group.resampling.refitSettings;
-  r.method = o.method, r.pathMethod = o.pathMethod, r.choose = o.choose, r.select = o.select;
+  r.method = o.method, r.choose = o.choose, r.select = o.select;
   r.stop = o.stop, r.incrementalSscp = o.incrementalSscp, r.fullSscp = o.buildFullSscp;
   r.candidatesTable = o.stepTables.candidates;
   r.forcedEffects = o.forcedEffects, r.include = o.include;
@@ -181,7 +182,7 @@ void settleBridge(VsfState* s) {
     hostMsg(848, 269);
     s->settings.storeSelectedModel = 0;
   }
-  if (o.pathMethod) {
+  if (methodFamily(o.method).splitsEffects()) {
     hostMsg(848, 270);
     s->settings.storeSelectedModel = 0;
   }

@@ -18,14 +18,14 @@ SelectionRules selectionRulesOf(const SelectionOptions& o) {
   r.pressPerStep = o.pressPerStep, r.validAsePerStep = o.validAsePerStep;
   r.testAsePerStep = o.testAsePerStep;
   r.include = o.include, r.start = o.start;
-  r.pathMethod = o.pathMethod, r.modelAveragingRun = o.modelAveragingRun;
+  r.modelAveragingRun = o.modelAveragingRun;
   r.fullModelWanted = fullModelWanted(&o);
   return r;
 }
 
 PathOptions pathOptionsOf(const SelectionOptions& o) {
   PathOptions p;
-  p.method = o.method, p.pathMethod = o.pathMethod, p.optimizerMethod = o.optimizerMethod;
+  p.method = o.method;
   p.stop = o.stop, p.choose = o.choose;
   p.steps = o.steps, p.stopSteps = o.stopSteps, p.maxSteps = o.maxSteps;
   p.forcedEffects = o.forcedEffects;

@@ -76,7 +76,7 @@ int makeStepLabels(StepView* s, const SelectionState* sel, StepMarks* marks) {
   m.labels = poolArray<StepLabel>(pool, h.stepCount + 1);  // step 0 and one per step
   if (!m.effectSeen || !m.labels) return rc::kMemory;
   const bool backward = o.method == kMethodBackward;
-  const bool several = methodInfo(o.method).kind == MethodKind::kGroup && h.changes;
+  const bool several = methodFamily(o.method).kind == MethodKind::kGroup && h.changes;
   markEffects(s, sel, several, m.effectSeen);
 
   const int32_t forced = sel->layout.firstSelectable;

@@ -22,13 +22,23 @@ namespace {
 // The roads of a fit, first match wins.
 enum class Road { kResamples, kCrossValidatedPath, kPenaltyByCv, kL2Search, kPlain, kNothing };
 
+// External cross validation runs the folds of the LAR path along it, and group LASSO's by
+// penalty; no other method has it.
+Road externalCvRoad(MethodCode m) {
+  switch (methodFamily(m).kind) {
+    case MethodKind::kPath:
+      return Road::kCrossValidatedPath;
+    case MethodKind::kGroup:
+      return Road::kPenaltyByCv;
+    default:
+      return Road::kNothing;
+  }
+}
+
 Road roadOf(const PathOptions* o, const CvOptions* cv) {
   const MethodCode m = o->method;
   if (o->modelAveragingRun) return Road::kResamples;
-  if (cv->externalCv) {
-    if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
-    return m == kMethodGroupLasso ? Road::kPenaltyByCv : Road::kNothing;
-  }
+  if (cv->externalCv) return externalCvRoad(m);
   if (m == kMethodElasticNet || m == kMethodElasticNetLs) {
     if (o->l2Search == kL2SearchGolden || o->l2Search == kL2SearchGrid) return Road::kL2Search;
     return o->l2Search == kL2SearchNone ? Road::kPlain : Road::kNothing;
@@ -203,11 +213,8 @@ int drawSample(SelectionState* s, Road road) {
 // A sample's fit takes the road a fit of its rows alone would: external cross validation
 // runs its folds on the drawn rows (the refit's least squares chooses nothing).
 Road sampleRoad(const PathOptions* o, const CvOptions* cv) {
-  if (cv->externalCv && o->choose == kCritCvExternal) {
-    const MethodCode m = o->method;
-    if (m >= kMethodLar && m <= kMethodElasticNetLs) return Road::kCrossValidatedPath;
-    if (m == kMethodGroupLasso) return Road::kPenaltyByCv;
-  }
+  if (cv->externalCv && o->choose == kCritCvExternal)
+    if (const Road road = externalCvRoad(o->method); road != Road::kNothing) return road;
   return Road::kPlain;
 }
 
@@ -274,8 +281,7 @@ const char* criterionKeyword(CriterionCode c) { return criterionInfo(c).keyword;
 // how to take the whole path.
 void explainEarlyStop(const SelectionState* s) {
   const PathOptions* o = s->pathOptions;
-  if (!(o->pathMethod || o->optimizerMethod) || o->choose == kCritNone || s->run.status != 0)
-    return;
+  if (!methodFamily(o->method).penalized() || o->choose == kCritNone || s->run.status != 0) return;
   std::string stop;
   switch (s->run.stop.reason) {
     case stopreason::kCriterion:

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "selection/registry.h"
 #include "selection/selection.h"
 
 namespace vsf {
@@ -22,12 +23,9 @@ inline int32_t firstPathEffect(const SelectionState* s) {
 inline int32_t firstActivePosition(const ColumnLayout& layout) { return layout.firstSelectable; }
 
 inline bool dropsEffects(MethodCode m) {
-  return m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
-         m == kMethodElasticNetLs;
+  return methodFamily(m).kind == MethodKind::kPath && methodInfo(m).moves == MethodMoves::kBoth;
 }
-inline bool reportsLeastSquares(MethodCode m) {
-  return m == kMethodLarLs || m == kMethodLassoLs || m == kMethodElasticNetLs;
-}
+inline bool reportsLeastSquares(MethodCode m) { return methodFamily(m).leastSquares; }
 inline bool elasticNet(const SelectionState* s) {
   const MethodCode m = s->runFlags.method;
   return (m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0;

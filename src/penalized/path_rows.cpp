@@ -62,8 +62,6 @@ int sampleMoments(SelectionState* s) {
 
 int standardizeRows(SelectionState* s) {
   const PathOptions* o = s->pathOptions;
-  // The optimizer works on the crossproducts of the rows as stored, standardized by algebra.
-  if (s->runFlags.method >= kMethodHxLasso) return 0;
   if (s->runFlags.firstFit)
     if (int rc = sampleMoments(s); rc != 0) return rc;
   pathStates(s);

@@ -13,7 +13,6 @@ namespace vsf {
 struct DisplayOptions {
   // The method and its criteria, as the user asked for them (not the run's own method).
   MethodCode method = kMethodStepwise;
-  uint8_t pathMethod = 0;
   CriterionCode select = kCritSbc, stop = kCritNone, choose = kCritNone;
   double entryLevel = 0.5, stayLevel = 0.1;  // SLENTRY=, SLSTAY=
   int32_t steps = 0, stopSteps = 0, maxSteps = 0;

@@ -151,7 +151,7 @@ void sweepOut(SelectionState* s, int32_t k) {
 // Columns of the other model effects that stayed out (aliased) are tried again: one that was
 // aliased to the removed effect comes back.
 void readmit(SelectionState* s, int32_t k) {
-  const bool holdsIntercept = s->engine->pathMethod && !s->engine->noInt;
+  const bool holdsIntercept = methodFamily(s->engine->method).splitsEffects() && !s->engine->noInt;
   for (int32_t pos = holdsIntercept ? 1 : 0; pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     if (e == k) continue;

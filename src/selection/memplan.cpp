@@ -16,13 +16,13 @@ constexpr int64_t kMostBuffers = 2147483647;
 int64_t stepEstimate(const EngineOptions& o, int64_t E) {
   const int64_t e1 = E - (o.noInt ? 1 : 0), M = o.maxSteps;
   auto capped = [M](int64_t x) { return M > 0 && M < x ? M : x; };
-  const MethodInfo& method = methodInfo(o.method);
-  if (method.kind == MethodKind::kNone) return e1;
+  const MethodFamily family = methodFamily(o.method);
+  if (family.kind == MethodKind::kNone) return e1;
   int64_t s;
-  if (method.kind == MethodKind::kOptimizer || method.kind == MethodKind::kGroup)
+  if (family.byOptimizer())
     s = capped(o.forcedEffects + 100);
   else
-    s = capped(method.moves == MethodMoves::kBoth ? 2 * e1 : e1);
+    s = capped(methodInfo(o.method).moves == MethodMoves::kBoth ? 2 * e1 : e1);
   if (o.maxEffects > 0 && o.maxEffects < s) s = o.maxEffects;
   return s;
 }

@@ -22,15 +22,15 @@ int32_t stepCapacityOf(const SelectionState* s) {
   const int32_t e1 = s->layout.effectCount - (o->noInt ? 1 : 0);
   const int32_t m = o->maxSteps;
   auto capped = [m](int32_t v) { return m > 0 && m < v ? m : v; };
-  const MethodInfo& method = methodInfo(s->runFlags.method);
+  const MethodFamily family = methodFamily(s->runFlags.method);
   int32_t c;
-  if (method.kind == MethodKind::kNone) {
+  if (family.kind == MethodKind::kNone) {
     c = e1;
-  } else if (method.kind == MethodKind::kOptimizer || method.kind == MethodKind::kGroup) {
+  } else if (family.byOptimizer()) {
     c = m > 0 ? m : 100;
   } else {
     // An effect may enter and leave again: twice the effects.
-    c = capped(method.moves == MethodMoves::kBoth ? 2 * e1 : e1);
+    c = capped(methodInfo(s->runFlags.method).moves == MethodMoves::kBoth ? 2 * e1 : e1);
   }
   if (s->runFlags.method != kMethodNone && o->maxEffects > 0)
     c = std::min(c, o->maxEffects + o->forcedEffects);
@@ -127,7 +127,7 @@ int sweepArrays(SelectionState* s) {
       !(s->sweep.entryOrder = poolArray<int32_t>(s, E)) ||
       !(s->sweep.work = poolArray<double>(s, F > p ? F : p + 1)) ||
       !(s->sweep.effectWork =
-            poolArray<double>(s, s->runFlags.method >= kMethodHxGLasso ? p : E)) ||
+            poolArray<double>(s, methodFamily(s->runFlags.method).grouped ? p : E)) ||
       !(s->sweep.estimates = poolArray<double>(s, p)) ||
       !(s->sweep.stdEstimates = poolArray<double>(s, p)) ||
       !(s->sweep.invDiag = poolArray<double>(s, p)) ||
@@ -305,7 +305,7 @@ int growStepHistory(SelectionState* s, int32_t capacity) {
     return true;
   };
   auto plain = [&](auto** p, bool wanted) { return !wanted || poolGrow(s, p, capacity); };
-  const bool path = keepsPathHistory(o);
+  const bool path = methodFamily(o->method).keepsPathHistory();
   layOutStepCriteria(&h, *o, *s->cv);
   if (!before(&h.sse) || !before(&h.sweptColumns) || !before(&h.parameters) ||
       !before(&h.effects) || !plain(&h.effect, true) ||

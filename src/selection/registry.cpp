@@ -197,26 +197,26 @@ int runStepwise(SelectionState* s) {
   return s->rules->dropRule == 2 ? selectStepwiseCompetitive(s) : selectStepwise(s);
 }
 
-using MK = MethodKind;
 using MM = MethodMoves;
 
 // By method code, from kMethodNone.
 constexpr MethodInfo kMethods[] = {
-    {"NONE", MK::kNone, MM::kNone, false, 420, 520, 451, selectNone},
-    {"FORWARD", MK::kClassical, MM::kAdds, false, 421, 521, 452, selectForward},
-    {"BACKWARD", MK::kClassical, MM::kDrops, false, 422, 522, 453, selectBackward},
-    {"STEPWISE", MK::kClassical, MM::kBoth, false, 423, 523, 454, runStepwise},
-    {"LAR", MK::kPath, MM::kAdds, false, 424, 524, 455},
-    {"LASSO", MK::kPath, MM::kBoth, false, 425, 525, 456},
-    {"LAR", MK::kPath, MM::kAdds, false, 426, 526, 457},  // least squares estimates
-    {"LASSO", MK::kPath, MM::kBoth, false, 427, 527, 458},
-    {"ELASTICNET", MK::kPath, MM::kBoth, false, 428, 528, 459},
-    {"ELASTICNET", MK::kPath, MM::kBoth, false, 429, 529, 460},
-    {"HXLASSO$", MK::kOptimizer, MM::kNone, false, 430, 530, 461},
-    {"HXGLASSO$", MK::kOptimizer, MM::kNone, true, 431, 531, 462},
-    {"GROUPLASSO", MK::kGroup, MM::kNone, true, 432, 532, 463},
+    {"NONE", MM::kNone, 420, 520, 451, selectNone},
+    {"FORWARD", MM::kAdds, 421, 521, 452, selectForward},
+    {"BACKWARD", MM::kDrops, 422, 522, 453, selectBackward},
+    {"STEPWISE", MM::kBoth, 423, 523, 454, runStepwise},
+    {"LAR", MM::kAdds, 424, 524, 455},
+    {"LASSO", MM::kBoth, 425, 525, 456},
+    {"LAR", MM::kAdds, 426, 526, 457},  // least squares estimates
+    {"LASSO", MM::kBoth, 427, 527, 458},
+    {"ELASTICNET", MM::kBoth, 428, 528, 459},
+    {"ELASTICNET", MM::kBoth, 429, 529, 460},
+    {"HXLASSO$", MM::kNone, 430, 530, 461},
+    {"HXGLASSO$", MM::kNone, 431, 531, 462},
+    {"GROUPLASSO", MM::kNone, 432, 532, 463},
 };
 constexpr int kMethodRows = static_cast<int>(sizeof(kMethods) / sizeof(kMethods[0]));
+static_assert(kMethodRows == method_rows::kRows, "a row for every method family");
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "grammar/codes.h"
+#include "grammar/methods.h"
 
 namespace vsf {
 
@@ -100,23 +101,16 @@ CriterionCode l2JudgingCriterion(const Options& o) {
 }
 
 // ---- Methods ----
-
-enum class MethodKind : uint8_t {
-  kNone,       // SELECTION=NONE: the full model
-  kClassical,  // FORWARD, BACKWARD, STEPWISE
-  kPath,       // LAR, LASSO and the elastic nets, by their path
-  kOptimizer,  // the optimizer's LASSO and group LASSO
-  kGroup,      // group LASSO on its own path
-};
+// A method's family (its kind, whether its effects' columns move together, whether it reports
+// least squares estimates) and the questions asked of it are methodFamily(code), of
+// grammar/methods.h: the statements below this layer ask it too. The rows here add the rest.
 
 // How a step moves effects: the stop rules of significance levels follow it.
 enum class MethodMoves : uint8_t { kNone, kAdds, kDrops, kBoth };
 
 struct MethodInfo {
   const char* keyword = "";  // as SELECTION= spells it
-  MethodKind kind = MethodKind::kNone;
   MethodMoves moves = MethodMoves::kNone;
-  bool grouped = false;  // several effects enter or leave at a step
   // Messages of set 848: its name in the tables and graphs, the title of its summary and of
   // its step's details ("... : Step {1}").
   int16_t label = 0, summaryTitle = 0, stepTitle = 0;

@@ -41,7 +41,6 @@ struct ResampleWork {
 // The settings the refit pass restores (copied by the main set-up with REFIT).
 struct RefitSettings {
   MethodCode method = kMethodNone;
-  uint8_t pathMethod = 0;
   CriterionCode choose = kCritNone, select = kCritNone, stop = kCritNone;
   uint8_t incrementalSscp = 0, fullSscp = 0, candidatesTable = 0;
   int32_t forcedEffects = 0, include = 0;

@@ -217,7 +217,7 @@ int enterStarting(SelectionState* s, int32_t k) {
   if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
   if (k == 0) s->totals.correctedSS = s->sweep.swept[0];
   // On the centred rows of a path the intercept alone estimates the response's mean.
-  if (k == 0 && r->pathMethod) s->sweep.estimates[0] = responseCentre(s);
+  if (k == 0 && methodFamily(r->method).splitsEffects()) s->sweep.estimates[0] = responseCentre(s);
   // The final run of external cross validation: the starting block stands at every fold's
   // path start, where the folds' averaged held-out error is the grid's first value.
   if (s->cv->externalCv && s->path.heldOutFold == s->path.extCvFolds)
@@ -269,7 +269,7 @@ int enterStartEffects(SelectionState* s) {
 
 int dispatch(SelectionState* s) {
   const MethodInfo& m = methodInfo(s->runFlags.method);
-  switch (m.kind) {
+  switch (methodFamily(s->runFlags.method).kind) {
     case MethodKind::kPath:
       return s->pathMethods ? s->pathMethods->runPath(s) : 0;
     case MethodKind::kOptimizer:
@@ -280,8 +280,11 @@ int dispatch(SelectionState* s) {
   }
 }
 
-// The path methods work on stored rows they rewrite; with a driver that gave them.
-bool pathRun(const SelectionState* s) { return s->rules->pathMethod && s->pathMethods; }
+// The LAR path's methods work on stored rows they rewrite, with a driver that gave them; the
+// optimizer reads the crossproducts of the rows as stored.
+bool pathRun(const SelectionState* s) {
+  return methodFamily(s->rules->method).kind == MethodKind::kPath && s->pathMethods;
+}
 
 int failedWith(SelectionState* s, int rc) {
   s->run.status = rc;

@@ -428,10 +428,10 @@ struct SelectionRules {
   // folds' own statistics and estimates are cross validation's, CvOptions).
   uint8_t candidateValues = 0, generalSearch = 0, fullSweepMode = 0;
   uint8_t pressPerStep = 0, validAsePerStep = 0, testAsePerStep = 0;
-  // The run's start and its data: INCLUDE= and START=, a path's centred rows, a
-  // model-averaging sample, and whether a criterion needs the full model's variance.
+  // The run's start and its data: INCLUDE= and START=, a model-averaging sample, and whether
+  // a criterion needs the full model's variance.
   int32_t include = 0, start = 0;
-  uint8_t pathMethod = 0, modelAveragingRun = 0;
+  uint8_t modelAveragingRun = 0;
   uint8_t fullModelWanted = 0;
 };
 
@@ -475,7 +475,6 @@ struct Containment {
 // refit pass from its own), and the paths read it through the run's `pathOptions`.
 struct PathOptions {
   MethodCode method = kMethodStepwise;  // the user's, not the run's
-  uint8_t pathMethod = 0, optimizerMethod = 0;
   CriterionCode stop = kCritNone, choose = kCritNone;
   int32_t steps = 0, stopSteps = 0, maxSteps = 0;
   int32_t forcedEffects = 1;
@@ -523,7 +522,7 @@ struct CvOptions {
 struct EngineOptions {
   MethodCode method = kMethodStepwise;  // the user's, not the run's
   CriterionCode select = kCritSbc, stop = kCritNone, choose = kCritNone;
-  uint8_t noInt = 0, noStandardize = 0, hierarchy = 0, pathMethod = 0;
+  uint8_t noInt = 0, noStandardize = 0, hierarchy = 0;
   int32_t forcedEffects = 1, maxSteps = 0, maxEffects = 0;  // MAXEFFECTS=: 0 no limit
   // How the crossproducts are held: the whole matrix, the incremental mode's per-effect
   // store, a candidate table per BY group, the general removal search.

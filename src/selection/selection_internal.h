@@ -65,19 +65,12 @@ bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, i
 inline int32_t firstCol(const SweepMatrices& sweep, int32_t e) { return sweep.firstColumn[e]; }
 inline int32_t colsOf(const ColumnLayout& layout, int32_t e) { return layout.columnCount[e]; }
 
-// The methods with a path, whose steps keep its lambda ratio and norms: LAR, LASSO and the
-// elastic net with their least-squares variants, and group LASSO.
-inline bool keepsPathHistory(const EngineOptions* o) {
-  return (o->method >= kMethodLar && o->method <= kMethodElasticNetLs) ||
-         o->method == kMethodGroupLasso;
-}
-
 // Group LASSO standardizes each effect's columns together: such a fit is exempt from the
 // exact-fit stop, and its starting block's estimates are those of the swept model.
 // Asked of the rules' or the engine's record, which both hold the user's method.
 template <class Options>
 bool groupedStandardization(const Options* o) {
-  return o->method == kMethodGroupLasso;
+  return methodFamily(o->method).kind == MethodKind::kGroup;
 }
 
 // The folds keep their own statistics or estimates.

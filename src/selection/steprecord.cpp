@@ -126,7 +126,7 @@ int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
     if (int rc = growStepHistory(s, std::max(2 * s->steps.stepCount, 1)); rc != 0) return rc;
   StepHistory& h = s->steps;
   const int32_t i = s->steps.stepCount;
-  if (keepsPathHistory(o)) {
+  if (methodFamily(o->method).keepsPathHistory()) {
     h.lambdaRatio[i] = s->path.lambdaMax > 0 ? s->path.stepLambda / s->path.lambdaMax : 1.0;
     h.l1Norm[i] = s->path.l1Norm;
     h.pathSecond[i] = s->path.pathSecond;
@@ -155,7 +155,7 @@ int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
 
   // The path methods' estimates come from their own back-transform. Group LASSO's starting
   // block is fitted by the sweep: its intercept is the response's mean (it showed 0).
-  if (!keepsPathHistory(o) || (groupedStandardization(o) && effect >= 0)) {
+  if (!methodFamily(o->method).keepsPathHistory() || (groupedStandardization(o) && effect >= 0)) {
     const double sy = responseScale(s);
     if (h.fifth) h.fifth[i] = fifthStatistic(s, sy);
     sweptEstimates(s, sy);

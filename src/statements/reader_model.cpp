@@ -4,6 +4,7 @@
 #include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
+#include "grammar/methods.h"
 #include "grammar/slot_reader.h"
 #include "statements/option_table.h"
 #include "statements/statements.h"
@@ -17,10 +18,6 @@ namespace mf = flags::model;
 
 constexpr int kMaxInt = 2147483647;
 
-bool isPathMethod(MethodCode m) {
-  return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso;
-}
-bool isOptimizerMethod(MethodCode m) { return m == kMethodHxGLasso || m == kMethodGroupLasso; }
 bool takesL1(MethodCode m) {
   return m == kMethodLasso || m == kMethodElasticNet || m == kMethodHxLasso ||
          m == kMethodHxGLasso || m == kMethodGroupLasso;
@@ -269,7 +266,7 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
   ZDesign* design = s->lev.design;
   if (design) {
     design->flags |= 0x01 | 0x20;
-    if (isPathMethod(o.method)) design->flags |= 0x2000;
+    if (methodFamily(o.method).splitsEffects()) design->flags |= dflag::kSplitAll;
   }
   // The response among its own effects (a variable list or _NUMERIC_ that covers it) would
   // fit itself exactly: it leaves the effects, as in R's formulas.
@@ -336,35 +333,31 @@ int readModelOptions(ReaderTarget* s, const StatementRecord* m) {
   o.externalCv = o.choose == kCritCvExternal;
   if (int rc = readScreening(s, r); rc != 0) return rc;
 
-  // Path and optimizer methods select nothing and stop at SBC by default.
+  // Penalized methods select nothing and stop at SBC by default. LSCOEFFS turns LAR and
+  // LASSO into their least-squares variants; the optimizer's LASSO leaves it aside.
+  const MethodFamily family = methodFamily(o.method);
   CriterionCode stopDefault = o.select;
-  bool lsCoeffs = m->flag(mf::kLsCoeffs);
-  if (isPathMethod(o.method)) {
-    o.pathMethod = 1;
+  if (family.penalized()) {
     o.select = kCritNone;
     stopDefault = kCritSbc;
-    if (lsCoeffs) {
-      if (o.method == kMethodElasticNet) {
-        refuseMsg(s->stepCode, 2123, step::kStatement);
-        return rc::kLsCoeffs;
-      }
-      if (o.method == kMethodLar)
-        o.method = kMethodLarLs;
-      else if (o.method == kMethodLasso)
-        o.method = kMethodLassoLs;
-    }
-  } else if (isOptimizerMethod(o.method)) {
-    o.optimizerMethod = 1;
-    o.select = kCritNone;
-    stopDefault = kCritSbc;
-    if (lsCoeffs) {
+  }
+  if (m->flag(mf::kLsCoeffs) && family.penalized()) {
+    if (family.grouped) {
       refuseMsg(s->stepCode, 2124, step::kStatement);
       return rc::kLsCoeffs;
     }
+    if (o.method == kMethodElasticNet) {
+      refuseMsg(s->stepCode, 2123, step::kStatement);
+      return rc::kLsCoeffs;
+    }
+    if (o.method == kMethodLar)
+      o.method = kMethodLarLs;
+    else if (o.method == kMethodLasso)
+      o.method = kMethodLassoLs;
   }
 
   // The optimizer's tolerances.
-  bool optimizer = o.method == kMethodHxLasso || isOptimizerMethod(o.method);
+  const bool optimizer = family.byOptimizer();
   o.rho = optimizer ? r.number(ms::kRho, 0.9) : -1.0;
   // Each step lowers the penalty by the factor RHO=: 0 or 1 leaves no path.
   if (optimizer && !(o.rho > 0 && o.rho < 1)) {

@@ -8,6 +8,7 @@
 #include "base/host.h"
 #include "base/hostcalls.h"
 #include "base/strings.h"
+#include "grammar/methods.h"
 #include "grammar/slot_reader.h"
 #include "statements/option_table.h"
 #include "statements/statements.h"
@@ -143,7 +144,8 @@ OptionTable performanceOptionTable() { return {"perf", kPerformanceRows}; }
 constexpr int kWholeMatrixEffects = 1000;
 
 bool wholeMatrixRoad(const SelectionOptions& o) {
-  return o.method <= kMethodStepwise || (o.pathMethod && o.screen == kScreenNone);
+  const MethodFamily family = methodFamily(o.method);
+  return !family.penalized() || (family.splitsEffects() && o.screen == kScreenNone);
 }
 
 void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
@@ -157,7 +159,7 @@ void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
     o.buildFullSscp =
         effectCount < 10 || (wholeMatrixRoad(o) && effectCount <= kWholeMatrixEffects);
   // The optimizer's problem is made from the whole crossproducts matrix.
-  if (o.method >= kMethodHxLasso) o.buildFullSscp = 1;
+  if (methodFamily(o.method).byOptimizer()) o.buildFullSscp = 1;
   if (o.method == kMethodBackward) {
     o.buildFullSscp = 1;
     if (t.buildIncremental) repairMsg(s->stepCode, 146);

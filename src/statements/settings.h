@@ -79,8 +79,6 @@ struct SelectionOptions {
   CriterionCode stop = kCritNone;
   CriterionCode choose = kCritNone;
   uint8_t hierarchy = 0;
-  uint8_t pathMethod = 0;
-  uint8_t optimizerMethod = 0;
 
   // Data path settings (PERFORMANCE statement and hidden options).
   int32_t utilBuffers = 0;

@@ -84,7 +84,6 @@ TEST(PrintFitResults, OptimizerMethodsShowOnlyTheEstimates) {
   ForwardFit f;
   VsfState& v = f.fit.vsf();
   v.settings.options.method = kMethodHxLasso;
-  v.settings.options.pathMethod = 1;
   ASSERT_EQ(printFitResults(settledView(v), &v.group.selection), 0);
   Json doc = f.out.document();
   EXPECT_EQ(outline(doc), "NObs ParameterEstimates");

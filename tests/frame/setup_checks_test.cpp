@@ -347,7 +347,6 @@ void expectRulesOfOptions(const VsfState& s) {
   EXPECT_EQ(r.testAsePerStep, o.testAsePerStep);
   EXPECT_EQ(r.include, o.include);
   EXPECT_EQ(r.start, o.start);
-  EXPECT_EQ(r.pathMethod, o.pathMethod);
   EXPECT_EQ(r.modelAveragingRun, o.modelAveragingRun);
   EXPECT_EQ(r.fullModelWanted, fullModelWanted(&o));
   expectCvOptionsOfOptions(s);
@@ -419,8 +418,6 @@ void expectPathOptionsOfOptions(const VsfState& s) {
   const PathOptions& p = s.pathOptions;
   const SelectionOptions& o = s.settings.options;
   EXPECT_EQ(p.method, o.method);
-  EXPECT_EQ(p.pathMethod, o.pathMethod);
-  EXPECT_EQ(p.optimizerMethod, o.optimizerMethod);
   EXPECT_EQ(p.stop, o.stop);
   EXPECT_EQ(p.choose, o.choose);
   EXPECT_EQ(p.steps, o.steps);
@@ -464,7 +461,7 @@ TEST_F(Setup, PathOptionsAreSettledOnce) {
          EXPECT_EQ(s.pathOptions.l2Steps, 9);
          EXPECT_EQ(s.pathOptions.l2Low, 0.2);
          EXPECT_EQ(s.pathOptions.l2High, 3);
-         EXPECT_NE(s.pathOptions.pathMethod, 0);
+         EXPECT_TRUE(methodFamily(s.pathOptions.method).splitsEffects());
        }},
       // Screening is dropped where the whole crossproducts matrix is built: the record has
       // the settled screen, not the one read.
@@ -561,7 +558,6 @@ void expectEngineOptionsOfOptions(const VsfState& s) {
   EXPECT_EQ(e.noInt, o.noInt);
   EXPECT_EQ(e.noStandardize, o.noStandardize);
   EXPECT_EQ(e.hierarchy, o.hierarchy);
-  EXPECT_EQ(e.pathMethod, o.pathMethod);
   EXPECT_EQ(e.forcedEffects, o.forcedEffects);
   EXPECT_EQ(e.maxSteps, o.maxSteps);
   EXPECT_EQ(e.maxEffects, o.maxEffects);
@@ -624,7 +620,7 @@ TEST_F(Setup, EngineOptionsAreSettledOnce) {
          EXPECT_EQ(s.engine.adaptiveGamma, 0.5);
          EXPECT_EQ(s.engine.buildFullSscp, 1);
          EXPECT_EQ(s.engine.effectStore, 0);
-         EXPECT_NE(s.engine.pathMethod, 0);
+         EXPECT_TRUE(methodFamily(s.engine.method).splitsEffects());
        }},
       // NOSTANDARDIZE$ is read as a step setting; the set-up settles it into the options.
       {"model y = x1 x2 x3 / selection=lasso nostandardize$;",

@@ -19,7 +19,6 @@ void expectDisplayOfOptions(const VsfState& s) {
   const DisplayOptions& d = s.display;
   const SelectionOptions& o = s.settings.options;
   EXPECT_EQ(d.method, o.method);
-  EXPECT_EQ(d.pathMethod, o.pathMethod);
   EXPECT_EQ(d.select, o.select);
   EXPECT_EQ(d.stop, o.stop);
   EXPECT_EQ(d.choose, o.choose);
@@ -137,7 +136,7 @@ TEST(SetupDisplay, DisplayOptionsAreSettledOnce) {
          EXPECT_EQ(d.l2Low, 0.2);
          EXPECT_EQ(d.l2High, 3);
          EXPECT_EQ(d.showL2Search, 1);
-         EXPECT_NE(d.pathMethod, 0);
+         EXPECT_TRUE(methodFamily(d.method).splitsEffects());
        }},
       {"", "model y = x1 x2 / selection=forward(choose=cv) cvmethod=split(4) cvdetails=all;",
        [](const DisplayOptions& d) {
@@ -180,7 +179,7 @@ TEST(SetupDisplay, DisplayOptionsAreSettledOnce) {
 // record made from options is theirs alone, whatever the step's record holds.
 TEST(SetupDisplay, RecordOfOtherOptionsIsTheirs) {
   SelectionOptions o;
-  o.method = kMethodNone, o.pathMethod = 0;
+  o.method = kMethodNone;
   o.select = o.stop = o.choose = kCritNone;
   o.stats[kStatsAic] = 1, o.stepTables.candidatesShown = 3;
   const DisplayOptions d = displayOptionsOf(o);

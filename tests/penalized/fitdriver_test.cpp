@@ -30,10 +30,9 @@ TEST(FitDriver, EachRoad) {
       {"FORWARD", kMethodForward, none, "0;1;3;4;5", nullptr},
       {"external CV with a classical method", kMethodForward,
        [](SelectionOptions& o) { o.externalCv = 1; }, nullptr, nullptr},
-      {"LASSO", kMethodLasso, [](SelectionOptions& o) { o.pathMethod = 1; }, "", nullptr},
+      {"LASSO", kMethodLasso, none, "", nullptr},
       {"elastic net with an L2 search", kMethodElasticNet,
-       [](SelectionOptions& o) { o.pathMethod = 1, o.l2Search = kL2SearchGrid, o.l2Steps = 4; }, "",
-       nullptr},
+       [](SelectionOptions& o) { o.l2Search = kL2SearchGrid, o.l2Steps = 4; }, "", nullptr},
       {"group LASSO", kMethodGroupLasso, none, "", nullptr},
   };
   for (const Road& r : roads) {

@@ -89,9 +89,7 @@ test::GroupSettings optimizerSettings(MethodCode method, std::vector<bool> spars
   g.sparse = std::move(sparse);
   return g;
 }
-void solvedTightly(SelectionOptions& o) {
-  o.optimizerMethod = 1, o.stop = kCritNone, o.tolerance = 1e-13;
-}
+void solvedTightly(SelectionOptions& o) { o.stop = kCritNone, o.tolerance = 1e-13; }
 
 TEST(GroupLasso, EveryStepMeetsTheGroupOptimalityConditions) {
   const std::vector<int> columns = {1, 3, 1, 2, 4, 1};
@@ -144,7 +142,7 @@ TEST(GroupLasso, OneOptimizerFitMeetsTheLassoConditionsAtItsRatio) {
       g.sparse = {false, true, false, false, true, false};
       test::Group group(d, g);
       SelectionOptions& o = group.options();
-      o.optimizerMethod = 1, o.stop = kCritNone, o.tolerance = 1e-13;
+      o.stop = kCritNone, o.tolerance = 1e-13;
       group.s().fit.penalty = ratio;
       group.settleOptionRecords();
       ASSERT_EQ(fitModel(&group.s(), nullptr), 0);

@@ -52,7 +52,7 @@ TEST(PathRows, StandardizedRowsGoBackBitForBit) {
       g.method = method;
       test::Group group(data, g);
       SelectionOptions& o = group.options();
-      o.pathMethod = 1, o.select = kCritNone, o.stop = kCritNone;
+      o.select = kCritNone, o.stop = kCritNone;
       o.l2Search = kL2SearchNone, group.s().path.l2 = 0.25;
       group.settleOptionRecords();
       const std::vector<test::StoredRow> stored = test::readStoredRows(group.vsf());

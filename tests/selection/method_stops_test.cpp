@@ -109,7 +109,7 @@ TEST(MethodStops, GroupLassoPassesTheExactFitAndEndsAtItsLimit) {
   m.group.method = kMethodGroupLasso;
   m.group.select = kCritNone;
   m.stop = kCritNone;
-  m.options = [](SelectionOptions& o) { o.optimizerMethod = 1, o.maxSteps = 4, o.rho = 1e-3; };
+  m.options = [](SelectionOptions& o) { o.maxSteps = 4, o.rho = 1e-3; };
   MethodFit fit(c, m);
   ASSERT_EQ(fit.fit(), 0);
   const SelectionState& s = fit.s();

@@ -2,6 +2,8 @@
 // each code: a row that names the wrong message shows a wrong label somewhere.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "common/test_host.h"
@@ -193,9 +195,9 @@ TEST(MethodRegistry, WhatTheDisplaysShow) {
   for (const Row& r : rows) {
     const MethodInfo& m = methodInfo(r.code);
     SCOPED_TRACE(r.label);
-    EXPECT_EQ(m.kind, r.kind);
+    EXPECT_EQ(methodFamily(r.code).kind, r.kind);
     EXPECT_EQ(m.moves, r.moves);
-    EXPECT_EQ(m.grouped, r.grouped);
+    EXPECT_EQ(methodFamily(r.code).grouped, r.grouped);
     EXPECT_EQ(text(m.label), r.label);
     EXPECT_EQ(text(m.summaryTitle), r.summary);
     EXPECT_EQ(msgText(m.stepTitle, {3}), r.step);
@@ -203,6 +205,105 @@ TEST(MethodRegistry, WhatTheDisplaysShow) {
     // optimizer fits come from the layer above it.
     EXPECT_EQ(m.run != nullptr, r.kind == K::kNone || r.kind == K::kClassical);
   }
+}
+
+// The questions of a method's family answer for every code what its callers once worked out
+// for themselves, by lists of codes and by the codes' order. The LAR and LASSO of LSCOEFFS
+// count as the methods they were read as; the elastic net's least-squares variant is never a
+// user's method, nor a run's, so the readers' flags had no answer for it.
+bool among(MethodCode m, std::initializer_list<MethodCode> codes) {
+  return std::find(codes.begin(), codes.end(), m) != codes.end();
+}
+// The MODEL reader's flags, as it set them from the method it read.
+bool pathFlagOf(MethodCode m) {
+  return among(m, {kMethodLar, kMethodLasso, kMethodElasticNet, kMethodHxLasso, kMethodLarLs,
+                   kMethodLassoLs});
+}
+bool optimizerFlagOf(MethodCode m) { return among(m, {kMethodHxGLasso, kMethodGroupLasso}); }
+
+TEST(MethodFamily, AnswersWhatTheCallersWorkedOut) {
+  using M = MethodCode;
+  struct Question {
+    const char* name;
+    bool (*was)(M);
+    bool (*is)(M);
+    bool userMethodsOnly;
+  };
+  const Question questions[] = {
+      {"path or optimizer flag", [](M m) { return pathFlagOf(m) || optimizerFlagOf(m); },
+       [](M m) { return methodFamily(m).penalized(); }, true},
+      {"path flag", [](M m) { return pathFlagOf(m); },
+       [](M m) { return methodFamily(m).splitsEffects(); }, true},
+      {"optimizer flag", [](M m) { return optimizerFlagOf(m); },
+       [](M m) { return methodFamily(m).penalized() && methodFamily(m).grouped; }, true},
+      {"the displays' path estimates", [](M m) { return pathFlagOf(m) || m == kMethodHxGLasso; },
+       [](M m) {
+         return methodFamily(m).penalized() && methodFamily(m).kind != MethodKind::kGroup;
+       },
+       true},
+      {"the reader's optimizer tolerances",
+       [](M m) { return m == kMethodHxLasso || optimizerFlagOf(m); },
+       [](M m) { return methodFamily(m).byOptimizer(); }, false},
+      {"method >= HXLASSO", [](M m) { return m >= kMethodHxLasso; },
+       [](M m) { return methodFamily(m).byOptimizer(); }, false},
+      {"method >= HXGLASSO", [](M m) { return m >= kMethodHxGLasso; },
+       [](M m) { return methodFamily(m).grouped; }, false},
+      {"method <= STEPWISE", [](M m) { return m <= kMethodStepwise; },
+       [](M m) { return !methodFamily(m).penalized(); }, false},
+      {"LAR <= method <= the elastic net's variant",
+       [](M m) { return m >= kMethodLar && m <= kMethodElasticNetLs; },
+       [](M m) { return methodFamily(m).kind == MethodKind::kPath; }, false},
+      {"keepsPathHistory",
+       [](M m) { return (m >= kMethodLar && m <= kMethodElasticNetLs) || m == kMethodGroupLasso; },
+       [](M m) { return methodFamily(m).keepsPathHistory(); }, false},
+      // The rows were handed to the path's rewrite by the flag, which left them as stored
+      // for the optimizer's methods.
+      {"rows rewritten", [](M m) { return pathFlagOf(m) && m < kMethodHxLasso; },
+       [](M m) { return methodFamily(m).kind == MethodKind::kPath; }, true},
+      {"FORWARD or STEPWISE", [](M m) { return m == kMethodForward || m == kMethodStepwise; },
+       [](M m) {
+         const MethodMoves moves = methodInfo(m).moves;
+         return methodFamily(m).kind == MethodKind::kClassical &&
+                (moves == MethodMoves::kAdds || moves == MethodMoves::kBoth);
+       },
+       false},
+      {"BACKWARD or STEPWISE", [](M m) { return m == kMethodBackward || m == kMethodStepwise; },
+       [](M m) {
+         const MethodMoves moves = methodInfo(m).moves;
+         return methodFamily(m).kind == MethodKind::kClassical &&
+                (moves == MethodMoves::kDrops || moves == MethodMoves::kBoth);
+       },
+       false},
+      {"reportsLeastSquares",
+       [](M m) { return m == kMethodLarLs || m == kMethodLassoLs || m == kMethodElasticNetLs; },
+       [](M m) { return methodFamily(m).leastSquares; }, false},
+      {"LAR, LASSO and ELASTICNET",
+       [](M m) { return m == kMethodLar || m == kMethodLasso || m == kMethodElasticNet; },
+       [](M m) {
+         return methodFamily(m).kind == MethodKind::kPath && !methodFamily(m).leastSquares;
+       },
+       false},
+      {"dropsEffects",
+       [](M m) {
+         return m == kMethodLasso || m == kMethodLassoLs || m == kMethodElasticNet ||
+                m == kMethodElasticNetLs;
+       },
+       [](M m) {
+         return methodFamily(m).kind == MethodKind::kPath &&
+                methodInfo(m).moves == MethodMoves::kBoth;
+       },
+       false},
+  };
+  for (int c = codeIndex(kMethodNone); c <= codeIndex(kMethodGroupLasso); ++c) {
+    const M m = static_cast<M>(c);
+    for (const Question& q : questions) {
+      if (q.userMethodsOnly && m == kMethodElasticNetLs) continue;
+      EXPECT_EQ(q.is(m), q.was(m)) << q.name << ", method " << c;
+    }
+  }
+  // A code outside the table is SELECTION=NONE's.
+  EXPECT_EQ(methodFamily(static_cast<M>(0)).kind, MethodKind::kNone);
+  EXPECT_EQ(methodFamily(static_cast<M>(200)).kind, MethodKind::kNone);
 }
 
 }  // namespace

@@ -142,9 +142,7 @@ TEST(ResultStream, HistoriesReadBackEqualWhatWasRecorded) {
       {"BACKWARD with an aliased effect dropped", "mtcars", backward,
        [](SelectionOptions& o) { o.stop = kCritNone; }},
       {"GROUPLASSO, whose steps move several effects", "mtcars", group,
-       [](SelectionOptions& o) {
-         o.optimizerMethod = 1, o.stop = kCritNone, o.maxSteps = 8, o.rho = 0.5;
-       }},
+       [](SelectionOptions& o) { o.stop = kCritNone, o.maxSteps = 8, o.rho = 0.5; }},
   };
   for (const StreamCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -64,14 +64,14 @@ TEST_F(ModelReader, MethodsCriteriaAndTheirDefaults) {
        [](const VsfState& s) {
          EXPECT_EQ(s.settings.options.select, kCritNone);
          EXPECT_EQ(s.settings.options.stop, kCritSbc);
-         EXPECT_EQ(s.settings.options.pathMethod, 1);
+         EXPECT_TRUE(methodFamily(s.settings.options.method).splitsEffects());
          EXPECT_EQ(lastDesign().flags & 0x2000u, 0x2000u);
        }},
       {"selection=grouplasso",
        {},
        0,
        [](const VsfState& s) {
-         EXPECT_EQ(s.settings.options.optimizerMethod, 1);
+         EXPECT_TRUE(methodFamily(s.settings.options.method).grouped);
          EXPECT_DOUBLE_EQ(s.settings.options.rho, 0.9);
          EXPECT_DOUBLE_EQ(s.settings.options.tolerance, 1e-6);
        }},
