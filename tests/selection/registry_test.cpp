@@ -220,6 +220,12 @@ bool pathFlagOf(MethodCode m) {
                    kMethodLassoLs});
 }
 bool optimizerFlagOf(MethodCode m) { return among(m, {kMethodHxGLasso, kMethodGroupLasso}); }
+// A classical method whose steps move effects that way (STEPWISE both ways), as ModelInfo asks.
+bool classicalMoving(MethodCode m, MethodMoves way) {
+  const MethodMoves moves = methodInfo(m).moves;
+  return methodFamily(m).kind == MethodKind::kClassical &&
+         (moves == way || moves == MethodMoves::kBoth);
+}
 
 TEST(MethodFamily, AnswersWhatTheCallersWorkedOut) {
   using M = MethodCode;
@@ -261,19 +267,9 @@ TEST(MethodFamily, AnswersWhatTheCallersWorkedOut) {
       {"rows rewritten", [](M m) { return pathFlagOf(m) && m < kMethodHxLasso; },
        [](M m) { return methodFamily(m).kind == MethodKind::kPath; }, true},
       {"FORWARD or STEPWISE", [](M m) { return m == kMethodForward || m == kMethodStepwise; },
-       [](M m) {
-         const MethodMoves moves = methodInfo(m).moves;
-         return methodFamily(m).kind == MethodKind::kClassical &&
-                (moves == MethodMoves::kAdds || moves == MethodMoves::kBoth);
-       },
-       false},
+       [](M m) { return classicalMoving(m, MethodMoves::kAdds); }, false},
       {"BACKWARD or STEPWISE", [](M m) { return m == kMethodBackward || m == kMethodStepwise; },
-       [](M m) {
-         const MethodMoves moves = methodInfo(m).moves;
-         return methodFamily(m).kind == MethodKind::kClassical &&
-                (moves == MethodMoves::kDrops || moves == MethodMoves::kBoth);
-       },
-       false},
+       [](M m) { return classicalMoving(m, MethodMoves::kDrops); }, false},
       {"reportsLeastSquares",
        [](M m) { return m == kMethodLarLs || m == kMethodLassoLs || m == kMethodElasticNetLs; },
        [](M m) { return methodFamily(m).leastSquares; }, false},
