@@ -1,7 +1,10 @@
 // The step's model description: the CLASS and model-variable lists, the design variables of
 // the EFFECT statements and one ZEffect per model effect, the intercept first.
+#include <cctype>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "base/host.h"
 #include "base/strings.h"
@@ -119,6 +122,62 @@ void fillEffect(ZDesign* d, ZEffect* z, const EffectRec* e, int32_t slotCount) {
   z->constructedCount = static_cast<int32_t>(constructed.size());
   z->constructed = copyIds(constructed.data(), z->constructedCount);
   if (z->constructedCount) z->designVars = &d->designVarTable;
+}
+
+// A design variable's name in an effect's name. Qualified, a polynomial term takes its EFFECT's
+// name in front, as INCLUDENAME writes it; the other kinds' names hold it already.
+std::string memberName(const ZDesignVar& v, bool qualified) {
+  std::string name(v.name ? v.name : "", static_cast<size_t>(v.nameLength));
+  const PolyRecord* p = v.poly;
+  if (qualified && p && p->separate && !p->includeName && p->effectName)
+    return std::string(p->effectName) + "_" + name;
+  return name;
+}
+
+// The name of an effect with constructed members: its continuous members, its design
+// variables, its crossed CLASS variables, joined by '*', the nesting ones in parentheses.
+std::string effectName(const ZDesign* d, const ZEffect* z, bool qualified) {
+  std::string name;
+  for (int32_t i = 0; i < z->contCount; ++i) name += varName(d->modelVars[z->cont[i]]) + "*";
+  for (int32_t i = 0; i < z->constructedCount; ++i)
+    name += memberName(d->designVars[z->constructed[i]], qualified) + "*";
+  for (int32_t i = 0; i < z->crossCount; ++i) name += varName(d->classVars[z->cross[i]]) + "*";
+  if (z->nestCount > 0) {
+    if (!name.empty()) name.pop_back();
+    name += '(';
+    for (int32_t i = 0; i < z->nestCount; ++i) name += varName(d->classVars[z->nest[i]]) + "*";
+    name.back() = ')';
+  } else if (!name.empty()) {
+    name.pop_back();
+  }
+  return name;
+}
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+// An effect made from EFFECT statements that another effect of the model names alike (the
+// term hp of a polynomial beside the variable hp) takes its EFFECT's name in front (pl_hp):
+// the tables, the output data sets and the macro variables tell the two apart.
+void nameApart(ZDesign* d, ZEffect* effects, int32_t count) {
+  std::unordered_map<std::string, int32_t> uses;
+  for (int32_t i = 0; i < count; ++i) uses[upper(effects[i].name)] += 1;
+  for (int32_t i = 0; i < count; ++i) {
+    ZEffect* z = &effects[i];
+    if (z->constructedCount == 0 || uses[upper(z->name)] < 2) continue;
+    const std::string own = effectName(d, z, true);
+    if (own == z->name) continue;
+    std::string_view statement;
+    for (int32_t k = 0; k < z->constructedCount && statement.empty(); ++k) {
+      const ZDesignVar& v = d->designVars[z->constructed[k]];
+      if (memberName(v, true) != memberName(v, false)) statement = v.poly->effectName;
+    }
+    hostMsg(174, 98, {std::string_view(z->name), statement, std::string_view(own)});
+    z->name = effStrdup(own);
+  }
 }
 
 // Copy k of a replicated effect: every list of its own, the constructed members shifted to
@@ -254,6 +313,7 @@ int zeffinfo(ZDesign* d, HostDataSet* ds, int modelVarSlot, int classSlot,
       next->copy = k > 0 ? 1 : 0;
     }
   }
+  nameApart(d, records + 1, static_cast<int32_t>(total));
   d->effectCount = static_cast<int32_t>(total);
   d->effects = records + 1;
   d->flags = noIntercept ? d->flags | dflag::kNoIntercept : d->flags & ~dflag::kNoIntercept;
@@ -269,25 +329,6 @@ int zeffinfo(ZDesign* d, HostDataSet* ds, int modelVarSlot, int classSlot,
   return 0;
 }
 
-// The name of an effect with constructed members: its continuous members, its design
-// variables, its crossed CLASS variables, joined by '*', the nesting ones in parentheses.
-void zeffnamebuf(ZDesign* d, ZEffect* z) {
-  std::string name;
-  for (int32_t i = 0; i < z->contCount; ++i) name += varName(d->modelVars[z->cont[i]]) + "*";
-  for (int32_t i = 0; i < z->constructedCount; ++i) {
-    const ZDesignVar& v = d->designVars[z->constructed[i]];
-    name.append(v.name ? v.name : "", static_cast<size_t>(v.nameLength)).push_back('*');
-  }
-  for (int32_t i = 0; i < z->crossCount; ++i) name += varName(d->classVars[z->cross[i]]) + "*";
-  if (z->nestCount > 0) {
-    if (!name.empty()) name.pop_back();
-    name += '(';
-    for (int32_t i = 0; i < z->nestCount; ++i) name += varName(d->classVars[z->nest[i]]) + "*";
-    name.back() = ')';
-  } else if (!name.empty()) {
-    name.pop_back();
-  }
-  z->name = effStrdup(name);
-}
+void zeffnamebuf(ZDesign* d, ZEffect* z) { z->name = effStrdup(effectName(d, z, false)); }
 
 }  // namespace vsf

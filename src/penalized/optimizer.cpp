@@ -3,6 +3,8 @@
 // solver calls, the model a coefficient vector makes, and its estimates on the data's scale.
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "base/codes.h"
 #include "base/host.h"
@@ -28,6 +30,25 @@ template <typename Fn>
 void forColumns(const SelectionState* s, int32_t e, Fn&& fn) {
   for (int32_t i = 0; i < s->layout.columnCount[e]; ++i)
     fn(s->sweep.firstParam[e] + i, int64_t{s->sweep.firstColumn[e]} + i);
+}
+
+// Whether every column of the effect whose columns start at position `from` of cols repeats
+// a column before it, up to its centre and scale (the raw column under NOINT).
+template <typename Centred>
+bool repeatsColumns(const std::vector<std::pair<int32_t, int64_t>>& cols, size_t from,
+                    Centred&& centred) {
+  if (cols.size() == from) return false;
+  for (size_t a = from; a < cols.size(); ++a) {
+    const int64_t c = cols[a].second;
+    bool repeated = false;
+    for (size_t b = 0; b < from && !repeated; ++b) {
+      const int64_t d = cols[b].second;
+      const double cd = centred(c, d);
+      repeated = 1 - cd / centred(c, c) * cd / centred(d, d) <= kPivotRelative;
+    }
+    if (!repeated) return false;
+  }
+  return true;
 }
 
 double gradientAt(const OptimizerState& p, const double* x, int32_t j) {
@@ -91,12 +112,20 @@ int buildOptimizerProblem(SelectionState* s) {
   for (int32_t e = 1; e < L.effectCount; ++e) {
     if (s->sweep.states[e] == effstate::kHeldOut) continue;
     p.penalized[e] = e >= firstPathEffect(s) ? 1 : 0;  // the forced effects carry no penalty
+    const size_t from = cols.size();
     forColumns(s, e, [&](int32_t j, int64_t c) {
       const double var = dof > 0 ? centred(c, c) / dof : 0.0;
       p.mean[j] = noInt || W <= 0 ? 0.0 : A[pkAny(c, one)] / W;
       p.scale[j] = var > 0 && std::isfinite(var) ? 1 / std::sqrt(var) : 0.0;
       if (p.scale[j] > 0) cols.emplace_back(j, c);
     });
+    // An effect that only repeats columns already in the problem (the variable hp and a
+    // polynomial's term hp) would split their coefficients with them: like a constant column,
+    // it stays out, as the sweep leaves it out of the other methods' models.
+    if (repeatsColumns(cols, from, centred)) {
+      for (size_t a = from; a < cols.size(); ++a) p.scale[cols[a].first] = 0;
+      cols.resize(from);
+    }
   }
   for (const auto& [j, c] : cols) {
     p.cross[j] = p.scale[j] * centred(c, 0) / p.responseScale;

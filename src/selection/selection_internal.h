@@ -14,8 +14,6 @@ inline void addVector(double* dst, const double* src, int64_t n) {
   for (int64_t i = 0; i < n; ++i) dst[i] += src[i];
 }
 
-constexpr double kPivotRelative = 1e-8;
-
 // Tolerance of a sweep of column j (flag the column's flag in the matrix being swept, aDiag
 // its accumulated diagonal). Only relative, so that a column's scale never decides whether it
 // enters; the data pass refuses sums of squares too small to divide by. A swept-in column is

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -178,6 +180,55 @@ TEST(ConstructedEffects, AnOverflowingRowLeavesTheFit) {
   EXPECT_EQ(number(nobs["rows"][1]["N"]), 7);
   for (const char* name : {"ANOVA", "FitStatistics", "ParameterEstimates"})
     EXPECT_EQ(theOne(with, name)["rows"], theOne(without, name)["rows"]) << name;
+}
+
+// How often each effect name stands in a list of names separated by blanks.
+int timesNamed(const std::string& list, const std::string& name) {
+  std::istringstream words(list);
+  int times = 0;
+  for (std::string w; words >> w;) times += w == name ? 1 : 0;
+  return times;
+}
+
+// The term hp of a polynomial beside the variable hp: the term is named pl_hp, and every
+// method fits one hp column with its whole coefficient, on its own and under model averaging
+// (where group LASSO once named hp twice and its model table was refused).
+TEST(ConstructedEffects, ATermBesideItsVariableIsFittedOnce) {
+  const char* methods[] = {"lasso(stop=none)", "grouplasso(stop=none)", "forward"};
+  std::map<std::string, double> slope;
+  for (bool averaged : {false, true})
+    for (const std::string method : methods) {
+      SCOPED_TRACE(method + (averaged ? " with MODELAVERAGE" : ""));
+      const CommandRun r = runCommand(
+          "proc varsifter data=mtcars seed=7;\n"
+          "  effect pl = poly(wt hp / degree=2);\n"
+          "  model mpg = hp pl / selection=" +
+              method + ";\n" + (averaged ? "  modelaverage nsamples=20;\n" : "") + "run;",
+          VSF_SHARED_DATA);
+      ASSERT_EQ(r.status, 0) << r.output;
+      EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+      EXPECT_NE(r.output.find("NOTE: Two effects of the model are named hp: the one made from "
+                              "the EFFECT pl is named pl_hp."),
+                std::string::npos)
+          << r.output;
+      if (!averaged) {
+        const std::string selected = theOne(r, "SelectedEffects")["rows"][0]["Effects"];
+        EXPECT_EQ(timesNamed(selected, "hp"), 1) << selected;
+        EXPECT_EQ(timesNamed(selected, "pl_hp"), 0) << selected;
+        for (const Json& row : theOne(r, "ParameterEstimates")["rows"])
+          if (row["Effect"] == "hp") slope[method] = number(row["Estimate"]);
+        continue;
+      }
+      const Json models = theOne(r, "ModelSelectFreq");
+      ASSERT_FALSE(models["rows"].empty());
+      for (const Json& row : models["rows"]) {
+        const std::string effects = row["EffectsInModel"];
+        EXPECT_LE(timesNamed(effects, "hp") + timesNamed(effects, "pl_hp"), 1) << effects;
+      }
+    }
+  // Group LASSO's hp at the path's end is the LASSO's, not half of it.
+  EXPECT_NEAR(slope["grouplasso(stop=none)"], slope["lasso(stop=none)"],
+              0.01 * std::fabs(slope["lasso(stop=none)"]));
 }
 
 // The set-up errors of an EFFECT statement name its line and column, as the parse's errors do,

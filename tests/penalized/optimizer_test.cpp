@@ -123,6 +123,61 @@ TEST(GroupLasso, EveryStepMeetsTheGroupOptimalityConditions) {
   }
 }
 
+// What group LASSO's path left: each step's SSE, the final estimates, the columns' scales in
+// the optimizer's problem (0: left out).
+struct PathEnd {
+  std::vector<double> sse, estimates, scales;
+};
+
+PathEnd groupLassoPath(const test::CaseData& d) {
+  test::Group group(
+      d, optimizerSettings(kMethodGroupLasso, std::vector<bool>(d.effectColumns.size(), false)));
+  SelectionOptions& o = group.options();
+  solvedTightly(o);
+  o.maxSteps = 8, o.rho = 0.7;
+  group.settleOptionRecords();
+  PathEnd end;
+  EXPECT_EQ(fitModel(&group.s(), nullptr), 0);
+  const SelectionState& s = group.s();
+  EXPECT_EQ(s.run.status, 0);
+  const int32_t p = s.layout.paramCount;
+  end.sse.assign(s.steps.sse, s.steps.sse + s.steps.stepCount);
+  end.estimates.assign(s.sweep.estimates, s.sweep.estimates + p);
+  end.scales.assign(s.optim.scale, s.optim.scale + p);
+  return end;
+}
+
+// An effect that only repeats a column before it, up to its centre and scale, stays out of the
+// optimizer's problem, as the sweep leaves it out of the other methods' models: the path is
+// the one without it and its estimate stays 0, where it would take half the coefficient. An
+// effect with a column of its own beside the repeated one stays in.
+TEST(GroupLasso, AnEffectRepeatingAColumnStaysOut) {
+  const test::CaseData d = test::syntheticCase({1, 1, 3, 1}, 300, 5);
+  test::CaseData repeated = d, partly = d;
+  repeated.effectColumns.push_back(1);
+  partly.effectColumns.push_back(2);
+  for (size_t i = 0; i < d.rows(); ++i) {
+    const double x = d.x[i][1];
+    repeated.x[i].push_back(5 - 3 * x);
+    partly.x[i].push_back(5 - 3 * x);
+    partly.x[i].push_back(x * d.x[i][5]);
+  }
+  const PathEnd alone = groupLassoPath(d), with = groupLassoPath(repeated);
+  ASSERT_EQ(with.sse.size(), alone.sse.size());
+  for (size_t k = 0; k < alone.sse.size(); ++k)
+    EXPECT_NEAR(with.sse[k], alone.sse[k], 1e-9 * alone.sse[k]) << "step " << k;
+  ASSERT_EQ(with.estimates.size(), alone.estimates.size() + 1);
+  for (size_t j = 0; j < alone.estimates.size(); ++j)
+    EXPECT_NEAR(with.estimates[j], alone.estimates[j], 1e-9 * std::fabs(alone.estimates[j]) + 1e-12)
+        << "column " << j;
+  EXPECT_NE(alone.estimates[1], 0);
+  EXPECT_EQ(with.estimates.back(), 0);
+  EXPECT_EQ(with.scales.back(), 0);
+  const PathEnd part = groupLassoPath(partly);
+  EXPECT_GT(part.scales[part.scales.size() - 2], 0);
+  EXPECT_GT(part.scales.back(), 0);
+}
+
 // HXGLASSO$: one optimizer fit of the plain L1 penalty over every column at a ratio, whatever
 // the response's units (its lambda-max is reported in them): on the standardized columns a
 // column at 0 has a gradient of at most lambda, one away from 0 a gradient of -lambda times its

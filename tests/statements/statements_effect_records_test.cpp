@@ -181,6 +181,48 @@ TEST(EffectRecords, PolynomialOptions) {
   }
 }
 
+// A polynomial's term named like another effect of the model takes its EFFECT's name in front,
+// with a note; the MODEL statement's own effects and terms of a name of their own keep theirs.
+TEST(EffectRecords, ATermNamedLikeAnotherEffectTakesItsEffectsName) {
+  StubData data;
+  struct Case {
+    const char* statements;
+    Names effects;  // after the intercept
+    int notes;
+  } cases[] = {
+      {"effect p = poly(x1 x2 / degree=2); model y = x1 p;",
+       {"x1", "p_x1", "x2", "x1^2", "x1*x2", "x2^2"},
+       1},
+      {"effect p = poly(x1 x2 / degree=2); model y = p x1;",
+       {"p_x1", "x2", "x1^2", "x1*x2", "x2^2", "x1"},
+       1},
+      // Two polynomials sharing a variable: each term of the name is told apart.
+      {"effect p = poly(x1 x2); effect q = poly(x2 x3); model y = p q;",
+       {"x1", "p_x2", "q_x2", "x3"},
+       2},
+      {"effect p = poly(x1 x2 / degree=2 labelstyle=expand); model y = x1*x2 p;",
+       {"x1*x2", "x1", "x2", "x1*x1", "p_x1*x2", "x2*x2"},
+       1},
+      {"effect p = poly(x1 x2 / labelstyle=includename); model y = x1 p;",
+       {"x1", "p_x1", "p_x2"},
+       0},
+      {"effect p = poly(x1 / degree=2 standardize); model y = x1 p;", {"x1", "s_x1", "s_x1^2"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statements);
+    StepRun r = runStepText(std::string("proc varsifter data=diab; ") + c.statements + " run;",
+                            [&](const VsfState& state) {
+                              const ZDesign& d = *state.lev.design;
+                              Names names;
+                              for (int32_t e = 1; e < d.effectCount; ++e)
+                                names.emplace_back(d.effects[e].name);
+                              EXPECT_EQ(names, c.effects);
+                            });
+    EXPECT_TRUE(r.inspected) << r.dump();
+    EXPECT_EQ(r.count(174, 98), c.notes) << r.dump();
+  }
+}
+
 // Statements the grammar refuses: a knot range that does not reach its end, DELIMITER=
 // outside DETAILS.
 TEST(EffectRecords, StatementErrors) {
