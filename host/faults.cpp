@@ -13,6 +13,7 @@ struct Armed {
   Fault fault = Fault::kNone;
   std::string poolName;
   int remaining = 0;  // pools of the name still to be made up to the one struck
+  int blocksGiven = 0;
 };
 
 Armed& armed() {
@@ -20,17 +21,20 @@ Armed& armed() {
   return a;
 }
 
-// Read at every page read: kept apart from the lock.
+// Read at every page read: kept apart from the lock. The reads still to succeed while the
+// struck pool lives.
 std::atomic<bool> gPageReadsFail{false};
+std::atomic<int> gPageReadsLeft{0};
 
 }  // namespace
 
-void injectFault(Fault fault, std::string_view poolName, int nth) {
+void injectFault(Fault fault, std::string_view poolName, int nth, int blocksGiven) {
   Armed& a = armed();
   std::lock_guard<std::mutex> lock(a.mutex);
   a.fault = fault;
   a.poolName = std::string(poolName);
   a.remaining = nth;
+  a.blocksGiven = blocksGiven;
   gPageReadsFail = false;
 }
 
@@ -39,13 +43,16 @@ PoolFault poolFault(std::string_view name) {
   std::lock_guard<std::mutex> lock(a.mutex);
   if (a.fault == Fault::kNone || a.remaining <= 0 || name != a.poolName) return {};
   if (--a.remaining > 0) return {};
-  if (a.fault == Fault::kPageReadFails) gPageReadsFail = true;
+  if (a.fault == Fault::kPageReadFails) {
+    gPageReadsLeft = a.blocksGiven;
+    gPageReadsFail = true;
+  }
   return {a.fault == Fault::kPoolRefused, a.fault == Fault::kMemoryRefused,
-          a.fault == Fault::kPageReadFails};
+          a.fault == Fault::kPageReadFails, a.blocksGiven};
 }
 
 void endPageReadFault() { gPageReadsFail = false; }
 
-bool pageReadFails() { return gPageReadsFail; }
+bool pageReadFails() { return gPageReadsFail && gPageReadsLeft.fetch_sub(1) <= 0; }
 
 }  // namespace vsf::host

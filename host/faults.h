@@ -14,17 +14,21 @@ enum class Fault {
   kPageReadFails,  // no page of a utility file can be read while that pool lives
 };
 
-void injectFault(Fault fault, std::string_view poolName, int nth);
+// With kMemoryRefused the struck pool first gives `blocksGiven` blocks, with kPageReadFails
+// that many pages are read first, so that a test can fail any one allocation or read of a run.
+void injectFault(Fault fault, std::string_view poolName, int nth, int blocksGiven = 0);
 
 // What a pool of that name about to be made meets.
 struct PoolFault {
   bool refused = false;
   bool memoryRefused = false;
   bool pageReadsFail = false;
+  int blocksGiven = 0;  // blocks given or pages read before the fault
 };
 PoolFault poolFault(std::string_view name);
 // The pool that made page reads fail is gone.
 void endPageReadFault();
+// Whether the page read about to be made fails; it counts as read.
 bool pageReadFails();
 
 }  // namespace vsf::host

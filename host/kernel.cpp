@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -32,8 +33,10 @@ struct HostPool {
   uint32_t flags = 0;
   std::mutex mutex;
   std::unordered_map<void*, size_t> blocks;
-  // A test's faults: every allocation from it fails; pages cannot be read while it lives.
+  // A test's faults: its allocations fail once it has given blocksGiven blocks; pages cannot
+  // be read while it lives.
   bool memoryRefused = false, pageReadsFail = false;
+  std::atomic<int> blocksGiven{0};
 };
 
 // A thread waiting for events, woken by a condition of its own.
@@ -71,11 +74,16 @@ HostPool* poolCreate(std::string_view name, uint32_t flags) {
   p->flags = flags;
   p->memoryRefused = fault.memoryRefused;
   p->pageReadsFail = fault.pageReadsFail;
+  p->blocksGiven = fault.blocksGiven;
   return p;
 }
 
+bool refusesMemory(HostPool* pool) {
+  return pool->memoryRefused && pool->blocksGiven.fetch_sub(1) <= 0;
+}
+
 void* poolAlloc(HostPool* pool, size_t size, uint32_t) {
-  if (!pool || pool->memoryRefused) return nullptr;
+  if (!pool || refusesMemory(pool)) return nullptr;
   void* b = std::calloc(size ? size : 1, 1);
   if (!b) return nullptr;
   std::lock_guard<std::mutex> lock(pool->mutex);
@@ -91,7 +99,7 @@ void poolFree(HostPool* pool, void* block) {
 
 void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
   if (!block) return poolAlloc(pool, size, flags);
-  if (pool->memoryRefused) return nullptr;
+  if (refusesMemory(pool)) return nullptr;
   std::lock_guard<std::mutex> lock(pool->mutex);
   auto it = pool->blocks.find(block);
   if (it == pool->blocks.end()) return nullptr;

@@ -26,14 +26,14 @@ struct FaultyRun {
 
 // Each sample's run starts with a model pool of its own: the n-th is sample n's.
 FaultyRun runWithFault(const std::string& program, const DataLibrary& library, host::Fault fault,
-                       int sample) {
+                       int sample, int blocksGiven = 0) {
   ensureHost();
   const std::filesystem::path saved = host::session().options.library;
   host::session().options.library = library.dir();
   host::output::reset();
   host::output::setListingStream(nullptr);
   LogWatch log;
-  host::injectFault(fault, "model pool", sample);
+  host::injectFault(fault, "model pool", sample, blocksGiven);
   const host::ProgramResult r = host::runProgram(program, "faults.vsf");
   host::injectFault(host::Fault::kNone, "", 0);
   host::output::finish();
@@ -58,6 +58,12 @@ std::string program(const std::string& modelAverage, const std::string& performa
          "  output out=fitted p=yhat;\n"
          "  score data=diabetes out=scored p=yhat;\n" +
          performance + "run;\n";
+}
+
+std::string forward(const std::string& modelAverage, const std::string& performance) {
+  std::string text = program(modelAverage, performance);
+  text.replace(text.find("lasso"), 5, "forward");
+  return text;
 }
 
 TEST(AveragingFaults, AHardFailureOfASampleEndsTheStep) {
@@ -120,6 +126,43 @@ TEST(AveragingFaults, AHardFailureOfASampleEndsTheStep) {
     int open = 0;
     for (const std::string& e : host::takePoolLog()) open += e[0] == '+' ? 1 : -1;
     EXPECT_EQ(open, 0);
+  }
+}
+
+// Each allocation of the second sample's model pool refused in turn, and each page read of the
+// stored rows while it lives failed in turn, wherever it falls (the pool, the crossproducts,
+// the path's steps): every one ends the step, none leaves the sample out as if its data had
+// failed it.
+TEST(AveragingFaults, AFailureAnywhereInASampleEndsTheStep) {
+  const std::string pages = "  performance util_pagesize$=1 util_buffers$=1;\n";
+  const struct {
+    const char* name;
+    host::Fault fault;
+    std::string program;
+  } kCases[] = {
+      {"memory", host::Fault::kMemoryRefused, program("nsamples=3")},
+      {"page reads", host::Fault::kPageReadFails, program("nsamples=3", pages)},
+      // The crossproducts built effect by effect: the selection's own steps read the pages.
+      {"page reads of the steps", host::Fault::kPageReadFails,
+       forward("nsamples=3",
+               "  performance util_pagesize$=1 util_buffers$=1 buildsscp=incremental;\n")},
+  };
+  for (const auto& c : kCases) {
+    DataLibrary library({"diabetes"});
+    int given = 0;
+    for (; given < 5000; ++given) {
+      const FaultyRun r = runWithFault(c.program, library, c.fault, 2, given);
+      if (r.code <= 4) break;  // the sample needed fewer than this: it ran whole
+      SCOPED_TRACE(std::string(c.name) + " failing after " + std::to_string(given));
+      EXPECT_GE(r.code, 1016);
+      EXPECT_FALSE(logged(r, "WARNING", "left out"));
+      EXPECT_FALSE(logged(r, "WARNING", "could not be fitted"));
+      EXPECT_TRUE(findAll(r.document, "AvgParmEst").empty());
+      for (const char* file : {"fitted.csv", "scored.csv", "design.csv"})
+        EXPECT_FALSE(std::filesystem::exists(library.path() / file)) << file;
+    }
+    EXPECT_GT(given, 3) << c.name;  // the sample takes several, and each failed once
+    EXPECT_LT(given, 5000) << c.name;
   }
 }
 
