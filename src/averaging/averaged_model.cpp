@@ -81,10 +81,10 @@ void setAveragedModel(StepView* s, SelectionState* sel, AveragedResults* a) {
   a->parmColumn = parameterColumns(s, sel);
 }
 
-bool predictWithSampleModels(const StepView* s, const double* row, OutputSlots* out,
+void predictWithSampleModels(const StepView* s, const double* row, OutputSlots* out,
                              std::vector<double>* work) {
   const AveragedResults& a = s->group.resampling.results;
-  if (a.samplesAveraged <= 0 || a.parmColumn.empty() || !averagingWanted(out)) return false;
+  if (a.samplesAveraged <= 0 || a.parmColumn.empty() || !averagingWanted(out)) return;
   const int32_t n = static_cast<int32_t>(a.sampleModels.size());
   std::vector<double>& v = *work;
   v.clear();
@@ -103,20 +103,13 @@ bool predictWithSampleModels(const StepView* s, const double* row, OutputSlots* 
       *out->samplePred[static_cast<size_t>(k)] = prediction;
   }
   const int32_t m = static_cast<int32_t>(v.size());
-  double sum = 0;
-  for (double x : v) sum += x;
-  const double dot = missingValue('.');
-  const double mean = m < 1 ? dot : m > 1 ? sum / m : v[0];
-  const double sd = spreadOf(v.data(), m, 0);
-  if (out->predicted) *out->predicted = mean;
-  if (out->stdDev) *out->stdDev = sd;
+  if (out->stdDev) *out->stdDev = spreadOf(v.data(), m, 0);
   std::sort(v.begin(), v.end());
   auto at = [&](int32_t i) { return v[static_cast<size_t>(i)]; };
   const double h = s->settings.modelAverage.alpha / 2;
   if (out->median) *out->median = medianOf(m, at);
   if (out->lower) *out->lower = quantileOf(m, h, at);
   if (out->upper) *out->upper = quantileOf(m, 1 - h, at);
-  return true;
 }
 
 int32_t outputSampleCount(const StepView* s) {

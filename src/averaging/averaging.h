@@ -154,11 +154,12 @@ void freeResampleWork(ResampleSet* set);
 [[nodiscard]] int chooseRefitEffects(StepView* state, ResampleSet* set);
 // The ModelAverageInfo table; 0.
 int printModelAverageInfo(StepView* state);
-// The sample models' predictions of one design row and their summary (the predicted value,
-// standard deviation, bounds and median): false when no averaging output is asked for or no
-// sample was averaged (the averaged model's prediction then stands). `work` holds the samples'
-// predictions of the row; the caller keeps it from row to row.
-bool predictWithSampleModels(const StepView* state, const double* row, OutputSlots* slots,
+// The sample models' predictions of one design row and their spread (standard deviation,
+// bounds and median), when asked for and some sample was averaged. The predicted value is not
+// theirs: it is the averaged model's, whose estimates AVERAGEMETHOD= chose (the samples' mean
+// prediction is that only for an untrimmed MEAN). `work` holds the samples' predictions of the
+// row; the caller keeps it from row to row.
+void predictWithSampleModels(const StepView* state, const double* row, OutputSlots* slots,
                              std::vector<double>* work);
 // The number of samples whose per-sample values are written.
 int32_t outputSampleCount(const StepView* state);

@@ -100,10 +100,9 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
     } else {
       double* row = des.row.data();
       buildModelDesignRow(lev, row);
-      double predicted = predictRow(model, d, row);
-      if (!predictWithSampleModels(s, row, &out, &sampleWork) && out.predicted)
-        *out.predicted = predicted;
-      if (out.predicted) predicted = *out.predicted;
+      const double predicted = predictRow(model, d, row);
+      predictWithSampleModels(s, row, &out, &sampleWork);
+      if (out.predicted) *out.predicted = predicted;
       if (out.residual)
         *out.residual = std::isfinite(y) && std::isfinite(predicted) ? y - predicted : dotMissing();
       if (designHere) {

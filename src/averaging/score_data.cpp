@@ -187,9 +187,8 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
         if (hasResponse) c.freqWithResponse += f;
       }
       buildModelDesignRow(lev, row.data());
-      double predicted = predictRow(model, d, row.data());
-      if (predictWithSampleModels(s, row.data(), &slots, &sampleWork) && slots.predicted)
-        predicted = *slots.predicted;
+      const double predicted = predictRow(model, d, row.data());
+      predictWithSampleModels(s, row.data(), &slots, &sampleWork);
       if (slots.predicted) *slots.predicted = predicted;
       if (hasResponse && std::isfinite(predicted)) {
         const double r = y - predicted;
