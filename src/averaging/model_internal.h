@@ -45,11 +45,13 @@ void selectedModel(const StepView* state, const SelectionState* sel, AppliedMode
 // Why the model cannot be applied to an observation.
 // (kNoLag: a LAG effect finds no observation of the subject NLAG= periods back.)
 enum class RowFit { kApplies, kNoModel, kBadValue, kNoLag, kMissingLevel, kNewLevel, kMembers };
-// Checks the decoded observation (its zreadobs status) against the model; new-level counts
-// (one per design effect, may be null) grow for each effect meeting a level combination the
-// fit did not see.
-RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& model, uint32_t status, bool fullModel,
-                     std::vector<int32_t>* newLevels);
+// Checks the decoded observation against the model; new-level counts (one per design effect,
+// may be null) grow for each effect meeting a level combination the fit did not see.
+RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& model, std::vector<int32_t>* newLevels);
+// Whether the observation's whole design row (FULLMODEL's) lacks a value: its zreadobs status
+// says a value some effect needs, of the model or not, is missing. Only the design data set's
+// row is then missing; the model's prediction does not need those values.
+bool fullRowIncomplete(uint32_t status);
 
 // The observation's design row as the data pass built it (the whole row).
 void buildModelDesignRow(ZLevCtx* ctx, double* row);

@@ -121,8 +121,7 @@ bool missingLevelNeeded(ZLevCtx* ctx, const AppliedModel& m) {
 
 }  // namespace
 
-RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& m, uint32_t status, bool fullModel,
-                     std::vector<int32_t>* newLevels) {
+RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& m, std::vector<int32_t>* newLevels) {
   if (!m.present) return RowFit::kNoModel;
   ZDesign* d = ctx->design;
   // A missing level matters only where an effect needs it (the lagged variable's own level in
@@ -152,7 +151,6 @@ RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& m, uint32_t status, bool 
     }
     if (unseen) return RowFit::kNewLevel;
   }
-  if (fullModel && (status & (obs::kNeeded | obs::kEffect))) return RowFit::kBadValue;
   // Each effect judged on its own members: a value some other effect misses does not count.
   for (const ModelTerm& t : m.terms) {
     if (d->effects[t.effect].constructedCount == 0) continue;
@@ -161,6 +159,8 @@ RowFit checkModelRow(ZLevCtx* ctx, const AppliedModel& m, uint32_t status, bool 
   }
   return RowFit::kApplies;
 }
+
+bool fullRowIncomplete(uint32_t status) { return (status & (obs::kNeeded | obs::kEffect)) != 0; }
 
 void buildModelDesignRow(ZLevCtx* ctx, double* row) { zxrow(ctx, nullptr, nullptr, row); }
 

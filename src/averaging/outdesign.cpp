@@ -216,7 +216,8 @@ int writeOutDesignGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, OutputDa
     int32_t role = 0;
     for (double* slot : des.slots)
       if (slot) *slot = dotMissing();
-    if (checkModelRow(lev, model, status, fullModel, nullptr) == RowFit::kApplies) {
+    if (checkModelRow(lev, model, nullptr) == RowFit::kApplies &&
+        !(fullModel && fullRowIncomplete(status))) {
       double* row = des.row.data();
       buildModelDesignRow(lev, row);
       for (size_t k = 0; k < used && k < des.slots.size(); ++k) {

@@ -91,7 +91,7 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
     double y = 0, w = 1, f = 1;
     const uint32_t status =
         zreadobs(lev, &y, lev->weights ? &w : nullptr, lev->frequency ? &f : nullptr);
-    const RowFit fit = checkModelRow(lev, model, status, fullModel, &newLevels);
+    const RowFit fit = checkModelRow(lev, model, &newLevels);
     missingLevel |= fit == RowFit::kMissingLevel;
     int32_t role = 0, fold = -1;
     if (fit != RowFit::kApplies) {
@@ -105,12 +105,14 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
       if (out.predicted) *out.predicted = predicted;
       if (out.residual)
         *out.residual = std::isfinite(y) && std::isfinite(predicted) ? y - predicted : dotMissing();
-      if (designHere) {
-        if (fullModel)
-          copyFullRow(row, s->display.noInt, &des);
-        else
-          copyModelColumns(model, d, row, designSlots, des.slots.size());
-      }
+      // The whole row's other values widen the design data set; they do not decide whether the
+      // observation is predicted.
+      if (designHere && fullModel && fullRowIncomplete(status))
+        clearDesign(&des, 0);
+      else if (designHere && fullModel)
+        copyFullRow(row, s->display.noInt, &des);
+      else if (designHere)
+        copyModelColumns(model, d, row, designSlots, des.slots.size());
       role = obsTagRole(tag);
       fold = role == 1 ? obsTagFold(tag) : -1;
     }

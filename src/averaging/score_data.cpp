@@ -167,8 +167,9 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
       continue;
     }
     double y = dotMissing(), w = 1.0, f = 1.0;
-    const uint32_t status = zreadobs(lev, responseRead ? &y : nullptr, weightRead ? &w : nullptr,
-                                     freqRead ? &f : nullptr);
+    // Its status bits say nothing the model's own check does not.
+    (void)zreadobs(lev, responseRead ? &y : nullptr, weightRead ? &w : nullptr,
+                   freqRead ? &f : nullptr);
     bool freqValid = true, weightValid = true;
     if (freqRead) {
       f = std::floor(f);
@@ -176,7 +177,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
       if (freqValid) c.freqRead += f;
     }
     if (weightRead) weightValid = std::isfinite(w) && w > 0;
-    const RowFit fit = checkModelRow(lev, model, status, false, &left.newLevels);
+    const RowFit fit = checkModelRow(lev, model, &left.newLevels);
     if (fit != RowFit::kApplies) countLeftOut(lev, model, fit, &left);
     if (fit == RowFit::kApplies) {
       const bool hasResponse = responseRead && std::isfinite(y);

@@ -1,5 +1,5 @@
 // The values of the output data sets as a user reads them: the averaged model's prediction
-// whatever spread is asked beside it.
+// whatever spread is asked beside it, and OUTPUT's predictions untouched by OUTDESIGN(FULLMODEL).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,6 +20,20 @@ namespace fs = std::filesystem;
 bool near(double a, double b, double rel) {
   if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
   return std::fabs(a - b) <= rel * std::max(1.0, std::fabs(b));
+}
+
+// mtcars as data set `name`, qsec blank in the first row (Mazda RX4).
+void writeBlankQsec(const DataLibrary& lib, const std::string& name, const std::string& from) {
+  const Csv t = readCsv(lib.dir() + "/" + from + ".csv");
+  std::ofstream out(lib.path() / (name + ".csv"));
+  for (size_t j = 0; j < t.header.size(); ++j) out << (j ? "," : "") << t.header[j];
+  out << "\n";
+  const size_t qsec = static_cast<size_t>(t.column("qsec"));
+  for (size_t i = 0; i < t.rows.size(); ++i) {
+    for (size_t j = 0; j < t.rows[i].size(); ++j)
+      out << (j ? "," : "") << (i == 0 && j == qsec ? "" : t.rows[i][j]);
+    out << "\n";
+  }
 }
 
 // ---- The averaged prediction beside its spread ----
@@ -118,6 +132,68 @@ TEST(OutputValues, MeanNonzeroPredictionIsNotTheSamplesMean) {
   EXPECT_GT(std::fabs(alone - sum / 25), 1.0) << alone << " " << sum / 25;
   EXPECT_EQ(withSpread, alone);
   EXPECT_EQ(lib.column("s1", "p")[0], alone);
+}
+
+// ---- OUTDESIGN(FULLMODEL) and OUTPUT's rows ----
+
+TEST(OutputValues, FullModelDesignLeavesOutputPredictionsAlone) {
+  DataLibrary lib({"mtcars", "mtcars_by_cyl"});
+  writeBlankQsec(lib, "mtq", "mtcars");
+  writeBlankQsec(lib, "mtqby", "mtcars_by_cyl");
+  fs::copy_file(fs::path(VSF_TEST_DATA) / "e2e" / "lag_panel.csv", lib.path() / "panel.csv");
+  {
+    // The third period of subject 1 has no L: its fourth has no lag, which FULLMODEL's row
+    // needs and the selected model (x) does not.
+    Csv panel = readCsv(lib.dir() + "/panel.csv");
+    panel.rows[2][static_cast<size_t>(panel.column("L"))] = "";
+    std::ofstream out(lib.path() / "panel.csv");
+    for (size_t j = 0; j < panel.header.size(); ++j) out << (j ? "," : "") << panel.header[j];
+    out << "\n";
+    for (const auto& row : panel.rows) {
+      for (size_t j = 0; j < row.size(); ++j) out << (j ? "," : "") << row[j];
+      out << "\n";
+    }
+  }
+  const struct {
+    const char* name;
+    const char* data;
+    const char* statements;
+    size_t row;  // the row the whole design lacks a value of
+  } kCases[] = {
+      {"no BY", "mtq", "model mpg = wt qsec / selection=forward(steps=1);", 0},
+      {"BY", "mtqby", "by cyl; model mpg = wt qsec / selection=forward(steps=1);", 0},
+      {"LAG", "panel",
+       "class L; effect lg = lag(L / within=subj period=per);"
+       " model y = x lg / selection=forward(steps=1);",
+       3},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string step = std::string("proc varsifter data=") + c.data;
+    const CommandRun r = runCommand(step + " outdesign(fullmodel)=d; " + c.statements +
+                                        " output out=full p=p; score out=sfull p=p; run;\n" + step +
+                                        "; " + c.statements + " output out=plain p=p; run;",
+                                    lib.dir());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<double> full = lib.column("full", "p"), plain = lib.column("plain", "p"),
+                              scored = lib.column("sfull", "p");
+    ASSERT_EQ(full.size(), plain.size());
+    ASSERT_GT(full.size(), c.row);
+    for (size_t i = 0; i < full.size(); ++i) {
+      EXPECT_EQ(full[i], plain[i]) << "row " << i + 1;
+      EXPECT_EQ(scored[i], plain[i]) << "row " << i + 1;
+    }
+    EXPECT_FALSE(std::isnan(full[c.row]));
+    // The figure of the report: Mazda RX4 without its qsec, predicted from wt alone.
+    if (&c == &kCases[0]) {
+      EXPECT_NEAR(full[0], 23.386, 5e-4);
+    }
+    // The design data set's row of it is missing; the rows about it are not.
+    const Csv d = readCsv(lib.dir() + "/d.csv");
+    ASSERT_EQ(d.rows.size(), full.size());
+    EXPECT_TRUE(std::isnan(d.number(c.row, 0)));
+    EXPECT_EQ(d.number(c.row + 1, 0), 1.0);
+  }
 }
 
 }  // namespace
