@@ -67,6 +67,7 @@ struct OutDesignColumns {
   int32_t columns = 0;          // design columns defined for the current group
   int32_t largestSelected = 0;  // the largest selected parameter count of the groups
   int32_t largestColumns = 0;   // the largest design of the groups (FULLMODEL's columns)
+  int32_t groupsWithModel = 0;  // BY groups with a selected model, whose rows have a design
   std::vector<double> row;      // the design row of the current group
 
   // The name of the variable holding design column `column`; empty when none does.

@@ -69,6 +69,14 @@ int passGroup(VsfState* s, ObsTagReader* tags) {
 
 int writeOutDesignPass(VsfState* s) {
   OutputData& data = s->outputs;
+  // No group has a model, so no row has a design (the groups said why): no design data set,
+  // as without a BY statement after a failed fit.
+  if (data.design.groupsWithModel == 0) {
+    hostv().ds->outClose(s->settings.outDesignDataSet, false);
+    data.outDesignDiscarded = 1;
+    closeScratchFile(&s->res.outDesignScratch, &s->res.extensions);
+    return 0;
+  }
   const int32_t columns =
       s->settings.outDesignFullModel ? data.design.largestColumns : data.design.largestSelected;
   if (data.design.largestColumns <= 0) return rc::kMemory;

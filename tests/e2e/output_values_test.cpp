@@ -1,5 +1,6 @@
 // The values of the output data sets as a user reads them: the averaged model's prediction
-// whatever spread is asked beside it, and OUTPUT's predictions untouched by OUTDESIGN(FULLMODEL).
+// whatever spread is asked beside it, OUTPUT's predictions untouched by OUTDESIGN(FULLMODEL), and
+// no design data set from a BY step none of whose groups has a model.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -193,6 +194,52 @@ TEST(OutputValues, FullModelDesignLeavesOutputPredictionsAlone) {
     ASSERT_EQ(d.rows.size(), full.size());
     EXPECT_TRUE(std::isnan(d.number(c.row, 0)));
     EXPECT_EQ(d.number(c.row + 1, 0), 1.0);
+  }
+}
+
+// ---- A BY step none of whose groups has a model ----
+
+TEST(OutputValues, NoDesignDataSetWhenNoGroupHasAModel) {
+  DataLibrary lib({"mtcars_by_cyl"});
+  {
+    const Csv t = readCsv(lib.dir() + "/mtcars_by_cyl.csv");
+    std::ofstream out(lib.path() / "nox.csv");
+    out << "cyl,mpg,wt,x\n";
+    for (size_t i = 0; i < t.rows.size(); ++i)
+      out << t.text(i, "cyl") << "," << t.text(i, "mpg") << "," << t.text(i, "wt") << ",\n";
+  }
+  const std::string earlier = "_X1,cyl,mpg,_BY_\n1,4,20,1\n";
+  const struct {
+    const char* name;
+    const char* program;
+    const char* code;
+    const char* groupError;
+  } kCases[] = {
+      {"knot outside each group",
+       "proc varsifter data=mtcars_by_cyl outdesign=d; by cyl;"
+       " effect s = spline(wt / knotmethod=list(1 100)); model mpg = s / selection=none; run;",
+       "return code 112", "ERROR: A listed knot lies outside the range of the variable wt"},
+      {"knot outside each group, FULLMODEL",
+       "proc varsifter data=mtcars_by_cyl outdesign(fullmodel)=d; by cyl;"
+       " effect s = spline(wt / knotmethod=list(1 100)); model mpg = s / selection=none; run;",
+       "return code 112", "ERROR: A listed knot lies outside the range of the variable wt"},
+      {"no usable observations",
+       "proc varsifter data=nox outdesign=d; by cyl; model mpg = wt x / selection=none; run;",
+       "return code 108", "ERROR: There are no usable observations to fit a model"},
+      {"no usable observations, FULLMODEL",
+       "proc varsifter data=nox outdesign(fullmodel)=d; by cyl;"
+       " model mpg = wt x / selection=none; run;",
+       "return code 108", "ERROR: There are no usable observations to fit a model"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(lib.path() / "d.csv") << earlier;
+    const CommandRun r = runCommand(c.program, lib.dir());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.code), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.groupError), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("not enough memory"), std::string::npos) << r.output;
+    EXPECT_EQ(lib.text("d.csv"), earlier);  // no design written, the earlier file as it was
   }
 }
 
