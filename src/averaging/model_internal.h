@@ -57,9 +57,12 @@ bool fullRowIncomplete(uint32_t status);
 void buildModelDesignRow(ZLevCtx* ctx, double* row);
 // The linear predictor of the row: each term's columns times its estimates, in entry order.
 double predictRow(const AppliedModel& model, const ZDesign* d, const double* row);
-// The model's columns of the row, in entry order, into the first of `count` consecutive slots.
+// The design data set's values: the model's columns of the row, in entry order, into the first
+// of `count` consecutive slots; or (FULLMODEL) the first `count` columns of the whole row, the
+// intercept's left out under NOINT.
 void copyModelColumns(const AppliedModel& model, const ZDesign* d, const double* row,
                       double* const* slots, size_t count);
+void copyFullRow(const double* row, int noInt, double* const* slots, size_t count);
 
 // ---- Output variables ----
 struct HostDataSet;

@@ -178,14 +178,27 @@ double predictRow(const AppliedModel& m, const ZDesign* d, const double* row) {
   return sum;
 }
 
+namespace {
+
+// A design value as the design data set holds it: the -0 that a product makes with a zero
+// column (an effect-coded interaction's) is written 0.
+double designValue(double x) { return x == 0 ? 0.0 : x; }
+
+}  // namespace
+
 void copyModelColumns(const AppliedModel& m, const ZDesign* d, const double* row,
                       double* const* slots, size_t count) {
   size_t k = 0;
   for (const ModelTerm& t : m.terms) {
     const double* x = row + d->effects[t.effect].startColumn;
     for (int32_t j = 0; j < t.columns && k < count; ++j, ++k)
-      if (slots[k]) *slots[k] = x[t.map ? t.map[j] : j];
+      if (slots[k]) *slots[k] = designValue(x[t.map ? t.map[j] : j]);
   }
+}
+
+void copyFullRow(const double* row, int noInt, double* const* slots, size_t count) {
+  for (size_t k = 0; k < count; ++k)
+    if (slots[k]) *slots[k] = designValue(row[k + static_cast<size_t>(noInt)]);
 }
 
 }  // namespace vsf

@@ -204,8 +204,9 @@ int writeOutDesignGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, OutputDa
   if (des.row.size() < static_cast<size_t>(d->columnCount))
     des.row.assign(static_cast<size_t>(d->columnCount), 0.0);
   const int noInt = s->display.noInt ? 1 : 0;
-  const size_t used = fullModel ? static_cast<size_t>(std::max(d->columnCount - noInt, 0))
-                                : static_cast<size_t>(model.parameters);
+  // A group's whole row may be narrower than the widest group's.
+  const size_t fullWidth =
+      std::min(static_cast<size_t>(std::max(d->columnCount - noInt, 0)), des.slots.size());
   const bool tagged = des.role && fitted && tags;
   if (des.by) *des.by = s->group.byGroupNumber;
   lev->start(lev);
@@ -221,11 +222,10 @@ int writeOutDesignGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, OutputDa
         !(fullModel && fullRowIncomplete(status))) {
       double* row = des.row.data();
       buildModelDesignRow(lev, row);
-      for (size_t k = 0; k < used && k < des.slots.size(); ++k) {
-        if (!des.slots[k]) continue;
-        *des.slots[k] = fullModel ? row[k + static_cast<size_t>(noInt)] : 0;
-      }
-      if (!fullModel) copyModelColumns(model, d, row, des.slots.data(), des.slots.size());
+      if (fullModel)
+        copyFullRow(row, noInt, des.slots.data(), fullWidth);
+      else
+        copyModelColumns(model, d, row, des.slots.data(), des.slots.size());
       role = obsTagRole(tag);
     }
     setRoleText(des.role, role);

@@ -25,13 +25,6 @@ void clearDesign(OutDesignColumns* c, size_t from) {
   for (size_t k = from; k < c->slots.size(); ++k) setMissing(c->slots[k]);
 }
 
-// The whole design row into the slots (FULLMODEL): every column, the intercept's left out
-// under NOINT.
-void copyFullRow(const double* row, int noInt, OutDesignColumns* c) {
-  for (size_t k = 0; k < c->slots.size(); ++k)
-    if (c->slots[k]) *c->slots[k] = row[k + static_cast<size_t>(noInt)];
-}
-
 // The notes of the rows the model could not be applied to: once per group.
 void rowNotes(const ZDesign* d, HostDataSet* out, bool missingLevel,
               std::vector<int32_t>* newLevels) {
@@ -110,7 +103,7 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
       if (designHere && fullModel && fullRowIncomplete(status))
         clearDesign(&des, 0);
       else if (designHere && fullModel)
-        copyFullRow(row, s->display.noInt, &des);
+        copyFullRow(row, s->display.noInt, designSlots, des.slots.size());
       else if (designHere)
         copyModelColumns(model, d, row, designSlots, des.slots.size());
       role = obsTagRole(tag);

@@ -1,6 +1,6 @@
 // The values of the output data sets as a user reads them: the averaged model's prediction
-// whatever spread is asked beside it, OUTPUT's predictions untouched by OUTDESIGN(FULLMODEL), and
-// no design data set from a BY step none of whose groups has a model.
+// whatever spread is asked beside it, OUTPUT's predictions untouched by OUTDESIGN(FULLMODEL), no
+// design data set from a BY step none of whose groups has a model, and no "-0" in a design.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -240,6 +240,45 @@ TEST(OutputValues, NoDesignDataSetWhenNoGroupHasAModel) {
     EXPECT_NE(r.output.find(c.groupError), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("not enough memory"), std::string::npos) << r.output;
     EXPECT_EQ(lib.text("d.csv"), earlier);  // no design written, the earlier file as it was
+  }
+}
+
+// ---- No "-0" in a design ----
+
+TEST(OutputValues, DesignValuesHaveNoNegativeZero) {
+  DataLibrary lib({"mtcars", "mtcars_by_cyl"});
+  const struct {
+    const char* name;
+    const char* program;
+  } kCases[] = {
+      {"selected columns",
+       "proc varsifter data=mtcars outdesign=d; class cyl am / param=effect;"
+       " model mpg = cyl*am / selection=none; run;"},
+      {"FULLMODEL",
+       "proc varsifter data=mtcars outdesign(fullmodel)=d; class cyl am / param=effect;"
+       " model mpg = wt cyl*am / selection=forward(steps=1); run;"},
+      {"BY pass",
+       "proc varsifter data=mtcars_by_cyl outdesign=d; by cyl; class gear am / param=effect;"
+       " model mpg = gear*am / selection=none; run;"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const CommandRun r = runCommand(c.program, lib.dir());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Csv d = readCsv(lib.dir() + "/d.csv");
+    size_t zeros = 0;
+    for (const auto& row : d.rows)
+      for (const std::string& cell : row) {
+        EXPECT_NE(cell, "-0");
+        zeros += cell == "0";
+      }
+    EXPECT_GT(zeros, 0u);  // the interaction's zero columns are there, written 0
+    if (&c != &kCases[0]) continue;
+    // Effect coding, Mazda RX4 (6 cylinders, manual): cyl 4 is 0 and am 0 is -1, their
+    // product the -0 that was written.
+    ASSERT_EQ(d.header[1], "cyl*am 4 0");
+    EXPECT_EQ(d.rows[0][1], "0");
+    EXPECT_EQ(d.rows[0][2], "-1");
   }
 }
 
