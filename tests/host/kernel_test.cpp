@@ -97,15 +97,21 @@ struct Counter {
   std::atomic<int> done{0};
   std::atomic<int> maxConcurrent{0};
   std::atomic<int> running{0};
+  int together = 1;  // items that wait for each other to run at once
 };
 
+// Waits (up to 10 s, for a loaded machine) until `together` items run at once, so that N items
+// on N workers are seen together however the threads are scheduled.
 void countItem(void*, void* item) {
   auto* c = static_cast<Counter*>(item);
   int now = ++c->running;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((now = c->running.load()) < c->together && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   int seen = c->maxConcurrent.load();
   while (now > seen && !c->maxConcurrent.compare_exchange_weak(seen, now)) {
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
   --c->running;
   ++c->done;
 }
@@ -116,11 +122,13 @@ TEST(WorkQueue, RunsItemsOnAllWorkersAndTheDrainWaits) {
     ZPuddle puddle;
     ASSERT_EQ(zpudi(&puddle, workers, 0, &countItem), 0);
     Counter c;
+    c.together = workers;
     for (int i = 0; i < workers; ++i) zpudleq(&puddle, &c);
     zpudlwt(&puddle);  // returns only when every item is done
     EXPECT_EQ(c.done.load(), workers);
     EXPECT_EQ(c.maxConcurrent.load(), workers);  // N items really ran on N workers
     // The queue serves a second pass after the reset.
+    c.together = 1;
     zpudleq(&puddle, &c);
     zpudlwt(&puddle);
     EXPECT_EQ(c.done.load(), workers + 1);
