@@ -35,11 +35,26 @@ std::string upperWord(std::string_view s) {
   return u;
 }
 
-// Splits the text into statements, skipping block comments and statement comments.
-std::vector<Statement> splitStatements(const std::string& t) {
+// A comment or quoted string that the text never closes: where it opens.
+struct Unclosed {
+  size_t at = std::string::npos;
+  char opener = 0;  // '/' for "/*", else the quote
+};
+
+// Splits the text into statements, skipping block comments and statement comments; *unclosed
+// is where a comment or a quoted string opens that the text never closes.
+std::vector<Statement> splitStatements(const std::string& t, Unclosed* unclosed) {
   std::vector<Statement> out;
   size_t i = 0;
   int line = 1;
+  // Past the comment that opens at i; at the end of the text when it never closes.
+  auto skipComment = [&] {
+    size_t e = t.find("*/", i + 2);
+    if (e == std::string::npos && unclosed->at == std::string::npos) *unclosed = {i, '/'};
+    e = e == std::string::npos ? t.size() : e + 2;
+    for (size_t k = i; k < e; ++k) line += t[k] == '\n';
+    i = e;
+  };
   while (i < t.size()) {
     // Skip blanks and comments before a statement.
     while (i < t.size()) {
@@ -49,10 +64,7 @@ std::vector<Statement> splitStatements(const std::string& t) {
       } else if (std::isspace(static_cast<unsigned char>(t[i])))
         ++i;
       else if (t.compare(i, 2, "/*") == 0) {
-        size_t e = t.find("*/", i + 2);
-        e = e == std::string::npos ? t.size() : e + 2;
-        for (size_t k = i; k < e; ++k) line += t[k] == '\n';
-        i = e;
+        skipComment();
       } else if (t[i] == '*') {  // statement comment up to ';'
         size_t e = t.find(';', i);
         e = e == std::string::npos ? t.size() : e + 1;
@@ -66,6 +78,7 @@ std::vector<Statement> splitStatements(const std::string& t) {
     s.begin = i;
     s.line = line;
     char quote = 0;
+    size_t quoteAt = 0;
     while (i < t.size()) {
       char c = t[i];
       if (c == '\n') ++line;
@@ -73,23 +86,30 @@ std::vector<Statement> splitStatements(const std::string& t) {
         if (c == quote) quote = 0;
       } else if (c == '\'' || c == '"') {
         quote = c;
+        quoteAt = i;
       } else if (t.compare(i, 2, "/*") == 0) {
-        size_t e = t.find("*/", i + 2);
-        e = e == std::string::npos ? t.size() : e + 2;
-        for (size_t k = i + 1; k < e; ++k) line += t[k] == '\n';
-        i = e;
+        skipComment();
         continue;
       } else if (c == ';') {
         break;
       }
       ++i;
     }
+    if (quote && unclosed->at == std::string::npos) *unclosed = {quoteAt, quote};
     s.end = i;
     s.terminated = i < t.size();
     out.push_back(s);
     ++i;
   }
   return out;
+}
+
+// "line L, column C" of a place in the text.
+std::string lineAndColumn(const std::string& t, size_t at) {
+  const size_t newline = at == 0 ? std::string::npos : t.rfind('\n', at - 1);
+  const size_t column = newline == std::string::npos ? at + 1 : at - newline;
+  const auto line = std::count(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(at), '\n') + 1;
+  return fmt::format("line {}, column {}", line, column);
 }
 
 std::string_view firstWord(std::string_view s, size_t* after) {
@@ -347,7 +367,20 @@ bool applyOptions(const std::string& text, std::string_view where) {
 
 ProgramResult runProgram(const std::string& text, const std::string& name) {
   ProgramResult result;
-  std::vector<Statement> stmts = splitStatements(text);
+  Unclosed unclosed;
+  std::vector<Statement> stmts = splitStatements(text, &unclosed);
+  // What follows an unclosed comment or string would vanish into it, and a step that runs
+  // without its later statements does something else than asked: nothing runs.
+  if (unclosed.at != std::string::npos) {
+    session().log.write(
+        "ERROR",
+        fmt::format("{}: {}: {} opened here is never closed; no step of the program runs.", name,
+                    lineAndColumn(text, unclosed.at),
+                    unclosed.opener == '/' ? std::string("the comment \"/*\"")
+                                           : fmt::format("the quoted string {}", unclosed.opener)));
+    result.worstCode = step::kStatement;
+    return result;
+  }
   size_t k = 0;
   auto body = [&](const Statement& s) {
     return std::string_view(text).substr(s.begin, s.end - s.begin);

@@ -43,9 +43,14 @@ class Lexer {
         out.push_back(tok);
         break;
       }
+      if (t_.compare(i_, 2, "/*") == 0) {  // left by the skip: it never closes
+        unclosed(tok, "/*");
+        out.push_back(tok);
+        continue;
+      }
       size_t begin = i_;
       read(tok);
-      tok.pub.written = std::string(t_.substr(begin, i_ - begin));
+      if (!tok.unclosed) tok.pub.written = std::string(t_.substr(begin, i_ - begin));
       if (out.empty() && tok.cls == TokenClass::kName && upper(tok.pub.text) == "PROC") {
         continue;  // the step header: the grammar begins with the procedure's name
       }
@@ -95,7 +100,8 @@ class Lexer {
         advance();
       } else if (c == '/' && at(i_ + 1) == '*') {
         size_t e = t_.find("*/", i_ + 2);
-        skipTo(e == std::string_view::npos ? t_.size() : e + 2);
+        if (e == std::string_view::npos) break;
+        skipTo(e + 2);
       } else if (c == '*' && statementStart) {
         size_t e = t_.find(';', i_);
         skipTo(e == std::string_view::npos ? t_.size() : e + 1);
@@ -174,10 +180,7 @@ class Lexer {
       s += t_[i_];
       advance();
     }
-    if (i_ >= t_.size()) {
-      tok.pub.text = s;
-      return finish(tok, TokenClass::kBad);  // the string never ends
-    }
+    if (i_ >= t_.size()) return unclosed(tok, std::string(1, q));
     advance();
     tok.pub.text = s;
     char n = static_cast<char>(std::toupper(static_cast<unsigned char>(at(i_))));
@@ -197,6 +200,15 @@ class Lexer {
     else
       cls = TokenClass::kQuoted;
     finish(tok, cls);
+  }
+
+  // The opener of a comment or string that never closes; the rest of the text goes with it.
+  void unclosed(Token& tok, std::string opener) {
+    tok.pub.text = opener;
+    tok.pub.written = std::move(opener);
+    tok.unclosed = true;
+    skipTo(t_.size());
+    finish(tok, TokenClass::kBad);
   }
 
   void readNumber(Token& tok) {

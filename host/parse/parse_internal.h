@@ -36,6 +36,8 @@ struct Token {
   TokenClass cls = TokenClass::kEnd;
   int symbol = 0;     // grammar symbol, 0 when the grammar has none for it
   bool word = false;  // a keyword spelled as a name: it may stand for a name
+  // A comment or quoted string the text never closes (a bad token whose text is its opener).
+  bool unclosed = false;
 };
 
 // The words of a grammar, for the lexer: keyword lookup and the token-class symbols.
@@ -56,7 +58,8 @@ class Vocabulary {
 
 // Splits the text of a step into tokens; the last token is the end (kEnd). A leading PROC is
 // dropped; RUN or QUIT at the start of a statement ends the step (the end token carries it).
-// Comments /* */ and statement comments (* ... ;) are skipped.
+// Comments /* */ and statement comments (* ... ;) are skipped; a comment or string that never
+// closes is a bad token where it opens, and the text ends there.
 std::vector<Token> lex(std::string_view text, const Vocabulary& words, int firstLine);
 
 // The LL(1) parse table of a grammar. A cell holds the production to expand, or -1.

@@ -137,7 +137,12 @@ class Driver {
   // is checked like any other). False when nothing is left to go on with.
   bool recover(int top) {
     const Token& bad = r_.tokens[r_.pos];
-    if (bad.cls == TokenClass::kBad)
+    if (bad.unclosed)
+      reportError(r_, bad,
+                  fmt::format("{} opened here is never closed",
+                              bad.pub.text == "/*" ? std::string("the comment \"/*\"")
+                                                   : "the quoted string " + bad.pub.text));
+    else if (bad.cls == TokenClass::kBad)
       reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
     else {
       Token place;

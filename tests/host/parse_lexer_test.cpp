@@ -50,7 +50,6 @@ TEST(ParseLexer, OneTokenOfEachKind) {
       {"best12.", TokenClass::kFormat, "best12.", 0},
       {"x_1", TokenClass::kName, "x_1", 0},
       {"12abc", TokenClass::kBad, "12abc", 0},
-      {"'open", TokenClass::kBad, "open", 0},
       {"#", TokenClass::kBad, "#", 0},
       {";", TokenClass::kEndStatement, ";", 0},
   };
@@ -105,6 +104,36 @@ TEST(ParseLexer, CommentsPlacesAndStepBoundaries) {
   std::vector<Token> u = tokens("model run = quit;");
   EXPECT_EQ(u.size(), 6u);
   EXPECT_EQ(u[1].pub.text, "run");
+}
+
+// A comment or string that never closes ends the tokens where it opens: the rest of the text
+// is no token of its own.
+TEST(ParseLexer, UnclosedCommentsAndStringsEndTheText) {
+  struct Case {
+    const char* text;
+    const char* opener;
+    int line, column;
+    size_t before;  // tokens before it
+  } cases[] = {
+      {"'open", "'", 1, 1, 0},
+      {"model y = x;\n  score out=\"s p=pred;\nrun;", "\"", 2, 13, 8},
+      {"model y = x; /* a comment\nscore;\nrun;", "/*", 1, 14, 5},
+      {"/* never closed", "/*", 1, 1, 0},
+      {"model y = x /* closed */ '/* in a string */' 'it''s", "'", 1, 46, 5},
+  };
+  for (const Case& c : cases) {
+    std::vector<Token> t = tokens(c.text);
+    ASSERT_EQ(t.size(), c.before + 2) << c.text;
+    const Token& bad = t[c.before];
+    EXPECT_TRUE(bad.unclosed) << c.text;
+    EXPECT_EQ(bad.cls, TokenClass::kBad) << c.text;
+    EXPECT_EQ(bad.pub.text, c.opener) << c.text;
+    EXPECT_EQ(bad.pub.written, c.opener) << c.text;
+    EXPECT_EQ(bad.pub.line, c.line) << c.text;
+    EXPECT_EQ(bad.pub.column, c.column) << c.text;
+    EXPECT_EQ(t.back().cls, TokenClass::kEnd) << c.text;
+  }
+  EXPECT_FALSE(tokens("'closed'")[0].unclosed);
 }
 
 }  // namespace

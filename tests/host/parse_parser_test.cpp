@@ -165,11 +165,16 @@ TEST(ParseParser, SyntaxErrorsAdviseInListsAndPlaceAMissingSemicolon) {
        "Line 1, column 10: syntax error: a \";\" was expected after \"b\", where "
        "the program ends."},
       {&g, "store a.b;", "a name with a dot is written as a name literal, 'a.b'n."},
+      {&numbers, "store 1;\n store 'open;\nstore 2;",
+       "Line 2, column 8: the quoted string ' opened here is never closed."},
+      {&numbers, "store 1; /* open\nstore 2;",
+       "Line 1, column 10: the comment \"/*\" opened here is never closed."},
   };
   for (const Case& c : cases) {
     const std::vector<LogLine> log = run(*c.grammar, c.text);
     ASSERT_FALSE(log.empty()) << c.text;
     EXPECT_NE(log[0].text.find(c.error), std::string::npos) << c.text << "\n" << log[0].text;
+    EXPECT_EQ(log.size(), 1u) << c.text << "\n" << log.back().text;  // one error, no cascade
   }
   // Advice names a keyword the grammar has, and carries its text in quotes.
   GrammarDescriptor bad;
