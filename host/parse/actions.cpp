@@ -96,12 +96,16 @@ namespace {
 
 const HostDsFamily& ds() { return *dataFamily(); }
 
-// A character variable where numbers are wanted, with the cell to mend when a stray text among
-// numbers made it character.
-std::string notNumeric(const std::string& name) {
+// A character variable where numbers are wanted, with what the list stands for when the grammar
+// says it, and the cell to mend when a stray text among numbers made it character.
+std::string notNumeric(const Run& r, const std::string& name) {
   std::string hint = strayCellHint(name);
-  return fmt::format("variable {} in the list is not numeric{}{}", name, hint.empty() ? "" : ": ",
-                     hint);
+  hint = hint.empty() ? "" : ": " + hint;
+  for (const GrammarDescriptor::ListRole& role : r.grammar->listRoles)
+    if (r.statement && role.statement == r.statement->name && role.slot == r.listSlot)
+      return fmt::format("{} must be numeric, but {} is a character variable{}", role.text, name,
+                         hint);
+  return fmt::format("variable {} in the list is not numeric{}", name, hint);
 }
 
 // Resolves one list item against the analysis data set into variable numbers.
@@ -154,7 +158,7 @@ void completeItem(Run& r, int form) {
       VarDescriptor d;
       ds().varByNumber(r.analysis, number, &d);
       if (r.listKind == name_kind::kNumeric && d.type != kVarNumeric)
-        reportError(r, *r.current, notNumeric(d.name));
+        reportError(r, *r.current, notNumeric(r, d.name));
       appendName(r, slot, d.name);
       slot->vars.push_back(number);
     }

@@ -116,6 +116,7 @@ class Builder {
   std::map<std::pair<int, std::vector<int16_t>>, int> actionIndex_;
   int optionalCount_ = 0;
   std::vector<GrammarDescriptor::Hint> hints_;
+  std::vector<GrammarDescriptor::ListRole> roles_;
 
   bool fail(const std::string& why) {
     if (ok_ && error_) *error_ = fmt::format("grammar line {}: {}", line_, why);
@@ -169,6 +170,10 @@ class Builder {
       hint();
       return;
     }
+    if (d == "role") {
+      role();
+      return;
+    }
     if (d != "record") {
       fail("unknown directive @" + d);
       return;
@@ -199,6 +204,19 @@ class Builder {
     const std::string text(t_.substr(i_ + 1, e - i_ - 1));
     i_ = e + 1;
     for (const std::string& opener : openers) hints_.push_back({w, opener, text});
+  }
+
+  // @role STATEMENT SLOT "words": what the name list in that slot of the record stands for.
+  void role() {
+    const std::string statement = word(), slot = word();
+    skipBlanks();
+    const size_t e = peek() == '"' ? t_.find('"', i_ + 1) : std::string_view::npos;
+    if (statement.empty() || slot.empty() || e == std::string_view::npos) {
+      fail("@role STATEMENT SLOT \"words\" expected");
+      return;
+    }
+    roles_.push_back({statement, field(slot, 's'), std::string(t_.substr(i_ + 1, e - i_ - 1))});
+    i_ = e + 1;
   }
 
   int nonterminal(const std::string& name) {
@@ -420,6 +438,7 @@ class Builder {
     }
     g->nonterminalNames = ntNames_;
     g->hints = hints_;
+    g->listRoles = roles_;
   }
 };
 

@@ -153,6 +153,8 @@ by_item : var_item | desc_kw {by 2} | NOTSORTED {by 3} ;
 
 freq_stmt : freq_kw {into FREQ} {names Freq numeric} one_var ';' {end} ;
 weight_stmt : weight_kw {into WEIGHT} {names Weight numeric} one_var ';' {end} ;
+@role FREQ Freq "the FREQ variable"
+@role WEIGHT Weight "the WEIGHT variable"
 weight_kw : WEIGHT | WEIGHTS$ ;
 freq_kw : FREQ | FREQUENCY ;
 
@@ -202,6 +204,7 @@ ref_global : FIRST {enum Ref -1} | LAST {enum Ref -2} | QS {enum Ref -3} {qs Ref
 # MODEL responses = effects / options
 @record model
 model_stmt : MODEL {begin MODEL} {names Responses numeric} var_items '=' {eff 16 0} effects {eff 17 0} model_slash ';' {end} ;
+@role MODEL Responses "the response"
 effects : effect_expr effects | ;
 effect_expr : {eff 8 0} {eff 7 0} effect_body {eff 6 0} ;
 effect_body : effect_term effect_ops

@@ -140,8 +140,8 @@ TEST(Command, ErrorsPointAtTheCause) {
       {"proc varsifter data=stray_cell; model y = x; run;",
        {"Variable y of data set WORK.STRAY_CELL is read as character because some of its values "
         "are not numbers; the first is \"n/a\" on line 4 of",
-        "stray_cell.csv", "variable y in the list is not numeric",
-        "not numeric: the value \"n/a\" on line 4 of", "correct that cell",
+        "stray_cell.csv", "the response must be numeric, but y is a character variable",
+        "character variable: the value \"n/a\" on line 4 of", "correct that cell",
         "return code 3000: a statement or option is in error."}},
       // The cell to mend comes before CLASS.
       {"proc varsifter data=stray_cell; model z = y; run;",

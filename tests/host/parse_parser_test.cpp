@@ -257,5 +257,38 @@ TEST(ParseParser, CallbacksAtStatementBoundariesAndRecovery) {
   EXPECT_EQ(kParseFamily.procedureRecord()->slot(slots::proc::kClassVars)->count, 1);
 }
 
+// Every variable is character: a list that takes numbers names what it stands for when the
+// grammar says it.
+int characterVar(HostDataSet*, int n, VarDescriptor* d) {
+  d->number = n;
+  d->name = "c";
+  d->type = kVarCharacter;
+  return 0;
+}
+
+TEST(ParseParser, ACharacterVariableWhereNumbersAreWantedNamesTheList) {
+  GrammarDescriptor g = build(grammarText());
+  HostDsFamily family = kFake;
+  family.varByNumber = characterVar;
+  parse::dataFamily() = &family;
+  const std::vector<LogLine> log =
+      run(g, "proc varsifter; model y = x; freq f; weight w; output out=o p=pred; run;");
+  parse::dataFamily() = &kDsFamily;
+  const std::vector<std::string> expected = {
+      "Line 1, column 23: the response must be numeric, but c is a character variable.",
+      "Line 1, column 35: the FREQ variable must be numeric, but c is a character variable.",
+      "Line 1, column 45: the WEIGHT variable must be numeric, but c is a character variable."};
+  std::vector<std::string> texts;
+  for (const LogLine& l : log) texts.push_back(l.text);
+  EXPECT_EQ(texts, expected);
+  // A role names a statement's slot the record has.
+  GrammarDescriptor bad;
+  std::string error;
+  EXPECT_FALSE(buildGrammarFrom("@record store\n@role STORE NoSuchSlot \"x\"\nstart : '$$$' ;",
+                                &bad, &error));
+  EXPECT_NE(error.find("record store has no slot NoSuchSlot"), std::string::npos) << error;
+  EXPECT_FALSE(buildGrammarFrom("@record store\n@role STORE\nstart : '$$$' ;", &bad, &error));
+}
+
 }  // namespace
 }  // namespace vsf::host

@@ -25,7 +25,7 @@ struct HostVector {
 };
 
 // The version of these declarations; a host refuses a module built against another.
-constexpr int32_t kBoundaryVersion = 4;
+constexpr int32_t kBoundaryVersion = 5;
 
 // Module descriptor that hxvercn1 leads the host to.
 struct ModuleDescriptor {

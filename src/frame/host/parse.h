@@ -49,6 +49,14 @@ struct GrammarDescriptor {
     std::string word, opener, text;
   };
   std::vector<Hint> hints;
+  // What a name list of a statement stands for, for error texts: the statement's keyword, the
+  // list's slot and its words ("the response").
+  struct ListRole {
+    std::string statement;
+    int slot = 0;
+    std::string text;
+  };
+  std::vector<ListRole> listRoles;
 
   int productionCount() const { return static_cast<int>(productionStarts.size()); }
   int nonterminalCount() const { return static_cast<int>(nonterminalNames.size()); }
