@@ -10,6 +10,7 @@
 #include "design/design.h"
 #include "displays/displays.h"
 #include "effects/effects.h"
+#include "frame/bindings.h"
 #include "frame/module.h"
 #include "frame/phases.h"
 #include "frame/state.h"
@@ -213,6 +214,14 @@ void runProcedure() {
   guarded(s, createThreadPool(s, s->res.workers.count));
 
   for (bool first = true; nextByGroup(s, first) > 0; first = false) runByGroup(s);
+  // BY groups of a data set without observations: not one to fit.
+  int64_t observations = -1;
+  if (s->byGroupCount == 0 && s->settings.hasByStatement && s->settings.inputReader &&
+      hostv().ds->attr(s->settings.inputReader, dsattr::kObsCount, &observations) == 0 &&
+      observations == 0) {
+    hostMsg(848, 6300, {std::string_view(dataSetName(s->settings.inputReader))});
+    raiseStepCode(s->stepCode, step::kLevelization108);
+  }
 
   destroyThreadPool(s);
   noteUnmatchedByValues(s);

@@ -85,8 +85,12 @@ void explainNoTrainingRows(DataPass* p) {
   ZLevCtx* ctx = p->ctx;
   ctx->start(ctx);
   while (ctx->next(ctx)) countObservation(p, &l);
-  const std::string why = reasons(p, l);
-  hostMsg(848, 6273, {static_cast<long long>(l.read), std::string_view(why)});
+  if (l.read == 0) {  // nothing to count: the file is its line of names alone
+    hostMsg(848, 6300, {std::string_view(dataSetName(p->s->settings.inputReader))});
+  } else {
+    const std::string why = reasons(p, l);
+    hostMsg(848, 6273, {static_cast<long long>(l.read), std::string_view(why)});
+  }
   raiseStepCode(p->s->stepCode, step::kLevelization108);
   p->s->group.noTrainingExplained = 1;
 }

@@ -3,10 +3,22 @@
 // data set or the variable, each said once.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "e2e/command_support.h"
 
 namespace vsf::test {
 namespace {
+
+// A library of the files given, by name and text.
+struct Library : DataLibrary {
+  explicit Library(const std::vector<std::pair<std::string, std::string>>& files)
+      : DataLibrary({}) {
+    for (const auto& [name, text] : files) std::ofstream(path() / name) << text;
+  }
+};
+
+const char kRegions[] = "region,y,x\nnorth,1,2\nsouth,2,3\neast,3,1\nwest,4,5\nnorth,2,2\n";
 
 // A comment or string left open would swallow the statements after it: nothing runs, and the
 // error names where it opens.
@@ -37,6 +49,26 @@ TEST(Messages, AnUnclosedCommentOrStringRunsNothing) {
                0,
                {"/* not a comment", "Parameter Estimates"},
                {"ERROR"}}});
+}
+
+// A data set whose file holds its names alone has no observations to fit, with a BY statement
+// too; a character variable where the step needs numbers is named with what it stands for.
+TEST(Messages, WhatIsWrongWithTheDataSetOrTheVariable) {
+  const Library lib({{"names.csv", "g,y,x\n"}, {"regions.csv", kRegions}});
+  const std::string kNoObservations =
+      "ERROR: The data set WORK.NAMES has no observations: its file holds only its first line, "
+      "the variable names.";
+  expectRuns(lib.dir(),
+             {{"proc varsifter data=names; model y = x; run;",
+               1,
+               {kNoObservations, "return code 108"},
+               {"of the 0 observations read"}},
+              {"proc varsifter data=names; by g; model y = x; run;", 1, {kNoObservations}},
+              {"proc varsifter data=regions; model region = x; run;",
+               1,
+               {"ERROR: Line 1, column 36: the response must be numeric, but region is a "
+                "character variable."},
+               {"in the list"}}});
 }
 
 }  // namespace
