@@ -349,10 +349,12 @@ void performAction(Run& r, int action) {
           for (int i = r.itemBegin; i < r.itemEnd; ++i) {
             appendName(r, slot, tok.text);
             slot->numbers.push_back(i);
+            slot->places.emplace_back(tok.line, tok.column);
           }
         } else {
           slot->given = 1;
           slot->text = tok.text;
+          slot->places.assign(1, {tok.line, tok.column});
         }
       }
       break;

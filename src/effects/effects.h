@@ -104,7 +104,9 @@ struct LevelVar {
   int32_t missingLevel = 0;        // MISSING
   int32_t multimember = 0;         // member of a MULTIMEMBER effect
   char* refText = nullptr;         // REF= level text
-  int32_t refIndex = -2;           // -1 FIRST, -2 LAST, -3 by value; then the 0-based index
+  int32_t refLine = 0;             // where the REF= text is written (0: not known)
+  int32_t refColumn = 0;
+  int32_t refIndex = -2;  // -1 FIRST, -2 LAST, -3 by value; then the 0-based index
   int32_t savedRef = 0;
   int32_t refInPlace = 0;
   int32_t descending = 0;

@@ -4,6 +4,7 @@
 // the crossproducts provider.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "base/host.h"
 #include "base/strings.h"
@@ -16,10 +17,6 @@ namespace vsf {
 int (*levDataPass)(ZLevCtx* ctx) = &zdatapass;
 
 namespace {
-
-std::string_view nameOf(const LevelVar& v) {
-  return v.desc ? std::string_view(v.desc->name) : std::string_view();
-}
 
 // Members of a MULTIMEMBER effect must agree on MISSING; the option then wins over the
 // multimember flag.
@@ -73,15 +70,18 @@ void resolveInReader(ZLevCtx* ctx) {
   resolve(ctx->rowSlots[1]);
 }
 
-// A REF= value must be one of the variable's levels in this group.
+// A REF= value must be one of the variable's levels in this group; else its error names them.
 bool referenceOccurs(const LevelizeWork* w, const LevelVar& v, int i) {
   ZTreeNode* root = w->levelTrees[i];
+  std::vector<const char*> texts;
   for (ZTreeNode* p = ZTREORD(root); p; p = ZTREORD(root)) {
-    if (levRefMatches(v, levelText(reinterpret_cast<LevelNode*>(p)))) {
+    texts.push_back(levelText(reinterpret_cast<LevelNode*>(p)));
+    if (levRefMatches(v, texts.back())) {
       ztreend(root);
       return true;
     }
   }
+  levRefAbsent(v, texts.data(), static_cast<int>(texts.size()));
   return false;
 }
 
@@ -96,7 +96,6 @@ int finishCollection(ZLevCtx* ctx, LevelizeWork* w) {
     else
       v.refIndex = v.savedRef;
     if (v.refIndex == -3 && w->levelCounts[i] > 0 && !referenceOccurs(w, v, i)) {
-      hostMsg(172, 394, {nameOf(v)});
       if (d->buildCode < step::kLevelization112) d->buildCode = step::kLevelization112;
       levelizeWorkFree(w);
       return levstatus::kReferenceAbsent;

@@ -129,6 +129,8 @@ void zsortswap(char* a, char* b, const char* type1, const char* type2, int keyBy
 // Whether a level text (as stored) is the variable's REF= value: both left-justified unless
 // the variable is raw, equal trimmed lengths and equal bytes.
 bool levRefMatches(const LevelVar& v, const char* levelText);
+// The error that the REF= value is none of the n levels, at the place of the value.
+void levRefAbsent(const LevelVar& v, const char* const* levelTexts, int n);
 // The coding matrix of an orthogonalised parametrization (null for the others).
 void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n);
 

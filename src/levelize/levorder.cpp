@@ -1,7 +1,10 @@
 // Level order: a CLASS variable's collected levels become its level list (texts, internal
 // values, lookup arrays) in the order its ORDER= and DESCENDING options ask for, with the
 // reference level resolved.
+#include <fmt/format.h>
+
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -175,7 +178,7 @@ void resolveReference(LevelVar& v, int n, char** texts) {
         return;
       }
     }
-    hostMsg(172, 394, {std::string_view(v.desc ? v.desc->name : std::string())});
+    levRefAbsent(v, texts, n);
     hostEndStep(step::kStatement);
   }
 }
@@ -223,6 +226,25 @@ bool levRefMatches(const LevelVar& v, const char* levelText) {
   int t = ztrimlen(ref + start, len - start);
   if (ztrimlen(level.data(), w) != t) return false;
   return t == 0 || std::memcmp(level.data(), ref + start, static_cast<size_t>(t)) == 0;
+}
+
+void levRefAbsent(const LevelVar& v, const char* const* levelTexts, int n) {
+  constexpr int kShown = 20;
+  std::string levels;
+  for (int k = 0; k < n && k < kShown; ++k) {
+    std::string level(levelTexts[k], static_cast<size_t>(v.formattedWidth));
+    level.resize(static_cast<size_t>(ztrimlen(level.data(), v.formattedWidth)));
+    if (!v.raw) level.erase(0, level.find_first_not_of(' '));
+    levels += fmt::format("{}\"{}\"", k ? ", " : "", level);
+  }
+  if (n > kShown) levels += fmt::format(" and {} more", n - kShown);
+  StatementRecord place;  // the place of the value, not of its statement
+  place.line = v.refLine, place.column = v.refColumn;
+  std::optional<StatementPlace> at;
+  if (v.refLine > 0) at.emplace(&place);
+  hostMsg(172, 394,
+          {std::string_view(v.desc ? v.desc->name : std::string()),
+           std::string_view(v.refText ? v.refText : ""), std::string_view(levels)});
 }
 
 void zsortswap(char* a, char* b, const char* type1, const char*, int keyBytes) {

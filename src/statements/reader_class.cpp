@@ -4,6 +4,8 @@
 #include <cstring>
 #include <set>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 #include "base/codes.h"
 #include "base/host.h"
@@ -113,13 +115,16 @@ void readOrders(const StatementRecord* p, ZDesign* d, const ClassVars& c) {
 int readReferences(ReaderTarget* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
   const OptionSlot* g = p->slot(ps::kRef);
   char* globalText = nullptr;
+  std::pair<int, int> globalPlace;
   if (g && g->given) {
     d->defaultRef = static_cast<int32_t>(g->number);
     if (d->defaultRef == -3 && !(globalText = keepText(s, g->text))) return rc::kMemory;
+    if (!g->places.empty()) globalPlace = g->places.front();
   }
   for (int32_t i = 0; i < c.count; ++i) {
     c.vars[i].refIndex = d->defaultRef;
     c.vars[i].refText = globalText;
+    std::tie(c.vars[i].refLine, c.vars[i].refColumn) = globalPlace;
   }
   PerVariable ref = perVariable(p, ps::kRefValue, ps::kRefIndex);
   const OptionSlot* texts = p->slot(ps::kRefText);
@@ -127,12 +132,16 @@ int readReferences(ReaderTarget* s, const StatementRecord* p, ZDesign* d, const 
   for (size_t k = 0; k < ref.size(); ++k) {
     int32_t value = static_cast<int32_t>(ref.value(k));
     std::string_view text;
+    const int at = textAt;
     bool quoted = value == -3 && texts && zlstget(texts->names, textAt++, &text) == 0;
     LevelVar* v = c.at(ref.index(k));
     if (!v) continue;
     v->refIndex = value;
     v->refText = quoted ? keepText(s, text) : nullptr;
     if (quoted && !v->refText) return rc::kMemory;
+    std::tie(v->refLine, v->refColumn) = quoted && static_cast<size_t>(at) < texts->places.size()
+                                             ? texts->places[static_cast<size_t>(at)]
+                                             : std::pair<int, int>();
   }
   for (int32_t i = 0; i < c.count; ++i)
     if (c.vars[i].coding == kCodingOrdinal) c.vars[i].refIndex = -1;

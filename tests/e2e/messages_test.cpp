@@ -11,9 +11,9 @@ namespace vsf::test {
 namespace {
 
 // A library of the files given, by name and text.
+using Files = std::vector<std::pair<std::string, std::string>>;
 struct Library : DataLibrary {
-  explicit Library(const std::vector<std::pair<std::string, std::string>>& files)
-      : DataLibrary({}) {
+  explicit Library(const Files& files) : DataLibrary({}) {
     for (const auto& [name, text] : files) std::ofstream(path() / name) << text;
   }
 };
@@ -69,6 +69,27 @@ TEST(Messages, WhatIsWrongWithTheDataSetOrTheVariable) {
                {"ERROR: Line 1, column 36: the response must be numeric, but region is a "
                 "character variable."},
                {"in the list"}}});
+}
+
+// A REF= value that is none of the levels: the error stands where the value is written and
+// names it and the levels.
+TEST(Messages, AReferenceLevelThatIsNoLevelNamesTheValueAndTheLevels) {
+  const Library lib(Files{{"regions.csv", kRegions}});
+  const std::string kLevels =
+      "given for region is not one of its levels: \"east\", \"north\", \"south\", \"west\".";
+  expectRuns(lib.dir(),
+             {{"proc varsifter data=regions;\n  class region(ref='North');\n  model y = region x;\n"
+               "run;",
+               1,
+               {"ERROR: Line 2, column 20: The reference level \"North\" " + kLevels}},
+              {"proc varsifter data=regions;\n  class region / ref='North';\n  model y = region "
+               "x;\nrun;",
+               1,
+               {"ERROR: Line 2, column 22: The reference level \"North\" " + kLevels}},
+              {"proc varsifter data=regions; class region(ref='north'); model y = region x; run;",
+               0,
+               {"Parameter Estimates"},
+               {"reference level"}}});
 }
 
 }  // namespace

@@ -121,6 +121,8 @@ struct OptionSlot {
   std::vector<int> vars;           // variable numbers of a variable list, in list order
   std::vector<double> numbers;     // list of numbers
   std::vector<void*> refs;         // effect records referenced by a MODEL effect list
+  // Line and column of each quoted text the slot keeps, where it is written.
+  std::vector<std::pair<int, int>> places;
 };
 
 // One parsed statement.
