@@ -180,8 +180,11 @@ void forgetTable(const std::filesystem::path& path);
 void detachSource(HostDataSet* source);
 
 // ---- Errors ----
-// Issues the error and ends the step with code 1012; does not return.
+// Issues the error and ends the step with code 1012; does not return. The workers of a pass
+// that meet the same fault end the step each, and the step says it once.
 [[noreturn]] void failStep(const std::string& text);
+// Forgets the errors failStep issued: the next step says them again.
+void forgetStepFailures();
 void issueError(const std::string& text);
 
 // ---- Input data sets (reader.cpp, values.cpp, varlist.cpp) ----

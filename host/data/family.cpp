@@ -1,6 +1,10 @@
 // The data-set family of our host over CSV files.
 #include <fmt/format.h>
 
+#include <mutex>
+#include <set>
+#include <string>
+
 #include "host/data/dataset_internal.h"
 #include "host/session.h"
 
@@ -16,10 +20,25 @@ bool resolveOrReport(std::string_view name, DataSetName* out, uint32_t* status) 
   return false;
 }
 
+namespace {
+std::mutex gFailuresMutex;
+std::set<std::string> gStepFailures;
+}  // namespace
+
 void failStep(const std::string& text) {
-  issueError(text);
+  bool first = false;
+  {
+    std::lock_guard<std::mutex> lock(gFailuresMutex);
+    first = gStepFailures.insert(text).second;
+  }
+  if (first) issueError(text);
   hostVector()->proc->endStep(step::kInternal, 0);
   throw StepEnd{step::kInternal};  // endStep does not return
+}
+
+void forgetStepFailures() {
+  std::lock_guard<std::mutex> lock(gFailuresMutex);
+  gStepFailures.clear();
 }
 
 namespace {

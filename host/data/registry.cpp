@@ -370,6 +370,7 @@ void closeStepDataSets() {
   std::stable_partition(open.begin(), open.end(),
                         [](const HostDataSet* ds) { return ds->direction == kDsOutput; });
   for (HostDataSet* ds : open) delete ds;
+  forgetStepFailures();
   std::lock_guard<std::mutex> lock(gMutex);
   gTables.clear();
   std::lock_guard<std::mutex> targets(gTargetMutex);

@@ -44,15 +44,16 @@ int passGroup(VsfState* s, ObsTagReader* tags) {
   s->group.byGroupNumber += 1;
   if (s->outputs.design.by) *s->outputs.design.by = s->group.byGroupNumber;
   const double mark = hostClock();
-  const int levelized = levelizeByGroup(s);
-  int rc = 0;
-  if (levelized == 0 && s->settings.options.designPerByGroup)
+  int rc = readResultHeader(&sel);
+  // A group whose levelization failed has said why: levelizing it again would say it twice.
+  const bool skipped = rc != 0 || sel.run.status == runstatus::kNotLevelized;
+  const bool levelized = !skipped && levelizeByGroup(s) == 0;
+  if (rc == 0 && levelized && s->settings.options.designPerByGroup)
     rc = buildParmCandidateTable(s->engine, s->group, s->lev.design, sel.modelPool);
-  else if (levelized == 0)
+  else if (rc == 0 && levelized)
     refreshCandidateTable(s->group, s->lev.design);
-  if (rc == 0) rc = readResultHeader(&sel);
   if (rc == 0) {
-    if (levelized != 0)
+    if (!levelized)
       unlevelizedRows(s);
     else
       rc = writeOutDesignGroup(&s->view, &s->lev, &sel, &s->outputs, tags);
@@ -79,7 +80,12 @@ int writeOutDesignPass(VsfState* s) {
   }
   const int32_t columns =
       s->settings.outDesignFullModel ? data.design.largestColumns : data.design.largestSelected;
-  if (data.design.largestColumns <= 0) return rc::kMemory;
+  // No group had a design (each was skipped and said why): there is nothing to write.
+  if (data.design.largestColumns <= 0) {
+    hostv().ds->outClose(s->settings.outDesignDataSet, false);
+    s->settings.outDesignDataSet = nullptr;
+    return 0;
+  }
   data.design.row.assign(static_cast<size_t>(data.design.largestColumns) + 1, 0.0);
   if (int rc = defineOutDesignPassVariables(&s->view, s->settings.outDesignDataSet, &data, columns);
       rc != 0)

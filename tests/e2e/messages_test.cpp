@@ -92,5 +92,38 @@ TEST(Messages, AReferenceLevelThatIsNoLevelNamesTheValueAndTheLevels) {
                {"reference level"}}});
 }
 
+// Group 1's history rows (h=0) carry a response, which a LAG effect refuses: the group is
+// skipped, and the OUTDESIGN= pass over the groups does not say it again; a step whose every
+// group is skipped writes no OUTDESIGN= data set and says nothing of memory.
+TEST(Messages, AGroupSkippedIsSaidOnce) {
+  std::string lag = "g,subj,t,h,x,y\n";
+  for (int g = 1; g <= 2; ++g)
+    for (int subject = 0; subject < 4; ++subject)
+      for (int t = 0; t < 5; ++t)
+        lag += std::to_string(g) + "," + std::to_string(subject) + "," + std::to_string(t) +
+               (t < 4 ? ",1," : ",0,") + std::to_string((subject * 7 + t * 3) % 5) + "," +
+               (g == 2 && t == 4 ? "" : std::to_string(subject + t * 0.5)) + "\n";
+  const Library lib({{"lag.csv", lag}, {"lag1.csv", lag.substr(0, lag.find("\n2,"))}});
+  const std::string kSkipped =
+      "An observation whose h is 0 only carries the history of the LAG effect l, but its "
+      "response is not missing; the BY group is skipped.";
+  for (const char* data : {"lag", "lag1"}) {
+    const CommandRun r = runCommand(
+        std::string("proc varsifter data=") + data + " outdesign=od_" + data +
+            "; by g; class subj t x;\n"
+            "  effect l = lag(x / within=subj period=t designrole=h);\n  model y = l;\nrun;",
+        lib.dir());
+    SCOPED_TRACE(data);
+    EXPECT_EQ(r.status, 1) << r.output;
+    size_t said = 0;
+    for (size_t at = r.output.find(kSkipped); at != std::string::npos;
+         at = r.output.find(kSkipped, at + 1))
+      ++said;
+    EXPECT_EQ(said, 1u) << r.output;
+    EXPECT_EQ(r.output.find("memory"), std::string::npos) << r.output;
+    EXPECT_EQ(lib.text(std::string("od_") + data + ".csv").empty(), std::string(data) == "lag1");
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test

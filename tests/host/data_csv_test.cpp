@@ -1,4 +1,5 @@
 // Reading CSV files: types, missing values, quoting, bad input, names and the step's copy.
+#include <algorithm>
 #include <bit>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -263,9 +264,20 @@ TEST_F(DataTest, AFileChangedWhileReadEndsTheStep) {
     std::ofstream(lib / "c.csv", std::string(how) == "appended" ? std::ios::binary | std::ios::app
                                                                 : std::ios::binary)
         << "a,b\n7,x\n8,y\n9,z\n";
+    auto said = [] {
+      const auto& lines = host::session().log.lines();
+      return std::count_if(lines.begin(), lines.end(), [](const host::LogLine& l) {
+        return l.text.find("changed while the step read it") != std::string::npos;
+      });
+    };
+    const auto before = said();
     const std::string error = stepEndError([&] { rows(d); });
     EXPECT_NE(error.find("changed while the step read it"), std::string::npos) << error;
     EXPECT_NE(error.find("WORK.C"), std::string::npos) << error;
+    // Another reader of the step (a pass's other worker) ends it as well, and the step says
+    // it once; the next step says it again.
+    EXPECT_TRUE(endsStep([&] { rows(d); }, 1012));
+    EXPECT_EQ(said(), before + 1);
     host::closeStepDataSets();
   }
 }
