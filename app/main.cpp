@@ -78,7 +78,8 @@ int run(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(svg, ec);
     if (ec || !std::filesystem::is_directory(svg)) {
-      std::cerr << "ERROR: cannot make the graph directory " << svg << "\n";
+      std::cerr << "ERROR: cannot make the graph directory " << svg << " ("
+                << (ec ? ec.message() : "a file of that name is in the way") << ")\n";
       return 2;
     }
   }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "host/extensions.h"
 #include "host/faults.h"
 #include "host/session.h"
+#include "host/whole_file.h"
 
 namespace vsf::host {
 
@@ -29,11 +31,15 @@ constexpr int kLargestPage = 1024 * 1024;
 std::mutex gFilesMutex;
 std::set<std::string> gStepFiles;
 std::atomic<int> gFileCounter{0};
+HostFileFailure gFailure;  // the last failed operation not taken yet (no operation: none)
 
+// Writes n bytes; false with errno set (ENOSPC when the system wrote nothing and said nothing).
 bool fullWrite(int fd, const void* data, size_t n, off_t at) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
     ssize_t w = ::pwrite(fd, p, n, at);
+    if (w < 0 && errno == EINTR) continue;
+    if (w == 0) errno = ENOSPC;
     if (w <= 0) return false;
     p += w;
     n -= static_cast<size_t>(w);
@@ -47,6 +53,7 @@ bool fullRead(int fd, void* data, size_t n, off_t at) {
   char* p = static_cast<char*>(data);
   while (n > 0) {
     ssize_t r = ::pread(fd, p, n, at);
+    if (r < 0 && errno == EINTR) continue;
     if (r < 0) return false;
     if (r == 0) {
       std::memset(p, 0, n);
@@ -81,7 +88,8 @@ class PageFile final : public PageStream {
     path_ = (std::filesystem::path(dir_.empty() ? utilDirectory().string() : dir_) /
              fmt::format("vsf_{}_{}.utl", ::getpid(), gFileCounter++))
                 .string();
-    if (::access(std::filesystem::path(path_).parent_path().c_str(), W_OK | X_OK) != 0) return -1;
+    if (::access(std::filesystem::path(path_).parent_path().c_str(), W_OK | X_OK) != 0)
+      return fileFailed(path_, 'o');
     opened_ = true;
     return 0;
   }
@@ -95,14 +103,14 @@ class PageFile final : public PageStream {
       std::memset(b->buffer, 0, static_cast<size_t>(pageSize_));
       return 0;
     }
-    return fullRead(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : -1;
+    return fullRead(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : fileFailed(path_, 'r');
   }
   int writePage(const PageDescriptor* b) override {
     if (!opened_ || b->page < 1 || !b->buffer) return -1;
     // Read back without write-back, the file's pages are read-only.
     if (mode_ == 1 && writeBack_ == 0) return -1;
-    if (!makeFile()) return -1;
-    return fullWrite(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : -1;
+    if (!makeFile()) return fileFailed(path_, 'o');
+    return fullWrite(fd_, b->buffer, pageSize_, offset(b->page)) ? 0 : fileFailed(path_, 'w');
   }
   void releasePageBuffer(PageDescriptor* b) override {
     std::free(b->buffer);
@@ -145,7 +153,7 @@ class PageStreams final : public HxStream {
 
 class Scratch final : public ScratchFileObject {
  public:
-  explicit Scratch(int fd) : fd_(fd) {}
+  Scratch(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~Scratch() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -155,15 +163,17 @@ class Scratch final : public ScratchFileObject {
     return 0;
   }
   int write(const void* data, int64_t length) override {
-    if (!fullWrite(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_))) return -1;
+    if (!fullWrite(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_)))
+      return fileFailed(path_, 'w');
     pos_ += length;
     return 0;
   }
   int read(void* data, int64_t length) override {
     // A read past the end of what was written is a failure: the stream is corrupt.
     off_t end = ::lseek(fd_, 0, SEEK_END);
-    if (end < 0 || pos_ + length > end) return -1;
-    if (!fullRead(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_))) return -1;
+    if (end >= 0 && pos_ + length > end) return fileShorter(path_);
+    if (end < 0 || !fullRead(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_)))
+      return fileFailed(path_, 'r');
     pos_ += length;
     return 0;
   }
@@ -171,6 +181,7 @@ class Scratch final : public ScratchFileObject {
 
  private:
   int fd_;
+  std::string path_;
   int64_t pos_ = 0;
 };
 
@@ -189,16 +200,17 @@ class ScratchFiles final : public HxStreamX {
     int fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (fd < 0) {
       if (status) *status = static_cast<uint32_t>(-errno);
+      fileFailed(p, 'o');
       return nullptr;
     }
     if (anonymous) {
       ::unlink(p.c_str());
       if (status) *status = 0;
-      return new Scratch(fd);
+      return new Scratch(fd, p);
     }
     trackFile(p);
     if (status) *status = 0;
-    return new Scratch(fd);
+    return new Scratch(fd, p);
   }
   int deleteByPath(std::string_view path) override {
     std::string p(path);
@@ -214,17 +226,43 @@ class ScratchFiles final : public HxStreamX {
 HostExtension* makePageStreams() { return new PageStreams; }
 HostExtension* makeScratchFiles() { return new ScratchFiles; }
 
-std::FILE* anonymousFile() {
+std::FILE* anonymousFile(std::string* named) {
   std::error_code ec;
   std::filesystem::path dir = utilDirectory();
   std::filesystem::create_directories(dir, ec);
   std::string path = (dir / fmt::format("vsf_{}_{}_XXXXXX", ::getpid(), gFileCounter++)).string();
   int fd = ::mkstemp(path.data());
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    fileFailed(path, 'o');
+    return nullptr;
+  }
+  if (named) *named = path;
   ::unlink(path.c_str());
   std::FILE* f = ::fdopen(fd, "w+b");
-  if (!f) ::close(fd);
+  if (!f) {
+    fileFailed(path, 'o');
+    ::close(fd);
+  }
   return f;
+}
+
+int fileFailed(const std::string& path, char operation, std::string reason) {
+  if (reason.empty()) reason = failureReason(errno);
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gFailure = {path, operation, std::move(reason)};
+  return -1;
+}
+
+int fileShorter(const std::string& path) {
+  return fileFailed(path, 'r', "the file is shorter than what was written to it");
+}
+
+bool takeFileFailure(HostFileFailure* out) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  if (gFailure.operation == 0) return false;
+  *out = std::move(gFailure);
+  gFailure = HostFileFailure();
+  return true;
 }
 
 void trackFile(const std::filesystem::path& path) {
@@ -239,6 +277,7 @@ void untrackFile(const std::filesystem::path& path) {
 
 void removeStepFiles() {
   std::lock_guard<std::mutex> lock(gFilesMutex);
+  gFailure = HostFileFailure();
   for (const std::string& p : gStepFiles) {
     std::error_code ec;
     std::filesystem::remove(p, ec);

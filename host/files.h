@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "frame/host/families.h"
 
@@ -18,8 +19,18 @@ void untrackFile(const std::filesystem::path& path);
 void removeStepFiles();
 
 // A file of the host's own in the UTILPATH directory, opened for reading and writing and gone
-// from the directory at once (it disappears when closed); null when it cannot be made.
-std::FILE* anonymousFile();
+// from the directory at once (it disappears when closed); null when it cannot be made. *path,
+// when asked for, is the name it had.
+std::FILE* anonymousFile(std::string* path = nullptr);
+
+// Keeps the failed operation on the file, with its reason (errno's when none is given), for
+// takeFileFailure; returns -1, the failure of the file operations.
+int fileFailed(const std::string& path, char operation, std::string reason = {});
+// fileFailed for a read past the end of what was written.
+int fileShorter(const std::string& path);
+// The last failed operation on a file of the step not taken yet; false when there is none.
+// The end of the step forgets it (removeStepFiles).
+bool takeFileFailure(HostFileFailure* out);
 
 // Runs a request that calls the procedure back (hostCallbackRun): the sort of records.
 int runCallbackRequest(HostCallbackRecord* record);

@@ -251,7 +251,7 @@ std::string explainStepCode(int code) {
     case step::kInternal:
       return "the step stopped on an error in its data or its run";
     case step::kMemory:
-      return "the step ran short of memory or could not open its files";
+      return "the step ran short of memory or could not open or write its files";
     case step::kHistory:
       return "the step could not read back its own files";
     case step::kEffect:

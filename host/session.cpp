@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -24,6 +25,7 @@ struct HostString {
 
 struct HostScratch {
   FILE* file = nullptr;
+  std::string path;
 };
 
 namespace host {
@@ -236,22 +238,27 @@ double timeOfDay() {
   return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
 }
 
-const HostCoreFamily kCore = {clock, memAvail, timeOfDay, outputRoot};
+const HostCoreFamily kCore = {clock, memAvail, timeOfDay, outputRoot, takeFileFailure};
 
 // ---- Scratch files of 8-byte values ----
 HostScratch* scratchOpen() {
-  FILE* f = anonymousFile();
+  std::string path;
+  FILE* f = anonymousFile(&path);
   if (!f) return nullptr;
-  return new HostScratch{f};
+  return new HostScratch{f, path};
 }
 int scratchWrite(HostScratch* s, const double* v, int64_t n) {
-  return std::fwrite(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n) ? 0 : -1;
+  if (std::fwrite(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n)) return 0;
+  return fileFailed(s->path, 'w');
 }
 int scratchRead(HostScratch* s, double* v, int64_t n) {
-  return std::fread(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n) ? 0 : -1;
+  if (std::fread(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n)) return 0;
+  return std::ferror(s->file) ? fileFailed(s->path, 'r') : fileShorter(s->path);
 }
+// A seek writes what the stream still holds: a full disk may say so only here.
 int scratchSeek(HostScratch* s, int64_t position) {
-  return std::fseek(s->file, static_cast<long>(position * 8), SEEK_SET);
+  if (std::fseek(s->file, static_cast<long>(position * 8), SEEK_SET) == 0) return 0;
+  return fileFailed(s->path, 'w');
 }
 int scratchRewind(HostScratch* s) { return scratchSeek(s, 0); }
 void scratchClose(HostScratch* s) {

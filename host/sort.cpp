@@ -6,6 +6,7 @@
 #include <memory>
 #include <numeric>
 #include <queue>
+#include <string>
 #include <vector>
 
 #include "frame/host/status.h"
@@ -75,11 +76,14 @@ class Sorter {
   }
 
   int spill(const char* records, int64_t n) {
-    RunFile f(anonymousFile());
-    if (!f ||
-        std::fwrite(records, bytes_, static_cast<size_t>(n), f.get()) != static_cast<size_t>(n) ||
-        std::fflush(f.get()) != 0 || std::fseek(f.get(), 0, SEEK_SET) != 0)
+    std::string path;
+    RunFile f(anonymousFile(&path));
+    if (!f) return failure(hs::kRequestIo);
+    if (std::fwrite(records, bytes_, static_cast<size_t>(n), f.get()) != static_cast<size_t>(n) ||
+        std::fflush(f.get()) != 0 || std::fseek(f.get(), 0, SEEK_SET) != 0) {
+      fileFailed(path, 'w');
       return failure(hs::kRequestIo);
+    }
     runs_.push_back(std::move(f));
     return 0;
   }
@@ -135,17 +139,22 @@ class Sorter {
     while (runs_.size() > kFanIn) {
       std::vector<RunFile> merged;
       for (size_t first = 0; first < runs_.size(); first += kFanIn) {
-        RunFile f(anonymousFile());
+        std::string path;
+        RunFile f(anonymousFile(&path));
         if (!f) return failure(hs::kRequestIo);
         const int rc = mergeRuns(
             first, std::min(first + kFanIn, runs_.size()), [&](const char* records, int64_t n) {
-              return std::fwrite(records, bytes_, static_cast<size_t>(n), f.get()) ==
-                             static_cast<size_t>(n)
-                         ? 0
-                         : failure(hs::kRequestIo);
+              if (std::fwrite(records, bytes_, static_cast<size_t>(n), f.get()) ==
+                  static_cast<size_t>(n))
+                return 0;
+              fileFailed(path, 'w');
+              return failure(hs::kRequestIo);
             });
-        if (rc != 0 || std::fflush(f.get()) != 0 || std::fseek(f.get(), 0, SEEK_SET) != 0)
-          return rc != 0 ? rc : failure(hs::kRequestIo);
+        if (rc != 0) return rc;
+        if (std::fflush(f.get()) != 0 || std::fseek(f.get(), 0, SEEK_SET) != 0) {
+          fileFailed(path, 'w');
+          return failure(hs::kRequestIo);
+        }
         merged.push_back(std::move(f));
         for (size_t k = first; k < std::min(first + kFanIn, runs_.size()); ++k) runs_[k].reset();
       }

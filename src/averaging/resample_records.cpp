@@ -35,7 +35,7 @@ int openHistoryFiles(ResampleSet* set) {
     w->historyEnd = 0;
     int stage = 0;
     if (openScratchFile(&w->histories, extensions, 0, 0, nullptr, false, &stage) != 0) {
-      hostMsg(848, 215);
+      hostFileMsg(848, 215);
       return rc::kScratchFile;
     }
   }

@@ -31,6 +31,19 @@ void hostMsg(int set, int number, std::initializer_list<MsgArg> args) {
   gHost->proc->msg(set, number, args.begin(), static_cast<int>(args.size()));
 }
 
+bool hostFileFailureMsg() {
+  HostFileFailure f;
+  const HostCoreFamily* core = gHost->core;
+  if (!core || !core->takeFileFailure || !core->takeFileFailure(&f)) return false;
+  const int message = f.operation == 'w' ? 6302 : f.operation == 'r' ? 6303 : 6301;
+  hostMsg(848, message, {std::string_view(f.path), std::string_view(f.reason)});
+  return true;
+}
+
+void hostFileMsg(int set, int number) {
+  if (!hostFileFailureMsg()) hostMsg(set, number);
+}
+
 std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args) {
   return gHost->proc->msgText(set, number, args.begin(), static_cast<int>(args.size()));
 }

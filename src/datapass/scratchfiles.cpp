@@ -2,6 +2,7 @@
 // stream on them.
 #include <fmt/format.h>
 
+#include "base/codes.h"
 #include "base/host.h"
 #include "datapass/resources.h"
 #include "datapass/utilfiles.h"
@@ -46,16 +47,16 @@ void closeScratchFile(ScratchFile* file, const ExtensionSet* extensions) {
   file->pathFromTools = false;
 }
 
+// The host's failure codes would read as the procedure's own (its -1 as a pool not made): a
+// failed write is the I/O of a work file, a failed read a history that cannot be read back.
 int streamWriteAt(ScratchFileObject* file, const void* data, int64_t length, int64_t* position) {
-  if (int rc = file->seek(*position); rc != 0) return rc;
-  if (int rc = file->write(data, length); rc != 0) return rc;
+  if (file->seek(*position) != 0 || file->write(data, length) != 0) return rc::kPageIo;
   *position += length;
   return 0;
 }
 
 int streamReadAt(ScratchFileObject* file, void* data, int64_t length, int64_t* position) {
-  if (int rc = file->seek(*position); rc != 0) return rc;
-  if (int rc = file->read(data, length); rc != 0) return rc;
+  if (file->seek(*position) != 0 || file->read(data, length) != 0) return rc::kHistory;
   *position += length;
   return 0;
 }

@@ -111,7 +111,7 @@ int addUtilFile(UtilFileArray* array, const ExtensionSet* extensions, int32_t pa
     else
       hostLogPrintf("hxstreamOpen failed with hxrc = {}", hrc);
     r->~UtilFileRecord();
-    hostMsg(848, 214);
+    hostFileMsg(848, 214);
     return rc::kUtilFileOpen;
   }
   array->count += 1;
@@ -181,7 +181,7 @@ int endUtilBlock(UtilFileArray* array, int64_t k) {
   if (j >= r->residentCapacity) {
     r->current.page = j - r->residentCapacity + 1;
     if (r->pageFile->writePage(&r->current) != 0) {
-      hostMsg(848, 139);
+      hostFileMsg(848, 139);
       return rc::kBlockWrite;
     }
     if (r->current.page > r->pageCount) r->pageCount = r->current.page;
@@ -208,14 +208,14 @@ int reopenUtilFiles(UtilFileArray* array, double rowsStored, bool writeBack, boo
     UtilFileRecord* r = &array->records[i];
     if (r->pageCount < 1) continue;
     if (r->pageFile->commit(0) != 0) {
-      hostMsg(848, 264);
+      hostFileMsg(848, 264);
       raiseStepCode(*stepCode, step::kHistory);
       return rc::kUtilCommit;
     }
     r->reopening = 1;
     r->pageFile->setOpenFields(1, randomAccess ? 2 : 4, writeBack ? 2 : 0);
     if (r->pageFile->open() != 0) {
-      hostMsg(848, 265);
+      hostFileMsg(848, 265);
       raiseStepCode(*stepCode, step::kHistory);
       return rc::kUtilReopen;
     }

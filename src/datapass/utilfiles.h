@@ -89,7 +89,7 @@ void fillDoubles(double value, double* array, int64_t n);
                                   int* stage);
 void closeScratchFile(ScratchFile* file, const ExtensionSet* extensions);
 // Positioned I/O: seek to *position, move length bytes, then advance *position (a read only
-// when it succeeded). Host code, 0 on success.
+// when it succeeded). 0, rc::kPageIo when a write fails or rc::kHistory when a read does.
 [[nodiscard]] int streamWriteAt(ScratchFileObject* file, const void* data, int64_t length,
                                 int64_t* position);
 [[nodiscard]] int streamReadAt(ScratchFileObject* file, void* data, int64_t length,

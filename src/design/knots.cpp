@@ -66,7 +66,7 @@ bool interiorKnots(const SplineOptions& s, ZDesign* d, const LevelVar& v, const 
       HostScratch* f = sortedFile(files, var);
       if (!f || zpctknots(f, files->frequencies, files->observations, files->frequencyTotal, K,
                           out) != 0) {
-        hostMsg(848, 4908);
+        hostFileMsg(848, 4908);
         hostEndStep(step::kHistory);
       }
       return true;

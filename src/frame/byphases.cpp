@@ -35,7 +35,7 @@ int resetByGroup(VsfState* s) {
     int stage = 0;
     if (openScratchFile(&s->group.groupScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
         0) {
-      hostMsg(848, 215);
+      hostFileMsg(848, 215);
       raiseStepCode(s->stepCode, step::kMemory);
       return rc::kScratchFile;
     }

@@ -309,17 +309,18 @@ void releaseExtensions(VsfState* s) {
 void checkPhaseRc(VsfState* s, int rc) {
   if (rc == 0) return;
   switch (rc) {
+    // A file that could not be written or read is said as such, not as memory.
     case rc::kMemory:
     case rc::kPageIo:
-      hostMsg(848, 140);
+      hostFileMsg(848, 140);
       raiseStepCode(s->stepCode, step::kMemory);
       break;
     case rc::kPool:
-      hostMsg(848, 142);
+      hostFileMsg(848, 142);
       raiseStepCode(s->stepCode, step::kMemory);
       break;
     case rc::kHistory:
-      hostMsg(848, 143);
+      hostFileMsg(848, 143);
       raiseStepCode(s->stepCode, step::kHistory);
       break;
     case rc::kExtension:

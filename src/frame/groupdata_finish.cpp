@@ -46,14 +46,14 @@ int forEachBlock(DataPass* p, Fn&& fn) {
     }
     PageDescriptor d{j - f.residentCapacity + 1, f.pageBuffer};
     if (!d.buffer || f.pageFile->readPage(&d) != 0) {
-      hostMsg(848, 138);
+      hostFileMsg(848, 138);
       raiseStepCode(p->s->stepCode, step::kHistory);
       return rc::kPageRead;
     }
     f.pageBuffer = d.buffer;
     fn(PageView{static_cast<char*>(d.buffer), f.pageLength});
     if (f.pageFile->writePage(&d) != 0) {
-      hostMsg(848, 139);
+      hostFileMsg(848, 139);
       raiseStepCode(p->s->stepCode, step::kHistory);
       return rc::kBlockWrite;
     }

@@ -427,7 +427,7 @@ int readAnalysisRows(DataPass* p) {
 }
 
 int obsTagsFailed(DataPass* p) {
-  hostMsg(848, 215);
+  hostFileMsg(848, 215);
   raiseStepCode(p->s->stepCode, step::kMemory);
   return rc::kScratchFile;
 }

@@ -54,7 +54,7 @@ int openObservationTags(VsfState* s) {
       (st.outputDataSet && (roles || folds || sampleFreq)) || (st.outDesignDataSet && roles);
   if (!wanted) return 0;
   if (openObsTags(&s->res.obsTags, &s->res.extensions) != 0) {
-    hostMsg(848, 215);
+    hostFileMsg(848, 215);
     raiseStepCode(s->stepCode, step::kMemory);
     return rc::kScratchFile;
   }
@@ -145,7 +145,7 @@ int openOutDesignScratch(VsfState* s) {
   int stage = 0;
   if (openScratchFile(&s->res.outDesignScratch, &s->res.extensions, 0, 0, nullptr, false, &stage) !=
       0) {
-    hostMsg(848, 215);
+    hostFileMsg(848, 215);
     raiseStepCode(s->stepCode, step::kMemory);
     return rc::kScratchFile;
   }

@@ -49,7 +49,7 @@ int compareValues(void*, const void* a, const void* b) {
 // Releases the files and ends the step: a pass that cannot keep its values cannot go on.
 [[noreturn]] void scratchFailure(KnotFiles* files) {
   zknotfilesfree(files);
-  hostMsg(848, 4908);
+  hostFileMsg(848, 4908);
   hostEndStep(step::kHistory);
 }
 

@@ -1,8 +1,10 @@
 // Messages that name their cause: where a comment or string opens that swallows the program,
 // the file and the system's reason of a failed scratch or page file, what is wrong with the
 // data set or the variable, each said once.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "e2e/command_support.h"
@@ -123,6 +125,77 @@ TEST(Messages, AGroupSkippedIsSaidOnce) {
     EXPECT_EQ(r.output.find("memory"), std::string::npos) << r.output;
     EXPECT_EQ(lib.text(std::string("od_") + data + ".csv").empty(), std::string(data) == "lag1");
   }
+}
+
+// A small file system of its own for the UTILPATH directory, mounted where the tests may
+// (they run as root) and taken down with the object.
+class SmallFileSystem {
+ public:
+  explicit SmallFileSystem(const std::filesystem::path& at) : at_(at.string()) {
+    std::filesystem::create_directories(at);
+    mounted_ = run("mount -t tmpfs -o size=64k tmpfs " + at_);
+  }
+  ~SmallFileSystem() {
+    if (mounted_) run("umount " + at_);
+  }
+  bool mounted() const { return mounted_; }
+  // Writes a file that takes what room is left.
+  void fill() const {
+    std::ofstream out(at_ + "/fill", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int k = 0; k < 64 && out.write(block.data(), 4096) && out.flush(); ++k) {
+    }
+  }
+  bool readOnly() const { return run("mount -o remount,ro " + at_); }
+  const std::string& path() const { return at_; }
+
+ private:
+  static bool run(const std::string& command) {
+    return std::system((command + " > /dev/null 2>&1").c_str()) == 0;
+  }
+  std::string at_;
+  bool mounted_ = false;
+};
+
+// A full UTILPATH directory: the page file of the stored rows, the scratch file of the rows'
+// roles; then a read-only one; each named with the system's reason. A graph directory that
+// cannot be made says why.
+TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
+  std::string rows = "y,x1,x2,x3,role\n";
+  for (int r = 0; r < 20000; ++r)
+    rows += fmt::format("{},{},{},{},{}\n", (r * 7) % 97, (r * 13) % 89, (r * 5) % 83, r % 79,
+                        r % 4 ? "train" : "valid");
+  const Library lib({{"rows.csv", rows}, {"regions.csv", kRegions}});
+  expectRuns(lib.dir(), {{"proc varsifter data=regions; model y = x; run;",
+                          2,
+                          {"ERROR: cannot make the graph directory " + lib.dir() +
+                           "/regions.csv/svg (Not a directory)"},
+                          {},
+                          ("--svg " + lib.dir() + "/regions.csv/svg").c_str()}});
+  const SmallFileSystem util(lib.path() / "util");
+  if (!util.mounted()) GTEST_SKIP() << "no file system of its own can be mounted here";
+  util.fill();
+  const std::string options = "--utilpath " + util.path();
+  const std::string paged = options + " --memsize 1";
+  const std::string file = "ERROR: The file " + util.path() + "/vsf_";
+  const std::string full = " could not be written: No space left on device.";
+  expectRuns(lib.dir(), {{"proc varsifter data=rows; model y = x1-x3; run;",
+                          1,
+                          {file, ".utl" + full, "return code 1020"},
+                          {"utility file.", "not enough memory to continue"},
+                          paged.c_str()},
+                         {"proc varsifter data=rows; partition rolevar=role(train='train' "
+                          "validate='valid');\n  model y = x1-x3; output out=o p=p; run;",
+                          1,
+                          {file, ".tmp" + full, "return code 1016"},
+                          {"scratch file could not be opened", "memory pool"},
+                          options.c_str()}});
+  ASSERT_TRUE(util.readOnly());
+  expectRuns(lib.dir(), {{"proc varsifter data=rows; model y = x1-x3; run;",
+                          1,
+                          {file, "could not be made or opened: Read-only file system."},
+                          {},
+                          paged.c_str()}});
 }
 
 }  // namespace

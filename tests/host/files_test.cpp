@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -86,6 +87,85 @@ TEST(ScratchFiles, PositionedWritesAndReads) {
   host::removeStepFiles();
   EXPECT_FALSE(std::filesystem::exists(path));
   ext->release();
+}
+
+// Every failed open, write or read of a page or scratch file is kept with the file and the
+// system's reason until the procedure takes it for its message: a directory under a plain
+// file cannot be opened, /dev/full takes no byte, a read past the end has nothing to read.
+TEST(FileFailures, NameTheFileAndTheReason) {
+  test::ensureHost();
+  const std::filesystem::path plain = host::utilDirectory() / "vsf_test_plain_file";
+  std::FILE* made = std::fopen(plain.c_str(), "w");
+  ASSERT_NE(made, nullptr);
+  std::fclose(made);
+  const std::string under = (plain / "sub").string();
+  auto* pages = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
+  auto* scratch = dynamic_cast<HxStreamX*>(kernel().extensionLoad("hxstreamx"));
+  ASSERT_TRUE(pages && scratch);
+  std::vector<char> bytes(64);
+  uint32_t status = 0;
+  struct Case {
+    const char* what;
+    std::function<int()> fail;
+    std::string path;  // the file named, or its directory
+    char operation;
+    std::string reason;
+  } cases[] = {
+      {"page file in a directory under a plain file",
+       [&] {
+         PageStream* s = pages->createStream();
+         s->setPath(under);
+         s->fillDefaults();
+         const int rc = s->open();
+         s->release();
+         return rc;
+       },
+       under, 'o', "Not a directory"},
+      {"scratch file under a plain file",
+       [&] { return scratch->open(under + "/x.utl", "", &status) ? 0 : -1; }, under, 'o',
+       "Not a directory"},
+      {"scratch file on a full device",
+       [&] {
+         ScratchFileObject* f = scratch->open("/dev/full", "", &status);
+         const int rc = f ? f->write(bytes.data(), 64) : 0;
+         if (f) f->release();
+         return rc;
+       },
+       "/dev/full", 'w', "No space left on device"},
+      {"scratch file read past its end",
+       [&] {
+         ScratchFileObject* f = scratch->open(host::utilDirectory().string(), "", &status);
+         const int rc = f ? f->read(bytes.data(), 64) : 0;
+         if (f) f->release();
+         return rc;
+       },
+       host::utilDirectory().string(), 'r', "the file is shorter than what was written to it"},
+  };
+  HostFileFailure before;
+  host::takeFileFailure(&before);  // what an earlier test left
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HostFileFailure failure;
+    EXPECT_FALSE(host::takeFileFailure(&failure));  // nothing left over
+    EXPECT_NE(c.fail(), 0);
+    ASSERT_TRUE(host::takeFileFailure(&failure));
+    EXPECT_EQ(failure.path.rfind(c.path, 0), 0u) << failure.path;
+    EXPECT_EQ(failure.operation, c.operation);
+    EXPECT_EQ(failure.reason, c.reason);
+  }
+  // The procedure's message names them; without a failure the message it had.
+  test::LogWatch log;
+  host::fileFailed("/x/vsf_1.utl", 'w', "No space left on device");
+  hostFileMsg(848, 139);
+  hostFileMsg(848, 139);
+  ASSERT_EQ(log.lines().size(), 2u);
+  EXPECT_EQ(log.lines()[0].text,
+            "The file /x/vsf_1.utl could not be written: No space left on device.");
+  EXPECT_EQ(log.lines()[1].text,
+            "A block of stored rows could not be written to its utility file.");
+  pages->release();
+  scratch->release();
+  std::filesystem::remove(plain);
 }
 
 // The host's sort of records through callbacks: in memory when one run holds them all, merged

@@ -71,11 +71,22 @@ struct HostStrFamily {
   std::string_view (*text)(const HostString* s);
 };
 
+// A file operation of the host that failed: the file, what was done ('o' open or make, 'w'
+// write, 'r' read) and the system's reason.
+struct HostFileFailure {
+  std::string path;
+  char operation = 0;
+  std::string reason;
+};
+
 struct HostCoreFamily {
   double (*clock)();         // seconds
   int64_t (*memAvail)();     // bytes the step may use
   double (*timeOfDay)();     // seconds since midnight
   HostObject* (*outRoot)();  // the output root, null when there is none
+  // Takes the last failed operation on a page, scratch or sort file of the step; false when
+  // none failed since the last take.
+  bool (*takeFileFailure)(HostFileFailure* out);
 };
 
 struct HostVarIOFamily {
