@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/host.h"
+#include "common/files.h"
 #include "common/test_host.h"
 #include "host/extensions.h"
 
@@ -91,7 +92,7 @@ TEST(ScratchFiles, PositionedWritesAndReads) {
 
 // Every failed open, write or read of a page or scratch file is kept with the file and the
 // system's reason until the procedure takes it for its message: a directory under a plain
-// file cannot be opened, /dev/full takes no byte, a read past the end has nothing to read.
+// file cannot be opened, a full device takes no byte, a read past the end has nothing to read.
 TEST(FileFailures, NameTheFileAndTheReason) {
   test::ensureHost();
   const std::filesystem::path plain = host::utilDirectory() / "vsf_test_plain_file";
@@ -99,6 +100,7 @@ TEST(FileFailures, NameTheFileAndTheReason) {
   ASSERT_NE(made, nullptr);
   std::fclose(made);
   const std::string under = (plain / "sub").string();
+  const std::string full = test::fullDevice(host::utilDirectory()).string();
   auto* pages = dynamic_cast<HxStream*>(kernel().extensionLoad("hxstream"));
   auto* scratch = dynamic_cast<HxStreamX*>(kernel().extensionLoad("hxstreamx"));
   ASSERT_TRUE(pages && scratch);
@@ -126,12 +128,13 @@ TEST(FileFailures, NameTheFileAndTheReason) {
        "Not a directory"},
       {"scratch file on a full device",
        [&] {
-         ScratchFileObject* f = scratch->open("/dev/full", "", &status);
+         ScratchFileObject* f = scratch->open(full, "", &status);
+         host::untrackFile(full);  // the end of a step must not remove the device
          const int rc = f ? f->write(bytes.data(), 64) : 0;
          if (f) f->release();
          return rc;
        },
-       "/dev/full", 'w', "No space left on device"},
+       full, 'w', "No space left on device"},
       {"scratch file read past its end",
        [&] {
          ScratchFileObject* f = scratch->open(host::utilDirectory().string(), "", &status);
@@ -166,6 +169,7 @@ TEST(FileFailures, NameTheFileAndTheReason) {
   pages->release();
   scratch->release();
   std::filesystem::remove(plain);
+  if (full != "/dev/full") std::filesystem::remove(full);
 }
 
 // The host's sort of records through callbacks: in memory when one run holds them all, merged
