@@ -171,6 +171,7 @@ class Scratch final : public ScratchFileObject {
   int read(void* data, int64_t length) override {
     // A read past the end of what was written is a failure: the stream is corrupt.
     off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (end >= 0 && pos_ >= end) return -1;  // past the end: nothing to say of the file
     if (end >= 0 && pos_ + length > end) return fileShorter(path_);
     if (end < 0 || !fullRead(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_)))
       return fileFailed(path_, 'r');

@@ -251,9 +251,12 @@ int scratchWrite(HostScratch* s, const double* v, int64_t n) {
   if (std::fwrite(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n)) return 0;
   return fileFailed(s->path, 'w');
 }
+// The end of what was written is no failure of the file: its readers read up to it.
 int scratchRead(HostScratch* s, double* v, int64_t n) {
-  if (std::fread(v, 8, static_cast<size_t>(n), s->file) == static_cast<size_t>(n)) return 0;
-  return std::ferror(s->file) ? fileFailed(s->path, 'r') : fileShorter(s->path);
+  const size_t got = std::fread(v, 8, static_cast<size_t>(n), s->file);
+  if (got == static_cast<size_t>(n)) return 0;
+  if (std::ferror(s->file)) return fileFailed(s->path, 'r');
+  return got == 0 ? -1 : fileShorter(s->path);
 }
 // A seek writes what the stream still holds: a full disk may say so only here.
 int scratchSeek(HostScratch* s, int64_t position) {
