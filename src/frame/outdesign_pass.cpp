@@ -72,7 +72,7 @@ int writeOutDesignPass(VsfState* s) {
   OutputData& data = s->outputs;
   // No group has a model, so no row has a design (the groups said why): no design data set,
   // as without a BY statement after a failed fit.
-  if (data.design.groupsWithModel == 0) {
+  if (data.design.groupsWithModel == 0 || data.design.largestColumns <= 0) {
     hostv().ds->outClose(s->settings.outDesignDataSet, false);
     data.outDesignDiscarded = 1;
     closeScratchFile(&s->res.outDesignScratch, &s->res.extensions);
@@ -80,12 +80,6 @@ int writeOutDesignPass(VsfState* s) {
   }
   const int32_t columns =
       s->settings.outDesignFullModel ? data.design.largestColumns : data.design.largestSelected;
-  // No group had a design (each was skipped and said why): there is nothing to write.
-  if (data.design.largestColumns <= 0) {
-    hostv().ds->outClose(s->settings.outDesignDataSet, false);
-    s->settings.outDesignDataSet = nullptr;
-    return 0;
-  }
   data.design.row.assign(static_cast<size_t>(data.design.largestColumns) + 1, 0.0);
   if (int rc = defineOutDesignPassVariables(&s->view, s->settings.outDesignDataSet, &data, columns);
       rc != 0)
