@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
-#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "frame/host/dataset.h"
 #include "frame/host/status.h"
+#include "host/data/ordered_writer.h"
 #include "host/data/table.h"
 #include "host/whole_file.h"
 
@@ -142,12 +142,11 @@ struct OutputDataSet final : HostDataSet {
   std::deque<OutVar> vars;  // a deque keeps the value slots where they are
   std::string buffer;
   int64_t rows = 0;
-  // Formatting on workers: the kind of each written variable (1 number, 2 text), the rows
-  // gathered, and the blocks in flight, each written after the one before it (0 when it and
-  // every block before it were written, else the errno of the write that failed).
+  // The kind of each written variable (1 number, 2 text), the rows being gathered, and the
+  // writer the gathered blocks go to (made at the first block).
   std::vector<uint8_t> kinds;
   RowValues block;
-  std::deque<std::shared_future<int>> formatting;
+  std::unique_ptr<OrderedWriter> writer;
 };
 
 // ---- Names (names.cpp) ----

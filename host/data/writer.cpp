@@ -13,6 +13,7 @@
 
 #include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
+#include "host/data/ordered_writer.h"
 #include "host/session.h"
 #include "host/whole_file.h"
 
@@ -79,75 +80,74 @@ bool flush(OutputDataSet* out) {
 }
 
 // The rows of a block as CSV text: the same text whichever thread makes it.
-std::string formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds) {
-  std::string text;
-  text.reserve(static_cast<size_t>(b.rows) * kinds.size() * 12);
+void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::string* text) {
+  text->reserve(static_cast<size_t>(b.rows) * kinds.size() * 12);
   size_t n = 0, t = 0;
   uint32_t start = 0;
   for (int64_t r = 0; r < b.rows; ++r) {
     for (size_t j = 0; j < kinds.size(); ++j) {
-      if (j) text.push_back(',');
+      if (j) text->push_back(',');
       if (kinds[j] == kVarNumeric) {
-        putNumber(b.numbers[n++], &text);
+        putNumber(b.numbers[n++], text);
       } else {
         const uint32_t end = b.textEnds[t++];
-        putText(std::string_view(b.texts).substr(start, end - start), &text);
+        putText(std::string_view(b.texts).substr(start, end - start), text);
         start = end;
       }
     }
-    text.push_back('\n');
+    text->push_back('\n');
   }
-  return text;
 }
 
-// Writers in flight: as many as the host's threads allow (none without threads), never more
-// than the machine has processors.
-size_t formatters() {
+// Workers formatting blocks: as many as the host's threads allow (none without threads), never
+// more than the machine has processors.
+int formatters() {
   const SystemOptions& o = session().options;
   if (!o.threads) return 0;
-  const unsigned machine = std::max(1u, std::thread::hardware_concurrency());
-  return o.cpuCount > 0 ? std::min(static_cast<size_t>(o.cpuCount), size_t{machine}) : machine;
+  const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  return o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
 }
 
-// Waits for the blocks in flight until at most `keep` remain; false when a write failed.
-bool writeFormatted(OutputDataSet* out, size_t keep) {
+// Blocks alive at once (gathered and not yet written): one a worker, within an eighth of the
+// memory (a value takes its 8 bytes and about 12 of text), and at least two, so that one is
+// written while the next is formatted.
+int blocksAlive(const OutputDataSet* out, int workers) {
+  const int64_t blockBytes =
+      kBlockRows * std::max<int64_t>(static_cast<int64_t>(out->kinds.size()), 1) * 20;
+  const int64_t fit = memoryAvailable() / 8 / blockBytes;
+  return static_cast<int>(std::clamp<int64_t>(fit, 2, std::max(workers, 2)));
+}
+
+// The blocks go to a writer made at the first one, once the file is open; each block is
+// formatted on a worker (or here without threads), and the file takes the blocks in their
+// order while the rows of the next ones are gathered.
+bool submitBlock(OutputDataSet* out) {
+  if (out->block.rows == 0) return true;
   if (!out->buffer.empty() && !flush(out)) return false;  // the header first
-  while (out->formatting.size() > keep) {
-    if (int e = out->formatting.front().get(); e != 0 && out->error == 0) out->error = e;
-    out->formatting.pop_front();
+  if (!opened(out)) return false;
+  if (!out->writer) {
+    const int workers = formatters();
+    const int alive = blocksAlive(out, workers);
+    out->writer = std::make_unique<OrderedWriter>(
+        std::min(workers, alive), alive,
+        [fd = out->file.fd()](std::string_view text) { return writeFully(fd, text); });
   }
+  auto block = std::make_shared<RowValues>(std::move(out->block));
+  out->block = RowValues();
+  const bool handed = out->writer->submit(
+      [block, kinds = &out->kinds](std::string* text) { formatBlock(*block, *kinds, text); });
+  if (!handed) out->error = out->writer->finish();
+  return handed;
+}
+
+// Waits for every block handed over to be written; false when a write failed.
+bool writeBlocks(OutputDataSet* out) {
+  if (out->writer && out->error == 0) out->error = out->writer->finish();
   return out->error == 0;
 }
 
-// Hands the gathered rows to a worker (or formats them here without threads). Each worker
-// formats its block, waits for the previous block's write and writes its own, so the file
-// takes the blocks in their order while the rows of the next ones are gathered.
-bool submitBlock(OutputDataSet* out) {
-  if (out->block.rows == 0) return true;
-  const size_t workers = formatters();
-  if (workers <= 1) {
-    out->buffer += formatBlock(out->block, out->kinds);
-    out->block = RowValues();
-    return flush(out);
-  }
-  if (!out->buffer.empty() && !flush(out)) return false;
-  if (!opened(out)) return false;
-  std::shared_future<int> previous =
-      out->formatting.empty() ? std::shared_future<int>() : out->formatting.back();
-  auto task = [block = std::move(out->block), kinds = out->kinds, previous, fd = out->file.fd()] {
-    const std::string text = formatBlock(block, kinds);
-    const int before = previous.valid() ? previous.get() : 0;
-    return before != 0 ? before : writeFully(fd, text);
-  };
-  out->formatting.push_back(std::async(std::launch::async, std::move(task)).share());
-  out->block = RowValues();
-  return writeFormatted(out, workers);
-}
-
 void discard(OutputDataSet* out) {
-  // The workers still writing finish before their file is closed.
-  for (const std::shared_future<int>& f : out->formatting) f.wait();
-  out->formatting.clear();
+  out->writer.reset();  // a write under way ends before its file is closed
   out->file.discard();
 }
 
@@ -337,7 +337,7 @@ int outClose(HostDataSet* ds, bool keep) {
     return 0;
   }
   if (!out->ready) writeHeader(out);
-  bool ok = submitBlock(out) && writeFormatted(out, 0) && flush(out);
+  bool ok = submitBlock(out) && writeBlocks(out) && flush(out);
   if (ok && !out->file.commit()) ok = false, out->error = errno ? errno : EIO;
   if (!ok) {
     registerDataSet(out);  // the step's end removes it

@@ -1,0 +1,60 @@
+// Blocks of an output formatted on worker threads and written in the order they were handed
+// over, with a fixed number of blocks alive at once: a caller that is ahead waits for a block
+// to be written rather than piling blocks up.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace vsf::host {
+
+class OrderedWriter {
+ public:
+  // Puts a block's text into *text (handed over empty, with the room an earlier block left).
+  // It owns the block's values, which go as soon as it has run.
+  using Format = std::function<void(std::string* text)>;
+  // Writes the text: 0, or the errno of the write that failed.
+  using Sink = std::function<int(std::string_view text)>;
+
+  // `threads` workers format the blocks (below two, the caller formats and writes each block as
+  // it hands it over); at most `alive` blocks (at least one) are handed over and not yet written.
+  OrderedWriter(int threads, int alive, Sink sink);
+  OrderedWriter(const OrderedWriter&) = delete;
+  OrderedWriter& operator=(const OrderedWriter&) = delete;
+  // Drops the blocks not yet written; a write under way ends first.
+  ~OrderedWriter();
+
+  // Hands a block over, waiting while `alive` blocks are; false, the block dropped, once a
+  // write has failed.
+  bool submit(Format format);
+  // Waits until every block handed over is written: 0, or the errno of the first failed write.
+  int finish();
+
+ private:
+  struct Job {
+    int64_t number;
+    Format format;
+  };
+  void work();
+
+  const int threads_;
+  const int64_t alive_;
+  const Sink sink_;
+  std::mutex mutex_;
+  std::condition_variable changed_;  // a block was handed over, taken or written
+  std::deque<Job> queue_;            // handed over, not yet taken by a worker
+  int64_t handed_ = 0, written_ = 0;
+  int error_ = 0;
+  bool dropping_ = false;
+  std::string text_;  // the caller's, without workers
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace vsf::host

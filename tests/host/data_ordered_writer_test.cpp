@@ -1,0 +1,192 @@
+// Output blocks formatted on workers: written in their order, never more of them alive than the
+// bound however slow the file is, and the same bytes on any number of threads.
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "common/files.h"
+#include "host/data/ordered_writer.h"
+#include "host/data_test_util.h"
+
+namespace vsf::test {
+namespace {
+
+// What a writer's blocks did: values alive (a block's values live in its format function), blocks
+// handed over and written, and the most of each seen at once.
+struct Watch {
+  std::atomic<int> values{0}, handed{0}, written{0}, mostValues{0}, mostInFlight{0};
+  std::mutex mutex;
+  std::condition_variable moved;
+
+  static void raise(std::atomic<int>* most, int seen) {
+    for (int m = most->load(); seen > m && !most->compare_exchange_weak(m, seen);) {
+    }
+  }
+  void look() {
+    raise(&mostValues, values.load());
+    raise(&mostInFlight, handed.load() - written.load());
+  }
+};
+
+// A block's values: counted while alive.
+struct Values {
+  explicit Values(Watch* w, int k) : watch(w), number(k) { ++watch->values; }
+  ~Values() { --watch->values; }
+  Watch* watch;
+  int number;
+};
+
+host::OrderedWriter::Format block(Watch* w, int k) {
+  auto values = std::make_shared<Values>(w, k);
+  return [values](std::string* text) { *text += std::to_string(values->number) + "\n"; };
+}
+
+std::string numbers(int from, int to) {
+  std::string s;
+  for (int k = from; k < to; ++k) s += std::to_string(k) + "\n";
+  return s;
+}
+
+// The file waits on its first block until the caller has handed over as many blocks as may be
+// alive, so the caller is always ahead; the bound must hold it back.
+TEST(OrderedWriter, ACallerAheadOfTheFileWaitsAtTheBound) {
+  const struct {
+    int threads, alive;
+  } cases[] = {{1, 1}, {2, 1}, {2, 2}, {3, 2}, {4, 4}, {8, 3}, {8, 8}};
+  for (const auto& c : cases) {
+    Watch w;
+    std::string file;
+    {
+      host::OrderedWriter writer(c.threads, c.alive, [&](std::string_view text) {
+        w.look();
+        if (file.empty() && c.threads >= 2) {
+          std::unique_lock lock(w.mutex);
+          w.moved.wait(lock, [&] { return w.handed.load() >= std::min(c.alive, 200); });
+        }
+        file += text;
+        ++w.written;
+        return 0;
+      });
+      for (int k = 0; k < 200; ++k) {
+        ASSERT_TRUE(writer.submit(block(&w, k)));
+        {
+          std::lock_guard lock(w.mutex);
+          ++w.handed;
+        }
+        w.moved.notify_all();
+        w.look();
+      }
+      EXPECT_EQ(writer.finish(), 0);
+    }
+    const std::string where =
+        std::to_string(c.threads) + " threads, " + std::to_string(c.alive) + " alive";
+    EXPECT_EQ(file, numbers(0, 200)) << where;
+    EXPECT_LE(w.mostValues.load(), c.alive + 1) << where;  // and the one being handed over
+    EXPECT_LE(w.mostInFlight.load(), c.alive) << where;
+    if (c.threads >= 2) {
+      EXPECT_EQ(w.mostInFlight.load(), c.alive) << where;
+    }
+    EXPECT_EQ(w.values.load(), 0) << where;
+  }
+}
+
+// A failed write stops the writes after it: the caller learns of it at a later block or at the
+// end, and every block's values are let go.
+TEST(OrderedWriter, AFailedWriteStopsTheBlocksAfterIt) {
+  for (int threads : {1, 2, 8}) {
+    Watch w;
+    std::string file;
+    int refused = -1;
+    int result = 0;
+    {
+      host::OrderedWriter writer(threads, 3, [&](std::string_view text) {
+        if (text == "5\n") return ENOSPC;
+        file += text;
+        return 0;
+      });
+      for (int k = 0; k < 50 && refused < 0; ++k)
+        if (!writer.submit(block(&w, k))) refused = k;
+      result = writer.finish();
+    }
+    EXPECT_EQ(result, ENOSPC) << threads << " threads";
+    EXPECT_EQ(file, numbers(0, 5)) << threads << " threads";
+    EXPECT_GE(refused, 5) << threads << " threads";
+    EXPECT_LE(refused, 5 + 3) << threads << " threads";
+    EXPECT_EQ(w.values.load(), 0) << threads << " threads";
+  }
+}
+
+// A writer let go with blocks still to write drops them; the write under way ends first.
+TEST(OrderedWriter, DroppingLetsTheBlocksGo) {
+  Watch w;
+  std::string file;
+  bool release = false;
+  {
+    host::OrderedWriter writer(4, 4, [&](std::string_view text) {
+      std::unique_lock lock(w.mutex);
+      w.moved.wait(lock, [&] { return release; });
+      file += text;
+      return 0;
+    });
+    for (int k = 0; k < 4; ++k) ASSERT_TRUE(writer.submit(block(&w, k)));
+    {
+      std::lock_guard lock(w.mutex);
+      release = true;
+    }
+    w.moved.notify_all();
+  }
+  EXPECT_EQ(file, numbers(0, static_cast<int>(std::count(file.begin(), file.end(), '\n'))));
+  EXPECT_EQ(w.values.load(), 0);
+}
+
+// The same bytes whatever the threads and however little memory: blocks of many sizes, texts
+// that need quotes, missing values.
+TEST_F(DataTest, OutputBytesDoNotDependOnTheThreads) {
+  host::SystemOptions& o = host::session().options;
+  const host::SystemOptions saved = o;
+  const struct {
+    bool threads;
+    int cpus;
+    int64_t memory;
+  } cases[] = {{false, 8, 0}, {true, 1, 0}, {true, 2, 0}, {true, 8, 0}, {true, 8, 1}};
+  std::string first;
+  for (const auto& c : cases) {
+    o.threads = c.threads;
+    o.cpuCount = c.cpus;
+    o.memSizeMb = c.memory;
+    const std::string name = "many" + std::to_string(&c - cases);
+    HostDataSet* out = ds().outCreate("work." + name, 2, nullptr);
+    ASSERT_NE(out, nullptr);
+    OutVarDefinition xDef{kVarNumeric, 8, "x", ""}, tDef{kVarCharacter, 8, "t", ""};
+    void *x = nullptr, *t = nullptr;
+    ASSERT_EQ(ds().outVarAdd(out, &xDef, &x), 0);
+    ASSERT_EQ(ds().outVarAdd(out, &tDef, &t), 0);
+    ASSERT_EQ(ds().outReady(out), 0);
+    for (int i = 0; i < 20000; ++i) {
+      const double v = i % 97 == 0 ? missingValue('.') : i / 7.0;
+      std::memcpy(x, &v, 8);
+      const std::string text = i % 5 == 0 ? "a,b" : std::to_string(i);
+      std::memset(t, ' ', 8);
+      std::memcpy(t, text.data(), text.size());
+      ASSERT_EQ(ds().append(out), 0);
+    }
+    ASSERT_EQ(ds().outClose(out, true), 0);
+    const std::string bytes = fileText(lib / (name + ".csv"));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 20001);
+    if (first.empty()) {
+      first = bytes;
+      EXPECT_EQ(bytes.substr(0, 21), "x,t\n,\"a,b\"\n0.14285714");
+    } else {
+      EXPECT_TRUE(bytes == first) << "threads " << c.threads << ", cpus " << c.cpus << ", memory "
+                                  << c.memory;
+    }
+  }
+  o = saved;
+}
+
+}  // namespace
+}  // namespace vsf::test
