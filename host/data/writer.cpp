@@ -108,13 +108,14 @@ int formatters() {
   return o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
 }
 
-// Blocks alive at once (gathered and not yet written): one a worker, within an eighth of the
-// memory (a value takes its 8 bytes and about 12 of text), and at least two, so that one is
-// written while the next is formatted.
+// Blocks alive at once (handed over and not yet written): one a worker, within a quarter of
+// the memory (a value takes its 8 bytes and about 12 of text), and at least two, so that one
+// is written while the next is formatted. Formatting a row takes about three times as long as
+// gathering it (bench/output_memory.sh), so a tighter bound would hold the rows back.
 int blocksAlive(const OutputDataSet* out, int workers) {
   const int64_t blockBytes =
       kBlockRows * std::max<int64_t>(static_cast<int64_t>(out->kinds.size()), 1) * 20;
-  const int64_t fit = memoryAvailable() / 8 / blockBytes;
+  const int64_t fit = memoryAvailable() / 4 / blockBytes;
   return static_cast<int>(std::clamp<int64_t>(fit, 2, std::max(workers, 2)));
 }
 

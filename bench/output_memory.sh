@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Time and peak memory of a FORWARD selection by SBC over ROWS rows of y and 100 candidates
+# (bench/whole_run_data.py) under --memsize 128, on 8 and on 2 workers (--cpucount):
+#   none    the step alone,
+#   output  the step with OUTPUT OUT= P R (every input variable, the prediction, the residual),
+#   score   the step with SCORE of the same data set, OUT= P R.
+# Elapsed time and peak memory from /usr/bin/time -v; each round runs every case in turn, so the
+# medians and ratios against `none` compare runs made under the same load. BEFORE=PATH runs that
+# command too, in the same turns (an earlier build, for figures before and after a change).
+#   bench/output_memory.sh [ROWS] [ROUNDS]
+# Builds the command into build-bench/ (Release) and writes the CSV there once.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows=${1:-1000000}
+rounds=${2:-3}
+memsize=${MEMSIZE:-128}
+
+cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-bench -j3 --target varsifter >/dev/null
+data=build-bench/bench-data
+mkdir -p "$data"
+name=whole_${rows}_100
+csv=$data/$name.csv
+[ -f "$csv" ] || /usr/bin/python3 bench/whole_run_data.py "$csv" "$rows" 100
+echo "file $csv ($(du -h "$csv" | cut -f1)), nproc $(nproc), --memsize $memsize," \
+     "load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+commands=(after=./build-bench/app/varsifter)
+[ -n "${BEFORE:-}" ] && commands+=("before=$BEFORE")
+cases=(none output score)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+program() {
+  echo "proc varsifter data=$name; model y = x1-x100 / selection=forward(select=sbc);"
+  case $1 in
+    output) echo "  output out=bench_o p r;" ;;
+    score) echo "  score data=$name out=bench_s p r;" ;;
+  esac
+  echo "  performance threads cpucount=$2; run;"
+}
+median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'; }
+
+for ((r = 1; r <= rounds; r++)); do
+  for cpus in 8 2; do
+    for c in "${cases[@]}"; do
+      program "$c" "$cpus" > "$work/$c.vsf"
+      for named in "${commands[@]}"; do
+        who=${named%%=*}
+        out=$( { /usr/bin/time -v "${named#*=}" "$work/$c.vsf" --lib "$data" --memsize "$memsize" \
+                   --cpucount "$cpus" >/dev/null; } 2>&1 )
+        elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}' | seconds)
+        peak=$(echo "$out" | grep "Maximum resident" | awk '{printf "%.0f", $6 / 1024}')
+        bytes=none
+        for f in "$data"/bench_[os].csv; do
+          [ -f "$f" ] && bytes=$(md5sum < "$f" | cut -c1-8) && rm -f "$f"
+        done
+        echo "round $r, $cpus workers, $c, $who: $elapsed s, peak $peak MB, csv $bytes," \
+             "load $(cut -d' ' -f1 /proc/loadavg)"
+        echo "$cpus $c $who $elapsed $peak" >> "$work/runs"
+      done
+    done
+  done
+done
+
+echo "medians (time, peak) and ratios to the step alone:"
+for cpus in 8 2; do
+  for named in "${commands[@]}"; do
+    who=${named%%=*}
+    pick() { awk -v c="$cpus" -v k="$1" -v w="$who" -v f="$2" '$1 == c && $2 == k && $3 == w { print $f }' \
+               "$work/runs" | median; }
+    base=$(pick none 4)
+    for c in "${cases[@]}"; do
+      t=$(pick "$c" 4)
+      echo "  $cpus workers, $who, $c: $t s, peak $(pick "$c" 5) MB," \
+           "time ratio $(awk -v a="$t" -v b="$base" 'BEGIN { printf "%.2f", a / b }')"
+    done
+  done
+done
