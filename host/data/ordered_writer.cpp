@@ -30,7 +30,8 @@ OrderedWriter::~OrderedWriter() {
     dropping_ = true;
     queue_.clear();
   }
-  changed_.notify_all();
+  handedOver_.notify_all();
+  written_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
 
@@ -44,17 +45,17 @@ bool OrderedWriter::submit(Format format) {
   if (workers_.empty())
     for (int w = 0; w < threads_; ++w) workers_.emplace_back([this] { work(); });
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return handed_ - written_ < alive_; });
+  written_.wait(lock, [&] { return handed_ - done_ < alive_; });
   if (error_ != 0) return false;
   queue_.push_back({handed_++, std::move(format)});
   lock.unlock();
-  changed_.notify_all();
+  handedOver_.notify_one();
   return true;
 }
 
 int OrderedWriter::finish() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return written_ == handed_; });
+  written_.wait(lock, [&] { return done_ == handed_; });
   return error_;
 }
 
@@ -64,7 +65,7 @@ void OrderedWriter::work() {
   std::string text;  // its room serves the worker's next block
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return dropping_ || !queue_.empty(); });
+    handedOver_.wait(lock, [&] { return dropping_ || !queue_.empty(); });
     if (dropping_) return;
     Job job = std::move(queue_.front());
     queue_.pop_front();
@@ -72,7 +73,7 @@ void OrderedWriter::work() {
     int failed = formatInto(job.format, &text);
     job.format = nullptr;  // the block's values
     lock.lock();
-    changed_.wait(lock, [&] { return dropping_ || written_ == job.number; });
+    written_.wait(lock, [&] { return dropping_ || done_ == job.number; });
     if (dropping_) return;
     if (failed == 0 && error_ == 0) {
       lock.unlock();
@@ -80,8 +81,8 @@ void OrderedWriter::work() {
       lock.lock();
     }
     if (error_ == 0) error_ = failed;
-    ++written_;
-    changed_.notify_all();
+    ++done_;
+    written_.notify_all();
   }
 }
 

@@ -48,9 +48,10 @@ class OrderedWriter {
   const int64_t alive_;
   const Sink sink_;
   std::mutex mutex_;
-  std::condition_variable changed_;  // a block was handed over, taken or written
-  std::deque<Job> queue_;            // handed over, not yet taken by a worker
-  int64_t handed_ = 0, written_ = 0;
+  std::condition_variable handedOver_;  // a block waits for a worker, or the blocks are dropped
+  std::condition_variable written_;     // a block was written (or skipped), or they are dropped
+  std::deque<Job> queue_;               // handed over, not yet taken by a worker
+  int64_t handed_ = 0, done_ = 0;       // blocks handed over, and written or skipped
   int error_ = 0;
   bool dropping_ = false;
   std::string text_;  // the caller's, without workers
