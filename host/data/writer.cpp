@@ -99,38 +99,40 @@ void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::str
   }
 }
 
-// Workers formatting blocks: as many as the host's threads allow (none without threads), never
-// more than the machine has processors.
+// Threads formatting blocks: none without threads or on one processor, else one a processor
+// the host's threads allow (never more than the machine has) and one more, since the step's own
+// thread mostly waits for them: formatting a row takes about three times as long as gathering
+// it (bench/output_memory.sh).
 int formatters() {
   const SystemOptions& o = session().options;
   if (!o.threads) return 0;
   const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  return o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
+  const int processors = o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
+  return processors > 1 ? processors + 1 : 0;
 }
 
-// Blocks alive at once (handed over and not yet written): one a worker, within a quarter of
-// the memory (a value takes its 8 bytes and about 12 of text), and at least two, so that one
-// is written while the next is formatted. Formatting a row takes about three times as long as
-// gathering it (bench/output_memory.sh), so a tighter bound would hold the rows back.
-int blocksAlive(const OutputDataSet* out, int workers) {
+// Blocks alive at once (handed over and not yet written): one a formatting thread, within a
+// quarter of the memory (a value takes its 8 bytes and about 12 of text), and at least two, so
+// that one is written while the next is formatted.
+int blocksAlive(const OutputDataSet* out, int threads) {
   const int64_t blockBytes =
       kBlockRows * std::max<int64_t>(static_cast<int64_t>(out->kinds.size()), 1) * 20;
   const int64_t fit = memoryAvailable() / 4 / blockBytes;
-  return static_cast<int>(std::clamp<int64_t>(fit, 2, std::max(workers, 2)));
+  return static_cast<int>(std::clamp<int64_t>(fit, 2, std::max(threads, 2)));
 }
 
 // The blocks go to a writer made at the first one, once the file is open; each block is
-// formatted on a worker (or here without threads), and the file takes the blocks in their
-// order while the rows of the next ones are gathered.
+// formatted on a thread of its own (or here without threads), and the file takes the blocks in
+// their order while the rows of the next ones are gathered.
 bool submitBlock(OutputDataSet* out) {
   if (out->block.rows == 0) return true;
   if (!out->buffer.empty() && !flush(out)) return false;  // the header first
   if (!opened(out)) return false;
   if (!out->writer) {
-    const int workers = formatters();
-    const int alive = blocksAlive(out, workers);
+    const int threads = formatters();
+    const int alive = blocksAlive(out, threads);
     out->writer = std::make_unique<OrderedWriter>(
-        std::min(workers, alive), alive,
+        std::min(threads, alive), alive,
         [fd = out->file.fd()](std::string_view text) { return writeFully(fd, text); });
   }
   auto block = std::make_shared<RowValues>(std::move(out->block));
