@@ -79,24 +79,28 @@ bool flush(OutputDataSet* out) {
   return out->error == 0;
 }
 
-// The rows of a block as CSV text: the same text whichever thread makes it.
-void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::string* text) {
-  text->reserve(static_cast<size_t>(b.rows) * kinds.size() * 12);
+// The rows of a block as CSV text: the same text whichever thread makes it. The text is made in
+// a string of its own, whose size the compiler keeps in registers (a char written through a
+// pointer could be any string's size), in the room *out had.
+void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::string* out) {
+  std::string text = std::move(*out);
+  text.reserve(static_cast<size_t>(b.rows) * kinds.size() * 12);
   size_t n = 0, t = 0;
   uint32_t start = 0;
   for (int64_t r = 0; r < b.rows; ++r) {
     for (size_t j = 0; j < kinds.size(); ++j) {
-      if (j) text->push_back(',');
+      if (j) text.push_back(',');
       if (kinds[j] == kVarNumeric) {
-        putNumber(b.numbers[n++], text);
+        putNumber(b.numbers[n++], &text);
       } else {
         const uint32_t end = b.textEnds[t++];
-        putText(std::string_view(b.texts).substr(start, end - start), text);
+        putText(std::string_view(b.texts).substr(start, end - start), &text);
         start = end;
       }
     }
-    text->push_back('\n');
+    text.push_back('\n');
   }
+  *out = std::move(text);
 }
 
 // Threads formatting blocks: none without threads or on one processor, else one a processor
@@ -135,10 +139,12 @@ bool submitBlock(OutputDataSet* out) {
         std::min(threads, alive), alive,
         [fd = out->file.fd()](std::string_view text) { return writeFully(fd, text); });
   }
+  // The kinds go with the block: the workers reading them beside the rows being gathered
+  // would share a cache line with the gathering.
   auto block = std::make_shared<RowValues>(std::move(out->block));
   out->block = RowValues();
   const bool handed = out->writer->submit(
-      [block, kinds = &out->kinds](std::string* text) { formatBlock(*block, *kinds, text); });
+      [block, kinds = out->kinds](std::string* text) { formatBlock(*block, kinds, text); });
   if (!handed) out->error = out->writer->finish();
   return handed;
 }
