@@ -188,5 +188,31 @@ TEST_F(DataTest, OutputBytesDoNotDependOnTheThreads) {
   o = saved;
 }
 
+// A device that fills at the first block ends the step naming why, whichever thread wrote it,
+// and leaves the device as it was.
+TEST_F(DataTest, AFullDeviceEndsTheStepOnAnyThreads) {
+  host::SystemOptions& o = host::session().options;
+  const host::SystemOptions saved = o;
+  const fs::path full = fullDevice(lib);
+  for (int cpus : {0, 2, 8}) {
+    o.threads = cpus > 0;
+    o.cpuCount = std::max(cpus, 1);
+    HostDataSet* out = ds().outCreate("'" + full.string() + "'", 1, nullptr);
+    ASSERT_NE(out, nullptr);
+    OutVarDefinition def{kVarNumeric, 8, "a", ""};
+    void* slot = nullptr;
+    ASSERT_EQ(ds().outVarAdd(out, &def, &slot), 0);
+    ASSERT_EQ(ds().outReady(out), 0);
+    const std::string error = stepEndError([&] {
+      for (int i = 0; i < 100000; ++i) ds().append(out);
+      ds().outClose(out, true);
+    });
+    EXPECT_NE(error.find("(No space left on device)"), std::string::npos) << cpus << ": " << error;
+    host::closeStepDataSets();
+    EXPECT_EQ(fileKind(full), 'c');
+  }
+  o = saved;
+}
+
 }  // namespace
 }  // namespace vsf::test
