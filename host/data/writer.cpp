@@ -79,9 +79,9 @@ bool flush(OutputDataSet* out) {
   return out->error == 0;
 }
 
-// The rows of a block as CSV text: the same text whichever thread makes it. The text is made in
-// a string of its own, whose size the compiler keeps in registers (a char written through a
-// pointer could be any string's size), in the room *out had.
+// The rows of a block as CSV text: the same text whichever thread makes it. It is made in a
+// local string with the room *out had: through the pointer, every char written could alias the
+// string's own size, which would be read again at every character.
 void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::string* out) {
   std::string text = std::move(*out);
   text.reserve(static_cast<size_t>(b.rows) * kinds.size() * 12);
@@ -125,9 +125,9 @@ int blocksAlive(const OutputDataSet* out, int threads) {
   return static_cast<int>(std::clamp<int64_t>(fit, 2, std::max(threads, 2)));
 }
 
-// The blocks go to a writer made at the first one, once the file is open; each block is
-// formatted on a thread of its own (or here without threads), and the file takes the blocks in
-// their order while the rows of the next ones are gathered.
+// The blocks go to a writer made at the first one, once the file is open; its threads format
+// them (or this one, without threads), and the file takes the blocks in their order while the
+// rows of the next ones are gathered.
 bool submitBlock(OutputDataSet* out) {
   if (out->block.rows == 0) return true;
   if (!out->buffer.empty() && !flush(out)) return false;  // the header first
