@@ -11,6 +11,7 @@
 #include "host/output/output.h"
 #include "host/program.h"
 #include "host/session.h"
+#include "host/whole_file.h"
 
 namespace {
 
@@ -80,6 +81,12 @@ int run(int argc, char** argv) {
     if (ec || !std::filesystem::is_directory(svg)) {
       std::cerr << "ERROR: cannot make the graph directory " << svg << " ("
                 << (ec ? ec.message() : "a file of that name is in the way") << ")\n";
+      return 2;
+    }
+    // One error now, rather than one for every graph after the run.
+    if (const int e = vsf::host::canMakeFilesIn(svg); e != 0) {
+      std::cerr << "ERROR: cannot write into the graph directory " << svg << " ("
+                << vsf::host::failureReason(e) << ")\n";
       return 2;
     }
   }

@@ -95,6 +95,15 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
          fmt::format(".{}.{}.{}.tmp", target.filename().string(), ::getpid(), gTemporaryCounter++);
 }
 
+int canMakeFilesIn(const std::filesystem::path& directory) {
+  const std::filesystem::path probe = temporaryBeside(directory / "probe");
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return 0;
+}
+
 int writeFully(int fd, std::string_view data) {
   for (size_t done = 0; done < data.size();) {
     const ssize_t w = ::write(fd, data.data() + done, data.size() - done);

@@ -53,6 +53,10 @@ class WholeFile {
 // file remains, and *error says why (the system's reason).
 bool writeFileWhole(const std::filesystem::path& target, std::string_view text, std::string* error);
 
+// Whether files can be made in the directory, tried with a file of its own that is removed at
+// once: 0, or the errno of the failed try.
+int canMakeFilesIn(const std::filesystem::path& directory);
+
 // Writes all of the bytes; the errno of the failed write, or 0.
 int writeFully(int fd, std::string_view data);
 

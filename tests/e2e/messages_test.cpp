@@ -174,6 +174,7 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
                           ("--svg " + lib.dir() + "/regions.csv/svg").c_str()}});
   const SmallFileSystem util(lib.path() / "util");
   if (!util.mounted()) GTEST_SKIP() << "no file system of its own can be mounted here";
+  std::filesystem::create_directories(util.path() + "/svg");
   util.fill();
   const std::string options = "--utilpath " + util.path();
   const std::string paged = options + " --memsize 1";
@@ -196,6 +197,14 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
                           {file, "could not be made or opened: Read-only file system."},
                           {},
                           paged.c_str()}});
+  // A graph directory that is there but cannot be written: said once, before any step runs.
+  const std::string svg = "--svg " + util.path() + "/svg";
+  expectRuns(lib.dir(), {{"proc varsifter data=regions plots=all; model y = x; run;",
+                          2,
+                          {"ERROR: cannot write into the graph directory " + util.path() +
+                           "/svg (Read-only file system)"},
+                          {"Step 1", "graph file was not written"},
+                          svg.c_str()}});
 }
 
 }  // namespace
