@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -38,23 +37,6 @@ std::vector<std::string> names(const fs::path& dir) {
   for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename());
   std::sort(out.begin(), out.end());
   return out;
-}
-
-// Starts the command with the arguments, its log (standard error) going to the file; the
-// process, or -1.
-pid_t spawn(std::vector<std::string> args, const fs::path& log) {
-  args.insert(args.begin(), VSF_BINARY);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t io;
-  posix_spawn_file_actions_init(&io);
-  posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&io, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, VSF_BINARY, &io, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&io);
-  return pid;
 }
 
 TEST(Documents, AFailedWriteLeavesThePreviousFile) {
@@ -120,9 +102,9 @@ TEST(Documents, AnInterruptedRunSaysSoAndLeavesNothing) {
                               "proc varsifter data=never; model mpg = wt; run;\n";
     std::ofstream(json) << "previous";
 
-    const pid_t pid = spawn({program.string(), "--lib", dir.path().string(), "--utilpath",
-                             util.string(), "--json", json.string()},
-                            log);
+    const pid_t pid = spawnCommand({program.string(), "--lib", dir.path().string(), "--utilpath",
+                                    util.string(), "--json", json.string()},
+                                   log);
     ASSERT_GT(pid, 0);
     for (int i = 0; i < 600 && contents(log).find("return code 0") == std::string::npos; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -151,7 +133,7 @@ TEST(Documents, AnInterruptLateInAStepNamesWhatItKept) {
   ASSERT_EQ(mkfifo((at / "s.csv").c_str(), 0600), 0);
   std::ofstream(at / "p.vsf") << "proc varsifter data=mtcars outdesign=od; model mpg = wt hp;\n"
                                  "  output out=o p; score data=mtcars out=s; run;\n";
-  const pid_t pid = spawn(
+  const pid_t pid = spawnCommand(
       {(at / "p.vsf").string(), "--lib", at.string(), "--json", (at / "out.json").string()}, log);
   ASSERT_GT(pid, 0);
   // OUTDESIGN= is written after OUTPUT OUT= and before SCORE OUT=.

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -228,17 +227,8 @@ TEST(WriteTargets, AKilledRunLeavesNoTemporaryFile) {
   ASSERT_EQ(::mkfifo((lib / "later.csv").c_str(), 0600), 0);
   std::ofstream(lib / "p.vsf") << "proc varsifter data=mtcars; model mpg = wt; output out=o p;\n"
                                   "  score data=later out=s; run;\n";
-  std::vector<std::string> args = {VSF_BINARY, (lib / "p.vsf").string(), "--lib", lib.string()};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t io;
-  posix_spawn_file_actions_init(&io);
-  posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&io, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, VSF_BINARY, &io, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&io);
+  const pid_t pid = spawnCommand({(lib / "p.vsf").string(), "--lib", lib.string()});
+  ASSERT_GT(pid, 0);
   int writer = -1;
   for (int i = 0; i < 600 && writer < 0; ++i) {
     writer = ::open((lib / "later.csv").c_str(), O_WRONLY | O_NONBLOCK);
