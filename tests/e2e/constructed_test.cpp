@@ -215,7 +215,8 @@ TEST(ConstructedEffects, ATermBesideItsVariableIsFittedOnce) {
         const std::string selected = theOne(r, "SelectedEffects")["rows"][0]["Effects"];
         EXPECT_EQ(timesNamed(selected, "hp"), 1) << selected;
         EXPECT_EQ(timesNamed(selected, "pl_hp"), 0) << selected;
-        for (const Json& row : theOne(r, "ParameterEstimates")["rows"])
+        const Json estimates = theOne(r, "ParameterEstimates");
+        for (const Json& row : estimates["rows"])
           if (row["Effect"] == "hp") slope[method] = number(row["Estimate"]);
         continue;
       }
