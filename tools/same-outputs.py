@@ -2,8 +2,9 @@
 """Compares the runs two builds' end-to-end tests kept (VSF_E2E_KEEP): for every program both
 ran, the listing and log, the JSON document and the library's CSV files must be the same once
 the temporary and source paths of each side stand as placeholders. Random seeds drawn from the
-clock (SYSRANDOM, SYSRANEND) and the times of the Timing table are left out; a listing line that
-names a path loses its leading blanks, which the path's length sets.
+clock (SYSRANDOM, SYSRANEND), the times of the Timing table and the process ids in the names of
+the host's files are left out; a listing line that names a path loses its leading blanks, which
+the path's length sets.
 
   tools/same-outputs.py BASE_DIR NEW_DIR --roots BASE_SRC:BASE_TMP NEW_SRC:NEW_TMP
 Exit status 0 when every common run is the same, 1 otherwise."""
@@ -15,6 +16,8 @@ import sys
 
 LEFT_OUT = {"SYSRANDOM", "SYSRANEND", "time"}
 SECONDS = re.compile(r"\s+[0-9.]+$")
+# The host's utility and scratch files carry the process id and a counter in their names.
+HOST_FILE = re.compile(r"vsf_\d+_\d+(_[A-Za-z0-9]{6})?")
 
 
 def normalizer(src, tmp):
@@ -22,6 +25,7 @@ def normalizer(src, tmp):
 
     def normal(text):
         text = below_tmp.sub("<TMP>/X", text).replace(tmp, "<TMP>").replace(src, "<SRC>")
+        text = HOST_FILE.sub("vsf_<N>", text)
         lines, timing = [], 0  # 1 in the Timing table's title, 2 in its rows
         for l in text.split("\n"):
             # The listing's Timing table: its task names stay, its seconds go.
