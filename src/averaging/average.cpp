@@ -44,10 +44,7 @@ void sampleMessage(const SampleFit& fit, int32_t number, StepView* s) {
                       : status == runstatus::kCpNoVariance ? 260
                       : status == rc::kMemory              ? 261
                                                            : 0;
-  if (message)
-    hostMsg(848, message, {number});
-  else
-    hostFileFailureMsg();  // a file of the sample could not be written or read: which, and why
+  if (message) hostMsg(848, message, {number});
   raiseStepCode(s->stepCode, step::kWarning);
 }
 

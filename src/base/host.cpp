@@ -31,6 +31,10 @@ void hostMsg(int set, int number, std::initializer_list<MsgArg> args) {
   gHost->proc->msg(set, number, args.begin(), static_cast<int>(args.size()));
 }
 
+namespace {
+
+// Issues the message that names the file and the system's reason of the host's last failed
+// file operation and returns true; false, and nothing issued, when the host names none.
 bool hostFileFailureMsg() {
   HostFileFailure f;
   const HostCoreFamily* core = gHost->core;
@@ -39,6 +43,8 @@ bool hostFileFailureMsg() {
   hostMsg(848, message, {std::string_view(f.path), std::string_view(f.reason)});
   return true;
 }
+
+}  // namespace
 
 void hostFileMsg(int set, int number) {
   if (!hostFileFailureMsg()) hostMsg(set, number);

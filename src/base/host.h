@@ -24,9 +24,6 @@ void* hostValue();
 // Issues message (set, number) of the catalogue with its insertions.
 void hostMsg(int set, int number, std::initializer_list<MsgArg> args = {});
 std::string hostMsgText(int set, int number, std::initializer_list<MsgArg> args = {});
-// Issues the message that names the file and the system's reason of the host's last failed
-// file operation and returns true; false, and nothing issued, when the host names none.
-bool hostFileFailureMsg();
 // The message of the host's last failed file operation when there is one, else (set, number).
 void hostFileMsg(int set, int number);
 // While it lives, the errors and warnings issued carry the statement's line and column.

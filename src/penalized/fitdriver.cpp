@@ -254,6 +254,8 @@ int fitSamples(SelectionState* s, ResampleSet* set) {
       s->streamPosition = w->histories.file ? &w->historyEnd : nullptr;
       w->historyId = i;
       if (int rc = fitSample(s); rc != 0) return rc;
+      // A method that failed inside the run leaves its code as the run's status.
+      if (runFailed(s->run.status)) return s->run.status;
       keepSelectedModel(s, &set->fits[static_cast<size_t>(k)]);
       // The sample's final record closes its step records for the details; the runs of its
       // folds, if any, left the state without a stream.

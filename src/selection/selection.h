@@ -745,6 +745,10 @@ constexpr int32_t kNoObservations = -202;
 constexpr int32_t kNotLevelized = -203;  // the group was skipped before its data pass
 }  // namespace runstatus
 
+// Whether a run's status is a failure of the run itself (memory, a page of the stored rows:
+// the procedure's own codes, all above the run statuses), not a condition of its rows.
+constexpr bool runFailed(int32_t status) { return status < 0 && status > runstatus::kCpNoVariance; }
+
 // Stop reasons (StopBlock::reason).
 namespace stopreason {
 constexpr uint8_t kStepLimit = 1;
