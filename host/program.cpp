@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/parse/parser.h"
 #include "host/progress.h"
 #include "host/session.h"
 #include "host/spelling.h"
@@ -374,10 +375,10 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
   if (unclosed.at != std::string::npos) {
     session().log.write(
         "ERROR",
-        fmt::format("{}: {}: {} opened here is never closed; no step of the program runs.", name,
-                    lineAndColumn(text, unclosed.at),
-                    unclosed.opener == '/' ? std::string("the comment \"/*\"")
-                                           : fmt::format("the quoted string {}", unclosed.opener)));
+        fmt::format(
+            "{}: {}: {}; no step of the program runs.", name, lineAndColumn(text, unclosed.at),
+            parse::neverClosed(unclosed.opener == '/' ? std::string_view("/*")
+                                                      : std::string_view(&unclosed.opener, 1))));
     result.worstCode = step::kStatement;
     return result;
   }

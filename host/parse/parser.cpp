@@ -138,10 +138,7 @@ class Driver {
   bool recover(int top) {
     const Token& bad = r_.tokens[r_.pos];
     if (bad.unclosed)
-      reportError(r_, bad,
-                  fmt::format("{} opened here is never closed",
-                              bad.pub.text == "/*" ? std::string("the comment \"/*\"")
-                                                   : "the quoted string " + bad.pub.text));
+      reportError(r_, bad, neverClosed(bad.pub.text));
     else if (bad.cls == TokenClass::kBad)
       reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
     else {

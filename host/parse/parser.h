@@ -69,6 +69,8 @@ std::string tokenText(const Token& t);
 // names (where a ";" left out belongs, else `bad`).
 std::string syntaxError(const Run& run, int top, const Token& bad, bool semicolonFits,
                         Token* place);
+// The error of a comment ("/*") or quoted string (its quote) that the text never closes.
+std::string neverClosed(std::string_view opener);
 // "Line L, column C" of a token.
 std::string placeOf(const Token& at);
 // The name of the data set whose variables the statements name ("the input data set" before

@@ -144,6 +144,11 @@ std::string listAdvice(const Run& r, const std::string& key, const Token& bad,
 
 }  // namespace
 
+std::string neverClosed(std::string_view opener) {
+  return opener == "/*" ? "the comment \"/*\" opened here is never closed"
+                        : fmt::format("the quoted string {} opened here is never closed", opener);
+}
+
 std::string tokenText(const Token& t) {
   if (t.cls == TokenClass::kEnd) return t.pub.text.empty() ? "the end of the step" : t.pub.text;
   if (t.cls == TokenClass::kQuoted) return fmt::format("'{}'", t.pub.text);
