@@ -1,6 +1,5 @@
 // The step's model description: the CLASS and model-variable lists, the design variables of
 // the EFFECT statements and one ZEffect per model effect, the intercept first.
-#include <cctype>
 #include <cstring>
 #include <new>
 #include <string>
@@ -153,21 +152,15 @@ std::string effectName(const ZDesign* d, const ZEffect* z, bool qualified) {
   return name;
 }
 
-std::string upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
-}
-
 // An effect made from EFFECT statements that another effect of the model names alike (the
 // term hp of a polynomial beside the variable hp) takes its EFFECT's name in front (pl_hp):
 // the tables, the output data sets and the macro variables tell the two apart.
 void nameApart(ZDesign* d, ZEffect* effects, int32_t count) {
   std::unordered_map<std::string, int32_t> uses;
-  for (int32_t i = 0; i < count; ++i) uses[upper(effects[i].name)] += 1;
+  for (int32_t i = 0; i < count; ++i) uses[upperCopy(effects[i].name)] += 1;
   for (int32_t i = 0; i < count; ++i) {
     ZEffect* z = &effects[i];
-    if (z->constructedCount == 0 || uses[upper(z->name)] < 2) continue;
+    if (z->constructedCount == 0 || uses[upperCopy(z->name)] < 2) continue;
     const std::string own = effectName(d, z, true);
     if (own == z->name) continue;
     std::string_view statement;
