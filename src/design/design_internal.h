@@ -33,6 +33,10 @@ std::string codedLevelName(int coding, int k);
 bool isCodedNaming(int coding);
 // Codings whose crossed positions skip the reference level in the coded layout.
 inline bool skipsReference(int coding) { return coding == 0 || coding == 2 || coding == 7; }
+// The level the coded layout's column of a CLASS variable stands for, past the reference.
+inline int codedColumnLevel(const LevelVar& v, int column) {
+  return skipsReference(v.coding) && column >= v.refIndex ? column + 1 : column;
+}
 
 // A level's formatted text without trailing blanks, cut to the variable's formatted width.
 std::string_view levelText(const LevelVar& var, int level);

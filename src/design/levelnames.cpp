@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "design/design.h"
 #include "design/design_internal.h"
@@ -38,8 +39,14 @@ std::string levelPart(const LevelVar& v, int level) {
   return std::string(levelText(v, level));
 }
 
-int namedLevels(const ZDesign* d, const LevelVar& v) {
-  return (d->flags & dflag::kFullRank) ? v.levelCount - 1 : v.levelCount;
+// The levels a CLASS member's block of columns stands for, one per column: in the coded layout
+// the reference is stepped over as the plain CLASS effects step over it.
+std::vector<int> blockLevels(const ZDesign* d, const LevelVar& v) {
+  const bool coded = d->flags & dflag::kFullRank;
+  std::vector<int> levels;
+  for (int c = 0; c < (coded ? v.levelCount - 1 : v.levelCount); ++c)
+    levels.push_back(coded ? codedColumnLevel(v, c) : c);
+  return levels;
 }
 
 void collectionNames(const ZDesign* d, const ZDesignVar* var, LevelNames& out) {
@@ -47,7 +54,7 @@ void collectionNames(const ZDesign* d, const ZDesignVar* var, LevelNames& out) {
   for (int i = 0; i < var->classCount; ++i) {
     const LevelVar& v = d->classVars[var->classMembers[i]];
     std::string prefix = std::string(varName(&v)) + ":";
-    for (int l = 0; l < namedLevels(d, v); ++l) out.add(prefix + levelPart(v, l));
+    for (int l : blockLevels(d, v)) out.add(prefix + levelPart(v, l));
   }
 }
 
@@ -65,7 +72,7 @@ void splineNames(const ZDesign* d, const ZDesignVar* var, LevelNames& out) {
 void lagNames(const ZDesign* d, const ZDesignVar* var, LevelNames& out) {
   if (!var->lag || var->lag->lagged < 0 || var->lag->lagged >= d->classCount) return;
   const LevelVar& v = d->classVars[var->lag->lagged];
-  for (int l = 0; l < namedLevels(d, v); ++l) out.add(levelPart(v, l));
+  for (int l : blockLevels(d, v)) out.add(levelPart(v, l));
 }
 
 }  // namespace

@@ -93,8 +93,7 @@ void zeffncols(ZDesign* d, HostPool* pool, ZEffect* z, int32_t* work) {
       for (int k = 0; k < nc; ++k) {
         const LevelVar& v = d->classVars[z->cross[k]];
         bool full = k == 0 && fullFirst;
-        *out++ =
-            !full && skipsReference(v.coding) && digit[k] >= v.refIndex ? digit[k] + 1 : digit[k];
+        *out++ = full ? digit[k] : codedColumnLevel(v, digit[k]);
       }
       for (int k = 0; k < nn; ++k) *out++ = digit[nc + k];
     }
