@@ -33,7 +33,8 @@ struct DocumentTarget {
 // the error, when two name one file (a file among the graphs' files of the --svg directory
 // counts as one of them), or one names the program file or the file of a data set of the
 // library. From then on, a step that reads or writes one of them as a data set (by its path in
-// quotes) fails, and the run stops after it (Session::stopRun). Call once the library is set.
+// quotes) fails, and the run stops after it (Session::stopRun); a step whose output data set is
+// the program file or a file among the graphs' files fails. Call once the library is set.
 bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::string& program,
                     std::string* error);
 // The document of the option is written whole.

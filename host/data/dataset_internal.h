@@ -166,7 +166,8 @@ void forgetDataSet(HostDataSet* ds);
 // The imported copy of the file, imported now unless this step has it already.
 std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* error);
 // Claims the file of an output data set for this step; false and the error's text when the
-// step reads that data set or writes it already, or a document of the run is written to it.
+// step reads that data set or writes it already, a document of the run is written to it, or it
+// is the program file or a file among the graphs' files of --svg.
 bool claimOutput(const std::string& shown, const std::filesystem::path& file, std::string* error);
 // True, with the error's text, when the step may not read that data set: an output of the
 // step still being written, or the file of one of the run's documents.

@@ -52,6 +52,7 @@ std::map<std::string, CachedTable> gTables;  // by the file's absolute path
 std::mutex gTargetMutex;
 std::vector<StepOutput> gOutputs;  // every output the step made, closed ones too
 std::vector<Document> gDocuments;  // kept from before the first step
+std::filesystem::path gProgram;    // the program file; empty for standard input
 
 bool fileStamp(const std::filesystem::path& p, int64_t* size, int64_t* modified) {
   struct stat st;
@@ -109,12 +110,35 @@ std::string libraryMember(const std::filesystem::path& file) {
   return name.shown;
 }
 
-// Whether the document's file lies among the graphs' files of the directory, whose names it
+// Whether the file lies among the graphs' files of the document's directory, whose names it
 // may take.
-bool amongGraphs(const Document& file, const Document& dir) {
-  const std::filesystem::path& f = file.file;
-  return dir.target.directory && !file.target.directory && f.extension() == ".svg" &&
+bool amongGraphs(const std::filesystem::path& f, const Document& dir) {
+  return dir.target.directory && f.extension() == ".svg" &&
          sameFile(f.has_parent_path() ? f.parent_path() : ".", dir.file);
+}
+
+// Whether the file is the program the run reads, which no output may replace.
+bool isProgram(const std::filesystem::path& file) {
+  return !gProgram.empty() && sameFile(file, gProgram);
+}
+
+// An output data set whose file is the program file or may be a graph's: the error names both.
+bool takesRunFile(const std::string& shown, const std::filesystem::path& file, std::string* error) {
+  if (isProgram(file)) {
+    *error = fmt::format(
+        "Data set {} is the program file {}: name another file for the output data set.", shown,
+        gProgram.string());
+    return true;
+  }
+  for (const Document& d : gDocuments)
+    if (amongGraphs(file, d)) {
+      *error = fmt::format(
+          "Data set {} is the file {} in the directory of {}, where the graphs' files are "
+          "written: name another file for the output data set.",
+          shown, file.string(), d.target.option);
+      return true;
+    }
+  return false;
 }
 
 // Adds an item to a list the log shows ("WORK.O (lib/o.csv), the document of --json (x)").
@@ -237,7 +261,7 @@ bool claimOutput(const std::string& shown, const std::filesystem::path& file, st
           shown);
       return false;
     }
-  if (isDocument(shown, file, error)) return false;
+  if (isDocument(shown, file, error) || takesRunFile(shown, file, error)) return false;
   gOutputs.push_back(StepOutput{shown, file});
   return true;
 }
@@ -266,6 +290,10 @@ void keptOutput(const std::filesystem::path& file) {
 
 bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::string& program,
                     std::string* error) {
+  {
+    std::lock_guard<std::mutex> lock(gTargetMutex);
+    gProgram = program == "-" ? "" : program;
+  }
   std::vector<Document> claimed;
   for (const DocumentTarget& t : documents) {
     if (t.path.empty()) continue;
@@ -276,8 +304,8 @@ bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::str
                              d.target.option, t.option, t.path);
         return false;
       }
-      const bool oneAmong = amongGraphs(one, d);
-      if (oneAmong || amongGraphs(d, one)) {
+      const bool oneAmong = !one.target.directory && amongGraphs(one.file, d);
+      if (oneAmong || (!d.target.directory && amongGraphs(d.file, one))) {
         const Document& file = oneAmong ? one : d;
         const Document& dir = oneAmong ? d : one;
         *error = fmt::format(
@@ -294,7 +322,7 @@ bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::str
           t.option, t.path, member);
       return false;
     }
-    if (program != "-" && sameFile(one.file, program)) {
+    if (isProgram(one.file)) {
       *error = fmt::format("{} names the program file {}: name another file.", t.option, t.path);
       return false;
     }

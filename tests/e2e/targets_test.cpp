@@ -184,6 +184,57 @@ TEST(WriteTargets, DocumentsNeverTakeTheFileOfAnotherTarget) {
   }
 }
 
+// An output data set never takes the program file, under any of its names, nor a graph's file in
+// the --svg directory: the step fails naming both and writes nothing. A .svg file elsewhere is
+// an output like any other.
+TEST(WriteTargets, ADataSetNeverTakesTheProgramOrAGraphFile) {
+  ScratchDir dir("vsf_targets");
+  const fs::path at = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "mtcars.csv");
+  fs::create_symlink("p.vsf", at / "link.vsf");
+  struct Case {
+    std::string run, out;
+    std::string says;  // empty: written
+  } cases[] = {
+      {"p.vsf", "p.vsf",
+       "ERROR: Data set p.vsf is the program file p.vsf: name another file for the output data "
+       "set."},
+      {"./p.vsf", "p.vsf", "Data set p.vsf is the program file ./p.vsf:"},
+      {"link.vsf", "./p.vsf", "Data set ./p.vsf is the program file link.vsf:"},
+      {at.string() + "/p.vsf", "link.vsf", "Data set link.vsf is the program file " + at.string()},
+      {"p.vsf --svg g", "g/Summary.CoefficientPanel.svg",
+       "ERROR: Data set g/Summary.CoefficientPanel.svg is the file g/Summary.CoefficientPanel.svg "
+       "in the directory of --svg, where the graphs' files are written: name another file for the "
+       "output data set."},
+      {"p.vsf --svg ./g/", "g/../g/later.svg", "in the directory of --svg"},
+      {"p.vsf --svg g", "g.svg", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.run + " " + c.out);
+    const std::string program =
+        "proc varsifter data=mtcars plots=all; model mpg = wt hp / "
+        "selection=forward; output out='" +
+        c.out + "' p; run;\n";
+    std::ofstream(at / "p.vsf") << program;
+    const CommandRun r =
+        runShell("cd " + at.string() + " && " + VSF_BINARY + " " + c.run + " --lib . 2>&1");
+    EXPECT_EQ(r.status, c.says.empty() ? 0 : 1) << r.output;
+    EXPECT_EQ(fileText(at / "p.vsf"), program);
+    if (!c.says.empty()) {
+      EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    } else {
+      EXPECT_EQ(fileText(at / c.out).substr(0, 10), "model,mpg,");
+    }
+    for (const auto& e : fs::recursive_directory_iterator(at)) {
+      EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+      if (e.path().parent_path().filename() == "g") {
+        EXPECT_EQ(fileText(e.path()).substr(0, 1), "<") << e.path();
+      }
+    }
+  }
+  EXPECT_FALSE(fs::exists(at / "g" / "later.svg"));
+}
+
 // Graph files are written whole: a write that fails leaves no file under the graph's name, and
 // the error says why.
 TEST(WriteTargets, GraphFilesAreWrittenWholeOrNotAtAll) {
