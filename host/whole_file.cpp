@@ -82,6 +82,13 @@ bool followLinks(std::filesystem::path p, std::filesystem::path* out, int* error
   return true;
 }
 
+// Why the file may not be written, as the system says it (EACCES, EROFS), or 0. A privileged
+// user passes the system's check, but a file with no write bit is not replaced even for one.
+int writeRefusal(const std::filesystem::path& file, const struct stat& st) {
+  if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 ? 0 : EACCES;
+}
+
 }  // namespace
 
 std::filesystem::path linkTarget(const std::filesystem::path& name) {
@@ -128,7 +135,15 @@ bool WholeFile::prepare(const std::filesystem::path& target, std::string* error)
   }
   struct stat st;
   inPlace_ = false;
-  if (::stat(file_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  keptMode_ = -1;
+  const bool exists = ::stat(file_.c_str(), &st) == 0;
+  if (exists && S_ISREG(st.st_mode)) {
+    if (const int refusal = writeRefusal(file_, st); refusal != 0) {
+      *error = fmt::format("cannot write {} ({})", target.string(), failureReason(refusal));
+      return false;
+    }
+    keptMode_ = static_cast<int>(st.st_mode & 0777);
+  } else if (exists) {
     inPlace_ = S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode);
     if (!inPlace_) {
       const char* kind = S_ISDIR(st.st_mode)    ? "a directory"
@@ -154,12 +169,21 @@ bool WholeFile::open() {
     return fd_ >= 0;
   }
   temporary_ = temporaryBeside(file_);
-  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // Never wider than the replaced file's bits, not even while being written.
+  const mode_t mode = keptMode_ >= 0 ? static_cast<mode_t>(keptMode_) : 0666;
+  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd_ < 0) {
     temporary_.clear();
     return false;
   }
   trackFile(temporary_);
+  // The umask may have taken bits the replaced file has.
+  if (keptMode_ >= 0 && ::fchmod(fd_, static_cast<mode_t>(keptMode_)) != 0) {
+    const int reason = errno;
+    discard();
+    errno = reason;
+    return false;
+  }
   return true;
 }
 

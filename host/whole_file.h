@@ -27,8 +27,9 @@ class WholeFile {
   ~WholeFile() { discard(); }
 
   // Looks at the target: false and *error (naming it and the reason) when it cannot be written
-  // (a directory, socket, block device, a loop of links). Removes the temporary files that runs
-  // no longer running left beside it.
+  // (a directory, socket, block device, a loop of links, a file we may not write). Removes the
+  // temporary files that runs no longer running left beside it. A file replaced keeps its
+  // permission bits; a new one takes the umask.
   bool prepare(const std::filesystem::path& target, std::string* error);
   // The file that will be written: the target with its links followed.
   const std::filesystem::path& file() const { return file_; }
@@ -46,6 +47,7 @@ class WholeFile {
  private:
   std::filesystem::path file_, temporary_;
   bool inPlace_ = false;
+  int keptMode_ = -1;  // the permission bits of the file replaced; -1 for a new file
   int fd_ = -1;
 };
 

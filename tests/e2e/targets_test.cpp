@@ -235,6 +235,63 @@ TEST(WriteTargets, ADataSetNeverTakesTheProgramOrAGraphFile) {
   EXPECT_FALSE(fs::exists(at / "g" / "later.svg"));
 }
 
+mode_t modeOf(const fs::path& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A replaced output keeps its mode (a new one takes the umask), data sets, documents and graphs
+// alike; a file without write permission is refused as a write would be, and left as it was.
+TEST(WriteTargets, AReplacedFileKeepsItsModeAndAReadOnlyOneStays) {
+  ScratchDir dir("vsf_targets");
+  const fs::path at = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "mtcars.csv");
+  fs::create_directory(at / "g");
+  const std::map<std::string, mode_t> old = {{"o.csv", 0600},
+                                             {"doc.json", 0600},
+                                             {"g/Summary.ASEPlot.svg", 0660},
+                                             {"ro.csv", 0444},
+                                             {"ro.json", 0444}};
+  for (const auto& [name, mode] : old) {
+    std::ofstream(at / name) << "old";
+    ASSERT_EQ(::chmod((at / name).c_str(), mode), 0);
+  }
+  std::ofstream(at / "p.vsf") << "proc varsifter data=mtcars outdesign=n plots=all; model mpg = "
+                                 "wt hp / selection=forward; output out=o p; run;\n";
+  std::ofstream(at / "ro.vsf") << kFit << "ro p; run;\n";
+  auto run = [&](const std::string& args) {
+    return runShell("cd " + at.string() + " && umask 027 && " + VSF_BINARY + " " + args +
+                    " --lib . 2>&1");
+  };
+
+  CommandRun r = run("p.vsf --json doc.json --html new.html --svg g");
+  EXPECT_EQ(r.status, 0) << r.output;
+  const std::map<std::string, mode_t> now = {
+      {"o.csv", 0600}, {"doc.json", 0600}, {"g/Summary.ASEPlot.svg", 0660},
+      {"n.csv", 0640}, {"new.html", 0640}, {"g/Summary.CoefficientPanel.svg", 0640}};
+  for (const auto& [name, mode] : now) {
+    EXPECT_EQ(modeOf(at / name), mode) << name;
+    EXPECT_NE(fileText(at / name), "old") << name;
+  }
+
+  r = run("ro.vsf");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("ERROR: Data set WORK.RO cannot be written: cannot write ./ro.csv "
+                          "(Permission denied)."),
+            std::string::npos)
+      << r.output;
+  r = run("p.vsf --json ro.json");
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find("ERROR: cannot write ro.json (Permission denied)"), std::string::npos)
+      << r.output;
+  for (const char* name : {"ro.csv", "ro.json"}) {
+    EXPECT_EQ(modeOf(at / name), 0444u) << name;
+    EXPECT_EQ(fileText(at / name), "old") << name;
+  }
+  for (const auto& e : fs::recursive_directory_iterator(at))
+    EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+}
+
 // Graph files are written whole: a write that fails leaves no file under the graph's name, and
 // the error says why.
 TEST(WriteTargets, GraphFilesAreWrittenWholeOrNotAtAll) {
