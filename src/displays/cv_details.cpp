@@ -11,7 +11,8 @@ namespace vsf {
 
 namespace {
 
-// The CLASS variable whose levels define the folds (CVMETHOD=INDEX), or null.
+// The CLASS variable the folds are indexed by (CVMETHOD=INDEX), which names the column of the
+// folds' values; or null.
 const LevelVar* indexVariable(const StepView* s) {
   const ZDesign* d = s->lev.design;
   if (s->display.cvMethod != kCvIndex || !d || s->display.cvIndexVariable < 0) return nullptr;
@@ -55,6 +56,7 @@ int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) 
   t.endColumns();
   t.bind("Stat.VARSIFTER.CVDetails");
 
+  const GroupState& g = s->group;
   for (int32_t i = 0; i < sel->folds && sel->foldRecs; ++i) {
     const FoldRecord& f = sel->foldRecs[i];
     r.index = i + 1;
@@ -62,13 +64,12 @@ int printCvDetails(StepView* s, const SelectionState* sel, HostPool* allocator) 
     r.fitted = sel->totals.obsUsed - f.rows;
     r.press = f.sse;
     r.control = ' ';
-    if (index && i < index->levelCount && index->levels) {
-      const LevelRecord& l = index->levels[i];
-      if (character)
-        fillField(text, textWidth, std::string_view(l.text ? l.text : "", l.text ? l.length : 0));
-      else
-        r.value = l.value;
-    }
+    // The fold's own value: the CLASS levels may be in another order than the folds.
+    const auto k = static_cast<size_t>(i);
+    if (character)
+      fillField(text, textWidth, k < g.indexFoldTexts.size() ? g.indexFoldTexts[k] : "");
+    else if (index)
+      r.value = k < g.indexFoldValues.size() ? g.indexFoldValues[k] : missingValue('.');
     t.row();
   }
   r.control = '-';

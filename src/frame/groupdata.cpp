@@ -134,6 +134,8 @@ int readByGroupData(VsfState* s) {
   p.ctx = &s->lev;
   p.d = s->lev.design;
   s->group.noTrainingExplained = 0;
+  s->group.indexFoldValues.clear();
+  s->group.indexFoldTexts.clear();
   takeCandidates(&p);
   if (int rc = openGroupFiles(&p); rc != 0) return rc;
   if (int rc = prepareRows(&p); rc != 0) return rc;

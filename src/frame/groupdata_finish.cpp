@@ -103,18 +103,22 @@ int renumberFolds(DataPass* p, const std::vector<int32_t>& rank, int32_t folds) 
   return 0;
 }
 
-// INDEX: the index values' levels in sorted order replace their order of appearance.
+// INDEX: the index values' levels in sorted order replace their order of appearance; the
+// group keeps each fold's value for its details table.
 int indexFolds(DataPass* p) {
   std::vector<int32_t> rank;
-  auto ranks = [&](const auto& levels) {
+  auto ranks = [&](const auto& levels, auto& values) {
     rank.assign(levels.size(), 0);
     int32_t r = 0;
-    for (const auto& [value, appearance] : levels) rank[static_cast<size_t>(appearance)] = r++;
+    for (const auto& [value, appearance] : levels) {
+      rank[static_cast<size_t>(appearance)] = r++;
+      values.push_back(value);
+    }
   };
   if (p->indexVariable.type == kVarCharacter)
-    ranks(p->textIndex);
+    ranks(p->textIndex, p->s->group.indexFoldTexts);
   else
-    ranks(p->numericIndex);
+    ranks(p->numericIndex, p->s->group.indexFoldValues);
   return renumberFolds(p, rank, static_cast<int32_t>(rank.size()));
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "datapass/resources.h"
@@ -39,6 +40,10 @@ struct GroupState {
   int32_t groupOutDesignWidth = 0;
   int64_t obsTagStart = 0;          // the group's first observation tag in the step's tag file
   uint8_t noTrainingExplained = 0;  // the data pass said why the group has no training row
+  // CVMETHOD=INDEX: each fold's value of the index variable, in fold order (texts for a
+  // character variable).
+  std::vector<double> indexFoldValues;
+  std::vector<std::string> indexFoldTexts;
 
   // Data pass.
   int64_t largestBlockRows = 0;

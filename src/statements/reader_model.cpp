@@ -1,6 +1,8 @@
 // readModelOptions: the MODEL statement's response, method, criteria, limits and penalized
 // settings. Its table reads the options one by one; the rules that span several options then
 // repair them, in the order the repairs depend on each other.
+#include <algorithm>
+
 #include "base/codes.h"
 #include "base/host.h"
 #include "effects/effects.h"
@@ -23,17 +25,46 @@ bool takesL1(MethodCode m) {
          m == kMethodHxGLasso || m == kMethodGroupLasso;
 }
 
-// Variables the model uses: responses, the effects' continuous and CLASS variables.
-bool isModelVariable(const StatementRecord* model, int number) {
+// The responses and the effects' continuous variables. A CLASS variable is the model's only
+// when an effect uses it (classOfEffects): one that is only listed may index the folds.
+bool isResponseOrContinuous(const StatementRecord* model, int number) {
   const StatementRecord* proc = hostv().parse->procedureRecord();
   const OptionSlot* lists[] = {model->slot(ms::kResponses),
-                               proc ? proc->slot(slots::proc::kModelVars) : nullptr,
-                               proc ? proc->slot(slots::proc::kClassVars) : nullptr};
+                               proc ? proc->slot(slots::proc::kModelVars) : nullptr};
   for (const OptionSlot* l : lists)
     if (l)
       for (int v : l->vars)
         if (v == number) return true;
   return false;
+}
+
+// Whether an effect of the model depends on the CLASS variable of that number: as a member,
+// also of a constructed effect, or as a LAG effect's WITHIN= or PERIOD= variable.
+bool classOfEffects(const ZDesign* d, int number) {
+  auto is = [&](int32_t c) {
+    return c >= 0 && c < d->classCount && d->classVars[c].desc &&
+           d->classVars[c].desc->number == number;
+  };
+  for (int32_t e = 0; e < d->effectCount; ++e) {
+    const ZEffect& z = d->effects[e];
+    if (std::any_of(z.allClass, z.allClass + z.allClassCount, is)) return true;
+    for (int32_t k = 0; k < z.constructedCount && d->designVars; ++k) {
+      const LagRecord* lag = d->designVars[z.constructed[k]].lag;
+      if (lag && (is(lag->time) || std::any_of(lag->keys, lag->keys + lag->keyCount, is)))
+        return true;
+    }
+  }
+  return false;
+}
+
+// The CVMETHOD=INDEX variable is one of the model's.
+int refuseIndexVariable(ReaderTarget* s, const StatementRecord* m, int v) {
+  VarDescriptor index;
+  const bool named =
+      s->settings.inputReader && hostv().ds->varByNumber(s->settings.inputReader, v, &index) == 0;
+  refuseMsg(s->stepCode, 162, step::kInternal,
+            {std::string_view(named ? index.name : "?"), m->line, m->column});
+  return rc::kCvIndexVariable;
 }
 
 // The groups of rows a rule repairs together.
@@ -253,14 +284,7 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
   SelectionOptions& o = s->settings.options;
   if (m->flag(mf::kCvIndex) && r.count(ms::kCvIndexVar) > 0) {
     int v = m->slot(ms::kCvIndexVar)->vars[0];
-    if (isModelVariable(m, v)) {
-      VarDescriptor index;
-      const bool named = s->settings.inputReader &&
-                         hostv().ds->varByNumber(s->settings.inputReader, v, &index) == 0;
-      refuseMsg(s->stepCode, 162, step::kInternal,
-                {std::string_view(named ? index.name : "?"), m->line, m->column});
-      return rc::kCvIndexVariable;
-    }
+    if (isResponseOrContinuous(m, v)) return refuseIndexVariable(s, m, v);
     o.cvIndexVariable = v;
   }
   ZDesign* design = s->lev.design;
@@ -285,6 +309,8 @@ int readMethodAndEffects(ReaderTarget* s, const StatementRecord* m, const Slots&
     raiseStepCode(s->stepCode, step::kInternal);
     return rc::kEffects;
   }
+  if (o.cvIndexVariable >= 0 && design && classOfEffects(design, o.cvIndexVariable))
+    return refuseIndexVariable(s, m, o.cvIndexVariable);
   int responses = r.count(ms::kResponses);
   if (responses == 0) {
     refuseMsg(s->stepCode, 216, step::kStatement);
