@@ -67,7 +67,6 @@ struct OutDesignColumns {
   int32_t columns = 0;          // design columns defined for the current group
   int32_t largestSelected = 0;  // the largest selected parameter count of the groups
   int32_t largestColumns = 0;   // the largest design of the groups (FULLMODEL's columns)
-  int32_t groupsWithModel = 0;  // BY groups with a selected model, whose rows have a design
   std::vector<double> row;      // the design row of the current group
 
   // The name of the variable holding design column `column`; empty when none does.
@@ -83,9 +82,12 @@ struct OutputData {
   OutputSlots output;
   std::vector<ScoreOutput> score;  // one per SCORE request
   OutDesignColumns design;
-  // The OUTDESIGN data set was discarded after a failed fit (no BY statement): nothing more
-  // goes to it, and the step does not close it again.
+  // BY groups with a selected model: without one, every prediction and design row is missing.
+  int32_t groupsWithModel = 0;
+  // The OUTDESIGN data set was discarded (no row of the step has a design): nothing more goes to
+  // it, and the step does not close it again.
   uint8_t outDesignDiscarded = 0;
+  std::vector<std::string> unwritten;  // the output data sets discarded for want of a model
 };
 
 // ---- Output variables ----

@@ -170,7 +170,6 @@ int defineOutDesignVariables(StepView* s, ZLevCtx* lev, HostDataSet* outDesign, 
   *width = columns;
   if (st.hasByStatement) {
     des.largestSelected = std::max(des.largestSelected, model.parameters);
-    if (sel.run.status == 0) des.groupsWithModel += 1;
     return 0;
   }
   des.columns = columns;

@@ -124,11 +124,7 @@ int fitAndReport(VsfState* s) {
     } else {
       rc = printFitResults(&s->view, &s->group.selection);
       // A failed fit has no design rows to write, unless later BY groups have.
-      if (s->group.selection.run.status < 0 && !s->settings.hasByStatement &&
-          s->settings.outDesignDataSet && !s->outputs.outDesignDiscarded) {
-        hostv().ds->outClose(s->settings.outDesignDataSet, false);
-        s->outputs.outDesignDiscarded = 1;
-      }
+      if (s->group.selection.run.status < 0 && !s->settings.hasByStatement) dropOutDesign(s);
     }
     if (rc != 0) return rc;
   } else if (!o.modelAveragingRun) {

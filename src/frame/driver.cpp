@@ -98,6 +98,7 @@ void groupOutputs(VsfState* s) {
   HostDataSet* outDesign = s->outputs.outDesignDiscarded ? nullptr : s->settings.outDesignDataSet;
   // Every output of the group, the ParameterNames table's included, carries its own number.
   s->group.byGroupNumber = s->byGroupCount;
+  if (sel.run.status == 0) s->outputs.groupsWithModel += 1;
   guarded(s, setEffectsMacroVars(&s->view, s->byGroupCount));
   guarded(s, defineOutDesignVariables(&s->view, &s->lev, outDesign, &s->outputs,
                                       &s->group.groupOutDesignWidth));
@@ -226,6 +227,7 @@ void runProcedure() {
   destroyThreadPool(s);
   noteUnmatchedByValues(s);
   s->res.timers.mark = hostClock();
+  dropOutputsWithoutModel(s);
   if (s->settings.outDesignDataSet && s->settings.hasByStatement) guarded(s, writeOutDesignPass(s));
   // Complete, they go into place together; a step that failed before has discarded them.
   closeOutput(&s->settings.outputDataSet);

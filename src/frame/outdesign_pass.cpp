@@ -72,9 +72,8 @@ int writeOutDesignPass(VsfState* s) {
   OutputData& data = s->outputs;
   // No group has a model, so no row has a design (the groups said why): no design data set,
   // as without a BY statement after a failed fit.
-  if (data.design.groupsWithModel == 0 || data.design.largestColumns <= 0) {
-    hostv().ds->outClose(s->settings.outDesignDataSet, false);
-    data.outDesignDiscarded = 1;
+  if (data.outDesignDiscarded || data.design.largestColumns <= 0) {
+    dropOutDesign(s);
     closeScratchFile(&s->res.outDesignScratch, &s->res.extensions);
     return 0;
   }

@@ -54,6 +54,11 @@ void noteUnmatchedByValues(VsfState* state);
 // The OUTDESIGN rows of every BY group after the BY-group loop (a BY statement): 0, rc::kPool
 // (a group's pool), rc::kMemory (no design columns) or a group phase's failure.
 [[nodiscard]] int writeOutDesignPass(VsfState* state);
+// Discards the OUTDESIGN data set, to which no row of the step brings a design (once).
+void dropOutDesign(VsfState* state);
+// After the BY groups, when none has a model: discards the OUTPUT, OUTDESIGN and SCORE data
+// sets, whose rows would all lack a prediction, and names them in the log.
+void dropOutputsWithoutModel(VsfState* state);
 
 // The post-fit bridge: its per-group hook and its close.
 void bridgeGroupHook(VsfState* state);

@@ -225,19 +225,20 @@ TEST_F(Setup, StepPlotsAndCrossValidation) {
 
 TEST_F(Setup, OutputsModelAveragingAndTheSeed) {
   run({
+      // The stand-in data set has no BY group to fit: the output data sets are not written.
       {"model y = x1; output out=o stddev;",
-       {246},
+       {246, 6310},
        4,
        [](const VsfState& s) {
          EXPECT_EQ(s.settings.output.stdDev.on, 0);
          EXPECT_EQ(s.settings.output.predicted.on, 1);  // the predicted values are still written
          EXPECT_EQ(s.settings.output.count, 1);
        }},
-      {"model y = x1; score out=o median samplepred;", {257, 255}, 4, nullptr},
+      {"model y = x1; score out=o median samplepred;", {257, 255, 6310}, 4, nullptr},
       {"model y = x1 / noint; modelaverage refit(best=0);", {267}, 1012, nullptr},
       // The samples draw from the procedure seed; BEST= counts the intercept without NOINT.
       {"model y = x1; modelaverage nsamples=3 refit(best=0); output out=o lower;",
-       {},
+       {6310},
        0,
        [](const VsfState& s) {
          EXPECT_EQ(s.group.resampling.procedureSeed, 5);
@@ -290,7 +291,7 @@ TEST_F(Setup, DataPassOptionsAreSettledOnce) {
          EXPECT_EQ(s.res.dataPass.randomAccess, 0);
        }},
       {"weight x2; freq x3; model y = x1; score data=diab out=o;",
-       {},
+       {6310},
        0,
        [](const VsfState& s) {
          const AnalysisRowSlots& a = s.res.dataPass.analysis;

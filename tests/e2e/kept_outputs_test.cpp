@@ -1,0 +1,105 @@
+// Output data sets a step leaves alone: a step that fits no model keeps the earlier files of its
+// OUTPUT, OUTDESIGN and SCORE data sets and says so.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+// g=1 has y, g=2 none; "allmiss" lacks y in every row.
+struct KeepLibrary : DataLibrary {
+  KeepLibrary() : DataLibrary({}) {
+    std::ofstream(path() / "good.csv") << "g,y,x\n1,1,1\n1,2.1,2\n1,2.9,3\n1,4.2,4\n"
+                                       << "2,5,1\n2,3,2\n2,4,3\n";
+    std::ofstream(path() / "allmiss.csv") << "g,y,x\n1,,1\n1,,2\n2,,3\n2,,4\n";
+    std::ofstream(path() / "half.csv") << "g,y,x\n1,1,1\n1,2.1,2\n1,2.9,3\n2,,4\n2,,5\n";
+  }
+  void put(const std::string& file, const std::string& text) const {
+    std::ofstream(path() / file) << text;
+  }
+};
+
+const char kFit[] =
+    "proc varsifter data=good; model y = x; output out=keep p=ph; score data=good out=sc p=ph;"
+    " run;\n";
+
+TEST(KeptOutputs, AStepWithoutAModelKeepsTheEarlierFiles) {
+  KeepLibrary lib;
+  ASSERT_EQ(runCommand(kFit, lib.dir()).status, 0);
+  const std::string keep = lib.text("keep.csv"), sc = lib.text("sc.csv");
+  ASSERT_FALSE(std::isnan(lib.column("keep", "ph").at(0)));
+  // The same step again, once fitted and once not: the earlier predictions stay.
+  const CommandRun r =
+      runCommand(std::string(kFit) +
+                     "proc varsifter data=allmiss; model y = x; output out=keep p=ph;"
+                     " score data=good out=sc p=ph; run;",
+                 lib.dir());
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("return code 108"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("NOTE: No model was fitted, so these output data sets are not written "
+                          "and an earlier file of each name is left as it was: WORK.KEEP, "
+                          "WORK.SC."),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(lib.text("keep.csv"), keep);
+  EXPECT_EQ(lib.text("sc.csv"), sc);
+
+  // BY groups none of which has a model, NOPRINT, OUTDESIGN without BY: each keeps its file.
+  const struct {
+    const char* program;
+    const char* names;
+  } kCases[] = {
+      {"proc varsifter data=allmiss; by g; model y = x; output out=keep p=ph;"
+       " score data=good out=sc p=ph; run;",
+       ": WORK.KEEP, WORK.SC."},
+      {"proc varsifter data=allmiss noprint outdesign=d; model y = x; output out=keep;"
+       " score data=good out=sc; run;",
+       ": WORK.KEEP, WORK.D, WORK.SC."},
+      {"proc varsifter data=allmiss outdesign=d; model y = x; score data=good out=sc; run;",
+       ": WORK.D, WORK.SC."},
+      {"proc varsifter data=allmiss outdesign=d; by g; model y = x; output out=keep; run;",
+       ": WORK.KEEP, WORK.D."},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.program);
+    lib.put("keep.csv", "earlier keep\n");
+    lib.put("sc.csv", "earlier sc\n");
+    lib.put("d.csv", "earlier d\n");
+    const CommandRun failed = runCommand(c.program, lib.dir());
+    EXPECT_EQ(failed.status, 1) << failed.output;
+    EXPECT_NE(failed.output.find("ERROR: There are no usable observations"), std::string::npos)
+        << failed.output;
+    EXPECT_NE(failed.output.find(c.names), std::string::npos) << failed.output;
+    EXPECT_EQ(lib.text("keep.csv"), "earlier keep\n");
+    EXPECT_EQ(lib.text("sc.csv"), "earlier sc\n");
+    EXPECT_EQ(lib.text("d.csv"), "earlier d\n");
+  }
+}
+
+// A group that has a model writes every group's rows, those of the others without predictions.
+TEST(KeptOutputs, AGroupWithAModelWritesEveryGroup) {
+  KeepLibrary lib;
+  const CommandRun r = runCommand(
+      "proc varsifter data=half outdesign=d; by g; model y = x / selection=none;"
+      " output out=keep p=ph; score data=good out=sc p=ph; run;",
+      lib.dir());
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_EQ(r.output.find("are not written"), std::string::npos) << r.output;
+  const std::vector<double> keep = lib.column("keep", "ph");
+  ASSERT_EQ(keep.size(), 5u);
+  EXPECT_FALSE(std::isnan(keep[0]));
+  EXPECT_TRUE(std::isnan(keep[3]) && std::isnan(keep[4]));
+  const std::vector<double> sc = lib.column("sc", "ph");
+  ASSERT_EQ(sc.size(), 7u);
+  EXPECT_FALSE(std::isnan(sc[0]));
+  EXPECT_TRUE(std::isnan(sc[4]));
+  EXPECT_EQ(lib.column("d", "y").size(), 5u);
+}
+
+}  // namespace
+}  // namespace vsf::test
