@@ -205,9 +205,8 @@ void openDataSet(Run& r, int s, int direction, const std::string& name) {
   if (name.empty()) return;  // refused where it was read
   uint32_t status = 0;
   slot->dataSet = ds().open(name, direction, &status);
-  // The data-set service says why; this says where.
-  if (!slot->dataSet)
-    reportError(r, *r.current, fmt::format("the data set {} cannot be opened", name));
+  // The data-set service has said why, naming the data set: one cause, one error.
+  if (!slot->dataSet) countError(r);
 }
 
 void defaultDataSet(Run& r, int s, int direction) {

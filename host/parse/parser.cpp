@@ -184,9 +184,13 @@ std::string dataSetName(const Run& r) {
   return "the input data set";
 }
 
-void reportError(Run& r, const Token& at, const std::string& text) {
+void countError(Run& r) {
   ++r.errors;
   if (r.statement) r.statement->hasErrors = 1;
+}
+
+void reportError(Run& r, const Token& at, const std::string& text) {
+  countError(r);
   const bool ended = !text.empty() && (text.back() == '?' || text.back() == '.');
   session().log.write("ERROR", fmt::format("{}: {}{}", placeOf(at), text, ended ? "" : "."));
 }

@@ -62,6 +62,8 @@ void endStatement(Run& run);
 void appendName(Run& run, OptionSlot* slot, const std::string& name);
 // Errors found while parsing: counted, written to the log at the token's place.
 void reportError(Run& run, const Token& at, const std::string& text);
+// Counts an error another service has already said, so that the statement is in error.
+void countError(Run& run);
 // A token as an error quotes it.
 std::string tokenText(const Token& t);
 // The text of a syntax error at `bad` with `top` on the parse stack (`semicolonFits`: a ";"

@@ -1,5 +1,6 @@
 // Output data sets a step leaves alone: a step that fits no model keeps the earlier files of its
-// OUTPUT, OUTDESIGN and SCORE data sets and says so.
+// OUTPUT, OUTDESIGN and SCORE data sets and says so; a data set that cannot be written is one
+// error.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -99,6 +100,35 @@ TEST(KeptOutputs, AGroupWithAModelWritesEveryGroup) {
   EXPECT_FALSE(std::isnan(sc[0]));
   EXPECT_TRUE(std::isnan(sc[4]));
   EXPECT_EQ(lib.column("d", "y").size(), 5u);
+}
+
+// A data set that cannot be written is said once, by its cause.
+TEST(KeptOutputs, AnOutputThatCannotBeOpenedIsOneError) {
+  KeepLibrary lib;
+  const struct {
+    const char* program;
+    const char* says;
+  } kCases[] = {
+      {"proc varsifter data=good; model y = x; output out=good p; run;",
+       "ERROR: Data set WORK.GOOD is read by this step"},
+      {"proc varsifter data=good; model y = x; output out=o p; score data=good out=o; run;",
+       "ERROR: Data set WORK.O is already an output of this step"},
+      {"proc varsifter data=good; model y = x; output out='no/such/dir/o.csv' p; run;",
+       "ERROR: Data set no/such/dir/o.csv cannot be written"},
+      {"proc varsifter outdesign=good data=good; model y = x; run;",
+       "ERROR: Data set WORK.GOOD is written by this step"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, lib.dir());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    size_t errors = 0;
+    for (size_t at = r.output.find("ERROR"); at != std::string::npos;
+         at = r.output.find("ERROR", at + 1))
+      ++errors;
+    EXPECT_EQ(errors, 1u) << r.output;
+  }
 }
 
 }  // namespace
