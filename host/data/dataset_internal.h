@@ -147,6 +147,7 @@ struct OutputDataSet final : HostDataSet {
   std::vector<uint8_t> kinds;
   RowValues block;
   std::unique_ptr<OrderedWriter> writer;
+  int processors = 0;  // the step's, when it said; else the host's options
 };
 
 // ---- Names (names.cpp) ----
@@ -235,5 +236,6 @@ int outReady(HostDataSet* out);
 int outLabel(HostDataSet* out, std::string_view label);
 int append(HostDataSet* out);
 int outClose(HostDataSet* out, bool keep);
+void outProcessors(HostDataSet* out, int processors);
 
 }  // namespace vsf::host

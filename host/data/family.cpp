@@ -93,6 +93,7 @@ const HostDsFamily kDsFamily = [] {
   f.outLabel = outLabel;
   f.append = append;
   f.outClose = outClose;
+  f.outProcessors = outProcessors;
   return f;
 }();
 

@@ -104,15 +104,24 @@ void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::str
 }
 
 // Threads formatting blocks: none without threads or on one processor, else one a processor
-// the host's threads allow (never more than the machine has) and one more, since the step's own
-// thread mostly waits for them: formatting a row takes about three times as long as gathering
-// it (bench/output_memory.sh).
-int formatters() {
+// the step's (or else the host's) threads allow, never more than the machine has, and one more,
+// since the step's own thread mostly waits for them: formatting a row takes about three times
+// as long as gathering it (bench/output_memory.sh).
+int formatters(const OutputDataSet* out) {
   const SystemOptions& o = session().options;
-  if (!o.threads) return 0;
   const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  const int processors = o.cpuCount > 0 ? std::min(o.cpuCount, machine) : machine;
+  int processors = out->processors;
+  if (processors <= 0) processors = !o.threads ? 1 : o.cpuCount > 0 ? o.cpuCount : machine;
+  processors = std::min(processors, machine);
   return processors > 1 ? processors + 1 : 0;
+}
+
+// DEBUG containing "WRITER" says where each data set's rows are formatted.
+void traceWriter(const OutputDataSet* out, int threads) {
+  if (upperCopy(session().options.debug).find("WRITER") == std::string::npos) return;
+  session().log.write(
+      "", threads > 1 ? fmt::format("Data set {} is formatted on {} threads.", out->name, threads)
+                      : fmt::format("Data set {} is formatted on the step's thread.", out->name));
 }
 
 // Blocks alive at once (handed over and not yet written): one a formatting thread, within a
@@ -133,8 +142,9 @@ bool submitBlock(OutputDataSet* out) {
   if (!out->buffer.empty() && !flush(out)) return false;  // the header first
   if (!opened(out)) return false;
   if (!out->writer) {
-    const int threads = formatters();
+    const int threads = formatters(out);
     const int alive = blocksAlive(out, threads);
+    traceWriter(out, std::min(threads, alive));
     out->writer = std::make_unique<OrderedWriter>(
         std::min(threads, alive), alive,
         [fd = out->file.fd()](std::string_view text) { return writeFully(fd, text); });
@@ -335,6 +345,10 @@ int append(HostDataSet* ds) {
   ++out->rows;
   if (++b.rows >= kBlockRows && !submitBlock(out)) writeFailed(out);
   return 0;
+}
+
+void outProcessors(HostDataSet* ds, int processors) {
+  if (OutputDataSet* out = asOutput(ds)) out->processors = std::max(processors, 1);
 }
 
 int outClose(HostDataSet* ds, bool keep) {

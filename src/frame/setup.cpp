@@ -65,6 +65,7 @@ int setupAnalysis(VsfState* s) {
   if (int rc = bindScoreRequests(s); rc != 0) return rc;
   dropAveragingRequests(s);
   if (int rc = makeOutputMarks(s); rc != 0) return rc;
+  handWriterThreads(s);
   if (int rc = setUpModelAveraging(s); rc != 0) return rc;
   if (int rc = keepAnalysisDescriptors(s); rc != 0) return rc;
   settleDataPassOptions(s);

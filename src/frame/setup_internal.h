@@ -70,6 +70,9 @@ void dropAveragingRequests(VsfState* state);
 // An OUTPUT or SCORE statement that names no statistic writes the predicted values; the
 // output data sets need a design with effects (rc::kMemory without).
 [[nodiscard]] int makeOutputMarks(VsfState* state);
+// The host writes the output data sets with the processors the step's PERFORMANCE statement
+// and the host's options allow (one: on the step's own thread), not the host's options alone.
+void handWriterThreads(VsfState* state);
 // The resample records and the refit settings of MODELAVERAGE.
 [[nodiscard]] int setUpModelAveraging(VsfState* state);
 // The scratch file the OUTDESIGN rows wait in when BY groups write them later.

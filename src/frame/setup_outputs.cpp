@@ -1,6 +1,6 @@
-// The set-up's outputs: requests only model averaging can fill, the output marks, the
-// resample records and their generators, the OUTDESIGN scratch file, the procedure's heading
-// and the bridge's settings.
+// The set-up's outputs: requests only model averaging can fill, the output marks, the threads
+// the output data sets are written with, the resample records and their generators, the OUTDESIGN
+// scratch file, the procedure's heading and the bridge's settings.
 #include <cstring>
 #include <new>
 
@@ -100,6 +100,18 @@ int makeOutputMarks(VsfState* s) {
     }
   }
   return 0;
+}
+
+void handWriterThreads(VsfState* s) {
+  // Not the effective workers: model averaging under BY keeps its passes, not its writing, on
+  // one worker.
+  const int processors = allowedWorkers(s->settings.threads);
+  auto hand = [&](HostDataSet* ds) {
+    if (ds && hostv().ds->outProcessors) hostv().ds->outProcessors(ds, processors);
+  };
+  hand(s->settings.outputDataSet);
+  hand(s->settings.outDesignDataSet);
+  for (int i = 0; i < s->settings.scoreCount; ++i) hand(s->settings.scoreRequests[i].output);
 }
 
 int setUpModelAveraging(VsfState* s) {

@@ -107,6 +107,12 @@ void zthropt(const StatementRecord* list, ThreadOptions* t) {
     t->requestedWorkers = r.integer(qs::kCpuCount, 1);
 }
 
+int32_t allowedWorkers(const ThreadOptions& t) {
+  return t.threadsOn && t.requestedWorkers > 0
+             ? std::min(t.requestedWorkers, std::max(1, t.hostCpuCount))
+             : 1;
+}
+
 int ztestthread(std::string_view key) {
   auto read = [](const std::string& name) {
     double v = 0;
@@ -168,10 +174,7 @@ void applyPerformanceSettings(ReaderTarget* s, int effectCount) {
     if (t.buildIncremental) repairMsg(s->stepCode, 149);
   }
   t.effectiveThreaded = t.threadsOn;
-  // More workers than the host has processors only take turns.
-  t.effectiveWorkers = t.effectiveThreaded && t.requestedWorkers > 0
-                           ? std::min(t.requestedWorkers, std::max(1, t.hostCpuCount))
-                           : 1;
+  t.effectiveWorkers = allowedWorkers(t);
   if (s->settings.displaysSuppressed) t.perfDetails = 0;
   if (s->settings.modelAverage.on && s->settings.hasByStatement) {
     t.effectiveWorkers = 1;

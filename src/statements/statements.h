@@ -49,6 +49,9 @@ void noEffectMsg(std::string_view option);
 // options ask for. zthropt ends the step (step::kInternal) when a global option cannot be read.
 void zthropt(const StatementRecord* statements, ThreadOptions* options);
 void zthrglob(uint8_t* threadsOn, int32_t* count);
+// The workers those options allow, one without threads: more than the host has processors only
+// take turns.
+int32_t allowedWorkers(const ThreadOptions& options);
 // The "_testthread" macro variables: -1 no preference, 0 one thread, 1 threaded.
 int ztestthread(std::string_view key);
 

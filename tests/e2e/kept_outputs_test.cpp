@@ -1,11 +1,12 @@
 // Output data sets a step leaves alone: a step that fits no model keeps the earlier files of its
 // OUTPUT, OUTDESIGN and SCORE data sets and says so; a data set that cannot be written is one
-// error.
+// error; the PERFORMANCE statement chooses the threads its data sets are written with.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "e2e/command_support.h"
 
@@ -129,6 +130,49 @@ TEST(KeptOutputs, AnOutputThatCannotBeOpenedIsOneError) {
       ++errors;
     EXPECT_EQ(errors, 1u) << r.output;
   }
+}
+
+// PERFORMANCE NOTHREADS or CPUCOUNT=1 formats the rows on the step's thread, as --nothreads
+// does; the statement's THREADS is the step's choice under --nothreads too.
+TEST(KeptOutputs, ThePerformanceStatementChoosesTheWritersThreads) {
+  KeepLibrary lib;
+  const std::string one = "Data set WORK.KEEP is formatted on the step's thread.";
+  const std::string several = "Data set WORK.KEEP is formatted on ";
+  const bool machineHasMore = std::thread::hardware_concurrency() > 1;
+  const struct {
+    const char* performance;
+    const char* options;
+    bool onStepThread;
+  } kCases[] = {
+      {"performance nothreads;", "", true},
+      {"performance cpucount=1;", "", true},
+      {"", "--nothreads", true},
+      {"", "--cpucount 2", false},
+      {"performance threads cpucount=2;", "--nothreads", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.performance) + " " + c.options);
+    const CommandRun r =
+        runCommand(std::string("proc varsifter data=good; model y = x; output out=keep p;"
+                               " score data=good out=sc; ") +
+                       c.performance + " run;",
+                   lib.dir(), std::string("--debug writer ") + c.options);
+    EXPECT_EQ(r.status, 0) << r.output;
+    if (c.onStepThread || machineHasMore) {
+      EXPECT_EQ(r.output.find(one) != std::string::npos, c.onStepThread) << r.output;
+    }
+    if (c.onStepThread) {
+      EXPECT_NE(r.output.find("Data set WORK.SC is formatted on the step's thread."),
+                std::string::npos)
+          << r.output;
+    } else {
+      EXPECT_NE(r.output.find(several), std::string::npos) << r.output;
+    }
+  }
+  // Without DEBUG nothing is said.
+  const CommandRun quiet =
+      runCommand("proc varsifter data=good; model y = x; output out=keep p; run;", lib.dir());
+  EXPECT_EQ(quiet.output.find(several), std::string::npos) << quiet.output;
 }
 
 }  // namespace

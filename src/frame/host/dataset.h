@@ -158,6 +158,10 @@ struct HostDsFamily {
   int (*outLabel)(HostDataSet* out, std::string_view label);
   int (*append)(HostDataSet* out);
   int (*outClose)(HostDataSet* out, bool keep);
+  // The processors the step lets the rows be written with, as its PERFORMANCE statement and
+  // the host's options settle them; 1 writes them on the caller's thread. Before the first
+  // append. A host that writes on one thread leaves it null.
+  void (*outProcessors)(HostDataSet* out, int processors) = nullptr;
 };
 
 }  // namespace vsf
