@@ -1,6 +1,7 @@
 #include "host/faults.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -25,6 +26,10 @@ Armed& armed() {
 // struck pool lives.
 std::atomic<bool> gPageReadsFail{false};
 std::atomic<int> gPageReadsLeft{0};
+
+std::mutex gClashMutex;
+std::function<void(const std::filesystem::path&)> gClash;
+std::atomic<bool> gClashSet{false};  // read at every new file: kept apart from the lock
 
 }  // namespace
 
@@ -54,5 +59,21 @@ PoolFault poolFault(std::string_view name) {
 void endPageReadFault() { gPageReadsFail = false; }
 
 bool pageReadFails() { return gPageReadsFail && gPageReadsLeft.fetch_sub(1) <= 0; }
+
+void injectNameClash(std::function<void(const std::filesystem::path&)> plant) {
+  std::lock_guard<std::mutex> lock(gClashMutex);
+  gClashSet = static_cast<bool>(plant);
+  gClash = std::move(plant);
+}
+
+void beforeNewFile(const std::filesystem::path& name) {
+  if (!gClashSet) return;
+  std::function<void(const std::filesystem::path&)> plant;
+  {
+    std::lock_guard<std::mutex> lock(gClashMutex);
+    plant = gClash;
+  }
+  if (plant) plant(name);
+}
 
 }  // namespace vsf::host

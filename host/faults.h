@@ -3,6 +3,8 @@
 // so that a test meets the procedure at a chosen point of its work; one call replaces another.
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <string_view>
 
 namespace vsf::host {
@@ -30,5 +32,12 @@ PoolFault poolFault(std::string_view name);
 void endPageReadFault();
 // Whether the page read about to be made fails; it counts as read.
 bool pageReadFails();
+
+// Before each new file of ours is made, the test's call is given the name the file is about to
+// take, to plant there what another user or a killed run of the same process number would have
+// left. One call replaces another; an empty one ends it.
+void injectNameClash(std::function<void(const std::filesystem::path&)> plant);
+// Runs the test's call, if one is set, for the name.
+void beforeNewFile(const std::filesystem::path& name);
 
 }  // namespace vsf::host

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <set>
 #include <string>
 
@@ -31,7 +32,8 @@ constexpr int kLargestPage = 1024 * 1024;
 std::mutex gFilesMutex;
 std::set<std::string> gStepFiles;
 std::atomic<int> gFileCounter{0};
-HostFileFailure gFailure;  // the last failed operation not taken yet (no operation: none)
+constexpr int kNameDraws = 100;  // names drawn for a new file before giving up
+HostFileFailure gFailure;        // the last failed operation not taken yet (no operation: none)
 
 // Writes n bytes; false with errno set (ENOSPC when the system wrote nothing and said nothing).
 bool fullWrite(int fd, const void* data, size_t n, off_t at) {
@@ -85,11 +87,10 @@ class PageFile final : public PageStream {
   int open() override {
     if (opened_) return 0;  // reopening for reading keeps the same file
     if (pageSize_ <= 0) return -1;
-    path_ = (std::filesystem::path(dir_.empty() ? utilDirectory().string() : dir_) /
-             fmt::format("vsf_{}_{}.utl", ::getpid(), gFileCounter++))
-                .string();
-    if (::access(std::filesystem::path(path_).parent_path().c_str(), W_OK | X_OK) != 0)
-      return fileFailed(path_, 'o');
+    directory_ = dir_.empty() ? utilDirectory() : std::filesystem::path(dir_);
+    prefix_ = ownFilePrefix();
+    path_ = (directory_ / (prefix_ + "XXXXXX.utl")).string();  // its name until it is made
+    if (::access(directory_.c_str(), W_OK | X_OK) != 0) return fileFailed(path_, 'o');
     opened_ = true;
     return 0;
   }
@@ -127,7 +128,9 @@ class PageFile final : public PageStream {
   off_t offset(int64_t page) const { return static_cast<off_t>(page - 1) * pageSize_; }
   bool makeFile() {
     if (fd_ >= 0) return true;
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::filesystem::path made;
+    fd_ = makeNewFile(directory_, prefix_, ".utl", 0600, &made);
+    path_ = made.string();
     if (fd_ < 0) return false;
     ::unlink(path_.c_str());  // gone with the last descriptor, whatever happens to the step
     return true;
@@ -138,6 +141,8 @@ class PageFile final : public PageStream {
     opened_ = false;
   }
   std::string dir_, path_;
+  std::filesystem::path directory_;
+  std::string prefix_;
   bool opened_ = false;
   int pageSize_ = kDefaultPage;
   int fd_ = -1;
@@ -195,10 +200,15 @@ class ScratchFiles final : public HxStreamX {
     // A directory asks for a file of its own in it, gone with its last descriptor.
     std::error_code ec;
     bool anonymous = std::filesystem::is_directory(p, ec);
-    if (anonymous)
-      p = (std::filesystem::path(p) / fmt::format("vsf_{}_{}.tmp", ::getpid(), gFileCounter++))
-              .string();
-    int fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    int fd = -1;
+    if (anonymous) {
+      std::filesystem::path made;
+      fd = makeNewFile(p, ownFilePrefix(), ".tmp", 0600, &made);
+      p = made.string();
+    } else {
+      // A name the caller chose: never written through a link planted there.
+      fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
     if (fd < 0) {
       if (status) *status = static_cast<uint32_t>(-errno);
       fileFailed(p, 'o');
@@ -224,6 +234,27 @@ class ScratchFiles final : public HxStreamX {
 
 }  // namespace
 
+int makeNewFile(const std::filesystem::path& directory, std::string_view prefix,
+                std::string_view suffix, mode_t mode, std::filesystem::path* made) {
+  static constexpr char kDrawn[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 draw = [] {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), device(), device()};
+    return std::mt19937_64(seed);
+  }();
+  for (int tries = 0; tries < kNameDraws; ++tries) {
+    std::string name(prefix);
+    for (int i = 0; i < 6; ++i) name += kDrawn[draw() % (sizeof kDrawn - 1)];
+    *made = directory / name.append(suffix);
+    beforeNewFile(*made);
+    const int fd = ::open(made->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;  // every name drawn was taken: errno says so
+}
+
+std::string ownFilePrefix() { return fmt::format("vsf_{}_{}_", ::getpid(), gFileCounter++); }
+
 HostExtension* makePageStreams() { return new PageStreams; }
 HostExtension* makeScratchFiles() { return new ScratchFiles; }
 
@@ -231,8 +262,9 @@ std::FILE* anonymousFile(std::string* named) {
   std::error_code ec;
   std::filesystem::path dir = utilDirectory();
   std::filesystem::create_directories(dir, ec);
-  std::string path = (dir / fmt::format("vsf_{}_{}_XXXXXX", ::getpid(), gFileCounter++)).string();
-  int fd = ::mkstemp(path.data());
+  std::filesystem::path made;
+  const int fd = makeNewFile(dir, ownFilePrefix(), "", 0600, &made);
+  const std::string path = made.string();
   if (fd < 0) {
     fileFailed(path, 'o');
     return nullptr;
@@ -274,6 +306,11 @@ void trackFile(const std::filesystem::path& path) {
 void untrackFile(const std::filesystem::path& path) {
   std::lock_guard<std::mutex> lock(gFilesMutex);
   gStepFiles.erase(path.string());
+}
+
+bool trackedFile(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  return gStepFiles.count(path.string()) != 0;
 }
 
 void removeStepFiles() {

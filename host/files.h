@@ -1,9 +1,12 @@
 // Files the host makes for a step, and files being written that must not outlive the run.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "frame/host/families.h"
 
@@ -14,9 +17,20 @@ namespace vsf::host {
 // removed; untrack it once it is renamed into place or removed.
 void trackFile(const std::filesystem::path& path);
 void untrackFile(const std::filesystem::path& path);
+// Whether this process is writing the file (it is tracked).
+bool trackedFile(const std::filesystem::path& path);
 
 // Removes every tracked file still present (the step ended early, or the run was interrupted).
 void removeStepFiles();
+
+// Makes a new file in the directory, named prefix, six random letters or digits, suffix: created
+// there and then, never through a link nor over anything already there (a name taken, by another
+// user or a killed run, is no failure: another name is drawn). Open for reading and writing;
+// -1 with errno set when it cannot be made. *made is the name, tried or made.
+int makeNewFile(const std::filesystem::path& directory, std::string_view prefix,
+                std::string_view suffix, mode_t mode, std::filesystem::path* made);
+// The start of the names of the host's own files: process number and a counter.
+std::string ownFilePrefix();
 
 // A file of the host's own in the UTILPATH directory, opened for reading and writing and gone
 // from the directory at once (it disappears when closed); null when it cannot be made. *path,

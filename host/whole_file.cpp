@@ -3,13 +3,16 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "host/files.h"
 
@@ -17,32 +20,63 @@ namespace vsf::host {
 
 namespace {
 
-std::atomic<int> gTemporaryCounter{0};
-
 constexpr int kMostLinks = 40;  // as the system's own limit on links followed
+constexpr int kLockTries = 10;  // new temporary files taken by other runs' clean-up in a row
 
-// The process number of one of our temporary names (".NAME.PID.N.tmp"), and NAME; 0 for any
+// NAME of one of our temporary names, ".NAME.XXXXXX.tmp" (six random letters or digits), and
+// for the ".NAME.PID.N.tmp" of earlier versions the process number (0 for ours); false for any
 // other name.
-long temporaryOwner(const std::string& name, std::string* target) {
-  if (name.size() < 9 || name[0] != '.' || name.compare(name.size() - 4, 4, ".tmp") != 0) return 0;
-  const size_t counterDot = name.rfind('.', name.size() - 5);
-  if (counterDot == std::string::npos || counterDot < 2) return 0;
-  const size_t pidDot = name.rfind('.', counterDot - 1);
-  if (pidDot == std::string::npos || pidDot < 2) return 0;
-  auto digits = [&](size_t from, size_t to) {
-    if (to <= from) return false;
-    for (size_t i = from; i < to; ++i)
-      if (name[i] < '0' || name[i] > '9') return false;
-    return true;
+bool temporaryOf(const std::string& name, std::string* target, long* pid) {
+  if (name.size() < 9 || name[0] != '.' || !name.ends_with(".tmp")) return false;
+  const std::string_view inner = std::string_view(name).substr(1, name.size() - 5);
+  auto made = [](std::string_view part, bool letters) {
+    return !part.empty() && std::all_of(part.begin(), part.end(), [&](unsigned char c) {
+      return std::isdigit(c) || (letters && std::isalpha(c));
+    });
   };
-  if (!digits(pidDot + 1, counterDot) || !digits(counterDot + 1, name.size() - 4)) return 0;
-  *target = name.substr(1, pidDot - 1);
-  return std::strtol(name.c_str() + pidDot + 1, nullptr, 10);
+  const size_t last = inner.rfind('.');
+  if (last == std::string_view::npos || last == 0) return false;
+  const size_t before = inner.rfind('.', last - 1);
+  if (before != std::string_view::npos && before > 0 &&
+      made(inner.substr(before + 1, last - before - 1), false) &&
+      made(inner.substr(last + 1), false)) {
+    *target = std::string(inner.substr(0, before));
+    *pid = std::strtol(name.c_str() + 2 + before, nullptr, 10);
+    return *pid > 0;
+  }
+  *target = std::string(inner.substr(0, last));
+  *pid = 0;
+  return inner.size() - last == 7 && made(inner.substr(last + 1), true);
+}
+
+bool sameFile(int fd, const std::filesystem::path& name) {
+  struct stat held, named;
+  return ::fstat(fd, &held) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+// Removes a left temporary file unless a live run is writing it: a writer holds the lock of
+// its file until it is renamed into place. Of an earlier version's name, only a file whose
+// process is gone (or is this one, which makes no such names: a killed run's number came back).
+void removeIfLeft(const std::filesystem::path& left, long pid) {
+  if (trackedFile(left)) return;
+  if (pid > 0 && pid != ::getpid() && !(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
+    return;
+  struct stat st;
+  if (::lstat(left.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
+  const int fd = ::open(left.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    // A link is never written through; a file we may not read is judged by its name alone.
+    if (errno == ELOOP || pid > 0) ::unlink(left.c_str());
+    return;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, left)) ::unlink(left.c_str());
+  ::close(fd);
 }
 
 // A run killed while writing leaves its temporary file (never a file under the final name):
 // the next write into the directory removes those of the target and of the data sets beside
-// it whose process is gone.
+// it that no live run is writing.
 void removeStaleTemporaries(const std::filesystem::path& file) {
   const std::string own = file.filename().string();
   // A bare name lies in the working directory.
@@ -50,15 +84,30 @@ void removeStaleTemporaries(const std::filesystem::path& file) {
   std::error_code ec;
   for (auto it = std::filesystem::directory_iterator(dir, ec);
        !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
     std::string target;
-    const long pid = temporaryOwner(it->path().filename().string(), &target);
-    const bool ours = target == own || (target.size() > 4 && target.ends_with(".csv"));
-    if (pid <= 0 || !ours || pid == ::getpid()) continue;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-      std::error_code ignored;
-      std::filesystem::remove(it->path(), ignored);
-    }
+    long pid = 0;
+    if (!temporaryOf(name, &target, &pid)) continue;
+    if (target == own || (target.size() > 4 && target.ends_with(".csv")))
+      removeIfLeft(file.parent_path() / name, pid);  // named as its writer names it
   }
+}
+
+// The temporary file of a target, locked for as long as it is written. A clean-up that took
+// the new file between its making and its lock has removed it or will: another name then.
+int makeLockedTemporary(const std::filesystem::path& file, mode_t mode,
+                        std::filesystem::path* made) {
+  const std::string prefix = "." + file.filename().string() + ".";
+  for (int tries = 0; tries < kLockTries; ++tries) {
+    const int fd = makeNewFile(file.parent_path(), prefix, ".tmp", mode, made);
+    if (fd < 0) return -1;
+    // Where files cannot be locked they are written unlocked, as before.
+    if ((::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && sameFile(fd, *made))
+      return fd;
+    ::close(fd);
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // The file a name stands for: its symbolic links followed, a link relative to its directory.
@@ -97,14 +146,9 @@ std::filesystem::path linkTarget(const std::filesystem::path& name) {
   return followLinks(name, &file, &reason) ? file : name;
 }
 
-std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
-  return target.parent_path() /
-         fmt::format(".{}.{}.{}.tmp", target.filename().string(), ::getpid(), gTemporaryCounter++);
-}
-
 int canMakeFilesIn(const std::filesystem::path& directory) {
-  const std::filesystem::path probe = temporaryBeside(directory / "probe");
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  std::filesystem::path probe;
+  const int fd = makeNewFile(directory, ".probe.", ".tmp", 0666, &probe);
   if (fd < 0) return errno;
   ::close(fd);
   ::unlink(probe.c_str());
@@ -168,17 +212,18 @@ bool WholeFile::open() {
     fd_ = ::open(file_.c_str(), O_WRONLY | O_CLOEXEC);
     return fd_ >= 0;
   }
-  temporary_ = temporaryBeside(file_);
   // Never wider than the replaced file's bits, not even while being written.
   const mode_t mode = keptMode_ >= 0 ? static_cast<mode_t>(keptMode_) : 0666;
-  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  fd_ = makeLockedTemporary(file_, mode, &temporary_);
   if (fd_ < 0) {
-    temporary_.clear();
+    temporary_.clear();  // the name tried is not ours
     return false;
   }
   trackFile(temporary_);
-  // The umask may have taken bits the replaced file has.
-  if (keptMode_ >= 0 && ::fchmod(fd_, static_cast<mode_t>(keptMode_)) != 0) {
+  // The lock stays with a second descriptor until the rename, past the close of the first;
+  // the umask may have taken bits the replaced file has.
+  held_ = ::dup(fd_);
+  if (held_ < 0 || (keptMode_ >= 0 && ::fchmod(fd_, static_cast<mode_t>(keptMode_)) != 0)) {
     const int reason = errno;
     discard();
     errno = reason;
@@ -203,16 +248,24 @@ bool WholeFile::commit() {
   }
   if (!temporary_.empty()) untrackFile(temporary_);
   temporary_.clear();
+  closeHeld();
   return true;
 }
 
 void WholeFile::discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (temporary_.empty()) return;
-  ::unlink(temporary_.c_str());
-  untrackFile(temporary_);
-  temporary_.clear();
+  if (!temporary_.empty()) {
+    ::unlink(temporary_.c_str());
+    untrackFile(temporary_);
+    temporary_.clear();
+  }
+  closeHeld();
+}
+
+void WholeFile::closeHeld() {
+  if (held_ >= 0) ::close(held_);
+  held_ = -1;
 }
 
 bool writeFileWhole(const std::filesystem::path& target, std::string_view text,

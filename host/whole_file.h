@@ -10,9 +10,6 @@
 
 namespace vsf::host {
 
-// A name for a temporary file in the target's directory, unique to this process.
-std::filesystem::path temporaryBeside(const std::filesystem::path& target);
-
 // The file a write to the name goes to: its symbolic links followed (the name itself when a
 // link cannot be read).
 std::filesystem::path linkTarget(const std::filesystem::path& name);
@@ -45,10 +42,13 @@ class WholeFile {
   void discard();
 
  private:
+  void closeHeld();
+
   std::filesystem::path file_, temporary_;
   bool inPlace_ = false;
   int keptMode_ = -1;  // the permission bits of the file replaced; -1 for a new file
   int fd_ = -1;
+  int held_ = -1;  // the same open file, holding its lock until the rename
 };
 
 // Writes the text to the target whole. On failure the previous file is untouched, no temporary

@@ -16,7 +16,8 @@ import sys
 
 LEFT_OUT = {"SYSRANDOM", "SYSRANEND", "time"}
 SECONDS = re.compile(r"\s+[0-9.]+$")
-# The host's utility and scratch files carry the process id and a counter in their names.
+# The host's utility and scratch files carry the process id, a counter and a random part in
+# their names (the random part absent in outputs of earlier builds).
 HOST_FILE = re.compile(r"vsf_\d+_\d+(_[A-Za-z0-9]{6})?")
 
 

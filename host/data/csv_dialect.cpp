@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -23,8 +22,6 @@ namespace {
 
 constexpr size_t kPiece = size_t{1} << 20;
 constexpr size_t kFirstLine = size_t{1} << 16;  // enough of the file to see its first line
-
-std::atomic<int> gCopies{0};
 
 // One field of a record: its bytes as written (quotes included) and where the next begins.
 struct RawField {
@@ -269,9 +266,8 @@ bool readDialect(const std::filesystem::path& source, const std::filesystem::pat
   const Mapped mapped(in);
   ::close(in);
   if (dialect->decimalComma) dialect->columns = commaColumns(mapped.text(), dialect->separator);
-  const std::filesystem::path path =
-      directory / fmt::format("vsf_{}_{}.csv", ::getpid(), gCopies++);
-  const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  std::filesystem::path path;
+  const int out = makeNewFile(directory, ownFilePrefix(), ".csv", 0600, &path);
   int reason = out < 0 ? errno : 0;
   if (out >= 0) {
     trackFile(path);
