@@ -105,10 +105,11 @@ std::vector<Statement> splitStatements(const std::string& t, Unclosed* unclosed)
   return out;
 }
 
-// "line L, column C" of a place in the text.
+// "line L, column C" of a place in the text, the column in characters.
 std::string lineAndColumn(const std::string& t, size_t at) {
   const size_t newline = at == 0 ? std::string::npos : t.rfind('\n', at - 1);
-  const size_t column = newline == std::string::npos ? at + 1 : at - newline;
+  const size_t lineStart = newline == std::string::npos ? 0 : newline + 1;
+  const int column = parse::characters(std::string_view(t).substr(lineStart, at - lineStart)) + 1;
   const auto line = std::count(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(at), '\n') + 1;
   return fmt::format("line {}, column {}", line, column);
 }
@@ -185,6 +186,25 @@ std::string didYouMean(std::string_view word, const std::vector<std::string>& wo
   return near.empty() ? "" : fmt::format(" (did you mean {}?)", near);
 }
 
+// The text as the reader takes it: a UTF-8 byte-order mark dropped, and every line ended by
+// LF, whether it was written with LF, CRLF or CR alone.
+std::string programText(std::string raw) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (std::string_view(raw).substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    raw.erase(0, kByteOrderMark.size());
+  std::string text;
+  text.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '\r') {
+      text += raw[i];
+    } else {
+      text += '\n';
+      if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 bool readProgram(const std::string& path, std::string* text, std::string* error) {
@@ -204,7 +224,7 @@ bool readProgram(const std::string& path, std::string* text, std::string* error)
     }
     all << in.rdbuf();
   }
-  *text = all.str();
+  *text = programText(all.str());
   if (text->find_first_not_of(" \t\r\n") == std::string::npos) {
     *error = (path == "-" ? std::string("standard input") : "the program file " + path) +
              " holds no statements";

@@ -12,7 +12,8 @@ struct ProgramResult {
 };
 
 // Reads a program file ("-" reads standard input); false, with the reason, when it cannot be
-// read, is a directory or holds nothing but blanks.
+// read, is a directory or holds nothing but blanks. A UTF-8 byte-order mark is dropped and
+// lines ended by CRLF or CR alone come back ended by LF.
 bool readProgram(const std::string& path, std::string* text, std::string* error);
 
 // Runs a program's text; `name` labels messages. Every step runs through runStep; the log

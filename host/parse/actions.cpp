@@ -177,9 +177,7 @@ void refusePath(Run& r) {
   size_t end = r.pos;
   for (; end + 1 < r.tokens.size(); ++end) {
     const Token& t = r.tokens[end];
-    const bool adjacent =
-        t.pub.line == last->pub.line &&
-        t.pub.column == last->pub.column + static_cast<int>(last->pub.written.size());
+    const bool adjacent = t.pub.line == last->pub.line && t.pub.column == columnAfter(*last);
     if (!adjacent || t.cls == TokenClass::kEndStatement || t.pub.text == "(" || t.pub.text == ")" ||
         t.pub.text == "=")
       break;

@@ -18,6 +18,8 @@ constexpr std::string_view kClassNames[] = {"",         "ENDJB",    "NAMEX",   "
 bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+// A byte after the first of a UTF-8 character.
+bool continuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 std::string upper(std::string_view s) {
   std::string u(s);
@@ -75,16 +77,18 @@ class Lexer {
   std::string_view t_;
   const Vocabulary& words_;
   size_t i_ = 0;
-  size_t lineStart_ = 0;
   int line_;
+  int column_ = 1;  // in characters: the bytes that go on a character are not counted
 
-  int column() const { return static_cast<int>(i_ - lineStart_) + 1; }
+  int column() const { return column_; }
   char at(size_t k) const { return k < t_.size() ? t_[k] : '\0'; }
 
   void advance() {
     if (t_[i_] == '\n') {
       ++line_;
-      lineStart_ = i_ + 1;
+      column_ = 1;
+    } else if (!continuesCharacter(t_[i_])) {
+      ++column_;
     }
     ++i_;
   }
@@ -156,8 +160,10 @@ class Lexer {
       return readNumber(tok);
     if (c == '.') return readMissing(tok);
     if (isNameStart(c)) return readName(tok);
+    const size_t b = i_;
     advance();
-    tok.pub.text = std::string(1, c);
+    while (i_ < t_.size() && continuesCharacter(t_[i_])) advance();  // the whole character
+    tok.pub.text = std::string(t_.substr(b, i_ - b));
     if (c == ';') return finish(tok, TokenClass::kEndStatement);
     tok.symbol = words_.keyword(tok.pub.text);
     finish(tok, tok.symbol ? TokenClass::kSymbol : TokenClass::kBad);
@@ -304,6 +310,13 @@ int Vocabulary::keyword(std::string_view u) const {
     return find(std::string(u) + "$");
   return 0;
 }
+
+int characters(std::string_view text) {
+  return static_cast<int>(
+      std::count_if(text.begin(), text.end(), [](char c) { return !continuesCharacter(c); }));
+}
+
+int columnAfter(const Token& t) { return t.pub.column + characters(t.pub.written); }
 
 std::vector<Token> lex(std::string_view text, const Vocabulary& words, int firstLine) {
   return Lexer(text, words, firstLine).run();

@@ -62,6 +62,11 @@ class Vocabulary {
 // closes is a bad token where it opens, and the text ends there.
 std::vector<Token> lex(std::string_view text, const Vocabulary& words, int firstLine);
 
+// The characters of a UTF-8 text (its bytes less those that go on a character), as columns count.
+int characters(std::string_view text);
+// The column just past the token as written.
+int columnAfter(const Token& t);
+
 // The LL(1) parse table of a grammar. A cell holds the production to expand, or -1.
 struct LLTable {
   int terminals = 0;  // symbols 1 .. terminals

@@ -84,11 +84,10 @@ std::string nearest(const Run& r, const Token& bad, const std::vector<int>& symb
 // a number that touches it.
 std::string dottedName(const Run& r, const Token& bad) {
   const Token* before = r.current;
-  const bool touching =
-      before && before != &bad && before->cls == TokenClass::kName &&
-      before->pub.line == bad.pub.line &&
-      before->pub.column + static_cast<int>(before->pub.written.size()) == bad.pub.column &&
-      !bad.pub.written.empty() && bad.pub.written.front() == '.';
+  const bool touching = before && before != &bad && before->cls == TokenClass::kName &&
+                        before->pub.line == bad.pub.line &&
+                        columnAfter(*before) == bad.pub.column && !bad.pub.written.empty() &&
+                        bad.pub.written.front() == '.';
   if (bad.cls == TokenClass::kCompound)
     return fmt::format("; a name with a dot is written as a name literal, '{}'n", bad.pub.written);
   if (touching)

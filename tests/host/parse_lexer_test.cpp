@@ -136,5 +136,21 @@ TEST(ParseLexer, UnclosedCommentsAndStringsEndTheText) {
   EXPECT_FALSE(tokens("'closed'")[0].unclosed);
 }
 
+// Columns count characters, not the bytes of UTF-8; a character the language has no use for
+// is one bad token, not a byte of it.
+TEST(ParseLexer, ColumnsCountCharacters) {
+  std::vector<Token> t = tokens("x /* \xC3\xA9\xE2\x82\xAC */ '\xC3\xBC' y\n\xC3\xA9 z");
+  ASSERT_EQ(t.size(), 6u);
+  EXPECT_EQ(t[1].pub.column, 12);  // the quoted string, after two characters of five bytes
+  EXPECT_EQ(columnAfter(t[1]), 15);
+  EXPECT_EQ(t[2].pub.column, 16);
+  EXPECT_EQ(t[3].cls, TokenClass::kBad);
+  EXPECT_EQ(t[3].pub.text, "\xC3\xA9");
+  EXPECT_EQ(t[3].pub.line, 2);
+  EXPECT_EQ(t[4].pub.column, 3);
+  EXPECT_EQ(characters("a\xC3\xA9\xF0\x9F\x98\x80"), 3);
+  EXPECT_EQ(characters(""), 0);
+}
+
 }  // namespace
 }  // namespace vsf::host::parse

@@ -1,0 +1,63 @@
+// The program text as editors save it: a byte-order mark, any line ends, characters of more
+// than one byte.
+#include <gtest/gtest.h>
+
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+// The text with each LF written as `end`.
+std::string withLineEnds(const std::string& text, const std::string& end) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? end : std::string(1, c);
+  return out;
+}
+
+size_t errorCount(const std::string& output) {
+  size_t n = 0;
+  for (size_t at = output.find("ERROR"); at != std::string::npos; at = output.find("ERROR", at + 1))
+    ++n;
+  return n;
+}
+
+// A mark at the start and LF, CRLF or CR alone at the ends of lines: the program runs as
+// written with LF, and an error names the same line and column, which count characters.
+TEST(ProgramText, MarksLineEndsAndCharacters) {
+  const std::string runs =
+      "%put Start;\nproc varsifter data=mtcars;\n  model mpg = wt hp / selection=forward;\n"
+      "run;\n";
+  const CommandRun plain = runCommand(runs, VSF_SHARED_DATA);
+  ASSERT_EQ(plain.status, 0) << plain.output;
+  const std::string kMark = "\xEF\xBB\xBF";
+  for (const std::string& text :
+       {kMark + runs, withLineEnds(runs, "\r\n"), kMark + withLineEnds(runs, "\r")}) {
+    const CommandRun r = runCommand(text, VSF_SHARED_DATA);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, plain.output);
+  }
+  // Errors found by the parser, by the reader of statements between steps, and by the scan
+  // for unclosed strings; "\xC3\xA9" and "\xE2\x82\xAC" are one character each.
+  const struct {
+    std::string program, error;
+  } cases[] = {
+      {"proc varsifter data=mtcars;\n  model mpg = wt /* \xC3\xA9\xE2\x82\xAC */ \xC3\xBC;\nrun;\n",
+       "Line 2, column 27: \"\xC3\xBC\" is not a valid token."},
+      {"%put \xC3\xA9;\n\nbogus;\n",
+       "line 3: statement BOGUS is not valid outside a procedure step"},
+      {"%put \xE2\x82\xAC;\n%put \xC3\xA9\xC3\xA9 'open;\n",
+       "line 2, column 9: the quoted string '"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+      const CommandRun r = runCommand(kMark + withLineEnds(c.program, end), VSF_SHARED_DATA);
+      SCOPED_TRACE(c.program + " ended by " + (end == "\n" ? "LF" : end == "\r" ? "CR" : "CRLF"));
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.output.find(c.error), std::string::npos) << r.output;
+      EXPECT_EQ(errorCount(r.output), 1u) << r.output;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
