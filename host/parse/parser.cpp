@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <cctype>
+#include <cstdint>
 
 #include "host/session.h"
 
@@ -27,39 +28,68 @@ int predict(const Run& r, int a, const Token& t) {
 
 void traceLine(const std::string& line) { session().log.write("", line); }
 
-// Whether the token would be taken had a ";" stood before it: the parse run ahead on a copy
-// of the stack, actions skipped. A name RUN or QUIT then starts a statement and ends the step.
-bool fitsAfterSemicolon(const Run& r, std::vector<int> stack, const Token& next) {
+bool isStepEnd(const Token& t) {
+  std::string word = t.pub.text;
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return t.cls == TokenClass::kName && (word == "RUN" || word == "QUIT");
+}
+
+// A name RUN or QUIT where a statement begins: the end of the step, as the lexer makes it.
+Token asStepEnd(const Vocabulary& v, Token t) {
+  if (!isStepEnd(t)) return t;
+  for (char& c : t.pub.text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  t.cls = TokenClass::kEnd;
+  t.pub.kind = ParseToken::kEnd;
+  t.symbol = v.endSymbol();
+  t.word = false;
+  return t;
+}
+
+// Where a parse run ahead of the driver stopped: the last token it looked at, and whether it
+// got through.
+struct Ahead {
+  size_t stop = 0;
+  bool through = false;
+};
+
+// Runs the parse ahead on a copy of the stack, actions skipped, over a ";" (when `semicolon`)
+// and then the tokens from `from`. It gets through once it has taken token `until`, the end of
+// the step or, with no ";" put first, the ";" that ends the statement.
+Ahead parseAhead(const Run& r, std::vector<int> stack, bool semicolon, size_t from, size_t until) {
   const GrammarDescriptor& g = *r.grammar;
   const Vocabulary& v = r.table->vocabulary;
-  Token semicolon;
-  semicolon.cls = TokenClass::kEndStatement;
-  semicolon.symbol = v.classSymbol(TokenClass::kEndStatement);
-  Token after = next;
-  std::string word = next.pub.text;
-  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (after.cls == TokenClass::kName && (word == "RUN" || word == "QUIT")) {
-    after = Token();
-    after.symbol = v.endSymbol();
-  }
-  if (after.cls == TokenClass::kEnd) after.symbol = v.endSymbol();
-  for (const Token* t : {&semicolon, &after}) {
+  const int endStatement = v.classSymbol(TokenClass::kEndStatement);
+  Token put;
+  put.cls = TokenClass::kEndStatement;
+  put.symbol = endStatement;
+  bool putTaken = !semicolon;
+  for (size_t k = from; k < r.tokens.size();) {
+    const Token t = !putTaken                ? put
+                    : k == from && semicolon ? asStepEnd(v, r.tokens[k])
+                                             : r.tokens[k];
     for (;;) {
-      if (stack.empty()) return false;
+      if (stack.empty()) return {k, false};
       const int top = stack.back();
       stack.pop_back();
       if (top < 0) continue;
       if (top < g.firstNonterminal) {
-        if (!matches(r, top, *t)) return false;
+        if (!matches(r, top, t)) return {k, false};
         break;
       }
-      const int p = predict(r, top - g.firstNonterminal, *t);
-      if (p < 0) return false;
+      const int p = predict(r, top - g.firstNonterminal, t);
+      if (p < 0) return {k, false};
       const std::vector<int>& rhs = r.table->rhs[static_cast<size_t>(p)];
       for (auto it = rhs.rbegin(); it != rhs.rend(); ++it) stack.push_back(*it);
     }
+    if (!putTaken) {
+      putTaken = true;
+      continue;
+    }
+    if (k >= until || t.symbol == v.endSymbol() || (!semicolon && t.symbol == endStatement))
+      return {k, true};
+    ++k;
   }
-  return true;
+  return {r.tokens.size(), true};
 }
 
 class Driver {
@@ -76,6 +106,11 @@ class Driver {
         session().log.write("ERROR", "The statement grammar does not terminate; parsing stopped.");
         ++r_.errors;
         return;
+      }
+      if (r_.pos != looked_) {
+        const bool next = r_.pos == looked_ + 1;
+        looked_ = r_.pos;
+        if (putMissingSemicolon(next)) continue;
       }
       int top = stack_.back();
       const Token& tok = r_.tokens[r_.pos];
@@ -107,6 +142,47 @@ class Driver {
   const GrammarDescriptor& g_;
   int firstNt_;
   std::vector<int> stack_;
+  size_t looked_ = SIZE_MAX;  // the token last looked at for a ";" left out before it
+  Ahead ahead_;               // the parse of the statement run ahead as it stands
+  size_t aheadFrom_ = SIZE_MAX;
+
+  // A ";" left out before the next token, a word that starts a statement, RUN or the end: the
+  // statement as it stands fails before its end, and would get further had a ";" stood there.
+  // The error stands where the ";" belongs and the ";" is put in, so that the next statement
+  // is read as itself and blamed for nothing. `next`: the token follows the one looked at
+  // last, so that the parse run ahead from there still holds.
+  bool putMissingSemicolon(bool next) {
+    const size_t k = r_.pos;
+    const Token& at = r_.tokens[k];
+    if (k == 0 || r_.tokens[k - 1].cls == TokenClass::kEndStatement) return false;
+    if (!at.word && at.cls != TokenClass::kEnd && !isStepEnd(at)) return false;
+    if (!next || k < aheadFrom_ || k > ahead_.stop) {
+      ahead_ = parseAhead(r_, stack_, false, k, SIZE_MAX);
+      aheadFrom_ = k;
+    }
+    // What a statement swallows of the next before it fails is short: farther back the check
+    // is not made, so that a long list of words costs no more than a short one.
+    constexpr size_t kMostSwallowed = 64;
+    if (ahead_.through || ahead_.stop - k > kMostSwallowed ||
+        !parseAhead(r_, stack_, true, k, ahead_.stop).through)
+      return false;
+    Token place;
+    const std::string text = missingSemicolon(r_.tokens[k - 1], at, &place);
+    reportError(r_, place, text);
+    Token semicolon = place;
+    semicolon.cls = TokenClass::kEndStatement;
+    semicolon.symbol = r_.table->vocabulary.classSymbol(TokenClass::kEndStatement);
+    semicolon.word = false;
+    semicolon.pub.kind = ParseToken::kSymbol;
+    semicolon.pub.text = ";";
+    semicolon.pub.written.clear();
+    r_.tokens[k] = asStepEnd(r_.table->vocabulary, r_.tokens[k]);
+    r_.tokens.insert(r_.tokens.begin() + static_cast<std::ptrdiff_t>(k), semicolon);
+    r_.current = &r_.tokens[k - 1];
+    looked_ = k;
+    aheadFrom_ = SIZE_MAX;
+    return true;
+  }
 
   void consume() {
     const Token& t = r_.tokens[r_.pos];
@@ -141,12 +217,8 @@ class Driver {
       reportError(r_, bad, neverClosed(bad.pub.text));
     else if (bad.cls == TokenClass::kBad)
       reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
-    else {
-      Token place;
-      const std::string text =
-          syntaxError(r_, top, bad, fitsAfterSemicolon(r_, stack_, bad), &place);
-      reportError(r_, place, text);
-    }
+    else
+      reportError(r_, bad, syntaxError(r_, top, bad));
     int endStatementSymbol = r_.table->vocabulary.classSymbol(TokenClass::kEndStatement);
     while (r_.tokens[r_.pos].cls != TokenClass::kEnd &&
            r_.tokens[r_.pos].symbol != endStatementSymbol)

@@ -66,11 +66,10 @@ void reportError(Run& run, const Token& at, const std::string& text);
 void countError(Run& run);
 // A token as an error quotes it.
 std::string tokenText(const Token& t);
-// The text of a syntax error at `bad` with `top` on the parse stack (`semicolonFits`: a ";"
-// before `bad` would have let the parse go on), and in *place the token whose place the error
-// names (where a ";" left out belongs, else `bad`).
-std::string syntaxError(const Run& run, int top, const Token& bad, bool semicolonFits,
-                        Token* place);
+// The text of a syntax error at `bad` with `top` on the parse stack.
+std::string syntaxError(const Run& run, int top, const Token& bad);
+// The error of a ";" left out between two tokens, and in *place the place where it belongs.
+std::string missingSemicolon(const Token& before, const Token& next, Token* place);
 // The error of a comment ("/*") or quoted string (its quote) that the text never closes.
 std::string neverClosed(std::string_view opener);
 // "Line L, column C" of a token.

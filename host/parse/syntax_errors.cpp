@@ -154,23 +154,22 @@ std::string tokenText(const Token& t) {
   return fmt::format("\"{}\"", t.pub.text);
 }
 
-std::string syntaxError(const Run& r, int top, const Token& bad, bool semicolonFits, Token* place) {
-  *place = bad;
+std::string missingSemicolon(const Token& before, const Token& next, Token* place) {
+  *place = next;
+  place->pub.line = before.pub.line;
+  place->pub.column = columnAfter(before);
+  const std::string where =
+      next.cls != TokenClass::kEnd
+          ? fmt::format("before {} on line {}", tokenText(next), next.pub.line)
+      : next.pub.text.empty() ? std::string("where the program ends")
+                              : fmt::format("before {}", next.pub.text);
+  return fmt::format("syntax error: a \";\" was expected after \"{}\", {}", before.pub.written,
+                     where);
+}
+
+std::string syntaxError(const Run& r, int top, const Token& bad) {
   const std::vector<int> symbols = expectedSymbols(r, top);
   const Vocabulary& v = r.table->vocabulary;
-  const Token* before = r.current;
-  // A ";" left out (after the PROC line, at the end of the file): the error stands where the
-  // ";" belongs.
-  if (semicolonFits && before && before != &bad) {
-    place->pub.line = before->pub.line;
-    place->pub.column = before->pub.column + static_cast<int>(before->pub.written.size());
-    const std::string next = bad.cls != TokenClass::kEnd
-                                 ? fmt::format("before {} on line {}", tokenText(bad), bad.pub.line)
-                             : bad.pub.text.empty() ? std::string("where the program ends")
-                                                    : fmt::format("before {}", bad.pub.text);
-    return fmt::format("syntax error: a \";\" was expected after \"{}\", {}", before->pub.written,
-                       next);
-  }
   const std::string head = fmt::format("syntax error: {} was not expected", tokenText(bad));
   if (std::string dotted = dottedName(r, bad); !dotted.empty()) return head + dotted;
   const int close = v.keyword(")");

@@ -1,5 +1,5 @@
 // The program text as editors save it: a byte-order mark, any line ends, characters of more
-// than one byte.
+// than one byte; and a statement that runs on into the next for want of its ";".
 #include <gtest/gtest.h>
 
 #include "e2e/command_support.h"
@@ -56,6 +56,31 @@ TEST(ProgramText, MarksLineEndsAndCharacters) {
       EXPECT_NE(r.output.find(c.error), std::string::npos) << r.output;
       EXPECT_EQ(errorCount(r.output), 1u) << r.output;
     }
+  }
+}
+
+// A ";" left out at the end of a statement is said where it belongs, once: the next statement
+// is read as itself and blamed for nothing.
+TEST(ProgramText, AMissingSemicolonIsOneError) {
+  const struct {
+    std::string program, error;
+  } cases[] = {
+      {"proc varsifter data=mtcars;\n  class cyl\n  model mpg = wt cyl;\nrun;",
+       "Line 2, column 12: syntax error: a \";\" was expected after \"cyl\", before \"model\" on "
+       "line 3."},
+      {"proc varsifter data=mtcars\n  model mpg = wt;\nrun;",
+       "Line 1, column 27: syntax error: a \";\" was expected after \"mtcars\", before \"model\" "
+       "on line 2."},
+      {"proc varsifter data=mtcars;\n  model mpg = wt;\n  output out=o p=ph\n"
+       "  score data=mtcars out=s p;\nrun;",
+       "Line 3, column 20: syntax error: a \";\" was expected after \"ph\", before \"score\" on "
+       "line 4."},
+  };
+  for (const auto& c : cases) {
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(c.error), std::string::npos) << r.output;
+    EXPECT_EQ(errorCount(r.output), 1u) << r.output;
   }
 }
 

@@ -184,6 +184,61 @@ TEST(ParseParser, SyntaxErrorsAdviseInListsAndPlaceAMissingSemicolon) {
   EXPECT_FALSE(buildGrammarFrom("@hint ALPHA LASSO\nstart : '$$$' ;", &bad, &error));
 }
 
+// Two statements whose keywords may stand for names, the second with a "=".
+constexpr std::string_view kTwoStatements = R"(
+@record store
+start : stmts '$$$' ;
+stmts : stmt stmts | ;
+stmt : STORE {begin STORE} items ';' {end}
+     | LASSO {begin STORE} NAMEX '=' items ';' {end} ;
+items : item items | ;
+item : NAMEX {store ItemStore} | QS ;
+)";
+
+// A statement that runs on into the next one for want of its ";" is the one error: the ";" is
+// said where it belongs, and the next statement is read as itself. A keyword that stands for
+// a name, or a later error no ";" would mend, is no ";" left out.
+TEST(ParseParser, AMissingSemicolonIsTheOneError) {
+  const GrammarDescriptor g = build(kTwoStatements);
+  struct Case {
+    const char* text;
+    std::vector<std::string> errors;
+    int statements;
+  } cases[] = {
+      {"store a b\n lasso c = d;",
+       {"Line 1, column 10: syntax error: a \";\" was expected after \"b\", before \"lasso\" on "
+        "line 2."},
+       2},
+      {"store a '\xC3\xA9z\xC3\xA9' lasso c = d; store e Quit;",
+       {"Line 1, column 14: syntax error: a \";\" was expected after \"'\xC3\xA9z\xC3\xA9'\", "
+        "before \"lasso\" on line 1."},
+       3},
+      {"store a lasso b; lasso c = d;", {}, 2},
+      {"store a lasso b (;",
+       {"Line 1, column 17: syntax error: \"(\" was not expected; expecting one of \";\", a "
+        "name, a quoted string."},
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::vector<LogLine> log = run(g, c.text);
+    std::vector<std::string> errors;
+    for (const LogLine& l : log) errors.push_back(l.text);
+    EXPECT_EQ(errors, c.errors);
+    int statements = 0;
+    for (const StatementRecord* s = kParseFamily.firstStatement(); s; s = s->next) ++statements;
+    EXPECT_EQ(statements, c.statements);
+  }
+  // The next statement has its own items, the one before it none of them.
+  run(g, "store a b\n lasso c = d e;");
+  const StatementRecord* first = kParseFamily.firstStatement();
+  ASSERT_TRUE(first && first->next);
+  EXPECT_EQ(first->slot(slots::store::kItemStore)->names->names,
+            (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(first->next->slot(slots::store::kItemStore)->names->names,
+            (std::vector<std::string>{"d", "e"}));
+}
+
 // Data sets for the procedure's grammar: every name opens, every variable is number 0.
 HostDataSet* fakeOpen(std::string_view, int, uint32_t*) {
   static int anything;
