@@ -274,7 +274,7 @@ std::string explainStepCode(int code) {
     case step::kMemory:
       return "the step ran short of memory or could not open or write its files";
     case step::kHistory:
-      return "the step could not read back its own files";
+      return "the step could not write or read back its own utility or scratch files";
     case step::kEffect:
       return "an effect of the MODEL or EFFECT statement could not be built";
     case step::kStatement:

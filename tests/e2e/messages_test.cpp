@@ -182,7 +182,9 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
   const std::string full = " could not be written: No space left on device.";
   expectRuns(lib.dir(), {{"proc varsifter data=rows; model y = x1-x3; run;",
                           1,
-                          {file, ".utl" + full, "return code 1020"},
+                          {file, ".utl" + full,
+                           "return code 1020: the step could not write or read back its own "
+                           "utility or scratch files."},
                           {"utility file.", "not enough memory to continue"},
                           paged.c_str()},
                          {"proc varsifter data=rows; partition rolevar=role(train='train' "
