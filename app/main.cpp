@@ -33,9 +33,20 @@ int run(int argc, char** argv) {
   app.add_option("program", program, "Program file of procedure steps (- reads standard input)")
       ->required();
   app.add_option("--lib", lib, "Library directory of the data sets (default: .)");
-  app.add_option("--json", json, "Write every output object and the macro variables as JSON");
-  app.add_option("--html", html, "Write the output as one HTML page");
-  app.add_option("--svg", svg, "Write each graph as an SVG file into this directory");
+  // An empty name would be taken for no document at all: a usage error instead.
+  auto named = [](const std::string& what) {
+    return CLI::Validator(
+        [what](const std::string& v) {
+          return v.empty() ? "the " + what + " name is empty: name one, or leave the option out"
+                           : std::string();
+        },
+        "");
+  };
+  app.add_option("--json", json, "Write every output object and the macro variables as JSON")
+      ->check(named("file"));
+  app.add_option("--html", html, "Write the output as one HTML page")->check(named("file"));
+  app.add_option("--svg", svg, "Write each graph as an SVG file into this directory")
+      ->check(named("directory"));
   app.add_flag("--nographics", nographics, "Make no graphs (as the NOGRAPHICS option)");
   app.add_option("--utilpath", utilpath, "Directory of utility and scratch files")
       ->check(CLI::ExistingDirectory);

@@ -149,6 +149,11 @@ TEST(WriteTargets, DocumentsNeverTakeTheFileOfAnotherTarget) {
       {fit, "--svg g --json g/Summary.ASEPlot.svg",
        "--json names g/Summary.ASEPlot.svg in the directory of --svg", true},
       {fit, "--html g --svg ./g", "--html and --svg name one file, ./g", true},
+      // An empty name is no document left out.
+      {fit, "--json ''", "ERROR: --json: the file name is empty: name one, or leave the option out",
+       true},
+      {fit, "--html '' --json x.json", "ERROR: --html: the file name is empty", true},
+      {fit, "--svg ''", "ERROR: --svg: the directory name is empty", true},
       {fit + "proc varsifter data=mtcars; model mpg = hp; output out='elsewhere/x.json' p; run;\n" +
            fit,
        "--json elsewhere/./x.json",
