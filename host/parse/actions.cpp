@@ -2,6 +2,7 @@
 // lists resolved against the analysis data set, data sets, and the effects callback.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "host/data/data.h"
@@ -22,6 +23,14 @@ std::string upperNoDollar(std::string_view w) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   if (u.size() > 1 && u.back() == '$') u.pop_back();
   return u;
+}
+
+// A word that begins a statement (or RUN, QUIT) read where a list wanted a variable: the
+// statement before it lacks its ";".
+bool beginsStatement(const Run& r, std::string_view name) {
+  const std::string u = upperNoDollar(name);
+  const std::vector<std::string>& words = r.grammar->statementWords;
+  return u == "RUN" || u == "QUIT" || std::find(words.begin(), words.end(), u) != words.end();
 }
 
 void traceAction(const Run& r, int type, const int16_t* args, int count) {
@@ -117,7 +126,10 @@ bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
   if (form == 1) {
     int number = -1;
     if (ds().findVar(r.analysis, first, &number) != 0) {
-      const std::string hint = longNameHint(first);
+      const std::string hint =
+          beginsStatement(r, first)
+              ? fmt::format("a \";\" is missing at the end of the statement before {}", first)
+              : longNameHint(first);
       reportError(r, *r.current,
                   fmt::format("variable {} not found on data set {}{}{}", first, dataSetName(r),
                               hint.empty() ? "" : ": ", hint));

@@ -5,6 +5,7 @@
 #include "base/host.h"
 #include "base/strings.h"
 #include "effects/efflib_internal.h"
+#include "grammar/grammar.h"
 
 namespace vsf {
 
@@ -39,9 +40,9 @@ bool zeffvarfind(std::string_view name, int32_t* id, bool* effectName) {
   HostDataSet* ds = analysisDataSet();
   int number = -1;
   if (!ds || hostv().ds->findVar(ds, n, &number) != 0) {
-    // RUN or QUIT read as a variable: the statement before it lacks its ";".
-    const bool stepEnd = equalsNoCase(n, "RUN") || equalsNoCase(n, "QUIT");
-    hostMsg(174, stepEnd ? 120 : 6, {std::string_view(n)});
+    // A statement's word, RUN or QUIT read as a variable: the statement before it lacks its
+    // ";".
+    hostMsg(174, beginsStatement(n) ? 120 : 6, {std::string_view(n)});
     effFail(step::kEffect);
     return false;
   }

@@ -2,6 +2,7 @@
 // left), semantic actions with their arguments, nonterminal names.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -439,6 +440,33 @@ class Builder {
     g->nonterminalNames = ntNames_;
     g->hints = hints_;
     g->listRoles = roles_;
+    auto stmt = ntIndex_.find("stmt");
+    if (stmt != ntIndex_.end()) firstWords(stmt->second, &g->statementWords);
+  }
+
+  // The keywords a nonterminal's text may begin with (its alternatives' first words, through
+  // the nonterminals they begin with), without the "$" of a hidden spelling.
+  void firstWords(int nonterminal, std::vector<std::string>* out) const {
+    std::vector<uint8_t> seen(ntNames_.size(), 0);
+    std::vector<int> todo{nonterminal};
+    while (!todo.empty()) {
+      const int n = todo.back();
+      todo.pop_back();
+      if (seen[static_cast<size_t>(n)]) continue;
+      seen[static_cast<size_t>(n)] = 1;
+      for (const Production& p : productions_) {
+        if (p.left != n) continue;
+        auto first = std::find_if(p.symbols.begin(), p.symbols.end(), [](int s) { return s > 0; });
+        if (first == p.symbols.end()) continue;
+        if (*first >= kNonterminalMark) {
+          todo.push_back(*first - kNonterminalMark);
+        } else if (*first > kTokenClassCount) {
+          std::string w = words_[static_cast<size_t>(*first - 1)];
+          if (!w.empty() && w.back() == '$') w.pop_back();
+          out->push_back(w);
+        }
+      }
+    }
   }
 };
 
@@ -452,6 +480,7 @@ bool buildGrammarFrom(std::string_view text, GrammarDescriptor* out, std::string
 }  // namespace vsf
 
 #include "base/host.h"
+#include "frame/host/values.h"
 
 namespace vsf {
 
@@ -464,6 +493,13 @@ const GrammarDescriptor* buildGrammar() {
     return false;
   }();
   return built ? &grammar : nullptr;
+}
+
+bool beginsStatement(std::string_view word) {
+  if (equalsNoCase(word, "RUN") || equalsNoCase(word, "QUIT")) return true;
+  const GrammarDescriptor* g = buildGrammar();
+  return g && std::any_of(g->statementWords.begin(), g->statementWords.end(),
+                          [&](const std::string& w) { return equalsNoCase(w, word); });
 }
 
 }  // namespace vsf

@@ -75,6 +75,14 @@ TEST(ProgramText, AMissingSemicolonIsOneError) {
        "  score data=mtcars out=s p;\nrun;",
        "Line 3, column 20: syntax error: a \";\" was expected after \"ph\", before \"score\" on "
        "line 4."},
+      // Lists that take any name swallow the next statement's first words whole: the name
+      // that is no variable is the statement's keyword.
+      {"proc varsifter data=mtcars;\n  model mpg = wt cyl\n  freq carb;\nrun;",
+       "Line 3, column 3: The variable freq was not found on data set WORK.MTCARS: a \";\" is "
+       "missing at the end of the statement before freq."},
+      {"proc varsifter data=mtcars;\n  class cyl\n  by am;\n  model mpg = wt;\nrun;",
+       "Line 3, column 3: variable by not found on data set WORK.MTCARS: a \";\" is missing at "
+       "the end of the statement before by."},
   };
   for (const auto& c : cases) {
     const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
