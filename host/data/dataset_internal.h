@@ -130,6 +130,11 @@ struct RowValues {
   int64_t rows = 0;
 };
 
+// What a row of an output holds: its numbers, its texts and their most characters.
+struct RowShape {
+  size_t numbers = 0, texts = 0, chars = 0;
+};
+
 struct OutputDataSet final : HostDataSet {
   OutputDataSet() : HostDataSet(kDsOutput) {}
   ~OutputDataSet() override;
@@ -142,10 +147,13 @@ struct OutputDataSet final : HostDataSet {
   std::deque<OutVar> vars;  // a deque keeps the value slots where they are
   std::string buffer;
   int64_t rows = 0;
-  // The kind of each written variable (1 number, 2 text), the rows being gathered, and the
-  // writer the gathered blocks go to (made at the first block).
+  // The kind of each written variable (1 number, 2 text), the rows being gathered, what a row
+  // holds and how the rows go in blocks, and the writer the gathered blocks go to (made at the
+  // first block).
   std::vector<uint8_t> kinds;
   RowValues block;
+  RowShape shape;
+  BlockPlan plan;
   std::unique_ptr<OrderedWriter> writer;
   int processors = 0;  // the step's, when it said; else the host's options
 };

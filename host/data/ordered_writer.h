@@ -15,6 +15,21 @@
 
 namespace vsf::host {
 
+// How an output's rows go in blocks: the rows of a block, the threads formatting them (below
+// two, the caller formats each block) and the blocks alive at once.
+struct BlockPlan {
+  int threads = 0;
+  int alive = 1;
+  int64_t rows = 1;
+};
+
+// Blocks of at most `maxRows` rows that keep an output within `budget` bytes: the block being
+// gathered and each block alive hold their values (`rowValues` bytes a row) until formatted, and
+// each formatting thread keeps the room of a block's text (at most `rowText` bytes a row). Where
+// not a row fits, fewer threads format, down to the caller alone; a block has a row at least.
+BlockPlan planBlocks(int64_t budget, int64_t rowValues, int64_t rowText, int threads,
+                     int64_t maxRows);
+
 class OrderedWriter {
  public:
   // Puts a block's text into *text (handed over empty, with the room an earlier block left).

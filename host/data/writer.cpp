@@ -21,7 +21,11 @@ namespace vsf::host {
 
 namespace {
 
+// Narrow rows go 2,048 to a block; wide ones fewer, so that the blocks fit in the memory.
 constexpr int64_t kBlockRows = 2048;
+// The most text of a number (std::to_chars' shortest, as "-2.2250738585072014e-308") and its
+// separator.
+constexpr int64_t kNumberText = 25;
 
 bool needsQuotes(std::string_view v) {
   if (v.empty() || v.front() == ' ' || v.back() == ' ') return true;
@@ -84,7 +88,8 @@ bool flush(OutputDataSet* out) {
 // string's own size, which would be read again at every character.
 void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::string* out) {
   std::string text = std::move(*out);
-  text.reserve(static_cast<size_t>(b.rows) * kinds.size() * 12);
+  // The most the text can take, so that it never moves: a text field may double its quotes.
+  text.reserve(b.numbers.size() * kNumberText + b.texts.size() * 2 + b.textEnds.size() * 3);
   size_t n = 0, t = 0;
   uint32_t start = 0;
   for (int64_t r = 0; r < b.rows; ++r) {
@@ -124,14 +129,32 @@ void traceWriter(const OutputDataSet* out, int threads) {
                       : fmt::format("Data set {} is formatted on the step's thread.", out->name));
 }
 
-// Blocks alive at once (handed over and not yet written): one a formatting thread, within a
-// quarter of the memory (a value takes its 8 bytes and about 12 of text), and at least two, so
-// that one is written while the next is formatted.
-int blocksAlive(const OutputDataSet* out, int threads) {
-  const int64_t blockBytes =
-      kBlockRows * std::max<int64_t>(static_cast<int64_t>(out->kinds.size()), 1) * 20;
-  const int64_t fit = memoryAvailable() / 4 / blockBytes;
-  return static_cast<int>(std::clamp<int64_t>(fit, 2, std::max(threads, 2)));
+// The blocks of an output, its values and their text within a quarter of the memory: a number
+// takes its 8 bytes, a text its characters and its end, and as text each as much as it can.
+void planOutput(OutputDataSet* out) {
+  RowShape& row = out->shape;
+  row = RowShape();
+  for (const OutVar& v : out->vars) {
+    if (v.dropped) continue;
+    if (v.type == kVarNumeric) {
+      ++row.numbers;
+    } else {
+      ++row.texts;
+      row.chars += static_cast<size_t>(v.length);
+    }
+  }
+  const auto values = static_cast<int64_t>(row.numbers * 8 + row.chars + row.texts * 4);
+  const auto text =  // and the row's end
+      static_cast<int64_t>(row.numbers * kNumberText + row.chars * 2 + row.texts * 3 + 1);
+  out->plan = planBlocks(memoryAvailable() / 4, values, text, formatters(out), kBlockRows);
+}
+
+// A block's room for the rows the plan gives it, so that gathering them moves nothing.
+void startBlock(OutputDataSet* out) {
+  const size_t rows = static_cast<size_t>(out->plan.rows);
+  out->block.numbers.reserve(rows * out->shape.numbers);
+  out->block.textEnds.reserve(rows * out->shape.texts);
+  out->block.texts.reserve(rows * out->shape.chars);
 }
 
 // The blocks go to a writer made at the first one, once the file is open; its threads format
@@ -142,11 +165,9 @@ bool submitBlock(OutputDataSet* out) {
   if (!out->buffer.empty() && !flush(out)) return false;  // the header first
   if (!opened(out)) return false;
   if (!out->writer) {
-    const int threads = formatters(out);
-    const int alive = blocksAlive(out, threads);
-    traceWriter(out, std::min(threads, alive));
+    traceWriter(out, out->plan.threads);
     out->writer = std::make_unique<OrderedWriter>(
-        std::min(threads, alive), alive,
+        out->plan.threads, out->plan.alive,
         [fd = out->file.fd()](std::string_view text) { return writeFully(fd, text); });
   }
   // The kinds go with the block: the workers reading them beside the rows being gathered
@@ -203,6 +224,7 @@ void writeHeader(OutputDataSet* out) {
   }
   out->buffer.push_back('\n');
   out->ready = true;
+  planOutput(out);
 }
 
 [[noreturn]] void writeFailed(OutputDataSet* out) {
@@ -323,6 +345,7 @@ int append(HostDataSet* ds) {
   OutputDataSet* out = asOutput(ds);
   if (!out || !out->ready) return static_cast<int>(dsstatus::kBadBinding);
   RowValues& b = out->block;
+  if (b.rows == 0) startBlock(out);
   auto text = [&](std::string_view t) {
     b.texts.append(t);
     b.textEnds.push_back(static_cast<uint32_t>(b.texts.size()));
@@ -343,7 +366,7 @@ int append(HostDataSet* ds) {
     }
   }
   ++out->rows;
-  if (++b.rows >= kBlockRows && !submitBlock(out)) writeFailed(out);
+  if (++b.rows >= out->plan.rows && !submitBlock(out)) writeFailed(out);
   return 0;
 }
 

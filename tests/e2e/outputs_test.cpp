@@ -434,6 +434,14 @@ TEST(OutputDataSets, FailedStepLeavesTheEarlierFile) {
     EXPECT_EQ(e.path().extension() == ".tmp", false) << e.path();
 }
 
+// The o.csv a program run with the options writes in the library.
+std::string outputFile(const Library& lib, const std::string& program, const char* options) {
+  const CommandRun r = runCommand(program, lib.path(), options);
+  EXPECT_EQ(r.status, 0) << r.output;
+  std::ifstream in(lib.path() + "/o.csv");
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Rows formatted on workers come out in their order, the same bytes as on one thread.
 TEST(OutputDataSets, ThreadedWritingGivesTheSameFile) {
   Library lib;
@@ -443,17 +451,32 @@ TEST(OutputDataSets, ThreadedWritingGivesTheSameFile) {
     data << i << ',' << (i % 97) / 7.0 << ',' << (i % 13) * 0.25 + i * 1e-4 << ",t" << i % 5
          << '\n';
   lib.write("big", data.str());
-  std::string files[2];
-  for (int k = 0; k < 2; ++k) {
-    const CommandRun r =
-        runCommand("proc varsifter data=big; model y = x / selection=none; output out=o p r; run;",
-                   lib.path(), k == 0 ? "--nothreads" : "--threads --cpucount 4");
-    ASSERT_EQ(r.status, 0) << r.output;
-    std::ifstream in(lib.path() + "/o.csv");
-    files[k].assign(std::istreambuf_iterator<char>(in), {});
+  const std::string program =
+      "proc varsifter data=big; model y = x / selection=none; output out=o p r; run;";
+  const std::string one = outputFile(lib, program, "--nothreads");
+  EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 10001);
+  EXPECT_TRUE(outputFile(lib, program, "--threads --cpucount 4") == one);
+}
+
+// Rows of 1,000 variables under --memsize 1 go a row to a block on the workers: the same bytes
+// as on one thread.
+TEST(OutputDataSets, WideRowsUnderALittleMemoryGiveTheSameFile) {
+  Library lib;
+  std::ostringstream data;
+  data << "y";
+  for (int j = 1; j < 1000; ++j) data << ",x" << j;
+  data << '\n';
+  for (int i = 0; i < 30; ++i) {
+    data << i % 7;
+    for (int j = 1; j < 1000; ++j) data << ',' << (i * 37 + j * j) % 101 / 8.0;
+    data << '\n';
   }
-  EXPECT_EQ(std::count(files[0].begin(), files[0].end(), '\n'), 10001);
-  EXPECT_TRUE(files[0] == files[1]);
+  lib.write("wide", data.str());
+  const std::string program =
+      "proc varsifter data=wide; model y = x1 x2 / selection=none; output out=o p r; run;";
+  const std::string one = outputFile(lib, program, "--nothreads");
+  EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 31);
+  EXPECT_TRUE(outputFile(lib, program, "--threads --cpucount 4 --memsize 1") == one);
 }
 
 }  // namespace

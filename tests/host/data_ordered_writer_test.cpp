@@ -143,6 +143,42 @@ TEST(OrderedWriter, DroppingLetsTheBlocksGo) {
   EXPECT_EQ(w.values.load(), 0);
 }
 
+// Blocks sized by their bytes: within the budget at any width while a row fits, the threads
+// cut only where not a row fits; 2,048 rows for narrow rows; one row at the least.
+TEST(OrderedWriter, BlocksHoldTheirValuesAndTextWithinTheBudget) {
+  const int64_t kMb = 1 << 20;
+  // The values of the block being gathered and of each block alive, and a text a thread.
+  auto bytes = [](const host::BlockPlan& p, int64_t values, int64_t text) {
+    return p.threads >= 2 ? ((1 + p.alive) * values + p.threads * text) * p.rows
+                          : (values + text) * p.rows;
+  };
+  for (int64_t budget : {int64_t{0}, kMb / 4, 4 * kMb, 1024 * kMb}) {
+    for (int64_t columns : {1, 103, 2001, 50000, 10000000}) {
+      for (int threads : {0, 2, 9, 65}) {
+        const int64_t values = columns * 8, text = columns * 25 + 1;
+        const host::BlockPlan p = host::planBlocks(budget, values, text, threads, 2048);
+        const std::string where = std::to_string(budget) + " bytes, " + std::to_string(columns) +
+                                  " columns, " + std::to_string(threads) + " threads";
+        EXPECT_TRUE(p.rows >= 1 && p.rows <= 2048) << where;
+        EXPECT_EQ(p.alive, std::max(p.threads, 1)) << where;
+        EXPECT_TRUE(p.threads == threads || p.threads == 0 || p.threads >= 2) << where;
+        // Past the budget only with one row on the caller's thread: nothing smaller fits.
+        if (bytes(p, values, text) > budget) {
+          EXPECT_EQ(p.rows, 1) << where;
+          EXPECT_EQ(p.threads, 0) << where;
+        }
+        if (p.threads < threads) {
+          const int more = std::max(p.threads + 1, 2);
+          EXPECT_GT(bytes({more, more, 1}, values, text), budget) << where;
+        }
+        if (budget == 1024 * kMb && columns <= 103) {
+          EXPECT_EQ(p.rows, 2048) << where;
+        }
+      }
+    }
+  }
+}
+
 // The same bytes whatever the threads and however little memory: blocks of many sizes, texts
 // that need quotes, missing values.
 TEST_F(DataTest, OutputBytesDoNotDependOnTheThreads) {
@@ -185,6 +221,59 @@ TEST_F(DataTest, OutputBytesDoNotDependOnTheThreads) {
                                   << c.memory;
     }
   }
+  o = saved;
+}
+
+// Rows wider than the memory allows 2,048 of (300 numbers and a text of 25,000 characters) go
+// in blocks of a few rows, or one, with the same bytes as on the caller's thread: a text of
+// quotes only doubles in the block's text.
+TEST_F(DataTest, WideRowsGoInBlocksOfFewRows) {
+  host::SystemOptions& o = host::session().options;
+  const host::SystemOptions saved = o;
+  const struct {
+    bool threads;
+    int64_t memory;
+    int64_t most;  // rows a block
+  } cases[] = {{false, 0, 2048}, {true, 1, 1}, {true, 16, 14}, {false, 1, 3}};
+  constexpr int kLength = 25000;
+  std::string first;
+  for (const auto& c : cases) {
+    o.threads = c.threads;
+    o.cpuCount = 8;
+    o.memSizeMb = c.memory;
+    const std::string name = "wide" + std::to_string(&c - cases);
+    HostDataSet* out = ds().outCreate("work." + name, 2, nullptr);
+    ASSERT_NE(out, nullptr);
+    std::vector<void*> slots(301);
+    for (size_t j = 0; j < slots.size(); ++j) {
+      const bool text = j == 150;
+      OutVarDefinition def{text ? kVarCharacter : kVarNumeric, text ? kLength : 8,
+                           "v" + std::to_string(j), ""};
+      ASSERT_EQ(ds().outVarAdd(out, &def, &slots[j]), 0);
+    }
+    ASSERT_EQ(ds().outReady(out), 0);
+    const host::BlockPlan plan = host::asOutput(out)->plan;
+    EXPECT_GE(plan.rows, 1) << name;
+    EXPECT_LE(plan.rows, c.most) << name;
+    for (int i = 0; i < 25; ++i) {
+      for (size_t j = 0; j < slots.size(); ++j) {
+        const double v = (i * 301.0 + static_cast<double>(j)) / 7.0;
+        if (j != 150) std::memcpy(slots[j], &v, 8);
+      }
+      const std::string text = i % 3 == 0 ? std::string(kLength, '"') : std::to_string(i) + ",";
+      std::memset(slots[150], ' ', kLength);
+      std::memcpy(slots[150], text.data(), text.size());
+      ASSERT_EQ(ds().append(out), 0);
+    }
+    ASSERT_EQ(ds().outClose(out, true), 0);
+    const std::string bytes = fileText(lib / (name + ".csv"));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 26) << name;
+    if (first.empty())
+      first = bytes;
+    else
+      EXPECT_TRUE(bytes == first) << name;
+  }
+  EXPECT_NE(first.find("\"" + std::string(2 * kLength, '"') + "\""), std::string::npos);
   o = saved;
 }
 
