@@ -4,17 +4,24 @@
 # turns (varsifter, fwrite, varsifter, fwrite, ...). The procedure's time is the Timing table's
 # "Output Data and Macro Variables" (reading the rows again, predicting and writing); fwrite's
 # the elapsed time of the fwrite call alone, the data already in memory.
+# BEFORE=PATH runs that command too, in the same turns, with the ratio of this build's time to its
+# (an earlier build, for figures before and after a change); without r-cran-data.table fwrite
+# is left out.
 #   bench/output_write.sh [ROWS] [Q] [ROUNDS]
-# Needs r-cran-data.table. Builds the command into build-bench/ (Release) and writes the CSV
-# under build-bench/bench-data/ once (bench/whole_run_data.py).
+# Builds the command into build-bench/ (Release), or takes AFTER=PATH, and writes the CSV under
+# build-bench/bench-data/ once (bench/whole_run_data.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rows=${1:-1000000}
 q=${2:-100}
 rounds=${3:-3}
 
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j4 --target varsifter >/dev/null
+after=${AFTER:-./build-bench/app/varsifter}
+
+if [ -z "${AFTER:-}" ]; then
+  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build-bench -j4 --target varsifter >/dev/null
+fi
 mkdir -p build-bench/bench-data
 name=whole_${rows}_${q}
 csv=build-bench/bench-data/$name.csv
@@ -39,11 +46,25 @@ d[, p_y := fitted(fit)]
 d[, r_y := y - p_y]
 cat(system.time(fwrite(d, args[2]))[["elapsed"]], "\n")
 R
-for i in $(seq "$rounds"); do
-  ours=$(./build-bench/app/varsifter "$work/out.vsf" --lib build-bench/bench-data 2>/dev/null |
-         grep "Output Data and Macro Variables" | awk '{print $NF}')
+output() {
+  "$1" "$work/out.vsf" --lib build-bench/bench-data 2>/dev/null |
+    grep "Output Data and Macro Variables" | awk '{print $NF}'
   rm -f build-bench/bench-data/work_out.csv
-  theirs=$(Rscript "$work/fwrite.R" "$csv" "$work/fwrite.csv")
-  rm -f "$work/fwrite.csv"
-  echo "round $i: varsifter OUTPUT $ours s, fwrite $theirs s, ratio $(echo "$ours / $theirs" | bc -l | cut -c1-4)"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+fwrite=0
+command -v Rscript >/dev/null && Rscript -e 'library(data.table)' >/dev/null 2>&1 && fwrite=1
+for i in $(seq "$rounds"); do
+  ours=$(output "$after")
+  line="round $i: varsifter OUTPUT $ours s"
+  if [ -n "${BEFORE:-}" ]; then
+    before=$(output "$BEFORE")
+    line+=", before $before s, ratio to before $(ratio "$ours" "$before")"
+  fi
+  if [ $fwrite = 1 ]; then
+    theirs=$(Rscript "$work/fwrite.R" "$csv" "$work/fwrite.csv")
+    rm -f "$work/fwrite.csv"
+    line+=", fwrite $theirs s, ratio $(ratio "$ours" "$theirs")"
+  fi
+  echo "$line"
 done
