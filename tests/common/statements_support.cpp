@@ -182,6 +182,7 @@ void useStubFamily(HostDsFamily& f) {
   f.attr = attr;
   f.check = fits;
   f.verify = fits;
+  f.outProcessors = [](HostDataSet*, int) {};  // the stub's data sets are not the host's
 }
 
 // The catalogue text as a pattern: insertions match anything.
