@@ -37,7 +37,7 @@ void sampleMessage(const SampleFit& fit, int32_t number, StepView* s) {
   const int32_t status = fit.status, folds = s->group.selection.path.extCvFolds;
   // External cross validation's limits on the sample's drawn rows, with their numbers.
   if (status == runstatus::kFoldsAboveN)
-    hostMsg(848, 6193, {number, fit.foldedFreq, folds});
+    hostMsg(848, 6193, {number, fit.foldedFreq, externalFoldsAsked(&s->group.selection)});
   else if (status == runstatus::kFoldNoTraining)
     hostMsg(848, 6194, {number, fit.emptyFold + 1, folds});
   const int message = status == runstatus::kNoObservations ? 259

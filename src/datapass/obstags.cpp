@@ -85,4 +85,50 @@ int32_t BlockFolds::next(bool training) {
   return fold;
 }
 
+namespace {
+// Folds always kept as marks: a mark and a rank are 5 bytes each.
+constexpr int64_t kMarkedFolds = 4096;
+}  // namespace
+
+RandomFolds::RandomFolds(int32_t folds, int64_t observations)
+    : folds_(std::max(folds, 1)), marked_(folds_ <= std::max(observations, kMarkedFolds)) {
+  if (marked_) drawn_.assign(static_cast<size_t>(folds_), 0);
+}
+
+int32_t RandomFolds::take(int32_t drawn) {
+  drawn = std::clamp(drawn, 0, folds_ - 1);
+  if (marked_) {
+    drawn_[static_cast<size_t>(drawn)] = 1;
+    return drawn;
+  }
+  const auto [at, added] = first_.emplace(drawn, static_cast<int32_t>(draws_.size()));
+  if (added) draws_.push_back(drawn);
+  return at->second;
+}
+
+int32_t RandomFolds::final(std::vector<int32_t>* rank) const {
+  rank->clear();
+  if (marked_) {
+    rank->assign(drawn_.size(), -1);
+    int32_t formed = 0;
+    for (size_t f = 0; f < drawn_.size(); ++f)
+      if (drawn_[f]) (*rank)[f] = formed++;
+    if (formed == folds_) rank->clear();
+    return formed;
+  }
+  std::vector<int32_t> order(draws_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int32_t>(i);
+  std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    return draws_[static_cast<size_t>(a)] < draws_[static_cast<size_t>(b)];
+  });
+  rank->assign(order.size(), 0);
+  bool same = true;
+  for (size_t r = 0; r < order.size(); ++r) {
+    (*rank)[static_cast<size_t>(order[r])] = static_cast<int32_t>(r);
+    same = same && order[r] == static_cast<int32_t>(r);
+  }
+  if (same) rank->clear();
+  return static_cast<int32_t>(draws_.size());
+}
+
 }  // namespace vsf

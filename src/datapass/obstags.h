@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "datapass/utilfiles.h"
@@ -61,6 +62,29 @@ class BlockFolds {
  private:
   int64_t size_, rest_, boundary_, count_ = 0;
   int32_t fold_ = 0, folds_;
+};
+
+// RANDOM folds: a training row draws fold floor(folds x u); folds no row drew are not formed
+// and the others close up in order. When there are no more folds than the data could fill
+// (its observations), each fold keeps a mark and rows take their drawn fold at once; past
+// that a row takes its draw's number by first appearance, ranked by draw at the end, so that
+// nothing grows with the fold count and the tags never hold a number larger than the rows.
+class RandomFolds {
+ public:
+  // `observations`: the data's observations, at least the rows drawn for (-1: not known).
+  RandomFolds(int32_t folds, int64_t observations);
+  // The fold a row takes for its draw (0 <= drawn < folds), as final() ranks it.
+  int32_t take(int32_t drawn);
+  // The folds formed, and each fold a row took as its final number; `rank` is left empty
+  // when every row keeps the fold it took.
+  int32_t final(std::vector<int32_t>* rank) const;
+
+ private:
+  int32_t folds_;
+  bool marked_;
+  std::vector<char> drawn_;                     // marked: whether each fold was drawn
+  std::unordered_map<int32_t, int32_t> first_;  // otherwise: draw -> number of appearance
+  std::vector<int32_t> draws_;                  // the draw of each number of appearance
 };
 
 // ---- Implementation of the template ----

@@ -32,7 +32,7 @@ bool reportStatus(StepView* s, const SelectionState* sel) {
     // The data pass has said why a group has no training observation.
     if (m.status == runstatus::kNoObservations && s->group.noTrainingExplained) continue;
     if (m.status == runstatus::kFoldsAboveN)
-      hostMsg(kMsgSet, m.message, {folds, n});
+      hostMsg(kMsgSet, m.message, {externalFoldsAsked(sel), n});
     else if (m.status == runstatus::kFoldNoTraining)
       hostMsg(kMsgSet, m.message, {sel->run.emptyFold + 1, folds, n});
     else
@@ -86,8 +86,10 @@ int printFitResults(StepView* s, SelectionState* sel) {
   if (int rc = printObsProfiles(s, sel); rc != 0) return rc;
   if (reportStatus(s, sel)) return 0;
   const DisplayOptions& o = s->display;
-  if (o.kfold && sel->folds < o.cvFolds && o.cvMethod != kCvIndex)
-    hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(sel->folds)});
+  // RANDOM closes up the folds no row drew, external ones as well as k-fold.
+  const int32_t formed = o.kfold ? sel->folds : sel->path.extCvFolds;
+  if ((o.kfold || o.externalCv) && formed < o.cvFolds && o.cvMethod != kCvIndex)
+    hostMsg(kMsgSet, 161, {static_cast<long long>(o.cvFolds), static_cast<long long>(formed)});
   if (sel->sweep.aliasedCount != 0) {
     hostMsg(kMsgSet, 236);
     raiseStepCode(s->stepCode, step::kWarning);

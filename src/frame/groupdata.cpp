@@ -59,6 +59,13 @@ int allocateSums(DataPass* p) {
   return m.allSums && m.trainSums && m.trainColumnSums && m.effectScales ? 0 : rc::kMemory;
 }
 
+// The analysis data's observations, which no group's training rows pass; -1 when not known.
+int64_t observations(const DataPass* p) {
+  int64_t n = -1;
+  if (hostv().ds->attr(p->s->settings.inputReader, dsattr::kObsCount, &n) != 0) return -1;
+  return n;
+}
+
 // The row's shape, the scratch rows and the fold settings.
 int prepareRows(DataPass* p) {
   VsfState* s = p->s;
@@ -78,7 +85,8 @@ int prepareRows(DataPass* p) {
   // A group's fold count starts from the statement's; the fold pass may lower it.
   p->foldCount = p->foldSlot && cv.method != kCvIndex ? cv.requestedFolds : cv.folds;
   p->folds = std::max(1, p->foldCount);
-  if (p->foldSlot && cv.method == kCvRandom) p->foldDrawn.assign(static_cast<size_t>(p->folds), 0);
+  if (p->foldSlot && cv.method == kCvRandom)
+    p->randomFolds = RandomFolds(p->folds, observations(p));
   p->indexVariable.number = -1;
   if (p->foldSlot && cv.method == kCvIndex && cv.indexVariable >= 0 &&
       hostv().ds->varByNumber(s->settings.inputReader, cv.indexVariable, &p->indexVariable) != 0)

@@ -125,11 +125,9 @@ int indexFolds(DataPass* p) {
 // RANDOM: folds no row was drawn for (more folds than rows) are not formed; the others close
 // up in order, and the fit's note says how many were formed.
 int randomFolds(DataPass* p) {
-  std::vector<int32_t> rank(p->foldDrawn.size(), -1);
-  int32_t formed = 0;
-  for (size_t f = 0; f < rank.size(); ++f)
-    if (p->foldDrawn[f]) rank[f] = formed++;
-  if (formed == 0 || formed == static_cast<int32_t>(rank.size())) return 0;
+  std::vector<int32_t> rank;
+  const int32_t formed = p->randomFolds.final(&rank);
+  if (formed == 0) return 0;
   return renumberFolds(p, rank, formed);
 }
 

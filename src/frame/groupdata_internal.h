@@ -76,10 +76,10 @@ struct DataPass {
   // The row's shape.
   int lead = 0;  // doubles before the response: weight, frequency, resample slot
   bool foldSlot = false, roleSlot = false;
-  int32_t folds = 0;            // the folds rows are drawn or split into (at least 1)
-  int32_t foldCount = 0;        // the group's folds: the statement's, as the fold pass leaves them
-  std::vector<char> foldDrawn;  // RANDOM: whether each fold was drawn for a row
-  double* design = nullptr;     // scratch design row, one double per design column
+  int32_t folds = 0;      // the folds rows are drawn or split into (at least 1)
+  int32_t foldCount = 0;  // the group's folds: the statement's, as the fold pass leaves them
+  RandomFolds randomFolds{1, -1};     // RANDOM: the folds drawn
+  double* design = nullptr;           // scratch design row, one double per design column
   const double* obsValues = nullptr;  // the observation's model-variable values
   double* values = nullptr;           // the row's doubles
   int32_t* tags = nullptr;            // the row's tags, outermost first

@@ -113,10 +113,8 @@ int32_t indexAppearance(DataPass* p) {
 int32_t drawFold(DataPass* p) {
   switch (p->cv->method) {
     case kCvRandom: {
-      int32_t f = static_cast<int32_t>(p->folds * zlcgunif(seedState(p)));
-      f = f < p->folds ? f : p->folds - 1;
-      p->foldDrawn[static_cast<size_t>(f)] = 1;
-      return f;
+      const int32_t f = static_cast<int32_t>(p->folds * zlcgunif(seedState(p)));
+      return p->randomFolds.take(f < p->folds ? f : p->folds - 1);
     }
     case kCvSplit: {
       int32_t f = p->splitNext;

@@ -197,6 +197,11 @@ int evalL2ByCV(SelectionState* s, double* value) {
   const PathOptions* o = s->pathOptions;
   TuningTables& t = s->tuning;
   const int32_t folds = s->path.extCvFolds;
+  // The folds the data cannot fill are refused before anything is made for them.
+  if (const int32_t status = externalFoldsStatus(s); status != 0) {
+    s->run.status = status;
+    return kTuningStopped;
+  }
   if (int rc = reserveFolds(&t, folds); rc != 0) return rc;
   if (int rc = saveGroupMoments(s); rc != 0) return rc;
   t.points = 0;

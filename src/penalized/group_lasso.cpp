@@ -184,11 +184,17 @@ int choosePenaltyByCV(SelectionState* s) {
   int32_t K = o->maxSteps > 0 ? o->maxSteps : o->forcedEffects + 100;
   if (o->steps > 0) K = std::min(K, o->forcedEffects + o->steps);
   const int32_t folds = s->path.extCvFolds;
+  // The folds the data cannot fill are refused before anything is made for them.
+  if (const int32_t status = externalFoldsStatus(s); status != 0) {
+    s->run.status = status;
+    return 0;
+  }
   std::vector<double> sum(static_cast<size_t>(std::max(K, 0)), 0.0), ratio(sum.size(), -1.0);
   t.points = 0;
   if (!t.foldEnd) {
-    t.foldEnd = static_cast<int32_t*>(kernel().poolAlloc(t.pool, 4 * (folds + 1), kAllocZero));
-    t.foldLambdaMax = static_cast<double*>(kernel().poolAlloc(t.pool, 8 * (folds + 1), kAllocZero));
+    const size_t n = static_cast<size_t>(folds) + 1;
+    t.foldEnd = static_cast<int32_t*>(kernel().poolAlloc(t.pool, 4 * n, kAllocZero));
+    t.foldLambdaMax = static_cast<double*>(kernel().poolAlloc(t.pool, 8 * n, kAllocZero));
     if (!t.foldEnd || !t.foldLambdaMax) return rc::kMemory;
   }
   t.foldCount = folds;

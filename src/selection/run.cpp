@@ -30,17 +30,33 @@ int32_t emptyFoldStatus(SelectionState* s) {
   return runstatus::kFoldNoTraining;
 }
 
+}  // namespace
+
+int32_t externalFoldsAsked(const SelectionState* s) {
+  const CvOptions* cv = s->cv;
+  return cv->method == kCvIndex ? s->path.extCvFolds
+                                : std::max(s->path.extCvFolds, cv->requestedFolds);
+}
+
+int32_t externalFoldsStatus(SelectionState* s) {
+  const CvOptions* cv = s->cv;
+  if (!cv->externalCv) return 0;
+  // One fold held out leaves no training row: the cause to name is the single fold.
+  if (s->path.extCvFolds == 1) return runstatus::kOneFold;
+  // Every fold asked for needs a row to hold out (the fold count is the limit on the whole
+  // data, not on a fold's training part), RANDOM's as well, though it forms only those drawn.
+  s->run.foldedFreq = foldedFrequency(s);
+  if (!(s->run.foldedFreq > 0)) return runstatus::kNoObservations;
+  return externalFoldsAsked(s) > s->run.foldedFreq ? runstatus::kFoldsAboveN : 0;
+}
+
+namespace {
+
 int32_t dataStatus(SelectionState* s) {
   const CvOptions* cv = s->cv;
-  // One fold held out leaves no training row: the cause to name is the single fold.
-  if (cv->externalCv && s->path.extCvFolds == 1) return runstatus::kOneFold;
-  // Every fold needs a row to hold out (the fold count is the limit on the whole data, not on
-  // a fold's training part); a fold that holds out every row leaves nothing to fit.
-  if (cv->externalCv) s->run.foldedFreq = foldedFrequency(s);
-  if (cv->externalCv && s->run.foldedFreq > 0) {
-    if (s->path.extCvFolds > s->run.foldedFreq) return runstatus::kFoldsAboveN;
-    if (externalFoldRun(s) && s->totals.trainFreq == 0) return emptyFoldStatus(s);
-  }
+  if (int32_t folds = externalFoldsStatus(s); folds != 0) return folds;
+  // A fold that holds out every row leaves nothing to fit.
+  if (externalFoldRun(s) && s->totals.trainFreq == 0) return emptyFoldStatus(s);
   if (s->totals.trainFreq == 0) return runstatus::kNoObservations;
   if (criterionUsed(s->rules, kCritValidate) && s->totals.validFreq == 0)
     return runstatus::kNoValidation;

@@ -729,6 +729,13 @@ int32_t changeListStart(const SelectionState* s, int32_t i);
 // The run of one fit on a state sized by buildModelPool: 0 when it ended (its status says
 // how), or the negative code of a failed pass or entry (also left as the status).
 [[nodiscard]] int runSelection(SelectionState* s);
+// The folds external cross validation was asked for: CVMETHOD='s count (RANDOM forms only
+// the folds a row drew), or the levels of the INDEX variable.
+int32_t externalFoldsAsked(const SelectionState* s);
+// External cross validation's limits on its folds against the training frequency they split
+// (one fold, more folds asked for than units, no unit): the run status, 0 when the folds can
+// be formed. The fold runs check it before anything is made for the folds; the run again.
+int32_t externalFoldsStatus(SelectionState* s);
 // The resampling draw of the bound resample record's current sample (model averaging): each
 // training row's drawn count, and the run's training totals the drawn ones. 0 or a pass code.
 [[nodiscard]] int drawResample(SelectionState* s);
