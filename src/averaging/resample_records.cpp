@@ -1,7 +1,5 @@
 // The resample records of a BY group's pass: the shares of the samples, the per-sample
 // frequencies kept for OUTPUT.
-#include <cmath>
-
 #include "averaging/averaging.h"
 #include "base/codes.h"
 #include "base/host.h"
@@ -54,12 +52,9 @@ int checkSampleMemory(StepView* s, int32_t samples, int64_t params, int64_t effe
                            20.0 * static_cast<double>(params) + 4.0 * static_cast<double>(effects) +
                            (st.output.sampleFreq.on ? 4.0 * static_cast<double>(rows) : 0.0) +
                            kVariableBytes * static_cast<double>(variables);
-  const double need = perSample * samples, free = static_cast<double>(hostv().core->memAvail());
-  if (need <= free) return 0;
-  constexpr double kMb = 1024.0 * 1024.0;
-  hostMsg(
-      848, 6149,
-      {samples, static_cast<long long>(std::ceil(need / kMb)), static_cast<long long>(free / kMb)});
+  MemoryShortfall m;
+  if (fitsMemory(perSample * samples, &m)) return 0;
+  hostMsg(848, 6149, {samples, m.needMb, m.availableMb});
   raiseStepCode(s->stepCode, step::kMemory);
   return rc::kNoMemoryLeft;
 }

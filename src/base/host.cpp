@@ -1,5 +1,7 @@
 #include "base/host.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace vsf {
@@ -61,6 +63,24 @@ StatementPlace::StatementPlace(const StatementRecord* statement) {
 
 StatementPlace::~StatementPlace() {
   if (gHost && gHost->parse && gHost->parse->placeAt) gHost->parse->placeAt(nullptr);
+}
+
+bool fitsMemory(double bytes, MemoryShortfall* shortfall) {
+  const double available = static_cast<double>(gHost->core->memAvail());
+  if (bytes <= available) return true;
+  constexpr double kMb = 1024.0 * 1024.0;
+  // Past any count the message can show, the need is said as the largest.
+  shortfall->needMb = static_cast<long long>(std::min(std::ceil(bytes / kMb), 9.0e18));
+  shortfall->availableMb = static_cast<long long>(available / kMb);
+  return false;
+}
+
+bool optionFitsMemory(std::string_view option, std::string_view value, double bytes,
+                      std::string_view holds) {
+  MemoryShortfall m;
+  if (fitsMemory(bytes, &m)) return true;
+  hostMsg(848, 6151, {option, value, m.needMb, holds, m.availableMb});
+  return false;
 }
 
 double hostClock() { return gHost->core->clock(); }

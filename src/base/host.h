@@ -35,6 +35,18 @@ class StatementPlace {
   StatementPlace& operator=(const StatementPlace&) = delete;
 };
 
+// A request's size and the memory the step may use (MEMSIZE=, else what the system has), in
+// whole MB as the messages give them.
+struct MemoryShortfall {
+  long long needMb = 0, availableMb = 0;
+};
+// Whether `bytes` fit the memory the step may use; when not, the sizes for the message.
+bool fitsMemory(double bytes, MemoryShortfall* shortfall);
+// Whether `bytes`, which grow with the value an option was given, fit the memory the step may
+// use; when not, an error names the option, its value (as written) and what the bytes hold.
+bool optionFitsMemory(std::string_view option, std::string_view value, double bytes,
+                      std::string_view holds);
+
 // Seconds of the host clock.
 double hostClock();
 

@@ -2,8 +2,10 @@
 // records and names, and the variables they add to the design's lists.
 #include <cmath>
 #include <new>
+#include <string>
 
 #include "base/host.h"
+#include "base/strings.h"
 #include "effects/effect_stmt_internal.h"
 #include "effects/effinfo_internal.h"
 #include "effects/efflib_internal.h"
@@ -18,10 +20,10 @@ int refuse(ZDesign* d, int code) {
   return 1;
 }
 
-int32_t designVarsOfPolynomial(const EffectStatement& e) {
-  if (e.flag(ef::kNoSeparate)) return 1;
+// The terms of a POLYNOMIAL: C(m + d, d) - 1, as a product of ratios; 2147483646 once a step
+// would pass it.
+int32_t polynomialTermCount(const EffectStatement& e) {
   int32_t degree = e.integer(es::kDegree, 1);
-  // C(m + d, d) as a product of ratios; 2147483647 once a step would pass it.
   double r = 1.0;
   for (int32_t i = 1; i <= degree; ++i) {
     r = r * static_cast<double>(e.members + i) / static_cast<double>(i);
@@ -32,6 +34,39 @@ int32_t designVarsOfPolynomial(const EffectStatement& e) {
   }
   return static_cast<int32_t>(std::lround(r)) - 1;
 }
+
+// The widest effect whose crossproducts, with the intercept and the response, one packed
+// matrix holds.
+int64_t mostEffectColumns() {
+  int64_t n = 1;
+  while (packedElementCount(n + 3) >= 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+int statementFitsMemory(ZDesign* d, const EffectStatement& e, std::string_view kind,
+                        std::string_view option, std::string_view value, int64_t designVars,
+                        int64_t columns) {
+  const std::string_view name = e.name;
+  if (const int64_t most = mostEffectColumns(); columns > most) {
+    hostMsg(
+        848, 6152,
+        {option, value, kind, name, static_cast<long long>(columns), static_cast<long long>(most)});
+    return refuse(d, step::kMemory);
+  }
+  const double records = kDesignVarBytes * static_cast<double>(designVars),
+               crossproducts =
+                   4.0 * static_cast<double>(columns) * static_cast<double>(columns + 1);
+  const std::string holds =
+      crossproducts > records
+          ? hostMsgText(848, 6153, {static_cast<long long>(columns), kind, name})
+          : hostMsgText(848, 6154, {static_cast<long long>(designVars), kind, name});
+  if (optionFitsMemory(option, value, records + crossproducts, holds)) return 0;
+  return refuse(d, step::kMemory);
+}
+
+namespace {
 
 // First pass for one statement: its design-variable count and whether it needs a lag table.
 int countStatement(ZDesign* d, EffectStatement* e) {
@@ -45,9 +80,17 @@ int countStatement(ZDesign* d, EffectStatement* e) {
       if (int rc = countSpline(d, *e, &e->spline)) return rc;
       e->designVars = e->spline.designVars;
       break;
-    case effkind::kPolynomial:
-      e->designVars = designVarsOfPolynomial(*e);
+    case effkind::kPolynomial: {
+      // Each term is a design variable of its own, or a column of the one NOSEPARATE keeps.
+      const int32_t terms = polynomialTermCount(*e);
+      const bool one = e->flag(ef::kNoSeparate);
+      e->designVars = one ? 1 : terms;
+      if (int rc = statementFitsMemory(d, *e, "POLYNOMIAL", "DEGREE",
+                                       std::to_string(e->integer(es::kDegree, 1)), e->designVars,
+                                       one ? terms : 1))
+        return rc;
       break;
+    }
     case effkind::kLag:
       e->designVars = 1;
       // A key of several variables without DESIGNROLE= takes a table of the design's; with it
@@ -239,17 +282,9 @@ int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
     hostMsg(848, 140);
     return refuse(d, step::kInternal);
   }
-  // Each design variable costs its record, its label, its effect and the selection's arrays
-  // of that effect (about 3 KB measured for the terms of a polynomial): a polynomial of a high
-  // degree in several variables must not run into the host's memory unawares.
-  constexpr double kDesignVarBytes = sizeof(ZDesignVar) + 2048.0;
-  const double need = kDesignVarBytes * static_cast<double>(total),
-               free = static_cast<double>(hostv().core->memAvail());
-  if (need > free) {
-    constexpr double kMb = 1024.0 * 1024.0;
-    hostMsg(848, 6150,
-            {static_cast<long long>(total), static_cast<long long>(std::ceil(need / kMb)),
-             static_cast<long long>(free / kMb)});
+  // Statements each within the memory may pass it together.
+  if (MemoryShortfall m; !fitsMemory(kDesignVarBytes * static_cast<double>(total), &m)) {
+    hostMsg(848, 6150, {static_cast<long long>(total), m.needMb, m.availableMb});
     return refuse(d, step::kMemory);
   }
   d->effectStatementCount = static_cast<int32_t>(stmts.size());

@@ -50,6 +50,17 @@ struct EffectStatement {
   const std::vector<int>& vars() const { return list(es::kVars); }
 };
 
+// What a design variable costs: its record, its label, its effect and the selection's arrays
+// of that effect (about 3 KB measured for the terms of a polynomial).
+constexpr double kDesignVarBytes = sizeof(ZDesignVar) + 2048.0;
+// The memory one statement asks for, held to what the step may use before anything is made:
+// the records of its design variables and the crossproducts of its widest effect, of
+// `columns`. 0, or 1 after an error naming `option`=`value`, which made them, and the step
+// refused.
+[[nodiscard]] int statementFitsMemory(ZDesign* d, const EffectStatement& e, std::string_view kind,
+                                      std::string_view option, std::string_view value,
+                                      int64_t designVars, int64_t columns);
+
 ZDesignVar* startDesignVar(ZDesignVar* v, const EffectStatement& e, int32_t index,
                            std::string_view name);
 [[nodiscard]] int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
+#include <utility>
 
 #include "base/host.h"
 #include "effects/effect_stmt_internal.h"
@@ -28,9 +30,9 @@ int64_t splitColumnsPerVariable(const SplineCount& c) {
     for (int32_t s = c.start; s <= c.end; ++s) n += columnsOfScale(c, s);
     return n;
   }
-  int32_t inner = std::max(c.interior - (c.natural ? 2 : 0), 0);
+  const int64_t inner = std::max(c.interior - (c.natural ? 2 : 0), 0);
   if (c.tpf) {
-    int32_t powers = c.noPowers ? 0 : (c.natural ? 1 : c.degree);
+    const int64_t powers = c.noPowers ? 0 : (c.natural ? 1 : c.degree);
     return inner + powers + ((c.noInt || c.noPowers) ? 0 : 1);
   }
   return inner + (c.natural ? 3 : c.degree) + 1;
@@ -51,9 +53,32 @@ int32_t thinnedCount(std::vector<double> v, int32_t degree) {
   int32_t kept = 0, run = 0;
   for (size_t i = 0; i < v.size(); ++i) {
     run = (i > 0 && v[i] == v[i - 1]) ? run + 1 : 1;
-    if (run <= degree + 1) ++kept;
+    if (run <= int64_t{degree} + 1) ++kept;
   }
   return kept;
+}
+
+// The columns of the spline's widest effect: one variable's basis (at the finest scale) when
+// each variable has its own, all of them together otherwise; SPLIT's are one column each.
+int64_t widestEffect(const SplineCount& c, int32_t members, int64_t columns) {
+  if (c.split) return 1;
+  if (c.multiscale) return columnsOfScale(c, c.end);
+  return c.separate ? columns : members * columns;
+}
+
+// The option whose value made the columns: the degree, or the knots (the finest scale) when
+// they make more; a natural cubic spline and TPF(NOPOWERS) have no columns of the degree.
+std::pair<std::string, std::string> sizeOption(const EffectStatement& e, const SplineCount& c) {
+  const int32_t byDegree = c.natural || c.noPowers ? 0 : c.degree;
+  if (c.multiscale && (int64_t{1} << c.end) > byDegree) return {"ENDSCALE", std::to_string(c.end)};
+  if (c.multiscale || c.interior < byDegree) return {"DEGREE", std::to_string(c.degree)};
+  static const char* const kMethods[] = {
+      "", "EQUAL", "MULTISCALE", "LIST", "RANGEFRACTIONS", "PERCENTILES", "LISTWITHBOUNDARY"};
+  const int32_t method = e.integer(es::kKnotMethod, kEqual);
+  const std::string name = method >= 1 && method <= 6 ? kMethods[method] : "";
+  if (method == kEqual || method == kPercentiles)
+    return {"KNOTMETHOD", fmt::format("{}({})", name, c.knots)};
+  return {"KNOTMETHOD", name};
 }
 
 }  // namespace
@@ -79,7 +104,8 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
     c->interior = thinnedCount(e.numbers(es::kKnotList), c->degree);
     // LISTWITHBOUNDARY gives the whole knot sequence of a B-spline basis.
     if (method == kListWithBoundary && !c->tpf)
-      c->interior = std::max(c->interior - c->degree - std::max(c->degree, 1), 0);
+      c->interior = static_cast<int32_t>(
+          std::max<int64_t>(int64_t{c->interior} - c->degree - std::max(c->degree, 1), 0));
   }
   if (c->multiscale) {
     c->start = e.integer(es::kStartLevel, 0);
@@ -92,7 +118,7 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
     c->scales = c->end - c->start + 1;
   }
 
-  int32_t columns = c->degree + 1 + c->interior;
+  int64_t columns = int64_t{c->degree} + 1 + c->interior;
   if (c->natural) {
     columns = c->interior;
     if (c->interior < 3) {
@@ -102,7 +128,7 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
   }
   // NOPOWERS drops the constant and the powers: x alone for a natural cubic spline.
   if (c->noPowers)
-    columns -= c->natural ? 2 : c->degree + 1;
+    columns -= c->natural ? 2 : int64_t{c->degree} + 1;
   else if (c->noInt)
     columns -= 1;
   if (columns < 1) {
@@ -119,7 +145,9 @@ int countSpline(ZDesign* d, const EffectStatement& e, SplineCount* c) {
     n = int64_t{e.members} * c->scales;
   }
   c->designVars = static_cast<int32_t>(std::min<int64_t>(n, 2147483647));
-  return 0;
+  const auto [option, value] = sizeOption(e, *c);
+  return statementFitsMemory(d, e, "SPLINE", option, value, n,
+                             widestEffect(*c, e.members, columns));
 }
 
 namespace {

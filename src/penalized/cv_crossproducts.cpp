@@ -99,6 +99,10 @@ int heldOutCrossproducts(SelectionState* s) {
   const int64_t T = tri(s->sweep.sscpOrder);
   t.foldSscp = nullptr;
   if (!t.heldSscp) {
+    // Each fold's held-out sums, and each worker's of them in the pass.
+    const double workers = s->workers && s->workers->threaded ? s->workers->count : 1;
+    if (!foldsFitMemory(s, folds, 8.0 * folds * (kTally + static_cast<double>(T) * (1 + workers))))
+      return rc::kNoMemoryLeft;
     t.heldSscp = poolDoubles(t.pool, T * folds);
     t.allSscp = poolDoubles(t.pool, T);
     t.foldBuffer = poolDoubles(t.pool, T);

@@ -85,13 +85,23 @@ void noteUnjudgedL2(const PathOptions& o, double kept) {
   hostMsg(848, 2161, {std::string_view(name), kept});
 }
 
+// Room for the history of the L2 values that SHOWL2SEARCH$ shows, which grows with L2STEPS=:
+// held to the memory before any is made. 0, rc::kMemory, or rc::kNoMemoryLeft after the error.
+int reserveL2History(SelectionState* s, int32_t values) {
+  if (optionFitsMemory("L2STEPS", std::to_string(s->pathOptions->l2Steps), kHistoryBytes * values,
+                       hostMsgText(848, 6157, {values})))
+    return reserveHistory(&s->tuning, values);
+  if (s->stepCode) raiseStepCode(*s->stepCode, step::kMemory);
+  return rc::kNoMemoryLeft;
+}
+
 // The searches over L2 without external cross validation: a run per L2 value, the first over
 // the rows as stored (it rewrites them and keeps the crossproducts), the later ones on those.
 int searchL2(SelectionState* s) {
   const PathOptions* o = s->pathOptions;
   TuningTables& t = s->tuning;
   if (o->showL2Search)
-    if (int rc = reserveHistory(&t, std::max(o->l2Steps, 3)); rc != 0) return rc;
+    if (int rc = reserveL2History(s, std::max(o->l2Steps, 3)); rc != 0) return rc;
   t.keepSscp = 1;
   const L2Objective objective = [s](double l2, int32_t index, double* value) {
     setFlags(s, index == 0 ? 1 : 0, 0);
@@ -114,13 +124,11 @@ int searchL2ByCv(SelectionState* s) {
   TuningTables& t = s->tuning;
   const int32_t n = o->l2Search == kL2SearchNone ? 1 : std::max(o->l2Steps, 3);
   if (o->showL2Search)
-    if (int rc = reserveHistory(&t, n); rc != 0) return rc;
-  std::vector<double> alignment(static_cast<size_t>(std::max(n, 1)), 0.0);
+    if (int rc = reserveL2History(s, n); rc != 0) return rc;
   const L2Objective objective = [&](double l2, int32_t index, double* value) {
     s->path.l2 = l2;
     const int rc = evalL2ByCV(s, value);
     if (rc != 0) return rc;
-    if (static_cast<size_t>(index) < alignment.size()) alignment[index] = t.chosenAlignment;
     if (o->showL2Search && index < t.historyRows) {
       double* row = t.history + int64_t{7} * index;
       row[0] = l2, row[1] = t.chosenAlignment, row[3] = *value;

@@ -86,7 +86,9 @@ class FoldStopRules {
 // rc::kMemory), and put back.
 [[nodiscard]] int saveGroupMoments(SelectionState* s);
 void restoreGroupMoments(SelectionState* s);
-// Room in the tables for the history of n points (kept when big enough). 0 or rc::kMemory.
+// Room in the tables for the history of n points (kept when big enough), kHistoryBytes each.
+// 0 or rc::kMemory.
+constexpr double kHistoryBytes = 7 * sizeof(double);
 [[nodiscard]] int reserveHistory(TuningTables* t, int32_t n);
 
 }  // namespace vsf

@@ -1,6 +1,7 @@
 // The data-pass memory plan: how many workers fit the memory the host reports free, and how
 // many blocks of each utility file stay in memory.
 #include <algorithm>
+#include <string>
 
 #include "base/codes.h"
 #include "selection/group.h"
@@ -54,6 +55,17 @@ void fitWorkers(const EngineOptions& o, const GroupState& g, PassWorkers& w, dou
   }
 }
 
+// UTIL_BUFFERS$= keeps that many pages of each utility file in memory, which must fit it.
+bool givenBuffersFit(const EngineOptions& o, const UtilFileArray& files) {
+  if (o.utilBuffers <= 0) return true;
+  double bytes = 0;
+  for (int32_t i = 0; i < files.count; ++i)
+    bytes += static_cast<double>(files.records[i].pageLength) + sizeof(void*);
+  const long long pages = static_cast<long long>(o.utilBuffers) * files.count;
+  return optionFitsMemory("UTIL_BUFFERS$", std::to_string(o.utilBuffers), bytes * o.utilBuffers,
+                          hostMsgText(848, 6156, {pages}));
+}
+
 }  // namespace
 
 int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers, int& stepCode) {
@@ -66,6 +78,10 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
     return rc::kNoMemoryLeft;
   }
   UtilFileArray& files = g.utilFiles;
+  if (!givenBuffersFit(o, files)) {
+    raiseStepCode(stepCode, step::kMemory);
+    return rc::kNoMemoryLeft;
+  }
   int64_t total = 0, largest = 0;
   for (int32_t i = 0; i < files.count; ++i) {
     const int64_t need = workerNeed(o, files.records[i], E, steps);

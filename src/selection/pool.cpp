@@ -1,5 +1,7 @@
 // The model pool of a fit and the sizes of its arrays.
 #include <algorithm>
+#include <iterator>
+#include <string>
 
 #include "base/codes.h"
 #include "datapass/utilfiles.h"
@@ -15,6 +17,9 @@ bool methodIs(const SelectionState* s, MethodCode m) { return s->runFlags.method
 bool criterionAsked(const EngineOptions* o, CriterionCode code) {
   return o->select == code || o->stop == code || o->choose == code;
 }
+
+// Steps the history has room for at first.
+constexpr int32_t kFirstHistory = 4096;
 
 // Steps a run may take at most.
 int32_t stepCapacityOf(const SelectionState* s) {
@@ -37,6 +42,20 @@ int32_t stepCapacityOf(const SelectionState* s) {
   return std::max(c, 1);
 }
 
+// The optimizer's path takes a step per penalty up to MAXSTEPS=, each kept with its criteria
+// (and the external folds' steps beside them): a limit given is held to the memory at once.
+bool optimizerStepsFit(const SelectionState* s) {
+  const EngineOptions* o = s->engine;
+  if (!methodFamily(s->runFlags.method).byOptimizer() || o->maxSteps <= 0) return true;
+  constexpr double kStepBytes = 256;
+  const double kept = 1.0 + std::max(s->path.extCvFolds, 0);
+  if (optionFitsMemory("MAXSTEPS", std::to_string(o->maxSteps), kStepBytes * kept * o->maxSteps,
+                       hostMsgText(848, 6158, {o->maxSteps})))
+    return true;
+  if (s->stepCode) raiseStepCode(*s->stepCode, step::kMemory);
+  return false;
+}
+
 // Per fold: the incremental mode's own blocks.
 bool allocateEffectBlocks(SelectionState* s, double*** blocks) {
   *blocks = poolArray<double*>(s, s->layout.effectCount);
@@ -48,6 +67,18 @@ bool allocateEffectBlocks(SelectionState* s, double*** blocks) {
   return true;
 }
 
+// Doubles of a fold's matrices as the run starts: A_f and S_f in the full mode, the
+// incremental mode's own blocks; each worker of a pass sums its part of them too.
+double foldMatrixDoubles(const SelectionState* s) {
+  const int64_t workers = s->workers && s->workers->threaded ? s->workers->count : 1;
+  if (s->sweep.fullMode)
+    return static_cast<double>(tri(s->layout.paramCount + 1)) * static_cast<double>(2 + workers);
+  double blocks = 0;
+  for (int32_t e = 0; e < s->layout.effectCount; ++e)
+    blocks += static_cast<double>(tri(s->layout.columnCount[e]));
+  return blocks * static_cast<double>(1 + workers);
+}
+
 int foldsAndTheirArrays(SelectionState* s) {
   const CvOptions* o = s->cv;
   if (!o->kfold) return 0;
@@ -55,6 +86,7 @@ int foldsAndTheirArrays(SelectionState* s) {
   if (s->totals.obsUsed < s->folds && o->method != kCvRandom)
     s->folds = static_cast<int32_t>(s->totals.obsUsed);
   if (s->folds < 1) return 0;
+  if (!foldsFitMemory(s, s->folds, 8.0 * s->folds * foldMatrixDoubles(s))) return rc::kNoMemoryLeft;
   if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
   for (int32_t f = 0; f < s->folds; ++f)
     if (o->foldEstimates &&
@@ -83,7 +115,8 @@ int initialCapacities(SelectionState* s) {
     storeRows = std::min<int64_t>(R, 1000000 / (p + 1));
   }
   if (int rc = growSweepStore(s, capacity); rc != 0) return rc;
-  if (int rc = growStepHistory(s, std::max(history, 1)); rc != 0) return rc;
+  // The history grows as the steps come: a step limit far beyond them costs nothing.
+  if (int rc = growStepHistory(s, std::clamp(history, 1, kFirstHistory)); rc != 0) return rc;
   if (s->sweep.storeOn)
     if (int rc = growEffectStore(s, static_cast<int32_t>(std::max<int64_t>(storeRows, 1)),
                                  static_cast<int32_t>(p + 1));
@@ -190,6 +223,17 @@ int hierarchyCounts(SelectionState* s) {
 
 }  // namespace
 
+bool foldsFitMemory(const SelectionState* s, int32_t folds, double bytes) {
+  static const char* const kMethods[] = {"", "RANDOM", "BLOCK", "SPLIT", "INDEX"};
+  const CvOptions& cv = *s->cv;
+  const auto method = static_cast<size_t>(cv.method);
+  std::string value = method < std::size(kMethods) ? kMethods[method] : "";
+  if (cv.method != kCvIndex) value += "(" + std::to_string(cv.requestedFolds) + ")";
+  if (optionFitsMemory("CVMETHOD", value, bytes, hostMsgText(848, 6155, {folds}))) return true;
+  if (s->stepCode) raiseStepCode(*s->stepCode, step::kMemory);
+  return false;
+}
+
 bool allSingleColumn(const ColumnLayout& layout) {
   for (int32_t e = 0; e < layout.effectCount; ++e)
     if (layout.columnCount[e] != 1) return false;
@@ -217,6 +261,7 @@ int buildModelPool(SelectionState* s) {
   s->sweep.storeOn = !s->sweep.fullMode && o->effectStore;
   if (int rc = hierarchyCounts(s); rc != 0) return rc;
   s->steps.stepCapacity = stepCapacityOf(s);
+  if (!optimizerStepsFit(s)) return rc::kNoMemoryLeft;
   if (int rc = foldsAndTheirArrays(s); rc != 0) return rc;
 
   const bool single = allSingleColumn(s->layout);

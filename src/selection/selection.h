@@ -596,8 +596,12 @@ inline const CandidateData& candidateData(const SelectionState* s) {
 inline double responseCentre(const SelectionState* s) { return s->totals.responseMean; }
 
 // ---- Model pool and array sizing ----
-// 0, rc::kPool (pool not created) or rc::kMemory.
+// 0, rc::kPool (pool not created), rc::kMemory, or rc::kNoMemoryLeft after the error naming
+// the option whose count the memory cannot hold (CVMETHOD=, MAXSTEPS=).
 [[nodiscard]] int buildModelPool(SelectionState* s);
+// Whether `bytes` that the run's `folds` folds take fit the memory the step may use; when not,
+// an error names CVMETHOD= and its value and the step code is raised to 1016.
+bool foldsFitMemory(const SelectionState* s, int32_t folds, double bytes);
 [[nodiscard]] int growSweepStore(SelectionState* s, int32_t capacity);  // -1: twice the order
 [[nodiscard]] int growEffectStore(SelectionState* s, int32_t rows, int32_t rowLength);
 [[nodiscard]] int growStepHistory(SelectionState* s, int32_t capacity);

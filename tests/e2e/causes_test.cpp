@@ -36,7 +36,8 @@ TEST(Causes, ErrorsNameWhatWentWrong) {
           {"proc varsifter data=mtcars; effect p = poly(wt hp disp / degree=100 standardize);"
            " model mpg = p / selection=forward(stop=2); run;",
            1,
-           {"ERROR: The EFFECT statements make 176850 design variables",
+           {"ERROR: Line 1, column 29: DEGREE=100 needs about 378 MB for the 176850 design "
+            "variables of the POLYNOMIAL effect p",
             "more than the 64 MB of memory available"},
            {"not enough memory to continue"},
            "--memsize 64"},

@@ -1,5 +1,6 @@
-// Counts a user gives that size what a step holds: folds against the rows they split, refused
-// at once, or formed as the log says.
+// Counts a user gives that size what a step holds: folds against the rows they split, and
+// degrees, knots, steps and pages against MEMSIZE=, each refused at once naming the option
+// and its value, or formed as the log says.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -14,6 +15,10 @@ namespace {
 std::string diabetes(const std::string& method, const std::string& more = "") {
   return "proc varsifter data=diabetes seed=1; model y = age bmi bp s1-s6 / selection=" + method +
          "; " + more + "run;";
+}
+
+std::string cars(const std::string& body) {
+  return "proc varsifter data=mtcars; " + body + " run;";
 }
 
 // Folds past the rows: RANDOM draws them from a billion without keeping a mark for each, and
@@ -48,7 +53,8 @@ TEST(Limits, FoldsPastTheRowsAreFormedAsTheLogSays) {
 }
 
 // External folds asked for past the rows are refused before anything is made for them, RANDOM's
-// too (under MEMSIZE=16 a later refusal would name the memory).
+// too (under MEMSIZE=16 a later refusal would name the memory); folds the rows fill but the
+// memory cannot hold name CVMETHOD= and its value.
 TEST(Limits, FoldsBeyondTheRowsOrTheMemoryAreRefusedAtOnce) {
   auto over = [](const std::string& method, const std::string& cv, const std::string& folds) {
     return ExpectedRun{diabetes(method + "(choose=cvex) cvmethod=" + cv + "(" + folds + ")"),
@@ -59,12 +65,112 @@ TEST(Limits, FoldsBeyondTheRowsOrTheMemoryAreRefusedAtOnce) {
                        {"not enough memory to continue", "MB for"},
                        "--memsize 16"};
   };
-  expectRuns(VSF_SHARED_DATA, {
-                                  over("lasso", "split", "1000000"),
-                                  over("lasso", "split", "1000000000"),
-                                  over("lasso", "random", "1000000000"),
-                                  over("grouplasso", "block", "1000000000"),
-                              });
+  const std::string wide = "effect s = spline(wt / degree=60); model mpg = s / ";
+  expectRuns(
+      VSF_SHARED_DATA,
+      {
+          over("lasso", "split", "1000000"),
+          over("lasso", "split", "1000000000"),
+          over("lasso", "random", "1000000000"),
+          over("grouplasso", "block", "1000000000"),
+          {cars(wide + "selection=forward(choose=cv) cvmethod=split(1000);"),
+           1,
+           {"ERROR: CVMETHOD=SPLIT(1000) needs about ",
+            " MB for the crossproducts of its 32 folds, more than the 1 MB of memory available"},
+           {"not enough memory to continue"},
+           "--memsize 1"},
+          {"proc varsifter data=diabetes; effect s = spline(bmi / degree=60); model y = s age "
+           "bp / selection=lasso(choose=cvex) cvmethod=split(400); run;",
+           1,
+           {"ERROR: CVMETHOD=SPLIT(400) needs about ",
+            " MB for the crossproducts of its 400 folds, more than the 4 MB of memory available"},
+           {"not enough memory to continue"},
+           "--memsize 4"},
+          {cars(wide + "selection=forward(choose=cv) cvmethod=split(1000);"),
+           0,
+           {"WARNING: Only 32 of the 1000 cross validation folds"},
+           {"ERROR"},
+           "--memsize 4"},
+      });
+}
+
+// Sizes a statement gives are held to MEMSIZE= before anything is made for them: the columns
+// of one effect (whose crossproducts one matrix holds at most 23167 of), the design variables
+// of one statement or of all together, the pages, the L2 values and the optimizer's steps.
+TEST(Limits, SizesBeyondTheMemoryAreRefusedNamingTheOption) {
+  const std::string kMost = " columns: the crossproducts of one effect hold at most 23167 columns.";
+  const std::string poly9 = "cyl disp hp drat wt qsec vs am gear";
+  expectRuns(
+      VSF_SHARED_DATA,
+      {
+          {cars("effect s = spline(wt / degree=100000000); model mpg = s / selection=none;"),
+           1,
+           {"ERROR: Line 1, column 29: DEGREE=100000000 gives the SPLINE effect s 100000004" +
+            kMost},
+           {"not enough memory to continue"},
+           "--memsize 64"},
+          {cars("effect s = spline(wt / degree=1000000000); model mpg = s / selection=none;"),
+           1,
+           {"DEGREE=1000000000 gives the SPLINE effect s 1000000004" + kMost}},
+          {cars("effect s = spline(wt / degree=5000); model mpg = s / selection=none;"),
+           1,
+           {"DEGREE=5000 needs about 96 MB for the crossproducts of the 5004 columns of the "
+            "SPLINE effect s, more than the 64 MB of memory available (MEMSIZE=). Lower DEGREE= "
+            "or raise MEMSIZE=."},
+           {},
+           "--memsize 64"},
+          {cars("effect s = spline(wt / knotmethod=percentiles(100000000)); model mpg = s;"),
+           1,
+           {"KNOTMETHOD=PERCENTILES(100000000) gives the SPLINE effect s 100000004" + kMost}},
+          {cars("effect s = spline(wt / naturalcubic degree=100000000 knotmethod=equal(9));"
+                " model mpg = s / selection=none;"),
+           0,
+           {},
+           {"ERROR"}},
+          {cars("effect s = spline(wt hp / knotmethod=equal(1000000) split);"
+                " model mpg = s / selection=none;"),
+           1,
+           {"KNOTMETHOD=EQUAL(1000000) needs about 4273 MB for the 2000008 design variables of "
+            "the SPLINE effect s"},
+           {},
+           "--memsize 64"},
+          {cars("effect s = spline(wt / knotmethod=multiscale(endscale=15)); model mpg = s;"),
+           1,
+           {"ENDSCALE=15 gives the SPLINE effect s 32772" + kMost}},
+          {cars("effect p = poly(" + poly9 + " / degree=10 noseparate); model mpg = p;"),
+           1,
+           {"DEGREE=10 gives the POLYNOMIAL effect p 92377" + kMost}},
+          {cars("effect p = poly(wt hp disp / degree=40); effect q = poly(cyl drat qsec / "
+                "degree=40); effect r = poly(vs am gear / degree=40); model mpg = p q r;"),
+           1,
+           {"ERROR: The EFFECT statements make 37020 design variables"},
+           {"DEGREE=40"},
+           "--memsize 64"},
+          {cars("model mpg = wt hp / selection=forward; performance util_buffers$=1000000000;"),
+           1,
+           {"ERROR: UTIL_BUFFERS$=1000000000 needs about ", " pages of stored rows it keeps"},
+           {"not enough memory to continue"},
+           "--memsize 64"},
+          {cars("model mpg = wt hp / selection=elasticnet(l2search=grid l2steps=100000000 "
+                "showl2search$);"),
+           1,
+           {"ERROR: L2STEPS=100000000 needs about 5341 MB for the records of its 100000000 L2 "
+            "values"},
+           {"not enough memory to continue"},
+           "--memsize 64"},
+          {cars("model mpg = wt hp / selection=grouplasso(maxsteps=1000000000);"),
+           1,
+           {"ERROR: MAXSTEPS=1000000000 needs about 244141 MB for the records of its 1000000000 "
+            "steps"},
+           {"not enough memory to continue"},
+           "--memsize 64"},
+          // A step limit far past the effects is no size to hold.
+          {cars("model mpg = wt hp / selection=lasso(maxsteps=1000000000);"),
+           0,
+           {},
+           {"ERROR"},
+           "--memsize 64"},
+      });
 }
 
 }  // namespace
