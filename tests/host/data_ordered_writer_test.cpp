@@ -66,6 +66,8 @@ TEST(OrderedWriter, ACallerAheadOfTheFileWaitsAtTheBound) {
         if (file.empty() && c.threads >= 2) {
           std::unique_lock lock(w.mutex);
           w.moved.wait(lock, [&] { return w.handed.load() >= std::min(c.alive, 200); });
+          // Seen here too: the caller may look only once this block is written.
+          w.look();
         }
         file += text;
         ++w.written;
