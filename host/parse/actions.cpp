@@ -28,9 +28,8 @@ std::string upperNoDollar(std::string_view w) {
 // A word that begins a statement (or RUN, QUIT) read where a list wanted a variable: the
 // statement before it lacks its ";".
 bool beginsStatement(const Run& r, std::string_view name) {
-  const std::string u = upperNoDollar(name);
   const std::vector<std::string>& words = r.grammar->statementWords;
-  return u == "RUN" || u == "QUIT" || std::find(words.begin(), words.end(), u) != words.end();
+  return std::find(words.begin(), words.end(), upperNoDollar(name)) != words.end();
 }
 
 void traceAction(const Run& r, int type, const int16_t* args, int count) {

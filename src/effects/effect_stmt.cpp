@@ -38,9 +38,12 @@ int32_t polynomialTermCount(const EffectStatement& e) {
 // The widest effect whose crossproducts, with the intercept and the response, one packed
 // matrix holds.
 int64_t mostEffectColumns() {
-  int64_t n = 1;
-  while (packedElementCount(n + 3) >= 0) ++n;
-  return n;
+  static const int64_t most = [] {
+    int64_t n = 1;
+    while (packedElementCount(n + 3) >= 0) ++n;
+    return n;
+  }();
+  return most;
 }
 
 }  // namespace

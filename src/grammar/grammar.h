@@ -27,8 +27,9 @@ std::string_view grammarText();
 // The step's grammar, built on first use; null when it could not be built.
 const GrammarDescriptor* buildGrammar();
 
-// Whether the word (any case) begins a statement of the step, or is RUN or QUIT: read as a
-// name in a list, it says that the statement before it lacks its ";".
+// Whether the word (any case) begins a statement of the step, or is RUN or QUIT
+// (statementWords): read as a name in a list, it says that the statement before it lacks its
+// ";".
 bool beginsStatement(std::string_view word);
 
 }  // namespace vsf

@@ -441,7 +441,11 @@ class Builder {
     g->hints = hints_;
     g->listRoles = roles_;
     auto stmt = ntIndex_.find("stmt");
-    if (stmt != ntIndex_.end()) firstWords(stmt->second, &g->statementWords);
+    if (stmt != ntIndex_.end()) {
+      firstWords(stmt->second, &g->statementWords);
+      // The words that end the step, read as names by the lexer.
+      g->statementWords.insert(g->statementWords.end(), {"RUN", "QUIT"});
+    }
   }
 
   // The keywords a nonterminal's text may begin with (its alternatives' first words, through
@@ -496,7 +500,6 @@ const GrammarDescriptor* buildGrammar() {
 }
 
 bool beginsStatement(std::string_view word) {
-  if (equalsNoCase(word, "RUN") || equalsNoCase(word, "QUIT")) return true;
   const GrammarDescriptor* g = buildGrammar();
   return g && std::any_of(g->statementWords.begin(), g->statementWords.end(),
                           [&](const std::string& w) { return equalsNoCase(w, word); });

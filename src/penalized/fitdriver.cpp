@@ -88,11 +88,10 @@ void noteUnjudgedL2(const PathOptions& o, double kept) {
 // Room for the history of the L2 values that SHOWL2SEARCH$ shows, which grows with L2STEPS=:
 // held to the memory before any is made. 0, rc::kMemory, or rc::kNoMemoryLeft after the error.
 int reserveL2History(SelectionState* s, int32_t values) {
-  if (optionFitsMemory("L2STEPS", std::to_string(s->pathOptions->l2Steps), kHistoryBytes * values,
-                       hostMsgText(848, 6157, {values})))
-    return reserveHistory(&s->tuning, values);
-  if (s->stepCode) raiseStepCode(*s->stepCode, step::kMemory);
-  return rc::kNoMemoryLeft;
+  if (!runOptionFits(s, "L2STEPS", std::to_string(s->pathOptions->l2Steps), kHistoryBytes * values,
+                     hostMsgText(848, 6157, {values})))
+    return rc::kNoMemoryLeft;
+  return reserveHistory(&s->tuning, values);
 }
 
 // The searches over L2 without external cross validation: a run per L2 value, the first over

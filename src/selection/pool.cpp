@@ -49,11 +49,8 @@ bool optimizerStepsFit(const SelectionState* s) {
   if (!methodFamily(s->runFlags.method).byOptimizer() || o->maxSteps <= 0) return true;
   constexpr double kStepBytes = 256;
   const double kept = 1.0 + std::max(s->path.extCvFolds, 0);
-  if (optionFitsMemory("MAXSTEPS", std::to_string(o->maxSteps), kStepBytes * kept * o->maxSteps,
-                       hostMsgText(848, 6158, {o->maxSteps})))
-    return true;
-  if (s->stepCode) raiseStepCode(*s->stepCode, step::kMemory);
-  return false;
+  return runOptionFits(s, "MAXSTEPS", std::to_string(o->maxSteps), kStepBytes * kept * o->maxSteps,
+                       hostMsgText(848, 6158, {o->maxSteps}));
 }
 
 // Per fold: the incremental mode's own blocks.
@@ -229,7 +226,12 @@ bool foldsFitMemory(const SelectionState* s, int32_t folds, double bytes) {
   const auto method = static_cast<size_t>(cv.method);
   std::string value = method < std::size(kMethods) ? kMethods[method] : "";
   if (cv.method != kCvIndex) value += "(" + std::to_string(cv.requestedFolds) + ")";
-  if (optionFitsMemory("CVMETHOD", value, bytes, hostMsgText(848, 6155, {folds}))) return true;
+  return runOptionFits(s, "CVMETHOD", value, bytes, hostMsgText(848, 6155, {folds}));
+}
+
+bool runOptionFits(const SelectionState* s, std::string_view option, std::string_view value,
+                   double bytes, std::string_view holds) {
+  if (optionFitsMemory(option, value, bytes, holds)) return true;
   if (s->stepCode) raiseStepCode(*s->stepCode, step::kMemory);
   return false;
 }

@@ -599,8 +599,12 @@ inline double responseCentre(const SelectionState* s) { return s->totals.respons
 // 0, rc::kPool (pool not created), rc::kMemory, or rc::kNoMemoryLeft after the error naming
 // the option whose count the memory cannot hold (CVMETHOD=, MAXSTEPS=).
 [[nodiscard]] int buildModelPool(SelectionState* s);
-// Whether `bytes` that the run's `folds` folds take fit the memory the step may use; when not,
-// an error names CVMETHOD= and its value and the step code is raised to 1016.
+// Whether `bytes`, which grow with the value an option of the run was given, fit the memory the
+// step may use; when not, an error names the option and its value (optionFitsMemory) and the
+// step code is raised to 1016.
+bool runOptionFits(const SelectionState* s, std::string_view option, std::string_view value,
+                   double bytes, std::string_view holds);
+// runOptionFits for the `bytes` that the run's `folds` folds take, naming CVMETHOD=.
 bool foldsFitMemory(const SelectionState* s, int32_t folds, double bytes);
 [[nodiscard]] int growSweepStore(SelectionState* s, int32_t capacity);  // -1: twice the order
 [[nodiscard]] int growEffectStore(SelectionState* s, int32_t rows, int32_t rowLength);

@@ -57,8 +57,8 @@ struct GrammarDescriptor {
     std::string text;
   };
   std::vector<ListRole> listRoles;
-  // The words a statement of the step begins with (upper case): one read as a name of a list
-  // says that the statement before it lacks its ";".
+  // The words a statement of the step begins with, and RUN and QUIT (upper case): one read as
+  // a name of a list says that the statement before it lacks its ";".
   std::vector<std::string> statementWords;
 
   int productionCount() const { return static_cast<int>(productionStarts.size()); }
