@@ -95,6 +95,7 @@ const char* typeName(ColumnType t) {
   }
 }
 
+// A table without its rows, which the writer adds in the place of "rows".
 json tableJson(const Table& t) {
   json j{{"type", t.factoid ? "factoid" : "table"},
          {"id", t.id},
@@ -136,29 +137,19 @@ json tableJson(const Table& t) {
     columns.push_back(col);
   }
   j["columns"] = columns;
-  json rows = json::array();
-  for (const auto& row : t.rows) {
-    json r = json::object();
-    for (size_t i = 0; i < t.columns.size(); ++i)
-      r[t.columns[i].name] = columnCellJson(t.columns[i], row[i]);
-    rows.push_back(r);
-  }
-  j["rows"] = rows;
+  j["rows"] = nullptr;
   return j;
 }
 
+// A graph's data are the indices of the rows it sees of a table, an item of the document that
+// holds their values once.
 json graphJson(const Graph& g) {
   json data = json::array();
   for (const GraphData& d : g.data) {
-    json rows = json::array();
-    for (size_t r : d.rows) {
-      json row = json::object();
-      for (size_t i = 0; i < d.table->columns.size(); ++i)
-        row[d.table->columns[i].name] = columnCellJson(d.table->columns[i], d.table->rows[r][i]);
-      rows.push_back(row);
-    }
-    json one{
-        {"object", d.objectId}, {"table", d.table->name}, {"tableId", d.table->id}, {"rows", rows}};
+    json one{{"object", d.objectId},
+             {"table", d.table->name},
+             {"tableId", d.table->id},
+             {"rows", d.rows}};
     if (d.filtered) one["where"] = d.where;
     data.push_back(one);
   }
@@ -179,22 +170,23 @@ json graphJson(const Graph& g) {
   return j;
 }
 
-json itemsJson(const std::vector<Item>& items);
+// A group without its items, which the writer adds in the place of "items".
+json groupJson(const Group& g) {
+  json j{{"type", "group"},
+         {"id", g.id},
+         {"step", g.step},
+         {"name", g.name},
+         {"path", pathOf(g.parent, g.name)},
+         {"label", g.label},
+         {"items", nullptr}};
+  if (!g.baseName.empty()) j["baseName"] = g.baseName;
+  if (g.number.kind != Cell::Kind::kNull) j["number"] = cellJson(g.number);
+  return j;
+}
 
 struct ItemJson {
   json operator()(const Table* t) const { return tableJson(*t); }
-  json operator()(const Group* g) const {
-    json j{{"type", "group"},
-           {"id", g->id},
-           {"step", g->step},
-           {"name", g->name},
-           {"path", pathOf(g->parent, g->name)},
-           {"label", g->label},
-           {"items", itemsJson(g->items)}};
-    if (!g->baseName.empty()) j["baseName"] = g->baseName;
-    if (g->number.kind != Cell::Kind::kNull) j["number"] = cellJson(g->number);
-    return j;
-  }
+  json operator()(const Group* g) const { return groupJson(*g); }
   json operator()(const TextLine* t) const {
     if (t->rule)
       return json{{"type", "rule"}, {"step", t->step}, {"char", std::string(1, t->ruleChar)}};
@@ -219,23 +211,14 @@ json byJson(int by) {
   return j;
 }
 
-json itemsJson(const std::vector<Item>& items) {
-  json j = json::array();
-  for (const Item& item : items) {
-    json one = std::visit(ItemJson{}, item);
-    if (int by = byTagOf(item).by; by >= 0) one["by"] = byJson(by);
-    j.push_back(std::move(one));
-  }
-  return j;
-}
-
+// The document without its output, which the writer adds in the place of "output".
 json documentJson() {
   json macros = json::object();
   for (const auto& [name, value] : session().macros) macros[name] = value;
   json log = json::array();
   for (const LogLine& line : session().log.lines())
     log.push_back({{"level", line.level}, {"text", line.text}, {"step", line.step}});
-  json j{{"output", itemsJson(doc().top)}, {"macros", macros}, {"log", log}};
+  json j{{"output", nullptr}, {"macros", macros}, {"log", log}};
   if (!session().written.empty()) {
     json sets = json::array();
     for (const WrittenDataSet& w : session().written) {
@@ -253,15 +236,139 @@ json documentJson() {
   return j;
 }
 
+// A value, or an object of values only (a missing value, a table's dynamics).
+bool isValueLike(const json& j) {
+  if (!j.is_structured()) return true;
+  if (!j.is_object()) return false;
+  for (const json& member : j)
+    if (member.is_structured()) return false;
+  return true;
+}
+
+// A row, a column, a log line, a list of footnotes: an object of values and value-like
+// objects, or an array of values.
+bool isFlat(const json& j) {
+  for (const json& member : j)
+    if (j.is_object() ? !isValueLike(member) : member.is_structured()) return false;
+  return true;
+}
+
+// Writes the document lightly indented: flat containers stand on one line, the others with a
+// member on each line, indented by one blank a level, so that the document reads by its items,
+// tables and rows at little more than its compact size. The items and the tables' rows are
+// written from the output model as they come, never held as one tree.
+class Writer {
+ public:
+  explicit Writer(std::string& out)
+      : out_(out),
+        // Texts from data may hold bytes that are not UTF-8; they are replaced, not fatal.
+        s_(nlohmann::detail::output_adapter<char, std::string>(out), ' ',
+           json::error_handler_t::replace) {}
+
+  void document() {
+    object(documentJson(), 0, "output", [&](int depth) { items(doc().top, depth); });
+    out_ += '\n';
+  }
+
+ private:
+  void scalar(const json& j) { s_.dump(j, false, false, 0); }
+
+  void value(const json& j, int depth) {
+    if (!j.is_structured() || isFlat(j)) return scalar(j);
+    const bool isObject = j.is_object();
+    int n = 0;
+    out_ += isObject ? '{' : '[';
+    for (auto it = j.begin(); it != j.end(); ++it) {
+      next(n++, depth + 1);
+      if (isObject) key(it.key());
+      value(*it, depth + 1);
+    }
+    close(isObject ? '}' : ']', n, depth);
+  }
+
+  // An object whose member `late` is written by `write`, in its place.
+  template <typename Write>
+  void object(const json& j, int depth, std::string_view late, const Write& write) {
+    int n = 0;
+    out_ += '{';
+    for (auto it = j.begin(); it != j.end(); ++it) {
+      next(n++, depth + 1);
+      key(it.key());
+      if (it.key() == late)
+        write(depth + 1);
+      else
+        value(*it, depth + 1);
+    }
+    close('}', n, depth);
+  }
+
+  void items(const std::vector<Item>& list, int depth) {
+    int n = 0;
+    out_ += '[';
+    for (const Item& item : list) {
+      next(n++, depth + 1);
+      json one = std::visit(ItemJson{}, item);
+      if (int by = byTagOf(item).by; by >= 0) one["by"] = byJson(by);
+      if (auto* t = std::get_if<Table*>(&item))
+        object(one, depth + 1, "rows", [&](int d) { rows(**t, d); });
+      else if (auto* g = std::get_if<Group*>(&item))
+        object(one, depth + 1, "items", [&](int d) { items((*g)->items, d); });
+      else
+        value(one, depth + 1);
+    }
+    close(']', n, depth);
+  }
+
+  // A row on each line, its cells named by their columns.
+  void rows(const Table& t, int depth) {
+    std::vector<std::string> keys;
+    for (const Column& c : t.columns)
+      keys.push_back(json(c.name).dump(-1, ' ', false, json::error_handler_t::replace) + ':');
+    int n = 0;
+    out_ += '[';
+    for (const auto& row : t.rows) {
+      next(n++, depth + 1);
+      out_ += '{';
+      for (size_t i = 0; i < t.columns.size(); ++i) {
+        if (i > 0) out_ += ',';
+        out_ += keys[i];
+        scalar(columnCellJson(t.columns[i], row[i]));
+      }
+      out_ += '}';
+    }
+    close(']', n, depth);
+  }
+
+  void key(const std::string& k) {
+    scalar(json(k));
+    out_ += ':';
+  }
+  void next(int n, int depth) {
+    out_ += n == 0 ? "\n" : ",\n";
+    out_.append(static_cast<size_t>(depth), ' ');
+  }
+  void close(char c, int members, int depth) {
+    if (members > 0) {
+      out_ += '\n';
+      out_.append(static_cast<size_t>(depth), ' ');
+    }
+    out_ += c;
+  }
+
+  std::string& out_;
+  nlohmann::detail::serializer<json> s_;
+};
+
 }  // namespace
 
-std::string jsonText(int indent) {
-  // Texts from data may hold bytes that are not UTF-8; they are replaced, not fatal.
-  return documentJson().dump(indent, ' ', false, json::error_handler_t::replace);
+std::string jsonText() {
+  std::string out;
+  Writer(out).document();
+  return out;
 }
 
 bool writeJsonFile(const std::string& path, std::string* error) {
-  return writeFileWhole(path, jsonText() + '\n', error);
+  return writeFileWhole(path, jsonText(), error);
 }
 
 }  // namespace vsf::host::output

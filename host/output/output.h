@@ -66,7 +66,8 @@ void finish();
 // Forgets every object and the request log (tests).
 void reset();
 
-std::string jsonText(int indent = 2);
+// The JSON document, lightly indented.
+std::string jsonText();
 std::string htmlText();
 bool writeJsonFile(const std::string& path, std::string* error);
 bool writeHtmlFile(const std::string& path, std::string* error);

@@ -8,6 +8,7 @@
 
 #include "base/host.h"
 #include "base/hostcalls.h"
+#include "common/graph_rows.h"
 #include "common/test_host.h"
 #include "host/output/output.h"
 #include "host/session.h"
@@ -88,7 +89,7 @@ OutputCapture::~OutputCapture() { host::output::setListingStream(nullptr); }
 
 Json OutputCapture::document() const {
   host::output::finish();
-  return Json::parse(host::output::jsonText(0));
+  return Json::parse(host::output::jsonText());
 }
 
 std::vector<Json> findTables(const Json& document, const std::string& name) {
@@ -107,7 +108,7 @@ std::vector<Json> findGraphs(const Json& document) {
   std::vector<Json> out;
   std::function<void(const Json&)> walk = [&](const Json& items) {
     for (const Json& item : items) {
-      if (item.value("type", "") == "graph") out.push_back(item);
+      if (item.value("type", "") == "graph") out.push_back(withGraphRows(item, document));
       if (item.value("type", "") == "group") walk(item["items"]);
     }
   };

@@ -7,6 +7,8 @@
 #include <regex>
 #include <sstream>
 
+#include "common/graph_rows.h"
+
 namespace vsf::test {
 
 namespace fs = std::filesystem;
@@ -60,7 +62,7 @@ std::vector<Json> graphs(const CommandRun& r) {
   std::vector<Json> out;
   std::function<void(const Json&)> walk = [&](const Json& items) {
     for (const Json& i : items) {
-      if (i["type"] == "graph") out.push_back(i);
+      if (i["type"] == "graph") out.push_back(withGraphRows(i, r.document));
       if (i["type"] == "group") walk(i["items"]);
     }
   };

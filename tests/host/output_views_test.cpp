@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "base/strings.h"
+#include "common/graph_rows.h"
 #include "host/output_driver.h"
 
 namespace vsf::test {
@@ -138,7 +140,8 @@ TEST(OutputViews, GraphRequestsKeepTheirDataAndVariables) {
             0);
   EXPECT_EQ(OutputDriver::call(o.manager, op::kReleaseView, {argBound(key::kView, view)}), 0);
 
-  json out = json::parse(host::output::jsonText())["output"];
+  const std::string text = host::output::jsonText();
+  const json out = json::parse(text)["output"];
   ASSERT_EQ(out.size(), 4u);
   const json& panel = out[2];
   EXPECT_EQ(panel["type"], "graph");
@@ -150,7 +153,11 @@ TEST(OutputViews, GraphRequestsKeepTheirDataAndVariables) {
   EXPECT_EQ(panel["variables"], json::parse(R"([{"name":"_NROWS","value":3}])"));
   EXPECT_EQ(panel["lists"][0], json::parse(R"([{"name":"_STEPAXIS","value":"STEP"},
                                                {"name":"_STEPTIP","value":null}])"));
-  const json& ase = out[3];
+  // A graph names the rows of its table that it sees; the table holds their values.
+  EXPECT_EQ(out[3]["data"][0]["rows"], json::parse("[1, 2]"));
+  EXPECT_EQ(out[3]["data"][0]["tableId"], out[0]["id"]);
+  const auto ordered = nlohmann::ordered_json::parse(text);
+  const json ase = withGraphRows(ordered["output"][3], ordered);
   ASSERT_EQ(ase["data"].size(), 2u);  // the view takes the first place
   EXPECT_EQ(ase["data"][0]["where"], "where=(step >= 1 and step <= 2)");
   EXPECT_EQ(ase["data"][0]["rows"], json::parse(R"([{"Step":1,"ASE":5.0,"StepLabel":"1+x"},
