@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "frame/host/values.h"
 #include "host/data/data.h"
@@ -12,10 +14,18 @@ namespace vsf::host {
 
 namespace {
 
-bool taken(const std::vector<std::string>& names, std::string_view name) {
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return equalsNoCase(n, name); });
-}
+// Names as the comparison without case sees them: one upper-cased key a name, looked up once
+// rather than compared with every other name (which took minutes on a wide file).
+class NameKeys {
+ public:
+  bool contains(std::string_view name) const { return keys_.contains(upperCopy(name)); }
+  // False when the name was there already.
+  bool add(std::string_view name) { return keys_.insert(upperCopy(name)).second; }
+  void reserve(size_t n) { keys_.reserve(n); }
+
+ private:
+  std::unordered_set<std::string> keys_;
+};
 
 // The first `bytes` bytes of the name, never splitting a UTF-8 character.
 std::string cutName(const std::string& name, size_t bytes) {
@@ -36,27 +46,43 @@ RowNames nameRowNames(std::vector<std::string>* names, int firstRowFields) {
   } else {
     return kind;
   }
+  NameKeys taken;
+  taken.reserve(names->size());
+  for (const std::string& n : *names) taken.add(n);
   std::string name = kRowNamesVariable;
-  for (int k = 2; taken(*names, name); ++k) name = fmt::format("{}{}", kRowNamesVariable, k);
+  for (int k = 2; taken.contains(name); ++k) name = fmt::format("{}{}", kRowNamesVariable, k);
   names->front() = name;
   return kind;
 }
 
+// The cut of a long name whose plain cut is taken, numbered with the least number that makes
+// it free. The numbers of a cut with as many digits are tried upwards from where the last name
+// of that cut stopped: those below are taken, and stay taken, so each number is tried once.
+std::string numberedCut(const std::string& name, NameKeys* taken,
+                        std::unordered_map<std::string, int64_t>* next) {
+  for (int64_t digits = 1, first = 2, limit = 10;; ++digits, first = limit, limit *= 10) {
+    const std::string base = cutName(name, kNameLimit - static_cast<size_t>(digits));
+    const std::string key = static_cast<char>(digits) + upperCopy(base);
+    int64_t& k = next->try_emplace(key, first).first->second;
+    while (k < limit) {
+      std::string cut = base + std::to_string(k++);
+      if (taken->add(cut)) return cut;
+    }
+  }
+}
+
 // Names longer than a variable name can be are cut, and numbered where the cut one is taken.
 void cutLongNames(HeaderNames* h) {
-  std::vector<std::string> final;
+  NameKeys taken;
   for (const std::string& n : h->names)
-    if (n.size() <= kNameLimit) final.push_back(n);
+    if (n.size() <= kNameLimit) taken.add(n);
+  std::unordered_map<std::string, int64_t> next;  // by the digits and the cut, upper case
   h->written.assign(h->names.size(), std::string());
   for (size_t j = 0; j < h->names.size(); ++j) {
     std::string& name = h->names[j];
     if (name.size() <= kNameLimit) continue;
     std::string cut = cutName(name, kNameLimit);
-    for (int k = 2; taken(final, cut); ++k) {
-      const std::string number = std::to_string(k);
-      cut = cutName(name, kNameLimit - number.size()) + number;
-    }
-    final.push_back(cut);
+    if (!taken.add(cut)) cut = numberedCut(name, &taken, &next);
     h->written[j] = std::move(name);
     name = std::move(cut);
   }
@@ -67,16 +93,17 @@ void cutLongNames(HeaderNames* h) {
 bool settleHeaderNames(std::vector<std::string> fields, int firstRowFields,
                        const std::string& where, HeaderNames* out, std::string* error) {
   out->rowNames = nameRowNames(&fields, firstRowFields);
+  NameKeys seen;
+  seen.reserve(fields.size());
   for (size_t j = 0; j < fields.size(); ++j) {
     if (trimRight(fields[j]).empty()) {
       *error = fmt::format("{}: variable {} has no name.", where, j + 1);
       return false;
     }
-    for (size_t i = 0; i < j; ++i)
-      if (equalsNoCase(fields[i], fields[j])) {
-        *error = fmt::format("{}: the variable name {} appears twice.", where, fields[j]);
-        return false;
-      }
+    if (!seen.add(fields[j])) {
+      *error = fmt::format("{}: the variable name {} appears twice.", where, fields[j]);
+      return false;
+    }
   }
   out->names = std::move(fields);
   cutLongNames(out);
