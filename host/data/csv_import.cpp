@@ -239,9 +239,10 @@ struct Batch {
 };
 
 // Lays out the next batch: `carry` bytes of text first, then `n` bytes from the file at
-// `readPos`, cut into a few pieces a thread.
-void planBatch(const ImportSettings& s, int threads, std::string_view carry, uint64_t readPos,
-               size_t n, Batch* b) {
+// `readPos`, cut into a few pieces a thread (fewer where the columns' states would pass the
+// settings' bound).
+void planBatch(const ImportSettings& s, int threads, size_t columns, std::string_view carry,
+               uint64_t readPos, size_t n, Batch* b) {
   b->carry = carry.size();
   b->size = carry.size() + n;
   b->textBase = readPos - carry.size();
@@ -250,9 +251,11 @@ void planBatch(const ImportSettings& s, int threads, std::string_view carry, uin
     b->room = b->size;
   }
   if (!carry.empty()) std::memcpy(b->buf.get(), carry.data(), carry.size());
+  const size_t most =
+      std::clamp<size_t>(s.pieceStates / std::max<size_t>(1, columns * sizeof(ColumnPiece)), 1,
+                         static_cast<size_t>(threads) * kPiecesPerThread);
   const int pieces =
-      static_cast<int>(std::clamp<size_t>(n / std::max<size_t>(1, s.smallestPiece), 1,
-                                          static_cast<size_t>(threads) * kPiecesPerThread));
+      static_cast<int>(std::clamp<size_t>(n / std::max<size_t>(1, s.smallestPiece), 1, most));
   b->cut.resize(static_cast<size_t>(pieces) + 1);
   for (int k = 0; k <= pieces; ++k) b->cut[static_cast<size_t>(k)] = b->carry + n * k / pieces;
   b->cut[0] = 0;
@@ -402,7 +405,7 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
   Batch* next = &two;
   auto plan = [&](std::string_view carry, Batch* b) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(batchBytes, fileSize - readPos));
-    planBatch(im.settings, threads, carry, readPos, n, b);
+    planBatch(im.settings, threads, columns, carry, readPos, n, b);
     readPos += n;
   };
   plan({}, cur);

@@ -20,6 +20,9 @@ struct ImportSettings {
   size_t longestRow = size_t{256} << 20;     // a longer row is refused (an open quote, mostly)
   size_t blockBytes = size_t{1} << 20;       // text of one block of the table
   size_t countSlice = size_t{256} << 10;     // text read and its quotes counted at once
+  // A piece keeps a state per column: a wide file's batch is cut into fewer pieces, whose
+  // states take at most this.
+  size_t pieceStates = size_t{32} << 20;
 };
 
 // Reads `source` into a new table; null and the error's text when the file cannot be read

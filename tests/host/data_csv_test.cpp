@@ -215,6 +215,21 @@ TEST_F(DataTest, PiecesDoNotChangeTheData) {
   }
 }
 
+// A wide file's batches are cut into fewer pieces, down to one, where the pieces' states per
+// column would pass their bound; the rows stay those of one piece on one thread.
+TEST_F(DataTest, AWideFileIsCutIntoFewerPieces) {
+  std::ostringstream csv;
+  for (int j = 0; j < 200; ++j) csv << (j ? "," : "") << "v" << j;
+  csv << "\n";
+  for (int i = 0; i < 60; ++i)
+    for (int j = 0; j < 200; ++j)
+      csv << (j % 50 == 7 ? "\"a,\nb\"" : std::to_string(i * j % 97)) << (j < 199 ? "," : "\n");
+  const auto whole = rows(openInPieces(csv.str(), size_t{1} << 20, 1));
+  ASSERT_EQ(whole.size(), 60u);
+  for (size_t states : {size_t{0}, 3 * 200 * sizeof(host::ColumnPiece), size_t{32} << 20})
+    EXPECT_EQ(rows(openInPieces(csv.str(), 700, 4, 1 << 20, 1 << 18, states)), whole) << states;
+}
+
 // The columns of the current observation's block give what getNum gives, bit for bit, over
 // blocks of one row and more; a character column has none, and no observation none at all.
 TEST_F(DataTest, CurrentNumbersAreTheBlocksColumns) {

@@ -60,7 +60,8 @@ class DataTest : public ::testing::Test {
   // Opens a CSV text imported in pieces of `pieceBytes` on `threads` threads and read again in
   // blocks of about `blockBytes`, so that small data cross many pieces and blocks.
   HostDataSet* openInPieces(const std::string& text, size_t pieceBytes, int threads = 3,
-                            size_t blockBytes = 1 << 20, size_t countSlice = 1 << 18) const {
+                            size_t blockBytes = 1 << 20, size_t countSlice = 1 << 18,
+                            size_t pieceStates = size_t{32} << 20) const {
     static int n = 0;
     fs::path p = lib / ("pieces" + std::to_string(n++) + ".csv");
     std::ofstream(p, std::ios::binary) << text;
@@ -71,6 +72,7 @@ class DataTest : public ::testing::Test {
     s.blockBytes = blockBytes;
     s.smallestPiece = 1;
     s.countSlice = countSlice;
+    s.pieceStates = pieceStates;
     std::string error;
     std::shared_ptr<host::Table> t(host::importCsv(p, s, &error).release());
     EXPECT_TRUE(t) << error;
