@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -23,30 +21,24 @@ namespace {
 constexpr int kMostLinks = 40;  // as the system's own limit on links followed
 constexpr int kLockTries = 10;  // new temporary files taken by other runs' clean-up in a row
 
-// NAME of one of our temporary names, ".NAME.XXXXXX.tmp" (six random letters or digits), and
-// for the ".NAME.PID.N.tmp" of earlier versions the process number (0 for ours); false for any
-// other name.
-bool temporaryOf(const std::string& name, std::string* target, long* pid) {
-  if (name.size() < 9 || name[0] != '.' || !name.ends_with(".tmp")) return false;
-  const std::string_view inner = std::string_view(name).substr(1, name.size() - 5);
-  auto made = [](std::string_view part, bool letters) {
-    return !part.empty() && std::all_of(part.begin(), part.end(), [&](unsigned char c) {
-      return std::isdigit(c) || (letters && std::isalpha(c));
-    });
-  };
-  const size_t last = inner.rfind('.');
-  if (last == std::string_view::npos || last == 0) return false;
-  const size_t before = inner.rfind('.', last - 1);
-  if (before != std::string_view::npos && before > 0 &&
-      made(inner.substr(before + 1, last - before - 1), false) &&
-      made(inner.substr(last + 1), false)) {
-    *target = std::string(inner.substr(0, before));
-    *pid = std::strtol(name.c_str() + 2 + before, nullptr, 10);
-    return *pid > 0;
-  }
-  *target = std::string(inner.substr(0, last));
-  *pid = 0;
-  return inner.size() - last == 7 && made(inner.substr(last + 1), true);
+// The mark in the name of every temporary file this program makes beside a target,
+// ".NAME.varsifter-XXXXXX.tmp" (six random letters or digits): a user's file is not so named,
+// so the clean-up never takes one.
+constexpr std::string_view kTemporaryMark = ".varsifter-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr size_t kDrawnLetters = 6;
+
+// NAME of one of our temporary names; false for any other name.
+bool temporaryOf(std::string_view name, std::string* target) {
+  const size_t tail = kTemporaryMark.size() + kDrawnLetters + kTemporarySuffix.size();
+  if (name.size() <= tail + 1 || name[0] != '.' || !name.ends_with(kTemporarySuffix)) return false;
+  const std::string_view mark = name.substr(name.size() - tail, kTemporaryMark.size());
+  const std::string_view drawn = name.substr(name.size() - tail + mark.size(), kDrawnLetters);
+  if (mark != kTemporaryMark ||
+      !std::all_of(drawn.begin(), drawn.end(), [](unsigned char c) { return std::isalnum(c); }))
+    return false;
+  *target = std::string(name.substr(1, name.size() - tail - 1));
+  return true;
 }
 
 bool sameFile(int fd, const std::filesystem::path& name) {
@@ -56,18 +48,16 @@ bool sameFile(int fd, const std::filesystem::path& name) {
 }
 
 // Removes a left temporary file unless a live run is writing it: a writer holds the lock of
-// its file until it is renamed into place. Of an earlier version's name, only a file whose
-// process is gone (or is this one, which makes no such names: a killed run's number came back).
-void removeIfLeft(const std::filesystem::path& left, long pid) {
+// its file until it is renamed into place. No process number is trusted: a killed run's comes
+// back in a container.
+void removeIfLeft(const std::filesystem::path& left) {
   if (trackedFile(left)) return;
-  if (pid > 0 && pid != ::getpid() && !(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
-    return;
   struct stat st;
   if (::lstat(left.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
   const int fd = ::open(left.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    // A link is never written through; a file we may not read is judged by its name alone.
-    if (errno == ELOOP || pid > 0) ::unlink(left.c_str());
+    // A link is never written through: it goes, its file stays.
+    if (errno == ELOOP) ::unlink(left.c_str());
     return;
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, left)) ::unlink(left.c_str());
@@ -86,10 +76,9 @@ void removeStaleTemporaries(const std::filesystem::path& file) {
        !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::string target;
-    long pid = 0;
-    if (!temporaryOf(name, &target, &pid)) continue;
+    if (!temporaryOf(name, &target)) continue;
     if (target == own || (target.size() > 4 && target.ends_with(".csv")))
-      removeIfLeft(file.parent_path() / name, pid);  // named as its writer names it
+      removeIfLeft(file.parent_path() / name);  // named as its writer names it
   }
 }
 
@@ -97,9 +86,9 @@ void removeStaleTemporaries(const std::filesystem::path& file) {
 // the new file between its making and its lock has removed it or will: another name then.
 int makeLockedTemporary(const std::filesystem::path& file, mode_t mode,
                         std::filesystem::path* made) {
-  const std::string prefix = "." + file.filename().string() + ".";
+  const std::string prefix = "." + file.filename().string() + std::string(kTemporaryMark);
   for (int tries = 0; tries < kLockTries; ++tries) {
-    const int fd = makeNewFile(file.parent_path(), prefix, ".tmp", mode, made);
+    const int fd = makeNewFile(file.parent_path(), prefix, kTemporarySuffix, mode, made);
     if (fd < 0) return -1;
     // Where files cannot be locked they are written unlocked, as before.
     if ((::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && sameFile(fd, *made))

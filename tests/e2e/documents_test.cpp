@@ -64,10 +64,10 @@ TEST(Documents, AKilledRunsTemporaryFileGoesWithTheNextWrite) {
     const char* options;
     const char* left;  // the killed run's temporary file
   } cases[] = {
-      {"--json out.json", ".out.json.999999999.0.tmp"},
-      {"--json ./out.json", ".out.json.999999999.0.tmp"},
-      {"--html out.json", ".out.json.999999999.1.tmp"},
-      {"", ".o.csv.999999999.2.tmp"},  // the quoted output below, named bare
+      {"--json out.json", ".out.json.varsifter-K1lled.tmp"},
+      {"--json ./out.json", ".out.json.varsifter-K1lled.tmp"},
+      {"--html out.json", ".out.json.varsifter-K1lle2.tmp"},
+      {"", ".o.csv.varsifter-K1lle3.tmp"},  // the quoted output below, named bare
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);

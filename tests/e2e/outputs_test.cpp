@@ -423,7 +423,7 @@ TEST(OutputDataSets, FailedStepLeavesTheEarlierFile) {
   Library lib;
   fs::copy_file(fs::path(VSF_TEST_DATA) / "e2e" / "by_unsorted.csv", lib.path() + "/unsorted.csv");
   lib.write("o", "earlier\n1\n");
-  std::ofstream(lib.path() + "/.o.csv.999999999.0.tmp") << "killed\n";
+  std::ofstream(lib.path() + "/.o.csv.varsifter-K1lled.tmp") << "killed\n";
   const CommandRun r = runCommand(
       "proc varsifter data=unsorted; by g; model y = x / selection=none; output out=o; run;",
       lib.path());

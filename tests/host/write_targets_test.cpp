@@ -107,12 +107,19 @@ TEST_F(WriteTargetTest, AStepWritesNoFileItReadsOrWritesAlready) {
 }
 
 // A run killed while writing leaves a temporary file; the next write into the library removes
-// those whose process is gone, of any data set, and keeps everything else.
+// those of any data set, named with the program's mark, and keeps everything else: a name
+// without the mark may be a user's file, whatever process number it seems to carry.
 TEST_F(WriteTargetTest, TemporaryFilesOfGoneRunsAreRemoved) {
-  const std::set<std::string> stay = {".b.csv.1.0.tmp",  // process 1 runs
-                                      ".notes.txt.999999999.0.tmp", ".x.csv.tmp", "a.csv.9.9.tmp",
-                                      ".y.csv.12a.0.tmp"};
-  const std::set<std::string> gone = {".a.csv.999999999.0.tmp", ".b.csv.999999998.12.tmp"};
+  const std::set<std::string> stay = {".b.csv.1.0.tmp",
+                                      ".notes.txt.999999999.0.tmp",
+                                      ".x.csv.tmp",
+                                      "a.csv.9.9.tmp",
+                                      ".y.csv.12a.0.tmp",
+                                      ".a.csv.999999999.0.tmp",
+                                      ".b.csv.999999998.12.tmp",
+                                      ".notes.txt.varsifter-Ab12Cd.tmp",
+                                      ".c.csv.varsifter-Ab12Cd.tmp.tmp"};
+  const std::set<std::string> gone = {".a.csv.varsifter-Ab12Cd.tmp", ".b.csv.varsifter-999999.tmp"};
   for (const auto& set : {stay, gone})
     for (const std::string& name : set) std::ofstream(lib / name) << "left";
   HostDataSet* out = ds().outCreate("a", 1, nullptr);
