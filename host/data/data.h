@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,12 @@ struct DocumentTarget {
 // the program file or a file among the graphs' files fails. Call once the library is set.
 bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::string& program,
                     std::string* error);
+// Whether a graph's file may be written at the path: false, with the error naming the path and
+// the file its links lead to, when that file is the program, a data set the library holds or the
+// run reads or writes, a document, or the file of a graph written before.
+bool claimGraphFile(const std::filesystem::path& path, std::string* error);
+// The graph's file at the path is written: no later graph may replace it.
+void graphFileWritten(const std::filesystem::path& path);
 // The document of the option is written whole.
 void documentWritten(const std::string& option);
 // For the log of an interrupted run: the output data sets of the current step and the

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "frame/host/values.h"
@@ -52,7 +53,19 @@ std::map<std::string, CachedTable> gTables;  // by the file's absolute path
 std::mutex gTargetMutex;
 std::vector<StepOutput> gOutputs;  // every output the step made, closed ones too
 std::vector<Document> gDocuments;  // kept from before the first step
-std::filesystem::path gProgram;    // the program file; empty for standard input
+// Every data set the run has read or written, by its file's absolute path: the name it had.
+std::map<std::string, std::string> gRunDataSets;
+std::set<std::pair<dev_t, ino_t>> gGraphFiles;  // the graphs' files written
+// The program the run reads, which no output may replace: its file, or the file behind
+// standard input, known by its device and inode.
+struct ProgramFile {
+  std::filesystem::path path;  // empty for standard input
+  std::string shown;           // as messages name it
+  bool known = false;          // dev and ino are the file's
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+ProgramFile gProgram;
 
 bool fileStamp(const std::filesystem::path& p, int64_t* size, int64_t* modified) {
   struct stat st;
@@ -119,7 +132,25 @@ bool amongGraphs(const std::filesystem::path& f, const Document& dir) {
 
 // Whether the file is the program the run reads, which no output may replace.
 bool isProgram(const std::filesystem::path& file) {
-  return !gProgram.empty() && sameFile(file, gProgram);
+  struct stat st;
+  if (gProgram.known && ::stat(file.c_str(), &st) == 0)
+    return st.st_dev == gProgram.dev && st.st_ino == gProgram.ino;
+  return !gProgram.path.empty() && sameFile(file, gProgram.path);
+}
+
+ProgramFile programFile(const std::string& program) {
+  ProgramFile p;
+  struct stat st;
+  if (program == "-") {
+    p.shown = "read from standard input";
+    p.known = ::fstat(0, &st) == 0;
+  } else {
+    p.path = program;
+    p.shown = program;
+    p.known = ::stat(program.c_str(), &st) == 0;
+  }
+  if (p.known) p.dev = st.st_dev, p.ino = st.st_ino;
+  return p;
 }
 
 // An output data set whose file is the program file or may be a graph's: the error names both.
@@ -127,7 +158,7 @@ bool takesRunFile(const std::string& shown, const std::filesystem::path& file, s
   if (isProgram(file)) {
     *error = fmt::format(
         "Data set {} is the program file {}: name another file for the output data set.", shown,
-        gProgram.string());
+        gProgram.shown);
     return true;
   }
   for (const Document& d : gDocuments)
@@ -236,6 +267,10 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
   if (!table) return nullptr;
   table->name = name.shown;
   table->reopenName = name.reopen;
+  {
+    std::lock_guard<std::mutex> targets(gTargetMutex);
+    gRunDataSets.emplace(key, name.shown);
+  }
   noteHowRead(*table, name);
   std::shared_ptr<const Table> shared(std::move(table));
   gTables[key] = CachedTable{shared, size, modified};
@@ -263,6 +298,7 @@ bool claimOutput(const std::string& shown, const std::filesystem::path& file, st
     }
   if (isDocument(shown, file, error) || takesRunFile(shown, file, error)) return false;
   gOutputs.push_back(StepOutput{shown, file});
+  gRunDataSets.emplace(tableKey(file), shown);
   return true;
 }
 
@@ -292,7 +328,7 @@ bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::str
                     std::string* error) {
   {
     std::lock_guard<std::mutex> lock(gTargetMutex);
-    gProgram = program == "-" ? "" : program;
+    gProgram = programFile(program);
   }
   std::vector<Document> claimed;
   for (const DocumentTarget& t : documents) {
@@ -323,7 +359,8 @@ bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::str
       return false;
     }
     if (isProgram(one.file)) {
-      *error = fmt::format("{} names the program file {}: name another file.", t.option, t.path);
+      *error = fmt::format("{} names the program file {}{}: name another file.", t.option, t.path,
+                           gProgram.path.empty() ? ", read from standard input" : "");
       return false;
     }
     claimed.push_back(one);
@@ -331,6 +368,47 @@ bool claimDocuments(const std::vector<DocumentTarget>& documents, const std::str
   std::lock_guard<std::mutex> lock(gTargetMutex);
   gDocuments = std::move(claimed);
   return true;
+}
+
+namespace {
+
+// What a graph's file would replace that only the user may: the program, a data set of the
+// library or of the run, a document, another graph's file; empty for none.
+std::string runFileOf(const std::filesystem::path& file) {
+  if (isProgram(file))
+    return gProgram.path.empty() ? "the program, read from standard input"
+                                 : "the program file " + gProgram.shown;
+  if (const std::string member = libraryMember(file); !member.empty())
+    return "the file of data set " + member;
+  std::lock_guard<std::mutex> lock(gTargetMutex);
+  for (const auto& [path, shown] : gRunDataSets)
+    if (sameFile(path, file)) return "the file of data set " + shown;
+  for (const Document& d : gDocuments)
+    if (!d.target.directory && sameFile(d.file, file)) return "the document of " + d.target.option;
+  struct stat st;
+  if (::stat(file.c_str(), &st) == 0 && gGraphFiles.count({st.st_dev, st.st_ino}))
+    return "the file of another graph";
+  return "";
+}
+
+}  // namespace
+
+bool claimGraphFile(const std::filesystem::path& path, std::string* error) {
+  const std::filesystem::path file = linkTarget(path);
+  const std::string taken = runFileOf(file);
+  if (taken.empty()) return true;
+  *error = fmt::format(
+      "{} is {}{}: a graph's file never replaces the program, a data set or a "
+      "document; remove the link or name another --svg directory",
+      path.string(), file == path ? "" : "a link to " + file.string() + ", ", taken);
+  return false;
+}
+
+void graphFileWritten(const std::filesystem::path& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return;
+  std::lock_guard<std::mutex> lock(gTargetMutex);
+  gGraphFiles.insert({st.st_dev, st.st_ino});
 }
 
 void documentWritten(const std::string& option) {

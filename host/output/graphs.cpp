@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "host/data/data.h"
 #include "host/output/output_internal.h"
 #include "host/output/plot_internal.h"
 #include "host/whole_file.h"
@@ -102,7 +103,8 @@ void deliver(Graph& g) {
   if (t.directory.empty()) return;
   const std::string path = t.directory + "/" + fileName(g);
   std::string error;
-  if (writeFileWhole(path, g.svg, &error)) {
+  if (claimGraphFile(path, &error) && writeFileWhole(path, g.svg, &error)) {
+    graphFileWritten(path);
     g.file = g.where = path;
   } else {
     g.where = "not written: " + error;

@@ -1,0 +1,139 @@
+// Files only the user may replace: a graph's file never takes the program, a data set or a
+// document, whatever link waits in the --svg directory; a program read from standard input is
+// the program file still.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "common/files.h"
+#include "e2e/command_support.h"
+
+namespace vsf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kGraphs[] =
+    "proc varsifter data=mtcars plots=all; model mpg = wt hp / selection=forward; "
+    "output out=o p; run;\n";
+
+// Every file under the directory, with its text (or its kind); links are not followed.
+std::map<std::string, std::string> filesUnder(const fs::path& dir, const fs::path& under = {}) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir / under)) {
+    const fs::path name = under / e.path().filename();
+    const char kind = fileKind(e.path());
+    files[name.string()] = kind == 'f' ? fileText(e.path()) : std::string("<") + kind + ">";
+    if (kind == 'd') files.merge(filesUnder(dir, name));
+  }
+  return files;
+}
+
+// A link in the --svg directory at a graph's name leads to a file the run must keep: the graph is
+// not written, the error names the link and the file, and the file and the link stay. A link
+// to a file of no such kind is written through, as for any output.
+TEST(RunFiles, AGraphNeverTakesTheProgramADataSetOrADocument) {
+  const struct {
+    const char* graph;  // the link's name in svg/
+    const char* to;     // where it leads; empty: a hard link to p.vsf
+    const char* options;
+    std::string says;  // empty: written through
+  } cases[] = {
+      {"Summary.CoefficientPanel.svg", "../p.vsf", "",
+       "ERROR: the graph file was not written: svg/Summary.CoefficientPanel.svg is a link to "
+       "svg/../p.vsf, the program file p.vsf: a graph's file never replaces the program, a data "
+       "set or a document; remove the link or name another --svg directory\n"},
+      {"Summary.CoefficientPanel.svg", "", "",
+       "svg/Summary.CoefficientPanel.svg is the program file p.vsf:"},
+      {"Summary.CoefficientPanel.svg", "../mtcars.csv", "",
+       "is a link to svg/../mtcars.csv, the file of data set WORK.MTCARS:"},
+      {"Summary.ASEPlot.svg", "../o.csv", "", "the file of data set WORK.O:"},
+      {"Summary.ASEPlot.svg", "../elsewhere/in.csv", "",
+       "is a link to svg/../elsewhere/in.csv, the file of data set elsewhere/in.csv:"},
+      {"Summary.ASEPlot.svg", "../doc.json", "--json doc.json", "the document of --json:"},
+      {"Summary.ASEPlot.svg", "Summary.CoefficientPanel.svg", "",
+       "is a link to svg/Summary.CoefficientPanel.svg, the file of another graph:"},
+      {"Summary.ASEPlot.svg", "../free.svg", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.graph) + " -> " + c.to);
+    ScratchDir dir("vsf_run_files");
+    const fs::path at = dir.path();
+    fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "mtcars.csv");
+    fs::create_directories(at / "elsewhere");
+    fs::copy_file(at / "mtcars.csv", at / "elsewhere" / "in.csv");
+    std::ofstream(at / "p.vsf") << "proc varsifter data='elsewhere/in.csv'; model mpg = wt; run;\n"
+                                << kGraphs;
+    std::ofstream(at / "free.svg") << "old";
+    fs::create_directories(at / "svg");
+    if (*c.to)
+      fs::create_symlink(c.to, at / "svg" / c.graph);
+    else
+      fs::create_hard_link(at / "p.vsf", at / "svg" / c.graph);
+    const auto before = filesUnder(at);
+    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY +
+                                  " p.vsf --lib . --svg svg " + c.options + " 2>&1");
+    const auto after = filesUnder(at);
+    EXPECT_EQ(after.at("svg/" + std::string(c.graph)), before.at("svg/" + std::string(c.graph)));
+    if (c.says.empty()) {
+      EXPECT_EQ(r.status, 0) << r.output;
+      EXPECT_EQ(fileText(at / "free.svg").substr(0, 1), "<");
+      continue;
+    }
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    for (const char* kept : {"p.vsf", "mtcars.csv", "elsewhere/in.csv"})
+      EXPECT_EQ(after.at(kept), before.at(kept)) << kept;
+    // Both steps ran: the data sets they read were left as they were. (A data set named by its
+    // path is known once a step reads it, here the first.)
+    EXPECT_NE(r.output.find("Step 2 at line 2"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("return code 1"), std::string::npos) << r.output;
+    if (std::string(c.to) == "../o.csv") {
+      EXPECT_EQ(fileText(at / "o.csv").substr(0, 6), "model,");
+    }
+  }
+}
+
+// The program read from standard input is refused as an output data set, a document or a
+// graph's file, as the same program named is: it stays as it was.
+TEST(RunFiles, AProgramReadFromStandardInputIsNeverReplaced) {
+  ScratchDir dir("vsf_run_files");
+  const fs::path at = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "mtcars.csv");
+  fs::create_symlink("prog.vsf", at / "link.json");
+  fs::create_directories(at / "svg");
+  fs::create_symlink("../prog.vsf", at / "svg" / "Summary.CoefficientPanel.svg");
+  const struct {
+    std::string program, options, says;
+    int status;
+  } cases[] = {
+      {"proc varsifter data=mtcars; model mpg = wt; output out='prog.vsf' p=yhat; run;\n", "",
+       "ERROR: Data set prog.vsf is the program file read from standard input: name another file "
+       "for the output data set.",
+       1},
+      {"proc varsifter data=mtcars; model mpg = wt; output out=o p; run;\n", "--json prog.vsf",
+       "ERROR: --json names the program file prog.vsf, read from standard input: name another "
+       "file.",
+       2},
+      {"proc varsifter data=mtcars; model mpg = wt; run;\n", "--html link.json",
+       "--html names the program file link.json, read from standard input", 2},
+      {kGraphs, "--svg svg",
+       "svg/Summary.CoefficientPanel.svg is a link to svg/../prog.vsf, the program, read from "
+       "standard input:",
+       2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    std::ofstream(at / "prog.vsf") << c.program;
+    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY + " - --lib . " +
+                                  c.options + " < prog.vsf 2>&1");
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    EXPECT_EQ(fileText(at / "prog.vsf"), c.program);
+  }
+}
+
+}  // namespace
+}  // namespace vsf::test
