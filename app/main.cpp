@@ -101,6 +101,12 @@ int run(int argc, char** argv) {
       return 2;
     }
   }
+  // A document that cannot be written is found before any step writes its data sets.
+  for (const std::string* document : {&json, &html})
+    if (!document->empty() && !vsf::host::targetWritable(*document, &targetError)) {
+      std::cerr << "ERROR: " << targetError << "\n";
+      return 2;
+    }
   vsf::host::output::setGraphTargets(svg, !html.empty());
   int machine = static_cast<int>(std::thread::hardware_concurrency());
   o.cpuCount = cpucount > 0 ? cpucount : (machine > 0 ? machine : 1);

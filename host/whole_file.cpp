@@ -159,11 +159,38 @@ std::string failureReason(int error) {
   return error == 0 ? "no reason given" : std::strerror(error);
 }
 
+std::string targetShown(const std::filesystem::path& target, const std::filesystem::path& file) {
+  if (file.empty() || file == target) return target.string();
+  return target.string() + ", a link to " + file.string();
+}
+
+std::string writeFault(const std::filesystem::path& target, const std::filesystem::path& file,
+                       int error, bool making) {
+  const std::string shown = targetShown(target, file);
+  if (!making && error != EACCES && error != EPERM && error != EROFS)
+    return fmt::format("{} ({})", shown, failureReason(error));
+  const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
+  return fmt::format("{}: no file can be made in its directory {} ({})", shown, dir.string(),
+                     failureReason(error));
+}
+
+bool targetWritable(const std::filesystem::path& target, std::string* error) {
+  WholeFile f;
+  if (!f.prepare(target, error)) return false;
+  if (f.inPlace()) return true;
+  const std::filesystem::path& file = f.file();
+  if (const int e = canMakeFilesIn(file.has_parent_path() ? file.parent_path() : "."); e != 0) {
+    *error = "cannot write " + writeFault(target, file, e, true);
+    return false;
+  }
+  return true;
+}
+
 bool WholeFile::prepare(const std::filesystem::path& target, std::string* error) {
   discard();
   int reason = 0;
   if (!followLinks(target, &file_, &reason)) {
-    *error = fmt::format("cannot write {} ({})", target.string(), failureReason(reason));
+    *error = "cannot write " + writeFault(target, {}, reason);
     return false;
   }
   struct stat st;
@@ -172,7 +199,9 @@ bool WholeFile::prepare(const std::filesystem::path& target, std::string* error)
   const bool exists = ::stat(file_.c_str(), &st) == 0;
   if (exists && S_ISREG(st.st_mode)) {
     if (const int refusal = writeRefusal(file_, st); refusal != 0) {
-      *error = fmt::format("cannot write {} ({})", target.string(), failureReason(refusal));
+      // The file's own refusal, not its directory's.
+      *error =
+          fmt::format("cannot write {} ({})", targetShown(target, file_), failureReason(refusal));
       return false;
     }
     keptMode_ = static_cast<int>(st.st_mode & 0777);
@@ -183,7 +212,8 @@ bool WholeFile::prepare(const std::filesystem::path& target, std::string* error)
                          : S_ISBLK(st.st_mode)  ? "a block device"
                          : S_ISSOCK(st.st_mode) ? "a socket"
                                                 : "a special file";
-      *error = fmt::format("cannot write {}: it is {}, not a file", target.string(), kind);
+      *error =
+          fmt::format("cannot write {}: it is {}, not a file", targetShown(target, file_), kind);
       return false;
     }
   }
@@ -261,13 +291,15 @@ bool writeFileWhole(const std::filesystem::path& target, std::string_view text,
                     std::string* error) {
   WholeFile f;
   if (!f.prepare(target, error)) return false;
-  int reason = f.open() ? writeFully(f.fd(), text) : errno;
+  const bool opened = f.open();
+  const bool made = !opened && !f.inPlace();  // the file to be written could not be made
+  int reason = opened ? writeFully(f.fd(), text) : errno;
   if (reason == 0) {
     if (f.commit()) return true;
     reason = errno;
   }
   f.discard();
-  *error = fmt::format("cannot write {} ({})", target.string(), failureReason(reason));
+  *error = "cannot write " + writeFault(target, f.file(), reason, made);
   return false;
 }
 

@@ -65,4 +65,18 @@ int writeFully(int fd, std::string_view data);
 // The reason of a failed write as the system says it.
 std::string failureReason(int error);
 
+// How a message names a write's target: the name, and the file its links lead to when that is
+// another ("o.csv, a link to /data/o.csv").
+std::string targetShown(const std::filesystem::path& target, const std::filesystem::path& file);
+// What a message says of a write to the target (whose links lead to `file`) that failed with the
+// error: the target and the reason, and the file's directory as the cause when the failure was
+// to make the file there (`making`) or the directory refused it (EACCES, EPERM, EROFS: the
+// file's own permission is looked at before anything is written).
+std::string writeFault(const std::filesystem::path& target, const std::filesystem::path& file,
+                       int error, bool making = false);
+
+// Whether the target can be written, looked at before anything is: false, with the error, when
+// WholeFile::prepare refuses it or no file can be made in its directory.
+bool targetWritable(const std::filesystem::path& target, std::string* error);
+
 }  // namespace vsf::host

@@ -228,8 +228,8 @@ void writeHeader(OutputDataSet* out) {
 }
 
 [[noreturn]] void writeFailed(OutputDataSet* out) {
-  std::string text = fmt::format("Data set {} cannot be written to \"{}\" ({}).", out->name,
-                                 out->finalPath.string(), failureReason(out->error));
+  std::string text = fmt::format("Data set {} cannot be written to {}.", out->name,
+                                 writeFault(out->finalPath, out->file.file(), out->error));
   discard(out);
   failStep(text);
 }
@@ -256,8 +256,8 @@ std::string targetFault(OutputDataSet* out) {
   std::filesystem::path dir = out->file.file().parent_path();
   if (dir.empty()) dir = ".";
   if (!out->file.inPlace() && ::access(dir.c_str(), W_OK | X_OK) != 0)
-    return fmt::format("Data set {} cannot be written to \"{}\" ({}).", out->name,
-                       out->finalPath.string(), std::strerror(errno));
+    return fmt::format("Data set {} cannot be written to {}.", out->name,
+                       writeFault(out->finalPath, out->file.file(), errno, true));
   return "";
 }
 

@@ -194,11 +194,18 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
                           {"scratch file could not be opened", "memory pool"},
                           options.c_str()}});
   ASSERT_TRUE(util.readOnly());
-  expectRuns(lib.dir(), {{"proc varsifter data=rows; model y = x1-x3; run;",
-                          1,
-                          {file, "could not be made or opened: Read-only file system."},
-                          {},
-                          paged.c_str()}});
+  expectRuns(
+      lib.dir(),
+      {{"proc varsifter data=rows; model y = x1-x3; run;",
+        1,
+        {file, "could not be made or opened: Read-only file system."},
+        {},
+        paged.c_str()},
+       // The directory is the cause, not the file.
+       {"proc varsifter data=regions; model y = x; output out='" + util.path() + "/o.csv' p; run;",
+        1,
+        {"cannot be written to " + util.path() + "/o.csv: no file can be made in its directory " +
+         util.path() + " (Read-only file system)."}}});
   // A graph directory that is there but cannot be written: said once, before any step runs.
   const std::string svg = "--svg " + util.path() + "/svg";
   expectRuns(lib.dir(), {{"proc varsifter data=regions plots=all; model y = x; run;",

@@ -1,6 +1,7 @@
 // Files only the user may replace: a graph's file never takes the program, a data set or a
 // document, whatever link waits in the --svg directory; a program read from standard input is
-// the program file still.
+// the program file still; a document that cannot be written is found before any step writes;
+// and a write that fails names the directory that refused it and the file a link leads to.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -133,6 +134,75 @@ TEST(RunFiles, AProgramReadFromStandardInputIsNeverReplaced) {
     EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
     EXPECT_EQ(fileText(at / "prog.vsf"), c.program);
   }
+}
+
+// A --json or --html target that cannot be written stops the run before its first step: no data
+// set is written.
+TEST(RunFiles, ADocumentThatCannotBeWrittenIsFoundBeforeAnyStep) {
+  ScratchDir dir("vsf_run_files");
+  const fs::path at = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "mtcars.csv");
+  fs::create_directories(at / "adir");
+  fs::create_symlink("loop.json", at / "loop.json");
+  std::ofstream(at / "p.vsf")
+      << "proc varsifter data=mtcars; model mpg = wt; output out=o p; run;\n";
+  const struct {
+    std::string options, says;
+  } cases[] = {
+      {"--json nodir/x.json",
+       "ERROR: cannot write nodir/x.json: no file can be made in its directory nodir (No such "
+       "file or directory)"},
+      {"--html mtcars.csv/x.html",
+       "ERROR: cannot write mtcars.csv/x.html: no file can be made in its directory mtcars.csv "
+       "(Not a directory)"},
+      {"--json adir", "ERROR: cannot write adir: it is a directory, not a file"},
+      {"--json ok.json --html loop.json",
+       "ERROR: cannot write loop.json (Too many levels of symbolic links)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    const auto before = filesUnder(at);
+    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY + " p.vsf --lib . " +
+                                  c.options + " 2>&1");
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_EQ(r.output.rfind(c.says, 0), 0u) << r.output;
+    EXPECT_EQ(r.output.find("Step 1"), std::string::npos) << r.output;
+    EXPECT_EQ(filesUnder(at), before);
+  }
+}
+
+// A data set that cannot be written names the directory that refuses its file, and through a
+// link the file the link leads to.
+TEST(RunFiles, AFailedWriteNamesTheDirectoryAndTheLinkedFile) {
+  ScratchDir dir("vsf_run_files");
+  const fs::path at = dir.path();
+  fs::copy_file(fs::path(VSF_SHARED_DATA) / "mtcars.csv", at / "mtcars.csv");
+  fs::create_symlink("gone/o.csv", at / "o.csv");
+  const fs::path full = fullDevice(at);
+  fs::create_symlink(full, at / "f.csv");
+  const struct {
+    std::string out, says;
+  } cases[] = {
+      {"'nodir/o.csv'",
+       "ERROR: Data set nodir/o.csv cannot be written to nodir/o.csv: no file can be made in its "
+       "directory nodir (No such file or directory)."},
+      {"o",
+       "ERROR: Data set WORK.O cannot be written to ./o.csv, a link to ./gone/o.csv: no file can "
+       "be made in its directory ./gone (No such file or directory)."},
+      {"f", "ERROR: Data set WORK.F cannot be written to ./f.csv, a link to " + full.string() +
+                " (No space left on device)."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    std::ofstream(at / "p.vsf") << "proc varsifter data=mtcars; model mpg = wt; output out=" +
+                                       c.out + " p; run;\n";
+    const CommandRun r =
+        runShell("cd " + at.string() + " && " + VSF_BINARY + " p.vsf --lib . 2>&1");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(fileKind(at / "o.csv"), 'l');
+  EXPECT_FALSE(fs::exists(at / "gone"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <set>
 
 #include "common/files.h"
@@ -129,6 +130,32 @@ TEST_F(WriteTargetTest, TemporaryFilesOfGoneRunsAreRemoved) {
   std::set<std::string> want = stay;
   want.insert({"a.csv", "util"});
   EXPECT_EQ(entries(lib), want);
+}
+
+// A failed write names the target, the file its link leads to, and the directory when the
+// directory refused the file (a privileged run cannot be refused so, hence no run of its own).
+TEST(WriteFault, NamesTheLinkedFileAndTheDirectoryAtFault) {
+  const struct {
+    const char *target, *file;
+    int error;
+    bool making;
+    const char* says;
+  } cases[] = {
+      {"./o1.csv", "./o1.csv", EACCES, false,
+       "./o1.csv: no file can be made in its directory . (Permission denied)"},
+      {"o1.csv", "", EROFS, false,
+       "o1.csv: no file can be made in its directory . (Read-only file system)"},
+      {"lib/o.csv", "data/o.csv", EPERM, false,
+       "lib/o.csv, a link to data/o.csv: no file can be made in its directory data (Operation "
+       "not permitted)"},
+      {"lib/o.csv", "data/o.csv", ENOSPC, false,
+       "lib/o.csv, a link to data/o.csv (No space left on device)"},
+      {"x/o.json", "x/o.json", ENOENT, true,
+       "x/o.json: no file can be made in its directory x (No such file or directory)"},
+      {"o.json", "o.json", ENOENT, false, "o.json (No such file or directory)"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(host::writeFault(c.target, c.file, c.error, c.making), c.says);
 }
 
 }  // namespace
