@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "host/log_text.h"
 #include "host/session.h"
 
 namespace vsf::host {
@@ -69,7 +70,7 @@ std::string formatMessage(std::string_view text, const MsgArg* args, int count) 
     }
     out += text[i];
   }
-  return out;
+  return escapedBytes(out);  // a name from the program or the data may hold any bytes
 }
 
 }  // namespace vsf::host

@@ -14,6 +14,7 @@
 
 #include "host/data/data.h"
 #include "host/files.h"
+#include "host/log_text.h"
 #include "host/output/output.h"
 #include "host/progress.h"
 
@@ -35,16 +36,19 @@ Session& session() {
   return s;
 }
 
+// Every message passes here: what it shows is valid UTF-8 and of a readable length, in the
+// log and in the documents that repeat it.
 void Log::write(std::string_view level, std::string_view text) {
+  std::string shown = logText(text);
   std::lock_guard<std::mutex> lock(mutex_);
-  lines_.push_back(LogLine{std::string(level), std::string(text), session().stepNumber});
   if (echo_) {
     clearProgress();
     if (level.empty())
-      fmt::print(stderr, "{}\n", text);
+      fmt::print(stderr, "{}\n", shown);
     else
-      fmt::print(stderr, "{}: {}\n", level, text);
+      fmt::print(stderr, "{}: {}\n", level, shown);
   }
+  lines_.push_back(LogLine{std::string(level), std::move(shown), session().stepNumber});
 }
 
 bool Log::stepWrote(int step, std::string_view level) {

@@ -39,6 +39,10 @@ std::string nearestWord(std::string_view word, const std::vector<std::string>& c
   std::string found;
   bool tie = false;
   for (const std::string& c : candidates) {
+    // The distance is at least the difference of the lengths: a word far longer or shorter
+    // than every candidate costs no table.
+    const size_t gap = c.size() > w.size() ? c.size() - w.size() : w.size() - c.size();
+    if (gap > allowed) continue;
     const std::string u = upper(c);
     if (u == w) continue;
     const size_t d = editDistance(w, u);

@@ -92,5 +92,74 @@ TEST(ProgramText, AMissingSemicolonIsOneError) {
   }
 }
 
+// A word of any length costs no more than its reading, and a message quotes its start and
+// its length.
+TEST(ProgramText, ALongWordIsQuotedByItsStartAndLength) {
+  const std::string word(200000, 'q');
+  const struct {
+    std::string program, error;
+  } cases[] = {
+      {"proc varsifter data=mtcars " + word + ";\n  model mpg = wt;\nrun;",
+       "syntax error: \"" + std::string(64, 'q') + "... (200000 characters)\" was not expected"},
+      {"proc varsifter data=mtcars;\n  model mpg = wt " + word + ";\nrun;",
+       std::string(64, 'q') + "... (200000 characters) was not found on data set WORK.MTCARS"},
+      {"proc " + word + ";\nrun;",
+       "procedure " + std::string(64, 'Q') + "... (200000 characters) not found"},
+  };
+  for (const auto& c : cases) {
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(c.error), std::string::npos) << r.output.substr(0, 4000);
+    EXPECT_LT(r.output.size(), 4000u) << r.output.substr(0, 4000);
+  }
+}
+
+// Whether the text is valid UTF-8 throughout.
+bool validUtf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80                 ? 1
+                     : c >= 0xC2 && c <= 0xDF ? 2
+                     : c >= 0xE0 && c <= 0xEF ? 3
+                     : c >= 0xF0 && c <= 0xF4 ? 4
+                                              : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+// Bytes that are no UTF-8, and a NUL, are shown escaped in every message: the log, the HTML
+// page and the JSON document stay valid UTF-8.
+TEST(ProgramText, BytesThatAreNoCharacterAreShownEscaped) {
+  using namespace std::string_literals;
+  const struct {
+    std::string program, error;
+  } cases[] = {
+      {"proc varsifter data=mtcars;\n  model mpg = wt;\n  output out=o p=y\xE9h;\nrun;",
+       "Line 3, column 19: \"\\xE9\" is not a valid token."},
+      {"proc varsifter data=mtcars;\n  model mpg = wt;\n  output out=o p=y\0h;\nrun;"s,
+       "Line 3, column 19: \"\\0\" is not a valid token."},
+      {"%put caf\xE9 \xC3\xA9 \xF4\x90\x80\x80;\nbogus;\n",
+       "caf\\xE9 \xC3\xA9 \\xF4\\x90\\x80\\x80"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(c.error), std::string::npos) << r.output;
+    EXPECT_TRUE(validUtf8(r.output)) << r.output;
+    EXPECT_TRUE(validUtf8(r.html));
+    ASSERT_FALSE(r.document.is_discarded());
+    bool logged = false;
+    for (const Json& line : r.document["log"])
+      logged |= line["text"].get<std::string>().find(c.error) != std::string::npos;
+    EXPECT_TRUE(logged);
+    EXPECT_EQ(r.output.find('\0'), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test
