@@ -60,7 +60,11 @@ void setEffectsCallback(EffectsCallback callback) { currentRun().effects = callb
 const ParseToken* peekToken(int ahead) {
   parse::Run& r = currentRun();
   if (r.tokens.empty()) return nullptr;
-  size_t k = r.pos + static_cast<size_t>(ahead > 0 ? ahead : 0);
+  if (ahead < 0) {  // looking back: null before the first token
+    const size_t back = static_cast<size_t>(-static_cast<int64_t>(ahead));
+    return back <= r.pos ? &r.tokens[r.pos - back].pub : nullptr;
+  }
+  size_t k = r.pos + static_cast<size_t>(ahead);
   if (k >= r.tokens.size()) k = r.tokens.size() - 1;
   return &r.tokens[k].pub;
 }

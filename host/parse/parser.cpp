@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 
@@ -177,7 +178,7 @@ class Driver {
     semicolon.pub.text = ";";
     semicolon.pub.written.clear();
     r_.tokens[k] = asStepEnd(r_.table->vocabulary, r_.tokens[k]);
-    r_.tokens.insert(r_.tokens.begin() + static_cast<std::ptrdiff_t>(k), semicolon);
+    r_.tokens.insert(k, semicolon);
     r_.current = &r_.tokens[k - 1];
     looked_ = k;
     aheadFrom_ = SIZE_MAX;
@@ -240,6 +241,24 @@ class Driver {
 };
 
 }  // namespace
+
+size_t TokenList::indexOf(const Token* t) const {
+  if (cells_.empty() || t < cells_.data() || t >= cells_.data() + cells_.size()) return size();
+  const size_t cell = static_cast<size_t>(t - cells_.data());
+  if (cell < gap_) return cell;
+  return cell >= gap_ + room_ ? cell - room_ : size();
+}
+
+void TokenList::insert(size_t at, Token token) {
+  if (room_ == 0) {  // room for as many again as an eighth of the step
+    room_ = std::max<size_t>(16, cells_.size() / 8);
+    cells_.insert(cells_.begin() + static_cast<std::ptrdiff_t>(gap_), room_, Token());
+  }
+  for (; gap_ > at; --gap_) cells_[gap_ + room_ - 1] = std::move(cells_[gap_ - 1]);
+  for (; gap_ < at; ++gap_) cells_[gap_] = std::move(cells_[gap_ + room_]);
+  cells_[gap_++] = std::move(token);
+  --room_;
+}
 
 Run& currentRun() {
   static Run run;

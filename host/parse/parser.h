@@ -11,13 +11,40 @@
 
 namespace vsf::host::parse {
 
+// The tokens of a step, in order, with room kept where the parser puts in a ";" left out: it
+// puts them in as it reads on, so the room travels with it and each costs what the tokens read
+// since the last one cost, not the rest of the step. An insertion moves the tokens between the
+// room and its place: a pointer to one of those must be taken again.
+class TokenList {
+ public:
+  TokenList& operator=(std::vector<Token> tokens) {
+    cells_ = std::move(tokens);
+    gap_ = cells_.size();
+    room_ = 0;
+    return *this;
+  }
+  size_t size() const { return cells_.size() - room_; }
+  bool empty() const { return size() == 0; }
+  Token& operator[](size_t k) { return cells_[k < gap_ ? k : k + room_]; }
+  const Token& operator[](size_t k) const { return cells_[k < gap_ ? k : k + room_]; }
+  Token& front() { return (*this)[0]; }
+  Token& back() { return (*this)[size() - 1]; }
+  // Where a token is, from its address; size() when it is none of the list's.
+  size_t indexOf(const Token* t) const;
+  void insert(size_t at, Token token);
+
+ private:
+  std::vector<Token> cells_;
+  size_t gap_ = 0, room_ = 0;  // cells [gap_, gap_ + room_) hold no token
+};
+
 struct Run {
   const GrammarDescriptor* grammar = nullptr;
   const LLTable* table = nullptr;
   const ParseCallbacks* callbacks = nullptr;
   int trace = 0;  // 1 semantic actions, 2 syntax
 
-  std::vector<Token> tokens;
+  TokenList tokens;
   size_t pos = 0;                  // the next token not read
   const Token* current = nullptr;  // the token read last
 

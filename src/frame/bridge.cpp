@@ -21,8 +21,9 @@ constexpr const char* kModuleName = "zanmodbr";
 
 // The parse's view of the bridge: what it has seen and where it passes calls on.
 struct BridgeParseContext {
-  uint8_t needed = 0;          // a STORE or ITEMSTORE statement was seen
-  uint8_t stored = 0;          // the current statement is kept already
+  uint8_t needed = 0;   // a STORE or ITEMSTORE statement was seen
+  uint8_t pending = 0;  // the current statement is kept when it ends, from `first`
+  ParseToken first;
   std::string storeStatement;  // the STORE or ITEMSTORE statement's name, as written
   VsfState* state = nullptr;
   StatementCapture* capture = nullptr;
@@ -32,12 +33,18 @@ struct BridgeParseContext {
 
 BridgeParseContext* fromContext(void* c) { return static_cast<BridgeParseContext*>(c); }
 
+// The statement from the token read last is kept when it ends, where its ";" is known.
+void keepFromCurrent(BridgeParseContext* b) {
+  if (b->pending) return;
+  if (const ParseToken* t = hostv().parse->currentToken()) {
+    b->first = *t;
+    b->pending = 1;
+  }
+}
+
 int bridgeOnStatement(void* c, const StatementRecord* statement) {
   BridgeParseContext* b = fromContext(c);
-  if (!b->stored) {
-    const ParseToken* keyword = hostv().parse->currentToken();
-    if (captureStatementTokens(b->capture, keyword) > 0) b->stored = 1;
-  }
+  keepFromCurrent(b);
   if (const ParseToken* t = hostv().parse->currentToken()) {
     std::string u = upperCopy(t->text);
     if (!u.empty() && u.back() == '$') u.pop_back();
@@ -52,23 +59,21 @@ int bridgeOnStatement(void* c, const StatementRecord* statement) {
 
 int bridgeOnStatementErrors(void* c) {
   BridgeParseContext* b = fromContext(c);
-  if (hostv().parse->errorCount() == 0 && !b->stored) storeCapturedStatement(b->capture);
   const ParseCallbacks* p = b->procedure;
   return p && p->onStatementErrors ? p->onStatementErrors(p->context) : 0;
 }
 
 int bridgeOnStatementEnd(void* c, const StatementRecord* statement) {
   BridgeParseContext* b = fromContext(c);
-  b->stored = 0;
+  if (b->pending) captureStatementTokens(b->capture, b->first);
+  b->pending = 0;
   const ParseCallbacks* p = b->procedure;
   return p && p->onStatementEnd ? p->onStatementEnd(p->context, statement) : 0;
 }
 
 // A capture action (CODE): the statement's text is kept here when it was not yet.
 int bridgeOnCapture(void* c) {
-  BridgeParseContext* b = fromContext(c);
-  if (!b->stored && captureStatementTokens(b->capture, hostv().parse->currentToken()) > 0)
-    b->stored = 1;
+  keepFromCurrent(fromContext(c));
   return 0;
 }
 

@@ -1,5 +1,7 @@
-// Keeping the texts of a step's statements for the bridge: a statement is read ahead token by
-// token and written with the bridge's spacing, however long it is.
+// Keeping the texts of a step's statements for the bridge: a statement is read back token by
+// token when it ends and written with the bridge's spacing, however long it is.
+#include <vector>
+
 #include "base/host.h"
 #include "frame/bridge_internal.h"
 
@@ -37,17 +39,34 @@ StatementCapture* openStatementCapture() { return new StatementCapture(); }
 
 void closeStatementCapture(StatementCapture* capture) { delete capture; }
 
-int captureStatementTokens(StatementCapture* capture, const ParseToken* first) {
+// Whether the token stands before the statement's first token, or is it.
+bool reachesFirst(const ParseToken& tok, const ParseToken& first) {
+  if (tok.line != first.line) return tok.line < first.line;
+  return tok.column < first.column || (tok.column == first.column && tok.written == first.written);
+}
+
+int captureStatementTokens(StatementCapture* capture, const ParseToken& first) {
+  // Read back from the token read last to the first: the statement as the parser took it, up
+  // to where its ";" stands or belongs, however far the next written ";" is.
+  std::vector<const ParseToken*> read;
+  for (int k = -1;; --k) {
+    const ParseToken* tok = hostv().parse->peekToken(k);
+    if (!tok || reachesFirst(*tok, first)) break;
+    read.push_back(tok);
+  }
   std::string& t = capture->text;
   int depth = 0;
   bool blank = false;
-  if (first) appendToken(t, first->written, depth, blank);
-  for (int k = 0;; ++k) {
-    const ParseToken* tok = hostv().parse->peekToken(k);
-    if (!tok || tok->kind == ParseToken::kEnd) break;
-    if (tok->written.empty()) continue;
-    appendToken(t, tok->written, depth, blank);
-    if (tok->written == ";") break;
+  appendToken(t, first.written, depth, blank);
+  for (auto it = read.rbegin(); it != read.rend(); ++it) {
+    const ParseToken* tok = *it;
+    if (tok->kind == ParseToken::kEnd) break;
+    // A ";" put in where one was left out ends the statement as a written one does.
+    const std::string_view written =
+        tok->written.empty() && tok->text == ";" ? std::string_view(";") : tok->written;
+    if (written.empty()) continue;
+    appendToken(t, written, depth, blank);
+    if (written == ";") break;
   }
   int length = static_cast<int>(t.size());
   if (length > 0) storeCapturedStatement(capture);

@@ -8,10 +8,10 @@ namespace vsf {
 
 StatementCapture* openStatementCapture();
 void closeStatementCapture(StatementCapture* capture);
-// Keeps the statement that begins with `first` (null: with the next token): it and the
-// tokens ahead up to ";" are written into the text record, which is stored as a statement
-// and emptied. Returns the length of the text kept.
-int captureStatementTokens(StatementCapture* capture, const ParseToken* first);
+// Keeps the statement that begins with `first` and ends with the token read last (its ";",
+// written or put in where it was left out): written into the text record, which is stored as
+// a statement and emptied. Returns the length of the text kept.
+int captureStatementTokens(StatementCapture* capture, const ParseToken& first);
 // Stores the text record as a statement, ";" added when it does not end with one.
 int storeCapturedStatement(StatementCapture* capture);
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_host.h"
+#include "common/toy_grammars.h"
 #include "grammar/grammar.h"
 #include "grammar/slots.h"
 #include "host/parse/parse_internal.h"
@@ -184,16 +185,7 @@ TEST(ParseParser, SyntaxErrorsAdviseInListsAndPlaceAMissingSemicolon) {
   EXPECT_FALSE(buildGrammarFrom("@hint ALPHA LASSO\nstart : '$$$' ;", &bad, &error));
 }
 
-// Two statements whose keywords may stand for names, the second with a "=".
-constexpr std::string_view kTwoStatements = R"(
-@record store
-start : stmts '$$$' ;
-stmts : stmt stmts | ;
-stmt : STORE {begin STORE} items ';' {end}
-     | LASSO {begin STORE} NAMEX '=' items ';' {end} ;
-items : item items | ;
-item : NAMEX {store ItemStore} | QS ;
-)";
+using test::kTwoStatements;
 
 // A statement that runs on into the next one for want of its ";" is the one error: the ";" is
 // said where it belongs, and the next statement is read as itself. A keyword that stands for

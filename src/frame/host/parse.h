@@ -199,6 +199,8 @@ struct HostParseFamily {
   // Effect terms of MODEL and EFFECT statements go to this callback while the step is parsed.
   void (*setEffectsCallback)(EffectsCallback callback);
   // Look-ahead for the effects callback: the next token without consuming it, and skipping it.
+  // A negative `ahead` looks back (-1: the token before the next one); null before the first.
+  // A ";" the parser put in where one was left out has no written text.
   const ParseToken* (*peekToken)(int ahead);
   void (*skipToken)();
   // The statement being parsed (MODEL while its effect list is read).
