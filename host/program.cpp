@@ -180,6 +180,123 @@ std::string firstLineOf(std::string_view text) {
   return line.size() > 80 ? line.substr(0, 77) + "..." : line;
 }
 
+// The words that begin a statement between steps, and RUN and QUIT that end a step.
+bool beginsProgramStatement(std::string_view upper) {
+  return upper == "PROC" || upper == "RUN" || upper == "QUIT" || upper == "OPTIONS" ||
+         upper == "%LET" || upper == "%PUT";
+}
+
+bool blankOnLine(char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\v'; }
+
+// The place of the first character at or past i that is neither blank nor in a comment.
+size_t pastBlanksAndComments(std::string_view body, size_t i) {
+  while (i < body.size()) {
+    if (std::isspace(static_cast<unsigned char>(body[i]))) {
+      ++i;
+    } else if (body.compare(i, 2, "/*") == 0) {
+      const size_t close = body.find("*/", i + 2);
+      i = close == std::string_view::npos ? body.size() : close + 2;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+// Where, in a statement between steps or RUN, the next statement begins for want of the ";"
+// that ends it (npos when nothing does): RUN and QUIT take nothing after them, OPTIONS no
+// option named as a statement, and %LET and %PUT, whose values run to the ";", no line that
+// begins with a statement's word. `after` is the place just past the statement's word.
+size_t missingEnd(std::string_view word, std::string_view body, size_t after) {
+  if (word == "RUN" || word == "QUIT") {
+    const size_t next = pastBlanksAndComments(body, after);
+    return next < body.size() ? next : std::string_view::npos;
+  }
+  if (word == "OPTIONS") {
+    bool value = false;  // the word read next is an option's value
+    for (size_t i = after; i < body.size();) {
+      const char c = body[i];
+      if (std::isspace(static_cast<unsigned char>(c)) || body.compare(i, 2, "/*") == 0) {
+        i = pastBlanksAndComments(body, i);
+      } else if (c == '=') {
+        value = true;
+        ++i;
+      } else if (c == '\'' || c == '"') {
+        const size_t close = body.find(c, i + 1);
+        i = close == std::string_view::npos ? body.size() : close + 1;
+        value = false;
+      } else {
+        const size_t begin = i;
+        while (i < body.size() && !std::isspace(static_cast<unsigned char>(body[i])) &&
+               body[i] != '=')
+          ++i;
+        if (!value && beginsProgramStatement(upperWord(firstWord(body.substr(begin), nullptr))))
+          return begin;
+        value = false;
+      }
+    }
+    return std::string_view::npos;
+  }
+  if (word == "%LET" || word == "%PUT") {
+    for (size_t line = body.find('\n', after); line != std::string_view::npos;
+         line = body.find('\n', line + 1)) {
+      size_t start = line + 1;
+      while (start < body.size() && blankOnLine(body[start])) ++start;
+      if (beginsProgramStatement(upperWord(firstWord(body.substr(start), nullptr)))) return start;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The statement at *at as it should have ended. When a statement between steps (or RUN, QUIT)
+// runs on into the next one for want of its ";", the error says where the ";" belongs, *at
+// becomes the rest, to be read as a statement of its own, and *rest is set.
+Statement endOfStatement(const std::string& text, const std::string& name, Statement* at,
+                         bool* rest) {
+  *rest = false;
+  const std::string_view body = std::string_view(text).substr(at->begin, at->end - at->begin);
+  size_t after = 0;
+  const std::string word = upperWord(firstWord(body, &after));
+  const size_t next = missingEnd(word, body, after);
+  if (next == std::string_view::npos) return *at;
+  Statement head = *at;
+  head.end = at->begin + next;
+  head.terminated = false;
+  // The ";" belongs just past the last word before the next statement, and its comments.
+  size_t place = next;
+  while (place > 0) {
+    if (std::isspace(static_cast<unsigned char>(body[place - 1]))) {
+      --place;
+    } else if (place >= 4 && body.compare(place - 2, 2, "*/") == 0 &&
+               body.rfind("/*", place - 4) != std::string_view::npos) {
+      place = body.rfind("/*", place - 4);
+    } else {
+      break;
+    }
+  }
+  size_t wordStart = place;
+  while (wordStart > 0 && !std::isspace(static_cast<unsigned char>(body[wordStart - 1])))
+    --wordStart;
+  auto lineOf = [&](size_t offset) {
+    return head.line + static_cast<int>(std::count(body.begin(), body.begin() + offset, '\n'));
+  };
+  const size_t absolute = at->begin + place;
+  const size_t newline = absolute == 0 ? std::string::npos : text.rfind('\n', absolute - 1);
+  const size_t lineStart = newline == std::string::npos ? 0 : newline + 1;
+  const int column =
+      parse::characters(std::string_view(text).substr(lineStart, absolute - lineStart)) + 1;
+  session().log.write(
+      "ERROR",
+      fmt::format("{}: line {}, column {}: syntax error: a \";\" was expected after \"{}\", "
+                  "before \"{}\" on line {}.",
+                  name, lineOf(place), column, body.substr(wordStart, place - wordStart),
+                  firstWord(body.substr(next), nullptr), lineOf(next)));
+  at->line = lineOf(next);
+  at->begin += next;
+  *rest = true;
+  return head;
+}
+
 // " (did you mean X?)" when the word looks like a misspelling of one of the words.
 std::string didYouMean(std::string_view word, const std::vector<std::string>& words) {
   std::string near = nearestWord(word, words);
@@ -407,34 +524,39 @@ ProgramResult runProgram(const std::string& text, const std::string& name) {
     return std::string_view(text).substr(s.begin, s.end - s.begin);
   };
   while (k < stmts.size()) {
-    const Statement& s = stmts[k];
+    bool rest = false;  // stmts[k] holds the next statement still, which lacked its ";"
+    const Statement s = endOfStatement(text, name, &stmts[k], &rest);
+    if (rest) result.worstCode = std::max(result.worstCode, int{step::kStatement});
     size_t after = 0;
     std::string word = upperWord(firstWord(body(s), &after));
-    std::string_view rest = body(s).substr(after);
+    std::string_view words = body(s).substr(after);
     const std::string where = fmt::format("{}: line {}: ", name, s.line);
     // A host statement that fails counts as a statement error of the program.
     auto failed = [&] { result.worstCode = std::max(result.worstCode, int{step::kStatement}); };
     if (word == "OPTIONS") {
-      if (!applyOptions(resolveMacros(std::string(rest)), where)) failed();
-      ++k;
+      if (!applyOptions(resolveMacros(std::string(words)), where)) failed();
+      k += !rest;
     } else if (word == "%LET") {
-      if (!doLet(resolveMacros(std::string(rest)), where)) failed();
-      ++k;
+      if (!doLet(resolveMacros(std::string(words)), where)) failed();
+      k += !rest;
     } else if (word == "%PUT") {
-      std::string line = resolveMacros(std::string(rest));
+      std::string line = resolveMacros(std::string(words));
       size_t b = line.find_first_not_of(" \t\r\n");
       session().log.write("", b == std::string::npos ? "" : line.substr(b));
-      ++k;
+      k += !rest;
     } else if (word == "RUN" || word == "QUIT") {
-      ++k;
+      k += !rest;
     } else if (word == "PROC") {
       size_t a2 = 0;
-      std::string proc = upperWord(firstWord(rest, &a2));
+      std::string proc = upperWord(firstWord(words, &a2));
       size_t first = k++;
       while (k < stmts.size()) {
         std::string w = upperWord(firstWord(body(stmts[k]), nullptr));
         if (w == "RUN" || w == "QUIT") {
-          ++k;
+          bool more = false;
+          endOfStatement(text, name, &stmts[k], &more);
+          if (more) failed();
+          k += !more;
           break;
         }
         if (w == "PROC") break;

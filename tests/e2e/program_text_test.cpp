@@ -92,6 +92,64 @@ TEST(ProgramText, AMissingSemicolonIsOneError) {
   }
 }
 
+// How often the text stands in the output.
+size_t countOf(const std::string& output, const std::string& text) {
+  size_t n = 0;
+  for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
+  return n;
+}
+
+// A ";" left out after RUN, QUIT, OPTIONS, %LET or %PUT is said where it belongs, once, and
+// what follows is read as the statement it is: the next step runs.
+TEST(ProgramText, AMissingSemicolonBetweenStepsLosesNothing) {
+  const std::string step = "proc varsifter data=mtcars;\n  model mpg = wt / selection=none;\n";
+  const struct {
+    std::string program, error;
+    size_t steps, errors;
+  } cases[] = {
+      {step + "run\n" + step + "run;",
+       "line 3, column 4: syntax error: a \";\" was expected after \"run\", before \"proc\" on "
+       "line 4.",
+       2, 1},
+      {step + "quit /* done */ proc varsifter data=mtcars; model mpg = hp; run;",
+       "line 3, column 5: syntax error: a \";\" was expected after \"quit\", before \"proc\" on "
+       "line 3.",
+       2, 1},
+      {"options nothreads\n" + step + "run;",
+       "line 1, column 18: syntax error: a \";\" was expected after \"nothreads\", before "
+       "\"proc\" on line 2.",
+       1, 1},
+      {"options cpucount=2 debug='a run' %let b = 2;\n" + step + "run;",
+       "line 1, column 33: syntax error: a \";\" was expected after \"run'\", before \"%let\" on "
+       "line 1.",
+       1, 1},
+      {"%let a = wt\n" + step + "run;",
+       "line 1, column 12: syntax error: a \";\" was expected after \"wt\", before \"proc\" on "
+       "line 2.",
+       1, 1},
+      {"%put the run\n  is next, proc_sort after\n%put done;\n" + step + "run;",
+       "line 2, column 27: syntax error: a \";\" was expected after \"after\", before \"%put\" on "
+       "line 3.",
+       1, 1},
+      // What follows RUN is the statement it is, here one of a step.
+      {step + "run\nmodel mpg = hp;",
+       "line 3, column 4: syntax error: a \";\" was expected after \"run\", before \"model\" on "
+       "line 4.",
+       1, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program);
+    const CommandRun r = runCommand(c.program, VSF_SHARED_DATA);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(c.error), std::string::npos) << r.output;
+    EXPECT_EQ(errorCount(r.output), c.errors) << r.output;
+    EXPECT_EQ(countOf(r.output, "step ended with return code 0."), c.steps) << r.output;
+  }
+  // The %LET took its value, and the %PUT its text, up to where the ";" belongs.
+  const CommandRun let = runCommand("%let a = wt\n%put &a.!;\n", VSF_SHARED_DATA);
+  EXPECT_NE(let.output.find("\nwt!\n"), std::string::npos) << let.output;
+}
+
 // A word of any length costs no more than its reading, and a message quotes its start and
 // its length.
 TEST(ProgramText, ALongWordIsQuotedByItsStartAndLength) {
