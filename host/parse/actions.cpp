@@ -7,6 +7,7 @@
 
 #include "host/data/data.h"
 #include "host/parse/parser.h"
+#include "host/range_errors.h"
 #include "host/session.h"
 
 namespace vsf::host::parse {
@@ -279,17 +280,11 @@ void numberRange(Run& r, int part) {
 }
 
 void checkBound(Run& r, const int16_t* a, int n) {
-  double v = r.current->pub.number;
-  if (v < a[0] || (n > 1 && v > a[1])) {
-    if (n > 1)
-      reportError(r, *r.current,
-                  fmt::format("the value {} is outside the range {} to {}", r.current->pub.text,
-                              a[0], a[1]));
-    else
-      reportError(r, *r.current,
-                  fmt::format("the value {} is below the least allowed value {}",
-                              r.current->pub.text, a[0]));
-  }
+  const double v = r.current->pub.number, high = n > 1 ? a[1] : HUGE_VAL;
+  if (v < a[0] || v > high)
+    reportError(
+        r, *r.current,
+        outOfRange(optionOf(r, r.tokens.indexOf(r.current)), r.current->pub.text, a[0], high));
 }
 
 }  // namespace

@@ -97,6 +97,9 @@ std::string tokenText(const Token& t);
 std::string syntaxError(const Run& run, int top, const Token& bad);
 // The error of a ";" left out between two tokens, and in *place the place where it belongs.
 std::string missingSemicolon(const Token& before, const Token& next, Token* place);
+// The option the value at token `at` is given to, as a program writes it ("DEGREE=",
+// "CVMETHOD=RANDOM(n)"); "the option" when the tokens before it do not say.
+std::string optionOf(const Run& run, size_t at);
 // The error of a comment ("/*") or quoted string (its quote) that the text never closes.
 std::string neverClosed(std::string_view opener);
 // "Line L, column C" of a token.

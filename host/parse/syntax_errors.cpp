@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "host/parse/parser.h"
+#include "host/range_errors.h"
 #include "host/spelling.h"
 
 namespace vsf::host::parse {
@@ -141,7 +142,34 @@ std::string listAdvice(const Run& r, const std::string& key, const Token& bad,
   return out;
 }
 
+bool isIntegerText(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
 }  // namespace
+
+std::string optionOf(const Run& r, size_t at) {
+  const GrammarDescriptor& g = *r.grammar;
+  const Vocabulary& v = r.table->vocabulary;
+  auto word = [&](size_t k) { return isWord(g, v, r.tokens[k].symbol) || r.tokens[k].word; };
+  // Back over the values of a list to the "=" or "(" they follow: not far.
+  constexpr size_t kMostValues = 64;
+  if (at >= r.tokens.size()) return "the option";
+  for (size_t k = at, seen = 0; k-- > 0 && seen < kMostValues; ++seen) {
+    const Token& t = r.tokens[k];
+    if (t.cls == TokenClass::kEndStatement) break;
+    if (isSymbol(t, "=") && k > 0 && word(k - 1)) return upper(r.tokens[k - 1].pub.text) + "=";
+    if (isSymbol(t, "(") && k > 0 && word(k - 1)) {
+      const std::string inner = upper(r.tokens[k - 1].pub.text) + "(n)";
+      if (k > 2 && isSymbol(r.tokens[k - 2], "=") && word(k - 3))
+        return upper(r.tokens[k - 3].pub.text) + "=" + inner;
+      return inner;
+    }
+  }
+  return "the option";
+}
 
 std::string neverClosed(std::string_view opener) {
   return opener == "/*" ? "the comment \"/*\" opened here is never closed"
@@ -170,6 +198,11 @@ std::string missingSemicolon(const Token& before, const Token& next, Token* plac
 std::string syntaxError(const Run& r, int top, const Token& bad) {
   const std::vector<int> symbols = expectedSymbols(r, top);
   const Vocabulary& v = r.table->vocabulary;
+  // An integer written past what is read as one lexes as a number: it is too large, not wrong.
+  const int integer = v.classSymbol(TokenClass::kInteger);
+  if (bad.cls == TokenClass::kNumber && isIntegerText(bad.pub.text) &&
+      std::find(symbols.begin(), symbols.end(), integer) != symbols.end())
+    return integerTooLarge(optionOf(r, r.tokens.indexOf(&bad)), bad.pub.text);
   const std::string head = fmt::format("syntax error: {} was not expected", tokenText(bad));
   if (std::string dotted = dottedName(r, bad); !dotted.empty()) return head + dotted;
   const int close = v.keyword(")");

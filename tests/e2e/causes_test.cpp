@@ -22,7 +22,7 @@ TEST(Causes, ErrorsNameWhatWentWrong) {
           {"proc varsifter data=mtcars; effect p = poly(wt / degree=1000);"
            " model mpg = p / selection=none; run;",
            1,
-           {"the value 1000 is outside the range 1 to 100"},
+           {"The value 1000 of DEGREE= is outside its range, 1 to 100."},
            {"no usable observations"}},
           // 4000^100 overflows: three rows go, and the note says why.
           {"proc varsifter data=big; effect p = poly(x / degree=100);"

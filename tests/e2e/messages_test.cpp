@@ -53,6 +53,37 @@ TEST(Messages, AnUnclosedCommentOrStringRunsNothing) {
                {"ERROR"}}});
 }
 
+// A value outside its option's range names the option, the value and the range; an integer
+// past what is read as one is said to be too large.
+TEST(Messages, ARangeErrorNamesTheOptionItsValueAndItsRange) {
+  auto fit = [](const std::string& statements) {
+    return "proc varsifter data=mtcars; " + statements + " run;";
+  };
+  const std::string tooLarge = " is too large: an integer is read from -2147483647 to 2147483647.";
+  expectRuns(
+      VSF_SHARED_DATA,
+      {{fit("model mpg = wt hp / selection=lasso(choose=cv) cvmethod=random(-3);"),
+        1,
+        {"ERROR: Line 1, column 92: The value -3 of CVMETHOD=RANDOM(n) is outside its range, 2 "
+         "or more."}},
+       {fit("model mpg = wt hp / selection=lasso(choose=cv) cvmethod=random(99999999999);"),
+        1,
+        {"The integer 99999999999 of CVMETHOD=RANDOM(n)" + tooLarge},
+        {"was not expected"}},
+       {fit("effect s = spline(wt / degree=-1); model mpg = s;"),
+        1,
+        {"The value -1 of DEGREE= is outside its range, 0 or more."}},
+       {fit("effect l = lag(wt / period=carb nlag=-1); model mpg = l;"),
+        1,
+        {"The value -1 of NLAG= is outside its range, 0 or more."}},
+       {fit("model mpg = wt hp / selection=stepwise fuzz=2;"),
+        1,
+        {"The value 2 of FUZZ= is outside its range, 0 to 1."}},
+       {fit("model mpg = wt hp / selection=forward(steps=-99999999999);"),
+        1,
+        {"The integer -99999999999 of STEPS=" + tooLarge}}});
+}
+
 // A data set whose file holds its names alone has no observations to fit, with a BY statement
 // too; a character variable where the step needs numbers is named with what it stands for.
 TEST(Messages, WhatIsWrongWithTheDataSetOrTheVariable) {

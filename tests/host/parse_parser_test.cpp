@@ -57,7 +57,8 @@ TEST(ParseParser, RunsAnyGrammar) {
   // A value out of range is an error at its place; parsing goes on.
   EXPECT_EQ(kParseFamily.errorCount(), 1);
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].text, "Line 2, column 7: the value 12 is outside the range 1 to 9.");
+  EXPECT_EQ(log[0].text,
+            "Line 2, column 7: The value 12 of the option is outside its range, 1 to 9.");
   EXPECT_EQ(first->next->slot(slots::store::kItemStore)->count, 1);
   EXPECT_TRUE(first->next->hasErrors);
 }

@@ -112,7 +112,7 @@ TEST_F(OutputReaders, PartitionRolesAndFractions) {
          EXPECT_EQ(p.testRows, 1);
        }},
       {"partition var=grp(test='t') ;", "valdata=val", {}, 0, nullptr},
-      {"partition fraction(validate=1.5);", "", {}, 3000, nullptr},
+      {"partition fraction(validate=1.5);", "", {8486340}, 3000, nullptr},
   };
   for (const PartitionCase& c : cases) {
     std::string text =
