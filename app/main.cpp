@@ -8,12 +8,19 @@
 #include "host/blas_core.h"
 #include "host/data/data.h"
 #include "host/interrupt.h"
+#include "host/log_text.h"
 #include "host/output/output.h"
 #include "host/program.h"
 #include "host/session.h"
 #include "host/whole_file.h"
 
 namespace {
+
+// An error of the command itself, shown as every message is: valid UTF-8 whatever bytes its
+// names hold.
+void commandError(const std::string& text) {
+  std::cerr << "ERROR: " << vsf::host::escapedBytes(text) << "\n";
+}
 
 int run(int argc, char** argv) {
   using vsf::host::session;
@@ -71,7 +78,7 @@ int run(int argc, char** argv) {
 
   std::string text, readError;
   if (!vsf::host::readProgram(program, &text, &readError)) {
-    std::cerr << "ERROR: " << readError << "\n";
+    commandError(readError);
     return 2;
   }
 
@@ -83,28 +90,28 @@ int run(int argc, char** argv) {
   std::string targetError;
   if (!vsf::host::claimDocuments({{"--json", json}, {"--html", html}, {"--svg", svg, true}},
                                  program, &targetError)) {
-    std::cerr << "ERROR: " << targetError << "\n";
+    commandError(targetError);
     return 2;
   }
   if (!svg.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(svg, ec);
     if (ec || !std::filesystem::is_directory(svg)) {
-      std::cerr << "ERROR: cannot make the graph directory " << svg << " ("
-                << (ec ? ec.message() : "a file of that name is in the way") << ")\n";
+      commandError("cannot make the graph directory " + svg + " (" +
+                   (ec ? ec.message() : "a file of that name is in the way") + ")");
       return 2;
     }
     // One error now, rather than one for every graph after the run.
     if (const int e = vsf::host::canMakeFilesIn(svg); e != 0) {
-      std::cerr << "ERROR: cannot write into the graph directory " << svg << " ("
-                << vsf::host::failureReason(e) << ")\n";
+      commandError("cannot write into the graph directory " + svg + " (" +
+                   vsf::host::failureReason(e) + ")");
       return 2;
     }
   }
   // A document that cannot be written is found before any step writes its data sets.
   for (const std::string* document : {&json, &html})
     if (!document->empty() && !vsf::host::targetWritable(*document, &targetError)) {
-      std::cerr << "ERROR: " << targetError << "\n";
+      commandError(targetError);
       return 2;
     }
   vsf::host::output::setGraphTargets(svg, !html.empty());
@@ -118,13 +125,13 @@ int run(int argc, char** argv) {
 
   vsf::VersionRecord version;
   if (!vsf::mcn_main(vsf::host::hostVector(), nullptr)) {
-    std::cerr << "ERROR: the procedure module refused this host's function vector\n";
+    commandError("the procedure module refused this host's function vector");
     return 2;
   }
   vsf::hxvercn1(&version);
   std::string loadError;
   if (!vsf::host::loadModule(version, &loadError)) {
-    std::cerr << "ERROR: " << loadError << "\n";
+    commandError(loadError);
     return 2;
   }
 
@@ -138,11 +145,11 @@ int run(int argc, char** argv) {
   if (written && !html.empty() && !vsf::host::output::writeHtmlFile(html, &error)) written = false;
   if (written && !html.empty()) vsf::host::documentWritten("--html");
   for (const std::string& e : vsf::host::output::graphFileErrors()) {
-    std::cerr << "ERROR: " << e << "\n";
+    commandError(e);
     written = false;
   }
   if (!written) {
-    if (!error.empty()) std::cerr << "ERROR: " << error << "\n";
+    if (!error.empty()) commandError(error);
     return 2;
   }
   // Step codes above 255 do not fit an exit status; the log has printed each code.

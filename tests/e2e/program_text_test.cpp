@@ -217,6 +217,11 @@ TEST(ProgramText, BytesThatAreNoCharacterAreShownEscaped) {
     EXPECT_TRUE(logged);
     EXPECT_EQ(r.output.find('\0'), std::string::npos);
   }
+  // The command's own errors too.
+  const CommandRun missing = runArgs("'no dir/\xE9.vsf'");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.output.rfind("ERROR: cannot read the program file no dir/\\xE9.vsf\n", 0), 0u)
+      << missing.output;
 }
 
 }  // namespace
