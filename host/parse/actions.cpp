@@ -254,6 +254,52 @@ void appendValue(Run& r, double v) {
   }
 }
 
+// The option a number list is given to, as written before its "(": KNOTMETHOD and LIST for
+// "knotmethod=list(0 to 9)"; the list's keyword alone where no "=" comes before it.
+std::pair<std::string, std::string> listOption(const Run& r) {
+  for (size_t k = r.pos; k-- > 1;) {
+    const Token& t = r.tokens[k];
+    if (t.cls == TokenClass::kEndStatement) break;
+    if (t.cls != TokenClass::kSymbol || t.pub.text != "(") continue;
+    const std::string key = upperNoDollar(r.tokens[k - 1].pub.text);
+    if (k >= 3 && r.tokens[k - 2].pub.text == "=")
+      return {upperNoDollar(r.tokens[k - 3].pub.text), key};
+    return {key, ""};
+  }
+  return {"the list", ""};
+}
+
+// Whether `count` values more fit a list that holds `held`: a list's count is 32 bits, and its
+// values are held to the memory the step may use (MEMSIZE=) as the procedure holds an
+// option's sizes. A range is counted before any value is made: one of billions is refused at
+// once, not after it has taken the memory.
+bool rangeFits(Run& r, size_t held, double count) {
+  constexpr double kMost = 2147483647.0, kMb = 1024.0 * 1024.0;
+  const double values = static_cast<double>(held) + count;
+  const auto [option, value] = listOption(r);
+  const std::string named = value.empty() ? option : option + "=" + value;
+  if (!(values <= kMost)) {
+    const std::string text =
+        !std::isfinite(values)
+            ? fmt::format("{} lists more than the {:.0f} values a list holds", named, kMost)
+        : values < 1e15 ? fmt::format("{} lists {:.0f} values, more than the {:.0f} a list holds",
+                                      named, values, kMost)
+                        : fmt::format("{} lists {:.3g} values, more than the {:.0f} a list holds",
+                                      named, values, kMost);
+    reportError(r, *r.current, text);
+    return false;
+  }
+  const double bytes = 8.0 * values, available = static_cast<double>(memoryAvailable());
+  if (bytes <= available) return true;
+  const MsgArg count1[] = {static_cast<long long>(values)};
+  const std::string holds = formatMessage(findMessage(848, 6159)->text, count1, 1);
+  const MsgArg args[] = {std::string_view(option), std::string_view(value),
+                         static_cast<long long>(std::ceil(bytes / kMb)), std::string_view(holds),
+                         static_cast<long long>(available / kMb)};
+  reportError(r, *r.current, formatMessage(findMessage(848, 6151)->text, args, 5));
+  return false;
+}
+
 void numberRange(Run& r, int part) {
   double v = r.current->pub.number;
   if (part == 1) {
@@ -272,6 +318,10 @@ void numberRange(Run& r, int part) {
     reportError(r, *r.current, "the range does not reach its end with its step");
     return;
   }
+  // The values past `from` that the loop below makes (infinite when the span is).
+  const double count = std::floor((std::fabs(r.rangeEnd - from) + 1e-9) / std::fabs(r.rangeStep));
+  if (!rangeFits(r, slot->numbers.size(), count)) return;
+  slot->numbers.reserve(slot->numbers.size() + static_cast<size_t>(count) + 1);
   for (long k = 1;; ++k) {
     double x = from + static_cast<double>(k) * r.rangeStep;
     if (r.rangeStep > 0 ? x > r.rangeEnd + 1e-9 : x < r.rangeEnd - 1e-9) break;

@@ -173,5 +173,48 @@ TEST(Limits, SizesBeyondTheMemoryAreRefusedNamingTheOption) {
       });
 }
 
+// A TO ... BY list is counted before any of its values is made: one longer than a list's count
+// can be, or than MEMSIZE= leaves room for with the values before it, is refused at once naming
+// the option and the count; a range that fits makes its values, downwards too.
+TEST(Limits, KnotRangesAreCountedBeforeTheyAreMade) {
+  auto spline = [](const std::string& knots) {
+    return cars("effect s = spline(wt / details knotmethod=" + knots +
+                "); model mpg = s / selection=none;");
+  };
+  const std::string most = ", more than the 2147483647 a list holds.";
+  expectRuns(
+      VSF_SHARED_DATA,
+      {
+          {spline("list(0 to 1000000000 by 1)"),
+           1,
+           {"ERROR: Line 1, column 95: KNOTMETHOD=LIST needs about 7630 MB for the 1000000001 "
+            "values of its list, more than the 64 MB of memory available (MEMSIZE=). Lower "
+            "KNOTMETHOD= or raise MEMSIZE=."},
+           {"not enough memory", "columns"},
+           "--memsize 64"},
+          {spline("list(0 to 5 by 1e-300)"), 1, {"KNOTMETHOD=LIST lists 5e+300 values" + most}},
+          {spline("list(0 to 1e300 by 1)"), 1, {"KNOTMETHOD=LIST lists 1e+300 values" + most}},
+          {spline("rangefractions(0 to 1 by 1e-9)"),
+           1,
+           {"KNOTMETHOD=RANGEFRACTIONS needs about 7630 MB for the 1000000002 values of its list"},
+           {},
+           "--memsize 64"},
+          {spline("listwithboundary(-1e308 to 1e308 by 1e300)"),
+           1,
+           {"KNOTMETHOD=LISTWITHBOUNDARY lists more than the 2147483647 values a list holds."}},
+          {spline("list(0 to 100000 by 1 0 to 40000 by 1)"),
+           1,
+           {"KNOTMETHOD=LIST needs about 2 MB for the 140002 values of its list, more than the 1 "
+            "MB"},
+           {},
+           "--memsize 1"},
+          {spline("list(2 to 3 by 0.5 4.5 to 4 by -0.5)"),
+           0,
+           {"0      2\n", "0    2.5\n", "0      3\n", "0      4\n", "0    4.5\n"},
+           {"ERROR", "3.5\n"},
+           "--memsize 1"},
+      });
+}
+
 }  // namespace
 }  // namespace vsf::test
