@@ -104,7 +104,7 @@ void borderNewRows(SelectionState* s, double* S, const double* A, const char* fl
 int32_t eliminateNewColumns(SelectionState* s, double* S, const double* A, int32_t o, int32_t n) {
   int32_t accepted = 0;
   for (int32_t g = o; g < n; ++g) {
-    const double t = pivotTolerance('0', A[pk(g, g)]);
+    const double t = pivotTolerance('0', pivotReference(s, A, s->sweep.flags, g), A[pk(g, g)]);
     const double d = S[pk(g, g)];
     if (!(d > t)) continue;
     accepted += 1;

@@ -182,9 +182,21 @@ void compactAway(SelectionState* s, int32_t k, int32_t pos) {
 
 }  // namespace
 
+int64_t sweptInterceptColumn(const SelectionState* s, const char* flags) {
+  if (s->engine->noInt || s->sweep.effectsInModel == 0 || s->sweep.entryOrder[0] != 0) return -1;
+  const int64_t one = s->sweep.firstColumn[0];
+  return one < s->sweep.sscpOrder && flags[one] == '1' ? one : -1;
+}
+
+double pivotReference(const SelectionState* s, const double* A, const char* flags, int64_t j) {
+  const int64_t one = sweptInterceptColumn(s, flags);
+  if (one < 0 || one == j) return A[pk(j, j)];
+  return centredSquares(A[pk(j, j)], A[pkAny(j, one)], A[pk(one, one)]);
+}
+
 bool sweepWithRule(SelectionState* s, double* S, const double* A, char* flags, int32_t k) {
   const char before = flags[k];
-  const double t = pivotTolerance(before, A[pk(k, k)]);
+  const double t = pivotTolerance(before, pivotReference(s, A, flags, k), A[pk(k, k)]);
   zsweep(S, k, s->sweep.sscpOrder, flags, s->sweep.work, t);
   return flags[k] != before;
 }
@@ -248,8 +260,9 @@ void candidateEffectSse(SelectionState* s, int32_t k, double* sse, int32_t* df) 
   }
   int32_t accepted = 0;
   for (int32_t i = 1; i <= c; ++i) {
-    const double a = s->sweep.sscp[pk(f0 + i - 1, f0 + i - 1)];
-    const double t = a > 0 ? kPivotRelative * a : kPivotRelative;
+    const int64_t g = f0 + i - 1;
+    const double* A = s->sweep.sscp;
+    const double t = pivotTolerance('0', pivotReference(s, A, s->sweep.flags, g), A[pk(g, g)]);
     const double d = T[pk(i, i)];
     if (!(d > t)) continue;
     accepted += 1;

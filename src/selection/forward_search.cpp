@@ -18,15 +18,16 @@ bool fastSearchPossible(const SelectionState* s) {
   return true;
 }
 
-// A candidate column's crossproduct with the residual (r), its residual sum of squares (v)
-// and its accumulated diagonal (a).
+// A candidate column's crossproduct with the residual (r), its residual sum of squares (v),
+// its accumulated diagonal (a) and the reference its pivot is judged by (pivotReference).
 struct ColumnStats {
-  double r = 0, v = 0, a = 0;
+  double r = 0, v = 0, a = 0, reference = 0;
 };
 
 ColumnStats fromSweptMatrix(const SelectionState* s, int32_t e) {
   const int64_t g = s->sweep.firstColumn[e];
-  return {s->sweep.swept[pk(g, 0)], s->sweep.swept[pk(g, g)], s->sweep.sscp[pk(g, g)]};
+  return {s->sweep.swept[pk(g, 0)], s->sweep.swept[pk(g, g)], s->sweep.sscp[pk(g, g)],
+          pivotReference(s, s->sweep.sscp, s->sweep.flags, g)};
 }
 
 // Incremental mode: the candidate is not in A. With x its crossproducts with the model's
@@ -43,6 +44,7 @@ class StoreScorer {
         columns_.push_back(u);
         rows_.push_back(static_cast<int64_t>(s->sweep.storeSlot[e] + j) *
                         (s->layout.paramCount + 1));
+        if (u == sweptInterceptColumn(s, s->sweep.flags)) intercept_ = rows_.back();
       }
     }
     x_.resize(columns_.size());
@@ -57,6 +59,9 @@ class StoreScorer {
     c.a = s->sweep.effectBlocks[e][0];
     c.r = s->sweep.store[offset];
     c.v = c.a;
+    c.reference = intercept_ < 0 ? c.a
+                                 : centredSquares(c.a, s->sweep.store[intercept_ + offset],
+                                                  s->sweep.effectBlocks[0][0]);
     for (size_t i = 0; i < m; ++i) {
       double w = 0;
       for (size_t j = 0; j < m; ++j) w += s->sweep.swept[pkAny(columns_[i], columns_[j])] * x_[j];
@@ -71,6 +76,7 @@ class StoreScorer {
   std::vector<int32_t> columns_;
   std::vector<int64_t> rows_;
   std::vector<double> x_;
+  int64_t intercept_ = -1;  // the intercept's store row, when it is swept in
 };
 
 void setCandidateValue(SelectionState* s, int32_t e, double v) {
@@ -92,7 +98,7 @@ void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
         !prerequisitesIn(s->sweep, e))
       continue;
     const ColumnStats c = fromStore ? (*fromStore)(e) : fromSweptMatrix(s, e);
-    const double d = c.a > 0 ? kPivotRelative * c.a : kPivotRelative;
+    const double d = pivotTolerance('0', c.reference, c.a);
     const double reduction = c.v > d ? c.r * c.r / c.v : -1;
     setCandidateValue(s, e,
                       reduction > 0

@@ -27,8 +27,12 @@ inline int64_t pk(int64_t i, int64_t j) { return tri(i) + j; }
 inline int64_t pkAny(int64_t i, int64_t j) { return i >= j ? tri(i) + j : tri(j) + i; }
 
 // A column is aliased when the columns before it leave at most this share of its sum of
-// squares: a sweep does not take it in, and the optimizer leaves out an effect that repeats one.
+// squares (about its mean when the model has an intercept): a sweep does not take it in, and
+// the optimizer leaves out an effect that repeats one.
 constexpr double kPivotRelative = 1e-8;
+// Nor is a column taken in on what rounding leaves of it: at most this share of its sum of
+// squares as accumulated (a few thousand units of the last place of the sums a sweep subtracts).
+constexpr double kPivotRounding = 1e-12;
 
 inline void copyDoubles(double* dst, const double* src, int64_t n) {
   if (n > 0 && dst != src) std::memmove(dst, src, sizeof(double) * static_cast<size_t>(n));

@@ -14,14 +14,30 @@ inline void addVector(double* dst, const double* src, int64_t n) {
   for (int64_t i = 0; i < n; ++i) dst[i] += src[i];
 }
 
-// Tolerance of a sweep of column j (flag the column's flag in the matrix being swept, aDiag
-// its accumulated diagonal). Only relative, so that a column's scale never decides whether it
-// enters; the data pass refuses sums of squares too small to divide by. A swept-in column is
-// always swept out: its tolerance lets any nonzero pivot through.
-inline double pivotTolerance(char flag, double aDiag) {
+// Tolerance of a sweep of column j (flag the column's flag in the matrix being swept). A
+// column goes in only when what is left of it exceeds kPivotRelative of its reference sum of
+// squares (pivotReference; kPivotRelative itself when that is not positive), so that neither
+// its scale nor a shift decides whether it enters, and kPivotRounding of its accumulated
+// diagonal, so that rounding never passes for information. A swept-in column is always swept
+// out: its tolerance lets any nonzero pivot through.
+inline double pivotTolerance(char flag, double reference, double accumulated) {
   if (flag == '1') return -4.9406564584124654e-324;  // |d| above the least subnormal
-  return aDiag > 0 ? kPivotRelative * aDiag : kPivotRelative;
+  const double relative = reference > 0 ? kPivotRelative * reference : kPivotRelative;
+  return relative > kPivotRounding * accumulated ? relative : kPivotRounding * accumulated;
 }
+
+// A column's sum of squares about its mean, from its accumulated one (a), its crossproduct
+// with the intercept's column (x) and the weight total (w).
+inline double centredSquares(double a, double x, double w) { return w > 0 ? a - x * x / w : a; }
+
+// The intercept's column in a matrix whose flags are given, when the model holds the
+// intercept and it is swept in there; -1 otherwise.
+int64_t sweptInterceptColumn(const SelectionState* s, const char* flags);
+
+// What column j of the accumulated matrix A offers before the model's columns are swept out:
+// with the intercept swept in, its sum of squares about its mean (what the intercept leaves
+// of it); without, its accumulated diagonal.
+double pivotReference(const SelectionState* s, const double* A, const char* flags, int64_t j);
 
 // The floor of negligibleSumOfSquares for an average over the training weight.
 double negligibleMeanSquare(const SelectionState* s);

@@ -112,14 +112,48 @@ TEST(Engine, SweptColumnIsSweptOutWhateverItsDiagonal) {
 TEST(Engine, PivotRule) {
   struct Row {
     char flag;
-    double aDiag, want;
+    double reference, accumulated, want;
   } rows[] = {
-      {'0', 4.0, 4e-8},                      // relative to the accumulated diagonal
-      {'0', 0.0, 1e-8},                      // no positive diagonal: absolute
-      {'0', 1e-170, 1e-178},                 // at any scale
-      {'1', 4.0, -4.9406564584124654e-324},  // sweeping out always goes through
+      {'0', 4.0, 4.0, 4e-8},                      // relative to the reference sum of squares
+      {'0', 0.0, 0.0, 1e-8},                      // no positive reference: absolute
+      {'0', 1e-170, 1e-170, 1e-178},              // at any scale
+      {'0', 4.0, 4e6, 4e-6},                      // never below rounding of the accumulated sums
+      {'0', -1e-3, 1e12, 1.0},                    // a centred sum rounding left negative
+      {'1', 4.0, 4.0, -4.9406564584124654e-324},  // sweeping out always goes through
   };
-  for (const Row& r : rows) EXPECT_EQ(pivotTolerance(r.flag, r.aDiag), r.want);
+  for (const Row& r : rows)
+    EXPECT_EQ(pivotTolerance(r.flag, r.reference, r.accumulated), r.want) << r.reference;
+}
+
+// With an intercept a column is judged by what the model leaves of its sum of squares about its
+// mean: a shift far above the spread aliases nothing more, a column that keeps a small share
+// of its spread (x3) enters, and one that is a sum of others up to rounding (x4) stays out.
+TEST(Engine, ShiftFarFromZeroChangesNoAliasing) {
+  test::CaseData base = test::syntheticCase({1, 1, 1, 1, 1}, 40, 7);
+  for (auto& x : base.x) x[3] = x[1] + 1e-2 * x[3];
+  std::vector<std::vector<double>> reference;
+  for (double shift : {0.0, 1e4}) {
+    test::CaseData data = base;
+    for (auto& x : data.x) {
+      x[1] += shift, x[3] += shift;
+      x[4] = x[1] + x[2];
+    }
+    for (size_t m = 0; m < 1; ++m) {
+      SCOPED_TRACE(std::string(kStorageModes[m].name) + " shift " + std::to_string(shift));
+      GroupSettings gs;
+      gs.full = kStorageModes[m].full, gs.store = kStorageModes[m].store;
+      Group g(data, gs);
+      ASSERT_EQ(g.prepare(), 0);
+      ASSERT_EQ(g.enter({0, 1, 2, 3, 4}), 0);
+      EXPECT_EQ(g.flagsText(), "011110");
+      const std::vector<double> b = g.estimates();
+      if (shift == 0) {
+        reference.push_back(b);
+        continue;
+      }
+      for (size_t j = 1; j < 4; ++j) EXPECT_NEAR(b[j], reference[m][j], 1e-3 * std::fabs(b[j]));
+    }
+  }
 }
 
 TEST(Engine, IncrementalRemovalClosesUpTheMatrices) {
