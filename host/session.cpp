@@ -36,11 +36,13 @@ Session& session() {
   return s;
 }
 
-// Every message passes here: what it shows is valid UTF-8 and of a readable length, in the
-// log and in the documents that repeat it.
-void Log::write(std::string_view level, std::string_view text) {
-  std::string shown = logText(text);
+// Every message passes here: what it shows names the BY group that runs, and is valid UTF-8
+// and of a readable length, in the log and in the documents that repeat it.
+void Log::write(std::string_view level, std::string_view message) {
   std::lock_guard<std::mutex> lock(mutex_);
+  std::string shown = level.empty() || group_.empty()
+                          ? logText(message)
+                          : logText(fmt::format("BY group {}: {}", group_, message));
   if (echo_) {
     clearProgress();
     if (level.empty())
@@ -49,6 +51,11 @@ void Log::write(std::string_view level, std::string_view text) {
       fmt::print(stderr, "{}: {}\n", level, shown);
   }
   lines_.push_back(LogLine{std::string(level), std::move(shown), session().stepNumber});
+}
+
+void Log::setGroup(std::string line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  group_ = std::move(line);
 }
 
 bool Log::stepWrote(int step, std::string_view level) {
@@ -92,14 +99,10 @@ std::string levelOf(char level) {
 }
 
 // A message's text with the parse's place in front of errors and warnings, "{data}" as the
-// data set the statements read, "{skip}" as what a failed group costs (without a BY
-// statement the one group is the whole fit) and "{bygroup}" as the group it is about.
+// data set the statements read and "{skip}" as what a failed group costs (without a BY
+// statement the one group is the whole fit). The log names the BY group.
 std::string placed(char level, std::string text) {
   const Session& s = session();
-  if (size_t at = text.find("{bygroup}"); at != std::string::npos) {
-    const std::string line = s.byGroups ? output::currentByLine() : std::string();
-    text.replace(at, 9, line.empty() ? "" : " in the BY group " + line);
-  }
   if (size_t at = text.find("{data}"); at != std::string::npos)
     text.replace(at, 6, s.parseDataSet ? s.parseDataSet() : "the input data set");
   if (size_t at = text.find("{skip}"); at != std::string::npos)
@@ -328,6 +331,7 @@ int runStep(const std::string& text, int line) {
   s.systemMemory = systemMemoryAvailable();
   s.stepCode = 0;
   s.byGroups = false;
+  s.log.setGroup("");
   s.procContext = nullptr;
   s.terminate = nullptr;
   int code = 0;
@@ -349,6 +353,8 @@ int runStep(const std::string& text, int line) {
     runTerminate();
   } catch (const StepEnd&) {
   }
+  // A step that ended inside a BY group: what follows is the step's, not the group's.
+  s.log.setGroup("");
   s.procContext = nullptr;
   closeStepDataSets();
   removeStepFiles();

@@ -51,10 +51,14 @@ class Log {
   void setEcho(bool echo) { echo_ = echo; }
   // Whether step `step` (its lines are the last ones written) wrote a line of that level.
   bool stepWrote(int step, std::string_view level);
+  // The BY line of the group running (empty: none): every note, warning and error written
+  // while it runs, on any thread, names it first.
+  void setGroup(std::string line);
 
  private:
   std::mutex mutex_;
   std::vector<LogLine> lines_;
+  std::string group_;
   bool echo_ = true;
 };
 

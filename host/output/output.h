@@ -54,8 +54,6 @@ struct ByValue {
 void setByGroup(std::vector<ByValue> values, int64_t number = 0);
 // The BY line of a group: "name=value" pairs joined by blanks.
 std::string byLine(const std::vector<ByValue>& values);
-// The BY line of the group whose output follows; empty when none.
-std::string currentByLine();
 
 // Where the listing goes as tables complete (standard output by default; null: nowhere).
 void setListingStream(std::ostream* stream);

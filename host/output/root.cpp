@@ -156,6 +156,7 @@ void finish() { closeStep(); }
 
 void setByGroup(std::vector<ByValue> values, int64_t number) {
   Document& d = doc();
+  session().log.setGroup(byLine(values));
   if (values.empty()) {
     d.currentBy = -1;
     return;
@@ -169,11 +170,6 @@ std::string byLine(const std::vector<ByValue>& values) {
   std::string line;
   for (const ByValue& v : values) line += (line.empty() ? "" : " ") + v.name + "=" + v.shown;
   return line;
-}
-
-std::string currentByLine() {
-  const Document& d = doc();
-  return d.currentBy < 0 ? std::string() : byLine(d.byGroups[static_cast<size_t>(d.currentBy)]);
 }
 
 void reset() { doc() = Document(); }

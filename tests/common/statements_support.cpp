@@ -189,7 +189,8 @@ void useStubFamily(HostDsFamily& f) {
 // A catalogue text as a pattern; an error or warning issued while statements are parsed may
 // carry the parser's place in front.
 std::regex messagePattern(const std::string& text) {
-  std::string p = "(Line [0-9]+, column [0-9]+: )?";
+  // The log names the BY group of a message written while one runs.
+  std::string p = "(BY group .*?: )?(Line [0-9]+, column [0-9]+: )?";
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '{') {

@@ -211,7 +211,7 @@ TEST(ByOutputs, AGroupWithoutItsInitialEstimatesIsNamed) {
       lib.dir());
   ASSERT_EQ(r.status, 0) << r.output;
   const std::string said =
-      "WARNING: The INEST= data set has no PARMS row in the BY group cyl=8; "
+      "WARNING: BY group cyl=8: The INEST= data set has no PARMS row; "
       "no initial estimates are used.";
   EXPECT_NE(r.output.find(said), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find("no PARMS row"), r.output.rfind("no PARMS row")) << "said once";
@@ -233,9 +233,10 @@ TEST(ByOutputs, UnseenLevelCombinationsNameTheGroup) {
                                         " run;",
                                     lib.dir());
     ASSERT_EQ(r.status, 0) << r.output;
-    const std::string said = std::string(option[0] == 'v' ? "validation" : "test") +
-                             " data set has levels of the effect a*b that the analysis data in "
-                             "the BY group g=2 do not have.";
+    const std::string said = std::string("BY group g=2: The ") +
+                             (option[0] == 'v' ? "validation" : "test") +
+                             " data set has levels of the effect a*b that the analysis data do "
+                             "not have.";
     EXPECT_NE(r.output.find(said), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("do not have."), r.output.rfind("do not have.")) << "said once";
   }
@@ -325,14 +326,14 @@ TEST(ByOutputs, AGroupWithoutTrainingRowsSaysWhich) {
             "2,,1,a,1,T\n2,,2,b,1,T\n3,,1,a,1,T\n3,2,,b,1,T\n3,3,2,a,0,T\n"
             "4,1,1,,1,T\n4,,2,a,1,T\n5,1,1,a,1,V\n5,2,2,b,1,V\n");
   const char* said[] = {
-      "ERROR: There are no usable observations to fit a model in the BY group g=2: of the 2 "
+      "ERROR: BY group g=2: There are no usable observations to fit a model: of the 2 "
       "observations read, the response y is missing in 2.",
-      "ERROR: There are no usable observations to fit a model in the BY group g=3: of the 3 "
+      "ERROR: BY group g=3: There are no usable observations to fit a model: of the 3 "
       "observations read, the response y is missing in 1, x is missing in 1, the WEIGHT or FREQ "
       "value is missing or not positive in 1.",
-      "ERROR: There are no usable observations to fit a model in the BY group g=4: of the 2 "
+      "ERROR: BY group g=4: There are no usable observations to fit a model: of the 2 "
       "observations read, the response y is missing in 1, c is missing in 1.",
-      "ERROR: There are no usable observations to fit a model in the BY group g=5: of the 2 "
+      "ERROR: BY group g=5: There are no usable observations to fit a model: of the 2 "
       "observations read, training leaves out 2 for their role or a value the model cannot "
       "use.",
   };
@@ -346,8 +347,8 @@ TEST(ByOutputs, AGroupWithoutTrainingRowsSaysWhich) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("return code 108"), std::string::npos);
     for (const char* text : said) EXPECT_NE(r.output.find(text), std::string::npos) << text;
-    EXPECT_EQ(r.output.find("fit a model in the BY group g=1"), std::string::npos);
-    EXPECT_EQ(r.output.find("fit a model."), std::string::npos);  // said once, with the group
+    EXPECT_EQ(r.output.find("BY group g=1: There are no usable"), std::string::npos);
+    EXPECT_EQ(r.output.find("fit a model."), std::string::npos);  // said once, with its counts
     const std::vector<double> p = lib.column("o", "p_y");
     ASSERT_EQ(p.size(), 14u);
     EXPECT_FALSE(std::isnan(p[0]));

@@ -50,8 +50,8 @@ TEST(Causes, ErrorsNameWhatWentWrong) {
           {"proc varsifter data=mtcars_by_cyl; by cyl;"
            " effect s = spline(wt / knotmethod=list(1 100)); model mpg = s / selection=none; run;",
            1,
-           {"ERROR: A listed knot lies outside the range of the variable wt; the BY group is "
-            "skipped.",
+           {"ERROR: BY group cyl=4: A listed knot lies outside the range of the variable wt; the "
+            "BY group is skipped.",
             "a BY group was skipped"},
            {}},
           {"proc varsifter data=empty; class c; model y = c x / selection=none; run;",

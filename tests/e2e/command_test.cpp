@@ -57,7 +57,7 @@ TEST(Command, AWarningEndsItsStepWithFour) {
       // Notes only.
       {"proc varsifter data=mtcars_by_cyl; by cyl; class cyl; model mpg = cyl wt / "
        "selection=none; run;",
-       "NOTE: The CLASS variable cyl has only one level.", 0},
+       "NOTE: BY group cyl=4: The CLASS variable cyl has only one level.", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program);

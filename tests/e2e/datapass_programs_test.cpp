@@ -64,8 +64,7 @@ TEST(DataPassPrograms, MessagesAndReturnCodes) {
        "--nothreads",
        1,
        {"Stepwise Selection Summary",
-        "ERROR: There are no usable observations to fit a model in the BY group g=2",
-        "return code 108"}},
+        "ERROR: BY group g=2: There are no usable observations to fit a model", "return code 108"}},
       {"proc varsifter data=sscp; class k c; model y = x1-x4 k c / selection=forward(choose=cv) "
        "cvmethod=block(5); weight w; freq f; performance threads cpucount=4 util_pagesize$=2; run;",
        "",

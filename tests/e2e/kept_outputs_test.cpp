@@ -74,7 +74,10 @@ TEST(KeptOutputs, AStepWithoutAModelKeepsTheEarlierFiles) {
     lib.put("d.csv", "earlier d\n");
     const CommandRun failed = runCommand(c.program, lib.dir());
     EXPECT_EQ(failed.status, 1) << failed.output;
-    EXPECT_NE(failed.output.find("ERROR: There are no usable observations"), std::string::npos)
+    // An error, of the step or (with BY) of its first group.
+    const size_t said = failed.output.find("There are no usable observations");
+    ASSERT_NE(said, std::string::npos) << failed.output;
+    EXPECT_EQ(failed.output.rfind("ERROR: ", said), failed.output.rfind('\n', said) + 1)
         << failed.output;
     EXPECT_NE(failed.output.find(c.names), std::string::npos) << failed.output;
     EXPECT_EQ(lib.text("keep.csv"), "earlier keep\n");

@@ -53,7 +53,8 @@ TEST(OneLevelClass, OneGroupDoesNotEndTheStep) {
       " model mpg = wt vs hp / selection=lasso(stop=none); run;",
       VSF_SHARED_DATA);
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("NOTE: The effect vs has no design columns"), std::string::npos);
+  EXPECT_NE(r.output.find("NOTE: BY group cyl=8: The effect vs has no design columns"),
+            std::string::npos);
   EXPECT_EQ(findAll(r.document, "ParameterEstimates").size(), 3u);
 }
 

@@ -205,18 +205,20 @@ TEST(OutputValues, NoDesignDataSetWhenNoGroupHasAModel) {
       {"knot outside each group",
        "proc varsifter data=mtcars_by_cyl outdesign=d; by cyl;"
        " effect s = spline(wt / knotmethod=list(1 100)); model mpg = s / selection=none; run;",
-       "return code 112", "ERROR: A listed knot lies outside the range of the variable wt"},
+       "return code 112",
+       "ERROR: BY group cyl=4: A listed knot lies outside the range of the variable wt"},
       {"knot outside each group, FULLMODEL",
        "proc varsifter data=mtcars_by_cyl outdesign(fullmodel)=d; by cyl;"
        " effect s = spline(wt / knotmethod=list(1 100)); model mpg = s / selection=none; run;",
-       "return code 112", "ERROR: A listed knot lies outside the range of the variable wt"},
+       "return code 112",
+       "ERROR: BY group cyl=4: A listed knot lies outside the range of the variable wt"},
       {"no usable observations",
        "proc varsifter data=nox outdesign=d; by cyl; model mpg = wt x / selection=none; run;",
-       "return code 108", "ERROR: There are no usable observations to fit a model"},
+       "return code 108", "ERROR: BY group cyl=4: There are no usable observations to fit a model"},
       {"no usable observations, FULLMODEL",
        "proc varsifter data=nox outdesign(fullmodel)=d; by cyl;"
        " model mpg = wt x / selection=none; run;",
-       "return code 108", "ERROR: There are no usable observations to fit a model"},
+       "return code 108", "ERROR: BY group cyl=4: There are no usable observations to fit a model"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

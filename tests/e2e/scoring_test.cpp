@@ -125,12 +125,14 @@ TEST(ScoringLag, ScoreEqualsOutputAndRsLaggedDesign) {
       EXPECT_GT(predicted, static_cast<int>(n) / 2);
       EXPECT_GT(moved, predicted / 2);
       if (by) {
-        EXPECT_NE(r.output.find("NOTE: Level \"9\" of subj is not among the training levels; "
-                                "observations of WORK.LAG_NOSITE with it are not scored: "),
+        EXPECT_NE(r.output.find("NOTE: BY group site=A: Level \"9\" of subj is not among the "
+                                "training levels; observations of WORK.LAG_NOSITE with it are not "
+                                "scored: "),
                   std::string::npos);
         // Past the first five values of a variable the notes count the rest together.
-        EXPECT_NE(r.output.find("NOTE: 3 more levels of subj are not among the training levels; "
-                                "observations of WORK.LAG_NOSITE with them are not scored: "),
+        EXPECT_NE(r.output.find("NOTE: BY group site=A: 3 more levels of subj are not among the "
+                                "training levels; observations of WORK.LAG_NOSITE with them are "
+                                "not scored: "),
                   std::string::npos);
         EXPECT_EQ(r.output.find("levels; observations of WORK.LAG_PANEL"), std::string::npos)
             << r.output;
