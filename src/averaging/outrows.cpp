@@ -62,8 +62,11 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
     des.row.assign(static_cast<size_t>(d->columnCount), 0.0);
   if (out.by) *out.by = s->group.byGroupNumber;
 
-  // The roles and folds the fit gave the observations, one tag each in reading order.
+  // The roles and folds the fit gave the observations, one tag each in reading order. A group
+  // without a model has none to give (one skipped before its data pass has no tags) and its
+  // observations are not decoded (a group skipped by its levels has nothing to decode them by).
   const bool tagged =
+      model.present &&
       (out.role || out.cvIndex || !out.sampleFreq.empty() || (designHere && des.role)) &&
       obsTagsOpen(&s->res.obsTags);
   int64_t storedRow = 0;  // the draws follow the stored rows, which the tags mark
@@ -82,8 +85,9 @@ int writeOutputByGroup(StepView* s, ZLevCtx* lev, SelectionState* sel, void*, Ou
         *out.sampleFreq[k] = f >= 0 ? f : dotMissing();
       }
     double y = 0, w = 1, f = 1;
-    const uint32_t status =
-        zreadobs(lev, &y, lev->weights ? &w : nullptr, lev->frequency ? &f : nullptr);
+    const uint32_t status = model.present ? zreadobs(lev, &y, lev->weights ? &w : nullptr,
+                                                     lev->frequency ? &f : nullptr)
+                                          : 0;
     const RowFit fit = checkModelRow(lev, model, &newLevels);
     missingLevel |= fit == RowFit::kMissingLevel;
     int32_t role = 0, fold = -1;

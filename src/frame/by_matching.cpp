@@ -1,6 +1,7 @@
 // The held-out and SCORE data sets that carry the BY variables are read group by group, each
-// group taking the observations of its own BY values; those of BY values no fitted group had
-// are read by none, and the notes after the groups count them.
+// group taking the observations of its own BY values; those of BY values no group reads (none
+// of the input has them; a held-out data set's, too, where its group was skipped before its data
+// pass) are read by none, and the notes after the groups count them.
 #include "base/host.h"
 #include "frame/bindings.h"
 #include "frame/phases.h"

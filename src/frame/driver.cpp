@@ -119,11 +119,20 @@ void groupOutputs(VsfState* s) {
                              &printLagDesignTable));
 }
 
-// A group skipped before its data pass still leaves its result header for the OUTDESIGN pass.
-void skippedGroupHeader(VsfState* s) {
-  if (!s->settings.outDesignDataSet || !s->settings.hasByStatement) return;
-  s->group.selection.run.status = runstatus::kNotLevelized;
-  guarded(s, writeResultHeader(&s->group.selection));
+// A group skipped before its data pass has no model, as a group that could not be fitted: its
+// rows go to OUTPUT and its SCORE observations to their OUT= data sets with missing predictions,
+// and its result header to the OUTDESIGN pass, which writes its rows without design columns.
+void skippedGroupOutputs(VsfState* s) {
+  SelectionState& sel = s->group.selection;
+  sel.run.status = runstatus::kNotLevelized;
+  s->group.byGroupNumber = s->byGroupCount;
+  if (s->settings.outputDataSet)
+    guarded(s, writeOutputByGroup(&s->view, &s->lev, &sel, nullptr, &s->outputs));
+  if (s->settings.outDesignDataSet && s->settings.hasByStatement)
+    guarded(s, writeResultHeader(&sel));
+  if (s->settings.scoreCount > 0)
+    guarded(s, scoreRequests(&s->view, &s->lev, &sel, s->settings.scoreRequests, &s->outputs,
+                             &printLagDesignTable));
 }
 
 // One BY group from its reset to its release.
@@ -143,7 +152,7 @@ void runByGroup(VsfState* s) {
   int lev = levelizeByGroup(s);
   s->res.timers.levelization += hostClock() - mark;
   if (lev != 0) {
-    skippedGroupHeader(s);
+    skippedGroupOutputs(s);
     releaseGroup(s);
     return;
   }

@@ -103,8 +103,8 @@ TEST(ByOutputs, ScoreAndValidationRowsGoToTheirOwnGroup) {
       lib.dir());
   ASSERT_EQ(r.status, 0) << r.output;
   for (const char* note :
-       {"NOTE: Observations of the SCORE data set WORK.BY_SCORE whose BY values no fitted BY "
-        "group has are not scored: 3.",
+       {"NOTE: Observations of the SCORE data set WORK.BY_SCORE whose BY values no BY group of "
+        "the input data set has are not scored: 3.",
         "NOTE: Observations of the validation data set WORK.BY_VALID whose BY values no fitted "
         "BY group has are not used: 1."})
     EXPECT_NE(r.output.find(note), std::string::npos) << note << "\n" << r.output;
