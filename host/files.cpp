@@ -34,6 +34,7 @@ std::set<std::string> gStepFiles;
 std::atomic<int> gFileCounter{0};
 constexpr int kNameDraws = 100;  // names drawn for a new file before giving up
 HostFileFailure gFailure;        // the last failed operation not taken yet (no operation: none)
+bool gStepFailed = false;        // some operation of the step failed, taken or not
 
 // Writes n bytes; false with errno set (ENOSPC when the system wrote nothing and said nothing).
 bool fullWrite(int fd, const void* data, size_t n, off_t at) {
@@ -283,6 +284,7 @@ int fileFailed(const std::string& path, char operation, std::string reason) {
   if (reason.empty()) reason = failureReason(errno);
   std::lock_guard<std::mutex> lock(gFilesMutex);
   gFailure = {path, operation, std::move(reason)};
+  gStepFailed = true;
   return -1;
 }
 
@@ -296,6 +298,11 @@ bool takeFileFailure(HostFileFailure* out) {
   *out = std::move(gFailure);
   gFailure = HostFileFailure();
   return true;
+}
+
+bool stepFileFailed() {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  return gStepFailed;
 }
 
 void trackFile(const std::filesystem::path& path) {
@@ -316,6 +323,7 @@ bool trackedFile(const std::filesystem::path& path) {
 void removeStepFiles() {
   std::lock_guard<std::mutex> lock(gFilesMutex);
   gFailure = HostFileFailure();
+  gStepFailed = false;
   for (const std::string& p : gStepFiles) {
     std::error_code ec;
     std::filesystem::remove(p, ec);

@@ -45,6 +45,8 @@ int fileShorter(const std::string& path);
 // The last failed operation on a file of the step not taken yet; false when there is none.
 // The end of the step forgets it (removeStepFiles).
 bool takeFileFailure(HostFileFailure* out);
+// Whether an operation on a file of the step failed since the step began.
+bool stepFileFailed();
 
 // Runs a request that calls the procedure back (hostCallbackRun): the sort of records.
 int runCallbackRequest(HostCallbackRecord* record);

@@ -355,6 +355,10 @@ int runStep(const std::string& text, int line) {
   }
   // A step that ended inside a BY group: what follows is the step's, not the group's.
   s.log.setGroup("");
+  // A step whose own files failed (a full UTILPATH) names the output data sets it could not
+  // write, as an interrupted run does.
+  if (stepFileFailed())
+    for (const std::string& line : unwrittenOutputs()) s.log.write("NOTE", line);
   s.procContext = nullptr;
   closeStepDataSets();
   removeStepFiles();

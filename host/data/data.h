@@ -49,6 +49,9 @@ void documentWritten(const std::string& option);
 // For the log of an interrupted run: the output data sets of the current step and the
 // documents written whole and kept, and those not written; a line for each that has any.
 std::vector<std::string> interruptedOutputs();
+// For the log of a step that ended early: the line naming its output data sets not in place,
+// none when every one is.
+std::vector<std::string> unwrittenOutputs();
 
 // Called by the step runner after every step: discards output data sets not closed (their
 // files never appear), closes the readers and deletes the step's binary copies.

@@ -417,22 +417,34 @@ void documentWritten(const std::string& option) {
     if (d.target.option == option) d.written = true;
 }
 
-std::vector<std::string> interruptedOutputs() {
+namespace {
+
+// The step's output data sets and, with `documents`, the run's documents, listed by whether
+// they are in place; the lines the log shows of them: those kept (under `keptLead`) and those
+// not written.
+std::vector<std::string> outputLines(bool documents, std::string_view keptLead) {
   std::string kept, lost;
   std::lock_guard<std::mutex> lock(gTargetMutex);
   for (const StepOutput& o : gOutputs)
     listTarget(o.kept ? &kept : &lost, fmt::format("{} ({})", o.shown, o.file.string()));
   for (const Document& d : gDocuments)
-    if (!d.target.directory)
+    if (documents && !d.target.directory)
       listTarget(d.written ? &kept : &lost,
                  fmt::format("the document of {} ({})", d.target.option, d.target.path));
   std::vector<std::string> lines;
-  if (!kept.empty())
-    lines.push_back("Written whole before the interruption and kept: " + kept + ".");
+  if (!kept.empty() && !keptLead.empty()) lines.push_back(fmt::format("{}{}.", keptLead, kept));
   if (!lost.empty())
     lines.push_back("Not written, any earlier file of the name left as it was: " + lost + ".");
   return lines;
 }
+
+}  // namespace
+
+std::vector<std::string> interruptedOutputs() {
+  return outputLines(true, "Written whole before the interruption and kept: ");
+}
+
+std::vector<std::string> unwrittenOutputs() { return outputLines(false, ""); }
 
 std::string strayCellHint(std::string_view variable) {
   std::lock_guard<std::mutex> lock(gMutex);

@@ -211,6 +211,8 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
   const std::string paged = options + " --memsize 1";
   const std::string file = "ERROR: The file " + util.path() + "/vsf_";
   const std::string full = " could not be written: No space left on device.";
+  const std::string unwritten = "NOTE: Not written, any earlier file of the name left as it was: ";
+  const std::string o = lib.dir() + "/o.csv)";
   expectRuns(lib.dir(), {{"proc varsifter data=rows; model y = x1-x3; run;",
                           1,
                           {file, ".utl" + full,
@@ -221,9 +223,17 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
                          {"proc varsifter data=rows; partition rolevar=role(train='train' "
                           "validate='valid');\n  model y = x1-x3; output out=o p=p; run;",
                           1,
-                          {file, ".tmp" + full, "return code 1016"},
+                          {file, ".tmp" + full, "return code 1016", unwritten + "WORK.O (" + o},
                           {"scratch file could not be opened", "memory pool"},
-                          options.c_str()}});
+                          options.c_str()},
+                         // The output data sets the step does not write are named.
+                         {"proc varsifter data=rows outdesign=d; model y = x1-x3; output out=o "
+                          "p=p; score data=rows out=s p=p; run;",
+                          1,
+                          {".utl" + full, unwritten + "WORK.D (" + lib.dir() + "/d.csv), WORK.O (" +
+                                              o + ", WORK.S (" + lib.dir() + "/s.csv)."},
+                          {},
+                          paged.c_str()}});
   ASSERT_TRUE(util.readOnly());
   expectRuns(
       lib.dir(),
