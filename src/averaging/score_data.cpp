@@ -2,8 +2,11 @@
 // decoded against the analysis levels, predicted where the selected model applies and written
 // with missing values where it does not; the counts and sums of squared residuals go to the
 // ScoreInfo table, and notes say which observations were not scored and why.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "averaging/averaging.h"
 #include "averaging/model_internal.h"
@@ -133,6 +136,45 @@ void leftOutNotes(const ZDesign* d, const std::string& name, LeftOut* out) {
   if (out->noLag > 0) hostMsg(848, 6165, {n, static_cast<long long>(out->noLag)});
 }
 
+// The rows scored with a value of a spline's variable outside the range of the analysis data,
+// per variable, where the basis continues its end pieces.
+struct BeyondKnots {
+  std::vector<int32_t> vars;  // continuous variables of the model's splines
+  std::vector<int64_t> rows;
+
+  BeyondKnots(const ZDesign* d, const AppliedModel& m) {
+    for (int32_t k = 0; k < d->designVarCount; ++k) {
+      const ZDesignVar* v = &d->designVars[k];
+      if (!m.designVarUsed[static_cast<size_t>(k)] || v->type != effkind::kSpline) continue;
+      if (v->copy && v->copyOf >= 0) v = &d->designVars[v->copyOf];
+      for (int32_t j = 0; j < v->valueCount; ++j)
+        if (std::find(vars.begin(), vars.end(), v->values[j]) == vars.end())
+          vars.push_back(v->values[j]);
+    }
+    rows.assign(vars.size(), 0);
+  }
+  void count(const ZLevCtx* lev) {
+    for (size_t i = 0; i < vars.size(); ++i)
+      rows[i] += zbeyondknots(lev->design->modelVars[vars[i]], lev->values[vars[i]]);
+  }
+  void report(const ZDesign* d, std::string_view name) const {
+    for (size_t i = 0; i < vars.size(); ++i) {
+      if (rows[i] == 0) continue;
+      const LevelVar& v = d->modelVars[vars[i]];
+      // The ends as the data hold them, not the last digits of their centre and half-range.
+      auto end = [](double x) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.12g", x);
+        return std::string(text);
+      };
+      const std::string lo = end(v.center - v.halfRange), hi = end(v.center + v.halfRange);
+      hostMsg(848, 6166,
+              {name, v.desc ? std::string_view(v.desc->name) : std::string_view(),
+               std::string_view(lo), std::string_view(hi), static_cast<long long>(rows[i])});
+    }
+  }
+};
+
 }  // namespace
 
 int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequest& q,
@@ -154,6 +196,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   predict = predict && !lagFailure;
   std::vector<double> row(static_cast<size_t>(std::max(d->columnCount, 1)), 0.0);
   LeftOut left;
+  BeyondKnots beyond(d, model);
   left.newLevels.assign(static_cast<size_t>(std::max(d->effectCount, 0)), 0);
   bool anyResponse = false;
   std::vector<double> sampleWork;  // the samples' predictions of a row
@@ -187,6 +230,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
         c.freqUsed += f;
         if (hasResponse) c.freqWithResponse += f;
       }
+      beyond.count(lev);
       buildModelDesignRow(lev, row.data());
       const double predicted = predictRow(model, d, row.data());
       predictWithSampleModels(s, row.data(), &slots, &sampleWork);
@@ -209,6 +253,7 @@ int scoreDataSet(StepView* s, ZLevCtx* lev, SelectionState* sel, const ScoreRequ
   }
   endLagSkips(d);
   leftOutNotes(d, dataSetNameOf(q.input), &left);
+  beyond.report(d, dataSetNameOf(q.input));
   return 0;
 }
 

@@ -149,7 +149,8 @@ void zcterm(ZLevCtx* ctx, ZDesignVar* var);
 // The k + 1 B-spline basis functions of degree k that can be nonzero at x, for the n
 // nondecreasing knots t; *index (set to k by the caller) ends at the first knot above x or at
 // its cap, and the values belong to the columns from *index - k. right and left are work
-// arrays of k doubles. 0 inside the knots, -1 below them, 1 above them.
+// arrays of k doubles. 0 inside the boundary knots, -1 below them, 1 above them: there the
+// first or last interval's polynomial pieces are continued.
 int zbspline(double x, int k, int n, int* index, const double* t, double* out, double* right,
              double* left);
 
@@ -173,6 +174,11 @@ void zknotfilesfree(KnotFiles* files);
 // after a knot error (message issued, the design's build code at least step::kLevelization112).
 [[nodiscard]] int zsplknots(ZDesignVar* var, ZDesign* design, HostPool* allocator,
                             const KnotFiles* files);
+// Whether x lies outside the range of the analysis data that the knots of a spline of the
+// variable are placed on, where the basis continues its end pieces. False for a missing x and
+// for a variable without values in the group.
+bool zbeyondknots(const LevelVar& var, double x);
+
 // The knot at percentile j / (n + 1), j = 1 .. n, of sorted values, for the n knots out: by
 // position without frequencies, in one forward sweep with them. 0, or nonzero when a file
 // cannot be read.

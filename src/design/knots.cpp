@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/codes.h"
@@ -46,6 +47,12 @@ HostScratch* sortedFile(const KnotFiles* files, int32_t var) {
   for (int32_t i = 0; i < files->count; ++i)
     if (files->vars[i] == var) return files->sorted[i];
   return nullptr;
+}
+
+// The range the knots of a variable are placed on: the analysis data's. A variable without
+// values in the group has a missing centre: its knots stay missing.
+std::pair<double, double> knotRange(const LevelVar& v) {
+  return {v.center - v.halfRange, v.center + v.halfRange};
 }
 
 // The K interior knots of one variable by the method; false after a knot error.
@@ -132,8 +139,7 @@ int zsplknots(ZDesignVar* var, ZDesign* d, HostPool* allocator, const KnotFiles*
   for (int32_t j = 0; j < var->valueCount && j < s.varCount; ++j) {
     const int32_t x = var->values[j];
     const LevelVar& v = d->modelVars[x];
-    // A variable without values in the group has a missing centre: its knots stay missing.
-    const double lo = v.center - v.halfRange, hi = v.center + v.halfRange;
+    const auto [lo, hi] = knotRange(v);
     const bool bspline = s.basis == 1;
     int32_t K = s.knotCount;
     if (bspline && s.knotMethod == kListWithBoundary) {
@@ -165,6 +171,13 @@ int zsplknots(ZDesignVar* var, ZDesign* d, HostPool* allocator, const KnotFiles*
   }
   s.basisColumns = basisColumns(s, n);
   return 0;
+}
+
+bool zbeyondknots(const LevelVar& var, double x) {
+  const auto [lo, hi] = knotRange(var);
+  // The ends of the range are the centre less and plus the half-range, within their rounding.
+  const double fuzz = kFuzz * (std::fabs(var.center) + var.halfRange);
+  return x < lo - fuzz || x > hi + fuzz;
 }
 
 int zpctknots(HostScratch* sorted, bool frequencies, double observations, double frequencyTotal,
