@@ -438,6 +438,8 @@ int zeffobs(uint32_t* status, ZLevCtx* ctx, ZDesign* d, int effect) {
           int32_t idx = ctx->levelIndexes[v.classMembers[k]];
           double x = k < v.valueCount ? ctx->values[v.values[k]] : 0.0;
           if (idx >= 0 && k < v.valueCount && znotfinite(x)) ok = false;
+          // A value that is none of the levels is no missing member: the row is not used.
+          if (idx < 0 && zlevunseen(ctx, v.classMembers[k], nullptr)) ok = false;
           sum += idx;
           if (v.weightedSum && idx >= 0) weighted += x;
         }

@@ -1,7 +1,9 @@
 // Scoring at the edges of the training data, through the command. A B-spline scored past the
 // range of the analysis data continues its end pieces as R's predict() over bs() does
 // (tests/reference/e2e_splinescore.R), for SCORE and the test ASE alike, and matches the basis
-// worked out by hand on the procedure's own knots; a note counts such rows.
+// worked out by hand on the procedure's own knots; a note counts such rows. A MULTIMEMBER
+// member's value that training never saw leaves the row unscored, as a COLLECTION's does,
+// while a missing member does not.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -111,6 +113,50 @@ TEST(ScoringSplines, EndPiecesOfTheProgramsOwnKnots) {
                           "of the selected model continues the end pieces of its basis: 4."),
             std::string::npos)
       << r.output;
+}
+
+// Training levels A and B of both members. A member value C is none of them: the row is not
+// scored, nor used as a test row, and a note names the value, as for COLLECTION; a missing
+// member is no member, as in training, and the row is scored from the other.
+TEST(ScoringMultimember, UnseenMemberLevelsAreNotScored) {
+  TextLibrary lib({{"train", "a,b,y\nA,B,1\nB,A,2\nA,A,3\nB,B,4\nA,B,2\nB,,3\n,A,2.5\nA,B,1.5\n"},
+                   {"new", "a,b,y\nC,B,2\n,B,2\nA,B,2\nC,C,1\n"}});
+  for (const char* effect : {"mm(a b)", "collection(a b)"}) {
+    SCOPED_TRACE(effect);
+    const CommandRun r = runCommand(std::string("proc varsifter data=train testdata=new;\n"
+                                                "  class a b;\n"
+                                                "  effect m = ") +
+                                        effect +
+                                        ";\n"
+                                        "  model y = m / selection=none;\n"
+                                        "  score data=new out=sc p=p;\n"
+                                        "  output out=o p=p;\n"
+                                        "run;\n",
+                                    lib.path().string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char* note :
+         {"NOTE: Level \"C\" of a is not among the training levels; observations of WORK.NEW with "
+          "it are not scored: 2.",
+          "NOTE: Level \"C\" of b is not among the training levels; observations of WORK.NEW with "
+          "it are not scored: 1.",
+          "NOTE: Level \"C\" of a is not among the training levels; observations of WORK.NEW with "
+          "it are not used: 2."})
+      EXPECT_NE(r.output.find(note), std::string::npos) << note << "\n" << r.output;
+    const Csv sc = lib.read("sc"), o = lib.read("o");
+    EXPECT_TRUE(std::isnan(sc.number(0, "p")));
+    EXPECT_TRUE(std::isnan(sc.number(3, "p")));
+    EXPECT_TRUE(near(sc.number(2, "p"), o.number(0, "p")));  // A, B as trained
+    const bool mm = effect[0] == 'm';
+    // A missing member: MULTIMEMBER scores the row (as training used row 6, B and missing);
+    // COLLECTION needs every member.
+    EXPECT_EQ(std::isnan(sc.number(1, "p")), !mm);
+    EXPECT_EQ(std::isnan(o.number(5, "p")), !mm);
+    const Json fit = theOne(r, "FitStatistics");
+    EXPECT_TRUE(
+        near(number(entryValue(fit, "ASE (Test)")),
+             mm ? (std::pow(2 - sc.number(1, "p"), 2) + std::pow(2 - sc.number(2, "p"), 2)) / 2
+                : std::pow(2 - sc.number(2, "p"), 2)));
+  }
 }
 
 }  // namespace
