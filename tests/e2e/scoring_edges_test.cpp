@@ -3,7 +3,8 @@
 // (tests/reference/e2e_splinescore.R), for SCORE and the test ASE alike, and matches the basis
 // worked out by hand on the procedure's own knots; a note counts such rows. A MULTIMEMBER
 // member's value that training never saw leaves the row unscored, as a COLLECTION's does,
-// while a missing member does not.
+// while a missing member does not. A LAG effect's first period gives all-zero lag columns and
+// is fitted and scored; a later period without its earlier observation is neither.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -157,6 +158,41 @@ TEST(ScoringMultimember, UnseenMemberLevelsAreNotScored) {
              mm ? (std::pow(2 - sc.number(1, "p"), 2) + std::pow(2 - sc.number(2, "p"), 2)) / 2
                 : std::pow(2 - sc.number(2, "p"), 2)));
   }
+}
+
+// Panel s, t, g, y with NLAG=1: the rows of period 1 have no earlier period, all-zero lag
+// columns, and are fitted and scored (their mean, 4/3); subject 3 has no period 2, so its
+// period-3 row is neither. The rows lagged a and b get their means, 2 and 10/3.
+TEST(ScoringLag, FirstPeriodsAreFittedAndScored) {
+  const char* panel =
+      "s,t,g,y\n1,1,a,1\n1,2,b,2\n1,3,a,3\n2,1,b,2\n2,2,b,4\n2,3,a,3\n3,1,a,1\n3,3,b,5\n";
+  TextLibrary lib({{"panel", panel}, {"again", panel}});
+  const CommandRun r = runCommand(
+      "proc varsifter data=panel;\n"
+      "  class g;\n"
+      "  effect lg = lag(g / within=s period=t nlag=1);\n"
+      "  model y = lg / selection=none;\n"
+      "  output out=o p=p;\n"
+      "  score data=again out=sc p=p;\n"
+      "run;\n",
+      lib.path().string());
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Json nobs = theOne(r, "NObs")["rows"];
+  EXPECT_EQ(number(nobs[1]["N"]), 7) << nobs;
+  const std::vector<double> want = {4.0 / 3,  2,        10.0 / 3, 4.0 / 3,
+                                    10.0 / 3, 10.0 / 3, 4.0 / 3,  NAN};
+  const Csv o = lib.read("o"), sc = lib.read("sc");
+  ASSERT_EQ(o.rows.size(), want.size());
+  ASSERT_EQ(sc.rows.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) {
+    EXPECT_TRUE(near(o.number(i, "p"), want[i])) << "row " << i + 1;
+    EXPECT_TRUE(near(sc.number(i, "p"), want[i])) << "row " << i + 1;
+  }
+  EXPECT_NE(r.output.find("NOTE: Observations of WORK.AGAIN without the earlier observation of "
+                          "their subject that a LAG effect of the selected model looks back to "
+                          "are not scored: 1."),
+            std::string::npos)
+      << r.output;
 }
 
 }  // namespace
