@@ -35,6 +35,9 @@ struct PassTotals {
   // Analysis rows left out for a WEIGHT or FREQ value, an infinite value of the model or a
   // design value that is not finite, and FREQ values truncated.
   int64_t weightDropped = 0, freqDropped = 0, freqTruncated = 0, infiniteDropped = 0, notFinite = 0;
+  // Rows whose ROLEVAR= value the PARTITION statement does not name, given the training or the
+  // test role by the rule for such values.
+  int64_t unnamedTrain = 0, unnamedTest = 0;
 };
 
 // One observation as read.
@@ -139,8 +142,8 @@ void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t fold
 [[nodiscard]] int checkTestDataSet(VsfState* state, const DataSetBinding* binding);
 [[nodiscard]] int checkValidationDataSet(VsfState* state, const DataSetBinding* binding);
 
-// Notes of the analysis rows left out for their WEIGHT or FREQ value and of the FREQ values
-// truncated.
+// Notes of the analysis rows left out for their WEIGHT or FREQ value, of the FREQ values
+// truncated and of the rows given a role for a ROLEVAR= value that PARTITION does not name.
 void noteDroppedRows(const DataPass* p);
 
 // A group without training observations: its error, naming the group and what its

@@ -72,8 +72,16 @@ int32_t roleOfValue(DataPass* p, int length) {
     if (q.validateLength < 0) return role::kValidate;
     if (q.testLength < 0) return role::kTest;
   }
-  if (q.trainLength == 0) return role::kTrain;
-  if (q.testLength == 0 && !p->s->settings.test.dataSet) return role::kTest;
+  // A value no role names trains when TRAIN= is not given, else tests when neither TEST= nor
+  // a test data set is; otherwise the row has no role.
+  if (q.trainLength == 0) {
+    p->t.unnamedTrain += 1;
+    return role::kTrain;
+  }
+  if (q.testLength == 0 && !p->s->settings.test.dataSet) {
+    p->t.unnamedTest += 1;
+    return role::kTest;
+  }
   return role::kNone;
 }
 
@@ -279,6 +287,9 @@ void noteDroppedRows(const DataPass* p) {
   if (p->t.freqTruncated > 0) hostMsg(848, 6106, {static_cast<long long>(p->t.freqTruncated)});
   if (p->t.infiniteDropped > 0) hostMsg(848, 6107, {static_cast<long long>(p->t.infiniteDropped)});
   if (p->t.notFinite > 0) hostMsg(848, 6143, {static_cast<long long>(p->t.notFinite)});
+  const std::string_view role(p->s->settings.roleVariable.name);
+  if (p->t.unnamedTrain > 0) hostMsg(848, 6167, {role, static_cast<long long>(p->t.unnamedTrain)});
+  if (p->t.unnamedTest > 0) hostMsg(848, 6168, {role, static_cast<long long>(p->t.unnamedTest)});
 }
 
 bool buildDesignValues(DataPass* p) {
