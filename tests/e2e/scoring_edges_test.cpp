@@ -23,6 +23,11 @@ bool near(double a, double b, double tolerance = 1e-9) {
   return std::fabs(a - b) <= tolerance * std::max(1.0, std::fabs(b));
 }
 
+// The run's output holds the text.
+void expectSaid(const CommandRun& r, const std::string& text) {
+  EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+}
+
 // A library of its own holding the CSV texts given, by data set name.
 struct TextLibrary : ScratchDir {
   TextLibrary(std::initializer_list<std::pair<const char*, const char*>> sets)
@@ -66,12 +71,11 @@ TEST(ScoringSplines, PastTheRangeAsBsPredicts) {
     const Json ase = entryValue(theOne(r, "FitStatistics"), "ASE (Test)");
     ASSERT_TRUE(ase.is_number()) << r.output;
     EXPECT_TRUE(near(ase.get<double>(), cases.number(c, "ase")));
-    EXPECT_NE(r.output.find("NOTE: Observations of WORK.SPLINE_NEW scored with a value of x "
-                            "outside its range in the analysis data, 0.48 to 9.7, where a SPLINE "
-                            "effect of the selected model continues the end pieces of its basis: "
-                            "8."),
-              std::string::npos)
-        << r.output;
+    expectSaid(r,
+               "NOTE: Observations of WORK.SPLINE_NEW scored with a value of x "
+               "outside its range in the analysis data, 0.48 to 9.7, where a SPLINE "
+               "effect of the selected model continues the end pieces of its basis: "
+               "8.");
   }
 }
 
@@ -110,10 +114,9 @@ TEST(ScoringSplines, EndPiecesOfTheProgramsOwnKnots) {
   }
   EXPECT_NEAR(sc.number(1, "p"), sc.number(2, "p"), 0.01);  // -0.001 and 0
   EXPECT_NEAR(sc.number(6, "p"), sc.number(5, "p"), 0.01);  // 10.001 and 10
-  EXPECT_NE(r.output.find("outside its range in the analysis data, 0 to 10, where a SPLINE effect "
-                          "of the selected model continues the end pieces of its basis: 4."),
-            std::string::npos)
-      << r.output;
+  expectSaid(r,
+             "outside its range in the analysis data, 0 to 10, where a SPLINE effect "
+             "of the selected model continues the end pieces of its basis: 4.");
 }
 
 // Training levels A and B of both members. A member value C is none of them: the row is not
@@ -142,7 +145,7 @@ TEST(ScoringMultimember, UnseenMemberLevelsAreNotScored) {
           "it are not scored: 1.",
           "NOTE: Level \"C\" of a is not among the training levels; observations of WORK.NEW with "
           "it are not used: 2."})
-      EXPECT_NE(r.output.find(note), std::string::npos) << note << "\n" << r.output;
+      expectSaid(r, note);
     const Csv sc = lib.read("sc"), o = lib.read("o");
     EXPECT_TRUE(std::isnan(sc.number(0, "p")));
     EXPECT_TRUE(std::isnan(sc.number(3, "p")));
@@ -188,11 +191,10 @@ TEST(ScoringLag, FirstPeriodsAreFittedAndScored) {
     EXPECT_TRUE(near(o.number(i, "p"), want[i])) << "row " << i + 1;
     EXPECT_TRUE(near(sc.number(i, "p"), want[i])) << "row " << i + 1;
   }
-  EXPECT_NE(r.output.find("NOTE: Observations of WORK.AGAIN without the earlier observation of "
-                          "their subject that a LAG effect of the selected model looks back to "
-                          "are not scored: 1."),
-            std::string::npos)
-      << r.output;
+  expectSaid(r,
+             "NOTE: Observations of WORK.AGAIN without the earlier observation of "
+             "their subject that a LAG effect of the selected model looks back to "
+             "are not scored: 1.");
 }
 
 }  // namespace
