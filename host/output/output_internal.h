@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "frame/host/output.h"
+#include "host/log_text.h"
 #include "host/output/output.h"
 
 namespace vsf::host::output {
@@ -38,10 +39,11 @@ struct Cell {
     c.d = v;
     return c;
   }
-  static Cell ofText(std::string v) {
+  // A text of a data set may hold any bytes: the documents get it as valid UTF-8.
+  static Cell ofText(std::string_view v) {
     Cell c;
     c.kind = Kind::kText;
-    c.s = std::move(v);
+    c.s = escapedBytes(v);
     return c;
   }
   // Nonzero numbers and texts "1", "TRUE", "YES" count as true.

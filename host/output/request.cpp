@@ -84,18 +84,19 @@ const OutputArgItem* Request::get(uint16_t key) const {
   return i < 0 ? nullptr : &items_[i];
 }
 
+// Names, labels and titles, as the documents show them: valid UTF-8 whatever bytes they held.
 std::optional<std::string> Request::text(const OutputArgItem& a) const {
   switch (a.type) {
     case argtype::kString: {
       void* p = a.pointerValue();
       if (!p || findObject(p)) return std::nullopt;
-      return std::string(hostVector()->str->text(static_cast<const HostString*>(p)));
+      return escapedBytes(hostVector()->str->text(static_cast<const HostString*>(p)));
     }
     case argtype::kBytes:
       if (!a.aux && a.bytesLength() > 0) return std::nullopt;
-      return std::string(a.bytes());
+      return escapedBytes(a.bytes());
     case argtype::kChar:
-      return std::string(1, static_cast<char>(a.value[0]));
+      return escapedBytes(std::string(1, static_cast<char>(a.value[0])));
     default:
       return std::nullopt;
   }

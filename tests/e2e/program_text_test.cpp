@@ -2,6 +2,8 @@
 // than one byte; and a statement that runs on into the next for want of its ";".
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -217,6 +219,19 @@ TEST(ProgramText, BytesThatAreNoCharacterAreShownEscaped) {
     EXPECT_TRUE(logged);
     EXPECT_EQ(r.output.find('\0'), std::string::npos);
   }
+  // The values of a data set written in another encoding reach the listing and the documents
+  // escaped; the output data set keeps them as they were.
+  DataLibrary lib({});
+  std::ofstream(lib.path() / "latin.csv") << "y,x,c\n1,2,caf\xE9\n2,3,ab\n3,5,caf\xE9\n4,4,ab\n";
+  const CommandRun data = runCommand(
+      "proc varsifter data=latin; class c; model y = x c / selection=none; output out=o p; run;",
+      lib.dir());
+  EXPECT_EQ(data.status, 0) << data.output;
+  EXPECT_NE(data.output.find("caf\\xE9"), std::string::npos) << data.output;
+  EXPECT_TRUE(validUtf8(data.output));
+  EXPECT_TRUE(validUtf8(data.html));
+  EXPECT_NE(data.document.dump().find("caf\\\\xE9"), std::string::npos);
+  EXPECT_NE(lib.text("o.csv").find(",caf\xE9,"), std::string::npos) << lib.text("o.csv");
   // The command's own errors too.
   const CommandRun missing = runArgs("'no dir/\xE9.vsf'");
   EXPECT_EQ(missing.status, 2);
