@@ -389,9 +389,11 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
   table->rowNames = header.rowNames;
   forceText->resize(columns, 0);
   table->vars.assign(columns, TableVar{});
+  table->byName.reserve(columns);
   for (size_t j = 0; j < columns; ++j) {
     table->vars[j].name = names[j];
     table->vars[j].writtenName = header.written[j];
+    table->byName.emplace(upperCopy(names[j]), static_cast<int>(j));
   }
   ColumnStats stats{std::vector<char>(columns, 0),     std::vector<char>(columns, 0),
                     std::vector<uint32_t>(columns, 1), std::vector<int64_t>(columns, 0),

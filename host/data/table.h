@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "host/data/csv_chunk.h"
@@ -53,6 +54,9 @@ class Table {
   std::string reopenName;  // what open() takes to read it again
   std::filesystem::path source;
   std::vector<TableVar> vars;
+  // Each variable's number by its name upper-cased: names are compared without case, and a
+  // list of thousands of a wide file's names is looked up in time that grows with the list.
+  std::unordered_map<std::string, int> byName;
   int64_t obs = 0;
   CsvDialect dialect;                   // the separator and decimal mark the file was read with
   RowNames rowNames = RowNames::kNone;  // how R's row names were found (kRowNamesVariable)

@@ -32,10 +32,8 @@ void putPadded(std::string_view text, void* dest, int width) {
 }  // namespace
 
 int findVariable(const Table& t, std::string_view name) {
-  name = trimRight(name);
-  for (size_t j = 0; j < t.vars.size(); ++j)
-    if (equalsNoCase(t.vars[j].name, name)) return static_cast<int>(j);
-  return -1;
+  const auto it = t.byName.find(upperCopy(trimRight(name)));
+  return it == t.byName.end() ? -1 : it->second;
 }
 
 int findVar(HostDataSet* ds, std::string_view name, int* number) {

@@ -46,5 +46,26 @@ TEST_F(DataTest, VariableLists) {
   }
 }
 
+// A numbered range over a wide file's names finds each name without case, and a name past them
+// none; a name with blanks after it is the name.
+TEST_F(DataTest, AWideFileNamesItsVariablesAtOnce) {
+  const int n = 50000;
+  std::string csv;
+  for (int j = 1; j <= n; ++j) csv += (j > 1 ? ",v" : "v") + std::to_string(j);
+  csv += "\n";
+  for (int j = 1; j <= n; ++j) csv += j > 1 ? ",1" : "1";
+  HostDataSet* d = openInPieces(csv + "\n", 1 << 20);
+  std::vector<int> got;
+  ASSERT_EQ(ds().expandList(d, "V2", "v" + std::to_string(n), 2, &got), 0) << lastError();
+  ASSERT_EQ(got.size(), static_cast<size_t>(n - 1));
+  EXPECT_EQ(got.front(), 1);
+  EXPECT_EQ(got.back(), n - 1);
+  int number = -1;
+  EXPECT_EQ(ds().findVar(d, "V777  ", &number), 0);
+  EXPECT_EQ(number, 776);
+  EXPECT_NE(ds().expandList(d, "v1", "v" + std::to_string(n + 1), 2, &got), 0);
+  EXPECT_NE(lastError().find("v" + std::to_string(n + 1)), std::string::npos) << lastError();
+}
+
 }  // namespace
 }  // namespace vsf::test
