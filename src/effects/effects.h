@@ -364,6 +364,8 @@ struct ZDesign {
   char** parmNames[2] = {nullptr, nullptr};  // one entry per design column each
   int32_t nameCounters[2] = {0, 0};
   int32_t widthOption = -1;  // TRUNCATE: -1 own width, 0 16, else that width
+  // The length TRUNCATE= cuts the formatted values at; -1 without TRUNCATE.
+  int32_t truncation() const { return widthOption == 0 ? 16 : widthOption; }
   int32_t largestWidth = 0;
   int32_t totalWidth = 0;
   int32_t nameLengthLimit = 20;

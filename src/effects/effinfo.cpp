@@ -1,5 +1,6 @@
 // The step's model description: the CLASS and model-variable lists, the design variables of
 // the EFFECT statements and one ZEffect per model effect, the intercept first.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -221,7 +222,11 @@ void initClassVar(ZDesign* d, LevelVar* v) {
   v->refIndex = -2;
   v->descending = 0;
   v->cprefix = v->lprefix = -1;
-  int32_t w = d->widthOption < 0 ? ownWidth(v->desc) : (d->widthOption == 0 ? 16 : d->widthOption);
+  // A TRUNCATE= length past the variable's own width (its longest formatted value) cuts nothing:
+  // the levels take no more room than that, or than the 16 of TRUNCATE alone (zlevreadwhole
+  // keeps the cut for the values of other data sets).
+  const int32_t own = ownWidth(v->desc);
+  const int32_t w = d->widthOption < 0 ? own : std::min(d->truncation(), std::max(own, 16));
   v->formattedWidth = w;
   v->valueOffset = d->totalWidth;
   d->totalWidth += w;

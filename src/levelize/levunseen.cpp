@@ -19,9 +19,15 @@ void zlevreadwhole(ZLevCtx* ctx, bool whole) {
   ZDesign* d = ctx->design;
   for (int c = 0; c < d->classCount; ++c) {
     LevelVar& v = d->classVars[c];
-    // Levels cut by TRUNCATE= are matched by the same cut.
-    const bool cut = d->widthOption >= 0 || !v.desc;
-    v.readWidth = whole && !cut ? std::max(v.formattedWidth, levNaturalWidth(v)) : 0;
+    // Levels cut by TRUNCATE= are matched by the same cut: a value is read as wide as the cut
+    // when the cut passes the levels' width (the analysis data's values all fit it).
+    const int32_t natural = std::max(v.formattedWidth, levNaturalWidth(v));
+    if (!whole || !v.desc)
+      v.readWidth = 0;
+    else if (d->widthOption >= 0)
+      v.readWidth = d->truncation() > v.formattedWidth ? std::min(d->truncation(), natural) : 0;
+    else
+      v.readWidth = natural;
   }
 }
 

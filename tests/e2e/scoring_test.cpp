@@ -266,5 +266,36 @@ TEST(ScoringLevels, OnlyWholeValuesMatchTrainingLevels) {
   EXPECT_EQ(number(nobs[1]["rows"][1]["N"]), ase.number(0, "rows")) << nobs[1];
 }
 
+// TRUNCATE= cuts the scored values where it cuts the levels, however far past the training
+// values it lies: at 5 "northwestern" is "north"; at 20 and at two billion it is none of the
+// levels, and so is a value longer than 20 that 20 cuts, while "north" is one.
+TEST(ScoringLevels, TruncationCutsScoredValuesAsItCutsTheLevels) {
+  Library lib{"region_train"};
+  Csv score;
+  score.header = {"region", "x"};
+  score.rows = {{"northwestern", "1"}, {"north", "2"}, {"northnorthnorthnorthnorth", "3"}};
+  lib.write("region_long", score);
+  struct Case {
+    const char* truncate;
+    int unseen;  // of the three rows
+  } cases[] = {{"5", 0}, {"20", 2}, {"2000000000", 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.truncate);
+    const CommandRun r = runCommand(std::string("proc varsifter data=region_train;\n"
+                                                "  class region / truncate=") +
+                                        c.truncate +
+                                        ";\n  model y = region x / selection=none;\n"
+                                        "  score data=region_long out=s p=p;\nrun;\n",
+                                    lib.root(), "--memsize 64");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Csv s = lib.read("s");
+    ASSERT_EQ(s.rows.size(), 3u);
+    int missing = 0;
+    for (size_t i = 0; i < 3; ++i) missing += std::isnan(s.number(i, "p"));
+    EXPECT_EQ(missing, c.unseen) << r.output;
+    EXPECT_FALSE(std::isnan(s.number(1, "p")));
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test

@@ -90,7 +90,8 @@ TEST(EffectInfo, FlagsFromTheArguments) {
 }
 
 // Formatted widths: the format's width, else 12 for a number and the length for a text;
-// TRUNCATE alone gives 16 and TRUNCATE=n gives n. Offsets run over the widths.
+// TRUNCATE alone gives 16 and TRUNCATE=n gives n, up to the wider of 16 and the variable's own
+// width. Offsets run over the widths.
 TEST(EffectInfo, ClassVariableOptionsAndWidths) {
   struct Case {
     int option;
@@ -100,6 +101,8 @@ TEST(EffectInfo, ClassVariableOptionsAndWidths) {
       {-1, {5, 3, 8, 12}, {0, 5, 8, 16}, 12, 28},
       {0, {16, 16, 16, 16}, {0, 16, 32, 48}, 16, 64},
       {3, {3, 3, 3, 3}, {0, 3, 6, 9}, 3, 12},
+      // Past every value's width a length cuts nothing: the levels keep the 16 of TRUNCATE alone.
+      {2000000000, {16, 16, 16, 16}, {0, 16, 32, 48}, 16, 64},
   };
   for (const auto& c : cases) {
     EffectsHarness h(dataVars());
