@@ -57,12 +57,15 @@ namespace host {
 namespace {
 
 // ---- Pools ----
+// The log of pools made and dropped, kept only while a test asks for it: a step makes and drops
+// pools by the million (a search over many L2 values), which a log nobody reads would hold.
 std::mutex gPoolLogMutex;
 std::vector<std::string> gPoolLog;
+bool gPoolLogKept = false;
 
 void notePool(char what, const std::string& name) {
   std::lock_guard<std::mutex> lock(gPoolLogMutex);
-  gPoolLog.push_back(std::string(1, what) + name);
+  if (gPoolLogKept) gPoolLog.push_back(std::string(1, what) + name);
 }
 
 HostPool* poolCreate(std::string_view name, uint32_t flags) {
@@ -336,6 +339,12 @@ int logStatus(int level, uint32_t status, const MsgArg* args, int count) {
 }
 
 }  // namespace
+
+void keepPoolLog(bool keep) {
+  std::lock_guard<std::mutex> lock(gPoolLogMutex);
+  gPoolLogKept = keep;
+  gPoolLog.clear();
+}
 
 std::vector<std::string> takePoolLog() {
   std::lock_guard<std::mutex> lock(gPoolLogMutex);

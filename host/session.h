@@ -118,7 +118,9 @@ int runStep(const std::string& text, int line);
 // Name/value store, filled at start from the machine and the environment.
 void initNameValueStore(int cpuCount);
 
-// Pools created ("+name") and destroyed ("-name") since the last call, in order.
+// Pools created ("+name") and destroyed ("-name") since the last call, in order, while the log
+// is kept (from keepPoolLog(true) on; it starts empty).
+void keepPoolLog(bool keep);
 std::vector<std::string> takePoolLog();
 
 // Message catalogue.

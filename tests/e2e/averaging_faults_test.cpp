@@ -102,7 +102,7 @@ TEST(AveragingFaults, AHardFailureOfASampleEndsTheStep) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     DataLibrary library({"diabetes"});
-    host::takePoolLog();
+    host::keepPoolLog(true);
     // The same program without the fault averages its samples and writes every output.
     const FaultyRun sound = runWithFault(c.program, library, host::Fault::kNone, 0);
     EXPECT_LE(sound.code, 4);

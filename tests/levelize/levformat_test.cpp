@@ -60,7 +60,7 @@ TEST(FormatSession, WidthsByOption) {
 
 TEST(FormatSession, FailuresLeaveNothingBehind) {
   LevHarness h("orders");
-  host::takePoolLog();
+  host::keepPoolLog(true);
   {
     Session bad(h, 0, -1);  // no worker
     EXPECT_EQ(bad.status, fmtstatus::kArguments);
@@ -95,6 +95,7 @@ TEST(FormatSession, FailuresLeaveNothingBehind) {
   kernel().nameValueSetText("HXNLS.QPW_SESSION_CEI", "");  // a text key takes a number when empty
   ASSERT_EQ(kernel().nameValueSetInt("HXNLS.QPW_SESSION_CEI", saved), 0u);
   EXPECT_EQ(host::takePoolLog(), (std::vector<std::string>{"+Format pool", "-Format pool"}));
+  host::keepPoolLog(false);
 }
 
 // The handles format as the host's bound formatted reads do, so that levels found by workers
