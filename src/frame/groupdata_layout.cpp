@@ -91,6 +91,7 @@ int layOutColumns(DataPass* p) {
   s.layout.colMeans = byArray<double>(p, p->p);
   s.layout.colScales = byArray<double>(p, p->p);
   s.layout.colShifts = byArray<double>(p, p->p);
+  s.layout.responseShift = 0;
   s.sweep.colSquares = byArray<double>(p, p->p);
   if (!s.layout.sparseIndex || !s.layout.layoutColumn || !s.layout.denseOffset ||
       !s.layout.columnCount || !s.layout.sparseEffects || !s.layout.colMeans ||

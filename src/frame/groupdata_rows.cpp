@@ -143,13 +143,14 @@ void addExcluded(DataPass* p, const Observation& obs, const double* values) {
   for (int32_t j = 0; j < p->d->modelVarCount; ++j) m.allSums[j] += obs.wf * values[j];
 }
 
-// The first training row's dense values become the columns' shifts (none under NOINT, whose
-// scales are uncentred): the sums about them keep the variance's digits however far the
-// values lie from 0, and the rows are taken in observation order, so every thread count
-// gives the same sums.
-void takeShifts(DataPass* p) {
-  const SelectionState& s = *p->sel;
+// The first training row's dense values become the columns' shifts, and its response the
+// response's (none under NOINT, whose scales are uncentred): the sums about them keep the
+// variance's digits however far the values lie from 0, and the rows are taken in observation
+// order, so every thread count gives the same sums.
+void takeShifts(DataPass* p, double y) {
+  SelectionState& s = *p->sel;
   if (p->o->noInt) return;
+  s.layout.responseShift = y;
   const double* x = p->values + p->lead + 1;
   for (int32_t e = 0; e < p->E; ++e) {
     if (s.layout.sparseIndex[e] >= 0) continue;
@@ -179,7 +180,7 @@ void addTrainingSums(DataPass* p, const Observation& obs) {
   const double a = obs.wf;
   p->t.sumWy += a * obs.y;
   p->t.sumWyy += a * obs.y * obs.y;
-  if (p->t.trainRows == 1) takeShifts(p);
+  if (p->t.trainRows == 1) takeShifts(p, obs.y);
   const double* shifts = s.layout.colShifts;
   double* sums = s.layout.colMeans;
   double* centred = s.layout.colScales;

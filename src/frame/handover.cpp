@@ -137,7 +137,8 @@ void fillCrossproducts(const SelectionState* sel, Reduced* r) {
   for (int32_t i = 0; i < n; ++i)
     for (int32_t j = 0; j <= i; ++j) {
       const int32_t pi = r->positions[i], pj = r->positions[j];
-      r->sscp[packedIndex(i, j)] = pi < 0 || pj < 0 ? 0.0 : sel->sweep.sscp[packedIndex(pi, pj)];
+      r->sscp[packedIndex(i, j)] =
+          pi < 0 || pj < 0 ? 0.0 : plainCrossproduct(sel, sel->sweep.sscp, pi, pj);
     }
 }
 

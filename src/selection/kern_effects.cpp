@@ -54,9 +54,11 @@ int effectBlocksMt(SelectionState* s, const PageView* v, double* buffer, uint32_
       const int32_t c = s->layout.columnCount[e];
       if (s->layout.sparseIndex[e] < 0) {
         const double* x = r.dense + s->layout.denseOffset[e];
+        const double* centre = effectCentres(s, e);
+        auto at = [&](int32_t i) { return centre ? x[i] - centre[i] : x[i]; };
         for (int32_t i = 0; i < c; ++i) {
-          const double ax = r.a * x[i];
-          for (int32_t j = 0; j <= i; ++j) B[pk(i, j)] += ax * x[j];
+          const double ax = r.a * at(i);
+          for (int32_t j = 0; j <= i; ++j) B[pk(i, j)] += ax * at(j);
         }
       } else {
         const int j = s->layout.sparseIndex[e], ns = s->layout.sparseEffectCount;
@@ -92,25 +94,21 @@ uint32_t countTimesSlices(const SelectionState* s, int32_t count) {
 template <typename Add>
 void newRowTerms(const SelectionState* s, const rows::Row& r, Add&& add) {
   const int32_t k = s->sweep.passEffect, o = s->sweep.sscpOrder;
+  const double y = rows::centredResponse(s, r);
   auto row = [&](int64_t g, double t) {
-    add(g, 0, t * r.y);
+    add(g, 0, t * y);
     for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
       const int32_t e = s->sweep.entryOrder[pos];
       const int64_t first = s->sweep.firstColumn[e];
-      rows::forEffectValues(s, r, e, [&](int32_t i, double x) {
+      rows::forCentredValues(s, r, e, [&](int32_t i, double x) {
         if (first + i <= g) add(g, first + i, t * x);
       });
     }
   };
-  if (s->layout.sparseIndex[k] < 0) {
-    const double* x = r.dense + s->layout.denseOffset[k];
-    for (int32_t j = 0; j < s->layout.columnCount[k]; ++j) {
-      const double t = r.a * x[j];
-      if (t != 0) row(o + j, t);
-    }
-  } else {
-    rows::forEffectValues(s, r, k, [&](int32_t i, double v) { row(o + i, r.a * v); });
-  }
+  rows::forCentredValues(s, r, k, [&](int32_t i, double v) {
+    const double t = r.a * v;
+    if (t != 0) row(o + i, t);
+  });
 }
 
 int effectSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t length) {
@@ -139,17 +137,17 @@ uint32_t responseCrossLength(const SelectionState* s, int32_t) {
 
 // row[0] += t y, row[offset of each column] += t x over every column of every effect.
 void storeRowTerms(const SelectionState* s, const rows::Row& r, double t, double* row) {
-  row[0] += t * r.y;
+  row[0] += t * rows::centredResponse(s, r);
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
     double* at = row + s->sweep.fullOffset[e];
-    rows::forEffectValues(s, r, e, [&](int32_t i, double x) { at[i] += t * x; });
+    rows::forCentredValues(s, r, e, [&](int32_t i, double x) { at[i] += t * x; });
   }
 }
 
 int responseCrossMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
   const int64_t L = s->layout.paramCount + 1;
   return usedRows(s, v, false, [&](const rows::Row& r, int f) {
-    const double t = r.a * r.y;
+    const double t = r.a * rows::centredResponse(s, r);
     if (t != 0) storeRowTerms(s, r, t, buffer + f * L);
   });
 }
@@ -168,16 +166,10 @@ int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t le
   const int32_t k = s->sweep.passEffect;
   return usedRows(s, v, false, [&](const rows::Row& r, int f) {
     double* rows0 = buffer + f * slice;
-    if (s->layout.sparseIndex[k] < 0) {
-      const double* x = r.dense + s->layout.denseOffset[k];
-      for (int32_t j = 0; j < s->layout.columnCount[k]; ++j) {
-        const double t = r.a * x[j];
-        if (t != 0) storeRowTerms(s, r, t, rows0 + j * L);
-      }
-    } else {
-      rows::forEffectValues(
-          s, r, k, [&](int32_t i, double x) { storeRowTerms(s, r, r.a * x, rows0 + i * L); });
-    }
+    rows::forCentredValues(s, r, k, [&](int32_t i, double x) {
+      const double t = r.a * x;
+      if (t != 0) storeRowTerms(s, r, t, rows0 + i * L);
+    });
   });
 }
 

@@ -73,10 +73,11 @@ void momentsMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   }
 }
 
-// ---- kernSumSquares: [0] y'y, [1..m] the columns' sums of squares.
+// ---- kernSumSquares: [0] y'y, [1..m] the columns' sums of squares, [m+1] y'y about the
+// response's centre.
 
 uint32_t squaresLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(s->layout.paramCount + 1);
+  return static_cast<uint32_t>(s->layout.paramCount + 2);
 }
 
 int squaresMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
@@ -85,17 +86,20 @@ int squaresMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || (ext && r.held == s->path.heldOutFold)) return;
     if (check && rows::rowMissing(r, h)) return;
+    const double y = rows::centredResponse(s, r);
     b[0] += r.a * r.y * r.y;
     everyColumn(s, r, [&](int64_t c, double x) { b[1 + c] += r.a * x * x; });
+    b[s->layout.paramCount + 1] += r.a * y * y;
   });
 }
 
 void squaresMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
   s->totals.sumWyy = sum[0];
   copyDoubles(s->sweep.colSquares, sum + 1, s->layout.paramCount);
+  s->totals.centredWyy = sum[s->layout.paramCount + 1];
 }
 
-// ---- kernFoldResponseSS: [f] fold f's response sum of squares.
+// ---- kernFoldResponseSS: [f] fold f's response sum of squares (about the response's centre).
 
 uint32_t foldsLength(const SelectionState* s, int32_t) {
   return static_cast<uint32_t>(s->folds > 0 ? s->folds : 1);
@@ -107,7 +111,8 @@ int foldResponseMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || !rows::validFold(r.fold, s->folds)) return;
     if (check && rows::rowMissing(r, h)) return;
-    b[r.fold] += r.a * r.y * r.y;
+    const double y = rows::centredResponse(s, r);
+    b[r.fold] += r.a * y * y;
   });
 }
 

@@ -2,7 +2,8 @@
 // squares, the k-fold cross-validation sums, and the fold tallies.
 //
 // The residual of a row under a swept matrix S with flags F is y + sum S(g, 0) x_g over the
-// columns g of the model's effects whose flag is '1' (S(g, 0) is minus g's estimate).
+// columns g of the model's effects whose flag is '1' (S(g, 0) is minus g's estimate), every
+// value less its centre when the run's sums are about centres.
 #include <cmath>
 
 #include "selection/rows.h"
@@ -18,14 +19,14 @@ void modelValues(const SelectionState* s, const rows::Row& r, const char* flags,
   for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     const int64_t first = s->sweep.firstColumn[e];
-    rows::forEffectValues(s, r, e, [&](int32_t i, double x) {
+    rows::forCentredValues(s, r, e, [&](int32_t i, double x) {
       if (flags[first + i] == '1') fn(first + i, x);
     });
   }
 }
 
 double residual(const SelectionState* s, const rows::Row& r, const double* S, const char* F) {
-  double e = r.y;
+  double e = rows::centredResponse(s, r);
   modelValues(s, r, F, [&](int64_t g, double x) { e += S[pk(g, 0)] * x; });
   return e;
 }
@@ -53,7 +54,7 @@ int pressMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   int rc = rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || (check && rows::rowMissing(r, h))) return;
     int n = 0;
-    double e = r.y;
+    double e = rows::centredResponse(s, r);
     modelValues(s, r, s->sweep.flags, [&](int64_t g, double x) {
       e += S[pk(g, 0)] * x;
       cols[n] = static_cast<double>(g);

@@ -120,9 +120,10 @@ int sliceOf(const SelectionState* s, const rows::Row& r) {
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
 
-// The shifts the held-out sums take about, null when the sums are plain.
+// The shifts the sums take about (the held-out sums' or the run's centres), null when the sums
+// are plain.
 const double* shiftsOf(const SelectionState* s) {
-  return s->tuning.heldSlices > 0 ? s->tuning.heldShifts : nullptr;
+  return s->tuning.heldSlices > 0 ? s->tuning.heldShifts : s->sweep.centres;
 }
 
 // The row's (response, dense) values, less the shifts when there are shifts.

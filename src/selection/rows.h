@@ -189,6 +189,24 @@ inline void forEffectValues(const SelectionState* st, const Row& r, int32_t e, F
   for (int32_t k = r.sparseBegin(j); k < r.sparseEnd(j); ++k) fn(r.index(s, k), r.sparse[k]);
 }
 
+// forEffectValues with each dense value less its column's centre when the run's sums are
+// about centres (a sparse column's centre is 0).
+template <typename Fn>
+inline void forCentredValues(const SelectionState* st, const Row& r, int32_t e, Fn&& fn) {
+  const double* c = effectCentres(st, e);
+  if (!c) {
+    forEffectValues(st, r, e, fn);
+    return;
+  }
+  const double* x = r.dense + st->layout.denseOffset[e];
+  for (int32_t i = 0; i < st->layout.columnCount[e]; ++i) fn(i, x[i] - c[i]);
+}
+
+// The row's response less its centre.
+inline double centredResponse(const SelectionState* st, const Row& r) {
+  return st->sweep.centres ? r.y - st->sweep.centres[0] : r.y;
+}
+
 // A row with a missing value among its doubles; tested only in blocks that have one.
 inline bool rowMissing(const Row& r, const Shape& h) {
   for (int i = 0; i <= h.d; ++i)

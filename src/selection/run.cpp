@@ -111,7 +111,7 @@ int fullCrossproducts(SelectionState* s) {
 // taken by a pass of its own, whatever the data pass left in the state.
 int incrementalCrossproducts(SelectionState* s) {
   if (int rc = runDataPass(s, kernSumSquares, 0); rc != 0) return rc;
-  s->sweep.sscp[0] = s->totals.sumWyy;
+  s->sweep.sscp[0] = s->sweep.centres ? s->totals.centredWyy : s->totals.sumWyy;
   if (kfoldOn(s)) {
     if (int rc = runDataPass(s, kernFoldResponseSS, 0); rc != 0) return rc;
     for (int32_t f = 0; f < s->folds; ++f) {
@@ -135,8 +135,11 @@ int incrementalCrossproducts(SelectionState* s) {
   return 0;
 }
 
+// The uncorrected total, of the plain sums.
 void totals(SelectionState* s) {
-  s->totals.totalSS = s->sweep.sscp[0];
+  s->totals.totalSS = !s->sweep.centres   ? s->sweep.sscp[0]
+                      : s->sweep.fullMode ? plainCrossproduct(s, s->sweep.sscp, 0, 0)
+                                          : s->totals.sumWyy;
   if (s->rules->noInt) s->totals.correctedSS = s->totals.totalSS;
 }
 
@@ -332,6 +335,7 @@ int runSelection(SelectionState* s) {
   }
   if (kfoldOn(s) && s->cv->foldStats)
     if (int rc = runDataPass(s, kernGroupTallies, 0); rc != 0) return failedWith(s, rc);
+  if (int rc = settleCentres(s); rc != 0) return failedWith(s, rc);
   if (int rc = s->sweep.fullMode ? fullCrossproducts(s) : incrementalCrossproducts(s); rc != 0)
     return failedWith(s, rc);
   totals(s);

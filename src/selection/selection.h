@@ -160,8 +160,9 @@ struct RunTotals {
   double noRoleRows = 0, noRoleFreq = 0;
   double testObsRead = 0, testFreqRead = 0, validObsRead = 0, validFreqRead = 0;
   double trainWeight = 0, validWeight = 0, testWeight = 0;
-  double sumWy = 0;   // sum of w*y
-  double sumWyy = 0;  // sum of w*y^2
+  double sumWy = 0;       // sum of w*y
+  double sumWyy = 0;      // sum of w*y^2
+  double centredWyy = 0;  // about the response's centre when the sums are about centres
   // The training rows' weighted mean response, which the fit statistics show; the path's
   // rewrite takes it off the response only when it centres the columns (responseCentre).
   double responseMean = 0;
@@ -190,6 +191,7 @@ struct ColumnLayout {
   // that an offset far above the spread costs no digits of the variance; 0 for sparse columns,
   // under NOINT and when none was taken.
   double* colShifts = nullptr;
+  double responseShift = 0;  // the response's, taken with them
 };
 
 // The crossproducts, the matrix swept on the model's columns, the per-effect stores and the
@@ -223,6 +225,12 @@ struct SweepMatrices {
   double* invDiag = nullptr;
   double* weights = nullptr;     // column scales or adaptive weights
   double* colSquares = nullptr;  // per design column sums of squares (kernSumSquares)
+  // The crossproducts of a run with an intercept on the rows as stored are sums about
+  // provisional centres (the data pass's shifts), so that the digits the means cancel are never
+  // formed; the swept matrix stays in that basis, whose intercept row the readers carry back
+  // (centres.cpp). Per value of a stored row: the response, then the dense values; null when
+  // the sums are plain.
+  double* centres = nullptr;
   uint8_t* states = nullptr;
   int32_t* storeSlot = nullptr;   // first store row of each effect, -1 none
   int32_t* fullOffset = nullptr;  // each effect's first column in the store's rows
@@ -693,6 +701,15 @@ void layOutStepCriteria(StepHistory* h, const EngineOptions& engine, const CvOpt
 [[nodiscard]] int computeHoldoutAse(SelectionState* s);
 [[nodiscard]] int computeCvPress(SelectionState* s);
 void invalidateDataCriteria(SelectionState* s);
+
+// The centres of effect e's columns, null when they are 0 (a sparse effect, plain sums).
+inline const double* effectCentres(const SelectionState* s, int32_t e) {
+  if (!s->sweep.centres || s->layout.sparseIndex[e] >= 0) return nullptr;
+  return s->sweep.centres + 1 + s->layout.denseOffset[e];
+}
+// Element (i, j) of the accumulated matrix A as plain sums give it: the run may sum its
+// crossproducts about centres (SweepMatrices::centres).
+double plainCrossproduct(const SelectionState* s, const double* A, int64_t i, int64_t j);
 
 // ---- Checkpoints ----
 void saveModelState(SelectionState* s, uint8_t keepLists);

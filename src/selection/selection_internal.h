@@ -39,6 +39,18 @@ int64_t sweptInterceptColumn(const SelectionState* s, const char* flags);
 // of it); without, its accumulated diagonal.
 double pivotReference(const SelectionState* s, const double* A, const char* flags, int64_t j);
 
+// ---- Sums about provisional centres (centres.cpp) ----
+// A run with an intercept on the rows as stored (SELECTION=NONE and the classical methods) sums
+// its crossproducts about the data pass's shifts; a path's rewritten rows are centred already.
+// 0 or rc::kMemory.
+[[nodiscard]] int settleCentres(SelectionState* s);
+
+// The intercept's estimate and inverse-diagonal element in the data's units from a matrix S
+// swept about the centres with flags F (the other columns' do not depend on the centres).
+// Left as they are with plain sums or without the intercept swept in; invDiag may be null.
+void interceptFromCentres(const SelectionState* s, const double* S, const char* F, double* estimate,
+                          double* invDiag);
+
 // The floor of negligibleSumOfSquares for an average over the training weight.
 double negligibleMeanSquare(const SelectionState* s);
 

@@ -53,6 +53,11 @@ void sweptEstimates(SelectionState* s, double sy) {
       s->sweep.invDiag[param] = in ? s->sweep.swept[pk(g, g)] : -1.0;
     }
   }
+  if (s->layout.effectCount > 0 && counted(s->sweep.states[0])) {
+    const int32_t one = s->sweep.firstParam[0];
+    interceptFromCentres(s, s->sweep.swept, s->sweep.flags, &s->sweep.estimates[one],
+                         &s->sweep.invDiag[one]);
+  }
 }
 
 // Each fold's estimates from its own swept matrix, when the folds keep them.
@@ -71,6 +76,8 @@ void foldEstimates(SelectionState* s) {
           r.estimates[s->sweep.firstParam[e] + j] = -r.swept[pk(g, 0)];
       }
     }
+    if (s->layout.effectCount > 0 && counted(s->sweep.states[0]))
+      interceptFromCentres(s, r.swept, r.flags, &r.estimates[s->sweep.firstParam[0]], nullptr);
   }
 }
 

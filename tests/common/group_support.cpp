@@ -150,6 +150,14 @@ void Group::layout() {
   s.layout.denseOffset = denseOffset_.data(), s.layout.columnCount = columnCount_.data();
   s.layout.sparseEffects = sparseEffects_.data();
   s.layout.colMeans = colMeans_.data(), s.layout.colScales = colScales_.data();
+  // The data pass's shifts: the first training row's values, the intercept's too.
+  if (g_.centres) {
+    size_t first = 0;
+    while (first + 1 < data_.rows() && g_.roles && data_.role[first] != 1) ++first;
+    colShifts_ = data_.x[first];
+    s.layout.colShifts = colShifts_.data();
+    s.layout.responseShift = data_.y[first];
+  }
 }
 
 void Group::write() {
@@ -234,7 +242,7 @@ int Group::crossproducts() {
     return 0;
   }
   if (int rc = runDataPass(&s, kernSumSquares, 0); rc != 0) return rc;
-  s.sweep.sscp[0] = s.sweep.swept[0] = s.totals.sumWyy;
+  s.sweep.sscp[0] = s.sweep.swept[0] = s.sweep.centres ? s.totals.centredWyy : s.totals.sumWyy;
   if (kfoldOn(&s)) {
     if (int rc = runDataPass(&s, kernFoldResponseSS, 0); rc != 0) return rc;
     for (int f = 0; f < s.folds; ++f)
@@ -261,6 +269,7 @@ int Group::prepare() {
   resetSelectionState(&s);
   s.runFlags = plainRunFlags(*s.pathOptions);  // as the fit driver starts a fit
   if (int rc = buildModelPool(&s); rc != 0) return rc;
+  if (int rc = settleCentres(&s); rc != 0) return rc;
   if (int rc = crossproducts(); rc != 0) return rc;
   s.totals.totalSS = s.totals.correctedSS = s.sweep.sscp[0];
   s.fit.trainSse = s.sweep.swept[0];

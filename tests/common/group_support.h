@@ -57,6 +57,7 @@ struct GroupSettings {
   CriterionCode select = kCritSbc, choose = kCritNone;
   bool generalSearch = false;
   std::vector<double> resample;  // rows carry these resample frequencies (model averaging)
+  bool centres = false;          // the data pass's shifts: crossproducts about centres
 };
 
 // Random rows for effects of the given column counts (effect 0 the intercept); CLASS-like
@@ -107,7 +108,7 @@ class Group : public GroupState {
   const CaseData& data_;
   GroupSettings g_;
   std::vector<int32_t> sparseIndex_, layoutColumn_, denseOffset_, columnCount_, sparseEffects_;
-  std::vector<double> colMeans_, colScales_;
+  std::vector<double> colMeans_, colScales_, colShifts_;
 };
 
 // The state's view with the displays' record filled from its options as the set-up fills it:

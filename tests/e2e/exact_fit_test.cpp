@@ -75,15 +75,25 @@ TEST(ExactFit, OneValueOfEachCriterionAndNoStandInNumbers) {
     ASSERT_TRUE(exact.count(in)) << in;
     for (const auto& [effect, want] : exact.at(in)) EXPECT_NEAR(est[effect], want, 1e-9) << effect;
   }
-  // Three rows on two points: the error sum of squares is rounding noise, not 0, and the note
-  // says so where the criteria stay finite.
+  // Four rows within 1e-6 of a line: the error sum of squares is not 0 but within what the
+  // fit calls rounding noise (sums about centres leave none of their own on such data), and
+  // the note says so where the criteria stay finite.
   const CommandRun noise = runCommand(
+      "proc varsifter data=near_exact; by g notsorted; model y = x"
+      " / selection=forward(select=sbc); run;",
+      VSF_TEST_DATA "/e2e");
+  const size_t first = noise.output.find("fits the data essentially exactly");
+  EXPECT_NE(first, std::string::npos) << noise.output;
+  EXPECT_LT(first, noise.output.find("g=2")) << noise.output;
+  // Three rows on two points: summed raw their error sum of squares was rounding noise; about
+  // the centres it is 0, as least squares has it.
+  const CommandRun points = runCommand(
       "proc varsifter data=mtcars; by gear notsorted; model mpg = wt hp qsec"
       " / selection=forward(select=sbc); run;",
       VSF_SHARED_DATA);
-  const size_t first = noise.output.find("fits the data essentially exactly");
-  EXPECT_NE(first, std::string::npos) << noise.output;
-  EXPECT_LT(first, noise.output.find("gear=3")) << noise.output;
+  const size_t exact = points.output.find("fits the data exactly (its error sum of squares is 0)");
+  EXPECT_NE(exact, std::string::npos) << points.output;
+  EXPECT_LT(exact, points.output.find("gear=3")) << points.output;
   // PRESS as the summary keeps it: rounding noise is 0 in both tables.
   CommandRun r = runExact("selection=stepwise(select=sl) stats=all");
   expectSameCriteria(r, {{"PRESS", "PRESS"}});

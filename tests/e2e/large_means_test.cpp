@@ -1,6 +1,9 @@
-// Columns far from 0 next to their spread (Longley's year, a calendar year in six rows): with an
-// intercept a shift of a column changes nothing, so such a column is aliased only when it is a
-// combination of the others, and the selections reach the models least squares reaches.
+// Columns far from 0 next to their spread (Longley's year, a calendar year in six rows, columns
+// near 1e8): with an intercept a shift of a column changes nothing, so such a column is aliased
+// only when it is a combination of the others, the selections reach the models least squares
+// reaches, and the full model's estimates, standard errors and error sum of squares agree with
+// exact rational least squares (tests/reference/exact_least_squares.py) as well as on the same
+// columns near 0.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,6 +64,75 @@ TEST(LargeMeans, YearCountedFromItsEraIsNotAliased) {
           EXPECT_NEAR(number(row["Estimate"]), want, 1e-9);
         }
       }
+    }
+  }
+}
+
+// Significant digits of a against the exact b.
+double digits(double a, double b) {
+  if (a == b) return 17;
+  return std::min(17.0, -std::log10(std::fabs(a - b) / std::fabs(b)));
+}
+
+Json selectedTable(const CommandRun& r, const std::string& name) {
+  for (const Json& t : findAll(r.document, name))
+    if (t["path"] == "SelectedModel." + name) return t;
+  ADD_FAILURE() << "no SelectedModel." << name;
+  return Json();
+}
+
+// A case's values by term: estimate and standard error, or the error SS and its DF.
+using Values = std::map<std::string, std::pair<double, double>>;
+
+Values fitFullModel(const Csv& ref, size_t h) {
+  const CommandRun r = runOn(
+      ref.text(h, "data"), ref.text(h, "response") + " = " + ref.text(h, "effects") +
+                               " / selection=none" + (ref.text(h, "noint") == "1" ? " noint" : ""));
+  EXPECT_EQ(r.status, 0) << r.output;
+  Values v;
+  const Json estimates = selectedTable(r, "ParameterEstimates"), anova = selectedTable(r, "ANOVA");
+  for (const Json& row : estimates["rows"])
+    v[row["Effect"].get<std::string>()] = {number(row["Estimate"]), number(row["StdErr"])};
+  for (const Json& row : anova["rows"])
+    if (row["Source"] == "Error") v["Error SS"] = {number(row["SS"]), number(row["DF"])};
+  return v;
+}
+
+TEST(LargeMeans, FullModelAgreesWithExactLeastSquares) {
+  const Csv ref = readCsv("e2e/exact_least_squares.csv");
+  std::map<std::string, std::vector<size_t>> cases;
+  for (size_t i = 0; i < ref.rows.size(); ++i) cases[ref.text(i, "case")].push_back(i);
+  ASSERT_EQ(cases.size(), 8u);
+  std::map<std::string, Values> fits;
+  for (const auto& [name, rows] : cases) {
+    SCOPED_TRACE(name);
+    const Values got = fits[name] = fitFullModel(ref, rows.front());
+    for (size_t i : rows) {
+      const std::string term = ref.text(i, "term");
+      SCOPED_TRACE(term);
+      ASSERT_TRUE(got.count(term));
+      const auto [value, second] = got.at(term);
+      const double df = ref.number(i, "df"), want = ref.number(i, "estimate");
+      if (term == "Error SS") {
+        EXPECT_EQ(second, df);
+        EXPECT_GE(digits(value, want), 9) << value;
+      } else if (df == 0) {  // aliased: 0 with a missing standard error
+        EXPECT_EQ(value, 0);
+        EXPECT_TRUE(std::isnan(second));
+      } else {
+        EXPECT_GE(digits(value, want), 9) << value;
+        EXPECT_GE(digits(second, ref.number(i, "stderr")), 9) << second;
+      }
+    }
+  }
+  // The same columns near 1e8 and near 0: the slopes, their errors and the error SS agree.
+  const Values& far = fits["large_means"];
+  for (const auto& [term, near] : fits["large_means_centred"]) {
+    if (term == "Intercept" || near.first == 0) continue;
+    SCOPED_TRACE(term);
+    EXPECT_GE(digits(far.at(term).first, near.first), 13);
+    if (term != "Error SS") {
+      EXPECT_GE(digits(far.at(term).second, near.second), 13);
     }
   }
 }

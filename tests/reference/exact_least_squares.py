@@ -39,18 +39,24 @@ def write_six_rows():
               [[y[i], x[i], str(2001 + i), str(1 + i)] for i in range(6)])
 
 
-# Columns far from 0 next to their spread: c = a + b (exactly in the decimal text, up to
-# rounding in doubles) and k constant are combinations of the others whatever their means; d
-# and e carry information that is a small share of their raw sums of squares.
+# Columns far from 0 next to their spread, all but f exact in binary: c = a + b and k constant
+# are combinations of the others whatever their means, f = b + e / 10 is one up to the rounding
+# of its decimal text; d and e carry information that is a small share of their raw sums of
+# squares. The centred copy holds the same columns less their first values.
 def write_large_means():
     rows = []
     for i in range(12):
         a = Fraction(100000000) + Fraction((i * 37) % 11, 4) + Fraction(i, 8)
-        b = Fraction(2000) + Fraction((i * 5) % 7, 10)
-        d = Fraction(5000000) + Fraction((i * i) % 13, 5)
+        b = Fraction(2000) + Fraction((i * 5) % 7, 8)
+        d = Fraction(5000000) + Fraction((i * i) % 13, 8)
+        e = Fraction(1954 + i)
         y = Fraction(7 * ((i * 3) % 5), 10) + Fraction(13 * ((i * i) % 7), 100) + Fraction(i, 20)
-        rows.append([dec(y), dec(a), dec(b), dec(a + b), "123456789.5", dec(d), str(1954 + i)])
-    write_csv("large_means.csv", ["y", "a", "b", "c", "k", "d", "e"], rows)
+        rows.append([y, a, b, a + b, Fraction(246913579, 2), d, e, b + e / 10])
+    header = ["y", "a", "b", "c", "k", "d", "e", "f"]
+    write_csv("large_means.csv", header, [[dec(v) for v in r] for r in rows])
+    write_csv("large_means_centred.csv", header,
+              [[dec(v - f) if j > 0 else dec(v) for j, (v, f) in enumerate(zip(r, rows[0]))]
+               for r in rows])
 
 
 def dec(f, places=3):
@@ -123,7 +129,8 @@ def main():
         ("six_year", "six_rows.csv", "y", ["x", "year"], False),
         ("six_t", "six_rows.csv", "y", ["x", "t"], False),
         ("six_noint", "six_rows.csv", "y", ["x", "year"], True),
-        ("large_means", "large_means.csv", "y", "a b c k d e".split(), False),
+        ("large_means", "large_means.csv", "y", "a b c k d e f".split(), False),
+        ("large_means_centred", "large_means_centred.csv", "y", "a b c k d e f".split(), False),
     ]
     with open(os.path.join(OUT, "exact_least_squares.csv"), "w", newline="") as f:
         w = csv.writer(f, lineterminator="\n")
