@@ -116,6 +116,7 @@ Axis xAxisOf(const StepAxis& a, const Rows& rows) {
   x.integer = a.kind != AxisKind::kNormBeta;
   if (a.kind != AxisKind::kStepLabel) return x;
   x.categories = true;
+  x.wholeTicks = true;  // cut to MAXSTEPLABEL= by the procedure, which the log says
   std::map<double, std::string> labels;
   for (size_t k = 0; k < rows.size(); ++k)
     if (double s = rows.number(k, a.step); std::isfinite(s)) labels[s] = rows.text(k, a.stepLabel);

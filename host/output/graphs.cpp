@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "frame/host/values.h"
 #include "host/data/data.h"
 #include "host/output/output_internal.h"
 #include "host/output/plot_internal.h"
@@ -76,6 +77,47 @@ Targets& targets() {
 // The longest BY values a file name carries, in bytes.
 constexpr size_t kByNameBytes = 80;
 
+// The length of the UTF-8 character at the start of s that a file name keeps: a letter or
+// another sign outside ASCII (the file system takes UTF-8), not a control, a blank, a
+// direction or width mark, nor a byte that starts no valid character; 0 for those.
+size_t keptCharacter(std::string_view s) {
+  const auto b = static_cast<unsigned char>(s[0]);
+  const size_t n = (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+  if (n == 0 || n > s.size()) return 0;
+  char32_t c = b & (0x7F >> n);
+  for (size_t k = 1; k < n; ++k) {
+    const auto next = static_cast<unsigned char>(s[k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3F);
+  }
+  const char32_t lowest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < lowest[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;  // not UTF-8
+  const bool blankOrMark = c <= 0xA0 || c == 0xAD || c == 0x1680 || (c >= 0x2000 && c <= 0x200F) ||
+                           (c >= 0x2028 && c <= 0x202F) || (c >= 0x205F && c <= 0x206F) ||
+                           c == 0x3000 || c == 0xFEFF || (c >= 0xFFF0 && c <= 0xFFFF);
+  return blankOrMark ? 0 : n;
+}
+
+// The name with letters, digits, ".", "-", "_" and "=" kept, and the characters outside ASCII
+// that keptCharacter keeps; any other character becomes one "_".
+std::string fileNamePart(std::string_view name) {
+  std::string out;
+  for (size_t i = 0; i < name.size();) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    if (b < 0x80) {
+      out += std::isalnum(b) || b == '.' || b == '-' || b == '_' || b == '=' ? name[i] : '_';
+      ++i;
+    } else if (const size_t n = keptCharacter(name.substr(i)); n > 0) {
+      out += name.substr(i, n);
+      i += n;
+    } else {
+      out += '_';
+      ++i;
+    }
+  }
+  return out;
+}
+
 // A file name from the graph's path and, in a BY group, the group's number and values
 // ("Summary.ASEPlot.by2-cyl=6"), made unique within the run.
 std::string fileName(const Graph& g) {
@@ -83,12 +125,9 @@ std::string fileName(const Graph& g) {
   if (g.by >= 0) {
     const Document& d = doc();
     const size_t k = static_cast<size_t>(g.by);
-    base += fmt::format(".by{}-{}", d.byNumbers[k], byLine(d.byGroups[k]).substr(0, kByNameBytes));
+    base += fmt::format(".by{}-{}", d.byNumbers[k], textHead(byLine(d.byGroups[k]), kByNameBytes));
   }
-  for (char& c : base)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_' &&
-        c != '=')
-      c = '_';
+  base = fileNamePart(base);
   const int n = ++doc().graphFiles[lowerCopy(base)];
   return n == 1 ? base + ".svg" : fmt::format("{}-{}.svg", base, n);
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vsf::host::output {
@@ -23,6 +24,7 @@ struct Axis {
   std::string label;
   bool integer = false;     // whole-number ticks
   bool categories = false;  // the ticks name categories (step labels, effects): all are given
+  bool wholeTicks = false;  // texts the procedure cut to the width the log names: shown whole
   std::vector<Tick> ticks;  // given ticks; chosen by the writer when empty
 };
 
@@ -109,6 +111,13 @@ struct Figure {
   double cellHeight = 400;  // of a plot area (times its weight in a one-column figure)
   bool sharedX = false;     // tick labels and the x label only below the lowest plots
 };
+
+// The width of a text at a font size, estimated generously: 0.6 em a character, one em for the
+// wide characters of East Asian scripts.
+double textWidth(std::string_view s, double size);
+// The text cut in its middle with an ellipsis to fit a width, its start and end kept, so that
+// labels that differ at either end stay apart; never inside a character.
+std::string fitted(std::string_view s, double width, double size);
 
 // The drawing of a graph's template over its data and variables.
 Figure drawGraph(const Graph& g);

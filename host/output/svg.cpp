@@ -53,17 +53,6 @@ const char* shapeName(Shape s) {
   return kNames[static_cast<int>(s)];
 }
 
-double textWidth(std::string_view s, double size) {
-  return 0.6 * size * static_cast<double>(s.size());
-}
-
-// A text cut with an ellipsis to fit a width.
-std::string fitted(const std::string& s, double width, double size) {
-  if (textWidth(s, size) <= width + 0.5) return s;  // the margins were made from these widths
-  const size_t n = static_cast<size_t>(std::max(0.0, width / (0.6 * size) - 1));
-  return s.substr(0, n) + "\u2026";
-}
-
 std::string num(double v) { return fmt::format("{:.1f}", v); }
 
 std::string values(const std::vector<double>& v) {
@@ -215,6 +204,7 @@ class Writer {
   void layOut();
   void fitEdgeLabels(Plot& p, const PlotBox& b);
   void drawPlot(size_t i, const PlotBox& b);
+  double insideWidth(double x, double width) const;
   void drawAxes(const Plot& p, const PlotBox& b);
   void drawSeries(const Series& s, const PlotBox& b, size_t every);
   void drawBox(const Series& s, const PlotBox& b);
@@ -292,11 +282,12 @@ void Writer::layOut() {
       b.x0 = b.cellX + common.left;
       b.x1 = b.cellX + cellWidth - common.right;
       b.xTicks = !f.sharedX || i + columns >= f.plots.size();
-      b.tickRoom = std::max(60.0, 0.4 * plotHeight);
       // Category ticks stand on end when they do not fit side by side, and thin out when they
-      // do not fit on end either.
+      // do not fit on end either. Texts the procedure cut already keep what it left.
       double longest = 0;
       for (const Tick& t : b.sx.ticks) longest = std::max(longest, textWidth(t.text, kTickSize));
+      b.tickRoom = std::max(60.0, 0.4 * plotHeight);
+      if (p.x.wholeTicks) b.tickRoom = std::max(b.tickRoom, longest);
       const double spacing = (b.x1 - b.x0) / std::max(1.0, b.sx.high - b.sx.low);
       if (p.x.categories && longest + 6 > spacing) {
         b.rotate = true;
@@ -358,6 +349,13 @@ void Writer::marker(std::string& d, Shape shape, double x, double y, double r) {
   }
 }
 
+// Where a text centred at x stands so that all of it is in the picture: a tick label at the
+// plot's edge moves in rather than losing its last digits.
+double Writer::insideWidth(double x, double width) const {
+  const double half = width / 2 + 1;
+  return half * 2 > f_.width ? x : std::clamp(x, half, f_.width - half);
+}
+
 void Writer::drawAxes(const Plot& p, const PlotBox& b) {
   out_ += fmt::format(
       "<rect class=\"frame\" x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"#fff\" "
@@ -403,7 +401,8 @@ void Writer::drawAxes(const Plot& p, const PlotBox& b) {
     else
       out_ +=
           fmt::format("<text x=\"{}\" y=\"{}\" font-size=\"{}\" text-anchor=\"middle\">{}</text>",
-                      num(x), num(b.y1 + 6 + kTickSize), kTickSize, escapeMarkup(t.text));
+                      num(insideWidth(x, textWidth(t.text, kTickSize))), num(b.y1 + 6 + kTickSize),
+                      kTickSize, escapeMarkup(t.text));
   }
   if (b.xTicks && !p.x.label.empty()) {
     double longest = kTickSize;

@@ -26,6 +26,20 @@ struct Parameter {
   std::string label;
 };
 
+// A label cut to `limit` bytes around "..." in its middle, its start and its end kept, so that
+// the levels of one effect, which differ at their end, stay apart; never inside a character.
+// A short limit keeps the start.
+std::string cutLabel(std::string_view s, size_t limit) {
+  constexpr size_t kShortest = 9;  // below it a middle cut leaves too little of either end
+  if (s.size() <= limit) return std::string(s);
+  if (limit < kShortest) return std::string(textHead(s, limit));
+  const size_t keep = limit - 3;
+  const std::string_view head = textHead(s, (keep + 1) / 2);
+  size_t from = s.size() - (keep - head.size());
+  while (from < s.size() && (static_cast<unsigned char>(s[from]) & 0xC0) == 0x80) ++from;
+  return std::string(head) + "..." + std::string(s.substr(from));
+}
+
 // Every column of each effect a step moved, the intercept left out. Labels are cut to
 // MAXPARMLABEL= (0: no labels) with one note.
 std::vector<Parameter> plottedParameters(StepView* s, const SelectionState* sel,
@@ -52,8 +66,7 @@ std::vector<Parameter> plottedParameters(StepView* s, const SelectionState* sel,
     }
   }
   if (longest > limit && limit > 0) {
-    for (Parameter& p : list)
-      if (static_cast<int>(p.label.size()) > limit) p.label.resize(static_cast<size_t>(limit));
+    for (Parameter& p : list) p.label = cutLabel(p.label, static_cast<size_t>(limit));
     hostMsg(kMsgSet, 201, {limit});
   }
   *width = std::min(longest, limit);
@@ -375,6 +388,11 @@ int plotCoefficients(StepView* s, int sample, const SelectionState* sel, const S
   const StepRange range = stepRange(s, sel, f);
   if (range.empty()) {
     emptyRangeWarning(s, 227);
+    return 0;
+  }
+  // Nothing but the intercept took part: the plots would be empty frames.
+  if (parms.empty()) {
+    hostMsg(kMsgSet, 273);
     return 0;
   }
   int64_t local = 0;

@@ -20,7 +20,7 @@ struct LabelWriter {
   // Stores the label at the next index, cut to the limit. False when memory is refused.
   bool put(std::string text) {
     if (static_cast<int32_t>(text.size()) > limit) {
-      text.resize(static_cast<size_t>(limit));
+      text.resize(textHead(text, static_cast<size_t>(limit)).size());
       cut = true;
     }
     StepLabel& l = marks.labels[marks.labelCount++];

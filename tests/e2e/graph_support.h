@@ -2,6 +2,7 @@
 // dynamic variables, and each SVG picture's structure as the writer describes it in attributes.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -22,12 +23,28 @@ struct SvgPlot {
   std::vector<SvgSeries> series;
   std::map<std::string, double> refs;  // vertical reference lines by name
   std::vector<std::string> edgeLabels;
+  std::vector<std::string> edgeTexts;  // the edge labels as shown, cut to their room
+};
+// A text of a picture: where it stands, its font size and anchor, whether it stands on end
+// (turned by -90 degrees), its content unescaped.
+struct SvgText {
+  double x = 0, y = 0, size = 0;
+  std::string anchor, text;
+  bool onEnd = false;
 };
 struct SvgPicture {
   std::vector<SvgPlot> plots;
-  std::vector<std::string> legend;  // the legend's entries
+  std::vector<std::string> legend;       // the legend's entries
+  std::vector<std::string> legendTexts;  // and their texts as shown
+  std::vector<SvgText> texts;            // every text
+  double width = 0, height = 0;
 };
 SvgPicture readPicture(const std::string& path);
+// The box a text takes at 0.6 em a character, an em for those of East Asian scripts (the
+// writer's own estimate): left, top, right, bottom.
+std::array<double, 4> textBox(const SvgText& t);
+// Every text of every picture in the directory lies inside its picture.
+void expectTextsInside(const std::filesystem::path& directory);
 inline std::vector<SvgPlot> readSvg(const std::string& path) { return readPicture(path).plots; }
 
 // ---- The graphs of a document ----
@@ -43,6 +60,7 @@ struct GraphRun {
   CommandRun r;
   std::filesystem::path svg;
 };
-GraphRun runGraphs(const std::string& text, const std::string& options = "");
+GraphRun runGraphs(const std::string& text, const std::string& options = "",
+                   const std::string& library = VSF_SHARED_DATA);
 
 }  // namespace vsf::test

@@ -19,6 +19,22 @@ std::vector<std::string> labelsOf(VsfState& v, const StepMarks& m, int32_t first
   return out;
 }
 
+// The intercept and ten effects, "b" to "j" and then `tenth`.
+std::vector<std::string> tenEffects(const std::string& tenth) {
+  std::vector<std::string> names = {"Intercept"};
+  for (int e = 1; e <= 10; ++e) names.push_back(e == 10 ? tenth : std::string(1, 'a' + e));
+  return names;
+}
+
+// A forward selection from the intercept that enters the effects in turn.
+void enterInTurn(BareState& b) {
+  b.vsf().settings.options.method = kMethodForward;
+  b.sel().layout.firstSelectable = 1;
+  std::vector<int32_t> effect, effects;
+  for (int32_t i = 0; i <= 10; ++i) effect.push_back(i), effects.push_back(i + 1);
+  b.history(effect, effects);
+}
+
 TEST(StepLabels, NameEachDisplayedStep) {
   struct Case {
     const char* name;
@@ -100,15 +116,9 @@ TEST(StepLabels, NameEachDisplayedStep) {
 // Display step 10 with a 9-character label is 12 characters: MAXSTEPLABEL=5 keeps the number,
 // the sign and two characters, with one note for the fit.
 TEST(StepLabels, LongLabelsAreCutWithOneNote) {
-  std::vector<std::string> names = {"Intercept"};
-  for (int e = 1; e <= 10; ++e) names.push_back(e == 10 ? "abcdefghi" : std::string(1, 'a' + e));
-  BareState b(names);
+  BareState b(tenEffects("abcdefghi"));
   VsfState& v = b.vsf();
-  v.settings.options.method = kMethodForward;
-  b.sel().layout.firstSelectable = 1;
-  std::vector<int32_t> effect, effects;
-  for (int32_t i = 0; i <= 10; ++i) effect.push_back(i), effects.push_back(i + 1);
-  b.history(effect, effects);
+  enterInTurn(b);
   for (int32_t limit : {20, 5}) {
     v.settings.plots.maxStepLabel = limit;
     const size_t before = host::session().log.lines().size();
@@ -121,6 +131,24 @@ TEST(StepLabels, LongLabelsAreCutWithOneNote) {
     for (size_t k = before; k < log.size(); ++k)
       notes += log[k].text.find("MAXSTEPLABEL=5") != std::string::npos;
     EXPECT_EQ(notes, limit == 5 ? 1 : 0);
+  }
+}
+
+// A cut never ends inside a character: the label keeps the whole characters that fit.
+TEST(StepLabels, CutsKeepWholeCharacters) {
+  BareState b(tenEffects("ab\u5317\u4eac"));
+  VsfState& v = b.vsf();
+  enterInTurn(b);
+  const struct {
+    int32_t limit;
+    std::string label;
+  } cases[] = {{7, "10+ab"}, {8, "10+ab\u5317"}, {10, "10+ab\u5317"}, {11, "10+ab\u5317\u4eac"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.limit);
+    v.settings.plots.maxStepLabel = c.limit;
+    StepMarks m;
+    ASSERT_EQ(makeStepLabels(settledView(v), &b.sel(), &m), 0);
+    EXPECT_EQ(stepLabelText(settledView(v), m, 10), c.label);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <string_view>
 
 #include "frame/host/values.h"
 #include "host/output/output_internal.h"
@@ -157,6 +158,76 @@ TEST(OutputSvg, SharedColourLinesKeepSomeMarkers) {
         std::regex_search(svg, m, std::regex(R"re(<path d="([^"]*)" fill="#fff")re"));
     EXPECT_EQ(found ? static_cast<size_t>(std::count(m[1].first, m[1].second, 'M')) : 0u, c.marks);
   }
+}
+
+bool validUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+// A text too wide is cut in its middle: labels that share a long start, or a long end, stay
+// apart; the cut keeps whole characters and fits the width, an East Asian one taking an em.
+TEST(OutputSvg, LongTextsAreCutInTheMiddle) {
+  using host::output::fitted;
+  using host::output::textWidth;
+  const std::string prefix = "cat Level one with an extremely long name that goes on and on ";
+  const std::string wide = "\u5317\u4eac\u5e02\u6d77\u6dc0\u533a\u4e2d\u5173\u6751";
+  struct Case {
+    std::string a, b;  // two labels that differ
+    double width;
+  } cases[] = {
+      {prefix + "A", prefix + "B", 200},
+      {"A " + prefix, "B " + prefix, 200},
+      {"12+" + prefix, "13+" + prefix, 120},
+      {wide + "A", wide + "B", 70},
+      {"S\u00e3o Paulo " + prefix + "1", "S\u00e3o Paulo " + prefix + "2", 90},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.a);
+    const std::string a = fitted(c.a, c.width, 11), b = fitted(c.b, c.width, 11);
+    EXPECT_NE(a, b);
+    for (const std::string& cut : {a, b}) {
+      EXPECT_NE(cut.find("\u2026"), std::string::npos) << cut;
+      // The ellipsis is given an em, the rest the estimate.
+      EXPECT_LE(textWidth(cut, 11) - 0.6 * 11 + 11, c.width + 0.5) << cut;
+      EXPECT_GT(textWidth(cut, 11), c.width / 2) << cut;
+      EXPECT_TRUE(validUtf8(cut)) << cut;
+    }
+  }
+  EXPECT_EQ(fitted("short", 100, 11), "short");
+  EXPECT_DOUBLE_EQ(textWidth("ab", 10), 12);
+  EXPECT_DOUBLE_EQ(textWidth(wide.substr(0, 6), 10), 20);  // two characters of an em
+  EXPECT_DOUBLE_EQ(textWidth("S\u00e3o", 10), 18);         // one narrow character, two bytes
+}
+
+// A tick label at the edge of the picture moves in rather than losing its last digits: the
+// candidates of a step whose last tick stands at the plot's right end.
+TEST(OutputSvg, TickLabelsStayInsideThePicture) {
+  using namespace host::output;
+  Figure f;
+  Plot& p = f.plots.emplace_back();
+  const std::vector<double> x = {0.5085552663698055, 0.5076402074518291, 0.5073534638354564};
+  p.series.push_back(
+      Series{"Adj R-Sq", "candidate", SeriesKind::kBars, x, {2, 1, 0}, 0, false, true, x[2], {}});
+  p.y.categories = true;
+  for (int k = 0; k < 3; ++k) p.y.ticks.push_back(Tick{2.0 - k, "x" + std::to_string(k)});
+  const std::string svg = svgText(f);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(
+      svg, m,
+      std::regex(
+          R"re(<text x="([-0-9.]+)" y="[-0-9.]+" font-size="11" text-anchor="middle">0.5086</text>)re")))
+      << svg;
+  const double at = std::stod(m[1]);
+  EXPECT_LE(at + 0.6 * 11 * 6 / 2, f.width);
+  EXPECT_GT(at, f.width - 40);
 }
 
 // Values too close for their size to step through still get an axis.
