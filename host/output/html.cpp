@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kStyle = R"(
 body { font-family: sans-serif; margin: 2em; color: #222; }
+@media (max-width: 600px) { body { margin: 0.6em; } section.group { margin-left: 0.3em; } }
 section.group { margin-left: 1em; }
 h2, h3, h4, h5, h6 { font-weight: normal; margin: 1.2em 0 0.4em; }
 div.scroll { max-width: 100%; overflow-x: auto; }
@@ -21,6 +22,7 @@ caption .subtitle { display: block; font-weight: normal; }
 th, td { padding: 0.15em 0.6em; border-bottom: 1px solid #ddd; }
 th { background: #eef; text-align: center; }
 td { white-space: nowrap; }
+td.w { white-space: normal; min-width: 14em; }
 td.r { text-align: right; } td.c { text-align: center; } td.l { text-align: left; }
 tr.block td { border-top: 2px solid #888; }
 table.factoid th { text-align: left; background: none; font-weight: normal; }
@@ -31,8 +33,8 @@ p.heading { font-style: italic; }
 p.byline { margin: 1.5em 0 0.5em; padding: 0.2em 0.6em; background: #eee; font-weight: bold; }
 div.log { margin: 1em 0; padding: 0.4em 0.8em; border-left: 4px solid #c33; background: #fee; }
 div.log p { margin: 0.2em 0; font-family: monospace; }
-figure.graph { margin: 1em 0; }
-figure.graph svg { max-width: 100%; height: auto; }
+figure.graph { margin: 1em 0; max-width: 100%; overflow-x: auto; }
+figure.graph svg { display: block; max-width: 100%; min-width: 600px; height: auto; }
 )";
 
 // A right-aligned number of a column with a best-value mark ends in "*" or in the blank that
@@ -73,8 +75,9 @@ void writeTable(std::string& out, const Table& t) {
     for (size_t r = 0; r < l.cells.size(); ++r) {
       out += l.ruleBefore[r] ? "<tr class=\"block\">" : "<tr>";
       for (size_t c = 0; c < l.columns.size(); ++c)
-        out += fmt::format("<td class=\"{}\">{}</td>", l.columns[c].just,
-                           cellHtml(l.cells[r][c], l.columns[c].just));
+        out +=
+            fmt::format("<td class=\"{}{}\">{}</td>", l.columns[c].just,
+                        l.columns[c].wraps ? " w" : "", cellHtml(l.cells[r][c], l.columns[c].just));
       out += "</tr>\n";
     }
     out += "</tbody>\n";
@@ -212,6 +215,7 @@ std::string htmlText() {
   std::string& out = page.out;
   out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       "<title>VARSIFTER output</title>\n<style>";
   out += kStyle;
   out += "</style>\n</head>\n<body>\n";

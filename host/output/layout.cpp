@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "frame/host/values.h"
 #include "host/output/formats.h"
 #include "host/output/layout_internal.h"
 
@@ -89,6 +90,14 @@ std::string cellText(const CellPlan& p, size_t column, const std::vector<Cell>& 
   // The marker takes a place of its own, so that marked and unmarked numbers stay aligned.
   if (p.marker != SIZE_MAX) s += row[p.marker].truthy() ? "*" : " ";
   return s;
+}
+
+// Whether a column holds a text of several words longer than a short line.
+bool longWords(const std::vector<std::vector<std::string>>& cells, size_t column) {
+  constexpr int kLong = 40;
+  for (const auto& row : cells)
+    if (textWidth(row[column]) > kLong && row[column].find(' ') != std::string::npos) return true;
+  return false;
 }
 
 }  // namespace
@@ -193,6 +202,8 @@ TableLayout layoutTable(const Table& t) {
     l.cells.push_back(std::move(cells));
     l.ruleBefore.push_back(control < t.columns.size() && row[control].s == "-");
   }
+  for (size_t k = 0; k < l.columns.size(); ++k)
+    l.columns[k].wraps = l.columns[k].just == 'l' && longWords(l.cells, k);
   for (const FactoidEntry& e : t.entries) l.entries.emplace_back(e.label, entryText(e));
   l.footnotes = tableFootnotes(t);
   return l;

@@ -14,6 +14,9 @@ struct ShownColumn {
   size_t index = 0;  // into the table's columns
   std::string header;
   char just = 'l';
+  // Left-aligned texts of several words, some long (an effect list): they break at their
+  // blanks where the table would not fit the page.
+  bool wraps = false;
 };
 
 struct TableLayout {

@@ -109,9 +109,28 @@ std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
   return headers;
 }
 
+// A table still wider than the page narrows its widest column of long word lists to what is
+// left, down to kNarrowest; that column's cells break at their blanks. The column, or none.
+size_t narrowWordColumn(const TableLayout& l, const std::vector<std::vector<std::string>>& headers,
+                        std::vector<size_t>* widths) {
+  constexpr size_t kNarrowest = 20;
+  const size_t total = tableWidth(*widths);
+  size_t column = l.columns.size();
+  for (size_t c = 0; c < l.columns.size(); ++c)
+    if (l.columns[c].wraps && (column == l.columns.size() || (*widths)[c] > (*widths)[column]))
+      column = c;
+  if (total <= kLineWidth || column == l.columns.size()) return l.columns.size();
+  size_t room = std::max(kNarrowest, kLineWidth - std::min(kLineWidth, total - (*widths)[column]));
+  for (const std::string& h : headers[column]) room = std::max(room, widthOf(h));
+  if (room >= (*widths)[column]) return l.columns.size();
+  (*widths)[column] = room;
+  return column;
+}
+
 void writeDataTable(std::ostream& out, const TableLayout& l) {
   std::vector<size_t> widths;
   const std::vector<std::vector<std::string>> headers = headerLines(l, &widths);
+  const size_t wrapped = narrowWordColumn(l, headers, &widths);
   const size_t total = tableWidth(widths);
   auto line = [&](auto cell) {
     std::string s;
@@ -133,7 +152,14 @@ void writeDataTable(std::ostream& out, const TableLayout& l) {
     }));
   for (size_t r = 0; r < l.cells.size(); ++r) {
     if (l.ruleBefore[r]) lines.push_back(std::string(total, '-'));
-    lines.push_back(line([&](size_t c) { return l.cells[r][c]; }));
+    // The lines of a broken cell follow its row's, the other columns blank beside them.
+    std::vector<std::string> parts;
+    if (wrapped < l.columns.size() && widthOf(l.cells[r][wrapped]) > widths[wrapped])
+      parts = wrapWords(l.cells[r][wrapped], widths[wrapped]);
+    lines.push_back(
+        line([&](size_t c) { return c == wrapped && !parts.empty() ? parts[0] : l.cells[r][c]; }));
+    for (size_t k = 1; k < parts.size(); ++k)
+      lines.push_back(line([&](size_t c) { return c == wrapped ? parts[k] : std::string(); }));
   }
   writeTitles(out, l);
   writeBlock(out, lines, total);
