@@ -267,7 +267,34 @@ std::vector<const StatementRecord*> effectStatements() {
   return out;
 }
 
+// Whether an effect of the model has a design variable of the statement's.
+bool modelUses(const ZDesign& d, const DesignVarLookup& made) {
+  for (int32_t k = 0; k < d.effectCount; ++k) {
+    const ZEffect& z = d.effects[k];
+    for (int32_t j = 0; j < z.constructedCount; ++j)
+      if (z.constructed[j] >= made.first && z.constructed[j] < made.first + made.count) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+int zeffsepfits(ZDesign* d) {
+  int32_t n = 0;
+  for (const StatementRecord* s : effectStatements()) {
+    EffectStatement e(s, n++);
+    if (e.type != effkind::kPolynomial || e.flag(ef::kNoSeparate) || !d->lookup ||
+        !modelUses(*d, d->lookup[e.number]))
+      continue;
+    StatementPlace place(s);
+    e.members = zeffvarcount(e.vars());
+    const int32_t terms = polynomialTermCount(e);
+    if (int rc = statementFitsMemory(d, e, "POLYNOMIAL", "DEGREE",
+                                     std::to_string(e.integer(es::kDegree, 1)), terms, terms))
+      return rc;
+  }
+  return 0;
+}
 
 int expandEffects(ZDesign* d, HostDataSet* ds, DesignVarLookup** lookup) {
   std::vector<EffectStatement> stmts;

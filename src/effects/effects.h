@@ -518,6 +518,11 @@ int zeffdropvar(StatementRecord* statement, int effectSlot, int modelVarSlot, in
 [[nodiscard]] int zeffinfo(ZDesign* design, HostDataSet* ds, int modelVarSlot, int classSlot,
                            StatementRecord* statement, int effectSlot, int noIntercept,
                            int columnCountFlag);
+// Where the run forms the crossproducts of all its columns at once, the terms of a SEPARATE
+// POLYNOMIAL the model uses, separate effects each, have crossproducts as large as NOSEPARATE's
+// one effect: they are held to the memory as those are. 0, or 1 after the error naming DEGREE=
+// (the design's build code says why).
+[[nodiscard]] int zeffsepfits(ZDesign* design);
 // Names an effect with constructed members after its members.
 void zeffnamebuf(ZDesign* design, ZEffect* effect);
 // Checks and completes the spline options of one SPLINE effect of nvars variables (defaults,

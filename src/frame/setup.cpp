@@ -54,6 +54,7 @@ int setupAnalysis(VsfState* s) {
   if (int rc = settleStatistics(s); rc != 0) return rc;
   if (int rc = settleRolesAndFolds(s); rc != 0) return rc;
   settleForcedEffects(s);
+  if (int rc = wholeCrossproductsFit(s); rc != 0) return rc;
   if (int rc = startInputReader(s); rc != 0) return rc;
   if (int rc = buildRelations(s); rc != 0) return rc;
 

@@ -328,4 +328,11 @@ void settleForcedEffects(VsfState* s) {
   o.effectStore = o.incrementalSscp;
 }
 
+int wholeCrossproductsFit(VsfState* s) {
+  ZDesign* d = s->lev.design;
+  if (!s->settings.options.buildFullSscp || !d || zeffsepfits(d) == 0) return 0;
+  raiseStepCode(s->stepCode, d->buildCode);
+  return rc::kNoMemoryLeft;
+}
+
 }  // namespace vsf

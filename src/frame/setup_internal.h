@@ -34,6 +34,9 @@ void settleCrossproducts(VsfState* state);
 // The effects forced into every model, within the effects there are, and the crossproducts
 // road (whole matrix or effect by effect) that follows.
 void settleForcedEffects(VsfState* state);
+// On the whole-matrix road, the terms of the SEPARATE polynomials the model uses held to the
+// memory as one effect's crossproducts; 0, or a code after the error.
+[[nodiscard]] int wholeCrossproductsFit(VsfState* state);
 
 // Data sets, relations and the seed (setup_data.cpp).
 // The analysis data set's reader started (set up for writing when output rows will be made);

@@ -216,5 +216,26 @@ TEST(Limits, KnotRangesAreCountedBeforeTheyAreMade) {
       });
 }
 
+// A SEPARATE polynomial's terms are separate effects, yet a run that forms the crossproducts of
+// all its columns at once (SELECTION=NONE, BACKWARD, a criterion that needs the full model)
+// holds them to the memory as NOSEPARATE's one effect, naming DEGREE=; a method that takes the
+// effects one by one, or a model without the polynomial, is not held to them.
+TEST(Limits, SeparateTermsOfTheWholeMatrixAreHeldToTheMemory) {
+  const std::string poly = "effect p = polynomial(wt hp disp / degree=30); model mpg = ";
+  const std::vector<std::string> refused = {
+      "ERROR: Line 1, column 29: DEGREE=30 needs about 126 MB for the crossproducts of the 5455 "
+      "columns of the POLYNOMIAL effect p, more than the 64 MB of memory available (MEMSIZE=). "
+      "Lower DEGREE= or raise MEMSIZE=."};
+  expectRuns(
+      VSF_SHARED_DATA,
+      {
+          {cars(poly + "p / selection=none;"), 1, refused, {}, "--memsize 64"},
+          {cars(poly + "p / selection=backward;"), 1, refused, {}, "--memsize 64"},
+          {cars(poly + "wt p / selection=forward(choose=cp);"), 1, refused, {}, "--memsize 64"},
+          {cars(poly + "p / selection=lasso;"), 0, {}, {"ERROR", "DEGREE="}, "--memsize 64"},
+          {cars(poly + "wt / selection=none;"), 0, {}, {"ERROR", "DEGREE="}, "--memsize 64"},
+      });
+}
+
 }  // namespace
 }  // namespace vsf::test
