@@ -17,6 +17,14 @@ namespace vsf::host {
 namespace {
 
 constexpr int kBestWidth = 12;
+// The widest a formatted value is, as the widest character format: a longer text is cut to it
+// where its formatted value is asked for (a CLASS level), so that what is kept and compared for
+// each observation stays in proportion however long a value of the file is.
+constexpr int kWidestFormat = 32767;
+
+int formatWidthOf(const TableVar& v) {
+  return v.type == kVarNumeric ? kBestWidth : std::min(v.length, kWidestFormat);
+}
 
 bool validVar(const InputDataSet* in, int number) {
   return in && number >= 0 && number < static_cast<int>(in->table->vars.size());
@@ -52,7 +60,7 @@ int varByNumber(HostDataSet* ds, int number, VarDescriptor* out) {
   out->type = v.type;
   out->length = v.length;
   out->name = v.name;
-  out->formatWidth = v.type == kVarNumeric ? kBestWidth : v.length;
+  out->formatWidth = formatWidthOf(v);
   return 0;
 }
 
@@ -126,8 +134,8 @@ std::string getFormatted(HostDataSet* ds, int number) {
   if (!validVar(in, number)) return {};
   const TableVar& v = in->table->vars[static_cast<size_t>(number)];
   if (v.type == kVarCharacter) {
-    std::string s(getChar(ds, number));
-    if (static_cast<int>(s.size()) < v.length) s.resize(static_cast<size_t>(v.length), ' ');
+    std::string s(getChar(ds, number).substr(0, static_cast<size_t>(formatWidthOf(v))));
+    s.resize(static_cast<size_t>(formatWidthOf(v)), ' ');
     return s;
   }
   std::string s = formatBest(getNum(ds, number), kBestWidth);

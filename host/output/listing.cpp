@@ -33,6 +33,26 @@ std::string aligned(const std::string& s, size_t width, char just) {
   return s + std::string(pad, ' ');
 }
 
+// The widest a cell is listed: a longer text (a level of a value thousands of characters long)
+// ends with "..." there, so that one value does not widen every line of its table. The widest
+// texts the tables make themselves (a Values list, 255) keep their width.
+constexpr size_t kWidestCell = 256;
+
+void boundWidth(std::string& s) {
+  if (widthOf(s) <= kWidestCell) return;
+  size_t chars = 0, at = 0;
+  for (; at < s.size(); ++at)
+    if ((static_cast<unsigned char>(s[at]) & 0xC0) != 0x80 && chars++ == kWidestCell - 3) break;
+  s.resize(at);
+  s += "...";
+}
+
+void boundCells(TableLayout* l) {
+  for (auto& row : l->cells)
+    for (std::string& cell : row) boundWidth(cell);
+  for (auto& entry : l->entries) boundWidth(entry.second);
+}
+
 void trimRight(std::string& s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
 }
@@ -265,6 +285,7 @@ struct Lister {
     writeByLine(out, *t);
     writeGroupHeadings(out, t->parent, t->step);
     TableLayout l = layoutTable(*t);
+    boundCells(&l);
     if (t->factoid)
       writeFactoid(out, l);
     else

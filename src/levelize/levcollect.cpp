@@ -1,6 +1,7 @@
 // Level collection: one pass over a BY group's observations that finds every CLASS
 // variable's distinct formatted values (with their frequency, first appearance and least raw
 // value) and every continuous variable's range.
+#include <algorithm>
 #include <cfloat>
 #include <cstring>
 
@@ -139,6 +140,15 @@ int32_t levNaturalWidth(const LevelVar& v) {
   return levHasFormat(v) ? v.desc->formatWidth : v.desc->length;
 }
 
+int32_t levRawLength(const LevelVar& v) {
+  constexpr int32_t kWidestText = 32767;
+  return isCharacter(v) ? std::min(v.desc->length, kWidestText) : 8;
+}
+
+int32_t levWholeWidth(const LevelVar& v) {
+  return v.desc && v.desc->formatWidth > 0 ? v.desc->formatWidth : levNaturalWidth(v);
+}
+
 void levTruncationCheck(LevelVar* v) {
   if (v->truncWarned || !v->desc || levReadWidth(*v) >= levNaturalWidth(*v)) return;
   std::string_view name(v->desc->name);
@@ -183,7 +193,7 @@ LevelizeWork* levelizeWorkNew(HostDataSet* reader, ZDesign* d) {
     w->formatted[i] = static_cast<char*>(levAlloc(heap, static_cast<size_t>(v.formattedWidth)));
     if (isCharacter(v)) {
       RawText& raw = w->characterRaw[w->characterCount];
-      raw.length = v.desc->length;
+      raw.length = levRawLength(v);
       raw.text = static_cast<char*>(levAlloc(heap, static_cast<size_t>(raw.length) + 1));
       w->rawSlot[i] = w->characterCount;
       w->characterIndex[w->characterCount++] = static_cast<int32_t>(i);

@@ -117,6 +117,13 @@ inline int32_t levReadWidth(const LevelVar& v) {
 }
 // Warns once per variable when its formatted values are cut to the width they are read with.
 void levTruncationCheck(LevelVar* v);
+// The bytes of a character CLASS value kept raw: at most the widest a character format shows
+// (32767), which its level, a formatted value, never passes; what an observation costs stays
+// in proportion however long a value of the data is. 8 for a number.
+int32_t levRawLength(const LevelVar& v);
+// The width a formatted value of the current reader has at most: its format's (the natural
+// width when the variable has no format width).
+int32_t levWholeWidth(const LevelVar& v);
 
 // ---- Level order and coding (levorder.cpp, levcoding.cpp) ----
 int zlvlcollect(HostPool* allocator, LevelizeWork* work, ZDesign* design, int var,

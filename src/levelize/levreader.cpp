@@ -68,7 +68,7 @@ int walkImage(const ZLevCtx* ctx, int kind, Visit visit) {
   for (int i = 0; i < d->classCount; ++i) {
     const LevelVar& v = d->classVars[i];
     if (!v.desc) continue;
-    int len = isCharacter(v) ? v.desc->length : 8;
+    const int len = levRawLength(v);
     visit(&v, at, len, isCharacter(v) ? kBindCharacter : kBindNumeric);
     at += len;
   }
@@ -217,7 +217,7 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
   for (int i = 0; i < d->classCount; ++i) {
     const LevelVar& v = d->classVars[i];
     if (isCharacter(v)) {
-      int len = v.desc->length;
+      const int len = levRawLength(v);
       if (to.characterRaw) {
         std::memcpy(to.characterRaw[ck].text, p, static_cast<size_t>(len));
         to.characterRaw[ck].length = len;

@@ -21,7 +21,7 @@ void zlevreadwhole(ZLevCtx* ctx, bool whole) {
     LevelVar& v = d->classVars[c];
     // Levels cut by TRUNCATE= are matched by the same cut: a value is read as wide as the cut
     // when the cut passes the levels' width (the analysis data's values all fit it).
-    const int32_t natural = std::max(v.formattedWidth, levNaturalWidth(v));
+    const int32_t natural = std::max(v.formattedWidth, levWholeWidth(v));
     if (!whole || !v.desc)
       v.readWidth = 0;
     else if (d->widthOption >= 0)

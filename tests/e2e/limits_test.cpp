@@ -3,7 +3,10 @@
 // and its value, or formed as the log says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -235,6 +238,40 @@ TEST(Limits, SeparateTermsOfTheWholeMatrixAreHeldToTheMemory) {
           {cars(poly + "p / selection=lasso;"), 0, {}, {"ERROR", "DEGREE="}, "--memsize 64"},
           {cars(poly + "wt / selection=none;"), 0, {}, {"ERROR", "DEGREE="}, "--memsize 64"},
       });
+}
+
+// A CLASS value longer than the widest format is cut to it (32767 characters), with the
+// warning TRUNCATE= gives: two values that differ only past it are one level, kept at that
+// length. The listing shows a level at most 256 characters wide, ending in "...".
+TEST(Limits, ClassValuesAreCutWhereTheWidestFormatCutsThem) {
+  ScratchDir lib("vsf_long_class");
+  const std::string a(40000, 'a');
+  {
+    std::ofstream csv(lib.path() / "long.csv");
+    csv << "y,x,c\n";
+    const char* values[] = {"b", "c"};
+    for (int i = 0; i < 12; ++i)
+      csv << i * 0.7 + (i % 3) << "," << (i * 37 % 11) << ","
+          << (i % 4 < 2 ? a + std::to_string(i % 4) : values[i % 2]) << "\n";
+  }
+  const CommandRun r =
+      runCommand("proc varsifter data=long; class c; model y = x c / selection=none; run;",
+                 lib.path().string(), "--memsize 16");
+  ASSERT_EQ(r.status, 0) << r.output.substr(0, 2000);
+  EXPECT_NE(r.output.find("WARNING: The formatted values of c are longer than 32767 "
+                          "characters; they are truncated to 32767 characters."),
+            std::string::npos);
+  EXPECT_EQ(theOne(r, "ClassLevelInfo")["rows"][0]["Levels"], 3);
+  bool cut = false;
+  const Json estimates = theOne(r, "ParameterEstimates");
+  for (const Json& row : estimates["rows"]) cut |= row["Parameter"] == "c " + a.substr(0, 32767);
+  EXPECT_TRUE(cut);
+  std::istringstream listing(r.output);
+  size_t widest = 0;
+  for (std::string line; std::getline(listing, line);)
+    if (line.find("WARNING") == std::string::npos) widest = std::max(widest, line.size());
+  EXPECT_LT(widest, 400u);
+  EXPECT_NE(r.output.find(std::string(200, 'a') + "..."), std::string::npos);
 }
 
 }  // namespace

@@ -223,6 +223,24 @@ TEST_F(DataTest, FormattedValues) {
   EXPECT_EQ(ds().findVar(d, "missing", &number), static_cast<int>(hs::kVarNotFound));
 }
 
+// A text longer than the widest format keeps its length and its raw value, and is formatted in a
+// field of that format's width, cut; a shorter one in a field of its own length.
+TEST_F(DataTest, FormattedTextsStopAtTheWidestFormat) {
+  const std::string longText(40000, 'z');
+  HostDataSet* d = openInPieces("c\n" + longText + "\nab\n", 1 << 20);
+  VarDescriptor v;
+  ASSERT_EQ(ds().varByNumber(d, 0, &v), 0);
+  EXPECT_EQ(v.length, 40000);
+  EXPECT_EQ(v.formatWidth, 32767);
+  ds().mode(d, 'F');
+  ds().start(d);
+  ASSERT_EQ(ds().readNext(d), 1);
+  EXPECT_EQ(ds().getChar(d, 0), longText);
+  EXPECT_EQ(ds().getFormatted(d, 0), longText.substr(0, 32767));
+  ASSERT_EQ(ds().readNext(d), 1);
+  EXPECT_EQ(ds().getFormatted(d, 0), "ab" + std::string(32765, ' '));
+}
+
 // Without BY variables every data set fits the reader and is read whole.
 TEST_F(DataTest, VerifyAndCheck) {
   HostDataSet* reader = openInPieces("x,y,c\n1,2,a\n", 100);
