@@ -109,11 +109,8 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
   }
   s->sweep.firstColumn[k] = o;
   if (int rc = assembleNewRows(s, k, o, fromTrial); rc != 0) return rc;
-  const MethodCode m = s->runFlags.method;
-  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0 &&
-      s->sweep.states[k] == effstate::kSelected)
-    for (int32_t j = o; j < o + c; ++j)
-      s->sweep.sscp[pk(j, j)] += (s->totals.trainFreq - 1) * s->path.l2;
+  if (elasticNet(s) && s->sweep.states[k] == effstate::kSelected)
+    for (int32_t j = o; j < o + c; ++j) s->sweep.sscp[pk(j, j)] += ridgeOf(s);
   if (resweepAll) {
     s->sweep.sscpOrder = o + c;
     resweepEverything(s);

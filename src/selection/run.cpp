@@ -1,6 +1,7 @@
 // One selection run: the crossproducts of the stored rows, the full model when its variance
 // is needed, the start state with the forced effects, then the method.
 #include <algorithm>
+#include <vector>
 
 #include "base/codes.h"
 #include "selection/methods_internal.h"
@@ -94,12 +95,11 @@ int fullCrossproducts(SelectionState* s) {
   const int64_t T = tri(s->sweep.sscpOrder);
   if (int rc = crossproductsPass(s, T); rc != 0) return rc;
   // The elastic net's ridge on the diagonal of every column but the intercept's.
-  const MethodCode m = s->runFlags.method;
-  if ((m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0)
+  if (elasticNet(s))
     for (int32_t e = 1; e < s->layout.effectCount; ++e)
       for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
         const int64_t c = s->sweep.firstColumn[e] + j;
-        s->sweep.sscp[pk(c, c)] += (s->totals.trainFreq - 1) * s->path.l2;
+        s->sweep.sscp[pk(c, c)] += ridgeOf(s);
       }
   copyDoubles(s->sweep.swept, s->sweep.sscp, T);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f)
@@ -174,9 +174,33 @@ int buildFullModel(SelectionState* s) {
   }
 }
 
+// The error SS of the full model as a path reports a model's: that of its coefficients alone.
+// The elastic net's full model is swept in crossproducts whose diagonal carries the ridge r, so
+// that S(0, 0) = |y - X b|^2 + r |b|^2 at its estimates b; reported as k b (k = 1 + L2 under
+// ENSCALE), |y - X k b|^2 = S(0, 0) + (k - 1)^2 b'A b - r k^2 |b|^2.
+double fullModelSse(const SelectionState* s) {
+  const double r = ridgeOf(s), k = reportScale(s);
+  if (r == 0) return std::max(0.0, s->sweep.swept[0]);
+  std::vector<int64_t> in;
+  for (int32_t e = 1; e < s->layout.effectCount; ++e)
+    for (int32_t j = 0; j < s->layout.columnCount[e]; ++j)
+      if (s->sweep.flags[s->sweep.firstColumn[e] + j] == '1')
+        in.push_back(s->sweep.firstColumn[e] + j);
+  const double* S = s->sweep.swept;
+  const double* A = s->sweep.sscp;
+  double squares = 0, form = 0;
+  for (size_t a = 0; a < in.size(); ++a) {
+    const double b = S[pk(in[a], 0)];  // minus the estimate: the signs cancel
+    squares += b * b;
+    for (size_t c = 0; c < in.size() && k != 1; ++c)
+      form += b * A[pkAny(in[a], in[c])] * S[pk(in[c], 0)];
+  }
+  return std::max(0.0, S[0] + (k - 1) * (k - 1) * form - r * k * k * squares);
+}
+
 // 0, or the -100 status when Cp needs a variance the full model does not have.
 int32_t fullModelVariance(SelectionState* s) {
-  const double sse = std::max(0.0, s->sweep.swept[0]);
+  const double sse = fullModelSse(s);
   s->fit.trainSse = sse;
   double sigma2 = s->totals.trainFreq > s->sweep.sweptColumns
                       ? sse / (s->totals.trainFreq - s->sweep.sweptColumns)

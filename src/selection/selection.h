@@ -598,6 +598,25 @@ struct SelectionState : PassState {
   const PathMethods* pathMethods = nullptr;  // set by the fit driver
 };
 
+// The run is an elastic net's with a ridge.
+inline bool elasticNet(const SelectionState* s) {
+  const MethodCode m = s->runFlags.method;
+  return (m == kMethodElasticNet || m == kMethodElasticNetLs) && s->path.l2 > 0;
+}
+// The ridge on the diagonal of an elastic net's crossproducts: L2 (n - 1) on columns of
+// squared norm n - 1.
+inline double ridgeOf(const SelectionState* s) {
+  return elasticNet(s) ? s->path.l2 * (s->totals.trainFreq - 1) : 0.0;
+}
+// What the path coefficients are multiplied by when reported: with ENSCALE the elastic net
+// undoes the ridge's shrinkage. In units of columns of norm 1 the ridge is L2 itself, so the
+// factor is 1 + L2 (not 1 + L2 (n - 1), which inflates the estimates about n-fold).
+inline double reportScale(const SelectionState* s) {
+  return s->runFlags.method == kMethodElasticNet && s->pathOptions->enScale && s->path.l2 > 0
+             ? 1 + s->path.l2
+             : 1.0;
+}
+
 // The BY group's candidate data, or an empty record for a state given none.
 inline const CandidateData& candidateData(const SelectionState* s) {
   static const CandidateData kNone;

@@ -206,6 +206,34 @@ TEST(PathSelections, StopAndChooseBySbc) {
   }
 }
 
+// C(p) and BIC of every path step take sigma2 from the error SS of the method's own full model
+// (the last step of a path run to its end) over n - p: the elastic net's full model's plain
+// error SS (8.95041 on 5 DF at L2=1, with ENSCALE its rescaled estimates'), not that of its
+// ridge-augmented crossproducts. C(p) is then p at the full model.
+TEST(PathSelections, CpAndBicTakeTheFullModelsOwnVariance) {
+  const Data eight{"eight_rows", VSF_TEST_DATA "/e2e", "y = x1 x2"};
+  for (const char* method :
+       {"elasticnet(l2=1 stop=none choose=cp)", "elasticnet(l2=1 enscale stop=none choose=cp)",
+        "lasso(stop=none choose=cp)", "lar(stop=none choose=bic)"}) {
+    SCOPED_TRACE(method);
+    const CommandRun r = runPath(eight, method, "stats=(cp bic ase)");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Json rows = theOne(r, "SelectionSummary")["rows"];
+    ASSERT_EQ(rows.size(), 3u);
+    const double n = 8, full = n * number(rows.back()["ASE"]), sigma2 = full / (n - 3);
+    if (std::string(method) == "elasticnet(l2=1 stop=none choose=cp)") {
+      EXPECT_NEAR(full, 8.95041, 1e-5);
+    }
+    for (const Json& row : rows) {
+      const double p = number(row["nParmsIn"]), sse = n * number(row["ASE"]);
+      const double q = n * sigma2 / sse;
+      EXPECT_NEAR(number(row["CP"]), sse / sigma2 - n + 2 * p, 1e-9) << row;
+      EXPECT_NEAR(number(row["BIC"]), n * std::log(sse / n) + 2 * q * (p + 2 - q), 1e-9) << row;
+    }
+    EXPECT_NEAR(number(rows.back()["CP"]), 3, 1e-9);
+  }
+}
+
 // A CHOOSE= criterion other than the one that stopped the path chose among the steps before
 // the stop: the log says so, and how to take the whole path; never when the path ran to its
 // end, when the stop and the choice are one criterion, for a classical method or per sample
