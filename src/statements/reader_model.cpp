@@ -170,6 +170,7 @@ int readL1(ReaderTarget* s, const Slots& r, bool stopL1) {
     }
     if (l1Given) repairMsg(s->stepCode, 2116);
     if (r.given(ms::kL1Choice)) repairMsg(s->stepCode, 2112);
+    if (o.showStepL1) repairMsg(s->stepCode, 2117);
     o.l1 = -1.0;
     o.l1ChoiceStop = o.l1Choice = kL1ChoiceNone;
     o.showStepL1 = o.linearCvEx = 0;

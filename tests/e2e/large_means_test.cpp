@@ -68,6 +68,26 @@ TEST(LargeMeans, YearCountedFromItsEraIsNotAliased) {
   }
 }
 
+// Raw powers of large values reach the rule at high degrees: the sixth power of 7 levels from
+// 95 to 1000 keeps 6.3e-9 of its sum of squares about its mean after the lower powers; the
+// orthogonal polynomials keep every degree.
+TEST(LargeMeans, RawPowersOfLargeLevelsReachTheRule) {
+  for (const char* coding : {"poly", "orthpoly"}) {
+    SCOPED_TRACE(coding);
+    const CommandRun r =
+        runCommand(std::string("proc varsifter data=poly_levels; class g / param=") + coding +
+                       "; model y = g / selection=none; run;",
+                   VSF_TEST_DATA "/e2e");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<int> df;
+    for (const Json& t : findAll(r.document, "ParameterEstimates"))
+      for (const Json& row : t["rows"])
+        if (row["Effect"] == "g") df.push_back(row["DF"].get<int>());
+    const std::vector<int> want = {1, 1, 1, 1, 1, std::string(coding) == "poly" ? 0 : 1};
+    EXPECT_EQ(df, want);
+  }
+}
+
 // Significant digits of a against the exact b.
 double digits(double a, double b) {
   if (a == b) return 17;

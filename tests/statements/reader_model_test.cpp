@@ -249,6 +249,14 @@ TEST_F(ModelReader, L1TargetsAndScreening) {
          EXPECT_DOUBLE_EQ(s.settings.options.l1, -1.0);
          EXPECT_EQ(s.settings.options.l1Choice, kL1ChoiceNone);
        }},
+      {"selection=lar(stop=none showstepl1)",
+       {2117},
+       4,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.showStepL1, 0); }},
+      {"selection=lasso(stop=none showstepl1)",
+       {},
+       0,
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.showStepL1, 1); }},
       {"selection=lasso(stop=l1)",
        {2118},
        4,
