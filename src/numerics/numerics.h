@@ -224,6 +224,10 @@ double zdsum(const double* x, int n);
 double zdamaxinc(const double* x, int stride, int n);
 double zdnrm2(int n, int stride, const double* x);
 int zgsqr(int n, int p, const double* x, double* q, double* r);
+namespace num {
+// Every one of the n values finite: one scan at the speed of a plain sum.
+bool allFinite(const double* x, int n);
+}  // namespace num
 
 // ---------------------------------------------------------------------------------------------
 // Random numbers

@@ -1,9 +1,9 @@
 // The in-place BLAS update with its fault checks, for callers that update many rows with one x.
 #pragma once
 
-namespace vsf::num {
+#include "numerics/numerics.h"
 
-bool allFinite(const double* x, int n);
+namespace vsf::num {
 
 // z += a x through the BLAS for n >= 3, round-to-nearest already in force, x and a known
 // finite; raises the update's fault.

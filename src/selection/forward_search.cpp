@@ -1,7 +1,4 @@
 // The entry search of FORWARD and STEPWISE, and the statistics refreshed after every move.
-#include <optional>
-#include <vector>
-
 #include "selection/methods_internal.h"
 
 namespace vsf {
@@ -19,7 +16,8 @@ bool fastSearchPossible(const SelectionState* s) {
 }
 
 // A candidate column's crossproduct with the residual (r), its residual sum of squares (v),
-// its accumulated diagonal (a) and the reference its pivot is judged by (pivotReference).
+// its accumulated diagonal (a) and the reference its pivot is judged by (pivotReference): read
+// from the swept matrix in full mode, from the running scores in the incremental mode.
 struct ColumnStats {
   double r = 0, v = 0, a = 0, reference = 0;
 };
@@ -30,89 +28,53 @@ ColumnStats fromSweptMatrix(const SelectionState* s, int32_t e) {
           pivotReference(s, s->sweep.sscp, s->sweep.flags, g)};
 }
 
-// Incremental mode: the candidate is not in A. With x its crossproducts with the model's
-// swept columns M (from their store rows), w = A_MM^-1 x is read from the swept block and
-// r = x'y - A_0M w, v = x'x - x'w.
-class StoreScorer {
- public:
-  explicit StoreScorer(const SelectionState* s) : s_(s) {
-    for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
-      const int32_t e = s->sweep.entryOrder[pos];
-      for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
-        const int32_t u = s->sweep.firstColumn[e] + j;
-        if (s->sweep.flags[u] != '1') continue;
-        columns_.push_back(u);
-        rows_.push_back(static_cast<int64_t>(s->sweep.storeSlot[e] + j) *
-                        (s->layout.paramCount + 1));
-        if (u == sweptInterceptColumn(s, s->sweep.flags)) intercept_ = rows_.back();
-      }
-    }
-    x_.resize(columns_.size());
-  }
-
-  ColumnStats operator()(int32_t e) {
-    const SelectionState* s = s_;
-    const int32_t offset = s->sweep.fullOffset[e];
-    const size_t m = columns_.size();
-    for (size_t i = 0; i < m; ++i) x_[i] = s->sweep.store[rows_[i] + offset];
-    ColumnStats c;
-    c.a = s->sweep.effectBlocks[e][0];
-    c.r = s->sweep.store[offset];
-    c.v = c.a;
-    c.reference = intercept_ < 0 ? c.a
-                                 : centredSquares(c.a, s->sweep.store[intercept_ + offset],
-                                                  s->sweep.effectBlocks[0][0]);
-    for (size_t i = 0; i < m; ++i) {
-      double w = 0;
-      for (size_t j = 0; j < m; ++j) w += s->sweep.swept[pkAny(columns_[i], columns_[j])] * x_[j];
-      c.r -= s->sweep.sscp[pk(columns_[i], 0)] * w;
-      c.v -= x_[i] * w;
-    }
-    return c;
-  }
-
- private:
-  const SelectionState* s_;
-  std::vector<int32_t> columns_;
-  std::vector<int64_t> rows_;
-  std::vector<double> x_;
-  int64_t intercept_ = -1;  // the intercept's store row, when it is swept in
-};
+ColumnStats fromRunningScores(const SelectionState* s, const RunningScores& g, int32_t e) {
+  const double a = s->sweep.effectBlocks[e][0];
+  const double reference =
+      g.interceptRow < 0
+          ? a
+          : centredSquares(a, s->sweep.store[g.interceptRow + s->sweep.fullOffset[e]],
+                           s->sweep.effectBlocks[0][0]);
+  return {g.r[e], g.v[e], a, reference};
+}
 
 void setCandidateValue(SelectionState* s, int32_t e, double v) {
   if (s->rules->candidateValues && s->sweep.candidateValues) s->sweep.candidateValues[e] = v;
 }
 
 // Single-column effects by their SSE reduction r^2 / v; an equal reduction keeps the earlier
-// effect. The winner's value goes into *best.
-void fastSearch(SelectionState* s, double* best, int32_t* candidate) {
+// effect. The winner's value goes into *best. 0 or rc::kMemory.
+int fastSearch(SelectionState* s, double* best, int32_t* candidate) {
   const CriterionCode code = s->rules->select;
   const double sse = s->fit.trainSse;
   const int32_t p = s->sweep.sweptColumns;
-  std::optional<StoreScorer> fromStore;
-  if (!s->sweep.fullMode) fromStore.emplace(s);
+  const RunningScores* running = nullptr;
+  if (!s->sweep.fullMode)
+    if (int rc = currentScores(s, &running); rc != 0) return rc;
   double largest = -1;
   int32_t winner = -1;
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
     if (s->sweep.states[e] != effstate::kFree || s->layout.columnCount[e] != 1 ||
         !prerequisitesIn(s->sweep, e))
       continue;
-    const ColumnStats c = fromStore ? (*fromStore)(e) : fromSweptMatrix(s, e);
+    const ColumnStats c = running ? fromRunningScores(s, *running, e) : fromSweptMatrix(s, e);
     const double d = pivotTolerance('0', c.reference, c.a);
     const double reduction = c.v > d ? c.r * c.r / c.v : -1;
-    setCandidateValue(s, e,
-                      reduction > 0
-                          ? criterionFromStats(s, code, sse, sse - reduction, p, p + 1, 1, 1)
-                          : absentValue());
+    if (s->rules->candidateValues)
+      setCandidateValue(s, e,
+                        reduction > 0
+                            ? criterionFromStats(s, code, sse, sse - reduction, p, p + 1, 1, 1)
+                            : absentValue());
     if (reduction > largest) {
       largest = reduction;
       winner = e;
     }
   }
-  if (winner < 0 || !(largest > 0)) return;
+  if (winner < 0 || !(largest > 0)) return 0;
   const double v = criterionFromStats(s, code, sse, sse - largest, p, p + 1, 1, 1);
   *best = v;
   if (criterionBetter(v, worstValue(code), code)) *candidate = winner;
+  return 0;
 }
 
 }  // namespace
@@ -127,7 +89,8 @@ int searchEntry(SelectionState* s, EntryChoice* out) {
               absentValue());
   const bool byPass = selectByPass(r);
   const bool fast = !r->generalSearch && !byPass && fastSearchPossible(s);
-  if (fast) fastSearch(s, &best, &candidate);
+  if (fast)
+    if (int rc = fastSearch(s, &best, &candidate); rc != 0) return rc;
 
   const double baseSse = s->fit.trainSse;
   const int32_t baseP = s->sweep.sweptColumns;

@@ -1,5 +1,8 @@
 // Kernels of the incremental mode: each effect's own block, the rows of an entering effect in
 // A, the response row of the store and an effect's store rows.
+#include <algorithm>
+#include <utility>
+
 #include "selection/rows.h"
 #include "selection/selection_internal.h"
 
@@ -21,15 +24,15 @@ int sliceOf(const SelectionState* s, const rows::Row& r) {
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
 
-// Runs fn(row, slice) for the used training rows of a block.
+// Runs fn(row, slice) for the used training rows of a block. Each row is tested as it comes,
+// while it is in the cache for fn.
 template <typename Fn>
 int usedRows(SelectionState* s, const PageView* v, bool externalAware, Fn&& fn) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!trainingUsed(s, r, externalAware)) return;
     const int f = sliceOf(s, r);
-    if (f < 0 || (check && rows::rowMissing(r, h))) return;
+    if (f < 0 || (!rows::rowFinite(r, h) && rows::rowMissing(r, h))) return;
     fn(r, f);
   });
 }
@@ -135,13 +138,69 @@ uint32_t responseCrossLength(const SelectionState* s, int32_t) {
   return static_cast<uint32_t>((s->layout.paramCount + 1) * slices(s));
 }
 
-// row[0] += t y, row[offset of each column] += t x over every column of every effect.
-void storeRowTerms(const SelectionState* s, const rows::Row& r, double t, double* row) {
-  row[0] += t * rows::centredResponse(s, r);
-  for (int32_t e = 0; e < s->layout.effectCount; ++e) {
-    double* at = row + s->sweep.fullOffset[e];
-    rows::forCentredValues(s, r, e, [&](int32_t i, double x) { at[i] += t * x; });
+// at[j] += t v_j, and at2[j] += u v_j with a second row, for the n values v_j of a dense run:
+// x[j] - c[j] about centres, else x[j].
+template <bool kCentred, bool kSecond>
+void addRun(double* __restrict at, double* __restrict at2, const double* __restrict x,
+            const double* __restrict c, double t, double u, int32_t n) {
+  for (int32_t j = 0; j < n; ++j) {
+    const double v = kCentred ? x[j] - c[j] : x[j];
+    at[j] += t * v;
+    if constexpr (kSecond) at2[j] += u * v;
   }
+}
+
+// row[0] += t y, row[offset of each column] += t x over every column of every effect, the
+// values about their centres when the sums are (rows::forCentredValues); with a second row, u
+// into it the same way, each value read once for both.
+void storeRowTerms(const SelectionState* s, const rows::Row& r, double t, double* row, double u = 0,
+                   double* second = nullptr) {
+  const double y = rows::centredResponse(s, r);
+  row[0] += t * y;
+  if (second) second[0] += u * y;
+  const double* centres = s->sweep.centres;
+  const int32_t* run = s->sweep.denseRuns;
+  for (int32_t i = 0; i < s->sweep.denseRunCount; ++i, run += 3) {
+    double* at = row + run[0];
+    double* at2 = second ? second + run[0] : nullptr;
+    const double* x = r.dense + run[1];
+    const double* c = centres ? centres + 1 + run[1] : nullptr;
+    if (c && at2)
+      addRun<true, true>(at, at2, x, c, t, u, run[2]);
+    else if (c)
+      addRun<true, false>(at, at2, x, c, t, u, run[2]);
+    else if (at2)
+      addRun<false, true>(at, at2, x, c, t, u, run[2]);
+    else
+      addRun<false, false>(at, at2, x, c, t, u, run[2]);
+  }
+  for (int32_t j = 0; j < s->layout.sparseEffectCount; ++j) {
+    const int32_t e = s->layout.sparseEffects[j];
+    for (auto [into, v] : {std::pair{row, t}, std::pair{second, u}}) {
+      if (!into) continue;
+      double* at = into + s->sweep.fullOffset[e];
+      rows::forEffectValues(s, r, e, [&, v = v](int32_t i, double x) { at[i] += v * x; });
+    }
+  }
+}
+
+// The entering column's value in the row less its regression on the model's swept columns,
+// every value about its centre when the sums are.
+double residualOf(const SelectionState* s, const rows::Row& r) {
+  const RunningScores& g = s->sweep.running;
+  const double* c = s->sweep.centres;
+  double u = 0;
+  rows::forCentredValues(s, r, g.entering, [&](int32_t, double x) { u = x; });
+  for (int32_t i = 0; i < g.denseCount; ++i) {
+    const double x = r.dense[g.denseAt[i]];
+    u -= (c ? x - c[1 + g.denseAt[i]] : x) * g.denseWeight[i];
+  }
+  for (int32_t i = 0; i < g.sparseCount; ++i) {
+    const int32_t e = g.sparseModel[i];
+    const double* w = g.weights + s->sweep.fullOffset[e];
+    rows::forEffectValues(s, r, e, [&](int32_t j, double x) { u -= x * w[j]; });
+  }
+  return u;
 }
 
 int responseCrossMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
@@ -161,11 +220,28 @@ void responseCrossMerge(SelectionState* s, const double* sum, uint32_t, int32_t)
   for (int f = 0; f < s->folds; ++f) copyDoubles(s->foldRecs[f].store, sum + f * L, L);
 }
 
+// With the running scores' update under way, each slice ends with the crossproducts with
+// the entering column's residual.
+int64_t scoresLength(const SelectionState* s) {
+  return s->sweep.running.entering == s->sweep.passEffect ? s->layout.paramCount + 1 : 0;
+}
+
 int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t length) {
   const int64_t L = s->layout.paramCount + 1, slice = length / slices(s);
+  const int64_t rowsLength = slice - scoresLength(s);
   const int32_t k = s->sweep.passEffect;
   return usedRows(s, v, false, [&](const rows::Row& r, int f) {
     double* rows0 = buffer + f * slice;
+    if (rowsLength < slice) {  // one column, and its residual's terms beside its own
+      double t = 0;
+      rows::forCentredValues(s, r, k, [&](int32_t, double x) { t = r.a * x; });
+      const double u = r.a * residualOf(s, r);
+      if (t != 0)
+        storeRowTerms(s, r, t, rows0, u, u != 0 ? rows0 + rowsLength : nullptr);
+      else if (u != 0)
+        storeRowTerms(s, r, u, rows0 + rowsLength);
+      return;
+    }
     rows::forCentredValues(s, r, k, [&](int32_t i, double x) {
       const double t = r.a * x;
       if (t != 0) storeRowTerms(s, r, t, rows0 + i * L);
@@ -174,13 +250,15 @@ int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t le
 }
 
 void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
-  const int64_t L = s->layout.paramCount + 1, slice = length / slices(s);
-  const int64_t at = static_cast<int64_t>(s->sweep.storeRowsUsed) * L;
-  if (!kfoldOn(s)) {
-    copyDoubles(s->sweep.store + at, sum, slice);
-    return;
+  const int64_t slice = length / slices(s), scores = scoresLength(s), n = slice - scores;
+  const int64_t at = static_cast<int64_t>(s->sweep.storeRowsUsed) * (s->layout.paramCount + 1);
+  double* cross = s->sweep.running.cross;
+  if (scores > 0) std::fill(cross, cross + scores, 0.0);
+  for (int f = 0; f < slices(s); ++f) {
+    const double* part = sum + f * slice;
+    copyDoubles((kfoldOn(s) ? s->foldRecs[f].store : s->sweep.store) + at, part, n);
+    if (scores > 0) addVector(cross, part + n, scores);
   }
-  for (int f = 0; f < s->folds; ++f) copyDoubles(s->foldRecs[f].store + at, sum + f * slice, slice);
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ struct EntryChoice {
 // the others by a trial of their own. The model is left as it was; 0 or a trial's code.
 [[nodiscard]] int searchEntry(SelectionState* s, EntryChoice* out);
 
+// The running scores brought to the current model (running_scores.cpp): followed from the
+// last entry when the pass of its store rows summed the update, else worked out afresh from
+// the store. 0 or rc::kMemory.
+[[nodiscard]] int currentScores(SelectionState* s, const RunningScores** out);
+
 // After a move: PRESS, CV PRESS and the partition ASEs of the new model as the options want
 // them, the search's value standing for the SELECT criterion's own statistic.
 [[nodiscard]] int refreshStatistics(SelectionState* s, double searchValue, bool entry);

@@ -8,6 +8,7 @@
 #include "datapass/rowblock.h"
 #include "datapass/utilfiles.h"
 #include "frame/host/status.h"
+#include "numerics/numerics.h"
 #include "selection/selection.h"
 
 namespace vsf {
@@ -153,7 +154,6 @@ inline bool nonFinite(double x) {
 // True when every value a kernel reads from the block's rows (doubles area) is finite; the
 // dense loops then run without per-value tests.
 inline bool blockFinite(const PageView& view, const Shape& h) {
-  (void)h;
   const int64_t n = blockRowCount(view);
   if (n == 0) return true;
   const double* v = blockFirstRow(view);
@@ -170,9 +170,7 @@ inline bool blockFinite(const PageView& view, const Shape& h) {
       count += h.yAt + 1 + h.d + K;
     }
   }
-  bool finite = true;
-  for (int64_t i = 0; i < count; ++i) finite &= !nonFinite(v[i]);
-  return finite;
+  return num::allFinite(v, static_cast<int>(count));  // a block is far below 2^31 values
 }
 
 // Calls fn(local column, value) for the stored values of effect e in the row: every column
@@ -207,7 +205,14 @@ inline double centredResponse(const SelectionState* st, const Row& r) {
   return st->sweep.centres ? r.y - st->sweep.centres[0] : r.y;
 }
 
-// A row with a missing value among its doubles; tested only in blocks that have one.
+// True when the row's response, values and weight are finite: a row that is needs no test for
+// missing values.
+inline bool rowFinite(const Row& r, const Shape& h) {
+  return num::allFinite(r.x, h.d + 1) && num::allFinite(r.sparse, r.K) && !nonFinite(r.a);
+}
+
+// A row with a missing value among its doubles; tested only where the row or its block is not
+// finite.
 inline bool rowMissing(const Row& r, const Shape& h) {
   for (int i = 0; i <= h.d; ++i)
     if (isMissing(r.x[i])) return true;

@@ -194,6 +194,32 @@ struct ColumnLayout {
   double responseShift = 0;  // the response's, taken with them
 };
 
+// The search's running scores in the incremental mode with the store: for the model they hold
+// (its entry order and swept column count), each single-column candidate's crossproduct with
+// the residual and its residual sum of squares. The pass that sums an entering column's store
+// row also sums every column's crossproduct with that column's residual, from which the
+// scores follow the entry at one update each instead of a quadratic form over the model.
+struct RunningScores {
+  double* r = nullptr;  // per effect
+  double* v = nullptr;
+  int32_t* model = nullptr;  // the entry order they hold for
+  int32_t modelLength = -1;  // -1: they hold for no model
+  int32_t sweptColumns = 0;
+  int64_t interceptRow = -1;  // the intercept's store row while it is swept in, else -1
+  // The update of the pass under way: the entering effect (-1 none), its column's regression
+  // on the model's swept columns by store offset, those columns where a row holds them (dense
+  // values and their weights, sparse effects), and every column's crossproduct with the
+  // entering column's residual, laid out as a store row.
+  int32_t entering = -1;
+  double* weights = nullptr;
+  int32_t* denseAt = nullptr;
+  double* denseWeight = nullptr;
+  int32_t denseCount = 0;
+  int32_t* sparseModel = nullptr;
+  int32_t sparseCount = 0;
+  double* cross = nullptr;
+};
+
 // The crossproducts, the matrix swept on the model's columns, the per-effect stores and the
 // model they hold: its effects, their positions and states, and its estimates.
 struct SweepMatrices {
@@ -234,6 +260,10 @@ struct SweepMatrices {
   uint8_t* states = nullptr;
   int32_t* storeSlot = nullptr;   // first store row of each effect, -1 none
   int32_t* fullOffset = nullptr;  // each effect's first column in the store's rows
+  // The dense effects in runs that lie side by side both in a row and in a store row: the
+  // run's place in a store row, in a row's dense values, and its column count.
+  int32_t* denseRuns = nullptr;
+  int32_t denseRunCount = 0;
   int32_t* missingPrerequisites = nullptr;
   int32_t* absentDependants = nullptr;
   // Each effect's first parameter and position in A and S, and the model.
@@ -244,6 +274,7 @@ struct SweepMatrices {
   int32_t* aliasedList = nullptr;
   int32_t aliasedCount = 0;
   uint8_t aliasedFound = 0;
+  RunningScores running;
 };
 
 // The criteria of the current model: its training SSE, the full model's error variance, and

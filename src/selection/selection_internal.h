@@ -102,6 +102,11 @@ bool groupedStandardization(const Options* o) {
 // The folds keep their own statistics or estimates.
 inline bool foldDetails(const CvOptions* cv) { return cv->foldStats || cv->foldEstimates; }
 
+// Readies the running scores' update for single-column effect k about to enter, before the
+// pass that sums its store row: true when that pass is to sum the crossproducts with the
+// column's residual too (the scores hold for the current model).
+bool prepareScoreUpdate(SelectionState* s, int32_t k);
+
 // Every effect has exactly one column.
 bool allSingleColumn(const ColumnLayout& layout);
 

@@ -1,0 +1,147 @@
+// The entry search's running scores in the incremental mode, followed entry after entry, against
+// the scores worked out afresh from the store at every step (the quadratic form the search used
+// before).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <set>
+#include <string>
+
+#include "common/group_support.h"
+#include "selection/methods_internal.h"
+
+namespace vsf {
+namespace {
+
+using test::CaseData;
+using test::Group;
+using test::GroupSettings;
+
+// Effects: 0 the intercept; 1, 2 and 3 = 1 + 2 exactly (aliased once both are in); 4 = 2 x 5
+// and 10 = 5, ties that the earlier effect wins; 6 = -7, another tie; 8 a constant (aliased
+// with the intercept); 9 a CLASS effect of three columns; 11 to 13 plain. Values are
+// multiples of 1/64, so that sums and doubles are exact.
+CaseData trickyCase(int rows, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> normal;
+  auto q = [&] { return std::round(normal(gen) * 64) / 64; };
+  // The weights, frequencies, folds and roles of a synthetic case, with columns of our own.
+  CaseData d = test::syntheticCase({1, 1, 1, 1, 1, 1, 1, 1, 1, 3, 1, 1, 1, 1}, rows, seed);
+  for (int i = 0; i < rows; ++i) {
+    const double x1 = q(), x2 = q(), x5 = q(), x7 = q(), x11 = q(), x12 = q(), x13 = q();
+    const int level = i % 4;  // level 3 has no column
+    std::vector<double>& x = d.x[i];
+    x = {1, x1, x2, x1 + x2, 2 * x5, x5, -x7, x7, 3};
+    for (int j = 0; j < 3; ++j) x.push_back(j == level ? 1.0 : 0.0);
+    x.insert(x.end(), {x5, x11, x12, x13});
+    d.y[i] = x1 - 0.7 * x2 + 0.5 * x5 - x7 + 0.4 * level + 0.3 * x11 + normal(gen);
+  }
+  return d;
+}
+
+struct Case {
+  const char* name;
+  GroupSettings settings;
+};
+
+GroupSettings storeSettings() {
+  GroupSettings g;
+  g.full = false, g.store = true;
+  return g;
+}
+
+std::vector<Case> cases() {
+  std::vector<Case> out;
+  out.push_back({"plain", storeSettings()});
+  Case c{"weights, frequencies, roles", storeSettings()};
+  c.settings.weight = c.settings.freq = c.settings.roles = true;
+  out.push_back(c);
+  c = {"five folds", storeSettings()};
+  c.settings.kfold = true, c.settings.folds = 5, c.settings.choose = kCritCv;
+  out.push_back(c);
+  c = {"two workers, small pages", storeSettings()};
+  c.settings.files = c.settings.workers = 2, c.settings.pageSizeKb = 1;
+  out.push_back(c);
+  c = {"sparse CLASS effect and column", storeSettings()};
+  c.settings.sparse = std::vector<bool>(14, false);
+  c.settings.sparse[9] = c.settings.sparse[12] = true;
+  out.push_back(c);
+  return out;
+}
+
+// A forward step as FORWARD takes it: the search, the entering effect's store rows, the entry.
+int step(Group& g, EntryChoice* c) {
+  SelectionState& s = g.s();
+  if (int rc = searchEntry(&s, c); rc != 0 || c->effect < 0) return rc;
+  if (int rc = growBeforeEntry(&s, c->effect); rc != 0) return rc;
+  return enterEffect(&s, c->effect, resweepOnEntry(s.rules), 0);
+}
+
+std::vector<double> candidateValues(const SelectionState& s) {
+  return std::vector<double>(s.sweep.candidateValues,
+                             s.sweep.candidateValues + s.layout.effectCount);
+}
+
+TEST(RunningScores, PickAndValuesAsTheScoresWorkedOutAfresh) {
+  const CaseData data = trickyCase(60, 5);
+  for (const Case& k : cases()) {
+    SCOPED_TRACE(k.name);
+    Group running(data, k.settings), afresh(data, k.settings);
+    for (Group* g : {&running, &afresh}) {
+      g->options().candidateValues = 1;
+      g->options().select = kCritSbc;
+      ASSERT_EQ(g->prepare(), 0);
+      ASSERT_EQ(g->enter({0}), 0);
+    }
+    std::set<int> entered;
+    for (int i = 0;; ++i) {
+      afresh.s().sweep.running.modelLength = -1;  // the scores hold for no model
+      EntryChoice a, b;
+      ASSERT_EQ(step(running, &a), 0);
+      ASSERT_EQ(step(afresh, &b), 0);
+      ASSERT_EQ(a.effect, b.effect) << "step " << i;
+      if (a.effect < 0) break;
+      entered.insert(a.effect);
+      EXPECT_NEAR(a.value, b.value, 1e-9 * std::fabs(b.value)) << "step " << i;
+      const auto va = candidateValues(running.s()), vb = candidateValues(afresh.s());
+      for (size_t e = 0; e < va.size(); ++e) {
+        ASSERT_EQ(isAbsent(va[e]), isAbsent(vb[e])) << "step " << i << " effect " << e;
+        if (!isAbsent(va[e])) {
+          EXPECT_NEAR(va[e], vb[e], 1e-9 * std::fabs(vb[e]) + 1e-12);
+        }
+      }
+    }
+    // Every effect enters but one of 1, 2 and 1 + 2, the constant and the tied copies that
+    // lose (5 and 10 to 4, 7 to 6).
+    for (int e : {1, 2, 3}) entered.erase(e);
+    EXPECT_EQ(entered, (std::set<int>{4, 6, 9, 11, 12, 13}));
+    EXPECT_EQ(running.s().sweep.sweptColumns, 11);
+  }
+}
+
+// The running scores follow an entry only when the model is the one they held plus the entering
+// effect; any other change of the model has them worked out afresh.
+TEST(RunningScores, FollowOnlyTheEntryTheyWereReadiedFor) {
+  const CaseData data = trickyCase(40, 9);
+  Group g(data, storeSettings());
+  ASSERT_EQ(g.prepare(), 0);
+  ASSERT_EQ(g.enter({0}), 0);
+  SelectionState& s = g.s();
+  const RunningScores* r = nullptr;
+  ASSERT_EQ(currentScores(&s, &r), 0);
+  EXPECT_TRUE(prepareScoreUpdate(&s, 1));
+  EXPECT_EQ(s.sweep.running.entering, 1);
+  EXPECT_FALSE(prepareScoreUpdate(&s, 9));  // three columns: worked out afresh after it
+  EXPECT_EQ(s.sweep.running.entering, -1);
+  ASSERT_EQ(g.enter({9}), 0);  // a model the scores do not hold: nothing readied
+  EXPECT_FALSE(prepareScoreUpdate(&s, 1));
+  ASSERT_EQ(currentScores(&s, &r), 0);
+  EXPECT_EQ(r->modelLength, 2);
+  removeEffect(&s, 9, 2);
+  ASSERT_EQ(currentScores(&s, &r), 0);
+  EXPECT_EQ(r->modelLength, 1);
+}
+
+}  // namespace
+}  // namespace vsf
