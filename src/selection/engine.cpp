@@ -68,16 +68,12 @@ void sweepNewColumns(SelectionState* s, int32_t o, int32_t n, bool eliminate) {
 }
 
 void resweepEverything(SelectionState* s) {
-  const int32_t n = s->sweep.sscpOrder;
-  std::fill(s->sweep.flags, s->sweep.flags + n, '0');
-  copyDoubles(s->sweep.swept, s->sweep.sscp, tri(n));
+  SweepMatrices& w = s->sweep;
+  w.sweptColumns = resweepMatrix(s, &w.resweep, w.sscp, w.swept, w.flags);
   for (int32_t f = 0; f < s->folds && kfoldOn(s); ++f) {
     FoldRecord& r = s->foldRecs[f];
-    std::fill(r.flags, r.flags + n, '0');
-    copyDoubles(r.swept, r.sscp, tri(n));
+    resweepMatrix(s, &r.resweep, r.sscp, r.swept, r.flags);
   }
-  s->sweep.sweptColumns = 0;
-  for (int32_t j = 1; j < n; ++j) sweepModelColumn(s, j);
 }
 
 int enterFull(SelectionState* s, int32_t k, bool fromTrial, bool exact) {

@@ -14,6 +14,11 @@ void sweepModelColumn(SelectionState* s, int32_t k);
 [[nodiscard]] int enterEffectImpl(SelectionState* s, int32_t effect, bool resweepAll,
                                   bool fromTrial, bool exact);
 
+// Resweeps a matrix of the current order (every flag reset, S copied from A, columns swept in
+// order with the pivot rule), through what the last resweep kept; returns the swept columns.
+int32_t resweepMatrix(SelectionState* s, ResweepMemo* memo, const double* A, double* S,
+                      char* flags);
+
 // Rows o .. n-1 of S from the same rows of A, swept on the columns 1 .. o-1 flagged '1', as
 // sweeping the bordered matrix from scratch would give them.
 void borderNewRows(SelectionState* s, double* S, const double* A, const char* flags, int32_t o,

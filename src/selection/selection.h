@@ -63,6 +63,19 @@ constexpr uint8_t kHeldOut = 5;  // never enters
 constexpr uint8_t kScreenedIn = 6;
 }  // namespace effstate
 
+// What the last resweep of a crossproducts matrix leaves for the next (resweep.cpp): A, S and
+// the flags as it left them, and each column's sweep: its pivot's inverse (0 for a column left
+// out) and its work row, the old pivot row read through the sign rule (stride `capacity`).
+struct ResweepMemo {
+  int32_t order = 0;  // of the kept matrices; 0 none
+  int32_t capacity = 0;
+  double* sscp = nullptr;
+  double* swept = nullptr;
+  char* flags = nullptr;
+  double* inverse = nullptr;
+  double* work = nullptr;
+};
+
 // One cross-validation fold: its training crossproducts (every row outside the fold), the
 // model swept in them and the fold's residual sums.
 struct FoldRecord {
@@ -85,6 +98,7 @@ struct FoldRecord {
   double* compactSscp = nullptr;
   double* sscpCopy = nullptr;
   char* flagsCopy[2] = {nullptr, nullptr};
+  ResweepMemo resweep;
 };
 
 // 32 bytes, written to the result stream as they stand.
@@ -275,6 +289,7 @@ struct SweepMatrices {
   int32_t aliasedCount = 0;
   uint8_t aliasedFound = 0;
   RunningScores running;
+  ResweepMemo resweep;
 };
 
 // The criteria of the current model: its training SSE, the full model's error variance, and
