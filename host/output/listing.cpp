@@ -47,9 +47,31 @@ void boundWidth(std::string& s) {
   s += "...";
 }
 
+// A list of words that breaks at its blanks (an effect list) keeps every word, each bounded as
+// a cell is: the list is as wide as the page once broken.
+void boundWords(std::string& s) {
+  if (widthOf(s) <= kWidestCell) return;
+  std::string out;
+  size_t at = 0;
+  while (at <= s.size()) {
+    size_t end = s.find(' ', at);
+    if (end == std::string::npos) end = s.size();
+    std::string word = s.substr(at, end - at);
+    boundWidth(word);
+    out += word;
+    if (end < s.size()) out += ' ';
+    at = end + 1;
+  }
+  s = std::move(out);
+}
+
 void boundCells(TableLayout* l) {
   for (auto& row : l->cells)
-    for (std::string& cell : row) boundWidth(cell);
+    for (size_t c = 0; c < row.size(); ++c)
+      if (c < l->columns.size() && l->columns[c].wraps)
+        boundWords(row[c]);
+      else
+        boundWidth(row[c]);
   for (auto& entry : l->entries) boundWidth(entry.second);
 }
 
