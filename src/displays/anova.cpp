@@ -52,9 +52,11 @@ int printAnova(StepView* s, const SelectionState* sel, HostPool* allocator) {
   const int32_t p = sel->sweep.sweptColumns;
   const double tss = criterionTotal(sel);  // uncorrected without an intercept
   const double sse = sel->fit.trainSse > 0 ? sel->fit.trainSse : 0;
-  const double ssm = tss - sse > 0 ? tss - sse : 0;
   const double dfTotal = noInt ? n : n - 1;
   const double dfModel = noInt ? p : p - 1;
+  // A model of no parameter beyond the intercept explains nothing, whatever rounding the
+  // sweeps in and out of a refused step left between the two sums.
+  const double ssm = dfModel > 0 && tss - sse > 0 ? tss - sse : 0;
   const double dfError = dfTotal - dfModel;
   const double dot = missingValue('.');
   const double mse = dfError > 0 ? sse / dfError : dot;

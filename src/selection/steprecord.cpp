@@ -35,6 +35,12 @@ double fifthStatistic(const SelectionState* s, double sy) {
   return sum / sy;
 }
 
+// An estimate in units of its column's and the response's standard deviations; 0 without them.
+double standardized(const SelectionState* s, int32_t param, double b, double sy) {
+  const double scale = s->layout.colScales ? s->layout.colScales[param] : 0.0;
+  return sy > 0 && !isAbsent(scale) && scale > 0 ? b / (scale * sy) : 0.0;
+}
+
 // Estimates, standardized estimates and inverse diagonal of the swept model.
 void sweptEstimates(SelectionState* s, double sy) {
   const int64_t p = s->layout.paramCount;
@@ -48,8 +54,7 @@ void sweptEstimates(SelectionState* s, double sy) {
       const bool in = g < s->sweep.sscpOrder && s->sweep.flags[g] == '1';
       const double b = in ? -s->sweep.swept[pk(g, 0)] : 0.0;
       s->sweep.estimates[param] = b;
-      const double scale = s->layout.colScales ? s->layout.colScales[param] : 0.0;
-      if (sy > 0 && !isAbsent(scale) && scale > 0) s->sweep.stdEstimates[param] = b / (scale * sy);
+      s->sweep.stdEstimates[param] = standardized(s, param, b, sy);
       s->sweep.invDiag[param] = in ? s->sweep.swept[pk(g, g)] : -1.0;
     }
   }
@@ -57,6 +62,7 @@ void sweptEstimates(SelectionState* s, double sy) {
     const int32_t one = s->sweep.firstParam[0];
     interceptFromCentres(s, s->sweep.swept, s->sweep.flags, &s->sweep.estimates[one],
                          &s->sweep.invDiag[one]);
+    s->sweep.stdEstimates[one] = standardized(s, one, s->sweep.estimates[one], sy);
   }
 }
 

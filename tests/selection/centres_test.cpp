@@ -50,6 +50,16 @@ TEST(Centres, CarriedBackValuesAreThoseOfPlainSums) {
     interceptFromCentres(&c, c.sweep.swept, c.sweep.flags, &b, &v);
     expectClose(b, -p.sweep.swept[pk(one, 0)], 1e-10, "intercept");
     expectClose(v, p.sweep.swept[pk(one, one)], 1e-10, "its inverse diagonal");
+    // The step's record: every estimate, standardized estimate and inverse diagonal (the
+    // intercept given a scale, as its own column has none).
+    p.layout.colScales[0] = c.layout.colScales[0] = 1;
+    ASSERT_EQ(initSelectionState(&p, 1), 0);
+    ASSERT_EQ(initSelectionState(&c, 1), 0);
+    for (int32_t j = 0; j < c.layout.paramCount; ++j) {
+      expectClose(c.sweep.estimates[j], p.sweep.estimates[j], 1e-10, "estimate");
+      expectClose(c.sweep.stdEstimates[j], p.sweep.stdEstimates[j], 1e-10, "standardized");
+      expectClose(c.sweep.invDiag[j], p.sweep.invDiag[j], 1e-10, "inverse diagonal");
+    }
     for (int f = 0; f < c.folds; ++f) {
       double bf = NAN;
       interceptFromCentres(&c, c.foldRecs[f].swept, c.foldRecs[f].flags, &bf, nullptr);
