@@ -24,8 +24,8 @@ int sliceOf(const SelectionState* s, const rows::Row& r) {
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
 
-// Runs fn(row, slice) for the used training rows of a block. Each row is tested as it comes,
-// while it is in the cache for fn.
+// Runs fn(row, slice) for the used training rows of a block, those with a missing value left
+// out. Each row is tested as it comes, while it is in the cache for fn.
 template <typename Fn>
 int usedRows(SelectionState* s, const PageView* v, bool externalAware, Fn&& fn) {
   const rows::Shape h = rows::shapeOf(s);

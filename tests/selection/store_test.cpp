@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "common/group_support.h"
-#include "selection/selection_internal.h"
+#include "selection/methods_internal.h"
 
 namespace vsf {
 namespace {
@@ -82,6 +82,33 @@ TEST(Store, FoldRowsAreTheMainRowsWithoutTheFold) {
                   1e-9 * std::fmax(1, std::fabs(without.s().sweep.store[i])))
           << "fold " << f << " value " << i;
   }
+}
+
+// A row with a missing value adds nothing to the store rows, nor to the crossproducts with the
+// entering column's residual, as if it had not been stored.
+TEST(Store, ARowWithAMissingValueAddsNothing) {
+  test::CaseData data = test::syntheticCase({1, 1, 1, 3, 1}, 40, 4), without = data;
+  data.x[7][4] = missingValue('.');
+  without.y.erase(without.y.begin() + 7), without.x.erase(without.x.begin() + 7);
+  for (auto* v : {&without.w, &without.f}) v->erase(v->begin() + 7);
+  for (auto* v : {&without.fold, &without.role}) v->erase(v->begin() + 7);
+  GroupSettings gs;
+  gs.full = false, gs.store = true;
+  Group g(data, gs), h(without, gs);
+  std::vector<double> cross[2];
+  for (Group* k : {&g, &h}) {
+    ASSERT_EQ(k->prepare(), 0);
+    ASSERT_EQ(k->enter({0, 2}), 0);
+    SelectionState& s = k->s();
+    const RunningScores* r = nullptr;
+    ASSERT_EQ(currentScores(&s, &r), 0);
+    ASSERT_TRUE(prepareScoreUpdate(&s, 1));
+    ASSERT_EQ(growEffectCrossproducts(&s, 1), 0);
+    cross[k == &h].assign(r->cross, r->cross + s.layout.paramCount + 1);
+  }
+  const int64_t n = int64_t{g.s().sweep.storeRowsUsed} * (g.s().layout.paramCount + 1);
+  for (int64_t i = 0; i < n; ++i) EXPECT_EQ(g.s().sweep.store[i], h.s().sweep.store[i]) << i;
+  EXPECT_EQ(cross[0], cross[1]);
 }
 
 }  // namespace
