@@ -97,6 +97,10 @@ int attr(HostDataSet* ds, int code, void* out) {
       if (!in) return -1;
       *static_cast<int64_t*>(out) = in->readMode == 'F' ? 0 : in->groupStart.obs;
       return 0;
+    case dsattr::kGroupObs:
+      if (!in) return -1;
+      *static_cast<int64_t*>(out) = in->readMode == 'F' ? obs : in->groupEnd - in->groupStart.obs;
+      return 0;
     default:
       return -1;
   }

@@ -32,13 +32,17 @@ struct ResampleFeed {
   double* frequencies = nullptr;  // room for the largest block's rows
 };
 
-// The workers the step's passes run on: the settled THREADS count at first. A BY group's memory
-// plan lowers it when the host has too little memory free, and later groups keep the lower
-// count.
+// The workers passes run on. The step's are the settled THREADS count at first; a BY group's
+// memory plan lowers them when the host has too little memory free, and later groups keep the
+// lower count. A group's are the step's, fewer where its rows do not pay for them.
 struct PassWorkers {
   uint8_t threaded = 0;
   int32_t count = 1;
 };
+
+// The workers of a BY group of `rows` observations, each reading `columns` values: the step's,
+// as many as the group's values keep busy.
+[[nodiscard]] PassWorkers groupWorkers(const PassWorkers& step, int64_t rows, int64_t columns);
 
 // What a pass runs over besides its kernel: the BY group's utility files, the pool its buffers
 // come from, the workers and, when they are kept in a file of their own, the resample

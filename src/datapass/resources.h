@@ -52,8 +52,9 @@ struct StepResources {
   PhaseTimers timers;
   ExtensionSet extensions;
   ZPuddle puddle;
-  PassWorkers workers;
-  OutputSink output;  // the output manager, the step details' pool, the display clock
+  PassWorkers stepWorkers;  // the step's, which the memory plan may lower
+  PassWorkers workers;      // the current BY group's (groupWorkers)
+  OutputSink output;        // the output manager, the step details' pool, the display clock
   uint8_t cleanupDone = 0;
   ScratchFile outDesignScratch;  // each BY group's result header, for the OUTDESIGN pass
   int64_t outDesignHeaderEnd = 0;

@@ -478,9 +478,10 @@ struct ZLevCtx {
   char** formatted = nullptr;     // per CLASS variable, its formatted width
   uint8_t* classState = nullptr;  // per CLASS variable, how its current value was read
   int32_t threaded = 0;
-  int32_t workers = 1;          // threads a threaded levelization may use
-  uint32_t oneThreadNoted = 0;  // the passes whose one-thread note the step has given
-  uint8_t formattedRow = 0;     // the fetch delivers the formatted image
+  int32_t workers = 1;             // threads a threaded levelization may use
+  int32_t groupWorkers = 1 << 30;  // of them, those the BY group's rows keep busy
+  uint32_t oneThreadNoted = 0;     // the passes whose one-thread note the step has given
+  uint8_t formattedRow = 0;        // the fetch delivers the formatted image
   LevStartFn start = nullptr;
   LevNextFn next = nullptr;
   LevFetchFn fetch = nullptr;

@@ -56,11 +56,12 @@ int nameCandidates(VsfState* s, HostPool* pool) {
 
 namespace {
 
-// Levelization runs on the step's workers under THREADS; "_testthread" and "_testthreadzlev"
-// switch it on or off whatever the option says.
+// Levelization runs on the step's workers under THREADS, those the group's rows keep busy;
+// "_testthread" and "_testthreadzlev" switch it on or off whatever the option says.
 void chooseLevelizeThreads(VsfState* s) {
-  const PassWorkers& w = s->res.workers;
+  const PassWorkers& w = s->res.stepWorkers;
   s->lev.workers = w.threaded ? std::max(1, w.count) : 1;
+  s->lev.groupWorkers = s->res.workers.threaded ? std::max(1, s->res.workers.count) : 1;
   const int test = ztestthread("zlev");
   s->lev.threaded = test >= 0 ? test : (w.threaded && s->lev.workers > 1 ? 1 : 0);
 }

@@ -17,6 +17,7 @@
 #include "levelize/levelize.h"
 #include "numerics/numerics.h"
 #include "selection/selection.h"
+#include "statements/statements.h"
 
 namespace vsf {
 
@@ -135,6 +136,16 @@ void skippedGroupOutputs(VsfState* s) {
                              &printLagDesignTable));
 }
 
+// The group's workers from its size, which the host knows before its first row is read;
+// "_testthreadrows" (or "_testthread") gives every group the step's workers.
+void chooseGroupWorkers(VsfState* s) {
+  int64_t rows = -1;
+  if (!s->settings.inputReader || ztestthread("rows") > 0 ||
+      hostv().ds->attr(s->settings.inputReader, dsattr::kGroupObs, &rows) != 0)
+    rows = -1;
+  s->res.workers = groupWorkers(s->res.stepWorkers, rows, s->lev.design->modelVarCount);
+}
+
 // One BY group from its reset to its release.
 void runByGroup(VsfState* s) {
   if (s->res.bridge) bridgeGroupHook(s);
@@ -148,6 +159,7 @@ void runByGroup(VsfState* s) {
   s->group.selection.tuning.pool = s->group.byPool;  // the tuning tables outlive each run
   s->group.selection.tuning.foldMoments = !s->settings.noStandardize;
 
+  chooseGroupWorkers(s);
   double mark = hostClock();
   int lev = levelizeByGroup(s);
   s->res.timers.levelization += hostClock() - mark;
@@ -219,9 +231,10 @@ void runProcedure() {
     guarded(s, defineOutputVariables(&s->view, s->settings.outputDataSet, &s->outputs));
   if (s->settings.scoreCount > 0) guarded(s, defineScoreVariables(&s->view, &s->outputs));
   s->res.timers.setup = hostClock() - s->res.timers.setup;
-  s->res.workers =
+  s->res.stepWorkers =
       PassWorkers{s->settings.threads.effectiveThreaded, s->settings.threads.effectiveWorkers};
-  guarded(s, createThreadPool(s, s->res.workers.count));
+  s->res.workers = s->res.stepWorkers;
+  guarded(s, createThreadPool(s, s->res.stepWorkers.count));
 
   for (bool first = true; nextByGroup(s, first) > 0; first = false) runByGroup(s);
   // BY groups of a data set without observations: not one to fit.

@@ -43,7 +43,12 @@ int openGroupFiles(DataPass* p) {
     r->columnCount = std::max(r->columnCount, columns);
   }
   p->sel->layout.effectCount = p->E;
-  return planStepHistory(s->engine, s->group, s->res.workers, s->stepCode);
+  // The plan lowers the step's workers, as every later group keeps them; the group has no more.
+  const int rc = planStepHistory(s->engine, s->group, s->res.stepWorkers, s->stepCode);
+  PassWorkers& w = s->res.workers;
+  w.count = std::min(w.count, s->res.stepWorkers.count);
+  w.threaded = w.threaded && s->res.stepWorkers.threaded;
+  return rc;
 }
 
 int allocateSums(DataPass* p) {

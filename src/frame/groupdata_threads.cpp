@@ -137,12 +137,17 @@ int takeRun(RunCrew* c, RunSlot* w, ObsTagFile* tagFile) {
   return rc;
 }
 
-// Why the rows are read on this thread; null when the workers can read them.
-const char* prepare(RunCrew* c, int workers) {
-  DataPass* p = c->p;
+// Why the pass reads its rows on this thread whatever its data; null when workers may read them.
+const char* passRefusal(const DataPass* p) {
   if (p->s->settings.roleVariable.number >= 0) return "the roles come from a ROLE= variable";
   if (p->cv->method == kCvIndex && p->foldSlot && p->indexVariable.number >= 0)
     return "the folds come from a CVINDEX= variable";
+  return nullptr;
+}
+
+// Why the rows are read on this thread; null when the workers can read them.
+const char* prepare(RunCrew* c, int workers) {
+  DataPass* p = c->p;
   c->sums = p->s->group.modelSums.wanted;
   const int64_t columns = std::max(p->p, p->d->columnCount);
   c->rowDoubles = columns + 4;
@@ -192,8 +197,15 @@ const char* prepare(RunCrew* c, int workers) {
 }  // namespace
 
 bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
+  const PassWorkers& step = p->s->res.stepWorkers;
   const PassWorkers& w = p->s->res.workers;
-  const int workers = w.threaded ? w.count : 1;
+  if (!step.threaded || step.count < 2) return false;
+  if (const char* why = passRefusal(p)) {
+    levNoteOneThread(&p->s->lev, OneThreadPass::kDataPass, "The data pass", why);
+    return false;
+  }
+  const int workers = zlevpassworkers(&p->s->lev, step.count, w.threaded ? w.count : 1,
+                                      OneThreadPass::kDataPass, "The data pass", true);
   if (workers < 2) return false;
   RunCrew c;
   c.p = p;

@@ -59,11 +59,25 @@ bool maskReady(ZLevCtx* ctx) {
   return true;
 }
 
-}  // namespace
-
-ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
+// Why the group cannot be read by workers, the usage mask made if it can; null when it can.
+const char* cloneRefusal(ZLevCtx* ctx, bool rows) {
   const char* no = refusal(ctx, rows);
   if (!no && !maskReady(ctx)) no = "a CLASS variable's missing levels change what is read";
+  return no;
+}
+
+}  // namespace
+
+int zlevpassworkers(ZLevCtx* ctx, int asked, int paid, OneThreadPass pass, std::string_view what,
+                    bool rows) {
+  if (asked < 2) return 1;
+  if (std::min(asked, paid) >= 2) return std::min(asked, paid);
+  if (const char* why = cloneRefusal(ctx, rows)) levNoteOneThread(ctx, pass, what, why);
+  return 1;
+}
+
+ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why) {
+  const char* no = cloneRefusal(ctx, rows);
   HostDataSet* reader = no ? nullptr : hostv().ds->cloneReader(ctx->alloc->reader);
   if (!no && !reader) no = "the data set cannot be read twice";
   if (no) {

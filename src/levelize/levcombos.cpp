@@ -115,7 +115,9 @@ struct ComboWorker {
 // worker free, added to *into (the set of keys does not depend on the order they are met in). False
 // when the workers cannot read the group.
 bool threadedCombinations(ZLevCtx* ctx, ComboSet* into) {
-  const int workers = ctx->workers;
+  const int workers =
+      zlevpassworkers(ctx, ctx->workers, ctx->groupWorkers, OneThreadPass::kCombinations,
+                      "The level combinations pass", true);
   if (workers < 2) return false;
   ZDesign* d = ctx->design;
   ctx->start(ctx);

@@ -130,6 +130,13 @@ void zknotfilessort(KnotFiles* files);
 // observation filter or row routine, a CLASS variable that is computed, or (with rows)
 // constructed effects.
 ZLevCtx* zlevclone(ZLevCtx* ctx, bool rows, const char** why);
+// The workers a threaded pass (`what`: its name in the note; `rows`: it stores design rows)
+// starts on the group, of the step's `asked`: the group's `paid` (its rows keep them busy), or 1.
+// A group whose workers cannot read its observations runs on one thread, which the step's first
+// such pass notes, also where the group's rows alone keep it to one thread: the log does not
+// depend on the size of the groups.
+int zlevpassworkers(ZLevCtx* ctx, int asked, int paid, OneThreadPass pass, std::string_view what,
+                    bool rows);
 void zlevclonefree(ZLevCtx* clone);
 // Positions a clone so that its next routine delivers observation k (from 0) of the group.
 void zlevcloneseek(ZLevCtx* clone, int64_t k);

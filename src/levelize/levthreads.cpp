@@ -136,7 +136,8 @@ void levNoteOneThread(ZLevCtx* ctx, OneThreadPass pass, std::string_view what,
 }
 
 int levelizeThreaded(ZLevCtx* ctx, LevelizeWork* w) {
-  const int workers = ctx->workers;
+  const int workers = zlevpassworkers(ctx, ctx->workers, ctx->groupWorkers,
+                                      OneThreadPass::kLevelize, "The levelization", false);
   if (workers < 2) return 0;
   ZDesign* d = ctx->design;
   w->formattedRow = 1;

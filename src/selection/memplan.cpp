@@ -41,14 +41,14 @@ int64_t workerNeed(const EngineOptions& o, const UtilFileRecord& f, int64_t E, i
   return need;
 }
 
-void fitWorkers(const EngineOptions& o, const GroupState& g, PassWorkers& w, double budget,
-                int64_t total, int64_t largest) {
+void fitWorkers(const EngineOptions& o, PassWorkers& w, double budget, int64_t total,
+                int64_t largest) {
   if (!w.threaded || w.count <= 1 || static_cast<double>(total) < budget) return;
   const int64_t fit = largest > 0 ? static_cast<int64_t>(budget / static_cast<double>(largest)) : 0;
   if (fit < 2) {
     w.threaded = 0;
     w.count = 1;
-    if (g.utilFiles.count > 1) hostMsg(848, 113);
+    hostMsg(848, 113);
   } else if (fit < w.count) {
     w.count = static_cast<int32_t>(fit);
     hostMsg(848, 114, {static_cast<int32_t>(fit), o.requestedWorkers});
@@ -88,8 +88,12 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
     total += need;
     largest = std::max(largest, need);
   }
+  // A small group has fewer files than the step's workers: the plan is the step's, whose
+  // larger groups have a file a worker.
+  if (workers.threaded && workers.count > files.count)
+    total += (workers.count - files.count) * largest;
   const double budget = free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
-  fitWorkers(o, g, workers, budget, total, largest);
+  fitWorkers(o, workers, budget, total, largest);
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
     double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);

@@ -10,13 +10,17 @@ namespace {
 
 using Groups = std::vector<std::vector<std::string>>;
 
-// The first variable of each observation, group by group.
+// The first variable of each observation, group by group; each group's size is known before
+// its first observation is read.
 Groups walkGroups(const HostDsFamily& f, HostDataSet* d) {
   Groups out;
   f.mode(d, 'B');
   while (f.nextByGroup(d) == 1) {
+    int64_t size = -1;
+    EXPECT_EQ(f.attr(d, dsattr::kGroupObs, &size), 0);
     out.emplace_back();
     while (f.readNext(d) == 1) out.back().emplace_back(f.getChar(d, 0));
+    EXPECT_EQ(size, static_cast<int64_t>(out.back().size()));
   }
   return out;
 }

@@ -41,6 +41,8 @@ constexpr int kVarCount = 95;  // int32: number of variables
 // block's start reads no block another run reads.
 constexpr int kBlockRows = 1001;
 constexpr int kGroupFirst = 1002;  // int64: the current BY group's first observation, from 0
+// int64: observations of the current BY group, at most (of the data set when read whole)
+constexpr int kGroupObs = 1003;
 }  // namespace dsattr
 
 // Statuses of the data-set services besides hs::kVarNotFound (status.h).
