@@ -1,5 +1,6 @@
 #include "datapass/utilfiles.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -187,11 +188,16 @@ int endUtilBlock(UtilFileArray* array, int64_t k) {
     if (r->current.page > r->pageCount) r->pageCount = r->current.page;
     return 0;
   }
-  if (!r->residentBlocks) {
-    // No memory plan ran: the list is made for the capacity the file has.
-    void* p = kernel().poolAlloc(array->pool, sizeof(void*) * r->residentCapacity, kAllocZero);
+  if (r->residentCount == r->residentSlots) {
+    // The list grows with the blocks up to the file's capacity: made at the capacity, which
+    // the memory plan sets from the memory free, it cost a small BY group more than its rows.
+    const int64_t slots =
+        std::min(r->residentCapacity, std::max<int64_t>(16, 2 * r->residentSlots));
+    void* p = kernel().poolRealloc(array->pool, r->residentBlocks,
+                                   sizeof(void*) * static_cast<size_t>(slots), kAllocZero);
     if (!p) return rc::kMemory;
     r->residentBlocks = static_cast<void**>(p);
+    r->residentSlots = slots;
   }
   r->residentBlocks[r->residentCount++] = r->current.buffer;
   return 0;

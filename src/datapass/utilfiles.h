@@ -21,6 +21,7 @@ struct UtilFileRecord {
   int32_t pageLength = 0;
   std::string path;                 // UTILPATH directory
   void** residentBlocks = nullptr;  // one pointer per block kept in memory
+  int64_t residentSlots = 0;        // pointers residentBlocks has room for
   int64_t pageCount = 0;            // last page number written
   int64_t residentCapacity = 1;     // blocks of this file kept in memory
   int64_t residentCount = 0;

@@ -99,11 +99,9 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
     double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);
     const int64_t buffers =
         std::clamp<int64_t>(static_cast<int64_t>(std::min(n, 1e18)), 1, kMostBuffers);
+    // The list of resident blocks grows as they come (endUtilBlock).
     f.residentCapacity = buffers;
     f.residentCount = 0;
-    f.residentBlocks = static_cast<void**>(
-        kernel().poolAlloc(g.byPool, sizeof(void*) * static_cast<size_t>(buffers), kAllocZero));
-    if (!f.residentBlocks) return rc::kMemory;
   }
   return 0;
 }

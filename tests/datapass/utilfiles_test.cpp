@@ -48,6 +48,26 @@ TEST(UtilFiles, BlocksAreStripedResidentThenPaged) {
   }
 }
 
+// The list of a file's resident blocks grows with them, never past the file's capacity (the
+// memory plan's, from the memory free, which may be millions of blocks): every block is kept,
+// in order, across each growth.
+TEST(UtilFiles, TheResidentListGrowsWithTheBlocks) {
+  struct Row {
+    int64_t capacity, blocks, resident, slots;
+  } rows[] = {{1000000, 5, 5, 16}, {1000000, 40, 40, 64}, {20, 40, 20, 20}, {16, 17, 16, 16}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.blocks) + " blocks, capacity " + std::to_string(r.capacity));
+    Blocks b(1, r.capacity, static_cast<int>(r.blocks) * kRowsPerBlock);
+    ASSERT_EQ(b.blocks, r.blocks);
+    const UtilFileRecord& f = b.files().records[0];
+    EXPECT_EQ(f.residentCount, r.resident);
+    EXPECT_EQ(f.residentSlots, r.slots);
+    std::vector<double> want;
+    for (int64_t k = 0; k < r.blocks; ++k) want.push_back(static_cast<double>(k * kRowsPerBlock));
+    EXPECT_EQ(b.firstValues(), want);
+  }
+}
+
 // Pages made ahead by workers become resident blocks, as many as are ready, and stop at the
 // first block that goes to a page of its file; the blocks are those a writer makes alone.
 TEST(UtilFiles, PagesMadeAheadServeTheResidentBlocks) {
