@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/extensions.h"
 #include "host/faults.h"
@@ -157,11 +158,42 @@ class PageStreams final : public HxStream {
   PageStream* createStream() override { return new PageFile; }
 };
 
+// Unnamed scratch files released in a step, emptied, wait for the next one asked for in their
+// directory: a BY step asks for one a group, and making a file cost more than a small group.
+struct KeptScratch {
+  std::string directory;
+  int fd = -1;
+  std::string path;  // the name it had
+};
+constexpr size_t kKeptScratch = 8;
+std::vector<KeptScratch> gKeptScratch;  // under gFilesMutex
+
+bool keepScratch(KeptScratch kept) {
+  if (::ftruncate(kept.fd, 0) != 0) return false;
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  if (gKeptScratch.size() >= kKeptScratch) return false;
+  gKeptScratch.push_back(std::move(kept));
+  return true;
+}
+
+bool takeScratch(const std::string& directory, KeptScratch* out) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  for (auto it = gKeptScratch.begin(); it != gKeptScratch.end(); ++it)
+    if (it->directory == directory) {
+      *out = std::move(*it);
+      gKeptScratch.erase(it);
+      return true;
+    }
+  return false;
+}
+
 class Scratch final : public ScratchFileObject {
  public:
-  Scratch(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // `directory`: where an unnamed file was made, which may be kept for the next.
+  Scratch(int fd, std::string path, std::string directory = {})
+      : fd_(fd), path_(std::move(path)), directory_(std::move(directory)) {}
   ~Scratch() override {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 && !(!directory_.empty() && keepScratch({directory_, fd_, path_}))) ::close(fd_);
   }
   int seek(int64_t position) override {
     if (position < 0) return -1;
@@ -188,7 +220,7 @@ class Scratch final : public ScratchFileObject {
 
  private:
   int fd_;
-  std::string path_;
+  std::string path_, directory_;
   int64_t pos_ = 0;
 };
 
@@ -202,7 +234,14 @@ class ScratchFiles final : public HxStreamX {
     std::error_code ec;
     bool anonymous = std::filesystem::is_directory(p, ec);
     int fd = -1;
+    std::string directory;
     if (anonymous) {
+      directory = p;
+      KeptScratch kept;
+      if (takeScratch(directory, &kept)) {
+        if (status) *status = 0;
+        return new Scratch(kept.fd, kept.path, directory);
+      }
       std::filesystem::path made;
       fd = makeNewFile(p, ownFilePrefix(), ".tmp", 0600, &made);
       p = made.string();
@@ -218,7 +257,7 @@ class ScratchFiles final : public HxStreamX {
     if (anonymous) {
       ::unlink(p.c_str());
       if (status) *status = 0;
-      return new Scratch(fd, p);
+      return new Scratch(fd, p, directory);
     }
     trackFile(p);
     if (status) *status = 0;
@@ -324,6 +363,8 @@ void removeStepFiles() {
   std::lock_guard<std::mutex> lock(gFilesMutex);
   gFailure = HostFileFailure();
   gStepFailed = false;
+  for (const KeptScratch& k : gKeptScratch) ::close(k.fd);
+  gKeptScratch.clear();
   for (const std::string& p : gStepFiles) {
     std::error_code ec;
     std::filesystem::remove(p, ec);

@@ -20,7 +20,8 @@ void untrackFile(const std::filesystem::path& path);
 // Whether this process is writing the file (it is tracked).
 bool trackedFile(const std::filesystem::path& path);
 
-// Removes every tracked file still present (the step ended early, or the run was interrupted).
+// Removes every tracked file still present (the step ended early, or the run was interrupted)
+// and closes the unnamed scratch files the step kept for reuse.
 void removeStepFiles();
 
 // Makes a new file in the directory, named prefix, six random letters or digits, suffix: created

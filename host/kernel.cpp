@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <variant>
@@ -49,7 +50,14 @@ struct HostEvent {
   std::vector<EventWaiter*> waiters;
 };
 
+// A thread of the host's: it runs one routine at a time and, once joined, waits for the next.
 struct HostThread {
+  std::mutex mutex;
+  std::condition_variable cv;
+  void (*routine)(void*) = nullptr;
+  void* arg = nullptr;
+  bool running = false;  // a routine was given and has not returned
+  bool quit = false;
   std::thread thread;
 };
 
@@ -169,16 +177,90 @@ int eventWait(HostEvent* const* events, int count, int64_t timeoutMs) {
 
 void eventDestroy(HostEvent* e) { delete e; }
 
+// ---- Threads: kept once joined, so that the workers a step starts for every pass of every BY
+// group are made once (making a thread cost more than a small group's pass) ----
+void threadLoop(HostThread* t) {
+  std::unique_lock<std::mutex> lock(t->mutex);
+  for (;;) {
+    t->cv.wait(lock, [t] { return t->running || t->quit; });
+    if (!t->running) return;
+    lock.unlock();
+    t->routine(t->arg);
+    lock.lock();
+    t->running = false;
+    t->cv.notify_all();
+  }
+}
+
+void endThread(HostThread* t) {
+  {
+    std::lock_guard<std::mutex> lock(t->mutex);
+    t->quit = true;
+  }
+  t->cv.notify_all();
+  t->thread.join();
+  delete t;
+}
+
+// The threads waiting for a routine; those past kKeptThreads end when joined.
+class IdleThreads {
+ public:
+  ~IdleThreads() {
+    for (HostThread* t : idle_) endThread(t);
+  }
+  HostThread* take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.empty()) return nullptr;
+    HostThread* t = idle_.back();
+    idle_.pop_back();
+    return t;
+  }
+  bool keep(HostThread* t) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() >= kKeptThreads) return false;
+    idle_.push_back(t);
+    return true;
+  }
+
+ private:
+  static constexpr size_t kKeptThreads = 256;
+  std::mutex mutex_;
+  std::vector<HostThread*> idle_;
+};
+
+IdleThreads& idleThreads() {
+  static IdleThreads idle;
+  return idle;
+}
+
 HostThread* threadCreate(void (*routine)(void*), void* arg) {
-  auto* t = new HostThread;
-  t->thread = std::thread(routine, arg);
+  HostThread* t = idleThreads().take();
+  if (!t) {
+    t = new HostThread;
+    try {
+      t->thread = std::thread(threadLoop, t);
+    } catch (const std::system_error&) {
+      delete t;
+      return nullptr;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(t->mutex);
+    t->routine = routine;
+    t->arg = arg;
+    t->running = true;
+  }
+  t->cv.notify_all();
   return t;
 }
 
 void threadJoin(HostThread* t) {
   if (!t) return;
-  if (t->thread.joinable()) t->thread.join();
-  delete t;
+  {
+    std::unique_lock<std::mutex> lock(t->mutex);
+    t->cv.wait(lock, [t] { return !t->running; });
+  }
+  if (!idleThreads().keep(t)) endThread(t);
 }
 
 // ---- Name/value store ----

@@ -13,6 +13,7 @@
 #include "common/files.h"
 #include "common/test_host.h"
 #include "host/extensions.h"
+#include "host/faults.h"
 
 namespace vsf {
 namespace {
@@ -87,6 +88,42 @@ TEST(ScratchFiles, PositionedWritesAndReads) {
   g->release();
   host::removeStepFiles();
   EXPECT_FALSE(std::filesystem::exists(path));
+  ext->release();
+}
+
+// An unnamed scratch file released in a step is emptied and serves the next one asked for in
+// its directory, as a BY step asks for one a group; the end of the step lets it go.
+TEST(ScratchFiles, AnUnnamedFileServesTheNextOneEmpty) {
+  test::ensureHost();
+  host::removeStepFiles();
+  auto* ext = dynamic_cast<HxStreamX*>(kernel().extensionLoad("hxstreamx"));
+  ASSERT_NE(ext, nullptr);
+  int made = 0;
+  host::injectNameClash([&](const std::filesystem::path&) { ++made; });
+  const std::string dir = host::utilDirectory().string();
+  uint32_t status = 1;
+  char bytes[16] = "fifteen bytes!";
+  for (int group = 0; group < 3; ++group) {
+    ScratchFileObject* f = ext->open(dir, "", &status);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(status, 0u);
+    char read[16] = {};
+    EXPECT_NE(f->read(read, 8), 0);  // empty: nothing of the last group's is left
+    ASSERT_EQ(f->seek(100), 0);
+    ASSERT_EQ(f->write(bytes, sizeof bytes), 0);
+    ASSERT_EQ(f->seek(100), 0);
+    ASSERT_EQ(f->read(read, sizeof read), 0);
+    EXPECT_STREQ(read, bytes);
+    f->release();
+  }
+  EXPECT_EQ(made, 1);
+  host::removeStepFiles();
+  ScratchFileObject* f = ext->open(dir, "", &status);
+  ASSERT_NE(f, nullptr);
+  f->release();
+  EXPECT_EQ(made, 2);  // a new step makes its own
+  host::injectNameClash({});
+  host::removeStepFiles();
   ext->release();
 }
 

@@ -178,6 +178,50 @@ TEST(WorkQueue, RefusedExtensionReportsOne) {
   host::refuseExtension("");
 }
 
+// A joined thread is kept for the next routine: a crew started again for every pass of every
+// BY group makes its threads once. Each routine still runs whole before its join returns, on
+// as many threads at once as are asked for.
+TEST(Threads, AJoinedThreadRunsTheNextRoutine) {
+  test::ensureHost();
+  const KernelVector& k = kernel();
+  struct Run {
+    std::thread::id on;
+    std::atomic<int>* together = nullptr;
+    int want = 0;
+    bool sawAll = false;
+  };
+  auto routine = [](void* arg) {
+    auto* r = static_cast<Run*>(arg);
+    r->on = std::this_thread::get_id();
+    if (!r->together) return;
+    ++*r->together;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (r->together->load() < r->want && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    r->sawAll = r->together->load() >= r->want;
+  };
+  Run first, second;
+  HostThread* t = k.threadCreate(routine, &first);
+  ASSERT_NE(t, nullptr);
+  k.threadJoin(t);
+  t = k.threadCreate(routine, &second);
+  ASSERT_NE(t, nullptr);
+  k.threadJoin(t);
+  EXPECT_EQ(first.on, second.on);
+  EXPECT_NE(first.on, std::this_thread::get_id());
+
+  std::atomic<int> together{0};
+  std::vector<Run> runs(6);
+  std::vector<HostThread*> threads;
+  for (Run& r : runs) {
+    r.together = &together;
+    r.want = static_cast<int>(runs.size());
+    threads.push_back(k.threadCreate(routine, &r));
+  }
+  for (HostThread* h : threads) k.threadJoin(h);
+  for (const Run& r : runs) EXPECT_TRUE(r.sawAll);
+}
+
 // hxbtree keeps one node per key in the comparator's order: a node with a key already in the
 // tree is handed back the holder, as the level trees of the levelization use it.
 TEST(SearchTrees, InsertOrFindKeepsOneNodePerKeyInOrder) {
