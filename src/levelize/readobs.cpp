@@ -18,6 +18,9 @@ namespace vsf {
 // of the reader at 500 variables (a descriptor each, none of them near the others).
 struct ReadPlan {
   const ModelUsageMask* mask = nullptr;  // the usage mask it was made for
+  // The reader it was made for: another data set (SCORE, a validation or test data set) binds
+  // the variables to columns of its own.
+  const HostDataSet* reader = nullptr;
   std::vector<int32_t> cont;
   std::vector<int32_t> effects;   // in use, in order
   std::vector<int32_t> memberAt;  // per listed effect, its first member; then the end
@@ -202,9 +205,12 @@ bool plainDesign(const ZLevCtx* ctx, const ReadPlan& plan, bool classes) {
 
 const ReadPlan& readPlan(ZLevCtx* ctx) {
   ZDesign* d = ctx->design;
-  if (ctx->readPlan && ctx->readPlan->mask == d->usageMask) return *ctx->readPlan;
+  const HostDataSet* reader = ctx->alloc ? ctx->alloc->reader : nullptr;
+  if (ctx->readPlan && ctx->readPlan->mask == d->usageMask && ctx->readPlan->reader == reader)
+    return *ctx->readPlan;
   auto plan = std::make_shared<ReadPlan>();
   plan->mask = d->usageMask;
+  plan->reader = reader;
   for (int j = 0; j < d->modelVarCount; ++j)
     if ((!d->usageMask || d->usageMask->cont[j] == '1') && bound(&d->modelVars[j]))
       plan->cont.push_back(j);

@@ -297,5 +297,43 @@ TEST(ScoringLevels, TruncationCutsScoredValuesAsItCutsTheLevels) {
   }
 }
 
+// Another data set is read from its own columns also on one thread, where the analysis data's
+// plan of straight reads once served it: a copy of the data with its columns in another order
+// and fewer of them scores as the data itself, whatever the workers.
+TEST(ScoringColumns, AnotherDataSetIsReadFromItsOwnColumns) {
+  DataLibrary lib({"mtcars"});
+  const Csv cars = readCsv((lib.path() / "mtcars.csv").string());
+  Csv moved;
+  for (const char* v : {"hp", "model", "wt", "mpg"}) moved.header.push_back(v);
+  for (size_t i = 0; i < cars.rows.size(); ++i) {
+    moved.rows.emplace_back();
+    for (const std::string& v : moved.header)
+      moved.rows.back().push_back(cars.rows[i][static_cast<size_t>(cars.column(v))]);
+  }
+  {
+    std::ofstream out(lib.path() / "moved.csv");
+    for (size_t j = 0; j < moved.header.size(); ++j) out << (j ? "," : "") << moved.header[j];
+    out << "\n";
+    for (const auto& row : moved.rows) {
+      for (size_t j = 0; j < row.size(); ++j)
+        out << (j ? "," : "") << (j == 1 ? "\"" + row[j] + "\"" : row[j]);
+      out << "\n";
+    }
+  }
+  for (const char* options : {"--nothreads", "--cpucount 4"}) {
+    SCOPED_TRACE(options);
+    const CommandRun r = runCommand(
+        "proc varsifter data=mtcars; model mpg = wt hp / selection=none;"
+        " output out=own p=p; score data=moved out=scored p=p; run;",
+        lib.dir(), options);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Csv own = readCsv((lib.path() / "own.csv").string());
+    const Csv scored = readCsv((lib.path() / "scored.csv").string());
+    ASSERT_EQ(scored.rows.size(), own.rows.size());
+    for (size_t i = 0; i < own.rows.size(); ++i)
+      EXPECT_TRUE(same(scored.number(i, "p"), own.number(i, "p"))) << own.text(i, "model");
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test
