@@ -150,7 +150,9 @@ TEST(DataPass, BlocksInMemoryGoToWhicheverWorkerIsFree) {
   ASSERT_EQ(gSummedBy.size(), 31u);
   int bySlow = 0;
   for (auto [block, id] : gSummedBy) bySlow += id == gSlow;
-  EXPECT_LT(bySlow, 6);  // fixed shares would have given it 11 of the 31
+  // Fixed shares would have given it 11 of the 31; free workers take 2 or 3 of them on a quiet
+  // machine, and a few more where a loaded one holds the others back.
+  EXPECT_LT(bySlow, 9);
   EXPECT_EQ(gMerged[1], 30 * kRowsPerBlock + 5);
 }
 
