@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "frame/host/dataset.h"
@@ -145,6 +146,9 @@ struct OutputDataSet final : HostDataSet {
   bool ready = false;
   int error = 0;            // the errno of the first write that failed
   std::deque<OutVar> vars;  // a deque keeps the value slots where they are
+  // Where each variable not dropped stands in `vars`, by its upper-cased name: the thousands a
+  // wide data set carries are each checked against the others at once.
+  std::unordered_map<std::string, size_t> byName;
   std::string buffer;
   int64_t rows = 0;
   // The kind of each written variable (1 number, 2 text), the rows being gathered, what a row

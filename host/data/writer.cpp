@@ -193,20 +193,20 @@ void discard(OutputDataSet* out) {
 
 int addVar(OutputDataSet* out, OutVar v) {
   if (out->ready || trimRight(v.name).empty()) return static_cast<int>(dsstatus::kBadBinding);
-  for (OutVar& w : out->vars) {
-    if (w.dropped || !equalsNoCase(w.name, v.name)) continue;
+  const auto [at, fresh] = out->byName.try_emplace(upperCopy(v.name), out->vars.size());
+  if (!fresh) {
+    OutVar& w = out->vars[at->second];
+    if (!w.source || v.source) {
+      issueError(fmt::format("Variable {} is defined twice for data set {}.", v.name, out->name));
+      return static_cast<int>(dsstatus::kBadBinding);
+    }
     // A computed variable named like a carried one takes its place (the deque keeps the other
     // slots where they are).
-    if (w.source && !v.source) {
-      session().log.write("NOTE",
-                          fmt::format("The variable {} of data set {} replaces the variable "
-                                      "of that name carried from the input.",
-                                      v.name, out->name));
-      w.dropped = true;
-      break;
-    }
-    issueError(fmt::format("Variable {} is defined twice for data set {}.", v.name, out->name));
-    return static_cast<int>(dsstatus::kBadBinding);
+    session().log.write("NOTE", fmt::format("The variable {} of data set {} replaces the variable "
+                                            "of that name carried from the input.",
+                                            v.name, out->name));
+    w.dropped = true;
+    at->second = out->vars.size();
   }
   out->vars.push_back(std::move(v));
   return 0;
@@ -296,9 +296,7 @@ int outCarry(HostDataSet* ds, HostDataSet* source, const int* numbers, int count
     if (j < 0 || j >= static_cast<int>(in->table->vars.size()))
       return static_cast<int>(hs::kVarNotFound);
     const TableVar& v = in->table->vars[static_cast<size_t>(j)];
-    bool defined = false;
-    for (const OutVar& w : out->vars) defined |= !w.dropped && equalsNoCase(w.name, v.name);
-    if (defined) continue;
+    if (out->byName.contains(upperCopy(v.name))) continue;
     OutVar o;
     o.name = v.name;
     o.type = v.type;

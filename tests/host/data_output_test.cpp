@@ -1,4 +1,5 @@
 // Output data sets: what is written reads back the same, and a failed step leaves nothing.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -75,6 +76,38 @@ TEST_F(DataTest, OutputReadsBackTheSame) {
     ASSERT_EQ(ds().readNext(back), 1);
     EXPECT_EQ(bitsOf(ds().getNum(back, 2)), bitsOf(v));
   }
+}
+
+// A wide data set carried whole keeps each variable once, the first of any case; a computed
+// variable named like a carried one takes its place once, and is itself defined only once.
+TEST_F(DataTest, AWideOutputCarriesEachNameOnce) {
+  const int n = 30000;
+  std::string header;
+  for (int j = 0; j < n; ++j) header += (j ? ",v" : "v") + std::to_string(j);
+  write("wide.csv", header + "\n" + std::string(n - 1, ',') + "\n");
+  HostDataSet* in = open("wide");
+  HostDataSet* out = ds().outCreate("work.carried", 4, nullptr);
+  ASSERT_NE(out, nullptr);
+  std::vector<int> all(n);
+  for (int j = 0; j < n; ++j) all[static_cast<size_t>(j)] = j;
+  ASSERT_EQ(ds().outCarry(out, in, all.data(), n), 0);
+  ASSERT_EQ(ds().outCarry(out, in, all.data() + 7, 3), 0);  // carried already
+  void* slot = nullptr;
+  OutVarDefinition v7{kVarNumeric, 8, "V7", ""};
+  ASSERT_EQ(ds().outVarAdd(out, &v7, &slot), 0);  // replaces the carried v7
+  EXPECT_NE(host::session().log.lines().back().text.find("replaces the variable"),
+            std::string::npos);
+  EXPECT_NE(ds().outVarAdd(out, &v7, &slot), 0);
+  EXPECT_NE(lastError().find("Variable V7 is defined twice"), std::string::npos) << lastError();
+  ASSERT_EQ(ds().outReady(out), 0);
+  ASSERT_EQ(ds().outClose(out, true), 0);
+  std::ifstream file(lib / "carried.csv");
+  std::string first;
+  std::getline(file, first);
+  EXPECT_EQ(std::count(first.begin(), first.end(), ','), n - 1);
+  EXPECT_EQ(first.substr(0, 12), "v0,v1,v2,v3,");
+  EXPECT_EQ(first.substr(first.size() - 3), ",V7");
+  EXPECT_EQ(first.find(",v7,"), std::string::npos);
 }
 
 // A step that ends while an output is half written leaves the library as it was, also when
