@@ -1,5 +1,8 @@
 // The varsifter command: runs a program file of procedure steps over CSV data sets.
+#include <malloc.h>
+
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <thread>
@@ -161,5 +164,10 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
   vsf::host::restartForBlas(argv);
   vsf::host::installSignalHandling();
+  // Blocks of 256 KB and more (pages of stored rows, matrices, parsed blocks) are mapped on their
+  // own and go back to the system when freed. The allocator would raise that bound with each
+  // such block freed and keep later ones in its heaps, where what one phase's threads free
+  // stays between the next phase's blocks: the resident set grew past the step's MEMSIZE=.
+  if (!std::getenv("MALLOC_MMAP_THRESHOLD_")) mallopt(M_MMAP_THRESHOLD, 256 << 10);
   return run(argc, argv);
 }

@@ -263,6 +263,10 @@ std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* err
   // thread holds one and the table keeps a few parsed.
   settings.blockBytes = static_cast<size_t>(
       std::clamp<int64_t>(memoryAvailable() / (64 * settings.threads), 4 << 10, 1 << 20));
+  // The text being checked, two batches of a piece a thread, within a quarter of that memory.
+  settings.pieceBytes =
+      static_cast<size_t>(std::clamp<int64_t>(memoryAvailable() / (8 * settings.threads), 64 << 10,
+                                              static_cast<int64_t>(settings.pieceBytes)));
   std::unique_ptr<Table> table = importCsv(name.path, settings, error);
   if (!table) return nullptr;
   table->name = name.shown;

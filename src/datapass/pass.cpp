@@ -86,6 +86,11 @@ uint32_t lengthOf(uint32_t (*f)(const PassState*, int32_t), const PassState* s, 
   return f ? f(s, count) : 0;
 }
 
+// A few blocks of each worker may wait for their turn: up to 8 MB of them per worker.
+int32_t orderedSlots(uint32_t result) {
+  return static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 20) / std::max(result, 1u), 2, 8));
+}
+
 double* takeBuffer(PassState* s, uint32_t n) {
   return static_cast<double*>(
       kernel().poolAlloc(s->modelPool, sizeof(double) * std::max<uint32_t>(n, 1), kAllocZero));
@@ -185,9 +190,7 @@ int threadedPass(PassState* s, const RowKernel& k, int32_t count, int workers, u
     kernel().poolFree(s->modelPool, sum);
     return rc::kMemory;
   }
-  // A few blocks of each worker may wait for their turn: up to 8 MB of them per worker.
-  const int32_t slots =
-      static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 20) / std::max(result, 1u), 2, 8));
+  const int32_t slots = orderedSlots(result);
   OrderedSum o;
   if (result > 0 && o.start(s->utilFiles, s->modelPool, sum, result, slots) != 0) {
     o.release();
@@ -305,6 +308,21 @@ void showWorkProgress(const PassState* s, std::string_view work) {
   zlogline(loglevel::kProgress, line);
 }
 
+double orderedSumBytes(uint32_t result) {
+  return result > 0 ? 8.0 * orderedSlots(result) * static_cast<double>(result) : 0;
+}
+
+double passWorkerBytes(uint32_t result, uint32_t total) {
+  return 8.0 * std::max<uint32_t>(total, 1) + orderedSumBytes(result);
+}
+
+int32_t passWorkers(const PassState* s, uint32_t result, uint32_t total) {
+  if (!s->workers || !s->workers->threaded || s->workers->count < 2) return 1;
+  const int32_t n = s->workers->count;
+  return workersMemoryAllows(n, s->workers->bufferBytes, passWorkerBytes(result, total)) == n ? n
+                                                                                              : 1;
+}
+
 int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   char work[48];
   zlogfmt(work, sizeof work, "pass {1} over the stored rows", {++s->passes});
@@ -312,8 +330,7 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const uint32_t result = lengthOf(k.resultLength, s, count);
   const uint32_t total = result + lengthOf(k.scratchLength, s, count);
   const int files = s->utilFiles ? s->utilFiles->count : 0;
-  int workers = 1;
-  if (s->workers && s->workers->threaded) workers = s->workers->count;
+  const int workers = passWorkers(s, result, total);
   // Frequencies read from their own file follow the global block order.
   const bool ownFile = s->resampleFeed != nullptr;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&

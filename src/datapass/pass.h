@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "datapass/rowblock.h"
@@ -33,16 +34,31 @@ struct ResampleFeed {
 };
 
 // The workers passes run on. The step's are the settled THREADS count at first; a BY group's
-// memory plan lowers them when the host has too little memory free, and later groups keep the
-// lower count. A group's are the step's, fewer where its rows do not pay for them.
+// memory plan lowers them when their needs do not fit the memory the host has free, and later
+// groups keep the lower count. A group's are the step's, fewer where its rows do not pay for
+// them. The plan also bounds what a group's workers' own buffers of one pass may take together
+// (the rows a worker of the data pass has read ahead, a pass's buffers and the block sums
+// waiting for their turn): a pass that would need more runs on fewer workers or on the calling
+// thread.
 struct PassWorkers {
   uint8_t threaded = 0;
   int32_t count = 1;
+  double bufferBytes = std::numeric_limits<double>::infinity();
 };
 
 // The workers of a BY group of `rows` observations, each reading `columns` values: the step's,
 // as many as the group's values keep busy.
 [[nodiscard]] PassWorkers groupWorkers(const PassWorkers& step, int64_t rows, int64_t columns);
+// The workers a bound on their buffers allows: the most of `requested` whose buffers,
+// `perWorker` bytes each, take no more than `budget` together; 1 (the calling thread alone)
+// when fewer than two do. The one place memory caps workers: a count chosen on other grounds
+// (groupWorkers) composes with it as the smaller of the two.
+int32_t workersMemoryAllows(int32_t requested, double budget, double perWorker);
+// Bytes of one worker's buffers in a threaded pass of a kernel with `result` doubles of result
+// in a buffer of `total`: the buffer and the block sums that wait for their turn (the latter
+// alone: orderedSumBytes).
+double passWorkerBytes(uint32_t result, uint32_t total);
+double orderedSumBytes(uint32_t result);
 
 // What a pass runs over besides its kernel: the BY group's utility files, the pool its buffers
 // come from, the workers and, when they are kept in a file of their own, the resample
@@ -81,6 +97,9 @@ struct RowKernel {
   uint8_t resampleDraw = 0;  // always sequential, in the global block order
 };
 
+// The workers a pass of a kernel with `result` doubles of result in a buffer of `total` runs on:
+// a worker a file, or the calling thread alone where the buffers of so many pass their bound.
+int32_t passWorkers(const PassState* state, uint32_t result, uint32_t total);
 // 0, the first nonzero kernel result (threaded: the first worker's in file order), rc::kMemory
 // when buffers or work items cannot be had, rc::kPageIo when a page cannot be read or written.
 [[nodiscard]] int runDataPass(PassState* state, const RowKernel& kernel, int32_t count);

@@ -1,5 +1,6 @@
-// How many workers a BY group's passes take.
+// How many workers a BY group's passes take: as many as its rows pay for and its memory holds.
 #include <algorithm>
+#include <cmath>
 
 #include "datapass/pass.h"
 
@@ -26,6 +27,13 @@ PassWorkers groupWorkers(const PassWorkers& step, int64_t rows, int64_t columns)
   if (paid < w.count) w.count = static_cast<int32_t>(std::max<int64_t>(paid, 1));
   if (w.count < 2) w.threaded = 0;
   return w;
+}
+
+int32_t workersMemoryAllows(int32_t requested, double budget, double perWorker) {
+  if (requested <= 1 || !(perWorker > 0)) return std::max(requested, 1);
+  const double fit = std::floor(budget / perWorker);
+  if (!(fit >= 2)) return 1;
+  return fit < requested ? static_cast<int32_t>(fit) : requested;
 }
 
 }  // namespace vsf

@@ -22,32 +22,42 @@ T* byArray(VsfState* s, int64_t n) {
       s->group.byPool, sizeof(T) * static_cast<size_t>(n > 0 ? n : 1), kAllocZero));
 }
 
-// One utility file per worker, then the memory plan (which may lower the worker count; the
-// files stay as they were made).
+// A group's workers are its own (groupWorkers), and no more than the step's.
+void keepWithinStep(StepResources* r) {
+  r->workers.count = std::min(r->workers.count, r->stepWorkers.count);
+  r->workers.threaded = r->workers.threaded && r->stepWorkers.threaded;
+}
+
+// One utility file per worker of the group, as many as the memory allows (the first file tells
+// what a worker needs; the step's workers fall with them, as every later group keeps them),
+// then the memory plan of the files' buffers and of what the workers' buffers of a pass may
+// take.
 int openGroupFiles(DataPass* p) {
   VsfState* s = p->s;
-  const int32_t workers = std::max(1, s->res.workers.count);
+  StepResources& res = s->res;
   const int32_t columns = p->d->columnCount;
-  if (int rc = createUtilFileArray(&s->group.utilFiles, s->group.byPool,
-                                   static_cast<uint32_t>(workers), 1, kAllocZero);
+  if (int rc =
+          createUtilFileArray(&s->group.utilFiles, s->group.byPool,
+                              static_cast<uint32_t>(std::max(1, res.workers.count)), 1, kAllocZero);
       rc != 0)
     return rc;
-  for (int32_t i = 0; i < workers; ++i) {
+  p->sel->layout.effectCount = p->E;
+  for (int32_t i = 0; i < std::max(1, res.workers.count); ++i) {
     UtilFileRecord* r = nullptr;
-    if (int rc = addUtilFile(&s->group.utilFiles, &s->res.extensions, s->res.dataPass.pageSizeKb,
+    if (int rc = addUtilFile(&s->group.utilFiles, &res.extensions, res.dataPass.pageSizeKb,
                              40 * columns, &r);
         rc != 0) {
       raiseStepCode(s->stepCode, step::kMemory);
       return rc;
     }
     r->columnCount = std::max(r->columnCount, columns);
+    if (i > 0) continue;
+    planWorkers(s->engine, s->group, *r, res.stepWorkers);
+    keepWithinStep(&res);
   }
-  p->sel->layout.effectCount = p->E;
-  // The plan lowers the step's workers, as every later group keeps them; the group has no more.
-  const int rc = planStepHistory(s->engine, s->group, s->res.stepWorkers, s->stepCode);
-  PassWorkers& w = s->res.workers;
-  w.count = std::min(w.count, s->res.stepWorkers.count);
-  w.threaded = w.threaded && s->res.stepWorkers.threaded;
+  const int rc = planStepHistory(s->engine, s->group, res.stepWorkers, s->stepCode);
+  keepWithinStep(&res);
+  res.workers.bufferBytes = res.stepWorkers.bufferBytes;
   return rc;
 }
 

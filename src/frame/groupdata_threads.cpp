@@ -137,6 +137,34 @@ int takeRun(RunCrew* c, RunSlot* w, ObsTagFile* tagFile) {
   return rc;
 }
 
+// Bytes a stored row of the layout takes as a worker keeps it: its values and tags, with one
+// value of each sparse effect (the ones of a CLASS effect's columns), and the values of the
+// stored model's sums.
+int64_t rowBytes(const DataPass* p, bool sums) {
+  const ColumnLayout& l = p->sel->layout;
+  const int64_t sparse = p->direct ? 0 : l.sparseEffectCount;
+  const int64_t values = p->lead + 1 + (p->direct ? p->p : l.denseValues + sparse);
+  int64_t bytes = 8 * values + 4 * (2 + 2 * sparse) + static_cast<int64_t>(sizeof(ReadObs));
+  if (sums) bytes += 8 * (p->d->modelVarCount + (p->direct ? 0 : p->d->columnCount));
+  return bytes;
+}
+
+// The runs, of kRunBytes' worth of rows at most (cut within a block of more), fewer where the
+// workers' buffers' bound leaves less to each run in flight; the workers whose runs in flight
+// fit that bound.
+int runWorkers(RunCrew* c, int workers) {
+  DataPass* p = c->p;
+  const double bound = p->s->res.workers.bufferBytes;
+  const double row = static_cast<double>(rowBytes(p, c->sums));
+  const double share = std::min<double>(kRunBytes, bound / (workers * kRunsAhead));
+  const auto most = static_cast<int64_t>(std::max(1.0, share / row));
+  const int64_t preferred = std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096);
+  c->runs = zlevruns(p->ctx, std::min(preferred, most), most);
+  const double ahead =
+      kRunsAhead * row * static_cast<double>(std::max(c->runs.first, c->runs.rows));
+  return workersMemoryAllows(workers, bound, ahead);
+}
+
 // Why the pass reads its rows on this thread whatever its data; null when workers may read them.
 const char* passRefusal(const DataPass* p) {
   if (p->s->settings.roleVariable.number >= 0) return "the roles come from a ROLE= variable";
@@ -145,14 +173,16 @@ const char* passRefusal(const DataPass* p) {
   return nullptr;
 }
 
-// Why the rows are read on this thread; null when the workers can read them.
-const char* prepare(RunCrew* c, int workers) {
+// Why the rows are read on this thread; null when the workers can read them, as many as their
+// buffers allow.
+const char* prepare(RunCrew* c, int* workers) {
   DataPass* p = c->p;
   c->sums = p->s->group.modelSums.wanted;
   const int64_t columns = std::max(p->p, p->d->columnCount);
   c->rowDoubles = columns + 4;
   c->rowTags = 2 * columns + 3;
-  c->runs = zlevruns(p->ctx, std::clamp<int64_t>(kRunBytes / (8 * c->rowDoubles), 256, 4096));
+  *workers = runWorkers(c, *workers);
+  if (*workers < 2) return "the rows its workers would read ahead do not fit the memory available";
   // The packing thread takes its fresh pages from the workers, at most the resident blocks
   // left and the runs' worth a worker may read ahead.
   const UtilFileArray& files = p->s->group.utilFiles;
@@ -165,10 +195,10 @@ const char* prepare(RunCrew* c, int workers) {
     const int64_t perRun = c->runs.rows * 8 * c->rowDoubles / c->pageLength + 2;
     c->supply = std::make_unique<PageSupply>(
         p->s->group.pagePool, c->pageLength,
-        static_cast<size_t>(std::min<int64_t>(resident, workers * kRunsAhead * perRun)));
+        static_cast<size_t>(std::min<int64_t>(resident, *workers * kRunsAhead * perRun)));
   }
-  c->workers.resize(static_cast<size_t>(workers));
-  c->slots.resize(static_cast<size_t>(workers) * kRunsAhead);
+  c->workers.resize(static_cast<size_t>(*workers));
+  c->slots.resize(static_cast<size_t>(*workers) * kRunsAhead);
   for (RunWorker& w : c->workers) {
     const char* why = nullptr;
     w.ctx = zlevclone(p->ctx, true, &why);
@@ -204,12 +234,12 @@ bool readAnalysisRowsThreaded(DataPass* p, ObsTagFile* tags, int* rc) {
     levNoteOneThread(&p->s->lev, OneThreadPass::kDataPass, "The data pass", why);
     return false;
   }
-  const int workers = zlevpassworkers(&p->s->lev, step.count, w.threaded ? w.count : 1,
-                                      OneThreadPass::kDataPass, "The data pass", true);
+  int workers = zlevpassworkers(&p->s->lev, step.count, w.threaded ? w.count : 1,
+                                OneThreadPass::kDataPass, "The data pass", true);
   if (workers < 2) return false;
   RunCrew c;
   c.p = p;
-  if (const char* why = prepare(&c, workers)) {
+  if (const char* why = prepare(&c, &workers)) {
     levNoteOneThread(&p->s->lev, OneThreadPass::kDataPass, "The data pass", why);
     return false;
   }

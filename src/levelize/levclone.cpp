@@ -145,21 +145,30 @@ void zlevclonefree(ZLevCtx* clone) {
 
 void zlevcloneseek(ZLevCtx* clone, int64_t k) { hostv().ds->seekObs(clone->alloc->reader, k); }
 
-ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred) {
+ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred, int64_t most) {
   preferred = std::max<int64_t>(1, preferred);
   if (blockRows <= 0 || groupFirst < 0) return ObsRuns{preferred, preferred};
-  // Whole blocks, as many as come nearest the preferred run.
-  const int64_t rows = blockRows * std::max<int64_t>(1, (preferred + blockRows / 2) / blockRows);
+  // A block of more rows than a run may hold is cut into parts as equal as may be: a run may
+  // then end in the next block, which it reads too.
+  if (most > 0 && blockRows > most) {
+    const int64_t parts = (blockRows + most - 1) / most;
+    const int64_t rows = (blockRows + parts - 1) / parts;
+    return ObsRuns{rows - groupFirst % blockRows % rows, rows};
+  }
+  // Whole blocks, as many as come nearest the preferred run and no more than `most` rows hold.
+  int64_t blocks = std::max<int64_t>(1, (preferred + blockRows / 2) / blockRows);
+  if (most > 0) blocks = std::min(blocks, std::max<int64_t>(1, most / blockRows));
+  const int64_t rows = blockRows * blocks;
   return ObsRuns{rows - groupFirst % rows, rows};
 }
 
-ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred) {
+ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred, int64_t most) {
   HostDataSet* reader = ctx->alloc->reader;
   int64_t block = 0, groupFirst = -1;
   if (hostv().ds->attr(reader, dsattr::kBlockRows, &block) != 0 ||
       hostv().ds->attr(reader, dsattr::kGroupFirst, &groupFirst) != 0)
     block = 0;
-  return obsRuns(block, groupFirst, preferred);
+  return obsRuns(block, groupFirst, preferred, most);
 }
 
 }  // namespace vsf

@@ -151,10 +151,12 @@ struct ObsRuns {
   int64_t start(int64_t k) const { return k == 0 ? 0 : first + (k - 1) * rows; }
   int64_t length(int64_t k) const { return k == 0 ? first : rows; }
 };
-ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred);
+ObsRuns zlevruns(const ZLevCtx* ctx, int64_t preferred, int64_t most = 0);
 // The runs of a group that starts at observation `groupFirst` of a data set kept in blocks of
-// `blockRows` observations (0: blocks of any size).
-ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred);
+// `blockRows` observations (0: blocks of any size): whole blocks, as many as `most` rows hold
+// (0: no bound), unless a block has more, when runs of at most `most` cut each block into equal
+// parts.
+ObsRuns obsRuns(int64_t blockRows, int64_t groupFirst, int64_t preferred, int64_t most = 0);
 
 // Reader callbacks of the crossproducts provider: zreadobs, then 1 when it reports no bit of
 // obs::kUnusable.

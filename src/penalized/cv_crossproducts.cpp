@@ -100,7 +100,7 @@ int heldOutCrossproducts(SelectionState* s) {
   t.foldSscp = nullptr;
   if (!t.heldSscp) {
     // Each fold's held-out sums, and each worker's of them in the pass.
-    const double workers = s->workers && s->workers->threaded ? s->workers->count : 1;
+    const double workers = sscpPassWorkers(s, folds);
     if (!foldsFitMemory(s, folds, 8.0 * folds * (kTally + static_cast<double>(T) * (1 + workers))))
       return rc::kNoMemoryLeft;
     t.heldSscp = poolDoubles(t.pool, T * folds);

@@ -36,20 +36,23 @@ int slices(const SelectionState* s) {
 int64_t tri(int64_t q) { return q * (q + 1) / 2; }
 int dims(const SelectionState* s) { return s->layout.denseValues + 1; }
 
-// Rows per fold panel: 256 when they fit the budget, at least 16.
-int64_t panelRows(const SelectionState* s) {
-  int64_t r = kPanelDoubles / (static_cast<int64_t>(slices(s)) * dims(s));
+// Rows per fold panel of `m` slices: 256 when they fit the budget, at least 16.
+int64_t panelRows(const SelectionState* s, int64_t m) {
+  int64_t r = kPanelDoubles / (m * dims(s));
   return r > 256 ? 256 : (r < 16 ? 16 : r);
 }
+int64_t panelRows(const SelectionState* s) { return panelRows(s, slices(s)); }
 
-uint32_t sscpLength(const SelectionState* s, int32_t) {
-  return static_cast<uint32_t>(tri(s->sweep.sscpOrder) * slices(s));
+uint32_t sumLength(const SelectionState* s, int64_t m) {
+  return static_cast<uint32_t>(tri(s->sweep.sscpOrder) * m);
 }
 // [pending rows per slice][C, n x n][panels, one per slice]
-uint32_t sscpScratch(const SelectionState* s, int32_t) {
+uint32_t scratchLength(const SelectionState* s, int64_t m) {
   int64_t n = dims(s);
-  return static_cast<uint32_t>(slices(s) + n * n + slices(s) * panelRows(s) * n);
+  return static_cast<uint32_t>(m + n * n + m * panelRows(s, m) * n);
 }
+uint32_t sscpLength(const SelectionState* s, int32_t) { return sumLength(s, slices(s)); }
+uint32_t sscpScratch(const SelectionState* s, int32_t) { return scratchLength(s, slices(s)); }
 
 struct Scratch {
   double* pending;
@@ -213,6 +216,10 @@ void blasOnOneThread() {
     if (auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads")))
       set(1);
   });
+}
+
+int32_t sscpPassWorkers(const SelectionState* s, int32_t m) {
+  return passWorkers(s, sumLength(s, m), sumLength(s, m) + scratchLength(s, m));
 }
 
 const RowKernel kernSscp = {"kernSscp",

@@ -29,30 +29,41 @@ int64_t stepEstimate(const EngineOptions& o, int64_t E) {
 }
 
 // Bytes one worker of a threaded pass needs for its file's page buffers, the matrices and the
-// step history.
+// step history, and the sums of its blocks of crossproducts that wait for their turn.
 int64_t workerNeed(const EngineOptions& o, const UtilFileRecord& f, int64_t E, int64_t steps) {
   int64_t m = f.columnCount, s = steps;
+  const auto packed = static_cast<uint32_t>(std::min<int64_t>((m + 1) * (m + 2) / 2, UINT32_MAX));
   if (!o.buildFullSscp && m >= 1000) m = 1000, s = 1000;
   const int64_t q = (m + 1) * (m + 2);
   int64_t need = 2 * static_cast<int64_t>(f.pageLength) + m + 8 * (m + q + 2 * s) + 12 * s;
   if (o.method != kMethodNone) need += 9 * E + 8 * q;
   if (o.hierarchy != 0) need += 8 * E;
   if (!o.buildFullSscp && o.effectStore) need += 8 * m * s;
-  return need;
+  return need + static_cast<int64_t>(orderedSumBytes(packed));
 }
 
+// Lowers the workers to those whose needs fit the resident blocks' budget, with a note.
 void fitWorkers(const EngineOptions& o, PassWorkers& w, double budget, int64_t total,
                 int64_t largest) {
   if (!w.threaded || w.count <= 1 || static_cast<double>(total) < budget) return;
-  const int64_t fit = largest > 0 ? static_cast<int64_t>(budget / static_cast<double>(largest)) : 0;
+  const int32_t fit = workersMemoryAllows(w.count, budget, static_cast<double>(largest));
   if (fit < 2) {
     w.threaded = 0;
     w.count = 1;
     hostMsg(848, 113);
   } else if (fit < w.count) {
-    w.count = static_cast<int32_t>(fit);
-    hostMsg(848, 114, {static_cast<int32_t>(fit), o.requestedWorkers});
+    w.count = fit;
+    hostMsg(848, 114, {fit, o.requestedWorkers});
   }
+}
+
+// The resident blocks' budget beside `total` bytes of the workers' needs.
+double residentBudget(int64_t free, int64_t total) {
+  return free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
+}
+
+int64_t effectsOf(const GroupState& g) {
+  return g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
 }
 
 // UTIL_BUFFERS$= keeps that many pages of each utility file in memory, which must fit it.
@@ -68,8 +79,17 @@ bool givenBuffersFit(const EngineOptions& o, const UtilFileArray& files) {
 
 }  // namespace
 
+void planWorkers(const EngineOptions& o, const GroupState& g, const UtilFileRecord& first,
+                 PassWorkers& workers) {
+  const int64_t E = effectsOf(g);
+  const int64_t free = hostv().core->memAvail(), need = workerNeed(o, first, E, stepEstimate(o, E));
+  if (free <= 0) return;  // the plan says so
+  const int64_t total = need * workers.count;
+  fitWorkers(o, workers, residentBudget(free, total), total, need);
+}
+
 int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers, int& stepCode) {
-  const int64_t E = g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
+  const int64_t E = effectsOf(g);
   const int64_t steps = stepEstimate(o, E);
   const int64_t free = hostv().core->memAvail();
   if (free <= 0) {
@@ -92,8 +112,12 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
   // larger groups have a file a worker.
   if (workers.threaded && workers.count > files.count)
     total += (workers.count - files.count) * largest;
-  const double budget = free >= total ? 0.6 * static_cast<double>(free - total) : 0.0;
+  const double budget = residentBudget(free, total);
   fitWorkers(o, workers, budget, total, largest);
+  // A pass's buffers of every worker may take their needs and half of what the resident
+  // blocks leave.
+  const double left = std::max<double>(static_cast<double>(free - total), 0.0) - budget;
+  workers.bufferBytes = static_cast<double>(workers.count * largest) + 0.5 * left;
   for (int32_t i = 0; i < files.count; ++i) {
     UtilFileRecord& f = files.records[i];
     double n = o.utilBuffers > 0 ? o.utilBuffers : budget / files.count / std::max(f.pageLength, 1);

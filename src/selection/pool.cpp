@@ -67,7 +67,7 @@ bool allocateEffectBlocks(SelectionState* s, double*** blocks) {
 // Doubles of a fold's matrices as the run starts: A_f and S_f in the full mode, the
 // incremental mode's own blocks; each worker of a pass sums its part of them too.
 double foldMatrixDoubles(const SelectionState* s) {
-  const int64_t workers = s->workers && s->workers->threaded ? s->workers->count : 1;
+  const int64_t workers = sscpPassWorkers(s, s->folds);
   if (s->sweep.fullMode)
     return static_cast<double>(tri(s->layout.paramCount + 1)) * static_cast<double>(2 + workers);
   double blocks = 0;

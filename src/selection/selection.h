@@ -783,8 +783,15 @@ void restoreModelState(SelectionState* s);
 void restoreSelectedStep(SelectionState* s);
 
 // ---- Data-pass memory plan ----
+// The workers of a BY group whose first utility file is `first`, a file a worker: the step's,
+// lowered (with a note; later groups keep the lower count) where their needs do not fit the
+// memory the host reports free beside the stored rows it keeps. Called before the group's other
+// files are made.
+void planWorkers(const EngineOptions& engine, const GroupState& group, const UtilFileRecord& first,
+                 PassWorkers& workers);
 // Fits the workers and each utility file's resident blocks to the memory the host reports free
-// (the step's workers may fall); 0, or a negative code after its message.
+// (the step's workers may fall), and bounds what their buffers of a pass may take; 0, or a
+// negative code after its message.
 [[nodiscard]] int planStepHistory(const EngineOptions& engine, GroupState& group,
                                   PassWorkers& workers, int& stepCode);
 
@@ -795,7 +802,9 @@ void restoreSelectedStep(SelectionState* s);
 void scalesFromMoments(SelectionState* s, const double* squares, double W, double F);
 
 // ---- Row kernels (run through runDataPass) ----
-extern const RowKernel kernSscp;            // A, or each fold's A_f
+extern const RowKernel kernSscp;  // A, or each fold's A_f
+// The workers a pass of kernSscp summing `slices` matrices runs on.
+int32_t sscpPassWorkers(const SelectionState* s, int32_t slices);
 extern const RowKernel kernEffectBlocks;    // each effect's own block
 extern const RowKernel kernEffectSscp;      // the newest effect's rows of A; count = elements
 extern const RowKernel kernStdMoments;      // sums for standardization

@@ -171,6 +171,27 @@ TEST(DataPass, UnevenBlocksJoinTheSumInTheGlobalOrder) {
   gJitter = 0;
 }
 
+// A pass whose buffers for every worker pass their bound runs on the calling thread, with the
+// same sums.
+TEST(DataPass, BuffersPastTheirBoundLeaveThePassToTheCallingThread) {
+  Blocks sequential(1, 2, 23 * kRowsPerBlock + 17, 1, 1);
+  ASSERT_EQ(runDataPass(&sequential.s(), kSum, 0), 0);
+  const std::vector<double> want = gMerged;
+  const double each = passWorkerBytes(2, 2);
+  for (auto [bound, threaded] : {std::pair{4 * each, true}, {4 * each - 1, false}}) {
+    SCOPED_TRACE(bound);
+    Blocks b(4, 2, 23 * kRowsPerBlock + 17, 1, 4);
+    b.v->res.workers.bufferBytes = bound;
+    EXPECT_EQ(passWorkers(&b.s(), 2, 2), threaded ? 4 : 1);
+    gThreads.clear();
+    ASSERT_EQ(runDataPass(&b.s(), kSum, 0), 0);
+    bool other = false;
+    for (auto id : gThreads) other |= id != std::this_thread::get_id();
+    EXPECT_EQ(other, threaded);
+    EXPECT_EQ(std::memcmp(want.data(), gMerged.data(), 16), 0);
+  }
+}
+
 TEST(DataPass, ThreadedOnlyWithOneFilePerWorker) {
   Blocks b(1, 2, 5 * kRowsPerBlock, 1, 2);  // two workers, one file
   gThreads.clear();

@@ -1,5 +1,8 @@
-// A BY group's workers: the step's, as many as its values keep busy, never more.
+// A BY group's workers: the step's, as many as its values keep busy, never more; and as many
+// as their buffers' bound holds.
 #include <gtest/gtest.h>
+
+#include <limits>
 
 #include "datapass/pass.h"
 
@@ -30,6 +33,29 @@ TEST(GroupWorkers, AsManyAsTheGroupsValuesPayFor) {
     EXPECT_EQ(w.count, r.want.count) << r.what;
     EXPECT_EQ(w.threaded, r.want.threaded) << r.what;
   }
+}
+
+TEST(WorkerBudget, TheMostWorkersWhoseBuffersFit) {
+  constexpr double kNone = std::numeric_limits<double>::infinity();
+  const struct {
+    int32_t requested;
+    double budget, perWorker;
+    int32_t want;
+  } rows[] = {
+      {8, kNone, 1e6, 8},  // no bound
+      {8, 8e6, 1e6, 8},    // exactly room for all
+      {8, 5.5e6, 1e6, 5},  // room for 5
+      {8, 1.9e6, 1e6, 1},  // not for 2: the calling thread alone
+      {1, 0, 1e6, 1},      // one asked for
+      {4, 0, 0, 4},        // workers without buffers
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.requested << " " << r.budget << " " << r.perWorker);
+    EXPECT_EQ(workersMemoryAllows(r.requested, r.budget, r.perWorker), r.want);
+  }
+  // A pass's worker holds its buffer and up to 8 sums waiting, 2 at the least.
+  EXPECT_EQ(passWorkerBytes(10, 30), 8.0 * (30 + 8 * 10));
+  EXPECT_EQ(passWorkerBytes(1 << 20, 1 << 20), 8.0 * 3 * (1 << 20));
 }
 
 }  // namespace

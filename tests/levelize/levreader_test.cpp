@@ -259,5 +259,27 @@ TEST(LevReader, RunsFollowTheBlocks) {
   }
 }
 
+// A block of more rows than a run may hold is cut into parts as equal as may be; the runs
+// still cover the group without a gap.
+TEST(LevReader, RunsCutABlockTooLargeForThem) {
+  struct Case {
+    int64_t blockRows, groupFirst, most, first, rows;
+  } cases[] = {
+      {1360, 0, 241, 227, 227},      // six parts of a block
+      {1360, 2820, 241, 127, 227},   // the group starts 100 rows into a block
+      {1000, 0, 500, 500, 500},      // two parts, each block's own
+      {1000, 300, 1000, 700, 1000},  // a block within the bound: whole blocks
+      {100, 0, 250, 200, 200},       // as many whole blocks as the bound holds
+      {7, 0, 0, 259, 259},           // no bound: whole blocks near the 256 rows preferred
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.blockRows << " " << c.groupFirst << " " << c.most);
+    const ObsRuns r = obsRuns(c.blockRows, c.groupFirst, 256, c.most);
+    EXPECT_EQ(r.first, c.first);
+    EXPECT_EQ(r.rows, c.rows);
+    for (int64_t k = 1; k < 20; ++k) EXPECT_EQ(r.start(k), r.start(k - 1) + r.length(k - 1));
+  }
+}
+
 }  // namespace
 }  // namespace vsf::test

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Peak memory (maximum resident set, /usr/bin/time -v) and elapsed time of each selection
+# method on ROWS rows of y, x1-x50 (1% missing) and three CLASS variables, one of 1,000 levels
+# (bench/memsize_data.py), at --cpucount 1 and 4 and several --memsize values: a step should
+# stay within MEMSIZE plus the program's fixed size (the `trivial` line: SELECTION=NONE on x1)
+# whatever its workers. BEFORE=PATH runs that command too, in the same turns (an earlier build).
+# METHODS= (names below), MEMSIZES= ("16 64 256 512") and CPUS= ("1 4") narrow the runs.
+#   bench/memsize_workers.sh [ROWS]
+# Builds the command into build-bench/ (Release), or takes AFTER=PATH.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows=${1:-200000}
+read -r -a memsizes <<< "${MEMSIZES:-16 64 256 512}"
+read -r -a cpus <<< "${CPUS:-1 4}"
+read -r -a methods <<< "${METHODS:-trivial forward lasso grouplasso elasticnet}"
+
+if [ -z "${AFTER:-}" ]; then
+  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build-bench -j3 --target varsifter >/dev/null
+fi
+data=build-bench/bench-data
+mkdir -p "$data"
+name=memsize_$rows
+[ -f "$data/$name.csv" ] || /usr/bin/python3 bench/memsize_data.py "$data/$name.csv" "$rows"
+echo "file $data/$name.csv ($(du -h "$data/$name.csv" | cut -f1)), nproc $(nproc)," \
+     "load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+commands=("after=${AFTER:-./build-bench/app/varsifter}")
+[ -n "${BEFORE:-}" ] && commands+=("before=$BEFORE")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+selection() {
+  case $1 in
+    trivial) echo "y = x1 / selection=none" ;;
+    forward) echo "y = x1-x50 c1 c2 c3 / selection=forward" ;;
+    lasso) echo "y = x1-x50 c1 c2 c3 / selection=lasso" ;;
+    grouplasso) echo "y = x1-x50 c1 c2 c3 / selection=grouplasso" ;;
+    elasticnet)
+      echo "y = x1-x50 c1 c2 c3 / selection=elasticnet(choose=cvex l2search=grid l2steps=4)" \
+           "cvmethod=random(5)" ;;
+  esac
+}
+printf '%-10s %4s %8s %-7s %8s %8s  %s\n' method cpus memsize build "peak MB" seconds code
+for m in "${methods[@]}"; do
+  echo "proc varsifter data=$name seed=1; class c1 c2 c3; model $(selection "$m"); run;" \
+    > "$work/$m.vsf"
+  for c in "${cpus[@]}"; do
+    for s in "${memsizes[@]}"; do
+      for named in "${commands[@]}"; do
+        who=${named%%=*}
+        out=$( { /usr/bin/time -v "${named#*=}" "$work/$m.vsf" --lib "$data" --memsize "$s" \
+                   --cpucount "$c" >/dev/null; } 2>&1 || true)
+        peak=$(echo "$out" | grep "Maximum resident" | awk '{printf "%.0f", $6 / 1024}')
+        elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}' |
+                  awk -F: '{ t = 0; for (i = 1; i <= NF; i++) t = t * 60 + $i; print t }')
+        code=$(echo "$out" | grep -o "ended with return code [0-9]*" | tail -1 | awk '{print $NF}')
+        printf '%-10s %4s %8s %-7s %8s %8s  %s\n' "$m" "$c" "$s" "$who" "$peak" "$elapsed" "$code"
+      done
+    done
+  done
+done
