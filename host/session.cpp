@@ -11,6 +11,9 @@
 #include <ctime>
 #include <deque>
 #include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "host/data/data.h"
 #include "host/files.h"
@@ -67,7 +70,10 @@ bool Log::stepWrote(int step, std::string_view level) {
 
 namespace {
 
+// A step's strings, one a text: the procedure asks for the same titles, names and labels in
+// every BY group, and a string a request would hold them for the rest of the step.
 std::deque<HostString> gStepStrings;
+std::unordered_map<std::string_view, HostString*> gStringOf;  // views of gStepStrings' texts
 
 constexpr int kCharacterInEffect = 8;  // of set 174
 constexpr int kVarNotFound = 6;        // of set 174
@@ -212,8 +218,10 @@ const HostMacroFamily kMacro = {macroSetNum, macroSetText, macroGet, macroGetNum
 
 // ---- String handles, alive until the end of the step ----
 HostString* strFromBytes(std::string_view text) {
-  gStepStrings.push_back(HostString{std::string(text)});
-  return &gStepStrings.back();
+  if (auto it = gStringOf.find(text); it != gStringOf.end()) return it->second;
+  HostString* s = &gStepStrings.emplace_back(HostString{std::string(text)});
+  gStringOf.emplace(s->text, s);
+  return s;
 }
 HostString* strFromMsg(int set, int number) {
   return strFromBytes(msgText(set, number, nullptr, 0));
@@ -362,6 +370,7 @@ int runStep(const std::string& text, int line) {
   s.procContext = nullptr;
   closeStepDataSets();
   removeStepFiles();
+  gStringOf.clear();
   gStepStrings.clear();
   // One rule for every warning, whoever wrote it (a reader, the data, the host, the macro
   // resolution of the step's text): the log is the one place they all pass.

@@ -37,9 +37,12 @@ struct LoggedRequest {
   const LoggedArg* arg(uint16_t key, int nth = 0) const;
 };
 
-// Every request since the current step's manager was created (or the last clear).
+// Every request since the current step's manager was created (or the last clear), while the
+// log is kept: a test keeps it (a run's requests, every row of every table, would grow with its
+// BY groups).
 const std::vector<LoggedRequest>& requestLog();
 void clearRequestLog();
+void keepRequestLog(bool keep);
 
 // One BY variable of the current BY group: its name, its value and the value as shown.
 struct ByValue {

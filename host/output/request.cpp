@@ -255,12 +255,15 @@ std::string describeTarget(const Object& o) {
   }
 }
 
+bool gKeepLog = false;
+
 int dispatch(HostObject* object, void* argument, void*, int count, OutputArgItem* items) {
   const auto* def = static_cast<const OpDef*>(argument);
   auto* self = static_cast<Object*>(object);
   Document& d = doc();
   Request r(def->id, items, count);
-  std::string target = describeTarget(*self);
+  // Named before the handler runs, which may change it.
+  std::string target = gKeepLog ? describeTarget(*self) : std::string();
   int rc;
   if (d.injected && d.injected->first == def->id) {
     rc = d.injected->second;
@@ -269,10 +272,11 @@ int dispatch(HostObject* object, void* argument, void*, int count, OutputArgItem
     rc = refuse(status::kBadHandle,
                 fmt::format("operation {} on a {} that was released or belongs to an earlier "
                             "step",
-                            def->id, target));
+                            def->id, describeTarget(*self)));
   } else {
     rc = def->handler(*self, r);
   }
+  if (!gKeepLog) return rc;
   LoggedRequest rec;
   rec.step = d.step;
   rec.op = def->id;
@@ -322,6 +326,7 @@ const LoggedArg* LoggedRequest::arg(uint16_t key, int nth) const {
 
 const std::vector<LoggedRequest>& requestLog() { return doc().log; }
 void clearRequestLog() { doc().log.clear(); }
+void keepRequestLog(bool keep) { gKeepLog = keep; }
 void failNextRequest(uint32_t op, int32_t status) { doc().injected = {op, status}; }
 
 }  // namespace vsf::host::output

@@ -178,6 +178,21 @@ TEST(WorkQueue, RefusedExtensionReportsOne) {
   host::refuseExtension("");
 }
 
+// A step keeps one string a text: the same titles and names asked for in every BY group cost
+// nothing more, and every string keeps its text to the step's end.
+TEST(Strings, OneStringATextForTheStep) {
+  test::ensureHost();
+  const HostStrFamily& str = *hostv().str;
+  HostString* a = str.fromBytes("Parameter Estimates");
+  HostString* b = str.fromBytes("Fit Statistics");
+  EXPECT_NE(a, b);
+  EXPECT_EQ(str.fromBytes(std::string("Parameter ") + "Estimates"), a);
+  EXPECT_EQ(str.fromBytes(""), str.fromBytes(""));
+  for (int i = 0; i < 1000; ++i) (void)str.fromBytes("text " + std::to_string(i));
+  EXPECT_EQ(str.text(a), "Parameter Estimates");
+  EXPECT_EQ(str.text(b), "Fit Statistics");
+}
+
 // A joined thread is kept for the next routine: a crew started again for every pass of every
 // BY group makes its threads once. Each routine still runs whole before its join returns, on
 // as many threads at once as are asked for.

@@ -21,10 +21,14 @@ class OutputDriver {
   OutputDriver() {
     ensureHost();
     host::output::reset();
+    host::output::keepRequestLog(true);
     host::output::setListingStream(&listing_);
     manager = newManager();
   }
-  ~OutputDriver() { host::output::setListingStream(nullptr); }
+  ~OutputDriver() {
+    host::output::setListingStream(nullptr);
+    host::output::keepRequestLog(false);
+  }
 
   static HostString* str(std::string_view s) { return host::hostVector()->str->fromBytes(s); }
 
