@@ -138,6 +138,8 @@ int run(int argc, char** argv) {
     return 2;
   }
 
+  // What the documents need of each BY group's output waits on disk, not in memory.
+  vsf::host::output::spillDocuments(!json.empty(), !html.empty());
   vsf::host::ProgramResult r = vsf::host::runProgram(text, program);
   vsf::host::output::finish();
   if (session().stopRun) return 2;  // a step found a document's file among its data sets

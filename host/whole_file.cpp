@@ -289,11 +289,17 @@ void WholeFile::closeHeld() {
 
 bool writeFileWhole(const std::filesystem::path& target, std::string_view text,
                     std::string* error) {
+  return writeFileWhole(
+      target, [text](int fd) { return writeFully(fd, text); }, error);
+}
+
+bool writeFileWhole(const std::filesystem::path& target, const std::function<int(int fd)>& write,
+                    std::string* error) {
   WholeFile f;
   if (!f.prepare(target, error)) return false;
   const bool opened = f.open();
   const bool made = !opened && !f.inPlace();  // the file to be written could not be made
-  int reason = opened ? writeFully(f.fd(), text) : errno;
+  int reason = opened ? write(f.fd()) : errno;
   if (reason == 0) {
     if (f.commit()) return true;
     reason = errno;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,10 @@ class WholeFile {
 // Writes the text to the target whole. On failure the previous file is untouched, no temporary
 // file remains, and *error says why (the system's reason).
 bool writeFileWhole(const std::filesystem::path& target, std::string_view text, std::string* error);
+// The same with the text written in pieces by `write` to the file descriptor it is given; it
+// returns 0, or the errno of the write that failed.
+bool writeFileWhole(const std::filesystem::path& target, const std::function<int(int fd)>& write,
+                    std::string* error);
 
 // Whether files can be made in the directory, tried with a file of its own that is removed at
 // once: 0, or the errno of the failed try.

@@ -21,6 +21,8 @@ constexpr uint16_t kTypeList = 28;
 GraphData wholeData(const DataObject& d) {
   GraphData g;
   g.table = d.owner;
+  g.tableName = d.owner->name;
+  g.tableId = d.owner->id;
   g.objectId = d.id;
   for (size_t i = 0; i < d.owner->rows.size(); ++i) g.rows.push_back(i);
   return g;
@@ -123,9 +125,8 @@ std::string fileNamePart(std::string_view name) {
 std::string fileName(const Graph& g) {
   std::string base = pathOf(g.parent, g.name);
   if (g.by >= 0) {
-    const Document& d = doc();
-    const size_t k = static_cast<size_t>(g.by);
-    base += fmt::format(".by{}-{}", d.byNumbers[k], textHead(byLine(d.byGroups[k]), kByNameBytes));
+    base +=
+        fmt::format(".by{}-{}", byNumberOf(g.by), textHead(byLine(byValuesOf(g.by)), kByNameBytes));
   }
   base = fileNamePart(base);
   const int n = ++doc().graphFiles[lowerCopy(base)];
@@ -162,8 +163,11 @@ const std::vector<std::string>& graphFileErrors() { return targets().errors; }
 
 std::string graphSvg(const Graph& g) {
   if (!g.svg.empty()) return g.svg;
+  // Its tables left the document: it was drawn at its request if it was to be drawn at all.
+  for (const GraphData& d : g.data)
+    if (!d.table) return g.svg;
   Figure f = drawGraph(g);
-  if (g.by >= 0) f.byLine = byLine(doc().byGroups[static_cast<size_t>(g.by)]);
+  if (g.by >= 0) f.byLine = byLine(byValuesOf(g.by));
   return svgText(f);
 }
 

@@ -2,6 +2,9 @@
 // text lines, footnotes and graphs drawn inline as SVG.
 #include <fmt/format.h>
 
+#include <cerrno>
+#include <functional>
+
 #include "host/output/layout_internal.h"
 #include "host/session.h"
 #include "host/whole_file.h"
@@ -87,9 +90,19 @@ void writeTable(std::string& out, const Table& t) {
     out += "<p class=\"footnote\">" + escapeMarkup(f) + "</p>\n";
 }
 
+// With a sink, the page goes to it item by item, and the items that left the document come
+// from the spill file.
 struct Page {
   std::string out;
   int by = -1;  // the BY group of the last item written
+  std::function<bool(std::string_view)> sink;
+  bool ok = true;  // the sink and the spill file took everything
+  // Hands what was written to the sink once it is large, or at the end.
+  void drain(bool whole) {
+    if (!sink || (!whole && out.size() < (size_t{1} << 20))) return;
+    ok = ok && sink(out);
+    out.clear();
+  }
 };
 
 void writeItems(Page& page, const std::vector<Item>& items, int depth);
@@ -100,9 +113,7 @@ void writeByLine(Page& page, const Item& item) {
   const int by = byTagOf(item).by;
   if (by == page.by) return;
   page.by = by;
-  if (by >= 0)
-    page.out += "<p class=\"byline\">" +
-                escapeMarkup(byLine(doc().byGroups[static_cast<size_t>(by)])) + "</p>\n";
+  if (by >= 0) page.out += "<p class=\"byline\">" + escapeMarkup(byLine(byValuesOf(by))) + "</p>\n";
 }
 
 // A group shows when something under it shows: a displayed table, a text line or a graph.
@@ -154,6 +165,24 @@ void writeItems(Page& page, const std::vector<Item>& items, int depth) {
   for (const Item& item : items) {
     writeByLine(page, item);
     std::visit(HtmlItem{page, page.out, depth}, item);
+    if (depth == 0) page.drain(false);
+  }
+}
+
+// The step's items that left the document, as the spill file holds them.
+void writeSpilled(Page& page, int step) {
+  const Spill* left = spill();
+  if (!left || !left->html) return;
+  for (const Spill::Part& part : left->htmlSteps) {
+    if (part.step != step) continue;
+    page.drain(true);
+    const std::function<bool(std::string_view)> into =
+        page.sink ? page.sink : [&page](std::string_view t) {
+          page.out += t;
+          return true;
+        };
+    page.ok = page.ok && copySpill(left->html, part.from, part.bytes, into);
+    page.by = part.by;
   }
 }
 
@@ -177,12 +206,25 @@ void writeSteps(Page& page) {
     if (stepOf(item) < 1) items.push_back(item);
   writeItems(page, items, 0);
   for (int step = 1; step <= steps; ++step) {
+    writeSpilled(page, step);
     items.clear();
     for (const Item& item : doc().top)
       if (stepOf(item) == step) items.push_back(item);
     writeItems(page, items, 0);
     writeLog(page, step);
   }
+}
+
+void writePage(Page& page) {
+  page.out +=
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<title>VARSIFTER output</title>\n<style>";
+  page.out += kStyle;
+  page.out += "</style>\n</head>\n<body>\n";
+  writeSteps(page);
+  page.out += "</body>\n</html>\n";
+  page.drain(true);
 }
 
 }  // namespace
@@ -210,22 +252,34 @@ std::string escapeMarkup(std::string_view s) {
   return out;
 }
 
+void appendItemHtml(std::string& out, const Item& item, int* pageBy) {
+  Page page;
+  page.by = *pageBy;
+  writeItems(page, {item}, 0);
+  *pageBy = page.by;
+  out += page.out;
+}
+
 std::string htmlText() {
   Page page;
-  std::string& out = page.out;
-  out =
-      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<title>VARSIFTER output</title>\n<style>";
-  out += kStyle;
-  out += "</style>\n</head>\n<body>\n";
-  writeSteps(page);
-  out += "</body>\n</html>\n";
-  return out;
+  writePage(page);
+  return page.out;
 }
 
 bool writeHtmlFile(const std::string& path, std::string* error) {
-  return writeFileWhole(path, htmlText(), error);
+  return writeFileWhole(
+      path,
+      [](int fd) {
+        int failed = 0;
+        Page page;
+        page.sink = [&](std::string_view text) {
+          failed = writeFully(fd, text);
+          return failed == 0;
+        };
+        writePage(page);
+        return page.ok ? 0 : failed != 0 ? failed : EIO;
+      },
+      error);
 }
 
 }  // namespace vsf::host::output

@@ -1,6 +1,8 @@
 // The JSON document: every output object in order with its raw values, the macro variables
 // and the log.
+#include <cerrno>
 #include <cstring>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "host/output/formats.h"
@@ -146,10 +148,8 @@ json tableJson(const Table& t) {
 json graphJson(const Graph& g) {
   json data = json::array();
   for (const GraphData& d : g.data) {
-    json one{{"object", d.objectId},
-             {"table", d.table->name},
-             {"tableId", d.table->id},
-             {"rows", d.rows}};
+    json one{
+        {"object", d.objectId}, {"table", d.tableName}, {"tableId", d.tableId}, {"rows", d.rows}};
     if (d.filtered) one["where"] = d.where;
     data.push_back(one);
   }
@@ -204,7 +204,7 @@ struct ItemJson {
 // The BY variables of an item in a BY group: name, raw value and the value as shown.
 json byJson(int by) {
   json j = json::array();
-  for (const ByValue& v : doc().byGroups[static_cast<size_t>(by)])
+  for (const ByValue& v : byValuesOf(by))
     j.push_back({{"name", v.name},
                  {"value", v.text ? json(v.shown) : cellJson(Cell::ofDouble(v.number))},
                  {"shown", v.shown}});
@@ -257,20 +257,64 @@ bool isFlat(const json& j) {
 // member on each line, indented by one blank a level, so that the document reads by its items,
 // tables and rows at little more than its compact size. The items and the tables' rows are
 // written from the output model as they come, never held as one tree.
+// With a sink, the text goes to it item by item, and the items that left the document come from
+// the spill file, so that no more than one item's text is held.
 class Writer {
  public:
-  explicit Writer(std::string& out)
+  using Sink = std::function<bool(std::string_view)>;
+  explicit Writer(std::string& out, Sink sink = nullptr)
       : out_(out),
+        sink_(std::move(sink)),
         // Texts from data may hold bytes that are not UTF-8; they are replaced, not fatal.
         s_(nlohmann::detail::output_adapter<char, std::string>(out), ' ',
            json::error_handler_t::replace) {}
 
-  void document() {
-    object(documentJson(), 0, "output", [&](int depth) { items(doc().top, depth); });
+  // False when the sink or the spill file failed.
+  bool document() {
+    object(documentJson(), 0, "output", [&](int depth) { output(depth); });
     out_ += '\n';
+    drain(true);
+    return ok_;
+  }
+
+  // The item as the index-th element of "output".
+  void topItem(const Item& one, int64_t index) {
+    next(index, kTopDepth);
+    item(one, kTopDepth);
   }
 
  private:
+  static constexpr int kTopDepth = 2;  // of the elements of "output"
+
+  // Hands what was written to the sink once it is large, or at the end.
+  void drain(bool whole) {
+    if (!sink_ || (!whole && out_.size() < (size_t{1} << 20))) return;
+    ok_ = ok_ && sink_(out_);
+    out_.clear();
+  }
+
+  // The items that left the document, then those still in it.
+  void output(int depth) {
+    out_ += '[';
+    const Spill* left = spill();
+    int64_t n = 0;
+    if (left && left->json && left->jsonItems > 0) {
+      n = left->jsonItems;
+      drain(true);
+      const Sink into = sink_ ? sink_ : Sink([this](std::string_view t) {
+        out_ += t;
+        return true;
+      });
+      ok_ = ok_ && copySpill(left->json, 0, left->jsonBytes, into);
+    }
+    for (const Item& one : doc().top) {
+      next(n++, depth + 1);
+      item(one, depth + 1);
+      drain(false);
+    }
+    close(']', n, depth);
+  }
+
   void scalar(const json& j) { s_.dump(j, false, false, 0); }
 
   void value(const json& j, int depth) {
@@ -302,19 +346,23 @@ class Writer {
     close('}', n, depth);
   }
 
+  void item(const Item& item, int depth) {
+    json one = std::visit(ItemJson{}, item);
+    if (int by = byTagOf(item).by; by >= 0) one["by"] = byJson(by);
+    if (auto* t = std::get_if<Table*>(&item))
+      object(one, depth, "rows", [&](int d) { rows(**t, d); });
+    else if (auto* g = std::get_if<Group*>(&item))
+      object(one, depth, "items", [&](int d) { items((*g)->items, d); });
+    else
+      value(one, depth);
+  }
+
   void items(const std::vector<Item>& list, int depth) {
     int n = 0;
     out_ += '[';
-    for (const Item& item : list) {
+    for (const Item& one : list) {
       next(n++, depth + 1);
-      json one = std::visit(ItemJson{}, item);
-      if (int by = byTagOf(item).by; by >= 0) one["by"] = byJson(by);
-      if (auto* t = std::get_if<Table*>(&item))
-        object(one, depth + 1, "rows", [&](int d) { rows(**t, d); });
-      else if (auto* g = std::get_if<Group*>(&item))
-        object(one, depth + 1, "items", [&](int d) { items((*g)->items, d); });
-      else
-        value(one, depth + 1);
+      item(one, depth + 1);
     }
     close(']', n, depth);
   }
@@ -343,11 +391,11 @@ class Writer {
     scalar(json(k));
     out_ += ':';
   }
-  void next(int n, int depth) {
+  void next(int64_t n, int depth) {
     out_ += n == 0 ? "\n" : ",\n";
     out_.append(static_cast<size_t>(depth), ' ');
   }
-  void close(char c, int members, int depth) {
+  void close(char c, int64_t members, int depth) {
     if (members > 0) {
       out_ += '\n';
       out_.append(static_cast<size_t>(depth), ' ');
@@ -356,10 +404,16 @@ class Writer {
   }
 
   std::string& out_;
+  Sink sink_;
+  bool ok_ = true;
   nlohmann::detail::serializer<json> s_;
 };
 
 }  // namespace
+
+void appendItemJson(std::string& out, const Item& item, int64_t index) {
+  Writer(out).topItem(item, index);
+}
 
 std::string jsonText() {
   std::string out;
@@ -368,7 +422,18 @@ std::string jsonText() {
 }
 
 bool writeJsonFile(const std::string& path, std::string* error) {
-  return writeFileWhole(path, jsonText(), error);
+  return writeFileWhole(
+      path,
+      [](int fd) {
+        int failed = 0;
+        std::string out;
+        const bool ok = Writer(out, [&](std::string_view text) {
+                          failed = writeFully(fd, text);
+                          return failed == 0;
+                        }).document();
+        return ok ? 0 : failed != 0 ? failed : EIO;
+      },
+      error);
 }
 
 }  // namespace vsf::host::output

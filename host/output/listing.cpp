@@ -236,7 +236,7 @@ void writeByLine(std::ostream& out, const ByTag& item) {
   if (item.by == listed) return;
   listed = item.by;
   if (item.by < 0) return;
-  std::string text = " " + byLine(doc().byGroups[static_cast<size_t>(item.by)]) + " ";
+  std::string text = " " + byLine(byValuesOf(item.by)) + " ";
   const size_t w = widthOf(text);
   size_t left = w < kLineWidth ? (kLineWidth - w) / 2 : 0;
   size_t right = w + left < kLineWidth ? kLineWidth - w - left : 0;
@@ -337,6 +337,13 @@ struct Lister {
 };
 
 }  // namespace
+
+bool headingPending(const Heading* h) {
+  const auto& pending = pendingHeadings();
+  return std::find(pending.begin(), pending.end(), h) != pending.end();
+}
+
+void forgetPending(const Heading* h) { std::erase(pendingHeadings(), h); }
 
 void listItem(const Item& item) {
   std::ostream* out = listingStream();

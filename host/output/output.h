@@ -67,6 +67,15 @@ void finish();
 // Forgets every object and the request log (tests).
 void reset();
 
+// Items whose work is done leave memory as each BY group and each step ends, what the run's
+// documents (--json, --html, written at its end) need of them kept in spill files of the run's
+// own in UTILPATH, so that memory does not grow with the groups. Without this call (tests),
+// every item stays until reset().
+void spillDocuments(bool json, bool html);
+// The objects the output system holds: tables, groups, text lines, headings, graphs, views,
+// handles, logged requests and BY groups' values (a test's measure of its memory).
+size_t heldObjects();
+
 // The JSON document, lightly indented.
 std::string jsonText();
 std::string htmlText();

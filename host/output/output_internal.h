@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
+#include <functional>
 #include <iosfwd>
+#include <list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -171,7 +174,9 @@ struct Heading : ByTag {
 };
 
 struct GraphData {
-  const Table* table = nullptr;
+  const Table* table = nullptr;  // null once the table left the document (retireDone)
+  std::string tableName;
+  int tableId = 0;
   int objectId = 0;
   bool filtered = false;
   std::string where;
@@ -195,21 +200,26 @@ struct Graph : ByTag {
 std::string graphSvg(const Graph& g);
 
 // ---- The document ----
+// Objects are kept in lists, whose elements stay where they are while others leave
+// (retireDone).
 struct Document {
   std::deque<Object> managers;
-  std::deque<Table> tables;
-  std::deque<Group> groups;
-  std::deque<Instance> instances;
-  std::deque<DataObject> dataObjects;
-  std::deque<View> views;
-  std::deque<TextLine> texts;
-  std::deque<Heading> headings;
-  std::deque<Graph> graphs;
+  std::list<Table> tables;
+  std::list<Group> groups;
+  std::list<Instance> instances;
+  std::list<DataObject> dataObjects;
+  std::list<View> views;
+  std::list<TextLine> texts;
+  std::list<Heading> headings;
+  std::list<Graph> graphs;
   std::vector<Item> top;
+  // The BY groups' values and their numbers within their step's walk, from BY group byBase on
+  // (the earlier ones' items have left).
   std::deque<std::vector<ByValue>> byGroups;
-  std::deque<int64_t> byNumbers;  // each one's number within its step's walk
-  int currentBy = -1;             // the BY group of new items
-  int listedBy = -1;              // the BY group of the last item listed
+  std::deque<int64_t> byNumbers;
+  int byBase = 0;
+  int currentBy = -1;  // the BY group of new items
+  int listedBy = -1;   // the BY group of the last item listed
   std::unordered_map<const void*, Object*> handles;
   std::vector<Group*> open;  // innermost last
   Object* manager = nullptr;
@@ -222,6 +232,9 @@ struct Document {
 
 Document& doc();
 std::ostream* listingStream();
+// The values and the number of BY group `by` (of an item still in the document).
+const std::vector<ByValue>& byValuesOf(int by);
+int64_t byNumberOf(int by);
 
 // Registers an object as a handle of the current step; returns its handle.
 void* registerObject(Object* o, ObjectKind kind, const HandlerTable* table);
@@ -241,6 +254,45 @@ std::string pathOf(const Group* parent, std::string_view name);
 
 // Ends the current step's open work (manager creation and finish call it).
 void closeStep();
+
+// ---- Items done ----
+// Once spillDocuments was called: the items at the top of the document whose work is done
+// (tables released, groups closed, headings listed), up to the first that is not, leave it,
+// what the documents need of them written to the spill files first. A new BY group and a
+// step's end call it, so that memory holds one group's items however many groups there are.
+void retireDone(bool stepEnded = false);
+// What the documents need of the items that left, in document order.
+struct Spill {
+  std::FILE* json = nullptr;  // the JSON text of each item, as an element of "output"
+  std::FILE* html = nullptr;  // the HTML text of each item
+  int64_t jsonItems = 0;
+  int64_t jsonBytes = 0, htmlBytes = 0;  // of the items written whole
+  int htmlBy = -1;                       // the BY group of the last item written to the page
+  // Per step, its items' bytes in the HTML spill and the BY group of its last item.
+  struct Part {
+    int step = 0;
+    int64_t from = 0, bytes = 0;
+    int by = -1;
+  };
+  std::vector<Part> htmlSteps;
+};
+// Null before spillDocuments.
+const Spill* spill();
+// Closes the spill files; items stay in the document again (reset).
+void resetSpill();
+// Copies `bytes` of a spill file from `from` to the sink, in pieces; false (errno set) when it
+// cannot be read back or the sink fails.
+bool copySpill(std::FILE* file, int64_t from, int64_t bytes,
+               const std::function<bool(std::string_view)>& sink);
+// The items' texts for the spill files, as the documents' writers make them: the JSON of the
+// `index`-th element of "output", and the HTML of a top item on a page whose last BY group was
+// *pageBy.
+void appendItemJson(std::string& out, const Item& item, int64_t index);
+void appendItemHtml(std::string& out, const Item& item, int* pageBy);
+// The listing's descriptions waiting for an item under them, and the end of the wait of one
+// that nothing can come under any more.
+bool headingPending(const Heading* h);
+void forgetPending(const Heading* h);
 
 // ---- Requests ----
 class Request {

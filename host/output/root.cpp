@@ -150,6 +150,7 @@ void closeStep() {
     }
   for (Group* g : d.open) g->closed = true;
   d.open.clear();
+  retireDone(true);
 }
 
 void finish() { closeStep(); }
@@ -157,14 +158,22 @@ void finish() { closeStep(); }
 void setByGroup(std::vector<ByValue> values, int64_t number) {
   Document& d = doc();
   session().log.setGroup(byLine(values));
+  // The last group's items are done.
+  retireDone();
   if (values.empty()) {
     d.currentBy = -1;
     return;
   }
   d.byGroups.push_back(std::move(values));
   d.byNumbers.push_back(number);
-  d.currentBy = static_cast<int>(d.byGroups.size()) - 1;
+  d.currentBy = d.byBase + static_cast<int>(d.byGroups.size()) - 1;
 }
+
+const std::vector<ByValue>& byValuesOf(int by) {
+  return doc().byGroups[static_cast<size_t>(by - doc().byBase)];
+}
+
+int64_t byNumberOf(int by) { return doc().byNumbers[static_cast<size_t>(by - doc().byBase)]; }
 
 std::string byLine(const std::vector<ByValue>& values) {
   std::string line;
@@ -172,7 +181,17 @@ std::string byLine(const std::vector<ByValue>& values) {
   return line;
 }
 
-void reset() { doc() = Document(); }
+void reset() {
+  resetSpill();
+  doc() = Document();
+}
+
+size_t heldObjects() {
+  const Document& d = doc();
+  return d.tables.size() + d.groups.size() + d.instances.size() + d.dataObjects.size() +
+         d.views.size() + d.texts.size() + d.headings.size() + d.graphs.size() + d.top.size() +
+         d.byGroups.size() + d.handles.size() + d.log.size();
+}
 
 bool dataObjectRows(const void* handle, int64_t* rows) {
   Object* o = lookupHandle(handle);
