@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# More candidates than rows: whole runs of the varsifter command beside R reading the same CSV
+# with data.table::fread, in turns, on ROWS rows of y and Q correlated normal candidates of which
+# ten have effects (bench/wide_data.py; 1,000 x 20,000 is a 150 MB CSV):
+#   forward      selection=forward, its defaults (SBC, on to the step limit or an exact fit)
+#   forward1000  selection=forward(stop=none maxsteps=1000)
+#   lasso        selection=lasso(screen=sis), beside fread followed by glmnet's whole path (the
+#                default 100 lambdas with glmnet's early end switched off)
+# The command's elapsed time from /usr/bin/time -v and its phases from the Timing table
+# (PERFORMANCE DETAILS); fread's and glmnet's from system.time in R with 8 threads. The CSV is
+# read once before each round so that both find it in the page cache. Each case runs ROUNDS
+# times (A B A B); the medians and their ratio are printed, with nproc and the load.
+#   bench/wide_run.sh [ROWS] [Q] [ROUNDS] [CASES...]    e.g. bench/wide_run.sh 1000 20000 3 forward lasso
+# Environment: DATA=DIR writes and reads the CSV there (default /tmp/vsf-bench-wide). Builds the
+# command into build-bench/ (Release).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows=${1:-1000}
+q=${2:-20000}
+rounds=${3:-3}
+shift $(($# > 3 ? 3 : $#)) || true
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=(forward forward1000 lasso)
+
+cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-bench -j3 --target varsifter >/dev/null
+data=${DATA:-/tmp/vsf-bench-wide}
+mkdir -p "$data"
+name=wide_${rows}_${q}
+csv=$data/$name.csv
+[ -f "$csv" ] || /usr/bin/python3 bench/wide_data.py "$csv" "$rows" "$q"
+echo "file $csv ($(du -hL "$csv" | cut -f1)), nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+vsf=$(mktemp --suffix=.vsf)
+rscript=$(mktemp --suffix=.R)
+trap 'rm -f "$vsf" "$rscript"' EXIT
+cat > "$rscript" <<'R'
+suppressMessages({
+  library(data.table)
+  library(glmnet)
+})
+setDTthreads(8L)
+args <- commandArgs(TRUE)
+t <- system.time(d <- fread(args[1], showProgress = FALSE))[["elapsed"]]
+if (args[2] == "glmnet") {
+  glmnet.control(fdev = 0)
+  g <- system.time({
+    y <- d$y
+    x <- as.matrix(d[, -1])
+    fit <- glmnet(x, y)
+  })[["elapsed"]]
+  t <- t + g
+}
+cat(sprintf("%.3f\n", t))
+R
+
+median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'; }
+
+for c in "${cases[@]}"; do
+  case $c in
+    forward) selection="forward" peer=fread ;;
+    forward1000) selection="forward(stop=none maxsteps=1000)" peer=fread ;;
+    lasso) selection="lasso(screen=sis)" peer=glmnet ;;
+    *) echo "unknown case $c" >&2; exit 2 ;;
+  esac
+  printf 'proc varsifter data=%s;\n  model y = x1-x%s / selection=%s;\n  performance details;\nrun;\n' \
+    "$name" "$q" "$selection" > "$vsf"
+  echo "case $c: selection=$selection, beside $([ $peer = fread ] && echo fread || echo "fread + glmnet")"
+  ours=() theirs=()
+  for ((r = 1; r <= rounds; r++)); do
+    cat "$csv" > /dev/null
+    out=$( { /usr/bin/time -v ./build-bench/app/varsifter "$vsf" --lib "$data"; } 2>&1 )
+    elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}' | seconds)
+    steps=$(echo "$out" | awk '/Selection Summary/ { on = 1 } /Best value|Stop Reason/ { on = 0 }
+                               on && $1 ~ /^[0-9]+$/ { last = $1 } END { print last + 0 }')
+    phases=$(echo "$out" | grep -E "^ +(Setup and Parsing|Reading the Data|Model Selection) " |
+             awk '{printf "%s=%s ", $(NF-1), $NF}')
+    peerTime=$(Rscript "$rscript" "$csv" "$peer")
+    echo "  round $r: varsifter ${elapsed} s ($steps steps; $phases) $peer ${peerTime} s, load $(cut -d" " -f1 /proc/loadavg)"
+    ours+=("$elapsed") theirs+=("$peerTime")
+  done
+  a=$(printf '%s\n' "${ours[@]}" | median)
+  b=$(printf '%s\n' "${theirs[@]}" | median)
+  echo "  median varsifter $a s, $peer $b s, ratio $(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", a / b }')"
+done
