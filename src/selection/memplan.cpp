@@ -66,13 +66,24 @@ int64_t effectsOf(const GroupState& g) {
   return g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
 }
 
-// UTIL_BUFFERS$= keeps that many pages of each utility file in memory, which must fit it.
-bool givenBuffersFit(const EngineOptions& o, const UtilFileArray& files) {
-  if (o.utilBuffers <= 0) return true;
-  double bytes = 0;
-  for (int32_t i = 0; i < files.count; ++i)
-    bytes += static_cast<double>(files.records[i].pageLength) + sizeof(void*);
-  const long long pages = static_cast<long long>(o.utilBuffers) * files.count;
+// UTIL_BUFFERS$= keeps that many pages of each utility file in memory, which must fit it. As
+// the plan below, a small group with fewer files than the step's workers is held to the step's
+// file a worker, so that whether a group is refused does not hang on its size.
+bool givenBuffersFit(const EngineOptions& o, const UtilFileArray& files,
+                     const PassWorkers& workers) {
+  if (o.utilBuffers <= 0 || files.count == 0) return true;
+  double bytes = 0, largest = 0;
+  for (int32_t i = 0; i < files.count; ++i) {
+    const double one = static_cast<double>(files.records[i].pageLength) + sizeof(void*);
+    bytes += one;
+    largest = std::max(largest, one);
+  }
+  int64_t count = files.count;
+  if (workers.threaded && workers.count > files.count) {
+    bytes += (workers.count - files.count) * largest;
+    count = workers.count;
+  }
+  const long long pages = static_cast<long long>(o.utilBuffers) * count;
   return optionFitsMemory("UTIL_BUFFERS$", std::to_string(o.utilBuffers), bytes * o.utilBuffers,
                           hostMsgText(848, 6156, {pages}));
 }
@@ -98,7 +109,7 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
     return rc::kNoMemoryLeft;
   }
   UtilFileArray& files = g.utilFiles;
-  if (!givenBuffersFit(o, files)) {
+  if (!givenBuffersFit(o, files, workers)) {
     raiseStepCode(stepCode, step::kMemory);
     return rc::kNoMemoryLeft;
   }

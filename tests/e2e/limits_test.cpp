@@ -154,6 +154,20 @@ TEST(Limits, SizesBeyondTheMemoryAreRefusedNamingTheOption) {
            {"ERROR: UTIL_BUFFERS$=1000000000 needs about ", " pages of stored rows it keeps"},
            {"not enough memory to continue"},
            "--memsize 64"},
+          // A group too small for a file a worker is held to the step's file a worker all the
+          // same; one thread keeps one file.
+          {cars("model mpg = wt hp / selection=forward; performance cpucount=4 "
+                "util_buffers$=1000000000;"),
+           1,
+           {"for the 4000000000 pages of stored rows"},
+           {},
+           "--memsize 64"},
+          {cars("model mpg = wt hp / selection=forward; performance nothreads "
+                "util_buffers$=1000000000;"),
+           1,
+           {"for the 1000000000 pages of stored rows"},
+           {},
+           "--memsize 64"},
           {cars("model mpg = wt hp / selection=elasticnet(l2search=grid l2steps=100000000 "
                 "showl2search$);"),
            1,
