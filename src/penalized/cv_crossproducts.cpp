@@ -99,10 +99,10 @@ int heldOutCrossproducts(SelectionState* s) {
   const int64_t T = tri(s->sweep.sscpOrder);
   t.foldSscp = nullptr;
   if (!t.heldSscp) {
-    // Each fold's held-out sums, and each worker's of them in the pass.
-    const double workers = sscpPassWorkers(s, folds);
-    if (!foldsFitMemory(s, folds, 8.0 * folds * (kTally + static_cast<double>(T) * (1 + workers))))
-      return rc::kNoMemoryLeft;
+    // Each fold's held-out sums, their whole and a fold's matrix, and what the pass that sums
+    // them holds.
+    const double kept = 8.0 * (folds * (kTally + static_cast<double>(T)) + 2.0 * T);
+    if (!foldsFitMemory(s, folds, kept + sscpPassBytes(s, folds))) return rc::kNoMemoryLeft;
     t.heldSscp = poolDoubles(t.pool, T * folds);
     t.allSscp = poolDoubles(t.pool, T);
     t.foldBuffer = poolDoubles(t.pool, T);

@@ -222,6 +222,12 @@ int32_t sscpPassWorkers(const SelectionState* s, int32_t m) {
   return passWorkers(s, sumLength(s, m), sumLength(s, m) + scratchLength(s, m));
 }
 
+double sscpPassBytes(const SelectionState* s, int32_t m) {
+  const uint32_t sum = sumLength(s, m), total = sum + scratchLength(s, m);
+  const int32_t workers = passWorkers(s, sum, total);
+  return 8.0 * sum + (workers > 1 ? workers * passWorkerBytes(sum, total) : 8.0 * total);
+}
+
 const RowKernel kernSscp = {"kernSscp",
                             nullptr,
                             asMt<sscpMt>,

@@ -1,10 +1,15 @@
 // The row kernels: which rows they use, the blocked and row-by-row crossproducts, missing
-// values, the sums for standardization and the fold tallies, PRESS at leverage one.
+// values, the sums for standardization and the fold tallies, PRESS at leverage one; the bytes a
+// pass of the crossproducts holds, which the folds' memory checks count.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <mutex>
 
+#include "common/fake_host.h"
 #include "common/group_support.h"
+#include "host/session.h"
 #include "selection/selection_internal.h"
 #include "selection/sscp_internal.h"
 
@@ -166,6 +171,63 @@ TEST(Kernels, PressLeavesOutARowOfLeverageOne) {
     ASSERT_EQ(want.enter({0, 1, 2}), 0);
     const double press = criterionValue(&want.s(), kCritPress);
     EXPECT_NEAR(criterionValue(&g.s(), kCritPress), press, 1e-9 * press);
+  }
+}
+
+// The bytes the pool holds at most while a pass runs, beyond what it held before.
+struct PoolWatch {
+  static inline std::mutex m;
+  static inline std::map<void*, size_t> sizes;
+  static inline double held = 0, peak = 0;
+  test::FakeHost fake;
+  PoolWatch() {
+    held = peak = 0;
+    sizes.clear();
+    fake.kernel.poolAlloc = [](HostPool* p, size_t n, uint32_t f) -> void* {
+      void* b = host::kKernel.poolAlloc(p, n, f);
+      std::lock_guard<std::mutex> lock(m);
+      if (b) sizes[b] = n, held += static_cast<double>(n), peak = std::max(peak, held);
+      return b;
+    };
+    fake.kernel.poolFree = [](HostPool* p, void* b) {
+      {
+        std::lock_guard<std::mutex> lock(m);
+        if (auto it = sizes.find(b); it != sizes.end()) held -= it->second, sizes.erase(it);
+      }
+      host::kKernel.poolFree(p, b);
+    };
+    fake.load();
+  }
+};
+
+// What a pass summing each fold's crossproducts is counted to hold is what it takes: its sum
+// and one buffer on the calling thread, or each worker's buffer and block sums waiting; a bound
+// too short for every worker's leaves the pass to the calling thread, counted as such.
+TEST(Kernels, CrossproductsPassHoldsWhatItIsCountedFor) {
+  const CaseData data = test::syntheticCase({1, 4, 1, 1, 6, 1, 1}, 700, 8);
+  const struct {
+    int workers;
+    bool bounded;  // the workers' buffers bound just short of every worker's
+    bool threaded;
+  } kCases[] = {{1, false, false}, {2, false, true}, {3, false, true}, {3, true, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.workers << " workers" << (c.bounded ? ", bounded" : ""));
+    GroupSettings gs;
+    gs.kfold = true, gs.folds = 5, gs.pageSizeKb = 2, gs.files = gs.workers = c.workers;
+    Group g(data, gs);
+    ASSERT_EQ(g.prepare(), 0);
+    SelectionState& s = g.s();
+    if (c.bounded) {
+      const double sum = 8.0 * static_cast<double>(tri(s.sweep.sscpOrder)) * 5;
+      g.vsf().res.workers.bufferBytes = sscpPassBytes(&s, 5) - sum - 1;
+    }
+    EXPECT_EQ(sscpPassWorkers(&s, 5), c.threaded ? c.workers : 1);
+    const double counted = sscpPassBytes(&s, 5);
+    PoolWatch watch;
+    ASSERT_EQ(runDataPass(&s, kernSscp, 0), 0);
+    // Beside the workers' records of a few dozen bytes each.
+    EXPECT_LE(PoolWatch::peak, counted + 128.0 * c.workers);
+    EXPECT_GE(PoolWatch::peak, counted);
   }
 }
 
