@@ -102,7 +102,8 @@ int heldOutCrossproducts(SelectionState* s) {
     // Each fold's held-out sums, their whole and a fold's matrix, and what the pass that sums
     // them holds.
     const double kept = 8.0 * (folds * (kTally + static_cast<double>(T)) + 2.0 * T);
-    if (!foldsFitMemory(s, folds, kept + sscpPassBytes(s, folds))) return rc::kNoMemoryLeft;
+    if (!foldsFitMemory(s, folds, kept + sscpPassBytes(s, folds, s->sweep.sscpOrder)))
+      return rc::kNoMemoryLeft;
     t.heldSscp = poolDoubles(t.pool, T * folds);
     t.allSscp = poolDoubles(t.pool, T);
     t.foldBuffer = poolDoubles(t.pool, T);

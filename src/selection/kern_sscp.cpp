@@ -218,12 +218,9 @@ void blasOnOneThread() {
   });
 }
 
-int32_t sscpPassWorkers(const SelectionState* s, int32_t m) {
-  return passWorkers(s, sumLength(s, m), sumLength(s, m) + scratchLength(s, m));
-}
-
-double sscpPassBytes(const SelectionState* s, int32_t m) {
-  const uint32_t sum = sumLength(s, m), total = sum + scratchLength(s, m);
+double sscpPassBytes(const SelectionState* s, int32_t m, int64_t order) {
+  const auto sum = static_cast<uint32_t>(order * (order + 1) / 2 * m);
+  const uint32_t total = sum + scratchLength(s, m);
   const int32_t workers = passWorkers(s, sum, total);
   return 8.0 * sum + (workers > 1 ? workers * passWorkerBytes(sum, total) : 8.0 * total);
 }

@@ -64,16 +64,20 @@ bool allocateEffectBlocks(SelectionState* s, double*** blocks) {
   return true;
 }
 
-// Doubles of a fold's matrices as the run starts: A_f and S_f in the full mode, the
-// incremental mode's own blocks; each worker of a pass sums its part of them too.
-double foldMatrixDoubles(const SelectionState* s) {
-  const int64_t workers = sscpPassWorkers(s, s->folds);
-  if (s->sweep.fullMode)
-    return static_cast<double>(tri(s->layout.paramCount + 1)) * static_cast<double>(2 + workers);
+// Bytes of the folds' matrices as the run starts: A_f and S_f in the full mode, with what the
+// pass that sums them takes (the order is not yet set); the incremental mode's own blocks, each
+// worker of a pass summing its part of them too.
+double foldMatrixBytes(const SelectionState* s) {
+  const int32_t folds = s->folds;
+  if (s->sweep.fullMode) {
+    const int64_t order = s->layout.paramCount + 1;
+    return 16.0 * folds * static_cast<double>(tri(order)) + sscpPassBytes(s, folds, order);
+  }
   double blocks = 0;
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
     blocks += static_cast<double>(tri(s->layout.columnCount[e]));
-  return blocks * static_cast<double>(1 + workers);
+  const double workers = s->workers && s->workers->threaded ? s->workers->count : 1;
+  return 8.0 * folds * blocks * (1 + workers);
 }
 
 int foldsAndTheirArrays(SelectionState* s) {
@@ -83,7 +87,7 @@ int foldsAndTheirArrays(SelectionState* s) {
   if (s->totals.obsUsed < s->folds && o->method != kCvRandom)
     s->folds = static_cast<int32_t>(s->totals.obsUsed);
   if (s->folds < 1) return 0;
-  if (!foldsFitMemory(s, s->folds, 8.0 * s->folds * foldMatrixDoubles(s))) return rc::kNoMemoryLeft;
+  if (!foldsFitMemory(s, s->folds, foldMatrixBytes(s))) return rc::kNoMemoryLeft;
   if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
   for (int32_t f = 0; f < s->folds; ++f)
     if (o->foldEstimates &&

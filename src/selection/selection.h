@@ -803,10 +803,9 @@ void scalesFromMoments(SelectionState* s, const double* squares, double W, doubl
 
 // ---- Row kernels (run through runDataPass) ----
 extern const RowKernel kernSscp;  // A, or each fold's A_f
-// The workers a pass of kernSscp summing `slices` matrices runs on, and the bytes the pass holds:
-// its sum, and the buffer of each worker with the block sums waiting (one buffer on one).
-int32_t sscpPassWorkers(const SelectionState* s, int32_t slices);
-double sscpPassBytes(const SelectionState* s, int32_t slices);
+// The bytes a pass of kernSscp summing `slices` matrices of `order` holds: its sum, and the
+// buffer of each worker with the block sums waiting (one buffer on one thread).
+double sscpPassBytes(const SelectionState* s, int32_t slices, int64_t order);
 extern const RowKernel kernEffectBlocks;    // each effect's own block
 extern const RowKernel kernEffectSscp;      // the newest effect's rows of A; count = elements
 extern const RowKernel kernStdMoments;      // sums for standardization
