@@ -3,7 +3,9 @@
 # method on ROWS rows of y, x1-x50 (1% missing) and three CLASS variables, one of 1,000 levels
 # (bench/memsize_data.py), at --cpucount 1 and 4 and several --memsize values: a step should
 # stay within MEMSIZE plus the program's fixed size (the `trivial` line: SELECTION=NONE on x1)
-# whatever its workers. BEFORE=PATH runs that command too, in the same turns (an earlier build).
+# whatever its workers. The elastic net (an L2 grid of 4, CHOOSE=CVEX over 5 folds: 20 paths and
+# their folds' crossproducts) runs on ENROWS rows (50,000), its paths over paged rows taking
+# minutes each on ROWS. BEFORE=PATH runs that command too, in the same turns (an earlier build).
 # METHODS= (names below), MEMSIZES= ("16 64 256 512") and CPUS= ("1 4") narrow the runs.
 #   bench/memsize_workers.sh [ROWS]
 # Builds the command into build-bench/ (Release), or takes AFTER=PATH.
@@ -20,10 +22,11 @@ if [ -z "${AFTER:-}" ]; then
 fi
 data=build-bench/bench-data
 mkdir -p "$data"
-name=memsize_$rows
-[ -f "$data/$name.csv" ] || /usr/bin/python3 bench/memsize_data.py "$data/$name.csv" "$rows"
-echo "file $data/$name.csv ($(du -h "$data/$name.csv" | cut -f1)), nproc $(nproc)," \
-     "load $(cut -d' ' -f1-3 /proc/loadavg)"
+for n in "$rows" "${ENROWS:-50000}"; do
+  [ -f "$data/memsize_$n.csv" ] || /usr/bin/python3 bench/memsize_data.py "$data/memsize_$n.csv" "$n"
+  echo "file $data/memsize_$n.csv ($(du -h "$data/memsize_$n.csv" | cut -f1))"
+done
+echo "nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)"
 
 commands=("after=${AFTER:-./build-bench/app/varsifter}")
 [ -n "${BEFORE:-}" ] && commands+=("before=$BEFORE")
@@ -42,6 +45,8 @@ selection() {
 }
 printf '%-10s %4s %8s %-7s %8s %8s  %s\n' method cpus memsize build "peak MB" seconds code
 for m in "${methods[@]}"; do
+  name=memsize_$rows
+  [ "$m" = elasticnet ] && name=memsize_${ENROWS:-50000}
   echo "proc varsifter data=$name seed=1; class c1 c2 c3; model $(selection "$m"); run;" \
     > "$work/$m.vsf"
   for c in "${cpus[@]}"; do
