@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -158,8 +159,9 @@ class PageStreams final : public HxStream {
   PageStream* createStream() override { return new PageFile; }
 };
 
-// Unnamed scratch files released in a step, emptied, wait for the next one asked for in their
-// directory: a BY step asks for one a group, and making a file cost more than a small group.
+// Unnamed scratch files released in a step wait for the next one asked for in their directory,
+// which reads none of what they hold: a BY step asks for one a group, and making a file (or
+// emptying one) cost more than a small group.
 struct KeptScratch {
   std::string directory;
   int fd = -1;
@@ -169,7 +171,6 @@ constexpr size_t kKeptScratch = 8;
 std::vector<KeptScratch> gKeptScratch;  // under gFilesMutex
 
 bool keepScratch(KeptScratch kept) {
-  if (::ftruncate(kept.fd, 0) != 0) return false;
   std::lock_guard<std::mutex> lock(gFilesMutex);
   if (gKeptScratch.size() >= kKeptScratch) return false;
   gKeptScratch.push_back(std::move(kept));
@@ -204,14 +205,15 @@ class Scratch final : public ScratchFileObject {
     if (!fullWrite(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_)))
       return fileFailed(path_, 'w');
     pos_ += length;
+    end_ = std::max(end_, pos_);
     return 0;
   }
   int read(void* data, int64_t length) override {
-    // A read past the end of what was written is a failure: the stream is corrupt.
-    off_t end = ::lseek(fd_, 0, SEEK_END);
-    if (end >= 0 && pos_ >= end) return -1;  // past the end: nothing to say of the file
-    if (end >= 0 && pos_ + length > end) return fileShorter(path_);
-    if (end < 0 || !fullRead(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_)))
+    // A read past the end of what was written is a failure: the stream is corrupt. A kept file
+    // may hold more, which an earlier user wrote.
+    if (pos_ >= end_) return -1;  // past the end: nothing to say of the file
+    if (pos_ + length > end_) return fileShorter(path_);
+    if (!fullRead(fd_, data, static_cast<size_t>(length), static_cast<off_t>(pos_)))
       return fileFailed(path_, 'r');
     pos_ += length;
     return 0;
@@ -222,6 +224,7 @@ class Scratch final : public ScratchFileObject {
   int fd_;
   std::string path_, directory_;
   int64_t pos_ = 0;
+  int64_t end_ = 0;  // of what this object wrote
 };
 
 class ScratchFiles final : public HxStreamX {

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace vsf::host {
 
 namespace {
@@ -76,6 +78,12 @@ void appendWord(std::string& out, std::string_view word) {
 }  // namespace
 
 std::string escapedBytes(std::string_view text) {
+  // Printable ASCII, tabs and newlines stand as they are: the most texts, at the cost of a scan.
+  if (std::all_of(text.begin(), text.end(), [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n';
+      }))
+    return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {

@@ -48,6 +48,7 @@ void Log::write(std::string_view level, std::string_view message) {
                           : logText(fmt::format("BY group {}: {}", group_, message));
   if (echo_) {
     clearProgress();
+    std::fflush(stdout);  // the listing written so far comes first
     if (level.empty())
       fmt::print(stderr, "{}\n", shown);
     else

@@ -114,7 +114,11 @@ std::string entryText(const FactoidEntry& e) {
 
 const Template* templateOf(const Table& t) {
   if (t.templatePath.empty()) return nullptr;
-  return templates().find(t.templatePath);
+  if (t.foundFor != t.templatePath || !t.found) {
+    t.found = templates().find(t.templatePath);
+    t.foundFor = t.templatePath;
+  }
+  return t.found;
 }
 
 bool isDisplayed(const Table& t) {

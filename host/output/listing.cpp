@@ -24,13 +24,14 @@ std::string centred(const std::string& s, size_t width) {
   return std::string((width - w) / 2, ' ') + s;
 }
 
-std::string aligned(const std::string& s, size_t width, char just) {
+// Appends the text aligned in `width` columns.
+void appendAligned(std::string& out, std::string_view s, size_t width, char just) {
   const size_t w = widthOf(s);
-  if (w >= width) return s;
-  size_t pad = width - w;
-  if (just == 'r') return std::string(pad, ' ') + s;
-  if (just == 'c') return std::string(pad / 2, ' ') + s + std::string(pad - pad / 2, ' ');
-  return s + std::string(pad, ' ');
+  const size_t pad = w >= width ? 0 : width - w;
+  const size_t before = just == 'r' ? pad : just == 'c' ? pad / 2 : 0;
+  out.append(before, ' ');
+  out += s;
+  out.append(pad - before, ' ');
 }
 
 // The widest a cell is listed: a longer text (a level of a value thousands of characters long)
@@ -75,17 +76,19 @@ void boundCells(TableLayout* l) {
   for (auto& entry : l->entries) boundWidth(entry.second);
 }
 
-void trimRight(std::string& s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-}
-
 // Block of lines, centred as one on the page when narrower than the page.
 void writeBlock(std::ostream& out, const std::vector<std::string>& lines, size_t width) {
-  std::string indent(width < kLineWidth ? (kLineWidth - width) / 2 : 0, ' ');
-  for (std::string line : lines) {
-    trimRight(line);
-    out << (line.empty() ? "" : indent) << line << '\n';
+  const size_t indent = width < kLineWidth ? (kLineWidth - width) / 2 : 0;
+  std::string text;
+  for (const std::string& line : lines) {
+    const size_t end = line.find_last_not_of(' ');
+    if (end != std::string::npos) {
+      text.append(indent, ' ');
+      text.append(line, 0, end + 1);
+    }
+    text += '\n';
   }
+  out << text;
 }
 
 void writeTitles(std::ostream& out, const TableLayout& l) {
@@ -174,11 +177,13 @@ void writeDataTable(std::ostream& out, const TableLayout& l) {
   const std::vector<std::vector<std::string>> headers = headerLines(l, &widths);
   const size_t wrapped = narrowWordColumn(l, headers, &widths);
   const size_t total = tableWidth(widths);
+  // `cell` gives each column's text as a view.
   auto line = [&](auto cell) {
     std::string s;
+    s.reserve(total);
     for (size_t c = 0; c < l.columns.size(); ++c) {
-      if (c) s += std::string(kGap, ' ');
-      s += aligned(cell(c), widths[c], l.columns[c].just);
+      if (c) s.append(kGap, ' ');
+      appendAligned(s, cell(c), widths[c], l.columns[c].just);
     }
     return s;
   };
@@ -190,7 +195,7 @@ void writeDataTable(std::ostream& out, const TableLayout& l) {
   for (size_t d = 0; d < depth; ++d)
     lines.push_back(line([&](size_t c) {
       const size_t skip = depth - headers[c].size();
-      return d < skip ? std::string() : headers[c][d - skip];
+      return d < skip ? std::string_view() : std::string_view(headers[c][d - skip]);
     }));
   for (size_t r = 0; r < l.cells.size(); ++r) {
     if (l.ruleBefore[r]) lines.push_back(std::string(total, '-'));
@@ -198,10 +203,13 @@ void writeDataTable(std::ostream& out, const TableLayout& l) {
     std::vector<std::string> parts;
     if (wrapped < l.columns.size() && widthOf(l.cells[r][wrapped]) > widths[wrapped])
       parts = wrapWords(l.cells[r][wrapped], widths[wrapped]);
-    lines.push_back(
-        line([&](size_t c) { return c == wrapped && !parts.empty() ? parts[0] : l.cells[r][c]; }));
+    lines.push_back(line([&](size_t c) {
+      return std::string_view(c == wrapped && !parts.empty() ? parts[0] : l.cells[r][c]);
+    }));
     for (size_t k = 1; k < parts.size(); ++k)
-      lines.push_back(line([&](size_t c) { return c == wrapped ? parts[k] : std::string(); }));
+      lines.push_back(line([&](size_t c) {
+        return c == wrapped ? std::string_view(parts[k]) : std::string_view();
+      }));
   }
   writeTitles(out, l);
   writeBlock(out, lines, total);
@@ -214,8 +222,12 @@ void writeFactoid(std::ostream& out, const TableLayout& l) {
     valueWidth = std::max(valueWidth, widthOf(value));
   }
   std::vector<std::string> lines;
-  for (const auto& [label, value] : l.entries)
-    lines.push_back(aligned(label, labelWidth, 'l') + std::string(2 * kGap, ' ') + value);
+  for (const auto& [label, value] : l.entries) {
+    std::string& line = lines.emplace_back();
+    appendAligned(line, label, labelWidth, 'l');
+    line.append(2 * kGap, ' ');
+    line += value;
+  }
   writeTitles(out, l);
   writeBlock(out, lines, labelWidth + 2 * kGap + valueWidth);
 }
@@ -294,7 +306,9 @@ void writeText(std::ostream& out, const TextLine& t) {
   } else if (t.justify == 'l') {
     out << t.text << '\n';
   } else if (t.justify == 'r') {
-    out << aligned(t.text, kLineWidth, 'r') << '\n';
+    std::string line;
+    appendAligned(line, t.text, kLineWidth, 'r');
+    out << line << '\n';
   } else {
     out << centred(t.text, kLineWidth) << '\n';
   }
@@ -350,7 +364,10 @@ void listItem(const Item& item) {
   if (!out) return;
   clearProgress();  // the listing may go to the same terminal
   std::visit(Lister{*out}, item);
-  out->flush();
+}
+
+void flushListing() {
+  if (std::ostream* out = listingStream()) out->flush();
 }
 
 }  // namespace vsf::host::output

@@ -106,6 +106,7 @@ struct FactoidEntry {
 
 struct Group;
 struct Instance;
+struct Template;
 struct DataObject;
 
 struct Table : Object {
@@ -123,6 +124,10 @@ struct Table : Object {
   Instance* instance = nullptr;
   DataObject* data = nullptr;
   Group* parent = nullptr;
+  // The template of templatePath as last looked up (templateOf): a table asks for it for each
+  // of its columns.
+  mutable const Template* found = nullptr;
+  mutable std::string foundFor;
 };
 
 // HostObject::table is the handler table: the table an instance or data object stands for
@@ -373,5 +378,8 @@ bool filterRows(const Table& table, std::string_view where, std::vector<size_t>*
 std::string escapeMarkup(std::string_view s);
 // Writes an item to the listing stream as it completes, with the headings of its groups.
 void listItem(const Item& item);
+// What the listing holds goes out: as each BY group starts and each step ends (a line of the
+// log flushes standard output first, so that the two keep their order on one terminal).
+void flushListing();
 
 }  // namespace vsf::host::output

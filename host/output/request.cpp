@@ -42,18 +42,24 @@ std::string Cell::plain() const {
   }
 }
 
+namespace {
+
+// The C locale's lower case, without a call a character: the output system compares names and
+// paths many times a table.
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+}  // namespace
+
 bool equalNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (a[i] != b[i] && lowerAscii(a[i]) != lowerAscii(b[i])) return false;
   return true;
 }
 
 std::string lowerCopy(std::string_view s) {
   std::string t(s);
-  for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : t) c = lowerAscii(c);
   return t;
 }
 

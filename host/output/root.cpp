@@ -151,6 +151,7 @@ void closeStep() {
   for (Group* g : d.open) g->closed = true;
   d.open.clear();
   retireDone(true);
+  flushListing();
 }
 
 void finish() { closeStep(); }
@@ -160,6 +161,7 @@ void setByGroup(std::vector<ByValue> values, int64_t number) {
   session().log.setGroup(byLine(values));
   // The last group's items are done.
   retireDone();
+  flushListing();
   if (values.empty()) {
     d.currentBy = -1;
     return;

@@ -177,6 +177,7 @@ bool TemplateSet::parse(std::string_view text, std::vector<std::string>* errors)
         error = "template " + w[1].name + " given twice";
       if (error.empty()) {
         list_.push_back(Template{});
+        found_.clear();
         open = &list_.back();
         open->path = w[1].name;
       }
@@ -195,9 +196,14 @@ bool TemplateSet::parse(std::string_view text, std::vector<std::string>* errors)
 }
 
 const Template* TemplateSet::find(std::string_view path) const {
+  std::string key = lowerCopy(path);
+  if (auto it = found_.find(key); it != found_.end()) return it->second;
   const Template* best = nullptr;
   for (const Template& t : list_) {
-    if (equalNoCase(t.path, path)) return &t;
+    if (equalNoCase(t.path, path)) {
+      best = &t;
+      break;
+    }
     if (t.path.size() >= 2 && t.path.ends_with(".*")) {
       std::string_view stem = std::string_view(t.path).substr(0, t.path.size() - 1);
       if (path.size() > stem.size() && equalNoCase(path.substr(0, stem.size()), stem) &&
@@ -205,6 +211,7 @@ const Template* TemplateSet::find(std::string_view path) const {
         best = &t;
     }
   }
+  found_.emplace(std::move(key), best);
   return best;
 }
 

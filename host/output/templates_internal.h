@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vsf::host::output {
@@ -44,6 +45,8 @@ class TemplateSet {
 
  private:
   std::vector<Template> list_;
+  // The paths found, lower case: a table asks for its template once a column and more.
+  mutable std::unordered_map<std::string, const Template*> found_;
 };
 
 // The templates compiled into the program.

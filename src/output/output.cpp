@@ -93,11 +93,11 @@ void DataTable::create(std::string_view name, std::vector<OutputArgItem> extras)
 
 void DataTable::column(int type, std::string_view name, const void* binding,
                        std::vector<OutputArgItem> more) {
-  std::vector<OutputArgItem> items = {argInt(key::kColumnKind, type),
-                                      argString(key::kName, hstr(name))};
-  items.insert(items.end(), more.begin(), more.end());
-  items.push_back(argBound(key::kValue, binding));
-  sendRequest(table_, op::kDefineColumn, std::move(items));
+  // The column's own items go around the caller's: one vector a column, not three.
+  more.reserve(more.size() + 3);
+  more.insert(more.begin(), {argInt(key::kColumnKind, type), argString(key::kName, hstr(name))});
+  more.push_back(argBound(key::kValue, binding));
+  sendRequest(table_, op::kDefineColumn, std::move(more));
 }
 
 void DataTable::variableColumn(const VarDescriptor* var, const void* binding,

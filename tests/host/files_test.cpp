@@ -91,8 +91,9 @@ TEST(ScratchFiles, PositionedWritesAndReads) {
   ext->release();
 }
 
-// An unnamed scratch file released in a step is emptied and serves the next one asked for in
-// its directory, as a BY step asks for one a group; the end of the step lets it go.
+// An unnamed scratch file released in a step serves the next one asked for in its directory, as
+// a BY step asks for one a group, reading as empty: nothing an earlier group wrote beyond what
+// the new one wrote is read, though the file still holds it. The end of the step lets it go.
 TEST(ScratchFiles, AnUnnamedFileServesTheNextOneEmpty) {
   test::ensureHost();
   host::removeStepFiles();
@@ -108,12 +109,14 @@ TEST(ScratchFiles, AnUnnamedFileServesTheNextOneEmpty) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(status, 0u);
     char read[16] = {};
-    EXPECT_NE(f->read(read, 8), 0);  // empty: nothing of the last group's is left
-    ASSERT_EQ(f->seek(100), 0);
+    EXPECT_NE(f->read(read, 8), 0);   // empty: nothing of the last group's is left
+    const int at = 100 - 40 * group;  // each group writes less than the one before
+    ASSERT_EQ(f->seek(at), 0);
     ASSERT_EQ(f->write(bytes, sizeof bytes), 0);
-    ASSERT_EQ(f->seek(100), 0);
+    ASSERT_EQ(f->seek(at), 0);
     ASSERT_EQ(f->read(read, sizeof read), 0);
     EXPECT_STREQ(read, bytes);
+    EXPECT_NE(f->read(read, 8), 0);  // the end of this group's, not of the file
     f->release();
   }
   EXPECT_EQ(made, 1);

@@ -27,6 +27,9 @@ TEST(LogText, BytesThatAreNoCharacterAreEscaped) {
       {"\x80\xBF", "\\x80\\xBF"},                    // continuations alone
       {"tab\tline\nbell\a\rdel\x7F", "tab\tline\nbell\\x07\\x0Ddel\\x7F"},
       {"a\\b", "a\\b"},
+      {"plain ~ text\tand a line\n", "plain ~ text\tand a line\n"},
+      {"\x7F", "\\x7F"},  // the one byte above the printable ones
+      {" \x1F", " \\x1F"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.out);

@@ -39,6 +39,16 @@ TEST(OutputTemplates, ExactPathsWinOverWildcardsAndLongerWildcardsOverShorter) {
   EXPECT_EQ(set.find("a.x")->title, "one");
   EXPECT_EQ(set.find("A.B.X")->title, "two");
   EXPECT_EQ(set.find("A.B.C")->title, "three");
+  // Found again in another case, a path gives the same template, and a miss stays a miss
+  // until a template for it is read.
+  EXPECT_EQ(set.find("a.b.c"), set.find("A.B.C"));
+  EXPECT_EQ(set.find("b.x"), nullptr);
+  EXPECT_EQ(set.find("B.X"), nullptr);
+  ASSERT_TRUE(
+      set.parse("template A.B.X\ntitle four\nend\ntemplate B.*\ntitle five\nend\n", &errors));
+  EXPECT_EQ(set.find("a.b.x")->title, "four");
+  EXPECT_EQ(set.find("b.x")->title, "five");
+  EXPECT_EQ(set.find("A.B.C")->title, "three");
 }
 
 TEST(OutputTemplates, ColumnAttributesAreRead) {
