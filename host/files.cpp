@@ -233,18 +233,19 @@ class ScratchFiles final : public HxStreamX {
   void release() override { delete this; }
   ScratchFileObject* open(std::string_view path, std::string_view, uint32_t* status) override {
     std::string p(path);
-    // A directory asks for a file of its own in it, gone with its last descriptor.
+    // A directory asks for a file of its own in it, gone with its last descriptor; one kept
+    // from the directory's last serves first, without asking the file system again.
+    KeptScratch kept;
+    if (takeScratch(p, &kept)) {
+      if (status) *status = 0;
+      return new Scratch(kept.fd, kept.path, p);
+    }
     std::error_code ec;
     bool anonymous = std::filesystem::is_directory(p, ec);
     int fd = -1;
     std::string directory;
     if (anonymous) {
       directory = p;
-      KeptScratch kept;
-      if (takeScratch(directory, &kept)) {
-        if (status) *status = 0;
-        return new Scratch(kept.fd, kept.path, directory);
-      }
       std::filesystem::path made;
       fd = makeNewFile(p, ownFilePrefix(), ".tmp", 0600, &made);
       p = made.string();

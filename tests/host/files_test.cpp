@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "common/test_host.h"
 #include "host/extensions.h"
 #include "host/faults.h"
+#include "host/session.h"
 
 namespace vsf {
 namespace {
@@ -56,6 +58,34 @@ TEST(PageFiles, RoundTripAtSeveralPageSizes) {
     s->release();
   }
   ext->release();
+}
+
+// Without UTILPATH the temporary directory follows the environment's naming, whichever way it
+// last changed (a remembered look-up must not stick to the first).
+TEST(ScratchFiles, TheUtilityDirectoryFollowsTheEnvironment) {
+  test::ensureHost();
+  const std::string kept = host::session().options.utilPath;
+  const char* was = std::getenv("TMPDIR");
+  const std::string before = was ? was : "";
+  host::session().options.utilPath.clear();
+  const std::filesystem::path one = std::filesystem::temp_directory_path() / "vsf_util_one";
+  const std::filesystem::path two = std::filesystem::temp_directory_path() / "vsf_util_two";
+  std::filesystem::create_directories(one);
+  std::filesystem::create_directories(two);
+  for (const std::filesystem::path& dir : {one, two, one}) {
+    ::setenv("TMPDIR", dir.c_str(), 1);
+    EXPECT_EQ(host::utilDirectory(), dir);
+    EXPECT_EQ(host::utilDirectory(), dir);
+  }
+  if (was)
+    ::setenv("TMPDIR", before.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
+  host::session().options.utilPath = kept;
+  EXPECT_EQ(host::utilDirectory().string(),
+            kept.empty() ? std::filesystem::temp_directory_path().string() : kept);
+  std::filesystem::remove(one);
+  std::filesystem::remove(two);
 }
 
 TEST(ScratchFiles, PositionedWritesAndReads) {
