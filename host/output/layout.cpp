@@ -17,9 +17,13 @@ bool isNumeric(ColumnType t) { return t == ColumnType::kInt || t == ColumnType::
 const TemplateColumn* templateColumn(const Table& t, const Column& c) {
   const Template* tpl = templateOf(t);
   if (!tpl) return nullptr;
-  if (!c.templateColumn.empty())
-    if (const TemplateColumn* tc = tpl->column(c.templateColumn)) return tc;
-  return tpl->column(c.name);
+  if (c.foundIn == tpl) return c.found;
+  const TemplateColumn* tc = nullptr;
+  if (!c.templateColumn.empty()) tc = tpl->column(c.templateColumn);
+  if (!tc) tc = tpl->column(c.name);
+  c.foundIn = tpl;
+  c.found = tc;
+  return tc;
 }
 
 // The block separator: a one-character column named Control starts a block with '-'.

@@ -84,6 +84,9 @@ struct Object : HostObject, ByTag {
 
 enum class ColumnType : uint8_t { kChar = 1, kInt = 3, kDouble = 5, kText = 6, kString = 66 };
 
+struct Template;
+struct TemplateColumn;
+
 struct Column {
   std::string name;
   std::string label;
@@ -94,6 +97,10 @@ struct Column {
   std::string varFormat;  // format of the data-set variable that describes the column
   const void* binding = nullptr;
   Dynamics dynamics;
+  // The template column found for it in template `foundIn` (templateColumn): a table's layout
+  // asks for it several times a column.
+  mutable const Template* foundIn = nullptr;
+  mutable const TemplateColumn* found = nullptr;
 };
 
 struct FactoidEntry {
@@ -106,7 +113,6 @@ struct FactoidEntry {
 
 struct Group;
 struct Instance;
-struct Template;
 struct DataObject;
 
 struct Table : Object {
