@@ -192,6 +192,7 @@ TableLayout layoutTable(const Table& t) {
   TableLayout l;
   l.title = tableTitle(t);
   if (!t.title.empty() && t.title != l.title) l.subtitle = t.title;
+  l.columns.reserve(t.columns.size());
   for (size_t i = 0; i < t.columns.size(); ++i) {
     if (!columnShown(t, i)) continue;
     const TemplateColumn* tc = templateColumn(t, t.columns[i]);
@@ -202,9 +203,13 @@ TableLayout layoutTable(const Table& t) {
   for (size_t i = 0; i < t.columns.size(); ++i)
     if (isControl(t.columns[i])) control = i;
   std::vector<CellPlan> plans;
+  plans.reserve(l.columns.size());
   for (const ShownColumn& c : l.columns) plans.push_back(planColumn(t, c.index));
+  l.cells.reserve(t.rows.size());
+  l.ruleBefore.reserve(t.rows.size());
   for (const auto& row : t.rows) {
     std::vector<std::string> cells;
+    cells.reserve(l.columns.size());
     for (size_t k = 0; k < l.columns.size(); ++k)
       cells.push_back(cellText(plans[k], l.columns[k].index, row));
     l.cells.push_back(std::move(cells));

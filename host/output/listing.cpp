@@ -1,6 +1,7 @@
 // The listing: fixed-width text on the listing stream, written as each table completes.
 #include <algorithm>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 #include "frame/host/values.h"
@@ -18,10 +19,17 @@ constexpr size_t kGap = 2;
 // level such as "é accent" keeps its row in line.
 size_t widthOf(std::string_view s) { return static_cast<size_t>(textWidth(s)); }
 
-std::string centred(const std::string& s, size_t width) {
+// Appends the text centred in `width` columns, without the blanks after it.
+void appendCentred(std::string& out, std::string_view s, size_t width) {
   const size_t w = widthOf(s);
-  if (w >= width) return s;
-  return std::string((width - w) / 2, ' ') + s;
+  if (w < width) out.append((width - w) / 2, ' ');
+  out += s;
+}
+
+// A centred line of the page.
+void centredLine(std::string& out, std::string_view s) {
+  appendCentred(out, s, kLineWidth);
+  out += '\n';
 }
 
 // Appends the text aligned in `width` columns.
@@ -76,25 +84,34 @@ void boundCells(TableLayout* l) {
   for (auto& entry : l->entries) boundWidth(entry.second);
 }
 
-// Block of lines, centred as one on the page when narrower than the page.
-void writeBlock(std::ostream& out, const std::vector<std::string>& lines, size_t width) {
-  const size_t indent = width < kLineWidth ? (kLineWidth - width) / 2 : 0;
-  std::string text;
-  for (const std::string& line : lines) {
-    const size_t end = line.find_last_not_of(' ');
-    if (end != std::string::npos) {
-      text.append(indent, ' ');
-      text.append(line, 0, end + 1);
-    }
-    text += '\n';
+// A block of lines, centred as one on the page when narrower than the page, built in place at
+// the end of the listing's text: a line starts with the block's indent and ends without its
+// trailing blanks (a blank line without the indent).
+class Block {
+ public:
+  Block(std::string& out, size_t width)
+      : out_(out), indent_(width < kLineWidth ? (kLineWidth - width) / 2 : 0) {}
+  void start() {
+    start_ = out_.size();
+    out_.append(indent_, ' ');
   }
-  out << text;
-}
+  void end() {
+    const size_t last = out_.find_last_not_of(' ');
+    out_.resize(last == std::string::npos || last < start_ + indent_ ? start_ : last + 1);
+    out_ += '\n';
+  }
 
-void writeTitles(std::ostream& out, const TableLayout& l) {
-  out << '\n' << centred(l.title, kLineWidth) << '\n';
-  if (!l.subtitle.empty()) out << centred(l.subtitle, kLineWidth) << '\n';
-  out << '\n';
+ private:
+  std::string& out_;
+  size_t indent_;
+  size_t start_ = 0;
+};
+
+void writeTitles(std::string& out, const TableLayout& l) {
+  out += '\n';
+  centredLine(out, l.title);
+  if (!l.subtitle.empty()) centredLine(out, l.subtitle);
+  out += '\n';
 }
 
 // The header's words in lines of at most `width` characters (a longer word stands alone).
@@ -172,70 +189,71 @@ size_t narrowWordColumn(const TableLayout& l, const std::vector<std::vector<std:
   return column;
 }
 
-void writeDataTable(std::ostream& out, const TableLayout& l) {
+void writeDataTable(std::string& out, const TableLayout& l) {
   std::vector<size_t> widths;
   const std::vector<std::vector<std::string>> headers = headerLines(l, &widths);
   const size_t wrapped = narrowWordColumn(l, headers, &widths);
   const size_t total = tableWidth(widths);
+  writeTitles(out, l);
+  Block block(out, total);
   // `cell` gives each column's text as a view.
   auto line = [&](auto cell) {
-    std::string s;
-    s.reserve(total);
+    block.start();
     for (size_t c = 0; c < l.columns.size(); ++c) {
-      if (c) s.append(kGap, ' ');
-      appendAligned(s, cell(c), widths[c], l.columns[c].just);
+      if (c) out.append(kGap, ' ');
+      appendAligned(out, cell(c), widths[c], l.columns[c].just);
     }
-    return s;
+    block.end();
   };
-  std::vector<std::string> lines;
   size_t depth = 0;
   for (const auto& h : headers)
     if (!(h.size() == 1 && h[0].empty())) depth = std::max(depth, h.size());
   // A broken header's last line stands on the bottom line, above the cells.
   for (size_t d = 0; d < depth; ++d)
-    lines.push_back(line([&](size_t c) {
+    line([&](size_t c) {
       const size_t skip = depth - headers[c].size();
       return d < skip ? std::string_view() : std::string_view(headers[c][d - skip]);
-    }));
+    });
   for (size_t r = 0; r < l.cells.size(); ++r) {
-    if (l.ruleBefore[r]) lines.push_back(std::string(total, '-'));
+    if (l.ruleBefore[r]) {
+      block.start();
+      out.append(total, '-');
+      block.end();
+    }
     // The lines of a broken cell follow its row's, the other columns blank beside them.
     std::vector<std::string> parts;
     if (wrapped < l.columns.size() && widthOf(l.cells[r][wrapped]) > widths[wrapped])
       parts = wrapWords(l.cells[r][wrapped], widths[wrapped]);
-    lines.push_back(line([&](size_t c) {
+    line([&](size_t c) {
       return std::string_view(c == wrapped && !parts.empty() ? parts[0] : l.cells[r][c]);
-    }));
+    });
     for (size_t k = 1; k < parts.size(); ++k)
-      lines.push_back(line([&](size_t c) {
-        return c == wrapped ? std::string_view(parts[k]) : std::string_view();
-      }));
+      line(
+          [&](size_t c) { return c == wrapped ? std::string_view(parts[k]) : std::string_view(); });
   }
-  writeTitles(out, l);
-  writeBlock(out, lines, total);
 }
 
-void writeFactoid(std::ostream& out, const TableLayout& l) {
+void writeFactoid(std::string& out, const TableLayout& l) {
   size_t labelWidth = 0, valueWidth = 0;
   for (const auto& [label, value] : l.entries) {
     labelWidth = std::max(labelWidth, widthOf(label));
     valueWidth = std::max(valueWidth, widthOf(value));
   }
-  std::vector<std::string> lines;
-  for (const auto& [label, value] : l.entries) {
-    std::string& line = lines.emplace_back();
-    appendAligned(line, label, labelWidth, 'l');
-    line.append(2 * kGap, ' ');
-    line += value;
-  }
   writeTitles(out, l);
-  writeBlock(out, lines, labelWidth + 2 * kGap + valueWidth);
+  Block block(out, labelWidth + 2 * kGap + valueWidth);
+  for (const auto& [label, value] : l.entries) {
+    block.start();
+    appendAligned(out, label, labelWidth, 'l');
+    out.append(2 * kGap, ' ');
+    out += value;
+    block.end();
+  }
 }
 
-void writeFootnotes(std::ostream& out, const TableLayout& l) {
+void writeFootnotes(std::string& out, const TableLayout& l) {
   if (l.footnotes.empty()) return;
-  out << '\n';
-  for (const std::string& f : l.footnotes) out << centred(f, kLineWidth) << '\n';
+  out += '\n';
+  for (const std::string& f : l.footnotes) centredLine(out, f);
 }
 
 // The last thing listed was a heading: a text line keeps a blank line from it, as a table's
@@ -243,7 +261,7 @@ void writeFootnotes(std::ostream& out, const TableLayout& l) {
 bool gAfterHeading = false;
 
 // A BY line in a band of dashes before the first item of each BY group.
-void writeByLine(std::ostream& out, const ByTag& item) {
+void writeByLine(std::string& out, const ByTag& item) {
   int& listed = doc().listedBy;
   if (item.by == listed) return;
   listed = item.by;
@@ -252,7 +270,11 @@ void writeByLine(std::ostream& out, const ByTag& item) {
   const size_t w = widthOf(text);
   size_t left = w < kLineWidth ? (kLineWidth - w) / 2 : 0;
   size_t right = w + left < kLineWidth ? kLineWidth - w - left : 0;
-  out << '\n' << std::string(left, '-') << text << std::string(right, '-') << '\n';
+  out += '\n';
+  out.append(left, '-');
+  out += text;
+  out.append(right, '-');
+  out += '\n';
   gAfterHeading = true;
 }
 
@@ -263,15 +285,16 @@ std::vector<const Heading*>& pendingHeadings() {
   return pending;
 }
 
-void writeHeading(std::ostream& out, const Heading& h) {
+void writeHeading(std::string& out, const Heading& h) {
   // A group whose description repeats its label shows the text once.
   if (h.parent && h.text == h.parent->label) return;
-  out << '\n' << centred(h.text, kLineWidth) << '\n';
+  out += '\n';
+  centredLine(out, h.text);
   gAfterHeading = true;
 }
 
 // The descriptions waiting in `group` (null: at the top), in their order.
-void writePendingHeadings(std::ostream& out, const Group* group, int step) {
+void writePendingHeadings(std::string& out, const Group* group, int step) {
   auto& pending = pendingHeadings();
   for (auto it = pending.begin(); it != pending.end();) {
     if ((*it)->parent != group || (*it)->step != step) {
@@ -285,14 +308,15 @@ void writePendingHeadings(std::ostream& out, const Group* group, int step) {
 
 // The headings of the item's groups that have not gone to the listing yet and the descriptions
 // waiting in them, outermost first; descriptions of groups that ended empty are dropped.
-void writeGroupHeadings(std::ostream& out, Group* parent, int step) {
+void writeGroupHeadings(std::string& out, Group* parent, int step) {
   std::vector<Group*> chain;
   for (Group* g = parent; g; g = g->parent) chain.push_back(g);
   writePendingHeadings(out, nullptr, step);
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (!(*it)->listed) {
       (*it)->listed = true;
-      out << '\n' << centred((*it)->label.empty() ? (*it)->name : (*it)->label, kLineWidth) << '\n';
+      out += '\n';
+      centredLine(out, (*it)->label.empty() ? (*it)->name : (*it)->label);
       gAfterHeading = true;
     }
     writePendingHeadings(out, *it, step);
@@ -300,22 +324,24 @@ void writeGroupHeadings(std::ostream& out, Group* parent, int step) {
   pendingHeadings().clear();
 }
 
-void writeText(std::ostream& out, const TextLine& t) {
+void writeText(std::string& out, const TextLine& t) {
   if (t.rule) {
-    out << std::string(kLineWidth, t.ruleChar) << '\n';
+    out.append(kLineWidth, t.ruleChar);
+    out += '\n';
   } else if (t.justify == 'l') {
-    out << t.text << '\n';
+    out += t.text;
+    out += '\n';
   } else if (t.justify == 'r') {
-    std::string line;
-    appendAligned(line, t.text, kLineWidth, 'r');
-    out << line << '\n';
+    appendAligned(out, t.text, kLineWidth, 'r');
+    out += '\n';
   } else {
-    out << centred(t.text, kLineWidth) << '\n';
+    centredLine(out, t.text);
   }
 }
 
+// Writes an item into the text that goes to the listing stream at once.
 struct Lister {
-  std::ostream& out;
+  std::string& out;
   void operator()(Table* t) {
     if (!isDisplayed(*t)) return;
     writeByLine(out, *t);
@@ -332,7 +358,7 @@ struct Lister {
   void operator()(TextLine* t) {
     writeByLine(out, *t);
     writeGroupHeadings(out, t->parent, t->step);
-    if (gAfterHeading && !t->rule) out << '\n';
+    if (gAfterHeading && !t->rule) out += '\n';
     writeText(out, *t);
     gAfterHeading = false;
   }
@@ -341,11 +367,9 @@ struct Lister {
   // Where the graph went: its file, the page, or nowhere.
   void operator()(Graph* g) {
     writeGroupHeadings(out, g->parent, g->step);
-    out << '\n'
-        << centred("Graph " + g->name + " (" + (g->title.empty() ? g->name : g->title) +
-                       "): " + g->where,
-                   kLineWidth)
-        << '\n';
+    out += '\n';
+    centredLine(out, "Graph " + g->name + " (" + (g->title.empty() ? g->name : g->title) +
+                         "): " + g->where);
     gAfterHeading = false;
   }
 };
@@ -363,7 +387,11 @@ void listItem(const Item& item) {
   std::ostream* out = listingStream();
   if (!out) return;
   clearProgress();  // the listing may go to the same terminal
-  std::visit(Lister{*out}, item);
+  // One text an item, its room kept from item to item.
+  static std::string text;
+  text.clear();
+  std::visit(Lister{text}, item);
+  out->write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 void flushListing() {

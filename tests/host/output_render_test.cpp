@@ -181,6 +181,51 @@ TEST(OutputRender, ListingFitsThePageAndSaysThingsOnce) {
   EXPECT_NE(o.listing().find("Five  Adjusted R-Square Six"), std::string::npos);
 }
 
+// A table's lines form one block centred on the page: every line starts at the block's indent
+// and ends without blanks, a row of blank cells is an empty line, and a block's rule starts at
+// the indent and spans the table.
+TEST(OutputRender, ATableIsCentredAsOneBlockAndItsLinesEndWithoutBlanks) {
+  OutputDriver o;
+  char name[8] = "", note[8] = "", control = ' ';
+  void* t = o.create("data", "Values");
+  o.column(t, 6, "Name", name, {argInt(289, 7)});
+  o.column(t, 6, "Note", note, {argInt(289, 7)});
+  o.column(t, 1, "Control", &control);
+  void* inst = o.bind(t, "Stat.VARSIFTER.Values");
+  const struct {
+    const char *name, *note;
+    char control;
+  } rows[] = {{"a", "first", ' '}, {"", "", ' '}, {"b", "", '-'}};
+  for (const auto& r : rows) {
+    std::snprintf(name, sizeof name, "%s", r.name);
+    std::snprintf(note, sizeof note, "%s", r.note);
+    control = r.control;
+    OutputDriver::call(t, op::kWriteRow);
+  }
+  o.finishTable(t, inst);
+
+  const std::vector<std::string> lines = linesOf(o.listing());
+  auto at = [&](const std::string& start) {
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (lines[i].find_first_not_of(' ') != std::string::npos &&
+          lines[i].substr(lines[i].find_first_not_of(' ')).starts_with(start))
+        return i;
+    return lines.size();
+  };
+  const size_t head = at("Name"), first = at("a"), rule = at("---"), second = at("b");
+  ASSERT_LT(second, lines.size()) << o.listing();
+  const size_t indent = lines[head].find('N');
+  EXPECT_GT(indent, 0u);
+  for (size_t i : {first, rule, second}) EXPECT_EQ(lines[i].find_first_not_of(' '), indent);
+  EXPECT_EQ(lines[head], std::string(indent, ' ') + "Name  Note");
+  EXPECT_EQ(lines[first], std::string(indent, ' ') + "a     first");
+  EXPECT_EQ(lines[first + 1], "");  // the blank row
+  EXPECT_EQ(rule, first + 2);
+  EXPECT_EQ(lines[rule], std::string(indent, ' ') + std::string(11, '-'));
+  EXPECT_EQ(lines[second], std::string(indent, ' ') + "b");
+  for (const std::string& line : lines) EXPECT_FALSE(line.ends_with(' ')) << '"' << line << '"';
+}
+
 // A best-value mark keeps a place of its own in both renderings, so the marked number's digits
 // stand under the unmarked one's; a table without headings has no head row on the page.
 TEST(OutputRender, MarkedNumbersStayInLine) {
