@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "host/files.h"
 #include "host/session.h"
 
 namespace vsf::host {
@@ -26,9 +27,8 @@ class Tools final : public HxTools {
   void release() override { delete this; }
   int getPathnameDirect(std::string_view pathName, std::string* path) override {
     if (pathName != "UTILPATH") return static_cast<int>(hs::kNvAbsent);
-    std::error_code ec;
     std::filesystem::path dir = utilDirectory();
-    if (!std::filesystem::is_directory(dir, ec)) return static_cast<int>(hs::kNvWrongType);
+    if (!checkDirectory(dir, DirectoryCheck::kExists)) return static_cast<int>(hs::kNvWrongType);
     *path = dir.string();
     return 0;
   }

@@ -33,6 +33,7 @@ constexpr int kLargestPage = 1024 * 1024;
 
 std::mutex gFilesMutex;
 std::set<std::string> gStepFiles;
+std::set<std::pair<std::string, DirectoryCheck>> gCheckedDirectories;  // under gFilesMutex
 std::atomic<int> gFileCounter{0};
 constexpr int kNameDraws = 100;  // names drawn for a new file before giving up
 HostFileFailure gFailure;        // the last failed operation not taken yet (no operation: none)
@@ -93,7 +94,7 @@ class PageFile final : public PageStream {
     directory_ = dir_.empty() ? utilDirectory() : std::filesystem::path(dir_);
     prefix_ = ownFilePrefix();
     path_ = (directory_ / (prefix_ + "XXXXXX.utl")).string();  // its name until it is made
-    if (::access(directory_.c_str(), W_OK | X_OK) != 0) return fileFailed(path_, 'o');
+    if (!checkDirectory(directory_, DirectoryCheck::kWritable)) return fileFailed(path_, 'o');
     opened_ = true;
     return 0;
   }
@@ -363,12 +364,33 @@ bool trackedFile(const std::filesystem::path& path) {
   return gStepFiles.count(path.string()) != 0;
 }
 
+bool checkDirectory(const std::filesystem::path& directory, DirectoryCheck check) {
+  std::pair<std::string, DirectoryCheck> key{directory.string(), check};
+  {
+    std::lock_guard<std::mutex> lock(gFilesMutex);
+    if (gCheckedDirectories.contains(key)) return true;
+  }
+  bool yes = false;
+  if (check == DirectoryCheck::kWritable) {
+    yes = ::access(key.first.c_str(), W_OK | X_OK) == 0;
+  } else {
+    std::error_code ec;
+    yes = std::filesystem::is_directory(directory, ec);
+    if (!yes) errno = ec ? ec.value() : ENOTDIR;
+  }
+  if (!yes) return false;
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gCheckedDirectories.insert(std::move(key));
+  return true;
+}
+
 void removeStepFiles() {
   std::lock_guard<std::mutex> lock(gFilesMutex);
   gFailure = HostFileFailure();
   gStepFailed = false;
   for (const KeptScratch& k : gKeptScratch) ::close(k.fd);
   gKeptScratch.clear();
+  gCheckedDirectories.clear();
   for (const std::string& p : gStepFiles) {
     std::error_code ec;
     std::filesystem::remove(p, ec);

@@ -21,8 +21,15 @@ void untrackFile(const std::filesystem::path& path);
 bool trackedFile(const std::filesystem::path& path);
 
 // Removes every tracked file still present (the step ended early, or the run was interrupted)
-// and closes the unnamed scratch files the step kept for reuse.
+// and closes the unnamed scratch files the step kept for reuse, and forgets the directories
+// checked.
 void removeStepFiles();
+
+// Whether the directory is one (kExists) or one the program may make files in (kWritable),
+// asked of the file system until it says yes once in the step: a BY step opens its files there
+// a group, and asking each time cost more than a small group. A no sets errno.
+enum class DirectoryCheck { kExists, kWritable };
+bool checkDirectory(const std::filesystem::path& directory, DirectoryCheck check);
 
 // Makes a new file in the directory, named prefix, six random letters or digits, suffix: created
 // there and then, never through a link nor over anything already there (a name taken, by another

@@ -88,6 +88,31 @@ TEST(ScratchFiles, TheUtilityDirectoryFollowsTheEnvironment) {
   std::filesystem::remove(two);
 }
 
+// A directory found usable is remembered until the step ends; a plain file or a missing one
+// is no directory, and a no is asked again each time.
+TEST(ScratchFiles, ADirectoryCheckedOnceAStepIsRemembered) {
+  test::ensureHost();
+  host::removeStepFiles();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "vsf_checked_dir";
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / "vsf_checked_file";
+  std::filesystem::remove_all(dir);
+  std::FILE* f = std::fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  for (auto check : {host::DirectoryCheck::kExists, host::DirectoryCheck::kWritable}) {
+    SCOPED_TRACE(static_cast<int>(check));
+    EXPECT_FALSE(host::checkDirectory(dir, check));  // not there yet
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(host::checkDirectory(dir, check));
+    std::filesystem::remove(dir);
+    EXPECT_TRUE(host::checkDirectory(dir, check));  // remembered in the step
+    host::removeStepFiles();
+    EXPECT_FALSE(host::checkDirectory(dir, check));  // a new step asks again
+  }
+  EXPECT_FALSE(host::checkDirectory(file, host::DirectoryCheck::kExists));
+  std::filesystem::remove(file);
+}
+
 TEST(ScratchFiles, PositionedWritesAndReads) {
   test::ensureHost();
   auto* ext = dynamic_cast<HxStreamX*>(kernel().extensionLoad("hxstreamx"));
