@@ -145,6 +145,9 @@ std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
                                                   std::vector<size_t>* widths) {
   std::vector<size_t> cellWidth;
   std::vector<std::vector<std::string>> headers;
+  cellWidth.reserve(l.columns.size());
+  headers.reserve(l.columns.size());
+  widths->reserve(l.columns.size());
   for (size_t c = 0; c < l.columns.size(); ++c) {
     size_t w = 0;
     for (const auto& row : l.cells) w = std::max(w, widthOf(row[c]));

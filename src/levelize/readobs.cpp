@@ -211,6 +211,12 @@ const ReadPlan& readPlan(ZLevCtx* ctx) {
   auto plan = std::make_shared<ReadPlan>();
   plan->mask = d->usageMask;
   plan->reader = reader;
+  // Made again for each BY group: room for every variable and effect at once.
+  plan->cont.reserve(static_cast<size_t>(d->modelVarCount));
+  plan->members.reserve(static_cast<size_t>(d->modelVarCount));
+  for (auto* list : {&plan->effects, &plan->memberAt, &plan->keyed})
+    list->reserve(static_cast<size_t>(d->effectCount) + 1);
+  plan->constructed.reserve(static_cast<size_t>(d->effectCount));
   for (int j = 0; j < d->modelVarCount; ++j)
     if ((!d->usageMask || d->usageMask->cont[j] == '1') && bound(&d->modelVars[j]))
       plan->cont.push_back(j);
@@ -227,8 +233,10 @@ const ReadPlan& readPlan(ZLevCtx* ctx) {
   plan->memberAt.push_back(static_cast<int32_t>(plan->members.size()));
   plan->plain = plainDesign(ctx, *plan, false);
   plan->plainKeyed = plainDesign(ctx, *plan, true);
-  if (plan->plain || plan->plainKeyed)
+  if (plan->plain || plan->plainKeyed) {
+    plan->numbers.reserve(plan->cont.size());
     for (int32_t j : plan->cont) plan->numbers.push_back(d->modelVars[j].desc->number);
+  }
   ctx->readPlan = plan;
   return *plan;
 }

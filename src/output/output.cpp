@@ -1,5 +1,6 @@
 #include "output/output.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cstring>
 
@@ -65,6 +66,8 @@ int sendGroupRequest(OutputSink* s, void* object, uint32_t op, std::vector<Outpu
 }
 
 void addDynamic(std::vector<OutputArgItem>& items, std::string_view name, OutputArgItem value) {
+  // A table's dynamics come several at a time: room for a few pairs at the first.
+  if (items.capacity() < items.size() + 2) items.reserve(std::max<size_t>(8, 2 * items.size() + 2));
   items.push_back(argString(key::kDynamicName, hstr(name)));
   value.key = key::kDynamicValue;
   items.push_back(value);
