@@ -1,6 +1,7 @@
 // The message catalogue, compiled in from messages.txt.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <string>
@@ -57,18 +58,28 @@ const CatalogueEntry* findMessage(int set, int number) {
 
 std::string formatMessage(std::string_view text, const MsgArg* args, int count) {
   std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '{' && i + 2 < text.size()) {
-      size_t close = text.find('}', i);
+  out.reserve(text.size() + 16);
+  size_t i = 0;
+  while (i < text.size()) {
+    // The text up to the next brace goes as it is.
+    const size_t open = std::min(text.find('{', i), text.size());
+    out.append(text, i, open - i);
+    i = open;
+    if (i == text.size()) break;
+    if (i + 2 < text.size()) {
+      const size_t close = text.find('}', i);
       int n = 0;
-      auto r = std::from_chars(text.data() + i + 1, text.data() + close, n);
-      if (close != std::string_view::npos && r.ptr == text.data() + close && n >= 1) {
-        if (n <= count) out += argText(args[n - 1]);
-        i = close;
-        continue;
+      if (close != std::string_view::npos) {
+        auto r = std::from_chars(text.data() + i + 1, text.data() + close, n);
+        if (r.ptr == text.data() + close && n >= 1) {
+          if (n <= count) out += argText(args[n - 1]);
+          i = close + 1;
+          continue;
+        }
       }
     }
-    out += text[i];
+    out += '{';
+    ++i;
   }
   return escapedBytes(out);  // a name from the program or the data may hold any bytes
 }

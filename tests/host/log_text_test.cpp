@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "host/session.h"
+
 namespace vsf::host {
 namespace {
 
@@ -35,6 +37,35 @@ TEST(LogText, BytesThatAreNoCharacterAreEscaped) {
     SCOPED_TRACE(c.out);
     EXPECT_EQ(escapedBytes(c.in), c.out);
     EXPECT_EQ(escapedBytes(escapedBytes(c.in)), c.out);  // once escaped, nothing more to do
+  }
+}
+
+// A message's {n} takes its n-th argument, or nothing when there are fewer; any other brace
+// stands as it is, and what an argument brings is escaped as the rest.
+TEST(LogText, MessageArgumentsTakeTheirPlaces) {
+  const MsgArg args[] = {MsgArg("a"), MsgArg(12), MsgArg("b\x01")};
+  const struct {
+    std::string text, out;
+  } cases[] = {
+      {"x {1} y {2}", "x a y 12"},
+      {"{1}{2}", "a12"},
+      {"{4} z", " z"},  // no fourth argument
+      {"{3}", "b\\x01"},
+      {"{0}", "{0}"},
+      {"{x}", "{x}"},
+      {"a{-1}", "a{-1}"},
+      {"{1 and }", "{1 and }"},
+      {"end {", "end {"},
+      {"{1", "{1"},
+      {"{}", "{}"},
+      {"{}x", "{}x"},
+      {"{1}}", "a}"},
+      {"no braces", "no braces"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(formatMessage(c.text, args, 3), c.out);
   }
 }
 
