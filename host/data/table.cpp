@@ -159,6 +159,7 @@ void Table::keepForLater(const std::shared_ptr<ParsedBlock>& b) const {
   const int64_t bytes = parsedBytes(b->piece);
   if (keptBytes_ + bytes > keepBudget_) return;
   kept_[static_cast<size_t>(b->index)] = b;
+  keptAt_.push_back(static_cast<size_t>(b->index));
   keptBytes_ += bytes;
 }
 
@@ -171,12 +172,19 @@ void Table::keepParsed(int mode, int64_t budget) const {
     // Holding starts afresh: what an earlier group's passes left goes first.
     giveBack = keptBytes_ + handedOver_ >= kGiveBackBytes;
     handedOver_ = 0;
-    kept_.clear();
-    kept_.shrink_to_fit();
+    // Holding again keeps the list's room, emptied where it held a block: a BY step holds
+    // each group's blocks, and making the list afresh cost a small group a pass over every
+    // block of the data.
+    for (size_t k : keptAt_) kept_[k].reset();
+    keptAt_.clear();
     keptBytes_ = 0;
     if (mode == kParsedHold) {
       keepBudget_ = budget;
       kept_.resize(static_cast<size_t>(blocks()));
+    } else {
+      kept_.clear();
+      kept_.shrink_to_fit();
+      keptAt_.shrink_to_fit();
     }
   }
   if (giveBack) giveBackFreedMemory();

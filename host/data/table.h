@@ -104,6 +104,7 @@ class Table {
   // Under the cache's lock: the blocks kept for later passes, by index, their bytes, what
   // keepParsed asked last and the bytes it allows.
   mutable std::vector<std::shared_ptr<ParsedBlock>> kept_;
+  mutable std::vector<size_t> keptAt_;  // where kept_ holds a block
   mutable int64_t keptBytes_ = 0, keepBudget_ = 0;
   mutable int keepMode_ = 0;
   // Bytes of kept blocks handed over since the heap last gave freed memory back.

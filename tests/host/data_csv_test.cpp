@@ -539,6 +539,13 @@ TEST_F(DataTest, KeptBlocksServeLaterPasses) {
   EXPECT_EQ(rows(d), whole);
   EXPECT_EQ(t.keptBytes(), kept);  // read again from what was kept, nothing added
   EXPECT_EQ(t.block(3, &error), first);
+  // Holding again, as each BY group does, starts from nothing and keeps the same blocks again.
+  for (int group = 0; group < 2; ++group) {
+    t.keepParsed(kParsedHold, int64_t{1} << 30);
+    EXPECT_EQ(t.keptBytes(), 0);
+    EXPECT_EQ(rows(d), whole);
+    EXPECT_EQ(t.keptBytes(), kept);
+  }
   t.keepParsed(kParsedHandOver, 0);
   EXPECT_EQ(rows(d), whole);
   EXPECT_EQ(t.keptBytes(), 0);  // each block given once more, then let go
