@@ -118,6 +118,8 @@ int run(int argc, char** argv) {
       return 2;
     }
   vsf::host::output::setGraphTargets(svg, !html.empty());
+  // The log's lines are kept for the documents that repeat them, and only then.
+  session().log.keepLines(!json.empty() || !html.empty());
   int machine = static_cast<int>(std::thread::hardware_concurrency());
   o.cpuCount = cpucount > 0 ? cpucount : (machine > 0 ? machine : 1);
   if (!validvarname.empty() && !vsf::host::applyOptions("validvarname=" + validvarname)) return 2;

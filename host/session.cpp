@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -54,7 +55,14 @@ void Log::write(std::string_view level, std::string_view message) {
     else
       fmt::print(stderr, "{}: {}\n", level, shown);
   }
-  lines_.push_back(LogLine{std::string(level), std::move(shown), session().stepNumber});
+  const int step = session().stepNumber;
+  if (step != levelStep_) {
+    levelStep_ = step;
+    stepLevels_.clear();
+  }
+  if (std::find(stepLevels_.begin(), stepLevels_.end(), level) == stepLevels_.end())
+    stepLevels_.emplace_back(level);
+  if (keep_) lines_.push_back(LogLine{std::string(level), std::move(shown), step});
 }
 
 void Log::setGroup(std::string line) {
@@ -64,9 +72,8 @@ void Log::setGroup(std::string line) {
 
 bool Log::stepWrote(int step, std::string_view level) {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (auto it = lines_.rbegin(); it != lines_.rend() && it->step == step; ++it)
-    if (it->level == level) return true;
-  return false;
+  return step == levelStep_ &&
+         std::find(stepLevels_.begin(), stepLevels_.end(), level) != stepLevels_.end();
 }
 
 namespace {

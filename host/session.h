@@ -49,6 +49,9 @@ class Log {
   void write(std::string_view level, std::string_view text);
   const std::vector<LogLine>& lines() const { return lines_; }
   void setEcho(bool echo) { echo_ = echo; }
+  // Whether the lines are kept for lines(): only the documents and the tests read them, and
+  // a run of many BY groups writes a note or two in each.
+  void keepLines(bool keep) { keep_ = keep; }
   // Whether step `step` (its lines are the last ones written) wrote a line of that level.
   bool stepWrote(int step, std::string_view level);
   // The BY line of the group running (empty: none): every note, warning and error written
@@ -60,6 +63,10 @@ class Log {
   std::vector<LogLine> lines_;
   std::string group_;
   bool echo_ = true;
+  bool keep_ = true;
+  // The levels the last step that wrote a line wrote, kept or not.
+  int levelStep_ = -1;
+  std::vector<std::string> stepLevels_;
 };
 
 // An output data set as it was written: for the document of the run.

@@ -98,5 +98,30 @@ TEST(LogText, ALongWordShowsItsStartAndItsLength) {
       }() + "... (1200 characters)\"");
 }
 
+// The step code's warning comes from the levels a step wrote, which the log knows whether or
+// not it keeps the lines (the command keeps them only for the documents).
+TEST(LogLines, AStepsWarningIsSeenWhetherOrNotTheLinesAreKept) {
+  Session& s = session();
+  const int saved = s.stepNumber;
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep);
+    Log log;
+    log.setEcho(false);
+    log.keepLines(keep);
+    s.stepNumber = 7;
+    log.write("NOTE", "a");
+    log.write("WARNING", "b");
+    EXPECT_TRUE(log.stepWrote(7, "WARNING"));
+    s.stepNumber = 8;
+    log.write("NOTE", "c");
+    EXPECT_EQ(log.lines().size(), keep ? 3u : 0u);
+    EXPECT_TRUE(log.stepWrote(8, "NOTE"));
+    EXPECT_FALSE(log.stepWrote(8, "WARNING"));
+    EXPECT_FALSE(log.stepWrote(7, "WARNING"));  // only the last step's lines are asked about
+    EXPECT_FALSE(log.stepWrote(9, "NOTE"));
+  }
+  s.stepNumber = saved;
+}
+
 }  // namespace
 }  // namespace vsf::host
