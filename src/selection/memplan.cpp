@@ -66,25 +66,39 @@ int64_t effectsOf(const GroupState& g) {
   return g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
 }
 
-// UTIL_BUFFERS$= keeps that many pages of each utility file in memory, which must fit it. As
-// the plan below, a small group with fewer files than the step's workers is held to the step's
-// file a worker, so that whether a group is refused does not hang on its size.
+// The files the plan counts: a small group has fewer than the step's workers, and the plan is the
+// step's, whose larger groups have a file a worker, so that whether a group fits does not hang
+// on its size.
+int32_t plannedFiles(const UtilFileArray& files, const PassWorkers& workers) {
+  return workers.threaded && workers.count > files.count ? workers.count : files.count;
+}
+
+// Sums need(file) over the planned files, a file the group lacks counted as its largest.
+template <typename Need>
+int64_t plannedTotal(const UtilFileArray& files, const PassWorkers& workers, Need need,
+                     int64_t* largest) {
+  int64_t total = 0;
+  *largest = 0;
+  for (int32_t i = 0; i < files.count; ++i) {
+    const int64_t one = need(files.records[i]);
+    total += one;
+    *largest = std::max(*largest, one);
+  }
+  return total + (plannedFiles(files, workers) - files.count) * *largest;
+}
+
+// UTIL_BUFFERS$= keeps that many pages of each utility file in memory, which must fit it.
 bool givenBuffersFit(const EngineOptions& o, const UtilFileArray& files,
                      const PassWorkers& workers) {
   if (o.utilBuffers <= 0 || files.count == 0) return true;
-  double bytes = 0, largest = 0;
-  for (int32_t i = 0; i < files.count; ++i) {
-    const double one = static_cast<double>(files.records[i].pageLength) + sizeof(void*);
-    bytes += one;
-    largest = std::max(largest, one);
-  }
-  int64_t count = files.count;
-  if (workers.threaded && workers.count > files.count) {
-    bytes += (workers.count - files.count) * largest;
-    count = workers.count;
-  }
-  const long long pages = static_cast<long long>(o.utilBuffers) * count;
-  return optionFitsMemory("UTIL_BUFFERS$", std::to_string(o.utilBuffers), bytes * o.utilBuffers,
+  int64_t largest = 0;
+  const int64_t bytes = plannedTotal(
+      files, workers,
+      [](const UtilFileRecord& f) { return static_cast<int64_t>(f.pageLength + sizeof(void*)); },
+      &largest);
+  const long long pages = static_cast<long long>(o.utilBuffers) * plannedFiles(files, workers);
+  return optionFitsMemory("UTIL_BUFFERS$", std::to_string(o.utilBuffers),
+                          static_cast<double>(bytes) * o.utilBuffers,
                           hostMsgText(848, 6156, {pages}));
 }
 
@@ -113,16 +127,10 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
     raiseStepCode(stepCode, step::kMemory);
     return rc::kNoMemoryLeft;
   }
-  int64_t total = 0, largest = 0;
-  for (int32_t i = 0; i < files.count; ++i) {
-    const int64_t need = workerNeed(o, files.records[i], E, steps);
-    total += need;
-    largest = std::max(largest, need);
-  }
-  // A small group has fewer files than the step's workers: the plan is the step's, whose
-  // larger groups have a file a worker.
-  if (workers.threaded && workers.count > files.count)
-    total += (workers.count - files.count) * largest;
+  int64_t largest = 0;
+  const int64_t total = plannedTotal(
+      files, workers, [&](const UtilFileRecord& f) { return workerNeed(o, f, E, steps); },
+      &largest);
   const double budget = residentBudget(free, total);
   fitWorkers(o, workers, budget, total, largest);
   // A pass's buffers of every worker may take their needs and half of what the resident
