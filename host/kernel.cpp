@@ -69,11 +69,12 @@ namespace {
 // pools by the million (a search over many L2 values), which a log nobody reads would hold.
 std::mutex gPoolLogMutex;
 std::vector<std::string> gPoolLog;
-bool gPoolLogKept = false;
+std::atomic<bool> gPoolLogKept{false};  // read without the lock: pools come and go unlogged
 
 void notePool(char what, const std::string& name) {
+  if (!gPoolLogKept.load(std::memory_order_relaxed)) return;
   std::lock_guard<std::mutex> lock(gPoolLogMutex);
-  if (gPoolLogKept) gPoolLog.push_back(std::string(1, what) + name);
+  gPoolLog.push_back(std::string(1, what) + name);
 }
 
 HostPool* poolCreate(std::string_view name, uint32_t flags) {
