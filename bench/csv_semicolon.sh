@@ -7,12 +7,12 @@
 # files under build-bench/bench-data/ once (bench/whole_run_data.py, then sed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 rows=${1:-250000}
 q=${2:-100}
 rounds=${3:-5}
 
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j3 --target varsifter >/dev/null
+build_command
 data=build-bench/bench-data
 mkdir -p "$data"
 comma=whole_${rows}_${q}

@@ -10,12 +10,10 @@
 # build-bench/bench-data/ once (bench/whole_run_data.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 rounds=${1:-3}
 after=${AFTER:-./build-bench/app/varsifter}
-if [ -z "${AFTER:-}" ]; then
-  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build-bench -j3 --target varsifter >/dev/null
-fi
+[ -n "${AFTER:-}" ] || build_command
 data=build-bench/bench-data
 mkdir -p "$data"
 csv=$data/json_100.csv

@@ -10,13 +10,11 @@
 # command too, in the same turns. The CSV files are written once into build-bench/bench-data/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 rounds=${1:-3}
 groups=${BY_GROUPS:-10000}
 rows=${BY_ROWS:-100}
-if [ -z "${AFTER:-}" ]; then
-  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build-bench -j3 --target varsifter >/dev/null
-fi
+[ -n "${AFTER:-}" ] || build_command
 data=build-bench/bench-data
 mkdir -p "$data"
 name=manyby_${groups}_${rows}
@@ -42,7 +40,6 @@ for c in noprint listing few; do
 done
 cases=("noprint default" "noprint --nothreads" "listing default" "listing --nothreads"
        "few default")
-median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'; }
 measure() {  # label, command...
   local label=$1 out elapsed peak

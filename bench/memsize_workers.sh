@@ -11,15 +11,13 @@
 # Builds the command into build-bench/ (Release), or takes AFTER=PATH.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 rows=${1:-200000}
 read -r -a memsizes <<< "${MEMSIZES:-16 64 256 512}"
 read -r -a cpus <<< "${CPUS:-1 4}"
 read -r -a methods <<< "${METHODS:-trivial forward lasso grouplasso elasticnet}"
 
-if [ -z "${AFTER:-}" ]; then
-  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build-bench -j3 --target varsifter >/dev/null
-fi
+[ -n "${AFTER:-}" ] || build_command
 data=build-bench/bench-data
 mkdir -p "$data"
 for n in "$rows" "${ENROWS:-50000}"; do

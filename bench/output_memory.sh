@@ -15,16 +15,14 @@
 # once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 rows=${1:-1000000}
 rounds=${2:-3}
 memsize=${MEMSIZE:-128}
 columns=${COLUMNS:-100}
 read -r -a workers <<< "${CPUS:-8 2}"
 
-if [ -z "${AFTER:-}" ]; then
-  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build-bench -j3 --target varsifter >/dev/null
-fi
+[ -n "${AFTER:-}" ] || build_command
 data=build-bench/bench-data
 mkdir -p "$data"
 name=whole_${rows}_${columns}
@@ -44,7 +42,6 @@ program() {
   case $1 in score | both) echo "  score data=$name out=bench_s p r;" ;; esac
   echo "  performance threads cpucount=$2; run;"
 }
-median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'; }
 
 for ((r = 1; r <= rounds; r++)); do

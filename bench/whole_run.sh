@@ -17,14 +17,14 @@
 # (Release) and writes each CSV once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 rows=${1:-1000000}
 rounds=${2:-3}
 shift $(($# > 2 ? 2 : $#)) || true
 cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(100 100c 500)
 
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j3 --target varsifter csv_read_bench >/dev/null
+build_command csv_read_bench
 data=${DATA:-build-bench/bench-data}
 mkdir -p "$data"
 IFS=';' read -r -a modes <<< "${MODES:-threads cpucount=8;nothreads}"
@@ -58,7 +58,6 @@ program() {
   echo " / selection=forward(select=sbc); performance $threads details; run;"
 }
 
-median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'; }
 
 vsf=$(mktemp --suffix=.vsf)

@@ -15,6 +15,7 @@
 # command into build-bench/ (Release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 rows=${1:-1000}
 q=${2:-20000}
 rounds=${3:-3}
@@ -22,8 +23,7 @@ shift $(($# > 3 ? 3 : $#)) || true
 cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(forward forward1000 lasso)
 
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j3 --target varsifter >/dev/null
+build_command
 data=${DATA:-/tmp/vsf-bench-wide}
 mkdir -p "$data"
 name=wide_${rows}_${q}
@@ -54,7 +54,6 @@ if (args[2] == "glmnet") {
 cat(sprintf("%.3f\n", t))
 R
 
-median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'; }
 
 for c in "${cases[@]}"; do
