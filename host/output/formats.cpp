@@ -1,7 +1,6 @@
 #include "host/output/formats.h"
 
-#include <fmt/format.h>
-
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -38,9 +37,22 @@ bool readWidthDecimals(std::string_view s, int* width, int* decimals) {
   return number(w, width) && number(d, decimals);
 }
 
+// The exact decimal text of x to the given digits, fixed or scientific, written without the
+// allocation and parsing of a format string: tables format tens of numbers a BY group.
+std::string charsText(double x, std::chars_format form, int digits) {
+  char text[128];
+  auto r = std::to_chars(text, text + sizeof text, x, form, digits);
+  if (r.ec == std::errc()) return std::string(text, r.ptr);
+  // A large number to many decimals: room for the widest double, its sign, point and digits.
+  std::string wide(size_t(320) + static_cast<size_t>(std::max(digits, 0)), ' ');
+  r = std::to_chars(wide.data(), wide.data() + wide.size(), x, form, digits);
+  wide.resize(static_cast<size_t>(r.ptr - wide.data()));
+  return wide;
+}
+
 // A fixed text shows no sign when every digit is zero.
 std::string fixedText(double x, int decimals) {
-  std::string s = fmt::format("{:.{}f}", x, decimals);
+  std::string s = charsText(x, std::chars_format::fixed, decimals);
   if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
   return s;
 }
@@ -59,8 +71,8 @@ int significantDigits(const std::string& s) {
 
 // Scientific text with m mantissa decimals and a short exponent: "1.25E-7", "3E12".
 std::string scientificText(double x, int m) {
-  std::string s = fmt::format("{:.{}E}", x, m);
-  size_t e = s.find('E');
+  std::string s = charsText(x, std::chars_format::scientific, m);
+  size_t e = s.find('e');
   int exponent = 0;
   std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
   return s.substr(0, e) + "E" + std::to_string(exponent);
@@ -106,7 +118,7 @@ std::string bestText(double x, int w) {
   if (x == 0) return "0";
   double ax = std::fabs(x);
   if (x == std::trunc(x) && ax < 1e15) {
-    std::string s = fmt::format("{:.0f}", x);
+    std::string s = charsText(x, std::chars_format::fixed, 0);
     if (static_cast<int>(s.size()) <= w) return s;
   }
   std::string fixed = fixedFit(x, ax, w);

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
+#include <string>
 
 #include "base/strings.h"
 #include "host/output/formats.h"
@@ -59,6 +63,30 @@ TEST(OutputFormats, FixedAndPValueFormats) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(formatNumber(c.x, c.f), c.text) << c.x << " " << formatName(c.f);
+}
+
+// Fixed texts are the exact decimal value rounded to the digits asked, as the C library's
+// printf gives it: across magnitudes, at halfway cases, and at many decimals of a huge value.
+TEST(OutputFormats, FixedTextsAreTheExactlyRoundedValue) {
+  std::mt19937_64 draw(20261209);
+  std::uniform_real_distribution<double> exponent(-12, 18), mantissa(-1, 1);
+  auto printed = [](double x, int d) {
+    std::string s(std::snprintf(nullptr, 0, "%.*f", d, x), ' ');
+    std::snprintf(s.data(), s.size() + 1, "%.*f", d, x);
+    return s;
+  };
+  auto check = [&](double x, int d) {
+    std::string want = printed(x, d);
+    if (want[0] == '-' && want.find_first_not_of("-0.") == std::string::npos) want.erase(0, 1);
+    EXPECT_EQ(formatNumber(x, fixed(0, d)), want) << x << " to " << d << " decimals";
+  };
+  for (int k = 0; k < 20000; ++k)
+    check(mantissa(draw) * std::pow(10.0, exponent(draw)), static_cast<int>(draw() % 17));
+  for (double x : {0.125, 2.5, -0.5, 1.0005, 0.045, 1e22, 5e-324}) {
+    for (int d : {0, 1, 2, 3, 30}) check(x, d);
+  }
+  check(1.7976931348623157e308, 99);
+  check(-1e300, 60);
 }
 
 TEST(OutputFormats, MissingAndInfiniteValuesHaveTheirOwnTexts) {
