@@ -32,8 +32,9 @@ std::map<Key, CatalogueEntry> load() {
     auto r2 = std::from_chars(rest.data(), rest.data() + rest.size(), number);
     std::string_view tail(r2.ptr + 1, static_cast<size_t>(rest.data() + rest.size() - r2.ptr - 1));
     if (tail.size() < 2) continue;
-    m[{set, number}] = CatalogueEntry{tail[0], std::string(tail.substr(2))};
+    m[{set, number}] = CatalogueEntry{tail[0], std::string(tail.substr(2)), std::string()};
   }
+  for (auto& [key, entry] : m) entry.plain = formatMessage(entry.text, nullptr, 0);
   return m;
 }
 

@@ -340,6 +340,10 @@ int systemQuery(int code, void* record, uint32_t flags) {
     *static_cast<int32_t*>(record) = 0;
     return 0;
   }
+  if (code == kQueryProgress) {
+    *static_cast<int32_t*>(record) = progressShown() ? 1 : 0;
+    return 0;
+  }
   return static_cast<int>(hs::kNoOperation);
 }
 

@@ -155,7 +155,7 @@ void msg(int set, int number, const MsgArg* args, int count) {
 std::string msgText(int set, int number, const MsgArg* args, int count) {
   const CatalogueEntry* e = findMessage(set, number);
   if (!e) return fmt::format("{}-{}", set, number);
-  return formatMessage(e->text, args, count);
+  return count == 0 ? e->plain : formatMessage(e->text, args, count);
 }
 
 void logPrintf(std::string_view line) { session().log.write("", line); }

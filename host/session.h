@@ -134,6 +134,7 @@ std::vector<std::string> takePoolLog();
 struct CatalogueEntry {
   char level;  // 'N' note, 'W' warning, 'E' error, 'T' text (titles, labels)
   std::string text;
+  std::string plain;  // the text as shown without insertions: the tables' labels, made once
 };
 const CatalogueEntry* findMessage(int set, int number);
 std::string formatMessage(std::string_view text, const MsgArg* args, int count);

@@ -188,6 +188,11 @@ int zcbreq(HostCallbackRecord* record) {
 
 int zlogline(int level, std::string_view text) { return kernel().logLine(level, text); }
 
+bool zprogressshown() {
+  int32_t shown = 1;
+  return kernel().systemQuery(kQueryProgress, &shown, 0) != 0 || shown != 0;
+}
+
 int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args) {
   return kernel().logStatus(level, status, args.begin(), static_cast<int>(args.size()));
 }

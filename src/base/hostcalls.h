@@ -48,6 +48,8 @@ void* allocFlagged(HostPool* allocator, size_t size, uint32_t flags = 0x3004);
 // size or more says it was cut); a line with a level; a status report with insertions.
 int zlogfmt(char* out, size_t size, std::string_view format, std::initializer_list<MsgArg> args);
 int zlogline(int level, std::string_view text);
+// Whether progress lines are shown at all: a step makes their texts only then.
+bool zprogressshown();
 int zmsgfwd(int level, uint32_t status, std::initializer_list<MsgArg> args);
 int zmfree(HostPool* pool, void* block);
 inline int ztrace() { return 0; }

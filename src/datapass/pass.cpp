@@ -297,6 +297,7 @@ int restoreStoredRows(PassState* s) {
 }
 
 void showWorkProgress(const PassState* s, std::string_view work) {
+  if (!zprogressshown()) return;
   std::string line(work);
   if (s->samples > 0) {
     char sample[48];

@@ -105,6 +105,7 @@ void keepChosen(SelectionState* s) {
 
 // The step on the progress line: its number, its move and its SELECT (else STOP) criterion.
 void showStep(const SelectionState* s, int32_t i) {
+  if (!zprogressshown()) return;
   const EngineOptions* o = s->engine;
   const int32_t e = s->steps.effect[i];
   std::string_view name = "the model";

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "base/host.h"
+#include "base/hostcalls.h"
 #include "common/test_host.h"
 #include "datapass/workqueue.h"
 #include "host/extensions.h"
+#include "host/progress.h"
 #include "numerics/numerics.h"
 
 namespace vsf {
@@ -191,6 +193,33 @@ TEST(Strings, OneStringATextForTheStep) {
   for (int i = 0; i < 1000; ++i) (void)str.fromBytes("text " + std::to_string(i));
   EXPECT_EQ(str.text(a), "Parameter Estimates");
   EXPECT_EQ(str.text(b), "Fit Statistics");
+}
+
+// A message's text without insertions is made once, when the catalogue is read; asked for with
+// arguments, the same message puts them in their places, and a bare text is left as it is.
+TEST(Messages, TextsWithAndWithoutInsertions) {
+  test::ensureHost();
+  const HostProcFamily& proc = *hostv().proc;
+  EXPECT_EQ(proc.msgText(848, 500, nullptr, 0), "Number of Observations");
+  EXPECT_EQ(proc.msgText(848, 500, nullptr, 0), "Number of Observations");
+  const MsgArg args[] = {MsgArg("GEAR"), MsgArg(8)};
+  EXPECT_EQ(proc.msgText(172, 14, args, 2),
+            "The formatted values of GEAR are longer than 8 characters; they are truncated to 8 "
+            "characters.");
+  EXPECT_EQ(proc.msgText(172, 14, nullptr, 0),
+            "The formatted values of  are longer than  characters; they are truncated to  "
+            "characters.");
+}
+
+// Steps make the texts of their progress lines only where those are shown.
+TEST(Progress, TheStepAsksWhetherProgressLinesAreShown) {
+  test::ensureHost();
+  const bool shown = host::progressShown();
+  host::setProgressShown(true);
+  EXPECT_TRUE(zprogressshown());
+  host::setProgressShown(false);
+  EXPECT_FALSE(zprogressshown());
+  host::setProgressShown(shown);
 }
 
 // A joined thread is kept for the next routine: a crew started again for every pass of every

@@ -27,6 +27,7 @@ constexpr int kQueryInfo = 16;
 constexpr uint32_t kQueryTiming = 0x10800000u;
 constexpr uint32_t kQueryCpu = 0x10200000u;
 constexpr int kQueryThreadExit = 33;
+constexpr int kQueryProgress = 34;
 
 struct TimingRecord {
   double now = 0.0;   // seconds since an arbitrary origin
@@ -83,7 +84,8 @@ struct KernelVector {
   uint32_t (*nameValueSetText)(std::string_view name, std::string_view value);
 
   // System queries: code 16 with kQueryTiming fills a TimingRecord, with kQueryCpu a
-  // CpuInfoRecord; code 33 fills an int32. Returns 0 or a host status.
+  // CpuInfoRecord; code 33 fills an int32, code 34 an int32 that is 1 when progress lines are
+  // shown (else their texts need not be made). Returns 0 or a host status.
   int (*systemQuery)(int code, void* record, uint32_t flags);
 
   // The log object: a line with a level, a status report with insertions.
