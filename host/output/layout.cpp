@@ -118,7 +118,8 @@ std::string entryText(const FactoidEntry& e) {
 
 const Template* templateOf(const Table& t) {
   if (t.templatePath.empty()) return nullptr;
-  if (t.foundFor != t.templatePath || !t.found) {
+  // The templates are the program's own and never change: a path without one stays without.
+  if (t.foundFor != t.templatePath) {
     t.found = templates().find(t.templatePath);
     t.foundFor = t.templatePath;
   }
