@@ -15,6 +15,7 @@
 #include "host/output/output.h"
 #include "host/program.h"
 #include "host/session.h"
+#include "host/standard_streams.h"
 #include "host/whole_file.h"
 
 namespace {
@@ -168,6 +169,7 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
   vsf::host::restartForBlas(argv);
   vsf::host::installSignalHandling();
+  vsf::host::bufferListing();
   // Blocks of 256 KB and more (pages of stored rows, matrices, parsed blocks) are mapped on their
   // own and go back to the system when freed. The allocator would raise that bound with each
   // such block freed and keep later ones in its heaps, where what one phase's threads free

@@ -21,6 +21,7 @@
 #include "host/log_text.h"
 #include "host/output/output.h"
 #include "host/progress.h"
+#include "host/standard_streams.h"
 
 namespace vsf {
 
@@ -49,7 +50,8 @@ void Log::write(std::string_view level, std::string_view message) {
                           : logText(fmt::format("BY group {}: {}", group_, message));
   if (echo_) {
     clearProgress();
-    std::fflush(stdout);  // the listing written so far comes first
+    // The listing written so far comes first where the two reach one place.
+    if (listingBesideLog()) std::fflush(stdout);
     if (level.empty())
       fmt::print(stderr, "{}\n", shown);
     else

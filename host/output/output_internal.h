@@ -385,7 +385,7 @@ std::string escapeMarkup(std::string_view s);
 // Writes an item to the listing stream as it completes, with the headings of its groups.
 void listItem(const Item& item);
 // What the listing holds goes out: as each BY group starts and each step ends (a line of the
-// log flushes standard output first, so that the two keep their order on one terminal).
+// log flushes standard output first where the two reach one place, so that they keep their order).
 void flushListing();
 
 }  // namespace vsf::host::output

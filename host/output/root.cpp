@@ -7,6 +7,7 @@
 
 #include "host/output/output_internal.h"
 #include "host/session.h"
+#include "host/standard_streams.h"
 
 namespace vsf::host {
 
@@ -161,7 +162,7 @@ void setByGroup(std::vector<ByValue> values, int64_t number) {
   session().log.setGroup(byLine(values));
   // The last group's items are done.
   retireDone();
-  flushListing();
+  if (listingDue()) flushListing();
   if (values.empty()) {
     d.currentBy = -1;
     return;
