@@ -18,7 +18,8 @@ constexpr size_t kListingBuffer = size_t{1} << 16;
 }  // namespace
 
 bool samePlace(int fdA, int fdB) {
-  struct stat a{}, b{};
+  struct stat a;
+  struct stat b;
   if (::fstat(fdA, &a) != 0 || ::fstat(fdB, &b) != 0) return false;
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

@@ -29,8 +29,7 @@ TEST(Streams, TheListingKeepsItsPlaceBesideTheLogAndIsWholeApart) {
   ScratchDir dir("vsf_streams");
   const std::string program = dir.path().string() + "/by.vsf";
   std::ofstream(program) << kByProgram;
-  const std::string command =
-      std::string(VSF_BINARY) + " " + program + " --lib " + VSF_SHARED_DATA;
+  const std::string command = std::string(VSF_BINARY) + " " + program + " --lib " + VSF_SHARED_DATA;
 
   // One pipe for both: each group's tables come before the notes of the next group.
   CommandRun merged = runShell(command + " 2>&1");
@@ -47,7 +46,8 @@ TEST(Streams, TheListingKeepsItsPlaceBesideTheLogAndIsWholeApart) {
   }
 
   // A file of its own: the same listing, every byte of it, and the log whole in its own file.
-  const std::string listing = dir.path().string() + "/by.lst", logFile = dir.path().string() + "/by.log";
+  const std::string listing = dir.path().string() + "/by.lst",
+                    logFile = dir.path().string() + "/by.log";
   CommandRun apart = runShell(command + " > " + listing + " 2> " + logFile);
   ASSERT_EQ(apart.status, 0);
   std::string listingOfMerged, logOfMerged;
