@@ -103,6 +103,12 @@ struct Column {
   mutable const TemplateColumn* found = nullptr;
 };
 
+// A column as a definition made it, with that definition's items: see defineColumn.
+struct KnownColumn {
+  std::vector<OutputArgItem> items;
+  Column column;
+};
+
 struct FactoidEntry {
   std::string label;
   Cell value;
@@ -134,6 +140,8 @@ struct Table : Object {
   // of its columns.
   mutable const Template* found = nullptr;
   mutable std::string foundFor;
+  // The columns the step's last table of this name was defined with (Document::knownColumns).
+  std::vector<KnownColumn>* known = nullptr;
 };
 
 // HostObject::table is the handler table: the table an instance or data object stands for
@@ -239,6 +247,9 @@ struct Document {
   std::vector<LoggedRequest> log;
   std::optional<std::pair<uint32_t, int32_t>> injected;
   std::unordered_map<std::string, int> graphFiles;  // SVG file names given, and their count
+  // The columns each table name was last defined with in this step, by place: a BY step
+  // defines the same columns in every group (tables.cpp, defineColumn).
+  std::unordered_map<std::string, std::vector<KnownColumn>> knownColumns;
 };
 
 Document& doc();

@@ -61,6 +61,7 @@ int createManager(Object&, const Request& r) {
   closeStep();
   d.currentBy = -1;
   d.log.clear();
+  d.knownColumns.clear();  // their texts ended with the last step
   // The step of the program the log counts, so that the log and the output name the same step.
   d.step = session().stepNumber > d.step ? session().stepNumber : d.step + 1;
   d.managers.emplace_back();

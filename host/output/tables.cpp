@@ -155,12 +155,15 @@ ColumnItems columnItems(const Request& r) {
   return c;
 }
 
-int defineColumn(Object& self, const Request& r) {
-  Table& t = asTable(self);
-  if (t.factoid) return refuse(status::kBadState, "a factoid table " + t.name + " has no columns");
-  if (t.columnsEnded)
-    return refuse(status::kBadState,
-                  "a column defined after the column list of " + t.name + " was complete");
+// A column already in the table under the same name, regardless of case.
+bool nameTaken(const Table& t, const std::string& name) {
+  for (const Column& other : t.columns)  // the length first: the test is made for every pair
+    if (other.name.size() == name.size() && equalNoCase(other.name, name)) return true;
+  return false;
+}
+
+// The column a definition describes, or the status of its refusal.
+int makeColumn(const Table& t, const Request& r, Column* out) {
   const ColumnItems items = columnItems(r);
   Column c;
   if (const OutputArgItem* v = items.variable) {
@@ -180,9 +183,8 @@ int defineColumn(Object& self, const Request& r) {
   if (const OutputArgItem* n = items.name) c.name = r.text(*n).value_or("");
   if (c.name.empty())
     return refuse(status::kBadArgument, "a column of " + t.name + " without a name");
-  for (const Column& other : t.columns)
-    if (equalNoCase(other.name, c.name))
-      return refuse(status::kBadArgument, "column " + c.name + " defined twice in " + t.name);
+  if (nameTaken(t, c.name))
+    return refuse(status::kBadArgument, "column " + c.name + " defined twice in " + t.name);
   auto integerOf = [&r](const OutputArgItem* a) { return a ? r.integer(*a) : std::nullopt; };
   if (auto d = integerOf(items.decimals)) c.decimals = static_cast<int>(*d);
   if (auto w = integerOf(items.width)) c.width = static_cast<int>(*w);
@@ -198,6 +200,67 @@ int defineColumn(Object& self, const Request& r) {
   }
   if (c.type == ColumnType::kText && c.width <= 0)
     return refuse(status::kBadArgument, "text column " + c.name + " without a width");
+  *out = std::move(c);
+  return 0;
+}
+
+// Whether a definition's items alone say what column it makes: numbers, bindings (kept as
+// addresses) and the step's texts, which live until the step ends and never change. Bytes and
+// variable descriptors may hold other values at the same address from one group to the next.
+bool matchable(const Request& r) {
+  for (int i = 0; i < r.count(); ++i) switch (r.item(i).type) {
+      case argtype::kChar:
+      case argtype::kInt:
+      case 4:
+      case argtype::kDouble:
+      case argtype::kFlag:
+      case argtype::kBound:
+      case argtype::kString:
+        break;
+      default:
+        return false;
+    }
+  return r.count() > 0;
+}
+
+bool sameItems(const std::vector<OutputArgItem>& known, const Request& r) {
+  if (known.size() != static_cast<size_t>(r.count())) return false;
+  for (int i = 0; i < r.count(); ++i) {
+    const OutputArgItem& a = known[static_cast<size_t>(i)];
+    const OutputArgItem& b = r.item(i);
+    if (a.key != b.key || a.type != b.type || a.reserved != b.reserved || a.aux != b.aux ||
+        std::memcmp(a.value, b.value, sizeof a.value) != 0)
+      return false;
+  }
+  return true;
+}
+
+// A BY step defines the same columns in every group: a definition whose items are those the
+// last table of its name had at its place takes that column as made then, instead of reading
+// its texts again (tens of columns a group).
+int defineColumn(Object& self, const Request& r) {
+  Table& t = asTable(self);
+  if (t.factoid) return refuse(status::kBadState, "a factoid table " + t.name + " has no columns");
+  if (t.columnsEnded)
+    return refuse(status::kBadState,
+                  "a column defined after the column list of " + t.name + " was complete");
+  if (!t.known) t.known = &doc().knownColumns[t.name];
+  std::vector<KnownColumn>& known = *t.known;
+  const size_t place = t.columns.size();
+  const bool byItems = matchable(r);
+  Column c;
+  if (byItems && place < known.size() && sameItems(known[place].items, r)) {
+    c = known[place].column;
+    if (nameTaken(t, c.name))
+      return refuse(status::kBadArgument, "column " + c.name + " defined twice in " + t.name);
+  } else {
+    if (int status = makeColumn(t, r, &c); status != 0) return status;
+    if (byItems) {
+      if (known.size() <= place) known.resize(place + 1);
+      known[place].items.assign(&r.item(0), &r.item(0) + r.count());
+      known[place].column = c;
+    }
+  }
   // Room for a table's usual columns at once, not a move of them all at each doubling.
   if (t.columns.empty()) t.columns.reserve(16);
   t.columns.push_back(std::move(c));

@@ -105,6 +105,54 @@ TEST(OutputTables, BoundRowsAreReadWhenEachRowIsWritten) {
   EXPECT_EQ(o.listing(), expected);
 }
 
+// A table made again under the same name (the next BY group's) takes what its own requests say:
+// the same items give the same columns, and a changed text, a buffer of bytes rewritten in
+// place or a variable relabelled at the same address are read again.
+TEST(OutputTables, ATableMadeAgainTakesItsColumnsFromItsOwnRequests) {
+  OutputDriver o;
+  int32_t count = 0;
+  double value = 0;
+  char bytes[8] = "first";
+  VarDescriptor var;
+  var.name = "height";
+  auto defineAll = [&](const char* label) {
+    void* t = o.create("data", "Again");
+    EXPECT_EQ(o.column(t, 3, "Count", &count, {argString(key::kLabel2, o.str(label))}), 0);
+    EXPECT_EQ(o.column(t, 5, "Value", &value, {argBytes(key::kLabel2, bytes)}), 0);
+    EXPECT_EQ(OutputDriver::call(t, op::kDefineColumn,
+                                 {argPointer(kVariable, 7, &var), argBound(key::kValue, &value)}),
+              0);
+    void* inst = o.bind(t, "Stat.VARSIFTER.NoSuchTable");
+    EXPECT_EQ(OutputDriver::call(t, op::kWriteRow), 0);
+    o.finishTable(t, inst);
+  };
+  var.label = "Height (cm)";
+  defineAll("Counted");
+  defineAll("Counted");
+  std::memcpy(bytes, "second", 7);
+  var.label = "Height (in)";
+  defineAll("Counted again");
+
+  const json out = document()["output"];
+  ASSERT_EQ(out.size(), 3u);
+  auto headers = [&](size_t i) {
+    std::vector<std::string> h;
+    for (const json& c : out[i]["columns"]) h.push_back(c["header"]);
+    return h;
+  };
+  EXPECT_EQ(headers(0), (std::vector<std::string>{"Counted", "first", "Height (cm)"}));
+  EXPECT_EQ(headers(1), headers(0));
+  EXPECT_EQ(headers(2), (std::vector<std::string>{"Counted again", "second", "Height (in)"}));
+
+  // A name given twice is refused however the column was made.
+  void* first = o.create("data", "Twice");
+  EXPECT_EQ(o.column(first, 5, "Other", &value), 0);
+  EXPECT_EQ(o.column(first, 3, "Count", &count), 0);
+  void* second = o.create("data", "Twice");
+  EXPECT_EQ(o.column(second, 3, "Count", &count), 0);
+  EXPECT_NE(o.column(second, 3, "Count", &count), 0);
+}
+
 TEST(OutputTables, TemplateHidesColumnsFormatsValuesAndAddsFootnotes) {
   OutputDriver o;
   struct {
