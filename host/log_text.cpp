@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace vsf::host {
 
@@ -75,15 +77,32 @@ void appendWord(std::string& out, std::string_view word) {
   out += word.substr(close);
 }
 
+bool plainByte(unsigned char c) { return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n'; }
+
+// Whether every byte is printable ASCII, a tab or a newline: eight bytes at a time (every name,
+// label and value the output shows passes here), a byte at a time only in a word that holds a
+// byte below the blank.
+bool plainText(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, text.data() + i, 8);
+    if ((w | (w + kOnes)) & kHigh) return false;  // a byte of 0x7F or more
+    if ((w - 0x20 * kOnes) & ~w & kHigh)          // a byte below the blank, maybe a tab
+      for (size_t k = i; k < i + 8; ++k)
+        if (!plainByte(static_cast<unsigned char>(text[k]))) return false;
+  }
+  for (; i < text.size(); ++i)
+    if (!plainByte(static_cast<unsigned char>(text[i]))) return false;
+  return true;
+}
+
 }  // namespace
 
 std::string escapedBytes(std::string_view text) {
   // Printable ASCII, tabs and newlines stand as they are: the most texts, at the cost of a scan.
-  if (std::all_of(text.begin(), text.end(), [](char ch) {
-        const auto c = static_cast<unsigned char>(ch);
-        return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n';
-      }))
-    return std::string(text);
+  if (plainText(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {

@@ -2,6 +2,7 @@
 // its start and its length.
 #include "host/log_text.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -37,6 +38,36 @@ TEST(LogText, BytesThatAreNoCharacterAreEscaped) {
     SCOPED_TRACE(c.out);
     EXPECT_EQ(escapedBytes(c.in), c.out);
     EXPECT_EQ(escapedBytes(escapedBytes(c.in)), c.out);  // once escaped, nothing more to do
+  }
+}
+
+// Texts are checked eight bytes at a time: a byte at fault is found at every place of a word
+// and of the tail, and tabs and newlines next to it pass.
+TEST(LogText, EveryPlaceOfAWordIsChecked) {
+  const unsigned char edges[] = {0x00, 0x09, 0x0A, 0x0D, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xC3, 0xFF};
+  auto expected = [](const std::string& in) {
+    std::string out;
+    for (char ch : in) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (c == 0)
+        out += "\\0";
+      else if ((c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n')
+        out += ch;
+      else
+        out += fmt::format("\\x{:02X}", c);
+    }
+    return out;
+  };
+  for (size_t length : {1, 7, 8, 9, 15, 16, 17, 24, 31}) {
+    for (size_t at = 0; at < length; ++at) {
+      for (unsigned char edge : edges) {
+        std::string in(length, 'a');
+        in[at] = static_cast<char>(edge);
+        if (at > 0) in[at - 1] = '\t';  // a tab beside it makes its word be read byte by byte
+        SCOPED_TRACE(expected(in));
+        EXPECT_EQ(escapedBytes(in), expected(in));
+      }
+    }
   }
 }
 
