@@ -46,8 +46,11 @@ double infinityAsSpecial(double x) {
 
 // ---- Requests ----
 int sendRequest(void* object, uint32_t op, std::vector<OutputArgItem> items) {
-  int rc = zhdlcall(static_cast<HostObject*>(object), nullptr, op, static_cast<int>(items.size()),
-                    items.data());
+  return sendItems(object, op, items.data(), static_cast<int>(items.size()));
+}
+
+int sendItems(void* object, uint32_t op, OutputArgItem* items, int count) {
+  int rc = zhdlcall(static_cast<HostObject*>(object), nullptr, op, count, items);
   if (rc < 0) zrcabort(static_cast<uint32_t>(rc));
   return rc;
 }
@@ -96,11 +99,18 @@ void DataTable::create(std::string_view name, std::vector<OutputArgItem> extras)
 
 void DataTable::column(int type, std::string_view name, const void* binding,
                        std::vector<OutputArgItem> more) {
-  // The column's own items go around the caller's: one vector a column, not three.
-  more.reserve(more.size() + 3);
-  more.insert(more.begin(), {argInt(key::kColumnKind, type), argString(key::kName, hstr(name))});
-  more.push_back(argBound(key::kValue, binding));
-  sendRequest(table_, op::kDefineColumn, std::move(more));
+  // The column's own items go around the caller's, on the stack where they fit (a BY step
+  // defines tens of columns a group).
+  constexpr size_t kRoom = 16;
+  const size_t n = more.size() + 3;
+  OutputArgItem room[kRoom];
+  std::vector<OutputArgItem> large(n > kRoom ? n : 0);
+  OutputArgItem* items = n > kRoom ? large.data() : room;
+  items[0] = argInt(key::kColumnKind, type);
+  items[1] = argString(key::kName, hstr(name));
+  std::copy(more.begin(), more.end(), items + 2);
+  items[n - 1] = argBound(key::kValue, binding);
+  sendItems(table_, op::kDefineColumn, items, static_cast<int>(n));
 }
 
 void DataTable::variableColumn(const VarDescriptor* var, const void* binding,

@@ -77,6 +77,8 @@ double infinityAsSpecial(double x);
 // Sends a request; a refused one goes to zrcabort (which returns only for the tolerated
 // status). Returns the status.
 int sendRequest(void* object, uint32_t op, std::vector<OutputArgItem> items);
+// The same for items the caller keeps, count of them from `items`.
+int sendItems(void* object, uint32_t op, OutputArgItem* items, int count);
 // The same for requests that open or describe groups: the spare pool goes first.
 int sendGroupRequest(OutputSink* s, void* object, uint32_t op, std::vector<OutputArgItem> items);
 // A 311/287 pair.
