@@ -146,8 +146,8 @@ bool readLine(const std::vector<Word>& w, Template* t, std::string* error) {
 }  // namespace
 
 const TemplateColumn* Template::column(std::string_view name) const {
-  for (const TemplateColumn& c : columns)
-    if (equalNoCase(c.name, name)) return &c;
+  for (const TemplateColumn& c : columns)  // the length first: a table asks once a column
+    if (c.name.size() == name.size() && equalNoCase(c.name, name)) return &c;
   return nullptr;
 }
 
