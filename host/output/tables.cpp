@@ -248,21 +248,22 @@ int defineColumn(Object& self, const Request& r) {
   std::vector<KnownColumn>& known = *t.known;
   const size_t place = t.columns.size();
   const bool byItems = matchable(r);
-  Column c;
-  if (byItems && place < known.size() && sameItems(known[place].items, r)) {
-    c = known[place].column;
-    if (nameTaken(t, c.name))
-      return refuse(status::kBadArgument, "column " + c.name + " defined twice in " + t.name);
-  } else {
-    if (int status = makeColumn(t, r, &c); status != 0) return status;
-    if (byItems) {
-      if (known.size() <= place) known.resize(place + 1);
-      known[place].items.assign(&r.item(0), &r.item(0) + r.count());
-      known[place].column = c;
-    }
-  }
   // Room for a table's usual columns at once, not a move of them all at each doubling.
   if (t.columns.empty()) t.columns.reserve(16);
+  if (byItems && place < known.size() && sameItems(known[place].items, r)) {
+    const Column& c = known[place].column;
+    if (nameTaken(t, c.name))
+      return refuse(status::kBadArgument, "column " + c.name + " defined twice in " + t.name);
+    t.columns.push_back(c);
+    return 0;
+  }
+  Column c;
+  if (int status = makeColumn(t, r, &c); status != 0) return status;
+  if (byItems) {
+    if (known.size() <= place) known.resize(place + 1);
+    known[place].items.assign(&r.item(0), &r.item(0) + r.count());
+    known[place].column = c;
+  }
   t.columns.push_back(std::move(c));
   return 0;
 }
