@@ -118,8 +118,10 @@ std::string bestText(double x, int w) {
   if (x == 0) return "0";
   double ax = std::fabs(x);
   if (x == std::trunc(x) && ax < 1e15) {
-    std::string s = charsText(x, std::chars_format::fixed, 0);
-    if (static_cast<int>(s.size()) <= w) return s;
+    // A whole number below 2^53 is its integer's digits: no decimal expansion to work out.
+    char digits[24];
+    const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<int64_t>(x));
+    if (r.ptr - digits <= w) return std::string(digits, r.ptr);
   }
   std::string fixed = fixedFit(x, ax, w);
   int fixedSig = fixed.empty() ? -1 : significantDigits(fixed);

@@ -28,7 +28,10 @@ TEST(OutputFormats, BestFitKeepsTheMostDigitsThatFit) {
       {-3, 4, "-3"},
       {123456789012.0, 12, "123456789012"},
       {1234567890123.0, 12, "1.2345679E12"},  // integer too wide: exponent form
-      {0.1 + 0.2, 12, "0.3"},                 // rounding noise is not shown
+      {999999999999999.0, 16, "999999999999999"},
+      {-999999999999999.0, 16, "-999999999999999"},
+      {1e15, 16, "1000000000000000"},  // past the whole numbers read as integers
+      {0.1 + 0.2, 12, "0.3"},          // rounding noise is not shown
       {2.0 / 3, 12, "0.6666666667"},
       {2.0 / 3, 6, "0.6667"},
       {-2.0 / 3, 6, "-0.667"},
