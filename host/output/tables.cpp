@@ -208,7 +208,8 @@ int makeColumn(const Table& t, const Request& r, Column* out) {
 // addresses) and the step's texts, which live until the step ends and never change. Bytes and
 // variable descriptors may hold other values at the same address from one group to the next.
 bool matchable(const Request& r) {
-  for (int i = 0; i < r.count(); ++i) switch (r.item(i).type) {
+  for (int i = 0; i < r.count(); ++i) {
+    switch (r.item(i).type) {
       case argtype::kChar:
       case argtype::kInt:
       case 4:
@@ -220,6 +221,7 @@ bool matchable(const Request& r) {
       default:
         return false;
     }
+  }
   return r.count() > 0;
 }
 
