@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,13 @@ namespace {
 // every BY group, and a string a request would hold them for the rest of the step.
 std::deque<HostString> gStepStrings;
 std::unordered_map<std::string_view, HostString*> gStringOf;  // views of gStepStrings' texts
+// The string last given for a text at each of a few places in memory: the procedure passes the
+// same names from the same places in every group, and bytes compared cost less than a hash.
+struct RecentString {
+  const char* at = nullptr;
+  HostString* string = nullptr;
+};
+std::array<RecentString, 512> gRecentStrings;
 
 constexpr int kCharacterInEffect = 8;  // of set 174
 constexpr int kVarNotFound = 6;        // of set 174
@@ -228,9 +236,17 @@ const HostMacroFamily kMacro = {macroSetNum, macroSetText, macroGet, macroGetNum
 
 // ---- String handles, alive until the end of the step ----
 HostString* strFromBytes(std::string_view text) {
-  if (auto it = gStringOf.find(text); it != gStringOf.end()) return it->second;
-  HostString* s = &gStepStrings.emplace_back(HostString{std::string(text)});
-  gStringOf.emplace(s->text, s);
+  const uintptr_t at = reinterpret_cast<uintptr_t>(text.data());
+  RecentString& recent = gRecentStrings[((at >> 3) ^ text.size()) % gRecentStrings.size()];
+  if (recent.at == text.data() && recent.string->text == text) return recent.string;
+  HostString* s;
+  if (auto it = gStringOf.find(text); it != gStringOf.end()) {
+    s = it->second;
+  } else {
+    s = &gStepStrings.emplace_back(HostString{std::string(text)});
+    gStringOf.emplace(s->text, s);
+  }
+  recent = RecentString{text.data(), s};
   return s;
 }
 HostString* strFromMsg(int set, int number) {
@@ -380,6 +396,7 @@ int runStep(const std::string& text, int line) {
   s.procContext = nullptr;
   closeStepDataSets();
   removeStepFiles();
+  gRecentStrings.fill(RecentString());
   gStringOf.clear();
   gStepStrings.clear();
   // One rule for every warning, whoever wrote it (a reader, the data, the host, the macro

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -193,6 +194,17 @@ TEST(Strings, OneStringATextForTheStep) {
   for (int i = 0; i < 1000; ++i) (void)str.fromBytes("text " + std::to_string(i));
   EXPECT_EQ(str.text(a), "Parameter Estimates");
   EXPECT_EQ(str.text(b), "Fit Statistics");
+  // A buffer written again in place gives the string of what it holds now, and its text
+  // given from elsewhere the same string.
+  char buffer[] = "Parameter Estimates";
+  EXPECT_EQ(str.fromBytes(buffer), a);
+  std::memcpy(buffer, "Fit Statistics\0", 15);
+  EXPECT_EQ(str.fromBytes(std::string_view(buffer, 14)), b);
+  std::memcpy(buffer, "Fit Statistic!", 14);
+  HostString* c = str.fromBytes(std::string_view(buffer, 14));
+  EXPECT_NE(c, b);
+  EXPECT_EQ(str.text(c), "Fit Statistic!");
+  EXPECT_EQ(str.fromBytes(std::string_view(buffer, 13)), str.fromBytes("Fit Statistic"));
 }
 
 // A message's text without insertions is made once, when the catalogue is read; asked for with
