@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <utility>
 
 #include "host/log_text.h"
 #include "host/session.h"

@@ -23,16 +23,15 @@ constexpr uint16_t kTypeVariable = 7;
 
 Table& asTable(Object& o) { return static_cast<Table&>(o); }
 
-std::string optionalText(const Request& r, uint16_t k) {
-  const OutputArgItem* a = r.get(k);
-  if (!a) return std::string();
-  return r.text(*a).value_or(std::string());
+// The text or the integer of an item, when the request has it.
+std::string textOf(const Request& r, const OutputArgItem* a) {
+  return a ? r.text(*a).value_or(std::string()) : std::string();
 }
-
-std::optional<int64_t> optionalInt(const Request& r, uint16_t k) {
-  const OutputArgItem* a = r.get(k);
+std::optional<int64_t> integerOf(const Request& r, const OutputArgItem* a) {
   return a ? r.integer(*a) : std::nullopt;
 }
+std::string optionalText(const Request& r, uint16_t k) { return textOf(r, r.get(k)); }
+std::optional<int64_t> optionalInt(const Request& r, uint16_t k) { return integerOf(r, r.get(k)); }
 
 bool validColumnType(int64_t t) { return t == 1 || t == 3 || t == 5 || t == 6 || t == 66; }
 
@@ -180,18 +179,16 @@ int makeColumn(const Table& t, const Request& r, Column* out) {
   } else if (!items.variable) {
     return refuse(status::kBadArgument, "a column of " + t.name + " without a type");
   }
-  if (const OutputArgItem* n = items.name) c.name = r.text(*n).value_or("");
+  if (items.name) c.name = textOf(r, items.name);
   if (c.name.empty())
     return refuse(status::kBadArgument, "a column of " + t.name + " without a name");
   if (nameTaken(t, c.name))
     return refuse(status::kBadArgument, "column " + c.name + " defined twice in " + t.name);
-  auto integerOf = [&r](const OutputArgItem* a) { return a ? r.integer(*a) : std::nullopt; };
-  if (auto d = integerOf(items.decimals)) c.decimals = static_cast<int>(*d);
-  if (auto w = integerOf(items.width)) c.width = static_cast<int>(*w);
-  if (auto w = integerOf(items.textWidth)) c.width = static_cast<int>(*w);
-  if (items.label) c.label = r.text(*items.label).value_or(std::string());
-  if (items.templateColumn)
-    c.templateColumn = r.text(*items.templateColumn).value_or(std::string());
+  if (auto d = integerOf(r, items.decimals)) c.decimals = static_cast<int>(*d);
+  if (auto w = integerOf(r, items.width)) c.width = static_cast<int>(*w);
+  if (auto w = integerOf(r, items.textWidth)) c.width = static_cast<int>(*w);
+  if (items.label) c.label = textOf(r, items.label);
+  c.templateColumn = textOf(r, items.templateColumn);
   if (!r.pairs(&c.dynamics)) return refuse(status::kBadArgument, "a dynamic name without a value");
   if (const OutputArgItem* b = items.value) {
     if (b->type != argtype::kBound || !b->pointerValue())
