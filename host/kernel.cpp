@@ -23,6 +23,7 @@
 
 #include "host/extensions.h"
 #include "host/faults.h"
+#include "host/pool_blocks.h"
 #include "host/progress.h"
 #include "host/session.h"
 
@@ -33,7 +34,7 @@ struct HostPool {
   std::string name;
   uint32_t flags = 0;
   std::mutex mutex;
-  std::unordered_map<void*, size_t> blocks;
+  host::PoolBlocks blocks;
   // A test's faults: its allocations fail once it has given blocksGiven blocks; pages cannot
   // be read while it lives.
   bool memoryRefused = false, pageReadsFail = false;
@@ -99,28 +100,32 @@ void* poolAlloc(HostPool* pool, size_t size, uint32_t) {
   void* b = std::calloc(size ? size : 1, 1);
   if (!b) return nullptr;
   std::lock_guard<std::mutex> lock(pool->mutex);
-  pool->blocks.emplace(b, size);
+  pool->blocks.add(b, size);
   return b;
 }
 
 void poolFree(HostPool* pool, void* block) {
   if (!pool || !block) return;
   std::lock_guard<std::mutex> lock(pool->mutex);
-  if (pool->blocks.erase(block)) std::free(block);
+  if (pool->blocks.remove(block)) std::free(block);
 }
 
 void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
   if (!block) return poolAlloc(pool, size, flags);
   if (refusesMemory(pool)) return nullptr;
   std::lock_guard<std::mutex> lock(pool->mutex);
-  auto it = pool->blocks.find(block);
-  if (it == pool->blocks.end()) return nullptr;
-  size_t old = it->second;
+  size_t* held = pool->blocks.find(block);
+  if (!held) return nullptr;
+  size_t old = *held;
   void* b = std::realloc(block, size ? size : 1);
   if (!b) return nullptr;
   if (size > old) std::memset(static_cast<char*>(b) + old, 0, size - old);
-  pool->blocks.erase(it);
-  pool->blocks.emplace(b, size);
+  if (b == block) {
+    *held = size;
+  } else {
+    pool->blocks.remove(block);
+    pool->blocks.add(b, size);
+  }
   return b;
 }
 
@@ -128,7 +133,7 @@ void poolDestroy(HostPool* pool) {
   if (!pool) return;
   notePool('-', pool->name);
   if (pool->pageReadsFail) endPageReadFault();
-  for (auto& [b, size] : pool->blocks) std::free(b);
+  pool->blocks.forEach([](void* b, size_t) { std::free(b); });
   delete pool;
 }
 
