@@ -88,6 +88,19 @@ TEST(OutputFormats, FixedTextsAreTheExactlyRoundedValue) {
   for (double x : {0.125, 2.5, -0.5, 1.0005, 0.045, 1e22, 5e-324}) {
     for (int d : {0, 1, 2, 3, 30}) check(x, d);
   }
+  // Halves of the last place shown and their neighbours, where the rounding is decided by bits
+  // past the product's precision, and products either side of 2^43.
+  for (int k = 0; k < 20000; ++k) {
+    const int d = static_cast<int>(draw() % 12);
+    const double half = (static_cast<double>(draw() % 100000000) + 0.5) / std::pow(10.0, d);
+    check(half, d);
+    check(std::nextafter(half, 0.0), d);
+    check(-std::nextafter(half, 1e300), d);
+  }
+  for (int d = 0; d < 16; ++d) {
+    const double edge = std::ldexp(1.0, 43) / std::pow(10.0, d);
+    for (double x : {std::nextafter(edge, 0.0), edge, std::nextafter(edge, 1e300)}) check(x, d);
+  }
   check(1.7976931348623157e308, 99);
   check(-1e300, 60);
 }
