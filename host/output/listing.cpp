@@ -1,5 +1,6 @@
 // The listing: fixed-width text on the listing stream, written as each table completes.
 #include <algorithm>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -139,20 +140,33 @@ size_t tableWidth(const std::vector<size_t>& widths) {
   return total;
 }
 
+// A table's header lines: each column's header whole (no copy of it is made, a table a BY
+// group listing many) or, once broken, its lines.
+class HeaderLines {
+ public:
+  explicit HeaderLines(const TableLayout& l) : l_(l), broken_(l.columns.size()) {}
+  size_t count(size_t c) const { return broken_[c] ? broken_[c]->size() : 1; }
+  std::string_view line(size_t c, size_t d) const {
+    return broken_[c] ? std::string_view((*broken_[c])[d]) : l_.columns[c].header;
+  }
+  void breakInto(size_t c, std::vector<std::string> lines) { broken_[c] = std::move(lines); }
+
+ private:
+  const TableLayout& l_;
+  std::vector<std::optional<std::vector<std::string>>> broken_;
+};
+
 // Column widths and header lines. A table wider than the page breaks its headers at their
 // spaces, widest first, down to their cells' width, until it fits or no header can break.
-std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
-                                                  std::vector<size_t>* widths) {
+HeaderLines headerLines(const TableLayout& l, std::vector<size_t>* widths) {
   std::vector<size_t> cellWidth;
-  std::vector<std::vector<std::string>> headers;
+  HeaderLines headers(l);
   cellWidth.reserve(l.columns.size());
-  headers.reserve(l.columns.size());
   widths->reserve(l.columns.size());
   for (size_t c = 0; c < l.columns.size(); ++c) {
     size_t w = 0;
     for (const auto& row : l.cells) w = std::max(w, widthOf(row[c]));
     cellWidth.push_back(w);
-    headers.push_back({l.columns[c].header});
     widths->push_back(std::max(w, widthOf(l.columns[c].header)));
   }
   while (tableWidth(*widths) > kLineWidth) {
@@ -168,7 +182,7 @@ std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
       }
     }
     if (best == l.columns.size()) break;
-    headers[best] = bestLines;
+    headers.breakInto(best, std::move(bestLines));
     (*widths)[best] -= gain;
   }
   return headers;
@@ -176,7 +190,7 @@ std::vector<std::vector<std::string>> headerLines(const TableLayout& l,
 
 // A table still wider than the page narrows its widest column of long word lists to what is
 // left, down to kNarrowest; that column's cells break at their blanks. The column, or none.
-size_t narrowWordColumn(const TableLayout& l, const std::vector<std::vector<std::string>>& headers,
+size_t narrowWordColumn(const TableLayout& l, const HeaderLines& headers,
                         std::vector<size_t>* widths) {
   constexpr size_t kNarrowest = 20;
   const size_t total = tableWidth(*widths);
@@ -186,7 +200,8 @@ size_t narrowWordColumn(const TableLayout& l, const std::vector<std::vector<std:
       column = c;
   if (total <= kLineWidth || column == l.columns.size()) return l.columns.size();
   size_t room = std::max(kNarrowest, kLineWidth - std::min(kLineWidth, total - (*widths)[column]));
-  for (const std::string& h : headers[column]) room = std::max(room, widthOf(h));
+  for (size_t d = 0; d < headers.count(column); ++d)
+    room = std::max(room, widthOf(headers.line(column, d)));
   if (room >= (*widths)[column]) return l.columns.size();
   (*widths)[column] = room;
   return column;
@@ -194,7 +209,7 @@ size_t narrowWordColumn(const TableLayout& l, const std::vector<std::vector<std:
 
 void writeDataTable(std::string& out, const TableLayout& l) {
   std::vector<size_t> widths;
-  const std::vector<std::vector<std::string>> headers = headerLines(l, &widths);
+  const HeaderLines headers = headerLines(l, &widths);
   const size_t wrapped = narrowWordColumn(l, headers, &widths);
   const size_t total = tableWidth(widths);
   writeTitles(out, l);
@@ -209,13 +224,14 @@ void writeDataTable(std::string& out, const TableLayout& l) {
     block.end();
   };
   size_t depth = 0;
-  for (const auto& h : headers)
-    if (!(h.size() == 1 && h[0].empty())) depth = std::max(depth, h.size());
+  for (size_t c = 0; c < l.columns.size(); ++c)
+    if (!(headers.count(c) == 1 && headers.line(c, 0).empty()))
+      depth = std::max(depth, headers.count(c));
   // A broken header's last line stands on the bottom line, above the cells.
   for (size_t d = 0; d < depth; ++d)
     line([&](size_t c) {
-      const size_t skip = depth - headers[c].size();
-      return d < skip ? std::string_view() : std::string_view(headers[c][d - skip]);
+      const size_t skip = depth - headers.count(c);
+      return d < skip ? std::string_view() : headers.line(c, d - skip);
     });
   for (size_t r = 0; r < l.cells.size(); ++r) {
     if (l.ruleBefore[r]) {

@@ -55,6 +55,10 @@ void interceptFromCentres(const SelectionState* s, const double* S, const char* 
   const int64_t one = sweptInterceptColumn(s, F);
   if (one < 0) return;
   std::vector<std::pair<int64_t, double>> moved;  // swept columns with a nonzero centre
+  int64_t columns = 0;  // room for them at once: this runs at every step of every BY group
+  for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos)
+    columns += s->layout.columnCount[s->sweep.entryOrder[pos]];
+  moved.reserve(static_cast<size_t>(columns));
   for (int32_t pos = 0; pos < s->sweep.effectsInModel; ++pos) {
     const int32_t e = s->sweep.entryOrder[pos];
     const double* c = effectCentres(s, e);
