@@ -128,8 +128,12 @@ const Template* templateOf(const Table& t) {
 
 bool isDisplayed(const Table& t) {
   if (const Template* tpl = templateOf(t)) return !tpl->hidden;
-  std::string path = lowerCopy(t.templatePath);
-  return path.find(".phantom.") == std::string::npos;
+  // Asked of every table listed: the path is searched in place, not lowered in a copy.
+  constexpr std::string_view kPhantom = ".phantom.";
+  const std::string_view path = t.templatePath;
+  for (size_t at = 0; at + kPhantom.size() <= path.size(); ++at)
+    if (equalNoCase(path.substr(at, kPhantom.size()), kPhantom)) return false;
+  return true;
 }
 
 std::string expandDynamics(std::string_view text, const Dynamics& first, const Dynamics& second,

@@ -49,7 +49,8 @@ void appendAligned(std::string& out, std::string_view s, size_t width, char just
 constexpr size_t kWidestCell = 256;
 
 void boundWidth(std::string& s) {
-  if (widthOf(s) <= kWidestCell) return;
+  // A text no longer in bytes than a cell's widest is no wider: most cells, counted no further.
+  if (s.size() <= kWidestCell || widthOf(s) <= kWidestCell) return;
   size_t chars = 0, at = 0;
   for (; at < s.size(); ++at)
     if ((static_cast<unsigned char>(s[at]) & 0xC0) != 0x80 && chars++ == kWidestCell - 3) break;
@@ -60,7 +61,7 @@ void boundWidth(std::string& s) {
 // A list of words that breaks at its blanks (an effect list) keeps every word, each bounded as
 // a cell is: the list is as wide as the page once broken.
 void boundWords(std::string& s) {
-  if (widthOf(s) <= kWidestCell) return;
+  if (s.size() <= kWidestCell || widthOf(s) <= kWidestCell) return;
   std::string out;
   size_t at = 0;
   while (at <= s.size()) {

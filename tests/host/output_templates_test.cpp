@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "host/output/layout_internal.h"
+#include "host/output/output_internal.h"
 #include "host/output/templates_internal.h"
 
 namespace vsf::host::output {
@@ -26,6 +28,20 @@ TEST(OutputTemplates, CompiledTemplatesReadWithoutErrors) {
   EXPECT_TRUE(phantom->hidden);
   EXPECT_EQ(set.find("Stat.VARSIFTER.Phantom"), nullptr);
   EXPECT_EQ(set.find("Stat.VARSIFTER.NoSuchTable"), nullptr);
+}
+
+// A table without a template of its own is hidden when a part of its path, in any case, is
+// "Phantom".
+TEST(OutputTemplates, APathWithoutATemplateIsHiddenByAPhantomPart) {
+  Table t;
+  for (const char* path : {"Stat.NoSuch.Phantom.Fit", "x.PHANTOM.", "a.pHaNtOm.b.c"}) {
+    t.templatePath = path;
+    EXPECT_FALSE(isDisplayed(t)) << path;
+  }
+  for (const char* path : {"", "Stat.NoSuch.Fit", "Phantom.Fit", "x.Phantoms.y", "x.phantom"}) {
+    t.templatePath = path;
+    EXPECT_TRUE(isDisplayed(t)) << path;
+  }
 }
 
 TEST(OutputTemplates, ExactPathsWinOverWildcardsAndLongerWildcardsOverShorter) {
