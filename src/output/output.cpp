@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstring>
+#include <type_traits>
 
 #include "base/host.h"
 #include "base/hostcalls.h"
@@ -88,29 +89,55 @@ DisplayClock::~DisplayClock() {
 }
 
 // ---- Data tables ----
+namespace {
+
+// A request's items, on the stack where they fit: a BY step makes, defines, binds and releases
+// tens of tables a group.
+class StackItems {
+ public:
+  StackItems(std::initializer_list<OutputArgItem> first) { add(first.begin(), first.size()); }
+  void add(const OutputArgItem* p, size_t n) {
+    if (spill_.empty() && count_ + n <= kRoom) {
+      // An item at a time: a copy of a size known here is a few moves, not a call.
+      for (size_t i = 0; i < n; ++i) std::memcpy(room() + count_ + i, p + i, sizeof *p);
+    } else {
+      if (spill_.empty()) spill_.assign(room(), room() + count_);
+      spill_.insert(spill_.end(), p, p + n);
+    }
+    count_ += n;
+  }
+  void add(const std::vector<OutputArgItem>& items) { add(items.data(), items.size()); }
+  void add(const OutputArgItem& item) { add(&item, 1); }
+  int send(void* object, uint32_t op) {
+    return sendItems(object, op, spill_.empty() ? room() : spill_.data(), static_cast<int>(count_));
+  }
+
+ private:
+  static constexpr size_t kRoom = 16;
+  static_assert(std::is_trivially_copyable_v<OutputArgItem>);
+  // Left unset until written: the items are copied in whole.
+  OutputArgItem* room() { return reinterpret_cast<OutputArgItem*>(room_); }
+  alignas(OutputArgItem) unsigned char room_[kRoom * sizeof(OutputArgItem)];
+  std::vector<OutputArgItem> spill_;
+  size_t count_ = 0;
+};
+
+}  // namespace
+
 void DataTable::create(std::string_view name, std::vector<OutputArgItem> extras) {
-  std::vector<OutputArgItem> items = {argBytes(key::kSystem, "oxs"), argBytes(key::kKind, "data"),
-                                      argOutHandle(key::kHandle, &table_),
-                                      argInt(key::kMinusOne, -1),
-                                      argString(key::kName, hstr(name))};
-  items.insert(items.end(), extras.begin(), extras.end());
-  sendRequest(s_->manager, op::kCreate, std::move(items));
+  StackItems items = {argBytes(key::kSystem, "oxs"), argBytes(key::kKind, "data"),
+                      argOutHandle(key::kHandle, &table_), argInt(key::kMinusOne, -1),
+                      argString(key::kName, hstr(name))};
+  items.add(extras);
+  items.send(s_->manager, op::kCreate);
 }
 
 void DataTable::column(int type, std::string_view name, const void* binding,
                        std::vector<OutputArgItem> more) {
-  // The column's own items go around the caller's, on the stack where they fit (a BY step
-  // defines tens of columns a group).
-  constexpr size_t kRoom = 16;
-  const size_t n = more.size() + 3;
-  OutputArgItem room[kRoom];
-  std::vector<OutputArgItem> large(n > kRoom ? n : 0);
-  OutputArgItem* items = n > kRoom ? large.data() : room;
-  items[0] = argInt(key::kColumnKind, type);
-  items[1] = argString(key::kName, hstr(name));
-  std::copy(more.begin(), more.end(), items + 2);
-  items[n - 1] = argBound(key::kValue, binding);
-  sendItems(table_, op::kDefineColumn, items, static_cast<int>(n));
+  StackItems items = {argInt(key::kColumnKind, type), argString(key::kName, hstr(name))};
+  items.add(more);
+  items.add(argBound(key::kValue, binding));
+  items.send(table_, op::kDefineColumn);
 }
 
 void DataTable::variableColumn(const VarDescriptor* var, const void* binding,
@@ -125,42 +152,41 @@ void DataTable::endColumns() { sendRequest(table_, op::kEndColumns, {}); }
 
 void DataTable::bind(std::string_view path, std::vector<OutputArgItem> dynamics, bool keyZero,
                      void** dataOut, std::vector<OutputArgItem> tail) {
-  std::vector<OutputArgItem> items = {
-      argOutHandle(0, &instance_),
-      argPointer(keyZero ? 0 : key::kTable, argtype::kOutHandle, table_)};
-  items.insert(items.end(), dynamics.begin(), dynamics.end());
-  items.insert(items.end(), tail.begin(), tail.end());
-  items.push_back(argString(key::kTemplate, hstr(path)));
-  if (dataOut) items.push_back(argPointer(key::kFilterData, argtype::kOutHandle2, dataOut));
-  sendRequest(s_->manager, op::kBindTemplate, std::move(items));
+  StackItems items = {argOutHandle(0, &instance_),
+                      argPointer(keyZero ? 0 : key::kTable, argtype::kOutHandle, table_)};
+  items.add(dynamics);
+  items.add(tail);
+  items.add(argString(key::kTemplate, hstr(path)));
+  if (dataOut) items.add(argPointer(key::kFilterData, argtype::kOutHandle2, dataOut));
+  items.send(s_->manager, op::kBindTemplate);
 }
 
 void DataTable::row() { sendRequest(table_, op::kWriteRow, {}); }
 void DataTable::close() { sendRequest(table_, op::kClose, {}); }
 
 void DataTable::release(HostString* note) {
-  std::vector<OutputArgItem> items = {argPointer(0, argtype::kOutHandle, instance_)};
-  if (note) items.push_back(argString(dkey::kReleaseNote, note));
-  sendRequest(s_->manager, op::kRelease, std::move(items));
+  StackItems items = {argPointer(0, argtype::kOutHandle, instance_)};
+  if (note) items.add(argString(dkey::kReleaseNote, note));
+  items.send(s_->manager, op::kRelease);
 }
 
 // ---- Factoid tables ----
 void FactoidTable::create(std::string_view name, std::string_view templatePath, HostString* label,
                           std::vector<OutputArgItem> extras) {
-  std::vector<OutputArgItem> items = {
+  StackItems items = {
       argBytes(key::kSystem, "oxs"),       argBytes(key::kKind, "factoid"),
       argOutHandle(key::kHandle, &table_), argString(key::kTemplate, hstr(templatePath)),
       argInt(key::kMinusOne, -1),          argString(key::kName, hstr(name)),
       argString(key::kLabel2, label)};
-  items.insert(items.end(), extras.begin(), extras.end());
-  sendRequest(s_->manager, op::kCreate, std::move(items));
+  items.add(extras);
+  items.send(s_->manager, op::kCreate);
 }
 
 void FactoidTable::entry(HostString* label, OutputArgItem value, std::vector<OutputArgItem> more) {
   value.key = key::kDynamicValue;
-  std::vector<OutputArgItem> items = {argString(key::kLabel2, label), value};
-  items.insert(items.end(), more.begin(), more.end());
-  sendRequest(table_, op::kFactoidRow, std::move(items));
+  StackItems items = {argString(key::kLabel2, label), value};
+  items.add(more);
+  items.send(table_, op::kFactoidRow);
 }
 
 void FactoidTable::close() { sendRequest(table_, op::kClose, {}); }
