@@ -23,7 +23,7 @@
 
 #include "host/extensions.h"
 #include "host/faults.h"
-#include "host/pool_blocks.h"
+#include "host/pointer_table.h"
 #include "host/progress.h"
 #include "host/session.h"
 
@@ -34,7 +34,7 @@ struct HostPool {
   std::string name;
   uint32_t flags = 0;
   std::mutex mutex;
-  host::PoolBlocks blocks;
+  host::PointerTable<size_t> blocks;
   // A test's faults: its allocations fail once it has given blocksGiven blocks; pages cannot
   // be read while it lives.
   bool memoryRefused = false, pageReadsFail = false;

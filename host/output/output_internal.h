@@ -19,6 +19,7 @@
 #include "frame/host/output.h"
 #include "host/log_text.h"
 #include "host/output/output.h"
+#include "host/pointer_table.h"
 
 namespace vsf::host::output {
 
@@ -239,7 +240,7 @@ struct Document {
   int byBase = 0;
   int currentBy = -1;  // the BY group of new items
   int listedBy = -1;   // the BY group of the last item listed
-  std::unordered_map<const void*, Object*> handles;
+  PointerTable<Object*> handles;
   std::vector<Group*> open;  // innermost last
   Object* manager = nullptr;
   int step = 0;

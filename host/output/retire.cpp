@@ -75,7 +75,7 @@ void dropFrom(std::list<T>& list, const T* p) {
 }
 
 void forget(const Object* o) {
-  if (o) doc().handles.erase(static_cast<const HostObject*>(o));
+  if (o) doc().handles.remove(static_cast<const HostObject*>(o));
 }
 
 void freeItem(const Item& item);

@@ -102,15 +102,17 @@ void* registerObject(Object* o, ObjectKind kind, const HandlerTable* table) {
   o->step = d.step;
   o->table = table;
   HostObject* h = o;
-  d.handles[h] = o;
+  if (Object** held = d.handles.find(h))
+    *held = o;
+  else
+    d.handles.add(h, o);
   return h;
 }
 
 Object* findObject(const void* handle) {
   if (!handle) return nullptr;
-  auto& h = doc().handles;
-  auto it = h.find(handle);
-  return it == h.end() ? nullptr : it->second;
+  Object** o = doc().handles.find(handle);
+  return o ? *o : nullptr;
 }
 
 Object* lookupHandle(const void* handle) {

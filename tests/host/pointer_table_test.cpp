@@ -1,4 +1,4 @@
-#include "host/pool_blocks.h"
+#include "host/pointer_table.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ void holdsWhatAMapHolds(int places) {
   std::mt19937_64 random(7);
   std::vector<uintptr_t> addresses;
   for (int i = 0; i < places; ++i) addresses.push_back(16 * (random() % (1 << 24)));
-  PoolBlocks blocks;
+  PointerTable<size_t> blocks;
   std::map<uintptr_t, size_t> expected;
   for (int round = 0; round < 20000; ++round) {
     const uintptr_t a = addresses[random() % places];
@@ -49,13 +49,13 @@ void holdsWhatAMapHolds(int places) {
   EXPECT_EQ(seen, expected);
 }
 
-TEST(PoolBlocks, HoldsWhatAMapHoldsThroughAddsAndRemovals) {
+TEST(PointerTable, HoldsWhatAMapHoldsThroughAddsAndRemovals) {
   holdsWhatAMapHolds(12);
   holdsWhatAMapHolds(600);
 }
 
-TEST(PoolBlocks, AnEmptySetHoldsNothing) {
-  PoolBlocks blocks;
+TEST(PointerTable, AnEmptySetHoldsNothing) {
+  PointerTable<size_t> blocks;
   EXPECT_EQ(blocks.find(at(0x1000)), nullptr);
   EXPECT_FALSE(blocks.remove(at(0x1000)));
   EXPECT_FALSE(blocks.remove(nullptr));
