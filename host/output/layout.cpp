@@ -79,9 +79,9 @@ CellPlan planColumn(const Table& t, size_t column) {
   return p;
 }
 
-std::string cellText(const CellPlan& p, size_t column, const std::vector<Cell>& row) {
+// The cell's text into `s`, whose room is kept from the last table laid out.
+void cellText(const CellPlan& p, size_t column, const std::vector<Cell>& row, std::string& s) {
   const Cell& v = row[column];
-  std::string s;
   if (v.kind == Cell::Kind::kText || v.kind == Cell::Kind::kNull) {
     s = v.s;
   } else if (p.tc && !p.tc->blank.empty() && v.plain() == p.tc->blank) {
@@ -93,7 +93,6 @@ std::string cellText(const CellPlan& p, size_t column, const std::vector<Cell>& 
   }
   // The marker takes a place of its own, so that marked and unmarked numbers stay aligned.
   if (p.marker != SIZE_MAX) s += row[p.marker].truthy() ? "*" : " ";
-  return s;
 }
 
 // Whether a column holds a text of several words longer than a short line.
@@ -193,10 +192,12 @@ std::string tableTitle(const Table& t) {
   return t.name;
 }
 
-TableLayout layoutTable(const Table& t) {
-  TableLayout l;
+void layoutTable(const Table& t, TableLayout* out) {
+  TableLayout& l = *out;
   l.title = tableTitle(t);
+  l.subtitle.clear();
   if (!t.title.empty() && t.title != l.title) l.subtitle = t.title;
+  l.columns.clear();
   l.columns.reserve(t.columns.size());
   for (size_t i = 0; i < t.columns.size(); ++i) {
     if (!columnShown(t, i)) continue;
@@ -210,20 +211,28 @@ TableLayout layoutTable(const Table& t) {
   std::vector<CellPlan> plans;
   plans.reserve(l.columns.size());
   for (const ShownColumn& c : l.columns) plans.push_back(planColumn(t, c.index));
-  l.cells.reserve(t.rows.size());
-  l.ruleBefore.reserve(t.rows.size());
-  for (const auto& row : t.rows) {
-    std::vector<std::string> cells;
-    cells.reserve(l.columns.size());
+  // Rows and cells are written over those of the last table: a BY step lays out tens of
+  // tables a group, most of them alike.
+  l.cells.resize(t.rows.size());
+  l.ruleBefore.assign(t.rows.size(), false);
+  for (size_t r = 0; r < t.rows.size(); ++r) {
+    const std::vector<Cell>& row = t.rows[r];
+    std::vector<std::string>& cells = l.cells[r];
+    cells.resize(l.columns.size());
     for (size_t k = 0; k < l.columns.size(); ++k)
-      cells.push_back(cellText(plans[k], l.columns[k].index, row));
-    l.cells.push_back(std::move(cells));
-    l.ruleBefore.push_back(control < t.columns.size() && row[control].s == "-");
+      cellText(plans[k], l.columns[k].index, row, cells[k]);
+    l.ruleBefore[r] = control < t.columns.size() && row[control].s == "-";
   }
   for (size_t k = 0; k < l.columns.size(); ++k)
     l.columns[k].wraps = l.columns[k].just == 'l' && longWords(l.cells, k);
+  l.entries.clear();
   for (const FactoidEntry& e : t.entries) l.entries.emplace_back(e.label, entryText(e));
   l.footnotes = tableFootnotes(t);
+}
+
+TableLayout layoutTable(const Table& t) {
+  TableLayout l;
+  layoutTable(t, &l);
   return l;
 }
 

@@ -32,6 +32,8 @@ struct TableLayout {
 // False for tables that only feed graphs (hidden templates, "Phantom" paths).
 bool isDisplayed(const Table& t);
 TableLayout layoutTable(const Table& t);
+// The same into `l`, whose texts and rows are written over (their room kept).
+void layoutTable(const Table& t, TableLayout* l);
 
 // The template of a table, or null when it has none we know.
 const Template* templateOf(const Table& t);

@@ -366,13 +366,17 @@ struct Lister {
     if (!isDisplayed(*t)) return;
     writeByLine(out, *t);
     writeGroupHeadings(out, t->parent, t->step);
-    TableLayout l = layoutTable(*t);
+    // One layout serves every table listed, its room kept from one to the next.
+    static thread_local TableLayout l;
+    layoutTable(*t, &l);
     boundCells(&l);
     if (t->factoid)
       writeFactoid(out, l);
     else
       writeDataTable(out, l);
     writeFootnotes(out, l);
+    // The room of a long table is not kept for the short ones after it.
+    if (l.cells.size() > 64) l = TableLayout();
     gAfterHeading = false;
   }
   void operator()(TextLine* t) {
