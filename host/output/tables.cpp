@@ -306,6 +306,8 @@ int writeRow(Object& self, const Request& r) {
       return refuse(status::kBadArgument, "no value for column " + c.name + " of " + t.name);
     }
   }
+  // Room for a table's usual rows at once, not a move of them all at each doubling.
+  if (t.rows.empty()) t.rows.reserve(8);
   t.rows.push_back(std::move(row));
   return 0;
 }
@@ -331,6 +333,7 @@ int factoidEntry(Object& self, const Request& r) {
   if (auto w = optionalInt(r, kKeyWidth)) e.width = static_cast<int>(*w);
   if (auto d = optionalInt(r, kKeyDecimals)) e.decimals = static_cast<int>(*d);
   e.formatName = optionalText(r, kKeyFormatName);
+  if (t.entries.empty()) t.entries.reserve(8);
   t.entries.push_back(std::move(e));
   return 0;
 }
