@@ -44,9 +44,19 @@ class TemplateSet {
   const std::vector<Template>& all() const { return list_; }
 
  private:
+  // Paths compared without regard to case, and found without a lower-case copy of each.
+  struct NoCaseHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const;
+  };
+  struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+
   std::vector<Template> list_;
-  // The paths found, lower case: a table asks for its template once a column and more.
-  mutable std::unordered_map<std::string, const Template*> found_;
+  // The paths found: a table asks for its template once a column and more.
+  mutable std::unordered_map<std::string, const Template*, NoCaseHash, NoCaseEqual> found_;
 };
 
 // The templates compiled into the program.
