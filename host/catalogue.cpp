@@ -5,7 +5,8 @@
 #include <charconv>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "host/log_text.h"
 #include "host/session.h"
@@ -16,14 +17,19 @@ extern const char kMessageCatalogue[];  // generated from messages.txt
 
 namespace {
 
-// A message's set and number as one key: a BY step looks up tens of messages a group, which a
-// tree ordered by the pair made a walk of a dozen nodes apart in memory.
-uint64_t keyOf(int set, int number) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(set)) << 32) | static_cast<uint32_t>(number);
-}
+// The messages of each set by number, a place for every number up to its set's highest: a BY
+// step looks up tens of messages a group, and a hash table's buckets lay them apart in memory.
+struct Catalogue {
+  std::vector<CatalogueEntry> entries;
+  std::vector<std::pair<int, std::vector<const CatalogueEntry*>>> sets;
+};
 
-std::unordered_map<uint64_t, CatalogueEntry> load() {
-  std::unordered_map<uint64_t, CatalogueEntry> m;
+Catalogue load() {
+  struct Read {
+    int set, number;
+    CatalogueEntry entry;
+  };
+  std::vector<Read> read;
   std::string_view all(kMessageCatalogue);
   while (!all.empty()) {
     size_t eol = all.find('\n');
@@ -35,11 +41,29 @@ std::unordered_map<uint64_t, CatalogueEntry> load() {
     std::string_view rest(r1.ptr + 1, static_cast<size_t>(line.data() + line.size() - r1.ptr - 1));
     auto r2 = std::from_chars(rest.data(), rest.data() + rest.size(), number);
     std::string_view tail(r2.ptr + 1, static_cast<size_t>(rest.data() + rest.size() - r2.ptr - 1));
-    if (tail.size() < 2) continue;
-    m[keyOf(set, number)] = CatalogueEntry{tail[0], std::string(tail.substr(2)), std::string()};
+    if (tail.size() < 2 || number < 0) continue;
+    read.push_back(Read{set, number, CatalogueEntry{tail[0], std::string(tail.substr(2)), ""}});
   }
-  for (auto& [key, entry] : m) entry.plain = formatMessage(entry.text, nullptr, 0);
-  return m;
+  // A number given twice keeps its last text.
+  std::stable_sort(read.begin(), read.end(), [](const Read& a, const Read& b) {
+    return a.set != b.set ? a.set < b.set : a.number < b.number;
+  });
+  Catalogue c;
+  c.entries.reserve(read.size());
+  for (Read& r : read) {
+    r.entry.plain = formatMessage(r.entry.text, nullptr, 0);
+    c.entries.push_back(std::move(r.entry));
+  }
+  for (size_t i = 0; i < read.size(); ++i) {
+    if (c.sets.empty() || c.sets.back().first != read[i].set) c.sets.push_back({read[i].set, {}});
+    auto& numbers = c.sets.back().second;
+    numbers.resize(std::max(numbers.size(), static_cast<size_t>(read[i].number) + 1), nullptr);
+    numbers[static_cast<size_t>(read[i].number)] = &c.entries[i];
+  }
+  // The largest set (the procedure's own) is looked at first.
+  std::stable_sort(c.sets.begin(), c.sets.end(),
+                   [](const auto& a, const auto& b) { return a.second.size() > b.second.size(); });
+  return c;
 }
 
 std::string argText(const MsgArg& a) {
@@ -56,9 +80,13 @@ std::string argText(const MsgArg& a) {
 }  // namespace
 
 const CatalogueEntry* findMessage(int set, int number) {
-  static const std::unordered_map<uint64_t, CatalogueEntry> catalogue = load();
-  auto it = catalogue.find(keyOf(set, number));
-  return it == catalogue.end() ? nullptr : &it->second;
+  static const Catalogue catalogue = load();
+  for (const auto& [s, numbers] : catalogue.sets)
+    if (s == set)
+      return number >= 0 && static_cast<size_t>(number) < numbers.size()
+                 ? numbers[static_cast<size_t>(number)]
+                 : nullptr;
+  return nullptr;
 }
 
 std::string formatMessage(std::string_view text, const MsgArg* args, int count) {

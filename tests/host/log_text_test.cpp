@@ -100,6 +100,24 @@ TEST(LogText, MessageArgumentsTakeTheirPlaces) {
   }
 }
 
+// Every set's messages are found by number, the first and last of the procedure's and one of a
+// set of a single message; numbers between, past the last, below zero and sets unknown are not.
+TEST(LogText, MessagesAreFoundByTheirSetAndNumber) {
+  const CatalogueEntry* first = findMessage(848, 11);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->level, 'E');
+  EXPECT_TRUE(first->text.starts_with("Model averaging cannot search"));
+  ASSERT_NE(findMessage(848, 9103), nullptr);
+  EXPECT_EQ(findMessage(848, 9103)->level, 'N');
+  ASSERT_NE(findMessage(129, 54), nullptr);
+  EXPECT_EQ(findMessage(129, 54)->text, "The host would not register a callback of the procedure.");
+  EXPECT_EQ(findMessage(848, 10), nullptr);
+  EXPECT_EQ(findMessage(848, 9104), nullptr);
+  EXPECT_EQ(findMessage(848, -1), nullptr);
+  EXPECT_EQ(findMessage(129, 53), nullptr);
+  EXPECT_EQ(findMessage(1, 11), nullptr);
+}
+
 TEST(LogText, ALongWordShowsItsStartAndItsLength) {
   const std::string word(100000, 'w'), start(64, 'w');
   const std::string euros = [] {
