@@ -15,7 +15,6 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "host/data/data.h"
 #include "host/files.h"
@@ -23,6 +22,7 @@
 #include "host/output/output.h"
 #include "host/progress.h"
 #include "host/standard_streams.h"
+#include "host/text_table.h"
 
 namespace vsf {
 
@@ -84,7 +84,7 @@ namespace {
 // A step's strings, one a text: the procedure asks for the same titles, names and labels in
 // every BY group, and a string a request would hold them for the rest of the step.
 std::deque<HostString> gStepStrings;
-std::unordered_map<std::string_view, HostString*> gStringOf;  // views of gStepStrings' texts
+TextTable<HostString*> gStringOf;  // views of gStepStrings' texts
 // The string last given for a text at each of a few places in memory: the procedure passes the
 // same names from the same places in every group, and bytes compared cost less than a hash.
 struct RecentString {
@@ -240,11 +240,11 @@ HostString* strFromBytes(std::string_view text) {
   RecentString& recent = gRecentStrings[((at >> 3) ^ text.size()) % gRecentStrings.size()];
   if (recent.at == text.data() && recent.string->text == text) return recent.string;
   HostString* s;
-  if (auto it = gStringOf.find(text); it != gStringOf.end()) {
-    s = it->second;
+  if (HostString** held = gStringOf.find(text)) {
+    s = *held;
   } else {
     s = &gStepStrings.emplace_back(HostString{std::string(text)});
-    gStringOf.emplace(s->text, s);
+    gStringOf.add(s->text, s);
   }
   recent = RecentString{text.data(), s};
   return s;
