@@ -82,10 +82,12 @@ OutputArgItem valueFlag(int32_t v) { return argFlag(key::kDynamicValue, v); }
 OutputArgItem valueDouble(double v) { return argDouble(key::kDynamicValue, v); }
 OutputArgItem valueString(HostString* s) { return argString(key::kDynamicValue, s); }
 
-DisplayClock::DisplayClock(OutputSink* s) : s_(s), start_(hostClock()) { ++s_->clocksRunning; }
+DisplayClock::DisplayClock(OutputSink* s) : s_(s), start_(s->timed ? hostClock() : 0) {
+  ++s_->clocksRunning;
+}
 
 DisplayClock::~DisplayClock() {
-  if (--s_->clocksRunning == 0) s_->clockTotal += hostClock() - start_;
+  if (--s_->clocksRunning == 0 && s_->timed) s_->clockTotal += hostClock() - start_;
 }
 
 // ---- Data tables ----

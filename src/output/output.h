@@ -22,6 +22,7 @@ struct OutputSink {
   HostPool* modelPool = nullptr;  // the graphs' step records
   double clockTotal = 0;
   int clocksRunning = 0;
+  bool timed = true;  // whether the displays' time is shown: the clock is read only then
   HostObject* selectedModelGroup = nullptr;  // the BY group's "SelectedModel" group, while open
 };
 

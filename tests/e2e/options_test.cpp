@@ -224,6 +224,18 @@ const std::vector<OptionCase>& cases() {
       // NOTIMING keeps the details without the Timing table.
       {"details notiming", "details",
        "proc varsifter data=mtcars; model mpg = wt hp; performance {}; run;", appears("Timing")},
+      // ALLDETAILS adds the displays' own time to the Timing table.
+      {"details", "details alldetails",
+       "proc varsifter data=mtcars; model mpg = wt hp; performance {}; run;",
+       [](const Outcome& off, const Outcome& on) {
+         auto displays = [](const Outcome& o) {
+           int n = 0;
+           for (const Json& v : column(o.run, "Timing", "CodeSection")) n += v == "Display Tables";
+           return n;
+         };
+         EXPECT_EQ(displays(off), 0);
+         EXPECT_EQ(displays(on), 1);
+       }},
       // Read and without effect.
       {"", "nthreads=4 schedule=2 inmemory=yes shareddrive='.'", kAveraging,
        noEffect({"NTHREADS=", "SCHEDULE=", "INMEMORY=", "SHAREDDRIVE="})},
