@@ -1,0 +1,77 @@
+// The command's operator new and delete: small blocks go through the thread's SmallBlocks
+// before the C library's heap (host/small_blocks.h says why). Left out of the sanitizer builds,
+// whose own allocators must see every block's life.
+#include <malloc.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "host/small_blocks.h"
+
+namespace {
+
+using vsf::host::SmallBlocks;
+
+// Trivial, so that it is usable from the thread's start to its very end; `open` turns false
+// once the thread's end gave its blocks back, and later deletes go to the heap.
+struct ThreadBlocks {
+  SmallBlocks blocks;
+  bool open = false;
+  bool closed = false;
+};
+thread_local ThreadBlocks tBlocks;
+
+// Gives the thread's blocks back when it ends.
+struct Closer {
+  ~Closer() {
+    tBlocks.open = false;
+    tBlocks.closed = true;
+    tBlocks.blocks.drain([](void* b) { std::free(b); });
+  }
+};
+
+SmallBlocks* blocks() {
+  if (tBlocks.open) return &tBlocks.blocks;
+  if (tBlocks.closed) return nullptr;
+  static thread_local Closer closer;  // made once a thread, at its first small block
+  tBlocks.open = true;
+  return &tBlocks.blocks;
+}
+
+void* allocate(size_t size) {
+  if (SmallBlocks* b = size <= SmallBlocks::kLargest ? blocks() : nullptr)
+    if (void* p = b->take(size)) return p;
+  return std::malloc(SmallBlocks::room(size ? size : 1));
+}
+
+void* allocateOrThrow(size_t size) {
+  if (void* p = allocate(size)) return p;
+  throw std::bad_alloc();
+}
+
+void release(void* p, size_t size) {
+  if (!p) return;
+  if (SmallBlocks* b = size <= SmallBlocks::kLargest ? blocks() : nullptr)
+    if (b->keep(p, size)) return;
+  std::free(p);
+}
+
+void releaseUnsized(void* p) {
+  if (!p) return;
+  if (SmallBlocks* b = blocks())
+    if (b->keepUsable(p, malloc_usable_size(p))) return;
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(size_t size) { return allocateOrThrow(size); }
+void* operator new[](size_t size) { return allocateOrThrow(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* p) noexcept { releaseUnsized(p); }
+void operator delete[](void* p) noexcept { releaseUnsized(p); }
+void operator delete(void* p, size_t size) noexcept { release(p, size); }
+void operator delete[](void* p, size_t size) noexcept { release(p, size); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { releaseUnsized(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { releaseUnsized(p); }
