@@ -58,8 +58,11 @@ void release(void* p, size_t size) {
 
 void releaseUnsized(void* p) {
   if (!p) return;
+#ifdef __GLIBC__
+  // The heap tells what the block holds, so that it can serve its class again.
   if (SmallBlocks* b = blocks())
     if (b->keepUsable(p, malloc_usable_size(p))) return;
+#endif
   std::free(p);
 }
 
