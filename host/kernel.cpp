@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -95,9 +96,30 @@ bool refusesMemory(HostPool* pool) {
   return pool->memoryRefused && pool->blocksGiven.fetch_sub(1) <= 0;
 }
 
+// A pool's small blocks come from operator new, whose thread keeps freed ones for the next of
+// their size (a BY group's pools give tens of them a group); larger ones from the heap, which
+// gives fresh memory already zeroed.
+constexpr size_t kSmallBlock = 256;
+
+void* newBlock(size_t size) {
+  if (size > kSmallBlock) return std::calloc(size, 1);
+  void* b = ::operator new(size ? size : 1, std::nothrow);
+  if (b) std::memset(b, 0, size);
+  return b;
+}
+
+// Not inlined: where the heap resizes a large block beside it, the compiler would take the
+// other branch's delete for one of a block from realloc.
+[[gnu::noinline]] void freeBlock(void* b, size_t size) {
+  if (size > kSmallBlock)
+    std::free(b);
+  else
+    ::operator delete(b, size ? size : 1);
+}
+
 void* poolAlloc(HostPool* pool, size_t size, uint32_t) {
   if (!pool || refusesMemory(pool)) return nullptr;
-  void* b = std::calloc(size ? size : 1, 1);
+  void* b = newBlock(size);
   if (!b) return nullptr;
   std::lock_guard<std::mutex> lock(pool->mutex);
   pool->blocks.add(b, size);
@@ -106,8 +128,26 @@ void* poolAlloc(HostPool* pool, size_t size, uint32_t) {
 
 void poolFree(HostPool* pool, void* block) {
   if (!pool || !block) return;
-  std::lock_guard<std::mutex> lock(pool->mutex);
-  if (pool->blocks.remove(block)) std::free(block);
+  size_t size = 0;
+  {
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    if (!pool->blocks.remove(block, &size)) return;
+  }
+  freeBlock(block, size);
+}
+
+// A block that is or becomes small moves to a new block; large ones the heap resizes.
+void* resized(void* block, size_t old, size_t size) {
+  if (old > kSmallBlock && size > kSmallBlock) {
+    void* b = std::realloc(block, size);
+    if (b && size > old) std::memset(static_cast<char*>(b) + old, 0, size - old);
+    return b;
+  }
+  void* b = newBlock(size);
+  if (!b) return nullptr;
+  std::memcpy(b, block, std::min(old, size));
+  freeBlock(block, old);
+  return b;
 }
 
 void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
@@ -116,10 +156,8 @@ void* poolRealloc(HostPool* pool, void* block, size_t size, uint32_t flags) {
   std::lock_guard<std::mutex> lock(pool->mutex);
   size_t* held = pool->blocks.find(block);
   if (!held) return nullptr;
-  size_t old = *held;
-  void* b = std::realloc(block, size ? size : 1);
+  void* b = resized(block, *held, size);
   if (!b) return nullptr;
-  if (size > old) std::memset(static_cast<char*>(b) + old, 0, size - old);
   if (b == block) {
     *held = size;
   } else {
@@ -133,7 +171,7 @@ void poolDestroy(HostPool* pool) {
   if (!pool) return;
   notePool('-', pool->name);
   if (pool->pageReadsFail) endPageReadFault();
-  pool->blocks.forEach([](void* b, size_t) { std::free(b); });
+  pool->blocks.forEach(freeBlock);
   delete pool;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -36,6 +37,26 @@ TEST(Pools, AllocateReallocateAndDestroyWhole) {
   k.poolDestroy(p);  // frees the 100 blocks; leak checkers see nothing
   EXPECT_EQ(host::takePoolLog(), (std::vector<std::string>{"+test pool", "-test pool"}));
   host::keepPoolLog(false);
+}
+
+// A block keeps its bytes through every resize, small to small, small to large, large to
+// large and back; what a resize adds is zero, also where a shrink dropped bytes before.
+TEST(Pools, AResizedBlockKeepsItsBytesAndZeroesWhatItGains) {
+  test::ensureHost();
+  const KernelVector& k = kernel();
+  HostPool* p = k.poolCreate("resized", kPoolPlain);
+  auto* b = static_cast<unsigned char*>(k.poolAlloc(p, 8, 0));
+  for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(i + 1);
+  size_t kept = 8;  // the bytes that still hold what was written
+  for (size_t to : {100, 200, 300, 5000, 9000, 250, 16, 4, 40, 3000}) {
+    b = static_cast<unsigned char*>(k.poolRealloc(p, b, to, 0));
+    ASSERT_NE(b, nullptr);
+    kept = std::min(kept, to);
+    for (size_t i = 0; i < kept; ++i) EXPECT_EQ(b[i], i + 1) << "resized to " << to;
+    for (size_t i = kept; i < to; ++i) ASSERT_EQ(b[i], 0) << "resized to " << to << ", at " << i;
+  }
+  k.poolFree(p, b);
+  k.poolDestroy(p);
 }
 
 // Pools leave no trace unless the log is kept: a step that makes millions of them (a search
