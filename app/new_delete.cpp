@@ -12,8 +12,9 @@ namespace {
 
 using vsf::host::SmallBlocks;
 
-// Trivial, so that it is usable from the thread's start to its very end; `open` turns false
-// once the thread's end gave its blocks back, and later deletes go to the heap.
+// Set up without code and never destroyed, so that it serves from the thread's start to its
+// very end; `closed` turns true once the thread's end gave its blocks back, and later news and
+// deletes go to the heap.
 struct ThreadBlocks {
   SmallBlocks blocks;
   bool open = false;
