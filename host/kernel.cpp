@@ -27,6 +27,7 @@
 #include "host/pointer_table.h"
 #include "host/progress.h"
 #include "host/session.h"
+#include "host/small_blocks.h"
 
 namespace vsf {
 
@@ -99,7 +100,7 @@ bool refusesMemory(HostPool* pool) {
 // A pool's small blocks come from operator new, whose thread keeps freed ones for the next of
 // their size (a BY group's pools give tens of them a group); larger ones from the heap, which
 // gives fresh memory already zeroed.
-constexpr size_t kSmallBlock = 256;
+constexpr size_t kSmallBlock = host::SmallBlocks::kLargest;
 
 void* newBlock(size_t size) {
   if (size > kSmallBlock) return std::calloc(size, 1);

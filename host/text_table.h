@@ -11,6 +11,25 @@
 
 namespace vsf::host {
 
+// A text's hash, eight bytes at a time. Blind to case, the bit that tells a capital from its
+// small letter is set in every byte: the two cases hash alike (and a few other bytes with them,
+// which the comparison tells apart).
+inline uint64_t textHash(std::string_view s, bool caseBlind) {
+  const uint64_t fold = caseBlind ? 0x2020202020202020ULL : 0;
+  uint64_t h = s.size() * 0x9E3779B97F4A7C15ULL;
+  size_t at = 0;
+  for (; at + 8 <= s.size(); at += 8) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + at, 8);
+    h = (h ^ (w | fold)) * 0xBF58476D1CE4E5B9ULL;
+    h ^= h >> 31;
+  }
+  uint64_t tail = 0;
+  if (at < s.size()) std::memcpy(&tail, s.data() + at, s.size() - at);
+  h = (h ^ (tail | fold)) * 0x94D049BB133111EBULL;
+  return h ^ (h >> 29);
+}
+
 template <typename Value>
 class TextTable {
  public:
@@ -45,21 +64,7 @@ class TextTable {
     bool used = false;
   };
 
-  // Eight bytes at a time, mixed by multiplications.
-  static uint64_t hashOf(std::string_view s) {
-    uint64_t h = s.size() * 0x9E3779B97F4A7C15ULL;
-    size_t at = 0;
-    for (; at + 8 <= s.size(); at += 8) {
-      uint64_t w;
-      std::memcpy(&w, s.data() + at, 8);
-      h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
-      h ^= h >> 31;
-    }
-    uint64_t tail = 0;
-    if (at < s.size()) std::memcpy(&tail, s.data() + at, s.size() - at);
-    h = (h ^ tail) * 0x94D049BB133111EBULL;
-    return h ^ (h >> 29);
-  }
+  static uint64_t hashOf(std::string_view s) { return textHash(s, false); }
 
   size_t mask() const { return slots_.size() - 1; }
 

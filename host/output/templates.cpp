@@ -3,13 +3,12 @@
 #include <fmt/format.h>
 
 #include <cctype>
-#include <cstdint>
-#include <cstring>
 
 #include "host/output/formats.h"
 #include "host/output/output_internal.h"
 #include "host/output/templates_internal.h"
 #include "host/session.h"
+#include "host/text_table.h"
 
 namespace vsf::host::output {
 
@@ -198,21 +197,7 @@ bool TemplateSet::parse(std::string_view text, std::vector<std::string>* errors)
 }
 
 size_t TemplateSet::NoCaseHash::operator()(std::string_view s) const {
-  // Eight bytes at a time with the bit that tells a capital from its small letter set: the
-  // two cases hash alike (and a few other bytes with them, which the comparison tells apart).
-  constexpr uint64_t kCase = 0x2020202020202020ULL;
-  uint64_t h = s.size() * 0x9E3779B97F4A7C15ULL;
-  size_t at = 0;
-  for (; at + 8 <= s.size(); at += 8) {
-    uint64_t w;
-    std::memcpy(&w, s.data() + at, 8);
-    h = (h ^ (w | kCase)) * 0x100000001B3ULL;
-    h ^= h >> 29;
-  }
-  uint64_t tail = 0;
-  std::memcpy(&tail, s.data() + at, s.size() - at);
-  h = (h ^ (tail | kCase)) * 0x100000001B3ULL;
-  return static_cast<size_t>(h ^ (h >> 32));
+  return static_cast<size_t>(textHash(s, true));
 }
 
 bool TemplateSet::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {

@@ -144,10 +144,10 @@ void DataTable::column(int type, std::string_view name, const void* binding,
 
 void DataTable::variableColumn(const VarDescriptor* var, const void* binding,
                                std::vector<OutputArgItem> more) {
-  std::vector<OutputArgItem> items = {argPointer(dkey::kVariable, 7, var)};
-  items.insert(items.end(), more.begin(), more.end());
-  items.push_back(argBound(key::kValue, binding));
-  sendRequest(table_, op::kDefineColumn, std::move(items));
+  StackItems items = {argPointer(dkey::kVariable, 7, var)};
+  items.add(more);
+  items.add(argBound(key::kValue, binding));
+  items.send(table_, op::kDefineColumn);
 }
 
 void DataTable::endColumns() { sendRequest(table_, op::kEndColumns, {}); }
