@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "frame/host/values.h"
 #include "host/data/csv_number.h"
 #include "host/data/csv_plain_record.h"
 
@@ -211,6 +212,8 @@ class PieceParser {
       c.numberTexts = c.otherTexts = 0;
       c.firstOtherLine = -1;
       c.firstOther.clear();
+      c.firstInexactLine = -1;
+      c.firstInexact.clear();
     }
   }
 
@@ -336,12 +339,23 @@ class PieceParser {
     if (!isText_[j]) {
       double v;
       if (parseCell(spanText(t_, s), &v)) {
-        if (!check_) out_->columns[j].numbers.push_back(v);
+        if (!check_)
+          out_->columns[j].numbers.push_back(v);
+        else
+          checkDigits(&out_->columns[j], spanText(t_, s), v);
         return;
       }
       becomeText(j);
     }
     spans_[j].push_back(s);
+  }
+
+  // Notes the column's first number whose digits its double does not hold. Only the values the
+  // plain paths leave come here, long numbers among them (those take at most 15 digits).
+  void checkDigits(ColumnPiece* c, std::string_view text, double v) {
+    if (c->firstInexactLine >= 0 || heldExactly(text, v)) return;
+    c->firstInexactLine = rowLines_.back();
+    c->firstInexact = std::string(text);
   }
 
   // The column has a field that is not a number: collect the spans of its earlier fields.
@@ -367,17 +381,35 @@ class PieceParser {
   void fillText(int j) {
     ColumnPiece& c = out_->columns[static_cast<size_t>(j)];
     const std::vector<Span>& spans = spans_[static_cast<size_t>(j)];
-    c.text = true;
+    const bool digits = isText_[static_cast<size_t>(j)] == kReadDigits;
+    c.text = !digits;
     c.numbers.clear();
     c.offsets.resize(spans.size() + 1);
     c.offsets[0] = 0;
     for (size_t i = 0; i < spans.size(); ++i) {
-      appendText(t_, spans[i], &c.bytes);
+      if (!bareMissing(spans[i])) appendText(t_, spans[i], &c.bytes);
       uint32_t end = static_cast<uint32_t>(c.bytes.size());
       c.longest = std::max(c.longest, end - c.offsets[i]);
       c.offsets[i + 1] = end;
-      countText(&c, std::string_view(c.bytes).substr(c.offsets[i]), i);
+      const std::string_view text = std::string_view(c.bytes).substr(c.offsets[i]);
+      if (!digits) {
+        countText(&c, text, i);
+      } else if (!check_) {
+        double v;
+        c.numbers.push_back(parseCell(text, &v) ? v : missingValue('.'));
+      }
     }
+  }
+
+  // A bare NA, as R's write.csv writes a missing text (it quotes the texts themselves): blanks
+  // around it aside, unquoted. It is an empty text, the missing value of a text column.
+  bool bareMissing(const Span& s) const {
+    if (s.begin > 0 && t_[s.begin - 1] == '"') return false;  // quoted: the text NA
+    std::string_view v = spanText(t_, s);
+    if (v.size() < 2 || v.size() > 8) return false;
+    while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+    while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+    return v == "NA";
   }
 
   // Tells numbers from other texts in a text column; missing values count as neither.

@@ -19,8 +19,13 @@ struct CsvError {
   explicit operator bool() const { return fault != CsvFault::kNone; }
 };
 
+// How a column is read, its entry in the parse's `forceText`: numbers (0), texts (1), or
+// numbers that keep their texts too (2: some value has digits a double does not hold, and
+// the output data sets write it as the file did).
+enum ColumnRead : char { kReadNumbers = 0, kReadTexts = 1, kReadDigits = 2 };
+
 // One column of a piece: numbers when every value of the piece is a number or missing,
-// else the texts.
+// else the texts (and both under kReadDigits).
 struct ColumnPiece {
   bool text = false;
   bool skipped = false;  // not asked for: holds nothing
@@ -33,6 +38,10 @@ struct ColumnPiece {
   int64_t numberTexts = 0, otherTexts = 0;
   int64_t firstOtherLine = -1;
   std::string firstOther;
+  // Of a number column, when checked: the first value whose digits its double does not hold
+  // (its line within the piece, from 0; -1 for none).
+  int64_t firstInexactLine = -1;
+  std::string firstInexact;
 };
 
 struct ParsedPiece {
@@ -49,8 +58,10 @@ size_t parseRecord(std::string_view text, size_t pos, std::vector<std::string>* 
                    int64_t* lines, CsvError* error);
 
 // Parses the records of `text`, which starts at a record and ends after one (or at the end
-// of the file). Columns whose `forceText` entry is nonzero keep their texts; with `wanted`,
-// only the columns whose entry is nonzero are kept (the others are checked and skipped).
+// of the file). Columns whose `forceText` entry is nonzero keep their texts (ColumnRead);
+// with `wanted`, only the columns whose entry is nonzero are kept (the others are checked and
+// skipped). A bare NA (unquoted, blanks around it aside) in a text column is a missing value,
+// an empty text; a quoted "NA" is the text NA.
 // `rows`, when the caller knows how many records the text holds, sizes the columns exactly.
 void parsePiece(std::string_view text, int columns, const std::vector<char>& forceText,
                 ParsedPiece* out, const std::vector<char>* wanted = nullptr, int64_t rows = 0);

@@ -169,6 +169,24 @@ std::vector<CommaColumn> commaColumns(std::string_view text, char separator) {
   return columns;
 }
 
+bool carriageReturnLines(std::string_view head) {
+  return head.find('\r') != std::string_view::npos && head.find('\n') == std::string_view::npos;
+}
+
+std::string withLineFeeds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out.push_back(text[i]);
+      continue;
+    }
+    out.push_back('\n');
+    i += i + 1 < text.size() && text[i + 1] == '\n';
+  }
+  return out;
+}
+
 CsvDialect sniffDialect(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   size_t commas = 0, semicolons = 0, tabs = 0;
@@ -258,14 +276,20 @@ bool readDialect(const std::filesystem::path& source, const std::filesystem::pat
   if (in < 0) return true;
   std::string head(kFirstLine, '\0');
   const ssize_t n = ::pread(in, head.data(), head.size(), 0);
-  *dialect = sniffDialect(std::string_view(head.data(), n > 0 ? static_cast<size_t>(n) : 0));
-  if (dialect->separator == ',') {
+  head.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  const bool carriageReturns = carriageReturnLines(head);
+  *dialect = sniffDialect(carriageReturns ? withLineFeeds(head) : head);
+  dialect->carriageReturns = carriageReturns;
+  if (dialect->separator == ',' && !carriageReturns) {
     ::close(in);
     return true;
   }
   const Mapped mapped(in);
   ::close(in);
-  if (dialect->decimalComma) dialect->columns = commaColumns(mapped.text(), dialect->separator);
+  // Lines ended by CR alone are ended by LF first: the rest reads LF and CRLF only.
+  const std::string lineFeeds = carriageReturns ? withLineFeeds(mapped.text()) : std::string();
+  const std::string_view text = carriageReturns ? std::string_view(lineFeeds) : mapped.text();
+  if (dialect->decimalComma) dialect->columns = commaColumns(text, dialect->separator);
   std::filesystem::path path;
   const int out = makeNewFile(directory, ownFilePrefix(), ".csv", 0600, &path);
   int reason = out < 0 ? errno : 0;
@@ -273,17 +297,21 @@ bool readDialect(const std::filesystem::path& source, const std::filesystem::pat
     trackFile(path);
     *copy = path;
     if (!mapped.ok()) reason = errno ? errno : EIO;
-    if (reason == 0)
-      toCommaSeparated(mapped.text(), *dialect, [&](std::string_view piece) {
-        reason = writeFully(out, piece);
-        return reason == 0;
-      });
+    const auto put = [&](std::string_view piece) {
+      reason = writeFully(out, piece);
+      return reason == 0;
+    };
+    if (reason == 0 && dialect->separator == ',')
+      put(text);
+    else if (reason == 0)
+      toCommaSeparated(text, *dialect, put);
     if (::close(out) != 0 && reason == 0) reason = errno;
   }
   if (reason == 0) return true;
   *error =
-      fmt::format("File \"{}\" cannot be rewritten with commas in the UTILPATH directory {} ({}).",
-                  source.string(), directory.string(), failureReason(reason));
+      fmt::format("File \"{}\" cannot be rewritten {} in the UTILPATH directory {} ({}).",
+                  source.string(), dialect->separator == ',' ? "with LF line ends" : "with commas",
+                  directory.string(), failureReason(reason));
   return false;
 }
 

@@ -25,6 +25,7 @@ struct CommaColumn {
 struct CsvDialect {
   char separator = ',';
   bool decimalComma = false;
+  bool carriageReturns = false;      // lines end with CR alone: the copy ends them with LF
   std::vector<CommaColumn> columns;  // under the decimal comma: what the rewrite found
 };
 
@@ -44,7 +45,14 @@ std::vector<CommaColumn> commaColumns(std::string_view text, char separator);
 bool toCommaSeparated(std::string_view text, const CsvDialect& dialect,
                       const std::function<bool(std::string_view)>& put);
 
-// Looks at the first line of `source`. A file of another dialect is rewritten into a file of
+// Whether the text's lines end with CR alone, as old spreadsheet exports end them: the start
+// of a file holds a CR and no LF.
+bool carriageReturnLines(std::string_view head);
+// The text with every line ended by LF, whether it was ended by CR alone or by CRLF.
+std::string withLineFeeds(std::string_view text);
+
+// Looks at the first line of `source`. A file of another dialect, or whose lines end with CR
+// alone, is rewritten into a file of
 // `directory` whose path goes to *copy (left empty for a comma-separated file); the caller
 // removes it. False and the error's text when the copy cannot be written; a file that cannot
 // be read is left to the reader to report.

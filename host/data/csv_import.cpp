@@ -215,6 +215,9 @@ struct ColumnStats {
   std::vector<int64_t> numberTexts, otherTexts;
   std::vector<int64_t> firstOtherLine;  // in the file, 0 for none yet
   std::vector<std::string> firstOther;
+  // The first number whose digits its double does not hold: its line (0 for none) and text.
+  std::vector<int64_t> firstInexactLine;
+  std::vector<std::string> firstInexact;
 };
 
 // A batch of text in its own buffer: the text carried from the batch before (a record cut at
@@ -351,6 +354,10 @@ bool settleBatch(const Importer& im, Table* table, const Batch& b,
         stats->firstOtherLine[j] = lineBefore + c.firstOtherLine + 1;
         stats->firstOther[j] = c.firstOther;
       }
+      if (stats->firstInexactLine[j] == 0 && c.firstInexactLine >= 0) {
+        stats->firstInexactLine[j] = lineBefore + c.firstInexactLine + 1;
+        stats->firstInexact[j] = c.firstInexact;
+      }
     }
   }
   return true;
@@ -372,6 +379,17 @@ bool settleColumns(const ColumnStats& stats, Table* table, std::vector<char>* fo
     }
   }
   return mixed;
+}
+
+// Number columns with a value whose digits a double does not hold keep their texts beside
+// their numbers (kReadDigits), so that output data sets write those values as the file did.
+void keepDigits(const ColumnStats& stats, Table* table, std::vector<char>* forceText) {
+  for (size_t j = 0; j < table->vars.size(); ++j) {
+    if (stats.sawText[j] || stats.firstInexactLine[j] == 0) continue;
+    (*forceText)[j] = kReadDigits;
+    table->vars[j].inexactLine = stats.firstInexactLine[j];
+    table->vars[j].inexactText = stats.firstInexact[j];
+  }
 }
 
 // One parse of the file into the table. kMixed: a column turned out character after some
@@ -398,6 +416,7 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
   ColumnStats stats{std::vector<char>(columns, 0),     std::vector<char>(columns, 0),
                     std::vector<uint32_t>(columns, 1), std::vector<int64_t>(columns, 0),
                     std::vector<int64_t>(columns, 0),  std::vector<int64_t>(columns, 0),
+                    std::vector<std::string>(columns), std::vector<int64_t>(columns, 0),
                     std::vector<std::string>(columns)};
 
   const int threads = std::max(1, im.settings.threads);
@@ -439,6 +458,7 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
     std::swap(cur, next);
   }
   const bool mixed = settleColumns(stats, table, forceText);
+  if (!mixed) keepDigits(stats, table, forceText);
   if (table->obs > 0) {
     table->addBlock(fileSize);  // the end of the last block
   }

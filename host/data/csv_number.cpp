@@ -3,9 +3,11 @@
 // the rest go to std::from_chars, which is correctly rounded too.
 #include "host/data/csv_number.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <system_error>
 
 #include "frame/host/values.h"
@@ -73,7 +75,68 @@ bool namedNumber(std::string_view t, bool negative, double* value) {
   return false;
 }
 
+// The significant digits of a number's text and its power of ten, the number being 0.digits
+// times ten to that power ("0012.340e1": "1234" and 3); empty digits for zero. False when the
+// text is not digits with a point and an exponent (a name, a missing value).
+bool significand(std::string_view t, std::string* digits, long* exponent) {
+  digits->clear();
+  size_t i = t.empty() || (t[0] != '+' && t[0] != '-') ? 0 : 1;
+  long point = 0;
+  bool any = false, afterPoint = false;
+  for (; i < t.size(); ++i) {
+    if (t[i] == '.' && !afterPoint) {
+      afterPoint = true;
+      continue;
+    }
+    if (!isDigit(t[i])) break;
+    any = true;
+    if (digits->empty() && t[i] == '0') {
+      point -= afterPoint;  // a leading zero after the point lowers the first digit
+      continue;
+    }
+    digits->push_back(t[i]);
+    point += !afterPoint;
+  }
+  if (!any) return false;
+  long e = 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    const bool negative = ++i < t.size() && t[i] == '-';
+    i += i < t.size() && (t[i] == '+' || t[i] == '-');
+    for (; i < t.size() && isDigit(t[i]); ++i)
+      if (e < 100000) e = e * 10 + (t[i] - '0');
+    e = negative ? -e : e;
+  }
+  while (!digits->empty() && digits->back() == '0') digits->pop_back();
+  *exponent = digits->empty() ? 0 : point + e;
+  return true;
+}
+
 }  // namespace
+
+bool heldExactly(std::string_view text, double value) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  // Most texts: at most 15 digits and no exponent, which every double in its normal range
+  // holds (and such a text never comes near the subnormal range).
+  int digits = 0;
+  bool exponent = false;
+  for (char c : text) {
+    digits += isDigit(c);
+    exponent |= c == 'e' || c == 'E';
+  }
+  if (digits <= 15 && !exponent) return true;
+  if (!std::isfinite(value)) return true;
+  std::string written, back;
+  long writtenExp = 0, backExp = 0;
+  if (!significand(text, &written, &writtenExp)) return true;
+  if (written.size() <= 15 && (value == 0 ? written.empty() : std::fabs(value) >= DBL_MIN))
+    return true;
+  char buf[32];
+  // Scientific: the plain form writes a large integer's every digit, not its shortest ones.
+  const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+  significand(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), &back, &backExp);
+  return back == written && backExp == writtenExp;
+}
 
 bool parseCell(std::string_view text, double* value) {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);

@@ -11,4 +11,10 @@ namespace vsf::host {
 // number (the column is then character).
 bool parseCell(std::string_view text, double* value);
 
+// Whether `value`, read from `text` by parseCell, holds the number the text writes: false when
+// the text has more significant digits than the double's shortest text (9007199254740993 is
+// read as 9007199254740992), or a number too small for a double became 0 (1e-400). True for
+// missing values and infinities.
+bool heldExactly(std::string_view text, double value);
+
 }  // namespace vsf::host

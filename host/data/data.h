@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+namespace vsf {
+struct HostDataSet;
+}
+
 namespace vsf::host {
 
 // The longest a variable name can be, in bytes: a longer name on a CSV file's first line is
@@ -17,6 +21,11 @@ inline constexpr size_t kNameLimit = 32;
 // numbers: the first value that is not one, where it is, and how to mend it. Empty for any
 // other variable.
 std::string strayCellHint(std::string_view variable);
+
+// Says once a step, in a note, that a variable a statement names holds values a number does
+// not hold exactly (digits past a double's, as an id past 2^53, or a number too small for a
+// double): its first such value, its line and the number used. Nothing for other variables.
+void noteInexactDigits(HostDataSet* ds, int number);
 
 // Why a name that names no variable cannot: it is longer than a variable name can be (and the
 // variable a CSV file's first line gave that name is read under its cut name). Empty for a

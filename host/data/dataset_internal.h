@@ -120,6 +120,9 @@ struct OutVar {
   double number = 0;
   std::vector<char> chars;
   bool dropped = false;  // replaced by a computed variable of the same name
+  // Carried from a number column some of whose values have digits a double does not hold:
+  // written as texts, those values as the file wrote them.
+  bool asWritten = false;
 };
 
 // Rows kept as values until a worker formats them as text: the numbers, and the character
@@ -222,6 +225,9 @@ std::string_view getChar(HostDataSet* ds, int number);
 const double* const* currentNumbers(HostDataSet* ds, uint32_t* row);
 void keepParsed(HostDataSet* ds, int mode);
 std::string getFormatted(HostDataSet* ds, int number);
+// The current observation's value of a number column as the file wrote it, where the column
+// keeps its texts (kReadDigits); empty otherwise.
+std::string_view numberAsRead(HostDataSet* ds, int number);
 HostBindList* bindBegin(HostDataSet* ds, int count);
 int bindVar(HostBindList* list, int number, void* dest, int length, int bindType);
 int bindEnd(HostBindList* list);

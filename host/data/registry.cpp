@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <mutex>
 #include <set>
@@ -12,6 +13,7 @@
 
 #include "frame/host/values.h"
 #include "host/data/csv_import.h"
+#include "host/data/csv_number.h"
 #include "host/data/data.h"
 #include "host/data/dataset_internal.h"
 #include "host/data/parallel.h"
@@ -463,6 +465,24 @@ std::string strayCellHint(std::string_view variable) {
         strayValue(v, cached.table->source.string()), v.name);
   }
   return "";
+}
+
+void noteInexactDigits(HostDataSet* ds, int number) {
+  const InputDataSet* in = asInput(ds);
+  if (!in || number < 0 || number >= static_cast<int>(in->table->vars.size())) return;
+  const TableVar& v = in->table->vars[static_cast<size_t>(number)];
+  if (v.inexactLine <= 0 || v.inexactNoted) return;
+  v.inexactNoted = true;
+  double x = 0;
+  (void)parseCell(v.inexactText, &x);
+  char used[32];
+  const auto end = std::to_chars(used, used + sizeof used, x).ptr;
+  session().log.write(
+      "NOTE", fmt::format("Variable {} of data set {} has values that a number does not hold "
+                          "exactly: the first, {} on line {} of {}, is used as {}. Output data "
+                          "sets carry its values as the file writes them.",
+                          v.name, in->name, v.inexactText, v.inexactLine,
+                          in->table->source.string(), std::string_view(used, end - used)));
 }
 
 std::string longNameHint(std::string_view name) {

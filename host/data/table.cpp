@@ -122,7 +122,7 @@ bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* 
   // The text the import read parses to the same rows and types.
   bool same = !p.error && p.rows == rowsOfBlock(k);
   for (size_t j = 0; same && j < p.columns.size(); ++j)
-    same = p.columns[j].skipped || p.columns[j].text == (textColumns_[j] != 0);
+    same = p.columns[j].skipped || p.columns[j].text == (textColumns_[j] == kReadTexts);
   if (!same) {
     *error = changedWhileRead(source);
     return false;

@@ -38,6 +38,11 @@ struct TableVar {
   int64_t strayLine = 0;
   std::string strayText;
   bool strayPoint = false;  // it is a number with a decimal point in a decimal-comma file
+  // A number column with a value whose digits its double does not hold (kReadDigits): the
+  // line and text of the first (line 0: none); whether a note has said so this step.
+  int64_t inexactLine = 0;
+  std::string inexactText;
+  mutable bool inexactNoted = false;
 };
 
 // One block of the table, parsed.
@@ -159,6 +164,8 @@ class BlockCursor {
   const std::string& error() const { return error_; }
   uint32_t rows() const { return static_cast<uint32_t>(parsed_->piece.rows); }
   bool isText(int var) const { return column(var).text; }
+  // A column of texts, or of numbers that keep their texts too (kReadDigits).
+  bool hasTexts(int var) const { return !column(var).offsets.empty(); }
   // Every column's numbers of the loaded block, side by side for the bound reads (null for a
   // column of texts or one not parsed).
   const double* const* numbers() const { return numbers_.data(); }

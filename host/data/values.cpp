@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host/data/best_format.h"
+#include "host/data/data.h"
 #include "host/data/dataset_internal.h"
 #include "host/output/output.h"
 #include "host/session.h"
@@ -48,6 +49,7 @@ int findVar(HostDataSet* ds, std::string_view name, int* number) {
   InputDataSet* in = asInput(ds);
   int j = in ? findVariable(*in->table, name) : -1;
   if (number) *number = j;
+  noteInexactDigits(ds, j);  // a variable named is used
   return j < 0 ? static_cast<int>(hs::kVarNotFound) : 0;
 }
 
@@ -130,6 +132,14 @@ void keepParsed(HostDataSet* ds, int mode) {
 std::string_view getChar(HostDataSet* ds, int number) {
   InputDataSet* in = asInput(ds);
   if (!validVar(in, number) || !in->haveCurrent || !in->cursor.isText(number)) return {};
+  return in->cursor.text(number, in->current.row);
+}
+
+std::string_view numberAsRead(HostDataSet* ds, int number) {
+  InputDataSet* in = asInput(ds);
+  if (!validVar(in, number) || !in->haveCurrent || in->cursor.isText(number) ||
+      !in->cursor.hasTexts(number))
+    return {};
   return in->cursor.text(number, in->current.row);
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "frame/host/values.h"
+#include "host/data/csv_number.h"
 #include "host/data/dataset_internal.h"
 #include "host/data/ordered_writer.h"
 #include "host/session.h"
@@ -61,6 +62,18 @@ void putNumber(double x, std::string* out) {
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, x);
   out->append(buf, r.ptr);
+}
+
+// A carried number as the output writes it: the shortest text of its double, or the text the
+// file wrote where the double does not hold its digits (an id past 2^53).
+std::string_view numberText(const OutVar& v, std::string* scratch) {
+  const double x = getNum(v.source, v.sourceVar);
+  std::string_view written = trimRight(numberAsRead(v.source, v.sourceVar));
+  while (!written.empty() && written.front() == ' ') written.remove_prefix(1);
+  if (std::isfinite(x) && !heldExactly(written, x)) return written;
+  scratch->clear();
+  putNumber(x, scratch);
+  return *scratch;
 }
 
 // A slot's text: up to the first NUL, without trailing blanks.
@@ -136,7 +149,10 @@ void planOutput(OutputDataSet* out) {
   row = RowShape();
   for (const OutVar& v : out->vars) {
     if (v.dropped) continue;
-    if (v.type == kVarNumeric) {
+    if (v.asWritten) {
+      ++row.texts;
+      row.chars += kNumberText;
+    } else if (v.type == kVarNumeric) {
       ++row.numbers;
     } else {
       ++row.texts;
@@ -220,7 +236,7 @@ void writeHeader(OutputDataSet* out) {
     if (!first) out->buffer.push_back(',');
     first = false;
     putText(v.name, &out->buffer);
-    out->kinds.push_back(static_cast<uint8_t>(v.type));
+    out->kinds.push_back(static_cast<uint8_t>(v.asWritten ? kVarCharacter : v.type));
   }
   out->buffer.push_back('\n');
   out->ready = true;
@@ -303,6 +319,7 @@ int outCarry(HostDataSet* ds, HostDataSet* source, const int* numbers, int count
     o.length = v.length;
     o.source = in;
     o.sourceVar = j;
+    o.asWritten = v.type == kVarNumeric && v.inexactLine > 0;
     if (int rc = addVar(out, std::move(o))) return rc;
   }
   return 0;
@@ -348,17 +365,23 @@ int append(HostDataSet* ds) {
     b.texts.append(t);
     b.textEnds.push_back(static_cast<uint32_t>(b.texts.size()));
   };
+  thread_local std::string scratch;
   for (const OutVar& v : out->vars) {
     if (v.dropped) continue;
     if (v.source) {
-      if (v.type == kVarNumeric)
+      if (v.asWritten)
+        text(numberText(v, &scratch));
+      else if (v.type == kVarNumeric)
         b.numbers.push_back(getNum(v.source, v.sourceVar));
       else
         text(getChar(v.source, v.sourceVar));
     } else if (v.type == kVarCharacter) {
       text(slotText(v.chars));
-    } else if (v.sourceVar >= 0) {
-      b.numbers.push_back(missingValue('.'));  // carried from a data set closed since
+    } else if (v.sourceVar >= 0) {  // carried from a data set closed since: missing
+      if (v.asWritten)
+        text({});
+      else
+        b.numbers.push_back(missingValue('.'));
     } else {
       b.numbers.push_back(v.number);
     }

@@ -152,6 +152,12 @@ bool copyLeading(ZLevCtx* ctx, Source& src, const FetchTargets& to, bool modelVa
   return copySlot(src, ctx->rowSlots[0]) && copySlot(src, ctx->rowSlots[2]);
 }
 
+// A value left-justified, unless the variable is raw: " south" is the level "south", and its
+// least raw text is "south" too. Most values start with no blank and are left as they are.
+inline void leftJustify(const LevelVar& v, char* text, int width) {
+  if (!v.raw && width > 0 && text[0] == ' ') zjustify(text, width, 'l', nullptr, nullptr);
+}
+
 // A formatted value into its buffer of the levels' width. One read wider than the levels is
 // aligned as the levels are, and marked longer when its text does not fit their width: it is
 // then none of them, though its first characters may spell one.
@@ -160,6 +166,7 @@ void copyFormatted(const LevelVar& v, const char* p, char* to, uint8_t* state) {
   if (state) *state = static_cast<uint8_t>(*state & ~valuestate::kLonger);
   if (width <= fw) {
     std::memcpy(to, p, static_cast<size_t>(fw));
+    leftJustify(v, to, fw);
     return;
   }
   thread_local std::string text;  // no allocation per observation once it has grown
@@ -221,6 +228,7 @@ void copyOut(ZLevCtx* ctx, const char* p, bool formatted, const FetchTargets& to
       if (to.characterRaw) {
         std::memcpy(to.characterRaw[ck].text, p, static_cast<size_t>(len));
         to.characterRaw[ck].length = len;
+        leftJustify(v, to.characterRaw[ck].text, len);
       }
       if (state) markMissing(state + i, ztrimlen(p, len) == 0);
       ++ck;
@@ -530,11 +538,13 @@ int levelizeFetchDefault(LevelizeWork* work, ZDesign* d) {
     levTruncationCheck(&v);
     std::string text = ds.getFormatted(reader, v.desc->number);
     zcopypad(text.data(), static_cast<int>(text.size()), work->formatted[i], v.formattedWidth);
+    leftJustify(v, work->formatted[i], v.formattedWidth);
     int slot = work->rawSlot[i];
     if (isCharacter(v)) {
       std::string_view raw = ds.getChar(reader, v.desc->number);
       RawText& r = work->characterRaw[slot];
       zcopypad(raw.data(), static_cast<int>(raw.size()), r.text, r.length);
+      leftJustify(v, r.text, r.length);
     } else {
       work->numericRaw[slot] = ds.getNum(reader, v.desc->number);
     }

@@ -386,7 +386,7 @@ TEST_F(DataTest, FilesAsRAndSpreadsheetsWriteThem) {
        "\"\";\"x\";\"name\";\"when\"\n\"1\";2,5;\"a,b\";1.5\n\"2\";-0,25;c;NA\n",
        {"_ROWNAME_", "x", "name", "when"},
        {1, 1, 2, 2},
-       {{"1", "2.5", "a,b", "1.5"}, {"2", "-0.25", "c", "NA"}},
+       {{"1", "2.5", "a,b", "1.5"}, {"2", "-0.25", "c", ""}},
        "read with \";\" between values and \",\" as the decimal mark"},
       {"a decimal point where a comma is due",
        "x;y\n1,5;2,5\n2;1.5\n3;3\n",

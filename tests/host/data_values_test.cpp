@@ -128,6 +128,59 @@ TEST(CsvNumber, FieldsTable) {
   }
 }
 
+// A double holds the number its text writes when the text has no more significant digits than
+// the double's shortest text and is not a nonzero number read as 0.
+TEST(CsvNumber, HeldExactly) {
+  const struct {
+    const char* text;
+    bool held;
+  } cases[] = {
+      {"9007199254740992", true},
+      {"9007199254740993", false},
+      {"12345678901234567", false},
+      {"123456789012345678", false},
+      {"-9007199254740993", false},
+      {"0.1", true},
+      {"0.30000000000000004", true},
+      {"0.30000000000000001", false},
+      {"1.0000000000000000000", true},
+      {"000123.4500", true},
+      {"1e-400", false},
+      {"0e-400", true},
+      {"0.000", true},
+      {"4.9e-324", false},
+      {"5e-324", true},
+      {"2.2250738585072014e-308", true},
+      {" 1e308 ", true},
+      {"1e22", true},
+      {"1234567890123456789012345678901234567890", false},
+      {"NA", true},
+      {"Inf", true},
+  };
+  for (const auto& c : cases) {
+    double v = 0;
+    ASSERT_TRUE(parseCell(c.text, &v)) << c.text;
+    EXPECT_EQ(host::heldExactly(c.text, v), c.held) << c.text;
+  }
+  // Every double's shortest text is held; one more nonzero digit past it is not.
+  std::mt19937_64 gen(5);
+  for (int i = 0; i < 20000; ++i) {
+    const double x = std::bit_cast<double>((gen() & ~(uint64_t{0x7FF} << 52)) |
+                                           (uint64_t{gen() % 2046 + 1} << 52));
+    char buf[40];
+    const auto end = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific).ptr;
+    std::string text(buf, end);
+    double v = 0;
+    ASSERT_TRUE(parseCell(text, &v)) << text;
+    ASSERT_TRUE(host::heldExactly(text, v)) << text;
+    const size_t e = text.find('e');
+    text.insert(
+        e, text.find('.') == std::string::npos ? ".00000000000000000001" : "00000000000000000001");
+    ASSERT_TRUE(parseCell(text, &v)) << text;
+    ASSERT_FALSE(host::heldExactly(text, v)) << text;
+  }
+}
+
 // Both readers of a field, the cell's and the piece's (the import's), give strtod's double,
 // sign of zero included, on random decimals.
 TEST(CsvNumber, AgreesWithStrtod) {

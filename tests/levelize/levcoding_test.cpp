@@ -117,7 +117,7 @@ TEST_F(Coding, ReferenceMovedLastCodesTheRightRow) {
   s.refIndex = -1;
   ASSERT_TRUE(h.nextGroup());
   ASSERT_EQ(h.levelize(), 0);
-  EXPECT_EQ(h.levels(0), (std::vector<std::string>{"10", "a", "b", "9"}));
+  EXPECT_EQ(h.levels(0), (std::vector<std::string>{"9", "a", "b", "10"}));
   ASSERT_EQ(s.refIndex, 3);
   ASSERT_NE(s.codingMatrix, nullptr);
   for (size_t i = 0; i < want.matrix.size(); ++i)

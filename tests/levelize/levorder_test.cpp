@@ -43,21 +43,22 @@ Result levelize(const char* var, const Options& o) {
 }
 
 // s holds " 9" once, "10" twice, "b" three times and "a" twice, first seen in that order
-// except that "b" comes before "a". Ties of FREQ stay as the Shell sort of the text-ordered
-// list leaves them.
+// except that "b" comes before "a". The formatted " 9" is the level "9", left-justified before
+// the levels are compared, so it sorts after "10". Ties of FREQ stay as the Shell sort of the
+// text-ordered list leaves them.
 TEST(LevelOrder, CharacterVariable) {
   struct Case {
     int order, descending;
     Levels want;
   } cases[] = {
-      {'M', 0, {"9", "10", "a", "b"}},  // a right-aligned 9 before 10, no sort
-      {'M', 1, {"b", "a", "10", "9"}}, {'F', 0, {"b", "a", "10", "9"}},  // a and 10 tie at 2
+      {'M', 0, {"10", "9", "a", "b"}},  // the left-justified 9 after 10
+      {'M', 1, {"b", "a", "9", "10"}}, {'F', 0, {"b", "10", "a", "9"}},  // a and 10 tie at 2
       {'F', 1, {"9", "10", "a", "b"}}, {'D', 0, {"9", "10", "b", "a"}},
-      {'D', 1, {"a", "b", "10", "9"}}, {'I', 0, {"9", "10", "a", "b"}},
-      {'I', 1, {"b", "a", "10", "9"}}, {'X', 0, {"b", "10", "a", "9"}},  // ties by formatted text
+      {'D', 1, {"a", "b", "10", "9"}}, {'I', 0, {"10", "9", "a", "b"}},
+      {'I', 1, {"b", "a", "9", "10"}}, {'X', 0, {"b", "10", "a", "9"}},  // ties by formatted text
       {'X', 1, {"9", "a", "10", "b"}}, {'Y', 0, {"b", "10", "a", "9"}},  // ties by first appearance
       {'Z', 0, {"b", "10", "a", "9"}},                                   // ties by raw text
-      {'Q', 0, {"9", "10", "a", "b"}},  // not an ORDER code: the design's default
+      {'Q', 0, {"10", "9", "a", "b"}},  // not an ORDER code: the design's default
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(1, static_cast<char>(c.order)) + (c.descending ? " DESCENDING" : ""));
@@ -120,20 +121,20 @@ struct RefCase {
 // reference is moved last and its index is then the last one.
 TEST(LevelOrder, ReferenceLevel) {
   RefCase cases[] = {
-      {"FIRST moved last", -1, nullptr, 0, 0, 0, {"10", "a", "b", "9"}, 3},
+      {"FIRST moved last", -1, nullptr, 0, 0, 0, {"9", "a", "b", "10"}, 3},
       {"FIRST in place under full rank",
        -1,
        nullptr,
        dflag::kFullRank,
        0,
        0,
-       {"9", "10", "a", "b"},
+       {"10", "9", "a", "b"},
        0},
-      {"LAST", -2, nullptr, 0, 0, 0, {"9", "10", "a", "b"}, 3},
-      {"by value", -3, "a", 0, 0, 0, {"9", "10", "b", "a"}, 3},
-      {"by value, leading and trailing blanks", -3, "  a  ", 0, 0, 0, {"9", "10", "b", "a"}, 3},
+      {"LAST", -2, nullptr, 0, 0, 0, {"10", "9", "a", "b"}, 3},
+      {"by value", -3, "a", 0, 0, 0, {"10", "9", "b", "a"}, 3},
+      {"by value, leading and trailing blanks", -3, "  a  ", 0, 0, 0, {"10", "9", "b", "a"}, 3},
       {"by value, the right-aligned 9", -3, " 9", 0, 0, 0, {"10", "a", "b", "9"}, 3},
-      {"by value kept in place", -3, "a", 0, 1, 0, {"9", "10", "a", "b"}, 2},
+      {"by value kept in place", -3, "a", 0, 1, 0, {"10", "9", "a", "b"}, 2},
       {"raw variable: the value as delivered",
        -3,
        " 9",
@@ -148,7 +149,7 @@ TEST(LevelOrder, ReferenceLevel) {
        dflag::kFullRank,
        0,
        0,
-       {"9", "10", "a", "b"},
+       {"10", "9", "a", "b"},
        3},
   };
   for (const RefCase& c : cases) {
@@ -207,7 +208,7 @@ TEST(LevelOrder, LookupOfFormattedValues) {
   ASSERT_EQ(h.levelize(), 0);
   LevelVar& s = h.design.classVars[0];
   LevelVar& v = h.design.classVars[1];
-  // s levels after LAST: 9, 10, a, b; v: ., -1, 2.5, 3, 10.
+  // s levels after LAST: 10, 9, a, b; v: ., -1, 2.5, 3, 10.
   struct Case {
     LevelVar* var;
     std::string text;
@@ -215,9 +216,9 @@ TEST(LevelOrder, LookupOfFormattedValues) {
   } cases[] = {
       {&s, "a ", 2},
       {&s, " a", 2},
-      {&s, " 9", 0},
-      {&s, "9 ", 0},
-      {&s, "10", 1},
+      {&s, " 9", 1},
+      {&s, "9 ", 1},
+      {&s, "10", 0},
       {&s, "zz", -1},
       {&v, "10          ", 4},
       {&v, "          10", 4},
