@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """Writes the CSV of the wide benchmark: ROWS rows of y and x1..xQ (default 1,000 x 20,000).
 
-  bench/wide_data.py FILE [ROWS] [Q]
+  bench/wide_data.py FILE [ROWS] [Q] [SEED]
 
 The x are standard normal with four decimals, correlated: each is 0.6 of its left neighbour
 plus fresh noise, and all share a common factor of weight 0.3. y is ten of them (every Q/10-th,
-coefficients 1 to 0.55) plus standard normal noise. Seeded: the same file on every machine.
+coefficients 1 to 0.55) plus standard normal noise. Seeded (SEED, default 20240651): the same
+file on every machine, and another set of the same shape for another SEED.
 """
 import sys
 
@@ -16,7 +17,8 @@ def main():
     path = sys.argv[1]
     rows = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
     q = int(sys.argv[3]) if len(sys.argv) > 3 else 20000
-    rng = np.random.default_rng(20240651)
+    seed = int(sys.argv[4]) if len(sys.argv) > 4 else 20240651
+    rng = np.random.default_rng(seed)
     chosen = np.arange(q // 20, q, q // 10)[:10]
     coef = 1.0 - 0.05 * np.arange(len(chosen))
     with open(path, "w") as f:
