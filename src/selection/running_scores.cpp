@@ -62,13 +62,10 @@ bool holdsModel(const SelectionState* s, const RunningScores& g) {
   return g.sweptColumns == s->sweep.sweptColumns && sameModel(s, g, s->sweep.effectsInModel);
 }
 
-// The current model is the scores' with the effect of the last pass's update entered last and
-// its column swept in.
+// The current model is the scores' with the effect of the last pass's update entered last.
 bool followsUpdate(const SelectionState* s, const RunningScores& g) {
   const int32_t n = s->sweep.effectsInModel, u = g.entering;
-  return u >= 0 && n > 0 && s->sweep.entryOrder[n - 1] == u &&
-         s->sweep.flags[s->sweep.firstColumn[u]] == '1' &&
-         g.sweptColumns + 1 == s->sweep.sweptColumns && sameModel(s, g, n - 1);
+  return u >= 0 && n > 0 && s->sweep.entryOrder[n - 1] == u && sameModel(s, g, n - 1);
 }
 
 int allocateScores(SelectionState* s, RunningScores* g) {
@@ -96,13 +93,21 @@ void scoreAfresh(SelectionState* s, RunningScores* g) {
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
     if (s->layout.columnCount[e] == 1) score(e, &g->r[e], &g->v[e]);
   holdFor(s, g);
+  g->afresh += 1;
 }
 
-// The entry of u: the pass gave c = X'u~, with c_0 = y'u~ and c_u = u'u~ = u~'u~.
+// The entry of u: the pass gave c = X'u~, with c_0 = y'u~ and c_u = u'u~ = u~'u~. A column
+// the sweep left out (aliased with the model's, though its running v passed the search's
+// tolerance) changes neither the residual nor the swept columns: the scores stand as they are.
 bool followEntry(SelectionState* s, RunningScores* g) {
   const int32_t u = g->entering;
+  const bool swept = s->sweep.flags[s->sweep.firstColumn[u]] == '1';
+  if (!swept && g->sweptColumns == s->sweep.sweptColumns) {
+    holdFor(s, g);
+    return true;
+  }
   const double ru = g->cross[0], vu = g->cross[s->sweep.fullOffset[u]];
-  if (!(vu > 0)) return false;
+  if (!swept || g->sweptColumns + 1 != s->sweep.sweptColumns || !(vu > 0)) return false;
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
     if (s->layout.columnCount[e] != 1) continue;
     const double c = g->cross[s->sweep.fullOffset[e]], t = c / vu;

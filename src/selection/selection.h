@@ -219,6 +219,7 @@ struct RunningScores {
   int32_t* model = nullptr;  // the entry order they hold for
   int32_t modelLength = -1;  // -1: they hold for no model
   int32_t sweptColumns = 0;
+  int32_t afresh = 0;         // the times they were worked out afresh from the store
   int64_t interceptRow = -1;  // the intercept's store row while it is swept in, else -1
   // The update of the pass under way: the entering effect (-1 none), its column's regression
   // on the model's swept columns by store offset, those columns where a row holds them (dense

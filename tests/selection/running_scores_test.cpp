@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/group_support.h"
+#include "penalized/penalized.h"
 #include "selection/methods_internal.h"
 
 namespace vsf {
@@ -142,6 +143,56 @@ TEST(RunningScores, FollowOnlyTheEntryTheyWereReadiedFor) {
   removeEffect(&s, 9, 2);
   ASSERT_EQ(currentScores(&s, &r), 0);
   EXPECT_EQ(r->modelLength, 1);
+}
+
+// An entering column the sweep leaves out (3 = 1 + 2) changes neither the residual nor the
+// swept columns: the scores stand through its entry as worked out afresh, without the scorer.
+TEST(RunningScores, StandThroughAnAliasedEntry) {
+  const CaseData data = trickyCase(40, 11);
+  Group g(data, storeSettings());
+  ASSERT_EQ(g.prepare(), 0);
+  ASSERT_EQ(g.enter({0}), 0);
+  SelectionState& s = g.s();
+  const RunningScores* r = nullptr;
+  for (int k : {1, 2, 3}) {
+    ASSERT_EQ(currentScores(&s, &r), 0);
+    ASSERT_EQ(growBeforeEntry(&s, k), 0);
+    ASSERT_EQ(enterEffect(&s, k, resweepOnEntry(s.rules), 0), 0);
+  }
+  ASSERT_EQ(s.sweep.flags[s.sweep.firstColumn[3]], '0');
+  ASSERT_EQ(currentScores(&s, &r), 0);
+  EXPECT_EQ(r->afresh, 1);
+  EXPECT_EQ(r->modelLength, 4);
+  const int E = s.layout.effectCount;
+  const std::vector<double> rs(r->r, r->r + E), vs(r->v, r->v + E);
+  s.sweep.running.modelLength = -1;
+  ASSERT_EQ(currentScores(&s, &r), 0);
+  EXPECT_EQ(r->afresh, 2);
+  for (int e : {4, 5, 6, 7, 11, 12, 13}) {
+    EXPECT_NEAR(rs[e], r->r[e], 1e-9 * (1 + std::fabs(r->r[e]))) << e;
+    EXPECT_NEAR(vs[e], r->v[e], 1e-9 * (1 + std::fabs(r->v[e]))) << e;
+  }
+}
+
+// The default FORWARD (SELECT=SBC, STOP=SBC) on more candidates than rows, on to the exact
+// fit: the scores are worked out afresh once, for the intercept's model, and followed through
+// every entry after it.
+TEST(RunningScores, DefaultForwardWorksThemOutOnce) {
+  const int q = 90, rows = 30;
+  CaseData data = test::syntheticCase(std::vector<int>(q + 1, 1), rows, 17);
+  for (int i = 0; i < rows; ++i) {
+    for (int j = 2; j <= q; ++j) data.x[i][j] = 0.6 * data.x[i][j - 1] + 0.8 * data.x[i][j];
+    data.y[i] = data.x[i][10] - data.x[i][40] + 0.5 * data.x[i][70] + 0.3 * data.y[i];
+  }
+  GroupSettings gs = storeSettings();
+  gs.method = kMethodForward, gs.select = kCritSbc;
+  Group g(data, gs);
+  g.options().stop = kCritSbc;
+  g.settleOptionRecords();
+  ASSERT_EQ(fitModel(&g.s(), nullptr), 0);
+  const SelectionState& s = g.s();
+  EXPECT_GE(s.steps.stepCount, rows / 2);
+  EXPECT_EQ(s.sweep.running.afresh, 1);
 }
 
 // Enters effects one by one as FORWARD's entries do (resweeping everything), in a state that
