@@ -11,8 +11,11 @@ namespace vsf {
 namespace {
 
 int endBlock(RowBlockWriter* w) {
-  double n = static_cast<double>(w->rows);
-  std::memcpy(w->start, &n, 8);
+  const auto n = static_cast<int32_t>(w->rows);
+  const int32_t finite = w->finite ? 1 : 0;
+  std::memcpy(w->start, &n, 4);
+  std::memcpy(w->start + 4, &finite, 4);
+  w->finite = true;
   if (w->rows > w->largestRows) w->largestRows = w->rows;
   if (int rc = endUtilBlock(w->files, w->block); rc != 0) return rc;
   w->block += 1;
@@ -51,7 +54,7 @@ PageSupply::~PageSupply() {
 
 void PageSupply::prepare(int64_t bytes) {
   // Whole pages of the rows read so far, less those already made (a page holds 8 bytes of
-  // count besides its rows; rows that do not fit a page's end are left to the writer).
+  // header besides its rows; rows that do not fit a page's end are left to the writer).
   int64_t n;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -84,8 +87,8 @@ void* PageSupply::take(int32_t length) {
   return page;
 }
 
-int appendRow(RowBlockWriter* w, const double* values, int nValues, const int32_t* tags,
-              int nTags) {
+int appendRow(RowBlockWriter* w, const double* values, int nValues, const int32_t* tags, int nTags,
+              bool finite) {
   const int64_t need = 8 * static_cast<int64_t>(nValues) + 4 * static_cast<int64_t>(nTags);
   if (w->start && w->backward - w->forward < need) {
     if (int rc = endBlock(w); rc != 0) return rc;
@@ -104,6 +107,7 @@ int appendRow(RowBlockWriter* w, const double* values, int nValues, const int32_
     std::memcpy(w->backward, &tags[i], 4);
   }
   w->rows += 1;
+  w->finite = w->finite && finite;
   return 0;
 }
 

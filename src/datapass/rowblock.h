@@ -1,6 +1,8 @@
 // The stored row block: one page of observation rows.
 //
-// Bytes 0-7 hold the row count (a double). The rows' doubles run forward from byte 8; their
+// Bytes 0-3 hold the row count; bytes 4-7 are 1 when every value of every row was finite as it
+// was written, so that the kernels test no row of the block for missing values, and 0 when a
+// row may hold one. The rows' doubles run forward from byte 8; their
 // 32-bit tags run backward from the end of the page (its length rounded down to 8), the first
 // tag of a block in the 4 bytes below that end and each row's group below the previous one's.
 // A block is full when the space between the two fill points is smaller than the next row.
@@ -24,9 +26,15 @@ struct PageView {
 };
 
 inline int64_t blockRowCount(const PageView& v) {
-  double n;
-  std::memcpy(&n, v.bytes, 8);
-  return n > 0 ? static_cast<int64_t>(n) : 0;
+  int32_t n;
+  std::memcpy(&n, v.bytes, 4);
+  return n > 0 ? n : 0;
+}
+// Every value of every row of the block finite, as its writer found them.
+inline bool blockAllFinite(const PageView& v) {
+  int32_t finite;
+  std::memcpy(&finite, v.bytes + 4, 4);
+  return finite == 1;
 }
 inline const double* blockFirstRow(const PageView& v) {
   return reinterpret_cast<const double*>(v.bytes + 8);
@@ -76,17 +84,20 @@ struct RowBlockWriter {
   int64_t block = 0;             // the current block; after finishRows, the number of blocks
   int64_t rows = 0;              // rows in the current block
   int64_t largestRows = 0;       // the largest row count of any block ended
+  bool finite = true;            // every row of the current block finite so far
   char* start = nullptr;         // the current block, null before its first row
   char* forward = nullptr;       // next byte for doubles
   char* backward = nullptr;      // the byte after the next row's tag group
   PageSupply* supply = nullptr;  // pages made ahead for resident blocks, or null
 };
 
-// Appends one row: nValues doubles forward and nTags tags (tags[0] read first) backward. A
-// row that does not fit the rest of the block starts the next one. 0, rc::kMemory or rc::kPageIo
-// (block not made current), rc::kBlockWrite (block not written, or a row longer than a page).
+// Appends one row: nValues doubles forward and nTags tags (tags[0] read first) backward;
+// `finite` says that every one of the doubles is finite (the writer tested them as it built
+// the row). A row that does not fit the rest of the block starts the next one. 0, rc::kMemory or
+// rc::kPageIo (block not made current), rc::kBlockWrite (block not written, or a row longer than a
+// page).
 [[nodiscard]] int appendRow(RowBlockWriter* w, const double* values, int nValues,
-                            const int32_t* tags, int nTags);
+                            const int32_t* tags, int nTags, bool finite);
 // Ends the last block when it holds rows; w->block then holds the number of blocks.
 [[nodiscard]] int finishRows(RowBlockWriter* w);
 

@@ -21,18 +21,6 @@ uint32_t* seedState(DataPass* p) {
   return reinterpret_cast<uint32_t*>(&p->s->settings.procedureSeed);
 }
 
-// Every value finite (the exponent bits not all ones); one pass without calls.
-bool allFinite(const double* x, int64_t n) {
-  uint64_t worst = 0;
-  for (int64_t i = 0; i < n; ++i) {
-    uint64_t u;
-    std::memcpy(&u, &x[i], 8);
-    const uint64_t e = u & 0x7FF0000000000000ULL;
-    worst = e > worst ? e : worst;
-  }
-  return worst != 0x7FF0000000000000ULL;
-}
-
 // The role variable's value of the current observation, left-justified: its length without
 // trailing blanks (0 for a blank value).
 int readRoleValue(DataPass* p) {
@@ -301,7 +289,7 @@ bool buildDesignValues(DataPass* p) {
     zxrow(p->ctx, nullptr, nullptr, x);
     p->nValues = p->lead + 1 + p->p;
     p->nTags = fixed;
-    return allFinite(x, p->p);
+    return num::allFinite(x, p->p);
   }
   zxrow(p->ctx, nullptr, nullptr, p->design);
   int32_t* ends = p->tags + fixed;
@@ -332,7 +320,7 @@ bool buildDesignValues(DataPass* p) {
   }
   p->nValues = p->lead + 1 + s.layout.denseValues + K;
   p->nTags = fixed + s.layout.sparseEffectCount + K;
-  return allFinite(x, s.layout.denseValues + K);
+  return num::allFinite(x, s.layout.denseValues + K);
 }
 
 void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t foldTag) {
@@ -347,8 +335,12 @@ void startRow(DataPass* p, const Observation& obs, int32_t roleTag, int32_t fold
   if (p->roleSlot) *t = roleTag;
 }
 
+// Its callers store a row only when buildDesignValues found its design values finite; with its
+// leading values (weight, frequency, response) finite too, the row leaves its block marked
+// finite, and the passes over the block test no value of it again.
 int storeRow(DataPass* p) {
-  int rc = appendRow(&p->writer, p->values, p->nValues, p->tags, p->nTags);
+  const bool finite = num::allFinite(p->values, p->lead + 1);
+  int rc = appendRow(&p->writer, p->values, p->nValues, p->tags, p->nTags, finite);
   if (rc == rc::kBlockWrite) raiseStepCode(p->s->stepCode, step::kHistory);
   if (rc == rc::kPageIo) raiseStepCode(p->s->stepCode, step::kMemory);
   if (rc == 0) p->t.rowsWritten += 1;

@@ -23,7 +23,7 @@ constexpr int64_t kTally = 3;
 
 int talliesMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   const int32_t folds = s->path.extCvFolds;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || !rows::validFold(r.held, folds)) return;

@@ -30,7 +30,7 @@ Class classOf(const SelectionState* s, const rows::Row& r) {
 // [0] validation, [1] test, [2] held-out SSE of the current estimates, [3] held-out weight.
 int partitionMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   const double* est = s->sweep.estimates;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     const Class c = classOf(s, r);

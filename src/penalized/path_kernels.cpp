@@ -49,7 +49,7 @@ RowFit fitOf(const SelectionState* s, const rows::Row& r, bool direction, bool l
 template <typename Fn>
 int classSums(SelectionState* s, const PageView* v, double* b, uint32_t held, Fn&& fn) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   const bool ls = reportsLeastSquares(s->runFlags.method);
   const double scale = reportScale(s);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
@@ -130,7 +130,7 @@ uint32_t effectsAndTwo(const SelectionState* s, int32_t) {
 
 int residualMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   const PathScreening& sc = s->path.screen;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (classOf(s, r) != RowClass::kTraining || (check && rows::rowMissing(r, h))) return;
@@ -161,7 +161,7 @@ uint32_t effects(const SelectionState* s, int32_t) {
 template <typename Each>
 int directionSums(SelectionState* s, const PageView* v, double* b, Each&& each) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (classOf(s, r) != RowClass::kTraining || (check && rows::rowMissing(r, h))) return;
     const double au = r.a * fitOf(s, r, true, false).direction;

@@ -25,14 +25,15 @@ int sliceOf(const SelectionState* s, const rows::Row& r) {
 }
 
 // Runs fn(row, slice) for the used training rows of a block, those with a missing value left
-// out. Each row is tested as it comes, while it is in the cache for fn.
+// out (tested only in a block not marked finite).
 template <typename Fn>
 int usedRows(SelectionState* s, const PageView* v, bool externalAware, Fn&& fn) {
   const rows::Shape h = rows::shapeOf(s);
+  const bool check = !blockAllFinite(*v);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!trainingUsed(s, r, externalAware)) return;
     const int f = sliceOf(s, r);
-    if (f < 0 || (!rows::rowFinite(r, h) && rows::rowMissing(r, h))) return;
+    if (f < 0 || (check && rows::rowMissing(r, h))) return;
     fn(r, f);
   });
 }

@@ -28,7 +28,7 @@ uint32_t momentsLength(const SelectionState* s, int32_t) {
 
 int momentsMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h), ext = s->cv->externalCv;
+  const bool check = !blockAllFinite(*v), ext = s->cv->externalCv;
   const int64_t m = s->layout.paramCount;
   const double* shifts = s->layout.colShifts;  // the data pass's: fixed through the pass
   double* tail = b + 2 * m + 1;
@@ -82,7 +82,7 @@ uint32_t squaresLength(const SelectionState* s, int32_t) {
 
 int squaresMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h), ext = s->cv->externalCv;
+  const bool check = !blockAllFinite(*v), ext = s->cv->externalCv;
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || (ext && r.held == s->path.heldOutFold)) return;
     if (check && rows::rowMissing(r, h)) return;
@@ -107,7 +107,7 @@ uint32_t foldsLength(const SelectionState* s, int32_t) {
 
 int foldResponseMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!r.training() || r.skip || !rows::validFold(r.fold, s->folds)) return;
     if (check && rows::rowMissing(r, h)) return;

@@ -46,7 +46,7 @@ uint32_t pairs(const SelectionState* s, int32_t) {
 
 int pressMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   double* cols = b + 1;
   double* vals = cols + s->layout.paramCount + 1;
   const double* S = s->sweep.swept;
@@ -83,7 +83,7 @@ void pressMerge(SelectionState* s, const double* sum, uint32_t, int32_t) { s->fi
 
 int holdoutMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   return rows::forEachRow(s, h, *v, false, [&](const rows::Row& r) {
     if (r.role != 2 && r.role != 4) return;
     if (check && rows::rowMissing(r, h)) return;
@@ -101,7 +101,7 @@ void holdoutMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
 
 int foldCvMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   const rows::Shape h = rows::shapeOf(s);
-  const bool check = !rows::blockFinite(*v, h);
+  const bool check = !blockAllFinite(*v);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
     if (!rows::validFold(r.fold, s->folds) || !r.training() || r.skip) return;
     if (check && rows::rowMissing(r, h)) return;

@@ -178,7 +178,7 @@ int staged(SelectionState* s, const rows::Shape& h, const PageView& v, double* o
 
 int sscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
   rows::Shape h = rows::shapeOf(s);
-  if (!rows::blockFinite(*v, h)) return rowByRow(s, h, *v, buffer);
+  if (!blockAllFinite(*v)) return rowByRow(s, h, *v, buffer);
   Scratch sc(s, buffer);
   return staged(s, h, *v, buffer, sc);
 }

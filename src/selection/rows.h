@@ -139,38 +139,11 @@ template <typename Fn>
 // Fold slices: a fold tag outside 0 .. folds-1 (never drawn: -999) names no fold.
 inline bool validFold(int32_t fold, int32_t folds) { return fold >= 0 && fold < folds; }
 
-// The host's missing value (top 16 bits all ones) and any other non-finite value.
+// The host's missing value (top 16 bits all ones).
 inline bool isMissing(double x) {
   uint64_t u;
   std::memcpy(&u, &x, 8);
   return (u >> 48) == 0xFFFF;
-}
-inline bool nonFinite(double x) {
-  uint64_t u;
-  std::memcpy(&u, &x, 8);
-  return (u & 0x7FF0000000000000ULL) == 0x7FF0000000000000ULL;
-}
-
-// True when every value a kernel reads from the block's rows (doubles area) is finite; the
-// dense loops then run without per-value tests.
-inline bool blockFinite(const PageView& view, const Shape& h) {
-  const int64_t n = blockRowCount(view);
-  if (n == 0) return true;
-  const double* v = blockFirstRow(view);
-  // The doubles end where the tags begin; rows are contiguous from byte 8.
-  const int32_t* t = blockTagEnd(view);
-  int64_t count = 0;
-  {
-    // Walk the tags to find the number of doubles without touching the values.
-    int fixed = (h.fold ? 1 : 0) + (h.held ? 1 : 0) + (h.role ? 1 : 0);
-    for (int64_t i = 0; i < n; ++i) {
-      t -= fixed;
-      int32_t K = h.s > 0 ? t[-h.s] : 0;
-      t -= h.s + K;
-      count += h.yAt + 1 + h.d + K;
-    }
-  }
-  return num::allFinite(v, static_cast<int>(count));  // a block is far below 2^31 values
 }
 
 // Calls fn(local column, value) for the stored values of effect e in the row: every column
@@ -205,13 +178,7 @@ inline double centredResponse(const SelectionState* st, const Row& r) {
   return st->sweep.centres ? r.y - st->sweep.centres[0] : r.y;
 }
 
-// True when the row's response, values and weight are finite: a row that is needs no test for
-// missing values.
-inline bool rowFinite(const Row& r, const Shape& h) {
-  return num::allFinite(r.x, h.d + 1) && num::allFinite(r.sparse, r.K) && !nonFinite(r.a);
-}
-
-// A row with a missing value among its doubles; tested only where the row or its block is not
+// A row with a missing value among its doubles; tested only where its block is not marked
 // finite.
 inline bool rowMissing(const Row& r, const Shape& h) {
   for (int i = 0; i <= h.d; ++i)

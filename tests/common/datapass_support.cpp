@@ -44,15 +44,14 @@ Shape shapeOf(const VsfState& s) {
 void parseBlock(const VsfState& s, const char* bytes, int32_t length, std::vector<StoredRow>* out) {
   const SelectionState& sel = s.group.selection;
   const Shape h = shapeOf(s);
-  double n;
-  std::memcpy(&n, bytes, 8);
+  const int64_t n = blockRowCount(PageView{const_cast<char*>(bytes), length});
   const double* v = reinterpret_cast<const double*>(bytes + 8);
   const int32_t* t = reinterpret_cast<const int32_t*>(bytes + (length & ~7));
   std::vector<int32_t> first(static_cast<size_t>(sel.layout.effectCount), 0);
   for (int32_t e = 1; e < sel.layout.effectCount; ++e)
     first[e] = first[e - 1] + sel.layout.columnCount[e - 1];
   const int S = sel.layout.sparseEffectCount;
-  for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
+  for (int64_t i = 0; i < n; ++i) {
     StoredRow r;
     const int32_t* g = t - 1;  // the row's tag group runs downward
     int at = 0;
@@ -139,12 +138,18 @@ std::vector<StoredRow> readStoredRows(const VsfState& s) {
 
 std::vector<int64_t> blockRowCounts(const VsfState& s) {
   std::vector<int64_t> counts;
-  forEachBlock(s, [&](const char* b, int32_t) {
-    double n;
-    std::memcpy(&n, b, 8);
-    counts.push_back(static_cast<int64_t>(n));
+  forEachBlock(s, [&](const char* b, int32_t length) {
+    counts.push_back(blockRowCount(PageView{const_cast<char*>(b), length}));
   });
   return counts;
+}
+
+std::vector<bool> blockFiniteMarks(const VsfState& s) {
+  std::vector<bool> marks;
+  forEachBlock(s, [&](const char* b, int32_t length) {
+    marks.push_back(blockAllFinite(PageView{const_cast<char*>(b), length}));
+  });
+  return marks;
 }
 
 std::vector<std::vector<double>> crossproductsByKernel(VsfState& v) {

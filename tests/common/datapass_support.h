@@ -37,6 +37,8 @@ struct StoredRow {
 std::vector<StoredRow> readStoredRows(const VsfState& state);
 // The blocks' row counts in block order.
 std::vector<int64_t> blockRowCounts(const VsfState& state);
+// Whether each block is marked finite, in block order.
+std::vector<bool> blockFiniteMarks(const VsfState& state);
 
 // The weighted crossproducts of the training rows by kernSscp (one data pass), response first,
 // columns in effect order, as a full square matrix; the selection state is left as it was.

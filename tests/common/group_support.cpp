@@ -10,6 +10,7 @@
 #include "datapass/rowblock.h"
 #include "frame/phases.h"
 #include "frame/setup_internal.h"
+#include "numerics/numerics.h"
 #include "selection/selection_internal.h"
 
 namespace vsf::test {
@@ -201,8 +202,9 @@ void Group::write() {
     if (g_.roles) tags.push_back(role);
     tags.insert(tags.end(), ends.begin(), ends.end());
     tags.insert(tags.end(), indices.begin(), indices.end());
-    (void)appendRow(&w, values.data(), static_cast<int>(values.size()), tags.data(),
-                    static_cast<int>(tags.size()));
+    const auto n = static_cast<int>(values.size());
+    (void)appendRow(&w, values.data(), n, tags.data(), static_cast<int>(tags.size()),
+                    num::allFinite(values.data(), n));
     const double used = drawn ? g_.resample[i] : fr;
     if (role == 1) {
       s.totals.obsUsed += 1, s.totals.trainFreq += used, s.totals.trainWeight += wt * used;

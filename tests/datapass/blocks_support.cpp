@@ -20,7 +20,7 @@ Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int worker
   for (int i = 0; i < rows; ++i) {
     double value = i;
     int32_t tag = i;
-    (void)appendRow(&w, &value, 1, &tag, 1);
+    (void)appendRow(&w, &value, 1, &tag, 1, true);
   }
   (void)finishRows(&w);
   blocks = w.block;

@@ -89,7 +89,7 @@ TEST(UtilFiles, PagesMadeAheadServeTheResidentBlocks) {
   for (int i = 0; i < rows; ++i) {
     double value = i;
     int32_t tag = i;
-    ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1), 0);
+    ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1, true), 0);
     if (i == kRowsPerBlock) supply.prepare(page);  // a worker adds one while rows are packed
   }
   ASSERT_EQ(finishRows(&w), 0);
@@ -117,6 +117,26 @@ TEST(UtilFiles, RowThatDoesNotFitStartsTheNextBlock) {
   EXPECT_EQ(blockTagEnd(first)[-kRowsPerBlock], kRowsPerBlock - 1);
   EXPECT_EQ(blockFirstRow(second)[0], kRowsPerBlock);
   EXPECT_EQ(blockTagEnd(second)[-1], kRowsPerBlock);
+}
+
+// A block is marked finite only when every row written to it was, and the mark starts afresh
+// with each block: the passes test the rows of the second block alone.
+TEST(UtilFiles, BlockMarkedFiniteOnlyWhenEveryRowWas) {
+  Blocks b(1, 10, 0);
+  RowBlockWriter w{&b.files(), b.v->group.pagePool};
+  for (int i = 0; i < 3 * kRowsPerBlock; ++i) {
+    double value = i;
+    int32_t tag = i;
+    ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1, i != kRowsPerBlock + 5), 0);
+  }
+  ASSERT_EQ(finishRows(&w), 0);
+  ASSERT_EQ(w.block, 3);
+  const UtilFileRecord& f = b.files().records[0];
+  for (int k = 0; k < 3; ++k) {
+    const PageView v{static_cast<char*>(f.residentBlocks[k]), f.pageLength};
+    EXPECT_EQ(blockRowCount(v), kRowsPerBlock) << k;
+    EXPECT_EQ(blockAllFinite(v), k != 1) << k;
+  }
 }
 
 TEST(UtilFiles, PageSizeFromTheRowSizeHintAndTheOption) {
@@ -154,7 +174,7 @@ TEST(UtilFiles, FailuresOfTheFilesAreReported) {
     RowBlockWriter w{&b.files(), b.v->group.pagePool, 5};
     double value = 1;
     int32_t tag = 1;
-    ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1), 0);
+    ASSERT_EQ(appendRow(&w, &value, 1, &tag, 1, true), 0);
     EXPECT_EQ(finishRows(&w), rc::kBlockWrite);
     EXPECT_TRUE(log.has("ERROR", "could not be written"));
   }
