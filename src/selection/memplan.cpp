@@ -28,18 +28,31 @@ int64_t stepEstimate(const EngineOptions& o, int64_t E) {
   return s;
 }
 
+// The doubles of the widest sums a pass adds up: the packed crossproducts of every column where
+// they are built in one pass; with the per-effect store, built effect by effect, an entering
+// effect's store rows (its columns by every column) with the running scores' row beside them,
+// or the model's own crossproducts (of at most 1,000 columns, as the matrices are sized below).
+int64_t widestSums(const EngineOptions& o, int64_t m, int64_t widest) {
+  const int64_t packed = (m + 1) * (m + 2) / 2;
+  if (o.buildFullSscp || !o.effectStore) return packed;
+  const int64_t model = std::min<int64_t>(m, 1000);
+  return std::min(packed, std::max((widest + 1) * (m + 1), (model + 1) * (model + 2) / 2));
+}
+
 // Bytes one worker of a threaded pass needs for its file's page buffers, the matrices and the
-// step history, and the sums of its blocks of crossproducts that wait for their turn.
-int64_t workerNeed(const EngineOptions& o, const UtilFileRecord& f, int64_t E, int64_t steps) {
+// step history, and the sums of its blocks that wait for their turn. `widest`: the columns of
+// the widest effect.
+int64_t workerNeed(const EngineOptions& o, const UtilFileRecord& f, int64_t E, int64_t steps,
+                   int64_t widest) {
   int64_t m = f.columnCount, s = steps;
-  const auto packed = static_cast<uint32_t>(std::min<int64_t>((m + 1) * (m + 2) / 2, UINT32_MAX));
+  const auto sums = static_cast<uint32_t>(std::min<int64_t>(widestSums(o, m, widest), UINT32_MAX));
   if (!o.buildFullSscp && m >= 1000) m = 1000, s = 1000;
   const int64_t q = (m + 1) * (m + 2);
   int64_t need = 2 * static_cast<int64_t>(f.pageLength) + m + 8 * (m + q + 2 * s) + 12 * s;
   if (o.method != kMethodNone) need += 9 * E + 8 * q;
   if (o.hierarchy != 0) need += 8 * E;
   if (!o.buildFullSscp && o.effectStore) need += 8 * m * s;
-  return need + static_cast<int64_t>(orderedSumBytes(packed));
+  return need + static_cast<int64_t>(orderedSumBytes(sums));
 }
 
 // Lowers the workers to those whose needs fit the resident blocks' budget, with a note.
@@ -64,6 +77,14 @@ double residentBudget(int64_t free, int64_t total) {
 
 int64_t effectsOf(const GroupState& g) {
   return g.candidates.count > 0 ? g.candidates.count : g.selection.layout.effectCount;
+}
+
+// The columns of the group's widest candidate; every column of the file when there is no table.
+int64_t widestEffect(const GroupState& g, const UtilFileRecord& f) {
+  if (g.candidateTable.empty()) return f.columnCount;
+  int64_t widest = 0;
+  for (const CandidateEntry& c : g.candidateTable) widest = std::max<int64_t>(widest, c.columns);
+  return widest;
 }
 
 // The files the plan counts: a small group has fewer than the step's workers, and the plan is the
@@ -107,7 +128,8 @@ bool givenBuffersFit(const EngineOptions& o, const UtilFileArray& files,
 void planWorkers(const EngineOptions& o, const GroupState& g, const UtilFileRecord& first,
                  PassWorkers& workers) {
   const int64_t E = effectsOf(g);
-  const int64_t free = hostv().core->memAvail(), need = workerNeed(o, first, E, stepEstimate(o, E));
+  const int64_t free = hostv().core->memAvail();
+  const int64_t need = workerNeed(o, first, E, stepEstimate(o, E), widestEffect(g, first));
   if (free <= 0) return;  // the plan says so
   const int64_t total = need * workers.count;
   fitWorkers(o, workers, residentBudget(free, total), total, need);
@@ -129,7 +151,8 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
   }
   int64_t largest = 0;
   const int64_t total = plannedTotal(
-      files, workers, [&](const UtilFileRecord& f) { return workerNeed(o, f, E, steps); },
+      files, workers,
+      [&](const UtilFileRecord& f) { return workerNeed(o, f, E, steps, widestEffect(g, f)); },
       &largest);
   const double budget = residentBudget(free, total);
   fitWorkers(o, workers, budget, total, largest);

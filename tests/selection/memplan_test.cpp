@@ -94,5 +94,52 @@ TEST(MemoryPlan, BuffersPerFile) {
   }
 }
 
+// A wide group of FORWARD's per-effect store (1,000 rows of 20,000 one-column candidates): a
+// worker sums an entering effect's store rows, not the packed crossproducts of every column,
+// and the plan grants the workers the memory holds; the whole matrix at once would take GBs a
+// worker, and the same memory keeps such a pass on one thread.
+TEST(MemoryPlan, WideGroupOfTheStoreGetsItsWorkers) {
+  struct Row {
+    const char* what;
+    bool wholeMatrix;
+    int64_t memMb;
+    int wantWorkers;  // 0: more than one, fewer than 8
+  } rows[] = {
+      {"room for every worker", false, 1024, 8},
+      {"room for some", false, 400, 0},
+      {"the whole matrix a pass", true, 1024, 1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Plan p(8, 8, r.memMb);
+    SelectionOptions& o = p.v->settings.options;
+    o.method = kMethodForward;
+    o.buildFullSscp = r.wholeMatrix ? 1 : 0;
+    o.effectStore = r.wholeMatrix ? 0 : 1;
+    GroupState& g = p.v->group;
+    g.candidateTable.assign(20001, CandidateEntry{});
+    for (CandidateEntry& c : g.candidateTable) c.columns = 1;
+    g.candidates.table = &g.candidateTable;
+    g.candidates.count = 20001;
+    for (UtilFileRecord& f : p.files) f.columnCount = 20001;
+    test::LogWatch log;
+    ASSERT_EQ(planStepHistory(engineOptionsOf(p.v->settings), g, p.v->res.workers, p.v->stepCode),
+              0);
+    const PassWorkers& w = p.v->res.workers;
+    if (r.wantWorkers > 0) {
+      EXPECT_EQ(w.count, r.wantWorkers);
+    } else {
+      EXPECT_GT(w.count, 1);
+      EXPECT_LT(w.count, 8);
+    }
+    EXPECT_EQ(w.threaded, w.count > 1);
+    EXPECT_EQ(log.has("NOTE", "not enough memory for more than one thread"), w.count == 1);
+    // What the workers' buffers may take stays within the memory given.
+    if (w.count > 1) {
+      EXPECT_LE(w.bufferBytes, r.memMb * 1048576.0);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vsf
