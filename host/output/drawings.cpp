@@ -260,7 +260,7 @@ void nameUnlabelledCurves(Plot& p) {
   }
 }
 
-Plot coefficientPlot(const Graph& g, const Rows& rows, const StepAxis& a) {
+Plot coefficientPlot(const Rows& rows, const StepAxis& a) {
   Plot p;
   p.x = xAxisOf(a, rows);
   p.y.label = "Standardized Coefficient";
@@ -340,7 +340,7 @@ Figure coefficientFigure(const Graph& g, bool coefficients, bool second) {
   const StepAxis a = stepAxisOf(g, rows);
   f.sharedX = true;
   f.cellHeight = coefficients && second ? 340 : 400;
-  if (coefficients) f.plots.push_back(coefficientPlot(g, rows, a));
+  if (coefficients) f.plots.push_back(coefficientPlot(rows, a));
   if (second) f.plots.push_back(secondPlot(g, rows, a));
   for (Plot& p : f.plots) {
     if (!second || !coefficients) p.weight = 1;

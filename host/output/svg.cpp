@@ -100,7 +100,7 @@ Scale scaleOf(const Axis& a, double low, double high, int target) {
   const double pad = a.integer && high - low <= 40 ? 0.5 : 0.04 * (high - low);
   s.low = low - pad;
   s.high = high + pad;
-  double step = niceStep(s.high - s.low, 5);
+  double step = niceStep(s.high - s.low, target);
   if (a.integer) step = std::max(1.0, std::round(step));
   const double largest = std::max(std::fabs(s.low), std::fabs(s.high));
   // Ticks by their index, so that steps lost in rounding (huge values a little apart) cannot

@@ -61,8 +61,8 @@ int labelWidth(const StepView* s, const SelectionState* sel, bool several) {
 }
 
 // The statistics every row shows, for step i.
-void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, const BestSteps* b,
-                int32_t i, SummaryRow* r) {
+void fillValues(const SelectionState* sel, const Plan& p, const BestSteps* b, int32_t i,
+                SummaryRow* r) {
   const StepHistory& h = sel->steps;
   const double dot = missingValue('.');
   auto at = [&](const double* a) { return a ? a[i] : dot; };
@@ -91,8 +91,8 @@ void fillValues(const StepView* s, const SelectionState* sel, const Plan& p, con
     r->l1 = h.lambdaRatio ? sel->path.lambdaMax * h.lambdaRatio[i] : dot;
 }
 
-void defineColumns(DataTable& t, const StepView* s, const SelectionState* sel, const Plan& p,
-                   SummaryRow& r, const Buffers& b) {
+void defineColumns(DataTable& t, const SelectionState* sel, const Plan& p, SummaryRow& r,
+                   const Buffers& b) {
   const bool* st = p.f.stat;
   auto shown = [](const char* name, bool on) {
     std::vector<OutputArgItem> d;
@@ -185,7 +185,7 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
   const MethodCode method = p.method;
   t.create("SelectionSummary", {argString(key::kLabel2, msgStr(methodInfo(method).summaryTitle)),
                                 argInt(dkey::kSummaryFlag, 1)});
-  defineColumns(t, s, sel, p, r, b);
+  defineColumns(t, sel, p, r, b);
   t.endColumns();
 
   // The rows are written before the bind would be too late for the footnote flag, so the
@@ -214,7 +214,7 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
   if (!p.backward) {
     for (int32_t i = 0; i < k0 && i < sel->steps.stepCount; ++i) {
       clearTexts();
-      fillValues(s, sel, p, best, i, &r);
+      fillValues(sel, p, best, i, &r);
       r.step = 0;
       r.nEffects = ++shownEffects;
       r.control = ' ';
@@ -225,7 +225,7 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
     }
   } else if (sel->steps.stepCount > 0) {
     clearTexts();
-    fillValues(s, sel, p, best, 0, &r);
+    fillValues(sel, p, best, 0, &r);
     r.step = 0;
     r.nEffects = shownEffects = sel->layout.effectCount - (s->display.noInt ? 1 : 0);
     r.f = r.probF = missingLowest();
@@ -245,7 +245,7 @@ int printSelectionSummary(StepView* s, const SelectionState* sel, HostPool* allo
     const int32_t step = p.backward ? i : i - k0 + 1;
     if (step < 0) continue;
     clearTexts();
-    fillValues(s, sel, p, best, i, &r);
+    fillValues(sel, p, best, i, &r);
     r.step = step;
     r.control = blockWritten && i == blockEnd ? '-' : ' ';
     const StepHistory& h = sel->steps;

@@ -114,7 +114,7 @@ int runGroupLassoPath(SelectionState* s) {
   if (!take(&s->path.savedEstimates) || !take(&s->path.savedStdEstimates)) return rc::kMemory;
   const int32_t kept = s->sweep.effectsInModel;
   HxSolve* ext = nullptr;
-  SolverObject* solver = startSolver(s, &ext);
+  SolverObject* solver = startSolver(&ext);
   if (!solver) return 0;
   const SolverMethods& m = *solver->methods;
   int rc = configureSolver(s, solver, solveropt::kGroupPenalty);

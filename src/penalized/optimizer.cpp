@@ -178,7 +178,7 @@ void optimizerEstimates(SelectionState* s, const double* x) {
   s->fit.trainSse = 2 * lossAt(p, x) * ys * ys;
 }
 
-SolverObject* startSolver(SelectionState* s, HxSolve** ext) {
+SolverObject* startSolver(HxSolve** ext) {
   *ext = static_cast<HxSolve*>(kernel().extensionLoad("hxsolve"));
   if (!*ext) return nullptr;
   SolverObject* o = (*ext)->create();
@@ -277,7 +277,7 @@ int runOptimizerFit(SelectionState* s) {
   if (int rc = buildOptimizerProblem(s); rc != 0) return rc;
   const int32_t kept = s->sweep.effectsInModel;
   HxSolve* ext = nullptr;
-  SolverObject* o = startSolver(s, &ext);
+  SolverObject* o = startSolver(&ext);
   if (!o) return 0;
   // Only the group-LASSO path takes the group penalty: HXGLASSO$ is a single fit of the plain
   // L1 penalty over every column of the column layout, HXLASSO$ over the effect layout's.

@@ -25,7 +25,7 @@ void optimizerEstimates(SelectionState* s, const double* x);
 // The solver of the hxsolve extension (null, with *ext null or released, when there is none)
 // and its set-up for a plain (L1) or group penalty: dimension, option, callbacks, tolerance,
 // a zero start, lambda-max. 0 or the solver's status.
-SolverObject* startSolver(SelectionState* s, HxSolve** ext);
+SolverObject* startSolver(HxSolve** ext);
 [[nodiscard]] int configureSolver(SelectionState* s, SolverObject* o, int option);
 void stopSolver(HxSolve* ext, SolverObject* o);
 
