@@ -185,6 +185,91 @@ void storeRowTerms(const SelectionState* s, const rows::Row& r, double t, double
   }
 }
 
+// Rows whose terms go into the two store rows together, in row order: each element still adds
+// the rows' terms one after the other, so the sums are those of one row at a time bit for bit,
+// while the two rows are read and written once for all of them. A term of 0 leaves an element
+// as it was (a sum that starts at +0 is never -0), so a row adds its terms to both rows
+// whatever its t and u; only in a block marked finite, where 0 times a value is 0.
+struct RowBatch {
+  static constexpr int kMost = 4;
+  rows::Row row[kMost];
+  double t[kMost], u[kMost];
+  int count = 0, slice = 0;
+};
+
+// at[j] += t_i v_ij and at2[j] += u_i v_ij for rows i = 0 .. B-1 in turn, over the n values of
+// a dense run (about their centres c when kCentred).
+template <bool kCentred, int B>
+void addRuns(double* __restrict at, double* __restrict at2, const double* const* x,
+             const double* __restrict c, const double* t, const double* u, int32_t n) {
+  const double* __restrict x0 = x[0];
+  const double* __restrict x1 = x[B > 1 ? 1 : 0];
+  const double* __restrict x2 = x[B > 2 ? 2 : 0];
+  const double* __restrict x3 = x[B > 3 ? 3 : 0];
+  for (int32_t j = 0; j < n; ++j) {
+    const double c0 = kCentred ? c[j] : 0.0;
+    double a = at[j], b = at2[j];
+    const double v0 = kCentred ? x0[j] - c0 : x0[j];
+    a += t[0] * v0, b += u[0] * v0;
+    if constexpr (B > 1) {
+      const double v1 = kCentred ? x1[j] - c0 : x1[j];
+      a += t[1] * v1, b += u[1] * v1;
+    }
+    if constexpr (B > 2) {
+      const double v2 = kCentred ? x2[j] - c0 : x2[j];
+      a += t[2] * v2, b += u[2] * v2;
+    }
+    if constexpr (B > 3) {
+      const double v3 = kCentred ? x3[j] - c0 : x3[j];
+      a += t[3] * v3, b += u[3] * v3;
+    }
+    at[j] = a, at2[j] = b;
+  }
+}
+
+template <bool kCentred>
+void addBatchRun(double* at, double* at2, const double* const* x, const double* c,
+                 const RowBatch& b, int32_t n) {
+  switch (b.count) {
+    case 1:
+      return addRuns<kCentred, 1>(at, at2, x, c, b.t, b.u, n);
+    case 2:
+      return addRuns<kCentred, 2>(at, at2, x, c, b.t, b.u, n);
+    case 3:
+      return addRuns<kCentred, 3>(at, at2, x, c, b.t, b.u, n);
+    default:
+      return addRuns<kCentred, 4>(at, at2, x, c, b.t, b.u, n);
+  }
+}
+
+// The batch's terms, as storeRowTerms adds each row's to `row` (t) and `second` (u).
+void flushBatch(const SelectionState* s, RowBatch& b, double* row, double* second) {
+  for (int i = 0; i < b.count; ++i) {
+    const double y = rows::centredResponse(s, b.row[i]);
+    row[0] += b.t[i] * y;
+    second[0] += b.u[i] * y;
+  }
+  const double* centres = s->sweep.centres;
+  const int32_t* run = s->sweep.denseRuns;
+  const double* x[RowBatch::kMost];
+  for (int32_t k = 0; k < s->sweep.denseRunCount; ++k, run += 3) {
+    for (int i = 0; i < b.count; ++i) x[i] = b.row[i].dense + run[1];
+    if (centres)
+      addBatchRun<true>(row + run[0], second + run[0], x, centres + 1 + run[1], b, run[2]);
+    else
+      addBatchRun<false>(row + run[0], second + run[0], x, nullptr, b, run[2]);
+  }
+  for (int32_t j = 0; j < s->layout.sparseEffectCount; ++j) {
+    const int32_t e = s->layout.sparseEffects[j];
+    for (int i = 0; i < b.count; ++i)
+      for (auto [into, v] : {std::pair{row, b.t[i]}, std::pair{second, b.u[i]}}) {
+        double* at = into + s->sweep.fullOffset[e];
+        rows::forEffectValues(s, b.row[i], e, [&, v = v](int32_t c, double x) { at[c] += v * x; });
+      }
+  }
+  b.count = 0;
+}
+
 // The entering column's value in the row less its regression on the model's swept columns,
 // every value about its centre when the sums are.
 double residualOf(const SelectionState* s, const rows::Row& r) {
@@ -231,6 +316,23 @@ int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t le
   const int64_t L = s->layout.paramCount + 1, slice = length / slices(s);
   const int64_t rowsLength = slice - scoresLength(s);
   const int32_t k = s->sweep.passEffect;
+  if (rowsLength < slice && blockAllFinite(*v)) {
+    RowBatch b;
+    auto flush = [&] {
+      flushBatch(s, b, buffer + b.slice * slice, buffer + b.slice * slice + rowsLength);
+    };
+    const int rc = usedRows(s, v, false, [&](const rows::Row& r, int f) {
+      if (b.count > 0 && (f != b.slice || b.count == RowBatch::kMost)) flush();
+      double t = 0;
+      rows::forCentredValues(s, r, k, [&](int32_t, double x) { t = r.a * x; });
+      b.slice = f;
+      b.row[b.count] = r;
+      b.t[b.count] = t;
+      b.u[b.count++] = r.a * residualOf(s, r);
+    });
+    if (rc == 0 && b.count > 0) flush();
+    return rc;
+  }
   return usedRows(s, v, false, [&](const rows::Row& r, int f) {
     double* rows0 = buffer + f * slice;
     if (rowsLength < slice) {  // one column, and its residual's terms beside its own
