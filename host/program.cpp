@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -322,6 +324,17 @@ std::string programText(std::string raw) {
   return text;
 }
 
+// A data set given as the program: a file named .csv or .tsv, or a first line of names between
+// commas or tabs in a text without one ";".
+bool looksLikeData(const std::string& text, const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.ends_with(".csv") || lower.ends_with(".tsv")) return true;
+  const std::string_view first = std::string_view(text).substr(0, text.find('\n'));
+  return text.find(';') == std::string::npos &&
+         first.find_first_of(",\t") != std::string_view::npos;
+}
+
 }  // namespace
 
 bool readProgram(const std::string& path, std::string* text, std::string* error) {
@@ -334,9 +347,11 @@ bool readProgram(const std::string& path, std::string* text, std::string* error)
       *error = "the program " + path + " is a directory; give a program file (.vsf)";
       return false;
     }
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-      *error = "cannot read the program file " + path;
+      *error = fmt::format("cannot read the program file {} ({})", path,
+                           std::strerror(errno != 0 ? errno : EIO));
       return false;
     }
     all << in.rdbuf();
@@ -505,6 +520,18 @@ bool applyOptions(const std::string& text, std::string_view where) {
 
 ProgramResult runProgram(const std::string& text, const std::string& name) {
   ProgramResult result;
+  if (looksLikeData(text, name)) {
+    const std::string stem = std::filesystem::path(name).stem().string();
+    session().log.write(
+        "ERROR",
+        fmt::format("{} looks like a data set, not a program: its first line names variables. A "
+                    "program names its data set with DATA=: DATA={} reads {}.csv in the --lib "
+                    "directory (the current directory by default), DATA='path/file.csv' any file; "
+                    "no step runs.",
+                    name, stem.empty() ? "name" : stem, stem.empty() ? "name" : stem));
+    result.worstCode = step::kStatement;
+    return result;
+  }
   Unclosed unclosed;
   std::vector<Statement> stmts = splitStatements(text, &unclosed);
   // What follows an unclosed comment or string would vanish into it, and a step that runs

@@ -48,9 +48,11 @@ int readAt(int fd, char* data, size_t n, uint64_t at) {
 
 // The quotes in `n` bytes, 16 at a time: each compare adds its matches to byte counters, which
 // are summed before any can pass 255. (Counting into a 64-bit total byte by byte widens every
-// compare and was a fifth of the check's time.)
-uint64_t countQuotes(const char* p, size_t n) {
+// compare and was a fifth of the check's time.) *nul is set when a byte is NUL, which no text
+// holds.
+uint64_t countQuotes(const char* p, size_t n, bool* nul) {
   const __m128i quote = _mm_set1_epi8('"');
+  __m128i nuls = _mm_setzero_si128();
   uint64_t total = 0;
   size_t i = 0;
   while (n - i >= 16) {
@@ -59,12 +61,18 @@ uint64_t countQuotes(const char* p, size_t n) {
     for (; i < stop; i += 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
       counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(bytes, quote));
+      nuls = _mm_or_si128(nuls, _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
     }
     const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
     total += static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
              static_cast<uint64_t>(_mm_extract_epi16(sums, 4));
   }
-  for (; i < n; ++i) total += p[i] == '"';
+  bool any = _mm_movemask_epi8(nuls) != 0;
+  for (; i < n; ++i) {
+    total += p[i] == '"';
+    any |= p[i] == '\0';
+  }
+  *nul |= any;
   return total;
 }
 
@@ -122,14 +130,17 @@ std::string describe(const Importer& im, const CsvError& e, const std::vector<st
   auto var = [&](int j) {
     return j >= 0 && j < static_cast<int>(names.size()) ? names[static_cast<size_t>(j)] : "?";
   };
+  auto count = [](size_t n, const char* one) {
+    return fmt::format("{} {}{}", n, one, n == 1 ? "" : "s");
+  };
   std::string at = fmt::format("{}, line {}", im.where(), line);
   switch (e.fault) {
     case CsvFault::kRagged:
-      if (e.fields < static_cast<int>(names.size()))
-        return fmt::format("{}: the row has {} values for {} variables; no value for variable {}.",
-                           at, e.fields, names.size(), var(e.column));
-      return fmt::format("{}: the row has {} values for {} variables; a value past variable {}.",
-                         at, e.fields, names.size(), var(e.column));
+      return fmt::format(
+          "{}: the row has {} for {}; {} variable {}.", at,
+          count(static_cast<size_t>(e.fields), "value"), count(names.size(), "variable"),
+          e.fields < static_cast<int>(names.size()) ? "no value for" : "a value past",
+          var(e.column));
     case CsvFault::kStrayQuote:
       return fmt::format(
           "{}, variable {}: a quote inside an unquoted value (quote the whole "
@@ -234,6 +245,7 @@ struct Batch {
   std::vector<size_t> cut;
   std::vector<uint64_t> quotes;
   std::vector<int> readError;  // per piece: 0, the errno of a failed read, -1 for a short file
+  std::vector<char> nul;       // per piece: it holds a NUL byte
   std::vector<int> parityBefore;
   size_t end = 0;  // the end of its last whole record, once read
   std::vector<size_t> begin;
@@ -264,6 +276,7 @@ void planBatch(const ImportSettings& s, int threads, size_t columns, std::string
   b->cut[0] = 0;
   b->quotes.assign(static_cast<size_t>(pieces), 0);
   b->readError.assign(static_cast<size_t>(pieces), 0);
+  b->nul.assign(static_cast<size_t>(pieces), 0);
 }
 
 // Reads piece `k` of the batch and counts its quotes, a slice at a time while the slice is
@@ -272,15 +285,31 @@ void readPiece(const ImportSettings& s, int fd, Batch* b, size_t k) {
   size_t from = std::max(b->cut[k], b->carry);
   const size_t to = b->cut[k + 1];
   char* data = b->buf.get();
-  uint64_t n = countQuotes(data + b->cut[k], from - b->cut[k]);
+  bool nul = false;
+  uint64_t n = countQuotes(data + b->cut[k], from - b->cut[k], &nul);
   while (from < to) {
     const size_t slice = std::min(to - from, std::max<size_t>(1, s.countSlice));
     b->readError[k] = readAt(fd, data + from, slice, b->textBase + from);
     if (b->readError[k] != 0) return;
-    n += countQuotes(data + from, slice);
+    n += countQuotes(data + from, slice, &nul);
     from += slice;
   }
   b->quotes[k] = n;
+  b->nul[k] = nul;
+}
+
+// A NUL byte in the batch's text: where it is (the batch's text starts on the line after the
+// `lines` counted so far). False when there is none.
+bool nulByte(const Importer& im, const Batch& b, int64_t lines) {
+  if (std::none_of(b.nul.begin(), b.nul.end(), [](char c) { return c != 0; })) return false;
+  const std::string_view text = b.text();
+  const size_t at = text.find('\0');
+  const int64_t line = lines + 1 + std::count(text.begin(), text.begin() + at, '\n');
+  *im.error = fmt::format(
+      "{}, line {}: a NUL byte (\\0) in a value. A CSV file holds text, which has none: is the "
+      "file binary, or saved as UTF-16 (as \"Unicode text\")? Save it as UTF-8 text.",
+      im.where(), line);
+  return true;
 }
 
 // After its pieces are read: where each piece's cut lies in the quotes, and where the last
@@ -405,6 +434,7 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
   const std::vector<std::string>& names = header.names;
   const size_t columns = names.size();
   table->rowNames = header.rowNames;
+  table->blankedNames = header.blanked;
   forceText->resize(columns, 0);
   table->vars.assign(columns, TableVar{});
   table->byName.reserve(columns);
@@ -433,7 +463,7 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
   parallelFor(static_cast<int>(cur->quotes.size()), threads,
               [&](int k) { readPiece(im.settings, file.fd, cur, static_cast<size_t>(k)); });
   for (;;) {
-    if (!settleRead(im, readPos >= fileSize, cur)) return Pass::kFailed;
+    if (!settleRead(im, readPos >= fileSize, cur) || nulByte(im, *cur, lines)) return Pass::kFailed;
     if (cur->size == 0) break;
     if (cur->end == 0 && cur->size > im.settings.longestRow) {
       *im.error = describe(im, CsvError{CsvFault::kRowTooLong, 0, -1, 0}, names, lines + 1);

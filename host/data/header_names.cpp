@@ -88,22 +88,55 @@ void cutLongNames(HeaderNames* h) {
   }
 }
 
+// Blanks around a name are not part of it: the names so written, as written, go to *blanked.
+void trimNames(std::vector<std::string>* names, std::vector<std::string>* blanked) {
+  for (std::string& n : *names) {
+    const size_t first = n.find_first_not_of(" \t");
+    const size_t last = n.find_last_not_of(" \t");
+    if (first == std::string::npos) {  // blanks alone: no name
+      n.clear();
+      continue;
+    }
+    if (first == 0 && last + 1 == n.size()) continue;
+    blanked->push_back(n);
+    n = n.substr(first, last + 1 - first);
+  }
+}
+
+// Why variable j has no name: a first line that ends with a comma leaves its last one without.
+std::string unnamed(const std::string& where, size_t j, size_t count, int firstRowFields) {
+  if (j == 0 || j + 1 != count) return fmt::format("{}: variable {} has no name.", where, j + 1);
+  return fmt::format(
+      "{}: variable {} has no name: the first line ends with a comma.{} Remove the comma that "
+      "ends each line.",
+      where, j + 1,
+      firstRowFields == static_cast<int>(count) ? " So does the first row: every line may." : "");
+}
+
 }  // namespace
 
 bool settleHeaderNames(std::vector<std::string> fields, int firstRowFields,
                        const std::string& where, HeaderNames* out, std::string* error) {
   out->rowNames = nameRowNames(&fields, firstRowFields);
-  NameKeys seen;
+  trimNames(&fields, &out->blanked);
+  // Each name by its upper-cased key, as first written: names are compared without case.
+  std::unordered_map<std::string, size_t> seen;
   seen.reserve(fields.size());
   for (size_t j = 0; j < fields.size(); ++j) {
-    if (trimRight(fields[j]).empty()) {
-      *error = fmt::format("{}: variable {} has no name.", where, j + 1);
+    if (fields[j].empty()) {
+      *error = unnamed(where, j, fields.size(), firstRowFields);
       return false;
     }
-    if (!seen.add(fields[j])) {
-      *error = fmt::format("{}: the variable name {} appears twice.", where, fields[j]);
-      return false;
-    }
+    const auto [at, fresh] = seen.try_emplace(upperCopy(fields[j]), j);
+    if (fresh) continue;
+    const std::string& before = fields[at->second];
+    *error = before == fields[j]
+                 ? fmt::format("{}: the variable name {} appears twice.", where, fields[j])
+                 : fmt::format(
+                       "{}: the variable names {} and {} are one name: names are the "
+                       "same in upper and lower case.",
+                       where, before, fields[j]);
+    return false;
   }
   out->names = std::move(fields);
   cutLongNames(out);

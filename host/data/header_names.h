@@ -15,6 +15,9 @@ struct HeaderNames {
   std::vector<std::string> names;
   std::vector<std::string> written;  // per column: the name as written when it was cut, else ""
   RowNames rowNames = RowNames::kNone;
+  // The names written with blanks around them, as written: they are read without the blanks
+  // (as data.table's fread reads them).
+  std::vector<std::string> blanked;
 };
 
 // Settles the names of the first line's `fields`, given how many values the first row holds

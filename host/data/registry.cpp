@@ -187,6 +187,18 @@ std::string strayValue(const TableVar& v, const std::string& file) {
                                   : "");
 }
 
+// Where the file of a data set that does not exist lies in a directory that does not either:
+// ": the library directory DIR (--lib) does not exist", or the same of a path's directory.
+std::string missingDirectory(const DataSetName& name) {
+  std::filesystem::path dir = name.path.parent_path();
+  if (dir.empty()) dir = ".";
+  std::error_code ec;
+  if (std::filesystem::is_directory(dir, ec)) return "";
+  const bool library = dir == session().options.library;
+  return fmt::format(": {} {} {}", library ? "the library directory" : "the directory",
+                     dir.string(), library ? "(--lib) does not exist" : "does not exist");
+}
+
 // What the reader made of a file written otherwise than plainly: its separator, a column of
 // row names, columns turned character by a few texts.
 void noteHowRead(const Table& table, const DataSetName& name) {
@@ -211,6 +223,18 @@ void noteHowRead(const Table& table, const DataSetName& name) {
                             "values (R's write.table writes row names so): the first value of "
                             "each row is read as variable {} of data set {}.",
                             file, table.vars.front().name, name.shown));
+  if (!table.blankedNames.empty()) {
+    std::string names;
+    constexpr size_t kShown = 5;
+    for (size_t k = 0; k < std::min(kShown, table.blankedNames.size()); ++k)
+      listTarget(&names, "\"" + table.blankedNames[k] + "\"");
+    if (table.blankedNames.size() > kShown)
+      names += fmt::format(" and {} more", table.blankedNames.size() - kShown);
+    session().log.write(
+        "NOTE", fmt::format("The first line of {} writes blanks around the names {}: the names "
+                            "of data set {} are read without them.",
+                            file, names, name.shown));
+  }
   for (const TableVar& v : table.vars)
     if (!v.writtenName.empty())
       session().log.write(
@@ -223,7 +247,7 @@ void noteHowRead(const Table& table, const DataSetName& name) {
       session().log.write(
           "NOTE", fmt::format("Variable {} of data set {} is read as character because some of "
                               "its values are not numbers; the first is {}. A missing value is "
-                              "written \".\", NA or as an empty field.",
+                              "written \".\", NA, NaN or as an empty field.",
                               v.name, name.shown, strayValue(v, file)));
 }
 
@@ -250,7 +274,8 @@ void detachSource(HostDataSet* source) {
 std::shared_ptr<const Table> stepTable(const DataSetName& name, std::string* error) {
   int64_t size = 0, modified = 0;
   if (!fileStamp(name.path, &size, &modified)) {
-    *error = "Data set " + name.shown + " does not exist (no file \"" + name.path.string() + "\").";
+    *error = "Data set " + name.shown + " does not exist (no file \"" + name.path.string() + "\")" +
+             missingDirectory(name) + ".";
     return nullptr;
   }
   std::string key = tableKey(name.path);
@@ -461,7 +486,7 @@ std::string strayCellHint(std::string_view variable) {
     if (v.strayLine <= 0) continue;
     return fmt::format(
         "the value {} is not a number, so {} is read as character: correct that cell (a "
-        "missing value is written \".\", NA or as an empty field)",
+        "missing value is written \".\", NA, NaN or as an empty field)",
         strayValue(v, cached.table->source.string()), v.name);
   }
   return "";

@@ -63,8 +63,9 @@ class Table {
   // list of thousands of a wide file's names is looked up in time that grows with the list.
   std::unordered_map<std::string, int> byName;
   int64_t obs = 0;
-  CsvDialect dialect;                   // the separator and decimal mark the file was read with
-  RowNames rowNames = RowNames::kNone;  // how R's row names were found (kRowNamesVariable)
+  CsvDialect dialect;                     // the separator and decimal mark the file was read with
+  RowNames rowNames = RowNames::kNone;    // how R's row names were found (kRowNamesVariable)
+  std::vector<std::string> blankedNames;  // names written with blanks around them, as written
 
   // ---- Set up by the import ----
   // Each block holds `n` records.

@@ -43,11 +43,14 @@ struct Cell {
     c.d = v;
     return c;
   }
-  // A text of a data set may hold any bytes: the documents get it as valid UTF-8.
+  // A text of a data set may hold any bytes: the documents get it as valid UTF-8, and a line
+  // break (a CLASS value written over two lines) as \x0A, so that the row stays one line.
   static Cell ofText(std::string_view v) {
     Cell c;
     c.kind = Kind::kText;
     c.s = escapedBytes(v);
+    for (size_t at = c.s.find('\n'); at != std::string::npos; at = c.s.find('\n', at))
+      c.s.replace(at, 1, "\\x0A");
     return c;
   }
   // Nonzero numbers and texts "1", "TRUE", "YES" count as true.

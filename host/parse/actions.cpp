@@ -126,10 +126,11 @@ bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
   if (form == 1) {
     int number = -1;
     if (ds().findVar(r.analysis, first, &number) != 0) {
-      const std::string hint =
+      std::string hint =
           beginsStatement(r, first)
               ? fmt::format("a \";\" is missing at the end of the statement before {}", first)
               : longNameHint(first);
+      if (hint.empty()) hint = nameLiteralAdvice(r, *r.current);
       reportError(r, *r.current,
                   fmt::format("variable {} not found on data set {}{}{}", first, dataSetName(r),
                               hint.empty() ? "" : ": ", hint));

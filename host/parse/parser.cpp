@@ -216,9 +216,12 @@ class Driver {
     const Token& bad = r_.tokens[r_.pos];
     if (bad.unclosed)
       reportError(r_, bad, neverClosed(bad.pub.text));
-    else if (bad.cls == TokenClass::kBad)
-      reportError(r_, bad, fmt::format("{} is not a valid token", tokenText(bad)));
-    else
+    else if (bad.cls == TokenClass::kBad) {
+      const std::string advice = nameLiteralAdvice(r_, bad);
+      reportError(r_, bad,
+                  fmt::format("{} is not a valid token{}{}", tokenText(bad),
+                              advice.empty() ? "" : "; ", advice));
+    } else
       reportError(r_, bad, syntaxError(r_, top, bad));
     int endStatementSymbol = r_.table->vocabulary.classSymbol(TokenClass::kEndStatement);
     while (r_.tokens[r_.pos].cls != TokenClass::kEnd &&

@@ -95,6 +95,9 @@ void countError(Run& run);
 std::string tokenText(const Token& t);
 // The text of a syntax error at `bad` with `top` on the parse stack.
 std::string syntaxError(const Run& run, int top, const Token& bad);
+// Where the token is part of a name written bare with characters outside ASCII ("größe"): the
+// advice to write it as a name literal, else "".
+std::string nameLiteralAdvice(const Run& run, const Token& at);
 // The error of a ";" left out between two tokens, and in *place the place where it belongs.
 std::string missingSemicolon(const Token& before, const Token& next, Token* place);
 // The option the value at token `at` is given to, as a program writes it ("DEGREE=",

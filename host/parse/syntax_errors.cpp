@@ -182,6 +182,33 @@ std::string tokenText(const Token& t) {
   return fmt::format("\"{}\"", t.pub.text);
 }
 
+std::string nameLiteralAdvice(const Run& r, const Token& at) {
+  const size_t k = r.tokens.indexOf(&at);
+  if (k >= r.tokens.size()) return "";
+  // Names and bad bytes that touch, the token's among them.
+  auto part = [](const Token& t) {
+    return t.cls == TokenClass::kName || t.cls == TokenClass::kBad;
+  };
+  auto touch = [](const Token& a, const Token& b) {
+    return a.pub.line == b.pub.line && columnAfter(a) == b.pub.column;
+  };
+  size_t first = k, last = k;
+  while (first > 0 && part(r.tokens[first - 1]) && touch(r.tokens[first - 1], r.tokens[first]))
+    --first;
+  while (last + 1 < r.tokens.size() && part(r.tokens[last + 1]) &&
+         touch(r.tokens[last], r.tokens[last + 1]))
+    ++last;
+  std::string word;
+  for (size_t j = first; j <= last; ++j) word += r.tokens[j].pub.written;
+  const bool outside =
+      std::any_of(word.begin(), word.end(), [](char c) { return (c & 0x80) != 0; });
+  if (!outside || first == last) return "";
+  return fmt::format(
+      "a name with characters other than letters, digits and underscores is written as a name "
+      "literal, '{}'n",
+      word);
+}
+
 std::string missingSemicolon(const Token& before, const Token& next, Token* place) {
   *place = next;
   place->pub.line = before.pub.line;
@@ -207,8 +234,13 @@ std::string syntaxError(const Run& r, int top, const Token& bad) {
   if (std::string dotted = dottedName(r, bad); !dotted.empty()) return head + dotted;
   const int close = v.keyword(")");
   const bool inList = std::find(symbols.begin(), symbols.end(), close) != symbols.end();
-  if (std::string key = inList ? opener(r) : ""; !key.empty())
-    return head + listAdvice(r, key, bad, symbols);
+  if (std::string key = inList ? opener(r) : ""; !key.empty()) {
+    // The statement or the step ends inside the list: its ")" was left out.
+    const bool ended = bad.cls == TokenClass::kEndStatement || bad.cls == TokenClass::kEnd;
+    return head +
+           (ended ? fmt::format("; the \")\" that closes the options of {} is missing", key) : "") +
+           listAdvice(r, key, bad, symbols);
+  }
   std::string out = head + expected(r, symbols) + nearest(r, bad, symbols);
   if (r.current && r.current->pub.text == "=" && (bad.pub.text == "/" || bad.pub.text == "."))
     out += "; a file path must be written in quotes";

@@ -7,6 +7,7 @@
 #include "base/host.h"
 #include "design/design.h"
 #include "displays/displays.h"
+#include "frame/bindings.h"
 #include "frame/bridge.h"
 #include "frame/phases.h"
 #include "frame/state.h"
@@ -92,7 +93,14 @@ int levelizeByGroup(VsfState* s) {
   raiseStepCode(s->stepCode, d->buildCode);
   if (status == levstatus::kConstructed) raiseStepCode(s->stepCode, step::kLevelization112);
   if (status == levstatus::kNoLevels) {
-    hostMsg(848, 144);
+    // No observation at all says so, as the step without CLASS variables does.
+    int64_t observations = -1;
+    if (s->settings.inputReader &&
+        hostv().ds->attr(s->settings.inputReader, dsattr::kObsCount, &observations) == 0 &&
+        observations == 0)
+      hostMsg(848, 6300, {std::string_view(dataSetName(s->settings.inputReader))});
+    else
+      hostMsg(848, 144);
     raiseStepCode(s->stepCode, step::kLevelization108);
   }
   return status;

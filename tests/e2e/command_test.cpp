@@ -147,7 +147,7 @@ TEST(Command, ErrorsPointAtTheCause) {
       {"proc varsifter data=stray_cell; model z = y; run;",
        {"The variable y is not numeric: the value \"n/a\" on line 4 of",
         "stray_cell.csv is not a number, so y is read as character: correct that cell (a "
-        "missing value is written \".\", NA or as an empty field); if y is a classification "
+        "missing value is written \".\", NA, NaN or as an empty field); if y is a classification "
         "variable, list it in the CLASS statement."}},
       {"proc varsifter data=stray_cell.csv; model z = x; run;",
        {"stray_cell.csv is a file name, not a data-set name: DATA=stray_cell reads "

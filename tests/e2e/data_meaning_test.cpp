@@ -156,5 +156,113 @@ TEST(DataMeaning, CarriedColumnsKeepTheirDigits) {
       << r.output;
 }
 
+// NaN in any case and sign, and values of blanks alone, are missing numbers: the column stays
+// numeric and those rows are left out.
+TEST(DataMeaning, MissingNumbersInEveryForm) {
+  ScratchDir lib("vsf_meaning");
+  std::ofstream(lib.path() / "d.csv")
+      << "y,x\n1,2\n2,nAn\n3,-NAN\n4,+nan\n5, \n6,\". \"\n7, NA\n8,3\n9,5\n10,4\n";
+  const CommandRun r =
+      runCommand("proc varsifter data=d; model y = x / selection=none; run;", lib.path().string());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(used(r), 4);
+}
+
+// What is wrong with a file or a program, said so: each run names the fault and how to mend it.
+TEST(DataMeaning, MessagesSayWhatIsWrong) {
+  ScratchDir lib("vsf_meaning");
+  auto write = [&](const char* name, const std::string& text) {
+    std::ofstream(lib.path() / name, std::ios::binary) << text;
+  };
+  write("d.csv", "y,x,g\n1,2,a\n2,3,b\n3,1,a\n4,5,b\n5,4,a\n6,7,b\n");
+  write("hdr.csv", "y,x,g\n");
+  write("blank.csv", "y, x1 ,g\n1,2,a\n2,3,b\n3,1,a\n4,5,b\n");
+  write("cased.csv", "y,x1,X1\n1,2,3\n");
+  write("trailing.csv", "y,x,\n1,2,\n2,3,\n");
+  write("short.csv", "y,x,g\n1,2,a\n2\n");
+  write("nul.csv", std::string("y,x,g\n1,2,a\n2,3,b\0c\n", 21));
+  const std::string file = lib.path().string() + "/";
+  expectRuns(
+      lib.path().string(),
+      {
+          {"proc varsifter data=hdr; class g; model y = x g; run;",
+           1,
+           {"ERROR: The data set WORK.HDR has no observations: its file holds only its first line"},
+           {"nothing to analyze"}},
+          {"proc varsifter data=d; model y = x / selection=forward(select=sl slentry=0.05; run;",
+           1,
+           {"\";\" was not expected; the \")\" that closes the options of FORWARD is missing. "
+            "FORWARD takes"}},
+          {"proc varsifter data=blank; model y = x1 / selection=none; run;",
+           0,
+           {"NOTE: The first line of " + file +
+            "blank.csv writes blanks around the names \" x1 \": the names of data set "
+            "WORK.BLANK are read without them."}},
+          {"proc varsifter data=cased; model y = x1; run;",
+           1,
+           {"line 1: the variable names x1 and X1 are one name: names are the same in upper "
+            "and lower case."}},
+          {"proc varsifter data=d; model y = x größe; run;",
+           1,
+           {"is written as a name literal, 'größe'n"}},
+          {"proc varsifter data=trailing; model y = x; run;",
+           1,
+           {"line 1: variable 3 has no name: the first line ends with a comma. So does the first "
+            "row: every line may. Remove the comma that ends each line."}},
+          {"proc varsifter data=short; model y = x; run;",
+           1,
+           {"line 3: the row has 1 value for 3 variables; no value for variable x."}},
+          {"proc varsifter data=nul; model y = x; run;",
+           1,
+           {"line 3: a NUL byte (\\0) in a value."}},
+      });
+  const std::string none = (lib.path() / "none").string();
+  const CommandRun r = runCommand("proc varsifter data=d; model y = x; run;", none);
+  EXPECT_NE(r.output.find("(no file \"" + none + "/d.csv\"): the library directory " + none +
+                          " (--lib) does not exist."),
+            std::string::npos)
+      << r.output;
+}
+
+// A value over two lines shows its line break escaped, as the other control bytes are, and a
+// byte that is not UTF-8 goes to OUTPUT as it is (as fread keeps it; pandas.read_csv stops on
+// it unless told encoding="latin-1").
+TEST(DataMeaning, ValuesWithLineBreaksAndOtherBytes) {
+  ScratchDir lib("vsf_meaning");
+  std::ofstream(lib.path() / "d.csv", std::ios::binary)
+      << "y,x,g\n1,2,\"a\nb\"\n2,3,caf\xE9\n3,1,\"a\nb\"\n4,5,caf\xE9\n5,4,\"a\nb\"\n";
+  const CommandRun r = runCommand(
+      "proc varsifter data=d; class g; model y = x g / selection=none; output out=o p; run;",
+      lib.path().string());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(cells(theOne(r, "ClassLevelInfo"), "Values"),
+            std::vector<std::string>{"a\\x0Ab caf\\xE9"});
+  std::ifstream in(lib.path() / "o.csv", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\n2,3,caf\xE9,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n1,2,\"a\nb\","), std::string::npos) << text;
+}
+
+// The program file: a data set given in its place, and one that cannot be read, say why.
+TEST(DataMeaning, ProgramFilesSayWhy) {
+  ScratchDir lib("vsf_meaning");
+  const fs::path data = lib.path() / "mtcars.csv";
+  std::ofstream(data) << "\"\",\"mpg\",\"cyl\"\n\"Mazda RX4\",21,6\n";
+  CommandRun r = runArgs(data.string() + " --lib " + lib.path().string());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("ERROR: " + data.string() +
+                          " looks like a data set, not a program: its first line names "
+                          "variables. A program names its data set with DATA=: DATA=mtcars reads "
+                          "mtcars.csv in the --lib directory"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("outside a procedure step"), std::string::npos) << r.output;
+  r = runArgs((lib.path() / "none.vsf").string());
+  EXPECT_NE(r.output.find("cannot read the program file " + (lib.path() / "none.vsf").string() +
+                          " (No such file or directory)"),
+            std::string::npos)
+      << r.output;
+}
+
 }  // namespace
 }  // namespace vsf::test

@@ -117,9 +117,10 @@ TEST_F(DataTest, BadInputNamesFileLineAndVariable) {
       {"a,b\n\"1\"2,3\n", {"line 2", "variable a", "after the closing quote"}},
       {"a,b\n1,2\n3,\"open\n4,5\n", {"line 3", "variable b", "not closed"}},
       {"a,b\n\"x\ny\",1\n2,3,4\n", {"line 4"}},  // the quoted line end counts
-      {"a,A\n1,2\n", {"line 1", "appears twice"}},
+      {"a,A\n1,2\n", {"line 1", "a and A are one name", "same in upper and lower case"}},
+      {"a,a\n1,2\n", {"line 1", "appears twice"}},
       {"abcdefghijklmnopqrstuvwxyz0123456789,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n1,2\n",
-       {"line 1", "appears twice"}},
+       {"line 1", "are one name"}},
       {"a,,c\n1,2,3\n", {"line 1", "variable 2 has no name"}},
       {"", {"is empty"}},
   };

@@ -24,22 +24,46 @@ TEST(HeaderNames, DuplicatesAreFoundWithoutCase) {
     std::vector<std::string> names;
     std::string error;  // empty: settled
   } cases[] = {
-      {{"a", "b", "B"}, "F, line 1: the variable name B appears twice."},
-      {{"x", "y", "z", "Y", "X"}, "F, line 1: the variable name Y appears twice."},
+      {{"a", "b", "B"},
+       "F, line 1: the variable names b and B are one name: names are the same in upper and "
+       "lower case."},
+      {{"x", "y", "z", "Y", "X"},
+       "F, line 1: the variable names y and Y are one name: names are the same in upper and "
+       "lower case."},
       {{"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},
-       "F, line 1: the variable name \xC3\x89T\xC3\x89 appears twice."},
+       "F, line 1: the variable names \xC3\xA9t\xC3\xA9 and \xC3\x89T\xC3\x89 are one name: "
+       "names are the same in upper and lower case."},
       // Dotless i upper-cases to I: the names differ in length and still match.
       {{"\xC4\xB1"
         "d",
         "ID"},
-       "F, line 1: the variable name ID appears twice."},
+       "F, line 1: the variable names \xC4\xB1"
+       "d and ID are one name: names are the same in "
+       "upper and lower case."},
       {{"a", " ", "a"}, "F, line 1: variable 2 has no name."},
+      {{"a", "b", "a"}, "F, line 1: the variable name a appears twice."},
+      {{"a", " b", "b "}, "F, line 1: the variable name b appears twice."},
       {{"a", "b", "ab"}, ""},
   };
   for (const Case& c : cases) {
     HeaderNames h;
     EXPECT_EQ(settle(c.names, &h), c.error) << c.names.back();
   }
+}
+
+// Blanks around a name are not part of it, and the names so written are kept for the note; a
+// first line that ends with a comma leaves its last variable without a name, and says so.
+TEST(HeaderNames, BlanksAroundNamesAndALastComma) {
+  HeaderNames h;
+  EXPECT_EQ(settle({" y", "x1 ", "\tg\t", "z"}, &h), "");
+  EXPECT_EQ(h.names, (std::vector<std::string>{"y", "x1", "g", "z"}));
+  EXPECT_EQ(h.blanked, (std::vector<std::string>{" y", "x1 ", "\tg\t"}));
+  EXPECT_EQ(settle({"y", "x", ""}, &h, 3),
+            "F, line 1: variable 3 has no name: the first line ends with a comma. So does the "
+            "first row: every line may. Remove the comma that ends each line.");
+  EXPECT_EQ(settle({"y", "x", ""}, &h, 2),
+            "F, line 1: variable 3 has no name: the first line ends with a comma. Remove the "
+            "comma that ends each line.");
 }
 
 // Every name of a wide header is compared without case; the last repeats the first.
@@ -51,7 +75,9 @@ TEST(HeaderNames, AWideHeaderIsSettledWhole) {
   EXPECT_EQ(settle(names, &h), "");
   EXPECT_EQ(h.names.size(), static_cast<size_t>(n));
   names.push_back("V0");
-  EXPECT_EQ(settle(names, &h), "F, line 1: the variable name V0 appears twice.");
+  EXPECT_EQ(settle(names, &h),
+            "F, line 1: the variable names v0 and V0 are one name: names are the same in upper "
+            "and lower case.");
 }
 
 // Long names that share their first 32 bytes take the least free numbers in turn, past the
