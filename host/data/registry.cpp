@@ -496,8 +496,14 @@ void noteInexactDigits(HostDataSet* ds, int number) {
   const InputDataSet* in = asInput(ds);
   if (!in || number < 0 || number >= static_cast<int>(in->table->vars.size())) return;
   const TableVar& v = in->table->vars[static_cast<size_t>(number)];
-  if (v.inexactLine <= 0 || v.inexactNoted) return;
-  v.inexactNoted = true;
+  if (v.inexactLine <= 0) return;
+  {
+    // Readers on the workers look their variables up too: one note however many ask.
+    static std::mutex noted;
+    std::lock_guard<std::mutex> lock(noted);
+    if (v.inexactNoted) return;
+    v.inexactNoted = true;
+  }
   double x = 0;
   (void)parseCell(v.inexactText, &x);
   char used[32];

@@ -182,6 +182,19 @@ std::string tokenText(const Token& t) {
   return fmt::format("\"{}\"", t.pub.text);
 }
 
+namespace {
+
+// One UTF-8 character of two to four bytes.
+bool wholeCharacter(std::string_view t) {
+  if (t.empty()) return false;
+  const auto c = static_cast<unsigned char>(t[0]);
+  const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+  if (n == 0 || t.size() != n || c < 0xC2 || c > 0xF4) return false;
+  return std::all_of(t.begin() + 1, t.end(), [](char b) { return (b & 0xC0) == 0x80; });
+}
+
+}  // namespace
+
 std::string nameLiteralAdvice(const Run& r, const Token& at) {
   const size_t k = r.tokens.indexOf(&at);
   if (k >= r.tokens.size()) return "";
@@ -198,10 +211,18 @@ std::string nameLiteralAdvice(const Run& r, const Token& at) {
   while (last + 1 < r.tokens.size() && part(r.tokens[last + 1]) &&
          touch(r.tokens[last], r.tokens[last + 1]))
     ++last;
+  // The bad tokens must be letters outside ASCII (whole UTF-8 characters): a byte that is no
+  // character makes no name, literal or not.
   std::string word;
-  for (size_t j = first; j <= last; ++j) word += r.tokens[j].pub.written;
-  const bool outside =
-      std::any_of(word.begin(), word.end(), [](char c) { return (c & 0x80) != 0; });
+  bool outside = false;
+  for (size_t j = first; j <= last; ++j) {
+    const Token& t = r.tokens[j];
+    if (t.cls == TokenClass::kBad) {
+      if (!wholeCharacter(t.pub.written)) return "";
+      outside = true;
+    }
+    word += t.pub.written;
+  }
   if (!outside || first == last) return "";
   return fmt::format(
       "a name with characters other than letters, digits and underscores is written as a name "

@@ -235,7 +235,10 @@ TEST(ProgramText, BytesThatAreNoCharacterAreShownEscaped) {
   // The command's own errors too.
   const CommandRun missing = runArgs("'no dir/\xE9.vsf'");
   EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.output.rfind("ERROR: cannot read the program file no dir/\\xE9.vsf\n", 0), 0u)
+  EXPECT_EQ(
+      missing.output.rfind(
+          "ERROR: cannot read the program file no dir/\\xE9.vsf (No such file or directory)\n", 0),
+      0u)
       << missing.output;
 }
 
