@@ -404,9 +404,10 @@ class PieceParser {
   // A bare NA, as R's write.csv writes a missing text (it quotes the texts themselves): blanks
   // around it aside, unquoted. It is an empty text, the missing value of a text column.
   bool bareMissing(const Span& s) const {
+    // Most texts are passed over on their length or first byte.
+    if (s.length < 2 || s.length > 8 || (t_[s.begin] != 'N' && t_[s.begin] != ' ')) return false;
     if (s.begin > 0 && t_[s.begin - 1] == '"') return false;  // quoted: the text NA
     std::string_view v = spanText(t_, s);
-    if (v.size() < 2 || v.size() > 8) return false;
     while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
     while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
     return v == "NA";
