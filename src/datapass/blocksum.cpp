@@ -93,22 +93,30 @@ void OrderedSum::drain() {
   if (freed) freed_.notify_all();
 }
 
-bool OrderedSum::hand(int32_t w, int64_t k, const double* block) {
+double* OrderedSum::reserve(int32_t w, int32_t* at) {
   Slots& s = slots_[static_cast<size_t>(w)];
-  int32_t at;
-  {
-    std::unique_lock<std::mutex> lock(m_);
-    freed_.wait(lock, [&] { return s.used < depth_ || abandoned_; });
-    if (abandoned_) return false;
-    at = (s.head + s.used) % depth_;
-    s.used += 1;  // reserved: its block is -1 until it is filled
-  }
-  std::memcpy(s.values + static_cast<size_t>(at) * length_, block, sizeof(double) * length_);
+  std::unique_lock<std::mutex> lock(m_);
+  freed_.wait(lock, [&] { return s.used < depth_ || abandoned_; });
+  if (abandoned_) return nullptr;
+  *at = (s.head + s.used) % depth_;
+  s.used += 1;  // reserved: its block is -1 until it is filled
+  return s.values + static_cast<size_t>(*at) * length_;
+}
+
+bool OrderedSum::fill(int32_t w, int32_t at, int64_t k) {
   std::lock_guard<std::mutex> lock(m_);
   if (abandoned_) return false;
-  s.block[static_cast<size_t>(at)] = k;
+  slots_[static_cast<size_t>(w)].block[static_cast<size_t>(at)] = k;
   drain();
   return true;
+}
+
+bool OrderedSum::hand(int32_t w, int64_t k, const double* block) {
+  int32_t at = 0;
+  double* slot = reserve(w, &at);
+  if (!slot) return false;
+  std::memcpy(slot, block, sizeof(double) * length_);
+  return fill(w, at, k);
 }
 
 void OrderedSum::abandon() {

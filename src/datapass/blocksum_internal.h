@@ -37,6 +37,11 @@ class OrderedSum {
   // Worker w's block k: copied into a slot, or waits for one. false when the sum was abandoned
   // (another worker failed).
   bool hand(int32_t w, int64_t k, const double* block);
+  // Worker w's next slot, which it sums its next block into in place (*at names it for fill);
+  // waits for one, and gives null when the sum was abandoned.
+  double* reserve(int32_t w, int32_t* at);
+  // The slot reserve gave holds block k's sum: it joins in its turn. false when abandoned.
+  bool fill(int32_t w, int32_t at, int64_t k);
   // Nobody waits any longer; later hands are refused.
   void abandon();
   // Gives the slots back to their pool, once no worker uses them.

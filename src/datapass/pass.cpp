@@ -86,10 +86,15 @@ uint32_t lengthOf(uint32_t (*f)(const PassState*, int32_t), const PassState* s, 
   return f ? f(s, count) : 0;
 }
 
-// A few blocks of each worker may wait for their turn: up to 8 MB of them per worker.
+// A few blocks of each worker may wait for their turn: 2 to 8 of them, up to 1 MB per worker
+// (the slots are made afresh for every pass, and each page of them costs a fault).
 int32_t orderedSlots(uint32_t result) {
-  return static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 20) / std::max(result, 1u), 2, 8));
+  return static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 17) / std::max(result, 1u), 2, 8));
 }
+
+// A kernel whose buffer is its result alone sums each block straight into a slot of the
+// ordered sum, without a buffer of the worker's own and a copy.
+bool sumsInPlace(uint32_t result, uint32_t total) { return result > 0 && total == result; }
 
 double* takeBuffer(PassState* s, uint32_t n) {
   return static_cast<double*>(
@@ -132,6 +137,7 @@ int orderedBlocks(PassState* s, const RowKernel& k, int32_t w, double* buffer, u
   UtilFileArray* a = s->utilFiles;
   const bool shared = everyBlockResident(a);
   const int64_t own = localBlocks(&a->records[w]);
+  const bool inPlace = sumsInPlace(result, total);
   for (int64_t j = 0;; ++j) {
     // The next block nobody has taken, or local block j of the worker's own file.
     int64_t b = o->end();
@@ -142,8 +148,11 @@ int orderedBlocks(PassState* s, const RowKernel& k, int32_t w, double* buffer, u
     if (b >= o->end()) break;
     PageView v;
     if (int rc = blockView(&a->records[blockFile(a, b)], blockLocal(a, b), &v); rc != 0) return rc;
-    if (int rc = blockSum(s, k, v, buffer, result, total); rc != 0) return rc;
-    if (!o->hand(w, b, buffer)) return 0;  // another worker failed
+    int32_t at = 0;
+    double* into = inPlace ? o->reserve(w, &at) : buffer;
+    if (!into) return 0;  // another worker failed
+    if (int rc = blockSum(s, k, v, into, result, total); rc != 0) return rc;
+    if (!(inPlace ? o->fill(w, at, b) : o->hand(w, b, buffer))) return 0;
   }
   guard.done = true;
   return 0;
@@ -203,7 +212,7 @@ int threadedPass(PassState* s, const RowKernel& k, int32_t count, int workers, u
     ZWorkItem& w = items[i];
     w = ZWorkItem{&s->utilFiles->records[i], s, &k, nullptr, total, count, 0,
                   result > 0 ? &o : nullptr};
-    if (total > 0 && !(w.buffer = takeBuffer(s, total))) {
+    if (total > 0 && !sumsInPlace(result, total) && !(w.buffer = takeBuffer(s, total))) {
       // Items already queued still use their buffers: release them and wait before anything
       // goes.
       if (i > 0) {
