@@ -11,8 +11,10 @@
 # read once before each round so that both find it in the page cache. Each case runs ROUNDS
 # times (A B A B); the medians and their ratio are printed, with nproc and the load.
 #   bench/wide_run.sh [ROWS] [Q] [ROUNDS] [CASES...]    e.g. bench/wide_run.sh 1000 20000 3 forward lasso
-# Environment: DATA=DIR writes and reads the CSV there (default /tmp/vsf-bench-wide). Builds the
-# command into build-bench/ (Release).
+# Environment: DATA=DIR writes and reads the CSV there (default /tmp/vsf-bench-wide); SEED=N
+# makes and reads another set of the same shape (bench/wide_data.py's SEED); BEFORE=PATH runs
+# that command too, in the same turns (an earlier build), with its own medians and ratio.
+# Builds the command into build-bench/ (Release), or takes AFTER=PATH.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/common.sh
@@ -23,12 +25,14 @@ shift $(($# > 3 ? 3 : $#)) || true
 cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(forward forward1000 lasso)
 
-build_command
+[ -n "${AFTER:-}" ] || build_command
+commands=("after=${AFTER:-./build-bench/app/varsifter}")
+[ -n "${BEFORE:-}" ] && commands+=("before=$BEFORE")
 data=${DATA:-/tmp/vsf-bench-wide}
 mkdir -p "$data"
-name=wide_${rows}_${q}
+name=wide_${rows}_${q}${SEED:+_$SEED}
 csv=$data/$name.csv
-[ -f "$csv" ] || /usr/bin/python3 bench/wide_data.py "$csv" "$rows" "$q"
+[ -f "$csv" ] || /usr/bin/python3 bench/wide_data.py "$csv" "$rows" "$q" ${SEED:-}
 echo "file $csv ($(du -hL "$csv" | cut -f1)), nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)"
 
 vsf=$(mktemp --suffix=.vsf)
@@ -66,20 +70,30 @@ for c in "${cases[@]}"; do
   printf 'proc varsifter data=%s;\n  model y = x1-x%s / selection=%s;\n  performance details;\nrun;\n' \
     "$name" "$q" "$selection" > "$vsf"
   echo "case $c: selection=$selection, beside $([ $peer = fread ] && echo fread || echo "fread + glmnet")"
-  ours=() theirs=()
+  declare -A ours=()
+  theirs=()
   for ((r = 1; r <= rounds; r++)); do
     cat "$csv" > /dev/null
-    out=$( { /usr/bin/time -v ./build-bench/app/varsifter "$vsf" --lib "$data"; } 2>&1 )
-    elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}' | seconds)
-    steps=$(echo "$out" | awk '/Selection Summary/ { on = 1 } /Best value|Stop Reason/ { on = 0 }
-                               on && $1 ~ /^[0-9]+$/ { last = $1 } END { print last + 0 }')
-    phases=$(echo "$out" | grep -E "^ +(Setup and Parsing|Reading the Data|Model Selection) " |
-             awk '{printf "%s=%s ", $(NF-1), $NF}')
+    for c in "${commands[@]}"; do
+      label=${c%%=*} command=${c#*=}
+      out=$( { /usr/bin/time -v "$command" "$vsf" --lib "$data"; } 2>&1 )
+      elapsed=$(echo "$out" | grep "Elapsed (wall clock)" | awk '{print $NF}' | seconds)
+      peak=$(echo "$out" | awk '/Maximum resident/ { printf "%.0f", $NF / 1024 }')
+      steps=$(echo "$out" | awk '/Selection Summary/ { on = 1 } /Best value|Stop Reason/ { on = 0 }
+                                 on && $1 ~ /^[0-9]+$/ { last = $1 } END { print last + 0 }')
+      phases=$(echo "$out" | grep -E "^ +(Setup and Parsing|Reading the Data|Model Selection) " |
+               awk '{printf "%s=%s ", $(NF-1), $NF}')
+      echo "  round $r: $label ${elapsed} s ($steps steps; $phases) ${peak} MB, load $(cut -d" " -f1 /proc/loadavg)"
+      ours[$label]+="$elapsed "
+    done
     peerTime=$(Rscript "$rscript" "$csv" "$peer")
-    echo "  round $r: varsifter ${elapsed} s ($steps steps; $phases) $peer ${peerTime} s, load $(cut -d" " -f1 /proc/loadavg)"
-    ours+=("$elapsed") theirs+=("$peerTime")
+    echo "  round $r: $peer ${peerTime} s, load $(cut -d" " -f1 /proc/loadavg)"
+    theirs+=("$peerTime")
   done
-  a=$(printf '%s\n' "${ours[@]}" | median)
   b=$(printf '%s\n' "${theirs[@]}" | median)
-  echo "  median varsifter $a s, $peer $b s, ratio $(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", a / b }')"
+  for c in "${commands[@]}"; do
+    label=${c%%=*}
+    a=$(printf '%s\n' ${ours[$label]} | median)
+    echo "  median $label $a s, $peer $b s, ratio $(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", a / b }')"
+  done
 done
