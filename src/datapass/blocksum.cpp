@@ -18,7 +18,21 @@ void addInto(double* sum, const double* b, uint32_t n) {
 
 }  // namespace
 
-int OrderedSum::start(const UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
+namespace {
+
+// Room for `bytes` of slots: the files' kept slots, grown when too small (their pages then
+// faulted in once for every later pass of the group); null when refused.
+double* keptSlots(UtilFileArray* files, size_t bytes) {
+  if (files->passSlotBytes >= bytes) return files->passSlots;
+  kernel().poolFree(files->pool, files->passSlots);
+  files->passSlots = static_cast<double*>(kernel().poolAlloc(files->pool, bytes, 0));
+  files->passSlotBytes = files->passSlots ? bytes : 0;
+  return files->passSlots;
+}
+
+}  // namespace
+
+int OrderedSum::start(UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
                       int32_t slots) {
   files_ = files;
   pool_ = pool;
@@ -34,11 +48,16 @@ int OrderedSum::start(const UtilFileArray* files, HostPool* pool, double* sum, u
   taken_ = 0;
   if (slots <= 0) return 0;
   slots_.assign(static_cast<size_t>(files->count), Slots());
-  for (Slots& s : slots_) {
-    const size_t bytes = sizeof(double) * static_cast<size_t>(length) * static_cast<size_t>(slots);
-    s.values = static_cast<double*>(kernel().poolAlloc(pool, std::max<size_t>(bytes, 8), 0));
-    if (!s.values) return rc::kMemory;
-    s.block.assign(static_cast<size_t>(slots), -1);
+  const size_t each = static_cast<size_t>(length) * static_cast<size_t>(slots);
+  const size_t bytes = std::max<size_t>(sizeof(double) * each * slots_.size(), 8);
+  // Slots of up to 1 MB a worker (orderedSlots' bound but where two slots pass it) are kept.
+  const bool kept = files->pool && bytes <= (size_t{1} << 20) * slots_.size();
+  double* values = kept ? keptSlots(files, bytes)
+                        : (own_ = static_cast<double*>(kernel().poolAlloc(pool, bytes, 0)));
+  if (!values) return rc::kMemory;
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    slots_[i].values = values + i * each;
+    slots_[i].block.assign(static_cast<size_t>(slots), -1);
   }
   return 0;
 }
@@ -126,10 +145,9 @@ void OrderedSum::abandon() {
 }
 
 void OrderedSum::release() {
-  for (Slots& s : slots_) {
-    if (s.values) kernel().poolFree(pool_, s.values);
-    s.values = nullptr;
-  }
+  if (own_) kernel().poolFree(pool_, own_);
+  own_ = nullptr;
+  for (Slots& s : slots_) s.values = nullptr;
 }
 
 }  // namespace vsf

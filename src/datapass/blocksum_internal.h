@@ -23,9 +23,10 @@ struct HostPool;
 class OrderedSum {
  public:
   // sum: the result (length doubles, zeroed); slots: per worker for threaded passes, one
-  // worker per file (0 for a pass on the calling thread). 0, or rc::kMemory when the slots cannot
-  // be had.
-  [[nodiscard]] int start(const UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
+  // worker per file (0 for a pass on the calling thread): up to 1 MB a worker kept in the files'
+  // array for the next pass when it has a pool, else from `pool` for this pass alone. 0, or
+  // rc::kMemory when the slots cannot be had.
+  [[nodiscard]] int start(UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
                           int32_t slots);
   // The next block to join and one past the last block.
   int64_t next() const { return next_; }
@@ -60,6 +61,7 @@ class OrderedSum {
 
   const UtilFileArray* files_ = nullptr;
   HostPool* pool_ = nullptr;
+  double* own_ = nullptr;  // slots of this pass alone, given back by release
   double* sum_ = nullptr;
   uint32_t length_ = 0;
   int32_t depth_ = 0;

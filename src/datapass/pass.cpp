@@ -86,8 +86,8 @@ uint32_t lengthOf(uint32_t (*f)(const PassState*, int32_t), const PassState* s, 
   return f ? f(s, count) : 0;
 }
 
-// A few blocks of each worker may wait for their turn: 2 to 8 of them, up to 1 MB per worker
-// (the slots are made afresh for every pass, and each page of them costs a fault).
+// A few blocks of each worker may wait for their turn: 2 to 8 of them, up to 1 MB per worker,
+// which the group keeps from pass to pass (OrderedSum::start).
 int32_t orderedSlots(uint32_t result) {
   return static_cast<int32_t>(std::clamp<int64_t>((int64_t{1} << 17) / std::max(result, 1u), 2, 8));
 }

@@ -141,6 +141,9 @@ void closeUtilFile(UtilFileRecord* record, int argument) {
 }
 
 void closeUtilFiles(UtilFileArray* array, HostPool* pool) {
+  if (array->passSlots) kernel().poolFree(array->pool ? array->pool : pool, array->passSlots);
+  array->passSlots = nullptr;
+  array->passSlotBytes = 0;
   if (!array->records) return;
   for (int32_t i = 0; i < array->count; ++i) {
     closeUtilFile(&array->records[i], 0);

@@ -236,11 +236,11 @@ TEST(DataPass, QueueIsDrainedBeforeAFailedPassFreesItsItems) {
   calls = 0;
   test::FakeHost fake;
   fake.kernel.poolAlloc = [](HostPool* p, size_t n, uint32_t f) -> void* {
-    return ++calls == 6 ? nullptr : host::kKernel.poolAlloc(p, n, f);
+    return ++calls == 5 ? nullptr : host::kKernel.poolAlloc(p, n, f);
   };
   fake.load();
   gFirstItemDone = false;
-  // Items, the pass's sum, the two files' waiting slots, buffer 0, then buffer 1 refused: the
+  // Items, the pass's sum, the files' waiting slots, buffer 0, then buffer 1 refused: the
   // queued item waits for block 1, which no worker will add, until the failing pass releases
   // it.
   EXPECT_EQ(runDataPass(&b.s(), kSlow, 0), rc::kMemory);
