@@ -164,6 +164,11 @@ int run(int argc, char** argv) {
   return r.worstCode <= vsf::step::kWarning ? 0 : 1;
 }
 
+// Before the constructors of the libraries: the BLAS starts its threads as it loads.
+using Preinit = void (*)(int, char**, char**);
+void beforeLibraries(int, char** argv, char** envp) { vsf::host::oneBlasThreadAtLoad(argv, envp); }
+[[gnu::used, gnu::section(".preinit_array")]] const Preinit kBeforeLibraries = beforeLibraries;
+
 }  // namespace
 
 int main(int argc, char** argv) {

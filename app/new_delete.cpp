@@ -2,6 +2,7 @@
 // before the C library's heap (host/small_blocks.h says why). Left out of the sanitizer builds,
 // whose own allocators must see every block's life.
 #include <malloc.h>
+#include <pthread.h>
 
 #include <cstdlib>
 #include <new>
@@ -22,19 +23,35 @@ struct ThreadBlocks {
 };
 thread_local ThreadBlocks tBlocks;
 
-// Gives the thread's blocks back when it ends.
-struct Closer {
-  ~Closer() {
-    tBlocks.open = false;
-    tBlocks.closed = true;
-    tBlocks.blocks.drain([](void* b) { std::free(b); });
-  }
+// Gives the thread's blocks back when it ends: the destructor of a thread key, which runs after
+// those of the thread's own objects (whose deletes still come here). A thread_local object
+// with a destructor would do it too, but the C library records such an object with an
+// allocation, and ends the process when that fails, as it may under an address-space limit.
+void closeBlocks(void*) {
+  tBlocks.open = false;
+  tBlocks.closed = true;
+  tBlocks.blocks.drain([](void* b) { std::free(b); });
+}
+
+struct CloserKey {
+  pthread_key_t key;
+  bool made = false;
 };
 
 SmallBlocks* blocks() {
   if (tBlocks.open) return &tBlocks.blocks;
   if (tBlocks.closed) return nullptr;
-  static thread_local Closer closer;  // made once a thread, at its first small block
+  static const CloserKey closer = [] {
+    CloserKey k;
+    k.made = pthread_key_create(&k.key, closeBlocks) == 0;
+    return k;
+  }();
+  // Once a thread, at its first small block; a thread whose end cannot give its blocks back
+  // keeps none.
+  if (!closer.made || pthread_setspecific(closer.key, &tBlocks) != 0) {
+    tBlocks.closed = true;
+    return nullptr;
+  }
   tBlocks.open = true;
   return &tBlocks.blocks;
 }

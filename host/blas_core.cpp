@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace vsf::host {
 
@@ -39,6 +40,33 @@ std::vector<std::pair<std::string, std::string>> blasRestart(const BlasStart& st
   return set;
 }
 
+namespace {
+
+bool countNamed() {
+  return std::getenv("OPENBLAS_NUM_THREADS") || std::getenv("GOTO_NUM_THREADS") ||
+         std::getenv("OMP_NUM_THREADS");
+}
+
+}  // namespace
+
+void oneBlasThreadAtLoad(char** argv, char** envp) {
+  // Before the C library is set up the environment is read from envp, and added to only by a
+  // new start: what setenv sets now, the library's set-up forgets.
+  size_t n = 0;
+  for (; envp && envp[n]; ++n)
+    for (const char* name : {"OPENBLAS_NUM_THREADS=", "GOTO_NUM_THREADS=", "OMP_NUM_THREADS="})
+      if (std::strncmp(envp[n], name, std::strlen(name)) == 0) return;
+  if (::sysconf(_SC_NPROCESSORS_ONLN) <= 1) return;  // one thread whatever is named
+  auto** env = static_cast<char**>(std::malloc((n + 2) * sizeof(char*)));
+  if (!env) return;
+  static char one[] = "OPENBLAS_NUM_THREADS=1";
+  for (size_t i = 0; i < n; ++i) env[i] = envp[i];
+  env[n] = one;
+  env[n + 1] = nullptr;
+  ::execve("/proc/self/exe", argv, env);
+  std::free(env);  // no new start (no /proc): the library starts its threads, as before
+}
+
 void restartForBlas(char** argv) {
   using CoreName = char* (*)();
   using ThreadCount = int (*)();
@@ -50,8 +78,7 @@ void restartForBlas(char** argv) {
   start.chosen = chosen ? chosen : "";
   start.threads = count();
   start.coreNamed = std::getenv("OPENBLAS_CORETYPE") != nullptr;
-  start.countNamed = std::getenv("OPENBLAS_NUM_THREADS") || std::getenv("GOTO_NUM_THREADS") ||
-                     std::getenv("OMP_NUM_THREADS");
+  start.countNamed = countNamed();
   const auto set = blasRestart(start, cpuAbilities());
   if (set.empty()) return;
   size_t done = 0;

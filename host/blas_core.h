@@ -7,8 +7,9 @@
 // starts itself once more with that variable set.
 //
 // The library also starts threads of its own when it loads, which spin a while before they
-// sleep; the command runs the BLAS on one thread (its workers share out the rows), so a
-// restart names one thread as well, unless the user named a count.
+// sleep, and ends the process when one cannot be started (a process limit); the command runs
+// the BLAS on one thread (its workers share out the rows), so it starts again with one thread
+// named before the library's constructor runs, unless the user named a count.
 #pragma once
 
 #include <string>
@@ -43,6 +44,12 @@ struct BlasStart {
 // count is the library's own.
 std::vector<std::pair<std::string, std::string>> blasRestart(const BlasStart& start,
                                                              const CpuAbilities& cpu);
+
+// Starts this program again at once with one BLAS thread named, where the user named no count
+// and the machine has more than one processor; returns only when it does not. Called with the
+// program's arguments and environment before any library's constructor runs (app/main.cpp),
+// so that the library starts no threads of its own.
+void oneBlasThreadAtLoad(char** argv, char** envp);
 
 // Starts this program again with blasRestart's variables set, when there are any; returns only
 // when it does not.

@@ -27,6 +27,9 @@ Armed& armed() {
 std::atomic<bool> gPageReadsFail{false};
 std::atomic<int> gPageReadsLeft{0};
 
+// Thread starts still to succeed; negative: no fault.
+std::atomic<int> gThreadStartsLeft{-1};
+
 std::mutex gClashMutex;
 std::function<void(const std::filesystem::path&)> gClash;
 std::atomic<bool> gClashSet{false};  // read at every new file: kept apart from the lock
@@ -59,6 +62,15 @@ PoolFault poolFault(std::string_view name) {
 void endPageReadFault() { gPageReadsFail = false; }
 
 bool pageReadFails() { return gPageReadsFail && gPageReadsLeft.fetch_sub(1) <= 0; }
+
+void refuseThreadStarts(int allowed) { gThreadStartsLeft = allowed < 0 ? -1 : allowed; }
+
+bool threadStartRefused() {
+  int left = gThreadStartsLeft.load();
+  while (left > 0 && !gThreadStartsLeft.compare_exchange_weak(left, left - 1)) {
+  }
+  return left == 0;
+}
 
 void injectNameClash(std::function<void(const std::filesystem::path&)> plant) {
   std::lock_guard<std::mutex> lock(gClashMutex);

@@ -33,6 +33,12 @@ void endPageReadFault();
 // Whether the page read about to be made fails; it counts as read.
 bool pageReadFails();
 
+// After `allowed` more threads started (counted from the call), every thread start fails, as
+// under a limit on processes; a negative count ends it.
+void refuseThreadStarts(int allowed);
+// Whether the thread start about to be made fails; it counts as made.
+bool threadStartRefused();
+
 // Before each new file of ours is made, the test's call is given the name the file is about to
 // take, to plant there what another user or a killed run of the same process number would have
 // left. One call replaces another; an empty one ends it.

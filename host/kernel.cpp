@@ -10,7 +10,6 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <variant>
@@ -28,6 +27,7 @@
 #include "host/progress.h"
 #include "host/session.h"
 #include "host/small_blocks.h"
+#include "host/thread_start.h"
 
 namespace vsf {
 
@@ -280,11 +280,14 @@ IdleThreads& idleThreads() {
 
 HostThread* threadCreate(void (*routine)(void*), void* arg) {
   HostThread* t = idleThreads().take();
+  // A test's fault strikes a kept thread as a new one: the caller asked for a thread.
+  if (t && threadStartRefused()) {
+    if (!idleThreads().keep(t)) endThread(t);
+    return nullptr;
+  }
   if (!t) {
     t = new HostThread;
-    try {
-      t->thread = std::thread(threadLoop, t);
-    } catch (const std::system_error&) {
+    if (!startThread(&t->thread, [t] { threadLoop(t); })) {
       delete t;
       return nullptr;
     }

@@ -1,5 +1,7 @@
 // The work queue (hxworkq): a fixed pool of std::threads running queued items. A worker
 // that throws keeps the first exception; it is raised again on the calling thread by reset().
+// The items of a pass run at once, each waiting on the others' sums: a queue is made with all
+// its threads or not at all.
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -10,6 +12,7 @@
 #include "frame/host/kernel.h"
 #include "host/extensions.h"
 #include "host/session.h"
+#include "host/thread_start.h"
 
 namespace vsf::host {
 
@@ -20,8 +23,14 @@ namespace {
 class Queue final : public WorkQueue {
  public:
   Queue(int workers, WorkRoutine routine, void* context) : routine_(routine), context_(context) {
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+    threads_.reserve(static_cast<size_t>(workers));
+    for (int i = 0; i < workers; ++i) {
+      std::thread t;
+      if (!startThread(&t, [this] { work(); })) break;
+      threads_.push_back(std::move(t));
+    }
   }
+  bool whole(int workers) const { return static_cast<int>(threads_.size()) == workers; }
   ~Queue() override { shutdown(); }
 
   int enqueue(void* item) override {
@@ -111,7 +120,10 @@ class WorkQueues final : public HxWorkQ {
   void release() override { delete this; }
   WorkQueue* create(int workers, WorkRoutine routine, void* context, uint32_t) override {
     if (workers < 1 || !routine) return nullptr;
-    return new Queue(workers, routine, context);
+    auto* queue = new Queue(workers, routine, context);
+    if (queue->whole(workers)) return queue;
+    delete queue;
+    return nullptr;
   }
 };
 

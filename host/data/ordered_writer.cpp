@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <new>
 
+#include "host/thread_start.h"
+
 namespace vsf::host {
 
 namespace {
@@ -49,14 +51,22 @@ OrderedWriter::~OrderedWriter() {
 }
 
 bool OrderedWriter::submit(Format format) {
+  // The workers start with the first block: an output without rows starts none. Those the
+  // system will not start, the ones started do without; without any, the caller formats.
+  if (threads_ >= 2 && workers_.empty()) {
+    workers_.reserve(static_cast<size_t>(threads_));
+    for (int w = 0; w < threads_; ++w) {
+      std::thread t;
+      if (!startThread(&t, [this] { work(); })) break;
+      workers_.push_back(std::move(t));
+    }
+    if (workers_.empty()) threads_ = 0;
+  }
   if (threads_ < 2) {
     if (error_ == 0) error_ = formatInto(format, &text_);
     if (error_ == 0) error_ = sink_(text_);
     return error_ == 0;
   }
-  // The workers start with the first block: an output without rows starts none.
-  if (workers_.empty())
-    for (int w = 0; w < threads_; ++w) workers_.emplace_back([this] { work(); });
   std::unique_lock lock(mutex_);
   written_.wait(lock, [&] { return handed_ - done_ < alive_; });
   if (error_ != 0) return false;

@@ -59,7 +59,7 @@ class OrderedWriter {
   };
   void work();
 
-  const int threads_;
+  int threads_;  // below two once no worker could be started
   const int64_t alive_;
   const Sink sink_;
   std::mutex mutex_;

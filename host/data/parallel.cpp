@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/session.h"
+#include "host/thread_start.h"
 
 namespace vsf::host {
 
@@ -25,8 +26,15 @@ void parallelFor(int count, int threads, const std::function<void(int)>& fn) {
       errors[static_cast<size_t>(w)] = std::current_exception();
     }
   };
+  // The calling thread takes what the others do not: threads the system will not start are
+  // done without.
   std::vector<std::thread> team;
-  for (int w = 1; w < workers; ++w) team.emplace_back(work, w);
+  team.reserve(static_cast<size_t>(workers - 1));
+  for (int w = 1; w < workers; ++w) {
+    std::thread t;
+    if (!startThread(&t, [&work, w] { work(w); })) break;
+    team.push_back(std::move(t));
+  }
   work(0);
   for (auto& t : team) t.join();
   for (auto& e : errors)

@@ -15,8 +15,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "frame/host/dataset.h"
+#include "host/thread_start.h"
 
 namespace vsf::host {
 
@@ -277,7 +279,12 @@ void Table::prefetch(int64_t k, int most) const {
     a->block = k;
     a->result = a->promise.get_future().share();
     ahead_.push_back(std::move(a));
-    if (static_cast<int>(helpers_.size()) < most) helpers_.emplace_back([this] { help(); });
+    // A helper the system will not start leaves the block to the reader that comes for it.
+    if (static_cast<int>(helpers_.size()) < most) {
+      helpers_.reserve(helpers_.size() + 1);
+      std::thread t;
+      if (startThread(&t, [this] { help(); })) helpers_.push_back(std::move(t));
+    }
   }
   wake_.notify_one();
 }
@@ -301,9 +308,14 @@ void Table::help() const {
     a->taken = true;
     lock.unlock();
     std::shared_ptr<const ParsedBlock> kept;
-    std::shared_ptr<ParsedBlock> b = spare();
-    std::string ignored;
-    if (parseBlock(a->block, nullptr, b.get(), &ignored)) kept = keep(std::move(b));
+    try {
+      std::shared_ptr<ParsedBlock> b = spare();
+      std::string ignored;
+      if (parseBlock(a->block, nullptr, b.get(), &ignored)) kept = keep(std::move(b));
+    } catch (const std::bad_alloc&) {
+      // No memory for the block: the reader that comes for it parses it, and fails, on the
+      // step's thread.
+    }
     a->promise.set_value(kept);
     lock.lock();
     ahead_.erase(std::find(ahead_.begin(), ahead_.end(), a));

@@ -7,8 +7,19 @@
 
 namespace vsf {
 
+// The passes over the stored rows run on the queue's threads, one item each, all at once; a
+// step of one worker runs them on the calling thread and needs no queue. Where the host cannot
+// start every thread (a limit on processes or memory), the step runs on one thread, as without
+// threads.
 int createThreadPool(VsfState* state, int workers) {
-  return zpudi(&state->res.puddle, workers < 1 ? 1 : workers, 1, &runWorkItem);
+  if (workers < 2) return 0;
+  if (zpudi(&state->res.puddle, workers, 0, &runWorkItem) == 0) return 0;
+  zpudlterm(&state->res.puddle);
+  hostMsg(848, 4960, {"The step", "the host could not start its threads"});
+  state->res.stepWorkers.threaded = 0;
+  state->res.stepWorkers.count = 1;
+  state->res.workers = state->res.stepWorkers;
+  return 0;
 }
 
 void destroyThreadPool(VsfState* state) { zpudlterm(&state->res.puddle); }

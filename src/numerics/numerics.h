@@ -224,6 +224,19 @@ double zdsum(const double* x, int n);
 double zdamaxinc(const double* x, int stride, int n);
 double zdnrm2(int n, int stride, const double* x);
 int zgsqr(int n, int p, const double* x, double* q, double* r);
+// The upper triangle of `square` (n x n, by columns) = panel panel' for the n x k panel (by
+// columns), through the BLAS on the calling thread. False, `square` untouched, when the BLAS
+// cannot have the buffer it works in (an address-space limit leaves no room): the caller then
+// adds the panel's rows itself. Calls wait for one another only where the room for the BLAS's
+// buffers runs short.
+[[nodiscard]] bool blasSyrk(int n, int k, const double* panel, double* square);
+// For tests: the calls use at most `most` buffers (as under a limit that leaves room for that
+// many), those past it waiting for one; with none, every call returns false. Negative: no
+// bound.
+void limitBlasBuffers(int most);
+// The buffers the BLAS holds for the calls made so far.
+int blasBuffersHeld();
+
 namespace num {
 // Every one of the n values finite: one scan at the speed of a plain sum.
 bool allFinite(const double* x, int n);

@@ -3,12 +3,9 @@
 // The dense part of a block's rows is staged, scaled by sqrt(a), in a panel of rows and folded
 // into A by one dsyrk per panel, not by one rank-one update per row; a block with a missing or
 // non-finite value takes the row-by-row loop instead (a row with a missing value adds nothing,
-// as zdspr leaves the matrix alone for it). Sparse values are added row by row at their own
-// columns.
-#include <dlfcn.h>
-
+// as zdspr leaves the matrix alone for it), and so does a panel the BLAS cannot take (no room
+// for its buffer). Sparse values are added row by row at their own columns.
 #include <cmath>
-#include <mutex>
 #include <vector>
 
 #include "base/host.h"
@@ -17,10 +14,6 @@
 #include "selection/rows.h"
 #include "selection/selection_internal.h"
 #include "selection/sscp_internal.h"
-
-extern "C" void dsyrk_(const char* uplo, const char* trans, const int* n, const int* k,
-                       const double* alpha, const double* a, const int* lda, const double* beta,
-                       double* c, const int* ldc, size_t, size_t);
 
 namespace vsf {
 
@@ -71,19 +64,21 @@ struct Scratch {
 
 // A[0..d][0..d] += panel' panel through one dsyrk into the square, then folded into the
 // packed triangle: column i of the square's upper part is row i of the packed lower part.
+// Without the BLAS, one rank-one update per staged row (each already scaled by its root).
 void flush(Scratch& sc, int f, double* target) {
-  int k = static_cast<int>(sc.pending[f]);
+  const int k = static_cast<int>(sc.pending[f]);
   if (k == 0) return;
-  blasOnOneThread();
-  int n = static_cast<int>(sc.n);
-  const double one = 1.0, zero = 0.0;
-  dsyrk_("U", "N", &n, &k, &one, sc.panel(f), &n, &zero, sc.square, &n, 1, 1);
+  const int n = static_cast<int>(sc.n);
+  sc.pending[f] = 0;
+  if (!blasSyrk(n, k, sc.panel(f), sc.square)) {
+    for (int r = 0; r < k; ++r) zdspr(sc.panel(f) + static_cast<int64_t>(r) * n, n, 1.0, target);
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     double* row = target + tri(i);
     const double* col = sc.square + static_cast<int64_t>(i) * n;
     for (int j = 0; j <= i; ++j) row[j] += col[j];
   }
-  sc.pending[f] = 0;
 }
 
 // Sparse values of a row: row g of A gets a v x over (response, dense), and a v v' with the
@@ -208,15 +203,6 @@ void sscpMerge(SelectionState* s, const double* sum, uint32_t, int32_t) {
 }
 
 }  // namespace
-
-void blasOnOneThread() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    using SetThreads = void (*)(int);
-    if (auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads")))
-      set(1);
-  });
-}
 
 double sscpPassBytes(const SelectionState* s, int32_t m, int64_t order) {
   const auto sum = static_cast<uint32_t>(order * (order + 1) / 2 * m);

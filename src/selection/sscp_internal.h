@@ -9,7 +9,4 @@ namespace vsf {
 // with missing values take, offered whole for comparisons.
 extern const RowKernel kernSscpRowByRow;
 
-// Makes the BLAS run on the calling thread only: the passes bring their own workers.
-void blasOnOneThread();
-
 }  // namespace vsf

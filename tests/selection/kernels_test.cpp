@@ -10,6 +10,7 @@
 #include "common/fake_host.h"
 #include "common/group_support.h"
 #include "host/session.h"
+#include "numerics/numerics.h"
 #include "selection/selection_internal.h"
 #include "selection/sscp_internal.h"
 
@@ -82,6 +83,20 @@ TEST(Kernels, BlockedCrossproductsEqualRowByRow) {
     for (int f = 0; f < s.folds; ++f)
       expectMatrixNear(blocked[f].data(), s.foldRecs[f].sscp, q, 1e-12);
   }
+}
+
+// A panel the BLAS cannot take (no room for its buffer) is added row by row: the same sums.
+TEST(Kernels, CrossproductsWithoutTheBlasEqualThoseWithIt) {
+  const CaseData data = test::syntheticCase({1, 4, 1, 1, 6, 1, 1}, 700, 8);
+  GroupSettings gs;
+  gs.weight = gs.freq = true, gs.pageSizeKb = 2, gs.files = 3, gs.resident = 2;
+  Group with(data, gs), without(data, gs);
+  ASSERT_EQ(with.prepare(), 0);
+  limitBlasBuffers(0);
+  const int rc = without.prepare();
+  limitBlasBuffers(-1);
+  ASSERT_EQ(rc, 0);
+  expectMatrixNear(with.s().sweep.sscp, without.s().sweep.sscp, with.s().sweep.sscpOrder, 1e-12);
 }
 
 // A row with a missing value adds nothing, in a block that otherwise takes the dense loop.

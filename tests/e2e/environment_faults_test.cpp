@@ -1,0 +1,169 @@
+// Faults of the machine the command runs on: threads the system will not start and an
+// address-space limit. The run goes on with what there is, or ends with an error of its own;
+// it never hangs or aborts, and leaves no temporary file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/test_host.h"
+#include "e2e/command_support.h"
+#include "host/faults.h"
+#include "host/output/output.h"
+#include "host/program.h"
+
+namespace vsf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct InProcessRun {
+  int code = 0;
+  Json items;  // the document's items, without the tables that name the threads
+  std::vector<host::LogLine> log;
+};
+
+Json withoutThreads(const Json& items) {
+  Json out = Json::array();
+  for (const Json& item : items) {
+    const std::string name = item.value("name", "");
+    if (name == "Timing" || name == "PerfSettings") continue;
+    Json copy = item;
+    if (copy.contains("items")) copy["items"] = withoutThreads(copy["items"]);
+    out.push_back(std::move(copy));
+  }
+  return out;
+}
+
+// The program run in this process, as the command runs it, with `allowed` thread starts before
+// every later one fails (negative: none fails).
+InProcessRun runAllowingThreads(const std::string& program, const DataLibrary& library,
+                                int allowed) {
+  ensureHost();
+  const fs::path saved = host::session().options.library;
+  host::session().options.library = library.dir();
+  host::output::reset();
+  host::output::setListingStream(nullptr);
+  LogWatch log;
+  host::refuseThreadStarts(allowed);
+  const host::ProgramResult r = host::runProgram(program, "threads.vsf");
+  host::refuseThreadStarts(-1);
+  host::output::finish();
+  InProcessRun run{r.worstCode, withoutThreads(Json::parse(host::output::jsonText())["items"]),
+                   log.lines()};
+  host::output::setListingStream(&std::cout);
+  host::session().options.library = saved;
+  return run;
+}
+
+std::vector<std::string> notes(const InProcessRun& r) {
+  std::vector<std::string> out;
+  for (const host::LogLine& l : r.log)
+    if (l.text.find("runs on one thread") != std::string::npos) out.push_back(l.text);
+  return out;
+}
+
+// Where the system starts no thread, or only some, the step runs on those there are: the same
+// tables and output data set as with every thread, the log saying which passes ran on one.
+TEST(EnvironmentFaults, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid) {
+  const DataLibrary library({"diabetes"});
+  const std::string program =
+      "proc varsifter data=diabetes seed=5; class sex;\n"
+      "  model y = age sex bmi bp s1-s6 / selection=stepwise(choose=cv) cvmethod=random(4);\n"
+      "  output out=fitted p=yhat r=res; performance threads cpucount=4; run;\n";
+  const InProcessRun all = runAllowingThreads(program, library, -1);
+  ASSERT_EQ(all.code, 0);
+  EXPECT_TRUE(notes(all).empty());
+  const std::string fitted = library.text("fitted.csv");
+  ASSERT_FALSE(fitted.empty());
+  const struct {
+    int allowed;
+    std::vector<std::string> notes;
+  } kCases[] = {
+      // Not one: the step's work queue is not made, and the step runs as without threads.
+      {0, {"The step runs on one thread: the host could not start its threads."}},
+      {2, {"The step runs on one thread: the host could not start its threads."}},
+      // The queue's four, and none after: the crews of the levelization and the data pass, and
+      // the output's formatting threads, do without.
+      {4,
+       {"The levelization runs on one thread: the host could not start its threads.",
+        "The data pass runs on one thread: the host could not start its threads."}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.allowed);
+    fs::remove(library.path() / "fitted.csv");
+    const InProcessRun r = runAllowingThreads(program, library, c.allowed);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(notes(r), c.notes);
+    EXPECT_TRUE(r.items == all.items);
+    EXPECT_EQ(library.text("fitted.csv"), fitted);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(library.path()))
+      names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"diabetes.csv", "fitted.csv"}));
+  }
+}
+
+// 30,000 rows of ten standard normals and a response, written once a run of the tests.
+fs::path normalData(const fs::path& dir) {
+  const fs::path file = dir / "normals.csv";
+  std::ofstream out(file);
+  out << "y,x1,x2,x3,x4,x5,x6,x7,x8,x9,x10\n";
+  std::mt19937_64 draw(7);
+  std::normal_distribution<double> normal;
+  for (int i = 0; i < 30000; ++i) {
+    double x[10], y = 0;
+    for (int j = 0; j < 10; ++j) y += (j < 3 ? 1.0 : 0.0) * (x[j] = normal(draw));
+    out << y + normal(draw);
+    for (double v : x) out << ',' << v;
+    out << '\n';
+  }
+  return file;
+}
+
+// Under an address-space limit (`ulimit -v`) the run finishes, its fit the one without the
+// limit, or ends with the error of memory: the BLAS never waits for ever for a buffer, and no
+// thread start aborts the run. The sanitizers map more than any of these limits allow.
+TEST(EnvironmentFaults, AnAddressSpaceLimitEndsTheRunOrLetsItFinish) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' own mappings pass every limit tried";
+#endif
+  const ScratchDir dir("vsf_limits");
+  normalData(dir.path());
+  const std::string program = (dir.path() / "p.vsf").string();
+  std::ofstream(program) << "proc varsifter data=normals; model y = x1-x10 / selection=forward;"
+                            " output out=o p=yhat; run;\n";
+  const std::string command =
+      std::string(VSF_BINARY) + " " + program + " --lib " + dir.path().string() + " 2>&1";
+  const CommandRun free = runShell(command);
+  ASSERT_EQ(free.status, 0) << free.output;
+  const size_t selected = free.output.find("Selected Model");
+  ASSERT_NE(selected, std::string::npos);
+  for (const char* limit : {"100000", "250000", "1000000"})
+    for (const char* threads : {"", " --nothreads"}) {
+      SCOPED_TRACE(std::string(limit) + threads);
+      // The time bound only keeps a hang from holding the tests: no run comes near it.
+      const CommandRun r =
+          runShell(std::string("ulimit -v ") + limit + "; timeout 300 " + command + threads);
+      if (r.status == 0) {
+        EXPECT_EQ(r.output.substr(r.output.find("Selected Model"), 2000),
+                  free.output.substr(selected, 2000));
+      } else {
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find("ERROR: There is not enough memory"), std::string::npos)
+            << r.output;
+      }
+      for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find("varsifter-"), std::string::npos);
+      fs::remove(dir.path() / "o.csv");
+    }
+}
+
+}  // namespace
+}  // namespace vsf::test
