@@ -81,6 +81,11 @@ int run(int argc, char** argv) {
   }
 
   std::string text, readError;
+  if (program == "-" && vsf::host::startedClosed(STDIN_FILENO)) {
+    commandError("cannot read the program from standard input (" +
+                 vsf::host::failureReason(EBADF) + ")");
+    return 2;
+  }
   if (!vsf::host::readProgram(program, &text, &readError)) {
     commandError(readError);
     return 2;
@@ -144,22 +149,29 @@ int run(int argc, char** argv) {
   // What the documents need of each BY group's output waits on disk, not in memory.
   vsf::host::output::spillDocuments(!json.empty(), !html.empty());
   vsf::host::ProgramResult r = vsf::host::runProgram(text, program);
-  vsf::host::output::finish();
+  vsf::host::output::finish();  // the listing's last write, and its failure in the log
   if (session().stopRun) return 2;  // a step found a document's file among its data sets
-  std::string error;
+  // Each document on its own: one that cannot be written says so, and the others are still
+  // written.
   bool written = true;
-  if (!json.empty() && !vsf::host::output::writeJsonFile(json, &error)) written = false;
-  if (written && !json.empty()) vsf::host::documentWritten("--json");
-  if (written && !html.empty() && !vsf::host::output::writeHtmlFile(html, &error)) written = false;
-  if (written && !html.empty()) vsf::host::documentWritten("--html");
+  auto document = [&](const std::string& file, const char* option, auto write) {
+    std::string error;
+    if (file.empty()) return;
+    if (write(file, &error)) {
+      vsf::host::documentWritten(option);
+    } else {
+      commandError(error);
+      written = false;
+    }
+  };
+  document(json, "--json", vsf::host::output::writeJsonFile);
+  document(html, "--html", vsf::host::output::writeHtmlFile);
   for (const std::string& e : vsf::host::output::graphFileErrors()) {
     commandError(e);
     written = false;
   }
-  if (!written) {
-    if (!error.empty()) commandError(error);
-    return 2;
-  }
+  // A listing or log not written whole counts as a document not written.
+  if (!written || vsf::host::listingLost() || session().log.lost() != 0) return 2;
   // Step codes above 255 do not fit an exit status; the log has printed each code.
   return r.worstCode <= vsf::step::kWarning ? 0 : 1;
 }
@@ -172,6 +184,7 @@ void beforeLibraries(int, char** argv, char** envp) { vsf::host::oneBlasThreadAt
 }  // namespace
 
 int main(int argc, char** argv) {
+  vsf::host::guardStandardDescriptors();
   vsf::host::restartForBlas(argv);
   vsf::host::installSignalHandling();
   vsf::host::bufferListing();

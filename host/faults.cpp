@@ -30,6 +30,10 @@ std::atomic<int> gPageReadsLeft{0};
 // Thread starts still to succeed; negative: no fault.
 std::atomic<int> gThreadStartsLeft{-1};
 
+// The descriptor whose writes fail, and with what; -1: none.
+std::atomic<int> gFailingFd{-1};
+std::atomic<int> gWriteError{0};
+
 std::mutex gClashMutex;
 std::function<void(const std::filesystem::path&)> gClash;
 std::atomic<bool> gClashSet{false};  // read at every new file: kept apart from the lock
@@ -71,6 +75,13 @@ bool threadStartRefused() {
   }
   return left == 0;
 }
+
+void failWrites(int fd, int error) {
+  gWriteError = error;
+  gFailingFd = error != 0 ? fd : -1;
+}
+
+int writeFault(int fd) { return fd == gFailingFd.load() ? gWriteError.load() : 0; }
 
 void injectNameClash(std::function<void(const std::filesystem::path&)> plant) {
   std::lock_guard<std::mutex> lock(gClashMutex);

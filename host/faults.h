@@ -39,6 +39,12 @@ void refuseThreadStarts(int allowed);
 // Whether the thread start about to be made fails; it counts as made.
 bool threadStartRefused();
 
+// Every write of ours to the descriptor fails with `error` (ENOSPC, EBADF, EPIPE) and writes
+// nothing, as on a full disk or a closed descriptor; error 0 ends it.
+void failWrites(int fd, int error);
+// The error the write about to be made to the descriptor fails with; 0 when it goes ahead.
+int writeFault(int fd);
+
 // Before each new file of ours is made, the test's call is given the name the file is about to
 // take, to plant there what another user or a killed run of the same process number would have
 // left. One call replaces another; an empty one ends it.

@@ -14,6 +14,8 @@
 #include "host/data/data.h"
 #include "host/files.h"
 #include "host/session.h"
+#include "host/standard_streams.h"
+#include "host/thread_start.h"
 
 namespace vsf::host {
 
@@ -41,7 +43,7 @@ void watch() {
                                            name ? name : "?"));
   // What was renamed into place before the signal stays: the log says which outputs those are.
   for (const std::string& line : interruptedOutputs()) session().log.write("NOTE", line);
-  std::fflush(stdout);
+  if (StandardBuffer* listing = listingBuffer()) listing->flush();
   std::_Exit(128 + signal);
 }
 
@@ -49,14 +51,17 @@ void watch() {
 
 void installSignalHandling() {
   ::signal(SIGXFSZ, SIG_IGN);  // writes past the limit fail with EFBIG and say so
+  ::signal(SIGPIPE, SIG_IGN);  // writes to a closed pipe fail with EPIPE and say so
   if (::pipe2(gSignalPipe, O_CLOEXEC) != 0) return;
-  std::thread(watch).detach();
+  // Without a thread to clean up (a limit on processes), the signals keep their own action.
+  std::thread watcher;
+  if (!startThread(&watcher, watch)) return;
+  watcher.detach();
   struct sigaction a = {};
   a.sa_handler = passOn;
   a.sa_flags = SA_RESTART;
   sigemptyset(&a.sa_mask);
-  ::sigaction(SIGINT, &a, nullptr);
-  ::sigaction(SIGTERM, &a, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) ::sigaction(signal, &a, nullptr);
 }
 
 }  // namespace vsf::host

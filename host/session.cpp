@@ -44,19 +44,31 @@ Session& session() {
 
 // Every message passes here: what it shows names the BY group that runs, and is valid UTF-8
 // and of a readable length, in the log and in the documents that repeat it.
-void Log::write(std::string_view level, std::string_view message) {
+void Log::write(std::string_view level, std::string_view message, bool ofGroup) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::string shown = level.empty() || group_.empty()
+  std::string shown = level.empty() || group_.empty() || !ofGroup
                           ? logText(message)
                           : logText(fmt::format("BY group {}: {}", group_, message));
-  if (echo_) {
+  if (echo_ && lost_ == 0) {
     clearProgress();
-    // The listing written so far comes first where the two reach one place.
-    if (listingBesideLog()) std::fflush(stdout);
-    if (level.empty())
-      fmt::print(stderr, "{}\n", shown);
-    else
-      fmt::print(stderr, "{}: {}\n", level, shown);
+    // The listing written so far comes first where the two reach one place; the listing's
+    // failure there is told before this line.
+    StandardBuffer* listing = listingBuffer();
+    int failed = 0;
+    if (listing && listingBesideLog() && !listing->flush() && listing->takeFailure(&failed))
+      add("ERROR", listingLostText(failed));
+  }
+  add(level, std::move(shown));
+}
+
+// Writes the line and keeps it. A line the log cannot take (a full disk, a closed descriptor)
+// ends its writes; the documents that repeat the log say why.
+void Log::add(std::string_view level, std::string shown) {
+  int failed = 0;
+  if (echo_ && lost_ == 0) {
+    failed = writeStandard(STDERR_FILENO,
+                           level.empty() ? shown + "\n" : fmt::format("{}: {}\n", level, shown));
+    lost_ = failed;
   }
   const int step = session().stepNumber;
   if (step != levelStep_) {
@@ -66,11 +78,17 @@ void Log::write(std::string_view level, std::string_view message) {
   if (std::find(stepLevels_.begin(), stepLevels_.end(), level) == stepLevels_.end())
     stepLevels_.emplace_back(level);
   if (keep_) lines_.push_back(LogLine{std::string(level), std::move(shown), step});
+  if (failed != 0) add("ERROR", logLostText(failed));
 }
 
 void Log::setGroup(std::string line) {
   std::lock_guard<std::mutex> lock(mutex_);
   group_ = std::move(line);
+}
+
+int Log::lost() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lost_;
 }
 
 bool Log::stepWrote(int step, std::string_view level) {

@@ -46,7 +46,8 @@ struct StepEnd {
 
 class Log {
  public:
-  void write(std::string_view level, std::string_view text);
+  // `ofGroup` false: a line of the run, not of the BY group running (a stream of the run lost).
+  void write(std::string_view level, std::string_view text, bool ofGroup = true);
   const std::vector<LogLine>& lines() const { return lines_; }
   void setEcho(bool echo) { echo_ = echo; }
   // Whether the lines are kept for lines(): only the documents and the tests read them, and
@@ -57,13 +58,18 @@ class Log {
   // The BY line of the group running (empty: none): every note, warning and error written
   // while it runs, on any thread, names it first.
   void setGroup(std::string line);
+  // The error of the write that lost the log (0: none): the lines after it are kept for the
+  // documents only.
+  int lost();
 
  private:
+  void add(std::string_view level, std::string shown);  // under the lock
   std::mutex mutex_;
   std::vector<LogLine> lines_;
   std::string group_;
   bool echo_ = true;
   bool keep_ = true;
+  int lost_ = 0;
   // The levels the last step that wrote a line wrote, kept or not.
   int levelStep_ = -1;
   std::vector<std::string> stepLevels_;

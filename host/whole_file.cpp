@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "host/faults.h"
 #include "host/files.h"
 
 namespace vsf::host {
@@ -145,6 +146,7 @@ int canMakeFilesIn(const std::filesystem::path& directory) {
 }
 
 int writeFully(int fd, std::string_view data) {
+  if (const int e = writeFault(fd); e != 0) return e;
   for (size_t done = 0; done < data.size();) {
     const ssize_t w = ::write(fd, data.data() + done, data.size() - done);
     if (w < 0 && errno == EINTR) continue;

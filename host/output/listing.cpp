@@ -8,6 +8,8 @@
 #include "frame/host/values.h"
 #include "host/output/layout_internal.h"
 #include "host/progress.h"
+#include "host/session.h"
+#include "host/standard_streams.h"
 
 namespace vsf::host::output {
 
@@ -416,10 +418,21 @@ void listItem(const Item& item) {
   text.clear();
   std::visit(Lister{text}, item);
   out->write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (listingOnTerminal()) out->flush();
+  reportListingFailure();
 }
 
 void flushListing() {
   if (std::ostream* out = listingStream()) out->flush();
+  reportListingFailure();
+}
+
+void reportListingFailure() {
+  std::ostream* out = listingStream();
+  auto* buffer = out ? dynamic_cast<StandardBuffer*>(out->rdbuf()) : nullptr;
+  int error = 0;
+  if (buffer && buffer->takeFailure(&error))
+    session().log.write("ERROR", listingLostText(error), false);
 }
 
 }  // namespace vsf::host::output

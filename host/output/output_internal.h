@@ -402,5 +402,7 @@ void listItem(const Item& item);
 // What the listing holds goes out: as each BY group starts and each step ends (a line of the
 // log flushes standard output first where the two reach one place, so that they keep their order).
 void flushListing();
+// The listing's first failed write, logged once as an error: standard output and the reason.
+void reportListingFailure();
 
 }  // namespace vsf::host::output
