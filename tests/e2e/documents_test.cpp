@@ -57,6 +57,22 @@ TEST(Documents, AFailedWriteLeavesThePreviousFile) {
   EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"mtcars.csv", "out.json"}));
 }
 
+// Each document is written on its own: the one that cannot be written is named, and the other
+// still replaces its earlier file.
+TEST(Documents, ADocumentNotWrittenLeavesTheOthersWritten) {
+  ScratchDir dir("vsf_documents");
+  const fs::path html = dir.path() / "out.html";
+  std::ofstream(html) << "previous";
+  const CommandRun r = runShell(std::string(VSF_BINARY) + " " + VSF_SOURCE_DIR +
+                                "/examples/mtcars_forward.vsf --lib " + VSF_SHARED_DATA +
+                                " --json /dev/full --html " + html.string() + " 2>&1 > /dev/null");
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find("ERROR: cannot write /dev/full (No space left on device)"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(contents(html).rfind("<!DOCTYPE html>", 0), 0u);
+}
+
 // A killed run leaves its temporary file; the next run writing the same target removes it,
 // whether the target is named bare from the working directory or with its directory.
 TEST(Documents, AKilledRunsTemporaryFileGoesWithTheNextWrite) {
@@ -89,7 +105,8 @@ TEST(Documents, AKilledRunsTemporaryFileGoesWithTheNextWrite) {
 // A run that cannot end by itself (its second step reads a FIFO nobody writes) is stopped by
 // the signal once its first step has ended.
 TEST(Documents, AnInterruptedRunSaysSoAndLeavesNothing) {
-  for (int signal : {SIGTERM, SIGINT}) {
+  // A closed terminal or session (SIGHUP) and the user signals end the run as SIGTERM does.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) {
     SCOPED_TRACE(signal);
     ScratchDir dir("vsf_interrupt");
     const fs::path util = dir.path() / "util";

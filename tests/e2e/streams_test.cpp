@@ -2,6 +2,7 @@
 // place, and whole where the listing goes to a file of its own in large writes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -10,6 +11,8 @@
 
 namespace vsf::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr const char* kByProgram =
     "proc varsifter data=mtcars_by_cyl; by cyl; class cyl; model mpg = cyl wt / "
@@ -56,6 +59,65 @@ TEST(Streams, TheListingKeepsItsPlaceBesideTheLogAndIsWholeApart) {
     (logLine(line) ? logOfMerged : listingOfMerged) += line + "\n";
   EXPECT_EQ(fileText(listing), listingOfMerged);
   EXPECT_EQ(fileText(logFile), logOfMerged);
+}
+
+// A listing or log that cannot be written (a full disk, a closed descriptor, a pipe nobody
+// reads any more) does not stop the run: its data sets and documents are written whole, the
+// failure is an error naming the stream and the reason, and the exit status is that of an
+// output not written.
+TEST(Streams, AListingOrLogNotWrittenIsAnErrorAndTheRunGoesOn) {
+  ScratchDir dir("vsf_streams");
+  // 120 BY groups: a listing past what a pipe holds.
+  std::ofstream data(dir.path() / "m.csv");
+  data << "g,y,x1,x2\n";
+  for (int i = 0; i < 1200; ++i)
+    data << i / 10 << ',' << i % 7 + i % 3 << ',' << i % 5 << ',' << i % 11 << '\n';
+  data.close();
+  const std::string program = dir.path().string() + "/by.vsf",
+                    json = dir.path().string() + "/o.json";
+  std::ofstream(program) << "proc varsifter data=m; by g; model y = x1 x2 / selection=none;"
+                            " output out=fit p=yhat; run;\n";
+  const std::string command =
+      std::string(VSF_BINARY) + " " + program + " --lib " + dir.path().string() + " --json " + json;
+  const CommandRun whole = runShell(command + " > /dev/null 2>&1");
+  ASSERT_EQ(whole.status, 0);
+  const std::string fit = fileText(dir.path().string() + "/fit.csv");
+  const std::string log = dir.path().string() + "/log";
+  const struct {
+    std::string redirection;
+    const char* error;  // in the document, and in the log unless the log is what failed
+    bool logLost;
+  } kCases[] = {
+      {"> /dev/full 2> " + log,
+       "The listing cannot be written to standard output (No space left on device)", false},
+      {">&- 2> " + log, "The listing cannot be written to standard output (Bad file descriptor)",
+       false},
+      {"2> /dev/full > /dev/null",
+       "The log cannot be written to standard error (No space left on device)", true},
+      {"2>&- > /dev/null", "The log cannot be written to standard error (Bad file descriptor)",
+       true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.redirection);
+    for (const std::string& file : {dir.path().string() + "/fit.csv", json, log}) fs::remove(file);
+    const CommandRun r = runShell(command + " " + c.redirection);
+    EXPECT_EQ(r.status, 2);
+    const std::string document = fileText(json);
+    EXPECT_NE(document.find(c.error), std::string::npos) << document.substr(0, 2000);
+    if (!c.logLost) {
+      EXPECT_NE(fileText(log).find(std::string("ERROR: ") + c.error), std::string::npos)
+          << fileText(log);
+    }
+    EXPECT_TRUE(fileText(dir.path().string() + "/fit.csv") == fit);
+  }
+  // The reader of a pipe gone: the listing's writes fail, and the run ends as it would.
+  const CommandRun closed = runShell("(" + command + " 2> " + dir.path().string() +
+                                     "/log; echo $? > " + dir.path().string() + "/status) | true");
+  EXPECT_EQ(fileText(dir.path().string() + "/status"), "2\n");
+  EXPECT_NE(fileText(dir.path().string() + "/log")
+                .find("ERROR: The listing cannot be written to standard output (Broken pipe)"),
+            std::string::npos)
+      << fileText(dir.path().string() + "/log");
 }
 
 }  // namespace
