@@ -82,8 +82,8 @@ int run(int argc, char** argv) {
 
   std::string text, readError;
   if (program == "-" && vsf::host::startedClosed(STDIN_FILENO)) {
-    commandError("cannot read the program from standard input (" +
-                 vsf::host::failureReason(EBADF) + ")");
+    commandError("cannot read the program from standard input (" + vsf::host::failureReason(EBADF) +
+                 ")");
     return 2;
   }
   if (!vsf::host::readProgram(program, &text, &readError)) {
@@ -149,7 +149,7 @@ int run(int argc, char** argv) {
   // What the documents need of each BY group's output waits on disk, not in memory.
   vsf::host::output::spillDocuments(!json.empty(), !html.empty());
   vsf::host::ProgramResult r = vsf::host::runProgram(text, program);
-  vsf::host::output::finish();  // the listing's last write, and its failure in the log
+  vsf::host::output::finish();      // the listing's last write, and its failure in the log
   if (session().stopRun) return 2;  // a step found a document's file among its data sets
   // Each document on its own: one that cannot be written says so, and the others are still
   // written.

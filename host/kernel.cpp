@@ -181,7 +181,8 @@ void poolDestroy(HostPool* pool) {
 // the data pass's crew milliseconds a hand-over on a busy machine) ----
 std::mutex gEventMutex;
 
-HostEvent* eventCreate() { return new HostEvent; }
+// Null without memory for it: the kernel's calls raise nothing, whatever thread makes them.
+HostEvent* eventCreate() { return new (std::nothrow) HostEvent; }
 
 void eventSet(HostEvent* e) {
   std::lock_guard<std::mutex> lock(gEventMutex);
@@ -208,15 +209,24 @@ int eventWait(HostEvent* const* events, int count, int64_t timeoutMs) {
   };
   if (ready()) return found;
   EventWaiter me;
-  for (int i = 0; i < count; ++i) events[i]->waiters.push_back(&me);
+  int listed = 0;
+  auto unlist = [&] {
+    for (int i = 0; i < listed; ++i) {
+      std::vector<EventWaiter*>& w = events[i]->waiters;
+      w.erase(std::find(w.begin(), w.end(), &me));
+    }
+  };
+  try {
+    for (; listed < count; ++listed) events[listed]->waiters.push_back(&me);
+  } catch (const std::bad_alloc&) {
+    unlist();
+    return 0;  // no memory to wait in: the wait fails, and its caller says so
+  }
   if (timeoutMs < 0)
     me.cv.wait(lock, ready);
   else
     me.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
-  for (int i = 0; i < count; ++i) {
-    std::vector<EventWaiter*>& w = events[i]->waiters;
-    w.erase(std::find(w.begin(), w.end(), &me));
-  }
+  unlist();
   return found;
 }
 
@@ -263,7 +273,11 @@ class IdleThreads {
   bool keep(HostThread* t) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (idle_.size() >= kKeptThreads) return false;
-    idle_.push_back(t);
+    try {
+      idle_.push_back(t);
+    } catch (const std::bad_alloc&) {
+      return false;  // no room to keep it: it ends
+    }
     return true;
   }
 
@@ -286,7 +300,8 @@ HostThread* threadCreate(void (*routine)(void*), void* arg) {
     return nullptr;
   }
   if (!t) {
-    t = new HostThread;
+    t = new (std::nothrow) HostThread;
+    if (!t) return nullptr;
     if (!startThread(&t->thread, [t] { threadLoop(t); })) {
       delete t;
       return nullptr;

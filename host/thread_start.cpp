@@ -1,5 +1,6 @@
 #include "host/thread_start.h"
 
+#include <new>
 #include <system_error>
 
 #include "host/faults.h"
@@ -12,6 +13,8 @@ bool startThread(std::thread* thread, std::function<void()> work) {
     *thread = std::thread(std::move(work));
   } catch (const std::system_error&) {
     return false;
+  } catch (const std::bad_alloc&) {
+    return false;  // no memory for the thread's record
   }
   return true;
 }

@@ -197,11 +197,12 @@ void detachSource(HostDataSet* source);
 
 // ---- Errors ----
 // Issues the error and ends the step with code 1012; does not return. The workers of a pass
-// that meet the same fault end the step each, and the step says it once.
-[[noreturn]] void failStep(const std::string& text);
+// that meet the same fault end the step each, and the step says it once. `ofGroup` false: the
+// error is the step's (an output data set's), not the BY group's that was running.
+[[noreturn]] void failStep(const std::string& text, bool ofGroup = true);
 // Forgets the errors failStep issued: the next step says them again.
 void forgetStepFailures();
-void issueError(const std::string& text);
+void issueError(const std::string& text, bool ofGroup = true);
 
 // ---- Input data sets (reader.cpp, values.cpp, varlist.cpp) ----
 InputDataSet* asInput(HostDataSet* ds);

@@ -10,7 +10,9 @@
 
 namespace vsf::host {
 
-void issueError(const std::string& text) { session().log.write("ERROR", text); }
+void issueError(const std::string& text, bool ofGroup) {
+  session().log.write("ERROR", text, ofGroup);
+}
 
 bool resolveOrReport(std::string_view name, DataSetName* out, uint32_t* status) {
   std::string error;
@@ -25,13 +27,13 @@ std::mutex gFailuresMutex;
 std::set<std::string> gStepFailures;
 }  // namespace
 
-void failStep(const std::string& text) {
+void failStep(const std::string& text, bool ofGroup) {
   bool first = false;
   {
     std::lock_guard<std::mutex> lock(gFailuresMutex);
     first = gStepFailures.insert(text).second;
   }
-  if (first) issueError(text);
+  if (first) issueError(text, ofGroup);
   hostVector()->proc->endStep(step::kInternal, 0);
   throw StepEnd{step::kInternal};  // endStep does not return
 }

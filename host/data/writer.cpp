@@ -243,11 +243,19 @@ void writeHeader(OutputDataSet* out) {
   planOutput(out);
 }
 
+// Why the output cannot be written: a data set named by its path ('/data/o.csv') names it once.
+std::string cannotWrite(const OutputDataSet* out, int error, bool making) {
+  const std::string fault = writeFault(out->finalPath, out->file.file(), error, making);
+  if (fault.starts_with(out->name + " ") || fault.starts_with(out->name + ":"))
+    return fmt::format("Data set {} cannot be written{}.", out->name,
+                       fault.substr(out->name.size()));
+  return fmt::format("Data set {} cannot be written to {}.", out->name, fault);
+}
+
 [[noreturn]] void writeFailed(OutputDataSet* out) {
-  std::string text = fmt::format("Data set {} cannot be written to {}.", out->name,
-                                 writeFault(out->finalPath, out->file.file(), out->error));
+  std::string text = cannotWrite(out, out->error, false);
   discard(out);
-  failStep(text);
+  failStep(text, false);  // the step's output, whichever BY group's rows failed to go in
 }
 
 // The document of the run lists every data set written, with its label and variables.
@@ -272,8 +280,7 @@ std::string targetFault(OutputDataSet* out) {
   std::filesystem::path dir = out->file.file().parent_path();
   if (dir.empty()) dir = ".";
   if (!out->file.inPlace() && ::access(dir.c_str(), W_OK | X_OK) != 0)
-    return fmt::format("Data set {} cannot be written to {}.", out->name,
-                       writeFault(out->finalPath, out->file.file(), errno, true));
+    return cannotWrite(out, errno, true);
   return "";
 }
 

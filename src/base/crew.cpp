@@ -85,6 +85,7 @@ int WorkCrew::take(int64_t chunk) {
   s.error = nullptr;
   Stop why;
   why.waitFailed = result == kWaitFailed;
+  why.raised = e != nullptr;
   StopHook hook = std::move(onStop_);
   why.others = stop();
   if (hook) hook(why);

@@ -26,6 +26,9 @@ class WorkCrew {
   struct Stop {
     bool waitFailed = false;  // the chunk taken: its worker could not wait; else its job failed
     int others = 0;           // workers whose own failure was still untaken when they stopped
+    // The job threw: take() raises it after the hook, and whoever catches it says why, after
+    // anything the hook says.
+    bool raised = false;
   };
   using StopHook = std::function<void(const Stop& stop)>;
 

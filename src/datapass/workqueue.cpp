@@ -17,8 +17,8 @@ int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine) {
   }
   puddle->queue = puddle->extension->create(workers, routine, puddle, 0xA0000000u);
   if (!puddle->queue) {
-    if (flags & 1) {
-      hostv().proc->diagText("hxworkqCreate failed in zpudi");
+    if ((flags & 3) == 1) {
+      hostv().proc->diagText("The host could not start the threads of the step's work queue.");
       hostEndStep(step::kInternal);
     }
     return queuestatus::kNoQueue;

@@ -36,7 +36,8 @@ constexpr int kNoQueue = 2;      // the extension made no queue
 }  // namespace queuestatus
 
 // 0, queuestatus::kNoExtension or queuestatus::kNoQueue; with bit 0 of flags a failure ends the
-// step with step::kInternal.
+// step with step::kInternal, but with bit 1 as well a queue the host could not make (it could not
+// start the queue's threads) is returned as kNoQueue, for the caller to do without.
 [[nodiscard]] int zpudi(ZPuddle* puddle, int workers, int flags, WorkRoutine routine);
 // Enqueue and wait end the step with step::kInternal when the queue refuses. The wait raises on the
 // calling thread an exception that a worker threw, after every item is done.

@@ -7,13 +7,12 @@
 
 namespace vsf {
 
-// The passes over the stored rows run on the queue's threads, one item each, all at once; a
-// step of one worker runs them on the calling thread and needs no queue. Where the host cannot
-// start every thread (a limit on processes or memory), the step runs on one thread, as without
-// threads.
+// The passes over the stored rows run on the queue's threads, one item each, all at once. Where
+// the host cannot start them all (a limit on processes or memory), the step runs on one
+// thread, as without threads, its passes on the calling thread without a queue.
 int createThreadPool(VsfState* state, int workers) {
-  if (workers < 2) return 0;
-  if (zpudi(&state->res.puddle, workers, 0, &runWorkItem) == 0) return 0;
+  if (workers < 2) return zpudi(&state->res.puddle, 1, 1, &runWorkItem);
+  if (zpudi(&state->res.puddle, workers, 3, &runWorkItem) == 0) return 0;
   zpudlterm(&state->res.puddle);
   hostMsg(848, 4960, {"The step", "the host could not start its threads"});
   state->res.stepWorkers.threaded = 0;

@@ -122,7 +122,9 @@ bool prepare(Collection* c, LevelizeWork* w, int workers) {
 }  // namespace
 
 void levThreadedStop(ZLevCtx* ctx, const WorkCrew::Stop& why) {
-  if (why.others > 0) hostMsg(174, 66);
+  // Of a failure raised (memory) the catcher's message comes after this one: the others' are
+  // not told before it.
+  if (why.others > 0 && !why.raised) hostMsg(174, 66);
   hostMsg(174, why.waitFailed ? 55 : 56);
   raiseStepCode(ctx->design->buildCode, step::kInternal);
 }

@@ -182,6 +182,7 @@ TEST(WorkCrew, TheStopHookHearsHowAPassEnded) {
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].waitFailed, c.want.waitFailed);
     EXPECT_EQ(heard[0].others, c.want.others);
+    EXPECT_EQ(heard[0].raised, c.throws);
     EXPECT_EQ(crew.workers(), 0);  // stopped already
   }
 }

@@ -184,8 +184,8 @@ TEST(RunFiles, AFailedWriteNamesTheDirectoryAndTheLinkedFile) {
     std::string out, says;
   } cases[] = {
       {"'nodir/o.csv'",
-       "ERROR: Data set nodir/o.csv cannot be written to nodir/o.csv: no file can be made in its "
-       "directory nodir (No such file or directory)."},
+       "ERROR: Data set nodir/o.csv cannot be written: no file can be made in its directory "
+       "nodir (No such file or directory)."},
       {"o",
        "ERROR: Data set WORK.O cannot be written to ./o.csv, a link to ./gone/o.csv: no file can "
        "be made in its directory ./gone (No such file or directory)."},
@@ -203,6 +203,27 @@ TEST(RunFiles, AFailedWriteNamesTheDirectoryAndTheLinkedFile) {
   }
   EXPECT_EQ(fileKind(at / "o.csv"), 'l');
   EXPECT_FALSE(fs::exists(at / "gone"));
+}
+
+// An output data set that fails while a BY group's rows go in is the step's failure, not the
+// group's: its error names no group.
+TEST(RunFiles, AnOutputThatFailsUnderByIsTheStepsError) {
+  ScratchDir dir("vsf_run_files");
+  std::ofstream data(dir.path() / "m.csv");
+  data << "g,y,x\n";
+  for (int i = 0; i < 15000; ++i) data << i / 5000 << ',' << i % 7 << ',' << i % 5 << '\n';
+  data.close();
+  std::ofstream(dir.path() / "p.vsf")
+      << "proc varsifter data=m; by g; model y = x / selection=none; output out=o p r; run;\n";
+  // 16 blocks of 512 bytes: the first group's rows pass them.
+  const CommandRun r = runShell("cd " + dir.path().string() + " && sh -c 'ulimit -f 16; exec " +
+                                VSF_BINARY + " p.vsf --lib .' 2>&1 >/dev/null");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(
+      r.output.find("\nERROR: Data set WORK.O cannot be written to ./o.csv (File too large)."),
+      std::string::npos)
+      << r.output;
+  EXPECT_FALSE(fs::exists(dir.path() / "o.csv"));
 }
 
 }  // namespace
