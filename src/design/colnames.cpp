@@ -55,7 +55,7 @@ void writeLevelPart(const ZDesign* d, const ZEffect& z, const int32_t* row, Writ
     const LevelVar& v = d->classVars[z.key[k]];
     if (v.split) continue;
     out.put(k == 0 ? ' ' : d->delimiter);
-    if (isCodedNaming(v.coding))
+    if (codingOf(v.coding).codedNames())
       out.put(codedLevelName(v.coding, levels[k] + 1));
     else
       out.put(levelText(v, levels[k]));
@@ -69,14 +69,10 @@ int levelPartRoom(const ZDesign* d, const ZEffect& z) {
   for (int k = 0; k < z.keyCount; ++k) {
     const LevelVar& v = d->classVars[z.key[k]];
     if (v.split) continue;
-    int width = 0;
-    if (isCodedNaming(v.coding)) {
-      int letters = v.coding == kCodingOrthPoly || v.coding == kCodingOrthBathtub ? 5 : 4;
-      width = digitCount(v.levelCount > 0 ? v.levelCount : 1) + letters;
-    } else {
+    int width = codedNameWidth(v);
+    if (!codingOf(v.coding).codedNames())
       for (int l = 0; l < v.levelCount; ++l)
         width = std::max(width, static_cast<int>(levelText(v, l).size()));
-    }
     room += 1 + width;
   }
   return room;
@@ -119,7 +115,7 @@ int zlvltextlen(const ZDesign* d, const ZEffect* z, const int32_t* row) {
   for (int k = 0; k < z->keyCount; ++k) {
     const LevelVar& v = d->classVars[z->key[k]];
     if (v.split) continue;
-    if (isCodedNaming(v.coding))
+    if (codingOf(v.coding).codedNames())
       n += 1 + static_cast<int>(codedLevelName(v.coding, levels[k] + 1).size());
     else
       n += 1 + static_cast<int>(levelText(v, levels[k]).size());

@@ -15,9 +15,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "grammar/codes.h"
+#include "grammar/codings.h"
 #include "numerics/numerics.h"
 
 namespace vsf {
@@ -62,6 +64,9 @@ void zeffrow(ZLevCtx* ctx, int effect, double* columns);
 // The n columns that level l of the variable contributes under its coding, times w. A level
 // outside the variable's levels gives zeros.
 void zlvlcode(const LevelVar* var, double* out, int level, int n, double w);
+// The n columns `how` makes of level l (0 <= l < the variable's levels) of the variable, times
+// w, written over zeros: the columns of every coding, before any orthogonalization.
+void codingColumns(const LevelVar& var, LevelColumns how, int l, double* out, int n, double w);
 // In place: block j of n values (j = m-1 .. 0) becomes v[j] times the first block.
 void zkronexp(double* x, int n, const double* v, int m);
 
@@ -75,6 +80,11 @@ void zkronexp(double* x, int n, const double* v, int m);
 void zeffncols(ZDesign* design, HostPool* allocator, ZEffect* effect, int32_t* scratch);
 
 // ---- Names ----
+
+// The name of column k (from 1) of a coding with coded names ("OEFF3"); empty for the others.
+std::string codedLevelName(CodingCode coding, int k);
+// The width of the longest coded name of a variable's columns ("OPOLY12": 7 for 13 levels).
+int codedNameWidth(const LevelVar& var);
 
 // Names and labels the columns of `count` listed effects, or of all when count is 0.
 void zcolnames(ZLevCtx* ctx, int count = 0, const int32_t* list = nullptr);

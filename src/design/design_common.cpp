@@ -34,45 +34,16 @@ int digitCount(int k) {
   return n;
 }
 
-bool isCodedNaming(int coding) {
-  switch (coding) {
-    case kCodingOrthEffect:
-    case kCodingOrthRef:
-    case kCodingPoly:
-    case kCodingOrthPoly:
-    case kCodingOrthOrdinal:
-    case kCodingOrthBathtub:
-      return true;
-    default:
-      return false;
-  }
+std::string codedLevelName(CodingCode coding, int k) {
+  const char* prefix = codingOf(coding).prefix;
+  return prefix ? prefix + std::to_string(k) : std::string();
 }
 
-std::string codedLevelName(int coding, int k) {
-  const char* prefix = nullptr;
-  switch (coding) {
-    case kCodingOrthEffect:
-      prefix = "OEFF";
-      break;
-    case kCodingOrthRef:
-      prefix = "OREF";
-      break;
-    case kCodingPoly:
-      prefix = "POLY";
-      break;
-    case kCodingOrthPoly:
-      prefix = "OPOLY";
-      break;
-    case kCodingOrthOrdinal:
-      prefix = "OORD";
-      break;
-    case kCodingOrthBathtub:
-      prefix = "OBATH";
-      break;
-    default:
-      return std::string();
-  }
-  return prefix + std::to_string(k);
+int codedNameWidth(const LevelVar& var) {
+  const char* prefix = codingOf(var.coding).prefix;
+  if (!prefix) return 0;
+  return static_cast<int>(std::strlen(prefix)) +
+         digitCount(var.levelCount > 0 ? var.levelCount : 1);
 }
 
 std::string_view levelText(const LevelVar& var, int level) {

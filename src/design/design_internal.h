@@ -1,5 +1,5 @@
-// Helpers shared by the design sources: allocation, coded level names, level texts, the name
-// case and the VALIDVARNAME setting.
+// Helpers shared by the design sources: allocation, level texts, the name case and the
+// VALIDVARNAME setting.
 #pragma once
 
 #include <cstddef>
@@ -28,14 +28,9 @@ HostPool* contextPool(const ZLevCtx* ctx);
 
 // Decimal digits of a positive k.
 int digitCount(int k);
-// The coded level name ("OEFF3") of codings 1, 3, 4, 5, 8 and 10; empty for the others.
-std::string codedLevelName(int coding, int k);
-bool isCodedNaming(int coding);
-// Codings whose crossed positions skip the reference level in the coded layout.
-inline bool skipsReference(int coding) { return coding == 0 || coding == 2 || coding == 7; }
 // The level the coded layout's column of a CLASS variable stands for, past the reference.
 inline int codedColumnLevel(const LevelVar& v, int column) {
-  return skipsReference(v.coding) && column >= v.refIndex ? column + 1 : column;
+  return codingOf(v.coding).skipsReference && column >= v.refIndex ? column + 1 : column;
 }
 
 // A level's formatted text without trailing blanks, cut to the variable's formatted width.

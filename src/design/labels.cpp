@@ -21,7 +21,7 @@ std::string_view designVarName(const ZDesign* d, int i) {
 
 // The level part of a split variable: the coded name or the level's text.
 std::string splitLevel(const LevelVar& v, int level) {
-  if (isCodedNaming(v.coding)) return codedLevelName(v.coding, level + 1);
+  if (codingOf(v.coding).codedNames()) return codedLevelName(v.coding, level + 1);
   return std::string(levelText(v, level));
 }
 

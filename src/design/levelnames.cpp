@@ -35,7 +35,7 @@ class LevelNames {
 
 // The level part of a CLASS level: the coded name, or the level's text.
 std::string levelPart(const LevelVar& v, int level) {
-  if (isCodedNaming(v.coding)) return codedLevelName(v.coding, level + 1);
+  if (codingOf(v.coding).codedNames()) return codedLevelName(v.coding, level + 1);
   return std::string(levelText(v, level));
 }
 
@@ -129,7 +129,7 @@ void zorthname(const ZDesign* d, const ZEffect* z, const int32_t* row, char (*te
     const LevelVar& v = d->classVars[c];
     int l = levels[k];
     if (l < 0 || l >= v.levelCount) continue;
-    if (isCodedNaming(v.coding)) {
+    if (codingOf(v.coding).codedNames()) {
       std::snprintf(texts[c], 32, "%s", codedLevelName(v.coding, l + 1).c_str());
     } else if (v.desc && v.desc->type == kVarNumeric) {
       if (v.levels) values[c] = v.levels[l].value;

@@ -47,7 +47,7 @@ void classVarRecord(const LevelVar& v, NameRecord& r) {
   for (int l = 0; l < v.levelCount; ++l) {
     LevelNameRecord& level = r.levels[static_cast<size_t>(l)];
     setLevel(level, &r, levelText(v, l));
-    if (!isCodedNaming(v.coding)) continue;
+    if (!codingOf(v.coding).codedNames()) continue;
     std::string coded = codedLevelName(v.coding, l + 1);
     setField(level.codedShort, kName, coded);
     size_t digits = std::to_string(l + 1).size();

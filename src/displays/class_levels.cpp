@@ -135,19 +135,8 @@ void markUsed(const ZDesign* d, uint8_t* used) {
   }
 }
 
-const char* designFormat(bool coded, int32_t coding) {
-  if (!coded) return "1.0";
-  switch (coding) {
-    case kCodingEffect:
-      return "2.0";
-    case kCodingRef:
-    case kCodingOrdinal:
-      return "1.0";
-    case kCodingPoly:
-      return "BEST6.";
-    default:
-      return "D6.";
-  }
+const char* designFormat(bool coded, CodingCode coding) {
+  return coded ? codingOf(coding).designFormat : "1.0";
 }
 
 struct CodingWidths {

@@ -16,23 +16,9 @@ namespace vsf {
 
 namespace {
 
-bool codedNaming(int32_t coding) {
-  return coding == kCodingOrthEffect || coding == kCodingOrthRef || coding == kCodingPoly ||
-         coding == kCodingOrthPoly || coding == kCodingOrthOrdinal || coding == kCodingOrthBathtub;
-}
-
-int digits(int n) {
-  int d = 1;
-  while (n >= 10) n /= 10, ++d;
-  return d;
-}
-
 // Width of a CLASS variable's column: its coded level names or its character values.
 int classWidth(const LevelVar& v) {
-  if (codedNaming(v.coding)) {
-    int letters = v.coding == kCodingOrthPoly || v.coding == kCodingOrthBathtub ? 5 : 4;
-    return std::min(letters + digits(std::max(v.levelCount, 1)), kClassText);
-  }
+  if (codingOf(v.coding).codedNames()) return std::min(codedNameWidth(v), kClassText);
   int w = 1;
   for (int l = 0; l < v.levelCount && v.levels; ++l)
     w = std::max(w, static_cast<int>(v.levels[l].length));
@@ -122,7 +108,7 @@ void classColumns(DataTable& t, const ZDesign* d, const uint8_t* used, char (*te
   for (int v = 0; d && v < d->classCount; ++v) {
     if (!used[v]) continue;
     const LevelVar& lv = d->classVars[v];
-    if (codedNaming(lv.coding) || !lv.desc) {
+    if (codingOf(lv.coding).codedNames() || !lv.desc) {
       std::string name = lv.desc ? lv.desc->name.substr(0, 26) : "class" + std::to_string(v);
       t.column(ctype::kText, "param_" + name, texts[v],
                {argString(key::kLabel2, hstr(lv.desc ? lv.desc->name : name)),

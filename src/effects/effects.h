@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "effects/provider.h"
+#include "grammar/codings.h"
 
 namespace vsf {
 
@@ -31,21 +32,6 @@ constexpr uint32_t kSplitAll = 0x2000;     // every SPLINE effect as if it had S
 constexpr uint32_t kKeepMissing = 0x4000;  // a missing value drops only its own level
 constexpr uint32_t kNamesUnique = 0x8000;  // parameter names had to be made unique
 }  // namespace dflag
-
-// Column construction of one CLASS variable (PARAM=).
-enum CodingCode : int32_t {
-  kCodingEffect = 0,
-  kCodingOrthEffect = 1,
-  kCodingRef = 2,
-  kCodingOrthRef = 3,
-  kCodingPoly = 4,
-  kCodingOrthPoly = 5,
-  kCodingQfr = 6,
-  kCodingOrdinal = 7,
-  kCodingOrthOrdinal = 8,
-  kCodingBathtub = 9,
-  kCodingOrthBathtub = 10,
-};
 
 // Kinds of constructed effects: the EFFECT statement's type code.
 namespace effkind {
@@ -90,9 +76,8 @@ struct LevelVar {
   char** lookupTexts = nullptr;    // the level texts in byte order
   int32_t* lookupIndex = nullptr;  // level index of each sorted text
   int32_t formattedWidth = 0;
-  int32_t readWidth = 0;  // the current reader's formatted values are read this wide (0: as
-                          // formattedWidth), so that a longer value is seen whole
-  int32_t nameWidths[2] = {0, 0};
+  int32_t readWidth = 0;    // the current reader's formatted values are read this wide (0: as
+                            // formattedWidth), so that a longer value is seen whole
   int32_t valueOffset = 0;  // in the combined value buffer
   int32_t order = 'U';      // ORDER code: 'U' not set, 'M', 'D', 'F', 'I', 'X', 'Y', 'Z'
   int32_t raw = 0;          // keep formatted values as delivered
@@ -100,11 +85,11 @@ struct LevelVar {
   int32_t truncWarned = 0;
   int32_t truncMsgSet = 0;
   int32_t truncMsgNumber = 0;
-  int32_t coding = kCodingEffect;  // CodingCode
-  int32_t missingLevel = 0;        // MISSING
-  int32_t multimember = 0;         // member of a MULTIMEMBER effect
-  char* refText = nullptr;         // REF= level text
-  int32_t refLine = 0;             // where the REF= text is written (0: not known)
+  CodingCode coding = kCodingEffect;  // PARAM= (grammar/codings.h)
+  int32_t missingLevel = 0;           // MISSING
+  int32_t multimember = 0;            // member of a MULTIMEMBER effect
+  char* refText = nullptr;            // REF= level text
+  int32_t refLine = 0;                // where the REF= text is written (0: not known)
   int32_t refColumn = 0;
   int32_t refIndex = -2;  // -1 FIRST, -2 LAST, -3 by value; then the 0-based index
   int32_t savedRef = 0;
@@ -354,7 +339,7 @@ struct ZDesign {
   ZEffect* effects = nullptr;  // the intercept, when present, first
   EffectResult* results = nullptr;
   int32_t defaultOrder = 'M';
-  int32_t defaultCoding = kCodingEffect;
+  CodingCode defaultCoding = kCodingEffect;
   int32_t defaultMissing = 0;
   int32_t defaultRef = -2;
   int32_t defaultCprefix = -1;

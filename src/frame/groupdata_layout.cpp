@@ -21,9 +21,20 @@ bool classSparse(const ZDesign* d, const ZEffect& z, int32_t columns) {
   if (z.keyCount == 0) return false;
   if (!(d->flags & dflag::kFullRank)) return true;
   for (int i = 0; i < z.keyCount; ++i) {
-    int coding = d->classVars[z.key[i]].coding;
-    if (coding == kCodingEffect || coding == kCodingRef) return true;
-    if ((coding == kCodingOrdinal || coding == kCodingBathtub) && columns > 6) return true;
+    const Coding& coding = codingOf(d->classVars[z.key[i]].coding);
+    if (coding.orthogonal) continue;
+    switch (coding.columns) {
+      case LevelColumns::kDeviation:
+      case LevelColumns::kIndicator:
+        return true;
+      case LevelColumns::kThermometer:
+      case LevelColumns::kBathtub:
+        if (columns > 6) return true;
+        break;
+      case LevelColumns::kPowers:
+      case LevelColumns::kScaledPowers:
+        break;
+    }
   }
   return false;
 }

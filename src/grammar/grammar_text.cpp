@@ -1,12 +1,13 @@
 // The statement grammar of the procedure, as data. Actions name the option slots and flags
 // of grammar/slots.h; the readers take the records apart.
+#include "grammar/codings.h"
 #include "grammar/grammar.h"
 
 namespace vsf {
 
 namespace {
 
-constexpr std::string_view kGrammar = R"GRAMMAR(
+constexpr std::string_view kGrammarHead = R"GRAMMAR(
 # ---------------------------------------------------------------------------------------
 # The step: the procedure statement, the other statements, the end.
 @record proc
@@ -187,15 +188,11 @@ class_opt : param_kw {target Param} '=' coding
 param_kw : PARAM | CODING ;
 ref_kw : REF | REFERENCE ;
 showcoding_kw : SHOWCODING | SHOW ;
-# PARAM= keywords, stored negated
-coding : EFFECT {append 0} | ORTHEFFECT {append -1}
-       | REF {append -2} | REFERENCE {append -2} | ORTHREF {append -3}
-       | POLY {append -4} | POLYNOMIAL {append -4} | ORTHPOLY {append -5}
-       | QFR {append -6}
-       | ORD {append -7} | ORDINAL {append -7} | THERMOMETER {append -7} | THERM {append -7}
-       | ORTHORDINAL {append -8} | ORTHOTHERM {append -8}
-       | BATH$ {append -9} | BATHTUB$ {append -9}
-       | ORTHBATH$ {append -10} | ORTHBATHTUB$ {append -10} ;
+# PARAM= keywords, stored negated: the rule `coding` is made from the codings' table
+)GRAMMAR";
+
+// The rest of the grammar, after the rule `coding`.
+constexpr std::string_view kGrammarTail = R"GRAMMAR(
 order_value : FORMATTED {append 0} | DATA {append -1} | FREQ {append -2} | INTERNAL {append -3} ;
 ref_var : FIRST {append -1} | LAST {append -2} | QS {append -3} {qsvar RefText} ;
 ref_global : FIRST {enum Ref -1} | LAST {enum Ref -2} | QS {enum Ref -3} {qs Ref} ;
@@ -635,8 +632,23 @@ store_out : OUT '=' | OUTSTORE '=' | ;
 store_name : NAMEX {store ItemStore} | COMPOUND {store ItemStore} | QS {store ItemStore} ;
 )GRAMMAR";
 
+// The rule `coding`: every keyword of grammar/codings.h appends its coding's code negated.
+std::string codingRule() {
+  std::string rule = "coding :";
+  for (const Coding& c : coding_rows::kCodings)
+    for (std::string_view keyword : c.keywords)
+      if (!keyword.empty())
+        rule += std::string(rule.back() == ':' ? " " : " | ") + std::string(keyword) + " {append " +
+                std::to_string(-static_cast<int>(c.code)) + "}";
+  return rule + " ;";
+}
+
 }  // namespace
 
-std::string_view grammarText() { return kGrammar; }
+std::string_view grammarText() {
+  static const std::string text =
+      std::string(kGrammarHead) + codingRule() + std::string(kGrammarTail);
+  return text;
+}
 
 }  // namespace vsf

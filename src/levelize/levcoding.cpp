@@ -7,57 +7,16 @@
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "design/design.h"
 #include "frame/host/dataset.h"
 #include "levelize/levelize_internal.h"
 
 namespace vsf {
 
-namespace {
-
-// Row r of the raw coding (before centring) for the codes that have one.
-void fillRow(double* row, int code, int r, int m, int r0, const LevelVar& v) {
-  switch (code) {
-    case kCodingOrthEffect:
-    case kCodingOrthRef:
-      if (r < r0) {
-        row[r] = 1.0;
-      } else if (r > r0) {
-        row[r - 1] = 1.0;
-      } else if (code == kCodingOrthEffect) {
-        for (int j = 0; j < m; ++j) row[j] = -1.0;
-      }
-      break;
-    case kCodingOrthPoly: {
-      bool character = v.desc && v.desc->type == kVarCharacter;
-      double half = m / 2.0;
-      double x = character ? (r - half) / half : v.levels[r].value;
-      if (x == 0.0) break;
-      double p = 1.0;
-      for (int j = 0; j < m; ++j) row[j] = (p *= x);
-      break;
-    }
-    case kCodingOrthOrdinal:
-      for (int j = 0; j < r; ++j) row[j] = 1.0;
-      break;
-    case kCodingOrthBathtub: {
-      const double n = m + 1;
-      const double c = std::sqrt(1.5 * n / (n * n - 1.0));
-      for (int j = 0; j < m; ++j) row[j] = j < r ? c : -c;
-      break;
-    }
-    default:  // any other code keeps its rows zero
-      break;
-  }
-}
-
-}  // namespace
-
 void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n) {
   v->codingMatrix = nullptr;
-  const int code = v->coding;
-  if (code == kCodingEffect || code == kCodingRef || code == kCodingPoly ||
-      code == kCodingOrdinal || code == kCodingBathtub || n < 2)
-    return;
+  const Coding& coding = codingOf(v->coding);
+  if (!coding.orthogonal || n < 2) return;
   const double bytes = 8.0 * n * (n - 1.0);
   if (bytes > 2147483647.0) {
     const std::string name = v->desc ? v->desc->name : std::string();
@@ -68,7 +27,8 @@ void levCodingMatrix(HostPool* allocator, LevelVar* v, int32_t n) {
   const int m = n - 1;
   const size_t cells = static_cast<size_t>(n) * static_cast<size_t>(m);
   double* M = static_cast<double*>(levAlloc(allocator, cells * sizeof(double)));
-  for (int r = 0; r < n; ++r) fillRow(M + static_cast<size_t>(r) * m, code, r, m, v->refIndex, *v);
+  for (int r = 0; r < n; ++r)
+    codingColumns(*v, coding.columns, r, M + static_cast<size_t>(r) * m, m, 1.0);
   for (int j = 0; j < m; ++j) {
     double mean = 0.0;
     for (int r = 0; r < n; ++r) mean += M[static_cast<size_t>(r) * m + j];

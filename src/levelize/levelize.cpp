@@ -153,34 +153,6 @@ void allocateRows(ZLevCtx* ctx) {
   ctx->levelScratch = static_cast<char*>(levAlloc(pool, static_cast<size_t>(largest) * 8));
 }
 
-// Widths of the design-column names a CLASS variable's coding makes.
-void nameWidths(ZDesign* d) {
-  for (int i = 0; i < d->classCount; ++i) {
-    LevelVar& v = d->classVars[i];
-    v.nameWidths[0] = v.nameWidths[1] = 0;
-    const double levels = v.levelCount + 0.5;
-    switch (v.coding) {
-      case kCodingOrthEffect:
-      case kCodingOrthRef:
-      case kCodingPoly:
-      case kCodingOrthOrdinal:
-        v.nameWidths[0] = static_cast<int32_t>(std::log10(levels) + 5.0);
-        break;
-      case kCodingOrthPoly:
-      case kCodingOrthBathtub:
-        v.nameWidths[0] = static_cast<int32_t>(std::log10(levels) + 6.0);
-        break;
-      default:
-        if (!v.desc || v.desc->type != kVarCharacter) break;
-        for (int k = 0; k < v.levelCount; ++k) {
-          v.nameWidths[0] = zimax(v.nameWidths[0], ztrimlen(v.levelTexts[k], v.formattedWidth));
-          v.nameWidths[1] = zimax(v.nameWidths[1], v.levels[k].length);
-        }
-        break;
-    }
-  }
-}
-
 void equipProvider(ZLevCtx* ctx) {
   SscpProvider& p = ctx->sscp;
   if (!p.obsUsable) p.obsUsable = &zobsusable;
@@ -244,7 +216,6 @@ int zlev(ZLevCtx* ctx) {
 
   allocateRows(ctx);
   if (!(d->flags & dflag::kFullRank)) levCombinations(ctx);
-  nameWidths(d);
   if (levDataPass(ctx) != 0) return levstatus::kConstructed;
   levColumnCounts(d);
   if (!(d->flags & dflag::kCountsOnly)) {

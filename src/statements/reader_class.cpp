@@ -77,24 +77,27 @@ char* keepText(ReaderTarget* s, std::string_view text) {
   return p;
 }
 
+// The coding a PARAM= slot holds: the grammar stores each code negated.
+CodingCode codingAt(double slot) { return static_cast<CodingCode>(static_cast<int>(-slot)); }
+
 void readCodings(ReaderTarget* s, const StatementRecord* p, ZDesign* d, const ClassVars& c) {
   PerVariable param = perVariable(p, ps::kParamValue, ps::kParamIndex);
   double global = 0;
   bool hasGlobal = lastGlobal(p, ps::kParam, &global);
   bool fullRank = hasGlobal || param.size() > 0;
   if (hasGlobal) {
-    int code = static_cast<int>(-global);
-    // QFR is coding 0 without the full-rank parametrization.
-    d->defaultCoding = code == kCodingQfr ? kCodingEffect : code;
-    if (code == kCodingQfr) fullRank = false;
+    const Coding& coding = codingOf(codingAt(global));
+    // QFR is EFFECT's columns without the full-rank parametrization.
+    d->defaultCoding = coding.fullRank ? coding.code : kCodingEffect;
+    if (!coding.fullRank) fullRank = false;
   }
   for (int32_t i = 0; i < c.count; ++i)
     if (c.vars[i].coding == kCodingEffect) c.vars[i].coding = d->defaultCoding;
   std::set<int> listed;
   for (size_t k = 0; k < param.size(); ++k) {
-    int code = static_cast<int>(-param.value(k));
+    const Coding& coding = codingOf(codingAt(param.value(k)));
     listed.insert(param.index(k));
-    if (LevelVar* v = c.at(param.index(k)); v && code != kCodingQfr) v->coding = code;
+    if (LevelVar* v = c.at(param.index(k)); v && coding.fullRank) v->coding = coding.code;
   }
   if (fullRank && !hasGlobal && static_cast<int32_t>(listed.size()) < c.listed)
     repairMsg(s->stepCode, 230);
@@ -144,7 +147,7 @@ int readReferences(ReaderTarget* s, const StatementRecord* p, ZDesign* d, const 
                                              : std::pair<int, int>();
   }
   for (int32_t i = 0; i < c.count; ++i)
-    if (c.vars[i].coding == kCodingOrdinal) c.vars[i].refIndex = -1;
+    if (codingOf(c.vars[i].coding).referenceFirst) c.vars[i].refIndex = -1;
   return 0;
 }
 
@@ -217,7 +220,7 @@ int readClassOptions(ReaderTarget* s, const StatementRecord* p) {
   bool removed = false;
   for (int32_t i = 0; i < c.count; ++i) {
     LevelVar& v = c.vars[i];
-    if (v.missingLevel && (v.coding == kCodingPoly || v.coding == kCodingOrthPoly)) {
+    if (v.missingLevel && !codingOf(v.coding).missingLevel) {
       v.missingLevel = 0;
       removed = true;
     }

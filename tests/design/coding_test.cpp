@@ -8,7 +8,7 @@ namespace {
 
 struct CodingCase {
   const char* what;
-  int coding;
+  CodingCode coding;
   int levels;
   int ref;
   bool character;
@@ -55,8 +55,8 @@ TEST(Coding, ColumnsOfOneLevel) {
       {"poly, numeric value 3", kCodingPoly, 3, 2, false, 2, 2, {6, 18}},
       {"poly, third character level", kCodingPoly, 3, 2, true, 2, 2, {6, 18}},
       {"orthogonal effect: matrix row", kCodingOrthEffect, 3, 2, false, 1, 2, {22, 24}},
-      {"qfr: matrix row", kCodingQfr, 3, 2, false, 2, 2, {42, 44}},
-      {"unknown code: matrix row", 11, 3, 2, false, 0, 2, {2, 4}},
+      {"qfr: effect's columns", kCodingQfr, 3, 2, false, 2, 2, {-2, -2}},
+      {"unknown code: effect's columns", static_cast<CodingCode>(11), 3, 2, false, 0, 2, {2, 0}},
       {"matrix row, wider than the matrix", kCodingOrthRef, 3, 2, false, 1, 4, {22, 24, 0, 0}},
       {"missing level", kCodingEffect, 3, 2, false, -1, 2, {0, 0}},
       {"missing level, matrix code", kCodingOrthPoly, 3, 2, false, -1, 2, {0, 0}},

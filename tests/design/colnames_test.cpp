@@ -147,7 +147,7 @@ TEST(EffectNames, MemberLevelNamesAndListedEffects) {
 struct LevelNameCase {
   const char* what;
   uint32_t flags;
-  int coding;
+  CodingCode coding;
   std::vector<std::string> want;
 };
 

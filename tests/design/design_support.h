@@ -25,7 +25,7 @@ namespace vsf::test {
 struct ClassSpec {
   std::string name;
   std::vector<std::string> levels;  // formatted texts, in level order
-  int coding = kCodingRef;
+  CodingCode coding = kCodingRef;
   int ref = -1;  // -1: the last level
   bool character = false;
   std::vector<double> values;  // numeric level values (default: parsed texts)
@@ -39,7 +39,7 @@ struct ClassSpec {
 
 // A character CLASS variable of these level texts.
 inline ClassSpec cls(const std::string& name, std::vector<std::string> levels,
-                     int coding = kCodingRef, int split = 0) {
+                     CodingCode coding = kCodingRef, int split = 0) {
   ClassSpec s;
   s.name = name;
   s.levels = std::move(levels);
@@ -50,7 +50,8 @@ inline ClassSpec cls(const std::string& name, std::vector<std::string> levels,
 }
 
 // A numeric CLASS variable of the levels 1 .. n.
-inline ClassSpec cls(const std::string& name, int levels, int coding = kCodingRef, int ref = -1) {
+inline ClassSpec cls(const std::string& name, int levels, CodingCode coding = kCodingRef,
+                     int ref = -1) {
   ClassSpec s;
   s.name = name;
   for (int l = 0; l < levels; ++l) s.levels.push_back(std::to_string(l + 1));

@@ -58,7 +58,7 @@ std::string keyOf(const DesignBuilder& b, int effect, int column) {
 struct FixtureCase {
   const char* file;
   uint32_t flags;
-  int coding;
+  CodingCode coding;
   bool intercept;
 };
 

@@ -23,7 +23,7 @@ TEST(DesignRow, InterceptAndContinuousEffects) {
 struct LayoutCase {
   const char* what;
   uint32_t flags;
-  int coding;
+  CodingCode coding;
   std::vector<int32_t> levels;
   Row want;  // effects Intercept, A, A*B, B(A)
 };
@@ -160,8 +160,8 @@ TEST(DesignRow, ContinuousCellsFollowTheUsageMask) {
 
 // A missing level contributes zeros; the row's neighbours are never written.
 TEST(DesignRow, MissingLevelsWriteNothingOutsideTheirEffect) {
-  for (int coding : {kCodingEffect, kCodingRef, kCodingOrthEffect}) {
-    SCOPED_TRACE(coding);
+  for (CodingCode coding : {kCodingEffect, kCodingRef, kCodingOrthEffect}) {
+    SCOPED_TRACE(static_cast<int>(coding));
     DesignBuilder b;
     ClassSpec sa = cls("A", 3, coding);
     sa.matrix = {1, 2, 3, 4, 5, 6};

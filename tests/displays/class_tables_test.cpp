@@ -33,7 +33,7 @@ struct TinyDesign {
   std::vector<int32_t> key = {0}, levelTable;
 
   explicit TinyDesign(const std::vector<std::pair<std::string, std::vector<std::string>>>& spec,
-                      int32_t coding = kCodingEffect) {
+                      CodingCode coding = kCodingEffect) {
     classes.resize(spec.size());
     vars.resize(spec.size());
     for (size_t c = 0; c < spec.size(); ++c) {

@@ -3,6 +3,7 @@
 // CPREFIX=, LPREFIX=, MISSING and DELIMITER=; the procedure statement's design options.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,14 @@ std::ostream& operator<<(std::ostream& o, const Var& v) {
 }
 
 Var fieldsOf(const LevelVar& l) {
-  return {l.coding,     static_cast<char>(l.order),
-          l.refIndex,   l.refText ? l.refText : "",
-          l.descending, l.missingLevel,
-          l.cprefix,    l.lprefix,
+  return {static_cast<int>(l.coding),
+          static_cast<char>(l.order),
+          l.refIndex,
+          l.refText ? l.refText : "",
+          l.descending,
+          l.missingLevel,
+          l.cprefix,
+          l.lprefix,
           l.split};
 }
 
@@ -52,7 +57,7 @@ std::ostream& operator<<(std::ostream& o, const Defaults& d) {
 }
 
 Defaults defaultsOf(const ZDesign& d) {
-  return {d.defaultCoding,
+  return {static_cast<int>(d.defaultCoding),
           static_cast<char>(d.defaultOrder),
           d.defaultRef,
           d.defaultDescending,
@@ -168,6 +173,34 @@ TEST(ClassReader, CodingsOrdersAndReferences) {
        {with({{"order", 'D'}}), with({{"order", 'D'}}), with({{"order", 'D'}, {"coding", 2}})},
        byData},
   });
+}
+
+// Every keyword of the codings' table reads as its coding, per variable and for all: the
+// grammar's rule for PARAM= is made from the table. QFR alone gives no coding of its own.
+TEST(ClassReader, EveryCodingKeyword) {
+  StubData data;
+  std::vector<ClassCase> cases;
+  std::deque<std::string> texts;  // the cases keep pointers to their statements
+  for (const Coding& coding : coding_rows::kCodings) {
+    const int code = static_cast<int>(coding.code);
+    Var var = with({{"coding", code}});
+    if (coding.referenceFirst) var.ref = -1;
+    Defaults defaults;
+    defaults.coding = code;
+    defaults.fullRank = true;
+    // QFR for all: no full rank, and a warning that the variables' codings may not apply.
+    std::vector<int> messages;
+    if (!coding.fullRank) var = Var(), defaults = Defaults(), messages = {8480231};
+    for (std::string_view keyword : coding.keywords) {
+      if (keyword.empty()) continue;
+      texts.push_back("class a(param=" + std::string(keyword) +
+                      ") b / param=" + std::string(keyword));
+      cases.push_back(
+          {texts.back().c_str(), messages, messages.empty() ? 0 : 4, {var, var}, defaults});
+    }
+  }
+  EXPECT_EQ(cases.size(), 19u);
+  runCases(cases);
 }
 
 TEST(ClassReader, SwitchesPrefixesAndDelimiter) {
