@@ -3,10 +3,12 @@
 // the rest go to std::from_chars, which is correctly rounded too.
 #include "host/data/csv_number.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
@@ -131,10 +133,14 @@ bool heldExactly(std::string_view text, double value) {
   if (!significand(text, &written, &writtenExp)) return true;
   if (written.size() <= 15 && (value == 0 ? written.empty() : std::fabs(value) >= DBL_MIN))
     return true;
-  char buf[32];
-  // Scientific: the plain form writes a large integer's every digit, not its shortest ones.
-  const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-  significand(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), &back, &backExp);
+  // The double to as many digits as the text has: a writer that printed the double itself
+  // (17 digits, or numpy's 19) wrote those, and nothing of them is lost.
+  constexpr size_t kMostDigits = 800;  // past a double's exact expansion
+  if (written.size() > kMostDigits) return false;
+  char buf[kMostDigits + 16];
+  const int n = std::snprintf(buf, sizeof buf, "%.*e",
+                              static_cast<int>(std::max<size_t>(written.size(), 1)) - 1, value);
+  significand(std::string_view(buf, static_cast<size_t>(std::max(n, 0))), &back, &backExp);
   return back == written && backExp == writtenExp;
 }
 

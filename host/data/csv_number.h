@@ -12,8 +12,9 @@ namespace vsf::host {
 bool parseCell(std::string_view text, double* value);
 
 // Whether `value`, read from `text` by parseCell, holds the number the text writes: false when
-// the text has more significant digits than the double's shortest text (9007199254740993 is
-// read as 9007199254740992), or a number too small for a double became 0 (1e-400). True for
+// the double written to as many significant digits as the text has reads otherwise
+// (9007199254740993 is read as 9007199254740992), or a number too small for a double became 0
+// (1e-400). A double's own digits (32.100000000000001, as %.17g writes 32.1) are held. True for
 // missing values and infinities.
 bool heldExactly(std::string_view text, double value);
 

@@ -128,8 +128,9 @@ TEST(CsvNumber, FieldsTable) {
   }
 }
 
-// A double holds the number its text writes when the text has no more significant digits than
-// the double's shortest text and is not a nonzero number read as 0.
+// A double holds the number its text writes when the double written to as many digits gives
+// the text's digits (a writer of the double's own digits loses nothing), and the text is not a
+// nonzero number read as 0.
 TEST(CsvNumber, HeldExactly) {
   const struct {
     const char* text;
@@ -148,12 +149,15 @@ TEST(CsvNumber, HeldExactly) {
       {"1e-400", false},
       {"0e-400", true},
       {"0.000", true},
-      {"4.9e-324", false},
+      {"4.9e-324", true},
       {"5e-324", true},
       {"2.2250738585072014e-308", true},
       {" 1e308 ", true},
       {"1e22", true},
       {"1234567890123456789012345678901234567890", false},
+      {"32.100000000000001", true},
+      {"3.210000000000000142e+01", true},
+      {"0.1234567890123456789", false},
       {"NA", true},
       {"Inf", true},
   };
