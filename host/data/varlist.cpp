@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "frame/host/values.h"
+#include "host/data/data.h"
 #include "host/data/dataset_internal.h"
 
 namespace vsf::host {
@@ -89,12 +90,9 @@ int prefixList(const InputDataSet* in, std::string_view prefix, std::vector<int>
   return 0;
 }
 
-}  // namespace
-
-int expandList(HostDataSet* ds, std::string_view first, std::string_view second, int form,
-               std::vector<int>* numbers) {
-  InputDataSet* in = asInput(ds);
-  if (!in || !numbers) return -1;
+// The variables of a list of the given form, in order; 0 or the status after the error.
+int expandListOf(const InputDataSet* in, std::string_view first, std::string_view second, int form,
+                 std::vector<int>* numbers) {
   numbers->clear();
   first = trimRight(first);
   second = trimRight(second);
@@ -121,6 +119,19 @@ int expandList(HostDataSet* ds, std::string_view first, std::string_view second,
     default:
       return fail(dsstatus::kBadList, fmt::format("Variable-list form {} is unknown.", form));
   }
+}
+
+}  // namespace
+
+int expandList(HostDataSet* ds, std::string_view first, std::string_view second, int form,
+               std::vector<int>* numbers) {
+  InputDataSet* in = asInput(ds);
+  if (!in || !numbers) return -1;
+  const int rc = expandListOf(in, first, second, form, numbers);
+  // The variables a list names are used.
+  if (rc == 0)
+    for (int j : *numbers) noteInexactDigits(ds, j);
+  return rc;
 }
 
 }  // namespace vsf::host

@@ -172,7 +172,6 @@ void completeItem(Run& r, int form) {
       ds().varByNumber(r.analysis, number, &d);
       if (r.listKind == name_kind::kNumeric && d.type != kVarNumeric)
         reportError(r, *r.current, notNumeric(r, d.name));
-      noteInexactDigits(r.analysis, number);
       appendName(r, slot, d.name);
       slot->vars.push_back(number);
     }
