@@ -60,15 +60,15 @@ void setAveragedModel(StepView* s, SelectionState* sel, AveragedResults* a) {
   sel->sweep.effectsInModel = 0;
   a->avgParmCount = 0;
   for (int32_t e = 0; e < E; ++e) {
-    uint8_t& state = sel->sweep.states[e];
-    if (state != effstate::kIntercept && state != effstate::kForced) state = effstate::kFree;
+    EffectState& state = sel->sweep.states[e];
+    if (!keptInModel(state)) state = EffectState::kFree;
     if (a->effectSelectCount[static_cast<size_t>(e)] == 0) continue;
     const int32_t first = sel->sweep.firstParam[e], columns = sel->layout.columnCount[e];
     bool nonzero = false;
     for (int32_t j = 0; j < columns; ++j) nonzero |= a->parmNonzeroCount[first + j] != 0;
     if (!nonzero) continue;
     sel->sweep.entryOrder[sel->sweep.effectsInModel++] = e;
-    if (state == effstate::kFree) state = effstate::kSelected;
+    if (state == EffectState::kFree) state = EffectState::kSelected;
     a->avgParmCount += columns;
   }
   const std::vector<double>& b = chosenEstimates(*a, s->settings.modelAverage.averageMethod);

@@ -31,9 +31,10 @@ void setPair(const StepView* s, const char* base, int32_t n, const std::string& 
 
 std::string varName(const LevelVar& v) { return v.desc ? v.desc->name : std::string(); }
 
-// Selected: in the model (states 1 and 3).
+// Selected: in the model, the intercept aside.
 bool selected(const SelectionState* sel, int32_t e) {
-  return sel->sweep.states && (sel->sweep.states[e] & ~2) == 1;
+  return sel->sweep.states && inModel(sel->sweep.states[e]) &&
+         sel->sweep.states[e] != EffectState::kIntercept;
 }
 
 // The selected candidates in the order the list shows them: candidate order, or with

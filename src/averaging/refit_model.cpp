@@ -32,7 +32,7 @@ int chooseRefitEffects(StepView* s, ResampleSet* set) {
   for (int32_t i = 0; i < candidates; ++i) {
     const uint32_t e = order[static_cast<size_t>(i)];
     const double f = static_cast<double>(a.effectSelectCount[e]) / K;
-    if (f != 0 && minimum <= f + kFuzz && sel.sweep.states[e] != effstate::kFree)
+    if (f != 0 && minimum <= f + kFuzz && sel.sweep.states[e] != EffectState::kFree)
       set->refitEffect[e] = 1;
   }
   return 0;

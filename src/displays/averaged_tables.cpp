@@ -232,7 +232,7 @@ int printAvgParmEst(StepView* s, bool nonzeroParms) {
       leftOut = true;
       continue;
     }
-    forcedIn = sel->sweep.states[e] == effstate::kForced ? 1 : 0;
+    forcedIn = sel->sweep.states[e] == EffectState::kForced ? 1 : 0;
     const ZEffect* z = candidateEffect(s, e);
     for (int32_t i = 0; i < candidateColumns(s, e); ++i) {
       const size_t c = static_cast<size_t>(sel->sweep.firstParam[e] + i);

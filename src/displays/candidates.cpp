@@ -53,7 +53,7 @@ int printCandidates(StepView* s, const SelectionState* sel) {
     kernel().poolFree(sel->modelPool, index);
     return 0;
   }
-  const bool competitive = o.method == kMethodStepwise && o.dropRule == 2;
+  const bool competitive = o.method == kMethodStepwise && competitiveDrop(o.dropRule);
   const int base = competitive ? 2 : entry ? 0 : 1;
   HostString* title =
       rows < listed ? msgStr(573 + base, {static_cast<long long>(limit)}) : msgStr(570 + base);
@@ -93,8 +93,8 @@ int printCandidates(StepView* s, const SelectionState* sel) {
     const CandidateEntry& c = (*table)[index[k]];
     rank = static_cast<int32_t>(k) + 1;
     fillField(effect, effectWidth, entryLabel(c));
-    bool outside =
-        c.effect >= 0 && c.effect < sel->layout.effectCount && sel->sweep.states[c.effect] == 0;
+    bool outside = c.effect >= 0 && c.effect < sel->layout.effectCount &&
+                   sel->sweep.states[c.effect] == EffectState::kFree;
     if (c.effect == lastEffect) outside = !outside;
     // An entry that fits exactly has a criterion of -Infty, as the summary shows it; a removal
     // search keeps the largest doubles for values it has none of.

@@ -44,9 +44,4 @@ DisplayFlags displayFlags(const StepView* s, const SelectionState* sel) {
   return f;
 }
 
-bool inModel(uint8_t state) {
-  return state == effstate::kSelected || state == effstate::kIntercept ||
-         state == effstate::kForced;
-}
-
 }  // namespace vsf

@@ -51,8 +51,6 @@ struct DisplayFlags {
 };
 DisplayFlags displayFlags(const StepView* s, const SelectionState* sel);
 
-bool inModel(uint8_t state);
-
 // ---- Builders ----
 int printObsProfiles(StepView* s, const SelectionState* sel);
 int printNObsRoles(StepView* s, const SelectionState* sel, int sourceWidth);

@@ -80,7 +80,7 @@ int printModelInfo(StepView* s) {
   if (o.freqPresent) e.text(685, s->settings.freqVariable.name);
   if (o.weightPresent) e.text(686, s->settings.weightVariable.name);
   e.text(687, s->settings.response.name);
-  if (o.method == kMethodStepwise && o.dropRule == 2)
+  if (o.method == kMethodStepwise && competitiveDrop(o.dropRule))
     e.message(674, 439);
   else
     e.message(674, o.adaptive ? 438 : methodInfo(o.method).label);

@@ -136,8 +136,7 @@ int nextDisplayEffect(const StepView* s, const SelectionState* sel, uint8_t* see
                       int32_t* cursor) {
   if (!seen) {
     for (int32_t e = *effect + 1; e < sel->layout.effectCount; ++e) {
-      uint8_t st = sel->sweep.states[e];
-      if (st == 0 || st == 4 || st == 5) continue;
+      if (!inModel(sel->sweep.states[e])) continue;
       *effect = e;
       return 1;
     }
@@ -219,7 +218,7 @@ int printParameterEstimates(StepView* s, const SelectionState* sel, HostPool* al
   int32_t e = -1, cursor = -1;
   while (nextDisplayEffect(c.s, sel, seen, &e, &cursor)) {
     const ZEffect* z = candidateEffect(c.s, e);
-    r.forcedIn = sel->sweep.states[e] == effstate::kForced ? 1 : 0;
+    r.forcedIn = sel->sweep.states[e] == EffectState::kForced ? 1 : 0;
     for (int32_t i = 0; i < columnsShown(c, e); ++i) {
       const int32_t column = candidateColumn(c.s, e, i);
       // The candidate's columns lie together in the estimates; `column` is within its effect.

@@ -77,14 +77,13 @@ int printSelectedEffects(StepView* s, const SelectionState* sel, HostPool* alloc
   return 0;
 }
 
-// The forced part of the model (states 2 and 3) as one text; an empty text when there is
-// none. Returns 0, or -2 when the buffer cannot be had.
+// The part of the model the run keeps (the intercept, forced effects) as one text; an empty text
+// when there is none. Returns 0, or -2 when the buffer cannot be had.
 int effectListLength(StepView* s, const SelectionState* sel, HostPool* allocator, char** text,
                      int* length) {
   std::string list;
   for (int32_t e = 0; e < sel->layout.effectCount; ++e)
-    if (sel->sweep.states[e] == effstate::kIntercept || sel->sweep.states[e] == effstate::kForced)
-      appendLabel(&list, candidateLabel(s, e));
+    if (keptInModel(sel->sweep.states[e])) appendLabel(&list, candidateLabel(s, e));
   *text = nullptr;
   *length = 0;
   if (list.empty()) return 0;

@@ -116,8 +116,7 @@ int reduceDesign(const VsfState* state, const SelectionState* sel, ZDesign* d, H
 void placeEstimates(const VsfState* state, const SelectionState* sel, const double* source,
                     Reduced* r) {
   for (int32_t k = 0; k < sel->layout.effectCount; ++k) {
-    const uint8_t st = sel->sweep.states[k];
-    if (st == effstate::kFree || st == 4 || st == effstate::kHeldOut) continue;
+    if (!inModel(sel->sweep.states[k])) continue;
     const EffectSource src = sourceOf(state, sel, k);
     if (src.effect < 0 || src.effect >= static_cast<int32_t>(r->map.size())) continue;
     const int32_t reduced = r->map[src.effect];

@@ -197,7 +197,7 @@ int checkMethodAndEffects(VsfState* s) {
     refuseMsg(s->stepCode, 154, step::kInternal);
     return rc::kNoEffects;
   }
-  if (o.method != kMethodStepwise) o.dropRule = 1;  // BEFOREADD
+  if (o.method != kMethodStepwise) o.dropRule = kDropBeforeAdd;
   return 0;
 }
 

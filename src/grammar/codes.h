@@ -95,6 +95,26 @@ enum class CvDetailsCode : uint8_t {
   kCvAll = 3
 };
 using enum CvDetailsCode;
+
+// DROP= of STEPWISE: when its removals are made.
+enum class DropRule : uint8_t {
+  kDropBeforeAdd = 1,    // the removals after each entry, before the next
+  kDropCompetitive = 2,  // at every step the better of the best entry and the best removal
+  kDropAfterAdd = 3,     // read, and does as BEFOREADD does
+};
+using enum DropRule;
+// Whether the entries and removals compete at every step, a move judged by its criterion
+// value against the other's; else the removals follow an entry.
+constexpr bool competitiveDrop(DropRule rule) {
+  switch (rule) {
+    case kDropCompetitive:
+      return true;
+    case kDropBeforeAdd:
+    case kDropAfterAdd:
+      return false;
+  }
+  return false;
+}
 // L2 = kL2Search: the elastic net's L2 is searched. A negative L2= that the user gave is
 // turned into this value by the MODEL reader (with a message); it is never taken as given.
 constexpr double kL2Search = -1.0;

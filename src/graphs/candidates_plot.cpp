@@ -42,7 +42,7 @@ int plotCandidates(StepView* s, const SelectionState* record) {
   const int32_t step = h.stepCount - 1;
   const bool adds = h.effects[step] > h.effects[step - 1] ||
                     (h.effects[step] == h.effects[step - 1] && o.method != kMethodBackward);
-  const bool competitive = o.dropRule == 2;
+  const bool competitive = competitiveDrop(o.dropRule);
   std::vector<int32_t> kept = rankedCandidates(s, record, adds);
   // A step without a candidate that has a value has nothing to show.
   if (kept.empty()) return 0;
@@ -86,7 +86,7 @@ int plotCandidates(StepView* s, const SelectionState* record) {
   for (int32_t c : kept) {
     fillField(effect.data(), width, candidateLabel(s, c));
     // The moved effect carries the direction of its own move.
-    candidateFor = record->sweep.states[c] == effstate::kFree ? 1 : -1;
+    candidateFor = record->sweep.states[c] == EffectState::kFree ? 1 : -1;
     if (c == h.effect[step]) candidateFor = -candidateFor;
     const bool forEntry = !competitive || candidateFor == 1;
     value = forEntry ? v[c] : missingValue('.');

@@ -51,7 +51,7 @@ void lambdaMaxAndLargestModel(SelectionState* s) {
   double most = 0;
   int32_t free = 0;
   for (int32_t e = firstPathEffect(s); e < s->layout.effectCount; ++e) {
-    if (s->sweep.states[e] != effstate::kFree) continue;
+    if (s->sweep.states[e] != EffectState::kFree) continue;
     most = std::max(most, std::fabs(s->path.gradient[e]));
     free += 1;
   }

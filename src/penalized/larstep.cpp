@@ -21,7 +21,7 @@ constexpr double kPositiveFloor = 1.110223024625157e-16;
 constexpr double kLambdaNoise = 1e-10;
 
 void leaveScreenedIn(PathScreening& sc, int32_t e) {
-  sc.states[e] = effstate::kSelected;
+  sc.states[e] = EffectState::kSelected;
   for (int32_t k = 0; k < sc.inCount; ++k)
     if (sc.inList[k] == e) {
       sc.inList[k] = sc.inList[--sc.inCount];
@@ -30,10 +30,10 @@ void leaveScreenedIn(PathScreening& sc, int32_t e) {
 }
 
 void removeMarked(SelectionState* s, int32_t e) {
-  removeEffect(s, e, 1);
+  removeEffect(s, e, Removal::kPath);
   PathScreening& sc = s->path.screen;
   if (!safeScreening(sc.code)) return;
-  sc.states[e] = effstate::kScreenedIn;
+  sc.states[e] = EffectState::kScreenedIn;
   sc.inList[sc.inCount++] = e;
 }
 
@@ -52,8 +52,8 @@ int32_t bestCandidate(SelectionState* s, double* C) {
   if (best < 0) return best;
   for (int32_t j = firstPathEffect(s); j < s->layout.effectCount; ++j)
     if (j != best && pathCandidate(s, j) && std::fabs(std::fabs(g[j]) - c) < kRelativeTie * c) {
-      s->sweep.states[j] = effstate::kHeldOut;
-      if (safeScreening(s->path.screen.code)) s->path.screen.states[j] = effstate::kHeldOut;
+      s->sweep.states[j] = EffectState::kHeldOut;
+      if (safeScreening(s->path.screen.code)) s->path.screen.states[j] = EffectState::kHeldOut;
     }
   return best;
 }
@@ -69,9 +69,9 @@ int enterBest(SelectionState* s, int32_t* best, double* C) {
     if ((*best = bestCandidate(s, C)) < 0) return 0;
     if (int rc = enterEffect(s, *best, 0, 0); rc != 0) return rc;
     if (sweptIn(s, *best)) break;
-    removeEffect(s, *best, 1);
-    s->sweep.states[*best] = effstate::kHeldOut;
-    if (safeScreening(s->path.screen.code)) s->path.screen.states[*best] = effstate::kHeldOut;
+    removeEffect(s, *best, Removal::kPath);
+    s->sweep.states[*best] = EffectState::kHeldOut;
+    if (safeScreening(s->path.screen.code)) s->path.screen.states[*best] = EffectState::kHeldOut;
   }
   if (safeScreening(s->path.screen.code)) leaveScreenedIn(s->path.screen, *best);
   return 0;
@@ -112,7 +112,7 @@ int directionProducts(SelectionState* s, const PathStep& t) {
   if (crossproductsMode(s->sweep)) {
     const int32_t* col = s->sweep.firstColumn;
     for (int32_t j = firstPathEffect(s); j < s->layout.effectCount; ++j) {
-      if (s->sweep.states[j] == effstate::kHeldOut) continue;
+      if (s->sweep.states[j] == EffectState::kHeldOut) continue;
       double a = 0;
       for (int32_t b = first; b < m; ++b)
         a += p.direction[list[b]] * s->sweep.sscp[pkAny(col[j], col[list[b]])];
@@ -222,7 +222,7 @@ int refreshStatistics(SelectionState* s, const PathStep& t) {
       p.gradient[s->sweep.entryOrder[a]] -= p.coef[s->sweep.entryOrder[a]] * ridge;
   } else {
     for (int32_t j = first; j < E; ++j)
-      if (s->sweep.states[j] != effstate::kHeldOut) p.gradient[j] -= t.gamma * p.products[j];
+      if (s->sweep.states[j] != EffectState::kHeldOut) p.gradient[j] -= t.gamma * p.products[j];
   }
   if (!crossproductsMode(s->sweep) && !recompute) {
     if (int rc = runDataPass(s, kernPathSse, 0); rc != 0) return rc;

@@ -110,7 +110,7 @@ int buildOptimizerProblem(SelectionState* s) {
   p.responseSquares /= p.responseScale * p.responseScale;
   std::vector<std::pair<int32_t, int64_t>> cols;
   for (int32_t e = 1; e < L.effectCount; ++e) {
-    if (s->sweep.states[e] == effstate::kHeldOut) continue;
+    if (s->sweep.states[e] == EffectState::kHeldOut) continue;
     p.penalized[e] = e >= firstPathEffect(s) ? 1 : 0;  // the forced effects carry no penalty
     const size_t from = cols.size();
     forColumns(s, e, [&](int32_t j, int64_t c) {
@@ -138,19 +138,19 @@ int buildOptimizerProblem(SelectionState* s) {
 void rebuildModel(SelectionState* s, const double* x, int32_t kept) {
   const ColumnLayout& L = s->layout;
   for (int32_t e = 1; e < L.effectCount; ++e)
-    if (s->sweep.states[e] != effstate::kHeldOut && s->sweep.states[e] != effstate::kForced)
-      s->sweep.states[e] = effstate::kFree;
+    if (s->sweep.states[e] != EffectState::kHeldOut && s->sweep.states[e] != EffectState::kForced)
+      s->sweep.states[e] = EffectState::kFree;
   int32_t columns = 0;
   for (int32_t a = 0; a < kept; ++a) columns += L.columnCount[s->sweep.entryOrder[a]];
   int32_t count = kept;
   for (int32_t e = firstPathEffect(s); e < L.effectCount; ++e) {
-    if (s->sweep.states[e] == effstate::kHeldOut) continue;
+    if (s->sweep.states[e] == EffectState::kHeldOut) continue;
     int32_t nonzero = 0;
     forColumns(s, e, [&](int32_t j, int64_t) { nonzero += x[j] != 0 ? 1 : 0; });
     if (nonzero == 0) continue;
     columns += nonzero;
     s->sweep.entryOrder[count++] = e;
-    s->sweep.states[e] = effstate::kSelected;
+    s->sweep.states[e] = EffectState::kSelected;
   }
   s->sweep.effectsInModel = count;
   s->sweep.sweptColumns = columns;

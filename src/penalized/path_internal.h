@@ -31,8 +31,8 @@ inline bool safeScreening(ScreenCode c) {
 }
 // Whether effect j may enter now: a free effect, or under safe screening one screened in.
 inline bool pathCandidate(const SelectionState* s, int32_t j) {
-  return safeScreening(s->path.screen.code) ? s->path.screen.states[j] == effstate::kScreenedIn
-                                            : s->sweep.states[j] == effstate::kFree;
+  return safeScreening(s->path.screen.code) ? s->path.screen.states[j] == EffectState::kScreenedIn
+                                            : s->sweep.states[j] == EffectState::kFree;
 }
 // The gradients and direction products come from the whole crossproducts matrix, else from
 // passes over the stored rows.

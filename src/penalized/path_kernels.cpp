@@ -101,7 +101,7 @@ int sseGradMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
   return classSums(s, v, b, held, [&](const rows::Row& r, double residual) {
     const double ar = r.a * residual;
     for (int32_t j = 0; j < E; ++j)
-      if (s->sweep.states[j] != effstate::kIntercept) g[j] += ar * columnOf(s, r, j);
+      if (s->sweep.states[j] != EffectState::kIntercept) g[j] += ar * columnOf(s, r, j);
   });
 }
 
@@ -192,7 +192,7 @@ int directionAllMt(SelectionState* s, const PageView* v, double* b, uint32_t) {
       return;
     }
     for (int32_t j = first; j < E; ++j)
-      if (s->sweep.states[j] == effstate::kFree) add(j);
+      if (s->sweep.states[j] == EffectState::kFree) add(j);
   });
 }
 

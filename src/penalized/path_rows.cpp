@@ -14,10 +14,10 @@ namespace {
 // The path moves effects of one column whose scale exists; the intercept stays in.
 void pathStates(SelectionState* s) {
   const ColumnLayout& L = s->layout;
-  if (!s->pathOptions->noInt && L.effectCount > 0) s->sweep.states[0] = effstate::kIntercept;
+  if (!s->pathOptions->noInt && L.effectCount > 0) s->sweep.states[0] = EffectState::kIntercept;
   for (int32_t e = 1; e < L.effectCount; ++e)
     if (L.columnCount[e] != 1 || isAbsent(L.colScales[s->sweep.firstParam[e]]))
-      s->sweep.states[e] = effstate::kHeldOut;
+      s->sweep.states[e] = EffectState::kHeldOut;
 }
 
 // A fold held out by external cross validation: the moments of the fold's own training rows,

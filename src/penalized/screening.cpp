@@ -68,15 +68,16 @@ void zanviBound(PathScreening& sc, int32_t i, double L, double gradient) {
 void grow(SelectionState* s) {
   PathScreening& sc = s->path.screen;
   const int32_t E = s->layout.effectCount;
-  const int32_t free = static_cast<int32_t>(std::count(sc.states, sc.states + E, effstate::kFree));
+  const int32_t free =
+      static_cast<int32_t>(std::count(sc.states, sc.states + E, EffectState::kFree));
   int32_t added = 0;
   if (free >= 10) {
     sc.thresholdLambda = sc.referenceLambda;
     for (int round = 0; round < 5 && added < 10; ++round) {
       sc.thresholdLambda *= sc.thresholdRatio;
       for (int32_t e = 0; e < E; ++e)
-        if (sc.states[e] == effstate::kFree && sc.bound[e] > sc.thresholdLambda) {
-          sc.states[e] = effstate::kScreenedIn;
+        if (sc.states[e] == EffectState::kFree && sc.bound[e] > sc.thresholdLambda) {
+          sc.states[e] = EffectState::kScreenedIn;
           added += 1;
         }
     }
@@ -84,19 +85,19 @@ void grow(SelectionState* s) {
   if (added < 10) {
     sc.thresholdLambda = 0;
     for (int32_t e = 0; e < E; ++e)
-      if (sc.states[e] == effstate::kFree) sc.states[e] = effstate::kScreenedIn;
+      if (sc.states[e] == EffectState::kFree) sc.states[e] = EffectState::kScreenedIn;
   }
   sc.inCount = sc.outCount = 0;
   for (int32_t e = 0; e < E; ++e) {
-    if (sc.states[e] == effstate::kScreenedIn) sc.inList[sc.inCount++] = e;
-    if (sc.states[e] == effstate::kFree) sc.outList[sc.outCount++] = e;
+    if (sc.states[e] == EffectState::kScreenedIn) sc.inList[sc.inCount++] = e;
+    if (sc.states[e] == EffectState::kFree) sc.outList[sc.outCount++] = e;
   }
 }
 
 template <typename Fn>
 void eachFree(const SelectionState* s, Fn&& fn) {
   for (int32_t e = firstPathEffect(s); e < s->layout.effectCount; ++e)
-    if (s->sweep.states[e] == effstate::kFree) fn(e);
+    if (s->sweep.states[e] == EffectState::kFree) fn(e);
 }
 
 // The bounds of the run's rule at the step's lambda, from the fitted sums of a residual pass.
@@ -123,8 +124,9 @@ int stepAgain(SelectionState* s, PathStep* t, int32_t* marker) {
   PathState& p = s->path;
   sc.newCount = 0;
   for (int32_t e = firstPathEffect(s); e < s->layout.effectCount; ++e) {
-    if (sc.states[e] == effstate::kScreenedIn && p.products[e] == 0) sc.newList[sc.newCount++] = e;
-    if (sc.states[e] == effstate::kFree) p.products[e] = 0;
+    if (sc.states[e] == EffectState::kScreenedIn && p.products[e] == 0)
+      sc.newList[sc.newCount++] = e;
+    if (sc.states[e] == EffectState::kFree) p.products[e] = 0;
   }
   if (sc.newCount > 0)
     if (int rc = runDataPass(s, kernDirectionCorr, 0); rc != 0) return rc;
@@ -159,7 +161,7 @@ void rankSis(SelectionState* s) {
   for (int32_t i = 0; i < n; ++i) {
     sc.sisEffect[i] = effects[order[static_cast<size_t>(i)]];
     sc.sisCorrelation[i] = r[order[static_cast<size_t>(i)]];
-    if (i >= k) s->sweep.states[sc.sisEffect[i]] = effstate::kHeldOut;
+    if (i >= k) s->sweep.states[sc.sisEffect[i]] = EffectState::kHeldOut;
   }
   sc.ranked = n;
   sc.kept = k;

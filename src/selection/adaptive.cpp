@@ -11,7 +11,9 @@ namespace vsf {
 
 namespace {
 
-bool fitted(uint8_t state) { return state != effstate::kHeldOut && state != effstate::kIntercept; }
+bool fitted(EffectState state) {
+  return state != EffectState::kHeldOut && state != EffectState::kIntercept;
+}
 
 std::string_view effectLabel(const SelectionState* s, int32_t e) {
   const auto* table = candidateData(s).table;
@@ -58,7 +60,7 @@ int adaptiveWeightsFromFit(SelectionState* s) {
     if (!fitted(s->sweep.states[e])) continue;
     for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
       const int32_t g = s->sweep.firstColumn[e] + j;
-      if (s->sweep.flags[g] == '0') s->sweep.states[e] = effstate::kHeldOut;
+      if (s->sweep.flags[g] == '0') s->sweep.states[e] = EffectState::kHeldOut;
       // The weight of an aliased column is its unswept entry, as the rule stands.
       if (int rc = weightOf(s, e, s->sweep.swept[pk(g, 0)],
                             &s->sweep.weights[s->sweep.firstParam[e] + j]);
@@ -80,7 +82,7 @@ int adaptiveWeightsFromEstimates(SelectionState* s) {
       double x = s->initialEstimates[param];
       // Without an estimate the effect has no weight: it cannot enter.
       if (isAbsent(x)) {
-        s->sweep.states[e] = effstate::kHeldOut;
+        s->sweep.states[e] = EffectState::kHeldOut;
         continue;
       }
       const double scale = s->layout.colScales ? s->layout.colScales[param] : 0.0;

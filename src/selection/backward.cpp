@@ -8,7 +8,7 @@ namespace vsf {
 namespace {
 
 bool removable(const SelectionState* s, int32_t e) {
-  return s->sweep.states[e] == effstate::kSelected && dependantsOut(s, e);
+  return s->sweep.states[e] == EffectState::kSelected && dependantsOut(s, e);
 }
 
 // Removal values of the SL criterion are log p-values: the least significant effect wins.
@@ -60,7 +60,8 @@ int generalRemoval(SelectionState* s, int32_t* effect, double* value) {
     double v = absentValue(), sse = 0;
     rc = trialRemovalValue(s, e, code, &v, &sse);
     if (rc != 0) break;
-    if (s->rules->candidateValues && s->sweep.candidateValues && s->rules->dropRule != 2)
+    if (s->rules->candidateValues && s->sweep.candidateValues &&
+        !competitiveDrop(s->rules->dropRule))
       s->sweep.candidateValues[e] =
           isAbsent(v) ? (criterionIsMinimized(code) ? -DBL_MAX : DBL_MAX) : v;
     if (removalWins(v, *value, code)) {
@@ -82,9 +83,9 @@ void dropAliased(SelectionState* s) {
     for (int32_t j = 0; j < s->layout.columnCount[e] && !swept; ++j)
       swept = s->sweep.flags[s->sweep.firstColumn[e] + j] == '1';
     if (swept) continue;
-    const uint8_t state = s->sweep.states[e];
-    removeEffect(s, e, 2);
-    if (state == effstate::kForced) s->run.droppedForced += 1;
+    const EffectState state = s->sweep.states[e];
+    removeEffect(s, e, Removal::kStep);
+    if (state == EffectState::kForced) s->run.droppedForced += 1;
     if (s->sweep.aliasedList) s->sweep.aliasedList[s->sweep.aliasedCount++] = e;
   }
 }
@@ -97,7 +98,7 @@ void selectBestRemoval(SelectionState* s, int32_t* effect, double* value) {
   *effect = -1;
   *value = code == kCritSl || criterionIsMaximized(code) ? -DBL_MAX : DBL_MAX;
   if (s->sweep.effectsInModel <= 1) return;
-  if (r->candidateValues && s->sweep.candidateValues && r->dropRule != 2)
+  if (r->candidateValues && s->sweep.candidateValues && !competitiveDrop(r->dropRule))
     std::fill(s->sweep.candidateValues, s->sweep.candidateValues + s->layout.effectCount,
               absentValue());
   if (allSingleColumn(s->layout) && !r->generalSearch && !selectByPass(r)) {
@@ -140,7 +141,7 @@ int selectBackward(SelectionState* s) {
       s->run.stop.reason = stopreason::kNoRemoval;
       return 0;
     }
-    removeEffect(s, e, 2);
+    removeEffect(s, e, Removal::kStep);
     if (int rc = refreshStatistics(s, value, false); rc != 0) return rc;
     int stop = 0;
     if (int rc = checkStopCriterion(s, e, -1, value, &bestStop, &stop); rc != 0) return rc;

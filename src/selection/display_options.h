@@ -18,7 +18,7 @@ struct DisplayOptions {
   int32_t steps = 0, stopSteps = 0, maxSteps = 0;
   int32_t include = 0;
   uint8_t noInt = 0;
-  uint8_t dropRule = 1;
+  DropRule dropRule = kDropBeforeAdd;
   uint8_t hierarchy = 0;
   uint8_t orderSelect = 0;  // ORDERSELECT: the selected effects in the order they entered
   // The analysis data: WEIGHT and FREQ variables, role and fold tags, a design per BY group.

@@ -105,7 +105,7 @@ int enterIncremental(SelectionState* s, int32_t k, bool resweepAll, bool fromTri
   }
   s->sweep.firstColumn[k] = o;
   if (int rc = assembleNewRows(s, k, o, fromTrial); rc != 0) return rc;
-  if (elasticNet(s) && s->sweep.states[k] == effstate::kSelected)
+  if (elasticNet(s) && s->sweep.states[k] == EffectState::kSelected)
     for (int32_t j = o; j < o + c; ++j) s->sweep.sscp[pk(j, j)] += ridgeOf(s);
   if (resweepAll) {
     s->sweep.sscpOrder = o + c;
@@ -210,10 +210,10 @@ void sweepModelColumn(SelectionState* s, int32_t k) {
 }
 
 int enterEffectImpl(SelectionState* s, int32_t k, bool resweepAll, bool fromTrial, bool exact) {
-  if (s->sweep.states[k] == effstate::kHeldOut) return 0;
+  if (s->sweep.states[k] == EffectState::kHeldOut) return 0;
   s->sweep.entryOrder[s->sweep.effectsInModel++] = k;
-  if (s->sweep.states[k] != effstate::kIntercept && s->sweep.states[k] != effstate::kForced)
-    s->sweep.states[k] = effstate::kSelected;
+  if (s->sweep.states[k] != EffectState::kIntercept && s->sweep.states[k] != EffectState::kForced)
+    s->sweep.states[k] = EffectState::kSelected;
   int rc = s->sweep.fullMode ? enterFull(s, k, fromTrial, exact)
                              : enterIncremental(s, k, resweepAll, fromTrial, exact);
   if (rc != 0) return rc;
@@ -226,20 +226,26 @@ int enterEffect(SelectionState* s, int32_t effect, uint8_t resweepAll, uint8_t f
   return enterEffectImpl(s, effect, resweepAll != 0, fromTrial != 0, false);
 }
 
-void removeEffect(SelectionState* s, int32_t k, uint8_t mode) {
-  if (s->sweep.states[k] == effstate::kHeldOut) return;
+void removeEffect(SelectionState* s, int32_t k, Removal how) {
+  if (s->sweep.states[k] == EffectState::kHeldOut) return;
   const int32_t pos = entryPosition(s, k);
   if (pos < 0) return;  // not in the model
   sweepOut(s, k);
   readmit(s, k);
   refreshSse(s);
-  if (mode == 0) return;
+  switch (how) {
+    case Removal::kTrial:
+      return;
+    case Removal::kPath:
+    case Removal::kStep:
+      break;
+  }
   if (!s->sweep.fullMode) compactAway(s, k, pos);
   std::copy(s->sweep.entryOrder + pos + 1, s->sweep.entryOrder + s->sweep.effectsInModel,
             s->sweep.entryOrder + pos);
   s->sweep.effectsInModel -= 1;
-  s->sweep.states[k] = effstate::kFree;
-  if (mode == 2) setHierarchy(s, k, +1);
+  s->sweep.states[k] = EffectState::kFree;
+  if (how == Removal::kStep) setHierarchy(s, k, +1);
 }
 
 void candidateEffectSse(SelectionState* s, int32_t k, double* sse, int32_t* df) {

@@ -6,7 +6,7 @@ namespace vsf {
 int selectNone(SelectionState* s) {
   const SelectionRules* r = s->rules;
   for (int32_t k = firstSelectableIndex(s); k < s->layout.effectCount; ++k) {
-    if (s->sweep.states[k] == effstate::kHeldOut) continue;
+    if (s->sweep.states[k] == EffectState::kHeldOut) continue;
     if (int rc = growBeforeEntry(s, k); rc != 0) return rc;
     if (int rc = enterEffect(s, k, 0, 0); rc != 0) return rc;
     if (pressWanted(r))

@@ -54,7 +54,7 @@ int fastSearch(SelectionState* s, double* best, int32_t* candidate) {
   double largest = -1;
   int32_t winner = -1;
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
-    if (s->sweep.states[e] != effstate::kFree || s->layout.columnCount[e] != 1 ||
+    if (s->sweep.states[e] != EffectState::kFree || s->layout.columnCount[e] != 1 ||
         !prerequisitesIn(s->sweep, e))
       continue;
     const ColumnStats c = running ? fromRunningScores(s, *running, e) : fromSweptMatrix(s, e);
@@ -97,7 +97,7 @@ int searchEntry(SelectionState* s, EntryChoice* out) {
   bool checkpointed = false;
   int rc = 0;
   for (int32_t e = 0; e < s->layout.effectCount && rc == 0; ++e) {
-    if (s->sweep.states[e] != effstate::kFree || !prerequisitesIn(s->sweep, e)) continue;
+    if (s->sweep.states[e] != EffectState::kFree || !prerequisitesIn(s->sweep, e)) continue;
     if (fast && s->layout.columnCount[e] == 1) continue;
     double value = absentValue(), sse = 0;
     int32_t df = 0;

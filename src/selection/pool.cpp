@@ -139,7 +139,7 @@ int chosenStepArrays(SelectionState* s) {
                                  !(r.chosenStdEstimates = poolArray<double>(s, p)) ||
                                  !(r.chosenInvDiag = poolArray<double>(s, p)) ||
                                  !(r.chosenEffects = poolArray<int32_t>(s, E)) ||
-                                 !(r.chosenStates = poolArray<uint8_t>(s, E))))
+                                 !(r.chosenStates = poolArray<EffectState>(s, E))))
     return rc::kMemory;
   if (s->folds < 1) return 0;
   if (cv->foldStats && !(r.chosenFoldSse = poolArray<double>(s, s->folds))) return rc::kMemory;
@@ -155,7 +155,7 @@ int sweepArrays(SelectionState* s) {
   const EngineOptions* o = s->engine;
   const int64_t p = s->layout.paramCount, E = s->layout.effectCount;
   const int64_t F = s->folds;
-  if (!(s->sweep.states = poolArray<uint8_t>(s, E)) ||
+  if (!(s->sweep.states = poolArray<EffectState>(s, E)) ||
       !(s->sweep.firstParam = poolArray<int32_t>(s, E)) ||
       !(s->sweep.firstColumn = poolArray<int32_t>(s, E)) ||
       !(s->sweep.entryOrder = poolArray<int32_t>(s, E)) ||
@@ -195,14 +195,14 @@ void startingLayout(SelectionState* s) {
     s->sweep.firstParam[e] = param;
     param += s->layout.columnCount[e];
     if (s->sweep.fullMode) s->sweep.firstColumn[e] = s->layout.layoutColumn[e];
-    if (s->layout.columnCount[e] == 0) s->sweep.states[e] = effstate::kHeldOut;
+    if (s->layout.columnCount[e] == 0) s->sweep.states[e] = EffectState::kHeldOut;
   }
-  if (s->engine->noInt && E > 0) s->sweep.states[0] = effstate::kHeldOut;
+  if (s->engine->noInt && E > 0) s->sweep.states[0] = EffectState::kHeldOut;
   // The refit pass of model averaging fits its model and nothing else.
   const ResampleSet* set = s->resample ? s->resample->set : nullptr;
   if (set && set->refitPass && static_cast<int32_t>(set->refitEffect.size()) >= E)
     for (int32_t e = 0; e < E; ++e)
-      if (!set->refitEffect[static_cast<size_t>(e)]) s->sweep.states[e] = effstate::kHeldOut;
+      if (!set->refitEffect[static_cast<size_t>(e)]) s->sweep.states[e] = EffectState::kHeldOut;
 }
 
 int hierarchyCounts(SelectionState* s) {

@@ -194,7 +194,7 @@ constexpr CriterionInfo kCriteria[kCriterionCodes] = {
 
 // The stepwise method drops by its own rule or competes its moves.
 int runStepwise(SelectionState* s) {
-  return s->rules->dropRule == 2 ? selectStepwiseCompetitive(s) : selectStepwise(s);
+  return competitiveDrop(s->rules->dropRule) ? selectStepwiseCompetitive(s) : selectStepwise(s);
 }
 
 using MM = MethodMoves;

@@ -143,7 +143,7 @@ int allocateHistory(SelectionState* s) {
             (h.parameters = historyArray<int32_t>(s, S, true)) &&
             (h.effects = historyArray<int32_t>(s, S, true)) &&
             (h.sse = historyArray<double>(s, S, true)) &&
-            (s->sweep.states = poolArray<uint8_t>(s, E)) &&
+            (s->sweep.states = poolArray<EffectState>(s, E)) &&
             (s->sweep.estimates = poolArray<double>(s, P)) &&
             (s->sweep.invDiag = poolArray<double>(s, P)) &&
             (s->sweep.stdEstimates = poolArray<double>(s, P));
@@ -159,7 +159,7 @@ int allocateHistory(SelectionState* s) {
          (s->run.chosenInvDiag = poolArray<double>(s, P)) &&
          (s->run.chosenStdEstimates = poolArray<double>(s, P)) &&
          (s->run.chosenEffects = poolArray<int32_t>(s, E)) &&
-         (s->run.chosenStates = poolArray<uint8_t>(s, E));
+         (s->run.chosenStates = poolArray<EffectState>(s, E));
   s->steps.historyCapacity = static_cast<int32_t>(S);
   return ok ? 0 : rc::kMemory;
 }

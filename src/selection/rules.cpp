@@ -66,11 +66,11 @@ int undoStep(SelectionState* s, int32_t effect, bool entry, double v) {
   if (entry) {
     s->run.stop.entryEffect = effect;
     s->run.stop.entryValue = v;
-    removeEffect(s, effect, 2);
+    removeEffect(s, effect, Removal::kStep);
   } else {
     s->run.stop.removalEffect = effect;
     s->run.stop.removalValue = v;
-    if (int rc = enterEffect(s, effect, r->dropRule == 2, 0); rc != 0) return rc;
+    if (int rc = enterEffect(s, effect, competitiveDrop(r->dropRule), 0); rc != 0) return rc;
   }
   if (s->steps.stepCount == 0) return 0;
   const int32_t last = s->steps.stepCount - 1;

@@ -162,7 +162,7 @@ int buildFullModel(SelectionState* s) {
     bool skipped = false;
     int32_t entered = 0;
     for (int32_t k = first; k < s->layout.effectCount; ++k) {
-      if (s->sweep.states[k] != effstate::kFree) continue;
+      if (s->sweep.states[k] != EffectState::kFree) continue;
       if (!prerequisitesIn(s->sweep, k)) {
         skipped = true;
         continue;
@@ -223,7 +223,7 @@ void emptyModel(SelectionState* s) {
   copyDoubles(s->sweep.swept, s->sweep.sscp, tri(n));
   std::fill(s->sweep.flags, s->sweep.flags + s->sweep.orderCapacity, '0');
   for (int32_t e = 0; e < s->layout.effectCount; ++e)
-    if (s->sweep.states[e] != effstate::kHeldOut) s->sweep.states[e] = effstate::kFree;
+    if (s->sweep.states[e] != EffectState::kHeldOut) s->sweep.states[e] = EffectState::kFree;
   std::fill(s->sweep.entryOrder, s->sweep.entryOrder + s->layout.effectCount, 0);
   const CandidateData& c = candidateData(s);
   if (s->sweep.hierarchyOn && s->sweep.missingPrerequisites && c.prerequisiteCount &&
@@ -245,12 +245,12 @@ void startState(SelectionState* s) {
   const SelectionRules* r = s->rules;
   if (s->runFlags.method == kMethodBackward) {
     for (int32_t e = 1; e < firstSelectableIndex(s) && e < s->layout.effectCount; ++e)
-      if (s->sweep.states[e] == effstate::kSelected) s->sweep.states[e] = effstate::kForced;
+      if (s->sweep.states[e] == EffectState::kSelected) s->sweep.states[e] = EffectState::kForced;
   } else {
     emptyModel(s);
   }
   if (s->layout.effectCount > 0)
-    s->sweep.states[0] = r->noInt ? effstate::kHeldOut : effstate::kIntercept;
+    s->sweep.states[0] = r->noInt ? EffectState::kHeldOut : EffectState::kIntercept;
 }
 
 // One effect of the starting block enters and is recorded as a step.
@@ -283,8 +283,8 @@ int enterForced(SelectionState* s) {
     s->run.chosenStep =
         first + s->layout.firstSelectable - 1 - (r->noInt && s->layout.firstSelectable ? 1 : 0);
   for (int32_t k = first; k <= last && k < s->layout.effectCount; ++k) {
-    if (s->sweep.states[k] == effstate::kHeldOut) continue;
-    s->sweep.states[k] = k == 0 ? effstate::kIntercept : effstate::kForced;
+    if (s->sweep.states[k] == EffectState::kHeldOut) continue;
+    s->sweep.states[k] = k == 0 ? EffectState::kIntercept : EffectState::kForced;
     if (int rc = enterStarting(s, k); rc != 0) return rc;
   }
   return 0;
@@ -301,7 +301,7 @@ int enterStartEffects(SelectionState* s) {
   const int32_t first = firstSelectableIndex(s);
   const int32_t end = std::min(first + (r->start - r->include), s->layout.effectCount);
   for (int32_t k = first; k < end; ++k) {
-    if (s->sweep.states[k] == effstate::kHeldOut) continue;
+    if (s->sweep.states[k] == EffectState::kHeldOut) continue;
     if (int rc = enterStarting(s, k); rc != 0) return rc;
     s->run.startEffects += 1;
   }

@@ -53,15 +53,46 @@ struct ZDesign;
 struct ZLevCtx;
 struct CandidateEntry;
 
-// Effect states.
-namespace effstate {
-constexpr uint8_t kFree = 0;
-constexpr uint8_t kSelected = 1;
-constexpr uint8_t kIntercept = 2;  // kept in the model by the run
-constexpr uint8_t kForced = 3;
-constexpr uint8_t kHeldOut = 5;  // never enters
-constexpr uint8_t kScreenedIn = 6;
-}  // namespace effstate
+// Where an effect stands in a run: in the model and why, or out of it and whether it may
+// enter. The step history keeps them as bytes of these values.
+enum class EffectState : uint8_t {
+  kFree = 0,        // out of the model, a candidate
+  kSelected = 1,    // in the model, entered by the run's moves
+  kIntercept = 2,   // in the model, kept there by the run: the intercept
+  kForced = 3,      // in the model, kept there by the run: INCLUDE= or a forced block
+  kHeldOut = 5,     // out of the model and never enters (NOINT's intercept, a screen, no weight)
+  kScreenedIn = 6,  // the path's screening alone: a candidate its safe rule keeps
+};
+
+// The questions asked of a state, a switch each, so that a new state is named in them by the
+// compiler. In the model: it has estimates, and the tables and output data sets show it.
+constexpr bool inModel(EffectState state) {
+  switch (state) {
+    case EffectState::kSelected:
+    case EffectState::kIntercept:
+    case EffectState::kForced:
+      return true;
+    case EffectState::kFree:
+    case EffectState::kHeldOut:
+    case EffectState::kScreenedIn:
+      return false;
+  }
+  return false;
+}
+// Kept in the model by the run, never by a move of the selection.
+constexpr bool keptInModel(EffectState state) {
+  switch (state) {
+    case EffectState::kIntercept:
+    case EffectState::kForced:
+      return true;
+    case EffectState::kFree:
+    case EffectState::kSelected:
+    case EffectState::kHeldOut:
+    case EffectState::kScreenedIn:
+      return false;
+  }
+  return false;
+}
 
 // What the last resweep of a crossproducts matrix leaves for the next (resweep.cpp): A, S and
 // the flags as it left them, and each column's sweep: its pivot's inverse (0 for a column left
@@ -122,7 +153,7 @@ struct Checkpoint {
   double* swept = nullptr;  // saved working pointers
   double* sscp = nullptr;
   int32_t* firstColumn = nullptr;
-  uint8_t* states = nullptr;
+  EffectState* states = nullptr;
   char* flags = nullptr;
   int32_t* entryOrder = nullptr;
   // Buffers.
@@ -272,7 +303,7 @@ struct SweepMatrices {
   // (centres.cpp). Per value of a stored row: the response, then the dense values; null when
   // the sums are plain.
   double* centres = nullptr;
-  uint8_t* states = nullptr;
+  EffectState* states = nullptr;
   int32_t* storeSlot = nullptr;   // first store row of each effect, -1 none
   int32_t* fullOffset = nullptr;  // each effect's first column in the store's rows
   // The dense effects in runs that lie side by side both in a row and in a store row: the
@@ -311,7 +342,7 @@ struct FitValues {
 // sure independence screening that its table shows.
 struct PathScreening {
   ScreenCode code = kScreenNone;  // the run's rule: the safe rules give way when nothing enters
-  uint8_t* states = nullptr;      // per effect: 0 out, 6 in, 1 entered, 5 held out
+  EffectState* states = nullptr;  // per effect: free, screened in, selected or held out
   double* bound = nullptr;        // per effect: the lambda down to which it surely stays out
   double* reference = nullptr;    // per effect: its gradient at lambda-max
   double* squares = nullptr;      // per effect: the column's sum of squares (with the ridge)
@@ -484,8 +515,8 @@ struct SelectionRules {
   int32_t steps = 0;                         // STEPS=: the run stops after so many
   int32_t stopSteps = 0;                     // STOP=n: the run stops at a model of n effects
   uint8_t noInt = 0;
-  uint8_t dropRule = 1;   // 2: a removal takes the effect's columns out together
-  uint8_t hierarchy = 0;  // the model keeps its containment
+  DropRule dropRule = kDropBeforeAdd;  // STEPWISE's DROP=
+  uint8_t hierarchy = 0;               // the model keeps its containment
   L1ChoiceCode l1ChoiceStop = kL1ChoiceRatio;
   // What the moves compute beside the SELECT value: the candidates' values, the general
   // removal search, a resweep after an entry, PRESS and the partitions' ASE per step (the
@@ -508,7 +539,7 @@ struct RunStatus {
   double* chosenEstimates = nullptr;
   double* chosenStdEstimates = nullptr;
   int32_t* chosenEffects = nullptr;
-  uint8_t* chosenStates = nullptr;
+  EffectState* chosenStates = nullptr;
   double* chosenFoldSse = nullptr;
   double* chosenFoldEstimates = nullptr;  // p per fold, when the folds keep their estimates
   // BACKWARD: forced effects dropped as aliased before step 0.
@@ -699,8 +730,13 @@ void freeSelectionState(SelectionState* s);
 // 0 or the code of a failed growth (rc::kMemory) or pass.
 [[nodiscard]] int enterEffect(SelectionState* s, int32_t effect, uint8_t resweepAll,
                               uint8_t fromTrial);
-// Mode 2 permanent (BACKWARD, STEPWISE), 1 the LAR-type path, 0 a trial.
-void removeEffect(SelectionState* s, int32_t effect, uint8_t mode);
+// How an effect leaves the model.
+enum class Removal : uint8_t {
+  kTrial,  // swept out for a trial, which puts it back: it keeps its place and state
+  kPath,   // a step of the LAR-type paths: out of the model, free to enter again
+  kStep,   // a step of BACKWARD or STEPWISE: likewise, and the hierarchy it held is released
+};
+void removeEffect(SelectionState* s, int32_t effect, Removal how);
 void candidateEffectSse(SelectionState* s, int32_t effect, double* sse, int32_t* df);
 void sweepFoldColumn(SelectionState* s, int32_t column, char oldFlag);
 // One sweep of column k, optionally copied into a column-major record of stride m; the

@@ -13,8 +13,6 @@ namespace vsf {
 
 namespace {
 
-bool counted(uint8_t state) { return state != effstate::kFree && state != effstate::kHeldOut; }
-
 // The response's standard deviation; 0 without degrees of freedom.
 double responseScale(const SelectionState* s) {
   const double n1 = s->totals.trainFreq - 1;
@@ -28,7 +26,7 @@ double fifthStatistic(const SelectionState* s, double sy) {
   if (sy == 0) return absentValue();
   double sum = 0;
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
-    if (!counted(s->sweep.states[e])) continue;
+    if (!inModel(s->sweep.states[e])) continue;
     for (int32_t j = 0; j < s->layout.columnCount[e]; ++j)
       sum += std::fabs(s->sweep.stdEstimates[s->sweep.firstParam[e] + j]);
   }
@@ -47,7 +45,7 @@ void sweptEstimates(SelectionState* s, double sy) {
   std::fill(s->sweep.estimates, s->sweep.estimates + p, 0.0);
   std::fill(s->sweep.stdEstimates, s->sweep.stdEstimates + p, 0.0);
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
-    if (!counted(s->sweep.states[e])) continue;
+    if (!inModel(s->sweep.states[e])) continue;
     for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
       const int32_t param = s->sweep.firstParam[e] + j;
       const int64_t g = s->sweep.firstColumn[e] + j;
@@ -58,7 +56,7 @@ void sweptEstimates(SelectionState* s, double sy) {
       s->sweep.invDiag[param] = in ? s->sweep.swept[pk(g, g)] : -1.0;
     }
   }
-  if (s->layout.effectCount > 0 && counted(s->sweep.states[0])) {
+  if (s->layout.effectCount > 0 && inModel(s->sweep.states[0])) {
     const int32_t one = s->sweep.firstParam[0];
     interceptFromCentres(s, s->sweep.swept, s->sweep.flags, &s->sweep.estimates[one],
                          &s->sweep.invDiag[one]);
@@ -75,14 +73,14 @@ void foldEstimates(SelectionState* s) {
     if (!r.estimates) continue;
     std::fill(r.estimates, r.estimates + p, 0.0);
     for (int32_t e = 0; e < s->layout.effectCount; ++e) {
-      if (!counted(s->sweep.states[e])) continue;
+      if (!inModel(s->sweep.states[e])) continue;
       for (int32_t j = 0; j < s->layout.columnCount[e]; ++j) {
         const int64_t g = s->sweep.firstColumn[e] + j;
         if (g < s->sweep.sscpOrder && r.flags[g] == '1')
           r.estimates[s->sweep.firstParam[e] + j] = -r.swept[pk(g, 0)];
       }
     }
-    if (s->layout.effectCount > 0 && counted(s->sweep.states[0]))
+    if (s->layout.effectCount > 0 && inModel(s->sweep.states[0]))
       interceptFromCentres(s, r.swept, r.flags, &r.estimates[s->sweep.firstParam[0]], nullptr);
   }
 }
@@ -135,7 +133,7 @@ int32_t changeListStart(const SelectionState* s, int32_t i) {
 
 int initSelectionState(SelectionState* s, int32_t effect, int32_t changes) {
   const EngineOptions* o = s->engine;
-  if (effect != -1 && effect != -100 && s->sweep.states[effect] == effstate::kHeldOut) return 0;
+  if (effect != -1 && effect != -100 && s->sweep.states[effect] == EffectState::kHeldOut) return 0;
   if (s->steps.stepCount >= s->steps.historyCapacity)
     if (int rc = growStepHistory(s, std::max(2 * s->steps.stepCount, 1)); rc != 0) return rc;
   StepHistory& h = s->steps;

@@ -28,12 +28,12 @@ int refusedMoveValue(SelectionState* s, int32_t e, bool entry, double* value) {
   if (entry) {
     if (int rc = enter(s, e); rc != 0) return rc;
   } else {
-    removeEffect(s, e, 2);
+    removeEffect(s, e, Removal::kStep);
   }
   if (int rc = refreshStatistics(s, absentValue(), entry); rc != 0) return rc;
   *value = criterionValue(s, r->stop);
   if (entry)
-    removeEffect(s, e, 2);
+    removeEffect(s, e, Removal::kStep);
   else if (int rc = enter(s, e); rc != 0)
     return rc;
   return refreshStatistics(s, absentValue(), !entry);
@@ -89,7 +89,7 @@ int removalPhase(SelectionState* s, Pass& p, bool* changed) {
         return refusedMoveValue(s, e, false, &s->run.stop.removalValue);
       return 0;
     }
-    removeEffect(s, e, 2);
+    removeEffect(s, e, Removal::kStep);
     if (int rc = refreshStatistics(s, value, false); rc != 0) return rc;
     int stop = 0;
     if (int rc = checkStopCriterion(s, e, -1, value, &p.bestStop, &stop); rc != 0) return rc;
@@ -179,7 +179,7 @@ int selectStepwiseCompetitive(SelectionState* s) {
       cycle = e == p.lastRemoved;
       p.lastRemoved = -1;
     } else {
-      removeEffect(s, e, 2);
+      removeEffect(s, e, Removal::kStep);
       p.lastRemoved = e;
     }
     if (int rc = refreshStatistics(s, value, entry); rc != 0) return rc;

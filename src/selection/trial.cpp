@@ -9,7 +9,7 @@ int trialEntryValue(SelectionState* s, int32_t k, CriterionCode code, double* va
   if (!s->ck.active) return s->run.status < 0 ? s->run.status : rc::kMemory;
   const double baseSse = s->fit.trainSse;
   const int32_t baseP = s->sweep.sweptColumns, baseE = s->sweep.effectsInModel;
-  const uint8_t state = s->sweep.states[k];
+  const EffectState state = s->sweep.states[k];
   // A data-based value reads the whole swept matrix: the columns go in for real.
   int rc = enterEffectImpl(s, k, false, true, criterionByPass(code));
   if (rc == 0) {
@@ -30,8 +30,8 @@ int trialRemovalValue(SelectionState* s, int32_t k, CriterionCode code, double* 
   if (!s->ck.active) return s->run.status < 0 ? s->run.status : rc::kMemory;
   const double baseSse = s->fit.trainSse;
   const int32_t baseP = s->sweep.sweptColumns, baseE = s->sweep.effectsInModel;
-  const uint8_t state = s->sweep.states[k];
-  removeEffect(s, k, 0);
+  const EffectState state = s->sweep.states[k];
+  removeEffect(s, k, Removal::kTrial);
   *sse = s->fit.trainSse;
   *value = criterionByPass(code) ? criterionValue(s, code)
                                  : criterionFromStats(s, code, baseSse, s->fit.trainSse, baseP,

@@ -24,9 +24,9 @@ enum OptionKind : uint8_t {
 };
 
 // The field a row fills.
-using FieldRef =
-    std::variant<uint8_t*, int32_t*, double*, HostDataSet**, MethodCode*, CriterionCode*,
-                 ScreenCode*, L2SearchCode*, L1ChoiceCode*, CvMethodCode*, CvDetailsCode*>;
+using FieldRef = std::variant<uint8_t*, int32_t*, double*, HostDataSet**, MethodCode*,
+                              CriterionCode*, ScreenCode*, L2SearchCode*, L1ChoiceCode*,
+                              CvMethodCode*, CvDetailsCode*, DropRule*>;
 using FieldOf = FieldRef (*)(ReaderTarget&);
 // A row's field, by its path from the reader's target.
 #define VSF_FIELD(path) [](ReaderTarget& t) -> FieldRef { return &t.path; }

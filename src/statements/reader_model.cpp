@@ -110,7 +110,7 @@ constexpr OptionRow kModelRows[] = {
     {"CANDIDATES(SHOW=)", ms::kCandidatesShow, kOptInteger, 10, {1},
      VSF_OPTION(stepTables.candidatesShown), kStatementRules},
     // SELECT=SL compares by significance only.
-    {"DROP", ms::kDrop, kOptCode, 1, {}, VSF_OPTION(dropRule), kSetUpSettles, {120, 1}},
+    {"DROP", ms::kDrop, kOptCode, codeValue(kDropBeforeAdd), {}, VSF_OPTION(dropRule), kSetUpSettles, {120, codeValue(kDropBeforeAdd)}},
     // BACKWARD removes in its own order.
     {"ORDERSELECT", mf::kOrderSelect, kOptFlag, 0, {}, VSF_OPTION(orderSelect), kStatementRules, {130, 0}},
     {"ADAPTIVE", mf::kAdaptive, kOptFlag, 0, {}, VSF_OPTION(adaptive), kStatementRules},

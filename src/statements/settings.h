@@ -74,7 +74,7 @@ struct SelectionOptions {
   uint8_t weightPresent = 0;
   uint8_t freqOrWeight = 0;
   MethodCode method = kMethodStepwise;
-  uint8_t dropRule = 1;
+  DropRule dropRule = kDropBeforeAdd;
   CriterionCode select = kCritSbc;
   CriterionCode stop = kCritNone;
   CriterionCode choose = kCritNone;

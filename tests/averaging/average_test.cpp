@@ -189,8 +189,8 @@ TEST(ChooseRefitEffects, BestAndMinimumPercent) {
     a.samplesAveraged = 10;
     a.effectSelectCount = {10, 3, 7, 3, 0, 2};
     s.sel().sweep.states[1] = s.sel().sweep.states[2] = s.sel().sweep.states[3] =
-        effstate::kSelected;
-    s.sel().sweep.states[4] = effstate::kSelected;
+        EffectState::kSelected;
+    s.sel().sweep.states[4] = EffectState::kSelected;
     // Effect 5 was selected by samples but is not in the averaged model.
     s.set().refitBest = c.best;
     s.options().refitMinPct = c.minPct;

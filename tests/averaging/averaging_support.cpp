@@ -14,11 +14,11 @@ Samples::Samples(int32_t effects)
       columnCount_(static_cast<size_t>(effects), 1),
       firstParam_(static_cast<size_t>(effects)),
       entryOrder_(static_cast<size_t>(effects), -1),
-      states_(static_cast<size_t>(effects), effstate::kFree),
+      states_(static_cast<size_t>(effects), EffectState::kFree),
       estimates_(static_cast<size_t>(effects), 0.0) {
   ensureHost();
   for (int32_t e = 0; e < effects; ++e) firstParam_[static_cast<size_t>(e)] = e;
-  if (effects > 0) states_[0] = effstate::kIntercept;
+  if (effects > 0) states_[0] = EffectState::kIntercept;
   SelectionState& s = sel();
   s.layout.effectCount = s.layout.paramCount = effects;
   s.layout.columnCount = columnCount_.data();

@@ -35,7 +35,7 @@ class Samples {
  private:
   std::unique_ptr<VsfState> state_;
   std::vector<int32_t> columnCount_, firstParam_, entryOrder_;
-  std::vector<uint8_t> states_;
+  std::vector<EffectState> states_;
   std::vector<double> estimates_;
 };
 

@@ -275,7 +275,7 @@ int Group::prepare() {
   if (int rc = crossproducts(); rc != 0) return rc;
   s.totals.totalSS = s.totals.correctedSS = s.sweep.sscp[0];
   s.fit.trainSse = s.sweep.swept[0];
-  if (!s.engine->noInt) s.sweep.states[0] = effstate::kIntercept;
+  if (!s.engine->noInt) s.sweep.states[0] = EffectState::kIntercept;
   return 0;
 }
 

@@ -89,7 +89,7 @@ struct EstimatesSetup {
     v.lev.design = &design.d;
     b.columns({1, 2});
     SelectionState& s = b.sel();
-    s.sweep.states[0] = effstate::kIntercept, s.sweep.states[1] = effstate::kSelected;
+    s.sweep.states[0] = EffectState::kIntercept, s.sweep.states[1] = EffectState::kSelected;
     s.sweep.estimates[0] = 10, s.sweep.invDiag[0] = 0.25;
     s.sweep.estimates[1] = -2, s.sweep.invDiag[1] = 0.5;
     s.totals.trainFreq = 10, s.sweep.sweptColumns = 2, s.fit.trainSse = 8;
@@ -182,8 +182,8 @@ TEST(ParameterEstimates, NothingInTheModelShowsNoTable) {
   EstimatesSetup setup;
   VsfState& v = setup.b.vsf();
   v.settings.options.noInt = 1;
-  setup.b.sel().sweep.states[0] = effstate::kHeldOut;
-  setup.b.sel().sweep.states[1] = effstate::kFree;
+  setup.b.sel().sweep.states[0] = EffectState::kHeldOut;
+  setup.b.sel().sweep.states[1] = EffectState::kFree;
   EXPECT_EQ(printParameterEstimates(settledView(v), &setup.b.sel(), setup.b.pool(), 0), 0);
   EXPECT_TRUE(findTables(setup.out.document(), "ParameterEstimates").empty());
 }
@@ -194,8 +194,8 @@ TEST(ParameterEstimates, EntryOrderExceptUnderBackward) {
     VsfState& v = b.vsf();
     v.settings.options.method = method;
     SelectionState& s = b.sel();
-    s.sweep.states[0] = effstate::kIntercept,
-    s.sweep.states[1] = s.sweep.states[2] = effstate::kSelected;
+    s.sweep.states[0] = EffectState::kIntercept,
+    s.sweep.states[1] = s.sweep.states[2] = EffectState::kSelected;
     b.history({0, 2, 2, 1}, {1, 2, 2, 3});
     ASSERT_EQ(printParameterEstimates(settledView(v), &s, b.pool(), 1), 0);
     Json t = oneTable(b.out.document(), "ParameterEstimates");

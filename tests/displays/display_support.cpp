@@ -169,7 +169,7 @@ void DisplayFit::runPath() {
   for (double y : data_.y) corrected += (y - mean) * (y - mean);
   s.totals.responseMean = mean;
   if (vsf().settings.options.noInt) {
-    s.sweep.states[0] = effstate::kHeldOut;
+    s.sweep.states[0] = EffectState::kHeldOut;
     s.totals.correctedSS = corrected;
     s.layout.firstSelectable = 0;
   }
@@ -203,7 +203,8 @@ void DisplayFit::recordStep(int32_t effect) {
   recordStepCriteria(&s.steps, k, recordedFit(&s, k));
   auto at = [&](int64_t i, int64_t j) { return s.sweep.swept[i * (i + 1) / 2 + j]; };
   for (int32_t e = 0; e < s.layout.effectCount; ++e) {
-    if (s.sweep.states[e] == effstate::kFree || s.sweep.states[e] == effstate::kHeldOut) continue;
+    if (s.sweep.states[e] == EffectState::kFree || s.sweep.states[e] == EffectState::kHeldOut)
+      continue;
     for (int32_t j = 0; j < s.layout.columnCount[e]; ++j) {
       const int64_t g = s.sweep.firstColumn[e] + j;
       const int32_t parm = s.sweep.firstParam[e] + j;
@@ -229,7 +230,7 @@ BareState::BareState(const std::vector<std::string>& labels)
   s.layout.effectCount = static_cast<int32_t>(labels_.size());
   s.layout.paramCount = s.layout.effectCount;
   const size_t E = labels_.size();
-  s.sweep.states = static_cast<uint8_t*>(kernel().poolAlloc(pool_, E + 1, kAllocZero));
+  s.sweep.states = static_cast<EffectState*>(kernel().poolAlloc(pool_, E + 1, kAllocZero));
   s.sweep.firstParam = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
   s.layout.columnCount = static_cast<int32_t*>(kernel().poolAlloc(pool_, 4 * (E + 1), kAllocZero));
   s.sweep.estimates = static_cast<double*>(kernel().poolAlloc(pool_, 8 * (E + 1), kAllocZero));

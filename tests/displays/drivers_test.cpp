@@ -121,7 +121,7 @@ TEST(StepRecord, GroupDescriptionAndChange) {
     v.settings.options.method = c.method;
     v.settings.options.detailsBeyondSummary = 1;
     v.settings.options.stepTables = StepDetailTables{};  // no tables
-    b.sel().sweep.states[0] = effstate::kIntercept;
+    b.sel().sweep.states[0] = EffectState::kIntercept;
     b.history(c.effect, c.effects);
     ASSERT_EQ(printStepRecord(settledView(v), &b.sel(), 2, c.stepNumber, c.r, 0), 0);
     Json doc = b.out.document();

@@ -26,17 +26,18 @@ bool hasLabel(const Json& factoid, const std::string& label) {
 }
 
 TEST(SelectedEffects, ListsTheModelInIndexOrEntryOrder) {
+  using enum EffectState;
   struct Case {
-    std::vector<uint8_t> states;
+    std::vector<EffectState> states;
     bool entryOrder;
     MethodCode method;
     const char* effects;  // null: no table
   } cases[] = {
-      {{2, 0, 0}, false, kMethodForward, "Intercept"},
-      {{2, 1, 1}, false, kMethodForward, "Intercept a b"},
-      {{2, 1, 1}, true, kMethodForward, "Intercept b a"},
-      {{2, 1, 1}, false, kMethodNone, nullptr},
-      {{5, 0, 0}, false, kMethodForward, nullptr},
+      {{kIntercept, kFree, kFree}, false, kMethodForward, "Intercept"},
+      {{kIntercept, kSelected, kSelected}, false, kMethodForward, "Intercept a b"},
+      {{kIntercept, kSelected, kSelected}, true, kMethodForward, "Intercept b a"},
+      {{kIntercept, kSelected, kSelected}, false, kMethodNone, nullptr},
+      {{kHeldOut, kFree, kFree}, false, kMethodForward, nullptr},
   };
   for (const Case& c : cases) {
     BareState b({"Intercept", "a", "b"});
@@ -171,7 +172,7 @@ TEST(ModelInfo, MethodAndStopTexts) {
   BareState b({"Intercept"});
   VsfState& v = b.vsf();
   v.settings.options.method = kMethodStepwise;
-  v.settings.options.dropRule = 2;
+  v.settings.options.dropRule = kDropCompetitive;
   v.settings.options.adaptive = 1;  // the competitive variant wins over the adaptive name
   v.settings.options.stop = kCritNone;
   ASSERT_EQ(printModelInfo(settledView(v)), 0);

@@ -126,8 +126,8 @@ struct CandidateSetup {
     v.settings.options.select = select;
     v.settings.options.stepTables.candidatesShown = limit;
     SelectionState& s = b.sel();
-    s.sweep.states[0] = effstate::kIntercept;
-    s.sweep.states[1] = effstate::kSelected;
+    s.sweep.states[0] = EffectState::kIntercept;
+    s.sweep.states[1] = EffectState::kSelected;
     if (removal)
       b.history({0, 1, 2, 2}, {1, 2, 3, 2});
     else
@@ -192,14 +192,15 @@ TEST(Candidates, SignificanceLevelRemovalStep) {
 TEST(Candidates, CompetitiveStepwiseSwapsTheLastStepsEffect) {
   CandidateSetup setup(kCritSbc, 20, false);
   VsfState& v = setup.b.vsf();
-  v.settings.options.dropRule = 2;
+  v.settings.options.dropRule = kDropCompetitive;
   ASSERT_EQ(printCandidates(settledView(v), &setup.b.sel()), 0);
   Json t = setup.table();
   // "a" entered at the last step: in the model, yet it reads "Entry" like the effects outside.
   for (const Json& row : t["rows"]) EXPECT_EQ(row["CandidateFor"], "Entry") << row["Effect"];
   CandidateSetup inside(kCritSbc, 20, false);
-  inside.b.vsf().settings.options.dropRule = 2;
-  inside.b.sel().sweep.states[2] = effstate::kSelected;  // b is in the model, not the last step's
+  inside.b.vsf().settings.options.dropRule = kDropCompetitive;
+  inside.b.sel().sweep.states[2] =
+      EffectState::kSelected;  // b is in the model, not the last step's
   ASSERT_EQ(printCandidates(settledView(inside.b.vsf()), &inside.b.sel()), 0);
   const Json table = inside.table();  // kept: the loop reads into it
   for (const Json& row : table["rows"])

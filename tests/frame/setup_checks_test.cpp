@@ -376,14 +376,14 @@ TEST_F(Setup, SelectionRulesAreSettledOnce) {
          EXPECT_EQ(s.rules.stayLevel, 0.05);
          EXPECT_EQ(s.rules.fuzz, 1e-8);
          EXPECT_EQ(s.rules.noInt, 1);
-         EXPECT_EQ(s.rules.dropRule, 1);
+         EXPECT_EQ(s.rules.dropRule, kDropBeforeAdd);
        }},
       {"model y = x1 x2 x3 / selection=stepwise(select=sbc drop=competitive) hierarchy=single;",
        {},
        0,
        [](const VsfState& s) {
          expectRulesOfOptions(s);
-         EXPECT_EQ(s.rules.dropRule, 2);
+         EXPECT_EQ(s.rules.dropRule, kDropCompetitive);
          EXPECT_NE(s.rules.hierarchy, 0);  // HIERARCHY=SINGLE kept
        }},
       {"model y = x1 x2 x3 / selection=forward(select=sbc stop=2 choose=press);",

@@ -95,7 +95,7 @@ TEST(SetupDisplay, DisplayOptionsAreSettledOnce) {
        "model y = x1 x2 x3 / selection=stepwise(select=sl sle=0.3 sls=0.05 drop=competitive) "
        "noint orderselect;",
        [](const DisplayOptions& d) {
-         EXPECT_EQ(d.dropRule, 1);
+         EXPECT_EQ(d.dropRule, kDropBeforeAdd);
          EXPECT_EQ(d.stats[kStatsSl] + d.stats[kStatsFValue], 2);
          EXPECT_EQ(d.entryLevel, 0.3);
          EXPECT_EQ(d.stayLevel, 0.05);

@@ -39,11 +39,11 @@ TEST(AdaptiveWeights, FromTheFitMatchR) {
       const bool mt = std::string(name) == "mtcars";
       EXPECT_EQ(s.sweep.aliasedFound, mt ? 1 : 0);
       if (mt) {
-        EXPECT_EQ(s.sweep.states[9], effstate::kHeldOut);
-        EXPECT_EQ(s.sweep.states[10], effstate::kHeldOut);
-        EXPECT_EQ(s.sweep.states[1], effstate::kFree);
+        EXPECT_EQ(s.sweep.states[9], EffectState::kHeldOut);
+        EXPECT_EQ(s.sweep.states[10], EffectState::kHeldOut);
+        EXPECT_EQ(s.sweep.states[1], EffectState::kFree);
       }
-      EXPECT_EQ(s.sweep.states[0], effstate::kIntercept);
+      EXPECT_EQ(s.sweep.states[0], EffectState::kIntercept);
       EXPECT_EQ(s.sweep.sweptColumns, 0);  // the path starts from the crossproducts alone
     }
 }

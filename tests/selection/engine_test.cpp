@@ -45,11 +45,11 @@ TEST(Engine, AliasedEffectEntersWithoutColumnsAndComesBackWhenItsPartnerLeaves) 
     EXPECT_EQ(s.fit.trainSse, sse);
     EXPECT_EQ(s.sweep.flags[s.sweep.firstColumn[6]], '0');
 
-    removeEffect(&s, 2, 2);
+    removeEffect(&s, 2, Removal::kStep);
     EXPECT_EQ(s.sweep.flags[s.sweep.firstColumn[6]], '1');
     EXPECT_EQ(s.sweep.sweptColumns, swept);
     EXPECT_EQ(s.sweep.sweptColumns, flagCount(s));
-    EXPECT_EQ(s.sweep.states[2], effstate::kFree);
+    EXPECT_EQ(s.sweep.states[2], EffectState::kFree);
     EXPECT_NEAR(s.fit.trainSse, sseOf(data, gs, {0, 4, 6}), 1e-9 * sse);
   }
 }
@@ -78,7 +78,7 @@ TEST(Engine, AliasedColumnComesBackRightAfterLaterEntries) {
     EXPECT_NEAR(value, criterionValue(&want.s(), kCritPress), 1e-9 * value);
     restoreModelState(&s);
 
-    removeEffect(&s, 2, 2);
+    removeEffect(&s, 2, Removal::kStep);
     EXPECT_NEAR(s.fit.trainSse, sse, 1e-9 * sse);
     auto a = g.estimates(), b = want.estimates();
     ASSERT_EQ(a.size(), b.size());
@@ -102,7 +102,7 @@ TEST(Engine, SweptColumnIsSweptOutWhateverItsDiagonal) {
     const int64_t c = s.sweep.firstColumn[1];
     ASSERT_EQ(s.sweep.flags[c], '1');
     ASSERT_LT(s.sweep.swept[pk(c, c)], 1e-150);
-    removeEffect(&s, 1, 2);
+    removeEffect(&s, 1, Removal::kStep);
     EXPECT_EQ(s.sweep.sweptColumns, 2);
     EXPECT_EQ(s.sweep.sweptColumns, flagCount(s));
     EXPECT_NEAR(s.fit.trainSse, sseOf(data, gs, {0, 2}), 1e-9 * s.fit.trainSse);
@@ -176,10 +176,10 @@ TEST(Engine, IncrementalRemovalClosesUpTheMatrices) {
     ASSERT_EQ(g.enter({0, 3, 4, 5, 1}), 0);
     SelectionState& s = g.s();
     EXPECT_EQ(s.sweep.sscpOrder, 6);
-    removeEffect(&s, 1, 2);  // the last entered: nothing moves
+    removeEffect(&s, 1, Removal::kStep);  // the last entered: nothing moves
     EXPECT_EQ(s.sweep.sscpOrder, 5);
     EXPECT_EQ(s.sweep.firstColumn[5], 4);
-    removeEffect(&s, 3, 2);  // a middle one: later blocks move down
+    removeEffect(&s, 3, Removal::kStep);  // a middle one: later blocks move down
     EXPECT_EQ(s.sweep.sscpOrder, 4);
     EXPECT_EQ(s.sweep.firstColumn[4], 2);
     EXPECT_EQ(s.sweep.firstColumn[5], 3);
@@ -208,10 +208,10 @@ TEST(Engine, FoldFlagsFollowTheMainModel) {
     };
     ASSERT_EQ(g.enter({0, 3, 9, 1, 2}), 0);
     check();
-    removeEffect(&s, 9, 2);
+    removeEffect(&s, 9, Removal::kStep);
     check();
     ASSERT_EQ(g.enter({9, 4}), 0);
-    removeEffect(&s, 1, 2);
+    removeEffect(&s, 1, Removal::kStep);
     check();
   }
 }
@@ -245,9 +245,9 @@ TEST(Engine, HierarchyCountsMoveOnRealEntriesOnly) {
   ASSERT_EQ(g.enter({2, 3}), 0);
   EXPECT_EQ(s.sweep.missingPrerequisites[3], 0);
   EXPECT_EQ(s.sweep.absentDependants[1], 0);  // its one dependant is in
-  removeEffect(&s, 2, 2);
+  removeEffect(&s, 2, Removal::kStep);
   EXPECT_EQ(s.sweep.missingPrerequisites[3], 1);
-  removeEffect(&s, 1, 0);  // a trial removal counts nothing
+  removeEffect(&s, 1, Removal::kTrial);  // a trial removal counts nothing
   EXPECT_EQ(s.sweep.missingPrerequisites[3], 1);
 }
 

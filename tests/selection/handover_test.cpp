@@ -128,7 +128,7 @@ TEST(Handover, AFailedSelectionPassesNothingAndAnEmptyModelPassesEmpty) {
   // The selected model of the run is empty (an averaged model can be, without intercept).
   s.run.status = 0;
   s.sweep.effectsInModel = 0;
-  std::fill(s.sweep.states, s.sweep.states + s.layout.effectCount, effstate::kFree);
+  std::fill(s.sweep.states, s.sweep.states + s.layout.effectCount, EffectState::kFree);
   ASSERT_EQ(passSelectedModel(&v, &s, s.modelPool), 0);
   EXPECT_EQ(h.got.runs, 1);
   EXPECT_EQ(h.got.effectCount, 0);

@@ -43,7 +43,7 @@ test::MethodSettings settingsOf(const test::Csv& t, size_t i, const Mode& mode) 
   m.options = [=](SelectionOptions& o) {
     if (!sle.empty()) o.entryLevel = std::stod(sle);
     if (!sls.empty()) o.stayLevel = std::stod(sls);
-    o.dropRule = competitive ? 2 : 1;
+    o.dropRule = competitive ? kDropCompetitive : kDropBeforeAdd;
   };
   return m;
 }

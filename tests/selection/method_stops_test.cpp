@@ -135,7 +135,7 @@ TEST(MethodStops, AnAliasedCandidateIsNeverChosenAndLeavesNoCandidate) {
   const SelectionState& s = group.s();
   EXPECT_EQ(s.run.stop.reason, stopreason::kNoCandidate);
   int free = 0;
-  for (int e : {2, 4, 6}) free += s.sweep.states[e] == effstate::kFree;
+  for (int e : {2, 4, 6}) free += s.sweep.states[e] == EffectState::kFree;
   EXPECT_EQ(free, 1);
   EXPECT_EQ(s.sweep.effectsInModel, 7);
   EXPECT_EQ(s.sweep.sweptColumns,
@@ -153,7 +153,7 @@ TEST(MethodStops, RefusedEntryIsUndoneAndKeptInTheStopBlock) {
   const SelectionState& s = fit.s();
   EXPECT_EQ(s.run.stop.entryEffect, 2);
   EXPECT_NEAR(s.run.stop.entryValue, models.back().sbc, 1e-9 * std::fabs(models.back().sbc));
-  EXPECT_EQ(s.sweep.states[2], effstate::kFree);
+  EXPECT_EQ(s.sweep.states[2], EffectState::kFree);
   EXPECT_NEAR(s.fit.trainSse, models[4].sse, 1e-9 * models[4].sse);
   EXPECT_EQ(s.sweep.sweptColumns, 5);
 }
@@ -202,7 +202,7 @@ TEST(MethodStops, BackwardWithNothingRemovableStops) {
   const SelectionState& s = fit.s();
   EXPECT_EQ(s.run.stop.reason, stopreason::kNoRemoval);
   EXPECT_EQ(s.sweep.effectsInModel, 6);
-  EXPECT_EQ(s.sweep.states[1], effstate::kForced);
+  EXPECT_EQ(s.sweep.states[1], EffectState::kForced);
   EXPECT_EQ(s.steps.stepCount, 1);
 }
 
@@ -222,9 +222,9 @@ TEST(MethodStops, BackwardBuildEndsWhenAPrerequisiteIsHeldOut) {
   ASSERT_EQ(fitModel(&group.s(), nullptr), 0);
   const SelectionState& s = group.s();
   ASSERT_EQ(s.run.status, 0);
-  EXPECT_EQ(s.sweep.states[2], effstate::kHeldOut);
+  EXPECT_EQ(s.sweep.states[2], EffectState::kHeldOut);
   EXPECT_EQ(s.steps.effects[0], 3);  // the intercept, effects 1 and 4
-  EXPECT_EQ(s.sweep.states[3], effstate::kFree);
+  EXPECT_EQ(s.sweep.states[3], EffectState::kFree);
   EXPECT_EQ(s.run.stop.reason, stopreason::kOnlyForced);
 }
 
@@ -249,7 +249,7 @@ TEST(MethodStops, StepwiseRefusalCarriesTheStopCriterionsValue) {
   EXPECT_EQ(s.run.stop.reason, stopreason::kStepwiseOther);
   EXPECT_EQ(s.run.stop.entryEffect, 2);
   EXPECT_NEAR(s.run.stop.entryValue, models.back().aic, 1e-9 * models.back().aic);
-  EXPECT_EQ(s.sweep.states[2], effstate::kFree);
+  EXPECT_EQ(s.sweep.states[2], EffectState::kFree);
   EXPECT_NEAR(s.fit.trainSse, models[4].sse, 1e-9 * models[4].sse);
 }
 

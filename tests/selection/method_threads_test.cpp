@@ -63,7 +63,7 @@ TEST(MethodThreads, EqualReductionsEnterTheLowerIndex) {
   test::MethodFit fit(c, m);
   ASSERT_EQ(fit.fit(), 0);
   EXPECT_EQ(fit.path().substr(0, 2), "+3");
-  EXPECT_EQ(fit.s().sweep.states[6], effstate::kFree);
+  EXPECT_EQ(fit.s().sweep.states[6], EffectState::kFree);
   EXPECT_EQ(fit.s().run.stop.reason, stopreason::kNoCandidate);
 }
 

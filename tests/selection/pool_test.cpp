@@ -58,9 +58,9 @@ TEST(ModelPool, EffectsThatCanNeverEnterAreHeldOut) {
   g.options().noInt = 1;
   ASSERT_EQ(g.prepare(), 0);
   SelectionState& s = g.s();
-  EXPECT_EQ(s.sweep.states[0], effstate::kHeldOut);
-  EXPECT_EQ(s.sweep.states[2], effstate::kHeldOut);
-  EXPECT_EQ(s.sweep.states[3], effstate::kFree);
+  EXPECT_EQ(s.sweep.states[0], EffectState::kHeldOut);
+  EXPECT_EQ(s.sweep.states[2], EffectState::kHeldOut);
+  EXPECT_EQ(s.sweep.states[3], EffectState::kFree);
   EXPECT_EQ(s.sweep.firstParam[3], 2);
   ASSERT_EQ(enterEffect(&s, 0, 0, 0), 0);
   EXPECT_EQ(s.sweep.effectsInModel, 0);
@@ -125,7 +125,8 @@ TEST(Checkpoints, ChosenStepComesBackOnlyForASuccessfulRunWithChoose) {
     if (variant != 1) {
       s.run.chosenStep = 1;
       s.run.chosenEffects[0] = 0, s.run.chosenEffects[1] = 2;
-      s.run.chosenStates[0] = effstate::kIntercept, s.run.chosenStates[2] = effstate::kSelected;
+      s.run.chosenStates[0] = EffectState::kIntercept,
+      s.run.chosenStates[2] = EffectState::kSelected;
       s.run.chosenEstimates[2] = 4.5;
     }
     if (variant == 2) s.run.status = -201;
@@ -136,7 +137,7 @@ TEST(Checkpoints, ChosenStepComesBackOnlyForASuccessfulRunWithChoose) {
       EXPECT_EQ(s.fit.trainSse, 9.0);
       EXPECT_EQ(s.sweep.effectsInModel, 2);
       EXPECT_EQ(s.sweep.entryOrder[1], 2);
-      EXPECT_EQ(s.sweep.states[1], effstate::kFree);
+      EXPECT_EQ(s.sweep.states[1], EffectState::kFree);
       EXPECT_EQ(s.sweep.estimates[2], 4.5);
     } else {
       EXPECT_EQ(s.steps.stepCount, 3);

@@ -189,7 +189,7 @@ TEST(RunningScores, FollowOnlyTheEntryTheyWereReadiedFor) {
   EXPECT_FALSE(prepareScoreUpdate(&s, 1));
   ASSERT_EQ(currentScores(&s, &r), 0);
   EXPECT_EQ(r->modelLength, 2);
-  removeEffect(&s, 9, 2);
+  removeEffect(&s, 9, Removal::kStep);
   ASSERT_EQ(currentScores(&s, &r), 0);
   EXPECT_EQ(r->modelLength, 1);
 }
@@ -278,7 +278,7 @@ TEST(Resweep, ThroughWhatTheLastKeptAsFromScratch) {
         for (int f = 0; f < s.folds; ++f) s.foldRecs[f].resweep.order = 0;
       }
       if (!in) {
-        removeEffect(&s, e, 2);
+        removeEffect(&s, e, Removal::kStep);
         continue;
       }
       ASSERT_EQ(growBeforeEntry(&s, e), 0);

@@ -47,7 +47,7 @@ TEST(Store, AnEffectKeepsItsRowsAfterItLeaves) {
   ASSERT_EQ(g.enter({0, 3, 4}), 0);
   SelectionState& s = g.s();
   const int used = s.sweep.storeRowsUsed, slot = s.sweep.storeSlot[3];
-  removeEffect(&s, 3, 2);
+  removeEffect(&s, 3, Removal::kStep);
   ASSERT_EQ(g.enter({3}), 0);
   EXPECT_EQ(s.sweep.storeRowsUsed, used);
   EXPECT_EQ(s.sweep.storeSlot[3], slot);

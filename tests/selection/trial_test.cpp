@@ -63,7 +63,7 @@ TEST(Trials, MovesRestoreTheModelBitForBit) {
         double value, sse;
         int32_t df;
         ASSERT_EQ(trialEntryValue(&s, k, code, &value, &sse, &df), 0);
-        EXPECT_EQ(s.sweep.states[k], effstate::kFree);
+        EXPECT_EQ(s.sweep.states[k], EffectState::kFree);
       }
     restoreModelState(&s);
     EXPECT_TRUE(snapshot(s) == before);
@@ -73,7 +73,7 @@ TEST(Trials, MovesRestoreTheModelBitForBit) {
       for (CriterionCode code : {kCritAic, kCritPress, kCritCv}) {
         double value, sse;
         ASSERT_EQ(trialRemovalValue(&s, k, code, &value, &sse), 0);
-        EXPECT_EQ(s.sweep.states[k], effstate::kSelected);
+        EXPECT_EQ(s.sweep.states[k], EffectState::kSelected);
       }
     restoreModelState(&s);
     EXPECT_TRUE(snapshot(s) == before);

@@ -154,7 +154,7 @@ TEST_F(ModelReader, SignificanceLevelsStepsAndStopRules) {
       {"select=sl drop=competitive",
        {120},
        4,
-       [](const VsfState& s) { EXPECT_EQ(s.settings.options.dropRule, 1); }},
+       [](const VsfState& s) { EXPECT_EQ(s.settings.options.dropRule, kDropBeforeAdd); }},
       {"selection=backward orderselect",
        {130},
        4,
