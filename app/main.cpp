@@ -17,6 +17,7 @@
 #include "host/session.h"
 #include "host/standard_streams.h"
 #include "host/whole_file.h"
+#include "numerics/numerics.h"
 
 namespace {
 
@@ -186,12 +187,16 @@ void beforeLibraries(int, char** argv, char** envp) { vsf::host::oneBlasThreadAt
 int main(int argc, char** argv) {
   vsf::host::guardStandardDescriptors();
   vsf::host::restartForBlas(argv);
-  vsf::host::installSignalHandling();
-  vsf::host::bufferListing();
   // Blocks of 256 KB and more (pages of stored rows, matrices, parsed blocks) are mapped on their
   // own and go back to the system when freed. The allocator would raise that bound with each
   // such block freed and keep later ones in its heaps, where what one phase's threads free
   // stays between the next phase's blocks: the resident set grew past the step's MEMSIZE=.
   if (!std::getenv("MALLOC_MMAP_THRESHOLD_")) mallopt(M_MMAP_THRESHOLD, 256 << 10);
+  // Under an address-space limit the allocator's heaps of the threads, 64 MB of address space
+  // each, would take what the run needs: two heaps serve them all (small blocks come from the
+  // threads' own caches first).
+  if (vsf::mappingsBounded() && !std::getenv("MALLOC_ARENA_MAX")) mallopt(M_ARENA_MAX, 2);
+  vsf::host::installSignalHandling();
+  vsf::host::bufferListing();
   return run(argc, argv);
 }

@@ -4,6 +4,7 @@
 #include "datapass/workqueue.h"
 #include "frame/phases.h"
 #include "frame/state.h"
+#include "numerics/numerics.h"
 
 namespace vsf {
 
@@ -11,6 +12,8 @@ namespace vsf {
 // the host cannot start them all (a limit on processes or memory), the step runs on one
 // thread, as without threads, its passes on the calling thread without a queue.
 int createThreadPool(VsfState* state, int workers) {
+  // The buffers of the crossproducts' BLAS calls, one a worker, while nothing else runs.
+  reserveBlasBuffers(workers < 1 ? 1 : workers);
   if (workers < 2) return zpudi(&state->res.puddle, 1, 1, &runWorkItem);
   if (zpudi(&state->res.puddle, workers, 3, &runWorkItem) == 0) return 0;
   zpudlterm(&state->res.puddle);

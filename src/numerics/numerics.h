@@ -227,12 +227,19 @@ int zgsqr(int n, int p, const double* x, double* q, double* r);
 // The upper triangle of `square` (n x n, by columns) = panel panel' for the n x k panel (by
 // columns), through the BLAS on the calling thread. False, `square` untouched, when the BLAS
 // cannot have the buffer it works in (an address-space limit leaves no room): the caller then
-// adds the panel's rows itself. Calls wait for one another only where the room for the BLAS's
-// buffers runs short.
+// adds the panel's rows itself. Under such a limit the calls share the buffers reserved for
+// them, waiting for one to come free.
 [[nodiscard]] bool blasSyrk(int n, int k, const double* panel, double* square);
-// For tests: the calls use at most `most` buffers (as under a limit that leaves room for that
-// many), those past it waiting for one; with none, every call returns false. Negative: no
-// bound.
+// Has the BLAS map the buffers of `callers` calls at once, as far as the room for them goes,
+// where nothing else runs (a step's start): under an address-space limit the calls get no
+// others.
+void reserveBlasBuffers(int callers);
+// Whether a mapping of memory can be refused: an address-space or data limit (`ulimit -v`,
+// `ulimit -d`), or the system's strict accounting of memory.
+bool mappingsBounded();
+// For tests: at most `most` buffers are held or reserved, as under a limit that leaves room for
+// that many, and the calls past them wait for one; with none, every call returns false.
+// Negative: no such bound.
 void limitBlasBuffers(int most);
 // The buffers the BLAS holds for the calls made so far.
 int blasBuffersHeld();

@@ -1,6 +1,6 @@
 // The BLAS's crossproduct of a panel: the upper triangle of P P', and the room for the BLAS's
-// buffers, which bounds how many calls run at once and, where there is none, leaves the panel
-// to the caller.
+// buffers, which under a limit bounds how many calls run at once and, where there is none,
+// leaves the panel to the caller.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -50,12 +50,16 @@ int callsMadeAtOnce(int threads, int calls) {
 TEST(Blas, CallsWaitForABufferAndWithoutAnyAreNotMade) {
   // No room for a buffer at all: the caller adds the rows itself, without waiting.
   limitBlasBuffers(0);
+  reserveBlasBuffers(4);
   EXPECT_EQ(callsMadeAtOnce(4, 5), 0);
-  // Room for two: eight threads at once share them, every call made.
+  EXPECT_EQ(blasBuffersHeld(), 0);
+  // Room for two, reserved for eight callers: eight threads at once share the two, every call
+  // made.
   limitBlasBuffers(2);
+  reserveBlasBuffers(8);
+  EXPECT_EQ(blasBuffersHeld(), 2);
   EXPECT_EQ(callsMadeAtOnce(8, 50), 400);
-  EXPECT_LE(blasBuffersHeld(), 2);
-  EXPECT_GE(blasBuffersHeld(), 1);
+  EXPECT_EQ(blasBuffersHeld(), 2);
   // The room back: no call waits for another, and a buffer once mapped serves again.
   limitBlasBuffers(-1);
   EXPECT_EQ(callsMadeAtOnce(8, 50), 400);
