@@ -122,10 +122,10 @@ bool prepare(Collection* c, LevelizeWork* w, int workers) {
 }  // namespace
 
 void levThreadedStop(ZLevCtx* ctx, const WorkCrew::Stop& why) {
-  // Of a failure raised (memory) the catcher's message comes after this one: the others' are
-  // not told before it.
-  if (why.others > 0 && !why.raised) hostMsg(174, 66);
+  // The first failure, then the others'; of a failure raised (memory) the catcher's message
+  // comes after these, and the others' are not told before it.
   hostMsg(174, why.waitFailed ? 55 : 56);
+  if (why.others > 0 && !why.raised) hostMsg(174, 66);
   raiseStepCode(ctx->design->buildCode, step::kInternal);
 }
 

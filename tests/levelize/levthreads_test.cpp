@@ -65,9 +65,10 @@ TEST(ThreadedLevelization, AWorkerThatCannotWaitStopsTheThreadsAndOneThreadReads
   EXPECT_EQ(got.status, 0);
   EXPECT_EQ(got.c, want.c);
   EXPECT_EQ(got.n, want.n);
-  // Both passes stop: the levels, then the combinations, each read again on one thread.
+  // Both passes stop: the levels, then the combinations, each read again on one thread. The
+  // first worker's failure is told before the others'.
   EXPECT_EQ(h.messageNumbers(),
-            (Messages{{174, 66}, {174, 55}, {848, 4960}, {174, 66}, {174, 55}, {848, 4960}}));
+            (Messages{{174, 55}, {174, 66}, {848, 4960}, {174, 55}, {174, 66}, {848, 4960}}));
   EXPECT_EQ(h.design.buildCode, 1012);
   for (int e = 0; e < h.design.effectCount; ++e)
     EXPECT_EQ(h.design.effects[e].combinationCount, combinations[static_cast<size_t>(e)]);
