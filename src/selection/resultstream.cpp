@@ -12,12 +12,14 @@ namespace vsf {
 
 namespace {
 
+// The two sides of a record, which visit the same fields in the same order (historyRecord):
+// `array` writes n values of the array, or n zeros when it does not exist, or reads them.
 class Writer {
  public:
+  static constexpr bool kReading = false;
   Writer(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
-  // n values of the array, or n zeros when it does not exist.
   template <typename T>
-  void put(const T* p, int64_t n) {
+  void array(const T* p, int64_t n) {
     if (rc_ != 0 || n <= 0) return;
     if (p) {
       rc_ = streamWriteAt(f_, p, static_cast<int64_t>(sizeof(T)) * n, pos_);
@@ -27,10 +29,13 @@ class Writer {
     for (int64_t i = 0; i < n && rc_ == 0; ++i) rc_ = streamWriteAt(f_, &zero, sizeof(T), pos_);
   }
   template <typename T>
-  void one(const T& v) {
-    put(&v, 1);
+  void one(const T* v) {
+    array(v, 1);
   }
   int rc() const { return rc_; }
+  void fail(int rc) {
+    if (rc_ == 0) rc_ = rc;
+  }
 
  private:
   ScratchFileObject* f_;
@@ -40,15 +45,16 @@ class Writer {
 
 class Reader {
  public:
+  static constexpr bool kReading = true;
   Reader(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
   template <typename T>
-  void get(T* p, int64_t n) {
+  void array(T* p, int64_t n) {
     if (rc_ != 0 || n <= 0) return;
     rc_ = streamReadAt(f_, p, static_cast<int64_t>(sizeof(T)) * n, pos_);
   }
   template <typename T>
   void one(T* v) {
-    get(v, 1);
+    array(v, 1);
   }
   int rc() const { return rc_; }
   void fail(int rc) {
@@ -91,20 +97,6 @@ CountFields countFields(SelectionState* s) {
 
 bool chooseOn(const EngineOptions* o) { return o->choose != kCritNone; }
 
-void writeFolds(Writer& w, const SelectionState* s) {
-  const CvOptions* o = s->cv;
-  if (!foldDetails(o)) return;
-  for (int32_t f = 0; f < s->folds; ++f) {
-    const FoldRecord* r = s->foldRecs ? &s->foldRecs[f] : nullptr;
-    if (o->foldStats) {
-      const double stats[4] = {r ? r->sse : 0, r ? r->rows : 0, r ? r->freq : 0,
-                               r ? r->weightFreq : 0};
-      w.put(stats, 4);
-    }
-    if (o->foldEstimates) w.put(r ? r->estimates : nullptr, s->layout.paramCount);
-  }
-}
-
 // Per-step arrays whose index -1 is kept: one element more before the steps.
 template <typename T>
 T* historyArray(SelectionState* s, int64_t steps, bool before) {
@@ -112,21 +104,24 @@ T* historyArray(SelectionState* s, int64_t steps, bool before) {
   return p && before ? p + 1 : p;
 }
 
-int readFolds(Reader& r, SelectionState* s) {
+// The folds' statistics and estimates, when cross validation keeps them.
+template <typename Io>
+int foldFields(Io& io, SelectionState* s) {
   const CvOptions* o = s->cv;
   if (!foldDetails(o) || s->folds <= 0) return 0;
-  if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
+  if constexpr (Io::kReading)
+    if (!(s->foldRecs = poolArray<FoldRecord>(s, s->folds))) return rc::kMemory;
   for (int32_t f = 0; f < s->folds; ++f) {
-    FoldRecord& fr = s->foldRecs[f];
-    if (o->foldStats) {
-      double stats[4] = {};
-      r.get(stats, 4);
-      fr.sse = stats[0], fr.rows = stats[1], fr.freq = stats[2], fr.weightFreq = stats[3];
-    }
-    if (o->foldEstimates) {
-      if (!(fr.estimates = poolArray<double>(s, s->layout.paramCount))) return rc::kMemory;
-      r.get(fr.estimates, s->layout.paramCount);
-    }
+    FoldRecord* r = s->foldRecs ? &s->foldRecs[f] : nullptr;
+    auto field = [r](double FoldRecord::*m) { return r ? &(r->*m) : nullptr; };
+    if (o->foldStats)
+      for (auto m :
+           {&FoldRecord::sse, &FoldRecord::rows, &FoldRecord::freq, &FoldRecord::weightFreq})
+        io.one(field(m));
+    if (!o->foldEstimates) continue;
+    if constexpr (Io::kReading)
+      if (!(r->estimates = poolArray<double>(s, s->layout.paramCount))) return rc::kMemory;
+    io.array(r ? r->estimates : nullptr, s->layout.paramCount);
   }
   return 0;
 }
@@ -164,152 +159,140 @@ int allocateHistory(SelectionState* s) {
   return ok ? 0 : rc::kMemory;
 }
 
+// A per-step array's element before the first step (its index -1), or null.
+template <typename T>
+T* beforeFirst(T* p) {
+  return p ? p - 1 : nullptr;
+}
+
+// The step history, the one list of its fields that the writer and the reader both follow:
+// the status, the statistics and the counts, then, for a run that fitted, the arrays the
+// counts size (which the reader makes first).
+template <typename Io>
+int historyRecord(Io& io, SelectionState* s) {
+  const EngineOptions* o = s->engine;
+  io.one(&s->run.status);
+  for (double* p : statFields(s).p) io.one(p);
+  for (int32_t* p : countFields(s).p) io.one(p);
+  if (io.rc() != 0 || s->run.status < 0) return io.rc();
+  if constexpr (Io::kReading) {
+    if (s->layout.effectCount < 0 || s->layout.paramCount < 0 || s->steps.stepCount < 0 ||
+        s->sweep.aliasedCount < 0)
+      return rc::kHistory;
+    if (int rc = allocateHistory(s); rc != 0) return rc;
+  }
+
+  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
+  StepHistory& h = s->steps;
+  io.array(s->sweep.entryOrder, E);
+  io.array(s->sweep.firstParam, E);  // where each effect's estimates start
+  io.array(s->sweep.aliasedList, s->sweep.aliasedCount);
+  io.array(h.effect, S);
+  io.array(beforeFirst(h.sweptColumns), S + 1);
+  io.array(h.parameters, S);
+  io.array(beforeFirst(h.effects), S + 1);
+  io.array(h.sse, S);
+  io.array(h.criteria, S * h.criterionCount);
+  if (o->testAsePerStep) io.array(h.testAse, S);
+  if (o->fifthPerStep) io.array(h.fifth, S);
+  if (s->cv->kfold && io.rc() == 0) io.fail(foldFields(io, s));
+  io.array(s->sweep.states, E);
+  io.array(s->sweep.estimates, P);
+  io.array(s->sweep.invDiag, P);
+  io.array(s->sweep.stdEstimates, P);
+  if (o->candidateValues) io.array(s->sweep.candidateValues, E);
+  if (chooseOn(o)) {
+    io.array(s->run.chosenEstimates, P);
+    io.array(s->run.chosenInvDiag, P);
+    io.array(s->run.chosenStdEstimates, P);
+    io.array(s->run.chosenEffects, E);
+    io.array(s->run.chosenStates, E);
+  }
+  io.one(&s->run.stop);
+  // Group LASSO's steps move several effects: the change list says which.
+  if (o->method == kMethodGroupLasso) {
+    io.one(&h.changeListLength);
+    if constexpr (Io::kReading) {
+      if (io.rc() != 0 || h.changeListLength == 0) return io.rc();
+      if (h.changeListLength < 0) return rc::kHistory;
+      if (!(h.changes = poolArray<int32_t>(s, h.changeListLength))) return rc::kMemory;
+      h.changeListCapacity = h.changeListLength;
+    }
+    io.array(h.changes, h.changeListLength);
+  }
+  return io.rc();
+}
+
+// The selected model: the status, then for a fitted run its effects and estimates.
+template <typename Io>
+int modelRecord(Io& io, int32_t* status, int32_t* count, int32_t* effects, double* estimates,
+                int32_t parameters) {
+  io.one(status);
+  if (io.rc() != 0 || *status < 0) return io.rc();
+  io.one(count);
+  io.array(effects, *count);
+  io.array(estimates, parameters);
+  return io.rc();
+}
+
+// The result header: the status, then for a fitted group its counts and the model's effects.
+template <typename Io>
+int headerRecord(Io& io, SelectionState* s) {
+  io.one(&s->run.status);
+  if (io.rc() != 0 || s->run.status != 0) return io.rc();
+  for (int32_t* p : {&s->layout.paramCount, &s->sweep.sweptColumns, &s->sweep.effectsInModel,
+                     &s->layout.effectCount})
+    io.one(p);
+  if constexpr (Io::kReading) {
+    if (io.rc() != 0) return io.rc();
+    if (!(s->sweep.entryOrder = poolArray<int32_t>(s, s->layout.effectCount))) return rc::kMemory;
+  }
+  io.array(s->sweep.entryOrder, s->layout.effectCount);
+  return io.rc();
+}
+
 }  // namespace
 
 int writeStepHistory(SelectionState* s) {
   if (!s->streamFile || !s->streamPosition) return 0;
-  const EngineOptions* o = s->engine;
   Writer w(s->streamFile, s->streamPosition);
-  if (s->resample) w.one(s->resample->historyId);
+  if (s->resample) w.one(&s->resample->historyId);
   zeroNegligibleTotals(s);
-  w.one(s->run.status);
-  for (double* p : statFields(s).p) w.one(*p);
-  for (int32_t* p : countFields(s).p) w.one(*p);
-  if (s->run.status < 0) return w.rc();
-
-  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
-  const StepHistory& h = s->steps;
-  w.put(s->sweep.entryOrder, E);
-  w.put(s->sweep.firstParam, E);  // where each effect's estimates start
-  if (s->sweep.aliasedCount != 0) w.put(s->sweep.aliasedList, s->sweep.aliasedCount);
-  w.put(h.effect, S);
-  w.put(h.sweptColumns ? h.sweptColumns - 1 : nullptr, S + 1);
-  w.put(h.parameters, S);
-  w.put(h.effects ? h.effects - 1 : nullptr, S + 1);
-  w.put(h.sse, S);
-  w.put(h.criteria, S * h.criterionCount);
-  if (o->testAsePerStep) w.put(h.testAse, S);
-  if (o->fifthPerStep) w.put(h.fifth, S);
-  if (s->cv->kfold) writeFolds(w, s);
-  w.put(s->sweep.states, E);
-  w.put(s->sweep.estimates, P);
-  w.put(s->sweep.invDiag, P);
-  w.put(s->sweep.stdEstimates, P);
-  if (o->candidateValues) w.put(s->sweep.candidateValues, E);
-  if (chooseOn(o)) {
-    w.put(s->run.chosenEstimates, P);
-    w.put(s->run.chosenInvDiag, P);
-    w.put(s->run.chosenStdEstimates, P);
-    w.put(s->run.chosenEffects, E);
-    w.put(s->run.chosenStates, E);
-  }
-  w.one(s->run.stop);
-  // Group LASSO's steps move several effects: the change list says which.
-  if (o->method == kMethodGroupLasso) {
-    w.one(h.changeListLength);
-    w.put(h.changes, h.changeListLength);
-  }
-  return w.rc();
+  return historyRecord(w, s);
 }
 
 int readStepHistory(SelectionState* s) {
   if (!s->streamFile || !s->streamPosition) return rc::kHistory;
-  const EngineOptions* o = s->engine;
   Reader r(s->streamFile, s->streamPosition);
-  r.one(&s->run.status);
-  for (double* p : statFields(s).p) r.one(p);
-  for (int32_t* p : countFields(s).p) r.one(p);
-  if (r.rc() != 0 || s->run.status < 0) return r.rc();
-  if (s->layout.effectCount < 0 || s->layout.paramCount < 0 || s->steps.stepCount < 0 ||
-      s->sweep.aliasedCount < 0)
-    return rc::kHistory;
-  if (int rc = allocateHistory(s); rc != 0) return rc;
-
-  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
-  StepHistory& h = s->steps;
-  r.get(s->sweep.entryOrder, E);
-  r.get(s->sweep.firstParam, E);
-  r.get(s->sweep.aliasedList, s->sweep.aliasedCount);
-  r.get(h.effect, S);
-  r.get(h.sweptColumns - 1, S + 1);
-  r.get(h.parameters, S);
-  r.get(h.effects - 1, S + 1);
-  r.get(h.sse, S);
-  r.get(h.criteria, S * h.criterionCount);
-  if (o->testAsePerStep) r.get(h.testAse, S);
-  if (o->fifthPerStep) r.get(h.fifth, S);
-  if (s->cv->kfold && r.rc() == 0) r.fail(readFolds(r, s));
-  r.get(s->sweep.states, E);
-  r.get(s->sweep.estimates, P);
-  r.get(s->sweep.invDiag, P);
-  r.get(s->sweep.stdEstimates, P);
-  if (o->candidateValues) r.get(s->sweep.candidateValues, E);
-  if (chooseOn(o)) {
-    r.get(s->run.chosenEstimates, P);
-    r.get(s->run.chosenInvDiag, P);
-    r.get(s->run.chosenStdEstimates, P);
-    r.get(s->run.chosenEffects, E);
-    r.get(s->run.chosenStates, E);
-  }
-  r.one(&s->run.stop);
-  if (o->method == kMethodGroupLasso) {
-    r.one(&h.changeListLength);
-    if (r.rc() != 0 || h.changeListLength == 0) return r.rc();
-    if (h.changeListLength < 0) return rc::kHistory;
-    if (!(h.changes = poolArray<int32_t>(s, h.changeListLength))) return rc::kMemory;
-    h.changeListCapacity = h.changeListLength;
-    r.get(h.changes, h.changeListLength);
-  }
-  return r.rc();
+  return historyRecord(r, s);
 }
 
 int writeSelectedModel(SelectionState* s, ScratchFileObject* file, int64_t* position) {
   Writer w(file, position);
-  w.one(s->run.status);
-  if (s->run.status < 0) return w.rc();
   const bool chosen = chooseOn(s->engine) && s->run.chosenStep >= 0 && s->run.chosenEffects;
-  const int32_t k = chosen ? s->steps.effects[s->run.chosenStep] : s->sweep.effectsInModel;
-  w.one(k);
-  w.put(chosen ? s->run.chosenEffects : s->sweep.entryOrder, k);
-  w.put(chosen ? s->run.chosenEstimates : s->sweep.estimates, s->layout.paramCount);
-  return w.rc();
+  int32_t k = 0;
+  if (s->run.status >= 0)
+    k = chosen ? s->steps.effects[s->run.chosenStep] : s->sweep.effectsInModel;
+  return modelRecord(w, &s->run.status, &k, chosen ? s->run.chosenEffects : s->sweep.entryOrder,
+                     chosen ? s->run.chosenEstimates : s->sweep.estimates, s->layout.paramCount);
 }
 
 int readSelectedModel(ScratchFileObject* file, int32_t parameters, int64_t* position,
                       int32_t* status, int32_t* count, int32_t* effects, double* estimates) {
   Reader r(file, position);
-  r.one(status);
-  if (r.rc() != 0 || *status < 0) return r.rc();
-  r.one(count);
-  r.get(effects, *count);
-  r.get(estimates, parameters);
-  return r.rc();
+  return modelRecord(r, status, count, effects, estimates, parameters);
 }
 
 int writeResultHeader(SelectionState* s) {
   if (!s->headerFile || !s->headerPosition) return 0;
   Writer w(s->headerFile, s->headerPosition);
-  w.one(s->run.status);
-  if (s->run.status != 0) return w.rc();
-  for (int32_t v : {s->layout.paramCount, s->sweep.sweptColumns, s->sweep.effectsInModel,
-                    s->layout.effectCount})
-    w.one(v);
-  w.put(s->sweep.entryOrder, s->layout.effectCount);
-  return w.rc();
+  return headerRecord(w, s);
 }
 
 int readResultHeader(SelectionState* s) {
   if (!s->headerFile || !s->headerPosition) return rc::kHistory;
   Reader r(s->headerFile, s->headerPosition);
-  r.one(&s->run.status);
-  if (r.rc() != 0 || s->run.status != 0) return r.rc();
-  for (int32_t* p : {&s->layout.paramCount, &s->sweep.sweptColumns, &s->sweep.effectsInModel,
-                     &s->layout.effectCount})
-    r.one(p);
-  if (r.rc() != 0) return r.rc();
-  if (!(s->sweep.entryOrder = poolArray<int32_t>(s, s->layout.effectCount))) return rc::kMemory;
-  r.get(s->sweep.entryOrder, s->layout.effectCount);
-  return r.rc();
+  return headerRecord(r, s);
 }
 
 }  // namespace vsf

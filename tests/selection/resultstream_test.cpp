@@ -104,15 +104,22 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(vec(a.sweep.stdEstimates, P), vec(b.sweep.stdEstimates, P));
   EXPECT_EQ(vec(a.sweep.candidateValues, E), vec(b.sweep.candidateValues, E));
   EXPECT_EQ(vec(a.run.chosenEstimates, P), vec(b.run.chosenEstimates, P));
+  EXPECT_EQ(vec(a.run.chosenInvDiag, P), vec(b.run.chosenInvDiag, P));
+  EXPECT_EQ(vec(a.run.chosenStdEstimates, P), vec(b.run.chosenStdEstimates, P));
   EXPECT_EQ(vec(a.run.chosenEffects, E), vec(b.run.chosenEffects, E));
   EXPECT_EQ(vec(a.run.chosenStates, E), vec(b.run.chosenStates, E));
   EXPECT_EQ(std::memcmp(&a.run.stop, &b.run.stop, sizeof(StopBlock)), 0);
   EXPECT_EQ(vec(a.steps.changes, a.steps.changeListLength),
             vec(b.steps.changes, b.steps.changeListLength));
   for (int32_t f = 0; f < a.folds && a.cv->foldStats; ++f) {
-    EXPECT_EQ(a.foldRecs[f].sse, b.foldRecs[f].sse);
-    EXPECT_EQ(a.foldRecs[f].rows, b.foldRecs[f].rows);
+    const FoldRecord &x = a.foldRecs[f], &y = b.foldRecs[f];
+    EXPECT_EQ(vec(&x.sse, 1), vec(&y.sse, 1));
+    EXPECT_EQ(vec(&x.rows, 1), vec(&y.rows, 1));
+    EXPECT_EQ(vec(&x.freq, 1), vec(&y.freq, 1));
+    EXPECT_EQ(vec(&x.weightFreq, 1), vec(&y.weightFreq, 1));
   }
+  for (int32_t f = 0; f < a.folds && a.cv->foldEstimates; ++f)
+    EXPECT_EQ(vec(a.foldRecs[f].estimates, P), vec(b.foldRecs[f].estimates, P));
 }
 
 struct StreamCase {
