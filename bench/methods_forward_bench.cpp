@@ -23,6 +23,7 @@
 #include "common/test_host.h"
 #include "datapass/rowblock.h"
 #include "frame/phases.h"
+#include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "host/session.h"
 #include "penalized/penalized.h"
@@ -100,7 +101,7 @@ struct Stored {
         cols[0][i] = y;
         for (int j = 0; j < q; ++j) cols[1 + j][i] = row[2 + j];
       }
-      (void)appendRow(&w, row.data(), q + 2, nullptr, 0);
+      (void)appendRow(&w, row.data(), q + 2, nullptr, 0, true);  // uniform values are finite
     }
     (void)finishRows(&w);
     if (dump) {
@@ -115,8 +116,8 @@ struct Stored {
     const int E = q + 1;
     sparse.assign(E, -1), columns.assign(E, 1), means.assign(E, 0), scales.assign(E, 0);
     for (int e = 0; e < E; ++e) layout.push_back(1 + e), dense.push_back(e);
-    sel.options = &s.settings.options, sel.utilFiles = &s.group.utilFiles,
-    sel.threads = &s.settings.threads;
+    sel.rules = &s.rules, sel.pathOptions = &s.pathOptions, sel.cv = &s.cv, sel.engine = &s.engine;
+    sel.utilFiles = &s.group.utilFiles, sel.workers = &s.res.workers;
     sel.puddle = &s.res.puddle, sel.stepCode = &s.stepCode;
     sel.layout.effectCount = E, sel.layout.paramCount = E, sel.layout.denseValues = E;
     sel.layout.singleColumnEffects = E, sel.layout.largestEffectColumns = 1,
@@ -151,14 +152,16 @@ void BM_ForwardSbc(benchmark::State& state) {
   const bool full = state.range(2) != 0;
   Stored& st = storedFor(q);
   VsfState& v = *st.v;
-  v.settings.threads.effectiveThreaded = workers > 1;
-  v.settings.threads.effectiveWorkers = workers;
+  v.res.workers = PassWorkers{static_cast<uint8_t>(workers > 1), workers};
   SelectionOptions& o = v.settings.options;
   o.method = kMethodForward;
   o.select = o.stop = kCritSbc;
   o.buildFullSscp = full;
   o.effectStore = !full;
   o.fullSweepMode = full ? 1 : 0;
+  // The records the engine reads, filled from the options as the set-up fills them.
+  settleRunOptions(&v);
+  settleEngineOptions(&v);
   SelectionState& s = v.group.selection;
   for (auto _ : state) {
     resetSelectionState(&s);

@@ -50,6 +50,13 @@ int varAny(HostDataSet*, int n, VarDescriptor* d) {
   return 0;
 }
 int noGroups(HostDataSet*) { return 0; }
+// The set-up starts the reader and asks what the data set is: one without observations.
+int atStart(HostDataSet*) { return 0; }
+int attrAny(HostDataSet*, int code, void* out) {
+  if (code == dsattr::kKind) return *static_cast<int32_t*>(out) = 1, 0;
+  if (code == dsattr::kObsCount) return *static_cast<int64_t*>(out) = 0, 0;
+  return -1;
+}
 const HostDsFamily kAny = [] {
   HostDsFamily f{};
   f.open = openAny;
@@ -57,6 +64,10 @@ const HostDsFamily kAny = [] {
   f.findVar = findAny;
   f.varByNumber = varAny;
   f.nextByGroup = noGroups;
+  f.setup = atStart;
+  f.start = atStart;
+  f.readNext = noGroups;
+  f.attr = attrAny;
   return f;
 }();
 

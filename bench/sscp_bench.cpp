@@ -14,6 +14,7 @@
 #include "common/test_host.h"
 #include "datapass/rowblock.h"
 #include "frame/phases.h"
+#include "frame/setup_internal.h"
 #include "frame/state.h"
 #include "host/session.h"
 #include "selection/selection.h"
@@ -52,14 +53,17 @@ struct Stored {
         x ^= x << 13, x ^= x >> 7, x ^= x << 17;
         d = static_cast<double>(x >> 11) * 0x1.0p-53 - 0.5;
       }
-      (void)appendRow(&w, row.data(), q + 1, nullptr, 0);
+      (void)appendRow(&w, row.data(), q + 1, nullptr, 0, true);  // uniform values are finite
     }
     (void)finishRows(&w);
     (void)createThreadPool(&s, kFiles);
 
     SelectionState& sel = s.group.selection;
-    sel.options = &s.settings.options, sel.utilFiles = &s.group.utilFiles,
-    sel.threads = &s.settings.threads;
+    // The records the kernels read, filled from the default options as the set-up fills them.
+    settleRunOptions(&s);
+    settleEngineOptions(&s);
+    sel.rules = &s.rules, sel.pathOptions = &s.pathOptions, sel.cv = &s.cv, sel.engine = &s.engine;
+    sel.utilFiles = &s.group.utilFiles, sel.workers = &s.res.workers;
     sel.puddle = &s.res.puddle;
     sel.modelPool = kernel().poolCreate("model pool", kPoolPlain);
     sel.layout.denseValues = sel.layout.paramCount = q;
@@ -98,8 +102,7 @@ void runPass(benchmark::State& state, const RowKernel& k) {
   (void)loaded;
   const int q = static_cast<int>(state.range(0)), workers = static_cast<int>(state.range(1));
   Stored& st = storedFor(q);
-  st.v->settings.threads.effectiveThreaded = workers > 1;
-  st.v->settings.threads.effectiveWorkers = workers;
+  st.v->res.workers = PassWorkers{static_cast<uint8_t>(workers > 1), workers};
   for (auto _ : state) {
     if (runDataPass(&st.v->group.selection, k, 0) != 0) state.SkipWithError("pass failed");
     benchmark::DoNotOptimize(st.v->group.selection.sweep.sscp);
