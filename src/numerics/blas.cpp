@@ -159,7 +159,7 @@ bool blasSyrk(int n, int k, const double* panel, double* square) {
 
 void reserveBlasBuffers(int callers) {
   const BufferCalls& calls = bufferCalls();
-  if (!calls.take) return;
+  if (!calls.take || !bounded()) return;  // without a limit each call maps what it needs
   oneThread();
   std::lock_guard lock(gMutex);
   if (gBusy > 0) return;  // not as quiet as it seemed
