@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace vsf {
 
@@ -96,13 +97,21 @@ enum class CvDetailsCode : uint8_t {
 };
 using enum CvDetailsCode;
 
-// DROP= of STEPWISE: when its removals are made.
+// DROP= of STEPWISE: when its removals are made. A rule is its code here, its keyword in
+// kDropRules and its answer in competitiveDrop: docs/layers.md, "Adding a DROP= rule".
 enum class DropRule : uint8_t {
   kDropBeforeAdd = 1,    // the removals after each entry, before the next
   kDropCompetitive = 2,  // at every step the better of the best entry and the best removal
   kDropAfterAdd = 3,     // read, and does as BEFOREADD does
 };
 using enum DropRule;
+// The keyword that names each rule: the grammar's rule `drop_value` is made from them.
+struct DropKeyword {
+  DropRule rule;
+  std::string_view keyword;
+};
+constexpr DropKeyword kDropRules[] = {
+    {kDropBeforeAdd, "BEFOREADD"}, {kDropCompetitive, "COMPETITIVE"}, {kDropAfterAdd, "AFTERADD"}};
 // Whether the entries and removals compete at every step, a move judged by its criterion
 // value against the other's; else the removals follow an entry.
 constexpr bool competitiveDrop(DropRule rule) {

@@ -1,5 +1,8 @@
 // The statement grammar of the procedure, as data. Actions name the option slots and flags
-// of grammar/slots.h; the readers take the records apart.
+// of grammar/slots.h; the readers take the records apart. A line "@generated NAME" stands
+// for a rule made from a table of codes (kGenerated, at the end), so that a code's number is
+// written once, in its enum.
+#include "grammar/codes.h"
 #include "grammar/codings.h"
 #include "grammar/grammar.h"
 
@@ -7,7 +10,7 @@ namespace vsf {
 
 namespace {
 
-constexpr std::string_view kGrammarHead = R"GRAMMAR(
+constexpr std::string_view kGrammar = R"GRAMMAR(
 # ---------------------------------------------------------------------------------------
 # The step: the procedure statement, the other statements, the end.
 @record proc
@@ -188,11 +191,8 @@ class_opt : param_kw {target Param} '=' coding
 param_kw : PARAM | CODING ;
 ref_kw : REF | REFERENCE ;
 showcoding_kw : SHOWCODING | SHOW ;
-# PARAM= keywords, stored negated: the rule `coding` is made from the codings' table
-)GRAMMAR";
-
-// The rest of the grammar, after the rule `coding`.
-constexpr std::string_view kGrammarTail = R"GRAMMAR(
+# PARAM= keywords, stored negated: made from the codings' table (grammar/codings.h)
+@generated coding
 order_value : FORMATTED {append 0} | DATA {append -1} | FREQ {append -2} | INTERNAL {append -3} ;
 ref_var : FIRST {append -1} | LAST {append -2} | QS {append -3} {qsvar RefText} ;
 ref_global : FIRST {enum Ref -1} | LAST {enum Ref -2} | QS {enum Ref -3} {qs Ref} ;
@@ -298,7 +298,8 @@ choose_value : AIC {enum Choose 2} | AICC {enum Choose 3}
              | VALIDATE {enum Choose 10} | cv_kw {enum Choose 11}
              | cvex_kw {enum Choose 13} ;
 cvex_kw : CVEXTERNAL | CVEX | EXCV ;
-drop_value : BEFOREADD {enum Drop 1} | COMPETITIVE {enum Drop 2} | AFTERADD {enum Drop 3} ;
+# DROP= keywords: made from kDropRules (grammar/codes.h)
+@generated drop_value
 
 method : NONE {enum Selection 1}
        | FORWARD {enum Selection 2} [ '(' forward_opts ')' ]
@@ -632,22 +633,48 @@ store_out : OUT '=' | OUTSTORE '=' | ;
 store_name : NAMEX {store ItemStore} | COMPOUND {store ItemStore} | QS {store ItemStore} ;
 )GRAMMAR";
 
+// "name : K1 {action 1} | K2 {action 2} ..." grows by one alternative.
+void addAlternative(std::string* rule, std::string_view keyword, const std::string& action) {
+  *rule += (rule->back() == ':' ? " " : " | ") + std::string(keyword) + " " + action;
+}
+
 // The rule `coding`: every keyword of grammar/codings.h appends its coding's code negated.
 std::string codingRule() {
   std::string rule = "coding :";
   for (const Coding& c : coding_rows::kCodings)
     for (std::string_view keyword : c.keywords)
       if (!keyword.empty())
-        rule += std::string(rule.back() == ':' ? " " : " | ") + std::string(keyword) + " {append " +
-                std::to_string(-static_cast<int>(c.code)) + "}";
+        addAlternative(&rule, keyword, "{append " + std::to_string(-codeIndex(c.code)) + "}");
   return rule + " ;";
 }
+
+// The rule `drop_value`: every DROP= keyword of grammar/codes.h stores its rule's code.
+std::string dropRule() {
+  std::string rule = "drop_value :";
+  for (const DropKeyword& d : kDropRules)
+    addAlternative(&rule, d.keyword, "{enum Drop " + std::to_string(codeIndex(d.rule)) + "}");
+  return rule + " ;";
+}
+
+// The rules made from tables of codes, each written where the text has "@generated NAME".
+struct GeneratedRule {
+  std::string_view name;
+  std::string (*text)();
+};
+const GeneratedRule kGenerated[] = {{"coding", codingRule}, {"drop_value", dropRule}};
 
 }  // namespace
 
 std::string_view grammarText() {
-  static const std::string text =
-      std::string(kGrammarHead) + codingRule() + std::string(kGrammarTail);
+  static const std::string text = [] {
+    std::string t(kGrammar);
+    for (const GeneratedRule& g : kGenerated) {
+      const std::string line = "@generated " + std::string(g.name);
+      if (size_t at = t.find(line + "\n"); at != std::string::npos)
+        t.replace(at, line.size(), g.text());
+    }
+    return t;
+  }();
   return text;
 }
 

@@ -2,7 +2,9 @@
 // 1012), one table per group of related options.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
+#include <string>
 
 #include "common/statements_support.h"
 
@@ -182,6 +184,22 @@ TEST_F(ModelReader, SignificanceLevelsStepsAndStopRules) {
       {"selection=grouplasso start=2", {6190}, 4, nullptr},
       {"selection=none start=1", {6190}, 4, nullptr},
   });
+}
+
+// Every keyword of the DROP= rules' table reads as its rule: the grammar's rule for DROP= is
+// made from the table.
+TEST_F(ModelReader, EveryDropKeyword) {
+  std::vector<ModelCase> cases;
+  std::deque<std::string> texts;  // the cases keep pointers to their options
+  for (const DropKeyword& d : kDropRules) {
+    texts.push_back("selection=stepwise drop=" + std::string(d.keyword));
+    const DropRule rule = d.rule;
+    cases.push_back({texts.back().c_str(), {}, 0, [rule](const VsfState& s) {
+                       EXPECT_EQ(s.settings.options.dropRule, rule);
+                     }});
+  }
+  EXPECT_EQ(cases.size(), 3u);
+  runCases(cases);
 }
 
 TEST_F(ModelReader, ElasticNetL2Settings) {
