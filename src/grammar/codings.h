@@ -118,12 +118,33 @@ constexpr Coding kCodings[] = {
      .columns = C::kBathtub},
 };
 constexpr int kRows = static_cast<int>(sizeof(kCodings) / sizeof(kCodings[0]));
-constexpr bool inCodeOrder() {
-  for (int i = 0; i < kRows; ++i)
-    if (static_cast<int>(kCodings[i].code) != i) return false;
-  return true;
+
+// Whether a value is a code. The switch lists every code, so the compiler names it when a code
+// is added (-Wswitch); the assertion below then wants the code's row.
+constexpr bool isCode(CodingCode code) {
+  switch (code) {
+    case kCodingEffect:
+    case kCodingOrthEffect:
+    case kCodingRef:
+    case kCodingOrthRef:
+    case kCodingPoly:
+    case kCodingOrthPoly:
+    case kCodingQfr:
+    case kCodingOrdinal:
+    case kCodingOrthOrdinal:
+    case kCodingBathtub:
+    case kCodingOrthBathtub:
+      return true;
+  }
+  return false;
 }
-static_assert(inCodeOrder());
+// A row per code, in code order.
+constexpr bool rowPerCode() {
+  for (int i = 0; i < kRows; ++i)
+    if (static_cast<int>(kCodings[i].code) != i || !isCode(kCodings[i].code)) return false;
+  return !isCode(static_cast<CodingCode>(kRows));
+}
+static_assert(rowPerCode());
 }  // namespace coding_rows
 
 // The description of a code; codes outside the table get EFFECT's.
