@@ -18,10 +18,6 @@ void addInto(double* sum, const double* b, uint32_t n) {
 
 }  // namespace
 
-namespace {
-
-// Room for `bytes` of slots: the files' kept slots, grown when too small (their pages then
-// faulted in once for every later pass of the group); null when refused.
 double* keptSlots(UtilFileArray* files, size_t bytes) {
   if (files->passSlotBytes >= bytes) return files->passSlots;
   kernel().poolFree(files->pool, files->passSlots);
@@ -30,7 +26,9 @@ double* keptSlots(UtilFileArray* files, size_t bytes) {
   return files->passSlots;
 }
 
-}  // namespace
+bool keepsSlots(const UtilFileArray* files, size_t bytes) {
+  return files->pool && bytes <= (size_t{1} << 20) * static_cast<size_t>(files->count);
+}
 
 int OrderedSum::start(UtilFileArray* files, HostPool* pool, double* sum, uint32_t length,
                       int32_t slots) {
@@ -51,7 +49,7 @@ int OrderedSum::start(UtilFileArray* files, HostPool* pool, double* sum, uint32_
   const size_t each = static_cast<size_t>(length) * static_cast<size_t>(slots);
   const size_t bytes = std::max<size_t>(sizeof(double) * each * slots_.size(), 8);
   // Slots of up to 1 MB a worker (orderedSlots' bound but where two slots pass it) are kept.
-  const bool kept = files->pool && bytes <= (size_t{1} << 20) * slots_.size();
+  const bool kept = keepsSlots(files, bytes);
   double* values = kept ? keptSlots(files, bytes)
                         : (own_ = static_cast<double*>(kernel().poolAlloc(pool, bytes, 0)));
   if (!values) return rc::kMemory;

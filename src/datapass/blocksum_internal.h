@@ -20,6 +20,13 @@ namespace vsf {
 
 struct HostPool;
 
+// The buffers of a threaded pass that the files keep for the next (UtilFileArray::passSlots):
+// room for `bytes`, grown when too small (their pages then faulted in once for every later pass
+// of the group); null when refused. keepsSlots: whether buffers of `bytes` are kept, up to 1 MB
+// a worker (a file), where the files have a pool.
+double* keptSlots(UtilFileArray* files, size_t bytes);
+bool keepsSlots(const UtilFileArray* files, size_t bytes);
+
 class OrderedSum {
  public:
   // sum: the result (length doubles, zeroed); slots: per worker for threaded passes, one

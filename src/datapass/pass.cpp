@@ -10,6 +10,7 @@
 #include "base/host.h"
 #include "base/hostcalls.h"
 #include "datapass/blocksum_internal.h"
+#include "datapass/columnsum_internal.h"
 #include "datapass/resources.h"
 
 namespace vsf {
@@ -256,6 +257,10 @@ int runSequentialPass(PassState* s, const RowKernel& k) {
 
 void runWorkItem(void* /*queueContext*/, void* item) {
   auto* w = static_cast<ZWorkItem*>(item);
+  if (w->columns) {
+    w->result = runColumnItem(w);
+    return;
+  }
   PassState* s = w->state;
   const RowKernel& k = *w->kernel;
   if (w->sum) {
@@ -345,6 +350,8 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const bool ownFile = s->resampleFeed != nullptr;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
                         s->puddle && s->puddle->queue && everyFileHasBlocks(s->utilFiles);
+  if (threaded && sumsByColumns(s, k, count, workers, result))
+    return columnSumPass(s, k, count, workers, result);
   if (threaded) return threadedPass(s, k, count, workers, result, total);
   if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
   if (result > 0 || (!k.seq && total > 0))

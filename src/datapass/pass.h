@@ -82,6 +82,24 @@ void showWorkProgress(const PassState* state, std::string_view work);
 using SeqKernel = int (*)(PassState* state, const PageView* block);
 using MtKernel = int (*)(PassState* state, const PageView* block, double* buffer, uint32_t length);
 
+// A kernel whose result is rows of `columns` sums each, one row after another, and each of
+// whose block sums adds the block's rows' terms in row order, each term made of values of its
+// row alone (the factors the row's values are multiplied by). Blocks of few rows each (many
+// columns) make many block sums, which a threaded pass adds on one thread at a time in their
+// turn; where every block is in memory, a threaded pass may instead work out every stored row's
+// values first, then give each worker ranges of the columns to sum over every block in the
+// global order, block sum by block sum: the same additions in the same order, bit for bit.
+struct ColumnSplit {
+  uint32_t (*columns)(const PassState* state, int32_t count) = nullptr;
+  uint32_t (*rowValues)(const PassState* state, int32_t count) = nullptr;  // doubles a row
+  // Each row's values, one row after another (every row of the block, used or not).
+  int (*weigh)(PassState* state, const PageView* block, double* values) = nullptr;
+  // The block's sums of columns [lo, hi) into `buffer`, zeroed: each row of the result as its
+  // hi - lo values, one after another; `values` are the block's rows' from weigh.
+  int (*sum)(PassState* state, const PageView* block, const double* values, double* buffer,
+             uint32_t lo, uint32_t hi) = nullptr;
+};
+
 struct RowKernel {
   const char* name = "";
   SeqKernel seq = nullptr;  // kernels without a buffer on the calling thread
@@ -93,8 +111,9 @@ struct RowKernel {
   void (*merge)(PassState* state, const double* sum, uint32_t length, int32_t count) = nullptr;
   // Runs after the last block of a file, with the same buffer (flushes staged rows).
   int (*finish)(PassState* state, double* buffer, uint32_t length) = nullptr;
-  uint8_t rewritesRows = 0;  // pages are written back after the kernel
-  uint8_t resampleDraw = 0;  // always sequential, in the global block order
+  uint8_t rewritesRows = 0;            // pages are written back after the kernel
+  uint8_t resampleDraw = 0;            // always sequential, in the global block order
+  const ColumnSplit* split = nullptr;  // may be summed by ranges of columns
 };
 
 // The workers a pass of a kernel with `result` doubles of result in a buffer of `total` runs on:

@@ -39,7 +39,8 @@ struct UtilFileArray {
   HostPool* pool = nullptr;
   uint32_t flags = 0;
   uint8_t rowsKept = 0;  // every file holds a copy of its blocks past them (keepStoredRows)
-  // The waiting slots of the last threaded pass's ordered sum (from `pool`), kept for the next
+  // The buffers of the last threaded pass (from `pool`): its ordered sum's waiting slots, or,
+  // summed by columns, its sum, its rows' values and its workers' buffers; kept for the next
   // pass: made afresh for each, their pages were faulted in each time (blocksum.cpp).
   double* passSlots = nullptr;
   size_t passSlotBytes = 0;

@@ -17,10 +17,11 @@ struct ZWorkItem {
   PassState* state = nullptr;
   const RowKernel* kernel = nullptr;
   double* buffer = nullptr;
-  uint32_t length = 0;   // doubles of the buffer handed to the kernel
-  int32_t argument = 0;  // the pass's count argument
-  int32_t result = 0;    // the worker's first nonzero result
-  void* sum = nullptr;   // the pass's sum, which the blocks join in their global order
+  uint32_t length = 0;      // doubles of the buffer handed to the kernel
+  int32_t argument = 0;     // the pass's count argument
+  int32_t result = 0;       // the worker's first nonzero result
+  void* sum = nullptr;      // the pass's sum, which the blocks join in their global order
+  void* columns = nullptr;  // or the pass summed by ranges of columns that the item works on
 };
 
 struct ZPuddle {

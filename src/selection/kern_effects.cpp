@@ -1,7 +1,7 @@
 // Kernels of the incremental mode: each effect's own block, the rows of an entering effect in
 // A, the response row of the store and an effect's store rows.
 #include <algorithm>
-#include <utility>
+#include <vector>
 
 #include "selection/rows.h"
 #include "selection/selection_internal.h"
@@ -24,17 +24,24 @@ int sliceOf(const SelectionState* s, const rows::Row& r) {
   return rows::validFold(r.fold, s->folds) ? r.fold : -1;
 }
 
-// Runs fn(row, slice) for the used training rows of a block, those with a missing value left
-// out (tested only in a block not marked finite).
+// The slice of a used training row; -1 for a row left out: not a used training row, a fold tag
+// that names no fold, or a missing value (tested only where `check`: in a block not marked
+// finite).
+int usedSlice(const SelectionState* s, const rows::Shape& h, const rows::Row& r, bool check,
+              bool externalAware) {
+  if (!trainingUsed(s, r, externalAware)) return -1;
+  const int f = sliceOf(s, r);
+  return f < 0 || (check && rows::rowMissing(r, h)) ? -1 : f;
+}
+
+// Runs fn(row, slice) for the used training rows of a block.
 template <typename Fn>
 int usedRows(SelectionState* s, const PageView* v, bool externalAware, Fn&& fn) {
   const rows::Shape h = rows::shapeOf(s);
   const bool check = !blockAllFinite(*v);
   return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
-    if (!trainingUsed(s, r, externalAware)) return;
-    const int f = sliceOf(s, r);
-    if (f < 0 || (check && rows::rowMissing(r, h))) return;
-    fn(r, f);
+    const int f = usedSlice(s, h, r, check, externalAware);
+    if (f >= 0) fn(r, f);
   });
 }
 
@@ -139,6 +146,39 @@ uint32_t responseCrossLength(const SelectionState* s, int32_t) {
   return static_cast<uint32_t>((s->layout.paramCount + 1) * slices(s));
 }
 
+// Store columns [lo, hi): a pass summed by ranges of columns makes a range of them at a time,
+// each row of its sums as its hi - lo values; a pass block by block makes every column.
+struct Window {
+  int64_t lo = 0, hi = 0;
+  int64_t width() const { return hi - lo; }
+};
+
+// The part of a dense run (run[2] columns, from store column run[0] and from value run[1] of a
+// row's dense values) within the window: its first value, its first place in the window and its
+// length (0 when the run lies outside).
+struct RunPart {
+  int64_t value = 0, out = 0;
+  int32_t n = 0;
+};
+RunPart partOf(const int32_t* run, Window w) {
+  const int64_t from = std::max<int64_t>(run[0], w.lo);
+  const int64_t to = std::min<int64_t>(int64_t{run[0]} + run[2], w.hi);
+  if (from >= to) return {};
+  return {run[1] + (from - run[0]), from - w.lo, static_cast<int32_t>(to - from)};
+}
+
+// into[j - lo] += v x_j for the stored values x_j of sparse effect e whose store columns j lie
+// within the window.
+void addSparseTerms(const SelectionState* s, const rows::Row& r, int32_t e, Window w, double v,
+                    double* into) {
+  const int64_t first = s->sweep.fullOffset[e] - w.lo;
+  if (first >= w.width() || first + s->layout.columnCount[e] <= 0) return;
+  rows::forEffectValues(s, r, e, [&](int32_t i, double x) {
+    const int64_t j = first + i;
+    if (j >= 0 && j < w.width()) into[j] += v * x;
+  });
+}
+
 // at[j] += t v_j, and at2[j] += u v_j with a second row, for the n values v_j of a dense run:
 // x[j] - c[j] about centres, else x[j].
 template <bool kCentred, bool kSecond>
@@ -151,37 +191,39 @@ void addRun(double* __restrict at, double* __restrict at2, const double* __restr
   }
 }
 
-// row[0] += t y, row[offset of each column] += t x over every column of every effect, the
-// values about their centres when the sums are (rows::forCentredValues); with a second row, u
-// into it the same way, each value read once for both.
-void storeRowTerms(const SelectionState* s, const rows::Row& r, double t, double* row, double u = 0,
-                   double* second = nullptr) {
-  const double y = rows::centredResponse(s, r);
-  row[0] += t * y;
-  if (second) second[0] += u * y;
+// row[0] += t y, row[offset of each column] += t x over every column of every effect within the
+// window (row and second hold the window's columns), the values about their centres when the
+// sums are (rows::forCentredValues); with a second row, u into it the same way, each value read
+// once for both.
+void storeRowTerms(const SelectionState* s, const rows::Row& r, Window w, double t, double* row,
+                   double u = 0, double* second = nullptr) {
+  if (w.lo == 0) {
+    const double y = rows::centredResponse(s, r);
+    row[0] += t * y;
+    if (second) second[0] += u * y;
+  }
   const double* centres = s->sweep.centres;
   const int32_t* run = s->sweep.denseRuns;
   for (int32_t i = 0; i < s->sweep.denseRunCount; ++i, run += 3) {
-    double* at = row + run[0];
-    double* at2 = second ? second + run[0] : nullptr;
-    const double* x = r.dense + run[1];
-    const double* c = centres ? centres + 1 + run[1] : nullptr;
+    const RunPart p = partOf(run, w);
+    if (p.n == 0) continue;
+    double* at = row + p.out;
+    double* at2 = second ? second + p.out : nullptr;
+    const double* x = r.dense + p.value;
+    const double* c = centres ? centres + 1 + p.value : nullptr;
     if (c && at2)
-      addRun<true, true>(at, at2, x, c, t, u, run[2]);
+      addRun<true, true>(at, at2, x, c, t, u, p.n);
     else if (c)
-      addRun<true, false>(at, at2, x, c, t, u, run[2]);
+      addRun<true, false>(at, at2, x, c, t, u, p.n);
     else if (at2)
-      addRun<false, true>(at, at2, x, c, t, u, run[2]);
+      addRun<false, true>(at, at2, x, c, t, u, p.n);
     else
-      addRun<false, false>(at, at2, x, c, t, u, run[2]);
+      addRun<false, false>(at, at2, x, c, t, u, p.n);
   }
   for (int32_t j = 0; j < s->layout.sparseEffectCount; ++j) {
     const int32_t e = s->layout.sparseEffects[j];
-    for (auto [into, v] : {std::pair{row, t}, std::pair{second, u}}) {
-      if (!into) continue;
-      double* at = into + s->sweep.fullOffset[e];
-      rows::forEffectValues(s, r, e, [&, v = v](int32_t i, double x) { at[i] += v * x; });
-    }
+    addSparseTerms(s, r, e, w, t, row);
+    if (second) addSparseTerms(s, r, e, w, u, second);
   }
 }
 
@@ -242,9 +284,10 @@ void addBatchRun(double* at, double* at2, const double* const* x, const double* 
   }
 }
 
-// The batch's terms, as storeRowTerms adds each row's to `row` (t) and `second` (u).
-void flushBatch(const SelectionState* s, RowBatch& b, double* row, double* second) {
-  for (int i = 0; i < b.count; ++i) {
+// The batch's terms within the window, as storeRowTerms adds each row's to `row` (t) and
+// `second` (u).
+void flushBatch(const SelectionState* s, RowBatch& b, Window w, double* row, double* second) {
+  for (int i = 0; i < b.count && w.lo == 0; ++i) {
     const double y = rows::centredResponse(s, b.row[i]);
     row[0] += b.t[i] * y;
     second[0] += b.u[i] * y;
@@ -253,19 +296,20 @@ void flushBatch(const SelectionState* s, RowBatch& b, double* row, double* secon
   const int32_t* run = s->sweep.denseRuns;
   const double* x[RowBatch::kMost];
   for (int32_t k = 0; k < s->sweep.denseRunCount; ++k, run += 3) {
-    for (int i = 0; i < b.count; ++i) x[i] = b.row[i].dense + run[1];
+    const RunPart p = partOf(run, w);
+    if (p.n == 0) continue;
+    for (int i = 0; i < b.count; ++i) x[i] = b.row[i].dense + p.value;
     if (centres)
-      addBatchRun<true>(row + run[0], second + run[0], x, centres + 1 + run[1], b, run[2]);
+      addBatchRun<true>(row + p.out, second + p.out, x, centres + 1 + p.value, b, p.n);
     else
-      addBatchRun<false>(row + run[0], second + run[0], x, nullptr, b, run[2]);
+      addBatchRun<false>(row + p.out, second + p.out, x, nullptr, b, p.n);
   }
   for (int32_t j = 0; j < s->layout.sparseEffectCount; ++j) {
     const int32_t e = s->layout.sparseEffects[j];
-    for (int i = 0; i < b.count; ++i)
-      for (auto [into, v] : {std::pair{row, b.t[i]}, std::pair{second, b.u[i]}}) {
-        double* at = into + s->sweep.fullOffset[e];
-        rows::forEffectValues(s, b.row[i], e, [&, v = v](int32_t c, double x) { at[c] += v * x; });
-      }
+    for (int i = 0; i < b.count; ++i) {
+      addSparseTerms(s, b.row[i], e, w, b.t[i], row);
+      addSparseTerms(s, b.row[i], e, w, b.u[i], second);
+    }
   }
   b.count = 0;
 }
@@ -293,7 +337,7 @@ int responseCrossMt(SelectionState* s, const PageView* v, double* buffer, uint32
   const int64_t L = s->layout.paramCount + 1;
   return usedRows(s, v, false, [&](const rows::Row& r, int f) {
     const double t = r.a * rows::centredResponse(s, r);
-    if (t != 0) storeRowTerms(s, r, t, buffer + f * L);
+    if (t != 0) storeRowTerms(s, r, Window{0, L}, t, buffer + f * L);
   });
 }
 
@@ -312,44 +356,126 @@ int64_t scoresLength(const SelectionState* s) {
   return s->sweep.running.entering == s->sweep.passEffect ? s->layout.paramCount + 1 : 0;
 }
 
-int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t length) {
-  const int64_t L = s->layout.paramCount + 1, slice = length / slices(s);
-  const int64_t rowsLength = slice - scoresLength(s);
-  const int32_t k = s->sweep.passEffect;
-  if (rowsLength < slice && blockAllFinite(*v)) {
-    RowBatch b;
-    auto flush = [&] {
-      flushBatch(s, b, buffer + b.slice * slice, buffer + b.slice * slice + rowsLength);
-    };
-    const int rc = usedRows(s, v, false, [&](const rows::Row& r, int f) {
-      if (b.count > 0 && (f != b.slice || b.count == RowBatch::kMost)) flush();
-      double t = 0;
-      rows::forCentredValues(s, r, k, [&](int32_t, double x) { t = r.a * x; });
-      b.slice = f;
-      b.row[b.count] = r;
-      b.t[b.count] = t;
-      b.u[b.count++] = r.a * residualOf(s, r);
-    });
-    if (rc == 0 && b.count > 0) flush();
-    return rc;
-  }
-  return usedRows(s, v, false, [&](const rows::Row& r, int f) {
-    double* rows0 = buffer + f * slice;
-    if (rowsLength < slice) {  // one column, and its residual's terms beside its own
-      double t = 0;
-      rows::forCentredValues(s, r, k, [&](int32_t, double x) { t = r.a * x; });
-      const double u = r.a * residualOf(s, r);
-      if (t != 0)
-        storeRowTerms(s, r, t, rows0, u, u != 0 ? rows0 + rowsLength : nullptr);
-      else if (u != 0)
-        storeRowTerms(s, r, u, rows0 + rowsLength);
+// The sums of an entering effect's pass: for each slice, a store row for each of the effect's
+// columns and, with the running scores' update (one column), the residual's row, each of L
+// columns. A row's terms are made of its values: its slice, a times each of the effect's
+// values about its centre (t) and a times the residual (u), 0 without the update.
+struct EntryRows {
+  int32_t c = 0;
+  bool scores = false;
+  int64_t L = 0;
+  int64_t perSlice() const { return c + (scores ? 1 : 0); }
+  uint32_t values() const { return static_cast<uint32_t>(2 + c); }
+};
+
+EntryRows entryRows(const SelectionState* s) {
+  return {colsOf(s->layout, s->sweep.passEffect), scoresLength(s) > 0, s->layout.paramCount + 1};
+}
+
+void entryValues(const SelectionState* s, const rows::Row& r, int slice, const EntryRows& g,
+                 double* values) {
+  values[0] = slice;
+  std::fill(values + 1, values + 1 + g.c, 0.0);
+  rows::forCentredValues(s, r, s->sweep.passEffect,
+                         [&](int32_t i, double x) { values[1 + i] = r.a * x; });
+  values[1 + g.c] = g.scores ? r.a * residualOf(s, r) : 0;
+}
+
+// Adds rows' terms, from their values, into the window's part of an entering effect's sums:
+// every row and slice of them, each of the window's width. A term whose factor is 0 is left
+// out (a value may not be finite where its block is not marked finite); in a block marked finite
+// one column's rows with the residual's go in batches.
+class EntryTerms {
+ public:
+  EntryTerms(const SelectionState* s, const EntryRows& g, Window w, double* out, bool finite)
+      : s_(s), g_(g), w_(w), out_(out), batched_(finite && g.scores) {}
+
+  void add(const rows::Row& r, const double* values) {
+    const auto slice = static_cast<int>(values[0]);
+    if (batched_) {
+      if (b_.count > 0 && (slice != b_.slice || b_.count == RowBatch::kMost)) flush();
+      b_.slice = slice;
+      b_.row[b_.count] = r;
+      b_.t[b_.count] = values[1];
+      b_.u[b_.count++] = values[1 + g_.c];
       return;
     }
-    rows::forCentredValues(s, r, k, [&](int32_t i, double x) {
-      const double t = r.a * x;
-      if (t != 0) storeRowTerms(s, r, t, rows0 + i * L);
-    });
+    double* rows0 = sliceRows(slice);
+    if (g_.scores) {
+      const double t = values[1], u = values[1 + g_.c];
+      double* residual = rows0 + g_.c * w_.width();
+      if (t != 0)
+        storeRowTerms(s_, r, w_, t, rows0, u, u != 0 ? residual : nullptr);
+      else if (u != 0)
+        storeRowTerms(s_, r, w_, u, residual);
+      return;
+    }
+    for (int32_t i = 0; i < g_.c; ++i)
+      if (values[1 + i] != 0) storeRowTerms(s_, r, w_, values[1 + i], rows0 + i * w_.width());
+  }
+
+  void finish() {
+    if (b_.count > 0) flush();
+  }
+
+ private:
+  double* sliceRows(int slice) const { return out_ + slice * g_.perSlice() * w_.width(); }
+  void flush() {
+    double* rows0 = sliceRows(b_.slice);
+    flushBatch(s_, b_, w_, rows0, rows0 + g_.c * w_.width());
+  }
+
+  const SelectionState* s_;
+  const EntryRows g_;
+  const Window w_;
+  double* out_;
+  const bool batched_;
+  RowBatch b_;
+};
+
+int growSscpMt(SelectionState* s, const PageView* v, double* buffer, uint32_t) {
+  const EntryRows g = entryRows(s);
+  EntryTerms terms(s, g, Window{0, g.L}, buffer, blockAllFinite(*v));
+  std::vector<double> values(g.values());
+  const int rc = usedRows(s, v, false, [&](const rows::Row& r, int slice) {
+    entryValues(s, r, slice, g, values.data());
+    terms.add(r, values.data());
   });
+  if (rc == 0) terms.finish();
+  return rc;
+}
+
+// Summed by ranges of columns: every row's values first (a slice of -1 for a row left out),
+// then the rows' terms within each range.
+uint32_t storeColumns(const SelectionState* s, int32_t) {
+  return static_cast<uint32_t>(s->layout.paramCount + 1);
+}
+uint32_t entryValueCount(const SelectionState* s, int32_t) { return entryRows(s).values(); }
+
+int growSscpWeigh(SelectionState* s, const PageView* v, double* values) {
+  const EntryRows g = entryRows(s);
+  const rows::Shape h = rows::shapeOf(s);
+  const bool check = !blockAllFinite(*v);
+  return rows::forEachRow(s, h, *v, true, [&](const rows::Row& r) {
+    const int slice = usedSlice(s, h, r, check, false);
+    if (slice >= 0)
+      entryValues(s, r, slice, g, values);
+    else
+      values[0] = -1;
+    values += g.values();
+  });
+}
+
+int growSscpColumns(SelectionState* s, const PageView* v, const double* values, double* buffer,
+                    uint32_t lo, uint32_t hi) {
+  const EntryRows g = entryRows(s);
+  EntryTerms terms(s, g, Window{lo, hi}, buffer, blockAllFinite(*v));
+  const int rc = rows::forEachRow(s, rows::shapeOf(s), *v, true, [&](const rows::Row& r) {
+    if (values[0] >= 0) terms.add(r, values);
+    values += g.values();
+  });
+  if (rc == 0) terms.finish();
+  return rc;
 }
 
 void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_t) {
@@ -364,6 +490,9 @@ void growSscpMerge(SelectionState* s, const double* sum, uint32_t length, int32_
   }
 }
 
+const ColumnSplit kGrowSscpSplit = {asLength<storeColumns>, asLength<entryValueCount>,
+                                    asWeigh<growSscpWeigh>, asColumns<growSscpColumns>};
+
 }  // namespace
 
 const RowKernel kernEffectBlocks = {
@@ -374,8 +503,10 @@ const RowKernel kernEffectSscp = {"kernEffectSscp",           nullptr, asMt<effe
 const RowKernel kernResponseCross = {
     "kernResponseCross",           nullptr, asMt<responseCrossMt>,
     asLength<responseCrossLength>, nullptr, asMerge<responseCrossMerge>};
-const RowKernel kernGrowSscp = {"kernGrowSscp",   nullptr,
-                                asMt<growSscpMt>, asLength<countTimesSlices>,
-                                nullptr,          asMerge<growSscpMerge>};
+const RowKernel kernGrowSscp = {.name = "kernGrowSscp",
+                                .mt = asMt<growSscpMt>,
+                                .resultLength = asLength<countTimesSlices>,
+                                .merge = asMerge<growSscpMerge>,
+                                .split = &kGrowSscpSplit};
 
 }  // namespace vsf

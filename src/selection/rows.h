@@ -31,6 +31,15 @@ template <void (*F)(SelectionState*, const double*, uint32_t, int32_t)>
 void asMerge(PassState* p, const double* sum, uint32_t length, int32_t count) {
   F(static_cast<SelectionState*>(p), sum, length, count);
 }
+template <int (*F)(SelectionState*, const PageView*, double*)>
+int asWeigh(PassState* p, const PageView* v, double* values) {
+  return F(static_cast<SelectionState*>(p), v, values);
+}
+template <int (*F)(SelectionState*, const PageView*, const double*, double*, uint32_t, uint32_t)>
+int asColumns(PassState* p, const PageView* v, const double* values, double* buffer, uint32_t lo,
+              uint32_t hi) {
+  return F(static_cast<SelectionState*>(p), v, values, buffer, lo, hi);
+}
 template <int (*F)(SelectionState*, double*, uint32_t)>
 int asFinish(PassState* p, double* buffer, uint32_t length) {
   return F(static_cast<SelectionState*>(p), buffer, length);

@@ -5,22 +5,24 @@
 
 namespace vsf::test {
 
-Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int workers)
+Blocks::Blocks(int files, int64_t resident, int rows, int pageSizeKb, int workers, int width)
     : GroupState(workers) {
   VsfState& s = *v;
   (void)createUtilFileArray(&s.group.utilFiles, s.group.byPool, files, 1, kAllocZero);
   for (int i = 0; i < files; ++i) {
     UtilFileRecord* r = nullptr;
-    (void)addUtilFile(&s.group.utilFiles, &s.res.extensions, pageSizeKb, 12, &r);
+    (void)addUtilFile(&s.group.utilFiles, &s.res.extensions, pageSizeKb, 8 * width + 4, &r);
     r->pageFile = new FaultyStream(r->pageFile);
     streams.push_back(static_cast<FaultyStream*>(r->pageFile));
     r->residentCapacity = resident;
   }
   RowBlockWriter w{&s.group.utilFiles, s.group.pagePool};
+  std::vector<double> values(width);
   for (int i = 0; i < rows; ++i) {
-    double value = i;
+    values[0] = i;
+    for (int j = 1; j < width; ++j) values[j] = i + 1.0 / (j + 1);
     int32_t tag = i;
-    (void)appendRow(&w, &value, 1, &tag, 1, true);
+    (void)appendRow(&w, values.data(), width, &tag, 1, true);
   }
   (void)finishRows(&w);
   blocks = w.block;

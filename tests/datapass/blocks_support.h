@@ -49,13 +49,14 @@ class FaultyStream final : public PageStream {
   PageStream* inner_;
 };
 
-// A BY group's utility files with rows of one double (the row's number) and one tag (the
-// row's number too); every page file is wrapped in a FaultyStream.
+// A BY group's utility files with rows of `width` doubles (the row's number, then the row's
+// number plus 1/(j + 1) for value j) and one tag (the row's number too); every page file is
+// wrapped in a FaultyStream.
 struct Blocks : GroupState {
   VsfState* v = state_.get();
   std::vector<FaultyStream*> streams;
   int64_t blocks = 0;
-  Blocks(int files, int64_t resident, int rows, int pageSizeKb = 1, int workers = 1);
+  Blocks(int files, int64_t resident, int rows, int pageSizeKb = 1, int workers = 1, int width = 1);
   UtilFileArray& files() { return v->group.utilFiles; }
   // The first row's value of every block, visited in file order (resident, then pages).
   std::vector<double> firstValues();

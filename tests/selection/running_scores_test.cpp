@@ -1,6 +1,7 @@
 // The entry search's running scores in the incremental mode, followed entry after entry, against
 // the scores worked out afresh from the store at every step (the quadratic form the search used
-// before), and the resweep through what the last one kept against a resweep from scratch.
+// before), the store rows of wide rows summed by ranges of columns against block by block, and
+// the resweep through what the last one kept against a resweep from scratch.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "common/group_support.h"
+#include "datapass/columnsum_internal.h"
 #include "penalized/penalized.h"
 #include "selection/methods_internal.h"
 
@@ -130,6 +132,21 @@ void unmarkBlocks(SelectionState& s) {
       std::memset(static_cast<char*>(a.records[i].residentBlocks[j]) + 4, 0, 4);
 }
 
+// The two groups' store rows (of every fold too) and running scores, bit for bit.
+void expectSameStoreAndScores(Group& a, Group& b, int step) {
+  const SelectionState &x = a.s(), &y = b.s();
+  const size_t n = sizeof(double) * x.sweep.storeRowsUsed * (x.layout.paramCount + 1);
+  EXPECT_EQ(std::memcmp(x.sweep.store, y.sweep.store, n), 0) << "step " << step;
+  for (int f = 0; kfoldOn(&x) && f < x.folds; ++f)
+    EXPECT_EQ(std::memcmp(x.foldRecs[f].store, y.foldRecs[f].store, n), 0) << "fold " << f;
+  const RunningScores *r = nullptr, *q = nullptr;
+  ASSERT_EQ(currentScores(&a.s(), &r), 0);
+  ASSERT_EQ(currentScores(&b.s(), &q), 0);
+  const size_t E = sizeof(double) * x.layout.effectCount;
+  EXPECT_EQ(std::memcmp(r->r, q->r, E), 0) << "step " << step;
+  EXPECT_EQ(std::memcmp(r->v, q->v, E), 0) << "step " << step;
+}
+
 // The pass of an entering column adds the rows of a finite block four at a time: its store rows
 // and the scores it updates are those of the rows taken one at a time, bit for bit.
 TEST(RunningScores, RowsTakenTogetherSumAsOneAtATime) {
@@ -158,17 +175,58 @@ TEST(RunningScores, RowsTakenTogetherSumAsOneAtATime) {
       ASSERT_EQ(step(alone, &b), 0);
       ASSERT_EQ(a.effect, b.effect) << "step " << i;
       if (a.effect < 0) break;
-      const SelectionState &x = together.s(), &y = alone.s();
-      const size_t n = sizeof(double) * x.sweep.storeRowsUsed * (x.layout.paramCount + 1);
-      EXPECT_EQ(std::memcmp(x.sweep.store, y.sweep.store, n), 0) << "step " << i;
-      const RunningScores *r = nullptr, *q = nullptr;
-      ASSERT_EQ(currentScores(&together.s(), &r), 0);
-      ASSERT_EQ(currentScores(&alone.s(), &q), 0);
-      const size_t E = sizeof(double) * x.layout.effectCount;
-      EXPECT_EQ(std::memcmp(r->r, q->r, E), 0) << "step " << i;
-      EXPECT_EQ(std::memcmp(r->v, q->v, E), 0) << "step " << i;
+      expectSameStoreAndScores(together, alone, i);
     }
   }
+}
+
+// Rows wider than the blocks hold a few of, every block in memory: the pass of an entering
+// effect gives its workers ranges of the store's columns, the ranges crossing dense runs and a
+// sparse effect's columns. Its store rows and scores are those of one worker, bit for bit,
+// whether the blocks are marked finite (a column's rows four at a time) or not, in one slice or
+// a slice a fold.
+TEST(RunningScores, WideRowsSummedByColumnsAsOneWorkerDoes) {
+  std::vector<int> columns(202, 1);
+  columns[1] = 3;  // a CLASS effect
+  CaseData data = test::syntheticCase(columns, 30, 21);
+  for (size_t i = 0; i < data.rows(); ++i) data.fold[i] = static_cast<int>(i % 3);
+  GroupSettings wide = storeSettings();
+  wide.files = wide.workers = 4, wide.pageSizeKb = 8;  // four rows a block
+  wide.sparse = std::vector<bool>(columns.size(), false);
+  wide.sparse[1] = wide.sparse[60] = true;
+  for (int folds : {0, 3})
+    for (bool finite : {true, false}) {
+      SCOPED_TRACE(std::to_string(folds) + (finite ? " folds, finite" : " folds, unmarked"));
+      GroupSettings split = wide;
+      split.kfold = folds > 0, split.folds = folds;
+      split.choose = folds > 0 ? kCritCv : kCritNone;
+      GroupSettings one = split;
+      one.files = one.workers = 1;
+      Group a(data, split), b(data, one);
+      for (Group* g : {&a, &b}) {
+        ASSERT_EQ(g->prepare(), 0);
+        ASSERT_EQ(g->enter({0}), 0);
+        if (!finite) unmarkBlocks(g->s());
+      }
+      const uint32_t L = a.s().layout.paramCount + 1;
+      ASSERT_TRUE(sumsByColumns(&a.s(), kernGrowSscp, L, 4, L));
+      for (int i = 0; i < 5; ++i) {
+        const RunningScores* held = nullptr;
+        ASSERT_EQ(currentScores(&a.s(), &held), 0);
+        ASSERT_EQ(currentScores(&b.s(), &held), 0);
+        EntryChoice c, d;
+        if (i == 0) {  // the CLASS effect's three store rows
+          ASSERT_EQ(a.enter({1}), 0);
+          ASSERT_EQ(b.enter({1}), 0);
+        } else {
+          ASSERT_EQ(step(a, &c), 0);
+          ASSERT_EQ(step(b, &d), 0);
+          ASSERT_EQ(c.effect, d.effect) << "step " << i;
+          ASSERT_GE(c.effect, 0);
+        }
+        expectSameStoreAndScores(a, b, i);
+      }
+    }
 }
 
 // The running scores follow an entry only when the model is the one they held plus the entering
