@@ -55,6 +55,18 @@ int64_t workerNeed(const EngineOptions& o, const UtilFileRecord& f, int64_t E, i
   return need + static_cast<int64_t>(orderedSumBytes(sums));
 }
 
+// The per-effect store's rows past the 1,000 columns workerNeed counts of them: the rows of a
+// model of at most 1,000 columns are every column wide (at 20,001 columns 152 MB more), and
+// each fold keeps its own. One store serves every worker, so it is counted once, out of the
+// memory the workers and the stored rows share.
+int64_t wideStoreBytes(const EngineOptions& o, const GroupState& g, const UtilFileRecord& f,
+                       int64_t steps) {
+  if (o.buildFullSscp || !o.effectStore || f.columnCount < 1000) return 0;
+  const CvOptions* cv = g.selection.cv;
+  const int64_t copies = 1 + (cv && cv->kfold ? std::max(cv->folds, 0) : 0);
+  return 8 * copies * std::min<int64_t>(steps, 1000) * (f.columnCount + 1 - 1000);
+}
+
 // Lowers the workers to those whose needs fit the resident blocks' budget, with a note.
 void fitWorkers(const EngineOptions& o, PassWorkers& w, double budget, int64_t total,
                 int64_t largest) {
@@ -127,10 +139,11 @@ bool givenBuffersFit(const EngineOptions& o, const UtilFileArray& files,
 
 void planWorkers(const EngineOptions& o, const GroupState& g, const UtilFileRecord& first,
                  PassWorkers& workers) {
-  const int64_t E = effectsOf(g);
-  const int64_t free = hostv().core->memAvail();
-  const int64_t need = workerNeed(o, first, E, stepEstimate(o, E), widestEffect(g, first));
-  if (free <= 0) return;  // the plan says so
+  const int64_t E = effectsOf(g), steps = stepEstimate(o, E);
+  const int64_t available = hostv().core->memAvail();
+  const int64_t need = workerNeed(o, first, E, steps, widestEffect(g, first));
+  if (available <= 0) return;  // the plan says so
+  const int64_t free = available - wideStoreBytes(o, g, first, steps);
   const int64_t total = need * workers.count;
   fitWorkers(o, workers, residentBudget(free, total), total, need);
 }
@@ -138,8 +151,8 @@ void planWorkers(const EngineOptions& o, const GroupState& g, const UtilFileReco
 int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers, int& stepCode) {
   const int64_t E = effectsOf(g);
   const int64_t steps = stepEstimate(o, E);
-  const int64_t free = hostv().core->memAvail();
-  if (free <= 0) {
+  const int64_t available = hostv().core->memAvail();
+  if (available <= 0) {
     hostMsg(848, 145);
     raiseStepCode(stepCode, step::kInternal);
     return rc::kNoMemoryLeft;
@@ -149,6 +162,8 @@ int planStepHistory(const EngineOptions& o, GroupState& g, PassWorkers& workers,
     raiseStepCode(stepCode, step::kMemory);
     return rc::kNoMemoryLeft;
   }
+  const int64_t free =
+      files.count > 0 ? available - wideStoreBytes(o, g, files.records[0], steps) : available;
   int64_t largest = 0;
   const int64_t total = plannedTotal(
       files, workers,

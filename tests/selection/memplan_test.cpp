@@ -97,7 +97,9 @@ TEST(MemoryPlan, BuffersPerFile) {
 // A wide group of FORWARD's per-effect store (1,000 rows of 20,000 one-column candidates): a
 // worker sums an entering effect's store rows, not the packed crossproducts of every column,
 // and the plan grants the workers the memory holds; the whole matrix at once would take GBs a
-// worker, and the same memory keeps such a pass on one thread.
+// worker, and the same memory keeps such a pass on one thread. The store's rows (a model of up
+// to 1,000 columns by all 20,001, 160 MB) are counted once, beside what the workers' buffers and
+// the stored rows in memory may take.
 TEST(MemoryPlan, WideGroupOfTheStoreGetsItsWorkers) {
   struct Row {
     const char* what;
@@ -106,7 +108,8 @@ TEST(MemoryPlan, WideGroupOfTheStoreGetsItsWorkers) {
     int wantWorkers;  // 0: more than one, fewer than 8
   } rows[] = {
       {"room for every worker", false, 1024, 8},
-      {"room for some", false, 400, 0},
+      {"room for some", false, 600, 0},
+      {"the store's rows leave room for one", false, 400, 1},
       {"the whole matrix a pass", true, 1024, 1},
   };
   for (const Row& r : rows) {
@@ -137,6 +140,12 @@ TEST(MemoryPlan, WideGroupOfTheStoreGetsItsWorkers) {
     // What the workers' buffers may take stays within the memory given.
     if (w.count > 1) {
       EXPECT_LE(w.bufferBytes, r.memMb * 1048576.0);
+    }
+    if (!r.wholeMatrix) {
+      double counted = w.bufferBytes + 8.0 * 1000 * 20001;
+      for (const UtilFileRecord& f : p.files)
+        counted += static_cast<double>(f.residentCapacity) * f.pageLength;
+      EXPECT_LE(counted, r.memMb * 1048576.0);
     }
   }
 }
