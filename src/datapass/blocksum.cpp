@@ -12,11 +12,11 @@ namespace {
 
 int64_t localBlocks(const UtilFileRecord& f) { return f.residentCount + f.pageCount; }
 
+}  // namespace
+
 void addInto(double* sum, const double* b, uint32_t n) {
   for (uint32_t j = 0; j < n; ++j) sum[j] += b[j];
 }
-
-}  // namespace
 
 double* keptSlots(UtilFileArray* files, size_t bytes) {
   if (files->passSlotBytes >= bytes) return files->passSlots;

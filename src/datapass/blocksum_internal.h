@@ -26,6 +26,8 @@ struct HostPool;
 // a worker (a file), where the files have a pool.
 double* keptSlots(UtilFileArray* files, size_t bytes);
 bool keepsSlots(const UtilFileArray* files, size_t bytes);
+// sum[j] += b[j] for j < n, in that order: how every pass adds a block's sum into its result.
+void addInto(double* sum, const double* b, uint32_t n);
 
 class OrderedSum {
  public:

@@ -70,13 +70,36 @@ Ranges rangesOf(const PassState* s, const RowKernel& k, int32_t count, int32_t w
   return r;
 }
 
+// A pass summed by columns: its ranges and every block in the global order, with the rows
+// before each (one more: every row).
+struct ColumnPlan {
+  Ranges ranges;
+  std::vector<PageView> blocks;
+  std::vector<int64_t> rowsBefore;
+};
+
+// Whether a threaded pass of the kernel is summed by columns (sumsByColumns), and its plan.
+bool planColumns(const PassState* s, const RowKernel& k, int32_t count, int32_t workers,
+                 uint32_t result, ColumnPlan* plan) {
+  if (!k.split || k.finish || result == 0) return false;
+  const Ranges& r = plan->ranges = rangesOf(s, k, count, workers, result);
+  if (r.count < 2) return false;
+  if (!blocksInMemory(s->utilFiles, &plan->blocks, &plan->rowsBefore) || plan->blocks.empty())
+    return false;
+  const int64_t rows = plan->rowsBefore.back();
+  if (rows >= kRowsPerWorker * workers * static_cast<int64_t>(plan->blocks.size())) return false;
+  // Its buffers take no more than the block by block pass's, which the memory plan allows.
+  const double bytes = 8.0 * static_cast<double>(rows) * k.split->rowValues(s, count) +
+                       8.0 * workers * r.rows * r.width;
+  const uint32_t total = result + (k.scratchLength ? k.scratchLength(s, count) : 0);
+  return bytes <= workers * passWorkerBytes(result, total);
+}
+
 // What the workers of a pass share.
 struct ColumnPass {
   PassState* state = nullptr;
   const ColumnSplit* split = nullptr;
-  Ranges ranges;
-  std::vector<PageView> blocks;
-  std::vector<int64_t> rowsBefore;
+  ColumnPlan plan;
   uint32_t perRow = 0;       // values a row
   double* values = nullptr;  // every row's, in the global order
   double* sum = nullptr;
@@ -89,9 +112,10 @@ struct ColumnPass {
 int weighBlocks(ColumnPass* p) {
   for (;;) {
     const auto b = static_cast<size_t>(p->next.fetch_add(1, std::memory_order_relaxed));
-    if (b >= p->blocks.size() || p->failed) return 0;
-    double* values = p->values + p->rowsBefore[b] * p->perRow;
-    if (int rc = p->split->weigh(p->state, &p->blocks[b], values); rc != 0) {
+    const ColumnPlan& plan = p->plan;
+    if (b >= plan.blocks.size() || p->failed) return 0;
+    double* values = p->values + plan.rowsBefore[b] * p->perRow;
+    if (int rc = p->split->weigh(p->state, &plan.blocks[b], values); rc != 0) {
       p->failed = true;
       return rc;
     }
@@ -101,7 +125,8 @@ int weighBlocks(ColumnPass* p) {
 // The second: each range nobody has taken, its part of every block's sum made in `buffer` and
 // added into the pass's sum in the global block order.
 int sumRanges(ColumnPass* p, double* buffer) {
-  const Ranges& r = p->ranges;
+  const ColumnPlan& plan = p->plan;
+  const Ranges& r = plan.ranges;
   for (;;) {
     const int64_t at = p->next.fetch_add(1, std::memory_order_relaxed);
     if (at >= r.count || p->failed) return 0;
@@ -109,18 +134,16 @@ int sumRanges(ColumnPass* p, double* buffer) {
     const uint32_t n = std::min(r.columns - lo, r.width);
     for (uint32_t q = 0; q < r.rows; ++q)
       std::memset(p->sum + static_cast<size_t>(q) * r.columns + lo, 0, sizeof(double) * n);
-    for (size_t b = 0; b < p->blocks.size(); ++b) {
+    for (size_t b = 0; b < plan.blocks.size(); ++b) {
       std::memset(buffer, 0, sizeof(double) * n * r.rows);
-      const double* values = p->values + p->rowsBefore[b] * p->perRow;
-      if (int rc = p->split->sum(p->state, &p->blocks[b], values, buffer, lo, lo + n); rc != 0) {
+      const double* values = p->values + plan.rowsBefore[b] * p->perRow;
+      if (int rc = p->split->sum(p->state, &plan.blocks[b], values, buffer, lo, lo + n); rc != 0) {
         p->failed = true;
         return rc;
       }
-      for (uint32_t q = 0; q < r.rows; ++q) {
-        double* into = p->sum + static_cast<size_t>(q) * r.columns + lo;
-        const double* part = buffer + static_cast<size_t>(q) * n;
-        for (uint32_t j = 0; j < n; ++j) into[j] += part[j];
-      }
+      for (uint32_t q = 0; q < r.rows; ++q)
+        addInto(p->sum + static_cast<size_t>(q) * r.columns + lo,
+                buffer + static_cast<size_t>(q) * n, n);
     }
   }
 }
@@ -154,57 +177,53 @@ int runPhase(PassState* s, ZWorkItem* items, int32_t workers) {
   return 0;
 }
 
-}  // namespace
-
-bool sumsByColumns(const PassState* s, const RowKernel& k, int32_t count, int32_t workers,
-                   uint32_t result) {
-  if (!k.split || k.finish || result == 0) return false;
-  const Ranges r = rangesOf(s, k, count, workers, result);
-  if (r.count < 2) return false;
-  std::vector<PageView> blocks;
-  std::vector<int64_t> rowsBefore;
-  if (!blocksInMemory(s->utilFiles, &blocks, &rowsBefore) || blocks.empty()) return false;
-  const int64_t rows = rowsBefore.back();
-  if (rows >= kRowsPerWorker * workers * static_cast<int64_t>(blocks.size())) return false;
-  // Its buffers take no more than the block by block pass's, which the memory plan allows.
-  const double bytes = 8.0 * static_cast<double>(rows) * k.split->rowValues(s, count) +
-                       8.0 * workers * r.rows * r.width;
-  const uint32_t total = result + (k.scratchLength ? k.scratchLength(s, count) : 0);
-  return bytes <= workers * passWorkerBytes(result, total);
-}
-
-int columnSumPass(PassState* s, const RowKernel& k, int32_t count, int32_t workers,
-                  uint32_t result) {
-  ColumnPass p;
-  p.state = s;
-  p.split = k.split;
-  p.ranges = rangesOf(s, k, count, workers, result);
-  p.perRow = k.split->rowValues(s, count);
-  if (!blocksInMemory(s->utilFiles, &p.blocks, &p.rowsBefore)) return rc::kPageIo;
+// Runs a planned pass: its buffers, then both phases on every worker.
+int sumPlannedColumns(ColumnPass* p, const RowKernel& k, int32_t count, int32_t workers,
+                      uint32_t result) {
+  PassState* s = p->state;
   PassBuffers held{s};
-  const size_t values = static_cast<size_t>(p.rowsBefore.back()) * p.perRow;
-  const size_t buffer = static_cast<size_t>(p.ranges.rows) * p.ranges.width;
+  const size_t values = static_cast<size_t>(p->plan.rowsBefore.back()) * p->perRow;
+  const size_t buffer = static_cast<size_t>(p->plan.ranges.rows) * p->plan.ranges.width;
   double* room = held.take(result + values + buffer * workers);
   held.items = static_cast<ZWorkItem*>(
       kernel().poolAlloc(s->modelPool, sizeof(ZWorkItem) * workers, kAllocZero));
   if (!room || !held.items) return rc::kMemory;
-  p.sum = room;
-  p.values = room + result;
+  p->sum = room;
+  p->values = room + result;
   for (int32_t i = 0; i < workers; ++i)
     held.items[i] = ZWorkItem{.file = &s->utilFiles->records[i],
                               .state = s,
                               .kernel = &k,
                               .buffer = room + result + values + i * buffer,
                               .argument = count,
-                              .columns = &p};
+                              .columns = p};
   s->puddle->items = held.items;
   int rc = runPhase(s, held.items, workers);
   if (rc != 0) return rc;
-  p.weighing = false;
-  p.next = 0;
+  p->weighing = false;
+  p->next = 0;
   if ((rc = runPhase(s, held.items, workers)) != 0) return rc;
-  if (k.merge) k.merge(s, p.sum, result, count);
+  if (k.merge) k.merge(s, p->sum, result, count);
   return 0;
+}
+
+}  // namespace
+
+bool sumsByColumns(const PassState* s, const RowKernel& k, int32_t count, int32_t workers,
+                   uint32_t result) {
+  ColumnPlan plan;
+  return planColumns(s, k, count, workers, result, &plan);
+}
+
+bool columnSumPass(PassState* s, const RowKernel& k, int32_t count, int32_t workers,
+                   uint32_t result, int* rc) {
+  ColumnPass p;
+  if (!planColumns(s, k, count, workers, result, &p.plan)) return false;
+  p.state = s;
+  p.split = k.split;
+  p.perRow = k.split->rowValues(s, count);
+  *rc = sumPlannedColumns(&p, k, count, workers, result);
+  return true;
 }
 
 int runColumnItem(ZWorkItem* w) {

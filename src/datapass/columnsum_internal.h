@@ -15,9 +15,10 @@ struct ZWorkItem;
 // workers back.
 bool sumsByColumns(const PassState* state, const RowKernel& kernel, int32_t count, int32_t workers,
                    uint32_t result);
-// The pass: 0, the first nonzero kernel result (in the order of the items), or rc::kMemory.
-int columnSumPass(PassState* state, const RowKernel& kernel, int32_t count, int32_t workers,
-                  uint32_t result);
+// The pass where it is summed by columns (true), its `rc` 0, the first nonzero kernel result
+// (in the order of the items) or rc::kMemory; false, nothing done, where it is not.
+bool columnSumPass(PassState* state, const RowKernel& kernel, int32_t count, int32_t workers,
+                   uint32_t result, int* rc);
 // A worker's item of such a pass.
 int runColumnItem(ZWorkItem* item);
 

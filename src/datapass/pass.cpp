@@ -350,8 +350,7 @@ int runDataPass(PassState* s, const RowKernel& k, int32_t count) {
   const bool ownFile = s->resampleFeed != nullptr;
   const bool threaded = !ownFile && !k.resampleDraw && k.mt && workers >= 2 && workers == files &&
                         s->puddle && s->puddle->queue && everyFileHasBlocks(s->utilFiles);
-  if (threaded && sumsByColumns(s, k, count, workers, result))
-    return columnSumPass(s, k, count, workers, result);
+  if (int rc = 0; threaded && columnSumPass(s, k, count, workers, result, &rc)) return rc;
   if (threaded) return threadedPass(s, k, count, workers, result, total);
   if (s->resampleFeed) s->resampleFeed->position = s->resampleFeed->start;
   if (result > 0 || (!k.seq && total > 0))
