@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace vsf::host {
 
@@ -42,9 +44,21 @@ std::vector<std::pair<std::string, std::string>> blasRestart(const BlasStart& st
 
 namespace {
 
+// The variables by which a user names the BLAS's thread count.
+constexpr const char* kCountNames[] = {"OPENBLAS_NUM_THREADS", "GOTO_NUM_THREADS",
+                                       "OMP_NUM_THREADS"};
+
 bool countNamed() {
-  return std::getenv("OPENBLAS_NUM_THREADS") || std::getenv("GOTO_NUM_THREADS") ||
-         std::getenv("OMP_NUM_THREADS");
+  return std::any_of(std::begin(kCountNames), std::end(kCountNames),
+                     [](const char* name) { return std::getenv(name) != nullptr; });
+}
+
+// Whether `entry` ("NAME=value") sets one of them.
+bool setsCount(const char* entry) {
+  return std::any_of(std::begin(kCountNames), std::end(kCountNames), [&](const char* name) {
+    const size_t n = std::strlen(name);
+    return std::strncmp(entry, name, n) == 0 && entry[n] == '=';
+  });
 }
 
 }  // namespace
@@ -54,8 +68,7 @@ void oneBlasThreadAtLoad(char** argv, char** envp) {
   // new start: what setenv sets now, the library's set-up forgets.
   size_t n = 0;
   for (; envp && envp[n]; ++n)
-    for (const char* name : {"OPENBLAS_NUM_THREADS=", "GOTO_NUM_THREADS=", "OMP_NUM_THREADS="})
-      if (std::strncmp(envp[n], name, std::strlen(name)) == 0) return;
+    if (setsCount(envp[n])) return;
   if (::sysconf(_SC_NPROCESSORS_ONLN) <= 1) return;  // one thread whatever is named
   auto** env = static_cast<char**>(std::malloc((n + 2) * sizeof(char*)));
   if (!env) return;
