@@ -287,11 +287,12 @@ void addBatchRun(double* at, double* at2, const double* const* x, const double* 
 // The batch's terms within the window, as storeRowTerms adds each row's to `row` (t) and
 // `second` (u).
 void flushBatch(const SelectionState* s, RowBatch& b, Window w, double* row, double* second) {
-  for (int i = 0; i < b.count && w.lo == 0; ++i) {
-    const double y = rows::centredResponse(s, b.row[i]);
-    row[0] += b.t[i] * y;
-    second[0] += b.u[i] * y;
-  }
+  if (w.lo == 0)  // the response's column
+    for (int i = 0; i < b.count; ++i) {
+      const double y = rows::centredResponse(s, b.row[i]);
+      row[0] += b.t[i] * y;
+      second[0] += b.u[i] * y;
+    }
   const double* centres = s->sweep.centres;
   const int32_t* run = s->sweep.denseRuns;
   const double* x[RowBatch::kMost];

@@ -128,23 +128,26 @@ fs::path normalData(const fs::path& dir) {
 }
 
 // FORWARD with an OUTPUT data set over normalData, run by the command without a limit first.
-struct LimitedRuns {
-  ScratchDir dir{"vsf_limits"};
-  std::string command;
-  CommandRun free;
-  LimitedRuns() {
+// The sanitizers map more than any of the limits tried allow: their builds skip these tests.
+class AddressSpaceLimit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' own mappings pass every limit tried";
+#endif
     normalData(dir.path());
     const std::string program = (dir.path() / "p.vsf").string();
     std::ofstream(program) << "proc varsifter data=normals; model y = x1-x10 / selection=forward;"
                               " output out=o p=yhat; run;\n";
     command = std::string(VSF_BINARY) + " " + program + " --lib " + dir.path().string() + " 2>&1";
     free = runShell(command);
+    ASSERT_EQ(free.status, 0) << free.output;
   }
   // The command under `ulimit -v limit`; the time bound only keeps a hang from holding the tests.
   CommandRun under(const std::string& limit, const std::string& options) const {
     return runShell("ulimit -v " + limit + "; timeout 300 " + command + options);
   }
-  std::string selected(const CommandRun& r) const {
+  static std::string selected(const CommandRun& r) {
     const size_t at = r.output.find("Selected Model");
     return at == std::string::npos ? r.output : r.output.substr(at, 2000);
   }
@@ -152,23 +155,22 @@ struct LimitedRuns {
     for (const auto& entry : fs::directory_iterator(dir.path()))
       EXPECT_EQ(entry.path().filename().string().find("varsifter-"), std::string::npos);
   }
+
+  ScratchDir dir{"vsf_limits"};
+  std::string command;
+  CommandRun free;
 };
 
 // Under an address-space limit (`ulimit -v`) the run finishes, its fit the one without the
 // limit, or ends with an error for want of memory: the BLAS never waits for ever for a buffer, and
-// no thread start aborts the run. The sanitizers map more than any of these limits allow.
-TEST(EnvironmentFaults, AnAddressSpaceLimitEndsTheRunOrLetsItFinish) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizers' own mappings pass every limit tried";
-#endif
-  const LimitedRuns runs;
-  ASSERT_EQ(runs.free.status, 0) << runs.free.output;
+// no thread start aborts the run.
+TEST_F(AddressSpaceLimit, EndsTheRunOrLetsItFinish) {
   for (const char* limit : {"100000", "250000", "1000000"})
     for (const char* threads : {"", " --nothreads"}) {
       SCOPED_TRACE(std::string(limit) + threads);
-      const CommandRun r = runs.under(limit, threads);
+      const CommandRun r = under(limit, threads);
       if (r.status == 0) {
-        EXPECT_EQ(runs.selected(r), runs.selected(runs.free));
+        EXPECT_EQ(selected(r), selected(free));
       } else {
         // "There is not enough memory", or an output that could not be written for want of it.
         EXPECT_EQ(r.status, 1) << r.output;
@@ -176,24 +178,19 @@ TEST(EnvironmentFaults, AnAddressSpaceLimitEndsTheRunOrLetsItFinish) {
                     r.output.find("(Cannot allocate memory)") != std::string::npos)
             << r.output;
       }
-      runs.expectNoTemporary();
-      fs::remove(runs.dir.path() / "o.csv");
+      expectNoTemporary();
+      fs::remove(dir.path() / "o.csv");
     }
 }
 
 // A thread's stack counts whole against such a limit, and a step's crews start a few threads a
 // worker: with stacks of the usual 8 MB, eight workers ran short under 200 MB where one worker
 // needs about 40. They finish there, and with the fit of the run without a limit.
-TEST(EnvironmentFaults, EightWorkersFinishUnderAModestAddressSpaceLimit) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizers' own mappings pass every limit tried";
-#endif
-  const LimitedRuns runs;
-  ASSERT_EQ(runs.free.status, 0) << runs.free.output;
-  const CommandRun r = runs.under("200000", " --cpucount 8");
+TEST_F(AddressSpaceLimit, EightWorkersFinishUnderAModestOne) {
+  const CommandRun r = under("200000", " --cpucount 8");
   EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(runs.selected(r), runs.selected(runs.free));
-  runs.expectNoTemporary();
+  EXPECT_EQ(selected(r), selected(free));
+  expectNoTemporary();
 }
 
 }  // namespace
