@@ -213,5 +213,5 @@ int main(int argc, char** argv) {
   if (vsf::mappingsBounded()) smallerThreadStacks(size_t{2} << 20);
   vsf::host::installSignalHandling();
   vsf::host::bufferListing();
-  return run(argc, argv);
+  return vsf::host::statusUnlessInterrupted(run(argc, argv));
 }

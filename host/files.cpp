@@ -38,6 +38,24 @@ std::atomic<int> gFileCounter{0};
 constexpr int kNameDraws = 100;  // names drawn for a new file before giving up
 HostFileFailure gFailure;        // the last failed operation not taken yet (no operation: none)
 bool gStepFailed = false;        // some operation of the step failed, taken or not
+bool gFilesEnded = false;        // under gFilesMutex: the run was interrupted, no file is made
+
+// Opens a file, maybe making it, where the clean-up of an interrupted run cannot miss it: under
+// its lock, refused once it has run, and tracked or unnamed before the lock is let go.
+int openUnderLock(const char* path, int flags, mode_t mode, NewFile kept) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  if (gFilesEnded) {
+    errno = ECANCELED;
+    return -1;
+  }
+  const int fd = ::open(path, flags, mode);
+  if (fd < 0) return -1;
+  if (kept == NewFile::kUnnamed)
+    ::unlink(path);
+  else
+    gStepFiles.insert(path);
+  return fd;
+}
 
 // Writes n bytes; false with errno set (ENOSPC when the system wrote nothing and said nothing).
 bool fullWrite(int fd, const void* data, size_t n, off_t at) {
@@ -133,11 +151,10 @@ class PageFile final : public PageStream {
   bool makeFile() {
     if (fd_ >= 0) return true;
     std::filesystem::path made;
-    fd_ = makeNewFile(directory_, prefix_, ".utl", 0600, &made);
+    // Gone with the last descriptor, whatever happens to the step.
+    fd_ = makeNewFile(directory_, prefix_, ".utl", 0600, &made, NewFile::kUnnamed);
     path_ = made.string();
-    if (fd_ < 0) return false;
-    ::unlink(path_.c_str());  // gone with the last descriptor, whatever happens to the step
-    return true;
+    return fd_ >= 0;
   }
   void closeFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -248,25 +265,20 @@ class ScratchFiles final : public HxStreamX {
     if (anonymous) {
       directory = p;
       std::filesystem::path made;
-      fd = makeNewFile(p, ownFilePrefix(), ".tmp", 0600, &made);
+      fd = makeNewFile(p, ownFilePrefix(), ".tmp", 0600, &made, NewFile::kUnnamed);
       p = made.string();
     } else {
       // A name the caller chose: never written through a link planted there.
-      fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+      fd = openUnderLock(p.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600,
+                         NewFile::kTracked);
     }
     if (fd < 0) {
       if (status) *status = static_cast<uint32_t>(-errno);
       fileFailed(p, 'o');
       return nullptr;
     }
-    if (anonymous) {
-      ::unlink(p.c_str());
-      if (status) *status = 0;
-      return new Scratch(fd, p, directory);
-    }
-    trackFile(p);
     if (status) *status = 0;
-    return new Scratch(fd, p);
+    return new Scratch(fd, p, directory);  // a named file's directory is empty: not kept
   }
   int deleteByPath(std::string_view path) override {
     std::string p(path);
@@ -280,7 +292,7 @@ class ScratchFiles final : public HxStreamX {
 }  // namespace
 
 int makeNewFile(const std::filesystem::path& directory, std::string_view prefix,
-                std::string_view suffix, mode_t mode, std::filesystem::path* made) {
+                std::string_view suffix, mode_t mode, std::filesystem::path* made, NewFile kept) {
   static constexpr char kDrawn[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937_64 draw = [] {
     std::random_device device;
@@ -292,7 +304,8 @@ int makeNewFile(const std::filesystem::path& directory, std::string_view prefix,
     for (int i = 0; i < 6; ++i) name += kDrawn[draw() % (sizeof kDrawn - 1)];
     *made = directory / name.append(suffix);
     beforeNewFile(*made);
-    const int fd = ::open(made->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd = openUnderLock(made->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 mode, kept);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;  // every name drawn was taken: errno says so
@@ -308,14 +321,13 @@ std::FILE* anonymousFile(std::string* named) {
   std::filesystem::path dir = utilDirectory();
   std::filesystem::create_directories(dir, ec);
   std::filesystem::path made;
-  const int fd = makeNewFile(dir, ownFilePrefix(), "", 0600, &made);
+  const int fd = makeNewFile(dir, ownFilePrefix(), "", 0600, &made, NewFile::kUnnamed);
   const std::string path = made.string();
   if (fd < 0) {
     fileFailed(path, 'o');
     return nullptr;
   }
   if (named) *named = path;
-  ::unlink(path.c_str());
   std::FILE* f = ::fdopen(fd, "w+b");
   if (!f) {
     fileFailed(path, 'o');
@@ -384,8 +396,10 @@ bool checkDirectory(const std::filesystem::path& directory, DirectoryCheck check
   return true;
 }
 
-void removeStepFiles() {
-  std::lock_guard<std::mutex> lock(gFilesMutex);
+namespace {
+
+// The end of a step's files, or of the run's.
+void removeStepFilesLocked() {
   gFailure = HostFileFailure();
   gStepFailed = false;
   for (const KeptScratch& k : gKeptScratch) ::close(k.fd);
@@ -396,6 +410,30 @@ void removeStepFiles() {
     std::filesystem::remove(p, ec);
   }
   gStepFiles.clear();
+}
+
+}  // namespace
+
+bool renameTracked(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  if (gFilesEnded) {
+    errno = ECANCELED;
+    return false;
+  }
+  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  gStepFiles.erase(from.string());
+  return true;
+}
+
+void endFiles() {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  gFilesEnded = true;
+  removeStepFilesLocked();
+}
+
+void removeStepFiles() {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  removeStepFilesLocked();
 }
 
 }  // namespace vsf::host

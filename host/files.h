@@ -20,10 +20,15 @@ void untrackFile(const std::filesystem::path& path);
 // Whether this process is writing the file (it is tracked).
 bool trackedFile(const std::filesystem::path& path);
 
-// Removes every tracked file still present (the step ended early, or the run was interrupted)
-// and closes the unnamed scratch files the step kept for reuse, and forgets the directories
-// checked.
+// Removes every tracked file still present (the step ended early) and closes the unnamed
+// scratch files the step kept for reuse, and forgets the directories checked.
 void removeStepFiles();
+// The same for an interrupted run, after which no file is made nor renamed into place (they
+// fail with ECANCELED): a file is made, and tracked or unnamed, under the lock this takes.
+void endFiles();
+// Renames a tracked file into place and untracks it; false with errno set (ECANCELED after
+// endFiles).
+bool renameTracked(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Whether the directory is one (kExists) or one the program may make files in (kWritable),
 // asked of the file system until it says yes once in the step: a BY step opens its files there
@@ -31,12 +36,16 @@ void removeStepFiles();
 enum class DirectoryCheck { kExists, kWritable };
 bool checkDirectory(const std::filesystem::path& directory, DirectoryCheck check);
 
+// What becomes of a file as it is made: tracked, or gone from its directory at once (it lasts
+// while a descriptor holds it).
+enum class NewFile { kTracked, kUnnamed };
 // Makes a new file in the directory, named prefix, six random letters or digits, suffix: created
 // there and then, never through a link nor over anything already there (a name taken, by another
 // user or a killed run, is no failure: another name is drawn). Open for reading and writing;
 // -1 with errno set when it cannot be made. *made is the name, tried or made.
 int makeNewFile(const std::filesystem::path& directory, std::string_view prefix,
-                std::string_view suffix, mode_t mode, std::filesystem::path* made);
+                std::string_view suffix, mode_t mode, std::filesystem::path* made,
+                NewFile kept = NewFile::kTracked);
 // The start of the names of the host's own files: process number and a counter.
 std::string ownFilePrefix();
 

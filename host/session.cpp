@@ -46,6 +46,7 @@ Session& session() {
 // and of a readable length, in the log and in the documents that repeat it.
 void Log::write(std::string_view level, std::string_view message, bool ofGroup) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (ended_) return;
   std::string shown = level.empty() || group_.empty() || !ofGroup
                           ? logText(message)
                           : logText(fmt::format("BY group {}: {}", group_, message));
@@ -84,6 +85,11 @@ void Log::add(std::string_view level, std::string shown) {
 void Log::setGroup(std::string line) {
   std::lock_guard<std::mutex> lock(mutex_);
   group_ = std::move(line);
+}
+
+void Log::end() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ended_ = true;
 }
 
 int Log::lost() {

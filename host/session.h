@@ -61,6 +61,8 @@ class Log {
   // The error of the write that lost the log (0: none): the lines after it are kept for the
   // documents only.
   int lost();
+  // No line is written or kept after this: the interruption's lines are the log's last.
+  void end();
 
  private:
   void add(std::string_view level, std::string shown);  // under the lock
@@ -70,6 +72,7 @@ class Log {
   bool echo_ = true;
   bool keep_ = true;
   int lost_ = 0;
+  bool ended_ = false;
   // The levels the last step that wrote a line wrote, kept or not.
   int levelStep_ = -1;
   std::vector<std::string> stepLevels_;

@@ -63,6 +63,13 @@ bool StandardBuffer::flush() {
   return error_ == 0;
 }
 
+bool StandardBuffer::flushWithin(std::chrono::milliseconds wait) {
+  std::unique_lock lock(mutex_, wait);
+  if (!lock.owns_lock()) return false;
+  writeHeld();
+  return error_ == 0;
+}
+
 int StandardBuffer::error() const {
   std::lock_guard lock(mutex_);
   return error_;

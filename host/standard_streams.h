@@ -8,6 +8,7 @@
 // written.
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <streambuf>
 #include <string>
@@ -37,6 +38,9 @@ class StandardBuffer : public std::streambuf {
   StandardBuffer(int fd, size_t size) : fd_(fd), size_(size) {}
   // Writes out what is held: false when a write has failed, now or before.
   bool flush();
+  // The same unless a write in progress holds the buffer past `wait` (its reader may never
+  // read): false then.
+  bool flushWithin(std::chrono::milliseconds wait);
   // The error of the first failed write (0: none).
   int error() const;
   // True once, for whoever comes first after a write failed, with its error: that one reports
@@ -53,7 +57,7 @@ class StandardBuffer : public std::streambuf {
   void writeHeld();  // under the lock
   const int fd_;
   const size_t size_;
-  mutable std::mutex mutex_;
+  mutable std::timed_mutex mutex_;
   std::string held_;
   int error_ = 0;
   bool reported_ = false;

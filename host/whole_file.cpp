@@ -95,12 +95,15 @@ int makeLockedTemporary(const std::filesystem::path& file, mode_t mode,
     if ((::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && sameFile(fd, *made))
       return fd;
     ::close(fd);
+    untrackFile(*made);
   }
   errno = EEXIST;
   return -1;
 }
 
 // The file a name stands for: its symbolic links followed, a link relative to its directory.
+// A descriptor's link (/dev/stdout, /dev/fd/3) to a pipe or socket reads as no path
+// ("pipe:[408092]"), though the system opens it: the name stops there.
 bool followLinks(std::filesystem::path p, std::filesystem::path* out, int* error) {
   for (int hops = 0;; ++hops) {
     struct stat st;
@@ -115,7 +118,9 @@ bool followLinks(std::filesystem::path p, std::filesystem::path* out, int* error
       *error = ec.value();
       return false;
     }
-    p = to.is_absolute() ? to : p.parent_path() / to;
+    to = to.is_absolute() ? to : p.parent_path() / to;
+    if (::lstat(to.c_str(), &st) != 0 && ::stat(p.c_str(), &st) == 0) break;
+    p = to;
   }
   *out = p;
   return true;
@@ -138,10 +143,9 @@ std::filesystem::path linkTarget(const std::filesystem::path& name) {
 
 int canMakeFilesIn(const std::filesystem::path& directory) {
   std::filesystem::path probe;
-  const int fd = makeNewFile(directory, ".probe.", ".tmp", 0666, &probe);
+  const int fd = makeNewFile(directory, ".probe.", ".tmp", 0666, &probe, NewFile::kUnnamed);
   if (fd < 0) return errno;
   ::close(fd);
-  ::unlink(probe.c_str());
   return 0;
 }
 
@@ -240,7 +244,6 @@ bool WholeFile::open() {
     temporary_.clear();  // the name tried is not ours
     return false;
   }
-  trackFile(temporary_);
   // The lock stays with a second descriptor until the rename, past the close of the first;
   // the umask may have taken bits the replaced file has.
   held_ = ::dup(fd_);
@@ -260,14 +263,13 @@ bool WholeFile::commit() {
   int reason = errno;
   if (::close(fd_) != 0 && ok) ok = false, reason = errno;
   fd_ = -1;
-  if (ok && !inPlace_ && ::rename(temporary_.c_str(), file_.c_str()) != 0)
-    ok = false, reason = errno;
+  // Not after an interruption, whose clean-up removed it.
+  if (ok && !inPlace_ && !renameTracked(temporary_, file_)) ok = false, reason = errno;
   if (!ok) {
     discard();
     errno = reason;
     return false;
   }
-  if (!temporary_.empty()) untrackFile(temporary_);
   temporary_.clear();
   closeHeld();
   return true;

@@ -225,14 +225,17 @@ std::string macro(const CommandRun& r, const std::string& name) {
 
 double number(const Json& cell) { return cell.is_number() ? cell.get<double>() : NAN; }
 
-int spawnCommand(std::vector<std::string> args, const std::string& errorLog) {
+int spawnCommand(std::vector<std::string> args, const std::string& errorLog, int output) {
   args.insert(args.begin(), VSF_BINARY);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t io;
   posix_spawn_file_actions_init(&io);
-  posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
+  if (output >= 0)
+    posix_spawn_file_actions_adddup2(&io, output, 1);
+  else
+    posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&io, 2, errorLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = -1;
   if (posix_spawn(&pid, VSF_BINARY, &io, nullptr, argv.data(), environ) != 0) pid = -1;

@@ -29,8 +29,10 @@ CommandRun runCommand(const std::string& program, const std::string& library,
                       const std::string& options = "");
 
 // Starts the command with the arguments, not waiting for it: its standard output goes to
-// /dev/null and its standard error to the file named. The process, or -1.
-int spawnCommand(std::vector<std::string> args, const std::string& errorLog = "/dev/null");
+// the descriptor `output` (/dev/null when negative) and its standard error to the file named.
+// The process, or -1.
+int spawnCommand(std::vector<std::string> args, const std::string& errorLog = "/dev/null",
+                 int output = -1);
 
 // A fresh directory of its own under the system's temporary directory, removed with its
 // contents when the object goes.

@@ -175,5 +175,42 @@ TEST(Documents, AnInterruptLateInAStepNamesWhatItKept) {
                                                  "out.json", "p.vsf", "s.csv"}));
 }
 
+// A document named as a pipe or FIFO (/dev/stdout, /dev/fd/3, a FIFO's name) is written
+// straight into it, there being no directory to make a file in, and a write that fails there
+// is said as for a file.
+TEST(Documents, GoStraightIntoAPipeOrFifo) {
+  ScratchDir dir("vsf_documents");
+  const fs::path at = dir.path();
+  std::ofstream(at / "d.csv") << "y,x\n1,2\n2,3\n3,5\n4,4\n";
+  std::ofstream(at / "p.vsf") << "proc varsifter data=d; model y = x; run;\n";
+  ASSERT_EQ(mkfifo((at / "page").c_str(), 0600), 0);
+  const CommandRun r = runShell("cd " + at.string() + " && { cat page > page.html & " + VSF_BINARY +
+                                " p.vsf --lib . --html page --json /dev/fd/3 3>&1 >/dev/null "
+                                "2>log.txt; echo $? >status; wait; }");
+  EXPECT_EQ(contents(at / "status"), "0\n") << contents(at / "log.txt");
+  const Json json = Json::parse(r.output, nullptr, false);
+  EXPECT_TRUE(json.is_object() && json.contains("log")) << r.output;
+  EXPECT_EQ(contents(at / "page.html").rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_EQ(names(at),
+            (std::vector<std::string>{"d.csv", "log.txt", "p.vsf", "page", "page.html", "status"}));
+
+  // The pipe's reader gone: the listing and the document are not written, and each says so.
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  close(ends[0]);
+  const pid_t pid =
+      spawnCommand({(at / "p.vsf").string(), "--lib", at.string(), "--json", "/dev/stdout"},
+                   (at / "log.txt").string(), ends[1]);
+  close(ends[1]);
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << contents(at / "log.txt");
+  for (const char* said : {"ERROR: The listing cannot be written to standard output (Broken pipe)",
+                           "ERROR: cannot write /dev/stdout, a link to /proc/self/fd/1 (Broken "
+                           "pipe)\n"})
+    EXPECT_NE(contents(at / "log.txt").find(said), std::string::npos) << contents(at / "log.txt");
+}
+
 }  // namespace
 }  // namespace vsf::test

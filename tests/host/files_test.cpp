@@ -1,8 +1,10 @@
 #include "host/files.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -183,6 +185,30 @@ TEST(ScratchFiles, AnUnnamedFileServesTheNextOneEmpty) {
   host::injectNameClash({});
   host::removeStepFiles();
   ext->release();
+}
+
+// An interrupted run's clean-up removes the files being written, after which none is made,
+// named or unnamed, nor renamed into place: 0 when so.
+int endedFiles(const std::filesystem::path& dir) {
+  std::filesystem::path writing;
+  std::filesystem::path later;
+  const bool made = host::makeNewFile(dir, "o", ".tmp", 0600, &writing) >= 0;
+  host::endFiles();
+  const bool refused =
+      host::makeNewFile(dir, "p", ".tmp", 0600, &later, host::NewFile::kUnnamed) < 0 &&
+      errno == ECANCELED;
+  const bool kept = !host::renameTracked(writing, dir / "o.csv") && errno == ECANCELED;
+  return made && refused && kept && std::filesystem::is_empty(dir) ? 0 : 1;
+}
+
+// In a process of its own: the end is for good.
+TEST(EndedFilesDeathTest, NoneIsMadeOrRenamedAfterTheEnd) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("vsf_ended_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  EXPECT_EXIT(std::_Exit(endedFiles(dir)), testing::ExitedWithCode(0), "");
+  std::filesystem::remove_all(dir);
 }
 
 // Every failed open, write or read of a page or scratch file is kept with the file and the
