@@ -33,17 +33,10 @@ int metCells(ZEffect& z, HostPool* pool) {
   return 0;
 }
 
-// Whether the cells of a crossed variable skip its reference level: its columns are those of
-// the levels but the reference.
-bool referenceSkipped(const Coding& c) {
-  return !c.orthogonal &&
-         (c.columns == LevelColumns::kDeviation || c.columns == LevelColumns::kIndicator);
-}
-
-// Crossed variables run over their non-reference columns (effect and reference coding skip
-// the reference level), nesting variables over all their levels; nesting outermost. The first
-// crossed variable of the first effect of a model without intercept keeps all its levels, as
-// its columns do.
+// Crossed variables run over their non-reference columns (a coding whose columns are its
+// levels' own skips the reference level; the others keep the columns' numbers), nesting
+// variables over all their levels; nesting outermost. The first crossed variable of the first
+// effect of a model without intercept keeps all its levels, as its columns do.
 int cellTable(const ZDesign* d, ZEffect& z, bool firstEffect, HostPool* pool) {
   if (!(d->flags & dflag::kFullRank)) return metCells(z, pool);
   int nc = z.crossCount, nn = z.nestCount, keys = z.keyCount;
@@ -68,7 +61,7 @@ int cellTable(const ZDesign* d, ZEffect& z, bool firstEffect, HostPool* pool) {
       digitsOf(c, radix, 0, nc, out);
       for (int k = 0; k < nc; ++k) {
         const LevelVar& v = d->classVars[z.cross[k]];
-        bool skip = referenceSkipped(codingOf(v.coding)) && !(k == 0 && allLevels);
+        bool skip = codingOf(v.coding).levelsOwnColumns() && !(k == 0 && allLevels);
         if (skip && out[k] >= v.refIndex) ++out[k];
       }
       for (int k = 0; k < nn; ++k) out[nc + k] = nest[static_cast<size_t>(k)];

@@ -36,6 +36,22 @@ enum class LevelColumns : uint8_t {
   kBathtub,       // column j is c for the levels past the j-th and -c for the others
 };
 
+// Whether each column is one level's: the levels but the reference a column each. The switch
+// names every way, so the compiler names it when a way is added (-Wswitch).
+constexpr bool columnPerLevel(LevelColumns how) {
+  switch (how) {
+    case LevelColumns::kDeviation:
+    case LevelColumns::kIndicator:
+      return true;
+    case LevelColumns::kPowers:
+    case LevelColumns::kScaledPowers:
+    case LevelColumns::kThermometer:
+    case LevelColumns::kBathtub:
+      return false;
+  }
+  return false;
+}
+
 struct Coding {
   CodingCode code;
   std::string_view keywords[4];  // the PARAM= keywords that name it (a trailing $: undocumented)
@@ -55,6 +71,10 @@ struct Coding {
   bool fullRank = true;
 
   constexpr bool codedNames() const { return prefix != nullptr; }
+  // Its columns are its levels' own, not orthogonalized: SPLIT's cells of a crossed variable
+  // are its levels but the reference (design/comboindex.cpp), where the others are the
+  // columns' numbers.
+  constexpr bool levelsOwnColumns() const { return !orthogonal && columnPerLevel(columns); }
 };
 
 namespace coding_rows {

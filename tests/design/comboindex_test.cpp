@@ -42,6 +42,13 @@ TEST(CellIndex, RowsPerEffect) {
        {1},
        {{0, 0}, {1, 0}, {0, 1}, {1, 1}}},
       {"thermometer keeps its digits", {cls("A", 3, kCodingOrdinal, 0)}, {0}, {}, {{0}, {1}}},
+      // Orthogonalized columns are no level's own, whatever they were made from.
+      {"orthogonal reference coding keeps its digits",
+       {cls("A", 3, kCodingOrthRef, 0)},
+       {0},
+       {},
+       {{0}, {1}}},
+      {"QFR of a variable skips the reference", {cls("A", 3, kCodingQfr, 0)}, {0}, {}, {{1}, {2}}},
       {"one level: no cells", {cls("A", 1, kCodingRef)}, {0}, {}, {}},
   };
   for (const CellCase& c : cases) {
