@@ -346,27 +346,18 @@ int growEffectStore(SelectionState* s, int32_t rows, int32_t rowLength) {
 }
 
 int growStepHistory(SelectionState* s, int32_t capacity) {
-  const EngineOptions* o = s->engine;
   StepHistory& h = s->steps;
-  // Arrays with an entry at index -1 are kept one element into their block.
-  auto before = [&](auto** p) {
-    auto* base = *p ? *p - 1 : nullptr;
-    if (!poolGrow(s, &base, capacity + 1)) return false;
-    *p = base + 1;
-    return true;
-  };
-  auto plain = [&](auto** p, bool wanted) { return !wanted || poolGrow(s, p, capacity); };
-  const bool path = methodFamily(o->method).keepsPathHistory();
-  layOutStepCriteria(&h, *o, *s->cv);
-  if (!before(&h.sse) || !before(&h.sweptColumns) || !before(&h.parameters) ||
-      !before(&h.effects) || !plain(&h.effect, true) ||
-      !poolGrow(s, &h.criteria, int64_t{capacity} * h.criterionCount) ||
-      !plain(&h.testAse, o->testAsePerStep) || !plain(&h.fifth, o->fifthPerStep) ||
-      !plain(&h.lambdaRatio, path) || !plain(&h.l1Norm, path) || !plain(&h.pathSecond, path) ||
-      !plain(&h.pathExtra, s->cv->externalCv && path) ||
-      !plain(&h.heldOutSse, s->cv->externalCv && path))
-    return rc::kMemory;
-  s->steps.historyCapacity = capacity;
+  layOutStepCriteria(&h, *s->engine, *s->cv);
+  bool ok = true;
+  forEachStepArray(h, *s->engine, *s->cv, [&](auto*& p, const StepArray& a) {
+    if (!ok) return;
+    // An array that keeps index -1 is kept one element into its block.
+    auto* base = p && a.beforeFirst ? p - 1 : p;
+    ok = poolGrow(s, &base, a.length(capacity));
+    if (ok) p = a.beforeFirst ? base + 1 : base;
+  });
+  if (!ok) return rc::kMemory;
+  h.historyCapacity = capacity;
   return 0;
 }
 

@@ -12,12 +12,33 @@ namespace vsf {
 
 namespace {
 
+// What the two sides of a record share: the file, the position and the first failure.
+// `one` visits one value through the side's `array`.
+template <typename Side>
+class RecordSide {
+ public:
+  RecordSide(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
+  template <typename T>
+  void one(T* v) {
+    static_cast<Side*>(this)->array(v, 1);
+  }
+  int rc() const { return rc_; }
+  void fail(int rc) {
+    if (rc_ == 0) rc_ = rc;
+  }
+
+ protected:
+  ScratchFileObject* f_;
+  int64_t* pos_;
+  int rc_ = 0;
+};
+
 // The two sides of a record, which visit the same fields in the same order (historyRecord):
 // `array` writes n values of the array, or n zeros when it does not exist, or reads them.
-class Writer {
+class Writer : public RecordSide<Writer> {
  public:
   static constexpr bool kReading = false;
-  Writer(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
+  using RecordSide::RecordSide;
   template <typename T>
   void array(const T* p, int64_t n) {
     if (rc_ != 0 || n <= 0) return;
@@ -28,43 +49,17 @@ class Writer {
     const T zero{};
     for (int64_t i = 0; i < n && rc_ == 0; ++i) rc_ = streamWriteAt(f_, &zero, sizeof(T), pos_);
   }
-  template <typename T>
-  void one(const T* v) {
-    array(v, 1);
-  }
-  int rc() const { return rc_; }
-  void fail(int rc) {
-    if (rc_ == 0) rc_ = rc;
-  }
-
- private:
-  ScratchFileObject* f_;
-  int64_t* pos_;
-  int rc_ = 0;
 };
 
-class Reader {
+class Reader : public RecordSide<Reader> {
  public:
   static constexpr bool kReading = true;
-  Reader(ScratchFileObject* f, int64_t* pos) : f_(f), pos_(pos) {}
+  using RecordSide::RecordSide;
   template <typename T>
   void array(T* p, int64_t n) {
     if (rc_ != 0 || n <= 0) return;
     rc_ = streamReadAt(f_, p, static_cast<int64_t>(sizeof(T)) * n, pos_);
   }
-  template <typename T>
-  void one(T* v) {
-    array(v, 1);
-  }
-  int rc() const { return rc_; }
-  void fail(int rc) {
-    if (rc_ == 0) rc_ = rc;
-  }
-
- private:
-  ScratchFileObject* f_;
-  int64_t* pos_;
-  int rc_ = 0;
 };
 
 // The 28 statistics, in record order.
@@ -97,11 +92,20 @@ CountFields countFields(SelectionState* s) {
 
 bool chooseOn(const EngineOptions* o) { return o->choose != kCritNone; }
 
-// Per-step arrays whose index -1 is kept: one element more before the steps.
-template <typename T>
-T* historyArray(SelectionState* s, int64_t steps, bool before) {
-  T* p = poolArray<T>(s, steps + (before ? 1 : 0));
-  return p && before ? p + 1 : p;
+// An array of n values the record holds: the reader makes it from the state's pool first.
+template <typename Io, typename T>
+void heldArray(Io& io, SelectionState* s, T*& p, int64_t n) {
+  if constexpr (Io::kReading)
+    if (io.rc() == 0 && !(p = poolArray<T>(s, n))) io.fail(rc::kMemory);
+  io.array(p, n);
+}
+
+// A per-step array of the history (forEachStepArray) for `steps` steps.
+template <typename Io, typename T>
+void stepArray(Io& io, SelectionState* s, T*& p, int64_t steps, const StepArray& a) {
+  T* base = p && a.beforeFirst ? p - 1 : p;
+  heldArray(io, s, base, a.length(steps));
+  if constexpr (Io::kReading) p = base && a.beforeFirst ? base + 1 : base;
 }
 
 // The folds' statistics and estimates, when cross validation keeps them.
@@ -126,48 +130,9 @@ int foldFields(Io& io, SelectionState* s) {
   return 0;
 }
 
-// Every array the record holds, from the state's pool.
-int allocateHistory(SelectionState* s) {
-  const EngineOptions* o = s->engine;
-  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
-  StepHistory& h = s->steps;
-  bool ok = (s->sweep.entryOrder = poolArray<int32_t>(s, E)) &&
-            (s->sweep.firstParam = poolArray<int32_t>(s, E)) &&
-            (h.effect = historyArray<int32_t>(s, S, false)) &&
-            (h.sweptColumns = historyArray<int32_t>(s, S, true)) &&
-            (h.parameters = historyArray<int32_t>(s, S, true)) &&
-            (h.effects = historyArray<int32_t>(s, S, true)) &&
-            (h.sse = historyArray<double>(s, S, true)) &&
-            (s->sweep.states = poolArray<EffectState>(s, E)) &&
-            (s->sweep.estimates = poolArray<double>(s, P)) &&
-            (s->sweep.invDiag = poolArray<double>(s, P)) &&
-            (s->sweep.stdEstimates = poolArray<double>(s, P));
-  if (ok && s->sweep.aliasedCount > 0)
-    ok = (s->sweep.aliasedList = poolArray<int32_t>(s, s->sweep.aliasedCount));
-  layOutStepCriteria(&h, *o, *s->cv);
-  if (ok) ok = (h.criteria = historyArray<double>(s, S * h.criterionCount, false));
-  if (ok && o->testAsePerStep) ok = (h.testAse = historyArray<double>(s, S, false));
-  if (ok && o->fifthPerStep) ok = (h.fifth = historyArray<double>(s, S, false));
-  if (ok && o->candidateValues) ok = (s->sweep.candidateValues = poolArray<double>(s, E));
-  if (ok && chooseOn(o))
-    ok = (s->run.chosenEstimates = poolArray<double>(s, P)) &&
-         (s->run.chosenInvDiag = poolArray<double>(s, P)) &&
-         (s->run.chosenStdEstimates = poolArray<double>(s, P)) &&
-         (s->run.chosenEffects = poolArray<int32_t>(s, E)) &&
-         (s->run.chosenStates = poolArray<EffectState>(s, E));
-  s->steps.historyCapacity = static_cast<int32_t>(S);
-  return ok ? 0 : rc::kMemory;
-}
-
-// A per-step array's element before the first step (its index -1), or null.
-template <typename T>
-T* beforeFirst(T* p) {
-  return p ? p - 1 : nullptr;
-}
-
 // The step history, the one list of its fields that the writer and the reader both follow:
 // the status, the statistics and the counts, then, for a run that fitted, the arrays the
-// counts size (which the reader makes first).
+// counts size, which the reader makes as it comes to them.
 template <typename Io>
 int historyRecord(Io& io, SelectionState* s) {
   const EngineOptions* o = s->engine;
@@ -175,38 +140,34 @@ int historyRecord(Io& io, SelectionState* s) {
   for (double* p : statFields(s).p) io.one(p);
   for (int32_t* p : countFields(s).p) io.one(p);
   if (io.rc() != 0 || s->run.status < 0) return io.rc();
+  StepHistory& h = s->steps;
   if constexpr (Io::kReading) {
-    if (s->layout.effectCount < 0 || s->layout.paramCount < 0 || s->steps.stepCount < 0 ||
+    if (s->layout.effectCount < 0 || s->layout.paramCount < 0 || h.stepCount < 0 ||
         s->sweep.aliasedCount < 0)
       return rc::kHistory;
-    if (int rc = allocateHistory(s); rc != 0) return rc;
+    layOutStepCriteria(&h, *o, *s->cv);
+    h.historyCapacity = h.stepCount;
   }
 
-  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = s->steps.stepCount;
-  StepHistory& h = s->steps;
-  io.array(s->sweep.entryOrder, E);
-  io.array(s->sweep.firstParam, E);  // where each effect's estimates start
-  io.array(s->sweep.aliasedList, s->sweep.aliasedCount);
-  io.array(h.effect, S);
-  io.array(beforeFirst(h.sweptColumns), S + 1);
-  io.array(h.parameters, S);
-  io.array(beforeFirst(h.effects), S + 1);
-  io.array(h.sse, S);
-  io.array(h.criteria, S * h.criterionCount);
-  if (o->testAsePerStep) io.array(h.testAse, S);
-  if (o->fifthPerStep) io.array(h.fifth, S);
+  const int64_t E = s->layout.effectCount, P = s->layout.paramCount, S = h.stepCount;
+  heldArray(io, s, s->sweep.entryOrder, E);
+  heldArray(io, s, s->sweep.firstParam, E);  // where each effect's estimates start
+  if (s->sweep.aliasedCount > 0) heldArray(io, s, s->sweep.aliasedList, s->sweep.aliasedCount);
+  forEachStepArray(h, *o, *s->cv, [&](auto*& p, const StepArray& a) {
+    if (a.recorded) stepArray(io, s, p, S, a);
+  });
   if (s->cv->kfold && io.rc() == 0) io.fail(foldFields(io, s));
-  io.array(s->sweep.states, E);
-  io.array(s->sweep.estimates, P);
-  io.array(s->sweep.invDiag, P);
-  io.array(s->sweep.stdEstimates, P);
-  if (o->candidateValues) io.array(s->sweep.candidateValues, E);
+  heldArray(io, s, s->sweep.states, E);
+  heldArray(io, s, s->sweep.estimates, P);
+  heldArray(io, s, s->sweep.invDiag, P);
+  heldArray(io, s, s->sweep.stdEstimates, P);
+  if (o->candidateValues) heldArray(io, s, s->sweep.candidateValues, E);
   if (chooseOn(o)) {
-    io.array(s->run.chosenEstimates, P);
-    io.array(s->run.chosenInvDiag, P);
-    io.array(s->run.chosenStdEstimates, P);
-    io.array(s->run.chosenEffects, E);
-    io.array(s->run.chosenStates, E);
+    heldArray(io, s, s->run.chosenEstimates, P);
+    heldArray(io, s, s->run.chosenInvDiag, P);
+    heldArray(io, s, s->run.chosenStdEstimates, P);
+    heldArray(io, s, s->run.chosenEffects, E);
+    heldArray(io, s, s->run.chosenStates, E);
   }
   io.one(&s->run.stop);
   // Group LASSO's steps move several effects: the change list says which.
@@ -243,11 +204,7 @@ int headerRecord(Io& io, SelectionState* s) {
   for (int32_t* p : {&s->layout.paramCount, &s->sweep.sweptColumns, &s->sweep.effectsInModel,
                      &s->layout.effectCount})
     io.one(p);
-  if constexpr (Io::kReading) {
-    if (io.rc() != 0) return io.rc();
-    if (!(s->sweep.entryOrder = poolArray<int32_t>(s, s->layout.effectCount))) return rc::kMemory;
-  }
-  io.array(s->sweep.entryOrder, s->layout.effectCount);
+  heldArray(io, s, s->sweep.entryOrder, s->layout.effectCount);
   return io.rc();
 }
 

@@ -80,6 +80,41 @@ bool poolGrow(SelectionState* s, T** p, int64_t n) {
   return true;
 }
 
+// ---- The step history's per-step arrays ----
+// How one is kept: the values a step holds, whether it keeps an element before the first step
+// (index -1), and whether the result stream's record holds it (the path's serve the run alone).
+struct StepArray {
+  int64_t perStep = 1;
+  bool beforeFirst = false;
+  bool recorded = true;
+  // Its elements for n steps, the one before the first included.
+  int64_t length(int64_t steps) const { return steps * perStep + (beforeFirst ? 1 : 0); }
+};
+
+// Every per-step array the run keeps, each once, as visit(array, how) with a reference to the
+// array's pointer (past the element before the first step): growStepHistory grows them and
+// the result stream's record makes, writes and reads the recorded ones, so an array listed
+// here is all four. The criteria are laid out first (layOutStepCriteria).
+template <typename Visit>
+void forEachStepArray(StepHistory& h, const EngineOptions& o, const CvOptions& cv, Visit visit) {
+  const StepArray plain, before{.beforeFirst = true}, path{.recorded = false};
+  visit(h.effect, plain);
+  visit(h.sweptColumns, before);
+  visit(h.parameters, before);
+  visit(h.effects, before);
+  visit(h.sse, before);
+  visit(h.criteria, StepArray{.perStep = h.criterionCount});
+  if (o.testAsePerStep) visit(h.testAse, plain);
+  if (o.fifthPerStep) visit(h.fifth, plain);
+  if (!methodFamily(o.method).keepsPathHistory()) return;
+  visit(h.lambdaRatio, path);
+  visit(h.l1Norm, path);
+  visit(h.pathSecond, path);
+  if (!cv.externalCv) return;
+  visit(h.pathExtra, path);
+  visit(h.heldOutSse, path);
+}
+
 // Checkpoint buffers: the list copies, then the matrix copies sized to the order capacity.
 [[nodiscard]] int checkpointLists(SelectionState* s);
 [[nodiscard]] int ensureCheckpointBuffers(SelectionState* s);

@@ -62,8 +62,20 @@ std::vector<uint64_t> criteriaOf(const SelectionState& s, int32_t steps) {
   return out;
 }
 
+// Every per-step array the record holds, as bytes from the element before the first step:
+// an array added to the history's list is held here too.
+std::vector<std::vector<uint8_t>> stepArrays(SelectionState& s) {
+  std::vector<std::vector<uint8_t>> out;
+  forEachStepArray(s.steps, *s.engine, *s.cv, [&](auto*& p, const StepArray& a) {
+    if (!a.recorded) return;
+    const auto* first = reinterpret_cast<const uint8_t*>(a.beforeFirst ? p - 1 : p);
+    out.emplace_back(first, first + a.length(s.steps.stepCount) * sizeof(*p));
+  });
+  return out;
+}
+
 // Everything a record holds, as the state holds it.
-void expectSameRecord(const SelectionState& a, const SelectionState& b) {
+void expectSameRecord(SelectionState& a, SelectionState& b) {
   EXPECT_EQ(a.run.status, b.run.status);
   auto doubles = [](const SelectionState& s) {
     const std::vector<double> v = {s.totals.trainFreq,   s.totals.obsUsed,     s.totals.validFreq,
@@ -98,6 +110,7 @@ void expectSameRecord(const SelectionState& a, const SelectionState& b) {
   EXPECT_EQ(criteriaOf(a, S), criteriaOf(b, S));
   EXPECT_EQ(vec(a.steps.testAse, S), vec(b.steps.testAse, S));
   EXPECT_EQ(vec(a.steps.fifth, S), vec(b.steps.fifth, S));
+  EXPECT_EQ(stepArrays(a), stepArrays(b));
   EXPECT_EQ(vec(a.sweep.states, E), vec(b.sweep.states, E));
   EXPECT_EQ(vec(a.sweep.estimates, P), vec(b.sweep.estimates, P));
   EXPECT_EQ(vec(a.sweep.invDiag, P), vec(b.sweep.invDiag, P));
