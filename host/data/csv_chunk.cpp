@@ -214,6 +214,7 @@ class PieceParser {
       c.firstOther.clear();
       c.firstInexactLine = -1;
       c.firstInexact.clear();
+      c.rewritten = false;
     }
   }
 
@@ -350,12 +351,18 @@ class PieceParser {
     spans_[j].push_back(s);
   }
 
-  // Notes the column's first number whose digits its double does not hold. Only the values the
-  // plain paths leave come here, long numbers among them (those take at most 15 digits).
+  // Notes the column's first number whose digits its double does not hold, and whether the
+  // shortest text of some value would not give it back. Only the values the plain paths leave
+  // come here, long numbers among them (those take at most 15 digits).
   void checkDigits(ColumnPiece* c, std::string_view text, double v) {
-    if (c->firstInexactLine >= 0 || heldExactly(text, v)) return;
-    c->firstInexactLine = rowLines_.back();
-    c->firstInexact = std::string(text);
+    if (c->firstInexactLine >= 0) return;
+    if (!heldExactly(text, v)) {
+      c->firstInexactLine = rowLines_.back();
+      c->firstInexact = std::string(text);
+      c->rewritten = true;
+    } else if (!c->rewritten) {
+      c->rewritten = !shortestGivesBack(text, v);
+    }
   }
 
   // The column has a field that is not a number: collect the spans of its earlier fields.

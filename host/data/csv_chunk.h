@@ -20,8 +20,8 @@ struct CsvError {
 };
 
 // How a column is read, its entry in the parse's `forceText`: numbers (0), texts (1), or
-// numbers that keep their texts too (2: some value has digits a double does not hold, and
-// the output data sets write it as the file did).
+// numbers that keep their texts too (2: the shortest text of some value's double would not give
+// back the number written, and the output data sets write it as the file did).
 enum ColumnRead : char { kReadNumbers = 0, kReadTexts = 1, kReadDigits = 2 };
 
 // One column of a piece: numbers when every value of the piece is a number or missing,
@@ -42,6 +42,9 @@ struct ColumnPiece {
   // (its line within the piece, from 0; -1 for none).
   int64_t firstInexactLine = -1;
   std::string firstInexact;
+  // A value whose shortest text would not give back the number written (an inexact one, or an
+  // integer such as 1000000000000000000 that it would put as 1e+18).
+  bool rewritten = false;
 };
 
 struct ParsedPiece {

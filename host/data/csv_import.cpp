@@ -229,6 +229,7 @@ struct ColumnStats {
   // The first number whose digits its double does not hold: its line (0 for none) and text.
   std::vector<int64_t> firstInexactLine;
   std::vector<std::string> firstInexact;
+  std::vector<char> rewritten;  // a value the shortest text of its double would not give back
 };
 
 // A batch of text in its own buffer: the text carried from the batch before (a record cut at
@@ -383,6 +384,7 @@ bool settleBatch(const Importer& im, Table* table, const Batch& b,
         stats->firstOtherLine[j] = lineBefore + c.firstOtherLine + 1;
         stats->firstOther[j] = c.firstOther;
       }
+      stats->rewritten[j] |= c.rewritten;
       if (stats->firstInexactLine[j] == 0 && c.firstInexactLine >= 0) {
         stats->firstInexactLine[j] = lineBefore + c.firstInexactLine + 1;
         stats->firstInexact[j] = c.firstInexact;
@@ -410,12 +412,14 @@ bool settleColumns(const ColumnStats& stats, Table* table, std::vector<char>* fo
   return mixed;
 }
 
-// Number columns with a value whose digits a double does not hold keep their texts beside
-// their numbers (kReadDigits), so that output data sets write those values as the file did.
+// Number columns with a value whose shortest text would not give back the number written keep
+// their texts beside their numbers (kReadDigits), so that output data sets write those values
+// as the file did.
 void keepDigits(const ColumnStats& stats, Table* table, std::vector<char>* forceText) {
   for (size_t j = 0; j < table->vars.size(); ++j) {
-    if (stats.sawText[j] || stats.firstInexactLine[j] == 0) continue;
+    if (stats.sawText[j] || !stats.rewritten[j]) continue;
     (*forceText)[j] = kReadDigits;
+    table->vars[j].asWritten = true;
     table->vars[j].inexactLine = stats.firstInexactLine[j];
     table->vars[j].inexactText = stats.firstInexact[j];
   }
@@ -447,7 +451,7 @@ Pass parseFile(const Importer& im, const FileHandle& file, uint64_t fileSize, Ta
                     std::vector<uint32_t>(columns, 1), std::vector<int64_t>(columns, 0),
                     std::vector<int64_t>(columns, 0),  std::vector<int64_t>(columns, 0),
                     std::vector<std::string>(columns), std::vector<int64_t>(columns, 0),
-                    std::vector<std::string>(columns)};
+                    std::vector<std::string>(columns), std::vector<char>(columns, 0)};
 
   const int threads = std::max(1, im.settings.threads);
   const size_t batchBytes = im.settings.pieceBytes * static_cast<size_t>(threads);

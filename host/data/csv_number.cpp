@@ -78,8 +78,10 @@ bool namedNumber(std::string_view t, bool negative, double* value) {
 }
 
 // The significant digits of a number's text and its power of ten, the number being 0.digits
-// times ten to that power ("0012.340e1": "1234" and 3); empty digits for zero. False when the
-// text is not digits with a point and an exponent (a name, a missing value).
+// times ten to that power ("0012.340e1": "1234" and 3); empty digits for zero. A trailing zero
+// of the fraction says nothing, but one at or above the units is a digit: the id
+// 18446744073709551600 has twenty. False when the text is not digits with a point and an
+// exponent (a name, a missing value).
 bool significand(std::string_view t, std::string* digits, long* exponent) {
   digits->clear();
   size_t i = t.empty() || (t[0] != '+' && t[0] != '-') ? 0 : 1;
@@ -108,16 +110,29 @@ bool significand(std::string_view t, std::string* digits, long* exponent) {
       if (e < 100000) e = e * 10 + (t[i] - '0');
     e = negative ? -e : e;
   }
-  while (!digits->empty() && digits->back() == '0') digits->pop_back();
+  const long units = std::max(point + e, 0L);  // the digits at or above the units
+  while (!digits->empty() && digits->back() == '0' && static_cast<long>(digits->size()) > units)
+    digits->pop_back();
   *exponent = digits->empty() ? 0 : point + e;
   return true;
+}
+
+// [+-]digits: an integer as an id is written.
+bool plainInteger(std::string_view t) {
+  if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
+  return !t.empty() && std::all_of(t.begin(), t.end(), isDigit);
+}
+
+std::string_view trimBlanks(std::string_view t) {
+  while (!t.empty() && isBlank(t.front())) t.remove_prefix(1);
+  while (!t.empty() && isBlank(t.back())) t.remove_suffix(1);
+  return t;
 }
 
 }  // namespace
 
 bool heldExactly(std::string_view text, double value) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  text = trimBlanks(text);
   // Most texts: at most 15 digits and no exponent, which every double in its normal range
   // holds (and such a text never comes near the subnormal range).
   int digits = 0;
@@ -144,9 +159,17 @@ bool heldExactly(std::string_view text, double value) {
   return back == written && backExp == writtenExp;
 }
 
+bool shortestGivesBack(std::string_view text, double value) {
+  text = trimBlanks(text);
+  if (!heldExactly(text, value)) return false;
+  if (!std::isfinite(value) || !plainInteger(text)) return true;
+  char buf[32];
+  const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+  return std::find(buf, end, 'e') == end;
+}
+
 bool parseCell(std::string_view text, double* value) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  text = trimBlanks(text);
   if (text.empty() || text[0] == '.' || text[0] == 'N') {
     if (missingCell(text, value)) return true;
   }

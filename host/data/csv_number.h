@@ -13,9 +13,16 @@ bool parseCell(std::string_view text, double* value);
 
 // Whether `value`, read from `text` by parseCell, holds the number the text writes: false when
 // the double written to as many significant digits as the text has reads otherwise
-// (9007199254740993 is read as 9007199254740992), or a number too small for a double became 0
+// (9007199254740993 is read as 9007199254740992; 18446744073709551600, whose trailing zeros are
+// digits, as 18446744073709551616), or a number too small for a double became 0
 // (1e-400). A double's own digits (32.100000000000001, as %.17g writes 32.1) are held. True for
 // missing values and infinities.
 bool heldExactly(std::string_view text, double value);
+
+// Whether the shortest text of `value` (std::to_chars', as the output data sets write a number)
+// gives back the number `text` writes: the double holds its digits, and an integer written
+// without an exponent is not put with one (1000000000000000000 as 1e+18, which pandas reads as
+// a float and no longer as the id's integer).
+bool shortestGivesBack(std::string_view text, double value);
 
 }  // namespace vsf::host

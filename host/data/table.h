@@ -38,8 +38,11 @@ struct TableVar {
   int64_t strayLine = 0;
   std::string strayText;
   bool strayPoint = false;  // it is a number with a decimal point in a decimal-comma file
-  // A number column with a value whose digits its double does not hold (kReadDigits): the
-  // line and text of the first (line 0: none); whether a note has said so this step.
+  // A number column the output data sets write as the file does where the shortest text of a
+  // value's double would not give it back (kReadDigits).
+  bool asWritten = false;
+  // Of those, a column with a value whose digits its double does not hold: the line and text
+  // of the first (line 0: none); whether a note has said so this step.
   int64_t inexactLine = 0;
   std::string inexactText;
   mutable bool inexactNoted = false;

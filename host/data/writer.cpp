@@ -28,13 +28,26 @@ constexpr int64_t kBlockRows = 2048;
 // separator.
 constexpr int64_t kNumberText = 25;
 
+// The kind of a written column beside kVarNumeric and kVarCharacter: a carried number's text,
+// written as it stands.
+constexpr uint8_t kNumberAsText = 0;
+
 bool needsQuotes(std::string_view v) {
   if (v.empty() || v.front() == ' ' || v.back() == ' ') return true;
   return v.find_first_of(",\"\r\n") != std::string_view::npos;
 }
 
+// A text a reader would take for a missing value written bare: NA (R, data.table, pandas and
+// this reader), NaN in any case and sign (pandas), "." and ".A" (this reader's numbers).
+bool readsAsMissing(std::string_view v) {
+  if (v.size() > 4 || v.empty() || std::string_view(".Nn+-").find(v.front()) == v.npos)
+    return false;
+  double x = 0;
+  return parseCell(v, &x) && std::isnan(x);
+}
+
 void putText(std::string_view v, std::string* out) {
-  if (!needsQuotes(v)) {
+  if (!needsQuotes(v) && !readsAsMissing(v)) {
     out->append(v);
     return;
   }
@@ -44,6 +57,16 @@ void putText(std::string_view v, std::string* out) {
     out->push_back(c);
   }
   out->push_back('"');
+}
+
+// A character value: a missing one (empty or blanks, as every table compares it) is a bare NA,
+// as R's write.csv writes it, which R, data.table, pandas and this reader all read as missing
+// (an empty field R and data.table read as an empty text).
+void putValue(std::string_view v, std::string* out) {
+  if (v.find_first_not_of(' ') == v.npos)
+    out->append("NA");
+  else
+    putText(v, out);
 }
 
 // The shortest text that reads back as the same double. A missing value is an empty field, as
@@ -65,12 +88,13 @@ void putNumber(double x, std::string* out) {
 }
 
 // A carried number as the output writes it: the shortest text of its double, or the text the
-// file wrote where the double does not hold its digits (an id past 2^53).
+// file wrote where that would not give it back (an id past 2^53, 1000000000000000000 that
+// would become 1e+18).
 std::string_view numberText(const OutVar& v, std::string* scratch) {
   const double x = getNum(v.source, v.sourceVar);
   std::string_view written = trimRight(numberAsRead(v.source, v.sourceVar));
   while (!written.empty() && written.front() == ' ') written.remove_prefix(1);
-  if (std::isfinite(x) && !heldExactly(written, x)) return written;
+  if (std::isfinite(x) && !shortestGivesBack(written, x)) return written;
   scratch->clear();
   putNumber(x, scratch);
   return *scratch;
@@ -112,7 +136,11 @@ void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::str
         putNumber(b.numbers[n++], &text);
       } else {
         const uint32_t end = b.textEnds[t++];
-        putText(std::string_view(b.texts).substr(start, end - start), &text);
+        const std::string_view v = std::string_view(b.texts).substr(start, end - start);
+        if (kinds[j] == kNumberAsText)
+          text.append(v);
+        else
+          putValue(v, &text);
         start = end;
       }
     }
@@ -236,7 +264,7 @@ void writeHeader(OutputDataSet* out) {
     if (!first) out->buffer.push_back(',');
     first = false;
     putText(v.name, &out->buffer);
-    out->kinds.push_back(static_cast<uint8_t>(v.asWritten ? kVarCharacter : v.type));
+    out->kinds.push_back(v.asWritten ? kNumberAsText : static_cast<uint8_t>(v.type));
   }
   out->buffer.push_back('\n');
   out->ready = true;
@@ -326,7 +354,7 @@ int outCarry(HostDataSet* ds, HostDataSet* source, const int* numbers, int count
     o.length = v.length;
     o.source = in;
     o.sourceVar = j;
-    o.asWritten = v.type == kVarNumeric && v.inexactLine > 0;
+    o.asWritten = v.type == kVarNumeric && v.asWritten;
     if (int rc = addVar(out, std::move(o))) return rc;
   }
   return 0;
