@@ -1,7 +1,7 @@
 // The output data sets give back what was read: a carried number whose shortest text would not
 // be the file's number is written as the file writes it, a missing text is a bare NA and a text
 // that reads as missing is quoted, so that a step on an output uses the rows and levels the
-// step that wrote it used.
+// step that wrote it used; and a carried variable keeps the name the file gives it.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -92,6 +92,21 @@ TEST(WrittenValues, OutputsGiveBackWhatWasRead) {
       std::string::npos)
       << uses.output;
   EXPECT_EQ(uses.output.find("Variable big"), std::string::npos) << uses.output;
+}
+
+// A carried variable is named as the file's first line spells it, and a statistic's default
+// name after it, however the program spells it: the bytes of the header, threads or none.
+TEST(WrittenValues, OutputNamesAreTheFilesSpelling) {
+  ScratchDir lib("vsf_written");
+  std::ofstream(lib.path() / "d.csv") << "y,x1,g\n1,1,a\n2,,b\n3,3,\n4,4,a\n5,5,b\n6,7,a\n";
+  for (const char* options : {"", "--nothreads"}) {
+    const CommandRun r =
+        runCommand("proc varsifter data=d; model Y = X1 / selection=none; output out=mo p r; run;",
+                   lib.path().string(), options);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string text = fileText(lib, "mo.csv");
+    EXPECT_EQ(text.substr(0, text.find('\n')), "y,x1,g,p_y,r_y") << options;
+  }
 }
 
 }  // namespace
