@@ -179,9 +179,9 @@ void msg(int set, int number, const MsgArg* args, int count) {
           "the CLASS statement.",
           variable, hint, variable);
   }
-  // A name too long for a variable: why it names none, and what the data set calls it.
+  // A name that names no variable: why, and what the data set calls it.
   if (set == 174 && number == kVarNotFound && count > 0 && text.ends_with('.'))
-    if (std::string hint = longNameHint(formatMessage("{1}", args, 1)); !hint.empty())
+    if (std::string hint = unfoundNameHint(formatMessage("{1}", args, 1)); !hint.empty())
       text.back() = ':', text += " " + hint + ".";
   session().log.write(levelOf(e->level), placed(e->level, text));
 }

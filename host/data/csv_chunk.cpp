@@ -57,7 +57,9 @@ bool readField(std::string_view t, size_t p, Field* f, int64_t* lines, CsvError*
       break;
     }
     if (p < n && t[p] != ',' && !lineEndAt(t, p)) {
-      error->fault = CsvFault::kAfterQuote;
+      error->fault = f->end > f->begin && t[f->end - 1] == '\\' ? CsvFault::kEscapedQuote
+                     : t[p] == ' '                              ? CsvFault::kBlankAfterQuote
+                                                                : CsvFault::kAfterQuote;
       return false;
     }
   } else {

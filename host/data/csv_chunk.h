@@ -8,8 +8,20 @@
 
 namespace vsf::host {
 
-// What went wrong in a CSV file.
-enum class CsvFault { kNone, kRagged, kStrayQuote, kAfterQuote, kOpenQuote, kRowTooLong, kRead };
+// What went wrong in a CSV file. kBlankAfterQuote and kEscapedQuote are kinds of
+// kAfterQuote: a blank follows the closing quote (values separated by blanks), or a backslash
+// comes before it (a quote escaped as \").
+enum class CsvFault {
+  kNone,
+  kRagged,
+  kStrayQuote,
+  kAfterQuote,
+  kBlankAfterQuote,
+  kEscapedQuote,
+  kOpenQuote,
+  kRowTooLong,
+  kRead
+};
 
 struct CsvError {
   CsvFault fault = CsvFault::kNone;

@@ -146,9 +146,16 @@ std::string describe(const Importer& im, const CsvError& e, const std::vector<st
           "{}, variable {}: a quote inside an unquoted value (quote the whole "
           "value and double its quotes).",
           at, var(e.column));
+    case CsvFault::kBlankAfterQuote:
     case CsvFault::kAfterQuote:
       return fmt::format("{}, variable {}: text after the closing quote of a quoted value.", at,
                          var(e.column));
+    case CsvFault::kEscapedQuote:
+      return fmt::format(
+          "{}, variable {}: a quote inside a quoted value is escaped with a backslash (\\\"), as "
+          "R's write.table writes it by default; in a CSV file it is doubled (\"\"). Write the "
+          "file with write.table(qmethod = \"double\"), or with write.csv().",
+          at, var(e.column));
     case CsvFault::kOpenQuote:
       return fmt::format(
           "{}, variable {}: a quoted value is not closed before the end of the "
@@ -160,6 +167,18 @@ std::string describe(const Importer& im, const CsvError& e, const std::vector<st
     default:
       return fmt::format("{}: cannot be read.", im.where());
   }
+}
+
+// A first line of quoted names with blanks between them, as R's write.table writes by default.
+std::string blankSeparated(const Importer& im, std::string_view text) {
+  std::string_view start = text.substr(0, text.find('\n'));
+  if (start.ends_with('\r')) start.remove_suffix(1);
+  constexpr size_t kShown = 40;
+  return fmt::format(
+      "{}, line 1: blanks separate the values ({}{}), as R's write.table writes a file by "
+      "default; a CSV file separates its values with commas. Write the file with write.csv(), "
+      "or with write.table(sep = \",\").",
+      im.where(), start.substr(0, kShown), start.size() > kShown ? " ..." : "");
 }
 
 // Reads the header and settles its names; sets `dataStart` to the first byte after it. The
@@ -197,6 +216,10 @@ bool readHeader(const Importer& im, int fd, uint64_t fileSize, HeaderNames* head
       continue;
     }
     if (headerCut) e = CsvError{CsvFault::kRowTooLong, 0, -1, 0};
+    if (e.fault == CsvFault::kBlankAfterQuote) {
+      *im.error = blankSeparated(im, text.substr(mark));
+      return false;
+    }
     if (e) {
       *im.error = describe(im, e, names, e.line + 1);
       return false;
@@ -508,7 +531,6 @@ void strayCommaValues(Table* table) {
     const bool stray = v.type == 2 && !c.numbers && c.numberValues > c.otherValues;
     v.strayLine = stray ? c.firstOtherLine : 0;
     v.strayText = stray ? c.firstOther : "";
-    v.strayPoint = stray && c.firstOtherPoint;
   }
 }
 

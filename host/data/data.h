@@ -28,9 +28,10 @@ std::string strayCellHint(std::string_view variable);
 void noteInexactDigits(HostDataSet* ds, int number);
 
 // Why a name that names no variable cannot: it is longer than a variable name can be (and the
-// variable a CSV file's first line gave that name is read under its cut name). Empty for a
-// name short enough.
-std::string longNameHint(std::string_view name);
+// variable a CSV file's first line gave that name is read under its cut name), it is written
+// with the blanks around it that were dropped from the file's names, or a file's first line
+// writes it after numpy.savetxt's "# ". Empty when none of these is why.
+std::string unfoundNameHint(std::string_view name);
 
 // A file the run writes besides its data sets, named on the command line.
 struct DocumentTarget {

@@ -181,10 +181,7 @@ void listTarget(std::string* list, const std::string& item) {
 
 // The first value that made a column of mostly numbers character, and where it is.
 std::string strayValue(const TableVar& v, const std::string& file) {
-  return fmt::format("\"{}\" on line {} of {}{}", v.strayText, v.strayLine, file,
-                     v.strayPoint ? " (a decimal point, where this file's \";\" calls for a "
-                                    "decimal comma)"
-                                  : "");
+  return fmt::format("\"{}\" on line {} of {}", v.strayText, v.strayLine, file);
 }
 
 // Where the file of a data set that does not exist lies in a directory that does not either:
@@ -203,11 +200,18 @@ std::string missingDirectory(const DataSetName& name) {
 // row names, columns turned character by a few texts.
 void noteHowRead(const Table& table, const DataSetName& name) {
   const std::string file = name.path.string();
-  if (table.dialect.separator == ';')
+  const MarkedNumber& point = table.dialect.marks.point;
+  if (table.dialect.separator == ';' && table.dialect.decimalComma)
     session().log.write("NOTE", fmt::format("Data set {} is read with \";\" between values and "
                                             "\",\" as the decimal mark: the first line of {} "
                                             "has \";\" and no \",\".",
                                             name.shown, file));
+  else if (table.dialect.separator == ';')
+    session().log.write(
+        "NOTE", fmt::format("Data set {} is read with \";\" between values and \".\" as the "
+                            "decimal mark: the first line of {} has \";\" and no \",\", and its "
+                            "numbers are written with a decimal point (\"{}\" on line {}).",
+                            name.shown, file, point.value, point.line));
   else if (table.dialect.separator == '\t')
     session().log.write("NOTE", fmt::format("Data set {} is read with tabs between values: the "
                                             "first line of {} has tabs and no \",\".",
@@ -516,16 +520,50 @@ void noteInexactDigits(HostDataSet* ds, int number) {
                           in->table->source.string(), std::string_view(used, end - used)));
 }
 
-std::string longNameHint(std::string_view name) {
-  if (name.size() <= kNameLimit) return "";
-  std::string hint = fmt::format("a variable name has at most {} characters", kNameLimit);
+namespace {
+
+std::string_view withoutBlanks(std::string_view s) {
+  const size_t first = s.find_first_not_of(" \t");
+  return first == std::string_view::npos ? ""
+                                         : s.substr(first, s.find_last_not_of(" \t") + 1 - first);
+}
+
+// A name as the first line of a file the step read writes it, read otherwise: too long, with
+// blanks around it (as pandas shows a name), or a name that follows numpy.savetxt's "# ".
+std::string writtenNameHint(const Table& table, std::string_view name) {
+  const std::string file = table.source.string();
+  for (const TableVar& v : table.vars)
+    if (!v.writtenName.empty() && equalsNoCase(v.writtenName, name))
+      return fmt::format("the column so named on the first line of {} is read as {}", file, v.name);
+  const std::string_view bare = withoutBlanks(name);
+  if (bare.size() != name.size() && !bare.empty())
+    if (const int j = findVariable(table, bare); j >= 0)
+      return fmt::format(
+          "the names on the first line of {} are read without the blanks around them: the name "
+          "is now {}",
+          file, table.vars[static_cast<size_t>(j)].name);
+  for (const TableVar& v : table.vars)
+    if (v.name.starts_with('#') && !bare.empty() &&
+        equalsNoCase(withoutBlanks(std::string_view(v.name).substr(1)), bare))
+      return fmt::format(
+          "the first line of {} names the variable \"{}\", as numpy.savetxt writes its header "
+          "after \"# \": write it '{}'n, or write the file with savetxt(comments = \"\")",
+          file, v.name, v.name);
+  return "";
+}
+
+}  // namespace
+
+std::string unfoundNameHint(std::string_view name) {
+  const std::string tooLong =
+      name.size() > kNameLimit
+          ? fmt::format("a variable name has at most {} characters", kNameLimit)
+          : "";
   std::lock_guard<std::mutex> lock(gMutex);
   for (const auto& [key, cached] : gTables)
-    for (const TableVar& v : cached.table->vars)
-      if (!v.writtenName.empty() && equalsNoCase(v.writtenName, name))
-        return fmt::format("{}: the column so named on the first line of {} is read as {}", hint,
-                           cached.table->source.string(), v.name);
-  return hint;
+    if (std::string hint = writtenNameHint(*cached.table, name); !hint.empty())
+      return tooLong.empty() ? hint : tooLong + ": " + hint;
+  return tooLong;
 }
 
 void forgetTable(const std::filesystem::path& path) {

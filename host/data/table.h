@@ -37,7 +37,6 @@ struct TableVar {
   // that is not one (line 0: none).
   int64_t strayLine = 0;
   std::string strayText;
-  bool strayPoint = false;  // it is a number with a decimal point in a decimal-comma file
   // A number column the output data sets write as the file does where the shortest text of a
   // value's double would not give it back (kReadDigits).
   bool asWritten = false;

@@ -129,7 +129,7 @@ bool resolveItem(Run& r, int form, std::vector<int>* numbers) {
       std::string hint =
           beginsStatement(r, first)
               ? fmt::format("a \";\" is missing at the end of the statement before {}", first)
-              : longNameHint(first);
+              : unfoundNameHint(first);
       if (hint.empty()) hint = nameLiteralAdvice(r, *r.current);
       reportError(r, *r.current,
                   fmt::format("variable {} not found on data set {}{}{}", first, dataSetName(r),

@@ -384,17 +384,25 @@ TEST_F(DataTest, FilesAsRAndSpreadsheetsWriteThem) {
        {{"1", "2"}},
        "it is read as _ROWNAME_2"},
       {"write.csv2",
-       "\"\";\"x\";\"name\";\"when\"\n\"1\";2,5;\"a,b\";1.5\n\"2\";-0,25;c;NA\n",
+       "\"\";\"x\";\"name\";\"when\"\n\"1\";2,5;\"a,b\";1:30\n\"2\";-0,25;c;NA\n",
        {"_ROWNAME_", "x", "name", "when"},
        {1, 1, 2, 2},
-       {{"1", "2.5", "a,b", "1.5"}, {"2", "-0.25", "c", ""}},
+       {{"1", "2.5", "a,b", "1:30"}, {"2", "-0.25", "c", ""}},
        "read with \";\" between values and \",\" as the decimal mark"},
-      {"a decimal point where a comma is due",
-       "x;y\n1,5;2,5\n2;1.5\n3;3\n",
+      {"a text among numbers with decimal commas",
+       "x;y\n1,5;2,5\n2;1:5\n3;3\n",
        {"x", "y"},
        {1, 2},
-       {{"1.5", "2,5"}, {"2", "1.5"}, {"3", "3"}},
-       "the first is \"1.5\" on line 3 of " + (lib / "r.csv").string() + " (a decimal point"},
+       {{"1.5", "2,5"}, {"2", "1:5"}, {"3", "3"}},
+       "the first is \"1:5\" on line 3 of " + (lib / "r.csv").string() + ". A missing"},
+      {"decimal points between \";\"",
+       "id;y\n1;2\n2;-0.25\n3;\"a,b\"\n",
+       {"id", "y"},
+       {1, 2},
+       {{"1", "2"}, {"2", "-0.25"}, {"3", "a,b"}},
+       "\".\" as the decimal mark: the first line of " + (lib / "r.csv").string() +
+           " has \";\" and no \",\", and its numbers are written with a decimal point "
+           "(\"-0.25\" on line 3)."},
       {"a text among decimal commas keeps its column's texts",
        "x;y\n1,5;abc\n2;3,5\n;\n",
        {"x", "y"},
@@ -498,6 +506,13 @@ TEST_F(DataTest, FilesAsRAndSpreadsheetsWriteThem) {
   std::string error = stepEndError([&] { ds().open("bad", kDsInput, nullptr); });
   EXPECT_NE(error.find("line 5"), std::string::npos) << error;
   EXPECT_NE(error.find((lib / "bad.csv").string()), std::string::npos) << error;
+  // A decimal point where the numbers before it have the decimal comma.
+  write("mixed.csv", "x;y\n1,5;2,5\n2;1.5\n");
+  error = stepEndError([&] { ds().open("mixed", kDsInput, nullptr); });
+  EXPECT_NE(error.find("line 3, variable y: the number \"1.5\" is written with a decimal point, "
+                       "but \"1,5\" on line 2 (variable x) with a decimal comma"),
+            std::string::npos)
+      << error;
   EXPECT_TRUE(filesIn(util).empty());
 }
 
