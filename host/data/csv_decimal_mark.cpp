@@ -48,11 +48,13 @@ enum class Mark { kNone, kMissing, kComma, kPoint, kOther };
   return parseCell(*scratch, &x) && !std::isnan(x) ? Mark::kComma : Mark::kOther;
 }
 
-inline void noteMark(Mark m, std::string_view value, int64_t line, size_t column,
+// A quoted value is no witness: the writers that quote a number also quote every text
+// (write.csv2, write.table), and "1.5" is then a text, as their readers read it.
+inline void noteMark(Mark m, const RawField& f, std::string_view value, size_t column,
                      DecimalMarks* marks) {
-  if (m != Mark::kComma && m != Mark::kPoint) return;
+  if ((m != Mark::kComma && m != Mark::kPoint) || f.quoted) return;
   MarkedNumber& first = m == Mark::kComma ? marks->comma : marks->point;
-  if (first.line == 0) first = MarkedNumber{std::string(value), line, column};
+  if (first.line == 0) first = MarkedNumber{std::string(value), f.line, column};
 }
 
 // The rows' count of values: the header's, or one more when the first row leads with R's
@@ -111,7 +113,7 @@ DecimalMarks sampleMarks(std::string_view text, char separator, bool whole) {
   DecimalMarks marks;
   std::string scratch;
   forEachValue(text, separator, [&](size_t j, const RawField& f, std::string_view value) {
-    noteMark(markOf(value, &scratch), value, f.line, j, &marks);
+    noteMark(markOf(value, &scratch), f, value, j, &marks);
   });
   return marks;
 }
@@ -123,7 +125,7 @@ std::vector<CommaColumn> commaColumns(std::string_view text, char separator, Dec
   std::string scratch;
   forEachValue(text, separator, [&](size_t j, const RawField& f, std::string_view value) {
     const Mark m = markOf(value, &scratch);
-    noteMark(m, value, f.line, j, marks);
+    noteMark(m, f, value, j, marks);
     CommaColumn& c = columns[j];
     if (m == Mark::kMissing) return;
     ++(m == Mark::kOther ? c.otherValues : c.numberValues);

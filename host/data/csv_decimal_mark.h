@@ -28,7 +28,7 @@ struct MarkedNumber {
   size_t column = 0;
 };
 
-// The first number written with each mark.
+// The first number written with each mark, unquoted.
 struct DecimalMarks {
   MarkedNumber comma, point;
   bool mixed() const { return comma.line > 0 && point.line > 0; }

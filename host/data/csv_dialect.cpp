@@ -84,10 +84,10 @@ bool toCommaSeparated(std::string_view text, const CsvDialect& dialect,
   for (size_t j = 0; !r.done();) {
     const RawField f = r.next();
     const bool numbers = !header && j < dialect.columns.size() && dialect.columns[j].numbers;
-    // Only values holding a comma can be numbers written with the other mark.
-    if (pointMark && !header && f.raw.find(',') != std::string_view::npos &&
-        commaDecimal(valueOf(f, &scratch))) {
-      *comma = MarkedNumber{std::string(valueOf(f, &scratch)), f.line, j};
+    // Only unquoted values holding a comma can be numbers written with the other mark.
+    if (pointMark && !header && !f.quoted && f.raw.find(',') != std::string_view::npos &&
+        commaDecimal(f.raw)) {
+      *comma = MarkedNumber{std::string(f.raw), f.line, j};
       return false;
     }
     if (numbers) {

@@ -69,8 +69,8 @@ TEST(WriterFiles, ReadAsTheirWritersReadThem) {
        "y",
        {"read with \";\" between values and \".\" as the decimal mark",
         "written with a decimal point (\"10.2458642254637\" on line 2)"}},
-      {"write.table(sep = \";\")",
-       "\"id\";\"y\";\"x1\";\"g\"\n\"1\";1;10.2458642254637;-0.45637;\"a\"\n"
+      {"write.table(sep = \";\"), a text that reads as a number with a comma",
+       "\"id\";\"y\";\"x1\";\"g\"\n\"1\";1;10.2458642254637;-0.45637;\"2,5\"\n"
        "\"2\";2;8.5;1.25;\"b\"\n\"3\";3;12.75;0.5;\"a\"\n\"4\";4;9.125;-1.5;\"b\"\n"
        "\"5\";5;11.0625;0.75;\"a\"\n\"6\";6;13.5;2;\"b\"\n",
        "y",
@@ -80,8 +80,8 @@ TEST(WriterFiles, ReadAsTheirWritersReadThem) {
        "3;4;9.125;-1.5;b\n4;5;11.0625;0.75;a\n5;6;13.5;2.0;b\n",
        "y",
        {"\".\" as the decimal mark", "it is read as _ROWNAME_"}},
-      {"write.csv2",
-       "\"\";\"id\";\"y\";\"x1\";\"g\"\n\"1\";1;10,2458642254637;-0,45637;\"a\"\n"
+      {"write.csv2, a text that reads as a number with a point",
+       "\"\";\"id\";\"y\";\"x1\";\"g\"\n\"1\";1;10,2458642254637;-0,45637;\"1.5\"\n"
        "\"2\";2;8,5;1,25;\"b\"\n\"3\";3;12,75;0,5;\"a\"\n\"4\";4;9,125;-1,5;\"b\"\n"
        "\"5\";5;11,0625;0,75;\"a\"\n\"6\";6;13,5;2;\"b\"\n",
        "y",
