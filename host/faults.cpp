@@ -29,6 +29,7 @@ std::atomic<int> gPageReadsLeft{0};
 
 // Thread starts still to succeed; negative: no fault.
 std::atomic<int> gThreadStartsLeft{-1};
+std::atomic<int> gThreadStartsRefused{0};
 
 // The descriptor whose writes fail, and with what; -1: none.
 std::atomic<int> gFailingFd{-1};
@@ -67,14 +68,20 @@ void endPageReadFault() { gPageReadsFail = false; }
 
 bool pageReadFails() { return gPageReadsFail && gPageReadsLeft.fetch_sub(1) <= 0; }
 
-void refuseThreadStarts(int allowed) { gThreadStartsLeft = allowed < 0 ? -1 : allowed; }
+void refuseThreadStarts(int allowed) {
+  gThreadStartsLeft = allowed < 0 ? -1 : allowed;
+  gThreadStartsRefused = 0;
+}
 
 bool threadStartRefused() {
   int left = gThreadStartsLeft.load();
   while (left > 0 && !gThreadStartsLeft.compare_exchange_weak(left, left - 1)) {
   }
+  if (left == 0) ++gThreadStartsRefused;
   return left == 0;
 }
+
+int threadStartsRefused() { return gThreadStartsRefused.load(); }
 
 void failWrites(int fd, int error) {
   gWriteError = error;

@@ -38,6 +38,8 @@ bool pageReadFails();
 void refuseThreadStarts(int allowed);
 // Whether the thread start about to be made fails; it counts as made.
 bool threadStartRefused();
+// The starts refused since refuseThreadStarts was called: a run on one thread tries none.
+int threadStartsRefused();
 
 // Every write of ours to the descriptor fails with `error` (ENOSPC, EBADF, EPIPE) and writes
 // nothing, as on a full disk or a closed descriptor; error 0 ends it.

@@ -3,6 +3,7 @@
 #include "host/session.h"
 
 #include <fmt/format.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "host/data/data.h"
 #include "host/files.h"
@@ -119,6 +121,7 @@ std::array<RecentString, 512> gRecentStrings;
 
 constexpr int kCharacterInEffect = 8;  // of set 174
 constexpr int kVarNotFound = 6;        // of set 174
+constexpr int kShortOfMemory = 140;    // of set 848
 
 std::string upper(std::string_view s) {
   std::string u(s);
@@ -169,6 +172,7 @@ void msg(int set, int number, const MsgArg* args, int count) {
     return;
   }
   std::string text = formatMessage(e->text, args, count);
+  if (set == 848 && number == kShortOfMemory) session().shortOfMemory = true;
   // A variable in an effect that a stray text among its numbers made character: mending the
   // cell comes before CLASS.
   if (set == 174 && number == kCharacterInEffect && count > 0) {
@@ -363,6 +367,14 @@ int64_t systemMemoryAvailable() {
   return pages > 0 && size > 0 ? static_cast<int64_t>(pages) * size / 2 : int64_t{1} << 30;
 }
 
+// Without MEMSIZE= a step plans by the memory the system reports, which knows nothing of an
+// address-space limit: fewer threads, or a MEMSIZE= within what the run may take, plan less.
+std::string memoryWayOut() {
+  return fmt::format(
+      "The step needs less memory {}under a MEMSIZE= (--memsize) below what the run may take.",
+      hostThreads() > 1 ? "on fewer threads (CPUCOUNT= or --cpucount) or " : "");
+}
+
 }  // namespace
 
 const HostVector* hostVector() { return &kVector; }
@@ -389,6 +401,8 @@ int runStep(const std::string& text, int line) {
   s.systemMemory = systemMemoryAvailable();
   s.stepCode = 0;
   s.byGroups = false;
+  s.performanceThreads = 0;
+  s.shortOfMemory = false;
   s.log.setGroup("");
   s.procContext = nullptr;
   s.terminate = nullptr;
@@ -413,10 +427,11 @@ int runStep(const std::string& text, int line) {
   }
   // A step that ended inside a BY group: what follows is the step's, not the group's.
   s.log.setGroup("");
-  // A step whose own files failed (a full UTILPATH) names the output data sets it could not
-  // write, as an interrupted run does.
-  if (stepFileFailed())
+  // A step whose own files failed (a full UTILPATH) or that ran short of memory names the
+  // output data sets it could not write, as an interrupted run does.
+  if (stepFileFailed() || s.shortOfMemory)
     for (const std::string& line : unwrittenOutputs()) s.log.write("NOTE", line);
+  if (s.shortOfMemory) s.log.write("NOTE", memoryWayOut());
   s.procContext = nullptr;
   closeStepDataSets();
   removeStepFiles();
@@ -428,6 +443,38 @@ int runStep(const std::string& text, int line) {
   if (code < step::kWarning && s.stepNumber > 0 && s.log.stepWrote(s.stepNumber, "WARNING"))
     code = step::kWarning;
   return code;
+}
+
+int64_t mappingRoomLeft() {
+  auto limit = [](int resource) {
+    struct rlimit r;
+    return ::getrlimit(resource, &r) != 0 || r.rlim_cur == RLIM_INFINITY
+               ? int64_t{-1}
+               : static_cast<int64_t>(std::min<rlim_t>(r.rlim_cur, INT64_MAX));
+  };
+  const int64_t space = limit(RLIMIT_AS), data = limit(RLIMIT_DATA);
+  if (space < 0 && data < 0) return -1;
+  const long page = ::sysconf(_SC_PAGE_SIZE);
+  long long mapped = 0, written = 0;  // pages mapped, and those of data and stacks
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (!f) return -1;
+  const bool read = std::fscanf(f, "%lld %*d %*d %*d %*d %lld", &mapped, &written) == 2;
+  std::fclose(f);
+  if (!read || page <= 0) return -1;
+  int64_t room = INT64_MAX;
+  if (space >= 0) room = std::min<int64_t>(room, space - mapped * page);
+  if (data >= 0) room = std::min<int64_t>(room, data - written * page);
+  return std::max<int64_t>(room, 0);
+}
+
+int hostThreads() {
+  const Session& s = session();
+  const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int n = s.performanceThreads > 0 ? s.performanceThreads
+                : !s.options.threads     ? 1
+                : s.options.cpuCount > 0 ? s.options.cpuCount
+                                         : machine;
+  return std::min(n, machine);
 }
 
 int64_t memoryAvailable() {

@@ -2,6 +2,7 @@
 // host vectors. Only app/ and host/ include this.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -106,11 +107,23 @@ struct Session {
   void* procContext = nullptr;
   void (*terminate)() = nullptr;
   int stepCode = 0;
-  bool byGroups = false;               // the step reads its input by BY group
+  bool byGroups = false;  // the step reads its input by BY group
+  // The threads the step's PERFORMANCE statement allows (0: it says nothing of them), read
+  // before the step's data sets are opened.
+  int performanceThreads = 0;
+  // The step ran short of memory: its end names the outputs not written and the way out.
+  std::atomic<bool> shortOfMemory = false;
   void (*procedureEntry)() = nullptr;  // from the loaded module's descriptor
 };
 
 Session& session();
+// The threads the host's own work of the step may take (the check of a CSV file, blocks read
+// ahead, an output's formatting): the step's PERFORMANCE statement's count, else the host
+// options' (1 without threads), never more than the machine has.
+int hostThreads();
+// Bytes the process may still map under its limits on address space and data (`ulimit -v`,
+// `ulimit -d`), which the memory the system reports knows nothing of; -1 without such a limit.
+int64_t mappingRoomLeft();
 // Bytes the step may use: the MEMSIZE option, else the memory the system reports available
 // (half the machine's when it does not say).
 int64_t memoryAvailable();

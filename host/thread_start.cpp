@@ -1,5 +1,7 @@
 #include "host/thread_start.h"
 
+#include <pthread.h>
+
 #include <new>
 #include <system_error>
 
@@ -17,6 +19,16 @@ bool startThread(std::thread* thread, std::function<void()> work) {
     return false;  // no memory for the thread's record
   }
   return true;
+}
+
+size_t threadStackBytes() {
+  size_t bytes = size_t{8} << 20;  // glibc's default where it does not say
+  pthread_attr_t attr;
+  if (pthread_getattr_default_np(&attr) != 0) return bytes;
+  size_t set = 0;
+  if (pthread_attr_getstacksize(&attr, &set) == 0 && set > 0) bytes = set;
+  pthread_attr_destroy(&attr);
+  return bytes;
 }
 
 }  // namespace vsf::host

@@ -3,6 +3,7 @@
 // threads there are.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <thread>
 
@@ -11,5 +12,8 @@ namespace vsf::host {
 // Starts a thread running `work` into *thread: false, *thread untouched, when the system (or a
 // test's fault) refuses it.
 [[nodiscard]] bool startThread(std::thread* thread, std::function<void()> work);
+
+// The address space the stack of a thread started now takes, whole, against `ulimit -v`.
+size_t threadStackBytes();
 
 }  // namespace vsf::host

@@ -24,13 +24,13 @@ int formatInto(const OrderedWriter::Format& format, std::string* text) {
 }  // namespace
 
 BlockPlan planBlocks(int64_t budget, int64_t rowValues, int64_t rowText, int threads,
-                     int64_t maxRows) {
+                     int64_t maxRows, int64_t threadBytes) {
   for (int t = threads;; t = t > 2 ? t - 1 : 0) {
     // With workers, one block a worker is alive, and at most each holds its values while the
     // caller gathers the next; without, the caller holds one block's values and its text.
     const int alive = t >= 2 ? t : 1;
     const int64_t perRow = t >= 2 ? (1 + alive) * rowValues + t * rowText : rowValues + rowText;
-    const int64_t rows = budget / std::max<int64_t>(perRow, 1);
+    const int64_t rows = (budget - (t >= 2 ? t * threadBytes : 0)) / std::max<int64_t>(perRow, 1);
     if (rows >= 1 || t < 2)
       return {t, alive, std::clamp<int64_t>(rows, 1, std::max<int64_t>(maxRows, 1))};
   }

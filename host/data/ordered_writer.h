@@ -25,10 +25,11 @@ struct BlockPlan {
 
 // Blocks of at most `maxRows` rows that keep an output within `budget` bytes: the block being
 // gathered and each block alive hold their values (`rowValues` bytes a row) until formatted, and
-// each formatting thread keeps the room of a block's text (at most `rowText` bytes a row). Where
-// not a row fits, fewer threads format, down to the caller alone; a block has a row at least.
+// each formatting thread keeps the room of a block's text (at most `rowText` bytes a row) and
+// takes `threadBytes` of its own (its stack, where an address-space limit counts it). Where not
+// a row fits, fewer threads format, down to the caller alone; a block has a row at least.
 BlockPlan planBlocks(int64_t budget, int64_t rowValues, int64_t rowText, int threads,
-                     int64_t maxRows);
+                     int64_t maxRows, int64_t threadBytes);
 
 class OrderedWriter {
  public:

@@ -42,12 +42,8 @@ void parallelFor(int count, int threads, const std::function<void(int)>& fn) {
 }
 
 int dataThreads(int64_t bytes, int64_t smallest) {
-  const SystemOptions& o = session().options;
-  if (!o.threads) return 1;
-  const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   const int64_t pieces = bytes / std::max<int64_t>(smallest, 1) + 1;
-  int64_t n = o.cpuCount > 0 ? std::min<int64_t>(o.cpuCount, machine) : machine;
-  return static_cast<int>(std::clamp<int64_t>(std::min(n, pieces), 1, machine));
+  return static_cast<int>(std::clamp<int64_t>(pieces, 1, hostThreads()));
 }
 
 }  // namespace vsf::host

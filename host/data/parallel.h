@@ -11,8 +11,8 @@ namespace vsf::host {
 // raised on the caller once every thread has stopped.
 void parallelFor(int count, int threads, const std::function<void(int)>& fn);
 
-// Threads for `bytes` of data set work: at most the CPUCOUNT option and the machine's
-// processors (1 under NOTHREADS), and no more than the work has pieces of `smallest` bytes.
+// Threads for `bytes` of data set work: at most those the step and the host options allow
+// (`hostThreads`), and no more than the work has pieces of `smallest` bytes.
 int dataThreads(int64_t bytes, int64_t smallest);
 
 }  // namespace vsf::host

@@ -16,6 +16,7 @@
 #include "host/data/dataset_internal.h"
 #include "host/data/ordered_writer.h"
 #include "host/session.h"
+#include "host/thread_start.h"
 #include "host/whole_file.h"
 
 namespace vsf::host {
@@ -154,11 +155,8 @@ void formatBlock(const RowValues& b, const std::vector<uint8_t>& kinds, std::str
 // since the step's own thread mostly waits for them: formatting a row takes about three times
 // as long as gathering it (bench/output_memory.sh).
 int formatters(const OutputDataSet* out) {
-  const SystemOptions& o = session().options;
   const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  int processors = out->processors;
-  if (processors <= 0) processors = !o.threads ? 1 : o.cpuCount > 0 ? o.cpuCount : machine;
-  processors = std::min(processors, machine);
+  const int processors = out->processors > 0 ? std::min(out->processors, machine) : hostThreads();
   return processors > 1 ? processors + 1 : 0;
 }
 
@@ -172,6 +170,9 @@ void traceWriter(const OutputDataSet* out, int threads) {
 
 // The blocks of an output, its values and their text within a quarter of the memory: a number
 // takes its 8 bytes, a text its characters and its end, and as text each as much as it can.
+// Under an address-space limit, which the memory the system reports knows nothing of, within a
+// quarter of the room left as the first row comes, each formatting thread's stack counted:
+// planned by the machine's memory on every processor, the output was the run's peak.
 void planOutput(OutputDataSet* out) {
   RowShape& row = out->shape;
   row = RowShape();
@@ -190,11 +191,18 @@ void planOutput(OutputDataSet* out) {
   const auto values = static_cast<int64_t>(row.numbers * 8 + row.chars + row.texts * 4);
   const auto text =  // and the row's end
       static_cast<int64_t>(row.numbers * kNumberText + row.chars * 2 + row.texts * 3 + 1);
-  out->plan = planBlocks(memoryAvailable() / 4, values, text, formatters(out), kBlockRows);
+  int64_t budget = memoryAvailable(), threadBytes = 0;
+  if (const int64_t room = mappingRoomLeft(); room >= 0) {
+    budget = std::min(budget, room);
+    threadBytes = static_cast<int64_t>(threadStackBytes());
+  }
+  out->plan = planBlocks(budget / 4, values, text, formatters(out), kBlockRows, threadBytes);
 }
 
-// A block's room for the rows the plan gives it, so that gathering them moves nothing.
+// A block's room for the rows the plan gives it, so that gathering them moves nothing; the
+// plan is made at the first.
 void startBlock(OutputDataSet* out) {
+  if (out->rows == 0) planOutput(out);
   const size_t rows = static_cast<size_t>(out->plan.rows);
   out->block.numbers.reserve(rows * out->shape.numbers);
   out->block.textEnds.reserve(rows * out->shape.texts);
@@ -268,7 +276,6 @@ void writeHeader(OutputDataSet* out) {
   }
   out->buffer.push_back('\n');
   out->ready = true;
-  planOutput(out);
 }
 
 // Why the output cannot be written: a data set named by its path ('/data/o.csv') names it once.
@@ -281,6 +288,7 @@ std::string cannotWrite(const OutputDataSet* out, int error, bool making) {
 }
 
 [[noreturn]] void writeFailed(OutputDataSet* out) {
+  if (out->error == ENOMEM) session().shortOfMemory = true;
   std::string text = cannotWrite(out, out->error, false);
   discard(out);
   failStep(text, false);  // the step's output, whichever BY group's rows failed to go in

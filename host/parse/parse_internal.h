@@ -62,6 +62,10 @@ class Vocabulary {
 // closes is a bad token where it opens, and the text ends there.
 std::vector<Token> lex(std::string_view text, const Vocabulary& words, int firstLine);
 
+// The threads the step's PERFORMANCE statement allows the host's own work of the step, as the
+// procedure will read it; 0 where it says nothing of threads.
+int performanceThreads(const std::vector<Token>& tokens);
+
 // The characters of a UTF-8 text (its bytes less those that go on a character), as columns count.
 int characters(std::string_view text);
 // The column just past the token as written.

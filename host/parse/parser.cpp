@@ -290,7 +290,9 @@ void reportError(Run& r, const Token& at, const std::string& text) {
 }
 
 void parseStep(Run& r, std::string_view text, int firstLine) {
-  r.tokens = lex(text, r.table->vocabulary, firstLine);
+  std::vector<Token> tokens = lex(text, r.table->vocabulary, firstLine);
+  session().performanceThreads = performanceThreads(tokens);
+  r.tokens = std::move(tokens);
   r.pos = 0;
   r.current = &r.tokens.front();
   Driver(r).run();

@@ -10,11 +10,12 @@ namespace vsf {
 
 // The passes over the stored rows run on the queue's threads, one item each, all at once. Where
 // the host cannot start them all (a limit on processes or memory), the step runs on one
-// thread, as without threads, its passes on the calling thread without a queue.
+// thread, as without threads, its passes on the calling thread without a queue. A step of one
+// worker makes no queue: its passes never use one, and a thread it could not start would end it.
 int createThreadPool(VsfState* state, int workers) {
   // The buffers of the crossproducts' BLAS calls, one a worker, while nothing else runs.
   reserveBlasBuffers(workers < 1 ? 1 : workers);
-  if (workers < 2) return zpudi(&state->res.puddle, 1, 1, &runWorkItem);
+  if (workers < 2) return 0;
   if (zpudi(&state->res.puddle, workers, 3, &runWorkItem) == 0) return 0;
   zpudlterm(&state->res.puddle);
   hostMsg(848, 4960, {"The step", "the host could not start its threads"});

@@ -26,6 +26,7 @@ struct InProcessRun {
   int code = 0;
   Json items;  // the document's items, without the tables that name the threads
   std::vector<host::LogLine> log;
+  int refused = 0;  // thread starts refused
 };
 
 Json withoutThreads(const Json& items) {
@@ -41,23 +42,28 @@ Json withoutThreads(const Json& items) {
 }
 
 // The program run in this process, as the command runs it, with `allowed` thread starts before
-// every later one fails (negative: none fails).
-InProcessRun runAllowingThreads(const std::string& program, const DataLibrary& library,
-                                int allowed) {
+// every later one fails (negative: none fails), the host's THREADS option as given and the
+// memory of the pool named refused.
+InProcessRun runAllowingThreads(const std::string& program, const DataLibrary& library, int allowed,
+                                bool threads = true, const char* refusingPool = nullptr) {
   ensureHost();
-  const fs::path saved = host::session().options.library;
+  const host::SystemOptions saved = host::session().options;
   host::session().options.library = library.dir();
+  host::session().options.threads = threads;
   host::output::reset();
   host::output::setListingStream(nullptr);
   LogWatch log;
+  if (refusingPool) host::injectFault(host::Fault::kMemoryRefused, refusingPool, 1);
   host::refuseThreadStarts(allowed);
   const host::ProgramResult r = host::runProgram(program, "threads.vsf");
+  const int refused = host::threadStartsRefused();
   host::refuseThreadStarts(-1);
+  host::injectFault(host::Fault::kNone, "", 0);
   host::output::finish();
   InProcessRun run{r.worstCode, withoutThreads(Json::parse(host::output::jsonText())["items"]),
-                   log.lines()};
+                   log.lines(), refused};
   host::output::setListingStream(&std::cout);
-  host::session().options.library = saved;
+  host::session().options = saved;
   return run;
 }
 
@@ -108,6 +114,58 @@ TEST(EnvironmentFaults, ThreadsThatCannotStartLeaveTheWorkToThoseThatDid) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"diabetes.csv", "fitted.csv"}));
   }
+}
+
+// A step asked to run on one thread (the command's options, OPTIONS, PERFORMANCE) tries no
+// thread start, its CSV check of half a MB and output's formatting included, and a BY step of model
+// averaging makes no work queue: where no thread starts, they run as with threads. A step short
+// of memory names the output it did not write, left as it was, and what needs less.
+TEST(EnvironmentFaults, OneThreadStartsNoneAndMemoryShortNamesTheOutput) {
+  const DataLibrary library({});
+  std::ofstream data(library.path() / "grouped.csv");
+  data << "g,y,x1,x2,x3\n";
+  for (int i = 0; i < 20000; ++i)
+    data << 1 + i / 10000 << ',' << (i * 7919 % 1000) / 10.0 + (i % 13) << ',' << i % 13 << ','
+         << (i * 31 % 97) / 7.0 << ',' << 1e-3 * i << '\n';
+  data.close();
+  const std::string fit =
+      "proc varsifter data=grouped; model y = x1-x3 / selection=forward;\n"
+      "  output out=fitted p=yhat;";
+  const std::string averaged =
+      "proc varsifter data=grouped seed=3; by g; modelaverage nsamples=4;" +
+      fit.substr(fit.find(';') + 1) + " run;";
+  const struct {
+    std::string program;
+    bool threads = true;
+  } kForms[] = {{fit + " run;", false},
+                {"options cpucount=1;\n" + fit + " run;"},
+                {fit + " performance nothreads; run;"},
+                {fit + " performance threads = no; run;"},
+                {fit + " performance cpucount=1; run;"},
+                {averaged}};
+  for (const auto& form : kForms) {
+    SCOPED_TRACE(form.program);
+    const InProcessRun free = runAllowingThreads(form.program, library, -1, form.threads);
+    const std::string rows = library.text("fitted.csv");
+    const InProcessRun r = runAllowingThreads(form.program, library, 0, form.threads);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.refused == 0 || form.program == averaged);  // its output's threads do without
+    EXPECT_TRUE(notes(r).empty());
+    EXPECT_TRUE(r.items == free.items && library.text("fitted.csv") == rows);
+  }
+  std::ofstream(library.path() / "fitted.csv") << "earlier\n";
+  const InProcessRun r = runAllowingThreads(fit + " run;", library, -1, true, "VARSIFTER BY POOL");
+  EXPECT_EQ(r.code, 1016);
+  std::vector<std::string> said;
+  for (const host::LogLine& l : r.log) said.push_back(l.level + ": " + l.text);
+  ASSERT_GE(said.size(), 4u);
+  EXPECT_EQ(said[said.size() - 4], "ERROR: There is not enough memory to continue.");
+  EXPECT_EQ(said[said.size() - 3],
+            "NOTE: Not written, any earlier file of the name left as it was: WORK.FITTED (" +
+                (library.path() / "fitted.csv").string() + ").");
+  EXPECT_EQ(said[said.size() - 2].find("NOTE: The step needs less memory "), 0u);
+  EXPECT_NE(said[said.size() - 2].find("under a MEMSIZE= (--memsize)"), std::string::npos);
+  EXPECT_EQ(library.text("fitted.csv"), "earlier\n");
 }
 
 // 30,000 rows of ten standard normals and a response, written once a run of the tests.

@@ -44,8 +44,10 @@ struct Path {
 TEST_F(StepDriver, CleanUpRunsOnceOnEveryPath) {
   const Path paths[] = {
       {"normal end", "", 0},
-      {"failed phase", "hxtools", 1016},      // loadExtensions returns -3
-      {"host termination", "hxworkq", 1012},  // the work queue ends the step from deep code
+      {"failed phase", "hxtools", 1016},  // loadExtensions returns -3
+      // The work queue of two workers (one makes none) ends the step from deep code.
+      {"host termination", "hxworkq", 1012,
+       "proc varsifter data=mtcars; model mpg = wt hp; performance cpucount=2; run;"},
       // The effects library's pool is made inside the parse; an effect error ends the step.
       {"effect error", "", 2000, "proc varsifter data=mtcars; model mpg = nosuch; run;"},
       {"constructed effect error", "", 1012,

@@ -158,7 +158,7 @@ TEST(OrderedWriter, BlocksHoldTheirValuesAndTextWithinTheBudget) {
     for (int64_t columns : {1, 103, 2001, 50000, 10000000}) {
       for (int threads : {0, 2, 9, 65}) {
         const int64_t values = columns * 8, text = columns * 25 + 1;
-        const host::BlockPlan p = host::planBlocks(budget, values, text, threads, 2048);
+        const host::BlockPlan p = host::planBlocks(budget, values, text, threads, 2048, 0);
         const std::string where = std::to_string(budget) + " bytes, " + std::to_string(columns) +
                                   " columns, " + std::to_string(threads) + " threads";
         EXPECT_TRUE(p.rows >= 1 && p.rows <= 2048) << where;
@@ -179,6 +179,10 @@ TEST(OrderedWriter, BlocksHoldTheirValuesAndTextWithinTheBudget) {
       }
     }
   }
+  // Stacks of 2 MB counted (an address-space limit): 9 threads would take 18 MB of 12.
+  const host::BlockPlan p = host::planBlocks(12 * kMb, 800, 2500, 9, 2048, 2 * kMb);
+  EXPECT_EQ(p.threads, 5);
+  EXPECT_LE(bytes(p, 800, 2500) + p.threads * 2 * kMb, 12 * kMb);
 }
 
 // The same bytes whatever the threads and however little memory: blocks of many sizes, texts
