@@ -2,6 +2,7 @@
 # More candidates than rows: whole runs of the varsifter command beside R reading the same CSV
 # with data.table::fread, in turns, on ROWS rows of y and Q correlated normal candidates of which
 # ten have effects (bench/wide_data.py; 1,000 x 20,000 is a 150 MB CSV):
+#   stepwise     the bare MODEL statement: STEPWISE, SELECT=SBC
 #   forward      selection=forward, its defaults (SBC, on to the step limit or an exact fit)
 #   forward1000  selection=forward(stop=none maxsteps=1000)
 #   lasso        selection=lasso(screen=sis), beside fread followed by glmnet's whole path (the
@@ -62,14 +63,15 @@ seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s
 
 for c in "${cases[@]}"; do
   case $c in
+    stepwise) selection="" peer=fread ;;
     forward) selection="forward" peer=fread ;;
     forward1000) selection="forward(stop=none maxsteps=1000)" peer=fread ;;
     lasso) selection="lasso(screen=sis)" peer=glmnet ;;
     *) echo "unknown case $c" >&2; exit 2 ;;
   esac
-  printf 'proc varsifter data=%s;\n  model y = x1-x%s / selection=%s;\n  performance details;\nrun;\n' \
-    "$name" "$q" "$selection" > "$vsf"
-  echo "case $c: selection=$selection, beside $([ $peer = fread ] && echo fread || echo "fread + glmnet")"
+  printf 'proc varsifter data=%s;\n  model y = x1-x%s%s;\n  performance details;\nrun;\n' \
+    "$name" "$q" "${selection:+ / selection=$selection}" > "$vsf"
+  echo "case $c: ${selection:+selection=}${selection:-the bare statement}, beside $([ $peer = fread ] && echo fread || echo "fread + glmnet")"
   declare -A ours=()
   theirs=()
   for ((r = 1; r <= rounds; r++)); do

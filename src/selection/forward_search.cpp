@@ -1,5 +1,9 @@
 // The entry search of FORWARD and STEPWISE, and the statistics refreshed after every move.
+#include <algorithm>
+#include <cmath>
+
 #include "selection/methods_internal.h"
+#include "selection/registry.h"
 
 namespace vsf {
 
@@ -42,17 +46,26 @@ void setCandidateValue(SelectionState* s, int32_t e, double v) {
   if (s->rules->candidateValues && s->sweep.candidateValues) s->sweep.candidateValues[e] = v;
 }
 
+// Scores followed through a removal or a re-entry differ from those worked out afresh by
+// rounding, far below these margins: a reduction relative to the winner's, v and the criterion
+// relative to the candidate's accumulated diagonal and to the winner's reduction.
+constexpr double kTieMargin = 1e-6, kPivotMargin = 1e-10;
+
+// The best two reductions and the winner of one scan of the single-column candidates, and
+// whether a candidate's v lies near its pivot tolerance.
+struct Scan {
+  double largest = -1, second = -1;
+  int32_t winner = -1;
+  bool borderline = false;
+};
+
 // Single-column effects by their SSE reduction r^2 / v; an equal reduction keeps the earlier
-// effect. The winner's value goes into *best. 0 or rc::kMemory.
-int fastSearch(SelectionState* s, double* best, int32_t* candidate) {
+// effect.
+Scan scanCandidates(SelectionState* s, const RunningScores* running) {
   const CriterionCode code = s->rules->select;
   const double sse = s->fit.trainSse;
   const int32_t p = s->sweep.sweptColumns;
-  const RunningScores* running = nullptr;
-  if (!s->sweep.fullMode)
-    if (int rc = currentScores(s, &running); rc != 0) return rc;
-  double largest = -1;
-  int32_t winner = -1;
+  Scan k;
   for (int32_t e = 0; e < s->layout.effectCount; ++e) {
     if (s->sweep.states[e] != EffectState::kFree || s->layout.columnCount[e] != 1 ||
         !prerequisitesIn(s->sweep, e))
@@ -60,20 +73,59 @@ int fastSearch(SelectionState* s, double* best, int32_t* candidate) {
     const ColumnStats c = running ? fromRunningScores(s, *running, e) : fromSweptMatrix(s, e);
     const double d = pivotTolerance('0', c.reference, c.a);
     const double reduction = c.v > d ? c.r * c.r / c.v : -1;
+    if (running) k.borderline |= std::fabs(c.v - d) <= kPivotMargin * c.a;
     if (s->rules->candidateValues)
       setCandidateValue(s, e,
                         reduction > 0
                             ? criterionFromStats(s, code, sse, sse - reduction, p, p + 1, 1, 1)
                             : absentValue());
-    if (reduction > largest) {
-      largest = reduction;
-      winner = e;
+    if (reduction > k.largest) {
+      k.second = k.largest;
+      k.largest = reduction;
+      k.winner = e;
+    } else if (reduction > k.second) {
+      k.second = reduction;
     }
   }
-  if (winner < 0 || !(largest > 0)) return 0;
-  const double v = criterionFromStats(s, code, sse, sse - largest, p, p + 1, 1, 1);
+  return k;
+}
+
+// Where rounding could change the pick: two reductions that close, a v by its tolerance, or the
+// winner's value by the current model's (the model criteria STEPWISE compares it with).
+bool nearTie(SelectionState* s, const Scan& k) {
+  if (k.borderline) return true;
+  if (!(k.largest > 0)) return false;
+  if (k.largest - k.second <= kTieMargin * k.largest) return true;
+  const CriterionCode code = s->rules->select;
+  if (!criterionOfModel(code)) return false;
+  const double sse = s->fit.trainSse;
+  const int32_t p = s->sweep.sweptColumns;
+  auto value = [&](double reduction) {
+    return criterionFromStats(s, code, sse, sse - reduction, p, p + 1, 1, 1);
+  };
+  const double now = criterionFromStats(s, code, sse, sse, p, p, 1, 1);
+  const double a = value(k.largest * (1 - kTieMargin)), b = value(k.largest * (1 + kTieMargin));
+  return std::min(a, b) - s->rules->fuzz <= now && now <= std::max(a, b) + s->rules->fuzz;
+}
+
+// The winner's value goes into *best. Scores followed from the store rows are worked out
+// afresh where the pick is near a tie. 0 or rc::kMemory.
+int fastSearch(SelectionState* s, double* best, int32_t* candidate) {
+  const CriterionCode code = s->rules->select;
+  const RunningScores* running = nullptr;
+  if (!s->sweep.fullMode)
+    if (int rc = currentScores(s, &running); rc != 0) return rc;
+  Scan k = scanCandidates(s, running);
+  if (running && running->fromStore && nearTie(s, k)) {
+    if (int rc = currentScores(s, &running, true); rc != 0) return rc;
+    k = scanCandidates(s, running);
+  }
+  if (k.winner < 0 || !(k.largest > 0)) return 0;
+  const double sse = s->fit.trainSse;
+  const int32_t p = s->sweep.sweptColumns;
+  const double v = criterionFromStats(s, code, sse, sse - k.largest, p, p + 1, 1, 1);
   *best = v;
-  if (criterionBetter(v, worstValue(code), code)) *candidate = winner;
+  if (criterionBetter(v, worstValue(code), code)) *candidate = k.winner;
   return 0;
 }
 

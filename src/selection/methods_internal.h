@@ -19,9 +19,13 @@ struct EntryChoice {
 [[nodiscard]] int searchEntry(SelectionState* s, EntryChoice* out);
 
 // The running scores brought to the current model (running_scores.cpp): followed from the
-// last entry when the pass of its store rows summed the update, else worked out afresh from
-// the store. 0 or rc::kMemory.
-[[nodiscard]] int currentScores(SelectionState* s, const RunningScores** out);
+// last entry when its update was readied, or from the removal of one column, else (or
+// `afresh`) worked out afresh from the store. 0 or rc::kMemory.
+[[nodiscard]] int currentScores(SelectionState* s, const RunningScores** out, bool afresh = false);
+
+// After a removal that stands: the running scores, where they are kept, follow it now, so that
+// removals one after another are followed one at a time.
+void keepScores(SelectionState* s);
 
 // After a move: PRESS, CV PRESS and the partition ASEs of the new model as the options want
 // them, the search's value standing for the SELECT criterion's own statistic.

@@ -250,7 +250,10 @@ struct RunningScores {
   int32_t* model = nullptr;  // the entry order they hold for
   int32_t modelLength = -1;  // -1: they hold for no model
   int32_t sweptColumns = 0;
-  int32_t afresh = 0;         // the times they were worked out afresh from the store
+  int32_t afresh = 0;  // the times they were worked out afresh from the store
+  // They followed a move whose update was worked from the store rows (a removal, a re-entry)
+  // since: a near-tie of the search is settled afresh.
+  uint8_t fromStore = 0;
   int64_t interceptRow = -1;  // the intercept's store row while it is swept in, else -1
   // The update of the pass under way: the entering effect (-1 none), its column's regression
   // on the model's swept columns by store offset, those columns where a row holds them (dense

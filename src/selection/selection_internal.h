@@ -139,7 +139,8 @@ inline bool foldDetails(const CvOptions* cv) { return cv->foldStats || cv->foldE
 
 // Readies the running scores' update for single-column effect k about to enter, before the
 // pass that sums its store row: true when that pass is to sum the crossproducts with the
-// column's residual too (the scores hold for the current model).
+// column's residual too (the scores hold for the current model). For an effect whose store
+// rows were summed before, no pass is run: the update is worked from them, and false.
 bool prepareScoreUpdate(SelectionState* s, int32_t k);
 
 // Every effect has exactly one column.

@@ -44,7 +44,10 @@ int buildResponseStore(SelectionState* s) {
 }
 
 int growEffectCrossproducts(SelectionState* s, int32_t k) {
-  if (s->sweep.storeSlot[k] >= 0) return 0;  // an effect keeps its rows after it leaves
+  if (s->sweep.storeSlot[k] >= 0) {  // an effect keeps its rows after it leaves
+    prepareScoreUpdate(s, k);
+    return 0;
+  }
   const int32_t c = colsOf(s->layout, k), u = s->sweep.storeRowsUsed, R = s->sweep.storeRowCapacity;
   const int32_t L = s->layout.paramCount + 1;
   if (u + c >= R) {
