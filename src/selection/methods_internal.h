@@ -23,8 +23,8 @@ struct EntryChoice {
 // `afresh`) worked out afresh from the store. 0 or rc::kMemory.
 [[nodiscard]] int currentScores(SelectionState* s, const RunningScores** out, bool afresh = false);
 
-// After a removal that stands: the running scores, where they are kept, follow it now, so that
-// removals one after another are followed one at a time.
+// Before a removal: the running scores, where they are kept, follow the move before it now (they
+// follow one move from the model they hold), so that they can follow the removal.
 void keepScores(SelectionState* s);
 
 // After a move: PRESS, CV PRESS and the partition ASEs of the new model as the options want

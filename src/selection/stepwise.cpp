@@ -89,7 +89,7 @@ int removalPhase(SelectionState* s, Pass& p, bool* changed) {
         return refusedMoveValue(s, e, false, &s->run.stop.removalValue);
       return 0;
     }
-    keepScores(s);  // through the entry or removal before, so that they follow this removal
+    keepScores(s);
     removeEffect(s, e, Removal::kStep);
     if (int rc = refreshStatistics(s, value, false); rc != 0) return rc;
     int stop = 0;

@@ -10,7 +10,6 @@
 #include <random>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "common/group_support.h"
 #include "datapass/columnsum_internal.h"
@@ -283,48 +282,66 @@ TEST(RunningScores, StandThroughAnAliasedEntry) {
   }
 }
 
-// The default FORWARD (SELECT=SBC, STOP=SBC) on more candidates than rows, on to the exact
-// fit: the scores are worked out afresh once, for the intercept's model, and followed through
-// every entry after it.
-TEST(RunningScores, DefaultForwardWorksThemOutOnce) {
+// 90 correlated candidates on 30 rows, three of them with effects.
+CaseData wideCase(unsigned seed) {
   const int q = 90, rows = 30;
-  CaseData data = test::syntheticCase(std::vector<int>(q + 1, 1), rows, 17);
+  CaseData data = test::syntheticCase(std::vector<int>(q + 1, 1), rows, seed);
   for (int i = 0; i < rows; ++i) {
     for (int j = 2; j <= q; ++j) data.x[i][j] = 0.6 * data.x[i][j - 1] + 0.8 * data.x[i][j];
     data.y[i] = data.x[i][10] - data.x[i][40] + 0.5 * data.x[i][70] + 0.3 * data.y[i];
   }
-  GroupSettings gs = storeSettings();
-  gs.method = kMethodForward, gs.select = kCritSbc;
-  Group g(data, gs);
+  return data;
+}
+
+// A whole run of the method by SBC (SELECT and STOP), on the store or the full crossproducts.
+void fitBySbc(Group& g) {
   g.options().stop = kCritSbc;
   g.settleOptionRecords();
   ASSERT_EQ(fitModel(&g.s(), nullptr), 0);
+}
+
+GroupSettings sbcSettings(MethodCode method, bool full) {
+  GroupSettings gs = storeSettings();
+  gs.method = method, gs.select = kCritSbc, gs.full = full, gs.store = !full;
+  return gs;
+}
+
+// The default FORWARD (SELECT=SBC, STOP=SBC) on more candidates than rows, on to the exact
+// fit: the scores are worked out afresh once, for the intercept's model, and followed through
+// every entry after it.
+TEST(RunningScores, DefaultForwardWorksThemOutOnce) {
+  Group g(wideCase(17), sbcSettings(kMethodForward, false));
+  fitBySbc(g);
   const SelectionState& s = g.s();
-  EXPECT_GE(s.steps.stepCount, rows / 2);
+  EXPECT_GE(s.steps.stepCount, 30 / 2);
   EXPECT_EQ(s.sweep.running.afresh, 1);
 }
 
-// The scores held by the group against those worked out afresh for its model, to the last few
-// bits; the afresh count is left as it was.
-void expectScoresAsAfresh(Group& g, const std::string& at) {
-  SelectionState& s = g.s();
-  const RunningScores* r = nullptr;
-  ASSERT_EQ(currentScores(&s, &r), 0);
-  const int E = s.layout.effectCount, count = r->afresh;
-  const std::vector<double> rs(r->r, r->r + E), vs(r->v, r->v + E);
-  ASSERT_EQ(currentScores(&s, &r, true), 0);
-  for (int e = 0; e < E; ++e) {
-    if (s.layout.columnCount[e] != 1 || s.sweep.states[e] != EffectState::kFree) continue;
-    EXPECT_NEAR(rs[e], r->r[e], 1e-9 * (1 + std::fabs(r->r[e]))) << at << " effect " << e;
-    EXPECT_NEAR(vs[e], r->v[e], 1e-9 * (1 + std::fabs(r->v[e]))) << at << " effect " << e;
+// The default STEPWISE the same way, on a set whose looks at removals remove nothing and on one
+// with removals and entries again: the scores are worked out afresh once and followed through
+// every move; the steps (removed effects negated) are those of the full crossproducts' search.
+TEST(RunningScores, DefaultStepwiseWorksThemOutOnce) {
+  for (const auto& [seed, removals] : {std::pair{17u, false}, std::pair{1u, true}}) {
+    std::vector<int> steps[2];
+    for (bool full : {false, true}) {
+      Group g(wideCase(seed), sbcSettings(kMethodStepwise, full));
+      fitBySbc(g);
+      const StepHistory& h = g.s().steps;
+      for (int i = 0; i < h.stepCount; ++i)
+        steps[full].push_back(i > 0 && h.effects[i] < h.effects[i - 1] ? -h.effect[i]
+                                                                       : h.effect[i]);
+      EXPECT_EQ(g.s().sweep.running.afresh, full ? 0 : 1) << seed;
+    }
+    EXPECT_EQ(steps[0], steps[1]) << seed;
+    EXPECT_EQ(std::count_if(steps[0].begin(), steps[0].end(), [](int e) { return e < 0; }) > 0,
+              removals)
+        << seed;
   }
-  s.sweep.running.afresh = count;
 }
 
-// Removals of one column, one after another, and the entry again of an effect whose store rows
-// stand: the scores follow each without being worked out afresh, and equal those worked out
-// afresh. A removal after which an aliased column comes back (1 leaving 3 = 1 + 2 and 2) has
-// them worked out afresh.
+// Removals of one column, one after another, and the entries again of effects whose store rows
+// stand: the scores follow each without being worked out afresh (the second time: after 1 leaves
+// 3 = 1 + 2 and 2, 2 comes back), and equal those worked out afresh.
 TEST(RunningScores, FollowRemovalsAndEntriesAgainAsWorkedOutAfresh) {
   const CaseData data = trickyCase(50, 23);
   for (const Case& k : cases()) {
@@ -333,91 +350,48 @@ TEST(RunningScores, FollowRemovalsAndEntriesAgainAsWorkedOutAfresh) {
     ASSERT_EQ(g.prepare(), 0);
     ASSERT_EQ(g.enter({0}), 0);
     SelectionState& s = g.s();
+    const int E = s.layout.effectCount;
     const RunningScores* r = nullptr;
     ASSERT_EQ(currentScores(&s, &r), 0);
-    // Each effect entered (+) or removed (-) and the times worked out afresh after it.
-    const std::vector<std::tuple<int, bool, int>> moves = {
-        {1, true, 1},  {2, true, 1},   {4, true, 1},   {11, true, 1},  {12, true, 1},
-        {2, false, 1}, {4, false, 1},  {3, true, 1},   {2, true, 1},   {1, false, 2},
-        {4, true, 2},  {13, true, 2},  {11, false, 2}, {12, false, 2}, {11, true, 2},
-        {6, true, 2},  {13, false, 2}, {13, true, 2}};
-    for (const auto& [e, in, afresh] : moves) {
-      const std::string at = (in ? "+" : "-") + std::to_string(e);
+    for (int e : {1, 2, 4, 11, 12, -2, -4, 3, 2, -1, 4, 13, -11, -12, 11, 6, -13, 13}) {
       keepScores(&s);
-      if (in) {
-        ASSERT_EQ(growBeforeEntry(&s, e), 0) << at;
-        ASSERT_EQ(enterEffect(&s, e, resweepOnEntry(s.rules), 0), 0) << at;
+      if (e > 0) {
+        ASSERT_EQ(growBeforeEntry(&s, e), 0);
+        ASSERT_EQ(enterEffect(&s, e, resweepOnEntry(s.rules), 0), 0);
       } else {
-        removeEffect(&s, e, Removal::kStep);
+        removeEffect(&s, -e, Removal::kStep);
       }
-      expectScoresAsAfresh(g, at);
-      EXPECT_EQ(s.sweep.running.afresh, afresh) << at;
+      ASSERT_EQ(currentScores(&s, &r), 0);
+      EXPECT_EQ(r->afresh, s.sweep.states[1] == EffectState::kFree ? 2 : 1) << e;
+      const std::vector<double> rs(r->r, r->r + E), vs(r->v, r->v + E);
+      ASSERT_EQ(currentScores(&s, &r, true), 0);
+      for (int f = 0; f < E; ++f)
+        if (s.layout.columnCount[f] == 1 && s.sweep.states[f] == EffectState::kFree) {
+          EXPECT_NEAR(rs[f], r->r[f], 1e-9 * (1 + std::fabs(r->r[f]))) << e << " " << f;
+          EXPECT_NEAR(vs[f], r->v[f], 1e-9 * (1 + std::fabs(r->v[f]))) << e << " " << f;
+        }
+      s.sweep.running.afresh -= 1;
     }
-    EXPECT_EQ(s.sweep.flags[s.sweep.firstColumn[2]], '1');  // back when 1 left
   }
 }
 
-// After a removal a tie of two candidates (4 = 2 x 5, 10 = 5) is settled on scores worked out
-// afresh, which the earlier effect wins as before; with no removal since, nothing is reworked.
+// After a removal a tie of three candidates (4 = 2 x 5, 10 = 5) is settled on scores worked out
+// afresh, which the earliest wins as before; with no removal since, nothing is reworked.
 TEST(RunningScores, ATieAfterARemovalIsSettledAfresh) {
-  const CaseData data = trickyCase(40, 29);
-  Group g(data, storeSettings());
-  g.options().select = kCritSbc;
+  Group g(trickyCase(40, 29), storeSettings());
   ASSERT_EQ(g.prepare(), 0);
   ASSERT_EQ(g.enter({0, 11, 12}), 0);
   SelectionState& s = g.s();
   for (int e : {0, 1, 2, 3, 6, 7, 8, 9, 13}) s.sweep.states[e] = EffectState::kHeldOut;
   const RunningScores* r = nullptr;
   ASSERT_EQ(currentScores(&s, &r), 0);
-  keepScores(&s);
   removeEffect(&s, 12, Removal::kStep);
   s.sweep.states[12] = EffectState::kHeldOut;
-  EntryChoice c;
-  ASSERT_EQ(searchEntry(&s, &c), 0);
-  EXPECT_EQ(c.effect, 4);
-  EXPECT_EQ(s.sweep.running.afresh, 2);
-  EXPECT_EQ(s.sweep.running.fromStore, 0);
-  ASSERT_EQ(searchEntry(&s, &c), 0);
-  EXPECT_EQ(c.effect, 4);
-  EXPECT_EQ(s.sweep.running.afresh, 2);
-}
-
-// The default STEPWISE (SELECT=SBC) on more candidates than rows, on a set whose looks at
-// removals remove nothing and on one with removals and entries again: the scores are worked out
-// afresh once, for the intercept's model, and followed through every move after it; the steps
-// are those of the search on the full crossproducts.
-TEST(RunningScores, DefaultStepwiseWorksThemOutOnce) {
-  const int q = 90, rows = 30;
-  for (const auto& [seed, removals] : {std::pair{17u, false}, std::pair{1u, true}}) {
-    SCOPED_TRACE(seed);
-    CaseData data = test::syntheticCase(std::vector<int>(q + 1, 1), rows, seed);
-    for (int i = 0; i < rows; ++i) {
-      for (int j = 2; j <= q; ++j) data.x[i][j] = 0.6 * data.x[i][j - 1] + 0.8 * data.x[i][j];
-      data.y[i] = data.x[i][10] - data.x[i][40] + 0.5 * data.x[i][70] + 0.3 * data.y[i];
-    }
-    std::vector<std::vector<int>> steps;  // entered effects, removed ones negated
-    for (bool full : {false, true}) {
-      GroupSettings gs = storeSettings();
-      gs.full = full, gs.store = !full;
-      gs.method = kMethodStepwise, gs.select = kCritSbc;
-      Group g(data, gs);
-      g.options().stop = kCritSbc;
-      g.settleOptionRecords();
-      ASSERT_EQ(fitModel(&g.s(), nullptr), 0);
-      const StepHistory& h = g.s().steps;
-      steps.emplace_back();
-      for (int i = 0; i < h.stepCount; ++i)
-        steps.back().push_back(i > 0 && h.effects[i] < h.effects[i - 1] ? -h.effect[i]
-                                                                        : h.effect[i]);
-      if (!full) {
-        EXPECT_EQ(g.s().sweep.running.afresh, 1);
-      }
-    }
-    EXPECT_GE(steps[0].size(), static_cast<size_t>(rows - 3));
-    EXPECT_EQ(steps[0], steps[1]);
-    const auto removed =
-        std::count_if(steps[0].begin(), steps[0].end(), [](int e) { return e < 0; });
-    EXPECT_EQ(removed > 0, removals) << removed;
+  for (int afresh : {2, 2}) {
+    EntryChoice c;
+    ASSERT_EQ(searchEntry(&s, &c), 0);
+    EXPECT_EQ(c.effect, 4);
+    EXPECT_EQ(r->afresh, afresh);
   }
 }
 
