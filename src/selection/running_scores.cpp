@@ -198,11 +198,20 @@ void crossFromStore(const SelectionState* s, RunningScores& g, int32_t u) {
   g.fromStore = 1;
 }
 
+// Following a removal or an entry again pays where working the scores out afresh (candidates
+// times the square of the model's swept columns) costs more than a pass over the rows (rows
+// times a store row, what any entry costs). Below, they are worked out afresh as before, and the
+// values a search reports there stay the same to the last bit.
+bool worthFollowing(const SelectionState* s, const RunningScores& g) {
+  const double m = s->sweep.sweptColumns, E = s->layout.effectCount;
+  return g.followAlways || E * m * m > s->totals.rowsStored * (s->layout.paramCount + 1.0);
+}
+
 // The removal of u, where the model left has one swept column less, u~ being u's residual on
 // its swept columns. With as many (u was left out, or a column aliased with it came back, which
 // spans what u did only to the sweep's tolerance) they are worked out afresh.
 bool followRemoval(SelectionState* s, RunningScores* g, int32_t u) {
-  if (g->sweptColumns != s->sweep.sweptColumns + 1) return false;
+  if (g->sweptColumns != s->sweep.sweptColumns + 1 || !worthFollowing(s, *g)) return false;
   regressOnModel(s, *g, u);
   crossFromStore(s, *g, u);
   return moveAlong(s, g, u, false);
@@ -237,11 +246,12 @@ bool prepareScoreUpdate(SelectionState* s, int32_t k) {
   RunningScores& g = s->sweep.running;
   g.entering = -1;
   if (!g.r || s->layout.columnCount[k] != 1 || !holdsModel(s, g)) return false;
+  const bool stored = s->sweep.storeSlot[k] >= 0;
+  if (stored && !worthFollowing(s, g)) return false;
   regressOnModel(s, g, k);
   g.entering = k;
-  if (s->sweep.storeSlot[k] < 0) return true;
-  crossFromStore(s, g, k);
-  return false;
+  if (stored) crossFromStore(s, g, k);
+  return !stored;
 }
 
 }  // namespace vsf

@@ -254,6 +254,7 @@ struct RunningScores {
   // They followed a move whose update was worked from the store rows (a removal, a re-entry)
   // since: a near-tie of the search is settled afresh.
   uint8_t fromStore = 0;
+  uint8_t followAlways = 0;   // follow those moves however small the model (tests)
   int64_t interceptRow = -1;  // the intercept's store row while it is swept in, else -1
   // The update of the pass under way: the entering effect (-1 none), its column's regression
   // on the model's swept columns by store offset, those columns where a row holds them (dense

@@ -325,6 +325,7 @@ TEST(RunningScores, DefaultStepwiseWorksThemOutOnce) {
     std::vector<int> steps[2];
     for (bool full : {false, true}) {
       Group g(wideCase(seed), sbcSettings(kMethodStepwise, full));
+      g.s().sweep.running.followAlways = 1;  // removals in a small model too
       fitBySbc(g);
       const StepHistory& h = g.s().steps;
       for (int i = 0; i < h.stepCount; ++i)
@@ -350,6 +351,7 @@ TEST(RunningScores, FollowRemovalsAndEntriesAgainAsWorkedOutAfresh) {
     ASSERT_EQ(g.prepare(), 0);
     ASSERT_EQ(g.enter({0}), 0);
     SelectionState& s = g.s();
+    s.sweep.running.followAlways = 1;  // however small the model
     const int E = s.layout.effectCount;
     const RunningScores* r = nullptr;
     ASSERT_EQ(currentScores(&s, &r), 0);
@@ -383,6 +385,7 @@ TEST(RunningScores, ATieAfterARemovalIsSettledAfresh) {
   ASSERT_EQ(g.enter({0, 11, 12}), 0);
   SelectionState& s = g.s();
   for (int e : {0, 1, 2, 3, 6, 7, 8, 9, 13}) s.sweep.states[e] = EffectState::kHeldOut;
+  s.sweep.running.followAlways = 1;
   const RunningScores* r = nullptr;
   ASSERT_EQ(currentScores(&s, &r), 0);
   removeEffect(&s, 12, Removal::kStep);
