@@ -57,7 +57,7 @@ class StandardBuffer : public std::streambuf {
   void writeHeld();  // under the lock
   const int fd_;
   const size_t size_;
-  mutable std::timed_mutex mutex_;
+  mutable std::mutex mutex_;
   std::string held_;
   int error_ = 0;
   bool reported_ = false;
