@@ -165,6 +165,17 @@ std::string failureReason(int error) {
   return error == 0 ? "no reason given" : std::strerror(error);
 }
 
+namespace {
+
+// One of the run's own descriptors by name (/dev/stdout, /dev/fd/1, /proc/self/fd/1).
+bool namesDescriptor(const std::filesystem::path& target) {
+  const std::string t = target.lexically_normal().string();
+  return t == "/dev/stdout" || t == "/dev/stderr" || t.starts_with("/dev/fd/") ||
+         t.starts_with("/proc/self/fd/");
+}
+
+}  // namespace
+
 std::string targetShown(const std::filesystem::path& target, const std::filesystem::path& file) {
   if (file.empty() || file == target) return target.string();
   return target.string() + ", a link to " + file.string();
@@ -204,6 +215,15 @@ bool WholeFile::prepare(const std::filesystem::path& target, std::string* error)
   keptMode_ = -1;
   const bool exists = ::stat(file_.c_str(), &st) == 0;
   if (exists && S_ISREG(st.st_mode)) {
+    // Renamed over, the file would lose what the run writes to it through the descriptor
+    // (`> out.lst` with --json /dev/stdout lost the listing).
+    if (namesDescriptor(target)) {
+      *error = fmt::format(
+          "cannot write {}: it names a descriptor of this run, open on the file {}; a document "
+          "or data set goes to a file of its own, a pipe or a terminal",
+          target.string(), file_.string());
+      return false;
+    }
     if (const int refusal = writeRefusal(file_, st); refusal != 0) {
       // The file's own refusal, not its directory's.
       *error =

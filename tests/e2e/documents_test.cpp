@@ -210,6 +210,17 @@ TEST(Documents, GoStraightIntoAPipeOrFifo) {
                            "ERROR: cannot write /dev/stdout, a link to /proc/self/fd/1 (Broken "
                            "pipe)\n"})
     EXPECT_NE(contents(at / "log.txt").find(said), std::string::npos) << contents(at / "log.txt");
+
+  // Standard output a file: renamed over, it would lose the listing; refused instead.
+  const CommandRun f = runShell("cd " + at.string() + " && " + VSF_BINARY +
+                                " p.vsf --lib . --json /dev/stdout >out.lst 2>log.txt; echo $?");
+  EXPECT_EQ(f.output, "2\n");
+  EXPECT_NE(contents(at / "log.txt")
+                .find("cannot write /dev/stdout: it names a descriptor of this "
+                      "run, open on the file " +
+                      (at / "out.lst").string()),
+            std::string::npos)
+      << contents(at / "log.txt");
 }
 
 }  // namespace
