@@ -190,8 +190,7 @@ bool readDialect(const std::filesystem::path& source, const std::filesystem::pat
   int reason = out < 0 ? errno : 0;
   MarkedNumber comma;
   if (out >= 0) {
-    trackFile(path);
-    *copy = path;
+    *copy = path;  // tracked as it was made
     if (!mapped.ok()) reason = errno ? errno : EIO;
     const auto put = [&](std::string_view piece) {
       reason = writeFully(out, piece);
