@@ -26,7 +26,8 @@ double used(const CommandRun& r) { return number(theOne(r, "NObs")["rows"][1]["N
 
 std::vector<std::string> levels(const CommandRun& r) {
   std::vector<std::string> out;
-  for (const Json& row : theOne(r, "ClassLevelInfo")["rows"]) out.push_back(row["Values"]);
+  const Json table = theOne(r, "ClassLevelInfo");  // held: the rows are its own
+  for (const Json& row : table["rows"]) out.push_back(row["Values"]);
   return out;
 }
 
