@@ -371,6 +371,12 @@ void untrackFile(const std::filesystem::path& path) {
   gStepFiles.erase(path.string());
 }
 
+void removeTrackedFile(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(gFilesMutex);
+  ::unlink(path.c_str());
+  gStepFiles.erase(path.string());
+}
+
 bool trackedFile(const std::filesystem::path& path) {
   std::lock_guard<std::mutex> lock(gFilesMutex);
   return gStepFiles.count(path.string()) != 0;

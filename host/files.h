@@ -17,6 +17,8 @@ namespace vsf::host {
 // removed; untrack it once it is renamed into place or removed.
 void trackFile(const std::filesystem::path& path);
 void untrackFile(const std::filesystem::path& path);
+// Removes a tracked file and untracks it: a temporary given up.
+void removeTrackedFile(const std::filesystem::path& path);
 // Whether this process is writing the file (it is tracked).
 bool trackedFile(const std::filesystem::path& path);
 

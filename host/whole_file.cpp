@@ -299,8 +299,7 @@ void WholeFile::discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!temporary_.empty()) {
-    ::unlink(temporary_.c_str());
-    untrackFile(temporary_);
+    removeTrackedFile(temporary_);
     temporary_.clear();
   }
   closeHeld();

@@ -96,10 +96,9 @@ std::string columnName(std::string_view text, char separator, size_t column) {
   for (size_t j = 0; !r.done(); ++j) {
     const RawField f = r.next();
     if (j + shift == column) {
-      std::string name(valueOf(f, &scratch));
-      const size_t first = name.find_first_not_of(" \t"), last = name.find_last_not_of(" \t");
-      if (first == std::string::npos) return column == 0 ? kRowNamesVariable : "?";
-      return name.substr(first, last + 1 - first);
+      const std::string_view name = trimBlanks(valueOf(f, &scratch));
+      if (name.empty()) return column == 0 ? kRowNamesVariable : "?";
+      return std::string(name);
     }
     if (f.lastOfRecord) break;
   }

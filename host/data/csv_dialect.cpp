@@ -214,8 +214,7 @@ bool readDialect(const std::filesystem::path& source, const std::filesystem::pat
                          directory.string(), failureReason(reason));
   }
   if (!copy->empty()) {
-    ::unlink(copy->c_str());
-    untrackFile(*copy);
+    removeTrackedFile(*copy);
     copy->clear();
   }
   return false;

@@ -580,10 +580,7 @@ std::unique_ptr<Table> importCsv(const std::filesystem::path& source, const Impo
   for (const CommaColumn& c : dialect.columns) texts.push_back(!c.numbers);
   std::unique_ptr<Table> table =
       importText(Importer{source, copy.empty() ? source : copy, s, error}, texts);
-  if (!copy.empty()) {
-    ::unlink(copy.c_str());
-    untrackFile(copy);
-  }
+  if (!copy.empty()) removeTrackedFile(copy);
   if (!table) return nullptr;
   table->dialect = dialect;
   if (dialect.decimalComma) strayCommaValues(table.get());

@@ -123,13 +123,13 @@ bool plainInteger(std::string_view t) {
   return !t.empty() && std::all_of(t.begin(), t.end(), isDigit);
 }
 
+}  // namespace
+
 std::string_view trimBlanks(std::string_view t) {
   while (!t.empty() && isBlank(t.front())) t.remove_prefix(1);
   while (!t.empty() && isBlank(t.back())) t.remove_suffix(1);
   return t;
 }
-
-}  // namespace
 
 bool heldExactly(std::string_view text, double value) {
   text = trimBlanks(text);

@@ -11,6 +11,9 @@ namespace vsf::host {
 // number (the column is then character).
 bool parseCell(std::string_view text, double* value);
 
+// The text without the blanks and tabs around it, as a value or a name is read.
+std::string_view trimBlanks(std::string_view text);
+
 // Whether `value`, read from `text` by parseCell, holds the number the text writes: false when
 // the double written to as many significant digits as the text has reads otherwise
 // (9007199254740993 is read as 9007199254740992; 18446744073709551600, whose trailing zeros are

@@ -522,12 +522,6 @@ void noteInexactDigits(HostDataSet* ds, int number) {
 
 namespace {
 
-std::string_view withoutBlanks(std::string_view s) {
-  const size_t first = s.find_first_not_of(" \t");
-  return first == std::string_view::npos ? ""
-                                         : s.substr(first, s.find_last_not_of(" \t") + 1 - first);
-}
-
 // A name as the first line of a file the step read writes it, read otherwise: too long, with
 // blanks around it (as pandas shows a name), or a name that follows numpy.savetxt's "# ".
 std::string writtenNameHint(const Table& table, std::string_view name) {
@@ -535,7 +529,7 @@ std::string writtenNameHint(const Table& table, std::string_view name) {
   for (const TableVar& v : table.vars)
     if (!v.writtenName.empty() && equalsNoCase(v.writtenName, name))
       return fmt::format("the column so named on the first line of {} is read as {}", file, v.name);
-  const std::string_view bare = withoutBlanks(name);
+  const std::string_view bare = trimBlanks(name);
   if (bare.size() != name.size() && !bare.empty())
     if (const int j = findVariable(table, bare); j >= 0)
       return fmt::format(
@@ -544,7 +538,7 @@ std::string writtenNameHint(const Table& table, std::string_view name) {
           file, table.vars[static_cast<size_t>(j)].name);
   for (const TableVar& v : table.vars)
     if (v.name.starts_with('#') && !bare.empty() &&
-        equalsNoCase(withoutBlanks(std::string_view(v.name).substr(1)), bare))
+        equalsNoCase(trimBlanks(std::string_view(v.name).substr(1)), bare))
       return fmt::format(
           "the first line of {} names the variable \"{}\", as numpy.savetxt writes its header "
           "after \"# \": write it '{}'n, or write the file with savetxt(comments = \"\")",
