@@ -44,8 +44,10 @@ bool listingBesideLog() {
 void guardStandardDescriptors() {
   for (int fd = 0; fd < 3; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // The lowest free number: this one, the ones below it being open by now.
-    const int held = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    // The lowest free number: this one, the ones below it being open by now. Closed again on a
+    // new start of the command (for its BLAS kernels), which then finds the stream closed as the
+    // user left it rather than open on /dev/null.
+    const int held = ::open("/dev/null", (fd == 0 ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
     gClosed[fd] = held == fd;
     if (held >= 0 && held != fd) ::close(held);
   }

@@ -23,7 +23,8 @@ bool listingBesideLog();
 
 // Standard input, output and error closed when the command starts get /dev/null in their
 // place, so that no file the run opens takes their numbers (the listing would go into it);
-// writes to a stream found closed fail with EBADF. Called first in main.
+// writes to a stream found closed fail with EBADF. Called first in main; a new start of the
+// command finds them closed again.
 void guardStandardDescriptors();
 // Whether the descriptor (0 to 2) was closed when the command started.
 bool startedClosed(int fd);
