@@ -2,14 +2,14 @@
 // (hxbtree).
 #include "host/extensions.h"
 
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include "frame/host/status.h"
 #include "host/files.h"
-#include "host/session.h"
+#include "host/util_directory.h"
 
 namespace vsf::host {
 
@@ -107,26 +107,6 @@ HostExtension* loadExtension(std::string_view name) {
 void registerExtension(std::string_view name, ExtensionFactory factory) {
   std::lock_guard<std::mutex> lock(gMutex);
   factories()[std::string(name)] = factory;
-}
-
-std::filesystem::path utilDirectory() {
-  const auto& opt = session().options.utilPath;
-  if (!opt.empty()) return opt;
-  // The system's temporary directory as the environment names it, looked up once a naming: a BY
-  // step asks for it a group, and the look-up asks the file system each time.
-  std::string named;
-  for (const char* variable : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"}) {
-    const char* value = std::getenv(variable);
-    named += value ? value : "";
-    named += '\0';
-  }
-  thread_local std::string lastNamed;
-  thread_local std::filesystem::path last;
-  if (last.empty() || named != lastNamed) {
-    last = std::filesystem::temp_directory_path();
-    lastNamed = std::move(named);
-  }
-  return last;
 }
 
 }  // namespace vsf::host

@@ -1,7 +1,6 @@
 // Our host's extensions and their loader.
 #pragma once
 
-#include <filesystem>
 #include <string_view>
 
 #include "frame/host/extensions.h"
@@ -9,9 +8,6 @@
 namespace vsf::host {
 
 HostExtension* loadExtension(std::string_view name);
-
-// The directory of utility and scratch files of the session.
-std::filesystem::path utilDirectory();
 
 // Makes the loader refuse an extension by name (empty: refuse none); for tests of the
 // procedure's failure paths.

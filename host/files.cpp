@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "host/extensions.h"
 #include "host/faults.h"
 #include "host/session.h"
+#include "host/util_directory.h"
 #include "host/whole_file.h"
 
 namespace vsf::host {

@@ -25,6 +25,7 @@
 #include "host/progress.h"
 #include "host/standard_streams.h"
 #include "host/text_table.h"
+#include "host/util_directory.h"
 
 namespace vsf {
 
@@ -410,6 +411,12 @@ int runStep(const std::string& text, int line) {
   // The one guard of the procedure: the step end, the numeric faults and memory.
   try {
     if (!s.procedureEntry) throw StepEnd{step::kInternal};
+    // Any step may page its rows or rewrite a data set there: found before it starts, not as
+    // a file it cannot make halfway.
+    if (const std::string fault = utilDirectoryFault(); !fault.empty()) {
+      s.log.write("ERROR", fault);
+      throw StepEnd{step::kHistory};
+    }
     s.procedureEntry();
     code = s.stepCode;
   } catch (const StepEnd& e) {

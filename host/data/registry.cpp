@@ -17,8 +17,8 @@
 #include "host/data/data.h"
 #include "host/data/dataset_internal.h"
 #include "host/data/parallel.h"
-#include "host/extensions.h"
 #include "host/session.h"
+#include "host/util_directory.h"
 #include "host/whole_file.h"
 
 namespace vsf::host {

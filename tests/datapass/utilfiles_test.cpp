@@ -9,7 +9,7 @@
 #include "common/test_host.h"
 #include "datapass/blocks_support.h"
 #include "datapass/rowblock.h"
-#include "host/extensions.h"
+#include "host/util_directory.h"
 
 namespace vsf {
 namespace {

@@ -238,10 +238,14 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
   const std::string quoted = "Data set " + util.path() + "/o.csv cannot be written: no file can ";
   expectRuns(
       lib.dir(),
+      // Found before the step pages any row.
       {{"proc varsifter data=rows; model y = x1-x3; run;",
         1,
-        {file, "could not be made or opened: Read-only file system."},
-        {},
+        {"ERROR: The UTILPATH directory \"" + util.path() +
+             "\" cannot be used (Read-only file system): the step's utility files are made there, "
+             "so the step does not run.",
+         "return code 1020"},
+        {file},
         paged.c_str()},
        // The directory is the cause, not the file.
        {"proc varsifter data=regions; model y = x; output out='" + util.path() + "/o.csv' p; run;",

@@ -15,9 +15,9 @@
 #include "base/host.h"
 #include "common/files.h"
 #include "common/test_host.h"
-#include "host/extensions.h"
 #include "host/faults.h"
 #include "host/session.h"
+#include "host/util_directory.h"
 
 namespace vsf {
 namespace {
