@@ -317,9 +317,9 @@ HostExtension* makePageStreams() { return new PageStreams; }
 HostExtension* makeScratchFiles() { return new ScratchFiles; }
 
 std::FILE* anonymousFile(std::string* named) {
-  std::error_code ec;
+  // Never made here: a directory the environment names but that is not there is the user's to
+  // mend.
   std::filesystem::path dir = utilDirectory();
-  std::filesystem::create_directories(dir, ec);
   std::filesystem::path made;
   const int fd = makeNewFile(dir, ownFilePrefix(), "", 0600, &made, NewFile::kUnnamed);
   const std::string path = made.string();

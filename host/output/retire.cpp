@@ -8,6 +8,7 @@
 
 #include "host/files.h"
 #include "host/output/output_internal.h"
+#include "host/util_directory.h"
 
 namespace vsf::host::output {
 
@@ -174,6 +175,9 @@ bool spillItem(Spill& s, const Item& item) {
 
 void spillDocuments(bool json, bool html) {
   closeSpill();
+  // A temporary directory that cannot be used is each step's error, not the run's: the
+  // documents keep their items in memory.
+  if (!utilDirectoryFault().empty()) return;
   SpillState& s = state();
   if (json) s.spill.json = anonymousFile();
   if (html) s.spill.html = anonymousFile();

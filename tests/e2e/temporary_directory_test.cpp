@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "e2e/command_support.h"
@@ -16,6 +17,11 @@ namespace vsf::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string fileText(const fs::path& file) {
+  std::ifstream in(file);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 TEST(TemporaryDirectory, OneThatCannotBeUsedIsTheStepsErrorAndAnEmptyOneIsUnset) {
   ScratchDir dir("vsf_tmpdir");
@@ -59,7 +65,8 @@ TEST(TemporaryDirectory, OneThatCannotBeUsedIsTheStepsErrorAndAnEmptyOneIsUnset)
       std::cout << "[ SKIPPED  ] " << c.what << ": as root every directory takes new files\n";
       continue;
     }
-    Start start{{"p.vsf", "--lib", VSF_SHARED_DATA}};
+    // A document spills its items into the temporary directory where it can.
+    Start start{{"p.vsf", "--lib", VSF_SHARED_DATA, "--json", "o.json"}};
     if (!c.utilpath.empty()) start.args.insert(start.args.end(), {"--utilpath", c.utilpath});
     start.directory = dir.path().string();
     start.unset = {"TMPDIR", "TMP", "TEMP", "TEMPDIR"};
@@ -77,7 +84,10 @@ TEST(TemporaryDirectory, OneThatCannotBeUsedIsTheStepsErrorAndAnEmptyOneIsUnset)
     EXPECT_EQ(r.log.compare(line == std::string::npos ? 0 : line + 1, 7, "ERROR: "), 0) << r.log;
     EXPECT_NE(r.log.find("--utilpath or OPTIONS UTILPATH="), std::string::npos) << r.log;
     EXPECT_NE(r.log.find("ended with return code 1020"), std::string::npos) << r.log;
+    EXPECT_NE(fileText(dir.path() / "o.json").find(c.said.substr(c.said.find("cannot be used"))),
+              std::string::npos);
   }
+  EXPECT_FALSE(fs::exists(dir.path() / "gone")) << "a missing directory is not made";
   ::chmod(locked.c_str(), 0700);
 }
 
