@@ -51,8 +51,8 @@ TEST(BlasCore, TheRestartedCommandReadsItsProgramAndFitsAsTheGenericKernels) {
   const auto program = dir.path() / "p.vsf";
   std::ofstream(program) << "proc varsifter data=diabetes; model y = age sex bmi bp s1-s6 / "
                             "selection=stepwise(select=sbc); run;\n";
-  const std::string tail =
-      std::string(VSF_BINARY) + " - --lib " VSF_SHARED_DATA " < " + program.string() + " 2>&1";
+  const std::string tail = shellQuoted(VSF_BINARY) + " - --lib " + shellQuoted(VSF_SHARED_DATA) +
+                           " < " + shellQuoted(program.string()) + " 2>&1";
   const CommandRun own = runShell("env -u OPENBLAS_CORETYPE -u OPENBLAS_NUM_THREADS " + tail);
   const CommandRun generic = runShell("env OPENBLAS_CORETYPE=Prescott " + tail);
   ASSERT_EQ(own.status, 0) << own.output;

@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -41,6 +42,27 @@ std::string withoutPaths(std::string text) {
     }
   }
   return text;
+}
+
+// Options name scratch files by their full paths, which hold whatever the checkout's path holds:
+// each path below the temporary or source directory, up to the next blank, becomes one word.
+// The options text itself stays as written, the run's key made from it too.
+std::string withPathsQuoted(const std::string& options) {
+  const std::string roots[] = {fs::temp_directory_path().string(), VSF_SOURCE_DIR};
+  std::string out;
+  for (size_t at = 0; at < options.size();) {
+    const auto root = std::find_if(std::begin(roots), std::end(roots), [&](const std::string& r) {
+      return options.compare(at, r.size(), r) == 0;
+    });
+    if (root == std::end(roots)) {
+      out += options[at++];
+      continue;
+    }
+    const size_t end = std::min(options.find_first_of(" \t\n", at + root->size()), options.size());
+    out += shellQuoted(std::string_view(options).substr(at, end - at));
+    at = end;
+  }
+  return out;
 }
 
 // FNV-1a of a file's bytes: enough to tell two builds' output files apart.
@@ -97,8 +119,20 @@ void checkReturnCodes(const std::string& program, const Json& document) {
 
 }  // namespace
 
+std::string shellQuoted(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    // A quote ends the quoted text, stands escaped, and the quoting starts again.
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
 CommandRun runArgs(const std::string& args, bool withErrors) {
-  return runShell(std::string(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : ""));
+  return runShell(shellQuoted(VSF_BINARY) + " " + args + (withErrors ? " 2>&1" : ""));
 }
 
 CommandRun runShell(const std::string& cmd) {
@@ -121,8 +155,9 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   const fs::path json = fs::temp_directory_path() / (stem + ".json");
   const fs::path html = fs::temp_directory_path() / (stem + ".html");
   std::ofstream(source) << program;
-  CommandRun r = runArgs(source.string() + " --lib " + library + " --json " + json.string() +
-                         " --html " + html.string() + " " + options);
+  CommandRun r = runArgs(shellQuoted(source.string()) + " --lib " + shellQuoted(library) +
+                         " --json " + shellQuoted(json.string()) + " --html " +
+                         shellQuoted(html.string()) + " " + withPathsQuoted(options));
   if (std::ifstream in(json); in) r.document = Json::parse(in, nullptr, false);
   checkReturnCodes(program, r.document);
   if (std::ifstream in(html); in) r.html.assign(std::istreambuf_iterator<char>(in), {});

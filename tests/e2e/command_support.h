@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vsf::test {
@@ -18,13 +19,18 @@ struct CommandRun {
   std::string html;    // the --html page (empty when none was written)
 };
 
-// Runs the command with the arguments as a shell passes them; standard error joins the output
-// unless dropped.
+// The text as one word of a shell command line, whatever it holds (blanks, quotes, non-ASCII
+// letters): every path put into a command goes through here.
+std::string shellQuoted(std::string_view text);
+
+// Runs the command with the arguments as a shell passes them (paths in them quoted by
+// shellQuoted); standard error joins the output unless dropped.
 CommandRun runArgs(const std::string& args, bool withErrors = true);
 // Runs a shell command line; its standard output is the run's output.
 CommandRun runShell(const std::string& command);
 // Writes the program to a file of its own and runs the command on it with the data library
-// and further command-line options; the JSON document and the HTML page are read back.
+// and further command-line options (paths in them below the temporary or source directory are
+// quoted here, up to the next blank); the JSON document and the HTML page are read back.
 CommandRun runCommand(const std::string& program, const std::string& library,
                       const std::string& options = "");
 

@@ -73,7 +73,7 @@ TEST(Command, UsageErrorsExitWithTwo) {
   EXPECT_EQ(runArgs("").status, 2);
   EXPECT_EQ(runArgs("/no/such/program.vsf").status, 2);
   EXPECT_EQ(runArgs("--help").status, 0);
-  const std::string program = std::string(VSF_SOURCE_DIR) + "/examples/diabetes.vsf ";
+  const std::string program = shellQuoted(VSF_SOURCE_DIR "/examples/diabetes.vsf") + " ";
   for (const char* bad : {"--memsize -5", "--memsize 99999999999999999999", "--memsize abc",
                           "--cpucount 0", "--cpucount 1025", "--utilpath /no/such/directory"}) {
     const CommandRun r = runArgs(program + bad);
@@ -81,7 +81,7 @@ TEST(Command, UsageErrorsExitWithTwo) {
     const std::string option(bad, std::string_view(bad).find(' '));
     EXPECT_NE(r.output.find(option + ":"), std::string::npos) << r.output;  // names the option
   }
-  CommandRun r = runArgs(VSF_TEST_DATA);  // a directory
+  CommandRun r = runArgs(shellQuoted(VSF_TEST_DATA));  // a directory
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("is a directory"), std::string::npos) << r.output;
   r = runArgs("- < /dev/null");
@@ -95,7 +95,7 @@ TEST(Command, UsageErrorsExitWithTwo) {
 // The option parser's refusals read as the command's other errors: ERROR first, the parser's
 // own text, and where the options are listed.
 TEST(Command, CommandLineErrorsSayErrorAndPointAtHelp) {
-  const std::string program = std::string(VSF_SOURCE_DIR) + "/examples/diabetes.vsf ";
+  const std::string program = shellQuoted(VSF_SOURCE_DIR "/examples/diabetes.vsf") + " ";
   struct Case {
     std::string args;
     const char* says;
@@ -118,7 +118,7 @@ TEST(Command, CommandLineErrorsSayErrorAndPointAtHelp) {
 TEST(Command, ProgramFromStandardInput) {
   const std::string program = ::testing::TempDir() + "stdin.vsf";
   std::ofstream(program) << "proc varsifter data=mtcars; model mpg = wt; run;\n";
-  CommandRun r = runArgs("- --lib " VSF_SHARED_DATA " < " + program);
+  CommandRun r = runArgs("- --lib " + shellQuoted(VSF_SHARED_DATA) + " < " + shellQuoted(program));
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("Parameter Estimates"), std::string::npos) << r.output;
 }
@@ -224,10 +224,11 @@ TEST(Command, NaReadsAsMissing) {
 CommandRun onTerminal(const std::string& program) {
   const std::string file = ::testing::TempDir() + "progress.vsf";
   std::ofstream(file) << program;
-  const std::string command =
-      std::string(VSF_BINARY) + " " + file + " --lib " VSF_SHARED_DATA " > /dev/null";
+  const std::string command = shellQuoted(VSF_BINARY) + " " + shellQuoted(file) + " --lib " +
+                              shellQuoted(VSF_SHARED_DATA) + " > /dev/null";
   CommandRun terminal;
-  FILE* p = popen(("script -qc '" + command + "' /dev/null").c_str(), "r");
+  // script(1) hands the command to a shell of its own: quoted again for that one.
+  FILE* p = popen(("script -qc " + shellQuoted(command) + " /dev/null").c_str(), "r");
   if (!p) return terminal;
   char buf[4096];
   size_t n;
@@ -248,7 +249,7 @@ TEST(Command, ProgressOnlyOnATerminal) {
       << terminal.output;
   EXPECT_NE(terminal.output.find("\r\033[KNOTE: The PROCEDURE VARSIFTER step ended"),
             std::string::npos);
-  const CommandRun piped = runArgs(program + " --lib " VSF_SHARED_DATA);
+  const CommandRun piped = runArgs(shellQuoted(program) + " --lib " + shellQuoted(VSF_SHARED_DATA));
   EXPECT_EQ(piped.status, 0);
   EXPECT_EQ(piped.output.find('\r'), std::string::npos) << piped.output;
   EXPECT_EQ(piped.output.find("Reading diabetes.csv"), std::string::npos);

@@ -248,7 +248,7 @@ TEST(DataMeaning, ProgramFilesSayWhy) {
   ScratchDir lib("vsf_meaning");
   const fs::path data = lib.path() / "mtcars.csv";
   std::ofstream(data) << "\"\",\"mpg\",\"cyl\"\n\"Mazda RX4\",21,6\n";
-  CommandRun r = runArgs(data.string() + " --lib " + lib.path().string());
+  CommandRun r = runArgs(shellQuoted(data.string()) + " --lib " + shellQuoted(lib.path().string()));
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.output.find("ERROR: " + data.string() +
                           " looks like a data set, not a program: its first line names "
@@ -257,7 +257,7 @@ TEST(DataMeaning, ProgramFilesSayWhy) {
             std::string::npos)
       << r.output;
   EXPECT_EQ(r.output.find("outside a procedure step"), std::string::npos) << r.output;
-  r = runArgs((lib.path() / "none.vsf").string());
+  r = runArgs(shellQuoted((lib.path() / "none.vsf").string()));
   EXPECT_NE(r.output.find("cannot read the program file " + (lib.path() / "none.vsf").string() +
                           " (No such file or directory)"),
             std::string::npos)

@@ -17,9 +17,11 @@ TEST(DisplaysExample, ListingIsUpToDate) {
                             "examples/mtcars_forward.lst";
   std::stringstream expected;
   expected << in.rdbuf();
-  EXPECT_EQ(
-      runArgs(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf --lib " VSF_SHARED_DATA, false).output,
-      expected.str());
+  EXPECT_EQ(runArgs(shellQuoted(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf") + " --lib " +
+                        shellQuoted(VSF_SHARED_DATA),
+                    false)
+                .output,
+            expected.str());
   std::ifstream readme(VSF_SOURCE_DIR "/README.md");
   std::stringstream shown;
   shown << readme.rdbuf();

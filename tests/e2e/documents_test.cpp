@@ -45,10 +45,12 @@ TEST(Documents, AFailedWriteLeavesThePreviousFile) {
   const fs::path json = dir.path() / "out.json";
   std::ofstream(json) << "previous";
   // 20 blocks of 512 bytes hold the data set's copy, not the document.
-  const CommandRun r =
-      runShell("sh -c 'ulimit -f 20; exec " + std::string(VSF_BINARY) + " " + VSF_SOURCE_DIR +
-               "/examples/mtcars_forward.vsf --lib " + dir.path().string() + " --utilpath " +
-               dir.path().string() + " --json " + json.string() + "' 2>&1");
+  // The inner shell runs its arguments: no path goes into its text.
+  const CommandRun r = runShell("sh -c 'ulimit -f 20; exec \"$@\"' sh " + shellQuoted(VSF_BINARY) +
+                                " " + shellQuoted(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf") +
+                                " --lib " + shellQuoted(dir.path().string()) + " --utilpath " +
+                                shellQuoted(dir.path().string()) + " --json " +
+                                shellQuoted(json.string()) + " 2>&1");
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_NE(r.output.find("ERROR: cannot write " + json.string() + " (File too large)"),
             std::string::npos)
@@ -63,9 +65,10 @@ TEST(Documents, ADocumentNotWrittenLeavesTheOthersWritten) {
   ScratchDir dir("vsf_documents");
   const fs::path html = dir.path() / "out.html";
   std::ofstream(html) << "previous";
-  const CommandRun r = runShell(std::string(VSF_BINARY) + " " + VSF_SOURCE_DIR +
-                                "/examples/mtcars_forward.vsf --lib " + VSF_SHARED_DATA +
-                                " --json /dev/full --html " + html.string() + " 2>&1 > /dev/null");
+  const CommandRun r = runShell(
+      shellQuoted(VSF_BINARY) + " " + shellQuoted(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf") +
+      " --lib " + shellQuoted(VSF_SHARED_DATA) + " --json /dev/full --html " +
+      shellQuoted(html.string()) + " 2>&1 > /dev/null");
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_NE(r.output.find("ERROR: cannot write /dev/full (No space left on device)"),
             std::string::npos)
@@ -92,8 +95,9 @@ TEST(Documents, AKilledRunsTemporaryFileGoesWithTheNextWrite) {
     std::ofstream(dir.path() / "p.vsf")
         << "proc varsifter data=mtcars; model mpg = wt; output out='o.csv' p; run;\n";
     std::ofstream(dir.path() / c.left) << "killed";
-    const CommandRun r = runShell("cd " + dir.path().string() + " && " + VSF_BINARY +
-                                  " p.vsf --lib . " + c.options + " 2>&1");
+    const CommandRun r =
+        runShell("cd " + shellQuoted(dir.path().string()) + " && " + shellQuoted(VSF_BINARY) +
+                 " p.vsf --lib . " + c.options + " 2>&1");
     EXPECT_EQ(r.status, 0) << r.output;
     std::vector<std::string> expected = {"mtcars.csv", "o.csv", "p.vsf"};
     if (std::string_view(c.options).find("out.json") != std::string_view::npos)
@@ -184,7 +188,8 @@ TEST(Documents, GoStraightIntoAPipeOrFifo) {
   std::ofstream(at / "d.csv") << "y,x\n1,2\n2,3\n3,5\n4,4\n";
   std::ofstream(at / "p.vsf") << "proc varsifter data=d; model y = x; run;\n";
   ASSERT_EQ(mkfifo((at / "page").c_str(), 0600), 0);
-  const CommandRun r = runShell("cd " + at.string() + " && { cat page > page.html & " + VSF_BINARY +
+  const CommandRun r = runShell("cd " + shellQuoted(at.string()) + " && { cat page > page.html & " +
+                                shellQuoted(VSF_BINARY) +
                                 " p.vsf --lib . --html page --json /dev/fd/3 3>&1 >/dev/null "
                                 "2>log.txt; echo $? >status; wait; }");
   EXPECT_EQ(contents(at / "status"), "0\n") << contents(at / "log.txt");
@@ -212,8 +217,9 @@ TEST(Documents, GoStraightIntoAPipeOrFifo) {
     EXPECT_NE(contents(at / "log.txt").find(said), std::string::npos) << contents(at / "log.txt");
 
   // Standard output a file: renamed over, it would lose the listing; refused instead.
-  const CommandRun f = runShell("cd " + at.string() + " && " + VSF_BINARY +
-                                " p.vsf --lib . --json /dev/stdout >out.lst 2>log.txt; echo $?");
+  const CommandRun f =
+      runShell("cd " + shellQuoted(at.string()) + " && " + shellQuoted(VSF_BINARY) +
+               " p.vsf --lib . --json /dev/stdout >out.lst 2>log.txt; echo $?");
   EXPECT_EQ(f.output, "2\n");
   EXPECT_NE(contents(at / "log.txt")
                 .find("cannot write /dev/stdout: it names a descriptor of this "

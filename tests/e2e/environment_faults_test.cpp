@@ -201,7 +201,8 @@ class AddressSpaceLimit : public ::testing::Test {
     const std::string program = (dir.path() / "p.vsf").string();
     std::ofstream(program) << "proc varsifter data=normals; model y = x1-x10 / selection=forward;"
                               " output out=o p=yhat; run;\n";
-    command = std::string(VSF_BINARY) + " " + program + " --lib " + dir.path().string() + " 2>&1";
+    command = shellQuoted(VSF_BINARY) + " " + shellQuoted(program) + " --lib " +
+              shellQuoted(dir.path().string()) + " 2>&1";
     free = runShell(command);
     ASSERT_EQ(free.status, 0) << free.output;
   }

@@ -31,7 +31,8 @@ TEST(ExamplePrograms, RunOnTheExampleData) {
   EXPECT_GE(files.size(), 3u);
   for (const fs::path& program : files) {
     SCOPED_TRACE(program.string());
-    const CommandRun r = runArgs(program.string() + " --lib " + library.string());
+    const CommandRun r =
+        runArgs(shellQuoted(program.string()) + " --lib " + shellQuoted(library.string()));
     const std::string& output = r.output;
     EXPECT_EQ(r.status, 0) << output;
     EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;

@@ -151,7 +151,7 @@ TEST(RFiles, OutputsReadAsNumbersByRAndPandas) {
     want.push_back(columns);
   }
   std::string args;
-  for (const std::string& f : files) args += " " + f;
+  for (const std::string& f : files) args += " " + shellQuoted(f);
   if (r) {
     EXPECT_EQ(verdicts("Rscript -e 'for (f in commandArgs(TRUE)) cat(paste(as.integer(sapply("
                        "read.csv(f), is.numeric)), collapse = \" \"), \"\\n\", sep = \"\")'" +

@@ -60,9 +60,10 @@ std::string runCase(const Case& c, const fs::path& dir) {
   std::ofstream(dir / "d.csv", std::ios::binary) << c.data;
   // BLAS threads only slow the start of so many short runs.
   const CommandRun r =
-      runShell("OPENBLAS_NUM_THREADS=1 timeout -s KILL 120 " + std::string(VSF_BINARY) + " " +
-               (dir / "p.vsf").string() + " --lib " + dir.string() + " --utilpath " +
-               util.string() + " --json " + json.string() + " 2>&1 >/dev/null");
+      runShell("OPENBLAS_NUM_THREADS=1 timeout -s KILL 120 " + shellQuoted(VSF_BINARY) + " " +
+               shellQuoted((dir / "p.vsf").string()) + " --lib " + shellQuoted(dir.string()) +
+               " --utilpath " + shellQuoted(util.string()) + " --json " +
+               shellQuoted(json.string()) + " 2>&1 >/dev/null");
   std::ofstream(dir / "log.txt", std::ios::binary) << r.output;
   std::string wrong;
   if (r.status < 0 || r.status > 2) wrong += "exit status " + std::to_string(r.status) + "; ";

@@ -57,8 +57,9 @@ TEST(JsonLayout, RowsStandOnceOnLinesOfTheirOwn) {
     ScratchDir dir("vsf_json_layout");
     std::ofstream(dir.path() / "p.vsf") << c.program;
     const fs::path file = dir.path() / "out.json";
-    const CommandRun r = runArgs((dir.path() / "p.vsf").string() + " --lib " + VSF_SHARED_DATA +
-                                 " --json " + file.string());
+    const CommandRun r =
+        runArgs(shellQuoted((dir.path() / "p.vsf").string()) + " --lib " +
+                shellQuoted(VSF_SHARED_DATA) + " --json " + shellQuoted(file.string()));
     ASSERT_EQ(r.status, 0) << r.output;
     const std::string text = fileText(file);
     const Json document = Json::parse(text);

@@ -164,10 +164,10 @@ class SmallFileSystem {
  public:
   explicit SmallFileSystem(const std::filesystem::path& at) : at_(at.string()) {
     std::filesystem::create_directories(at);
-    mounted_ = run("mount -t tmpfs -o size=64k tmpfs " + at_);
+    mounted_ = run("mount -t tmpfs -o size=64k tmpfs " + shellQuoted(at_));
   }
   ~SmallFileSystem() {
-    if (mounted_) run("umount " + at_);
+    if (mounted_) run("umount " + shellQuoted(at_));
   }
   bool mounted() const { return mounted_; }
   // Writes a file that takes what room is left.
@@ -177,7 +177,7 @@ class SmallFileSystem {
     for (int k = 0; k < 64 && out.write(block.data(), 4096) && out.flush(); ++k) {
     }
   }
-  bool readOnly() const { return run("mount -o remount,ro " + at_); }
+  bool readOnly() const { return run("mount -o remount,ro " + shellQuoted(at_)); }
   const std::string& path() const { return at_; }
 
  private:

@@ -31,14 +31,14 @@ TEST(OwnFiles, NamesPlantedUnderTheRunsProcessNumberAreNotItsFiles) {
       << "proc varsifter data=rows; model y = x1 x2; output out=o p; run;\n";
   std::ofstream(dir.path() / "victim.txt") << "theirs";
   std::string plant =
-      "cd " + dir.path().string() + " && echo killed > .o.csv.$$.0.tmp &&" +
+      "cd " + shellQuoted(dir.path().string()) + " && echo killed > .o.csv.$$.0.tmp &&" +
       " ln -s victim.txt .o.csv.$$.1.tmp && echo killed > " +
       ".o.csv.varsifter-K1lled.tmp && ln -s victim.txt .o.csv.varsifter-L1nked.tmp && " +
       "echo theirs > .other.csv.AAAAAA.tmp";
   for (int n = 0; n < 4; ++n)
     for (const char* kind : {"utl", "tmp", "csv"})
       plant += " && ln -s ../victim.txt util/vsf_$$_" + std::to_string(n) + "." + kind;
-  const CommandRun r = runShell(plant + " && exec " + VSF_BINARY +
+  const CommandRun r = runShell(plant + " && exec " + shellQuoted(VSF_BINARY) +
                                 " p.vsf --lib . --utilpath util --memsize 1 --cpucount 1 2>&1");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(fileText(dir.path() / "victim.txt"), "theirs");

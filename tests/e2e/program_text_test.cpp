@@ -233,7 +233,7 @@ TEST(ProgramText, BytesThatAreNoCharacterAreShownEscaped) {
   EXPECT_NE(data.document.dump().find("caf\\\\xE9"), std::string::npos);
   EXPECT_NE(lib.text("o.csv").find(",caf\xE9,"), std::string::npos) << lib.text("o.csv");
   // The command's own errors too.
-  const CommandRun missing = runArgs("'no dir/\xE9.vsf'");
+  const CommandRun missing = runArgs(shellQuoted("no dir/\xE9.vsf"));
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(
       missing.output.rfind(

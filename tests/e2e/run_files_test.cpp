@@ -74,8 +74,9 @@ TEST(RunFiles, AGraphNeverTakesTheProgramADataSetOrADocument) {
     else
       fs::create_hard_link(at / "p.vsf", at / "svg" / c.graph);
     const auto before = filesUnder(at);
-    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY +
-                                  " p.vsf --lib . --svg svg " + c.options + " 2>&1");
+    const CommandRun r =
+        runShell("cd " + shellQuoted(at.string()) + " && " + shellQuoted(VSF_BINARY) +
+                 " p.vsf --lib . --svg svg " + c.options + " 2>&1");
     const auto after = filesUnder(at);
     EXPECT_EQ(after.at("svg/" + std::string(c.graph)), before.at("svg/" + std::string(c.graph)));
     if (c.says.empty()) {
@@ -128,8 +129,9 @@ TEST(RunFiles, AProgramReadFromStandardInputIsNeverReplaced) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
     std::ofstream(at / "prog.vsf") << c.program;
-    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY + " - --lib . " +
-                                  c.options + " < prog.vsf 2>&1");
+    const CommandRun r =
+        runShell("cd " + shellQuoted(at.string()) + " && " + shellQuoted(VSF_BINARY) +
+                 " - --lib . " + c.options + " < prog.vsf 2>&1");
     EXPECT_EQ(r.status, c.status) << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
     EXPECT_EQ(fileText(at / "prog.vsf"), c.program);
@@ -162,8 +164,9 @@ TEST(RunFiles, ADocumentThatCannotBeWrittenIsFoundBeforeAnyStep) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
     const auto before = filesUnder(at);
-    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY + " p.vsf --lib . " +
-                                  c.options + " 2>&1");
+    const CommandRun r =
+        runShell("cd " + shellQuoted(at.string()) + " && " + shellQuoted(VSF_BINARY) +
+                 " p.vsf --lib . " + c.options + " 2>&1");
     EXPECT_EQ(r.status, 2) << r.output;
     EXPECT_EQ(r.output.rfind(c.says, 0), 0u) << r.output;
     EXPECT_EQ(r.output.find("Step 1"), std::string::npos) << r.output;
@@ -196,8 +199,8 @@ TEST(RunFiles, AFailedWriteNamesTheDirectoryAndTheLinkedFile) {
     SCOPED_TRACE(c.out);
     std::ofstream(at / "p.vsf") << "proc varsifter data=mtcars; model mpg = wt; output out=" +
                                        c.out + " p; run;\n";
-    const CommandRun r =
-        runShell("cd " + at.string() + " && " + VSF_BINARY + " p.vsf --lib . 2>&1");
+    const CommandRun r = runShell("cd " + shellQuoted(at.string()) + " && " +
+                                  shellQuoted(VSF_BINARY) + " p.vsf --lib . 2>&1");
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
   }
@@ -216,8 +219,9 @@ TEST(RunFiles, AnOutputThatFailsUnderByIsTheStepsError) {
   std::ofstream(dir.path() / "p.vsf")
       << "proc varsifter data=m; by g; model y = x / selection=none; output out=o p r; run;\n";
   // 16 blocks of 512 bytes: the first group's rows pass them.
-  const CommandRun r = runShell("cd " + dir.path().string() + " && sh -c 'ulimit -f 16; exec " +
-                                VSF_BINARY + " p.vsf --lib .' 2>&1 >/dev/null");
+  const CommandRun r = runShell("cd " + shellQuoted(dir.path().string()) +
+                                " && sh -c 'ulimit -f 16; exec \"$@\"' sh " +
+                                shellQuoted(VSF_BINARY) + " p.vsf --lib . 2>&1 >/dev/null");
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(
       r.output.find("\nERROR: Data set WORK.O cannot be written to ./o.csv (File too large)."),

@@ -30,6 +30,7 @@ fs::path stubs(const std::string& name, const std::vector<std::pair<std::string,
 CommandRun shell(const std::string& command) {
   CommandRun r;
   FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return r;
   char buf[4096];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
@@ -50,12 +51,13 @@ TEST(Scripts, RunShWorksFromTheUsersDirectory) {
   fs::copy_file(fs::path(VSF_TEST_DATA) / "e2e/by_sorted.csv", work / "data/mine.csv");
   std::ofstream(work / "mine.vsf") << "proc varsifter data=mine; model y = x; run;\n";
   std::ofstream(work / "cars.vsf") << "proc varsifter data=mtcars; model mpg = wt; run;\n";
-  const std::string run =
-      "cd " + work.string() + " && PATH=" + stub.string() + ":$PATH " + VSF_SOURCE_DIR "/run.sh ";
+  const std::string run = "cd " + shellQuoted(work.string()) +
+                          " && PATH=" + shellQuoted(stub.string()) + ":$PATH " +
+                          shellQuoted(VSF_SOURCE_DIR "/run.sh") + " ";
   CommandRun r = shell(run + "mine.vsf --lib data --json mine.json");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(fs::exists(work / "mine.json")) << r.output;
-  r = shell(run + "cars.vsf --lib=" + (work / "data").string());
+  r = shell(run + "cars.vsf --lib=" + shellQuoted((work / "data").string()));
   EXPECT_EQ(r.status, 1) << r.output;  // the given library replaces the example one
   EXPECT_NE(r.output.find("Data set WORK.MTCARS does not exist"), std::string::npos) << r.output;
   r = shell(run + "cars.vsf");
@@ -79,8 +81,9 @@ TEST(Scripts, RunShShowsTheBuildsProgressInAFewLines) {
               "echo 'src/f7.cpp:3:1: warning: something to read'\n"
               "echo '[100%] Linking CXX executable varsifter'\n"}});
   const CommandRun r =
-      shell("cd " + ::testing::TempDir() + " && PATH=" + stub.string() +
-            ":$PATH " VSF_SOURCE_DIR "/run.sh " VSF_SOURCE_DIR "/examples/mtcars_forward.vsf");
+      shell("cd " + shellQuoted(::testing::TempDir()) + " && PATH=" + shellQuoted(stub.string()) +
+            ":$PATH " + shellQuoted(VSF_SOURCE_DIR "/run.sh") + " " +
+            shellQuoted(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf"));
   EXPECT_EQ(r.status, 0) << r.output;
   const std::string build = r.output.substr(0, r.output.find("The VARSIFTER Procedure"));
   EXPECT_EQ(build.find("Built target"), std::string::npos) << build;
@@ -121,7 +124,8 @@ TEST(Scripts, ACopiedCheckoutIsBuiltAfresh) {
         "fi\n"
         "printf '#!/bin/sh\\necho ran \"$1\"\\n' > build/app/varsifter\n"
         "chmod +x build/app/varsifter\n"}});
-  const std::string run = "cd " + copy.string() + " && PATH=" + stub.string() + ":$PATH ./run.sh ";
+  const std::string run = "cd " + shellQuoted(copy.string()) +
+                          " && PATH=" + shellQuoted(stub.string()) + ":$PATH ./run.sh ";
   CommandRun r = shell(run + "prog.vsf");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("build/ was configured for /elsewhere/x; building afresh in"),
@@ -139,7 +143,8 @@ TEST(Scripts, MissingPackagesWithoutRootAreNamed) {
                                              {"dpkg-query", "exit 1"},
                                              {"grep", "exec /bin/grep \"$@\""},
                                              {"bash", "exec /bin/bash \"$@\""}});
-  CommandRun r = shell("PATH=" + stub.string() + " /bin/bash " VSF_SOURCE_DIR "/tools/deps.sh");
+  CommandRun r = shell("PATH=" + shellQuoted(stub.string()) + " /bin/bash " +
+                       shellQuoted(VSF_SOURCE_DIR "/tools/deps.sh"));
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("Installing them needs root"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("apt-get install cmake g++ make libopenblas-dev"), std::string::npos)

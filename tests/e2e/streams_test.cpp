@@ -32,7 +32,8 @@ TEST(Streams, TheListingKeepsItsPlaceBesideTheLogAndIsWholeApart) {
   ScratchDir dir("vsf_streams");
   const std::string program = dir.path().string() + "/by.vsf";
   std::ofstream(program) << kByProgram;
-  const std::string command = std::string(VSF_BINARY) + " " + program + " --lib " + VSF_SHARED_DATA;
+  const std::string command = shellQuoted(VSF_BINARY) + " " + shellQuoted(program) + " --lib " +
+                              shellQuoted(VSF_SHARED_DATA);
 
   // One pipe for both: each group's tables come before the notes of the next group.
   CommandRun merged = runShell(command + " 2>&1");
@@ -51,7 +52,8 @@ TEST(Streams, TheListingKeepsItsPlaceBesideTheLogAndIsWholeApart) {
   // A file of its own: the same listing, every byte of it, and the log whole in its own file.
   const std::string listing = dir.path().string() + "/by.lst",
                     logFile = dir.path().string() + "/by.log";
-  CommandRun apart = runShell(command + " > " + listing + " 2> " + logFile);
+  CommandRun apart =
+      runShell(command + " > " + shellQuoted(listing) + " 2> " + shellQuoted(logFile));
   ASSERT_EQ(apart.status, 0);
   std::string listingOfMerged, logOfMerged;
   std::istringstream lines(m);
@@ -77,8 +79,8 @@ TEST(Streams, AListingOrLogNotWrittenIsAnErrorAndTheRunGoesOn) {
                     json = dir.path().string() + "/o.json";
   std::ofstream(program) << "proc varsifter data=m; by g; model y = x1 x2 / selection=none;"
                             " output out=fit p=yhat; run;\n";
-  const std::string command =
-      std::string(VSF_BINARY) + " " + program + " --lib " + dir.path().string() + " --json " + json;
+  const std::string command = shellQuoted(VSF_BINARY) + " " + shellQuoted(program) + " --lib " +
+                              shellQuoted(dir.path().string()) + " --json " + shellQuoted(json);
   const CommandRun whole = runShell(command + " > /dev/null 2>&1");
   ASSERT_EQ(whole.status, 0);
   const std::string fit = fileText(dir.path().string() + "/fit.csv");
@@ -88,10 +90,10 @@ TEST(Streams, AListingOrLogNotWrittenIsAnErrorAndTheRunGoesOn) {
     const char* error;  // in the document, and in the log unless the log is what failed
     bool logLost;
   } kCases[] = {
-      {"> /dev/full 2> " + log,
+      {"> /dev/full 2> " + shellQuoted(log),
        "The listing cannot be written to standard output (No space left on device)", false},
-      {">&- 2> " + log, "The listing cannot be written to standard output (Bad file descriptor)",
-       false},
+      {">&- 2> " + shellQuoted(log),
+       "The listing cannot be written to standard output (Bad file descriptor)", false},
       {"2> /dev/full > /dev/null",
        "The log cannot be written to standard error (No space left on device)", true},
       {"2>&- > /dev/null", "The log cannot be written to standard error (Bad file descriptor)",
@@ -111,8 +113,8 @@ TEST(Streams, AListingOrLogNotWrittenIsAnErrorAndTheRunGoesOn) {
     EXPECT_TRUE(fileText(dir.path().string() + "/fit.csv") == fit);
   }
   // The reader of a pipe gone: the listing's writes fail, and the run ends as it would.
-  const CommandRun closed = runShell("(" + command + " 2> " + dir.path().string() +
-                                     "/log; echo $? > " + dir.path().string() + "/status) | true");
+  const CommandRun closed = runShell("(" + command + " 2> " + shellQuoted(log) + "; echo $? > " +
+                                     shellQuoted(dir.path().string() + "/status") + ") | true");
   EXPECT_EQ(fileText(dir.path().string() + "/status"), "2\n");
   EXPECT_NE(fileText(dir.path().string() + "/log")
                 .find("ERROR: The listing cannot be written to standard output (Broken pipe)"),

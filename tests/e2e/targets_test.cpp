@@ -43,8 +43,9 @@ TEST(WriteTargets, LinksFifosAndDevicesStayWhatTheyWere) {
 
   // A link: the file it points to is replaced, the link stays.
   std::ofstream(lib / "p.vsf") << kFit << "o p; run;\n";
-  CommandRun r = runArgs((lib / "p.vsf").string() + " --lib " + lib.string() + " --json " +
-                         (lib / "doc.json").string());
+  const std::string program =
+      shellQuoted((lib / "p.vsf").string()) + " --lib " + shellQuoted(lib.string()) + " --json ";
+  CommandRun r = runArgs(program + shellQuoted((lib / "doc.json").string()));
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(fileKind(lib / "o.csv"), 'l');
   EXPECT_EQ(fileKind(lib / "doc.json"), 'l');
@@ -65,7 +66,7 @@ TEST(WriteTargets, LinksFifosAndDevicesStayWhatTheyWere) {
   r = runCommand(std::string(kFit) + "'" + full.string() + "' p; run;", lib.string());
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("(No space left on device)"), std::string::npos) << r.output;
-  r = runArgs((lib / "p.vsf").string() + " --lib " + lib.string() + " --json " + full.string());
+  r = runArgs(program + shellQuoted(full.string()));
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_NE(r.output.find("ERROR: cannot write " + full.string() + " (No space left on device)"),
             std::string::npos)
@@ -172,8 +173,9 @@ TEST(WriteTargets, DocumentsNeverTakeTheFileOfAnotherTarget) {
     std::ofstream(at / "p.vsf") << c.program;
     fs::remove(at / "lib" / "a.csv");
     const auto before = snapshot(at);
-    const CommandRun r = runShell("cd " + at.string() + " && " + VSF_BINARY + " p.vsf --lib lib " +
-                                  c.options + " 2>&1");
+    const CommandRun r =
+        runShell("cd " + shellQuoted(at.string()) + " && " + shellQuoted(VSF_BINARY) +
+                 " p.vsf --lib lib " + c.options + " 2>&1");
     EXPECT_EQ(r.status, 2) << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
     auto after = snapshot(at);
@@ -206,7 +208,8 @@ TEST(WriteTargets, ADataSetNeverTakesTheProgramOrAGraphFile) {
        "set."},
       {"./p.vsf", "p.vsf", "Data set p.vsf is the program file ./p.vsf:"},
       {"link.vsf", "./p.vsf", "Data set ./p.vsf is the program file link.vsf:"},
-      {at.string() + "/p.vsf", "link.vsf", "Data set link.vsf is the program file " + at.string()},
+      {shellQuoted(at.string() + "/p.vsf"), "link.vsf",
+       "Data set link.vsf is the program file " + at.string()},
       {"p.vsf --svg g", "g/Summary.CoefficientPanel.svg",
        "ERROR: Data set g/Summary.CoefficientPanel.svg is the file g/Summary.CoefficientPanel.svg "
        "in the directory of --svg, where the graphs' files are written: name another file for the "
@@ -221,8 +224,8 @@ TEST(WriteTargets, ADataSetNeverTakesTheProgramOrAGraphFile) {
         "selection=forward; output out='" +
         c.out + "' p; run;\n";
     std::ofstream(at / "p.vsf") << program;
-    const CommandRun r =
-        runShell("cd " + at.string() + " && " + VSF_BINARY + " " + c.run + " --lib . 2>&1");
+    const CommandRun r = runShell("cd " + shellQuoted(at.string()) + " && " +
+                                  shellQuoted(VSF_BINARY) + " " + c.run + " --lib . 2>&1");
     EXPECT_EQ(r.status, c.says.empty() ? 0 : 1) << r.output;
     EXPECT_EQ(fileText(at / "p.vsf"), program);
     if (!c.says.empty()) {
@@ -265,8 +268,8 @@ TEST(WriteTargets, AReplacedFileKeepsItsModeAndAReadOnlyOneStays) {
                                  "wt hp / selection=forward; output out=o p; run;\n";
   std::ofstream(at / "ro.vsf") << kFit << "ro p; run;\n";
   auto run = [&](const std::string& args) {
-    return runShell("cd " + at.string() + " && umask 027 && " + VSF_BINARY + " " + args +
-                    " --lib . 2>&1");
+    return runShell("cd " + shellQuoted(at.string()) + " && umask 027 && " +
+                    shellQuoted(VSF_BINARY) + " " + args + " --lib . 2>&1");
   };
 
   CommandRun r = run("p.vsf --json doc.json --html new.html --svg g");
@@ -310,9 +313,11 @@ TEST(WriteTargets, GraphFilesAreWrittenWholeOrNotAtAll) {
       << "proc varsifter data=mtcars plots=all; model mpg = wt hp disp qsec / "
          "selection=forward; run;\n";
   // 8 blocks of 512 bytes: the smaller graphs fit, the panels do not.
-  const CommandRun r = runShell("sh -c 'ulimit -f 8; exec " + std::string(VSF_BINARY) + " " +
-                                (lib / "p.vsf").string() + " --lib " + lib.string() + " --svg " +
-                                svg.string() + "' 2>&1");
+  // The inner shell runs its arguments: no path goes into its text.
+  const CommandRun r =
+      runShell("sh -c 'ulimit -f 8; exec \"$@\"' sh " + shellQuoted(VSF_BINARY) + " " +
+               shellQuoted((lib / "p.vsf").string()) + " --lib " + shellQuoted(lib.string()) +
+               " --svg " + shellQuoted(svg.string()) + " 2>&1");
   EXPECT_EQ(r.status, 2) << r.output;
   const std::string panel = (svg / "Summary.CriterionPanel.svg").string();
   EXPECT_NE(r.output.find("ERROR: the graph file was not written: cannot write " + panel +
