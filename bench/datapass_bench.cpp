@@ -67,10 +67,13 @@ int main(int argc, char** argv) {
   gVector.core = &gCore;
   test::loadProcedure(&gVector);
 
-  // x1 is the response; x2 .. xN the effects.
+  // x1 is the response; x2 .. xN the effects. A single quote in the path would end a string
+  // in single quotes.
+  const char quote = file.find('\'') == std::string::npos ? '\'' : '"';
   std::string step = fmt::format(
-      "proc varsifter data='{}'; model x1 = x2--x{} / selection=none; performance {} {}; run;",
-      file, 100, workers > 1 ? fmt::format("threads cpucount={}", workers) : "nothreads",
+      "proc varsifter data={}{}{}; model x1 = x2--x{} / selection=none; performance {} {}; run;",
+      quote, file, quote, 100,
+      workers > 1 ? fmt::format("threads cpucount={}", workers) : "nothreads",
       buffers > 0 ? fmt::format("util_buffers$={}", buffers) : "");
   auto t = Clock::now();
   int code = host::runStep(step, 1);

@@ -25,6 +25,11 @@ char fileKind(const std::filesystem::path& path) {
   return S_ISDIR(st.st_mode) ? 'd' : 'f';
 }
 
+std::string quotedInProgram(const std::string& path) {
+  const char quote = path.find('\'') == std::string::npos ? '\'' : '"';
+  return quote + path + quote;
+}
+
 // One of our own shows, as root, that a write never turns a device into a file; /dev/full
 // itself could not be replaced by anyone but root.
 std::filesystem::path fullDevice(const std::filesystem::path& dir) {

@@ -1,4 +1,5 @@
-// Files as the tests look at them: their text, their kind, and a full disk to write to.
+// Files as the tests look at them: their text, their kind, their path in a program, and a full
+// disk to write to.
 #pragma once
 
 #include <filesystem>
@@ -12,6 +13,10 @@ std::string fileText(const std::filesystem::path& file);
 // The kind of a directory entry, links not followed: 'f' file, 'l' link, 'p' FIFO, 'c'
 // character device, 'd' directory, '-' none.
 char fileKind(const std::filesystem::path& path);
+
+// A path as a program's quoted string: in single quotes, or in double quotes when it holds a
+// single quote (a checkout's path may), which would end the string.
+std::string quotedInProgram(const std::string& path);
 
 // A device that is always full: one made in `dir` where we may (as root), else /dev/full.
 std::filesystem::path fullDevice(const std::filesystem::path& dir);

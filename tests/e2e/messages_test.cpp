@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "common/files.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -248,7 +249,8 @@ TEST(Messages, AFileThatCannotBeWrittenIsNamedWithTheReason) {
         {file},
         paged.c_str()},
        // The directory is the cause, not the file.
-       {"proc varsifter data=regions; model y = x; output out='" + util.path() + "/o.csv' p; run;",
+       {"proc varsifter data=regions; model y = x; output out=" +
+            quotedInProgram(util.path() + "/o.csv") + " p; run;",
         1,
         {quoted + "be made in its directory " + util.path() + " (Read-only file system)."}}});
   // A graph directory that is there but cannot be written: said once, before any step runs.

@@ -63,7 +63,7 @@ TEST(WriteTargets, LinksFifosAndDevicesStayWhatTheyWere) {
   EXPECT_EQ(fileKind(lib / "pipe.csv"), 'p');
 
   // A full device: the step, or the document, fails saying so, and the device stays a device.
-  r = runCommand(std::string(kFit) + "'" + full.string() + "' p; run;", lib.string());
+  r = runCommand(std::string(kFit) + quotedInProgram(full.string()) + " p; run;", lib.string());
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("(No space left on device)"), std::string::npos) << r.output;
   r = runArgs(program + shellQuoted(full.string()));

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/files.h"
 #include "common/test_host.h"
 #include "host/program.h"
 
@@ -37,7 +38,7 @@ TEST(ProgramOptions, ValuesSetAndRefused) {
       {"memsize=-1", false, 7, true, 5, "u"},
       {"memsize=99999999999999999999", false, 7, true, 5, "u"},
       {"memsize=8796093022208", false, 7, true, 5, "u"},  // its bytes would overflow
-      {"utilpath='" + tmp + "'", true, 7, true, 5, tmp},
+      {"utilpath=" + test::quotedInProgram(tmp), true, 7, true, 5, tmp},
       {"utilpath='/no/such/directory'", false, 7, true, 5, "u"},  // never made
   };
   for (const Case& c : cases) {
