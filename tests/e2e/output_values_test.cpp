@@ -109,12 +109,12 @@ TEST(OutputValues, AveragedPredictionIsTheChosenEstimatesWhateverSpreadIsAsked) 
       const size_t samples = 25;
       double sum = 0;
       for (size_t j = 1; j <= samples; ++j)
-        sum += lib.column("o5", "samplePred" + std::to_string(j))[0];
+        sum += lib.column("o5", "samplePred" + std::to_string(j)).at(0);
       if (std::string(m.method) == "mean") {
         EXPECT_TRUE(near(sum / samples, p[0], 1e-10)) << sum / samples;
       }
-      EXPECT_FALSE(std::isnan(lib.column("o1", "stdDev")[0]));
-      EXPECT_FALSE(std::isnan(lib.column("s1", "stdDev")[0]));
+      EXPECT_FALSE(std::isnan(lib.column("o1", "stdDev").at(0)));
+      EXPECT_FALSE(std::isnan(lib.column("s1", "stdDev").at(0)));
     }
   }
 }
@@ -126,11 +126,11 @@ TEST(OutputValues, MeanNonzeroPredictionIsNotTheSamplesMean) {
   const CommandRun r = runCommand(averagingSteps("meannz", false), lib.dir());
   ASSERT_EQ(r.status, 0) << r.output;
   double sum = 0;
-  for (int j = 1; j <= 25; ++j) sum += lib.column("o5", "samplePred" + std::to_string(j))[0];
-  const double alone = lib.column("o0", "p")[0], withSpread = lib.column("o1", "p")[0];
+  for (int j = 1; j <= 25; ++j) sum += lib.column("o5", "samplePred" + std::to_string(j)).at(0);
+  const double alone = lib.column("o0", "p").at(0), withSpread = lib.column("o1", "p").at(0);
   EXPECT_GT(std::fabs(alone - sum / 25), 1.0) << alone << " " << sum / 25;
   EXPECT_EQ(withSpread, alone);
-  EXPECT_EQ(lib.column("s1", "p")[0], alone);
+  EXPECT_EQ(lib.column("s1", "p").at(0), alone);
 }
 
 // ---- OUTDESIGN(FULLMODEL) and OUTPUT's rows ----
