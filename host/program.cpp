@@ -459,11 +459,7 @@ bool applyOptions(const std::string& text, std::string_view where) {
       ++i;
       while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
       if (i < s.size() && (s[i] == '\'' || s[i] == '"')) {
-        char q = s[i++];
-        size_t e = s.find(q, i);
-        if (e == std::string_view::npos) e = s.size();
-        value = std::string(s.substr(i, e - i));
-        i = e + 1;
+        value = parse::quotedText(s, i, &i);
       } else {
         size_t vb = i;
         while (i < s.size() && !std::isspace(static_cast<unsigned char>(s[i]))) ++i;

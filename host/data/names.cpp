@@ -8,6 +8,7 @@
 
 #include "frame/host/values.h"
 #include "host/data/dataset_internal.h"
+#include "host/parse/parser.h"
 #include "host/session.h"
 
 namespace vsf::host {
@@ -48,7 +49,10 @@ std::filesystem::path memberFile(const std::filesystem::path& library, std::stri
 bool resolveName(std::string_view name, DataSetName* out, std::string* error) {
   std::string_view n = trim(name);
   if (n.size() >= 2 && (n.front() == '\'' || n.front() == '"') && n.back() == n.front()) {
-    std::string path(n.substr(1, n.size() - 2));
+    // Doubled quotes stand for one ('it''s/x.csv'), as everywhere in a program.
+    size_t end = 0;
+    std::string path = parse::quotedText(n, 0, &end);
+    if (end != n.size()) path = n.substr(1, n.size() - 2);
     if (path.empty()) {
       *error = "A quoted data-set name must give a path.";
       return false;

@@ -322,4 +322,17 @@ std::vector<Token> lex(std::string_view text, const Vocabulary& words, int first
   return Lexer(text, words, firstLine).run();
 }
 
+std::string quotedText(std::string_view text, size_t begin, size_t* end) {
+  const char q = text[begin];
+  std::string s;
+  size_t i = begin + 1;
+  for (; i < text.size(); ++i) {
+    if (text[i] == q && (i + 1 >= text.size() || text[i + 1] != q)) break;
+    s += text[i];
+    if (text[i] == q) ++i;  // the second of a doubled quote
+  }
+  *end = std::min(i + 1, text.size());
+  return s;
+}
+
 }  // namespace vsf::host::parse

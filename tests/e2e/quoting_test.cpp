@@ -59,6 +59,19 @@ TEST(Quoting, PathsOfBlanksQuotesAndLettersReachTheCommand) {
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(r.document.is_object()) << r.output;
   EXPECT_EQ(fileText(out).substr(0, 10), "model,mpg,");
+  // Written in single quotes, each quote of the path doubled: the same files.
+  auto doubled = [](const fs::path& path) {
+    std::string text;
+    for (const char c : path.string()) text += c == '\'' ? std::string("''") : std::string(1, c);
+    return text;
+  };
+  fs::remove(out);
+  const CommandRun again =
+      runCommand("proc varsifter data='" + doubled(dir.path() / "mtcars.csv") +
+                     "'; model mpg = wt; output out='" + doubled(out) + "' p; run;",
+                 dir.path().string());
+  ASSERT_EQ(again.status, 0) << again.output;
+  EXPECT_EQ(fileText(out).substr(0, 10), "model,mpg,");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ TEST(ProgramOptions, ValuesSetAndRefused) {
   SystemOptions saved = session().options;
   int machine = static_cast<int>(std::thread::hardware_concurrency());
   const std::string tmp = std::filesystem::temp_directory_path().string();
+  const std::string quoted = tmp + "/it's";
+  std::filesystem::create_directories(quoted);
   struct Case {
     std::string text;
     bool ok;
@@ -40,6 +42,8 @@ TEST(ProgramOptions, ValuesSetAndRefused) {
       {"memsize=8796093022208", false, 7, true, 5, "u"},  // its bytes would overflow
       {"utilpath=" + test::quotedInProgram(tmp), true, 7, true, 5, tmp},
       {"utilpath='/no/such/directory'", false, 7, true, 5, "u"},  // never made
+      // A doubled quote stands for one, and the options after the value are read.
+      {"utilpath='" + tmp + "/it''s' cpucount=2", true, 2, true, 5, quoted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -54,6 +58,7 @@ TEST(ProgramOptions, ValuesSetAndRefused) {
     EXPECT_EQ(session().options.utilPath, c.utilPath);
   }
   EXPECT_FALSE(std::filesystem::exists("/no/such/directory"));
+  std::filesystem::remove(quoted);
   session().options = saved;
 }
 
