@@ -459,7 +459,7 @@ bool applyOptions(const std::string& text, std::string_view where) {
       ++i;
       while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
       if (i < s.size() && (s[i] == '\'' || s[i] == '"')) {
-        value = parse::quotedText(s, i, &i);
+        parse::quotedText(s, i, &value, &i);  // an unclosed one takes the rest
       } else {
         size_t vb = i;
         while (i < s.size() && !std::isspace(static_cast<unsigned char>(s[i]))) ++i;

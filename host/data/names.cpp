@@ -51,8 +51,8 @@ bool resolveName(std::string_view name, DataSetName* out, std::string* error) {
   if (n.size() >= 2 && (n.front() == '\'' || n.front() == '"') && n.back() == n.front()) {
     // Doubled quotes stand for one ('it''s/x.csv'), as everywhere in a program.
     size_t end = 0;
-    std::string path = parse::quotedText(n, 0, &end);
-    if (end != n.size()) path = n.substr(1, n.size() - 2);
+    std::string path;
+    if (!parse::quotedText(n, 0, &path, &end) || end != n.size()) path = n.substr(1, n.size() - 2);
     if (path.empty()) {
       *error = "A quoted data-set name must give a path.";
       return false;

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "host/parse/parse_internal.h"
+#include "host/parse/parser.h"
 
 namespace vsf::host::parse {
 
@@ -170,25 +170,11 @@ class Lexer {
   }
 
   void readQuoted(Token& tok) {
-    char q = t_[i_];
-    advance();
+    size_t end = 0;
     std::string s;
-    while (i_ < t_.size()) {
-      if (t_[i_] == q) {
-        if (at(i_ + 1) == q) {  // a doubled quote stands for one
-          s += q;
-          advance();
-          advance();
-          continue;
-        }
-        break;
-      }
-      s += t_[i_];
-      advance();
-    }
-    if (i_ >= t_.size()) return unclosed(tok, std::string(1, q));
-    advance();
-    tok.pub.text = s;
+    if (!quotedText(t_, i_, &s, &end)) return unclosed(tok, std::string(1, t_[i_]));
+    skipTo(end);
+    tok.pub.text = std::move(s);
     char n = static_cast<char>(std::toupper(static_cast<unsigned char>(at(i_))));
     char n2 = static_cast<char>(std::toupper(static_cast<unsigned char>(at(i_ + 1))));
     TokenClass cls = TokenClass::kQuoted;
@@ -322,17 +308,17 @@ std::vector<Token> lex(std::string_view text, const Vocabulary& words, int first
   return Lexer(text, words, firstLine).run();
 }
 
-std::string quotedText(std::string_view text, size_t begin, size_t* end) {
+bool quotedText(std::string_view text, size_t begin, std::string* value, size_t* end) {
   const char q = text[begin];
-  std::string s;
+  value->clear();
   size_t i = begin + 1;
   for (; i < text.size(); ++i) {
     if (text[i] == q && (i + 1 >= text.size() || text[i + 1] != q)) break;
-    s += text[i];
+    *value += text[i];
     if (text[i] == q) ++i;  // the second of a doubled quote
   }
   *end = std::min(i + 1, text.size());
-  return s;
+  return i < text.size();
 }
 
 }  // namespace vsf::host::parse

@@ -104,9 +104,9 @@ std::string missingSemicolon(const Token& before, const Token& next, Token* plac
 // "CVMETHOD=RANDOM(n)"); "the option" when the tokens before it do not say.
 std::string optionOf(const Run& run, size_t at);
 // The text of the quoted string that opens at text[begin] (' or "), each doubled quote standing
-// for one, as the lexer reads it; *end is past its closing quote, or the text's size when none
-// closes it.
-std::string quotedText(std::string_view text, size_t begin, size_t* end);
+// for one, as the lexer reads it; *end is past its closing quote. False when none closes it
+// (*end is then the text's size).
+bool quotedText(std::string_view text, size_t begin, std::string* value, size_t* end);
 // The error of a comment ("/*") or quoted string (its quote) that the text never closes.
 std::string neverClosed(std::string_view opener);
 // "Line L, column C" of a token.

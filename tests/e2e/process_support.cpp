@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/files.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -32,11 +33,6 @@ std::vector<std::string> startEnvironment(const Start& start) {
   }
   for (const auto& [name, value] : start.environment) env.push_back(name + "=" + value);
   return env;
-}
-
-std::string fileText(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace

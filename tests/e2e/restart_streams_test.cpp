@@ -8,17 +8,13 @@
 #include <iterator>
 #include <string>
 
+#include "common/files.h"
 #include "e2e/command_support.h"
 #include "e2e/process_support.h"
 #include "host/blas_core.h"
 
 namespace vsf::test {
 namespace {
-
-std::string fileText(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(BlasRestart, StreamsClosedAtTheStartStayClosedThroughIt) {
   const std::string better = host::betterBlasCore("Prescott", host::cpuAbilities());

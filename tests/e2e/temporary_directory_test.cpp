@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "common/files.h"
 #include "e2e/command_support.h"
 #include "e2e/process_support.h"
 
@@ -17,11 +18,6 @@ namespace vsf::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string fileText(const fs::path& file) {
-  std::ifstream in(file);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(TemporaryDirectory, OneThatCannotBeUsedIsTheStepsErrorAndAnEmptyOneIsUnset) {
   ScratchDir dir("vsf_tmpdir");
