@@ -48,12 +48,13 @@ bool readAll(int fd, void* data, size_t n, uint64_t at) {
   return true;
 }
 
-// The memory a parsed block holds.
+// The memory a parsed block's values take. Its room may be larger, where it was lent by a
+// bigger block; that depends on which spare a thread took, and what a hold keeps must not.
 int64_t parsedBytes(const ParsedPiece& p) {
-  int64_t n = 4 * static_cast<int64_t>(p.rowStarts.capacity());
+  int64_t n = 4 * static_cast<int64_t>(p.rowStarts.size());
   for (const ColumnPiece& c : p.columns)
-    n += 8 * static_cast<int64_t>(c.numbers.capacity()) +
-         4 * static_cast<int64_t>(c.offsets.capacity()) + static_cast<int64_t>(c.bytes.capacity());
+    n += 8 * static_cast<int64_t>(c.numbers.size()) + 4 * static_cast<int64_t>(c.offsets.size()) +
+         static_cast<int64_t>(c.bytes.size());
   return n;
 }
 
@@ -134,34 +135,54 @@ bool Table::parseBlock(int64_t k, const std::vector<char>* wanted, ParsedBlock* 
 }
 
 std::shared_ptr<const ParsedBlock> Table::cached(int64_t k) const {
-  std::shared_ptr<ParsedBlock> b;
-  for (size_t i = cache_.size(); i-- > 0 && !b;) {
+  for (size_t i = cache_.size(); i-- > 0;) {
     if (cache_[i]->index != k) continue;
-    b = cache_[i];
+    std::shared_ptr<ParsedBlock> b = cache_[i];
     cache_.erase(cache_.begin() + static_cast<std::ptrdiff_t>(i));
     cache_.push_back(b);
+    return b;
   }
-  const bool kept =
-      k >= 0 && k < static_cast<int64_t>(kept_.size()) && kept_[static_cast<size_t>(k)];
-  if (kept && !b) b = kept_[static_cast<size_t>(k)];
-  if (kept && keepMode_ == kParsedHandOver) {
+  if (k >= 0 && k < static_cast<int64_t>(kept_.size())) return kept_[static_cast<size_t>(k)];
+  return nullptr;
+}
+
+std::shared_ptr<const ParsedBlock> Table::given(std::shared_ptr<const ParsedBlock> b) const {
+  if (keepMode_ == kParsedHold) {
+    keepForLater(b);
+  } else if (keepMode_ == kParsedHandOver && b->index >= 0 &&
+             b->index < static_cast<int64_t>(kept_.size()) &&
+             kept_[static_cast<size_t>(b->index)]) {
     // Its last pass: the block goes once its readers are done with it.
-    const int64_t bytes = parsedBytes(kept_[static_cast<size_t>(k)]->piece);
-    keptBytes_ -= bytes;
-    handedOver_ += bytes;
-    kept_[static_cast<size_t>(k)].reset();
+    handedOver_ += parsedBytes(b->piece);
+    letGo(static_cast<size_t>(b->index));
   }
   return b;
 }
 
-void Table::keepForLater(const std::shared_ptr<ParsedBlock>& b) const {
-  if (keepMode_ != kParsedHold || b->index < 0 || b->index >= static_cast<int64_t>(kept_.size()) ||
-      kept_[static_cast<size_t>(b->index)])
-    return;
+void Table::letGo(size_t k) const {
+  keptBytes_ -= parsedBytes(kept_[k]->piece);
+  kept_[k].reset();
+  keptAt_.erase(k);
+}
+
+void Table::keepForLater(const std::shared_ptr<const ParsedBlock>& b) const {
+  if (b->index < 0) return;
+  const size_t k = static_cast<size_t>(b->index);
+  if (k >= keepEnd_ || kept_[k]) return;
+  // The blocks kept are the first in the file's order that fit, whichever reader came for
+  // which first: one that does not fit lets go of those after it until it does, and where
+  // even that leaves no room, nothing from it on is kept.
   const int64_t bytes = parsedBytes(b->piece);
-  if (keptBytes_ + bytes > keepBudget_) return;
-  kept_[static_cast<size_t>(b->index)] = b;
-  keptAt_.push_back(static_cast<size_t>(b->index));
+  while (keptBytes_ + bytes > keepBudget_ && !keptAt_.empty() && *keptAt_.rbegin() > k) {
+    keepEnd_ = *keptAt_.rbegin();
+    letGo(keepEnd_);
+  }
+  if (keptBytes_ + bytes > keepBudget_) {
+    keepEnd_ = k;
+    return;
+  }
+  kept_[k] = b;
+  keptAt_.insert(k);
   keptBytes_ += bytes;
 }
 
@@ -183,10 +204,11 @@ void Table::keepParsed(int mode, int64_t budget) const {
     if (mode == kParsedHold) {
       keepBudget_ = budget;
       kept_.resize(static_cast<size_t>(blocks()));
+      keepEnd_ = kept_.size();
     } else {
       kept_.clear();
       kept_.shrink_to_fit();
-      keptAt_.shrink_to_fit();
+      keepEnd_ = 0;
     }
   }
   if (giveBack) giveBackFreedMemory();
@@ -212,7 +234,6 @@ std::shared_ptr<ParsedBlock> Table::spare() const {
 std::shared_ptr<const ParsedBlock> Table::keep(std::shared_ptr<ParsedBlock> b) const {
   std::lock_guard<std::mutex> lock(cacheMutex_);
   if (std::shared_ptr<const ParsedBlock> c = cached(b->index)) return c;
-  keepForLater(b);
   cache_.push_back(b);
   if (cache_.size() > cached_) {
     // A block no reader holds any more lends its room to a later parse.
@@ -233,6 +254,7 @@ std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) c
   {
     std::lock_guard<std::mutex> lock(cacheMutex_);
     hit = cached(k);
+    if (hit) given(hit);
     if (handedOver_ >= kGiveBackBytes) {
       handedOver_ = 0;
       giveBack = true;
@@ -252,18 +274,19 @@ std::shared_ptr<const ParsedBlock> Table::block(int64_t k, std::string* error) c
   // what the import read: changed in place, it ends the step as a parse would.
   if (hit) return unchanged(error) ? hit : nullptr;
   if (parsing.valid()) {
-    if (std::shared_ptr<const ParsedBlock> b = parsing.get()) return b;
+    if (std::shared_ptr<const ParsedBlock> b = parsing.get()) {
+      std::lock_guard<std::mutex> lock(cacheMutex_);
+      return given(std::move(b));
+    }
     // Parsed ahead without success: parse it here for the reason.
   }
   std::shared_ptr<const ParsedBlock> kept;
   std::shared_ptr<ParsedBlock> b = spare();
   if (parseBlock(k, nullptr, b.get(), error)) kept = keep(std::move(b));
-  if (mine) {
-    mine->promise.set_value(kept);  // for a reader that came meanwhile
-    std::lock_guard<std::mutex> lock(cacheMutex_);
-    ahead_.erase(std::find(ahead_.begin(), ahead_.end(), mine));
-  }
-  return kept;
+  if (mine) mine->promise.set_value(kept);  // for a reader that came meanwhile
+  std::lock_guard<std::mutex> lock(cacheMutex_);
+  if (mine) ahead_.erase(std::find(ahead_.begin(), ahead_.end(), mine));
+  return kept ? given(std::move(kept)) : nullptr;
 }
 
 void Table::prefetch(int64_t k, int most) const {

@@ -13,6 +13,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -93,7 +94,8 @@ class Table {
   // began, and parses the block itself when no thread has taken it yet.
   void prefetch(int64_t k, int most) const;
   // Parsed blocks kept whole between the passes of a step (kParsedHold and the other modes
-  // of keepParsed), at most `budget` bytes of them (read under kParsedHold only).
+  // of keepParsed). A hold keeps each block given to a reader, the first in the file's order
+  // whose values fit in `budget` bytes (read under kParsedHold only).
   void keepParsed(int mode, int64_t budget) const;
   int64_t keptBytes() const;
   // The file is what the import read (its size and time of change); false and the reason.
@@ -110,14 +112,21 @@ class Table {
   mutable std::vector<std::shared_ptr<ParsedBlock>> cache_;  // the most recent last
   mutable std::vector<std::shared_ptr<ParsedBlock>> spare_;  // room of blocks nobody reads
   // Under the cache's lock: the blocks kept for later passes, by index, their bytes, what
-  // keepParsed asked last and the bytes it allows.
-  mutable std::vector<std::shared_ptr<ParsedBlock>> kept_;
-  mutable std::vector<size_t> keptAt_;  // where kept_ holds a block
+  // keepParsed asked last and the bytes it allows. What is kept is settled where a block is
+  // given to a reader, never where a helper parses it, so that it follows the data and the
+  // budget alone, whatever the threads' timing.
+  mutable std::vector<std::shared_ptr<const ParsedBlock>> kept_;
+  mutable std::set<size_t> keptAt_;  // where kept_ holds a block, in order
+  mutable size_t keepEnd_ = 0;       // no block from here on is kept while this hold lasts
   mutable int64_t keptBytes_ = 0, keepBudget_ = 0;
   mutable int keepMode_ = 0;
   // Bytes of kept blocks handed over since the heap last gave freed memory back.
   mutable int64_t handedOver_ = 0;
-  void keepForLater(const std::shared_ptr<ParsedBlock>& b) const;
+  void keepForLater(const std::shared_ptr<const ParsedBlock>& b) const;
+  void letGo(size_t k) const;
+  // Under the cache's lock: block b as given to a reader, kept or handed over as keepParsed
+  // asked.
+  std::shared_ptr<const ParsedBlock> given(std::shared_ptr<const ParsedBlock> b) const;
   // A block asked for ahead of its reader.
   struct Ahead {
     int64_t block = -1;
@@ -133,7 +142,7 @@ class Table {
   mutable bool stopping_ = false;
   void help() const;
 
-  // Under the cache's lock: a cached block, or null.
+  // Under the cache's lock: a recent or kept block, or null.
   std::shared_ptr<const ParsedBlock> cached(int64_t k) const;
   std::shared_ptr<ParsedBlock> spare() const;
   // Keeps the parsed block among the recent ones; the block to use (another reader may have

@@ -585,5 +585,34 @@ TEST_F(DataTest, KeptBlocksServeLaterPasses) {
   host::closeStepDataSets();
 }
 
+// A hold with room for a few blocks keeps the first of the file, in whatever order its readers
+// (a pass's workers, or one reader and its helpers) are given them.
+TEST_F(DataTest, ATightHoldKeepsTheSameBlocksInAnyOrder) {
+  std::ostringstream csv;
+  csv << "id,x\n";
+  for (int i = 0; i < 120; ++i) csv << i << ',' << i * 0.5 << '\n';
+  HostDataSet* d = openInPieces(csv.str(), 64, 3, 100);
+  ASSERT_NE(d, nullptr);
+  const host::Table& t = *host::asInput(d)->table;
+  ASSERT_GT(t.blocks(), 6);
+  std::string error;
+  auto holdAndGive = [&](int64_t budget, bool backwards) {
+    t.keepParsed(kParsedHold, budget);
+    for (int64_t i = 0; i < t.blocks(); ++i)
+      EXPECT_NE(t.block(backwards ? t.blocks() - 1 - i : i, &error), nullptr) << error;
+    return t.keptBytes();
+  };
+  const int64_t one = holdAndGive(int64_t{1} << 30, false) / t.blocks();
+  // Two and a half blocks' room: the first two, never the last ones given.
+  const int64_t forwards = holdAndGive(one * 5 / 2, false);
+  EXPECT_GT(forwards, one);
+  EXPECT_LE(forwards, one * 5 / 2);
+  EXPECT_EQ(holdAndGive(one * 5 / 2, true), forwards);
+  t.keepParsed(kParsedHandOver, 0);
+  for (int64_t k : {int64_t{1}, int64_t{0}}) EXPECT_NE(t.block(k, &error), nullptr) << error;
+  EXPECT_EQ(t.keptBytes(), 0);
+  host::closeStepDataSets();
+}
+
 }  // namespace
 }  // namespace vsf::test
