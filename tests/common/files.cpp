@@ -30,6 +30,10 @@ std::string quotedInProgram(const std::string& path) {
   return quote + path + quote;
 }
 
+std::filesystem::path ownTempPath(const std::string& name) {
+  return std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+}
+
 // One of our own shows, as root, that a write never turns a device into a file; /dev/full
 // itself could not be replaced by anyone but root.
 std::filesystem::path fullDevice(const std::filesystem::path& dir) {

@@ -18,6 +18,10 @@ char fileKind(const std::filesystem::path& path);
 // single quote (a checkout's path may), which would end the string.
 std::string quotedInProgram(const std::string& path);
 
+// A path named `name` in the temporary directory, this process's own: copies of a test program
+// run at once (as a loaded machine runs them) never share it.
+std::filesystem::path ownTempPath(const std::string& name);
+
 // A device that is always full: one made in `dir` where we may (as root), else /dev/full.
 std::filesystem::path fullDevice(const std::filesystem::path& dir);
 

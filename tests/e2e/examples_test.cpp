@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "e2e/command_support.h"
 
 namespace vsf::test {
@@ -22,7 +23,7 @@ std::vector<fs::path> programs() {
 }
 
 TEST(ExamplePrograms, RunOnTheExampleData) {
-  fs::path library = fs::temp_directory_path() / "vsf_examples_lib";
+  fs::path library = ownTempPath("vsf_examples_lib");
   fs::remove_all(library);
   fs::create_directories(library);
   for (const auto& e : fs::directory_iterator(VSF_SHARED_DATA))

@@ -11,6 +11,7 @@
 #include "common/bridge_recorder.h"
 #include "common/csv.h"
 #include "common/datapass_support.h"
+#include "common/files.h"
 
 namespace vsf::test {
 namespace {
@@ -181,7 +182,7 @@ TEST(ByGroupData, TheHandOverCarriesTheFitsEstimatesAndEndsTheRefitPass) {
 // A step that ends inside a BY group leaves no OUTPUT data set, half written or not, and no
 // file of its own in the UTILPATH directory.
 TEST(ByGroupData, AStepEndingInsideAGroupLeavesNoFiles) {
-  const fs::path root = fs::temp_directory_path() / "vsf_datapass_abnormal";
+  const fs::path root = ownTempPath("vsf_datapass_abnormal");
   fs::remove_all(root);
   fs::create_directories(root / "lib");
   fs::create_directories(root / "util");

@@ -70,8 +70,8 @@ TEST(ScratchFiles, TheUtilityDirectoryFollowsTheEnvironment) {
   const char* was = std::getenv("TMPDIR");
   const std::string before = was ? was : "";
   host::session().options.utilPath.clear();
-  const std::filesystem::path one = std::filesystem::temp_directory_path() / "vsf_util_one";
-  const std::filesystem::path two = std::filesystem::temp_directory_path() / "vsf_util_two";
+  const std::filesystem::path one = test::ownTempPath("vsf_util_one");
+  const std::filesystem::path two = test::ownTempPath("vsf_util_two");
   std::filesystem::create_directories(one);
   std::filesystem::create_directories(two);
   for (const std::filesystem::path& dir : {one, two, one}) {
@@ -95,8 +95,8 @@ TEST(ScratchFiles, TheUtilityDirectoryFollowsTheEnvironment) {
 TEST(ScratchFiles, ADirectoryCheckedOnceAStepIsRemembered) {
   test::ensureHost();
   host::removeStepFiles();
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "vsf_checked_dir";
-  const std::filesystem::path file = std::filesystem::temp_directory_path() / "vsf_checked_file";
+  const std::filesystem::path dir = test::ownTempPath("vsf_checked_dir");
+  const std::filesystem::path file = test::ownTempPath("vsf_checked_file");
   std::filesystem::remove_all(dir);
   std::FILE* f = std::fopen(file.c_str(), "w");
   ASSERT_NE(f, nullptr);
@@ -119,7 +119,9 @@ TEST(ScratchFiles, PositionedWritesAndReads) {
   test::ensureHost();
   auto* ext = dynamic_cast<HxStreamX*>(kernel().extensionLoad("hxstreamx"));
   ASSERT_NE(ext, nullptr);
-  std::string path = (host::utilDirectory() / "vsf_test_scratch_1.utl").string();
+  std::string path =
+      (host::utilDirectory() / ("vsf_test_scratch_" + std::to_string(::getpid()) + ".utl"))
+          .string();
   uint32_t status = 1;
   ScratchFileObject* f = ext->open(path, "Scratch file for varsifter", &status);
   ASSERT_NE(f, nullptr);
@@ -204,10 +206,16 @@ int endedFiles(const std::filesystem::path& dir) {
 // In a process of its own: the end is for good.
 TEST(EndedFilesDeathTest, NoneIsMadeOrRenamedAfterTheEnd) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("vsf_ended_" + std::to_string(::getpid()));
+  // The child runs the test afresh, so it makes a directory of its own, and removes it.
+  const std::filesystem::path dir = test::ownTempPath("vsf_ended");
   std::filesystem::create_directories(dir);
-  EXPECT_EXIT(std::_Exit(endedFiles(dir)), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        const int code = endedFiles(dir);
+        std::filesystem::remove_all(dir);
+        std::_Exit(code);
+      },
+      testing::ExitedWithCode(0), "");
   std::filesystem::remove_all(dir);
 }
 
@@ -217,7 +225,8 @@ TEST(EndedFilesDeathTest, NoneIsMadeOrRenamedAfterTheEnd) {
 // written. Reading up to the end, as the readers of the knots' values do, is no failure.
 TEST(FileFailures, NameTheFileAndTheReason) {
   test::ensureHost();
-  const std::filesystem::path plain = host::utilDirectory() / "vsf_test_plain_file";
+  const std::filesystem::path plain =
+      host::utilDirectory() / ("vsf_test_plain_" + std::to_string(::getpid()));
   std::FILE* made = std::fopen(plain.c_str(), "w");
   ASSERT_NE(made, nullptr);
   std::fclose(made);

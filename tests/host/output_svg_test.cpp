@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/files.h"
 #include "frame/host/values.h"
 #include "host/output/output_internal.h"
 #include "host/output/plot_internal.h"
@@ -238,7 +239,7 @@ TEST(OutputSvg, HugeValuesCloseTogether) {
 }
 
 TEST(OutputSvg, EachGraphGoesWhereTheListingSays) {
-  const fs::path dir = fs::path(::testing::TempDir()) / "vsf_svg_files";
+  const fs::path dir = ownTempPath("vsf_svg_files");
   fs::remove_all(dir);
   fs::create_directories(dir);
   struct Case {
@@ -264,6 +265,7 @@ TEST(OutputSvg, EachGraphGoesWhereTheListingSays) {
     EXPECT_EQ(host::output::graphFileErrors().size(), errors + (c.failed ? 1 : 0));
     EXPECT_EQ(fs::exists(c.listed), !c.failed && !c.directory.empty());
   }
+  fs::remove_all(dir);
 }
 
 }  // namespace

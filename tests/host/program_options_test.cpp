@@ -16,7 +16,7 @@ TEST(ProgramOptions, ValuesSetAndRefused) {
   SystemOptions saved = session().options;
   int machine = static_cast<int>(std::thread::hardware_concurrency());
   const std::string tmp = std::filesystem::temp_directory_path().string();
-  const std::string quoted = tmp + "/it's";
+  const std::string quoted = test::ownTempPath("it's").string();
   std::filesystem::create_directories(quoted);
   std::string doubled;  // its quotes doubled, in single quotes
   for (const char c : quoted) doubled += c == '\'' ? std::string("''") : std::string(1, c);
