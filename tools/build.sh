@@ -5,6 +5,7 @@
 # CMAKE_BUILD_PARALLEL_LEVEL sets the number of jobs (default: every processor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./tools/check-path.sh
 configure=()
 targets=()
 while [ $# -gt 0 ]; do
@@ -14,16 +15,6 @@ while [ $# -gt 0 ]; do
   esac
 done
 ./tools/deps.sh
-
-# A checkout copied or moved from elsewhere brings a build/ configured for the old place,
-# which CMake refuses to reuse: it is built afresh here.
-if [ -f build/CMakeCache.txt ]; then
-  home="$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' build/CMakeCache.txt)"
-  if [ "$(cd "$home" 2>/dev/null && pwd -P)" != "$(pwd -P)" ]; then
-    echo "build/ was configured for ${home:-another checkout}; building afresh in $(pwd)/build." >&2
-    rm -rf build
-  fi
-fi
 
 # Progress lines of make ("[ 42%] Building ...") and ninja ("[12/80] Building ..."): on a
 # terminal one line rewritten in place, else "build: 0% 10% ..." growing on one line. The
@@ -61,5 +52,5 @@ progress() {
   return 0
 }
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVSF_WERROR=ON "${configure[@]}" >/dev/null
+./tools/configure.sh . build -DCMAKE_BUILD_TYPE=Release -DVSF_WERROR=ON "${configure[@]}"
 cmake --build build -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" "${targets[@]}" 2>&1 | progress

@@ -6,7 +6,7 @@ clock (SYSRANDOM, SYSRANEND), the times of the Timing table and the process ids 
 the host's files are left out; a listing line that names a path loses its leading blanks, which
 the path's length sets.
 
-  tools/same-outputs.py BASE_DIR NEW_DIR --roots BASE_SRC:BASE_TMP NEW_SRC:NEW_TMP
+  tools/same-outputs.py BASE_DIR NEW_DIR --roots BASE_SRC BASE_TMP NEW_SRC NEW_TMP
 Exit status 0 when every common run is the same, 1 otherwise."""
 import argparse
 import json
@@ -71,9 +71,10 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("base")
     ap.add_argument("new")
-    ap.add_argument("--roots", nargs=2, required=True)
+    # Four paths, not two pairs joined by a colon: a checkout's path may hold one.
+    ap.add_argument("--roots", nargs=4, required=True)
     a = ap.parse_args()
-    normals = [normalizer(*r.split(":", 1)) for r in a.roots]
+    normals = [normalizer(*a.roots[:2]), normalizer(*a.roots[2:])]
     runs = lambda d: {f.rsplit(".", 1)[0] for f in os.listdir(d) if f.endswith(".out")}
     common = sorted(runs(a.base) & runs(a.new))
     differ = []

@@ -23,7 +23,7 @@ fi
 jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 for side in base new; do
   if [ $side = base ]; then src=$work/src; bin=$work/build; else src=$here; bin=$here/build; fi
-  cmake -S "$src" -B "$bin" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ./tools/configure.sh "$src" "$bin" -DCMAKE_BUILD_TYPE=Release
   cmake --build "$bin" -j"$jobs" --target varsifter e2e_tests >/dev/null
   echo "same-outputs: running the end-to-end tests of the $side build" >&2
   # As the test stage runs them (its temporary directory, its working directory); failing
@@ -32,4 +32,4 @@ for side in base new; do
     true
 done
 python3 tools/same-outputs.py "$work/keep-base" "$work/keep-new" \
-  --roots "$work/src:$work/build/tmp/e2e" "$here:$here/build/tmp/e2e"
+  --roots "$work/src" "$work/build/tmp/e2e" "$here" "$here/build/tmp/e2e"

@@ -16,8 +16,7 @@ case "$kind" in
   *) echo "usage: tools/sanitize.sh address|thread" >&2; exit 2 ;;
 esac
 ./tools/deps.sh --sanitize
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE= -DVSF_SANITIZE="$kind" -DVSF_BENCH=OFF \
-  >/dev/null
+./tools/configure.sh . "$dir" -DCMAKE_BUILD_TYPE= -DVSF_SANITIZE="$kind" -DVSF_BENCH=OFF
 cmake --build "$dir" -j"$(nproc)" --target varsifter "${tests[@]/%/_tests}"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

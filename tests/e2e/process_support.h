@@ -25,4 +25,9 @@ struct Ended {
 // Runs the command as started and waits for its end.
 Ended runStarted(const Start& start);
 
+// A path that PATH, LD_LIBRARY_PATH and LD_PRELOAD can carry: they split at colons, and
+// LD_PRELOAD at blanks too, which a checkout's path may hold. The path itself where it holds
+// neither, else this process's descriptor of it, open while the tests run.
+std::string carriedPath(const std::string& path);
+
 }  // namespace vsf::test

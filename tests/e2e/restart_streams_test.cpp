@@ -47,8 +47,7 @@ TEST(BlasRestart, StreamsClosedAtTheStartStayClosedThroughIt) {
       if (restarted) {
         const char* asan = std::getenv("ASAN_OPTIONS");
         start.environment = {
-            {"LD_PRELOAD", VSF_GENERIC_BLAS_CORE_NAME},
-            {"LD_LIBRARY_PATH", VSF_GENERIC_BLAS_CORE_DIR},
+            {"LD_PRELOAD", carriedPath(VSF_GENERIC_BLAS_CORE)},
             {"VSF_STARTS_RECORD", starts.string()},
             // Preloaded ahead of the sanitizer's runtime in its builds.
             {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};

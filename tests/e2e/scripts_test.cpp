@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/files.h"
 #include "e2e/command_support.h"
+#include "e2e/process_support.h"
 
 namespace vsf::test {
 namespace {
@@ -52,7 +54,7 @@ TEST(Scripts, RunShWorksFromTheUsersDirectory) {
   std::ofstream(work / "mine.vsf") << "proc varsifter data=mine; model y = x; run;\n";
   std::ofstream(work / "cars.vsf") << "proc varsifter data=mtcars; model mpg = wt; run;\n";
   const std::string run = "cd " + shellQuoted(work.string()) +
-                          " && PATH=" + shellQuoted(stub.string()) + ":$PATH " +
+                          " && PATH=" + shellQuoted(carriedPath(stub.string())) + ":$PATH " +
                           shellQuoted(VSF_SOURCE_DIR "/run.sh") + " ";
   CommandRun r = shell(run + "mine.vsf --lib data --json mine.json");
   EXPECT_EQ(r.status, 0) << r.output;
@@ -80,10 +82,10 @@ TEST(Scripts, RunShShowsTheBuildsProgressInAFewLines) {
               "done\n"
               "echo 'src/f7.cpp:3:1: warning: something to read'\n"
               "echo '[100%] Linking CXX executable varsifter'\n"}});
-  const CommandRun r =
-      shell("cd " + shellQuoted(::testing::TempDir()) + " && PATH=" + shellQuoted(stub.string()) +
-            ":$PATH " + shellQuoted(VSF_SOURCE_DIR "/run.sh") + " " +
-            shellQuoted(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf"));
+  const CommandRun r = shell("cd " + shellQuoted(::testing::TempDir()) +
+                             " && PATH=" + shellQuoted(carriedPath(stub.string())) + ":$PATH " +
+                             shellQuoted(VSF_SOURCE_DIR "/run.sh") + " " +
+                             shellQuoted(VSF_SOURCE_DIR "/examples/mtcars_forward.vsf"));
   EXPECT_EQ(r.status, 0) << r.output;
   const std::string build = r.output.substr(0, r.output.find("The VARSIFTER Procedure"));
   EXPECT_EQ(build.find("Built target"), std::string::npos) << build;
@@ -101,7 +103,7 @@ TEST(Scripts, ACopiedCheckoutIsBuiltAfresh) {
   fs::create_directories(copy / "tools");
   fs::create_directories(copy / "build");
   fs::copy_file(fs::path(VSF_SOURCE_DIR) / "run.sh", copy / "run.sh");
-  for (const char* tool : {"build.sh", "deps.sh"})
+  for (const char* tool : {"build.sh", "deps.sh", "check-path.sh", "configure.sh"})
     fs::copy_file(fs::path(VSF_SOURCE_DIR) / "tools" / tool, copy / "tools" / tool);
   std::ofstream(copy / "build/CMakeCache.txt") << "CMAKE_HOME_DIRECTORY:INTERNAL=/elsewhere/x\n";
   std::ofstream(copy / "build/stale.o") << "old";
@@ -125,7 +127,8 @@ TEST(Scripts, ACopiedCheckoutIsBuiltAfresh) {
         "printf '#!/bin/sh\\necho ran \"$1\"\\n' > build/app/varsifter\n"
         "chmod +x build/app/varsifter\n"}});
   const std::string run = "cd " + shellQuoted(copy.string()) +
-                          " && PATH=" + shellQuoted(stub.string()) + ":$PATH ./run.sh ";
+                          " && PATH=" + shellQuoted(carriedPath(stub.string())) +
+                          ":$PATH ./run.sh ";
   CommandRun r = shell(run + "prog.vsf");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("build/ was configured for /elsewhere/x; building afresh in"),
@@ -138,17 +141,106 @@ TEST(Scripts, ACopiedCheckoutIsBuiltAfresh) {
   EXPECT_EQ(r.output.find("afresh"), std::string::npos) << r.output;
 }
 
+// The build's generator: Ninja where it is installed, else make, which cannot build under a
+// path holding a colon; a tree made with the other generator is made afresh.
+TEST(Scripts, TheBuildTakesNinjaOrMakeAsThePathAllows) {
+  const std::vector<std::pair<std::string, std::string>> tools = {
+      {"cmake", "echo \"$@\" > cmake.args"},
+      {"sed", "exec /bin/sed \"$@\""},
+      {"rm", "exec /bin/rm \"$@\""}};
+  auto withNinja = tools;
+  withNinja.emplace_back("ninja", "exit 0");
+  const fs::path makeOnly = stubs("configure_make_stubs", tools);
+  const fs::path ninja = stubs("configure_ninja_stubs", withNinja);
+  auto configure = [](const fs::path& dir, const fs::path& stub) {
+    fs::remove(dir / "cmake.args");
+    return shell("cd " + shellQuoted(dir.string()) +
+                 " && PATH=" + shellQuoted(carriedPath(stub.string())) + " /bin/bash " +
+                 shellQuoted(VSF_SOURCE_DIR "/tools/configure.sh") + " . build -DX=1");
+  };
+  const fs::path colon = fs::path(::testing::TempDir()) / "backup 11:30";
+  fs::remove_all(colon);
+  fs::create_directories(colon);
+  CommandRun r = configure(colon, makeOnly);
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("holds a colon, which make cannot build under"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("apt-get install ninja-build"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(colon / "cmake.args"));
+  r = configure(colon, ninja);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(fileText(colon / "cmake.args"), "-S . -B build -G Ninja -DX=1\n");
+  // A tree that make built is built afresh with Ninja.
+  fs::create_directories(colon / "build");
+  std::ofstream(colon / "build/CMakeCache.txt")
+      << "CMAKE_HOME_DIRECTORY:INTERNAL=" << fs::canonical(colon).string()
+      << "\nCMAKE_GENERATOR:INTERNAL=Unix Makefiles\n";
+  r = configure(colon, ninja);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("build/ was configured for the Unix Makefiles generator; building "
+                          "afresh with Ninja."),
+            std::string::npos)
+      << r.output;
+  EXPECT_FALSE(fs::exists(colon / "build"));
+  // Without a colon make serves (unless the test's own directory holds one).
+  if (::testing::TempDir().find(':') == std::string::npos) {
+    const fs::path plain = fs::path(::testing::TempDir()) / "configure_plain";
+    fs::create_directories(plain);
+    r = configure(plain, makeOnly);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(fileText(plain / "cmake.args"), "-S . -B build -G Unix Makefiles -DX=1\n");
+  }
+}
+
+// Under a double quote or a backslash CMake cannot configure: run.sh and test.sh stop at once,
+// naming the characters, before anything is installed or built.
+TEST(Scripts, APathCMakeCannotTakeStopsTheScriptsAtOnce) {
+  const fs::path copy = fs::path(::testing::TempDir()) / "say \"hi\" \\ there";
+  fs::remove_all(copy);
+  fs::create_directories(copy / "tools");
+  for (const char* script : {"run.sh", "test.sh"})
+    fs::copy_file(fs::path(VSF_SOURCE_DIR) / script, copy / script);
+  for (const char* tool : {"build.sh", "deps.sh", "check-path.sh", "configure.sh"})
+    fs::copy_file(fs::path(VSF_SOURCE_DIR) / "tools" / tool, copy / "tools" / tool);
+  const fs::path stub = stubs("quoted_path_stubs",
+                              {{"cmake", "echo cmake ran"}, {"dpkg-query", "echo dpkg-query ran"}});
+  for (const char* script : {"./run.sh prog.vsf", "./test.sh"}) {
+    SCOPED_TRACE(script);
+    const CommandRun r = shell("cd " + shellQuoted(copy.string()) + " && PATH=" +
+                               shellQuoted(carriedPath(stub.string())) + ":$PATH " + script);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("holds a double quote (\") and a backslash (\\), under which CMake "
+                            "cannot build"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("Move the checkout"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("ran"), std::string::npos) << r.output;
+  }
+}
+
 TEST(Scripts, MissingPackagesWithoutRootAreNamed) {
   const fs::path stub = stubs("deps_stubs", {{"id", "echo 1000"},
                                              {"dpkg-query", "exit 1"},
                                              {"grep", "exec /bin/grep \"$@\""},
                                              {"bash", "exec /bin/bash \"$@\""}});
-  CommandRun r = shell("PATH=" + shellQuoted(stub.string()) + " /bin/bash " +
+  CommandRun r = shell("PATH=" + shellQuoted(carriedPath(stub.string())) + " /bin/bash " +
                        shellQuoted(VSF_SOURCE_DIR "/tools/deps.sh"));
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("Installing them needs root"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("apt-get install cmake g++ make libopenblas-dev"), std::string::npos)
+  EXPECT_NE(r.output.find("apt-get install cmake g++ ninja-build libopenblas-dev"),
+            std::string::npos)
       << r.output;
+  // A machine that built with make before goes on with it where Ninja cannot be installed.
+  const fs::path makeOnly = stubs(
+      "deps_make_stubs", {{"id", "echo 1000"},
+                          {"dpkg-query", "[ \"$3\" = ninja-build ] || echo 'install ok installed'"},
+                          {"grep", "exec /bin/grep \"$@\""},
+                          {"make", "exit 0"},
+                          {"bash", "exec /bin/bash \"$@\""}});
+  r = shell("PATH=" + shellQuoted(carriedPath(makeOnly.string())) + " /bin/bash " +
+            shellQuoted(VSF_SOURCE_DIR "/tools/deps.sh"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output, "");
 }
 
 }  // namespace
