@@ -2,7 +2,7 @@
 # Builds the command (and any further TARGETS) into build-bench/, Release, with few jobs: the
 # machine is shared.
 build_command() {
-  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ./tools/configure.sh . build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release
   cmake --build build-bench -j3 --target varsifter "$@" >/dev/null
 }
 # The median of the numbers on standard input, one a line.

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 rows=${1:-1000000}
 runs=${2:-3}
 
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+./tools/configure.sh . build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release
 cmake --build build-bench -j4 --target varsifter csv_read_bench >/dev/null
 mkdir -p build-bench/bench-data
 name=csv_${rows}_20

@@ -12,7 +12,7 @@ shift $(( $# > 2 ? 2 : $# )) || true
 threads=("${@:-$(nproc)}")
 [ ${#threads[@]} -eq 0 ] && threads=("$(nproc)")
 
-cmake -S . -B build -DVSF_BENCH=ON >/dev/null
+./tools/configure.sh . build -DVSF_BENCH=ON
 cmake --build build -j4 --target csv_read_bench >/dev/null
 mkdir -p build/bench-data
 csv=build/bench-data/csv_${rows}_${cols}.csv

@@ -15,7 +15,7 @@ memsize=${4:-64}
 long=${LONG:-0}
 
 build=${BUILD:-build-bench}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+./tools/configure.sh . "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j3 --target varsifter >/dev/null
 data=$build/bench-data
 mkdir -p "$data"

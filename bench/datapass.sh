@@ -11,7 +11,7 @@ shift $(( $# > 0 ? 1 : 0 ))
 workers=("${@:-1 2 4 8}")
 read -r -a workers <<< "${workers[*]}"
 
-cmake -S . -B build-bench -DVSF_BENCH=ON -DVSF_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+./tools/configure.sh . build-bench -DVSF_BENCH=ON -DVSF_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
 cmake --build build-bench -j4 --target datapass_bench csv_read_bench >/dev/null
 mkdir -p build-bench/bench-data
 csv=build-bench/bench-data/csv_${rows}_100.csv

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+./tools/configure.sh . build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release
 cmake --build build-bench -j4 --target varsifter >/dev/null
 mkdir -p build-bench/bench-data
 csv=build-bench/bench-data/graphs_wide.csv

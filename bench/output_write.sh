@@ -19,7 +19,7 @@ rounds=${3:-3}
 after=${AFTER:-./build-bench/app/varsifter}
 
 if [ -z "${AFTER:-}" ]; then
-  cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ./tools/configure.sh . build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release
   cmake --build build-bench -j4 --target varsifter >/dev/null
 fi
 mkdir -p build-bench/bench-data

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 rows=${1:-1000000}
 q=${2:-100}
 
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+./tools/configure.sh . build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release
 cmake --build build-bench -j4 --target varsifter >/dev/null
 mkdir -p build-bench/bench-data
 name=whole_${rows}_${q}

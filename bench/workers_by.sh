@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
-cmake -S . -B build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+./tools/configure.sh . build-bench -DVSF_BENCH=ON -DCMAKE_BUILD_TYPE=Release
 cmake --build build-bench -j4 --target varsifter >/dev/null
 echo "nproc $(nproc), load $(cut -d' ' -f1-3 /proc/loadavg)"
 work=$(mktemp -d)
