@@ -177,6 +177,11 @@ ScratchDir::~ScratchDir() {
   if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
+fs::path processScratch(const std::string& name) {
+  static const ScratchDir dir("vsf_e2e_process");
+  return dir.path() / name;
+}
+
 DataLibrary::DataLibrary(const std::vector<std::string>& dataSets) : ScratchDir("vsf_e2e_lib") {
   for (const std::string& name : dataSets)
     fs::copy_file(fs::path(VSF_SHARED_DATA) / (name + ".csv"), path() / (name + ".csv"));

@@ -54,6 +54,10 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// A path in a directory of this process's own, removed with what it holds as the process ends:
+// copies of the tests run at once (as a loaded machine runs them) never share their files.
+std::filesystem::path processScratch(const std::string& name);
+
 // A library directory of its own holding copies of the shared data sets (examples/data) named,
 // where a step may write its output data sets.
 class DataLibrary : public ScratchDir {

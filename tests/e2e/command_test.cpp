@@ -116,7 +116,7 @@ TEST(Command, CommandLineErrorsSayErrorAndPointAtHelp) {
 }
 
 TEST(Command, ProgramFromStandardInput) {
-  const std::string program = ::testing::TempDir() + "stdin.vsf";
+  const std::string program = processScratch("stdin.vsf").string();
   std::ofstream(program) << "proc varsifter data=mtcars; model mpg = wt; run;\n";
   CommandRun r = runArgs("- --lib " + shellQuoted(VSF_SHARED_DATA) + " < " + shellQuoted(program));
   EXPECT_EQ(r.status, 0) << r.output;
@@ -222,7 +222,7 @@ TEST(Command, NaReadsAsMissing) {
 
 // The program's run with standard error on a terminal (script(1)): what the terminal shows.
 CommandRun onTerminal(const std::string& program) {
-  const std::string file = ::testing::TempDir() + "progress.vsf";
+  const std::string file = processScratch("progress.vsf").string();
   std::ofstream(file) << program;
   const std::string command = shellQuoted(VSF_BINARY) + " " + shellQuoted(file) + " --lib " +
                               shellQuoted(VSF_SHARED_DATA) + " > /dev/null";
@@ -243,7 +243,7 @@ TEST(Command, ProgressOnlyOnATerminal) {
   if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script(1)";
   const CommandRun terminal =
       onTerminal("proc varsifter data=diabetes; model y = age bmi bp s1-s6; run;\n");
-  const std::string program = ::testing::TempDir() + "progress.vsf";  // as onTerminal wrote it
+  const std::string program = processScratch("progress.vsf").string();  // as onTerminal wrote it
   EXPECT_EQ(terminal.status, 0);
   EXPECT_NE(terminal.output.find("\r\033[KReading diabetes.csv: 100%"), std::string::npos)
       << terminal.output;

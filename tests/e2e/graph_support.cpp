@@ -156,7 +156,7 @@ GraphRun runGraphs(const std::string& text, const std::string& options,
                    const std::string& library) {
   static int serial = 0;
   GraphRun run;
-  run.svg = fs::path(::testing::TempDir()) / ("vsf_graphs_" + std::to_string(++serial));
+  run.svg = processScratch("vsf_graphs_" + std::to_string(++serial));
   fs::remove_all(run.svg);
   run.r = runCommand(text, library, "--svg " + run.svg.string() + " " + options);
   return run;

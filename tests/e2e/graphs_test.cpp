@@ -312,7 +312,7 @@ TEST(Graphs, CandidatesOfEachDetailedStep) {
 // Without STEPAXIS= a single graph labels up to 26 steps (step 0 counted) and the criterion
 // panel up to 11; above, they number the steps.
 TEST(Graphs, StepAxisSwitchesAtItsThresholds) {
-  const fs::path lib = fs::path(::testing::TempDir()) / "vsf_graphs_wide";
+  const fs::path lib = processScratch("vsf_graphs_wide");
   fs::create_directories(lib);
   {
     std::ofstream csv(lib / "wide.csv");

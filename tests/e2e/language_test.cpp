@@ -55,7 +55,7 @@ TEST(LanguageReference, NamesEveryKeywordOfTheGrammar) {
 
 TEST(LanguageReference, EveryExampleRuns) {
   // Output data sets go to a copy of the example library.
-  const std::filesystem::path library = ::testing::TempDir() + "language_lib";
+  const std::filesystem::path library = processScratch("language_lib");
   std::filesystem::remove_all(library);
   std::filesystem::copy(VSF_SHARED_DATA, library);
   const std::string text = reference();

@@ -293,7 +293,7 @@ TEST(PathSelections, StepEndsOnTheL1Target) {
 // A fresh library holding one data set, removed at the end.
 struct Library {
   fs::path dir;
-  explicit Library(const std::string& name) : dir(fs::temp_directory_path() / name) {
+  explicit Library(const std::string& name) : dir(processScratch(name)) {
     fs::remove_all(dir);
     fs::create_directories(dir);
   }

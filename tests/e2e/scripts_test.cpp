@@ -16,16 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A path of this process's own, removed as it ends: copies of the tests run at once do not
-// share their stand-ins and checkouts.
-fs::path scratch(const std::string& name) {
-  static const ScratchDir dir("vsf_scripts");
-  return dir.path() / name;
-}
-
 // A directory of stand-ins for commands: each name runs the given script.
 fs::path stubs(const std::string& name, const std::vector<std::pair<std::string, std::string>>& s) {
-  const fs::path dir = scratch(name);
+  const fs::path dir = processScratch(name);
   fs::remove_all(dir);
   fs::create_directories(dir);
   for (const auto& [command, body] : s) {
@@ -54,7 +47,7 @@ TEST(Scripts, RunShWorksFromTheUsersDirectory) {
   if (fs::path(VSF_BINARY) != fs::path(VSF_SOURCE_DIR) / "build/app/varsifter")
     GTEST_SKIP() << "run.sh runs the build in build/";
   const fs::path stub = stubs("run_sh_stubs", {{"cmake", "exit 0"}});
-  const fs::path work = scratch("run_sh_work");
+  const fs::path work = processScratch("run_sh_work");
   fs::remove_all(work);
   fs::create_directories(work / "data");
   fs::copy_file(fs::path(VSF_TEST_DATA) / "e2e/by_sorted.csv", work / "data/mine.csv");
@@ -105,7 +98,7 @@ TEST(Scripts, RunShShowsTheBuildsProgressInAFewLines) {
 // A checkout copied from elsewhere brings a build/ configured for its old place, which CMake
 // refuses: run.sh builds afresh and says so, then runs the program; the next run reuses it.
 TEST(Scripts, ACopiedCheckoutIsBuiltAfresh) {
-  const fs::path copy = scratch("copied_checkout");
+  const fs::path copy = processScratch("copied_checkout");
   fs::remove_all(copy);
   fs::create_directories(copy / "tools");
   fs::create_directories(copy / "build");
@@ -165,7 +158,7 @@ TEST(Scripts, TheBuildTakesNinjaOrMakeAsThePathAllows) {
                  " && PATH=" + shellQuoted(carriedPath(stub.string())) + " /bin/bash " +
                  shellQuoted(VSF_SOURCE_DIR "/tools/configure.sh") + " . build -DX=1");
   };
-  const fs::path colon = scratch("backup 11:30");
+  const fs::path colon = processScratch("backup 11:30");
   fs::remove_all(colon);
   fs::create_directories(colon);
   CommandRun r = configure(colon, makeOnly);
@@ -190,8 +183,8 @@ TEST(Scripts, TheBuildTakesNinjaOrMakeAsThePathAllows) {
       << r.output;
   EXPECT_FALSE(fs::exists(colon / "build"));
   // Without a colon make serves (unless the test's own directory holds one).
-  if (scratch("").string().find(':') == std::string::npos) {
-    const fs::path plain = scratch("configure_plain");
+  if (processScratch("").string().find(':') == std::string::npos) {
+    const fs::path plain = processScratch("configure_plain");
     fs::create_directories(plain);
     r = configure(plain, makeOnly);
     EXPECT_EQ(r.status, 0) << r.output;
@@ -202,7 +195,7 @@ TEST(Scripts, TheBuildTakesNinjaOrMakeAsThePathAllows) {
 // Under a double quote or a backslash CMake cannot configure: run.sh and test.sh stop at once,
 // naming the characters, before anything is installed or built.
 TEST(Scripts, APathCMakeCannotTakeStopsTheScriptsAtOnce) {
-  const fs::path copy = scratch("say \"hi\" \\ there");
+  const fs::path copy = processScratch("say \"hi\" \\ there");
   fs::remove_all(copy);
   fs::create_directories(copy / "tools");
   for (const char* script : {"run.sh", "test.sh"})

@@ -2,7 +2,6 @@
 // are the same whatever the number of workers that levelize and read the data; a run that
 // cannot use the threads it was asked for says so in the log.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,15 +19,14 @@ namespace {
 namespace fs = std::filesystem;
 
 // 40,000 rows in two BY groups, more than one run of every worker: CLASS variables of 2 to
-// 10,000 levels, character and numeric, with missing values, and a frequency variable.
+// 10,000 levels, character and numeric, with missing values, and a frequency variable; in a
+// library of the process's own, where the tests write their output data sets.
 fs::path threadData() {
-  const fs::path dir = fs::temp_directory_path() / "vsf_threads_data_1";
+  const fs::path dir = processScratch("threads_data");
   const fs::path file = dir / "lv.csv";
   if (fs::exists(file)) return dir;
   fs::create_directories(dir);
-  // Written aside and renamed, so that tests running at once never read half a file.
-  const fs::path part = dir / ("lv." + std::to_string(::getpid()) + ".tmp");
-  std::ofstream out(part);
+  std::ofstream out(file);
   out << "g,y,x1,x2,x3,a,b,c,n,d,f,vs\n";
   uint64_t s = 12345;
   auto next = [&s](int m) {
@@ -47,8 +45,6 @@ fs::path threadData() {
     out << ",L" << next(10000) << ',' << next(2500) << ",D" << d << ',' << next(4) << ','
         << (next(3) == 0 ? "v" : "t") << '\n';
   }
-  out.close();
-  fs::rename(part, file);
   return dir;
 }
 
