@@ -1,5 +1,6 @@
 #include "common/files.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -32,6 +33,22 @@ std::string quotedInProgram(const std::string& path) {
 
 std::filesystem::path ownTempPath(const std::string& name) {
   return std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+}
+
+ScratchDir::ScratchDir(const std::string& stem) {
+  std::string pattern = (std::filesystem::temp_directory_path() / (stem + "_XXXXXX")).string();
+  if (::mkdtemp(pattern.data())) path_ = pattern;
+  EXPECT_FALSE(path_.empty()) << "cannot make a directory like " << pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path processScratch(const std::string& name) {
+  static const ScratchDir dir("vsf_process");
+  return dir.path() / name;
 }
 
 // One of our own shows, as root, that a write never turns a device into a file; /dev/full

@@ -22,6 +22,23 @@ std::string quotedInProgram(const std::string& path);
 // run at once (as a loaded machine runs them) never share it.
 std::filesystem::path ownTempPath(const std::string& name);
 
+// A fresh directory of its own under the system's temporary directory, removed with its
+// contents when the object goes.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& stem);
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A path in a directory of this process's own, removed with what it holds as the process ends.
+std::filesystem::path processScratch(const std::string& name);
+
 // A device that is always full: one made in `dir` where we may (as root), else /dev/full.
 std::filesystem::path fullDevice(const std::filesystem::path& dir);
 

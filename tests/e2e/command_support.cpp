@@ -166,22 +166,6 @@ CommandRun runCommand(const std::string& program, const std::string& library,
   return r;
 }
 
-ScratchDir::ScratchDir(const std::string& stem) {
-  std::string pattern = (fs::temp_directory_path() / (stem + "_XXXXXX")).string();
-  if (mkdtemp(pattern.data())) path_ = pattern;
-  EXPECT_FALSE(path_.empty()) << "cannot make a directory like " << pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  if (!path_.empty()) fs::remove_all(path_, ec);
-}
-
-fs::path processScratch(const std::string& name) {
-  static const ScratchDir dir("vsf_e2e_process");
-  return dir.path() / name;
-}
-
 DataLibrary::DataLibrary(const std::vector<std::string>& dataSets) : ScratchDir("vsf_e2e_lib") {
   for (const std::string& name : dataSets)
     fs::copy_file(fs::path(VSF_SHARED_DATA) / (name + ".csv"), path() / (name + ".csv"));

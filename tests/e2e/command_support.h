@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/files.h"
+
 namespace vsf::test {
 
 using Json = nlohmann::ordered_json;
@@ -39,24 +41,6 @@ CommandRun runCommand(const std::string& program, const std::string& library,
 // The process, or -1.
 int spawnCommand(std::vector<std::string> args, const std::string& errorLog = "/dev/null",
                  int output = -1);
-
-// A fresh directory of its own under the system's temporary directory, removed with its
-// contents when the object goes.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& stem);
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// A path in a directory of this process's own, removed with what it holds as the process ends:
-// copies of the tests run at once (as a loaded machine runs them) never share their files.
-std::filesystem::path processScratch(const std::string& name);
 
 // A library directory of its own holding copies of the shared data sets (examples/data) named,
 // where a step may write its output data sets.

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "common/datapass_support.h"
+#include "common/files.h"
 
 namespace vsf::test {
 namespace {
@@ -127,9 +128,7 @@ TEST(Folds, SplitRandomAndIndex) {
 // than five folds, and the next group starts again from the statement's five. The group's count
 // is its own; the settings keep the set-up's.
 TEST(Folds, EachGroupFormsItsOwnFolds) {
-  const std::filesystem::path lib =
-      std::filesystem::path(std::getenv("TEST_TMPDIR") ? std::getenv("TEST_TMPDIR") : "/tmp") /
-      "folds_by_group";
+  const std::filesystem::path lib = processScratch("folds_by_group");
   std::filesystem::create_directories(lib);
   {
     std::ofstream csv(lib / "twogroups.csv");

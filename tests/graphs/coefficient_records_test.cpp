@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "datapass/utilfiles.h"
 #include "displays/display_support.h"
 #include "frame/state.h"
@@ -24,7 +25,8 @@ struct Stream {
   explicit Stream(VsfState& state) : v(state) {
     int stage = 0;
     static int number = 900;
-    const std::string dir = ::testing::TempDir();
+    static const ScratchDir scratch("vsf_coefficient_records");
+    const std::string dir = scratch.path().string();
     EXPECT_EQ(openScratchFile(&file, &v.res.extensions, ++number, static_cast<int>(dir.size()),
                               dir.data(), false, &stage),
               0);

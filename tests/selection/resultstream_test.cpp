@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "common/group_support.h"
 #include "datapass/utilfiles.h"
 #include "penalized/penalized.h"
@@ -22,7 +23,8 @@ using test::GroupSettings;
 void bindStream(Group& g) {
   VsfState& v = g.vsf();
   int stage = 0;
-  const std::string dir = ::testing::TempDir();
+  static const test::ScratchDir scratch("vsf_result_stream");
+  const std::string dir = scratch.path().string();
   static int number = 700;
   ASSERT_EQ(openScratchFile(&v.group.groupScratch, &v.res.extensions, ++number,
                             static_cast<int>(dir.size()), dir.data(), false, &stage),
