@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace vsf::test {
@@ -46,9 +47,22 @@ ScratchDir::~ScratchDir() {
   if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
+// Right below the temporary directory, as the tests' paths were before they were the process's
+// own: the comparison of two builds' outputs reads that part of a path as the one that varies.
 std::filesystem::path processScratch(const std::string& name) {
-  static const ScratchDir dir("vsf_process");
-  return dir.path() / name;
+  struct Made {
+    pid_t owner = ::getpid();  // a forked child leaves them to its parent
+    std::set<std::filesystem::path> paths;
+    ~Made() {
+      std::error_code ec;
+      if (::getpid() == owner)
+        for (const auto& p : paths) std::filesystem::remove_all(p, ec);
+    }
+  };
+  static Made made;
+  const std::filesystem::path p = ownTempPath(name);
+  made.paths.insert(p);
+  return p;
 }
 
 // One of our own shows, as root, that a write never turns a device into a file; /dev/full

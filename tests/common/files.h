@@ -36,7 +36,8 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
-// A path in a directory of this process's own, removed with what it holds as the process ends.
+// A path named `name` of this process's own (ownTempPath), removed with what it holds as the
+// process ends.
 std::filesystem::path processScratch(const std::string& name);
 
 // A device that is always full: one made in `dir` where we may (as root), else /dev/full.
