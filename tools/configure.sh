@@ -5,13 +5,14 @@
 # generator, is one CMake refuses to reuse: it is made afresh, and the message says so.
 set -euo pipefail
 src=$1 bin=$2
+srcdir=$(cd "$src" && pwd -P)
 shift 2
 case "$bin" in /*) where=$bin ;; *) where=$(pwd)/$bin ;; esac
 if command -v ninja >/dev/null; then
   generator=Ninja
 else
   generator="Unix Makefiles"
-  case "$(cd "$src" && pwd -P) $where" in
+  case "$srcdir $where" in
     *:*)
       echo "The path $where holds a colon, which make cannot build under." >&2
       echo "Install ninja-build (apt-get install ninja-build), or move the checkout." >&2
@@ -22,7 +23,7 @@ fi
 if [ -f "$bin/CMakeCache.txt" ]; then
   home="$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$bin/CMakeCache.txt")"
   made="$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$bin/CMakeCache.txt")"
-  if [ "$(cd "$home" 2>/dev/null && pwd -P)" != "$(cd "$src" && pwd -P)" ]; then
+  if [ "$(cd "$home" 2>/dev/null && pwd -P)" != "$srcdir" ]; then
     echo "$bin/ was configured for ${home:-another checkout}; building afresh in $where." >&2
     rm -rf "$bin"
   elif [ -n "$made" ] && [ "$made" != "$generator" ]; then

@@ -153,16 +153,17 @@ std::shared_ptr<const ParsedBlock> Table::given(std::shared_ptr<const ParsedBloc
              b->index < static_cast<int64_t>(kept_.size()) &&
              kept_[static_cast<size_t>(b->index)]) {
     // Its last pass: the block goes once its readers are done with it.
-    handedOver_ += parsedBytes(b->piece);
-    letGo(static_cast<size_t>(b->index));
+    handedOver_ += letGo(static_cast<size_t>(b->index));
   }
   return b;
 }
 
-void Table::letGo(size_t k) const {
-  keptBytes_ -= parsedBytes(kept_[k]->piece);
+int64_t Table::letGo(size_t k) const {
+  const int64_t bytes = parsedBytes(kept_[k]->piece);
+  keptBytes_ -= bytes;
   kept_[k].reset();
   keptAt_.erase(k);
+  return bytes;
 }
 
 void Table::keepForLater(const std::shared_ptr<const ParsedBlock>& b) const {

@@ -123,7 +123,7 @@ class Table {
   // Bytes of kept blocks handed over since the heap last gave freed memory back.
   mutable int64_t handedOver_ = 0;
   void keepForLater(const std::shared_ptr<const ParsedBlock>& b) const;
-  void letGo(size_t k) const;
+  int64_t letGo(size_t k) const;  // the bytes let go
   // Under the cache's lock: block b as given to a reader, kept or handed over as keepParsed
   // asked.
   std::shared_ptr<const ParsedBlock> given(std::shared_ptr<const ParsedBlock> b) const;
